@@ -1,0 +1,56 @@
+#pragma once
+// Small helpers shared by the bench programs.
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFileInfo>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+
+#include <chrono>
+#include <cstdio>
+
+namespace cvbench {
+
+// Every regular file under the given files or folders, sorted.
+inline QStringList expandPaths(const QStringList& paths)
+{
+    QStringList files;
+    for (const QString& p : paths) {
+        QFileInfo fi(p);
+        if (fi.isDir()) {
+            QDirIterator it(p, QDir::Files, QDirIterator::Subdirectories);
+            while (it.hasNext())
+                files << it.next();
+        } else if (fi.isFile()) {
+            files << fi.absoluteFilePath();
+        }
+    }
+    files.sort();
+    return files;
+}
+
+// Seconds taken by `wc -w` over the same files (the yardstick every bench prints).
+inline double wcSeconds(const QStringList& files, qint64* words = nullptr)
+{
+    const auto t0 = std::chrono::steady_clock::now();
+    QProcess wc;
+    wc.start(QStringLiteral("wc"), QStringList{QStringLiteral("-w")} + files);
+    wc.waitForFinished(-1);
+    const double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    if (words) {
+        const QList<QByteArray> lines = wc.readAllStandardOutput().trimmed().split('\n');
+        *words = lines.isEmpty() ? 0 : lines.last().trimmed().split(' ').first().toLongLong();
+    }
+    return s;
+}
+
+class Stopwatch {
+public:
+    double seconds() const { return std::chrono::duration<double>(std::chrono::steady_clock::now() - m_t0).count(); }
+private:
+    std::chrono::steady_clock::time_point m_t0 = std::chrono::steady_clock::now();
+};
+
+} // namespace cvbench

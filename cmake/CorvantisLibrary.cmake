@@ -1,0 +1,37 @@
+# One CMake library per source folder; the sources are picked up by glob so
+# that adding a file never means editing a list.
+set(CV_WARNINGS -Wall -Wextra -Wno-unused-parameter)
+
+function(cv_library name)
+  cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
+  file(GLOB srcs CONFIGURE_DEPENDS
+       ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.h)
+  add_library(${name} STATIC ${srcs})
+  target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
+  target_compile_options(${name} PRIVATE ${CV_WARNINGS})
+  target_link_libraries(${name} PUBLIC ${ARG_DEPS})
+endfunction()
+
+# One test program per test folder: every *_test.cpp in it, with our main
+# (support/test_main.cpp; pass GUI for folders that make windows).
+# Cases are listed at test time so that ctest runs them one by one in parallel.
+function(cv_test_folder name)
+  cmake_parse_arguments(ARG "GUI" "" "DEPS" ${ARGN})
+  file(GLOB srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*_test.cpp
+       ${CMAKE_CURRENT_SOURCE_DIR}/*_testutil.cpp)
+  if(NOT srcs)
+    return()
+  endif()
+  add_executable(${name} ${srcs} ${PROJECT_SOURCE_DIR}/tests/support/test_main.cpp)
+  if(ARG_GUI)
+    target_compile_definitions(${name} PRIVATE CV_TEST_GUI)
+    target_link_libraries(${name} PRIVATE Qt6::Widgets)
+  endif()
+  target_compile_options(${name} PRIVATE ${CV_WARNINGS})
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
+  target_link_libraries(${name} PRIVATE ${ARG_DEPS} cv_testsupport GTest::gtest GTest::gmock)
+  gtest_discover_tests(${name}
+    DISCOVERY_MODE PRE_TEST
+    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;CV_TEST_DATA=${PROJECT_SOURCE_DIR}/tests/data"
+    DISCOVERY_TIMEOUT 60)
+endfunction()

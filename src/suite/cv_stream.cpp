@@ -1,0 +1,306 @@
+#include "suite/cv_stream.h"
+
+#include <QFileInfo>
+#include <QSaveFile>
+
+#include <algorithm>
+#include <cstring>
+
+namespace cv {
+
+namespace {
+// No string of ours comes near this; a larger count means a damaged stream.
+constexpr int32_t kMaxStringChars = 64 * 1024 * 1024;
+} // namespace
+
+bool TStream::Skip(int64_t count)
+{
+    if (count < 0 || count > Remaining())
+        return false;
+    return SetPosition(Position() + count);
+}
+
+bool TStream::WriteZeros(int64_t count)
+{
+    static const uint8_t zeros[4096] = {};
+    while (count > 0) {
+        const int64_t n = std::min<int64_t>(count, sizeof zeros);
+        if (!WriteExact(zeros, n))
+            return false;
+        count -= n;
+    }
+    return count == 0;
+}
+
+bool TStream::CopyFrom(TStream& source, int64_t count)
+{
+    if (count < 0)
+        count = source.Remaining();
+    std::vector<uint8_t> buffer(size_t(std::min<int64_t>(count, 1 << 20)));
+    while (count > 0) {
+        const int64_t n = std::min<int64_t>(count, int64_t(buffer.size()));
+        if (!source.ReadExact(buffer.data(), n) || !WriteExact(buffer.data(), n))
+            return false;
+        count -= n;
+    }
+    return true;
+}
+
+bool TStream::ReadBool(bool& v)
+{
+    uint8_t b = 0;
+    if (!ReadU8(b))
+        return false;
+    v = b != 0;
+    return true;
+}
+
+bool TStream::WriteCount(int64_t count)
+{
+    if (count < 0 || count > INT32_MAX)
+        return false;
+    return WriteI32(int32_t(count));
+}
+
+bool TStream::ReadCount(int32_t& count, int64_t minBytesPerItem)
+{
+    if (!ReadI32(count))
+        return false;
+    if (count < 0)
+        return false;
+    if (minBytesPerItem > 0 && int64_t(count) * minBytesPerItem > Remaining())
+        return false;
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+
+int64_t TMemoryStream::Read(void* buffer, int64_t count)
+{
+    if (count <= 0 || m_pos >= Size())
+        return 0;
+    const int64_t n = std::min<int64_t>(count, Size() - m_pos);
+    std::memcpy(buffer, m_data.data() + m_pos, size_t(n));
+    m_pos += n;
+    return n;
+}
+
+int64_t TMemoryStream::Write(const void* buffer, int64_t count)
+{
+    if (count <= 0)
+        return 0;
+    if (m_pos + count > Size())
+        m_data.resize(size_t(m_pos + count));
+    std::memcpy(m_data.data() + m_pos, buffer, size_t(count));
+    m_pos += count;
+    return count;
+}
+
+bool TMemoryStream::SetPosition(int64_t position)
+{
+    if (position < 0)
+        return false;
+    m_pos = position; // beyond the end is allowed: a later write fills the gap with zeros
+    if (m_pos > Size())
+        m_data.resize(size_t(m_pos));
+    return true;
+}
+
+void TMemoryStream::Clear()
+{
+    m_data.clear();
+    m_pos = 0;
+}
+
+void TMemoryStream::SetSize(int64_t size)
+{
+    m_data.resize(size_t(std::max<int64_t>(size, 0)));
+    m_pos = std::min<int64_t>(m_pos, Size());
+}
+
+std::vector<uint8_t> TMemoryStream::TakeBytes()
+{
+    m_pos = 0;
+    return std::exchange(m_data, {});
+}
+
+bool TMemoryStream::LoadFromFile(const QString& fileName, QString* error)
+{
+    QFile f(fileName);
+    if (!f.open(QIODevice::ReadOnly)) {
+        if (error)
+            *error = QStringLiteral("Cannot open file \"%1\": %2").arg(fileName, f.errorString());
+        return false;
+    }
+    std::vector<uint8_t> bytes(size_t(f.size()));
+    if (!bytes.empty() && f.read(reinterpret_cast<char*>(bytes.data()), f.size()) != f.size()) {
+        if (error)
+            *error = QStringLiteral("Cannot read file \"%1\": %2").arg(fileName, f.errorString());
+        return false;
+    }
+    m_data = std::move(bytes);
+    m_pos = 0;
+    return true;
+}
+
+bool TMemoryStream::SaveToFile(const QString& fileName, QString* error) const
+{
+    QSaveFile f(fileName);
+    if (!f.open(QIODevice::WriteOnly)
+        || f.write(reinterpret_cast<const char*>(m_data.data()), qint64(m_data.size())) != qint64(m_data.size())
+        || !f.commit()) {
+        if (error)
+            *error = QStringLiteral("Cannot write file \"%1\": %2").arg(fileName, f.errorString());
+        return false;
+    }
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+
+TFileStream::~TFileStream() = default;
+
+bool TFileStream::Open(const QString& fileName, Mode mode)
+{
+    m_file.close();
+    m_file.setFileName(fileName);
+    QIODevice::OpenMode qmode = QIODevice::ReadOnly;
+    if (mode == Mode::OpenReadWrite)
+        qmode = QIODevice::ReadWrite;
+    else if (mode == Mode::Create)
+        qmode = QIODevice::ReadWrite | QIODevice::Truncate;
+    if (!m_file.open(qmode)) {
+        m_error = QStringLiteral("Cannot open file \"%1\": %2").arg(fileName, m_file.errorString());
+        return false;
+    }
+    m_error.clear();
+    return true;
+}
+
+int64_t TFileStream::Read(void* buffer, int64_t count)
+{
+    if (count <= 0)
+        return 0;
+    const qint64 n = m_file.read(static_cast<char*>(buffer), count);
+    if (n < 0) {
+        m_error = QStringLiteral("Cannot read file \"%1\": %2").arg(m_file.fileName(), m_file.errorString());
+        return 0;
+    }
+    return n;
+}
+
+int64_t TFileStream::Write(const void* buffer, int64_t count)
+{
+    if (count <= 0)
+        return 0;
+    const qint64 n = m_file.write(static_cast<const char*>(buffer), count);
+    if (n < 0) {
+        m_error = QStringLiteral("Cannot write file \"%1\": %2").arg(m_file.fileName(), m_file.errorString());
+        return 0;
+    }
+    return n;
+}
+
+// ---------------------------------------------------------------------------
+
+bool WriteAString(TStream& s, const QString& text, int charWidth)
+{
+    if (!s.WriteI32(int32_t(text.size())))
+        return false;
+    if (charWidth == 1) {
+        const QByteArray bytes = text.toLatin1();
+        return s.WriteExact(bytes.constData(), bytes.size()) && s.WriteU8(0);
+    }
+    if constexpr (std::endian::native == std::endian::little) {
+        if (!s.WriteExact(text.utf16(), int64_t(text.size()) * 2))
+            return false;
+    } else {
+        for (QChar c : text)
+            if (!s.WriteU16(c.unicode()))
+                return false;
+    }
+    return s.WriteU16(0);
+}
+
+bool ReadAString(TStream& s, QString& text, int charWidth)
+{
+    const int width = charWidth == 1 ? 1 : 2;
+    int32_t n = 0;
+    if (!s.ReadI32(n) || n < 0 || n > kMaxStringChars || int64_t(n + 1) * width > s.Remaining())
+        return false;
+    if (width == 1) {
+        QByteArray bytes(n, Qt::Uninitialized);
+        uint8_t zero = 1;
+        if (!s.ReadExact(bytes.data(), n) || !s.ReadU8(zero) || zero != 0)
+            return false;
+        text = QString::fromLatin1(bytes);
+        return true;
+    }
+    QString out(n, Qt::Uninitialized);
+    if (!s.ReadExact(out.data(), int64_t(n) * 2))
+        return false;
+    if constexpr (std::endian::native == std::endian::big) {
+        for (QChar& c : out)
+            c = QChar(endian::loadLE<uint16_t>(&c));
+    }
+    uint16_t zero = 1;
+    if (!s.ReadU16(zero) || zero != 0)
+        return false;
+    text = std::move(out);
+    return true;
+}
+
+bool WriteAStringList(TStream& s, const QStringList& list, int charWidth)
+{
+    if (!s.WriteCount(list.size()))
+        return false;
+    for (const QString& item : list)
+        if (!WriteAString(s, item, charWidth))
+            return false;
+    return true;
+}
+
+bool ReadAStringList(TStream& s, QStringList& list, int charWidth)
+{
+    int32_t n = 0;
+    // Each string takes at least its count and its terminating zero.
+    if (!s.ReadCount(n, 4 + (charWidth == 1 ? 1 : 2)))
+        return false;
+    QStringList out;
+    out.reserve(n);
+    for (int32_t i = 0; i < n; ++i) {
+        QString item;
+        if (!ReadAString(s, item, charWidth))
+            return false;
+        out.append(std::move(item));
+    }
+    list = std::move(out);
+    return true;
+}
+
+bool WriteFixedUtf16(TStream& s, const QString& text, int chars)
+{
+    for (int i = 0; i < chars; ++i)
+        if (!s.WriteU16(i < text.size() ? text[i].unicode() : 0))
+            return false;
+    return true;
+}
+
+bool ReadFixedUtf16(TStream& s, QString& text, int chars)
+{
+    QString out;
+    bool ended = false;
+    for (int i = 0; i < chars; ++i) {
+        uint16_t c = 0;
+        if (!s.ReadU16(c))
+            return false;
+        if (c == 0)
+            ended = true;
+        if (!ended)
+            out.append(QChar(c));
+    }
+    text = std::move(out);
+    return true;
+}
+
+} // namespace cv

@@ -1,0 +1,159 @@
+#pragma once
+// Streams that every saved file is read from and written to.
+//
+// Fields are written one by one in little-endian order (see cv_endian.h),
+// never as a copy of an in-memory struct: our structs hold 64-bit pointers and
+// padding, the files must not. Readers return false when the stream ends
+// early; they never read past its end.
+
+#include <QFile>
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <vector>
+
+#include "suite/cv_endian.h"
+
+namespace cv {
+
+class TStream {
+public:
+    virtual ~TStream() = default;
+
+    // Raw transfer; both return the number of bytes moved.
+    virtual int64_t Read(void* buffer, int64_t count) = 0;
+    virtual int64_t Write(const void* buffer, int64_t count) = 0;
+    virtual int64_t Position() const = 0;
+    virtual bool SetPosition(int64_t position) = 0;
+    virtual int64_t Size() const = 0;
+
+    int64_t Remaining() const { return Size() - Position(); }
+    bool Skip(int64_t count);
+
+    // All or nothing: false (and the position is unspecified) when fewer bytes moved.
+    bool ReadExact(void* buffer, int64_t count) { return count >= 0 && Read(buffer, count) == count; }
+    bool WriteExact(const void* buffer, int64_t count) { return count >= 0 && Write(buffer, count) == count; }
+    bool WriteBytes(std::span<const uint8_t> bytes) { return WriteExact(bytes.data(), int64_t(bytes.size())); }
+    bool WriteZeros(int64_t count);
+    // Copies count bytes (all when count < 0) from the source's current position.
+    bool CopyFrom(TStream& source, int64_t count);
+
+    template <typename T>
+    bool WriteLE(T value)
+    {
+        unsigned char bytes[sizeof(T)];
+        endian::storeLE(bytes, value);
+        return WriteExact(bytes, sizeof(T));
+    }
+    template <typename T>
+    bool ReadLE(T& value)
+    {
+        unsigned char bytes[sizeof(T)];
+        if (!ReadExact(bytes, sizeof(T)))
+            return false;
+        value = endian::loadLE<T>(bytes);
+        return true;
+    }
+
+    bool WriteU8(uint8_t v) { return WriteLE(v); }
+    bool WriteI8(int8_t v) { return WriteLE(v); }
+    bool WriteBool(bool v) { return WriteLE(uint8_t(v ? 1 : 0)); }
+    bool WriteU16(uint16_t v) { return WriteLE(v); }
+    bool WriteI16(int16_t v) { return WriteLE(v); }
+    bool WriteU32(uint32_t v) { return WriteLE(v); }
+    bool WriteI32(int32_t v) { return WriteLE(v); }
+    bool WriteI64(int64_t v) { return WriteLE(v); }
+    bool WriteU64(uint64_t v) { return WriteLE(v); }
+    bool WriteF32(float v) { return WriteLE(v); }
+    bool WriteF64(double v) { return WriteLE(v); }
+
+    bool ReadU8(uint8_t& v) { return ReadLE(v); }
+    bool ReadI8(int8_t& v) { return ReadLE(v); }
+    bool ReadBool(bool& v);
+    bool ReadU16(uint16_t& v) { return ReadLE(v); }
+    bool ReadI16(int16_t& v) { return ReadLE(v); }
+    bool ReadU32(uint32_t& v) { return ReadLE(v); }
+    bool ReadI32(int32_t& v) { return ReadLE(v); }
+    bool ReadI64(int64_t& v) { return ReadLE(v); }
+    bool ReadU64(uint64_t& v) { return ReadLE(v); }
+    bool ReadF32(float& v) { return ReadLE(v); }
+    bool ReadF64(double& v) { return ReadLE(v); }
+
+    // A 32-bit element count written before a list. The reader refuses counts
+    // that are negative or that could not fit in the rest of the stream
+    // (minBytesPerItem each), so a damaged count never drives a huge allocation.
+    bool WriteCount(int64_t count);
+    bool ReadCount(int32_t& count, int64_t minBytesPerItem = 1);
+};
+
+// A growable block of memory (the suite's TMemoryStream).
+class TMemoryStream final : public TStream {
+public:
+    TMemoryStream() = default;
+    explicit TMemoryStream(std::vector<uint8_t> bytes) : m_data(std::move(bytes)) {}
+
+    int64_t Read(void* buffer, int64_t count) override;
+    int64_t Write(const void* buffer, int64_t count) override;
+    int64_t Position() const override { return m_pos; }
+    bool SetPosition(int64_t position) override;
+    int64_t Size() const override { return int64_t(m_data.size()); }
+
+    void Clear();
+    void SetSize(int64_t size);
+    const std::vector<uint8_t>& Bytes() const { return m_data; }
+    std::vector<uint8_t> TakeBytes();
+    uint8_t* Memory() { return m_data.data(); }
+    const uint8_t* Memory() const { return m_data.data(); }
+
+    bool LoadFromFile(const QString& fileName, QString* error = nullptr);
+    // Through a temporary file and a rename, so a failed save keeps the old file.
+    bool SaveToFile(const QString& fileName, QString* error = nullptr) const;
+
+private:
+    std::vector<uint8_t> m_data;
+    int64_t m_pos = 0;
+};
+
+// A file on disk. Open modes follow the suite: read only, or create (truncate).
+class TFileStream final : public TStream {
+public:
+    enum class Mode { OpenRead, OpenReadWrite, Create };
+    TFileStream() = default;
+    ~TFileStream() override;
+
+    bool Open(const QString& fileName, Mode mode);
+    bool IsOpen() const { return m_file.isOpen(); }
+    void Close() { m_file.close(); }
+    // "Cannot open file "<name>": <reason>" after a failed Open, read or write.
+    QString ErrorString() const { return m_error; }
+    QString FileName() const { return m_file.fileName(); }
+
+    int64_t Read(void* buffer, int64_t count) override;
+    int64_t Write(const void* buffer, int64_t count) override;
+    int64_t Position() const override { return m_file.pos(); }
+    bool SetPosition(int64_t position) override { return position >= 0 && m_file.seek(position); }
+    int64_t Size() const override { return m_file.size(); }
+
+private:
+    QFile m_file;
+    QString m_error;
+};
+
+// The suite's string-stream form: a 32-bit character count n, then n
+// characters of the document's width (2: UTF-16LE, 1: Latin-1 bytes), then one
+// zero character. An empty or absent string is written as count 0 and the zero.
+bool WriteAString(TStream& s, const QString& text, int charWidth = 2);
+bool ReadAString(TStream& s, QString& text, int charWidth = 2);
+// A string list: 32-bit count, then each string in the string-stream form.
+bool WriteAStringList(TStream& s, const QStringList& list, int charWidth = 2);
+bool ReadAStringList(TStream& s, QStringList& list, int charWidth = 2);
+
+// Fixed-width UTF-16 text fields of records (e.g. a language name of 51
+// characters): written as exactly `chars` UTF-16LE units, zero padded and cut.
+bool WriteFixedUtf16(TStream& s, const QString& text, int chars);
+bool ReadFixedUtf16(TStream& s, QString& text, int chars);
+
+} // namespace cv

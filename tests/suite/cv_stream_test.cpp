@@ -1,0 +1,105 @@
+#include "suite/cv_stream.h"
+
+#include <gtest/gtest.h>
+
+#include "support/test_support.h"
+
+using cv::TMemoryStream;
+
+namespace {
+std::vector<uint8_t> bytesOf(std::initializer_list<int> v)
+{
+    return std::vector<uint8_t>(v.begin(), v.end());
+}
+} // namespace
+
+TEST(StreamFields, AreLittleEndianFieldByField)
+{
+    TMemoryStream s;
+    ASSERT_TRUE(s.WriteU8(0xAB));
+    ASSERT_TRUE(s.WriteI16(-2));
+    ASSERT_TRUE(s.WriteI32(0x01020304));
+    ASSERT_TRUE(s.WriteF32(1.0f));
+    ASSERT_TRUE(s.WriteI64(-1));
+    ASSERT_TRUE(s.WriteF64(-2.5));
+    EXPECT_EQ(s.Bytes(), bytesOf({0xAB, 0xFE, 0xFF, 0x04, 0x03, 0x02, 0x01, 0x00, 0x00, 0x80, 0x3F,
+                                  0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
+                                  0, 0, 0, 0, 0, 0, 0x04, 0xC0}));
+    s.SetPosition(0);
+    uint8_t u8; int16_t i16; int32_t i32; float f; int64_t i64; double d;
+    ASSERT_TRUE(s.ReadU8(u8) && s.ReadI16(i16) && s.ReadI32(i32) && s.ReadF32(f) && s.ReadI64(i64) && s.ReadF64(d));
+    EXPECT_EQ(u8, 0xAB); EXPECT_EQ(i16, -2); EXPECT_EQ(i32, 0x01020304);
+    EXPECT_EQ(f, 1.0f); EXPECT_EQ(i64, -1); EXPECT_EQ(d, -2.5);
+    EXPECT_FALSE(s.ReadU8(u8)) << "reading past the end must fail";
+}
+
+TEST(StreamStrings, StringStreamFormGoldenBytes)
+{
+    TMemoryStream s;
+    ASSERT_TRUE(cv::WriteAString(s, QStringLiteral("Ab\u00e9"), 2));
+    ASSERT_TRUE(cv::WriteAString(s, QString(), 2));
+    ASSERT_TRUE(cv::WriteAString(s, QStringLiteral("xy"), 1));
+    EXPECT_EQ(s.Bytes(), bytesOf({3, 0, 0, 0, 'A', 0, 'b', 0, 0xE9, 0, 0, 0,
+                                  0, 0, 0, 0, 0, 0,
+                                  2, 0, 0, 0, 'x', 'y', 0}));
+    s.SetPosition(0);
+    QString a, b, c;
+    ASSERT_TRUE(cv::ReadAString(s, a, 2) && cv::ReadAString(s, b, 2) && cv::ReadAString(s, c, 1));
+    EXPECT_EQ(a, QStringLiteral("Ab\u00e9"));
+    EXPECT_TRUE(b.isEmpty());
+    EXPECT_EQ(c, QStringLiteral("xy"));
+}
+
+TEST(StreamStrings, DamagedStringsAreRefused)
+{
+    // A count larger than the rest of the stream.
+    TMemoryStream big(bytesOf({0xFF, 0xFF, 0xFF, 0x0F, 'a', 0}));
+    QString t;
+    EXPECT_FALSE(cv::ReadAString(big, t));
+    // A negative count.
+    TMemoryStream neg(bytesOf({0xFF, 0xFF, 0xFF, 0xFF}));
+    EXPECT_FALSE(cv::ReadAString(neg, t));
+    // A missing terminator.
+    TMemoryStream noZero(bytesOf({1, 0, 0, 0, 'a', 0, 'b', 0}));
+    EXPECT_FALSE(cv::ReadAString(noZero, t));
+    // A list count that could not fit.
+    TMemoryStream list(bytesOf({100, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
+    QStringList l;
+    EXPECT_FALSE(cv::ReadAStringList(list, l));
+}
+
+TEST(StreamStrings, StringListAndFixedFieldsRoundTrip)
+{
+    TMemoryStream s;
+    const QStringList in{QStringLiteral("one"), QString(), QStringLiteral("\u4e2d\u6587")};
+    ASSERT_TRUE(cv::WriteAStringList(s, in));
+    ASSERT_TRUE(cv::WriteFixedUtf16(s, QStringLiteral("English"), 4));
+    EXPECT_EQ(s.Size(), 4 + (4 + 8) + (4 + 2) + (4 + 6) + 8);
+    s.SetPosition(0);
+    QStringList out;
+    QString fixed;
+    ASSERT_TRUE(cv::ReadAStringList(s, out));
+    ASSERT_TRUE(cv::ReadFixedUtf16(s, fixed, 4));
+    EXPECT_EQ(out, in);
+    EXPECT_EQ(fixed, QStringLiteral("Engl"));
+}
+
+TEST(StreamFiles, SaveThroughRenameAndReadBack)
+{
+    cvtest::TempDir dir;
+    TMemoryStream s;
+    s.WriteI32(42);
+    QString error;
+    ASSERT_TRUE(s.SaveToFile(dir.file("a.bin"), &error)) << error.toStdString();
+    TMemoryStream back;
+    ASSERT_TRUE(back.LoadFromFile(dir.file("a.bin")));
+    EXPECT_EQ(back.Bytes(), s.Bytes());
+
+    EXPECT_FALSE(back.LoadFromFile(dir.file("missing.bin"), &error));
+    EXPECT_TRUE(error.contains(QStringLiteral("missing.bin")));
+    EXPECT_FALSE(s.SaveToFile(dir.file("no/such/folder/x.bin"), &error));
+
+    cv::TFileStream f;
+    EXPECT_FALSE(f.Open(dir.file("none"), cv::TFileStream::Mode::OpenRead));
+    EXPECT_TRUE(f.ErrorString().startsWith(QStringLiteral("Cannot open file")));
+}

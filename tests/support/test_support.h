@@ -1,0 +1,31 @@
+#pragma once
+// Helpers shared by the test programs.
+
+#include <QByteArray>
+#include <QString>
+#include <QTemporaryDir>
+
+#include <cstdint>
+#include <vector>
+
+namespace cvtest {
+
+// A fresh folder removed at the end of the test.
+class TempDir {
+public:
+    TempDir();
+    QString path() const { return m_dir.path(); }
+    QString file(const QString& name) const { return m_dir.filePath(name); }
+    // Writes bytes into a file of this folder and returns its full name.
+    QString write(const QString& name, const QByteArray& bytes) const;
+
+private:
+    QTemporaryDir m_dir;
+};
+
+QByteArray readAll(const QString& fileName);
+QByteArray toBytes(const std::vector<uint8_t>& v);
+// Folder with the saved files kept for compatibility tests (tests/data).
+QString testDataDir();
+
+} // namespace cvtest
