@@ -1,0 +1,79 @@
+#pragma once
+// The message dialogs of the suite, behind one small interface.
+//
+// The named routines the tool calls (FailedToRead, DoYouWantToSave, ...) are
+// free functions in dialog_routines.h that format their texts and then use
+// the current TDialogService. The program installs the Qt implementation
+// (suite/gui); tests install TScriptedDialogs, which records every call and
+// answers from a script, so no test ever blocks on a modal window.
+//
+// When Global_run_without_error_messages is set, messages are not shown: the
+// text goes into Global_FailureMessage and questions take their default answer.
+
+#include <QString>
+#include <QStringList>
+
+#include <deque>
+#include <memory>
+#include <vector>
+
+namespace cv {
+
+enum class TDialogKind { Information, Warning, Error, Fatal, Question };
+
+// Modal results, numbered as the suite numbers them.
+enum class TDialogAnswer : int { None = 0, OK = 1, Cancel = 2, Abort = 3, Retry = 4, Ignore = 5, Yes = 6, No = 7 };
+
+enum class TDialogButtons { OK, OKCancel, YesNo, YesNoCancel, AbortRetryIgnore };
+
+struct TDialogRequest {
+    QString routine;   // the named routine that asked ("FailedToRead"), or empty
+    TDialogKind kind = TDialogKind::Information;
+    QString caption;
+    QString text;
+    TDialogButtons buttons = TDialogButtons::OK;
+    TDialogAnswer defaultAnswer = TDialogAnswer::OK;
+    int helpContext = 0;
+};
+
+class TDialogService {
+public:
+    virtual ~TDialogService() = default;
+    virtual TDialogAnswer Show(const TDialogRequest& request) = 0;
+};
+
+// The current service (process-wide, like the suite's dialog library). When
+// none is installed, requests go to the log and take their default answer.
+TDialogService* CurrentDialogService();
+// Installs a service for the lifetime of the returned guard; the previous one
+// comes back when the guard is destroyed.
+class TDialogServiceGuard {
+public:
+    explicit TDialogServiceGuard(TDialogService* service);
+    ~TDialogServiceGuard();
+    TDialogServiceGuard(const TDialogServiceGuard&) = delete;
+    TDialogServiceGuard& operator=(const TDialogServiceGuard&) = delete;
+
+private:
+    TDialogService* m_previous;
+};
+
+// Shows a request through the current service, honouring
+// Global_run_without_error_messages.
+TDialogAnswer ShowDialog(const TDialogRequest& request);
+
+// Test double: records every request; answers from a queue, then the default.
+class TScriptedDialogs final : public TDialogService {
+public:
+    TDialogAnswer Show(const TDialogRequest& request) override;
+    void QueueAnswer(TDialogAnswer a) { m_answers.push_back(a); }
+    const std::vector<TDialogRequest>& Requests() const { return m_requests; }
+    QStringList Routines() const;
+    void Clear() { m_requests.clear(); m_answers.clear(); }
+
+private:
+    std::vector<TDialogRequest> m_requests;
+    std::deque<TDialogAnswer> m_answers;
+};
+
+} // namespace cv
