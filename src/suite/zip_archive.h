@@ -1,0 +1,143 @@
+#pragma once
+// Zip archives: the batch results, zipped word lists and key-word files, and
+// texts kept inside zips.
+//
+// One TZipArchive names one archive file and holds its directory while it is
+// open. Reading keeps the file open; every change (add, delete) writes a
+// complete new archive beside the old one and renames it over the old one, so
+// a failure half-way never damages the archive that was there. Entry names are
+// stored in UTF-8 with the language-encoding flag (bit 11) set.
+//
+// Untrusted archives are expected: a damaged or truncated file, an entry
+// whose data does not match its CRC, an entry whose inflated size exceeds the
+// set limit (a "zip bomb"), encrypted entries or unknown compression methods
+// are all refused with a message (ErrorString) that names the archive and the
+// reason. Nothing here throws.
+
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <vector>
+
+#include "suite/cv_stream.h"
+
+namespace cv {
+
+// DOS attribute bits kept in the low byte of an entry's external attributes.
+enum : uint32_t {
+    kZipAttrReadOnly = 0x01,
+    kZipAttrHidden = 0x02,
+    kZipAttrSystem = 0x04,
+    kZipAttrDirectory = 0x10,
+    kZipAttrArchive = 0x20, // what every result file gets when it is added
+};
+
+struct TZipEntryInfo {
+    QString name;             // the stored name, decoded (UTF-8, else code page 437)
+    QByteArray rawName;       // the stored bytes of the name
+    int64_t compressedSize = 0;
+    int64_t uncompressedSize = 0;
+    QDateTime time;           // local time, two-second resolution
+    uint32_t dosDateTime = 0; // the stored DOS date (high word) and time (low word)
+    uint32_t attributes = 0;  // external attributes; the low byte holds the DOS bits above
+    uint32_t crc32 = 0;
+    uint16_t flags = 0;       // general-purpose bit flags
+    uint16_t method = 0;      // 0 stored, 8 deflated
+    uint16_t versionMadeBy = 0;
+
+    bool IsDirectory() const { return name.endsWith(u'/') || (attributes & kZipAttrDirectory); }
+    bool HasUtf8Name() const { return flags & 0x0800; }
+    bool IsEncrypted() const { return flags & 0x0001; }
+};
+
+// An entry to be written.
+struct TZipNewEntry {
+    QString name;                  // stored name; "\" becomes "/", a leading "/" is dropped
+    std::vector<uint8_t> data;
+    QDateTime time = QDateTime::currentDateTime();
+    uint32_t attributes = kZipAttrArchive;
+};
+
+class TZipArchive final {
+public:
+    // Largest inflated size of one entry read into memory.
+    static constexpr int64_t kDefaultMaxEntrySize = int64_t(1) << 30;
+    // Largest number of entries an archive may list.
+    static constexpr int kMaxEntries = 1000000;
+
+    TZipArchive();
+    ~TZipArchive();
+    TZipArchive(const TZipArchive&) = delete;
+    TZipArchive& operator=(const TZipArchive&) = delete;
+
+    // Opens an existing archive and reads its directory. False (with
+    // ErrorString) when the file is missing, unreadable or not a sound archive.
+    bool OpenArchive(const QString& fileName);
+    // Makes a new, empty archive under this name, replacing any file of that
+    // name, and leaves it open.
+    bool CreateArchive(const QString& fileName);
+    // Opens the archive when it exists, else creates it.
+    bool OpenOrCreateArchive(const QString& fileName);
+    void CloseArchive();
+    bool IsOpen() const { return m_open; }
+    QString FileName() const { return m_fileName; }
+
+    int FileCount() const { return int(m_entries.size()); }
+    const std::vector<TZipEntryInfo>& Entries() const { return m_entries; }
+    const TZipEntryInfo& Entry(int index) const { return m_entries.at(std::size_t(index)); }
+    QStringList EntryNames() const;
+    // Index of the entry with this stored name (exact match); -1 when absent.
+    int IndexOf(const QString& name) const;
+
+    // Inflates one entry into the stream (cleared first, position 0 after).
+    bool ExtractToStream(int index, TMemoryStream& out);
+    bool ExtractToStream(const QString& name, TMemoryStream& out);
+
+    // Adding replaces an entry of the same name. Each call rewrites the
+    // archive once; AddEntries writes many entries in one rewrite.
+    bool AddFromStream(const QString& entryName, const TMemoryStream& data,
+                       const QDateTime& time = QDateTime::currentDateTime(), uint32_t attributes = kZipAttrArchive);
+    bool AddFromBuffer(const QString& entryName, std::span<const uint8_t> data,
+                       const QDateTime& time = QDateTime::currentDateTime(), uint32_t attributes = kZipAttrArchive);
+    // A file from disk under entryName (its own name without folder when
+    // empty), with the file's last-modification time.
+    bool AddFile(const QString& fileName, const QString& entryName = QString(), uint32_t attributes = kZipAttrArchive);
+    bool AddEntries(std::vector<TZipNewEntry> entries);
+
+    bool DeleteEntry(int index);
+    bool DeleteEntries(std::vector<int> indexes);
+
+    void SetMaxEntrySize(int64_t bytes) { m_maxEntrySize = bytes; }
+    int64_t MaxEntrySize() const { return m_maxEntrySize; }
+
+    // The last failure: "Cannot read zip archive "<name>": <reason>" and the like.
+    QString ErrorString() const { return m_error; }
+
+    // True when the file starts like a zip archive (a local header or, for an
+    // empty archive, the end-of-directory record).
+    static bool IsAZipFile(const QString& fileName);
+
+private:
+    struct Impl;
+    bool fail(const QString& verb, const QString& reason);
+    bool loadDirectory();
+    bool rewrite(const std::vector<bool>& keep, std::vector<TZipNewEntry> added);
+
+    std::unique_ptr<Impl> m_impl;
+    QString m_fileName;
+    std::vector<TZipEntryInfo> m_entries;
+    int64_t m_maxEntrySize = kDefaultMaxEntrySize;
+    QString m_error;
+    bool m_open = false;
+};
+
+// DOS date/time (date in the high word) from a local time, clamped to the
+// range the format can hold (1980 to 2107), and back.
+uint32_t ZipDosDateTime(const QDateTime& time);
+QDateTime ZipDateTimeFromDos(uint32_t dosDateTime);
+
+} // namespace cv
