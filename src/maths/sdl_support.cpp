@@ -83,7 +83,12 @@ int32_t RandomBelow(int32_t range)
     return int32_t((uint64_t(g_randomState) * uint64_t(range)) >> 32);
 }
 
-void RandomSeed(uint32_t seed) { g_randomState = seed; }
+void RandomSeed(uint32_t seed)
+{
+    // A new seed starts a new sequence, of normal numbers too.
+    g_randomState = seed;
+    g_haveCachedNormal = false;
+}
 
 void Randomize() { RandomSeed(uint32_t(QDateTime::currentMSecsSinceEpoch() * 2654435761u)); }
 

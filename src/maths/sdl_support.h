@@ -66,7 +66,7 @@ void SortArray(std::span<int32_t> values, bool ascending);
 // with 1234 at start); process-wide, like the normal generator's cache.
 double RandomUniform();                 // in [0, 1)
 int32_t RandomBelow(int32_t range);     // in [0, range), 0 when range <= 0
-void RandomSeed(uint32_t seed);
+void RandomSeed(uint32_t seed);        // also drops the cached normal number
 void Randomize();                       // seed from the clock
 // Marsaglia's polar method; every second call answers from the cache.
 double NormalRandom();
