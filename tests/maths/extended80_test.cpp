@@ -40,7 +40,7 @@ double hardware(const cv::TExtended80& b)
 
 } // namespace
 
-TEST(Extended80, KnownEncodings)
+TEST(MathsExtended80, KnownEncodings)
 {
     EXPECT_EQ(cv::DoubleToExtended(1.0), bytesOf(0x8000000000000000ULL, 0x3FFF));
     EXPECT_EQ(cv::DoubleToExtended(-2.5), bytesOf(0xA000000000000000ULL, 0xC000));
@@ -53,7 +53,7 @@ TEST(Extended80, KnownEncodings)
     EXPECT_EQ(cv::ExtendedToDouble(bytesOf(0xC000000000000000ULL, 0x4000)), 3.0);
 }
 
-TEST(Extended80, EveryDoubleGoesOutAndBackBitForBit)
+TEST(MathsExtended80, EveryDoubleGoesOutAndBackBitForBit)
 {
     std::mt19937_64 gen(11);
     std::vector<uint64_t> patterns = {0, 1, 0x000FFFFFFFFFFFFFULL, 0x0010000000000000ULL, 0x7FEFFFFFFFFFFFFFULL,
@@ -76,7 +76,7 @@ TEST(Extended80, EveryDoubleGoesOutAndBackBitForBit)
     }
 }
 
-TEST(Extended80, PortableConverterRoundsLikeTheX87)
+TEST(MathsExtended80, PortableConverterRoundsLikeTheX87)
 {
     if (!kX87LongDouble)
         GTEST_SKIP() << "no x87 long double to compare with";
@@ -120,7 +120,7 @@ TEST(Extended80, PortableConverterRoundsLikeTheX87)
     check(bytesOf(0xFFFFFFFFFFFFFFFFULL, uint16_t(16383 + 1023)));
 }
 
-TEST(Extended80, InvalidEncodingsReadAsTheDefaultNaN)
+TEST(MathsExtended80, InvalidEncodingsReadAsTheDefaultNaN)
 {
     const uint64_t defaultNaN = 0xFFF8000000000000ULL;
     // Unnormal: exponent set, integer bit clear.

@@ -31,7 +31,7 @@ void identity(TMatrix& m, int n)
 
 } // namespace
 
-TEST(MatrixArithmetic, ProductsAgreeWithTheDefinition)
+TEST(MathsMatrixArithmetic, ProductsAgreeWithTheDefinition)
 {
     TMatrix a, b, res;
     randomFill(a, 5, 7, 1); // 7 rows x 5 columns
@@ -70,7 +70,7 @@ TEST(MatrixArithmetic, ProductsAgreeWithTheDefinition)
         EXPECT_NEAR(vres.GetElem(i), check.GetElem(1, i), 1e-12);
 }
 
-TEST(MatrixArithmetic, WrongShapesAnswerFalseAndWriteNothing)
+TEST(MathsMatrixArithmetic, WrongShapesAnswerFalseAndWriteNothing)
 {
     TMatrix a, b, res;
     randomFill(a, 3, 2, 4);
@@ -95,7 +95,7 @@ TEST(MatrixArithmetic, WrongShapesAnswerFalseAndWriteNothing)
     EXPECT_NEAR(a.GetElem(3, 2), (a2.GetElem(3, 2) + 1) * 2, 1e-15);
 }
 
-TEST(MatrixArithmetic, TransposeMovesEveryCell)
+TEST(MathsMatrixArithmetic, TransposeMovesEveryCell)
 {
     TMatrix m;
     setRows(m, {{1, 2, 3}, {4, 5, 6}});
@@ -106,7 +106,7 @@ TEST(MatrixArithmetic, TransposeMovesEveryCell)
     EXPECT_EQ(m.GetElem(2, 1), 4.0);
 }
 
-TEST(MatrixAlgebra, HilbertInverseTimesMatrixIsTheIdentity)
+TEST(MathsMatrixAlgebra, HilbertInverseTimesMatrixIsTheIdentity)
 {
     // Up to order 6 (condition number 1.5e7); order 7 (4.8e8) is past what
     // doubles can give to 1e-9.
@@ -124,7 +124,7 @@ TEST(MatrixAlgebra, HilbertInverseTimesMatrixIsTheIdentity)
     }
 }
 
-TEST(MatrixAlgebra, OneByOneAndRandomInverses)
+TEST(MathsMatrixAlgebra, OneByOneAndRandomInverses)
 {
     TMatrix one;
     one.SetElem(1, 1, 4);
@@ -143,7 +143,7 @@ TEST(MatrixAlgebra, OneByOneAndRandomInverses)
     }
 }
 
-TEST(MatrixAlgebra, SingularMatricesAreRefusedAndKept)
+TEST(MathsMatrixAlgebra, SingularMatricesAreRefusedAndKept)
 {
     TMatrix s, keep;
     setRows(s, {{1, 2, 3}, {2, 4, 6}, {1, 0, 1}});
@@ -164,7 +164,7 @@ TEST(MatrixAlgebra, SingularMatricesAreRefusedAndKept)
     EXPECT_EQ(rect.Determinant(), 0.0);
 }
 
-TEST(MatrixAlgebra, DeterminantSignFollowsTheRowExchanges)
+TEST(MathsMatrixAlgebra, DeterminantSignFollowsTheRowExchanges)
 {
     TMatrix swap;
     setRows(swap, {{0, 1}, {1, 0}});
@@ -189,7 +189,7 @@ TEST(MatrixAlgebra, DeterminantSignFollowsTheRowExchanges)
     EXPECT_NEAR(h4.Determinant(), 1.0 / 6048000, 1e-18);
 }
 
-TEST(MatrixAlgebra, LuFactorsRebuildThePermutedMatrix)
+TEST(MathsMatrixAlgebra, LuFactorsRebuildThePermutedMatrix)
 {
     TMatrix a, l, u, lu;
     randomFill(a, 6, 6, 8);
@@ -221,7 +221,7 @@ TEST(MatrixAlgebra, LuFactorsRebuildThePermutedMatrix)
     }
 }
 
-TEST(MatrixNorms, ColumnRowFrobeniusAndSpectral)
+TEST(MathsMatrixNorms, ColumnRowFrobeniusAndSpectral)
 {
     TMatrix m;
     setRows(m, {{3, 0}, {4, 5}});
@@ -247,7 +247,7 @@ TEST(MatrixNorms, ColumnRowFrobeniusAndSpectral)
     EXPECT_NEAR(singular.Norm(cv::TNormType::ntSpectral), 5.0, 1e-12);
 }
 
-TEST(MatrixNorms, SingularValueDecompositionRebuildsTheMatrix)
+TEST(MathsMatrixNorms, SingularValueDecompositionRebuildsTheMatrix)
 {
     const int m = 7, n = 4;
     std::mt19937 gen(12);
@@ -278,7 +278,7 @@ TEST(MatrixNorms, SingularValueDecompositionRebuildsTheMatrix)
     }
 }
 
-TEST(MatrixDistances, ModesAndShapeChecks)
+TEST(MathsMatrixDistances, ModesAndShapeChecks)
 {
     TMatrix m, d;
     setRows(m, {{1, 0}, {0, 1}, {2, 0}, {0, 0}});

@@ -7,7 +7,7 @@
 using cv::TMatrix;
 using mathstest::setRows;
 
-TEST(MatrixCore, NewMatrixAndEmptyDimensions)
+TEST(MathsMatrixCore, NewMatrixAndEmptyDimensions)
 {
     TMatrix m;
     EXPECT_EQ(m.NrOfColumns(), 1);
@@ -31,7 +31,7 @@ TEST(MatrixCore, NewMatrixAndEmptyDimensions)
     EXPECT_EQ(m.NrOfRows(), 4);
 }
 
-TEST(MatrixCore, ResizeKeepsOverlappingCells)
+TEST(MathsMatrixCore, ResizeKeepsOverlappingCells)
 {
     TMatrix m;
     setRows(m, {{1, 2}, {3, 4}});
@@ -51,7 +51,7 @@ TEST(MatrixCore, ResizeKeepsOverlappingCells)
     EXPECT_EQ(m.GetElem(2, 1), 0.0) << "shrinking dropped the cell";
 }
 
-TEST(MatrixCore, OutOfRangeWritesFireNothing)
+TEST(MathsMatrixCore, OutOfRangeWritesFireNothing)
 {
     TMatrix m;
     m.Resize(2, 2);
@@ -65,7 +65,7 @@ TEST(MatrixCore, OutOfRangeWritesFireNothing)
     EXPECT_EQ(changes, 1);
 }
 
-TEST(MatrixCore, MemoryFailureKeepsTheMatrix)
+TEST(MathsMatrixCore, MemoryFailureKeepsTheMatrix)
 {
     TMatrix m;
     m.SetName(QStringLiteral("m"));
@@ -76,7 +76,7 @@ TEST(MatrixCore, MemoryFailureKeepsTheMatrix)
     EXPECT_EQ(m.NrOfRows(), 3);
 }
 
-TEST(MatrixCore, FillingAndRandomFills)
+TEST(MathsMatrixCore, FillingAndRandomFills)
 {
     TMatrix m;
     m.Resize(3, 2);
@@ -101,7 +101,7 @@ TEST(MatrixCore, FillingAndRandomFills)
     EXPECT_NEAR(std::sqrt(var), 2, 0.1);
 }
 
-TEST(MatrixCore, AssignCopiesEverythingWithoutEvent)
+TEST(MathsMatrixCore, AssignCopiesEverythingWithoutEvent)
 {
     TMatrix a, b;
     setRows(a, {{1, 2, 3}});
@@ -126,7 +126,7 @@ TEST(MatrixCore, AssignCopiesEverythingWithoutEvent)
     EXPECT_TRUE(c.DataID().isEmpty()) << "Clone copies cells only";
 }
 
-TEST(MatrixCore, CopyFromDropsWhatFallsOutside)
+TEST(MathsMatrixCore, CopyFromDropsWhatFallsOutside)
 {
     TMatrix src, dst;
     setRows(src, {{1, 2, 3}, {4, 5, 6}, {7, 8, 9}});
@@ -150,7 +150,7 @@ TEST(MatrixCore, CopyFromDropsWhatFallsOutside)
     EXPECT_EQ(dst.GetElem(3, 3), 30.0) << "the column is filled downwards; 40 falls off";
 }
 
-TEST(MatrixCore, RowsAndColumnsToVectors)
+TEST(MathsMatrixCore, RowsAndColumnsToVectors)
 {
     TMatrix m;
     m.Resize(10, 2);
@@ -169,7 +169,7 @@ TEST(MatrixCore, RowsAndColumnsToVectors)
     EXPECT_EQ(w.GetElem(3), 0.0) << "the vector is cleared first";
 }
 
-TEST(MatrixCore, ExchangeAndMirror)
+TEST(MathsMatrixCore, ExchangeAndMirror)
 {
     TMatrix m;
     setRows(m, {{1, 2, 3}, {4, 5, 6}});
@@ -191,7 +191,7 @@ TEST(MatrixCore, ExchangeAndMirror)
     EXPECT_EQ(changes, 1);
 }
 
-TEST(MatrixCore, FingerprintFollowsTheCells)
+TEST(MathsMatrixCore, FingerprintFollowsTheCells)
 {
     TMatrix m;
     EXPECT_EQ(m.CRCofData(), QStringLiteral("D202EF8D").repeated(8));

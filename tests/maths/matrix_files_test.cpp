@@ -55,7 +55,7 @@ QByteArray streamOf(const TMatrix& m)
 
 } // namespace
 
-TEST(MatrixText, GoldenTextAndBitExactRoundTrip)
+TEST(MathsMatrixText, GoldenTextAndBitExactRoundTrip)
 {
     cvtest::TempDir dir;
     TMatrix m;
@@ -76,7 +76,7 @@ TEST(MatrixText, GoldenTextAndBitExactRoundTrip)
     EXPECT_TRUE(sameBits(awkward, back));
 }
 
-TEST(MatrixText, DamagedAndMisfittingFiles)
+TEST(MathsMatrixText, DamagedAndMisfittingFiles)
 {
     cvtest::TempDir dir;
     TMatrix m;
@@ -104,7 +104,7 @@ TEST(MatrixText, DamagedAndMisfittingFiles)
     EXPECT_TRUE(messageOf([&] { m.LoadFromFile(missing, true); }).startsWith(QStringLiteral("Cannot open file")));
 }
 
-TEST(MatrixStream, GoldenBytesAndRoundTrip)
+TEST(MathsMatrixStream, GoldenBytesAndRoundTrip)
 {
     TMatrix m;
     m.SetElem(1, 1, 2.0);
@@ -140,7 +140,7 @@ TEST(MatrixStream, GoldenBytesAndRoundTrip)
     EXPECT_EQ(made->data().size(), 10 * (4 + 6));
 }
 
-TEST(MatrixStream, TruncatedAndCorruptedStreamsAreRefused)
+TEST(MathsMatrixStream, TruncatedAndCorruptedStreamsAreRefused)
 {
     TMatrix m;
     setRows(m, {{1, 2}, {3, 4}});
@@ -170,7 +170,7 @@ TEST(MatrixStream, TruncatedAndCorruptedStreamsAreRefused)
     }
 }
 
-TEST(MatrixBinary, GoldenHeaderAndBitExactRoundTrip)
+TEST(MathsMatrixBinary, GoldenHeaderAndBitExactRoundTrip)
 {
     cvtest::TempDir dir;
     TMatrix m;
@@ -207,7 +207,7 @@ TEST(MatrixBinary, GoldenHeaderAndBitExactRoundTrip)
     EXPECT_EQ(longBack.DataID(), QString(127, QChar(0x00e9))) << "cut at 255 bytes on a character boundary";
 }
 
-TEST(MatrixBinary, ForeignAndTruncatedFilesAreRefused)
+TEST(MathsMatrixBinary, ForeignAndTruncatedFilesAreRefused)
 {
     cvtest::TempDir dir;
     TMatrix m;
@@ -248,7 +248,7 @@ TEST(MatrixBinary, ForeignAndTruncatedFilesAreRefused)
     EXPECT_EQ(target.NrOfColumns(), 1);
 }
 
-TEST(MatrixXml, GoldenDocumentAndRoundTrip)
+TEST(MathsMatrixXml, GoldenDocumentAndRoundTrip)
 {
     TMatrix m;
     setRows(m, {{1, 0}, {0, 4}});
@@ -284,7 +284,7 @@ TEST(MatrixXml, GoldenDocumentAndRoundTrip)
     EXPECT_EQ(awkwardBack.DataID(), QStringLiteral("Mixed Case"));
 }
 
-TEST(MatrixXml, WrongIdentifierAndDamagedDocuments)
+TEST(MathsMatrixXml, WrongIdentifierAndDamagedDocuments)
 {
     TMatrix m;
     setRows(m, {{1, 2}, {3, 4}});
@@ -332,7 +332,7 @@ TEST(MatrixXml, WrongIdentifierAndDamagedDocuments)
     EXPECT_EQ(sized.GetElem(3, 4), 1.0);
 }
 
-TEST(MatrixFiles, RandomDamageNeverCrashes)
+TEST(MathsMatrixFiles, RandomDamageNeverCrashes)
 {
     cvtest::TempDir dir;
     TMatrix m;

@@ -9,7 +9,7 @@ using cv::TMatrix;
 using mathstest::messageOf;
 using mathstest::setRows;
 
-TEST(MatrixStats, RectangleRuleSumAndTrace)
+TEST(MathsMatrixStats, RectangleRuleSumAndTrace)
 {
     TMatrix m;
     setRows(m, {{1, 2, 3}, {4, 5, 6}});
@@ -22,7 +22,7 @@ TEST(MatrixStats, RectangleRuleSumAndTrace)
     EXPECT_EQ(sq.Trace(), 3.0);
 }
 
-TEST(MatrixStats, MeanVarianceMinMaxAndShape)
+TEST(MathsMatrixStats, MeanVarianceMinMaxAndShape)
 {
     TMatrix m;
     setRows(m, {{1, 2}});
@@ -47,7 +47,7 @@ TEST(MatrixStats, MeanVarianceMinMaxAndShape)
     EXPECT_EQ(s, 0.0) << "the sample form needs four cells";
 }
 
-TEST(MatrixStats, QuantilesAndMeans)
+TEST(MathsMatrixStats, QuantilesAndMeans)
 {
     TMatrix m;
     setRows(m, {{4, 1}, {3, 2}});
@@ -69,7 +69,7 @@ TEST(MatrixStats, QuantilesAndMeans)
     }
 }
 
-TEST(MatrixSearch, FindTakesTheFirstNearestCell)
+TEST(MathsMatrixSearch, FindTakesTheFirstNearestCell)
 {
     TMatrix m;
     setRows(m, {{5, 1}, {1, 9}});
@@ -82,7 +82,7 @@ TEST(MatrixSearch, FindTakesTheFirstNearestCell)
     EXPECT_EQ(r, 2);
 }
 
-TEST(MatrixSearch, SortedColumnSearch)
+TEST(MathsMatrixSearch, SortedColumnSearch)
 {
     TMatrix m;
     setRows(m, {{0, 1}, {0, 3}, {0, 5}, {0, 7}});
@@ -93,7 +93,7 @@ TEST(MatrixSearch, SortedColumnSearch)
     EXPECT_EQ(m.FindInSortedColumn(2, false, 1.2), 4);
 }
 
-TEST(MatrixStats, HistogramOfARectangle)
+TEST(MathsMatrixStats, HistogramOfARectangle)
 {
     TMatrix m;
     setRows(m, {{0.5, 1.5}, {2.5, 7}});
@@ -114,7 +114,7 @@ TEST(MatrixStats, HistogramOfARectangle)
     EXPECT_EQ(h.GetElem(5), 77);
 }
 
-TEST(MatrixSort, RowsKeepTheirKeyEvenOutsideTheRange)
+TEST(MathsMatrixSort, RowsKeepTheirKeyEvenOutsideTheRange)
 {
     std::mt19937 gen(2);
     TMatrix m;
@@ -145,7 +145,7 @@ TEST(MatrixSort, RowsKeepTheirKeyEvenOutsideTheRange)
     }
 }
 
-TEST(MatrixSort, ColumnsDescending)
+TEST(MathsMatrixSort, ColumnsDescending)
 {
     TMatrix m;
     setRows(m, {{3, 1, 2}, {30, 10, 20}});
@@ -163,7 +163,7 @@ TEST(MatrixSort, ColumnsDescending)
     EXPECT_EQ(m.GetElem(3, 2), 10.0);
 }
 
-TEST(MatrixStats, StandardizeCentreAndCorrelate)
+TEST(MathsMatrixStats, StandardizeCentreAndCorrelate)
 {
     TMatrix m;
     setRows(m, {{1, 10}, {2, 10}, {3, 40}});

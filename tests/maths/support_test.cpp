@@ -17,7 +17,7 @@ void recordPass(int32_t count) { g_hookCalls.push_back(count); }
 
 } // namespace
 
-TEST(CombSort, SortsBothWaysLikeStdSort)
+TEST(MathsCombSort, SortsBothWaysLikeStdSort)
 {
     std::mt19937 gen(5);
     for (int n : {0, 1, 2, 3, 13, 100, 1000}) {
@@ -38,7 +38,7 @@ TEST(CombSort, SortsBothWaysLikeStdSort)
     }
 }
 
-TEST(CombSort, CountsPassesAndCallsTheHook)
+TEST(MathsCombSort, CountsPassesAndCallsTheHook)
 {
     g_hookCalls.clear();
     cv::SetSortProgressHook(recordPass);
@@ -55,7 +55,7 @@ TEST(CombSort, CountsPassesAndCallsTheHook)
     cv::SetSortProgressHook(nullptr);
 }
 
-TEST(HexString, DigitsAreClampedAndLeadingZerosKept)
+TEST(MathsHexString, DigitsAreClampedAndLeadingZerosKept)
 {
     EXPECT_EQ(cv::HexString(255, 8), QStringLiteral("000000FF"));
     EXPECT_EQ(cv::HexString(255, 1), QStringLiteral("F"));
@@ -64,7 +64,7 @@ TEST(HexString, DigitsAreClampedAndLeadingZerosKept)
     EXPECT_EQ(cv::HexString(0xABCDE, 3), QStringLiteral("CDE"));
 }
 
-TEST(CrcStep, GivesThePublishedCrc32)
+TEST(MathsCrcStep, GivesThePublishedCrc32)
 {
     uint32_t acc = 0xFFFFFFFFu;
     for (char c : std::string("123456789"))
@@ -72,7 +72,7 @@ TEST(CrcStep, GivesThePublishedCrc32)
     EXPECT_EQ(~acc, 0xCBF43926u);
 }
 
-TEST(TrimBlanks, RemovesBlanksOnly)
+TEST(MathsTrimBlanks, RemovesBlanksOnly)
 {
     EXPECT_EQ(cv::TrimBlanks(QStringLiteral("  a b  ")), QStringLiteral("a b"));
     EXPECT_EQ(cv::TrimBlanks(QStringLiteral("\ta \n")), QStringLiteral("\ta \n"));
@@ -80,7 +80,7 @@ TEST(TrimBlanks, RemovesBlanksOnly)
     EXPECT_EQ(cv::TrimBlanks(QByteArray(" x ")), QByteArray("x"));
 }
 
-TEST(Random, NormalNumbersComeInPairsFromThePolarMethod)
+TEST(MathsRandom, NormalNumbersComeInPairsFromThePolarMethod)
 {
     cv::RandomSeed(99);
     double u = 0, v = 0, s = 0;
@@ -101,7 +101,7 @@ TEST(Random, NormalNumbersComeInPairsFromThePolarMethod)
     (void)draws;
 }
 
-TEST(Random, UniformStaysInRangeAndBelowCoversIt)
+TEST(MathsRandom, UniformStaysInRangeAndBelowCoversIt)
 {
     cv::RandomSeed(1);
     std::array<int, 7> seen{};
@@ -116,7 +116,7 @@ TEST(Random, UniformStaysInRangeAndBelowCoversIt)
     EXPECT_EQ(cv::RandomBelow(0), 0);
 }
 
-TEST(StreamNumbers, IntegersAndExtendedsAreLittleEndianAndReportShortReads)
+TEST(MathsStreamNumbers, IntegersAndExtendedsAreLittleEndianAndReportShortReads)
 {
     QBuffer buffer;
     buffer.open(QIODevice::ReadWrite);
@@ -139,7 +139,7 @@ TEST(StreamNumbers, IntegersAndExtendedsAreLittleEndianAndReportShortReads)
     EXPECT_TRUE(error);
 }
 
-TEST(XmlElements, ReadsNamesAttributesAndContent)
+TEST(MathsXmlElements, ReadsNamesAttributesAndContent)
 {
     static constexpr std::array<const char*, 3> table = {"numcols", "cell", "/matrix"};
     QBuffer in;

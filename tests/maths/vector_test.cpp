@@ -44,7 +44,7 @@ QString messageOf(const std::function<void()>& f)
 
 } // namespace
 
-TEST(VectorCore, NewVectorAndElementAccess)
+TEST(MathsVectorCore, NewVectorAndElementAccess)
 {
     TVector v;
     int changes = 0;
@@ -62,7 +62,7 @@ TEST(VectorCore, NewVectorAndElementAccess)
     EXPECT_EQ(v.GetElem(7), 0.0);
 }
 
-TEST(VectorCore, ResizeRules)
+TEST(MathsVectorCore, ResizeRules)
 {
     TVector v;
     int changes = 0;
@@ -84,7 +84,7 @@ TEST(VectorCore, ResizeRules)
     EXPECT_EQ(v.NrOfElem(), 4);
 }
 
-TEST(VectorCore, CopyMirrorCloneAndArithmetic)
+TEST(MathsVectorCore, CopyMirrorCloneAndArithmetic)
 {
     MAKE(a, {1, 2, 3, 4});
     TVector b;
@@ -120,7 +120,7 @@ TEST(VectorCore, CopyMirrorCloneAndArithmetic)
     EXPECT_DOUBLE_EQ(d.GetElem(2), 8.0);
 }
 
-TEST(VectorCore, ShuffleKeepsTheElements)
+TEST(MathsVectorCore, ShuffleKeepsTheElements)
 {
     TIntVector v;
     v.Resize(50);
@@ -133,7 +133,7 @@ TEST(VectorCore, ShuffleKeepsTheElements)
         EXPECT_EQ(values[size_t(i)], i + 1);
 }
 
-TEST(VectorStats, RangeRuleAndMeanVariance)
+TEST(MathsVectorStats, RangeRuleAndMeanVariance)
 {
     MAKE(v, {2, 4, 9, 1});
     EXPECT_EQ(v.Sum(0, 0), 2.0) << "(0, 0) is element 1 only";
@@ -151,7 +151,7 @@ TEST(VectorStats, RangeRuleAndMeanVariance)
     EXPECT_EQ(hi, 9.0);
 }
 
-TEST(VectorStats, PercentilesQuartilesAndMode)
+TEST(MathsVectorStats, PercentilesQuartilesAndMode)
 {
     MAKE(v, {4, 1, 3, 2});
     EXPECT_DOUBLE_EQ(v.Percentile(50, 1, 4), 2.5);
@@ -174,7 +174,7 @@ TEST(VectorStats, PercentilesQuartilesAndMode)
     EXPECT_EQ(third.Mode(1, 6), 2);
 }
 
-TEST(VectorStats, SkewnessAndKurtosis)
+TEST(MathsVectorStats, SkewnessAndKurtosis)
 {
     MAKE(three, {1, 2, 10});
     double s = 1, k = 1;
@@ -193,7 +193,7 @@ TEST(VectorStats, SkewnessAndKurtosis)
     EXPECT_NEAR(sk, (k + 3) * 25 * 6 / (4 * 3 * 2.0) - 3 * 16 / 6.0, 1e-12);
 }
 
-TEST(VectorStats, GeometricAndHarmonicMeans)
+TEST(MathsVectorStats, GeometricAndHarmonicMeans)
 {
     MAKE(v, {1, 4, 16});
     EXPECT_NEAR(v.GeometricMean(1, 3), 4.0, 1e-12);
@@ -208,7 +208,7 @@ TEST(VectorStats, GeometricAndHarmonicMeans)
               QStringLiteral("Component \"z\": negative argument passed to GeometricMean"));
 }
 
-TEST(VectorSearch, NearestAndSortedSearch)
+TEST(MathsVectorSearch, NearestAndSortedSearch)
 {
     MAKE(v, {5, 1, 3, 1});
     EXPECT_EQ(v.Find(0, 0, 1.2), 2) << "first of equally near elements";
@@ -222,7 +222,7 @@ TEST(VectorSearch, NearestAndSortedSearch)
     EXPECT_EQ(down.FindInSortedVector(false, 5.2), 2);
 }
 
-TEST(VectorSort, SortsRangesAndReportsEveryExchange)
+TEST(MathsVectorSort, SortsRangesAndReportsEveryExchange)
 {
     std::mt19937 gen(1);
     TVector v;
@@ -243,7 +243,7 @@ TEST(VectorSort, SortsRangesAndReportsEveryExchange)
     EXPECT_TRUE(std::equal(after.begin() + 35, after.end(), before.begin() + 35));
 }
 
-TEST(VectorHistogram, BinsLimitsAndTheLastBin)
+TEST(MathsVectorHistogram, BinsLimitsAndTheLastBin)
 {
     MAKE(v, {-1, 0, 0.5, 1.5, 2.2, 3.9, 4, 5, 9});
     TIntVector h;
@@ -266,7 +266,7 @@ TEST(VectorHistogram, BinsLimitsAndTheLastBin)
     EXPECT_EQ(h.NrOfElem(), 500) << "a refused histogram leaves the bins as they were";
 }
 
-TEST(VectorFingerprint, EightOrFourAccumulators)
+TEST(MathsVectorFingerprint, EightOrFourAccumulators)
 {
     TVector zero;
     TIntVector izero;
@@ -278,7 +278,7 @@ TEST(VectorFingerprint, EightOrFourAccumulators)
     EXPECT_NE(a.CRCofData(), b.CRCofData());
 }
 
-TEST(IntVector, IntegerSumsAndStreamForm)
+TEST(MathsIntVector, IntegerSumsAndStreamForm)
 {
     MAKE_INT(v, {2147483647, 1, -5});
     EXPECT_EQ(v.Sum(1, 2), -2147483647 - 1) << "32-bit sums wrap around";
@@ -298,7 +298,7 @@ TEST(IntVector, IntegerSumsAndStreamForm)
     EXPECT_EQ(back.GetElem(3), -5);
 }
 
-TEST(VectorStream, GoldenBytesAndBitExactRoundTrip)
+TEST(MathsVectorStream, GoldenBytesAndBitExactRoundTrip)
 {
     MAKE(one, {1});
     QBuffer buffer;
@@ -324,7 +324,7 @@ TEST(VectorStream, GoldenBytesAndBitExactRoundTrip)
     EXPECT_EQ(back.CRCofData(), v.CRCofData());
 }
 
-TEST(VectorStream, DamagedStreamsAreRefused)
+TEST(MathsVectorStream, DamagedStreamsAreRefused)
 {
     MAKE(v, {1, 2, 3});
     QBuffer good;
@@ -352,7 +352,7 @@ TEST(VectorStream, DamagedStreamsAreRefused)
     EXPECT_EQ(target.NrOfElem(), 1);
 }
 
-TEST(VectorText, RoundTripAndDamage)
+TEST(MathsVectorText, RoundTripAndDamage)
 {
     cvtest::TempDir dir;
     std::mt19937_64 gen(4);
