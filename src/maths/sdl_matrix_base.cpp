@@ -162,15 +162,25 @@ void TMatrixBase<T>::Clone(const TMatrixBase& source)
     Changed();
 }
 
+namespace {
+// Clears the vector, then puts cells lo..hi of one row or column into it
+// from element 1 on, as far as the vector reaches.
+template <typename T, typename Cell>
+void copyLineToVec(TVectorBase<T>& dest, int32_t lo, int32_t hi, Cell&& cell)
+{
+    dest.Fill(T(0));
+    const int32_t last = int32_t(std::min<int64_t>(hi, int64_t(lo) + dest.NrOfElem() - 1));
+    for (int32_t k = lo; k <= last; ++k)
+        dest.SetElem(k - lo + 1, cell(k));
+}
+} // namespace
+
 template <typename T>
 void TMatrixBase<T>::CopyRowToVec(VectorBase& destVec, int32_t row, int32_t firstCol, int32_t lastCol) const
 {
     const TRange range = normalise(firstCol, row, lastCol, row);
     row = std::clamp(row, 1, std::max(m_nRow, 1));
-    destVec.Fill(T(0));
-    const int32_t last = int32_t(std::min<int64_t>(range.c2, int64_t(range.c1) + destVec.NrOfElem() - 1));
-    for (int32_t c = range.c1; c <= last; ++c)
-        destVec.SetElem(c - range.c1 + 1, GetElem(c, row));
+    copyLineToVec(destVec, range.c1, range.c2, [&](int32_t c) { return GetElem(c, row); });
 }
 
 template <typename T>
@@ -178,10 +188,7 @@ void TMatrixBase<T>::CopyColToVec(VectorBase& destVec, int32_t col, int32_t firs
 {
     const TRange range = normalise(col, firstRow, col, lastRow);
     col = std::clamp(col, 1, std::max(m_nCol, 1));
-    destVec.Fill(T(0));
-    const int32_t last = int32_t(std::min<int64_t>(range.r2, int64_t(range.r1) + destVec.NrOfElem() - 1));
-    for (int32_t r = range.r1; r <= last; ++r)
-        destVec.SetElem(r - range.r1 + 1, GetElem(col, r));
+    copyLineToVec(destVec, range.r1, range.r2, [&](int32_t r) { return GetElem(col, r); });
 }
 
 template <typename T>
@@ -371,22 +378,16 @@ template <typename T>
 double TMatrixBase<T>::GeometricMean(int32_t lowCol, int32_t lowRow, int32_t highCol, int32_t highRow) const
 {
     const std::vector<T> values = gather(normalise(lowCol, lowRow, highCol, highRow));
-    double result = 0;
-    const stats::MeanError e = stats::GeometricMean(std::span<const T>(values), result);
-    if (e != stats::MeanError::None)
-        raise(QString::fromLatin1(stats::MeanErrorText(e)));
-    return result;
+    return stats::CheckedMean(std::span<const T>(values), stats::GeometricMean<T>,
+                              [this](const QString& t) { raise(t); });
 }
 
 template <typename T>
 double TMatrixBase<T>::HarmonicMean(int32_t lowCol, int32_t lowRow, int32_t highCol, int32_t highRow) const
 {
     const std::vector<T> values = gather(normalise(lowCol, lowRow, highCol, highRow));
-    double result = 0;
-    const stats::MeanError e = stats::HarmonicMean(std::span<const T>(values), result);
-    if (e != stats::MeanError::None)
-        raise(QString::fromLatin1(stats::MeanErrorText(e)));
-    return result;
+    return stats::CheckedMean(std::span<const T>(values), stats::HarmonicMean<T>,
+                              [this](const QString& t) { raise(t); });
 }
 
 template <typename T>

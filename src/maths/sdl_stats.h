@@ -6,6 +6,8 @@
 
 #include "maths/sdl_support.h"
 
+#include <QString>
+
 #include <cmath>
 #include <cstdint>
 #include <span>
@@ -199,6 +201,18 @@ inline const char* MeanErrorText(MeanError e)
 {
     return e == MeanError::Negative ? "negative argument passed to GeometricMean"
                                     : "negative or zero argument passed to HarmonicMean";
+}
+
+// Runs one of the two means above and hands its error text to `raise`
+// (which throws the caller's exception).
+template <typename T, typename Mean, typename Raise>
+double CheckedMean(std::span<const T> x, Mean&& mean, Raise&& raise)
+{
+    double result = 0;
+    const MeanError e = mean(x, result);
+    if (e != MeanError::None)
+        raise(QString::fromLatin1(MeanErrorText(e)));
+    return result;
 }
 
 // Counts of a histogram; false (nothing changed) for more than 500 bins.

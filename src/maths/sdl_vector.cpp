@@ -307,21 +307,13 @@ T TVectorBase<T>::Mode(int32_t lowElem, int32_t highElem) const
 template <typename T>
 double TVectorBase<T>::GeometricMean(int32_t lowElem, int32_t highElem) const
 {
-    double result = 0;
-    const stats::MeanError e = stats::GeometricMean(range(lowElem, highElem), result);
-    if (e != stats::MeanError::None)
-        raise(QString::fromLatin1(stats::MeanErrorText(e)));
-    return result;
+    return stats::CheckedMean(range(lowElem, highElem), stats::GeometricMean<T>, [this](const QString& t) { raise(t); });
 }
 
 template <typename T>
 double TVectorBase<T>::HarmonicMean(int32_t lowElem, int32_t highElem) const
 {
-    double result = 0;
-    const stats::MeanError e = stats::HarmonicMean(range(lowElem, highElem), result);
-    if (e != stats::MeanError::None)
-        raise(QString::fromLatin1(stats::MeanErrorText(e)));
-    return result;
+    return stats::CheckedMean(range(lowElem, highElem), stats::HarmonicMean<T>, [this](const QString& t) { raise(t); });
 }
 
 template <typename T>
