@@ -32,6 +32,7 @@ function(cv_test_folder name)
   target_link_libraries(${name} PRIVATE ${ARG_DEPS} cv_testsupport GTest::gtest GTest::gmock)
   gtest_discover_tests(${name}
     DISCOVERY_MODE PRE_TEST
+    TEST_PREFIX "${name}."
     PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;CV_TEST_DATA=${PROJECT_SOURCE_DIR}/tests/data"
     DISCOVERY_TIMEOUT 60)
 endfunction()
