@@ -1,0 +1,42 @@
+#pragma once
+// Exports of a result list as plain text, XML, RTF and spreadsheet files,
+// following the save-as record. The rows and columns are picked once
+// (ExportTableOf) and each writer lays the same table out in its format.
+
+#include <QString>
+#include <QStringList>
+
+#include <vector>
+
+#include "model/export_settings.h"
+
+namespace cv {
+
+class TCVBaseDataClass;
+
+struct TExportCell {
+    QString text;
+    double value = 0;
+    bool isNumber = false;
+    bool isInteger = false;
+};
+
+struct TExportTable {
+    QStringList headings;                      // of the chosen columns
+    bool withHeadingRow = false;               // headings is the first row written
+    std::vector<std::vector<TExportCell>> rows; // data rows, chosen columns
+};
+
+// The rows and columns the settings choose, with numbers formatted as the
+// list's locale writes them when thousands are to be separated.
+TExportTable ExportTableOf(const TCVBaseDataClass& list, const TCVExportSettings& settings, int displayKind);
+
+// Each writes settings.FileName through a temporary file; false with the reason in *error.
+bool WriteExportTXT(const TExportTable& table, const TCVExportSettings& settings, QString* error);
+bool WriteExportXML(const TExportTable& table, const TCVExportSettings& settings, const QString& rootName,
+                    QString* error);
+bool WriteExportRTF(const TExportTable& table, const TCVExportSettings& settings, QString* error);
+bool WriteExportExcel(const TExportTable& table, const TCVExportSettings& settings, const QString& sheetName,
+                      QString* error);
+
+} // namespace cv
