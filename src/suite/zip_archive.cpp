@@ -14,6 +14,7 @@
 #include <cstring>
 
 #include "suite/text_codec.h"
+#include "suite/wdef.h"
 
 namespace cv {
 
@@ -516,6 +517,37 @@ bool TZipArchive::rewrite(const std::vector<bool>& keep, std::vector<TZipNewEntr
         return fail(QStringLiteral("write"), why);
     }
     return OpenArchive(m_fileName);
+}
+
+bool IsABatchZipFileForListType(const QString& zipName, uint8_t* listType, int* count)
+{
+    if (listType)
+        *listType = kListNone;
+    if (count)
+        *count = 0;
+    if (!TZipArchive::IsAZipFile(zipName))
+        return false;
+    TZipArchive zip;
+    if (!zip.OpenArchive(zipName))
+        return false;
+    uint8_t found = kListNone;
+    int n = 0;
+    for (const auto& e : zip.Entries()) {
+        if (e.IsDirectory())
+            continue;
+        const uint8_t t = ListTypeFromFileExt(e.name);
+        if (t == kListNone || DefaultExtFromListType(t).isEmpty() || t == kListPlainTextWordList)
+            continue;
+        if (found == kListNone)
+            found = t;
+        if (t == found)
+            ++n;
+    }
+    if (listType)
+        *listType = found;
+    if (count)
+        *count = n;
+    return n > 0;
 }
 
 } // namespace cv

@@ -135,6 +135,15 @@ private:
     bool m_open = false;
 };
 
+// The suite's test for a zip file.
+inline bool IsAZipFile(const QString& fileName) { return TZipArchive::IsAZipFile(fileName); }
+
+// Whether a zip archive is a batch of saved results: true when it opens and
+// holds at least one entry whose extension is that of a saved document
+// (".lst", ".kws", ...). listType (optional) takes the list type of the first
+// such entry, count (optional) the number of entries of that list type.
+bool IsABatchZipFileForListType(const QString& zipName, uint8_t* listType = nullptr, int* count = nullptr);
+
 // DOS date/time (date in the high word) from a local time, clamped to the
 // range the format can hold (1980 to 2107), and back.
 uint32_t ZipDosDateTime(const QDateTime& time);

@@ -346,3 +346,33 @@ TEST(ZipArchiveDates, DosDateTimeRoundTripsAndClamps)
               QDateTime(QDate(1980, 1, 1), QTime(0, 0)));
     EXPECT_EQ(cv::ZipDateTimeFromDos(0).date(), QDate(1980, 1, 1)) << "a zero date reads as a valid date";
 }
+
+TEST(ZipArchiveBatch, BatchesOfSavedResultsAreRecognised)
+{
+    cvtest::TempDir dir;
+    const QString batch = dir.file(QStringLiteral("batch.zip"));
+    {
+        TZipArchive zip;
+        ASSERT_TRUE(zip.CreateArchive(batch));
+        ASSERT_TRUE(zip.AddEntries({{QStringLiteral("notes.txt"), bytesOf("n"), QDateTime::currentDateTime(), cv::kZipAttrArchive},
+                                    {QStringLiteral("a.lst"), bytesOf("a"), QDateTime::currentDateTime(), cv::kZipAttrArchive},
+                                    {QStringLiteral("b.LST"), bytesOf("b"), QDateTime::currentDateTime(), cv::kZipAttrArchive},
+                                    {QStringLiteral("c.kws"), bytesOf("c"), QDateTime::currentDateTime(), cv::kZipAttrArchive}}));
+    }
+    uint8_t type = 99;
+    int count = -1;
+    EXPECT_TRUE(cv::IsABatchZipFileForListType(batch, &type, &count));
+    EXPECT_EQ(type, 0) << "word lists";
+    EXPECT_EQ(count, 2);
+
+    const QString texts = dir.file(QStringLiteral("texts.zip"));
+    {
+        TZipArchive zip;
+        ASSERT_TRUE(zip.CreateArchive(texts));
+        ASSERT_TRUE(zip.AddFromBuffer(QStringLiteral("novel.txt"), bytesOf("text")));
+    }
+    EXPECT_FALSE(cv::IsABatchZipFileForListType(texts, &type, &count)) << "a zip of texts is no batch";
+    EXPECT_EQ(count, 0);
+    EXPECT_TRUE(cv::IsAZipFile(texts));
+    EXPECT_FALSE(cv::IsABatchZipFileForListType(dir.write(QStringLiteral("fake.zip"), "PK\x03\x04 not really")));
+}
