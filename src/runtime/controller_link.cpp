@@ -1,0 +1,149 @@
+#include "runtime/controller_link.h"
+
+#include "suite/controller_codes.h"
+#include "suite/cv_globals.h"
+#include "suite/cvbuf.h"
+#include "suite/logging.h"
+#include "suite/my_types.h"
+#include "suite/window_messages.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+namespace cv {
+
+namespace {
+// Texts of the suite's resource strings used here.
+// TODO(resource strings): take CVNoLimits, CVStopAtXBreak, CVStopAtEndOfText
+// and the bug-report text from suite/resource_strings.h once it lands.
+const QString kCVNoLimits = QStringLiteral("no limits");
+const QString kCVStopAtXBreak = QStringLiteral("stop at break of level %1");
+const QString kCVStopAtEndOfText = QStringLiteral("stop at end of text");
+const QString kCVBugReport = QStringLiteral("If this keeps happening, please report it, saying it happened in \"%1\" (%2).");
+
+QStringList g_stopAtEntries;
+} // namespace
+
+bool PostToController(uint16_t code)
+{
+    const TWindowHandle shell = GetShellWnd();
+    if (shell == 0)
+        return false;
+    return PostMessage(shell, kMsgControllerCommand, PackToolCode(code, current_tool_var), int64_t(mini_global_own_HWnd));
+}
+
+bool PostToControllerWithParam(uint16_t code, int64_t param)
+{
+    const TWindowHandle shell = GetShellWnd();
+    if (shell == 0)
+        return false;
+    return PostMessage(shell, kMsgControllerParam, PackToolCode(code, current_tool_var), param);
+}
+
+void RegisterOwnWindowWithController(TWindowHandle wnd)
+{
+    mini_global_own_HWnd = wnd;
+    SetNewWnd(current_tool_var, wnd);
+    SetActiveMainToolWindow(current_tool_var, wnd);
+    if (const TWindowHandle shell = GetShellWnd())
+        PostMessage(shell, kMsgToolRegistered, current_tool_var, int64_t(wnd));
+}
+
+void UnregisterOwnWindowFromController()
+{
+    if (mini_global_own_HWnd == 0)
+        return;
+    UnSetWnd(current_tool_var, mini_global_own_HWnd);
+    mini_global_own_HWnd = 0;
+}
+
+bool SetCancelStateFromControllerCode(uint16_t code)
+{
+    switch (code) {
+    case kCodeStopAtEndOfText:
+        global_panic_state = kPanicStopAtEndOfText;
+        return true;
+    case kCodeStopNow:
+        global_panic_state = kPanicStopNow;
+        return true;
+    case kCodePanicStop:
+        global_panic_state = kPanicQuitProgram;
+        return true;
+    default:
+        return false;
+    }
+}
+
+void InitLoggingFromSharedSettings()
+{
+    const QString name = GetTheLogFilename();
+    SetLogFilename(name);
+    SwitchLogging(GetLogging() && !name.isEmpty() && QFileInfo(name).isFile());
+}
+
+int MenuTriStateOption()
+{
+    if (GetMenuItemChecked(176))
+        return 0;
+    if (GetMenuItemChecked(177))
+        return 1;
+    return 2;
+}
+
+TListSettingsRec GetListSettingsByListType(uint8_t kind, uint8_t tool) { return GetListSettings(tool, kind); }
+
+int DefaultNumberForListType(uint8_t listType)
+{
+    switch (listType) {
+    case 0:  // word list
+    case 22: // plain-text word list
+    case 23: // index word list
+        return 100;
+    case 1: // key words
+    case 2: // key-word database
+        return 10;
+    case 10: // concordance
+        return 50;
+    case 5:  // collocates
+    case 14: // patterns
+        return 5;
+    case 11: // key-word plot
+    case 12: // concordance plot
+        return 2;
+    default:
+        return 25;
+    }
+}
+
+QString BugReportText(const QString& caption, const QString& routine) { return kCVBugReport.arg(caption, routine); }
+
+QString FileInfoTextFilename(const QString& documentName, const QString& lastOpenedFolder, const QString& defaultFolder,
+                             const QTime& now)
+{
+    const QString folder = lastOpenedFolder.isEmpty() ? defaultFolder : lastOpenedFolder;
+    QString name = QFileInfo(documentName).completeBaseName();
+    if (name.isEmpty())
+        name = QFileInfo(documentName).fileName();
+    const QString stem = QDir(folder).filePath(name + QStringLiteral("_FileInfo"));
+    const QString plain = stem + QStringLiteral(".txt");
+    if (!QFileInfo::exists(plain))
+        return plain;
+    return stem + QStringLiteral("(") + now.toString(QStringLiteral("HHmm")) + QStringLiteral(").txt");
+}
+
+void FillStopAtEntries()
+{
+    g_stopAtEntries = QStringList{kCVNoLimits};
+    for (int level = 1; level <= 5; ++level)
+        g_stopAtEntries << kCVStopAtXBreak.arg(level);
+    g_stopAtEntries << kCVStopAtEndOfText;
+}
+
+const QStringList& StopAtEntries()
+{
+    if (g_stopAtEntries.isEmpty())
+        FillStopAtEntries();
+    return g_stopAtEntries;
+}
+
+} // namespace cv

@@ -1,0 +1,140 @@
+#include "runtime/start_an_app.h"
+
+#include "runtime/controller_link.h"
+#include "runtime/language_list.h"
+#include "runtime/progress.h"
+#include "suite/cvbuf.h"
+#include "suite/dialogs.h"
+#include "suite/logging.h"
+#include "suite/my_types.h"
+#include "suite/named_mutex.h"
+#include "suite/process_utils.h"
+#include "suite/window_messages.h"
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFileInfo>
+#include <QProcess>
+#include <QThread>
+
+namespace cv {
+
+namespace {
+
+void showCantStart(const QString& file, const QString& reason, TDialogKind kind)
+{
+    TDialogRequest r;
+    r.routine = QStringLiteral("StartAnApp");
+    r.kind = kind;
+    r.caption = kind == TDialogKind::Fatal ? QStringLiteral("Fatal Error") : QStringLiteral("Error");
+    r.text = QStringLiteral("Can't start %1\n%2").arg(QDir::toNativeSeparators(file), reason);
+    AddToLogFile(r.text);
+    ShowDialog(r);
+}
+
+// Why a program file cannot be started, or empty when it can.
+QString programFileProblem(const QString& file)
+{
+    if (file.isEmpty())
+        return QStringLiteral("No program file is known for this tool.");
+    const QFileInfo info(file);
+    if (!info.exists())
+        return QStringLiteral("The file does not exist.");
+    if (!info.isFile())
+        return QStringLiteral("It is not a file.");
+    if (!info.isExecutable())
+        return QStringLiteral("The file is not executable.");
+    return {};
+}
+
+// Starts a program file on its own (it outlives this process); a program
+// that cannot be started is reported with a message of the given kind.
+bool launch(const QString& file, const QStringList& arguments, TDialogKind failureKind, qint64* pid)
+{
+    QString reason = programFileProblem(file);
+    if (reason.isEmpty()) {
+        QProcess process;
+        process.setProgram(file);
+        process.setArguments(arguments);
+        process.setWorkingDirectory(QFileInfo(file).absolutePath());
+        // It runs on its own: it must not hold on to this process's terminal.
+        process.setStandardInputFile(QProcess::nullDevice());
+        process.setStandardOutputFile(QProcess::nullDevice());
+        process.setStandardErrorFile(QProcess::nullDevice());
+        if (process.startDetached(pid))
+            return true;
+        reason = QStringLiteral("The program could not be started: %1").arg(process.errorString());
+    }
+    showCantStart(file, reason, failureKind);
+    return false;
+}
+
+bool ensureController(const QStringList& arguments, int waitMs)
+{
+    if (ControllerMutexExists()) {
+        SetupCVBufSharing();
+        return true;
+    }
+    const QString file = ControllerProgramFile();
+    qint64 pid = 0;
+    if (!launch(file, arguments, TDialogKind::Fatal, &pid))
+        return false;
+    AddToLogFile(QStringLiteral("started the controller %1 (process %2)").arg(file).arg(pid));
+    QDeadlineTimer deadline(waitMs);
+    while (!GetCVShellInitialised()) {
+        if (!ProcessIsAlive(pid) && !ControllerMutexExists()) {
+            showCantStart(file, QStringLiteral("The program ended before it was ready."), TDialogKind::Fatal);
+            return false;
+        }
+        if (deadline.hasExpired()) {
+            showCantStart(file, QStringLiteral("The program did not report ready within %1 seconds.").arg(waitMs / 1000.0),
+                          TDialogKind::Fatal);
+            return false;
+        }
+        MyYieldProcess();
+        QThread::msleep(20);
+    }
+    return true;
+}
+
+} // namespace
+
+QString ControllerProgramFile()
+{
+    const QString env = qEnvironmentVariable("CV_CONTROLLER_PROGRAM");
+    return env.isEmpty() ? ToolProgramFile(kToolController) : env;
+}
+
+bool StartAnApp(uint8_t tool, const QStringList& arguments, int waitMs)
+{
+    if (tool == kToolController)
+        return ensureController(arguments, waitMs);
+    qint64 pid = 0;
+    return launch(ToolProgramFile(tool), arguments, TDialogKind::Error, &pid);
+}
+
+bool ToolStartup(const TToolStartupOptions& options)
+{
+    current_tool_var = options.tool;
+    // Module initialisations.
+    SetupCVBufSharing();
+    InitLoggingFromSharedSettings();
+    SwitchOnLoggingFromArguments(options.arguments);
+    TLanguageList::Instance();
+    GlobalProgress();
+    FillStopAtEntries();
+    AddToLogFile(QStringLiteral("%1 starting").arg(Tool_Name(options.tool)));
+
+    if (!options.startController)
+        return true;
+    return StartAnApp(kToolController, {}, options.controllerWaitMs);
+}
+
+void ToolShutdown()
+{
+    GlobalProgress().SetProgressStatusBar(nullptr);
+    UnregisterOwnWindowFromController();
+    AddToLogFile(QStringLiteral("%1 closing").arg(Tool_Name(current_tool_var)));
+}
+
+} // namespace cv

@@ -1,0 +1,43 @@
+#pragma once
+// Starting programs of the suite, and the tool's start-up and close-down in
+// the order the suite expects: module initialisations (settings-buffer link,
+// logging, language list, progress reporter, "stop at" table), then the
+// controller check through its named mutex, starting the controller when it
+// is not running.
+
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+
+namespace cv {
+
+constexpr int kControllerStartWaitMs = 30000;
+
+// The controller's program file: $CV_CONTROLLER_PROGRAM, else the program
+// file of tool 16 next to the running program.
+QString ControllerProgramFile();
+
+// Starts a program of the suite. For tool 16 it makes sure the controller
+// runs: when its mutex is absent the program is started and the routine waits,
+// pumping messages, until the settings buffer reports the controller
+// initialised, at most waitMs. A controller that cannot be started (missing
+// or not executable program, failed start, ended early, no report in time)
+// gives the fatal message "Can't start" with the file name under "Fatal Error"
+// and false; ending the program is the caller's decision.
+bool StartAnApp(uint8_t tool, const QStringList& arguments = {}, int waitMs = kControllerStartWaitMs);
+
+struct TToolStartupOptions {
+    uint8_t tool = 0;            // this program's tool number
+    QStringList arguments;       // the command line (for "/log")
+    bool startController = true; // false: run on the settings found (standalone, benchmarks)
+    int controllerWaitMs = kControllerStartWaitMs;
+};
+
+// Runs the start-up; false when the controller could not be started (the
+// fatal message has been shown).
+bool ToolStartup(const TToolStartupOptions& options);
+// At exit: the window's registration is removed and a closing line logged.
+void ToolShutdown();
+
+} // namespace cv

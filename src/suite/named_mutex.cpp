@@ -1,0 +1,79 @@
+#include "suite/named_mutex.h"
+
+#include "suite/process_utils.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+namespace cv {
+
+QString TNamedMutex::LockFileName(const QString& name)
+{
+    QString safe;
+    for (const QChar c : name)
+        safe += (c.isLetterOrNumber() || c == QLatin1Char('-') || c == QLatin1Char('.')) ? c : QLatin1Char('_');
+    return QDir(SuiteRuntimeFolder()).filePath(safe + QStringLiteral(".mutex"));
+}
+
+std::unique_ptr<TNamedMutex> TNamedMutex::Create(const QString& name, QString* error)
+{
+    const QString file = LockFileName(name);
+    const QByteArray path = QFile::encodeName(file);
+    const int fd = ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        if (error)
+            *error = QStringLiteral("Cannot open file \"%1\": %2").arg(file, QString::fromLocal8Bit(std::strerror(errno)));
+        return nullptr;
+    }
+    // A tool testing the mutex holds a shared lock for an instant; retry briefly.
+    for (int attempt = 0; attempt < 50; ++attempt) {
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0)
+            return std::unique_ptr<TNamedMutex>(new TNamedMutex(fd));
+        if (errno != EWOULDBLOCK && errno != EINTR)
+            break;
+        ::usleep(2000);
+    }
+    const int err = errno;
+    ::close(fd);
+    if (error)
+        *error = err == EWOULDBLOCK ? QStringLiteral("The mutex \"%1\" is held by another process").arg(name)
+                                    : QStringLiteral("Cannot lock file \"%1\": %2").arg(file, QString::fromLocal8Bit(std::strerror(err)));
+    return nullptr;
+}
+
+bool TNamedMutex::Exists(const QString& name)
+{
+    const QByteArray path = QFile::encodeName(LockFileName(name));
+    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    bool held = false;
+    if (::flock(fd, LOCK_SH | LOCK_NB) == 0)
+        ::flock(fd, LOCK_UN); // nobody holds it: a stale file
+    else
+        held = errno == EWOULDBLOCK;
+    ::close(fd);
+    return held;
+}
+
+TNamedMutex::~TNamedMutex()
+{
+    ::flock(m_fd, LOCK_UN);
+    ::close(m_fd);
+}
+
+QString ControllerMutexName()
+{
+    const QString env = qEnvironmentVariable("CV_MUTEX_NAME");
+    return env.isEmpty() ? QStringLiteral("Corvantis Tools mutex") : env;
+}
+
+bool ControllerMutexExists() { return TNamedMutex::Exists(ControllerMutexName()); }
+
+} // namespace cv

@@ -1,0 +1,100 @@
+#include "suite/process_utils.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSocketNotifier>
+#include <QStandardPaths>
+
+#include <cerrno>
+#include <csignal>
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace cv {
+
+int64_t CurrentProcessId() { return int64_t(::getpid()); }
+
+bool ProcessIsAlive(int64_t pid)
+{
+    if (pid <= 0)
+        return false;
+    if (::kill(pid_t(pid), 0) != 0 && errno != EPERM)
+        return false;
+    // A process that ended but was not reaped yet still answers kill(); its
+    // state letter in /proc says so.
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (stat.open(QIODevice::ReadOnly)) {
+        const QByteArray line = stat.readLine();
+        const qsizetype close = line.lastIndexOf(')');
+        if (close > 0 && close + 2 < line.size() && line[close + 2] == 'Z')
+            return false;
+    }
+    return true;
+}
+
+int64_t ProcessMemoryInUse()
+{
+    QFile statm(QStringLiteral("/proc/self/statm"));
+    if (!statm.open(QIODevice::ReadOnly))
+        return 0;
+    const QList<QByteArray> parts = statm.readLine().split(' ');
+    if (parts.size() < 2)
+        return 0;
+    return parts[1].toLongLong() * int64_t(::sysconf(_SC_PAGESIZE));
+}
+
+QString SuiteRuntimeFolder()
+{
+    // Without a runtime folder of the session, Qt would invent one (and warn
+    // every time); the temporary folder serves instead.
+    if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR"))
+        return QDir::tempPath();
+    QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    if (folder.isEmpty() || !QFileInfo(folder).isDir())
+        folder = QDir::tempPath();
+    return folder;
+}
+
+QString SuiteRuntimePath(const QString& nameOrPath)
+{
+    if (QFileInfo(nameOrPath).isAbsolute())
+        return nameOrPath;
+    return QDir(SuiteRuntimeFolder()).filePath(nameOrPath);
+}
+
+namespace {
+int g_signalPipe[2] = {-1, -1};
+
+void onSignal(int)
+{
+    const char c = 1;
+    [[maybe_unused]] const auto n = ::write(g_signalPipe[1], &c, 1);
+}
+} // namespace
+
+void InstallQuitOnTerminationSignals()
+{
+    if (g_signalPipe[0] >= 0 || !QCoreApplication::instance())
+        return;
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_signalPipe) != 0)
+        return;
+    ::fcntl(g_signalPipe[1], F_SETFL, O_NONBLOCK);
+    auto* notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, QCoreApplication::instance());
+    QObject::connect(notifier, &QSocketNotifier::activated, QCoreApplication::instance(), [] {
+        char buf[16];
+        [[maybe_unused]] const auto n = ::read(g_signalPipe[0], buf, sizeof buf);
+        QCoreApplication::quit();
+    });
+    struct sigaction sa {};
+    sa.sa_handler = onSignal;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = SA_RESTART;
+    ::sigaction(SIGTERM, &sa, nullptr);
+    ::sigaction(SIGINT, &sa, nullptr);
+    ::sigaction(SIGHUP, &sa, nullptr);
+}
+
+} // namespace cv

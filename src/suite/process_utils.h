@@ -1,0 +1,33 @@
+#pragma once
+// Small services of the operating system that the suite's stand-ins need:
+// process identity and liveness, the memory a process uses, the folder where
+// the suite keeps its shared files, and a clean quit on termination signals.
+// Code above src/suite reaches the system only through helpers like these.
+
+#include <QString>
+
+#include <cstdint>
+
+namespace cv {
+
+int64_t CurrentProcessId();
+// True while a process with this id exists (a zombie counts as gone).
+bool ProcessIsAlive(int64_t pid);
+// Resident memory of this process in bytes; 0 when the system does not say.
+int64_t ProcessMemoryInUse();
+
+// The folder where the suite's processes meet: the settings buffer, the
+// controller mutex and the message sockets live here. The user's runtime
+// folder when the system has one, else the temporary folder.
+QString SuiteRuntimeFolder();
+
+// A path for a suite file: an absolute name is kept, a bare name is placed in
+// SuiteRuntimeFolder().
+QString SuiteRuntimePath(const QString& nameOrPath);
+
+// SIGTERM, SIGINT and SIGHUP make the running Qt application quit through
+// its event loop, so that destructors and clean-up run. Call once, after the
+// application object exists.
+void InstallQuitOnTerminationSignals();
+
+} // namespace cv

@@ -1,0 +1,299 @@
+#include "suite/cvbuf.h"
+
+#include "suite/dialogs.h"
+#include "suite/my_types.h"
+#include "suite/process_utils.h"
+#include "support/test_support.h"
+
+#include <QFile>
+#include <QProcess>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+namespace {
+
+using cv::TBufSlot;
+using cv::TSettingsBuffer;
+
+// Every test starts on private defaults and leaves them behind.
+class SettingsBuffer : public ::testing::Test {
+protected:
+    void SetUp() override { TSettingsBuffer::Instance().UsePrivate(); }
+    void TearDown() override
+    {
+        TSettingsBuffer::Instance().UsePrivate();
+        qunsetenv("CV_SETTINGS_BUFFER");
+    }
+    cvtest::TempDir dir;
+};
+
+QByteArray fileBytes(const QString& name) { return cvtest::readAll(name); }
+
+void patchFile(const QString& name, qint64 offset, const QByteArray& bytes)
+{
+    QFile f(name);
+    ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+    f.seek(offset);
+    f.write(bytes);
+}
+
+// The id of a process that has ended.
+uint32_t deadProcessId()
+{
+    QProcess p;
+    p.start(QStringLiteral("true"));
+    p.waitForStarted();
+    const auto pid = uint32_t(p.processId());
+    p.waitForFinished();
+    return pid;
+}
+
+QByteArray le32(uint32_t v)
+{
+    QByteArray b(4, '\0');
+    std::memcpy(b.data(), &v, 4);
+    return b;
+}
+
+} // namespace
+
+TEST_F(SettingsBuffer, PrivateBufferStartsWithDefaults)
+{
+    EXPECT_FALSE(TSettingsBuffer::Instance().IsShared());
+    EXPECT_EQ(cv::GetTextSettings(), cv::TTextSettings::Defaults());
+    EXPECT_EQ(cv::GetKeywordsSettings(), cv::TKeyWordsSettingsRec::Defaults());
+    EXPECT_EQ(cv::GetConcSaveRec(), cv::TConcSettingsRec32::Defaults());
+    EXPECT_EQ(cv::GetListSettings(cv::kToolWordList, 2), cv::TListSettingsRec::Defaults());
+    EXPECT_FALSE(cv::GetLogging());
+    EXPECT_TRUE(cv::GetTheLogFilename().endsWith(QStringLiteral("CVlog.txt")));
+    EXPECT_FALSE(cv::GetUserReadWriteFolder().isEmpty());
+    EXPECT_EQ(cv::GetShellWnd(), 0u);
+    EXPECT_FALSE(cv::GetCVShellInitialised());
+}
+
+TEST_F(SettingsBuffer, PartialSettersChangeOnlyTheirField)
+{
+    auto c = cv::GetConcSaveRec();
+    c.SetSearchWord(QStringLiteral("keep"));
+    cv::SetConcSaveRec(c);
+    cv::SetConcSaveRecEntriesWantedPerSw(2147483647);
+    cv::SetConcSaveRecHideOptions(0x11);
+    cv::SetConcSaveRecDisplayOptions(0x09);
+    cv::SetConcSaveRecColouringOptions(0x03);
+    cv::SetConcSaveRecCollocatesStopAt(6);
+    const auto after = cv::GetConcSaveRec();
+    EXPECT_EQ(after.SearchWord(), QStringLiteral("keep"));
+    EXPECT_EQ(after.EntriesWantedPerSw(), 2147483647);
+    EXPECT_EQ(after.HideOptions(), 0x11);
+    EXPECT_EQ(after.DisplayOptions(), 0x09);
+    EXPECT_EQ(after.ColouringOptions(), 0x03);
+    EXPECT_EQ(after.CollocatesStopAt(), 6);
+    EXPECT_EQ(cv::GetConcSaveRecCollocHorizons(), (cv::Tdouble_smallint_type{5, 5}));
+
+    cv::SetKeywordsSettingsReferenceCorpus(QStringLiteral("/corpus/ref.lst"));
+    EXPECT_EQ(cv::GetKeywordsSettingsReferenceCorpus(), QStringLiteral("/corpus/ref.lst"));
+    EXPECT_EQ(cv::GetKeywordsSettings().MinFrequency(), cv::TKeyWordsSettingsRec::Defaults().MinFrequency());
+}
+
+TEST_F(SettingsBuffer, PerToolAndPerKindSlotsAreSeparate)
+{
+    cv::SetLemmaMatchStopWanted(cv::kToolWordList, 2, true);
+    cv::SetLemmaMatchStopFilename(cv::kToolWordList, 2, QStringLiteral("stop.txt"));
+    cv::SetLemmaMatchStopFilename(cv::kToolConcordance, 2, QStringLiteral("other.txt"));
+    auto ls = cv::TListSettingsRec::Defaults();
+    ls.SetCaseSensitive(true);
+    cv::SetListSettings(cv::kToolWordList, 3, ls);
+    cv::SetFastMinimalProcessing(cv::kToolConcordance, true);
+    cv::SetLastUsedFile(23, QStringLiteral("corpus.types"));
+    cv::SetLastMainToolFileName(cv::kToolKeyWords, QStringLiteral("k.kws"));
+
+    EXPECT_TRUE(cv::GetLemmaMatchStopWanted(cv::kToolWordList, 2));
+    EXPECT_FALSE(cv::GetLemmaMatchStopWanted(cv::kToolWordList, 1));
+    EXPECT_FALSE(cv::GetLemmaMatchStopWanted(cv::kToolConcordance, 2));
+    EXPECT_EQ(cv::GetLemmaMatchStopFilename(cv::kToolWordList, 2), QStringLiteral("stop.txt"));
+    EXPECT_EQ(cv::GetLemmaMatchStopFilename(cv::kToolConcordance, 2), QStringLiteral("other.txt"));
+    EXPECT_TRUE(cv::GetListSettings(cv::kToolWordList, 3).CaseSensitive());
+    EXPECT_FALSE(cv::GetListSettings(cv::kToolWordList, 2).CaseSensitive());
+    EXPECT_TRUE(cv::GetFastMinimalProcessing(cv::kToolConcordance));
+    EXPECT_FALSE(cv::GetFastMinimalProcessing(cv::kToolWordList));
+    EXPECT_EQ(cv::GetLastUsedFile(23), QStringLiteral("corpus.types"));
+    EXPECT_TRUE(cv::GetLastUsedFile(22).isEmpty());
+    EXPECT_EQ(cv::GetLastMainToolFileName(cv::kToolKeyWords), QStringLiteral("k.kws"));
+}
+
+TEST_F(SettingsBuffer, NumbersOutOfRangeAreHarmless)
+{
+    cv::SetLemmaMatchStopFilename(200, 0, QStringLiteral("x"));
+    cv::SetLemmaMatchStopWanted(0, 9, true);
+    cv::SetLastUsedFile(250, QStringLiteral("x"));
+    cv::SetNewWnd(99, 1234);
+    cv::SetMenuItemChecked(999, true);
+    EXPECT_TRUE(cv::GetLemmaMatchStopFilename(200, 0).isEmpty());
+    EXPECT_FALSE(cv::GetLemmaMatchStopWanted(0, 9));
+    EXPECT_TRUE(cv::GetLastUsedFile(250).isEmpty());
+    EXPECT_EQ(cv::GetToolWnd(99), 0u);
+    EXPECT_FALSE(cv::GetMenuItemChecked(999));
+    EXPECT_EQ(cv::GetListSettings(40, 0), cv::TListSettingsRec::Defaults());
+}
+
+TEST_F(SettingsBuffer, WindowRegistrationsAndToolsOpen)
+{
+    cv::SetNewWnd(cv::kToolWordList, 0x100000001ull);
+    cv::SetActiveMainToolWindow(cv::kToolWordList, 0x100000001ull);
+    cv::SetActiveChildToolWindow(cv::kToolWordList, 0x100000002ull);
+    cv::SetNewWnd(cv::kToolController, 0x200000001ull);
+    cv::SetNewWnd(cv::kToolKeyWords, 0x300000001ull);
+    EXPECT_EQ(cv::GetToolsOpen(), 2) << "the controller is not a tool";
+
+    cv::UnSetWnd(cv::kToolWordList, 0x1FFFFFFFFull); // another window: nothing happens
+    EXPECT_EQ(cv::GetToolWnd(cv::kToolWordList), 0x100000001ull);
+    cv::UnSetWnd(cv::kToolWordList, 0x100000001ull);
+    EXPECT_EQ(cv::GetToolWnd(cv::kToolWordList), 0u);
+    EXPECT_EQ(cv::GetActiveMainToolWindow(cv::kToolWordList), 0u);
+    EXPECT_EQ(cv::GetActiveChildToolWindow(cv::kToolWordList), 0u) << "the window's own child goes with it";
+    EXPECT_EQ(cv::GetToolsOpen(), 1);
+}
+
+TEST_F(SettingsBuffer, ControllerCountsAsInitialisedOnlyWhileItsProcessLives)
+{
+    // The private buffer never has a controller, so this runs on a shared one.
+    const QString name = dir.file(QStringLiteral("buf"));
+    qputenv("CV_SETTINGS_BUFFER", name.toLocal8Bit());
+    ASSERT_TRUE(TSettingsBuffer::Instance().CreateShared(name, false));
+    cv::SetCVShellInitialised(true);
+    EXPECT_TRUE(cv::GetCVShellInitialised());
+    EXPECT_EQ(cv::GetControllerProcessId(), cv::CurrentProcessId());
+
+    patchFile(name, TSettingsBuffer::SlotOffset(TBufSlot::Windows) + 12, le32(deadProcessId()));
+    EXPECT_FALSE(cv::GetCVShellInitialised()) << "a killed controller leaves its flag behind";
+    cv::SetCVShellInitialised(false);
+    EXPECT_FALSE(cv::GetCVShellInitialised());
+}
+
+TEST_F(SettingsBuffer, SharedFileHoldsRecordsAtTheDocumentedOffsets)
+{
+    const QString name = dir.file(QStringLiteral("buf"));
+    QString error;
+    ASSERT_TRUE(TSettingsBuffer::Instance().CreateShared(name, false, &error)) << error.toStdString();
+    auto k = cv::GetKeywordsSettings();
+    k.SetMatchPercentage(61);
+    cv::SetKeywordsSettings(k);
+    cv::SetMenuItemChecked(177, true);
+
+    const QByteArray bytes = fileBytes(name);
+    ASSERT_EQ(bytes.size(), qsizetype(TSettingsBuffer::TotalSize()));
+    EXPECT_EQ(bytes.left(8), QByteArray("CVSETBUF"));
+    EXPECT_EQ(bytes.mid(16, 4), le32(TSettingsBuffer::TotalSize()));
+    const auto kw = TSettingsBuffer::SlotOffset(TBufSlot::KeyWords);
+    EXPECT_EQ(bytes.mid(kw + 1596, 4), le32(61));
+    const auto general = TSettingsBuffer::SlotOffset(TBufSlot::General);
+    EXPECT_EQ(uint8_t(bytes[general + cv::TGeneralSettingsRec::kMenuCheckedBitsOffset + 177 / 8]), 1u << (177 % 8));
+    // Slots never overlap and keep to the file.
+    for (int s = 0; s + 1 < int(TBufSlot::Count); ++s) {
+        const auto slot = TBufSlot(s);
+        EXPECT_LE(TSettingsBuffer::SlotOffset(slot, TSettingsBuffer::SlotCount(slot)), TSettingsBuffer::SlotOffset(TBufSlot(s + 1)));
+    }
+    EXPECT_LE(TSettingsBuffer::SlotOffset(TBufSlot::LastUsedFiles, TSettingsBuffer::SlotCount(TBufSlot::LastUsedFiles)),
+              TSettingsBuffer::TotalSize());
+}
+
+TEST_F(SettingsBuffer, ControllerRestartKeepsOrResetsSettings)
+{
+    const QString name = dir.file(QStringLiteral("buf"));
+    ASSERT_TRUE(TSettingsBuffer::Instance().CreateShared(name, false));
+    cv::SetTagsWanted(7);
+    ASSERT_TRUE(TSettingsBuffer::Instance().CreateShared(name, true));
+    EXPECT_EQ(cv::GetTagsWanted(), 7);
+    ASSERT_TRUE(TSettingsBuffer::Instance().CreateShared(name, false));
+    EXPECT_EQ(cv::GetTagsWanted(), 0);
+}
+
+TEST_F(SettingsBuffer, DamagedFilesAreRefusedWithTheReason)
+{
+    struct Case {
+        const char* what;
+        std::function<void(const QString&)> damage;
+        const char* reason;
+    };
+    const Case cases[] = {
+        {"wrong signature", [](const QString& n) { patchFile(n, 0, "XXXXXXXX"); }, "not a settings buffer"},
+        {"newer version", [](const QString& n) { patchFile(n, 8, le32(99)); }, "version 99"},
+        {"other layout", [](const QString& n) { patchFile(n, 20, le32(0xDEADBEEF)); }, "layout differs"},
+        {"truncated", [](const QString& n) { QFile::resize(n, 5000); }, "truncated"},
+        {"header cut", [](const QString& n) { QFile::resize(n, 10); }, "truncated"},
+        {"empty", [](const QString& n) { QFile::resize(n, 0); }, "truncated"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const QString name = dir.file(QString::fromLatin1(c.what));
+        ASSERT_TRUE(TSettingsBuffer::Instance().CreateShared(name, false));
+        TSettingsBuffer::Instance().UsePrivate();
+        c.damage(name);
+        cv::SetTagsWanted(3); // the private buffer in use must survive a refused attach
+        QString error;
+        EXPECT_FALSE(TSettingsBuffer::Instance().AttachShared(name, &error));
+        EXPECT_TRUE(error.contains(name)) << error.toStdString();
+        EXPECT_TRUE(error.contains(QLatin1String(c.reason))) << error.toStdString();
+        EXPECT_FALSE(TSettingsBuffer::Instance().IsShared());
+        EXPECT_EQ(cv::GetTagsWanted(), 3);
+        // The controller repairs it.
+        ASSERT_TRUE(TSettingsBuffer::Instance().CreateShared(name, true, &error)) << error.toStdString();
+        EXPECT_EQ(cv::GetTextSettings(), cv::TTextSettings::Defaults());
+        TSettingsBuffer::Instance().UsePrivate();
+        EXPECT_TRUE(TSettingsBuffer::Instance().AttachShared(name, &error)) << error.toStdString();
+        TSettingsBuffer::Instance().UsePrivate();
+    }
+}
+
+TEST_F(SettingsBuffer, SetupWarnsOnceAboutADamagedBufferAndGoesOnWithDefaults)
+{
+    const QString file = dir.write(QStringLiteral("damaged.buf"), QByteArray(300, 'z'));
+    qputenv("CV_SETTINGS_BUFFER", file.toLocal8Bit());
+    cv::TScriptedDialogs dialogs;
+    cv::TDialogServiceGuard guard(&dialogs);
+
+    EXPECT_FALSE(cv::SetupCVBufSharing());
+    EXPECT_FALSE(cv::SetupCVBufSharing());
+    EXPECT_FALSE(cv::GetCVShellInitialised());
+    ASSERT_EQ(dialogs.Requests().size(), 1u) << "one warning, not one per attempt";
+    EXPECT_EQ(dialogs.Requests()[0].kind, cv::TDialogKind::Warning);
+    EXPECT_TRUE(dialogs.Requests()[0].text.contains(file));
+    EXPECT_EQ(cv::GetTextSettings(), cv::TTextSettings::Defaults());
+}
+
+TEST_F(SettingsBuffer, MissingBufferMeansStandaloneWithoutAMessage)
+{
+    qputenv("CV_SETTINGS_BUFFER", dir.file(QStringLiteral("absent.buf")).toLocal8Bit());
+    cv::TScriptedDialogs dialogs;
+    cv::TDialogServiceGuard guard(&dialogs);
+    EXPECT_FALSE(cv::SetupCVBufSharing());
+    EXPECT_TRUE(dialogs.Requests().empty());
+    EXPECT_FALSE(QFile::exists(dir.file(QStringLiteral("absent.buf")))) << "a tool never creates the buffer";
+}
+
+TEST_F(SettingsBuffer, ALockLeftByADeadProcessIsTakenOver)
+{
+    const QString name = dir.file(QStringLiteral("buf"));
+    ASSERT_TRUE(TSettingsBuffer::Instance().CreateShared(name, false));
+    patchFile(name, 24, le32(deadProcessId()));
+    const auto before = TSettingsBuffer::Instance().WriteCount();
+    cv::SetTagsWanted(5); // would hang for ever if the dead owner were waited for
+    EXPECT_EQ(cv::GetTagsWanted(), 5);
+    EXPECT_GT(TSettingsBuffer::Instance().WriteCount(), before);
+}
+
+TEST_F(SettingsBuffer, LayoutMatchesTheDocumentedTable)
+{
+    // docs/settings-buffer.md lists these; change both together.
+    EXPECT_EQ(TSettingsBuffer::TotalSize(), 184960u);
+    EXPECT_EQ(TSettingsBuffer::SlotOffset(TBufSlot::General), 1088u);
+    EXPECT_EQ(TSettingsBuffer::SlotOffset(TBufSlot::TextSettings), 38720u);
+    EXPECT_EQ(TSettingsBuffer::SlotOffset(TBufSlot::KeyWords), 40768u);
+    EXPECT_EQ(TSettingsBuffer::SlotOffset(TBufSlot::Concordance), 43440u);
+    EXPECT_EQ(TSettingsBuffer::SlotOffset(TBufSlot::WordlistIndex), 46032u);
+    EXPECT_EQ(TSettingsBuffer::SlotOffset(TBufSlot::Progress), 49792u);
+    EXPECT_EQ(TSettingsBuffer::SlotOffset(TBufSlot::ListSettings, 4 * cv::kToolConcordance + 2), 118400u + 256u * 6u);
+    EXPECT_EQ(TSettingsBuffer::SlotOffset(TBufSlot::LastUsedFiles), 151168u);
+}
