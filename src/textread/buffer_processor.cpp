@@ -1,0 +1,378 @@
+#include "textread/buffer_processor.h"
+
+#include "suite/cv_globals.h"
+#include "suite/decipher.h"
+#include "suite/dialogs.h"
+#include "suite/zip_archive.h"
+#include "textread/class_array.h"
+#include "textread/preparsed_text.h"
+#include "textread/tag_handler.h"
+#include "textread/text_decoder.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QtDebug>
+
+#include <algorithm>
+#include <cstring>
+
+namespace cv {
+
+TOneFilesStats Global_OneFilesStats;
+
+namespace {
+
+constexpr std::size_t kGuessBytes = 64 * 1024;
+
+inline bool isLineBreak(char16_t c) { return c == u'\n' || c == u'\r' || c == 0x2028 || c == 0x2029 || c == 0x85; }
+inline bool isBlankUnit(char16_t c) { return c == u' ' || c == u'\t' || c == 0x3000 || c == 0xA0 || c == u'\f' || c == u'\v'; }
+inline bool isHighSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
+
+// A text whose first units are full of control characters or undecodable
+// bytes is not a text at all (a program, a picture, a word-processor file).
+bool looksBinary(std::u16string_view head)
+{
+    const std::size_t n = std::min<std::size_t>(head.size(), kGuessBytes);
+    std::size_t bad = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        const char16_t c = head[i];
+        if (c < 0x20)
+            bad += (c == u'\t' || c == u'\n' || c == u'\r' || c == u'\f' || c == u'\v' || c == 0x1A || c == 0x1B) ? 0 : 1;
+        else if (c == 0xFFFD)
+            ++bad;
+    }
+    return n > 0 && bad * 20 > n;
+}
+
+uint8_t formatOf(TSourceEncoding e)
+{
+    switch (e) {
+    case TSourceEncoding::Ansi: return kTextFormatAnsi;
+    case TSourceEncoding::Utf8: return kTextFormatUtf8;
+    case TSourceEncoding::Utf16LE: return kTextFormatUtf16LE;
+    case TSourceEncoding::Utf16BE: return kTextFormatUtf16BE;
+    }
+    return kTextFormatUnknown;
+}
+
+} // namespace
+
+std::size_t ChunkCutPosition(std::u16string_view text, bool tagsActive, int32_t maxTagSpan, std::size_t maxCut)
+{
+    const std::size_t n = std::min(text.size(), std::max<std::size_t>(maxCut, 1));
+    if (n == 0)
+        return 0;
+    const std::size_t half = n / 2;
+    // Some text is left after a cut where possible: boundaries at the end of
+    // a chunk are decided by looking at what follows.
+    const std::size_t reserve = std::min<std::size_t>(256, n / 4);
+    auto lastIn = [&](std::size_t from, auto pred, std::size_t to) -> std::size_t {
+        for (std::size_t k = to; k-- > from;)
+            if (pred(k))
+                return k + 1;
+        return 0;
+    };
+    // A "\r" at the very end may be the first half of "\r\n": not a place to cut.
+    auto lineBreakAt = [&](std::size_t k) {
+        return isLineBreak(text[k]) && !(text[k] == u'\r' && (k + 1 >= text.size() || text[k + 1] == u'\n'));
+    };
+    auto blankAt = [&](std::size_t k) { return isBlankUnit(text[k]) || lineBreakAt(k); };
+    std::size_t cut = lastIn(half, lineBreakAt, n - reserve);
+    if (cut == 0)
+        cut = lastIn(half, blankAt, n - reserve);
+    if (cut == 0)
+        cut = lastIn(0, lineBreakAt, n);
+    if (cut == 0)
+        cut = lastIn(0, blankAt, n);
+    if (cut == 0)
+        cut = n; // no blank at all: the chunk is not made of words
+    if (cut == n && cut < text.size() && isHighSurrogate(text[cut - 1]) && cut > 1)
+        --cut;
+    if (tagsActive) {
+        // A "<" still waiting for its ">" must go with the next chunk.
+        const std::size_t span = std::size_t(std::max(maxTagSpan, 1)) + 2;
+        const std::size_t from = cut > span ? cut - span : 0;
+        for (std::size_t k = cut; k-- > from;) {
+            if (text[k] == u'>')
+                break;
+            if (text[k] != u'<')
+                continue;
+            const int64_t gt = TMarkupPass::TagEnd(text, k, text.size(), maxTagSpan);
+            const bool open = gt >= int64_t(cut) || (gt < 0 && k + span > text.size());
+            if (open && k > 0)
+                cut = k;
+            break;
+        }
+    }
+    return cut;
+}
+
+struct TBufferProcessor::Source {
+    QFile file;
+    std::vector<uint8_t> memory;
+    std::size_t pos = 0, end = 0;
+    bool inMemory = false;
+    int64_t size = 0;
+    uint8_t flags = 0;
+
+    int64_t Read(uint8_t* dst, int64_t max)
+    {
+        if (!inMemory)
+            return file.read(reinterpret_cast<char*>(dst), max);
+        const std::size_t n = std::min<std::size_t>(std::size_t(max), end - pos);
+        if (n > 0)
+            std::memcpy(dst, memory.data() + pos, n);
+        pos += n;
+        return int64_t(n);
+    }
+    bool AtEnd() const { return inMemory ? pos >= end : file.atEnd(); }
+};
+
+TBufferProcessor::TBufferProcessor(TCorvantisholder* document, TFileHandledCallback fileHandled,
+                                   TUnicodeChangeCallback unicodeChange, TTextTagHandler* tagHandler,
+                                   const TChosenTextRec& text, const TTextSettings& settings, uint8_t jobKind,
+                                   uint8_t combining, bool maySaveBuffer)
+    : fTagHandler(tagHandler), WH(document), fFullFilename(text.FullFilename), m_fileHandled(std::move(fileHandled)),
+      m_unicodeChange(std::move(unicodeChange)), m_text(text), m_settings(settings), m_jobKind(jobKind),
+      m_combining(combining), m_maySaveBuffer(maySaveBuffer)
+{
+    if (!fTagHandler) {
+        m_ownHandler = std::make_unique<TTextTagHandler>(settings.LanguageId(), settings.CodePage(),
+                                                         TTagOptions::FromSettings(settings));
+        fTagHandler = m_ownHandler.get();
+    }
+    m_map.Reset(0);
+}
+
+TBufferProcessor::~TBufferProcessor() = default;
+
+void TBufferProcessor::SetMaxChunkChars(int32_t units) { m_maxChunk = std::clamp(units, 64, kMaxChunkChars); }
+
+bool TBufferProcessor::fail(const QString& reason)
+{
+    m_error = reason;
+    if (m_showFailures) {
+        TDialogRequest r;
+        r.routine = QStringLiteral("FailedToRead");
+        r.kind = TDialogKind::Error;
+        r.caption = QStringLiteral("Reading texts");
+        r.text = reason;
+        ShowDialog(r);
+    }
+    return false;
+}
+
+bool TBufferProcessor::openSource(Source& src)
+{
+    const QString shown = QDir::toNativeSeparators(m_text.DisplayName());
+    auto cannotRead = [&](const QString& why) { return fail(QStringLiteral("Cannot read text \"%1\": %2").arg(shown, why)); };
+    const QString name = (m_text.InsideZip() ? m_text.ZipEntryName : m_text.FullFilename).toLower();
+    const bool enciphered = name.endsWith(QLatin1String(".cvencrypted"));
+    const bool preparsed = name.endsWith(QLatin1String(".cvpreparsed"));
+
+    if (m_text.InsideZip()) {
+        TZipArchive zip;
+        if (!zip.OpenArchive(m_text.FullFilename))
+            return fail(zip.ErrorString());
+        const int index = zip.IndexOf(m_text.ZipEntryName);
+        if (index < 0)
+            return cannotRead(QStringLiteral("the archive holds no entry of that name"));
+        TMemoryStream entry;
+        if (!zip.ExtractToStream(index, entry))
+            return fail(zip.ErrorString());
+        src.memory = entry.TakeBytes();
+        src.inMemory = true;
+        src.flags |= kTextFormatInZip;
+    } else if (enciphered || preparsed) {
+        TMemoryStream whole;
+        QString error;
+        if (!whole.LoadFromFile(m_text.FullFilename, &error))
+            return fail(error);
+        src.memory = whole.TakeBytes();
+        src.inMemory = true;
+    } else {
+        src.file.setFileName(m_text.FullFilename);
+        if (!src.file.open(QIODevice::ReadOnly))
+            return fail(QStringLiteral("Cannot open file \"%1\": %2").arg(QDir::toNativeSeparators(m_text.FullFilename),
+                                                                        src.file.errorString()));
+        src.size = src.file.size();
+        return true;
+    }
+    src.size = int64_t(src.memory.size());
+    if (enciphered) {
+        std::vector<uint8_t> plain;
+        QString why;
+        if (!DecipheredBytes(src.memory, plain, &why))
+            return cannotRead(why);
+        src.memory = std::move(plain);
+        src.flags |= kTextFormatEnciphered;
+    }
+    src.pos = 0;
+    src.end = src.memory.size();
+    if (preparsed || LooksPreparsed(src.memory)) {
+        TPreparsedInfo info;
+        std::size_t offset = 0, bytes = 0;
+        QString why;
+        if (!ParsePreparsed(src.memory, info, offset, bytes, &why))
+            return cannotRead(why);
+        src.pos = offset;
+        src.end = offset + bytes;
+        src.flags |= kTextFormatPreparsed;
+        m_preparsed = true;
+    }
+    return true;
+}
+
+void TBufferProcessor::processChunk(std::u16string_view chunk, std::u16string_view rest, bool final)
+{
+    const bool markup = m_markup && m_markup->Active();
+    if (markup) {
+        m_markup->Process(chunk, m_chunkPosition, m_buffer, m_map, m_tagNumbers, m_forced);
+    } else {
+        m_buffer.assign(chunk);
+        m_map.Reset(m_chunkPosition);
+        m_tagNumbers.clear();
+        m_forced.clear();
+    }
+    if (m_classes.size() < m_buffer.size() + 1)
+        m_classes.resize(m_buffer.size() + 1);
+    m_chunkStats = TOneFilesStats{};
+    m_classifier->Classify(m_buffer, rest, final, markup ? &m_tagNumbers : nullptr, m_forced, m_classes.data(),
+                           m_sectionStarts, m_chunkStats);
+    m_chunkPosition += int64_t(chunk.size());
+    m_wordsBeforeChunk = m_textStats.Words;
+    m_textStats.Add(m_chunkStats);
+    if (m_maySaveBuffer && !m_preparsedFolder.isEmpty())
+        m_savedText += m_buffer;
+}
+
+bool TBufferProcessor::finish(bool ok)
+{
+    FileHandledInfo.SetNotProcessed(!ok);
+    uint8_t format = FileHandledInfo.Format();
+    if (m_textStats.Tags > 0)
+        format |= kTextFormatMarkup;
+    FileHandledInfo.SetFormat(format);
+    Global_OneFilesStats = ok ? m_textStats : TOneFilesStats{};
+    if (ok && m_maySaveBuffer && !m_preparsedFolder.isEmpty() && !m_preparsed) {
+        const QString base = QFileInfo(m_text.InsideZip() ? m_text.ZipEntryName : m_text.FullFilename).fileName();
+        const QString target = QDir(m_preparsedFolder).filePath(base + QStringLiteral(".CVpreparsed"));
+        TPreparsedInfo info{FileHandledInfo.TextSize(), format, m_settings.CodePage()};
+        QString error;
+        if (!SavePreparsedText(target, m_savedText, info, &error))
+            qWarning().noquote() << error;
+    }
+    std::u16string().swap(m_savedText);
+    if (m_fileHandled)
+        m_fileHandled(FileHandledInfo);
+    return ok;
+}
+
+bool TBufferProcessor::ReadAndProcess(int32_t count)
+{
+    m_textsInJob = count;
+    PleaseConvertTheFileToUnicode = false;
+    m_cancelled = false;
+    m_error.clear();
+    FileHandledInfo = TFileHandledInfo();
+    FileSignatureBytes.clear();
+    m_textStats = m_chunkStats = TOneFilesStats{};
+    m_chunkIndex = -1;
+    m_wordsBeforeChunk = 0;
+    m_chunkPosition = 0;
+    m_preparsed = false;
+    m_savedText.clear();
+    m_buffer.clear();
+    m_sectionStarts.clear();
+    m_map.Reset(0);
+
+    Source src;
+    if (!openSource(src))
+        return finish(false);
+    FileHandledInfo.SetTextSize(src.size);
+    auto cannotRead = [&](const QString& why) {
+        return finish(fail(QStringLiteral("Cannot read text \"%1\": %2")
+                               .arg(QDir::toNativeSeparators(m_text.DisplayName()), why)));
+    };
+
+    std::vector<uint8_t> block(std::size_t(m_maxChunk) * 2);
+    int64_t got = src.Read(block.data(), m_maxChunk);
+    if (got < 0)
+        return cannotRead(src.file.errorString());
+    bool eof = got < m_maxChunk || src.AtEnd();
+
+    TEncodingGuess guess;
+    if (m_preparsed) {
+        guess.encoding = TSourceEncoding::Utf16LE;
+    } else {
+        const std::size_t headSize = std::min<std::size_t>(std::size_t(got), kGuessBytes);
+        guess = GuessSourceEncoding({block.data(), headSize}, m_settings.DetectUtf8(), eof && std::size_t(got) == headSize);
+    }
+    if (guess.utf32)
+        return cannotRead(QStringLiteral("it is in UTF-32, which cannot be read; please save it as UTF-8 or UTF-16"));
+    FileSignatureBytes.assign(block.begin(), block.begin() + guess.bomLength);
+    const bool utf16 = guess.encoding == TSourceEncoding::Utf16LE || guess.encoding == TSourceEncoding::Utf16BE;
+    FileHandledInfo.SetTwoByteText(utf16);
+    FileHandledInfo.SetThreeCharLead(guess.bomLength == 3);
+    FileHandledInfo.SetAlreadyConverted(true);
+    FileHandledInfo.SetFormat(uint8_t(formatOf(guess.encoding) | src.flags | (guess.bomLength ? kTextFormatByteOrderMark : 0)));
+    if (m_unicodeChange)
+        m_unicodeChange(true);
+
+    const TTextTagHandler& handler = *fTagHandler;
+    m_markup.reset(m_preparsed ? nullptr : new TMarkupPass(handler));
+    m_classifier = std::make_unique<TTextClassifier>(m_settings, handler, handler.RecognisesTags() || m_preparsed);
+    m_classifier->StartText();
+    const bool tagsActive = handler.RecognisesTags() && !m_preparsed;
+    const int32_t maxTagSpan = handler.Options().maxTagSpan;
+
+    TTextDecoder decoder(guess.encoding, m_settings.CodePage(), guess.decided);
+    std::u16string pending;
+    pending.reserve(std::size_t(m_maxChunk) + 512);
+    decoder.Decode({block.data() + guess.bomLength, std::size_t(got) - std::size_t(guess.bomLength)}, eof, pending);
+    if (!m_preparsed && looksBinary(pending))
+        return cannotRead(QStringLiteral("it does not look like a text (it holds binary data)"));
+
+    for (;;) {
+        if (global_panic_state.load() >= kPanicStopNow) {
+            m_cancelled = true;
+            return finish(false);
+        }
+        const bool last = eof && pending.size() <= std::size_t(m_maxChunk);
+        const std::size_t cut = last ? pending.size() : ChunkCutPosition(pending, tagsActive, maxTagSpan, std::size_t(m_maxChunk));
+        const std::u16string_view all(pending);
+        processChunk(all.substr(0, cut), all.substr(cut), eof && cut == pending.size());
+        pending.erase(0, cut);
+        ++m_chunkIndex;
+        if (!SetupTheBuffer())
+            return finish(false);
+        ProcessAChunkOfFile(m_chunkIndex);
+        HandleTextStatsAtEndOfBuffer();
+        if (eof && pending.empty())
+            break;
+        if (!eof) {
+            // Room for the next block: about m_maxChunk units in all (the
+            // cut keeps every chunk within it; the minimum only makes sure
+            // that reading goes on when the rest could hardly be cut).
+            const int64_t room = std::max<int64_t>(int64_t(m_maxChunk) - int64_t(pending.size()) - 8, 16);
+            const int64_t want = utf16 ? room * 2 : room;
+            if (std::size_t(want) > block.size())
+                block.resize(std::size_t(want));
+            got = src.Read(block.data(), want);
+            if (got < 0)
+                return cannotRead(src.file.errorString());
+            eof = got < want || src.AtEnd();
+            decoder.Decode({block.data(), std::size_t(got)}, eof, pending);
+        }
+    }
+    if (global_panic_state.load() >= kPanicStopNow) {
+        m_cancelled = true;
+        return finish(false);
+    }
+    FileHandledInfo.SetFormat(uint8_t((FileHandledInfo.Format() & ~kTextFormatEncodingMask) | formatOf(decoder.Encoding())));
+    ProcessAChunkOfFile(-1);
+    return finish(true);
+}
+
+} // namespace cv

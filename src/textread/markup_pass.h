@@ -1,0 +1,85 @@
+#pragma once
+// First step of processing a chunk: from the decoded text to the processed
+// buffer. Applies the text markers (only the selected stretches are kept),
+// the tag rules (tags kept with their delimiters turned into tag marks,
+// excluded tags and stretches removed, listed tags translated) and entities.
+// State that spans chunks (inside a selected stretch, inside an excluded
+// stretch) is kept between calls.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace cv {
+
+class TTextTagHandler;
+
+// Where the units of a processed buffer came from: positions in the decoded
+// text (UTF-16 units from the start of the text, after any byte-order mark).
+// The buffer differs from the text only where something was removed,
+// translated or inserted; an anchor marks each such place.
+class TPositionMap {
+public:
+    void Reset(int64_t chunkPosition);
+    // From `index` on, units map one to one to positions from `position`.
+    void Add(int32_t index, int64_t position);
+    int64_t PositionOf(int32_t index) const;
+    // The buffer index that holds a text position (the first unit made from
+    // it, or where it would be when it was removed).
+    int32_t IndexOf(int64_t position) const;
+    std::size_t AnchorCount() const { return m_anchors.size(); }
+
+private:
+    struct Anchor {
+        int32_t index;
+        int64_t position;
+    };
+    std::vector<Anchor> m_anchors;
+};
+
+class TMarkupPass {
+public:
+    explicit TMarkupPass(const TTextTagHandler& handler);
+
+    // True when the pass changes anything at all with these rules; when
+    // false the decoded chunk is the processed buffer as it stands.
+    bool Active() const { return m_tags || m_entities || m_selection; }
+    void StartText();
+
+    // Turns one chunk (whose first unit is at `chunkPosition` in the text)
+    // into the processed buffer `out`. `tagNumbers` gets the number of every
+    // tag kept, in order; `forcedBoundaries` the buffer indexes where a
+    // separator stands for removed selected text (a section end).
+    void Process(std::u16string_view chunk, int64_t chunkPosition, std::u16string& out, TPositionMap& map,
+                 std::vector<uint16_t>& tagNumbers, std::vector<int32_t>& forcedBoundaries);
+
+    // Index of the ">" that closes a tag opening at `lt` (text[lt] == "<"),
+    // within the tag span; -1 when it is no tag.
+    static int64_t TagEnd(std::u16string_view text, std::size_t lt, std::size_t limit, int32_t maxTagSpan);
+
+private:
+    void processStretch(std::u16string_view chunk, std::size_t from, std::size_t to, int64_t base,
+                        std::u16string& out, TPositionMap& map, std::vector<uint16_t>& tagNumbers);
+    void emitReplacement(std::u16string_view text, std::size_t sourceEnd, int64_t base, std::u16string& out,
+                         TPositionMap& map);
+
+    const TTextTagHandler& m_handler;
+    bool m_tags;
+    bool m_entities;
+    bool m_selection;
+    std::u16string m_startMarker, m_endMarker;
+    int32_t m_maxTagSpan;
+    // Text state.
+    bool m_selecting = true;
+    bool m_emitted = false;   // something of the text has been emitted
+    bool m_gapPending = false;
+    int m_excludeRule = -1;   // inside the stretch excluded under this rule
+    std::u16string m_scratch;
+};
+
+// The first index in [0, n) holding one of the four units, or n.
+std::size_t FindFirstOf4(const char16_t* p, std::size_t n, char16_t a, char16_t b, char16_t c, char16_t d);
+
+} // namespace cv

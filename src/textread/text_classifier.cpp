@@ -1,0 +1,547 @@
+#include "textread/text_classifier.h"
+
+#include "textread/class_array.h"
+#include "textread/markup_pass.h"
+#include "textread/tag_handler.h"
+
+#include <QChar>
+
+#include <algorithm>
+#include <cstring>
+
+namespace cv {
+
+namespace {
+
+using Kinds = std::array<uint8_t, 65536>;
+
+uint8_t kindForCategory(QChar::Category cat)
+{
+    switch (cat) {
+    case QChar::Letter_Lowercase: return TTextClassifier::kLower;
+    case QChar::Letter_Uppercase:
+    case QChar::Letter_Titlecase: return TTextClassifier::kUpper;
+    case QChar::Letter_Modifier:
+    case QChar::Letter_Other:
+    case QChar::Mark_NonSpacing:
+    case QChar::Mark_SpacingCombining:
+    case QChar::Mark_Enclosing:
+    case QChar::Number_Letter:
+    case QChar::Other_PrivateUse: return TTextClassifier::kOtherLetter;
+    case QChar::Number_DecimalDigit:
+    case QChar::Number_Other: return TTextClassifier::kDigit;
+    case QChar::Separator_Space:
+    case QChar::Separator_Line:
+    case QChar::Separator_Paragraph:
+    case QChar::Other_Control: return TTextClassifier::kSpace;
+    default: return TTextClassifier::kPunct;
+    }
+}
+
+// What every text shares: the kinds from the Unicode categories.
+const Kinds& baseKinds()
+{
+    static const Kinds table = [] {
+        Kinds t;
+        for (uint32_t c = 0; c < 0x10000; ++c)
+            t[c] = kindForCategory(QChar::category(char32_t(c)));
+        for (uint32_t c = 0xD800; c <= 0xDBFF; ++c)
+            t[c] = TTextClassifier::kHighSurrogate;
+        for (uint32_t c = 0xDC00; c <= 0xDFFF; ++c)
+            t[c] = TTextClassifier::kLowSurrogate;
+        for (const char16_t c : {u'\n', u'\r', u'\v', u'\f', char16_t(0x85), char16_t(0x2028), char16_t(0x2029)})
+            t[c] = TTextClassifier::kLineBreak;
+        for (const char16_t c : {char16_t(0x200B), char16_t(0xFEFF), char16_t(0x2060), char16_t(0x200E), char16_t(0x200F)})
+            t[c] = TTextClassifier::kSpace;
+        for (char16_t c = 0x202A; c <= 0x202E; ++c)
+            t[c] = TTextClassifier::kSpace;
+        for (char16_t c = 0x2066; c <= 0x2069; ++c)
+            t[c] = TTextClassifier::kSpace;
+        t[0x200C] = t[0x200D] = TTextClassifier::kOtherLetter; // joiners stay inside words
+        for (const char16_t c : {u'\'', char16_t(0x2019)})
+            t[c] = TTextClassifier::kApostrophe;
+        for (const char16_t c : {u'-', char16_t(0x2010), char16_t(0x2011), char16_t(0x00AD)})
+            t[c] = TTextClassifier::kHyphen;
+        t[u'.'] = t[u','] = TTextClassifier::kNumberSep;
+        return t;
+    }();
+    return table;
+}
+
+inline bool isWordKind(uint8_t k) { return k <= TTextClassifier::kDigit; }
+inline bool isLetterKind(uint8_t k) { return k <= TTextClassifier::kOtherLetter; }
+
+constexpr uint16_t kKindClass[4] = {kClassLetter, uint16_t(kClassLetter | kFlagUpper), kClassLetter, kClassDigit};
+
+inline char16_t foldUnit(char16_t c)
+{
+    if (c == kTagMarkOpen)
+        return u'<';
+    if (c == kTagMarkClose)
+        return u'>';
+    if (c < 0x80)
+        return (c >= u'A' && c <= u'Z') ? char16_t(c + 32) : c;
+    return QChar(c).toLower().unicode();
+}
+
+std::u16string foldedText(const QString& s)
+{
+    std::u16string out;
+    for (const QChar c : s)
+        out.push_back(foldUnit(c.unicode()));
+    return out;
+}
+
+std::u16string tagNameOfSetting(const QString& tag)
+{
+    QString t = tag.trimmed();
+    if (t.startsWith(QLatin1Char('<')))
+        t.remove(0, 1);
+    if (t.endsWith(QLatin1Char('>')))
+        t.chop(1);
+    if (t.isEmpty())
+        return {};
+    char16_t scratch[64];
+    return std::u16string(TagNameOf({reinterpret_cast<const char16_t*>(t.utf16()), std::size_t(t.size())}, scratch, 64));
+}
+
+} // namespace
+
+struct TTextClassifier::Run {
+    const char16_t* p;
+    int32_t n;
+    std::u16string_view lookahead;
+    bool finalChunk;
+    uint16_t* cls;
+    const std::vector<uint16_t>* tagNumbers;
+    std::size_t nextTag = 0;
+    std::vector<int32_t>* sectionStarts;
+    TOneFilesStats* stats;
+    uint16_t flags = 0;
+    std::vector<int32_t> deferred; // separators that end a heading
+
+    char16_t at(int64_t k) const
+    {
+        if (k < n)
+            return p[k];
+        k -= n;
+        return std::size_t(k) < lookahead.size() ? lookahead[std::size_t(k)] : char16_t(0);
+    }
+    int64_t total() const { return n + int64_t(lookahead.size()); }
+};
+
+TTextClassifier::TTextClassifier(const TTextSettings& settings, const TTextTagHandler& handler, bool tagMarks)
+    : m_kinds(std::make_unique<Kinds>(baseKinds())), m_handler(handler)
+{
+    Kinds& k = *m_kinds;
+    for (const QChar c : settings.SentenceEndCharacters())
+        k[c.unicode()] = kSentenceEnd;
+    for (const QChar c : settings.ExtraWordCharacters())
+        if (!isLetterKind(k[c.unicode()]))
+            k[c.unicode()] = kOtherLetter;
+    m_tagMarks = tagMarks;
+    if (tagMarks) {
+        k[kTagMarkOpen] = kTagOpen;
+        k[kTagMarkClose] = kTagClose;
+    }
+    m_apostrophes = settings.ApostrophesInWords();
+    m_hyphensJoin = !settings.HyphensSeparateWords();
+    m_keepNumbers = settings.KeepNumbers();
+    m_blankLineParagraphs = settings.BlankLineEndsParagraph();
+    m_maxTagSpan = handler.Options().maxTagSpan > 0 ? handler.Options().maxTagSpan : 1000;
+    m_sectionMarker = foldedText(handler.Options().sectionStartMarker);
+    if (tagMarks) {
+        m_headingStart = tagNameOfSetting(handler.Options().headingStartTag);
+        m_headingEnd = tagNameOfSetting(handler.Options().headingEndTag);
+    }
+}
+
+TTextClassifier::~TTextClassifier() = default;
+
+void TTextClassifier::StartText()
+{
+    m_inWord = m_letterSeen = false;
+    m_contentSinceSentence = m_contentSinceParagraph = false;
+    m_inHeading = false;
+    m_atLineStart = true;
+    m_sawSpace = false;
+    m_pendingSentence = -1;
+}
+
+void TTextClassifier::confirmSentence(Run& r)
+{
+    if (m_pendingSentence >= 0 && m_pendingSentence < r.n)
+        MarkBoundary(r.cls[m_pendingSentence], 2);
+    m_pendingSentence = -1;
+    r.stats->Sentences++;
+    m_contentSinceSentence = false;
+}
+
+// A word begins: it settles a sentence end waiting before it (a capital,
+// digit or uncased letter after a blank confirms it; a lower-case letter, or
+// no blank at all as in "e.g" and "3.5", takes it back).
+inline void TTextClassifier::wordStarts(Run& r, uint8_t kind, bool sawSpace)
+{
+    if (m_pendingSentence >= 0) {
+        if (sawSpace && kind != kLower)
+            confirmSentence(r);
+        else
+            m_pendingSentence = -1;
+    }
+    m_contentSinceSentence = m_contentSinceParagraph = true;
+}
+
+void TTextClassifier::endUnit(Run& r, int level, int32_t index)
+{
+    if (m_pendingSentence >= 0)
+        confirmSentence(r);
+    else if (m_contentSinceSentence)
+        r.stats->Sentences++;
+    m_contentSinceSentence = false;
+    if (m_contentSinceParagraph) {
+        r.stats->Paragraphs++;
+        m_contentSinceParagraph = false;
+    }
+    if (level >= 4 && m_inHeading) {
+        r.stats->Headings++;
+        m_inHeading = false;
+        r.flags &= uint16_t(~kFlagInHeading);
+    }
+    if (index >= 0 && index < r.n)
+        MarkBoundary(r.cls[index], level);
+}
+
+bool TTextClassifier::nextIsLetter(const Run& r, int64_t i) const
+{
+    return i < r.total() && isLetterKind((*m_kinds)[r.at(i)]);
+}
+
+bool TTextClassifier::nextLineIsBlank(const Run& r, int64_t from) const
+{
+    int64_t k = from;
+    while (k < r.total() && (r.at(k) == u' ' || r.at(k) == u'\t'))
+        ++k;
+    if (k >= r.total())
+        return r.finalChunk;
+    return (*m_kinds)[r.at(k)] == kLineBreak;
+}
+
+TTextClassifier::Answer TTextClassifier::lineStartsWithMarker(const Run& r, int64_t from, int64_t* markerAt) const
+{
+    int64_t k = from;
+    while (k < r.total() && (r.at(k) == u' ' || r.at(k) == u'\t'))
+        ++k;
+    for (std::size_t j = 0; j < m_sectionMarker.size(); ++j) {
+        if (k + int64_t(j) >= r.total())
+            return r.finalChunk ? Answer::No : Answer::Unknown;
+        if (foldUnit(r.at(k + int64_t(j))) != m_sectionMarker[j])
+            return Answer::No;
+    }
+    if (markerAt)
+        *markerAt = k;
+    return Answer::Yes;
+}
+
+void TTextClassifier::handleLineBreak(Run& r, int32_t last, int32_t breakIndex)
+{
+    const char16_t c = r.p[breakIndex];
+    const int64_t nextLine = int64_t(last) + 1;
+    const bool para = !m_blankLineParagraphs || c == 0x2029 || nextLineIsBlank(r, nextLine);
+    int64_t markerAt = -1;
+    const Answer marker = m_sectionMarker.empty() ? Answer::No : lineStartsWithMarker(r, nextLine, &markerAt);
+    const bool section = marker == Answer::Yes;
+    int level = 0;
+    if (section)
+        level = 5;
+    else if (m_inHeading && para)
+        level = 4;
+    else if (para && m_contentSinceParagraph)
+        level = 3;
+    if (level >= 3)
+        endUnit(r, level, breakIndex);
+    if (section && markerAt >= 0 && markerAt < r.n) {
+        r.sectionStarts->push_back(int32_t(markerAt));
+        r.stats->Sections++;
+    }
+    // A line that starts in the next chunk (or whose marker does) is looked at there.
+    m_atLineStart = nextLine >= r.n || (section && markerAt >= r.n) || marker == Answer::Unknown;
+}
+
+int32_t TTextClassifier::handleTag(Run& r, int32_t i)
+{
+    int32_t close = -1;
+    const int32_t limit = int32_t(std::min<int64_t>(r.n, int64_t(i) + m_maxTagSpan + 3));
+    for (int32_t k = i + 1; k < limit; ++k) {
+        if (r.p[k] == kTagMarkClose) {
+            close = k;
+            break;
+        }
+        if (r.p[k] == kTagMarkOpen)
+            break;
+    }
+    if (close < 0) {
+        r.cls[i] = uint16_t(kClassPunctuation | r.flags);
+        return i;
+    }
+    m_sawSpace = true;
+    const std::u16string_view inner(r.p + i + 1, std::size_t(close - i - 1));
+    uint16_t number;
+    if (r.tagNumbers && r.nextTag < r.tagNumbers->size())
+        number = (*r.tagNumbers)[r.nextTag++];
+    else
+        number = m_handler.TagNumberOfInner(inner);
+    const uint16_t cls = uint16_t(kTagBit | (number & kTagNumberMask));
+    for (int32_t k = i; k <= close; ++k)
+        r.cls[k] = cls;
+    r.stats->Tags++;
+    if (!m_headingStart.empty() || !m_headingEnd.empty()) {
+        char16_t scratch[64];
+        const std::u16string_view name = TagNameOf(inner, scratch, 64);
+        if (!m_headingStart.empty() && name == m_headingStart) {
+            m_inHeading = true;
+            r.flags |= kFlagInHeading;
+        } else if (!m_headingEnd.empty() && name == m_headingEnd && m_inHeading) {
+            // The heading ends here: it ends its sentence, and the first
+            // separator after the tag carries the heading boundary.
+            if (m_pendingSentence >= 0)
+                confirmSentence(r);
+            else if (m_contentSinceSentence)
+                r.stats->Sentences++;
+            m_contentSinceSentence = false;
+            m_inHeading = false;
+            r.flags &= uint16_t(~kFlagInHeading);
+            r.stats->Headings++;
+            for (int32_t k = close + 1; k < r.n; ++k) {
+                const uint8_t kind = (*m_kinds)[r.p[k]];
+                if (isWordKind(kind) || kind == kHighSurrogate)
+                    break;
+                if (kind == kTagOpen) {
+                    while (k < r.n && r.p[k] != kTagMarkClose)
+                        ++k;
+                    continue;
+                }
+                r.deferred.push_back(k);
+                break;
+            }
+        }
+    }
+    return close;
+}
+
+int32_t TTextClassifier::slowPath(Run& r, int32_t i)
+{
+    const char16_t c = r.p[i];
+    const uint8_t kind = (*m_kinds)[c];
+    auto endWord = [&] {
+        if (m_inWord) {
+            r.stats->Words += (m_letterSeen || m_keepNumbers) ? 1 : 0;
+            m_inWord = false;
+        }
+    };
+    auto joinsDigits = [&] {
+        return m_inWord && i > 0 && ClassCode(r.cls[i - 1]) == kClassDigit && i + 1 < r.total() &&
+               (*m_kinds)[r.at(i + 1)] == kDigit;
+    };
+    auto joinsLetters = [&] {
+        return m_inWord && i > 0 && ClassCode(r.cls[i - 1]) == kClassLetter && nextIsLetter(r, i + 1);
+    };
+    switch (kind) {
+    case kLineBreak: {
+        endWord();
+        m_sawSpace = true;
+        r.cls[i] = r.flags;
+        if (c == u'\r' && i + 1 < r.n && r.p[i + 1] == u'\n') {
+            r.cls[i + 1] = r.flags;
+            handleLineBreak(r, i + 1, i);
+            return i + 1;
+        }
+        handleLineBreak(r, i, i);
+        return i;
+    }
+    case kSentenceEnd:
+        if (joinsDigits()) {
+            r.cls[i] = uint16_t(kClassNumberJoiner | r.flags);
+            return i;
+        }
+        endWord();
+        r.cls[i] = uint16_t(kClassPunctuation | r.flags);
+        if (m_contentSinceSentence) {
+            m_pendingSentence = i;
+            m_sawSpace = false;
+        }
+        return i;
+    case kNumberSep:
+        if (joinsDigits()) {
+            r.cls[i] = uint16_t(kClassNumberJoiner | r.flags);
+            return i;
+        }
+        break;
+    case kApostrophe:
+        if (m_apostrophes && joinsLetters()) {
+            r.cls[i] = uint16_t(kClassApostrophe | r.flags);
+            return i;
+        }
+        break;
+    case kHyphen:
+        if (m_hyphensJoin && joinsLetters()) {
+            r.cls[i] = uint16_t(kClassHyphen | r.flags);
+            return i;
+        }
+        break;
+    case kHighSurrogate:
+        if (i + 1 < r.n && (*m_kinds)[r.p[i + 1]] == kLowSurrogate) {
+            const char32_t cp = QChar::surrogateToUcs4(c, r.p[i + 1]);
+            const uint8_t k2 = kindForCategory(QChar::category(cp));
+            if (isWordKind(k2)) {
+                if (!m_inWord) {
+                    m_inWord = true;
+                    m_letterSeen = false;
+                    wordStarts(r, k2, m_sawSpace);
+                }
+                m_letterSeen |= k2 != kDigit;
+                r.cls[i] = r.cls[i + 1] = uint16_t(kKindClass[k2] | r.flags);
+            } else {
+                endWord();
+                if (k2 == kSpace)
+                    m_sawSpace = true;
+                r.cls[i] = r.cls[i + 1] = uint16_t((k2 == kSpace ? kClassSpace : kClassPunctuation) | r.flags);
+            }
+            return i + 1;
+        }
+        break;
+    case kTagOpen:
+        endWord();
+        return handleTag(r, i);
+    default:
+        break;
+    }
+    endWord();
+    r.cls[i] = uint16_t(kClassPunctuation | r.flags);
+    return i;
+}
+
+void TTextClassifier::resolvePendingAtChunkEnd(Run& r)
+{
+    if (m_pendingSentence < 0)
+        return;
+    if (r.finalChunk) {
+        confirmSentence(r);
+        return;
+    }
+    bool space = m_sawSpace;
+    const std::u16string_view la = r.lookahead;
+    const std::size_t limit = std::min<std::size_t>(la.size(), 4096);
+    for (std::size_t j = 0; j < limit; ++j) {
+        const char16_t c = la[j];
+        const uint8_t k = (*m_kinds)[c];
+        if (isWordKind(k)) {
+            if (space && k != kLower)
+                confirmSentence(r);
+            else
+                m_pendingSentence = -1;
+            return;
+        }
+        if (k == kSpace || k == kLineBreak) {
+            space = true;
+        } else if (c == u'<' && m_tagMarks) {
+            const int64_t gt = TMarkupPass::TagEnd(la, j, limit, m_maxTagSpan);
+            if (gt >= 0) {
+                j = std::size_t(gt);
+                space = true;
+            }
+        }
+    }
+    confirmSentence(r);
+}
+
+void TTextClassifier::Classify(std::u16string_view text, std::u16string_view lookahead, bool finalChunk,
+                               const std::vector<uint16_t>* tagNumbers, const std::vector<int32_t>& forced,
+                               uint16_t* classes, std::vector<int32_t>& sectionStarts, TOneFilesStats& stats)
+{
+    Run r{text.data(), int32_t(text.size()), lookahead, finalChunk, classes, tagNumbers, 0, &sectionStarts, &stats,
+          uint16_t(m_inHeading ? kFlagInHeading : 0), {}};
+    sectionStarts.clear();
+    stats.Characters += r.n;
+
+    bool lineGoesOn = false;
+    if (m_atLineStart && !m_sectionMarker.empty() && r.n > 0) {
+        int64_t at = -1;
+        const Answer marker = lineStartsWithMarker(r, 0, &at);
+        if (marker == Answer::Yes && at < r.n) {
+            sectionStarts.push_back(int32_t(at));
+            stats.Sections++;
+        } else {
+            // Only blanks here: the line's start is looked at in the next chunk.
+            lineGoesOn = marker != Answer::No;
+        }
+    }
+    m_atLineStart = lineGoesOn;
+
+    const uint8_t* kinds = m_kinds->data();
+    const bool keepNumbers = m_keepNumbers;
+    std::size_t nextForced = 0;
+    int32_t i = 0;
+    while (i < r.n) {
+        const int32_t segmentEnd = nextForced < forced.size() ? std::min(r.n, forced[nextForced] + 1) : r.n;
+        // The hot loop: letters, digits and blanks here, the rest in slowPath.
+        bool inWord = m_inWord, letterSeen = m_letterSeen, sawSpace = m_sawSpace;
+        int32_t words = 0;
+        uint16_t flags = r.flags;
+        for (; i < segmentEnd; ++i) {
+            const char16_t c = r.p[i];
+            const uint8_t k = kinds[c];
+            if (k < kSpace) {
+                if (!inWord) {
+                    inWord = true;
+                    letterSeen = false;
+                    wordStarts(r, k, sawSpace);
+                }
+                letterSeen |= k != kDigit;
+                classes[i] = uint16_t(kKindClass[k] | flags);
+            } else if (k == kSpace) {
+                if (inWord) {
+                    words += (letterSeen || keepNumbers) ? 1 : 0;
+                    inWord = false;
+                }
+                sawSpace = true;
+                classes[i] = flags;
+            } else {
+                m_inWord = inWord;
+                m_letterSeen = letterSeen;
+                m_sawSpace = sawSpace;
+                stats.Words += words;
+                words = 0;
+                i = slowPath(r, i);
+                inWord = m_inWord;
+                letterSeen = m_letterSeen;
+                sawSpace = m_sawSpace;
+                flags = r.flags;
+            }
+        }
+        m_inWord = inWord;
+        m_letterSeen = letterSeen;
+        m_sawSpace = sawSpace;
+        stats.Words += words;
+        if (nextForced < forced.size() && i >= forced[nextForced] + 1) {
+            if (m_inWord) {
+                stats.Words += (m_letterSeen || m_keepNumbers) ? 1 : 0;
+                m_inWord = false;
+            }
+            endUnit(r, 5, forced[nextForced]);
+            ++nextForced;
+        }
+    }
+
+    resolvePendingAtChunkEnd(r);
+    for (const int32_t k : r.deferred)
+        MarkBoundary(classes[k], 4);
+    if (finalChunk) {
+        if (m_inWord) {
+            stats.Words += (m_letterSeen || m_keepNumbers) ? 1 : 0;
+            m_inWord = false;
+        }
+        endUnit(r, 5, -1);
+    }
+}
+
+} // namespace cv

@@ -1,0 +1,100 @@
+#pragma once
+// Second step of processing a chunk: the character-class array of the
+// processed buffer (see class_array.h), with words counted and the sentence,
+// paragraph, heading and section boundaries found. State that spans chunks
+// (a heading still open, whether the line just ended) is kept between calls.
+
+#include "suite/text_settings.h"
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace cv {
+
+class TTextTagHandler;
+
+// Counts of one text (or of one chunk).
+struct TOneFilesStats {
+    int32_t Words = 0;      // running words: words with a letter, and numbers when the settings keep them
+    int32_t Sentences = 0;
+    int32_t Paragraphs = 0;
+    int32_t Headings = 0;
+    int32_t Sections = 0;   // section starts found (lines starting with the section marker)
+    int32_t Tags = 0;       // tags kept in the buffer
+    int64_t Characters = 0; // units of the processed buffers
+
+    void Add(const TOneFilesStats& o)
+    {
+        Words += o.Words;
+        Sentences += o.Sentences;
+        Paragraphs += o.Paragraphs;
+        Headings += o.Headings;
+        Sections += o.Sections;
+        Tags += o.Tags;
+        Characters += o.Characters;
+    }
+};
+
+class TTextClassifier {
+public:
+    // `tagMarks`: the buffer's tag marks delimit tags (mark-up is on, or the
+    // text was pre-parsed). Combining marks always count as letters.
+    TTextClassifier(const TTextSettings& settings, const TTextTagHandler& handler, bool tagMarks);
+    ~TTextClassifier();
+
+    void StartText();
+
+    // Fills classes[0, text.size()). `lookahead` is the decoded text that
+    // follows the chunk (not yet processed; empty at the end of the text),
+    // consulted for boundaries at the chunk's end. `tagNumbers`, when given,
+    // holds the number of each tag of the chunk in order; otherwise the
+    // handler is asked. `forced`: indexes of separators that end a section.
+    void Classify(std::u16string_view text, std::u16string_view lookahead, bool finalChunk,
+                  const std::vector<uint16_t>* tagNumbers, const std::vector<int32_t>& forced, uint16_t* classes,
+                  std::vector<int32_t>& sectionStarts, TOneFilesStats& stats);
+
+    // The lexical kind of each UTF-16 unit, as the table gives it (for tests
+    // and for the chunk cutter).
+    enum Kind : uint8_t {
+        kLower = 0, kUpper, kOtherLetter, kDigit, // word units
+        kSpace,
+        kPunct, kApostrophe, kHyphen, kSentenceEnd, kLineBreak,
+        kHighSurrogate, kLowSurrogate, kTagOpen, kTagClose, kNumberSep,
+    };
+    Kind KindOf(char16_t c) const { return Kind((*m_kinds)[c]); }
+
+private:
+    struct Run;
+    int32_t slowPath(Run& r, int32_t i);
+    void handleLineBreak(Run& r, int32_t i, int32_t breakIndex);
+    int32_t handleTag(Run& r, int32_t i);
+    void endUnit(Run& r, int level, int32_t index);
+    void confirmSentence(Run& r);
+    void wordStarts(Run& r, uint8_t kind, bool sawSpace);
+    void resolvePendingAtChunkEnd(Run& r);
+    enum class Answer { No, Yes, Unknown }; // Unknown: the text at hand ends first
+    Answer lineStartsWithMarker(const Run& r, int64_t from, int64_t* markerAt) const;
+    bool nextLineIsBlank(const Run& r, int64_t from) const;
+    bool nextIsLetter(const Run& r, int64_t i) const;
+
+    std::unique_ptr<std::array<uint8_t, 65536>> m_kinds;
+    const TTextTagHandler& m_handler;
+    bool m_apostrophes, m_hyphensJoin, m_keepNumbers, m_blankLineParagraphs, m_tagMarks;
+    int32_t m_maxTagSpan;
+    std::u16string m_sectionMarker;       // folded to lower case
+    std::u16string m_headingStart, m_headingEnd; // tag names, lower case
+
+    // Text state.
+    bool m_inWord = false, m_letterSeen = false;
+    bool m_contentSinceSentence = false, m_contentSinceParagraph = false;
+    bool m_inHeading = false;
+    bool m_atLineStart = true;
+    bool m_sawSpace = false;
+    int32_t m_pendingSentence = -1;
+};
+
+} // namespace cv

@@ -1,0 +1,529 @@
+#include "textread_testutil.h"
+
+#include "suite/cv_globals.h"
+#include "suite/decipher.h"
+#include "suite/dialogs.h"
+#include "suite/zip_archive.h"
+#include "textread/preparsed_text.h"
+
+#include <QDir>
+
+#include <gtest/gtest.h>
+
+using namespace cv;
+using namespace textread_test;
+
+namespace {
+
+// A text every 8-bit reading can hold too (code page 1252), with mark-up,
+// entities, numbers, apostrophes, hyphens and several paragraphs.
+const QString kMarkedUp = QStringLiteral(
+    "<head>The Caf\u00E9 Report</head>\r\n"
+    "<p>Don't re-enter the \u201Cna\u00EFve\u201D zone. It costs \u20AC3.50 or 1,000 francs!</p>\r\n"
+    "\r\n"
+    "<p>AT&amp;T said &quot;no&quot; &#8212; twice &#x263A;. Mr. smith agreed.</p>\r\n"
+    "Last line without mark-up? Yes.\r\n");
+
+QString longText(int paragraphs)
+{
+    QString s;
+    for (int i = 0; i < paragraphs; ++i)
+        s += QStringLiteral("<p n=\"%1\">Paragraph %1 has some words, a <b>bold</b> one &amp; an ending. "
+                            "Second sentence of it isn't long.</p>\n")
+                 .arg(i);
+    return s;
+}
+
+std::vector<int> levelsOf(const std::vector<uint16_t>& classes)
+{
+    std::vector<int> out;
+    for (const uint16_t c : classes)
+        if (const int l = BoundaryLevel(c))
+            out.push_back(l);
+    return out;
+}
+
+class BufferProcessorTest : public ::testing::Test {
+protected:
+    void SetUp() override { global_panic_state = kPanicRun; }
+    void TearDown() override { global_panic_state = kPanicRun; }
+    cvtest::TempDir dir;
+};
+
+} // namespace
+
+TEST_F(BufferProcessorTest, TheSameTextInEveryEncodingGivesTheSameBufferAndClasses)
+{
+    struct Form {
+        const char* name;
+        QByteArray bytes;
+    };
+    const std::vector<Form> forms = {
+        {"ansi", latin1(QString(kMarkedUp).replace(QChar(0x20AC), QChar(0x20AC)))},
+        {"utf8", utf8(kMarkedUp)},
+        {"utf8bom", QByteArray("\xEF\xBB\xBF") + utf8(kMarkedUp)},
+        {"utf16le", utf16(kMarkedUp, false, false)},
+        {"utf16lebom", utf16(kMarkedUp, false, true)},
+        {"utf16be", utf16(kMarkedUp, true, false)},
+        {"utf16bebom", utf16(kMarkedUp, true, true)},
+    };
+    // QString::toLatin1 cannot hold the euro and the quotes: write 1252 bytes by hand.
+    QByteArray ansi = latin1(kMarkedUp);
+    for (int i = 0; i < kMarkedUp.size(); ++i) {
+        const ushort u = kMarkedUp[i].unicode();
+        if (u == 0x20AC)
+            ansi[i] = char(0x80);
+        else if (u == 0x201C)
+            ansi[i] = char(0x93);
+        else if (u == 0x201D)
+            ansi[i] = char(0x94);
+    }
+    std::vector<Form> all = forms;
+    all[0].bytes = ansi;
+
+    const ReadResult ref = readFile(dir.write(QStringLiteral("utf8.txt"), utf8(kMarkedUp)));
+    ASSERT_TRUE(ref.ok) << ref.error.toStdString();
+    for (const Form& f : all) {
+        const ReadResult r = readFile(dir.write(QString::fromLatin1(f.name) + QStringLiteral(".txt"), f.bytes));
+        ASSERT_TRUE(r.ok) << f.name << ": " << r.error.toStdString();
+        EXPECT_EQ(r.text, ref.text) << f.name;
+        EXPECT_EQ(r.classes, ref.classes) << f.name;
+        EXPECT_EQ(r.stats.Words, ref.stats.Words) << f.name;
+        EXPECT_EQ(r.stats.Sentences, ref.stats.Sentences) << f.name;
+    }
+    EXPECT_EQ(ref.words, QStringList({"The", "Caf\u00E9", "Report", "Don't", "re-enter", "the", "na\u00EFve", "zone", "It",
+                                      "costs", "3.50", "or", "1,000", "francs", "AT", "T", "said", "no", "twice", "Mr",
+                                      "smith", "agreed", "Last", "line", "without", "mark-up", "Yes"}));
+    EXPECT_EQ(ref.stats.Words, 25) << "numbers are not running words when the settings drop them";
+    EXPECT_EQ(ref.stats.Headings, 1);
+    EXPECT_EQ(ref.stats.Paragraphs, 4);
+    EXPECT_EQ(ref.stats.Sentences, 7);
+    EXPECT_EQ(ref.stats.Tags, 6);
+}
+
+TEST_F(BufferProcessorTest, ClassesMarkWordsTagsAndBoundaries)
+{
+    const ReadResult r = readFile(dir.write(QStringLiteral("t.txt"), utf8(kMarkedUp)));
+    ASSERT_TRUE(r.ok);
+    const QString shown = q(WithTagMarksShown(r.text));
+    EXPECT_TRUE(shown.startsWith(QStringLiteral("<head>The Caf\u00E9 Report</head>\r\n<p>Don't")));
+    EXPECT_TRUE(shown.contains(QStringLiteral("AT&T said \"no\" \u2014 twice \u263A.")));
+    EXPECT_EQ(r.text.find(u'<'), std::u16string::npos) << "tag delimiters are tag marks in the buffer";
+    // Tags carry the tag bit from mark to mark; the heading's words carry the heading flag.
+    EXPECT_EQ(r.text[0], kTagMarkOpen);
+    for (int i = 0; i <= 5; ++i)
+        EXPECT_TRUE(IsTagClass(r.classes[std::size_t(i)])) << i;
+    EXPECT_EQ(r.classes[6], kClassLetter | kFlagUpper | kFlagInHeading);
+    EXPECT_EQ(r.classes[7], kClassLetter | kFlagInHeading);
+    const std::size_t dont = r.text.find(u"Don't");
+    EXPECT_EQ(r.classes[dont + 3], kClassApostrophe);
+    EXPECT_EQ(r.classes[r.text.find(u"re-enter") + 2], kClassHyphen);
+    EXPECT_EQ(r.classes[r.text.find(u"3.50") + 1], kClassNumberJoiner);
+    EXPECT_EQ(ClassCode(r.classes[r.text.find(u"zone.") + 4]), kClassSentenceEnd);
+    EXPECT_EQ(ClassCode(r.classes[r.text.find(u"Mr.") + 2]), kClassPunctuation) << "a lower-case word follows";
+    // The line break after the heading ends it (level 4); then paragraphs (3) and sentences (2).
+    EXPECT_EQ(levelsOf(r.classes), (std::vector<int>{4, 2, 2, 3, 2, 2, 3, 2, 2, 3}));
+}
+
+TEST_F(BufferProcessorTest, ChunkSizeChangesNothingButTheChunks)
+{
+    const QString text = longText(400);
+    const QString file = dir.write(QStringLiteral("long.txt"), utf16(text, false, true));
+    const ReadResult whole = readFile(file);
+    ASSERT_TRUE(whole.ok);
+    EXPECT_EQ(whole.chunks, (std::vector<int32_t>{0, -1}));
+    for (const int32_t size : {64, 97, 1000, 4096}) {
+        TChosenTextRec rec;
+        rec.FullFilename = file;
+        Collector c(nullptr, nullptr, nullptr, nullptr, rec, defaultSettings(), 0, 0, false);
+        c.SetMaxChunkChars(size);
+        ASSERT_TRUE(c.ReadAndProcess(1));
+        EXPECT_EQ(c.text, whole.text) << size;
+        EXPECT_EQ(c.classes, whole.classes) << size;
+        EXPECT_EQ(c.TextStats().Words, whole.stats.Words) << size;
+        EXPECT_EQ(c.TextStats().Sentences, whole.stats.Sentences) << size;
+        EXPECT_EQ(c.TextStats().Paragraphs, whole.stats.Paragraphs) << size;
+        ASSERT_GT(c.chunks.size(), 3u);
+        for (std::size_t i = 0; i + 1 < c.chunks.size(); ++i)
+            EXPECT_EQ(c.chunks[i], int32_t(i));
+        EXPECT_EQ(c.chunks.back(), -1);
+        for (const std::size_t n : c.chunkSizes)
+            EXPECT_LE(n, std::size_t(size));
+        // Chunks know where they stand in the decoded text (entities shrink the buffers).
+        EXPECT_EQ(c.chunkPositions.front(), 0);
+        for (std::size_t i = 1; i < c.chunkPositions.size(); ++i)
+            EXPECT_GE(c.chunkPositions[i], c.chunkPositions[i - 1] + int64_t(c.chunkSizes[i - 1]));
+    }
+    EXPECT_EQ(whole.stats.Words, 400 * 15);
+}
+
+TEST_F(BufferProcessorTest, HooksRunInOrderAndTheEndCallComesLast)
+{
+    TChosenTextRec rec;
+    rec.FullFilename = dir.write(QStringLiteral("t.txt"), QByteArray(300, 'a') + "\n" + QByteArray(300, 'b'));
+    Collector c(nullptr, nullptr, nullptr, nullptr, rec, defaultSettings(), 0, 0, false);
+    c.SetMaxChunkChars(400);
+    ASSERT_TRUE(c.ReadAndProcess(1));
+    EXPECT_EQ(c.hooks, QStringList({"setup", "chunk 0", "stats", "setup", "chunk 1", "stats", "chunk -1"}));
+    EXPECT_EQ(c.chunkSizes, (std::vector<std::size_t>{301, 300})) << "cut after the line break";
+    EXPECT_EQ(Global_OneFilesStats.Words, 2);
+}
+
+TEST_F(BufferProcessorTest, SentencesFollowCapitalsAndParagraphsFollowTheSettings)
+{
+    const QByteArray text = "He met Mr. Brown. e.g. this is one. Then \"Stop.\" Another one\n"
+                            "follows here.\n\nA new paragraph\n";
+    TTextSettings s = defaultSettings();
+    s.SetBlankLineEndsParagraph(true);
+    ReadResult r = readFile(dir.write(QStringLiteral("a.txt"), text), s);
+    ASSERT_TRUE(r.ok);
+    // "Mr." is taken for a sentence end: a capital follows (no abbreviation list).
+    EXPECT_EQ(r.stats.Sentences, 5);
+    EXPECT_EQ(r.stats.Paragraphs, 2);
+    s.SetBlankLineEndsParagraph(false);
+    r = readFile(dir.write(QStringLiteral("b.txt"), text), s);
+    EXPECT_EQ(r.stats.Paragraphs, 3) << "every line end ends a paragraph";
+    EXPECT_EQ(r.stats.Sentences, 6) << "a paragraph end ends its sentence";
+}
+
+TEST_F(BufferProcessorTest, WordJoinersFollowTheSettings)
+{
+    const QByteArray text = "don't re-enter 'quoted' half- rock-'n'-roll";
+    TTextSettings s = defaultSettings();
+    EXPECT_EQ(readFile(dir.write(QStringLiteral("a.txt"), text), s).words,
+              QStringList({"don't", "re-enter", "quoted", "half", "rock", "n", "roll"}));
+    s.SetApostrophesInWords(false);
+    s.SetHyphensSeparateWords(true);
+    EXPECT_EQ(readFile(dir.write(QStringLiteral("b.txt"), text), s).words,
+              QStringList({"don", "t", "re", "enter", "quoted", "half", "rock", "n", "roll"}));
+    s.SetExtraWordCharacters(QStringLiteral("_@"));
+    EXPECT_EQ(readFile(dir.write(QStringLiteral("c.txt"), "mail me@home or snake_case"), s).words,
+              QStringList({"mail", "me@home", "or", "snake_case"}));
+}
+
+TEST_F(BufferProcessorTest, PlainModeReadsAngleBracketsAsText)
+{
+    TTextSettings s = defaultSettings();
+    s.SetMarkupMode(TMarkupMode::Plain);
+    s.SetTranslateEntities(false);
+    const ReadResult r = readFile(dir.write(QStringLiteral("a.txt"), "<b>bold</b> &amp; x"), s);
+    EXPECT_EQ(q(r.text), QStringLiteral("<b>bold</b> &amp; x"));
+    EXPECT_EQ(r.words, QStringList({"b", "bold", "b", "amp", "x"}));
+    EXPECT_EQ(r.stats.Tags, 0);
+}
+
+TEST_F(BufferProcessorTest, OnlyRealTagsAreTags)
+{
+    const QByteArray text = "if a < b and c > d then &lt;b&gt; is text, <b >x</b> and <!-- a > b --> done";
+    const ReadResult r = readFile(dir.write(QStringLiteral("a.txt"), text));
+    ASSERT_TRUE(r.ok);
+    EXPECT_EQ(q(WithTagMarksShown(r.text)), QStringLiteral("if a < b and c > d then <b> is text, <b >x</b> and <!-- a > b --> done"));
+    const std::size_t literal = r.text.find(u"<b>");
+    ASSERT_NE(literal, std::u16string::npos);
+    EXPECT_FALSE(IsTagClass(r.classes[literal])) << "a translated &lt; never opens a tag";
+    EXPECT_EQ(r.stats.Tags, 3);
+    EXPECT_EQ(r.words, QStringList({"if", "a", "b", "and", "c", "d", "then", "b", "is", "text", "x", "and", "done"}));
+}
+
+TEST_F(BufferProcessorTest, TagRulesExcludeAndTranslate)
+{
+    TTextSettings s = defaultSettings();
+    s.SetMarkupMode(TMarkupMode::TagRules);
+    TTextTagHandler handler(s.LanguageId(), s.CodePage(), TTagOptions::FromSettings(s));
+    ASSERT_TRUE(handler.AddExclusion(u"<script>", u"</script>"));
+    ASSERT_TRUE(handler.AddExclusion(u"<note>"));
+    TTagsToTranslateList translate;
+    ASSERT_TRUE(translate.AddTranslation(u"<br>", u" "));
+    ASSERT_TRUE(translate.AddTranslation(u"&shy;", u""));
+    handler.SetTagsToTranslateList(&translate);
+    TStoredTagRec keep;
+    keep.tag = QStringLiteral("<w *>");
+    ASSERT_TRUE(handler.AddTagfileTag(keep));
+    const QByteArray text = "one<br>two <script type=\"x\">var hidden = 1;\n</script>three"
+                            "<note/>four <w NN>cat</w> ex&shy;tra";
+    const ReadResult r = readFile(dir.write(QStringLiteral("a.txt"), text), s, &handler);
+    ASSERT_TRUE(r.ok);
+    EXPECT_EQ(r.words, QStringList({"one", "two", "three", "four", "cat", "extra"}));
+    const std::size_t w = r.text.find(u"\x19w NN\x18");
+    ASSERT_NE(w, std::u16string::npos);
+    EXPECT_EQ(TagNumberOf(r.classes[w]), 1) << "a listed tag carries its number";
+    EXPECT_EQ(TagNumberOf(r.classes[r.text.find(u"\x19/w\x18")]), 0);
+    EXPECT_TRUE(IsTagClass(r.classes[r.text.find(u"\x19/w\x18")]));
+    // The same rules in ignore mode only hide the tags.
+    s.SetMarkupMode(TMarkupMode::IgnoreTags);
+    handler.SetOptions(TTagOptions::FromSettings(s));
+    EXPECT_EQ(readFile(dir.write(QStringLiteral("b.txt"), text), s, &handler).words,
+              QStringList({"one", "two", "var", "hidden", "1", "three", "four", "cat", "extra"}));
+}
+
+TEST_F(BufferProcessorTest, EntitiesAndPositionsInTheSourceText)
+{
+    TChosenTextRec rec;
+    rec.FullFilename = dir.write(QStringLiteral("a.txt"), "a&eacute;b &#65;&#x42; &bogus; &#0; end");
+    Collector c(nullptr, nullptr, nullptr, nullptr, rec, defaultSettings(), 0, 0, false);
+    ASSERT_TRUE(c.ReadAndProcess(1));
+    EXPECT_EQ(q(c.text), QStringLiteral("a\u00E9b AB &bogus; \uFFFD end"));
+    // Positions count UTF-16 units of the decoded text.
+    EXPECT_EQ(c.SourcePositionOf(0), 0);
+    EXPECT_EQ(c.SourcePositionOf(1), 1);
+    EXPECT_EQ(c.SourcePositionOf(2), 9);
+    EXPECT_EQ(c.SourcePositionOf(4), 11);
+    EXPECT_EQ(c.SourcePositionOf(5), 16);
+    EXPECT_EQ(c.BufferIndexOfSourcePosition(9), 2);
+    EXPECT_EQ(c.BufferIndexOfSourcePosition(16), 5);
+    EXPECT_EQ(c.BufferIndexOfSourcePosition(5), 2) << "inside a translated entity: where it stands";
+    for (int32_t i = 0; i < int32_t(c.text.size()); ++i)
+        EXPECT_EQ(c.BufferIndexOfSourcePosition(c.SourcePositionOf(i)), i);
+}
+
+TEST_F(BufferProcessorTest, TextMarkersSelectStretches)
+{
+    TTextSettings s = defaultSettings();
+    s.SetTextSelectionOn(true);
+    s.SetTextStartMarker(QStringLiteral("<body>"));
+    s.SetTextEndMarker(QStringLiteral("</BODY>"));
+    const QByteArray text = "header words <BODY>first part</body> between <body>second\npart</body> trailer";
+    ReadResult r = readFile(dir.write(QStringLiteral("a.txt"), text), s);
+    ASSERT_TRUE(r.ok);
+    EXPECT_EQ(r.words, QStringList({"first", "part", "second", "part"}));
+    EXPECT_EQ(levelsOf(r.classes), (std::vector<int>{5, 3})) << "selected stretches are sections apart";
+    EXPECT_EQ(r.stats.Words, 4);
+    // The same with small chunks.
+    ReadResult small = readFile(dir.write(QStringLiteral("b.txt"), QByteArray(200, ' ') + text), s, nullptr, 64);
+    EXPECT_EQ(small.words, r.words);
+    // No start marker: nothing is read (and that is no failure).
+    r = readFile(dir.write(QStringLiteral("c.txt"), "no markers here"), s);
+    EXPECT_TRUE(r.ok);
+    EXPECT_TRUE(r.words.isEmpty());
+}
+
+TEST_F(BufferProcessorTest, SectionStartsAreFoundAndMarked)
+{
+    TTextSettings s = defaultSettings();
+    s.SetSectionStartMarker(QStringLiteral("### "));
+    const QByteArray text = "### One\nalpha beta\n\n  ### Two\ngamma\n###Not a start\ndelta\n";
+    for (const int chunk : {0, 64}) {
+        TChosenTextRec rec;
+        rec.FullFilename = dir.write(QStringLiteral("s%1.txt").arg(chunk), QByteArray(chunk, ' ') + text);
+        Collector c(nullptr, nullptr, nullptr, nullptr, rec, s, 0, 0, false);
+        if (chunk)
+            c.SetMaxChunkChars(chunk);
+        ASSERT_TRUE(c.ReadAndProcess(1));
+        EXPECT_EQ(c.sectionPositions, (std::vector<int64_t>{chunk + 0, chunk + 22})) << chunk;
+        EXPECT_EQ(c.TextStats().Sections, 2);
+        EXPECT_EQ(c.words(), QStringList({"One", "alpha", "beta", "Two", "gamma", "Not", "a", "start", "delta"}));
+        EXPECT_EQ(c.barriers(), (std::vector<int>{0, 3, 0, 5, 3, 3, 0, 0, 3})) << chunk;
+    }
+}
+
+TEST_F(BufferProcessorTest, FileHandledInfoAndSignatureBytes)
+{
+    ReadResult r = readFile(dir.write(QStringLiteral("a.txt"), utf16(QStringLiteral("word"), true, true)));
+    ASSERT_TRUE(r.ok);
+    EXPECT_EQ(r.info.TextSize(), 10);
+    EXPECT_TRUE(r.info.TwoByteText());
+    EXPECT_TRUE(r.info.AlreadyConverted());
+    EXPECT_FALSE(r.info.ThreeCharLead());
+    EXPECT_FALSE(r.info.NotProcessed());
+    EXPECT_EQ(r.info.Format(), kTextFormatUtf16BE | kTextFormatByteOrderMark);
+    EXPECT_EQ(r.info.Bytes()[0], 10) << "the size sits in the first 8 bytes";
+
+    TChosenTextRec rec;
+    rec.FullFilename = dir.write(QStringLiteral("b.txt"), QByteArray("\xEF\xBB\xBF<p>w</p>"));
+    Collector c(nullptr, nullptr, nullptr, nullptr, rec, defaultSettings(), 0, 0, false);
+    bool unicode = false;
+    Collector withCallback(nullptr, nullptr, [&](bool on) { unicode = on; }, nullptr, rec, defaultSettings(), 0, 0, false);
+    ASSERT_TRUE(withCallback.ReadAndProcess(1));
+    EXPECT_TRUE(unicode);
+    EXPECT_EQ(withCallback.FileSignatureBytes, (std::vector<uint8_t>{0xEF, 0xBB, 0xBF}));
+    EXPECT_TRUE(withCallback.FileHandledInfo.ThreeCharLead());
+    EXPECT_EQ(withCallback.FileHandledInfo.Format(), kTextFormatUtf8 | kTextFormatByteOrderMark | kTextFormatMarkup);
+    EXPECT_FALSE(withCallback.PleaseConvertTheFileToUnicode);
+    EXPECT_EQ(withCallback.fFullFilename, rec.FullFilename);
+}
+
+TEST_F(BufferProcessorTest, UnreadableTextsFailWithAClearMessage)
+{
+    TScriptedDialogs dialogs;
+    TDialogServiceGuard guard(&dialogs);
+    TChosenTextRec rec;
+    rec.FullFilename = dir.file(QStringLiteral("missing.txt"));
+    bool handled = false;
+    TFileHandledInfo info;
+    Collector c(nullptr, [&](const TFileHandledInfo& i) { handled = true; info = i; }, nullptr, nullptr, rec,
+                defaultSettings(), 0, 0, false);
+    EXPECT_FALSE(c.ReadAndProcess(1));
+    EXPECT_TRUE(handled);
+    EXPECT_TRUE(info.NotProcessed());
+    ASSERT_EQ(dialogs.Routines(), QStringList({"FailedToRead"}));
+    EXPECT_TRUE(dialogs.Requests()[0].text.contains(QStringLiteral("missing.txt")));
+    EXPECT_TRUE(dialogs.Requests()[0].text.startsWith(QStringLiteral("Cannot open file")));
+    EXPECT_TRUE(c.chunks.empty());
+
+    // Binary data and UTF-32 are refused, not read as garbage.
+    QByteArray binary("\x89PNG\r\n\x1A\n", 8);
+    for (int i = 0; i < 200; ++i)
+        binary += QByteArray("\0\0\x0D\x49\x48\x44\x52\x00", 8);
+    ReadResult r = readFile(dir.write(QStringLiteral("picture.txt"), binary));
+    EXPECT_FALSE(r.ok);
+    EXPECT_TRUE(r.error.contains(QStringLiteral("binary"))) << r.error.toStdString();
+    r = readFile(dir.write(QStringLiteral("wide.txt"), QByteArray("\xFF\xFE\0\0a\0\0\0", 8)));
+    EXPECT_FALSE(r.ok);
+    EXPECT_TRUE(r.error.contains(QStringLiteral("UTF-32")));
+
+    // With messages off the text goes to the failure message.
+    Global_run_without_error_messages = true;
+    Global_FailureMessage.clear();
+    Collector quiet(nullptr, nullptr, nullptr, nullptr, rec, defaultSettings(), 0, 0, false);
+    EXPECT_FALSE(quiet.ReadAndProcess(1));
+    Global_run_without_error_messages = false;
+    EXPECT_TRUE(Global_FailureMessage.contains(QStringLiteral("missing.txt")));
+    EXPECT_EQ(dialogs.Requests().size(), 1u);
+}
+
+TEST_F(BufferProcessorTest, CancelAndRefusalStopTheRead)
+{
+    struct Stopper : Collector {
+        using Collector::Collector;
+        bool refuse = false;
+        bool SetupTheBuffer() override { return !refuse; }
+        void ProcessAChunkOfFile(int32_t i) override
+        {
+            Collector::ProcessAChunkOfFile(i);
+            global_panic_state = kPanicStopNow;
+        }
+    };
+    TChosenTextRec rec;
+    rec.FullFilename = dir.write(QStringLiteral("a.txt"), utf8(longText(50)));
+    Stopper s(nullptr, nullptr, nullptr, nullptr, rec, defaultSettings(), 0, 0, false);
+    s.SetMaxChunkChars(200);
+    EXPECT_FALSE(s.ReadAndProcess(1));
+    EXPECT_TRUE(s.Cancelled());
+    EXPECT_EQ(s.chunks, (std::vector<int32_t>{0}));
+    EXPECT_TRUE(s.LastError().isEmpty()) << "a cancel is no failure to report";
+    global_panic_state = kPanicRun;
+    Stopper r(nullptr, nullptr, nullptr, nullptr, rec, defaultSettings(), 0, 0, false);
+    r.refuse = true;
+    EXPECT_FALSE(r.ReadAndProcess(1));
+    EXPECT_FALSE(r.Cancelled());
+}
+
+TEST_F(BufferProcessorTest, EncipheredTextsReadLikeTheirPlainText)
+{
+    const QByteArray plain = utf16(kMarkedUp, false, true);
+    const ReadResult ref = readFile(dir.write(QStringLiteral("plain.txt"), plain));
+    const std::vector<uint8_t> sealed =
+        EncipheredBytes({reinterpret_cast<const uint8_t*>(plain.constData()), std::size_t(plain.size())}, 77);
+    const ReadResult r = readFile(dir.write(QStringLiteral("sealed.CVencrypted"), cvtest::toBytes(sealed)));
+    ASSERT_TRUE(r.ok) << r.error.toStdString();
+    EXPECT_EQ(r.text, ref.text);
+    EXPECT_EQ(r.classes, ref.classes);
+    EXPECT_EQ(r.info.Format() & kTextFormatEnciphered, kTextFormatEnciphered);
+    EXPECT_EQ(r.info.TextSize(), int64_t(sealed.size()));
+
+    QByteArray damaged = cvtest::toBytes(sealed);
+    damaged[40] = char(damaged[40] ^ 0x10);
+    ReadResult bad = readFile(dir.write(QStringLiteral("damaged.CVencrypted"), damaged));
+    EXPECT_FALSE(bad.ok);
+    EXPECT_TRUE(bad.error.contains(QStringLiteral("checksum"))) << bad.error.toStdString();
+    bad = readFile(dir.write(QStringLiteral("cut.CVencrypted"), cvtest::toBytes(sealed).left(50)));
+    EXPECT_FALSE(bad.ok);
+    EXPECT_TRUE(bad.error.contains(QStringLiteral("cut short")));
+    bad = readFile(dir.write(QStringLiteral("foreign.CVencrypted"), "just a text"));
+    EXPECT_FALSE(bad.ok);
+    EXPECT_TRUE(bad.error.contains(QStringLiteral("not an enciphered text")));
+}
+
+TEST_F(BufferProcessorTest, PreparsedCopiesReadBackToTheSameBuffer)
+{
+    TTextSettings s = defaultSettings();
+    s.SetSectionStartMarker(QStringLiteral("<p"));
+    TTextTagHandler handler(s.LanguageId(), s.CodePage(), TTagOptions::FromSettings(s));
+    TStoredTagRec head;
+    head.tag = QStringLiteral("<head>");
+    handler.AddTagfileTag(head);
+    TChosenTextRec rec;
+    rec.FullFilename = dir.write(QStringLiteral("source.txt"), utf8(kMarkedUp + longText(30)));
+    Collector first(nullptr, nullptr, nullptr, &handler, rec, s, 0, 0, true);
+    const QString cache = dir.file(QStringLiteral("cache"));
+    QDir().mkpath(cache);
+    first.SetPreparsedFolder(cache);
+    ASSERT_TRUE(first.ReadAndProcess(1));
+    const QString saved = QDir(cache).filePath(QStringLiteral("source.txt.CVpreparsed"));
+    ASSERT_TRUE(QFileInfo::exists(saved));
+
+    rec.FullFilename = saved;
+    Collector again(nullptr, nullptr, nullptr, &handler, rec, s, 0, 0, false);
+    again.SetMaxChunkChars(300);
+    ASSERT_TRUE(again.ReadAndProcess(1)) << again.LastError().toStdString();
+    EXPECT_EQ(again.text, first.text);
+    EXPECT_EQ(again.classes, first.classes);
+    EXPECT_EQ(again.TextStats().Words, first.TextStats().Words);
+    EXPECT_EQ(again.TextStats().Sections, first.TextStats().Sections);
+    EXPECT_TRUE(again.FileHandledInfo.Format() & kTextFormatPreparsed);
+
+    QByteArray bytes = cvtest::readAll(saved);
+    bytes[50] = char(bytes[50] ^ 1);
+    ReadResult bad = readFile(dir.write(QStringLiteral("bad.CVpreparsed"), bytes));
+    EXPECT_FALSE(bad.ok);
+    EXPECT_TRUE(bad.error.contains(QStringLiteral("checksum")));
+    bad = readFile(dir.write(QStringLiteral("cut.CVpreparsed"), cvtest::readAll(saved).left(100)));
+    EXPECT_FALSE(bad.ok);
+}
+
+TEST_F(BufferProcessorTest, TextsInsideZipArchives)
+{
+    const QString zipName = dir.file(QStringLiteral("corpus.zip"));
+    TZipArchive zip;
+    ASSERT_TRUE(zip.CreateArchive(zipName));
+    const QByteArray le = utf16(kMarkedUp, false, true);
+    const std::vector<uint8_t> sealed = EncipheredBytes({reinterpret_cast<const uint8_t*>(le.constData()), std::size_t(le.size())}, 5);
+    std::vector<TZipNewEntry> entries(2);
+    entries[0].name = QStringLiteral("texts/caf\u00E9.txt");
+    entries[0].data.assign(le.begin(), le.end());
+    entries[1].name = QStringLiteral("texts/sealed.CVencrypted");
+    entries[1].data = sealed;
+    ASSERT_TRUE(zip.AddEntries(entries)) << zip.ErrorString().toStdString();
+    zip.CloseArchive();
+
+    const ReadResult ref = readFile(dir.write(QStringLiteral("plain.txt"), le));
+    ReadResult r = readFile(zipName, defaultSettings(), nullptr, 0, QStringLiteral("texts/caf\u00E9.txt"));
+    ASSERT_TRUE(r.ok) << r.error.toStdString();
+    EXPECT_EQ(r.text, ref.text);
+    EXPECT_EQ(r.info.Format(), kTextFormatUtf16LE | kTextFormatByteOrderMark | kTextFormatMarkup | kTextFormatInZip);
+    EXPECT_EQ(r.info.TextSize(), le.size());
+    r = readFile(zipName, defaultSettings(), nullptr, 0, QStringLiteral("texts/sealed.CVencrypted"));
+    ASSERT_TRUE(r.ok) << r.error.toStdString();
+    EXPECT_EQ(r.text, ref.text);
+    r = readFile(zipName, defaultSettings(), nullptr, 0, QStringLiteral("texts/absent.txt"));
+    EXPECT_FALSE(r.ok);
+    EXPECT_TRUE(r.error.contains(QStringLiteral("corpus.zip|texts/absent.txt"))) << r.error.toStdString();
+    r = readFile(dir.write(QStringLiteral("fake.zip"), "PK not really"), defaultSettings(), nullptr, 0, QStringLiteral("a.txt"));
+    EXPECT_FALSE(r.ok);
+    EXPECT_TRUE(r.error.contains(QStringLiteral("fake.zip")));
+}
+
+TEST(ChunkCut, PrefersLineBreaksAndNeverSplitsTagsOrPairs)
+{
+    auto repeat = [](std::u16string_view s, int n) {
+        std::u16string out;
+        for (int i = 0; i < n; ++i)
+            out += s;
+        return out;
+    };
+    // A line break in the second half, with some text left after it to look at.
+    EXPECT_EQ(ChunkCutPosition(repeat(u"w ", 20) + u"\n" + repeat(u"w ", 20), true, 100), 41u);
+    // Without one there, the last blank of the second half beats an early line break.
+    EXPECT_EQ(ChunkCutPosition(u"w\n" + repeat(u"w ", 40), true, 100), 62u);
+    // A blank inside a tag is no place to cut: the whole tag goes to the next chunk.
+    const std::u16string tagged = repeat(u"w ", 10) + u"<a href=x title=y>" + repeat(u"z", 20);
+    EXPECT_EQ(ChunkCutPosition(tagged, true, 100), 20u);
+    EXPECT_EQ(ChunkCutPosition(tagged, false, 100), 30u);
+    EXPECT_EQ(ChunkCutPosition(u"a\r\nb\r", true, 100), 3u) << "a final \\r may be half of \\r\\n";
+    EXPECT_EQ(ChunkCutPosition(u"abc\U0001F600def", true, 100, 4), 3u) << "a surrogate pair stays whole";
+    EXPECT_EQ(ChunkCutPosition(u"abcdef", true, 100), 6u) << "no blank at all: all of it";
+    const std::size_t limited = ChunkCutPosition(repeat(u"w ", 100), true, 100, 50);
+    EXPECT_LE(limited, 50u) << "never past the limit";
+    EXPECT_GE(limited, 25u);
+    EXPECT_EQ(ChunkCutPosition(u"", true, 100), 0u);
+}

@@ -1,0 +1,163 @@
+#include "textread/text_decoder.h"
+
+#include "textread_testutil.h"
+
+#include <gtest/gtest.h>
+
+using namespace cv;
+using namespace textread_test;
+
+namespace {
+
+std::span<const uint8_t> bytesOf(const QByteArray& b) { return {reinterpret_cast<const uint8_t*>(b.constData()), std::size_t(b.size())}; }
+
+// Decodes the bytes cut into blocks of `step` bytes (0: one block).
+std::u16string decode(const QByteArray& b, TSourceEncoding e, uint32_t codePage = 1252, std::size_t step = 0,
+                      bool decided = true, TTextDecoder** keep = nullptr)
+{
+    TTextDecoder d(e, codePage, decided);
+    std::u16string out;
+    const auto all = bytesOf(b);
+    if (step == 0) {
+        d.Decode(all, true, out);
+    } else {
+        for (std::size_t i = 0; i < all.size(); i += step) {
+            const std::size_t n = std::min(step, all.size() - i);
+            d.Decode(all.subspan(i, n), i + n >= all.size(), out);
+        }
+        if (all.empty())
+            d.Decode({}, true, out);
+    }
+    return out;
+}
+
+const QString kSample = QStringLiteral("Caf\u00E9 na\u00EFve \u20AC5 \u2014 \u201Cquoted\u201D, "
+                                       "\u0416\u0438\u0437\u043D\u044C and \U0001F600 done.\n");
+
+} // namespace
+
+TEST(TextDecoder, EveryUnicodeFormGivesTheSameText)
+{
+    const std::u16string want = u16(kSample);
+    EXPECT_EQ(decode(utf8(kSample), TSourceEncoding::Utf8), want);
+    EXPECT_EQ(decode(utf16(kSample, false, false), TSourceEncoding::Utf16LE), want);
+    EXPECT_EQ(decode(utf16(kSample, true, false), TSourceEncoding::Utf16BE), want);
+}
+
+TEST(TextDecoder, BlockBoundariesNeverDamageACharacter)
+{
+    const std::u16string want = u16(kSample);
+    for (std::size_t step = 1; step <= 9; ++step) {
+        EXPECT_EQ(decode(utf8(kSample), TSourceEncoding::Utf8, 1252, step), want) << "UTF-8 step " << step;
+        EXPECT_EQ(decode(utf16(kSample, false, false), TSourceEncoding::Utf16LE, 1252, step), want) << "LE step " << step;
+        EXPECT_EQ(decode(utf16(kSample, true, false), TSourceEncoding::Utf16BE, 1252, step), want) << "BE step " << step;
+        EXPECT_EQ(decode(utf8(kSample), TSourceEncoding::Utf8, 1252, step, false), want) << "undecided step " << step;
+    }
+}
+
+TEST(TextDecoder, LongAsciiRunsTakeTheFastPathCorrectly)
+{
+    QString s;
+    for (int i = 0; i < 500; ++i)
+        s += QStringLiteral("abcdefghijklmnopqrstuvwxyz0123456789 ");
+    s += QStringLiteral("\u00E9");
+    s += QString(37, QChar('x'));
+    EXPECT_EQ(decode(utf8(s), TSourceEncoding::Utf8), u16(s));
+    EXPECT_EQ(decode(latin1(s), TSourceEncoding::Ansi), u16(s));
+    EXPECT_EQ(decode(utf16(s, true, false), TSourceEncoding::Utf16BE), u16(s));
+}
+
+TEST(TextDecoder, MalformedUtf8BecomesReplacementCharacters)
+{
+    struct Case {
+        QByteArray in;
+        std::u16string out;
+    };
+    const Case cases[] = {
+        {QByteArray("a\xC3(b"), u"a\uFFFD(b"},                // lead byte without its continuation
+        {QByteArray("\xE0\x80\x80"), u"\uFFFD\uFFFD\uFFFD"},  // overlong form
+        {QByteArray("\xED\xA0\x80x"), u"\uFFFD\uFFFD\uFFFDx"}, // encoded surrogate
+        {QByteArray("\xF4\x90\x80\x80"), u"\uFFFD\uFFFD\uFFFD\uFFFD"}, // above U+10FFFF
+        {QByteArray("\xC0\xAF"), u"\uFFFD\uFFFD"},
+        {QByteArray("\xFF"), u"\uFFFD"},
+        {QByteArray("ok\xE2\x82"), u"ok\uFFFD"},              // cut at the end of the text
+        {QByteArray("\xE2\x82\xAC"), u"\u20AC"},
+    };
+    for (const Case& c : cases) {
+        TTextDecoder d(TSourceEncoding::Utf8, 1252);
+        std::u16string out;
+        d.Decode(bytesOf(c.in), true, out);
+        EXPECT_EQ(out, c.out) << c.in.toHex().toStdString();
+        EXPECT_EQ(d.Replacements(), int64_t(std::count(c.out.begin(), c.out.end(), u'\uFFFD')));
+    }
+}
+
+TEST(TextDecoder, BrokenUtf16BecomesReplacementCharacters)
+{
+    // A lone low surrogate, a high surrogate followed by a letter, and an odd last byte.
+    const QByteArray le("\x00\xDC" "a\x00" "\x3D\xD8" "b\x00" "c", 9);
+    EXPECT_EQ(decode(le, TSourceEncoding::Utf16LE), u"\uFFFDa\uFFFDb\uFFFD");
+    // A pair cut by a block boundary survives.
+    const QByteArray pair("\x3D\xD8\x00\xDE", 4);
+    EXPECT_EQ(decode(pair, TSourceEncoding::Utf16LE, 1252, 2), u"\U0001F600");
+    EXPECT_EQ(decode(pair.left(2), TSourceEncoding::Utf16LE), u"\uFFFD");
+}
+
+TEST(TextDecoder, CodePage1252AndItsNeighbours)
+{
+    const QByteArray bytes("\x80\x93x\x94\xE9\x81", 6);
+    TTextDecoder d(TSourceEncoding::Ansi, 1252);
+    std::u16string out;
+    d.Decode(bytesOf(bytes), true, out);
+    EXPECT_EQ(out, u"\u20AC\u201Cx\u201D\u00E9\uFFFD") << "0x81 is undefined in 1252";
+    EXPECT_EQ(d.Replacements(), 1);
+    // ISO 8859-1 keeps 0x80 as the control U+0080; an unknown code page reads as it.
+    EXPECT_EQ(decode(bytes, TSourceEncoding::Ansi, 28591), u"\u0080\u0093x\u0094\u00E9\u0081");
+    EXPECT_EQ(decode(bytes, TSourceEncoding::Ansi, 54321), u"\u0080\u0093x\u0094\u00E9\u0081");
+    // A code page of another script goes through the system converter.
+    const QByteArray cyrillic("\xCF\xF0\xE8\xE2\xE5\xF2", 6);
+    EXPECT_EQ(decode(cyrillic, TSourceEncoding::Ansi, 1251), u"\u041F\u0440\u0438\u0432\u0435\u0442");
+    EXPECT_EQ(decode(cyrillic, TSourceEncoding::Ansi, 1251, 1), u"\u041F\u0440\u0438\u0432\u0435\u0442");
+}
+
+TEST(TextDecoder, GuessesFromMarksAndPatterns)
+{
+    auto guess = [](const QByteArray& b, bool detect = true, bool whole = true) {
+        return GuessSourceEncoding(bytesOf(b), detect, whole);
+    };
+    EXPECT_EQ(guess(QByteArray("\xEF\xBB\xBFhi")).encoding, TSourceEncoding::Utf8);
+    EXPECT_EQ(guess(QByteArray("\xEF\xBB\xBFhi")).bomLength, 3);
+    EXPECT_EQ(guess(QByteArray("\xFF\xFEh\0", 4)).encoding, TSourceEncoding::Utf16LE);
+    EXPECT_EQ(guess(QByteArray("\xFE\xFF\0h", 4)).encoding, TSourceEncoding::Utf16BE);
+    EXPECT_TRUE(guess(QByteArray("\xFF\xFE\0\0h\0\0\0", 8)).utf32);
+    EXPECT_EQ(guess(utf16(QStringLiteral("Plain words"), false, false)).encoding, TSourceEncoding::Utf16LE);
+    EXPECT_EQ(guess(utf16(QStringLiteral("Plain words"), true, false)).encoding, TSourceEncoding::Utf16BE);
+    EXPECT_EQ(guess(utf16(QStringLiteral("Plain words"), true, false)).bomLength, 0);
+    EXPECT_EQ(guess(utf8(kSample)).encoding, TSourceEncoding::Utf8);
+    EXPECT_EQ(guess(latin1(QStringLiteral("caf\u00E9 cr\u00E8me"))).encoding, TSourceEncoding::Ansi);
+    EXPECT_EQ(guess(utf8(kSample), false).encoding, TSourceEncoding::Ansi) << "the settings may switch the UTF-8 test off";
+    // Plenty of good UTF-8 with one damaged byte is still UTF-8.
+    EXPECT_EQ(guess(utf8(kSample + kSample) + QByteArray("\xFF")).encoding, TSourceEncoding::Utf8);
+    // ASCII alone leaves the question open until the text shows more.
+    const TEncodingGuess open = guess(QByteArray("just ascii"), true, false);
+    EXPECT_EQ(open.encoding, TSourceEncoding::Utf8);
+    EXPECT_FALSE(open.decided);
+    EXPECT_TRUE(guess(QByteArray("just ascii"), true, true).decided);
+}
+
+TEST(TextDecoder, AnAsciiStartSettlesAtTheFirstHighByte)
+{
+    const QByteArray head(100000, 'a');
+    EXPECT_EQ(decode(head + latin1(QStringLiteral(" caf\u00E9")), TSourceEncoding::Utf8, 1252, 4096, false),
+              u16(QString(100000, QChar('a')) + QStringLiteral(" caf\u00E9")));
+    EXPECT_EQ(decode(head + utf8(QStringLiteral(" caf\u00E9")), TSourceEncoding::Utf8, 1252, 4096, false),
+              u16(QString(100000, QChar('a')) + QStringLiteral(" caf\u00E9")));
+    TTextDecoder d(TSourceEncoding::Utf8, 1252, false);
+    std::u16string out;
+    d.Decode(bytesOf(QByteArray("abc\xC3")), false, out);
+    EXPECT_FALSE(d.Decided()) << "a cut sequence at the end of a block decides nothing";
+    d.Decode(bytesOf(QByteArray("\xA9!")), true, out);
+    EXPECT_TRUE(d.Decided());
+    EXPECT_EQ(d.Encoding(), TSourceEncoding::Utf8);
+    EXPECT_EQ(out, u"abc\u00E9!");
+}
