@@ -1,10 +1,12 @@
 #include "runtime/controller_link.h"
 
 #include "suite/controller_codes.h"
+#include "suite/cv_format.h"
 #include "suite/cv_globals.h"
 #include "suite/cvbuf.h"
 #include "suite/logging.h"
 #include "suite/my_types.h"
+#include "suite/resource_strings.h"
 #include "suite/window_messages.h"
 
 #include <QDir>
@@ -13,14 +15,6 @@
 namespace cv {
 
 namespace {
-// Texts of the suite's resource strings used here.
-// TODO(resource strings): take CVNoLimits, CVStopAtXBreak, CVStopAtEndOfText
-// and the bug-report text from suite/resource_strings.h once it lands.
-const QString kCVNoLimits = QStringLiteral("no limits");
-const QString kCVStopAtXBreak = QStringLiteral("stop at break of level %1");
-const QString kCVStopAtEndOfText = QStringLiteral("stop at end of text");
-const QString kCVBugReport = QStringLiteral("If this keeps happening, please report it, saying it happened in \"%1\" (%2).");
-
 QStringList g_stopAtEntries;
 } // namespace
 
@@ -59,15 +53,19 @@ void UnregisterOwnWindowFromController()
 
 bool SetCancelStateFromControllerCode(uint16_t code)
 {
+    const QString now = QTime::currentTime().toString(QStringLiteral("HH:mm:ss"));
     switch (code) {
     case kCodeStopAtEndOfText:
         global_panic_state = kPanicStopAtEndOfText;
+        AddToLogFile(Format(CVStoppingAtEOF, {now}));
         return true;
     case kCodeStopNow:
         global_panic_state = kPanicStopNow;
+        AddToLogFile(Format(CVStoppingASAP, {now}));
         return true;
     case kCodePanicStop:
         global_panic_state = kPanicQuitProgram;
+        AddToLogFile(Format(CVPanicStopAt, {now}));
         return true;
     default:
         return false;
@@ -115,7 +113,7 @@ int DefaultNumberForListType(uint8_t listType)
     }
 }
 
-QString BugReportText(const QString& caption, const QString& routine) { return kCVBugReport.arg(caption, routine); }
+QString BugReportText(const QString& caption, const QString& routine) { return Format(CVBugReport, {caption, routine}); }
 
 QString FileInfoTextFilename(const QString& documentName, const QString& lastOpenedFolder, const QString& defaultFolder,
                              const QTime& now)
@@ -133,10 +131,10 @@ QString FileInfoTextFilename(const QString& documentName, const QString& lastOpe
 
 void FillStopAtEntries()
 {
-    g_stopAtEntries = QStringList{kCVNoLimits};
+    g_stopAtEntries = QStringList{CVNoLimits};
     for (int level = 1; level <= 5; ++level)
-        g_stopAtEntries << kCVStopAtXBreak.arg(level);
-    g_stopAtEntries << kCVStopAtEndOfText;
+        g_stopAtEntries << Format(CVStopAtXBreak, {level});
+    g_stopAtEntries << CVStopAtEndOfText.toString();
 }
 
 const QStringList& StopAtEntries()

@@ -28,7 +28,8 @@ void UnregisterOwnWindowFromController();
 
 // The controller's cancel commands: 6120 sets the cancel state to 1 (stop at
 // the end of the current text), 6121 to 2 (stop as soon as possible), 6122 to
-// 3 (stop and end the program). Returns whether the code was one of them.
+// 3 (stop and end the program), with a log line. Returns whether the code
+// was one of them; ending the program is the window's part.
 bool SetCancelStateFromControllerCode(uint16_t code);
 
 // Log file name and switch from the settings buffer: logging is on when the
