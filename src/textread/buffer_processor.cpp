@@ -108,6 +108,20 @@ std::size_t ChunkCutPosition(std::u16string_view text, bool tagsActive, int32_t 
     return cut;
 }
 
+// A block of bytes read from a text; not cleared, it is always read into first.
+class TByteBlock {
+public:
+    explicit TByteBlock(std::size_t n) : m_data(std::make_unique_for_overwrite<uint8_t[]>(n)), m_size(n) {}
+    uint8_t* data() { return m_data.get(); }
+    const uint8_t* data() const { return m_data.get(); }
+    std::size_t size() const { return m_size; }
+    const uint8_t* begin() const { return m_data.get(); }
+
+private:
+    std::unique_ptr<uint8_t[]> m_data;
+    std::size_t m_size;
+};
+
 struct TBufferProcessor::Source {
     QFile file;
     std::vector<uint8_t> memory;
@@ -235,10 +249,12 @@ void TBufferProcessor::processChunk(std::u16string_view chunk, std::u16string_vi
         m_tagNumbers.clear();
         m_forced.clear();
     }
-    if (m_classes.size() < m_buffer.size() + 1)
-        m_classes.resize(m_buffer.size() + 1);
+    if (m_classCapacity < m_buffer.size() + 1) {
+        m_classCapacity = m_buffer.size() + 1;
+        m_classes = std::make_unique_for_overwrite<uint16_t[]>(m_classCapacity);
+    }
     m_chunkStats = TOneFilesStats{};
-    m_classifier->Classify(m_buffer, rest, final, markup ? &m_tagNumbers : nullptr, m_forced, m_classes.data(),
+    m_classifier->Classify(m_buffer, rest, final, markup ? &m_tagNumbers : nullptr, m_forced, m_classes.get(),
                            m_sectionStarts, m_chunkStats);
     m_chunkPosition += int64_t(chunk.size());
     m_wordsBeforeChunk = m_textStats.Words;
@@ -296,11 +312,13 @@ bool TBufferProcessor::ReadAndProcess(int32_t count)
                                .arg(QDir::toNativeSeparators(m_text.DisplayName()), why)));
     };
 
-    std::vector<uint8_t> block(std::size_t(m_maxChunk) * 2);
-    int64_t got = src.Read(block.data(), m_maxChunk);
+    // Blocks as large as a chunk needs, but no larger than the text.
+    const int64_t firstBlock = std::min<int64_t>(m_maxChunk, src.inMemory ? int64_t(src.end - src.pos) + 1 : src.size + 1);
+    TByteBlock block(std::size_t(std::max<int64_t>(firstBlock, 16)));
+    int64_t got = src.Read(block.data(), int64_t(block.size()));
     if (got < 0)
         return cannotRead(src.file.errorString());
-    bool eof = got < m_maxChunk || src.AtEnd();
+    bool eof = got < int64_t(block.size()) || src.AtEnd();
 
     TEncodingGuess guess;
     if (m_preparsed) {
@@ -329,7 +347,7 @@ bool TBufferProcessor::ReadAndProcess(int32_t count)
 
     TTextDecoder decoder(guess.encoding, m_settings.CodePage(), guess.decided);
     std::u16string pending;
-    pending.reserve(std::size_t(m_maxChunk) + 512);
+    pending.reserve(std::size_t(got) + 16);
     decoder.Decode({block.data() + guess.bomLength, std::size_t(got) - std::size_t(guess.bomLength)}, eof, pending);
     if (!m_preparsed && looksBinary(pending))
         return cannotRead(QStringLiteral("it does not look like a text (it holds binary data)"));
@@ -358,7 +376,7 @@ bool TBufferProcessor::ReadAndProcess(int32_t count)
             const int64_t room = std::max<int64_t>(int64_t(m_maxChunk) - int64_t(pending.size()) - 8, 16);
             const int64_t want = utf16 ? room * 2 : room;
             if (std::size_t(want) > block.size())
-                block.resize(std::size_t(want));
+                block = TByteBlock(std::size_t(want));
             got = src.Read(block.data(), want);
             if (got < 0)
                 return cannotRead(src.file.errorString());

@@ -120,8 +120,8 @@ public:
 
     // --- the current chunk ---
     std::u16string_view Buffer() const { return m_buffer; }
-    std::span<const uint16_t> Classes() const { return {m_classes.data(), m_buffer.size()}; }
-    std::span<uint16_t> MutableClasses() { return {m_classes.data(), m_buffer.size()}; }
+    std::span<const uint16_t> Classes() const { return {m_classes.get(), m_buffer.size()}; }
+    std::span<uint16_t> MutableClasses() { return {m_classes.get(), m_buffer.size()}; }
     // Buffer indexes where lines starting with the section marker begin.
     const std::vector<int32_t>& SectionStarts() const { return m_sectionStarts; }
     int32_t CurrentChunkIndex() const { return m_chunkIndex; }
@@ -183,7 +183,8 @@ private:
     std::unique_ptr<TMarkupPass> m_markup;
     std::unique_ptr<TTextClassifier> m_classifier;
     std::u16string m_buffer;
-    std::vector<uint16_t> m_classes;
+    std::unique_ptr<uint16_t[]> m_classes; // as many as the buffer has units, and one more
+    std::size_t m_classCapacity = 0;
     std::vector<uint16_t> m_tagNumbers;
     std::vector<int32_t> m_forced;
     std::vector<int32_t> m_sectionStarts;

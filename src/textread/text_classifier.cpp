@@ -71,7 +71,8 @@ const Kinds& baseKinds()
 inline bool isWordKind(uint8_t k) { return k <= TTextClassifier::kDigit; }
 inline bool isLetterKind(uint8_t k) { return k <= TTextClassifier::kOtherLetter; }
 
-constexpr uint16_t kKindClass[4] = {kClassLetter, uint16_t(kClassLetter | kFlagUpper), kClassLetter, kClassDigit};
+// Classes of the kinds up to kSpace.
+constexpr uint16_t kKindClass[5] = {kClassLetter, uint16_t(kClassLetter | kFlagUpper), kClassLetter, kClassDigit, kClassSpace};
 
 inline char16_t foldUnit(char16_t c)
 {
@@ -103,6 +104,40 @@ std::u16string tagNameOfSetting(const QString& tag)
         return {};
     char16_t scratch[64];
     return std::u16string(TagNameOf({reinterpret_cast<const char16_t*>(t.utf16()), std::size_t(t.size())}, scratch, 64));
+}
+
+struct FastRun {
+    bool inWord, letterSeen, sawSpace, sawWord;
+    int32_t words;
+};
+
+// The hot loop: letters, digits and blanks, everything in registers. Stops
+// at any other unit, at `end`, or where a word starts while a sentence end
+// waits to be settled (the caller handles those).
+inline int32_t fastRun(const char16_t* p, int32_t i, int32_t end, const uint8_t* kinds, uint16_t* cls,
+                       uint16_t flags, bool keepNumbers, bool pendingSentence, FastRun& s)
+{
+    // Branch-free but for the rare exits: word lengths vary too much for
+    // the branches of a letter/blank switch to be predicted.
+    unsigned inWord = s.inWord, letterSeen = s.letterSeen, sawSpace = s.sawSpace, sawWord = s.sawWord;
+    const unsigned numbers = keepNumbers;
+    int32_t words = s.words;
+    for (; i < end; ++i) {
+        const unsigned k = kinds[p[i]];
+        if (k > TTextClassifier::kSpace)
+            break;
+        const unsigned w = k < TTextClassifier::kSpace;
+        if (pendingSentence && w && !inWord)
+            break;
+        cls[i] = uint16_t(kKindClass[k] | flags);
+        words += int32_t(inWord & (w ^ 1) & (letterSeen | numbers));
+        letterSeen = w & ((letterSeen & inWord) | unsigned(k != TTextClassifier::kDigit));
+        sawWord |= w;
+        sawSpace |= w ^ 1;
+        inWord = w;
+    }
+    s = FastRun{inWord != 0, letterSeen != 0, sawSpace != 0, sawWord != 0, words};
+    return i;
 }
 
 } // namespace
@@ -483,45 +518,29 @@ void TTextClassifier::Classify(std::u16string_view text, std::u16string_view loo
     int32_t i = 0;
     while (i < r.n) {
         const int32_t segmentEnd = nextForced < forced.size() ? std::min(r.n, forced[nextForced] + 1) : r.n;
-        // The hot loop: letters, digits and blanks here, the rest in slowPath.
-        bool inWord = m_inWord, letterSeen = m_letterSeen, sawSpace = m_sawSpace;
-        int32_t words = 0;
-        uint16_t flags = r.flags;
-        for (; i < segmentEnd; ++i) {
-            const char16_t c = r.p[i];
-            const uint8_t k = kinds[c];
+        while (i < segmentEnd) {
+            FastRun run{m_inWord, m_letterSeen, m_sawSpace, false, 0};
+            i = fastRun(r.p, i, segmentEnd, kinds, classes, r.flags, keepNumbers, m_pendingSentence >= 0, run);
+            m_inWord = run.inWord;
+            m_letterSeen = run.letterSeen;
+            m_sawSpace = run.sawSpace;
+            stats.Words += run.words;
+            if (run.sawWord)
+                m_contentSinceSentence = m_contentSinceParagraph = true;
+            if (i >= segmentEnd)
+                break;
+            const uint8_t k = kinds[r.p[i]];
             if (k < kSpace) {
-                if (!inWord) {
-                    inWord = true;
-                    letterSeen = false;
-                    wordStarts(r, k, sawSpace);
-                }
-                letterSeen |= k != kDigit;
-                classes[i] = uint16_t(kKindClass[k] | flags);
-            } else if (k == kSpace) {
-                if (inWord) {
-                    words += (letterSeen || keepNumbers) ? 1 : 0;
-                    inWord = false;
-                }
-                sawSpace = true;
-                classes[i] = flags;
+                // A word starts while a sentence end waits to be settled.
+                m_inWord = true;
+                m_letterSeen = k != kDigit;
+                wordStarts(r, k, m_sawSpace);
+                classes[i] = uint16_t(kKindClass[k] | r.flags);
             } else {
-                m_inWord = inWord;
-                m_letterSeen = letterSeen;
-                m_sawSpace = sawSpace;
-                stats.Words += words;
-                words = 0;
                 i = slowPath(r, i);
-                inWord = m_inWord;
-                letterSeen = m_letterSeen;
-                sawSpace = m_sawSpace;
-                flags = r.flags;
             }
+            ++i;
         }
-        m_inWord = inWord;
-        m_letterSeen = letterSeen;
-        m_sawSpace = sawSpace;
-        stats.Words += words;
         if (nextForced < forced.size() && i >= forced[nextForced] + 1) {
             if (m_inWord) {
                 stats.Words += (m_letterSeen || m_keepNumbers) ? 1 : 0;

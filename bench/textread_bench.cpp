@@ -1,0 +1,164 @@
+// bench-deps: cv_textread
+// Times reading texts into processed buffers: decoding, mark-up handling,
+// the character-class array and the word count, over the sample corpus and
+// over a corpus of some 50 MB made of copies of it, and compares with `wc -w`
+// over the same files in the same run. The goal is 200 MB/s or more for
+// UTF-8 plain text on one core (build RelWithDebInfo to measure).
+//
+//   textread_bench <corpus folder> [megabytes of the large corpus]
+//
+// The folder is what scripts/get-sample-corpus.sh prints.
+
+#include "bench_support.h"
+
+#include "textread/buffer_processor.h"
+#include "textread/tag_handler.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+struct Counter final : cv::TBufferProcessor {
+    using TBufferProcessor::TBufferProcessor;
+    int64_t units = 0;
+    void ProcessAChunkOfFile(int32_t chunkIndex) override
+    {
+        if (chunkIndex >= 0)
+            units += int64_t(Buffer().size());
+    }
+};
+
+struct Run {
+    double seconds = 0;
+    int64_t bytes = 0;
+    int64_t words = 0;
+};
+
+Run readAll(const QStringList& files, const cv::TTextSettings& settings)
+{
+    cv::TTextTagHandler handler(settings.LanguageId(), settings.CodePage(), cv::TTagOptions::FromSettings(settings));
+    Run r;
+    cvbench::Stopwatch sw;
+    for (const QString& f : files) {
+        cv::TChosenTextRec rec;
+        rec.FullFilename = f;
+        Counter c(nullptr, nullptr, nullptr, &handler, rec, settings, 0, 0, false);
+        if (!c.ReadAndProcess(int32_t(files.size()))) {
+            std::fprintf(stderr, "cannot read %s: %s\n", qPrintable(f), qPrintable(c.LastError()));
+            continue;
+        }
+        r.bytes += c.FileHandledInfo.TextSize();
+        r.words += c.TextStats().Words;
+    }
+    r.seconds = sw.seconds();
+    return r;
+}
+
+// Best of a few runs (the first warms the file cache).
+Run best(const QStringList& files, const cv::TTextSettings& settings, int runs = 3)
+{
+    Run b;
+    for (int i = 0; i < runs; ++i) {
+        const Run r = readAll(files, settings);
+        if (i == 0 || r.seconds < b.seconds)
+            b = r;
+    }
+    return b;
+}
+
+double wcBest(const QStringList& files, qint64* words)
+{
+    double b = 0;
+    for (int i = 0; i < 3; ++i) {
+        const double s = cvbench::wcSeconds(files, words);
+        if (i == 0 || s < b)
+            b = s;
+    }
+    return b;
+}
+
+void report(const char* what, const QStringList& files, const cv::TTextSettings& settings, double wcSeconds)
+{
+    const Run r = best(files, settings);
+    const double mb = double(r.bytes) / 1e6;
+    std::printf("  %-34s %8.1f MB %8.3f s %8.1f MB/s  words %10lld  x wc -w %5.2f\n", what, mb, r.seconds,
+                mb / r.seconds, static_cast<long long>(r.words), r.seconds / wcSeconds);
+}
+
+void measure(const char* title, const QStringList& files, const QStringList& utf16Files)
+{
+    qint64 wcWords = 0;
+    const double wc = wcBest(files, &wcWords);
+    int64_t bytes = 0;
+    for (const QString& f : files)
+        bytes += QFileInfo(f).size();
+    std::printf("%s: %lld files, %.1f MB; wc -w %.3f s (%.1f MB/s, %lld words)\n", title,
+                static_cast<long long>(files.size()), double(bytes) / 1e6, wc, double(bytes) / 1e6 / wc,
+                static_cast<long long>(wcWords));
+    cv::TTextSettings plain = cv::TTextSettings::Defaults();
+    plain.SetMarkupMode(cv::TMarkupMode::Plain);
+    plain.SetTranslateEntities(false);
+    report("UTF-8, plain text", files, plain, wc);
+    report("UTF-8, default settings (tags)", files, cv::TTextSettings::Defaults(), wc);
+    if (!utf16Files.isEmpty())
+        report("UTF-16 LE, default settings", utf16Files, cv::TTextSettings::Defaults(), wc);
+}
+
+// Copies of the corpus put end to end until the files hold `megabytes`.
+QStringList makeLarge(const QStringList& files, const QString& folder, int megabytes, bool utf16)
+{
+    QByteArray all;
+    for (const QString& f : files) {
+        QFile in(f);
+        if (in.open(QIODevice::ReadOnly))
+            all += in.readAll();
+    }
+    if (utf16) {
+        const QString text = QString::fromUtf8(all);
+        all = QByteArray("\xFF\xFE", 2) + QByteArray(reinterpret_cast<const char*>(text.utf16()), text.size() * 2);
+    }
+    QStringList out;
+    if (all.isEmpty())
+        return out;
+    qint64 written = 0;
+    for (int i = 0; written < qint64(megabytes) * 1000000; ++i) {
+        const QString name = QDir(folder).filePath(QStringLiteral("%1-%2.txt").arg(utf16 ? "utf16" : "utf8").arg(i));
+        QFile o(name);
+        if (!o.open(QIODevice::WriteOnly))
+            break;
+        o.write(all);
+        written += all.size();
+        out << name;
+    }
+    return out;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: textread_bench <corpus folder> [megabytes]\n");
+        return 2;
+    }
+    const int megabytes = argc > 2 ? std::max(1, std::atoi(argv[2])) : 50;
+    QStringList files = cvbench::expandPaths({QString::fromLocal8Bit(argv[1])});
+    files.removeIf([](const QString& f) { return QFileInfo(f).fileName().startsWith(QLatin1Char('.')); });
+    if (files.isEmpty()) {
+        std::fprintf(stderr, "no texts in %s\n", argv[1]);
+        return 1;
+    }
+    QTemporaryDir dir;
+    const QStringList large = makeLarge(files, dir.path(), megabytes, false);
+    const QStringList large16 = makeLarge(files, dir.path(), megabytes, true);
+    measure("sample corpus", files, {});
+    measure("large corpus", large, large16);
+    return 0;
+}
