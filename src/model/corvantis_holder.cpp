@@ -261,7 +261,9 @@ bool TCorvantisholder::SaveBaseBlock(TStream& s) const
         flags |= kFlagApplicable;
     if (fAtLeastOneTextFileInPlace)
         flags |= kFlagTextInPlace;
-    const bool ok = b.WriteU16(kBaseBlockLayout) && MainFile.SaveToStream(b) && WriteAString(b, SuggestedFilename)
+    // The stored file's name is not kept: it is wherever the file is read from.
+    const bool ok = b.WriteU16(kBaseBlockLayout) && b.WriteU8(MainFile.Mark) && b.WriteI32(MainFile.Count)
+        && b.WriteU8(MainFile.ListType) && WriteAString(b, SuggestedFilename)
         && WriteAString(b, ExtraStuffParentFilename) && WriteAString(b, SecondTextFilename)
         && WriteAString(b, last_batch_zip_Fullname) && b.WriteBool(fUnicode) && b.WriteU32(fCodePage)
         && b.WriteU8(flags) && WriteAString(b, NotApplicableExplanation) && b.WriteBool(plot_settings.context)
@@ -290,12 +292,14 @@ bool TCorvantisholder::ReadBaseBlock(TStream& s)
     uint8_t flags = 0;
     int32_t chars = 0, lines = 0, total = 0, height = 0, width = 0, dpi = 0;
     QStringList duds;
-    if (!b.ReadU16(layout) || layout < 1 || !file.ReadFromStream(b) || !ReadAString(b, suggested)
+    if (!b.ReadU16(layout) || layout < 1 || !b.ReadU8(file.Mark) || !b.ReadI32(file.Count)
+        || !b.ReadU8(file.ListType) || !ReadAString(b, suggested)
         || !ReadAString(b, parent) || !ReadAString(b, second) || !ReadAString(b, batchZip) || !b.ReadBool(unicode)
         || !b.ReadU32(codePage) || !b.ReadU8(flags) || !ReadAString(b, notApplicable) || !b.ReadBool(context)
         || !b.ReadI32(chars) || !b.ReadI32(lines) || !b.ReadI32(total) || !ReadAStringList(b, duds)
         || !b.ReadI32(height) || !b.ReadI32(width) || !b.ReadI32(dpi))
         return false;
+    file.FileName = MainFile.FileName;
     MainFile = file;
     SuggestedFilename = suggested;
     ExtraStuffParentFilename = parent;
