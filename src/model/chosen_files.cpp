@@ -206,6 +206,11 @@ bool TSharedChosenFilesClass::SavedToTempFile(const QString& tempFolder, uint8_t
     return m.SaveToFile(HandOverFilename(tempFolder, tool), error);
 }
 
+bool TSharedChosenFilesClass::SavedToTempFile() const
+{
+    return SavedToTempFile(QDir::tempPath(), current_tool_var);
+}
+
 // ---------------------------------------------------------------------------
 
 TCVFileDetails::TCVFileDetails(bool restrictExtensionsTo3, TErrorCallback onError)

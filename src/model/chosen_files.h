@@ -62,6 +62,8 @@ public:
     static QString HandOverFilename(const QString& tempFolder, uint8_t tool);
     // Writes this tool's hand-over file into the temporary folder.
     bool SavedToTempFile(const QString& tempFolder, uint8_t tool, QString* error = nullptr) const;
+    // The same for this program's tool, in the suite's temporary folder.
+    bool SavedToTempFile() const;
 
 protected:
     std::vector<TChosenTextRec> fFiles;

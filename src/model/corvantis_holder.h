@@ -27,6 +27,7 @@
 #include "model/check_signature.h"
 #include "model/export_settings.h"
 #include "model/holder_parts.h"
+#include "suite/settings_records.h"
 #include "suite/text_settings.h"
 
 namespace cv {
@@ -66,7 +67,7 @@ public:
     // The newest document version this program writes and reads.
     static constexpr int32_t kHolderVersion = 1;
     static constexpr std::size_t kColourBlockSize = 192;
-    static constexpr std::size_t kKWSettingsSize = 2664;
+    static constexpr std::size_t kKWSettingsSize = TKeyWordsSettingsRec::kSize;
 
     TCorvantisholder(const TTextSettings& textSettings, uint8_t listType, TTagsToTranslateList* tagsToTranslate,
                      TTagHandlerBase* textTagHandler, bool usingLemmalist, bool usingStoplist,
@@ -148,6 +149,8 @@ public:
     // other sizes read back: a shorter one is zero-filled, a longer one cut.
     static bool KWSettingsSaved(TStream& s, std::span<const uint8_t, kKWSettingsSize> record);
     static bool KWSettingsRead(TStream& s, std::span<uint8_t, kKWSettingsSize> record);
+    static bool KWSettingsSaved(TStream& s, const TKeyWordsSettingsRec& record) { return KWSettingsSaved(s, record.Bytes()); }
+    static bool KWSettingsRead(TStream& s, TKeyWordsSettingsRec& record) { return KWSettingsRead(s, record.Bytes()); }
     bool SavedNotes(TStream& s) const;
     bool ReadNotes(TStream& s);
     // Why the last read failed ("the file is cut short", ...), for messages.

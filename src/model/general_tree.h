@@ -15,6 +15,13 @@
 // per-node allocation or free), which matters for the word tree that takes
 // tens of millions of inserts per job.
 //
+// A tree whose keys can be hashed (words) may also give Hash and call
+// UseHashIndex in its constructor: a key seen before is then found through a
+// hash index in one or two probes instead of a walk down the tree, which is
+// most of the work when counting the words of a text (most tokens repeat a
+// type already there). Equal keys must have equal hashes. The tree still
+// gives the order.
+//
 // Do_Deleting is virtual, and C++ does not call a derived override from the
 // base destructor: derived trees that need it call Free() in their own
 // destructor. Keys' own destructors always run.
@@ -94,6 +101,9 @@ protected:
     virtual void Do_Added_One(TKey& added) {}
     virtual void Do_In_Order(TKey& key) {}
     virtual void Do_Deleting(TKey& key) {}
+    // Only asked once UseHashIndex was called.
+    virtual uint64_t Hash(const TKey& key) const { return 0; }
+    void UseHashIndex() { fHashIndex = true; }
 
 private:
     struct Node {
@@ -109,7 +119,14 @@ private:
         std::size_t used;
     };
 
+    struct Slot {
+        uint64_t hash;
+        Node* node; // null: free
+    };
     Node* NewNode(TKey&& key);
+    Node* FindHashed(const TKey& key, uint64_t hash) const;
+    void IndexNode(Node* n, uint64_t hash);
+    void GrowIndex();
     void ReleaseNodes();
     void Rotate(Node* x, int dir);
     void FixAfterInsert(Node* z);
@@ -137,6 +154,8 @@ private:
     int64_t fCount = 0;
     bool fTreeUnicode = true;
     std::vector<Block> fBlocks;
+    bool fHashIndex = false;
+    std::vector<Slot> fSlots; // open addressing, at most half full
 };
 
 // ---------------------------------------------------------------------------
@@ -164,8 +183,52 @@ void TGeneral_Tree<TKey>::ReleaseNodes()
         std::allocator<Node>().deallocate(b.nodes, b.capacity);
     }
     fBlocks.clear();
+    fSlots.clear();
     fRoot = nullptr;
     fCount = 0;
+}
+
+template <typename TKey>
+typename TGeneral_Tree<TKey>::Node* TGeneral_Tree<TKey>::FindHashed(const TKey& key, uint64_t hash) const
+{
+    if (fSlots.empty())
+        return nullptr;
+    const std::size_t mask = fSlots.size() - 1;
+    for (std::size_t i = std::size_t(hash) & mask;; i = (i + 1) & mask) {
+        const Slot& s = fSlots[i];
+        if (!s.node)
+            return nullptr;
+        if (s.hash == hash && Compare(key, s.node->key) == 0)
+            return s.node;
+    }
+}
+
+template <typename TKey>
+void TGeneral_Tree<TKey>::IndexNode(Node* n, uint64_t hash)
+{
+    if ((fCount + 1) * 2 > int64_t(fSlots.size()))
+        GrowIndex();
+    const std::size_t mask = fSlots.size() - 1;
+    std::size_t i = std::size_t(hash) & mask;
+    while (fSlots[i].node)
+        i = (i + 1) & mask;
+    fSlots[i] = {hash, n};
+}
+
+template <typename TKey>
+void TGeneral_Tree<TKey>::GrowIndex()
+{
+    std::vector<Slot> old = std::move(fSlots);
+    fSlots.assign(std::max<std::size_t>(1024, old.size() * 2), Slot{0, nullptr});
+    const std::size_t mask = fSlots.size() - 1;
+    for (const Slot& s : old) {
+        if (!s.node)
+            continue;
+        std::size_t i = std::size_t(s.hash) & mask;
+        while (fSlots[i].node)
+            i = (i + 1) & mask;
+        fSlots[i] = s;
+    }
 }
 
 template <typename TKey>
@@ -178,6 +241,15 @@ void TGeneral_Tree<TKey>::Free()
 template <typename TKey>
 bool TGeneral_Tree<TKey>::Add_One()
 {
+    uint64_t hash = 0;
+    if (fHashIndex) {
+        hash = Hash(fSeed);
+        if (Node* found = FindHashed(fSeed, hash)) {
+            Do_Found_Match(found->key, fSeed);
+            fSeed = TKey{};
+            return false;
+        }
+    }
     Node* parent = nullptr;
     Node* cur = fRoot;
     int c = 0;
@@ -198,6 +270,8 @@ bool TGeneral_Tree<TKey>::Add_One()
         fRoot = z;
     else
         parent->child[c > 0] = z;
+    if (fHashIndex)
+        IndexNode(z, hash);
     ++fCount;
     FixAfterInsert(z);
     Do_Added_One(z->key);
@@ -207,6 +281,10 @@ bool TGeneral_Tree<TKey>::Add_One()
 template <typename TKey>
 TKey* TGeneral_Tree<TKey>::Find(const TKey& key)
 {
+    if (fHashIndex) {
+        Node* n = FindHashed(key, Hash(key));
+        return n ? &n->key : nullptr;
+    }
     Node* cur = fRoot;
     while (cur) {
         const int c = Compare(key, cur->key);

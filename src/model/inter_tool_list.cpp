@@ -87,6 +87,11 @@ bool TBaseInterToolList::SavedToTempfile(const QString& tempFolder, QString* err
     return m.SaveToFile(TempFilename(tempFolder), error);
 }
 
+bool TBaseInterToolList::SavedToTempfile() const
+{
+    return SavedToTempfile(QDir::tempPath());
+}
+
 bool TBaseInterToolList::LoadedFromTempfile(const QString& tempFolder, QString* error)
 {
     const QString name = TempFilename(tempFolder);

@@ -44,6 +44,8 @@ public:
     QString TempFilename(const QString& tempFolder) const;
     // Writes the list (through a temporary file and a rename); true on success.
     bool SavedToTempfile(const QString& tempFolder, QString* error = nullptr) const;
+    // The same in the suite's temporary folder.
+    bool SavedToTempfile() const;
     // Reads the list the creating tool wrote; replaces the items only when the whole file is sound.
     bool LoadedFromTempfile(const QString& tempFolder, QString* error = nullptr);
 

@@ -35,6 +35,20 @@ protected:
     void Do_Deleting(TWordCount&) override { ++deleted; }
 };
 
+// The same counting with the hash index: the same keys, counts and order.
+class THashedCountTree final : public cv::TGeneral_Tree<TWordCount> {
+public:
+    THashedCountTree() { UseHashIndex(); }
+    std::vector<std::pair<QString, int>> walked;
+
+protected:
+    int Compare(const TWordCount& a, const TWordCount& b) const override { return a.word.compare(b.word); }
+    // A poor hash on purpose: collisions must still be told apart by the comparison.
+    uint64_t Hash(const TWordCount& k) const override { return uint64_t(k.word.size()); }
+    void Do_Found_Match(TWordCount& existing, TWordCount& seed) override { existing.count += seed.count; }
+    void Do_In_Order(TWordCount& k) override { walked.emplace_back(k.word, k.count); }
+};
+
 class TIntTree final : public cv::TGeneral_Tree<int> {
 public:
     using TGeneral_Tree::TGeneral_Tree;
@@ -78,6 +92,29 @@ TEST(GeneralTree, SeedAddsOrReportsTheMatch)
     ASSERT_NE(found, nullptr);
     EXPECT_EQ(found->count, 2);
     EXPECT_EQ(t.Find({QStringLiteral("dog"), 0}), nullptr);
+}
+
+TEST(GeneralTree, HashIndexFindsTheSameKeys)
+{
+    TCountTree plain;
+    THashedCountTree hashed;
+    std::mt19937 rng(3);
+    for (int i = 0; i < 20000; ++i) {
+        const QString w = QString::number(rng() % 3000);
+        plain.Add({w, 1});
+        hashed.Add({w, 1});
+    }
+    EXPECT_EQ(hashed.Count(), plain.Count());
+    plain.Traverse();
+    hashed.Traverse();
+    EXPECT_EQ(hashed.walked, plain.walked);
+    ASSERT_NE(hashed.Find({QStringLiteral("17"), 0}), nullptr);
+    EXPECT_EQ(hashed.Find({QStringLiteral("17"), 0})->count, plain.Find({QStringLiteral("17"), 0})->count);
+    EXPECT_EQ(hashed.Find({QStringLiteral("x"), 0}), nullptr);
+    hashed.Free();
+    EXPECT_EQ(hashed.Find({QStringLiteral("17"), 0}), nullptr);
+    hashed.Add({QStringLiteral("17"), 1});
+    EXPECT_EQ(hashed.Count(), 1);
 }
 
 TEST(GeneralTree, FreeTellsEveryKeyAndEmptiesTheTree)
