@@ -268,6 +268,15 @@ TEST(DocumentFile, MessagesOffGoIntoTheFailureMessage)
     EXPECT_TRUE(cv::Global_FailureMessage.contains(QStringLiteral("x.lst")));
 }
 
+namespace {
+// A document whose writing breaks off half-way.
+class TBrokenWriter final : public cv::TCorvantisholder {
+public:
+    TBrokenWriter() : TCorvantisholder(cv::TTextSettings::Defaults(), 0, nullptr, nullptr, false, false) {}
+    bool SaveToStream(cv::TStream& s) override { return TCorvantisholder::SaveToStream(s) && s.WriteU32(1) && false; }
+};
+} // namespace
+
 TEST(DocumentFile, SaveToFileKeepsTheOldFileWhenWritingFails)
 {
     cvtest::TempDir dir;
@@ -283,11 +292,15 @@ TEST(DocumentFile, SaveToFileKeepsTheOldFileWhenWritingFails)
     EXPECT_EQ(d.MainFile.FileName, name);
     const QByteArray before = cvtest::readAll(name);
 
-    QFile(name).setPermissions(QFileDevice::ReadOwner);
-    QDir(dir.path()).mkdir(QStringLiteral("sub"));
-    EXPECT_FALSE(d.SaveToFile(dir.file(QStringLiteral("sub")))) << "a folder cannot be replaced by a file";
+    TBrokenWriter broken;
+    EXPECT_FALSE(broken.SaveToFile(name));
     EXPECT_EQ(dialogs.Routines().back(), QStringLiteral("FailedToSave"));
+    EXPECT_TRUE(dialogs.Requests().back().text.contains(name));
     EXPECT_EQ(cvtest::readAll(name), before);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("doc.lst")}) << "no temporary file left";
+
+    QDir(dir.path()).mkdir(QStringLiteral("sub"));
+    EXPECT_FALSE(d.SaveToFile(dir.file(QStringLiteral("sub")))) << "a folder is not replaced by a file";
 }
 
 TEST(DocumentBlocks, KeyWordSettingsOfAnotherSizeReadBack)
