@@ -46,16 +46,22 @@ int64_t CountWords(std::span<const uint16_t> classes, bool withNumbers)
     return words;
 }
 
-std::u16string WithTagMarksShown(std::u16string_view text)
+TClassArrayLayout TextClassArrayLayout(bool countNumbers)
 {
-    std::u16string out(text);
-    for (char16_t& c : out) {
-        if (c == kTagMarkOpen)
-            c = u'<';
-        else if (c == kTagMarkClose)
-            c = u'>';
-    }
-    return out;
+    TClassArrayLayout l;
+    l.tagBit = kTagBit;
+    l.tagNumberMask = kTagNumberMask;
+    l.codeMask = kClassCodeMask;
+    l.wordCodes = (1u << kClassLetter) | (1u << kClassDigit) | (1u << kClassApostrophe) | (1u << kClassHyphen) |
+                  (1u << kClassNumberJoiner);
+    l.letterCodes = 1u << kClassLetter;
+    l.spaceCodes = 1u << kClassSpace;
+    l.boundaryLevels[kClassSentenceEnd] = 2;
+    l.boundaryLevels[kClassParagraphEnd] = 3;
+    l.boundaryLevels[kClassHeadingEnd] = 4;
+    l.boundaryLevels[kClassSectionEnd] = 5;
+    l.countNumbers = countNumbers;
+    return l;
 }
 
 } // namespace cv

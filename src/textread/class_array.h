@@ -34,6 +34,8 @@
 // tag marks U+0019 (for "<") and U+0018 (for ">"), so that a "<" that came
 // from "&lt;" or stood alone in the text is never taken for a tag.
 
+#include "suite/search_buffer.h"
+
 #include <cstdint>
 #include <span>
 #include <string>
@@ -126,7 +128,9 @@ bool NextWord(std::span<const uint16_t> classes, int32_t& pos, TScannedWord& wor
 // word with a letter, and numbers too when `withNumbers`.
 int64_t CountWords(std::span<const uint16_t> classes, bool withNumbers);
 
-// The buffer's text as the user would see it: tag marks become "<" and ">".
-std::u16string WithTagMarksShown(std::u16string_view text);
+// The layout to hand the suite's search engine for these class arrays
+// (words with a letter count as running words, numbers too when `countNumbers`).
+// suite/search_buffer.h's ShowTagMarks shows the tag marks as "<" and ">".
+TClassArrayLayout TextClassArrayLayout(bool countNumbers);
 
 } // namespace cv

@@ -168,11 +168,17 @@ struct TTextClassifier::Run {
 TTextClassifier::TTextClassifier(const TTextSettings& settings, const TTextTagHandler& handler, bool tagMarks)
     : m_kinds(std::make_unique<Kinds>(baseKinds())), m_handler(handler)
 {
+    // The settings may turn punctuation into sentence ends or word
+    // characters; blanks, line breaks and surrogates keep their kind.
     Kinds& k = *m_kinds;
+    auto isPunctuation = [](uint8_t kind) {
+        return kind == kPunct || kind == kApostrophe || kind == kHyphen || kind == kNumberSep || kind == kSentenceEnd;
+    };
     for (const QChar c : settings.SentenceEndCharacters())
-        k[c.unicode()] = kSentenceEnd;
+        if (isPunctuation(k[c.unicode()]))
+            k[c.unicode()] = kSentenceEnd;
     for (const QChar c : settings.ExtraWordCharacters())
-        if (!isLetterKind(k[c.unicode()]))
+        if (isPunctuation(k[c.unicode()]))
             k[c.unicode()] = kOtherLetter;
     m_tagMarks = tagMarks;
     if (tagMarks) {

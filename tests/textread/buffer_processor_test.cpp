@@ -105,7 +105,7 @@ TEST_F(BufferProcessorTest, ClassesMarkWordsTagsAndBoundaries)
 {
     const ReadResult r = readFile(dir.write(QStringLiteral("t.txt"), utf8(kMarkedUp)));
     ASSERT_TRUE(r.ok);
-    const QString shown = q(WithTagMarksShown(r.text));
+    const QString shown = shownText(r.text);
     EXPECT_TRUE(shown.startsWith(QStringLiteral("<head>The Caf\u00E9 Report</head>\r\n<p>Don't")));
     EXPECT_TRUE(shown.contains(QStringLiteral("AT&T said \"no\" \u2014 twice \u263A.")));
     EXPECT_EQ(r.text.find(u'<'), std::u16string::npos) << "tag delimiters are tag marks in the buffer";
@@ -217,7 +217,7 @@ TEST_F(BufferProcessorTest, OnlyRealTagsAreTags)
     const QByteArray text = "if a < b and c > d then &lt;b&gt; is text, <b >x</b> and <!-- a > b --> done";
     const ReadResult r = readFile(dir.write(QStringLiteral("a.txt"), text));
     ASSERT_TRUE(r.ok);
-    EXPECT_EQ(q(WithTagMarksShown(r.text)), QStringLiteral("if a < b and c > d then <b> is text, <b >x</b> and <!-- a > b --> done"));
+    EXPECT_EQ(shownText(r.text), QStringLiteral("if a < b and c > d then <b> is text, <b >x</b> and <!-- a > b --> done"));
     const std::size_t literal = r.text.find(u"<b>");
     ASSERT_NE(literal, std::u16string::npos);
     EXPECT_FALSE(IsTagClass(r.classes[literal])) << "a translated &lt; never opens a tag";
@@ -526,4 +526,28 @@ TEST(ChunkCut, PrefersLineBreaksAndNeverSplitsTagsOrPairs)
     EXPECT_LE(limited, 50u) << "never past the limit";
     EXPECT_GE(limited, 25u);
     EXPECT_EQ(ChunkCutPosition(u"", true, 100), 0u);
+}
+
+TEST_F(BufferProcessorTest, TheSearchEngineCutsTheSameWords)
+{
+    const ReadResult r = readFile(dir.write(QStringLiteral("t.txt"), utf8(kMarkedUp + longText(3))));
+    ASSERT_TRUE(r.ok);
+    const TSearchBuffer buffer(r.text, r.classes, TextClassArrayLayout(false));
+    EXPECT_EQ(buffer.RunningWords(), r.stats.Words);
+    QStringList words;
+    std::vector<int> barriers;
+    int carried = 0; // the engine gives a boundary to the next token, which may be a tag
+    for (const TSearchToken& t : buffer.Tokens()) {
+        carried = std::max<int>(carried, t.barrier);
+        if (t.IsTag())
+            continue;
+        words << q(buffer.TokenText(t));
+        barriers.push_back(carried);
+        carried = 0;
+    }
+    EXPECT_EQ(words, r.words);
+    Collector c(nullptr, nullptr, nullptr, nullptr, TChosenTextRec(), defaultSettings(), 0, 0, false);
+    c.text = r.text;
+    c.classes = r.classes;
+    EXPECT_EQ(barriers, c.barriers());
 }

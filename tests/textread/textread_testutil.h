@@ -36,6 +36,13 @@ inline QByteArray utf16(const QString& s, bool bigEndian, bool bom)
 }
 inline std::u16string u16(const QString& s) { return std::u16string(reinterpret_cast<const char16_t*>(s.utf16()), std::size_t(s.size())); }
 inline QString q(std::u16string_view s) { return QString(reinterpret_cast<const QChar*>(s.data()), qsizetype(s.size())); }
+// The buffer's text with its tag marks shown as "<" and ">".
+inline QString shownText(std::u16string_view s)
+{
+    std::u16string t(s);
+    cv::ShowTagMarks(t);
+    return q(t);
+}
 
 // Keeps every chunk's buffer and classes, and the order of the hooks.
 class Collector : public cv::TBufferProcessor {
@@ -70,7 +77,7 @@ public:
     }
     void HandleTextStatsAtEndOfBuffer() override { hooks << QStringLiteral("stats"); }
 
-    QString shown() const { return q(cv::WithTagMarksShown(text)); }
+    QString shown() const { return shownText(text); }
     // The words of the collected class array, as text.
     QStringList words() const
     {
