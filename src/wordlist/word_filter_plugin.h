@@ -13,7 +13,8 @@
 //                              int32_t* new_word_length, int32_t* frequency);
 //
 // Return 0 keep (the frequency as *frequency now holds it), 1 drop,
-// 2 changed (the word becomes new_word[0 .. *new_word_length)). Anything else,
+// 2 changed (the word becomes new_word[0 .. *new_word_length)). A frequency
+// of 0 or an empty changed word drops the word too. Anything else,
 // a length outside the buffer or a negative frequency is a fault of the
 // filter: the word is kept as it came, and the fault is counted.
 
