@@ -4,6 +4,10 @@
 
 #include <algorithm>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace cv {
 
 namespace {
@@ -136,84 +140,257 @@ void TSearchBuffer::AssignRow(std::u16string_view text, const TWordRules& rules,
     tokenize();
 }
 
+namespace {
+
+// Category bits of a class value.
+enum : uint8_t {
+    kCatWord = 1,   // part of a word
+    kCatLetter = 2, // a letter (the word has letters)
+    kCatTag = 4,    // part of a mark-up tag
+    kCatGap = 8,    // between words and not plain space
+    kCatLevelShift = 4, // bits 4..6: boundary level
+};
+
+void buildCategories(const TClassArrayLayout& l, TSearchBuffer::TCategoryTable& t)
+{
+    for (uint32_t v = 0; v < 65536; ++v) {
+        if (l.tagBit && (v & l.tagBit)) {
+            t[v] = kCatTag;
+            continue;
+        }
+        const uint32_t code = v & l.codeMask;
+        if (code >= 32) {
+            t[v] = kCatGap;
+            continue;
+        }
+        uint8_t c = 0;
+        if ((l.wordCodes >> code) & 1u) {
+            c = kCatWord | (((l.letterCodes >> code) & 1u) ? kCatLetter : 0);
+        } else {
+            if (!((l.spaceCodes >> code) & 1u))
+                c |= kCatGap;
+            c |= uint8_t(std::min<int>(l.boundaryLevels[code], 7) << kCatLevelShift);
+        }
+        t[v] = c;
+    }
+}
+
+uint64_t lowBits(int k) { return k >= 64 ? ~uint64_t(0) : (uint64_t(1) << k) - 1; }
+
+// The tokenizer's state between units (and between blocks of units).
+struct Cutter {
+    std::vector<TSearchToken>& tokens;
+    const char16_t* text;
+    const uint16_t* classes;
+    uint16_t tagNumberMask;
+    bool countNumbers;
+
+    bool inWord = false, inTag = false;
+    int32_t start = 0;
+    uint8_t letters = 0;
+    uint16_t tagNumber = 0;
+    uint8_t barrier = 0;       // of the gap being passed
+    bool gapPunct = false;
+    uint8_t openBarrier = 0;   // of the gap before the open token
+    bool openGapPunct = false;
+    uint16_t lastTag = 0;
+    int32_t words = 0;
+
+    [[gnu::always_inline]] void open(int32_t i)
+    {
+        start = i;
+        openBarrier = barrier;
+        openGapPunct = gapPunct;
+        barrier = 0;
+        gapPunct = false;
+    }
+    [[gnu::always_inline]] void openWord(int32_t i)
+    {
+        open(i);
+        inWord = true;
+        letters = 0;
+    }
+    [[gnu::always_inline]] void closeWord(int32_t end)
+    {
+        const bool counted = letters || countNumbers;
+        TSearchToken t;
+        t.start = start;
+        t.length = end - start;
+        t.wordIndex = words;
+        t.tagNumber = lastTag;
+        t.flags = uint8_t((counted ? TSearchToken::kCounted : 0) | (letters ? TSearchToken::kHasLetter : 0)
+                          | (openGapPunct ? TSearchToken::kGapPunct : 0));
+        t.barrier = openBarrier;
+        tokens.push_back(t);
+        words += counted ? 1 : 0;
+        lastTag = 0;
+        inWord = false;
+    }
+    void openTag(int32_t i)
+    {
+        open(i);
+        inTag = true;
+        tagNumber = uint16_t(classes[i] & tagNumberMask);
+    }
+    void closeTag(int32_t end)
+    {
+        TSearchToken t;
+        t.start = start;
+        t.length = end - start;
+        t.wordIndex = words;
+        t.tagNumber = tagNumber;
+        t.flags = uint8_t(TSearchToken::kTag | (openGapPunct ? TSearchToken::kGapPunct : 0));
+        t.barrier = openBarrier;
+        tokens.push_back(t);
+        if (tagNumber)
+            lastTag = tagNumber;
+        inTag = false;
+    }
+
+    // One unit; the reference every faster path must agree with.
+    void unit(int32_t i, uint8_t cat)
+    {
+        if (cat & kCatTag) {
+            if (inWord)
+                closeWord(i);
+            if (inTag) {
+                if (!isTagOpen(text[i]))
+                    return;
+                closeTag(i);
+            }
+            openTag(i);
+            return;
+        }
+        if (inTag)
+            closeTag(i);
+        if (cat & kCatWord) {
+            if (!inWord)
+                openWord(i);
+            letters |= cat & kCatLetter;
+            return;
+        }
+        if (inWord)
+            closeWord(i);
+        barrier = std::max<uint8_t>(barrier, uint8_t(cat >> kCatLevelShift));
+        gapPunct = gapPunct || (cat & kCatGap);
+    }
+
+    // 64 units without mark-up, given as bit masks: word units, letters,
+    // gap units other than space, boundary units. Steps from token edge to
+    // token edge instead of from unit to unit.
+    void block(int32_t base, const uint8_t* cats, uint64_t w, uint64_t l, uint64_t g, uint64_t b)
+    {
+        if (inTag)
+            closeTag(base);
+        int pos = 0;
+        if (inWord) {
+            const uint64_t rest = ~w;
+            if (rest == 0) {
+                letters |= l ? kCatLetter : 0;
+                return;
+            }
+            pos = __builtin_ctzll(rest);
+            letters |= (l & lowBits(pos)) ? kCatLetter : 0;
+            closeWord(base + pos);
+        }
+        // Each turn passes one gap and then one whole word, so the branches
+        // taken do not alternate with the tokens.
+        for (;;) {
+            const uint64_t rest = w >> pos;
+            const int k = rest ? __builtin_ctzll(rest) : 64 - pos;
+            const uint64_t gap = lowBits(k) << pos;
+            gapPunct |= (g & gap) != 0;
+            for (uint64_t bb = b & gap; bb; bb &= bb - 1)
+                barrier = std::max<uint8_t>(barrier, uint8_t(cats[__builtin_ctzll(bb)] >> kCatLevelShift));
+            if (!rest)
+                return;
+            const int s = pos + k;
+            openWord(base + s);
+            const uint64_t after = ~w >> s;
+            if (!after) {
+                letters = (l >> s) ? kCatLetter : 0;
+                return;
+            }
+            const int e = s + __builtin_ctzll(after);
+            letters = ((l >> s) & lowBits(e - s)) ? kCatLetter : 0;
+            closeWord(base + e);
+            pos = e;
+        }
+    }
+};
+
+} // namespace
+
+const TSearchBuffer::TCategoryTable& TSearchBuffer::categories()
+{
+    if (!m_table || !(m_tableLayout == m_layout)) {
+        if (!m_table)
+            m_table = std::make_unique<TCategoryTable>();
+        buildCategories(m_layout, *m_table);
+        m_tableLayout = m_layout;
+    }
+    return *m_table;
+}
+
 void TSearchBuffer::tokenize()
 {
     m_tokens.clear();
-    m_runningWords = 0;
     const auto n = int32_t(m_text.size());
-    const uint16_t tagBit = m_layout.tagBit;
-    const uint16_t codeMask = m_layout.codeMask;
-    const uint32_t wordCodes = m_layout.wordCodes;
-    const uint32_t letterCodes = m_layout.letterCodes;
-    const uint32_t spaceCodes = m_layout.spaceCodes;
-    const uint16_t* cls = m_classes.data();
-    const char16_t* txt = m_text.data();
-
-    uint8_t barrier = 0;
-    bool gapPunct = false;
-    uint16_t lastTag = 0;
-    int32_t words = 0;
+    const TCategoryTable& table = categories();
     m_tokens.reserve(std::size_t(n / 5 + 16));
+    Cutter cut{m_tokens, m_text.data(), m_classes.data(), m_layout.tagNumberMask, m_layout.countNumbers};
+    const uint16_t* cls = m_classes.data();
 
+    // Categories are looked up for a stretch of units at a time, so that the
+    // vector loads below never wait on the byte stores just made.
+    constexpr int kStretch = 1024;
+    alignas(16) uint8_t stretch[kStretch];
     int32_t i = 0;
-    while (i < n) {
-        const uint16_t c = cls[i];
-        if (c & tagBit) {
-            const int32_t s = i++;
-            // A run of mark-up units may hold several tags back to back.
-            while (i < n && (cls[i] & tagBit) && !isTagOpen(txt[i]))
-                ++i;
-            TSearchToken t;
-            t.start = s;
-            t.length = i - s;
-            t.wordIndex = words;
-            t.tagNumber = uint16_t(c & m_layout.tagNumberMask);
-            t.flags = uint8_t(TSearchToken::kTag | (gapPunct ? TSearchToken::kGapPunct : 0));
-            t.barrier = barrier;
-            m_tokens.push_back(t);
-            if (t.tagNumber)
-                lastTag = t.tagNumber;
-            barrier = 0;
-            gapPunct = false;
-            continue;
-        }
-        const uint16_t code = c & codeMask;
-        if ((wordCodes >> code) & 1u) {
-            const int32_t s = i;
-            uint32_t letters = 0;
-            while (i < n) {
-                const uint16_t c2 = cls[i];
-                const uint16_t code2 = c2 & codeMask;
-                if ((c2 & tagBit) || !((wordCodes >> code2) & 1u))
-                    break;
-                letters |= (letterCodes >> code2) & 1u;
-                ++i;
+    while (i + 64 <= n) {
+        const int units = int(std::min<int32_t>(kStretch, (n - i) & ~63));
+        for (int j = 0; j < units; ++j)
+            stretch[j] = table[cls[i + j]];
+        for (int off = 0; off < units; off += 64, i += 64) {
+            const uint8_t* cats = stretch + off;
+            uint64_t w = 0, l = 0, g = 0, b = 0, t = 0;
+#if defined(__SSE2__)
+            for (int q = 0; q < 4; ++q) {
+                const __m128i v = _mm_load_si128(reinterpret_cast<const __m128i*>(cats + 16 * q));
+                const int shift = 16 * q;
+                // movemask takes bit 7 of each byte: shift the wanted bit there.
+                w |= uint64_t(uint32_t(_mm_movemask_epi8(_mm_slli_epi16(v, 7)))) << shift;
+                l |= uint64_t(uint32_t(_mm_movemask_epi8(_mm_slli_epi16(v, 6)))) << shift;
+                t |= uint64_t(uint32_t(_mm_movemask_epi8(_mm_slli_epi16(v, 5)))) << shift;
+                g |= uint64_t(uint32_t(_mm_movemask_epi8(_mm_slli_epi16(v, 4)))) << shift;
+                const __m128i none = _mm_cmpeq_epi8(_mm_and_si128(v, _mm_set1_epi8(0x70)), _mm_setzero_si128());
+                b |= uint64_t(uint32_t(~_mm_movemask_epi8(none)) & 0xFFFFu) << shift;
             }
-            const bool counted = letters || m_layout.countNumbers;
-            TSearchToken t;
-            t.start = s;
-            t.length = i - s;
-            t.wordIndex = words;
-            t.tagNumber = lastTag;
-            t.flags = uint8_t((counted ? TSearchToken::kCounted : 0) | (letters ? TSearchToken::kHasLetter : 0)
-                              | (gapPunct ? TSearchToken::kGapPunct : 0));
-            t.barrier = barrier;
-            m_tokens.push_back(t);
-            words += counted ? 1 : 0;
-            lastTag = 0;
-            barrier = 0;
-            gapPunct = false;
-            continue;
+#else
+            for (int j = 0; j < 64; ++j) {
+                const uint64_t bit = uint64_t(1) << j;
+                w |= (cats[j] & kCatWord) ? bit : 0;
+                l |= (cats[j] & kCatLetter) ? bit : 0;
+                t |= (cats[j] & kCatTag) ? bit : 0;
+                g |= (cats[j] & kCatGap) ? bit : 0;
+                b |= (cats[j] >> kCatLevelShift) ? bit : 0;
+            }
+#endif
+            if (t) {
+                for (int j = 0; j < 64; ++j)
+                    cut.unit(i + j, cats[j]);
+            } else {
+                cut.block(i, cats, w, l, g, b);
+            }
         }
-        const uint8_t level = m_layout.boundaryLevels[code];
-        if (level > barrier)
-            barrier = level;
-        if (!((spaceCodes >> code) & 1u))
-            gapPunct = true;
-        ++i;
     }
-    m_runningWords = words;
-    m_trailingBarrier = barrier;
+    for (; i < n; ++i)
+        cut.unit(i, table[cls[i]]);
+    if (cut.inWord)
+        cut.closeWord(n);
+    if (cut.inTag)
+        cut.closeTag(n);
+    m_runningWords = cut.words;
+    m_trailingBarrier = cut.barrier;
 }
 
 int32_t TSearchBuffer::FirstTokenFrom(int32_t unit) const

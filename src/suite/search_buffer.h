@@ -14,6 +14,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
@@ -30,6 +31,8 @@ struct TClassArrayLayout {
     uint32_t spaceCodes = 1;     // bit k set: code k is plain space (nothing else between words)
     std::array<uint8_t, 32> boundaryLevels{}; // text-boundary level of each code: 0 none, 2 ... 5
     bool countNumbers = true;    // words without letters count as running words
+
+    bool operator==(const TClassArrayLayout&) const = default;
 
     // The codes ClassifyUnits writes: 0 space, 1 letter, 2 digit, 3 joining
     // apostrophe, 4 joining hyphen, 5 punctuation or symbol, 6 "." or ","
@@ -107,8 +110,12 @@ public:
 
     bool IsTagUnit(int32_t i) const { return m_layout.tagBit && (m_classes[std::size_t(i)] & m_layout.tagBit); }
 
+    // One byte per class value: what the tokenizer needs to know of it.
+    using TCategoryTable = std::array<uint8_t, 65536>;
+
 private:
     void tokenize();
+    const TCategoryTable& categories();
 
     std::u16string_view m_text;
     std::span<const uint16_t> m_classes;
@@ -116,6 +123,8 @@ private:
     std::vector<TSearchToken> m_tokens;
     int32_t m_runningWords = 0;
     uint8_t m_trailingBarrier = 0;
+    std::unique_ptr<TCategoryTable> m_table; // built for m_tableLayout
+    TClassArrayLayout m_tableLayout;
     // Own storage for rows.
     std::u16string m_ownText;
     std::vector<uint16_t> m_ownClasses;

@@ -39,9 +39,8 @@ bool endsWith(std::u16string_view s, std::u16string_view suffix)
 
 } // namespace
 
-void TSearchAndDoEngine::TUnitCounters::Step(const TSearchToken& t)
+void TSearchAndDoEngine::TUnitCounters::passBoundary(uint8_t b)
 {
-    const uint8_t b = std::max(t.barrier, pendingBarrier);
     pendingBarrier = 0;
     if (b >= 2) {
         ++sentence;
@@ -56,12 +55,6 @@ void TSearchAndDoEngine::TUnitCounters::Step(const TSearchToken& t)
     if (b >= 5) {
         ++section;
         wordsInSection = 0;
-    }
-    if (!t.IsTag() && t.IsCounted()) {
-        ++words;
-        ++wordsInSentence;
-        ++wordsInParagraph;
-        ++wordsInSection;
     }
 }
 
@@ -260,27 +253,30 @@ bool TSearchAndDoEngine::matchAt(const Compiled& c, const TSearchBuffer& buf, in
     return true;
 }
 
-void TSearchAndDoEngine::fillStats(TSearchFound& f, const TSearchBuffer& buf)
+void TSearchAndDoEngine::fillStats(TSearchFound& f, const TSearchBuffer& buf, bool units)
 {
     TSearchStatsRec& s = f.stats;
     s = TSearchStatsRec();
     s.SetRecordVersion(TSearchStatsRec::kRecordVersion);
     s.SetWordsSpanned(f.wordsSpanned);
-    if (m_mode == Mode::Row) {
-        s.SetWordNumber(f.wordIndex + 1);
+    const TSearchToken& t = buf.Tokens()[std::size_t(f.firstToken)];
+    s.SetWordNumber((m_mode == Mode::Text ? m_base.words : 0) + f.wordIndex + 1);
+    if (m_mode == Mode::Row)
         return;
-    }
+    const int64_t at = m_chunkOffset + f.start;
+    if (m_textLength > 0)
+        f.percentOfText = float(double(at) * 100.0 / double(m_textLength));
+    else
+        f.percentOfText = buf.Text().empty() ? 0.0f : float(double(f.start) * 100.0 / double(buf.Text().size()));
+    if (!units)
+        return;
+    // Counts up to and with the hit's first token, walked only as far as the
+    // hits go. A hit that starts on a tag or an uncounted number belongs to
+    // the next running word.
     const auto& toks = buf.Tokens();
-    if (f.firstToken < m_cursorToken) {
-        m_cursor = m_base;
-        m_cursorToken = 0;
-    }
     while (m_cursorToken <= f.firstToken)
         m_cursor.Step(toks[std::size_t(m_cursorToken++)]);
-    const TSearchToken& t = toks[std::size_t(f.firstToken)];
-    // A hit that starts on a tag or an uncounted number belongs to the next running word.
     const int32_t next = (!t.IsTag() && t.IsCounted()) ? 0 : 1;
-    s.SetWordNumber(m_base.words + f.wordIndex + 1);
     s.SetSentenceNumber(m_cursor.sentence);
     s.SetWordInSentence(m_cursor.wordsInSentence + next);
     s.SetParagraphNumber(m_cursor.paragraph);
@@ -288,11 +284,6 @@ void TSearchAndDoEngine::fillStats(TSearchFound& f, const TSearchBuffer& buf)
     s.SetHeadingNumber(m_cursor.heading);
     s.SetSectionNumber(m_cursor.section);
     s.SetWordInSection(m_cursor.wordsInSection + next);
-    const int64_t at = m_chunkOffset + f.start;
-    if (m_textLength > 0)
-        f.percentOfText = float(double(at) * 100.0 / double(m_textLength));
-    else
-        f.percentOfText = buf.Text().empty() ? 0.0f : float(double(f.start) * 100.0 / double(buf.Text().size()));
 }
 
 int TSearchAndDoEngine::run(int item, const TSearchBuffer& buf, int32_t lo, int32_t hi, int32_t unitFloor,
@@ -311,6 +302,8 @@ int TSearchAndDoEngine::run(int item, const TSearchBuffer& buf, int32_t lo, int3
     const char16_t* text = buf.Text().data();
     const bool wordEvents = words && m_onWord;
     const TFoldTable* fold = m_fold;
+    // Unit numbers need every token from the chunk's start: only whole-chunk runs keep them.
+    const bool units = m_mode == Mode::Text && lo == 0;
     m_cursor = m_base;
     m_cursorToken = 0;
 
@@ -337,11 +330,13 @@ int TSearchAndDoEngine::run(int item, const TSearchBuffer& buf, int32_t lo, int3
             }
         }
         if (c.firstPlainWord) {
-            if (t.length != c.firstLength || t.IsTag())
-                continue;
+            // One branch, rarely taken: length, kind and first unit together.
             const char16_t u = text[t.start];
-            if ((fold ? (*fold)(u) : u) != c.firstUnit)
+            const char16_t first = fold ? (*fold)(u) : u;
+            if ((t.length == c.firstLength) & !t.IsTag() & (first == c.firstUnit)) {
+            } else {
                 continue;
+            }
         } else if (t.IsTag() != c.elements[0].tag) {
             continue;
         }
@@ -357,7 +352,7 @@ int TSearchAndDoEngine::run(int item, const TSearchBuffer& buf, int32_t lo, int3
         f.row = m_mode == Mode::Row ? m_row : -1;
         f.buffer = &buf;
         f.context = buf.Text();
-        fillStats(f, buf);
+        fillStats(f, buf, units);
         if ((m_onFound && !m_onFound(f)) || m_cancelled) {
             *stopped = true;
             break;

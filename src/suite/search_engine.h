@@ -123,8 +123,9 @@ public:
     // Each search word in order (only OnlyItem when the items say so).
     bool SearchAll();
     // One search word over the matches lying wholly inside [from, to) units of
-    // the chunk (context and exclusion words near a hit); no word callbacks.
-    // Returns the number of hits reported.
+    // the chunk (context and exclusion words near a hit); no word callbacks,
+    // and the hits carry only their word number and span, not their unit
+    // numbers. Returns the number of hits reported.
     int SearchRange(int item, int32_t from, int32_t to);
     // Per-run statistics: hits of each search word since the last clear.
     void ClearChunkStatistics();
@@ -150,7 +151,17 @@ public:
         int32_t sentence = 1, paragraph = 1, heading = 0, section = 1;
         int32_t wordsInSentence = 0, wordsInParagraph = 0, wordsInSection = 0;
         uint8_t pendingBarrier = 0; // a boundary after the previous chunk's last token
-        void Step(const TSearchToken& t);
+        void Step(const TSearchToken& t)
+        {
+            if (t.barrier | pendingBarrier)
+                passBoundary(std::max(t.barrier, pendingBarrier));
+            const int32_t c = (t.flags & (TSearchToken::kTag | TSearchToken::kCounted)) == TSearchToken::kCounted;
+            words += c;
+            wordsInSentence += c;
+            wordsInParagraph += c;
+            wordsInSection += c;
+        }
+        void passBoundary(uint8_t level);
     };
 
 private:
@@ -166,7 +177,7 @@ private:
                    uint8_t barrierMax) const;
     int run(int item, const TSearchBuffer& buf, int32_t lo, int32_t hi, int32_t unitFloor, int32_t unitLimit, bool words,
             bool report, bool* stopped);
-    void fillStats(TSearchFound& f, const TSearchBuffer& buf);
+    void fillStats(TSearchFound& f, const TSearchBuffer& buf, bool units);
 
     const TBaseSearchItems* m_items = nullptr;
     QLocale m_language;
@@ -190,7 +201,7 @@ private:
     int64_t m_chunkOffset = 0;
     TUnitCounters m_base;         // at the start of the current chunk
     TUnitCounters m_nextBase;     // at its end
-    TUnitCounters m_cursor;       // stats cursor of the current run
+    TUnitCounters m_cursor;       // counts over the tokens before m_cursorToken
     int32_t m_cursorToken = 0;
     std::vector<int32_t> m_chunkHits;
 

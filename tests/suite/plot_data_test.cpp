@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/test_support.h"
+
 #include <cmath>
 
 using cv::TGeneralPlotDataList;
@@ -134,4 +136,19 @@ TEST(PlotData, DamagedStreamsAreRefused)
     EXPECT_FALSE(corrupt(15, 0x80)) << "negative divisions";
     EXPECT_FALSE(corrupt(16, 2)) << "text flag";
     EXPECT_FALSE(corrupt(20, 0x7F)) << "count larger than the stream";
+}
+
+TEST(PlotData, ReadsTheSavedSampleOfVersion1)
+{
+    const QByteArray raw = cvtest::readAll(cvtest::testDataDir() + QStringLiteral("/suite/plot_data_v1.bin"));
+    ASSERT_FALSE(raw.isEmpty());
+    const std::vector<uint8_t> bytes(raw.begin(), raw.end());
+    TMemoryStream s(bytes);
+    TGeneralPlotDataList list;
+    ASSERT_TRUE(list.ReadFromStream(s));
+    EXPECT_EQ(list.Extent(), 5000);
+    EXPECT_EQ(list.Divisions(), 12);
+    EXPECT_EQ(list.Positions(), (std::vector<int32_t>{12, 4000}));
+    EXPECT_EQ(list.Item(0).Text(), QStringLiteral("the hit in its line"));
+    EXPECT_EQ(saved(list), bytes);
 }

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/test_support.h"
+
 using cv::TMemoryStream;
 using cv::TSearch_word_format_rec;
 using cv::TSearchWordItems;
@@ -154,4 +156,19 @@ TEST(SearchItems, DamagedStreamsAreRefusedAndChangeNothing)
     *at = '*';
     TMemoryStream bad(std::move(b));
     EXPECT_FALSE(target.ReadFromStream(bad));
+}
+
+TEST(SearchItems, ReadsTheSavedSampleOfVersion1)
+{
+    const QByteArray raw = cvtest::readAll(cvtest::testDataDir() + QStringLiteral("/suite/search_words_v1.bin"));
+    ASSERT_FALSE(raw.isEmpty());
+    TMemoryStream s(std::vector<uint8_t>(raw.begin(), raw.end()));
+    TSearchWordItems items;
+    ASSERT_TRUE(items.ReadFromStream(s));
+    TMemoryStream again;
+    ASSERT_TRUE(sampleItems().SaveToStream(again));
+    EXPECT_EQ(cvtest::toBytes(again.Bytes()), raw) << "the writer of today writes the sample's bytes";
+    EXPECT_EQ(items.TypedSearchWords(), sampleItems().TypedSearchWords());
+    EXPECT_EQ(items.Item(2).Hits, 7);
+    EXPECT_EQ(items.ExactOffset(), -2);
 }
