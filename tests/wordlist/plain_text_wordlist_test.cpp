@@ -1,0 +1,248 @@
+#include "wordlist/plain_text_wordlist.h"
+
+#include <gtest/gtest.h>
+
+#include <QStringEncoder>
+
+#include "suite/cv_globals.h"
+#include "suite/lemmatiser.h"
+#include "support/test_support.h"
+
+using cv::TWordListPlainTextStringlist;
+
+namespace {
+
+constexpr uint32_t kEnglish = 0x0809;
+constexpr uint32_t kRussian = 0x0419;
+
+// The lines a list keeps after the word-list test, as "text" lines.
+QStringList filtered(const QStringList& lines, int32_t* total = nullptr)
+{
+    TWordListPlainTextStringlist list(true, QStringLiteral("test.txt"));
+    for (const QString& l : lines)
+        list.Add(l);
+    list.FilterOutUnwantedStrings();
+    if (total)
+        *total = list.total;
+    return list.Lines();
+}
+
+class PlainTextFile : public ::testing::Test {
+protected:
+    void TearDown() override
+    {
+        cv::TLemmatiser::Instance().ClearAll();
+        cv::global_panic_state = cv::kPanicRun;
+    }
+    std::unique_ptr<TWordListPlainTextStringlist> load(const QString& file, uint32_t lcid = kEnglish)
+    {
+        auto list = cv::LoadPlainTextWordListFile(file, lcid, 0, cv::kLoadLines);
+        EXPECT_TRUE(list);
+        return list;
+    }
+    cvtest::TempDir dir;
+};
+
+} // namespace
+
+TEST(PlainTextLines, WordLinesNeedATabAndADigitAfterIt)
+{
+    const QStringList in = {
+        QStringLiteral("the\t1,234"),        // digits 1234
+        QStringLiteral("of\tn/a"),           // no digit: out
+        QStringLiteral("and 12"),            // no TAB: out
+        QStringLiteral(""),                  // empty: out
+        QStringLiteral("to\t12 (3%)"),       // digits 123: in, kept whole
+        QStringLiteral("\t7"),               // empty word: in
+        QStringLiteral("a\tx\t9"),           // digit in a later column: in
+        QStringLiteral("bin\x01\t5"),        // control character: a binary file's line
+    };
+    EXPECT_EQ(filtered(in), (QStringList{QStringLiteral("the\t1,234"), QStringLiteral("to\t12 (3%)"),
+                                         QStringLiteral("\t7"), QStringLiteral("a\tx\t9")}));
+}
+
+TEST(PlainTextLines, TotalLineCountsOnlyAmongTheFirstTenAccepted)
+{
+    int32_t total = -1;
+    EXPECT_TRUE(filtered({QStringLiteral("\\TOTAL\\\t5000"), QStringLiteral("a\t1")}, &total)
+                == QStringList{QStringLiteral("a\t1")});
+    EXPECT_EQ(total, 5000);
+
+    // After ten accepted word lines it is an ordinary word.
+    QStringList ten;
+    for (int i = 0; i < 10; ++i)
+        ten << QStringLiteral("w%1\t%1").arg(i + 1);
+    QStringList lines = ten;
+    lines << QStringLiteral("\\TOTAL\\\t5000");
+    EXPECT_EQ(filtered(lines, &total).size(), 11);
+    EXPECT_EQ(total, 0);
+
+    // Blank lines and lines without a TAB do not count towards the ten.
+    lines = ten.mid(0, 9);
+    lines << QString() << QStringLiteral("no tab here") << QStringLiteral("\\TOTAL\\\t77");
+    EXPECT_EQ(filtered(lines, &total).size(), 9);
+    EXPECT_EQ(total, 77);
+
+    // The mark is case-sensitive.
+    EXPECT_EQ(filtered({QStringLiteral("\\total\\\t5000")}, &total).size(), 1);
+    EXPECT_EQ(total, 0);
+
+    // A later total line among the first ten replaces an earlier one; one
+    // too big for 32 bits gives 0.
+    filtered({QStringLiteral("\\TOTAL\\\t10"), QStringLiteral("\\TOTAL\\\t20")}, &total);
+    EXPECT_EQ(total, 20);
+    filtered({QStringLiteral("\\TOTAL\\\t99999999999")}, &total);
+    EXPECT_EQ(total, 0);
+}
+
+TEST(PlainTextLines, ColumnsBecomeWordAndFrequency)
+{
+    TWordListPlainTextStringlist list(true, QString());
+    for (const char* l : {"the\t1,234", "cat\t12.5", "dog\tx", " spaced \t 40 ", "three\t5\t0.01%", "neg\t-4", "zero\t0",
+                          "huge\t99999999999", "\t8"})
+        list.Add(QString::fromLatin1(l));
+    list.Add(QString(cv::kMaxPlainTextWordLength + 1, u'w') + QStringLiteral("\t3"));
+    list.Add(QString(cv::kMaxPlainTextWordLength, u'w') + QStringLiteral("\t3"));
+    ASSERT_TRUE(cv::SplitPlainTextColumns(list, 0, 1));
+
+    const std::vector<std::pair<QString, int32_t>> expected = {
+        {QStringLiteral("the"), 1234}, {QStringLiteral("cat"), 125}, {QString(), 0}, {QStringLiteral("spaced"), 40},
+        {QStringLiteral("three"), 5},  {QString(), 0},                {QString(), 0}, {QString(), 0},
+        {QString(), 0},                {QString(), 0},                {QString(cv::kMaxPlainTextWordLength, u'w'), 3}};
+    ASSERT_EQ(list.Count(), int(expected.size()));
+    for (int i = 0; i < list.Count(); ++i) {
+        EXPECT_EQ(list.Strings(i), expected[size_t(i)].first) << i;
+        EXPECT_EQ(list.Objects(i), expected[size_t(i)].second) << i;
+    }
+}
+
+TEST(PlainTextLines, OtherColumnsAndRefusedColumns)
+{
+    TWordListPlainTextStringlist list(true, QString());
+    list.Add(QStringLiteral("1\t17\tword"));
+    const QStringList before = list.Lines();
+    EXPECT_FALSE(cv::SplitPlainTextColumns(list, 1, 1));
+    EXPECT_FALSE(cv::SplitPlainTextColumns(list, -1, 1));
+    EXPECT_FALSE(cv::SplitPlainTextColumns(list, 0, -1));
+    EXPECT_EQ(list.Lines(), before);
+    ASSERT_TRUE(cv::SplitPlainTextColumns(list, 2, 1));
+    EXPECT_EQ(list.Strings(0), QStringLiteral("word"));
+    EXPECT_EQ(list.Objects(0), 17);
+}
+
+TEST(PlainTextLines, CloudDataInListOrder)
+{
+    TWordListPlainTextStringlist list(true, QString());
+    list.Add(QStringLiteral("alpha"), 9);
+    list.Add(QStringLiteral("beta"), 4);
+    cv::TWordFreqAndSourceNum d;
+    list.GetNextCloudDatum(d);
+    EXPECT_EQ(d.word, QStringLiteral("alpha"));
+    EXPECT_EQ(d.frequency, 9);
+    EXPECT_EQ(d.number, 1);
+    list.GetNextCloudDatum(d);
+    EXPECT_EQ(d.number, 2);
+    list.GetNextCloudDatum(d);
+    EXPECT_TRUE(d.word.isEmpty());
+    EXPECT_EQ(d.frequency, 0);
+    EXPECT_EQ(d.number, 0);
+    list.ResetCloudReadPosition();
+    list.GetNextCloudDatum(d);
+    EXPECT_EQ(d.word, QStringLiteral("alpha"));
+}
+
+TEST(PlainTextLines, NewLanguageBringsItsCodePage)
+{
+    TWordListPlainTextStringlist list(true, QString());
+    EXPECT_EQ(list.fLCID, 0u);
+    list.SetLCID(kRussian);
+    EXPECT_EQ(list.fLCID, kRussian);
+    EXPECT_EQ(list.fCodepage, 1251);
+    list.fCodepage = 7; // the same identifier again changes nothing
+    list.SetLCID(kRussian);
+    EXPECT_EQ(list.fCodepage, 7);
+}
+
+TEST_F(PlainTextFile, MissingAndEmptyFilesGiveEmptyLists)
+{
+    auto list = load(dir.file(QStringLiteral("absent.txt")));
+    EXPECT_EQ(list->Count(), 0);
+    EXPECT_EQ(list->total, 0);
+    EXPECT_EQ(list->Source_Filename, dir.file(QStringLiteral("absent.txt")));
+    EXPECT_TRUE(list->fFilter_out_empty_lines);
+
+    list = load(dir.write(QStringLiteral("empty.txt"), QByteArray()));
+    EXPECT_EQ(list->Count(), 0);
+}
+
+TEST_F(PlainTextFile, ReadsLinesInFileOrderDroppingEmptyOnes)
+{
+    // The user's match list, loaded before: the line load must leave it in force.
+    auto& lem = cv::TLemmatiser::Instance();
+    ASSERT_NE(lem.LoadedOne(0, cv::TLemmatiserListKind::Match, dir.write(QStringLiteral("match.txt"), "zebra\n"),
+                            cv::TListSettingsRec::Defaults(), {}, {}, kEnglish),
+              0);
+    const QString file = dir.write(QStringLiteral("list.txt"), "\\TOTAL\\\t300\r\n\r\nthe\t10\r\ncat\t3\rdog\t2\n");
+    auto list = load(file);
+    EXPECT_EQ(list->Lines(), (QStringList{QStringLiteral("\\TOTAL\\\t300"), QStringLiteral("the\t10"),
+                                          QStringLiteral("cat\t3"), QStringLiteral("dog\t2")}));
+    EXPECT_EQ(list->total, 0); // the reader does not filter
+    list->FilterOutUnwantedStrings();
+    EXPECT_EQ(list->total, 300);
+    EXPECT_EQ(list->Count(), 3);
+    EXPECT_TRUE(lem.FoundInTheList(0, cv::TLemmatiserListKind::Match, QStringLiteral("zebra")));
+    EXPECT_FALSE(lem.FoundInTheList(0, cv::TLemmatiserListKind::Match, QStringLiteral("cat")));
+}
+
+TEST_F(PlainTextFile, Utf16AndTheLanguagesCodePageGiveTheSameLines)
+{
+    const QString text = QString::fromUtf8("дом\t12\nкот\t3\n");
+    QStringEncoder utf16(QStringEncoder::Utf16LE, QStringEncoder::Flag::WriteBom);
+    const QString a = dir.write(QStringLiteral("utf16.txt"), utf16.encode(text));
+    // Windows-1251 bytes of the same text.
+    const QByteArray cp1251("\xE4\xEE\xEC\t12\n\xEA\xEE\xF2\t3\n");
+    const QString b = dir.write(QStringLiteral("cp1251.txt"), cp1251);
+    auto la = load(a, kRussian);
+    auto lb = load(b, kRussian);
+    EXPECT_EQ(la->Lines(), (QStringList{QString::fromUtf8("дом\t12"), QString::fromUtf8("кот\t3")}));
+    EXPECT_EQ(la->Lines(), lb->Lines());
+}
+
+TEST_F(PlainTextFile, DamagedFilesYieldNoWords)
+{
+    // A binary file: bytes of every value, some TABs and digits among them.
+    QByteArray binary;
+    for (int i = 0; i < 4096; ++i)
+        binary.append(char((i * 37 + 11) & 0xFF));
+    auto list = load(dir.write(QStringLiteral("binary.txt"), binary));
+    list->FilterOutUnwantedStrings();
+    ASSERT_TRUE(cv::SplitPlainTextColumns(*list, 0, 1));
+    for (int i = 0; i < list->Count(); ++i)
+        for (QChar c : list->Strings(i))
+            EXPECT_GE(c.unicode(), 0x20) << "a control character got through";
+
+    // One huge line: a "word" of 3 MB is no word.
+    QByteArray huge(3 << 20, 'a');
+    huge.append("\t12\nreal\t4\n");
+    list = load(dir.write(QStringLiteral("huge.txt"), huge));
+    list->FilterOutUnwantedStrings();
+    ASSERT_TRUE(cv::SplitPlainTextColumns(*list, 0, 1));
+    ASSERT_EQ(list->Count(), 2);
+    EXPECT_TRUE(list->Strings(0).isEmpty());
+    EXPECT_EQ(list->Strings(1), QStringLiteral("real"));
+    EXPECT_EQ(list->Objects(1), 4);
+}
+
+TEST_F(PlainTextFile, ACancelledLoadGivesAnEmptyList)
+{
+    QByteArray text;
+    for (int i = 0; i < 2000; ++i)
+        text.append(QByteArray("w") + QByteArray::number(i) + "\t1\n");
+    const QString file = dir.write(QStringLiteral("long.txt"), text);
+    cv::global_panic_state = cv::kPanicStopNow;
+    auto list = load(file);
+    EXPECT_EQ(list->Count(), 0);
+    EXPECT_EQ(list->total, 0);
+    cv::global_panic_state = cv::kPanicRun;
+    EXPECT_EQ(load(file)->Count(), 2000);
+}
