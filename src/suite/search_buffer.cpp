@@ -323,6 +323,16 @@ struct Cutter {
 
 const TSearchBuffer::TCategoryTable& TSearchBuffer::categories()
 {
+    // Rows and typed search words all share one table.
+    static const TClassArrayLayout rows = TClassArrayLayout::Rows();
+    if (m_layout == rows) {
+        static const auto rowsTable = [] {
+            auto t = std::make_unique<TCategoryTable>();
+            buildCategories(rows, *t);
+            return t;
+        }();
+        return *rowsTable;
+    }
     if (!m_table || !(m_tableLayout == m_layout)) {
         if (!m_table)
             m_table = std::make_unique<TCategoryTable>();
