@@ -144,10 +144,10 @@ struct TBufferProcessor::Source {
 };
 
 TBufferProcessor::TBufferProcessor(TCorvantisholder* document, TFileHandledCallback fileHandled,
-                                   TUnicodeChangeCallback unicodeChange, TTextTagHandler* tagHandler,
+                                   TUnicodeChangeCallback unicodeChange, TTagHandlerBase* tagHandler,
                                    const TChosenTextRec& text, const TTextSettings& settings, uint8_t jobKind,
                                    uint8_t combining, bool maySaveBuffer)
-    : fTagHandler(tagHandler), WH(document), fFullFilename(text.FullFilename), m_fileHandled(std::move(fileHandled)),
+    : fTagHandler(dynamic_cast<TTextTagHandler*>(tagHandler)), WH(document), fFullFilename(text.FullFilename), m_fileHandled(std::move(fileHandled)),
       m_unicodeChange(std::move(unicodeChange)), m_text(text), m_settings(settings), m_jobKind(jobKind),
       m_combining(combining), m_maySaveBuffer(maySaveBuffer)
 {

@@ -40,6 +40,7 @@
 namespace cv {
 
 class TCorvantisholder;
+class TTagHandlerBase;
 class TTextTagHandler;
 class TTextDecoder;
 
@@ -93,13 +94,14 @@ public:
     // `document` is the result document the job fills (kept, not used here);
     // `fileHandled` is called once the text has been read (or has failed);
     // `unicodeChange` is told that the buffers hold UTF-16 text; `tagHandler`
-    // may be nullptr (then the settings' mark-up rules without tag lists
-    // apply); `jobKind` is the list type of the job and `combining` its
+    // is the job's text tag handler as the document holds it; when it is
+    // nullptr (or not a text tag handler) the settings' mark-up rules apply
+    // without tag lists; `jobKind` is the list type of the job and `combining` its
     // combining-characters switch, both kept for derived processors;
     // `maySaveBuffer` lets the processor keep a pre-parsed copy of the text
     // (see SetPreparsedFolder).
     TBufferProcessor(TCorvantisholder* document, TFileHandledCallback fileHandled, TUnicodeChangeCallback unicodeChange,
-                     TTextTagHandler* tagHandler, const TChosenTextRec& text, const TTextSettings& settings,
+                     TTagHandlerBase* tagHandler, const TChosenTextRec& text, const TTextSettings& settings,
                      uint8_t jobKind, uint8_t combining, bool maySaveBuffer);
     virtual ~TBufferProcessor();
     TBufferProcessor(const TBufferProcessor&) = delete;
