@@ -32,7 +32,14 @@ enum : int32_t {
     kDCSortWord = 0, // alphabetical, as every list's key 0
     kDCSortTexts = 1,
     kDCSortTotal = 2,
-    kDCSortFirstList = 16, // + k: the frequency in source list k
+    kDCSortFirstList = 100000, // + k: the frequency in source list k (clear of the set-column keys)
+};
+
+// The frequency of a word in one source list (lists where it is absent have none).
+struct TDCCell {
+    int32_t list = 0;
+    int64_t freq = 0;
+    friend bool operator==(const TDCCell&, const TDCCell&) = default;
 };
 
 // A copy of one row's record.
@@ -62,6 +69,8 @@ struct TConsistencyRelationSettings {
     double minDice = 0.5;
     // Words that occur in every list relate to all others alike: left out.
     bool skipWordsInAllLists = true;
+    // The strongest pairs (by Dice, then shared lists) kept at most.
+    int32_t maxRelations = 100000;
 };
 
 class TDetailedConsistencyEntry final : public TCVBaseListObject {
@@ -69,9 +78,14 @@ public:
     explicit TDetailedConsistencyEntry(TCVBaseDataClass* owner) : TCVBaseListObject(owner) {}
 
     QString fWord;
-    int32_t fTexts = 0;
-    int64_t fTotal = 0;
-    std::vector<int64_t> fFreqs;
+    int32_t fTexts = 0;           // lists the word occurs in
+    int64_t fTotal = 0;           // sum of its frequencies
+    std::vector<TDCCell> fCells;  // by ascending list number, frequencies above 0
+
+    // The frequency in source list k (0 when absent).
+    int64_t Freq(int k) const;
+    // Adds to the frequency in list k and keeps texts and total in step.
+    void AddFreq(int k, int64_t freq);
 
     QString GetAWordAsString(int column) const override;
     void SetAWordAsString(int column, const QString& text) override;
@@ -146,8 +160,9 @@ public:
     // two sources are given or the build was stopped.
     bool BuildFrom(const std::vector<TConsistencySource>& sources, const TConsistencyRelationSettings& relations = {},
                    const TProgress& progress = {});
-    // Recomputes the relations list from the rows as they are now.
-    void ComputeRelations(const TConsistencyRelationSettings& relations);
+    // Recomputes the relations list from the rows as they are now; false
+    // (the relations list empty) when the cancel state stopped it.
+    bool ComputeRelations(const TConsistencyRelationSettings& relations);
 
     // Source lists, in column order.
     int ListCount() const { return int(fListNames.size()); }
@@ -162,6 +177,11 @@ public:
     TDetailedConsistencyData DetailedConsistencyData(int i) const;
     // Row i with the forms joined under it added in.
     TDetailedConsistencyData CombinedData(int i) const;
+    // The same, without the copy: texts and total of row i with its forms,
+    // and its frequency in list k with its forms.
+    int32_t CombinedTexts(int i) const;
+    int64_t CombinedTotal(int i) const;
+    int64_t CombinedFreq(int i, int k) const;
 
     // The sort key of a grid column (kDCSortNone for N, Set and unknown columns).
     int32_t IntegerToDCSort(int column) const;
@@ -192,6 +212,7 @@ public:
 
 private:
     void ResetHeadings();
+    void ForgetSources();
 
     QStringList fListNames;
     std::vector<int64_t> fListTokens;
