@@ -1,0 +1,2 @@
+#include "concordance/concordance_entry.h"
+#include "concordance/concordance_list.h"
