@@ -13,3 +13,6 @@ fi
 export QT_QPA_PLATFORM=offscreen
 cd build
 ctest --output-on-failure -j "$(nproc 2>/dev/null || echo 2)" "$@"
+cd ..
+# Bounded fuzz runs of the file and text readers (clang, sanitizers).
+scripts/fuzz.sh

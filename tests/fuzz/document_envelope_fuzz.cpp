@@ -1,4 +1,5 @@
 // fuzz-deps: cv_model
+// fuzz-corpus: tests/data/fuzz/model
 // The envelope reader of saved results (signature, base block, the settings,
 // colour and notes blocks and two lists behind it) on arbitrary bytes.
 // Run: document_envelope_fuzz -max_total_time=60 tests/data/fuzz/model

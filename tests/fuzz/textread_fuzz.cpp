@@ -1,4 +1,5 @@
 // fuzz-deps: cv_textread
+// fuzz-corpus: tests/data/fuzz/textread
 // The text decoder and the buffer processor on arbitrary bytes, under every
 // mark-up mode, chunk size and kind of file (see textread_fuzzing.h).
 // Run: textread_fuzz -max_total_time=60 <new-inputs folder> tests/data/fuzz/textread
