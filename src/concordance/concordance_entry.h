@@ -33,22 +33,20 @@ class TConcordanceList;
 struct TStoredTagRec;
 
 // Word positions around a hit.
-enum : int {
-    kWordPositions = 102,   // 0 ... 101
-    kHitPosition = 50,
-    kFirstFixedPosition = 45, // L5
-    kLastFixedPosition = 55,  // R5
-    kFixedPositions = 11,
-    kLineSentinel = 500,      // first field of every stored line of the current layout
-    kExtraDatNum = 2,         // `ExtraMarvexEntryDatNum` of every stored line
-    kCurrentLinesVersion = 25, // lines-list version written by this program
-};
+inline constexpr int kWordPositions = 102;    // 0 ... 101
+inline constexpr int kHitPosition = 50;
+inline constexpr int kFirstFixedPosition = 45; // L5
+inline constexpr int kLastFixedPosition = 55;  // R5
+inline constexpr int kFixedPositions = 11;
+inline constexpr int32_t kLineSentinel = 500;  // first field of every stored line of the current layout
+inline constexpr uint8_t kExtraDatNum = 2;     // `ExtraMarvexEntryDatNum` of every stored line
+inline constexpr int32_t kCurrentLinesVersion = 25; // lines-list version written by this program
 
 // Where one word of a line stands (6 bytes when stored).
 struct TSortInfoRec {
     int16_t start_position = 0;   // character index in the line; negative before its first character
     int16_t coll_length = 0;      // characters
-    uint8_t barrier = 0;          // text boundary met before this word: 0 none, 2 ... 5
+    uint8_t barrier = 0;          // text boundary after this word, before the next: 0 none, 2 ... 5
     uint8_t Tag_number_1Based = 0;
 
     static constexpr int kSize = 6;
@@ -124,8 +122,8 @@ public:
     const std::vector<TTagPositionRec>& Positions() const { return m_positions; }
     std::vector<TTagPositionRec>& Positions() { return m_positions; }
 
-    // The extra record (its version raised to at least 2), then each position.
-    bool SaveToStream(TStream& s);
+    // The extra record (its version written as at least 2), then each position.
+    bool SaveToStream(TStream& s) const;
     // n < 0: the extra record comes first; an extra record of version 0 is
     // followed by one position only. n > 0: n positions without extra record.
     bool ReadFromStream(int32_t n, TStream& s);
@@ -223,18 +221,16 @@ int OutermostPosition(const TMarvexEntryRec& rec, bool right);
 // Sort key of a tag kind: 1 gives 5, 2 gives 6, anything else 4.
 int TagKindToSortKey(int kind);
 // From the hit toward `limit`, position by position, stopping before a
-// position without a word or at a text boundary of at least `barrierLevel`
-// (0: boundaries do not stop it); the last position reached (50 when the
-// limit lies on the other side).
+// position without a word or beyond a text boundary of at least
+// `barrierLevel` (0: boundaries do not stop it); the last position reached
+// (50 when the limit is 50).
 int OutwardSearch(const TMarvexEntryRec& rec, int limit, int barrierLevel = 1);
 
 // Column kinds of GetAWordAsString.
-enum : int {
-    kLineTextKind = 1,
-    kLineCategoryKind = 2,
-    kLineTagContextKind = 3,
-    kLineFileNameKind = 13,
-};
+inline constexpr int kLineTextKind = 1;
+inline constexpr int kLineCategoryKind = 2;
+inline constexpr int kLineTagContextKind = 3;
+inline constexpr int kLineFileNameKind = 13;
 
 class TConcordanceEntry final : public TCVBaseListObject {
 public:

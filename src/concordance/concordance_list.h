@@ -59,16 +59,16 @@ enum TConcordanceColumn : int {
     kConcColCount
 };
 
-// Sort keys of the lines: 0 ... 101 the word at that position (50 the hit).
-enum : int32_t {
-    kConcSortFile = 200,       // text number, then place in the text
-    kConcSortTextOrder = 201,  // text number, then running word
-    kConcSortSearchWord = 202, // number of the search word
-    kConcSortTagContext = 203,
-    kConcSortMeanRank = 204,
-    kConcSortTag = 205,        // tag number at the hit
-    kConcSortLength = 206,     // characters of the hit
-};
+// Sort keys of the lines besides the base list's (0: the line text; above
+// 1000: a set column): 300 + p the word at position p (300 + 50: the hit).
+inline constexpr int32_t kConcSortPositionBase = 300;
+inline constexpr int32_t kConcSortFile = 200;       // text number, then place in the text
+inline constexpr int32_t kConcSortTextOrder = 201;  // text number, then running word
+inline constexpr int32_t kConcSortSearchWord = 202; // number of the search word
+inline constexpr int32_t kConcSortTagContext = 203;
+inline constexpr int32_t kConcSortMeanRank = 204;
+inline constexpr int32_t kConcSortTag = 205;        // tag number at the hit
+inline constexpr int32_t kConcSortLength = 206;     // characters of the hit
 
 class TConcordanceList final : public TCVBaseLemmaMatchCapableList {
 public:
