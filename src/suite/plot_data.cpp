@@ -1,6 +1,7 @@
 #include "suite/plot_data.h"
 
 #include "suite/cv_stream.h"
+#include "suite/maths_routines.h"
 
 #include <algorithm>
 #include <cmath>
@@ -14,21 +15,7 @@ constexpr int32_t kPlotVersion = 1;
 
 float PlotDispersion(std::span<const double> counts)
 {
-    const std::size_t n = counts.size();
-    if (n < 2)
-        return 0.0f;
-    double sum = 0;
-    for (double c : counts)
-        sum += c;
-    if (!(sum > 0))
-        return 0.0f;
-    const double mean = sum / double(n);
-    double squares = 0;
-    for (double c : counts)
-        squares += (c - mean) * (c - mean);
-    const double sd = std::sqrt(squares / double(n));
-    const double d = 1.0 - (sd / mean) / std::sqrt(double(n - 1));
-    return float(std::clamp(d, 0.0, 1.0));
+    return float(JuillandsD(counts));
 }
 
 TGeneralPlotDataList::TGeneralPlotDataList(int32_t extent, int32_t divisions) : fExtent(extent), fDivisions(divisions) {}
