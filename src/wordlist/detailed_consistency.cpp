@@ -330,8 +330,9 @@ int TDetailedConsistencyList::ListOfColumn(int column) const
 void TDetailedConsistencyList::ResetHeadings()
 {
     QStringList h = GridHeadings().mid(0, kFirstListColumn);
+    // "archive.zip|entry.lst" (a list inside a batch zip) is headed by its entry.
     for (const QString& name : fListNames)
-        h << QFileInfo(name).completeBaseName();
+        h << QFileInfo(name.section(u'|', -1)).completeBaseName();
     SetGridHeadings(h);
 }
 
