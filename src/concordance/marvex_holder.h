@@ -1,0 +1,179 @@
+#pragma once
+// The concordance document: the lines of a concordance and everything
+// computed from them (collocates, patterns, clusters, a dispersion plot, a
+// timeline), the texts that gave lines and those that gave none, the search
+// words, the tag-file tags saved with the data, and a private copy of the
+// concordance settings record.
+//
+// A one-text run (MadeOneFileConcordance) drives a TMarvexBufferProcessor
+// over a text and keeps its lines; ComputePlot places every hit in its text.
+// The document is saved as a ".cnc" file (marvex_file.cpp, docs/cnc-file.md).
+
+#include "concordance/collocates.h"
+#include "concordance/concordance_list.h"
+#include "concordance/concordance_plots.h"
+#include "concordance/marvex_buffer_processor.h"
+#include "concordance/marvex_filenames.h"
+#include "concordance/patterns_clusters.h"
+#include "concordance/texts_without_hits.h"
+#include "model/corvantis_holder.h"
+#include "suite/search_items.h"
+#include "suite/settings_records.h"
+#include "textread/tag_records.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace cv {
+
+class TSearchAndDoEngine;
+class TBaseSearchItems;
+
+// Which derived lists hold data (and are written to the file).
+struct TConcordanceWorkDoneRec {
+    bool Association_computed = false;
+    bool Clusters_computed = false;
+    bool Collocates_computed = false;
+    bool Patterns_computed = false;
+    bool Plot_computed = false;
+    bool Timeline_computed = false;
+    friend bool operator==(const TConcordanceWorkDoneRec&, const TConcordanceWorkDoneRec&) = default;
+};
+
+// A tag-file tag saved with the data.
+struct TVisibleTagRec {
+    TStoredTagRec stored;
+    bool sem_colorir = false; // shown without its colours
+    friend bool operator==(const TVisibleTagRec&, const TVisibleTagRec&) = default;
+};
+
+// How plot rows are grouped: parts of texts (0-based numbers in the order of
+// the texts list) and parts of search words; rowsBySearchWord numbers a row
+// search word first (row = search word + search words x text), else text
+// first (row = text + texts x search word).
+struct TConcplotChoices {
+    std::vector<std::vector<int32_t>> textParts;
+    std::vector<std::vector<int32_t>> searchWordParts;
+    bool rowsBySearchWord = false;
+};
+
+// "1-3, 5, 7-8" of 1-based numbers (given 0-based, in any order).
+QString HumanAbbreviatedNumberListString(std::vector<int32_t> zeroBased);
+
+class T_WholeMarvexHolder : public TCorvantisholder {
+public:
+    static constexpr int32_t kSavedTagsMarker = 2147483647;
+    static constexpr uint8_t kStoredFormatLevel = 3;
+
+    // kind: the document kind (10 for a concordance); the text settings are
+    // fetched from the settings buffer, the concordance settings copied from it.
+    T_WholeMarvexHolder(uint8_t kind, TTagsToTranslateList* tagsToTranslate, TTagHandlerBase* textTagHandler,
+                        bool usingLemmalist, bool usingStoplist, TDudFileCallback onDudFile = {},
+                        TMainListEntriesCallback onMainListEntries = {},
+                        TCentreOfMainFormCallback centreOfMainForm = {});
+    ~T_WholeMarvexHolder() override;
+
+    // --- overrides of the document ---
+    // The Unicode setting of a text-settings record.
+    void SetUnicodeFromSettings(const TTextSettings& settings) override;
+    // Bit t: a derived list of list type t carries its change mark.
+    uint64_t ChangedListTypes() override;
+    // Empties the lists and registers them again: lines, collocates, plot,
+    // patterns, clusters, timeline and the texts list.
+    void ClearHeldLists() override;
+    bool ReadWholeFromStream(TStream& s) override;
+    bool SaveToStream(TStream& s) override;
+
+    // --- the one-text run ---
+    // Concordances one text of a run of `count` texts (index from 0). The
+    // search words are handled one at a time when oneAtATime >= 0. Out: the
+    // text's running words, its format as read (TTextFormat) and its status
+    // (1 read, 2 not processed); `converted` counts texts converted to UTF-16
+    // (never needed here: every encoding is decoded in memory). A text
+    // without lines leaves the texts list again and, when it was read, goes to
+    // the texts without lines. False when the text could not be read.
+    bool MadeOneFileConcordance(int32_t index, int32_t count, int32_t oneAtATime, bool combining,
+                                const TChosenTextRec& text, TMarvexProgressMethod progress,
+                                TSearchAndDoEngine* engine, TSearchWordItems* searchWords,
+                                TBaseSearchItems* contextItems, TBaseSearchItems* exclusionItems,
+                                TBaseSearchItems* tagContextItems, int32_t number, uint8_t kind, int32_t& words,
+                                int32_t& converted, uint8_t& format, uint8_t& status);
+    // The dispersion plot: one row per text and search word (or per part of
+    // each, byParts), with the overall row. False without texts or lines;
+    // throws when there are lines but no search words.
+    bool ComputePlot(bool byParts);
+
+    // Saved tags against the tag handler's tag-file tags: with saved tags,
+    // each takes the colours, description and extra data of the handler's
+    // tag of the same text (false); without, they become a copy of the
+    // handler's tags (true).
+    bool CopyTagFileTagsToArrayOfSavedTagsDifferent();
+    // Media-tag mark and the lines' tag-string-only marks from the saved tags.
+    void SetTagStringOnlyMarks();
+    std::vector<TStoredTagRec> SavedTagsAsStoredArray() const;
+    const std::vector<int32_t>& SearchWordHitCounts() const { return fConcordanceList->sws_found_counter; }
+    // Settings byte 1731 from the shared settings; loads the stop list when
+    // wanted and not loaded yet.
+    void LoadStopListIfWanted();
+
+    // --- the file's own blocks ---
+    bool SaveArrayOfSavedTags(TStream& s);
+    bool ReadArrayOfSavedTags(TStream& s);
+    // The six flags from their copies in the settings record, and back.
+    void WorkDoneFromSettings();
+    void WorkDoneToSettings();
+    // The texts-list text name of a line's text number (1-based), for grids.
+    QString TextNameOf(int32_t textNumber, bool full) const;
+    // Words of text number n (1-based); 0 when unknown.
+    int32_t WordsOfText(int32_t textNumber) const;
+
+    // --- data ---
+    bool fCV4data = false;
+    int32_t fTagFileTagsVersion = 0;
+    TConcordanceWorkDoneRec work_done;
+    TConcSettingsRec32 fSettings;
+    std::unique_ptr<TMarvexFilenamelist> fTextFilesWithSearchWord;
+    std::unique_ptr<TUnusedFileList> fTextFilesWithoutSearchWord;
+    std::unique_ptr<TCollocateList> fCollocateList;
+    std::unique_ptr<TConcPlotList> fConcPlotList;
+    std::unique_ptr<TPatternsList> fPatternsList;
+    std::unique_ptr<TConcordanceClusterList> fClusterList;
+    std::unique_ptr<TConcordanceList> fConcordanceList;
+    std::unique_ptr<TTimelineList> fTimeLineList;
+    std::unique_ptr<TSearchWordItems> fSWs;
+    std::vector<TVisibleTagRec> fArrayOfSavedTags;
+    // Names of the first texts that gave no line; beyond five, only the count
+    // of texts without lines is kept (NotFoundFilesCount).
+    QStringList NotFoundFilesForNotesList;
+    int32_t NotFoundFilesCount = 0;
+    bool HasMediaTags = false;
+    bool DataHasColourTags = false;
+    TConcplotChoices plot_options;
+    int32_t preferred_column_for_joint = -1;
+    int32_t max_clusters_found = 0;
+    QString ReferenceCorpusWordlistFilename;
+
+    // What the readers of lines and collocates go by while a file is read:
+    // the stored-format level (settings byte 1763), whether lines carry their
+    // own tag flags (settings byte 1783), and otherwise per search word
+    // whether it holds paired tag mark-up. Kept per document.
+    uint8_t fStoredFormatLevel = kStoredFormatLevel;
+    uint8_t fTagFlagsByte = 1;
+    std::vector<bool> fSearchWordHasPairedTags;
+
+private:
+    // Gives the lists what they need to know of the document (texts, search words).
+    void LinkLists();
+    // Settings read from a file into the current record (older layouts
+    // converted): true when the whole record was read.
+    bool ReadInConcSettRec(TStream& s, int32_t holderVersion);
+    bool ReadBlocksAfterEnvelope(TStream& s);
+
+    uint8_t fDocumentKind;
+};
+
+} // namespace cv
