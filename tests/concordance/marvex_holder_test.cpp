@@ -2,6 +2,8 @@
 
 #include "model/batch_procedures.h"
 #include "suite/cv_globals.h"
+#include "suite/lemmatiser.h"
+#include "suite/my_types.h"
 #include "suite/resource_strings.h"
 
 #include <QDir>
@@ -237,4 +239,32 @@ TEST(MarvexHolder, NumberListsAreAbbreviated)
 {
     EXPECT_EQ(HumanAbbreviatedNumberListString({4, 0, 1, 2, 6, 7}), QStringLiteral("1-3, 5, 7-8"));
     EXPECT_EQ(HumanAbbreviatedNumberListString({}), QString());
+}
+
+TEST(MarvexHolder, StopListIsLoadedWhenWantedAndKeepsStopWordsOutOfPatterns)
+{
+    MarvexDoc d;
+    const QString stops = d.dir.write(QStringLiteral("stop.txt"), "the\nand\n");
+    const uint8_t tool = current_tool_var;
+    const auto stop = uint8_t(TLemmatiserListKind::Stop);
+    ClearOne(tool, TLemmatiserListKind::Stop);
+    d.doc->LoadStopListIfWanted();
+    EXPECT_FALSE(d.doc->fSettings.StopListWanted());
+    EXPECT_FALSE(d.doc->Using_Stoplist);
+
+    SetLemmaMatchStopWanted(tool, stop, true);
+    SetLemmaMatchStopFilename(tool, stop, stops);
+    d.doc->LoadStopListIfWanted();
+    EXPECT_TRUE(d.doc->fSettings.StopListWanted());
+    EXPECT_TRUE(d.doc->Using_Stoplist);
+    EXPECT_TRUE(InLoadedStopList(QStringLiteral("the")));
+
+    TPatternTree tree(d.doc->fSettings, true, 49);
+    for (const char* w : {"the", "the", "cat", "cat"})
+        tree.AddWord(QString::fromLatin1(w));
+    tree.Collect();
+    ASSERT_EQ(tree.fFreqList.size(), 1u);
+    EXPECT_EQ(tree.fFreqList[0].w, QStringLiteral("cat"));
+    ClearOne(tool, TLemmatiserListKind::Stop);
+    SetLemmaMatchStopWanted(tool, stop, false);
 }
