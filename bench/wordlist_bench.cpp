@@ -1,0 +1,254 @@
+// bench-deps: cv_wordlist
+// Makes the word list of texts, with their statistics, and saves it: the
+// word-list job of the tool as it runs below the window, timed as a whole
+// (from the start of the program to the saved file), and compared with
+// `wc -w` over the same files in the same run. Also the way to make a word
+// list by hand. Build RelWithDebInfo to measure.
+//
+//   wordlist_bench [--out FILE.lst] [--top N] PATH...
+//       PATHs are texts or folders of texts (zip archives too); the default
+//       settings of the settings buffer apply. Prints the N most frequent
+//       words as "rank<TAB>word<TAB>frequency", then the line
+//       "running words<TAB>n<TAB>types<TAB>n<TAB>words per second<TAB>r",
+//       then the comparison with wc -w and the peak memory.
+//
+//   wordlist_bench --generate-words N --generate-types T [--generate-texts K] [--out FILE.lst] [--top N]
+//       Generates a corpus of N running words over T distinct types (a
+//       Zipf-like spread in which every type occurs) as K texts in a
+//       temporary folder, makes its word list, and also the list of the first
+//       tenth of the texts, to show how the cost grows.
+
+#include "bench_support.h"
+
+#include "model/chosen_files.h"
+#include "suite/cv_globals.h"
+#include "suite/cvbuf.h"
+#include "suite/my_types.h"
+#include "textread/tag_handler.h"
+#include "wordlist/wordlist_holder.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <random>
+#include <string>
+
+namespace {
+
+const auto kProgramStart = std::chrono::steady_clock::now();
+
+double SinceStart()
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - kProgramStart).count();
+}
+
+long PeakRssKb()
+{
+    QFile f(QStringLiteral("/proc/self/status"));
+    if (!f.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : f.readAll().split('\n'))
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').first().toLong();
+    return -1;
+}
+
+// The spelling of type `id`: a pronounceable lower-case word, unique per id.
+std::string SpellType(uint32_t id)
+{
+    static const char* const kOnsets[] = {"b", "c", "d", "f", "g", "h", "k", "l", "m", "n", "p", "r", "s", "t", "v",
+                                          "w", "br", "st", "th", "ch", "sh", "pl", "gr", "tr"};
+    static const char* const kVowels[] = {"a", "e", "i", "o", "u", "ea", "ou", "ai"};
+    std::string w;
+    uint32_t n = id;
+    do {
+        w += kOnsets[n % 24];
+        n /= 24;
+        w += kVowels[n % 8];
+        n /= 8;
+    } while (n > 0);
+    return w;
+}
+
+// Writes `words` running words over `types` types into `texts` files.
+QStringList Generate(const QString& folder, int64_t words, int64_t types, int texts)
+{
+    std::vector<std::string> vocab(static_cast<std::size_t>(types));
+    for (int64_t t = 0; t < types; ++t)
+        vocab[std::size_t(t)] = SpellType(uint32_t(t));
+    std::mt19937_64 rng(20240601);
+    std::uniform_real_distribution<double> u(0.0, 1.0);
+    const double logRange = std::log(double(types) + 1.0);
+    const int64_t stride = std::max<int64_t>(1, words / std::max<int64_t>(1, types));
+    int64_t nextUnseen = 0;
+    QStringList files;
+    const int64_t perText = (words + texts - 1) / texts;
+    int64_t written = 0;
+    for (int k = 0; k < texts && written < words; ++k) {
+        const QString name = QDir(folder).filePath(QStringLiteral("text%1.txt").arg(k, 4, 10, QLatin1Char('0')));
+        QFile f(name);
+        if (!f.open(QIODevice::WriteOnly))
+            break;
+        std::string buf;
+        buf.reserve(1 << 22);
+        const int64_t n = std::min(perText, words - written);
+        for (int64_t i = 0; i < n; ++i, ++written) {
+            int64_t t;
+            if (written % stride == 0 && nextUnseen < types)
+                t = nextUnseen++; // every type occurs at least once
+            else
+                t = std::min<int64_t>(types - 1, int64_t(std::exp(u(rng) * logRange)) - 1); // weight about 1/rank
+            buf += vocab[std::size_t(t)];
+            buf += (i % 15 == 14) ? ".\n" : " ";
+            if (buf.size() > (1 << 22) - 64) {
+                f.write(buf.data(), qint64(buf.size()));
+                buf.clear();
+            }
+        }
+        buf += '\n';
+        f.write(buf.data(), qint64(buf.size()));
+        files << name;
+    }
+    return files;
+}
+
+struct TResult {
+    bool ok = false;
+    double seconds = 0;
+    int64_t running = 0;
+    int64_t types = 0;
+};
+
+TResult MakeList(const QStringList& files, const QString& out, int top, cv::TTextTagHandler& handler, bool print)
+{
+    const auto t0 = std::chrono::steady_clock::now();
+    cv::TCVFileDetails chosen(true, [](const QString& m) { std::fprintf(stderr, "%s\n", qPrintable(m)); });
+    for (const QString& f : files)
+        chosen.ToolAddAFile(f);
+    TResult r;
+    cv::T_WholeWordlistHolder doc(cv::kListWordList, nullptr, &handler, false, false);
+    int32_t converted = 0;
+    if (!doc.MakeWordlist(chosen, 0, converted, cv::kListWordList)) {
+        std::fprintf(stderr, "no word list was made: %s\n", qPrintable(cv::Global_FailureMessage));
+        for (const QString& reason : doc.UnreadTextReasons())
+            std::fprintf(stderr, "  %s\n", qPrintable(reason));
+        return r;
+    }
+    if (!out.isEmpty() && !doc.SaveToFile(out)) {
+        std::fprintf(stderr, "cannot save %s: %s\n", qPrintable(out), qPrintable(cv::Global_FailureMessage));
+        return r;
+    }
+    r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    const cv::TCVWordList& list = *doc.WordlistOfType(cv::kListWordList);
+    r.ok = true;
+    r.running = doc.fStats->Overall().Data().TokensInText;
+    r.types = doc.fStats->Overall().Data().Types;
+    if (print) {
+        for (int k = 0; k < std::min(top, list.Count()); ++k) {
+            const int i = list.FrequencyOrderEntry(k);
+            std::printf("%d\t%s\t%lld\n", k + 1, qPrintable(list.DisplayedWord(i)), (long long)list.CorrectFreq(i));
+        }
+    }
+    return r;
+}
+
+int Usage()
+{
+    std::fprintf(stderr,
+                 "usage: wordlist_bench [--out FILE.lst] [--top N] PATH...\n"
+                 "       wordlist_bench --generate-words N --generate-types T [--generate-texts K] [--out FILE.lst] [--top N]\n");
+    return 2;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    cv::TSettingsBuffer::Instance().UsePrivate();
+    cv::current_tool_var = cv::kToolWordList;
+    cv::Global_run_without_error_messages = true;
+
+    QString out;
+    int top = 20;
+    int64_t genWords = 0, genTypes = 0;
+    int genTexts = 100;
+    QStringList paths;
+    const QStringList args = app.arguments().mid(1);
+    for (int k = 0; k < args.size(); ++k) {
+        const QString& a = args[k];
+        auto next = [&]() -> QString { return k + 1 < args.size() ? args[++k] : QString(); };
+        if (a == QLatin1String("--out"))
+            out = next();
+        else if (a == QLatin1String("--top"))
+            top = next().toInt();
+        else if (a == QLatin1String("--generate-words"))
+            genWords = next().toLongLong();
+        else if (a == QLatin1String("--generate-types"))
+            genTypes = next().toLongLong();
+        else if (a == QLatin1String("--generate-texts"))
+            genTexts = std::max(1, next().toInt());
+        else if (a.startsWith(QLatin1String("--")))
+            return Usage();
+        else
+            paths << a;
+    }
+    const cv::TTextSettings settings = cv::GetTextSettings();
+    cv::TTextTagHandler handler(settings.LanguageId(), settings.CodePage(), cv::TTagOptions::FromSettings(settings));
+
+    QTemporaryDir generated;
+    QStringList files;
+    if (genWords > 0) {
+        if (genTypes <= 0 || genTypes > genWords)
+            return Usage();
+        const double g0 = SinceStart();
+        files = Generate(generated.path(), genWords, genTypes, genTexts);
+        std::printf("generated %lld running words over %lld types in %d texts in %.1f s\n", (long long)genWords,
+                    (long long)genTypes, int(files.size()), SinceStart() - g0);
+        std::fflush(stdout);
+    } else {
+        if (paths.isEmpty())
+            return Usage();
+        files = cvbench::expandPaths(paths);
+    }
+    if (files.isEmpty()) {
+        std::fprintf(stderr, "no texts found\n");
+        return 1;
+    }
+
+    const double before = SinceStart();
+    const TResult r = MakeList(files, out, top, handler, true);
+    if (!r.ok)
+        return 1;
+    // The whole process for the texts given; a generated corpus's own making is not counted.
+    const double seconds = genWords > 0 ? r.seconds : SinceStart();
+    const double rate = double(r.running) / seconds;
+    std::printf("running words\t%lld\ttypes\t%lld\twords per second\t%.0f\n", (long long)r.running, (long long)r.types,
+                rate);
+    if (!out.isEmpty())
+        std::printf("saved\t%s\n", qPrintable(QDir::toNativeSeparators(QFileInfo(out).absoluteFilePath())));
+    std::fflush(stdout);
+    (void)before;
+
+    qint64 wcWords = 0;
+    const double wc = cvbench::wcSeconds(files, &wcWords);
+    std::printf("wc -w\t%lld words in %.3f s (%.0f words per second); word list %.3f s: %.2f x the rate of wc -w\n",
+                (long long)wcWords, wc, double(wcWords) / wc, seconds, rate / (double(wcWords) / wc));
+    if (genWords > 0) {
+        const QStringList tenth = files.mid(0, std::max<qsizetype>(1, files.size() / 10));
+        const TResult small = MakeList(tenth, QString(), 0, handler, false);
+        if (small.ok)
+            std::printf("first tenth of the texts\t%lld running words in %.2f s (%.0f words per second); whole corpus "
+                        "%.1f x the running words took %.1f x the time\n",
+                        (long long)small.running, small.seconds, double(small.running) / small.seconds,
+                        double(r.running) / double(small.running), r.seconds / small.seconds);
+    }
+    std::printf("peak memory\t%ld MB (VmHWM)\n", PeakRssKb() / 1024);
+    return 0;
+}

@@ -1,0 +1,191 @@
+#include "wordlist/alphabetical_order.h"
+
+#include <QLocale>
+
+#include <algorithm>
+#include <numeric>
+
+namespace cv {
+
+namespace {
+
+// The alphabet of the fast road, in no particular order: the collator ranks it.
+constexpr char16_t kAlphabet[] = u"-',.0123456789abcdefghijklmnopqrstuvwxyz";
+constexpr int kAlphabetSize = int(sizeof(kAlphabet) / sizeof(kAlphabet[0])) - 1;
+constexpr int kBitsPerChar = 6;
+constexpr int kCharsPerKey = 64 / kBitsPerChar; // 10
+
+inline QStringView View(std::u16string_view s) { return QStringView(s.data(), qsizetype(s.size())); }
+
+} // namespace
+
+QCollator MakeWordCollator(const QString& collationName)
+{
+    QCollator c{QLocale(collationName.isEmpty() ? QStringLiteral("en_GB") : collationName)};
+    c.setCaseSensitivity(Qt::CaseSensitive);
+    return c;
+}
+
+void RadixSortByKey(std::vector<TKeyedIndex>& items)
+{
+    const std::size_t n = items.size();
+    if (n < 1024) {
+        std::stable_sort(items.begin(), items.end(), [](const TKeyedIndex& a, const TKeyedIndex& b) { return a.key < b.key; });
+        return;
+    }
+    std::vector<TKeyedIndex> other(n);
+    std::vector<uint32_t> counts(65536);
+    for (int shift = 0; shift < 64; shift += 16) {
+        std::fill(counts.begin(), counts.end(), 0u);
+        for (const TKeyedIndex& it : items)
+            ++counts[(it.key >> shift) & 0xFFFF];
+        // A digit all keys share leaves the order as it is.
+        if (counts[(items[0].key >> shift) & 0xFFFF] == n)
+            continue;
+        uint32_t sum = 0;
+        for (uint32_t& c : counts) {
+            const uint32_t k = c;
+            c = sum;
+            sum += k;
+        }
+        for (const TKeyedIndex& it : items)
+            other[counts[(it.key >> shift) & 0xFFFF]++] = it;
+        items.swap(other);
+    }
+}
+
+TAlphabeticalOrderer::TAlphabeticalOrderer(const QString& collationName) : fCollator(MakeWordCollator(collationName))
+{
+    fFast = CheckFastRoad();
+}
+
+bool TAlphabeticalOrderer::CheckFastRoad()
+{
+    // The alphabet in the collator's order, each character strictly after the one before.
+    std::vector<char16_t> chars(kAlphabet, kAlphabet + kAlphabetSize);
+    auto cmp = [&](std::u16string_view a, std::u16string_view b) { return fCollator.compare(View(a), View(b)); };
+    std::stable_sort(chars.begin(), chars.end(), [&](char16_t a, char16_t b) {
+        return cmp(std::u16string_view(&a, 1), std::u16string_view(&b, 1)) < 0;
+    });
+    for (std::size_t k = 1; k < chars.size(); ++k)
+        if (cmp(std::u16string_view(&chars[k - 1], 1), std::u16string_view(&chars[k], 1)) >= 0)
+            return false;
+    fRank.fill(0);
+    for (std::size_t k = 0; k < chars.size(); ++k)
+        fRank[chars[k]] = uint8_t(k + 1);
+
+    // Every string of one and two characters, in rank order, must be in the collator's order too.
+    std::vector<std::u16string> probes;
+    probes.reserve(std::size_t(kAlphabetSize) * (kAlphabetSize + 1));
+    for (char16_t a : chars) {
+        probes.emplace_back(1, a);
+        for (char16_t b : chars)
+            probes.push_back(std::u16string{a, b});
+    }
+    // Built in rank order already: "a" before "a-" before "aa" ...
+    for (std::size_t k = 1; k < probes.size(); ++k)
+        if (cmp(probes[k - 1], probes[k]) >= 0) {
+            fRank.fill(0);
+            return false;
+        }
+    return true;
+}
+
+bool TAlphabeticalOrderer::OnFastRoad(std::u16string_view word) const
+{
+    if (!fFast || word.empty())
+        return false;
+    for (char16_t c : word)
+        if (c >= 128 || fRank[c] == 0)
+            return false;
+    return true;
+}
+
+uint64_t TAlphabeticalOrderer::PackedKey(std::u16string_view word) const
+{
+    uint64_t key = 0;
+    const std::size_t n = std::min<std::size_t>(word.size(), kCharsPerKey);
+    for (std::size_t k = 0; k < n; ++k)
+        key |= uint64_t(fRank[word[k]]) << (64 - kBitsPerChar * int(k + 1));
+    return key;
+}
+
+int TAlphabeticalOrderer::RankCompare(std::u16string_view a, std::u16string_view b, std::size_t from) const
+{
+    const std::size_t n = std::min(a.size(), b.size());
+    for (std::size_t k = from; k < n; ++k)
+        if (a[k] != b[k])
+            return fRank[a[k]] < fRank[b[k]] ? -1 : 1;
+    return a.size() < b.size() ? -1 : (a.size() > b.size() ? 1 : 0);
+}
+
+int TAlphabeticalOrderer::Compare(std::u16string_view a, std::u16string_view b) const
+{
+    return fCollator.compare(View(a), View(b));
+}
+
+std::vector<uint32_t> TAlphabeticalOrderer::Order(std::span<const std::u16string_view> words) const
+{
+    std::vector<TKeyedIndex> fast;
+    std::vector<uint32_t> slow;
+    fast.reserve(words.size());
+    for (uint32_t i = 0; i < words.size(); ++i) {
+        if (OnFastRoad(words[i]))
+            fast.push_back({PackedKey(words[i]), i});
+        else
+            slow.push_back(i);
+    }
+    RadixSortByKey(fast);
+    // Words that share their first ten characters: by the rest.
+    for (std::size_t a = 0; a < fast.size();) {
+        std::size_t b = a + 1;
+        while (b < fast.size() && fast[b].key == fast[a].key)
+            ++b;
+        if (b - a > 1)
+            std::stable_sort(fast.begin() + std::ptrdiff_t(a), fast.begin() + std::ptrdiff_t(b),
+                             [&](const TKeyedIndex& x, const TKeyedIndex& y) {
+                                 return RankCompare(words[x.index], words[y.index], kCharsPerKey) < 0;
+                             });
+        a = b;
+    }
+
+    std::vector<uint32_t> out;
+    out.reserve(words.size());
+    if (slow.empty()) {
+        for (const TKeyedIndex& f : fast)
+            out.push_back(f.index);
+        return out;
+    }
+    {
+        std::vector<QCollatorSortKey> keys;
+        keys.reserve(slow.size());
+        for (uint32_t i : slow)
+            keys.push_back(fCollator.sortKey(View(words[i]).toString()));
+        std::vector<uint32_t> order(slow.size());
+        std::iota(order.begin(), order.end(), 0u);
+        std::stable_sort(order.begin(), order.end(), [&](uint32_t x, uint32_t y) { return keys[x].compare(keys[y]) < 0; });
+        std::vector<uint32_t> sortedSlow;
+        sortedSlow.reserve(slow.size());
+        for (uint32_t k : order)
+            sortedSlow.push_back(slow[k]);
+        slow.swap(sortedSlow);
+    }
+    // Merge: each word of the general road goes after every fast word not after it.
+    std::size_t f = 0;
+    for (uint32_t s : slow) {
+        const std::u16string_view w = words[s];
+        const auto it = std::upper_bound(fast.begin() + std::ptrdiff_t(f), fast.end(), w,
+                                         [&](std::u16string_view x, const TKeyedIndex& y) {
+                                             return Compare(x, words[y.index]) < 0;
+                                         });
+        const auto upto = std::size_t(it - fast.begin());
+        for (; f < upto; ++f)
+            out.push_back(fast[f].index);
+        out.push_back(s);
+    }
+    for (; f < fast.size(); ++f)
+        out.push_back(fast[f].index);
+    return out;
+}
+
+} // namespace cv

@@ -1,0 +1,66 @@
+#pragma once
+// The alphabetical order of many words under the collation of a language
+// (ICU through QCollator), without a collator call per comparison.
+//
+// Most word types of most corpora are made of a small alphabet: lower-case
+// a-z, digits, and the apostrophe, hyphen, full stop and comma that stay
+// inside words. When the collation orders that alphabet character by
+// character (no contractions, every character its own primary weight, as in
+// English and most languages), those words sort by a packed 64-bit key of
+// their characters' ranks, with a radix sort. The ranks are taken from the
+// collator itself, and the order is accepted only after checking it against
+// the collator on every string of one and two characters of the alphabet;
+// otherwise every word takes the general road.
+//
+// The general road is a precomputed collator sort key per word. The words of
+// both roads are then merged with the collator, each word of the general
+// road placed by a binary search among the others, so the result is the
+// collator's order throughout. Words the collator finds equal keep the
+// order they came in (the fast road's before the general road's).
+
+#include <QCollator>
+#include <QString>
+
+#include <array>
+#include <cstdint>
+#include <span>
+#include <string_view>
+#include <vector>
+
+namespace cv {
+
+// The collator the result lists sort with: the locale named (en_GB), case-sensitive.
+QCollator MakeWordCollator(const QString& collationName);
+
+class TAlphabeticalOrderer {
+public:
+    explicit TAlphabeticalOrderer(const QString& collationName);
+
+    // The order in which the words sort: indexes into `words`.
+    std::vector<uint32_t> Order(std::span<const std::u16string_view> words) const;
+    // The collator's comparison.
+    int Compare(std::u16string_view a, std::u16string_view b) const;
+    // Whether the packed-key road is open for this collation.
+    bool FastRoad() const { return fFast; }
+    // Whether a word can take it.
+    bool OnFastRoad(std::u16string_view word) const;
+
+private:
+    bool CheckFastRoad();
+    uint64_t PackedKey(std::u16string_view word) const;
+    // Lexicographic by rank from character `from` on.
+    int RankCompare(std::u16string_view a, std::u16string_view b, std::size_t from) const;
+
+    QCollator fCollator;
+    bool fFast = false;
+    std::array<uint8_t, 128> fRank{}; // 0: not in the alphabet
+};
+
+// Stable LSD radix sort of (key, index) pairs by key.
+struct TKeyedIndex {
+    uint64_t key;
+    uint32_t index;
+};
+void RadixSortByKey(std::vector<TKeyedIndex>& items);
+
+} // namespace cv

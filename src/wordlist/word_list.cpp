@@ -1,0 +1,839 @@
+#include "wordlist/word_list.h"
+
+#include "suite/cv_stream.h"
+#include "wordlist/alphabetical_order.h"
+#include "wordlist/list_header.h"
+#include "wordlist/plain_text_wordlist.h"
+
+#include <QHash>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <numeric>
+
+namespace cv {
+
+namespace {
+
+constexpr char16_t kZeroWidthSpace = 0x200B;
+// The list's own header before the base list stream.
+constexpr uint8_t kHeaderMagic[4] = {'C', 'V', 'W', 'L'};
+
+constexpr const char16_t* kSortNames[TCVWordList::kSortCount] = {
+    u"alphabetical", u"frequency",    u"percent",     u"texts",        u"texts percent",
+    u"dispersion",   u"lemmas",       u"set",         u"word length",  u"word endings",
+    u"tags",         u"rank",         u"random",
+};
+
+inline std::u16string_view U16(QStringView s) { return {reinterpret_cast<const char16_t*>(s.utf16()), std::size_t(s.size())}; }
+
+QString Reversed(const QString& s)
+{
+    QString r;
+    r.reserve(s.size());
+    for (qsizetype k = s.size(); k-- > 0;) {
+        // Surrogate pairs stay in their order.
+        if (k > 0 && s[k].isLowSurrogate() && s[k - 1].isHighSurrogate()) {
+            r.append(s[k - 1]);
+            r.append(s[k]);
+            --k;
+        } else {
+            r.append(s[k]);
+        }
+    }
+    return r;
+}
+
+inline uint64_t SplitMix(uint64_t x)
+{
+    x += 0x9E3779B97F4A7C15ull;
+    x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9ull;
+    x = (x ^ (x >> 27)) * 0x94D049BB133111EBull;
+    return x ^ (x >> 31);
+}
+
+QString WordTagKey(const QString& word, const QString& tag)
+{
+    return tag.isEmpty() ? word : word + QChar(0) + tag;
+}
+
+// A small writer that gathers an entry's bytes and hands them over in one write.
+class TEntryBytes {
+public:
+    void U8(uint8_t v) { Put(&v, 1); }
+    template <typename T>
+    void LE(T v)
+    {
+        unsigned char b[sizeof(T)];
+        endian::storeLE(b, v);
+        Put(b, sizeof(T));
+    }
+    void String(const QString& s)
+    {
+        LE<int32_t>(int32_t(s.size()));
+        if constexpr (std::endian::native == std::endian::little) {
+            Put(s.utf16(), std::size_t(s.size()) * 2);
+        } else {
+            for (QChar c : s)
+                LE<uint16_t>(c.unicode());
+        }
+        LE<uint16_t>(0);
+    }
+    bool WriteTo(TStream& s) const { return s.WriteExact(fBytes.data(), int64_t(fBytes.size())); }
+
+private:
+    void Put(const void* p, std::size_t n)
+    {
+        const auto* b = static_cast<const uint8_t*>(p);
+        fBytes.insert(fBytes.end(), b, b + n);
+    }
+    std::vector<uint8_t> fBytes;
+};
+
+} // namespace
+
+// ---------------------------------------------------------------------------
+// Entries
+
+void TWordListEntry::GetRelativeEntropyBasis()
+{
+    TCVBaseListObject::GetRelativeEntropyBasis();
+    fData = {};
+}
+
+bool TWordListEntry::IsDuplicateOf(const TCVBaseListObject& other) const
+{
+    const auto* o = dynamic_cast<const TWordListEntry*>(&other);
+    return o ? o->fWord == fWord && o->fTag == fTag : TCVBaseListObject::IsDuplicateOf(other);
+}
+
+QString TWordListEntry::GetAWordAsString(int column) const
+{
+    if (column == TCVWordList::kColWord)
+        return fWord;
+    return TCVBaseListObject::GetAWordAsString(column);
+}
+
+void TWordListEntry::SetAWordAsString(int column, const QString& text)
+{
+    if (column == TCVWordList::kColWord)
+        fWord = text;
+}
+
+QString TWordListEntry::GetAPrefixAsString() const
+{
+    const auto* list = dynamic_cast<const TCVWordList*>(Owner());
+    return list && list->TagDisplay() == 1 ? fTag : QString();
+}
+
+QString TWordListEntry::GetASuffixAsString() const
+{
+    const auto* list = dynamic_cast<const TCVWordList*>(Owner());
+    return list && list->TagDisplay() == 2 ? fTag : QString();
+}
+
+int64_t TWordListEntry::MainWordFrequency() const
+{
+    int64_t f = fData.Freq;
+    for (int j = 0; j < JoinedCount(); ++j)
+        f += static_cast<const TWordListEntry*>(JoinedEntry(j))->fData.Freq;
+    return f;
+}
+
+bool TWordListEntry::SaveToStream(TStream& s) const
+{
+    TEntryBytes b;
+    b.LE<int64_t>(fData.Freq);
+    b.LE<int32_t>(fData.Texts);
+    b.LE<float>(fData.Dispersion);
+    b.LE<int32_t>(fData.Rank);
+    b.LE<int32_t>(fData.LemmaTexts);
+    b.String(fWord);
+    b.String(fTag);
+    return b.WriteTo(s);
+}
+
+bool TWordListEntry::ReadFromStream(TStream& s)
+{
+    TWordlistDataRec d;
+    QString word, tag;
+    if (!s.ReadI64(d.Freq) || !s.ReadI32(d.Texts) || !s.ReadF32(d.Dispersion) || !s.ReadI32(d.Rank)
+        || !s.ReadI32(d.LemmaTexts) || !ReadAString(s, word) || !ReadAString(s, tag))
+        return false;
+    if (d.Freq < 0 || d.Texts < 0 || !std::isfinite(d.Dispersion))
+        return false;
+    fData = d;
+    fWord = std::move(word);
+    fTag = std::move(tag);
+    if (Owner())
+        Owner()->NoteValueRead(double(d.Freq));
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// The list
+
+QString TCVWordList::SortName(int32_t sort)
+{
+    return sort >= 0 && sort < kSortCount ? QString::fromUtf16(kSortNames[sort]) : QString::fromUtf16(kSortNames[0]);
+}
+
+std::span<const char16_t* const> TCVWordList::SortNames()
+{
+    return kSortNames;
+}
+
+TCVWordList::TCVWordList(TCorvantisholder* owner, uint8_t listType, uint32_t toolSignature)
+    : TCVBaseLemmaMatchCapableList(
+          owner, [](TCVBaseDataClass& l) { return std::make_unique<TWordListEntry>(&l); }, listType, toolSignature,
+          kVersion)
+{
+    QStringList h = StandardGridHeaderArray(listType);
+    if (h.size() <= kColSet)
+        h = StandardGridHeaderArray(kListWordList);
+    const QString setHeading = h.value(kColSet, QStringLiteral("Set"));
+    SetGridHeadings(h.mid(0, kColSet));
+    AddSetColumn(setHeading);
+    SetWordColumn(kColWord);
+    SetCloudColumn(kColFreq);
+    SetSortSettingsToDefault();
+}
+
+QString TCVWordList::ColumnHelp(int column)
+{
+    switch (column) {
+    case kColN: return QStringLiteral("The place of the word in this order.");
+    case kColWord: return QStringLiteral("The word, folded as the text settings say.");
+    case kColFreq: return QStringLiteral("How often the word occurs (a head word counts the forms joined under it).");
+    case kColPercent: return QStringLiteral("The frequency as a percentage of the running words of the list.");
+    case kColTexts: return QStringLiteral("The number of texts the word occurs in.");
+    case kColTextsPercent: return QStringLiteral("Those texts as a percentage of the texts of the list.");
+    case kColDispersion:
+        return QStringLiteral("Dispersion: Gries's deviation of proportions, normalised (DPnorm), over the texts of the "
+                              "list, or over ten equal parts of the text for a list of one text. 0: spread as evenly "
+                              "as the running words; 1: all in one part.");
+    case kColLemmas: return QStringLiteral("The forms joined under the word, each with its frequency.");
+    case kColSet: return QStringLiteral("The category typed for the word.");
+    default: return QString();
+    }
+}
+
+TWordlistDataRec TCVWordList::WordlistData(int i) const
+{
+    return i >= 0 && i < Count() ? Entry(i).fData : TWordlistDataRec{};
+}
+
+int64_t TCVWordList::CorrectFreq(int i, bool withJoined) const
+{
+    if (i < 0 || i >= Count())
+        return 0;
+    const TWordListEntry& e = Entry(i);
+    return withJoined ? e.MainWordFrequency() : e.fData.Freq;
+}
+
+int64_t TCVWordList::ComputedCurrentTokens() const
+{
+    int64_t n = 0;
+    for (int i = 0; i < Count(); ++i)
+        if (!GetDeleted(i))
+            n += Entry(i).MainWordFrequency();
+    return n;
+}
+
+int64_t TCVWordList::RecomputeTokens()
+{
+    fTotalTokens = ComputedCurrentTokens();
+    Touched();
+    return fTotalTokens;
+}
+
+double TCVWordList::Percent(int64_t part, int64_t whole) const
+{
+    return whole > 0 ? double(part) * 100.0 / double(whole) : 0.0;
+}
+
+QString TCVWordList::DisplayedWord(int i) const
+{
+    if (i < 0 || i >= Count())
+        return QString();
+    const TWordListEntry& e = Entry(i);
+    if (e.fTag.isEmpty())
+        return e.fWord;
+    switch (fTagDisplay) {
+    case 1: return e.fTag + e.fWord;
+    case 2: return e.fWord + e.fTag;
+    case 3: return e.fTag;
+    default: return e.fWord;
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Orders
+
+void TCVWordList::EnsureOrder() const
+{
+    const int n = Count();
+    if (fOrderValid && int(fFreqOrder.size()) == n)
+        return;
+    std::vector<TKeyedIndex> keys(static_cast<std::size_t>(n));
+    for (int i = 0; i < n; ++i)
+        keys[std::size_t(i)] = {~uint64_t(std::max<int64_t>(0, Entry(i).MainWordFrequency())), uint32_t(i)};
+    RadixSortByKey(keys); // stable: equal frequencies keep the alphabetical order
+    fFreqOrder.resize(std::size_t(n));
+    fFreqPlace.resize(std::size_t(n));
+    for (int k = 0; k < n; ++k) {
+        fFreqOrder[std::size_t(k)] = int32_t(keys[std::size_t(k)].index);
+        fFreqPlace[keys[std::size_t(k)].index] = k;
+    }
+    fOrderValid = true;
+}
+
+int TCVWordList::FrequencyOrderEntry(int k) const
+{
+    EnsureOrder();
+    return k >= 0 && k < int(fFreqOrder.size()) ? fFreqOrder[std::size_t(k)] : -1;
+}
+
+int TCVWordList::FrequencyPlaceOf(int i) const
+{
+    EnsureOrder();
+    return i >= 0 && i < int(fFreqPlace.size()) ? fFreqPlace[std::size_t(i)] : -1;
+}
+
+bool TCVWordList::ComputedRankOrdersOfWords()
+{
+    EnsureOrder();
+    for (int i = 0; i < Count(); ++i)
+        Entry(i).fData.Rank = fFreqPlace[std::size_t(i)] + 1;
+    return Count() > 0;
+}
+
+int32_t TCVWordList::CurrentAlphabeticalSort() const
+{
+    const int32_t key = SortLevel(0).key;
+    if (key >= 0 && key < kSortCount)
+        return key;
+    return key > kSortCount ? kSortSet : kSortAlphabetical;
+}
+
+QString TCVWordList::CurrentSortName() const
+{
+    return SortName(CurrentAlphabeticalSort());
+}
+
+void TCVWordList::SortAlphabetically()
+{
+    const int n = Count();
+    Set1Sort(0, kSortAlphabetical);
+    SetSortAscending(0, true);
+    Set1Sort(1, -1);
+    Set1Sort(2, -1);
+    InvalidateOrder();
+    if (n < 2)
+        return;
+    std::vector<std::u16string_view> words(static_cast<std::size_t>(n));
+    for (int i = 0; i < n; ++i)
+        words[std::size_t(i)] = U16(Entry(i).fWord);
+    const TAlphabeticalOrderer orderer(CollationName());
+    std::vector<uint32_t> order = orderer.Order(words);
+    // The same word with different tags: by the tag.
+    for (std::size_t a = 0; a < order.size();) {
+        std::size_t b = a + 1;
+        while (b < order.size() && words[order[b]] == words[order[a]])
+            ++b;
+        if (b - a > 1)
+            std::stable_sort(order.begin() + std::ptrdiff_t(a), order.begin() + std::ptrdiff_t(b),
+                             [&](uint32_t x, uint32_t y) { return Entry(int(x)).fTag < Entry(int(y)).fTag; });
+        a = b;
+    }
+    auto& items = Items();
+    std::vector<std::unique_ptr<TCVBaseListObject>> sorted;
+    sorted.reserve(items.size());
+    for (uint32_t i : order)
+        sorted.push_back(std::move(items[i]));
+    items.swap(sorted);
+}
+
+void TCVWordList::EnsureAlphabeticalAscendingSort()
+{
+    const TAlphabeticalOrderer orderer(CollationName());
+    bool sorted = true;
+    for (int i = 1; i < Count() && sorted; ++i) {
+        const int c = orderer.Compare(U16(Entry(i - 1).fWord), U16(Entry(i).fWord));
+        sorted = c < 0 || (c == 0 && Entry(i - 1).fTag <= Entry(i).fTag);
+    }
+    if (sorted) {
+        Set1Sort(0, kSortAlphabetical);
+        SetSortAscending(0, true);
+        Set1Sort(1, -1);
+        Set1Sort(2, -1);
+        return;
+    }
+    SortAlphabetically();
+}
+
+void TCVWordList::DoASort(int lastIndex)
+{
+    const TSortLevel first = SortLevel(0);
+    if (lastIndex >= Count() - 1 && first.key == kSortAlphabetical && first.ascending && SortLevel(1).key < 0
+        && SortLevel(2).key < 0) {
+        SortAlphabetically();
+        return;
+    }
+    if (first.key == kSortRandom || SortLevel(1).key == kSortRandom || SortLevel(2).key == kSortRandom)
+        fRandomSeed = SplitMix(fRandomSeed);
+    TCVBaseLemmaMatchCapableList::DoASort(lastIndex);
+    InvalidateOrder();
+}
+
+// ---------------------------------------------------------------------------
+// Cells and sorting keys
+
+int TCVWordList::RowToEntry(int gridRow, int displayKind) const
+{
+    const int row = gridRow - 1;
+    if (row < 0 || row >= Count())
+        return -1;
+    return displayKind == kDisplayFrequency ? FrequencyOrderEntry(row) : row;
+}
+
+void TCVWordList::DrawgridDataRec(int row, int column, int displayKind, TDrawgridDataRec& rec) const
+{
+    rec = {};
+    if (row < 0 || row >= Count())
+        return;
+    const TWordListEntry& e = Entry(row);
+    switch (column) {
+    case kColN:
+        NumberCell(rec, displayKind == kDisplayFrequency ? FrequencyPlaceOf(row) + 1 : row + 1, true);
+        return;
+    case kColWord:
+        rec.text = DisplayedWord(row);
+        return;
+    case kColLemmas: {
+        QStringList forms;
+        for (int j = 0; j < e.JoinedCount(); ++j) {
+            const auto* f = static_cast<const TWordListEntry*>(e.JoinedEntry(j));
+            forms << QStringLiteral("%1[%2]").arg(f->fWord).arg(f->fData.Freq);
+        }
+        rec.text = forms.join(QLatin1Char(' '));
+        return;
+    }
+    case kColDispersion:
+        if (e.fData.Dispersion < 0)
+            return;
+        NumberCell(rec, e.fData.Dispersion, false, 3);
+        return;
+    case kColFreq:
+    case kColTexts:
+        NumberCell(rec, NumericalData(row, column), true);
+        return;
+    case kColPercent:
+    case kColTextsPercent:
+        NumberCell(rec, NumericalData(row, column), false, 2);
+        return;
+    default:
+        TCVBaseLemmaMatchCapableList::DrawgridDataRec(row, column, displayKind, rec);
+    }
+}
+
+double TCVWordList::NumericalData(int row, int column) const
+{
+    if (row < 0 || row >= Count())
+        return 0;
+    const TWordListEntry& e = Entry(row);
+    const int32_t texts = e.JoinedCount() > 0 && e.fData.LemmaTexts > 0 ? e.fData.LemmaTexts : e.fData.Texts;
+    switch (column) {
+    case kColN: return row + 1;
+    case kColFreq: return double(e.MainWordFrequency());
+    case kColPercent: return Percent(e.MainWordFrequency(), fTotalTokens);
+    case kColTexts: return texts;
+    case kColTextsPercent: return Percent(texts, fTotalTexts);
+    case kColDispersion: return e.fData.Dispersion;
+    case kColLemmas: return e.JoinedCount();
+    default: return TCVBaseLemmaMatchCapableList::NumericalData(row, column);
+    }
+}
+
+void TCVWordList::GetOneCloudDatum(int i, TWordFreqAndSourceNum& datum) const
+{
+    datum = {};
+    if (i < 0 || i >= Count())
+        return;
+    datum.word = Entry(i).fWord;
+    datum.frequency = int32_t(std::min<int64_t>(Entry(i).MainWordFrequency(), std::numeric_limits<int32_t>::max()));
+    datum.number = i + 1;
+}
+
+int TCVWordList::HeaderColumnToSortNeeded(int column) const
+{
+    switch (column) {
+    case kColN: return kSortFrequency;
+    case kColWord: return kSortAlphabetical;
+    case kColFreq: return kSortFrequency;
+    case kColPercent: return kSortPercent;
+    case kColTexts: return kSortTexts;
+    case kColTextsPercent: return kSortTextsPercent;
+    case kColDispersion: return kSortDispersion;
+    case kColLemmas: return kSortLemmas;
+    default: return TCVBaseLemmaMatchCapableList::HeaderColumnToSortNeeded(column);
+    }
+}
+
+void TCVWordList::SetSortSettingsToDefault()
+{
+    Set1Sort(0, kSortAlphabetical);
+    SetSortAscending(0, true);
+    Set1Sort(1, -1);
+    Set1Sort(2, -1);
+}
+
+TSortKeyKind TCVWordList::KindOfSortKey(int32_t key) const
+{
+    switch (key) {
+    case kSortAlphabetical:
+    case kSortSet:
+    case kSortWordEndings:
+    case kSortTags:
+        return TSortKeyKind::Text;
+    default:
+        if (key > kSortRandom || key < 0)
+            return TCVBaseLemmaMatchCapableList::KindOfSortKey(key);
+        return TSortKeyKind::Number;
+    }
+}
+
+QString TCVWordList::SortText(const TCVBaseListObject& e, int row, int32_t key) const
+{
+    const auto& w = static_cast<const TWordListEntry&>(e);
+    switch (key) {
+    case kSortAlphabetical: return w.fWord;
+    case kSortWordEndings: return Reversed(w.fWord);
+    case kSortTags: return w.fTag;
+    case kSortSet: return ActiveSetColumn() >= 0 ? e.Category(SetNumberOfColumn(ActiveSetColumn())) : QString();
+    default: return TCVBaseLemmaMatchCapableList::SortText(e, row, key);
+    }
+}
+
+double TCVWordList::SortNumber(const TCVBaseListObject& e, int row, int32_t key) const
+{
+    const auto& w = static_cast<const TWordListEntry&>(e);
+    const int32_t texts = w.JoinedCount() > 0 && w.fData.LemmaTexts > 0 ? w.fData.LemmaTexts : w.fData.Texts;
+    switch (key) {
+    case kSortFrequency:
+    case kSortPercent: return double(w.MainWordFrequency());
+    case kSortTexts:
+    case kSortTextsPercent: return texts;
+    case kSortDispersion: return w.fData.Dispersion;
+    case kSortLemmas: return w.JoinedCount();
+    case kSortWordLength: return double(w.fWord.size());
+    case kSortRank: return w.fData.Rank;
+    case kSortRandom: return double(SplitMix(fRandomSeed ^ uint64_t(row)) >> 11);
+    default: return TCVBaseLemmaMatchCapableList::SortNumber(e, row, key);
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Changes
+
+void TCVWordList::Clear()
+{
+    TCVBaseLemmaMatchCapableList::Clear();
+    fTotalTokens = 0;
+    fTotalTexts = 0;
+    InvalidateOrder();
+}
+
+void TCVWordList::Remove(int i)
+{
+    TCVBaseLemmaMatchCapableList::Remove(i);
+    InvalidateOrder();
+}
+
+void TCVWordList::AdoptEntries(std::vector<std::unique_ptr<TWordListEntry>> entries)
+{
+    for (auto& e : entries)
+        Add(std::move(e));
+    InvalidateOrder();
+}
+
+int TCVWordList::FindWordAndTag(const QString& word, const QString& tag) const
+{
+    for (int i = 0; i < Count(); ++i)
+        if (Entry(i).fWord == word && Entry(i).fTag == tag)
+            return i;
+    return -1;
+}
+
+std::vector<std::pair<int, int>> TCVWordList::CheckForEqualStrings() const
+{
+    std::vector<std::pair<int, int>> pairs;
+    const TAlphabeticalOrderer orderer(CollationName());
+    int prev = -1;
+    for (int i = 0; i < Count(); ++i) {
+        if (GetDeleted(i))
+            continue;
+        if (prev >= 0 && Entry(prev).fTag == Entry(i).fTag
+            && orderer.Compare(U16(Entry(prev).fWord), U16(Entry(i).fWord)) == 0)
+            pairs.emplace_back(prev, i);
+        prev = i;
+    }
+    return pairs;
+}
+
+bool TCVWordList::MergeEqualWords(int keep, int other)
+{
+    if (keep == other || keep < 0 || other < 0 || keep >= Count() || other >= Count() || GetDeleted(other))
+        return false;
+    // Forms joined under the word that goes become entries of their own.
+    if (Entry(other).JoinedCount() > 0) {
+        const TWordListEntry* keepEntry = &Entry(keep);
+        const TWordListEntry* otherEntry = &Entry(other);
+        UnJoin(other, false);
+        keep = IndexOf(keepEntry);
+        other = IndexOf(otherEntry);
+    }
+    TWordListEntry& k = Entry(keep);
+    const TWordListEntry& o = Entry(other);
+    k.fData.Freq += o.fData.Freq;
+    // Both spellings may stand in the same text: the larger count is what is sure.
+    k.fData.Texts = std::max(k.fData.Texts, o.fData.Texts);
+    k.fData.Dispersion = -1.0f;
+    SetDeleted(other, true, false);
+    InvalidateOrder();
+    Touched();
+    return true;
+}
+
+void TCVWordList::AddASpaceToWordNumber(int i)
+{
+    if (i < 0 || i >= Count())
+        return;
+    Entry(i).fWord.append(QChar(kZeroWidthSpace));
+    Touched();
+}
+
+bool TCVWordList::JoinClusters(bool smallerIntoLargest)
+{
+    struct TCluster {
+        int index;
+        QStringList words;
+    };
+    std::vector<TCluster> clusters;
+    QHash<QString, int> byText; // cluster text -> place in `clusters`
+    for (int i = 0; i < Count(); ++i) {
+        if (GetDeleted(i))
+            continue;
+        const QString& w = Entry(i).fWord;
+        if (!w.contains(QLatin1Char(' ')))
+            continue;
+        QStringList words = w.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+        if (words.size() < 2)
+            continue;
+        byText.insert(words.join(QLatin1Char(' ')), int(clusters.size()));
+        clusters.push_back({i, std::move(words)});
+    }
+    if (clusters.size() < 2)
+        return false;
+    auto better = [&](int a, int b, bool longer) {
+        // Whether cluster a is a better head than b: by length, then frequency, then list order.
+        const auto la = clusters[std::size_t(a)].words.size(), lb = clusters[std::size_t(b)].words.size();
+        if (la != lb)
+            return longer ? la > lb : la < lb;
+        const int64_t fa = Entry(clusters[std::size_t(a)].index).MainWordFrequency();
+        const int64_t fb = Entry(clusters[std::size_t(b)].index).MainWordFrequency();
+        if (fa != fb)
+            return fa > fb;
+        return clusters[std::size_t(a)].index < clusters[std::size_t(b)].index;
+    };
+    // For each cluster, the head it goes under (-1 none).
+    std::vector<int> head(clusters.size(), -1);
+    for (std::size_t d = 0; d < clusters.size(); ++d) {
+        const QStringList& words = clusters[d].words;
+        for (qsizetype len = 2; len < words.size(); ++len)
+            for (qsizetype from = 0; from + len <= words.size(); ++from) {
+                const auto it = byText.constFind(words.mid(from, len).join(QLatin1Char(' ')));
+                if (it == byText.constEnd())
+                    continue;
+                const int s = it.value(); // cluster s lies inside cluster d
+                if (smallerIntoLargest) {
+                    if (head[std::size_t(s)] < 0 || better(int(d), head[std::size_t(s)], true))
+                        head[std::size_t(s)] = int(d);
+                } else if (head[d] < 0 || better(s, head[d], false)) {
+                    head[d] = s;
+                }
+            }
+    }
+    // Heads never go under another head (see the choice above): one group per head.
+    std::vector<std::vector<int>> groupOf(clusters.size());
+    for (std::size_t c = 0; c < clusters.size(); ++c)
+        if (head[c] >= 0)
+            groupOf[std::size_t(head[c])].push_back(clusters[c].index);
+    std::vector<std::vector<int>> groups;
+    for (std::size_t h = 0; h < clusters.size(); ++h) {
+        if (groupOf[h].empty() || head[h] >= 0)
+            continue;
+        std::vector<int> g{clusters[h].index};
+        g.insert(g.end(), groupOf[h].begin(), groupOf[h].end());
+        groups.push_back(std::move(g));
+    }
+    if (groups.empty())
+        return false;
+    const int joined = JoinGroups(groups, true, QStringLiteral("Join clusters"));
+    InvalidateOrder();
+    return joined > 0;
+}
+
+int TCVWordList::CheckLemmasForConsistency(const QString& indexFile, TTextsOfWords* index)
+{
+    QString error;
+    if (!index || !index->Open(indexFile, &error))
+        return -1;
+    int updated = 0;
+    for (int i = 0; i < Count(); ++i) {
+        TWordListEntry& e = Entry(i);
+        if (e.JoinedCount() == 0)
+            continue;
+        QStringList words{e.fWord};
+        for (int j = 0; j < e.JoinedCount(); ++j)
+            words << static_cast<const TWordListEntry*>(e.JoinedEntry(j))->fWord;
+        e.fData.LemmaTexts = index->TextsHoldingAnyOf(words);
+        ++updated;
+    }
+    if (updated > 0)
+        Touched();
+    return updated;
+}
+
+int TCVWordList::ImportWords(const std::vector<TWordAndFrequency>& words, int64_t total)
+{
+    Clear();
+    QHash<QString, int> seen;
+    std::vector<std::unique_ptr<TWordListEntry>> entries;
+    int64_t sum = 0;
+    for (const TWordAndFrequency& w : words) {
+        if (w.word.isEmpty() || w.frequency <= 0)
+            continue;
+        sum += w.frequency;
+        const auto it = seen.constFind(w.word);
+        if (it != seen.constEnd()) {
+            entries[std::size_t(it.value())]->fData.Freq += w.frequency;
+            continue;
+        }
+        auto e = std::make_unique<TWordListEntry>(this);
+        e->fWord = w.word;
+        e->fData.Freq = w.frequency;
+        e->fData.Texts = 1;
+        e->fData.Dispersion = -1.0f;
+        seen.insert(w.word, int(entries.size()));
+        entries.push_back(std::move(e));
+    }
+    AdoptEntries(std::move(entries));
+    fTotalTokens = total > 0 ? total : sum;
+    fTotalTexts = Count() > 0 ? 1 : 0;
+    SortAlphabetically();
+    ComputedRankOrdersOfWords();
+    Touched();
+    return Count();
+}
+
+int TCVWordList::ImportDataFromStringList(const TUserPlainTextStringlist& lines, int64_t total)
+{
+    std::vector<TWordAndFrequency> words;
+    words.reserve(std::size_t(lines.Count()));
+    for (int i = 0; i < lines.Count(); ++i)
+        words.push_back({lines.Strings(i), lines.Objects(i)});
+    return ImportWords(words, total);
+}
+
+int TCVWordList::DeleteAllTaggedWords(bool deleted)
+{
+    int n = 0;
+    BeginUndoStep(deleted ? QStringLiteral("Delete tagged words") : QStringLiteral("Restore tagged words"));
+    for (int i = 0; i < Count(); ++i)
+        if (!Entry(i).fTag.isEmpty() && GetDeleted(i) != deleted) {
+            SetDeleted(i, deleted, true);
+            ++n;
+        }
+    EndUndoStep();
+    return n;
+}
+
+bool TCVWordList::MergeWith(TCVBaseLemmaMatchCapableList& other)
+{
+    auto* o = dynamic_cast<TCVWordList*>(&other);
+    if (!o || o == this)
+        return false;
+    QHash<QString, int> index;
+    index.reserve(Count() + o->Count());
+    for (int i = 0; i < Count(); ++i)
+        index.insert(WordTagKey(Entry(i).fWord, Entry(i).fTag), i);
+    std::vector<std::unique_ptr<TWordListEntry>> added;
+    auto take = [&](const TWordListEntry& e) {
+        const QString key = WordTagKey(e.fWord, e.fTag);
+        const auto it = index.constFind(key);
+        if (it != index.constEnd()) {
+            TWordListEntry& mine = it.value() >= 0 ? Entry(it.value()) : *added[std::size_t(-it.value() - 1)];
+            mine.fData.Freq += e.fData.Freq;
+            mine.fData.Texts += e.fData.Texts;
+            return;
+        }
+        auto copy = std::make_unique<TWordListEntry>(this);
+        copy->fWord = e.fWord;
+        copy->fTag = e.fTag;
+        copy->fData.Freq = e.fData.Freq;
+        copy->fData.Texts = e.fData.Texts;
+        index.insert(key, -int(added.size()) - 1);
+        added.push_back(std::move(copy));
+    };
+    for (int i = 0; i < o->Count(); ++i) {
+        const TWordListEntry& e = o->Entry(i);
+        take(e);
+        for (int j = 0; j < e.JoinedCount(); ++j)
+            take(*static_cast<const TWordListEntry*>(e.JoinedEntry(j)));
+    }
+    AdoptEntries(std::move(added));
+    // Per-text frequencies are not kept with a list: the dispersion of the whole is not known.
+    for (int i = 0; i < Count(); ++i) {
+        Entry(i).fData.Dispersion = -1.0f;
+        Entry(i).fData.LemmaTexts = 0;
+    }
+    fTotalTokens += o->fTotalTokens;
+    fTotalTexts += o->fTotalTexts;
+    SortAlphabetically();
+    ComputedRankOrdersOfWords();
+    Touched();
+    return true;
+}
+
+bool TCVWordList::SaveToStream(TStream& s)
+{
+    TMemoryStream h;
+    if (!h.WriteI64(fTotalTokens) || !h.WriteI32(fTotalTexts) || !h.WriteU8(fTagDisplay))
+        return false;
+    return WriteListHeader(s, kHeaderMagic, h) && TCVBaseLemmaMatchCapableList::SaveToStream(s);
+}
+
+bool TCVWordList::ReadFromStream(TStream& s)
+{
+    TMemoryStream h;
+    if (!ReadListHeader(s, kHeaderMagic, h))
+        return false;
+    int64_t tokens = 0;
+    int32_t texts = 0;
+    uint8_t tagDisplay = 0;
+    // Later layouts add fields at the end of this header; they are skipped here.
+    if (!h.ReadI64(tokens) || !h.ReadI32(texts) || !h.ReadU8(tagDisplay) || tokens < 0 || texts < 0)
+        return false;
+    InvalidateOrder();
+    if (!TCVBaseLemmaMatchCapableList::ReadFromStream(s))
+        return false;
+    fTotalTokens = tokens;
+    fTotalTexts = texts;
+    fTagDisplay = tagDisplay;
+    InvalidateOrder();
+    return true;
+}
+
+} // namespace cv

@@ -1,0 +1,246 @@
+#pragma once
+// The word list: one entry per word type with its frequency, its share of
+// the running words, the texts it occurs in and their share, its dispersion
+// over the corpus, and, for a lemma head word, the forms joined under it.
+//
+// The entries are kept in the alphabetical order of the list (or whatever
+// the alphabetical page was last sorted by); the frequency page reads them
+// through a frequency order kept alongside (most frequent first, equal
+// frequencies alphabetically), rebuilt whenever the entries change. Grids
+// ask for display kind kDisplayFrequency or kDisplayAlphabetical.
+//
+// Grid columns (list types 0 and 23): 0 N, 1 Word, 2 Freq., 3 %, 4 Texts,
+// 5 % (of texts), 6 Dispersion, 7 Lemmas, 8 Set. Freq. of a head word counts
+// its joined forms (CorrectFreq); % is of the list's running words
+// (TotalTokens), texts % of its texts (TotalTexts). Dispersion is DPnorm
+// (dispersion.h); lists merged from others show none.
+
+#include "model/lemma_match_list.h"
+#include "suite/wdef.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <limits>
+#include <memory>
+#include <span>
+#include <utility>
+#include <vector>
+
+namespace cv {
+
+class TUserPlainTextStringlist;
+class TTextSettings;
+
+// The data of one entry (a copy, as the word list hands it out).
+struct TWordlistDataRec {
+    int64_t Freq = 0;         // the entry's own frequency (forms joined under it not counted)
+    int32_t Texts = 0;        // texts it occurs in
+    float Dispersion = -1.0f; // DPnorm, 0 even .. 1 in one part; below 0: not known
+    int32_t Rank = 0;         // 1-based place in the frequency order (ComputedRankOrdersOfWords); 0 not set
+    int32_t LemmaTexts = 0;   // for a head word: texts holding any of its forms, when known (0 not known)
+
+    friend bool operator==(const TWordlistDataRec&, const TWordlistDataRec&) = default;
+};
+
+class TWordListEntry final : public TCVBaseListObject {
+public:
+    explicit TWordListEntry(TCVBaseDataClass* owner) : TCVBaseListObject(owner) {}
+
+    QString fWord;
+    QString fTag;             // the listed tag the word carried in the texts, empty none
+    TWordlistDataRec fData;
+
+    void GetRelativeEntropyBasis() override;
+    bool IsDuplicateOf(const TCVBaseListObject& other) const override;
+    QString GetAWordAsString(int column) const override;
+    void SetAWordAsString(int column, const QString& text) override;
+    QString GetAPrefixAsString() const override;
+    QString GetASuffixAsString() const override;
+    void SetAPrefixAsString(const QString& tag) override { fTag = tag; }
+    void SetASuffixAsString(const QString& tag) override { fTag = tag; }
+    QString MainWordOnly() const override { return fWord; }
+    int64_t MainWordFrequency() const override;
+    int32_t MainNTexts() const override { return fData.Texts; }
+    bool ReadFromStream(TStream& s) override;
+    bool SaveToStream(TStream& s) const override;
+    QStringView MainWordAsPointer() const override { return fWord; }
+    int MainWordLength() const override { return int(fWord.size()); }
+};
+
+// A word and its frequency, as other jobs hand words to a word list.
+struct TWordAndFrequency {
+    QString word;
+    int64_t frequency = 0;
+};
+
+class TCVWordList : public TCVBaseLemmaMatchCapableList {
+public:
+    static constexpr int32_t kVersion = 1;
+
+    enum TColumn : int {
+        kColN = 0,
+        kColWord,
+        kColFreq,
+        kColPercent,
+        kColTexts,
+        kColTextsPercent,
+        kColDispersion,
+        kColLemmas,
+        kColSet,
+    };
+    enum TDisplay : int { kDisplayFrequency = 0, kDisplayAlphabetical = 1 };
+
+    // Sort keys; the alphabetical page's current sort is one of them, and its
+    // name comes from the table of sort names (SortName).
+    enum TWordlistSort : int32_t {
+        kSortAlphabetical = 0,
+        kSortFrequency,
+        kSortPercent,
+        kSortTexts,
+        kSortTextsPercent,
+        kSortDispersion,
+        kSortLemmas,       // number of forms joined
+        kSortSet,          // category of the active set column
+        kSortWordLength,
+        kSortWordEndings,  // alphabetically from the end of the word
+        kSortTags,
+        kSortRank,
+        kSortRandom,
+        kSortCount,
+    };
+    static QString SortName(int32_t sort);
+    static std::span<const char16_t* const> SortNames();
+
+    TCVWordList(TCorvantisholder* owner, uint8_t listType, uint32_t toolSignature);
+
+    TWordListEntry& Entry(int i) const { return static_cast<TWordListEntry&>((*this)[i]); }
+    TWordlistDataRec WordlistData(int i) const;
+
+    // --- totals ---
+    // Running words the list stands for (the base of the % column) and its texts.
+    int64_t TotalTokens() const { return fTotalTokens; }
+    void SetTotalTokens(int64_t n) { fTotalTokens = n; }
+    int32_t TotalTexts() const { return fTotalTexts; }
+    void SetTotalTexts(int32_t n) { fTotalTexts = n; }
+    // The list's current running words: the frequencies of its entries that
+    // are not deleted, forms joined under them included.
+    int64_t ComputedCurrentTokens() const;
+    // The % column takes the current running words as its base (after
+    // deletions, say); returns the new total.
+    int64_t RecomputeTokens();
+
+    // The entry's frequency, with the forms joined under it or without.
+    int64_t CorrectFreq(int i, bool withJoined = true) const;
+
+    // --- order ---
+    // The entry at place k of the frequency order, and the place of entry i.
+    int FrequencyOrderEntry(int k) const;
+    int FrequencyPlaceOf(int i) const;
+    // Sets every entry's rank (its 1-based place in the frequency order).
+    bool ComputedRankOrdersOfWords();
+    // The alphabetical page's current sort (a TWordlistSort) and its name.
+    int32_t CurrentAlphabeticalSort() const;
+    QString CurrentSortName() const;
+    // Sorts the entries alphabetically by word (then tag), as fast as the
+    // collation allows (alphabetical_order.h).
+    void SortAlphabetically();
+
+    // --- entries by word ---
+    // The entry of a word (and tag), -1 when absent; exact comparison.
+    int FindWordAndTag(const QString& word, const QString& tag) const;
+    // Pairs of neighbouring entries (in alphabetical order) that the
+    // collation finds equal though they are stored apart (different
+    // spellings of one word: composed and decomposed letters, an invisible
+    // character, ...): (first, second) entry indexes.
+    std::vector<std::pair<int, int>> CheckForEqualStrings() const;
+    // Adds entry `other`'s frequency, texts and forms to entry `keep` and
+    // marks `other` deleted (the caller zaps). False for a bad pair.
+    bool MergeEqualWords(int keep, int other);
+    // Keeps entry i apart from an equal neighbour by appending a zero-width space.
+    void AddASpaceToWordNumber(int i);
+
+    // Joins clusters (entries of several words) under other clusters that
+    // contain them word for word: with `smallerIntoLargest` every cluster
+    // goes under the longest cluster that holds it; otherwise every cluster
+    // goes under the shortest cluster it holds. True when any were joined.
+    bool JoinClusters(bool smallerIntoLargest);
+
+    // Lemma consistency against a corpus index of the same corpus: each head
+    // word's texts are counted as the texts holding any of its forms. The
+    // index side is a look-up the index supplies; returns the number of head
+    // words updated, or -1 (with a message) when the index cannot be used.
+    class TTextsOfWords {
+    public:
+        virtual ~TTextsOfWords() = default;
+        // False when the index named cannot be opened (error says why).
+        virtual bool Open(const QString& indexFile, QString* error) = 0;
+        // The number of texts holding at least one of the words.
+        virtual int32_t TextsHoldingAnyOf(const QStringList& words) = 0;
+    };
+    int CheckLemmasForConsistency(const QString& indexFile, TTextsOfWords* index);
+
+    // Replaces the list with the lines of a plain-text word list (each line
+    // its word, its object the frequency); lines with no word or no positive
+    // frequency are skipped, equal words added up. `total` is the running
+    // words the list stands for (0: the sum of the frequencies). Returns the
+    // number of entries.
+    int ImportDataFromStringList(const TUserPlainTextStringlist& lines, int64_t total);
+    int ImportWords(const std::vector<TWordAndFrequency>& words, int64_t total);
+
+    // Marks every entry that carries a tag deleted (true) or not deleted (false).
+    int DeleteAllTaggedWords(bool deleted);
+
+    // How a tag shows with its word (text settings: 0 hidden, 1 prefix, 2 suffix, 3 the tag alone).
+    uint8_t TagDisplay() const { return fTagDisplay; }
+    void SetTagDisplay(uint8_t display) { fTagDisplay = display; }
+    // The word as the grid shows it: with its tag as the tag display says.
+    QString DisplayedWord(int i) const;
+
+    // Help text of a grid column (its heading's hint).
+    static QString ColumnHelp(int column);
+
+    // --- overrides ---
+    void Clear() override;
+    void Remove(int i) override;
+    int OverallCount() const override { return 0; }
+    int RowToEntry(int gridRow, int displayKind) const override;
+    void DrawgridDataRec(int row, int column, int displayKind, TDrawgridDataRec& rec) const override;
+    void EnsureAlphabeticalAscendingSort() override;
+    bool CloudDataNeedsSorting() const override { return false; }
+    void GetOneCloudDatum(int i, TWordFreqAndSourceNum& datum) const override;
+    int HeaderColumnToSortNeeded(int column) const override;
+    double NumericalData(int row, int column) const override;
+    void SetSortSettingsToDefault() override;
+    TSortKeyKind KindOfSortKey(int32_t key) const override;
+    QString SortText(const TCVBaseListObject& e, int row, int32_t key) const override;
+    double SortNumber(const TCVBaseListObject& e, int row, int32_t key) const override;
+    void DoASort(int lastIndex) override;
+    void DoPostJoinOrUnjoiningOperation() override { InvalidateOrder(); }
+    // Adds another word list: equal words (and tags) add up, the others are
+    // copied; the totals add up; the dispersion of the merged list is not
+    // known. Forms joined in the other list come in as entries of their own.
+    bool MergeWith(TCVBaseLemmaMatchCapableList& other) override;
+    // The list's own fields, then the base list stream.
+    bool SaveToStream(TStream& s) override;
+    bool ReadFromStream(TStream& s) override;
+
+    // Appends entries made elsewhere (the run), taking the list as it comes.
+    void AdoptEntries(std::vector<std::unique_ptr<TWordListEntry>> entries);
+
+private:
+    void InvalidateOrder() { fOrderValid = false; }
+    void EnsureOrder() const;
+    double Percent(int64_t part, int64_t whole) const;
+
+    int64_t fTotalTokens = 0;
+    int32_t fTotalTexts = 0;
+    uint8_t fTagDisplay = 0;
+    uint64_t fRandomSeed = 0x2545F4914F6CDD1Dull;
+    mutable bool fOrderValid = false;
+    mutable std::vector<int32_t> fFreqOrder;  // place -> entry
+    mutable std::vector<int32_t> fFreqPlace;  // entry -> place
+};
+
+} // namespace cv

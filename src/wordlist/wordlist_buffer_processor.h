@@ -1,0 +1,123 @@
+#pragma once
+// Cutting the words of one text into the run's word tree.
+//
+// The text reader (TBufferProcessor) hands over each processed chunk with its
+// character-class array; this processor walks the array once: a word is a
+// run of word units (letters, digits, joining apostrophes, hyphens and number
+// separators), boundaries and listed tags are noted as they are passed, and
+// each word is
+//   - dropped as a number when it has no letter and the settings remove numbers;
+//   - otherwise a running word (for the text's statistics), and when its
+//     length in characters is within the settings' limits it is folded as the
+//     settings say, looked up in the tree by hash (carrying the listed tag
+//     before it when the settings show tags) and counted there; a type that
+//     is in the stop list is counted as removed.
+// At the end of the text its statistics are complete (TextStatistics).
+
+#include "model/stats_list.h"
+#include "textread/buffer_processor.h"
+#include "wordlist/text_statistics.h"
+#include "wordlist/wordlist_tree.h"
+
+#include <cstdint>
+#include <vector>
+
+namespace cv {
+
+class TWordFolder;
+class TTagHandlerBase;
+
+// What the index of a corpus (list type 23) needs of every word as it is
+// cut: implemented by the index, called for each word of the text in order.
+class TWordTokenSink {
+public:
+    struct TToken {
+        const TWordlistKey* type = nullptr; // null: the word went into no list (number removed, too short or long)
+        int64_t sourcePosition = 0;         // in the decoded text, UTF-16 units
+        int32_t length = 0;                 // units in the buffer
+        int barrier = 0;                    // highest boundary passed since the previous word
+        uint16_t tagNumber = 0;             // last listed tag passed since the previous word
+        bool running = false;               // a running word of the text
+        bool stop = false;                  // its type is in the stop list
+    };
+    virtual ~TWordTokenSink() = default;
+    virtual void BeginText(int32_t textIndex) {}
+    virtual void Token(const TToken& token) = 0;
+    virtual void EndText(int32_t textIndex) {}
+};
+
+// What the texts of one run share.
+struct TWordlistRunContext {
+    TWordlistTree* tree = nullptr;
+    const TWordFolder* folder = nullptr;
+    TTextSettings settings;
+    uint8_t tool = 0;
+    bool useTags = false;        // the settings show tags: a word carries the listed tag before it
+    bool stopList = false;       // types met for the first time are looked up in the stop list
+    bool slicedParts = false;    // a one-text run: the parts of the dispersion are tenths of the text
+    int32_t nextPart = 0;        // the next part number of the run
+    int32_t sttrChunk = 0;       // the current standardised-TTR chunk (unique in the run)
+    TWordTokenSink* sink = nullptr;
+    std::vector<char16_t> batchText; // the folded words of the cutter's batch (kept for the run)
+};
+
+class TWordlistBufferProcessor final : public TBufferProcessor {
+public:
+    TWordlistBufferProcessor(TCorvantisholder* document, TWordlistRunContext& run, const TChosenTextRec& text,
+                             int32_t textIndex, TTagHandlerBase* tagHandler, uint8_t jobKind, uint8_t combining,
+                             TFileHandledCallback fileHandled);
+
+    void ProcessAChunkOfFile(int32_t chunkIndex) override;
+
+    // After a successful read: the text's row of the statistics list.
+    const TStatsRec& TextStatistics() const { return fRec; }
+    // Whether any word of the text reached the tree (a read that fails after
+    // this cannot be undone in the tree).
+    bool Counted() const { return fCounted; }
+
+private:
+    // Words are cut in batches: the cut folds and hashes each word and asks
+    // the cache for its slot; the batch then asks for the types the slots
+    // name; only then are the words counted, in order. The waits for memory
+    // of a batch's words overlap instead of following one another.
+    struct TPending {
+        uint64_t hash;
+        uint32_t textAt;    // in fBatchText
+        int32_t length;     // units
+        int32_t start;      // in the buffer
+        int32_t characters;
+        uint16_t tag;       // the listed tag passed before it
+        uint16_t keyTag;    // the tag the type carries (0 when tags are not shown)
+        uint8_t barrier;
+        uint8_t kind;       // TPendingKind
+        bool inHeading;
+    };
+    enum TPendingKind : uint8_t { kPendingNumber, kPendingRunning, kPendingType };
+    void CutWords();
+    void FlushBatch();
+    void NotifySink(int32_t start, int32_t length, const TWordlistKey* type, int barrier, uint16_t tag, bool running,
+                    bool stop);
+    void StartPartAt(int32_t start);
+    void FinishText();
+
+    TWordlistRunContext& fRun;
+    TWordlistTree& fTree;
+    int32_t fTextIndex;
+    TTextStatisticsBuilder fStats;
+    int32_t fMinLength, fMaxLength;
+    bool fKeepNumbers;
+    bool fStarted = false;
+    bool fCounted = false;
+    // Parts of a one-text run.
+    int32_t fFirstPart = 0;
+    int32_t fSlice = 0;
+    int64_t fSliceUnits = 0;     // units of the text per tenth (estimated from its size)
+    int32_t fNextSliceIndex = 0; // buffer index where the next tenth begins
+    int64_t fPartTokens = 0;
+    TStatsRec fRec;
+    std::vector<TPending> fBatch;
+    std::vector<char16_t>& fBatchText;
+    uint32_t fBatchTextUsed = 0;
+};
+
+} // namespace cv

@@ -1,0 +1,780 @@
+#include "wordlist/wordlist_holder.h"
+
+#include "model/batch_procedures.h"
+#include "model/check_signature.h"
+#include "model/chosen_files.h"
+#include "runtime/progress.h"
+#include "suite/cv_format.h"
+#include "suite/cv_globals.h"
+#include "suite/cv_stream.h"
+#include "suite/cvbuf.h"
+#include "suite/dialog_routines.h"
+#include "suite/lemmatiser.h"
+#include "suite/my_types.h"
+#include "suite/resource_strings.h"
+#include "suite/wdef.h"
+#include "suite/window_messages.h"
+#include "textread/tag_handler.h"
+#include "wordlist/detailed_consistency.h"
+#include "wordlist/word_filter_plugin.h"
+#include "wordlist/word_folding.h"
+#include "wordlist/wordlist_buffer_processor.h"
+#include "wordlist/wordlist_tree.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QHash>
+
+#include <algorithm>
+#include <limits>
+#include <map>
+
+namespace cv {
+
+namespace {
+
+// Blocks of a ".lst" file after the envelope: a 4-character name, the
+// length of what follows, the block itself (docs/lst-file.md).
+constexpr uint32_t BlockId(const char (&name)[5])
+{
+    return uint32_t(uint8_t(name[0])) | uint32_t(uint8_t(name[1])) << 8 | uint32_t(uint8_t(name[2])) << 16
+        | uint32_t(uint8_t(name[3])) << 24;
+}
+constexpr uint32_t kBlockTextSettings = BlockId("TSET");
+constexpr uint32_t kBlockWordlistSettings = BlockId("WSET");
+constexpr uint32_t kBlockColours = BlockId("COLR");
+constexpr uint32_t kBlockNotes = BlockId("NOTE");
+constexpr uint32_t kBlockWordList = BlockId("WORD");
+constexpr uint32_t kBlockIndexWordList = BlockId("IWRD");
+constexpr uint32_t kBlockStatistics = BlockId("STAT");
+constexpr uint32_t kBlockKeyWords = BlockId("KEYW");
+constexpr uint32_t kBlockConsistency = BlockId("CONS");
+constexpr uint32_t kBlockEnd = BlockId("END ");
+
+// Writes a block: its name, a length filled in afterwards, the content.
+template <typename F>
+bool WriteBlock(TStream& s, uint32_t id, F&& content)
+{
+    if (!s.WriteU32(id))
+        return false;
+    const int64_t lengthAt = s.Position();
+    if (!s.WriteU32(0) || !content())
+        return false;
+    const int64_t end = s.Position();
+    const int64_t length = end - lengthAt - 4;
+    if (length < 0 || length > int64_t(std::numeric_limits<uint32_t>::max()))
+        return false;
+    return s.SetPosition(lengthAt) && s.WriteU32(uint32_t(length)) && s.SetPosition(end);
+}
+
+QString DisplayName(const TChosenTextRec& text)
+{
+    return QDir::toNativeSeparators(text.DisplayName());
+}
+
+// Texts of a batch grouped by the folder they are in, in the order met.
+std::vector<std::pair<QString, std::vector<int>>> TextsByFolder(const TSharedChosenFilesClass& chosen)
+{
+    std::vector<std::pair<QString, std::vector<int>>> groups;
+    QHash<QString, int> where;
+    for (int i = 0; i < chosen.FileCount(); ++i) {
+        const QString folder = QFileInfo(chosen.FullFilename(i)).absolutePath();
+        auto it = where.find(folder);
+        if (it == where.end()) {
+            it = where.insert(folder, int(groups.size()));
+            groups.push_back({folder, {}});
+        }
+        groups[std::size_t(it.value())].second.push_back(i);
+    }
+    return groups;
+}
+
+} // namespace
+
+// What one run (the texts of one word list) keeps until its list is made.
+struct T_WholeWordlistHolder::TRun {
+    std::unique_ptr<TWordlistTree> tree;
+    std::unique_ptr<TWordFolder> folder;
+    TWordlistRunContext context;
+    std::unique_ptr<TWordFilterPlugin> filter;
+    bool filterChecked = false;
+    int32_t textCount = 0;
+    int64_t runningWords = 0;
+    bool cancelled = false;
+    bool stopAsked = false;  // the unread-text callback asked to stop
+    QString brokenText;      // a text whose reading broke off after its words were counted
+};
+
+T_WholeWordlistHolder::T_WholeWordlistHolder(uint8_t listType, TTagsToTranslateList* tagsToTranslate,
+                                             TTagHandlerBase* tagHandler, bool lemmaListLoaded, bool stopListLoaded,
+                                             TDudFileCallback onDudFile, TMainListEntriesCallback onMainListEntries,
+                                             TCentreOfMainFormCallback centreOfMainForm)
+    : TCorvantisholder(GetTextSettings(), listType, tagsToTranslate, tagHandler, lemmaListLoaded, stopListLoaded,
+                       std::move(onDudFile), std::move(onMainListEntries), std::move(centreOfMainForm))
+{
+    global_panic_state = kPanicRun;
+    WordlistSettings = GetWordlistSettings();
+    const uint32_t signature = CurrentToolSignature();
+    fWordList = std::make_unique<TCVWordList>(this, kListWordList, signature);
+    if (listType == kListIndexWordList)
+        fIndexWordList = std::make_unique<TCVWordList>(this, kListIndexWordList, signature);
+    fStats = std::make_unique<TCVStatsList>(this, signature);
+    fKeywordsList = std::make_unique<TKeyWordList>(this, kListKeyWords, signature);
+    fKeywordsList->KWSettings = GetKeywordsSettings();
+    fKeywordsList->KWSettings.SetLanguageBlock(ftextsettings.LanguageBlock());
+    fDetailedConsistencyList = std::make_unique<TDetailedConsistencyList>(this, signature);
+    RegisterLists();
+}
+
+T_WholeWordlistHolder::~T_WholeWordlistHolder() = default;
+
+void T_WholeWordlistHolder::RegisterLists()
+{
+    fCVBaseLists.Clear();
+    auto onEntries = [this](const TCVBaseDataClass&, int64_t n) { ReportMainListEntries(n); };
+    if (fWordList)
+        fCVBaseLists.Add(fWordList.get(), MainFile.ListType == kListWordList ? onEntries : TCVBaseListList::TEntriesCallback{});
+    if (fIndexWordList)
+        fCVBaseLists.Add(fIndexWordList.get(),
+                         MainFile.ListType == kListIndexWordList ? onEntries : TCVBaseListList::TEntriesCallback{});
+    if (fStats)
+        fCVBaseLists.Add(fStats.get());
+    if (fKeywordsList)
+        fCVBaseLists.Add(fKeywordsList.get());
+    if (fDetailedConsistencyList) {
+        fCVBaseLists.Add(fDetailedConsistencyList.get(),
+                         MainFile.ListType == kListDetailedConsistency ? onEntries : TCVBaseListList::TEntriesCallback{});
+        if (fDetailedConsistencyList->RelationsList())
+            fCVBaseLists.Add(fDetailedConsistencyList->RelationsList());
+    }
+    SetCVBaseListsLCIDToTextSettingsLCID();
+    ApplyTagDisplay();
+}
+
+void T_WholeWordlistHolder::ApplyTagDisplay()
+{
+    for (TCVWordList* l : {fWordList.get(), fIndexWordList.get()})
+        if (l)
+            l->SetTagDisplay(ftextsettings.TagDisplay());
+}
+
+TCVWordList* T_WholeWordlistHolder::WordlistOfType(uint8_t listType) const
+{
+    return listType == kListIndexWordList ? fIndexWordList.get() : fWordList.get();
+}
+
+std::unique_ptr<TCVWordList> T_WholeWordlistHolder::SetWordlistOfType(uint8_t listType,
+                                                                      std::unique_ptr<TCVWordList> list)
+{
+    std::unique_ptr<TCVWordList>& slot = listType == kListIndexWordList ? fIndexWordList : fWordList;
+    std::swap(slot, list);
+    RegisterLists();
+    return list;
+}
+
+TWordlistDataRec T_WholeWordlistHolder::WordlistData(int i) const
+{
+    const TCVWordList* l = WordlistOfType(MainFile.ListType);
+    return l ? l->WordlistData(i) : TWordlistDataRec{};
+}
+
+bool T_WholeWordlistHolder::ComputedRankOrdersOfWords()
+{
+    TCVWordList* l = WordlistOfType(MainFile.ListType);
+    return l && l->ComputedRankOrdersOfWords();
+}
+
+int T_WholeWordlistHolder::DeleteAllTaggedWords(bool deleted)
+{
+    TCVWordList* l = WordlistOfType(MainFile.ListType);
+    return l ? l->DeleteAllTaggedWords(deleted) : 0;
+}
+
+// ---------------------------------------------------------------------------
+// The job
+
+void T_WholeWordlistHolder::NewWordTree(int32_t textCount)
+{
+    fRun = std::make_unique<TRun>();
+    fRun->tree = std::make_unique<TWordlistTree>();
+    fRun->folder = std::make_unique<TWordFolder>(ftextsettings);
+    fRun->textCount = textCount;
+    TWordlistRunContext& c = fRun->context;
+    c.tree = fRun->tree.get();
+    c.folder = fRun->folder.get();
+    c.settings = ftextsettings;
+    c.tool = current_tool_var;
+    c.useTags = ftextsettings.TagDisplay() != 0;
+    c.stopList = Using_Stoplist && TLemmatiser::Instance().IsLoaded(current_tool_var, TLemmatiserListKind::Stop);
+    c.slicedParts = textCount == 1;
+    c.sink = fTokenSink;
+    fPendingRows.clear();
+}
+
+bool T_WholeWordlistHolder::MadeOneFileWordlist(const TChosenTextRec& text, int32_t textIndex, int32_t textCount,
+                                                bool combining)
+{
+    if (!fRun)
+        NewWordTree(textCount);
+    const QString name = DisplayName(text);
+    auto handled = [this, name](const TFileHandledInfo& info) {
+        // Mixed formats are about Unicode against 8-bit texts, not about mark-up or zips.
+        if (!info.NotProcessed())
+            UpdateAllFileHandledInfo(name, (info.Format() & kTextFormatEncodingMask) == kTextFormatAnsi ? 1 : 2, false);
+    };
+    TWordlistBufferProcessor p(this, fRun->context, text, textIndex, TextTagHandler, MainFile.ListType,
+                               combining ? 1 : 0, handled);
+    p.SetShowFailureMessages(false);
+    if (p.ReadAndProcess(textCount)) {
+        fPendingRows.push_back(p.TextStatistics());
+        fRun->runningWords += p.TextStatistics().TokensInText;
+        if (mini_global_own_HWnd != 0)
+            PostMessage(mini_global_own_HWnd, kMsgRunningWords, 0, fRun->runningWords);
+        return true;
+    }
+    if (p.Cancelled()) {
+        fRun->cancelled = true;
+        return false;
+    }
+    const QString reason = p.LastError().isEmpty() ? QStringLiteral("it could not be read") : p.LastError();
+    if (p.Counted())
+        fRun->brokenText = reason;
+    fUnreadReasons << reason;
+    if (NoteDudFile(name) != 0)
+        fRun->stopAsked = true;
+    return false;
+}
+
+bool T_WholeWordlistHolder::WordTreeToWordlist()
+{
+    if (!fRun)
+        return false;
+    const uint8_t tool = current_tool_var;
+    if (!fRun->filterChecked) {
+        fRun->filterChecked = true;
+        QString error;
+        fRun->filter = TWordFilterPlugin::LoadForTool(tool, &error);
+        if (!fRun->filter && !error.isEmpty()) {
+            Complain(QStringLiteral("FailedToRead"), error);
+            fRun.reset();
+            return false;
+        }
+    }
+    const TWordlistTree& tree = *fRun->tree;
+    const std::vector<float> dispersions = tree.ComputeDispersions();
+
+    // The text of each listed tag a word may carry.
+    std::vector<QString> tagTexts;
+    if (const auto* handler = dynamic_cast<const TTextTagHandler*>(TextTagHandler))
+        for (const TextTagRec& t : handler->TagfileTags())
+            tagTexts.push_back(t.stored.tag);
+
+    const int64_t minFreq = std::max(1, WordlistSettings.MinFrequency());
+    const int64_t maxFreq = WordlistSettings.MaxFrequency() > 0 ? WordlistSettings.MaxFrequency()
+                                                                : std::numeric_limits<int64_t>::max();
+    const int32_t minTexts = std::max(1, WordlistSettings.MinTexts());
+    int64_t listTypes = 0, stopTypes = 0;
+    std::vector<std::unique_ptr<TWordListEntry>> entries;
+    entries.reserve(std::size_t(tree.Count()));
+    const uint8_t target = MainFile.ListType == kListIndexWordList ? kListIndexWordList : kListWordList;
+    auto list = std::make_unique<TCVWordList>(this, target, CurrentToolSignature());
+    for (uint32_t id = 0; id < uint32_t(tree.Count()); ++id) {
+        const TWordlistKey* t = &tree.Type(id);
+        if (t->flags & kWordTypeStop) {
+            ++stopTypes;
+            continue;
+        }
+        ++listTypes;
+        if (t->freq < minFreq || t->freq > maxFreq || t->texts < minTexts)
+            continue;
+        auto e = std::make_unique<TWordListEntry>(list.get());
+        e->fWord = QString(reinterpret_cast<const QChar*>(t->text), qsizetype(t->length));
+        if (t->tag > 0 && std::size_t(t->tag) <= tagTexts.size())
+            e->fTag = tagTexts[t->tag - 1u];
+        e->fData.Freq = t->freq;
+        e->fData.Texts = t->texts;
+        e->fData.Dispersion = dispersions[t->id];
+        entries.push_back(std::move(e));
+    }
+
+    if (fRun->filter) {
+        // The user's filter sees every type once; it may drop or respell it.
+        bool changed = false;
+        std::vector<std::unique_ptr<TWordListEntry>> kept;
+        kept.reserve(entries.size());
+        for (auto& e : entries) {
+            QString word = e->fWord;
+            int32_t freq = int32_t(std::min<int64_t>(e->fData.Freq, std::numeric_limits<int32_t>::max()));
+            if (!fRun->filter->ChangeWord(word, freq))
+                continue;
+            if (word != e->fWord || freq != e->fData.Freq) {
+                changed = true;
+                e->fWord = word;
+                e->fData.Freq = freq;
+                e->fData.Dispersion = -1.0f;
+            }
+            kept.push_back(std::move(e));
+        }
+        if (changed) {
+            // Types the filter spelt alike become one entry.
+            QHash<QString, std::size_t> seen;
+            std::vector<std::unique_ptr<TWordListEntry>> merged;
+            for (auto& e : kept) {
+                const QString key = e->fTag.isEmpty() ? e->fWord : e->fWord + QChar(0) + e->fTag;
+                const auto it = seen.constFind(key);
+                if (it == seen.constEnd()) {
+                    seen.insert(key, merged.size());
+                    merged.push_back(std::move(e));
+                    continue;
+                }
+                TWordListEntry& m = *merged[it.value()];
+                m.fData.Freq += e->fData.Freq;
+                m.fData.Texts = std::max(m.fData.Texts, e->fData.Texts);
+                m.fData.Dispersion = -1.0f;
+            }
+            kept.swap(merged);
+        }
+        entries.swap(kept);
+        if (fRun->filter->FaultCount() > 0)
+            AddOneDuringMainComputationNote(QStringLiteral("The word filter %1 answered wrongly %2 times (first: %3)")
+                                                .arg(fRun->filter->LibraryPath())
+                                                .arg(fRun->filter->FaultCount())
+                                                .arg(fRun->filter->FirstFault()));
+    }
+
+    int64_t tokensUsed = 0;
+    for (const TStatsRec& r : fPendingRows)
+        tokensUsed += r.TokensUsed;
+    list->SetLocale(ftextsettings.LanguageId(), ftextsettings.CollationName());
+    list->AdoptEntries(std::move(entries));
+    list->SetTotalTokens(tokensUsed);
+    list->SetTotalTexts(int32_t(fPendingRows.size()));
+    list->SetTagDisplay(ftextsettings.TagDisplay());
+    list->SortAlphabetically();
+    list->ComputedRankOrdersOfWords();
+    if (Using_Lemmalist && TLemmatiser::Instance().IsLoaded(tool, TLemmatiserListKind::Lemma))
+        list->CheckLemmas(false);
+    if (GetLemmaMatchStopWanted(tool, uint8_t(TLemmatiserListKind::Match))
+        && TLemmatiser::Instance().IsLoaded(tool, TLemmatiserListKind::Match)) {
+        list->CheckMatches(kTagMarkMatches);
+        list->ClearUndo();
+    }
+    list->ClearChangeMark();
+
+    auto stats = std::make_unique<TCVStatsList>(this, CurrentToolSignature());
+    for (const TStatsRec& r : fPendingRows)
+        stats->AddText(r);
+    stats->RecomputeOverall();
+    stats->SetOverallTypes(listTypes, stopTypes);
+    stats->ClearChangeMark();
+
+    SetWordlistOfType(target, std::move(list));
+    fStats = std::move(stats);
+    RegisterLists();
+    CVBaseFilenames(*fStats);
+    CorvantisHolderMainListCount(WordlistOfType(target)->Count());
+    fPendingRows.clear();
+    fRun.reset();
+    return true;
+}
+
+bool T_WholeWordlistHolder::RunTexts(TSharedChosenFilesClass& chosen, const std::vector<int>& texts,
+                                     bool showProgress)
+{
+    const auto n = int32_t(texts.size());
+    NewWordTree(n);
+    // The user's word filter is loaded before any text is read: a filter
+    // that cannot be loaded stops the job at once.
+    {
+        fRun->filterChecked = true;
+        QString error;
+        fRun->filter = TWordFilterPlugin::LoadForTool(current_tool_var, &error);
+        if (!fRun->filter && !error.isEmpty()) {
+            Complain(QStringLiteral("FailedToRead"), error);
+            fRun.reset();
+            return false;
+        }
+    }
+    StartProcessUsingTextTagHandler();
+    TProgressClass& progress = GlobalProgress();
+    const bool combining = ftextsettings.CombiningCharacters();
+    for (int32_t k = 0; k < n; ++k) {
+        MyYieldProcess();
+        if (global_panic_state.load() != kPanicRun) {
+            fRun->cancelled = true;
+            break;
+        }
+        const int i = texts[std::size_t(k)];
+        TChosenTextRec rec;
+        if (!chosen.GetFullFileDetails(i, rec))
+            continue;
+        if (showProgress) {
+            progress.ProgressShortMessageOutOf(QFileInfo(rec.InsideZip() ? rec.ZipEntryName : rec.FullFilename).fileName(),
+                                               k, n);
+            progress.OverallPercent(int(int64_t(k) * 100 / n));
+        }
+        if (MadeOneFileWordlist(rec, k, n, combining)) {
+            chosen.SetFileWords(i, int32_t(std::min<int64_t>(fPendingRows.back().TokensInText,
+                                                             std::numeric_limits<int32_t>::max())));
+            chosen.SetFileStatus(i, 1);
+            if (showProgress)
+                progress.RunningWords(fRun->runningWords);
+        } else if (!fRun->cancelled) {
+            chosen.SetFileStatus(i, 2);
+        }
+        if (fRun->cancelled || fRun->stopAsked || !fRun->brokenText.isEmpty())
+            break;
+    }
+    if (fRun->cancelled || global_panic_state.load() != kPanicRun || fRun->stopAsked) {
+        fRun.reset();
+        fPendingRows.clear();
+        return false;
+    }
+    if (!fRun->brokenText.isEmpty()) {
+        Complain(QStringLiteral("FailedToRead"), fRun->brokenText);
+        fRun.reset();
+        fPendingRows.clear();
+        return false;
+    }
+    int64_t used = 0;
+    for (const TStatsRec& r : fPendingRows)
+        used += r.TokensUsed;
+    if (fPendingRows.empty()) {
+        // Every text was unread: the window lists them (dud_compute_files).
+        fRun.reset();
+        return false;
+    }
+    if (used == 0) {
+        QStringList names;
+        for (int i : texts)
+            names << QDir::toNativeSeparators(chosen.FullFilename(i));
+        NoWordsIn(names.join(QStringLiteral(", ")));
+        fRun.reset();
+        fPendingRows.clear();
+        return false;
+    }
+    if (showProgress) {
+        progress.ProgressShortMessage(QString());
+        progress.OverallPercent(100);
+    }
+    return WordTreeToWordlist();
+}
+
+bool T_WholeWordlistHolder::MakeWordlist(TSharedChosenFilesClass& chosen, uint8_t batchMode,
+                                         int32_t& convertedToUnicode, uint8_t listType)
+{
+    (void)convertedToUnicode; // texts are decoded in memory: none is ever converted on disk
+    fUnreadReasons.clear();
+    if (listType == kListIndexWordList && !fIndexHandler) {
+        Complain(QStringLiteral("FailedToRead"), QStringLiteral("An index word list needs an open index."));
+        return false;
+    }
+    if (chosen.FileCount() <= 0)
+        return false;
+    MarkJobStart();
+    if (listType == kListIndexWordList && !fIndexWordList)
+        fIndexWordList = std::make_unique<TCVWordList>(this, kListIndexWordList, CurrentToolSignature());
+    MainFile.ListType = listType == kListIndexWordList ? kListIndexWordList : kListWordList;
+    if (batchMode != 0 && listType != kListIndexWordList)
+        return MakeBatch(chosen, batchMode);
+
+    std::vector<int> texts(static_cast<std::size_t>(chosen.FileCount()));
+    for (int i = 0; i < chosen.FileCount(); ++i)
+        texts[std::size_t(i)] = i;
+    if (!RunTexts(chosen, texts, true))
+        return false;
+    fTotalFilesToProcess = chosen.FileCount();
+    SuggestedFilename = chosen.SuggestedFilename();
+    StartStandardNotes(MainFile.ListType, 0, CVWordList, Format(CVBasedOnNmanyFiles, {int(fStats->Count() - 1)}));
+    AddATimingNote();
+    return true;
+}
+
+bool T_WholeWordlistHolder::MakeBatch(TSharedChosenFilesClass& chosen, uint8_t batchMode)
+{
+    TBatchProceduresRec& b = Global_BatchProcedures;
+    const bool wasBatch = Global_batch_mode;
+    Global_batch_mode = true;
+    b.Files_to_Process = chosen.FileCount();
+    const QString root = b.BatchRootFolder;
+    int32_t saved = 0;
+    bool ok = true;
+    TProgressClass& progress = GlobalProgress();
+    const int total = chosen.FileCount();
+    int done = 0;
+
+    // One list of the texts, saved into the batch folder under `name`.
+    auto makeAndSave = [&](const std::vector<int>& texts, const QString& name, const QDateTime& time) {
+        if (!RunTexts(chosen, texts, false))
+            return global_panic_state.load() == kPanicRun; // an unread text is skipped, a cancel stops
+        fTotalFilesToProcess = int32_t(texts.size());
+        SuggestedFilename = QFileInfo(name).completeBaseName();
+        StartStandardNotes(kListWordList, saved + 1, CVWordList, Format(CVBasedOnNmanyFiles, {int(texts.size())}));
+        if (!BatchSaveToTempDir(name, saved + 1, total, time))
+            return false;
+        ++saved;
+        return true;
+    };
+    auto zipInto = [&](const QString& zipName, int32_t count) {
+        if (!b.Zip_Too || count <= 0)
+            return true;
+        return BatchZipFromTempDir(DefaultExtension(), zipName, count);
+    };
+
+    if (batchMode == 1 || batchMode == 2) {
+        const auto groups = batchMode == 1 ? std::vector<std::pair<QString, std::vector<int>>>{{root, [&] {
+                                                  std::vector<int> all(std::size_t(chosen.FileCount()));
+                                                  for (int i = 0; i < chosen.FileCount(); ++i)
+                                                      all[std::size_t(i)] = i;
+                                                  return all;
+                                              }()}}
+                                           : TextsByFolder(chosen);
+        for (const auto& [folder, texts] : groups) {
+            const int32_t savedBefore = saved;
+            if (batchMode == 2) {
+                b.BatchRootFolder = QDir(root.isEmpty() ? QDir::tempPath() : root).filePath(QFileInfo(folder).fileName());
+                if (b.OnBatchFileNameAndMaxN)
+                    b.OnBatchFileNameAndMaxN(b.BatchRootFolder, QFileInfo(folder).fileName(), int(texts.size()));
+            }
+            for (int i : texts) {
+                progress.OverallPercent(done++ * 100 / std::max(1, total));
+                TChosenTextRec rec;
+                chosen.GetFullFileDetails(i, rec);
+                const QString name = rec.InsideZip() ? rec.ZipEntryName : rec.FullFilename;
+                if (!(ok = makeAndSave({i}, QFileInfo(name).fileName(), rec.FileTime)))
+                    break;
+            }
+            if (ok && batchMode == 2) {
+                const QString zip = QDir(root.isEmpty() ? QDir::tempPath() : root).filePath(QFileInfo(folder).fileName() + QStringLiteral(".zip"));
+                if (b.OnZippingASection)
+                    b.OnZippingASection(QFileInfo(folder).fileName());
+                ok = zipInto(zip, saved - savedBefore);
+            }
+            b.BatchRootFolder = root;
+            if (!ok)
+                break;
+        }
+    } else {
+        // One list per folder, of all its texts together.
+        for (const auto& [folder, texts] : TextsByFolder(chosen)) {
+            progress.OverallPercent(done * 100 / std::max(1, total));
+            done += int(texts.size());
+            if (!(ok = makeAndSave(texts, QFileInfo(folder).fileName() + DefaultExtension(), QDateTime())))
+                break;
+        }
+    }
+    if (ok && batchMode != 2 && saved > 0) {
+        QString zipName = b.ZipShortFilename;
+        BatchZipName(zipName, CVFiles);
+        ok = zipInto(zipName, saved);
+    }
+    b.BatchRootFolder = root;
+    Global_batch_mode = wasBatch;
+    return ok && saved > 0 && global_panic_state.load() == kPanicRun;
+}
+
+
+// ---------------------------------------------------------------------------
+// Files
+
+bool T_WholeWordlistHolder::ReadWholeFromFile(const QString& fileName)
+{
+    return (ReadWholeFromFile(fileName, current_tool_var) & 0xFF) == 1;
+}
+
+bool T_WholeWordlistHolder::SaveToStream(TStream& s)
+{
+    const TCVWordList* main = WordlistOfType(MainFile.ListType);
+    if (MainFile.ListType == kListDetailedConsistency || MainFile.ListType == kListConsistencyRelations)
+        CorvantisHolderMainListCount(fDetailedConsistencyList ? fDetailedConsistencyList->Count() : 0);
+    else
+        CorvantisHolderMainListCount(main ? main->Count() : 0);
+    if (!TCorvantisholder::SaveToStream(s))
+        return false;
+    const bool ok =
+        WriteBlock(s, kBlockTextSettings, [&] { return SavedTextSettings(s); })
+        && WriteBlock(s, kBlockWordlistSettings,
+                      [&] { return s.WriteU32(uint32_t(TWordlistSettingsRec::kSize)) && s.WriteBytes(WordlistSettings.Bytes()); })
+        && WriteBlock(s, kBlockColours, [&] { return SavedColours(s); })
+        && WriteBlock(s, kBlockNotes, [&] { return SavedNotes(s); })
+        && WriteBlock(s, kBlockWordList, [&] { return fWordList->SaveToStream(s); })
+        && (!fIndexWordList || WriteBlock(s, kBlockIndexWordList, [&] { return fIndexWordList->SaveToStream(s); }))
+        && WriteBlock(s, kBlockStatistics, [&] { return fStats->SaveToStream(s); })
+        && WriteBlock(s, kBlockKeyWords,
+                      [&] { return KWSettingsSaved(s, fKeywordsList->KWSettings) && fKeywordsList->SaveToStream(s); })
+        && (fDetailedConsistencyList->Count() == 0
+            || WriteBlock(s, kBlockConsistency, [&] { return fDetailedConsistencyList->SaveToStream(s); }))
+        && WriteBlock(s, kBlockEnd, [] { return true; });
+    return ok;
+}
+
+bool T_WholeWordlistHolder::ReadWholeFromStream(TStream& s)
+{
+    if (!TCorvantisholder::ReadWholeFromStream(s))
+        return false;
+    const uint8_t kind = DiskFileType();
+    if (kind != kListWordList && kind != kListDetailedConsistency && kind != kListConsistencyRelations
+        && kind != kListIndexWordList) {
+        SetReadError(kReadWrongKind, QStringLiteral("it is a %1 file, not a word list").arg(ListTypeName(kind)));
+        return false;
+    }
+    if (!ReadBlocks(s)) {
+        SetReadError(kReadDamaged, QStringLiteral("the file is cut short or damaged"));
+        return false;
+    }
+    MainFile.ListType = kind;
+    RegisterLists();
+    return true;
+}
+
+bool T_WholeWordlistHolder::ReadBlocks(TStream& s)
+{
+    const uint32_t signature = CurrentToolSignature();
+    auto words = std::make_unique<TCVWordList>(this, kListWordList, signature);
+    std::unique_ptr<TCVWordList> indexWords;
+    auto stats = std::make_unique<TCVStatsList>(this, signature);
+    auto keyWords = std::make_unique<TKeyWordList>(this, kListKeyWords, signature);
+    auto consistency = std::make_unique<TDetailedConsistencyList>(this, signature);
+    TWordlistSettingsRec wordlistSettings = TWordlistSettingsRec::Defaults();
+    QStringList notesBefore = fNotes;
+    bool haveText = false, haveWords = false, haveStats = false, ended = false;
+    while (!ended) {
+        uint32_t id = 0, length = 0;
+        if (!s.ReadU32(id) || !s.ReadU32(length) || int64_t(length) > s.Remaining())
+            return false;
+        const int64_t start = s.Position();
+        bool ok = true;
+        switch (id) {
+        case kBlockTextSettings:
+            ok = haveText = ReadTextSettings(s);
+            break;
+        case kBlockWordlistSettings: {
+            uint32_t n = 0;
+            ok = s.ReadU32(n) && n <= length - 4;
+            if (ok) {
+                std::vector<uint8_t> bytes(n);
+                ok = s.ReadExact(bytes.data(), n);
+                wordlistSettings.CopyBytesFrom(bytes);
+            }
+            break;
+        }
+        case kBlockColours:
+            ok = ReadColours(s);
+            break;
+        case kBlockNotes:
+            ok = ReadNotes(s);
+            break;
+        case kBlockWordList:
+            ok = haveWords = words->ReadFromStream(s);
+            break;
+        case kBlockIndexWordList:
+            indexWords = std::make_unique<TCVWordList>(this, kListIndexWordList, signature);
+            ok = indexWords->ReadFromStream(s);
+            break;
+        case kBlockStatistics:
+            ok = haveStats = stats->ReadFromStream(s);
+            break;
+        case kBlockKeyWords:
+            ok = KWSettingsRead(s, keyWords->KWSettings) && keyWords->ReadFromStream(s);
+            break;
+        case kBlockConsistency:
+            ok = consistency->ReadFromStream(s);
+            break;
+        case kBlockEnd:
+            ended = true;
+            break;
+        default:
+            // A block of a later layout: skipped.
+            ok = s.Skip(length);
+            break;
+        }
+        if (!ok || s.Position() != start + int64_t(length)) {
+            fNotes = notesBefore;
+            return false;
+        }
+    }
+    if (!haveText || !haveWords || !haveStats) {
+        fNotes = notesBefore;
+        return false;
+    }
+    fWordList = std::move(words);
+    fIndexWordList = std::move(indexWords);
+    fStats = std::move(stats);
+    fKeywordsList = std::move(keyWords);
+    fDetailedConsistencyList = std::move(consistency);
+    WordlistSettings = wordlistSettings;
+    CVBaseFilenames(*fStats);
+    return true;
+}
+
+bool T_WholeWordlistHolder::MergeWith(TCorvantisholder& other, bool withNote)
+{
+    auto* o = dynamic_cast<T_WholeWordlistHolder*>(&other);
+    if (!o || o == this)
+        return false;
+    const int32_t texts = (fStats->Count() > 0 ? fStats->Overall().Data().Texts : 0)
+        + (o->fStats->Count() > 0 ? o->fStats->Overall().Data().Texts : 0);
+    const int64_t thisWords = fWordList->TotalTokens(), otherWords = o->fWordList->TotalTokens();
+    if (!fWordList->MergeWith(*o->fWordList))
+        return false;
+    if (o->fStats->Count() > 0) {
+        if (fStats->Count() == 0)
+            fStats->CopyRowsFrom(*o->fStats);
+        else
+            fStats->MergeWith(*o->fStats, texts, thisWords, otherWords);
+    }
+    if (o->fKeywordsList->Count() > 0)
+        fKeywordsList->MergeWith(*o->fKeywordsList);
+    const int32_t files = fTotalFilesToProcess;
+    if (!TCorvantisholder::MergeWith(other, withNote))
+        return false;
+    fTotalFilesToProcess = files + o->fTotalFilesToProcess;
+    if (Using_Lemmalist && TLemmatiser::Instance().IsLoaded(current_tool_var, TLemmatiserListKind::Lemma))
+        fWordList->CheckLemmas(false);
+    CVBaseFilenames(*fStats);
+    CorvantisHolderMainListCount(fWordList->Count());
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// Virtual operations
+
+void T_WholeWordlistHolder::AddTextSettingsNotes()
+{
+    TCorvantisholder::AddTextSettingsNotes();
+    const TWordlistSettingsRec& w = WordlistSettings;
+    if (w.MinFrequency() > 1)
+        fNotes << QStringLiteral("Minimum frequency\t%1").arg(w.MinFrequency());
+    if (w.MaxFrequency() > 0)
+        fNotes << QStringLiteral("Maximum frequency\t%1").arg(w.MaxFrequency());
+    if (w.MinTexts() > 1)
+        fNotes << QStringLiteral("Minimum texts\t%1").arg(w.MinTexts());
+    const auto& lem = TLemmatiser::Instance();
+    if (Using_Stoplist && lem.IsLoaded(current_tool_var, TLemmatiserListKind::Stop))
+        fNotes << QStringLiteral("Stop list\t%1").arg(lem.LoadedFileName(current_tool_var, TLemmatiserListKind::Stop));
+    if (Using_Lemmalist && lem.IsLoaded(current_tool_var, TLemmatiserListKind::Lemma))
+        fNotes << QStringLiteral("Lemma list\t%1").arg(lem.LoadedFileName(current_tool_var, TLemmatiserListKind::Lemma));
+}
+
+uint64_t T_WholeWordlistHolder::ChangedListTypes()
+{
+    return ListTypesWithChangeMark({fWordList.get(), fIndexWordList.get(), fStats.get(), fKeywordsList.get(),
+                                    fDetailedConsistencyList.get()});
+}
+
+void T_WholeWordlistHolder::ClearHeldLists()
+{
+    TCorvantisholder::ClearHeldLists();
+    if (fKeywordsList)
+        fKeywordsList->ClearButNotGridHeadings();
+}
+
+void T_WholeWordlistHolder::UpdateSettingsFromTextbuf(int code, TCVBaseDataClass* list, int displayKind)
+{
+    TCorvantisholder::UpdateSettingsFromTextbuf(code, list, displayKind);
+    ApplyTagDisplay();
+    if (code == kCodeReReadSettings)
+        WordlistSettings = GetWordlistSettings();
+}
+
+} // namespace cv

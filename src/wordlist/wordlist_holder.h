@@ -1,0 +1,161 @@
+#pragma once
+// The word-list document: the result of a word-list job (list type 0), of a
+// detailed-consistency job (list type 4) and, later, of a corpus index
+// (list type 23). It holds the word list, the per-text statistics, the
+// key-word list of a comparison, the detailed-consistency list and its
+// relations, and the word-list settings, and it saves them as a ".lst" file
+// inside the common envelope (docs/lst-file.md).
+//
+// The word-list job (MakeWordlist): for each chosen text in turn the text is
+// read chunk by chunk and its words counted into the run's word tree
+// (MadeOneFileWordlist); at the end of each text its statistics row is kept,
+// the running words so far are posted to the tool's window (message 1638)
+// and progress is shown; the cancel state is polled between texts and the
+// reader polls it between chunks. At the end the tree is turned into the
+// word list (with the user's word filter, the stop list, the word-list
+// settings' limits and the lemma list applied) and the statistics are
+// totalled. The document's lists are replaced only when the whole run
+// succeeded: a failed or cancelled run returns false and leaves them as
+// they were.
+
+#include "model/corvantis_holder.h"
+#include "model/stats_list.h"
+#include "suite/settings_records.h"
+#include "wordlist/keyword_list.h"
+#include "wordlist/word_list.h"
+
+#include <QStringList>
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace cv {
+
+class TSharedChosenFilesClass;
+struct TChosenTextRec;
+class TDetailedConsistencyList;
+class TWordlistTree;
+class TWordTokenSink;
+class TWordFilterPlugin;
+class TWordFolder;
+struct TWordlistRunContext;
+class TTagsToTranslateList;
+class TTextTagHandler;
+
+// The corpus index of a document (list type 23) lives with the index code,
+// above this library: the document owns it through this slot, and whoever
+// makes one hands over the way to free it.
+class TIndexHandler;
+struct TIndexHandlerDeleter {
+    void (*destroy)(TIndexHandler*) = nullptr;
+    void operator()(TIndexHandler* p) const
+    {
+        if (p && destroy)
+            destroy(p);
+    }
+};
+
+class T_WholeWordlistHolder : public TCorvantisholder {
+public:
+    // The document version this program writes (the signature's version field).
+    static constexpr int32_t kWordlistDocumentVersion = 1;
+
+    // Fetches the text settings and the word-list settings from the settings
+    // buffer and resets the cancel state.
+    T_WholeWordlistHolder(uint8_t listType, TTagsToTranslateList* tagsToTranslate, TTagHandlerBase* tagHandler,
+                          bool lemmaListLoaded, bool stopListLoaded, TDudFileCallback onDudFile = {},
+                          TMainListEntriesCallback onMainListEntries = {},
+                          TCentreOfMainFormCallback centreOfMainForm = {});
+    ~T_WholeWordlistHolder() override;
+
+    // --- the held lists ---
+    std::unique_ptr<TCVStatsList> fStats;                // per-text statistics (row 0 overall)
+    std::unique_ptr<TKeyWordList> fKeywordsList;         // key words of a comparison
+    std::unique_ptr<TDetailedConsistencyList> fDetailedConsistencyList;
+    std::unique_ptr<TIndexHandler, TIndexHandlerDeleter> fIndexHandler;
+    TWordlistSettingsRec WordlistSettings;
+
+    // The word list of a list type: the index word list for 23, else the word list.
+    TCVWordList* WordlistOfType(uint8_t listType) const;
+    // Stores a list under a type (taking it over) and hands back the one it
+    // replaces; a null list detaches the held one.
+    std::unique_ptr<TCVWordList> SetWordlistOfType(uint8_t listType, std::unique_ptr<TCVWordList> list);
+    // The per-entry data of the word list of the document's kind.
+    TWordlistDataRec WordlistData(int i) const;
+    bool ComputedRankOrdersOfWords();
+
+    // --- the job ---
+    // Makes the word list (list type 0) of the chosen texts. batchMode 0: one
+    // list; 1: one list per text; 2: one list per text, zipped per folder;
+    // 3: one list per folder (see Global_BatchProcedures). Batch results are
+    // saved into the batch folder and, when the batch record asks for it,
+    // collected in the batch zip. `convertedToUnicode` counts texts converted
+    // on disk (never: texts are decoded in memory). List type 23 needs an
+    // index handler. False on failure or cancel, with the document's lists
+    // unchanged.
+    bool MakeWordlist(TSharedChosenFilesClass& chosen, uint8_t batchMode, int32_t& convertedToUnicode,
+                      uint8_t listType);
+    // A fresh word tree for a run over `textCount` texts (one text: the
+    // dispersion parts are tenths of it).
+    void NewWordTree(int32_t textCount);
+    // Reads one text into the current word tree; `textIndex` of `textCount`.
+    // False when the text could not be read (it is then noted as unread) or
+    // the job was cancelled. Its statistics row is kept for the list.
+    bool MadeOneFileWordlist(const TChosenTextRec& text, int32_t textIndex, int32_t textCount, bool combining);
+    // Turns the current word tree into the document's word list and
+    // statistics (replacing them); the tree is freed. False when nothing
+    // was counted or the user's word filter cannot be loaded.
+    bool WordTreeToWordlist();
+    // Statistics rows of the texts read into the current tree.
+    const std::vector<TStatsRec>& PendingTextStatistics() const { return fPendingRows; }
+    // Texts the last run could not read, each with the reason.
+    QStringList UnreadTextReasons() const { return fUnreadReasons; }
+    // Receives every word of the texts as they are cut (the index). Not owned.
+    void SetTokenSink(TWordTokenSink* sink) { fTokenSink = sink; }
+
+    // Detailed consistency of saved word lists (list type 4); lists that
+    // cannot be used go to dud_compute_files.
+    bool MakeDetailedConsistencyList(const QStringList& files);
+
+    // --- list commands ---
+    // Marks the words that carry a tag deleted (true) or restores them (false).
+    int DeleteAllTaggedWords(bool deleted);
+    // Dispersion is computed with the word list as it is made; recomputing it
+    // afterwards needs the per-text frequencies, which a list does not keep.
+    bool ComputedDispersion() { return false; }
+
+    // --- files ---
+    using TCorvantisholder::ReadWholeFromFile;
+    bool ReadWholeFromFile(const QString& fileName);
+    bool ReadWholeFromStream(TStream& s) override;
+    bool SaveToStream(TStream& s) override;
+    // Adds another word-list document: word lists, statistics and key words.
+    bool MergeWith(TCorvantisholder& other, bool withNote) override;
+
+    // --- virtual operations of the document ---
+    void AddTextSettingsNotes() override;
+    uint64_t ChangedListTypes() override;
+    void ClearHeldLists() override;
+    void UpdateSettingsFromTextbuf(int code, TCVBaseDataClass* list = nullptr, int displayKind = 0) override;
+
+protected:
+    QString DefaultExtension() const override { return QStringLiteral(".lst"); }
+
+private:
+    struct TRun;
+    bool RunTexts(TSharedChosenFilesClass& chosen, const std::vector<int>& texts, bool showProgress);
+    bool MakeBatch(TSharedChosenFilesClass& chosen, uint8_t batchMode);
+    void RegisterLists();
+    void ApplyTagDisplay();
+    bool ReadBlocks(TStream& s);
+
+    std::unique_ptr<TCVWordList> fWordList;
+    std::unique_ptr<TCVWordList> fIndexWordList;
+    std::unique_ptr<TRun> fRun;
+    std::vector<TStatsRec> fPendingRows;
+    QStringList fUnreadReasons;
+    TWordTokenSink* fTokenSink = nullptr;
+};
+
+} // namespace cv

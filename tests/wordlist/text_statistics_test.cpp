@@ -1,0 +1,194 @@
+// Per-text statistics and dispersion values, worked out by hand.
+
+#include "wordlist/dispersion.h"
+#include "wordlist/text_statistics.h"
+#include "wordlist/wordlist_tree.h"
+#include "wordlist_testutil.h"
+
+#include <cmath>
+
+using namespace cv;
+using namespace wordlist_test;
+
+namespace {
+
+class TextStatistics : public WordlistTest {};
+
+TEST_F(TextStatistics, SentencesParagraphsHeadingsAndWordLengths)
+{
+    // Heading "My Title" (2 words, its own paragraph and sentence); then a
+    // paragraph of two sentences (3 and 2 words); then one of one sentence (5).
+    auto doc = MakeOne(QStringLiteral("<head>My Title</head>\nFirst sentence here. Second one!\n\n"
+                                      "New paragraph with five words.\n"));
+    ASSERT_TRUE(made);
+    const TStatsRec& s = doc->fStats->Row(1)->Data();
+    EXPECT_EQ(s.TokensInText, 12);
+    EXPECT_EQ(s.Sentences, 4);
+    EXPECT_DOUBLE_EQ(s.MeanSentenceLength, 3.0);
+    EXPECT_NEAR(s.SentenceLengthStdDev, std::sqrt(1.5), 1e-9); // 2, 3, 2, 5
+    EXPECT_EQ(s.Paragraphs, 3);
+    EXPECT_DOUBLE_EQ(s.MeanParagraphLength, 4.0);
+    EXPECT_EQ(s.Headings, 1);
+    EXPECT_DOUBLE_EQ(s.MeanHeadingLength, 2.0);
+    EXPECT_EQ(s.Sections, 0); // no section marker set
+    // my title first sentence here second one new paragraph with five words
+    EXPECT_NEAR(s.MeanWordLength, 58.0 / 12.0, 1e-12);
+    const std::array<int64_t, 14> lengths{0, 1, 2, 3, 3, 1, 0, 1, 1, 0, 0, 0, 0, 0};
+    EXPECT_EQ(s.WordsOfLength, lengths);
+    EXPECT_EQ(s.Types, 12);
+    EXPECT_DOUBLE_EQ(s.TTR, 100.0);
+    EXPECT_DOUBLE_EQ(s.STTR, 100.0); // shorter than one chunk: the plain ratio
+    EXPECT_EQ(s.STTRBasis, 1000);
+}
+
+TEST_F(TextStatistics, SectionsWhenAMarkerIsSet)
+{
+    TTextSettings t = Settings();
+    t.SetSectionStartMarker(QStringLiteral("##"));
+    Use(t);
+    auto doc = MakeOne(QStringLiteral("one two\n## three\nfour five six\n## seven\n"));
+    const TStatsRec& s = doc->fStats->Row(1)->Data();
+    EXPECT_EQ(s.Sections, 3); // the stretch before the first marker counts
+    EXPECT_NEAR(s.MeanSectionLength, 7.0 / 3.0, 1e-12);
+}
+
+TEST_F(TextStatistics, StandardisedTypeTokenRatioOverChunks)
+{
+    TTextSettings t = Settings();
+    t.SetSTTRBasis(2);
+    Use(t);
+    // Chunks [a a] [b b] [a c] give 50, 50, 100; the lone "d" is an incomplete chunk.
+    auto doc = MakeOne(QStringLiteral("a a b b a c d"));
+    const TStatsRec& s = doc->fStats->Row(1)->Data();
+    EXPECT_NEAR(s.STTR, 200.0 / 3.0, 1e-9);
+    EXPECT_NEAR(s.STTRStdDev, std::sqrt(((50 - 200.0 / 3) * (50 - 200.0 / 3) * 2 + (100 - 200.0 / 3) * (100 - 200.0 / 3)) / 3),
+                1e-9);
+    EXPECT_EQ(s.STTRBasis, 2);
+    EXPECT_NEAR(s.TTR, 4.0 * 100 / 7, 1e-9);
+}
+
+TEST_F(TextStatistics, OverallRowAddsTheTexts)
+{
+    auto doc = Make({{QStringLiteral("a.txt"), QByteArray("x y z. X y")}, {QStringLiteral("b.txt"), QByteArray("x w")}});
+    ASSERT_EQ(doc->fStats->Count(), 3);
+    const TStatsRec& o = doc->fStats->Row(0)->Data();
+    EXPECT_EQ(o.Texts, 2);
+    EXPECT_EQ(o.TokensInText, 7);
+    EXPECT_EQ(o.TokensUsed, 7);
+    EXPECT_EQ(o.Types, 4); // x y z w: known from the word list, not added up
+    EXPECT_NEAR(o.TTR, 400.0 / 7, 1e-9);
+    EXPECT_EQ(o.Sentences, 3);
+    EXPECT_EQ(doc->fStats->Row(1)->Data().FileName, QStringLiteral("a.txt"));
+    EXPECT_EQ(doc->fStats->Row(2)->Data().Types, 2);
+    EXPECT_EQ(List(*doc).WordlistData(List(*doc).FindWordAndTag("x", QString())).Texts, 2);
+    EXPECT_EQ(List(*doc).TotalTexts(), 2);
+    EXPECT_EQ(List(*doc).TotalTokens(), 7);
+}
+
+TEST_F(TextStatistics, BuilderCountsWithoutAText)
+{
+    TTextStatisticsBuilder b(3, true);
+    b.RunningWord(0, true);
+    b.RunningWord(0, true);
+    b.RunningWord(4, false); // heading of two words ends
+    b.RunningWord(2, false);
+    b.RunningWord(5, false);
+    b.NumberRemoved();
+    b.StopTokenRemoved();
+    EXPECT_FALSE(b.TokenUsed(1, true));
+    EXPECT_FALSE(b.TokenUsed(20, false));
+    EXPECT_TRUE(b.TokenUsed(3, true)); // three tokens, two types: 66.7
+    TStatsRec r;
+    b.Finish(r, 2, 1);
+    EXPECT_EQ(r.Headings, 1);
+    EXPECT_EQ(r.Sentences, 4);    // 2 | 1 | 1 | 1
+    EXPECT_EQ(r.Paragraphs, 3);   // 2 | 2 | 1
+    EXPECT_EQ(r.Sections, 2);     // 4 | 1
+    EXPECT_EQ(r.WordsOfLength[13], 1); // 20 letters count as 14 or more
+    EXPECT_NEAR(r.STTR, 200.0 / 3, 1e-9);
+    EXPECT_EQ(r.NumbersRemoved, 1);
+    EXPECT_EQ(r.StopTokensRemoved, 1);
+    EXPECT_EQ(r.StopTypesRemoved, 1);
+}
+
+// ---------------------------------------------------------------------------
+
+TEST(Dispersion, DeviationOfProportionsByHand)
+{
+    // Parts of 3 and 6 words: s = 1/3, 2/3.
+    const double shares[] = {1.0 / 3, 2.0 / 3};
+    const int64_t a[] = {2, 1}, b[] = {1, 0}, c[] = {0, 5}, even[] = {1, 2};
+    EXPECT_NEAR(DeviationOfProportions(a, shares), 1.0 / 3, 1e-12);
+    EXPECT_NEAR(DeviationOfProportions(b, shares), 2.0 / 3, 1e-12);
+    EXPECT_NEAR(DeviationOfProportions(c, shares), 1.0 / 3, 1e-12);
+    EXPECT_NEAR(DeviationOfProportions(even, shares), 0, 1e-12);
+    EXPECT_NEAR(NormalisedDeviationOfProportions(2.0 / 3, 1.0 / 3), 1.0, 1e-12);
+    EXPECT_NEAR(NormalisedDeviationOfProportions(1.0 / 3, 1.0 / 3), 0.5, 1e-12);
+    EXPECT_EQ(NormalisedDeviationOfProportions(0.4, 1.0), 0.0);
+}
+
+TEST_F(TextStatistics, DispersionOverTextsMatchesTheFormula)
+{
+    auto doc = Make({{QStringLiteral("1.txt"), QByteArray("a a b")}, {QStringLiteral("2.txt"), QByteArray("a c c c c c")}});
+    const TCVWordList& l = List(*doc);
+    auto dp = [&](const char* w) { return double(l.WordlistData(l.FindWordAndTag(w, QString())).Dispersion); };
+    EXPECT_NEAR(dp("a"), 0.5, 1e-6);
+    EXPECT_NEAR(dp("b"), 1.0, 1e-6);
+    EXPECT_NEAR(dp("c"), 0.5, 1e-6);
+}
+
+TEST_F(TextStatistics, DispersionOfOneTextOverTenths)
+{
+    // Ten lines of ten bytes: each line is a tenth of the text.
+    QByteArray text("zzzz bbbb\n");
+    for (int k = 0; k < 9; ++k)
+        text += "aaaa bbbb\n";
+    auto doc = Make({{QStringLiteral("one.txt"), text}});
+    const TCVWordList& l = List(*doc);
+    auto dp = [&](const char* w) { return double(l.WordlistData(l.FindWordAndTag(w, QString())).Dispersion); };
+    EXPECT_NEAR(dp("bbbb"), 0.0, 1e-6);
+    EXPECT_NEAR(dp("zzzz"), 1.0, 1e-6);
+    EXPECT_NEAR(dp("aaaa"), 0.1 / 0.9, 1e-6);
+}
+
+TEST(WordlistTree, TypesFoundByHashAcrossGrowthAndLongWords)
+{
+    TWordlistTree tree;
+    tree.BeginText(0);
+    tree.BeginPart(0);
+    std::vector<std::u16string> words;
+    for (int k = 0; k < 5000; ++k)
+        words.push_back(u"w" + std::u16string(std::size_t(k % 23), u'x') + std::u16string(1, char16_t(u'a' + k % 26))
+                        + std::u16string(std::size_t(k / 26 % 7), u'y') + std::u16string(1, char16_t(0x400 + k)));
+    auto padded = [](const std::u16string& w) {
+        std::u16string p = w;
+        p.resize(std::size_t(TWordlistParentTree::PaddedLength(int32_t(w.size()))) + 4, 0);
+        return p;
+    };
+    for (int round = 0; round < 2; ++round)
+        for (const auto& w : words) {
+            const std::u16string p = padded(w);
+            const uint64_t h = HashWordlistKey(w.data(), int32_t(w.size()), 0);
+            ASSERT_EQ(h, HashPaddedWordlistKey(p.data(), int32_t(w.size()), 0));
+            TWordlistKey* k = tree.FindType(p.data(), int32_t(w.size()), 0, h);
+            if (round == 0) {
+                ASSERT_EQ(k, nullptr);
+                k = tree.AddType(p.data(), int32_t(w.size()), 0, h, 0);
+            }
+            ASSERT_NE(k, nullptr);
+            ASSERT_EQ(k->Text(), w);
+            tree.CountToken(*k, 0);
+        }
+    EXPECT_EQ(tree.Count(), 5000);
+    tree.ForEachType([](const TWordlistKey& k) { EXPECT_EQ(k.freq, 2); });
+    // The same spelling with another tag is another type.
+    const std::u16string p = padded(words[0]);
+    EXPECT_EQ(tree.FindType(p.data(), int32_t(words[0].size()), 3, HashWordlistKey(words[0].data(), int32_t(words[0].size()), 3)),
+              nullptr);
+    tree.EndPart(10000);
+    const std::vector<float> d = tree.ComputeDispersions();
+    EXPECT_EQ(d.size(), 5000u);
+    EXPECT_EQ(d[0], 0.0f); // one part
+}
+
+} // namespace

@@ -1,0 +1,231 @@
+// Words cut out of small texts, with every count worked out by hand.
+
+#include "textread/tag_handler.h"
+#include "wordlist/word_folding.h"
+#include "wordlist_testutil.h"
+
+using namespace cv;
+using namespace wordlist_test;
+
+namespace {
+
+class WordCutting : public WordlistTest {};
+
+TEST_F(WordCutting, DefaultsFoldCaseKeepApostrophesAndHyphensDropNumbers)
+{
+    // the x2, cat's, hat, cat-flap, cats; "3" is a number; "'tis" and "dogs'"
+    // lose the apostrophe at their edges; "--" joins nothing.
+    auto doc = MakeOne(QStringLiteral("The cat's hat. THE Cat-flap 3 cats\n'tis dogs' a--b -well-\n"));
+    ASSERT_TRUE(made);
+    const TCVWordList& l = List(*doc);
+    EXPECT_EQ(Freq(l, "the"), 2);
+    EXPECT_EQ(Freq(l, "cat's"), 1);
+    EXPECT_EQ(Freq(l, "cat-flap"), 1);
+    EXPECT_EQ(Freq(l, "tis"), 1);
+    EXPECT_EQ(Freq(l, "dogs"), 1);
+    EXPECT_EQ(Freq(l, "a"), 1);
+    EXPECT_EQ(Freq(l, "b"), 1);
+    EXPECT_EQ(Freq(l, "well"), 1);
+    EXPECT_EQ(Freq(l, "3"), -1);
+    EXPECT_EQ(Freq(l, "The"), -1);
+    EXPECT_EQ(l.Count(), 10);
+    const TStatsRec& s = doc->fStats->Row(1)->Data();
+    EXPECT_EQ(s.TokensInText, 11);
+    EXPECT_EQ(s.TokensUsed, 11);
+    EXPECT_EQ(s.NumbersRemoved, 1);
+    EXPECT_EQ(s.Types, 10);
+    EXPECT_EQ(SumOfFrequencies(l), s.TokensUsed);
+}
+
+TEST_F(WordCutting, ApostrophesAndHyphensAsSet)
+{
+    TTextSettings t = Settings();
+    t.SetApostrophesInWords(false);
+    t.SetHyphensSeparateWords(true);
+    Use(t);
+    auto doc = MakeOne(QStringLiteral("the cat's cat-flap"));
+    const TCVWordList& l = List(*doc);
+    EXPECT_EQ(Freq(l, "cat"), 2);
+    EXPECT_EQ(Freq(l, "s"), 1);
+    EXPECT_EQ(Freq(l, "flap"), 1);
+    EXPECT_EQ(Freq(l, "cat's"), -1);
+    EXPECT_EQ(l.Count(), 4);
+}
+
+TEST_F(WordCutting, NumbersKeptAsWholeNumbers)
+{
+    TTextSettings t = Settings();
+    t.SetKeepNumbers(true);
+    Use(t);
+    // 3.5 and 1,000 stay one word each; "mp3" has a letter and is kept either way.
+    auto doc = MakeOne(QStringLiteral("pay 3.5 or 1,000 for mp3 3"));
+    const TCVWordList& l = List(*doc);
+    EXPECT_EQ(Freq(l, "3.5"), 1);
+    EXPECT_EQ(Freq(l, "1,000"), 1);
+    EXPECT_EQ(Freq(l, "3"), 1);
+    EXPECT_EQ(Freq(l, "mp3"), 1);
+    EXPECT_EQ(doc->fStats->Row(1)->Data().NumbersRemoved, 0);
+    EXPECT_EQ(doc->fStats->Row(1)->Data().TokensInText, 7);
+}
+
+TEST_F(WordCutting, CaseKeptOrFoldedUp)
+{
+    TTextSettings t = Settings();
+    t.SetCaseFolding(TCaseFolding::Keep);
+    Use(t);
+    auto kept = MakeOne(QStringLiteral("The the THE Été été"));
+    EXPECT_EQ(Freq(List(*kept), "The"), 1);
+    EXPECT_EQ(Freq(List(*kept), "the"), 1);
+    EXPECT_EQ(Freq(List(*kept), "THE"), 1);
+    EXPECT_EQ(Freq(List(*kept), QStringLiteral("Été")), 1);
+
+    t.SetCaseFolding(TCaseFolding::Upper);
+    Use(t);
+    auto upper = MakeOne(QStringLiteral("The the THE Été été"));
+    EXPECT_EQ(Freq(List(*upper), "THE"), 3);
+    EXPECT_EQ(Freq(List(*upper), QStringLiteral("ÉTÉ")), 2);
+    EXPECT_EQ(List(*upper).Count(), 2);
+}
+
+TEST_F(WordCutting, LettersOfAnyScriptAndLongWordsFoldAlike)
+{
+    // Greek, Cyrillic, a letter outside the Basic Multilingual Plane (Deseret
+    // capital and small long I: U+10400 / U+10428), and words longer than
+    // the eight units kept inline with a type.
+    const QString deseretCapital = QString::fromUcs4(U"\U00010400");
+    const QString deseretSmall = QString::fromUcs4(U"\U00010428");
+    auto doc = MakeOne(QStringLiteral("ΛΟΓΟΙ λόγος λογοι Москва москва ") + deseretCapital + QLatin1Char(' ')
+                       + deseretSmall + QStringLiteral(" internationalisation INTERNATIONALISATION internationalised"));
+    const TCVWordList& l = List(*doc);
+    EXPECT_EQ(Freq(l, QStringLiteral("λογοι")), 2);
+    EXPECT_EQ(Freq(l, QStringLiteral("λόγος")), 1);
+    EXPECT_EQ(Freq(l, QStringLiteral("москва")), 2);
+    EXPECT_EQ(Freq(l, deseretSmall), 2);
+    EXPECT_EQ(Freq(l, "internationalisation"), 2);
+    EXPECT_EQ(Freq(l, "internationalised"), 1);
+    // The supplementary letter is one character long.
+    EXPECT_EQ(doc->fStats->Row(1)->Data().WordsOfLength[0], 2);
+}
+
+TEST_F(WordCutting, TurkishDottedAndDotlessI)
+{
+    TTextSettings t = Settings();
+    t.SetLanguageId(0x041F);
+    t.SetCollationName(QStringLiteral("tr_TR"));
+    Use(t);
+    auto doc = MakeOne(QStringLiteral("ISTANBUL İzmir ıstanbul"));
+    EXPECT_EQ(Freq(List(*doc), QStringLiteral("ıstanbul")), 2);
+    EXPECT_EQ(Freq(List(*doc), QStringLiteral("izmir")), 1);
+    TWordFolder folder(TCaseFolding::Lower, 0x0809);
+    EXPECT_EQ(folder.Folded(QStringLiteral("ISTANBUL")), QStringLiteral("istanbul"));
+}
+
+TEST_F(WordCutting, MarkupIgnoredOrPlainAndEntities)
+{
+    auto ignored = MakeOne(QStringLiteral("<p class=x>Caf&eacute; &amp; bar</p>"));
+    EXPECT_EQ(Freq(List(*ignored), QStringLiteral("café")), 1);
+    EXPECT_EQ(Freq(List(*ignored), "bar"), 1);
+    EXPECT_EQ(Freq(List(*ignored), "p"), -1);
+    EXPECT_EQ(List(*ignored).Count(), 2);
+
+    TTextSettings t = Settings();
+    t.SetMarkupMode(TMarkupMode::Plain);
+    t.SetTranslateEntities(false);
+    Use(t);
+    auto plain = MakeOne(QStringLiteral("<p class=x>Caf&eacute; &amp; bar</p>"));
+    const TCVWordList& l = List(*plain);
+    EXPECT_EQ(Freq(l, "p"), 2);
+    EXPECT_EQ(Freq(l, "class"), 1);
+    EXPECT_EQ(Freq(l, "x"), 1);
+    EXPECT_EQ(Freq(l, "caf"), 1);
+    EXPECT_EQ(Freq(l, "eacute"), 1);
+    EXPECT_EQ(Freq(l, "amp"), 1);
+    EXPECT_EQ(Freq(l, "bar"), 1);
+}
+
+TEST_F(WordCutting, ListedTagsMakeTaggedEntriesWhenTagsShow)
+{
+    TTextSettings t = Settings();
+    t.SetTagDisplay(1);
+    Use(t);
+    TTextTagHandler tags(t.LanguageId(), t.CodePage(), TTagOptions::FromSettings(t));
+    TStoredTagRec nn, vb;
+    nn.tag = QStringLiteral("<w NN>");
+    vb.tag = QStringLiteral("<w VB>");
+    ASSERT_TRUE(tags.AddTagfileTag(nn));
+    ASSERT_TRUE(tags.AddTagfileTag(vb));
+    auto doc = MakeOne(QStringLiteral("<w NN>book <w VB>book <w NN>book <x>plain"), &tags);
+    const TCVWordList& l = List(*doc);
+    EXPECT_EQ(Freq(l, "book", "<w NN>"), 2);
+    EXPECT_EQ(Freq(l, "book", "<w VB>"), 1);
+    EXPECT_EQ(Freq(l, "plain"), 1);
+    const int i = l.FindWordAndTag("book", "<w VB>");
+    EXPECT_EQ(l.DisplayedWord(i), QStringLiteral("<w VB>book"));
+
+    // Hidden tags: the word alone counts.
+    t.SetTagDisplay(0);
+    Use(t);
+    auto hidden = MakeOne(QStringLiteral("<w NN>book <w VB>book <w NN>book"), &tags);
+    EXPECT_EQ(Freq(List(*hidden), "book"), 3);
+    EXPECT_EQ(List(*hidden).Count(), 1);
+}
+
+TEST_F(WordCutting, WordLengthLimits)
+{
+    TTextSettings t = Settings();
+    t.SetMinWordLength(2);
+    t.SetMaxWordLength(3);
+    Use(t);
+    auto doc = MakeOne(QStringLiteral("a an the cats an"));
+    const TCVWordList& l = List(*doc);
+    EXPECT_EQ(Freq(l, "an"), 2);
+    EXPECT_EQ(Freq(l, "the"), 1);
+    EXPECT_EQ(Freq(l, "a"), -1);
+    EXPECT_EQ(Freq(l, "cats"), -1);
+    const TStatsRec& s = doc->fStats->Row(1)->Data();
+    EXPECT_EQ(s.TokensInText, 5); // still running words of the text
+    EXPECT_EQ(s.TokensUsed, 3);
+}
+
+TEST_F(WordCutting, StopListRemovesAndCountsTokensAndTypes)
+{
+    LoadList(TLemmatiserListKind::Stop, QStringLiteral("the\na\n"));
+    auto doc = Make({{QStringLiteral("t.txt"), QByteArray("The cat and a dog. The end, a the")}}, nullptr, false, true);
+    ASSERT_TRUE(made);
+    const TCVWordList& l = List(*doc);
+    EXPECT_EQ(Freq(l, "the"), -1);
+    EXPECT_EQ(Freq(l, "a"), -1);
+    EXPECT_EQ(Freq(l, "cat"), 1);
+    const TStatsRec& s = doc->fStats->Row(1)->Data();
+    EXPECT_EQ(s.TokensInText, 9);
+    EXPECT_EQ(s.StopTokensRemoved, 5);
+    EXPECT_EQ(s.StopTypesRemoved, 2);
+    EXPECT_EQ(s.TokensUsed, 4);
+    EXPECT_EQ(SumOfFrequencies(l), 4);
+    EXPECT_EQ(doc->fStats->Row(0)->Data().StopTypesRemoved, 2);
+
+    // Without the stop-list flag the list is not applied.
+    auto all = Make({{QStringLiteral("t.txt"), QByteArray("The cat and a dog.")}});
+    EXPECT_EQ(Freq(List(*all), "the"), 1);
+}
+
+TEST_F(WordCutting, LemmaListJoinsFormsUnderHeadWords)
+{
+    LoadList(TLemmatiserListKind::Lemma, QStringLiteral("be -> is, was, are\ngo -> went\n"));
+    auto doc = Make({{QStringLiteral("t.txt"), QByteArray("to be or not to be, it is and was; went home")}}, nullptr, true);
+    const TCVWordList& l = List(*doc);
+    const int be = l.FindWordAndTag("be", QString());
+    ASSERT_GE(be, 0);
+    EXPECT_EQ(l.Entry(be).JoinedCount(), 2); // is, was (are is absent)
+    EXPECT_EQ(l.CorrectFreq(be, false), 2);
+    EXPECT_EQ(l.CorrectFreq(be, true), 4);
+    // "went" has no head word in the list, so nothing joins it.
+    EXPECT_EQ(Freq(l, "went"), 1);
+    EXPECT_EQ(l.FindWordAndTag("is", QString()), -1); // joined: no longer a row
+    TDrawgridDataRec rec;
+    l.DrawgridDataRec(be, TCVWordList::kColLemmas, TCVWordList::kDisplayAlphabetical, rec);
+    EXPECT_EQ(rec.text, QStringLiteral("is[1] was[1]"));
+    EXPECT_EQ(l.ComputedCurrentTokens(), 12);
+}
+
+} // namespace
