@@ -51,17 +51,18 @@ bool TSortInfoRecHolder::ReadFromStream(TStream& s, int32_t /*version*/)
 
 bool TSortInfoRecList::SaveToStream(TStream& s) const
 {
-    if (m_items.empty())
+    const auto items = Records();
+    if (items.empty())
         return true;
-    std::vector<uint8_t> bytes(m_items.size() * TSortInfoRec::kSize);
-    for (std::size_t i = 0; i < m_items.size(); ++i)
-        m_items[i].StoreTo(bytes.data() + i * TSortInfoRec::kSize);
+    std::vector<uint8_t> bytes(items.size() * TSortInfoRec::kSize);
+    for (std::size_t i = 0; i < items.size(); ++i)
+        items[i].StoreTo(bytes.data() + i * TSortInfoRec::kSize);
     return s.WriteBytes(bytes);
 }
 
 bool TSortInfoRecList::ReadFromStream(TSortInfoRecList& list, int32_t count, int32_t /*version*/, TStream& s)
 {
-    list.m_items.clear();
+    list.Clear();
     if (count <= 0)
         return count == 0;
     if (int64_t(count) * TSortInfoRec::kSize > s.Remaining())
@@ -69,9 +70,10 @@ bool TSortInfoRecList::ReadFromStream(TSortInfoRecList& list, int32_t count, int
     std::vector<uint8_t> bytes(std::size_t(count) * TSortInfoRec::kSize);
     if (!s.ReadExact(bytes.data(), int64_t(bytes.size())))
         return false;
-    list.m_items.resize(std::size_t(count));
-    for (std::size_t i = 0; i < list.m_items.size(); ++i)
-        list.m_items[i] = TSortInfoRec::LoadFrom(bytes.data() + i * TSortInfoRec::kSize);
+    auto& items = list.Items();
+    items.resize(std::size_t(count));
+    for (std::size_t i = 0; i < items.size(); ++i)
+        items[i] = TSortInfoRec::LoadFrom(bytes.data() + i * TSortInfoRec::kSize);
     return true;
 }
 
@@ -127,39 +129,41 @@ TTagPositionsExtraRec loadTagExtra(const uint8_t* p)
 
 } // namespace
 
-void TTagPositionsList::Clear()
+const TTagPositionsExtraRec& TTagPositionsList::ZeroExtra()
 {
-    extrainfo = TTagPositionsExtraRec();
-    m_positions.clear();
+    static const TTagPositionsExtraRec zero;
+    return zero;
 }
 
 bool TTagPositionsList::SaveToStream(TStream& s) const
 {
-    std::vector<uint8_t> bytes(std::size_t(TTagPositionsExtraRec::kSize + TTagPositionRec::kSize * m_positions.size()));
-    storeTagExtra(bytes.data(), extrainfo, std::max(extrainfo.version, 2));
-    for (std::size_t i = 0; i < m_positions.size(); ++i)
-        storeTagPosition(bytes.data() + TTagPositionsExtraRec::kSize + i * TTagPositionRec::kSize, m_positions[i]);
+    const auto positions = Positions();
+    std::vector<uint8_t> bytes(std::size_t(TTagPositionsExtraRec::kSize + TTagPositionRec::kSize * positions.size()));
+    storeTagExtra(bytes.data(), extrainfo(), std::max(extrainfo().version, 2));
+    for (std::size_t i = 0; i < positions.size(); ++i)
+        storeTagPosition(bytes.data() + TTagPositionsExtraRec::kSize + i * TTagPositionRec::kSize, positions[i]);
     return s.WriteBytes(bytes);
 }
 
-bool TTagPositionsList::ReadFromStream(int32_t n, TStream& s)
+bool TTagPositionsList::ReadFromStream(int32_t n, TStream& s, int32_t centre)
 {
+    Data& d = data();
+    d.extrainfo.centre_sw_position = centre;
     if (n < 0) {
         uint8_t b[TTagPositionsExtraRec::kSize];
         if (!s.ReadExact(b, sizeof b))
             return false;
-        const int32_t centre = extrainfo.centre_sw_position;
-        extrainfo = loadTagExtra(b);
-        if (extrainfo.version == 0) {
+        d.extrainfo = loadTagExtra(b);
+        if (d.extrainfo.version == 0) {
             // The older layout kept one position after its extra record.
-            extrainfo.centre_sw_position = centre;
+            d.extrainfo.centre_sw_position = centre;
             uint8_t p[TTagPositionRec::kSize];
             if (!s.ReadExact(p, sizeof p))
                 return false;
             const TTagPositionRec r = loadTagPosition(p);
             if (r.tag_position == centre)
-                extrainfo.search_word_started_with_Tag = true;
-            m_positions.push_back(r);
+                d.extrainfo.search_word_started_with_Tag = true;
+            d.positions.push_back(r);
             return true;
         }
     }
@@ -169,15 +173,17 @@ bool TTagPositionsList::ReadFromStream(int32_t n, TStream& s)
     std::vector<uint8_t> bytes(std::size_t(count) * TTagPositionRec::kSize);
     if (!s.ReadExact(bytes.data(), int64_t(bytes.size())))
         return false;
-    m_positions.reserve(m_positions.size() + std::size_t(count));
+    d.positions.reserve(d.positions.size() + std::size_t(count));
     for (int64_t i = 0; i < count; ++i)
-        m_positions.push_back(loadTagPosition(bytes.data() + i * TTagPositionRec::kSize));
+        d.positions.push_back(loadTagPosition(bytes.data() + i * TTagPositionRec::kSize));
     return true;
 }
 
 void TTagPositionsList::ChangeColoursTo(std::span<const TStoredTagRec> tags)
 {
-    for (TTagPositionRec& r : m_positions) {
+    if (!m_d)
+        return;
+    for (TTagPositionRec& r : m_d->positions) {
         if (r.tagnumber_1Based >= 1 && std::size_t(r.tagnumber_1Based) <= tags.size()) {
             const TStoredTagRec& t = tags[std::size_t(r.tagnumber_1Based - 1)];
             r.foreground = t.foreground_colour;
@@ -189,18 +195,18 @@ void TTagPositionsList::ChangeColoursTo(std::span<const TStoredTagRec> tags)
 void TTagPositionsList::SetToZeroLength(int i)
 {
     if (i >= 0 && i < Count())
-        m_positions[std::size_t(i)].used_length = 0;
+        m_d->positions[std::size_t(i)].used_length = 0;
 }
 
 int16_t TTagPositionsList::TagNumber(int i) const
 {
-    return i >= 0 && i < Count() ? m_positions[std::size_t(i)].tagnumber_1Based : 0;
+    return i >= 0 && i < Count() ? m_d->positions[std::size_t(i)].tagnumber_1Based : 0;
 }
 
 TTagPositionRec TTagPositionsList::Record(int i) const
 {
     if (i >= 0 && i < Count())
-        return m_positions[std::size_t(i)];
+        return m_d->positions[std::size_t(i)];
     TTagPositionRec r;
     r.tagnumber_1Based = -1;
     return r;
@@ -296,6 +302,12 @@ void TMarvexEntryRecExtraBase::LoadFrom(std::span<const uint8_t, kSize> in)
         tag_sort_numbers_1Based[std::size_t(i)] = endian::loadLE<int16_t>(p + 4 + 2 * i);
     std::memcpy(spare.data(), p + 208, spare.size());
     std::memcpy(spareBools.data(), p + 232, spareBools.size());
+}
+
+const TMarvexEntryRecExtraBase& TExtraBaseHolder::Zero()
+{
+    static const TMarvexEntryRecExtraBase zero;
+    return zero;
 }
 
 // --- word positions ----------------------------------------------------------------------
@@ -438,7 +450,7 @@ bool TConcordanceEntry::SaveToStream(TStream& s) const
     base.ExtraMarvexEntryDatNum = kExtraDatNum;
     base.StoreTo(std::span<uint8_t, TMarvexEntryRecBase::kSize>(fixed));
     uint8_t extra[TMarvexEntryRecExtraBase::kSize];
-    fData.extra.StoreTo(std::span<uint8_t, TMarvexEntryRecExtraBase::kSize>(extra));
+    fData.pExtraBase.Get().StoreTo(std::span<uint8_t, TMarvexEntryRecExtraBase::kSize>(extra));
     if (!s.WriteExact(fixed, sizeof fixed) || !s.WriteExact(extra, sizeof extra))
         return false;
     const int width = charWidth();
@@ -488,7 +500,9 @@ bool TConcordanceEntry::ReadFromStream(TStream& s)
         uint8_t extra[TMarvexEntryRecExtraBase::kSize];
         if (!s.ReadExact(extra, sizeof extra))
             return false;
-        fData.extra.LoadFrom(std::span<const uint8_t, TMarvexEntryRecExtraBase::kSize>(extra));
+        // Most lines leave the block zero: it is kept only when it holds something.
+        if (std::any_of(std::begin(extra), std::end(extra), [](uint8_t x) { return x != 0; }))
+            fData.pExtraBase.Edit().LoadFrom(std::span<const uint8_t, TMarvexEntryRecExtraBase::kSize>(extra));
     }
     TMarvexEntryRecBase& b = fData.base;
     if (v < 23)
@@ -513,7 +527,6 @@ bool TConcordanceEntry::ReadFromStream(TStream& s)
     if (!ReadAString(s, fData.tag_context, width))
         return false;
 
-    fData.tag_positions_in_line.extrainfo.centre_sw_position = b.Hit().start_position + b.midpoint;
     int32_t n = 0;
     if (!converted) {
         if (!s.ReadCount(n, TSortInfoRec::kSize) || !TSortInfoRecList::ReadFromStream(fData.other_context_words, n, v, s))
@@ -522,9 +535,10 @@ bool TConcordanceEntry::ReadFromStream(TStream& s)
     if (!s.ReadI32(n))
         return false;
     if (n != 0) {
-        if (!fData.tag_positions_in_line.ReadFromStream(n, s))
+        // Word starts count from the line's first character: the hit starts at the midpoint.
+        if (!fData.tag_positions_in_line.ReadFromStream(n, s, b.midpoint))
             return false;
-        if (fData.tag_positions_in_line.extrainfo.tag_sort_numbers_1Based[5] == 0)
+        if (fData.tag_positions_in_line.extrainfo().tag_sort_numbers_1Based[5] == 0)
             MapTagPositionsToSortPositions(fData);
         if (list)
             list->fHasTagPositions = true;

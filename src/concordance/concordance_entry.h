@@ -20,9 +20,11 @@
 
 #include <QString>
 
+#include <algorithm>
 #include <array>
 #include <bitset>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <vector>
 
@@ -63,17 +65,40 @@ struct TSortInfoRecHolder {
 };
 
 // Word positions of one line beyond the fixed eleven (or its context words).
+// Most lines have none: an empty list takes one pointer. Copies are deep.
 class TSortInfoRecList {
 public:
-    int Count() const { return int(m_items.size()); }
-    bool IsEmpty() const { return m_items.empty(); }
-    const TSortInfoRec& operator[](int i) const { return m_items[std::size_t(i)]; }
-    TSortInfoRec& operator[](int i) { return m_items[std::size_t(i)]; }
-    void Add(const TSortInfoRec& r) { m_items.push_back(r); }
-    void Clear() { m_items.clear(); }
-    std::vector<TSortInfoRec>& Items() { return m_items; }
-    const std::vector<TSortInfoRec>& Items() const { return m_items; }
-    friend bool operator==(const TSortInfoRecList&, const TSortInfoRecList&) = default;
+    TSortInfoRecList() = default;
+    TSortInfoRecList(const TSortInfoRecList& o) : m_items(o.IsEmpty() ? nullptr : std::make_unique<Items_t>(*o.m_items)) {}
+    TSortInfoRecList(TSortInfoRecList&&) noexcept = default;
+    TSortInfoRecList& operator=(const TSortInfoRecList& o)
+    {
+        if (this != &o)
+            m_items = o.IsEmpty() ? nullptr : std::make_unique<Items_t>(*o.m_items);
+        return *this;
+    }
+    TSortInfoRecList& operator=(TSortInfoRecList&&) noexcept = default;
+
+    int Count() const { return m_items ? int(m_items->size()) : 0; }
+    bool IsEmpty() const { return Count() == 0; }
+    const TSortInfoRec& operator[](int i) const { return (*m_items)[std::size_t(i)]; }
+    TSortInfoRec& operator[](int i) { return (*m_items)[std::size_t(i)]; }
+    void Add(const TSortInfoRec& r) { Items().push_back(r); }
+    void Clear() { m_items.reset(); }
+    std::vector<TSortInfoRec>& Items()
+    {
+        if (!m_items)
+            m_items = std::make_unique<Items_t>();
+        return *m_items;
+    }
+    std::span<const TSortInfoRec> Records() const
+    {
+        return m_items ? std::span<const TSortInfoRec>(*m_items) : std::span<const TSortInfoRec>();
+    }
+    friend bool operator==(const TSortInfoRecList& a, const TSortInfoRecList& b)
+    {
+        return std::ranges::equal(a.Records(), b.Records());
+    }
 
     // Each record, 6 bytes, in list order (the count is written by the caller).
     bool SaveToStream(TStream& s) const;
@@ -82,7 +107,8 @@ public:
     static bool ReadFromStream(TSortInfoRecList& list, int32_t count, int32_t version, TStream& s);
 
 private:
-    std::vector<TSortInfoRec> m_items;
+    using Items_t = std::vector<TSortInfoRec>;
+    std::unique_ptr<Items_t> m_items;
 };
 
 // One mark-up tag inside a line (16 bytes when stored).
@@ -110,23 +136,42 @@ struct TTagPositionsExtraRec {
     friend bool operator==(const TTagPositionsExtraRec&, const TTagPositionsExtraRec&) = default;
 };
 
+// The tags of one line with their extra record. Most lines hold no tag:
+// their list takes no memory beyond one pointer. Copies are deep.
 class TTagPositionsList {
 public:
-    TTagPositionsExtraRec extrainfo;
+    TTagPositionsList() = default;
+    TTagPositionsList(const TTagPositionsList& o) : m_d(o.m_d ? std::make_unique<Data>(*o.m_d) : nullptr) {}
+    TTagPositionsList(TTagPositionsList&&) noexcept = default;
+    TTagPositionsList& operator=(const TTagPositionsList& o)
+    {
+        if (this != &o)
+            m_d = o.m_d ? std::make_unique<Data>(*o.m_d) : nullptr;
+        return *this;
+    }
+    TTagPositionsList& operator=(TTagPositionsList&&) noexcept = default;
 
-    int Count() const { return int(m_positions.size()); }
-    bool IsEmpty() const { return m_positions.empty(); }
-    void Add(const TTagPositionRec& r) { m_positions.push_back(r); }
+    // The extra record (zero when none was set).
+    const TTagPositionsExtraRec& extrainfo() const { return m_d ? m_d->extrainfo : ZeroExtra(); }
+    TTagPositionsExtraRec& EditExtrainfo() { return data().extrainfo; }
+
+    int Count() const { return m_d ? int(m_d->positions.size()) : 0; }
+    bool IsEmpty() const { return Count() == 0; }
+    void Add(const TTagPositionRec& r) { data().positions.push_back(r); }
     // Zeroes the extra record and drops every position.
-    void Clear();
-    const std::vector<TTagPositionRec>& Positions() const { return m_positions; }
-    std::vector<TTagPositionRec>& Positions() { return m_positions; }
+    void Clear() { m_d.reset(); }
+    std::span<const TTagPositionRec> Positions() const
+    {
+        return m_d ? std::span<const TTagPositionRec>(m_d->positions) : std::span<const TTagPositionRec>();
+    }
 
     // The extra record (its version written as at least 2), then each position.
     bool SaveToStream(TStream& s) const;
     // n < 0: the extra record comes first; an extra record of version 0 is
-    // followed by one position only. n > 0: n positions without extra record.
-    bool ReadFromStream(int32_t n, TStream& s);
+    // followed by one position only (a position at `centre`, the hit's
+    // start in the line, marks a search word that starts with a tag).
+    // n > 0: n positions without extra record; its centre becomes `centre`.
+    bool ReadFromStream(int32_t n, TStream& s, int32_t centre);
     // Positions whose tag number lies in 1 ... tags.size() take that tag's colours.
     void ChangeColoursTo(std::span<const TStoredTagRec> tags);
     void SetToZeroLength(int i);
@@ -135,10 +180,24 @@ public:
     // Past the end: a zeroed record with tag number -1.
     TTagPositionRec Record(int i) const;
 
-    friend bool operator==(const TTagPositionsList&, const TTagPositionsList&) = default;
+    friend bool operator==(const TTagPositionsList& a, const TTagPositionsList& b)
+    {
+        return a.extrainfo() == b.extrainfo() && std::ranges::equal(a.Positions(), b.Positions());
+    }
 
 private:
-    std::vector<TTagPositionRec> m_positions;
+    struct Data {
+        TTagPositionsExtraRec extrainfo;
+        std::vector<TTagPositionRec> positions;
+    };
+    Data& data()
+    {
+        if (!m_d)
+            m_d = std::make_unique<Data>();
+        return *m_d;
+    }
+    static const TTagPositionsExtraRec& ZeroExtra();
+    std::unique_ptr<Data> m_d;
 };
 
 // The fixed part of a line (224 bytes when stored, fields at these offsets).
@@ -194,10 +253,42 @@ struct TMarvexEntryRecExtraBase {
     friend bool operator==(const TMarvexEntryRecExtraBase&, const TMarvexEntryRecExtraBase&) = default;
 };
 
-// The whole line record. The extra block is part of every line.
+// The extra block of a line, allocated when something is written into it
+// (most lines leave it zero); copies are deep.
+class TExtraBaseHolder {
+public:
+    TExtraBaseHolder() = default;
+    TExtraBaseHolder(const TExtraBaseHolder& o) : m_p(o.m_p ? std::make_unique<TMarvexEntryRecExtraBase>(*o.m_p) : nullptr) {}
+    TExtraBaseHolder(TExtraBaseHolder&&) noexcept = default;
+    TExtraBaseHolder& operator=(const TExtraBaseHolder& o)
+    {
+        if (this != &o)
+            m_p = o.m_p ? std::make_unique<TMarvexEntryRecExtraBase>(*o.m_p) : nullptr;
+        return *this;
+    }
+    TExtraBaseHolder& operator=(TExtraBaseHolder&&) noexcept = default;
+
+    // The block, or a zero block when none was written.
+    const TMarvexEntryRecExtraBase& Get() const { return m_p ? *m_p : Zero(); }
+    TMarvexEntryRecExtraBase& Edit()
+    {
+        if (!m_p)
+            m_p = std::make_unique<TMarvexEntryRecExtraBase>();
+        return *m_p;
+    }
+    bool Assigned() const { return m_p != nullptr; }
+    void Clear() { m_p.reset(); }
+    friend bool operator==(const TExtraBaseHolder& a, const TExtraBaseHolder& b) { return a.Get() == b.Get(); }
+
+private:
+    static const TMarvexEntryRecExtraBase& Zero();
+    std::unique_ptr<TMarvexEntryRecExtraBase> m_p;
+};
+
+// The whole line record.
 struct TMarvexEntryRec {
     TMarvexEntryRecBase base;
-    TMarvexEntryRecExtraBase extra;
+    TExtraBaseHolder pExtraBase;
     TSortInfoRecList other_context_words;   // positions relative to the hit of context words found
     TTagPositionsList tag_positions_in_line;
     TSortInfoRecList other_left_collocs;    // left of L5, farthest first
@@ -208,7 +299,7 @@ struct TMarvexEntryRec {
 
 struct THighlightNumAndPos {
     int32_t Highlight_number = -1;          // -1 none
-    std::bitset<256> Highlight_span_pos_set; // word positions
+    std::bitset<128> Highlight_span_pos_set; // word positions 0 ... 101
 };
 
 // --- word-position operations over one line record ---------------------------

@@ -6,6 +6,7 @@
 #include "textread/tag_records.h"
 
 #include <algorithm>
+#include <cstring>
 #include <limits>
 
 namespace cv {
@@ -17,14 +18,12 @@ int16_t clampToInt16(int32_t v)
     return int16_t(std::clamp<int32_t>(v, std::numeric_limits<int16_t>::min(), std::numeric_limits<int16_t>::max()));
 }
 
-// What a buffer unit looks like in a line.
+// What a buffer unit looks like in a line: tag marks as "<" and ">", other
+// controls as blanks. Written as selects so that the copy loop vectorises.
 inline char16_t shownUnit(char16_t u)
 {
-    if (u == kTagMarkOpen)
-        return u'<';
-    if (u == kTagMarkClose)
-        return u'>';
-    return u < 0x20 ? u' ' : u;
+    const char16_t control = u == kTagMarkOpen ? u'<' : (u == kTagMarkClose ? u'>' : u' ');
+    return u < 0x20 ? control : u;
 }
 
 } // namespace
@@ -50,9 +49,25 @@ void CopyLineOverClassArray(std::u16string_view buffer, std::span<const uint16_t
         std::fill(lineClasses, lineClasses + pad, uint16_t(kClassSpace));
     const int32_t from = cut.first + pad;
     const int32_t n = std::min<int32_t>(cut.length - pad, int32_t(buffer.size()) - from);
-    const char16_t* src = buffer.data() + from;
-    for (int32_t i = 0; i < n; ++i)
-        out[pad + i] = shownUnit(src[i]);
+    if (n > 0) {
+        // Four units at a time are tested at once for one below U+0020 (a
+        // control or a tag mark); most groups have none and are copied whole.
+        const char16_t* src = buffer.data() + from;
+        char16_t* dst = out + pad;
+        int32_t i = 0;
+        for (; i + 4 <= n; i += 4) {
+            uint64_t four;
+            std::memcpy(&four, src + i, sizeof four);
+            if (((four - 0x0020002000200020ull) & ~four & 0x8000800080008000ull) == 0) {
+                std::memcpy(dst + i, &four, sizeof four);
+                continue;
+            }
+            for (int k = 0; k < 4; ++k)
+                dst[i + k] = shownUnit(src[i + k]);
+        }
+        for (; i < n; ++i)
+            dst[i] = shownUnit(src[i]);
+    }
     // A cut past the buffer's end (never made by CutLine) is blank.
     std::fill(out + pad + std::max(n, 0), out + cut.length, u' ');
     if (lineClasses) {
@@ -120,6 +135,69 @@ int gapLevel(std::span<const uint16_t> classes, int32_t from)
 }
 
 } // namespace
+
+void FillWordPositions(const TSearchBuffer& buffer, int32_t firstToken, int32_t lastToken, int32_t hitStart,
+                       int32_t hitEnd, int32_t lineFirst, int32_t lineLength, int leftLimit, int rightLimit,
+                       std::span<TSortInfoRec, kWordPositions> positions)
+{
+    leftLimit = std::clamp(leftLimit, 0, kHitPosition);
+    rightLimit = std::clamp(rightLimit, kHitPosition, kWordPositions - 1);
+    const auto& tokens = buffer.Tokens();
+    const auto n = int32_t(tokens.size());
+    const int32_t hitInLine = hitStart - lineFirst;
+    auto tagByte = [](uint16_t t) { return uint8_t(std::min<uint16_t>(t, 255)); };
+
+    TSortInfoRec& hit = positions[kHitPosition];
+    hit.start_position = clampToInt16(hitInLine);
+    hit.coll_length = clampToInt16(hitEnd - hitStart);
+    hit.barrier = 0;
+    hit.Tag_number_1Based = firstToken >= 0 && firstToken < n ? tagByte(tokens[std::size_t(firstToken)].tagNumber) : 0;
+
+    // Left: the boundaries of every gap between a word and the hit (tags
+    // included) are its barrier.
+    int p = kHitPosition - 1;
+    int gap = firstToken >= 0 && firstToken < n ? tokens[std::size_t(firstToken)].barrier : 0;
+    for (int32_t j = std::min(firstToken, n) - 1; j >= 0 && p >= leftLimit; --j) {
+        const TSearchToken& t = tokens[std::size_t(j)];
+        if (t.IsTag()) {
+            gap = std::max<int>(gap, t.barrier);
+            continue;
+        }
+        positions[std::size_t(p)] =
+            TSortInfoRec{clampToInt16(t.start - lineFirst), clampToInt16(t.length), uint8_t(gap), tagByte(t.tagNumber)};
+        gap = t.barrier;
+        --p;
+    }
+    for (; p >= leftLimit; --p)
+        positions[std::size_t(p)] = TSortInfoRec{clampToInt16(-hitInLine), 0, 0, 0};
+
+    // Right: the gap before each word is the barrier of the position before it.
+    p = kHitPosition + 1;
+    gap = 0;
+    int32_t j = std::max(lastToken + 1, 0);
+    for (; j < n && p <= rightLimit; ++j) {
+        const TSearchToken& t = tokens[std::size_t(j)];
+        gap = std::max<int>(gap, t.barrier);
+        if (t.IsTag())
+            continue;
+        positions[std::size_t(p - 1)].barrier = uint8_t(gap);
+        positions[std::size_t(p)] = TSortInfoRec{clampToInt16(t.start - lineFirst), clampToInt16(t.length), 0,
+                                                 tagByte(t.tagNumber)};
+        gap = 0;
+        ++p;
+    }
+    // The gap after the last word placed: up to the next word, or the buffer's end.
+    for (; j < n; ++j) {
+        gap = std::max<int>(gap, tokens[std::size_t(j)].barrier);
+        if (!tokens[std::size_t(j)].IsTag())
+            break;
+    }
+    if (j >= n)
+        gap = std::max<int>(gap, buffer.TrailingBarrier());
+    positions[std::size_t(p - 1)].barrier = uint8_t(gap);
+    for (; p <= rightLimit; ++p)
+        positions[std::size_t(p)] = TSortInfoRec{clampToInt16(lineLength - hitInLine), 0, 0, 0};
+}
 
 void FillWordPositions(std::span<const uint16_t> classes, int32_t hitStart, int32_t hitEnd, int32_t lineFirst,
                        int32_t lineLength, int leftLimit, int rightLimit, bool withBarriers,
@@ -232,13 +310,15 @@ void MapTagPositionsToSortPositions(TMarvexEntryRec& rec)
         }
         return found;
     };
+    TMarvexEntryRecExtraBase& extra = rec.pExtraBase.Edit();
     for (int p = 0; p < kWordPositions; ++p) {
         const TSortInfoRec w = WordAtPosition(rec, p);
-        rec.extra.tag_sort_numbers_1Based[std::size_t(p)] = w.coll_length > 0 ? tagAt(w.start_position) : 0;
+        extra.tag_sort_numbers_1Based[std::size_t(p)] = w.coll_length > 0 ? tagAt(w.start_position) : 0;
     }
+    auto& tagExtra = rec.tag_positions_in_line.EditExtrainfo();
     for (int i = 0; i < kFixedPositions; ++i)
-        rec.tag_positions_in_line.extrainfo.tag_sort_numbers_1Based[std::size_t(i)] =
-            rec.extra.tag_sort_numbers_1Based[std::size_t(kFirstFixedPosition + i)];
+        tagExtra.tag_sort_numbers_1Based[std::size_t(i)] =
+            extra.tag_sort_numbers_1Based[std::size_t(kFirstFixedPosition + i)];
 }
 
 bool ConvertOldLayoutLine(TStream& s, TMarvexEntryRec& rec, int32_t version)
@@ -292,6 +372,25 @@ void TUnitEndHandlers::PassBoundary(int level, int32_t lastWord)
         UnitEnded(kHeading, lastWord);
     if (level >= 5)
         UnitEnded(kSection, lastWord);
+}
+
+void TUnitEndHandlers::TakeWaiting(TUnitEndHandlers& other)
+{
+    for (std::size_t k = 0; k < m_waiting.size(); ++k) {
+        m_waiting[k].insert(m_waiting[k].end(), other.m_waiting[k].begin(), other.m_waiting[k].end());
+        other.m_waiting[k].clear();
+    }
+}
+
+void TUnitEndHandlers::Clear()
+{
+    for (auto& w : m_waiting)
+        w.clear();
+}
+
+bool TUnitEndHandlers::OnlySectionsWaiting() const
+{
+    return m_waiting[kSentence - 1].empty() && m_waiting[kParagraph - 1].empty() && m_waiting[kHeading - 1].empty();
 }
 
 bool TUnitEndHandlers::Waiting() const

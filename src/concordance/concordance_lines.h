@@ -72,6 +72,11 @@ bool PreviousWord(std::span<const uint16_t> classes, int32_t& pos, TScannedWord&
 void FillWordPositions(std::span<const uint16_t> classes, int32_t hitStart, int32_t hitEnd, int32_t lineFirst,
                        int32_t lineLength, int leftLimit, int rightLimit, bool withBarriers,
                        std::span<TSortInfoRec, kWordPositions> positions);
+// The same from the words of a search buffer cut over the same classes: the
+// hit covers tokens firstToken ... lastToken (the engine's hit record).
+void FillWordPositions(const TSearchBuffer& buffer, int32_t firstToken, int32_t lastToken, int32_t hitStart,
+                       int32_t hitEnd, int32_t lineFirst, int32_t lineLength, int leftLimit, int rightLimit,
+                       std::span<TSortInfoRec, kWordPositions> positions);
 // Positions left of 45 go to other_left_collocs (farthest first), 45 ... 55 to
 // fixed_sort_positions, right of 55 to other_right_collocs (nearest first).
 void DistributeWordPositions(std::span<const TSortInfoRec, kWordPositions> positions, int leftLimit, int rightLimit,
@@ -111,6 +116,12 @@ public:
     // The handler of one kind: every waiting line gets `lastWord` as its unit's end.
     void UnitEnded(TUnitKind kind, int32_t lastWord);
     bool Waiting() const;
+    // Only lines waiting for their section's end (or none).
+    bool OnlySectionsWaiting() const;
+    // Takes over the lines another handler still has waiting.
+    void TakeWaiting(TUnitEndHandlers& other);
+    // Forgets every waiting line.
+    void Clear();
 
 private:
     std::array<std::vector<TSearchStatsRec*>, 4> m_waiting;

@@ -58,7 +58,8 @@ TMarvexBufferProcessor::TMarvexBufferProcessor(const TMarvexDocumentLink& doc, b
       fTagContextWordItems(tagContextItems),
       fSearchAndDoEngine(engine),
       fThis_text_file(text),
-      m_tagHandler(tagHandler)
+      m_tagHandler(tagHandler),
+      m_searchBuffer(doc.searchBuffer ? *doc.searchBuffer : m_ownSearchBuffer)
 {
     const TConcSettingsRec32& s = m_doc.settings;
     allowed_last_word_gap = s.LastWordGap();
@@ -176,8 +177,11 @@ void TMarvexBufferProcessor::ProcessAChunkOfFile(int32_t chunkIndex)
     if (chunkIndex < 0) {
         // The end of the text ends every unit still open.
         m_lastWordOfText = TextStats().Words;
-        m_unitEnds.EndOfText(m_lastWordOfText);
-        FixPercentages(SourcePositionOf(int32_t(Buffer().size())));
+        // One pass over the text's lines: every unit still open ends here,
+        // and the percentages take the text's length now known.
+        m_unitEnds.UnitEnded(TUnitEndHandlers::kHeading, m_lastWordOfText);
+        m_unitEnds.Clear();
+        FinishTextLines(SourcePositionOf(int32_t(Buffer().size())));
         return;
     }
     if (chunkIndex == 0) {
@@ -208,10 +212,13 @@ void TMarvexBufferProcessor::ProcessAChunkOfFile(int32_t chunkIndex)
             own->engine->SetChunk(m_searchBuffer, SourcePositionOf(0));
         }
     fSearchAndDoEngine->SetOnFound([this](const TSearchFound& f) { return DoSearchFound(f); });
-    fSearchAndDoEngine->SetOnWord({});
 
     m_firstLineOfChunk = m_lines->Count();
     m_chunkLines.clear();
+    m_handedLines = 0;
+    m_firstItemLines = -1;
+    m_lastSeenToken = -1;
+    m_firstSearchComplete = false;
     const int items = fSearchWordItems->Count();
     m_lines->EnsureSearchWordCount(items);
     const int32_t limit = SearchWordCountLimit();
@@ -233,17 +240,41 @@ void TMarvexBufferProcessor::ProcessAChunkOfFile(int32_t chunkIndex)
         m_itemCategory = (items > 1 || DoingSWsOneAtATime) ? fSearchWordItems->Item(i).Typed() : QString();
         m_itemHasTag = fSearchWordItems->Item(i).ContainsTag();
         const int firstLineOfItem = m_lines->Count();
+        // The first search word run over the chunk also reports the text
+        // boundaries it passes, so its lines learn their units' ends while
+        // they are at hand (DoWordCount).
+        const bool first = m_firstItemLines < 0;
+        if (first)
+            fSearchAndDoEngine->SetOnWord([this](const TSearchWordEvent& e) { DoWordCount(e); }, true);
+        m_inFirstItem = first;
         fSearchAndDoEngine->ClearChunkStatistics();
-        fSearchAndDoEngine->Search(i);
+        const bool complete = fSearchAndDoEngine->Search(i);
+        if (first) {
+            fSearchAndDoEngine->SetOnWord({});
+            m_firstItemLines = int(m_chunkLines.size());
+            m_firstSearchComplete = complete && !m_stopSearch;
+            m_inFirstItem = false;
+        }
         if (Checking_avoid_hits_within_X_chars && i > 0)
             RemoveCloseLinesOfLaterItem(firstLineOfItem);
     }
     ResolveUnitEnds();
 }
 
+void TMarvexBufferProcessor::DoWordCount(const TSearchWordEvent& e)
+{
+    m_lastSeenToken = e.token;
+    // Every line made so far stands before this boundary.
+    for (; m_handedLines < m_chunkLines.size(); ++m_handedLines)
+        m_unitEnds.LineMade(&m_chunkLines[m_handedLines].line->fData.base.extras, m_chunkLines[m_handedLines].inHeading);
+    m_unitEnds.PassBoundary(e.barrier, m_wordsBeforeChunk + e.wordIndex);
+}
+
 bool TMarvexBufferProcessor::DoSearchFound(const TSearchFound& f)
 {
     ++m_hitsSeen;
+    if (m_inFirstItem)
+        m_lastSeenToken = std::max(m_lastSeenToken, f.firstToken);
     if (m_lines->EnoughLines())
         return false;
     if (fRandomising && fRandomRange > 1 && std::uniform_int_distribution<int32_t>(0, fRandomRange - 1)(m_random) != 0)
@@ -277,7 +308,7 @@ bool TMarvexBufferProcessor::DoSearchFound(const TSearchFound& f)
     b.filename_num_original = fCurrent_filenum;
     b.sw_number = f.item;
 
-    MakeLineParts(rec, f.start, f.end);
+    MakeLineParts(rec, f.start, f.end, &f);
     if (!LinePassesWordTests(f, rec))
         return true;
     if (m_tagsInLines && !ftemp_wchar_kinds.empty()) {
@@ -297,7 +328,8 @@ bool TMarvexBufferProcessor::DoSearchFound(const TSearchFound& f)
     return !m_stopSearch;
 }
 
-void TMarvexBufferProcessor::MakeLineParts(TMarvexEntryRec& rec, int32_t hitStart, int32_t hitEnd)
+void TMarvexBufferProcessor::MakeLineParts(TMarvexEntryRec& rec, int32_t hitStart, int32_t hitEnd,
+                                           const TSearchFound* hit)
 {
     const auto classes = Classes();
     const TLineCut cut = CutLine(hitStart, fCharactersToSaveonDisk, int32_t(Buffer().size()));
@@ -307,8 +339,12 @@ void TMarvexBufferProcessor::MakeLineParts(TMarvexEntryRec& rec, int32_t hitStar
     CopyLineOverClassArray(Buffer(), classes, cut, reinterpret_cast<char16_t*>(rec.conc_line.data()),
                            m_tagsInLines ? ftemp_wchar_kinds.data() : nullptr);
     rec.base.conc_line_chars = cut.length + 1;
-    FillWordPositions(classes, hitStart, hitEnd, cut.first, cut.length, m_leftLimit, m_rightLimit, true,
-                      fTempSortPositionsArray);
+    if (hit)
+        FillWordPositions(m_searchBuffer, hit->firstToken, hit->lastToken, hitStart, hitEnd, cut.first, cut.length,
+                          m_leftLimit, m_rightLimit, fTempSortPositionsArray);
+    else
+        FillWordPositions(classes, hitStart, hitEnd, cut.first, cut.length, m_leftLimit, m_rightLimit, true,
+                          fTempSortPositionsArray);
     DistributeWordPositions(fTempSortPositionsArray, m_leftLimit, m_rightLimit, rec);
 }
 
@@ -502,8 +538,8 @@ void TMarvexBufferProcessor::StoreLine(const TSearchFound& f, bool inHeading)
     if (!rec.tag_positions_in_line.IsEmpty()) {
         m_lines->fHasTagPositions = true;
         MapTagPositionsToSortPositions(rec);
+        rec.tag_positions_in_line.EditExtrainfo().centre_sw_position = b.midpoint;
     }
-    rec.tag_positions_in_line.extrainfo.centre_sw_position = b.midpoint;
     m_spare->fCategory = m_itemCategory;
     TConcordanceEntry* line = m_spare.get();
     m_lines->Add(std::move(m_spare));
@@ -540,37 +576,73 @@ void TMarvexBufferProcessor::RemoveCloseLinesOfLaterItem(int firstLineOfItem)
     m_lines->Pack();
 }
 
-void TMarvexBufferProcessor::ResolveUnitEnds()
+void TMarvexBufferProcessor::WalkBoundaries(TUnitEndHandlers& ends, std::span<const TChunkLine> lines,
+                                            int32_t fromToken)
 {
-    std::sort(m_chunkLines.begin(), m_chunkLines.end(),
-              [](const TChunkLine& a, const TChunkLine& b) { return a.wordNum < b.wordNum; });
+    // Without section starts or left-out text, no section ends inside the
+    // chunk: once only section ends are awaited the rest needs no walk.
+    const bool sectionsInChunk = !SectionStarts().empty() || TextSettings().TextSelectionOn();
+    const auto& tokens = m_searchBuffer.Tokens();
     std::size_t next = 0;
-    for (const TSearchToken& t : m_searchBuffer.Tokens()) {
+    for (auto j = std::size_t(std::max(fromToken, 0)); j < tokens.size(); ++j) {
+        const TSearchToken& t = tokens[j];
         if (t.barrier < 2)
             continue;
         const int32_t before = m_wordsBeforeChunk + t.wordIndex;
-        for (; next < m_chunkLines.size() && m_chunkLines[next].wordNum <= before; ++next)
-            m_unitEnds.LineMade(&m_chunkLines[next].line->fData.base.extras, m_chunkLines[next].inHeading);
-        if (m_unitEnds.Waiting())
-            m_unitEnds.PassBoundary(t.barrier, before);
+        for (; next < lines.size() && lines[next].wordNum <= before; ++next)
+            ends.LineMade(&lines[next].line->fData.base.extras, lines[next].inHeading);
+        ends.PassBoundary(t.barrier, before);
+        if (next == lines.size() && !sectionsInChunk && ends.OnlySectionsWaiting())
+            break;
     }
-    for (; next < m_chunkLines.size(); ++next)
-        m_unitEnds.LineMade(&m_chunkLines[next].line->fData.base.extras, m_chunkLines[next].inHeading);
+    for (; next < lines.size(); ++next)
+        ends.LineMade(&lines[next].line->fData.base.extras, lines[next].inHeading);
     if (m_searchBuffer.TrailingBarrier() >= 2)
-        m_unitEnds.PassBoundary(m_searchBuffer.TrailingBarrier(), m_wordsBeforeChunk + m_searchBuffer.RunningWords());
-    m_chunkLines.clear();
+        ends.PassBoundary(m_searchBuffer.TrailingBarrier(), m_wordsBeforeChunk + m_searchBuffer.RunningWords());
 }
 
-void TMarvexBufferProcessor::FixPercentages(int64_t textUnits)
+void TMarvexBufferProcessor::ResolveUnitEnds()
 {
-    if (textUnits <= 0)
-        return;
+    const std::span<const TChunkLine> all(m_chunkLines);
+    if (m_firstItemLines < 0) {
+        // No search ran over this chunk: its boundaries still end the units of earlier lines.
+        WalkBoundaries(m_unitEnds, {}, 0);
+    } else {
+        // The first search word's lines not handed over yet, and the rest of
+        // the chunk when its search stopped early.
+        const int32_t from = m_firstSearchComplete ? int32_t(m_searchBuffer.Tokens().size()) : m_lastSeenToken + 1;
+        WalkBoundaries(m_unitEnds, all.subspan(m_handedLines, std::size_t(m_firstItemLines) - m_handedLines), from);
+        // Later search words' lines: a walk of their own, in text order.
+        if (std::size_t(m_firstItemLines) < m_chunkLines.size()) {
+            const auto later = m_chunkLines.begin() + m_firstItemLines;
+            std::stable_sort(later, m_chunkLines.end(),
+                             [](const TChunkLine& a, const TChunkLine& b) { return a.wordNum < b.wordNum; });
+            TUnitEndHandlers laterEnds;
+            WalkBoundaries(laterEnds, all.subspan(std::size_t(m_firstItemLines)), 0);
+            m_unitEnds.TakeWaiting(laterEnds);
+        }
+    }
+    m_chunkLines.clear();
+    m_handedLines = 0;
+}
+
+void TMarvexBufferProcessor::FinishTextLines(int64_t textUnits)
+{
     const int64_t sig = int64_t(FileSignatureBytes.size());
     for (int i = m_firstLineOfText; i < m_lines->Count(); ++i) {
         TMarvexEntryRecBase& b = m_lines->Line(i).fData.base;
-        const int64_t start = int64_t(b.byte_position) - sig - b.hit_characters;
-        b.percent_of_file = float(double(std::clamp<int64_t>(start, 0, textUnits)) * 100.0 / double(textUnits));
-        b.has_percent = true;
+        TSearchStatsRec& st = b.extras;
+        if (st.SentenceEndWord() == 0)
+            st.SetSentenceEndWord(m_lastWordOfText);
+        if (st.ParagraphEndWord() == 0)
+            st.SetParagraphEndWord(m_lastWordOfText);
+        if (st.SectionEndWord() == 0)
+            st.SetSectionEndWord(m_lastWordOfText);
+        if (textUnits > 0) {
+            const int64_t start = int64_t(b.byte_position) - sig - b.hit_characters;
+            b.percent_of_file = float(double(std::clamp<int64_t>(start, 0, textUnits)) * 100.0 / double(textUnits));
+            b.has_percent = true;
+        }
     }
 }
 
@@ -584,13 +656,14 @@ void TMarvexBufferProcessor::RebuildKnownLine()
     m_tagsInLines = m_tagsInLines || (m_tagHandler && m_tagHandler->KeepsOrMarksTags());
     rec.tag_positions_in_line.Clear();
     const int32_t end = std::min<int32_t>(index + std::max(rec.base.hit_characters, 0), int32_t(Buffer().size()));
-    MakeLineParts(rec, index, end);
+    MakeLineParts(rec, index, end, nullptr);
     if (m_tagsInLines)
         TagPositionsFromClasses(std::span<const uint16_t>(ftemp_wchar_kinds.data(), std::size_t(rec.conc_line.size())),
                                 m_tagHandler, rec.tag_positions_in_line);
-    if (!rec.tag_positions_in_line.IsEmpty())
+    if (!rec.tag_positions_in_line.IsEmpty()) {
         MapTagPositionsToSortPositions(rec);
-    rec.tag_positions_in_line.extrainfo.centre_sw_position = rec.base.midpoint;
+        rec.tag_positions_in_line.EditExtrainfo().centre_sw_position = rec.base.midpoint;
+    }
     if (rec.tag_context.isEmpty() && (m_tagsInLines || m_sectionContext))
         TagContextOf(index, rec);
     fKnownMarvexEntryPtr = nullptr; // rebuilt once

@@ -42,6 +42,9 @@ struct TMarvexDocumentLink {
     TConcordanceList* lines = nullptr;      // where the lines go (must be set)
     TConcSettingsRec32 settings = TConcSettingsRec32::Defaults(); // the document's settings
     TTextSettings textSettings = TTextSettings::Defaults();
+    // A search buffer kept from text to text of a job, so that its tables are
+    // made once (optional: each processor has its own otherwise).
+    TSearchBuffer* searchBuffer = nullptr;
     // Told when the text turns out to be held as 16-bit characters (the
     // document's Unicode setting follows it).
     std::function<void(bool)> onUnicodeChange;
@@ -127,13 +130,17 @@ private:
     void CutWindowAtBarrier(int& left, int& right) const;
     // The word position of an accepted find of the item within the window, -1 none.
     int FindInWindow(TSearchAndDoEngine& engine, int item, int left, int right, int required);
-    void MakeLineParts(TMarvexEntryRec& rec, int32_t hitStart, int32_t hitEnd);
+    // The line's characters and word positions; `hit` gives the words (null: from the class array).
+    void MakeLineParts(TMarvexEntryRec& rec, int32_t hitStart, int32_t hitEnd, const TSearchFound* hit);
     void TagContextOf(int32_t hitStart, TMarvexEntryRec& rec);
     void StoreLine(const TSearchFound& f, bool inHeading);
     void RemoveCloseLinesOfLaterItem(int firstLineOfItem);
+    void DoWordCount(const TSearchWordEvent& e);
+    void WalkBoundaries(TUnitEndHandlers& ends, std::span<const TChunkLine> lines, int32_t fromToken);
     void ResolveUnitEnds();
     void RebuildKnownLine();
-    void FixPercentages(int64_t textUnits);
+    // At the end of the text: unit ends still open, and exact percentages.
+    void FinishTextLines(int64_t textUnits);
     int32_t SearchWordCountLimit() const;
 
     TMarvexDocumentLink m_doc;
@@ -166,7 +173,8 @@ private:
     std::minstd_rand m_random;
 
     // Per chunk and per hit.
-    TSearchBuffer m_searchBuffer;
+    TSearchBuffer m_ownSearchBuffer;
+    TSearchBuffer& m_searchBuffer;
     TClassArrayLayout m_layout;
     int m_currentItem = 0;
     QString m_itemCategory;
@@ -179,6 +187,11 @@ private:
     std::unique_ptr<TConcordanceEntry> m_spare; // the line being made
     TUnitEndHandlers m_unitEnds;
     std::vector<TChunkLine> m_chunkLines;
+    std::size_t m_handedLines = 0;  // lines of the chunk handed to m_unitEnds
+    int m_firstItemLines = -1;      // lines of the chunk's first search word (-1: none searched)
+    int32_t m_lastSeenToken = -1;   // token the first search word reached
+    bool m_firstSearchComplete = false;
+    bool m_inFirstItem = false;
     std::vector<uint16_t> ftemp_wchar_kinds; // classes of one line
     QString m_sectionText;
     int64_t m_sectionStart = -1;
