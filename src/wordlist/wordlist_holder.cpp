@@ -445,10 +445,15 @@ bool T_WholeWordlistHolder::RunTexts(TSharedChosenFilesClass& chosen, const std:
         return false;
     }
     if (used == 0) {
+        // The texts named, a few of them when there are many.
+        constexpr int kNamed = 3;
         QStringList names;
-        for (int i : texts)
-            names << QDir::toNativeSeparators(chosen.FullFilename(i));
-        NoWordsIn(names.join(QStringLiteral(", ")));
+        for (std::size_t k = 0; k < texts.size() && k < kNamed; ++k)
+            names << QDir::toNativeSeparators(chosen.FullFilename(texts[k]));
+        QString shown = names.join(QStringLiteral(", "));
+        if (texts.size() > kNamed)
+            shown += QStringLiteral(" and %1 more texts").arg(texts.size() - kNamed);
+        NoWordsIn(shown);
         fRun.reset();
         fPendingRows.clear();
         return false;

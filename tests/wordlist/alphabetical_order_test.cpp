@@ -1,0 +1,124 @@
+// The fast alphabetical order must be the collator's order, word for word.
+
+#include "wordlist/alphabetical_order.h"
+
+#include <gtest/gtest.h>
+
+#include <QStringList>
+
+#include <algorithm>
+#include <random>
+#include <string>
+
+using namespace cv;
+
+namespace {
+
+std::vector<std::u16string> Views(const QStringList& words)
+{
+    std::vector<std::u16string> out;
+    for (const QString& w : words)
+        out.push_back(w.toStdU16String());
+    return out;
+}
+
+// The order the collator alone gives (stable).
+std::vector<uint32_t> CollatorOrder(const std::vector<std::u16string>& words, const QString& locale)
+{
+    const QCollator c = MakeWordCollator(locale);
+    std::vector<uint32_t> order(words.size());
+    for (uint32_t i = 0; i < order.size(); ++i)
+        order[i] = i;
+    std::stable_sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
+        return c.compare(QString::fromStdU16String(words[a]), QString::fromStdU16String(words[b])) < 0;
+    });
+    return order;
+}
+
+void ExpectSameOrder(const std::vector<std::u16string>& words, const QString& locale)
+{
+    const TAlphabeticalOrderer orderer(locale);
+    std::vector<std::u16string_view> views(words.begin(), words.end());
+    const std::vector<uint32_t> fast = orderer.Order(views);
+    const std::vector<uint32_t> slow = CollatorOrder(words, locale);
+    ASSERT_EQ(fast.size(), slow.size());
+    // Words the collator finds equal may stand in either order; the words in
+    // each place must be equal to the collator.
+    const QCollator c = MakeWordCollator(locale);
+    for (std::size_t k = 0; k < fast.size(); ++k) {
+        const QString a = QString::fromStdU16String(words[fast[k]]), b = QString::fromStdU16String(words[slow[k]]);
+        ASSERT_EQ(c.compare(a, b), 0) << "place " << k << " in " << locale.toStdString() << ": " << a.toStdString()
+                                      << " against " << b.toStdString();
+    }
+}
+
+TEST(AlphabeticalOrder, EnglishTakesTheFastRoadAndAgreesWithTheCollator)
+{
+    EXPECT_TRUE(TAlphabeticalOrderer(QStringLiteral("en_GB")).FastRoad());
+    // Punctuation inside words, digits, prefixes of each other, ten-character ties.
+    const QStringList words{QStringLiteral("can't"), QStringLiteral("cant"), QStringLiteral("can-do"), QStringLiteral("can"),
+                            QStringLiteral("canto"), QStringLiteral("3.5"), QStringLiteral("1,000"), QStringLiteral("10"),
+                            QStringLiteral("2"), QStringLiteral("a"), QStringLiteral("aa"), QStringLiteral("a-a"),
+                            QStringLiteral("internationalisation"), QStringLiteral("internationalised"),
+                            QStringLiteral("internationalisations"), QStringLiteral("zz"), QStringLiteral("o'clock"),
+                            QStringLiteral("oclock"), QStringLiteral("o-clock")};
+    ExpectSameOrder(Views(words), QStringLiteral("en_GB"));
+}
+
+TEST(AlphabeticalOrder, WordsOutsideTheFastAlphabetAreMergedIn)
+{
+    const QStringList words{QStringLiteral("café"), QStringLiteral("cafe"), QStringLiteral("cafes"), QStringLiteral("Cafe"),
+                            QStringLiteral("éclair"), QStringLiteral("eclair"), QStringLiteral("zoë"), QStringLiteral("zoe"),
+                            QStringLiteral("don’t"), QStringLiteral("don't"), QStringLiteral("Zebra"), QStringLiteral("apple"),
+                            QStringLiteral("Äpfel"), QStringLiteral("apfel"), QStringLiteral("λόγος"), QStringLiteral("москва"),
+                            QStringLiteral("a\u200Bb"), QStringLiteral("ab")};
+    ExpectSameOrder(Views(words), QStringLiteral("en_GB"));
+    ExpectSameOrder(Views(words), QStringLiteral("de_DE"));
+}
+
+TEST(AlphabeticalOrder, RandomWordsOfManyShapes)
+{
+    std::mt19937 rng(11);
+    const std::u16string alphabet = u"abcdefghijklmnopqrstuvwxyz0123456789'-.,éñAZ";
+    std::vector<std::u16string> words;
+    for (int k = 0; k < 3000; ++k) {
+        std::u16string w;
+        const int len = 1 + int(rng() % 14);
+        for (int j = 0; j < len; ++j)
+            w += alphabet[rng() % (rng() % 4 == 0 ? alphabet.size() : 36)];
+        words.push_back(w);
+    }
+    ExpectSameOrder(words, QStringLiteral("en_GB"));
+    ExpectSameOrder(words, QStringLiteral("fr_FR"));
+}
+
+TEST(AlphabeticalOrder, LanguagesThatSortLettersTheirOwnWay)
+{
+    // Lithuanian puts y between i and j; Danish sorts aa after z; Spanish is plain.
+    for (const char* locale : {"lt_LT", "da_DK", "es_ES", "sv_SE", "cs_CZ"}) {
+        const QStringList words{QStringLiteral("aa"), QStringLiteral("ab"), QStringLiteral("z"), QStringLiteral("y"),
+                                QStringLiteral("i"), QStringLiteral("j"), QStringLiteral("ch"), QStringLiteral("h"),
+                                QStringLiteral("c"), QStringLiteral("ia"), QStringLiteral("ya")};
+        ExpectSameOrder(Views(words), QString::fromLatin1(locale));
+    }
+    // Contractions ("aa" in Danish, "ch" in Czech) close the fast road.
+    EXPECT_FALSE(TAlphabeticalOrderer(QStringLiteral("da_DK")).FastRoad());
+    EXPECT_FALSE(TAlphabeticalOrderer(QStringLiteral("cs_CZ")).FastRoad());
+}
+
+TEST(AlphabeticalOrder, RadixSortIsStableByKey)
+{
+    std::vector<TKeyedIndex> items;
+    std::mt19937_64 rng(3);
+    for (uint32_t i = 0; i < 5000; ++i)
+        items.push_back({rng() % 50 << (rng() % 2 ? 40 : 3), i});
+    std::vector<TKeyedIndex> expected = items;
+    std::stable_sort(expected.begin(), expected.end(), [](const TKeyedIndex& a, const TKeyedIndex& b) { return a.key < b.key; });
+    RadixSortByKey(items);
+    for (std::size_t k = 0; k < items.size(); ++k) {
+        ASSERT_EQ(items[k].key, expected[k].key);
+        ASSERT_EQ(items[k].index, expected[k].index);
+    }
+}
+
+} // namespace

@@ -1,0 +1,221 @@
+// The word list's own operations: orders, cells, joins, merges, imports and its stream.
+
+#include "suite/cv_stream.h"
+#include "suite/wdef.h"
+#include "wordlist/plain_text_wordlist.h"
+#include "wordlist/word_list.h"
+
+#include <gtest/gtest.h>
+
+#include <QStringList>
+
+using namespace cv;
+
+namespace {
+
+std::unique_ptr<TCVWordList> ListOf(std::vector<TWordAndFrequency> words, int64_t total = 0)
+{
+    auto l = std::make_unique<TCVWordList>(nullptr, kListWordList, 0x70000);
+    l->ImportWords(words, total);
+    return l;
+}
+
+QStringList Words(const TCVWordList& l)
+{
+    QStringList out;
+    for (int i = 0; i < l.Count(); ++i)
+        out << l.Entry(i).fWord;
+    return out;
+}
+
+TEST(WordList, ImportedWordsSortAlphabeticallyWithAFrequencyOrderBeside)
+{
+    auto l = ListOf({{"the", 10}, {"cat", 3}, {"apple", 3}, {"zebra", 7}, {"cat", 1}, {"", 5}, {"none", 0}});
+    EXPECT_EQ(Words(*l), (QStringList{"apple", "cat", "the", "zebra"}));
+    EXPECT_EQ(l->CorrectFreq(1), 4); // the two "cat" lines add up
+    EXPECT_EQ(l->TotalTokens(), 24);
+    // Most frequent first; equal frequencies alphabetically.
+    EXPECT_EQ(l->Entry(l->FrequencyOrderEntry(0)).fWord, QStringLiteral("the"));
+    EXPECT_EQ(l->Entry(l->FrequencyOrderEntry(1)).fWord, QStringLiteral("zebra"));
+    EXPECT_EQ(l->Entry(l->FrequencyOrderEntry(2)).fWord, QStringLiteral("cat"));
+    EXPECT_EQ(l->Entry(l->FrequencyOrderEntry(3)).fWord, QStringLiteral("apple"));
+    EXPECT_EQ(l->WordlistData(2).Rank, 1);
+    // Grid rows: the frequency page reads through the order, the alphabetical page directly.
+    EXPECT_EQ(l->RowToEntry(1, TCVWordList::kDisplayFrequency), 2);
+    EXPECT_EQ(l->RowToEntry(1, TCVWordList::kDisplayAlphabetical), 0);
+    TDrawgridDataRec rec;
+    l->DrawgridDataRec(3, TCVWordList::kColN, TCVWordList::kDisplayFrequency, rec);
+    EXPECT_EQ(rec.text, QStringLiteral("2"));
+    l->DrawgridDataRec(3, TCVWordList::kColPercent, TCVWordList::kDisplayFrequency, rec);
+    EXPECT_NEAR(rec.value, 7.0 * 100 / 24, 1e-9);
+    l->DrawgridDataRec(3, TCVWordList::kColDispersion, TCVWordList::kDisplayFrequency, rec);
+    EXPECT_TRUE(rec.text.isEmpty()); // not known for an imported list
+    EXPECT_EQ(l->GridHeadings(), StandardGridHeaderArray(kListWordList));
+    EXPECT_TRUE(l->IsASetColumnColumn(TCVWordList::kColSet));
+    EXPECT_FALSE(TCVWordList::ColumnHelp(TCVWordList::kColDispersion).isEmpty());
+}
+
+TEST(WordList, PlainTextLinesImportWithTheirTotal)
+{
+    TWordListPlainTextStringlist lines(true, QStringLiteral("x.txt"));
+    lines.Add(QStringLiteral("dog"), 4);
+    lines.Add(QStringLiteral("cat"), 6);
+    lines.Add(QString(), 9);
+    TCVWordList l(nullptr, kListWordList, 0x70000);
+    EXPECT_EQ(l.ImportDataFromStringList(lines, 1000), 2);
+    EXPECT_EQ(l.TotalTokens(), 1000);
+    EXPECT_EQ(Words(l), (QStringList{"cat", "dog"}));
+}
+
+TEST(WordList, SortNamesTableAndKeys)
+{
+    EXPECT_EQ(TCVWordList::SortNames().size(), 13u);
+    EXPECT_EQ(TCVWordList::SortName(TCVWordList::kSortAlphabetical), QStringLiteral("alphabetical"));
+    EXPECT_EQ(TCVWordList::SortName(TCVWordList::kSortWordEndings), QStringLiteral("word endings"));
+    EXPECT_EQ(TCVWordList::SortName(99), QStringLiteral("alphabetical"));
+
+    auto l = ListOf({{"walking", 2}, {"talked", 5}, {"sing", 9}, {"a", 1}});
+    l->Set1Sort(0, TCVWordList::kSortWordEndings);
+    l->CompleteResort();
+    EXPECT_EQ(Words(*l), (QStringList{"a", "talked", "walking", "sing"})); // a, deklat, gniklaw, gnis
+    EXPECT_EQ(l->CurrentSortName(), QStringLiteral("word endings"));
+    l->Set1Sort(0, TCVWordList::kSortFrequency);
+    l->SetSortAscending(0, false);
+    l->CompleteResort();
+    EXPECT_EQ(Words(*l), (QStringList{"sing", "talked", "walking", "a"}));
+    // The frequency order follows the entries wherever they stand.
+    EXPECT_EQ(l->Entry(l->FrequencyOrderEntry(0)).fWord, QStringLiteral("sing"));
+    l->EnsureAlphabeticalAscendingSort();
+    EXPECT_EQ(Words(*l), (QStringList{"a", "sing", "talked", "walking"}));
+    EXPECT_EQ(l->CurrentAlphabeticalSort(), TCVWordList::kSortAlphabetical);
+}
+
+TEST(WordList, CorrectFreqAndTokensWithJoinedFormsAndDeletions)
+{
+    auto l = ListOf({{"be", 5}, {"is", 3}, {"was", 2}, {"cat", 4}});
+    ASSERT_EQ(Words(*l), (QStringList{"be", "cat", "is", "was"}));
+    EXPECT_EQ(l->JoinARange({0, 2, 3}, false), 2);
+    ASSERT_EQ(l->Count(), 2);
+    EXPECT_EQ(l->CorrectFreq(0, true), 10);
+    EXPECT_EQ(l->CorrectFreq(0, false), 5);
+    EXPECT_EQ(l->Entry(l->FrequencyOrderEntry(0)).fWord, QStringLiteral("be"));
+    EXPECT_EQ(l->ComputedCurrentTokens(), 14);
+    l->SetDeleted(1, true, false);
+    EXPECT_EQ(l->ComputedCurrentTokens(), 10);
+    EXPECT_EQ(l->TotalTokens(), 14);
+    EXPECT_EQ(l->RecomputeTokens(), 10);
+    TDrawgridDataRec rec;
+    l->DrawgridDataRec(0, TCVWordList::kColPercent, 0, rec);
+    EXPECT_NEAR(rec.value, 100.0, 1e-9);
+}
+
+TEST(WordList, EqualSpellingsFoundMergedOrKeptApart)
+{
+    // "café" composed and decomposed: the collation finds them equal.
+    const QString composed = QStringLiteral("caf\u00E9"), decomposed = QStringLiteral("cafe\u0301");
+    auto l = ListOf({{composed, 2}, {decomposed, 3}, {"tea", 1}});
+    auto pairs = l->CheckForEqualStrings();
+    ASSERT_EQ(pairs.size(), 1u);
+    auto [first, second] = pairs[0];
+    auto copy = ListOf({{composed, 2}, {decomposed, 3}, {"tea", 1}});
+
+    EXPECT_TRUE(l->MergeEqualWords(first, second));
+    EXPECT_EQ(l->CorrectFreq(first), 5);
+    EXPECT_TRUE(l->GetDeleted(second));
+    EXPECT_FALSE(l->MergeEqualWords(first, second)); // already merged
+    EXPECT_EQ(l->Zap(false), 1);
+    EXPECT_EQ(l->Count(), 2);
+    EXPECT_TRUE(l->CheckForEqualStrings().empty());
+
+    copy->AddASpaceToWordNumber(pairs[0].second);
+    EXPECT_TRUE(copy->Entry(pairs[0].second).fWord.endsWith(QChar(0x200B)));
+}
+
+TEST(WordList, ClustersJoinUnderTheLongestOrTheShortest)
+{
+    const std::vector<TWordAndFrequency> clusters{
+        {"at the end", 5}, {"at the end of", 4}, {"the end of the", 2}, {"the end", 9}, {"end of", 3}, {"word", 8}};
+    auto large = ListOf(clusters);
+    EXPECT_TRUE(large->JoinClusters(true));
+    // Heads: the clusters no other holds; every other cluster under the longest holding it.
+    const int endOfThe = large->FindWordAndTag("the end of the", QString());
+    const int atTheEndOf = large->FindWordAndTag("at the end of", QString());
+    ASSERT_GE(endOfThe, 0);
+    ASSERT_GE(atTheEndOf, 0);
+    EXPECT_EQ(large->FindWordAndTag("the end", QString()), -1);
+    EXPECT_EQ(large->Entry(atTheEndOf).JoinedCount() + large->Entry(endOfThe).JoinedCount(), 3);
+    EXPECT_GE(large->FindWordAndTag("word", QString()), 0);
+
+    auto small = ListOf(clusters);
+    EXPECT_TRUE(small->JoinClusters(false));
+    const int theEnd = small->FindWordAndTag("the end", QString());
+    ASSERT_GE(theEnd, 0);
+    // "at the end", "at the end of" and "the end of the" hold "the end" (the shortest, most frequent).
+    EXPECT_EQ(small->Entry(theEnd).JoinedCount(), 3);
+    EXPECT_GE(small->FindWordAndTag("end of", QString()), 0);
+    EXPECT_FALSE(ListOf({{"one", 1}, {"two", 2}})->JoinClusters(true));
+}
+
+TEST(WordList, TaggedWordsDeletedAndRestored)
+{
+    auto l = ListOf({{"book", 2}, {"look", 1}});
+    l->Entry(0).fTag = QStringLiteral("<w NN>");
+    l->SetTagDisplay(2);
+    EXPECT_EQ(l->DisplayedWord(0), QStringLiteral("book<w NN>"));
+    EXPECT_EQ(l->Entry(0).GetASuffixAsString(), QStringLiteral("<w NN>"));
+    EXPECT_EQ(l->DeleteAllTaggedWords(true), 1);
+    EXPECT_TRUE(l->GetDeleted(0));
+    EXPECT_FALSE(l->GetDeleted(1));
+    EXPECT_TRUE(l->Undo());
+    EXPECT_FALSE(l->GetDeleted(0));
+}
+
+TEST(WordList, MergeAddsEqualWordsAndTotals)
+{
+    auto a = ListOf({{"cat", 2}, {"dog", 1}});
+    auto b = ListOf({{"dog", 4}, {"emu", 3}});
+    b->Entry(0).fData.Texts = 2;
+    ASSERT_TRUE(a->MergeWith(*b));
+    EXPECT_EQ(Words(*a), (QStringList{"cat", "dog", "emu"}));
+    EXPECT_EQ(a->CorrectFreq(1), 5);
+    EXPECT_EQ(a->WordlistData(1).Texts, 3);
+    EXPECT_EQ(a->TotalTokens(), 10);
+    EXPECT_EQ(a->TotalTexts(), 2);
+    EXPECT_LT(a->WordlistData(0).Dispersion, 0);
+    EXPECT_FALSE(a->MergeWith(*a));
+}
+
+TEST(WordList, StreamKeepsEverythingAndRefusesDamage)
+{
+    auto l = ListOf({{"be", 5}, {"is", 3}, {"cat", 4}}, 50);
+    l->Entry(1).fTag = QStringLiteral("<t>");
+    l->Entry(1).fData.Dispersion = 0.25f;
+    l->JoinARange({0, 2}, false);
+    l->SetTagDisplay(1);
+    TMemoryStream m;
+    ASSERT_TRUE(l->SaveToStream(m));
+    TCVWordList back(nullptr, kListWordList, 0x70000);
+    m.SetPosition(0);
+    ASSERT_TRUE(back.ReadFromStream(m));
+    EXPECT_EQ(m.Position(), m.Size());
+    EXPECT_EQ(back.TotalTokens(), 50);
+    EXPECT_EQ(back.TagDisplay(), 1);
+    ASSERT_EQ(back.Count(), l->Count());
+    for (int i = 0; i < l->Count(); ++i) {
+        EXPECT_EQ(back.Entry(i).fWord, l->Entry(i).fWord);
+        EXPECT_EQ(back.Entry(i).fTag, l->Entry(i).fTag);
+        EXPECT_EQ(back.WordlistData(i), l->WordlistData(i));
+        EXPECT_EQ(back.CorrectFreq(i), l->CorrectFreq(i));
+    }
+    TMemoryStream again;
+    ASSERT_TRUE(back.SaveToStream(again));
+    EXPECT_EQ(again.Bytes(), m.Bytes());
+    // Cut anywhere: refused, never read past the end.
+    for (int64_t n = 0; n < m.Size(); n += 3) {
+        TMemoryStream cut(std::vector<uint8_t>(m.Bytes().begin(), m.Bytes().begin() + n));
+        TCVWordList damaged(nullptr, kListWordList, 0x70000);
+        EXPECT_FALSE(damaged.ReadFromStream(cut)) << n;
+    }
+}
+
+} // namespace

@@ -1,0 +1,385 @@
+// The word-list document: the whole job, its file, bad input, cancelling, batches.
+
+#include "model/batch_procedures.h"
+#include "suite/controller_codes.h"
+#include "suite/window_messages.h"
+#include "suite/zip_archive.h"
+#include "wordlist/wordlist_buffer_processor.h"
+#include "wordlist_testutil.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+using namespace cv;
+using namespace wordlist_test;
+
+namespace {
+
+class WordlistDocument : public WordlistTest {
+protected:
+    std::vector<std::pair<QString, QByteArray>> ThreeTexts()
+    {
+        return {{QStringLiteral("one.txt"), QByteArray("The cat sat on the mat.\nThe dog sat too.\n")},
+                {QStringLiteral("two.txt"), QByteArray("A cat and a dog. Cats and dogs!\n")},
+                {QStringLiteral("three.txt"), QStringLiteral("Café au lait, the café.\n").toUtf8()}};
+    }
+    QString SampleFile() const { return cvtest::testDataDir() + QStringLiteral("/wordlist/sample_v1.lst"); }
+};
+
+// A sink that asks the job to stop at its first word.
+class TStopAtFirstWord final : public TWordTokenSink {
+public:
+    void Token(const TToken&) override { global_panic_state = kPanicStopNow; }
+};
+
+TEST_F(WordlistDocument, MakesTheListWithStatisticsAndNotes)
+{
+    auto doc = Make(ThreeTexts());
+    ASSERT_TRUE(made);
+    const TCVWordList& l = List(*doc);
+    EXPECT_EQ(doc->fStats->Count(), 4);
+    const TStatsRec& overall = doc->fStats->Row(0)->Data();
+    EXPECT_EQ(overall.Texts, 3);
+    EXPECT_EQ(SumOfFrequencies(l), overall.TokensUsed);
+    EXPECT_EQ(overall.Types, l.Count());
+    EXPECT_EQ(Freq(l, "the"), 4);
+    EXPECT_EQ(Freq(l, QStringLiteral("café")), 2);
+    EXPECT_EQ(l.WordlistData(l.FindWordAndTag("cat", QString())).Texts, 2);
+    EXPECT_EQ(doc->MainFile.ListType, kListWordList);
+    EXPECT_EQ(doc->MainFile.Count, l.Count());
+    EXPECT_FALSE(doc->fNotes.isEmpty());
+    EXPECT_EQ(doc->fCVBaseFilenames->Count(), 4);
+    EXPECT_EQ(doc->WordlistOfType(kListIndexWordList), nullptr);
+    EXPECT_FALSE(doc->ComputedDispersion());
+    EXPECT_TRUE(doc->ComputedRankOrdersOfWords());
+    EXPECT_EQ(doc->WordlistData(l.FindWordAndTag("the", QString())).Rank, 1);
+}
+
+TEST_F(WordlistDocument, PostsTheRunningWordsAfterEachText)
+{
+    std::vector<int64_t> posted;
+    TMessageWindow window([&](uint32_t msg, uint64_t, int64_t lparam) {
+        if (msg == kMsgRunningWords)
+            posted.push_back(lparam);
+    });
+    const TWindowHandle before = mini_global_own_HWnd;
+    mini_global_own_HWnd = window.Handle();
+    auto doc = Make(ThreeTexts());
+    QCoreApplication::processEvents();
+    mini_global_own_HWnd = before;
+    ASSERT_EQ(posted.size(), 3u);
+    EXPECT_EQ(posted.back(), doc->fStats->Row(0)->Data().TokensInText);
+    EXPECT_LT(posted.front(), posted.back());
+}
+
+TEST_F(WordlistDocument, SaveReadSaveGivesTheSameBytes)
+{
+    auto doc = Make(ThreeTexts());
+    ASSERT_TRUE(made);
+    const QString file = dir.file(QStringLiteral("list.lst"));
+    ASSERT_TRUE(doc->SaveToFile(file));
+    const QByteArray first = cvtest::readAll(file);
+
+    T_WholeWordlistHolder back(kListWordList, nullptr, nullptr, false, false);
+    ASSERT_TRUE(back.ReadWholeFromFile(file));
+    EXPECT_EQ(back.OpenedFilename, file);
+    EXPECT_EQ(List(back).Count(), List(*doc).Count());
+    EXPECT_EQ(back.fStats->Count(), 4);
+    EXPECT_EQ(back.fNotes, doc->fNotes);
+    EXPECT_EQ(Freq(List(back), "the"), 4);
+    EXPECT_EQ(Saved(back), first);
+}
+
+TEST_F(WordlistDocument, KeptSampleReadsForever)
+{
+    T_WholeWordlistHolder doc(kListWordList, nullptr, nullptr, false, false);
+    ASSERT_TRUE(doc.ReadWholeFromFile(SampleFile())) << SampleFile().toStdString();
+    const TCVWordList& l = List(doc);
+    EXPECT_EQ(l.Count(), 14);
+    EXPECT_EQ(Freq(l, "the"), 4);
+    EXPECT_EQ(Freq(l, QStringLiteral("café")), 2);
+    EXPECT_EQ(doc.fStats->Count(), 4);
+    EXPECT_EQ(doc.fStats->Row(0)->Data().TokensUsed, SumOfFrequencies(l));
+    ASSERT_EQ(doc.fKeywordsList->Count(), 1);
+    EXPECT_EQ(doc.fKeywordsList->Entry(0).fWord, QStringLiteral("cat"));
+    EXPECT_EQ(Saved(doc), cvtest::readAll(SampleFile()));
+}
+
+// Writes the kept sample (run by hand with --gtest_also_run_disabled_tests
+// when the format changes on purpose; the old sample stays too).
+TEST_F(WordlistDocument, DISABLED_WriteKeptSample)
+{
+    auto doc = Make(ThreeTexts());
+    ASSERT_TRUE(made);
+    auto kw = std::make_unique<TKeyWordEntry>(doc->fKeywordsList.get());
+    kw->fWord = QStringLiteral("cat");
+    kw->SetKeyness(12.5f);
+    kw->fData.Freq = 2;
+    doc->fKeywordsList->Add(std::move(kw));
+    QDir().mkpath(QFileInfo(SampleFile()).absolutePath());
+    ASSERT_TRUE(doc->SaveToFile(SampleFile()));
+}
+
+TEST_F(WordlistDocument, FilesOfOtherKindsOrDamagedAreRefusedWithAReason)
+{
+    Global_run_without_error_messages = false;
+    auto doc = Make(ThreeTexts());
+    const QByteArray good = Saved(*doc);
+
+    // Not a result of the suite at all.
+    const QString text = dir.write(QStringLiteral("plain.lst"), QByteArray("just some words of a text file that is no saved result at all\n"));
+    T_WholeWordlistHolder a(kListWordList, nullptr, nullptr, false, false);
+    EXPECT_EQ(a.ReadWholeFromFile(text, kToolWordList) & 0xFF, 0);
+    EXPECT_EQ(a.LastReadFailure(), kReadNotOurs);
+    ASSERT_FALSE(dialogs.Requests().empty());
+    EXPECT_TRUE(dialogs.Requests().back().text.contains(text));
+
+    // A key-word document of the suite.
+    TCorvantisholder keyWords(GetTextSettings(), kListKeyWords, nullptr, nullptr, false, false);
+    const QString kws = dir.file(QStringLiteral("other.kws"));
+    ASSERT_TRUE(keyWords.SaveToFile(kws));
+    T_WholeWordlistHolder b(kListWordList, nullptr, nullptr, false, false);
+    EXPECT_FALSE(b.ReadWholeFromFile(kws));
+    EXPECT_EQ(b.LastReadFailure(), kReadWrongKind);
+
+    // A missing file.
+    T_WholeWordlistHolder c(kListWordList, nullptr, nullptr, false, false);
+    EXPECT_EQ(c.ReadWholeFromFile(dir.file(QStringLiteral("none.lst")), kToolWordList) >> 8, kReadCannotOpen);
+
+    // Cut short anywhere: refused as damage, the lists left empty.
+    for (int n = 0; n < good.size() - 1; n += 11) {
+        const QString cut = dir.write(QStringLiteral("cut.lst"), good.left(n));
+        T_WholeWordlistHolder d(kListWordList, nullptr, nullptr, false, false);
+        ASSERT_FALSE(d.ReadWholeFromFile(cut)) << n;
+        EXPECT_EQ(List(d).Count(), 0);
+    }
+    // An unknown block before the end is skipped: a later layout still reads.
+    QByteArray later = good;
+    const int end = later.lastIndexOf("END ");
+    ASSERT_GT(end, 0);
+    later.insert(end, QByteArray("XTRA\x03\x00\x00\x00" "abc", 11));
+    const QString laterFile = dir.write(QStringLiteral("later.lst"), later);
+    T_WholeWordlistHolder e(kListWordList, nullptr, nullptr, false, false);
+    EXPECT_TRUE(e.ReadWholeFromFile(laterFile));
+    EXPECT_EQ(List(e).Count(), List(*doc).Count());
+}
+
+TEST_F(WordlistDocument, UnreadableAndEmptyTextsAreReportedNotCounted)
+{
+    QByteArray binary(4096, '\0');
+    for (int k = 0; k < binary.size(); ++k)
+        binary[k] = char((k * 37) % 7);
+    TCVFileDetails chosen(true, {});
+    chosen.ToolAddAFile(dir.write(QStringLiteral("good.txt"), QByteArray("a good text")));
+    chosen.ToolAddAFile(dir.write(QStringLiteral("empty.txt"), QByteArray()));
+    chosen.ToolAddAFile(dir.write(QStringLiteral("picture.bin"), binary));
+    chosen.ToolAddAFile(dir.write(QStringLiteral("gone.txt"), QByteArray("soon gone")));
+    QFile::remove(dir.file(QStringLiteral("gone.txt")));
+    QStringList told;
+    T_WholeWordlistHolder doc(kListWordList, nullptr, nullptr, false, false, [&](const QString& name) {
+        told << name;
+        return 0;
+    });
+    int32_t converted = 0;
+    ASSERT_TRUE(doc.MakeWordlist(chosen, 0, converted, kListWordList));
+    EXPECT_EQ(doc.dud_compute_files.size(), 2);
+    EXPECT_EQ(told, doc.dud_compute_files);
+    EXPECT_TRUE(doc.dud_compute_files[0].endsWith(QStringLiteral("picture.bin")));
+    ASSERT_EQ(doc.UnreadTextReasons().size(), 2);
+    EXPECT_TRUE(doc.UnreadTextReasons()[0].contains(QStringLiteral("binary")));
+    EXPECT_TRUE(doc.UnreadTextReasons()[1].contains(QStringLiteral("gone.txt")));
+    // The empty text was read: it has its row, with nothing in it.
+    ASSERT_EQ(doc.fStats->Count(), 3);
+    EXPECT_EQ(doc.fStats->Row(2)->Data().TokensInText, 0);
+    EXPECT_EQ(List(doc).Count(), 3);
+    EXPECT_EQ(chosen.File(2)->Status, 2);
+    EXPECT_EQ(chosen.File(0)->Status, 1);
+    EXPECT_EQ(chosen.File(0)->Words, 3);
+
+    // Only an empty text: no list, and the user hears why.
+    dialogs.Clear();
+    auto none = Make({{QStringLiteral("e.txt"), QByteArray("  \n ")}});
+    EXPECT_FALSE(made);
+    EXPECT_EQ(List(*none).Count(), 0);
+    EXPECT_TRUE(dialogs.Routines().contains(QStringLiteral("NoWordsIn")));
+}
+
+TEST_F(WordlistDocument, ATextOfOneLongLineIsReadInChunks)
+{
+    // About 50 MB on one line: long "words" (dropped by the length limit)
+    // between short ones, so that the line has blanks but few words.
+    QByteArray unit(QByteArray(120, 'x') + " hi ");
+    QByteArray line;
+    line.reserve(50 * 1024 * 1024);
+    while (line.size() < 50 * 1024 * 1024)
+        line += unit;
+    auto doc = Make({{QStringLiteral("long.txt"), line}});
+    ASSERT_TRUE(made);
+    const int64_t units = line.size() / unit.size();
+    EXPECT_EQ(Freq(List(*doc), "hi"), units);
+    EXPECT_EQ(doc->fStats->Row(1)->Data().TokensInText, 2 * units);
+    EXPECT_EQ(doc->fStats->Row(1)->Data().Paragraphs, 1);
+}
+
+TEST_F(WordlistDocument, ACancelledJobLeavesThePreviousListsAlone)
+{
+    auto doc = Make(ThreeTexts());
+    ASSERT_TRUE(made);
+    const QByteArray before = Saved(*doc);
+    TStopAtFirstWord stopper;
+    doc->SetTokenSink(&stopper);
+    TCVFileDetails chosen(true, {});
+    chosen.ToolAddAFile(dir.write(QStringLiteral("other.txt"), QByteArray("completely different words here")));
+    int32_t converted = 0;
+    EXPECT_FALSE(doc->MakeWordlist(chosen, 0, converted, kListWordList));
+    global_panic_state = kPanicRun;
+    doc->SetTokenSink(nullptr);
+    EXPECT_EQ(Freq(List(*doc), "the"), 4);
+    EXPECT_EQ(Freq(List(*doc), "different"), -1);
+    EXPECT_EQ(doc->fStats->Count(), 4);
+
+    // A cancel asked between texts also stops the job.
+    global_panic_state = kPanicStopAtEndOfText;
+    EXPECT_FALSE(doc->MakeWordlist(chosen, 0, converted, kListWordList));
+    global_panic_state = kPanicRun;
+    EXPECT_EQ(List(*doc).Count(), List(*Make(ThreeTexts())).Count());
+    (void)before;
+}
+
+TEST_F(WordlistDocument, AnIndexWordListNeedsAnIndex)
+{
+    TCVFileDetails chosen(true, {});
+    chosen.ToolAddAFile(dir.write(QStringLiteral("a.txt"), QByteArray("words")));
+    T_WholeWordlistHolder doc(kListIndexWordList, nullptr, nullptr, false, false);
+    int32_t converted = 0;
+    EXPECT_FALSE(doc.MakeWordlist(chosen, 0, converted, kListIndexWordList));
+    EXPECT_FALSE(dialogs.Requests().empty());
+    EXPECT_NE(doc.WordlistOfType(kListIndexWordList), nullptr);
+    // Lists can be handed over and taken back.
+    auto own = doc.SetWordlistOfType(kListIndexWordList, nullptr);
+    EXPECT_NE(own, nullptr);
+    EXPECT_EQ(doc.WordlistOfType(kListIndexWordList), nullptr);
+}
+
+TEST_F(WordlistDocument, BatchesSaveOneListPerTextOrPerFolderIntoTheZip)
+{
+    TBatchProceduresRec& b = Global_BatchProcedures;
+    const TBatchProceduresRec saved = b;
+    b.ResetForNewBatch();
+    b.BatchRootFolder = dir.file(QStringLiteral("batch"));
+    b.Zip_Too = true;
+    b.ZipShortFilename = QStringLiteral("lists.zip");
+    QDir().mkpath(dir.file(QStringLiteral("f1")));
+    QDir().mkpath(dir.file(QStringLiteral("f2")));
+    TCVFileDetails chosen(true, {});
+    chosen.ToolAddAFile(dir.write(QStringLiteral("f1/a.txt"), QByteArray("alpha beta")));
+    chosen.ToolAddAFile(dir.write(QStringLiteral("f1/b.txt"), QByteArray("beta gamma gamma")));
+    chosen.ToolAddAFile(dir.write(QStringLiteral("f2/c.txt"), QByteArray("delta")));
+
+    T_WholeWordlistHolder perText(kListWordList, nullptr, nullptr, false, false);
+    int32_t converted = 0;
+    ASSERT_TRUE(perText.MakeWordlist(chosen, 1, converted, kListWordList));
+    TZipArchive zip;
+    ASSERT_TRUE(zip.OpenArchive(perText.last_batch_zip_Fullname));
+    QStringList names = zip.EntryNames();
+    names.sort();
+    EXPECT_EQ(names, (QStringList{"a.lst", "b.lst", "c.lst"}));
+    TMemoryStream entry;
+    ASSERT_TRUE(zip.ExtractToStream(zip.IndexOf(QStringLiteral("b.lst")), entry));
+    zip.CloseArchive();
+    entry.SetPosition(0);
+    T_WholeWordlistHolder one(kListWordList, nullptr, nullptr, false, false);
+    ASSERT_TRUE(one.ReadWholeFromStream(entry));
+    EXPECT_EQ(Freq(List(one), "gamma"), 2);
+    EXPECT_EQ(one.fStats->Count(), 2);
+
+    // One list per folder, of all its texts together.
+    b.ResetForNewBatch();
+    b.BatchRootFolder = dir.file(QStringLiteral("batch3"));
+    b.ZipShortFilename = QStringLiteral("folders.zip");
+    T_WholeWordlistHolder perFolder(kListWordList, nullptr, nullptr, false, false);
+    ASSERT_TRUE(perFolder.MakeWordlist(chosen, 3, converted, kListWordList));
+    TZipArchive zip3;
+    ASSERT_TRUE(zip3.OpenArchive(perFolder.last_batch_zip_Fullname));
+    names = zip3.EntryNames();
+    names.sort();
+    EXPECT_EQ(names, (QStringList{"f1.lst", "f2.lst"}));
+    TMemoryStream folderEntry;
+    ASSERT_TRUE(zip3.ExtractToStream(zip3.IndexOf(QStringLiteral("f1.lst")), folderEntry));
+    folderEntry.SetPosition(0);
+    T_WholeWordlistHolder f1(kListWordList, nullptr, nullptr, false, false);
+    ASSERT_TRUE(f1.ReadWholeFromStream(folderEntry));
+    EXPECT_EQ(Freq(List(f1), "beta"), 2);
+    EXPECT_EQ(f1.fStats->Count(), 3);
+
+    // Per text, zipped per folder.
+    b.ResetForNewBatch();
+    b.BatchRootFolder = dir.file(QStringLiteral("batch2"));
+    T_WholeWordlistHolder zipped(kListWordList, nullptr, nullptr, false, false);
+    ASSERT_TRUE(zipped.MakeWordlist(chosen, 2, converted, kListWordList));
+    EXPECT_TRUE(QFileInfo::exists(dir.file(QStringLiteral("batch2/f1.zip"))));
+    EXPECT_TRUE(QFileInfo::exists(dir.file(QStringLiteral("batch2/f2.zip"))));
+    b = saved;
+}
+
+TEST_F(WordlistDocument, MergingDocumentsAddsListsAndStatistics)
+{
+    auto a = Make({{QStringLiteral("a.txt"), QByteArray("cat dog dog")}});
+    auto b = Make({{QStringLiteral("b.txt"), QByteArray("dog emu")}});
+    ASSERT_TRUE(a->MergeWith(*b, true));
+    EXPECT_EQ(Freq(List(*a), "dog"), 3);
+    EXPECT_EQ(Freq(List(*a), "emu"), 1);
+    EXPECT_EQ(List(*a).TotalTokens(), 5);
+    EXPECT_EQ(a->fStats->Count(), 3);
+    EXPECT_EQ(a->fStats->Row(0)->Data().Texts, 2);
+    EXPECT_EQ(a->fStats->Row(0)->Data().TokensUsed, 5);
+    EXPECT_FALSE(a->MergeWith(*a, false));
+}
+
+TEST_F(WordlistDocument, TheUsersWordFilterChangesOrDropsTypes)
+{
+    SetUseUserFilter(kToolWordList, true);
+    SetUserDLLFileName(kToolWordList, QStringLiteral(CV_TEST_WORD_FILTER_DIR "/libtest_word_filter.so"));
+    auto doc = MakeOne(QStringLiteral("colour color color dropme keep"));
+    ASSERT_TRUE(made);
+    EXPECT_EQ(Freq(List(*doc), "color"), 3);
+    EXPECT_EQ(Freq(List(*doc), "colour"), -1);
+    EXPECT_EQ(Freq(List(*doc), "dropme"), -1);
+    EXPECT_EQ(Freq(List(*doc), "keep"), 1);
+
+    // A filter that cannot be loaded stops the job with a message naming it.
+    SetUserDLLFileName(kToolWordList, dir.file(QStringLiteral("nothere.so")));
+    dialogs.Clear();
+    auto failed = MakeOne(QStringLiteral("words"));
+    EXPECT_FALSE(made);
+    ASSERT_FALSE(dialogs.Requests().empty());
+    EXPECT_TRUE(dialogs.Requests().back().text.contains(QStringLiteral("nothere.so")));
+}
+
+TEST_F(WordlistDocument, SampleCorpusEndToEnd)
+{
+    const QString corpus = qEnvironmentVariable("CV_SAMPLE_CORPUS");
+    if (corpus.isEmpty())
+        GTEST_SKIP() << "CV_SAMPLE_CORPUS is not set";
+    TCVFileDetails chosen(true, {});
+    ASSERT_TRUE(chosen.ToolAddAFile(QDir(corpus).filePath(QStringLiteral("*.txt"))));
+    T_WholeWordlistHolder doc(kListWordList, nullptr, nullptr, false, false);
+    int32_t converted = 0;
+    ASSERT_TRUE(doc.MakeWordlist(chosen, 0, converted, kListWordList));
+    const TCVWordList& l = List(doc);
+    const TStatsRec& overall = doc.fStats->Row(0)->Data();
+    EXPECT_EQ(overall.Texts, chosen.FileCount());
+    EXPECT_EQ(SumOfFrequencies(l), overall.TokensUsed);
+    EXPECT_LE(overall.TokensUsed, overall.TokensInText);
+    EXPECT_EQ(l.Count(), overall.Types);
+    EXPECT_GT(l.Count(), 10000);
+    const QString file = dir.file(QStringLiteral("corpus.lst"));
+    ASSERT_TRUE(doc.SaveToFile(file));
+    T_WholeWordlistHolder back(kListWordList, nullptr, nullptr, false, false);
+    ASSERT_TRUE(back.ReadWholeFromFile(file));
+    EXPECT_EQ(Saved(back), cvtest::readAll(file));
+}
+
+} // namespace
