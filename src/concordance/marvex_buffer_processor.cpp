@@ -545,7 +545,8 @@ void TMarvexBufferProcessor::StoreLine(const TSearchFound& f, bool inHeading)
     m_lines->Add(std::move(m_spare));
     ++m_linesMade;
     m_chunkLines.push_back({b.word_num, inHeading, line});
-    if (fMarvexShowIndividualProgress && Global_progress_tick.exchange(false))
+    if (fMarvexShowIndividualProgress && Global_progress_tick.load(std::memory_order_relaxed)
+        && Global_progress_tick.exchange(false))
         fMarvexShowIndividualProgress(QStringLiteral(".... ") + line->fData.conc_line.left(60) + QStringLiteral(" ...."));
 }
 
