@@ -155,8 +155,8 @@ void TMarvexBufferProcessor::HandleTextStatsAtEndOfBuffer()
 {
     if (LoggingIsOn())
         AddToLogFile(QStringLiteral("End of buffer %1 of %2: hits so far = %3")
-                         .arg(CurrentChunkIndex())
-                         .arg(fThis_text_file.FullFilename)
+                         .arg(CurrentChunkIndex() + 1)
+                         .arg(fCurrent_filenum)
                          .arg(m_linesMade));
 }
 

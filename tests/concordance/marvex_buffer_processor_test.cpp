@@ -5,6 +5,8 @@
 #include "suite/cv_globals.h"
 #include "suite/cvbuf.h"
 
+#include <QDir>
+
 using lines_test::ConcRun;
 using lines_test::wordsAt;
 using cv::OutwardSearch;
@@ -440,4 +442,42 @@ TEST(MarvexBufferProcessor, HeadingEndsOnlyForHitsInAHeading)
     EXPECT_EQ(r.Line(1).fData.base.extras.HeadingEndWord(), 0);
     EXPECT_EQ(r.Line(1).fData.base.extras.ParagraphEndWord(), 8);
     EXPECT_EQ(r.Line(1).fData.base.extras.SectionEndWord(), 11);
+}
+
+// End to end on the sample corpus (the folder named by CV_SAMPLE_CORPUS).
+TEST(MarvexBufferProcessor, SampleCorpusLinesAreExact)
+{
+    const QByteArray folder = qgetenv("CV_SAMPLE_CORPUS");
+    if (folder.isEmpty())
+        GTEST_SKIP() << "CV_SAMPLE_CORPUS is not set";
+    QDir dir(QString::fromLocal8Bit(folder));
+    const QStringList names = dir.entryList({QStringLiteral("*.txt")}, QDir::Files, QDir::Name).mid(0, 5);
+    ASSERT_FALSE(names.isEmpty());
+    ConcRun r;
+    r.settings = cv::TConcSettingsRec32::Defaults();
+    r.items.AddedSearchWords(QStringLiteral("the"));
+    for (int t = 0; t < names.size(); ++t) {
+        const int before = r.lines.Count();
+        ASSERT_TRUE(r.RunOver(dir.filePath(names[t]), t + 1)) << r.lastError.toStdString();
+        const QString text = QString::fromUtf8(cvtest::readAll(dir.filePath(names[t])));
+        int32_t lastWord = 0;
+        for (int i = before; i < r.lines.Count(); ++i) {
+            const auto& b = r.Line(i).fData.base;
+            EXPECT_EQ(b.filename_num_original, t + 1);
+            EXPECT_EQ(wordsAt(r.Line(i), 50, 50).toLower(), QStringLiteral("the")) << i;
+            // The hit as it stands in the text.
+            const int64_t start = int64_t(b.byte_position) - b.hit_characters;
+            // Lines are cut short only at the text's end.
+            EXPECT_TRUE(r.Line(i).fData.conc_line.size() == 250 || start + 125 >= text.size() - 8) << i;
+            EXPECT_EQ(text.mid(qsizetype(start), 3).toLower(), QStringLiteral("the")) << i;
+            EXPECT_GT(b.word_num, lastWord);
+            lastWord = b.word_num;
+            EXPECT_GE(b.extras.SentenceEndWord(), b.word_num);
+            EXPECT_GE(b.extras.ParagraphEndWord(), b.extras.SentenceEndWord());
+            EXPECT_GE(b.extras.SectionEndWord(), b.extras.ParagraphEndWord());
+            EXPECT_GE(b.percent_of_file, 0.0f);
+            EXPECT_LE(b.percent_of_file, 100.0f);
+        }
+    }
+    EXPECT_GT(r.lines.Count(), 100);
 }
