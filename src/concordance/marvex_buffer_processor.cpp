@@ -110,6 +110,12 @@ TMarvexBufferProcessor::TMarvexBufferProcessor(const TMarvexDocumentLink& doc, b
     }
     if (fSearchWordItems)
         m_ownContext.resize(std::size_t(fSearchWordItems->Count()));
+    // The lines list answers "enough lines?" from the document's wanted number.
+    if (m_lines) {
+        m_lines->fEntriesWantedPerSW = s.EntriesWantedPerSw();
+        if (fSearchWordItems)
+            m_lines->fsearch_words_to_seek = std::max(m_lines->fsearch_words_to_seek, fSearchWordItems->PlannedCount());
+    }
     m_layout = TextClassArrayLayout(m_doc.textSettings.KeepNumbers());
     if (fSearchAndDoEngine)
         UnicodeChangeTo(fusing_Unicode);

@@ -36,7 +36,10 @@ class TTextTagHandler;
 class TSearchWordItems;
 class TBaseSearchItems;
 
-// What the concordance document hands each processor.
+// What the concordance document hands each processor. Before each text the
+// document sets the lines list's current_ConcFileEntry to the text's 1-based
+// number in its texts list (the lines' filename_num_original); the processor
+// sets the list's wanted lines per search word from the settings.
 struct TMarvexDocumentLink {
     TCorvantisholder* document = nullptr;   // passed to the text reader
     TConcordanceList* lines = nullptr;      // where the lines go (must be set)
@@ -59,7 +62,8 @@ public:
     // firstText: this is the run's first text (a pre-parsed copy may be kept);
     // progress: nullptr for none. The item lists and the engine must outlive
     // the processor; contextItems, exclusionItems and tagContextItems may be
-    // null. jobKind and combining go to the base reader.
+    // null; tagContextItems are kept but not searched (no tag-context words
+    // are looked for). jobKind and combining go to the base reader.
     TMarvexBufferProcessor(const TMarvexDocumentLink& doc, bool firstText, TMarvexProgressMethod progress,
                            TSearchWordItems* searchItems, TBaseSearchItems* contextItems,
                            TBaseSearchItems* exclusionItems, TBaseSearchItems* tagContextItems,
@@ -86,9 +90,9 @@ public:
     // Hits the search engine reported.
     int64_t HitsSeen() const { return m_hitsSeen; }
 
-    // Rebuilds one known line instead of searching (fKnownMarvexEntryPtr): at
-    // the end of the text its characters, word positions, tags and tag context
-    // are made again from the text around its stored position.
+    // Rebuilds one known line instead of searching (fKnownMarvexEntryPtr): in
+    // the chunk that holds its stored position, its characters, word
+    // positions, tags and tag context are made again from the text there.
     void SetKnownLine(TMarvexEntryRec* known) { fKnownMarvexEntryPtr = known; m_knownRebuilt = false; }
     bool KnownLineRebuilt() const { return m_knownRebuilt; }
 
