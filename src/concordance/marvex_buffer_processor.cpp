@@ -112,6 +112,7 @@ TMarvexBufferProcessor::TMarvexBufferProcessor(const TMarvexDocumentLink& doc, b
         m_ownContext.resize(std::size_t(fSearchWordItems->Count()));
     // The lines list answers "enough lines?" from the document's wanted number.
     if (m_lines) {
+        m_firstLineOfText = m_lines->Count();
         m_lines->fEntriesWantedPerSW = s.EntriesWantedPerSw();
         if (fSearchWordItems)
             m_lines->fsearch_words_to_seek = std::max(m_lines->fsearch_words_to_seek, fSearchWordItems->PlannedCount());

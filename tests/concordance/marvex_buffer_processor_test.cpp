@@ -481,3 +481,16 @@ TEST(MarvexBufferProcessor, SampleCorpusLinesAreExact)
     }
     EXPECT_GT(r.lines.Count(), 100);
 }
+
+TEST(MarvexBufferProcessor, ATextWithoutChunksLeavesEarlierLinesAlone)
+{
+    ConcRun r;
+    ASSERT_TRUE(r.Run(numberedWords(40, {{20, "cat"}}), QStringLiteral("cat")));
+    ASSERT_EQ(r.lines.Count(), 1);
+    const cv::TMarvexEntryRecBase before = r.Line(0).fData.base;
+    r.RunOver(r.dir.write(QStringLiteral("empty.txt"), QByteArray()), 2);
+    r.RunOver(r.dir.write(QStringLiteral("short.txt"), QByteArray("x y")), 3);
+    ASSERT_EQ(r.lines.Count(), 1);
+    EXPECT_EQ(r.Line(0).fData.base.percent_of_file, before.percent_of_file);
+    EXPECT_EQ(r.Line(0).fData.base.extras, before.extras);
+}
