@@ -8,6 +8,7 @@
 #include <QHash>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <numeric>
@@ -58,7 +59,8 @@ QString WordTagKey(const QString& word, const QString& tag)
     return tag.isEmpty() ? word : word + QChar(0) + tag;
 }
 
-// A small writer that gathers an entry's bytes and hands them over in one write.
+// A small writer that gathers an entry's bytes and hands them over in one
+// write; on the stack unless the words are long.
 class TEntryBytes {
 public:
     void U8(uint8_t v) { Put(&v, 1); }
@@ -80,15 +82,27 @@ public:
         }
         LE<uint16_t>(0);
     }
-    bool WriteTo(TStream& s) const { return s.WriteExact(fBytes.data(), int64_t(fBytes.size())); }
+    bool WriteTo(TStream& s) const
+    {
+        return fSpill.empty() ? s.WriteExact(fLocal.data(), int64_t(fUsed)) : s.WriteExact(fSpill.data(), int64_t(fSpill.size()));
+    }
 
 private:
     void Put(const void* p, std::size_t n)
     {
         const auto* b = static_cast<const uint8_t*>(p);
-        fBytes.insert(fBytes.end(), b, b + n);
+        if (fSpill.empty() && fUsed + n <= fLocal.size()) {
+            std::memcpy(fLocal.data() + fUsed, b, n);
+            fUsed += n;
+            return;
+        }
+        if (fSpill.empty())
+            fSpill.assign(fLocal.begin(), fLocal.begin() + std::ptrdiff_t(fUsed));
+        fSpill.insert(fSpill.end(), b, b + n);
     }
-    std::vector<uint8_t> fBytes;
+    std::array<uint8_t, 256> fLocal;
+    std::size_t fUsed = 0;
+    std::vector<uint8_t> fSpill;
 };
 
 } // namespace

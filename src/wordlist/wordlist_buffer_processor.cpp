@@ -16,6 +16,7 @@
 #include <QTimeZone>
 
 #include <algorithm>
+#include <chrono>
 #include <limits>
 
 namespace cv {
@@ -37,20 +38,17 @@ inline int LevelOfCode(uint16_t code)
 
 constexpr int32_t kNoSlice = std::numeric_limits<int32_t>::max();
 
-inline unsigned CountTrailingZeros(unsigned x) { return unsigned(__builtin_ctz(x)); }
-
 #if CV_WORDLIST_SSE2
-// Eight class units at once: which are word units, which are boundaries or
-// listed tags, which are letters (bit j for unit j).
-struct TClassMasks {
-    unsigned word;
-    unsigned special;
-    unsigned letter;
-};
 inline unsigned LaneBits(__m128i m)
 {
     return unsigned(_mm_movemask_epi8(_mm_packs_epi16(m, m)) & 0xFF);
 }
+// Eight class units: which are word units, which are boundaries or listed
+// tags ("special"), which are letters (bit j for unit j).
+struct TClassMasks {
+    unsigned word;
+    unsigned special;
+};
 inline TClassMasks ClassMasks8(const uint16_t* c)
 {
     const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(c));
@@ -63,48 +61,98 @@ inline TClassMasks ClassMasks8(const uint16_t* c)
                                            _mm_cmpgt_epi16(_mm_set1_epi16(32), t));
     const __m128i isTag = _mm_cmpeq_epi16(_mm_and_si128(v, _mm_set1_epi16(kTagBit)), _mm_set1_epi16(kTagBit));
     const __m128i unlisted = _mm_cmpeq_epi16(_mm_and_si128(v, _mm_set1_epi16(kTagNumberMask)), _mm_setzero_si128());
-    const __m128i listedTag = _mm_andnot_si128(unlisted, isTag);
-    return {LaneBits(word), LaneBits(_mm_or_si128(boundary, listedTag)),
-            LaneBits(_mm_cmpeq_epi16(t, _mm_set1_epi16(kClassLetter)))};
+    return {LaneBits(word), LaneBits(_mm_or_si128(boundary, _mm_andnot_si128(unlisted, isTag)))};
+}
+inline unsigned LetterBits8(const uint16_t* c)
+{
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(c));
+    const __m128i t = _mm_and_si128(v, _mm_set1_epi16(0x0800 | kClassCodeMask));
+    return LaneBits(_mm_cmpeq_epi16(t, _mm_set1_epi16(kClassLetter)));
 }
 
-// The first `run` (1..8) units folded, the rest of the eight lanes zero.
-struct TAsciiFold8 {
-    __m128i units;
-    uint64_t low, high; // units 0-3 and 4-7 as the hash takes them
+const uint16_t kLaneMasks[9][8] = {
+    {0, 0, 0, 0, 0, 0, 0, 0},
+    {0xFFFF, 0, 0, 0, 0, 0, 0, 0},
+    {0xFFFF, 0xFFFF, 0, 0, 0, 0, 0, 0},
+    {0xFFFF, 0xFFFF, 0xFFFF, 0, 0, 0, 0, 0},
+    {0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0, 0, 0, 0},
+    {0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0, 0, 0},
+    {0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0, 0},
+    {0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0},
+    {0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF},
 };
-inline bool FoldAscii8(const char16_t* p, int32_t run, TCaseFolding folding, TAsciiFold8& out)
+
+// Folds the first `lanes` (1..8) units at p into out (eight units written,
+// those past `lanes` zero) and feeds them to the hash; false, writing
+// nothing, when one of them is outside ASCII.
+inline bool FoldAscii8(const char16_t* p, int32_t lanes, TCaseFolding folding, char16_t* out, uint64_t& hash)
 {
-    static const uint16_t kLaneMasks[9][8] = {
-        {0, 0, 0, 0, 0, 0, 0, 0},
-        {0xFFFF, 0, 0, 0, 0, 0, 0, 0},
-        {0xFFFF, 0xFFFF, 0, 0, 0, 0, 0, 0},
-        {0xFFFF, 0xFFFF, 0xFFFF, 0, 0, 0, 0, 0},
-        {0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0, 0, 0, 0},
-        {0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0, 0, 0},
-        {0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0, 0},
-        {0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0},
-        {0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF},
-    };
-    const __m128i lanes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(kLaneMasks[run]));
-    const __m128i u = _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), lanes);
+    const __m128i mask = _mm_loadu_si128(reinterpret_cast<const __m128i*>(kLaneMasks[lanes]));
+    const __m128i u = _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), mask);
     const __m128i outside = _mm_and_si128(u, _mm_set1_epi16(int16_t(0xFF80)));
     if (_mm_movemask_epi8(_mm_cmpeq_epi16(outside, _mm_setzero_si128())) != 0xFFFF)
         return false;
     __m128i f = u;
     if (folding == TCaseFolding::Lower) {
-        const __m128i upper = _mm_and_si128(_mm_cmpgt_epi16(u, _mm_set1_epi16('A' - 1)), _mm_cmpgt_epi16(_mm_set1_epi16('Z' + 1), u));
+        const __m128i upper =
+            _mm_and_si128(_mm_cmpgt_epi16(u, _mm_set1_epi16('A' - 1)), _mm_cmpgt_epi16(_mm_set1_epi16('Z' + 1), u));
         f = _mm_add_epi16(u, _mm_and_si128(upper, _mm_set1_epi16(32)));
     } else if (folding == TCaseFolding::Upper) {
-        const __m128i lower = _mm_and_si128(_mm_cmpgt_epi16(u, _mm_set1_epi16('a' - 1)), _mm_cmpgt_epi16(_mm_set1_epi16('z' + 1), u));
+        const __m128i lower =
+            _mm_and_si128(_mm_cmpgt_epi16(u, _mm_set1_epi16('a' - 1)), _mm_cmpgt_epi16(_mm_set1_epi16('z' + 1), u));
         f = _mm_sub_epi16(u, _mm_and_si128(lower, _mm_set1_epi16(32)));
     }
-    out.units = f;
-    out.low = uint64_t(_mm_cvtsi128_si64(f));
-    out.high = uint64_t(_mm_cvtsi128_si64(_mm_unpackhi_epi64(f, f)));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), f);
+    hash = TWordHasher::Round(hash, uint64_t(_mm_cvtsi128_si64(f)));
+    if (lanes > 4)
+        hash = TWordHasher::Round(hash, uint64_t(_mm_cvtsi128_si64(_mm_unpackhi_epi64(f, f))));
     return true;
 }
 #endif
+
+// The words of a chunk: where each begins and ends (one past its last unit),
+// and where the boundaries and listed tags between them stand. Sixty-four
+// units at a time as bit masks, so that finding a word costs no guess about
+// where it ends.
+void FindWords(const uint16_t* c, int32_t n, std::vector<int32_t>& starts, std::vector<int32_t>& ends,
+               std::vector<int32_t>& specials)
+{
+    starts.clear();
+    ends.clear();
+    specials.clear();
+    uint64_t carry = 0; // the unit before the block is a word unit
+    for (int32_t b = 0; b < n; b += 64) {
+        uint64_t word = 0, special = 0;
+#if CV_WORDLIST_SSE2
+        if (b + 64 <= n) {
+            for (int k = 0; k < 8; ++k) {
+                const TClassMasks m = ClassMasks8(c + b + 8 * k);
+                word |= uint64_t(m.word) << (8 * k);
+                special |= uint64_t(m.special) << (8 * k);
+            }
+        } else
+#endif
+        {
+            for (int32_t k = b; k < std::min(n, b + 64); ++k) {
+                const uint16_t v = c[k];
+                if (IsWordUnit(v))
+                    word |= uint64_t(1) << (k - b);
+                else if ((v & kTagBit) ? (v & kTagNumberMask) != 0 : LevelOfCode(v & kClassCodeMask) > 0)
+                    special |= uint64_t(1) << (k - b);
+            }
+        }
+        for (uint64_t m = word & ~((word << 1) | carry); m; m &= m - 1)
+            starts.push_back(b + __builtin_ctzll(m));
+        for (uint64_t m = ~word & ((word << 1) | carry); m; m &= m - 1)
+            ends.push_back(b + __builtin_ctzll(m));
+        for (uint64_t m = special; m; m &= m - 1)
+            specials.push_back(b + __builtin_ctzll(m));
+        carry = word >> 63;
+    }
+    if (carry)
+        ends.push_back(n);
+}
+
 constexpr std::size_t kBatchWords = 64;
 // A batch's folded words take at most the units they cover in the buffer and
 // seven more each (padding), so this spare room beyond the chunk's length is
@@ -155,7 +203,9 @@ void TWordlistBufferProcessor::ProcessAChunkOfFile(int32_t chunkIndex)
         fNextSliceIndex = fSlice + 1 < kDispersionPartsOfOneText
                               ? BufferIndexOfSourcePosition(int64_t(fSlice + 1) * fSliceUnits)
                               : kNoSlice;
+    const auto t0 = std::chrono::steady_clock::now();
     CutWords();
+    fRun.cutSeconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
 }
 
 void TWordlistBufferProcessor::StartPartAt(int32_t start)
@@ -180,17 +230,24 @@ void TWordlistBufferProcessor::CutWords()
     const uint16_t* c = Classes().data();
     const auto n = int32_t(buffer.size());
     const std::array<char16_t, 65536>& fold = fRun.folder->Table();
-    const bool useTags = fRun.useTags;
+    const TCaseFolding folding = fRun.folder->Folding();
     const bool asciiPlain = fRun.folder->AsciiFoldsPlainly();
+    const bool useTags = fRun.useTags;
     // Room for a batch's words: their units and padding never run more than
     // a few units per word ahead of the buffer (kBatchTextSpare).
     if (fBatchText.size() < std::size_t(n) + kBatchTextSpare)
         fBatchText.resize(std::size_t(n) + kBatchTextSpare);
     if (fBatch.capacity() < kBatchWords)
         fBatch.reserve(kBatchWords);
-    int barrier = 0;
-    uint16_t tag = 0;
-    // A boundary or listed tag between words.
+    std::vector<int32_t>& starts = fRun.starts;
+    std::vector<int32_t>& ends = fRun.ends;
+    std::vector<int32_t>& specials = fRun.specials;
+    FindWords(c, n, starts, ends, specials);
+
+    // Boundaries and tags after the last word of a chunk count for the first
+    // word of the next one.
+    int barrier = fCarriedBarrier;
+    uint16_t tag = fCarriedTag;
     auto note = [&](uint16_t v) {
         if (v & kTagBit) {
             if (const uint16_t t = v & kTagNumberMask)
@@ -199,79 +256,45 @@ void TWordlistBufferProcessor::CutWords()
             barrier = level;
         }
     };
-    for (int32_t i = 0; i < n;) {
-        // To the next word, eight units at a time where the buffer allows.
-#if CV_WORDLIST_SSE2
-        if (i + 8 <= n) {
-            const TClassMasks m = ClassMasks8(c + i);
-            const unsigned before = m.word ? (1u << CountTrailingZeros(m.word)) - 1 : 0xFFu;
-            for (unsigned sp = m.special & before; sp; sp &= sp - 1)
-                note(c[i + int32_t(CountTrailingZeros(sp))]);
-            if (!m.word) {
-                i += 8;
-                continue;
-            }
-            i += int32_t(CountTrailingZeros(m.word));
-        } else
-#endif
-        {
-            const uint16_t v = c[i];
-            if (!IsWordUnit(v)) {
-                note(v);
-                ++i;
-                continue;
-            }
-        }
-        if (fBatchTextUsed + std::size_t(n - i) + 8 > fBatchText.size())
+    std::size_t sp = 0;
+    for (std::size_t w = 0; w < starts.size(); ++w) {
+        const int32_t start = starts[w];
+        const int32_t length = ends[w] - start;
+        while (sp < specials.size() && specials[sp] < start)
+            note(c[specials[sp++]]);
+        if (fBatchTextUsed + std::size_t(length) + 16 > fBatchText.size())
             FlushBatch();
         char16_t* out = fBatchText.data() + fBatchTextUsed;
-        const int32_t start = i;
-        unsigned letter = 0;
-        char16_t above = 0;
-        int32_t k = 0;
         uint64_t h = TWordHasher::kSeed;
-        bool done = false;
+        unsigned letter = 0;
+        bool folded = false;
 #if CV_WORDLIST_SSE2
-        // ASCII words eight units at a time: folded, stored and hashed in registers.
-        while (asciiPlain && i + 8 <= n) {
-            const TClassMasks m = ClassMasks8(c + i);
-            const int32_t run = int32_t(CountTrailingZeros(~m.word & 0x1FFu));
-            TAsciiFold8 f;
-            if (run == 0 || !FoldAscii8(p + i, run, fRun.settings.CaseFolding(), f))
-                break;
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + k), f.units);
-            h = TWordHasher::Round(h, f.low);
-            if (run > 4)
-                h = TWordHasher::Round(h, f.high);
-            letter |= m.letter & ((1u << run) - 1);
-            k += run;
-            i += run;
-            if (run < 8) {
-                done = true;
-                break;
+        // ASCII words eight units at a time, folded and hashed in registers.
+        if (asciiPlain && start + TWordlistParentTree::PaddedLength(length) + 8 <= n) {
+            folded = true;
+            for (int32_t o = 0; o < length && folded; o += 8) {
+                const int32_t lanes = std::min(8, length - o);
+                if (!FoldAscii8(p + start + o, lanes, folding, out + o, h))
+                    folded = false;
+                else
+                    letter |= LetterBits8(c + start + o) & ((1u << lanes) - 1);
+            }
+            if (!folded) {
+                h = TWordHasher::kSeed;
+                letter = 0;
             }
         }
-        if (!done && i != start && (i >= n || !IsWordUnit(c[i])))
-            done = true; // the word ended exactly at a block's end
-        if (!done) {
-            // A unit outside ASCII, or the end of the buffer near: the word
-            // goes the general way from its start.
-            i = start;
-            k = 0;
-            letter = 0;
-            h = TWordHasher::kSeed;
-        }
 #endif
-        if (!done) {
-            // Folded, stored and hashed as the units go by (four at a time into the hash).
+        char16_t above = 0;
+        if (!folded) {
+            // Any word: folded through the table, four units at a time into the hash.
             uint64_t four = 0;
             unsigned shift = 0;
-            uint16_t v = c[i];
-            do {
-                const char16_t u = p[i];
+            for (int32_t k = 0; k < length; ++k) {
+                const char16_t u = p[start + k];
                 const char16_t f = fold[u];
                 above |= u;
-                out[k++] = f;
+                out[k] = f;
                 four |= uint64_t(f) << shift;
                 shift += 16;
                 if (shift == 64) {
@@ -279,97 +302,112 @@ void TWordlistBufferProcessor::CutWords()
                     four = 0;
                     shift = 0;
                 }
-                letter |= unsigned((v & kClassCodeMask) == kClassLetter);
-                ++i;
-            } while (i < n && IsWordUnit(v = c[i]));
+                letter |= unsigned((c[start + k] & kClassCodeMask) == kClassLetter);
+            }
             if (shift != 0)
                 h = TWordHasher::Round(h, four);
+            for (int32_t k = length; k < TWordlistParentTree::PaddedLength(length) + 4; ++k)
+                out[k] = 0;
         }
 
-        TPending w;
-        w.textAt = fBatchTextUsed;
-        w.length = k;
-        w.start = start;
-        w.tag = tag;
-        w.keyTag = useTags ? tag : 0;
-        w.barrier = uint8_t(barrier);
-        w.inHeading = (c[start] & kFlagInHeading) != 0;
-        w.hash = 0;
-        w.characters = k;
+        TPending pending;
+        pending.textAt = fBatchTextUsed;
+        pending.length = length;
+        pending.start = start;
+        pending.tag = tag;
+        pending.keyTag = useTags ? tag : 0;
+        pending.barrier = uint8_t(barrier);
+        pending.inHeading = (c[start] & kFlagInHeading) != 0;
+        pending.hash = 0;
+        pending.characters = length;
         if (!letter && !fKeepNumbers) {
-            w.kind = kPendingNumber;
+            pending.kind = kPendingNumber;
         } else {
             bool refold = false;
             if (above >= 0xD800) {
                 // Characters beyond the Basic Multilingual Plane: folded as pairs, counted once.
-                for (int32_t j = 0; j < k; ++j)
-                    if ((p[start + j] & 0xFC00) == 0xDC00) {
-                        --w.characters;
+                for (int32_t k = 0; k < length; ++k)
+                    if ((p[start + k] & 0xFC00) == 0xDC00) {
+                        --pending.characters;
                         refold = true;
                     }
                 if (refold)
-                    fRun.folder->FoldSupplementary(p + start, k, out);
+                    fRun.folder->FoldSupplementary(p + start, length, out);
             }
-            if (w.characters < fMinLength || w.characters > fMaxLength) {
-                w.kind = kPendingRunning;
+            if (pending.characters < fMinLength || pending.characters > fMaxLength || length > kMaxTypeLength) {
+                pending.kind = kPendingRunning;
             } else {
-                w.kind = kPendingType;
-                const int32_t padded = TWordlistParentTree::PaddedLength(k);
-                for (int32_t j = k; j < padded + 4; ++j)
-                    out[j] = 0;
-                w.hash = refold ? HashPaddedWordlistKey(out, k, w.keyTag) : TWordHasher::Finish(h, k, w.keyTag);
-                fTree.PrefetchSlot(w.hash);
-                fBatchTextUsed += uint32_t(padded);
+                pending.kind = kPendingType;
+                pending.hash = refold ? HashPaddedWordlistKey(out, length, pending.keyTag)
+                                      : TWordHasher::Finish(h, length, pending.keyTag);
+                fBatchTextUsed += uint32_t(TWordlistParentTree::PaddedLength(length));
             }
         }
-        fBatch.push_back(w);
+        fBatch.push_back(pending);
         if (fBatch.size() == kBatchWords)
             FlushBatch();
         barrier = 0;
         tag = 0;
     }
+    while (sp < specials.size())
+        note(c[specials[sp++]]);
+    fCarriedBarrier = barrier;
+    fCarriedTag = tag;
     FlushBatch();
 }
 
 void TWordlistBufferProcessor::FlushBatch()
 {
-    // The type of the word a few places ahead is asked for as each word is
-    // counted, so that a handful of look-ups are under way at any time.
-    constexpr std::size_t kAhead = 8;
+    // A pipeline of look-ups: for the word counted now, the rest of the
+    // spelling of a word a few places ahead is asked for, the type of one
+    // further ahead, and the index slot of one further still, each step
+    // reading only what the step before brought in. So a handful of words'
+    // look-ups are under way at any time without waiting on one another.
+    constexpr std::size_t kSlotAhead = 12, kTypeAhead = 8, kSpellingAhead = 4;
     const std::size_t count = fBatch.size();
-    for (std::size_t k = 0; k < std::min(kAhead, count); ++k)
-        if (fBatch[k].kind == kPendingType)
+    auto wanted = [&](std::size_t k) { return k < count && fBatch[k].kind == kPendingType; };
+    for (std::size_t k = 0; k < kSlotAhead; ++k)
+        if (wanted(k))
+            fTree.PrefetchSlot(fBatch[k].hash);
+    for (std::size_t k = 0; k < kTypeAhead; ++k)
+        if (wanted(k))
             fTree.PrefetchType(fBatch[k].hash);
+    for (std::size_t k = 0; k < kSpellingAhead; ++k)
+        if (wanted(k))
+            fTree.PrefetchSpelling(fBatch[k].hash, fBatch[k].length);
     for (std::size_t at = 0; at < count; ++at) {
-        if (at + kAhead < count && fBatch[at + kAhead].kind == kPendingType)
-            fTree.PrefetchType(fBatch[at + kAhead].hash);
+        if (wanted(at + kSlotAhead))
+            fTree.PrefetchSlot(fBatch[at + kSlotAhead].hash);
+        if (wanted(at + kTypeAhead))
+            fTree.PrefetchType(fBatch[at + kTypeAhead].hash);
+        if (wanted(at + kSpellingAhead))
+            fTree.PrefetchSpelling(fBatch[at + kSpellingAhead].hash, fBatch[at + kSpellingAhead].length);
         const TPending& w = fBatch[at];
         if (w.start >= fNextSliceIndex)
             StartPartAt(w.start);
         if (w.kind == kPendingNumber) {
             fStats.NumberRemoved();
             if (fRun.sink)
-                NotifySink(w.start, w.length, nullptr, w.barrier, w.tag, false, false);
+                NotifySink(w.start, w.length, TWordlistParentTree::kNoType, w.barrier, w.tag, false, false);
             continue;
         }
         fStats.RunningWord(w.barrier, w.inHeading);
         if (w.kind == kPendingRunning) {
             if (fRun.sink)
-                NotifySink(w.start, w.length, nullptr, w.barrier, w.tag, true, false);
+                NotifySink(w.start, w.length, TWordlistParentTree::kNoType, w.barrier, w.tag, true, false);
             continue;
         }
         const char16_t* text = fBatchText.data() + w.textAt;
-        TWordlistKey* type = fTree.FindType(text, w.length, w.keyTag, w.hash);
-        if (!type) {
+        uint32_t type = fTree.FindType(text, w.length, w.keyTag, w.hash);
+        if (type == TWordlistParentTree::kNoType) {
             const bool isStop = fRun.stopList
                 && FoundInTheList(fRun.tool, TLemmatiserListKind::Stop,
                                   QString(reinterpret_cast<const QChar*>(text), qsizetype(w.length)));
-            type = fTree.AddType(text, w.length, w.keyTag, w.hash, isStop ? kWordTypeStop : 0);
+            type = fTree.AddType(text, w.length, w.keyTag, w.hash, isStop);
         }
         fCounted = true;
-        const TWordlistTree::TCounted counted = fTree.CountToken(*type, fRun.sttrChunk);
-        const bool stop = (counted.flags & kWordTypeStop) != 0;
-        if (stop) {
+        const TWordlistTree::TCounted counted = fTree.CountToken(type, fRun.sttrChunk);
+        if (counted.stop) {
             fStats.StopTokenRemoved();
         } else {
             ++fPartTokens;
@@ -377,17 +415,19 @@ void TWordlistBufferProcessor::FlushBatch()
                 ++fRun.sttrChunk;
         }
         if (fRun.sink)
-            NotifySink(w.start, w.length, type, w.barrier, w.tag, true, stop);
+            NotifySink(w.start, w.length, type, w.barrier, w.tag, true, counted.stop);
     }
     fBatch.clear();
     fBatchTextUsed = 0;
 }
 
-void TWordlistBufferProcessor::NotifySink(int32_t start, int32_t length, const TWordlistKey* type, int barrier,
-                                          uint16_t tag, bool running, bool stop)
+void TWordlistBufferProcessor::NotifySink(int32_t start, int32_t length, uint32_t type, int barrier, uint16_t tag,
+                                          bool running, bool stop)
 {
     TWordTokenSink::TToken t;
-    t.type = type;
+    t.typeId = type;
+    if (type != TWordlistParentTree::kNoType)
+        t.spelling = fTree.Text(type);
     t.sourcePosition = SourcePositionOf(start);
     t.length = length;
     t.barrier = barrier;

@@ -32,7 +32,8 @@ class TTagHandlerBase;
 class TWordTokenSink {
 public:
     struct TToken {
-        const TWordlistKey* type = nullptr; // null: the word went into no list (number removed, too short or long)
+        uint32_t typeId = TWordlistParentTree::kNoType; // none: the word went into no list (number removed, too short or long)
+        std::u16string_view spelling;       // the type's folded spelling (valid during the call)
         int64_t sourcePosition = 0;         // in the decoded text, UTF-16 units
         int32_t length = 0;                 // units in the buffer
         int barrier = 0;                    // highest boundary passed since the previous word
@@ -59,6 +60,8 @@ struct TWordlistRunContext {
     int32_t sttrChunk = 0;       // the current standardised-TTR chunk (unique in the run)
     TWordTokenSink* sink = nullptr;
     std::vector<char16_t> batchText; // the folded words of the cutter's batch (kept for the run)
+    std::vector<int32_t> starts, ends, specials; // the words and boundaries of the current chunk
+    double cutSeconds = 0;       // spent cutting and counting (the rest of reading is the reader's)
 };
 
 class TWordlistBufferProcessor final : public TBufferProcessor {
@@ -95,8 +98,7 @@ private:
     enum TPendingKind : uint8_t { kPendingNumber, kPendingRunning, kPendingType };
     void CutWords();
     void FlushBatch();
-    void NotifySink(int32_t start, int32_t length, const TWordlistKey* type, int barrier, uint16_t tag, bool running,
-                    bool stop);
+    void NotifySink(int32_t start, int32_t length, uint32_t type, int barrier, uint16_t tag, bool running, bool stop);
     void StartPartAt(int32_t start);
     void FinishText();
 
@@ -115,6 +117,8 @@ private:
     int32_t fNextSliceIndex = 0; // buffer index where the next tenth begins
     int64_t fPartTokens = 0;
     TStatsRec fRec;
+    int fCarriedBarrier = 0;     // boundaries and tags after the last word of the last chunk
+    uint16_t fCarriedTag = 0;
     std::vector<TPending> fBatch;
     std::vector<char16_t>& fBatchText;
     uint32_t fBatchTextUsed = 0;

@@ -26,6 +26,7 @@
 #include <QHash>
 
 #include <algorithm>
+#include <chrono>
 #include <limits>
 #include <map>
 
@@ -261,7 +262,7 @@ bool T_WholeWordlistHolder::WordTreeToWordlist()
         }
     }
     const TWordlistTree& tree = *fRun->tree;
-    const std::vector<float> dispersions = tree.ComputeDispersions();
+    const TWordlistTree::TSpread spread = tree.ComputeSpread();
 
     // The text of each listed tag a word may carry.
     std::vector<QString> tagTexts;
@@ -279,21 +280,22 @@ bool T_WholeWordlistHolder::WordTreeToWordlist()
     const uint8_t target = MainFile.ListType == kListIndexWordList ? kListIndexWordList : kListWordList;
     auto list = std::make_unique<TCVWordList>(this, target, CurrentToolSignature());
     for (uint32_t id = 0; id < uint32_t(tree.Count()); ++id) {
-        const TWordlistKey* t = &tree.Type(id);
-        if (t->flags & kWordTypeStop) {
+        const TWordlistKey& t = tree.Type(id);
+        if (t.Stop()) {
             ++stopTypes;
             continue;
         }
         ++listTypes;
-        if (t->freq < minFreq || t->freq > maxFreq || t->texts < minTexts)
+        if (t.freq < minFreq || t.freq > maxFreq || spread.texts[id] < minTexts)
             continue;
         auto e = std::make_unique<TWordListEntry>(list.get());
-        e->fWord = QString(reinterpret_cast<const QChar*>(t->text), qsizetype(t->length));
-        if (t->tag > 0 && std::size_t(t->tag) <= tagTexts.size())
-            e->fTag = tagTexts[t->tag - 1u];
-        e->fData.Freq = t->freq;
-        e->fData.Texts = t->texts;
-        e->fData.Dispersion = dispersions[t->id];
+        const std::u16string_view text = tree.Text(id);
+        e->fWord = QString(reinterpret_cast<const QChar*>(text.data()), qsizetype(text.size()));
+        if (t.Tag() > 0 && std::size_t(t.Tag()) <= tagTexts.size())
+            e->fTag = tagTexts[t.Tag() - 1u];
+        e->fData.Freq = t.freq;
+        e->fData.Texts = spread.texts[id];
+        e->fData.Dispersion = spread.dispersion[id];
         entries.push_back(std::move(e));
     }
 
@@ -396,6 +398,7 @@ bool T_WholeWordlistHolder::RunTexts(TSharedChosenFilesClass& chosen, const std:
         }
     }
     StartProcessUsingTextTagHandler();
+    const auto started = std::chrono::steady_clock::now();
     TProgressClass& progress = GlobalProgress();
     const bool combining = ftextsettings.CombiningCharacters();
     for (int32_t k = 0; k < n; ++k) {
@@ -425,6 +428,8 @@ bool T_WholeWordlistHolder::RunTexts(TSharedChosenFilesClass& chosen, const std:
         if (fRun->cancelled || fRun->stopAsked || !fRun->brokenText.isEmpty())
             break;
     }
+    fTimings.reading = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    fTimings.cutting = fRun->context.cutSeconds;
     if (fRun->cancelled || global_panic_state.load() != kPanicRun || fRun->stopAsked) {
         fRun.reset();
         fPendingRows.clear();
@@ -462,7 +467,10 @@ bool T_WholeWordlistHolder::RunTexts(TSharedChosenFilesClass& chosen, const std:
         progress.ProgressShortMessage(QString());
         progress.OverallPercent(100);
     }
-    return WordTreeToWordlist();
+    const auto listing = std::chrono::steady_clock::now();
+    const bool ok = WordTreeToWordlist();
+    fTimings.listing = std::chrono::duration<double>(std::chrono::steady_clock::now() - listing).count();
+    return ok;
 }
 
 bool T_WholeWordlistHolder::MakeWordlist(TSharedChosenFilesClass& chosen, uint8_t batchMode,

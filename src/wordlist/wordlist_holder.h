@@ -109,6 +109,14 @@ public:
     bool WordTreeToWordlist();
     // Statistics rows of the texts read into the current tree.
     const std::vector<TStatsRec>& PendingTextStatistics() const { return fPendingRows; }
+    // Where the last run's time went (seconds): reading the texts (cutting
+    // included), cutting and counting alone, making the list.
+    struct TRunTimings {
+        double reading = 0;
+        double cutting = 0;
+        double listing = 0;
+    };
+    const TRunTimings& LastRunTimings() const { return fTimings; }
     // Texts the last run could not read, each with the reason.
     QStringList UnreadTextReasons() const { return fUnreadReasons; }
     // Receives every word of the texts as they are cut (the index). Not owned.
@@ -156,6 +164,7 @@ private:
     std::vector<TStatsRec> fPendingRows;
     QStringList fUnreadReasons;
     TWordTokenSink* fTokenSink = nullptr;
+    TRunTimings fTimings;
 };
 
 } // namespace cv

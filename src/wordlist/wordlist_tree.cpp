@@ -9,12 +9,6 @@
 
 namespace cv {
 
-namespace {
-
-constexpr std::size_t kArenaBlockUnits = std::size_t(1) << 20;
-
-} // namespace
-
 uint64_t HashWordlistKey(const char16_t* units, int32_t length, uint16_t tag)
 {
     std::vector<char16_t> padded(std::size_t(TWordlistParentTree::PaddedLength(length)) + 4, 0);
@@ -28,6 +22,7 @@ TWordlistParentTree::TWordlistParentTree()
 {
     fSlots.assign(1024, TSlot{0, 0});
     fMask = fSlots.size() - 1;
+    fArena.assign(kArenaSpare, char16_t(0));
 }
 
 TWordlistParentTree::~TWordlistParentTree() = default;
@@ -38,61 +33,32 @@ void TWordlistParentTree::Free()
     fMask = fSlots.size() - 1;
     fBlocks.clear();
     fCount = 0;
-    fArena.clear();
-    fCurrentBlock = nullptr;
-    fArenaUsed = fArenaCapacity = 0;
-    fArenaUnits = 0;
+    fArena.assign(kArenaSpare, char16_t(0));
+    std::vector<uint64_t>().swap(fHashes);
 }
 
 int64_t TWordlistParentTree::TableBytes() const
 {
-    return int64_t(fSlots.size() * sizeof(TSlot) + fBlocks.size() * kBlockTypes * sizeof(TWordlistKey));
-}
-
-const char16_t* TWordlistParentTree::Intern(const char16_t* text, int32_t length)
-{
-    const std::size_t n = std::size_t(std::max(length, 0));
-    // Copies are padded with zeros to a multiple of four units (SamePadded).
-    const std::size_t room = std::size_t(PaddedLength(int32_t(n)));
-    fArenaUnits += int64_t(room);
-    char16_t* p;
-    if (room > kArenaBlockUnits / 4) {
-        // A very long word gets a block of its own, so that blocks are not wasted.
-        fArena.push_back(std::make_unique_for_overwrite<char16_t[]>(room));
-        p = fArena.back().get();
-    } else {
-        if (!fCurrentBlock || fArenaCapacity - fArenaUsed < room) {
-            fArena.push_back(std::make_unique_for_overwrite<char16_t[]>(kArenaBlockUnits));
-            fCurrentBlock = fArena.back().get();
-            fArenaUsed = 0;
-            fArenaCapacity = kArenaBlockUnits;
-        }
-        p = fCurrentBlock + fArenaUsed;
-        fArenaUsed += room;
-    }
-    std::memcpy(p, text, n * 2);
-    std::fill(p + n, p + room, char16_t(0));
-    return p;
+    return int64_t(fSlots.size() * sizeof(TSlot) + fBlocks.size() * kBlockTypes * sizeof(TWordlistKey)
+                   + fArena.capacity() * sizeof(char16_t) + fHashes.capacity() * sizeof(uint64_t));
 }
 
 void TWordlistParentTree::Grow()
 {
-    std::vector<TSlot> old = std::move(fSlots);
-    fSlots.assign(old.size() * 2, TSlot{0, 0});
-    fMask = fSlots.size() - 1;
-    for (const TSlot& s : old) {
-        if (s.id1 == 0)
-            continue;
-        const TWordlistKey& k = Type(s.id1 - 1);
-        std::size_t i = std::size_t(HashPaddedWordlistKey(k.text, k.length, k.tag)) & fMask;
+    const std::size_t size = fSlots.size() * 2;
+    fSlots.assign(size, TSlot{0, 0});
+    fMask = size - 1;
+    // By id, from the kept hashes: no look at the types themselves.
+    for (uint32_t id = 0; id < uint32_t(fCount); ++id) {
+        const uint64_t hash = fHashes[id];
+        std::size_t i = std::size_t(hash) & fMask;
         while (fSlots[i].id1 != 0)
             i = (i + 1) & fMask;
-        fSlots[i] = s;
+        fSlots[i] = TSlot{uint32_t(hash >> 32), id + 1};
     }
 }
 
-TWordlistKey* TWordlistParentTree::AddType(const char16_t* text, int32_t length, uint16_t tag, uint64_t hash,
-                                           uint8_t flags)
+uint32_t TWordlistParentTree::AddType(const char16_t* text, int32_t length, uint16_t tag, uint64_t hash, bool stop)
 {
     if (std::size_t(fCount + 1) * 2 > fSlots.size())
         Grow();
@@ -100,19 +66,22 @@ TWordlistKey* TWordlistParentTree::AddType(const char16_t* text, int32_t length,
     if ((id & (kBlockTypes - 1)) == 0)
         fBlocks.push_back(std::make_unique<TWordlistKey[]>(kBlockTypes));
     TWordlistKey& k = Type(id);
-    k.text = Intern(text, length);
-    std::memcpy(k.prefix, k.text, std::size_t(std::min(PaddedLength(length), TWordlistKey::kPrefixUnits)) * 2);
-    k.length = length;
-    k.tag = tag;
-    k.flags = flags;
-    k.id = id;
+    const std::size_t room = std::size_t(PaddedLength(length));
+    // The new spelling takes the place of the spare units at the end; new spare units follow it.
+    k.textAt = uint32_t(fArena.size() - kArenaSpare);
+    fArena.resize(fArena.size() + room, char16_t(0));
+    std::memcpy(fArena.data() + k.textAt, text, std::size_t(length) * 2);
+    std::memcpy(k.prefix, fArena.data() + k.textAt, std::min<std::size_t>(room, TWordlistKey::kPrefixUnits) * 2);
+    k.length = uint16_t(length);
+    k.tagAndFlags = uint16_t((tag & TWordlistKey::kTagMask) | (stop ? TWordlistKey::kStopFlag : 0));
     std::size_t i = std::size_t(hash) & fMask;
     while (fSlots[i].id1 != 0)
         i = (i + 1) & fMask;
     fSlots[i] = TSlot{uint32_t(hash >> 32), id + 1};
+    fHashes.push_back(hash);
     ++fCount;
-    Do_Added_One(k);
-    return &k;
+    Do_Added_One(id);
+    return id;
 }
 
 // ---------------------------------------------------------------------------
@@ -123,6 +92,7 @@ void TWordlistTree::BeginText(int32_t text)
 {
     fText = text;
     fTextCounts = {};
+    fTextFirstPart = -1;
 }
 
 TWordlistTree::TTextTypeCounts TWordlistTree::EndText()
@@ -133,25 +103,31 @@ TWordlistTree::TTextTypeCounts TWordlistTree::EndText()
 void TWordlistTree::BeginPart(int32_t part)
 {
     fPart = part;
-    fTouched.clear();
+    if (fTextFirstPart < 0)
+        fTextFirstPart = part;
+    fTouchedCount = 0;
+}
+
+void TWordlistTree::Do_Added_One(uint32_t id)
+{
+    // Every type can be touched once per part: room for all of them.
+    if (fTouched.size() <= std::size_t(id) + 1)
+        fTouched.resize(std::max<std::size_t>(std::size_t(id) + 2, fTouched.size() * 2));
 }
 
 void TWordlistTree::FlushTouched()
 {
-    for (uint32_t id : fTouched) {
-        const TWordlistKey* k = &Type(id);
-        if (k->flags & kWordTypeStop)
-            continue;
-        const int64_t v = k->partCount;
-        if (v <= 0)
+    for (std::size_t t = 0; t < fTouchedCount; ++t) {
+        const uint32_t id = fTouched[t];
+        const TWordlistKey& k = Type(id);
+        if (k.Stop() || k.partCount == 0)
             continue;
         if (fRecords % kBlockRecords == 0 && fRecords / kBlockRecords == fBlocks.size())
             fBlocks.push_back(std::make_unique_for_overwrite<TPartCount[]>(kBlockRecords));
-        fBlocks[fRecords / kBlockRecords][fRecords % kBlockRecords] =
-            TPartCount{k->id, uint32_t(std::min<int64_t>(v, std::numeric_limits<uint32_t>::max()))};
+        fBlocks[fRecords / kBlockRecords][fRecords % kBlockRecords] = TPartCount{id, k.partCount};
         ++fRecords;
     }
-    fTouched.clear();
+    fTouchedCount = 0;
 }
 
 void TWordlistTree::EndPart(int64_t tokens)
@@ -163,10 +139,12 @@ void TWordlistTree::EndPart(int64_t tokens)
     while (int32_t(fPartTokens.size()) < fPart) {
         fPartTokens.push_back(0);
         fPartEnds.push_back(fRecords);
+        fPartText.push_back(fText);
     }
     if (int32_t(fPartTokens.size()) == fPart) {
         fPartTokens.push_back(tokens);
         fPartEnds.push_back(fRecords);
+        fPartText.push_back(fText);
     } else {
         fPartTokens[std::size_t(fPart)] += tokens;
         fPartEnds[std::size_t(fPart)] = fRecords;
@@ -179,36 +157,44 @@ int64_t TWordlistTree::PartBytes() const
     return int64_t(fBlocks.size() * kBlockRecords * sizeof(TPartCount));
 }
 
-std::vector<float> TWordlistTree::ComputeDispersions() const
+TWordlistTree::TSpread TWordlistTree::ComputeSpread() const
 {
     const auto nTypes = std::size_t(Count());
-    std::vector<float> out(nTypes, 0.0f);
+    TSpread out;
+    out.dispersion.assign(nTypes, 0.0f);
+    out.texts.assign(nTypes, 0);
     int64_t total = 0;
     for (int64_t t : fPartTokens)
         total += t;
-    if (total <= 0)
-        return out;
     double smallest = 1.0;
     for (int64_t t : fPartTokens)
-        if (t > 0)
+        if (t > 0 && total > 0)
             smallest = std::min(smallest, double(t) / double(total));
 
     // Every type starts as if it were in no part (sum of the shares, 1); each
     // part it is in replaces that part's share s by |v/f - s|.
     std::vector<double> acc(nTypes, 1.0);
+    std::vector<int32_t> lastText(nTypes, -1);
     std::size_t r = 0;
     for (std::size_t p = 0; p < fPartTokens.size(); ++p) {
-        const double s = double(fPartTokens[p]) / double(total);
+        const double s = total > 0 ? double(fPartTokens[p]) / double(total) : 0.0;
+        const int32_t text = fPartText[p];
         for (; r < fPartEnds[p]; ++r) {
             const TPartCount& c = fBlocks[r / kBlockRecords][r % kBlockRecords];
             const double f = double(Type(c.id).freq);
             acc[c.id] += std::fabs(double(c.count) / f - s) - s;
+            if (lastText[c.id] != text) {
+                lastText[c.id] = text;
+                ++out.texts[c.id];
+            }
         }
     }
+    if (total <= 0)
+        return out;
     for (std::size_t id = 0; id < nTypes; ++id) {
-        if (Type(uint32_t(id)).flags & kWordTypeStop)
+        if (Type(uint32_t(id)).Stop())
             continue;
-        out[id] = float(NormalisedDeviationOfProportions(std::clamp(acc[id] / 2, 0.0, 1.0), smallest));
+        out.dispersion[id] = float(NormalisedDeviationOfProportions(std::clamp(acc[id] / 2, 0.0, 1.0), smallest));
     }
     return out;
 }

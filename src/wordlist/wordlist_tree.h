@@ -2,25 +2,34 @@
 // The word tree of one word-list run: every word type met, with its counts.
 //
 // Tokens are counted through a hash table of the types: the key of a token
-// is a view of its folded spelling (in the cutter's scratch buffer) with a
-// 64-bit hash computed while folding, so a type seen before is found in one
-// or two probes and no string is made per token. A new type's spelling is
-// copied once into the tree's arena. The types keep the order in which they
-// were met; the alphabetical and frequency orders are built over the types
-// once, at the end (TCVWordList), never per token. (The general tree of the
-// data model, with its hash index, was the first home of these counts: its
-// per-node compare calls and the balancing of a node for every new type
-// cost several times the reading of the text, so the word tree keeps its
-// own flat table of 64-byte types.)
+// is its folded spelling (in the cutter's batch buffer) with a 64-bit hash
+// computed while folding, so a type seen before is found in one or two
+// probes and no string is made per token. A new type's spelling is copied
+// once into the tree's arena. The types keep the order in which they were
+// met; the alphabetical and frequency orders are built over the types once,
+// at the end (TCVWordList), never per token.
+//
+// Counting a token is a random look-up in memory, and what decides its cost
+// is how much of the table the caches hold. So a type is 32 bytes (the first
+// four units of its spelling among them, which settle most comparisons
+// without a look at the arena) and a slot of the open-addressed index 8
+// bytes. (The general tree of the data model, with its hash index, was the
+// first home of these counts: its per-node compare calls, the balancing of a
+// node for every new type and nodes several times this size cost more than
+// the reading of the texts.)
 //
 // Besides frequencies the tree keeps what the run's statistics need without
-// a second pass: per type the last text and the last part it was met in, so
-// that the number of texts, the types of each text, the types of each
-// standardised-TTR chunk and the per-part frequencies for the dispersion
-// value are all counted as the tokens go by.
+// a second pass: per type the last part of the run it was met in and the
+// last standardised-TTR chunk, so that the types of each text and of each
+// chunk and the per-part frequencies (the dispersion value, the texts of a
+// type) are all counted as the tokens go by.
+//
+// Limits: a type is at most 65,535 units long (longer "words" are not words
+// of the list), and counts up to 4,294,967,295 tokens.
 
 #include <cstdint>
 #include <cstring>
+#include <limits>
 #include <memory>
 #include <span>
 #include <string_view>
@@ -28,32 +37,28 @@
 
 namespace cv {
 
-enum : uint8_t {
-    kWordTypeStop = 1, // the type is in the stop list: counted, but kept out of the list
-};
-
-// One word type: 64 bytes, the fields a token touches, with the first
-// eight units of the spelling kept in the type itself so that most words are
-// recognised without a second look elsewhere in memory.
-struct alignas(64) TWordlistKey {
-    static constexpr int32_t kPrefixUnits = 8;
+// One word type.
+struct TWordlistKey {
+    static constexpr int32_t kPrefixUnits = 4;
+    static constexpr uint16_t kStopFlag = 0x8000; // in tagAndFlags: the type is in the stop list
+    static constexpr uint16_t kTagMask = 0x0FFF;
 
     char16_t prefix[kPrefixUnits] = {}; // first units of the spelling, zero padded
-    const char16_t* text = nullptr;     // folded spelling, in the arena (padded as the prefix)
-    int64_t freq = 0;
-    int32_t length = 0;                 // UTF-16 units
-    uint32_t id = 0;                    // 0-based, in the order the types were met
-    int32_t texts = 0;                  // texts it was met in
-    int32_t lastText = -1;
+    uint32_t textAt = 0;                // the whole spelling in the arena (padded like the prefix)
+    uint32_t freq = 0;
+    uint16_t length = 0;                // UTF-16 units
+    uint16_t tagAndFlags = 0;           // 1-based number of the listed tag it carries (0 none), and flags
     int32_t lastPart = -1;
     int32_t lastSttrChunk = -1;
     uint32_t partCount = 0;             // tokens in its current part
-    uint16_t tag = 0;                   // 1-based number of the listed tag it carries, 0 none
-    uint8_t flags = 0;
 
-    std::u16string_view Text() const { return {text, std::size_t(length)}; }
+    uint16_t Tag() const { return tagAndFlags & kTagMask; }
+    bool Stop() const { return (tagAndFlags & kStopFlag) != 0; }
 };
-static_assert(sizeof(TWordlistKey) == 64);
+static_assert(sizeof(TWordlistKey) == 32);
+
+// Longest spelling a type may have, in UTF-16 units.
+constexpr int32_t kMaxTypeLength = std::numeric_limits<uint16_t>::max();
 
 // The hash of a folded spelling and its tag. Units go in four at a time
 // (zero padded), as a cutter can feed them while it folds.
@@ -90,27 +95,29 @@ uint64_t HashWordlistKey(const char16_t* units, int32_t length, uint16_t tag);
 
 class TWordlistParentTree {
 public:
+    static constexpr uint32_t kNoType = std::numeric_limits<uint32_t>::max();
+
     TWordlistParentTree();
     virtual ~TWordlistParentTree();
     TWordlistParentTree(const TWordlistParentTree&) = delete;
     TWordlistParentTree& operator=(const TWordlistParentTree&) = delete;
 
-    // The type of this spelling and tag (hash as HashWordlistKey gives it),
-    // or null. The text must be followed by zero units up to a multiple of
-    // four (the arena keeps its copies so), so that spellings compare eight
-    // bytes at a time.
-    TWordlistKey* FindType(const char16_t* text, int32_t length, uint16_t tag, uint64_t hash) const
+    // The id of the type of this spelling and tag (hash as HashWordlistKey
+    // gives it), or kNoType. The text must be followed by zero units up to a
+    // multiple of four (the arena keeps its copies so), so that spellings
+    // compare eight bytes at a time.
+    uint32_t FindType(const char16_t* text, int32_t length, uint16_t tag, uint64_t hash) const
     {
         const uint32_t check = uint32_t(hash >> 32);
         for (std::size_t i = std::size_t(hash) & fMask;; i = (i + 1) & fMask) {
             const TSlot s = fSlots[i];
             if (s.id1 == 0)
-                return nullptr;
+                return kNoType;
             if (s.check != check)
                 continue;
-            TWordlistKey& k = Type(s.id1 - 1);
-            if (k.length == length && k.tag == tag && SameSpelling(k, text, length))
-                return &k;
+            const TWordlistKey& k = Type(s.id1 - 1);
+            if (k.length == length && k.Tag() == tag && SameSpelling(k, text, length))
+                return s.id1 - 1;
         }
     }
     // Looking ahead: brings the hash's first slot into the cache; later the
@@ -122,23 +129,43 @@ public:
         if (s.id1 != 0 && s.check == uint32_t(hash >> 32))
             __builtin_prefetch(&Type(s.id1 - 1));
     }
-    // Whether a type's spelling is `text` (padded with zeros to a multiple
-    // of four units), its length being known to be `length`.
-    static bool SameSpelling(const TWordlistKey& k, const char16_t* text, int32_t length)
+    // And then the rest of its spelling, once the type is there.
+    void PrefetchSpelling(uint64_t hash, int32_t length) const
     {
-        uint64_t a, b, c, d;
+        if (length <= TWordlistKey::kPrefixUnits)
+            return;
+        const TSlot s = fSlots[std::size_t(hash) & fMask];
+        if (s.id1 != 0 && s.check == uint32_t(hash >> 32))
+            __builtin_prefetch(fArena.data() + Type(s.id1 - 1).textAt + TWordlistKey::kPrefixUnits);
+    }
+    // Stores a new type (its text copied into the arena) and returns its id.
+    uint32_t AddType(const char16_t* text, int32_t length, uint16_t tag, uint64_t hash, bool stop);
+
+    int64_t Count() const { return fCount; }
+    TWordlistKey& Type(uint32_t id) const { return fBlocks[id >> kBlockShift][id & (kBlockTypes - 1)]; }
+    // The spelling of a type.
+    std::u16string_view Text(uint32_t id) const
+    {
+        const TWordlistKey& k = Type(id);
+        return {fArena.data() + k.textAt, k.length};
+    }
+    // Empties the tree.
+    void Free();
+    int64_t ArenaUnits() const { return int64_t(fArena.size()) - kArenaSpare; }
+    int64_t TableBytes() const;
+
+    // Whether a type's spelling is `text` (padded with zeros to a multiple
+    // of four units), its length being known to be `length`. The arena is
+    // looked at only past the prefix: most tokens are short words.
+    bool SameSpelling(const TWordlistKey& k, const char16_t* text, int32_t length) const
+    {
+        uint64_t a, b;
         std::memcpy(&a, k.prefix, 8);
         std::memcpy(&b, text, 8);
         if (a != b)
             return false;
-        if (length <= 4)
-            return true;
-        std::memcpy(&c, k.prefix + 4, 8);
-        std::memcpy(&d, text + 4, 8);
-        if (c != d)
-            return false;
         return length <= TWordlistKey::kPrefixUnits
-            || SamePadded(k.text + TWordlistKey::kPrefixUnits, text + TWordlistKey::kPrefixUnits,
+            || SamePadded(fArena.data() + k.textAt + TWordlistKey::kPrefixUnits, text + TWordlistKey::kPrefixUnits,
                           length - TWordlistKey::kPrefixUnits);
     }
     // Whether two spellings of `length` units, each padded with zeros to a
@@ -157,26 +184,9 @@ public:
     // Units a spelling of `length` units takes with its padding.
     static constexpr int32_t PaddedLength(int32_t length) { return (length + 3) & ~3; }
 
-    // Stores a new type (its text copied into the arena) and returns it.
-    TWordlistKey* AddType(const char16_t* text, int32_t length, uint16_t tag, uint64_t hash, uint8_t flags);
-
-    int64_t Count() const { return fCount; }
-    TWordlistKey& Type(uint32_t id) const { return fBlocks[id >> kBlockShift][id & (kBlockTypes - 1)]; }
-    // Calls visit(type) for every type, in the order they were met.
-    template <typename F>
-    void ForEachType(F&& visit) const
-    {
-        for (uint32_t id = 0; id < uint32_t(fCount); ++id)
-            visit(Type(id));
-    }
-    // Empties the tree.
-    void Free();
-    int64_t ArenaUnits() const { return fArenaUnits; }
-    int64_t TableBytes() const;
-
 protected:
     // A new type went in.
-    virtual void Do_Added_One(TWordlistKey& added) {}
+    virtual void Do_Added_One(uint32_t id) {}
 
 private:
     struct TSlot {
@@ -184,19 +194,19 @@ private:
         uint32_t id1;   // type id + 1; 0 empty
     };
     static constexpr int kBlockShift = 16;
+    static constexpr int32_t kArenaSpare = 12;
     static constexpr uint32_t kBlockTypes = 1u << kBlockShift;
 
-    const char16_t* Intern(const char16_t* text, int32_t length);
     void Grow();
 
     std::vector<TSlot> fSlots;
     std::size_t fMask = 0;
     std::vector<std::unique_ptr<TWordlistKey[]>> fBlocks;
     int64_t fCount = 0;
-    std::vector<std::unique_ptr<char16_t[]>> fArena;
-    char16_t* fCurrentBlock = nullptr;
-    std::size_t fArenaUsed = 0, fArenaCapacity = 0;
-    int64_t fArenaUnits = 0;
+    // Every spelling, each padded with zeros to a multiple of four units,
+    // and some spare units at the end.
+    std::vector<char16_t> fArena;
+    std::vector<uint64_t> fHashes; // of each type, by id (for growing the index)
 };
 
 // One type's frequency in one part of the run (a text, or a tenth of a
@@ -217,8 +227,9 @@ public:
     TWordlistTree() = default;
     ~TWordlistTree() override;
 
-    // Texts and parts are numbered from 0 in the order they are read. A part
-    // never spans two texts; a text may have several parts.
+    // Texts and parts are numbered from 0 in the order they are read; the
+    // parts of a text follow one another. A text has one part, or ten when
+    // the run is of one text.
     void BeginText(int32_t text);
     TTextTypeCounts EndText();
     void BeginPart(int32_t part);
@@ -226,52 +237,58 @@ public:
     // towards the list (the part's size for the dispersion value).
     void EndPart(int64_t tokens);
 
-    // One token of the type. Returns the type's flags so that callers can
-    // keep stop-list tokens apart. `sttrChunk` is the id of the current
-    // standardised-TTR chunk; the result's second member says whether the
-    // type is new to that chunk.
+    // One token of type `id`. `sttrChunk` is the id of the current
+    // standardised-TTR chunk; the result says whether the type is in the
+    // stop list and whether it is new to that chunk.
     struct TCounted {
-        uint8_t flags;
+        bool stop;
         bool newInChunk;
     };
-    TCounted CountToken(TWordlistKey& type, int32_t sttrChunk)
+    TCounted CountToken(uint32_t id, int32_t sttrChunk)
     {
+        // Without branches: whether this is the type's first token in the
+        // part (and in the text) is as often yes as no in short texts.
+        TWordlistKey& type = Type(id);
         ++type.freq;
-        if (type.lastText != fText) {
-            type.lastText = fText;
-            ++type.texts;
-            if (type.flags & kWordTypeStop)
-                ++fTextCounts.stopTypes;
-            else
-                ++fTextCounts.types;
-        }
-        if (type.lastPart != fPart) {
-            type.lastPart = fPart;
-            type.partCount = 0;
-            fTouched.push_back(type.id);
-        }
-        ++type.partCount;
+        const bool newInPart = type.lastPart != fPart;
+        const bool newInText = type.lastPart < fTextFirstPart;
+        const bool stop = type.Stop();
+        fTouched[fTouchedCount] = id;
+        fTouchedCount += newInPart;
+        type.partCount = newInPart ? 1 : type.partCount + 1;
+        fTextCounts.stopTypes += newInText & stop;
+        fTextCounts.types += newInText & !stop;
+        type.lastPart = fPart;
         const bool fresh = type.lastSttrChunk != sttrChunk;
         type.lastSttrChunk = sttrChunk;
-        return {type.flags, fresh};
+        return {stop, fresh};
     }
 
     int32_t PartCount() const { return int32_t(fPartTokens.size()); }
     int64_t PartTokens(int32_t part) const { return fPartTokens[std::size_t(part)]; }
-    // The dispersion value of every type (by id): Gries's DP normalised
-    // (DPnorm, see dispersion.h) over the parts recorded. Stop-list types
-    // and types of parts never ended get 0.
-    std::vector<float> ComputeDispersions() const;
+    // Per type (by id), from the parts recorded: the dispersion value,
+    // Gries's DP normalised (DPnorm, see dispersion.h), and the number of
+    // texts it occurs in. Stop-list types get 0 for both.
+    struct TSpread {
+        std::vector<float> dispersion;
+        std::vector<int32_t> texts;
+    };
+    TSpread ComputeSpread() const;
     // Bytes held by the per-part records.
     int64_t PartBytes() const;
+
+protected:
+    void Do_Added_One(uint32_t id) override;
 
 private:
     void FlushTouched();
 
     int32_t fText = -1;
     int32_t fPart = -1;
+    int32_t fTextFirstPart = 0;
     TTextTypeCounts fTextCounts;
-    std::vector<uint32_t> fTouched; // ids of the types met in the current part
+    std::vector<uint32_t> fTouched; // ids of the types met in the current part (room for every type)
+    std::size_t fTouchedCount = 0;
     // Per-part records in blocks (no large reallocation as they grow);
     // fPartEnds[p] is the number of records up to the end of part p.
     static constexpr std::size_t kBlockRecords = 1 << 20;
@@ -279,6 +296,7 @@ private:
     std::size_t fRecords = 0;
     std::vector<uint64_t> fPartEnds;
     std::vector<int64_t> fPartTokens;
+    std::vector<int32_t> fPartText; // the text of each part
 };
 
 } // namespace cv

@@ -162,7 +162,7 @@ TEST(WordlistTree, TypesFoundByHashAcrossGrowthAndLongWords)
                         + std::u16string(std::size_t(k / 26 % 7), u'y') + std::u16string(1, char16_t(0x400 + k)));
     auto padded = [](const std::u16string& w) {
         std::u16string p = w;
-        p.resize(std::size_t(TWordlistParentTree::PaddedLength(int32_t(w.size()))) + 4, 0);
+        p.resize(std::size_t(TWordlistParentTree::PaddedLength(int32_t(w.size()))) + 12, 0);
         return p;
     };
     for (int round = 0; round < 2; ++round)
@@ -170,25 +170,32 @@ TEST(WordlistTree, TypesFoundByHashAcrossGrowthAndLongWords)
             const std::u16string p = padded(w);
             const uint64_t h = HashWordlistKey(w.data(), int32_t(w.size()), 0);
             ASSERT_EQ(h, HashPaddedWordlistKey(p.data(), int32_t(w.size()), 0));
-            TWordlistKey* k = tree.FindType(p.data(), int32_t(w.size()), 0, h);
+            uint32_t id = tree.FindType(p.data(), int32_t(w.size()), 0, h);
             if (round == 0) {
-                ASSERT_EQ(k, nullptr);
-                k = tree.AddType(p.data(), int32_t(w.size()), 0, h, 0);
+                ASSERT_EQ(id, TWordlistParentTree::kNoType);
+                id = tree.AddType(p.data(), int32_t(w.size()), 0, h, false);
             }
-            ASSERT_NE(k, nullptr);
-            ASSERT_EQ(k->Text(), w);
-            tree.CountToken(*k, 0);
+            ASSERT_NE(id, TWordlistParentTree::kNoType);
+            ASSERT_EQ(tree.Text(id), w);
+            tree.CountToken(id, 0);
         }
     EXPECT_EQ(tree.Count(), 5000);
-    tree.ForEachType([](const TWordlistKey& k) { EXPECT_EQ(k.freq, 2); });
-    // The same spelling with another tag is another type.
+    for (uint32_t id = 0; id < 5000; ++id)
+        EXPECT_EQ(tree.Type(id).freq, 2u);
+    // The same spelling with another tag is another type; a stop type keeps its flag.
     const std::u16string p = padded(words[0]);
-    EXPECT_EQ(tree.FindType(p.data(), int32_t(words[0].size()), 3, HashWordlistKey(words[0].data(), int32_t(words[0].size()), 3)),
-              nullptr);
+    const uint64_t tagged = HashWordlistKey(words[0].data(), int32_t(words[0].size()), 3);
+    EXPECT_EQ(tree.FindType(p.data(), int32_t(words[0].size()), 3, tagged), TWordlistParentTree::kNoType);
+    const uint32_t stop = tree.AddType(p.data(), int32_t(words[0].size()), 3, tagged, true);
+    EXPECT_TRUE(tree.Type(stop).Stop());
+    EXPECT_EQ(tree.Type(stop).Tag(), 3);
+    EXPECT_TRUE(tree.CountToken(stop, 0).stop);
     tree.EndPart(10000);
-    const std::vector<float> d = tree.ComputeDispersions();
-    EXPECT_EQ(d.size(), 5000u);
-    EXPECT_EQ(d[0], 0.0f); // one part
+    const TWordlistTree::TSpread spread = tree.ComputeSpread();
+    EXPECT_EQ(spread.dispersion.size(), 5001u);
+    EXPECT_EQ(spread.dispersion[0], 0.0f); // one part
+    EXPECT_EQ(spread.texts[0], 1);
+    EXPECT_EQ(spread.texts[stop], 0);
 }
 
 } // namespace
