@@ -27,6 +27,7 @@
 #include <QStringList>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -40,6 +41,7 @@ class TWordTokenSink;
 class TWordFilterPlugin;
 class TWordFolder;
 struct TWordlistRunContext;
+struct TMovingWindowSettings;
 class TTagsToTranslateList;
 class TTextTagHandler;
 
@@ -125,6 +127,30 @@ public:
     // Detailed consistency of saved word lists (list type 4); lists that
     // cannot be used go to dud_compute_files.
     bool MakeDetailedConsistencyList(const QStringList& files);
+
+    // --- the corpus index (defined with the index code, wordlist_holder_index.cpp) ---
+    // Opens the index named (any of its four files, or their common base
+    // name) and makes the index word list (list type 23) from it; the
+    // document becomes an index document with its index handler. Low byte
+    // of the result: 1 opened, 0 not; high byte: why not (kReadCannotOpen,
+    // kReadNotOurs, kReadNewer, kReadDamaged).
+    uint16_t OpenAnIndexAndLoadWords(const QString& indexFileName);
+    // Makes the document's index handler for the index named. Opening mode
+    // 0 makes a new index (an old one of that name is replaced when the new
+    // one is saved); 1 adds texts to the existing index, which must be sound.
+    bool StartAnIndexHandler(const QString& indexFileName, uint8_t openingMode);
+    // Clusters and phrase frames of the index, as the handler's index
+    // settings say, into the document's word list (list type 0). When the
+    // settings ask for one cluster list per text, `perText` is called at
+    // the end (the window saves them through SaveTempClusterWordlists).
+    bool ComputeClusters(const std::function<void()>& perText);
+    // One cluster list of each text of the index, saved into the batch
+    // folder and collected in the batch zip.
+    bool SaveTempClusterWordlists(const QString& batchRootFolder);
+    // Writes the moving-window analysis of the index: the ".plotdata" file
+    // and a text file beside the index. Returns the two names, each empty
+    // when that file was not written.
+    QStringList MakeAndSaveMovingWindow(const TMovingWindowSettings& settings);
 
     // --- list commands ---
     // Marks the words that carry a tag deleted (true) or restores them (false).
