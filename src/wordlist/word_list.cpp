@@ -1,6 +1,7 @@
 #include "wordlist/word_list.h"
 
 #include "suite/cv_stream.h"
+#include "suite/dialogs.h"
 #include "wordlist/alphabetical_order.h"
 #include "wordlist/list_header.h"
 #include "wordlist/plain_text_wordlist.h"
@@ -702,8 +703,15 @@ bool TCVWordList::JoinClusters(bool smallerIntoLargest)
 int TCVWordList::CheckLemmasForConsistency(const QString& indexFile, TTextsOfWords* index)
 {
     QString error;
-    if (!index || !index->Open(indexFile, &error))
+    if (!index || !index->Open(indexFile, &error)) {
+        TDialogRequest r;
+        r.routine = QStringLiteral("FailedToRead");
+        r.kind = TDialogKind::Error;
+        r.caption = QStringLiteral("Lemmas");
+        r.text = error.isEmpty() ? QStringLiteral("The index \"%1\" cannot be used.").arg(indexFile) : error;
+        ShowDialog(r);
         return -1;
+    }
     int updated = 0;
     for (int i = 0; i < Count(); ++i) {
         TWordListEntry& e = Entry(i);

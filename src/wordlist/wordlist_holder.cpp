@@ -338,10 +338,10 @@ bool T_WholeWordlistHolder::WordTreeToWordlist()
         }
         entries.swap(kept);
         if (fRun->filter->FaultCount() > 0)
-            AddOneDuringMainComputationNote(QStringLiteral("The word filter %1 answered wrongly %2 times (first: %3)")
-                                                .arg(fRun->filter->LibraryPath())
-                                                .arg(fRun->filter->FaultCount())
-                                                .arg(fRun->filter->FirstFault()));
+            fRunNotes << QStringLiteral("The word filter %1 answered wrongly %2 times (first: %3)")
+                             .arg(fRun->filter->LibraryPath())
+                             .arg(fRun->filter->FaultCount())
+                             .arg(fRun->filter->FirstFault());
     }
 
     int64_t tokensUsed = 0;
@@ -384,6 +384,7 @@ bool T_WholeWordlistHolder::RunTexts(TSharedChosenFilesClass& chosen, const std:
                                      bool showProgress)
 {
     const auto n = int32_t(texts.size());
+    fRunNotes.clear();
     NewWordTree(n);
     // The user's word filter is loaded before any text is read: a filter
     // that cannot be loaded stops the job at once.
@@ -498,9 +499,18 @@ bool T_WholeWordlistHolder::MakeWordlist(TSharedChosenFilesClass& chosen, uint8_
         return false;
     fTotalFilesToProcess = chosen.FileCount();
     SuggestedFilename = chosen.SuggestedFilename();
-    StartStandardNotes(MainFile.ListType, 0, CVWordList, Format(CVBasedOnNmanyFiles, {int(fStats->Count() - 1)}));
+    StartNotesOfRun(0);
     AddATimingNote();
     return true;
+}
+
+void T_WholeWordlistHolder::StartNotesOfRun(int32_t batchNumber)
+{
+    StartStandardNotes(MainFile.ListType, batchNumber, CVWordList,
+                       Format(CVBasedOnNmanyFiles, {int(std::max(0, fStats->Count() - 1))}));
+    for (const QString& note : fRunNotes)
+        AddOneDuringMainComputationNote(note);
+    fRunNotes.clear();
 }
 
 bool T_WholeWordlistHolder::MakeBatch(TSharedChosenFilesClass& chosen, uint8_t batchMode)
@@ -522,7 +532,7 @@ bool T_WholeWordlistHolder::MakeBatch(TSharedChosenFilesClass& chosen, uint8_t b
             return global_panic_state.load() == kPanicRun; // an unread text is skipped, a cancel stops
         fTotalFilesToProcess = int32_t(texts.size());
         SuggestedFilename = QFileInfo(name).completeBaseName();
-        StartStandardNotes(kListWordList, saved + 1, CVWordList, Format(CVBasedOnNmanyFiles, {int(texts.size())}));
+        StartNotesOfRun(saved + 1);
         if (!BatchSaveToTempDir(name, saved + 1, total, time))
             return false;
         ++saved;
@@ -610,7 +620,14 @@ bool T_WholeWordlistHolder::SaveToStream(TStream& s)
                       [&] { return s.WriteU32(uint32_t(TWordlistSettingsRec::kSize)) && s.WriteBytes(WordlistSettings.Bytes()); })
         && WriteBlock(s, kBlockColours, [&] { return SavedColours(s); })
         && WriteBlock(s, kBlockNotes, [&] { return SavedNotes(s); })
-        && WriteBlock(s, kBlockWordList, [&] { return fWordList->SaveToStream(s); })
+        && WriteBlock(s, kBlockWordList,
+                      [&] {
+                          // A document whose word list was taken away writes an empty one.
+                          if (fWordList)
+                              return fWordList->SaveToStream(s);
+                          TCVWordList none(this, kListWordList, CurrentToolSignature());
+                          return none.SaveToStream(s);
+                      })
         && (!fIndexWordList || WriteBlock(s, kBlockIndexWordList, [&] { return fIndexWordList->SaveToStream(s); }))
         && WriteBlock(s, kBlockStatistics, [&] { return fStats->SaveToStream(s); })
         && WriteBlock(s, kBlockKeyWords,
@@ -723,7 +740,7 @@ bool T_WholeWordlistHolder::ReadBlocks(TStream& s)
 bool T_WholeWordlistHolder::MergeWith(TCorvantisholder& other, bool withNote)
 {
     auto* o = dynamic_cast<T_WholeWordlistHolder*>(&other);
-    if (!o || o == this)
+    if (!o || o == this || !fWordList || !o->fWordList)
         return false;
     const int32_t texts = (fStats->Count() > 0 ? fStats->Overall().Data().Texts : 0)
         + (o->fStats->Count() > 0 ? o->fStats->Overall().Data().Texts : 0);

@@ -181,6 +181,8 @@ private:
     bool RunTexts(TSharedChosenFilesClass& chosen, const std::vector<int>& texts, bool showProgress);
     bool MakeBatch(TSharedChosenFilesClass& chosen, uint8_t batchMode);
     void RegisterLists();
+    // The notes of a list just made: the standard ones and what the run noted.
+    void StartNotesOfRun(int32_t batchNumber);
     void ApplyTagDisplay();
     bool ReadBlocks(TStream& s);
 
@@ -189,6 +191,7 @@ private:
     std::unique_ptr<TRun> fRun;
     std::vector<TStatsRec> fPendingRows;
     QStringList fUnreadReasons;
+    QStringList fRunNotes;
     TWordTokenSink* fTokenSink = nullptr;
     TRunTimings fTimings;
 };

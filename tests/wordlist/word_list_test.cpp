@@ -1,6 +1,7 @@
 // The word list's own operations: orders, cells, joins, merges, imports and its stream.
 
 #include "suite/cv_stream.h"
+#include "suite/dialogs.h"
 #include "suite/wdef.h"
 #include "wordlist/plain_text_wordlist.h"
 #include "wordlist/word_list.h"
@@ -154,6 +155,44 @@ TEST(WordList, ClustersJoinUnderTheLongestOrTheShortest)
     EXPECT_EQ(small->Entry(theEnd).JoinedCount(), 3);
     EXPECT_GE(small->FindWordAndTag("end of", QString()), 0);
     EXPECT_FALSE(ListOf({{"one", 1}, {"two", 2}})->JoinClusters(true));
+}
+
+// The index side of lemma consistency, as the corpus index will answer it.
+class TFakeIndex final : public TCVWordList::TTextsOfWords {
+public:
+    bool opens = true;
+    QStringList asked;
+    bool Open(const QString& indexFile, QString* error) override
+    {
+        if (!opens)
+            *error = QStringLiteral("no index at ") + indexFile;
+        return opens;
+    }
+    int32_t TextsHoldingAnyOf(const QStringList& words) override
+    {
+        asked = words;
+        return 7;
+    }
+};
+
+TEST(WordList, LemmaConsistencyTakesTheTextsOfAllForms)
+{
+    auto l = ListOf({{"be", 5}, {"is", 3}, {"was", 2}, {"cat", 4}});
+    l->JoinARange({0, 2, 3}, false);
+    TFakeIndex index;
+    EXPECT_EQ(l->CheckLemmasForConsistency(QStringLiteral("corpus.tokens"), &index), 1);
+    EXPECT_EQ(index.asked, (QStringList{"be", "is", "was"}));
+    EXPECT_EQ(l->WordlistData(0).LemmaTexts, 7);
+    TDrawgridDataRec rec;
+    l->DrawgridDataRec(0, TCVWordList::kColTexts, TCVWordList::kDisplayAlphabetical, rec);
+    EXPECT_EQ(rec.value, 7);
+    index.opens = false;
+    TScriptedDialogs dialogs;
+    TDialogServiceGuard guard(&dialogs);
+    EXPECT_EQ(l->CheckLemmasForConsistency(QStringLiteral("gone.tokens"), &index), -1);
+    ASSERT_EQ(dialogs.Requests().size(), 1u);
+    EXPECT_TRUE(dialogs.Requests()[0].text.contains(QStringLiteral("gone.tokens")));
+    EXPECT_EQ(l->CheckLemmasForConsistency(QStringLiteral("x"), nullptr), -1);
 }
 
 TEST(WordList, TaggedWordsDeletedAndRestored)

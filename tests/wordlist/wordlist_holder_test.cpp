@@ -223,6 +223,23 @@ TEST_F(WordlistDocument, ATextOfOneLongLineIsReadInChunks)
     EXPECT_EQ(doc->fStats->Row(1)->Data().Paragraphs, 1);
 }
 
+TEST_F(WordlistDocument, UnitsAreCountedAcrossChunks)
+{
+    // Over two million units: the text is read in more than one chunk, and
+    // the paragraph ending a chunk still ends its paragraph.
+    QByteArray text;
+    const int lines = 300000;
+    for (int k = 0; k < lines; ++k)
+        text += "Aaa bbb.\n";
+    auto doc = Make({{QStringLiteral("lines.txt"), text}});
+    ASSERT_TRUE(made);
+    const TStatsRec& s = doc->fStats->Row(1)->Data();
+    EXPECT_EQ(s.Paragraphs, lines);
+    EXPECT_EQ(s.Sentences, lines);
+    EXPECT_DOUBLE_EQ(s.MeanSentenceLength, 2.0);
+    EXPECT_EQ(Freq(List(*doc), "aaa"), lines);
+}
+
 TEST_F(WordlistDocument, ACancelledJobLeavesThePreviousListsAlone)
 {
     auto doc = Make(ThreeTexts());
