@@ -55,8 +55,8 @@ void TTextStatisticsBuilder::Finish(TStatsRec& rec, int64_t types, int64_t stopT
         rec.STTR = rec.TTR;
         rec.STTRStdDev = 0;
     }
-    rec.MeanWordLength = Mean(fLengthSum, double(fTokensUsed));
-    rec.WordLengthStdDev = PopulationSd(fLengthSum, fLengthSquares, double(fTokensUsed));
+    rec.MeanWordLength = Mean(double(fLengthSum), double(fTokensUsed));
+    rec.WordLengthStdDev = PopulationSd(double(fLengthSum), double(fLengthSquares), double(fTokensUsed));
     rec.Sentences = fSentence.count;
     rec.MeanSentenceLength = Mean(fSentence.sum, double(fSentence.count));
     rec.SentenceLengthStdDev = PopulationSd(fSentence.sum, fSentence.squares, double(fSentence.count));

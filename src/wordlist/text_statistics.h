@@ -51,7 +51,7 @@ public:
     {
         ++fTokensUsed;
         fLengthSum += characters;
-        fLengthSquares += double(characters) * double(characters);
+        fLengthSquares += int64_t(characters) * characters;
         ++fLengths[std::size_t(characters >= 14 ? 13 : (characters < 1 ? 0 : characters - 1))];
         fChunkTypes += newInChunk ? 1 : 0;
         if (++fChunkTokens < fBasis)
@@ -92,7 +92,7 @@ private:
     int32_t fBasis;
     bool fCountSections;
     int64_t fRunningWords = 0, fTokensUsed = 0, fNumbersRemoved = 0, fStopTokens = 0;
-    double fLengthSum = 0, fLengthSquares = 0;
+    int64_t fLengthSum = 0, fLengthSquares = 0; // exact, in whole characters
     std::array<int64_t, TStatsRec::kLengthClasses> fLengths{};
     TUnit fSentence, fParagraph, fSection;
     bool fParagraphIsHeading = false;
