@@ -57,6 +57,26 @@ TEST_F(WordlistDocument, MakesTheListWithStatisticsAndNotes)
     EXPECT_EQ(doc->WordlistData(l.FindWordAndTag("the", QString())).Rank, 1);
 }
 
+TEST_F(WordlistDocument, WordListSettingsLeaveOutRareOrFrequentWords)
+{
+    TWordlistSettingsRec w = TWordlistSettingsRec::Defaults();
+    w.SetMinFrequency(2);
+    w.SetMaxFrequency(3);
+    w.SetMinTexts(2);
+    SetWordlistSettings(w);
+    // cat: 3 in 2 texts (kept); the: 4 (too frequent); dog: 2 in 1 text (too few texts); emu: 1.
+    auto doc = Make({{QStringLiteral("a.txt"), QByteArray("the the cat cat dog dog")},
+                     {QStringLiteral("b.txt"), QByteArray("the the cat emu")}});
+    ASSERT_TRUE(made);
+    EXPECT_EQ(doc->WordlistSettings.MinFrequency(), 2);
+    const TCVWordList& l = List(*doc);
+    ASSERT_EQ(l.Count(), 1);
+    EXPECT_EQ(Freq(l, "cat"), 3);
+    // The running words and the types of the texts are still all of them.
+    EXPECT_EQ(l.TotalTokens(), 10);
+    EXPECT_EQ(doc->fStats->Row(0)->Data().Types, 4);
+}
+
 TEST_F(WordlistDocument, PostsTheRunningWordsAfterEachText)
 {
     std::vector<int64_t> posted;
