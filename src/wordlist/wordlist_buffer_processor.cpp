@@ -43,8 +43,8 @@ inline unsigned LaneBits(__m128i m)
 {
     return unsigned(_mm_movemask_epi8(_mm_packs_epi16(m, m)) & 0xFF);
 }
-// Eight class units: which are word units, which are boundaries or listed
-// tags ("special"), which are letters (bit j for unit j).
+// Eight class units: which are word units and which are boundaries or
+// listed tags ("special"), bit j for unit j.
 struct TClassMasks {
     unsigned word;
     unsigned special;
@@ -155,7 +155,8 @@ void FindWords(const uint16_t* c, int32_t n, std::vector<int32_t>& starts, std::
 
 constexpr std::size_t kBatchWords = 64;
 // A batch's folded words take at most the units they cover in the buffer and
-// seven more each (padding), so this spare room beyond the chunk's length is
+// three more each (padding), and a word's last eight-unit store reaches at
+// most seven units past it: this spare room beyond the chunk's length is
 // never outrun.
 constexpr std::size_t kBatchTextSpare = kBatchWords * 8 + 64;
 
