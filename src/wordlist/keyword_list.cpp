@@ -113,8 +113,8 @@ QStringList TKeyWordList::DetailsOfCurrentSettings() const
 {
     const TKeyWordsSettingsRec& k = KWSettings;
     QStringList out;
-    out << QStringLiteral("Key-word statistic\t%1")
-               .arg(k.KeynessStatistic() == 1 ? QStringLiteral("chi-square") : QStringLiteral("log likelihood"));
+    static const char* const statistics[] = {"log likelihood", "chi-square with Yates's correction", "chi-square"};
+    out << QStringLiteral("Key-word statistic\t%1").arg(QLatin1String(statistics[k.KeynessStatistic() <= 2 ? k.KeynessStatistic() : 0]));
     out << QStringLiteral("Largest p value\t%1").arg(double(k.MaxPValue()), 0, 'g', 6);
     out << QStringLiteral("Minimum frequency\t%1").arg(k.MinFrequency());
     if (k.MaxKeyWordsWanted() > 0)
@@ -145,6 +145,8 @@ void TKeyWordList::ClearButNotGridHeadings()
     n_actually_obtained = 0;
     wds_considered_for_Dice = 0;
     DiceCoefficient = 0;
+    fPercentIgnoredForConsistency = 0;
+    fStopListCount = 0;
 }
 
 bool TKeyWordList::MergeWith(TCVBaseLemmaMatchCapableList& other)

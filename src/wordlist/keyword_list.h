@@ -111,6 +111,11 @@ public:
     int32_t n_actually_obtained = 0;    // key words found before any limit on their number
     int32_t wds_considered_for_Dice = 0;
     double DiceCoefficient = 0;
+    // Of the last computation, not stored: the share of the positive key
+    // words left out by the text-presence rule (percent), and the key words
+    // removed as stop-list words.
+    double fPercentIgnoredForConsistency = 0;
+    int32_t fStopListCount = 0;
 
     // Stores a word list's texts and running words into the settings: slot
     // 1 the reference list, 0 the study list.
