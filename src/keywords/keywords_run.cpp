@@ -97,6 +97,12 @@ bool T_WholeKeywordsHolder::LoadReferenceList(const QString& referenceFilename, 
         ReportReferenceFailure(referenceFilename, error, kReadCannotOpen);
         return false;
     }
+    // A file that does not even open like a saved result is no word list at all.
+    if (m.Size() < TCheckSignature::kSize
+        || !std::equal(TCheckSignature::kMagic.begin(), TCheckSignature::kMagic.end(), m.Memory())) {
+        ReportReferenceFailure(referenceFilename, QStringLiteral("it is not a saved word list"), kReadNotOurs);
+        return false;
+    }
     bool read = false;
     try {
         read = doc->ReadWholeFromStream(m);
@@ -159,6 +165,9 @@ void T_WholeKeywordsHolder::ComputeKWs(const QStringList& studyLists, const QStr
     if (lists.isEmpty() || !QFileInfo::exists(OnDisk(lists.first())) || !QFileInfo::exists(referenceFilename)) {
         result.OK = false;
         result.TooFewTexts = true;
+        // A reference list that is not there is worth saying: the user named it.
+        if (!referenceFilename.isEmpty() && !QFileInfo::exists(referenceFilename))
+            ReportReferenceFailure(referenceFilename, QStringLiteral("no such file"), kReadCannotOpen);
         return;
     }
     run.total = int32_t(lists.size());

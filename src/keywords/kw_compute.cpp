@@ -322,12 +322,8 @@ TKWComparisonFigures CompareWithReference(const TCVWordList& study, const TKWRef
     fig.matchPercent = MatchPercentage(fig.commonTypes, fig.studyTypes);
     fig.obtained = Clamp32(int64_t(candidates.size()));
 
-    // Most key first: positive ones by keyness, then negative ones by size.
-    auto moreKey = [](const TCandidate& x, const TCandidate& y) {
-        if ((x.keyness > 0) != (y.keyness > 0))
-            return x.keyness > 0;
-        return std::abs(x.keyness) > std::abs(y.keyness);
-    };
+    // The list's own order: keyness descending, the most negative last.
+    auto moreKey = [](const TCandidate& x, const TCandidate& y) { return x.keyness > y.keyness; };
     const int32_t wanted = settings.MaxKeyWordsWanted();
     if (wanted > 0 && candidates.size() > std::size_t(wanted)) {
         // Keep the most key of all, positive or negative.

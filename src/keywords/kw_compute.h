@@ -141,9 +141,9 @@ struct TKWComparisonOptions {
 };
 
 // Fills the key-word list (emptied first) with the key words of the study
-// list against the reference: positive ones by keyness, highest first, then
-// negative ones, most negative first; each entry's number is its place
-// (1-based). Uses the list's KWSettings for the statistic and the
+// list against the reference, in the list's default order: keyness
+// descending, so positive ones first and the most negative last; each
+// entry's number is its place (1-based). Uses the list's KWSettings for the statistic and the
 // thresholds, and the study list's running words and texts from the list.
 // The study list must stand in the reference's alphabetical order.
 TKWComparisonFigures CompareWithReference(const TCVWordList& study, const TKWReferenceList& reference,

@@ -75,7 +75,9 @@ bool TKWDBList::SaveAsMatrixText(const QString& fileName, QString* error) const
         keyWordsOfText.Resize(k);
         TVector centrality;
         centrality.Resize(k);
+        // A row of the keyness matrix; copies fill as many elements as the vector has.
         TVector row;
+        row.Resize(k);
         for (int32_t r = 1; r <= n; ++r) {
             keyness.CopyRowToVec(row, r, 1, k);
             double sum = 0;

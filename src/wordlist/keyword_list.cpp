@@ -133,6 +133,14 @@ QStringList TKeyWordList::DetailsOfCurrentSettings() const
     return out;
 }
 
+void TKeyWordList::SetSortSettingsToDefault()
+{
+    TCVBaseLemmaMatchCapableList::SetSortSettingsToDefault();
+    Set1Sort(0, kColKeyness);
+    SetSortAscending(0, false);
+    SetSecondSortAsWordSort();
+}
+
 void TKeyWordList::Clear()
 {
     TCVBaseLemmaMatchCapableList::Clear();

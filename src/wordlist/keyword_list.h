@@ -134,6 +134,8 @@ public:
 
     void DrawgridDataRec(int row, int column, int displayKind, TDrawgridDataRec& rec) const override;
     double NumericalData(int row, int column) const override;
+    // Most key first: keyness descending (negative key words at the end).
+    void SetSortSettingsToDefault() override;
     void Clear() override;
 };
 

@@ -1,0 +1,317 @@
+// The key-word run of the key-word document: one list and batches, lists in
+// zip archives, the reference list's failures, warnings, cancel, the
+// spreadsheet summary, the plots step, and the word-list document's comparison.
+
+#include "kw_testutil.h"
+
+#include "suite/cv_format.h"
+#include "suite/resource_strings.h"
+#include "suite/zip_archive.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+using namespace cv;
+using namespace kwtest;
+
+namespace {
+
+class KeyWordRun : public KeyWordsTest {
+protected:
+    std::unique_ptr<T_WholeKeywordsHolder> NewDoc()
+    {
+        return std::make_unique<T_WholeKeywordsHolder>(kListKeyWords, nullptr, nullptr, false, false);
+    }
+    TCVComputeResultRec Run(T_WholeKeywordsHolder& doc, const QStringList& study, const QString& reference,
+                            uint8_t batchMode = 0, bool twoWay = false)
+    {
+        TCVComputeResultRec r;
+        doc.ComputeKWs(study, reference, batchMode, twoWay, 1, false, r);
+        return r;
+    }
+    // Study lists that differ: "target" grows from list to list.
+    QStringList BatchOfStudyLists(int n)
+    {
+        QStringList files;
+        for (int i = 0; i < n; ++i)
+            files << SaveList(QStringLiteral("study%1.lst").arg(i), {{"target", 100 + 10 * i}, {"the", 9900}});
+        return files;
+    }
+    QString Zip(const QString& name, const QStringList& files)
+    {
+        const QString zipName = dir.file(name);
+        TZipArchive zip;
+        EXPECT_TRUE(zip.CreateArchive(zipName));
+        for (const QString& f : files)
+            EXPECT_TRUE(zip.AddFile(f));
+        zip.CloseArchive();
+        return zipName;
+    }
+};
+
+} // namespace
+
+TEST_F(KeyWordRun, OneListInteractively)
+{
+    auto doc = NewDoc();
+    const QString study = WorkedStudy(), reference = WorkedReference();
+    const TCVComputeResultRec r = Run(*doc, {study}, reference);
+    EXPECT_TRUE(r.OK);
+    EXPECT_FALSE(r.NothingFound || r.Suspended || r.TooFewTexts || r.ZipFailure);
+    ASSERT_EQ(doc->fKWList->Count(), 1);
+    EXPECT_EQ(doc->fKWList->Entry(0).fWord, QStringLiteral("target"));
+    EXPECT_EQ(doc->ListsRead(), 1);
+    EXPECT_EQ(doc->ListsDone(), 1);
+    EXPECT_EQ(doc->MainFile.Mark, 1);
+    const TKeyWordsSettingsRec& k = doc->fKWList->KWSettings;
+    EXPECT_EQ(k.StudyListNames(), study);
+    EXPECT_EQ(k.ReferenceListName(), reference);
+    EXPECT_EQ(k.ReferenceRunningWords(), 100000);
+    const QString notes = doc->fNotes.join(QLatin1Char('\n'));
+    EXPECT_TRUE(notes.contains(Format(CVBasedOnNmanyFiles, {1}))) << notes.toStdString();
+    EXPECT_TRUE(notes.contains(QStringLiteral("Dice coefficient")));
+    EXPECT_TRUE(dialogs.Requests().empty());
+    EXPECT_FALSE(Global_Busy_Dont_Show_Data);
+}
+
+TEST_F(KeyWordRun, MissingListsGiveTooFewTextsAndLeaveTheDocumentAlone)
+{
+    auto doc = NewDoc();
+    const QString reference = WorkedReference();
+    EXPECT_TRUE(Run(*doc, {}, reference).TooFewTexts);
+    EXPECT_TRUE(Run(*doc, {dir.file(QStringLiteral("absent.lst"))}, reference).TooFewTexts);
+    EXPECT_TRUE(dialogs.Requests().empty());
+    const TCVComputeResultRec r = Run(*doc, {WorkedStudy()}, dir.file(QStringLiteral("noref.lst")));
+    EXPECT_TRUE(r.TooFewTexts);
+    EXPECT_FALSE(r.OK);
+    EXPECT_EQ(dialogs.Routines(), QStringList{QStringLiteral("FailedToFind")});
+    EXPECT_EQ(doc->fKWList->Count(), 0);
+}
+
+TEST_F(KeyWordRun, UnusableReferenceListsAreReportedClearly)
+{
+    const QString study = WorkedStudy();
+    // A key-word file, a text file, an empty word list, a word list cut short.
+    auto kws = NewDoc();
+    const QString kwsFile = dir.file(QStringLiteral("ref.kws"));
+    ASSERT_TRUE(kws->SaveToFile(kwsFile));
+    const QString textFile = dir.write(QStringLiteral("ref.txt"), QByteArray("just a text, no word list\n"));
+    const QString emptyFile = SaveList(QStringLiteral("empty.lst"), {});
+    const QByteArray good = cvtest::readAll(WorkedReference());
+    const QString cutFile = dir.write(QStringLiteral("cut.lst"), good.left(good.size() * 2 / 3));
+
+    struct TCase {
+        QString file;
+        QString routine;
+        QString reason;
+    };
+    const TCase cases[] = {{kwsFile, QStringLiteral("NotAValidCVFile"), QStringLiteral("not a word list")},
+                           {textFile, QStringLiteral("NotAValidCVFile"), QStringLiteral("not a saved word list")},
+                           {emptyFile, QStringLiteral("FailedToRead"), QStringLiteral("holds no words")},
+                           {cutFile, QStringLiteral("FailedToRead"), QStringLiteral("cut short")}};
+    for (const TCase& c : cases) {
+        dialogs.Clear();
+        auto doc = NewDoc();
+        const TCVComputeResultRec r = Run(*doc, {study}, c.file);
+        EXPECT_FALSE(r.OK) << c.file.toStdString();
+        EXPECT_FALSE(r.TooFewTexts);
+        ASSERT_EQ(dialogs.Routines(), QStringList{c.routine}) << c.file.toStdString();
+        EXPECT_TRUE(dialogs.Requests().back().text.contains(c.file));
+        EXPECT_TRUE(dialogs.Requests().back().text.contains(c.reason)) << dialogs.Requests().back().text.toStdString();
+        EXPECT_EQ(doc->fKWList->Count(), 0);
+        EXPECT_FALSE(Global_Busy_Dont_Show_Data);
+    }
+    // Without messages the failure is recorded instead.
+    dialogs.Clear();
+    Global_run_without_error_messages = true;
+    auto doc = NewDoc();
+    EXPECT_FALSE(Run(*doc, {study}, cutFile).OK);
+    EXPECT_TRUE(dialogs.Requests().empty());
+    EXPECT_TRUE(Global_FailureMessage.startsWith(Format(CVFailedToReadX, {cutFile})));
+}
+
+TEST_F(KeyWordRun, StudyListsThatDoNotReadAreSkipped)
+{
+    auto doc = NewDoc();
+    const QString bad = dir.write(QStringLiteral("bad.lst"), QByteArray("nothing of ours"));
+    const TCVComputeResultRec r = Run(*doc, {WorkedStudy(), bad, dir.file(QStringLiteral("gone.lst"))}, WorkedReference());
+    EXPECT_TRUE(r.OK);
+    EXPECT_EQ(doc->ListsRead(), 1);
+    EXPECT_EQ(doc->ListsDone(), 1);
+}
+
+TEST_F(KeyWordRun, LowMatchPercentageWarnsOnlyBelowHalfAndOnlyOneWay)
+{
+    // Study types w0..w99; the reference holds the first `found` of them.
+    auto lists = [&](int found) {
+        TWords study, reference{{"filler", 100000}};
+        for (int i = 0; i < 100; ++i) {
+            study.push_back({QStringLiteral("w%1").arg(i, 3, 10, QLatin1Char('0')), 20});
+            if (i < found)
+                reference.push_back({QStringLiteral("w%1").arg(i, 3, 10, QLatin1Char('0')), 1});
+        }
+        return std::make_pair(SaveList(QStringLiteral("s%1.lst").arg(found), study),
+                              SaveList(QStringLiteral("r%1.lst").arg(found), reference));
+    };
+    const auto [s50, r50] = lists(50);
+    auto doc = NewDoc();
+    EXPECT_TRUE(Run(*doc, {s50}, r50).OK);
+    EXPECT_EQ(doc->fKWList->KWSettings.MatchPercentage(), 50);
+    EXPECT_FALSE(dialogs.Routines().contains(QStringLiteral("KeyWordsFoundLessThanNPercentMatches")));
+
+    const auto [s49, r49] = lists(49);
+    EXPECT_TRUE(Run(*doc, {s49}, r49).OK);
+    EXPECT_TRUE(dialogs.Routines().contains(QStringLiteral("KeyWordsFoundLessThanNPercentMatches")));
+    EXPECT_TRUE(dialogs.Requests().back().text.contains(QStringLiteral("49%")));
+
+    dialogs.Clear();
+    EXPECT_TRUE(Run(*doc, {s49}, r49, 0, true).OK);
+    EXPECT_TRUE(dialogs.Requests().empty());
+}
+
+TEST_F(KeyWordRun, BatchSavesOneFilePerListZipsThemAndWritesTheSpreadsheet)
+{
+    Global_BatchProcedures.Zip_Too = true;
+    Global_BatchProcedures.ZipShortFilename = QStringLiteral("keywords.zip");
+    auto doc = NewDoc();
+    doc->ResultsToExcelFilename = dir.file(QStringLiteral("summary.xlsx"));
+    const QStringList studies = BatchOfStudyLists(3);
+    const TCVComputeResultRec r = Run(*doc, studies, WorkedReference(), 1);
+    EXPECT_TRUE(r.OK);
+    EXPECT_EQ(doc->ListsDone(), 3);
+    EXPECT_EQ(doc->fKWList->Count(), 0) << "batch lists are cleared once saved";
+    EXPECT_TRUE(dialogs.Requests().empty()) << "no warnings in batches";
+    EXPECT_EQ(QDir(Global_BatchProcedures.BatchRootFolder).entryList({QStringLiteral("*.kws")}).size(), 3);
+
+    TZipArchive zip;
+    ASSERT_TRUE(zip.OpenArchive(QDir(Global_BatchProcedures.BatchRootFolder).filePath(QStringLiteral("keywords.zip"))));
+    EXPECT_EQ(zip.FileCount(), 3);
+    TMemoryStream entry;
+    ASSERT_TRUE(zip.ExtractToStream(0, entry));
+    T_WholeKeywordsHolder back(kListKeyWords, nullptr, nullptr, false, false);
+    ASSERT_TRUE(back.ReadWholeFromStream(entry));
+    ASSERT_EQ(back.fKWList->Count(), 1);
+    EXPECT_EQ(back.fKWList->Entry(0).fWord, QStringLiteral("target"));
+
+    // The summary: three named sheets, the word with its frequency over the batch and three lists.
+    TZipArchive xlsx;
+    ASSERT_TRUE(xlsx.OpenArchive(doc->ResultsToExcelFilename)) << xlsx.ErrorString().toStdString();
+    for (const char* sheet : {"xl/worksheets/sheet1.xml", "xl/worksheets/sheet2.xml", "xl/worksheets/sheet3.xml"})
+        EXPECT_GE(xlsx.IndexOf(QString::fromLatin1(sheet)), 0) << sheet;
+    TMemoryStream workbook, strings, sheet1;
+    ASSERT_TRUE(xlsx.ExtractToStream(QStringLiteral("xl/workbook.xml"), workbook));
+    const QByteArray wb(reinterpret_cast<const char*>(workbook.Memory()), qsizetype(workbook.Size()));
+    EXPECT_TRUE(wb.contains("name=\"Frequency\"") && wb.contains("name=\"Alphabetical\"") && wb.contains("name=\"Details\""));
+    ASSERT_TRUE(xlsx.ExtractToStream(QStringLiteral("xl/sharedStrings.xml"), strings));
+    const QByteArray ss(reinterpret_cast<const char*>(strings.Memory()), qsizetype(strings.Size()));
+    EXPECT_TRUE(ss.contains("SORT: FREQUENCY"));
+    EXPECT_TRUE(ss.contains("target"));
+    ASSERT_TRUE(xlsx.ExtractToStream(QStringLiteral("xl/worksheets/sheet1.xml"), sheet1));
+    const QByteArray s1(reinterpret_cast<const char*>(sheet1.Memory()), qsizetype(sheet1.Size()));
+    EXPECT_TRUE(s1.contains("<v>330</v>")) << "100 + 110 + 120";
+    EXPECT_TRUE(s1.contains("<v>3</v>"));
+    EXPECT_EQ(doc->ExcelDetailRows(), 3);
+}
+
+TEST_F(KeyWordRun, ListsInsideZipArchivesAndOneBatchZipPerArchive)
+{
+    Global_BatchProcedures.Zip_Too = true;
+    const QStringList first = BatchOfStudyLists(2);
+    const QString archiveA = Zip(QStringLiteral("groupA.zip"), first);
+    const QString archiveB =
+        Zip(QStringLiteral("groupB.zip"), {SaveList(QStringLiteral("other.lst"), {{"target", 300}, {"the", 9700}})});
+    auto doc = NewDoc();
+    const TCVComputeResultRec r = Run(*doc, {archiveA, archiveB}, WorkedReference(), 2);
+    EXPECT_TRUE(r.OK);
+    EXPECT_EQ(doc->ListsRead(), 3);
+    EXPECT_EQ(doc->ListsDone(), 3);
+    const QDir root(Global_BatchProcedures.BatchRootFolder);
+    TZipArchive a, b;
+    ASSERT_TRUE(a.OpenArchive(root.filePath(QStringLiteral("groupA.zip"))));
+    ASSERT_TRUE(b.OpenArchive(root.filePath(QStringLiteral("groupB.zip"))));
+    EXPECT_EQ(a.FileCount(), 2) << "each archive's zip holds its own results only";
+    EXPECT_EQ(b.FileCount(), 1);
+
+    // Interactively, the lists of an archive are read too.
+    auto one = NewDoc();
+    EXPECT_TRUE(Run(*one, {archiveB}, WorkedReference()).OK);
+    ASSERT_EQ(one->fKWList->Count(), 1);
+    EXPECT_EQ(one->fKWList->Entry(0).fData.Freq, 300);
+}
+
+TEST_F(KeyWordRun, AnArchiveWithAShortEntryFailsTheRun)
+{
+    const QString shortEntry = dir.write(QStringLiteral("short.lst"), QByteArray("too short to be a list"));
+    const QString archive = Zip(QStringLiteral("bad.zip"), {shortEntry, WorkedStudy()});
+    auto doc = NewDoc();
+    const TCVComputeResultRec r = Run(*doc, {archive}, WorkedReference());
+    EXPECT_FALSE(r.OK);
+    EXPECT_TRUE(r.ZipFailure);
+    const QString empty = dir.file(QStringLiteral("empty.zip"));
+    TZipArchive z;
+    ASSERT_TRUE(z.CreateArchive(empty));
+    z.CloseArchive();
+    EXPECT_TRUE(Run(*doc, {empty}, WorkedReference()).ZipFailure);
+}
+
+TEST_F(KeyWordRun, AStopAskedForDuringABatchIsNotLostWhenTheNextListIsRead)
+{
+    Global_BatchProcedures.OnProgressing = [](int, int) { global_panic_state = kPanicStopAtEndOfText; };
+    auto doc = NewDoc();
+    const TCVComputeResultRec r = Run(*doc, BatchOfStudyLists(3), WorkedReference(), 1);
+    EXPECT_EQ(doc->ListsDone(), 1);
+    EXPECT_TRUE(r.OK);
+}
+
+TEST_F(KeyWordRun, PlotsStepUsesTheInstalledComputerUnlessProcessingIsMinimal)
+{
+    int calls = 0;
+    auto doc = NewDoc();
+    doc->SetPlotsComputer([&](T_WholeKeywordsHolder&) {
+        ++calls;
+        return true;
+    });
+    // The source text named by the study list does not exist: no plots interactively.
+    EXPECT_TRUE(Run(*doc, {WorkedStudy()}, WorkedReference()).OK);
+    EXPECT_EQ(calls, 0);
+    EXPECT_FALSE(doc->fKWList->KWSettings.PlotsComputed());
+    // Forced (as in batches) it is asked.
+    doc->MakePlotsIfTextFound(1);
+    EXPECT_EQ(calls, 1);
+    EXPECT_TRUE(doc->fKWList->KWSettings.PlotsComputed());
+    SetFastMinimalProcessing(current_tool_var, true);
+    doc->MakePlotsIfTextFound(1);
+    EXPECT_EQ(calls, 1);
+    SetFastMinimalProcessing(current_tool_var, false);
+}
+
+TEST_F(KeyWordRun, WordListDocumentComparisonTakesTheKeyWordsOver)
+{
+    const QString study = WorkedStudy(), reference = WorkedReference();
+    T_WholeWordlistHolder words(kListWordList, nullptr, nullptr, false, false);
+    ASSERT_TRUE(words.ReadWholeFromFile(study));
+    bool found = false;
+    words.ComparedWordlists(study, reference, false, found);
+    EXPECT_TRUE(found);
+    ASSERT_EQ(words.fKeywordsList->Count(), 1);
+    EXPECT_EQ(words.fKeywordsList->Entry(0).fWord, QStringLiteral("target"));
+    EXPECT_EQ(words.fKeywordsList->fKWStats->Count(), 2) << "the study list's statistics come along";
+    EXPECT_EQ(words.fKeywordsList->Heading(TKeyWordList::kColFreq), QStringLiteral("study"));
+    EXPECT_EQ(words.fKeywordsList->Heading(TKeyWordList::kColRefFreq), QStringLiteral("reference"));
+    EXPECT_EQ(words.MainFile.Mark, 1);
+    EXPECT_TRUE(words.fNotes.join(QLatin1Char('\n')).contains(QStringLiteral("Dice coefficient")));
+    EXPECT_FALSE(GetFastMinimalProcessing(current_tool_var)) << "the user's choice comes back";
+    // Saved with the word list and read back.
+    T_WholeWordlistHolder back(kListWordList, nullptr, nullptr, false, false);
+    TMemoryStream m;
+    ASSERT_TRUE(words.SaveToStream(m));
+    m.SetPosition(0);
+    ASSERT_TRUE(back.ReadWholeFromStream(m));
+    EXPECT_EQ(back.fKeywordsList->Count(), 1);
+
+    // Against an unusable reference nothing is found and the list stays.
+    words.ComparedWordlists(study, dir.file(QStringLiteral("none.lst")), false, found);
+    EXPECT_FALSE(found);
+    EXPECT_EQ(words.fKeywordsList->Count(), 1);
+}
