@@ -25,6 +25,7 @@
 #include <QStringList>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -32,6 +33,25 @@ namespace cv {
 
 class TSearchAndDoEngine;
 class TBaseSearchItems;
+class TSharedChosenFilesClass;
+class T_WholeWordlistHolder;
+struct TCollocateRelationshipChoices;
+struct TCollocateRelationshipOptions;
+
+// Frees a reference word list held by a concordance document.
+struct TReferenceWordlistDeleter {
+    void operator()(T_WholeWordlistHolder* p) const;
+};
+
+// Seconds from the start of a run to the end of each of its steps (0: not run).
+struct TConcProcessTimes {
+    double concordance = 0;
+    double collocates = 0;
+    double clusters = 0;
+    double patterns = 0;
+    double plot = 0;
+    double timeline = 0;
+};
 
 // Which derived lists hold data (and are written to the file).
 struct TConcordanceWorkDoneRec {
@@ -120,6 +140,80 @@ public:
     // wanted and not loaded yet.
     void LoadStopListIfWanted();
 
+    // --- analyses of the lines (marvex_analyses.cpp) ---
+    // Copies line i into rec with its characters in capitals (unless the
+    // settings compare words as they are); the characters keep their places.
+    // Reports progress every 256 lines. The line's length in characters.
+    int LineWorkingCopy(int lineIndex, TMarvexEntryRec& rec);
+    // The hit as it stands in the line when the typed search word differs
+    // from its plain form, else the plain form; mark-up removed.
+    QString HitWordAsFound(const TMarvexEntryRec& rec, const TSearch_word_format_rec& sw) const;
+    // Collocates of the lines within the collocate horizons. False without lines or collocates.
+    bool ComputeCollocates();
+    // Association scores of the collocates against the reference word list
+    // in `referenceFile`; the outcome is in `choices`.
+    void REComputeCollocateAssociation(const QString& referenceFile, TCollocateRelationshipChoices& choices,
+                                       const TCollocateRelationshipOptions& options, int32_t preferredColumn);
+    // Recurring word sequences of the lines; keep_lengths keeps the document's cluster lengths.
+    bool ComputeClusters(bool keep_lengths);
+    // The most frequent words at L5 ... R5.
+    bool ComputePatterns();
+    // Hits per period of the texts' dates (when the shared settings ask for it).
+    void ComputeTimeline();
+    // Reads a word list (".lst") as the reference corpus list. False (with a
+    // message naming the file) when it cannot be read.
+    bool LoadedAReferenceCorpusWordlist(const QString& fileName);
+    // For every word of the word list within the collocate-script limits: a
+    // concordance over the list's texts and a tab-separated file of its
+    // collocates with their statistics in `folder`. Returns the files written
+    // (-1 when the folder cannot be made).
+    int ComputeAndSaveCollocatesForWholeWordList(T_WholeWordlistHolder& wordlist, const QString& folder);
+
+    // --- the run over chosen texts (marvex_run.cpp) ---
+    // Concordances every chosen text for the search words and runs the
+    // analyses. The document's previous contents stay until the run
+    // succeeds: a run that fails or is cancelled (cancel state 2 or more)
+    // leaves them as they were. A cancel state of 1 ends the run after the
+    // current text and keeps what was found.
+    bool MakeConcordance(TSharedChosenFilesClass& chosen, TSearchWordItems& searchWords, uint8_t batchSwitch,
+                         uint8_t kind, int32_t& converted, TMarvexProgressMethod progress = nullptr,
+                         TBaseSearchItems* contextItems = nullptr, TBaseSearchItems* exclusionItems = nullptr,
+                         TBaseSearchItems* tagContextItems = nullptr, int32_t batchNumber = 0, bool plotWanted = true);
+    // Collocates, clusters, patterns, the plot (when wanted) and the
+    // timeline, timing each, unless the shared settings ask for minimal processing.
+    void RunRequestedComputations(bool plotWanted = true);
+    // Adds another concordance document's lines, texts and search words.
+    bool MergeWith(TCorvantisholder& other, bool withNote) override;
+    void AddTextSettingsNotes() override;
+    void AddNotesOnSWResults();
+    // A report of the texts with and without lines, saved as the file-info
+    // text file (and opened through OnOpenTextFile). False when it cannot be saved.
+    bool CopyFilenameDetailsToNotepad();
+    // The stored texts that still exist become the chosen texts; true when
+    // every stored text did (and there was one).
+    bool CopyFilenamesToChosenTexts(TSharedChosenFilesClass& chosen);
+    void CopySearchWordItemsToFSWSEtc(const TSearchWordItems& searchWords);
+    void CopySearchWordHitsToSetColumn();
+    void CheckBothTextFileListsUptoDate();
+    void CheckMenuItemsAfterLoadFromFile() override;
+    void ToggleConcColouringSetting(int tag);
+    void ToggleHidetags(int tag);
+    void ToggleConcDisplay(int tag);
+    void UpdateSettingsFromTextbuf(int code, TCVBaseDataClass* list = nullptr, int displayKind = 0) override;
+    using TCorvantisholder::WriteSettingsToLog;
+    void WriteSettingsToLog(bool success, const QString& routine);
+    bool TryToUpdateTags();
+
+    // The reference word list of the collocate statistics (null unless loaded).
+    std::unique_ptr<T_WholeWordlistHolder, TReferenceWordlistDeleter> fReferenceCorpusWordlist;
+    TConcProcessTimes fProcessTimes;
+    // Short progress texts of long jobs (the batch job names each word's file).
+    std::function<void(const QString&)> OnProgressMessage;
+    // Opens a text file for the user (the window installs the system editor).
+    std::function<void(const QString& fileName)> OnOpenTextFile;
+    // Set when a script drives the document: runs report their progress to it.
+    bool fRunsScript = false;
+
     // --- the file's own blocks ---
     bool SaveArrayOfSavedTags(TStream& s);
     bool ReadArrayOfSavedTags(TStream& s);
@@ -172,6 +266,12 @@ private:
     // converted): true when the whole record was read.
     bool ReadInConcSettRec(TStream& s, int32_t holderVersion);
     bool ReadBlocksAfterEnvelope(TStream& s);
+    // The held lists into the document's register, without emptying them.
+    void RegisterHeldLists();
+    struct TRunBackup;
+    std::unique_ptr<TRunBackup> TakeContentsForRun();
+    void RestoreContents(std::unique_ptr<TRunBackup> backup);
+    int64_t fRunStartMs = 0;
 
     uint8_t fDocumentKind;
 };
