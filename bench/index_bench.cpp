@@ -1,0 +1,396 @@
+// bench-deps: cv_index
+// Builds a corpus index from texts, extends it, and runs clusters and
+// relationships on it: the index jobs of the tool as they run below the
+// window, timed, with the figures the index is held to (running words per
+// second, bytes per running word on disk, peak memory). Also the way to run
+// these jobs by hand. Build RelWithDebInfo to measure.
+//
+//   index_bench --index BASE [--add] PATH...
+//       Makes the index BASE (BASE.tokens, .types, .stats, .markup) of the
+//       texts or folders of texts, or with --add adds them to it.
+//   index_bench --index BASE --clusters N [--top K] [--min-freq F]
+//       Prints the K most frequent clusters of N words as lines
+//       "rank<TAB>cluster<TAB>frequency<TAB>texts".
+//   index_bench --index BASE --relationships WORD [--span L,R] [--top K]
+//       Prints a header line, then per collocate of WORD: the collocate, the
+//       joint frequency, the collocate's frequency and the eleven scores
+//       (Dice, MI, MI3, Z, LL, T, log ratio, cond. prob. A and B, delta P A
+//       and B), tab-separated.
+//   index_bench --generate-words N --generate-types T [--generate-texts K] [--nodes M] [--cluster-size N]
+//       Generates a corpus, indexes it, then counts all its clusters of N
+//       words (default 3) and the relationships of M node words (default
+//       1,000), each with its time and peak memory.
+// Each job prints its timing figure on its last line.
+
+#include "bench_support.h"
+
+#include "index/index_clusters.h"
+#include "index/index_files.h"
+#include "index/index_handler.h"
+#include "index/index_relationships.h"
+#include "model/check_signature.h"
+#include "model/chosen_files.h"
+#include "suite/cv_globals.h"
+#include "suite/cvbuf.h"
+#include "suite/my_types.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <malloc.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <random>
+#include <string>
+
+namespace {
+
+long PeakRssKb()
+{
+    QFile f(QStringLiteral("/proc/self/status"));
+    if (!f.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : f.readAll().split('\n'))
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').first().toLong();
+    return -1;
+}
+
+// Starts the peak-memory count afresh, so that each job's own peak is seen.
+void ResetPeakRss()
+{
+    QFile f(QStringLiteral("/proc/self/clear_refs"));
+    if (f.open(QIODevice::WriteOnly))
+        f.write("5");
+}
+
+int Usage()
+{
+    std::fprintf(stderr,
+                 "usage: index_bench --index BASE [--add] PATH...\n"
+                 "       index_bench --index BASE --clusters N [--top K] [--min-freq F]\n"
+                 "       index_bench --index BASE --relationships WORD [--span L,R] [--top K]\n"
+                 "       index_bench --generate-words N --generate-types T [--generate-texts K] [--nodes M] "
+                 "[--cluster-size N]\n");
+    return 2;
+}
+
+int64_t IndexBytes(const QString& base)
+{
+    int64_t n = 0;
+    for (const cv::TIndexFileInfo& f : cv::IndexFiles())
+        n += QFileInfo(cv::IndexFileName(base, f.kind)).size();
+    return n;
+}
+
+// A corpus of sentences whose words follow a Zipf-like spread over `types`
+// types (every type can occur), with some word pairs that tend to follow each
+// other, so that clusters and relationships have something to find.
+QStringList Generate(const QString& folder, int64_t words, int64_t types, int texts)
+{
+    std::vector<std::string> spelling(static_cast<std::size_t>(types));
+    for (int64_t t = 0; t < types; ++t) {
+        std::string w;
+        for (int64_t n = t; ; n /= 26) {
+            w += char('a' + n % 26);
+            if (n < 26)
+                break;
+        }
+        spelling[std::size_t(t)] = w + (t % 3 == 0 ? "e" : t % 3 == 1 ? "o" : "");
+    }
+    // A table of ids drawn in proportion to 1 / (rank + 1); sampling it
+    // uniformly gives the spread, the rare types come in by a second draw.
+    std::vector<uint32_t> table;
+    table.reserve(1 << 22);
+    double h = 0;
+    for (int64_t t = 0; t < types; ++t)
+        h += 1.0 / double(t + 1);
+    for (int64_t t = 0; t < types && table.size() < (1u << 22); ++t) {
+        const auto copies = std::size_t(std::llround(double(1 << 22) / (h * double(t + 1))));
+        table.insert(table.end(), copies, uint32_t(t));
+    }
+    std::mt19937_64 rng(20240601);
+    QStringList files;
+    const int64_t perText = std::max<int64_t>(1, words / texts);
+    int64_t written = 0;
+    for (int k = 0; k < texts && written < words; ++k) {
+        const QString name = QDir(folder).filePath(QStringLiteral("text%1.txt").arg(k, 5, 10, QLatin1Char('0')));
+        QFile f(name);
+        if (!f.open(QIODevice::WriteOnly))
+            return {};
+        std::string buf;
+        const int64_t n = k + 1 == texts ? words - written : std::min(perText, words - written);
+        int64_t inSentence = 0, sentence = 5 + int64_t(rng() % 20);
+        uint32_t previous = 0;
+        for (int64_t i = 0; i < n; ++i) {
+            const uint64_t r = rng();
+            uint32_t id;
+            if ((r & 0xFF) < 40 && previous % 7 == 0)
+                id = uint32_t((previous * 31 + 7) % uint64_t(types)); // a word that follows its partner
+            else if ((r & 0xFF) < 44)
+                id = uint32_t((r >> 8) % uint64_t(types));
+            else
+                id = table[std::size_t((r >> 8) % table.size())];
+            previous = id;
+            buf += spelling[id];
+            if (++inSentence == sentence) {
+                buf += ".\n";
+                inSentence = 0;
+                sentence = 5 + int64_t(r >> 58);
+            } else {
+                buf += ' ';
+            }
+            if (buf.size() > (1 << 20)) {
+                f.write(buf.data(), qint64(buf.size()));
+                buf.clear();
+            }
+        }
+        buf += '\n';
+        f.write(buf.data(), qint64(buf.size()));
+        written += n;
+        files << name;
+    }
+    return files;
+}
+
+bool BuildIndex(const QString& base, const QStringList& files, bool add)
+{
+    cv::TCVFileDetails chosen(false, {});
+    for (const QString& f : files)
+        chosen.ToolAddAFile(f);
+    if (chosen.FileCount() == 0) {
+        std::fprintf(stderr, "no texts found\n");
+        return false;
+    }
+    ResetPeakRss();
+    const auto t0 = std::chrono::steady_clock::now();
+    QString error;
+    const bool ok = cv::MakeIndexOfTexts(chosen, base, add ? cv::kIndexOpenAdd : cv::kIndexOpenNew, &error);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    if (!ok) {
+        std::fprintf(stderr, "%s\n", qPrintable(error));
+        return false;
+    }
+    cv::TIndexData index;
+    if (!index.Load(base, &error)) {
+        std::fprintf(stderr, "%s\n", qPrintable(error));
+        return false;
+    }
+    int64_t added = 0;
+    for (std::size_t k = index.texts.size() - std::size_t(chosen.FileCount()); k < index.texts.size(); ++k)
+        added += index.texts[k].stats.TokensInText;
+    const int64_t bytes = IndexBytes(base);
+    std::printf("index\t%s\n", qPrintable(QDir::toNativeSeparators(QFileInfo(base).absoluteFilePath())));
+    std::printf("texts\t%d\trunning words\t%lld\ttypes\t%zu\n", index.TextCount(), (long long)index.RunningWords(),
+                index.types.size());
+    std::printf("bytes on disk\t%lld\tbytes per running word\t%.2f\n", (long long)bytes,
+                double(bytes) / double(std::max<int64_t>(1, index.RunningWords())));
+    std::printf("peak memory\t%ld MB (VmHWM)\n", PeakRssKb() / 1024);
+    std::printf("indexed\t%lld running words in %.3f s\t%.0f words per second\n", (long long)added, seconds,
+                double(added) / seconds);
+    std::fflush(stdout);
+    return true;
+}
+
+bool OpenIndex(const QString& base, cv::TIndexData& index)
+{
+    QString error;
+    if (!index.Load(base, &error)) {
+        std::fprintf(stderr, "%s\n", qPrintable(error));
+        return false;
+    }
+    return true;
+}
+
+bool Clusters(const QString& base, int size, int top, int minFreq)
+{
+    cv::TIndexData index;
+    if (!OpenIndex(base, index))
+        return false;
+    ResetPeakRss();
+    const auto t0 = std::chrono::steady_clock::now();
+    cv::TClusterOptions o = cv::TClusterOptions::FromSettings(cv::GetWordlistIndexSettings());
+    o.minSize = o.maxSize = size;
+    o.minFreq = minFreq;
+    o.phraseFrames = false;
+    cv::TClusterRun run;
+    QString error;
+    if (!cv::CountClusters(index, {}, {}, o, run, &error)) {
+        std::fprintf(stderr, "%s\n", qPrintable(error));
+        return false;
+    }
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    std::vector<int> order(run.clusters.size());
+    for (std::size_t i = 0; i < order.size(); ++i)
+        order[i] = int(i);
+    const auto byFreq = [&](int a, int b) {
+        const cv::TClusterResult& x = run.clusters[std::size_t(a)];
+        const cv::TClusterResult& y = run.clusters[std::size_t(b)];
+        return x.freq != y.freq ? x.freq > y.freq : x.codes < y.codes;
+    };
+    const std::size_t shown = std::min<std::size_t>(order.size(), std::size_t(std::max(0, top)));
+    std::partial_sort(order.begin(), order.begin() + std::ptrdiff_t(shown), order.end(), byFreq);
+    for (std::size_t r = 0; r < shown; ++r) {
+        const cv::TClusterResult& c = run.clusters[std::size_t(order[r])];
+        std::printf("%zu\t%s\t%lld\t%d\n", r + 1, qPrintable(cv::ClusterText(index, c.codes)), (long long)c.freq, c.texts);
+    }
+    std::printf("clusters\t%zu of %d words (min. frequency %d) from %lld places; tables %zu MB; peak memory %ld MB "
+                "(VmHWM)\n",
+                run.clusters.size(), size, minFreq, (long long)run.positions, run.peakTableBytes >> 20, PeakRssKb() / 1024);
+    std::printf("time\t%.3f s\t%.0f running words per second\n", seconds, double(index.RunningWords()) / seconds);
+    std::fflush(stdout);
+    return true;
+}
+
+bool Relationships(const QString& base, const QStringList& words, int left, int right, int top, bool print)
+{
+    cv::TIndexData index;
+    if (!OpenIndex(base, index))
+        return false;
+    ResetPeakRss();
+    const auto t0 = std::chrono::steady_clock::now();
+    std::vector<uint32_t> nodes;
+    for (const QString& w : words)
+        for (uint32_t id : index.TypesOfWord(w))
+            nodes.push_back(id);
+    if (nodes.empty()) {
+        std::fprintf(stderr, "no such word in the index\n");
+        return false;
+    }
+    cv::TWordlist_index_settings_rec rec = cv::GetWordlistIndexSettings();
+    cv::TRelationshipOptions o = cv::TRelationshipOptions::FromSettings(rec, index.RunningWords());
+    o.left = left;
+    o.right = right;
+    o.thresholds.fill(-1e30);
+    cv::TRelationshipsList list(nullptr, cv::CurrentToolSignature());
+    QString error;
+    if (!cv::ComputeRelationships(index, nodes, {}, o, list, &error)) {
+        std::fprintf(stderr, "%s\n", qPrintable(error));
+        return false;
+    }
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    if (print) {
+        std::vector<int> order(std::size_t(list.Count()));
+        for (int i = 0; i < list.Count(); ++i)
+            order[std::size_t(i)] = i;
+        std::stable_sort(order.begin(), order.end(), [&](int a, int b) { return list.Entry(a).fData.Freq > list.Entry(b).fData.Freq; });
+        std::printf("Collocate\tJoint freq.\tFreq.");
+        for (const cv::TAssociationEntry& e : cv::AssociationTable())
+            std::printf("\t%.*s", int(e.caption.size()), e.caption.data());
+        std::printf("\n");
+        for (std::size_t r = 0; r < order.size() && int(r) < top; ++r) {
+            const cv::TMIDataRec& d = list.Entry(order[r]).fData;
+            std::printf("%s\t%lld\t%lld", qPrintable(d.Word2), (long long)d.Freq, (long long)d.Freq2);
+            for (float s : d.Scores)
+                std::printf("\t%.3f", double(s));
+            std::printf("\n");
+        }
+    }
+    std::printf("relationships\t%d pairs of %zu node words, span %d,%d; peak memory %ld MB (VmHWM)\n", list.Count(),
+                nodes.size(), left, right, PeakRssKb() / 1024);
+    std::printf("time\t%.3f s\t%.0f running words per second\n", seconds, double(index.RunningWords()) / seconds);
+    std::fflush(stdout);
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    mallopt(M_MMAP_THRESHOLD, 64 << 20);
+    mallopt(M_TRIM_THRESHOLD, 256 << 20);
+    QCoreApplication app(argc, argv);
+    cv::TSettingsBuffer::Instance().UsePrivate();
+    cv::current_tool_var = cv::kToolWordList;
+    cv::Global_run_without_error_messages = true;
+
+    QString base, relWord;
+    bool add = false;
+    int clusterSize = 0, top = 20, minFreq = 3, left = 1, right = 1, nodes = 1000, genTexts = 200;
+    int64_t genWords = 0, genTypes = 0;
+    QStringList paths;
+    const QStringList args = app.arguments().mid(1);
+    for (int k = 0; k < args.size(); ++k) {
+        const QString& a = args[k];
+        auto next = [&]() -> QString { return k + 1 < args.size() ? args[++k] : QString(); };
+        if (a == QLatin1String("--index"))
+            base = cv::IndexBaseName(next());
+        else if (a == QLatin1String("--add"))
+            add = true;
+        else if (a == QLatin1String("--clusters"))
+            clusterSize = next().toInt();
+        else if (a == QLatin1String("--cluster-size"))
+            clusterSize = next().toInt();
+        else if (a == QLatin1String("--top"))
+            top = next().toInt();
+        else if (a == QLatin1String("--min-freq"))
+            minFreq = std::max(1, next().toInt());
+        else if (a == QLatin1String("--relationships"))
+            relWord = next();
+        else if (a == QLatin1String("--span")) {
+            const QStringList lr = next().split(QLatin1Char(','));
+            left = std::clamp(lr.value(0).toInt(), 0, 8);
+            right = std::clamp(lr.value(1, lr.value(0)).toInt(), 0, 8);
+        } else if (a == QLatin1String("--nodes"))
+            nodes = std::max(1, next().toInt());
+        else if (a == QLatin1String("--generate-words"))
+            genWords = next().toLongLong();
+        else if (a == QLatin1String("--generate-types"))
+            genTypes = next().toLongLong();
+        else if (a == QLatin1String("--generate-texts"))
+            genTexts = std::max(1, next().toInt());
+        else if (a.startsWith(QLatin1String("--")))
+            return Usage();
+        else
+            paths << a;
+    }
+
+    if (genWords > 0) {
+        if (genTypes <= 0 || genTypes > genWords)
+            return Usage();
+        QTemporaryDir dir;
+        const auto g0 = std::chrono::steady_clock::now();
+        const QStringList files = Generate(dir.path(), genWords, genTypes, genTexts);
+        std::printf("generated %lld running words over %lld types in %lld texts in %.1f s\n", (long long)genWords,
+                    (long long)genTypes, (long long)files.size(),
+                    std::chrono::duration<double>(std::chrono::steady_clock::now() - g0).count());
+        std::fflush(stdout);
+        const QString generatedBase = base.isEmpty() ? QDir(dir.path()).filePath(QStringLiteral("generated")) : base;
+        if (!BuildIndex(generatedBase, files, false))
+            return 1;
+        for (const QString& f : files)
+            QFile::remove(f); // the texts are not needed any more: room on the disk
+        if (!Clusters(generatedBase, clusterSize > 0 ? clusterSize : 3, top, minFreq))
+            return 1;
+        // The node words: a spread of frequencies, from the most frequent down.
+        cv::TIndexData index;
+        if (!OpenIndex(generatedBase, index))
+            return 1;
+        std::vector<uint32_t> byFreq(index.types.size());
+        for (uint32_t i = 0; i < byFreq.size(); ++i)
+            byFreq[i] = i;
+        std::sort(byFreq.begin(), byFreq.end(), [&](uint32_t a, uint32_t b) { return index.types[a].freq > index.types[b].freq; });
+        QStringList words;
+        for (std::size_t i = 0; i < byFreq.size() && words.size() < nodes; i += std::max<std::size_t>(1, byFreq.size() / std::size_t(nodes) / 2))
+            words << index.types[byFreq[i]].word;
+        return Relationships(generatedBase, words, left, right, top, false) ? 0 : 1;
+    }
+
+    if (base.isEmpty())
+        return Usage();
+    if (!paths.isEmpty() && !BuildIndex(base, cvbench::expandPaths(paths), add))
+        return 1;
+    if (clusterSize > 0 && !Clusters(base, std::clamp(clusterSize, 2, 12), top, minFreq))
+        return 1;
+    if (!relWord.isEmpty() && !Relationships(base, {relWord}, left, right, top, true))
+        return 1;
+    if (paths.isEmpty() && clusterSize <= 0 && relWord.isEmpty())
+        return Usage();
+    return 0;
+}

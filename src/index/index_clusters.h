@@ -1,0 +1,104 @@
+#pragma once
+// Clusters (n-grams) and phrase frames of a corpus index.
+//
+// A cluster is a run of 2 to 12 words of one text that no boundary at or
+// above the "stop at" level divides; every run of the chosen sizes in the
+// index is counted, keyed by the type codes of its words (never by their
+// spellings), with its frequency, the texts it occurs in and, when asked,
+// its dispersion over the index's parts (the word list's DPnorm). Clusters
+// below the minimum frequency or number of texts are dropped, and so are
+// those holding a number when "#" is to be omitted, those holding a word of
+// the stop list when asked, and those holding none of the chosen words
+// (every word is chosen unless a selection is given; a word above the
+// maximum share of the running words is never chosen).
+//
+// Large indexes are counted in two walks: the first only counts the
+// clusters' hashes in a small fixed table of counters (two rows of one
+// byte each), so that the second keeps exact counts only of clusters that
+// can reach the minimum frequency. A third walk takes the dispersion of the
+// clusters kept.
+//
+// A phrase frame is a cluster with one word left open ("the * of the"): the
+// clusters kept that differ in that one place only are its variants. Each
+// cluster goes under at most one frame (the frame with the most tokens
+// claims it first), and a frame needs two variants.
+
+#include "index/index_files.h"
+#include "suite/settings_records.h"
+
+#include <QString>
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace cv {
+
+class TCorvantisholder;
+class TCVWordList;
+
+struct TClusterOptions {
+    int32_t minSize = 3;
+    int32_t maxSize = 3;
+    int stopLevel = 0;          // as IndexStopLevel gives it
+    int64_t minFreq = 3;
+    int32_t minTexts = 1;
+    double maxPercent = 0;      // words above this share of the running words (percent) are not chosen; 0 no limit
+    bool omitNumbers = true;    // leave out clusters holding "#" or a number
+    bool omitStopWords = false; // leave out clusters holding a word of the stop list
+    bool dispersion = true;
+    bool phraseFrames = true;
+    int32_t maxSecondsPerWord = 0; // 0 no limit
+    // Cluster places from which the counting takes the first, filtering walk.
+    int64_t prefilterFrom = int64_t(1) << 22;
+
+    static TClusterOptions FromSettings(const TWordlist_index_settings_rec& rec);
+    // A short summary of the options for messages ("3-word clusters, min. frequency 3, ...").
+    QString Summary() const;
+};
+
+struct TClusterResult {
+    std::vector<uint32_t> codes;
+    int64_t freq = 0;
+    int32_t texts = 0;
+    float dispersion = -1.0f;  // below 0: not computed
+    int32_t frame = -1;        // the phrase frame it goes under, -1 none
+};
+
+struct TPhraseFrame {
+    std::vector<uint32_t> codes; // the open place holds kFrameSlot
+    std::vector<int32_t> variants;
+    int64_t freq = 0;
+    int32_t texts = 0;
+    float dispersion = -1.0f;
+};
+constexpr uint32_t kFrameSlot = 0xFFFFFFFFu;
+
+struct TClusterRun {
+    std::vector<TClusterResult> clusters;
+    std::vector<TPhraseFrame> frames;
+    bool stoppedByTime = false;  // the time allowed ran out: counts cover the texts read until then
+    bool cancelled = false;
+    int64_t positions = 0;       // cluster places looked at
+    std::size_t peakTableBytes = 0;
+};
+
+// Counts the clusters of texts [firstText, lastText] (lastText < 0: to the
+// end) of the index. `nodes`: the chosen types (empty: every type);
+// `stopTypes`: types of the stop list (may be empty). False, with the
+// reason, when the index cannot be read.
+bool CountClusters(const TIndexData& index, const std::vector<uint32_t>& nodes, const std::vector<uint8_t>& stopTypes,
+                   const TClusterOptions& options, TClusterRun& out, QString* error, int32_t firstText = 0,
+                   int32_t lastText = -1);
+
+// The words of a cluster or frame, separated by single spaces ("*" in the open place).
+QString ClusterText(const TIndexData& index, const std::vector<uint32_t>& codes);
+
+// The word list of a run: one entry per cluster (its words, frequency,
+// texts, dispersion), the phrase frames as entries with their variants
+// joined under them, sorted alphabetically; its totals are the index's
+// running words and texts (of the texts the run covered).
+std::unique_ptr<TCVWordList> MakeClusterWordList(TCorvantisholder* owner, const TIndexData& index,
+                                                 const TClusterRun& run, int64_t runningWords, int32_t texts);
+
+} // namespace cv

@@ -1,0 +1,761 @@
+#include "index/index_files.h"
+
+#include "model/check_signature.h"
+#include "suite/cv_globals.h"
+#include "suite/cv_stream.h"
+#include "suite/wdef.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QSaveFile>
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+namespace cv {
+
+namespace {
+
+constexpr std::array<TIndexFileInfo, kIndexFileCount> kFiles = {{
+    {TIndexFileKind::Tokens, ".tokens", "TOKN"},
+    {TIndexFileKind::Types, ".types", "TYPE"},
+    {TIndexFileKind::Stats, ".stats", "STAT"},
+    {TIndexFileKind::Markup, ".markup", "MARK"},
+}};
+
+const TIndexFileInfo& InfoOf(TIndexFileKind kind)
+{
+    return kFiles[std::size_t(kind)];
+}
+
+QString Quoted(const QString& fileName)
+{
+    return QStringLiteral("\"%1\"").arg(fileName);
+}
+
+} // namespace
+
+std::span<const TIndexFileInfo> IndexFiles()
+{
+    return kFiles;
+}
+
+QString IndexBaseName(const QString& anyName)
+{
+    for (const TIndexFileInfo& f : kFiles) {
+        const QString ext = QString::fromLatin1(f.extension);
+        if (anyName.endsWith(ext, Qt::CaseInsensitive))
+            return anyName.left(anyName.size() - ext.size());
+    }
+    return anyName;
+}
+
+QString IndexFileName(const QString& base, TIndexFileKind kind)
+{
+    return base + QString::fromLatin1(InfoOf(kind).extension);
+}
+
+uint32_t IndexCrc(uint32_t crc, const uint8_t* data, std::size_t n)
+{
+    while (n > 0) {
+        const auto piece = uInt(std::min<std::size_t>(n, 1u << 30));
+        crc = uint32_t(crc32(uLong(crc), data, piece));
+        data += piece;
+        n -= piece;
+    }
+    return crc;
+}
+
+bool WriteIndexFileHeader(TStream& s, TIndexFileKind kind, const TIndexFileHeader& h)
+{
+    TCheckSignature sig;
+    sig.SetForSaving(kListIndexWordList, kIndexFormatVersion, ListTypeSignature(kListIndexWordList));
+    return sig.SaveToStream(s) && s.WriteExact(InfoOf(kind).tag, 4) && s.WriteU64(h.stamp) && s.WriteI64(h.tokens)
+        && s.WriteI32(h.texts) && s.WriteI32(h.types) && s.WriteI64(h.bodyBytes) && s.WriteU32(h.bodyCrc);
+}
+
+bool ReadIndexFileHeader(TStream& s, TIndexFileKind kind, TIndexFileHeader& h, QString* reason)
+{
+    auto fail = [&](const QString& why) {
+        if (reason)
+            *reason = why;
+        return false;
+    };
+    TCheckSignature sig;
+    const TSignatureCheck check = sig.ReadFromStream(s, kIndexFormatVersion);
+    if (check == TSignatureCheck::NewerFormat || check == TSignatureCheck::NewerVersion)
+        return fail(QStringLiteral("it was written by a newer version of the index (version %1)").arg(sig.Version));
+    if (check != TSignatureCheck::OK)
+        return fail(TCheckSignature::CheckText(check));
+    if (sig.Kind != kListIndexWordList || ListTypeFromSignature(sig.ListTypeSignature) != kListIndexWordList)
+        return fail(QStringLiteral("it is not a file of a corpus index"));
+    if (!s.ReadExact(h.tag, 4) || !s.ReadU64(h.stamp) || !s.ReadI64(h.tokens) || !s.ReadI32(h.texts)
+        || !s.ReadI32(h.types) || !s.ReadI64(h.bodyBytes) || !s.ReadU32(h.bodyCrc))
+        return fail(QStringLiteral("the file is cut short"));
+    if (std::memcmp(h.tag, InfoOf(kind).tag, 4) != 0)
+        return fail(QStringLiteral("it is another part of an index (%1 file)")
+                        .arg(QString::fromLatin1(h.tag, 4).toLower()));
+    if (h.tokens < 0 || h.texts < 0 || h.types < 0 || h.bodyBytes < 0)
+        return fail(QStringLiteral("its header is damaged"));
+    if (h.bodyBytes > s.Remaining())
+        return fail(QStringLiteral("the file is cut short"));
+    if (h.bodyBytes < s.Remaining())
+        return fail(QStringLiteral("the file has bytes beyond its end"));
+    return true;
+}
+
+bool DecodeTokenCodes(const uint8_t*& p, const uint8_t* end, int64_t count, uint32_t codeLimit,
+                      std::vector<uint32_t>& out)
+{
+    out.resize(std::size_t(count));
+    uint32_t* o = out.data();
+    // The fast path decodes while at least ten bytes are left (no number is longer).
+    int64_t i = 0;
+    while (i < count && end - p >= 10) {
+        uint32_t v = *p++;
+        if (v & 0x80) {
+            v &= 0x7F;
+            unsigned shift = 7;
+            uint8_t b;
+            do {
+                b = *p++;
+                v |= uint32_t(b & 0x7F) << shift;
+                shift += 7;
+            } while ((b & 0x80) && shift < 35);
+            if (b & 0x80)
+                return false;
+        }
+        if (v >= codeLimit)
+            return false;
+        o[i++] = v;
+    }
+    for (; i < count; ++i) {
+        uint64_t v = 0;
+        if (!GetVarint(p, end, v) || v >= codeLimit)
+            return false;
+        o[i] = uint32_t(v);
+    }
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+
+// The look-up of types by spelling: an open-addressed table of type ids by
+// the hash of the spelling alone, so that the types of one spelling with
+// different tags lie on one probe path. Made when first asked for, and
+// extended as types are added.
+struct TIndexData::TLookUp {
+    std::vector<uint32_t> table; // type id + 1; 0 empty
+    std::vector<uint64_t> hashes;
+    std::size_t count = 0;       // types entered
+};
+
+namespace {
+
+uint64_t SpellingHash(QStringView word)
+{
+    uint64_t h = 0x9E3779B97F4A7C15ull ^ uint64_t(word.size());
+    for (QChar c : word)
+        h = (h ^ c.unicode()) * 0x100000001B3ull;
+    h ^= h >> 33;
+    h *= 0xFF51AFD7ED558CCDull;
+    return h ^ (h >> 33);
+}
+
+} // namespace
+
+const TIndexData::TLookUp& TIndexData::LookUp() const
+{
+    if (!fLookUp || fLookUp->count > types.size())
+        fLookUp = std::make_shared<TLookUp>();
+    TLookUp& l = *fLookUp;
+    if (l.count == types.size())
+        return l;
+    if (l.table.size() < types.size() * 2 + 2) {
+        std::size_t size = 1024;
+        while (size < types.size() * 2 + 2)
+            size *= 2;
+        l.table.assign(size, 0);
+        l.count = 0;
+        l.hashes.clear();
+    }
+    const std::size_t mask = l.table.size() - 1;
+    for (; l.count < types.size(); ++l.count) {
+        const uint64_t h = SpellingHash(types[l.count].word);
+        l.hashes.push_back(h);
+        std::size_t i = std::size_t(h) & mask;
+        while (l.table[i] != 0)
+            i = (i + 1) & mask;
+        l.table[i] = uint32_t(l.count) + 1;
+    }
+    return l;
+}
+
+int64_t TIndexData::RunningWords() const
+{
+    return tokenCount - fNumbersRemoved;
+}
+
+int64_t TIndexData::TokensUsed() const
+{
+    int64_t n = 0;
+    for (const TIndexType& t : types)
+        if (!t.IsStop())
+            n += t.freq;
+    return n;
+}
+
+int32_t TIndexData::FindType(const QString& word, uint16_t tag) const
+{
+    const TLookUp& l = LookUp();
+    const uint64_t h = SpellingHash(word);
+    const std::size_t mask = l.table.size() - 1;
+    for (std::size_t i = std::size_t(h) & mask; l.table[i] != 0; i = (i + 1) & mask) {
+        const uint32_t id = l.table[i] - 1;
+        if (l.hashes[id] == h && types[id].tag == tag && types[id].word == word)
+            return int32_t(id);
+    }
+    return -1;
+}
+
+std::vector<uint32_t> TIndexData::TypesOfWord(const QString& word) const
+{
+    std::vector<uint32_t> out;
+    const TLookUp& l = LookUp();
+    const uint64_t h = SpellingHash(word);
+    const std::size_t mask = l.table.size() - 1;
+    for (std::size_t i = std::size_t(h) & mask; l.table[i] != 0; i = (i + 1) & mask) {
+        const uint32_t id = l.table[i] - 1;
+        if (l.hashes[id] == h && types[id].word == word)
+            out.push_back(id);
+    }
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+QString TIndexData::CodeText(uint32_t code) const
+{
+    if (code == kIndexCodeNumber)
+        return QStringLiteral("#");
+    if (code == kIndexCodeUnlisted)
+        return QStringLiteral("_");
+    const uint32_t t = IndexTypeOfCode(code);
+    return t < types.size() ? types[t].word : QString();
+}
+
+std::span<const TIndexMarkup> TIndexData::TextMarkup(int32_t text) const
+{
+    if (text < 0 || text >= TextCount())
+        return {};
+    const int64_t from = texts[std::size_t(text)].firstToken;
+    const int64_t to = from + texts[std::size_t(text)].tokens;
+    auto lo = std::lower_bound(markup.begin(), markup.end(), from,
+                               [](const TIndexMarkup& m, int64_t t) { return m.token < t; });
+    auto hi = std::lower_bound(lo, markup.end(), to, [](const TIndexMarkup& m, int64_t t) { return m.token < t; });
+    return {markup.data() + (lo - markup.begin()), std::size_t(hi - lo)};
+}
+
+void TIndexData::TextLevels(int32_t text, std::vector<uint8_t>& levels) const
+{
+    const int64_t first = texts[std::size_t(text)].firstToken;
+    levels.assign(std::size_t(texts[std::size_t(text)].tokens), 0);
+    for (const TIndexMarkup& m : TextMarkup(text))
+        levels[std::size_t(m.token - first)] = m.level;
+}
+
+bool TIndexData::ReadTextTokens(int32_t text, std::vector<uint32_t>& codes, QString* error) const
+{
+    const QString name = IndexFileName(base, TIndexFileKind::Tokens);
+    auto fail = [&](const QString& why) {
+        if (error)
+            *error = QStringLiteral("Cannot read file %1: %2").arg(Quoted(name), why);
+        return false;
+    };
+    if (text < 0 || text >= TextCount())
+        return fail(QStringLiteral("there is no text %1 in the index").arg(text + 1));
+    const TIndexText& t = texts[std::size_t(text)];
+    const int64_t end = text + 1 < TextCount() ? texts[std::size_t(text) + 1].byteOffset : streamBytes;
+    const int64_t length = end - t.byteOffset;
+    if (length < 0)
+        return fail(QStringLiteral("the index is damaged"));
+    QFile f(name);
+    if (!f.open(QIODevice::ReadOnly))
+        return fail(f.errorString());
+    std::vector<uint8_t> bytes(static_cast<std::size_t>(length));
+    if (!f.seek(kIndexHeaderSize + t.byteOffset) || (length > 0 && f.read(reinterpret_cast<char*>(bytes.data()), length) != length))
+        return fail(QStringLiteral("the file is cut short"));
+    const uint8_t* p = bytes.data();
+    if (!DecodeTokenCodes(p, bytes.data() + bytes.size(), t.tokens, uint32_t(types.size()) + kIndexFirstTypeCode, codes)
+        || p != bytes.data() + bytes.size())
+        return fail(QStringLiteral("its token stream is damaged"));
+    return true;
+}
+
+bool WalkIndexTexts(const TIndexData& d, const TIndexTextVisitor& visit, QString* error, bool* cancelled, int32_t first,
+                    int32_t last)
+{
+    const QString name = IndexFileName(d.base, TIndexFileKind::Tokens);
+    auto fail = [&](const QString& why) {
+        if (error)
+            *error = QStringLiteral("Cannot read file %1: %2").arg(Quoted(name), why);
+        return false;
+    };
+    if (cancelled)
+        *cancelled = false;
+    if (last < 0 || last >= d.TextCount())
+        last = d.TextCount() - 1;
+    first = std::max(0, first);
+    if (first > last)
+        return true;
+    QFile f(name);
+    if (!f.open(QIODevice::ReadOnly) || !f.seek(kIndexHeaderSize))
+        return fail(f.errorString());
+    std::vector<uint8_t> bytes;
+    std::vector<uint32_t> codes;
+    std::vector<uint8_t> levels;
+    const uint32_t limit = uint32_t(d.types.size()) + kIndexFirstTypeCode;
+    for (int32_t t = first; t <= last; ++t) {
+        if (global_panic_state.load() != kPanicRun) {
+            if (cancelled)
+                *cancelled = true;
+            return true;
+        }
+        const TIndexText& text = d.texts[std::size_t(t)];
+        const int64_t end = t + 1 < d.TextCount() ? d.texts[std::size_t(t) + 1].byteOffset : d.streamBytes;
+        const int64_t length = end - text.byteOffset;
+        bytes.resize(std::size_t(std::max<int64_t>(0, length)));
+        if (length < 0 || !f.seek(kIndexHeaderSize + text.byteOffset)
+            || (length > 0 && f.read(reinterpret_cast<char*>(bytes.data()), length) != length))
+            return fail(QStringLiteral("the file is cut short"));
+        const uint8_t* p = bytes.data();
+        if (!DecodeTokenCodes(p, bytes.data() + bytes.size(), text.tokens, limit, codes) || p != bytes.data() + bytes.size())
+            return fail(QStringLiteral("its token stream is damaged"));
+        d.TextLevels(t, levels);
+        if (!visit(t, codes, levels))
+            return true;
+    }
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// Loading
+
+namespace {
+
+// Reads a whole small index file: header checked, body in memory with its CRC checked.
+bool ReadSmallFile(const QString& name, TIndexFileKind kind, TIndexFileHeader& h, TMemoryStream& body, QString* error)
+{
+    TFileStream f;
+    if (!f.Open(name, TFileStream::Mode::OpenRead)) {
+        *error = QFileInfo::exists(name) ? f.ErrorString()
+                                         : QStringLiteral("Cannot open file %1: it does not exist").arg(Quoted(name));
+        return false;
+    }
+    QString why;
+    if (!ReadIndexFileHeader(f, kind, h, &why)) {
+        *error = QStringLiteral("Cannot read file %1: %2").arg(Quoted(name), why);
+        return false;
+    }
+    std::vector<uint8_t> bytes(std::size_t(h.bodyBytes));
+    if (!f.ReadExact(bytes.data(), h.bodyBytes)) {
+        *error = QStringLiteral("Cannot read file %1: the file is cut short").arg(Quoted(name));
+        return false;
+    }
+    if (IndexCrc(0, bytes.data(), bytes.size()) != h.bodyCrc) {
+        *error = QStringLiteral("Cannot read file %1: its contents are damaged").arg(Quoted(name));
+        return false;
+    }
+    body = TMemoryStream(std::move(bytes));
+    return true;
+}
+
+bool ReadTypes(TMemoryStream& s, TIndexData& d)
+{
+    int32_t n = 0;
+    if (!s.ReadCount(n, 20))
+        return false;
+    d.types.resize(std::size_t(n));
+    for (TIndexType& t : d.types)
+        if (!ReadAString(s, t.word) || !s.ReadU16(t.tag) || !s.ReadU8(t.flags) || !s.ReadI64(t.freq)
+            || !s.ReadI32(t.texts) || !s.ReadF32(t.dispersion) || t.freq < 0)
+            return false;
+    return ReadAStringList(s, d.tagTexts) && s.Remaining() == 0;
+}
+
+bool ReadStats(TMemoryStream& s, TIndexData& d)
+{
+    uint32_t size = 0;
+    if (!s.ReadU32(size) || size > s.Remaining())
+        return false;
+    std::vector<uint8_t> settings(size);
+    if (!s.ReadExact(settings.data(), size))
+        return false;
+    d.textSettings = TTextSettings();
+    d.textSettings.CopyBytesFrom(settings);
+    int32_t n = 0;
+    int64_t numbers = 0;
+    if (!ReadAStringList(s, d.notes) || !s.ReadCount(n, 16))
+        return false;
+    d.texts.resize(std::size_t(n));
+    int64_t first = 0;
+    for (TIndexText& t : d.texts) {
+        if (!t.stats.ReadFromStream(s) || !s.ReadI64(t.tokens) || !s.ReadI64(t.byteOffset) || t.tokens < 0)
+            return false;
+        t.firstToken = first;
+        first += t.tokens;
+    }
+    if (!s.ReadI64(numbers) || s.Remaining() != 0)
+        return false;
+    d.SetNumbersRemoved(numbers);
+    return true;
+}
+
+bool ReadMarkup(TMemoryStream& s, TIndexData& d)
+{
+    int64_t n = 0;
+    if (!s.ReadI64(n) || n < 0 || n > s.Remaining())
+        return false;
+    d.markup.resize(std::size_t(n));
+    const uint8_t* p = s.Memory() + s.Position();
+    const uint8_t* end = s.Memory() + s.Size();
+    int64_t token = 0;
+    for (TIndexMarkup& m : d.markup) {
+        uint64_t delta = 0, tag = 0;
+        if (!GetVarint(p, end, delta) || p >= end)
+            return false;
+        const uint8_t b = *p++;
+        if ((b & 0x08) && (!GetVarint(p, end, tag) || tag > 0xFFFF))
+            return false;
+        token += int64_t(delta);
+        m.token = token;
+        m.level = b & 0x07;
+        m.tag = uint16_t(tag);
+    }
+    return p == end;
+}
+
+} // namespace
+
+bool TIndexData::Load(const QString& baseName, QString* error)
+{
+    QString dummy;
+    QString& why = error ? *error : dummy;
+    const QString b = IndexBaseName(baseName);
+    TIndexData d;
+    d.base = b;
+    std::array<TIndexFileHeader, kIndexFileCount> headers;
+
+    // The token file: its header, its length and its checksum (read in pieces, not kept).
+    const QString tokensName = IndexFileName(b, TIndexFileKind::Tokens);
+    {
+        TFileStream f;
+        if (!f.Open(tokensName, TFileStream::Mode::OpenRead)) {
+            why = QFileInfo::exists(tokensName)
+                ? f.ErrorString()
+                : QStringLiteral("Cannot open file %1: it does not exist").arg(Quoted(tokensName));
+            return false;
+        }
+        QString reason;
+        TIndexFileHeader& h = headers[0];
+        if (!ReadIndexFileHeader(f, TIndexFileKind::Tokens, h, &reason)) {
+            why = QStringLiteral("Cannot read file %1: %2").arg(Quoted(tokensName), reason);
+            return false;
+        }
+        std::vector<uint8_t> piece(std::size_t(std::min<int64_t>(h.bodyBytes, 4 << 20)));
+        uint32_t crc = 0;
+        for (int64_t left = h.bodyBytes; left > 0;) {
+            const int64_t n = std::min<int64_t>(left, int64_t(piece.size()));
+            if (!f.ReadExact(piece.data(), n)) {
+                why = QStringLiteral("Cannot read file %1: the file is cut short").arg(Quoted(tokensName));
+                return false;
+            }
+            crc = IndexCrc(crc, piece.data(), std::size_t(n));
+            left -= n;
+        }
+        if (crc != h.bodyCrc) {
+            why = QStringLiteral("Cannot read file %1: its contents are damaged").arg(Quoted(tokensName));
+            return false;
+        }
+        d.streamBytes = h.bodyBytes;
+        d.streamCrc = h.bodyCrc;
+    }
+
+    struct TPart {
+        TIndexFileKind kind;
+        bool (*read)(TMemoryStream&, TIndexData&);
+    };
+    const TPart parts[] = {{TIndexFileKind::Types, ReadTypes},
+                           {TIndexFileKind::Stats, ReadStats},
+                           {TIndexFileKind::Markup, ReadMarkup}};
+    for (const TPart& part : parts) {
+        const QString name = IndexFileName(b, part.kind);
+        TMemoryStream body;
+        if (!ReadSmallFile(name, part.kind, headers[std::size_t(part.kind)], body, &why))
+            return false;
+        if (!part.read(body, d)) {
+            why = QStringLiteral("Cannot read file %1: its contents are damaged").arg(Quoted(name));
+            return false;
+        }
+    }
+
+    // All four from one save, and consistent with what they hold.
+    for (const TIndexFileInfo& f : kFiles) {
+        const TIndexFileHeader& h = headers[std::size_t(f.kind)];
+        if (h.stamp != headers[0].stamp || h.tokens != headers[0].tokens || h.texts != headers[0].texts
+            || h.types != headers[0].types) {
+            why = QStringLiteral("The files of index %1 do not belong together: %2 comes from another save of the index")
+                      .arg(Quoted(b), Quoted(IndexFileName(b, f.kind)));
+            return false;
+        }
+    }
+    int64_t tokens = 0;
+    for (const TIndexText& t : d.texts)
+        tokens += t.tokens;
+    bool offsetsOK = true;
+    for (std::size_t i = 0; i < d.texts.size(); ++i) {
+        const int64_t next = i + 1 < d.texts.size() ? d.texts[i + 1].byteOffset : d.streamBytes;
+        offsetsOK = offsetsOK && d.texts[i].byteOffset >= 0 && d.texts[i].byteOffset <= next
+            && next - d.texts[i].byteOffset >= d.texts[i].tokens;
+    }
+    const bool markupOK = d.markup.empty() || (d.markup.back().token < tokens);
+    if (tokens != headers[0].tokens || int64_t(d.texts.size()) != headers[0].texts
+        || int64_t(d.types.size()) != headers[0].types || !offsetsOK || !markupOK
+        || d.NumbersRemoved() < 0 || d.NumbersRemoved() > tokens) {
+        why = QStringLiteral("The files of index %1 do not agree with each other: the index is damaged").arg(Quoted(b));
+        return false;
+    }
+    d.tokenCount = tokens;
+    d.stamp = headers[0].stamp;
+    *this = std::move(d);
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// Saving
+
+namespace {
+
+bool WriteTypes(TStream& s, const TIndexData& d)
+{
+    if (!s.WriteCount(int64_t(d.types.size())))
+        return false;
+    for (const TIndexType& t : d.types)
+        if (!WriteAString(s, t.word) || !s.WriteU16(t.tag) || !s.WriteU8(t.flags) || !s.WriteI64(t.freq)
+            || !s.WriteI32(t.texts) || !s.WriteF32(t.dispersion))
+            return false;
+    return WriteAStringList(s, d.tagTexts);
+}
+
+bool WriteStats(TStream& s, const TIndexData& d)
+{
+    const auto settings = d.textSettings.Bytes();
+    if (!s.WriteU32(uint32_t(settings.size())) || !s.WriteBytes(settings) || !WriteAStringList(s, d.notes)
+        || !s.WriteCount(int64_t(d.texts.size())))
+        return false;
+    for (const TIndexText& t : d.texts)
+        if (!t.stats.SaveToStream(s) || !s.WriteI64(t.tokens) || !s.WriteI64(t.byteOffset))
+            return false;
+    return s.WriteI64(d.NumbersRemoved());
+}
+
+bool WriteMarkup(TStream& s, const TIndexData& d)
+{
+    std::vector<uint8_t> bytes;
+    bytes.reserve(d.markup.size() * 2);
+    int64_t token = 0;
+    for (const TIndexMarkup& m : d.markup) {
+        PutVarint(bytes, uint64_t(m.token - token));
+        token = m.token;
+        bytes.push_back(uint8_t((m.level & 0x07) | (m.tag ? 0x08 : 0)));
+        if (m.tag)
+            PutVarint(bytes, m.tag);
+    }
+    return s.WriteI64(int64_t(d.markup.size())) && s.WriteBytes(bytes);
+}
+
+uint64_t NewStamp(uint64_t old)
+{
+    uint64_t stamp = uint64_t(QDateTime::currentMSecsSinceEpoch()) * 0x9E3779B97F4A7C15ull ^ uint64_t(quintptr(&old));
+    return stamp == old ? stamp + 1 : stamp;
+}
+
+// A file written next to its final name and put in place by Commit.
+class TPendingFile {
+public:
+    explicit TPendingFile(const QString& name) : fFile(name) {}
+    bool Open(QString* error)
+    {
+        if (fFile.open(QIODevice::WriteOnly))
+            return true;
+        *error = QStringLiteral("Cannot create file %1: %2").arg(Quoted(fFile.fileName()), fFile.errorString());
+        return false;
+    }
+    bool Write(const uint8_t* data, int64_t n, QString* error)
+    {
+        if (n <= 0 || fFile.write(reinterpret_cast<const char*>(data), n) == n)
+            return true;
+        *error = QStringLiteral("Cannot write file %1: %2").arg(Quoted(fFile.fileName()), fFile.errorString());
+        return false;
+    }
+    bool Commit(QString* error)
+    {
+        if (fFile.commit())
+            return true;
+        *error = QStringLiteral("Cannot save file %1: %2").arg(Quoted(fFile.fileName()), fFile.errorString());
+        return false;
+    }
+
+private:
+    QSaveFile fFile;
+};
+
+} // namespace
+
+bool SaveIndexFiles(TIndexData& data, const QString& oldBase, int64_t oldStreamBytes,
+                    std::span<const uint8_t> newStream, QString* error)
+{
+    QString dummy;
+    QString& why = error ? *error : dummy;
+    TIndexFileHeader h;
+    h.stamp = NewStamp(data.stamp);
+    h.tokens = data.tokenCount;
+    h.texts = int32_t(data.texts.size());
+    h.types = int32_t(data.types.size());
+
+    // The small files' bodies.
+    std::array<TMemoryStream, kIndexFileCount> bodies;
+    if (!WriteTypes(bodies[std::size_t(TIndexFileKind::Types)], data)
+        || !WriteStats(bodies[std::size_t(TIndexFileKind::Stats)], data)
+        || !WriteMarkup(bodies[std::size_t(TIndexFileKind::Markup)], data)) {
+        why = QStringLiteral("Cannot save index %1: it is too large for its files").arg(Quoted(data.base));
+        return false;
+    }
+
+    std::vector<std::unique_ptr<TPendingFile>> files;
+    for (const TIndexFileInfo& f : kFiles) {
+        files.push_back(std::make_unique<TPendingFile>(IndexFileName(data.base, f.kind)));
+        if (!files.back()->Open(&why))
+            return false;
+    }
+
+    // The token stream: the old one copied, the new one after it.
+    {
+        QFile old;
+        if (!oldBase.isEmpty() && oldStreamBytes > 0) {
+            old.setFileName(IndexFileName(oldBase, TIndexFileKind::Tokens));
+            if (!old.open(QIODevice::ReadOnly) || !old.seek(kIndexHeaderSize)) {
+                why = QStringLiteral("Cannot read file %1: %2").arg(Quoted(old.fileName()), old.errorString());
+                return false;
+            }
+        }
+        TIndexFileHeader th = h;
+        th.bodyBytes = oldStreamBytes + int64_t(newStream.size());
+        // The checksum is known only at the end: the old stream is read twice
+        // rather than held in memory.
+        uint32_t crc = 0;
+        std::vector<uint8_t> piece(4 << 20);
+        for (int64_t left = old.isOpen() ? oldStreamBytes : 0; left > 0;) {
+            const int64_t n = std::min<int64_t>(left, int64_t(piece.size()));
+            if (old.read(reinterpret_cast<char*>(piece.data()), n) != n) {
+                why = QStringLiteral("Cannot read file %1: the file is cut short").arg(Quoted(old.fileName()));
+                return false;
+            }
+            crc = IndexCrc(crc, piece.data(), std::size_t(n));
+            left -= n;
+        }
+        th.bodyCrc = IndexCrc(crc, newStream.data(), newStream.size());
+        TMemoryStream header;
+        WriteIndexFileHeader(header, TIndexFileKind::Tokens, th);
+        TPendingFile& out = *files[std::size_t(TIndexFileKind::Tokens)];
+        if (!out.Write(header.Memory(), header.Size(), &why))
+            return false;
+        if (old.isOpen() && !old.seek(kIndexHeaderSize)) {
+            why = QStringLiteral("Cannot read file %1: %2").arg(Quoted(old.fileName()), old.errorString());
+            return false;
+        }
+        for (int64_t left = old.isOpen() ? oldStreamBytes : 0; left > 0;) {
+            const int64_t n = std::min<int64_t>(left, int64_t(piece.size()));
+            if (old.read(reinterpret_cast<char*>(piece.data()), n) != n) {
+                why = QStringLiteral("Cannot read file %1: the file is cut short").arg(Quoted(old.fileName()));
+                return false;
+            }
+            if (!out.Write(piece.data(), n, &why))
+                return false;
+            left -= n;
+        }
+        if (!out.Write(newStream.data(), int64_t(newStream.size()), &why))
+            return false;
+        data.streamBytes = th.bodyBytes;
+        data.streamCrc = th.bodyCrc;
+    }
+    for (const TIndexFileInfo& f : kFiles) {
+        if (f.kind == TIndexFileKind::Tokens)
+            continue;
+        const TMemoryStream& body = bodies[std::size_t(f.kind)];
+        TIndexFileHeader fh = h;
+        fh.bodyBytes = body.Size();
+        fh.bodyCrc = IndexCrc(0, body.Memory(), std::size_t(body.Size()));
+        TMemoryStream header;
+        WriteIndexFileHeader(header, f.kind, fh);
+        TPendingFile& out = *files[std::size_t(f.kind)];
+        if (!out.Write(header.Memory(), header.Size(), &why) || !out.Write(body.Memory(), body.Size(), &why))
+            return false;
+    }
+    // All written: put them in place, the token file last.
+    for (const TIndexFileKind kind : {TIndexFileKind::Markup, TIndexFileKind::Types, TIndexFileKind::Stats,
+                                      TIndexFileKind::Tokens})
+        if (!files[std::size_t(kind)]->Commit(&why))
+            return false;
+    data.stamp = h.stamp;
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+
+bool IndexFilesExist(const QString& anyName)
+{
+    const QString b = IndexBaseName(anyName);
+    return std::any_of(kFiles.begin(), kFiles.end(), [&](const TIndexFileInfo& f) { return QFileInfo::exists(IndexFileName(b, f.kind)); });
+}
+
+bool TryToBackupIndexFiles(const QString& anyName, QString* error)
+{
+    const QString b = IndexBaseName(anyName);
+    bool ok = true;
+    for (const TIndexFileInfo& f : kFiles) {
+        const QString name = IndexFileName(b, f.kind);
+        if (!QFileInfo::exists(name))
+            continue;
+        const QString backup = name + QStringLiteral(".bak");
+        QFile::remove(backup);
+        QFile src(name);
+        if (!src.copy(backup)) {
+            ok = false;
+            if (error)
+                *error = QStringLiteral("Cannot copy file %1 to %2: %3").arg(Quoted(name), Quoted(backup), src.errorString());
+        }
+    }
+    return ok;
+}
+
+bool TryToDeleteIndexFiles(const QString& anyName, QString* error)
+{
+    const QString b = IndexBaseName(anyName);
+    bool ok = true;
+    for (const TIndexFileInfo& f : kFiles) {
+        QFile file(IndexFileName(b, f.kind));
+        if (file.exists() && !file.remove()) {
+            ok = false;
+            if (error)
+                *error = QStringLiteral("Cannot remove file %1: %2").arg(Quoted(file.fileName()), file.errorString());
+        }
+    }
+    return ok;
+}
+
+} // namespace cv

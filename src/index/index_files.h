@@ -1,0 +1,237 @@
+#pragma once
+// The four files of a corpus index and the index as it is held in memory.
+//
+// An index records every running word of a corpus once, in reading order,
+// so that word lists, clusters, relationships and moving windows are
+// computed from it without reading the texts again. It is four files that
+// share one base name (docs/index-files.md):
+//
+//   .tokens  every word of every text, as a type code, in a compact stream
+//   .types   the spelling of each type with its frequency, texts and dispersion
+//   .stats   the text settings, the notes and one statistics row per text
+//   .markup  the boundaries (sentence, paragraph, heading, section) between words
+//
+// Each opens with the 57-byte signature and a header naming its part, the
+// index's stamp (the same in all four, new at every save) and the counts;
+// a file whose stamp or counts differ from the others' belongs to another
+// save and the index is refused. Token codes: 0 a number removed from the
+// word list ("#"), 1 a running word that is in no list (too short or too
+// long), 2 + t type t.
+
+#include "model/stats_list.h"
+#include "suite/text_settings.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <span>
+#include <vector>
+
+namespace cv {
+
+class TStream;
+
+enum class TIndexFileKind : uint8_t { Tokens = 0, Types, Stats, Markup };
+constexpr int kIndexFileCount = 4;
+
+// The family of files: kind, extension, the tag its header carries.
+struct TIndexFileInfo {
+    TIndexFileKind kind;
+    const char* extension; // with the dot
+    const char* tag;       // four ASCII characters
+};
+std::span<const TIndexFileInfo> IndexFiles();
+
+// The base name of an index from the name of any of its files or the base
+// itself ("corpus.tokens", "corpus.types", "corpus" give "corpus").
+QString IndexBaseName(const QString& anyName);
+QString IndexFileName(const QString& base, TIndexFileKind kind);
+
+// The format version written into each file's signature.
+constexpr int32_t kIndexFormatVersion = 1;
+// Bytes before each file's body: the signature and the header.
+constexpr int64_t kIndexHeaderSize = 97;
+
+// Token codes.
+enum : uint32_t {
+    kIndexCodeNumber = 0,   // a number the settings remove: "#"
+    kIndexCodeUnlisted = 1, // a running word of no list (its length is outside the settings' limits)
+    kIndexFirstTypeCode = 2,
+};
+inline uint32_t IndexTypeOfCode(uint32_t code) { return code - kIndexFirstTypeCode; }
+
+// Flags of a type.
+enum : uint8_t {
+    kIndexTypeNumber = 1, // no letter in it
+    kIndexTypeStop = 2,   // in the stop list when the texts were indexed
+};
+
+// The boundary level at which a cluster or a span stops, from the "stop
+// at" choice of the index settings: 1 to 5 a break of that level or above
+// (the index keeps levels 2 sentence to 5 section, so 1 acts as 2); 0 "no
+// limits" and 6 "end of text" give 0: only the end of a text stops.
+inline int IndexStopLevel(uint8_t stopAt)
+{
+    return stopAt >= 1 && stopAt <= 5 ? stopAt : 0;
+}
+// Whether tokens i-1 and i of a text are in one unit for that level.
+inline bool IndexJoined(std::span<const uint8_t> levels, std::size_t i, int stopLevel)
+{
+    return stopLevel == 0 || levels[i] < stopLevel;
+}
+
+struct TIndexType {
+    QString word;
+    uint16_t tag = 0;        // 1-based number of the listed tag it carries (TIndexData::tagTexts), 0 none
+    uint8_t flags = 0;
+    int64_t freq = 0;
+    int32_t texts = 0;
+    float dispersion = 0.0f; // DPnorm over the index's parts (texts, or tenths of a one-text index)
+
+    bool IsNumber() const { return (flags & kIndexTypeNumber) != 0; }
+    bool IsStop() const { return (flags & kIndexTypeStop) != 0; }
+};
+
+struct TIndexText {
+    TStatsRec stats;         // its row of the statistics list
+    int64_t firstToken = 0;  // ordinal of its first token in the index
+    int64_t tokens = 0;      // its entries in .tokens (numbers removed included)
+    int64_t byteOffset = 0;  // where its tokens begin in the token stream
+};
+
+// A boundary before a token (level 2 sentence, 3 paragraph, 4 heading,
+// 5 section), with the listed tag passed on the way (0 none).
+struct TIndexMarkup {
+    int64_t token = 0;
+    uint8_t level = 0;
+    uint16_t tag = 0;
+};
+
+// Writing and reading the variable-length numbers of the streams: seven
+// bits a byte, low bits first, the top bit set on every byte but the last.
+inline void PutVarint(std::vector<uint8_t>& out, uint64_t v)
+{
+    while (v >= 0x80) {
+        out.push_back(uint8_t(v | 0x80));
+        v >>= 7;
+    }
+    out.push_back(uint8_t(v));
+}
+// False at the end of the bytes or on a number longer than 64 bits.
+inline bool GetVarint(const uint8_t*& p, const uint8_t* end, uint64_t& v)
+{
+    v = 0;
+    for (unsigned shift = 0; shift < 64 && p < end; shift += 7) {
+        const uint8_t b = *p++;
+        v |= uint64_t(b & 0x7F) << shift;
+        if (!(b & 0x80))
+            return true;
+    }
+    return false;
+}
+
+// An index in memory: everything but the token stream, which is read text
+// by text from the .tokens file (ReadTextTokens).
+class TIndexData {
+public:
+    QString base;
+    uint64_t stamp = 0;
+    int64_t tokenCount = 0;  // entries of .tokens
+    int64_t streamBytes = 0; // length of the token stream
+    uint32_t streamCrc = 0;
+    std::vector<TIndexType> types;
+    QStringList tagTexts;    // the listed tags types and boundaries refer to (1-based)
+    std::vector<TIndexText> texts;
+    std::vector<TIndexMarkup> markup; // by token
+    TTextSettings textSettings;
+    QStringList notes;
+
+    int32_t TextCount() const { return int32_t(texts.size()); }
+    // Running words: entries less the numbers removed.
+    int64_t RunningWords() const;
+    int64_t NumbersRemoved() const { return fNumbersRemoved; }
+    void SetNumbersRemoved(int64_t n) { fNumbersRemoved = n; }
+    // The tokens that count towards the word list (types not in the stop list).
+    int64_t TokensUsed() const;
+    // The type of a word and tag, -1 when the index has none.
+    int32_t FindType(const QString& word, uint16_t tag = 0) const;
+    // Every type spelt so, whatever its tag.
+    std::vector<uint32_t> TypesOfWord(const QString& word) const;
+    // The display form of a token code.
+    QString CodeText(uint32_t code) const;
+
+    // Loads the four files of the index (the token stream is checked, not
+    // kept). False with the reason (naming the file) when a file is
+    // missing, unreadable, cut short, damaged, of another version or from
+    // another save; nothing is changed on disk.
+    bool Load(const QString& baseName, QString* error);
+    // The codes of one text (its token stream decoded). False when the
+    // .tokens file cannot be read or its stream is damaged.
+    bool ReadTextTokens(int32_t text, std::vector<uint32_t>& codes, QString* error = nullptr) const;
+    // The boundary levels before each token of a text (0 none), from the markup.
+    void TextLevels(int32_t text, std::vector<uint8_t>& levels) const;
+    // The markup records of a text (a range of `markup`).
+    std::span<const TIndexMarkup> TextMarkup(int32_t text) const;
+
+private:
+    struct TLookUp;
+    const TLookUp& LookUp() const;
+    mutable std::shared_ptr<TLookUp> fLookUp;
+    int64_t fNumbersRemoved = 0;
+};
+
+// Writes the four files of an index: `data`'s types, texts, markup, text
+// settings and notes, and as its token stream the first `oldStreamBytes`
+// of the stream of the index `oldBase` (none when empty) followed by
+// `newStream`. Every file goes through a temporary file; the four are put
+// in place only when all four were written. Sets the data's stamp and
+// stream fields. False with the reason; the old files are then untouched.
+bool SaveIndexFiles(TIndexData& data, const QString& oldBase, int64_t oldStreamBytes,
+                    std::span<const uint8_t> newStream, QString* error);
+
+// Walks the texts of an index in order, each decoded with the boundary
+// level before each of its tokens; the visitor returns false to stop the
+// walk. The cancel state is polled between texts (a cancel stops the walk
+// and sets *cancelled). False, with the reason, when the token file cannot
+// be read or is damaged.
+using TIndexTextVisitor =
+    std::function<bool(int32_t text, std::span<const uint32_t> codes, std::span<const uint8_t> levels)>;
+// Texts `first` to `last` (last < 0: to the end); the visitor gets each text's number in the index.
+bool WalkIndexTexts(const TIndexData& d, const TIndexTextVisitor& visit, QString* error, bool* cancelled = nullptr,
+                    int32_t first = 0, int32_t last = -1);
+
+// Decodes `count` codes from a stream of `bytes`; false when the bytes run
+// out, a number is too long or a code is not below `codeLimit`.
+bool DecodeTokenCodes(const uint8_t*& p, const uint8_t* end, int64_t count, uint32_t codeLimit,
+                      std::vector<uint32_t>& out);
+
+// The file's header, after its signature.
+struct TIndexFileHeader {
+    char tag[4] = {};
+    uint64_t stamp = 0;
+    int64_t tokens = 0;
+    int32_t texts = 0;
+    int32_t types = 0;
+    int64_t bodyBytes = 0;
+    uint32_t bodyCrc = 0;
+};
+bool WriteIndexFileHeader(TStream& s, TIndexFileKind kind, const TIndexFileHeader& h);
+// Reads and checks the signature and the header of an index file; false
+// with the reason.
+bool ReadIndexFileHeader(TStream& s, TIndexFileKind kind, TIndexFileHeader& h, QString* reason);
+
+// CRC-32 of bytes, continuing from `crc`.
+uint32_t IndexCrc(uint32_t crc, const uint8_t* data, std::size_t n);
+
+// Copies or removes the four files of an index; true when every file that
+// existed was copied (removed). The backup of "corpus.tokens" is
+// "corpus.tokens.bak", and so on; an older backup is replaced.
+bool TryToBackupIndexFiles(const QString& anyName, QString* error = nullptr);
+bool TryToDeleteIndexFiles(const QString& anyName, QString* error = nullptr);
+// Whether any of the four files exists.
+bool IndexFilesExist(const QString& anyName);
+
+} // namespace cv

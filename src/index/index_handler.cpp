@@ -1,0 +1,643 @@
+#include "index/index_handler.h"
+
+#include "index/index_relationships.h"
+#include "index/index_spread.h"
+#include "model/chosen_files.h"
+#include "model/stats_list.h"
+#include "suite/cv_globals.h"
+#include "suite/cv_stream.h"
+#include "suite/cvbuf.h"
+#include "suite/dialog_routines.h"
+#include "suite/lemmatiser.h"
+#include "suite/my_types.h"
+#include "suite/resource_strings.h"
+#include "suite/wdef.h"
+#include "textread/tag_handler.h"
+#include "wordlist/word_folding.h"
+#include "wordlist/wordlist_holder.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QTextStream>
+
+#include <algorithm>
+#include <cmath>
+
+namespace cv {
+
+namespace {
+
+bool HasLetter(std::u16string_view word)
+{
+    for (char16_t c : word)
+        if (QChar(c).isLetter() || QChar(c).isMark())
+            return true;
+    return false;
+}
+
+} // namespace
+
+std::vector<uint8_t> StopListTypes(const TIndexData& index)
+{
+    std::vector<uint8_t> stop;
+    const TLemmatiser& lemmatiser = TLemmatiser::Instance();
+    if (!lemmatiser.IsLoaded(current_tool_var, TLemmatiserListKind::Stop))
+        return stop;
+    stop.assign(index.types.size(), 0);
+    for (std::size_t id = 0; id < index.types.size(); ++id)
+        stop[id] = FoundInTheList(current_tool_var, TLemmatiserListKind::Stop, index.types[id].word) ? 1 : 0;
+    return stop;
+}
+
+TIndexHandler::TIndexHandler(T_WholeWordlistHolder* document, const QString& name, uint8_t openingMode)
+    : fDocument(document), fMode(openingMode)
+{
+    fData.base = IndexBaseName(name);
+    if (fDocument)
+        fData.textSettings = fDocument->ftextsettings;
+    ResetTheSettingsFromTextbuf();
+}
+
+TIndexHandler::~TIndexHandler() = default;
+
+bool TIndexHandler::Fail(const QString& error)
+{
+    fError = error;
+    fOk = false;
+    return false;
+}
+
+void TIndexHandler::ResetTheSettingsFromTextbuf()
+{
+    fSettings = GetWordlistIndexSettings();
+}
+
+bool TIndexHandler::LoadedTheFiles()
+{
+    fError.clear();
+    if (fData.base.isEmpty())
+        return Fail(QStringLiteral("No name was given for the index."));
+    const bool exists = IndexFilesExist(fData.base);
+    if (fMode == kIndexOpenNew || (fMode == kIndexOpenAdd && !exists)) {
+        const QFileInfo folder(QFileInfo(fData.base).absolutePath());
+        if (!folder.isDir())
+            return Fail(QStringLiteral("Cannot write index \"%1\": the folder \"%2\" does not exist")
+                            .arg(fData.base, folder.filePath()));
+        if (!folder.isWritable())
+            return Fail(QStringLiteral("Cannot write index \"%1\": the folder \"%2\" cannot be written to")
+                            .arg(fData.base, folder.filePath()));
+        const QString base = fData.base;
+        const TTextSettings settings = fData.textSettings;
+        fData = TIndexData();
+        fData.base = base;
+        fData.textSettings = settings;
+        fOk = true;
+        return true;
+    }
+    TIndexData loaded;
+    QString error;
+    if (!loaded.Load(fData.base, &error))
+        return Fail(error);
+    fData = std::move(loaded);
+    fOldTokens = fData.tokenCount;
+    fOldStreamBytes = fData.streamBytes;
+    fOldTypes = fData.types.size();
+    fOldTexts = fData.texts.size();
+    fOldMarkup = fData.markup.size();
+    // New texts are cut as the index's texts were.
+    if (fDocument && fMode == kIndexOpenAdd)
+        fDocument->TextSettings(fData.textSettings);
+    if (fTotalTokens <= 0)
+        fTotalTokens = fData.RunningWords();
+    fOk = true;
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// Indexing
+
+void TIndexHandler::BeginText(int32_t)
+{
+    fNewTexts.push_back({0, int64_t(fNewStream.size())});
+    fInText = true;
+}
+
+uint32_t TIndexHandler::MapRunType(const TToken& token)
+{
+    // A listed tag of this run is found in the index's tags by its text.
+    uint16_t tag = 0;
+    const bool useTags = fDocument && fDocument->ftextsettings.TagDisplay() != 0;
+    if (useTags && token.tagNumber > 0) {
+        QString text;
+        if (fDocument)
+            if (const auto* handler = dynamic_cast<const TTextTagHandler*>(fDocument->TextTagHandler))
+                if (token.tagNumber <= handler->TagfileTags().size())
+                    text = handler->TagfileTags()[token.tagNumber - 1u].stored.tag;
+        qsizetype at = fData.tagTexts.indexOf(text);
+        if (at < 0) {
+            fData.tagTexts << text;
+            at = fData.tagTexts.size() - 1;
+        }
+        tag = uint16_t(at + 1);
+    }
+    const QString word(reinterpret_cast<const QChar*>(token.spelling.data()), qsizetype(token.spelling.size()));
+    // The types of this run are new to each other; only the index's older types can match.
+    int32_t id = fOldTypes > 0 ? fData.FindType(word, tag) : -1;
+    if (id < 0) {
+        TIndexType t;
+        t.word = word;
+        t.tag = tag;
+        t.flags = uint8_t((HasLetter(token.spelling) ? 0 : kIndexTypeNumber) | (token.stop ? kIndexTypeStop : 0));
+        fData.types.push_back(std::move(t));
+        id = int32_t(fData.types.size() - 1);
+        fNewCounts.Grow(fData.types.size() + kIndexFirstTypeCode);
+    }
+    const uint32_t code = uint32_t(id) + kIndexFirstTypeCode;
+    if (token.typeId >= fRunCodes.size())
+        fRunCodes.resize(std::max<std::size_t>(std::size_t(token.typeId) + 1, fRunCodes.size() * 2), 0);
+    fRunCodes[token.typeId] = code;
+    return code;
+}
+
+void TIndexHandler::Token(const TToken& token)
+{
+    uint32_t code;
+    if (token.typeId != TWordlistParentTree::kNoType) {
+        code = token.typeId < fRunCodes.size() ? fRunCodes[token.typeId] : 0;
+        if (code == 0)
+            code = MapRunType(token);
+    } else if (token.running) {
+        code = kIndexCodeUnlisted;
+    } else {
+        code = kIndexCodeNumber;
+        ++fNewNumbers;
+    }
+    if (token.barrier > 0)
+        fNewMarkup.push_back({fOldTokens + fNewTokens, uint8_t(token.barrier), token.tagNumber});
+    if (code < 0x80) {
+        fNewStream.push_back(uint8_t(code));
+    } else {
+        PutVarint(fNewStream, code);
+    }
+    if (code >= kIndexFirstTypeCode)
+        fNewCounts.Add(code);
+    ++fNewTokens;
+    ++fNewTexts.back().tokens;
+}
+
+void TIndexHandler::EndText(int32_t)
+{
+    fInText = false;
+    fNewCounts.EndPart(int32_t(fOldTexts + fNewTexts.size() - 1));
+}
+
+bool TIndexHandler::ProcessAfterWordHandling(const QString& notes, double texts)
+{
+    (void)texts;
+    fError.clear();
+    if (fMode == kIndexOpenRead)
+        return Fail(QStringLiteral("The index \"%1\" was opened for work, not for adding texts.").arg(fData.base));
+    const TCVStatsList* stats = fStats ? fStats : (fDocument ? fDocument->fStats.get() : nullptr);
+    std::vector<TStatsRec> rows;
+    if (stats)
+        for (int i = 1; i < stats->Count(); ++i)
+            rows.push_back(stats->Row(i)->Data());
+    if (rows.size() != fNewTexts.size())
+        return Fail(QStringLiteral("Cannot save index \"%1\": %2 texts were indexed but %3 have statistics")
+                        .arg(fData.base)
+                        .arg(fNewTexts.size())
+                        .arg(rows.size()));
+    if (global_panic_state.load() != kPanicRun) {
+        fCancel_pressed = true;
+        return Fail(QStringLiteral("The index was not saved: the job was stopped."));
+    }
+
+    // The new texts after the old ones.
+    TIndexData d = fData;
+    for (std::size_t i = 0; i < fNewTexts.size(); ++i) {
+        TIndexText t;
+        t.stats = rows[i];
+        t.firstToken = d.tokenCount;
+        t.tokens = fNewTexts[i].tokens;
+        t.byteOffset = fOldStreamBytes + fNewTexts[i].byteOffset;
+        d.tokenCount += t.tokens;
+        d.texts.push_back(std::move(t));
+    }
+    d.markup.insert(d.markup.end(), fNewMarkup.begin(), fNewMarkup.end());
+    d.SetNumbersRemoved(d.NumbersRemoved() + fNewNumbers);
+    if (fOldTexts == 0)
+        d.notes = notes.split(QLatin1Char('\n'));
+    else
+        d.notes << QString() << QStringLiteral("%1: %2 texts added").arg(QDateTime::currentDateTime().toString(Qt::ISODate)).arg(fNewTexts.size())
+                << notes.split(QLatin1Char('\n'));
+
+    // Frequencies, texts and dispersion of every type over the whole index:
+    // the counts per text of the new texts were kept as they were indexed,
+    // those of the old texts come from the old token file. A one-text index
+    // is cut into tenths instead.
+    const std::size_t codeCount = d.types.size() + kIndexFirstTypeCode;
+    const bool oneText = d.texts.size() == 1;
+    TTypePartCounts oldCounts, tenths;
+    std::vector<const TTypePartCounts*> sources;
+    if (oneText) {
+        std::vector<uint32_t> codes;
+        QString error;
+        if (fOldTexts == 0) {
+            const uint8_t* p = fNewStream.data();
+            if (!DecodeTokenCodes(p, p + fNewStream.size(), d.texts[0].tokens, uint32_t(codeCount), codes))
+                return Fail(QStringLiteral("Cannot save index \"%1\": its new tokens are damaged").arg(d.base));
+        } else if (!fData.ReadTextTokens(0, codes, &error)) {
+            return Fail(error);
+        }
+        tenths.Grow(codeCount);
+        const auto n = int64_t(codes.size());
+        int32_t part = 0;
+        for (int64_t i = 0; i < n; ++i) {
+            const int32_t p = TIndexParts::TenthOf(i, n);
+            for (; part < p; ++part)
+                tenths.EndPart(part);
+            if (codes[std::size_t(i)] >= kIndexFirstTypeCode)
+                tenths.Add(codes[std::size_t(i)]);
+        }
+        for (; part < kDispersionPartsOfOneText; ++part)
+            tenths.EndPart(part);
+        sources.push_back(&tenths);
+    } else {
+        if (fOldTexts > 0) {
+            oldCounts.Grow(codeCount);
+            QString error;
+            bool cancelled = false;
+            const bool ok = WalkIndexTexts(
+                fData,
+                [&](int32_t t, std::span<const uint32_t> codes, std::span<const uint8_t>) {
+                    for (uint32_t c : codes)
+                        if (c >= kIndexFirstTypeCode)
+                            oldCounts.Add(c);
+                    oldCounts.EndPart(t);
+                    return true;
+                },
+                &error, &cancelled, 0, int32_t(fOldTexts) - 1);
+            if (!ok)
+                return Fail(error);
+            if (cancelled) {
+                fCancel_pressed = true;
+                return Fail(QStringLiteral("The index was not saved: the job was stopped."));
+            }
+            sources.push_back(&oldCounts);
+        }
+        sources.push_back(&fNewCounts);
+    }
+    std::vector<int64_t> freq(d.types.size(), 0);
+    std::vector<int32_t> textsOf(d.types.size(), 0);
+    std::vector<int64_t> partSizes(oneText ? kDispersionPartsOfOneText : d.texts.size(), 0);
+    for (const TTypePartCounts* c : sources)
+        c->ForEach([&](int32_t part, uint32_t code, uint32_t count) {
+            const uint32_t id = IndexTypeOfCode(code);
+            freq[id] += count;
+            ++textsOf[id];
+            if (!d.types[id].IsStop())
+                partSizes[std::size_t(part)] += count;
+        });
+    const TIndexParts parts(partSizes);
+    std::vector<TIndexParts::TAcc> acc(d.types.size());
+    for (const TTypePartCounts* c : sources)
+        c->ForEach([&](int32_t part, uint32_t code, uint32_t count) {
+            const uint32_t id = IndexTypeOfCode(code);
+            parts.AddCount(acc[id], part, count, double(freq[id]));
+        });
+    for (std::size_t id = 0; id < d.types.size(); ++id) {
+        TIndexType& type = d.types[id];
+        type.freq = freq[id];
+        type.texts = oneText ? (freq[id] > 0 ? 1 : 0) : textsOf[id];
+        type.dispersion = type.IsStop() ? 0.0f : parts.Finish(acc[id], double(freq[id]));
+    }
+    // A one-text index made in one run: the word list of the run cut the
+    // text into tenths by position in the text, which the index does not
+    // keep; its values are the index's own.
+    if (oneText && fOldTexts == 0 && fDocument)
+        if (const TCVWordList* list = fDocument->WordlistOfType(kListIndexWordList))
+            for (int i = 0; i < list->Count(); ++i) {
+                const TWordListEntry& e = list->Entry(i);
+                const uint16_t tag = e.fTag.isEmpty() ? 0 : uint16_t(d.tagTexts.indexOf(e.fTag) + 1);
+                const int32_t id = d.FindType(e.fWord, tag);
+                if (id >= 0 && e.fData.Dispersion >= 0 && d.types[std::size_t(id)].freq == e.fData.Freq)
+                    d.types[std::size_t(id)].dispersion = e.fData.Dispersion;
+            }
+
+    QString error;
+    if (!SaveIndexFiles(d, fOldTexts > 0 ? fData.base : QString(), fOldStreamBytes, fNewStream, &error))
+        return Fail(error);
+    fData = std::move(d);
+    fNewStream.clear();
+    fNewStream.shrink_to_fit();
+    fNewMarkup.clear();
+    fNewTexts.clear();
+    fRunCodes.clear();
+    fNewCounts.Clear();
+    fOldTokens = fData.tokenCount;
+    fOldStreamBytes = fData.streamBytes;
+    fOldTypes = fData.types.size();
+    fOldTexts = fData.texts.size();
+    fOldMarkup = fData.markup.size();
+    fNewTokens = fNewNumbers = 0;
+    fMode = kIndexOpenRead;
+    if (fTotalTokens <= 0)
+        fTotalTokens = fData.RunningWords();
+    fOk = true;
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// Relationships
+
+bool TIndexHandler::ComputeMIAssociation()
+{
+    fError.clear();
+    if (!fRelationshipsList)
+        fRelationshipsList = std::make_unique<TRelationshipsList>(fDocument, CurrentToolSignature());
+    fRelationshipsList->Clear();
+    std::vector<uint32_t> nodes;
+    if (fWordChoice != kIndexProcessAll) {
+        nodes = ChosenTypes();
+        if (nodes.empty())
+            return Fail(QStringLiteral("None of the words chosen is in the index \"%1\".").arg(fData.base));
+    }
+    const TRelationshipOptions options =
+        TRelationshipOptions::FromSettings(fSettings, fTotalTokens > 0 ? fTotalTokens : fData.RunningWords());
+    QString error;
+    bool cancelled = false;
+    const bool ok = ComputeRelationships(fData, nodes, StopListTypes(fData), options, *fRelationshipsList, &error,
+                                         &cancelled);
+    fCancel_pressed = cancelled;
+    if (!ok)
+        return Fail(error);
+    if (cancelled)
+        return Fail(QStringLiteral("The relationships were not all computed: the job was stopped."));
+    return fRelationshipsList->Count() > 0;
+}
+
+// ---------------------------------------------------------------------------
+// Words and their places
+
+std::vector<uint32_t> TIndexHandler::ChosenTypes() const
+{
+    std::vector<uint32_t> out;
+    const TWordFolder folder(fData.textSettings);
+    for (const QString& w : fWordsToProcess) {
+        const QString word = w.trimmed();
+        if (word.isEmpty())
+            continue;
+        std::vector<uint32_t> ids = fData.TypesOfWord(word);
+        if (ids.empty())
+            ids = fData.TypesOfWord(folder.Folded(word));
+        out.insert(out.end(), ids.begin(), ids.end());
+    }
+    std::sort(out.begin(), out.end());
+    out.erase(std::unique(out.begin(), out.end()), out.end());
+    return out;
+}
+
+std::vector<TIndexPosition> TIndexHandler::AllContextsOf(const QString& word)
+{
+    std::vector<TIndexPosition> out;
+    std::vector<uint32_t> ids = fData.TypesOfWord(word);
+    if (ids.empty())
+        ids = fData.TypesOfWord(TWordFolder(fData.textSettings).Folded(word));
+    if (ids.empty())
+        return out;
+    std::vector<uint8_t> wanted(fData.types.size() + kIndexFirstTypeCode, 0);
+    for (uint32_t id : ids)
+        wanted[id + kIndexFirstTypeCode] = 1;
+    QString error;
+    bool cancelled = false;
+    const bool ok = WalkIndexTexts(
+        fData,
+        [&](int32_t t, std::span<const uint32_t> codes, std::span<const uint8_t> levels) {
+            int64_t sentence = 0, paragraph = 0;
+            for (std::size_t i = 0; i < codes.size(); ++i) {
+                if (i > 0 && levels[i] >= 2)
+                    ++sentence;
+                if (i > 0 && levels[i] >= 3)
+                    ++paragraph;
+                if (wanted[codes[i]])
+                    out.push_back({t, int64_t(i), fData.texts[std::size_t(t)].firstToken + int64_t(i), sentence, paragraph});
+            }
+            return true;
+        },
+        &error, &cancelled);
+    if (!ok)
+        Fail(error);
+    fCancel_pressed = cancelled;
+    return out;
+}
+
+bool TIndexHandler::ExportData(const QString& fileName, const QString& word, bool sentenceLengths)
+{
+    QSaveFile file(fileName);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Text)) {
+        Fail(QStringLiteral("Cannot create file \"%1\": %2").arg(fileName, file.errorString()));
+        FailedToSave(fileName);
+        return false;
+    }
+    QString out;
+    QTextStream ts(&out);
+    ts << "Index\t" << QDir::toNativeSeparators(fData.base) << '\n';
+    ts << "Texts\t" << fData.TextCount() << '\n';
+    ts << "Running words\t" << fData.RunningWords() << '\n';
+    ts << "Types\t" << fData.types.size() << '\n';
+    constexpr int kContextWords = 5;
+    if (!word.trimmed().isEmpty()) {
+        const std::vector<TIndexPosition> places = AllContextsOf(word.trimmed());
+        std::vector<uint32_t> ids = fData.TypesOfWord(word.trimmed());
+        if (ids.empty())
+            ids = fData.TypesOfWord(TWordFolder(fData.textSettings).Folded(word.trimmed()));
+        int64_t freq = 0;
+        int32_t texts = 0;
+        for (uint32_t id : ids) {
+            freq += fData.types[id].freq;
+            texts = std::max(texts, fData.types[id].texts);
+        }
+        std::vector<int32_t> textsSeen;
+        for (const TIndexPosition& p : places)
+            if (textsSeen.empty() || textsSeen.back() != p.text)
+                textsSeen.push_back(p.text);
+        ts << '\n' << "Word\t" << word.trimmed() << '\n';
+        ts << "Frequency\t" << freq << '\n';
+        ts << "Texts\t" << textsSeen.size() << '\n';
+        ts << "N\tText\tWord\tSentence\tParagraph\tContext\n";
+        std::vector<uint32_t> codes;
+        int32_t loaded = -1;
+        int64_t n = 0;
+        for (const TIndexPosition& p : places) {
+            if (p.text != loaded) {
+                QString error;
+                if (!fData.ReadTextTokens(p.text, codes, &error)) {
+                    Fail(error);
+                    FailedToRead(fData.base);
+                    return false;
+                }
+                loaded = p.text;
+            }
+            QStringList context;
+            const auto at = std::size_t(p.wordInText);
+            for (std::size_t k = at >= kContextWords ? at - kContextWords : 0; k < std::min(codes.size(), at + kContextWords + 1); ++k)
+                context << (k == at ? QStringLiteral("[%1]").arg(fData.CodeText(codes[k])) : fData.CodeText(codes[k]));
+            const TStatsRec& s = fData.texts[std::size_t(p.text)].stats;
+            ts << ++n << '\t' << (s.ZipEntryName.isEmpty() ? s.FileName : s.ZipEntryName) << '\t' << p.wordInText + 1
+               << '\t' << p.sentence + 1 << '\t' << p.paragraph + 1 << '\t' << context.join(QLatin1Char(' ')) << '\n';
+        }
+    }
+    if (sentenceLengths) {
+        ts << '\n' << "Text\tSentences\tLengths\n";
+        QString error;
+        bool cancelled = false;
+        const bool ok = WalkIndexTexts(
+            fData,
+            [&](int32_t t, std::span<const uint32_t> codes, std::span<const uint8_t> levels) {
+                QStringList lengths;
+                int64_t length = 0;
+                for (std::size_t i = 0; i < codes.size(); ++i) {
+                    if (i > 0 && levels[i] >= 2 && length > 0) {
+                        lengths << QString::number(length);
+                        length = 0;
+                    }
+                    if (codes[i] != kIndexCodeNumber)
+                        ++length;
+                }
+                if (length > 0)
+                    lengths << QString::number(length);
+                const TStatsRec& s = fData.texts[std::size_t(t)].stats;
+                ts << (s.ZipEntryName.isEmpty() ? s.FileName : s.ZipEntryName) << '\t' << lengths.size() << '\t'
+                   << lengths.join(QLatin1Char(',')) << '\n';
+                return true;
+            },
+            &error, &cancelled);
+        if (!ok) {
+            Fail(error);
+            FailedToRead(fData.base);
+            return false;
+        }
+    }
+    ts.flush();
+    const QByteArray bytes = out.toUtf8();
+    if (file.write(bytes) != bytes.size() || !file.commit()) {
+        Fail(QStringLiteral("Cannot save file \"%1\": %2").arg(fileName, file.errorString()));
+        FailedToSave(fileName);
+        return false;
+    }
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// Texts holding words
+
+bool TIndexHandler::Open(const QString& indexFile, QString* error)
+{
+    if (!fData.texts.empty() && IndexBaseName(indexFile) == fData.base && fMode == kIndexOpenRead)
+        return BuildTextPostings() || (error && (*error = fError, false));
+    TIndexData loaded;
+    if (!loaded.Load(indexFile, error))
+        return false;
+    fData = std::move(loaded);
+    fMode = kIndexOpenRead;
+    fPostingStart.clear();
+    if (!BuildTextPostings()) {
+        if (error)
+            *error = fError;
+        return false;
+    }
+    return true;
+}
+
+bool TIndexHandler::BuildTextPostings()
+{
+    if (!fPostingStart.empty())
+        return true;
+    const std::size_t n = fData.types.size();
+    std::vector<int64_t> start(n + 1, 0);
+    for (std::size_t id = 0; id < n; ++id)
+        start[id + 1] = start[id] + fData.types[id].texts;
+    std::vector<int32_t> texts(static_cast<std::size_t>(start[n]));
+    std::vector<int64_t> fill(start.begin(), start.end() - 1);
+    std::vector<int32_t> last(n, -1);
+    QString error;
+    bool damaged = false;
+    const bool ok = WalkIndexTexts(
+        fData,
+        [&](int32_t t, std::span<const uint32_t> codes, std::span<const uint8_t>) {
+            for (uint32_t c : codes) {
+                if (c < kIndexFirstTypeCode)
+                    continue;
+                const uint32_t id = IndexTypeOfCode(c);
+                if (last[id] == t)
+                    continue;
+                last[id] = t;
+                if (fill[id] >= start[id + 1]) {
+                    damaged = true;
+                    return false;
+                }
+                texts[std::size_t(fill[id]++)] = t;
+            }
+            return true;
+        },
+        &error);
+    if (!ok)
+        return Fail(error);
+    if (damaged)
+        return Fail(QStringLiteral("The index \"%1\" is damaged: its texts and types disagree").arg(fData.base));
+    fPostingStart = std::move(start);
+    fPostingTexts = std::move(texts);
+    return true;
+}
+
+int32_t TIndexHandler::TextsHoldingAnyOf(const QStringList& words)
+{
+    if (!BuildTextPostings())
+        return 0;
+    std::vector<uint8_t> seen(std::size_t(fData.TextCount()), 0);
+    int32_t count = 0;
+    const TWordFolder folder(fData.textSettings);
+    for (const QString& w : words) {
+        std::vector<uint32_t> ids = fData.TypesOfWord(w);
+        if (ids.empty())
+            ids = fData.TypesOfWord(folder.Folded(w));
+        for (uint32_t id : ids)
+            for (int64_t k = fPostingStart[id]; k < fPostingStart[id + 1]; ++k) {
+                uint8_t& s = seen[std::size_t(fPostingTexts[std::size_t(k)])];
+                count += s == 0;
+                s = 1;
+            }
+    }
+    return count;
+}
+
+// ---------------------------------------------------------------------------
+
+bool MakeIndexOfTexts(TSharedChosenFilesClass& texts, const QString& indexName, uint8_t mode, QString* error)
+{
+    T_WholeWordlistHolder doc(kListIndexWordList, nullptr, nullptr, false, false);
+    auto fail = [&](const QString& why) {
+        if (error)
+            *error = why;
+        return false;
+    };
+    if (!doc.StartAnIndexHandler(indexName, mode) || !doc.fIndexHandler || !doc.fIndexHandler->fOk)
+        return fail(doc.fIndexHandler ? doc.fIndexHandler->LastError() : QStringLiteral("The index could not be started."));
+    TIndexHandler& handler = *doc.fIndexHandler;
+    if (!handler.LoadedTheFiles() || handler.fCancel_pressed)
+        return fail(handler.LastError());
+    int32_t converted = 0;
+    if (!doc.MakeWordlist(texts, 0, converted, kListIndexWordList))
+        return fail(doc.UnreadTextReasons().isEmpty() ? QStringLiteral("No text could be indexed.")
+                                                      : doc.UnreadTextReasons().join(QLatin1Char('\n')));
+    handler.SetStatsList(doc.fStats.get());
+    doc.StartStandardNotes(kListIndexWordList, 0, CVWordListIndexList.toString(),
+                           QStringLiteral("%1 texts").arg(texts.FileCount()));
+    if (!handler.ProcessAfterWordHandling(doc.fNotes.join(QLatin1Char('\n')), double(texts.FileCount())))
+        return fail(handler.LastError());
+    return true;
+}
+
+} // namespace cv

@@ -1,0 +1,381 @@
+#include "index/index_relationships.h"
+
+#include "index/index_files.h"
+#include "index/index_hash.h"
+#include "suite/cv_globals.h"
+#include "suite/cv_stream.h"
+#include "suite/my_types.h"
+#include "suite/wdef.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace cv {
+
+// ---------------------------------------------------------------------------
+// Entries
+
+QString TRelationshipEntry::GetAWordAsString(int column) const
+{
+    return column == TRelationshipsList::kColWord2 ? fData.Word2 : fData.Word1;
+}
+
+void TRelationshipEntry::SetAWordAsString(int column, const QString& text)
+{
+    (column == TRelationshipsList::kColWord2 ? fData.Word2 : fData.Word1) = text;
+}
+
+bool TRelationshipEntry::IsDuplicateOf(const TCVBaseListObject& other) const
+{
+    const auto* o = dynamic_cast<const TRelationshipEntry*>(&other);
+    return o && o->fData.Word1 == fData.Word1 && o->fData.Word2 == fData.Word2;
+}
+
+bool TRelationshipEntry::SaveToStream(TStream& s) const
+{
+    if (!WriteAString(s, fData.Word1) || !WriteAString(s, fData.Word2) || !s.WriteI64(fData.Freq)
+        || !s.WriteI64(fData.Freq1) || !s.WriteI64(fData.Freq2) || !s.WriteI32(fData.Texts) || !s.WriteI32(fData.Gap))
+        return false;
+    for (float v : fData.Scores)
+        if (!s.WriteF32(v))
+            return false;
+    return true;
+}
+
+bool TRelationshipEntry::ReadFromStream(TStream& s)
+{
+    if (!ReadAString(s, fData.Word1) || !ReadAString(s, fData.Word2) || !s.ReadI64(fData.Freq)
+        || !s.ReadI64(fData.Freq1) || !s.ReadI64(fData.Freq2) || !s.ReadI32(fData.Texts) || !s.ReadI32(fData.Gap))
+        return false;
+    for (float& v : fData.Scores)
+        if (!s.ReadF32(v))
+            return false;
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// The list
+
+TRelationshipsList::TRelationshipsList(TCorvantisholder* owner, uint32_t toolSignature)
+    : TCVBaseLemmaMatchCapableList(
+          owner, [](TCVBaseDataClass& l) { return std::make_unique<TRelationshipEntry>(&l); }, kListIndexRelationships,
+          toolSignature, kVersion)
+{
+    SetGridHeadings(Headings());
+    SetWordColumn(kColWord1);
+    SetSortSettingsToDefault();
+}
+
+QStringList TRelationshipsList::Headings()
+{
+    QStringList h{QStringLiteral("N"), QStringLiteral("Word 1"), QStringLiteral("Word 2"), QStringLiteral("Freq."),
+                  QStringLiteral("Freq. word 1"), QStringLiteral("Freq. word 2"), QStringLiteral("Texts"),
+                  QStringLiteral("Gap")};
+    for (const TAssociationEntry& e : AssociationTable())
+        h << QString::fromUtf8(e.caption.data(), qsizetype(e.caption.size()));
+    h << QStringLiteral("Set");
+    return h;
+}
+
+TMIDataRec TRelationshipsList::MIData(int i) const
+{
+    return i >= 0 && i < Count() ? Entry(i).fData : TMIDataRec{};
+}
+
+int32_t TRelationshipsList::TrueColumnToMISort(int column)
+{
+    if (column >= kColWord1 && column < kColSet)
+        return column - kColWord1;
+    if (column == kColSet)
+        return kSortSet;
+    if (column == kColN)
+        return kSortFreq;
+    return -1;
+}
+
+void TRelationshipsList::SetThreeSorts(int32_t first, int32_t second, int32_t third)
+{
+    Set1Sort(0, first);
+    Set1Sort(1, second);
+    Set1Sort(2, third);
+}
+
+void TRelationshipsList::SetCompareFunct(int funct)
+{
+    if (funct != 0 && funct != 2)
+        return;
+    fCompareFunct = funct;
+    Set1Sort(0, funct == 2 ? kSortWord2 : kSortWord1);
+    SetSortAscending(0, true);
+}
+
+int TRelationshipsList::FindTypedWord(const QString& text) const
+{
+    if (text.isEmpty())
+        return -1;
+    for (int i = 0; i < Count(); ++i) {
+        const TMIDataRec& d = Entry(i).fData;
+        const QString& w = fCompareFunct == 2 ? d.Word2 : d.Word1;
+        if (w.startsWith(text, Qt::CaseInsensitive))
+            return i;
+    }
+    return -1;
+}
+
+void TRelationshipsList::SetSortSettingsToDefault()
+{
+    SetThreeSorts(kSortWord1, kSortFreq, kSortWord2);
+    SetSortAscending(0, true);
+    SetSortAscending(1, false);
+    SetSortAscending(2, true);
+}
+
+void TRelationshipsList::DrawgridDataRec(int row, int column, int displayKind, TDrawgridDataRec& rec) const
+{
+    rec = {};
+    if (row < 0 || row >= Count())
+        return;
+    const TMIDataRec& d = Entry(row).fData;
+    if (column == kColWord1 || column == kColWord2) {
+        rec.text = column == kColWord1 ? d.Word1 : d.Word2;
+        return;
+    }
+    if (column >= kColN && column < kColFirstScore) {
+        NumberCell(rec, NumericalData(row, column), true);
+        return;
+    }
+    if (column >= kColFirstScore && column < kColSet) {
+        NumberCell(rec, NumericalData(row, column), false, 3);
+        return;
+    }
+    TCVBaseLemmaMatchCapableList::DrawgridDataRec(row, column, displayKind, rec);
+}
+
+double TRelationshipsList::NumericalData(int row, int column) const
+{
+    if (row < 0 || row >= Count())
+        return 0;
+    const TMIDataRec& d = Entry(row).fData;
+    switch (column) {
+    case kColN: return row + 1;
+    case kColFreq: return double(d.Freq);
+    case kColFreq1: return double(d.Freq1);
+    case kColFreq2: return double(d.Freq2);
+    case kColTexts: return d.Texts;
+    case kColGap: return d.Gap;
+    default:
+        if (column >= kColFirstScore && column < kColSet)
+            return d.Scores[std::size_t(column - kColFirstScore)];
+        return TCVBaseLemmaMatchCapableList::NumericalData(row, column);
+    }
+}
+
+TSortKeyKind TRelationshipsList::KindOfSortKey(int32_t key) const
+{
+    if (key == kSortWord1 || key == kSortWord2 || key == kSortSet)
+        return TSortKeyKind::Text;
+    if (key > kSortWord2 && key < kSortSet)
+        return TSortKeyKind::Number;
+    return TSortKeyKind::None;
+}
+
+QString TRelationshipsList::SortText(const TCVBaseListObject& e, int row, int32_t key) const
+{
+    const TMIDataRec& d = static_cast<const TRelationshipEntry&>(e).fData;
+    switch (key) {
+    case kSortWord1: return d.Word1;
+    case kSortWord2: return d.Word2;
+    case kSortSet: return ActiveSetColumn() >= 0 ? e.Category(SetNumberOfColumn(ActiveSetColumn())) : QString();
+    default: return TCVBaseLemmaMatchCapableList::SortText(e, row, key);
+    }
+}
+
+double TRelationshipsList::SortNumber(const TCVBaseListObject& e, int row, int32_t key) const
+{
+    const TMIDataRec& d = static_cast<const TRelationshipEntry&>(e).fData;
+    switch (key) {
+    case kSortFreq: return double(d.Freq);
+    case kSortFreq1: return double(d.Freq1);
+    case kSortFreq2: return double(d.Freq2);
+    case kSortTexts: return d.Texts;
+    case kSortGap: return d.Gap;
+    default:
+        if (key >= kSortFirstScore && key < kSortSet)
+            return d.Scores[std::size_t(key - kSortFirstScore)];
+        return TCVBaseLemmaMatchCapableList::SortNumber(e, row, key);
+    }
+}
+
+bool TRelationshipsList::SaveToStream(TStream& s)
+{
+    return s.WriteI64(TotalTokens) && s.WriteI32(SpanLeft) && s.WriteI32(SpanRight)
+        && TCVBaseLemmaMatchCapableList::SaveToStream(s);
+}
+
+bool TRelationshipsList::ReadFromStream(TStream& s)
+{
+    return s.ReadI64(TotalTokens) && s.ReadI32(SpanLeft) && s.ReadI32(SpanRight)
+        && TCVBaseLemmaMatchCapableList::ReadFromStream(s);
+}
+
+// ---------------------------------------------------------------------------
+// The computation
+
+TRelationshipOptions TRelationshipOptions::FromSettings(const TWordlist_index_settings_rec& rec, int64_t runningWords)
+{
+    TRelationshipOptions o;
+    const int32_t span = std::clamp(rec.RelationSpan(), 1, 8);
+    o.left = rec.ToRightOnly() ? 0 : span;
+    o.right = span;
+    o.stopLevel = IndexStopLevel(rec.StopAt());
+    o.omitEqual = rec.OmitEqualWords();
+    o.omitNumbers = rec.OmitNumbers();
+    o.bothWays = rec.ShowPairsBothWays();
+    o.stopListMode = rec.StopListMode() <= 3 ? rec.StopListMode() : 0;
+    o.minJoint = std::max(1, rec.MinJointFrequency());
+    o.minTexts = std::max(1, rec.RelationMinTexts());
+    o.minWord2Freq = std::max(1, rec.MinWord2Frequency());
+    o.maxPercent = std::isfinite(rec.RelationMaxPercent()) ? std::max(0.0f, rec.RelationMaxPercent()) : 0.0;
+    for (int i = 0; i < kAssociationCount; ++i)
+        o.thresholds[std::size_t(i)] = rec.Threshold(i);
+    o.anyThreshold = rec.AnyThresholdSuffices();
+    o.N = runningWords;
+    return o;
+}
+
+namespace {
+
+struct TPairCount {
+    uint32_t count = 0;
+    uint32_t texts = 0;
+    int32_t lastText = -1;
+    int32_t spare = 0;
+    int64_t distances = 0; // sum of the signed places of word 2 from word 1
+};
+
+} // namespace
+
+bool ComputeRelationships(const TIndexData& index, const std::vector<uint32_t>& nodes,
+                          const std::vector<uint8_t>& stopTypes, const TRelationshipOptions& o,
+                          TRelationshipsList& out, QString* error, bool* cancelled)
+{
+    out.Clear();
+    out.TotalTokens = o.N;
+    out.SpanLeft = o.left;
+    out.SpanRight = o.right;
+    const std::size_t codes = index.types.size() + kIndexFirstTypeCode;
+    const double N = double(o.N);
+    auto stop = [&](uint32_t type) { return type < stopTypes.size() && stopTypes[type] != 0; };
+    auto tooFrequent = [&](uint32_t type) {
+        return o.maxPercent > 0 && N > 0 && double(index.types[type].freq) * 100.0 / N > o.maxPercent;
+    };
+    // What each code may be: a node word (bit 1), a collocate (bit 2).
+    std::vector<uint8_t> role(codes, 0);
+    std::vector<uint8_t> isNode(codes, 0);
+    for (uint32_t id : nodes)
+        if (id < index.types.size())
+            isNode[id + kIndexFirstTypeCode] = 1;
+    for (uint32_t id = 0; id < index.types.size(); ++id) {
+        const TIndexType& t = index.types[id];
+        if (t.freq <= 0 || (o.omitNumbers && t.IsNumber()) || tooFrequent(id))
+            continue;
+        const uint32_t c = id + kIndexFirstTypeCode;
+        if ((nodes.empty() || isNode[c]) && !((o.stopListMode & 1) && stop(id)))
+            role[c] |= 1;
+        if (!((o.stopListMode & 2) && stop(id)) && t.freq >= o.minWord2Freq)
+            role[c] |= 2;
+    }
+
+    TFlatMap64<TPairCount> pairs(nodes.empty() ? 1u << 16 : nodes.size() * 64);
+    const int stopLevel = o.stopLevel;
+    QString walkError;
+    const bool ok = WalkIndexTexts(
+        index,
+        [&](int32_t t, std::span<const uint32_t> c, std::span<const uint8_t> levels) {
+            const auto n = std::ptrdiff_t(c.size());
+            for (std::ptrdiff_t i = 0; i < n; ++i) {
+                const uint32_t a = c[std::size_t(i)];
+                if (!(role[a] & 1))
+                    continue;
+                auto count = [&](std::ptrdiff_t j) {
+                    const uint32_t b = c[std::size_t(j)];
+                    if (!(role[b] & 2) || (o.omitEqual && a == b))
+                        return;
+                    TPairCount& p = pairs[(uint64_t(a) << 32) | b];
+                    ++p.count;
+                    p.distances += j - i;
+                    if (p.lastText != t) {
+                        p.lastText = t;
+                        ++p.texts;
+                    }
+                };
+                for (std::ptrdiff_t j = i - 1; j >= 0 && j >= i - o.left; --j) {
+                    if (!IndexJoined(levels, std::size_t(j + 1), stopLevel))
+                        break;
+                    count(j);
+                }
+                for (std::ptrdiff_t j = i + 1; j < n && j <= i + o.right; ++j) {
+                    if (!IndexJoined(levels, std::size_t(j), stopLevel))
+                        break;
+                    count(j);
+                }
+            }
+            return true;
+        },
+        &walkError, cancelled);
+    if (!ok) {
+        if (error)
+            *error = walkError;
+        return false;
+    }
+
+    const double span = double(o.left + o.right);
+    const bool symmetric = o.left == o.right;
+    std::vector<std::unique_ptr<TCVBaseListObject>> kept;
+    pairs.ForEach([&](uint64_t key, const TPairCount& p) {
+        const auto a = uint32_t(key >> 32), b = uint32_t(key & 0xFFFFFFFFu);
+        const TIndexType& ta = index.types[IndexTypeOfCode(a)];
+        const TIndexType& tb = index.types[IndexTypeOfCode(b)];
+        if (p.count < o.minJoint || int32_t(p.texts) < o.minTexts)
+            return;
+        if (o.omitEqual && ta.word == tb.word)
+            return;
+        // Each pair of two node words once, unless both ways are wanted.
+        if (!o.bothWays && symmetric && a != b && (role[b] & 1) && (nodes.empty() || isNode[b])) {
+            const int cmp = QString::compare(ta.word, tb.word);
+            if (cmp > 0 || (cmp == 0 && a > b))
+                return;
+        }
+        const TAssociationScores scores = AssociationScores(double(p.count), double(ta.freq), double(tb.freq), N, span);
+        if (!PassesAssociationThresholds(scores, o.thresholds, o.anyThreshold))
+            return;
+        auto e = std::make_unique<TRelationshipEntry>(&out);
+        TMIDataRec& d = e->fData;
+        d.Word1 = ta.word;
+        d.Word2 = tb.word;
+        d.Freq = p.count;
+        d.Freq1 = ta.freq;
+        d.Freq2 = tb.freq;
+        d.Texts = int32_t(p.texts);
+        d.Gap = int32_t(std::lround(double(p.distances) / double(p.count)));
+        for (int k = 0; k < kAssociationCount; ++k)
+            d.Scores[std::size_t(k)] = float(scores[std::size_t(k)]);
+        kept.push_back(std::move(e));
+    });
+    std::sort(kept.begin(), kept.end(), [](const auto& x, const auto& y) {
+        const TMIDataRec& a = static_cast<const TRelationshipEntry&>(*x).fData;
+        const TMIDataRec& b = static_cast<const TRelationshipEntry&>(*y).fData;
+        if (a.Word1 != b.Word1)
+            return a.Word1 < b.Word1;
+        if (a.Freq != b.Freq)
+            return a.Freq > b.Freq;
+        return a.Word2 < b.Word2;
+    });
+    for (auto& e : kept)
+        out.Add(std::move(e));
+    out.ClearChangeMark();
+    return true;
+}
+
+} // namespace cv

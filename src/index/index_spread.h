@@ -1,0 +1,157 @@
+#pragma once
+// How items of an index (types, clusters) spread over its parts: the
+// texts they occur in and their dispersion value, the word list's DPnorm
+// (wordlist/dispersion.h) over the same parts the word list uses: the texts,
+// or ten stretches of a one-text index.
+//
+// DP needs an item's whole frequency f before its parts can be weighed, so
+// the spread is taken in a second walk over the index: each occurrence is
+// handed over in index order, and the sum
+//   DP = 1/2 * sum_i |v_i / f - s_i|
+// is kept as 1 (as if the item were in no part: the shares add up to 1),
+// each part the item is met in replacing its share s by |v/f - s|, in part
+// order, as the word list sums it.
+
+#include "wordlist/dispersion.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <vector>
+
+namespace cv {
+
+class TIndexParts {
+public:
+    // `sizes`: the running words of each text that count for the item kind
+    // (the parts of a one-text index are cut by SplitOneText).
+    explicit TIndexParts(std::vector<int64_t> sizes = {}) { SetSizes(std::move(sizes)); }
+
+    void SetSizes(std::vector<int64_t> sizes)
+    {
+        fSizes = std::move(sizes);
+        fTotal = 0;
+        for (int64_t s : fSizes)
+            fTotal += s;
+        fSmallest = 1.0;
+        for (int64_t s : fSizes)
+            if (s > 0 && fTotal > 0)
+                fSmallest = std::min(fSmallest, double(s) / double(fTotal));
+    }
+    int32_t Count() const { return int32_t(fSizes.size()); }
+    double Share(int32_t part) const { return fTotal > 0 ? double(fSizes[std::size_t(part)]) / double(fTotal) : 0.0; }
+    int64_t Total() const { return fTotal; }
+
+    // The part of token `i` of a one-text index of `n` tokens (ten stretches).
+    static int32_t TenthOf(int64_t i, int64_t n)
+    {
+        return n <= 0 ? 0 : int32_t(std::min<int64_t>(kDispersionPartsOfOneText - 1, i * kDispersionPartsOfOneText / n));
+    }
+
+    // What one item keeps while the spread is taken.
+    struct TAcc {
+        double sum = 1.0;
+        int32_t part = -1;
+        uint32_t inPart = 0;
+    };
+    void Add(TAcc& a, int32_t part, double f) const
+    {
+        if (a.part != part) {
+            Flush(a, f);
+            a.part = part;
+            a.inPart = 0;
+        }
+        ++a.inPart;
+    }
+    // `count` occurrences at once in one part.
+    void AddCount(TAcc& a, int32_t part, uint32_t count, double f) const
+    {
+        if (a.part != part) {
+            Flush(a, f);
+            a.part = part;
+            a.inPart = 0;
+        }
+        a.inPart += count;
+    }
+    // DPnorm of an item of frequency f once all its occurrences went in.
+    float Finish(TAcc& a, double f) const
+    {
+        Flush(a, f);
+        if (fTotal <= 0 || f <= 0)
+            return 0.0f;
+        return float(NormalisedDeviationOfProportions(std::clamp(a.sum / 2, 0.0, 1.0), fSmallest));
+    }
+
+private:
+    void Flush(TAcc& a, double f) const
+    {
+        if (a.part >= 0 && a.inPart > 0) {
+            const double s = Share(a.part);
+            a.sum += std::fabs(double(a.inPart) / f - s) - s;
+        }
+        a.inPart = 0;
+    }
+
+    std::vector<int64_t> fSizes;
+    int64_t fTotal = 0;
+    double fSmallest = 1.0;
+};
+
+// The frequency of each type in each part, gathered as the tokens go by
+// (the word tree of the word list keeps them the same way): the types met
+// in the current part are noted, and at the end of the part one record per
+// type met is kept, so that frequencies, texts and dispersion need no
+// second walk over the tokens.
+class TTypePartCounts {
+public:
+    struct TRecord {
+        uint32_t code;
+        uint32_t count;
+    };
+    // Room for codes below n.
+    void Grow(std::size_t n)
+    {
+        if (fInPart.size() < n)
+            fInPart.resize(std::max(n, fInPart.size() * 2), 0);
+    }
+    void Add(uint32_t code)
+    {
+        uint32_t& c = fInPart[code];
+        if (c == 0)
+            fTouched.push_back(code);
+        ++c;
+    }
+    void EndPart(int32_t part)
+    {
+        for (uint32_t code : fTouched) {
+            fRecords.push_back({code, fInPart[code]});
+            fInPart[code] = 0;
+        }
+        fTouched.clear();
+        fPartEnds.push_back({part, fRecords.size()});
+    }
+    // Calls f(part, code, count) for every record, parts in the order ended.
+    template <typename F>
+    void ForEach(F&& f) const
+    {
+        std::size_t r = 0;
+        for (const auto& [part, end] : fPartEnds)
+            for (; r < end; ++r)
+                f(part, fRecords[r].code, fRecords[r].count);
+    }
+    void Clear()
+    {
+        fRecords.clear();
+        fPartEnds.clear();
+        fTouched.clear();
+        std::fill(fInPart.begin(), fInPart.end(), 0u);
+    }
+
+private:
+    std::vector<uint32_t> fInPart;
+    std::vector<uint32_t> fTouched;
+    std::vector<TRecord> fRecords;
+    std::vector<std::pair<int32_t, std::size_t>> fPartEnds;
+};
+
+} // namespace cv

@@ -1,0 +1,289 @@
+// Clusters and phrase frames from an index, against n-grams counted directly.
+
+#include "index_testutil.h"
+
+#include "index/index_clusters.h"
+#include "model/batch_procedures.h"
+#include "wordlist/dispersion.h"
+
+#include <QDir>
+#include <QRegularExpression>
+
+#include <map>
+#include <random>
+#include <set>
+
+using namespace cv;
+using namespace index_test;
+
+namespace {
+
+// The n-grams of plain texts counted the simple way: words are runs of
+// letters (lower-cased), sentences end at ".", "!" or "?", a cluster never
+// crosses a sentence end or a text. Frequency and texts of each.
+struct TCounted {
+    int64_t freq = 0;
+    std::set<int> texts;
+};
+std::map<QString, TCounted> DirectNgrams(const std::vector<QString>& texts, int n, bool acrossSentences)
+{
+    std::map<QString, TCounted> out;
+    for (int t = 0; t < int(texts.size()); ++t) {
+        const QStringList sentences = acrossSentences ? QStringList{texts[std::size_t(t)]}
+                                                      : texts[std::size_t(t)].split(QRegularExpression(QStringLiteral("[.!?]")));
+        for (const QString& s : sentences) {
+            const QStringList words = s.toLower().split(QRegularExpression(QStringLiteral("[^a-z]+")), Qt::SkipEmptyParts);
+            for (qsizetype i = 0; i + n <= words.size(); ++i) {
+                TCounted& c = out[words.mid(i, n).join(QLatin1Char(' '))];
+                ++c.freq;
+                c.texts.insert(t);
+            }
+        }
+    }
+    return out;
+}
+
+std::vector<QString> RandomTexts(int count, int words, unsigned seed)
+{
+    static const char* const kWords[] = {"the", "cat", "sat", "on", "mat", "a", "dog", "ran", "to", "big", "red", "house"};
+    std::mt19937 rng(seed);
+    std::vector<QString> texts;
+    for (int t = 0; t < count; ++t) {
+        // A sentence ends at a full stop before a capital letter.
+        QString s;
+        bool capital = true;
+        for (int i = 0; i < words; ++i) {
+            QString w = QLatin1String(kWords[rng() % 12]);
+            if (capital)
+                w[0] = w[0].toUpper();
+            s += w;
+            capital = rng() % 9 == 0;
+            s += capital ? QStringLiteral(". ") : QStringLiteral(" ");
+        }
+        texts.push_back(s + QStringLiteral(".\n"));
+    }
+    return texts;
+}
+
+class Clusters : public IndexTest {
+protected:
+    bool Make(const std::vector<QString>& texts, const QString& name = QStringLiteral("ix"))
+    {
+        TTexts files;
+        for (std::size_t i = 0; i < texts.size(); ++i)
+            files.push_back({QStringLiteral("t%1.txt").arg(i), texts[i].toUtf8()});
+        if (!Index(files, name))
+            return false;
+        index = Load(name);
+        return true;
+    }
+    std::map<QString, TCounted> Counted(const TClusterOptions& o, const std::vector<uint32_t>& nodes = {})
+    {
+        TClusterRun run;
+        QString error;
+        EXPECT_TRUE(CountClusters(index, nodes, {}, o, run, &error)) << qPrintable(error);
+        std::map<QString, TCounted> out;
+        for (const TClusterResult& c : run.clusters) {
+            TCounted& k = out[ClusterText(index, c.codes)];
+            k.freq = c.freq;
+            for (int t = 0; t < c.texts; ++t)
+                k.texts.insert(t);
+        }
+        return out;
+    }
+    static TClusterOptions Options(int n, int64_t minFreq = 1)
+    {
+        TClusterOptions o;
+        o.minSize = o.maxSize = n;
+        o.minFreq = minFreq;
+        o.stopLevel = 2;
+        o.phraseFrames = false;
+        return o;
+    }
+    static void ExpectSame(const std::map<QString, TCounted>& index, const std::map<QString, TCounted>& direct, int64_t minFreq)
+    {
+        std::size_t expected = 0;
+        for (const auto& [cluster, c] : direct) {
+            if (c.freq < minFreq)
+                continue;
+            ++expected;
+            const auto it = index.find(cluster);
+            ASSERT_NE(it, index.end()) << qPrintable(cluster);
+            EXPECT_EQ(it->second.freq, c.freq) << qPrintable(cluster);
+            EXPECT_EQ(it->second.texts.size(), c.texts.size()) << qPrintable(cluster);
+        }
+        EXPECT_EQ(index.size(), expected);
+    }
+
+    TIndexData index;
+};
+
+TEST_F(Clusters, EqualTheNgramsCountedDirectly)
+{
+    const std::vector<QString> texts = RandomTexts(5, 400, 7);
+    ASSERT_TRUE(Make(texts)) << qPrintable(lastError);
+    for (int n = 2; n <= 5; ++n) {
+        SCOPED_TRACE(n);
+        ExpectSame(Counted(Options(n)), DirectNgrams(texts, n, false), 1);
+        ExpectSame(Counted(Options(n, 3)), DirectNgrams(texts, n, false), 3);
+        TClusterOptions across = Options(n);
+        across.stopLevel = 0;
+        ExpectSame(Counted(across), DirectNgrams(texts, n, true), 1);
+    }
+}
+
+TEST_F(Clusters, TheFilteringWalkLosesNothing)
+{
+    const std::vector<QString> texts = RandomTexts(4, 3000, 11);
+    ASSERT_TRUE(Make(texts)) << qPrintable(lastError);
+    TClusterOptions o = Options(3, 4);
+    o.prefilterFrom = 1; // every run takes the filtering walk first
+    ExpectSame(Counted(o), DirectNgrams(texts, 3, false), 4);
+    o.minTexts = 4;
+    const auto counted = Counted(o);
+    for (const auto& [cluster, c] : counted)
+        EXPECT_EQ(c.texts.size(), 4u) << qPrintable(cluster);
+}
+
+TEST_F(Clusters, SeveralSizesInOneRun)
+{
+    const std::vector<QString> texts = RandomTexts(3, 300, 3);
+    ASSERT_TRUE(Make(texts));
+    TClusterOptions o = Options(2, 2);
+    o.maxSize = 4;
+    const auto counted = Counted(o);
+    std::map<QString, TCounted> direct;
+    for (int n = 2; n <= 4; ++n)
+        direct.merge(DirectNgrams(texts, n, false));
+    ExpectSame(counted, direct, 2);
+}
+
+TEST_F(Clusters, NumbersChosenWordsAndFrequentWords)
+{
+    ASSERT_TRUE(Make({QStringLiteral("We saw 3 cats and 3 cats. We saw 3 cats.\n"), QStringLiteral("We saw the dogs.\n")}));
+    TClusterOptions o = Options(3);
+    auto counted = Counted(o);
+    EXPECT_FALSE(counted.count(QStringLiteral("saw # cats")));
+    EXPECT_EQ(counted[QStringLiteral("we saw the")].freq, 1);
+    o.omitNumbers = false;
+    counted = Counted(o);
+    EXPECT_EQ(counted[QStringLiteral("saw # cats")].freq, 2);
+    EXPECT_EQ(counted[QStringLiteral("saw # cats")].texts.size(), 1u);
+    // Only clusters holding a chosen word.
+    const std::vector<uint32_t> dogs = index.TypesOfWord(QStringLiteral("dogs"));
+    counted = Counted(Options(2), dogs);
+    EXPECT_EQ(counted.size(), 1u);
+    EXPECT_TRUE(counted.count(QStringLiteral("the dogs")));
+    // "we" and "saw" are each a fifth of the running words: above 15 % they are not chosen.
+    TClusterOptions rare = Options(2);
+    rare.maxPercent = 15;
+    counted = Counted(rare);
+    EXPECT_FALSE(counted.count(QStringLiteral("we saw")));
+    EXPECT_TRUE(counted.count(QStringLiteral("saw the")));
+}
+
+TEST_F(Clusters, DispersionIsTheWordListsMeasureOverTheTexts)
+{
+    // "red house" four times in the first text only; "big dog" once in each.
+    ASSERT_TRUE(Make({QStringLiteral("red house red house red house red house big dog.\n"),
+                      QStringLiteral("big dog and more words here.\n"), QStringLiteral("a big dog.\n")}));
+    TClusterOptions o = Options(2);
+    o.dispersion = true;
+    TClusterRun run;
+    QString error;
+    ASSERT_TRUE(CountClusters(index, {}, {}, o, run, &error));
+    std::map<QString, float> dispersion;
+    for (const TClusterResult& c : run.clusters)
+        dispersion[ClusterText(index, c.codes)] = c.dispersion;
+    // Parts: the texts' running words, 10, 6 and 3 of 19.
+    const std::vector<double> shares{10.0 / 19, 6.0 / 19, 3.0 / 19};
+    const double smallest = 3.0 / 19;
+    const std::vector<int64_t> red{4, 0, 0}, big{1, 1, 1};
+    EXPECT_NEAR(dispersion[QStringLiteral("red house")],
+                NormalisedDeviationOfProportions(DeviationOfProportions(red, shares), smallest), 1e-6);
+    EXPECT_NEAR(dispersion[QStringLiteral("big dog")],
+                NormalisedDeviationOfProportions(DeviationOfProportions(big, shares), smallest), 1e-6);
+    EXPECT_GT(dispersion[QStringLiteral("red house")], dispersion[QStringLiteral("big dog")]);
+}
+
+TEST_F(Clusters, PhraseFramesGatherClustersThatDifferInOnePlace)
+{
+    ASSERT_TRUE(Make({QStringLiteral("The cat sat. The dog sat. The cat sat. The cow sat. A cat ran.\n")}));
+    TClusterOptions o = Options(3);
+    o.phraseFrames = true;
+    TClusterRun run;
+    QString error;
+    ASSERT_TRUE(CountClusters(index, {}, {}, o, run, &error));
+    ASSERT_EQ(run.frames.size(), 1u);
+    const TPhraseFrame& f = run.frames[0];
+    EXPECT_EQ(ClusterText(index, f.codes), QStringLiteral("the * sat"));
+    EXPECT_EQ(f.variants.size(), 3u);
+    EXPECT_EQ(f.freq, 4);
+    EXPECT_EQ(f.texts, 1);
+    // In the word list the variants are joined under the frame.
+    auto list = MakeClusterWordList(nullptr, index, run, index.RunningWords(), 1);
+    const int frame = list->FindWordAndTag(QStringLiteral("the * sat"), QString());
+    ASSERT_GE(frame, 0);
+    EXPECT_EQ(list->Entry(frame).JoinedCount(), 3);
+    EXPECT_EQ(list->CorrectFreq(frame, true), 4);
+    EXPECT_GE(list->FindWordAndTag(QStringLiteral("a cat ran"), QString()), 0);
+    EXPECT_EQ(list->FindWordAndTag(QStringLiteral("the cat sat"), QString()), -1); // joined, not a row
+}
+
+TEST_F(Clusters, TheDocumentPutsClustersInItsWordListAndJoinsThem)
+{
+    ASSERT_TRUE(Index({{QStringLiteral("a.txt"), QByteArray("One of the best. One of the best. One of the.\n")}}, "doc"));
+    auto doc = Open("doc");
+    TWordlist_index_settings_rec& s = doc->fIndexHandler->fSettings;
+    s.SetClusterSizeMin(2);
+    s.SetClusterSizeMax(4);
+    s.SetMinShowFrequency(2);
+    s.SetStopAt(2);
+    s.SetOmitPhraseFrames(true);
+    bool perText = false;
+    ASSERT_TRUE(doc->ComputeClusters([&] { perText = true; }));
+    EXPECT_FALSE(perText);
+    TCVWordList& list = *doc->WordlistOfType(kListWordList);
+    EXPECT_EQ(list.CorrectFreq(list.FindWordAndTag(QStringLiteral("one of the best"), QString())), 2);
+    EXPECT_EQ(list.CorrectFreq(list.FindWordAndTag(QStringLiteral("of the"), QString())), 3);
+    ASSERT_TRUE(list.JoinClusters(true));
+    const int longest = list.FindWordAndTag(QStringLiteral("one of the best"), QString());
+    ASSERT_GE(longest, 0);
+    EXPECT_GT(list.Entry(longest).JoinedCount(), 0);
+    // Nothing to find: no list, no change.
+    s.SetMinShowFrequency(50);
+    EXPECT_FALSE(doc->ComputeClusters({}));
+}
+
+TEST_F(Clusters, OneClusterListPerText)
+{
+    ASSERT_TRUE(Index({{QStringLiteral("a.txt"), QByteArray("red house red house.\n")},
+                       {QStringLiteral("b.txt"), QByteArray("big dog big dog big dog.\n")}},
+                      "per"));
+    auto doc = Open("per");
+    TWordlist_index_settings_rec& s = doc->fIndexHandler->fSettings;
+    s.SetClusterSizeMin(2);
+    s.SetClusterSizeMax(2);
+    s.SetMinShowFrequency(2);
+    s.SetClusterListsPerText(true);
+    const QString folder = dir.file("batch");
+    bool saved = false;
+    ASSERT_TRUE(doc->ComputeClusters([&] { saved = doc->SaveTempClusterWordlists(folder); }));
+    EXPECT_TRUE(saved);
+    const QStringList files = QDir(folder).entryList({QStringLiteral("*.lst")}, QDir::Files, QDir::Name);
+    ASSERT_EQ(files, (QStringList{QStringLiteral("a.lst"), QStringLiteral("b.lst")}));
+    T_WholeWordlistHolder b(kListWordList, nullptr, nullptr, false, false);
+    ASSERT_TRUE(b.ReadWholeFromFile(QDir(folder).filePath(QStringLiteral("b.lst"))));
+    const TCVWordList& list = *b.WordlistOfType(kListWordList);
+    EXPECT_EQ(list.CorrectFreq(list.FindWordAndTag(QStringLiteral("big dog"), QString())), 3);
+    EXPECT_EQ(list.FindWordAndTag(QStringLiteral("red house"), QString()), -1);
+}
+
+TEST_F(Clusters, WithoutAnIndexThereAreNone)
+{
+    T_WholeWordlistHolder doc(kListWordList, nullptr, nullptr, false, false);
+    EXPECT_FALSE(doc.ComputeClusters({}));
+    EXPECT_TRUE(dialogs.Routines().contains(QStringLiteral("CantMakeClustersWithoutIndex")));
+}
+
+} // namespace

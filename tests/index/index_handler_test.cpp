@@ -1,0 +1,298 @@
+// The index job, its four files, adding texts, and what an opened index answers.
+
+#include "index_testutil.h"
+
+#include "index/index_relationships.h"
+#include "suite/cv_stream.h"
+#include "suite/wdef.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+using namespace cv;
+using namespace index_test;
+
+namespace {
+
+TTexts ThreeTexts()
+{
+    return {{QStringLiteral("one.txt"), QByteArray("The cat sat on the mat. The dog sat too.\nA new paragraph, the end.\n")},
+            {QStringLiteral("two.txt"), QByteArray("A cat and a dog. Cats and dogs! 42 cats sat on 7 mats.\n")},
+            {QStringLiteral("three.txt"), QStringLiteral("Café au lait, the café. The cat sat.\n").toUtf8()}};
+}
+
+class IndexJob : public IndexTest {
+protected:
+    // The plain word list of the same texts, for comparison.
+    std::unique_ptr<T_WholeWordlistHolder> PlainList(const TTexts& texts)
+    {
+        TCVFileDetails chosen = Chosen(texts);
+        auto doc = std::make_unique<T_WholeWordlistHolder>(kListWordList, nullptr, nullptr, false, false);
+        int32_t converted = 0;
+        EXPECT_TRUE(doc->MakeWordlist(chosen, 0, converted, kListWordList));
+        return doc;
+    }
+    static void ExpectSameLists(const TCVWordList& a, const TCVWordList& b)
+    {
+        ASSERT_EQ(a.Count(), b.Count());
+        EXPECT_EQ(a.TotalTokens(), b.TotalTokens());
+        EXPECT_EQ(a.TotalTexts(), b.TotalTexts());
+        for (int i = 0; i < a.Count(); ++i) {
+            EXPECT_EQ(a.Entry(i).fWord, b.Entry(i).fWord) << i;
+            EXPECT_EQ(a.Entry(i).fTag, b.Entry(i).fTag) << i;
+            EXPECT_EQ(a.WordlistData(i), b.WordlistData(i)) << qPrintable(a.Entry(i).fWord);
+        }
+    }
+    QByteArray Bytes(const QString& name, const char* ext) { return cvtest::readAll(dir.file(name) + QLatin1String(ext)); }
+};
+
+TEST_F(IndexJob, TheIndexWordListIsThePlainWordListOfTheSameTexts)
+{
+    ASSERT_TRUE(Index(ThreeTexts(), "corpus")) << qPrintable(lastError);
+    auto plain = PlainList(ThreeTexts());
+    auto doc = Open("corpus");
+    EXPECT_EQ(doc->MainFile.ListType, kListIndexWordList);
+    ASSERT_NE(doc->fIndexHandler, nullptr);
+    ExpectSameLists(*doc->WordlistOfType(kListIndexWordList), *plain->WordlistOfType(kListWordList));
+    // The statistics rows are those of the plain run.
+    ASSERT_EQ(doc->fStats->Count(), plain->fStats->Count());
+    for (int i = 1; i < doc->fStats->Count(); ++i)
+        EXPECT_EQ(doc->fStats->Row(i)->Data(), plain->fStats->Row(i)->Data());
+    EXPECT_EQ(doc->fStats->Row(0)->Data().Types, plain->fStats->Row(0)->Data().Types);
+    EXPECT_EQ(doc->fStats->Row(0)->Data().TokensUsed, plain->fStats->Row(0)->Data().TokensUsed);
+}
+
+TEST_F(IndexJob, AOneTextIndexKeepsTheWordListsDispersion)
+{
+    QByteArray text;
+    for (int i = 0; i < 60; ++i)
+        text += i % 7 == 0 ? "rare word here. " : "common words come often and often. ";
+    const TTexts one{{QStringLiteral("long.txt"), text}};
+    ASSERT_TRUE(Index(one, "single")) << qPrintable(lastError);
+    auto doc = Open("single");
+    ExpectSameLists(*doc->WordlistOfType(kListIndexWordList), *PlainList(one)->WordlistOfType(kListWordList));
+}
+
+TEST_F(IndexJob, AnIndexMadeInTwoStepsIsTheIndexMadeInOne)
+{
+    TTexts all = ThreeTexts();
+    all.push_back({QStringLiteral("four.txt"), QByteArray("The mat sat on the cat; 3 dogs barked.\n\nNew cats.\n")});
+    ASSERT_TRUE(Index(all, "once")) << qPrintable(lastError);
+    ASSERT_TRUE(Index({all[0], all[1]}, "twice")) << qPrintable(lastError);
+    ASSERT_TRUE(TryToBackupIndexFiles(dir.file("twice.tokens")));
+    const QByteArray before = Bytes("twice", ".types");
+    ASSERT_TRUE(Index({all[2], all[3]}, "twice", kIndexOpenAdd)) << qPrintable(lastError);
+    EXPECT_EQ(cvtest::readAll(dir.file("twice.types.bak")), before);
+
+    const TIndexData a = Load("once"), b = Load("twice");
+    ASSERT_EQ(a.types.size(), b.types.size());
+    for (std::size_t i = 0; i < a.types.size(); ++i) {
+        EXPECT_EQ(a.types[i].word, b.types[i].word);
+        EXPECT_EQ(a.types[i].flags, b.types[i].flags);
+        EXPECT_EQ(a.types[i].freq, b.types[i].freq);
+        EXPECT_EQ(a.types[i].texts, b.types[i].texts);
+        EXPECT_EQ(a.types[i].dispersion, b.types[i].dispersion);
+    }
+    EXPECT_EQ(AllCodes(a), AllCodes(b));
+    ASSERT_EQ(a.texts.size(), b.texts.size());
+    for (std::size_t t = 0; t < a.texts.size(); ++t) {
+        EXPECT_EQ(a.texts[t].stats, b.texts[t].stats);
+        EXPECT_EQ(a.texts[t].tokens, b.texts[t].tokens);
+        EXPECT_EQ(a.texts[t].byteOffset, b.texts[t].byteOffset);
+    }
+    ASSERT_EQ(a.markup.size(), b.markup.size());
+    for (std::size_t m = 0; m < a.markup.size(); ++m) {
+        EXPECT_EQ(a.markup[m].token, b.markup[m].token);
+        EXPECT_EQ(a.markup[m].level, b.markup[m].level);
+    }
+    EXPECT_EQ(a.NumbersRemoved(), b.NumbersRemoved());
+    EXPECT_EQ(Bytes("once", ".tokens").mid(kIndexHeaderSize), Bytes("twice", ".tokens").mid(kIndexHeaderSize));
+    // And both give the plain word list of all four texts.
+    ExpectSameLists(*Open("twice")->WordlistOfType(kListIndexWordList), *PlainList(all)->WordlistOfType(kListWordList));
+}
+
+TEST_F(IndexJob, AddingToAnIndexThatDoesNotExistMakesIt)
+{
+    ASSERT_TRUE(Index(ThreeTexts(), "fresh", kIndexOpenAdd)) << qPrintable(lastError);
+    EXPECT_EQ(Load("fresh").TextCount(), 3);
+}
+
+TEST_F(IndexJob, TokensKeepNumbersAndBoundaries)
+{
+    ASSERT_TRUE(Index({{QStringLiteral("t.txt"), QByteArray("One two. Three 42 four.\n\nFive six.\n")}}, "b"));
+    const TIndexData d = Load("b");
+    const auto codes = AllCodes(d);
+    ASSERT_EQ(codes.size(), 1u);
+    QStringList words;
+    for (uint32_t c : codes[0])
+        words << d.CodeText(c);
+    EXPECT_EQ(words.join(' '), QStringLiteral("one two three # four five six"));
+    EXPECT_EQ(d.NumbersRemoved(), 1);
+    EXPECT_EQ(d.RunningWords(), 6);
+    std::vector<uint8_t> levels;
+    d.TextLevels(0, levels);
+    EXPECT_EQ(levels, (std::vector<uint8_t>{0, 0, 2, 0, 0, 3, 0}));
+}
+
+TEST_F(IndexJob, DamagedOrMismatchedFilesAreRefusedAndLeftAlone)
+{
+    ASSERT_TRUE(Index(ThreeTexts(), "good"));
+    ASSERT_TRUE(Index({ThreeTexts()[0]}, "other"));
+    struct TCase {
+        const char* what;
+        std::function<void()> damage;
+        const char* says;
+    };
+    const QString good = dir.file("good");
+    auto cut = [&](const char* ext, int keep) {
+        QFile f(good + QLatin1String(ext));
+        ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+        ASSERT_TRUE(f.resize(keep < 0 ? f.size() + keep : keep));
+    };
+    auto patch = [&](const char* ext, qint64 at, char byte) {
+        QFile f(good + QLatin1String(ext));
+        ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+        ASSERT_TRUE(f.seek(at < 0 ? f.size() + at : at));
+        ASSERT_EQ(f.write(&byte, 1), 1);
+    };
+    const std::vector<TCase> cases = {
+        {"a file missing", [&] { QFile::remove(good + ".markup"); }, "does not exist"},
+        {"tokens cut short", [&] { cut(".tokens", -3); }, "cut short"},
+        {"types cut inside the header", [&] { cut(".types", 70); }, "cut short"},
+        {"a newer version", [&] { patch(".stats", 8, 2); }, "newer version"},
+        {"a byte changed", [&] { patch(".tokens", -2, 0x7F); }, "damaged"},
+        {"another index's file", [&] { QFile::remove(good + ".types"); QFile::copy(dir.file("other.types"), good + ".types"); }, "do not belong together"},
+        {"another part", [&] { QFile::remove(good + ".stats"); QFile::copy(good + ".markup", good + ".stats"); }, "another part"},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        // A fresh sound index each time.
+        ASSERT_TRUE(Index(ThreeTexts(), "good"));
+        c.damage();
+        std::vector<QByteArray> before;
+        for (const char* ext : {".tokens", ".types", ".stats", ".markup"})
+            before.push_back(cvtest::readAll(good + ext));
+        TIndexData d;
+        QString error;
+        EXPECT_FALSE(d.Load(good, &error));
+        EXPECT_TRUE(error.contains(QLatin1String(c.says))) << qPrintable(error);
+        EXPECT_TRUE(error.contains(QStringLiteral("good"))) << qPrintable(error);
+        // Neither opening nor adding to it changes a file.
+        Global_run_without_error_messages = true;
+        T_WholeWordlistHolder doc(kListIndexWordList, nullptr, nullptr, false, false);
+        EXPECT_EQ(doc.OpenAnIndexAndLoadWords(good) & 0xFF, 0);
+        EXPECT_FALSE(Index({ThreeTexts()[2]}, "good", kIndexOpenAdd));
+        Global_run_without_error_messages = false;
+        std::size_t k = 0;
+        for (const char* ext : {".tokens", ".types", ".stats", ".markup"})
+            EXPECT_EQ(cvtest::readAll(good + ext), before[k++]) << ext;
+    }
+}
+
+TEST_F(IndexJob, OpeningAMissingIndexSaysWhy)
+{
+    Global_run_without_error_messages = true;
+    T_WholeWordlistHolder doc(kListIndexWordList, nullptr, nullptr, false, false);
+    const uint16_t r = doc.OpenAnIndexAndLoadWords(dir.file("nothing.tokens"));
+    EXPECT_EQ(r & 0xFF, 0);
+    EXPECT_EQ(r >> 8, kReadCannotOpen);
+    EXPECT_TRUE(Global_FailureMessage.contains(QStringLiteral("nothing.tokens")));
+    EXPECT_EQ(doc.fIndexHandler, nullptr);
+}
+
+TEST_F(IndexJob, TheIndexJobNeedsAHandlerAndAFolder)
+{
+    Global_run_without_error_messages = true;
+    TCVFileDetails chosen = Chosen(ThreeTexts());
+    T_WholeWordlistHolder doc(kListIndexWordList, nullptr, nullptr, false, false);
+    int32_t converted = 0;
+    EXPECT_FALSE(doc.MakeWordlist(chosen, 0, converted, kListIndexWordList));
+    ASSERT_TRUE(doc.StartAnIndexHandler(dir.file("no/such/folder/x"), kIndexOpenNew));
+    EXPECT_FALSE(doc.fIndexHandler->LoadedTheFiles());
+    EXPECT_TRUE(doc.fIndexHandler->LastError().contains(QStringLiteral("does not exist")));
+    EXPECT_FALSE(doc.fIndexHandler->fOk);
+}
+
+TEST_F(IndexJob, AStatisticsListThatDisagreesIsNotSaved)
+{
+    TCVFileDetails chosen = Chosen(ThreeTexts());
+    T_WholeWordlistHolder doc(kListIndexWordList, nullptr, nullptr, false, false);
+    ASSERT_TRUE(doc.StartAnIndexHandler(dir.file("x"), kIndexOpenNew));
+    ASSERT_TRUE(doc.fIndexHandler->LoadedTheFiles());
+    int32_t converted = 0;
+    ASSERT_TRUE(doc.MakeWordlist(chosen, 0, converted, kListIndexWordList));
+    TCVStatsList fewer(nullptr, CurrentToolSignature());
+    fewer.AddText(doc.fStats->Row(1)->Data());
+    doc.fIndexHandler->SetStatsList(&fewer);
+    EXPECT_FALSE(doc.fIndexHandler->ProcessAfterWordHandling(QString(), 3));
+    EXPECT_FALSE(IndexFilesExist(dir.file("x")));
+}
+
+TEST_F(IndexJob, EveryContextOfAWord)
+{
+    ASSERT_TRUE(Index(ThreeTexts(), "c"));
+    auto doc = Open("c");
+    TIndexHandler& h = *doc->fIndexHandler;
+    const std::vector<TIndexPosition> cat = h.AllContextsOf(QStringLiteral("Cat"));
+    ASSERT_EQ(cat.size(), 3u);
+    EXPECT_EQ(cat[0], (TIndexPosition{0, 1, 1, 0, 0}));
+    EXPECT_EQ(cat[1], (TIndexPosition{1, 1, 16, 0, 0}));
+    EXPECT_EQ(cat[2].text, 2);
+    EXPECT_EQ(cat[2].wordInText, 6);
+    EXPECT_EQ(cat[2].sentence, 1);
+    EXPECT_TRUE(h.AllContextsOf(QStringLiteral("unicorn")).empty());
+}
+
+TEST_F(IndexJob, ExportsWordDetailsAndSentenceLengths)
+{
+    ASSERT_TRUE(Index(ThreeTexts(), "e"));
+    auto doc = Open("e");
+    const QString out = dir.file("export.txt");
+    ASSERT_TRUE(doc->fIndexHandler->ExportData(out, QStringLiteral("sat"), true));
+    const QString text = QString::fromUtf8(cvtest::readAll(out));
+    EXPECT_TRUE(text.contains(QStringLiteral("Word\tsat\nFrequency\t4\nTexts\t3\n"))) << qPrintable(text);
+    EXPECT_TRUE(text.contains(QStringLiteral("1\tone.txt\t3\t1\t1\tthe cat [sat] on the mat the dog\n"))) << qPrintable(text);
+    EXPECT_TRUE(text.contains(QStringLiteral("one.txt\t3\t6,4,5\n"))) << qPrintable(text);
+    // An export that cannot be written says so and leaves nothing.
+    Global_run_without_error_messages = true;
+    EXPECT_FALSE(doc->fIndexHandler->ExportData(dir.file("no/folder/x.txt"), QString(), false));
+}
+
+TEST_F(IndexJob, LemmaConsistencyCountsTextsHoldingAnyForm)
+{
+    ASSERT_TRUE(Index(ThreeTexts(), "l"));
+    TIndexHandler h(nullptr, dir.file("l"), kIndexOpenRead);
+    QString error;
+    ASSERT_TRUE(h.Open(dir.file("l.types"), &error)) << qPrintable(error);
+    EXPECT_EQ(h.TextsHoldingAnyOf({QStringLiteral("cat")}), 3);
+    EXPECT_EQ(h.TextsHoldingAnyOf({QStringLiteral("cats"), QStringLiteral("mat")}), 2);
+    EXPECT_EQ(h.TextsHoldingAnyOf({QStringLiteral("Café")}), 1);
+    EXPECT_EQ(h.TextsHoldingAnyOf({QStringLiteral("zebra")}), 0);
+    EXPECT_FALSE(h.Open(dir.file("missing"), &error));
+
+    // Through the word list: a head word's texts are those of any of its forms.
+    auto doc = Open("l");
+    TCVWordList& list = *doc->WordlistOfType(kListIndexWordList);
+    const int cat = list.FindWordAndTag(QStringLiteral("cat"), QString());
+    const int cats = list.FindWordAndTag(QStringLiteral("cats"), QString());
+    ASSERT_TRUE(list.Join(cat, cats, false));
+    EXPECT_EQ(list.CheckLemmasForConsistency(dir.file("l.tokens"), &h), 1);
+    EXPECT_EQ(list.WordlistData(list.FindWordAndTag(QStringLiteral("cat"), QString())).LemmaTexts, 3);
+}
+
+TEST_F(IndexJob, KeptSampleOfTheFirstVersionStillReads)
+{
+    const QString sample = cvtest::testDataDir() + QStringLiteral("/index/sample_v1");
+    TIndexData d;
+    QString error;
+    ASSERT_TRUE(d.Load(sample, &error)) << qPrintable(error);
+    EXPECT_EQ(d.TextCount(), 3);
+    EXPECT_EQ(d.RunningWords(), 35);
+    EXPECT_EQ(d.NumbersRemoved(), 2);
+    EXPECT_EQ(d.types.size(), 18u);
+    EXPECT_EQ(d.types[size_t(d.FindType(QStringLiteral("the")))].freq, 6);
+    EXPECT_EQ(d.CodeText(AllCodes(d)[1][0]), QStringLiteral("café")); // the texts were chosen in name order
+}
+
+} // namespace
