@@ -6,22 +6,27 @@
 // second, with text reading alone beside it for comparison. The goal is
 // 100 MB/s or more on one core (build RelWithDebInfo to measure).
 //
-//   concordance_bench <corpus folder> [megabytes] [search words]
+//   concordance_bench [--out FILE] [--compare FILE] <corpus folder> [megabytes] [search words]
 //
 // The folder is what scripts/get-sample-corpus.sh prints; the corpus is read
 // again until the megabytes are reached (default 50), the lines of each pass
-// dropped before the next.
+// dropped before the next. --out saves the lines of the last pass (the lines
+// list stream); --compare checks them byte for byte against such a file, so
+// that a faster build can be shown to make the very same lines.
 
 #include "bench_support.h"
 
 #include "concordance/marvex_buffer_processor.h"
+#include "suite/cv_stream.h"
 #include "suite/search_items.h"
 #include "textread/tag_handler.h"
 
 #include <QCoreApplication>
+#include <QFile>
 
 #include <cstdio>
 #include <cstdlib>
+#include <vector>
 
 namespace {
 
@@ -30,13 +35,14 @@ struct Pass {
     int64_t bytes = 0;
     int64_t lines = 0;
     int64_t words = 0;
+    std::vector<uint8_t> stream; // the lines list stream, when asked for
 };
 
 struct ReadOnly final : cv::TBufferProcessor {
     using TBufferProcessor::TBufferProcessor;
 };
 
-Pass concordance(const QStringList& files, const QString& searchWords, bool linesToo)
+Pass concordance(const QStringList& files, const QString& searchWords, bool linesToo, bool keepStream)
 {
     const cv::TTextSettings text = cv::TTextSettings::Defaults();
     cv::TTextTagHandler tags(text.LanguageId(), text.CodePage(), cv::TTagOptions::FromSettings(text));
@@ -73,17 +79,26 @@ Pass concordance(const QStringList& files, const QString& searchWords, bool line
     }
     r.seconds = watch.seconds();
     r.lines = lines.Count();
+    if (keepStream) {
+        cv::TMemoryStream m;
+        lines.SaveToStream(m);
+        r.stream = m.TakeBytes();
+    }
     return r;
 }
 
 // Passes over the corpus until `wanted` bytes are read; the fastest pass rate.
-void report(const char* name, const QStringList& files, const QString& words, bool linesToo, int64_t wanted)
+// Returns the lines stream of the last pass when `keepStream` is set.
+std::vector<uint8_t> report(const char* name, const QStringList& files, const QString& words, bool linesToo,
+                            int64_t wanted, bool keepStream = false)
 {
     Pass total;
     double best = 0;
     int passes = 0;
+    std::vector<uint8_t> last;
     while (total.bytes < wanted || passes < 2) {
-        const Pass p = concordance(files, words, linesToo);
+        Pass p = concordance(files, words, linesToo, keepStream);
+        last = std::move(p.stream);
         total.seconds += p.seconds;
         total.bytes += p.bytes;
         total.lines += p.lines;
@@ -94,6 +109,7 @@ void report(const char* name, const QStringList& files, const QString& words, bo
     std::printf("%-34s %7.1f MB in %5.2f s: %7.1f MB/s (best pass %7.1f MB/s)  %10lld lines  %10lld words\n", name,
                 double(total.bytes) / 1e6, total.seconds, double(total.bytes) / 1e6 / total.seconds, best,
                 static_cast<long long>(total.lines), static_cast<long long>(total.words));
+    return last;
 }
 
 } // namespace
@@ -101,19 +117,53 @@ void report(const char* name, const QStringList& files, const QString& words, bo
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    if (argc < 2) {
-        std::fprintf(stderr, "usage: concordance_bench <corpus folder> [megabytes] [search words]\n");
+    QString out, compare;
+    QStringList args;
+    const QStringList all = app.arguments().mid(1);
+    for (int k = 0; k < all.size(); ++k) {
+        if (all[k] == QLatin1String("--out") && k + 1 < all.size())
+            out = all[++k];
+        else if (all[k] == QLatin1String("--compare") && k + 1 < all.size())
+            compare = all[++k];
+        else
+            args << all[k];
+    }
+    if (args.isEmpty()) {
+        std::fprintf(stderr, "usage: concordance_bench [--out FILE] [--compare FILE] <corpus folder> [megabytes] [search words]\n");
         return 2;
     }
-    const QStringList files = cvbench::expandPaths({QString::fromLocal8Bit(argv[1])});
+    const QStringList files = cvbench::expandPaths({args[0]});
     if (files.isEmpty()) {
-        std::fprintf(stderr, "no texts under %s\n", argv[1]);
+        std::fprintf(stderr, "no texts under %s\n", qPrintable(args[0]));
         return 1;
     }
-    const int64_t wanted = int64_t(argc > 2 ? std::max(1, std::atoi(argv[2])) : 50) * 1000 * 1000;
-    const QString words = argc > 3 ? QString::fromLocal8Bit(argv[3]) : QStringLiteral("the");
+    const int64_t wanted = int64_t(args.size() > 1 ? std::max(1, args[1].toInt()) : 50) * 1000 * 1000;
+    const QString words = args.size() > 2 ? args[2] : QStringLiteral("the");
     std::printf("%lld texts\n", static_cast<long long>(files.size()));
     report("text reading alone", files, words, false, wanted);
-    report(qPrintable(QStringLiteral("concordance of \"%1\"").arg(words)), files, words, true, wanted);
+    const bool keep = !out.isEmpty() || !compare.isEmpty();
+    const std::vector<uint8_t> lines =
+        report(qPrintable(QStringLiteral("concordance of \"%1\"").arg(words)), files, words, true, wanted, keep);
+    if (!out.isEmpty()) {
+        QString error;
+        if (!cv::TMemoryStream(lines).SaveToFile(out, &error)) {
+            std::fprintf(stderr, "%s\n", qPrintable(error));
+            return 1;
+        }
+        std::printf("lines saved\t%s\n", qPrintable(out));
+    }
+    if (!compare.isEmpty()) {
+        QFile f(compare);
+        if (!f.open(QIODevice::ReadOnly)) {
+            std::fprintf(stderr, "Cannot open file \"%s\": %s\n", qPrintable(compare), qPrintable(f.errorString()));
+            return 1;
+        }
+        const QByteArray expected = f.readAll();
+        const bool same = std::size_t(expected.size()) == lines.size()
+                          && std::equal(lines.begin(), lines.end(), reinterpret_cast<const uint8_t*>(expected.constData()));
+        std::printf("lines compared with %s: %s\n", qPrintable(compare), same ? "the same bytes" : "DIFFERENT");
+        if (!same)
+            return 1;
+    }
     return 0;
 }

@@ -12,6 +12,10 @@
 //       "running words<TAB>n<TAB>types<TAB>n<TAB>words per second<TAB>r",
 //       then the comparison with wc -w and the peak memory.
 //
+//   wordlist_bench ... --out FILE.lst --compare EXPECTED.lst
+//       Also compares the saved list with an earlier one, byte for byte (a
+//       faster build must make the very same list).
+//
 //   wordlist_bench --generate-words N --generate-types T [--generate-texts K] [--out FILE.lst] [--top N]
 //       Generates a corpus of N running words over T distinct types (a
 //       Zipf-like spread in which every type occurs) as K texts in a
@@ -168,6 +172,20 @@ TResult MakeList(const QStringList& files, const QString& out, int top, cv::TTex
     return r;
 }
 
+// A saved list with the time in its "Made" note blanked: two runs of the
+// same texts differ only there.
+QByteArray WithoutTimeMade(QByteArray bytes)
+{
+    const QString made = QStringLiteral("Made\t");
+    const QByteArray key(reinterpret_cast<const char*>(made.utf16()), made.size() * 2);
+    for (qsizetype at = bytes.indexOf(key); at >= 0; at = bytes.indexOf(key, at + 1)) {
+        // "yyyy-MM-dd HH:mm" in UTF-16
+        for (qsizetype k = at + key.size(); k < std::min(bytes.size(), at + key.size() + 32); ++k)
+            bytes[k] = 0;
+    }
+    return bytes;
+}
+
 int Usage()
 {
     std::fprintf(stderr,
@@ -190,7 +208,7 @@ int main(int argc, char** argv)
     cv::current_tool_var = cv::kToolWordList;
     cv::Global_run_without_error_messages = true;
 
-    QString out;
+    QString out, compare;
     int top = 20;
     int64_t genWords = 0, genTypes = 0;
     int genTexts = 100;
@@ -201,6 +219,8 @@ int main(int argc, char** argv)
         auto next = [&]() -> QString { return k + 1 < args.size() ? args[++k] : QString(); };
         if (a == QLatin1String("--out"))
             out = next();
+        else if (a == QLatin1String("--compare"))
+            compare = next();
         else if (a == QLatin1String("--top"))
             top = next().toInt();
         else if (a == QLatin1String("--generate-words"))
@@ -269,5 +289,17 @@ int main(int argc, char** argv)
                         double(r.running) / double(small.running), r.seconds / small.seconds);
     }
     std::printf("peak memory\t%ld MB (VmHWM)\n", PeakRssKb() / 1024);
+    if (!compare.isEmpty() && !out.isEmpty()) {
+        QFile a(out), b(compare);
+        if (!a.open(QIODevice::ReadOnly) || !b.open(QIODevice::ReadOnly)) {
+            std::fprintf(stderr, "cannot open %s or %s\n", qPrintable(out), qPrintable(compare));
+            return 1;
+        }
+        const bool same = WithoutTimeMade(a.readAll()) == WithoutTimeMade(b.readAll());
+        std::printf("list compared with %s: %s\n", qPrintable(compare),
+                    same ? "the same bytes (the time it was made aside)" : "DIFFERENT");
+        if (!same)
+            return 1;
+    }
     return 0;
 }

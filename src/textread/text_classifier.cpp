@@ -9,6 +9,10 @@
 #include <algorithm>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace cv {
 
 namespace {
@@ -111,30 +115,114 @@ struct FastRun {
     int32_t words;
 };
 
-// The hot loop: letters, digits and blanks, everything in registers. Stops
-// at any other unit, at `end`, or where a word starts while a sentence end
-// waits to be settled (the caller handles those).
+#if defined(__SSE2__)
+// Set bits of a word (the build targets processors that may lack an
+// instruction for it, and the library call would cost more than this).
+inline int32_t BitCount(uint32_t x)
+{
+    x = x - ((x >> 1) & 0x55555555u);
+    x = (x & 0x33333333u) + ((x >> 2) & 0x33333333u);
+    x = (x + (x >> 4)) & 0x0F0F0F0Fu;
+    return int32_t((x * 0x01010101u) >> 24);
+}
+
+// Sixteen units at once, for texts in the Latin alphabet: lanes of ASCII
+// letters, digits and blanks (" ") get their classes straight away, and their
+// words are found from bit masks. `fast` gets a bit per lane of that kind,
+// `word` per letter or digit, `letter` per letter.
+struct TAsciiLanes {
+    uint32_t fast, word, letter;
+};
+inline TAsciiLanes asciiLanes16(const char16_t* p, uint16_t* cls, uint16_t flags)
+{
+    // As bytes: units above U+00FF saturate to 0xFF and those from U+8000 to
+    // 0, neither of them a fast unit; bytes from 0x80 compare as negative.
+    const __m128i v = _mm_packus_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)),
+                                       _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 8)));
+    const __m128i caseBit = _mm_set1_epi8(0x20);
+    const __m128i folded = _mm_or_si128(v, caseBit);
+    const __m128i letter = _mm_and_si128(_mm_cmpgt_epi8(folded, _mm_set1_epi8('a' - 1)),
+                                         _mm_cmplt_epi8(folded, _mm_set1_epi8('z' + 1)));
+    const __m128i digit = _mm_and_si128(_mm_cmpgt_epi8(v, _mm_set1_epi8('0' - 1)), _mm_cmplt_epi8(v, _mm_set1_epi8('9' + 1)));
+    const __m128i word = _mm_or_si128(letter, digit);
+    const __m128i fast = _mm_or_si128(word, _mm_cmpeq_epi8(v, _mm_set1_epi8(' ')));
+    // Classes as bytes: letter 1 (with the upper-case flag when the case bit is clear), digit 2, blank 0.
+    const __m128i upper = _mm_andnot_si128(_mm_and_si128(v, caseBit), _mm_and_si128(letter, caseBit));
+    const __m128i c8 = _mm_or_si128(_mm_or_si128(_mm_and_si128(letter, _mm_set1_epi8(kClassLetter)), upper),
+                                    _mm_and_si128(digit, _mm_set1_epi8(kClassDigit)));
+    const __m128i f = _mm_set1_epi16(short(flags));
+    // Every lane is stored; lanes past the fast ones are written again when reached.
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(cls), _mm_or_si128(_mm_unpacklo_epi8(c8, _mm_setzero_si128()), f));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(cls + 8), _mm_or_si128(_mm_unpackhi_epi8(c8, _mm_setzero_si128()), f));
+    return {uint32_t(_mm_movemask_epi8(fast)), uint32_t(_mm_movemask_epi8(word)), uint32_t(_mm_movemask_epi8(letter))};
+}
+#endif
+
+// The hot loop: letters, digits and blanks. Stops at any other unit, at
+// `end`, or where a word starts while a sentence end waits to be settled (the
+// caller handles those). `asciiBlocks`: the ASCII letters, digits and the
+// blank have their usual kinds, so stretches of them go sixteen at a time.
 inline int32_t fastRun(const char16_t* p, int32_t i, int32_t end, const uint8_t* kinds, uint16_t* cls,
-                       uint16_t flags, bool keepNumbers, bool pendingSentence, FastRun& s)
+                       uint16_t flags, bool keepNumbers, bool pendingSentence, bool asciiBlocks, FastRun& s)
 {
     // Branch-free but for the rare exits: word lengths vary too much for
     // the branches of a letter/blank switch to be predicted.
     unsigned inWord = s.inWord, letterSeen = s.letterSeen, sawSpace = s.sawSpace, sawWord = s.sawWord;
     const unsigned numbers = keepNumbers;
     int32_t words = s.words;
-    for (; i < end; ++i) {
-        const unsigned k = kinds[p[i]];
-        if (k > TTextClassifier::kSpace)
+    for (;;) {
+        int32_t scalarEnd = end;
+#if defined(__SSE2__)
+        if (asciiBlocks && !pendingSentence) {
+            while (i + 16 <= end) {
+                const TAsciiLanes lanes = asciiLanes16(p + i, cls + i, flags);
+                const uint32_t nf = uint32_t(__builtin_ctz(~lanes.fast)); // fast lanes before the first other
+                const uint32_t m = (1u << nf) - 1;
+                const uint32_t w = lanes.word & m, l = lanes.letter & m, blank = ~lanes.word & m;
+                sawWord |= unsigned(w != 0);
+                sawSpace |= unsigned(blank != 0);
+                // Lane 0 stands for the word going on before the block (if
+                // any), lanes 1 ... nf for the block's fast lanes.
+                const uint32_t W = (w << 1) | inWord, L = (l << 1) | (inWord & letterSeen), B = blank << 1;
+                const uint32_t starts = W & ~(W << 1);
+                const uint32_t ends = W & (B >> 1); // words followed by a blank within the lanes
+                // Words of digits only: a run of digit lanes from a word's
+                // start carries past its end, into a blank where the word ends.
+                const uint32_t digits = W & ~L;
+                const uint32_t digitWordEnds = ((digits + (starts & digits)) & B) >> 1;
+                words += BitCount(numbers ? ends : ends & ~digitWordEnds);
+                // The word the lanes end in goes on after them.
+                const uint32_t lastStart = 31u - uint32_t(__builtin_clz(starts | 1u));
+                const unsigned open = (W >> nf) & 1u;
+                inWord = open;
+                letterSeen = open & unsigned((L >> lastStart) != 0);
+                i += int32_t(nf);
+                if (nf < 16)
+                    break;
+            }
+            // A stretch of other units (another script, say) goes unit by unit.
+            scalarEnd = std::min(end, i + 16);
+        }
+#endif
+        if (i >= end)
             break;
-        const unsigned w = k < TTextClassifier::kSpace;
-        if (pendingSentence && w && !inWord)
+        const int32_t from = i;
+        for (; i < scalarEnd; ++i) {
+            const unsigned k = kinds[p[i]];
+            if (k > TTextClassifier::kSpace)
+                break;
+            const unsigned w = k < TTextClassifier::kSpace;
+            if (pendingSentence && w && !inWord)
+                break;
+            cls[i] = uint16_t(kKindClass[k] | flags);
+            words += int32_t(inWord & (w ^ 1) & (letterSeen | numbers));
+            letterSeen = w & ((letterSeen & inWord) | unsigned(k != TTextClassifier::kDigit));
+            sawWord |= w;
+            sawSpace |= w ^ 1;
+            inWord = w;
+        }
+        if (i < scalarEnd || i >= end || i == from)
             break;
-        cls[i] = uint16_t(kKindClass[k] | flags);
-        words += int32_t(inWord & (w ^ 1) & (letterSeen | numbers));
-        letterSeen = w & ((letterSeen & inWord) | unsigned(k != TTextClassifier::kDigit));
-        sawWord |= w;
-        sawSpace |= w ^ 1;
-        inWord = w;
     }
     s = FastRun{inWord != 0, letterSeen != 0, sawSpace != 0, sawWord != 0, words};
     return i;
@@ -185,6 +273,17 @@ TTextClassifier::TTextClassifier(const TTextSettings& settings, const TTextTagHa
         k[kTagMarkOpen] = kTagOpen;
         k[kTagMarkClose] = kTagClose;
     }
+    m_asciiBlocksPossible = true;
+    for (char16_t c = 0; c < 0x80; ++c) {
+        const uint8_t usual = (c >= u'a' && c <= u'z')   ? kLower
+                              : (c >= u'A' && c <= u'Z') ? kUpper
+                              : (c >= u'0' && c <= u'9') ? kDigit
+                              : c == u' '                ? kSpace
+                                                         : 0xFF;
+        if (usual != 0xFF && k[c] != usual)
+            m_asciiBlocksPossible = false;
+    }
+    m_asciiBlocks = m_asciiBlocksPossible;
     m_apostrophes = settings.ApostrophesInWords();
     m_hyphensJoin = !settings.HyphensSeparateWords();
     m_keepNumbers = settings.KeepNumbers();
@@ -526,7 +625,8 @@ void TTextClassifier::Classify(std::u16string_view text, std::u16string_view loo
         const int32_t segmentEnd = nextForced < forced.size() ? std::min(r.n, forced[nextForced] + 1) : r.n;
         while (i < segmentEnd) {
             FastRun run{m_inWord, m_letterSeen, m_sawSpace, false, 0};
-            i = fastRun(r.p, i, segmentEnd, kinds, classes, r.flags, keepNumbers, m_pendingSentence >= 0, run);
+            i = fastRun(r.p, i, segmentEnd, kinds, classes, r.flags, keepNumbers, m_pendingSentence >= 0, m_asciiBlocks,
+                        run);
             m_inWord = run.inWord;
             m_letterSeen = run.letterSeen;
             m_sawSpace = run.sawSpace;

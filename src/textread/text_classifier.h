@@ -47,6 +47,11 @@ public:
     ~TTextClassifier();
 
     void StartText();
+    // Stretches of ASCII letters, digits and blanks are classified sixteen
+    // units at a time when the settings leave those characters their usual
+    // kinds; off, every unit goes one by one (the same result, for tests).
+    void SetAsciiBlocks(bool on) { m_asciiBlocks = on && m_asciiBlocksPossible; }
+    bool AsciiBlocks() const { return m_asciiBlocks; }
 
     // Fills classes[0, text.size()). `lookahead` is the decoded text that
     // follows the chunk (not yet processed; empty at the end of the text),
@@ -84,6 +89,8 @@ private:
     std::unique_ptr<std::array<uint8_t, 65536>> m_kinds;
     const TTextTagHandler& m_handler;
     bool m_apostrophes, m_hyphensJoin, m_keepNumbers, m_blankLineParagraphs, m_tagMarks;
+    bool m_asciiBlocksPossible; // ASCII letters, digits and the blank have their usual kinds
+    bool m_asciiBlocks;
     int32_t m_maxTagSpan;
     std::u16string m_sectionMarker;       // folded to lower case
     std::u16string m_headingStart, m_headingEnd; // tag names, lower case

@@ -1,0 +1,176 @@
+// The classifier's two roads: stretches of ASCII letters, digits and blanks
+// sixteen units at a time, and every unit on its own. Both must give the
+// same class array, the same counts and the same section starts for any
+// text, cut into chunks anywhere, under any settings.
+
+#include "textread_testutil.h"
+
+#include "textread/text_classifier.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+namespace {
+
+using namespace cv;
+
+struct Classified {
+    std::vector<uint16_t> classes;
+    std::vector<int32_t> sections;
+    std::vector<TOneFilesStats> stats;
+};
+
+Classified classify(const TTextSettings& settings, const std::u16string& text, const std::vector<std::size_t>& cuts,
+                    bool blocks)
+{
+    TTextTagHandler handler(settings.LanguageId(), settings.CodePage(), TTagOptions::FromSettings(settings));
+    TTextClassifier c(settings, handler, true);
+    c.SetAsciiBlocks(blocks);
+    EXPECT_EQ(c.AsciiBlocks(), blocks);
+    c.StartText();
+    Classified out;
+    out.classes.assign(text.size() + 1, 0xEEEE);
+    std::size_t from = 0;
+    for (std::size_t k = 0; k <= cuts.size(); ++k) {
+        const std::size_t to = k < cuts.size() ? cuts[k] : text.size();
+        const std::u16string_view all(text);
+        std::vector<int32_t> sections;
+        TOneFilesStats st;
+        c.Classify(all.substr(from, to - from), all.substr(to), to == text.size(), nullptr, {},
+                   out.classes.data() + from, sections, st);
+        for (int32_t s : sections)
+            out.sections.push_back(int32_t(from) + s);
+        out.stats.push_back(st);
+        from = to;
+    }
+    return out;
+}
+
+void expectSame(const Classified& a, const Classified& b, const std::u16string& text)
+{
+    ASSERT_EQ(a.classes.size(), b.classes.size());
+    for (std::size_t i = 0; i < text.size(); ++i)
+        ASSERT_EQ(a.classes[i], b.classes[i]) << "unit " << i << " of \"" << qPrintable(textread_test::q(text)) << "\"";
+    EXPECT_EQ(a.sections, b.sections);
+    ASSERT_EQ(a.stats.size(), b.stats.size());
+    for (std::size_t k = 0; k < a.stats.size(); ++k) {
+        EXPECT_EQ(a.stats[k].Words, b.stats[k].Words) << "chunk " << k;
+        EXPECT_EQ(a.stats[k].Sentences, b.stats[k].Sentences) << "chunk " << k;
+        EXPECT_EQ(a.stats[k].Paragraphs, b.stats[k].Paragraphs) << "chunk " << k;
+        EXPECT_EQ(a.stats[k].Headings, b.stats[k].Headings) << "chunk " << k;
+        EXPECT_EQ(a.stats[k].Sections, b.stats[k].Sections) << "chunk " << k;
+        EXPECT_EQ(a.stats[k].Tags, b.stats[k].Tags) << "chunk " << k;
+    }
+}
+
+// A text of pieces that touch every rule: words in both cases, numbers with
+// joiners, apostrophes and hyphens, blanks of several kinds, line breaks,
+// sentence ends, letters of other scripts and beyond the BMP, tags.
+std::u16string randomText(std::mt19937& rng, std::size_t pieces)
+{
+    static const char16_t* const kPieces[] = {
+        u"the", u"House", u"AND", u"x", u"abcdefghijklmnopqrstuvwxyz", u"Zebra", u"1999", u"3.5", u"1,000", u"7",
+        u"a1b2", u"it's", u"don\u2019t", u"well-known", u"-", u"'", u"''", u"--", u" ", u"  ", u"\t", u"\n", u"\r\n",
+        u"\n\n", u" \n", u".", u"!", u"?", u"...", u",", u";", u"\"", u"(", u")", u"caf\u00e9", u"\u00dcber",
+        u"\u043c\u0438\u0440", u"\u8a9e", u"\U0001D538x", u"\u00a0", u"\u2029", u"\x19" u"b\x18", u"\x19/b\x18",
+        u"\x19head\x18", u"\x19/head\x18", u"\x19" u"a", u"\x18", u"#", u"_", u"@", u"\u00ad", u"\x7f", u"\u0301",
+    };
+    constexpr std::size_t kCount = sizeof(kPieces) / sizeof(kPieces[0]);
+    std::uniform_int_distribution<std::size_t> pick(0, kCount - 1);
+    std::u16string t;
+    for (std::size_t k = 0; k < pieces; ++k) {
+        // Mostly plain words and blanks, as in running text.
+        const std::size_t p = rng() % 3 == 0 ? pick(rng) : rng() % 9;
+        t += kPieces[p];
+        if (rng() % 2)
+            t += u' ';
+    }
+    return t;
+}
+
+std::vector<TTextSettings> settingsToTry()
+{
+    std::vector<TTextSettings> all;
+    TTextSettings s = TTextSettings::Defaults();
+    all.push_back(s);
+    s.SetKeepNumbers(true);
+    all.push_back(s);
+    s.SetApostrophesInWords(false);
+    s.SetHyphensSeparateWords(true);
+    s.SetBlankLineEndsParagraph(true);
+    all.push_back(s);
+    s = TTextSettings::Defaults();
+    s.SetSectionStartMarker(QStringLiteral("The"));
+    s.SetExtraWordCharacters(QStringLiteral("_#"));
+    s.SetSentenceEndCharacters(QStringLiteral(".;"));
+    all.push_back(s);
+    return all;
+}
+
+TEST(TextClassifierRoads, AsciiBlocksGiveWhatUnitByUnitGives)
+{
+    std::mt19937 rng(12345);
+    for (const TTextSettings& settings : settingsToTry()) {
+        for (int round = 0; round < 60; ++round) {
+            const std::u16string text = randomText(rng, 20 + rng() % 400);
+            std::vector<std::size_t> cuts;
+            if (round % 3 != 0) {
+                std::uniform_int_distribution<std::size_t> at(1, std::max<std::size_t>(1, text.size() - 1));
+                for (int k = 0; k < 3; ++k)
+                    cuts.push_back(at(rng));
+                std::sort(cuts.begin(), cuts.end());
+                cuts.erase(std::unique(cuts.begin(), cuts.end()), cuts.end());
+                if (!cuts.empty() && cuts.back() >= text.size())
+                    cuts.pop_back();
+            }
+            expectSame(classify(settings, text, cuts, true), classify(settings, text, cuts, false), text);
+            if (HasFatalFailure())
+                return;
+        }
+    }
+}
+
+TEST(TextClassifierRoads, LongStretchesAndEveryBlockEdge)
+{
+    // Words ending exactly at the sixteenth unit, runs of digits across
+    // blocks, a word going on over several blocks, blanks only.
+    const TTextSettings settings = TTextSettings::Defaults();
+    const std::u16string texts[] = {
+        u"abcdefghijklmno pqrstuvwxyzabcde fghij",
+        u"123456789012345 6789012345678901 234 abc 1234567890123456789012345678901234567890x",
+        u"supercalifragilisticexpialidocious antidisestablishmentarianism x",
+        std::u16string(100, u' ') + u"A" + std::u16string(40, u' '),
+        u"x y z 1 2 3 a1 1a 11 aa. Bb 22 cc, dd' ee-ff gg\u00e9hh ii\tjj kk\nLl mm",
+        u"The 1st 2nd 3rd and 100 200 300 4000 50000 words 1 a 2 b 3 c 4 d 5 e 6 f 7 g 8 h 9 i",
+    };
+    for (const std::u16string& text : texts) {
+        for (std::size_t cut = 0; cut < std::min<std::size_t>(text.size(), 40); ++cut) {
+            std::vector<std::size_t> cuts;
+            if (cut > 0)
+                cuts.push_back(cut);
+            expectSame(classify(settings, text, cuts, true), classify(settings, text, cuts, false), text);
+            if (HasFatalFailure())
+                return;
+        }
+    }
+}
+
+TEST(TextClassifierRoads, WordsAreCountedAsTheRulesSay)
+{
+    // A count worked out by hand: numbers are no running words unless kept.
+    TTextSettings settings = TTextSettings::Defaults();
+    const std::u16string text = u"Twenty 20 words; a1 counts, 1999 does not and 3.5 neither but it's one  ";
+    auto words = [&](bool blocks) {
+        int32_t n = 0;
+        for (const TOneFilesStats& s : classify(settings, text, {}, blocks).stats)
+            n += s.Words;
+        return n;
+    };
+    EXPECT_EQ(words(true), 11);
+    EXPECT_EQ(words(false), 11);
+    settings.SetKeepNumbers(true);
+    EXPECT_EQ(words(true), 14);
+}
+
+} // namespace
