@@ -207,6 +207,7 @@ TKWReferenceList::TKWReferenceList(TCVWordList& list, uint32_t language) : fList
         for (const TKWMergeWord& w : fWords)
             fRunningWords += w.freq;
     fTexts = list.TotalTexts();
+    fHasLemmas = HasJoinedForms(list);
     fStamps.assign(fWords.size(), 0);
 }
 
@@ -446,7 +447,7 @@ bool ComputeKWsOfOneList(const QString& studyFilename, int32_t listsRead, TKeyWo
     keyWords.fPercentIgnoredForConsistency =
         fig.leftOutForPresence > 0 ? 100.0 * fig.leftOutForPresence / double(fig.obtained + fig.leftOutForPresence) : 0;
     const bool studyLemmas = HasJoinedForms(*study);
-    const bool referenceLemmas = HasJoinedForms(reference.List());
+    const bool referenceLemmas = reference.HasLemmas();
     k.SetSomeJoinedToLemmas(studyLemmas || referenceLemmas);
     k.SetLemmaProcessingFull(studyLemmas == referenceLemmas);
     keyWords.fStopListCount = 0;

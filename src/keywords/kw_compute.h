@@ -108,6 +108,8 @@ public:
     const std::vector<int32_t>& ByFrequency() const { return fByFrequency; }
     int64_t RunningWords() const { return fRunningWords; }
     int32_t Texts() const { return fTexts; }
+    // Some entries have forms joined under them (lemmas).
+    bool HasLemmas() const { return fHasLemmas; }
     // Stamps of the words matched by the current study list (two-way pass).
     std::vector<uint32_t>& Stamps() const { return fStamps; }
     uint32_t NextStamp() const { return ++fStamp; }
@@ -120,6 +122,7 @@ private:
     std::vector<int32_t> fByFrequency;
     int64_t fRunningWords = 0;
     int32_t fTexts = 0;
+    bool fHasLemmas = false;
     mutable std::vector<uint32_t> fStamps;
     mutable uint32_t fStamp = 0;
 };
