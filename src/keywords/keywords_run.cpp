@@ -150,8 +150,19 @@ void T_WholeKeywordsHolder::ComputeKWs(const QStringList& studyLists, const QStr
     MarkJobStart();
     fRunStartMs = QDateTime::currentMSecsSinceEpoch();
     global_panic_state = kPanicRun;
+    // The process-wide marks of the run go back however it ends.
+    struct TRunMarks {
+        bool batchBefore = Global_batch_mode;
+        ~TRunMarks()
+        {
+            Global_batch_mode = batchBefore;
+            Global_Busy_Dont_Show_Data = false;
+        }
+    } marks;
     Global_batch_mode = batchMode != 0;
     result = {};
+    if (!fKWList)
+        SetKWsToThis(std::make_unique<TKeyWordList>(this, kListKeyWords, CurrentToolSignature()));
     TRunState run;
     run.batchMode = batchMode;
     run.twoWay = twoWay;

@@ -75,16 +75,12 @@ bool TKWDBList::SaveAsMatrixText(const QString& fileName, QString* error) const
         keyWordsOfText.Resize(k);
         TVector centrality;
         centrality.Resize(k);
-        // A row of the keyness matrix; copies fill as many elements as the vector has.
-        TVector row;
-        row.Resize(k);
         for (int32_t r = 1; r <= n; ++r) {
-            keyness.CopyRowToVec(row, r, 1, k);
             double sum = 0;
             int32_t present = 0;
             for (int32_t c = 1; c <= k; ++c)
                 if (freqs.GetElem(c, r) > 0) {
-                    sum += row.GetElem(c);
+                    sum += keyness.GetElem(c, r);
                     ++present;
                 }
             meanKeyness.SetElem(r, present > 0 ? sum / present : 0);

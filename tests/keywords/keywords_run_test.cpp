@@ -73,6 +73,13 @@ TEST_F(KeyWordRun, OneListInteractively)
     EXPECT_TRUE(notes.contains(QStringLiteral("Dice coefficient")));
     EXPECT_TRUE(dialogs.Requests().empty());
     EXPECT_FALSE(Global_Busy_Dont_Show_Data);
+
+    // A document whose list was taken away makes itself a new one.
+    std::unique_ptr<TKeyWordList> taken = doc->SetKWsToNil();
+    ASSERT_TRUE(taken);
+    EXPECT_TRUE(Run(*doc, {study}, reference).OK);
+    EXPECT_EQ(doc->fKWList->Count(), 1);
+    EXPECT_EQ(taken->Count(), 1);
 }
 
 TEST_F(KeyWordRun, MissingListsGiveTooFewTextsAndLeaveTheDocumentAlone)
@@ -182,6 +189,7 @@ TEST_F(KeyWordRun, BatchSavesOneFilePerListZipsThemAndWritesTheSpreadsheet)
     EXPECT_EQ(doc->ListsDone(), 3);
     EXPECT_EQ(doc->fKWList->Count(), 0) << "batch lists are cleared once saved";
     EXPECT_TRUE(dialogs.Requests().empty()) << "no warnings in batches";
+    EXPECT_FALSE(Global_batch_mode) << "the batch mark goes back after the run";
     EXPECT_EQ(QDir(Global_BatchProcedures.BatchRootFolder).entryList({QStringLiteral("*.kws")}).size(), 3);
 
     TZipArchive zip;
