@@ -30,7 +30,7 @@
 #include <array>
 #include <climits>
 #include <cmath>
-#include <set>
+#include <bit>
 
 namespace cv {
 
@@ -313,44 +313,147 @@ bool T_WholeMarvexHolder::LoadedAReferenceCorpusWordlist(const QString& fileName
 
 namespace {
 
-// Every pair of clusters of which the longer holds the shorter word for word
-// (a contiguous run of its words): the related-clusters strings. Each
-// cluster's runs of fewer words are looked up, so the cost grows with the
-// clusters and their lengths, not with the square of their number.
-void RelateClusters(std::vector<TClusterEntryRec>& clusters, int minLength)
+// Counts word runs without making a text for each: every word gets a number,
+// and a run is a node reached from the run one word shorter by its last
+// word, so each position of a line costs one look-up. Runs are the same
+// when their words are (a search word of several words counts as its words).
+class TClusterCounter {
+public:
+    struct TNode {
+        uint32_t prefix = 0; // the run without its last word (0: none)
+        uint32_t word = 0;
+        int32_t frequency = 0;
+        int32_t length = 0;  // as the cluster list counts it
+        int32_t kept = -1;   // place in the cluster list
+    };
+
+    TClusterCounter() { fNodes.emplace_back(); }
+
+    uint32_t WordNumber(QStringView word)
+    {
+        const QString w = word.toString();
+        const auto it = fWordNumbers.constFind(w);
+        if (it != fWordNumbers.constEnd())
+            return *it;
+        fWords.push_back(w);
+        const uint32_t n = uint32_t(fWords.size());
+        fWordNumbers.insert(w, n);
+        return n;
+    }
+    // The run `node` followed by `word`; made when `make` is set, else 0 when unknown.
+    uint32_t Next(uint32_t node, uint32_t word, bool make = true)
+    {
+        // Open addressing: a slot holds a node's number, its key is the node's (prefix, word).
+        if (make && (fSlots.empty() || fNodes.size() * 2 >= fSlots.size()))
+            Grow();
+        if (fSlots.empty())
+            return 0;
+        const size_t mask = fSlots.size() - 1;
+        for (size_t i = Slot(node, word);; i = (i + 1) & mask) {
+            const uint32_t n = fSlots[i];
+            if (n == 0) {
+                if (!make)
+                    return 0;
+                fNodes.push_back({node, word, 0, 0, -1});
+                fSlots[i] = uint32_t(fNodes.size() - 1);
+                return fSlots[i];
+            }
+            if (fNodes[n].prefix == node && fNodes[n].word == word)
+                return n;
+        }
+    }
+    TNode& Node(uint32_t n) { return fNodes[n]; }
+    size_t NodeCount() const { return fNodes.size(); }
+    // The words of a run, first to last.
+    std::vector<uint32_t> Words(uint32_t node) const
+    {
+        std::vector<uint32_t> out;
+        for (; node != 0; node = fNodes[node].prefix)
+            out.push_back(fNodes[node].word);
+        std::reverse(out.begin(), out.end());
+        return out;
+    }
+    QString Text(uint32_t node) const
+    {
+        QString t;
+        for (uint32_t w : Words(node)) {
+            if (!t.isEmpty())
+                t += u' ';
+            t += fWords[w - 1];
+        }
+        return t;
+    }
+
+private:
+    size_t Slot(uint32_t node, uint32_t word) const
+    {
+        const uint64_t key = ((uint64_t(node) << 32) | word) * 0x9E3779B97F4A7C15ull;
+        return size_t(key >> fShift);
+    }
+    void Grow()
+    {
+        const size_t size = std::max<size_t>(1u << 16, fSlots.size() * 2);
+        fShift = 64 - std::countr_zero(size);
+        fSlots.assign(size, 0);
+        const size_t mask = size - 1;
+        for (uint32_t n = 1; n < fNodes.size(); ++n) {
+            size_t i = Slot(fNodes[n].prefix, fNodes[n].word);
+            while (fSlots[i] != 0)
+                i = (i + 1) & mask;
+            fSlots[i] = n;
+        }
+    }
+
+    std::vector<TNode> fNodes;
+    std::vector<uint32_t> fSlots; // 0: empty (node 0 is the empty run, never stored)
+    int fShift = 64;
+    QHash<QString, uint32_t> fWordNumbers;
+    std::vector<QString> fWords;
+};
+
+// Every pair of kept clusters of which the longer holds the shorter word for
+// word (a run of its words): each names the other with its frequency in its
+// related-clusters string. The list runs longest first, so a cluster's
+// shorter relatives all come after it: taking the clusters in order gives
+// the pairs in the order of the list.
+void RelateClusters(std::vector<TClusterEntryRec>& clusters, const std::vector<uint32_t>& nodeOf,
+                    TClusterCounter& counter)
 {
-    QHash<QString, int> index;
-    index.reserve(qsizetype(clusters.size()));
-    for (size_t i = 0; i < clusters.size(); ++i)
-        index.insert(clusters[i].line, int(i));
-    std::set<std::pair<int, int>> pairs;
+    for (size_t i = 0; i < nodeOf.size(); ++i)
+        counter.Node(nodeOf[i]).kept = int32_t(i);
+    auto append = [](TClusterEntryRec& to, const TClusterEntryRec& other) {
+        if (!to.related_line.isEmpty())
+            to.related_line += u',';
+        to.related_line += other.line;
+        to.related_line += QLatin1String(" (");
+        to.related_line += QString::number(other.frequency);
+        to.related_line += u')';
+    };
+    std::vector<int32_t> inside;
     for (size_t i = 0; i < clusters.size(); ++i) {
-        if ((i & 0xF) == 0) {
+        if ((i & 0xFFF) == 0) {
             GlobalProgress().OverallPercent(int(int64_t(i) * 100 / int64_t(clusters.size())));
             MyYieldProcess();
         }
-        const QString& line = clusters[i].line;
-        const QList<QStringView> words = QStringView(line).split(u' ', Qt::SkipEmptyParts);
-        const int n = int(words.size());
-        for (int len = std::max(1, minLength); len < n; ++len)
-            for (int start = 0; start + len <= n; ++start) {
-                const QStringView first = words[start];
-                const QStringView last = words[start + len - 1];
-                const QStringView run(first.data(), last.data() + last.size() - first.data());
-                const auto it = index.constFind(run.toString());
-                if (it != index.constEnd() && *it != int(i))
-                    pairs.insert({std::min(int(i), *it), std::max(int(i), *it)});
+        const std::vector<uint32_t> words = counter.Words(nodeOf[i]);
+        const size_t n = words.size();
+        inside.clear();
+        for (size_t start = 0; start < n; ++start) {
+            uint32_t node = 0;
+            for (size_t k = start; k < n && !(start == 0 && k == n - 1); ++k) {
+                node = counter.Next(node, words[k], false);
+                if (node == 0)
+                    break;
+                if (const int32_t j = counter.Node(node).kept; j >= 0 && size_t(j) != i)
+                    inside.push_back(j);
             }
-    }
-    auto append = [&](TClusterEntryRec& to, const TClusterEntryRec& other) {
-        const QString item = QStringLiteral("%1 (%2)").arg(other.line).arg(other.frequency);
-        if (!to.related_line.isEmpty())
-            to.related_line += u',';
-        to.related_line += item;
-    };
-    for (const auto& [a, b] : pairs) {
-        append(clusters[size_t(a)], clusters[size_t(b)]);
-        append(clusters[size_t(b)], clusters[size_t(a)]);
+        }
+        std::sort(inside.begin(), inside.end());
+        inside.erase(std::unique(inside.begin(), inside.end()), inside.end());
+        for (int32_t j : inside) {
+            append(clusters[i], clusters[size_t(j)]);
+            append(clusters[size_t(j)], clusters[i]);
+        }
     }
 }
 
@@ -377,61 +480,88 @@ bool T_WholeMarvexHolder::ComputeClusters(bool keep_lengths)
     const int maxLength = std::max<int>(minLength, fSettings.ClusterLengthMax());
     const int barrier = fSettings.PunctuationBarrier();
     // A cluster is a sequence that recurs: one seen once is no cluster.
-    TConcordanceClusterTree tree(std::max<int>(2, fSettings.MinCollocateFrequency()));
+    const int minimumFrequency = std::max<int>(2, fSettings.MinCollocateFrequency());
     GlobalProgress().ProgressShortMessage(CVClusters);
 
-    std::array<QStringView, kWordPositions> words;
+    TClusterCounter counter;
+    // Per position of the line: its words' numbers (several for a search word
+    // of several words) and its barrier.
+    std::array<std::vector<uint32_t>, kWordPositions> wordsAt;
     std::array<uint8_t, kWordPositions> barriers{};
     TMarvexEntryRec rec;
-    QString cluster;
     for (int i = 0; i < lines; ++i) {
         if (global_panic_state >= kPanicStopNow)
             break;
         if (fConcordanceList->GetDeleted(i) || LineWorkingCopy(i, rec) == 0)
             continue;
-        for (int p = 0; p < kWordPositions; ++p) {
+        for (int p = from; p <= to; ++p) {
+            std::vector<uint32_t>& w = wordsAt[size_t(p)];
+            w.clear();
+            QStringView chars;
             int length = 0;
-            if (!TConcordanceList::WordAtCollocatePosition(rec, p, words[size_t(p)], length))
-                words[size_t(p)] = {};
+            if (TConcordanceList::WordAtCollocatePosition(rec, p, chars, length))
+                for (QStringView part : chars.split(u' ', Qt::SkipEmptyParts))
+                    w.push_back(counter.WordNumber(part));
             barriers[size_t(p)] = WordAtPosition(rec, p).barrier;
         }
-        // A search word of several words stands at one position but counts as its words.
         const int32_t sw = rec.base.sw_number;
         const int swSpaces = sw >= 0 && sw < fSWs->Count() ? int(fSWs->Item(sw).Plain().count(u' ')) : 0;
         for (int s = from; s <= to; ++s) {
-            if (words[size_t(s)].isEmpty())
-                continue;
-            for (int len = minLength; len <= maxLength && s + len - 1 <= to; ++len) {
+            uint32_t node = 0;
+            for (int len = 1; len <= maxLength && s + len - 1 <= to; ++len) {
                 const int last = s + len - 1;
-                bool keep = true;
-                for (int p = s; p <= last && keep; ++p)
-                    keep = !words[size_t(p)].isEmpty() && (p == last || barrier == 0 || barriers[size_t(p)] < barrier);
-                if (!keep)
-                    break; // a longer cluster from here would hold the same gap or barrier
-                cluster.clear();
-                for (int p = s; p <= last; ++p) {
-                    if (p > s)
-                        cluster += u' ';
-                    cluster += words[size_t(p)];
-                }
-                tree.AddCluster(cluster, len + (s <= kHitPosition && kHitPosition <= last ? swSpaces : 0));
+                // A gap, or a barrier after a word that is no longer the last, ends every longer run too.
+                if (wordsAt[size_t(last)].empty()
+                    || (len > 1 && barrier > 0 && barriers[size_t(last - 1)] >= barrier))
+                    break;
+                for (uint32_t w : wordsAt[size_t(last)])
+                    node = counter.Next(node, w);
+                if (len < minLength)
+                    continue;
+                TClusterCounter::TNode& n = counter.Node(node);
+                if (n.frequency++ == 0)
+                    n.length = len + (s <= kHitPosition && kHitPosition <= last ? swSpaces : 0);
             }
         }
     }
-    tree.Collect();
-    std::stable_sort(tree.fFreqList.begin(), tree.fFreqList.end(),
-                     [](const TClusterEntryRec& a, const TClusterEntryRec& b) {
-                         return a.cluster_length > b.cluster_length;
-                     });
-    max_clusters_found = tree.max_found;
-    if (minLength != maxLength && !tree.fFreqList.empty()) {
+
+    // The clusters frequent enough, in the order of their texts, then longest first.
+    std::vector<std::pair<QString, uint32_t>> kept;
+    int32_t mostFrequent = 0;
+    for (uint32_t n = 1; n < counter.NodeCount(); ++n) {
+        const int32_t f = counter.Node(n).frequency;
+        mostFrequent = std::max(mostFrequent, f);
+        if (f >= minimumFrequency)
+            kept.emplace_back(counter.Text(n), n);
+    }
+    std::sort(kept.begin(), kept.end(), [](const auto& a, const auto& b) {
+        return QStringView(a.first).compare(QStringView(b.first)) < 0;
+    });
+    std::stable_sort(kept.begin(), kept.end(), [&](const auto& a, const auto& b) {
+        return counter.Node(a.second).length > counter.Node(b.second).length;
+    });
+    std::vector<TClusterEntryRec> clusters;
+    std::vector<uint32_t> nodeOf;
+    clusters.reserve(kept.size());
+    nodeOf.reserve(kept.size());
+    for (auto& [text, n] : kept) {
+        TClusterEntryRec c;
+        c.line = std::move(text);
+        c.frequency = counter.Node(n).frequency;
+        c.cluster_length = counter.Node(n).length;
+        clusters.push_back(std::move(c));
+        nodeOf.push_back(n);
+    }
+    kept = {};
+    max_clusters_found = mostFrequent;
+    if (minLength != maxLength && !clusters.empty()) {
         GlobalProgress().ProgressLongMessage(QStringLiteral("Relating %1 clusters of %2 to %3 words")
-                                                 .arg(tree.fFreqList.size())
+                                                 .arg(clusters.size())
                                                  .arg(minLength)
                                                  .arg(maxLength));
-        RelateClusters(tree.fFreqList, minLength);
+        RelateClusters(clusters, nodeOf, counter);
     }
-    for (const TClusterEntryRec& c : tree.fFreqList)
+    for (const TClusterEntryRec& c : clusters)
         fClusterList->AddCluster(c);
     fClusterList->SetChangeMark(1u << 8);
     GlobalProgress().ProgressShortMessage(QString());

@@ -341,3 +341,48 @@ TEST_F(ConcRunTest, AssociationAgainstAWordListOfTheSameTextsUsesItsFrequencies)
         EXPECT_FLOAT_EQ(r.block.Score(k), float(expected[size_t(k)])) << "score " << k;
     EXPECT_TRUE(cvtest::readAll(options.detailsFileName).size() > 100);
 }
+
+TEST_F(ConcRunTest, StopWordsStayOutOfCollocatesAndPatterns)
+{
+    const QString stops = dir.write(QStringLiteral("stop.txt"), QByteArray("the\na\n"));
+    SetLemmaMatchStopWanted(current_tool_var, uint8_t(TLemmatiserListKind::Stop), true);
+    SetLemmaMatchStopFilename(current_tool_var, uint8_t(TLemmatiserListKind::Stop), stops);
+    AddText(QStringLiteral("a.txt"), QStringLiteral("the cat sat on a mat"));
+    auto doc = NewDoc();
+    ASSERT_TRUE(Run(*doc, QStringLiteral("cat")));
+    EXPECT_TRUE(doc->Using_Stoplist);
+    const std::map<QString, Sides> rows = RowsOf(*doc->fCollocateList, 0);
+    EXPECT_FALSE(rows.count(QStringLiteral("THE")));
+    EXPECT_FALSE(rows.count(QStringLiteral("A")));
+    EXPECT_TRUE(rows.count(QStringLiteral("MAT")));
+    EXPECT_EQ(doc->fPatternsList->PatternData(0).words[4], QString()); // L1 was "THE"
+}
+
+TEST_F(ConcRunTest, TheHitIsTakenAsItStandsWhenTheSearchWordIsAPattern)
+{
+    AddText(QStringLiteral("a.txt"), QStringLiteral("two cats and a catalogue"));
+    auto doc = NewDoc();
+    ASSERT_TRUE(Run(*doc, QStringLiteral("cat*")));
+    ASSERT_EQ(doc->fConcordanceList->Count(), 2);
+    QStringList hits;
+    for (int i = 0; i < 2; ++i) {
+        TMarvexEntryRec rec;
+        ASSERT_GT(doc->LineWorkingCopy(i, rec), 0);
+        // The working copy is in capitals with every word in its place.
+        EXPECT_EQ(rec.conc_line, doc->fConcordanceList->Line(i).fData.conc_line.toUpper());
+        hits << doc->HitWordAsFound(doc->fConcordanceList->Line(i).fData, doc->fSWs->Item(0));
+    }
+    hits.sort();
+    EXPECT_EQ(hits, (QStringList{QStringLiteral("catalogue"), QStringLiteral("cats")}));
+
+    TSearchWordItems plain;
+    plain.AddedSearchWords(QStringLiteral("cats"));
+    EXPECT_EQ(doc->HitWordAsFound(doc->fConcordanceList->Line(0).fData, plain.Item(0)), QStringLiteral("cats"));
+    // Collocates are kept apart by the hit as found: "two" stands near both.
+    QStringList twoWith;
+    for (int i = 0; i < doc->fCollocateList->Count(); ++i)
+        if (doc->fCollocateList->Entry(i)->Data().word == QStringLiteral("TWO"))
+            twoWith << doc->fCollocateList->Entry(i)->Data().search_word;
+    twoWith.sort();
+    EXPECT_EQ(twoWith, (QStringList{QStringLiteral("CATALOGUE"), QStringLiteral("CATS")}));
+}

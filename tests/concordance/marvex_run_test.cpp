@@ -5,6 +5,7 @@
 #include "conc_run_testutil.h"
 
 #include "concordance/collocate_relationships.h"
+#include "model/batch_procedures.h"
 #include "suite/cv_format.h"
 #include "suite/cv_stream.h"
 #include "suite/resource_strings.h"
@@ -387,4 +388,61 @@ TEST_F(ConcRunTest, TheCollocateBatchStopsWhenCancelledAndRefusesAFolderItCannot
 
     global_panic_state = kPanicStopNow;
     EXPECT_EQ(doc->ComputeAndSaveCollocatesForWholeWordList(words, dir.file(QStringLiteral("out"))), 0);
+}
+
+TEST_F(ConcRunTest, ABatchRunSavesEveryTextAsItsOwnDocumentAndZipsThem)
+{
+    AddText(QStringLiteral("a.txt"), QStringLiteral("the cat sat"));
+    AddText(QStringLiteral("b.txt"), QStringLiteral("no animal"));
+    AddText(QStringLiteral("c.txt"), QStringLiteral("a cat ran"));
+    const QString out = dir.file(QStringLiteral("batch"));
+    Global_BatchProcedures.ResetForNewBatch();
+    Global_BatchProcedures.BatchRootFolder = out;
+    Global_BatchProcedures.Zip_Too = true;
+    auto doc = NewDoc();
+    TSearchWordItems sws;
+    sws.AddedSearchWords(QStringLiteral("cat"));
+    int32_t converted = 0;
+    ASSERT_TRUE(doc->MakeConcordance(chosen, sws, 1, kListConcordance, converted));
+    Global_BatchProcedures.Zip_Too = false;
+    EXPECT_EQ(Global_BatchProcedures.files_saved, 2);
+    EXPECT_EQ(QDir(out).entryList({QStringLiteral("*.cnc")}, QDir::Files).size(), 2);
+    EXPECT_EQ(QDir(out).entryList({QStringLiteral("*.zip")}, QDir::Files).size(), 1);
+    // Each text's document holds that text's lines.
+    auto a = NewDoc();
+    ASSERT_EQ(a->ReadWholeFromFile(QDir(out).filePath(QStringLiteral("a.cnc")), current_tool_var) & 0xFF, 1);
+    EXPECT_EQ(a->fConcordanceList->Count(), 1);
+    EXPECT_EQ(doc->fConcordanceList->Count(), 0);
+    Global_BatchProcedures.ResetForNewBatch();
+}
+
+TEST_F(ConcRunTest, LostTextNamesComeBackFromTheSavedDocument)
+{
+    SetDefaultFolder(dir.path());
+    AddText(QStringLiteral("a.txt"), QStringLiteral("the cat sat"));
+    AddText(QStringLiteral("b.txt"), QStringLiteral("a cat ran"));
+    auto doc = NewDoc();
+    ASSERT_TRUE(Run(*doc, QStringLiteral("cat")));
+    const QString file = dir.file(QStringLiteral("saved.cnc"));
+    ASSERT_TRUE(doc->SaveToFile(file));
+    doc->OpenedFilename = file;
+
+    // b.txt's entry is lost and a placeholder stands in the list.
+    const int b = doc->fTextFilesWithSearchWord->IndexOfAFilename(chosen.FullFilename(1));
+    doc->fTextFilesWithSearchWord->Remove(b);
+    TMarvexFilenameRec lost;
+    lost.FullFilename = QStringLiteral("lost_filename.txt");
+    lost.OriginalFilenumber = 7;
+    doc->fTextFilesWithSearchWord->AddRecord(lost);
+    doc->fConcordanceList->Dud_CNC_Filenames_found = true;
+
+    ASSERT_TRUE(doc->CopyFilenameDetailsToNotepad());
+    EXPECT_FALSE(doc->fConcordanceList->Dud_CNC_Filenames_found);
+    EXPECT_LT(doc->fTextFilesWithSearchWord->IndexOfAFilename(QStringLiteral("lost_filename.txt")), 0);
+    EXPECT_EQ(doc->fTextFilesWithSearchWord->Count(), 2);
+    QStringList names;
+    for (int i = 0; i < doc->fConcordanceList->Count(); ++i)
+        names << doc->TextNameOf(doc->fConcordanceList->Line(i).fData.base.filename_num_original, false);
+    names.sort();
+    EXPECT_EQ(names, (QStringList{QStringLiteral("a.txt"), QStringLiteral("b.txt")}));
 }
