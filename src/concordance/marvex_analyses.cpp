@@ -832,11 +832,13 @@ int T_WholeMarvexHolder::ComputeAndSaveCollocatesForWholeWordList(T_WholeWordlis
         T_WholeMarvexHolder doc(kListConcordance, TagsToTranslate, TextTagHandler, Using_Lemmalist, Using_Stoplist);
         // Each word's run keeps quiet: what goes wrong is collected, not shown.
         const bool quiet = Global_run_without_error_messages;
+        const bool batch = Global_batch_mode;
         Global_run_without_error_messages = true;
         int32_t converted = 0;
         bool ok = doc.MakeConcordance(*chosen, searchWords, 0, kListConcordance, converted, nullptr, nullptr, nullptr,
                                       nullptr, 0, false);
         Global_run_without_error_messages = quiet;
+        Global_batch_mode = batch;
         if (global_panic_state >= kPanicStopAtEndOfText)
             break;
         TCollocateList& collocates = *doc.fCollocateList;

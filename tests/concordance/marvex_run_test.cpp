@@ -75,6 +75,7 @@ TEST_F(ConcRunTest, ARunConcordancesEveryTextAndFinishesTheDocument)
     EXPECT_EQ(doc->fSWs->Item(1).Hits, 1);
     EXPECT_TRUE(doc->fNotes.contains(Format(CVBasedOnNmanyFiles, {3})));
     EXPECT_TRUE(doc->fNotes.filter(QStringLiteral("4 entries")).size() == 1);
+    EXPECT_TRUE(doc->fNotes.filter(QStringLiteral("3 of cat found (75")).size() == 1);
     EXPECT_TRUE(doc->fNotes.filter(QStringLiteral("collocate horizons 5L to 5R")).size() == 1);
     EXPECT_TRUE(doc->SuggestedFilename.startsWith(QStringLiteral("cat, dog")));
     EXPECT_GT(doc->fProcessTimes.timeline, 0.0 - 1e-9);
@@ -445,4 +446,20 @@ TEST_F(ConcRunTest, LostTextNamesComeBackFromTheSavedDocument)
         names << doc->TextNameOf(doc->fConcordanceList->Line(i).fData.base.filename_num_original, false);
     names.sort();
     EXPECT_EQ(names, (QStringList{QStringLiteral("a.txt"), QStringLiteral("b.txt")}));
+}
+
+TEST_F(ConcRunTest, TagsAreRecolouredOnlyWhenTheHandlerHasTagFileTags)
+{
+    auto doc = NewDoc();
+    EXPECT_FALSE(doc->TryToUpdateTags());
+    TStoredTagRec tag;
+    tag.tag = QStringLiteral("<b>");
+    tag.tag_type = TTag_OnOffUnique::on_tag;
+    tag.foreground_colour = 0x0000FF;
+    tag.background_colour = 0xFFFFFF;
+    ASSERT_TRUE(tags->AddTagfileTag(tag));
+    EXPECT_TRUE(doc->TryToUpdateTags());
+    ASSERT_EQ(doc->fArrayOfSavedTags.size(), 1u);
+    EXPECT_EQ(doc->fArrayOfSavedTags[0].stored.tag, QStringLiteral("<b>"));
+    EXPECT_TRUE(doc->DataHasColourTags);
 }
