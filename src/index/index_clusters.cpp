@@ -12,6 +12,7 @@
 #include <QElapsedTimer>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <string>
 #include <unordered_map>
@@ -89,7 +90,7 @@ public:
                 fHashes.push_back(h);
                 return int32_t(fCounts.size() - 1);
             }
-            if (s.check == check && std::equal(c, c + fN, fKeys.data() + std::size_t(s.id1 - 1) * std::size_t(fN)))
+            if (s.check == check && Same(c, s.id1 - 1))
                 return int32_t(s.id1 - 1);
         }
     }
@@ -100,7 +101,7 @@ public:
             const TSlot& s = fSlots[i];
             if (s.id1 == 0)
                 return -1;
-            if (s.check == check && std::equal(c, c + fN, fKeys.data() + std::size_t(s.id1 - 1) * std::size_t(fN)))
+            if (s.check == check && Same(c, s.id1 - 1))
                 return int32_t(s.id1 - 1);
         }
     }
@@ -119,6 +120,15 @@ private:
         uint32_t check = 0;
         uint32_t id1 = 0;
     };
+    // A few codes: compared in place, not through a library call.
+    bool Same(const uint32_t* c, uint32_t id) const
+    {
+        const uint32_t* k = fKeys.data() + std::size_t(id) * std::size_t(fN);
+        for (int j = 0; j < fN; ++j)
+            if (k[j] != c[j])
+                return false;
+        return true;
+    }
     void Grow()
     {
         fSlots.assign(fSlots.size() * 2, TSlot{});
@@ -215,8 +225,20 @@ bool CountClusters(const TIndexData& index, const std::vector<uint32_t>& nodes, 
     qint64 lastYield = 0;
     TProgressClass& progress = GlobalProgress();
 
-    // Calls visit(n, codes + p, hash, text, p, count) for every cluster place of the texts.
-    auto walk = [&](auto&& visit, int step, int steps) {
+    // Calls visit(n, codes + p, hash, text, p, count) for every cluster place
+    // of the texts. The places go through a short queue: each is announced to
+    // `ahead` (which asks for the memory its hash will touch) some places
+    // before it is visited, so that the look-ups of several places are under
+    // way at once.
+    struct TPlace {
+        const uint32_t* at;
+        uint64_t hash;
+        std::ptrdiff_t i;
+        int size;
+    };
+    constexpr std::size_t kAhead = 16;
+    std::array<TPlace, kAhead> queue{};
+    auto walk = [&](auto&& visit, auto&& ahead, int step, int steps) {
         QString why;
         bool cancelled = false;
         const bool ok = WalkIndexTexts(
@@ -235,14 +257,25 @@ bool CountClusters(const TIndexData& index, const std::vector<uint32_t>& nodes, 
                     for (std::ptrdiff_t i = 0; i < n; ++i)
                         chosenBefore[std::size_t(i + 1)] = chosenBefore[std::size_t(i)] + ((role[c[std::size_t(i)]] & 2) ? 1 : 0);
                 }
+                std::size_t queued = 0;
                 for (std::ptrdiff_t i = 0; i < n; ++i) {
                     const int32_t room = runLength[std::size_t(i)];
                     for (int size = minSize; size <= maxSize && size <= room; ++size) {
                         if (!everyWordChosen && chosenBefore[std::size_t(i + size)] == chosenBefore[std::size_t(i)])
                             continue;
                         const uint32_t* at = c.data() + i;
-                        visit(size, at, HashCodes(at, size), text, i, n);
+                        const uint64_t h = HashCodes(at, size);
+                        ahead(size, h);
+                        TPlace& slot = queue[queued % kAhead];
+                        if (queued >= kAhead)
+                            visit(slot.size, slot.at, slot.hash, text, slot.i, n);
+                        slot = {at, h, i, size};
+                        ++queued;
                     }
+                }
+                for (std::size_t k = queued > kAhead ? queued - kAhead : 0; k < queued; ++k) {
+                    const TPlace& slot = queue[k % kAhead];
+                    visit(slot.size, slot.at, slot.hash, text, slot.i, n);
                 }
                 if (clock.elapsed() - lastYield > 100) {
                     lastYield = clock.elapsed();
@@ -272,7 +305,8 @@ bool CountClusters(const TIndexData& index, const std::vector<uint32_t>& nodes, 
         while (size < std::size_t(rangeTokens) * std::size_t(sizes) && size < (std::size_t(1) << 27))
             size *= 2;
         sketch = std::make_unique<TSketch>(size);
-        if (!walk([&](int, const uint32_t*, uint64_t h, int32_t, std::ptrdiff_t, std::ptrdiff_t) { sketch->Add(h); }, step++, steps))
+        if (!walk([&](int, const uint32_t*, uint64_t h, int32_t, std::ptrdiff_t, std::ptrdiff_t) { sketch->Add(h); },
+                  [&](int, uint64_t h) { sketch->Prefetch(h); }, step++, steps))
             return false;
         if (out.cancelled || out.stoppedByTime)
             return true;
@@ -293,6 +327,11 @@ bool CountClusters(const TIndexData& index, const std::vector<uint32_t>& nodes, 
                     k.lastText = text;
                     ++k.texts;
                 }
+            },
+            [&](int size, uint64_t h) {
+                if (sketch)
+                    sketch->Prefetch(h);
+                tables[std::size_t(size - minSize)]->Prefetch(h);
             },
             step++, steps))
         return false;
@@ -422,7 +461,7 @@ bool CountClusters(const TIndexData& index, const std::vector<uint32_t>& nodes, 
                         }
                     }
                 },
-                step++, steps))
+                [&](int size, uint64_t h) { tables[std::size_t(size - minSize)]->Prefetch(h); }, step++, steps))
             return false;
         if (out.cancelled || out.stoppedByTime)
             return true;

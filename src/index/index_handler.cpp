@@ -120,7 +120,7 @@ bool TIndexHandler::LoadedTheFiles()
 
 void TIndexHandler::BeginText(int32_t)
 {
-    fNewTexts.push_back({0, int64_t(fNewStream.size())});
+    fNewTexts.push_back({fNewTokens, int64_t(fStreamUsed)});
     fInText = true;
 }
 
@@ -176,20 +176,27 @@ void TIndexHandler::Token(const TToken& token)
     }
     if (token.barrier > 0)
         fNewMarkup.push_back({fOldTokens + fNewTokens, uint8_t(token.barrier), token.tagNumber});
-    if (code < 0x80) {
-        fNewStream.push_back(uint8_t(code));
-    } else {
-        PutVarint(fNewStream, code);
+    // The stream grows in large steps and is written through a pointer: this
+    // runs for every word of the corpus.
+    if (fStreamUsed + 5 > fNewStream.size())
+        fNewStream.resize(std::max<std::size_t>(fNewStream.size() * 2, 1 << 20));
+    uint8_t* out = fNewStream.data() + fStreamUsed;
+    uint32_t v = code;
+    while (v >= 0x80) {
+        *out++ = uint8_t(v | 0x80);
+        v >>= 7;
     }
+    *out++ = uint8_t(v);
+    fStreamUsed = std::size_t(out - fNewStream.data());
     if (code >= kIndexFirstTypeCode)
         fNewCounts.Add(code);
     ++fNewTokens;
-    ++fNewTexts.back().tokens;
 }
 
 void TIndexHandler::EndText(int32_t)
 {
     fInText = false;
+    fNewTexts.back().tokens = fNewTokens - fNewTexts.back().tokens; // it held the tokens before the text
     fNewCounts.EndPart(int32_t(fOldTexts + fNewTexts.size() - 1));
 }
 
@@ -213,6 +220,7 @@ bool TIndexHandler::ProcessAfterWordHandling(const QString& notes, double texts)
         fCancel_pressed = true;
         return Fail(QStringLiteral("The index was not saved: the job was stopped."));
     }
+    fNewStream.resize(fStreamUsed);
 
     // The new texts after the old ones.
     TIndexData d = fData;
@@ -332,6 +340,7 @@ bool TIndexHandler::ProcessAfterWordHandling(const QString& notes, double texts)
     fData = std::move(d);
     fNewStream.clear();
     fNewStream.shrink_to_fit();
+    fStreamUsed = 0;
     fNewMarkup.clear();
     fNewTexts.clear();
     fRunCodes.clear();

@@ -150,7 +150,8 @@ private:
 
     // --- while indexing ---
     std::vector<uint32_t> fRunCodes;   // the run tree's type id -> code (0: not yet met)
-    std::vector<uint8_t> fNewStream;   // the tokens of the texts of this run
+    std::vector<uint8_t> fNewStream;   // the tokens of the texts of this run (the first fStreamUsed bytes)
+    std::size_t fStreamUsed = 0;
     std::vector<TIndexMarkup> fNewMarkup;
     TTypePartCounts fNewCounts;        // per new text, the frequency of each type in it
     struct TNewText {

@@ -281,6 +281,29 @@ TEST_F(IndexJob, LemmaConsistencyCountsTextsHoldingAnyForm)
     EXPECT_EQ(list.WordlistData(list.FindWordAndTag(QStringLiteral("cat"), QString())).LemmaTexts, 3);
 }
 
+TEST_F(IndexJob, SampleCorpusEndToEnd)
+{
+    const QString folder = qEnvironmentVariable("CV_SAMPLE_CORPUS");
+    if (folder.isEmpty())
+        GTEST_SKIP() << "CV_SAMPLE_CORPUS is not set";
+    const QStringList names = QDir(folder).entryList({QStringLiteral("*.txt")}, QDir::Files, QDir::Name).mid(0, 12);
+    ASSERT_EQ(names.size(), 12);
+    auto chosen = [&](qsizetype from, qsizetype count) {
+        TCVFileDetails c(false, {});
+        for (const QString& n : names.mid(from, count))
+            c.ToolAddAFile(QDir(folder).filePath(n));
+        return c;
+    };
+    TCVFileDetails first = chosen(0, 6), second = chosen(6, 6), all = chosen(0, 12);
+    QString error;
+    ASSERT_TRUE(MakeIndexOfTexts(first, dir.file("sample"), kIndexOpenNew, &error)) << qPrintable(error);
+    ASSERT_TRUE(MakeIndexOfTexts(second, dir.file("sample"), kIndexOpenAdd, &error)) << qPrintable(error);
+    T_WholeWordlistHolder plain(kListWordList, nullptr, nullptr, false, false);
+    int32_t converted = 0;
+    ASSERT_TRUE(plain.MakeWordlist(all, 0, converted, kListWordList));
+    ExpectSameLists(*Open("sample")->WordlistOfType(kListIndexWordList), *plain.WordlistOfType(kListWordList));
+}
+
 TEST_F(IndexJob, KeptSampleOfTheFirstVersionStillReads)
 {
     const QString sample = cvtest::testDataDir() + QStringLiteral("/index/sample_v1");
