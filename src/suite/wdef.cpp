@@ -12,7 +12,8 @@ namespace {
 
 constexpr uint8_t W = kToolWordList, C = kToolConcordance, K = kToolKeyWords;
 
-#define CV_SCORES u"MI|MI3|T score|Z score|Dice|Log likelihood|Log Dice|MI log f|Log ratio|Chi square|Odds ratio"
+// The eleven association scores, in the statistics module's order (AssociationTable).
+#define CV_SCORES u"Dice|Mutual info|MI3|Z score|Log likelihood|T score|Log Ratio|CProbA|CProbB|DeltaPA|DeltaPB"
 #define CV_POSITIONS u"L5|L4|L3|L2|L1|Centre|R1|R2|R3|R4|R5"
 
 // clang-format off
