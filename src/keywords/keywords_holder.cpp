@@ -52,6 +52,7 @@ T_WholeKeywordsHolder::T_WholeKeywordsHolder(uint8_t listType, TTagsToTranslateL
     fKWList->KWSettings.SetLanguageBlock(ftextsettings.LanguageBlock());
     fKWDBList = std::make_unique<TKWDBList>(this, signature, fKWList->fKWStats.get());
     fKWDBList->GetSettingsFromTEXTBUF();
+    fPlotsComputer = [](T_WholeKeywordsHolder& document) { return document.ComputePlots(); };
     ClearHeldLists();
 }
 

@@ -12,9 +12,10 @@
 // document's comparison (T_WholeWordlistHolder::ComparedWordlists) makes a
 // key-word document, runs it once and takes its key-word list away.
 //
-// Plots need a concordance of the key words in their source text; the
-// document computes them through a hook (SetPlotsComputer) that the
-// concordance side installs. Without one no plots are made.
+// Plots need a concordance of the key words in their source text
+// (ComputePlots, keyword_plots.cpp). The run reaches them through a hook
+// (SetPlotsComputer) that the document sets to its own ComputePlots; a
+// caller may put another in its place.
 
 #include "keywords/kw_links.h"
 #include "keywords/kw_plots.h"
@@ -96,6 +97,18 @@ public:
     // is on, when the source text exists or force is set.
     void MakePlotsIfTextFound(uint8_t force);
     void SetPlotsComputer(TPlotsComputer computer) { fPlotsComputer = std::move(computer); }
+    // The plots of a one-text key-word list: one concordance of the source
+    // text with every positive key word as a search word, then its dispersion
+    // plot; one row per key word found, in key-word order, and the overall
+    // row. False (rows emptied; untouched when the text is missing or the
+    // list busy) for a list of many texts, a missing or unreadable text, no
+    // positive key word, or a cancelled run. Sets the plots-computed flag.
+    bool ComputePlots();
+    // The plots, tried even when the text seems missing (the user is told
+    // why there are none), then the links when wanted and the plots were
+    // made. Nothing is computed while processing is minimal. True when the
+    // document has plots.
+    bool RunRequestedComputations(bool linksWanted);
     // The reference list of the last run (read once per run).
     const TKWReferenceList* ReferenceList() const { return fReference.get(); }
 
