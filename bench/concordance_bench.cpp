@@ -50,9 +50,11 @@ Pass concordance(const QStringList& files, const QString& searchWords, bool line
     items.AddedSearchWords(searchWords);
     cv::TConcordanceList lines(nullptr);
     cv::TSearchBuffer buffer;
+    cv::TReadScratch scratch;
     cv::TMarvexDocumentLink link;
     link.lines = &lines;
     link.searchBuffer = &buffer;
+    link.readScratch = &scratch;
     link.textSettings = text;
     link.settings.SetEntriesWantedPerSw(0); // no limit: every hit becomes a line
     lines.fEntriesWantedPerSW = 0;
@@ -70,6 +72,7 @@ Pass concordance(const QStringList& files, const QString& searchWords, bool line
                                                              &engine, 10, 0, false, rec, &tags);
         else
             p = std::make_unique<ReadOnly>(nullptr, nullptr, nullptr, &tags, rec, text, 10, 0, false);
+        p->UseScratch(&scratch);
         if (!p->ReadAndProcess(int32_t(files.size()))) {
             std::fprintf(stderr, "cannot read %s: %s\n", qPrintable(files[i]), qPrintable(p->LastError()));
             continue;

@@ -61,6 +61,7 @@ TMarvexBufferProcessor::TMarvexBufferProcessor(const TMarvexDocumentLink& doc, b
       m_tagHandler(tagHandler),
       m_searchBuffer(doc.searchBuffer ? *doc.searchBuffer : m_ownSearchBuffer)
 {
+    UseScratch(doc.readScratch);
     const TConcSettingsRec32& s = m_doc.settings;
     allowed_last_word_gap = s.LastWordGap();
     Checking_avoid_hits_within_X_chars = allowed_last_word_gap >= 0;

@@ -48,6 +48,8 @@ struct TMarvexDocumentLink {
     // A search buffer kept from text to text of a job, so that its tables are
     // made once (optional: each processor has its own otherwise).
     TSearchBuffer* searchBuffer = nullptr;
+    // The same for the text reader's buffers (optional: see TReadScratch).
+    TReadScratch* readScratch = nullptr;
     // Told when the text turns out to be held as 16-bit characters (the
     // document's Unicode setting follows it).
     std::function<void(bool)> onUnicodeChange;

@@ -17,6 +17,10 @@
 #include <algorithm>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace cv {
 
 TOneFilesStats Global_OneFilesStats;
@@ -34,14 +38,28 @@ inline bool isHighSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
 bool looksBinary(std::u16string_view head)
 {
     const std::size_t n = std::min<std::size_t>(head.size(), kGuessBytes);
-    std::size_t bad = 0;
-    for (std::size_t i = 0; i < n; ++i) {
-        const char16_t c = head[i];
+    auto badUnit = [](char16_t c) {
         if (c < 0x20)
-            bad += (c == u'\t' || c == u'\n' || c == u'\r' || c == u'\f' || c == u'\v' || c == 0x1A || c == 0x1B) ? 0 : 1;
-        else if (c == 0xFFFD)
-            ++bad;
+            return !(c == u'\t' || c == u'\n' || c == u'\r' || c == u'\f' || c == u'\v' || c == 0x1A || c == 0x1B);
+        return c == 0xFFFD;
+    };
+    std::size_t bad = 0, i = 0;
+#if defined(__SSE2__)
+    // Eight units at a time while none is below U+0020 or U+FFFD, the rest one by one.
+    const __m128i below = _mm_set1_epi16(0x1F);
+    const __m128i replacement = _mm_set1_epi16(short(0xFFFD));
+    for (; i + 8 <= n; i += 8) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(head.data() + i));
+        const __m128i odd = _mm_or_si128(_mm_cmpeq_epi16(_mm_subs_epu16(v, below), _mm_setzero_si128()),
+                                         _mm_cmpeq_epi16(v, replacement));
+        if (_mm_movemask_epi8(odd) == 0)
+            continue;
+        for (std::size_t k = i; k < i + 8; ++k)
+            bad += badUnit(head[k]) ? 1 : 0;
     }
+#endif
+    for (; i < n; ++i)
+        bad += badUnit(head[i]) ? 1 : 0;
     return n > 0 && bad * 20 > n;
 }
 
@@ -108,20 +126,6 @@ std::size_t ChunkCutPosition(std::u16string_view text, bool tagsActive, int32_t 
     return cut;
 }
 
-// A block of bytes read from a text; not cleared, it is always read into first.
-class TByteBlock {
-public:
-    explicit TByteBlock(std::size_t n) : m_data(std::make_unique_for_overwrite<uint8_t[]>(n)), m_size(n) {}
-    uint8_t* data() { return m_data.get(); }
-    const uint8_t* data() const { return m_data.get(); }
-    std::size_t size() const { return m_size; }
-    const uint8_t* begin() const { return m_data.get(); }
-
-private:
-    std::unique_ptr<uint8_t[]> m_data;
-    std::size_t m_size;
-};
-
 struct TBufferProcessor::Source {
     QFile file;
     std::vector<uint8_t> memory;
@@ -157,9 +161,41 @@ TBufferProcessor::TBufferProcessor(TCorvantisholder* document, TFileHandledCallb
         fTagHandler = m_ownHandler.get();
     }
     m_map.Reset(0);
+    m_scratch = &ownScratch();
 }
 
 TBufferProcessor::~TBufferProcessor() = default;
+
+TReadScratch& TBufferProcessor::ownScratch()
+{
+    if (!m_ownScratch)
+        m_ownScratch = std::make_unique<TReadScratch>();
+    return *m_ownScratch;
+}
+
+TTextClassifier& TBufferProcessor::classifierFor(const TTextTagHandler& handler, bool tagMarks)
+{
+    // Made again only when the settings or the tag rules it depends on changed.
+    TReadScratch& s = *m_scratch;
+    const TTagOptions& o = handler.Options();
+    const bool same = s.classifier && s.classifierHandler == &handler && s.classifierTagMarks == tagMarks
+                      && std::memcmp(s.classifierSettings.Bytes().data(), m_settings.Bytes().data(), TTextSettings::kSize) == 0
+                      && s.classifierTagSpan == o.maxTagSpan
+                      && s.classifierMarkers[0] == o.sectionStartMarker && s.classifierMarkers[1] == o.headingStartTag
+                      && s.classifierMarkers[2] == o.headingEndTag;
+    if (!same) {
+        s.classifier = std::make_unique<TTextClassifier>(m_settings, handler, tagMarks);
+        s.classifierSettings = m_settings;
+        s.classifierHandler = &handler;
+        s.classifierTagMarks = tagMarks;
+        s.classifierTagSpan = o.maxTagSpan;
+        s.classifierMarkers[0] = o.sectionStartMarker;
+        s.classifierMarkers[1] = o.headingStartTag;
+        s.classifierMarkers[2] = o.headingEndTag;
+    }
+    s.classifier->SetAsciiBlocks(true);
+    return *s.classifier;
+}
 
 void TBufferProcessor::SetMaxChunkChars(int32_t units) { m_maxChunk = std::clamp(units, 64, kMaxChunkChars); }
 
@@ -240,27 +276,28 @@ bool TBufferProcessor::openSource(Source& src)
 
 void TBufferProcessor::processChunk(std::u16string_view chunk, std::u16string_view rest, bool final)
 {
+    TReadScratch& s = *m_scratch;
     const bool markup = m_markup && m_markup->Active();
     if (markup) {
-        m_markup->Process(chunk, m_chunkPosition, m_buffer, m_map, m_tagNumbers, m_forced);
+        m_markup->Process(chunk, m_chunkPosition, s.buffer, m_map, s.tagNumbers, s.forced);
     } else {
-        m_buffer.assign(chunk);
+        s.buffer.assign(chunk);
         m_map.Reset(m_chunkPosition);
-        m_tagNumbers.clear();
-        m_forced.clear();
+        s.tagNumbers.clear();
+        s.forced.clear();
     }
-    if (m_classCapacity < m_buffer.size() + 1) {
-        m_classCapacity = m_buffer.size() + 1;
-        m_classes = std::make_unique_for_overwrite<uint16_t[]>(m_classCapacity);
+    if (s.classCapacity < s.buffer.size() + 1) {
+        s.classCapacity = s.buffer.size() + 1;
+        s.classes = std::make_unique_for_overwrite<uint16_t[]>(s.classCapacity);
     }
     m_chunkStats = TOneFilesStats{};
-    m_classifier->Classify(m_buffer, rest, final, markup ? &m_tagNumbers : nullptr, m_forced, m_classes.get(),
+    m_classifier->Classify(s.buffer, rest, final, markup ? &s.tagNumbers : nullptr, s.forced, s.classes.get(),
                            m_sectionStarts, m_chunkStats);
     m_chunkPosition += int64_t(chunk.size());
     m_wordsBeforeChunk = m_textStats.Words;
     m_textStats.Add(m_chunkStats);
     if (m_maySaveBuffer && !m_preparsedFolder.isEmpty())
-        m_savedText += m_buffer;
+        m_savedText += s.buffer;
 }
 
 bool TBufferProcessor::finish(bool ok)
@@ -299,7 +336,7 @@ bool TBufferProcessor::ReadAndProcess(int32_t count)
     m_chunkPosition = 0;
     m_preparsed = false;
     m_savedText.clear();
-    m_buffer.clear();
+    m_scratch->buffer.clear();
     m_sectionStarts.clear();
     m_map.Reset(0);
 
@@ -312,24 +349,35 @@ bool TBufferProcessor::ReadAndProcess(int32_t count)
                                .arg(QDir::toNativeSeparators(m_text.DisplayName()), why)));
     };
 
-    // Blocks as large as a chunk needs, but no larger than the text.
+    // Blocks as large as a chunk needs, but no larger than the text. They
+    // are read into the scratch's bytes, which are never cleared: always
+    // read into first.
+    TReadScratch& sc = *m_scratch;
+    auto bytesFor = [&sc](std::size_t n) {
+        if (sc.byteCapacity < n) {
+            sc.bytes = std::make_unique_for_overwrite<uint8_t[]>(n);
+            sc.byteCapacity = n;
+        }
+        return sc.bytes.get();
+    };
     const int64_t firstBlock = std::min<int64_t>(m_maxChunk, src.inMemory ? int64_t(src.end - src.pos) + 1 : src.size + 1);
-    TByteBlock block(std::size_t(std::max<int64_t>(firstBlock, 16)));
-    int64_t got = src.Read(block.data(), int64_t(block.size()));
+    std::size_t blockSize = std::size_t(std::max<int64_t>(firstBlock, 16));
+    uint8_t* block = bytesFor(blockSize);
+    int64_t got = src.Read(block, int64_t(blockSize));
     if (got < 0)
         return cannotRead(src.file.errorString());
-    bool eof = got < int64_t(block.size()) || src.AtEnd();
+    bool eof = got < int64_t(blockSize) || src.AtEnd();
 
     TEncodingGuess guess;
     if (m_preparsed) {
         guess.encoding = TSourceEncoding::Utf16LE;
     } else {
         const std::size_t headSize = std::min<std::size_t>(std::size_t(got), kGuessBytes);
-        guess = GuessSourceEncoding({block.data(), headSize}, m_settings.DetectUtf8(), eof && std::size_t(got) == headSize);
+        guess = GuessSourceEncoding({block, headSize}, m_settings.DetectUtf8(), eof && std::size_t(got) == headSize);
     }
     if (guess.utf32)
         return cannotRead(QStringLiteral("it is in UTF-32, which cannot be read; please save it as UTF-8 or UTF-16"));
-    FileSignatureBytes.assign(block.begin(), block.begin() + guess.bomLength);
+    FileSignatureBytes.assign(block, block + guess.bomLength);
     const bool utf16 = guess.encoding == TSourceEncoding::Utf16LE || guess.encoding == TSourceEncoding::Utf16BE;
     FileHandledInfo.SetTwoByteText(utf16);
     FileHandledInfo.SetThreeCharLead(guess.bomLength == 3);
@@ -340,15 +388,16 @@ bool TBufferProcessor::ReadAndProcess(int32_t count)
 
     const TTextTagHandler& handler = *fTagHandler;
     m_markup.reset(m_preparsed ? nullptr : new TMarkupPass(handler));
-    m_classifier = std::make_unique<TTextClassifier>(m_settings, handler, handler.RecognisesTags() || m_preparsed);
+    m_classifier = &classifierFor(handler, handler.RecognisesTags() || m_preparsed);
     m_classifier->StartText();
     const bool tagsActive = handler.RecognisesTags() && !m_preparsed;
     const int32_t maxTagSpan = handler.Options().maxTagSpan;
 
     TTextDecoder decoder(guess.encoding, m_settings.CodePage(), guess.decided);
-    std::u16string pending;
+    std::u16string& pending = sc.pending;
+    pending.clear();
     pending.reserve(std::size_t(got) + 16);
-    decoder.Decode({block.data() + guess.bomLength, std::size_t(got) - std::size_t(guess.bomLength)}, eof, pending);
+    decoder.Decode({block + guess.bomLength, std::size_t(got) - std::size_t(guess.bomLength)}, eof, pending);
     if (!m_preparsed && looksBinary(pending))
         return cannotRead(QStringLiteral("it does not look like a text (it holds binary data)"));
 
@@ -375,13 +424,15 @@ bool TBufferProcessor::ReadAndProcess(int32_t count)
             // that reading goes on when the rest could hardly be cut).
             const int64_t room = std::max<int64_t>(int64_t(m_maxChunk) - int64_t(pending.size()) - 8, 16);
             const int64_t want = utf16 ? room * 2 : room;
-            if (std::size_t(want) > block.size())
-                block = TByteBlock(std::size_t(want));
-            got = src.Read(block.data(), want);
+            if (std::size_t(want) > blockSize) {
+                blockSize = std::size_t(want);
+                block = bytesFor(blockSize);
+            }
+            got = src.Read(block, want);
             if (got < 0)
                 return cannotRead(src.file.errorString());
             eof = got < want || src.AtEnd();
-            decoder.Decode({block.data(), std::size_t(got)}, eof, pending);
+            decoder.Decode({block, std::size_t(got)}, eof, pending);
         }
     }
     if (global_panic_state.load() >= kPanicStopNow) {

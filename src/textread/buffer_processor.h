@@ -84,6 +84,28 @@ extern TOneFilesStats Global_OneFilesStats;
 std::size_t ChunkCutPosition(std::u16string_view text, bool tagsActive, int32_t maxTagSpan,
                              std::size_t maxCut = std::size_t(-1));
 
+// What a reader fills for every text: the decoded and processed text, its
+// class array, the bytes read, the classifier. A job that reads many texts
+// keeps one from text to text (TBufferProcessor::UseScratch), so that the
+// next text is read into memory already at hand instead of fresh pages.
+struct TReadScratch {
+    std::u16string pending;                // decoded, not processed yet
+    std::u16string buffer;                 // the processed chunk
+    std::unique_ptr<uint16_t[]> classes;   // its class array
+    std::size_t classCapacity = 0;
+    std::unique_ptr<uint8_t[]> bytes;      // a block read from the text
+    std::size_t byteCapacity = 0;
+    std::vector<uint16_t> tagNumbers;
+    std::vector<int32_t> forced;
+    // The classifier of the last text and what it was made for.
+    std::unique_ptr<TTextClassifier> classifier;
+    TTextSettings classifierSettings;
+    const TTextTagHandler* classifierHandler = nullptr;
+    bool classifierTagMarks = false;
+    int32_t classifierTagSpan = 0;
+    QString classifierMarkers[3];          // section start, heading start and end
+};
+
 class TBufferProcessor {
 public:
     using TFileHandledCallback = std::function<void(const TFileHandledInfo&)>;
@@ -121,9 +143,9 @@ public:
     virtual void HandleTextStatsAtEndOfBuffer() {}
 
     // --- the current chunk ---
-    std::u16string_view Buffer() const { return m_buffer; }
-    std::span<const uint16_t> Classes() const { return {m_classes.get(), m_buffer.size()}; }
-    std::span<uint16_t> MutableClasses() { return {m_classes.get(), m_buffer.size()}; }
+    std::u16string_view Buffer() const { return m_scratch->buffer; }
+    std::span<const uint16_t> Classes() const { return {m_scratch->classes.get(), m_scratch->buffer.size()}; }
+    std::span<uint16_t> MutableClasses() { return {m_scratch->classes.get(), m_scratch->buffer.size()}; }
     // Buffer indexes where lines starting with the section marker begin.
     const std::vector<int32_t>& SectionStarts() const { return m_sectionStarts; }
     int32_t CurrentChunkIndex() const { return m_chunkIndex; }
@@ -147,6 +169,9 @@ public:
     void SetMaxChunkChars(int32_t units);
     // Off: failures are only kept in LastError (for callers that report them).
     void SetShowFailureMessages(bool on) { m_showFailures = on; }
+    // Reads into the scratch given (kept by the caller for the next text;
+    // one reader at a time) instead of buffers of its own; null: its own.
+    void UseScratch(TReadScratch* scratch) { m_scratch = scratch ? scratch : &ownScratch(); }
     // With the may-save-buffer flag, the processed text is saved here as
     // "<name>.CVpreparsed" after a successful read; empty: nothing is saved.
     void SetPreparsedFolder(const QString& folder) { m_preparsedFolder = folder; }
@@ -167,6 +192,8 @@ private:
     bool fail(const QString& reason);
     bool finish(bool ok);
     void processChunk(std::u16string_view chunk, std::u16string_view rest, bool final);
+    TReadScratch& ownScratch();
+    TTextClassifier& classifierFor(const TTextTagHandler& handler, bool tagMarks);
 
     TFileHandledCallback m_fileHandled;
     TUnicodeChangeCallback m_unicodeChange;
@@ -183,12 +210,9 @@ private:
     int32_t m_textsInJob = 0;
 
     std::unique_ptr<TMarkupPass> m_markup;
-    std::unique_ptr<TTextClassifier> m_classifier;
-    std::u16string m_buffer;
-    std::unique_ptr<uint16_t[]> m_classes; // as many as the buffer has units, and one more
-    std::size_t m_classCapacity = 0;
-    std::vector<uint16_t> m_tagNumbers;
-    std::vector<int32_t> m_forced;
+    TTextClassifier* m_classifier = nullptr;
+    std::unique_ptr<TReadScratch> m_ownScratch;
+    TReadScratch* m_scratch = nullptr; // the classes: as many as the buffer has units, and one more
     std::vector<int32_t> m_sectionStarts;
     TPositionMap m_map;
     TOneFilesStats m_chunkStats, m_textStats;

@@ -139,13 +139,29 @@ struct Utf8Evidence {
     bool cutAtEnd = false;
 };
 
+// Bytes below 0x80 from i on: how many.
+inline std::size_t asciiRun(const uint8_t* p, std::size_t i, std::size_t n)
+{
+    const std::size_t from = i;
+#if defined(__SSE2__)
+    for (; i + 16 <= n; i += 16) {
+        const int mask = _mm_movemask_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i)));
+        if (mask != 0)
+            return i + std::size_t(__builtin_ctz(unsigned(mask))) - from;
+    }
+#endif
+    while (i < n && p[i] < 0x80)
+        ++i;
+    return i - from;
+}
+
 Utf8Evidence weighUtf8(const uint8_t* p, std::size_t n)
 {
     Utf8Evidence e;
     std::size_t i = 0;
     while (i < n) {
         if (p[i] < 0x80) {
-            ++i;
+            i += asciiRun(p, i, n);
             continue;
         }
         char32_t cp;

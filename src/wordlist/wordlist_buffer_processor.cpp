@@ -83,14 +83,16 @@ const uint16_t kLaneMasks[9][8] = {
 };
 
 // Folds the first `lanes` (1..8) units at p into out (eight units written,
-// those past `lanes` zero) and feeds them to the hash; false, writing
-// nothing, when one of them is outside ASCII.
-inline bool FoldAscii8(const char16_t* p, int32_t lanes, TCaseFolding folding, char16_t* out, uint64_t& hash)
+// those past `lanes` zero) and feeds both halves to the hash; false, writing
+// nothing, when one of them is outside ASCII. `letters` gets the lanes whose
+// class (at c) is a letter.
+inline bool FoldAscii8(const char16_t* p, const uint16_t* c, int32_t lanes, TCaseFolding folding, char16_t* out,
+                       uint64_t& hash, unsigned& letters)
 {
     const __m128i mask = _mm_loadu_si128(reinterpret_cast<const __m128i*>(kLaneMasks[lanes]));
     const __m128i u = _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), mask);
-    const __m128i outside = _mm_and_si128(u, _mm_set1_epi16(int16_t(0xFF80)));
-    if (_mm_movemask_epi8(_mm_cmpeq_epi16(outside, _mm_setzero_si128())) != 0xFFFF)
+    if (_mm_movemask_epi8(_mm_cmpeq_epi16(_mm_and_si128(u, _mm_set1_epi16(int16_t(0xFF80))), _mm_setzero_si128()))
+        != 0xFFFF)
         return false;
     __m128i f = u;
     if (folding == TCaseFolding::Lower) {
@@ -104,8 +106,9 @@ inline bool FoldAscii8(const char16_t* p, int32_t lanes, TCaseFolding folding, c
     }
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out), f);
     hash = TWordHasher::Round(hash, uint64_t(_mm_cvtsi128_si64(f)));
-    if (lanes > 4)
-        hash = TWordHasher::Round(hash, uint64_t(_mm_cvtsi128_si64(_mm_unpackhi_epi64(f, f))));
+    hash = TWordHasher::Round(hash, uint64_t(_mm_cvtsi128_si64(_mm_unpackhi_epi64(f, f))));
+    const __m128i t = _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(c)), _mm_set1_epi16(0x0800 | kClassCodeMask));
+    letters |= LaneBits(_mm_and_si128(_mm_cmpeq_epi16(t, _mm_set1_epi16(kClassLetter)), mask));
     return true;
 }
 #endif
@@ -113,13 +116,12 @@ inline bool FoldAscii8(const char16_t* p, int32_t lanes, TCaseFolding folding, c
 // The words of a chunk: where each begins and ends (one past its last unit),
 // and where the boundaries and listed tags between them stand. Sixty-four
 // units at a time as bit masks, so that finding a word costs no guess about
-// where it ends.
-void FindWords(const uint16_t* c, int32_t n, std::vector<int32_t>& starts, std::vector<int32_t>& ends,
-               std::vector<int32_t>& specials)
+// where it ends. The arrays are sized by the caller (n / 2 + 2 words, n + 1
+// specials); returns the number of words, with the number of specials.
+std::size_t FindWords(const uint16_t* c, int32_t n, int32_t* starts, int32_t* ends, int32_t* specials,
+                      std::size_t& specialCount)
 {
-    starts.clear();
-    ends.clear();
-    specials.clear();
+    std::size_t words = 0, wordEnds = 0, sp = 0;
     uint64_t carry = 0; // the unit before the block is a word unit
     for (int32_t b = 0; b < n; b += 64) {
         uint64_t word = 0, special = 0;
@@ -142,23 +144,32 @@ void FindWords(const uint16_t* c, int32_t n, std::vector<int32_t>& starts, std::
             }
         }
         for (uint64_t m = word & ~((word << 1) | carry); m; m &= m - 1)
-            starts.push_back(b + __builtin_ctzll(m));
+            starts[words++] = b + __builtin_ctzll(m);
         for (uint64_t m = ~word & ((word << 1) | carry); m; m &= m - 1)
-            ends.push_back(b + __builtin_ctzll(m));
+            ends[wordEnds++] = b + __builtin_ctzll(m);
         for (uint64_t m = special; m; m &= m - 1)
-            specials.push_back(b + __builtin_ctzll(m));
+            specials[sp++] = b + __builtin_ctzll(m);
         carry = word >> 63;
     }
     if (carry)
-        ends.push_back(n);
+        ends[wordEnds++] = n;
+    specialCount = sp;
+    return words;
 }
 
 constexpr std::size_t kBatchWords = 64;
-// A batch's folded words take at most the units they cover in the buffer and
-// three more each (padding), and a word's last eight-unit store reaches at
-// most seven units past it: this spare room beyond the chunk's length is
-// never outrun.
-constexpr std::size_t kBatchTextSpare = kBatchWords * 8 + 64;
+// A word's folded units take max(16, its length rounded up to four) units
+// of the batch text, and the folding writes at most eight units past a
+// multiple of eight beyond its start: so much room is kept after the last.
+constexpr std::size_t kWordSpare = 32;
+constexpr std::size_t kBatchTextSpare = kBatchWords * 16 + 64;
+
+// Units a folded word takes in the batch text: padded with zeros to a
+// multiple of four, and to sixteen at least (TWordlistParentTree::FindTypeWide).
+inline int32_t BatchUnits(int32_t length)
+{
+    return std::max(TWordlistKey::kPrefixUnits, TWordlistParentTree::PaddedLength(length));
+}
 
 } // namespace
 
@@ -176,6 +187,7 @@ TWordlistBufferProcessor::TWordlistBufferProcessor(TCorvantisholder* document, T
       fKeepNumbers(run.settings.KeepNumbers()), fBatchText(run.batchText)
 {
     fNextSliceIndex = kNoSlice;
+    UseScratch(&run.scratch);
 }
 
 void TWordlistBufferProcessor::ProcessAChunkOfFile(int32_t chunkIndex)
@@ -234,16 +246,26 @@ void TWordlistBufferProcessor::CutWords()
     const TCaseFolding folding = fRun.folder->Folding();
     const bool asciiPlain = fRun.folder->AsciiFoldsPlainly();
     const bool useTags = fRun.useTags;
+    const bool keepNumbers = fKeepNumbers;
     // Room for a batch's words: their units and padding never run more than
     // a few units per word ahead of the buffer (kBatchTextSpare).
     if (fBatchText.size() < std::size_t(n) + kBatchTextSpare)
         fBatchText.resize(std::size_t(n) + kBatchTextSpare);
-    if (fBatch.capacity() < kBatchWords)
-        fBatch.reserve(kBatchWords);
+    if (fBatch.size() < kBatchWords)
+        fBatch.resize(kBatchWords);
     std::vector<int32_t>& starts = fRun.starts;
     std::vector<int32_t>& ends = fRun.ends;
     std::vector<int32_t>& specials = fRun.specials;
-    FindWords(c, n, starts, ends, specials);
+    if (starts.size() < std::size_t(n) / 2 + 2) {
+        starts.resize(std::size_t(n) / 2 + 2);
+        ends.resize(std::size_t(n) / 2 + 2);
+    }
+    if (specials.size() < std::size_t(n) + 1)
+        specials.resize(std::size_t(n) + 1);
+    std::size_t specialCount = 0;
+    const std::size_t wordCount = FindWords(c, n, starts.data(), ends.data(), specials.data(), specialCount);
+    const int32_t* special = specials.data();
+    const int32_t* const specialEnd = special + specialCount;
 
     // Boundaries and tags after the last word of a chunk count for the first
     // word of the next one.
@@ -257,13 +279,13 @@ void TWordlistBufferProcessor::CutWords()
             barrier = level;
         }
     };
-    std::size_t sp = 0;
-    for (std::size_t w = 0; w < starts.size(); ++w) {
+    TPending* const batch = fBatch.data();
+    for (std::size_t w = 0; w < wordCount; ++w) {
         const int32_t start = starts[w];
         const int32_t length = ends[w] - start;
-        while (sp < specials.size() && specials[sp] < start)
-            note(c[specials[sp++]]);
-        if (fBatchTextUsed + std::size_t(length) + 16 > fBatchText.size())
+        while (special != specialEnd && *special < start)
+            note(c[*special++]);
+        if (fBatchTextUsed + std::size_t(length) + kWordSpare > fBatchText.size())
             FlushBatch();
         char16_t* out = fBatchText.data() + fBatchTextUsed;
         uint64_t h = TWordHasher::kSeed;
@@ -271,14 +293,12 @@ void TWordlistBufferProcessor::CutWords()
         bool folded = false;
 #if CV_WORDLIST_SSE2
         // ASCII words eight units at a time, folded and hashed in registers.
-        if (asciiPlain && start + TWordlistParentTree::PaddedLength(length) + 8 <= n) {
-            folded = true;
-            for (int32_t o = 0; o < length && folded; o += 8) {
-                const int32_t lanes = std::min(8, length - o);
-                if (!FoldAscii8(p + start + o, lanes, folding, out + o, h))
-                    folded = false;
-                else
-                    letter |= LetterBits8(c + start + o) & ((1u << lanes) - 1);
+        if (asciiPlain && start + length + 8 <= n) {
+            folded = FoldAscii8(p + start, c + start, std::min(8, length), folding, out, h, letter);
+            if (folded) {
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 8), _mm_setzero_si128());
+                for (int32_t o = 8; o < length && folded; o += 8)
+                    folded = FoldAscii8(p + start + o, c + start + o, std::min(8, length - o), folding, out + o, h, letter);
             }
             if (!folded) {
                 h = TWordHasher::kSeed;
@@ -290,7 +310,7 @@ void TWordlistBufferProcessor::CutWords()
         if (!folded) {
             // Any word: folded through the table, four units at a time into the hash.
             uint64_t four = 0;
-            unsigned shift = 0;
+            unsigned shift = 0, rounds = 0;
             for (int32_t k = 0; k < length; ++k) {
                 const char16_t u = p[start + k];
                 const char16_t f = fold[u];
@@ -300,18 +320,23 @@ void TWordlistBufferProcessor::CutWords()
                 shift += 16;
                 if (shift == 64) {
                     h = TWordHasher::Round(h, four);
+                    ++rounds;
                     four = 0;
                     shift = 0;
                 }
                 letter |= unsigned((c[start + k] & kClassCodeMask) == kClassLetter);
             }
-            if (shift != 0)
+            if (shift != 0) {
                 h = TWordHasher::Round(h, four);
-            for (int32_t k = length; k < TWordlistParentTree::PaddedLength(length) + 4; ++k)
+                ++rounds;
+            }
+            if (rounds % 2 != 0)
+                h = TWordHasher::Round(h, 0);
+            for (int32_t k = length; k < BatchUnits(length) + 4; ++k)
                 out[k] = 0;
         }
 
-        TPending pending;
+        TPending& pending = batch[fBatchCount];
         pending.textAt = fBatchTextUsed;
         pending.length = length;
         pending.start = start;
@@ -321,7 +346,7 @@ void TWordlistBufferProcessor::CutWords()
         pending.inHeading = (c[start] & kFlagInHeading) != 0;
         pending.hash = 0;
         pending.characters = length;
-        if (!letter && !fKeepNumbers) {
+        if (!letter && !keepNumbers) {
             pending.kind = kPendingNumber;
         } else {
             bool refold = false;
@@ -341,17 +366,17 @@ void TWordlistBufferProcessor::CutWords()
                 pending.kind = kPendingType;
                 pending.hash = refold ? HashPaddedWordlistKey(out, length, pending.keyTag)
                                       : TWordHasher::Finish(h, length, pending.keyTag);
-                fBatchTextUsed += uint32_t(TWordlistParentTree::PaddedLength(length));
+                fTree.PrefetchSlot(pending.hash);
+                fBatchTextUsed += uint32_t(BatchUnits(length));
             }
         }
-        fBatch.push_back(pending);
-        if (fBatch.size() == kBatchWords)
+        if (++fBatchCount == kBatchWords)
             FlushBatch();
         barrier = 0;
         tag = 0;
     }
-    while (sp < specials.size())
-        note(c[specials[sp++]]);
+    while (special != specialEnd)
+        note(c[*special++]);
     fCarriedBarrier = barrier;
     fCarriedTag = tag;
     FlushBatch();
@@ -359,31 +384,22 @@ void TWordlistBufferProcessor::CutWords()
 
 void TWordlistBufferProcessor::FlushBatch()
 {
-    // A pipeline of look-ups: for the word counted now, the rest of the
-    // spelling of a word a few places ahead is asked for, the type of one
-    // further ahead, and the index slot of one further still, each step
-    // reading only what the step before brought in. So a handful of words'
-    // look-ups are under way at any time without waiting on one another.
-    constexpr std::size_t kSlotAhead = 12, kTypeAhead = 8, kSpellingAhead = 4;
-    const std::size_t count = fBatch.size();
-    auto wanted = [&](std::size_t k) { return k < count && fBatch[k].kind == kPendingType; };
-    for (std::size_t k = 0; k < kSlotAhead; ++k)
-        if (wanted(k))
-            fTree.PrefetchSlot(fBatch[k].hash);
-    for (std::size_t k = 0; k < kTypeAhead; ++k)
-        if (wanted(k))
-            fTree.PrefetchType(fBatch[k].hash);
-    for (std::size_t k = 0; k < kSpellingAhead; ++k)
-        if (wanted(k))
-            fTree.PrefetchSpelling(fBatch[k].hash, fBatch[k].length);
+    // The slots of the batch's words were asked for as they were cut; now,
+    // for the word counted, the type of a word a few places ahead (which
+    // reads its slot) and then, for long words, the rest of its spelling.
+    // So a handful of words' look-ups are under way at any time without
+    // waiting on one another.
+    constexpr std::size_t kTypeAhead = 8, kSpellingAhead = 4;
+    const std::size_t count = fBatchCount;
+    const TPending* const batch = fBatch.data();
+    for (std::size_t k = 0; k < std::min(kTypeAhead, count); ++k)
+        fTree.PrefetchType(batch[k].hash);
     for (std::size_t at = 0; at < count; ++at) {
-        if (wanted(at + kSlotAhead))
-            fTree.PrefetchSlot(fBatch[at + kSlotAhead].hash);
-        if (wanted(at + kTypeAhead))
-            fTree.PrefetchType(fBatch[at + kTypeAhead].hash);
-        if (wanted(at + kSpellingAhead))
-            fTree.PrefetchSpelling(fBatch[at + kSpellingAhead].hash, fBatch[at + kSpellingAhead].length);
-        const TPending& w = fBatch[at];
+        if (at + kTypeAhead < count)
+            fTree.PrefetchType(batch[at + kTypeAhead].hash);
+        if (at + kSpellingAhead < count)
+            fTree.PrefetchSpelling(batch[at + kSpellingAhead].hash, batch[at + kSpellingAhead].length);
+        const TPending& w = batch[at];
         if (w.start >= fNextSliceIndex)
             StartPartAt(w.start);
         if (w.kind == kPendingNumber) {
@@ -399,7 +415,7 @@ void TWordlistBufferProcessor::FlushBatch()
             continue;
         }
         const char16_t* text = fBatchText.data() + w.textAt;
-        uint32_t type = fTree.FindType(text, w.length, w.keyTag, w.hash);
+        uint32_t type = fTree.FindTypeWide(text, w.length, w.keyTag, w.hash);
         if (type == TWordlistParentTree::kNoType) {
             const bool isStop = fRun.stopList
                 && FoundInTheList(fRun.tool, TLemmatiserListKind::Stop,
@@ -418,7 +434,7 @@ void TWordlistBufferProcessor::FlushBatch()
         if (fRun.sink)
             NotifySink(w.start, w.length, type, w.barrier, w.tag, true, counted.stop);
     }
-    fBatch.clear();
+    fBatchCount = 0;
     fBatchTextUsed = 0;
 }
 

@@ -61,6 +61,7 @@ struct TWordlistRunContext {
     TWordTokenSink* sink = nullptr;
     std::vector<char16_t> batchText; // the folded words of the cutter's batch (kept for the run)
     std::vector<int32_t> starts, ends, specials; // the words and boundaries of the current chunk
+    TReadScratch scratch;        // the reader's buffers, kept from text to text
     double cutSeconds = 0;       // spent cutting and counting (the rest of reading is the reader's)
 };
 
@@ -119,7 +120,8 @@ private:
     TStatsRec fRec;
     int fCarriedBarrier = 0;     // boundaries and tags after the last word of the last chunk
     uint16_t fCarriedTag = 0;
-    std::vector<TPending> fBatch;
+    std::vector<TPending> fBatch;    // kBatchWords records, fBatchCount of them in use
+    std::size_t fBatchCount = 0;
     std::vector<char16_t>& fBatchText;
     uint32_t fBatchTextUsed = 0;
 };

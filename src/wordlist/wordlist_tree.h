@@ -10,10 +10,12 @@
 // at the end (TCVWordList), never per token.
 //
 // Counting a token is a random look-up in memory, and what decides its cost
-// is how much of the table the caches hold. So a type is 32 bytes (the first
-// four units of its spelling among them, which settle most comparisons
-// without a look at the arena) and a slot of the open-addressed index 8
-// bytes. (The general tree of the data model, with its hash index, was the
+// is how many cache lines it touches and how many branches it guesses
+// wrong. So a slot of the open-addressed index is 8 bytes, and a type is one
+// cache line holding its counters and the first sixteen units of its
+// spelling: a word of up to sixteen units (nearly every token) is compared
+// and counted without a look at the arena, by a comparison of fixed length.
+// (The general tree of the data model, with its hash index, was the
 // first home of these counts: its per-node compare calls, the balancing of a
 // node for every new type and nodes several times this size cost more than
 // the reading of the texts.)
@@ -27,6 +29,7 @@
 // Limits: a type is at most 65,535 units long (longer "words" are not words
 // of the list), and counts up to 4,294,967,295 tokens.
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <limits>
@@ -35,33 +38,41 @@
 #include <string_view>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace cv {
 
-// One word type.
-struct TWordlistKey {
-    static constexpr int32_t kPrefixUnits = 4;
+// One word type: one cache line, so that counting a token of a type met
+// before touches the type and nothing else (the first sixteen units of its
+// spelling are here; the arena is looked at only for longer words).
+struct alignas(64) TWordlistKey {
+    static constexpr int32_t kPrefixUnits = 16;
     static constexpr uint16_t kStopFlag = 0x8000; // in tagAndFlags: the type is in the stop list
     static constexpr uint16_t kTagMask = 0x0FFF;
 
     char16_t prefix[kPrefixUnits] = {}; // first units of the spelling, zero padded
-    uint32_t textAt = 0;                // the whole spelling in the arena (padded like the prefix)
+    uint32_t textAt = 0;                // the whole spelling in the arena (padded to a multiple of four units)
     uint32_t freq = 0;
     uint16_t length = 0;                // UTF-16 units
     uint16_t tagAndFlags = 0;           // 1-based number of the listed tag it carries (0 none), and flags
     int32_t lastPart = -1;
     int32_t lastSttrChunk = -1;
     uint32_t partCount = 0;             // tokens in its current part
+    uint32_t spare = 0;
 
     uint16_t Tag() const { return tagAndFlags & kTagMask; }
     bool Stop() const { return (tagAndFlags & kStopFlag) != 0; }
 };
-static_assert(sizeof(TWordlistKey) == 32);
+static_assert(sizeof(TWordlistKey) == 64);
 
 // Longest spelling a type may have, in UTF-16 units.
 constexpr int32_t kMaxTypeLength = std::numeric_limits<uint16_t>::max();
 
 // The hash of a folded spelling and its tag. Units go in four at a time
-// (zero padded), as a cutter can feed them while it folds.
+// (zero padded), as a cutter can feed them while it folds, always an even
+// number of fours: a cutter that folds eight units at once feeds both halves.
 struct TWordHasher {
     static constexpr uint64_t kSeed = 0x9E3779B97F4A7C15ull;
     static uint64_t Round(uint64_t h, uint64_t fourUnits)
@@ -83,11 +94,14 @@ struct TWordHasher {
 inline uint64_t HashPaddedWordlistKey(const char16_t* units, int32_t length, uint16_t tag)
 {
     uint64_t h = TWordHasher::kSeed;
-    for (int32_t k = 0; k < length; k += 4) {
+    int32_t k = 0;
+    for (; k < length; k += 4) {
         uint64_t x;
         std::memcpy(&x, units + k, 8);
         h = TWordHasher::Round(h, x);
     }
+    if ((k / 4) % 2 != 0)
+        h = TWordHasher::Round(h, 0);
     return TWordHasher::Finish(h, length, tag);
 }
 // The same of any spelling.
@@ -108,17 +122,26 @@ public:
     // compare eight bytes at a time.
     uint32_t FindType(const char16_t* text, int32_t length, uint16_t tag, uint64_t hash) const
     {
-        const uint32_t check = uint32_t(hash >> 32);
-        for (std::size_t i = std::size_t(hash) & fMask;; i = (i + 1) & fMask) {
-            const TSlot s = fSlots[i];
-            if (s.id1 == 0)
-                return kNoType;
-            if (s.check != check)
-                continue;
-            const TWordlistKey& k = Type(s.id1 - 1);
-            if (k.length == length && k.Tag() == tag && SameSpelling(k, text, length))
-                return s.id1 - 1;
-        }
+        return Probe(hash, [&](const TWordlistKey& k) {
+            return k.length == length && k.Tag() == tag && SameSpelling(k, text, length);
+        });
+    }
+    // The same for a cutter's text, padded with zero units to at least
+    // sixteen (and to a multiple of four beyond): the first sixteen units
+    // compare with the type's prefix at once, so a word of up to sixteen
+    // units is settled by its type alone.
+    uint32_t FindTypeWide(const char16_t* text, int32_t length, uint16_t tag, uint64_t hash) const
+    {
+        const uint32_t lengthAndTag = uint32_t(uint16_t(length)) | (uint32_t(tag & TWordlistKey::kTagMask) << 16);
+        return Probe(hash, [&](const TWordlistKey& k) {
+            uint32_t kLengthAndTag;
+            std::memcpy(&kLengthAndTag, &k.length, 4); // length, then tag and flags
+            return (kLengthAndTag & (0xFFFFu | (uint32_t(TWordlistKey::kTagMask) << 16))) == lengthAndTag
+                && SameSixteen(k.prefix, text)
+                && (length <= TWordlistKey::kPrefixUnits
+                    || SamePadded(fArena.data() + k.textAt + TWordlistKey::kPrefixUnits,
+                                  text + TWordlistKey::kPrefixUnits, length - TWordlistKey::kPrefixUnits));
+        });
     }
     // Looking ahead: brings the hash's first slot into the cache; later the
     // type that slot names (when its check matches), without waiting for it.
@@ -159,14 +182,25 @@ public:
     // looked at only past the prefix: most tokens are short words.
     bool SameSpelling(const TWordlistKey& k, const char16_t* text, int32_t length) const
     {
-        uint64_t a, b;
-        std::memcpy(&a, k.prefix, 8);
-        std::memcpy(&b, text, 8);
-        if (a != b)
+        const int32_t inPrefix = std::min(length, TWordlistKey::kPrefixUnits);
+        if (!SamePadded(k.prefix, text, inPrefix))
             return false;
         return length <= TWordlistKey::kPrefixUnits
             || SamePadded(fArena.data() + k.textAt + TWordlistKey::kPrefixUnits, text + TWordlistKey::kPrefixUnits,
                           length - TWordlistKey::kPrefixUnits);
+    }
+    // Whether sixteen units are the same.
+    static bool SameSixteen(const char16_t* a, const char16_t* b)
+    {
+#if defined(__SSE2__)
+        const __m128i a0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a));
+        const __m128i a1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a + 8));
+        const __m128i b0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b));
+        const __m128i b1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + 8));
+        return _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi16(a0, b0), _mm_cmpeq_epi16(a1, b1))) == 0xFFFF;
+#else
+        return std::memcmp(a, b, 32) == 0;
+#endif
     }
     // Whether two spellings of `length` units, each padded with zeros to a
     // multiple of four units, are the same.
@@ -185,6 +219,21 @@ public:
     static constexpr int32_t PaddedLength(int32_t length) { return (length + 3) & ~3; }
 
 protected:
+    // The id of the type the hash's probe sequence holds for which `same`
+    // is true, or kNoType.
+    template <typename TSame>
+    uint32_t Probe(uint64_t hash, TSame same) const
+    {
+        const uint32_t check = uint32_t(hash >> 32);
+        for (std::size_t i = std::size_t(hash) & fMask;; i = (i + 1) & fMask) {
+            const TSlot s = fSlots[i];
+            if (s.id1 == 0)
+                return kNoType;
+            if (s.check == check && same(Type(s.id1 - 1)))
+                return s.id1 - 1;
+        }
+    }
+
     // A new type went in.
     virtual void Do_Added_One(uint32_t id) {}
 
@@ -193,7 +242,7 @@ private:
         uint32_t check; // high half of the hash
         uint32_t id1;   // type id + 1; 0 empty
     };
-    static constexpr int kBlockShift = 16;
+    static constexpr int kBlockShift = 14;
     static constexpr int32_t kArenaSpare = 12;
     static constexpr uint32_t kBlockTypes = 1u << kBlockShift;
 
