@@ -145,9 +145,11 @@ bool T_WholeKeywordsHolder::ComputePlots()
     conc.Using_Stoplist = Using_Stoplist;
     conc.SetUnicode(fUnicode);
     conc.plot_settings = plot_settings;
-    // Every occurrence of every key word is wanted, phrases match across
-    // punctuation; only this run's copy of the settings changes, not the user's.
+    // Every occurrence of every key word is wanted (no limit, no gap between
+    // hits), phrases match across punctuation; only this run's copy of the
+    // settings changes, not the user's.
     conc.fSettings.SetEntriesWantedPerSw(2147483647);
+    conc.fSettings.SetLastWordGap(-1);
     conc.fSettings.SetSkipPunctuation(true);
     conc.StartProcessUsingTextTagHandler();
 

@@ -164,9 +164,15 @@ protected:
 TEST_F(KeyWordPlotsOfTexts, EveryKeyWordIsPlacedAtItsWordNumbersInTheText)
 {
     MakeStudyAndReference();
+    // The user's concordance limits do not thin the plots out, and stay as they were.
+    TConcSettingsRec32 c = GetConcSaveRec();
+    c.SetEntriesWantedPerSw(3);
+    c.SetLastWordGap(20);
+    SetConcSaveRec(c);
     auto doc = NewDoc();
     const TCVComputeResultRec r = Run(*doc, studyList);
     ASSERT_TRUE(r.OK);
+    EXPECT_EQ(GetConcSaveRec(), c);
     const TKeyWordList& kw = *doc->fKWList;
     ASSERT_GE(kw.Count(), 4);
     EXPECT_TRUE(kw.KWSettings.PlotsComputed());
