@@ -1,17 +1,14 @@
 #include "concordance/concordance_line_plugin.h"
 
-#include "suite/cvbuf.h"
 #include "suite/shared_library.h"
 
 namespace cv {
 
 std::unique_ptr<TConcordanceLinePlugin> TConcordanceLinePlugin::Load(const QString& libraryPath, QString* error)
 {
-    auto library = TSharedLibrary::Open(libraryPath, error);
+    THandleConcordanceLineFunction function = nullptr;
+    auto library = TSharedLibrary::OpenWithEntryPoint(libraryPath, kEntryPoint, function, error);
     if (!library)
-        return nullptr;
-    auto* function = reinterpret_cast<THandleConcordanceLineFunction>(library->Symbol(kEntryPoint, error));
-    if (!function)
         return nullptr;
     return std::unique_ptr<TConcordanceLinePlugin>(
         new TConcordanceLinePlugin(std::move(library), function, libraryPath));
@@ -19,14 +16,7 @@ std::unique_ptr<TConcordanceLinePlugin> TConcordanceLinePlugin::Load(const QStri
 
 std::unique_ptr<TConcordanceLinePlugin> TConcordanceLinePlugin::LoadForTool(uint8_t tool, QString* error)
 {
-    if (error)
-        error->clear();
-    if (!GetUseUserFilter(tool))
-        return nullptr;
-    const QString fileName = GetUserDLLFileName(tool).trimmed();
-    if (fileName.isEmpty())
-        return nullptr;
-    return Load(fileName, error);
+    return LoadPluginForTool<TConcordanceLinePlugin>(tool, error);
 }
 
 std::unique_ptr<TConcordanceLinePlugin> TConcordanceLinePlugin::FromFunction(THandleConcordanceLineFunction function,

@@ -1,5 +1,7 @@
 #include "suite/shared_library.h"
 
+#include "suite/cvbuf.h"
+
 #include <QFileInfo>
 
 #include <dlfcn.h>
@@ -56,6 +58,15 @@ void* TSharedLibrary::Symbol(const char* name, QString* error) const
                           reason ? QStringLiteral(": ") + QString::fromLocal8Bit(reason) : QString());
     }
     return address;
+}
+
+QString UserPluginFileName(uint8_t tool, QString* error)
+{
+    if (error)
+        error->clear();
+    if (!GetUseUserFilter(tool))
+        return {};
+    return GetUserDLLFileName(tool).trimmed();
 }
 
 } // namespace cv

@@ -4,6 +4,7 @@
 
 #include <QString>
 
+#include <cstdint>
 #include <memory>
 
 namespace cv {
@@ -21,6 +22,21 @@ public:
 
     // The address of an exported symbol; null, with the reason in error, when absent.
     void* Symbol(const char* name, QString* error) const;
+    // A plug-in: the library opened and its one entry point found. Null, with
+    // the reason naming the file in error, when either fails.
+    template <typename TFunction>
+    static std::unique_ptr<TSharedLibrary> OpenWithEntryPoint(const QString& fileName, const char* entryPoint,
+                                                              TFunction& function, QString* error)
+    {
+        function = nullptr;
+        auto library = Open(fileName, error);
+        if (!library)
+            return nullptr;
+        function = reinterpret_cast<TFunction>(library->Symbol(entryPoint, error));
+        if (!function)
+            return nullptr;
+        return library;
+    }
     QString FileName() const { return m_fileName; }
 
 private:
@@ -29,5 +45,21 @@ private:
     void* m_handle;
     QString m_fileName;
 };
+
+// The plug-in file the settings buffer names for the tool (its user-filter
+// switch and file name), trimmed; empty when none is wanted. Clears error.
+QString UserPluginFileName(uint8_t tool, QString* error);
+
+// The plug-in of kind TPlugin (a class with a static Load(fileName, error))
+// the settings buffer asks for this tool: null with an empty error when none
+// is wanted, null with the reason when it cannot be loaded.
+template <class TPlugin>
+std::unique_ptr<TPlugin> LoadPluginForTool(uint8_t tool, QString* error)
+{
+    const QString fileName = UserPluginFileName(tool, error);
+    if (fileName.isEmpty())
+        return nullptr;
+    return TPlugin::Load(fileName, error);
+}
 
 } // namespace cv

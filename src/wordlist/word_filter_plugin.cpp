@@ -1,31 +1,21 @@
 #include "wordlist/word_filter_plugin.h"
 
-#include "suite/cvbuf.h"
 #include "suite/shared_library.h"
 
 namespace cv {
 
 std::unique_ptr<TWordFilterPlugin> TWordFilterPlugin::Load(const QString& libraryPath, QString* error)
 {
-    auto library = TSharedLibrary::Open(libraryPath, error);
+    TWordlistChangeWordFunction function = nullptr;
+    auto library = TSharedLibrary::OpenWithEntryPoint(libraryPath, kEntryPoint, function, error);
     if (!library)
-        return nullptr;
-    auto* function = reinterpret_cast<TWordlistChangeWordFunction>(library->Symbol(kEntryPoint, error));
-    if (!function)
         return nullptr;
     return std::unique_ptr<TWordFilterPlugin>(new TWordFilterPlugin(std::move(library), function));
 }
 
 std::unique_ptr<TWordFilterPlugin> TWordFilterPlugin::LoadForTool(uint8_t tool, QString* error)
 {
-    if (error)
-        error->clear();
-    if (!GetUseUserFilter(tool))
-        return nullptr;
-    const QString fileName = GetUserDLLFileName(tool).trimmed();
-    if (fileName.isEmpty())
-        return nullptr;
-    return Load(fileName, error);
+    return LoadPluginForTool<TWordFilterPlugin>(tool, error);
 }
 
 TWordFilterPlugin::TWordFilterPlugin(std::unique_ptr<TSharedLibrary> library, TWordlistChangeWordFunction function)
