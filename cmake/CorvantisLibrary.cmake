@@ -36,3 +36,22 @@ function(cv_test_folder name)
     PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;CV_TEST_DATA=${PROJECT_SOURCE_DIR}/tests/data"
     DISCOVERY_TIMEOUT 60)
 endfunction()
+
+# C plug-ins a test program loads at run time, one MODULE library per
+# <plugin>.c in this folder, built before the test program, which finds them
+# in the folder named by the compile definition <dir_define>. (C is one of
+# the project's languages.)
+function(cv_test_plugins test_target dir_define)
+  foreach(plugin ${ARGN})
+    add_library(cv_${plugin} MODULE ${plugin}.c)
+    set_target_properties(cv_${plugin} PROPERTIES
+      PREFIX "lib" OUTPUT_NAME ${plugin} C_VISIBILITY_PRESET hidden
+      LIBRARY_OUTPUT_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
+    if(TARGET ${test_target})
+      add_dependencies(${test_target} cv_${plugin})
+    endif()
+  endforeach()
+  if(TARGET ${test_target})
+    target_compile_definitions(${test_target} PRIVATE ${dir_define}="${CMAKE_CURRENT_BINARY_DIR}")
+  endif()
+endfunction()
