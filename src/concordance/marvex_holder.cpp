@@ -122,15 +122,20 @@ uint64_t T_WholeMarvexHolder::ChangedListTypes()
                                     fPatternsList.get(), fCollocateList.get(), fTimeLineList.get()});
 }
 
-void T_WholeMarvexHolder::ClearHeldLists()
+void T_WholeMarvexHolder::RegisterLists()
 {
-    TCorvantisholder::ClearHeldLists();
     fCVBaseLists.Clear();
     for (TCVBaseDataClass* l :
          std::initializer_list<TCVBaseDataClass*>{fConcordanceList.get(), fCollocateList.get(), fConcPlotList.get(),
                                                   fPatternsList.get(), fClusterList.get(), fTimeLineList.get(),
                                                   fTextFilesWithSearchWord.get()})
         fCVBaseLists.Add(l);
+}
+
+void T_WholeMarvexHolder::ClearHeldLists()
+{
+    TCorvantisholder::ClearHeldLists();
+    RegisterLists();
     ResetListHeadings();
 }
 

@@ -266,8 +266,12 @@ private:
     // converted): true when the whole record was read.
     bool ReadInConcSettRec(TStream& s, int32_t holderVersion);
     bool ReadBlocksAfterEnvelope(TStream& s);
-    // The held lists into the document's register, without emptying them.
-    void RegisterHeldLists();
+    // The held lists into the document's register (fCVBaseLists), in their
+    // fixed order, without emptying them.
+    void RegisterLists();
+    // After the held lists were swapped for others: RegisterLists, and the
+    // lists told the document's language, character width and texts.
+    void ReattachHeldLists();
     struct TRunBackup;
     std::unique_ptr<TRunBackup> TakeContentsForRun();
     void RestoreContents(std::unique_ptr<TRunBackup> backup);

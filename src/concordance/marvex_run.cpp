@@ -93,14 +93,9 @@ struct T_WholeMarvexHolder::TRunBackup {
     bool unicode = true;
 };
 
-void T_WholeMarvexHolder::RegisterHeldLists()
+void T_WholeMarvexHolder::ReattachHeldLists()
 {
-    fCVBaseLists.Clear();
-    for (TCVBaseDataClass* l :
-         std::initializer_list<TCVBaseDataClass*>{fConcordanceList.get(), fCollocateList.get(), fConcPlotList.get(),
-                                                  fPatternsList.get(), fClusterList.get(), fTimeLineList.get(),
-                                                  fTextFilesWithSearchWord.get()})
-        fCVBaseLists.Add(l);
+    RegisterLists();
     SetCVBaseListsLCIDToTextSettingsLCID();
     SetUnicode(fUnicode);
     LinkLists();
@@ -135,7 +130,7 @@ std::unique_ptr<T_WholeMarvexHolder::TRunBackup> T_WholeMarvexHolder::TakeConten
     fConcordanceList->tag_string_only_off = b->lines->tag_string_only_off;
     fConcordanceList->fSpare_colours = b->lines->fSpare_colours;
     fCollocateList->ComputeLeftAndRightSpan(fSettings);
-    RegisterHeldLists();
+    ReattachHeldLists();
     return b;
 }
 
@@ -164,7 +159,7 @@ void T_WholeMarvexHolder::RestoreContents(std::unique_ptr<TRunBackup> b)
     fTotalFilesToProcess = b->totalFiles;
     MainFile.ListType = b->listType;
     fUnicode = b->unicode;
-    RegisterHeldLists();
+    ReattachHeldLists();
 }
 
 // ---------------------------------------------------------------------------
