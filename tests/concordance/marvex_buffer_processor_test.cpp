@@ -1,4 +1,5 @@
 #include "lines_testutil.h"
+#include "words_testutil.h"
 
 #include <gtest/gtest.h>
 
@@ -9,28 +10,14 @@
 
 using lines_test::ConcRun;
 using lines_test::wordsAt;
+using cvtest::Words;
 using cv::OutwardSearch;
-
-namespace {
-
-// "w1 w2 ... wn" with the words given at some places.
-QString numberedWords(int n, std::initializer_list<std::pair<int, const char*>> put)
-{
-    QStringList w;
-    for (int i = 1; i <= n; ++i)
-        w << QStringLiteral("w%1").arg(i);
-    for (const auto& [at, word] : put)
-        w[at - 1] = QString::fromLatin1(word);
-    return w.join(u' ');
-}
-
-} // namespace
 
 TEST(MarvexBufferProcessor, HitAtTheMiddleWithItsWordsLeftAndRight)
 {
     ConcRun r;
     r.settings.SetCharactersPerLine(100);
-    const QString text = numberedWords(40, {{20, "cat"}});
+    const QString text = Words(40, {{20, "cat"}});
     ASSERT_TRUE(r.Run(text, QStringLiteral("cat")));
     ASSERT_EQ(r.lines.Count(), 1);
     const auto& line = r.Line(0);
@@ -207,12 +194,12 @@ TEST(MarvexBufferProcessor, GapRuleKeepsHitsFarEnoughFromTheLastLineKept)
 {
     ConcRun r;
     r.settings.SetLastWordGap(3);
-    ASSERT_TRUE(r.Run(numberedWords(25, {{10, "x"}, {12, "x"}, {14, "x"}, {20, "x"}}), QStringLiteral("x")));
+    ASSERT_TRUE(r.Run(Words(25, {{10, "x"}, {12, "x"}, {14, "x"}, {20, "x"}}), QStringLiteral("x")));
     EXPECT_EQ(r.WordNumbers(), (std::vector<int32_t>{10, 14, 20}));
 
     ConcRun none;
     none.settings.SetLastWordGap(-1);
-    ASSERT_TRUE(none.Run(numberedWords(25, {{10, "x"}, {12, "x"}, {14, "x"}, {20, "x"}}), QStringLiteral("x")));
+    ASSERT_TRUE(none.Run(Words(25, {{10, "x"}, {12, "x"}, {14, "x"}, {20, "x"}}), QStringLiteral("x")));
     EXPECT_EQ(none.WordNumbers(), (std::vector<int32_t>{10, 12, 14, 20}));
 }
 
@@ -220,7 +207,7 @@ TEST(MarvexBufferProcessor, GapRuleRemovesLinesOfLaterSearchWordsCloseAfterEarli
 {
     ConcRun r;
     r.settings.SetLastWordGap(2);
-    ASSERT_TRUE(r.Run(numberedWords(30, {{5, "a"}, {6, "b"}, {10, "b"}, {20, "a"}, {19, "b"}}), QStringLiteral("a/b")));
+    ASSERT_TRUE(r.Run(Words(30, {{5, "a"}, {6, "b"}, {10, "b"}, {20, "a"}, {19, "b"}}), QStringLiteral("a/b")));
     // b at 6 lies 1 word after a at 5 and goes; b at 19 lies before a at 20 and stays.
     EXPECT_EQ(r.WordNumbers(), (std::vector<int32_t>{5, 20, 10, 19}));
     EXPECT_EQ(r.Line(2).fCategory, QStringLiteral("b"));
@@ -230,7 +217,7 @@ TEST(MarvexBufferProcessor, HitLimitStopsTheSearchWordAndMarksTheList)
 {
     ConcRun r;
     r.settings.SetEntriesWantedPerSw(3);
-    ASSERT_TRUE(r.Run(numberedWords(30, {{2, "x"}, {4, "x"}, {6, "x"}, {8, "x"}, {9, "y"}, {10, "x"}}),
+    ASSERT_TRUE(r.Run(Words(30, {{2, "x"}, {4, "x"}, {6, "x"}, {8, "x"}, {9, "y"}, {10, "x"}}),
                       QStringLiteral("x/y")));
     EXPECT_EQ(r.WordNumbers(), (std::vector<int32_t>{2, 4, 6, 9}));
     EXPECT_TRUE(r.lines.sw_limit_reached);
@@ -275,11 +262,11 @@ TEST(MarvexBufferProcessor, SamplingWithRangeOneKeepsEveryHit)
 {
     cv::SetRandomising(true, 1);
     ConcRun r;
-    ASSERT_TRUE(r.Run(numberedWords(20, {{3, "x"}, {7, "x"}, {9, "x"}}), QStringLiteral("x")));
+    ASSERT_TRUE(r.Run(Words(20, {{3, "x"}, {7, "x"}, {9, "x"}}), QStringLiteral("x")));
     EXPECT_EQ(r.lines.Count(), 3);
     cv::SetRandomising(true, 1000000);
     ConcRun few;
-    ASSERT_TRUE(few.Run(numberedWords(20, {{3, "x"}, {7, "x"}, {9, "x"}}), QStringLiteral("x")));
+    ASSERT_TRUE(few.Run(Words(20, {{3, "x"}, {7, "x"}, {9, "x"}}), QStringLiteral("x")));
     EXPECT_LT(few.lines.Count(), 3);
     cv::SetRandomising(false, 0);
 }
@@ -354,7 +341,7 @@ TEST(MarvexBufferProcessor, LineFilterDropsAndChangesLines)
             return wordNumber % 2; // odd word numbers only
         },
         QStringLiteral("test filter"));
-    ASSERT_TRUE(r.Run(numberedWords(20, {{3, "x"}, {6, "x"}, {9, "x"}}), QStringLiteral("x")));
+    ASSERT_TRUE(r.Run(Words(20, {{3, "x"}, {6, "x"}, {9, "x"}}), QStringLiteral("x")));
     EXPECT_EQ(r.WordNumbers(), (std::vector<int32_t>{3, 9}));
     EXPECT_EQ(r.Line(0).fData.conc_line.mid(r.Line(0).fData.base.midpoint, 1), QStringLiteral("X"));
 
@@ -362,7 +349,7 @@ TEST(MarvexBufferProcessor, LineFilterDropsAndChangesLines)
     all.filter = cv::TConcordanceLinePlugin::FromFunction(
         [](uint16_t*, int32_t, int32_t, int64_t, int32_t, int32_t, const uint16_t*) -> int32_t { return 0; },
         QStringLiteral("drop all"));
-    ASSERT_TRUE(all.Run(numberedWords(20, {{3, "x"}, {6, "x"}}), QStringLiteral("x")));
+    ASSERT_TRUE(all.Run(Words(20, {{3, "x"}, {6, "x"}}), QStringLiteral("x")));
     EXPECT_EQ(all.lines.Count(), 0);
 }
 
@@ -370,7 +357,7 @@ TEST(MarvexBufferProcessor, CancelStopsBeforeAnyLine)
 {
     ConcRun r;
     cv::global_panic_state = cv::kPanicStopNow;
-    r.Run(numberedWords(20, {{3, "x"}}), QStringLiteral("x"));
+    r.Run(Words(20, {{3, "x"}}), QStringLiteral("x"));
     cv::global_panic_state = cv::kPanicRun;
     EXPECT_EQ(r.lines.Count(), 0);
 }
@@ -379,7 +366,7 @@ TEST(MarvexBufferProcessor, KnownLineIsRebuiltFromItsStoredPosition)
 {
     ConcRun r;
     r.settings.SetCharactersPerLine(40);
-    const QString text = numberedWords(60, {{30, "cat"}});
+    const QString text = Words(60, {{30, "cat"}});
     ASSERT_TRUE(r.Run(text, QStringLiteral("cat")));
     ASSERT_EQ(r.lines.Count(), 1);
     cv::TMarvexEntryRec known = r.lines.MarvexData(0);
@@ -485,7 +472,7 @@ TEST(MarvexBufferProcessor, SampleCorpusLinesAreExact)
 TEST(MarvexBufferProcessor, ATextWithoutChunksLeavesEarlierLinesAlone)
 {
     ConcRun r;
-    ASSERT_TRUE(r.Run(numberedWords(40, {{20, "cat"}}), QStringLiteral("cat")));
+    ASSERT_TRUE(r.Run(Words(40, {{20, "cat"}}), QStringLiteral("cat")));
     ASSERT_EQ(r.lines.Count(), 1);
     const cv::TMarvexEntryRecBase before = r.Line(0).fData.base;
     r.RunOver(r.dir.write(QStringLiteral("empty.txt"), QByteArray()), 2);

@@ -6,6 +6,7 @@
 #include "suite/search_engine.h"
 #include "support/test_support.h"
 #include "textread/tag_handler.h"
+#include "words_testutil.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -15,17 +16,6 @@
 #include <memory>
 
 namespace cvtest {
-
-// "w1 w2 ... wn" with the given words at their places (1-based).
-inline QString Words(int n, std::initializer_list<std::pair<int, const char*>> put)
-{
-    QStringList w;
-    for (int i = 1; i <= n; ++i)
-        w << QStringLiteral("w%1").arg(i);
-    for (const auto& [at, word] : put)
-        w[at - 1] = QString::fromLatin1(word);
-    return w.join(u' ');
-}
 
 struct MarvexDoc {
     TempDir dir;
