@@ -10,6 +10,7 @@
 #include "suite/dialogs.h"
 #include "suite/lemmatiser.h"
 #include "suite/my_types.h"
+#include "support/process_state.h"
 #include "support/test_support.h"
 #include "textread/tag_handler.h"
 #include "wordlist/wordlist_holder.h"
@@ -30,14 +31,8 @@ class ConcRunTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        cv::TSettingsBuffer::Instance().UsePrivate();
-        cv::TSettingsBuffer::Instance().ResetToDefaults();
-        cv::TLemmatiser::Instance().ClearAll();
-        cv::current_tool_var = cv::kToolWordList;
-        cv::global_panic_state = cv::kPanicRun;
-        cv::Global_run_without_error_messages = false;
+        cvtest::StartFromDefaults();
         cv::Global_batch_mode = false;
-        cv::Global_FailureMessage.clear();
         cv::TConcSettingsRec32 c = cv::GetConcSaveRec();
         c.SetCharactersPerLine(300);
         cv::SetConcSaveRec(c);

@@ -9,6 +9,7 @@
 #include "suite/dialogs.h"
 #include "suite/lemmatiser.h"
 #include "suite/my_types.h"
+#include "support/process_state.h"
 #include "support/test_support.h"
 #include "wordlist/wordlist_holder.h"
 
@@ -28,13 +29,7 @@ class WordlistTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        cv::TSettingsBuffer::Instance().UsePrivate();
-        cv::TSettingsBuffer::Instance().ResetToDefaults();
-        cv::TLemmatiser::Instance().ClearAll();
-        cv::current_tool_var = cv::kToolWordList;
-        cv::global_panic_state = cv::kPanicRun;
-        cv::Global_run_without_error_messages = false;
-        cv::Global_FailureMessage.clear();
+        cvtest::StartFromDefaults();
     }
     void TearDown() override
     {
