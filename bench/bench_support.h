@@ -1,6 +1,10 @@
 #pragma once
 // Small helpers shared by the bench programs.
 
+#include "suite/cv_globals.h"
+#include "suite/cvbuf.h"
+#include "suite/my_types.h"
+
 #include <QDir>
 #include <QDirIterator>
 #include <QFileInfo>
@@ -12,6 +16,16 @@
 #include <cstdio>
 
 namespace cvbench {
+
+// A job run by hand: on default settings of its own (never a suite's shared
+// buffer), as the word-list tool, failures kept as messages instead of shown.
+// Benches that call it link the suite library.
+inline void RunOnPrivateSettingsWithoutDialogs()
+{
+    cv::TSettingsBuffer::Instance().UsePrivate();
+    cv::current_tool_var = cv::kToolWordList;
+    cv::Global_run_without_error_messages = true;
+}
 
 // Every regular file under the given files or folders, sorted.
 inline QStringList expandPaths(const QStringList& paths)

@@ -306,9 +306,7 @@ int main(int argc, char** argv)
     mallopt(M_MMAP_THRESHOLD, 64 << 20);
     mallopt(M_TRIM_THRESHOLD, 256 << 20);
     QCoreApplication app(argc, argv);
-    cv::TSettingsBuffer::Instance().UsePrivate();
-    cv::current_tool_var = cv::kToolWordList;
-    cv::Global_run_without_error_messages = true;
+    cvbench::RunOnPrivateSettingsWithoutDialogs();
 
     QString base, relWord;
     bool add = false;

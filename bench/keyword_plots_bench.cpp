@@ -123,9 +123,7 @@ bool WordListSaved(const QStringList& texts, const QString& file, int64_t* runni
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    TSettingsBuffer::Instance().UsePrivate();
-    current_tool_var = kToolWordList;
-    Global_run_without_error_messages = true;
+    cvbench::RunOnPrivateSettingsWithoutDialogs();
     SetFastMinimalProcessing(current_tool_var, false);
 
     QString folder = qEnvironmentVariable("CV_SAMPLE_CORPUS");

@@ -262,9 +262,7 @@ int Batch(int lists, int64_t studyTypes, int64_t referenceTypes)
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    TSettingsBuffer::Instance().UsePrivate();
-    current_tool_var = kToolWordList;
-    Global_run_without_error_messages = true;
+    cvbench::RunOnPrivateSettingsWithoutDialogs();
 
     const QStringList args = app.arguments().mid(1);
     QStringList plain;
