@@ -126,6 +126,21 @@ int T_WholeMarvexHolder::LineWorkingCopy(int lineIndex, TMarvexEntryRec& rec)
     return int(rec.conc_line.size());
 }
 
+template <typename TVisit>
+bool T_WholeMarvexHolder::ForEachAnalysedLine(TVisit&& visit)
+{
+    const int lines = fConcordanceList->Count();
+    TMarvexEntryRec rec;
+    for (int i = 0; i < lines; ++i) {
+        if (global_panic_state >= kPanicStopNow)
+            return false;
+        if (fConcordanceList->GetDeleted(i) || LineWorkingCopy(i, rec) == 0)
+            continue;
+        visit(rec);
+    }
+    return true;
+}
+
 QString T_WholeMarvexHolder::HitWordAsFound(const TMarvexEntryRec& rec, const TSearch_word_format_rec& sw) const
 {
     const TMarvexEntryRecBase& b = rec.base;
@@ -163,15 +178,7 @@ bool T_WholeMarvexHolder::ComputeCollocates()
     const TSpan span = tree.Span();
     const int barrier = fSettings.PunctuationBarrier();
     const bool keepNumbers = text.KeepNumbers();
-    bool cancelled = false;
-    TMarvexEntryRec rec;
-    for (int i = 0; i < lines; ++i) {
-        if (global_panic_state >= kPanicStopNow) {
-            cancelled = true;
-            break;
-        }
-        if (fConcordanceList->GetDeleted(i) || LineWorkingCopy(i, rec) == 0)
-            continue;
+    const bool cancelled = !ForEachAnalysedLine([&](const TMarvexEntryRec& rec) {
         const int32_t sw = rec.base.sw_number;
         const bool knownSw = sw >= 0 && sw < fSWs->Count();
         const QString hit = knownSw ? HitWordAsFound(rec, fSWs->Item(sw)) : QString();
@@ -197,7 +204,7 @@ bool T_WholeMarvexHolder::ComputeCollocates()
             node.freqs[size_t(p - span.left)] = 1;
             tree.AddNode(std::move(node));
         }
-    }
+    });
     if (!cancelled)
         tree.Collect(*fCollocateList, SavedTagsAsStoredArray());
     work_done.Collocates_computed = fCollocateList->Count() > 0;
@@ -488,12 +495,7 @@ bool T_WholeMarvexHolder::ComputeClusters(bool keep_lengths)
     // of several words) and its barrier.
     std::array<std::vector<uint32_t>, kWordPositions> wordsAt;
     std::array<uint8_t, kWordPositions> barriers{};
-    TMarvexEntryRec rec;
-    for (int i = 0; i < lines; ++i) {
-        if (global_panic_state >= kPanicStopNow)
-            break;
-        if (fConcordanceList->GetDeleted(i) || LineWorkingCopy(i, rec) == 0)
-            continue;
+    ForEachAnalysedLine([&](const TMarvexEntryRec& rec) {
         for (int p = from; p <= to; ++p) {
             std::vector<uint32_t>& w = wordsAt[size_t(p)];
             w.clear();
@@ -523,7 +525,7 @@ bool T_WholeMarvexHolder::ComputeClusters(bool keep_lengths)
                     n.length = len + (s <= kHitPosition && kHitPosition <= last ? swSpaces : 0);
             }
         }
-    }
+    });
 
     // The clusters frequent enough, in the order of their texts, then longest first.
     std::vector<std::pair<QString, uint32_t>> kept;
@@ -583,19 +585,14 @@ bool T_WholeMarvexHolder::ComputePatterns()
     for (int k = 0; k < kPatternPositions; ++k)
         trees.push_back(std::make_unique<TPatternTree>(fSettings, Using_Stoplist, kFirstPatternPosition + k));
     GlobalProgress().ProgressShortMessage(CVPatterns);
-    TMarvexEntryRec rec;
-    for (int i = 0; i < lines; ++i) {
-        if (global_panic_state >= kPanicStopNow)
-            break;
-        if (fConcordanceList->GetDeleted(i) || LineWorkingCopy(i, rec) == 0)
-            continue;
+    ForEachAnalysedLine([&](const TMarvexEntryRec& rec) {
         for (int k = 0; k < kPatternPositions; ++k) {
             QStringView chars;
             int length = 0;
             if (TConcordanceList::WordAtCollocatePosition(rec, kFirstPatternPosition + k, chars, length))
                 trees[size_t(k)]->AddWord(chars.toString());
         }
-    }
+    });
     size_t rows = 0;
     for (auto& t : trees) {
         t->Collect();

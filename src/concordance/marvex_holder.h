@@ -266,6 +266,11 @@ private:
     // converted): true when the whole record was read.
     bool ReadInConcSettRec(TStream& s, int32_t holderVersion);
     bool ReadBlocksAfterEnvelope(TStream& s);
+    // Calls visit(rec) with the working copy (LineWorkingCopy) of each line
+    // the analyses count, that is each line neither deleted nor empty, until
+    // the user stops the job: false when stopped. Used by marvex_analyses.cpp.
+    template <typename TVisit>
+    bool ForEachAnalysedLine(TVisit&& visit);
     // The held lists into the document's register (fCVBaseLists), in their
     // fixed order, without emptying them.
     void RegisterLists();
