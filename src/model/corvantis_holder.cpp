@@ -270,20 +270,16 @@ bool TCorvantisholder::SaveBaseBlock(TStream& s) const
         && b.WriteI32(plot_settings.contextCharacters) && b.WriteI32(plot_settings.contextLineLimit)
         && b.WriteI32(fTotalFilesToProcess) && WriteAStringList(b, dud_compute_files) && b.WriteI32(fClientHeight)
         && b.WriteI32(fClientWidth) && b.WriteI32(fClientDpi);
-    return ok && s.WriteU32(uint32_t(b.Size())) && s.WriteBytes(b.Bytes());
+    return ok && WriteSizedBlock(s, b);
 }
 
 bool TCorvantisholder::ReadBaseBlock(TStream& s)
 {
-    uint32_t n = 0;
-    if (!s.ReadU32(n) || n > kMaxBlockBytes || int64_t(n) > s.Remaining())
-        return false;
-    std::vector<uint8_t> bytes(n);
-    if (!s.ReadExact(bytes.data(), n))
-        return false;
     // Fields are read from the block alone: a later layout may append fields
     // (skipped here), and nothing is read beyond the block.
-    TMemoryStream b(std::move(bytes));
+    TMemoryStream b;
+    if (!ReadSizedBlock(s, kMaxBlockBytes, b))
+        return false;
     uint16_t layout = 0;
     TCVStored_File_rec file;
     QString suggested, parent, second, batchZip, notApplicable;

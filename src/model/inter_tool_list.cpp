@@ -15,19 +15,13 @@ constexpr uint32_t kMaxPartBytes = 256u << 20;
 bool WritePart(TStream& s, const std::function<bool(TStream&)>& write)
 {
     TMemoryStream m;
-    return write(m) && s.WriteU32(uint32_t(m.Size())) && s.WriteBytes(m.Bytes());
+    return write(m) && WriteSizedBlock(s, m);
 }
 
 bool ReadPart(TStream& s, const std::function<bool(TStream&)>& read)
 {
-    uint32_t n = 0;
-    if (!s.ReadU32(n) || n > kMaxPartBytes || int64_t(n) > s.Remaining())
-        return false;
-    std::vector<uint8_t> bytes(n);
-    if (!s.ReadExact(bytes.data(), n))
-        return false;
-    TMemoryStream m(std::move(bytes));
-    return read(m) && m.Remaining() == 0;
+    TMemoryStream m;
+    return ReadSizedBlock(s, kMaxPartBytes, m) && read(m) && m.Remaining() == 0;
 }
 } // namespace
 

@@ -250,6 +250,23 @@ bool ReadAString(TStream& s, QString& text, int charWidth)
     return true;
 }
 
+bool WriteSizedBlock(TStream& s, const TMemoryStream& block)
+{
+    return s.WriteU32(uint32_t(block.Size())) && s.WriteBytes(block.Bytes());
+}
+
+bool ReadSizedBlock(TStream& s, uint32_t maxBytes, TMemoryStream& block)
+{
+    uint32_t n = 0;
+    if (!s.ReadU32(n) || n > maxBytes || int64_t(n) > s.Remaining())
+        return false;
+    std::vector<uint8_t> bytes(n);
+    if (!s.ReadExact(bytes.data(), n))
+        return false;
+    block = TMemoryStream(std::move(bytes));
+    return true;
+}
+
 bool WriteAStringList(TStream& s, const QStringList& list, int charWidth)
 {
     if (!s.WriteCount(list.size()))

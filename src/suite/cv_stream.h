@@ -151,6 +151,15 @@ bool ReadAString(TStream& s, QString& text, int charWidth = 2);
 bool WriteAStringList(TStream& s, const QStringList& list, int charWidth = 2);
 bool ReadAStringList(TStream& s, QStringList& list, int charWidth = 2);
 
+// A block of fields with its 32-bit length in front. A reader takes exactly
+// the block: fields a later layout appends are skipped with it, and nothing
+// beyond it is read.
+bool WriteSizedBlock(TStream& s, const TMemoryStream& block);
+// The next block into `block` (positioned at its start); false, leaving
+// `block` as it was, when the length is over maxBytes or beyond the end of the
+// stream, or the block is cut short.
+bool ReadSizedBlock(TStream& s, uint32_t maxBytes, TMemoryStream& block);
+
 // Fixed-width UTF-16 text fields of records (e.g. a language name of 51
 // characters): written as exactly `chars` UTF-16LE units, zero padded and cut.
 bool WriteFixedUtf16(TStream& s, const QString& text, int chars);

@@ -8,7 +8,6 @@
 
 #include <cstdint>
 #include <cstring>
-#include <vector>
 
 namespace cv {
 
@@ -16,7 +15,7 @@ constexpr uint32_t kMaxListHeaderBytes = 4096;
 
 inline bool WriteListHeader(TStream& s, const uint8_t (&magic)[4], const TMemoryStream& fields)
 {
-    return s.WriteExact(magic, 4) && s.WriteU32(uint32_t(fields.Size())) && s.WriteBytes(fields.Bytes());
+    return s.WriteExact(magic, 4) && WriteSizedBlock(s, fields);
 }
 
 // The header's fields into `fields` (positioned at their start); false when
@@ -24,15 +23,8 @@ inline bool WriteListHeader(TStream& s, const uint8_t (&magic)[4], const TMemory
 inline bool ReadListHeader(TStream& s, const uint8_t (&magic)[4], TMemoryStream& fields)
 {
     uint8_t found[4] = {};
-    uint32_t n = 0;
-    if (!s.ReadExact(found, 4) || std::memcmp(found, magic, 4) != 0 || !s.ReadU32(n) || n > kMaxListHeaderBytes
-        || int64_t(n) > s.Remaining())
-        return false;
-    std::vector<uint8_t> bytes(n);
-    if (!s.ReadExact(bytes.data(), n))
-        return false;
-    fields = TMemoryStream(std::move(bytes));
-    return true;
+    return s.ReadExact(found, 4) && std::memcmp(found, magic, 4) == 0
+           && ReadSizedBlock(s, kMaxListHeaderBytes, fields);
 }
 
 } // namespace cv

@@ -84,6 +84,28 @@ TEST(StreamStrings, StringListAndFixedFieldsRoundTrip)
     EXPECT_EQ(fixed, QStringLiteral("Engl"));
 }
 
+TEST(StreamBlocks, SizedBlockIsTakenWholeAndDamagedLengthsAreRefused)
+{
+    TMemoryStream fields(bytesOf({1, 2, 3}));
+    TMemoryStream s;
+    ASSERT_TRUE(cv::WriteSizedBlock(s, fields));
+    ASSERT_TRUE(s.WriteU8(0x77));
+    EXPECT_EQ(s.Bytes(), bytesOf({3, 0, 0, 0, 1, 2, 3, 0x77}));
+    s.SetPosition(0);
+    TMemoryStream block;
+    ASSERT_TRUE(cv::ReadSizedBlock(s, 3, block));
+    EXPECT_EQ(block.Bytes(), bytesOf({1, 2, 3}));
+    EXPECT_EQ(block.Position(), 0);
+    EXPECT_EQ(s.Remaining(), 1) << "the reader stops at the end of the block";
+
+    TMemoryStream kept(bytesOf({9}));
+    s.SetPosition(0);
+    EXPECT_FALSE(cv::ReadSizedBlock(s, 2, kept)) << "longer than the reader accepts";
+    TMemoryStream cut(bytesOf({5, 0, 0, 0, 1, 2, 3, 4}));
+    EXPECT_FALSE(cv::ReadSizedBlock(cut, 100, kept)) << "longer than the rest of the stream";
+    EXPECT_EQ(kept.Bytes(), bytesOf({9}));
+}
+
 TEST(StreamFiles, SaveThroughRenameAndReadBack)
 {
     cvtest::TempDir dir;
