@@ -1,61 +1,14 @@
 #pragma once
-// Helpers of the concordance document tests: byte builders for stored forms
-// written by hand (older layouts), and stream round trips.
+// Helpers of the concordance document tests: the byte builder for stored
+// forms written by hand (older layouts), and stream round trips.
 
 #include "suite/cv_stream.h"
-
-#include <QString>
+#include "support/le_bytes.h"
 
 #include <cstdint>
-#include <cstring>
 #include <vector>
 
 namespace cvtest {
-
-// Little-endian bytes, field by field.
-struct LEBytes {
-    std::vector<uint8_t> b;
-    LEBytes& u8(uint8_t v)
-    {
-        b.push_back(v);
-        return *this;
-    }
-    LEBytes& u16(uint16_t v) { return u8(uint8_t(v)).u8(uint8_t(v >> 8)); }
-    LEBytes& i16(int16_t v) { return u16(uint16_t(v)); }
-    LEBytes& u32(uint32_t v) { return u16(uint16_t(v)).u16(uint16_t(v >> 16)); }
-    LEBytes& i32(int32_t v) { return u32(uint32_t(v)); }
-    LEBytes& f32(float v)
-    {
-        uint32_t u;
-        std::memcpy(&u, &v, 4);
-        return u32(u);
-    }
-    LEBytes& f64(double v)
-    {
-        uint64_t u;
-        std::memcpy(&u, &v, 8);
-        return u32(uint32_t(u)).u32(uint32_t(u >> 32));
-    }
-    LEBytes& zeros(int n)
-    {
-        b.insert(b.end(), size_t(n), 0);
-        return *this;
-    }
-    // The string-stream form, UTF-16.
-    LEBytes& str(const QString& s)
-    {
-        u32(uint32_t(s.size()));
-        for (QChar c : s)
-            u16(c.unicode());
-        return u16(0);
-    }
-    LEBytes& bytes(const std::vector<uint8_t>& v)
-    {
-        b.insert(b.end(), v.begin(), v.end());
-        return *this;
-    }
-    cv::TMemoryStream stream() const { return cv::TMemoryStream(b); }
-};
 
 // What an object writes into a fresh memory stream.
 template <typename T>

@@ -5,6 +5,7 @@
 #include "suite/dialogs.h"
 #include "suite/wdef.h"
 #include "suite/zip_archive.h"
+#include "support/le_bytes.h"
 #include "support/test_support.h"
 
 #include <QDir>
@@ -14,33 +15,10 @@
 
 #include <gtest/gtest.h>
 
+using cvtest::LEBytes;
 using cvtest::TTestDocument;
 
 namespace {
-
-// Builds expected bytes field by field.
-struct Bytes {
-    std::vector<uint8_t> b;
-    Bytes& u8(uint8_t v)
-    {
-        b.push_back(v);
-        return *this;
-    }
-    Bytes& u16(uint16_t v) { return u8(uint8_t(v)).u8(uint8_t(v >> 8)); }
-    Bytes& u32(uint32_t v) { return u16(uint16_t(v)).u16(uint16_t(v >> 16)); }
-    Bytes& str(const QString& s)
-    {
-        u32(uint32_t(s.size()));
-        for (QChar c : s)
-            u16(c.unicode());
-        return u16(0);
-    }
-    Bytes& zeros(int n)
-    {
-        b.insert(b.end(), size_t(n), 0);
-        return *this;
-    }
-};
 
 std::vector<uint8_t> SavedBytes(cv::TCorvantisholder& d)
 {
@@ -72,7 +50,7 @@ TEST(DocumentEnvelope, SignatureBytesAreFixed)
     sig.ListTypeSignature = "AB";
     cv::TMemoryStream m;
     ASSERT_TRUE(sig.SaveToStream(m));
-    Bytes want;
+    LEBytes want;
     want.u8('C').u8('V').u8('S').u8('F').u32(0x00070002).u32(3).u8(10).u32(0).u8('A').u8('B').zeros(38);
     EXPECT_EQ(m.Bytes(), want.b);
     EXPECT_EQ(m.Size(), cv::TCheckSignature::kSize);
@@ -129,7 +107,7 @@ TEST(DocumentEnvelope, BaseBlockBytesAreFixed)
     d.StoreClientSize(10, 20, 96);
     const auto bytes = SavedBytes(d);
 
-    Bytes block;
+    LEBytes block;
     block.u16(1)
         .u8(1).u32(7).u8(1)
         .str(QStringLiteral("ab")).str({}).str({}).str({})
@@ -137,7 +115,7 @@ TEST(DocumentEnvelope, BaseBlockBytesAreFixed)
         .u8(1).u32(2).u32(3).u32(4)
         .u32(1).str(QStringLiteral("x"))
         .u32(10).u32(20).u32(96);
-    Bytes want;
+    LEBytes want;
     want.u8('C').u8('V').u8('S').u8('F').u32(cv::CurrentToolSignature()).u32(1).u8(1).u32(0);
     const QByteArray sig = cv::ListTypeSignatureBytes(1);
     for (char c : sig)
