@@ -8,11 +8,10 @@
 #include "keywords/kw_plots.h"
 #include "keywords/kwdb_list.h"
 #include "suite/cv_stream.h"
+#include "support/le_bytes.h"
 
 #include <QDir>
 #include <QFileInfo>
-
-#include <cstring>
 
 using namespace cv;
 using namespace kwtest;
@@ -204,8 +203,7 @@ TEST_F(KeyWordsTest, LinkHitsAreStoredNegativeAndReadPositive)
     TKWLinkEntry e(&links, rec);
     TMemoryStream m;
     ASSERT_TRUE(e.SaveToStream(m));
-    int32_t stored = 0;
-    std::memcpy(&stored, m.Memory(), 4);
+    const int32_t stored = cvtest::LEAt<int32_t>(m.Bytes(), 0);
     EXPECT_EQ(stored, -17);
     EXPECT_EQ(e.data.hits, 17);
     m.SetPosition(0);

@@ -1,24 +1,22 @@
 #include "suite/settings_records.h"
 
-#include <gtest/gtest.h>
+#include "support/le_bytes.h"
 
-#include <cstring>
+#include <gtest/gtest.h>
 
 namespace {
 
-// The byte at an offset, as other programs and old files see it.
+// The fields at an offset, as other programs and old files see them.
 template <typename Rec>
 uint8_t byteAt(const Rec& r, std::size_t offset)
 {
-    return r.Bytes()[offset];
+    return cvtest::LEAt<uint8_t>(r.Bytes(), offset);
 }
 
 template <typename Rec>
 int32_t int32At(const Rec& r, std::size_t offset)
 {
-    int32_t v;
-    std::memcpy(&v, r.Bytes().data() + offset, 4); // tests run on little-endian machines
-    return v;
+    return cvtest::LEAt<int32_t>(r.Bytes(), offset);
 }
 
 } // namespace
@@ -123,8 +121,7 @@ TEST(SettingsRecords, IndexFieldsSitAtTheirFixedOffsets)
     EXPECT_EQ(byteAt(r, 3033), 6);
     EXPECT_EQ(byteAt(r, 3035), 1);
     EXPECT_EQ(int32At(r, 3048), 8);
-    float f;
-    std::memcpy(&f, r.Bytes().data() + 3060 + 40, 4);
+    const float f = cvtest::LEAt<float>(r.Bytes(), 3060 + 40);
     EXPECT_EQ(f, 1.5f) << "the eleventh threshold ends where the minimum texts begin";
     EXPECT_EQ(int32At(r, 3128), 11);
     EXPECT_EQ(int32At(r, 3244), 3);

@@ -2,12 +2,17 @@
 // Expected stored bytes built by hand, field by field in little-endian order
 // (for golden-byte tests and older layouts written by the tests).
 
+#include "suite/cv_endian.h"
 #include "suite/cv_stream.h"
 
 #include <QString>
 
+#include <gtest/gtest.h>
+
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <span>
 #include <vector>
 
 namespace cvtest {
@@ -56,5 +61,17 @@ struct LEBytes {
     }
     cv::TMemoryStream stream() const { return cv::TMemoryStream(b); }
 };
+
+// The field of type T stored little-endian at `offset` of saved bytes (a
+// failure of the test, and T{}, when it does not lie inside them).
+template <typename T>
+T LEAt(std::span<const uint8_t> bytes, std::size_t offset)
+{
+    if (offset > bytes.size() || bytes.size() - offset < sizeof(T)) {
+        ADD_FAILURE() << "no field of " << sizeof(T) << " bytes at offset " << offset << " of " << bytes.size();
+        return T{};
+    }
+    return cv::endian::loadLE<T>(bytes.data() + offset);
+}
 
 } // namespace cvtest

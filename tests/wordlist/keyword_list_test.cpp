@@ -5,21 +5,14 @@
 #include "wordlist/keyword_list.h"
 #include "wordlist/word_list.h"
 
+#include "support/le_bytes.h"
+
 #include <gtest/gtest.h>
 
-#include <cstring>
-
 using namespace cv;
+using cvtest::LEAt;
 
 namespace {
-
-template <typename T>
-T At(const std::vector<uint8_t>& b, std::size_t offset)
-{
-    T v;
-    std::memcpy(&v, b.data() + offset, sizeof(T));
-    return v;
-}
 
 TKeyWordEntry& AddKeyWord(TKeyWordList& l, const QString& word, float keyness)
 {
@@ -50,24 +43,24 @@ TEST(KeyWordEntry, RecordFieldsSitAtTheirOffsets)
     ASSERT_TRUE(e.SaveToStream(m));
     const std::vector<uint8_t>& b = m.Bytes();
     ASSERT_EQ(b.size(), std::size_t(TKeyWordRec::kRecordSize) + 4 + 4 * 2 + 2);
-    EXPECT_EQ(At<int32_t>(b, 0), 12);
-    EXPECT_EQ(At<int32_t>(b, 4), 3);
-    EXPECT_EQ(At<float>(b, 8), -8.5f);
-    EXPECT_EQ(At<float>(b, 12), 0.0001f);
-    EXPECT_EQ(At<float>(b, 16), 1.5f);
-    EXPECT_EQ(At<int32_t>(b, 20), 40);
-    EXPECT_EQ(At<int32_t>(b, 24), 9);
+    EXPECT_EQ(LEAt<int32_t>(b, 0), 12);
+    EXPECT_EQ(LEAt<int32_t>(b, 4), 3);
+    EXPECT_EQ(LEAt<float>(b, 8), -8.5f);
+    EXPECT_EQ(LEAt<float>(b, 12), 0.0001f);
+    EXPECT_EQ(LEAt<float>(b, 16), 1.5f);
+    EXPECT_EQ(LEAt<int32_t>(b, 20), 40);
+    EXPECT_EQ(LEAt<int32_t>(b, 24), 9);
     EXPECT_EQ(b[28], 1);
     EXPECT_EQ(b[29] | b[30] | b[31], 0);
-    EXPECT_EQ(At<float>(b, 32), 0.5f);
-    EXPECT_EQ(At<float>(b, 36), 0.01f);
-    EXPECT_EQ(At<float>(b, 40), 2.25f);
-    EXPECT_EQ(At<int32_t>(b, 44), 7);
-    EXPECT_EQ(At<int32_t>(b, 48), 4); // the word's length; the word follows the record
+    EXPECT_EQ(LEAt<float>(b, 32), 0.5f);
+    EXPECT_EQ(LEAt<float>(b, 36), 0.01f);
+    EXPECT_EQ(LEAt<float>(b, 40), 2.25f);
+    EXPECT_EQ(LEAt<int32_t>(b, 44), 7);
+    EXPECT_EQ(LEAt<int32_t>(b, 48), 4); // the word's length; the word follows the record
     for (int k = 52; k < 60; ++k)
         EXPECT_EQ(b[std::size_t(k)], 0);
-    EXPECT_EQ(At<int32_t>(b, 60), 4);
-    EXPECT_EQ(At<char16_t>(b, 64), u'r');
+    EXPECT_EQ(LEAt<int32_t>(b, 60), 4);
+    EXPECT_EQ(LEAt<char16_t>(b, 64), u'r');
 
     e.SetKeyness(3.0f);
     EXPECT_FALSE(e.fData.Negative);
