@@ -40,8 +40,6 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 
-#include <malloc.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -51,24 +49,8 @@
 
 namespace {
 
-long PeakRssKb()
-{
-    QFile f(QStringLiteral("/proc/self/status"));
-    if (!f.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : f.readAll().split('\n'))
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').first().toLong();
-    return -1;
-}
-
-// Starts the peak-memory count afresh, so that each job's own peak is seen.
-void ResetPeakRss()
-{
-    QFile f(QStringLiteral("/proc/self/clear_refs"));
-    if (f.open(QIODevice::WriteOnly))
-        f.write("5");
-}
+using cvbench::PeakRssKb;
+using cvbench::ResetPeakRss;
 
 int Usage()
 {
@@ -303,8 +285,7 @@ bool Relationships(const QString& base, const QStringList& words, int left, int 
 
 int main(int argc, char** argv)
 {
-    mallopt(M_MMAP_THRESHOLD, 64 << 20);
-    mallopt(M_TRIM_THRESHOLD, 256 << 20);
+    cvbench::KeepFreedBuffers();
     QCoreApplication app(argc, argv);
     cvbench::RunOnPrivateSettingsWithoutDialogs();
 
