@@ -33,23 +33,28 @@ void RadixSortByKey(std::vector<TKeyedIndex>& items)
         std::stable_sort(items.begin(), items.end(), [](const TKeyedIndex& a, const TKeyedIndex& b) { return a.key < b.key; });
         return;
     }
+    // Eleven-bit digits: small counts, counted for every digit in one pass.
+    constexpr int kBits = 11, kDigits = (64 + kBits - 1) / kBits;
+    constexpr std::size_t kBuckets = std::size_t(1) << kBits;
+    std::vector<uint32_t> counts(kDigits * kBuckets, 0u);
+    for (const TKeyedIndex& it : items)
+        for (int d = 0; d < kDigits; ++d)
+            ++counts[std::size_t(d) * kBuckets + ((it.key >> (kBits * d)) & (kBuckets - 1))];
     std::vector<TKeyedIndex> other(n);
-    std::vector<uint32_t> counts(65536);
-    for (int shift = 0; shift < 64; shift += 16) {
-        std::fill(counts.begin(), counts.end(), 0u);
-        for (const TKeyedIndex& it : items)
-            ++counts[(it.key >> shift) & 0xFFFF];
+    for (int d = 0; d < kDigits; ++d) {
+        uint32_t* c = counts.data() + std::size_t(d) * kBuckets;
+        const int shift = kBits * d;
         // A digit all keys share leaves the order as it is.
-        if (counts[(items[0].key >> shift) & 0xFFFF] == n)
+        if (c[(items[0].key >> shift) & (kBuckets - 1)] == n)
             continue;
         uint32_t sum = 0;
-        for (uint32_t& c : counts) {
-            const uint32_t k = c;
-            c = sum;
+        for (std::size_t b = 0; b < kBuckets; ++b) {
+            const uint32_t k = c[b];
+            c[b] = sum;
             sum += k;
         }
         for (const TKeyedIndex& it : items)
-            other[counts[(it.key >> shift) & 0xFFFF]++] = it;
+            other[c[(it.key >> shift) & (kBuckets - 1)]++] = it;
         items.swap(other);
     }
 }

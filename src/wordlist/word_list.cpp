@@ -76,7 +76,10 @@ public:
     {
         LE<int32_t>(int32_t(s.size()));
         if constexpr (std::endian::native == std::endian::little) {
-            Put(s.utf16(), std::size_t(s.size()) * 2);
+            // constData, not utf16: utf16 makes a null string (an entry
+            // without a tag) allocate a block of its own to end it.
+            if (!s.isEmpty())
+                Put(s.constData(), std::size_t(s.size()) * 2);
         } else {
             for (QChar c : s)
                 LE<uint16_t>(c.unicode());
@@ -286,21 +289,31 @@ QString TCVWordList::DisplayedWord(int i) const
 // ---------------------------------------------------------------------------
 // Orders
 
+std::vector<int32_t> TCVWordList::FrequencyOrder(std::span<const int64_t> frequencies)
+{
+    const std::size_t n = frequencies.size();
+    std::vector<TKeyedIndex> keys(n);
+    for (std::size_t i = 0; i < n; ++i)
+        keys[i] = {~uint64_t(std::max<int64_t>(0, frequencies[i])), uint32_t(i)};
+    RadixSortByKey(keys); // stable: equal frequencies keep the order they came in
+    std::vector<int32_t> order(n);
+    for (std::size_t k = 0; k < n; ++k)
+        order[k] = int32_t(keys[k].index);
+    return order;
+}
+
 void TCVWordList::EnsureOrder() const
 {
     const int n = Count();
     if (fOrderValid && int(fFreqOrder.size()) == n)
         return;
-    std::vector<TKeyedIndex> keys(static_cast<std::size_t>(n));
+    std::vector<int64_t> freqs(static_cast<std::size_t>(n));
     for (int i = 0; i < n; ++i)
-        keys[std::size_t(i)] = {~uint64_t(std::max<int64_t>(0, Entry(i).MainWordFrequency())), uint32_t(i)};
-    RadixSortByKey(keys); // stable: equal frequencies keep the alphabetical order
-    fFreqOrder.resize(std::size_t(n));
+        freqs[std::size_t(i)] = Entry(i).MainWordFrequency();
+    fFreqOrder = FrequencyOrder(freqs);
     fFreqPlace.resize(std::size_t(n));
-    for (int k = 0; k < n; ++k) {
-        fFreqOrder[std::size_t(k)] = int32_t(keys[std::size_t(k)].index);
-        fFreqPlace[keys[std::size_t(k)].index] = k;
-    }
+    for (int k = 0; k < n; ++k)
+        fFreqPlace[std::size_t(fFreqOrder[std::size_t(k)])] = k;
     fOrderValid = true;
 }
 
@@ -337,20 +350,20 @@ QString TCVWordList::CurrentSortName() const
     return SortName(CurrentAlphabeticalSort());
 }
 
-void TCVWordList::SortAlphabetically()
+void TCVWordList::SetAlphabeticalSortLevels()
 {
-    const int n = Count();
     Set1Sort(0, kSortAlphabetical);
     SetSortAscending(0, true);
     Set1Sort(1, -1);
     Set1Sort(2, -1);
     InvalidateOrder();
-    if (n < 2)
-        return;
-    std::vector<std::u16string_view> words(static_cast<std::size_t>(n));
-    for (int i = 0; i < n; ++i)
-        words[std::size_t(i)] = U16(Entry(i).fWord);
-    const TAlphabeticalOrderer orderer(CollationName());
+}
+
+std::vector<uint32_t> TCVWordList::AlphabeticalOrder(const QString& collationName,
+                                                     std::span<const std::u16string_view> words,
+                                                     const std::function<const QString&(uint32_t)>& tagOf)
+{
+    const TAlphabeticalOrderer orderer(collationName);
     std::vector<uint32_t> order = orderer.Order(words);
     // The same word with different tags: by the tag.
     for (std::size_t a = 0; a < order.size();) {
@@ -359,15 +372,60 @@ void TCVWordList::SortAlphabetically()
             ++b;
         if (b - a > 1)
             std::stable_sort(order.begin() + std::ptrdiff_t(a), order.begin() + std::ptrdiff_t(b),
-                             [&](uint32_t x, uint32_t y) { return Entry(int(x)).fTag < Entry(int(y)).fTag; });
+                             [&](uint32_t x, uint32_t y) { return tagOf(x) < tagOf(y); });
         a = b;
     }
+    return order;
+}
+
+void TCVWordList::SortAlphabetically()
+{
+    const int n = Count();
+    SetAlphabeticalSortLevels();
+    if (n < 2)
+        return;
+    std::vector<std::u16string_view> words(static_cast<std::size_t>(n));
+    for (int i = 0; i < n; ++i)
+        words[std::size_t(i)] = U16(Entry(i).fWord);
+    const std::vector<uint32_t> order =
+        AlphabeticalOrder(CollationName(), words, [&](uint32_t i) -> const QString& { return Entry(int(i)).fTag; });
     auto& items = Items();
     std::vector<std::unique_ptr<TCVBaseListObject>> sorted;
     sorted.reserve(items.size());
     for (uint32_t i : order)
         sorted.push_back(std::move(items[i]));
     items.swap(sorted);
+}
+
+void TCVWordList::AdoptAlphabeticalEntries(std::vector<std::unique_ptr<TWordListEntry>> entries,
+                                           std::vector<int32_t> frequencyOrder)
+{
+    if (Count() > 0 || frequencyOrder.size() != entries.size()) {
+        const bool wasEmpty = Count() == 0;
+        AdoptEntries(std::move(entries));
+        if (wasEmpty)
+            SetAlphabeticalSortLevels();
+        else
+            SortAlphabetically(); // the promise holds for the new entries only
+        ComputedRankOrdersOfWords();
+        return;
+    }
+    auto& items = Items();
+    items.reserve(entries.size());
+    for (auto& e : entries) {
+        if (e->Owner() == this)
+            items.push_back(std::move(e)); // made for this list: no need to touch it
+        else
+            Add(std::move(e));
+    }
+    SetAlphabeticalSortLevels();
+    fFreqOrder = std::move(frequencyOrder);
+    fFreqPlace.resize(fFreqOrder.size());
+    for (std::size_t k = 0; k < fFreqOrder.size(); ++k)
+        fFreqPlace[std::size_t(fFreqOrder[k])] = int32_t(k);
+    fOrderValid = true;
+    for (int i = 0; i < Count(); ++i)
+        Entry(i).fData.Rank = fFreqPlace[std::size_t(i)] + 1;
 }
 
 void TCVWordList::EnsureAlphabeticalAscendingSort()
@@ -568,6 +626,7 @@ void TCVWordList::Remove(int i)
 
 void TCVWordList::AdoptEntries(std::vector<std::unique_ptr<TWordListEntry>> entries)
 {
+    Items().reserve(Items().size() + entries.size());
     for (auto& e : entries)
         Add(std::move(e));
     InvalidateOrder();

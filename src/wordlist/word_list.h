@@ -21,6 +21,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 #include <cstdint>
 #include <limits>
 #include <memory>
@@ -146,6 +148,10 @@ public:
     // Sorts the entries alphabetically by word (then tag), as fast as the
     // collation allows (alphabetical_order.h).
     void SortAlphabetically();
+    // The order SortAlphabetically gives words with these tags (indexes
+    // into `words`): by the collation, equal words by their tags.
+    static std::vector<uint32_t> AlphabeticalOrder(const QString& collationName, std::span<const std::u16string_view> words,
+                                                   const std::function<const QString&(uint32_t)>& tagOf);
 
     // --- entries by word ---
     // The entry of a word (and tag), -1 when absent; exact comparison.
@@ -228,9 +234,22 @@ public:
 
     // Appends entries made elsewhere (the run), taking the list as it comes.
     void AdoptEntries(std::vector<std::unique_ptr<TWordListEntry>> entries);
+    // The same for entries already in the order AlphabeticalOrder gives
+    // (made from words ordered before their entries existed): the list is
+    // then sorted alphabetically as SortAlphabetically leaves it (sorting
+    // again only when it held entries before), and its ranks are set.
+    // `frequencyOrder`, when given, is FrequencyOrder of the entries'
+    // frequencies, so that it need not be worked out from the entries.
+    void AdoptAlphabeticalEntries(std::vector<std::unique_ptr<TWordListEntry>> entries,
+                                  std::vector<int32_t> frequencyOrder = {});
+    // The frequency order of entries with these frequencies (forms joined
+    // under them included): entry indexes, most frequent first, equal
+    // frequencies in their given order.
+    static std::vector<int32_t> FrequencyOrder(std::span<const int64_t> frequencies);
 
 private:
     void InvalidateOrder() { fOrderValid = false; }
+    void SetAlphabeticalSortLevels();
     void EnsureOrder() const;
     double Percent(int64_t part, int64_t whole) const;
 

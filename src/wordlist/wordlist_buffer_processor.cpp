@@ -43,33 +43,34 @@ inline unsigned LaneBits(__m128i m)
 {
     return unsigned(_mm_movemask_epi8(_mm_packs_epi16(m, m)) & 0xFF);
 }
-// Eight class units: which are word units and which are boundaries or
+// Sixteen class units: which are word units and which are boundaries or
 // listed tags ("special"), bit j for unit j.
 struct TClassMasks {
     unsigned word;
     unsigned special;
 };
-inline TClassMasks ClassMasks8(const uint16_t* c)
+inline __m128i InByteRange(__m128i x, char lo, char count)
 {
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(c));
-    // The class code with the tag bit: a tag unit is never in the ranges below.
-    const __m128i t = _mm_and_si128(v, _mm_set1_epi16(0x0800 | kClassCodeMask));
-    const __m128i oneToFour =
-        _mm_and_si128(_mm_cmpgt_epi16(t, _mm_setzero_si128()), _mm_cmpgt_epi16(_mm_set1_epi16(5), t));
-    const __m128i word = _mm_or_si128(oneToFour, _mm_cmpeq_epi16(t, _mm_set1_epi16(kClassNumberJoiner)));
-    const __m128i boundary = _mm_and_si128(_mm_cmpgt_epi16(t, _mm_set1_epi16(kClassSentenceEnd - 1)),
-                                           _mm_cmpgt_epi16(_mm_set1_epi16(32), t));
-    const __m128i isTag = _mm_cmpeq_epi16(_mm_and_si128(v, _mm_set1_epi16(kTagBit)), _mm_set1_epi16(kTagBit));
-    const __m128i unlisted = _mm_cmpeq_epi16(_mm_and_si128(v, _mm_set1_epi16(kTagNumberMask)), _mm_setzero_si128());
-    return {LaneBits(word), LaneBits(_mm_or_si128(boundary, _mm_andnot_si128(unlisted, isTag)))};
+    // lo <= x < lo + count, as unsigned bytes
+    const __m128i d = _mm_sub_epi8(x, _mm_set1_epi8(lo));
+    return _mm_cmpeq_epi8(_mm_min_epu8(d, _mm_set1_epi8(char(count - 1))), d);
 }
-inline unsigned LetterBits8(const uint16_t* c)
+inline TClassMasks ClassMasks16(const uint16_t* c)
 {
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(c));
-    const __m128i t = _mm_and_si128(v, _mm_set1_epi16(0x0800 | kClassCodeMask));
-    return LaneBits(_mm_cmpeq_epi16(t, _mm_set1_epi16(kClassLetter)));
+    const __m128i v0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(c));
+    const __m128i v1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(c + 8));
+    // The class codes as bytes; a tag unit (code and tag bit) saturates to
+    // 0x7F, in none of the ranges below.
+    const __m128i codeAndTag = _mm_set1_epi16(0x0800 | kClassCodeMask);
+    const __m128i t = _mm_packs_epi16(_mm_and_si128(v0, codeAndTag), _mm_and_si128(v1, codeAndTag));
+    const __m128i word = _mm_or_si128(InByteRange(t, kClassLetter, 4), _mm_cmpeq_epi8(t, _mm_set1_epi8(kClassNumberJoiner)));
+    const __m128i boundary = InByteRange(t, kClassSentenceEnd, 32 - kClassSentenceEnd);
+    // A listed tag: the tag bit with a number above 0.
+    const __m128i tagAndNumber = _mm_set1_epi16(kTagBit | kTagNumberMask);
+    const __m128i listed = _mm_packs_epi16(_mm_cmpgt_epi16(_mm_and_si128(v0, tagAndNumber), _mm_set1_epi16(kTagBit)),
+                                           _mm_cmpgt_epi16(_mm_and_si128(v1, tagAndNumber), _mm_set1_epi16(kTagBit)));
+    return {unsigned(_mm_movemask_epi8(word)), unsigned(_mm_movemask_epi8(_mm_or_si128(boundary, listed)))};
 }
-
 const uint16_t kLaneMasks[9][8] = {
     {0, 0, 0, 0, 0, 0, 0, 0},
     {0xFFFF, 0, 0, 0, 0, 0, 0, 0},
@@ -127,10 +128,10 @@ std::size_t FindWords(const uint16_t* c, int32_t n, int32_t* starts, int32_t* en
         uint64_t word = 0, special = 0;
 #if CV_WORDLIST_SSE2
         if (b + 64 <= n) {
-            for (int k = 0; k < 8; ++k) {
-                const TClassMasks m = ClassMasks8(c + b + 8 * k);
-                word |= uint64_t(m.word) << (8 * k);
-                special |= uint64_t(m.special) << (8 * k);
+            for (int k = 0; k < 4; ++k) {
+                const TClassMasks m = ClassMasks16(c + b + 16 * k);
+                word |= uint64_t(m.word) << (16 * k);
+                special |= uint64_t(m.special) << (16 * k);
             }
         } else
 #endif
@@ -236,17 +237,34 @@ void TWordlistBufferProcessor::StartPartAt(int32_t start)
                           : kNoSlice;
 }
 
+// What the words of one chunk share while they are cut.
+struct TWordlistBufferProcessor::TCut {
+    const char16_t* p;
+    const uint16_t* c;
+    int32_t n;
+    const std::array<char16_t, 65536>* fold;
+    TCaseFolding folding;
+    bool asciiPlain;
+    bool keepNumbers;
+    int32_t minLength, maxLength;
+};
+
 void TWordlistBufferProcessor::CutWords()
 {
     const std::u16string_view buffer = Buffer();
-    const char16_t* p = buffer.data();
-    const uint16_t* c = Classes().data();
-    const auto n = int32_t(buffer.size());
-    const std::array<char16_t, 65536>& fold = fRun.folder->Table();
-    const TCaseFolding folding = fRun.folder->Folding();
-    const bool asciiPlain = fRun.folder->AsciiFoldsPlainly();
+    TCut cut;
+    cut.p = buffer.data();
+    cut.c = Classes().data();
+    cut.n = int32_t(buffer.size());
+    cut.fold = &fRun.folder->Table();
+    cut.folding = fRun.folder->Folding();
+    cut.asciiPlain = fRun.folder->AsciiFoldsPlainly();
+    cut.keepNumbers = fKeepNumbers;
+    cut.minLength = fMinLength;
+    cut.maxLength = fMaxLength;
+    const int32_t n = cut.n;
+    const uint16_t* const c = cut.c;
     const bool useTags = fRun.useTags;
-    const bool keepNumbers = fKeepNumbers;
     // Room for a batch's words: their units and padding never run more than
     // a few units per word ahead of the buffer (kBatchTextSpare).
     if (fBatchText.size() < std::size_t(n) + kBatchTextSpare)
@@ -279,99 +297,65 @@ void TWordlistBufferProcessor::CutWords()
             barrier = level;
         }
     };
+    // The batch's state in locals while words are cut (written back for each flush).
     TPending* const batch = fBatch.data();
+    std::size_t batchCount = fBatchCount;
+    uint32_t textUsed = fBatchTextUsed;
+    char16_t* const textBase = fBatchText.data();
+    const std::size_t textRoom = fBatchText.size();
+    auto flush = [&] {
+        fBatchCount = batchCount;
+        fBatchTextUsed = textUsed;
+        FlushBatch();
+        batchCount = 0;
+        textUsed = 0;
+    };
+    const int32_t* const startAt = starts.data();
+    const int32_t* const endAt = ends.data();
     for (std::size_t w = 0; w < wordCount; ++w) {
-        const int32_t start = starts[w];
-        const int32_t length = ends[w] - start;
+        const int32_t start = startAt[w];
+        const int32_t length = endAt[w] - start;
         while (special != specialEnd && *special < start)
             note(c[*special++]);
-        if (fBatchTextUsed + std::size_t(length) + kWordSpare > fBatchText.size())
-            FlushBatch();
-        char16_t* out = fBatchText.data() + fBatchTextUsed;
-        uint64_t h = TWordHasher::kSeed;
-        unsigned letter = 0;
-        bool folded = false;
-#if CV_WORDLIST_SSE2
-        // ASCII words eight units at a time, folded and hashed in registers.
-        if (asciiPlain && start + length + 8 <= n) {
-            folded = FoldAscii8(p + start, c + start, std::min(8, length), folding, out, h, letter);
-            if (folded) {
-                _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 8), _mm_setzero_si128());
-                for (int32_t o = 8; o < length && folded; o += 8)
-                    folded = FoldAscii8(p + start + o, c + start + o, std::min(8, length - o), folding, out + o, h, letter);
-            }
-            if (!folded) {
-                h = TWordHasher::kSeed;
-                letter = 0;
-            }
-        }
-#endif
-        char16_t above = 0;
-        if (!folded) {
-            // Any word: folded through the table, four units at a time into the hash.
-            uint64_t four = 0;
-            unsigned shift = 0, rounds = 0;
-            for (int32_t k = 0; k < length; ++k) {
-                const char16_t u = p[start + k];
-                const char16_t f = fold[u];
-                above |= u;
-                out[k] = f;
-                four |= uint64_t(f) << shift;
-                shift += 16;
-                if (shift == 64) {
-                    h = TWordHasher::Round(h, four);
-                    ++rounds;
-                    four = 0;
-                    shift = 0;
-                }
-                letter |= unsigned((c[start + k] & kClassCodeMask) == kClassLetter);
-            }
-            if (shift != 0) {
-                h = TWordHasher::Round(h, four);
-                ++rounds;
-            }
-            if (rounds % 2 != 0)
-                h = TWordHasher::Round(h, 0);
-            for (int32_t k = length; k < BatchUnits(length) + 4; ++k)
-                out[k] = 0;
-        }
-
-        TPending& pending = batch[fBatchCount];
-        pending.textAt = fBatchTextUsed;
+        if (textUsed + std::size_t(length) + kWordSpare > textRoom)
+            flush();
+        TPending& pending = batch[batchCount];
+        pending.textAt = textUsed;
         pending.length = length;
         pending.start = start;
         pending.tag = tag;
         pending.keyTag = useTags ? tag : 0;
         pending.barrier = uint8_t(barrier);
         pending.inHeading = (c[start] & kFlagInHeading) != 0;
-        pending.hash = 0;
-        pending.characters = length;
-        if (!letter && !keepNumbers) {
-            pending.kind = kPendingNumber;
-        } else {
-            bool refold = false;
-            if (above >= 0xD800) {
-                // Characters beyond the Basic Multilingual Plane: folded as pairs, counted once.
-                for (int32_t k = 0; k < length; ++k)
-                    if ((p[start + k] & 0xFC00) == 0xDC00) {
-                        --pending.characters;
-                        refold = true;
-                    }
-                if (refold)
-                    fRun.folder->FoldSupplementary(p + start, length, out);
-            }
-            if (pending.characters < fMinLength || pending.characters > fMaxLength || length > kMaxTypeLength) {
-                pending.kind = kPendingRunning;
-            } else {
-                pending.kind = kPendingType;
-                pending.hash = refold ? HashPaddedWordlistKey(out, length, pending.keyTag)
-                                      : TWordHasher::Finish(h, length, pending.keyTag);
-                fTree.PrefetchSlot(pending.hash);
-                fBatchTextUsed += uint32_t(BatchUnits(length));
+        char16_t* const out = textBase + textUsed;
+        bool done = false;
+#if CV_WORDLIST_SSE2
+        // Most words: up to eight ASCII units, folded and hashed in registers.
+        if (length <= 8 && cut.asciiPlain && start + 8 <= n) {
+            uint64_t h = TWordHasher::kSeed;
+            unsigned letter = 0;
+            if (FoldAscii8(cut.p + start, c + start, length, cut.folding, out, h, letter)) {
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 8), _mm_setzero_si128());
+                pending.characters = length;
+                pending.hash = 0;
+                if (!letter && !cut.keepNumbers) {
+                    pending.kind = kPendingNumber;
+                } else if (length < cut.minLength || length > cut.maxLength) {
+                    pending.kind = kPendingRunning;
+                } else {
+                    pending.kind = kPendingType;
+                    pending.hash = TWordHasher::Finish(h, length, pending.keyTag);
+                    fTree.PrefetchSlot(pending.hash);
+                    textUsed += uint32_t(TWordlistKey::kPrefixUnits);
+                }
+                done = true;
             }
         }
-        if (++fBatchCount == kBatchWords)
-            FlushBatch();
+#endif
+        if (!done)
+            textUsed += CutWord(cut, pending, out);
+        if (++batchCount == kBatchWords)
+            flush();
         barrier = 0;
         tag = 0;
     }
@@ -379,7 +363,93 @@ void TWordlistBufferProcessor::CutWords()
         note(c[*special++]);
     fCarriedBarrier = barrier;
     fCarriedTag = tag;
-    FlushBatch();
+    flush();
+}
+
+uint32_t TWordlistBufferProcessor::CutWord(const TCut& cut, TPending& pending, char16_t* out)
+{
+    // Any word (its start, length and tags set): folded, hashed and judged.
+    // Returns the units of the batch text it takes.
+    const int32_t start = pending.start, length = pending.length;
+    const char16_t* const p = cut.p;
+    const uint16_t* const c = cut.c;
+    uint64_t h = TWordHasher::kSeed;
+    unsigned letter = 0;
+    bool folded = false;
+#if CV_WORDLIST_SSE2
+    // ASCII words eight units at a time, folded and hashed in registers.
+    if (cut.asciiPlain && start + length + 8 <= cut.n) {
+        folded = FoldAscii8(p + start, c + start, std::min(8, length), cut.folding, out, h, letter);
+        if (folded) {
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 8), _mm_setzero_si128());
+            for (int32_t o = 8; o < length && folded; o += 8)
+                folded = FoldAscii8(p + start + o, c + start + o, std::min(8, length - o), cut.folding, out + o, h, letter);
+        }
+        if (!folded) {
+            h = TWordHasher::kSeed;
+            letter = 0;
+        }
+    }
+#endif
+    char16_t above = 0;
+    if (!folded) {
+        // Folded through the table, four units at a time into the hash.
+        const std::array<char16_t, 65536>& fold = *cut.fold;
+        uint64_t four = 0;
+        unsigned shift = 0, rounds = 0;
+        for (int32_t k = 0; k < length; ++k) {
+            const char16_t u = p[start + k];
+            const char16_t f = fold[u];
+            above |= u;
+            out[k] = f;
+            four |= uint64_t(f) << shift;
+            shift += 16;
+            if (shift == 64) {
+                h = TWordHasher::Round(h, four);
+                ++rounds;
+                four = 0;
+                shift = 0;
+            }
+            letter |= unsigned((c[start + k] & kClassCodeMask) == kClassLetter);
+        }
+        if (shift != 0) {
+            h = TWordHasher::Round(h, four);
+            ++rounds;
+        }
+        if (rounds % 2 != 0)
+            h = TWordHasher::Round(h, 0);
+        for (int32_t k = length; k < BatchUnits(length) + 4; ++k)
+            out[k] = 0;
+    }
+    pending.hash = 0;
+    int32_t characters = length;
+    uint32_t taken = 0;
+    if (!letter && !cut.keepNumbers) {
+        pending.kind = kPendingNumber;
+    } else {
+        bool refold = false;
+        if (above >= 0xD800) {
+            // Characters beyond the Basic Multilingual Plane: folded as pairs, counted once.
+            for (int32_t k = 0; k < length; ++k)
+                if ((p[start + k] & 0xFC00) == 0xDC00) {
+                    --characters;
+                    refold = true;
+                }
+            if (refold)
+                fRun.folder->FoldSupplementary(p + start, length, out);
+        }
+        if (characters < cut.minLength || characters > cut.maxLength || length > kMaxTypeLength) {
+            pending.kind = kPendingRunning;
+        } else {
+            pending.kind = kPendingType;
+            pending.hash = refold ? HashPaddedWordlistKey(out, length, pending.keyTag)
+                                  : TWordHasher::Finish(h, length, pending.keyTag);
+            fTree.PrefetchSlot(pending.hash);
+            taken = uint32_t(BatchUnits(length));
+        }
+    }
+    pending.characters = characters;
+    return taken;
 }
 
 void TWordlistBufferProcessor::FlushBatch()
@@ -392,50 +462,77 @@ void TWordlistBufferProcessor::FlushBatch()
     constexpr std::size_t kTypeAhead = 8, kSpellingAhead = 4;
     const std::size_t count = fBatchCount;
     const TPending* const batch = fBatch.data();
+    const char16_t* const text = fBatchText.data();
     for (std::size_t k = 0; k < std::min(kTypeAhead, count); ++k)
         fTree.PrefetchType(batch[k].hash);
+    // The counts in locals (registers) while the batch is counted.
+    TTextStatisticsBuilder stats = fStats;
+    TWordlistTree::TTokenCounter counter(fTree);
+    int32_t sttrChunk = fRun.sttrChunk;
+    int64_t partTokens = fPartTokens;
+    bool counting = false;
+    auto writeBack = [&] {
+        fStats = stats;
+        counter.Commit();
+        fRun.sttrChunk = sttrChunk;
+        fPartTokens = partTokens;
+    };
     for (std::size_t at = 0; at < count; ++at) {
         if (at + kTypeAhead < count)
             fTree.PrefetchType(batch[at + kTypeAhead].hash);
-        if (at + kSpellingAhead < count)
+        if (at + kSpellingAhead < count && batch[at + kSpellingAhead].length > TWordlistKey::kPrefixUnits)
             fTree.PrefetchSpelling(batch[at + kSpellingAhead].hash, batch[at + kSpellingAhead].length);
         const TPending& w = batch[at];
-        if (w.start >= fNextSliceIndex)
+        if (w.start >= fNextSliceIndex) {
+            writeBack();
             StartPartAt(w.start);
+            partTokens = fPartTokens;
+            counter = TWordlistTree::TTokenCounter(fTree);
+        }
         if (w.kind == kPendingNumber) {
-            fStats.NumberRemoved();
+            stats.NumberRemoved();
             if (fRun.sink)
                 NotifySink(w.start, w.length, TWordlistParentTree::kNoType, w.barrier, w.tag, false, false);
             continue;
         }
-        fStats.RunningWord(w.barrier, w.inHeading);
+        stats.RunningWord(w.barrier, w.inHeading);
         if (w.kind == kPendingRunning) {
             if (fRun.sink)
                 NotifySink(w.start, w.length, TWordlistParentTree::kNoType, w.barrier, w.tag, true, false);
             continue;
         }
-        const char16_t* text = fBatchText.data() + w.textAt;
-        uint32_t type = fTree.FindTypeWide(text, w.length, w.keyTag, w.hash);
+        uint32_t type = fTree.FindTypeWide(text + w.textAt, w.length, w.keyTag, w.hash);
         if (type == TWordlistParentTree::kNoType) {
-            const bool isStop = fRun.stopList
-                && FoundInTheList(fRun.tool, TLemmatiserListKind::Stop,
-                                  QString(reinterpret_cast<const QChar*>(text), qsizetype(w.length)));
-            type = fTree.AddType(text, w.length, w.keyTag, w.hash, isStop);
+            counter.Commit();
+            type = AddType(w);
+            counter = TWordlistTree::TTokenCounter(fTree);
         }
-        fCounted = true;
-        const TWordlistTree::TCounted counted = fTree.CountToken(type, fRun.sttrChunk);
+        counting = true;
+        const TWordlistTree::TCounted counted = counter.Count(type, sttrChunk);
         if (counted.stop) {
-            fStats.StopTokenRemoved();
+            stats.StopTokenRemoved();
         } else {
-            ++fPartTokens;
-            if (fStats.TokenUsed(w.characters, counted.newInChunk))
-                ++fRun.sttrChunk;
+            ++partTokens;
+            if (stats.TokenUsed(w.characters, counted.newInChunk))
+                ++sttrChunk;
         }
-        if (fRun.sink)
+        if (fRun.sink) {
+            writeBack();
             NotifySink(w.start, w.length, type, w.barrier, w.tag, true, counted.stop);
+        }
     }
+    writeBack();
+    fCounted = fCounted || counting;
     fBatchCount = 0;
     fBatchTextUsed = 0;
+}
+
+uint32_t TWordlistBufferProcessor::AddType(const TPending& w)
+{
+    const char16_t* text = fBatchText.data() + w.textAt;
+    const bool isStop = fRun.stopList
+        && FoundInTheList(fRun.tool, TLemmatiserListKind::Stop, QString(reinterpret_cast<const QChar*>(text), qsizetype(w.length)));
+    return fTree.AddType(text, w.length, w.keyTag, w.hash, isStop);
 }
 
 void TWordlistBufferProcessor::NotifySink(int32_t start, int32_t length, uint32_t type, int barrier, uint16_t tag,

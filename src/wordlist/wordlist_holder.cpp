@@ -261,24 +261,37 @@ bool T_WholeWordlistHolder::WordTreeToWordlist()
             return false;
         }
     }
+    // The reader's and the cutter's buffers are done with: their memory
+    // goes back before the entries take theirs.
+    TWordlistRunContext& context = fRun->context;
+    context.scratch = TReadScratch();
+    std::vector<char16_t>().swap(context.batchText);
+    std::vector<int32_t>().swap(context.starts);
+    std::vector<int32_t>().swap(context.ends);
+    std::vector<int32_t>().swap(context.specials);
+
+    const TWordlistTree::TSpread spread = fRun->tree->ComputeSpread();
+    // So are the per-part records and the index: the entries take their memory.
+    fRun->tree->FreeCounting();
     const TWordlistTree& tree = *fRun->tree;
-    const TWordlistTree::TSpread spread = tree.ComputeSpread();
 
     // The text of each listed tag a word may carry.
     std::vector<QString> tagTexts;
     if (const auto* handler = dynamic_cast<const TTextTagHandler*>(TextTagHandler))
         for (const TextTagRec& t : handler->TagfileTags())
             tagTexts.push_back(t.stored.tag);
+    const QString noTag;
+    auto tagOf = [&](const TWordlistKey& t) -> const QString& {
+        return t.Tag() > 0 && std::size_t(t.Tag()) <= tagTexts.size() ? tagTexts[t.Tag() - 1u] : noTag;
+    };
 
     const int64_t minFreq = std::max(1, WordlistSettings.MinFrequency());
     const int64_t maxFreq = WordlistSettings.MaxFrequency() > 0 ? WordlistSettings.MaxFrequency()
                                                                 : std::numeric_limits<int64_t>::max();
     const int32_t minTexts = std::max(1, WordlistSettings.MinTexts());
     int64_t listTypes = 0, stopTypes = 0;
-    std::vector<std::unique_ptr<TWordListEntry>> entries;
-    entries.reserve(std::size_t(tree.Count()));
-    const uint8_t target = MainFile.ListType == kListIndexWordList ? kListIndexWordList : kListWordList;
-    auto list = std::make_unique<TCVWordList>(this, target, CurrentToolSignature());
+    std::vector<uint32_t> listed; // the types that become entries
+    listed.reserve(std::size_t(tree.Count()));
     for (uint32_t id = 0; id < uint32_t(tree.Count()); ++id) {
         const TWordlistKey& t = tree.Type(id);
         if (t.Stop()) {
@@ -288,14 +301,61 @@ bool T_WholeWordlistHolder::WordTreeToWordlist()
         ++listTypes;
         if (t.freq < minFreq || t.freq > maxFreq || spread.texts[id] < minTexts)
             continue;
-        auto e = std::make_unique<TWordListEntry>(list.get());
+        listed.push_back(id);
+    }
+    const uint8_t target = MainFile.ListType == kListIndexWordList ? kListIndexWordList : kListWordList;
+    auto list = std::make_unique<TCVWordList>(this, target, CurrentToolSignature());
+    list->SetLocale(ftextsettings.LanguageId(), ftextsettings.CollationName());
+    // What an entry takes from its type, one row per entry in the order the
+    // entries are made.
+    struct TRow {
+        const char16_t* text;
+        int32_t length;
+        uint32_t freq;
+        const QString* tag;
+        int32_t texts;
+        float dispersion;
+    };
+    std::vector<TRow> rows(listed.size());
+    std::vector<int32_t> frequencyOrder;
+    auto rowOf = [&](uint32_t id) {
+        const TWordlistKey& t = tree.Type(id);
         const std::u16string_view text = tree.Text(id);
-        e->fWord = QString(reinterpret_cast<const QChar*>(text.data()), qsizetype(text.size()));
-        if (t.Tag() > 0 && std::size_t(t.Tag()) <= tagTexts.size())
-            e->fTag = tagTexts[t.Tag() - 1u];
-        e->fData.Freq = t.freq;
-        e->fData.Texts = spread.texts[id];
-        e->fData.Dispersion = spread.dispersion[id];
+        return TRow{text.data(), int32_t(text.size()), t.freq, &tagOf(t), spread.texts[id], spread.dispersion[id]};
+    };
+    if (!fRun->filter) {
+        // The alphabetical order is taken from the spellings where the tree
+        // keeps them side by side, before any entry exists; the entries are
+        // then made in that order, and so is the frequency order. The rows
+        // are filled type by type (the tree read in its order), each into
+        // its place.
+        std::vector<std::u16string_view> words(listed.size());
+        for (std::size_t k = 0; k < listed.size(); ++k)
+            words[k] = tree.Text(listed[k]);
+        const std::vector<uint32_t> order = TCVWordList::AlphabeticalOrder(
+            list->CollationName(), words, [&](uint32_t k) -> const QString& { return tagOf(tree.Type(listed[k])); });
+        std::vector<uint32_t> place(order.size());
+        for (std::size_t k = 0; k < order.size(); ++k)
+            place[order[k]] = uint32_t(k);
+        for (std::size_t j = 0; j < listed.size(); ++j)
+            rows[place[j]] = rowOf(listed[j]);
+        std::vector<int64_t> freqs(listed.size());
+        for (std::size_t k = 0; k < rows.size(); ++k)
+            freqs[k] = rows[k].freq;
+        frequencyOrder = TCVWordList::FrequencyOrder(freqs);
+    } else {
+        for (std::size_t k = 0; k < listed.size(); ++k)
+            rows[k] = rowOf(listed[k]);
+    }
+    std::vector<std::unique_ptr<TWordListEntry>> entries;
+    entries.reserve(rows.size());
+    for (const TRow& row : rows) {
+        auto e = std::make_unique<TWordListEntry>(list.get());
+        e->fWord = QString(reinterpret_cast<const QChar*>(row.text), qsizetype(row.length));
+        e->fTag = *row.tag;
+        e->fData.Freq = row.freq;
+        e->fData.Texts = row.texts;
+        e->fData.Dispersion = row.dispersion;
         entries.push_back(std::move(e));
     }
 
@@ -347,13 +407,16 @@ bool T_WholeWordlistHolder::WordTreeToWordlist()
     int64_t tokensUsed = 0;
     for (const TStatsRec& r : fPendingRows)
         tokensUsed += r.TokensUsed;
-    list->SetLocale(ftextsettings.LanguageId(), ftextsettings.CollationName());
-    list->AdoptEntries(std::move(entries));
+    if (fRun->filter) {
+        list->AdoptEntries(std::move(entries));
+        list->SortAlphabetically();
+        list->ComputedRankOrdersOfWords();
+    } else {
+        list->AdoptAlphabeticalEntries(std::move(entries), std::move(frequencyOrder));
+    }
     list->SetTotalTokens(tokensUsed);
     list->SetTotalTexts(int32_t(fPendingRows.size()));
     list->SetTagDisplay(ftextsettings.TagDisplay());
-    list->SortAlphabetically();
-    list->ComputedRankOrdersOfWords();
     if (Using_Lemmalist && TLemmatiser::Instance().IsLoaded(tool, TLemmatiserListKind::Lemma))
         list->CheckLemmas(false);
     if (GetLemmaMatchStopWanted(tool, uint8_t(TLemmatiserListKind::Match))

@@ -37,6 +37,13 @@ void TWordlistParentTree::Free()
     std::vector<uint64_t>().swap(fHashes);
 }
 
+void TWordlistParentTree::FreeIndex()
+{
+    std::vector<TSlot>().swap(fSlots);
+    fMask = 0;
+    std::vector<uint64_t>().swap(fHashes);
+}
+
 int64_t TWordlistParentTree::TableBytes() const
 {
     return int64_t(fSlots.size() * sizeof(TSlot) + fBlocks.size() * kBlockTypes * sizeof(TWordlistKey)
@@ -45,7 +52,21 @@ int64_t TWordlistParentTree::TableBytes() const
 
 void TWordlistParentTree::Grow()
 {
-    const std::size_t size = fSlots.size() * 2;
+    RebuildIndex(std::max<std::size_t>(1024, fSlots.size() * 2));
+}
+
+void TWordlistParentTree::RebuildIndex(std::size_t size) const
+{
+    while (size < std::size_t(fCount + 1) * 2)
+        size *= 2;
+    if (fHashes.size() != std::size_t(fCount)) {
+        // The index was dropped: the hashes again from the spellings.
+        fHashes.resize(std::size_t(fCount));
+        for (uint32_t id = 0; id < uint32_t(fCount); ++id) {
+            const std::u16string_view text = Text(id);
+            fHashes[id] = HashWordlistKey(text.data(), int32_t(text.size()), Type(id).Tag());
+        }
+    }
     fSlots.assign(size, TSlot{0, 0});
     fMask = size - 1;
     // By id, from the kept hashes: no look at the types themselves.
@@ -152,6 +173,16 @@ void TWordlistTree::EndPart(int64_t tokens)
     fPart = -1;
 }
 
+void TWordlistTree::FreeCounting()
+{
+    fBlocks.clear();
+    fRecords = 0;
+    std::vector<uint64_t>().swap(fPartEnds);
+    std::vector<uint32_t>().swap(fTouched);
+    fTouchedCount = 0;
+    FreeIndex();
+}
+
 int64_t TWordlistTree::PartBytes() const
 {
     return int64_t(fBlocks.size() * kBlockRecords * sizeof(TPartCount));
@@ -172,29 +203,38 @@ TWordlistTree::TSpread TWordlistTree::ComputeSpread() const
             smallest = std::min(smallest, double(t) / double(total));
 
     // Every type starts as if it were in no part (sum of the shares, 1); each
-    // part it is in replaces that part's share s by |v/f - s|.
-    std::vector<double> acc(nTypes, 1.0);
-    std::vector<int32_t> lastText(nTypes, -1);
+    // part it is in replaces that part's share s by |v/f - s|. What a record
+    // needs of its type is side by side in one small array (the records
+    // name types in no order).
+    struct TAcc {
+        double sum;
+        double freq;
+        int32_t lastText;
+        int32_t texts;
+    };
+    std::vector<TAcc> acc(nTypes);
+    for (std::size_t id = 0; id < nTypes; ++id)
+        acc[id] = TAcc{1.0, double(Type(uint32_t(id)).freq), -1, 0};
     std::size_t r = 0;
     for (std::size_t p = 0; p < fPartTokens.size(); ++p) {
         const double s = total > 0 ? double(fPartTokens[p]) / double(total) : 0.0;
         const int32_t text = fPartText[p];
         for (; r < fPartEnds[p]; ++r) {
             const TPartCount& c = fBlocks[r / kBlockRecords][r % kBlockRecords];
-            const double f = double(Type(c.id).freq);
-            acc[c.id] += std::fabs(double(c.count) / f - s) - s;
-            if (lastText[c.id] != text) {
-                lastText[c.id] = text;
-                ++out.texts[c.id];
-            }
+            TAcc& a = acc[c.id];
+            a.sum += std::fabs(double(c.count) / a.freq - s) - s;
+            a.texts += a.lastText != text ? 1 : 0;
+            a.lastText = text;
         }
     }
+    for (std::size_t id = 0; id < nTypes; ++id)
+        out.texts[id] = acc[id].texts;
     if (total <= 0)
         return out;
     for (std::size_t id = 0; id < nTypes; ++id) {
         if (Type(uint32_t(id)).Stop())
             continue;
-        out.dispersion[id] = float(NormalisedDeviationOfProportions(std::clamp(acc[id] / 2, 0.0, 1.0), smallest));
+        out.dispersion[id] = float(NormalisedDeviationOfProportions(std::clamp(acc[id].sum / 2, 0.0, 1.0), smallest));
     }
     return out;
 }

@@ -148,6 +148,8 @@ public:
     void PrefetchSlot(uint64_t hash) const { __builtin_prefetch(&fSlots[std::size_t(hash) & fMask]); }
     void PrefetchType(uint64_t hash) const
     {
+        if (fSlots.empty())
+            return;
         const TSlot s = fSlots[std::size_t(hash) & fMask];
         if (s.id1 != 0 && s.check == uint32_t(hash >> 32))
             __builtin_prefetch(&Type(s.id1 - 1));
@@ -155,7 +157,7 @@ public:
     // And then the rest of its spelling, once the type is there.
     void PrefetchSpelling(uint64_t hash, int32_t length) const
     {
-        if (length <= TWordlistKey::kPrefixUnits)
+        if (length <= TWordlistKey::kPrefixUnits || fSlots.empty())
             return;
         const TSlot s = fSlots[std::size_t(hash) & fMask];
         if (s.id1 != 0 && s.check == uint32_t(hash >> 32))
@@ -174,6 +176,10 @@ public:
     }
     // Empties the tree.
     void Free();
+    // Drops the hash index (the types, their counts and spellings stay):
+    // once counting is over, a look-up is no longer possible, and the
+    // memory goes back for what comes next.
+    void FreeIndex();
     int64_t ArenaUnits() const { return int64_t(fArena.size()) - kArenaSpare; }
     int64_t TableBytes() const;
 
@@ -224,6 +230,8 @@ protected:
     template <typename TSame>
     uint32_t Probe(uint64_t hash, TSame same) const
     {
+        if (fSlots.empty())
+            RebuildIndex(1024);
         const uint32_t check = uint32_t(hash >> 32);
         for (std::size_t i = std::size_t(hash) & fMask;; i = (i + 1) & fMask) {
             const TSlot s = fSlots[i];
@@ -247,15 +255,17 @@ private:
     static constexpr uint32_t kBlockTypes = 1u << kBlockShift;
 
     void Grow();
+    void RebuildIndex(std::size_t size) const;
 
-    std::vector<TSlot> fSlots;
-    std::size_t fMask = 0;
+    // The index (rebuilt on demand after FreeIndex).
+    mutable std::vector<TSlot> fSlots;
+    mutable std::size_t fMask = 0;
     std::vector<std::unique_ptr<TWordlistKey[]>> fBlocks;
     int64_t fCount = 0;
     // Every spelling, each padded with zeros to a multiple of four units,
     // and some spare units at the end.
     std::vector<char16_t> fArena;
-    std::vector<uint64_t> fHashes; // of each type, by id (for growing the index)
+    mutable std::vector<uint64_t> fHashes; // of each type, by id (for growing the index)
 };
 
 // One type's frequency in one part of the run (a text, or a tenth of a
@@ -295,23 +305,55 @@ public:
     };
     TCounted CountToken(uint32_t id, int32_t sttrChunk)
     {
-        // Without branches: whether this is the type's first token in the
-        // part (and in the text) is as often yes as no in short texts.
-        TWordlistKey& type = Type(id);
-        ++type.freq;
-        const bool newInPart = type.lastPart != fPart;
-        const bool newInText = type.lastPart < fTextFirstPart;
-        const bool stop = type.Stop();
-        fTouched[fTouchedCount] = id;
-        fTouchedCount += newInPart;
-        type.partCount = newInPart ? 1 : type.partCount + 1;
-        fTextCounts.stopTypes += newInText & stop;
-        fTextCounts.types += newInText & !stop;
-        type.lastPart = fPart;
-        const bool fresh = type.lastSttrChunk != sttrChunk;
-        type.lastSttrChunk = sttrChunk;
-        return {stop, fresh};
+        TTokenCounter counter(*this);
+        const TCounted counted = counter.Count(id, sttrChunk);
+        counter.Commit();
+        return counted;
     }
+    // Counts many tokens in a row with the tree's running counts in locals
+    // (registers): CountToken without a store to the tree per token. Commit
+    // writes them back; a counter is made again after a new type or part.
+    class TTokenCounter {
+    public:
+        explicit TTokenCounter(TWordlistTree& tree)
+            : fTree(&tree), fPart(tree.fPart), fTextFirstPart(tree.fTextFirstPart), fTouched(tree.fTouched.data()),
+              fTouchedCount(tree.fTouchedCount), fTextCounts(tree.fTextCounts)
+        {
+        }
+        TCounted Count(uint32_t id, int32_t sttrChunk)
+        {
+            // Without branches: whether this is the type's first token in the
+            // part (and in the text) is as often yes as no in short texts.
+            TWordlistKey& type = fTree->Type(id);
+            ++type.freq;
+            const bool newInPart = type.lastPart != fPart;
+            const bool newInText = type.lastPart < fTextFirstPart;
+            const bool stop = type.Stop();
+            fTouched[fTouchedCount] = id;
+            fTouchedCount += newInPart;
+            // 1 for a type new to the part, else one more.
+            type.partCount = (type.partCount & (uint32_t(newInPart) - 1u)) + 1u;
+            fTextCounts.stopTypes += newInText & stop;
+            fTextCounts.types += newInText & !stop;
+            type.lastPart = fPart;
+            const bool fresh = type.lastSttrChunk != sttrChunk;
+            type.lastSttrChunk = sttrChunk;
+            return {stop, fresh};
+        }
+        void Commit()
+        {
+            fTree->fTouchedCount = fTouchedCount;
+            fTree->fTextCounts = fTextCounts;
+        }
+
+    private:
+        TWordlistTree* fTree;
+        int32_t fPart;
+        int32_t fTextFirstPart;
+        uint32_t* fTouched;
+        std::size_t fTouchedCount;
+        TTextTypeCounts fTextCounts;
+    };
 
     int32_t PartCount() const { return int32_t(fPartTokens.size()); }
     int64_t PartTokens(int32_t part) const { return fPartTokens[std::size_t(part)]; }
@@ -325,6 +367,9 @@ public:
     TSpread ComputeSpread() const;
     // Bytes held by the per-part records.
     int64_t PartBytes() const;
+    // Drops the per-part records and the index once the spread is computed
+    // (no more tokens can be counted; the types and their totals stay).
+    void FreeCounting();
 
 protected:
     void Do_Added_One(uint32_t id) override;

@@ -4,6 +4,8 @@
 
 #include "wordlist_testutil.h"
 
+#include "textread/tag_handler.h"
+#include "wordlist/alphabetical_order.h"
 #include "wordlist/wordlist_tree.h"
 
 #include <random>
@@ -141,6 +143,122 @@ TEST_F(WordCountingRoads, ManyTypesAcrossTextsAddUp)
         EXPECT_EQ(l.CorrectFreq(i, false), 2) << qPrintable(l.Entry(i).fWord);
         EXPECT_EQ(l.Entry(i).fData.Texts, 2);
     }
+}
+
+} // namespace
+
+namespace {
+
+using namespace cv;
+using namespace wordlist_test;
+
+TEST(WordListOrders, RadixSortOfFullWidthKeysIsAStableSort)
+{
+    // Keys that differ in any of the digits the sort goes by, with many
+    // equal keys, and keys that share all but their top bits.
+    std::mt19937_64 rng(11);
+    for (int shape = 0; shape < 3; ++shape) {
+        std::vector<TKeyedIndex> items;
+        for (uint32_t i = 0; i < 20000; ++i) {
+            const uint64_t r = rng();
+            const uint64_t key = shape == 0 ? r % 3000 * 0x9E3779B97F4A7C15ull : shape == 1 ? (r % 7) << 61 : r >> (r % 64);
+            items.push_back({key, i});
+        }
+        std::vector<TKeyedIndex> expected = items;
+        std::stable_sort(expected.begin(), expected.end(),
+                         [](const TKeyedIndex& a, const TKeyedIndex& b) { return a.key < b.key; });
+        RadixSortByKey(items);
+        for (std::size_t k = 0; k < items.size(); ++k) {
+            ASSERT_EQ(items[k].key, expected[k].key) << shape;
+            ASSERT_EQ(items[k].index, expected[k].index) << shape;
+        }
+    }
+    // The frequency order: most frequent first, ties in their given order.
+    const std::vector<int64_t> freqs = {3, 9, 3, 0, 9, 1, 3};
+    EXPECT_EQ(TCVWordList::FrequencyOrder(freqs), (std::vector<int32_t>{1, 4, 0, 2, 6, 5, 3}));
+}
+
+TEST(WordListOrders, TypesAreFoundAgainAfterTheIndexIsDropped)
+{
+    TWordlistTree tree;
+    tree.BeginText(0);
+    tree.BeginPart(0);
+    std::vector<std::u16string> words;
+    for (int k = 0; k < 3000; ++k)
+        words.push_back(u"t" + std::u16string(std::size_t(1 + k % 20), char16_t(u'a' + k % 26)) + char16_t(0x400 + k));
+    for (const auto& w : words) {
+        const std::u16string p = wide(w);
+        tree.CountToken(tree.AddType(p.data(), int32_t(w.size()), 0, HashWordlistKey(w.data(), int32_t(w.size()), 0), false), 0);
+    }
+    tree.EndPart(3000);
+    tree.FreeCounting();
+    EXPECT_EQ(tree.PartBytes(), 0);
+    // Look-ups and new types still work: the index is made again from the spellings.
+    for (std::size_t k = 0; k < words.size(); k += 7) {
+        const std::u16string p = wide(words[k]);
+        const uint64_t h = HashWordlistKey(words[k].data(), int32_t(words[k].size()), 0);
+        ASSERT_EQ(tree.FindTypeWide(p.data(), int32_t(words[k].size()), 0, h), uint32_t(k));
+    }
+    const std::u16string extra = u"extra";
+    const std::u16string p = wide(extra);
+    const uint64_t h = HashWordlistKey(extra.data(), 5, 0);
+    EXPECT_EQ(tree.FindType(p.data(), 5, 0, h), TWordlistParentTree::kNoType);
+    EXPECT_EQ(tree.AddType(p.data(), 5, 0, h, false), 3000u);
+    EXPECT_EQ(tree.FindType(p.data(), 5, 0, h), 3000u);
+    EXPECT_EQ(tree.Type(0).freq, 1u);
+}
+
+class WordListMaking : public WordlistTest {};
+
+TEST_F(WordListMaking, TheRunsListIsTheSortedListWithItsRanks)
+{
+    // The run orders its types before making entries; the list must be what
+    // sorting the same entries and ranking them gives: the collation's order,
+    // equal words by tag, ranks and the frequency order with ties alphabetical.
+    TTextSettings t = Settings();
+    t.SetTagDisplay(1);
+    Use(t);
+    TTextTagHandler tags(t.LanguageId(), t.CodePage(), TTagOptions::FromSettings(t));
+    for (const char* tag : {"<w VB>", "<w NN>", "<w AJ>"}) {
+        TStoredTagRec rec;
+        rec.tag = QString::fromLatin1(tag);
+        ASSERT_TRUE(tags.AddTagfileTag(rec));
+    }
+    QString text;
+    std::mt19937 rng(5);
+    const QStringList words = {"zebra", "Apple", "apple", "\u00e9clair", "eclair", "b\u00e6r", "co-op", "coop",
+                               "it's", "its", "x", "X", "caf\u00e9", "cafe", "na\u00efve", "naive", "\u0436\u0443\u043a"};
+    for (int k = 0; k < 600; ++k) {
+        if (rng() % 4 == 0)
+            text += QStringLiteral("<w %1>").arg(QStringList{"VB", "NN", "AJ"}[int(rng() % 3)]);
+        text += words[int(rng() % words.size())] + QLatin1Char(' ');
+    }
+    auto doc = MakeOne(text, &tags);
+    ASSERT_TRUE(made);
+    const TCVWordList& made = List(*doc);
+
+    TCVWordList sorted(nullptr, kListWordList, 0);
+    sorted.SetLocale(t.LanguageId(), t.CollationName());
+    std::vector<std::unique_ptr<TWordListEntry>> copies;
+    for (int i = made.Count() - 1; i >= 0; --i) { // reversed: the sort has work to do
+        auto e = std::make_unique<TWordListEntry>(&sorted);
+        e->fWord = made.Entry(i).fWord;
+        e->fTag = made.Entry(i).fTag;
+        e->fData = made.Entry(i).fData;
+        e->fData.Rank = 0;
+        copies.push_back(std::move(e));
+    }
+    sorted.AdoptEntries(std::move(copies));
+    sorted.SortAlphabetically();
+    sorted.ComputedRankOrdersOfWords();
+    ASSERT_EQ(sorted.Count(), made.Count());
+    for (int i = 0; i < made.Count(); ++i) {
+        EXPECT_EQ(made.Entry(i).fWord, sorted.Entry(i).fWord) << i;
+        EXPECT_EQ(made.Entry(i).fTag, sorted.Entry(i).fTag) << i;
+        EXPECT_EQ(made.Entry(i).fData, sorted.Entry(i).fData) << i;
+        EXPECT_EQ(made.FrequencyOrderEntry(i), sorted.FrequencyOrderEntry(i)) << i;
+    }
+    EXPECT_EQ(made.CurrentAlphabeticalSort(), int32_t(TCVWordList::kSortAlphabetical));
 }
 
 } // namespace
