@@ -1,0 +1,290 @@
+#pragma once
+// The suite's result grid: one result list (any TCVBaseDataClass) shown as a
+// table, in four parts:
+//
+//   TCVGridModel     a virtual table model that asks the list for each cell
+//                    it is asked for (DrawgridDataRec), never copying rows, so
+//                    a list of a million entries costs nothing until shown;
+//                    the value behind a cell goes out under kRawValueRole;
+//   TCVGridProxy     sorts the view on those raw values (numbers as numbers,
+//                    words by the list's collation) and filters rows;
+//   TCVGridDelegate  draws deleted entries struck out and marked ones bold;
+//   TCV_Base_Grid    the widget: a table view with the grid's events (click,
+//                    double click, header click, key press, selection),
+//                    column widths, hidden columns and grid-row numbering.
+//
+// Grid rows are counted as the suite counts them: row 0 holds the headings,
+// data rows start at 1 (overall rows of the list first, then its entries).
+// TCV_Grid is the page grid of a tool window: it adds the list type and kind
+// of display of its page and the shared cell handler.
+
+#include <QAbstractTableModel>
+#include <QCollator>
+#include <QPointer>
+#include <QSortFilterProxyModel>
+#include <QStyledItemDelegate>
+#include <QMenu>
+#include <QWidget>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "model/base_list.h"
+#include "suite/settings_records.h"
+#include "suite/text_settings.h"
+
+class QKeyEvent;
+class QMenu;
+class QTableView;
+
+namespace cv {
+
+// Roles of the grid model beyond Qt's own.
+enum TGridRole : int {
+    kRawValueRole = Qt::UserRole + 1, // the number behind a numeric cell, else its text
+    kEntryRole,                       // the list entry of the row (negative for overall rows)
+    kDeletedRole,                     // the entry is marked deleted
+    kMarkRole,                        // the entry's mark (0 none)
+};
+
+// The kinds of display (the suite's grid_alternatives) the tools name.
+enum : uint8_t {
+    kGridKindPlot = 2,
+    kGridKindConsistency = 5,
+    kGridKindAlphabetical = 6,
+    kGridKindFrequency = 7,
+    kGridKindStatistics = 8,
+    kGridKindFilenames = 9,
+    kGridKindKeyWords = 11,
+    kGridKindIndexRelations = 21,
+    kGridKindConsistencyRelations = 22,
+    kGridKindNone = 29, // no grid
+};
+
+// A hook that may change a cell after the list has drawn it (the per-page
+// cell-text handlers of a tool): entry index, grid column, the cell.
+using TCellTweak = std::function<void(int entry, int column, TDrawgridDataRec& rec)>;
+
+class TCVGridModel final : public QAbstractTableModel {
+public:
+    explicit TCVGridModel(QObject* parent = nullptr);
+
+    // Shows another list (or none); the view starts afresh.
+    void SetList(TCVBaseDataClass* list, int displayKind);
+    TCVBaseDataClass* List() const { return m_list; }
+    int DisplayKind() const { return m_displayKind; }
+    void SetCellTweak(TCellTweak tweak);
+
+    // The list changed its rows or columns: the view starts afresh.
+    void Reload();
+    // The list changed values only (same rows and columns): cells are asked again.
+    void CellsChanged();
+
+    // The list entry shown on a model row (negative: an overall row).
+    int EntryOfRow(int row) const;
+    // The cell as the list draws it; empty while the data must not be shown.
+    TDrawgridDataRec CellOf(int row, int column) const;
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+
+private:
+    bool Hidden() const;
+    const TDrawgridDataRec& CachedCell(int row, int column) const;
+
+    TCVBaseDataClass* m_list = nullptr;
+    int m_displayKind = 0;
+    int m_rows = 0;
+    int m_columns = 0;
+    TCellTweak m_tweak;
+    // Qt asks one cell for many roles in a row; the list draws it once.
+    mutable int m_cachedRow = -1;
+    mutable int m_cachedColumn = -1;
+    mutable TDrawgridDataRec m_cached;
+};
+
+class TCVGridProxy final : public QSortFilterProxyModel {
+public:
+    explicit TCVGridProxy(QObject* parent = nullptr);
+    // Rows whose entry the filter refuses are not shown; an empty filter shows all.
+    void SetRowFilter(std::function<bool(int entry)> filter);
+    // Words sort by this collation (the list's language).
+    void SetCollationName(const QString& localeName);
+
+protected:
+    bool lessThan(const QModelIndex& left, const QModelIndex& right) const override;
+    bool filterAcceptsRow(int sourceRow, const QModelIndex& sourceParent) const override;
+
+private:
+    std::function<bool(int)> m_filter;
+    QCollator m_collator;
+};
+
+class TCVGridDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override;
+};
+
+class TCV_Base_Grid;
+
+// The events a grid raises; the window that owns the grid fills them.
+struct TCVGridEvents {
+    // Grid column and grid row (1 for the first data row).
+    std::function<void(TCV_Base_Grid* grid, int column, int row)> OnClickCell;
+    std::function<void(TCV_Base_Grid* grid, int column, int row)> On_DoubleClick;
+    // A click on a column heading. Unset: the grid sorts its view on the
+    // column's raw values, turning the order round on a second click.
+    std::function<void(TCV_Base_Grid* grid, int column)> OnClickHeader;
+    // True when the handler used the key; otherwise the view gets it.
+    std::function<bool(TCV_Base_Grid* grid, QKeyEvent* event)> OnKeyPress;
+    std::function<void(TCV_Base_Grid* grid)> OnSelectionChanged;
+};
+
+class TCV_Base_Grid : public QWidget {
+    Q_OBJECT
+public:
+    explicit TCV_Base_Grid(QWidget* parent = nullptr);
+    ~TCV_Base_Grid() override;
+
+    // --- the list ---
+    void SetList(TCVBaseDataClass* list, int displayKind);
+    TCVBaseDataClass* List() const { return m_model->List(); }
+    void SetCellTweak(TCellTweak tweak) { m_model->SetCellTweak(std::move(tweak)); }
+    // Redraws after the list changed: rows and columns are counted again.
+    void Refresh();
+    // Updates are collected until the outermost EndUpdate, which refreshes once.
+    void BeginUpdate();
+    void EndUpdate();
+    bool Updating() const { return m_updateDepth > 0; }
+
+    // --- rows, counted as grid rows (0 the headings, data from 1) ---
+    int RowCount() const; // data rows + 1
+    int Row() const;      // the current row; 0 when none
+    void SetRow(int row);
+    int TopRow() const;
+    void SetTopRow(int row);
+    // The list entry of a grid row as it is shown now (sorted or filtered
+    // views included); negative for overall rows and rows out of range.
+    int EntryOfGridRow(int row) const;
+    // The grid rows selected, ascending; the current row when none is selected.
+    std::vector<int> SelectedRows() const;
+    std::vector<int> SelectedEntries() const;
+    void SelectRows(int first, int last);
+    // The text of a cell as shown.
+    QString Cells(int column, int row) const;
+    // Remembers and restores the top and current rows (around a page change).
+    void SavePositions();
+    void RestorePositions();
+
+    // --- columns ---
+    int ColCount() const;
+    int ColWidths(int column) const;
+    void SetColWidths(int column, int width);
+    bool ColumnVisible(int column) const;
+    void SetColumnVisible(int column, bool visible);
+    // The headings, widths and visibility the grid started with; restored on demand.
+    void RecordOriginalColumns();
+    void RestoreOriginalColumns();
+    int DefaultRowHeight() const;
+    void SetDefaultRowHeight(int pixels);
+
+    // --- view sorting and filtering (when the list is not sorted itself) ---
+    void SortOnRawValues(int column, Qt::SortOrder order);
+    int ViewSortColumn() const; // -1 when the view shows the list's own order
+    void ClearViewSort();
+    void SetRowFilter(std::function<bool(int entry)> filter);
+
+    void SetPopupMenu(QMenu* menu) { m_popup = menu; }
+    QMenu* PopupMenu() const { return m_popup; }
+
+    TCVGridEvents Events;
+
+    QTableView* View() const { return m_view; }
+    TCVGridModel* Model() const { return m_model; }
+    TCVGridProxy* Proxy() const { return m_proxy; }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void HeaderClicked(int column);
+    int ViewRowOfGridRow(int row) const;
+    int GridRowOfViewRow(int viewRow) const { return viewRow + 1; }
+
+    TCVGridModel* m_model;
+    TCVGridProxy* m_proxy;
+    QTableView* m_view;
+    QPointer<QMenu> m_popup;
+    int m_updateDepth = 0;
+    int m_savedTopRow = 1;
+    int m_savedRow = 1;
+    struct OriginalColumn {
+        QString heading;
+        int width = 0;
+        bool visible = true;
+    };
+    std::vector<OriginalColumn> m_originalColumns;
+};
+
+class TCV_Grid;
+
+// The one cell handler the page grids of a window share: the text settings
+// and colours their cells are drawn with, and the grid it serves now.
+class TCVGridCellHandler {
+public:
+    void InitialSetup(const TTextSettings& textSettings, bool padSearchWords);
+    const TTextSettings& TextSettings() const { return m_textSettings; }
+    bool PadSearchWords() const { return m_padSearchWords; }
+    void SetRulerPlotWordCloudFeatures(const TRulerPlotWordCloudFeatures& f) { m_ruler = f; }
+    const TRulerPlotWordCloudFeatures& RulerPlotWordCloudFeatures() const { return m_ruler; }
+    void SetCurrentGrid(TCV_Grid* grid);
+    TCV_Grid* CurrentGrid() const;
+
+private:
+    TTextSettings m_textSettings = TTextSettings::Defaults();
+    TRulerPlotWordCloudFeatures m_ruler;
+    bool m_padSearchWords = false;
+    QPointer<QWidget> m_currentGrid;
+};
+
+// Grid options (bits of TCV_Grid::GridOptions).
+enum : uint32_t {
+    kGridOptionRowResizing = 1u << 0,    // the user may change row heights
+    kGridOptionVerticalLines = 1u << 1,  // ruler: lines between the cells
+    kGridOptionNoHorizontalShift = 1u << 2, // concordances: no horizontal displacement
+    kGridOptionPadSearchWord = 1u << 3,  // concordances: the search word padded
+};
+
+// A page grid of a tool window.
+class TCV_Grid : public TCV_Base_Grid {
+    Q_OBJECT
+public:
+    explicit TCV_Grid(QWidget* parent = nullptr);
+
+    // The list type and kind of display the page shows (set when the page is made).
+    uint8_t ListType = 25;
+    uint8_t KindOfDisplay = 0;
+    QPointer<QWidget> MainWindow;
+    TCVGridCellHandler* CellHandler = nullptr;
+    int DefaultNumber = 25;
+    TCVClipboardSettings ClipboardSettings;
+    uint32_t GridOptions = 0;
+    int LinesPerRow = 1;
+    // The column sorted in this run (-1: none).
+    int HasSortedThisRun = -1;
+    void SetHasSortedThisRun(int column) { HasSortedThisRun = column; }
+
+    // Shows the list with the page's list type and kind of display.
+    void MatchGridToListType(uint8_t listType, uint8_t kindOfDisplay, TCVBaseDataClass* list);
+    void SetGridOptions(uint32_t options);
+    void SetLinesPerRow(int lines);
+};
+
+} // namespace cv

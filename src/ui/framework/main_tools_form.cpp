@@ -1,0 +1,1054 @@
+#include "ui/framework/main_tools_form.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QScreen>
+#include <QTabWidget>
+#include <QTextEdit>
+#include <QTimer>
+
+#include <stdexcept>
+#include <vector>
+
+#include "crashreport/core/crashbox_options.h"
+#include "model/check_signature.h"
+#include "model/chosen_files.h"
+#include "model/corvantis_holder.h"
+#include "model/lemma_match_list.h"
+#include "runtime/controller_link.h"
+#include "runtime/progress.h"
+#include "runtime/start_an_app.h"
+#include "suite/controller_codes.h"
+#include "suite/cv_format.h"
+#include "suite/cv_globals.h"
+#include "suite/cv_stream.h"
+#include "suite/cvbuf.h"
+#include "suite/dialog_routines.h"
+#include "suite/logging.h"
+#include "suite/my_types.h"
+#include "suite/resource_strings.h"
+#include "suite/wdef.h"
+#include "suite/window_messages.h"
+#include "suite/zip_archive.h"
+#include "suite/gui/cv_status_bar.h"
+#include "textread/tag_handler.h"
+
+namespace cv {
+
+namespace {
+
+// Menu tags the base window uses.
+enum : int {
+    kTagStatusBar = 80,
+    kTagToolbar = 81,
+    kTagTypeIn = 176,
+    kTagSetCategories = 177,
+    kTagEditingData = 178,
+};
+
+// The list type of the notes page.
+constexpr uint8_t kNotesListType = kListNotes;
+
+QString WithoutFolder(const QString& fileName) { return QFileInfo(fileName).fileName(); }
+
+std::vector<uint8_t> ListTypesOf(TListTypeSet set)
+{
+    std::vector<uint8_t> types;
+    for (uint8_t t = 0; t < 64; ++t)
+        if ((set >> t) & 1u)
+            types.push_back(t);
+    return types;
+}
+
+} // namespace
+
+TCVStored_File_rec& StartupOpenFileRec()
+{
+    static TCVStored_File_rec rec{QString(), 0, 0, kListNone};
+    return rec;
+}
+
+// ---------------------------------------------------------------------------
+// Creation and destruction
+
+TMainToolsForm::TMainToolsForm(QWidget* parent, const TMainToolsFormOptions& options)
+    : QMainWindow(parent), m_options(options)
+{
+    AdvPopupMenuNotes = new QMenu(this);
+    TimerAutoSaving = new QTimer(this);
+    TimerAutoSaving->setInterval(0);
+    TimerAutoSaving->stop();
+    connect(TimerAutoSaving, &QTimer::timeout, this, [this] { TimerAutoSavingTimer(); });
+    AdvOfficeStatusBar1 = new TCVStatusBar(this);
+    setStatusBar(AdvOfficeStatusBar1);
+    PopupMenuStatusBar = new QMenu(this);
+    PopupMenuLastFile = new QMenu(this);
+    PopupMenuForGrids = new QMenu(this);
+    PopupMenuSourceText = new QMenu(this);
+    PopupSourceTextSave = PopupMenuSourceText->addAction(CVSaving.toString());
+    PopupSourceTextCopy = PopupMenuSourceText->addAction(QStringLiteral("Copy"));
+    Refresh1 = PopupMenuSourceText->addAction(QStringLiteral("Refresh"));
+    connect(PopupSourceTextSave, &QAction::triggered, this, [this] { PopupSourceTextSaveClick(); });
+    connect(PopupSourceTextCopy, &QAction::triggered, this, [this] { PopupSourceTextCopyClick(); });
+    connect(Refresh1, &QAction::triggered, this, [this] { PopupMenuSourceTextRefreshClick(); });
+    Copy1 = AdvPopupMenuNotes->addAction(QStringLiteral("Copy"));
+    Paste1 = AdvPopupMenuNotes->addAction(QStringLiteral("Paste"));
+    Cut1 = AdvPopupMenuNotes->addAction(QStringLiteral("Cut"));
+    connect(Copy1, &QAction::triggered, this, [this] { if (QPlainTextEdit* n = NotesEditor()) n->copy(); });
+    connect(Paste1, &QAction::triggered, this, [this] { if (QPlainTextEdit* n = NotesEditor()) n->paste(); });
+    connect(Cut1, &QAction::triggered, this, [this] { if (QPlainTextEdit* n = NotesEditor()) n->cut(); });
+
+    // The window receives the suite's messages; the suite posts back to it.
+    m_messageWindow = std::make_unique<TMessageWindow>(
+        [this](uint32_t msg, uint64_t w, int64_t l) { WindowMessage(msg, w, l); }, nullptr);
+    mini_global_own_HWnd = m_messageWindow->Handle();
+
+    if (m_options.startController)
+        StartAnApp(kToolController);
+
+    // The typing mode the tool starts in.
+    if (current_tool_var == kToolConcordance) {
+        SetMenuItemChecked(kTagTypeIn, false);
+        SetMenuItemChecked(kTagSetCategories, true);
+    } else if (current_tool_var == kToolWordList || current_tool_var == kToolKeyWords || current_tool_var == 3) {
+        SetMenuItemChecked(kTagTypeIn, true);
+        SetMenuItemChecked(kTagSetCategories, false);
+    }
+
+    // The window's link to the suite: crash reports, logging, registration.
+    CurrentCrashboxOptions().SetOutputPath(GetUserReadWriteFolder());
+    InitLoggingFromSharedSettings();
+    RegisterOwnWindowWithController(m_messageWindow->Handle());
+    ToolWindowList().GeneralCellHandler->InitialSetup(GetTextSettings(), GetMenuItemChecked(87));
+    ToolWindowList().GeneralCellHandler->SetRulerPlotWordCloudFeatures(GetRulerPlotWordCloudFeatures());
+
+    ChosenTexts = std::make_unique<TCVFileDetails>(GetRestrictTo3LetterExtensions(), [](const QString&) {
+        throw std::runtime_error("Text filename handling error");
+    });
+
+    panel_joined_positions = AdvOfficeStatusBar1->InitStatusBar();
+    AdvOfficeStatusBar1->OnPanelClick = [this](int panel) { AdvOfficeStatusBar1PanelClick(panel); };
+    GlobalProgress().SetProgressStatusBar(AdvOfficeStatusBar1);
+
+    FillRecentFileMenu();
+}
+
+TMainToolsForm::~TMainToolsForm()
+{
+    m_destroying = true;
+    TimerAutoSaving->stop();
+    if (LoggingIsOn())
+        AddToLogFile(QStringLiteral("********** ") + Format(CVClosingATool, {Tool_Name(current_tool_var)}));
+    CloseData(false);
+    // Nothing may reach the window's parts once they go.
+    GlobalProgress().SetProgressStatusBar(nullptr);
+    ToolWindowList().Clear();
+    if (mini_global_own_HWnd == m_messageWindow->Handle())
+        UnregisterOwnWindowFromController();
+}
+
+TWindowHandle TMainToolsForm::WindowHandle() const { return m_messageWindow->Handle(); }
+
+void TMainToolsForm::FormCreate()
+{
+    // The first idle moment runs the start-up (command line, last file).
+    connect(qApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState state) {
+        if (state == Qt::ApplicationActive && isActiveWindow())
+            AppActivate();
+    });
+}
+
+void TMainToolsForm::FormShow()
+{
+    ShowHook(true);
+    GlobalProgress().Hide();
+    WaitForControllerMainToolWindow();
+    HookStatusBarPanelClick();
+    if (!PopupMenuLastFile->isEmpty())
+        AdvOfficeStatusBar1->PutAStatusbarMessage(kPanelInfo, PopupMenuLastFile->actions().constFirst()->text());
+    raise();
+    activateWindow();
+}
+
+void TMainToolsForm::showEvent(QShowEvent* event)
+{
+    QMainWindow::showEvent(event);
+    if (!m_shown) {
+        m_shown = true;
+        FormShow();
+    }
+}
+
+void TMainToolsForm::changeEvent(QEvent* event)
+{
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::ActivationChange && isActiveWindow())
+        AppActivate();
+}
+
+void TMainToolsForm::closeEvent(QCloseEvent* event)
+{
+    terminating_app = true;
+    if (CloseQueryChecks()) {
+        event->accept();
+    } else {
+        terminating_app = false;
+        event->ignore();
+    }
+}
+
+void TMainToolsForm::WaitForControllerMainToolWindow()
+{
+    GlobalProgress().Hide();
+    // Without a running controller nobody will name a window: no wait.
+    if (!GetCVShellInitialised())
+        return;
+    QElapsedTimer waited;
+    waited.start();
+    while (GetActiveMainToolWindow(kToolController) == 0 && waited.elapsed() < m_options.controllerWaitMs)
+        MyYieldProcess();
+}
+
+void TMainToolsForm::FillRecentFileMenu()
+{
+    PopupMenuLastFile->clear();
+    const QString last = GetLastMainToolFileName(current_tool_var);
+    if (last.isEmpty())
+        return;
+    QAction* item = PopupMenuLastFile->addAction(QString(last).replace(QStringLiteral("\\n"), QStringLiteral("\\N")));
+    item->setData(last);
+    connect(item, &QAction::triggered, this, [this] { Lastfile1Click(); });
+}
+
+// ---------------------------------------------------------------------------
+// Messages
+
+bool TMainToolsForm::WindowMessage(uint32_t msg, uint64_t wparam, int64_t lparam)
+{
+    switch (msg) {
+    case kMsgControllerCommand:
+        WMControllerCommand(wparam, lparam);
+        return true;
+    case kMsgHelpRequest:
+        WMHelpRequest(wparam, lparam);
+        return true;
+    case kWM_DROPFILES:
+        WMDropFiles(wparam, lparam);
+        return true;
+    default:
+        return false;
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Virtual operations
+
+void TMainToolsForm::AppActivate()
+{
+    FormActivate();
+    RefreshMenuChecks();
+}
+
+void TMainToolsForm::CorrigeFormScreenRes() { ToolWindowList().TellAllGrids(0); }
+
+void TMainToolsForm::MudancaDeEstilo(QObject* sender)
+{
+    ApplyStyleColours();
+    if (TCV_Grid* grid = ToolWindowList().CurrentGrid())
+        grid->Refresh();
+}
+
+QString TMainToolsForm::TheIniName() const
+{
+    return QDir(GetUserReadWriteFolder()).filePath(metaObject()->className() + QStringLiteral(".ini"));
+}
+
+QWidget* TMainToolsForm::GetChildForm() { return this; }
+
+void TMainToolsForm::AdvOfficeStatusBar1PanelClick(int panel)
+{
+    if (HasData() && AdvOfficeStatusBar1->PanelEnabled(panel)) {
+        AdvOfficeStatusBar1->PutAStatusbarMessage(kPanelInfo, {});
+        switch (panel) {
+        case kPanelTypeButton:
+            ChangeTypingMode(ToolWindowList().CurrentGrid(), 0);
+            break;
+        case kPanelSetButton:
+            ChangeTypingMode(ToolWindowList().CurrentGrid(), 1);
+            break;
+        case kPanelStopButton:
+            if (EscapePressedWantToQuit())
+                global_panic_state = kPanicStopAtEndOfText;
+            break;
+        default:
+            break;
+        }
+    }
+}
+
+TDialogAnswer TMainToolsForm::AskToSave(bool* saveFailed)
+{
+    if (saveFailed)
+        *saveFailed = false;
+    const TListTypeSet set = ListTypesHoldingData();
+    if (set == 0)
+        return TDialogAnswer::OK;
+    const std::vector<uint8_t> types = ListTypesOf(set);
+    const TDialogAnswer answer = DoYouWantToSave(DocumentFileName(), types);
+    if (answer != TDialogAnswer::Yes)
+        return answer;
+    const bool saved = Save(ToolWindowList().CurrentGrid());
+    if (saveFailed)
+        *saveFailed = !saved;
+    return TDialogAnswer::OK;
+}
+
+TDialogAnswer TMainToolsForm::AskToSaveIfWanted()
+{
+    if (!GetAskWhetherToSaveModifiedData())
+        return TDialogAnswer::OK;
+    bool failed = false;
+    const TDialogAnswer answer = AskToSave(&failed);
+    return failed ? TDialogAnswer::Cancel : answer;
+}
+
+void TMainToolsForm::HandleMenuItemClick(QAction* sender)
+{
+    const int tag = MenuTag(sender);
+    if (sender && sender->isCheckable() && tag >= 0 && tag <= kLastCheckableMenuTag)
+        SetMenuItemChecked(tag, sender->isChecked());
+}
+
+bool TMainToolsForm::CloseQueryChecks()
+{
+    if (terminating_app)
+        TimerAutoSaving->stop();
+    if (fData)
+        StartupOpenFileRec() = fData->MainFile;
+    const bool canClose = AskToSaveIfWanted() != TDialogAnswer::Cancel;
+    if (canClose && !m_destroying && !terminating_app)
+        BeforeDataChange();
+    return canClose;
+}
+
+void TMainToolsForm::RefreshMenuChecks()
+{
+    for (QAction* top : menuBar()->actions()) {
+        std::function<void(QAction*)> apply = [&](QAction* a) {
+            if (a->menu())
+                for (QAction* sub : a->menu()->actions())
+                    apply(sub);
+            const int tag = MenuTag(a);
+            if (a->isCheckable() && tag >= 0 && tag <= kLastCheckableMenuTag)
+                a->setChecked(GetMenuItemChecked(tag));
+        };
+        apply(top);
+    }
+    AdvOfficeStatusBar1->setVisible(GetMenuItemChecked(kTagStatusBar));
+    ReloadTagLists();
+}
+
+void TMainToolsForm::ReloadTagLists()
+{
+    const QString folder = QDir::tempPath();
+    if (fTagHandler)
+        fTagHandler->ReloadIfModified(folder);
+    if (fTagsToTranslateList)
+        fTagsToTranslateList->ReloadIfModified(folder, GetTextSettings().CodePage());
+}
+
+bool TMainToolsForm::Open()
+{
+    if (!ChooseFileToOpen())
+        return false;
+    if (!OpenFile(GetChildForm()))
+        return false;
+    if (fData)
+        PrepareOpenDialog(fData->MainFile.ListType);
+    return true;
+}
+
+std::unique_ptr<TCorvantisholder> TMainToolsForm::NewDocumentHolder(uint8_t listType)
+{
+    LastSourceTextFile.clear();
+    StartupOpenFileRec().ListType = listType;
+    return MakeDocumentHolder(listType);
+}
+
+std::unique_ptr<TCorvantisholder> TMainToolsForm::MakeDocumentHolder(uint8_t listType)
+{
+    LastSourceTextFile.clear();
+    return nullptr;
+}
+
+TListTypeSet TMainToolsForm::ListTypesHoldingData()
+{
+    TListTypeSet set = fData ? fData->ChangedListTypes() : 0;
+    set &= (TListTypeSet(1) << 43) - 1; // list types 0 to 42
+    if (QPlainTextEdit* notes = NotesEditor(); notes && notes->document()->isModified())
+        set |= TListTypeSet(1) << kNotesListType;
+    return set;
+}
+
+void TMainToolsForm::ResetToNoData()
+{
+    terminating_app = false;
+    if (CloseQueryChecks())
+        CloseData(true);
+}
+
+void TMainToolsForm::ComputeColumnTotals(TCV_Grid* grid)
+{
+    // The column totals of a list belong to the list-editing commands.
+    if (!GridMayBeWorkedOn(grid))
+        return;
+}
+
+void TMainToolsForm::RelativeEntropy(TCV_Grid* grid)
+{
+    // Asking the basis needs the general input dialog of the editing dialogs.
+    if (!GridMayBeWorkedOn(grid))
+        return;
+}
+
+bool TMainToolsForm::MergeWith(TCV_Grid* grid)
+{
+    if (!GridMayBeWorkedOn(grid))
+        return false;
+    const QString current = DocumentFileName();
+    if (!ChooseFileToOpen())
+        return false;
+    const QString other = StartupOpenFileRec().FileName;
+    bool merged = false;
+    if (QFileInfo(other) == QFileInfo(current) && !current.isEmpty()) {
+        CantMergeWithSameFile(other);
+    } else {
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        std::unique_ptr<TCorvantisholder> second = NewDocumentHolder(StartupOpenFileRec().ListType);
+        if (second && (second->ReadWholeFromFile(other, current_tool_var) & 0xFF) != 0) {
+            const QString note = Format(CVProcedureEquals, {Format(CVMergeXwithY, {WithoutFolder(current), WithoutFolder(other)})});
+            if (fData->MergeWith(*second, false)) {
+                fData->AddOneLaterNote(note);
+                const QString title = QFileInfo(current).completeBaseName() + CVAnd + WithoutFolder(other);
+                SetToolCaption(title);
+                fData->SuggestedFilename = title;
+                fData->MainFile.FileName.clear();
+                merged = true;
+            }
+        }
+        QApplication::restoreOverrideCursor();
+    }
+    Global_Busy_Dont_Show_Data = false;
+    ToolWindowList().Last_actions.Include(kActionRowsChanged);
+    RefreshDataDisplay();
+    return merged;
+}
+
+bool TMainToolsForm::ChooseFileToOpen()
+{
+    const QString last = GetLastMainToolFileName(current_tool_var);
+    if (!last.isEmpty()) {
+        ForceViewOpenFileDialog1.InitialDir = QFileInfo(last).absolutePath();
+        ForceViewOpenFileDialog1.FileName = last;
+    }
+    if (!ForceViewOpenFileDialog1.Execute())
+        return false;
+    const QString chosen = ForceViewOpenFileDialog1.FileName;
+    SetLastOpenedFolder(QFileInfo(chosen).absolutePath());
+    TCVStored_File_rec& rec = StartupOpenFileRec();
+    rec.Clear();
+    rec.FileName = chosen;
+    rec.ListType = kListNone;
+    const bool accepted = CheckFileForTool(rec, current_tool_var) || rec.ListType == kListPlainTextWordList;
+    if (accepted)
+        PrepareOpenDialog(rec.ListType);
+    else
+        SetToolCaption({});
+    return accepted;
+}
+
+bool TMainToolsForm::OpenFile(QWidget* second)
+{
+    const TCVStored_File_rec rec = StartupOpenFileRec();
+    if (LoggingIsOn())
+        AddToLogFile(QStringLiteral("trying to open %1").arg(rec.FileName));
+    if (rec.FileName.isEmpty() || !QFileInfo(rec.FileName).isFile()) {
+        FailedToFind(rec.FileName);
+        return false;
+    }
+    CloseData(false);
+    BeforeDataChange();
+    GlobalProgress().ClearAllAndShow(geometry().center(), 1);
+    GlobalProgress().ProgressShortMessage(Format(CVLoadingX, {rec.FileName}));
+    fData = MakeDocumentHolder(rec.ListType);
+    if (fData)
+        fData->MainFile = rec;
+    return true;
+}
+
+bool TMainToolsForm::SaveAsExport(TCV_Grid* grid, int exportKind)
+{
+    // The export goes through the save-as dialog of the grid dialogs; while
+    // one export runs no second one starts.
+    if (BusySavingAs)
+        return false;
+    return false;
+}
+
+bool TMainToolsForm::Save(TCV_Grid* grid)
+{
+    if (!GridMayBeWorkedOn(grid))
+        return false;
+    bool ok = false;
+    QString name = DocumentFileName();
+    if (name.isEmpty()) {
+        if (ChooseSaveFileName(grid))
+            ok = SaveGridData(grid, DocumentFileName());
+    } else {
+        ok = SaveGridData(grid, name);
+    }
+    NoteFileSaved(ok);
+    return ok;
+}
+
+bool TMainToolsForm::ChooseSaveFileName(TCV_Grid* grid)
+{
+    if (!GridMayBeWorkedOn(grid))
+        return false;
+    QString name = fData->MainFile.FileName;
+    if (!AskSaveFileName(ForceViewSaveFileDialog1, current_tool_var, name))
+        return false;
+    fData->MainFile.FileName = name;
+    SetToolCaption(WithoutFolder(name));
+    return true;
+}
+
+bool TMainToolsForm::SaveGridData(TCV_Grid* grid, const QString& fileName)
+{
+    if (fileName.isEmpty() || !GridMayBeWorkedOn(grid))
+        return false;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    fData->MainFile.FileName = fileName;
+    if (QPlainTextEdit* notes = NotesEditor(); notes && notes->document()->isModified())
+        fData->fNotes = notes->toPlainText().split(QLatin1Char('\n'));
+    const int dpi = screen() ? int(screen()->logicalDotsPerInch()) : 96;
+    fData->StoreClientSize(height(), width(), dpi);
+    const bool ok = fData->SaveToFile(fileName);
+    if (ok) {
+        if (QPlainTextEdit* notes = NotesEditor())
+            notes->document()->setModified(false);
+        SetToolCaption(WithoutFolder(fileName));
+    }
+    QApplication::restoreOverrideCursor();
+    return ok;
+}
+
+void TMainToolsForm::ShowRowSourceFile(TCV_Grid* grid) {}
+
+void TMainToolsForm::ReplaceSourceFileNames(TCV_Grid* grid) {}
+
+void TMainToolsForm::CloseData(bool clearFile)
+{
+    TimerAutoSaving->stop();
+    TimerAutoSaving->setInterval(0);
+    if (!fData)
+        return;
+    LastSourceTextFile.clear();
+    if (LoggingIsOn())
+        AddToLogFile(QStringLiteral("Closing data"));
+    // The grids show the document's lists: they let go before the lists do.
+    DetachGridsFromLists();
+    fData.reset();
+    if (SourceTextRichEdit)
+        SourceTextRichEdit->clear();
+    if (clearFile && !m_destroying) {
+        StartupOpenFileRec().FileName.clear();
+        SetToolCaption({});
+    }
+}
+
+void TMainToolsForm::DetachGridsFromLists()
+{
+    TOneToolWindowList& pages = ToolWindowList();
+    for (int i = pages.Count() - 1; i > 0; --i) {
+        pages.ClearBaseList(i);
+        if (TCV_Grid* grid = pages.GridOfPage(i))
+            grid->SetList(nullptr, grid->KindOfDisplay);
+    }
+}
+
+void TMainToolsForm::HandleStartup() { SettingsChanged(-1); }
+
+void TMainToolsForm::InstallStartupHandler()
+{
+    QTimer::singleShot(0, this, [this] { HandleStartup(); });
+}
+
+bool TMainToolsForm::HasData() const { return fData && ToolWindowList().CurrentGrid(); }
+
+bool TMainToolsForm::GridMayBeWorkedOn(QObject* grid) const
+{
+    auto* g = qobject_cast<TCV_Base_Grid*>(grid);
+    return g && fData && g->List() && dynamic_cast<TCVBaseLemmaMatchCapableList*>(g->List());
+}
+
+void TMainToolsForm::PrepareOpenDialog(uint8_t listType)
+{
+    static uint8_t lastListType = 0xFF;
+    static bool lastHasData = false;
+    const bool hasData = fData != nullptr;
+    if (listType == lastListType && hasData == lastHasData && !ForceViewOpenFileDialog1.Filter.isEmpty())
+        return;
+    lastListType = listType;
+    lastHasData = hasData;
+    const uint8_t type = IsKnownListType(listType) && !DefaultExtFromListType(listType).isEmpty()
+                             ? listType
+                             : [] {
+                                   for (const TCorvantisList& l : AllListTypes())
+                                       if (l.tool == current_tool_var && l.defaultExt[0] != 0)
+                                           return l.listType;
+                                   return uint8_t(kListWordList);
+                               }();
+    const QString filter = LimitedDefaultFilter(type) + QStringLiteral(";;All files (*)");
+    for (TCVFileDialog* d : {&ForceViewOpenFileDialog1, &ForceViewSaveFileDialog1}) {
+        d->Filter = filter;
+        d->InitialDir = GetLastOpenedFolder();
+        d->DefaultExt = WithoutDotDefaultExt(type);
+    }
+}
+
+void TMainToolsForm::HookStatusBarPanelClick()
+{
+    AdvOfficeStatusBar1->OnPanelClick = [this](int panel) { AdvOfficeStatusBar1PanelClick(panel); };
+}
+
+void TMainToolsForm::SetUpCurrentPage(QTabWidget* pager)
+{
+    TOneToolWindowList& pages = ToolWindowList();
+    AdvOfficeStatusBar1->ClearTheStatusBar();
+    pages.fHasData = fData != nullptr;
+    if (pager)
+        pager->setVisible(fData != nullptr);
+
+    if (fData) {
+        PageSetupHook();
+        TCV_Grid* before = pages.CurrentGrid();
+        pages.SetCurrentGridToTab(pager ? pager->currentIndex() + 1 : 1);
+        TCV_Grid* grid = pages.CurrentGrid();
+        if (grid) {
+            TCVBaseDataClass* list = grid->List();
+            if (grid != before && pages.fRefreshLanguage && list)
+                grid->Proxy()->SetCollationName(list->CollationName());
+            if (pages.Last_actions.Contains(kActionPageChanged) || pages.Last_actions.Contains(kActionColumnsChanged) ||
+                pages.Last_actions.Contains(kActionFileOpened)) {
+                PageHook();
+                ApplyStyleColours();
+                if (list)
+                    AdvOfficeStatusBar1->PutAStatusbarMessage(kPanelMessage, Format(CVNEntries, {list->Count()}));
+            }
+            grid->Refresh();
+            if (QPlainTextEdit* notes = NotesEditor(); notes && !notes->document()->isModified())
+                notes->setPlainText(fData->fNotes.join(QLatin1Char('\n')));
+            pages.FitMenuToListType(menuBar(), grid, false, fMenuSetProvider);
+            while (grid->Updating())
+                grid->EndUpdate();
+        }
+        // Autosave: every so many minutes while there is data.
+        TimerAutoSavingTag = GetAutoSaveMinutes();
+        if (TimerAutoSavingTag > 0) {
+            if (!TimerAutoSaving->isActive() || TimerAutoSaving->interval() != TimerAutoSavingTag * 60000)
+                TimerAutoSaving->start(TimerAutoSavingTag * 60000);
+        } else {
+            TimerAutoSaving->stop();
+        }
+        pages.Last_actions.Clear();
+    } else {
+        DetachGridsFromLists();
+        pages.FitMenuToListType(menuBar(), nullptr, false, fMenuSetProvider);
+        TimerAutoSaving->stop();
+        TimerAutoSaving->setInterval(0);
+        TimerAutoSavingTag = GetAutoSaveMinutes();
+        pages.Last_actions.Clear();
+    }
+}
+
+void TMainToolsForm::SettingsChanged(int code)
+{
+    if (m_destroying)
+        return;
+    RefreshMenuChecks();
+    if (fData && code == kCodeReReadSettings) {
+        TCV_Grid* grid = ToolWindowList().CurrentGrid();
+        if (grid)
+            fData->UpdateSettingsFromTextbuf(code, grid->List(), grid->KindOfDisplay);
+        else
+            fData->UpdateSettingsFromTextbuf(code);
+        ToolWindowList().GeneralCellHandler->InitialSetup(GetTextSettings(), GetMenuItemChecked(87));
+        if (grid) {
+            ApplyStyleColours();
+            if (grid->List())
+                grid->Proxy()->SetCollationName(grid->List()->CollationName());
+            grid->Refresh();
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Public operations
+
+bool TMainToolsForm::LastActionNotIdle()
+{
+    MyYieldProcess();
+    return !ToolWindowList().Last_actions.Empty();
+}
+
+void TMainToolsForm::SetPageAppropriateCaption()
+{
+    // The page the pager shows now (the page list may not have caught up yet).
+    const TOneToolWindowList& pages = ToolWindowList();
+    const TOneToolWindowHolder* holder = pages.CurrentToolWindowHolder;
+    if (MyOfficePager)
+        for (int i = 1; i < pages.Count(); ++i)
+            if (pages.PageIndexOfHolder(i) == MyOfficePager->currentIndex() + 1)
+                holder = pages.Items(i);
+    const uint8_t listType = holder ? holder->data.ListType : uint8_t(kListNone);
+    QString name;
+    if (fData)
+        name = listType == kListSecondText ? fData->SecondTextFilename : fData->MainFile.FileName;
+    if (name.isEmpty())
+        name = CVUnsaved;
+    SetToolCaption(Format(u"%s (%s)", {ListTypeName(listType), name}));
+}
+
+void TMainToolsForm::SetToolCaption(const QString& caption)
+{
+    if (caption.isEmpty()) {
+        setWindowTitle(Tool_Name(current_tool_var));
+        PostToController(kCodeNoData);
+    } else {
+        setWindowTitle(caption);
+        PostToController(kCodeHasData);
+    }
+}
+
+void TMainToolsForm::SetUpForTool(uint8_t tool, uint8_t listType)
+{
+    const TTextSettings settings = GetTextSettings();
+    fTagsToTranslateList = std::make_unique<TTagsToTranslateList>();
+    const TTagOptions options = TTagOptions::FromSettings(settings);
+    if (tool == kToolConcordance)
+        fTagHandler = std::make_unique<TMarvexTextTagHandler>(settings.LanguageId(), settings.CodePage(), options);
+    else
+        fTagHandler = std::make_unique<TTextTagHandler>(settings.LanguageId(), settings.CodePage(), options);
+    StartupOpenFileRec().ListType = kListNone;
+    current_tool_var = tool;
+    SetToolCaption({});
+    PrepareOpenDialog(listType);
+}
+
+void TMainToolsForm::GoToGridRow(int row)
+{
+    TCV_Grid* grid = ToolWindowList().CurrentGrid();
+    if (!grid)
+        return;
+    grid->SetRow(row);
+    if (row > 11)
+        grid->SetTopRow(row - 10);
+    grid->Refresh();
+}
+
+void TMainToolsForm::ChangeTypingMode(TCV_Grid* grid, int mode)
+{
+    SetMenuItemChecked(kTagTypeIn, mode == 0);
+    SetMenuItemChecked(kTagSetCategories, mode == 1);
+    SetMenuItemChecked(kTagEditingData, mode == 2);
+    AdvOfficeStatusBar1->ShowTypingMode(mode);
+    if (TypeModeCombo && mode >= 0 && mode < TypeModeCombo->count())
+        TypeModeCombo->setCurrentIndex(mode);
+}
+
+void TMainToolsForm::HideTypingToolbar()
+{
+    SetMenuItemChecked(kTagToolbar, false);
+    if (ToolbarButtons)
+        ToolbarButtons->hide();
+}
+
+void TMainToolsForm::NoteFileOpened(bool ok)
+{
+    GlobalProgress().Hide();
+    const QString name = fData ? fData->MainFile.FileName : StartupOpenFileRec().FileName;
+    if (LoggingIsOn())
+        AddToLogFile(Format(CVOpeningX, {name}));
+    Global_Busy_Dont_Show_Data = false;
+    if (!ok) {
+        if (global_panic_state < kPanicStopNow)
+            FailedToRead(name);
+        else
+            ReportedAFact(CVSuspendStop);
+        if (fData)
+            fData->MainFile.FileName.clear();
+        SetToolCaption({});
+        return;
+    }
+    if (QPlainTextEdit* notes = NotesEditor(); notes && fData) {
+        notes->setPlainText(fData->fNotes.join(QLatin1Char('\n')));
+        notes->document()->setModified(false);
+    }
+    SetToolCaption(WithoutFolder(name));
+    SetMyTempFilename(name);
+    SetLastMainToolFileName(current_tool_var, name);
+    PostToController(kCodeFileOpenedOrSaved);
+    FillRecentFileMenu();
+}
+
+void TMainToolsForm::NoteFileSaved(bool ok)
+{
+    GlobalProgress().Hide();
+    const QString name = DocumentFileName();
+    if (LoggingIsOn())
+        AddToLogFile(CVSaving + QStringLiteral(":") + name);
+    if (!ok) {
+        FailedToSave(name);
+        if (fData)
+            fData->MainFile.FileName.clear();
+        SetToolCaption({});
+        return;
+    }
+    SavedOK(name);
+    SetToolCaption(WithoutFolder(name));
+    SetMyTempFilename(name);
+    SetLastMainToolFileName(current_tool_var, name);
+    PostToController(kCodeFileOpenedOrSaved);
+    FillRecentFileMenu();
+}
+
+void TMainToolsForm::NewWithChosenTexts()
+{
+    if (fData) {
+        PostToController(kCodeNewWithData);
+        return;
+    }
+    ShowWizardForChosenTexts(ChosenTexts.get());
+}
+
+void TMainToolsForm::ApplyStyleColours()
+{
+    ToolWindowList().GeneralCellHandler->SetRulerPlotWordCloudFeatures(GetRulerPlotWordCloudFeatures());
+    if (TCV_Grid* grid = ToolWindowList().CurrentGrid())
+        grid->Refresh();
+}
+
+void TMainToolsForm::PageChanged()
+{
+    if (fData) {
+        if (TCV_Grid* grid = ToolWindowList().CurrentGrid())
+            grid->SavePositions();
+        PageShown();
+        SetPageAppropriateCaption();
+    }
+    ToolWindowList().Last_actions.Include(kActionPageChanged);
+    RefreshDataDisplay();
+}
+
+QString TMainToolsForm::DocumentFileName() const { return fData ? fData->MainFile.FileName : QString(); }
+
+// ---------------------------------------------------------------------------
+// Published handlers
+
+void TMainToolsForm::TimerAutoSavingTimer()
+{
+    if (!HasData())
+        return;
+    TCV_Grid* grid = ToolWindowList().CurrentGrid();
+    // The document's own file first: the start-up record may still name the
+    // file the document was opened from before a "save as".
+    QString name = DocumentFileName();
+    if (name.isEmpty())
+        name = StartupOpenFileRec().FileName;
+    if (name.isEmpty()) {
+        if (!ChooseSaveFileName(grid))
+            return;
+        name = DocumentFileName();
+        StartupOpenFileRec().FileName = name;
+    }
+    AdvOfficeStatusBar1->PutAStatusbarMessage(kPanelInfo, CVAutoSaving);
+    SaveGridData(grid, name);
+}
+
+void TMainToolsForm::Lastfile1Click()
+{
+    auto* item = qobject_cast<QAction*>(sender());
+    if (!item && !PopupMenuLastFile->isEmpty())
+        item = PopupMenuLastFile->actions().constFirst();
+    if (!item)
+        return;
+    const QString name = item->data().toString();
+    if (!QFileInfo(name).isFile())
+        return;
+    TCVStored_File_rec& rec = StartupOpenFileRec();
+    rec.Clear();
+    rec.FileName = name;
+    if (CheckFileForTool(rec, current_tool_var))
+        OpenFile(GetChildForm());
+}
+
+void TMainToolsForm::PopupSourceTextSaveClick()
+{
+    if (!SourceTextRichEdit)
+        return;
+    TCVFileDialog dialog(TCVFileDialog::TKind::Save);
+    dialog.Filter = QStringLiteral("Text files (*.txt);;RTF files (*.rtf);;All files (*)");
+    dialog.DefaultExt = QStringLiteral("rtf");
+    dialog.InitialDir = GetLastOpenedFolder();
+    dialog.FileName = QFileInfo(LastSourceTextFile).completeBaseName() + QStringLiteral(".rtf");
+    if (!dialog.Execute() || !OKToOverwrite(dialog.FileName))
+        return;
+    // Rich text is kept as HTML, the rich form Qt's text pane writes; plain text as UTF-16.
+    const bool rich = dialog.FileName.endsWith(QStringLiteral(".rtf"), Qt::CaseInsensitive);
+    QFile file(dialog.FileName);
+    bool ok = file.open(QIODevice::WriteOnly | QIODevice::Truncate);
+    if (ok) {
+        const QString text = rich ? SourceTextRichEdit->toHtml() : SourceTextRichEdit->toPlainText();
+        QByteArray bytes("\xFF\xFE", 2);
+        bytes += QByteArray(reinterpret_cast<const char*>(text.utf16()), text.size() * 2);
+        ok = file.write(bytes) == bytes.size();
+    }
+    if (ok)
+        SavedOK(dialog.FileName);
+    else
+        FailedToSave(dialog.FileName);
+}
+
+void TMainToolsForm::PopupSourceTextCopyClick()
+{
+    if (SourceTextRichEdit)
+        SourceTextRichEdit->copy();
+}
+
+void TMainToolsForm::PopupMenuSourceTextRefreshClick()
+{
+    if (SourceTextRichEdit)
+        SourceTextRichEdit->viewport()->update();
+}
+
+// ---------------------------------------------------------------------------
+// Procedures shared by the tool windows
+
+namespace {
+
+enum class TFileKind { NotOurs, OlderOrNewer, Ours };
+
+// Reads the signature at the start of a file; the tool that wrote it and its kind.
+TFileKind ReadFileSignature(const QString& fileName, TCheckSignature& sig)
+{
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly))
+        return TFileKind::NotOurs;
+    const QByteArray head = file.read(TCheckSignature::kSize);
+    if (head.size() < TCheckSignature::kSize || !head.startsWith("CVSF"))
+        return TFileKind::NotOurs;
+    TMemoryStream stream;
+    stream.Write(head.constData(), head.size());
+    stream.SetPosition(0);
+    const TSignatureCheck check = sig.ReadFromStream(stream, INT32_MAX);
+    if (check == TSignatureCheck::OK)
+        return TFileKind::Ours;
+    return check == TSignatureCheck::NewerFormat ? TFileKind::OlderOrNewer : TFileKind::NotOurs;
+}
+
+} // namespace
+
+bool FileSuitsTool(TCVStored_File_rec& rec, uint8_t tool)
+{
+    TCheckSignature sig;
+    if (ReadFileSignature(rec.FileName, sig) == TFileKind::Ours && sig.WritingTool() == tool &&
+        ToolTypeFromListType(sig.Kind) == tool) {
+        rec.ListType = sig.Kind;
+        return true;
+    }
+    uint8_t listType = kListNone;
+    int count = 0;
+    if (IsAZipFile(rec.FileName) && IsABatchZipFileForListType(rec.FileName, &listType, &count) &&
+        ToolTypeFromListType(listType) == tool) {
+        rec.ListType = listType;
+        rec.Count = count;
+        return count >= 1;
+    }
+    return false;
+}
+
+bool FileIsForTool(const QString& fileName, uint8_t tool)
+{
+    TCVStored_File_rec rec;
+    rec.FileName = fileName;
+    return FileSuitsTool(rec, tool);
+}
+
+bool CheckFileForTool(TCVStored_File_rec& rec, uint8_t tool)
+{
+    bool ok = FileSuitsTool(rec, tool);
+    if (!ok && tool == 5) {
+        const QString lower = rec.FileName.toLower();
+        const QString suffix = QFileInfo(lower).suffix();
+        if (suffix == QStringLiteral("txt") || (suffix.size() == 6 && suffix.endsWith(QStringLiteral("_srt")))) {
+            rec.ListType = kListPlainTextWordList;
+            ok = true;
+        }
+    }
+    if (!ok) {
+        TCheckSignature sig;
+        const TFileKind kind = ReadFileSignature(rec.FileName, sig);
+        if (kind == TFileKind::OlderOrNewer)
+            IsntACurrentCorvanFile(rec.FileName);
+        else if (kind == TFileKind::Ours && sig.WritingTool() != tool)
+            WrongToolForFile(rec.FileName, ToolTypeFromListType(sig.Kind));
+        else
+            IsntCorvanFile(rec.FileName);
+        rec.Clear();
+        return false;
+    }
+    if (tool == kToolWordList && rec.ListType != kListPlainTextWordList && !IsAZipFile(rec.FileName))
+        rec.ListType = ListTypeFromFileExt(rec.FileName) == kListNone ? rec.ListType : ListTypeFromFileExt(rec.FileName);
+    return true;
+}
+
+bool AskSaveFileName(TCVFileDialog& dialog, uint8_t tool, QString& fileName)
+{
+    QString ext = QFileInfo(fileName).suffix();
+    if (fileName.isEmpty() || ext.isEmpty()) {
+        uint8_t type = kListWordList;
+        for (const TCorvantisList& l : AllListTypes())
+            if (l.tool == tool && l.defaultExt[0] != 0) {
+                type = l.listType;
+                break;
+            }
+        ext = WithoutDotDefaultExt(type);
+        if (fileName.isEmpty())
+            fileName = QLatin1Char('.') + ext;
+        dialog.Filter = LimitedDefaultFilter(type) + QStringLiteral(";;All files (*)");
+    }
+    dialog.DefaultExt = ext;
+    dialog.FileName = fileName;
+    if (dialog.InitialDir.isEmpty())
+        dialog.InitialDir = GetLastOpenedFolder();
+    if (!dialog.Execute())
+        return false;
+    if (QFileInfo::exists(dialog.FileName) && !OKToOverwrite(dialog.FileName))
+        return false;
+    fileName = dialog.FileName;
+    SetDefaultFolder(QFileInfo(fileName).absolutePath());
+    return true;
+}
+
+} // namespace cv

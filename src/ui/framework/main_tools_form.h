@@ -1,0 +1,254 @@
+#pragma once
+// The main window every tool of the suite derives from. It is never shown by
+// itself: the tool's own window derives from it, builds its pages and
+// overrides the virtual operations below, which the framework always calls
+// through the object.
+//
+// What the base window owns: the tabbed pager of result pages (registered in
+// the page list, tool_pages.h), the status bar (also the progress display),
+// the source-text pane, the right-click menus, the autosave timer, the open
+// and save dialogs, the chosen texts, the tag handlers of the current tool,
+// the parsed command line, and the one result document fData of the window.
+// It registers itself with the controller through the settings buffer and
+// receives the suite's window messages as Qt events.
+//
+// Order expected of the tool's window when it is made: the base constructor,
+// then in its own constructor: FormCreate (which calls the base FormCreate
+// first), SetSourceText, SetTypeModeCombo, BuildToolWindowPages of the page
+// list with the window's pager, the grid handler bindings, then SetUpForTool.
+
+#include <QComboBox>
+#include <QMainWindow>
+#include <QTabWidget>
+#include <QTextEdit>
+#include <array>
+#include <QPointer>
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+#include "model/holder_parts.h"
+#include "suite/dialogs.h"
+#include "suite/settings_records.h"
+#include "suite/window_handle.h"
+#include "suite/gui/file_dialogs.h"
+#include "ui/framework/tool_pages.h"
+
+class QAction;
+class QMenu;
+class QPlainTextEdit;
+class QTimer;
+
+namespace cv {
+
+class TCorvantisholder;
+class TCVFileDetails;
+class TCVStatusBar;
+class TCV_Base_Grid;
+class TMessageWindow;
+class TTagsToTranslateList;
+class TTextTagHandler;
+
+// The file the window opens next: filled by every open path (dialog, drop,
+// recent file, command line, controller), then OpenFile opens what it names.
+// List type 25 means "no list".
+TCVStored_File_rec& StartupOpenFileRec();
+
+// The parsed command line.
+struct TCVParamsFound {
+    QString formatted_params; // every parameter but the log and option switches, joined by spaces
+    QString logfilename;
+    uint16_t parms_found = 0;
+    uint8_t tool_wanted = 17;
+};
+
+// A set of list types (bit t: list type t holds data).
+using TListTypeSet = uint64_t;
+
+// Settings of a window's creation that the program decides, not the window.
+struct TMainToolsFormOptions {
+    // Make sure the controller runs (it is started when absent). Off for a
+    // window that runs on its own settings (tests, a tool without the suite).
+    bool startController = true;
+    // How long the window waits, when shown, for the controller to name its window.
+    int controllerWaitMs = 15000;
+};
+
+class TMainToolsForm : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit TMainToolsForm(QWidget* parent = nullptr, const TMainToolsFormOptions& options = {});
+    ~TMainToolsForm() override;
+
+    // --- virtual operations, in their order ---
+    virtual void AppActivate();
+    virtual void CorrigeFormScreenRes();
+    virtual void MudancaDeEstilo(QObject* sender);
+    virtual QString TheIniName() const;
+    virtual QWidget* GetChildForm();
+    virtual void AdvOfficeStatusBar1PanelClick(int panel);
+    virtual TDialogAnswer AskToSaveIfWanted();
+    // saveFailed (optional) tells whether a Yes led to a save that failed.
+    virtual TDialogAnswer AskToSave(bool* saveFailed = nullptr);
+    virtual void HandleMenuItemClick(QAction* sender);
+    virtual bool CloseQueryChecks();
+    virtual void RefreshDataDisplay() {}
+    virtual void RefreshMenuChecks();
+    virtual void ReloadTagLists();
+    virtual bool Open();
+    virtual std::unique_ptr<TCorvantisholder> NewDocumentHolder(uint8_t listType);
+    virtual std::unique_ptr<TCorvantisholder> MakeDocumentHolder(uint8_t listType);
+    virtual TListTypeSet ListTypesHoldingData();
+    virtual void ResetToNoData();
+    virtual void SortGridColumn(TCV_Grid* grid, int column) {}
+    virtual void PageShown() {}
+    virtual void ComputeColumnTotals(TCV_Grid* grid);
+    virtual void RelativeEntropy(TCV_Grid* grid);
+    virtual void EmptyOperation() {}
+    virtual void StringCopy(const QString& source, QString& target) { target = source; }
+    virtual bool MergeWith(TCV_Grid* grid);
+    virtual bool ChooseFileToOpen();
+    // Opens what StartupOpenFileRec() names; the second argument is the tool's.
+    virtual bool OpenFile(QWidget* second = nullptr);
+    virtual bool SaveAsExport(TCV_Grid* grid, int exportKind);
+    virtual bool Save(TCV_Grid* grid);
+    virtual bool SaveGridData(TCV_Grid* grid, const QString& fileName);
+    virtual void ShowRowSourceFile(TCV_Grid* grid);
+    virtual void ReplaceSourceFileNames(TCV_Grid* grid);
+    virtual bool ReturnsFalse() { return false; }
+    virtual void CloseData(bool clearFile);
+    virtual void HandleStartup();
+    virtual void InstallStartupHandler();
+    virtual void PageHook() {}
+    virtual QPlainTextEdit* NotesEditor() { return nullptr; }
+    virtual bool HasData() const;
+    virtual bool GridMayBeWorkedOn(QObject* grid) const;
+    virtual void ShowHook(bool show) {}
+    virtual void BeforeDataChange() {}
+    virtual void PrepareOpenDialog(uint8_t listType);
+    virtual void ShowWizardForChosenTexts(TCVFileDetails* texts) {}
+    virtual void PageSetupHook() {}
+    virtual void HookStatusBarPanelClick();
+    virtual void SetUpCurrentPage(QTabWidget* pager);
+    virtual void EmptyRecordHook(const std::array<uint8_t, 16>& record) {}
+    virtual void SettingsChanged(int code);
+
+    // --- window messages (the controller's commands, help requests, dropped files) ---
+    // Every message posted to the window arrives here; the base hands 1025,
+    // 1168 and 563 to the three handlers below. True when it was handled.
+    virtual bool WindowMessage(uint32_t msg, uint64_t wparam, int64_t lparam);
+    virtual void WMControllerCommand(uint64_t wparam, int64_t lparam) {}
+    virtual void WMHelpRequest(uint64_t wparam, int64_t lparam) {}
+    virtual void WMDropFiles(uint64_t wparam, int64_t lparam) {}
+    TWindowHandle WindowHandle() const;
+
+    // --- public operations ---
+    bool LastActionNotIdle();
+    void SetPageAppropriateCaption();
+    void SetTypeModeCombo(QComboBox* combo) { TypeModeCombo = combo; }
+    void SetSourceText(QTextEdit* pane) { SourceTextRichEdit = pane; }
+    void SetUpForTool(uint8_t tool, uint8_t listType);
+    void GoToGridRow(int row);
+    void ChangeTypingMode(TCV_Grid* grid, int mode);
+    void HideTypingToolbar();
+    void NoteFileOpened(bool ok);
+    void NoteFileSaved(bool ok);
+    void NewWithChosenTexts();
+    void ApplyStyleColours();
+    // Sets the caption (the tool's name when empty) and tells the controller
+    // whether a file is shown (4601) or not (4600).
+    void SetToolCaption(const QString& caption);
+    bool ChooseSaveFileName(TCV_Grid* grid);
+    void PageChanged();
+    TCorvantisholder* Data() const { return fData.get(); }
+    // The menu sets of the list types (the data module's); unset shows every item.
+    void SetMenuSetProvider(TMenuSetProvider provider) { fMenuSetProvider = std::move(provider); }
+
+    // --- published handlers ---
+    void TimerAutoSavingTimer();
+    void Lastfile1Click();
+    void PopupSourceTextSaveClick();
+    void PopupSourceTextCopyClick();
+    void PopupMenuSourceTextRefreshClick();
+
+    // --- components ---
+    QMenu* AdvPopupMenuNotes;
+    QTimer* TimerAutoSaving;
+    int TimerAutoSavingTag = 0; // the autosave minutes of the settings
+    TCVStatusBar* AdvOfficeStatusBar1;
+    QMenu* PopupMenuStatusBar;
+    QMenu* PopupMenuLastFile;
+    QMenu* PopupMenuForGrids;
+    QMenu* PopupMenuSourceText;
+    QAction* PopupSourceTextSave;
+    QAction* PopupSourceTextCopy;
+    QAction* Refresh1;
+    TCVFileDialog ForceViewSaveFileDialog1{TCVFileDialog::TKind::Save};
+    TCVFileDialog ForceViewOpenFileDialog1{TCVFileDialog::TKind::Open};
+    QAction* Copy1;
+    QAction* Paste1;
+    QAction* Cut1;
+
+    // --- fields ---
+    QPointer<QComboBox> TypeModeCombo;
+    QPointer<QTabWidget> MyOfficePager;
+    QPointer<QWidget> ToolbarButtons;
+    TCVParamsFound parms;
+    std::unique_ptr<TTextTagHandler> fTagHandler;
+    std::unique_ptr<TTagsToTranslateList> fTagsToTranslateList;
+    std::unique_ptr<TCorvantisholder> fData;
+    QString LastSourceTextFile;
+    QPointer<QTextEdit> SourceTextRichEdit;
+    std::unique_ptr<TCVFileDetails> ChosenTexts;
+    bool InMouseMove = false;
+    int32_t TextFiles_convertedtoUnicode = 0;
+    Tdouble_smallint_type panel_joined_positions;
+    QStringList BatchSavednames;
+    bool terminating_app = false;
+    bool BusySavingAs = false;
+
+protected:
+    // The form events: the tool's window calls FormCreate from its
+    // constructor (the base part first); the others follow Qt's events.
+    virtual void FormCreate();
+    virtual void FormShow();
+    virtual void FormActivate() {}
+
+    void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+    // The document's own file name (empty without a document).
+    QString DocumentFileName() const;
+    // Detaches every page grid from its list, before the lists go.
+    void DetachGridsFromLists();
+    bool Destroying() const { return m_destroying; }
+
+private:
+    void WaitForControllerMainToolWindow();
+    void FillRecentFileMenu();
+
+    TMainToolsFormOptions m_options;
+    std::unique_ptr<TMessageWindow> m_messageWindow;
+    TMenuSetProvider fMenuSetProvider;
+    bool m_shown = false;
+    bool m_destroying = false;
+};
+
+// --- procedures shared by the tool windows ---
+
+// Whether a file is one of this suite's results for the tool (or a batch zip
+// of them); fills the record's list type and, for a batch zip, its count. Quiet.
+bool FileSuitsTool(TCVStored_File_rec& rec, uint8_t tool);
+bool FileIsForTool(const QString& fileName, uint8_t tool);
+// The same test with messages: a refused file is reported and the record
+// cleared. An accepted file of tool 0 takes its list type from its extension.
+bool CheckFileForTool(TCVStored_File_rec& rec, uint8_t tool);
+// Runs a save dialog for the tool's files; true (with the name) when the user
+// chose one (and agreed to overwrite an existing file).
+bool AskSaveFileName(TCVFileDialog& dialog, uint8_t tool, QString& fileName);
+
+} // namespace cv

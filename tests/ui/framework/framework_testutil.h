@@ -1,0 +1,197 @@
+#pragma once
+// A small tool window on the framework for the tests: four pages (word list
+// by frequency, word list alphabetically, statistics inside a panel, notes)
+// showing a word-list document made by the engine; private default settings,
+// scripted message and file dialogs, crash reporting switched on.
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QHeaderView>
+#include <QTableView>
+#include <QPlainTextEdit>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+#include <memory>
+#include <vector>
+
+#include "crashreport/core/crashbox_options.h"
+#include "model/chosen_files.h"
+#include "runtime/progress.h"
+#include "suite/controller_codes.h"
+#include "suite/cv_format.h"
+#include "suite/cv_globals.h"
+#include "suite/cvbuf.h"
+#include "suite/dialogs.h"
+#include "suite/my_types.h"
+#include "suite/gui/cv_grid.h"
+#include "suite/gui/file_dialogs.h"
+#include "support/process_state.h"
+#include "support/test_support.h"
+#include "textread/tag_handler.h"
+#include "ui/framework/main_tools_form.h"
+#include "wordlist/wordlist_holder.h"
+
+namespace framework_test {
+
+class TestWindow final : public cv::TMainToolsForm {
+public:
+    TestWindow() : TMainToolsForm(nullptr, cv::TMainToolsFormOptions{false, 0})
+    {
+        resize(800, 600);
+        pager = new QTabWidget(this);
+        setCentralWidget(pager);
+        freq = AddGridPage(QStringLiteral("frequency"), cv::kListWordList, cv::kGridKindFrequency);
+        alph = AddGridPage(QStringLiteral("alphabetical"), cv::kListWordList, cv::kGridKindAlphabetical);
+        // The statistics grid sits inside a panel of its page, behind a second grid that is never found.
+        auto* page = new QWidget;
+        auto* panel = new QWidget(page);
+        stats = new cv::TCV_Grid(panel);
+        stats->ListType = cv::kListStatistics;
+        stats->KindOfDisplay = cv::kGridKindStatistics;
+        spare = new cv::TCV_Grid(page);
+        pager->addTab(page, QStringLiteral("statistics"));
+        notes = new QPlainTextEdit;
+        notes->setProperty("tag", int(cv::kListNotes));
+        pager->addTab(notes, QStringLiteral("notes"));
+
+        MyOfficePager = pager;
+        FormCreate();
+        cv::ToolWindowList().BuildToolWindowPages(this, pager, nullptr, AdvOfficeStatusBar1, PopupMenuStatusBar,
+                                                  PopupMenuForGrids, PopupMenuSourceText, AdvPopupMenuNotes);
+        for (cv::TCV_Grid* g : {freq, alph, stats})
+            g->Events.OnClickHeader = [this](cv::TCV_Base_Grid* grid, int column) {
+                SortGridColumn(static_cast<cv::TCV_Grid*>(grid), column);
+            };
+        connect(pager, &QTabWidget::currentChanged, this, [this] { PageChanged(); });
+        SetUpForTool(cv::kToolWordList, cv::kListWordList);
+    }
+
+    cv::T_WholeWordlistHolder* Doc() const { return static_cast<cv::T_WholeWordlistHolder*>(fData.get()); }
+
+    std::unique_ptr<cv::TCorvantisholder> MakeDocumentHolder(uint8_t listType) override
+    {
+        TMainToolsForm::MakeDocumentHolder(listType);
+        return std::make_unique<cv::T_WholeWordlistHolder>(listType, fTagsToTranslateList.get(), fTagHandler.get(),
+                                                           cv::Global_stopLemmaMatchLoaded[0],
+                                                           cv::Global_stopLemmaMatchLoaded[2]);
+    }
+    void PageSetupHook() override
+    {
+        cv::TOneToolWindowList& pages = cv::ToolWindowList();
+        for (int i = 1; i < pages.Count(); ++i) {
+            const uint8_t type = pages.ListTypeOfPage(i);
+            if (type == cv::kListWordList)
+                pages.SetListOfPage(i, Doc()->WordlistOfType(cv::kListWordList));
+            else if (type == cv::kListStatistics)
+                pages.SetListOfPage(i, Doc()->fStats.get());
+        }
+    }
+    void RefreshDataDisplay() override
+    {
+        ++refreshes;
+        SetUpCurrentPage(pager);
+    }
+    void SortGridColumn(cv::TCV_Grid* grid, int column) override
+    {
+        cv::TCVBaseDataClass* list = grid->List();
+        if (!list)
+            return;
+        list->ToggleMainSortAscends();
+        list->Set1Sort(0, list->HeaderColumnToSortNeeded(column));
+        list->SetSecondSortAsWordSort();
+        list->DoASort(list->Count() - 1);
+        grid->Refresh();
+    }
+    bool OpenFile(QWidget* second) override
+    {
+        if (!TMainToolsForm::OpenFile(second))
+            return false;
+        const bool ok = (fData->ReadWholeFromFile(cv::StartupOpenFileRec().FileName, cv::kToolWordList) & 0xFF) != 0;
+        NoteFileOpened(ok);
+        if (!ok)
+            CloseData(true);
+        cv::ToolWindowList().Last_actions.Include(cv::kActionFileOpened);
+        RefreshDataDisplay();
+        return ok;
+    }
+    QPlainTextEdit* NotesEditor() override { return notes; }
+    void WMControllerCommand(uint64_t wparam, int64_t lparam) override { commands.push_back(cv::CodeOfWParam(wparam)); }
+    void WMDropFiles(uint64_t wparam, int64_t) override { drops.push_back(int(wparam)); }
+
+    // Makes a word list of the texts and shows it.
+    void ShowWordList(cvtest::TempDir& dir, const std::vector<std::pair<QString, QString>>& texts)
+    {
+        CloseData(true);
+        fData = MakeDocumentHolder(cv::kListWordList);
+        cv::TCVFileDetails chosen(true, {});
+        for (const auto& [name, text] : texts)
+            chosen.ToolAddAFile(dir.write(name, text.toUtf8()));
+        int32_t converted = 0;
+        ASSERT_TRUE(Doc()->MakeWordlist(chosen, 0, converted, cv::kListWordList));
+        cv::ToolWindowList().Last_actions.Include(cv::kActionWordlistMade);
+        RefreshDataDisplay();
+    }
+
+    QTabWidget* pager;
+    cv::TCV_Grid* freq;
+    cv::TCV_Grid* alph;
+    cv::TCV_Grid* stats;
+    cv::TCV_Grid* spare;
+    QPlainTextEdit* notes;
+    int refreshes = 0;
+    std::vector<int> commands;
+    std::vector<int> drops;
+
+private:
+    cv::TCV_Grid* AddGridPage(const QString& caption, uint8_t listType, uint8_t kind)
+    {
+        auto* page = new QWidget;
+        auto* grid = new cv::TCV_Grid(page);
+        new QVBoxLayout(page);
+        page->layout()->addWidget(grid);
+        grid->ListType = listType;
+        grid->KindOfDisplay = kind;
+        pager->addTab(page, caption);
+        return grid;
+    }
+};
+
+// Every test starts from defaults, with its own dialogs and a fresh window.
+class FrameworkTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        cvtest::StartFromDefaults();
+        cv::ActivateCrashbox(QCoreApplication::applicationFilePath());
+        cv::Global_stopLemmaMatchLoaded = {};
+        window = std::make_unique<TestWindow>();
+    }
+    void TearDown() override
+    {
+        window.reset();
+        cv::DeactivateCrashbox();
+        cv::global_panic_state = cv::kPanicRun;
+    }
+    static void SetGeneral(const std::function<void(cv::TGeneralSettingsRec&)>& change)
+    {
+        cv::TGeneralSettingsRec g = cv::GetGeneralSettings();
+        change(g);
+        cv::SetGeneralSettings(g);
+    }
+    void ShowSample()
+    {
+        window->ShowWordList(dir, {{QStringLiteral("a.txt"), QStringLiteral("the cat and the dog and the bird")},
+                                   {QStringLiteral("b.txt"), QStringLiteral("a dog")}});
+    }
+
+    cvtest::TempDir dir;
+    cv::TScriptedDialogs dialogs;
+    cv::TDialogServiceGuard dialogGuard{&dialogs};
+    cv::TScriptedFileDialogs files;
+    cv::TFileDialogServiceGuard fileGuard{&files};
+    std::unique_ptr<TestWindow> window;
+};
+
+} // namespace framework_test
