@@ -17,7 +17,6 @@
 #include <QTextEdit>
 #include <QTimer>
 
-#include <stdexcept>
 #include <vector>
 
 #include "crashreport/core/crashbox_options.h"
@@ -132,9 +131,11 @@ TMainToolsForm::TMainToolsForm(QWidget* parent, const TMainToolsFormOptions& opt
     ToolWindowList().GeneralCellHandler->InitialSetup(GetTextSettings(), GetMenuItemChecked(87));
     ToolWindowList().GeneralCellHandler->SetRulerPlotWordCloudFeatures(GetRulerPlotWordCloudFeatures());
 
-    ChosenTexts = std::make_unique<TCVFileDetails>(GetRestrictTo3LetterExtensions(), [](const QString&) {
-        throw std::runtime_error("Text filename handling error");
-    });
+    // A text that cannot be chosen (missing, unreadable, a mask finding
+    // nothing) is an expected failure: the user is told and the other texts
+    // stay chosen. (Aborting the operation here would drop the whole choice.)
+    ChosenTexts = std::make_unique<TCVFileDetails>(GetRestrictTo3LetterExtensions(),
+                                                   [](const QString& message) { ReportedAFact(message); });
 
     panel_joined_positions = AdvOfficeStatusBar1->InitStatusBar();
     AdvOfficeStatusBar1->OnPanelClick = [this](int panel) { AdvOfficeStatusBar1PanelClick(panel); };
@@ -152,7 +153,8 @@ TMainToolsForm::~TMainToolsForm()
     CloseData(false);
     // Nothing may reach the window's parts once they go.
     GlobalProgress().SetProgressStatusBar(nullptr);
-    ToolWindowList().Clear();
+    if (OwnsPages())
+        ToolWindowList().Clear();
     if (mini_global_own_HWnd == m_messageWindow->Handle())
         UnregisterOwnWindowFromController();
 }
@@ -577,9 +579,21 @@ void TMainToolsForm::CloseData(bool clearFile)
     }
 }
 
+bool TMainToolsForm::OwnsPages() const
+{
+    // The page register is the process's; a window only touches it while the pages are its own.
+    const TOneToolWindowList& pages = ToolWindowList();
+    for (int i = 1; i < pages.Count(); ++i)
+        if (auto* control = qobject_cast<QWidget*>(pages.Items(i)->data.the_object.data()))
+            return isAncestorOf(control);
+    return false;
+}
+
 void TMainToolsForm::DetachGridsFromLists()
 {
     TOneToolWindowList& pages = ToolWindowList();
+    if (!OwnsPages())
+        return;
     for (int i = pages.Count() - 1; i > 0; --i) {
         pages.ClearBaseList(i);
         if (TCV_Grid* grid = pages.GridOfPage(i))
@@ -604,13 +618,12 @@ bool TMainToolsForm::GridMayBeWorkedOn(QObject* grid) const
 
 void TMainToolsForm::PrepareOpenDialog(uint8_t listType)
 {
-    static uint8_t lastListType = 0xFF;
-    static bool lastHasData = false;
+    // Set again only when the list type or the has-data state changed.
     const bool hasData = fData != nullptr;
-    if (listType == lastListType && hasData == lastHasData && !ForceViewOpenFileDialog1.Filter.isEmpty())
+    if (listType == m_dialogListType && hasData == m_dialogHasData && !ForceViewOpenFileDialog1.Filter.isEmpty())
         return;
-    lastListType = listType;
-    lastHasData = hasData;
+    m_dialogListType = listType;
+    m_dialogHasData = hasData;
     const uint8_t type = IsKnownListType(listType) && !DefaultExtFromListType(listType).isEmpty()
                              ? listType
                              : [] {

@@ -225,6 +225,8 @@ protected:
     QString DocumentFileName() const;
     // Detaches every page grid from its list, before the lists go.
     void DetachGridsFromLists();
+    // Whether the page register holds this window's pages.
+    bool OwnsPages() const;
     bool Destroying() const { return m_destroying; }
 
 private:
@@ -235,6 +237,8 @@ private:
     std::unique_ptr<TMessageWindow> m_messageWindow;
     TMenuSetProvider fMenuSetProvider;
     bool m_shown = false;
+    uint8_t m_dialogListType = 0xFF; // what the open and save dialogs were last set for
+    bool m_dialogHasData = false;
     bool m_destroying = false;
 };
 

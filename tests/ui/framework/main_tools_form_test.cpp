@@ -329,3 +329,31 @@ TEST_F(FrameworkTest, GridMayBeWorkedOnOnlyWithDataAndAResultList)
 
 } // namespace
 } // namespace framework_test
+
+namespace framework_test {
+namespace {
+
+TEST_F(FrameworkTest, ATextThatCannotBeChosenIsReportedAndTheOthersStay)
+{
+    const QString good = dir.write(QStringLiteral("good.txt"), "words");
+    EXPECT_TRUE(window->ChosenTexts->ToolAddAFile(good));
+    EXPECT_FALSE(window->ChosenTexts->ToolAddAFile(dir.file(QStringLiteral("missing.txt"))));
+    EXPECT_EQ(window->ChosenTexts->FileCount(), 1);
+    EXPECT_EQ(dialogs.Routines(), QStringList{QStringLiteral("ReportedAFact")});
+}
+
+TEST_F(FrameworkTest, ASecondWindowLeavesTheFirstWindowsPagesAlone)
+{
+    ShowSample();
+    {
+        // A window made and dropped while another one runs (a dialog-less helper window, say).
+        auto other = std::make_unique<TestWindow>();
+        other.reset();
+    }
+    // The first window's pages were rebuilt for the second and cleared with it;
+    // the first window's own grids were never detached by the second.
+    EXPECT_NE(window->freq->List(), nullptr);
+}
+
+} // namespace
+} // namespace framework_test

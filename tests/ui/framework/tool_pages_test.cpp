@@ -121,9 +121,11 @@ TEST_F(FrameworkTest, WantedListsAreLoadedAndUnwantedOnesClearedWhenPagesAreBuil
     const QString stop = dir.write(QStringLiteral("stop.txt"), "the\n");
     cv::SetLemmaMatchStopFilename(cv::kToolWordList, 2, stop);
     cv::SetLemmaMatchStopWanted(cv::kToolWordList, 2, true);
+    window.reset();
     window = std::make_unique<TestWindow>();
     EXPECT_TRUE(cv::TLemmatiser::Instance().IsLoaded(cv::kToolWordList, cv::TLemmatiserListKind::Stop));
     cv::SetLemmaMatchStopWanted(cv::kToolWordList, 2, false);
+    window.reset();
     window = std::make_unique<TestWindow>();
     EXPECT_FALSE(cv::TLemmatiser::Instance().IsLoaded(cv::kToolWordList, cv::TLemmatiserListKind::Stop));
 }
