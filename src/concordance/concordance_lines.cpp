@@ -61,6 +61,7 @@ void CopyLineOverClassArray(std::u16string_view buffer, std::span<const uint16_t
         int32_t i = 0;
 #if defined(__SSE2__)
         const __m128i below = _mm_set1_epi16(0x1F);
+        const __m128i blank = _mm_set1_epi16(u' ');
         for (; i + 8 <= n; i += 8) {
             const __m128i eight = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i));
             // Saturating subtraction leaves zero exactly for units up to U+001F.
@@ -69,8 +70,12 @@ void CopyLineOverClassArray(std::u16string_view buffer, std::span<const uint16_t
                 _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i), eight);
                 continue;
             }
-            for (int k = 0; k < 8; ++k)
-                dst[i + k] = shownUnit(src[i + k]);
+            // Controls as blanks, the tag marks as "<" and ">" (shownUnit), eight at once.
+            const __m128i open = _mm_and_si128(_mm_cmpeq_epi16(eight, _mm_set1_epi16(kTagMarkOpen)), _mm_set1_epi16(u'<' - u' '));
+            const __m128i close = _mm_and_si128(_mm_cmpeq_epi16(eight, _mm_set1_epi16(kTagMarkClose)), _mm_set1_epi16(u'>' - u' '));
+            const __m128i shown = _mm_add_epi16(blank, _mm_or_si128(open, close));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i),
+                             _mm_or_si128(_mm_andnot_si128(low, eight), _mm_and_si128(low, shown)));
         }
 #endif
         for (; i + 4 <= n; i += 4) {

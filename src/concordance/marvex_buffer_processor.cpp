@@ -211,7 +211,9 @@ void TMarvexBufferProcessor::ProcessAChunkOfFile(int32_t chunkIndex)
             continue;
         if (chunkIndex == 0)
             e->StartText(0);
-        e->SetChunk(m_searchBuffer, SourcePositionOf(0));
+        // The search words' engine counts the chunk's units as its first
+        // search goes over it (CountChunk below, when none went to the end).
+        e->SetChunk(m_searchBuffer, SourcePositionOf(0), e != fSearchAndDoEngine);
     }
     for (auto& own : m_ownContext)
         if (own) {
@@ -266,6 +268,7 @@ void TMarvexBufferProcessor::ProcessAChunkOfFile(int32_t chunkIndex)
         if (Checking_avoid_hits_within_X_chars && i > 0)
             RemoveCloseLinesOfLaterItem(firstLineOfItem);
     }
+    fSearchAndDoEngine->CountChunk();
     ResolveUnitEnds();
 }
 

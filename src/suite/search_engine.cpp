@@ -124,20 +124,33 @@ void TSearchAndDoEngine::StartText(int64_t textLength)
     m_chunkOffset = 0;
     m_base = TUnitCounters();
     m_nextBase = TUnitCounters();
+    m_nextBaseKnown = true;
     m_mode = Mode::Text;
 }
 
-void TSearchAndDoEngine::SetChunk(const TSearchBuffer& buffer, int64_t offsetInText)
+void TSearchAndDoEngine::SetChunk(const TSearchBuffer& buffer, int64_t offsetInText, bool countNow)
 {
+    // The chunk left was counted (CountChunk) before its buffer changed.
+    Q_ASSERT(m_nextBaseKnown);
     m_mode = Mode::Text;
     m_chunk = &buffer;
     m_chunkOffset = offsetInText;
     m_base = m_nextBase;
+    m_nextBaseKnown = false;
+    if (countNow)
+        CountChunk();
+}
+
+void TSearchAndDoEngine::CountChunk()
+{
+    if (m_nextBaseKnown || !m_chunk)
+        return;
     TUnitCounters next = m_base;
-    for (const TSearchToken& t : buffer.Tokens())
+    for (const TSearchToken& t : m_chunk->Tokens())
         next.Step(t);
-    next.pendingBarrier = std::max(next.pendingBarrier, buffer.TrailingBarrier());
+    next.pendingBarrier = std::max(next.pendingBarrier, m_chunk->TrailingBarrier());
     m_nextBase = next;
+    m_nextBaseKnown = true;
 }
 
 void TSearchAndDoEngine::ClearChunkStatistics()
@@ -253,7 +266,7 @@ bool TSearchAndDoEngine::matchAt(const Compiled& c, const TSearchBuffer& buf, in
     return true;
 }
 
-void TSearchAndDoEngine::fillStats(TSearchFound& f, const TSearchBuffer& buf, bool units)
+void TSearchAndDoEngine::fillStats(TSearchFound& f, const TSearchBuffer& buf, const TUnitCounters* cursor)
 {
     TSearchStatsRec& s = f.stats;
     s = TSearchStatsRec();
@@ -268,22 +281,18 @@ void TSearchAndDoEngine::fillStats(TSearchFound& f, const TSearchBuffer& buf, bo
         f.percentOfText = float(double(at) * 100.0 / double(m_textLength));
     else
         f.percentOfText = buf.Text().empty() ? 0.0f : float(double(f.start) * 100.0 / double(buf.Text().size()));
-    if (!units)
+    if (!cursor)
         return;
-    // Counts up to and with the hit's first token, walked only as far as the
-    // hits go. A hit that starts on a tag or an uncounted number belongs to
-    // the next running word.
-    const auto& toks = buf.Tokens();
-    while (m_cursorToken <= f.firstToken)
-        m_cursor.Step(toks[std::size_t(m_cursorToken++)]);
+    // A hit that starts on a tag or an uncounted number belongs to the next
+    // running word.
     const int32_t next = (!t.IsTag() && t.IsCounted()) ? 0 : 1;
-    s.SetSentenceNumber(m_cursor.sentence);
-    s.SetWordInSentence(m_cursor.wordsInSentence + next);
-    s.SetParagraphNumber(m_cursor.paragraph);
-    s.SetWordInParagraph(m_cursor.wordsInParagraph + next);
-    s.SetHeadingNumber(m_cursor.heading);
-    s.SetSectionNumber(m_cursor.section);
-    s.SetWordInSection(m_cursor.wordsInSection + next);
+    s.SetSentenceNumber(cursor->sentence);
+    s.SetWordInSentence(cursor->wordsInSentence + next);
+    s.SetParagraphNumber(cursor->paragraph);
+    s.SetWordInParagraph(cursor->wordsInParagraph + next);
+    s.SetHeadingNumber(cursor->heading);
+    s.SetSectionNumber(cursor->section);
+    s.SetWordInSection(cursor->wordsInSection + next);
 }
 
 int TSearchAndDoEngine::run(int item, const TSearchBuffer& buf, int32_t lo, int32_t hi, int32_t unitFloor,
@@ -302,16 +311,20 @@ int TSearchAndDoEngine::run(int item, const TSearchBuffer& buf, int32_t lo, int3
     const char16_t* text = buf.Text().data();
     const bool wordEvents = words && m_onWord;
     const TFoldTable* fold = m_fold;
-    // Unit numbers need every token from the chunk's start: only whole-chunk runs keep them.
+    // Unit numbers need every token from the chunk's start: only whole-chunk
+    // runs keep them, counting each token as they pass it (with it, the
+    // counts at the chunk's end when it is not counted yet).
     const bool units = m_mode == Mode::Text && lo == 0;
-    m_cursor = m_base;
-    m_cursorToken = 0;
+    TUnitCounters cursor = m_base;
 
     int hits = 0;
     int wordBarrier = (m_mode == Mode::Text && lo == 0) ? m_base.pendingBarrier : 0;
     TSearchFound f;
-    for (int32_t j = lo; j < hi; ++j) {
+    int32_t j = lo;
+    for (; j < hi; ++j) {
         const TSearchToken& t = toks[std::size_t(j)];
+        if (units)
+            cursor.Step(t);
         if (wordEvents) {
             wordBarrier = std::max<int>(wordBarrier, t.barrier);
             if (!t.IsTag()) {
@@ -352,11 +365,16 @@ int TSearchAndDoEngine::run(int item, const TSearchBuffer& buf, int32_t lo, int3
         f.row = m_mode == Mode::Row ? m_row : -1;
         f.buffer = &buf;
         f.context = buf.Text();
-        fillStats(f, buf, units);
+        fillStats(f, buf, units ? &cursor : nullptr);
         if ((m_onFound && !m_onFound(f)) || m_cancelled) {
             *stopped = true;
             break;
         }
+    }
+    if (units && j == int32_t(toks.size()) && !m_nextBaseKnown && &buf == m_chunk) {
+        cursor.pendingBarrier = std::max(cursor.pendingBarrier, buf.TrailingBarrier());
+        m_nextBase = cursor;
+        m_nextBaseKnown = true;
     }
     return hits;
 }

@@ -114,8 +114,14 @@ public:
     // textLength: units of the whole text (for percentages); 0 or less: unknown.
     void StartText(int64_t textLength = 0);
     // The chunk and its first unit's offset in the text. The buffer must stay
-    // alive until the next SetChunk or StartText.
-    void SetChunk(const TSearchBuffer& buffer, int64_t offsetInText = 0);
+    // alive until the next SetChunk or StartText. The running counts at the
+    // chunk's end (where the next chunk starts) are taken at once, in a walk
+    // over its tokens; with `countNow` false they are taken by the first
+    // search that goes over the whole chunk instead, and the caller calls
+    // CountChunk before the buffer changes (it walks only when no such
+    // search went to the end).
+    void SetChunk(const TSearchBuffer& buffer, int64_t offsetInText = 0, bool countNow = true);
+    void CountChunk();
     const TSearchBuffer* Chunk() const { return m_chunk; }
     // Runs one search word over the whole chunk, calling the word callback
     // for every word. False when stopped (found enough or cancelled).
@@ -177,7 +183,8 @@ private:
                    uint8_t barrierMax) const;
     int run(int item, const TSearchBuffer& buf, int32_t lo, int32_t hi, int32_t unitFloor, int32_t unitLimit, bool words,
             bool report, bool* stopped);
-    void fillStats(TSearchFound& f, const TSearchBuffer& buf, bool units);
+    // `cursor`: the counts up to and with the hit's first token (null: no unit numbers).
+    void fillStats(TSearchFound& f, const TSearchBuffer& buf, const TUnitCounters* cursor);
 
     const TBaseSearchItems* m_items = nullptr;
     QLocale m_language;
@@ -201,8 +208,7 @@ private:
     int64_t m_chunkOffset = 0;
     TUnitCounters m_base;         // at the start of the current chunk
     TUnitCounters m_nextBase;     // at its end
-    TUnitCounters m_cursor;       // counts over the tokens before m_cursorToken
-    int32_t m_cursorToken = 0;
+    bool m_nextBaseKnown = true;  // false: not counted yet (SetChunk without counting)
     std::vector<int32_t> m_chunkHits;
 
     // Row state.

@@ -116,14 +116,11 @@ struct FastRun {
 };
 
 #if defined(__SSE2__)
-// Set bits of a word (the build targets processors that may lack an
-// instruction for it, and the library call would cost more than this).
+// Set bits of a word: one instruction where the processor has it (the
+// classifier is built for it too, see CV_CLASSIFY_CLONES), else the library.
 inline int32_t BitCount(uint32_t x)
 {
-    x = x - ((x >> 1) & 0x55555555u);
-    x = (x & 0x33333333u) + ((x >> 2) & 0x33333333u);
-    x = (x + (x >> 4)) & 0x0F0F0F0Fu;
-    return int32_t((x * 0x01010101u) >> 24);
+    return __builtin_popcount(x);
 }
 
 // Sixteen units at once, for texts in the Latin alphabet: lanes of ASCII
@@ -162,9 +159,18 @@ inline TAsciiLanes asciiLanes16(const char16_t* p, uint16_t* cls, uint16_t flags
 // `end`, or where a word starts while a sentence end waits to be settled (the
 // caller handles those). `asciiBlocks`: the ASCII letters, digits and the
 // blank have their usual kinds, so stretches of them go sixteen at a time.
+struct TFastRules {
+    int32_t n;           // units of the chunk (what follows them is looked at by the slow path)
+    bool keepNumbers;
+    bool asciiBlocks;
+    bool apostrophes;    // an apostrophe between letters joins them
+    bool hyphensJoin;    // so does a hyphen
+};
+
 inline int32_t fastRun(const char16_t* p, int32_t i, int32_t end, const uint8_t* kinds, uint16_t* cls,
-                       uint16_t flags, bool keepNumbers, bool pendingSentence, bool asciiBlocks, FastRun& s)
+                       uint16_t flags, const TFastRules& rules, bool pendingSentence, FastRun& s)
 {
+    const bool keepNumbers = rules.keepNumbers, asciiBlocks = rules.asciiBlocks;
     // Branch-free but for the rare exits: word lengths vary too much for
     // the branches of a letter/blank switch to be predicted.
     unsigned inWord = s.inWord, letterSeen = s.letterSeen, sawSpace = s.sawSpace, sawWord = s.sawWord;
@@ -209,8 +215,39 @@ inline int32_t fastRun(const char16_t* p, int32_t i, int32_t end, const uint8_t*
         const int32_t from = i;
         for (; i < scalarEnd; ++i) {
             const unsigned k = kinds[p[i]];
-            if (k > TTextClassifier::kSpace)
+            if (k > TTextClassifier::kSpace) {
+                // Punctuation that ends a word, or joins two letters or two
+                // digits, is settled here; sentence ends, line breaks, tags
+                // and what needs the text after the chunk go to the slow path.
+                if (!asciiBlocks
+                    || (k != TTextClassifier::kPunct && k != TTextClassifier::kNumberSep
+                        && k != TTextClassifier::kApostrophe && k != TTextClassifier::kHyphen))
+                    break;
+                if (k != TTextClassifier::kPunct) {
+                    if (i + 1 >= rules.n)
+                        break;
+                    const unsigned next = kinds[p[i + 1]];
+                    const uint16_t before = i > 0 ? ClassCode(cls[i - 1]) : uint16_t(kClassSpace);
+                    uint16_t joined = 0;
+                    if (k == TTextClassifier::kNumberSep) {
+                        if (inWord && before == kClassDigit && next == TTextClassifier::kDigit)
+                            joined = kClassNumberJoiner;
+                    } else if (k == TTextClassifier::kApostrophe ? rules.apostrophes : rules.hyphensJoin) {
+                        if (inWord && before == kClassLetter && next <= TTextClassifier::kOtherLetter)
+                            joined = k == TTextClassifier::kApostrophe ? kClassApostrophe : kClassHyphen;
+                    }
+                    if (joined) {
+                        cls[i] = uint16_t(joined | flags);
+                        ++i;
+                        break;
+                    }
+                }
+                words += int32_t(inWord & (letterSeen | numbers));
+                inWord = 0;
+                cls[i] = uint16_t(kClassPunctuation | flags);
+                ++i; // back to sixteen at a time
                 break;
+            }
             const unsigned w = k < TTextClassifier::kSpace;
             if (pendingSentence && w && !inWord)
                 break;
@@ -221,7 +258,7 @@ inline int32_t fastRun(const char16_t* p, int32_t i, int32_t end, const uint8_t*
             sawSpace |= w ^ 1;
             inWord = w;
         }
-        if (i < scalarEnd || i >= end || i == from)
+        if (i >= end || i == from || (i < scalarEnd && kinds[p[i - 1]] <= TTextClassifier::kSpace))
             break;
     }
     s = FastRun{inWord != 0, letterSeen != 0, sawSpace != 0, sawWord != 0, words};
@@ -594,6 +631,16 @@ void TTextClassifier::resolvePendingAtChunkEnd(Run& r)
     confirmSentence(r);
 }
 
+// The classifier's loop is built twice, for processors with a bit-count
+// instruction and for the rest, and the right one is chosen when the
+// program starts.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__POPCNT__)
+#define CV_CLASSIFY_CLONES __attribute__((target_clones("popcnt", "default")))
+#else
+#define CV_CLASSIFY_CLONES
+#endif
+
+CV_CLASSIFY_CLONES
 void TTextClassifier::Classify(std::u16string_view text, std::u16string_view lookahead, bool finalChunk,
                                const std::vector<uint16_t>* tagNumbers, const std::vector<int32_t>& forced,
                                uint16_t* classes, std::vector<int32_t>& sectionStarts, TOneFilesStats& stats)
@@ -618,15 +665,14 @@ void TTextClassifier::Classify(std::u16string_view text, std::u16string_view loo
     m_atLineStart = lineGoesOn;
 
     const uint8_t* kinds = m_kinds->data();
-    const bool keepNumbers = m_keepNumbers;
+    const TFastRules rules{r.n, m_keepNumbers, m_asciiBlocks, m_apostrophes, m_hyphensJoin};
     std::size_t nextForced = 0;
     int32_t i = 0;
     while (i < r.n) {
         const int32_t segmentEnd = nextForced < forced.size() ? std::min(r.n, forced[nextForced] + 1) : r.n;
         while (i < segmentEnd) {
             FastRun run{m_inWord, m_letterSeen, m_sawSpace, false, 0};
-            i = fastRun(r.p, i, segmentEnd, kinds, classes, r.flags, keepNumbers, m_pendingSentence >= 0, m_asciiBlocks,
-                        run);
+            i = fastRun(r.p, i, segmentEnd, kinds, classes, r.flags, rules, m_pendingSentence >= 0, run);
             m_inWord = run.inWord;
             m_letterSeen = run.letterSeen;
             m_sawSpace = run.sawSpace;

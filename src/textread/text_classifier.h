@@ -49,7 +49,9 @@ public:
     void StartText();
     // Stretches of ASCII letters, digits and blanks are classified sixteen
     // units at a time when the settings leave those characters their usual
-    // kinds; off, every unit goes one by one (the same result, for tests).
+    // kinds, and punctuation that only ends or joins words is settled in
+    // the same loop; off, every unit goes one by one and every punctuation
+    // mark through the general steps (the same result, for tests).
     void SetAsciiBlocks(bool on) { m_asciiBlocks = on && m_asciiBlocksPossible; }
     bool AsciiBlocks() const { return m_asciiBlocks; }
 
