@@ -40,6 +40,9 @@ TEST_F(FrameworkTest, TheWindowRegistersWithTheSettingsBufferAndLetsGoAtTheEnd)
     EXPECT_EQ(cv::GetActiveMainToolWindow(cv::kToolWordList), own);
     EXPECT_EQ(cv::mini_global_own_HWnd, own);
     EXPECT_EQ(window->windowTitle(), cv::Tool_Name(cv::kToolWordList));
+    EXPECT_NE(window->fTagHandler, nullptr);
+    EXPECT_NE(window->fTagsToTranslateList, nullptr);
+    EXPECT_EQ(cv::StartupOpenFileRec().ListType, cv::kListNone);
     // Crash reports go to the user's folder.
     EXPECT_EQ(cv::CurrentCrashboxOptions().OutputPath(), cv::GetUserReadWriteFolder());
     window.reset();
