@@ -140,6 +140,17 @@ TEST_F(FrameworkTest, LemmatiserProgressNeverDividesByZeroAndStopsOnCancel)
     pages.SetNLines(400, QStringLiteral("list.txt"));
     pages.ShowDLLProgress(100);
     EXPECT_EQ(cv::GlobalProgress().State().thisPercent, 25);
+
+    // A stop asked for while the list loads cancels the load.
+    QByteArray lines;
+    for (int i = 0; i < 20000; ++i)
+        lines += "word" + QByteArray::number(i) + "\n";
+    cv::SetLemmaMatchStopFilename(cv::kToolWordList, 2, dir.write(QStringLiteral("big.txt"), lines));
+    cv::global_panic_state = cv::kPanicStopNow;
+    EXPECT_FALSE(pages.LoadLemmaMatchStopList(2));
+    EXPECT_FALSE(cv::Global_stopLemmaMatchLoaded[2]);
+    cv::global_panic_state = cv::kPanicRun;
+    EXPECT_TRUE(pages.LoadLemmaMatchStopList(2));
 }
 
 } // namespace
