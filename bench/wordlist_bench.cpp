@@ -44,6 +44,7 @@
 #include <cstdlib>
 #include <random>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -172,16 +173,16 @@ TResult MakeList(const QStringList& files, const QString& out, int top, cv::TTex
     return r;
 }
 
-// A saved list with the time in its "Made" note blanked: two runs of the
-// same texts differ only there.
+// A saved list with the times in its notes blanked (when it was made, how
+// long it took): two runs of the same texts differ only there.
 QByteArray WithoutTimeMade(QByteArray bytes)
 {
-    const QString made = QStringLiteral("Made\t");
-    const QByteArray key(reinterpret_cast<const char*>(made.utf16()), made.size() * 2);
-    for (qsizetype at = bytes.indexOf(key); at >= 0; at = bytes.indexOf(key, at + 1)) {
-        // "yyyy-MM-dd HH:mm" in UTF-16
-        for (qsizetype k = at + key.size(); k < std::min(bytes.size(), at + key.size() + 32); ++k)
-            bytes[k] = 0;
+    // "Made\tyyyy-MM-dd HH:mm", "Time taken\th:mm:ss.t" in UTF-16
+    for (const auto& [label, units] : {std::pair{QStringLiteral("Made\t"), 16}, std::pair{QStringLiteral("Time taken\t"), 9}}) {
+        const QByteArray key(reinterpret_cast<const char*>(label.utf16()), label.size() * 2);
+        for (qsizetype at = bytes.indexOf(key); at >= 0; at = bytes.indexOf(key, at + 1))
+            for (qsizetype k = at + key.size(); k < std::min(bytes.size(), at + key.size() + 2 * units); ++k)
+                bytes[k] = 0;
     }
     return bytes;
 }

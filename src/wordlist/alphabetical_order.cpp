@@ -135,8 +135,20 @@ std::vector<uint32_t> TAlphabeticalOrderer::Order(std::span<const std::u16string
     std::vector<uint32_t> slow;
     fast.reserve(words.size());
     for (uint32_t i = 0; i < words.size(); ++i) {
-        if (OnFastRoad(words[i]))
-            fast.push_back({PackedKey(words[i]), i});
+        // The key and the test of the alphabet in one pass over the word.
+        const std::u16string_view w = words[i];
+        uint64_t key = 0;
+        unsigned outside = fFast && !w.empty() ? 0u : 1u;
+        const std::size_t n = w.size();
+        for (std::size_t k = 0; k < n; ++k) {
+            const char16_t c = w[k];
+            const unsigned rank = c < 128 ? fRank[c] : 0u;
+            outside |= unsigned(rank == 0);
+            if (k < std::size_t(kCharsPerKey))
+                key |= uint64_t(rank) << (64 - kBitsPerChar * int(k + 1));
+        }
+        if (!outside)
+            fast.push_back({key, i});
         else
             slow.push_back(i);
     }

@@ -424,8 +424,9 @@ void TCVWordList::AdoptAlphabeticalEntries(std::vector<std::unique_ptr<TWordList
     for (std::size_t k = 0; k < fFreqOrder.size(); ++k)
         fFreqPlace[std::size_t(fFreqOrder[k])] = int32_t(k);
     fOrderValid = true;
+    // The entries came with these ranks (the maker set them from the same order).
     for (int i = 0; i < Count(); ++i)
-        Entry(i).fData.Rank = fFreqPlace[std::size_t(i)] + 1;
+        Q_ASSERT(Entry(i).fData.Rank == fFreqPlace[std::size_t(i)] + 1);
 }
 
 void TCVWordList::EnsureAlphabeticalAscendingSort()

@@ -239,7 +239,8 @@ public:
     // then sorted alphabetically as SortAlphabetically leaves it (sorting
     // again only when it held entries before), and its ranks are set.
     // `frequencyOrder`, when given, is FrequencyOrder of the entries'
-    // frequencies, so that it need not be worked out from the entries.
+    // frequencies, and the entries carry the ranks it gives them (their
+    // 1-based places in it), so that nothing need be worked out from them.
     void AdoptAlphabeticalEntries(std::vector<std::unique_ptr<TWordListEntry>> entries,
                                   std::vector<int32_t> frequencyOrder = {});
     // The frequency order of entries with these frequencies (forms joined

@@ -347,15 +347,25 @@ bool T_WholeWordlistHolder::WordTreeToWordlist()
         for (std::size_t k = 0; k < listed.size(); ++k)
             rows[k] = rowOf(listed[k]);
     }
+    // Each entry's rank (its place in the frequency order) is set as it is made.
+    std::vector<int32_t> rankOf;
+    if (!frequencyOrder.empty()) {
+        rankOf.resize(frequencyOrder.size());
+        for (std::size_t k = 0; k < frequencyOrder.size(); ++k)
+            rankOf[std::size_t(frequencyOrder[k])] = int32_t(k) + 1;
+    }
     std::vector<std::unique_ptr<TWordListEntry>> entries;
     entries.reserve(rows.size());
-    for (const TRow& row : rows) {
+    for (std::size_t k = 0; k < rows.size(); ++k) {
+        const TRow& row = rows[k];
         auto e = std::make_unique<TWordListEntry>(list.get());
         e->fWord = QString(reinterpret_cast<const QChar*>(row.text), qsizetype(row.length));
         e->fTag = *row.tag;
         e->fData.Freq = row.freq;
         e->fData.Texts = row.texts;
         e->fData.Dispersion = row.dispersion;
+        if (!rankOf.empty())
+            e->fData.Rank = rankOf[k];
         entries.push_back(std::move(e));
     }
 

@@ -22,7 +22,6 @@ TWordlistParentTree::TWordlistParentTree()
 {
     fSlots.assign(1024, TSlot{0, 0});
     fMask = fSlots.size() - 1;
-    fArena.assign(kArenaSpare, char16_t(0));
 }
 
 TWordlistParentTree::~TWordlistParentTree() = default;
@@ -33,7 +32,9 @@ void TWordlistParentTree::Free()
     fMask = fSlots.size() - 1;
     fBlocks.clear();
     fCount = 0;
-    fArena.assign(kArenaSpare, char16_t(0));
+    fArena.clear();
+    fArenaUsed = kArenaBlockUnits;
+    fArenaUnits = 0;
     std::vector<uint64_t>().swap(fHashes);
 }
 
@@ -47,7 +48,7 @@ void TWordlistParentTree::FreeIndex()
 int64_t TWordlistParentTree::TableBytes() const
 {
     return int64_t(fSlots.size() * sizeof(TSlot) + fBlocks.size() * kBlockTypes * sizeof(TWordlistKey)
-                   + fArena.capacity() * sizeof(char16_t) + fHashes.capacity() * sizeof(uint64_t));
+                   + fArena.size() * kArenaBlockUnits * sizeof(char16_t) + fHashes.capacity() * sizeof(uint64_t));
 }
 
 void TWordlistParentTree::Grow()
@@ -69,8 +70,12 @@ void TWordlistParentTree::RebuildIndex(std::size_t size) const
     }
     fSlots.assign(size, TSlot{0, 0});
     fMask = size - 1;
-    // By id, from the kept hashes: no look at the types themselves.
+    // By id, from the kept hashes: no look at the types themselves (and the
+    // slots of a few ids ahead asked for).
+    constexpr uint32_t kAhead = 16;
     for (uint32_t id = 0; id < uint32_t(fCount); ++id) {
+        if (id + kAhead < uint32_t(fCount))
+            __builtin_prefetch(&fSlots[std::size_t(fHashes[id + kAhead]) & fMask], 1);
         const uint64_t hash = fHashes[id];
         std::size_t i = std::size_t(hash) & fMask;
         while (fSlots[i].id1 != 0)
@@ -88,11 +93,18 @@ uint32_t TWordlistParentTree::AddType(const char16_t* text, int32_t length, uint
         fBlocks.push_back(std::make_unique<TWordlistKey[]>(kBlockTypes));
     TWordlistKey& k = Type(id);
     const std::size_t room = std::size_t(PaddedLength(length));
-    // The new spelling takes the place of the spare units at the end; new spare units follow it.
-    k.textAt = uint32_t(fArena.size() - kArenaSpare);
-    fArena.resize(fArena.size() + room, char16_t(0));
-    std::memcpy(fArena.data() + k.textAt, text, std::size_t(length) * 2);
-    std::memcpy(k.prefix, fArena.data() + k.textAt, std::min<std::size_t>(room, TWordlistKey::kPrefixUnits) * 2);
+    // A block of its own when the spelling and the spare units after it do not fit.
+    if (fArenaUsed + room + kArenaSpare > kArenaBlockUnits) {
+        fArena.push_back(std::make_unique_for_overwrite<char16_t[]>(kArenaBlockUnits));
+        fArenaUsed = 0;
+    }
+    char16_t* at = fArena.back().get() + fArenaUsed;
+    k.textAt = uint32_t(((fArena.size() - 1) << kArenaShift) | fArenaUsed);
+    std::memcpy(at, text, std::size_t(length) * 2);
+    std::fill(at + length, at + room + kArenaSpare, char16_t(0));
+    fArenaUsed += uint32_t(room);
+    fArenaUnits += int64_t(room);
+    std::memcpy(k.prefix, at, std::min<std::size_t>(room, TWordlistKey::kPrefixUnits) * 2);
     k.length = uint16_t(length);
     k.tagAndFlags = uint16_t((tag & TWordlistKey::kTagMask) | (stop ? TWordlistKey::kStopFlag : 0));
     std::size_t i = std::size_t(hash) & fMask;

@@ -67,6 +67,19 @@ struct alignas(64) TWordlistKey {
 };
 static_assert(sizeof(TWordlistKey) == 64);
 
+// Asks for the cache line at p. The compiler drops a __builtin_prefetch
+// whose address it had to load from memory (as a type's, read from its
+// slot), taking it for work without effect: on x86-64 the instruction is
+// written out.
+inline void PrefetchLine(const void* p)
+{
+#if defined(__x86_64__) && defined(__GNUC__)
+    asm volatile("prefetcht0 %0" : : "m"(*static_cast<const char*>(p)));
+#else
+    __builtin_prefetch(p);
+#endif
+}
+
 // Longest spelling a type may have, in UTF-16 units.
 constexpr int32_t kMaxTypeLength = std::numeric_limits<uint16_t>::max();
 
@@ -139,20 +152,20 @@ public:
             return (kLengthAndTag & (0xFFFFu | (uint32_t(TWordlistKey::kTagMask) << 16))) == lengthAndTag
                 && SameSixteen(k.prefix, text)
                 && (length <= TWordlistKey::kPrefixUnits
-                    || SamePadded(fArena.data() + k.textAt + TWordlistKey::kPrefixUnits,
-                                  text + TWordlistKey::kPrefixUnits, length - TWordlistKey::kPrefixUnits));
+                    || SamePadded(Spelling(k.textAt) + TWordlistKey::kPrefixUnits, text + TWordlistKey::kPrefixUnits,
+                                  length - TWordlistKey::kPrefixUnits));
         });
     }
     // Looking ahead: brings the hash's first slot into the cache; later the
     // type that slot names (when its check matches), without waiting for it.
-    void PrefetchSlot(uint64_t hash) const { __builtin_prefetch(&fSlots[std::size_t(hash) & fMask]); }
+    void PrefetchSlot(uint64_t hash) const { PrefetchLine(fSlots.data() + (std::size_t(hash) & fMask)); }
     void PrefetchType(uint64_t hash) const
     {
         if (fSlots.empty())
             return;
         const TSlot s = fSlots[std::size_t(hash) & fMask];
         if (s.id1 != 0 && s.check == uint32_t(hash >> 32))
-            __builtin_prefetch(&Type(s.id1 - 1));
+            PrefetchLine(&Type(s.id1 - 1));
     }
     // And then the rest of its spelling, once the type is there.
     void PrefetchSpelling(uint64_t hash, int32_t length) const
@@ -161,7 +174,7 @@ public:
             return;
         const TSlot s = fSlots[std::size_t(hash) & fMask];
         if (s.id1 != 0 && s.check == uint32_t(hash >> 32))
-            __builtin_prefetch(fArena.data() + Type(s.id1 - 1).textAt + TWordlistKey::kPrefixUnits);
+            PrefetchLine(Spelling(Type(s.id1 - 1).textAt) + TWordlistKey::kPrefixUnits);
     }
     // Stores a new type (its text copied into the arena) and returns its id.
     uint32_t AddType(const char16_t* text, int32_t length, uint16_t tag, uint64_t hash, bool stop);
@@ -172,7 +185,7 @@ public:
     std::u16string_view Text(uint32_t id) const
     {
         const TWordlistKey& k = Type(id);
-        return {fArena.data() + k.textAt, k.length};
+        return {Spelling(k.textAt), k.length};
     }
     // Empties the tree.
     void Free();
@@ -180,7 +193,7 @@ public:
     // once counting is over, a look-up is no longer possible, and the
     // memory goes back for what comes next.
     void FreeIndex();
-    int64_t ArenaUnits() const { return int64_t(fArena.size()) - kArenaSpare; }
+    int64_t ArenaUnits() const { return fArenaUnits; }
     int64_t TableBytes() const;
 
     // Whether a type's spelling is `text` (padded with zeros to a multiple
@@ -192,7 +205,7 @@ public:
         if (!SamePadded(k.prefix, text, inPrefix))
             return false;
         return length <= TWordlistKey::kPrefixUnits
-            || SamePadded(fArena.data() + k.textAt + TWordlistKey::kPrefixUnits, text + TWordlistKey::kPrefixUnits,
+            || SamePadded(Spelling(k.textAt) + TWordlistKey::kPrefixUnits, text + TWordlistKey::kPrefixUnits,
                           length - TWordlistKey::kPrefixUnits);
     }
     // Whether sixteen units are the same.
@@ -262,9 +275,19 @@ private:
     mutable std::size_t fMask = 0;
     std::vector<std::unique_ptr<TWordlistKey[]>> fBlocks;
     int64_t fCount = 0;
-    // Every spelling, each padded with zeros to a multiple of four units,
-    // and some spare units at the end.
-    std::vector<char16_t> fArena;
+    // Every spelling, each padded with zeros to a multiple of four units, in
+    // blocks that are never moved (a spelling never crosses a block's end,
+    // and some spare units follow the last one); a type's textAt is the
+    // block number and the place in it.
+    static constexpr int kArenaShift = 17;
+    static constexpr uint32_t kArenaBlockUnits = 1u << kArenaShift;
+    const char16_t* Spelling(uint32_t textAt) const
+    {
+        return fArena[textAt >> kArenaShift].get() + (textAt & (kArenaBlockUnits - 1));
+    }
+    std::vector<std::unique_ptr<char16_t[]>> fArena;
+    uint32_t fArenaUsed = kArenaBlockUnits; // in the last block (full: a new block first)
+    int64_t fArenaUnits = 0;
     mutable std::vector<uint64_t> fHashes; // of each type, by id (for growing the index)
 };
 
