@@ -685,8 +685,27 @@ bool T_WholeWordlistHolder::SaveToStream(TStream& s)
         CorvantisHolderMainListCount(fDetailedConsistencyList ? fDetailedConsistencyList->Count() : 0);
     else
         CorvantisHolderMainListCount(main ? main->Count() : 0);
-    if (!TCorvantisholder::SaveToStream(s))
-        return false;
+    // A stream in memory written at its end gets its room at once (about
+    // what the lists take), not in doublings that copy what was written.
+    auto* memory = dynamic_cast<TMemoryStream*>(&s);
+    const bool presized = memory && memory->Position() == memory->Size();
+    if (presized) {
+        int64_t room = 64 * 1024;
+        for (const TCVWordList* l : {fWordList.get(), fIndexWordList.get()})
+            if (l)
+                room += int64_t(l->Count()) * 64;
+        const int64_t at = memory->Position();
+        memory->SetSize(at + room);
+        memory->SetPosition(at);
+    }
+    const bool ok = TCorvantisholder::SaveToStream(s) && SaveBlocks(s);
+    if (presized && memory->Size() > memory->Position())
+        memory->SetSize(memory->Position());
+    return ok;
+}
+
+bool T_WholeWordlistHolder::SaveBlocks(TStream& s)
+{
     const bool ok =
         WriteBlock(s, kBlockTextSettings, [&] { return SavedTextSettings(s); })
         && WriteBlock(s, kBlockWordlistSettings,

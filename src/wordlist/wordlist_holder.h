@@ -183,6 +183,8 @@ protected:
     QString DefaultExtension() const override { return QStringLiteral(".lst"); }
 
 private:
+    // The blocks after the envelope.
+    bool SaveBlocks(TStream& s);
     struct TRun;
     bool RunTexts(TSharedChosenFilesClass& chosen, const std::vector<int>& texts, bool showProgress);
     bool MakeBatch(TSharedChosenFilesClass& chosen, uint8_t batchMode);
