@@ -167,8 +167,10 @@ struct TFastRules {
     bool hyphensJoin;    // so does a hyphen
 };
 
-inline int32_t fastRun(const char16_t* p, int32_t i, int32_t end, const uint8_t* kinds, uint16_t* cls,
-                       uint16_t flags, const TFastRules& rules, bool pendingSentence, FastRun& s)
+// Inlined into each build of Classify (see CV_CLASSIFY_CLONES).
+__attribute__((always_inline)) inline int32_t fastRun(const char16_t* p, int32_t i, int32_t end, const uint8_t* kinds,
+                                                      uint16_t* cls, uint16_t flags, const TFastRules& rules,
+                                                      bool pendingSentence, FastRun& s)
 {
     const bool keepNumbers = rules.keepNumbers, asciiBlocks = rules.asciiBlocks;
     // Branch-free but for the rare exits: word lengths vary too much for
