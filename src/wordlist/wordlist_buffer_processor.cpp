@@ -463,8 +463,9 @@ void TWordlistBufferProcessor::FlushBatch()
     const std::size_t count = fBatchCount;
     const TPending* const batch = fBatch.data();
     const char16_t* const text = fBatchText.data();
+    TWordlistParentTree::TLookup lookup(fTree);
     for (std::size_t k = 0; k < std::min(kTypeAhead, count); ++k)
-        fTree.PrefetchType(batch[k].hash);
+        lookup.PrefetchType(batch[k].hash);
     // The counts in locals (registers) while the batch is counted.
     TTextStatisticsBuilder stats = fStats;
     TWordlistTree::TTokenCounter counter(fTree);
@@ -479,7 +480,7 @@ void TWordlistBufferProcessor::FlushBatch()
     };
     for (std::size_t at = 0; at < count; ++at) {
         if (at + kTypeAhead < count)
-            fTree.PrefetchType(batch[at + kTypeAhead].hash);
+            lookup.PrefetchType(batch[at + kTypeAhead].hash);
         if (at + kSpellingAhead < count && batch[at + kSpellingAhead].length > TWordlistKey::kPrefixUnits)
             fTree.PrefetchSpelling(batch[at + kSpellingAhead].hash, batch[at + kSpellingAhead].length);
         const TPending& w = batch[at];
@@ -501,14 +502,17 @@ void TWordlistBufferProcessor::FlushBatch()
                 NotifySink(w.start, w.length, TWordlistParentTree::kNoType, w.barrier, w.tag, true, false);
             continue;
         }
-        uint32_t type = fTree.FindTypeWide(text + w.textAt, w.length, w.keyTag, w.hash);
-        if (type == TWordlistParentTree::kNoType) {
+        uint32_t type = 0;
+        TWordlistKey* found = lookup.FindWide(text + w.textAt, w.length, w.keyTag, w.hash, type);
+        if (!found) {
             counter.Commit();
             type = AddType(w);
+            found = &fTree.Type(type);
             counter = TWordlistTree::TTokenCounter(fTree);
+            lookup = TWordlistParentTree::TLookup(fTree); // the index may have grown
         }
         counting = true;
-        const TWordlistTree::TCounted counted = counter.Count(type, sttrChunk);
+        const TWordlistTree::TCounted counted = counter.Count(*found, type, sttrChunk);
         if (counted.stop) {
             stats.StopTokenRemoved();
         } else {

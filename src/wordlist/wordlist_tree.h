@@ -121,6 +121,11 @@ inline uint64_t HashPaddedWordlistKey(const char16_t* units, int32_t length, uin
 uint64_t HashWordlistKey(const char16_t* units, int32_t length, uint16_t tag);
 
 class TWordlistParentTree {
+    struct TSlot {
+        uint32_t check; // high half of the hash
+        uint32_t id1;   // type id + 1; 0 empty
+    };
+
 public:
     static constexpr uint32_t kNoType = std::numeric_limits<uint32_t>::max();
 
@@ -156,6 +161,52 @@ public:
                                   length - TWordlistKey::kPrefixUnits));
         });
     }
+    // Many look-ups in a row while no type is added: the index and the
+    // blocks of types in locals, and the type found handed back with its id.
+    class TLookup {
+    public:
+        explicit TLookup(const TWordlistParentTree& tree)
+            : fSlots(tree.IndexSlots()), fMask(tree.fMask), fBlocks(tree.fBlocks.data()), fTree(&tree)
+        {
+        }
+        // FindTypeWide; null when the spelling is no type yet.
+        TWordlistKey* FindWide(const char16_t* text, int32_t length, uint16_t tag, uint64_t hash, uint32_t& id) const
+        {
+            const uint32_t check = uint32_t(hash >> 32);
+            const uint32_t lengthAndTag = uint32_t(uint16_t(length)) | (uint32_t(tag & TWordlistKey::kTagMask) << 16);
+            for (std::size_t i = std::size_t(hash) & fMask;; i = (i + 1) & fMask) {
+                const TSlot s = fSlots[i];
+                if (s.id1 == 0)
+                    return nullptr;
+                if (s.check != check)
+                    continue;
+                TWordlistKey& k = fBlocks[(s.id1 - 1) >> kBlockShift][(s.id1 - 1) & (kBlockTypes - 1)];
+                uint32_t kLengthAndTag;
+                std::memcpy(&kLengthAndTag, &k.length, 4); // length, then tag and flags
+                if ((kLengthAndTag & (0xFFFFu | (uint32_t(TWordlistKey::kTagMask) << 16))) == lengthAndTag
+                    && SameSixteen(k.prefix, text)
+                    && (length <= TWordlistKey::kPrefixUnits
+                        || SamePadded(fTree->Spelling(k.textAt) + TWordlistKey::kPrefixUnits,
+                                      text + TWordlistKey::kPrefixUnits, length - TWordlistKey::kPrefixUnits))) {
+                    id = s.id1 - 1;
+                    return &k;
+                }
+            }
+        }
+        void PrefetchType(uint64_t hash) const
+        {
+            const TSlot s = fSlots[std::size_t(hash) & fMask];
+            if (s.id1 != 0 && s.check == uint32_t(hash >> 32))
+                PrefetchLine(&fBlocks[(s.id1 - 1) >> kBlockShift][(s.id1 - 1) & (kBlockTypes - 1)]);
+        }
+
+    private:
+        const TSlot* fSlots;
+        std::size_t fMask;
+        const std::unique_ptr<TWordlistKey[]>* fBlocks;
+        const TWordlistParentTree* fTree;
+    };
+
     // Looking ahead: brings the hash's first slot into the cache; later the
     // type that slot names (when its check matches), without waiting for it.
     void PrefetchSlot(uint64_t hash) const { PrefetchLine(fSlots.data() + (std::size_t(hash) & fMask)); }
@@ -259,16 +310,18 @@ protected:
     virtual void Do_Added_One(uint32_t id) {}
 
 private:
-    struct TSlot {
-        uint32_t check; // high half of the hash
-        uint32_t id1;   // type id + 1; 0 empty
-    };
     static constexpr int kBlockShift = 14;
     static constexpr int32_t kArenaSpare = 12;
     static constexpr uint32_t kBlockTypes = 1u << kBlockShift;
 
     void Grow();
     void RebuildIndex(std::size_t size) const;
+    const TSlot* IndexSlots() const
+    {
+        if (fSlots.empty())
+            RebuildIndex(1024);
+        return fSlots.data();
+    }
 
     // The index (rebuilt on demand after FreeIndex).
     mutable std::vector<TSlot> fSlots;
@@ -343,11 +396,12 @@ public:
               fTouchedCount(tree.fTouchedCount), fTextCounts(tree.fTextCounts)
         {
         }
-        TCounted Count(uint32_t id, int32_t sttrChunk)
+        TCounted Count(uint32_t id, int32_t sttrChunk) { return Count(fTree->Type(id), id, sttrChunk); }
+        // The same for the type `type` of id `id`, at hand already.
+        TCounted Count(TWordlistKey& type, uint32_t id, int32_t sttrChunk)
         {
             // Without branches: whether this is the type's first token in the
             // part (and in the text) is as often yes as no in short texts.
-            TWordlistKey& type = fTree->Type(id);
             ++type.freq;
             const bool newInPart = type.lastPart != fPart;
             const bool newInText = type.lastPart < fTextFirstPart;
