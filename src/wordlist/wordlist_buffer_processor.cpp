@@ -521,7 +521,7 @@ void TWordlistBufferProcessor::FlushBatch()
                 ++sttrChunk;
         }
         if (fRun.sink) {
-            writeBack();
+            counter.Commit(); // the tree as the token left it (the text's counts are the processor's own)
             NotifySink(w.start, w.length, type, w.barrier, w.tag, true, counted.stop);
         }
     }
