@@ -1,13 +1,23 @@
 #!/usr/bin/env bash
-# Sets up the machine, builds, and runs the tool's main job: the word list of
-# the sample corpus, saved as a ".lst" file in the output folder
-# (CV_OUTPUT_DIR, else ~/corvantis-output).
+# Sets up the machine, builds, and starts the word-list tool's window
+# (build/apps/wordlist/corvantis-wordlist); any further arguments go to the
+# tool, e.g. a saved word list to open. The tool starts the suite's
+# controller when none runs. It needs a display (or QT_QPA_PLATFORM=offscreen
+# with CV_QUIT_AFTER_START_MS set, see docs/wordlist-program.md).
+#
+#   scripts/run.sh --batch   instead makes the word list of the sample corpus
+#                            without a window, saved as a ".lst" file in the
+#                            output folder (CV_OUTPUT_DIR, else ~/corvantis-output).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
 scripts/build.sh
-corpus=$(scripts/get-sample-corpus.sh)
-out="${CV_OUTPUT_DIR:-$HOME/corvantis-output}"
-mkdir -p "$out"
-build/bench/wordlist_bench --top 20 --out "$out/sample.lst" "$corpus"
-echo "run: the word list of the sample corpus is in $out/sample.lst"
+if [ "${1:-}" = "--batch" ]; then
+  corpus=$(scripts/get-sample-corpus.sh)
+  out="${CV_OUTPUT_DIR:-$HOME/corvantis-output}"
+  mkdir -p "$out"
+  build/bench/wordlist_bench --top 20 --out "$out/sample.lst" "$corpus"
+  echo "run: the word list of the sample corpus is in $out/sample.lst"
+  exit 0
+fi
+exec build/apps/wordlist/corvantis-wordlist "$@"

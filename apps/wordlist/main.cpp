@@ -1,0 +1,108 @@
+// corvantis-wordlist: the word-list tool of the suite (docs/wordlist-program.md).
+//
+//   corvantis-wordlist [/log [LOGFILE]] [-C -K -W -I -G -F -Y] [TOOL] [FILE]
+//
+// FILE (a saved word list, a batch zip of them, or an index) opens once the
+// window is up. Without a running controller the tool starts it and ends
+// with a fatal message when it cannot.
+//
+// Two environment variables serve unattended runs (tests, scripts):
+//   CV_NO_CONTROLLER=1          run without the controller, on the shared
+//                               settings buffer when there is one, else on
+//                               private default settings;
+//   CV_QUIT_AFTER_START_MS=N    no message boxes (messages go to standard
+//                               error and take their default answers); N ms
+//                               after the start-up steps the program writes
+//                               what the window shows to standard output
+//                               ("caption:", "list type:", "entries:") and ends.
+
+#include <QApplication>
+#include <QTextStream>
+#include <QTimer>
+
+#include <memory>
+#include <optional>
+
+#include "crashreport/core/crashbox_options.h"
+#include "runtime/start_an_app.h"
+#include "suite/dialogs.h"
+#include "suite/my_types.h"
+#include "suite/wdef.h"
+#include "suite/gui/file_dialogs.h"
+#include "suite/gui/qt_dialog_service.h"
+#include "ui/framework/tool_pages.h"
+#include "ui/wordlist/wordlist_main.h"
+#include "wordlist/wordlist_holder.h"
+
+namespace {
+
+// What the window shows, for an unattended run's caller.
+void WriteWindowState(cv::TFormWordList& window)
+{
+    QTextStream out(stdout);
+    out << "caption: " << window.windowTitle() << '\n';
+    const cv::T_WholeWordlistHolder* doc = window.WordlistDocument();
+    const uint8_t type = doc ? doc->MainFile.ListType : uint8_t(cv::kListNone);
+    const cv::TCVWordList* list = doc ? doc->WordlistOfType(type) : nullptr;
+    out << "list type: " << type << '\n';
+    out << "entries: " << (list ? list->Count() : 0) << Qt::endl;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("corvantis-wordlist"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(CV_VERSION));
+    const QStringList params = QCoreApplication::arguments().mid(1);
+
+    bool quitDelayOk = false;
+    const int quitAfterStartMs = qEnvironmentVariableIntValue("CV_QUIT_AFTER_START_MS", &quitDelayOk);
+    const bool unattended = quitDelayOk && quitAfterStartMs >= 0;
+
+    // Messages on screen, except in an unattended run.
+    cv::TQtDialogService dialogs;
+    cv::TQtFileDialogService fileDialogs;
+    std::optional<cv::TDialogServiceGuard> dialogGuard;
+    std::optional<cv::TFileDialogServiceGuard> fileDialogGuard;
+    if (!unattended) {
+        dialogGuard.emplace(&dialogs);
+        fileDialogGuard.emplace(&fileDialogs);
+    }
+
+    // Crash reporting first: reports go beside the program until the window
+    // names the user's folder.
+    cv::ActivateCrashbox(QCoreApplication::applicationFilePath());
+    cv::CurrentCrashboxOptions().SetOutputPath(QCoreApplication::applicationDirPath());
+
+    // The module initialisations, then the controller (started when absent).
+    cv::TToolStartupOptions startup;
+    startup.tool = cv::kToolWordList;
+    startup.arguments = params;
+    startup.startController = qEnvironmentVariableIsEmpty("CV_NO_CONTROLLER");
+    if (!cv::ToolStartup(startup))
+        return 1; // the fatal message has been shown
+    cv::ToolWindowList();
+
+    cv::TMainToolsFormOptions options;
+    options.startController = startup.startController;
+    int result = 0;
+    {
+        cv::TFormWordList window(nullptr, options, params);
+        dialogs.SetParent(&window);
+        fileDialogs.SetParent(&window);
+        if (unattended)
+            QObject::connect(&window, &cv::TFormWordList::StartupFinished, &window, [&window, quitAfterStartMs] {
+                QTimer::singleShot(quitAfterStartMs, &window, [&window] {
+                    WriteWindowState(window);
+                    QCoreApplication::quit();
+                });
+            });
+        window.show();
+        result = app.exec();
+    }
+    cv::ToolShutdown();
+    cv::DeactivateCrashbox();
+    return result;
+}

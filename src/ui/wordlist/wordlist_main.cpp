@@ -1,0 +1,622 @@
+#include "ui/wordlist/wordlist_main.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLocale>
+#include <QPlainTextEdit>
+#include <QTabWidget>
+#include <QTimer>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include "index/index_handler.h"
+#include "index/index_relationships.h"
+#include "model/chosen_files.h"
+#include "runtime/controller_link.h"
+#include "runtime/progress.h"
+#include "suite/controller_codes.h"
+#include "suite/cv_format.h"
+#include "suite/cv_globals.h"
+#include "suite/cv_stream.h"
+#include "suite/cvbuf.h"
+#include "suite/dialog_routines.h"
+#include "suite/logging.h"
+#include "suite/my_types.h"
+#include "suite/resource_strings.h"
+#include "suite/wdef.h"
+#include "suite/window_messages.h"
+#include "suite/zip_archive.h"
+#include "suite/gui/cv_grid.h"
+#include "suite/gui/cv_status_bar.h"
+#include "textread/tag_handler.h"
+#include "ui/framework/parameter_handling.h"
+#include "wordlist/detailed_consistency.h"
+#include "wordlist/plain_text_wordlist.h"
+#include "wordlist/wordlist_holder.h"
+
+namespace cv {
+
+namespace {
+
+// How often the listing timer tells slow loops to report their progress.
+constexpr int kWordListingTickMs = 500;
+
+QString WithoutFolder(const QString& fileName) { return QFileInfo(fileName).fileName(); }
+
+} // namespace
+
+// What each result page shows and whether it is visible before a document
+// says otherwise; applied before every data change.
+struct TFormWordList::TPageSetup {
+    QWidget* TFormWordList::* page;
+    TCV_Grid* TFormWordList::* grid;
+    uint8_t listType;
+    uint8_t kindOfDisplay;
+    bool visibleAtStart;
+};
+
+TFormWordList::TFormWordList(QWidget* parent, const TMainToolsFormOptions& options, QStringList commandLine)
+    : TMainToolsForm(parent, options), m_commandLine(std::move(commandLine))
+{
+    MakeComponents();
+    FormCreate();
+}
+
+TFormWordList::~TFormWordList()
+{
+    // The documents' call-backs name this window: they go before it does.
+    m_previousData.reset();
+    fPlainTextList.reset();
+}
+
+T_WholeWordlistHolder* TFormWordList::WordlistDocument() const
+{
+    return dynamic_cast<T_WholeWordlistHolder*>(fData.get());
+}
+
+// ---------------------------------------------------------------------------
+// Creation
+
+TCV_Grid* TFormWordList::AddGridPage(QWidget*& page, const QString& caption)
+{
+    page = new QWidget;
+    auto* layout = new QVBoxLayout(page);
+    layout->setContentsMargins(0, 0, 0, 0);
+    auto* grid = new TCV_Grid(page);
+    layout->addWidget(grid);
+    AdvOfficePager1->addTab(page, caption);
+    return grid;
+}
+
+void TFormWordList::MakeComponents()
+{
+    resize(900, 640);
+    auto* client = new QWidget(this);
+    auto* column = new QVBoxLayout(client);
+    column->setContentsMargins(0, 0, 0, 0);
+    setCentralWidget(client);
+
+    // The typing tool bar.
+    ContainBoxMainTop = new QWidget(client);
+    auto* bar = new QHBoxLayout(ContainBoxMainTop);
+    bar->setContentsMargins(4, 2, 4, 2);
+    AdvGlowButtonClose = new QToolButton(ContainBoxMainTop);
+    AdvGlowButtonClose->setText(QStringLiteral("\u00D7"));
+    AdvGlowButtonClose->setToolTip(QStringLiteral("Close this toolbar"));
+    connect(AdvGlowButtonClose, &QToolButton::clicked, this, [this] { ToolButtonCloseClick(); });
+    ElComboBoxTyping = new QComboBox(ContainBoxMainTop);
+    ElComboBoxTyping->setEditable(true);
+    ElComboBoxTyping->setMinimumWidth(200);
+    AdvOfficeComboBoxTypeMode = new QComboBox(ContainBoxMainTop);
+    AdvOfficeComboBoxTypeMode->addItems({QStringLiteral("typing"), QStringLiteral("set"), QStringLiteral("editing")});
+    AdvOfficeCheckBoxCaseSensitiveSearch = new QCheckBox(QStringLiteral("case-sensitive search"), ContainBoxMainTop);
+    bar->addWidget(AdvGlowButtonClose);
+    bar->addWidget(ElComboBoxTyping);
+    bar->addWidget(AdvOfficeComboBoxTypeMode);
+    bar->addWidget(AdvOfficeCheckBoxCaseSensitiveSearch);
+    bar->addStretch(1);
+    column->addWidget(ContainBoxMainTop);
+
+    // The start screen.
+    AdvPanelToolname = new QWidget(client);
+    auto* start = new QVBoxLayout(AdvPanelToolname);
+    ElLabelTool = new QLabel(AdvPanelToolname);
+    ElLabelTool->setAlignment(Qt::AlignCenter);
+    QFont big = ElLabelTool->font();
+    big.setPointSize(big.pointSize() * 3);
+    ElLabelTool->setFont(big);
+    LabelVersion = new QLabel(AdvPanelToolname);
+    LabelVersion->setAlignment(Qt::AlignCenter);
+    start->addStretch(1);
+    start->addWidget(ElLabelTool);
+    start->addWidget(LabelVersion);
+    start->addStretch(1);
+    column->addWidget(AdvPanelToolname, 1);
+
+    // The result pages, in pager order.
+    AdvOfficePager1 = new QTabWidget(client);
+    CVGridFreq = AddGridPage(AdvOfficePageFrequency, QStringLiteral("frequency"));
+    CVGridAlph = AddGridPage(AdvOfficePageAlph, QStringLiteral("alphabetical"));
+    CVGridIndexFreq = AddGridPage(AdvOfficePageIndexFreq, QStringLiteral("index freq."));
+    CVGridIndexAlph = AddGridPage(AdvOfficePageIndexAlph, QStringLiteral("index alph."));
+    CVGridIndexRelations = AddGridPage(AdvOfficePageIndexRelations, QStringLiteral("index relations"));
+    CVGridStatistics = AddGridPage(AdvOfficePageStatistics, QStringLiteral("statistics"));
+    CVGridConsistency = AddGridPage(AdvOfficePageConsistency, QStringLiteral("consistency"));
+    CVGridConsistencyRelations = AddGridPage(AdvOfficePageConsistencyRelations, QStringLiteral("consistency relations"));
+    CVGridKWs = AddGridPage(AdvOfficePageKWs, QStringLiteral("KWs"));
+    CVGridFilenames = AddGridPage(AdvOfficePageFilenames, QStringLiteral("filenames"));
+    AdvOfficePageNotes = new QWidget;
+    auto* notesLayout = new QVBoxLayout(AdvOfficePageNotes);
+    notesLayout->setContentsMargins(0, 0, 0, 0);
+    WLMemoNotes = new QPlainTextEdit(AdvOfficePageNotes);
+    notesLayout->addWidget(WLMemoNotes);
+    AdvOfficePager1->addTab(AdvOfficePageNotes, QStringLiteral("notes"));
+    column->addWidget(AdvOfficePager1, 1);
+
+    TimerWordListing = new QTimer(this);
+    TimerWordListing->setInterval(kWordListingTickMs);
+    connect(TimerWordListing, &QTimer::timeout, this, [this] { TimerWordListingTimer(); });
+    TimerWordListing->start();
+}
+
+void TFormWordList::FormCreate()
+{
+    TMainToolsForm::FormCreate();
+    MyOfficePager = AdvOfficePager1;
+    SetSourceText(nullptr);
+    SetTypeModeCombo(AdvOfficeComboBoxTypeMode);
+    AdvOfficeComboBoxTypeMode->setCurrentIndex(MenuTriStateOption());
+    connect(AdvOfficeComboBoxTypeMode, &QComboBox::activated, this,
+            [this](int mode) { ChangeTypingMode(ToolWindowList().CurrentGrid(), mode); });
+
+    fPlainTextList.reset();
+    WLMemoNotes->setProperty("tag", int(kListNotes));
+    BeforeDataChange();
+
+    ToolWindowList().BuildToolWindowPages(this, AdvOfficePager1, ContainBoxMainTop, AdvOfficeStatusBar1,
+                                          PopupMenuStatusBar, PopupMenuForGrids, PopupMenuSourceText,
+                                          AdvPopupMenuNotes);
+    ToolbarButtons = ContainBoxMainTop;
+    connect(AdvOfficePager1, &QTabWidget::currentChanged, this, [this] { PageChanged(); });
+
+    SetUpForTool(current_tool_var, kListWordList);
+    RefreshDataDisplay();
+}
+
+void TFormWordList::FormShow()
+{
+    TMainToolsForm::FormShow();
+    // The start-up (command line, last file) runs once the window is up.
+    if (!m_startupInstalled) {
+        m_startupInstalled = true;
+        InstallStartupHandler();
+    }
+}
+
+void TFormWordList::closeEvent(QCloseEvent* event)
+{
+    // A job uses the document and the window until it returns: it is asked
+    // to stop, and the window closes when it has.
+    if (m_jobRunning) {
+        m_closeAfterJob = true;
+        if (global_panic_state.load() < kPanicStopNow)
+            global_panic_state = kPanicStopNow;
+        event->ignore();
+        return;
+    }
+    TMainToolsForm::closeEvent(event);
+}
+
+// ---------------------------------------------------------------------------
+// Pages
+
+bool TFormWordList::PageVisible(QWidget* page) const
+{
+    const int i = AdvOfficePager1->indexOf(page);
+    return i >= 0 && AdvOfficePager1->isTabVisible(i);
+}
+
+void TFormWordList::SetPageVisible(QWidget* page, bool visible)
+{
+    const int i = AdvOfficePager1->indexOf(page);
+    if (i >= 0)
+        AdvOfficePager1->setTabVisible(i, visible);
+}
+
+void TFormWordList::ActivatePage(QWidget* page)
+{
+    const int i = AdvOfficePager1->indexOf(page);
+    if (i >= 0)
+        AdvOfficePager1->setCurrentIndex(i);
+}
+
+void TFormWordList::BeforeDataChange()
+{
+    static const TPageSetup kPages[] = {
+        {&TFormWordList::AdvOfficePageFrequency, &TFormWordList::CVGridFreq, kListWordList, kGridKindFrequency, true},
+        {&TFormWordList::AdvOfficePageAlph, &TFormWordList::CVGridAlph, kListWordList, kGridKindAlphabetical, true},
+        {&TFormWordList::AdvOfficePageIndexFreq, &TFormWordList::CVGridIndexFreq, kListIndexWordList,
+         kGridKindFrequency, false},
+        {&TFormWordList::AdvOfficePageIndexAlph, &TFormWordList::CVGridIndexAlph, kListIndexWordList,
+         kGridKindAlphabetical, false},
+        {&TFormWordList::AdvOfficePageIndexRelations, &TFormWordList::CVGridIndexRelations, kListIndexRelationships,
+         kGridKindIndexRelations, false},
+        {&TFormWordList::AdvOfficePageStatistics, &TFormWordList::CVGridStatistics, kListStatistics,
+         kGridKindStatistics, true},
+        {&TFormWordList::AdvOfficePageConsistency, &TFormWordList::CVGridConsistency, kListDetailedConsistency,
+         kGridKindConsistency, false},
+        {&TFormWordList::AdvOfficePageConsistencyRelations, &TFormWordList::CVGridConsistencyRelations,
+         kListConsistencyRelations, kGridKindConsistencyRelations, false},
+        {&TFormWordList::AdvOfficePageKWs, &TFormWordList::CVGridKWs, kListKeyWords, kGridKindKeyWords, false},
+        {&TFormWordList::AdvOfficePageFilenames, &TFormWordList::CVGridFilenames, kListFilenames, kGridKindFilenames,
+         true},
+    };
+    for (const TPageSetup& s : kPages) {
+        TCV_Grid* grid = this->*s.grid;
+        grid->ListType = s.listType;
+        grid->KindOfDisplay = s.kindOfDisplay;
+        SetPageVisible(this->*s.page, s.visibleAtStart);
+    }
+    ActivatePage(AdvOfficePageFrequency);
+}
+
+bool TFormWordList::ShowPagesForListType()
+{
+    T_WholeWordlistHolder* doc = WordlistDocument();
+    if (!doc)
+        return true;
+    const uint8_t type = doc->MainFile.ListType;
+    const bool hasIndex = doc->fIndexHandler != nullptr;
+    const TCVWordList* words = doc->WordlistOfType(kListWordList);
+    const bool hasWords = words && words->Count() > 0;
+    const bool hasKeyWords = doc->fKeywordsList && doc->fKeywordsList->Count() > 0;
+
+    const auto partA = [&] {
+        SetPageVisible(AdvOfficePageConsistency, false);
+        SetPageVisible(AdvOfficePageConsistencyRelations, false);
+        SetPageVisible(AdvOfficePageKWs, hasKeyWords);
+    };
+    const auto partB = [&] {
+        bool alphabetical = false;
+        if (type == kListWordList)
+            alphabetical = !hasIndex || hasWords;
+        else if (type == kListIndexWordList)
+            alphabetical = hasWords && hasIndex;
+        SetPageVisible(AdvOfficePageAlph, alphabetical);
+        SetPageVisible(AdvOfficePageFrequency, alphabetical);
+        const bool index = hasIndex && (type == kListWordList || type == kListIndexWordList);
+        SetPageVisible(AdvOfficePageIndexFreq, index);
+        SetPageVisible(AdvOfficePageIndexAlph, index);
+    };
+
+    switch (type) {
+    case kListWordList:
+        partA();
+        partB();
+        ActivatePage(AdvOfficePageFrequency);
+        break;
+    case kListKeyWords:
+        partA();
+        SetPageVisible(AdvOfficePageKWs, true);
+        ActivatePage(AdvOfficePageKWs);
+        break;
+    case kListConsistencyRelations:
+    case kListDetailedConsistency:
+        SetPageVisible(AdvOfficePageKWs, false);
+        partB();
+        SetPageVisible(AdvOfficePageConsistency, true);
+        SetPageVisible(AdvOfficePageConsistencyRelations, true);
+        ActivatePage(type == kListConsistencyRelations ? AdvOfficePageConsistencyRelations : AdvOfficePageConsistency);
+        break;
+    case kListIndexWordList:
+        partA();
+        partB();
+        ActivatePage(AdvOfficePageIndexFreq);
+        break;
+    case kListIndexRelationships:
+        SetPageVisible(AdvOfficePageIndexRelations, true);
+        ActivatePage(AdvOfficePageIndexRelations);
+        break;
+    default:
+        break;
+    }
+    return true;
+}
+
+void TFormWordList::PageSetupHook()
+{
+    T_WholeWordlistHolder* doc = WordlistDocument();
+    if (!doc)
+        return;
+    TOneToolWindowList& pages = ToolWindowList();
+    for (int i = 1; i < pages.Count(); ++i) {
+        TCVBaseLemmaMatchCapableList* list = nullptr;
+        switch (pages.ListTypeOfPage(i) & 0x7F) {
+        case kListWordList:
+            list = doc->WordlistOfType(kListWordList);
+            break;
+        case kListKeyWords:
+            list = doc->fKeywordsList.get();
+            break;
+        case kListConsistencyRelations:
+            list = doc->fDetailedConsistencyList ? doc->fDetailedConsistencyList->RelationsList() : nullptr;
+            break;
+        case kListDetailedConsistency:
+            list = doc->fDetailedConsistencyList.get();
+            break;
+        case kListFilenames:
+            if (doc->fStats)
+                doc->CVBaseFilenames(*doc->fStats);
+            list = doc->fCVBaseFilenames.get();
+            break;
+        case kListStatistics:
+            list = doc->fStats.get();
+            break;
+        case kListIndexWordList:
+            list = doc->WordlistOfType(kListIndexWordList);
+            break;
+        case kListIndexRelationships:
+            list = doc->fIndexHandler ? doc->fIndexHandler->fRelationshipsList.get() : nullptr;
+            break;
+        default:
+            break;
+        }
+        pages.SetListOfPage(i, list);
+    }
+}
+
+void TFormWordList::ShowDataOrStartScreen()
+{
+    const bool hasData = fData != nullptr;
+    if (LoggingIsOn())
+        AddToLogFile(hasData ? QStringLiteral("Checking data -- we have data") : QStringLiteral("Checking data -- no data"));
+    TOneToolWindowList& pages = ToolWindowList();
+    pages.fHasData = hasData;
+    if (!hasData) {
+        ElLabelTool->setText(Tool_Name(current_tool_var));
+        LabelVersion->setText(Format(CVVersion, {QCoreApplication::applicationVersion().left(51)}));
+        AdvPanelToolname->show();
+        AdvOfficePager1->hide();
+        ContainBoxMainTop->hide();
+        PostToController(kCodeNoData);
+        DetachGridsFromLists();
+        return;
+    }
+    pages.ShowToolbarAndStatusBar(ContainBoxMainTop, AdvOfficeStatusBar1);
+    AdvPanelToolname->hide();
+    AdvOfficePager1->show();
+}
+
+void TFormWordList::RefreshDataDisplay()
+{
+    ShowDataOrStartScreen();
+    if (fData)
+        GlobalProgress().Hide();
+    SetUpCurrentPage(AdvOfficePager1);
+    Global_Busy_Dont_Show_Data = false;
+    while (QApplication::overrideCursor())
+        QApplication::restoreOverrideCursor();
+}
+
+QPlainTextEdit* TFormWordList::NotesEditor() { return WLMemoNotes; }
+
+void TFormWordList::PrepareOpenDialog(uint8_t listType)
+{
+    TMainToolsForm::PrepareOpenDialog(listType);
+    ShowPagesForListType();
+}
+
+void TFormWordList::SettingsChanged(int code)
+{
+    if (Destroying())
+        return;
+    TMainToolsForm::SettingsChanged(code);
+    T_WholeWordlistHolder* doc = WordlistDocument();
+    if (doc && doc->fIndexHandler && code == kCodeReReadSettings) {
+        doc->fIndexHandler->ResetTheSettingsFromTextbuf();
+        doc->WordlistSettings = GetWordlistSettings();
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Documents
+
+std::unique_ptr<TCorvantisholder> TFormWordList::NewDocumentHolder(uint8_t listType)
+{
+    LastSourceTextFile.clear();
+    StartupOpenFileRec().ListType = listType;
+    return std::make_unique<T_WholeWordlistHolder>(listType, fTagsToTranslateList.get(), fTagHandler.get(), false,
+                                                   false, TCorvantisholder::TDudFileCallback{},
+                                                   TCorvantisholder::TMainListEntriesCallback{},
+                                                   [this] { return GetCentreofMainForm(); });
+}
+
+std::unique_ptr<TCorvantisholder> TFormWordList::MakeDocumentHolder(uint8_t listType)
+{
+    TMainToolsForm::MakeDocumentHolder(listType);
+    return std::make_unique<T_WholeWordlistHolder>(
+        listType, fTagsToTranslateList.get(), fTagHandler.get(), Global_stopLemmaMatchLoaded[0],
+        Global_stopLemmaMatchLoaded[2], [this](const QString& name) { return ReportUnreadText(name); },
+        [this](int64_t entries) { ShowMainListEntryCount(entries); }, [this] { return GetCentreofMainForm(); });
+}
+
+QPoint TFormWordList::GetCentreofMainForm() const { return geometry().center(); }
+
+void TFormWordList::ShowMainListEntryCount(int64_t entries)
+{
+    if (HasData())
+        AdvOfficeStatusBar1->PutAStatusbarMessage(kPanelMessage, Format(CVNEntries, {entries}));
+}
+
+int TFormWordList::ReportUnreadText(const QString& fileName)
+{
+    // While indexing, an unread text is told at once; otherwise the job lists
+    // every unread text in one message at its end.
+    T_WholeWordlistHolder* doc = WordlistDocument();
+    if (doc && doc->fIndexHandler)
+        FailedToRead(fileName);
+    return 0;
+}
+
+// ---------------------------------------------------------------------------
+// Opening files
+
+bool TFormWordList::OpenFile(QWidget* second)
+{
+    if (!TMainToolsForm::OpenFile(second))
+        return false;
+    const TCVStored_File_rec rec = StartupOpenFileRec();
+    T_WholeWordlistHolder* doc = WordlistDocument();
+    bool ok = false;
+    if (rec.ListType == kListIndexWordList) {
+        ok = (OpenIndexDocument() & 0xFF) != 0;
+        if (!ok)
+            NoteFileOpened(false);
+    } else if (rec.ListType == kListIndexRelationships) {
+        // A relationships file is read with its index; reading one is not built yet.
+        NoteFileOpened(false);
+    } else if (rec.Count > 0 && IsAZipFile(rec.FileName)) {
+        const TDialogAnswer answer = DoYouWantToOpenBatchFileToSeeIndividualLists(rec.FileName);
+        if (answer == TDialogAnswer::Yes) {
+            QPointer<TFormWordList> self(this);
+            const bool listed = JobChoices().ChooseFromBatchZip(
+                rec.FileName, [self](TStream& stream, const TCheckSignature& signature, int index) {
+                    return self && self->OpenBatchResult(stream, signature, index);
+                });
+            NoteFileOpened(listed);
+        } else if (answer == TDialogAnswer::No &&
+                   DoYouWantToOpenBatchFileToMergeLists(rec.FileName) == TDialogAnswer::OK) {
+            ok = MergeBatchLists();
+            NoteFileOpened(ok);
+        }
+    } else {
+        ok = doc && (doc->ReadWholeFromFile(rec.FileName, current_tool_var) & 0xFF) != 0;
+        if (ok && doc->MainFile.ListType == kListIndexRelationships)
+            return true;
+        NoteFileOpened(ok);
+        const bool keyWords = ok && doc->fKeywordsList && doc->fKeywordsList->Count() > 0;
+        SetPageVisible(AdvOfficePageKWs, keyWords);
+        if (keyWords)
+            AdvOfficePager1->setTabText(
+                AdvOfficePager1->indexOf(AdvOfficePageKWs),
+                Format(CVKWsWithFilename, {WithoutFolder(doc->fKeywordsList->KWSettings.ReferenceListName())}));
+    }
+    if (ok && fData) {
+        fData->CheckMenuItemsAfterLoadFromFile();
+        PrepareOpenDialog(fData->MainFile.ListType);
+        ToolWindowList().Last_actions.Include(kActionFileOpened);
+        RefreshDataDisplay();
+    } else {
+        CloseData(true);
+        RefreshDataDisplay();
+    }
+    while (QApplication::overrideCursor())
+        QApplication::restoreOverrideCursor();
+    GlobalProgress().Hide();
+    Global_Busy_Dont_Show_Data = false;
+    return ok;
+}
+
+bool TFormWordList::MergeBatchLists()
+{
+    T_WholeWordlistHolder* doc = WordlistDocument();
+    if (!doc)
+        return false;
+    const QString zipName = StartupOpenFileRec().FileName;
+    TZipArchive zip;
+    TMemoryStream stream;
+    GlobalProgress().ClearAllAndShow(GetCentreofMainForm(), 1);
+    bool good = zip.OpenArchive(zipName);
+    const int count = good ? zip.FileCount() : 0;
+    good = count > 0;
+    for (int i = 0; i < count && good && global_panic_state.load() == kPanicRun; ++i) {
+        MyYieldProcess();
+        good = zip.ExtractToStream(i, stream) && stream.Size() > 0;
+        GlobalProgress().OverallPercent(i * 100 / count);
+        if (!good)
+            break;
+        T_WholeWordlistHolder part(kListWordList, fTagsToTranslateList.get(), fTagHandler.get(), false, false,
+                                   [this](const QString& name) { return ReportUnreadText(name); });
+        stream.SetPosition(0);
+        good = part.ReadWholeFromStream(stream) && doc->MergeWith(part, false);
+        doc->fNotes.clear();
+        stream.Clear();
+    }
+    if (!good && zip.ErrorString().size() > 0)
+        FailedToRead(zipName);
+    doc->AddOneLaterNote(Format(CVWordlistsMergedFromFile, {count, zipName}));
+    doc->MainFile.ListType = kListWordList;
+    doc->MainFile.FileName = CVMerged;
+    GlobalProgress().Hide();
+    return good;
+}
+
+// ---------------------------------------------------------------------------
+// Start-up
+
+void TFormWordList::HandleStartup()
+{
+    HandleStartupParameters(*this, m_commandLine);
+    TMainToolsForm::HandleStartup();
+    TCVStored_File_rec& rec = StartupOpenFileRec();
+    const bool named = !m_commandLine.isEmpty() && !m_commandLine.first().isEmpty();
+    // A name that found no file leaves the record empty: nothing to open.
+    if (named && !rec.FileName.isEmpty()) {
+        switch (rec.ListType) {
+        case kListIndexWordList:
+            OpenIndexDocument();
+            break;
+        case 0:
+        case 6:
+        case 7:
+        case 8:
+        case 9:
+            OpenFile(GetChildForm());
+            break;
+        case kListPlainTextWordList:
+            ToolWindowList().Last_actions.Include(kActionWordlistMade);
+            ChosenTexts->ClearThem();
+            ChosenTexts->ToolAddAFile(rec.FileName);
+            rec.FileName.clear();
+            RunAsJob([this] { MakeWordListJob(); });
+            break;
+        default:
+            break;
+        }
+    }
+    RefreshDataDisplay();
+    QTimer::singleShot(0, this, [this] {
+        AfterStartup(*this);
+        emit StartupFinished();
+    });
+}
+
+// ---------------------------------------------------------------------------
+// Messages and handlers
+
+bool TFormWordList::WindowMessage(uint32_t msg, uint64_t wparam, int64_t lparam)
+{
+    switch (msg) {
+    case kMsgMakeList:
+        ComputeRequestHandler(wparam, lparam);
+        return true;
+    case kMsgRunningWords:
+        AdvOfficeStatusBar1->PutAStatusbarMessage(kPanelMessage, QLocale::system().toString(qlonglong(lparam)));
+        return true;
+    case kMsgFormulaFocus:
+        return true;
+    default:
+        return TMainToolsForm::WindowMessage(msg, wparam, lparam);
+    }
+}
+
+void TFormWordList::TimerWordListingTimer() { Global_progress_tick = true; }
+
+void TFormWordList::ToolButtonCloseClick() { HideTypingToolbar(); }
+
+} // namespace cv

@@ -1,0 +1,209 @@
+#pragma once
+// The main window of the word-list tool: the tool window of the framework
+// with eleven result pages (word list by frequency and alphabetically, the
+// index word list both ways, index relations, statistics, detailed
+// consistency and its relations, key words, the texts, notes), and the place
+// where every compute job of the tool starts.
+//
+// Jobs start only through window message 1391 (WParam: batch flag, LParam:
+// list type), posted by the start wizard, the batch set-up, the menus or the
+// window itself: 0 a word list of the chosen texts (a batch of them when
+// WParam is not 0), 4 a detailed consistency list of saved word lists, 22
+// word lists from plain-text word lists, 23 a corpus index. Each job asks
+// whether unsaved data may go, reloads changed tag lists, makes a new
+// word-list document, runs on the window thread (pumping messages, so the
+// controller's cancel commands reach it), and ends with the pages refreshed
+// and the window in front. A job that fails or is cancelled puts the
+// document shown before it back, so nothing is lost.
+//
+// What a job needs to know from the user (files for a consistency list or an
+// import, the batch set-up, the index to make) comes through
+// TWordListJobChoices (job_choices.h).
+
+#include <QPointer>
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+#include "ui/framework/main_tools_form.h"
+#include "ui/wordlist/job_choices.h"
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QPlainTextEdit;
+class QTabWidget;
+class QTimer;
+class QToolButton;
+
+namespace cv {
+
+class T_WholeWordlistHolder;
+class TCVStatusBar;
+class TCV_Grid;
+class TStream;
+class TWordListPlainTextStringlist;
+struct TCheckSignature;
+
+class TFormWordList : public TMainToolsForm {
+    Q_OBJECT
+public:
+    // commandLine: the program's parameters (without its own name), acted on
+    // once the window is first shown.
+    explicit TFormWordList(QWidget* parent = nullptr, const TMainToolsFormOptions& options = {},
+                           QStringList commandLine = {});
+    ~TFormWordList() override;
+
+    // --- components ---
+    QWidget* AdvPanelToolname;      // start screen, shown while there is no data
+    QLabel* ElLabelTool;
+    QLabel* LabelVersion;
+    QTabWidget* AdvOfficePager1;
+    QWidget* AdvOfficePageFrequency;
+    QWidget* AdvOfficePageAlph;
+    QWidget* AdvOfficePageIndexFreq;
+    QWidget* AdvOfficePageIndexAlph;
+    QWidget* AdvOfficePageIndexRelations;
+    QWidget* AdvOfficePageStatistics;
+    QWidget* AdvOfficePageConsistency;
+    QWidget* AdvOfficePageConsistencyRelations;
+    QWidget* AdvOfficePageKWs;
+    QWidget* AdvOfficePageFilenames;
+    QWidget* AdvOfficePageNotes;
+    TCV_Grid* CVGridFreq;
+    TCV_Grid* CVGridAlph;
+    TCV_Grid* CVGridIndexFreq;
+    TCV_Grid* CVGridIndexAlph;
+    TCV_Grid* CVGridIndexRelations;
+    TCV_Grid* CVGridStatistics;
+    TCV_Grid* CVGridConsistency;
+    TCV_Grid* CVGridConsistencyRelations;
+    TCV_Grid* CVGridKWs;
+    TCV_Grid* CVGridFilenames;
+    QPlainTextEdit* WLMemoNotes;
+    QWidget* ContainBoxMainTop;     // the typing tool bar
+    QToolButton* AdvGlowButtonClose;
+    QCheckBox* AdvOfficeCheckBoxCaseSensitiveSearch;
+    QComboBox* ElComboBoxTyping;
+    QComboBox* AdvOfficeComboBoxTypeMode;
+    QTimer* TimerWordListing;
+
+    // --- fields ---
+    std::unique_ptr<TWordListPlainTextStringlist> fPlainTextList; // only while one file is imported
+    int32_t last_wordcount = 0;
+    int32_t fSpare_Index_Col1Width = 0;
+    QString fSpare_Index_filename;
+
+    // The document as the word-list document it always is here (null without one).
+    T_WholeWordlistHolder* WordlistDocument() const;
+
+    // Where jobs get the user's choices; the window's own fixed choices
+    // (which cancel) when none is set. Not owned.
+    void SetJobChoices(TWordListJobChoices* choices) { m_jobChoices = choices; }
+    TWordListJobChoices& JobChoices() { return m_jobChoices ? *m_jobChoices : m_ownChoices; }
+    // A job is running (inside the handler of message 1391).
+    bool JobRunning() const { return m_jobRunning; }
+
+    // --- messages ---
+    bool WindowMessage(uint32_t msg, uint64_t wparam, int64_t lparam) override;
+    // Message 1391: the job dispatch.
+    void ComputeRequestHandler(uint64_t wparam, int64_t lparam);
+
+    // --- jobs ---
+    void MakeWordListJob();
+    void MakeBatchWordListsJob();
+    void MakeDetailedConsistencyJob();
+    void MakeIndexJob();
+    void ImportPlainTextWordLists();
+    // Reads one plain-text word list into fPlainTextList; false (nothing
+    // read) when the 0-based columns are below 0 or the same.
+    bool ImportPlainTextWordList(TCVStatusBar* statusBar, const QString& fileName, uint8_t caseSensitivity,
+                                 int wordColumn, int freqColumn);
+    // Makes the document of fPlainTextList and saves it into the folder.
+    bool SavePlainTextWordList(TCVStatusBar* statusBar, const QString& folder, const QString& notes);
+
+    // Opens the index the start-up/open file record names; low byte: success.
+    uint16_t OpenIndexDocument();
+    // Opens one result of a batch zip (the batch choice window's open event).
+    bool OpenBatchResult(TStream& stream, const TCheckSignature& signature, int index);
+    // Shows and activates the pages that suit the document's list type.
+    bool ShowPagesForListType();
+
+    // The page's place in the pager, its visibility, and making it current.
+    bool PageVisible(QWidget* page) const;
+    void SetPageVisible(QWidget* page, bool visible);
+    void ActivatePage(QWidget* page);
+
+    // --- overrides of the base window ---
+    std::unique_ptr<TCorvantisholder> NewDocumentHolder(uint8_t listType) override;
+    std::unique_ptr<TCorvantisholder> MakeDocumentHolder(uint8_t listType) override;
+    void RefreshDataDisplay() override;
+    void PageSetupHook() override;
+    bool OpenFile(QWidget* second = nullptr) override;
+    void HandleStartup() override;
+    void BeforeDataChange() override;
+    void PrepareOpenDialog(uint8_t listType) override;
+    QPlainTextEdit* NotesEditor() override;
+    void SettingsChanged(int code) override;
+
+    // Merges every word list of the batch zip the start-up/open file record
+    // names into the current document.
+    bool MergeBatchLists();
+
+    // --- published handlers ---
+    void TimerWordListingTimer();
+    void ToolButtonCloseClick();
+
+signals:
+    // The start-up steps (command line, then the report of what it found) are done.
+    void StartupFinished();
+
+protected:
+    void FormCreate() override;
+    void FormShow() override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    struct TPageSetup;
+    void MakeComponents();
+    TCV_Grid* AddGridPage(QWidget*& page, const QString& caption);
+
+    // The document callbacks.
+    QPoint GetCentreofMainForm() const;
+    void ShowMainListEntryCount(int64_t entries);
+    int ReportUnreadText(const QString& fileName);
+
+    // The common opening of a compute job.
+    void TakeTextSettings();
+    void LoadStopListIfWanted();
+    // The previous document set aside, the settings fetched, the stop list
+    // loaded when wanted, and a new document of the list type.
+    void StartJobDocument(uint8_t listType, bool withStopList);
+    // The texts the job could not read, in one message.
+    void ReportUnreadTexts();
+    void ControllerToForeground();
+    void OwnWindowToForeground();
+    void ShowDataOrStartScreen();
+    void ChosenTextsToController();
+
+    // A job keeps the document shown before it aside, and puts it back when
+    // it fails, so a cancelled or failed job loses nothing.
+    void SetDataAside();
+    void EndJobData(bool succeeded);
+
+    // Runs a job as the one job of the window.
+    void RunAsJob(const std::function<void()>& job);
+
+    QStringList m_commandLine;
+    TFixedJobChoices m_ownChoices;
+    TWordListJobChoices* m_jobChoices = nullptr;
+    std::unique_ptr<TCorvantisholder> m_previousData;
+    bool m_jobRunning = false;
+    bool m_closeAfterJob = false;
+    bool m_startupInstalled = false;
+};
+
+} // namespace cv
