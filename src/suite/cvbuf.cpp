@@ -770,4 +770,21 @@ void ClearPopupMenuTagsInUse()
     });
 }
 
+std::array<uint16_t, TGeneralSettingsRec::kShortcutTags> GetMenuCurrentShortcuts()
+{
+    const TGeneralSettingsRec g = general();
+    std::array<uint16_t, TGeneralSettingsRec::kShortcutTags> table{};
+    for (int tag = 0; tag < TGeneralSettingsRec::kShortcutTags; ++tag)
+        table[size_t(tag)] = g.Shortcut(tag);
+    return table;
+}
+uint8_t GetKeypressMode() { return general().KeypressMode(); }
+void SetKeyPressMode(uint8_t mode) { modifyGeneral([&](TGeneralSettingsRec& g) { g.SetKeypressMode(mode); }); }
+uint8_t GetDisplayWordsPerMillion() { return general().DisplayWordsPerMillion(); }
+void SetDisplayWordsPerMillion(uint8_t mode) { modifyGeneral([&](TGeneralSettingsRec& g) { g.SetDisplayWordsPerMillion(mode); }); }
+uint8_t GetCVHelpAccessMode() { return general().HelpAccessMode(); }
+void SetCVHelpAccessMode(uint8_t mode) { modifyGeneral([&](TGeneralSettingsRec& g) { g.SetHelpAccessMode(mode); }); }
+QString GetCVHelpBaseAddress() { return general().HelpBaseAddress(); }
+void SetCVHelpBaseAddress(const QString& a) { modifyGeneral([&](TGeneralSettingsRec& g) { g.SetHelpBaseAddress(a); }); }
+
 } // namespace cv

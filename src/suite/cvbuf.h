@@ -14,6 +14,7 @@
 
 #include <QString>
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -289,5 +290,21 @@ void SetMenuShortcut(int tag, uint16_t shortcut);
 bool GetPopupMenuTagInUse(int tag);
 void SetPopupMenuTagInUse(int tag, bool inUse);
 void ClearPopupMenuTagsInUse();
+// The short cuts of tags 0 to 224 at once (index: tag).
+std::array<uint16_t, TGeneralSettingsRec::kShortcutTags> GetMenuCurrentShortcuts();
+// The typing (key-press) mode of the grids: 0 type-in, 1 set categories, 2 editing data.
+uint8_t GetKeypressMode();
+void SetKeyPressMode(uint8_t mode);
+// How numbers of the grids are shown: 0 default, 2 percent, 3 per thousand, 4 per million.
+uint8_t GetDisplayWordsPerMillion();
+void SetDisplayWordsPerMillion(uint8_t mode);
+
+// ---- help ---------------------------------------------------------------------------------
+// 0: the help file (GetHelpfilename); 1: the help pages at the help address.
+uint8_t GetCVHelpAccessMode();
+void SetCVHelpAccessMode(uint8_t mode);
+// The base address of the help pages (ends with "/"); empty means the folder of the help file.
+QString GetCVHelpBaseAddress();
+void SetCVHelpBaseAddress(const QString& address);
 
 } // namespace cv

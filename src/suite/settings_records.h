@@ -464,7 +464,11 @@ public:
     CV_BOOL_FIELD(3156, AskWhetherToSaveModifiedData)
     CV_BOOL_FIELD(3157, RestrictTo3LetterExtensions)
     CV_BOOL_FIELD(3158, MenuAltered)
+    CV_FIELD(uint8_t, 3159, KeypressMode)             // 0 type-in, 1 set categories, 2 editing data
     CV_FIELD(int32_t, 3160, AutoSaveMinutes)          // 0: no autosave
+    CV_FIELD(uint8_t, 3164, HelpAccessMode)           // 0 help file, 1 help pages at the help address
+    CV_FIELD(uint8_t, 3165, DisplayWordsPerMillion)   // 0 default, 2 percent, 3 per thousand, 4 per million
+    CV_TEXT_FIELD(3812, 128, HelpBaseAddress)         // base of the help pages; empty: the help file's folder
 
     static constexpr std::size_t kFastMinimalOffset = 3168;   // byte per tool
     static constexpr std::size_t kUseUserFilterOffset = 3200; // byte per tool
@@ -514,9 +518,13 @@ public:
         g.SetAskWhetherToSaveModifiedData(true);
         for (int tag = 0; tag < kMenuTags; ++tag)
             g.SetTagBit(kCarryoutBitsOffset, tag, true);
+        // Menu items checked from the start: status bar, main tool bar,
+        // default number display, "Ctrl required" for selecting rows.
+        for (int tag : {80, 81, 108, 185})
+            g.SetTagBit(kMenuCheckedBitsOffset, tag, true);
         return g;
     }
 };
-static_assert(TGeneralSettingsRec::kShortcutsOffset + 2 * TGeneralSettingsRec::kShortcutTags <= 4096);
+static_assert(TGeneralSettingsRec::kShortcutsOffset + 2 * TGeneralSettingsRec::kShortcutTags <= 3812);
 
 } // namespace cv

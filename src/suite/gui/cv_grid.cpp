@@ -2,6 +2,7 @@
 
 #include <QColor>
 #include <QContextMenuEvent>
+#include <QDropEvent>
 #include <QFont>
 #include <QHeaderView>
 #include <QItemSelectionModel>
@@ -15,6 +16,7 @@
 #include <algorithm>
 
 #include "suite/cv_globals.h"
+#include "suite/window_messages.h"
 
 namespace cv {
 
@@ -108,6 +110,14 @@ TDrawgridDataRec TCVGridModel::CellOf(int row, int column) const
 int TCVGridModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : m_rows; }
 
 int TCVGridModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : m_columns; }
+
+Qt::ItemFlags TCVGridModel::flags(const QModelIndex& index) const
+{
+    Qt::ItemFlags f = QAbstractTableModel::flags(index);
+    if (index.isValid())
+        f |= Qt::ItemIsDragEnabled;
+    return f;
+}
 
 QVariant TCVGridModel::data(const QModelIndex& index, int role) const
 {
@@ -242,10 +252,13 @@ TCV_Base_Grid::TCV_Base_Grid(QWidget* parent)
         if (Events.OnClickCell)
             Events.OnClickCell(this, i.column(), GridRowOfViewRow(i.row()));
     });
-    connect(m_view, &QTableView::doubleClicked, this, [this](const QModelIndex& i) {
-        if (Events.On_DoubleClick)
-            Events.On_DoubleClick(this, i.column(), GridRowOfViewRow(i.row()));
-    });
+    connect(m_view, &QTableView::doubleClicked, this,
+            [this](const QModelIndex& i) { CellDoubleClicked(i.column(), GridRowOfViewRow(i.row())); });
+    // Selected rows may be dragged onto a row of a grid that takes them.
+    m_view->setDragEnabled(true);
+    m_view->setDragDropMode(QAbstractItemView::DragDrop);
+    m_view->setDefaultDropAction(Qt::MoveAction);
+    m_view->viewport()->setAcceptDrops(true);
     connect(m_view->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
         if (Events.OnSelectionChanged)
             Events.OnSelectionChanged(this);
@@ -444,12 +457,20 @@ void TCV_Base_Grid::ClearViewSort()
 
 void TCV_Base_Grid::SetRowFilter(std::function<bool(int entry)> filter) { m_proxy->SetRowFilter(std::move(filter)); }
 
+void TCV_Base_Grid::CellDoubleClicked(int column, int row)
+{
+    if (Events.On_DoubleClick)
+        Events.On_DoubleClick(this, column, row);
+}
+
 void TCV_Base_Grid::HeaderClicked(int column)
 {
     if (Events.OnClickHeader) {
         Events.OnClickHeader(this, column);
         return;
     }
+    if (HeaderClickTaken(column))
+        return;
     const bool again = m_proxy->sortColumn() == column;
     const Qt::SortOrder order =
         again && m_proxy->sortOrder() == Qt::AscendingOrder ? Qt::DescendingOrder : Qt::AscendingOrder;
@@ -464,6 +485,31 @@ bool TCV_Base_Grid::eventFilter(QObject* watched, QEvent* event)
     }
     if (watched == m_view->viewport() && event->type() == QEvent::ContextMenu && m_popup && !m_popup->isEmpty()) {
         m_popup->popup(static_cast<QContextMenuEvent*>(event)->globalPos());
+        return true;
+    }
+    if (watched == m_view->viewport() &&
+        (event->type() == QEvent::DragEnter || event->type() == QEvent::DragMove || event->type() == QEvent::Drop)) {
+        // Rows dragged from a grid: the source is the dragging grid, not its view.
+        auto* drop = static_cast<QDropEvent*>(event);
+        QObject* source = drop->source();
+        if (source && source->parent() && qobject_cast<TCV_Base_Grid*>(source->parent()))
+            source = source->parent();
+        bool taken = false;
+        if (event->type() == QEvent::DragEnter) {
+            taken = DragEnter(source);
+        } else {
+            const QModelIndex at = m_view->indexAt(drop->position().toPoint());
+            const int column = at.isValid() ? at.column() : -1;
+            const int row = at.isValid() ? GridRowOfViewRow(at.row()) : -1;
+            taken = at.isValid() && DropOnCell(source, column, row, event->type() == QEvent::Drop);
+        }
+        if (taken) {
+            drop->setDropAction(Qt::MoveAction);
+            drop->accept();
+        } else {
+            drop->ignore();
+        }
+        // The view never moves rows itself: the list decides what a drop means.
         return true;
     }
     return QWidget::eventFilter(watched, event);
@@ -483,6 +529,121 @@ void TCVGridCellHandler::SetCurrentGrid(TCV_Grid* grid) { m_currentGrid = grid; 
 TCV_Grid* TCVGridCellHandler::CurrentGrid() const { return qobject_cast<TCV_Grid*>(m_currentGrid.data()); }
 
 TCV_Grid::TCV_Grid(QWidget* parent) : TCV_Base_Grid(parent) {}
+
+TCV_Grid::~TCV_Grid() = default;
+
+TWindowHandle TCV_Grid::WindowHandle()
+{
+    if (!m_messageWindow)
+        m_messageWindow = std::make_unique<TMessageWindow>(
+            [this](uint32_t msg, uint64_t w, int64_t l) { GridMessage(msg, w, l); }, nullptr);
+    return m_messageWindow->Handle();
+}
+
+void TCV_Grid::GridMessage(uint32_t msg, uint64_t wparam, int64_t lparam)
+{
+    if (msg == kMsgGridCommand && wparam >= kGridCommandBase)
+        HandleGridCommand(int(wparam - kGridCommandBase));
+}
+
+int TCV_Grid::TypingMode() const { return HandlersC.GetTypingMode ? HandlersC.GetTypingMode() : 0; }
+
+namespace {
+
+// Calls a handler of the grid when it is set; whether it was.
+template <typename F, typename... Args>
+bool Call(const F& handler, Args&&... args)
+{
+    if (!handler)
+        return false;
+    handler(std::forward<Args>(args)...);
+    return true;
+}
+
+} // namespace
+
+bool TCV_Grid::HandleGridCommand(int tag)
+{
+    // The menu commands a grid carries out through its window's handlers, by tag.
+    const int row = std::max(1, Row());
+    const int column = std::max(0, View()->currentIndex().column());
+    bool done = false;
+    switch (tag) {
+    case 1: done = Call(WindowOperations.Save, this); break;                  // Save
+    case 2: done = Call(WindowOperations.SaveAsExport, this, 0); break;       // Save as plain text
+    case 24: done = Call(WindowOperations.SaveAsExport, this, 1); break;      // XML text
+    case 28: done = Call(WindowOperations.SaveAsExport, this, 2); break;      // spreadsheet
+    case 184: done = Call(WindowOperations.SaveAsExport, this, 3); break;     // RTF
+    case 79: done = Call(WindowOperations.SaveAsExport, this, 4); break;      // the list type's own format
+    case 78: done = Call(WindowOperations.MergeWith, this); break;
+    case 114: done = Call(WindowOperations.ComputeColumnTotals, this); break;
+    case 210: done = Call(WindowOperations.RelativeEntropy, this); break;
+    case 75: done = Call(WindowOperations.ShowRowSourceFile, this); break;
+    case 4: done = Call(HandlersB.PrintGrid, this); break;
+    case 5: done = Call(HandlersB.PrintPreviewGrid, this); break;
+    case 6: done = Call(HandlersA.FFindFiles, this); break;
+    case 10: done = Call(HandlersB.SortByColumn, this, column); break;        // Resort on the current column
+    case 11: done = Call(HandlersB.ZapMarked, this); break;
+    case 16: done = Call(HandlersB.OpenConditionsDialog2, this); break;       // Search text
+    case 17: done = Call(HandlersB.OpenSearchReplace, this); break;
+    case 19: done = Call(HandlersA.JoinRows, this, 0, 0); break;
+    case 20: done = Call(HandlersA.JoinRows, this, 1, 0); break;
+    case 47: done = Call(HandlersA.JoinRows, this, 2, 0); break;
+    case 21: done = Call(HandlersB.ReduceList, this); break;
+    case 29: done = Call(HandlersA.OpenColumnsDialog, this); break;           // Layout
+    case 37: done = Call(HandlersB.SSummaryStats, this); break;               // Breakdown
+    case 38: done = Call(HandlersB.ShowRowFileNames, this); break;
+    case 42: done = Call(HandlersA.CClusters, this); break;
+    case 48: done = Call(HandlersA.JJoinClusters, this); break;
+    case 50: done = Call(HandlersA.CComputeConcordance, this); break;
+    case 53: done = Call(HandlersA.CComputeRelationships, this); break;
+    case 54: done = Call(HandlersA.ClearSetColumn, this); break;
+    case 58: done = Call(HandlersA.CComputeTimeline, this); break;
+    case 82: done = Call(HandlersB.UndoEdit, this); break;
+    case 83: done = Call(HandlersB.RedoEdit, this); break;
+    case 85: done = Call(HandlersA.OpenConditionsDialog, this); break;        // Delete if ...
+    case 104: done = Call(HandlersA.AAutoJoin, this); break;
+    case 162: done = Call(HandlersB.RRecomputeTokens, this); break;
+    case 164: done = Call(HandlersA.ChangeGridLanguage, this); break;
+    case 179: done = Call(HandlersA.OpenWordCloud, this); break;
+    case 180: done = Call(HandlersA.EditSetColumnCell, this, column, row); break;
+    case 194: done = Call(HandlersA.OpenColourCategoryDialog, this); break;
+    case 201: done = Call(HandlersA.CCheckLemmasForConsistency, this); break;
+    case 176: case 177: case 178:                                            // typing modes
+        done = Call(HandlersC.SetTypingMode, tag - 176);
+        break;
+    default: break;
+    }
+    if (!done)
+        ++m_unhandledCommands;
+    return done;
+}
+
+void TCV_Grid::CellDoubleClicked(int column, int row)
+{
+    TCV_Base_Grid::CellDoubleClicked(column, row);
+    if (HandlersA.DDblClickCell)
+        HandlersA.DDblClickCell(this, column, row);
+}
+
+bool TCV_Grid::HeaderClickTaken(int column)
+{
+    if (!HandlersB.SortByColumn)
+        return false;
+    HandlersB.SortByColumn(this, column);
+    return true;
+}
+
+bool TCV_Grid::DragEnter(QObject* source) { return bool(HandlersA.CellDragOver) || bool(HandlersA.CellDragDrop); }
+
+bool TCV_Grid::DropOnCell(QObject* source, int column, int row, bool dropped)
+{
+    if (!dropped)
+        return HandlersA.CellDragOver && HandlersA.CellDragOver(this, source, column, row);
+    if (HandlersA.CellDragOver && !HandlersA.CellDragOver(this, source, column, row))
+        return false;
+    return Call(HandlersA.CellDragDrop, this, source, column, row);
+}
 
 void TCV_Grid::MatchGridToListType(uint8_t listType, uint8_t kindOfDisplay, TCVBaseDataClass* list)
 {

@@ -34,6 +34,7 @@
 #include "model/base_list.h"
 #include "suite/settings_records.h"
 #include "suite/text_settings.h"
+#include "suite/window_handle.h"
 
 class QKeyEvent;
 class QMenu;
@@ -91,6 +92,8 @@ public:
     int columnCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+    // Rows may be dragged (onto another row, to join them).
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
 
 private:
     bool Hidden() const;
@@ -212,6 +215,14 @@ public:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    // A double click on a data cell (grid row from 1); the base raises On_DoubleClick.
+    virtual void CellDoubleClicked(int column, int row);
+    // A header click another part takes; false lets the view sort itself.
+    virtual bool HeaderClickTaken(int column) { return false; }
+    // Rows of another grid (or of this one) dragged over or dropped on the
+    // cell at (column, row); whether the grid takes them. The base takes none.
+    virtual bool DragEnter(QObject* source) { return false; }
+    virtual bool DropOnCell(QObject* source, int column, int row, bool dropped) { return false; }
 
 private:
     void HeaderClicked(int column);
@@ -262,11 +273,125 @@ enum : uint32_t {
     kGridOptionPadSearchWord = 1u << 3,  // concordances: the search word padded
 };
 
+// The page grids call back into their tool window through three groups of
+// handlers, which the window's creation stores in every page grid. A grid
+// command (its pop-up menu, a key, a double click, a menu command the window
+// passes on as message 6024) calls the handler of its group; an unset
+// handler means the command does nothing on this grid.
+//
+// Group C: the typing mode.
+struct TCVGridHandlersC {
+    std::function<int()> GetTypingMode;
+    std::function<void(int mode)> SetTypingMode;
+};
+
+// Group A, in its fixed order.
+struct TCVGridHandlersA {
+    using TGridProc = std::function<void(TCV_Grid* grid)>;
+    using TCellProc = std::function<void(TCV_Grid* grid, int column, int row)>;
+
+    TGridProc AAutoJoin;                  // 1
+    TGridProc GoToCurrentItem;            // 2
+    TGridProc ChangeGridLanguage;         // 3
+    TGridProc CCheckLemmasForConsistency; // 4
+    TGridProc ClearSetColumn;             // 5
+    TGridProc CClusters;                  // 6
+    TGridProc OpenConditionsDialog;       // 7
+    TGridProc OpenColumnsDialog;          // 8
+    TGridProc PreviewPageChanged;         // 9
+    TGridProc CComputeConcordance;        // 10
+    TGridProc CComputeRelationships;      // 11
+    TGridProc CComputeTimeline;           // 12
+    TGridProc OpenWordCloud;              // 13
+    TCellProc DDblClickCell;              // 14
+    TCellProc StatusBarCellInfo;          // 15
+    TGridProc OpenColourCategoryDialog;   // 16
+    TGridProc SelectedRowsCommand;        // 17
+    // 18: rows dragged from the source grid dropped on the cell at (column, row) of the grid.
+    std::function<void(TCV_Grid* grid, QObject* source, int column, int row)> CellDragDrop;
+    // 19: whether the grid takes rows dragged over its cell at (column, row).
+    std::function<bool(TCV_Grid* grid, QObject* source, int column, int row)> CellDragOver;
+    TCellProc EditSetColumnCell;          // 20
+    std::function<void()> AskToStop;      // 21
+    TGridProc FFindFiles;                 // 22
+    // 23: asks a value (the prompt, the value in and out); true on OK.
+    std::function<bool(TCV_Grid* grid, const QString& prompt, QString& value)> InputForGrid;
+    std::function<QStringList(uint8_t listType)> StandardHeadings; // 24
+    std::function<QString()> DocumentFileName;                      // 25
+    std::function<void(TCV_Grid* grid, int column)> ColumnHeadingChanged; // 26
+    std::function<bool()> IIsToolbarShowing;                        // 27
+    TGridProc JJoinClusters;              // 28
+    // 29: joins (0), unjoins (1) or unjoins all (2) the selected rows; target: the grid row joined to (0: the first selected).
+    std::function<void(TCV_Grid* grid, int mode, int targetRow)> JoinRows;
+    TGridProc GridCommand30;              // 30
+    TGridProc SelectedRowsCommand2;       // 31
+    TGridProc ColumnSummaryCommand;       // 32
+};
+
+// Group B, in its fixed order.
+struct TCVGridHandlersB {
+    using TGridProc = std::function<void(TCV_Grid* grid)>;
+
+    std::function<void(TCV_Grid* grid, const QString& parseString)> ParseStringAdded; // 1
+    std::function<void(TCV_Grid* grid, int column, bool add)> AddOrDeleteColumn;      // 2
+    std::function<void()> NewWithChosenTexts;                       // 3
+    TGridProc NNotifyDadReFormColour;     // 4
+    TGridProc SaveColumnsAsCustomised;    // 5
+    TGridProc PrintGrid;                  // 6
+    TGridProc PrintPreviewGrid;           // 7
+    TGridProc ReduceList;                 // 8
+    TGridProc RRecomputeTokens;           // 9
+    TGridProc RedoEdit;                   // 10
+    TGridProc StatusBarProgressCommand;   // 11
+    std::function<bool(TCV_Grid* grid)> ChooseSaveFileName;         // 12
+    std::function<void(TCV_Grid* grid, bool save)> SaveOrLoadTextFile; // 13
+    TGridProc GGetSaveToClipboardChoices; // 14
+    TGridProc OpenConditionsDialog2;      // 15
+    TGridProc OpenSearchReplace;          // 16
+    TGridProc ShowRowFileNames;           // 17
+    TGridProc SShowGridColumnData;        // 18
+    std::function<void(TCV_Grid* grid, bool visible)> SShowOrHideToolbar; // 19
+    std::function<void(TCV_Grid* grid, int column)> SortByColumn;         // 20
+    TGridProc SpeakRow;                   // 21
+    std::function<void(int panel, const QString& text)> StatusBarMessage; // 22
+    std::function<void(int percent)> StatusBarProgress;                   // 23
+    std::function<void()> ApplyStyleColours;                              // 24
+    TGridProc SSummaryStats;              // 25
+    TGridProc GridCommand26;              // 26
+    std::function<void()> Empty27;        // 27: does nothing
+    TGridProc UndoEdit;                   // 28
+    TGridProc ZapMarked;                  // 29
+};
+
+// The window's own operations on a grid's document, which the grid's
+// commands (save, save as, merge, totals) reach too.
+struct TCVGridWindowOperations {
+    using TGridProc = std::function<void(TCV_Grid* grid)>;
+
+    TGridProc ComputeColumnTotals;
+    TGridProc RelativeEntropy;
+    std::function<bool(TCV_Grid* grid)> MergeWith;
+    std::function<bool()> ChooseFileToOpen;
+    std::function<bool()> OpenFile;
+    // Export kinds: 0 text, 1 XML, 2 spreadsheet, 3 RTF, 4 the list type's own format.
+    std::function<bool(TCV_Grid* grid, int exportKind)> SaveAsExport;
+    std::function<bool(TCV_Grid* grid)> Save;
+    std::function<bool(TCV_Grid* grid, const QString& fileName)> SaveGridData;
+    TGridProc ShowRowSourceFile;
+    TGridProc ReplaceSourceFileNames;
+};
+
+// Message the menus send to the current page grid: WParam = kGridCommandBase + menu tag.
+constexpr uint64_t kGridCommandBase = 5000;
+
+class TMessageWindow;
+
 // A page grid of a tool window.
 class TCV_Grid : public TCV_Base_Grid {
     Q_OBJECT
 public:
     explicit TCV_Grid(QWidget* parent = nullptr);
+    ~TCV_Grid() override;
 
     // The list type and kind of display the page shows (set when the page is made).
     uint8_t ListType = 25;
@@ -285,6 +410,35 @@ public:
     void MatchGridToListType(uint8_t listType, uint8_t kindOfDisplay, TCVBaseDataClass* list);
     void SetGridOptions(uint32_t options);
     void SetLinesPerRow(int lines);
+
+    // --- the window's handlers ---
+    TCVGridHandlersA HandlersA;
+    TCVGridHandlersB HandlersB;
+    TCVGridHandlersC HandlersC;
+    TCVGridWindowOperations WindowOperations;
+
+    // The grid as a window of the suite: menu commands arrive as message
+    // 6024 with WParam 5000 + tag (registered on first use).
+    TWindowHandle WindowHandle();
+    // A menu command for this grid (what message 6024 carries); true when
+    // the grid knows the command and a handler carried it out.
+    bool HandleGridCommand(int tag);
+    // Menu commands that reached the grid and were not known or had no handler.
+    int UnhandledCommands() const { return m_unhandledCommands; }
+
+    // Sets the typing mode through the window (group C), else just shows it.
+    int TypingMode() const;
+
+protected:
+    void CellDoubleClicked(int column, int row) override;
+    bool HeaderClickTaken(int column) override;
+    bool DragEnter(QObject* source) override;
+    bool DropOnCell(QObject* source, int column, int row, bool dropped) override;
+
+private:
+    void GridMessage(uint32_t msg, uint64_t wparam, int64_t lparam);
+    std::unique_ptr<TMessageWindow> m_messageWindow;
+    int m_unhandledCommands = 0;
 };
 
 } // namespace cv

@@ -1,6 +1,10 @@
 #include "ui/framework/main_tools_form.h"
 
 #include <QAction>
+#include <QActionGroup>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QMimeData>
 #include <QApplication>
 #include <QClipboard>
 #include <QCloseEvent>
@@ -40,7 +44,11 @@
 #include "suite/window_messages.h"
 #include "suite/zip_archive.h"
 #include "suite/gui/cv_status_bar.h"
+#include "suite/gui/drop_files.h"
 #include "textread/tag_handler.h"
+#include "ui/framework/controller_commands.h"
+#include "ui/framework/customise_menu.h"
+#include "ui/framework/tool_data_module.h"
 
 namespace cv {
 
@@ -48,6 +56,15 @@ namespace {
 
 // Menu tags the base window uses.
 enum : int {
+    kTagContextHelp = 103,
+    kTagHelp = 144,
+    kTagNumbersPercent = 105,
+    kTagNumbersPerThousand = 106,
+    kTagNumbersPerMillion = 107,
+    kTagNumbersDefault = 108,
+    kTagActiveColumnChooser = 203,
+    kTagUnmarkAll = 204,
+    kTagUnmatchAll = 205,
     kTagStatusBar = 80,
     kTagToolbar = 81,
     kTagTypeIn = 176,
@@ -115,6 +132,10 @@ TMainToolsForm::TMainToolsForm(QWidget* parent, const TMainToolsFormOptions& opt
     if (m_options.startController)
         StartAnApp(kToolController);
 
+    // The window takes the menus of the data module, when the program made one.
+    UseDataModuleMenus();
+    setAcceptDrops(true);
+
     // The typing mode the tool starts in.
     if (current_tool_var == kToolConcordance) {
         SetMenuItemChecked(kTagTypeIn, false);
@@ -142,6 +163,7 @@ TMainToolsForm::TMainToolsForm(QWidget* parent, const TMainToolsFormOptions& opt
     GlobalProgress().SetProgressStatusBar(AdvOfficeStatusBar1);
 
     FillRecentFileMenu();
+    connect(PopupMenuForGrids, &QMenu::aboutToShow, this, [this] { FillGridPopup(); });
 }
 
 TMainToolsForm::~TMainToolsForm()
@@ -224,12 +246,37 @@ void TMainToolsForm::WaitForControllerMainToolWindow()
 void TMainToolsForm::FillRecentFileMenu()
 {
     PopupMenuLastFile->clear();
-    const QString last = GetLastMainToolFileName(current_tool_var);
-    if (last.isEmpty())
+    AddLastFileMenuItems(PopupMenuLastFile, current_tool_var, [this](QAction* item) { Lastfile1Click(item); });
+    // A folder beginning with n would read as a line break.
+    for (QAction* item : PopupMenuLastFile->actions())
+        item->setText(item->text().replace(QStringLiteral("\\n"), QStringLiteral("\\N")));
+}
+
+void TMainToolsForm::UseDataModuleMenus()
+{
+    TDataModuleCorvantis* module = DataModuleCorvantis();
+    if (!module)
         return;
-    QAction* item = PopupMenuLastFile->addAction(QString(last).replace(QStringLiteral("\\n"), QStringLiteral("\\N")));
-    item->setData(last);
-    connect(item, &QAction::triggered, this, [this] { Lastfile1Click(); });
+    for (QMenu* menu : module->MainMenuDModule())
+        menuBar()->addMenu(menu);
+    // Every command of the menus comes to this window (the module's own
+    // "Fast Exit" and the recent files excepted).
+    for (QAction* item : module->main_menu_list)
+        if (!item->menu() && MenuTag(item) >= 0)
+            connect(item, &QAction::triggered, this, [this, item] { HandleMenuItemClick(item); });
+    SetMenuSetProvider([module](uint8_t listType, uint8_t kind) { return module->MenuSetForListType(listType, kind); });
+    module->UpdateAllMenuShortCutsFromTextbuf();
+}
+
+void TMainToolsForm::FillGridPopup()
+{
+    // The right-click menu of the grids: the commands the user chose for it.
+    TDataModuleCorvantis* module = DataModuleCorvantis();
+    if (!module)
+        return;
+    TToolButtonTable none;
+    BuildMenuAndToolButtons(PopupMenuForGrids, nullptr, none, module->PopupMenuItems,
+                            [this](QAction* copy) { HandleMenuItemClick(copy); });
 }
 
 // ---------------------------------------------------------------------------
@@ -247,9 +294,91 @@ bool TMainToolsForm::WindowMessage(uint32_t msg, uint64_t wparam, int64_t lparam
     case kWM_DROPFILES:
         WMDropFiles(wparam, lparam);
         return true;
+    case kMsgActivateToolWindow:
+        TellControllerActiveWindow(wparam, lparam, WindowHandle());
+        return true;
+    case kMsgReportDataState:
+        ReplyDataStateToController(wparam);
+        return true;
     default:
         return false;
     }
+}
+
+void TMainToolsForm::WMControllerCommand(uint64_t wparam, int64_t lparam)
+{
+    const TControllerCommand command = DecodeControllerCommand(wparam);
+    switch (command.code) {
+    case kCodeReReadSettings:
+        SettingsChanged(kCodeReReadSettings);
+        break;
+    case kCodeOpenTempFile: {
+        TCVStored_File_rec& rec = StartupOpenFileRec();
+        rec.Clear();
+        rec.FileName = GetMyTempFilename();
+        if (!rec.FileName.isEmpty() && CheckFileForTool(rec, current_tool_var) && OpenFile(GetChildForm())) {
+            show();
+            raise();
+            activateWindow();
+        }
+        break;
+    }
+    case kCodeStyleChange:
+        MudancaDeEstilo(nullptr);
+        break;
+    case kCodeReReadChosenTexts:
+        ReReadChosenTexts();
+        if (current_tool_var == kToolWordList || current_tool_var == kToolConcordance || current_tool_var == 3)
+            ShowWizardForChosenTexts(ChosenTexts.get());
+        break;
+    default:
+        break;
+    }
+    if (command.terminate)
+        TerminateApplication();
+}
+
+void TMainToolsForm::WMHelpRequest(uint64_t wparam, int64_t lparam)
+{
+    if (TDataModuleCorvantis* module = DataModuleCorvantis())
+        module->HandleAHelpFileChoice(module->GetTheBestHelpContext(int(wparam)));
+}
+
+void TMainToolsForm::WMDropFiles(uint64_t wparam, int64_t lparam)
+{
+    OpenDroppedFiles(TDropHandle(wparam), current_tool_var, [this] { return OpenFile(GetChildForm()); });
+}
+
+void TMainToolsForm::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (event->mimeData()->hasUrls())
+        event->acceptProposedAction();
+}
+
+void TMainToolsForm::dropEvent(QDropEvent* event)
+{
+    QStringList files;
+    for (const QUrl& url : event->mimeData()->urls())
+        if (url.isLocalFile())
+            files << url.toLocalFile();
+    if (files.isEmpty())
+        return;
+    event->acceptProposedAction();
+    PostMessage(WindowHandle(), kWM_DROPFILES, RegisterDroppedFiles(files), 0);
+}
+
+void TMainToolsForm::TerminateApplication()
+{
+    if (close())
+        QCoreApplication::quit();
+}
+
+void TMainToolsForm::AskToStop() { cv::AskToStop(); }
+
+void TMainToolsForm::ReReadChosenTexts()
+{
+    if (ChosenTexts)
+        ReadChosenTextsFromController(*ChosenTexts);
 }
 
 // ---------------------------------------------------------------------------
@@ -292,9 +421,20 @@ void TMainToolsForm::AdvOfficeStatusBar1PanelClick(int panel)
             if (EscapePressedWantToQuit())
                 global_panic_state = kPanicStopAtEndOfText;
             break;
+        case kPanelHelpButton: {
+            // The active page's help context.
+            const TOneToolWindowHolder* holder = ToolWindowList().CurrentToolWindowHolder;
+            const auto* control = holder ? qobject_cast<QWidget*>(holder->data.the_object.data()) : nullptr;
+            if (TDataModuleCorvantis* module = DataModuleCorvantis())
+                module->HandleAHelpFileChoice(module->GetTheBestHelpContext(HelpContextOf(control)));
+            break;
+        }
         default:
             break;
         }
+    } else if (panel == kPanelHelpButton) {
+        if (TDataModuleCorvantis* module = DataModuleCorvantis())
+            module->HandleAHelpFileChoice(module->GetTheBestHelpContext(HelpContextOf(GetChildForm())));
     }
 }
 
@@ -324,15 +464,105 @@ TDialogAnswer TMainToolsForm::AskToSaveIfWanted()
     return failed ? TDialogAnswer::Cancel : answer;
 }
 
+void TMainToolsForm::StoreMenuItemCheckState(QAction* item)
+{
+    if (!item || !item->isCheckable())
+        return;
+    const auto store = [](QAction* a) {
+        const int tag = MenuTag(a);
+        if (tag >= 0 && tag <= kLastCheckableMenuTag && CheckableMenuItems().test(size_t(tag)))
+            SetMenuItemChecked(tag, a->isChecked());
+    };
+    // A radio item unchecks the others of its group: they are stored too.
+    if (QActionGroup* group = item->actionGroup(); group && group->isExclusive())
+        for (QAction* member : group->actions())
+            store(member);
+    else
+        store(item);
+}
+
 void TMainToolsForm::HandleMenuItemClick(QAction* sender)
 {
+    StoreMenuItemCheckState(sender);
     const int tag = MenuTag(sender);
-    if (sender && sender->isCheckable() && tag >= 0 && tag <= kLastCheckableMenuTag)
-        SetMenuItemChecked(tag, sender->isChecked());
+    if (tag < 0)
+        return;
+    if (HandleCommonMenuCommand(tag, sender))
+        return;
+    if (tag > 0 && HandleDisplayMenuCommand(tag, ToolWindowList().CurrentGrid()))
+        return;
+    if (HandleToolMenuCommand(tag, sender))
+        return;
+    if (HandleHelpMenuCommand(tag))
+        return;
+    PostMenuTagToCurrentGrid(tag);
+}
+
+bool TMainToolsForm::HandleDisplayMenuCommand(int tag, TCV_Grid* grid)
+{
+    switch (tag) {
+    case kTagNumbersPercent:
+    case kTagNumbersPerThousand:
+    case kTagNumbersPerMillion:
+    case kTagNumbersDefault: {
+        for (int t = kTagNumbersPercent; t <= kTagNumbersDefault; ++t)
+            SetMenuItemChecked(t, t == tag);
+        SetDisplayWordsPerMillion(tag == kTagNumbersDefault ? 0 : uint8_t(tag - kTagNumbersPercent + 2));
+        RefreshMenuChecks();
+        if (grid)
+            grid->Refresh();
+        return true;
+    }
+    case kTagUnmarkAll:
+        if (GridMayBeWorkedOn(grid)) {
+            grid->List()->ClearMarcacao(true);
+            grid->Refresh();
+        }
+        return true;
+    case kTagUnmatchAll:
+        if (GridMayBeWorkedOn(grid)) {
+            TCVBaseDataClass* list = grid->List();
+            list->BeginUndoStep(QStringLiteral("unmatch all"));
+            for (int i = 0; i < list->Count(); ++i)
+                list->SetMatchMark(i, 0, true);
+            list->EndUndoStep();
+            grid->Refresh();
+        }
+        return true;
+    default:
+        // 203 (the active-column chooser) belongs to the set-column dialogs.
+        return false;
+    }
+}
+
+bool TMainToolsForm::HandleHelpMenuCommand(int tag)
+{
+    TDataModuleCorvantis* module = DataModuleCorvantis();
+    if (!module || (tag != kTagHelp && tag != kTagContextHelp))
+        return false;
+    if (tag == kTagHelp) {
+        const int context = std::array{2700, 1910, 2190, 5810, 2480, 5170, 1000, 1000, 2570, 5410, 4200, 4150, 1000,
+                                       5010, 5150, 1000, 1000, 1000}[std::min<size_t>(current_tool_var, 17)];
+        module->HandleAHelpFileChoice(context);
+    } else {
+        module->HandleAHelpFileChoice(module->GetTheBestHelpContext(0));
+    }
+    return true;
+}
+
+bool TMainToolsForm::PostMenuTagToCurrentGrid(int tag)
+{
+    TCV_Grid* grid = ToolWindowList().CurrentGrid();
+    if (!grid || tag < 0)
+        return false;
+    return PostMessage(grid->WindowHandle(), kMsgGridCommand, kGridCommandBase + uint64_t(tag), 0);
 }
 
 bool TMainToolsForm::CloseQueryChecks()
 {
+    // "Fast Exit": no questions.
+    if (no_check_exit)
+        return true;
     if (terminating_app)
         TimerAutoSaving->stop();
     if (fData)
@@ -356,6 +586,12 @@ void TMainToolsForm::RefreshMenuChecks()
         };
         apply(top);
     }
+    // The number-display item of the stored mode.
+    const uint8_t numbers = GetDisplayWordsPerMillion();
+    const int numbersTag = numbers >= 2 && numbers <= 4 ? kTagNumbersPercent + numbers - 2 : kTagNumbersDefault;
+    if (TDataModuleCorvantis* module = DataModuleCorvantis())
+        if (QAction* item = module->ItemOfTag(numbersTag))
+            item->setChecked(true);
     AdvOfficeStatusBar1->setVisible(GetMenuItemChecked(kTagStatusBar));
     ReloadTagLists();
 }
@@ -662,6 +898,17 @@ void TMainToolsForm::SetUpCurrentPage(QTabWidget* pager)
             TCVBaseDataClass* list = grid->List();
             if (grid != before && pages.fRefreshLanguage && list)
                 grid->Proxy()->SetCollationName(list->CollationName());
+            // The undo and redo items follow the history of the page's list.
+            if (TDataModuleCorvantis* module = DataModuleCorvantis()) {
+                module->ResetUnOrRedoActions();
+                if (list) {
+                    list->SetUndoHandler([module](const QString& caption, bool redo, int count) {
+                        module->HandleUnOrRedoAction(caption, redo, count);
+                    });
+                    module->HandleUnOrRedoAction({}, false, list->UndoCount());
+                    module->HandleUnOrRedoAction({}, true, list->RedoCount());
+                }
+            }
             if (pages.Last_actions.Contains(kActionPageChanged) || pages.Last_actions.Contains(kActionColumnsChanged) ||
                 pages.Last_actions.Contains(kActionFileOpened)) {
                 PageHook();
@@ -752,6 +999,8 @@ void TMainToolsForm::SetToolCaption(const QString& caption)
         setWindowTitle(caption);
         PostToController(kCodeHasData);
     }
+    if (!windowTitle().isEmpty())
+        QGuiApplication::setApplicationDisplayName(windowTitle());
 }
 
 void TMainToolsForm::SetUpForTool(uint8_t tool, uint8_t listType)
@@ -782,6 +1031,9 @@ void TMainToolsForm::GoToGridRow(int row)
 
 void TMainToolsForm::ChangeTypingMode(TCV_Grid* grid, int mode)
 {
+    SetKeyPressMode(uint8_t(mode));
+    if (TDataModuleCorvantis* module = DataModuleCorvantis())
+        module->SetTypeSetEditMenuItems(mode);
     SetMenuItemChecked(kTagTypeIn, mode == 0);
     SetMenuItemChecked(kTagSetCategories, mode == 1);
     SetMenuItemChecked(kTagEditingData, mode == 2);
@@ -852,6 +1104,7 @@ void TMainToolsForm::NewWithChosenTexts()
         PostToController(kCodeNewWithData);
         return;
     }
+    ReReadChosenTexts();
     ShowWizardForChosenTexts(ChosenTexts.get());
 }
 
@@ -875,6 +1128,93 @@ void TMainToolsForm::PageChanged()
 }
 
 QString TMainToolsForm::DocumentFileName() const { return fData ? fData->MainFile.FileName : QString(); }
+
+// ---------------------------------------------------------------------------
+// Handlers of the page grids
+
+TCVGridHandlersA TMainToolsForm::BaseGridHandlersA()
+{
+    TCVGridHandlersA a;
+    a.AskToStop = [this] { AskToStop(); };
+    a.StandardHeadings = [](uint8_t listType) { return StandardGridHeaderArray(listType); };
+    a.DocumentFileName = [this] { return DocumentFileName(); };
+    return a;
+}
+
+TCVGridHandlersB TMainToolsForm::BaseGridHandlersB()
+{
+    TCVGridHandlersB b;
+    b.NewWithChosenTexts = [this] { NewWithChosenTexts(); };
+    b.RedoEdit = [this](TCV_Grid* grid) { RedoEdit(grid); };
+    b.ChooseSaveFileName = [this](TCV_Grid* grid) { return ChooseSaveFileName(grid); };
+    b.SortByColumn = [this](TCV_Grid* grid, int column) { SortByColumn(grid, column); };
+    b.StatusBarMessage = [this](int panel, const QString& text) { AdvOfficeStatusBar1->PutAStatusbarMessage(panel, text); };
+    b.StatusBarProgress = [this](int percent) { AdvOfficeStatusBar1->SetPanelProgress(kPanelThisBar, percent); };
+    b.ApplyStyleColours = [this] { ApplyStyleColours(); };
+    b.Empty27 = [] {};
+    b.UndoEdit = [this](TCV_Grid* grid) { UndoEdit(grid); };
+    b.ZapMarked = [this](TCV_Grid* grid) { ZapMarked(grid); };
+    return b;
+}
+
+TCVGridHandlersC TMainToolsForm::BaseGridHandlersC()
+{
+    TCVGridHandlersC c;
+    c.GetTypingMode = [] { return int(GetKeypressMode()); };
+    c.SetTypingMode = [this](int mode) { ChangeTypingMode(ToolWindowList().CurrentGrid(), mode); };
+    return c;
+}
+
+TCVGridWindowOperations TMainToolsForm::GridWindowOperations()
+{
+    TCVGridWindowOperations o;
+    o.ComputeColumnTotals = [this](TCV_Grid* grid) { ComputeColumnTotals(grid); };
+    o.RelativeEntropy = [this](TCV_Grid* grid) { RelativeEntropy(grid); };
+    o.MergeWith = [this](TCV_Grid* grid) { return MergeWith(grid); };
+    o.ChooseFileToOpen = [this] { return ChooseFileToOpen(); };
+    o.OpenFile = [this] { return OpenFile(GetChildForm()); };
+    o.SaveAsExport = [this](TCV_Grid* grid, int kind) { return SaveAsExport(grid, kind); };
+    o.Save = [this](TCV_Grid* grid) { return Save(grid); };
+    o.SaveGridData = [this](TCV_Grid* grid, const QString& name) { return SaveGridData(grid, name); };
+    o.ShowRowSourceFile = [this](TCV_Grid* grid) { ShowRowSourceFile(grid); };
+    o.ReplaceSourceFileNames = [this](TCV_Grid* grid) { ReplaceSourceFileNames(grid); };
+    return o;
+}
+
+void TMainToolsForm::SortByColumn(TCV_Grid* grid, int column)
+{
+    if (!grid)
+        return;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    grid->SetHasSortedThisRun(column);
+    SortGridColumn(grid, column);
+    GlobalProgress().Hide();
+    QApplication::restoreOverrideCursor();
+}
+
+void TMainToolsForm::EditRows(TCV_Grid* grid, const std::function<bool(TCVBaseDataClass&)>& edit)
+{
+    if (!GridMayBeWorkedOn(grid) || !edit(*grid->List()))
+        return;
+    ToolWindowList().Last_actions.Include(kActionRowsChanged);
+    RefreshDataDisplay();
+    grid->Refresh();
+}
+
+void TMainToolsForm::UndoEdit(TCV_Grid* grid)
+{
+    EditRows(grid, [](TCVBaseDataClass& list) { return list.Undo(); });
+}
+
+void TMainToolsForm::RedoEdit(TCV_Grid* grid)
+{
+    EditRows(grid, [](TCVBaseDataClass& list) { return list.Redo(); });
+}
+
+void TMainToolsForm::ZapMarked(TCV_Grid* grid)
+{
+    EditRows(grid, [](TCVBaseDataClass& list) { return list.Zap(true) >= 0; });
+}
 
 // ---------------------------------------------------------------------------
 // Published handlers
@@ -904,9 +1244,15 @@ void TMainToolsForm::Lastfile1Click()
     auto* item = qobject_cast<QAction*>(sender());
     if (!item && !PopupMenuLastFile->isEmpty())
         item = PopupMenuLastFile->actions().constFirst();
+    Lastfile1Click(item);
+}
+
+void TMainToolsForm::Lastfile1Click(QAction* item)
+{
     if (!item)
         return;
-    const QString name = item->data().toString();
+    const QVariant stored = item->property("fileName");
+    const QString name = stored.isValid() ? stored.toString() : StripHotkey(item->text());
     if (!QFileInfo(name).isFile())
         return;
     TCVStored_File_rec& rec = StartupOpenFileRec();
@@ -981,6 +1327,16 @@ TFileKind ReadFileSignature(const QString& fileName, TCheckSignature& sig)
 }
 
 } // namespace
+
+uint8_t WhichToolsCorvantis32BitFile(const QString& fileName, uint8_t* listType)
+{
+    TCheckSignature sig;
+    if (ReadFileSignature(fileName, sig) != TFileKind::Ours)
+        return 0xFF;
+    if (listType)
+        *listType = sig.Kind;
+    return sig.WritingTool();
+}
 
 bool FileSuitsTool(TCVStored_File_rec& rec, uint8_t tool)
 {

@@ -15,7 +15,20 @@
 // Order expected of the tool's window when it is made: the base constructor,
 // then in its own constructor: FormCreate (which calls the base FormCreate
 // first), SetSourceText, SetTypeModeCombo, BuildToolWindowPages of the page
-// list with the window's pager, the grid handler bindings, then SetUpForTool.
+// list with the window's pager, the grid handler bindings (grid_binding.h:
+// C, A, B and the window's operations, starting from BaseGridHandlersA() and
+// its neighbours), then SetUpForTool.
+//
+// When the program has made the data module (tool_data_module.h) before the
+// window, the window shows the module's menus, fits them to the list type of
+// the current page and hands every menu command to HandleMenuItemClick.
+//
+// Menu commands: HandleMenuItemClick stores a checkable item's state, then
+// offers the command to HandleCommonMenuCommand, HandleDisplayMenuCommand
+// (tags above 0), HandleToolMenuCommand (the tool's own table) and the help
+// commands; a command none of them takes goes to the current page grid as
+// message 6024 with WParam 5000 + tag. A tool window overrides
+// HandleToolMenuCommand (or HandleMenuItemClick as a whole).
 
 #include <QComboBox>
 #include <QMainWindow>
@@ -38,6 +51,8 @@
 #include "ui/framework/tool_pages.h"
 
 class QAction;
+class QDragEnterEvent;
+class QDropEvent;
 class QMenu;
 class QPlainTextEdit;
 class QTimer;
@@ -138,11 +153,18 @@ public:
 
     // --- window messages (the controller's commands, help requests, dropped files) ---
     // Every message posted to the window arrives here; the base hands 1025,
-    // 1168 and 563 to the three handlers below. True when it was handled.
+    // 1168 and 563 to the three handlers below and answers 1253 and 1977.
+    // True when it was handled.
     virtual bool WindowMessage(uint32_t msg, uint64_t wparam, int64_t lparam);
-    virtual void WMControllerCommand(uint64_t wparam, int64_t lparam) {}
-    virtual void WMHelpRequest(uint64_t wparam, int64_t lparam) {}
-    virtual void WMDropFiles(uint64_t wparam, int64_t lparam) {}
+    // The controller's command: the framework's part (DecodeControllerCommand),
+    // then 233 SettingsChanged, 613 opens the file the settings buffer names,
+    // 703 style change, 1241 re-reads the chosen texts (and shows the wizard);
+    // 1350 and 6122 end the program (TerminateApplication).
+    virtual void WMControllerCommand(uint64_t wparam, int64_t lparam);
+    // Message 1168: help for the context in WParam.
+    virtual void WMHelpRequest(uint64_t wparam, int64_t lparam);
+    // Message 563: WParam is the drop (drop_files.h); the first file is opened when it is this tool's.
+    virtual void WMDropFiles(uint64_t wparam, int64_t lparam);
     TWindowHandle WindowHandle() const;
 
     // --- public operations ---
@@ -159,17 +181,47 @@ public:
     void NewWithChosenTexts();
     void ApplyStyleColours();
     // Sets the caption (the tool's name when empty) and tells the controller
-    // whether a file is shown (4601) or not (4600).
+    // whether a file is shown (4601) or not (4600); the caption is also the application's title.
     void SetToolCaption(const QString& caption);
+    // The stop command (controller_commands.h AskToStop).
+    void AskToStop();
+    // Re-reads the chosen texts the controller handed over.
+    void ReReadChosenTexts();
     bool ChooseSaveFileName(TCV_Grid* grid);
     void PageChanged();
     TCorvantisholder* Data() const { return fData.get(); }
     // The menu sets of the list types (the data module's); unset shows every item.
     void SetMenuSetProvider(TMenuSetProvider provider) { fMenuSetProvider = std::move(provider); }
 
+    // --- menu commands ---
+    // The shared commands of the tools; true when the tag was carried out. The base takes none.
+    virtual bool HandleCommonMenuCommand(int tag, QAction* sender) { return false; }
+    // Number display (105 to 108), unmark all (204), unmatch all (205) on the grid.
+    virtual bool HandleDisplayMenuCommand(int tag, TCV_Grid* grid);
+    // The tool's own commands; true when the tag was carried out. The base takes none.
+    virtual bool HandleToolMenuCommand(int tag, QAction* sender) { return false; }
+    // Help (144, the main page's context) and context help (103).
+    bool HandleHelpMenuCommand(int tag);
+    // Posts a command to the current page grid as message 6024 (WParam 5000 + tag); false without a grid.
+    bool PostMenuTagToCurrentGrid(int tag);
+    // Stores the checked state of a checkable item (with its radio group) in the settings buffer.
+    static void StoreMenuItemCheckState(QAction* item);
+
+    // --- the window's handlers for the page grids (bound to this window) ---
+    TCVGridHandlersA BaseGridHandlersA();
+    TCVGridHandlersB BaseGridHandlersB();
+    TCVGridHandlersC BaseGridHandlersC();
+    TCVGridWindowOperations GridWindowOperations();
+    // Group B handlers of the base window.
+    void SortByColumn(TCV_Grid* grid, int column);
+    void UndoEdit(TCV_Grid* grid);
+    void RedoEdit(TCV_Grid* grid);
+    void ZapMarked(TCV_Grid* grid);
+
     // --- published handlers ---
     void TimerAutoSavingTimer();
     void Lastfile1Click();
+    void Lastfile1Click(QAction* item);
     void PopupSourceTextSaveClick();
     void PopupSourceTextCopyClick();
     void PopupMenuSourceTextRefreshClick();
@@ -220,6 +272,14 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void changeEvent(QEvent* event) override;
+    // Files dragged from the desktop: the drop becomes message 563 to the window.
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+    // Ends the program (the controller's 1350 and 6122): the window is
+    // closed, which asks about unsaved data when the settings say so; when
+    // it closed, the application quits.
+    virtual void TerminateApplication();
 
     // The document's own file name (empty without a document).
     QString DocumentFileName() const;
@@ -232,6 +292,10 @@ protected:
 private:
     void WaitForControllerMainToolWindow();
     void FillRecentFileMenu();
+    void UseDataModuleMenus();
+    void FillGridPopup();
+    // An edit of the grid's rows; when it did something the page is set up again.
+    void EditRows(TCV_Grid* grid, const std::function<bool(TCVBaseDataClass&)>& edit);
 
     TMainToolsFormOptions m_options;
     std::unique_ptr<TMessageWindow> m_messageWindow;
@@ -244,6 +308,9 @@ private:
 
 // --- procedures shared by the tool windows ---
 
+// The tool that wrote a file of the suite (its signature), with the file's
+// list type; 0xFF for a file that is not one of the suite's current files.
+uint8_t WhichToolsCorvantis32BitFile(const QString& fileName, uint8_t* listType = nullptr);
 // Whether a file is one of this suite's results for the tool (or a batch zip
 // of them); fills the record's list type and, for a batch zip, its count. Quiet.
 bool FileSuitsTool(TCVStored_File_rec& rec, uint8_t tool);

@@ -117,8 +117,32 @@ public:
         return ok;
     }
     QPlainTextEdit* NotesEditor() override { return notes; }
-    void WMControllerCommand(uint64_t wparam, int64_t lparam) override { commands.push_back(cv::CodeOfWParam(wparam)); }
-    void WMDropFiles(uint64_t wparam, int64_t) override { drops.push_back(int(wparam)); }
+    // The window's messages are recorded, then handled as the base handles them.
+    void WMControllerCommand(uint64_t wparam, int64_t lparam) override
+    {
+        commands.push_back(cv::CodeOfWParam(wparam));
+        TMainToolsForm::WMControllerCommand(wparam, lparam);
+    }
+    void WMDropFiles(uint64_t wparam, int64_t lparam) override
+    {
+        drops.push_back(int(wparam));
+        TMainToolsForm::WMDropFiles(wparam, lparam);
+    }
+    void SettingsChanged(int code) override
+    {
+        settingsChanges.push_back(code);
+        TMainToolsForm::SettingsChanged(code);
+    }
+    void ShowWizardForChosenTexts(cv::TCVFileDetails* texts) override
+    {
+        wizardShownWith.push_back(texts ? texts->FileCount() : -1);
+    }
+    // The program's end: counted; the window closes as it would (no application quits in a test).
+    void TerminateApplication() override
+    {
+        ++terminations;
+        closedOnTerminate = close();
+    }
 
     // Makes a word list of the texts and shows it.
     void ShowWordList(cvtest::TempDir& dir, const std::vector<std::pair<QString, QString>>& texts)
@@ -143,6 +167,10 @@ public:
     int refreshes = 0;
     std::vector<int> commands;
     std::vector<int> drops;
+    std::vector<int> settingsChanges;
+    std::vector<int> wizardShownWith;
+    int terminations = 0;
+    bool closedOnTerminate = false;
 
 private:
     cv::TCV_Grid* AddGridPage(const QString& caption, uint8_t listType, uint8_t kind)

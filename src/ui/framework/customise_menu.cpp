@@ -1,0 +1,553 @@
+#include "ui/framework/customise_menu.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QFileInfo>
+#include <QMenu>
+#include <QScreen>
+#include <QToolButton>
+
+#include <algorithm>
+#include <array>
+#include <bitset>
+
+#include "suite/cvbuf.h"
+#include "suite/dialog_routines.h"
+#include "ui/framework/tool_data_module.h"
+#include "ui/framework/tool_pages.h"
+
+namespace cv {
+
+// ---------------------------------------------------------------------------
+// Shortcut encoding
+
+namespace {
+
+struct TKeyName {
+    uint8_t vk;
+    Qt::Key key;
+    const char* name;
+};
+
+// Named keys; letters, digits and function keys are computed.
+constexpr TKeyName kNamedKeys[] = {
+    {0x08, Qt::Key_Backspace, "BkSp"}, {0x09, Qt::Key_Tab, "Tab"},      {0x0D, Qt::Key_Return, "Enter"},
+    {0x1B, Qt::Key_Escape, "Esc"},     {0x20, Qt::Key_Space, "Space"},  {0x21, Qt::Key_PageUp, "PgUp"},
+    {0x22, Qt::Key_PageDown, "PgDn"},  {0x23, Qt::Key_End, "End"},      {0x24, Qt::Key_Home, "Home"},
+    {0x25, Qt::Key_Left, "Left"},      {0x26, Qt::Key_Up, "Up"},        {0x27, Qt::Key_Right, "Right"},
+    {0x28, Qt::Key_Down, "Down"},      {0x2D, Qt::Key_Insert, "Ins"},   {0x2E, Qt::Key_Delete, "Del"},
+};
+
+QString KeyName(uint8_t vk)
+{
+    if ((vk >= '0' && vk <= '9') || (vk >= 'A' && vk <= 'Z'))
+        return QString(QChar(vk));
+    if (vk >= 0x70 && vk <= 0x87)
+        return QStringLiteral("F%1").arg(vk - 0x70 + 1);
+    for (const TKeyName& k : kNamedKeys)
+        if (k.vk == vk)
+            return QString::fromLatin1(k.name);
+    return {};
+}
+
+uint8_t KeyOfName(const QString& name)
+{
+    const QString upper = name.trimmed().toUpper();
+    if (upper.size() == 1 && ((upper[0] >= u'0' && upper[0] <= u'9') || (upper[0] >= u'A' && upper[0] <= u'Z')))
+        return uint8_t(upper[0].unicode());
+    if (upper.size() >= 2 && upper[0] == u'F') {
+        bool ok = false;
+        const int n = upper.mid(1).toInt(&ok);
+        if (ok && n >= 1 && n <= 24)
+            return uint8_t(0x70 + n - 1);
+    }
+    for (const TKeyName& k : kNamedKeys)
+        if (upper == QString::fromLatin1(k.name).toUpper())
+            return k.vk;
+    if (upper == u"DELETE")
+        return 0x2E;
+    if (upper == u"INSERT")
+        return 0x2D;
+    if (upper == u"RETURN")
+        return 0x0D;
+    return 0;
+}
+
+} // namespace
+
+QString ShortCutToText(uint16_t shortcut)
+{
+    const QString key = KeyName(uint8_t(shortcut & 0xFF));
+    if (key.isEmpty())
+        return {};
+    QString text;
+    if (shortcut & kShortcutCtrl)
+        text += QStringLiteral("Ctrl+");
+    if (shortcut & kShortcutShift)
+        text += QStringLiteral("Shift+");
+    if (shortcut & kShortcutAlt)
+        text += QStringLiteral("Alt+");
+    return text + key;
+}
+
+uint16_t TextToShortCut(const QString& text)
+{
+    QString rest = text.trimmed();
+    uint16_t modifiers = 0;
+    for (;;) {
+        const int plus = rest.indexOf(u'+');
+        if (plus <= 0 || plus == rest.size() - 1)
+            break;
+        const QString part = rest.left(plus).trimmed().toLower();
+        if (part == u"ctrl")
+            modifiers |= kShortcutCtrl;
+        else if (part == u"shift")
+            modifiers |= kShortcutShift;
+        else if (part == u"alt")
+            modifiers |= kShortcutAlt;
+        else
+            return 0;
+        rest = rest.mid(plus + 1);
+    }
+    const uint8_t vk = KeyOfName(rest);
+    return vk ? uint16_t(modifiers | vk) : 0;
+}
+
+QKeySequence ShortCutToKeySequence(uint16_t shortcut)
+{
+    const uint8_t vk = uint8_t(shortcut & 0xFF);
+    int key = 0;
+    if ((vk >= '0' && vk <= '9') || (vk >= 'A' && vk <= 'Z'))
+        key = vk;
+    else if (vk >= 0x70 && vk <= 0x87)
+        key = Qt::Key_F1 + (vk - 0x70);
+    else
+        for (const TKeyName& k : kNamedKeys)
+            if (k.vk == vk)
+                key = k.key;
+    if (!key)
+        return {};
+    Qt::KeyboardModifiers mods;
+    if (shortcut & kShortcutCtrl)
+        mods |= Qt::ControlModifier;
+    if (shortcut & kShortcutShift)
+        mods |= Qt::ShiftModifier;
+    if (shortcut & kShortcutAlt)
+        mods |= Qt::AltModifier;
+    return QKeySequence(QKeyCombination(mods, Qt::Key(key)));
+}
+
+uint16_t KeySequenceToShortCut(const QKeySequence& sequence)
+{
+    if (sequence.count() != 1)
+        return 0;
+    const QKeyCombination combination = sequence[0];
+    const int key = combination.key();
+    uint8_t vk = 0;
+    if ((key >= '0' && key <= '9') || (key >= 'A' && key <= 'Z'))
+        vk = uint8_t(key);
+    else if (key >= Qt::Key_F1 && key <= Qt::Key_F24)
+        vk = uint8_t(0x70 + (key - Qt::Key_F1));
+    else
+        for (const TKeyName& k : kNamedKeys)
+            if (k.key == key || (key == Qt::Key_Enter && k.key == Qt::Key_Return))
+                vk = k.vk;
+    if (!vk)
+        return 0;
+    uint16_t shortcut = vk;
+    const Qt::KeyboardModifiers mods = combination.keyboardModifiers();
+    if (mods & Qt::ControlModifier)
+        shortcut |= kShortcutCtrl;
+    if (mods & Qt::ShiftModifier)
+        shortcut |= kShortcutShift;
+    if (mods & Qt::AltModifier)
+        shortcut |= kShortcutAlt;
+    return shortcut;
+}
+
+// ---------------------------------------------------------------------------
+// Lists of menu items
+
+int TCustomisableMenuItemsList::AddOne(QAction* item)
+{
+    m_items.push_back(std::make_unique<TMyMenuItemHolder>(item));
+    return Count() - 1;
+}
+
+void TCustomisableMenuItemsList::AddAString(const QString& caption, const TCustomisableMenuItemsList& source)
+{
+    const int i = source.CaptionIndexOf(caption);
+    if (i >= 0)
+        AddOne(source.ItemAt(i));
+}
+
+int TCustomisableMenuItemsList::CaptionIndexOf(const QString& caption) const
+{
+    for (int i = 0; i < Count(); ++i)
+        if (const QAction* a = ItemAt(i); a && a->text() == caption)
+            return i;
+    return -1;
+}
+
+int TCustomisableMenuItemsList::TagIndexOf(int tag) const
+{
+    for (int i = 0; i < Count(); ++i)
+        if (const QAction* a = ItemAt(i); a && MenuTag(a) == tag)
+            return i;
+    return -1;
+}
+
+int TCustomisableMenuItemsList::TagIndexOfACaption(const QString& caption) const
+{
+    const int i = CaptionIndexOf(caption);
+    return i < 0 ? -1 : TagAt(i);
+}
+
+QAction* TCustomisableMenuItemsList::ItemAt(int index) const
+{
+    if (index < 0 || index >= Count())
+        return nullptr;
+    return m_items[size_t(index)]->data;
+}
+
+int TCustomisableMenuItemsList::TagAt(int index) const
+{
+    const QAction* a = ItemAt(index);
+    return a ? MenuTag(a) : 0;
+}
+
+void TCustomisableMenuItemsList::SortBy(const std::function<QString(QAction*)>& key)
+{
+    std::vector<std::pair<QString, std::unique_ptr<TMyMenuItemHolder>>> keyed;
+    keyed.reserve(m_items.size());
+    for (auto& h : m_items)
+        keyed.emplace_back(key(h->data), std::move(h));
+    std::stable_sort(keyed.begin(), keyed.end(), [](const auto& a, const auto& b) {
+        return QString::compare(a.first, b.first, Qt::CaseInsensitive) < 0;
+    });
+    m_items.clear();
+    for (auto& [k, h] : keyed)
+        m_items.push_back(std::move(h));
+}
+
+// ---------------------------------------------------------------------------
+// Walks
+
+void VisitMenuItemsOnceWithMode(const std::vector<QAction*>& roots, int mode,
+                                const std::function<void(int mode, QAction* item)>& visit)
+{
+    std::bitset<kLastCustomisableTag + 1> met;
+    std::function<void(QAction*)> walk = [&](QAction* item) {
+        if (!item || item->isSeparator())
+            return;
+        const int tag = MenuTag(item);
+        if (tag >= 0 && tag <= kLastCustomisableTag) {
+            if (met.test(size_t(tag)))
+                return; // a later item of a tag met before: skipped with its sub-items
+            met.set(size_t(tag));
+        }
+        visit(mode, item);
+        if (QMenu* sub = item->menu())
+            for (QAction* child : sub->actions())
+                walk(child);
+    };
+    for (QAction* root : roots)
+        walk(root);
+}
+
+void VisitMenuItemsOnce(const std::vector<QAction*>& roots, const std::function<void(QAction* item)>& visit)
+{
+    VisitMenuItemsOnceWithMode(roots, 0, [&](int, QAction* item) { visit(item); });
+}
+
+QString StripHotkey(const QString& caption)
+{
+    QString out;
+    out.reserve(caption.size());
+    for (int i = 0; i < caption.size(); ++i) {
+        if (caption[i] == u'&') {
+            if (i + 1 < caption.size() && caption[i + 1] == u'&') {
+                out += u'&';
+                ++i;
+            }
+            continue;
+        }
+        out += caption[i];
+    }
+    return out;
+}
+
+// ---------------------------------------------------------------------------
+// Recent files and tool buttons
+
+void AddLastFileMenuItems(QMenu* menu, uint8_t tool, const std::function<void(QAction*)>& click)
+{
+    if (!menu)
+        return;
+    const auto add = [&](const QString& fileName, int number) {
+        auto* item = new QAction(fileName, menu);
+        item->setObjectName(QStringLiteral("LastFileMenuItem%1").arg(number));
+        SetMenuTag(item, kTagLastFile);
+        item->setProperty("fileName", fileName);
+        if (click)
+            QObject::connect(item, &QAction::triggered, menu, [item, click] { click(item); });
+        menu->addAction(item);
+    };
+    const QString first = GetLastMainToolFileName(tool);
+    const bool firstExists = !first.isEmpty() && QFileInfo(first).isFile();
+    if (tool == 0 || tool == 2) {
+        const QString second = GetLastUsedFile(tool == 2 ? 2 : 23);
+        const bool secondExists = !second.isEmpty() && QFileInfo(second).isFile();
+        if (firstExists)
+            add(first, 1);
+        if (secondExists)
+            add(second, 2);
+        return;
+    }
+    if (firstExists)
+        add(first, 1);
+}
+
+void BuildMenuAndToolButtons(QMenu* menu, QWidget* panel, TToolButtonTable& buttons,
+                             const TCustomisableMenuItemsList& source, const std::function<void(QAction*)>& click)
+{
+    buttons.clear();
+    if (menu)
+        menu->clear();
+    const int ppi = panel && panel->screen() ? int(panel->screen()->logicalDotsPerInch()) : 96;
+    int left = 0;
+    if (panel) {
+        // Buttons go after the controls the panel holds.
+        for (QObject* child : panel->children())
+            if (auto* w = qobject_cast<QWidget*>(child); w && !qobject_cast<QToolButton*>(w))
+                left = std::max(left, w->geometry().right() + 1);
+    }
+    for (int i = 0; i < source.Count(); ++i) {
+        QAction* item = source.ItemAt(i);
+        if (!item)
+            continue;
+        const int tag = MenuTag(item);
+        if (menu) {
+            auto* copy = new QAction(item->icon(), item->text(), menu);
+            SetMenuTag(copy, tag);
+            copy->setShortcut(item->shortcut());
+            copy->setShortcutContext(Qt::WidgetShortcut); // the main menu's item keeps the key
+            if (click)
+                QObject::connect(copy, &QAction::triggered, menu, [copy, click] { click(copy); });
+            menu->addAction(copy);
+        }
+        if (!panel || item->icon().isNull())
+            continue;
+        QToolButton* button = nullptr;
+        for (QToolButton* b : panel->findChildren<QToolButton*>(Qt::FindDirectChildrenOnly))
+            if (b->property("tag").toInt() == tag && b->property("tag").isValid())
+                button = b;
+        if (!button) {
+            button = new QToolButton(panel);
+            const int width = ppi * 3 / 4;
+            button->setGeometry(left, 0, width, panel->contentsRect().height());
+            button->setProperty("tag", tag);
+            button->setToolTip(StripHotkey(item->text()));
+            button->setText(StripHotkey(item->text()));
+            button->setIcon(item->icon());
+            if (tag == 103)
+                SetHelpContext(button, -1);
+            if (click)
+                QObject::connect(button, &QToolButton::clicked, panel, [item, click] { click(item); });
+            button->show();
+            left += width + width / 8;
+        }
+        buttons.emplace_back(tag, button);
+    }
+}
+
+// ---------------------------------------------------------------------------
+// The data module's customisation
+
+namespace {
+
+// Tags whose commands the user may give shortcuts or put on right-click menus.
+const std::bitset<kLastCustomisableTag + 1>& CustomisableTags()
+{
+    static const std::bitset<kLastCustomisableTag + 1> tags = [] {
+        std::bitset<kLastCustomisableTag + 1> t;
+        const std::pair<int, int> ranges[] = {
+            {0, 8},     {10, 15},   {17, 26},   {28, 55},   {59, 66},   {69, 70},   {72, 72},   {77, 87},
+            {89, 91},   {95, 101},  {103, 108}, {110, 112}, {114, 121}, {126, 127}, {130, 131}, {141, 145},
+            {150, 150}, {164, 164}, {166, 167}, {170, 170}, {175, 184}, {186, 186}, {194, 194}, {196, 201},
+        };
+        for (const auto& [a, b] : ranges)
+            for (int tag = a; tag <= b; ++tag)
+                t.set(size_t(tag));
+        return t;
+    }();
+    return tags;
+}
+
+} // namespace
+
+void TDataModuleCorvantis::RebuildCustomisableMenuItems()
+{
+    PopupMenuItems.Clear();
+    CustomisableMenuItems.Clear();
+    const TMenuTagSet& checkable = CheckableMenuItems();
+    for (QAction* item : main_menu_list) {
+        if (!item || item->isSeparator() || item->text() == QStringLiteral("o") || item->menu())
+            continue;
+        const int tag = MenuTag(item);
+        if (tag < 0 || tag > kLastCustomisableTag || !CustomisableTags().test(size_t(tag)))
+            continue;
+        // Only commands that carry a check mark show one.
+        if (checkable.test(size_t(tag))) {
+            item->setCheckable(true);
+            item->setChecked(GetMenuItemChecked(tag));
+        }
+        if (GetPopupMenuTagInUse(tag))
+            PopupMenuItems.AddOne(item);
+        item->setText(StripHotkey(item->text()));
+        CustomisableMenuItems.AddOne(item);
+    }
+    if (CustomisableMenuItems.Count() > 1)
+        CustomisableMenuItems.SortBy([](QAction* item) {
+            const auto* menu = item ? qobject_cast<const QMenu*>(item->parent()) : nullptr;
+            const QString parentCaption = menu && menu->menuAction() && MenuTag(menu->menuAction()) != -999
+                                              ? menu->menuAction()->text()
+                                              : QString();
+            return parentCaption + (item ? item->text() : QString());
+        });
+}
+
+void TDataModuleCorvantis::UpdateAllMenuShortCutsFromTextbuf()
+{
+    SeedShortcutsWhenNoneStored();
+    const auto table = GetMenuCurrentShortcuts();
+    VisitMenuItemsOnce(MenuRoots(), [&](QAction* item) {
+        const int tag = MenuTag(item);
+        if (tag <= 0)
+            return;
+        const uint16_t shortcut = tag <= kLastCustomisableTag ? table[size_t(tag)] : 0;
+        item->setShortcut(ShortCutToKeySequence(shortcut));
+    });
+    RebuildCustomisableMenuItems();
+}
+
+bool TDataModuleCorvantis::RedoMenuItemsCheckStates(int mode)
+{
+    // (The suite's "Yikes" routine, called first when the status-bar item is
+    // checked, has no effect here.)
+    if (!GetMenuAltered())
+        return false;
+    const TMenuTagSet& checkable = CheckableMenuItems();
+    VisitMenuItemsOnceWithMode(MenuRoots(), mode, [&](int m, QAction* item) {
+        const int tag = MenuTag(item);
+        if (tag < 1 || tag > kLastCheckableMenuTag || !checkable.test(size_t(tag)))
+            return;
+        const bool stored = GetMenuItemChecked(tag);
+        if (item->isChecked() == stored)
+            return;
+        if (m == 0) {
+            item->setCheckable(true);
+            item->setChecked(stored);
+        } else if (m == 1) {
+            SetMenuItemChecked(tag, item->isChecked());
+        }
+    });
+    SetMenuAltered(false);
+    return false;
+}
+
+bool TDataModuleCorvantis::TryToSetAShortCut(int tag, const QString& caption, uint16_t shortcut)
+{
+    if (tag < 0 || tag > kLastCustomisableTag)
+        return false;
+    const auto table = GetMenuCurrentShortcuts();
+    if (!caption.isEmpty() && shortcut != 0) {
+        for (int other = 0; other <= kLastCustomisableTag; ++other) {
+            if (other == tag || table[size_t(other)] != shortcut)
+                continue;
+            const QString holder = GetAMainMenuCaptionByTag(other);
+            if (!holder.isEmpty())
+                MenuShortcutAlreadyInUse(ShortCutToText(shortcut), caption, StripHotkey(holder));
+            return false;
+        }
+    }
+    SetMenuShortcut(tag, shortcut);
+    return GetMenuShortcut(tag) == shortcut;
+}
+
+bool TDataModuleCorvantis::TryToSetAShortCut(QAction* item, uint16_t shortcut)
+{
+    if (!item || !TryToSetAShortCut(MenuTag(item), StripHotkey(item->text()), shortcut))
+        return false;
+    item->setShortcut(ShortCutToKeySequence(shortcut));
+    return true;
+}
+
+void TDataModuleCorvantis::CheckMenuCompatibility(QString& entry) const
+{
+    const int colon = entry.indexOf(u':');
+    if (colon < 0 || colon == entry.size() - 1)
+        return;
+    const QString caption = entry.left(colon);
+    const uint16_t shortcut = TextToShortCut(entry.mid(colon + 1));
+    // A shortcut that another command holds is dropped.
+    for (int i = 0; i < CustomisableMenuItems.Count(); ++i) {
+        const QAction* item = CustomisableMenuItems.ItemAt(i);
+        if (item && shortcut != 0 && KeySequenceToShortCut(item->shortcut()) == shortcut && item->text() != caption) {
+            entry = caption;
+            break;
+        }
+    }
+    // The command's own shortcut wins over the one written.
+    for (int i = 0; i < CustomisableMenuItems.Count(); ++i) {
+        const QAction* item = CustomisableMenuItems.ItemAt(i);
+        if (!item || item->text() != caption)
+            continue;
+        const uint16_t own = KeySequenceToShortCut(item->shortcut());
+        if (own != shortcut)
+            entry = own ? caption + u':' + ShortCutToText(own) : caption;
+        break;
+    }
+}
+
+void TDataModuleCorvantis::SetRightClickMenuItems(const QStringList* strings)
+{
+    if (!strings)
+        return;
+    ClearPopupMenuTagsInUse();
+    for (int i = 0; i < strings->size() && i < 10; ++i) {
+        QString text = strings->at(i);
+        if (const int colon = text.indexOf(u':'); colon >= 0)
+            text = text.left(colon);
+        text = text.trimmed();
+        const int index = CustomisableMenuItems.CaptionIndexOf(text);
+        if (index >= 0)
+            SetPopupMenuTagInUse(CustomisableMenuItems.TagAt(index), true);
+    }
+}
+
+QString TDataModuleCorvantis::GetAMainMenuCaptionByTag(int tag) const
+{
+    std::function<const QAction*(const QAction*)> find = [&](const QAction* item) -> const QAction* {
+        if (MenuTag(item) == tag)
+            return item;
+        if (const QMenu* sub = item->menu())
+            for (const QAction* child : sub->actions())
+                if (const QAction* found = find(child))
+                    return found;
+        return nullptr;
+    };
+    for (const QMenu* top : m_topMenus)
+        for (const QAction* item : top->actions())
+            if (const QAction* found = find(item))
+                return found->text();
+    return {};
+}
+
+QString TDataModuleCorvantis::TagToCustomisableMenuCaption(int tag) const
+{
+    const int i = CustomisableMenuItems.TagIndexOf(tag);
+    return i < 0 ? QString() : CustomisableMenuItems.ItemAt(i)->text();
+}
+
+} // namespace cv

@@ -1,0 +1,463 @@
+#include "framework_testutil.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPixmap>
+#include <QToolButton>
+
+#include "suite/dialog_routines.h"
+#include "suite/logging.h"
+#include "suite/window_messages.h"
+#include "suite/gui/desktop_services.h"
+#include "ui/framework/customise_menu.h"
+#include "ui/framework/tool_data_module.h"
+
+namespace framework_test {
+namespace {
+
+using cv::TMenuTagSet;
+
+// The data module is made before the window, as the program makes it.
+class DataModuleTest : public FrameworkTest {
+protected:
+    void SetUp() override
+    {
+        cvtest::StartFromDefaults();
+        module = std::make_unique<cv::TDataModuleCorvantis>();
+        module->TerminateApplication = [this] { ++quits; };
+        FrameworkTest::SetUp();
+    }
+    void TearDown() override
+    {
+        FrameworkTest::TearDown();
+        module.reset();
+        cv::current_tool_var = cv::kToolWordList;
+        cv::Global_Reserved_For_Next_version = false;
+        cv::no_check_exit = false;
+    }
+    TMenuTagSet Set(uint8_t type, uint8_t kind = 0) const { return module->MenuSetForListType(type, kind); }
+    QAction* Item(int tag) const { return module->ItemOfTag(tag); }
+
+    std::unique_ptr<cv::TDataModuleCorvantis> module;
+    cv::TScriptedDesktop desktop;
+    cv::TDesktopServiceGuard desktopGuard{&desktop};
+    int quits = 0;
+};
+
+TEST_F(DataModuleTest, TheMenuTreeCarriesItsTagsShortcutsAndRadioGroups)
+{
+    ASSERT_EQ(module->MainMenuDModule().size(), 7u);
+    for (QMenu* top : module->MainMenuDModule())
+        EXPECT_EQ(cv::MenuTag(top->menuAction()), -999);
+    const QAction* saveAs = module->ItemNamed(QStringLiteral("SaveAs1"));
+    ASSERT_NE(saveAs, nullptr);
+    EXPECT_EQ(cv::MenuTag(saveAs), -79);
+    EXPECT_EQ(saveAs->menu()->actions().size(), 5);
+    EXPECT_EQ(Item(8)->shortcut(), QKeySequence(QStringLiteral("Ctrl+N")));
+    EXPECT_EQ(Item(98)->shortcut(), QKeySequence(QStringLiteral("Ctrl+Shift+F6")));
+    EXPECT_EQ(Item(167)->shortcut(), QKeySequence(QStringLiteral("Shift+Alt+F5")));
+    EXPECT_EQ(module->Undo1, Item(82));
+    EXPECT_EQ(module->typeinchoice1, Item(176));
+    EXPECT_FALSE(module->Undo1->isEnabled()) << "nothing to undo yet";
+    // Radio groups: one number display, one typing mode.
+    ASSERT_NE(Item(105)->actionGroup(), nullptr);
+    EXPECT_EQ(Item(105)->actionGroup(), Item(108)->actionGroup());
+    EXPECT_NE(Item(105)->actionGroup(), Item(176)->actionGroup());
+    EXPECT_TRUE(Item(108)->isChecked()) << "the default number display is checked from the settings";
+    EXPECT_FALSE(Item(3)->isCheckable()) << "commands without a check mark stay plain";
+}
+
+TEST_F(DataModuleTest, MenuSetsFollowTheListType)
+{
+    // Equal families.
+    EXPECT_EQ(Set(3, 6), Set(0, 6));
+    EXPECT_EQ(Set(3, 7), Set(0, 7));
+    EXPECT_EQ(Set(28, 7), Set(23, 7));
+    // Kind of display: the alphabetical view offers the other sorts.
+    EXPECT_TRUE(Set(0, 6).test(96));
+    EXPECT_FALSE(Set(0, 7).test(96));
+    EXPECT_TRUE(Set(0, 7).test(194));
+    EXPECT_FALSE(Set(0, 0).test(194));
+    // No data: never XML, spreadsheet or a language change.
+    for (int tag : {24, 28, 164})
+        EXPECT_FALSE(Set(cv::kListNone).test(size_t(tag))) << tag;
+    EXPECT_TRUE(Set(cv::kListNone).test(3));
+    // Lemmatisable types gain the marking commands; other types lose joining too.
+    EXPECT_TRUE(Set(cv::kListWordList).test(19));
+    EXPECT_FALSE(Set(50).test(19));
+    EXPECT_FALSE(Set(50).test(48));
+    const TMenuTagSet marking = TMenuTagSet().set(18).set(19).set(20).set(47).set(167).set(208);
+    EXPECT_EQ(Set(50) | marking, Set(36)) << "types past 41 show the base set";
+    EXPECT_EQ(Set(31), marking) << "an empty set, then the marking rule";
+    // Key-word database: key-word commands without a language change.
+    EXPECT_TRUE(Set(2).test(211));
+    EXPECT_FALSE(Set(2).test(164));
+    // Plain-text lists: no plain-text save, but joining rows stays.
+    EXPECT_FALSE(Set(22).test(2));
+    EXPECT_TRUE(Set(22).test(20));
+    EXPECT_TRUE(Set(21).test(130));
+}
+
+TEST_F(DataModuleTest, TheAlwaysSetDependsOnToolLoggingAndNextVersion)
+{
+    EXPECT_TRUE(Set(cv::kListNone).test(72));
+    EXPECT_FALSE(Set(cv::kListNone).test(146));
+    EXPECT_FALSE(Set(cv::kListNone).test(56));
+    cv::Global_Reserved_For_Next_version = true;
+    EXPECT_TRUE(Set(cv::kListNone).test(146));
+    const QString log = dir.write(QStringLiteral("log.txt"), "");
+    cv::SetLogFilename(log);
+    cv::SwitchLogging(true);
+    EXPECT_TRUE(Set(cv::kListNone).test(56)) << "the crash command only while logging";
+    cv::SwitchLogging(false);
+    cv::current_tool_var = 5;
+    EXPECT_FALSE(Set(cv::kListNone).test(72));
+    EXPECT_FALSE(Set(cv::kListNone).test(8));
+    cv::current_tool_var = cv::kToolWordList;
+}
+
+TEST_F(DataModuleTest, TheWindowShowsTheMenuSetOfTheCurrentPage)
+{
+    EXPECT_EQ(window->menuBar()->actions().size(), 7);
+    ShowSample();
+    window->pager->setCurrentIndex(1); // alphabetical
+    EXPECT_TRUE(Item(96)->isVisible());
+    window->pager->setCurrentIndex(0); // frequency
+    EXPECT_FALSE(Item(96)->isVisible());
+    EXPECT_TRUE(Item(42)->isVisible());
+    // A submenu header shows while a child shows.
+    EXPECT_TRUE(module->ItemNamed(QStringLiteral("SaveAs1"))->isVisible());
+    window->CloseData(true);
+    window->RefreshDataDisplay();
+    EXPECT_FALSE(Item(24)->isVisible());
+    EXPECT_FALSE(Item(42)->isVisible());
+    EXPECT_TRUE(Item(3)->isVisible());
+}
+
+TEST_F(DataModuleTest, CheckStatesPersistThroughTheSettingsBuffer)
+{
+    // A click on a checkable item stores its state.
+    QAction* ruler = Item(46);
+    ruler->trigger();
+    EXPECT_TRUE(cv::GetMenuItemChecked(46));
+    // A radio item stores its whole group.
+    Item(106)->trigger();
+    EXPECT_TRUE(cv::GetMenuItemChecked(106));
+    EXPECT_FALSE(cv::GetMenuItemChecked(108));
+    EXPECT_EQ(cv::GetDisplayWordsPerMillion(), 3);
+
+    // Another process changed the states: mode 0 takes them.
+    cv::SetMenuItemChecked(46, false);
+    cv::SetMenuAltered(true);
+    EXPECT_FALSE(module->RedoMenuItemsCheckStates(0));
+    EXPECT_FALSE(ruler->isChecked());
+    EXPECT_FALSE(cv::GetMenuAltered());
+    // Mode 1 stores the items' own states.
+    ruler->setChecked(true);
+    cv::SetMenuAltered(true);
+    module->RedoMenuItemsCheckStates(1);
+    EXPECT_TRUE(cv::GetMenuItemChecked(46));
+    // Nothing happens while the menus are not marked altered.
+    ruler->setChecked(false);
+    module->RedoMenuItemsCheckStates(1);
+    EXPECT_TRUE(cv::GetMenuItemChecked(46));
+
+    // A new module (another start) shows the stored states.
+    window.reset();
+    module = std::make_unique<cv::TDataModuleCorvantis>();
+    EXPECT_TRUE(Item(46)->isChecked());
+    EXPECT_TRUE(Item(106)->isChecked());
+    EXPECT_FALSE(Item(108)->isChecked());
+}
+
+TEST_F(DataModuleTest, ShortcutsPersistAndConflictsAreRefused)
+{
+    // The menu's own shortcuts were stored when none were.
+    EXPECT_EQ(cv::GetMenuShortcut(8), cv::TextToShortCut(QStringLiteral("Ctrl+N")));
+    const uint16_t ctrlK = cv::TextToShortCut(QStringLiteral("Ctrl+K"));
+    EXPECT_TRUE(module->TryToSetAShortCut(Item(42), ctrlK));
+    EXPECT_EQ(Item(42)->shortcut(), QKeySequence(QStringLiteral("Ctrl+K")));
+    EXPECT_EQ(cv::GetMenuShortcut(42), ctrlK);
+    // Held by another command: refused, with the holder named.
+    EXPECT_FALSE(module->TryToSetAShortCut(Item(53), ctrlK));
+    EXPECT_EQ(dialogs.Routines(), QStringList{QStringLiteral("MenuShortcutAlreadyInUse")});
+    EXPECT_TRUE(dialogs.Requests().back().text.contains(QStringLiteral("Clusters")));
+    EXPECT_EQ(cv::GetMenuShortcut(53), 0);
+    // Its own shortcut again, a shortcut of 0 and an empty caption are accepted.
+    EXPECT_TRUE(module->TryToSetAShortCut(Item(42), ctrlK));
+    EXPECT_TRUE(module->TryToSetAShortCut(53, QString(), ctrlK));
+    EXPECT_TRUE(module->TryToSetAShortCut(53, QStringLiteral("Relationships"), 0));
+    // A tag without a menu item holding the shortcut: refused without a message.
+    dialogs.Clear();
+    cv::SetMenuShortcut(57, cv::TextToShortCut(QStringLiteral("Ctrl+J")));
+    EXPECT_FALSE(module->TryToSetAShortCut(53, QStringLiteral("Relationships"), cv::TextToShortCut(QStringLiteral("Ctrl+J"))));
+    EXPECT_TRUE(dialogs.Routines().isEmpty());
+
+    // Shortcuts come from the settings buffer at the next start, a removed one stays removed.
+    cv::SetMenuShortcut(8, 0);
+    window.reset();
+    module = std::make_unique<cv::TDataModuleCorvantis>();
+    EXPECT_EQ(Item(42)->shortcut(), QKeySequence(QStringLiteral("Ctrl+K")));
+    EXPECT_TRUE(Item(8)->shortcut().isEmpty());
+}
+
+TEST_F(DataModuleTest, ShortcutTextsRoundTrip)
+{
+    for (const char* text : {"Ctrl+N", "Ctrl+Shift+F6", "Shift+Alt+F5", "Ctrl+Alt+E", "F1", "Alt+X", "Del"}) {
+        const uint16_t s = cv::TextToShortCut(QString::fromLatin1(text));
+        EXPECT_NE(s, 0) << text;
+        EXPECT_EQ(cv::ShortCutToText(s), QString::fromLatin1(text));
+        EXPECT_EQ(cv::KeySequenceToShortCut(cv::ShortCutToKeySequence(s)), s) << text;
+    }
+    EXPECT_EQ(cv::TextToShortCut(QStringLiteral("ctrl+n")), 0x4000 | 'N');
+    EXPECT_EQ(cv::TextToShortCut(QStringLiteral("Hyper+N")), 0);
+    EXPECT_EQ(cv::TextToShortCut(QStringLiteral("Ctrl+")), 0);
+    EXPECT_TRUE(cv::ShortCutToText(0).isEmpty());
+}
+
+TEST_F(DataModuleTest, CustomisedEntriesAreNormalisedAgainstTheMenu)
+{
+    QString entry = QStringLiteral("Clusters:Ctrl+N"); // Ctrl+N belongs to "New..."
+    module->CheckMenuCompatibility(entry);
+    EXPECT_EQ(entry, QStringLiteral("Clusters"));
+    entry = QStringLiteral("New...:Ctrl+Q"); // "New..." holds Ctrl+N
+    module->CheckMenuCompatibility(entry);
+    EXPECT_EQ(entry, QStringLiteral("New...:Ctrl+N"));
+    entry = QStringLiteral("New...:");
+    module->CheckMenuCompatibility(entry);
+    EXPECT_EQ(entry, QStringLiteral("New...:"));
+}
+
+TEST_F(DataModuleTest, RightClickChoicesAreKeptAndOfferedOnTheGrids)
+{
+    QStringList chosen;
+    for (const char* caption : {"Clusters", "Zap:Ctrl+Z", " Copy ", "Layout", "Unknown", "Resort", "Refresh", "Grow",
+                                "Shrink", "Find", "Save"})
+        chosen << QString::fromLatin1(caption);
+    module->SetRightClickMenuItems(&chosen);
+    EXPECT_TRUE(cv::GetPopupMenuTagInUse(42));
+    EXPECT_TRUE(cv::GetPopupMenuTagInUse(11));
+    EXPECT_TRUE(cv::GetPopupMenuTagInUse(22));
+    EXPECT_FALSE(cv::GetPopupMenuTagInUse(1)) << "an eleventh entry is ignored";
+    module->RebuildCustomisableMenuItems();
+    EXPECT_EQ(module->PopupMenuItems.Count(), 9);
+    // The grids' right-click menu shows them; a choice goes to the window's command handler.
+    emit window->PopupMenuForGrids->aboutToShow();
+    EXPECT_EQ(window->PopupMenuForGrids->actions().size(), 9);
+    // Customisable items are sorted by their menu's caption and their own.
+    const auto& all = module->CustomisableMenuItems;
+    ASSERT_GT(all.Count(), 100);
+    EXPECT_EQ(all.CaptionIndexOf(QStringLiteral("o")), -1) << "the same-format entry is never customised";
+    EXPECT_EQ(all.TagIndexOfACaption(QStringLiteral("Undo")), 82) << "access keys are stripped";
+    EXPECT_EQ(module->TagToCustomisableMenuCaption(42), QStringLiteral("Clusters"));
+    EXPECT_EQ(module->GetAMainMenuCaptionByTag(2), QStringLiteral("Plain Text"));
+    EXPECT_TRUE(module->GetAMainMenuCaptionByTag(230).isEmpty());
+}
+
+TEST_F(DataModuleTest, WalksVisitATagOnlyOnce)
+{
+    // "Tag display" (-64) appears twice and is always visited; "Fast Exit" and "Selecting Rows" share -1.
+    int tagDisplays = 0;
+    std::vector<int> seen;
+    cv::VisitMenuItemsOnce(module->MenuRoots(), [&](QAction* item) {
+        const int tag = cv::MenuTag(item);
+        if (tag == -64)
+            ++tagDisplays;
+        seen.push_back(tag);
+    });
+    EXPECT_EQ(tagDisplays, 2);
+    QMenu extra;
+    QAction* first = extra.addAction(QStringLiteral("first"));
+    QMenu* sub = extra.addMenu(QStringLiteral("sub"));
+    QAction* inner = sub->addAction(QStringLiteral("inner"));
+    cv::SetMenuTag(first, 42);
+    cv::SetMenuTag(sub->menuAction(), 42); // the same tag: skipped with its sub-items
+    cv::SetMenuTag(inner, 43);
+    std::vector<QAction*> visited;
+    cv::VisitMenuItemsOnceWithMode({extra.menuAction()}, 7, [&](int mode, QAction* item) {
+        EXPECT_EQ(mode, 7);
+        visited.push_back(item);
+    });
+    EXPECT_EQ(visited, (std::vector<QAction*>{extra.menuAction(), first}));
+}
+
+TEST_F(DataModuleTest, UnhandledTagsReachTheCurrentGridAsGridCommands)
+{
+    ShowSample();
+    int zaps = 0;
+    window->freq->HandlersB.ZapMarked = [&](cv::TCV_Grid* grid) {
+        EXPECT_EQ(grid, window->freq);
+        ++zaps;
+    };
+    QAction* zap = Item(11);
+    zap->trigger();
+    EXPECT_EQ(zaps, 0) << "posted, not called";
+    QApplication::processEvents();
+    EXPECT_EQ(zaps, 1);
+    // A tag no handler knows reaches the grid as 6024 with 5000 + tag.
+    QAction extraItem(QStringLiteral("extra"));
+    cv::SetMenuTag(&extraItem, 300);
+    window->HandleMenuItemClick(&extraItem);
+    QApplication::processEvents();
+    EXPECT_EQ(window->freq->UnhandledCommands(), 1);
+    // The same message from anywhere does the same.
+    ASSERT_TRUE(cv::PostMessage(window->freq->WindowHandle(), cv::kMsgGridCommand, cv::kGridCommandBase + 11, 0));
+    QApplication::processEvents();
+    EXPECT_EQ(zaps, 2);
+    // Negative tags go nowhere.
+    cv::SetMenuTag(&extraItem, -5);
+    window->HandleMenuItemClick(&extraItem);
+    QApplication::processEvents();
+    EXPECT_EQ(window->freq->UnhandledCommands(), 1);
+}
+
+TEST_F(DataModuleTest, TheWindowTakesNumberDisplayAndTypingModeCommandsItself)
+{
+    ShowSample();
+    Item(107)->trigger();
+    EXPECT_EQ(cv::GetDisplayWordsPerMillion(), 4);
+    EXPECT_TRUE(Item(107)->isChecked());
+    Item(108)->trigger();
+    EXPECT_EQ(cv::GetDisplayWordsPerMillion(), 0);
+    // Typing mode through the grid's handler of group C.
+    window->ChangeTypingMode(window->freq, 1);
+    EXPECT_TRUE(module->SetCategoriesChoice1->isChecked());
+    EXPECT_FALSE(module->typeinchoice1->isChecked());
+    EXPECT_EQ(cv::GetKeypressMode(), 1);
+    EXPECT_TRUE(cv::GetMenuItemChecked(177));
+}
+
+TEST_F(DataModuleTest, HelpGoesToTheHelpFileOrTheHelpPages)
+{
+    const QString helpFile = dir.write(QStringLiteral("help.html"), "<html></html>");
+    cv::SetHelpfilename(helpFile);
+    cv::SetCVHelpAccessMode(0);
+    EXPECT_TRUE(module->HandleAHelpFileChoice(2700));
+    ASSERT_EQ(desktop.Opened().size(), 1u);
+    EXPECT_EQ(desktop.Opened()[0].toLocalFile(), helpFile);
+    EXPECT_EQ(desktop.Opened()[0].fragment(), QStringLiteral("context-2700"));
+
+    cv::SetCVHelpAccessMode(1);
+    cv::SetCVHelpBaseAddress(QStringLiteral("https://help.invalid/wordlist/"));
+    EXPECT_FALSE(module->HandleAHelpFileChoice(1234));
+    EXPECT_EQ(desktop.Opened().back().toString(), QStringLiteral("https://help.invalid/wordlist/index.html?contextid=1234"));
+    // Without an address the help pages are those beside the help file.
+    cv::SetCVHelpBaseAddress({});
+    module->HandleAHelpFileChoice(5);
+    EXPECT_EQ(desktop.Opened().back(), QUrl(QUrl::fromLocalFile(dir.path()).toString() + "/index.html?contextid=5"));
+
+    cv::SetCVHelpAccessMode(2);
+    EXPECT_FALSE(module->HandleAHelpFileChoice(5));
+    EXPECT_EQ(desktop.Opened().size(), 3u);
+
+    // A help file that is missing is reported, not claimed as shown.
+    cv::SetCVHelpAccessMode(0);
+    cv::SetHelpfilename(dir.file(QStringLiteral("gone.chm")));
+    EXPECT_FALSE(module->HandleAHelpFileChoice(5));
+    EXPECT_EQ(dialogs.Routines(), QStringList{QStringLiteral("FailedToFind")});
+}
+
+TEST_F(DataModuleTest, TheBestHelpContextComesFromTheControlUnderTheMouse)
+{
+    QWidget outer;
+    QWidget* inner = new QWidget(&outer);
+    QWidget* innermost = new QWidget(inner);
+    QWidget* pointed = nullptr;
+    module->WidgetUnderMouse = [&] { return pointed; };
+    EXPECT_EQ(module->GetTheBestHelpContext(0), 1000) << "nothing under the mouse";
+    EXPECT_EQ(module->GetTheBestHelpContext(4380), 4380);
+    cv::SetHelpContext(&outer, 2850);
+    cv::SetHelpContext(inner, 12); // too small to be a context: the parent's counts
+    pointed = innermost;
+    EXPECT_EQ(module->GetTheBestHelpContext(0), 2850);
+    cv::SetHelpContext(innermost, 4560);
+    EXPECT_EQ(module->GetTheBestHelpContext(0), 4560);
+
+    // Message 1168 and the context-help pop-up go the same way.
+    const QString helpFile = dir.write(QStringLiteral("help.htm"), "<html></html>");
+    cv::SetHelpfilename(helpFile);
+    ASSERT_TRUE(cv::PostMessage(window->WindowHandle(), cv::kMsgHelpRequest, 0, 0));
+    QApplication::processEvents();
+    ASSERT_EQ(desktop.Opened().size(), 1u);
+    EXPECT_EQ(desktop.Opened()[0].fragment(), QStringLiteral("context-4560"));
+    emit module->PopupActionBar1->aboutToShow();
+    module->WhatsThis1->trigger();
+    EXPECT_EQ(desktop.Opened().back().fragment(), QStringLiteral("context-4560"));
+    // The Help command shows the main page of the tool.
+    Item(144)->trigger();
+    EXPECT_EQ(desktop.Opened().back().fragment(), QStringLiteral("context-2700"));
+}
+
+TEST_F(DataModuleTest, SmallerServicesOfTheModule)
+{
+    module->HandleUnOrRedoAction(QStringLiteral("Undo delete"), false, 2);
+    EXPECT_EQ(module->Undo1->text(), QStringLiteral("Undo delete"));
+    EXPECT_TRUE(module->Undo1->isEnabled());
+    module->HandleUnOrRedoAction({}, true, 1);
+    EXPECT_TRUE(module->ReDo1->isEnabled());
+    module->ResetUnOrRedoActions();
+    EXPECT_FALSE(module->ReDo1->isEnabled());
+    EXPECT_EQ(module->Undo1->text(), QStringLiteral("Undo delete")) << "an empty caption keeps the old one";
+
+    module->SetTypeSetEditMenuItems(2);
+    EXPECT_TRUE(module->editingdataChoice1->isChecked());
+    module->SetMenuItemVisible(7, false);
+    module->SetMenuItemVisible(42, false);
+    EXPECT_FALSE(module->computeMatches1->isVisible());
+    EXPECT_TRUE(Item(42)->isVisible()) << "only the match items are handled";
+
+    EXPECT_EQ(cv::TDataModuleCorvantis::MenuFamilyOfListType(19), 0);
+    EXPECT_EQ(cv::TDataModuleCorvantis::MenuFamilyOfListType(24), 1);
+    EXPECT_EQ(cv::TDataModuleCorvantis::MenuFamilyOfListType(14), 10);
+    EXPECT_EQ(cv::TDataModuleCorvantis::MenuFamilyOfListType(23), 23);
+
+    // The undo item follows the history of the current page's list.
+    ShowSample();
+    EXPECT_FALSE(module->Undo1->isEnabled());
+    window->Doc()->WordlistOfType(cv::kListWordList)->SetDeleted(0, true, true);
+    EXPECT_TRUE(module->Undo1->isEnabled());
+
+    // "Fast Exit" ends the program without questions.
+    module->FastExit1->trigger();
+    EXPECT_EQ(quits, 1);
+    EXPECT_TRUE(window->CloseQueryChecks());
+    EXPECT_TRUE(dialogs.Routines().isEmpty());
+}
+
+TEST_F(DataModuleTest, ToolButtonsAreMadeForItemsWithAnImageAndReused)
+{
+    QPixmap pixmap(8, 8);
+    pixmap.fill(Qt::red);
+    Item(42)->setIcon(QIcon(pixmap));
+    Item(103)->setIcon(QIcon(pixmap));
+    cv::TCustomisableMenuItemsList source;
+    source.AddOne(Item(42));
+    source.AddOne(Item(22)); // no image: a menu item only
+    source.AddOne(Item(103));
+    QMenu menu;
+    QWidget panel;
+    panel.resize(400, 30);
+    cv::TToolButtonTable buttons;
+    std::vector<int> clicked;
+    const auto click = [&](QAction* item) { clicked.push_back(cv::MenuTag(item)); };
+    cv::BuildMenuAndToolButtons(&menu, &panel, buttons, source, click);
+    ASSERT_EQ(menu.actions().size(), 3);
+    EXPECT_EQ(cv::MenuTag(menu.actions()[1]), 22);
+    ASSERT_EQ(buttons.size(), 2u);
+    EXPECT_EQ(buttons[0].first, 42);
+    EXPECT_LT(buttons[0].second->x(), buttons[1].second->x());
+    EXPECT_EQ(cv::HelpContextOf(buttons[1].second), -1) << "the context-help button has no help of its own";
+    buttons[0].second->click();
+    menu.actions()[1]->trigger();
+    EXPECT_EQ(clicked, (std::vector<int>{42, 22}));
+    // Built again: the buttons on the panel are reused.
+    QToolButton* first = buttons[0].second;
+    cv::BuildMenuAndToolButtons(&menu, &panel, buttons, source, click);
+    EXPECT_EQ(buttons[0].second, first);
+    EXPECT_EQ(panel.findChildren<QToolButton*>().size(), 2);
+}
+
+} // namespace
+} // namespace framework_test
