@@ -9,6 +9,8 @@
 #include <QPlainTextEdit>
 #include <QTimer>
 
+#include <optional>
+
 #include "index/index_files.h"
 #include "index/index_handler.h"
 #include "model/batch_procedures.h"
@@ -225,7 +227,10 @@ void TFormWordList::MakeWordListJob()
     }
 
     T_WholeWordlistHolder* doc = WordlistDocument();
-    const bool ok = doc->MakeWordlist(*ChosenTexts, 0, TextFiles_convertedtoUnicode, kListWordList);
+    const bool ok = [&] {
+        TDocumentUse inUse(*this);
+        return doc->MakeWordlist(*ChosenTexts, 0, TextFiles_convertedtoUnicode, kListWordList);
+    }();
     GlobalProgress().Hide();
     ReportUnreadTexts();
     ToolWindowList().Last_actions.Include(kActionWordlistMade);
@@ -256,8 +261,11 @@ void TFormWordList::MakeBatchWordListsJob()
     StartJobDocument(kListWordList, true);
 
     T_WholeWordlistHolder* doc = WordlistDocument();
-    const bool ok = doc->MakeWordlist(*ChosenTexts, Global_BatchProcedures.mode, TextFiles_convertedtoUnicode,
-                                      kListWordList);
+    const bool ok = [&] {
+        TDocumentUse inUse(*this);
+        return doc->MakeWordlist(*ChosenTexts, Global_BatchProcedures.mode, TextFiles_convertedtoUnicode,
+                                 kListWordList);
+    }();
     GlobalProgress().Hide();
     ReportUnreadTexts();
     ToolWindowList().Last_actions.Include(kActionWordlistMade);
@@ -297,7 +305,10 @@ void TFormWordList::MakeDetailedConsistencyJob()
     StartJobDocument(kListWordList, false);
 
     T_WholeWordlistHolder* doc = WordlistDocument();
-    const bool ok = doc->MakeDetailedConsistencyList(JobChoices().DetailedConsistencyFiles());
+    const bool ok = [&] {
+        TDocumentUse inUse(*this);
+        return doc->MakeDetailedConsistencyList(JobChoices().DetailedConsistencyFiles());
+    }();
     GlobalProgress().Hide();
     if (!doc->dud_compute_files.isEmpty())
         CouldntDoDetailedConsistencyOn(doc->dud_compute_files);
@@ -359,6 +370,7 @@ void TFormWordList::MakeIndexJob()
     } else {
         TIndexHandler& handler = *doc->fIndexHandler;
         const int32_t texts = ChosenTexts->FileCount();
+        std::optional<TDocumentUse> inUse(std::in_place, *this);
         if (doc->MakeWordlist(*ChosenTexts, Global_BatchProcedures.mode, TextFiles_convertedtoUnicode,
                               kListIndexWordList)) {
             handler.SetStatsList(doc->fStats.get());
@@ -373,6 +385,7 @@ void TFormWordList::MakeIndexJob()
         } else if (!Cancelled()) {
             FailedToSave(doc->MainFile.FileName);
         }
+        inUse.reset();
         GlobalProgress().Hide();
         CloseData(true);
     }
@@ -396,6 +409,8 @@ void TFormWordList::MakeIndexJob()
 
 uint16_t TFormWordList::OpenIndexDocument()
 {
+    if (RefusedWhileInUse("opening an index"))
+        return 0;
     GlobalProgress().ClearAllAndShow(GetCentreofMainForm(), 1);
     CloseData(false);
     TakeTextSettings();
@@ -405,7 +420,10 @@ uint16_t TFormWordList::OpenIndexDocument()
 
     T_WholeWordlistHolder* doc = WordlistDocument();
     const QString name = StartupOpenFileRec().FileName;
-    const uint16_t result = doc->OpenAnIndexAndLoadWords(name);
+    const uint16_t result = [&] {
+        TDocumentUse inUse(*this);
+        return doc->OpenAnIndexAndLoadWords(name);
+    }();
     if (result & 0xFF) {
         doc->MainFile = StartupOpenFileRec();
         doc->MainFile.ListType = kListIndexWordList;
@@ -427,9 +445,8 @@ uint16_t TFormWordList::OpenIndexDocument()
 
 bool TFormWordList::OpenBatchResult(TStream& stream, const TCheckSignature& signature, int index)
 {
-    // The batch window may ask while a job runs: the job's document is not
-    // to be taken from under it.
-    if (m_jobRunning)
+    // The batch window may ask while a job works on the document.
+    if (RefusedWhileInUse("opening a batch result"))
         return false;
     terminating_app = false;
     CloseQueryChecks();

@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QLocale>
 #include <QPlainTextEdit>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTimer>
 #include <QToolButton>
@@ -466,9 +467,37 @@ int TFormWordList::ReportUnreadText(const QString& fileName)
 // ---------------------------------------------------------------------------
 // Opening files
 
+TFormWordList::TDocumentUse::TDocumentUse(TFormWordList& window) : m_window(window), m_was(window.m_documentInUse)
+{
+    m_window.m_documentInUse = true;
+    m_window.AdvOfficePager1->tabBar()->setEnabled(false);
+}
+
+TFormWordList::TDocumentUse::~TDocumentUse()
+{
+    m_window.m_documentInUse = m_was;
+    m_window.AdvOfficePager1->tabBar()->setEnabled(!m_was);
+}
+
+bool TFormWordList::RefusedWhileInUse(const char* what) const
+{
+    if (!m_documentInUse)
+        return false;
+    if (LoggingIsOn())
+        AddToLogFile(QStringLiteral("%1 refused: a job is working on the data").arg(QLatin1String(what)));
+    return true;
+}
+
+void TFormWordList::CloseData(bool clearFile)
+{
+    if (RefusedWhileInUse("closing the data"))
+        return;
+    TMainToolsForm::CloseData(clearFile);
+}
+
 bool TFormWordList::OpenFile(QWidget* second)
 {
-    if (!TMainToolsForm::OpenFile(second))
+    if (RefusedWhileInUse("opening a file") || !TMainToolsForm::OpenFile(second))
         return false;
     const TCVStored_File_rec rec = StartupOpenFileRec();
     T_WholeWordlistHolder* doc = WordlistDocument();
@@ -534,6 +563,7 @@ bool TFormWordList::MergeBatchLists()
     bool good = zip.OpenArchive(zipName);
     const int count = good ? zip.FileCount() : 0;
     good = count > 0;
+    TDocumentUse inUse(*this);
     for (int i = 0; i < count && good && global_panic_state.load() == kPanicRun; ++i) {
         MyYieldProcess();
         good = zip.ExtractToStream(i, stream) && stream.Size() > 0;

@@ -106,6 +106,9 @@ public:
     TWordListJobChoices& JobChoices() { return m_jobChoices ? *m_jobChoices : m_ownChoices; }
     // A job is running (inside the handler of message 1391).
     bool JobRunning() const { return m_jobRunning; }
+    // The engine works on the document (and pumps messages meanwhile):
+    // opening a file or closing the data is refused until it is done.
+    bool DocumentInUse() const { return m_documentInUse; }
 
     // --- messages ---
     bool WindowMessage(uint32_t msg, uint64_t wparam, int64_t lparam) override;
@@ -143,6 +146,7 @@ public:
     void RefreshDataDisplay() override;
     void PageSetupHook() override;
     bool OpenFile(QWidget* second = nullptr) override;
+    void CloseData(bool clearFile) override;
     void HandleStartup() override;
     void BeforeDataChange() override;
     void PrepareOpenDialog(uint8_t listType) override;
@@ -168,6 +172,21 @@ protected:
 
 private:
     struct TPageSetup;
+    // Marks the document in use by the engine for its lifetime; the pages
+    // cannot be changed meanwhile.
+    class TDocumentUse {
+    public:
+        explicit TDocumentUse(TFormWordList& window);
+        ~TDocumentUse();
+        TDocumentUse(const TDocumentUse&) = delete;
+        TDocumentUse& operator=(const TDocumentUse&) = delete;
+
+    private:
+        TFormWordList& m_window;
+        bool m_was;
+    };
+    // Refuses (with a log line) what would take the document from the engine.
+    bool RefusedWhileInUse(const char* what) const;
     void MakeComponents();
     TCV_Grid* AddGridPage(QWidget*& page, const QString& caption);
 
@@ -202,6 +221,7 @@ private:
     TWordListJobChoices* m_jobChoices = nullptr;
     std::unique_ptr<TCorvantisholder> m_previousData;
     bool m_jobRunning = false;
+    bool m_documentInUse = false;
     bool m_closeAfterJob = false;
     bool m_startupInstalled = false;
 };

@@ -4,6 +4,7 @@
 #include <QFileInfo>
 #include <QLocale>
 #include <QPlainTextEdit>
+#include <QTabBar>
 
 #include "index/index_files.h"
 #include "suite/dialog_routines.h"
@@ -183,6 +184,53 @@ TEST_F(WordListWindowTest, ASecondRequestWhileAJobRunsIsRefused)
     ASSERT_NE(Doc(), nullptr);
     EXPECT_EQ(Doc()->MainFile.ListType, cv::kListWordList);
     EXPECT_EQ(Words()->Count(), 6);
+}
+
+TEST_F(WordListWindowTest, WhileAJobWorksOnItsDocumentNothingTakesItAway)
+{
+    const QString other = SavedWordList(QStringLiteral("other"), QStringLiteral("x y"));
+    Choose(kTwoTexts);
+    bool tried = false;
+    window->onRunningWords = [&](int64_t) {
+        if (tried)
+            return;
+        tried = true;
+        EXPECT_TRUE(window->DocumentInUse());
+        EXPECT_FALSE(window->AdvOfficePager1->tabBar()->isEnabled());
+        // What a dropped file or the controller's open command would do.
+        cv::StartupOpenFileRec().Clear();
+        cv::StartupOpenFileRec().FileName = other;
+        EXPECT_FALSE(window->OpenFile(window.get()));
+        window->CloseData(true);
+        window->ResetToNoData();
+    };
+    Request(cv::kListWordList);
+    EXPECT_TRUE(tried);
+    ASSERT_NE(Words(), nullptr);
+    EXPECT_EQ(Words()->Count(), 6);
+    EXPECT_FALSE(window->DocumentInUse());
+    EXPECT_TRUE(window->AdvOfficePager1->tabBar()->isEnabled());
+}
+
+TEST_F(WordListWindowTest, ClosingTheWindowDuringAJobStopsItAndClosesAfterwards)
+{
+    Choose(kTwoTexts);
+    Request(cv::kListWordList);
+    cv::T_WholeWordlistHolder* before = Doc();
+    window->show();
+    Choose({{QStringLiteral("c.txt"), QStringLiteral("one two three")}});
+    bool asked = false;
+    window->onRunningWords = [&](int64_t) {
+        if (!asked) {
+            asked = true;
+            EXPECT_FALSE(window->close()); // refused for now
+        }
+    };
+    Request(cv::kListWordList);
+    EXPECT_TRUE(asked);
+    EXPECT_EQ(Doc(), before); // the stopped job changed nothing
+    QApplication::processEvents();
+    EXPECT_FALSE(window->isVisible());
 }
 
 // ---- batches ----------------------------------------------------------------

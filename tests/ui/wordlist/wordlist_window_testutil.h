@@ -103,6 +103,8 @@ protected:
         EXPECT_TRUE(doc.MakeWordlist(chosen, 0, converted, cv::kListWordList));
         const QString file = dir.file(name + QStringLiteral(".lst"));
         EXPECT_TRUE(doc.SaveToFile(file));
+        // The running words it posted to the window are not a job's.
+        QApplication::processEvents();
         return file;
     }
     cv::T_WholeWordlistHolder* Doc() const { return window->WordlistDocument(); }
