@@ -20,6 +20,7 @@
 #include <QTabWidget>
 #include <QTextEdit>
 #include <QTimer>
+#include <QWindow>
 
 #include <vector>
 
@@ -46,6 +47,7 @@
 #include "suite/gui/cv_status_bar.h"
 #include "suite/gui/drop_files.h"
 #include "textread/tag_handler.h"
+#include "ui/framework/control_helpers.h"
 #include "ui/framework/controller_commands.h"
 #include "ui/framework/customise_menu.h"
 #include "ui/framework/tool_data_module.h"
@@ -163,6 +165,7 @@ TMainToolsForm::TMainToolsForm(QWidget* parent, const TMainToolsFormOptions& opt
     GlobalProgress().SetProgressStatusBar(AdvOfficeStatusBar1);
 
     FillRecentFileMenu();
+    FillGridPopup();
     connect(PopupMenuForGrids, &QMenu::aboutToShow, this, [this] { FillGridPopup(); });
 }
 
@@ -177,6 +180,8 @@ TMainToolsForm::~TMainToolsForm()
     GlobalProgress().SetProgressStatusBar(nullptr);
     if (OwnsPages())
         ToolWindowList().Clear();
+    if (TDataModuleCorvantis* module = DataModuleCorvantis())
+        module->SetCommandTarget(this, nullptr);
     if (mini_global_own_HWnd == m_messageWindow->Handle())
         UnregisterOwnWindowFromController();
 }
@@ -194,6 +199,12 @@ void TMainToolsForm::FormCreate()
 
 void TMainToolsForm::FormShow()
 {
+    // Fonts and tool-bar layout follow the screen the window is on.
+    if (QWindow* handle = windowHandle()) {
+        connect(handle, &QWindow::screenChanged, this, [this] { CorrigeFormScreenRes(); });
+        if (QScreen* screen = handle->screen())
+            connect(screen, &QScreen::logicalDotsPerInchChanged, this, [this] { CorrigeFormScreenRes(); });
+    }
     ShowHook(true);
     GlobalProgress().Hide();
     WaitForControllerMainToolWindow();
@@ -259,11 +270,8 @@ void TMainToolsForm::UseDataModuleMenus()
         return;
     for (QMenu* menu : module->MainMenuDModule())
         menuBar()->addMenu(menu);
-    // Every command of the menus comes to this window (the module's own
-    // "Fast Exit" and the recent files excepted).
-    for (QAction* item : module->main_menu_list)
-        if (!item->menu() && MenuTag(item) >= 0)
-            connect(item, &QAction::triggered, this, [this, item] { HandleMenuItemClick(item); });
+    // Every command of the menus comes to this window.
+    module->SetCommandTarget(this, [this](QAction* item) { HandleMenuItemClick(item); });
     SetMenuSetProvider([module](uint8_t listType, uint8_t kind) { return module->MenuSetForListType(listType, kind); });
     module->UpdateAllMenuShortCutsFromTextbuf();
 }
@@ -390,7 +398,13 @@ void TMainToolsForm::AppActivate()
     RefreshMenuChecks();
 }
 
-void TMainToolsForm::CorrigeFormScreenRes() { ToolWindowList().TellAllGrids(0); }
+void TMainToolsForm::CorrigeFormScreenRes()
+{
+    ToolWindowList().TellAllGrids(0);
+    SetApplicationFont();
+}
+
+void TMainToolsForm::ArrangeToolbarButtons(QWidget* panel) { LayoutToolbarPanelControls(panel); }
 
 void TMainToolsForm::MudancaDeEstilo(QObject* sender)
 {
@@ -593,6 +607,8 @@ void TMainToolsForm::RefreshMenuChecks()
         if (QAction* item = module->ItemOfTag(numbersTag))
             item->setChecked(true);
     AdvOfficeStatusBar1->setVisible(GetMenuItemChecked(kTagStatusBar));
+    // The right-click choices may have changed in the controller meanwhile.
+    FillGridPopup();
     ReloadTagLists();
 }
 
@@ -946,6 +962,9 @@ void TMainToolsForm::SettingsChanged(int code)
 {
     if (m_destroying)
         return;
+    // The user's shortcuts and right-click choices may have changed with the settings.
+    if (TDataModuleCorvantis* module = DataModuleCorvantis(); module && code == kCodeReReadSettings)
+        module->UpdateAllMenuShortCutsFromTextbuf();
     RefreshMenuChecks();
     if (fData && code == kCodeReReadSettings) {
         TCV_Grid* grid = ToolWindowList().CurrentGrid();
@@ -999,8 +1018,6 @@ void TMainToolsForm::SetToolCaption(const QString& caption)
         setWindowTitle(caption);
         PostToController(kCodeHasData);
     }
-    if (!windowTitle().isEmpty())
-        QGuiApplication::setApplicationDisplayName(windowTitle());
 }
 
 void TMainToolsForm::SetUpForTool(uint8_t tool, uint8_t listType)

@@ -173,6 +173,8 @@ public:
     void SetTypeModeCombo(QComboBox* combo) { TypeModeCombo = combo; }
     void SetSourceText(QTextEdit* pane) { SourceTextRichEdit = pane; }
     void SetUpForTool(uint8_t tool, uint8_t listType);
+    // Lays the typing tool bar's controls out for the screen (control_helpers.h).
+    void ArrangeToolbarButtons(QWidget* panel);
     void GoToGridRow(int row);
     void ChangeTypingMode(TCV_Grid* grid, int mode);
     void HideTypingToolbar();

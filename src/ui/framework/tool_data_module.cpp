@@ -304,6 +304,13 @@ TDataModuleCorvantis::TDataModuleCorvantis(QObject* parent) : QObject(parent)
     connect(PopupActionBar1, &QMenu::aboutToShow, this, [this] { PopupActionBar1Popup(); });
     connect(WhatsThis1, &QAction::triggered, this, [this] { WhatsThis1Click(); });
     connect(FastExit1, &QAction::triggered, this, [this] { FastExit1Click(); });
+    // Every command item goes to the window that shows the menus.
+    for (QAction* item : main_menu_list)
+        if (!item->menu() && MenuTag(item) >= 0)
+            connect(item, &QAction::triggered, this, [this, item] {
+                if (m_commandTarget && m_commandHandler)
+                    m_commandHandler(item);
+            });
 
     // Check marks: the commands that carry one take their state from the settings buffer.
     const TMenuTagSet& checkable = CheckableMenuItems();
@@ -409,6 +416,17 @@ void TDataModuleCorvantis::SeedShortcutsWhenNoneStored()
             seeded.set(size_t(tag));
             SetMenuShortcut(tag, shortcut);
         }
+}
+
+void TDataModuleCorvantis::SetCommandTarget(QObject* target, std::function<void(QAction*)> handler)
+{
+    if (handler) {
+        m_commandTarget = target;
+        m_commandHandler = std::move(handler);
+    } else if (m_commandTarget == target) {
+        m_commandTarget = nullptr;
+        m_commandHandler = nullptr;
+    }
 }
 
 QAction* TDataModuleCorvantis::ItemOfTag(int tag) const

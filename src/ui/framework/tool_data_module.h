@@ -83,6 +83,10 @@ public:
     TCustomisableMenuItemsList PopupMenuItems;
     TCustomisableMenuItemsList CustomisableMenuItems;
 
+    // The window the menu commands go to (the last window to ask); a null
+    // handler lets go when `target` is the current one.
+    void SetCommandTarget(QObject* target, std::function<void(QAction*)> handler);
+
     // --- menu sets ---
     // The tags visible for a list type and kind of display.
     TMenuTagSet MenuSetForListType(uint8_t listType, uint8_t kindOfDisplay) const;
@@ -146,6 +150,8 @@ private:
     void SeedShortcutsWhenNoneStored();
 
     std::vector<QMenu*> m_topMenus; // owned
+    QPointer<QObject> m_commandTarget;
+    std::function<void(QAction*)> m_commandHandler;
     std::vector<std::pair<int, uint16_t>> m_designShortcuts;
 };
 

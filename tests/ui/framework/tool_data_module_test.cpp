@@ -241,11 +241,20 @@ TEST_F(DataModuleTest, RightClickChoicesAreKeptAndOfferedOnTheGrids)
     EXPECT_TRUE(cv::GetPopupMenuTagInUse(11));
     EXPECT_TRUE(cv::GetPopupMenuTagInUse(22));
     EXPECT_FALSE(cv::GetPopupMenuTagInUse(1)) << "an eleventh entry is ignored";
-    module->RebuildCustomisableMenuItems();
+    EXPECT_TRUE(window->PopupMenuForGrids->isEmpty());
+    // The controller tells the tool that settings changed: the grids' right-click menu shows them.
+    window->SettingsChanged(cv::kCodeReReadSettings);
     EXPECT_EQ(module->PopupMenuItems.Count(), 9);
-    // The grids' right-click menu shows them; a choice goes to the window's command handler.
-    emit window->PopupMenuForGrids->aboutToShow();
-    EXPECT_EQ(window->PopupMenuForGrids->actions().size(), 9);
+    ASSERT_EQ(window->PopupMenuForGrids->actions().size(), 9);
+    // A choice goes to the window's command handler and on to the grid.
+    ShowSample();
+    int zaps = 0;
+    window->freq->HandlersB.ZapMarked = [&](cv::TCV_Grid*) { ++zaps; };
+    for (QAction* a : window->PopupMenuForGrids->actions())
+        if (cv::MenuTag(a) == 11)
+            a->trigger();
+    QApplication::processEvents();
+    EXPECT_EQ(zaps, 1);
     // Customisable items are sorted by their menu's caption and their own.
     const auto& all = module->CustomisableMenuItems;
     ASSERT_GT(all.Count(), 100);
@@ -424,6 +433,27 @@ TEST_F(DataModuleTest, SmallerServicesOfTheModule)
     EXPECT_EQ(quits, 1);
     EXPECT_TRUE(window->CloseQueryChecks());
     EXPECT_TRUE(dialogs.Routines().isEmpty());
+}
+
+TEST_F(DataModuleTest, CommandsGoToTheLastWindowThatShowsTheMenus)
+{
+    std::vector<int> first, second;
+    QObject a, b;
+    module->SetCommandTarget(&a, [&](QAction* item) { first.push_back(cv::MenuTag(item)); });
+    module->SetCommandTarget(&b, [&](QAction* item) { second.push_back(cv::MenuTag(item)); });
+    Item(42)->trigger();
+    module->SetCommandTarget(&a, nullptr); // not the current target: nothing changes
+    Item(53)->trigger();
+    module->SetCommandTarget(&b, nullptr);
+    Item(50)->trigger();
+    EXPECT_TRUE(first.empty());
+    EXPECT_EQ(second, (std::vector<int>{42, 53}));
+    // A window that goes lets go of the menus.
+    auto target = std::make_unique<QObject>();
+    module->SetCommandTarget(target.get(), [&](QAction* item) { first.push_back(cv::MenuTag(item)); });
+    target.reset();
+    Item(42)->trigger();
+    EXPECT_TRUE(first.empty());
 }
 
 TEST_F(DataModuleTest, ToolButtonsAreMadeForItemsWithAnImageAndReused)
