@@ -4,6 +4,8 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <algorithm>
+
 #include "model/chosen_files.h"
 #include "runtime/controller_link.h"
 #include "suite/controller_codes.h"
