@@ -30,6 +30,7 @@
 #include "suite/wdef.h"
 #include "suite/gui/file_dialogs.h"
 #include "suite/gui/qt_dialog_service.h"
+#include "ui/framework/tool_data_module.h"
 #include "ui/framework/tool_pages.h"
 #include "ui/wordlist/wordlist_main.h"
 #include "wordlist/wordlist_holder.h"
@@ -89,6 +90,8 @@ int main(int argc, char** argv)
     options.startController = startup.startController;
     int result = 0;
     {
+        // The data module (menus, help) first: the window takes its menus.
+        cv::TDataModuleCorvantis dataModule;
         cv::TFormWordList window(nullptr, options, params);
         dialogs.SetParent(&window);
         fileDialogs.SetParent(&window);

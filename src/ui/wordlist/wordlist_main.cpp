@@ -35,6 +35,8 @@
 #include "suite/gui/cv_grid.h"
 #include "suite/gui/cv_status_bar.h"
 #include "textread/tag_handler.h"
+#include "ui/framework/grid_binding.h"
+#include "ui/framework/tool_data_module.h"
 #include "ui/framework/parameter_handling.h"
 #include "wordlist/detailed_consistency.h"
 #include "wordlist/plain_text_wordlist.h"
@@ -171,7 +173,10 @@ void TFormWordList::FormCreate()
     MyOfficePager = AdvOfficePager1;
     SetSourceText(nullptr);
     SetTypeModeCombo(AdvOfficeComboBoxTypeMode);
-    AdvOfficeComboBoxTypeMode->setCurrentIndex(MenuTriStateOption());
+    const int typingMode = MenuTriStateOption();
+    AdvOfficeComboBoxTypeMode->setCurrentIndex(typingMode);
+    if (TDataModuleCorvantis* module = DataModuleCorvantis())
+        module->SetTypeSetEditMenuItems(typingMode);
     connect(AdvOfficeComboBoxTypeMode, &QComboBox::activated, this,
             [this](int mode) { ChangeTypingMode(ToolWindowList().CurrentGrid(), mode); });
 
@@ -183,6 +188,12 @@ void TFormWordList::FormCreate()
                                           PopupMenuStatusBar, PopupMenuForGrids, PopupMenuSourceText,
                                           AdvPopupMenuNotes);
     ToolbarButtons = ContainBoxMainTop;
+    // The page grids call the window back through its handlers; the tool's
+    // own commands join the base window's as they are built.
+    SetAllGridsEventHandlersC(BaseGridHandlersC());
+    SetAllGridsEventHandlersA(BaseGridHandlersA());
+    SetAllGridsEventHandlersB(BaseGridHandlersB());
+    SetAllGridsWindowOperations(GridWindowOperations());
     connect(AdvOfficePager1, &QTabWidget::currentChanged, this, [this] { PageChanged(); });
 
     SetUpForTool(current_tool_var, kListWordList);

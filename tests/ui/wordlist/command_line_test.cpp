@@ -9,6 +9,7 @@
 #include "index/index_handler.h"
 #include "index/index_files.h"
 #include "suite/logging.h"
+#include "suite/gui/cv_status_bar.h"
 #include "suite/zip_archive.h"
 #include "ui/framework/parameter_handling.h"
 
@@ -198,6 +199,25 @@ TEST_F(StartUp, WithoutParametersTheLastFileOpensWhenTheSettingsSaySo)
     StartWith({});
     ASSERT_NE(Words(), nullptr);
     EXPECT_EQ(Words()->Count(), 3);
+}
+
+TEST_F(StartUp, TheSecondStepReportsWhatTheStartUpLeftAndClearsIt)
+{
+    cv::SetCustomLanguageTagsLoaded(true);
+    cv::SetTagsWanted(12);
+    Choose({{QStringLiteral("a.txt"), QStringLiteral("one two")}});
+    Request(cv::kListWordList);
+    ASSERT_NE(Doc(), nullptr);
+    Doc()->fApplicable = false;
+    cv::ToolWindowList().Last_actions.Include(cv::kActionFileOpened);
+    cv::AfterStartup(*window);
+    EXPECT_EQ(dialogs.Routines(), QStringList{QStringLiteral("NotApplicableExplanation")});
+    EXPECT_TRUE(cv::ToolWindowList().Last_actions.Empty());
+    EXPECT_TRUE(window->AdvOfficeStatusBar1->PanelText(cv::kPanelInfo).contains(QStringLiteral("12")));
+    // Nothing left to report: nothing is said.
+    dialogs.Clear();
+    cv::AfterStartup(*window);
+    EXPECT_TRUE(dialogs.Requests().empty());
 }
 
 } // namespace

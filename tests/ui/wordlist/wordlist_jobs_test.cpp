@@ -329,6 +329,28 @@ TEST_F(WordListWindowTest, ADetailedConsistencyJobShowsItsTwoPages)
     EXPECT_TRUE(dialogs.Requests().empty());
 }
 
+TEST_F(WordListWindowTest, EachKindOfDocumentShowsItsOwnPages)
+{
+    choices.consistencyFiles = {SavedWordList(QStringLiteral("alpha"), QStringLiteral("the cat the dog")),
+                                SavedWordList(QStringLiteral("beta"), QStringLiteral("the dog barks"))};
+    Request(cv::kListDetailedConsistency);
+    ASSERT_NE(Doc(), nullptr);
+    Doc()->MainFile.ListType = cv::kListConsistencyRelations;
+    window->ShowPagesForListType();
+    EXPECT_EQ(CurrentPage(), window->AdvOfficePageConsistencyRelations);
+    EXPECT_TRUE(window->PageVisible(window->AdvOfficePageConsistency));
+
+    Doc()->MainFile.ListType = cv::kListKeyWords;
+    window->ShowPagesForListType();
+    EXPECT_EQ(CurrentPage(), window->AdvOfficePageKWs);
+    EXPECT_FALSE(window->PageVisible(window->AdvOfficePageConsistency));
+
+    // Kinds without pages of their own change nothing.
+    Doc()->MainFile.ListType = cv::kListKeyWordDatabase;
+    window->ShowPagesForListType();
+    EXPECT_EQ(CurrentPage(), window->AdvOfficePageKWs);
+}
+
 TEST_F(WordListWindowTest, UnusableListsForConsistencyAreToldAndTooFewKeepThePreviousDocument)
 {
     Choose(kTwoTexts);
