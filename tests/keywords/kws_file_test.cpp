@@ -32,7 +32,7 @@ void AddKeyWord(TKeyWordList& l, const QString& word, int32_t freq, float keynes
     l.Add(std::move(e));
 }
 
-std::unique_ptr<TGeneralPlotDataList> Positions(std::initializer_list<int32_t> p, int32_t words)
+std::unique_ptr<TGeneralPlotDataList> Positions(const std::vector<int32_t>& p, int32_t words)
 {
     auto l = std::make_unique<TGeneralPlotDataList>(words, 8);
     for (int32_t x : p)
@@ -67,7 +67,8 @@ std::unique_ptr<T_WholeKeywordsHolder> FullKeyWordDocument()
     const int32_t words = 5000;
     TKWPlot_entry_rec r;
     r.words_in_file = words;
-    const std::pair<const char*, std::initializer_list<int32_t>> rows[] = {
+    // Vectors, not initializer lists: a list inside a pair would dangle after this line.
+    const std::pair<const char*, std::vector<int32_t>> rows[] = {
         {"whale", {10, 100, 2000, 4000}}, {"ship", {11, 102, 2003, 4500}}, {"café", {12, 3000}}};
     for (const auto& [w, p] : rows) {
         r.hits = int32_t(p.size());
