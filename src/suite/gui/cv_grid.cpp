@@ -67,7 +67,9 @@ void TCVGridModel::CellsChanged()
     m_cachedRow = -1;
     if (m_rows > 0 && m_columns > 0)
         emit dataChanged(index(0, 0), index(m_rows - 1, m_columns - 1));
-    emit headerDataChanged(Qt::Horizontal, 0, std::max(0, m_columns - 1));
+    // Qt's header asserts a valid section range: a list without columns has no headings to change.
+    if (m_columns > 0)
+        emit headerDataChanged(Qt::Horizontal, 0, m_columns - 1);
 }
 
 int TCVGridModel::EntryOfRow(int row) const

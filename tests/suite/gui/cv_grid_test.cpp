@@ -204,3 +204,16 @@ TEST(GridLargeList, AMillionRowsStayVirtual)
 }
 
 } // namespace
+
+TEST(GridWithoutColumns, RefreshingAListWithNoColumnsDoesNotTouchTheHeadings)
+{
+    // A page whose list has no headings yet (an empty relationships page, say)
+    // is refreshed like any other; the header must not be told of sections that don't exist.
+    NumberList list;
+    list.SetGridHeadings(QStringList{});
+    cv::TCV_Base_Grid grid;
+    grid.SetList(&list, 0);
+    grid.Refresh();
+    grid.Refresh();
+    EXPECT_EQ(grid.Model()->columnCount(), 0);
+}
