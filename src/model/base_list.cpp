@@ -23,8 +23,6 @@ constexpr uint16_t kListLayout = 1;
 // Keys of set columns: this base plus the set number.
 constexpr int32_t kSortBySetBase = 1000;
 
-enum : uint8_t { kEntryDeleted = 1, kEntryHasCategories = 2, kEntryHasForms = 4 };
-
 // Each entry takes at least its flags, mark and match mark.
 constexpr int64_t kMinEntryBytes = 3;
 
@@ -1009,6 +1007,11 @@ bool TCVBaseDataClass::SaveToStream(TStream& s)
             return false;
     if (!s.WriteI32(fActiveSetColumn) || !s.WriteI32(fCloudColumn) || !s.WriteCount(Count()))
         return false;
+    return SaveEntries(s);
+}
+
+bool TCVBaseDataClass::SaveEntries(TStream& s)
+{
     for (const auto& e : fItems)
         if (!SaveEntry(s, *e, false))
             return false;

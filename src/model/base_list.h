@@ -307,6 +307,27 @@ protected:
     int JoinGroups(const std::vector<std::vector<int>>& groups, bool undoable, const QString& caption);
     // Marks the list changed (bit 1: edited).
     void Touched() { fChangeMark |= 1; }
+    // Writes the entries of the list stream, after their count. A list that
+    // writes its entries faster in bulk overrides it and writes the same
+    // bytes: an entry with a plain state (no categories, no joined forms) is
+    // its state (PutPlainEntryState) and its own data, any other goes
+    // through SaveEntry.
+    virtual bool SaveEntries(TStream& s);
+    bool SaveEntry(TStream& s, const TCVBaseListObject& e, bool asForm) const;
+    enum : uint8_t { kEntryDeleted = 1, kEntryHasCategories = 2, kEntryHasForms = 4 }; // the flags byte
+    static bool HasPlainEntryState(const TCVBaseListObject& e)
+    {
+        return !e.fExtras || (e.fExtras->categories.empty() && e.fExtras->joined.empty());
+    }
+    // The state SaveEntry writes for such an entry, at `at`; returns the end.
+    static constexpr std::size_t kPlainEntryStateBytes = 3;
+    static uint8_t* PutPlainEntryState(const TCVBaseListObject& e, uint8_t* at)
+    {
+        at[0] = e.fDeleted ? kEntryDeleted : 0;
+        at[1] = e.fMark;
+        at[2] = e.fMatchMark;
+        return at + kPlainEntryStateBytes;
+    }
     std::vector<std::unique_ptr<TCVBaseListObject>>& Items() { return fItems; }
 
 private:
@@ -323,7 +344,6 @@ private:
     void SetEntryField(int i, T TCVBaseListObject::*field, T value, bool undoable, const QString& caption);
     void NotifyUndo(bool redo);
     void JoinEntries(TCVBaseListObject* head, std::unique_ptr<TCVBaseListObject> form);
-    bool SaveEntry(TStream& s, const TCVBaseListObject& e, bool asForm) const;
     std::unique_ptr<TCVBaseListObject> ReadEntry(TStream& s, bool asForm);
     void PlaceEntry(TCVBaseListObject* e);
 

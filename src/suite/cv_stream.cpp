@@ -118,6 +118,20 @@ void TMemoryStream::SetSize(int64_t size)
     m_pos = std::min<int64_t>(m_pos, Size());
 }
 
+uint8_t* TMemoryStream::GrowForWrite(int64_t count)
+{
+    if (count < 0)
+        return nullptr;
+    const auto end = std::size_t(m_pos + count);
+    if (end > m_data.capacity())
+        m_data.reserve(std::max(end, m_data.capacity() * 2)); // not a reallocation per call
+    if (end > m_data.size())
+        m_data.resize(end);
+    uint8_t* at = m_data.data() + m_pos;
+    m_pos += count;
+    return at;
+}
+
 std::vector<uint8_t> TMemoryStream::TakeBytes()
 {
     m_pos = 0;
@@ -202,6 +216,70 @@ int64_t TFileStream::Write(const void* buffer, int64_t count)
 }
 
 // ---------------------------------------------------------------------------
+
+namespace {
+// Room a writer takes at a time: a block that stays in the cache while it is filled.
+constexpr std::size_t kBulkBlock = 64 * 1024;
+} // namespace
+
+TBulkWriter::TBulkWriter(TStream& s) : fStream(s), fMemory(dynamic_cast<TMemoryStream*>(&s)) {}
+
+TBulkWriter::~TBulkWriter() = default;
+
+bool TBulkWriter::Flush()
+{
+    if (fMemory) {
+        // The stream holds the bytes already; the room taken and not used goes back.
+        if (fStart) {
+            const int64_t end = fPlaceStart + (fAt - fStart);
+            fMemory->SetPosition(end);
+            if (fMemory->Size() > std::max(fMemorySize, end))
+                fMemory->SetSize(std::max(fMemorySize, end));
+        }
+    } else if (fAt != fStart) {
+        fOk = fOk && fStream.WriteExact(fStart, fAt - fStart);
+    }
+    fStart = fAt = fEnd = nullptr;
+    return fOk;
+}
+
+uint8_t* TBulkWriter::PlaceSlow(std::size_t n)
+{
+    Flush();
+    std::size_t take = std::max(n, kBulkBlock);
+    if (fMemory) {
+        // The room up to the stream's end (a stream sized ahead), else a block more.
+        fMemorySize = fMemory->Size();
+        fPlaceStart = fMemory->Position();
+        if (fMemorySize - fPlaceStart >= int64_t(n))
+            take = std::size_t(fMemorySize - fPlaceStart);
+        fStart = fMemory->WritePlace(int64_t(take));
+    } else {
+        if (fBuffer.size() < take)
+            fBuffer.resize(take);
+        take = fBuffer.size();
+        fStart = fBuffer.data();
+    }
+    fAt = fStart + n;
+    fEnd = fStart + take;
+    return fStart;
+}
+
+uint8_t* TBulkWriter::PutAString(uint8_t* at, const QString& text)
+{
+    const auto n = std::size_t(text.size());
+    at = Put<int32_t>(at, int32_t(n));
+    if constexpr (std::endian::native == std::endian::little) {
+        // constData, not utf16: utf16 makes a null string allocate a block to end it.
+        if (n > 0)
+            std::memcpy(at, text.constData(), n * 2);
+        at += n * 2;
+    } else {
+        for (QChar c : text)
+            at = Put<uint16_t>(at, c.unicode());
+    }
+    return Put<uint16_t>(at, 0);
+}
 
 bool WriteAString(TStream& s, const QString& text, int charWidth)
 {

@@ -103,6 +103,19 @@ public:
 
     void Clear();
     void SetSize(int64_t size);
+    // Room for `count` bytes at the position, for the caller to fill: the
+    // position moves past them and the stream grows to hold them (new bytes
+    // zero until filled). Valid until the stream changes size again; null for
+    // a negative count.
+    uint8_t* WritePlace(int64_t count)
+    {
+        if (count >= 0 && m_pos + count <= Size()) {
+            uint8_t* at = m_data.data() + m_pos;
+            m_pos += count;
+            return at;
+        }
+        return GrowForWrite(count);
+    }
     const std::vector<uint8_t>& Bytes() const { return m_data; }
     std::vector<uint8_t> TakeBytes();
     uint8_t* Memory() { return m_data.data(); }
@@ -113,8 +126,63 @@ public:
     bool SaveToFile(const QString& fileName, QString* error = nullptr) const;
 
 private:
+    uint8_t* GrowForWrite(int64_t count);
+
     std::vector<uint8_t> m_data;
     int64_t m_pos = 0;
+};
+
+// Many small fields written at once: the writer hands out room (Place), the
+// caller stores its fields there with the Put helpers (little-endian, as
+// every field of ours), and the bytes reach the stream a block at a time.
+// Over a memory stream the room is the stream's own memory, so nothing is
+// copied and no call is made per field. Finish (or Flush, before writing to
+// the stream directly) settles the stream's position and size.
+class TBulkWriter {
+public:
+    explicit TBulkWriter(TStream& s);
+    ~TBulkWriter();
+    TBulkWriter(const TBulkWriter&) = delete;
+    TBulkWriter& operator=(const TBulkWriter&) = delete;
+
+    // Room for n bytes, all of which the caller fills.
+    uint8_t* Place(std::size_t n)
+    {
+        if (std::size_t(fEnd - fAt) >= n) {
+            uint8_t* at = fAt;
+            fAt += n;
+            return at;
+        }
+        return PlaceSlow(n);
+    }
+    // The bytes placed so far go to the stream; the stream's position is
+    // right after them. False when the stream refused them (then and ever after).
+    bool Flush();
+    bool Finish() { return Flush(); }
+
+    template <typename T>
+    static uint8_t* Put(uint8_t* at, T value)
+    {
+        endian::storeLE(at, value);
+        return at + sizeof(T);
+    }
+    // A string in the string-stream form of 16-bit characters (WriteAString):
+    // AStringBytes of room.
+    static std::size_t AStringBytes(const QString& text) { return 6 + std::size_t(text.size()) * 2; }
+    static uint8_t* PutAString(uint8_t* at, const QString& text);
+
+private:
+    uint8_t* PlaceSlow(std::size_t n);
+
+    TStream& fStream;
+    TMemoryStream* fMemory;       // the stream, when it is one in memory
+    int64_t fMemorySize = 0;      // its size before the writer took room in it
+    int64_t fPlaceStart = 0;      // the stream position of fStart (memory)
+    std::vector<uint8_t> fBuffer; // the block for any other stream
+    uint8_t* fStart = nullptr;
+    uint8_t* fAt = nullptr;
+    uint8_t* fEnd = nullptr;
+    bool fOk = true;
 };
 
 // A file on disk. Open modes follow the suite: read only, or create (truncate).

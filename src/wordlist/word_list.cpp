@@ -60,55 +60,6 @@ QString WordTagKey(const QString& word, const QString& tag)
     return tag.isEmpty() ? word : word + QChar(0) + tag;
 }
 
-// A small writer that gathers an entry's bytes and hands them over in one
-// write; on the stack unless the words are long.
-class TEntryBytes {
-public:
-    void U8(uint8_t v) { Put(&v, 1); }
-    template <typename T>
-    void LE(T v)
-    {
-        unsigned char b[sizeof(T)];
-        endian::storeLE(b, v);
-        Put(b, sizeof(T));
-    }
-    void String(const QString& s)
-    {
-        LE<int32_t>(int32_t(s.size()));
-        if constexpr (std::endian::native == std::endian::little) {
-            // constData, not utf16: utf16 makes a null string (an entry
-            // without a tag) allocate a block of its own to end it.
-            if (!s.isEmpty())
-                Put(s.constData(), std::size_t(s.size()) * 2);
-        } else {
-            for (QChar c : s)
-                LE<uint16_t>(c.unicode());
-        }
-        LE<uint16_t>(0);
-    }
-    bool WriteTo(TStream& s) const
-    {
-        return fSpill.empty() ? s.WriteExact(fLocal.data(), int64_t(fUsed)) : s.WriteExact(fSpill.data(), int64_t(fSpill.size()));
-    }
-
-private:
-    void Put(const void* p, std::size_t n)
-    {
-        const auto* b = static_cast<const uint8_t*>(p);
-        if (fSpill.empty() && fUsed + n <= fLocal.size()) {
-            std::memcpy(fLocal.data() + fUsed, b, n);
-            fUsed += n;
-            return;
-        }
-        if (fSpill.empty())
-            fSpill.assign(fLocal.begin(), fLocal.begin() + std::ptrdiff_t(fUsed));
-        fSpill.insert(fSpill.end(), b, b + n);
-    }
-    std::array<uint8_t, 256> fLocal;
-    std::size_t fUsed = 0;
-    std::vector<uint8_t> fSpill;
-};
-
 } // namespace
 
 // ---------------------------------------------------------------------------
@@ -159,17 +110,27 @@ int64_t TWordListEntry::MainWordFrequency() const
     return f;
 }
 
+std::size_t TWordListEntry::StreamBytes() const
+{
+    return 24 + TBulkWriter::AStringBytes(fWord) + TBulkWriter::AStringBytes(fTag);
+}
+
+uint8_t* TWordListEntry::PutTo(uint8_t* at) const
+{
+    at = TBulkWriter::Put<int64_t>(at, fData.Freq);
+    at = TBulkWriter::Put<int32_t>(at, fData.Texts);
+    at = TBulkWriter::Put<float>(at, fData.Dispersion);
+    at = TBulkWriter::Put<int32_t>(at, fData.Rank);
+    at = TBulkWriter::Put<int32_t>(at, fData.LemmaTexts);
+    at = TBulkWriter::PutAString(at, fWord);
+    return TBulkWriter::PutAString(at, fTag);
+}
+
 bool TWordListEntry::SaveToStream(TStream& s) const
 {
-    TEntryBytes b;
-    b.LE<int64_t>(fData.Freq);
-    b.LE<int32_t>(fData.Texts);
-    b.LE<float>(fData.Dispersion);
-    b.LE<int32_t>(fData.Rank);
-    b.LE<int32_t>(fData.LemmaTexts);
-    b.String(fWord);
-    b.String(fTag);
-    return b.WriteTo(s);
+    TBulkWriter w(s);
+    PutTo(w.Place(StreamBytes()));
+    return w.Finish();
 }
 
 bool TWordListEntry::ReadFromStream(TStream& s)
@@ -887,6 +848,22 @@ bool TCVWordList::MergeWith(TCVBaseLemmaMatchCapableList& other)
     ComputedRankOrdersOfWords();
     Touched();
     return true;
+}
+
+bool TCVWordList::SaveEntries(TStream& s)
+{
+    // Entry after entry into the writer's room, without a call per field.
+    TBulkWriter w(s);
+    for (int i = 0; i < Count(); ++i) {
+        const TWordListEntry& e = Entry(i);
+        if (!HasPlainEntryState(e)) {
+            if (!w.Flush() || !SaveEntry(s, e, false))
+                return false;
+            continue;
+        }
+        e.PutTo(PutPlainEntryState(e, w.Place(kPlainEntryStateBytes + e.StreamBytes())));
+    }
+    return w.Finish();
 }
 
 bool TCVWordList::SaveToStream(TStream& s)

@@ -67,6 +67,9 @@ public:
     int32_t MainNTexts() const override { return fData.Texts; }
     bool ReadFromStream(TStream& s) override;
     bool SaveToStream(TStream& s) const override;
+    // What SaveToStream writes: StreamBytes() bytes put at `at` (returns the end).
+    std::size_t StreamBytes() const;
+    uint8_t* PutTo(uint8_t* at) const;
     QStringView MainWordAsPointer() const override { return fWord; }
     int MainWordLength() const override { return int(fWord.size()); }
 };
@@ -247,6 +250,9 @@ public:
     // under them included): entry indexes, most frequent first, equal
     // frequencies in their given order.
     static std::vector<int32_t> FrequencyOrder(std::span<const int64_t> frequencies);
+
+protected:
+    bool SaveEntries(TStream& s) override;
 
 private:
     void InvalidateOrder() { fOrderValid = false; }

@@ -125,3 +125,69 @@ TEST(StreamFiles, SaveThroughRenameAndReadBack)
     EXPECT_FALSE(f.Open(dir.file("none"), cv::TFileStream::Mode::OpenRead));
     EXPECT_TRUE(f.ErrorString().startsWith(QStringLiteral("Cannot open file")));
 }
+
+namespace {
+// A run of fields, written once field by field and once through a bulk
+// writer, with a direct write in between (after a Flush).
+void WriteFields(cv::TStream& s, bool bulk, int records)
+{
+    const QString word = QStringLiteral("w\u00e9rd");
+    cv::TBulkWriter w(s);
+    for (int k = 0; k < records; ++k) {
+        if (k == records / 2) {
+            ASSERT_TRUE(w.Flush());
+            s.WriteU16(0xBEEF);
+        }
+        const QString text = k % 3 ? word : QString();
+        if (!bulk) {
+            s.WriteI64(k * 1000003LL);
+            s.WriteF32(float(k) / 7.0f);
+            cv::WriteAString(s, text);
+            continue;
+        }
+        uint8_t* at = w.Place(12 + cv::TBulkWriter::AStringBytes(text));
+        at = cv::TBulkWriter::Put<int64_t>(at, k * 1000003LL);
+        at = cv::TBulkWriter::Put<float>(at, float(k) / 7.0f);
+        cv::TBulkWriter::PutAString(at, text);
+    }
+    ASSERT_TRUE(w.Finish());
+}
+} // namespace
+
+TEST(StreamBulkWriter, WritesTheBytesOfFieldByFieldWrites)
+{
+    // Enough records to fill several of the writer's blocks.
+    for (int records : {1, 10, 5000}) {
+        TMemoryStream plain, bulk;
+        plain.WriteU8(7);
+        bulk.WriteU8(7);
+        WriteFields(plain, false, records);
+        WriteFields(bulk, true, records);
+        EXPECT_EQ(bulk.Bytes(), plain.Bytes()) << records << " records";
+        EXPECT_EQ(bulk.Position(), plain.Position());
+
+        // A stream sized ahead keeps the bytes after what was written, and its size.
+        TMemoryStream ahead;
+        ahead.SetSize(plain.Size() + 100);
+        std::fill(ahead.Memory(), ahead.Memory() + ahead.Size(), uint8_t(0x5A));
+        ahead.SetPosition(0);
+        ahead.WriteU8(7);
+        WriteFields(ahead, true, records);
+        EXPECT_EQ(ahead.Size(), plain.Size() + 100);
+        EXPECT_EQ(ahead.Position(), plain.Size());
+        EXPECT_TRUE(std::equal(plain.Bytes().begin(), plain.Bytes().end(), ahead.Bytes().begin()));
+        EXPECT_EQ(ahead.Bytes().back(), 0x5A);
+
+        // Any other stream gets the same bytes.
+        cvtest::TempDir dir;
+        {
+            cv::TFileStream f;
+            ASSERT_TRUE(f.Open(dir.file("bulk.bin"), cv::TFileStream::Mode::Create));
+            f.WriteU8(7);
+            WriteFields(f, true, records);
+        }
+        TMemoryStream back;
+        ASSERT_TRUE(back.LoadFromFile(dir.file("bulk.bin")));
+        EXPECT_EQ(back.Bytes(), plain.Bytes());
+    }
+}
