@@ -12,6 +12,9 @@ namespace {
 // The alphabet of the fast road, in no particular order: the collator ranks it.
 constexpr char16_t kAlphabet[] = u"-',.0123456789abcdefghijklmnopqrstuvwxyz";
 constexpr int kAlphabetSize = int(sizeof(kAlphabet) / sizeof(kAlphabet[0])) - 1;
+// Beyond ASCII, the typographic apostrophe ("don’t"), as common in texts as
+// the plain one: on the road too when the collator orders it so.
+constexpr char16_t kTypographicApostrophe = 0x2019;
 constexpr int kBitsPerChar = 6;
 constexpr int kCharsPerKey = 64 / kBitsPerChar; // 10
 
@@ -33,28 +36,39 @@ void RadixSortByKey(std::vector<TKeyedIndex>& items)
         std::stable_sort(items.begin(), items.end(), [](const TKeyedIndex& a, const TKeyedIndex& b) { return a.key < b.key; });
         return;
     }
-    // Eleven-bit digits: small counts, counted for every digit in one pass.
-    constexpr int kBits = 11, kDigits = (64 + kBits - 1) / kBits;
-    constexpr std::size_t kBuckets = std::size_t(1) << kBits;
-    std::vector<uint32_t> counts(kDigits * kBuckets, 0u);
+    // Only the bits in which keys differ are sorted on (the packed keys of
+    // short words end in zeros, frequencies begin with them): digits of at
+    // most twelve bits laid over them, counted for every digit in one pass.
+    uint64_t differ = 0;
     for (const TKeyedIndex& it : items)
-        for (int d = 0; d < kDigits; ++d)
-            ++counts[std::size_t(d) * kBuckets + ((it.key >> (kBits * d)) & (kBuckets - 1))];
+        differ |= it.key ^ items[0].key;
+    if (differ == 0)
+        return;
+    const int low = __builtin_ctzll(differ);
+    const int span = 64 - __builtin_clzll(differ) - low;
+    const int digits = (span + 11) / 12;
+    const int bits = (span + digits - 1) / digits;
+    const std::size_t buckets = std::size_t(1) << bits;
+    const uint64_t mask = buckets - 1;
+    std::vector<uint32_t> counts(std::size_t(digits) * buckets, 0u);
+    for (const TKeyedIndex& it : items)
+        for (int d = 0; d < digits; ++d)
+            ++counts[std::size_t(d) * buckets + ((it.key >> (low + bits * d)) & mask)];
     std::vector<TKeyedIndex> other(n);
-    for (int d = 0; d < kDigits; ++d) {
-        uint32_t* c = counts.data() + std::size_t(d) * kBuckets;
-        const int shift = kBits * d;
+    for (int d = 0; d < digits; ++d) {
+        uint32_t* c = counts.data() + std::size_t(d) * buckets;
+        const int shift = low + bits * d;
         // A digit all keys share leaves the order as it is.
-        if (c[(items[0].key >> shift) & (kBuckets - 1)] == n)
+        if (c[(items[0].key >> shift) & mask] == n)
             continue;
         uint32_t sum = 0;
-        for (std::size_t b = 0; b < kBuckets; ++b) {
+        for (std::size_t b = 0; b < buckets; ++b) {
             const uint32_t k = c[b];
             c[b] = sum;
             sum += k;
         }
         for (const TKeyedIndex& it : items)
-            other[c[(it.key >> shift) & (kBuckets - 1)]++] = it;
+            other[c[(it.key >> shift) & mask]++] = it;
         items.swap(other);
     }
 }
@@ -66,8 +80,20 @@ TAlphabeticalOrderer::TAlphabeticalOrderer(const QString& collationName) : fColl
 
 bool TAlphabeticalOrderer::CheckFastRoad()
 {
-    // The alphabet in the collator's order, each character strictly after the one before.
+    // With the typographic apostrophe when the collator allows, else without.
     std::vector<char16_t> chars(kAlphabet, kAlphabet + kAlphabetSize);
+    chars.push_back(kTypographicApostrophe);
+    if (CheckAlphabet(chars))
+        return true;
+    chars.pop_back();
+    return CheckAlphabet(chars);
+}
+
+bool TAlphabeticalOrderer::CheckAlphabet(std::vector<char16_t> chars)
+{
+    fRank.fill(0);
+    fApostropheRank = 0;
+    // The alphabet in the collator's order, each character strictly after the one before.
     auto cmp = [&](std::u16string_view a, std::u16string_view b) { return fCollator.compare(View(a), View(b)); };
     std::stable_sort(chars.begin(), chars.end(), [&](char16_t a, char16_t b) {
         return cmp(std::u16string_view(&a, 1), std::u16string_view(&b, 1)) < 0;
@@ -75,13 +101,10 @@ bool TAlphabeticalOrderer::CheckFastRoad()
     for (std::size_t k = 1; k < chars.size(); ++k)
         if (cmp(std::u16string_view(&chars[k - 1], 1), std::u16string_view(&chars[k], 1)) >= 0)
             return false;
-    fRank.fill(0);
-    for (std::size_t k = 0; k < chars.size(); ++k)
-        fRank[chars[k]] = uint8_t(k + 1);
 
     // Every string of one and two characters, in rank order, must be in the collator's order too.
     std::vector<std::u16string> probes;
-    probes.reserve(std::size_t(kAlphabetSize) * (kAlphabetSize + 1));
+    probes.reserve(chars.size() * (chars.size() + 1));
     for (char16_t a : chars) {
         probes.emplace_back(1, a);
         for (char16_t b : chars)
@@ -89,10 +112,14 @@ bool TAlphabeticalOrderer::CheckFastRoad()
     }
     // Built in rank order already: "a" before "a-" before "aa" ...
     for (std::size_t k = 1; k < probes.size(); ++k)
-        if (cmp(probes[k - 1], probes[k]) >= 0) {
-            fRank.fill(0);
+        if (cmp(probes[k - 1], probes[k]) >= 0)
             return false;
-        }
+    for (std::size_t k = 0; k < chars.size(); ++k) {
+        if (chars[k] == kTypographicApostrophe)
+            fApostropheRank = uint8_t(k + 1);
+        else
+            fRank[chars[k]] = uint8_t(k + 1);
+    }
     return true;
 }
 
@@ -101,7 +128,7 @@ bool TAlphabeticalOrderer::OnFastRoad(std::u16string_view word) const
     if (!fFast || word.empty())
         return false;
     for (char16_t c : word)
-        if (c >= 128 || fRank[c] == 0)
+        if (RankOf(c) == 0)
             return false;
     return true;
 }
@@ -111,7 +138,7 @@ uint64_t TAlphabeticalOrderer::PackedKey(std::u16string_view word) const
     uint64_t key = 0;
     const std::size_t n = std::min<std::size_t>(word.size(), kCharsPerKey);
     for (std::size_t k = 0; k < n; ++k)
-        key |= uint64_t(fRank[word[k]]) << (64 - kBitsPerChar * int(k + 1));
+        key |= uint64_t(RankOf(word[k])) << (64 - kBitsPerChar * int(k + 1));
     return key;
 }
 
@@ -120,7 +147,7 @@ int TAlphabeticalOrderer::RankCompare(std::u16string_view a, std::u16string_view
     const std::size_t n = std::min(a.size(), b.size());
     for (std::size_t k = from; k < n; ++k)
         if (a[k] != b[k])
-            return fRank[a[k]] < fRank[b[k]] ? -1 : 1;
+            return RankOf(a[k]) < RankOf(b[k]) ? -1 : 1;
     return a.size() < b.size() ? -1 : (a.size() > b.size() ? 1 : 0);
 }
 
@@ -142,7 +169,7 @@ std::vector<uint32_t> TAlphabeticalOrderer::Order(std::span<const std::u16string
         const std::size_t n = w.size();
         for (std::size_t k = 0; k < n; ++k) {
             const char16_t c = w[k];
-            const unsigned rank = c < 128 ? fRank[c] : 0u;
+            const unsigned rank = RankOf(c);
             outside |= unsigned(rank == 0);
             if (k < std::size_t(kCharsPerKey))
                 key |= uint64_t(rank) << (64 - kBitsPerChar * int(k + 1));

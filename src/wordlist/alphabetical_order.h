@@ -3,8 +3,8 @@
 // (ICU through QCollator), without a collator call per comparison.
 //
 // Most word types of most corpora are made of a small alphabet: lower-case
-// a-z, digits, and the apostrophe, hyphen, full stop and comma that stay
-// inside words. When the collation orders that alphabet character by
+// a-z, digits, and the apostrophes (plain and typographic), hyphen, full
+// stop and comma that stay inside words. When the collation orders that alphabet character by
 // character (no contractions, every character its own primary weight, as in
 // English and most languages), those words sort by a packed 64-bit key of
 // their characters' ranks, with a radix sort. The ranks are taken from the
@@ -47,6 +47,9 @@ public:
 
 private:
     bool CheckFastRoad();
+    bool CheckAlphabet(std::vector<char16_t> chars);
+    // 1-based rank of a character of the alphabet, 0 for any other.
+    unsigned RankOf(char16_t c) const { return c < 128 ? fRank[c] : (c == 0x2019 ? fApostropheRank : 0u); }
     uint64_t PackedKey(std::u16string_view word) const;
     // Lexicographic by rank from character `from` on.
     int RankCompare(std::u16string_view a, std::u16string_view b, std::size_t from) const;
@@ -54,6 +57,7 @@ private:
     QCollator fCollator;
     bool fFast = false;
     std::array<uint8_t, 128> fRank{}; // 0: not in the alphabet
+    uint8_t fApostropheRank = 0;      // of the typographic apostrophe U+2019, 0 when it is not in it
 };
 
 // Stable LSD radix sort of (key, index) pairs by key.

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <numeric>
@@ -64,6 +65,66 @@ QString WordTagKey(const QString& word, const QString& tag)
 
 // ---------------------------------------------------------------------------
 // Entries
+
+namespace {
+
+// In front of every entry: the block it lives in (null for an entry of its own).
+struct TEntryBlock {
+    std::atomic<std::size_t> live; // entries of the block not yet freed
+};
+constexpr std::size_t kEntryHeader = 16; // keeps any entry as aligned as a plain allocation
+static_assert(sizeof(TEntryBlock*) <= kEntryHeader && alignof(TWordListEntry) <= kEntryHeader);
+constexpr std::size_t kEntrySlot = (kEntryHeader + sizeof(TWordListEntry) + 15) & ~std::size_t(15);
+constexpr std::size_t kBlockHeader = (sizeof(TEntryBlock) + 15) & ~std::size_t(15);
+constexpr std::size_t kEntriesPerBlock = 4096;
+
+inline TEntryBlock*& BlockOf(void* entryMemory)
+{
+    return *reinterpret_cast<TEntryBlock**>(static_cast<unsigned char*>(entryMemory) - kEntryHeader);
+}
+
+} // namespace
+
+void* TWordListEntry::operator new(std::size_t size)
+{
+    auto* raw = static_cast<unsigned char*>(::operator new(size + kEntryHeader));
+    BlockOf(raw + kEntryHeader) = nullptr;
+    return raw + kEntryHeader;
+}
+
+void TWordListEntry::operator delete(void* p)
+{
+    if (!p)
+        return;
+    TEntryBlock* block = BlockOf(p);
+    if (!block) {
+        ::operator delete(static_cast<unsigned char*>(p) - kEntryHeader);
+        return;
+    }
+    // Entries of one block may be freed by different threads.
+    if (block->live.fetch_sub(1, std::memory_order_acq_rel) == 1) {
+        block->~TEntryBlock();
+        ::operator delete(block);
+    }
+}
+
+std::vector<std::unique_ptr<TWordListEntry>> TWordListEntry::MakeMany(TCVBaseDataClass* owner, std::size_t n)
+{
+    std::vector<std::unique_ptr<TWordListEntry>> entries;
+    entries.reserve(n);
+    for (std::size_t done = 0; done < n;) {
+        const std::size_t m = std::min(kEntriesPerBlock, n - done);
+        auto* raw = static_cast<unsigned char*>(::operator new(kBlockHeader + m * kEntrySlot));
+        auto* block = ::new (raw) TEntryBlock{m};
+        unsigned char* at = raw + kBlockHeader + kEntryHeader;
+        for (std::size_t k = 0; k < m; ++k, at += kEntrySlot) {
+            BlockOf(at) = block;
+            entries.emplace_back(::new (at) TWordListEntry(owner)); // no throw: room is reserved
+        }
+        done += m;
+    }
+    return entries;
+}
 
 void TWordListEntry::GetRelativeEntropyBasis()
 {
@@ -326,6 +387,8 @@ std::vector<uint32_t> TCVWordList::AlphabeticalOrder(const QString& collationNam
 {
     const TAlphabeticalOrderer orderer(collationName);
     std::vector<uint32_t> order = orderer.Order(words);
+    if (!tagOf)
+        return order;
     // The same word with different tags: by the tag.
     for (std::size_t a = 0; a < order.size();) {
         std::size_t b = a + 1;

@@ -50,6 +50,14 @@ class TWordListEntry final : public TCVBaseListObject {
 public:
     explicit TWordListEntry(TCVBaseDataClass* owner) : TCVBaseListObject(owner) {}
 
+    // The entries of a new list come by the tens of thousands: MakeMany puts
+    // them side by side in blocks, each block going back when the last of
+    // its entries is freed, instead of an allocation per entry. Entries made
+    // one by one have a place of their own; either kind is freed by delete.
+    static std::vector<std::unique_ptr<TWordListEntry>> MakeMany(TCVBaseDataClass* owner, std::size_t n);
+    static void* operator new(std::size_t size);
+    static void operator delete(void* p);
+
     QString fWord;
     QString fTag;             // the listed tag the word carried in the texts, empty none
     TWordlistDataRec fData;
@@ -152,7 +160,8 @@ public:
     // collation allows (alphabetical_order.h).
     void SortAlphabetically();
     // The order SortAlphabetically gives words with these tags (indexes
-    // into `words`): by the collation, equal words by their tags.
+    // into `words`): by the collation, equal words by their tags. Without
+    // `tagOf` the words are known to be all different (no tag to order by).
     static std::vector<uint32_t> AlphabeticalOrder(const QString& collationName, std::span<const std::u16string_view> words,
                                                    const std::function<const QString&(uint32_t)>& tagOf);
 

@@ -290,8 +290,19 @@ bool T_WholeWordlistHolder::WordTreeToWordlist()
                                                                 : std::numeric_limits<int64_t>::max();
     const int32_t minTexts = std::max(1, WordlistSettings.MinTexts());
     int64_t listTypes = 0, stopTypes = 0;
-    std::vector<uint32_t> listed; // the types that become entries
+    // One pass over the types (a cache line each): what the entries need of
+    // the types that become entries, side by side, in the tree's order.
+    struct TRow {
+        const char16_t* text;
+        int32_t length;
+        uint32_t freq;
+        int32_t texts;
+        float dispersion;
+        const QString* tag;
+    };
+    std::vector<TRow> listed;
     listed.reserve(std::size_t(tree.Count()));
+    bool anyTag = false;
     for (uint32_t id = 0; id < uint32_t(tree.Count()); ++id) {
         const TWordlistKey& t = tree.Type(id);
         if (t.Stop()) {
@@ -301,52 +312,40 @@ bool T_WholeWordlistHolder::WordTreeToWordlist()
         ++listTypes;
         if (t.freq < minFreq || t.freq > maxFreq || spread.texts[id] < minTexts)
             continue;
-        listed.push_back(id);
+        const std::u16string_view text = tree.Text(id);
+        listed.push_back(TRow{text.data(), int32_t(text.size()), t.freq, spread.texts[id], spread.dispersion[id], &tagOf(t)});
+        anyTag = anyTag || t.Tag() != 0;
     }
     const uint8_t target = MainFile.ListType == kListIndexWordList ? kListIndexWordList : kListWordList;
     auto list = std::make_unique<TCVWordList>(this, target, CurrentToolSignature());
     list->SetLocale(ftextsettings.LanguageId(), ftextsettings.CollationName());
-    // What an entry takes from its type, one row per entry in the order the
-    // entries are made.
-    struct TRow {
-        const char16_t* text;
-        int32_t length;
-        uint32_t freq;
-        const QString* tag;
-        int32_t texts;
-        float dispersion;
-    };
-    std::vector<TRow> rows(listed.size());
+    const std::size_t n = listed.size();
+    // The rows in the order the entries are made.
+    std::vector<TRow> rows;
     std::vector<int32_t> frequencyOrder;
-    auto rowOf = [&](uint32_t id) {
-        const TWordlistKey& t = tree.Type(id);
-        const std::u16string_view text = tree.Text(id);
-        return TRow{text.data(), int32_t(text.size()), t.freq, &tagOf(t), spread.texts[id], spread.dispersion[id]};
-    };
     if (!fRun->filter) {
         // The alphabetical order is taken from the spellings where the tree
         // keeps them side by side, before any entry exists; the entries are
-        // then made in that order, and so is the frequency order. The rows
-        // are filled type by type (the tree read in its order), each into
-        // its place.
-        std::vector<std::u16string_view> words(listed.size());
-        for (std::size_t k = 0; k < listed.size(); ++k)
-            words[k] = tree.Text(listed[k]);
+        // then made in that order, and so is the frequency order. Only
+        // words with tags can be spelt alike.
+        std::vector<std::u16string_view> words(n);
+        for (std::size_t k = 0; k < n; ++k)
+            words[k] = {listed[k].text, std::size_t(listed[k].length)};
         const std::vector<uint32_t> order = TCVWordList::AlphabeticalOrder(
-            list->CollationName(), words, [&](uint32_t k) -> const QString& { return tagOf(tree.Type(listed[k])); });
-        std::vector<uint32_t> place(order.size());
-        for (std::size_t k = 0; k < order.size(); ++k)
-            place[order[k]] = uint32_t(k);
-        for (std::size_t j = 0; j < listed.size(); ++j)
-            rows[place[j]] = rowOf(listed[j]);
-        std::vector<int64_t> freqs(listed.size());
-        for (std::size_t k = 0; k < rows.size(); ++k)
+            list->CollationName(), words,
+            anyTag ? std::function<const QString&(uint32_t)>([&](uint32_t k) -> const QString& { return *listed[k].tag; })
+                   : std::function<const QString&(uint32_t)>());
+        rows.resize(n);
+        std::vector<int64_t> freqs(n);
+        for (std::size_t k = 0; k < n; ++k) {
+            rows[k] = listed[order[k]];
             freqs[k] = rows[k].freq;
+        }
         frequencyOrder = TCVWordList::FrequencyOrder(freqs);
     } else {
-        for (std::size_t k = 0; k < listed.size(); ++k)
-            rows[k] = rowOf(listed[k]);
+        rows.swap(listed);
     }
+    std::vector<TRow>().swap(listed);
     // Each entry's rank (its place in the frequency order) is set as it is made.
     std::vector<int32_t> rankOf;
     if (!frequencyOrder.empty()) {
@@ -354,20 +353,24 @@ bool T_WholeWordlistHolder::WordTreeToWordlist()
         for (std::size_t k = 0; k < frequencyOrder.size(); ++k)
             rankOf[std::size_t(frequencyOrder[k])] = int32_t(k) + 1;
     }
-    std::vector<std::unique_ptr<TWordListEntry>> entries;
-    entries.reserve(rows.size());
-    for (std::size_t k = 0; k < rows.size(); ++k) {
+    std::vector<std::unique_ptr<TWordListEntry>> entries = TWordListEntry::MakeMany(list.get(), n);
+    // The rows go in alphabetical order, the spellings they point to lie in
+    // the tree's: those of a few rows ahead are asked for.
+    constexpr std::size_t kAhead = 16;
+    for (std::size_t k = 0; k < n; ++k) {
+        if (k + kAhead < n)
+            PrefetchLine(rows[k + kAhead].text);
         const TRow& row = rows[k];
-        auto e = std::make_unique<TWordListEntry>(list.get());
-        e->fWord = QString(reinterpret_cast<const QChar*>(row.text), qsizetype(row.length));
-        e->fTag = *row.tag;
-        e->fData.Freq = row.freq;
-        e->fData.Texts = row.texts;
-        e->fData.Dispersion = row.dispersion;
+        TWordListEntry& e = *entries[k];
+        e.fWord = QString(reinterpret_cast<const QChar*>(row.text), qsizetype(row.length));
+        e.fTag = *row.tag;
+        e.fData.Freq = row.freq;
+        e.fData.Texts = row.texts;
+        e.fData.Dispersion = row.dispersion;
         if (!rankOf.empty())
-            e->fData.Rank = rankOf[k];
-        entries.push_back(std::move(e));
+            e.fData.Rank = rankOf[k];
     }
+    std::vector<TRow>().swap(rows);
 
     if (fRun->filter) {
         // The user's filter sees every type once; it may drop or respell it.

@@ -52,6 +52,21 @@ void ExpectSameOrder(const std::vector<std::u16string>& words, const QString& lo
     }
 }
 
+// `count` words of 1 to maxLength characters, each character from pick().
+template <typename TPick>
+std::vector<std::u16string> RandomWords(std::mt19937& rng, int count, int maxLength, TPick pick)
+{
+    std::vector<std::u16string> words;
+    for (int k = 0; k < count; ++k) {
+        std::u16string w;
+        const int len = 1 + int(rng() % unsigned(maxLength));
+        for (int j = 0; j < len; ++j)
+            w += pick();
+        words.push_back(w);
+    }
+    return words;
+}
+
 TEST(AlphabeticalOrder, EnglishTakesTheFastRoadAndAgreesWithTheCollator)
 {
     EXPECT_TRUE(TAlphabeticalOrderer(QStringLiteral("en_GB")).FastRoad());
@@ -80,16 +95,25 @@ TEST(AlphabeticalOrder, RandomWordsOfManyShapes)
 {
     std::mt19937 rng(11);
     const std::u16string alphabet = u"abcdefghijklmnopqrstuvwxyz0123456789'-.,éñAZ";
-    std::vector<std::u16string> words;
-    for (int k = 0; k < 3000; ++k) {
-        std::u16string w;
-        const int len = 1 + int(rng() % 14);
-        for (int j = 0; j < len; ++j)
-            w += alphabet[rng() % (rng() % 4 == 0 ? alphabet.size() : 36)];
-        words.push_back(w);
-    }
+    const std::vector<std::u16string> words = RandomWords(rng, 3000, 14, [&] {
+        return alphabet[rng() % (rng() % 4 == 0 ? alphabet.size() : 36)];
+    });
     ExpectSameOrder(words, QStringLiteral("en_GB"));
     ExpectSameOrder(words, QStringLiteral("fr_FR"));
+}
+
+TEST(AlphabeticalOrder, TypographicApostropheTakesTheFastRoadWhereTheCollatorAllows)
+{
+    const TAlphabeticalOrderer english(QStringLiteral("en_GB"));
+    EXPECT_TRUE(english.OnFastRoad(u"don\u2019t"));
+    EXPECT_FALSE(english.OnFastRoad(u"caf\u00e9"));
+    // Both apostrophes among letters, next to each other and at either end.
+    std::mt19937 rng(5);
+    const std::u16string alphabet = u"abno'\u2019-";
+    const std::vector<std::u16string> words =
+        RandomWords(rng, 2000, 12, [&] { return alphabet[rng() % alphabet.size()]; });
+    for (const char* locale : {"en_GB", "fr_FR", "de_DE", "lt_LT", "ja_JP"})
+        ExpectSameOrder(words, QString::fromLatin1(locale));
 }
 
 TEST(AlphabeticalOrder, LanguagesThatSortLettersTheirOwnWay)
@@ -112,6 +136,11 @@ TEST(AlphabeticalOrder, RadixSortIsStableByKey)
     std::mt19937_64 rng(3);
     for (uint32_t i = 0; i < 5000; ++i)
         items.push_back({rng() % 50 << (rng() % 2 ? 40 : 3), i});
+    // Keys that differ in their middle bits only, and full-width keys.
+    for (uint32_t i = 5000; i < 10000; ++i)
+        items.push_back({(uint64_t(0xF0F0) << 48) | (rng() % 3000) << 21, i});
+    for (uint32_t i = 10000; i < 12000; ++i)
+        items.push_back({rng(), i});
     std::vector<TKeyedIndex> expected = items;
     std::stable_sort(expected.begin(), expected.end(), [](const TKeyedIndex& a, const TKeyedIndex& b) { return a.key < b.key; });
     RadixSortByKey(items);
