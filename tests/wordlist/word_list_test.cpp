@@ -6,9 +6,15 @@
 #include "wordlist/plain_text_wordlist.h"
 #include "wordlist/word_list.h"
 
+#include "support/test_support.h"
+
 #include <gtest/gtest.h>
 
 #include <QStringList>
+
+#include <algorithm>
+#include <random>
+#include <thread>
 
 using namespace cv;
 
@@ -255,6 +261,82 @@ TEST(WordList, StreamKeepsEverythingAndRefusesDamage)
         TCVWordList damaged(nullptr, kListWordList, 0x70000);
         EXPECT_FALSE(damaged.ReadFromStream(cut)) << n;
     }
+}
+
+// The list with the base's writer, entry by entry.
+class TPerEntryWordList final : public TCVWordList {
+public:
+    using TCVWordList::TCVWordList;
+    bool SaveEntries(TStream& s) override { return TCVBaseDataClass::SaveEntries(s); }
+};
+
+TEST(WordList, BulkSavedEntriesAreTheBytesOfEntryByEntry)
+{
+    const std::vector<TWordAndFrequency> words{{"be", 5}, {"is", 3}, {"cat", 4}, {"dog", 9}, {"emu", 1}, {"fox", 2}};
+    for (bool memory : {true, false}) {
+        TCVWordList bulk(nullptr, kListWordList, 0x70000);
+        TPerEntryWordList plain(nullptr, kListWordList, 0x70000);
+        for (TCVWordList* l : {static_cast<TCVWordList*>(&bulk), static_cast<TCVWordList*>(&plain)}) {
+            l->ImportWords(words, 0);
+            // Entries of every kind: plain, tagged, deleted, marked, with a
+            // category, with joined forms; and the list's own fields.
+            l->Entry(1).fTag = QStringLiteral("<t>");
+            l->SetDeleted(2, true, false);
+            l->SetMarcacao(3, 2, false);
+            l->SetMatchMark(3, 1, false);
+            l->SetACategoryString(4, 1, QStringLiteral("noun"), false);
+            l->JoinARange({0, 5}, false);
+        }
+        cvtest::TempDir dir;
+        auto bytesOf = [&](TCVWordList& l) {
+            if (memory) {
+                TMemoryStream m;
+                m.WriteU8(0xAA); // not at the start of the stream
+                EXPECT_TRUE(l.SaveToStream(m));
+                return m.Bytes();
+            }
+            const QString name = dir.file(QStringLiteral("list.bin"));
+            {
+                TFileStream f;
+                EXPECT_TRUE(f.Open(name, TFileStream::Mode::Create));
+                f.WriteU8(0xAA);
+                EXPECT_TRUE(l.SaveToStream(f));
+            }
+            TMemoryStream m;
+            EXPECT_TRUE(m.LoadFromFile(name));
+            return m.Bytes();
+        };
+        EXPECT_EQ(bytesOf(bulk), bytesOf(plain)) << (memory ? "memory" : "file");
+    }
+}
+
+TEST(WordList, EntriesMadeInBlocksAreFreedOneByOneAnywhere)
+{
+    TCVWordList list(nullptr, kListWordList, 0x70000);
+    // More than a block's worth, freed in a shuffled order, half on another thread.
+    std::vector<std::unique_ptr<TWordListEntry>> entries = TWordListEntry::MakeMany(&list, 10000);
+    ASSERT_EQ(entries.size(), 10000u);
+    for (std::size_t k = 0; k < entries.size(); ++k) {
+        ASSERT_EQ(entries[k]->Owner(), &list);
+        entries[k]->fWord = QString::number(k);
+        entries[k]->fData.Freq = int64_t(k);
+    }
+    EXPECT_EQ(entries[9999]->fWord, QStringLiteral("9999"));
+    EXPECT_TRUE(TWordListEntry::MakeMany(&list, 0).empty());
+    std::shuffle(entries.begin(), entries.end(), std::mt19937(7));
+    std::vector<std::unique_ptr<TWordListEntry>> other(std::make_move_iterator(entries.begin() + 5000),
+                                                       std::make_move_iterator(entries.end()));
+    entries.resize(5000);
+    std::thread t([&] { other.clear(); });
+    entries.clear();
+    t.join();
+    // Entries made one by one and in blocks live side by side in a list.
+    list.AdoptEntries(TWordListEntry::MakeMany(&list, 3));
+    list.Add(std::make_unique<TWordListEntry>(&list));
+    std::unique_ptr<TCVBaseListObject> taken = list.Extract(1);
+    EXPECT_EQ(list.Count(), 3);
+    taken.reset();
+    list.Clear();
 }
 
 } // namespace
