@@ -544,11 +544,18 @@ bool WriteTypes(TStream& s, const TIndexData& d)
 {
     if (!s.WriteCount(int64_t(d.types.size())))
         return false;
-    for (const TIndexType& t : d.types)
-        if (!WriteAString(s, t.word) || !s.WriteU16(t.tag) || !s.WriteU8(t.flags) || !s.WriteI64(t.freq)
-            || !s.WriteI32(t.texts) || !s.WriteF32(t.dispersion))
-            return false;
-    return WriteAStringList(s, d.tagTexts);
+    // Type after type into the writer's room, without a call per field.
+    constexpr std::size_t kFixed = 2 + 1 + 8 + 4 + 4;
+    TBulkWriter w(s);
+    for (const TIndexType& t : d.types) {
+        uint8_t* at = TBulkWriter::PutAString(w.Place(TBulkWriter::AStringBytes(t.word) + kFixed), t.word);
+        at = TBulkWriter::Put<uint16_t>(at, t.tag);
+        at = TBulkWriter::Put<uint8_t>(at, t.flags);
+        at = TBulkWriter::Put<int64_t>(at, t.freq);
+        at = TBulkWriter::Put<int32_t>(at, t.texts);
+        TBulkWriter::Put<float>(at, t.dispersion);
+    }
+    return w.Finish() && WriteAStringList(s, d.tagTexts);
 }
 
 bool WriteStats(TStream& s, const TIndexData& d)
@@ -629,8 +636,16 @@ bool SaveIndexFiles(TIndexData& data, const QString& oldBase, int64_t oldStreamB
 
     // The small files' bodies.
     std::array<TMemoryStream, kIndexFileCount> bodies;
-    if (!WriteTypes(bodies[std::size_t(TIndexFileKind::Types)], data)
-        || !WriteStats(bodies[std::size_t(TIndexFileKind::Stats)], data)
+    // The types' body gets its room at once (no doublings that copy it).
+    TMemoryStream& types = bodies[std::size_t(TIndexFileKind::Types)];
+    std::size_t typeBytes = 64;
+    for (const TIndexType& t : data.types)
+        typeBytes += 25 + std::size_t(t.word.size()) * 2;
+    types.SetSize(int64_t(typeBytes));
+    types.SetPosition(0);
+    const bool typesWritten = WriteTypes(types, data);
+    types.SetSize(types.Position());
+    if (!typesWritten || !WriteStats(bodies[std::size_t(TIndexFileKind::Stats)], data)
         || !WriteMarkup(bodies[std::size_t(TIndexFileKind::Markup)], data)) {
         why = QStringLiteral("Cannot save index %1: it is too large for its files").arg(Quoted(data.base));
         return false;
@@ -658,7 +673,7 @@ bool SaveIndexFiles(TIndexData& data, const QString& oldBase, int64_t oldStreamB
         // The checksum is known only at the end: the old stream is read twice
         // rather than held in memory.
         uint32_t crc = 0;
-        std::vector<uint8_t> piece(4 << 20);
+        std::vector<uint8_t> piece(old.isOpen() ? std::size_t(std::min<int64_t>(oldStreamBytes, 4 << 20)) : 0);
         for (int64_t left = old.isOpen() ? oldStreamBytes : 0; left > 0;) {
             const int64_t n = std::min<int64_t>(left, int64_t(piece.size()));
             if (old.read(reinterpret_cast<char*>(piece.data()), n) != n) {

@@ -124,17 +124,17 @@ void TIndexHandler::BeginText(int32_t)
     fInText = true;
 }
 
-uint32_t TIndexHandler::MapRunType(const TToken& token)
+uint32_t TIndexHandler::MapRunType(uint32_t typeId, std::u16string_view spelling, uint16_t tagNumber, bool stop)
 {
     // A listed tag of this run is found in the index's tags by its text.
     uint16_t tag = 0;
     const bool useTags = fDocument && fDocument->ftextsettings.TagDisplay() != 0;
-    if (useTags && token.tagNumber > 0) {
+    if (useTags && tagNumber > 0) {
         QString text;
         if (fDocument)
             if (const auto* handler = dynamic_cast<const TTextTagHandler*>(fDocument->TextTagHandler))
-                if (token.tagNumber <= handler->TagfileTags().size())
-                    text = handler->TagfileTags()[token.tagNumber - 1u].stored.tag;
+                if (tagNumber <= handler->TagfileTags().size())
+                    text = handler->TagfileTags()[tagNumber - 1u].stored.tag;
         qsizetype at = fData.tagTexts.indexOf(text);
         if (at < 0) {
             fData.tagTexts << text;
@@ -142,55 +142,102 @@ uint32_t TIndexHandler::MapRunType(const TToken& token)
         }
         tag = uint16_t(at + 1);
     }
-    const QString word(reinterpret_cast<const QChar*>(token.spelling.data()), qsizetype(token.spelling.size()));
+    const QString word(reinterpret_cast<const QChar*>(spelling.data()), qsizetype(spelling.size()));
     // The types of this run are new to each other; only the index's older types can match.
     int32_t id = fOldTypes > 0 ? fData.FindType(word, tag) : -1;
     if (id < 0) {
         TIndexType t;
         t.word = word;
         t.tag = tag;
-        t.flags = uint8_t((HasLetter(token.spelling) ? 0 : kIndexTypeNumber) | (token.stop ? kIndexTypeStop : 0));
+        t.flags = uint8_t((HasLetter(spelling) ? 0 : kIndexTypeNumber) | (stop ? kIndexTypeStop : 0));
         fData.types.push_back(std::move(t));
         id = int32_t(fData.types.size() - 1);
         fNewCounts.Grow(fData.types.size() + kIndexFirstTypeCode);
     }
     const uint32_t code = uint32_t(id) + kIndexFirstTypeCode;
-    if (token.typeId >= fRunCodes.size())
-        fRunCodes.resize(std::max<std::size_t>(std::size_t(token.typeId) + 1, fRunCodes.size() * 2), 0);
-    fRunCodes[token.typeId] = code;
+    if (typeId >= fRunCodes.size())
+        fRunCodes.resize(std::max<std::size_t>(std::size_t(typeId) + 1, fRunCodes.size() * 2), 0);
+    fRunCodes[typeId] = code;
     return code;
+}
+
+// The code of a word: its type's (mapped at its first word), or what stands
+// for a word in no list.
+template <typename TSpelling>
+inline uint32_t TIndexHandler::CodeOf(uint32_t typeId, bool running, bool stop, uint16_t tagNumber, TSpelling&& spelling)
+{
+    if (typeId != TWordlistParentTree::kNoType) {
+        const uint32_t code = typeId < fRunCodes.size() ? fRunCodes[typeId] : 0;
+        return code != 0 ? code : MapRunType(typeId, spelling(), tagNumber, stop);
+    }
+    if (running)
+        return kIndexCodeUnlisted;
+    ++fNewNumbers;
+    return kIndexCodeNumber;
+}
+
+uint8_t* TIndexHandler::StreamRoom(std::size_t words)
+{
+    // Written through a pointer, a code taking five bytes at most; the
+    // stream's room grows in large steps, and only the room a batch may
+    // take is made part of it (so memory is touched as it is written).
+    const std::size_t need = fStreamUsed + 5 * words;
+    if (need > fNewStream.capacity())
+        fNewStream.reserve(std::max({fNewStream.capacity() * 2, need, std::size_t(1) << 20}));
+    if (need > fNewStream.size())
+        fNewStream.resize(need);
+    return fNewStream.data() + fStreamUsed;
+}
+
+void TIndexHandler::PutCodes(std::span<const uint32_t> codes)
+{
+    // Everything in locals: a byte stored through a pointer could be any
+    // member, which would then be read again for the next word.
+    uint8_t* out = StreamRoom(codes.size());
+    TTypePartCounts::TAdder count(fNewCounts);
+    for (uint32_t code : codes) {
+        uint32_t v = code;
+        while (v >= 0x80) {
+            *out++ = uint8_t(v | 0x80);
+            v >>= 7;
+        }
+        *out++ = uint8_t(v);
+        if (code >= kIndexFirstTypeCode)
+            count(code);
+    }
+    count.Commit();
+    fStreamUsed = std::size_t(out - fNewStream.data());
+    fNewTokens += int64_t(codes.size());
 }
 
 void TIndexHandler::Token(const TToken& token)
 {
-    uint32_t code;
-    if (token.typeId != TWordlistParentTree::kNoType) {
-        code = token.typeId < fRunCodes.size() ? fRunCodes[token.typeId] : 0;
-        if (code == 0)
-            code = MapRunType(token);
-    } else if (token.running) {
-        code = kIndexCodeUnlisted;
-    } else {
-        code = kIndexCodeNumber;
-        ++fNewNumbers;
-    }
+    const uint32_t code = CodeOf(token.typeId, token.running, token.stop, token.tagNumber, [&] { return token.spelling; });
     if (token.barrier > 0)
         fNewMarkup.push_back({fOldTokens + fNewTokens, uint8_t(token.barrier), token.tagNumber});
-    // The stream grows in large steps and is written through a pointer: this
-    // runs for every word of the corpus.
-    if (fStreamUsed + 5 > fNewStream.size())
-        fNewStream.resize(std::max<std::size_t>(fNewStream.size() * 2, 1 << 20));
-    uint8_t* out = fNewStream.data() + fStreamUsed;
-    uint32_t v = code;
-    while (v >= 0x80) {
-        *out++ = uint8_t(v | 0x80);
-        v >>= 7;
+    PutCodes({&code, 1});
+}
+
+void TIndexHandler::Tokens(std::span<const TBatchToken> tokens, TWordlistParentTree& tree)
+{
+    // The codes first (a type met for the first time is added, which may
+    // grow the tables), then the stream and the counts in one tight loop.
+    // A type's code is kept with it in the tree and comes back with its words.
+    fBatchCodes.resize(tokens.size());
+    for (std::size_t k = 0; k < tokens.size(); ++k) {
+        const TBatchToken& t = tokens[k];
+        uint32_t code = t.sinkValue;
+        if (code == 0) {
+            code = CodeOf(t.typeId, (t.flags & kTokenRunning) != 0, (t.flags & kTokenStop) != 0, t.tagNumber,
+                          [&] { return tree.Text(t.typeId); });
+            if (t.typeId != TWordlistParentTree::kNoType)
+                tree.Type(t.typeId).sinkValue = code;
+        }
+        fBatchCodes[k] = code;
+        if (t.barrier > 0)
+            fNewMarkup.push_back({fOldTokens + fNewTokens + int64_t(k), t.barrier, t.tagNumber});
     }
-    *out++ = uint8_t(v);
-    fStreamUsed = std::size_t(out - fNewStream.data());
-    if (code >= kIndexFirstTypeCode)
-        fNewCounts.Add(code);
-    ++fNewTokens;
+    PutCodes(fBatchCodes);
 }
 
 void TIndexHandler::EndText(int32_t)
@@ -221,7 +268,6 @@ bool TIndexHandler::ProcessAfterWordHandling(const QString& notes, double texts)
         return Fail(QStringLiteral("The index was not saved: the job was stopped."));
     }
     fNewStream.resize(fStreamUsed);
-
     // The new texts after the old ones.
     TIndexData d = fData;
     for (std::size_t i = 0; i < fNewTexts.size(); ++i) {

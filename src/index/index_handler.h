@@ -135,9 +135,16 @@ public:
     void BeginText(int32_t textIndex) override;
     void Token(const TToken& token) override;
     void EndText(int32_t textIndex) override;
+    bool TakesBatches() const override { return true; }
+    void Tokens(std::span<const TBatchToken> tokens, TWordlistParentTree& tree) override;
 
 private:
-    uint32_t MapRunType(const TToken& token);
+    uint32_t MapRunType(uint32_t typeId, std::u16string_view spelling, uint16_t tagNumber, bool stop);
+    template <typename TSpelling>
+    uint32_t CodeOf(uint32_t typeId, bool running, bool stop, uint16_t tagNumber, TSpelling&& spelling);
+    uint8_t* StreamRoom(std::size_t words);
+    // Words of these codes into the new token stream and the counts.
+    void PutCodes(std::span<const uint32_t> codes);
     bool Fail(const QString& error);
     bool BuildTextPostings();
 
@@ -151,6 +158,7 @@ private:
     // --- while indexing ---
     std::vector<uint32_t> fRunCodes;   // the run tree's type id -> code (0: not yet met)
     std::vector<uint8_t> fNewStream;   // the tokens of the texts of this run (the first fStreamUsed bytes)
+    std::vector<uint32_t> fBatchCodes; // the codes of a batch of words
     std::size_t fStreamUsed = 0;
     std::vector<TIndexMarkup> fNewMarkup;
     TTypePartCounts fNewCounts;        // per new text, the frequency of each type in it

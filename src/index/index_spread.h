@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 namespace cv {
@@ -111,24 +112,50 @@ public:
     // Room for codes below n.
     void Grow(std::size_t n)
     {
-        if (fInPart.size() < n)
+        if (fInPart.size() < n) {
             fInPart.resize(std::max(n, fInPart.size() * 2), 0);
+            fTouched.resize(fInPart.size()); // a code is noted once per part
+        }
     }
+    // Many codes in a row with the counts' state in locals (registers), so
+    // that storing a count does not make the caller's state be read again;
+    // Commit writes it back. No Grow while an adder is in use.
+    class TAdder {
+    public:
+        explicit TAdder(TTypePartCounts& c) : fCounts(&c), fInPart(c.fInPart.data()), fTouched(c.fTouched.data()), fUsed(c.fTouchedCount) {}
+        void operator()(uint32_t code)
+        {
+            uint32_t& n = fInPart[code];
+            fTouched[fUsed] = code;
+            fUsed += n == 0 ? 1 : 0;
+            ++n;
+        }
+        void Commit() { fCounts->fTouchedCount = fUsed; }
+
+    private:
+        TTypePartCounts* fCounts;
+        uint32_t* fInPart;
+        uint32_t* fTouched;
+        std::size_t fUsed;
+    };
     void Add(uint32_t code)
     {
-        uint32_t& c = fInPart[code];
-        if (c == 0)
-            fTouched.push_back(code);
-        ++c;
+        TAdder add(*this);
+        add(code);
+        add.Commit();
     }
     void EndPart(int32_t part)
     {
-        for (uint32_t code : fTouched) {
-            fRecords.push_back({code, fInPart[code]});
+        for (std::size_t t = 0; t < fTouchedCount; ++t) {
+            const uint32_t code = fTouched[t];
+            if (fRecords % kBlockRecords == 0 && fRecords / kBlockRecords == fBlocks.size())
+                fBlocks.push_back(std::make_unique_for_overwrite<TRecord[]>(kBlockRecords));
+            fBlocks[fRecords / kBlockRecords][fRecords % kBlockRecords] = TRecord{code, fInPart[code]};
+            ++fRecords;
             fInPart[code] = 0;
         }
-        fTouched.clear();
-        fPartEnds.push_back({part, fRecords.size()});
+        fTouchedCount = 0;
+        fPartEnds.push_back({part, fRecords});
     }
     // Calls f(part, code, count) for every record, parts in the order ended.
     template <typename F>
@@ -136,21 +163,28 @@ public:
     {
         std::size_t r = 0;
         for (const auto& [part, end] : fPartEnds)
-            for (; r < end; ++r)
-                f(part, fRecords[r].code, fRecords[r].count);
+            for (; r < end; ++r) {
+                const TRecord& c = fBlocks[r / kBlockRecords][r % kBlockRecords];
+                f(part, c.code, c.count);
+            }
     }
     void Clear()
     {
-        fRecords.clear();
+        fBlocks.clear();
+        fRecords = 0;
         fPartEnds.clear();
-        fTouched.clear();
+        fTouchedCount = 0;
         std::fill(fInPart.begin(), fInPart.end(), 0u);
     }
 
 private:
     std::vector<uint32_t> fInPart;
-    std::vector<uint32_t> fTouched;
-    std::vector<TRecord> fRecords;
+    std::vector<uint32_t> fTouched; // codes met in the current part (room for every code)
+    std::size_t fTouchedCount = 0;
+    // The records in blocks: no copies as they grow, and no memory touched before it is used.
+    static constexpr std::size_t kBlockRecords = std::size_t(1) << 16;
+    std::vector<std::unique_ptr<TRecord[]>> fBlocks;
+    std::size_t fRecords = 0;
     std::vector<std::pair<int32_t, std::size_t>> fPartEnds;
 };
 

@@ -466,6 +466,14 @@ void TWordlistBufferProcessor::FlushBatch()
     TWordlistParentTree::TLookup lookup(fTree);
     for (std::size_t k = 0; k < std::min(kTypeAhead, count); ++k)
         lookup.PrefetchType(batch[k].hash);
+    // A sink that takes batches gets the batch's words once they are all
+    // counted; any other sink gets each word as it is counted.
+    TWordTokenSink* const sink = fRun.sink;
+    const bool batches = sink && sink->TakesBatches();
+    TWordTokenSink* const wordSink = batches ? nullptr : sink;
+    if (batches && fSinkBatch.size() < count)
+        fSinkBatch.resize(std::max(count, kBatchWords));
+    TWordTokenSink::TBatchToken* const sinkOut = batches ? fSinkBatch.data() : nullptr;
     // The counts in locals (registers) while the batch is counted.
     TTextStatisticsBuilder stats = fStats;
     TWordlistTree::TTokenCounter counter(fTree);
@@ -492,13 +500,17 @@ void TWordlistBufferProcessor::FlushBatch()
         }
         if (w.kind == kPendingNumber) {
             stats.NumberRemoved();
-            if (fRun.sink)
+            if (sinkOut)
+                sinkOut[at] = {TWordlistParentTree::kNoType, 0, w.tag, w.barrier, 0};
+            else if (wordSink)
                 NotifySink(w.start, w.length, TWordlistParentTree::kNoType, w.barrier, w.tag, false, false);
             continue;
         }
         stats.RunningWord(w.barrier, w.inHeading);
         if (w.kind == kPendingRunning) {
-            if (fRun.sink)
+            if (sinkOut)
+                sinkOut[at] = {TWordlistParentTree::kNoType, 0, w.tag, w.barrier, TWordTokenSink::kTokenRunning};
+            else if (wordSink)
                 NotifySink(w.start, w.length, TWordlistParentTree::kNoType, w.barrier, w.tag, true, false);
             continue;
         }
@@ -520,12 +532,17 @@ void TWordlistBufferProcessor::FlushBatch()
             if (stats.TokenUsed(w.characters, counted.newInChunk))
                 ++sttrChunk;
         }
-        if (fRun.sink) {
+        if (sinkOut) {
+            sinkOut[at] = {type, found->sinkValue, w.tag, w.barrier,
+                           uint8_t(TWordTokenSink::kTokenRunning | (counted.stop ? TWordTokenSink::kTokenStop : 0))};
+        } else if (wordSink) {
             counter.Commit(); // the tree as the token left it (the text's counts are the processor's own)
             NotifySink(w.start, w.length, type, w.barrier, w.tag, true, counted.stop);
         }
     }
     writeBack();
+    if (sinkOut && count > 0)
+        sink->Tokens({sinkOut, count}, fTree);
     fCounted = fCounted || counting;
     fBatchCount = 0;
     fBatchTextUsed = 0;

@@ -20,6 +20,7 @@
 #include "wordlist/wordlist_tree.h"
 
 #include <cstdint>
+#include <span>
 #include <vector>
 
 namespace cv {
@@ -28,7 +29,9 @@ class TWordFolder;
 class TTagHandlerBase;
 
 // What the index of a corpus (list type 23) needs of every word as it is
-// cut: implemented by the index, called for each word of the text in order.
+// cut: implemented by the index, called for each word of the text in order,
+// one by one (Token), or, for a sink that takes batches, a batch of words
+// at a time (Tokens) with only what an index keeps of them.
 class TWordTokenSink {
 public:
     struct TToken {
@@ -41,10 +44,32 @@ public:
         bool running = false;               // a running word of the text
         bool stop = false;                  // its type is in the stop list
     };
+    // A word of a batch: its type, the boundary and tag before it, and
+    // whether it is a running word and in the stop list; no spelling (the
+    // tree gives that of a type) and no source position.
+    struct TBatchToken {
+        uint32_t typeId;      // TWordlistParentTree::kNoType: the word went into no list
+        uint32_t sinkValue;   // the type's value for the sink (TWordlistKey::sinkValue) when the word was counted
+        uint16_t tagNumber;   // last listed tag passed since the previous word
+        uint8_t barrier;      // highest boundary passed since the previous word
+        uint8_t flags;        // kTokenRunning, kTokenStop
+    };
+    static constexpr uint8_t kTokenRunning = 1, kTokenStop = 2;
+
     virtual ~TWordTokenSink() = default;
     virtual void BeginText(int32_t textIndex) {}
     virtual void Token(const TToken& token) = 0;
     virtual void EndText(int32_t textIndex) {}
+    // True: the words come through Tokens, in batches in text order, instead
+    // of through Token.
+    virtual bool TakesBatches() const { return false; }
+    // Words of the current text in order. `tree` spells their types (Text)
+    // during the call, and keeps a value for the sink with each type
+    // (Type(id).sinkValue, handed over with each word of the type): set it
+    // at the type's first word and the later words bring it along, without
+    // a look-up of the sink's own. A type met twice in one batch brings 0
+    // the second time too when its first word set it.
+    virtual void Tokens(std::span<const TBatchToken> tokens, TWordlistParentTree& tree) {}
 };
 
 // What the texts of one run share.
@@ -124,6 +149,7 @@ private:
     int fCarriedBarrier = 0;     // boundaries and tags after the last word of the last chunk
     uint16_t fCarriedTag = 0;
     std::vector<TPending> fBatch;    // kBatchWords records, fBatchCount of them in use
+    std::vector<TWordTokenSink::TBatchToken> fSinkBatch; // the batch's words for a sink that takes batches
     std::size_t fBatchCount = 0;
     std::vector<char16_t>& fBatchText;
     uint32_t fBatchTextUsed = 0;

@@ -60,7 +60,7 @@ struct alignas(64) TWordlistKey {
     int32_t lastPart = -1;
     int32_t lastSttrChunk = -1;
     uint32_t partCount = 0;             // tokens in its current part
-    uint32_t spare = 0;
+    uint32_t sinkValue = 0;             // what a token sink of the run keeps with the type (0 until it sets one)
 
     uint16_t Tag() const { return tagAndFlags & kTagMask; }
     bool Stop() const { return (tagAndFlags & kStopFlag) != 0; }

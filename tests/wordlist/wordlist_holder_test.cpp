@@ -12,6 +12,9 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
+#include <span>
+
 using namespace cv;
 using namespace wordlist_test;
 
@@ -33,6 +36,99 @@ class TStopAtFirstWord final : public TWordTokenSink {
 public:
     void Token(const TToken&) override { global_panic_state = kPanicStopNow; }
 };
+
+// Sinks that note every word: one takes them one by one, the other in batches.
+struct TNotedWord {
+    uint32_t typeId;
+    int barrier;
+    uint16_t tag;
+    bool running, stop;
+    QString spelling;
+    friend bool operator==(const TNotedWord&, const TNotedWord&) = default;
+};
+class TNoteEachWord final : public TWordTokenSink {
+public:
+    void BeginText(int32_t t) override { texts.push_back(t); }
+    void Token(const TToken& t) override
+    {
+        words.push_back({t.typeId, t.barrier, t.tagNumber, t.running, t.stop,
+                         QString(reinterpret_cast<const QChar*>(t.spelling.data()), qsizetype(t.spelling.size()))});
+    }
+    void EndText(int32_t t) override { texts.push_back(-1 - t); }
+    std::vector<TNotedWord> words;
+    std::vector<int32_t> texts;
+};
+class TNoteBatches final : public TWordTokenSink {
+public:
+    bool TakesBatches() const override { return true; }
+    void BeginText(int32_t t) override { texts.push_back(t); }
+    void Token(const TToken&) override { ADD_FAILURE() << "a sink of batches got a word alone"; }
+    void Tokens(std::span<const TBatchToken> batch, TWordlistParentTree& tree) override
+    {
+        ++batches;
+        for (const TBatchToken& t : batch) {
+            QString spelling;
+            if (t.typeId != TWordlistParentTree::kNoType) {
+                const std::u16string_view v = tree.Text(t.typeId);
+                spelling = QString(reinterpret_cast<const QChar*>(v.data()), qsizetype(v.size()));
+                // The value kept with the type comes back with its later words.
+                const uint32_t kept = tree.Type(t.typeId).sinkValue;
+                if (t.sinkValue != 0)
+                    EXPECT_EQ(t.sinkValue, t.typeId + 100);
+                else if (kept != 0)
+                    EXPECT_EQ(kept, t.typeId + 100) << "set earlier in this batch";
+                tree.Type(t.typeId).sinkValue = t.typeId + 100;
+                broughtBack += t.sinkValue != 0;
+            }
+            words.push_back({t.typeId, t.barrier, t.tagNumber, (t.flags & kTokenRunning) != 0,
+                             (t.flags & kTokenStop) != 0, spelling});
+        }
+    }
+    void EndText(int32_t t) override { texts.push_back(-1 - t); }
+    std::vector<TNotedWord> words;
+    std::vector<int32_t> texts;
+    int batches = 0, broughtBack = 0;
+};
+
+TEST_F(WordlistDocument, ASinkOfBatchesGetsTheWordsASinkOfWordsGets)
+{
+    // Numbers removed, words too long for the list, stop words, boundaries
+    // of every level, many words (several batches), two texts.
+    TTextSettings t = Settings();
+    t.SetMaxWordLength(12);
+    Use(t);
+    LoadList(TLemmatiserListKind::Stop, QStringLiteral("the\na\n"));
+    QByteArray many;
+    for (int k = 0; k < 300; ++k)
+        many += "The word" + QByteArray::number(k % 17) + " a 1999 cat. ";
+    const std::vector<std::pair<QString, QByteArray>> texts{
+        {QStringLiteral("one.txt"), "The cat sat.\n\nA dog, 42 dogs and extraordinarily long words!\n" + many},
+        {QStringLiteral("two.txt"), QByteArray("cat dog the end.\n")}};
+    TNoteEachWord one;
+    TNoteBatches batches;
+    for (TWordTokenSink* sink : {static_cast<TWordTokenSink*>(&one), static_cast<TWordTokenSink*>(&batches)}) {
+        TCVFileDetails chosen(true, {});
+        for (const auto& [name, bytes] : texts)
+            chosen.ToolAddAFile(dir.write(name, bytes));
+        auto doc = std::make_unique<T_WholeWordlistHolder>(kListWordList, nullptr, nullptr, false, true);
+        doc->SetTokenSink(sink);
+        int32_t converted = 0;
+        ASSERT_TRUE(doc->MakeWordlist(chosen, 0, converted, kListWordList));
+    }
+    EXPECT_GT(batches.batches, 2);
+    EXPECT_GT(batches.broughtBack, 100);
+    EXPECT_EQ(batches.texts, one.texts);
+    ASSERT_EQ(batches.words.size(), one.words.size());
+    for (std::size_t k = 0; k < one.words.size(); ++k)
+        ASSERT_EQ(batches.words[k], one.words[k]) << "word " << k << " " << one.words[k].spelling.toStdString();
+    // What the texts hold came through: each kind of word and boundary.
+    auto any = [&](auto pred) { return std::any_of(one.words.begin(), one.words.end(), pred); };
+    EXPECT_TRUE(any([](const TNotedWord& w) { return !w.running; }));                                  // 42
+    EXPECT_TRUE(any([](const TNotedWord& w) { return w.running && w.typeId == TWordlistParentTree::kNoType; })); // too long
+    EXPECT_TRUE(any([](const TNotedWord& w) { return w.stop; }));
+    EXPECT_TRUE(any([](const TNotedWord& w) { return w.barrier == 2; }));
+    EXPECT_TRUE(any([](const TNotedWord& w) { return w.barrier == 3; }));
+}
 
 TEST_F(WordlistDocument, MakesTheListWithStatisticsAndNotes)
 {
