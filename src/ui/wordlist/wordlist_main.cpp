@@ -15,6 +15,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include "concordance/tell_marvex.h"
 #include "index/index_handler.h"
 #include "index/index_relationships.h"
 #include "model/chosen_files.h"
@@ -58,6 +59,7 @@ QString WithoutFolder(const QString& fileName) { return QFileInfo(fileName).file
 struct TFormWordList::TPageSetup {
     QWidget* TFormWordList::* page;
     TCV_Grid* TFormWordList::* grid;
+    TGridTweak cellHandler; // null: the base window's, which changes nothing
     uint8_t listType;
     uint8_t kindOfDisplay;
     bool visibleAtStart;
@@ -68,6 +70,8 @@ TFormWordList::TFormWordList(QWidget* parent, const TMainToolsFormOptions& optio
 {
     MakeComponents();
     FormCreate();
+    InstallTypingBox();
+    InstallStatusBarDrops();
 }
 
 TFormWordList::~TFormWordList()
@@ -191,8 +195,8 @@ void TFormWordList::FormCreate()
     // The page grids call the window back through its handlers; the tool's
     // own commands join the base window's as they are built.
     SetAllGridsEventHandlersC(BaseGridHandlersC());
-    SetAllGridsEventHandlersA(BaseGridHandlersA());
-    SetAllGridsEventHandlersB(BaseGridHandlersB());
+    SetAllGridsEventHandlersA(WordListGridHandlersA());
+    SetAllGridsEventHandlersB(WordListGridHandlersB());
     SetAllGridsWindowOperations(GridWindowOperations());
     connect(AdvOfficePager1, &QTabWidget::currentChanged, this, [this] { PageChanged(); });
 
@@ -250,30 +254,38 @@ void TFormWordList::ActivatePage(QWidget* page)
 void TFormWordList::BeforeDataChange()
 {
     static const TPageSetup kPages[] = {
-        {&TFormWordList::AdvOfficePageFrequency, &TFormWordList::CVGridFreq, kListWordList, kGridKindFrequency, true},
-        {&TFormWordList::AdvOfficePageAlph, &TFormWordList::CVGridAlph, kListWordList, kGridKindAlphabetical, true},
-        {&TFormWordList::AdvOfficePageIndexFreq, &TFormWordList::CVGridIndexFreq, kListIndexWordList,
-         kGridKindFrequency, false},
-        {&TFormWordList::AdvOfficePageIndexAlph, &TFormWordList::CVGridIndexAlph, kListIndexWordList,
-         kGridKindAlphabetical, false},
-        {&TFormWordList::AdvOfficePageIndexRelations, &TFormWordList::CVGridIndexRelations, kListIndexRelationships,
-         kGridKindIndexRelations, false},
-        {&TFormWordList::AdvOfficePageStatistics, &TFormWordList::CVGridStatistics, kListStatistics,
+        {&TFormWordList::AdvOfficePageFrequency, &TFormWordList::CVGridFreq, &TFormWordList::GridTweak_Freq,
+         kListWordList, kGridKindFrequency, true},
+        {&TFormWordList::AdvOfficePageAlph, &TFormWordList::CVGridAlph, &TFormWordList::GridTweak_Alph, kListWordList,
+         kGridKindAlphabetical, true},
+        {&TFormWordList::AdvOfficePageIndexFreq, &TFormWordList::CVGridIndexFreq, &TFormWordList::GridTweak_IndexFreq,
+         kListIndexWordList, kGridKindFrequency, false},
+        {&TFormWordList::AdvOfficePageIndexAlph, &TFormWordList::CVGridIndexAlph, &TFormWordList::GridTweak_IndexAlph,
+         kListIndexWordList, kGridKindAlphabetical, false},
+        {&TFormWordList::AdvOfficePageIndexRelations, &TFormWordList::CVGridIndexRelations,
+         &TFormWordList::GridTweak_IndexRelations, kListIndexRelationships, kGridKindIndexRelations, false},
+        {&TFormWordList::AdvOfficePageStatistics, &TFormWordList::CVGridStatistics, nullptr, kListStatistics,
          kGridKindStatistics, true},
-        {&TFormWordList::AdvOfficePageConsistency, &TFormWordList::CVGridConsistency, kListDetailedConsistency,
-         kGridKindConsistency, false},
-        {&TFormWordList::AdvOfficePageConsistencyRelations, &TFormWordList::CVGridConsistencyRelations,
+        {&TFormWordList::AdvOfficePageConsistency, &TFormWordList::CVGridConsistency,
+         &TFormWordList::GridTweak_Consistency, kListDetailedConsistency, kGridKindConsistency, false},
+        {&TFormWordList::AdvOfficePageConsistencyRelations, &TFormWordList::CVGridConsistencyRelations, nullptr,
          kListConsistencyRelations, kGridKindConsistencyRelations, false},
-        {&TFormWordList::AdvOfficePageKWs, &TFormWordList::CVGridKWs, kListKeyWords, kGridKindKeyWords, false},
-        {&TFormWordList::AdvOfficePageFilenames, &TFormWordList::CVGridFilenames, kListFilenames, kGridKindFilenames,
-         true},
+        {&TFormWordList::AdvOfficePageKWs, &TFormWordList::CVGridKWs, &TFormWordList::GridTweak_KWs, kListKeyWords,
+         kGridKindKeyWords, false},
+        {&TFormWordList::AdvOfficePageFilenames, &TFormWordList::CVGridFilenames, &TFormWordList::GridTweak_Filenames,
+         kListFilenames, kGridKindFilenames, true},
     };
+    m_textPresent.clear();
+    m_typedList = nullptr;
     for (const TPageSetup& s : kPages) {
         TCV_Grid* grid = this->*s.grid;
+        BindCellHandler(grid, s.cellHandler);
         grid->ListType = s.listType;
         grid->KindOfDisplay = s.kindOfDisplay;
         SetPageVisible(this->*s.page, s.visibleAtStart);
     }
+    // The alphabetical page names its sort again once a list is shown.
+    AdvOfficePager1->setTabText(AdvOfficePager1->indexOf(AdvOfficePageAlph), QStringLiteral("alphabetical"));
     ActivatePage(AdvOfficePageFrequency);
 }
 
@@ -518,7 +530,9 @@ bool TFormWordList::OpenFile(QWidget* second)
         if (!ok)
             NoteFileOpened(false);
     } else if (rec.ListType == kListIndexRelationships) {
-        // A relationships file is read with its index; reading one is not built yet.
+        // The word-list document neither writes nor reads relationships (the
+        // window refuses to save them as a result file), so there is no
+        // such file of ours to read.
         NoteFileOpened(false);
     } else if (rec.Count > 0 && IsAZipFile(rec.FileName)) {
         const TDialogAnswer answer = DoYouWantToOpenBatchFileToSeeIndividualLists(rec.FileName);
@@ -547,6 +561,7 @@ bool TFormWordList::OpenFile(QWidget* second)
                 Format(CVKWsWithFilename, {WithoutFolder(doc->fKeywordsList->KWSettings.ReferenceListName())}));
     }
     if (ok && fData) {
+        RestoreClientSizeFromHolder();
         fData->CheckMenuItemsAfterLoadFromFile();
         PrepareOpenDialog(fData->MainFile.ListType);
         ToolWindowList().Last_actions.Include(kActionFileOpened);

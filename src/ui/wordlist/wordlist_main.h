@@ -18,8 +18,21 @@
 //
 // What a job needs to know from the user (files for a consistency list or an
 // import, the batch set-up, the index to make) comes through
-// TWordListJobChoices (job_choices.h).
+// TWordListJobChoices (job_choices.h); what the window's commands need
+// (cluster and relationship choices, the comparison, sorting, joining,
+// exports) through TWordListCommandChoices (command_choices.h).
+//
+// The window's commands (menu tags it handles itself, and the handlers it
+// binds into every page grid) work on the document of the current page:
+// clusters and relationships from an open index, requests for concordances
+// to the sibling concordance tool, key words against a reference list,
+// merging of equal words, automatic joining, finding the texts of words.
+// Each page grid also asks the window, cell by cell, whether a cell's look
+// changes (the page's cell handler), and the typing box of the tool bar
+// finds a typed word in the current page as it is typed, or edits the word
+// of the current row.
 
+#include <QHash>
 #include <QPointer>
 #include <QString>
 #include <QStringList>
@@ -29,6 +42,7 @@
 #include <memory>
 
 #include "ui/framework/main_tools_form.h"
+#include "ui/wordlist/command_choices.h"
 #include "ui/wordlist/job_choices.h"
 
 class QCheckBox;
@@ -45,6 +59,8 @@ class T_WholeWordlistHolder;
 class TCVStatusBar;
 class TCV_Grid;
 class TStream;
+class TTellMarvexList;
+struct TDrawgridDataRec;
 class TWordListPlainTextStringlist;
 struct TCheckSignature;
 
@@ -104,6 +120,10 @@ public:
     // (which cancel) when none is set. Not owned.
     void SetJobChoices(TWordListJobChoices* choices) { m_jobChoices = choices; }
     TWordListJobChoices& JobChoices() { return m_jobChoices ? *m_jobChoices : m_ownChoices; }
+    // Where commands get the user's choices; the window's own fixed choices
+    // (the settings as they are) when none is set. Not owned.
+    void SetCommandChoices(TWordListCommandChoices* choices) { m_commandChoices = choices; }
+    TWordListCommandChoices& CommandChoices() { return m_commandChoices ? *m_commandChoices : m_ownCommandChoices; }
     // A job is running (inside the handler of message 1391).
     bool JobRunning() const { return m_jobRunning; }
     // The engine works on the document (and pumps messages meanwhile):
@@ -152,6 +172,94 @@ public:
     void PrepareOpenDialog(uint8_t listType) override;
     QPlainTextEdit* NotesEditor() override;
     void SettingsChanged(int code) override;
+    void CorrigeFormScreenRes() override;
+    void RefreshMenuChecks() override;
+    void ResetToNoData() override;
+    // Sorts the page's list by the clicked column (the frequency page shows
+    // the alphabetical page instead).
+    void SortGridColumn(TCV_Grid* grid, int column) override;
+    bool ChooseFileToOpen() override;
+    // The alphabetical page's caption names the word list's current sort.
+    void PageHook() override;
+    void ShowWizardForChosenTexts(TCVFileDetails* texts) override;
+    void HookStatusBarPanelClick() override;
+    // An index document is never saved over its index files, and a
+    // relationships document is not saved at all (the document cannot store
+    // relationships): saving them would destroy the index or write a file
+    // that reads back without its relationships.
+    bool SaveGridData(TCV_Grid* grid, const QString& fileName) override;
+    bool Save(TCV_Grid* grid) override;
+    // The menu commands the window carries out itself (see wordlist_commands.cpp).
+    bool HandleToolMenuCommand(int tag, QAction* sender) override;
+
+    // --- event handlers of the pager and the status bar ---
+    // Whether the pager may show another page now (not while the data are busy).
+    bool AdvOfficePager1Changing();
+    // Rows of a grid dragged onto the joined word panels of the status bar
+    // are joined under the word the panel shows.
+    bool AdvOfficeStatusBar1DragOver(QObject* source, int x) const;
+    void AdvOfficeStatusBar1DragDrop(QObject* source);
+    // Shows a moving-window plot file; whether the file exists.
+    bool OpenMovingWindowPlotFile(const QString& fileName);
+
+    // --- grid handlers (bound into every page grid) ---
+    TCVGridHandlersA WordListGridHandlersA();
+    TCVGridHandlersB WordListGridHandlersB();
+    // Clusters and phrase frames of the open index into the word list.
+    void CClusters(TCV_Grid* grid);
+    // The name suggested for a cluster list: "<index>_index_<n>-word clusters".
+    QString ClusterSuggestedName() const;
+    // Called by the cluster run when the settings ask for one list per text.
+    void SaveClusterListsPerText();
+    // Relationships of the open index (index word-list pages only).
+    void CComputeRelationships(TCV_Grid* grid);
+    bool ComputeIndexRelationships(TCV_Grid* grid);
+    bool ComputeRelationshipsFromIndex(TCV_Grid* grid, const TRelationshipChoice& choice);
+    // Asks the concordance tool (through the controller) for the selected rows' words.
+    void CComputeConcordance(TCV_Grid* grid);
+    void AddConcordanceRequestForRow(TCV_Grid* grid, int row);
+    TTellMarvexList* TellMarvexList() const { return fForMarvexList.get(); }
+    void CComputeTimeline(TCV_Grid* grid);
+    void CCheckLemmasForConsistency(TCV_Grid* grid);
+    void AAutoJoin(TCV_Grid* grid);
+    void JJoinClusters(TCV_Grid* grid);
+    // Which texts hold the selected words.
+    void FFindFiles(TCV_Grid* grid);
+    void DDblClickCell(TCV_Grid* grid, int column, int row);
+    void EditSetColumnCell(TCV_Grid* grid, int column, int row);
+    void SSummaryStats(TCV_Grid* grid);
+    void SShowGridColumnData(TCV_Grid* grid);
+    void SShowOrHideToolbar(TCV_Grid* grid, bool visible);
+    bool IIsToolbarShowing() const;
+    void GGetSaveToClipboardChoices(TCV_Grid* grid);
+    void RRecomputeTokens(TCV_Grid* grid);
+
+    // --- menu commands ---
+    void CompareWithReferenceList();
+    void CheckForEqualWords();
+    void ShowDiceLemmaShower();
+    void ChooseMovingWindowPlotFile();
+    void MakeMovingWindowPlot();
+    void ExportIndexData();
+
+    // --- per-page cell handlers (entry: the list entry the row shows) ---
+    void GridTweak_Freq(TCV_Grid* grid, int column, int entry, TDrawgridDataRec& rec);
+    void GridTweak_Alph(TCV_Grid* grid, int column, int entry, TDrawgridDataRec& rec);
+    void GridTweak_IndexFreq(TCV_Grid* grid, int column, int entry, TDrawgridDataRec& rec);
+    void GridTweak_IndexAlph(TCV_Grid* grid, int column, int entry, TDrawgridDataRec& rec);
+    void GridTweak_IndexRelations(TCV_Grid* grid, int column, int entry, TDrawgridDataRec& rec);
+    void GridTweak_Consistency(TCV_Grid* grid, int column, int entry, TDrawgridDataRec& rec);
+    void GridTweak_KWs(TCV_Grid* grid, int column, int entry, TDrawgridDataRec& rec);
+    void GridTweak_Filenames(TCV_Grid* grid, int column, int entry, TDrawgridDataRec& rec);
+
+    // --- the typing box ---
+    // The box's text changed: finds the typed word in the current page
+    // (typing mode), or puts it into the current row's word (editing mode).
+    void EditTypingChange();
+    // Enter in the box hands the focus to the grid; true when the key was used.
+    bool EditTypingKeyDown(int key);
+    // The grid row (from 1) that shows a list entry now; 0 when none does.
+    static int GridRowOfEntry(const TCV_Grid* grid, int entry);
 
     // Merges every word list of the batch zip the start-up/open file record
     // names into the current document.
@@ -169,6 +277,8 @@ protected:
     void FormCreate() override;
     void FormShow() override;
     void closeEvent(QCloseEvent* event) override;
+    // The pager's tabs (page changes) and the status bar (rows dropped on it).
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     struct TPageSetup;
@@ -219,6 +329,28 @@ private:
     QStringList m_commandLine;
     TFixedJobChoices m_ownChoices;
     TWordListJobChoices* m_jobChoices = nullptr;
+    // The command helpers (wordlist_commands.cpp).
+    bool IsIndexDocument() const;
+    TCVBaseLemmaMatchCapableList* GridList(TCV_Grid* grid) const;
+    void PrepareTellMarvexList();
+    bool RestoreClientSizeFromHolder();
+    // The cell handler of a page, bound to its grid.
+    using TGridTweak = void (TFormWordList::*)(TCV_Grid*, int, int, TDrawgridDataRec&);
+    void BindCellHandler(TCV_Grid* grid, TGridTweak tweak);
+    // Typing-box state: the entry and text of the last edit, so that only
+    // the word a row had before editing goes into the box's list.
+    void InstallTypingBox();
+    void InstallStatusBarDrops();
+    bool TypeIntoCell(TCV_Grid* grid, TCVBaseDataClass& list, const QString& text, QString& oldText);
+
+    TFixedCommandChoices m_ownCommandChoices;
+    TWordListCommandChoices* m_commandChoices = nullptr;
+    std::unique_ptr<TTellMarvexList> fForMarvexList;
+    // Whether each text of the file-name page is on disk (asked once per document).
+    QHash<QString, bool> m_textPresent;
+    const TCVBaseDataClass* m_typedList = nullptr;
+    int m_typedEntry = -1;
+    QString m_typedText;
     std::unique_ptr<TCorvantisholder> m_previousData;
     bool m_jobRunning = false;
     bool m_documentInUse = false;

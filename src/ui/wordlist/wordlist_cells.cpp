@@ -1,0 +1,265 @@
+// The cell handlers of the word-list window's pages (how a page's cells
+// look beyond what its list draws) and the typing box of the tool bar: find
+// as you type, or edit the word of the current row.
+
+#include "ui/wordlist/wordlist_main.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QSignalBlocker>
+#include <QTableView>
+
+#include "index/index_handler.h"
+#include "index/index_relationships.h"
+#include "model/stats_list.h"
+#include "suite/cvbuf.h"
+#include "suite/gui/cv_grid.h"
+#include "ui/framework/tool_pages.h"
+#include "wordlist/detailed_consistency.h"
+#include "wordlist/keyword_list.h"
+#include "wordlist/wordlist_holder.h"
+
+namespace cv {
+
+namespace {
+
+// Colours of the marks the cell handlers set (0xAARRGGBB).
+constexpr uint32_t kMarkedCellBackground = 0xFFFFF2A8; // a per-list frequency of a marked consistency list
+constexpr uint32_t kNegativeKeyWord = 0xFFB00000;      // key words less frequent than in the reference list
+constexpr uint32_t kTextNotOnDisk = 0xFF909090;        // a text that is no longer where it was read
+
+// The typing box's modes (the settings buffer keeps the current one).
+enum : uint8_t { kTypeToFind = 0, kTypeSetCategories = 1, kTypeToEdit = 2 };
+
+// The first row (from 1) of the grid whose word is the text, or failing
+// that begins with it; 0 when none.
+int FindTypedRow(const TCV_Grid& grid, const QString& text, bool caseSensitive)
+{
+    const TCVBaseDataClass* list = grid.List();
+    if (!list)
+        return 0;
+    const Qt::CaseSensitivity cs = caseSensitive ? Qt::CaseSensitive : Qt::CaseInsensitive;
+    if (const int exact = list->Find_WordStr(text, caseSensitive); exact >= 0)
+        if (const int row = TFormWordList::GridRowOfEntry(&grid, exact); row > 0)
+            return row;
+    for (int row = 1; row < grid.RowCount(); ++row) {
+        const TCVBaseListObject* e = list->Get(grid.EntryOfGridRow(row));
+        if (e && e->MainWordAsPointer().startsWith(text, cs))
+            return row;
+    }
+    return 0;
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------
+// Cell handlers
+
+void TFormWordList::BindCellHandler(TCV_Grid* grid, TGridTweak tweak)
+{
+    if (!tweak) {
+        grid->SetCellTweak({});
+        return;
+    }
+    grid->SetCellTweak(
+        [this, grid, tweak](int entry, int column, TDrawgridDataRec& rec) { (this->*tweak)(grid, column, entry, rec); });
+}
+
+// The word lists draw everything themselves.
+void TFormWordList::GridTweak_Freq(TCV_Grid*, int, int, TDrawgridDataRec&) {}
+void TFormWordList::GridTweak_Alph(TCV_Grid*, int, int, TDrawgridDataRec&) {}
+void TFormWordList::GridTweak_IndexFreq(TCV_Grid*, int, int, TDrawgridDataRec&) {}
+void TFormWordList::GridTweak_IndexAlph(TCV_Grid*, int, int, TDrawgridDataRec&) {}
+
+void TFormWordList::GridTweak_IndexRelations(TCV_Grid*, int, int, TDrawgridDataRec&)
+{
+    // Every relationships list of this program carries all eleven scores,
+    // and the list has no marking of its own: nothing to change.
+}
+
+void TFormWordList::GridTweak_Consistency(TCV_Grid* grid, int column, int entry, TDrawgridDataRec& rec)
+{
+    if (!GridMayBeWorkedOn(grid))
+        return;
+    const auto* list = dynamic_cast<const TDetailedConsistencyList*>(grid->List());
+    // With marking on, each list in which the word occurs shows.
+    if (list && list->Marking() && entry >= 0 && rec.isNumber && rec.value > 0 && list->ListOfColumn(column) >= 0)
+        rec.background = kMarkedCellBackground;
+}
+
+void TFormWordList::GridTweak_KWs(TCV_Grid* grid, int column, int entry, TDrawgridDataRec& rec)
+{
+    if (!GridMayBeWorkedOn(grid))
+        return;
+    const auto* list = dynamic_cast<const TKeyWordList*>(grid->List());
+    if (list && entry >= 0 && entry < list->Count() && list->Entry(entry).fData.Negative && rec.foreground == 0)
+        rec.foreground = kNegativeKeyWord;
+}
+
+void TFormWordList::GridTweak_Filenames(TCV_Grid* grid, int column, int entry, TDrawgridDataRec& rec)
+{
+    if (!GridMayBeWorkedOn(grid))
+        return;
+    const auto* list = dynamic_cast<const TCVStatsList*>(grid->List());
+    if (!list || entry < 0 || entry >= list->Count())
+        return;
+    const TStatsRec& r = list->Row(entry)->Data();
+    if (r.Folder.isEmpty() || r.FileName.isEmpty())
+        return; // the overall row
+    const QString file = QDir(r.Folder).filePath(r.FileName);
+    auto known = m_textPresent.find(file);
+    if (known == m_textPresent.end())
+        known = m_textPresent.insert(file, QFileInfo(file).isFile());
+    if (!known.value() && rec.foreground == 0)
+        rec.foreground = kTextNotOnDisk;
+}
+
+// ---------------------------------------------------------------------------
+// Rows
+
+int TFormWordList::GridRowOfEntry(const TCV_Grid* grid, int entry)
+{
+    if (!grid || !grid->List() || entry < 0)
+        return 0;
+    const TCVGridModel* model = grid->Model();
+    const auto rowOfSource = [&](int source) {
+        const QModelIndex view = grid->Proxy()->mapFromSource(model->index(source, 0));
+        return view.isValid() ? view.row() + 1 : 0;
+    };
+    // Where the list shows the entry in its own order, then in frequency order.
+    std::vector<int> guesses{entry + grid->List()->OverallCount()};
+    if (const auto* words = dynamic_cast<const TCVWordList*>(grid->List()))
+        guesses.push_back(words->FrequencyPlaceOf(entry));
+    for (int source : guesses)
+        if (source >= 0 && source < model->rowCount() && model->EntryOfRow(source) == entry)
+            return rowOfSource(source);
+    for (int source = 0; source < model->rowCount(); ++source)
+        if (model->EntryOfRow(source) == entry)
+            return rowOfSource(source);
+    return 0;
+}
+
+// ---------------------------------------------------------------------------
+// The typing box
+
+void TFormWordList::InstallTypingBox()
+{
+    ElComboBoxTyping->setInsertPolicy(QComboBox::NoInsert);
+    connect(ElComboBoxTyping, &QComboBox::editTextChanged, this, [this] { EditTypingChange(); });
+    ElComboBoxTyping->lineEdit()->installEventFilter(this);
+}
+
+bool TFormWordList::TypeIntoCell(TCV_Grid* grid, TCVBaseDataClass& list, const QString& text, QString& oldText)
+{
+    const int column = grid->View()->currentIndex().column();
+    const int entry = grid->EntryOfGridRow(grid->Row());
+    if (list.WordColumn() < 0 || column != list.WordColumn() || entry < 0 || entry >= list.Count())
+        return false;
+    oldText = list.GetSomeWordAsString(entry, column);
+    if (oldText == text)
+        return false;
+    // Mark the list as typed into.
+    list.SetChangeMark(16);
+    list.SetSomeWordAsString(entry, column, text, true);
+    grid->Refresh();
+    return true;
+}
+
+void TFormWordList::EditTypingChange()
+{
+    const QString text = ElComboBoxTyping->currentText();
+    T_WholeWordlistHolder* doc = WordlistDocument();
+    TCV_Grid* grid = ToolWindowList().CurrentGrid();
+    if (!doc || text.isEmpty() || !grid || !grid->List())
+        return;
+    const bool caseSensitive = AdvOfficeCheckBoxCaseSensitiveSearch->isChecked();
+    switch (GetKeypressMode()) {
+    case kTypeToFind: {
+        int row = 0;
+        switch (grid->KindOfDisplay) {
+        case kGridKindAlphabetical:
+        case kGridKindFrequency:
+        case kGridKindConsistency:
+        case kGridKindConsistencyRelations:
+            row = FindTypedRow(*grid, text, caseSensitive);
+            break;
+        case kGridKindIndexRelations:
+            if (auto* relations = dynamic_cast<TRelationshipsList*>(grid->List()); relations && doc->fIndexHandler) {
+                // Typed words are sought in the column the list is sorted on.
+                const int32_t key = relations->SortLevel(0).key;
+                if (key == TRelationshipsList::kSortWord1)
+                    relations->SetCompareFunct(0);
+                else if (key == TRelationshipsList::kSortWord2)
+                    relations->SetCompareFunct(2);
+                row = GridRowOfEntry(grid, relations->FindTypedWord(text));
+            }
+            break;
+        case kGridKindFilenames:
+            // The row where the typed name would stand.
+            if (const int count = grid->List()->Count(); count > 0)
+                row = GridRowOfEntry(grid, std::min(grid->List()->Find_PosWordStr(text), count - 1));
+            break;
+        default:
+            break;
+        }
+        if (row > 0)
+            GoToGridRow(row);
+        break;
+    }
+    case kTypeToEdit: {
+        TCVBaseDataClass* list = nullptr;
+        switch (grid->KindOfDisplay) {
+        case kGridKindConsistency:
+            list = doc->fDetailedConsistencyList.get();
+            break;
+        case kGridKindAlphabetical:
+        case kGridKindFrequency:
+            list = grid->List();
+            break;
+        case kGridKindConsistencyRelations:
+            list = doc->fDetailedConsistencyList ? doc->fDetailedConsistencyList->RelationsList() : nullptr;
+            break;
+        default:
+            break;
+        }
+        const int entry = grid->EntryOfGridRow(grid->Row());
+        QString old;
+        if (!list || list != grid->List() || !TypeIntoCell(grid, *list, text, old))
+            break;
+        // The word the row had before this edit began goes into the box's list.
+        const bool sameEdit = m_typedList == list && m_typedEntry == entry && old == m_typedText;
+        m_typedList = list;
+        m_typedEntry = entry;
+        m_typedText = text;
+        if (!sameEdit) {
+            const QSignalBlocker quiet(ElComboBoxTyping);
+            const int cursor = ElComboBoxTyping->lineEdit()->cursorPosition();
+            ElComboBoxTyping->insertItem(0, old);
+            ElComboBoxTyping->setCurrentIndex(-1);
+            ElComboBoxTyping->setEditText(text);
+            ElComboBoxTyping->lineEdit()->setCursorPosition(cursor);
+        }
+        break;
+    }
+    default:
+        // Setting categories: the grid takes the keys itself.
+        break;
+    }
+}
+
+bool TFormWordList::EditTypingKeyDown(int key)
+{
+    if (key != 13 || !fData || ElComboBoxTyping->currentText().isEmpty() || !ContainBoxMainTop->isVisibleTo(this))
+        return false;
+    // The tool bar stays only when the user keeps it.
+    if (!GetMenuItemChecked(81))
+        ToolButtonCloseClick();
+    if (TCV_Grid* grid = ToolWindowList().CurrentGrid(); grid && grid->isVisibleTo(this))
+        grid->View()->setFocus();
+    return true;
+}
+
+} // namespace cv

@@ -1,0 +1,1097 @@
+// The word-list window's own commands: the menu commands it carries out
+// itself, and the handlers it binds into its page grids (clusters and
+// relationships from an open index, requests to the concordance tool, key
+// words against a reference list, equal words, automatic joining, the texts
+// of words, double clicks).
+
+#include "ui/wordlist/wordlist_main.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QScreen>
+#include <QSet>
+#include <QTabWidget>
+#include <QTableView>
+
+#include <algorithm>
+#include <map>
+#include <set>
+#include <unordered_map>
+
+#include "concordance/tell_marvex.h"
+#include "index/index_clusters.h"
+#include "index/index_handler.h"
+#include "index/index_relationships.h"
+#include "model/batch_procedures.h"
+#include "model/chosen_files.h"
+#include "model/stats_list.h"
+#include "runtime/controller_link.h"
+#include "runtime/progress.h"
+#include "suite/cv_format.h"
+#include "suite/cv_globals.h"
+#include "suite/cvbuf.h"
+#include "suite/dialog_routines.h"
+#include "suite/lemmatiser.h"
+#include "suite/logging.h"
+#include "suite/my_types.h"
+#include "suite/resource_strings.h"
+#include "suite/wdef.h"
+#include "suite/window_messages.h"
+#include "suite/controller_codes.h"
+#include "suite/gui/cv_grid.h"
+#include "suite/gui/cv_status_bar.h"
+#include "suite/gui/desktop_services.h"
+#include "suite/gui/file_dialogs.h"
+#include "ui/framework/tool_pages.h"
+#include "wordlist/detailed_consistency.h"
+#include "wordlist/keyword_list.h"
+#include "wordlist/wordlist_holder.h"
+
+namespace cv {
+
+namespace {
+
+// Menu tags the window carries out itself.
+enum : int {
+    kTagOpen = 3,
+    kTagNewWithChosenTexts = 8,
+    kTagCompare = 49,
+    kTagCompareToo = 89,
+    kTagClose = 91,
+    kTagDiceLemmaShower = 92,
+    kTagDispersion = 93,
+    kTagDeleteTaggedWords = 112,
+    kTagOpenMovingWindowPlot = 146,
+    kTagMakeMovingWindowPlot = 151,
+    kTagLastFile = 161,
+    kTagExportIndexData = 175,
+    kTagCheckEqualWords = 202,
+};
+
+// Code to the controller: pass the ".tell_marvex" request on to the concordance tool.
+constexpr uint16_t kCodeConcordanceRequest = 50;
+
+// Last actions the commands add to the page register's set.
+enum : uint8_t {
+    kActionClustersMade = 7,
+    kActionRelationshipsMade = 11,
+    kActionKeyWordsMade = 12,
+    kActionTokensRecomputed = 16,
+};
+
+constexpr int kHelpEqualWords = 2930;
+
+// The question dialog's "to all" answers, numbered as the suite numbers them.
+constexpr TDialogAnswer kAnswerNoToAll = TDialogAnswer(9);
+constexpr TDialogAnswer kAnswerYesToAll = TDialogAnswer(10);
+
+bool Cancelled() { return global_panic_state.load() != kPanicRun; }
+
+// The busy cursor for the length of a scope.
+class THourglass {
+public:
+    THourglass() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~THourglass() { QApplication::restoreOverrideCursor(); }
+    THourglass(const THourglass&) = delete;
+    THourglass& operator=(const THourglass&) = delete;
+};
+
+// Watches the messages shown while the engine works: whether a failure to
+// read was told already (the engine names the file and the reason itself).
+class TReadFailureWatch final : public TDialogService {
+public:
+    TReadFailureWatch() : m_previous(CurrentDialogService()), m_guard(this), m_failure(Global_FailureMessage) {}
+    TDialogAnswer Show(const TDialogRequest& request) override
+    {
+        if (request.routine == QLatin1String("FailedToRead"))
+            m_told = true;
+        if (m_previous)
+            return m_previous->Show(request);
+        qWarning().noquote() << request.caption << ":" << request.text;
+        return request.defaultAnswer;
+    }
+    // Quiet runs keep the text instead of showing it.
+    bool Told() const { return m_told || Global_FailureMessage != m_failure; }
+
+private:
+    TDialogService* m_previous;
+    TDialogServiceGuard m_guard;
+    QString m_failure;
+    bool m_told = false;
+};
+
+// A message of the window's own, shown through the suite's dialogs.
+TDialogAnswer Tell(const char* routine, TDialogKind kind, const QString& text, int helpContext = 0,
+                   TDialogButtons buttons = TDialogButtons::OK, TDialogAnswer defaultAnswer = TDialogAnswer::OK)
+{
+    TDialogRequest r;
+    r.routine = QLatin1String(routine);
+    r.kind = kind;
+    r.caption = Tool_Name(current_tool_var);
+    r.text = text;
+    r.buttons = buttons;
+    r.defaultAnswer = defaultAnswer;
+    r.helpContext = helpContext;
+    return ShowDialog(r);
+}
+
+void ResultsAreInTab(const QString& tab)
+{
+    Tell("ResultsAreInTab", TDialogKind::Information, QStringLiteral("The results are in the \"%1\" tab.").arg(tab));
+}
+
+void PhraseFramesLookLikeJoined()
+{
+    Tell("PhraseFramesLookLikeJoined", TDialogKind::Information,
+         QStringLiteral("Phrase frames are shown like lemmas: the clusters that fill a frame's open place are "
+                        "joined under the frame (see the Lemmas column)."));
+}
+
+void TellReadFailure(const QString& reason) { Tell("FailedToRead", TDialogKind::Error, reason); }
+
+// The word of a row as index look-ups take it (the main word alone).
+QString MainWordOfEntry(const TCVBaseDataClass& list, int entry)
+{
+    const TCVBaseListObject* e = list.Get(entry);
+    return e ? e->MainWordOnly() : QString();
+}
+
+// The word of a row with the tag the list shows with it (prefix or suffix).
+QString RelevantAffixesOfStringData(const TCVBaseDataClass& list, int entry)
+{
+    const TCVBaseListObject* e = list.Get(entry);
+    if (!e)
+        return {};
+    if (const auto* words = dynamic_cast<const TCVWordList*>(&list)) {
+        if (words->TagDisplay() == 1)
+            return e->GetAPrefixAsString() + e->MainWordOnly();
+        if (words->TagDisplay() == 2)
+            return e->MainWordOnly() + e->GetASuffixAsString();
+    }
+    return e->MainWordOnly();
+}
+
+QString FullTextName(const TStatsRec& r)
+{
+    const QString file = r.Folder.isEmpty() ? r.FileName : QDir(r.Folder).filePath(r.FileName);
+    return r.ZipEntryName.isEmpty() ? file : file + QLatin1Char('|') + r.ZipEntryName;
+}
+
+QString WithExtension(const QString& fileName, const QString& extension)
+{
+    const QFileInfo info(fileName);
+    return info.dir().filePath(info.completeBaseName() + extension);
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------
+// Helpers
+
+bool TFormWordList::IsIndexDocument() const
+{
+    const T_WholeWordlistHolder* doc = WordlistDocument();
+    return doc && doc->fIndexHandler;
+}
+
+TCVBaseLemmaMatchCapableList* TFormWordList::GridList(TCV_Grid* grid) const
+{
+    return grid ? dynamic_cast<TCVBaseLemmaMatchCapableList*>(grid->List()) : nullptr;
+}
+
+// ---------------------------------------------------------------------------
+// The menu commands
+
+bool TFormWordList::HandleToolMenuCommand(int tag, QAction*)
+{
+    T_WholeWordlistHolder* doc = WordlistDocument();
+    switch (tag) {
+    case kTagOpen: {
+        if (fData) {
+            const TDialogAnswer answer = StartNewToolInstance();
+            if (answer == TDialogAnswer::Cancel)
+                return true;
+            if (answer == TDialogAnswer::Yes) {
+                PostToController(kCodeNewWithData);
+                return true;
+            }
+        }
+        terminating_app = false;
+        // Data the user chose to keep stay: nothing is opened over them.
+        if (CloseQueryChecks())
+            Open();
+        return true;
+    }
+    case kTagNewWithChosenTexts:
+        NewWithChosenTexts();
+        return true;
+    case kTagCompare:
+    case kTagCompareToo:
+        CompareWithReferenceList();
+        return true;
+    case kTagClose:
+        close();
+        return true;
+    case kTagDiceLemmaShower:
+        ShowDiceLemmaShower();
+        return true;
+    case kTagDispersion:
+        if (doc) {
+            if (doc->ComputedDispersion())
+                ToolWindowList().Last_actions.Include(kActionTokensRecomputed);
+            RefreshDataDisplay();
+        }
+        return true;
+    case kTagDeleteTaggedWords:
+        if (doc) {
+            doc->DeleteAllTaggedWords(GetMenuItemChecked(kTagDeleteTaggedWords));
+            ToolWindowList().Last_actions.Include(kActionRowsChanged);
+            RefreshDataDisplay();
+        }
+        return true;
+    case kTagOpenMovingWindowPlot:
+        ChooseMovingWindowPlotFile();
+        return true;
+    case kTagMakeMovingWindowPlot:
+        MakeMovingWindowPlot();
+        return true;
+    case kTagLastFile:
+        Lastfile1Click();
+        return true;
+    case kTagExportIndexData:
+        ExportIndexData();
+        return true;
+    case kTagCheckEqualWords:
+        CheckForEqualWords();
+        return true;
+    default:
+        return false;
+    }
+}
+
+// ---------------------------------------------------------------------------
+// The handlers bound into the page grids
+
+TCVGridHandlersA TFormWordList::WordListGridHandlersA()
+{
+    TCVGridHandlersA a = BaseGridHandlersA();
+    a.AAutoJoin = [this](TCV_Grid* g) { AAutoJoin(g); };
+    a.CCheckLemmasForConsistency = [this](TCV_Grid* g) { CCheckLemmasForConsistency(g); };
+    a.CClusters = [this](TCV_Grid* g) { CClusters(g); };
+    a.CComputeConcordance = [this](TCV_Grid* g) { CComputeConcordance(g); };
+    a.CComputeRelationships = [this](TCV_Grid* g) { CComputeRelationships(g); };
+    a.CComputeTimeline = [this](TCV_Grid* g) { CComputeTimeline(g); };
+    a.DDblClickCell = [this](TCV_Grid* g, int column, int row) { DDblClickCell(g, column, row); };
+    a.EditSetColumnCell = [this](TCV_Grid* g, int column, int row) { EditSetColumnCell(g, column, row); };
+    a.FFindFiles = [this](TCV_Grid* g) { FFindFiles(g); };
+    a.IIsToolbarShowing = [this] { return IIsToolbarShowing(); };
+    a.JJoinClusters = [this](TCV_Grid* g) { JJoinClusters(g); };
+    return a;
+}
+
+TCVGridHandlersB TFormWordList::WordListGridHandlersB()
+{
+    TCVGridHandlersB b = BaseGridHandlersB();
+    b.NNotifyDadReFormColour = [](TCV_Grid*) {};
+    b.RRecomputeTokens = [this](TCV_Grid* g) { RRecomputeTokens(g); };
+    b.GGetSaveToClipboardChoices = [this](TCV_Grid* g) { GGetSaveToClipboardChoices(g); };
+    b.SShowGridColumnData = [this](TCV_Grid* g) { SShowGridColumnData(g); };
+    b.SShowOrHideToolbar = [this](TCV_Grid* g, bool visible) { SShowOrHideToolbar(g, visible); };
+    b.SSummaryStats = [this](TCV_Grid* g) { SSummaryStats(g); };
+    return b;
+}
+
+void TFormWordList::CComputeTimeline(TCV_Grid* grid)
+{
+    // Word lists have no time line; the command is the concordance tool's.
+    GridMayBeWorkedOn(grid);
+}
+
+void TFormWordList::SShowGridColumnData(TCV_Grid* grid) { GridMayBeWorkedOn(grid); }
+
+void TFormWordList::SSummaryStats(TCV_Grid* grid)
+{
+    if (GridMayBeWorkedOn(grid))
+        CommandChoices().ShowBreakdown(grid);
+}
+
+void TFormWordList::SShowOrHideToolbar(TCV_Grid* grid, bool visible)
+{
+    if (GridMayBeWorkedOn(grid))
+        ContainBoxMainTop->setVisible(visible);
+}
+
+bool TFormWordList::IIsToolbarShowing() const { return ContainBoxMainTop->isVisibleTo(this); }
+
+void TFormWordList::GGetSaveToClipboardChoices(TCV_Grid* grid)
+{
+    if (GridMayBeWorkedOn(grid))
+        grid->ClipboardSettings = GetClipboardSettings();
+}
+
+void TFormWordList::RRecomputeTokens(TCV_Grid* grid)
+{
+    if (!GridMayBeWorkedOn(grid))
+        return;
+    if (auto* words = dynamic_cast<TCVWordList*>(grid->List())) {
+        THourglass busy;
+        words->RecomputeTokens();
+    }
+    ToolWindowList().Last_actions.Include(kActionTokensRecomputed);
+    RefreshDataDisplay();
+}
+
+// ---------------------------------------------------------------------------
+// Clusters
+
+void TFormWordList::CClusters(TCV_Grid* grid)
+{
+    T_WholeWordlistHolder* doc = WordlistDocument();
+    if (!GridMayBeWorkedOn(grid) || !doc || !doc->fIndexHandler) {
+        CantMakeClustersWithoutIndex();
+        return;
+    }
+    TIndexHandler& handler = *doc->fIndexHandler;
+    TCVBaseDataClass* list = grid->List();
+    const std::vector<int> selected = grid->SelectedEntries();
+    const bool hasSelection = list->MarkCount() > 0 || grid->SelectedRows().size() > 1;
+    TClusterChoice choice;
+    if (!CommandChoices().ChooseClusters(hasSelection, choice))
+        return;
+    handler.fSettings = GetWordlistIndexSettings();
+    handler.fWordChoice = choice.wordChoice;
+    if (Global_stopLemmaMatchLoaded[2])
+        handler.fSettings.SetStopListLoadedCopy(ClustersContainingStopListWordsExcluded());
+
+    bool ok = false;
+    {
+        THourglass busy;
+        GlobalProgress().ClearAllAndShow(GetCentreofMainForm(), 1);
+        if (choice.wordChoice == kIndexProcessSelected) {
+            handler.fWordsToProcess.clear();
+            for (int entry : selected) {
+                handler.AddToItemsToProcess(MainWordOfEntry(*list, entry));
+                MyYieldProcess();
+            }
+        } else if (choice.wordChoice == kIndexProcessTextFile) {
+            handler.fWordsToProcess = choice.words;
+        }
+        fSpare_Index_filename = doc->MainFile.FileName;
+        fSpare_Index_Col1Width = grid->ColWidths(1);
+        handler.fCancel_pressed = false;
+        TReadFailureWatch watch;
+        {
+            TDocumentUse inUse(*this);
+            ok = doc->ComputeClusters([this] { SaveClusterListsPerText(); });
+        }
+        if (!ok && !watch.Told() && !handler.fCancel_pressed) {
+            const TClusterOptions options = TClusterOptions::FromSettings(handler.fSettings);
+            NoClustersOfSizeIn(handler.Data().tokenCount, options.minSize, options.Summary(), doc->MainFile.FileName);
+        }
+    }
+    if (ok) {
+        const TBatchProceduresRec& batch = Global_BatchProcedures;
+        if (handler.fSettings.ClusterListsPerText()) {
+            fSpare_Index_filename.clear();
+            SavedOK(QDir(batch.BatchRootFolder).absolutePath() + QDir::separator() + batch.ZipShortFilename);
+        }
+        TCVWordList* clusters = doc->WordlistOfType(kListWordList);
+        clusters->SetSortSettingsToDefault();
+        clusters->EnsureAlphabeticalAscendingSort();
+        doc->SuggestedFilename = ClusterSuggestedName();
+        clusters->SetGridHeadings(StandardGridHeaderArray(kListWordList));
+        if (!handler.fSettings.OmitPhraseFrames())
+            PhraseFramesLookLikeJoined();
+        doc->MainFile.FileName.clear();
+        ToolWindowList().last_menu_fit.for_list = kListNone;
+        PrepareOpenDialog(kListWordList);
+    } else {
+        fSpare_Index_filename.clear();
+    }
+    ToolWindowList().Last_actions.Include(kActionClustersMade);
+    RefreshDataDisplay();
+    ShowPagesForListType();
+    if (ok) {
+        // The clusters are what the user asked to see.
+        ActivatePage(AdvOfficePageFrequency);
+        const QScreen* screen = this->screen();
+        const int threeInches = 3 * (screen ? int(screen->logicalDotsPerInch()) : 96);
+        for (TCV_Grid* g : {CVGridFreq, CVGridAlph})
+            g->SetColWidths(TCVWordList::kColWord, std::max(288, std::min(threeInches, g->width() / 2)));
+    }
+}
+
+QString TFormWordList::ClusterSuggestedName() const
+{
+    const T_WholeWordlistHolder* doc = WordlistDocument();
+    const TWordlist_index_settings_rec settings =
+        doc && doc->fIndexHandler ? doc->fIndexHandler->fSettings : GetWordlistIndexSettings();
+    const TClusterOptions options = TClusterOptions::FromSettings(settings);
+    const QString sizes = options.minSize == options.maxSize
+                              ? Format(CVXWordClusters, {options.minSize})
+                              : Format(CVXtoYWordClusters, {options.minSize, options.maxSize});
+    const QString name = doc ? QFileInfo(doc->MainFile.FileName).completeBaseName() : QString();
+    return name + QLatin1Char('_') + CVIndex.toString() + QLatin1Char('_') + sizes;
+}
+
+void TFormWordList::SaveClusterListsPerText()
+{
+    T_WholeWordlistHolder* doc = WordlistDocument();
+    if (!doc || !doc->fStats)
+        return;
+    while (QApplication::overrideCursor())
+        QApplication::restoreOverrideCursor();
+    TBatchProceduresRec& batch = Global_BatchProcedures;
+    batch.mode = 1;
+    const int32_t texts = doc->fStats->Count() - 1;
+    if (JobChoices().BatchSetupReady(texts, ChosenTexts ? ChosenTexts->TotalBytes() : 0)) {
+        if (batch.OnBatchFileNameAndMaxN)
+            batch.OnBatchFileNameAndMaxN(batch.BatchRootFolder, CVSavingClusterWordlists.toString(), texts);
+        if (!doc->SaveTempClusterWordlists(batch.BatchRootFolder) && !Cancelled())
+            FailedToSave(batch.BatchRootFolder);
+    }
+    JobChoices().HideBatchSetup();
+}
+
+// ---------------------------------------------------------------------------
+// Relationships
+
+void TFormWordList::CComputeRelationships(TCV_Grid* grid)
+{
+    if (!GridMayBeWorkedOn(grid))
+        return;
+    GlobalProgress().ClearAllAndShow(GetCentreofMainForm(), 1);
+    // Consistency relations come with their list; an index computes its own.
+    if (grid->ListType == kListIndexWordList && !ComputeIndexRelationships(grid))
+        RefreshDataDisplay();
+    GlobalProgress().Hide();
+}
+
+bool TFormWordList::ComputeIndexRelationships(TCV_Grid* grid)
+{
+    if (!IsIndexDocument() || !grid)
+        return false;
+    global_panic_state = kPanicRun;
+    if (grid->KindOfDisplay == kGridKindFrequency)
+        ActivatePage(AdvOfficePageIndexAlph);
+    const std::vector<int> selected = grid->SelectedEntries();
+    const QString selectedWord = selected.size() == 1 ? MainWordOfEntry(*grid->List(), selected.front()) : QString();
+    const bool hasSelection = selected.size() > 1 || grid->List()->MarkCount() > 0;
+    TRelationshipChoice choice;
+    if (!CommandChoices().ChooseRelationships(selectedWord, hasSelection, choice))
+        return false;
+    GlobalProgress().ClearAllAndShow(GetCentreofMainForm(), 1);
+    return ComputeRelationshipsFromIndex(grid, choice);
+}
+
+bool TFormWordList::ComputeRelationshipsFromIndex(TCV_Grid* grid, const TRelationshipChoice& choice)
+{
+    T_WholeWordlistHolder* doc = WordlistDocument();
+    if (!doc || !doc->fIndexHandler || !grid || !grid->List())
+        return false;
+    TIndexHandler& handler = *doc->fIndexHandler;
+    TCVBaseDataClass& list = *grid->List();
+    TCVWordList* indexWords = doc->WordlistOfType(kListIndexWordList);
+
+    handler.ResetTheSettingsFromTextbuf();
+    handler.fWordsToProcess.clear();
+    handler.fCancel_pressed = false;
+    grid->SavePositions();
+    THourglass busy;
+    handler.fWordChoice = choice.processSelection;
+    const auto everyRow = [&](const std::function<void(const QString&)>& visit) {
+        for (int row = 1; row < grid->RowCount() && !Cancelled(); ++row)
+            if (const int entry = grid->EntryOfGridRow(row); entry >= 0)
+                visit(MainWordOfEntry(list, entry));
+    };
+    switch (choice.processSelection) {
+    case kIndexProcessSelected:
+        for (int entry : grid->SelectedEntries()) {
+            if (Cancelled())
+                break;
+            handler.AddToItemsToProcess(MainWordOfEntry(list, entry));
+        }
+        break;
+    case kIndexProcessCharacterRange: {
+        const QChar from = choice.startChar.toUpper();
+        const QChar to = choice.endChar.toUpper();
+        everyRow([&](const QString& word) {
+            if (!word.isEmpty() && word.at(0).toUpper() >= from && word.at(0).toUpper() <= to)
+                handler.AddToItemsToProcess(word);
+        });
+        break;
+    }
+    case kIndexProcessTextFile: {
+        const uint8_t relationWords = uint8_t(TLemmatiserListKind::RelationWords);
+        if (ToolWindowList().LoadLemmaMatchStopList(relationWords))
+            TraverseRelationsDoing(current_tool_var, [&](const QString& line, int) {
+                handler.AddToItemsToProcess(line);
+                return true;
+            });
+        // "Ignore words in list": every word of the page but the file's.
+        if (GetRelationMatchWanted(current_tool_var) != 0 && !handler.fWordsToProcess.isEmpty()) {
+            QSet<QString> fileWords;
+            for (const QString& w : std::as_const(handler.fWordsToProcess))
+                fileWords.insert(w.trimmed().toCaseFolded());
+            handler.fWordsToProcess.clear();
+            everyRow([&](const QString& word) {
+                if (!fileWords.contains(word.toCaseFolded()))
+                    handler.AddToItemsToProcess(word);
+            });
+        }
+        if (handler.fWordsToProcess.isEmpty()) {
+            NoWordsIn(choice.wordFile);
+            grid->RestorePositions();
+            return false;
+        }
+        break;
+    }
+    default:
+        break;
+    }
+
+    const auto setBusy = [&](uint8_t state) {
+        if (doc->fStats)
+            doc->fStats->SetListBusy(state);
+        if (indexWords)
+            indexWords->SetListBusy(state);
+    };
+    setBusy(kListBusy);
+    bool ok = false;
+    const bool noneChosen = handler.fWordChoice != kIndexProcessAll && handler.ChosenTypes().empty();
+    if (!Cancelled() && !noneChosen) {
+        handler.fSettings = GetWordlistIndexSettings();
+        const int64_t tokens = handler.fSettings.RecomputeTokens() && indexWords ? indexWords->ComputedCurrentTokens()
+                                                                                  : handler.Data().RunningWords();
+        handler.SetTotalTokensInIndex(tokens);
+        TDocumentUse inUse(*this);
+        ok = handler.ComputeMIAssociation();
+    }
+    setBusy(kListNotBusy);
+    if (ok) {
+        TRelationshipsList& relations = *handler.fRelationshipsList;
+        relations.SetGridHeadings(TRelationshipsList::Headings());
+        const QString source = doc->MainFile.FileName;
+        doc->MainFile.FileName = WithExtension(source, DefaultExtFromListType(kListIndexRelationships));
+        doc->MainFile.ListType = kListIndexRelationships;
+        doc->AddOneLaterNote(Format(CVProcedureEquals, {CVRelationships}));
+        doc->AddNoteDetails({QStringLiteral("index\t%1").arg(QDir::toNativeSeparators(handler.BaseName())),
+                             QStringLiteral("span\t%1 left, %2 right").arg(relations.SpanLeft).arg(relations.SpanRight),
+                             QStringLiteral("running words\t%1").arg(relations.TotalTokens),
+                             QStringLiteral("relationships\t%1").arg(relations.Count())});
+        PrepareOpenDialog(kListIndexRelationships);
+        SetToolCaption(QFileInfo(doc->MainFile.FileName).fileName());
+    } else if (noneChosen || (handler.LastError().isEmpty() && !Cancelled())) {
+        NoMutualInfoData();
+    } else if (!handler.LastError().isEmpty()) {
+        TellReadFailure(handler.LastError());
+    }
+    ToolWindowList().Last_actions.Include(kActionRelationshipsMade);
+    RefreshDataDisplay();
+    grid->RestorePositions();
+    return ok;
+}
+
+// ---------------------------------------------------------------------------
+// Requests for the concordance tool
+
+void TFormWordList::PrepareTellMarvexList()
+{
+    if (fForMarvexList)
+        fForMarvexList->Clear();
+    else
+        fForMarvexList = std::make_unique<TTellMarvexList>(current_tool_var, kToolConcordance);
+    fForMarvexList->SetCollocHorizonsFromSettings();
+}
+
+void TFormWordList::CComputeConcordance(TCV_Grid* grid)
+{
+    T_WholeWordlistHolder* doc = WordlistDocument();
+    if (!doc || !doc->fStats || !GridMayBeWorkedOn(grid))
+        return;
+    PrepareTellMarvexList();
+    if (doc->fIndexHandler) {
+        // The positions the index gives count its texts in its own order.
+        for (const TIndexText& text : doc->fIndexHandler->Data().texts)
+            fForMarvexList->AddText({QDir(text.stats.Folder).filePath(text.stats.FileName), text.stats.ZipEntryName});
+    } else {
+        fForMarvexList->TakeTexts(*doc->fStats);
+    }
+    if (fForMarvexList->CheckWhetherAllFilesExist() <= 0)
+        return;
+    if (LoggingIsOn())
+        AddToLogFile(QStringLiteral("WordList asking for a concordance"));
+    THourglass busy;
+    for (int row : grid->SelectedRows()) {
+        AddConcordanceRequestForRow(grid, row);
+        MyYieldProcess();
+    }
+    QString error;
+    if (fForMarvexList->Count() > 0) {
+        if (fForMarvexList->SavedToTempfile(QDir::tempPath(), &error)) {
+            SetTextSettings(doc->ftextsettings);
+            PostToController(kCodeConcordanceRequest);
+        } else {
+            FailedToSave(error.isEmpty() ? fForMarvexList->TempFilename(QDir::tempPath()) : error);
+        }
+    }
+}
+
+void TFormWordList::AddConcordanceRequestForRow(TCV_Grid* grid, int row)
+{
+    T_WholeWordlistHolder* doc = WordlistDocument();
+    TCVBaseDataClass* list = grid ? grid->List() : nullptr;
+    const int entry = grid ? grid->EntryOfGridRow(row) : -1;
+    if (!doc || !list || !fForMarvexList || entry < 0)
+        return;
+    const auto positionsOf = [&](const QString& word) {
+        std::vector<TMarvexPosition> positions;
+        if (doc->fIndexHandler)
+            for (const TIndexPosition& p : doc->fIndexHandler->AllContextsOf(word))
+                positions.push_back({p.text, int32_t(p.wordInText + 1)});
+        return positions;
+    };
+    const TCVBaseListObject& e = (*list)[entry];
+    if (e.JoinedCount() > 0) {
+        // A lemma: its head word and each form joined under it.
+        std::vector<const TCVBaseListObject*> forms{&e};
+        for (int i = 0; i < e.JoinedCount(); ++i)
+            forms.push_back(e.JoinedEntry(i));
+        for (const TCVBaseListObject* form : forms) {
+            const QString word = form->MainWordOnly();
+            if (LoggingIsOn())
+                AddToLogFile(QStringLiteral("adding lemma variant %1").arg(word));
+            fForMarvexList->AddRequest(word, int32_t(form->MainWordFrequency()), form->MainNTexts(),
+                                       positionsOf(word));
+        }
+        return;
+    }
+    const QString word = RelevantAffixesOfStringData(*list, entry);
+    const auto* words = dynamic_cast<const TCVWordList*>(list);
+    const int64_t frequency = words ? words->CorrectFreq(entry) : e.MainWordFrequency();
+    const int32_t texts = e.MainNTexts();
+    if (LoggingIsOn())
+        AddToLogFile(frequency > 0 ? QStringLiteral("adding %1, expecting %2 in %3 files").arg(word).arg(frequency).arg(texts)
+                                   : QStringLiteral("adding word %1").arg(word));
+    fForMarvexList->AddRequest(word, int32_t(std::min<int64_t>(frequency, INT32_MAX)), texts,
+                               positionsOf(e.MainWordOnly()));
+}
+
+// ---------------------------------------------------------------------------
+// Lemmas, joining, files
+
+void TFormWordList::CCheckLemmasForConsistency(TCV_Grid* grid)
+{
+    if (!GridMayBeWorkedOn(grid))
+        return;
+    TCVFileDialog dialog(TCVFileDialog::TKind::Open);
+    dialog.Title = CVChooseWordlistIndexOfSameCorpus;
+    dialog.Filter = LimitedDefaultFilter(kListIndexWordList) + QStringLiteral(";;All files (*)");
+    const QString last = GetLastUsedFile(kListIndexWordList);
+    dialog.FileName = last;
+    dialog.InitialDir = last.isEmpty() ? GetLastOpenedFolder() : QFileInfo(last).absolutePath();
+    if (dialog.Execute()) {
+        if (auto* words = dynamic_cast<TCVWordList*>(grid->List())) {
+            THourglass busy;
+            TIndexHandler index(nullptr, dialog.FileName, kIndexOpenRead);
+            words->CheckLemmasForConsistency(dialog.FileName, &index);
+        }
+    }
+    grid->Refresh();
+}
+
+void TFormWordList::AAutoJoin(TCV_Grid* grid)
+{
+    if (!GridMayBeWorkedOn(grid))
+        return;
+    TAutoJoinChoice choice;
+    if (!CommandChoices().ChooseAutoJoin(choice) || choice.affixes.empty())
+        return;
+    auto* words = dynamic_cast<TCVWordList*>(grid->List());
+    if (!words)
+        return;
+    THourglass busy;
+    words->EnsureAlphabeticalAscendingSort();
+    // Look-ups are not case-sensitive.
+    std::unordered_map<QString, int> entryOfWord;
+    for (int i = words->Count() - 1; i >= 0; --i)
+        entryOfWord[words->Entry(i).fWord.toCaseFolded()] = i;
+    const auto candidateOf = [](const QString& word, const TAutoJoinAffix& affix) -> QString {
+        switch (affix.kind) {
+        case 0:
+            return word.size() > affix.text.size() && word.endsWith(affix.text) ? word.chopped(affix.text.size())
+                                                                                 : QString();
+        case 1:
+            return word.size() > affix.text.size() && word.startsWith(affix.text) ? word.mid(affix.text.size())
+                                                                                   : QString();
+        default: {
+            const qsizetype at = word.indexOf(affix.text, 1, Qt::CaseInsensitive);
+            return at >= 1 ? QString(word).remove(at, affix.text.size()) : QString();
+        }
+        }
+    };
+    // Which entries go under which head; an entry is either a head or a form.
+    std::map<int, std::vector<int>> groups;
+    std::vector<char> isForm(size_t(words->Count()), 0);
+    for (int i = 0; i < words->Count() && !Cancelled(); ++i) {
+        if ((i & 255) == 0)
+            MyYieldProcess();
+        if (groups.count(i))
+            continue;
+        const QString word = words->Entry(i).fWord;
+        for (const TAutoJoinAffix& affix : choice.affixes) {
+            const QString candidate = candidateOf(word, affix);
+            if (candidate.isEmpty())
+                continue;
+            const auto found = entryOfWord.find(candidate.toCaseFolded());
+            if (found == entryOfWord.end() || found->second == i || isForm[size_t(found->second)])
+                continue;
+            if (choice.confirmEach && !JoinXtoY(word, words->Entry(found->second).fWord))
+                continue;
+            groups[found->second].push_back(i);
+            isForm[size_t(i)] = 1;
+            break;
+        }
+    }
+    if (!groups.empty()) {
+        // Joining by entry objects: every join takes a form out of the rows.
+        std::vector<std::pair<TCVBaseListObject*, std::vector<TCVBaseListObject*>>> byEntry;
+        for (const auto& [head, forms] : groups) {
+            std::vector<TCVBaseListObject*> f;
+            for (int form : forms)
+                f.push_back(words->Get(form));
+            byEntry.emplace_back(words->Get(head), std::move(f));
+        }
+        words->BeginUndoStep(QStringLiteral("Auto-Join"));
+        for (const auto& [head, forms] : byEntry) {
+            std::vector<int> rows{words->IndexOf(head)};
+            for (TCVBaseListObject* f : forms)
+                rows.push_back(words->IndexOf(f));
+            words->JoinARange(rows, true);
+        }
+        words->EndUndoStep();
+        ToolWindowList().Last_actions.Include(kActionRowsChanged);
+    }
+    grid->Refresh();
+}
+
+void TFormWordList::JJoinClusters(TCV_Grid* grid)
+{
+    T_WholeWordlistHolder* doc = WordlistDocument();
+    if (!doc || !doc->fIndexHandler)
+        return;
+    bool smallerIntoLargest = true;
+    if (!CommandChoices().ChooseJoinClusters(smallerIntoLargest))
+        return;
+    TCVWordList* clusters = doc->WordlistOfType(kListWordList);
+    if (clusters && clusters->JoinClusters(smallerIntoLargest)) {
+        ToolWindowList().Last_actions.Include(kActionRowsChanged);
+        RefreshDataDisplay();
+    }
+    if (grid)
+        grid->Refresh();
+}
+
+void TFormWordList::FFindFiles(TCV_Grid* grid)
+{
+    T_WholeWordlistHolder* doc = WordlistDocument();
+    if (!GridMayBeWorkedOn(grid) || !doc)
+        return;
+    const TCVBaseDataClass& list = *grid->List();
+    const std::vector<int> entries = grid->SelectedEntries();
+    if (doc->fIndexHandler) {
+        THourglass busy;
+        TIndexHandler& handler = *doc->fIndexHandler;
+        const TIndexData& index = handler.Data();
+        QStringList rows;
+        for (int entry : entries) {
+            const QString word = MainWordOfEntry(list, entry);
+            std::set<int32_t> texts;
+            for (const TIndexPosition& p : handler.AllContextsOf(word))
+                texts.insert(p.text);
+            int n = 0;
+            for (int32_t t : texts)
+                if (t >= 0 && t < index.TextCount())
+                    rows << QStringLiteral("%1. %2\t%3").arg(++n).arg(FullTextName(index.texts[size_t(t)].stats), word);
+        }
+        CommandChoices().ShowLemmaShower(CVFilenames.toString(), {CVFilenames.toString(), CVWord.toString()}, rows);
+    } else if (doc->fStats) {
+        QStringList words;
+        for (int entry : entries)
+            words << RelevantAffixesOfStringData(list, entry);
+        const int texts = std::max(0, doc->fStats->Count() - 1);
+        if (!words.isEmpty() && OKToShowWdsForNFiles(words.join(u','), double(texts))) {
+            bool present = false;
+            for (int i = 1; i < doc->fStats->Count() && !present; ++i) {
+                const TStatsRec& r = doc->fStats->Row(i)->Data();
+                present = QFileInfo(QDir(r.Folder).filePath(r.FileName)).isFile();
+            }
+            if (present)
+                CommandChoices().ShowWordFrequenciesPerText(words, *doc->fStats);
+            else
+                ReportedAFact(CVNoFilesPresentOnDisk);
+        }
+    }
+    grid->Refresh();
+}
+
+// ---------------------------------------------------------------------------
+// Double clicks
+
+void TFormWordList::DDblClickCell(TCV_Grid* grid, int column, int row)
+{
+    if (!GridMayBeWorkedOn(grid) || row <= 0)
+        return;
+    TCVBaseDataClass& list = *grid->List();
+    const int entry = grid->EntryOfGridRow(row);
+    QString message;
+    if (entry >= 0 && entry < list.Count()) {
+        switch (grid->ListType) {
+        case kListFilenames:
+            if (const auto* stats = dynamic_cast<const TCVStatsList*>(&list)) {
+                const TStatsRec& r = stats->Row(entry)->Data();
+                const QString file = QDir(r.Folder).filePath(r.FileName);
+                if (!r.FileName.isEmpty() && QFileInfo(file).isFile())
+                    TryToShow(file);
+                else if (!r.Folder.isEmpty())
+                    FailedToFind(file);
+            }
+            break;
+        case kListWordList:
+        case kListIndexWordList:
+            if (column == TCVWordList::kColWord) {
+                const QString word = MainWordOfEntry(list, entry);
+                QStringList codes;
+                for (QChar c : word)
+                    codes << QStringLiteral("%1").arg(c.unicode(), 4, 16, QLatin1Char('0')).toUpper();
+                message = QStringLiteral("%1 = (%2)").arg(word, codes.join(u','));
+            } else if (column == TCVWordList::kColLemmas) {
+                const TCVBaseListObject& e = list[entry];
+                if (e.JoinedCount() > 0) {
+                    QStringList rows;
+                    for (int i = 0; i < e.JoinedCount(); ++i)
+                        rows << QStringLiteral("%1\t%2").arg(e.JoinedEntry(i)->MainWordFrequency()).arg(
+                                    e.JoinedEntry(i)->MainWordOnly());
+                    CommandChoices().ShowLemmaShower(CVLemmaForms.toString(),
+                                                     {CVFrequency.toString(), CVVariants.toString()}, rows);
+                }
+            } else if (column == TCVWordList::kColSet || list.IsASetColumnColumn(column)) {
+                EditSetColumnCell(grid, column, row);
+            }
+            break;
+        case kListConsistencyRelations:
+        case kListDetailedConsistency:
+        case kListIndexRelationships:
+            if (list.IsASetColumnColumn(column))
+                EditSetColumnCell(grid, column, row);
+            break;
+        default:
+            break;
+        }
+    }
+    grid->Refresh();
+    GlobalProgress().Hide();
+    if (!message.isEmpty())
+        AdvOfficeStatusBar1->PutAStatusbarMessage(kPanelInfo, message);
+}
+
+void TFormWordList::EditSetColumnCell(TCV_Grid* grid, int column, int row)
+{
+    if (!GridMayBeWorkedOn(grid))
+        return;
+    TCVBaseDataClass& list = *grid->List();
+    const int entry = grid->EntryOfGridRow(row);
+    if (entry < 0 || entry >= list.Count())
+        return;
+    const int32_t set = list.SetNumberOfColumn(column);
+    if (set <= 0)
+        return;
+    QString text = list[entry].Category(set);
+    uint32_t colour = 0;
+    if (!CommandChoices().EditCategory(RelevantAffixesOfStringData(list, entry), text, colour))
+        return;
+    if ((colour >> 24) != 0)
+        list.SetACategoryAndColour(entry, set, text, colour, true);
+    else
+        list.SetACategoryString(entry, set, text, true);
+    grid->Refresh();
+}
+
+// ---------------------------------------------------------------------------
+// Key words against a reference list
+
+void TFormWordList::CompareWithReferenceList()
+{
+    T_WholeWordlistHolder* doc = WordlistDocument();
+    if (!doc)
+        return;
+    const TDialogAnswer answer = AskToSave();
+    if (answer == TDialogAnswer::Cancel || answer == TDialogAnswer::No)
+        return;
+    // The comparison reads the study list from its file.
+    QString study = doc->MainFile.FileName;
+    if (study.isEmpty() || !QFileInfo(study).isFile()) {
+        if (!Save(ToolWindowList().CurrentGrid()))
+            return;
+        study = doc->MainFile.FileName;
+    }
+    if (!CommandChoices().ConfirmComparison(study))
+        return;
+    const QString reference = GetKeywordsSettingsReferenceCorpus();
+    if (QFileInfo(reference) == QFileInfo(study)) {
+        CantCompareWithSameFile(reference);
+        return;
+    }
+    bool found = false;
+    {
+        THourglass busy;
+        GlobalProgress().ClearAllAndShow(GetCentreofMainForm(), 1);
+        TDocumentUse inUse(*this);
+        doc->ComparedWordlists(study, reference, GetKeywordsSettingsHandleAmount(), found);
+    }
+    SetPageVisible(AdvOfficePageKWs, found);
+    doc->NewTabsheetMade = found;
+    GlobalProgress().Hide();
+    const QString caption = Format(CVKWSWith, {QFileInfo(reference).completeBaseName()});
+    AdvOfficePager1->setTabText(AdvOfficePager1->indexOf(AdvOfficePageKWs), caption);
+    StartupOpenFileRec().Mark = 1;
+    ToolWindowList().Last_actions.Include(kActionKeyWordsMade);
+    RefreshDataDisplay();
+    if (found) {
+        ToolWindowList().Last_actions.Include(kActionKeyWordsMade);
+        ResultsAreInTab(caption);
+    } else {
+        NoKeyWordsFound();
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Equal words
+
+void TFormWordList::CheckForEqualWords()
+{
+    T_WholeWordlistHolder* doc = WordlistDocument();
+    if (!doc)
+        return;
+    TCV_Grid* grid = ToolWindowList().CurrentGrid();
+    auto* words = grid ? dynamic_cast<TCVWordList*>(grid->List()) : nullptr;
+    if (!words)
+        words = doc->WordlistOfType(doc->MainFile.ListType);
+    if (!words)
+        return;
+    const std::vector<std::pair<int, int>> pairs = words->CheckForEqualStrings();
+    if (pairs.empty()) {
+        NoProblem();
+        return;
+    }
+    QStringList shown;
+    for (const auto& [a, b] : pairs)
+        shown << words->Entry(a).fWord + QLatin1Char('\t') + words->Entry(b).fWord;
+    CommandChoices().ShowLemmaShower(CVVariants.toString(), {CVWord.toString(), CVWord.toString()}, shown);
+
+    // An entry merged into another is found through it when a later pair names it.
+    std::vector<int> mergedInto(size_t(words->Count()), -1);
+    const auto keeper = [&](int i) {
+        while (mergedInto[size_t(i)] >= 0)
+            i = mergedInto[size_t(i)];
+        return i;
+    };
+    TDialogAnswer toAll = TDialogAnswer::None;
+    int merged = 0;
+    for (const auto& [first, second] : pairs) {
+        const int a = keeper(first);
+        const int b = keeper(second);
+        if (a == b)
+            continue;
+        TDialogAnswer answer = toAll;
+        if (answer == TDialogAnswer::None) {
+            answer = Tell("MergeXwithY", TDialogKind::Question,
+                          Format(CVMergeXwithY, {words->Entry(a).fWord, words->Entry(b).fWord}), kHelpEqualWords,
+                          TDialogButtons::YesNoCancel, TDialogAnswer::Cancel);
+            if (answer == kAnswerYesToAll || answer == kAnswerNoToAll)
+                toAll = answer;
+        }
+        if (answer == TDialogAnswer::Cancel)
+            break;
+        if (answer == TDialogAnswer::Yes || answer == kAnswerYesToAll) {
+            if (words->MergeEqualWords(a, b)) {
+                mergedInto[size_t(b)] = a;
+                ++merged;
+            }
+        } else if (answer == TDialogAnswer::No || answer == kAnswerNoToAll) {
+            words->AddASpaceToWordNumber(b);
+        }
+    }
+    if (merged > 0 && OKToDoX(Format(CVZapX, {CVMerged}), kHelpEqualWords))
+        words->Zap(true);
+    words->EnsureAlphabeticalAscendingSort();
+    ToolWindowList().Last_actions.Include(kActionRowsChanged);
+    RefreshDataDisplay();
+}
+
+// ---------------------------------------------------------------------------
+// Smaller windows and files
+
+void TFormWordList::ShowDiceLemmaShower()
+{
+    const T_WholeWordlistHolder* doc = WordlistDocument();
+    const TCVWordList* words = doc ? doc->WordlistOfType(doc->MainFile.ListType) : nullptr;
+    if (!words || words->Count() == 0)
+        return;
+    QStringList rows;
+    if (const TKeyWordList* keyWords = doc->fKeywordsList.get(); keyWords && keyWords->Count() > 0)
+        rows << QStringLiteral("Dice coefficient\t%1").arg(keyWords->DiceCoefficient, 0, 'f', 3)
+             << QStringLiteral("words compared\t%1").arg(keyWords->wds_considered_for_Dice)
+             << QStringLiteral("key words\t%1").arg(keyWords->Count());
+    CommandChoices().ShowLemmaShower(CVDiceCoefficients.toString(), {CVWord.toString(), CVFrequency.toString()}, rows);
+}
+
+void TFormWordList::ChooseMovingWindowPlotFile()
+{
+    TCVFileDialog dialog(TCVFileDialog::TKind::Open);
+    dialog.Filter = QStringLiteral("Moving Window Plot files (*.plotdata);;All files (*)");
+    dialog.DefaultExt = QStringLiteral("plotdata");
+    dialog.InitialDir = GetLastOpenedFolder();
+    if (dialog.Execute())
+        OpenMovingWindowPlotFile(dialog.FileName);
+}
+
+void TFormWordList::MakeMovingWindowPlot()
+{
+    T_WholeWordlistHolder* doc = WordlistDocument();
+    if (!doc || !doc->fIndexHandler)
+        return;
+    QStringList written;
+    {
+        THourglass busy;
+        TDocumentUse inUse(*this);
+        written = doc->MakeAndSaveMovingWindow(CommandChoices().MovingWindowSettings());
+    }
+    const QString plot = written.value(0);
+    const QString text = written.value(1);
+    if (!plot.isEmpty() && QFileInfo(plot).isFile() && SavedOKViewNow(plot))
+        OpenMovingWindowPlotFile(plot);
+    if (!text.isEmpty() && QFileInfo(text).isFile() && SavedOKViewNow(text))
+        TryToShow(text);
+}
+
+void TFormWordList::ExportIndexData()
+{
+    T_WholeWordlistHolder* doc = WordlistDocument();
+    if (!doc || !doc->fIndexHandler)
+        return;
+    TIndexExportChoice choice;
+    if (!CommandChoices().ChooseIndexExport(choice) || choice.fileName.isEmpty())
+        return;
+    bool ok = false;
+    {
+        THourglass busy;
+        ok = doc->fIndexHandler->ExportData(choice.fileName, choice.word.trimmed(), choice.sentenceLengths);
+    }
+    if (ok)
+        TryToShow(choice.fileName);
+}
+
+} // namespace cv

@@ -1,0 +1,472 @@
+#include "wordlist_commands_testutil.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QTabWidget>
+
+#include "concordance/tell_marvex.h"
+#include "index/index_relationships.h"
+#include "suite/cv_stream.h"
+#include "suite/cvbuf.h"
+#include "suite/gui/cv_status_bar.h"
+#include "suite/gui/desktop_services.h"
+#include "wordlist/keyword_list.h"
+
+namespace wordlist_window_test {
+namespace {
+
+using cv::TDialogAnswer;
+
+const std::vector<std::pair<QString, QString>> kCorpus = {
+    {QStringLiteral("a.txt"), QStringLiteral("the cat sat on the mat. the cat ran on the road.")},
+    {QStringLiteral("b.txt"), QStringLiteral("the cat and the dog")},
+};
+
+// Index settings for two-word clusters seen at least twice.
+void TwoWordClusters(bool perText = false)
+{
+    cv::TWordlist_index_settings_rec s = cv::GetWordlistIndexSettings();
+    s.SetClusterSizeMin(2);
+    s.SetClusterSizeMax(2);
+    s.SetMinShowFrequency(2);
+    s.SetClusterMinTexts(1);
+    s.SetClusterMaxPercent(0);
+    s.SetOmitNumbers(true);
+    s.SetOmitPhraseFrames(true);
+    s.SetStopAt(0);
+    s.SetMaxSecondsPerWord(0);
+    s.SetClusterListsPerText(perText);
+    cv::SetWordlistIndexSettings(s);
+}
+
+// Relationship settings that keep every pair one word apart.
+void EveryNeighbour()
+{
+    cv::TWordlist_index_settings_rec s = cv::GetWordlistIndexSettings();
+    s.SetRelationSpan(1);
+    s.SetToRightOnly(true);
+    s.SetMinJointFrequency(1);
+    s.SetRelationMinTexts(1);
+    s.SetMinWord2Frequency(1);
+    s.SetRelationMaxPercent(0);
+    s.SetOmitEqualWords(true);
+    s.SetOmitNumbers(true);
+    s.SetStopListMode(0);
+    s.SetStopAt(0);
+    s.SetAnyThresholdSuffices(false);
+    for (int i = 0; i < cv::TWordlist_index_settings_rec::kThresholdCount; ++i)
+        s.SetThreshold(i, -1.0e30f);
+    s.SetRecomputeTokens(false);
+    cv::SetWordlistIndexSettings(s);
+}
+
+int64_t ClusterFreq(const cv::TCVWordList& list, const QString& cluster)
+{
+    for (int i = 0; i < list.Count(); ++i)
+        if (list.Entry(i).fWord == cluster)
+            return list.CorrectFreq(i);
+    return -1;
+}
+
+// ---- clusters ------------------------------------------------------------------
+
+TEST_F(WordListCommandsTest, ClustersOfTheIndexFillTheWordListPages)
+{
+    IndexOf(kCorpus);
+    TwoWordClusters();
+    cv::TCV_Grid* grid = Show(window->AdvOfficePageIndexFreq);
+    ASSERT_EQ(grid, window->CVGridIndexFreq);
+    grid->View()->setCurrentIndex(grid->Proxy()->index(0, 1));
+
+    ASSERT_TRUE(grid->HandleGridCommand(42));
+    EXPECT_EQ(commands.clusterChoiceShown, 1);
+    // One current row and nothing marked: no selection to offer.
+    EXPECT_FALSE(commands.lastHadSelection);
+
+    const cv::TCVWordList* clusters = Words(cv::kListWordList);
+    ASSERT_NE(clusters, nullptr);
+    EXPECT_EQ(ClusterFreq(*clusters, QStringLiteral("the cat")), 3);
+    EXPECT_EQ(ClusterFreq(*clusters, QStringLiteral("on the")), 2);
+    EXPECT_EQ(ClusterFreq(*clusters, QStringLiteral("cat sat")), -1); // seen once
+    EXPECT_EQ(clusters->Count(), 2);
+    // Shown on the frequency page, named after the index, no file of their own yet.
+    EXPECT_EQ(CurrentPage(), window->AdvOfficePageFrequency);
+    EXPECT_EQ(window->CVGridFreq->List(), clusters);
+    EXPECT_TRUE(Doc()->MainFile.FileName.isEmpty());
+    EXPECT_EQ(Doc()->SuggestedFilename, QStringLiteral("corpus_index_2-word clusters"));
+    EXPECT_TRUE(window->fSpare_Index_filename.endsWith(QStringLiteral("corpus.tokens")));
+    // The index stays open for more.
+    EXPECT_NE(Doc()->fIndexHandler, nullptr);
+}
+
+TEST_F(WordListCommandsTest, ClustersOfTheSelectedWordsHoldThoseWords)
+{
+    IndexOf(kCorpus);
+    TwoWordClusters();
+    cv::TCV_Grid* grid = Show(window->AdvOfficePageIndexAlph);
+    SelectWords(*grid, {QStringLiteral("on"), QStringLiteral("road")});
+    ASSERT_TRUE(grid->HandleGridCommand(42));
+    EXPECT_TRUE(commands.lastHadSelection);
+    const cv::TCVWordList* clusters = Words(cv::kListWordList);
+    ASSERT_NE(clusters, nullptr);
+    EXPECT_EQ(ClusterFreq(*clusters, QStringLiteral("on the")), 2);
+    EXPECT_EQ(ClusterFreq(*clusters, QStringLiteral("the cat")), -1);
+}
+
+TEST_F(WordListCommandsTest, ClustersNeedAnIndexAndTellWhenNoneAreFound)
+{
+    WordListOf(kCorpus);
+    dialogs.Clear();
+    ASSERT_TRUE(window->CVGridFreq->HandleGridCommand(42));
+    EXPECT_EQ(dialogs.Routines(), QStringList{QStringLiteral("CantMakeClustersWithoutIndex")});
+    EXPECT_EQ(commands.clusterChoiceShown, 0);
+
+    IndexOf(kCorpus);
+    TwoWordClusters();
+    cv::TWordlist_index_settings_rec s = cv::GetWordlistIndexSettings();
+    s.SetMinShowFrequency(50);
+    cv::SetWordlistIndexSettings(s);
+    Show(window->AdvOfficePageIndexFreq)->HandleGridCommand(42);
+    EXPECT_EQ(dialogs.Routines(), QStringList{QStringLiteral("NoClustersOfSizeIn")});
+    EXPECT_TRUE(window->fSpare_Index_filename.isEmpty());
+
+    // A cancelled choice computes nothing and says nothing.
+    dialogs.Clear();
+    commands.acceptClusters = false;
+    Show(window->AdvOfficePageIndexFreq)->HandleGridCommand(42);
+    EXPECT_TRUE(dialogs.Requests().empty());
+}
+
+TEST_F(WordListCommandsTest, ClusterListsPerTextWaitForTheBatchSetUp)
+{
+    IndexOf(kCorpus);
+    TwoWordClusters(true);
+    const QString folder = dir.file(QStringLiteral("clusters"));
+    ASSERT_TRUE(QDir().mkpath(folder));
+    cv::Global_BatchProcedures.BatchRootFolder = folder;
+    choices.batchReady = true;
+    Show(window->AdvOfficePageIndexFreq)->HandleGridCommand(42);
+    EXPECT_EQ(choices.batchSetupShown, 1);
+    EXPECT_EQ(choices.batchSetupHidden, 1);
+    EXPECT_EQ(QDir(folder).entryList({QStringLiteral("*.lst")}, QDir::Files).size(), 2);
+    EXPECT_TRUE(dialogs.Routines().contains(QStringLiteral("SavedOK")));
+}
+
+// ---- relationships -------------------------------------------------------------
+
+TEST_F(WordListCommandsTest, RelationshipsOfTheIndexComeWithTheirScores)
+{
+    IndexOf(kCorpus);
+    EveryNeighbour();
+    cv::TCV_Grid* grid = Show(window->AdvOfficePageIndexFreq);
+    grid->View()->setCurrentIndex(grid->Proxy()->index(0, 1));
+    ASSERT_TRUE(grid->HandleGridCommand(53));
+    EXPECT_EQ(commands.relationshipChoiceShown, 1);
+    // The frequency page hands over to the alphabetical one, whose one word goes to the dialog.
+    EXPECT_FALSE(commands.lastSelectedWord.isEmpty());
+
+    ASSERT_NE(Doc()->fIndexHandler->fRelationshipsList, nullptr);
+    const cv::TRelationshipsList& relations = *Doc()->fIndexHandler->fRelationshipsList;
+    int found = -1;
+    for (int i = 0; i < relations.Count(); ++i)
+        if (relations.MIData(i).Word1 == QStringLiteral("the") && relations.MIData(i).Word2 == QStringLiteral("cat"))
+            found = i;
+    ASSERT_GE(found, 0);
+    const cv::TMIDataRec pair = relations.MIData(found);
+    EXPECT_EQ(pair.Freq, 3);
+    EXPECT_EQ(pair.Freq1, 6);
+    EXPECT_EQ(pair.Freq2, 3);
+    EXPECT_GT(pair.Scores[1], 0.0f); // mutual information: "cat" follows "the" more than by chance
+    EXPECT_GT(pair.Scores[0], 0.0f); // Dice
+
+    // The document is now a relationships document, shown on its page.
+    EXPECT_EQ(Doc()->MainFile.ListType, cv::kListIndexRelationships);
+    EXPECT_TRUE(Doc()->MainFile.FileName.endsWith(QStringLiteral("corpus.relationships")));
+    EXPECT_EQ(CurrentPage(), window->AdvOfficePageIndexRelations);
+    EXPECT_EQ(window->CVGridIndexRelations->List(), &relations);
+    EXPECT_TRUE(Doc()->fNotes.join(u'\n').contains(QStringLiteral("Relationships")));
+    EXPECT_EQ(Doc()->fStats->ListBusy(), cv::kListNotBusy);
+}
+
+TEST_F(WordListCommandsTest, RelationshipsOfACharacterRangeOrOfNoWordAtAll)
+{
+    IndexOf(kCorpus);
+    EveryNeighbour();
+    commands.relationships.processSelection = cv::kIndexProcessCharacterRange;
+    commands.relationships.startChar = u'c';
+    commands.relationships.endChar = u'd';
+    Show(window->AdvOfficePageIndexAlph)->HandleGridCommand(53);
+    const cv::TRelationshipsList& relations = *Doc()->fIndexHandler->fRelationshipsList;
+    ASSERT_GT(relations.Count(), 0);
+    for (int i = 0; i < relations.Count(); ++i) {
+        const QChar c = relations.MIData(i).Word1.at(0);
+        EXPECT_TRUE(c == u'c' || c == u'd') << relations.MIData(i).Word1.toStdString();
+    }
+
+    // A range holding no word finds nothing.
+    IndexOf(kCorpus);
+    commands.relationships.startChar = u'x';
+    commands.relationships.endChar = u'z';
+    Show(window->AdvOfficePageIndexAlph)->HandleGridCommand(53);
+    EXPECT_EQ(dialogs.Routines(), QStringList{QStringLiteral("NoMutualInfoData")});
+    EXPECT_EQ(Doc()->MainFile.ListType, cv::kListIndexWordList);
+}
+
+TEST_F(WordListCommandsTest, ARelationshipsDocumentIsNotSavedAsAFileItCouldNotReadBack)
+{
+    IndexOf(kCorpus);
+    EveryNeighbour();
+    Show(window->AdvOfficePageIndexFreq)->HandleGridCommand(53);
+    ASSERT_EQ(Doc()->MainFile.ListType, cv::kListIndexRelationships);
+    dialogs.Clear();
+    EXPECT_FALSE(window->Save(window->CVGridIndexRelations));
+    EXPECT_FALSE(window->SaveGridData(window->CVGridIndexRelations, dir.file(QStringLiteral("r.relationships"))));
+    EXPECT_FALSE(QFileInfo::exists(Doc()->MainFile.FileName));
+    EXPECT_FALSE(QFileInfo::exists(dir.file(QStringLiteral("r.relationships"))));
+    EXPECT_EQ(dialogs.Routines(), QStringList{QStringLiteral("ReportedAFact")});
+}
+
+TEST_F(WordListCommandsTest, SavingAnIndexWordListNeverWritesOverTheIndex)
+{
+    IndexOf(kCorpus);
+    const QString tokens = Doc()->MainFile.FileName;
+    const QByteArray before = [&] {
+        QFile f(tokens);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }();
+    ASSERT_FALSE(before.isEmpty());
+    // The user is asked for a word-list file instead.
+    const QString lst = dir.file(QStringLiteral("corpus words.lst"));
+    files.QueueAnswer(lst);
+    EXPECT_TRUE(window->SaveGridData(Show(window->AdvOfficePageIndexFreq), tokens));
+    QFile after(tokens);
+    ASSERT_TRUE(after.open(QIODevice::ReadOnly));
+    EXPECT_EQ(after.readAll(), before);
+    EXPECT_TRUE(QFileInfo::exists(lst));
+    // Refusing the name saves nothing.
+    files.QueueCancel();
+    EXPECT_FALSE(window->SaveGridData(window->CVGridIndexFreq, tokens));
+}
+
+// ---- requests for the concordance tool -------------------------------------------
+
+TEST_F(WordListCommandsTest, AConcordanceRequestNamesTheSelectedWordsAndTellsTheController)
+{
+    WordListOf(kCorpus);
+    cv::TCV_Grid* grid = Show(window->AdvOfficePageAlph);
+    SelectWords(*grid, {QStringLiteral("cat"), QStringLiteral("dog")});
+    Posted();
+    ASSERT_TRUE(grid->HandleGridCommand(50));
+    EXPECT_TRUE(PostedCode(50));
+
+    cv::TTellMarvexList read(cv::kToolWordList, cv::kToolConcordance);
+    const QString tmp = dir.file(QStringLiteral("tmp"));
+    ASSERT_TRUE(QFileInfo::exists(read.TempFilename(tmp))) << read.TempFilename(tmp).toStdString();
+    ASSERT_TRUE(read.LoadedFromTempfile(tmp));
+    ASSERT_EQ(read.Count(), 2);
+    EXPECT_EQ(read.Item(0)->Word, QStringLiteral("cat"));
+    EXPECT_EQ(read.Item(0)->ExpectedFrequency, 3);
+    EXPECT_EQ(read.Item(0)->ExpectedTexts, 2);
+    EXPECT_EQ(read.Item(1)->Word, QStringLiteral("dog"));
+    EXPECT_EQ(read.Item(1)->ExpectedFrequency, 1);
+    EXPECT_TRUE(read.Item(0)->Positions.empty()); // no index open
+    ASSERT_EQ(read.Texts().size(), 2u);
+    EXPECT_TRUE(QFileInfo::exists(read.Texts()[0].FullFilename));
+}
+
+TEST_F(WordListCommandsTest, AConcordanceRequestForALemmaAsksForEachOfItsForms)
+{
+    WordListOf({{QStringLiteral("a.txt"), QStringLiteral("go goes went go going")}});
+    cv::TCVWordList* words = Doc()->WordlistOfType(cv::kListWordList);
+    words->JoinARange({words->FindWordAndTag(QStringLiteral("go"), {}), words->FindWordAndTag(QStringLiteral("goes"), {}),
+                       words->FindWordAndTag(QStringLiteral("went"), {})},
+                      true);
+    cv::TCV_Grid* grid = Show(window->AdvOfficePageAlph);
+    grid->Refresh();
+    SelectWords(*grid, {QStringLiteral("go")});
+    grid->HandleGridCommand(50);
+    ASSERT_NE(window->TellMarvexList(), nullptr);
+    ASSERT_EQ(window->TellMarvexList()->Count(), 3);
+    QStringList forms;
+    for (int i = 0; i < 3; ++i)
+        forms << window->TellMarvexList()->Item(i)->Word;
+    EXPECT_EQ(forms, (QStringList{QStringLiteral("go"), QStringLiteral("goes"), QStringLiteral("went")}));
+}
+
+TEST_F(WordListCommandsTest, AConcordanceRequestFromAnIndexCarriesThePositions)
+{
+    IndexOf(kCorpus);
+    cv::TCV_Grid* grid = Show(window->AdvOfficePageIndexAlph);
+    SelectWords(*grid, {QStringLiteral("cat")});
+    grid->HandleGridCommand(50);
+    ASSERT_NE(window->TellMarvexList(), nullptr);
+    ASSERT_EQ(window->TellMarvexList()->Count(), 1);
+    const std::vector<cv::TMarvexPosition> expected{{0, 2}, {0, 8}, {1, 2}};
+    EXPECT_EQ(window->TellMarvexList()->Item(0)->Positions, expected);
+}
+
+TEST_F(WordListCommandsTest, NoRequestIsMadeWhenNoTextIsLeftOnDisk)
+{
+    WordListOf(kCorpus);
+    for (const auto& [name, content] : kCorpus)
+        QFile::remove(dir.file(name));
+    cv::TCV_Grid* grid = Show(window->AdvOfficePageAlph);
+    SelectWords(*grid, {QStringLiteral("cat")});
+    Posted();
+    grid->HandleGridCommand(50);
+    EXPECT_FALSE(PostedCode(50));
+    cv::TTellMarvexList read(cv::kToolWordList, cv::kToolConcordance);
+    EXPECT_FALSE(QFileInfo::exists(read.TempFilename(dir.file(QStringLiteral("tmp")))));
+}
+
+// ---- key words against a reference list -------------------------------------------
+
+TEST_F(WordListCommandsTest, ComparingWithAReferenceListMakesTheKeyWordPage)
+{
+    QString study = QStringLiteral("whale ");
+    study = study.repeated(40) + QStringLiteral("the sea the ship the crew and the captain");
+    const QString reference =
+        SavedWordList(QStringLiteral("reference"),
+                      QStringLiteral("the of and a to in the of and the land the town the road the ship ").repeated(30));
+    cv::SetKeywordsSettingsReferenceCorpus(reference);
+    const QString studyFile = SavedWordList(QStringLiteral("study"), study);
+    cv::TCVStored_File_rec& rec = cv::StartupOpenFileRec();
+    rec.Clear();
+    rec.FileName = studyFile;
+    rec.ListType = cv::kListWordList;
+    ASSERT_TRUE(window->OpenFile());
+    dialogs.Clear();
+
+    MenuCommand(49);
+    EXPECT_EQ(commands.comparisonShown, 1);
+    ASSERT_NE(Doc()->fKeywordsList, nullptr);
+    bool whale = false;
+    for (int i = 0; i < Doc()->fKeywordsList->Count(); ++i)
+        whale = whale || Doc()->fKeywordsList->Entry(i).fWord == QStringLiteral("whale");
+    EXPECT_TRUE(whale);
+    EXPECT_TRUE(window->PageVisible(window->AdvOfficePageKWs));
+    EXPECT_TRUE(Doc()->NewTabsheetMade);
+    EXPECT_EQ(window->AdvOfficePager1->tabText(window->AdvOfficePager1->indexOf(window->AdvOfficePageKWs)),
+              QStringLiteral("KWs with reference"));
+    EXPECT_EQ(cv::StartupOpenFileRec().Mark, 1);
+    EXPECT_EQ(dialogs.Routines().last(), QStringLiteral("ResultsAreInTab"));
+}
+
+TEST_F(WordListCommandsTest, AComparisonWithoutKeyWordsOrWithTheSameListTells)
+{
+    const QString text = QStringLiteral("the cat and the dog ").repeated(20);
+    const QString studyFile = SavedWordList(QStringLiteral("study"), text);
+    cv::SetKeywordsSettingsReferenceCorpus(SavedWordList(QStringLiteral("twin"), text));
+    cv::TCVStored_File_rec& rec = cv::StartupOpenFileRec();
+    rec.Clear();
+    rec.FileName = studyFile;
+    rec.ListType = cv::kListWordList;
+    ASSERT_TRUE(window->OpenFile());
+    dialogs.Clear();
+    MenuCommand(89);
+    EXPECT_TRUE(dialogs.Routines().contains(QStringLiteral("NoKeyWordsFound")));
+    EXPECT_FALSE(window->PageVisible(window->AdvOfficePageKWs));
+
+    // The comparison changed the document: it is saved first, then refused.
+    cv::SetKeywordsSettingsReferenceCorpus(studyFile);
+    dialogs.Clear();
+    MenuCommand(49);
+    EXPECT_EQ(dialogs.Routines().last(), QStringLiteral("CantCompareWithSameFile"));
+    EXPECT_EQ(commands.comparisonShown, 2);
+}
+
+TEST_F(WordListCommandsTest, AnUnsavedListIsSavedBeforeItIsCompared)
+{
+    WordListOf(kCorpus);
+    cv::TGeneralSettingsRec g = cv::GetGeneralSettings();
+    g.SetAskWhetherToSaveModifiedData(true);
+    cv::SetGeneralSettings(g);
+    // Not saved: nothing is compared.
+    dialogs.QueueAnswer(TDialogAnswer::No);
+    MenuCommand(49);
+    EXPECT_EQ(commands.comparisonShown, 0);
+    EXPECT_TRUE(Doc()->MainFile.FileName.isEmpty());
+}
+
+// ---- equal words ---------------------------------------------------------------
+
+// Words that look alike but are stored apart: "é" composed and decomposed.
+const QString kComposed = QStringLiteral("caf\u00E9");
+const QString kDecomposed = QStringLiteral("cafe\u0301");
+
+TEST_F(WordListCommandsTest, EqualWordsAreMergedWhenTheUserSaysSo)
+{
+    WordListOf({{QStringLiteral("a.txt"), kComposed + QStringLiteral(" ") + kDecomposed + QStringLiteral(" ") + kComposed +
+                                              QStringLiteral(" tea")}});
+    const int before = Words()->Count();
+    Show(window->AdvOfficePageAlph);
+    dialogs.Clear();
+    dialogs.QueueAnswer(TDialogAnswer::Yes); // merge
+    dialogs.QueueAnswer(TDialogAnswer::Yes); // and remove the merged entry
+    MenuCommand(202);
+    EXPECT_EQ(commands.lemmaShowerShown, 1);
+    EXPECT_EQ(commands.lemmaShowerRows.size(), 1);
+    EXPECT_EQ(dialogs.Routines(), (QStringList{QStringLiteral("MergeXwithY"), QStringLiteral("OKToDoX")}));
+    EXPECT_EQ(Words()->Count(), before - 1);
+    int64_t total = 0;
+    for (int i = 0; i < Words()->Count(); ++i)
+        if (Words()->Entry(i).fWord.startsWith(QStringLiteral("caf")))
+            total += Words()->Entry(i).fData.Freq;
+    EXPECT_EQ(total, 3);
+
+    // Nothing alike any more.
+    dialogs.Clear();
+    MenuCommand(202);
+    EXPECT_EQ(dialogs.Routines(), QStringList{QStringLiteral("NoProblem")});
+}
+
+TEST_F(WordListCommandsTest, EqualWordsKeptApartAreToldApartFromThenOn)
+{
+    WordListOf({{QStringLiteral("a.txt"), kComposed + QStringLiteral(" ") + kDecomposed}});
+    Show(window->AdvOfficePageAlph);
+    dialogs.Clear();
+    dialogs.QueueAnswer(TDialogAnswer::No);
+    MenuCommand(202);
+    EXPECT_EQ(dialogs.Routines(), QStringList{QStringLiteral("MergeXwithY")});
+    ASSERT_EQ(Words()->Count(), 2);
+    // One of the two carries a mark of its own (a zero-width space).
+    int marked = 0;
+    for (int i = 0; i < 2; ++i)
+        marked += Words()->Entry(i).fWord.endsWith(QChar(0x200B)) ? 1 : 0;
+    EXPECT_EQ(marked, 1);
+}
+
+// Two pairs of words that look alike: "café" and "naïve", each composed and decomposed.
+QString TwoAlikePairs()
+{
+    return QStringList{kComposed, kDecomposed, QStringLiteral("na\u00EFve"), QStringLiteral("nai\u0308ve")}.join(u' ');
+}
+
+TEST_F(WordListCommandsTest, ToAllAnswersStandForEveryLaterPair)
+{
+    WordListOf({{QStringLiteral("a.txt"), TwoAlikePairs()}});
+    Show(window->AdvOfficePageAlph);
+    dialogs.Clear();
+    dialogs.QueueAnswer(TDialogAnswer(10)); // yes to all
+    dialogs.QueueAnswer(TDialogAnswer::No);  // keep the merged entries, marked deleted
+    MenuCommand(202);
+    EXPECT_EQ(dialogs.Routines(), (QStringList{QStringLiteral("MergeXwithY"), QStringLiteral("OKToDoX")}));
+    int deleted = 0;
+    for (int i = 0; i < Words()->Count(); ++i)
+        deleted += Words()->GetDeleted(i) ? 1 : 0;
+    EXPECT_EQ(deleted, 2);
+}
+
+TEST_F(WordListCommandsTest, CancelStopsAskingAboutEqualWords)
+{
+    WordListOf({{QStringLiteral("a.txt"), TwoAlikePairs()}});
+    Show(window->AdvOfficePageAlph);
+    dialogs.Clear();
+    dialogs.QueueAnswer(TDialogAnswer::Cancel);
+    MenuCommand(202);
+    EXPECT_EQ(dialogs.Routines(), QStringList{QStringLiteral("MergeXwithY")});
+    EXPECT_EQ(Words()->Count(), 4);
+}
+
+} // namespace
+} // namespace wordlist_window_test

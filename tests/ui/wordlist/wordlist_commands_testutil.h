@@ -1,0 +1,134 @@
+#pragma once
+// The word-list window with fixed command choices, a controller window that
+// records what the tool posts to it, a temporary folder of the test's own
+// (for the hand-over files), and documents made by the engine: a word list
+// of texts the test writes, a saved word list, an index opened in the window.
+
+#include "wordlist_window_testutil.h"
+
+#include <QDir>
+#include <QTableView>
+
+#include "index/index_files.h"
+#include "index/index_handler.h"
+#include "runtime/controller_link.h"
+#include "suite/window_handle.h"
+
+namespace wordlist_window_test {
+
+class WordListCommandsTest : public WordListWindowTest {
+protected:
+    void SetUp() override
+    {
+        WordListWindowTest::SetUp();
+        m_tmp = qgetenv("TMPDIR");
+        ASSERT_TRUE(QDir().mkpath(dir.file(QStringLiteral("tmp"))));
+        qputenv("TMPDIR", dir.file(QStringLiteral("tmp")).toLocal8Bit());
+        cv::SetShellWnd(controller.Handle());
+        window->SetCommandChoices(&commands);
+    }
+    void TearDown() override
+    {
+        cv::SetShellWnd(0);
+        if (m_tmp.isEmpty())
+            qunsetenv("TMPDIR");
+        else
+            qputenv("TMPDIR", m_tmp);
+        WordListWindowTest::TearDown();
+    }
+
+    // The codes the tool posted to the controller since the last call.
+    std::vector<int> Posted()
+    {
+        QApplication::processEvents();
+        std::vector<int> codes;
+        for (const auto& [msg, wparam] : got)
+            if (msg == cv::kMsgControllerCommand)
+                codes.push_back(cv::CodeOfWParam(wparam));
+        got.clear();
+        return codes;
+    }
+    bool PostedCode(int code)
+    {
+        const std::vector<int> codes = Posted();
+        return std::find(codes.begin(), codes.end(), code) != codes.end();
+    }
+
+    // A word list of the texts, made by a job as the wizard starts it.
+    void WordListOf(const std::vector<std::pair<QString, QString>>& texts)
+    {
+        Choose(texts);
+        Request(cv::kListWordList);
+        ASSERT_NE(Words(), nullptr);
+    }
+    // An index of the texts, made by the engine and opened in the window.
+    void IndexOf(const std::vector<std::pair<QString, QString>>& texts)
+    {
+        cv::TCVFileDetails chosen(true, {});
+        for (const auto& [name, content] : texts)
+            ASSERT_TRUE(chosen.ToolAddAFile(Text(name, content)));
+        const QString base = dir.file(QStringLiteral("corpus"));
+        QString error;
+        ASSERT_TRUE(cv::MakeIndexOfTexts(chosen, base, cv::kIndexOpenNew, &error)) << error.toStdString();
+        QApplication::processEvents();
+        cv::TCVStored_File_rec& rec = cv::StartupOpenFileRec();
+        rec.Clear();
+        rec.FileName = cv::IndexFileName(base, cv::TIndexFileKind::Tokens);
+        rec.ListType = cv::kListIndexWordList;
+        ASSERT_EQ(window->OpenIndexDocument() & 0xFF, 1);
+        QApplication::processEvents();
+        ASSERT_NE(Doc()->fIndexHandler, nullptr);
+        dialogs.Clear();
+        Posted();
+    }
+    // Shows a page and makes its grid current.
+    cv::TCV_Grid* Show(QWidget* page)
+    {
+        window->SetPageVisible(page, true);
+        window->ActivatePage(page);
+        QApplication::processEvents();
+        return CurrentGrid();
+    }
+    // The grid row showing a word (its main word), 0 when none.
+    static int RowOf(const cv::TCV_Grid& grid, const QString& word)
+    {
+        for (int row = 1; row < grid.RowCount(); ++row)
+            if (const cv::TCVBaseListObject* e = grid.List()->Get(grid.EntryOfGridRow(row)); e && e->MainWordOnly() == word)
+                return row;
+        return 0;
+    }
+    // Selects the rows of these words (and makes the first current).
+    static void SelectWords(cv::TCV_Grid& grid, const QStringList& words, int column = 1)
+    {
+        auto* selection = grid.View()->selectionModel();
+        selection->clearSelection();
+        bool first = true;
+        for (const QString& w : words) {
+            const int row = RowOf(grid, w);
+            ASSERT_GT(row, 0) << w.toStdString();
+            const QModelIndex at = grid.Proxy()->index(row - 1, column);
+            if (first)
+                grid.View()->setCurrentIndex(at);
+            selection->select(at, QItemSelectionModel::Select | QItemSelectionModel::Rows);
+            first = false;
+        }
+    }
+    // A menu command of the window, as the menus hand it over.
+    bool MenuCommand(int tag)
+    {
+        QAction item;
+        item.setData(tag);
+        window->HandleMenuItemClick(&item);
+        QApplication::processEvents();
+        return true;
+    }
+
+    cv::TFixedCommandChoices commands;
+    std::vector<std::pair<uint32_t, uint64_t>> got;
+    cv::TMessageWindow controller{[this](uint32_t m, uint64_t w, int64_t) { got.emplace_back(m, w); }};
+
+private:
+    QByteArray m_tmp;
+};
+
+} // namespace wordlist_window_test
