@@ -43,9 +43,17 @@ void TCVGridModel::SetList(TCVBaseDataClass* list, int displayKind)
     m_list = list;
     m_displayKind = displayKind;
     m_rows = list ? list->OverallCount() + list->Count() : 0;
-    m_columns = list ? list->ColumnCount() : 0;
+    m_columns = list ? list->ColumnCount() + (m_presenter ? m_presenter->ExtraColumnCount() : 0) : 0;
     m_cachedRow = -1;
     endResetModel();
+    if (m_presenter)
+        m_presenter->ListReset(list);
+}
+
+void TCVGridModel::SetColumnPresenter(TGridColumnPresenter* presenter)
+{
+    m_presenter = presenter;
+    m_cachedRow = -1;
 }
 
 void TCVGridModel::SetCellTweak(TCellTweak tweak)
@@ -59,12 +67,14 @@ void TCVGridModel::Reload() { SetList(m_list, m_displayKind); }
 void TCVGridModel::CellsChanged()
 {
     const int rows = m_list ? m_list->OverallCount() + m_list->Count() : 0;
-    const int columns = m_list ? m_list->ColumnCount() : 0;
+    const int columns = m_list ? m_list->ColumnCount() + (m_presenter ? m_presenter->ExtraColumnCount() : 0) : 0;
     if (rows != m_rows || columns != m_columns) {
         Reload();
         return;
     }
     m_cachedRow = -1;
+    if (m_presenter)
+        m_presenter->ValuesChanged();
     if (m_rows > 0 && m_columns > 0)
         emit dataChanged(index(0, 0), index(m_rows - 1, m_columns - 1));
     // Qt's header asserts a valid section range: a list without columns has no headings to change.
@@ -95,9 +105,15 @@ const TDrawgridDataRec& TCVGridModel::CachedCell(int row, int column) const
     const int entry = EntryOfRow(row);
     // Rows counted when the list was last shown may be gone since; such rows stay empty.
     if (entry < m_list->Count() && row < m_list->OverallCount() + m_list->Count()) {
-        m_list->DrawgridDataRec(entry, column, m_displayKind, m_cached);
-        if (m_tweak)
-            m_tweak(entry, column, m_cached);
+        if (column < m_list->ColumnCount()) {
+            m_list->DrawgridDataRec(entry, column, m_displayKind, m_cached);
+            if (m_tweak)
+                m_tweak(entry, column, m_cached);
+        } else if (m_presenter) {
+            m_presenter->ExtraCell(entry, column, m_cached);
+        }
+        if (m_presenter)
+            m_presenter->Present(column, m_cached);
     }
     return m_cached;
 }
@@ -136,7 +152,12 @@ QVariant TCVGridModel::data(const QModelIndex& index, int role) const
             return rec.value;
         return rec.text;
     }
+    case Qt::FontRole:
+        return m_presenter ? m_presenter->ColumnRole(index.column(), role) : QVariant();
     case Qt::TextAlignmentRole:
+        if (m_presenter)
+            if (QVariant v = m_presenter->ColumnRole(index.column(), role); v.isValid())
+                return v;
         return CachedCell(row, index.column()).isNumber ? QVariant(int(Qt::AlignRight | Qt::AlignVCenter))
                                                         : QVariant(int(Qt::AlignLeft | Qt::AlignVCenter));
     case Qt::ForegroundRole:
@@ -163,7 +184,7 @@ QVariant TCVGridModel::headerData(int section, Qt::Orientation orientation, int 
     if (role != Qt::DisplayRole || !m_list)
         return QAbstractTableModel::headerData(section, orientation, role);
     if (orientation == Qt::Horizontal)
-        return m_list->Heading(section);
+        return m_presenter ? m_presenter->Heading(section, m_list->Heading(section)) : m_list->Heading(section);
     return section + 1;
 }
 
@@ -267,7 +288,21 @@ TCV_Base_Grid::TCV_Base_Grid(QWidget* parent)
     });
 }
 
-TCV_Base_Grid::~TCV_Base_Grid() = default;
+TCV_Base_Grid::~TCV_Base_Grid()
+{
+    // The presenter goes before the model; the list may be gone already.
+    m_model->SetColumnPresenter(nullptr);
+}
+
+void TCV_Base_Grid::SetColumnPresenter(std::unique_ptr<TGridColumnPresenter> presenter)
+{
+    const int sortColumn = m_proxy->sortColumn();
+    m_presenter = std::move(presenter);
+    m_model->SetColumnPresenter(m_presenter.get());
+    m_model->Reload();
+    if (sortColumn >= 0 && sortColumn < m_model->columnCount())
+        m_proxy->sort(sortColumn, m_proxy->sortOrder());
+}
 
 void TCV_Base_Grid::SetList(TCVBaseDataClass* list, int displayKind)
 {

@@ -68,6 +68,28 @@ enum : uint8_t {
 // cell-text handlers of a tool): entry index, grid column, the cell.
 using TCellTweak = std::function<void(int entry, int column, TDrawgridDataRec& rec)>;
 
+// The look of a grid's columns and the columns the grid computes itself
+// after the list's own (computed columns). The grid dialogs install one per
+// grid; without one the grid shows the list's columns as the list draws them.
+class TGridColumnPresenter {
+public:
+    virtual ~TGridColumnPresenter() = default;
+    // How many columns follow the list's own.
+    virtual int ExtraColumnCount() const { return 0; }
+    // The heading of a column; listHeading is the list's own (empty for extra columns).
+    virtual QString Heading(int column, const QString& listHeading) const { return listHeading; }
+    // The cell of an extra column (column counted over all columns) for a list entry.
+    virtual void ExtraCell(int entry, int column, TDrawgridDataRec& rec) const {}
+    // Changes a drawn cell as its column's look asks (decimals, letter case, threshold, background).
+    virtual void Present(int column, TDrawgridDataRec& rec) const {}
+    // Qt::TextAlignmentRole or Qt::FontRole of a column; an invalid value leaves the grid's own.
+    virtual QVariant ColumnRole(int column, int role) const { return {}; }
+    // The list was shown afresh (another list, or its rows or columns changed).
+    virtual void ListReset(TCVBaseDataClass* list) {}
+    // The list's values changed (same rows and columns).
+    virtual void ValuesChanged() {}
+};
+
 class TCVGridModel final : public QAbstractTableModel {
 public:
     explicit TCVGridModel(QObject* parent = nullptr);
@@ -77,6 +99,9 @@ public:
     TCVBaseDataClass* List() const { return m_list; }
     int DisplayKind() const { return m_displayKind; }
     void SetCellTweak(TCellTweak tweak);
+    // The presenter of the columns (not owned; null: none); Reload shows its columns.
+    void SetColumnPresenter(TGridColumnPresenter* presenter);
+    TGridColumnPresenter* ColumnPresenter() const { return m_presenter; }
 
     // The list changed its rows or columns: the view starts afresh.
     void Reload();
@@ -104,6 +129,7 @@ private:
     int m_rows = 0;
     int m_columns = 0;
     TCellTweak m_tweak;
+    TGridColumnPresenter* m_presenter = nullptr;
     // Qt asks one cell for many roles in a row; the list draws it once.
     mutable int m_cachedRow = -1;
     mutable int m_cachedColumn = -1;
@@ -160,6 +186,9 @@ public:
     void SetList(TCVBaseDataClass* list, int displayKind);
     TCVBaseDataClass* List() const { return m_model->List(); }
     void SetCellTweak(TCellTweak tweak) { m_model->SetCellTweak(std::move(tweak)); }
+    // The grid owns its column presenter; installing one shows the list afresh.
+    void SetColumnPresenter(std::unique_ptr<TGridColumnPresenter> presenter);
+    TGridColumnPresenter* ColumnPresenter() const { return m_presenter.get(); }
     // Redraws after the list changed: rows and columns are counted again.
     void Refresh();
     // Updates are collected until the outermost EndUpdate, which refreshes once.
@@ -233,6 +262,7 @@ private:
     TCVGridProxy* m_proxy;
     QTableView* m_view;
     QPointer<QMenu> m_popup;
+    std::unique_ptr<TGridColumnPresenter> m_presenter;
     int m_updateDepth = 0;
     int m_savedTopRow = 1;
     int m_savedRow = 1;

@@ -50,6 +50,7 @@
 #include "ui/framework/control_helpers.h"
 #include "ui/framework/controller_commands.h"
 #include "ui/framework/customise_menu.h"
+#include "ui/framework/grid_dialogs/grid_dialog_host.h"
 #include "ui/framework/tool_data_module.h"
 
 namespace cv {
@@ -750,13 +751,28 @@ bool TMainToolsForm::OpenFile(QWidget* second)
     return true;
 }
 
+namespace {
+
+// The grid dialogs of a window, linked to it.
+TGridDialogHost& GridDialogsOf(TMainToolsForm& window)
+{
+    TGridDialogHost& host = GridDialogHostOf(window);
+    host.SetWindowLink({[&window](QObject* grid) { return window.GridMayBeWorkedOn(grid); },
+                        [&window] { return window.Data(); },
+                        [&window](TCV_Grid* grid, const QString& name) { return window.SaveGridData(grid, name); },
+                        [&window] { return window.GetChildForm(); }});
+    return host;
+}
+
+} // namespace
+
 bool TMainToolsForm::SaveAsExport(TCV_Grid* grid, int exportKind)
 {
     // The export goes through the save-as dialog of the grid dialogs; while
     // one export runs no second one starts.
     if (BusySavingAs)
         return false;
-    return false;
+    return GridDialogsOf(*this).SaveAsExport(grid, exportKind, BusySavingAs);
 }
 
 bool TMainToolsForm::Save(TCV_Grid* grid)
@@ -1155,6 +1171,7 @@ TCVGridHandlersA TMainToolsForm::BaseGridHandlersA()
     a.AskToStop = [this] { AskToStop(); };
     a.StandardHeadings = [](uint8_t listType) { return StandardGridHeaderArray(listType); };
     a.DocumentFileName = [this] { return DocumentFileName(); };
+    GridDialogsOf(*this).AddHandlers(a);
     return a;
 }
 
@@ -1171,6 +1188,7 @@ TCVGridHandlersB TMainToolsForm::BaseGridHandlersB()
     b.Empty27 = [] {};
     b.UndoEdit = [this](TCV_Grid* grid) { UndoEdit(grid); };
     b.ZapMarked = [this](TCV_Grid* grid) { ZapMarked(grid); };
+    GridDialogsOf(*this).AddHandlers(b);
     return b;
 }
 

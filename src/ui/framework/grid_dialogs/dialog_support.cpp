@@ -1,0 +1,94 @@
+#include "ui/framework/grid_dialogs/dialog_support.h"
+
+#include <QDir>
+#include <QHideEvent>
+#include <QSettings>
+#include <QShowEvent>
+#include <QStandardPaths>
+
+#include "suite/cvbuf.h"
+#include "suite/window_messages.h"
+
+namespace cv {
+
+namespace {
+
+TModalRunner& CurrentRunner()
+{
+    static TModalRunner runner;
+    return runner;
+}
+
+QString GeometryKey(const QWidget& dialog) { return QStringLiteral("geometry/") + dialog.objectName(); }
+
+} // namespace
+
+int RunModalDialog(QDialog& dialog)
+{
+    if (const TModalRunner& runner = CurrentRunner())
+        return runner(dialog);
+    return dialog.exec();
+}
+
+TModalRunnerGuard::TModalRunnerGuard(TModalRunner runner) : m_previous(std::move(CurrentRunner()))
+{
+    CurrentRunner() = std::move(runner);
+}
+
+TModalRunnerGuard::~TModalRunnerGuard() { CurrentRunner() = std::move(m_previous); }
+
+QString GridDialogSettingsFileName()
+{
+    QString folder = GetUserReadWriteFolder();
+    if (folder.isEmpty())
+        folder = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
+    return QDir(folder).filePath(QStringLiteral("grid dialogs.ini"));
+}
+
+void RestoreDialogGeometry(QWidget& dialog)
+{
+    QSettings settings(GridDialogSettingsFileName(), QSettings::IniFormat);
+    const QByteArray geometry = settings.value(GeometryKey(dialog)).toByteArray();
+    if (!geometry.isEmpty())
+        dialog.restoreGeometry(geometry);
+}
+
+void StoreDialogGeometry(const QWidget& dialog)
+{
+    QSettings settings(GridDialogSettingsFileName(), QSettings::IniFormat);
+    settings.setValue(GeometryKey(dialog), dialog.saveGeometry());
+}
+
+TRememberingDialog::TRememberingDialog(const QString& objectName, QWidget* parent) : QDialog(parent)
+{
+    setObjectName(objectName);
+}
+
+void TRememberingDialog::showEvent(QShowEvent* event)
+{
+    if (!m_restored) {
+        m_restored = true;
+        RestoreDialogGeometry(*this);
+    }
+    QDialog::showEvent(event);
+}
+
+void TRememberingDialog::hideEvent(QHideEvent* event)
+{
+    StoreDialogGeometry(*this);
+    QDialog::hideEvent(event);
+}
+
+void PostHelpRequest(int helpContext)
+{
+    if (mini_global_own_HWnd != 0)
+        PostMessage(mini_global_own_HWnd, kMsgHelpRequest, uint64_t(helpContext), 0);
+}
+
+void MakeOwnTaskbarWindow(QWidget& dialog)
+{
+    dialog.setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
+                          Qt::WindowMinMaxButtonsHint);
+}
+
+} // namespace cv

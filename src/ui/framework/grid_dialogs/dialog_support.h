@@ -1,0 +1,61 @@
+#pragma once
+// What the grid dialogs share: running a dialog modally behind a seam that
+// tests replace, remembering a dialog's geometry, asking the main window for
+// help, and the top-level window flags of dialogs that stand on their own.
+
+#include <QByteArray>
+#include <QDialog>
+#include <QString>
+
+#include <functional>
+
+class QSettings;
+
+namespace cv {
+
+// Runs a dialog modally; the result is QDialog::Accepted or Rejected. The
+// program runs exec(); tests install a runner that fills the dialog's
+// controls and presses its buttons, so no test waits on a modal loop.
+using TModalRunner = std::function<int(QDialog& dialog)>;
+int RunModalDialog(QDialog& dialog);
+
+class TModalRunnerGuard {
+public:
+    explicit TModalRunnerGuard(TModalRunner runner);
+    ~TModalRunnerGuard();
+    TModalRunnerGuard(const TModalRunnerGuard&) = delete;
+    TModalRunnerGuard& operator=(const TModalRunnerGuard&) = delete;
+
+private:
+    TModalRunner m_previous;
+};
+
+// The dialogs' own settings file: "grid dialogs.ini" in the user's
+// read/write folder (GetUserReadWriteFolder), else Qt's per-user place.
+QString GridDialogSettingsFileName();
+// Geometry of a dialog by its object name, kept in that file.
+void RestoreDialogGeometry(QWidget& dialog);
+void StoreDialogGeometry(const QWidget& dialog);
+
+// A dialog that remembers where it was: restored when first shown, stored
+// whenever it is hidden. The object name names the record.
+class TRememberingDialog : public QDialog {
+public:
+    explicit TRememberingDialog(const QString& objectName, QWidget* parent = nullptr);
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+
+private:
+    bool m_restored = false;
+};
+
+// Asks this tool's main window to show a help topic (message 1168).
+void PostHelpRequest(int helpContext);
+
+// Makes the dialog a window of its own (with its own entry in the task bar
+// where the desktop shows one), still owned by its parent.
+void MakeOwnTaskbarWindow(QWidget& dialog);
+
+} // namespace cv

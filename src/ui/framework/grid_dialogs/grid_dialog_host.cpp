@@ -1,0 +1,215 @@
+#include "ui/framework/grid_dialogs/grid_dialog_host.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QLocale>
+#include <QSettings>
+
+#include "model/base_list.h"
+#include "model/corvantis_holder.h"
+#include "suite/cv_format.h"
+#include "suite/cv_globals.h"
+#include "suite/cvbuf.h"
+#include "suite/dialog_routines.h"
+#include "suite/gui/desktop_services.h"
+#include "suite/resource_strings.h"
+#include "suite/wdef.h"
+#include "suite/window_messages.h"
+#include "ui/framework/grid_dialogs/grid_columns_dialog.h"
+#include "ui/framework/grid_dialogs/save_as_dialog.h"
+
+namespace cv {
+
+namespace {
+
+// Width units of the columns dialog, remembered between runs.
+uint8_t RememberedUnits()
+{
+    QSettings settings(GridDialogSettingsFileName(), QSettings::IniFormat);
+    const QVariant stored = settings.value(QStringLiteral("columns/units"));
+    if (stored.isValid())
+        return uint8_t(stored.toInt() == kUnitsCentimetres ? kUnitsCentimetres : kUnitsInches);
+    return QLocale().measurementSystem() == QLocale::MetricSystem ? kUnitsCentimetres : kUnitsInches;
+}
+
+void RememberUnits(uint8_t units)
+{
+    QSettings settings(GridDialogSettingsFileName(), QSettings::IniFormat);
+    settings.setValue(QStringLiteral("columns/units"), int(units));
+}
+
+// The grid column of a set column's number; -1 when the list has none of that number.
+int ColumnOfSetNumber(const TCVBaseDataClass& list, int setNumber)
+{
+    for (int c = 0; c < list.ColumnCount(); ++c)
+        if (list.SetNumberOfColumn(c) == setNumber)
+            return c;
+    return -1;
+}
+
+} // namespace
+
+TGridDialogHost::TGridDialogHost(QWidget& window) : QObject(&window), m_window(window)
+{
+    setObjectName(QStringLiteral("GridDialogHost"));
+}
+
+TSaveAsTxtDlgFeb2012* TGridDialogHost::SaveAsDialog() const { return m_saveAs; }
+
+bool TGridDialogHost::MayWorkOn(TCV_Grid* grid) const
+{
+    if (!grid || !grid->List())
+        return false;
+    return !m_link.GridMayBeWorkedOn || m_link.GridMayBeWorkedOn(grid);
+}
+
+QWidget* TGridDialogHost::Owner() const
+{
+    QWidget* child = m_link.ChildForm ? m_link.ChildForm() : nullptr;
+    return child ? child : &m_window;
+}
+
+bool TGridDialogHost::SaveAsExport(TCV_Grid* grid, int exportKind, bool& busySavingAs)
+{
+    if (busySavingAs || !MayWorkOn(grid))
+        return false;
+    TCorvantisholder* doc = m_link.Document ? m_link.Document() : nullptr;
+    if (!doc)
+        return false;
+    TCVBaseDataClass& list = *grid->List();
+    if (!m_saveAs) {
+        m_saveAs = new TSaveAsTxtDlgFeb2012(Owner());
+        m_saveAs->StartFolder = GetDefaultFolder();
+    }
+    // The document's name with its extension turned into "_" and the list type's name.
+    const uint8_t listType = grid->ListType;
+    QString base = doc->MainFile.FileName;
+    if (base.isEmpty())
+        base = doc->SuggestedFilename;
+    QString fileName;
+    if (!base.isEmpty()) {
+        const QFileInfo info(base);
+        fileName = QDir(info.absolutePath()).filePath(info.completeBaseName() + u'_' + ListTypeName(listType));
+    } else {
+        fileName = QDir(m_saveAs->StartFolder).filePath(ListTypeName(listType));
+    }
+    TCVExportSettings current = doc->ExportSettings;
+    current.Format = TSaveAsFormat(std::clamp(exportKind, 0, int(TSaveAsFormat::ListTypesOwn)));
+    m_saveAs->SetupSaveAs(grid->ColCount(), grid->RowCount() - 1, GridSelectionOf(*grid), 0, listType,
+                          grid->KindOfDisplay, current, fileName, GetConcCharactersForTextOnly());
+    if (RunModalDialog(*m_saveAs) != QDialog::Accepted)
+        return false;
+    SetConcCharactersForTextOnly(m_saveAs->SaveAsConcCharacters);
+    doc->ExportSettings = m_saveAs->ExportSettings;
+    const QString target = doc->ExportSettings.FileName;
+    const QString folder = QFileInfo(target).absolutePath();
+    if (!QFileInfo(folder).isDir() || !QFileInfo(folder).isWritable()) {
+        CannotWriteToXFolder(folder);
+        return false;
+    }
+
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    global_panic_state = kPanicRun;
+    const uint8_t wasBusy = list.ListBusy();
+    list.SetListBusy(kListBusy);
+    MyYieldProcess();
+    busySavingAs = true;
+    bool ok = false;
+    switch (doc->ExportSettings.Format) {
+    case TSaveAsFormat::Text: ok = doc->SaveListAsTXT(list, grid->KindOfDisplay); break;
+    case TSaveAsFormat::XML: ok = doc->SaveListAsXML(list, grid->KindOfDisplay); break;
+    case TSaveAsFormat::Spreadsheet: ok = doc->SaveListAsExcel(list, grid->KindOfDisplay); break;
+    case TSaveAsFormat::RTF: ok = doc->SaveListAsRTF(list, grid->KindOfDisplay); break;
+    case TSaveAsFormat::ListTypesOwn:
+        // The list type's own format is the document saved under the chosen name.
+        list.SetListBusy(wasBusy);
+        ok = m_link.SaveOwnFormat && m_link.SaveOwnFormat(grid, target);
+        break;
+    default:
+        // "All files": the name decides; anything not known is plain text.
+        ok = doc->SaveListAsTXT(list, grid->KindOfDisplay);
+        break;
+    }
+    busySavingAs = false;
+    list.SetListBusy(wasBusy);
+    QApplication::restoreOverrideCursor();
+    grid->Refresh();
+    if (ok && QFileInfo::exists(target) && SavedOKOpenNow(target))
+        TryToShow(target);
+    return ok;
+}
+
+void TGridDialogHost::OpenColumnsDialog(TCV_Grid* grid)
+{
+    if (!MayWorkOn(grid))
+        return;
+    TGridColumnLayout& layout = ColumnLayoutOf(*grid);
+    TFormColumns form(Owner());
+    TCVBaseDataClass* list = grid->List();
+    const bool setColumns = IsLemmatisableListType(grid->ListType);
+    form.AssignDetails(
+        grid, layout.Headers(), setColumns, grid->ListType, RememberedUnits(),
+        [grid, list](TCV_Base_Grid*, bool setColumn, int column, bool create, const QString& formula) {
+            TGridColumnLayout& l = ColumnLayoutOf(*grid);
+            if (!setColumn) {
+                if (create)
+                    l.AddComputedColumn(formula, nullptr);
+                else
+                    l.DeleteComputedColumn(column);
+                return;
+            }
+            const int gridColumn = create ? -1 : ColumnOfSetNumber(*list, column);
+            if (grid->HandlersB.AddOrDeleteColumn) {
+                grid->HandlersB.AddOrDeleteColumn(grid, gridColumn, create);
+            } else if (create) {
+                int32_t next = 1;
+                for (int c = 0; c < list->ColumnCount(); ++c)
+                    next = std::max(next, list->SetNumberOfColumn(c) + 1);
+                list->AddSetColumn(Format(CVSetColumnD, {next}));
+                grid->Refresh();
+            } else {
+                // Only the window's own handler can take a set column out of its list.
+                NotImplemented();
+            }
+        },
+        [grid](TCV_Base_Grid*) { return ColumnLayoutOf(*grid).SaveAsCustomised(nullptr); },
+        [grid](TCV_Base_Grid*, const TGrid_header_array& headers) { ColumnLayoutOf(*grid).SetHeaders(headers); });
+    RunModalDialog(form);
+    RememberUnits(form.fUnits);
+}
+
+bool TGridDialogHost::SaveColumnsAsCustomised(TCV_Grid* grid)
+{
+    if (!MayWorkOn(grid))
+        return false;
+    QString error;
+    if (ColumnLayoutOf(*grid).SaveAsCustomised(&error))
+        return true;
+    FailedToSave(CustomisedLayoutFileName(ColumnLayoutOf(*grid).ListType()));
+    return false;
+}
+
+void TGridDialogHost::AddHandlers(TCVGridHandlersA& a)
+{
+    a.OpenColumnsDialog = [this](TCV_Grid* grid) { OpenColumnsDialog(grid); };
+}
+
+void TGridDialogHost::AddHandlers(TCVGridHandlersB& b)
+{
+    b.SaveColumnsAsCustomised = [this](TCV_Grid* grid) { SaveColumnsAsCustomised(grid); };
+}
+
+TGridDialogHost& GridDialogHostOf(QWidget& window)
+{
+    if (TGridDialogHost* host = FindGridDialogHost(window))
+        return *host;
+    return *new TGridDialogHost(window);
+}
+
+TGridDialogHost* FindGridDialogHost(QWidget& window)
+{
+    return window.findChild<TGridDialogHost*>(QStringLiteral("GridDialogHost"), Qt::FindDirectChildrenOnly);
+}
+
+} // namespace cv

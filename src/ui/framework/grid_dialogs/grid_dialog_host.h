@@ -1,0 +1,62 @@
+#pragma once
+// The grid dialogs of one tool window: made on demand, owned by the window
+// (a child object of it), and opened by the window's grid handlers. The
+// window gives the host what the dialogs need of it through TWindowLink;
+// the host never knows the window's class.
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+
+#include <functional>
+
+#include "suite/gui/cv_grid.h"
+
+namespace cv {
+
+class TCorvantisholder;
+class TSaveAsTxtDlgFeb2012;
+
+class TGridDialogHost final : public QObject {
+public:
+    struct TWindowLink {
+        std::function<bool(QObject* grid)> GridMayBeWorkedOn;
+        std::function<TCorvantisholder*()> Document;
+        // Saves the document in its own format under a name (export kind 4).
+        std::function<bool(TCV_Grid* grid, const QString& fileName)> SaveOwnFormat;
+        std::function<QWidget*()> ChildForm;
+    };
+
+    explicit TGridDialogHost(QWidget& window);
+    void SetWindowLink(TWindowLink link) { m_link = std::move(link); }
+
+    // Exports the grid's list through the save-as dialog and the document's
+    // exports: kind 0 text, 1 XML, 2 spreadsheet, 3 RTF, 4 the list type's
+    // own format. busySavingAs is the window's flag: set while the export
+    // runs; a second export is refused while it is. True when a file was written.
+    bool SaveAsExport(TCV_Grid* grid, int exportKind, bool& busySavingAs);
+    // "Columns: Layout & Format" for the grid.
+    void OpenColumnsDialog(TCV_Grid* grid);
+    // Stores the grid's columns as the customised layout of its list type.
+    bool SaveColumnsAsCustomised(TCV_Grid* grid);
+    // The grid dialogs' handlers, added to the window's groups.
+    void AddHandlers(TCVGridHandlersA& a);
+    void AddHandlers(TCVGridHandlersB& b);
+
+    TSaveAsTxtDlgFeb2012* SaveAsDialog() const;
+
+private:
+    bool MayWorkOn(TCV_Grid* grid) const;
+    QWidget* Owner() const;
+
+    QWidget& m_window;
+    TWindowLink m_link;
+    QPointer<TSaveAsTxtDlgFeb2012> m_saveAs;
+};
+
+// The host of a window, made on first use.
+TGridDialogHost& GridDialogHostOf(QWidget& window);
+// The host when the window has one.
+TGridDialogHost* FindGridDialogHost(QWidget& window);
+
+} // namespace cv
