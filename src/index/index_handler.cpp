@@ -120,6 +120,9 @@ bool TIndexHandler::LoadedTheFiles()
 
 void TIndexHandler::BeginText(int32_t)
 {
+    // Room to count every code the index has: a text added to an index may
+    // hold old words only.
+    fNewCounts.Grow(fData.types.size() + kIndexFirstTypeCode);
     fNewTexts.push_back({fNewTokens, int64_t(fStreamUsed)});
     fInText = true;
 }

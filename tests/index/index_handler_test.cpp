@@ -112,6 +112,30 @@ TEST_F(IndexJob, AnIndexMadeInTwoStepsIsTheIndexMadeInOne)
     ExpectSameLists(*Open("twice")->WordlistOfType(kListIndexWordList), *PlainList(all)->WordlistOfType(kListWordList));
 }
 
+TEST_F(IndexJob, AddedTextsOfOldWordsOnlyAreCountedAsInOneStep)
+{
+    // The added text begins with many words the index has (more than a
+    // batch of them) before a word of its own, and the last holds old words only.
+    QByteArray old;
+    for (int k = 0; k < 200; ++k)
+        old += "the cat sat on the mat ";
+    const TTexts all{{QStringLiteral("one.txt"), QByteArray("The cat sat on the mat.\n")},
+                     {QStringLiteral("two.txt"), old + "zebra.\n"},
+                     {QStringLiteral("three.txt"), old}};
+    ASSERT_TRUE(Index(all, "once")) << qPrintable(lastError);
+    ASSERT_TRUE(Index({all[0]}, "twice")) << qPrintable(lastError);
+    ASSERT_TRUE(Index({all[1], all[2]}, "twice", kIndexOpenAdd)) << qPrintable(lastError);
+    const TIndexData a = Load("once"), b = Load("twice");
+    ASSERT_EQ(a.types.size(), b.types.size());
+    for (std::size_t i = 0; i < a.types.size(); ++i) {
+        EXPECT_EQ(a.types[i].word, b.types[i].word);
+        EXPECT_EQ(a.types[i].freq, b.types[i].freq);
+        EXPECT_EQ(a.types[i].texts, b.types[i].texts);
+        EXPECT_EQ(a.types[i].dispersion, b.types[i].dispersion);
+    }
+    EXPECT_EQ(AllCodes(a), AllCodes(b));
+}
+
 TEST_F(IndexJob, AddingToAnIndexThatDoesNotExistMakesIt)
 {
     ASSERT_TRUE(Index(ThreeTexts(), "fresh", kIndexOpenAdd)) << qPrintable(lastError);
