@@ -267,22 +267,15 @@ void TWordlistBufferProcessor::CutWords()
     const bool useTags = fRun.useTags;
     // Room for a batch's words: their units and padding never run more than
     // a few units per word ahead of the buffer (kBatchTextSpare).
-    if (fBatchText.size() < std::size_t(n) + kBatchTextSpare)
-        fBatchText.resize(std::size_t(n) + kBatchTextSpare);
+    fBatchText.Room(std::size_t(n) + kBatchTextSpare);
     if (fBatch.size() < kBatchWords)
         fBatch.resize(kBatchWords);
-    std::vector<int32_t>& starts = fRun.starts;
-    std::vector<int32_t>& ends = fRun.ends;
-    std::vector<int32_t>& specials = fRun.specials;
-    if (starts.size() < std::size_t(n) / 2 + 2) {
-        starts.resize(std::size_t(n) / 2 + 2);
-        ends.resize(std::size_t(n) / 2 + 2);
-    }
-    if (specials.size() < std::size_t(n) + 1)
-        specials.resize(std::size_t(n) + 1);
+    int32_t* const starts = fRun.starts.Room(std::size_t(n) / 2 + 2);
+    int32_t* const ends = fRun.ends.Room(std::size_t(n) / 2 + 2);
+    int32_t* const specials = fRun.specials.Room(std::size_t(n) + 1);
     std::size_t specialCount = 0;
-    const std::size_t wordCount = FindWords(c, n, starts.data(), ends.data(), specials.data(), specialCount);
-    const int32_t* special = specials.data();
+    const std::size_t wordCount = FindWords(c, n, starts, ends, specials, specialCount);
+    const int32_t* special = specials;
     const int32_t* const specialEnd = special + specialCount;
 
     // Boundaries and tags after the last word of a chunk count for the first
@@ -301,8 +294,8 @@ void TWordlistBufferProcessor::CutWords()
     TPending* const batch = fBatch.data();
     std::size_t batchCount = fBatchCount;
     uint32_t textUsed = fBatchTextUsed;
-    char16_t* const textBase = fBatchText.data();
-    const std::size_t textRoom = fBatchText.size();
+    char16_t* const textBase = fBatchText.Data();
+    const std::size_t textRoom = fBatchText.Size();
     auto flush = [&] {
         fBatchCount = batchCount;
         fBatchTextUsed = textUsed;
@@ -310,8 +303,8 @@ void TWordlistBufferProcessor::CutWords()
         batchCount = 0;
         textUsed = 0;
     };
-    const int32_t* const startAt = starts.data();
-    const int32_t* const endAt = ends.data();
+    const int32_t* const startAt = starts;
+    const int32_t* const endAt = ends;
     for (std::size_t w = 0; w < wordCount; ++w) {
         const int32_t start = startAt[w];
         const int32_t length = endAt[w] - start;
@@ -462,7 +455,7 @@ void TWordlistBufferProcessor::FlushBatch()
     constexpr std::size_t kTypeAhead = 8, kSpellingAhead = 4;
     const std::size_t count = fBatchCount;
     const TPending* const batch = fBatch.data();
-    const char16_t* const text = fBatchText.data();
+    const char16_t* const text = fBatchText.Data();
     TWordlistParentTree::TLookup lookup(fTree);
     for (std::size_t k = 0; k < std::min(kTypeAhead, count); ++k)
         lookup.PrefetchType(batch[k].hash);
@@ -550,7 +543,7 @@ void TWordlistBufferProcessor::FlushBatch()
 
 uint32_t TWordlistBufferProcessor::AddType(const TPending& w)
 {
-    const char16_t* text = fBatchText.data() + w.textAt;
+    const char16_t* text = fBatchText.Data() + w.textAt;
     const bool isStop = fRun.stopList
         && FoundInTheList(fRun.tool, TLemmatiserListKind::Stop, QString(reinterpret_cast<const QChar*>(text), qsizetype(w.length)));
     return fTree.AddType(text, w.length, w.keyTag, w.hash, isStop);

@@ -20,6 +20,7 @@
 #include "wordlist/wordlist_tree.h"
 
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <vector>
 
@@ -72,6 +73,33 @@ public:
     virtual void Tokens(std::span<const TBatchToken> tokens, TWordlistParentTree& tree) {}
 };
 
+// A buffer made larger when asked (its contents then dropped), whose memory
+// is touched only where it is written: the cutter's arrays are sized for
+// the worst case of a chunk and used a little at a time.
+template <typename T>
+class TScratchArray {
+public:
+    T* Room(std::size_t n)
+    {
+        if (fSize < n) {
+            fData = std::make_unique_for_overwrite<T[]>(n);
+            fSize = n;
+        }
+        return fData.get();
+    }
+    T* Data() const { return fData.get(); }
+    std::size_t Size() const { return fSize; }
+    void Free()
+    {
+        fData.reset();
+        fSize = 0;
+    }
+
+private:
+    std::unique_ptr<T[]> fData;
+    std::size_t fSize = 0;
+};
+
 // What the texts of one run share.
 struct TWordlistRunContext {
     TWordlistTree* tree = nullptr;
@@ -84,8 +112,8 @@ struct TWordlistRunContext {
     int32_t nextPart = 0;        // the next part number of the run
     int32_t sttrChunk = 0;       // the current standardised-TTR chunk (unique in the run)
     TWordTokenSink* sink = nullptr;
-    std::vector<char16_t> batchText; // the folded words of the cutter's batch (kept for the run)
-    std::vector<int32_t> starts, ends, specials; // the words and boundaries of the current chunk
+    TScratchArray<char16_t> batchText; // the folded words of the cutter's batch (kept for the run)
+    TScratchArray<int32_t> starts, ends, specials; // the words and boundaries of the current chunk
     TReadScratch scratch;        // the reader's buffers, kept from text to text
     double cutSeconds = 0;       // spent cutting and counting (the rest of reading is the reader's)
 };
@@ -151,7 +179,7 @@ private:
     std::vector<TPending> fBatch;    // kBatchWords records, fBatchCount of them in use
     std::vector<TWordTokenSink::TBatchToken> fSinkBatch; // the batch's words for a sink that takes batches
     std::size_t fBatchCount = 0;
-    std::vector<char16_t>& fBatchText;
+    TScratchArray<char16_t>& fBatchText;
     uint32_t fBatchTextUsed = 0;
 };
 

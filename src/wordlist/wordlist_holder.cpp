@@ -265,10 +265,10 @@ bool T_WholeWordlistHolder::WordTreeToWordlist()
     // goes back before the entries take theirs.
     TWordlistRunContext& context = fRun->context;
     context.scratch = TReadScratch();
-    std::vector<char16_t>().swap(context.batchText);
-    std::vector<int32_t>().swap(context.starts);
-    std::vector<int32_t>().swap(context.ends);
-    std::vector<int32_t>().swap(context.specials);
+    context.batchText.Free();
+    context.starts.Free();
+    context.ends.Free();
+    context.specials.Free();
 
     const TWordlistTree::TSpread spread = fRun->tree->ComputeSpread();
     // So are the per-part records and the index: the entries take their memory.
@@ -316,6 +316,8 @@ bool T_WholeWordlistHolder::WordTreeToWordlist()
         listed.push_back(TRow{text.data(), int32_t(text.size()), t.freq, spread.texts[id], spread.dispersion[id], &tagOf(t)});
         anyTag = anyTag || t.Tag() != 0;
     }
+    // The types are done with (their spellings stay): the entries take their memory.
+    fRun->tree->FreeTypes();
     const uint8_t target = MainFile.ListType == kListIndexWordList ? kListIndexWordList : kListWordList;
     auto list = std::make_unique<TCVWordList>(this, target, CurrentToolSignature());
     list->SetLocale(ftextsettings.LanguageId(), ftextsettings.CollationName());

@@ -45,6 +45,14 @@ void TWordlistParentTree::FreeIndex()
     std::vector<uint64_t>().swap(fHashes);
 }
 
+void TWordlistParentTree::FreeTypes()
+{
+    FreeIndex();
+    fBlocks.clear();
+    fBlocks.shrink_to_fit();
+    fCount = 0;
+}
+
 int64_t TWordlistParentTree::TableBytes() const
 {
     return int64_t(fSlots.size() * sizeof(TSlot) + fBlocks.size() * kBlockTypes * sizeof(TWordlistKey)

@@ -244,6 +244,11 @@ public:
     // once counting is over, a look-up is no longer possible, and the
     // memory goes back for what comes next.
     void FreeIndex();
+    // Drops the types and the index, keeping the spellings where Text found
+    // them (valid until Free): once what is needed of the types is taken,
+    // their memory goes back for what is made of them. The tree then holds
+    // no type.
+    void FreeTypes();
     int64_t ArenaUnits() const { return fArenaUnits; }
     int64_t TableBytes() const;
 

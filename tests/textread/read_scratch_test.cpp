@@ -106,6 +106,15 @@ TEST(ReadScratch, BinaryDataIsToldAtEveryAlignmentAndProportion)
             EXPECT_EQ(refused, every < 20) << every << " " << shift << " " << qPrintable(r.error);
         }
     }
+    // Which control characters count against a text, each one alone.
+    for (char c = 1; c < 0x20; ++c) {
+        QByteArray bytes;
+        for (int i = 0; bytes.size() < 1000; ++i)
+            bytes += (i % 8 == 0) ? c : 'x';
+        const Read r = readWith(dir.write(QStringLiteral("c%1.txt").arg(int(c)), bytes), TTextSettings::Defaults(), nullptr);
+        const bool text = (c >= 0x09 && c <= 0x0D) || c == 0x1A || c == 0x1B;
+        EXPECT_EQ(!r.ok && r.error.contains(QStringLiteral("binary")), !text) << int(c);
+    }
     // Tabs, form feeds and line breaks are text; undecodable bytes count against it.
     QByteArray controls;
     for (int i = 0; i < 500; ++i)
