@@ -81,17 +81,14 @@ void TFormWordList::CorrigeFormScreenRes()
 void TFormWordList::RefreshMenuChecks()
 {
     TMainToolsForm::RefreshMenuChecks();
-    TDataModuleCorvantis* module = DataModuleCorvantis();
-    if (!module)
-        return;
-    for (QAction* item : {module->WordList_tag_display_asprefix1, module->WordList_tag_display_hidden1,
-                          module->WordList_tag_display_assuffix1, module->WordList_tag_display_hidethewords1,
-                          module->Toolbar2})
-        if (item && MenuTag(item) >= 0)
-            item->setChecked(GetMenuItemChecked(MenuTag(item)));
+    if (TDataModuleCorvantis* module = DataModuleCorvantis())
+        for (QAction* item : {module->WordList_tag_display_asprefix1, module->WordList_tag_display_hidden1,
+                              module->WordList_tag_display_assuffix1, module->WordList_tag_display_hidethewords1,
+                              module->Toolbar2})
+            if (item && MenuTag(item) >= 0)
+                item->setChecked(GetMenuItemChecked(MenuTag(item)));
     // The typing tool bar follows its item; the start screen never shows it.
-    const bool toolbar = module->Toolbar2 ? module->Toolbar2->isChecked() : GetMenuItemChecked(kTagTypingToolbar);
-    ContainBoxMainTop->setVisible(toolbar && fData != nullptr);
+    ContainBoxMainTop->setVisible(GetMenuItemChecked(kTagTypingToolbar) && fData != nullptr);
 }
 
 void TFormWordList::ResetToNoData()

@@ -17,11 +17,6 @@ namespace {
 
 using cv::TDialogAnswer;
 
-const std::vector<std::pair<QString, QString>> kCorpus = {
-    {QStringLiteral("a.txt"), QStringLiteral("the cat sat on the mat. the cat ran on the road.")},
-    {QStringLiteral("b.txt"), QStringLiteral("the cat and the dog")},
-};
-
 // Index settings for two-word clusters seen at least twice.
 void TwoWordClusters(bool perText = false)
 {
@@ -36,27 +31,6 @@ void TwoWordClusters(bool perText = false)
     s.SetStopAt(0);
     s.SetMaxSecondsPerWord(0);
     s.SetClusterListsPerText(perText);
-    cv::SetWordlistIndexSettings(s);
-}
-
-// Relationship settings that keep every pair one word apart.
-void EveryNeighbour()
-{
-    cv::TWordlist_index_settings_rec s = cv::GetWordlistIndexSettings();
-    s.SetRelationSpan(1);
-    s.SetToRightOnly(true);
-    s.SetMinJointFrequency(1);
-    s.SetRelationMinTexts(1);
-    s.SetMinWord2Frequency(1);
-    s.SetRelationMaxPercent(0);
-    s.SetOmitEqualWords(true);
-    s.SetOmitNumbers(true);
-    s.SetStopListMode(0);
-    s.SetStopAt(0);
-    s.SetAnyThresholdSuffices(false);
-    for (int i = 0; i < cv::TWordlist_index_settings_rec::kThresholdCount; ++i)
-        s.SetThreshold(i, -1.0e30f);
-    s.SetRecomputeTokens(false);
     cv::SetWordlistIndexSettings(s);
 }
 

@@ -12,9 +12,37 @@
 #include "index/index_files.h"
 #include "index/index_handler.h"
 #include "runtime/controller_link.h"
+#include "suite/cvbuf.h"
 #include "suite/window_handle.h"
 
 namespace wordlist_window_test {
+
+// Two texts whose clusters and neighbours the tests count by hand.
+inline const std::vector<std::pair<QString, QString>> kCorpus = {
+    {QStringLiteral("a.txt"), QStringLiteral("the cat sat on the mat. the cat ran on the road.")},
+    {QStringLiteral("b.txt"), QStringLiteral("the cat and the dog")},
+};
+
+// Relationship settings that keep every pair of neighbours (the second word right after the first).
+inline void EveryNeighbour()
+{
+    cv::TWordlist_index_settings_rec s = cv::GetWordlistIndexSettings();
+    s.SetRelationSpan(1);
+    s.SetToRightOnly(true);
+    s.SetMinJointFrequency(1);
+    s.SetRelationMinTexts(1);
+    s.SetMinWord2Frequency(1);
+    s.SetRelationMaxPercent(0);
+    s.SetOmitEqualWords(true);
+    s.SetOmitNumbers(true);
+    s.SetStopListMode(0);
+    s.SetStopAt(0);
+    s.SetAnyThresholdSuffices(false);
+    for (int i = 0; i < cv::TWordlist_index_settings_rec::kThresholdCount; ++i)
+        s.SetThreshold(i, -1.0e30f);
+    s.SetRecomputeTokens(false);
+    cv::SetWordlistIndexSettings(s);
+}
 
 class WordListCommandsTest : public WordListWindowTest {
 protected:
