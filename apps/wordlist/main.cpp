@@ -32,6 +32,9 @@
 #include "suite/gui/qt_dialog_service.h"
 #include "ui/framework/tool_data_module.h"
 #include "ui/framework/tool_pages.h"
+#include "ui/wordlist/command_choices.h"
+#include "ui/wordlist/dialogs/dialog_command_choices.h"
+#include "ui/wordlist/dialogs/dialog_job_choices.h"
 #include "ui/wordlist/wordlist_main.h"
 #include "wordlist/wordlist_holder.h"
 
@@ -95,6 +98,19 @@ int main(int argc, char** argv)
         cv::TFormWordList window(nullptr, options, params);
         dialogs.SetParent(&window);
         fileDialogs.SetParent(&window);
+        // The user answers the jobs' and commands' questions in the set-up
+        // dialogs; an unattended run keeps the window's fixed answers, so no
+        // dialog waits for a user. Commands whose dialogs are not made yet
+        // keep the fixed answers too.
+        cv::TFixedCommandChoices otherCommandChoices;
+        std::optional<cv::TDialogJobChoices> jobDialogs;
+        std::optional<cv::TDialogCommandChoices> commandDialogs;
+        if (!unattended) {
+            jobDialogs.emplace(&window);
+            commandDialogs.emplace(*jobDialogs, otherCommandChoices);
+            window.SetJobChoices(&*jobDialogs);
+            window.SetCommandChoices(&*commandDialogs);
+        }
         if (unattended)
             QObject::connect(&window, &cv::TFormWordList::StartupFinished, &window, [&window, quitAfterStartMs] {
                 QTimer::singleShot(quitAfterStartMs, &window, [&window] {
@@ -104,6 +120,9 @@ int main(int argc, char** argv)
             });
         window.show();
         result = app.exec();
+        // The dialogs go before the window: it must not ask them any more.
+        window.SetJobChoices(nullptr);
+        window.SetCommandChoices(nullptr);
     }
     cv::ToolShutdown();
     cv::DeactivateCrashbox();

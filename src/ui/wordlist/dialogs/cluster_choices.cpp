@@ -59,7 +59,7 @@ bool ReadWordsFile(const QString& fileName, QStringList& words)
     return true;
 }
 
-void CheckProcessSelection(uint8_t selection, std::initializer_list<QRadioButton*> buttons)
+void CheckWordChoice(uint8_t selection, std::initializer_list<QRadioButton*> buttons)
 {
     if (buttons.size() == 0)
         return;
@@ -176,8 +176,8 @@ void TFormClusterChoices::FormShow()
     FillStopAtCombo(ElComboBoxIndexStopAt);
     RecordToControls(GetWordlistIndexSettings());
     if (caller_has_selection)
-        process_selection = kProcessSelection;
-    CheckProcessSelection(process_selection, {RadioAll, RadioHighlighted, AdvOfficeRadioButtonTextFile});
+        process_selection = kIndexProcessSelected;
+    CheckWordChoice(process_selection, {RadioAll, RadioHighlighted, AdvOfficeRadioButtonTextFile});
 }
 
 void TFormClusterChoices::ButtonOKClick()
@@ -199,9 +199,9 @@ void TFormClusterChoices::ButtonOKClick()
             return;
         }
     }
-    process_selection = RadioHighlighted->isChecked()              ? kProcessSelection
-                        : AdvOfficeRadioButtonTextFile->isChecked() ? kProcessTextFile
-                                                                    : kProcessAll;
+    process_selection = RadioHighlighted->isChecked()              ? kIndexProcessSelected
+                        : AdvOfficeRadioButtonTextFile->isChecked() ? kIndexProcessTextFile
+                                                                    : kIndexProcessAll;
     ControlsToRecord(rec);
     SetWordlistIndexSettings(rec);
     SetModalResult(kModalOK);

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <initializer_list>
 
+#include "index/index_handler.h"
 #include "ui/wordlist/dialogs/dialog_support.h"
 
 class QCheckBox;
@@ -22,12 +23,9 @@ namespace cv {
 
 class TWordlist_index_settings_rec;
 
-// Which words an index analysis is run on.
-enum : uint8_t { kProcessAll = 0, kProcessSelection = 1, kProcessTextFile = 2, kProcessCharacterRange = 3 };
-
-// Checks the button of the selection (buttons in the order of the
-// selections above; a selection without a button checks the first).
-void CheckProcessSelection(uint8_t selection, std::initializer_list<QRadioButton*> buttons);
+// Checks the button of the word choice (buttons in the order of the index
+// handler's word choices, kIndexProcessAll first; a selection without a button checks the first).
+void CheckWordChoice(uint8_t selection, std::initializer_list<QRadioButton*> buttons);
 
 // Reads a plain-text word file, one word per line (blank lines skipped),
 // in UTF-16 or UTF-8 with a mark, else UTF-8. False when it cannot be read.
@@ -57,7 +55,7 @@ public:
     QPushButton* ButtonHelp;
 
     bool caller_has_selection = false;
-    uint8_t process_selection = kProcessAll;
+    uint8_t process_selection = kIndexProcessAll;
     QStringList words_to_process; // the words of the text file, after OK
 
     // The caller says whether its grid has a selection before showing the

@@ -5,6 +5,7 @@
 
 #include "model/chosen_files.h"
 #include "model/holder_parts.h"
+#include "ui/framework/grid_dialogs/dialog_support.h"
 #include "ui/wordlist/dialogs/batch_dialogs.h"
 #include "ui/wordlist/dialogs/cluster_choices.h"
 #include "ui/wordlist/dialogs/index_dialogs.h"
@@ -14,7 +15,7 @@
 namespace cv {
 
 TDialogJobChoices::TDialogJobChoices(QWidget* mainWindow)
-    : m_mainWindow(mainWindow), m_runModal([](QDialog& dialog) { return dialog.exec(); })
+    : m_mainWindow(mainWindow)
 {
     // The wizard and the batch windows are there from the start, as the
     // batch record's hooks point at the set-up from then on.
@@ -52,7 +53,7 @@ void TDialogJobChoices::ShowStartWizard(TCVFileDetails* texts)
         wizard.activateWindow();
         return;
     }
-    RunModal(wizard);
+    RunModalDialog(wizard);
 }
 
 QStringList TDialogJobChoices::DetailedConsistencyFiles() { return StartWizard().GetDetailedConsistencyFiles(); }
@@ -79,7 +80,7 @@ bool TDialogJobChoices::ChooseIndex(uint8_t& openingMode)
     // Made afresh, so it starts from the settings' last index.
     auto dialog = std::make_unique<TFormIndexChoices>(m_mainWindow.data());
     dialog->IndexFileOpeningMode = 0;
-    if (RunModal(*dialog) != kModalOK)
+    if (RunModalDialog(*dialog) != kModalOK)
         return false;
     openingMode = dialog->IndexFileOpeningMode;
     return true;

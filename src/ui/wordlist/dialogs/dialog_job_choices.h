@@ -6,16 +6,13 @@
 //
 // It also owns the dialogs the window's commands show: the cluster,
 // join-cluster and relationship choices, and the index export. Modal
-// dialogs are run through RunModal (exec by default), so tests can answer
-// them without a dialog waiting on screen.
+// dialogs are run through RunModalDialog, so tests can answer them without
+// a dialog waiting on screen (TModalRunnerGuard).
 
 #include <QPointer>
 
-#include <functional>
-
 #include "ui/wordlist/job_choices.h"
 
-class QDialog;
 class QWidget;
 
 namespace cv {
@@ -37,11 +34,6 @@ public:
     ~TDialogJobChoices() override;
     TDialogJobChoices(const TDialogJobChoices&) = delete;
     TDialogJobChoices& operator=(const TDialogJobChoices&) = delete;
-
-    // Shows a dialog modally and returns its result (1 OK, 2 Cancel, 0 closed).
-    using TModalRunner = std::function<int(QDialog& dialog)>;
-    void SetModalRunner(TModalRunner runner) { m_runModal = std::move(runner); }
-    int RunModal(QDialog& dialog) { return m_runModal(dialog); }
 
     // --- the dialogs (made at start, or on first use) ---
     TFormStartWizardW& StartWizard();
@@ -79,7 +71,6 @@ private:
     }
 
     QPointer<QWidget> m_mainWindow;
-    TModalRunner m_runModal;
     QPointer<TFormStartWizardW> m_wizard;
     QPointer<TFormBatchProcessSetup> m_batchSetup;
     QPointer<TFormBatchChoose> m_batchChoose;

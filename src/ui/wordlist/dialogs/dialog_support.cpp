@@ -9,7 +9,6 @@
 #include <QHBoxLayout>
 #include <QLineEdit>
 #include <QRegularExpression>
-#include <QSettings>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QToolButton>
@@ -17,10 +16,7 @@
 
 #include <algorithm>
 
-#include "suite/controller_codes.h"
 #include "suite/cv_globals.h"
-#include "suite/cvbuf.h"
-#include "suite/window_messages.h"
 #include "ui/framework/tool_data_module.h"
 
 namespace cv {
@@ -29,8 +25,8 @@ void ShowHelpTopic(int context)
 {
     if (TDataModuleCorvantis* module = DataModuleCorvantis())
         module->HandleAHelpFileChoice(context);
-    else if (mini_global_own_HWnd != 0)
-        PostMessage(mini_global_own_HWnd, kMsgHelpRequest, uint64_t(context), 0);
+    else
+        PostHelpRequest(context);
 }
 
 QString ChangeFileExt(const QString& fileName, const QString& ext)
@@ -66,20 +62,11 @@ void RaiseCancelState()
 // ---------------------------------------------------------------------------
 
 TCVDialog::TCVDialog(QWidget* parent, const QString& name, int helpContext, bool ownTaskbarButton)
-    : QDialog(parent)
+    : TRememberingDialog(name, parent)
 {
-    setObjectName(name);
     if (ownTaskbarButton)
-        setWindowFlag(Qt::Window, true);
+        MakeOwnTaskbarWindow(*this);
     SetHelpContext(this, helpContext);
-}
-
-QString TCVDialog::TheIniName() const
-{
-    const QString folder = GetUserReadWriteFolder();
-    if (folder.isEmpty())
-        return {};
-    return QDir(folder).filePath(objectName() + QStringLiteral(".ini"));
 }
 
 int TCVDialog::HelpContext() const { return HelpContextOf(this); }
@@ -96,28 +83,9 @@ void TCVDialog::SetModalResult(int result)
 
 void TCVDialog::showEvent(QShowEvent* event)
 {
-    if (!m_geometryRestored) {
-        m_geometryRestored = true;
-        const QString ini = TheIniName();
-        if (!ini.isEmpty() && QFileInfo::exists(ini)) {
-            const QByteArray geometry = QSettings(ini, QSettings::IniFormat).value(QStringLiteral("geometry")).toByteArray();
-            if (!geometry.isEmpty())
-                restoreGeometry(geometry);
-        }
-    }
     setResult(kModalNone);
-    QDialog::showEvent(event);
+    TRememberingDialog::showEvent(event);
     FormShow();
-}
-
-void TCVDialog::hideEvent(QHideEvent* event)
-{
-    const QString ini = TheIniName();
-    if (!ini.isEmpty() && QDir().mkpath(QFileInfo(ini).absolutePath())) {
-        QSettings settings(ini, QSettings::IniFormat);
-        settings.setValue(QStringLiteral("geometry"), saveGeometry());
-    }
-    QDialog::hideEvent(event);
 }
 
 // ---------------------------------------------------------------------------

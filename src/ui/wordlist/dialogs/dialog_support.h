@@ -6,6 +6,8 @@
 
 #include <QDialog>
 #include <QGroupBox>
+
+#include "ui/framework/grid_dialogs/dialog_support.h"
 #include <QString>
 #include <QStringList>
 
@@ -41,21 +43,18 @@ QHBoxLayout* OkHelpButtonRow(QPushButton* ok, QPushButton* help);
 // Raises the process-wide cancel state by one, at most to 3 (stop and end the program).
 void RaiseCancelState();
 
-// A dialog of the tool. Its geometry is kept in the ini file named after
-// the dialog (TheIniName) in the user's read/write folder: restored when it
-// is first shown, stored whenever it is hidden.
-class TCVDialog : public QDialog {
+// A dialog of the tool. It remembers its geometry (by its object name, as
+// the grid dialogs do), keeps its help topic and shows help for it.
+class TCVDialog : public TRememberingDialog {
     Q_OBJECT
 public:
-    // name: the dialog's object name (also its ini file's name);
+    // name: the dialog's object name (also where its geometry is kept);
     // ownTaskbarButton: a window of its own on the desktop, not a child of its owner's.
     TCVDialog(QWidget* parent, const QString& name, int helpContext, bool ownTaskbarButton = false);
 
     // The help topic of the dialog (its "helpContext" property).
     int HelpContext() const;
     void SetHelpContextNumber(int context);
-    // "<user's read/write folder>/<object name>.ini"; empty without that folder.
-    QString TheIniName() const;
     void ButtonHelpClick() const;
     // Closes the dialog with the result (1 OK, 2 Cancel); 0 leaves it open.
     void SetModalResult(int result);
@@ -65,10 +64,6 @@ protected:
     // Runs every time the dialog is shown, after the result is reset to 0.
     virtual void FormShow() {}
     void showEvent(QShowEvent* event) override;
-    void hideEvent(QHideEvent* event) override;
-
-private:
-    bool m_geometryRestored = false;
 };
 
 // A file-name edit with a browse button: one file, several files, or a

@@ -241,8 +241,8 @@ void TFormMIChoices::FormShow()
                                                                 : Format("%s (%s)", {CVSelected, selected_word}));
     const TWordlist_index_settings_rec rec = GetWordlistIndexSettings();
     if (caller_has_selection)
-        process_selection = kProcessSelection;
-    CheckProcessSelection(process_selection, {ElRadioButtonAllWords, ElRadioButtonSelectedWords, ElRadioButtonPLainTextFile,
+        process_selection = kIndexProcessSelected;
+    CheckWordChoice(process_selection, {ElRadioButtonAllWords, ElRadioButtonSelectedWords, ElRadioButtonPLainTextFile,
                                               ElRadioButtonSpecificCharacters});
     ElRadioGroupRelation->SetItemIndex(GetRelationMatchWanted(ftool_which_called) != 0 ? 1 : 0);
     AdvGlowButtonSetToMin->setText(CVSetAllToMinimum.toString());
@@ -253,18 +253,18 @@ void TFormMIChoices::ButtonOKClick()
 {
     TWordlist_index_settings_rec rec = GetWordlistIndexSettings();
     if (ElRadioButtonSpecificCharacters->isChecked()) {
-        process_selection = kProcessCharacterRange;
+        process_selection = kIndexProcessCharacterRange;
         RelationStartChar = RangeChar(ElEditStartChar, u'A');
         RelationEndChar = RangeChar(ElEditEndChar, u'B');
     } else if (ElRadioButtonPLainTextFile->isChecked()) {
-        process_selection = kProcessTextFile;
+        process_selection = kIndexProcessTextFile;
         const QString name = ElFileNameEditPlainTextFile->Text().trimmed();
         if (name.isEmpty() || !QFileInfo(name).isFile()) {
             FailedToFind(name);
             return;
         }
     } else {
-        process_selection = ElRadioButtonSelectedWords->isChecked() ? kProcessSelection : kProcessAll;
+        process_selection = ElRadioButtonSelectedWords->isChecked() ? kIndexProcessSelected : kIndexProcessAll;
     }
 
     rec.SetRelationMinTexts(AdvSpinEditMinTexts->value());
@@ -300,6 +300,12 @@ void TFormMIChoices::ButtonOKClick()
     }
     SetConcSaveRecCollocatesStopAt(stopAt);
     SetWordlistIndexSettings(rec);
+    // The computation loads the relation words from the file the settings
+    // name: the file chosen here, also when it was not loaded with "Load".
+    if (process_selection == kIndexProcessTextFile) {
+        SetLemmaMatchStopFilename(ftool_which_called, kRelationListKind, ElFileNameEditPlainTextFile->Text().trimmed());
+        SetRelationMatchWanted(ftool_which_called, uint8_t(std::max(0, ElRadioGroupRelation->ItemIndex())));
+    }
     SetModalResult(kModalOK);
 }
 

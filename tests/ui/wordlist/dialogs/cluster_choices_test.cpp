@@ -112,7 +112,7 @@ TEST_F(ClusterChoicesTest, ASelectionInTheCallersGridOpensOnSelection)
     dialog->show();
     EXPECT_TRUE(dialog->RadioHighlighted->isChecked());
     dialog->ButtonOKClick();
-    EXPECT_EQ(dialog->process_selection, cv::kProcessSelection);
+    EXPECT_EQ(dialog->process_selection, cv::kIndexProcessSelected);
 }
 
 TEST_F(ClusterChoicesTest, AWordFileWithoutWordsOrMissingStoresNothing)
@@ -143,7 +143,7 @@ TEST_F(ClusterChoicesTest, TheWordsOfTheFileAreHandedToTheCaller)
     dialog->ElFileNameEditPlainTextFile->SetText(Write(QStringLiteral("w.txt"), QByteArray("\xEF\xBB\xBF" "hat\r\n\n  über \ncat")));
     dialog->ButtonOKClick();
     EXPECT_EQ(dialog->result(), cv::kModalOK);
-    EXPECT_EQ(dialog->process_selection, cv::kProcessTextFile);
+    EXPECT_EQ(dialog->process_selection, cv::kIndexProcessTextFile);
     EXPECT_EQ(dialog->words_to_process, (QStringList{QStringLiteral("hat"), QStringLiteral("über"), QStringLiteral("cat")}));
 }
 

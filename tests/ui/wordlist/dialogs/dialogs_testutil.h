@@ -23,6 +23,7 @@
 #include "suite/window_messages.h"
 #include "support/process_state.h"
 #include "support/test_support.h"
+#include "ui/framework/grid_dialogs/dialog_support.h"
 #include "ui/framework/tool_pages.h"
 
 namespace dialogs_test {
@@ -38,6 +39,23 @@ inline std::ostream& operator<<(std::ostream& os, const TPosted& p)
 {
     return os << '{' << p.msg << ", " << p.wparam << ", " << p.lparam << '}';
 }
+
+// The user of the modal dialogs while it lives: each dialog run modally is
+// shown, handed to `act` (when set: it fills controls and presses buttons),
+// and its result returned without a modal loop.
+struct TModalUser {
+    std::function<void(QDialog&)> act;
+    int runs = 0;
+    cv::TModalRunnerGuard guard{[this](QDialog& dialog) {
+        ++runs;
+        dialog.show();
+        if (act)
+            act(dialog);
+        const int result = dialog.result();
+        dialog.hide();
+        return result;
+    }};
+};
 
 // One control of a settings dialog: set it, press OK, find its field in the stored record.
 template <typename Dialog>
