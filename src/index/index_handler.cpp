@@ -346,29 +346,42 @@ bool TIndexHandler::ProcessAfterWordHandling(const QString& notes, double texts)
         }
         sources.push_back(&fNewCounts);
     }
-    std::vector<int64_t> freq(d.types.size(), 0);
-    std::vector<int32_t> textsOf(d.types.size(), 0);
+    // What the sums need of a type side by side (the records name types in no order).
+    struct TTypeSums {
+        TIndexParts::TAcc acc;
+        int64_t freq = 0;
+        int32_t texts = 0;
+        bool stop = false;
+    };
+    std::vector<TTypeSums> sums(d.types.size());
+    for (std::size_t id = 0; id < d.types.size(); ++id)
+        sums[id].stop = d.types[id].IsStop();
+    auto ahead = [&](uint32_t code) { __builtin_prefetch(&sums[IndexTypeOfCode(code)], 1); };
     std::vector<int64_t> partSizes(oneText ? kDispersionPartsOfOneText : d.texts.size(), 0);
     for (const TTypePartCounts* c : sources)
-        c->ForEach([&](int32_t part, uint32_t code, uint32_t count) {
-            const uint32_t id = IndexTypeOfCode(code);
-            freq[id] += count;
-            ++textsOf[id];
-            if (!d.types[id].IsStop())
-                partSizes[std::size_t(part)] += count;
-        });
+        c->ForEach(
+            [&](int32_t part, uint32_t code, uint32_t count) {
+                TTypeSums& t = sums[IndexTypeOfCode(code)];
+                t.freq += count;
+                ++t.texts;
+                if (!t.stop)
+                    partSizes[std::size_t(part)] += count;
+            },
+            ahead);
     const TIndexParts parts(partSizes);
-    std::vector<TIndexParts::TAcc> acc(d.types.size());
     for (const TTypePartCounts* c : sources)
-        c->ForEach([&](int32_t part, uint32_t code, uint32_t count) {
-            const uint32_t id = IndexTypeOfCode(code);
-            parts.AddCount(acc[id], part, count, double(freq[id]));
-        });
+        c->ForEach(
+            [&](int32_t part, uint32_t code, uint32_t count) {
+                TTypeSums& t = sums[IndexTypeOfCode(code)];
+                parts.AddCount(t.acc, part, count, double(t.freq));
+            },
+            ahead);
     for (std::size_t id = 0; id < d.types.size(); ++id) {
         TIndexType& type = d.types[id];
-        type.freq = freq[id];
-        type.texts = oneText ? (freq[id] > 0 ? 1 : 0) : textsOf[id];
-        type.dispersion = type.IsStop() ? 0.0f : parts.Finish(acc[id], double(freq[id]));
+        TTypeSums& t = sums[id];
+        type.freq = t.freq;
+        type.texts = oneText ? (t.freq > 0 ? 1 : 0) : t.texts;
+        type.dispersion = type.IsStop() ? 0.0f : parts.Finish(t.acc, double(t.freq));
     }
     // A one-text index made in one run: the word list of the run cut the
     // text into tenths by position in the text, which the index does not

@@ -18,6 +18,7 @@
 #include <cmath>
 #include <cstdint>
 #include <memory>
+#include <utility>
 #include <vector>
 
 namespace cv {
@@ -157,16 +158,26 @@ public:
         fTouchedCount = 0;
         fPartEnds.push_back({part, fRecords});
     }
-    // Calls f(part, code, count) for every record, parts in the order ended.
-    template <typename F>
-    void ForEach(F&& f) const
+    // Calls f(part, code, count) for every record, parts in the order ended,
+    // and ahead(code) for the record a few places further on (the records
+    // name codes in no order: what f reads of a code can be asked for early).
+    template <typename F, typename TAhead>
+    void ForEach(F&& f, TAhead&& ahead) const
     {
+        constexpr std::size_t kAhead = 16;
         std::size_t r = 0;
         for (const auto& [part, end] : fPartEnds)
             for (; r < end; ++r) {
-                const TRecord& c = fBlocks[r / kBlockRecords][r % kBlockRecords];
+                if (r + kAhead < fRecords)
+                    ahead(Record(r + kAhead).code);
+                const TRecord& c = Record(r);
                 f(part, c.code, c.count);
             }
+    }
+    template <typename F>
+    void ForEach(F&& f) const
+    {
+        ForEach(std::forward<F>(f), [](uint32_t) {});
     }
     void Clear()
     {
@@ -178,6 +189,8 @@ public:
     }
 
 private:
+    const TRecord& Record(std::size_t r) const { return fBlocks[r / kBlockRecords][r % kBlockRecords]; }
+
     std::vector<uint32_t> fInPart;
     std::vector<uint32_t> fTouched; // codes met in the current part (room for every code)
     std::size_t fTouchedCount = 0;
