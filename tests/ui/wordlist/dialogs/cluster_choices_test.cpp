@@ -155,16 +155,5 @@ TEST_F(ClusterChoicesTest, TheStopAtListIsTheSevenSharedEntriesAndAStoredIndexOu
     EXPECT_EQ(dialog->ElComboBoxIndexStopAt->currentIndex(), 0);
 }
 
-TEST_F(DialogTest, JoinClustersTellsTheDirection)
-{
-    cv::TFormJoinClusters dialog;
-    EXPECT_TRUE(dialog.JoinSmallerToLargest());
-    dialog.ElRadioButton2->setChecked(true);
-    EXPECT_FALSE(dialog.JoinSmallerToLargest());
-    dialog.show();
-    dialog.ButtonOK->click();
-    EXPECT_EQ(dialog.result(), cv::kModalOK);
-}
-
 } // namespace
 } // namespace dialogs_test

@@ -2,7 +2,6 @@
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QFocusEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -50,7 +49,10 @@ TEST_F(RelationshipChoicesTest, EachControlWritesItsFieldOfTheIndexRecord)
     using cvtest::LEAt;
     std::vector<TFieldCase<cv::TFormMIChoices>> cases = {
         {"stop at", [](auto& d) { d.ComboBoxIndexStopAt->setCurrentIndex(3); },
-         [](const auto& b) { EXPECT_EQ(LEAt<uint8_t>(b, 3033), 3); }},
+         [](const auto& b) {
+             EXPECT_EQ(LEAt<uint8_t>(b, 3033), 3);
+             EXPECT_EQ(LEAt<uint8_t>(cv::GetConcSaveRec().Bytes(), 219), 3); // the concordance's too
+         }},
         {"omit equal", [](auto& d) { d.CheckBoxMergeLR->setChecked(false); },
          [](const auto& b) { EXPECT_EQ(LEAt<uint8_t>(b, 3034), 0); }},
         {"omit numbers", [](auto& d) { d.CheckBoxOmitNumbers->setChecked(false); },
@@ -81,15 +83,6 @@ TEST_F(RelationshipChoicesTest, EachControlWritesItsFieldOfTheIndexRecord)
                          [i](const auto& b) { EXPECT_FLOAT_EQ(LEAt<float>(b, 3060 + 4 * std::size_t(i)), 0.25f + float(i)) << i; }});
     cv::Global_stopLemmaMatchLoaded[2] = true; // stop-list modes need the stop list
     ExpectEachControlWritesItsField(*dialog, cases, 3033);
-}
-
-TEST_F(RelationshipChoicesTest, TheStopAtChoiceGoesToTheConcordanceSettingsToo)
-{
-    dialog->show();
-    dialog->ComboBoxIndexStopAt->setCurrentIndex(5);
-    dialog->ButtonOKClick();
-    EXPECT_EQ(cv::GetWordlistIndexSettings().StopAt(), 5);
-    EXPECT_EQ(cvtest::LEAt<uint8_t>(cv::GetConcSaveRec().Bytes(), 219), 5);
 }
 
 TEST_F(RelationshipChoicesTest, OKWithoutChangesStoresTheRecordAsItWas)
@@ -177,19 +170,6 @@ TEST_F(RelationshipChoicesTest, AThresholdThatIsNoNumberIsReportedAndKept)
     EXPECT_FLOAT_EQ(stored.Threshold(Rec::kTScore), 4.5f);
 }
 
-TEST_F(RelationshipChoicesTest, TheSelectedWordNamesTheSelectionChoice)
-{
-    dialog->selected_word = QStringLiteral("house");
-    dialog->TellWhetherSelection(true);
-    dialog->show();
-    EXPECT_EQ(dialog->ElRadioButtonSelectedWords->text(), QStringLiteral("selected (house)"));
-    EXPECT_TRUE(dialog->ElRadioButtonSelectedWords->isChecked());
-    dialog->hide();
-    dialog->selected_word.clear();
-    dialog->show();
-    EXPECT_EQ(dialog->ElRadioButtonSelectedWords->text(), cv::Format(cv::CVSelectedX, {cv::CVWords}));
-}
-
 TEST_F(RelationshipChoicesTest, AMissingWordFileKeepsTheDialogOpen)
 {
     const std::vector<uint8_t> before = Stored();
@@ -227,16 +207,6 @@ TEST_F(RelationshipChoicesTest, TheWordFileLoadsAsTheRelationWordListAndClearsAg
     EXPECT_EQ(dialog->ElPopupButtonTextFileLoad->text(), cv::CVLoadCaption.toString());
     EXPECT_FALSE(cv::TLemmatiser::Instance().IsLoaded(cv::kToolWordList, cv::TLemmatiserListKind::RelationWords));
     EXPECT_FALSE(cv::Global_stopLemmaMatchLoaded[3]);
-}
-
-TEST_F(RelationshipChoicesTest, ClickingARangeEditOrTheFileChoosesThatKindOfWords)
-{
-    dialog->show();
-    QFocusEvent focus(QEvent::FocusIn);
-    QApplication::sendEvent(dialog->ElEditStartChar, &focus);
-    EXPECT_TRUE(dialog->ElRadioButtonSpecificCharacters->isChecked());
-    dialog->ElRadioGroupRelation->Button(0)->click();
-    EXPECT_TRUE(dialog->ElRadioButtonPLainTextFile->isChecked());
 }
 
 } // namespace

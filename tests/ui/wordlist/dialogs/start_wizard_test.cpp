@@ -213,17 +213,6 @@ TEST_F(StartWizardTest, TheTextsGroupFollowsTheChosenTexts)
     EXPECT_TRUE(wizard->GroupBoxIndex->isEnabled());
 }
 
-TEST_F(StartWizardTest, TheRefreshShowsTheLastIndexAndTheTextLanguage)
-{
-    cv::SetLastUsedFile(cv::kListIndexWordList, QStringLiteral("/i/corpus.types"));
-    cv::TTextSettings s = cv::GetTextSettings();
-    s.SetLanguageName(QStringLiteral("Portuguese"));
-    cv::SetTextSettings(s);
-    wizard->UpdateWizardDisplay();
-    EXPECT_EQ(wizard->ElFileNameEditIndex->Text(), QStringLiteral("/i/corpus.types"));
-    EXPECT_EQ(wizard->LabelLanguage->text(), QStringLiteral("Portuguese"));
-}
-
 TEST_F(StartWizardTest, RequestsToTheControllerCarryTheirCodes)
 {
     wizard->ChooseTextsButtonClick();
