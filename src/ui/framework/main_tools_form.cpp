@@ -583,8 +583,11 @@ bool TMainToolsForm::CloseQueryChecks()
     if (fData)
         StartupOpenFileRec() = fData->MainFile;
     const bool canClose = AskToSaveIfWanted() != TDialogAnswer::Cancel;
-    if (canClose && !m_destroying && !terminating_app)
+    if (canClose && !m_destroying && !terminating_app) {
+        if (TGridDialogHost* host = FindGridDialogHost(*this))
+            host->StopConditions(true);
         BeforeDataChange();
+    }
     return canClose;
 }
 
@@ -836,8 +839,11 @@ void TMainToolsForm::CloseData(bool clearFile)
     LastSourceTextFile.clear();
     if (LoggingIsOn())
         AddToLogFile(QStringLiteral("Closing data"));
-    // The grids show the document's lists: they let go before the lists do.
+    // The grids show the document's lists: they let go before the lists do,
+    // and so does the conditions dialog.
     DetachGridsFromLists();
+    if (TGridDialogHost* host = FindGridDialogHost(*this))
+        host->StopConditions(false);
     fData.reset();
     if (SourceTextRichEdit)
         SourceTextRichEdit->clear();
@@ -1158,6 +1164,9 @@ void TMainToolsForm::PageChanged()
     }
     ToolWindowList().Last_actions.Include(kActionPageChanged);
     RefreshDataDisplay();
+    // An open conditions dialog follows to the page's grid once the page shows its list.
+    if (TGridDialogHost* host = FindGridDialogHost(*this))
+        host->PageChanged(fData ? ToolWindowList().CurrentGrid() : nullptr);
 }
 
 QString TMainToolsForm::DocumentFileName() const { return fData ? fData->MainFile.FileName : QString(); }

@@ -227,6 +227,22 @@ void TGridColumnLayout::ReloadGrid()
     m_grid.Model()->Reload();
     m_reloading = false;
     Apply();
+    HideMatchColumn();
+}
+
+void TGridColumnLayout::HideMatchColumn()
+{
+    if (const int column = MatchColumn(); column >= 0 && column < m_grid.ColCount())
+        m_grid.View()->setColumnHidden(column, true);
+}
+
+void TGridColumnLayout::ShowMatchesFirst(std::vector<bool> matchesByEntry)
+{
+    m_matches = std::move(matchesByEntry);
+    if (m_matches.empty())
+        m_matches.push_back(false);
+    ReloadGrid();
+    m_grid.SortOnRawValues(MatchColumn(), Qt::DescendingOrder);
 }
 
 void TGridColumnLayout::ListReset(TCVBaseDataClass* list)
@@ -237,8 +253,9 @@ void TGridColumnLayout::ListReset(TCVBaseDataClass* list)
     if (list != m_list) {
         m_list = list;
         m_listColumns = ListColumns();
-        const bool hadComputed = !m_computed.empty();
+        const bool hadComputed = !m_computed.empty() || !m_matches.empty();
         m_computed.clear();
+        m_matches.clear();
         m_headers.clear();
         m_customised = false;
         if (!m_list)
@@ -257,6 +274,7 @@ void TGridColumnLayout::ListReset(TCVBaseDataClass* list)
     // A fresh model has forgotten hidden and moved columns.
     if (m_customised)
         Apply();
+    HideMatchColumn();
 }
 
 const TGrid_header_array& TGridColumnLayout::Headers()
@@ -405,6 +423,11 @@ double TGridColumnLayout::ValueOf(int row, int columnId) const
 void TGridColumnLayout::ExtraCell(int entry, int column, TDrawgridDataRec& rec) const
 {
     rec = {};
+    if (column == MatchColumn()) {
+        rec.isNumber = true;
+        rec.value = entry >= 0 && entry < int(m_matches.size()) && m_matches[size_t(entry)] ? 1 : 0;
+        return;
+    }
     const int k = column - ListColumns();
     if (!m_list || entry < 0 || k < 0 || k >= int(m_computed.size()))
         return;

@@ -78,7 +78,7 @@ public:
     ~TGridColumnLayout() override;
 
     // --- presenter ---
-    int ExtraColumnCount() const override { return int(m_computed.size()); }
+    int ExtraColumnCount() const override { return int(m_computed.size()) + (m_matches.empty() ? 0 : 1); }
     QString Heading(int column, const QString& listHeading) const override;
     void ExtraCell(int entry, int column, TDrawgridDataRec& rec) const override;
     void Present(int column, TDrawgridDataRec& rec) const override;
@@ -102,6 +102,10 @@ public:
     // The grid column of a header (-1 when its column is gone).
     int GridColumnOf(const TGrid_head32& header) const;
 
+    // The view shows the entries meeting a search first, each group in its
+    // order (a hidden column of marks sorts the view; the list keeps its order).
+    void ShowMatchesFirst(std::vector<bool> matchesByEntry);
+
     // Stores the headers as the customised layout of the list's type.
     bool SaveAsCustomised(QString* error);
     // Takes the customised layout of the list's type when there is one.
@@ -121,12 +125,15 @@ private:
     double ValueOf(int row, int columnId) const;
     const TComputedColumn* ComputedByNumber(int ownNumber) const;
     void ReloadGrid();
+    int MatchColumn() const { return m_matches.empty() ? -1 : ListColumns() + int(m_computed.size()); }
+    void HideMatchColumn();
 
     TCV_Base_Grid& m_grid;
     TCVBaseDataClass* m_list = nullptr;
     int m_listColumns = -1;
     TGrid_header_array m_headers;
     std::vector<std::unique_ptr<TComputedColumn>> m_computed;
+    std::vector<bool> m_matches; // by entry, for ShowMatchesFirst
     bool m_customised = false; // the headers were changed or loaded: the view follows them
     bool m_reloading = false;
     uint64_t m_generation = 1;

@@ -18,6 +18,7 @@
 #include "suite/window_messages.h"
 #include "ui/framework/grid_dialogs/grid_columns_dialog.h"
 #include "ui/framework/grid_dialogs/save_as_dialog.h"
+#include "ui/framework/grid_dialogs/search_dialogs.h"
 
 namespace cv {
 
@@ -56,6 +57,8 @@ TGridDialogHost::TGridDialogHost(QWidget& window) : QObject(&window), m_window(w
 }
 
 TSaveAsTxtDlgFeb2012* TGridDialogHost::SaveAsDialog() const { return m_saveAs; }
+
+TFormTestWhether* TGridDialogHost::SearchDelColourCatForm() const { return m_conditions; }
 
 bool TGridDialogHost::MayWorkOn(TCV_Grid* grid) const
 {
@@ -190,14 +193,47 @@ bool TGridDialogHost::SaveColumnsAsCustomised(TCV_Grid* grid)
     return false;
 }
 
+void TGridDialogHost::OpenConditionsDialog(TCV_Grid* grid, int mode)
+{
+    if (!MayWorkOn(grid))
+        return;
+    if (!m_conditions)
+        m_conditions = new TFormTestWhether(Owner());
+    m_conditions->SetUp(grid, mode);
+    m_conditions->show();
+    m_conditions->raise();
+}
+
+void TGridDialogHost::PageChanged(TCV_Grid* grid)
+{
+    if (!m_conditions || !m_conditions->isVisible())
+        return;
+    const int mode = m_conditions->ActionTag;
+    m_conditions->Stop();
+    if (MayWorkOn(grid))
+        m_conditions->SetUp(grid, mode);
+}
+
+void TGridDialogHost::StopConditions(bool hide)
+{
+    if (!m_conditions)
+        return;
+    m_conditions->Stop();
+    if (hide)
+        m_conditions->hide();
+}
+
 void TGridDialogHost::AddHandlers(TCVGridHandlersA& a)
 {
     a.OpenColumnsDialog = [this](TCV_Grid* grid) { OpenColumnsDialog(grid); };
+    a.OpenConditionsDialog = [this](TCV_Grid* grid) { OpenConditionsDialog(grid, kModeDeleteIf); };
+    a.OpenColourCategoryDialog = [this](TCV_Grid* grid) { OpenConditionsDialog(grid, kModeColourCategories); };
 }
 
 void TGridDialogHost::AddHandlers(TCVGridHandlersB& b)
 {
     b.SaveColumnsAsCustomised = [this](TCV_Grid* grid) { SaveColumnsAsCustomised(grid); };
+    b.OpenConditionsDialog2 = [this](TCV_Grid* grid) { OpenConditionsDialog(grid, kModeSearch); };
 }
 
 TGridDialogHost& GridDialogHostOf(QWidget& window)

@@ -15,6 +15,7 @@
 namespace cv {
 
 class TCorvantisholder;
+class TFormTestWhether;
 class TSaveAsTxtDlgFeb2012;
 
 class TGridDialogHost final : public QObject {
@@ -39,11 +40,21 @@ public:
     void OpenColumnsDialog(TCV_Grid* grid);
     // Stores the grid's columns as the customised layout of its list type.
     bool SaveColumnsAsCustomised(TCV_Grid* grid);
+    // The conditions dialog (made once) on the grid, in a mode: 85 "Delete
+    // if", 170 search, 194 colour categories.
+    void OpenConditionsDialog(TCV_Grid* grid, int mode);
+    // The page changed: an open conditions dialog is stopped and pointed at
+    // the new page's grid and list.
+    void PageChanged(TCV_Grid* grid);
+    // Stops the conditions dialog (and hides it) before the data goes.
+    void StopConditions(bool hide);
+
     // The grid dialogs' handlers, added to the window's groups.
     void AddHandlers(TCVGridHandlersA& a);
     void AddHandlers(TCVGridHandlersB& b);
 
     TSaveAsTxtDlgFeb2012* SaveAsDialog() const;
+    TFormTestWhether* SearchDelColourCatForm() const;
 
 private:
     bool MayWorkOn(TCV_Grid* grid) const;
@@ -52,6 +63,7 @@ private:
     QWidget& m_window;
     TWindowLink m_link;
     QPointer<TSaveAsTxtDlgFeb2012> m_saveAs;
+    QPointer<TFormTestWhether> m_conditions;
 };
 
 // The host of a window, made on first use.

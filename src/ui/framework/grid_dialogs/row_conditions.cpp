@@ -2,6 +2,7 @@
 
 #include <QCollator>
 #include <QLocale>
+#include <QRegularExpression>
 #include <QStringList>
 
 #include <algorithm>
@@ -67,15 +68,25 @@ bool WildMatch(const QString& pattern, const QString& text)
     return m.Matches(std::u16string_view(reinterpret_cast<const char16_t*>(text.utf16()), size_t(text.size())));
 }
 
-QStringList WordsOf(const QString& text) { return text.split(QChar(u' '), Qt::SkipEmptyParts); }
-
+// The words of a cell: runs between blanks, without the punctuation at their edges.
 QStringList WordsOfCell(const QString& text)
 {
-    QString blanked = text;
-    for (QChar& c : blanked)
-        if (c.isSpace())
-            c = u' ';
-    return WordsOf(blanked);
+    static const QRegularExpression blanks(QStringLiteral("\\s+"));
+    QStringList words;
+    for (QString w : text.split(blanks, Qt::SkipEmptyParts)) {
+        if (!IsTag(w)) {
+            qsizetype first = 0;
+            qsizetype last = w.size();
+            while (first < last && w[first].isPunct())
+                ++first;
+            while (last > first && w[last - 1].isPunct())
+                --last;
+            w = w.mid(first, last - first);
+        }
+        if (!w.isEmpty())
+            words << w;
+    }
+    return words;
 }
 
 const QCollator& Collator()
@@ -340,18 +351,6 @@ void ClearColourCategoryColours(TCVBaseDataClass& list, int32_t setNumber)
                 break;
             }
     list.EndUndoStep();
-}
-
-void SortListByMatches(TCVBaseDataClass& list, const std::vector<bool>& matches)
-{
-    const int n = list.Count();
-    std::vector<std::unique_ptr<TCVBaseListObject>> entries(static_cast<size_t>(n));
-    for (int i = n - 1; i >= 0; --i)
-        entries[size_t(i)] = list.Extract(i);
-    for (bool wanted : {true, false})
-        for (int i = 0; i < n; ++i)
-            if ((i < int(matches.size()) && matches[size_t(i)]) == wanted)
-                list.Add(std::move(entries[size_t(i)]));
 }
 
 } // namespace cv

@@ -144,7 +144,5 @@ bool CheckAllForCondition(std::span<const TDoubleSearchCategoryRec> searches, in
 // Colour categories live in a list's set column: the category text names the
 // search and the colour is the search's.
 void ClearColourCategoryColours(TCVBaseDataClass& list, int32_t setNumber);
-// Entries meeting keep[i] first, the others after, each group in its order.
-void SortListByMatches(TCVBaseDataClass& list, const std::vector<bool>& matches);
 
 } // namespace cv

@@ -6,6 +6,7 @@
 #include "ui/framework/grid_dialogs/grid_columns_dialog.h"
 #include "ui/framework/grid_dialogs/grid_dialog_host.h"
 #include "ui/framework/grid_dialogs/save_as_dialog.h"
+#include "ui/framework/grid_dialogs/search_dialogs.h"
 #include "wordlist/word_list.h"
 
 using namespace cv;
@@ -121,4 +122,27 @@ TEST_F(WindowDialogsTest, TheLayoutCommandOpensTheColumnsDialogOnTheGrid)
     EXPECT_EQ(script.Runs(), 1);
     const int computed = grid->ColCount() - 1;
     EXPECT_EQ(grid->Cells(computed, 1), QString::number(grid->Cells(2, 1).toDouble() * 2, 'f', 2));
+}
+
+TEST_F(WindowDialogsTest, TheConditionsDialogFollowsThePagesAndLetsGoOfClosedData)
+{
+    ASSERT_TRUE(grid->HandleGridCommand(194));
+    TGridDialogHost* host = FindGridDialogHost(*window);
+    ASSERT_NE(host, nullptr);
+    TFormTestWhether* form = host->SearchDelColourCatForm();
+    ASSERT_NE(form, nullptr);
+    EXPECT_TRUE(form->isVisible());
+    EXPECT_EQ(form->ActionTag, kModeColourCategories);
+    EXPECT_EQ(form->Grid, grid);
+    // "Search text" opens the same dialog in its search mode.
+    ASSERT_TRUE(grid->HandleGridCommand(16));
+    EXPECT_EQ(host->SearchDelColourCatForm(), form);
+    EXPECT_EQ(form->ActionTag, kModeSearch);
+
+    window->pager->setCurrentIndex(1);
+    EXPECT_EQ(form->Grid, window->alph);
+    EXPECT_EQ(form->CurrentList, window->alph->List());
+    window->CloseData(true);
+    EXPECT_EQ(form->CurrentList, nullptr);
+    EXPECT_FALSE(form->processing_data);
 }
