@@ -20,23 +20,45 @@ double PopulationSd(double sum, double squares, double n)
 } // namespace
 
 TTextStatisticsBuilder::TTextStatisticsBuilder(int32_t sttrBasis, bool countSections)
-    : fBasis(sttrBasis > 0 ? sttrBasis : 1000), fCountSections(countSections)
+    : fBasis(sttrBasis > 0 ? sttrBasis : 1000), fCountSections(countSections), fChunkLeft(fBasis)
 {
 }
 
 void TTextStatisticsBuilder::CloseUnits(int level)
 {
-    fSentence.Close();
+    fSentence.Close(fRunningWords);
     if (level >= 3) {
-        if (fParagraphIsHeading && fParagraph.current > 0) {
+        const int64_t words = fParagraph.Current(fRunningWords);
+        if (fParagraphIsHeading && words > 0) {
             ++fHeadings;
-            fHeadingWords += fParagraph.current;
+            fHeadingWords += words;
         }
-        fParagraph.Close();
+        fParagraph.Close(fRunningWords);
         fParagraphIsHeading = false;
     }
     if (level >= 5)
-        fSection.Close();
+        fSection.Close(fRunningWords);
+}
+
+void TTextStatisticsBuilder::OtherLength(int32_t characters)
+{
+    // 14 or more characters (or, from a caller that does not check, none:
+    // counted in the first class, as of one).
+    const bool none = characters < TStatsRec::kLengthClasses;
+    ++fLengths[none ? 0 : TStatsRec::kLengthClasses - 1];
+    fNoLength += none ? 1 : 0;
+    fOtherLengthSum += characters;
+    fOtherLengthSquares += int64_t(characters) * characters;
+}
+
+void TTextStatisticsBuilder::EndChunk()
+{
+    const double ratio = double(fChunkTypes) * 100.0 / double(fBasis);
+    fSttrSum += ratio;
+    fSttrSquares += ratio * ratio;
+    ++fChunks;
+    fChunkLeft = fBasis;
+    fChunkTypes = 0;
 }
 
 void TTextStatisticsBuilder::Finish(TStatsRec& rec, int64_t types, int64_t stopTypes)
@@ -55,8 +77,15 @@ void TTextStatisticsBuilder::Finish(TStatsRec& rec, int64_t types, int64_t stopT
         rec.STTR = rec.TTR;
         rec.STTRStdDev = 0;
     }
-    rec.MeanWordLength = Mean(double(fLengthSum), double(fTokensUsed));
-    rec.WordLengthStdDev = PopulationSd(double(fLengthSum), double(fLengthSquares), double(fTokensUsed));
+    // The sums of the lengths: the classes below the last hold one length each.
+    int64_t lengthSum = fOtherLengthSum, lengthSquares = fOtherLengthSquares;
+    for (int64_t c = 1; c < TStatsRec::kLengthClasses; ++c) {
+        const int64_t n = fLengths[std::size_t(c - 1)] - (c == 1 ? fNoLength : 0);
+        lengthSum += c * n;
+        lengthSquares += c * c * n;
+    }
+    rec.MeanWordLength = Mean(double(lengthSum), double(fTokensUsed));
+    rec.WordLengthStdDev = PopulationSd(double(lengthSum), double(lengthSquares), double(fTokensUsed));
     rec.Sentences = fSentence.count;
     rec.MeanSentenceLength = Mean(fSentence.sum, double(fSentence.count));
     rec.SentenceLengthStdDev = PopulationSd(fSentence.sum, fSentence.squares, double(fSentence.count));

@@ -31,36 +31,33 @@ public:
 
     // A running word, after the highest boundary level passed since the
     // previous word (0 none, 2 sentence, 3 paragraph, 4 heading, 5 section).
+    // Called for every word: a unit's length is the running words since it
+    // began, worked out when it ends.
     void RunningWord(int barrier, bool inHeading)
     {
         if (barrier >= 2)
             CloseUnits(barrier);
-        if (fParagraph.current == 0)
+        if (fRunningWords == fParagraph.start)
             fParagraphIsHeading = inHeading;
-        ++fSentence.current;
-        ++fParagraph.current;
-        ++fSection.current;
         ++fRunningWords;
     }
     void NumberRemoved() { ++fNumbersRemoved; }
     void StopTokenRemoved() { ++fStopTokens; }
     // A token that went into the list: its length in characters, and
     // whether its type is new to the current standardised-TTR chunk. True
-    // when the token completed a chunk (the caller starts a new one).
+    // when the token completed a chunk (the caller starts a new one). The
+    // sums of the lengths are taken from their counts at the end.
     bool TokenUsed(int32_t characters, bool newInChunk)
     {
         ++fTokensUsed;
-        fLengthSum += characters;
-        fLengthSquares += int64_t(characters) * characters;
-        ++fLengths[std::size_t(characters >= 14 ? 13 : (characters < 1 ? 0 : characters - 1))];
+        if (characters >= 1 && characters < TStatsRec::kLengthClasses)
+            ++fLengths[std::size_t(characters - 1)];
+        else
+            OtherLength(characters);
         fChunkTypes += newInChunk ? 1 : 0;
-        if (++fChunkTokens < fBasis)
+        if (--fChunkLeft > 0)
             return false;
-        const double ratio = double(fChunkTypes) * 100.0 / double(fBasis);
-        fSttrSum += ratio;
-        fSttrSquares += ratio * ratio;
-        ++fChunks;
-        fChunkTokens = fChunkTypes = 0;
+        EndChunk();
         return true;
     }
 
@@ -73,31 +70,38 @@ public:
 
 private:
     struct TUnit {
-        int64_t current = 0; // running words of the unit under way
+        int64_t start = 0; // running words before the unit under way
         int64_t count = 0;
         double sum = 0;
         double squares = 0;
-        void Close()
+        int64_t Current(int64_t running) const { return running - start; }
+        void Close(int64_t running)
         {
+            const int64_t current = running - start;
             if (current == 0)
                 return;
             ++count;
             sum += double(current);
             squares += double(current) * double(current);
-            current = 0;
+            start = running;
         }
     };
     void CloseUnits(int level);
+    void OtherLength(int32_t characters);
+    void EndChunk();
 
     int32_t fBasis;
     bool fCountSections;
     int64_t fRunningWords = 0, fTokensUsed = 0, fNumbersRemoved = 0, fStopTokens = 0;
-    int64_t fLengthSum = 0, fLengthSquares = 0; // exact, in whole characters
+    // Tokens by length class (the last: 14 or more, or none); the lengths of
+    // those in the last class summed apart, exactly, in whole characters.
     std::array<int64_t, TStatsRec::kLengthClasses> fLengths{};
+    int64_t fOtherLengthSum = 0, fOtherLengthSquares = 0;
+    int64_t fNoLength = 0; // of them, those in the first class (no character)
     TUnit fSentence, fParagraph, fSection;
     bool fParagraphIsHeading = false;
     int64_t fHeadings = 0, fHeadingWords = 0;
-    int64_t fChunkTokens = 0, fChunkTypes = 0, fChunks = 0;
+    int64_t fChunkLeft = 0, fChunkTypes = 0, fChunks = 0; // tokens to the end of the chunk
     double fSttrSum = 0, fSttrSquares = 0;
 };
 

@@ -5,7 +5,9 @@
 #include "wordlist/wordlist_tree.h"
 #include "wordlist_testutil.h"
 
+#include <array>
 #include <cmath>
+#include <random>
 
 using namespace cv;
 using namespace wordlist_test;
@@ -109,6 +111,71 @@ TEST_F(TextStatistics, BuilderCountsWithoutAText)
     EXPECT_EQ(r.NumbersRemoved, 1);
     EXPECT_EQ(r.StopTokensRemoved, 1);
     EXPECT_EQ(r.StopTypesRemoved, 1);
+}
+
+TEST_F(TextStatistics, BuilderAgreesWithCountingEveryUnitAsItGoes)
+{
+    // A plain count of each unit's words kept word by word, against the
+    // builder on random words, boundaries and lengths (none, short, long).
+    std::mt19937 rng(17);
+    for (int round = 0; round < 20; ++round) {
+        const int32_t basis = 1 + int32_t(rng() % 40);
+        TTextStatisticsBuilder b(basis, true);
+        struct TUnit {
+            int64_t current = 0, count = 0;
+            double sum = 0;
+            void Close()
+            {
+                if (current > 0) {
+                    ++count;
+                    sum += double(current);
+                }
+                current = 0;
+            }
+        } sentence, paragraph, section;
+        int64_t used = 0, lengthSum = 0, headings = 0;
+        bool heading = false;
+        std::array<int64_t, TStatsRec::kLengthClasses> classes{};
+        for (int k = 0; k < 2000; ++k) {
+            const int barrier = int(rng() % 9) < 6 ? 0 : int(2 + rng() % 4);
+            const bool inHeading = rng() % 5 == 0;
+            if (barrier >= 2) {
+                sentence.Close();
+                if (barrier >= 3) {
+                    headings += heading && paragraph.current > 0 ? 1 : 0;
+                    paragraph.Close();
+                    heading = false;
+                }
+                if (barrier >= 5)
+                    section.Close();
+            }
+            if (paragraph.current == 0)
+                heading = inHeading;
+            ++sentence.current, ++paragraph.current, ++section.current;
+            b.RunningWord(barrier, inHeading);
+            if (rng() % 4 == 0)
+                continue;
+            const int32_t length = int32_t(rng() % 10 == 0 ? rng() % 80 : 1 + rng() % 12);
+            ++used;
+            lengthSum += length;
+            ++classes[std::size_t(length >= 14 ? 13 : (length < 1 ? 0 : length - 1))];
+            b.TokenUsed(length, rng() % 2 == 0);
+        }
+        TStatsRec r;
+        b.Finish(r, 10, 0);
+        headings += heading && paragraph.current > 0 ? 1 : 0; // the end of the text ends every unit
+        sentence.Close(), paragraph.Close(), section.Close();
+        EXPECT_EQ(r.TokensInText, 2000);
+        EXPECT_EQ(r.TokensUsed, used);
+        EXPECT_EQ(r.Sentences, sentence.count);
+        EXPECT_DOUBLE_EQ(r.MeanSentenceLength, sentence.sum / double(sentence.count));
+        EXPECT_EQ(r.Paragraphs, paragraph.count);
+        EXPECT_EQ(r.Sections, section.count);
+        EXPECT_EQ(r.Headings, headings);
+        EXPECT_DOUBLE_EQ(r.MeanWordLength, double(lengthSum) / double(used));
+        EXPECT_EQ(r.WordsOfLength, classes);
+        EXPECT_EQ(r.STTRBasis, basis);
+    }
 }
 
 // ---------------------------------------------------------------------------
