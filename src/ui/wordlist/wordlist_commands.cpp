@@ -196,11 +196,6 @@ bool TFormWordList::IsIndexDocument() const
     return doc && doc->fIndexHandler;
 }
 
-TCVBaseLemmaMatchCapableList* TFormWordList::GridList(TCV_Grid* grid) const
-{
-    return grid ? dynamic_cast<TCVBaseLemmaMatchCapableList*>(grid->List()) : nullptr;
-}
-
 // ---------------------------------------------------------------------------
 // The menu commands
 

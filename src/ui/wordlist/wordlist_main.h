@@ -326,28 +326,31 @@ private:
     // Runs a job as the one job of the window.
     void RunAsJob(const std::function<void()>& job);
 
-    QStringList m_commandLine;
-    TFixedJobChoices m_ownChoices;
-    TWordListJobChoices* m_jobChoices = nullptr;
-    // The command helpers (wordlist_commands.cpp).
+    // The command helpers.
     bool IsIndexDocument() const;
-    TCVBaseLemmaMatchCapableList* GridList(TCV_Grid* grid) const;
+    // The request list for the concordance tool, made or emptied.
     void PrepareTellMarvexList();
+    // The window takes the size stored with the document, within its screen.
     bool RestoreClientSizeFromHolder();
     // The cell handler of a page, bound to its grid.
     using TGridTweak = void (TFormWordList::*)(TCV_Grid*, int, int, TDrawgridDataRec&);
     void BindCellHandler(TCV_Grid* grid, TGridTweak tweak);
-    // Typing-box state: the entry and text of the last edit, so that only
-    // the word a row had before editing goes into the box's list.
     void InstallTypingBox();
     void InstallStatusBarDrops();
+    // Puts the typed text into the word of the current row when the current
+    // column is the list's word column; the word it replaced comes back.
     bool TypeIntoCell(TCV_Grid* grid, TCVBaseDataClass& list, const QString& text, QString& oldText);
 
+    QStringList m_commandLine;
+    TFixedJobChoices m_ownChoices;
+    TWordListJobChoices* m_jobChoices = nullptr;
     TFixedCommandChoices m_ownCommandChoices;
     TWordListCommandChoices* m_commandChoices = nullptr;
     std::unique_ptr<TTellMarvexList> fForMarvexList;
     // Whether each text of the file-name page is on disk (asked once per document).
     QHash<QString, bool> m_textPresent;
+    // The last edit of the typing box (list, entry, text), so that only the
+    // word a row had before its editing began goes into the box's list.
     const TCVBaseDataClass* m_typedList = nullptr;
     int m_typedEntry = -1;
     QString m_typedText;

@@ -349,17 +349,25 @@ TEST_F(WordListCommandsTest, AComparisonWithoutKeyWordsOrWithTheSameListTells)
     EXPECT_EQ(commands.comparisonShown, 2);
 }
 
-TEST_F(WordListCommandsTest, AnUnsavedListIsSavedBeforeItIsCompared)
+TEST_F(WordListCommandsTest, AnUnsavedListIsSavedBeforeItIsComparedOrNotComparedAtAll)
 {
     WordListOf(kCorpus);
-    cv::TGeneralSettingsRec g = cv::GetGeneralSettings();
-    g.SetAskWhetherToSaveModifiedData(true);
-    cv::SetGeneralSettings(g);
+    cv::SetKeywordsSettingsReferenceCorpus(SavedWordList(QStringLiteral("reference"), QStringLiteral("a b c d")));
     // Not saved: nothing is compared.
+    dialogs.Clear();
     dialogs.QueueAnswer(TDialogAnswer::No);
     MenuCommand(49);
     EXPECT_EQ(commands.comparisonShown, 0);
     EXPECT_TRUE(Doc()->MainFile.FileName.isEmpty());
+
+    // Saved where the user says: compared.
+    const QString study = dir.file(QStringLiteral("study.lst"));
+    dialogs.QueueAnswer(TDialogAnswer::Yes);
+    files.QueueAnswer(study);
+    MenuCommand(49);
+    EXPECT_TRUE(QFileInfo::exists(study));
+    EXPECT_EQ(Doc()->MainFile.FileName, study);
+    EXPECT_EQ(commands.comparisonShown, 1);
 }
 
 // ---- equal words ---------------------------------------------------------------
