@@ -163,12 +163,28 @@ void TWordlistTree::FlushTouched()
         const TWordlistKey& k = Type(id);
         if (k.Stop() || k.partCount == 0)
             continue;
-        if (fRecords % kBlockRecords == 0 && fRecords / kBlockRecords == fBlocks.size())
-            fBlocks.push_back(std::make_unique_for_overwrite<TPartCount[]>(kBlockRecords));
-        fBlocks[fRecords / kBlockRecords][fRecords % kBlockRecords] = TPartCount{id, k.partCount};
-        ++fRecords;
+        PutRecord(id, k.partCount);
     }
     fTouchedCount = 0;
+}
+
+inline void TWordlistTree::PutRecordWord(uint32_t word)
+{
+    if (fRecords % kBlockRecords == 0 && fRecords / kBlockRecords == fBlocks.size())
+        fBlocks.push_back(std::make_unique_for_overwrite<uint32_t[]>(kBlockRecords));
+    fBlocks[fRecords / kBlockRecords][fRecords % kBlockRecords] = word;
+    ++fRecords;
+}
+
+void TWordlistTree::PutRecord(uint32_t id, uint32_t count)
+{
+    if (id < (1u << 24) && count < 0xFF) {
+        PutRecordWord((id << 8) | count);
+        return;
+    }
+    PutRecordWord(kLongRecord);
+    PutRecordWord(id);
+    PutRecordWord(count);
 }
 
 void TWordlistTree::EndPart(int64_t tokens)
@@ -205,7 +221,7 @@ void TWordlistTree::FreeCounting()
 
 int64_t TWordlistTree::PartBytes() const
 {
-    return int64_t(fBlocks.size() * kBlockRecords * sizeof(TPartCount));
+    return int64_t(fBlocks.size() * kBlockRecords * sizeof(uint32_t));
 }
 
 TWordlistTree::TSpread TWordlistTree::ComputeSpread() const
@@ -240,19 +256,24 @@ TWordlistTree::TSpread TWordlistTree::ComputeSpread() const
         acc[id] = TAcc{1.0, double(k.freq), -1, 0, k.Stop() ? 1 : 0};
     }
     // The records are read in order, the types they name are not: those of
-    // the records a little ahead are asked for.
+    // the records a little ahead are asked for (a word in the middle of a
+    // long record names no type: the guess is only a guess).
     constexpr std::size_t kAhead = 16;
-    auto record = [&](std::size_t r) -> const TPartCount& { return fBlocks[r / kBlockRecords][r % kBlockRecords]; };
     std::size_t r = 0;
     for (std::size_t p = 0; p < fPartTokens.size(); ++p) {
         const double s = total > 0 ? double(fPartTokens[p]) / double(total) : 0.0;
         const int32_t text = fPartText[p];
-        for (; r < fPartEnds[p]; ++r) {
+        while (r < fPartEnds[p]) {
             if (r + kAhead < fRecords)
-                __builtin_prefetch(&acc[record(r + kAhead).id], 1);
-            const TPartCount& c = record(r);
-            TAcc& a = acc[c.id];
-            a.sum += std::fabs(double(c.count) / a.freq - s) - s;
+                __builtin_prefetch(&acc[std::min<std::size_t>(RecordWord(r + kAhead) >> 8, nTypes - 1)], 1);
+            const uint32_t word = RecordWord(r++);
+            uint32_t id = word >> 8, count = word & 0xFF;
+            if (word == kLongRecord) {
+                id = RecordWord(r++);
+                count = RecordWord(r++);
+            }
+            TAcc& a = acc[id];
+            a.sum += std::fabs(double(count) / a.freq - s) - s;
             a.texts += a.lastText != text ? 1 : 0;
             a.lastText = text;
         }

@@ -349,13 +349,6 @@ private:
     mutable std::vector<uint64_t> fHashes; // of each type, by id (for growing the index)
 };
 
-// One type's frequency in one part of the run (a text, or a tenth of a
-// one-text run): what the dispersion value is computed from.
-struct TPartCount {
-    uint32_t id;
-    uint32_t count;
-};
-
 class TWordlistTree final : public TWordlistParentTree {
 public:
     // Per-text counts the statistics take from the tree.
@@ -465,11 +458,19 @@ private:
     TTextTypeCounts fTextCounts;
     std::vector<uint32_t> fTouched; // ids of the types met in the current part (room for every type)
     std::size_t fTouchedCount = 0;
-    // Per-part records in blocks (no large reallocation as they grow);
-    // fPartEnds[p] is the number of records up to the end of part p.
-    static constexpr std::size_t kBlockRecords = 1 << 20;
-    std::vector<std::unique_ptr<TPartCount[]>> fBlocks;
-    std::size_t fRecords = 0;
+    // One type's frequency in one part of the run (a text, or a tenth of a
+    // one-text run), what the dispersion value is computed from, kept as
+    // 32-bit words: most as one word (the type id above, the frequency in
+    // the low byte: 1 to 254), the others as three (0xFFFFFFFF, the id, the
+    // frequency). In blocks of words (no large reallocation as they grow);
+    // fPartEnds[p] is the number of words up to the end of part p.
+    void PutRecord(uint32_t id, uint32_t count);
+    void PutRecordWord(uint32_t word);
+    uint32_t RecordWord(std::size_t at) const { return fBlocks[at / kBlockRecords][at % kBlockRecords]; }
+    static constexpr uint32_t kLongRecord = 0xFFFFFFFFu;
+    static constexpr std::size_t kBlockRecords = 1 << 21;
+    std::vector<std::unique_ptr<uint32_t[]>> fBlocks;
+    std::size_t fRecords = 0; // words
     std::vector<uint64_t> fPartEnds;
     std::vector<int64_t> fPartTokens;
     std::vector<int32_t> fPartText; // the text of each part

@@ -8,6 +8,7 @@
 #include <array>
 #include <cmath>
 #include <random>
+#include <vector>
 
 using namespace cv;
 using namespace wordlist_test;
@@ -202,6 +203,30 @@ TEST_F(TextStatistics, DispersionOverTextsMatchesTheFormula)
     EXPECT_NEAR(dp("a"), 0.5, 1e-6);
     EXPECT_NEAR(dp("b"), 1.0, 1e-6);
     EXPECT_NEAR(dp("c"), 0.5, 1e-6);
+}
+
+TEST_F(TextStatistics, DispersionOfFrequentWordsMatchesTheFormula)
+{
+    // Frequencies in a text of 254 and more are kept apart from the small
+    // ones: the values must not change at the border.
+    for (int many : {253, 254, 255, 256, 1000, 70000}) {
+        QByteArray one, two("a b b b");
+        for (int k = 0; k < many; ++k)
+            one += "a ";
+        one += "b";
+        auto doc = Make({{QStringLiteral("1.txt"), one}, {QStringLiteral("2.txt"), two}});
+        const TCVWordList& l = List(*doc);
+        const double total = many + 1 + 4;
+        const std::vector<double> shares{(many + 1) / total, 4 / total};
+        auto expected = [&](int64_t in1, int64_t in2) {
+            const int64_t counts[] = {in1, in2};
+            return NormalisedDeviationOfProportions(DeviationOfProportions(counts, shares), std::min(shares[0], shares[1]));
+        };
+        auto dp = [&](const char* w) { return double(l.WordlistData(l.FindWordAndTag(w, QString())).Dispersion); };
+        EXPECT_NEAR(dp("a"), expected(many, 1), 1e-6) << many;
+        EXPECT_NEAR(dp("b"), expected(1, 3), 1e-6) << many;
+        EXPECT_EQ(Freq(l, "a"), many + 1);
+    }
 }
 
 TEST_F(TextStatistics, DispersionOfOneTextOverTenths)
