@@ -170,6 +170,8 @@ bool TFormWordList::TypeIntoCell(TCV_Grid* grid, TCVBaseDataClass& list, const Q
 
 void TFormWordList::EditTypingChange()
 {
+    if (RefusedWhileInUse("typing"))
+        return;
     const QString text = ElComboBoxTyping->currentText();
     T_WholeWordlistHolder* doc = WordlistDocument();
     TCV_Grid* grid = ToolWindowList().CurrentGrid();

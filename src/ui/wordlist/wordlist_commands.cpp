@@ -68,6 +68,8 @@ enum : int {
     kTagLastFile = 161,
     kTagExportIndexData = 175,
     kTagCheckEqualWords = 202,
+    kTagContextHelp = 103,
+    kTagHelp = 144,
 };
 
 // Code to the controller: pass the ".tell_marvex" request on to the concordance tool.
@@ -201,6 +203,10 @@ bool TFormWordList::IsIndexDocument() const
 
 bool TFormWordList::HandleToolMenuCommand(int tag, QAction*)
 {
+    // While the engine works on the document (it pumps messages) only
+    // closing the window is taken: it stops the job and closes after it.
+    if (tag != kTagClose && RefusedWhileInUse("a menu command"))
+        return tag != kTagHelp && tag != kTagContextHelp;
     T_WholeWordlistHolder* doc = WordlistDocument();
     switch (tag) {
     case kTagOpen: {
@@ -328,6 +334,8 @@ void TFormWordList::GGetSaveToClipboardChoices(TCV_Grid* grid)
 
 void TFormWordList::RRecomputeTokens(TCV_Grid* grid)
 {
+    if (RefusedWhileInUse("recomputing tokens"))
+        return;
     if (!GridMayBeWorkedOn(grid))
         return;
     if (auto* words = dynamic_cast<TCVWordList*>(grid->List())) {
@@ -343,6 +351,8 @@ void TFormWordList::RRecomputeTokens(TCV_Grid* grid)
 
 void TFormWordList::CClusters(TCV_Grid* grid)
 {
+    if (RefusedWhileInUse("clusters"))
+        return;
     T_WholeWordlistHolder* doc = WordlistDocument();
     if (!GridMayBeWorkedOn(grid) || !doc || !doc->fIndexHandler) {
         CantMakeClustersWithoutIndex();
@@ -455,6 +465,8 @@ void TFormWordList::SaveClusterListsPerText()
 
 void TFormWordList::CComputeRelationships(TCV_Grid* grid)
 {
+    if (RefusedWhileInUse("relationships"))
+        return;
     if (!GridMayBeWorkedOn(grid))
         return;
     GlobalProgress().ClearAllAndShow(GetCentreofMainForm(), 1);
@@ -679,6 +691,8 @@ void TFormWordList::AddConcordanceRequestForRow(TCV_Grid* grid, int row)
 
 void TFormWordList::CCheckLemmasForConsistency(TCV_Grid* grid)
 {
+    if (RefusedWhileInUse("lemma consistency"))
+        return;
     if (!GridMayBeWorkedOn(grid))
         return;
     TCVFileDialog dialog(TCVFileDialog::TKind::Open);
@@ -699,6 +713,8 @@ void TFormWordList::CCheckLemmasForConsistency(TCV_Grid* grid)
 
 void TFormWordList::AAutoJoin(TCV_Grid* grid)
 {
+    if (RefusedWhileInUse("auto-join"))
+        return;
     if (!GridMayBeWorkedOn(grid))
         return;
     TAutoJoinChoice choice;
@@ -774,6 +790,8 @@ void TFormWordList::AAutoJoin(TCV_Grid* grid)
 
 void TFormWordList::JJoinClusters(TCV_Grid* grid)
 {
+    if (RefusedWhileInUse("joining clusters"))
+        return;
     T_WholeWordlistHolder* doc = WordlistDocument();
     if (!doc || !doc->fIndexHandler)
         return;
@@ -894,6 +912,8 @@ void TFormWordList::DDblClickCell(TCV_Grid* grid, int column, int row)
 
 void TFormWordList::EditSetColumnCell(TCV_Grid* grid, int column, int row)
 {
+    if (RefusedWhileInUse("editing a category"))
+        return;
     if (!GridMayBeWorkedOn(grid))
         return;
     TCVBaseDataClass& list = *grid->List();

@@ -143,6 +143,8 @@ void TFormWordList::PageHook()
 
 void TFormWordList::SortGridColumn(TCV_Grid* grid, int column)
 {
+    if (RefusedWhileInUse("sorting"))
+        return;
     T_WholeWordlistHolder* doc = WordlistDocument();
     if (!grid || !doc || column < 0)
         return;
@@ -292,6 +294,8 @@ bool TFormWordList::AdvOfficeStatusBar1DragOver(QObject* source, int x) const
 
 void TFormWordList::AdvOfficeStatusBar1DragDrop(QObject* source)
 {
+    if (RefusedWhileInUse("joining dropped rows"))
+        return;
     const QString word = AdvOfficeStatusBar1->PanelText(kPanelWord).trimmed();
     if (word.isEmpty() || !HasData())
         return;

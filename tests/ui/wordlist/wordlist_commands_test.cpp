@@ -450,5 +450,32 @@ TEST_F(WordListCommandsTest, CancelStopsAskingAboutEqualWords)
     EXPECT_EQ(Words()->Count(), 4);
 }
 
+// ---- while a job works on the document ----------------------------------------------
+
+TEST_F(WordListCommandsTest, CommandsWaitWhileTheEngineWorksOnTheDocument)
+{
+    WordListOf(kCorpus);
+    QApplication::processEvents();
+    bool tried = false;
+    window->onRunningWords = [&](int64_t) {
+        if (tried)
+            return;
+        tried = true;
+        ASSERT_TRUE(window->DocumentInUse());
+        dialogs.Clear();
+        MenuCommand(202);
+        MenuCommand(49);
+        window->CVGridFreq->HandleGridCommand(42);
+        window->CVGridFreq->HandleGridCommand(104);
+        window->SortGridColumn(window->CVGridAlph, cv::TCVWordList::kColFreq);
+        EXPECT_TRUE(dialogs.Requests().empty());
+        EXPECT_EQ(commands.clusterChoiceShown + commands.comparisonShown + commands.autoJoinShown, 0);
+    };
+    Request(cv::kListWordList);
+    EXPECT_TRUE(tried);
+    ASSERT_NE(Words(), nullptr);
+    EXPECT_EQ(Words()->SortLevel(0).key, cv::TCVWordList::kSortAlphabetical);
+}
+
 } // namespace
 } // namespace wordlist_window_test
