@@ -17,6 +17,8 @@
 #include "suite/wdef.h"
 #include "suite/window_messages.h"
 #include "ui/framework/grid_dialogs/grid_columns_dialog.h"
+#include "ui/framework/grid_dialogs/grid_printing.h"
+#include "ui/framework/grid_dialogs/print_preview.h"
 #include "ui/framework/grid_dialogs/save_as_dialog.h"
 #include "ui/framework/grid_dialogs/search_dialogs.h"
 
@@ -51,10 +53,15 @@ int ColumnOfSetNumber(const TCVBaseDataClass& list, int setNumber)
 
 } // namespace
 
-TGridDialogHost::TGridDialogHost(QWidget& window) : QObject(&window), m_window(window)
+TGridDialogHost::TGridDialogHost(QWidget& window)
+    : QObject(&window), m_window(window), printpreviewHandler(std::make_unique<TPrintPreviewHandler>())
 {
     setObjectName(QStringLiteral("GridDialogHost"));
 }
+
+TGridDialogHost::~TGridDialogHost() = default;
+
+TCVFormPrintPreview* TGridDialogHost::PrintPreviewForm() const { return m_preview; }
 
 TSaveAsTxtDlgFeb2012* TGridDialogHost::SaveAsDialog() const { return m_saveAs; }
 
@@ -223,8 +230,44 @@ void TGridDialogHost::StopConditions(bool hide)
         m_conditions->hide();
 }
 
+bool TGridDialogHost::PrintGrid(TCV_Grid* grid)
+{
+    if (!MayWorkOn(grid))
+        return false;
+    if (m_preview && m_preview->isVisible() && grid->ListType == kListConcordance) {
+        PrintPreviewGrid(grid);
+        return false;
+    }
+    printpreviewHandler->SetTheGrid(grid);
+    return printpreviewHandler->PrintGrid(Owner());
+}
+
+void TGridDialogHost::PrintPreviewGrid(TCV_Grid* grid)
+{
+    if (!MayWorkOn(grid))
+        return;
+    if (!m_preview) {
+        m_preview = new TCVFormPrintPreview(Owner());
+        m_preview->AssignStuff(printpreviewHandler.get(), &printpreviewHandler->Organiser(), &m_window);
+        m_preview->fPrintSettingsChanged = [this] { printpreviewHandler->Organiser().Store(); };
+        printpreviewHandler->SetPreviewForm(m_preview);
+    }
+    printpreviewHandler->SetTheGrid(grid);
+    m_preview->SetPreviewGrid(grid);
+    m_preview->show();
+    m_preview->raise();
+    m_preview->Redraw();
+}
+
+void TGridDialogHost::PreviewPageChanged(TCV_Grid* grid)
+{
+    if (m_preview && m_preview->isVisible() && m_preview->fPreviewFormGrid == grid && printpreviewHandler->Grid() == grid)
+        printpreviewHandler->Command(kPrintStoreRecord);
+}
+
 void TGridDialogHost::AddHandlers(TCVGridHandlersA& a)
 {
+    a.PreviewPageChanged = [this](TCV_Grid* grid) { PreviewPageChanged(grid); };
     a.OpenColumnsDialog = [this](TCV_Grid* grid) { OpenColumnsDialog(grid); };
     a.OpenConditionsDialog = [this](TCV_Grid* grid) { OpenConditionsDialog(grid, kModeDeleteIf); };
     a.OpenColourCategoryDialog = [this](TCV_Grid* grid) { OpenConditionsDialog(grid, kModeColourCategories); };
@@ -234,6 +277,8 @@ void TGridDialogHost::AddHandlers(TCVGridHandlersB& b)
 {
     b.SaveColumnsAsCustomised = [this](TCV_Grid* grid) { SaveColumnsAsCustomised(grid); };
     b.OpenConditionsDialog2 = [this](TCV_Grid* grid) { OpenConditionsDialog(grid, kModeSearch); };
+    b.PrintGrid = [this](TCV_Grid* grid) { PrintGrid(grid); };
+    b.PrintPreviewGrid = [this](TCV_Grid* grid) { PrintPreviewGrid(grid); };
 }
 
 TGridDialogHost& GridDialogHostOf(QWidget& window)

@@ -9,13 +9,16 @@
 #include <QString>
 
 #include <functional>
+#include <memory>
 
 #include "suite/gui/cv_grid.h"
 
 namespace cv {
 
 class TCorvantisholder;
+class TCVFormPrintPreview;
 class TFormTestWhether;
+class TPrintPreviewHandler;
 class TSaveAsTxtDlgFeb2012;
 
 class TGridDialogHost final : public QObject {
@@ -29,6 +32,7 @@ public:
     };
 
     explicit TGridDialogHost(QWidget& window);
+    ~TGridDialogHost() override;
     void SetWindowLink(TWindowLink link) { m_link = std::move(link); }
 
     // Exports the grid's list through the save-as dialog and the document's
@@ -49,12 +53,22 @@ public:
     // Stops the conditions dialog (and hides it) before the data goes.
     void StopConditions(bool hide);
 
+    // Prints the grid: print dialog, pages agreed, pages printed. A
+    // concordance grid goes to the open preview instead.
+    bool PrintGrid(TCV_Grid* grid);
+    // The print preview (made once) on the grid.
+    void PrintPreviewGrid(TCV_Grid* grid);
+    // The grid's page set-up changed: an open preview of it is redrawn.
+    void PreviewPageChanged(TCV_Grid* grid);
+
     // The grid dialogs' handlers, added to the window's groups.
     void AddHandlers(TCVGridHandlersA& a);
     void AddHandlers(TCVGridHandlersB& b);
 
     TSaveAsTxtDlgFeb2012* SaveAsDialog() const;
     TFormTestWhether* SearchDelColourCatForm() const;
+    TCVFormPrintPreview* PrintPreviewForm() const;
+    TPrintPreviewHandler& PrintHandler() { return *printpreviewHandler; }
 
 private:
     bool MayWorkOn(TCV_Grid* grid) const;
@@ -64,6 +78,8 @@ private:
     TWindowLink m_link;
     QPointer<TSaveAsTxtDlgFeb2012> m_saveAs;
     QPointer<TFormTestWhether> m_conditions;
+    QPointer<TCVFormPrintPreview> m_preview;
+    std::unique_ptr<TPrintPreviewHandler> printpreviewHandler;
 };
 
 // The host of a window, made on first use.

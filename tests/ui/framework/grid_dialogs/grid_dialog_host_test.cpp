@@ -1,10 +1,16 @@
 #include <QFile>
 #include <QLineEdit>
+#include <QPrintDialog>
+#include <QPrintPreviewWidget>
+#include <QPrinter>
+#include <QSettings>
 
 #include "grid_dialogs_testutil.h"
 #include "ui/framework/framework_testutil.h"
 #include "ui/framework/grid_dialogs/grid_columns_dialog.h"
 #include "ui/framework/grid_dialogs/grid_dialog_host.h"
+#include "ui/framework/grid_dialogs/grid_printing.h"
+#include "ui/framework/grid_dialogs/print_preview.h"
 #include "ui/framework/grid_dialogs/save_as_dialog.h"
 #include "ui/framework/grid_dialogs/search_dialogs.h"
 #include "wordlist/word_list.h"
@@ -145,4 +151,30 @@ TEST_F(WindowDialogsTest, TheConditionsDialogFollowsThePagesAndLetsGoOfClosedDat
     window->CloseData(true);
     EXPECT_EQ(form->CurrentList, nullptr);
     EXPECT_FALSE(form->processing_data);
+}
+
+TEST_F(WindowDialogsTest, PrintAndPreviewCommandsOfTheGrid)
+{
+    ModalScript script;
+    const QString file = dir.file(QStringLiteral("grid.pdf"));
+    script.Then(griddialogs_test::PrintIntoPdf(file));
+    dialogs.QueueAnswer(TDialogAnswer::Yes);
+    ASSERT_TRUE(grid->HandleGridCommand(4));
+    EXPECT_TRUE(cvtest::readAll(file).startsWith("%PDF"));
+
+    ASSERT_TRUE(grid->HandleGridCommand(5));
+    TGridDialogHost* host = FindGridDialogHost(*window);
+    ASSERT_NE(host, nullptr);
+    TCVFormPrintPreview* preview = host->PrintPreviewForm();
+    ASSERT_NE(preview, nullptr);
+    EXPECT_TRUE(preview->isVisible());
+    EXPECT_EQ(preview->fPreviewFormGrid, grid);
+    EXPECT_EQ(host->PrintHandler().Grid(), grid);
+    EXPECT_GE(preview->PreviewImage->pageCount(), 1);
+    // A change of the grid's page set-up redraws the open preview of it.
+    host->PrintHandler().Organiser().SetHeaderOrFooterAndWanted(QStringLiteral("x"), true, true);
+    grid->HandlersA.PreviewPageChanged(grid);
+    QSettings stored(GridDialogSettingsFileName(), QSettings::IniFormat);
+    EXPECT_EQ(stored.value(QStringLiteral("printing/header")).toString(), QStringLiteral("x"));
+    preview->hide();
 }

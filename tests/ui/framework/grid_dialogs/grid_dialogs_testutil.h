@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <QDialog>
+#include <QPrintDialog>
+#include <QPrinter>
 
 #include <cmath>
 #include <deque>
@@ -132,5 +134,16 @@ protected:
 };
 
 inline bool Undefined(double v) { return std::isnan(v); }
+
+// A step for the print dialog: print into a PDF file.
+inline std::function<int(QDialog&)> PrintIntoPdf(const QString& fileName)
+{
+    return [fileName](QDialog& d) {
+        auto& dialog = dynamic_cast<QPrintDialog&>(d);
+        dialog.printer()->setOutputFormat(QPrinter::PdfFormat);
+        dialog.printer()->setOutputFileName(fileName);
+        return int(QDialog::Accepted);
+    };
+}
 
 } // namespace griddialogs_test
