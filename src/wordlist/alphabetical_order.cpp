@@ -3,6 +3,7 @@
 #include <QLocale>
 
 #include <algorithm>
+#include <memory>
 #include <numeric>
 
 namespace cv {
@@ -54,12 +55,16 @@ void RadixSortByKey(std::vector<TKeyedIndex>& items)
     for (const TKeyedIndex& it : items)
         for (int d = 0; d < digits; ++d)
             ++counts[std::size_t(d) * buckets + ((it.key >> (low + bits * d)) & mask)];
-    std::vector<TKeyedIndex> other(n);
+    // The passes go back and forth between the items and a buffer that is
+    // never cleared (every place is written before it is read).
+    auto other = std::make_unique_for_overwrite<TKeyedIndex[]>(n);
+    TKeyedIndex* from = items.data();
+    TKeyedIndex* to = other.get();
     for (int d = 0; d < digits; ++d) {
         uint32_t* c = counts.data() + std::size_t(d) * buckets;
         const int shift = low + bits * d;
         // A digit all keys share leaves the order as it is.
-        if (c[(items[0].key >> shift) & mask] == n)
+        if (c[(from[0].key >> shift) & mask] == n)
             continue;
         uint32_t sum = 0;
         for (std::size_t b = 0; b < buckets; ++b) {
@@ -67,10 +72,12 @@ void RadixSortByKey(std::vector<TKeyedIndex>& items)
             c[b] = sum;
             sum += k;
         }
-        for (const TKeyedIndex& it : items)
-            other[c[(it.key >> shift) & mask]++] = it;
-        items.swap(other);
+        for (std::size_t i = 0; i < n; ++i)
+            to[c[(from[i].key >> shift) & mask]++] = from[i];
+        std::swap(from, to);
     }
+    if (from != items.data())
+        std::copy(from, from + n, items.data());
 }
 
 TAlphabeticalOrderer::TAlphabeticalOrderer(const QString& collationName) : fCollator(MakeWordCollator(collationName))
