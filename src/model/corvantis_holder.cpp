@@ -389,20 +389,27 @@ uint16_t TCorvantisholder::ReadWholeFromFile(const QString& fileName, uint8_t to
 
 bool TCorvantisholder::SaveToFile(const QString& fileName)
 {
-    TMemoryStream m;
-    bool ok = false;
-    try {
-        ok = SaveToStream(m);
-    } catch (...) {
-        ok = false;
+    // Written into the file as it is made (through a temporary file beside
+    // it, which replaces the file only when all went well): the lists of a
+    // large corpus are not held a second time, whole, in memory.
+    TSaveFileStream file(fileName);
+    QString error;
+    if (!file.Open(&error)) {
+        Complain(QStringLiteral("FailedToSave"), error);
+        return false;
     }
-    if (!ok) {
+    bool written = false;
+    try {
+        written = SaveToStream(file);
+    } catch (...) {
+        written = false;
+    }
+    if (!written) {
         Complain(QStringLiteral("FailedToSave"),
                  QStringLiteral("Cannot save file \"%1\": the data could not be written").arg(fileName));
         return false;
     }
-    QString error;
-    if (!m.SaveToFile(fileName, &error)) {
+    if (!file.Commit(&error)) {
         Complain(QStringLiteral("FailedToSave"), error);
         return false;
     }

@@ -8,5 +8,7 @@ QString Global_FailureMessage;
 bool Global_batch_mode = false;
 bool Global_Busy_Dont_Show_Data = false;
 std::atomic<bool> Global_progress_tick{false};
+bool Global_DeadKeyListLoaded = false;
+bool Global_KeyboardLayoutActivated = false;
 
 } // namespace cv

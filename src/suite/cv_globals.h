@@ -29,5 +29,9 @@ extern bool Global_batch_mode;
 extern bool Global_Busy_Dont_Show_Data;
 // Set by the main window's listing timer; the concordance line store reads and clears it.
 extern std::atomic<bool> Global_progress_tick;
+// The customised dead-key list was read, and the keyboard layout switched
+// to, in this run (each happens at most once).
+extern bool Global_DeadKeyListLoaded;
+extern bool Global_KeyboardLayoutActivated;
 
 } // namespace cv

@@ -159,16 +159,50 @@ bool TMemoryStream::LoadFromFile(const QString& fileName, QString* error)
 
 bool TMemoryStream::SaveToFile(const QString& fileName, QString* error) const
 {
-    QSaveFile f(fileName);
-    if (!f.open(QIODevice::WriteOnly)
-        || f.write(reinterpret_cast<const char*>(m_data.data()), qint64(m_data.size())) != qint64(m_data.size())
-        || !f.commit()) {
-        if (error)
-            *error = QStringLiteral("Cannot write file \"%1\": %2").arg(fileName, f.errorString());
+    // A failed write makes the commit fail, with the write's reason.
+    TSaveFileStream f(fileName);
+    if (!f.Open(error))
         return false;
-    }
-    return true;
+    f.WriteExact(m_data.data(), int64_t(m_data.size()));
+    return f.Commit(error);
 }
+
+// ---------------------------------------------------------------------------
+
+TSaveFileStream::TSaveFileStream(const QString& fileName) : m_file(std::make_unique<QSaveFile>(fileName)) {}
+
+TSaveFileStream::~TSaveFileStream() = default;
+
+bool TSaveFileStream::Failed(QString* error) const
+{
+    if (error)
+        *error = QStringLiteral("Cannot write file \"%1\": %2").arg(m_file->fileName(), m_file->errorString());
+    return false;
+}
+
+bool TSaveFileStream::Open(QString* error)
+{
+    return m_file->open(QIODevice::WriteOnly) || Failed(error);
+}
+
+bool TSaveFileStream::Commit(QString* error)
+{
+    return m_file->commit() || Failed(error);
+}
+
+int64_t TSaveFileStream::Write(const void* buffer, int64_t count)
+{
+    if (count <= 0)
+        return 0;
+    const qint64 n = m_file->write(static_cast<const char*>(buffer), count);
+    return n < 0 ? 0 : n;
+}
+
+int64_t TSaveFileStream::Position() const { return m_file->pos(); }
+
+bool TSaveFileStream::SetPosition(int64_t position) { return position >= 0 && m_file->seek(position); }
+
+int64_t TSaveFileStream::Size() const { return m_file->size(); }
 
 // ---------------------------------------------------------------------------
 

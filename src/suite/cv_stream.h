@@ -7,6 +7,7 @@
 // early; they never read past its end.
 
 #include <QFile>
+#include <QSaveFile>
 #include <QString>
 #include <QStringList>
 
@@ -208,6 +209,31 @@ public:
 private:
     QFile m_file;
     QString m_error;
+};
+
+// A file written through a temporary file beside it: the file named is
+// replaced only by a successful Commit (QSaveFile), so a failed save keeps
+// the old file. For writing only; a position may be set back to patch what
+// was written. Messages: "Cannot write file "<name>": <reason>".
+class TSaveFileStream final : public TStream {
+public:
+    explicit TSaveFileStream(const QString& fileName);
+    ~TSaveFileStream() override;
+
+    bool Open(QString* error = nullptr);
+    // Puts the file in place; false (with the reason) when anything failed.
+    bool Commit(QString* error = nullptr);
+
+    int64_t Read(void*, int64_t) override { return 0; }
+    int64_t Write(const void* buffer, int64_t count) override;
+    int64_t Position() const override;
+    bool SetPosition(int64_t position) override;
+    int64_t Size() const override;
+
+private:
+    bool Failed(QString* error) const;
+
+    std::unique_ptr<QSaveFile> m_file;
 };
 
 // The suite's string-stream form: a 32-bit character count n, then n

@@ -787,4 +787,19 @@ void SetCVHelpAccessMode(uint8_t mode) { modifyGeneral([&](TGeneralSettingsRec& 
 QString GetCVHelpBaseAddress() { return general().HelpBaseAddress(); }
 void SetCVHelpBaseAddress(const QString& a) { modifyGeneral([&](TGeneralSettingsRec& g) { g.SetHelpBaseAddress(a); }); }
 
+// ---- edit controls --------------------------------------------------------------------------------
+
+bool GetDeadKeyListCustomised() { return general().DeadKeyListCustomised(); }
+void SetDeadKeyListCustomised(bool wanted)
+{
+    modifyGeneral([&](TGeneralSettingsRec& g) { g.SetDeadKeyListCustomised(wanted); });
+}
+QString GetKeyboardChoice() { return general().KeyboardChoice(); }
+void SetKeyboardChoice(const QString& layout) { modifyGeneral([&](TGeneralSettingsRec& g) { g.SetKeyboardChoice(layout); }); }
+uint8_t GetOpenAndSaveDialogOption() { return general().OpenAndSaveDialogOption(); }
+void SetOpenAndSaveDialogOption(uint8_t option)
+{
+    modifyGeneral([&](TGeneralSettingsRec& g) { g.SetOpenAndSaveDialogOption(option); });
+}
+
 } // namespace cv

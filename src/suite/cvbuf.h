@@ -307,4 +307,15 @@ void SetCVHelpAccessMode(uint8_t mode);
 QString GetCVHelpBaseAddress();
 void SetCVHelpBaseAddress(const QString& address);
 
+// ---- edit controls --------------------------------------------------------------------------------
+// Whether the customised dead-key list ("customised deadkeys.dat") is read at start.
+bool GetDeadKeyListCustomised();
+void SetDeadKeyListCustomised(bool wanted);
+// The keyboard layout the tool switches to at start; empty: none.
+QString GetKeyboardChoice();
+void SetKeyboardChoice(const QString& layout);
+// File dialogs: 0 the desktop's own, 1 the program's.
+uint8_t GetOpenAndSaveDialogOption();
+void SetOpenAndSaveDialogOption(uint8_t option);
+
 } // namespace cv

@@ -468,7 +468,10 @@ public:
     CV_FIELD(int32_t, 3160, AutoSaveMinutes)          // 0: no autosave
     CV_FIELD(uint8_t, 3164, HelpAccessMode)           // 0 help file, 1 help pages at the help address
     CV_FIELD(uint8_t, 3165, DisplayWordsPerMillion)   // 0 default, 2 percent, 3 per thousand, 4 per million
+    CV_BOOL_FIELD(3166, DeadKeyListCustomised)        // read "customised deadkeys.dat" at start
+    CV_FIELD(uint8_t, 3167, OpenAndSaveDialogOption)  // 0 the desktop's file dialogs, 1 the program's own
     CV_TEXT_FIELD(3812, 128, HelpBaseAddress)         // base of the help pages; empty: the help file's folder
+    CV_TEXT_FIELD(4068, 14, KeyboardChoice)           // keyboard layout to switch to at start; empty: none
 
     static constexpr std::size_t kFastMinimalOffset = 3168;   // byte per tool
     static constexpr std::size_t kUseUserFilterOffset = 3200; // byte per tool

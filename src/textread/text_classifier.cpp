@@ -636,7 +636,7 @@ void TTextClassifier::resolvePendingAtChunkEnd(Run& r)
 // The classifier's loop is built twice, for processors with a bit-count
 // instruction and for the rest, and the right one is chosen when the
 // program starts.
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__POPCNT__)
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && !defined(__POPCNT__)
 #define CV_CLASSIFY_CLONES __attribute__((target_clones("popcnt", "default")))
 #else
 #define CV_CLASSIFY_CLONES

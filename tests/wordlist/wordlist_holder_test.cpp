@@ -73,10 +73,11 @@ public:
                 spelling = QString(reinterpret_cast<const QChar*>(v.data()), qsizetype(v.size()));
                 // The value kept with the type comes back with its later words.
                 const uint32_t kept = tree.Type(t.typeId).sinkValue;
-                if (t.sinkValue != 0)
+                if (t.sinkValue != 0) {
                     EXPECT_EQ(t.sinkValue, t.typeId + 100);
-                else if (kept != 0)
+                } else if (kept != 0) {
                     EXPECT_EQ(kept, t.typeId + 100) << "set earlier in this batch";
+                }
                 tree.Type(t.typeId).sinkValue = t.typeId + 100;
                 broughtBack += t.sinkValue != 0;
             }
@@ -206,6 +207,29 @@ TEST_F(WordlistDocument, SaveReadSaveGivesTheSameBytes)
     EXPECT_EQ(back.fNotes, doc->fNotes);
     EXPECT_EQ(Freq(List(back), "the"), 4);
     EXPECT_EQ(Saved(back), first);
+}
+
+TEST_F(WordlistDocument, SavingStraightIntoTheFileSaysWhyWhenItCannot)
+{
+    auto doc = Make(ThreeTexts());
+    ASSERT_TRUE(made);
+    const QString file = dir.file(QStringLiteral("list.lst"));
+    ASSERT_TRUE(doc->SaveToFile(file));
+    EXPECT_EQ(cvtest::readAll(file), Saved(*doc));
+    EXPECT_EQ(doc->MainFile.FileName, file);
+    EXPECT_EQ(doc->ChangedListTypes(), 0u);
+
+    // A folder that does not exist: said, and nothing written.
+    const QString nowhere = dir.file(QStringLiteral("no/such/folder/list.lst"));
+    EXPECT_FALSE(doc->SaveToFile(nowhere));
+    EXPECT_FALSE(QFileInfo::exists(nowhere));
+    EXPECT_EQ(dialogs.Routines().back(), QStringLiteral("FailedToSave"));
+    EXPECT_TRUE(dialogs.Requests().back().text.contains(QStringLiteral("list.lst")));
+    EXPECT_EQ(doc->MainFile.FileName, file);
+    // Saved again over itself: the same bytes, no temporary file left beside it.
+    ASSERT_TRUE(doc->SaveToFile(file));
+    EXPECT_EQ(cvtest::readAll(file), Saved(*doc));
+    EXPECT_EQ(QDir(dir.file(QString())).entryList({QStringLiteral("list*")}, QDir::Files), QStringList{QStringLiteral("list.lst")});
 }
 
 TEST_F(WordlistDocument, KeptSampleReadsForever)

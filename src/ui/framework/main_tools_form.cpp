@@ -51,6 +51,7 @@
 #include "ui/framework/controller_commands.h"
 #include "ui/framework/customise_menu.h"
 #include "ui/framework/grid_dialogs/grid_dialog_host.h"
+#include "ui/framework/grid_dialogs/wizard_base.h"
 #include "ui/framework/tool_data_module.h"
 
 namespace cv {
@@ -513,6 +514,21 @@ void TMainToolsForm::HandleMenuItemClick(QAction* sender)
     PostMenuTagToCurrentGrid(tag);
 }
 
+namespace {
+
+// The grid dialogs of a window, linked to it.
+TGridDialogHost& GridDialogsOf(TMainToolsForm& window)
+{
+    TGridDialogHost& host = GridDialogHostOf(window);
+    host.SetWindowLink({[&window](QObject* grid) { return window.GridMayBeWorkedOn(grid); },
+                        [&window] { return window.Data(); },
+                        [&window](TCV_Grid* grid, const QString& name) { return window.SaveGridData(grid, name); },
+                        [&window] { return window.GetChildForm(); }});
+    return host;
+}
+
+} // namespace
+
 bool TMainToolsForm::HandleDisplayMenuCommand(int tag, TCV_Grid* grid)
 {
     switch (tag) {
@@ -544,8 +560,10 @@ bool TMainToolsForm::HandleDisplayMenuCommand(int tag, TCV_Grid* grid)
             grid->Refresh();
         }
         return true;
+    case kTagActiveColumnChooser:
+        GridDialogsOf(*this).OpenActiveColumnChooser(grid);
+        return true;
     default:
-        // 203 (the active-column chooser) belongs to the set-column dialogs.
         return false;
     }
 }
@@ -753,21 +771,6 @@ bool TMainToolsForm::OpenFile(QWidget* second)
         fData->MainFile = rec;
     return true;
 }
-
-namespace {
-
-// The grid dialogs of a window, linked to it.
-TGridDialogHost& GridDialogsOf(TMainToolsForm& window)
-{
-    TGridDialogHost& host = GridDialogHostOf(window);
-    host.SetWindowLink({[&window](QObject* grid) { return window.GridMayBeWorkedOn(grid); },
-                        [&window] { return window.Data(); },
-                        [&window](TCV_Grid* grid, const QString& name) { return window.SaveGridData(grid, name); },
-                        [&window] { return window.GetChildForm(); }});
-    return host;
-}
-
-} // namespace
 
 bool TMainToolsForm::SaveAsExport(TCV_Grid* grid, int exportKind)
 {
@@ -1055,6 +1058,12 @@ void TMainToolsForm::SetUpForTool(uint8_t tool, uint8_t listType)
     current_tool_var = tool;
     SetToolCaption({});
     PrepareOpenDialog(listType);
+    // The page grids take the user's customised column layouts; the controls their set-up.
+    std::vector<TCV_Grid*> grids;
+    for (int i = 1; i < ToolWindowList().Count(); ++i)
+        grids.push_back(ToolWindowList().GridOfPage(i));
+    TGridDialogHost::AttachColumnLayouts(grids);
+    ControlSetUpForForm(*this);
 }
 
 void TMainToolsForm::GoToGridRow(int row)

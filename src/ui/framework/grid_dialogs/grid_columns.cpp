@@ -461,7 +461,8 @@ void TGridColumnLayout::Present(int column, TDrawgridDataRec& rec) const
 
 QVariant TGridColumnLayout::ColumnRole(int column, int role) const
 {
-    const TGrid_head32* h = HeaderOfColumn(column);
+    // Until the user lays the columns out, the grid's own look stands.
+    const TGrid_head32* h = m_customised ? HeaderOfColumn(column) : nullptr;
     if (!h)
         return {};
     if (role == Qt::TextAlignmentRole) {

@@ -21,6 +21,7 @@
 #include "ui/framework/grid_dialogs/print_preview.h"
 #include "ui/framework/grid_dialogs/save_as_dialog.h"
 #include "ui/framework/grid_dialogs/search_dialogs.h"
+#include "ui/framework/grid_dialogs/wizard_base.h"
 
 namespace cv {
 
@@ -263,6 +264,25 @@ void TGridDialogHost::PreviewPageChanged(TCV_Grid* grid)
 {
     if (m_preview && m_preview->isVisible() && m_preview->fPreviewFormGrid == grid && printpreviewHandler->Grid() == grid)
         printpreviewHandler->Command(kPrintStoreRecord);
+}
+
+bool TGridDialogHost::OpenActiveColumnChooser(TCV_Grid* grid)
+{
+    if (!MayWorkOn(grid))
+        return false;
+    TFormSetColActiveColChooser chooser(Owner());
+    chooser.SetTheAlternatives(grid->List());
+    if (RunModalDialog(chooser) != QDialog::Accepted)
+        return false;
+    grid->Refresh();
+    return true;
+}
+
+void TGridDialogHost::AttachColumnLayouts(const std::vector<TCV_Grid*>& grids)
+{
+    for (TCV_Grid* grid : grids)
+        if (grid)
+            ColumnLayoutOf(*grid);
 }
 
 void TGridDialogHost::AddHandlers(TCVGridHandlersA& a)

@@ -10,6 +10,7 @@
 
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include "suite/gui/cv_grid.h"
 
@@ -60,6 +61,11 @@ public:
     void PrintPreviewGrid(TCV_Grid* grid);
     // The grid's page set-up changed: an open preview of it is redrawn.
     void PreviewPageChanged(TCV_Grid* grid);
+
+    // "Active Set Column" for the grid's list; true when a column was chosen.
+    bool OpenActiveColumnChooser(TCV_Grid* grid);
+    // Every grid gets its column layout, so customised layouts show from the start.
+    static void AttachColumnLayouts(const std::vector<TCV_Grid*>& grids);
 
     // The grid dialogs' handlers, added to the window's groups.
     void AddHandlers(TCVGridHandlersA& a);

@@ -1,4 +1,6 @@
 #include <QFile>
+#include <QAbstractButton>
+#include <QButtonGroup>
 #include <QLineEdit>
 #include <QPrintDialog>
 #include <QPrintPreviewWidget>
@@ -13,6 +15,7 @@
 #include "ui/framework/grid_dialogs/print_preview.h"
 #include "ui/framework/grid_dialogs/save_as_dialog.h"
 #include "ui/framework/grid_dialogs/search_dialogs.h"
+#include "ui/framework/grid_dialogs/wizard_base.h"
 #include "wordlist/word_list.h"
 
 using namespace cv;
@@ -177,4 +180,25 @@ TEST_F(WindowDialogsTest, PrintAndPreviewCommandsOfTheGrid)
     QSettings stored(GridDialogSettingsFileName(), QSettings::IniFormat);
     EXPECT_EQ(stored.value(QStringLiteral("printing/header")).toString(), QStringLiteral("x"));
     preview->hide();
+}
+
+TEST_F(WindowDialogsTest, TheActiveColumnCommandChoosesTheSetColumnOfTheCurrentList)
+{
+    TCVBaseDataClass* list = grid->List();
+    const int added = list->AddSetColumn(QStringLiteral("Extra"));
+    ModalScript script;
+    script.Then([&](QDialog& d) {
+        auto& chooser = dynamic_cast<TFormSetColActiveColChooser&>(d);
+        chooser.Choices->button(added)->setChecked(true);
+        return chooser.OKClick() ? int(QDialog::Accepted) : int(QDialog::Rejected);
+    });
+    EXPECT_TRUE(window->HandleDisplayMenuCommand(203, grid));
+    EXPECT_EQ(script.Runs(), 1);
+    EXPECT_EQ(list->ActiveSetColumn(), added);
+}
+
+TEST_F(WindowDialogsTest, TheWindowsGridsCarryTheirColumnLayouts)
+{
+    EXPECT_NE(dynamic_cast<TGridColumnLayout*>(window->freq->ColumnPresenter()), nullptr);
+    EXPECT_NE(dynamic_cast<TGridColumnLayout*>(window->stats->ColumnPresenter()), nullptr);
 }
