@@ -16,6 +16,22 @@
 
 namespace cv {
 
+// The kinds of display (the suite's grid_alternatives) the tools name.
+// A grid hands its kind to its list, which draws and orders rows by it
+// (a word list's frequency page reads its entries in frequency order).
+enum : uint8_t {
+    kGridKindPlot = 2,
+    kGridKindConsistency = 5,
+    kGridKindAlphabetical = 6,
+    kGridKindFrequency = 7,
+    kGridKindStatistics = 8,
+    kGridKindFilenames = 9,
+    kGridKindKeyWords = 11,
+    kGridKindIndexRelations = 21,
+    kGridKindConsistencyRelations = 22,
+    kGridKindNone = 29, // no grid
+};
+
 // The list types the program names in code.
 enum : uint8_t {
     kListWordList = 0,

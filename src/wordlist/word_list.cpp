@@ -665,19 +665,63 @@ int TCVWordList::FindWordAndTag(const QString& word, const QString& tag) const
     return -1;
 }
 
-std::vector<std::pair<int, int>> TCVWordList::CheckForEqualStrings() const
+namespace {
+
+// How many zero-width spaces end a word: the marks of words the user chose
+// to keep apart from equal spellings. The collation ignores them, so they
+// are counted apart.
+int KeptApartMarks(const QString& word)
 {
-    std::vector<std::pair<int, int>> pairs;
+    int n = 0;
+    for (qsizetype i = word.size() - 1; i >= 0 && word[i] == QChar(kZeroWidthSpace); --i)
+        ++n;
+    return n;
+}
+
+} // namespace
+
+template <typename F>
+void TCVWordList::ForEachEqualRun(F&& run) const
+{
+    // Equal spellings stand side by side in alphabetical order.
     const TAlphabeticalOrderer orderer(CollationName());
-    int prev = -1;
+    std::vector<int> same;
+    const auto flush = [&] {
+        if (same.size() > 1)
+            run(same);
+        same.clear();
+    };
     for (int i = 0; i < Count(); ++i) {
         if (GetDeleted(i))
             continue;
-        if (prev >= 0 && Entry(prev).fTag == Entry(i).fTag
-            && orderer.Compare(U16(Entry(prev).fWord), U16(Entry(i).fWord)) == 0)
-            pairs.emplace_back(prev, i);
-        prev = i;
+        if (!same.empty()) {
+            const TWordListEntry& prev = Entry(same.back());
+            if (prev.fTag != Entry(i).fTag || orderer.Compare(U16(prev.fWord), U16(Entry(i).fWord)) != 0)
+                flush();
+        }
+        same.push_back(i);
     }
+    flush();
+}
+
+std::vector<std::pair<int, int>> TCVWordList::CheckForEqualStrings() const
+{
+    // Within a run of equal spellings, words with as many keep-apart marks
+    // are equal; each is paired with the first of them.
+    std::vector<std::pair<int, int>> pairs;
+    ForEachEqualRun([&](const std::vector<int>& same) {
+        std::vector<std::pair<int, int>> firstWithMarks; // marks, entry
+        for (int i : same) {
+            const int marks = KeptApartMarks(Entry(i).fWord);
+            const auto found = std::find_if(firstWithMarks.begin(), firstWithMarks.end(),
+                                            [marks](const auto& f) { return f.first == marks; });
+            if (found == firstWithMarks.end())
+                firstWithMarks.emplace_back(marks, i);
+            else
+                pairs.emplace_back(found->second, i);
+        }
+    });
+    std::sort(pairs.begin(), pairs.end(), [](const auto& a, const auto& b) { return a.second < b.second; });
     return pairs;
 }
 
@@ -709,7 +753,19 @@ void TCVWordList::AddASpaceToWordNumber(int i)
 {
     if (i < 0 || i >= Count())
         return;
-    Entry(i).fWord.append(QChar(kZeroWidthSpace));
+    // One more mark than any equal spelling has, so that no two of them
+    // are found equal again.
+    int most = -1;
+    ForEachEqualRun([&](const std::vector<int>& same) {
+        if (std::find(same.begin(), same.end(), i) == same.end())
+            return;
+        for (int j : same)
+            if (j != i)
+                most = std::max(most, KeptApartMarks(Entry(j).fWord));
+    });
+    QString& word = Entry(i).fWord;
+    const int marks = std::max(most + 1 - KeptApartMarks(word), 1);
+    word.append(QString(marks, QChar(kZeroWidthSpace)));
     Touched();
 }
 

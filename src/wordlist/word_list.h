@@ -103,7 +103,8 @@ public:
         kColLemmas,
         kColSet,
     };
-    enum TDisplay : int { kDisplayFrequency = 0, kDisplayAlphabetical = 1 };
+    // The grids' own display kinds: a frequency page hands its kind to the list.
+    enum TDisplay : int { kDisplayFrequency = kGridKindFrequency, kDisplayAlphabetical = kGridKindAlphabetical };
 
     // Sort keys; the alphabetical page's current sort is one of them, and its
     // name comes from the table of sort names (SortName).
@@ -176,7 +177,9 @@ public:
     // Adds entry `other`'s frequency, texts and forms to entry `keep` and
     // marks `other` deleted (the caller zaps). False for a bad pair.
     bool MergeEqualWords(int keep, int other);
-    // Keeps entry i apart from an equal neighbour by appending a zero-width space.
+    // Keeps entry i apart from its equal neighbours by appending zero-width
+    // spaces (more than any of them has): CheckForEqualStrings no longer
+    // pairs it with them.
     void AddASpaceToWordNumber(int i);
 
     // Joins clusters (entries of several words) under other clusters that
@@ -264,6 +267,10 @@ protected:
     bool SaveEntries(TStream& s) override;
 
 private:
+    // Calls run(entries) for each run of two or more undeleted neighbours
+    // (alphabetical order) that the collation finds equal, with equal tags.
+    template <typename F>
+    void ForEachEqualRun(F&& run) const;
     void InvalidateOrder() { fOrderValid = false; }
     void SetAlphabeticalSortLevels();
     void EnsureOrder() const;

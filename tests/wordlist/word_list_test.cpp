@@ -134,8 +134,38 @@ TEST(WordList, EqualSpellingsFoundMergedOrKeptApart)
     EXPECT_EQ(l->Count(), 2);
     EXPECT_TRUE(l->CheckForEqualStrings().empty());
 
+    // Kept apart: not found equal again, the counts untouched.
     copy->AddASpaceToWordNumber(pairs[0].second);
     EXPECT_TRUE(copy->Entry(pairs[0].second).fWord.endsWith(QChar(0x200B)));
+    EXPECT_TRUE(copy->CheckForEqualStrings().empty());
+    EXPECT_EQ(copy->CorrectFreq(pairs[0].first) + copy->CorrectFreq(pairs[0].second), 5);
+}
+
+TEST(WordList, EqualSpellingsKeptApartStayApartAmongThree)
+{
+    // Three spellings of one word (composed, decomposed, with a soft hyphen
+    // the collation ignores).
+    auto l = ListOf({{QStringLiteral("caf\u00E9"), 2}, {QStringLiteral("cafe\u0301"), 3},
+                     {QStringLiteral("ca\u00ADf\u00E9"), 4}, {"tea", 1}});
+    auto pairs = l->CheckForEqualStrings();
+    ASSERT_EQ(pairs.size(), 2u);
+    EXPECT_EQ(pairs[0].first, pairs[1].first); // both with the first of the three
+
+    // The user keeps the second apart and merges the third: the merged pair
+    // no longer shows, the kept one never again.
+    l->AddASpaceToWordNumber(pairs[0].second);
+    auto after = l->CheckForEqualStrings();
+    ASSERT_EQ(after.size(), 1u);
+    EXPECT_EQ(after[0], pairs[1]);
+    ASSERT_TRUE(l->MergeEqualWords(after[0].first, after[0].second));
+    EXPECT_TRUE(l->CheckForEqualStrings().empty());
+
+    // Keeping the last one apart too never makes it equal to the first kept one.
+    auto again = ListOf({{QStringLiteral("caf\u00E9"), 2}, {QStringLiteral("cafe\u0301"), 3},
+                         {QStringLiteral("ca\u00ADf\u00E9"), 4}});
+    for (const auto& [first, second] : again->CheckForEqualStrings())
+        again->AddASpaceToWordNumber(second);
+    EXPECT_TRUE(again->CheckForEqualStrings().empty());
 }
 
 TEST(WordList, ClustersJoinUnderTheLongestOrTheShortest)

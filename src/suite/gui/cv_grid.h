@@ -34,6 +34,7 @@
 #include "model/base_list.h"
 #include "suite/settings_records.h"
 #include "suite/text_settings.h"
+#include "suite/wdef.h"
 #include "suite/window_handle.h"
 
 class QKeyEvent;
@@ -50,19 +51,8 @@ enum TGridRole : int {
     kMarkRole,                        // the entry's mark (0 none)
 };
 
-// The kinds of display (the suite's grid_alternatives) the tools name.
-enum : uint8_t {
-    kGridKindPlot = 2,
-    kGridKindConsistency = 5,
-    kGridKindAlphabetical = 6,
-    kGridKindFrequency = 7,
-    kGridKindStatistics = 8,
-    kGridKindFilenames = 9,
-    kGridKindKeyWords = 11,
-    kGridKindIndexRelations = 21,
-    kGridKindConsistencyRelations = 22,
-    kGridKindNone = 29, // no grid
-};
+// The kinds of display (kGridKind...) are in suite/wdef.h: the lists read them too.
+
 
 // A hook that may change a cell after the list has drawn it (the per-page
 // cell-text handlers of a tool): entry index, grid column, the cell.

@@ -44,6 +44,19 @@ TEST_F(WordListWindowTest, AWordListJobShowsTheListOfTheChosenTextsInThePages)
     ASSERT_EQ(CurrentGrid(), window->CVGridFreq);
     EXPECT_EQ(window->CVGridFreq->List(), words);
     EXPECT_EQ(window->CVGridFreq->RowCount(), 7);
+    // Most frequent first, equal frequencies alphabetically; the alphabetical page in word order.
+    const auto column = [](const cv::TCV_Grid* grid, int c) {
+        QStringList cells;
+        for (int row = 1; row < grid->RowCount(); ++row)
+            cells << grid->Cells(c, row);
+        return cells.join(u' ');
+    };
+    EXPECT_EQ(column(window->CVGridFreq, cv::TCVWordList::kColWord), QStringLiteral("the and dog a bird cat"));
+    EXPECT_EQ(column(window->CVGridFreq, cv::TCVWordList::kColFreq), QStringLiteral("3 2 2 1 1 1"));
+    EXPECT_EQ(column(window->CVGridFreq, cv::TCVWordList::kColN), QStringLiteral("1 2 3 4 5 6"));
+    window->ActivatePage(window->AdvOfficePageAlph);
+    EXPECT_EQ(column(window->CVGridAlph, cv::TCVWordList::kColWord), QStringLiteral("a and bird cat dog the"));
+    window->ActivatePage(window->AdvOfficePageFrequency);
     for (QWidget* shown : {window->AdvOfficePageFrequency, window->AdvOfficePageAlph, window->AdvOfficePageStatistics,
                            window->AdvOfficePageFilenames, window->AdvOfficePageNotes})
         EXPECT_TRUE(window->PageVisible(shown));
