@@ -1,0 +1,235 @@
+#include <gtest/gtest.h>
+
+#include <QDoubleSpinBox>
+#include <QFile>
+#include <QImage>
+#include <QLabel>
+#include <QLocale>
+#include <QPainter>
+#include <QSlider>
+#include <QSpinBox>
+
+#include "suite/cv_stream.h"
+#include "suite/dialogs.h"
+#include "suite/gui/file_dialogs.h"
+#include "support/test_support.h"
+#include "ui/wordlist/views/moving_window_plot.h"
+#include "ui/wordlist/views/moving_window_plot_form.h"
+
+namespace cv {
+namespace {
+
+TMovingWindowPlotDataHolder Series(int windows, float value, int runs = 2)
+{
+    TMovingWindowPlotDataHolder d;
+    d.Total_Tokens = 1000000;
+    d.WindowWords = 10000;
+    d.PlannedRuns = runs;
+    for (int r = 0; r < runs; ++r) {
+        d.OverlapValues.emplace_back(size_t(windows), value);
+        d.OverlapMin.push_back(value);
+    }
+    d.mean_section_near_overlaps = 0.125f;
+    d.mean_section_far_overlaps = 0.25f;
+    d.sd_section_near_overlaps = 0.01f;
+    d.sd_section_far_overlaps = 0.02f;
+    d.Sections_Info = {QStringLiteral("<one.txt>"), QStringLiteral("<two.txt>")};
+    d.SectionStarts = {0, 500000};
+    return d;
+}
+
+QString SavePlot(const cvtest::TempDir& dir, const QString& name, const TMovingWindowPlotDataHolder& d)
+{
+    const QString file = dir.file(name);
+    TSaveFileStream s(file);
+    EXPECT_TRUE(s.Open());
+    EXPECT_TRUE(d.SavePlotDataToStream(s));
+    EXPECT_TRUE(s.Commit());
+    return file;
+}
+
+int CountPixels(const QImage& image, QColor colour)
+{
+    int n = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            n += image.pixelColor(x, y) == colour;
+    return n;
+}
+
+QImage Draw(TMovingWindowPlotter& p, double percent, int position, bool preferPercent = true, int words = 15000)
+{
+    QImage image(800, 500, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    p.AdjustView(800, 500, preferPercent, painter, percent, words, position);
+    return image;
+}
+
+TEST(MovingWindowPlot, SegmentColoursAndSectionLabels)
+{
+    EXPECT_EQ(OverlapSegmentColour(10), QColor(255, 140, 0));
+    EXPECT_EQ(OverlapSegmentColour(11), QColor(255, 0, 0));
+    EXPECT_EQ(OverlapSegmentColour(18), QColor(255, 0, 0));
+    EXPECT_EQ(OverlapSegmentColour(19), QColor(128, 0, 0));
+    EXPECT_EQ(OverlapSegmentColour(25), QColor(139, 0, 0));
+    EXPECT_EQ(OverlapSegmentColour(28), QColor(0, 0, 255));
+    auto width = [](const QString& s) { return int(s.size()) * 10; };
+    EXPECT_EQ(FitSectionLabel(QStringLiteral("<chapter>"), 100, width), QStringLiteral("chapter"));
+    EXPECT_EQ(FitSectionLabel(QStringLiteral("<chapter>"), 30, width), QStringLiteral("ter"));
+    EXPECT_EQ(FitSectionLabel(QStringLiteral("<chapter>"), 3, width), QStringLiteral("r"));
+}
+
+TEST(MovingWindowPlot, LayoutFollowsPositionAndWidth)
+{
+    TMovingWindowPlotter p(800, {}, 500);
+    p.SetData(Series(100, 0.2f), QStringLiteral("t"));
+    ASSERT_TRUE(p.ReadyToDisplay());
+
+    p.ComputeLayout(800, 500, true, 100, 15000, 0);
+    EXPECT_TRUE(p.OKToShow());
+    EXPECT_EQ(p.leftmost_visible_window, 0);
+    EXPECT_EQ(p.rightmost_visible_window, 100);
+    EXPECT_EQ(p.DataMesmoRect.top() - p.AxesRect.top(), 50);
+    EXPECT_EQ(p.y_axis_mark_points.size(), 6u);
+    EXPECT_EQ(p.x_axis_mark_points.size(), 100u);
+
+    // From 90 percent only the last tenth is left, whatever percent is asked.
+    p.ComputeLayout(800, 500, true, 50, 15000, 9);
+    EXPECT_FLOAT_EQ(p.percent_to_show, 10);
+    EXPECT_EQ(p.leftmost_visible_window, 90);
+    EXPECT_EQ(p.leftmost_visible_wordnum, 900000);
+    EXPECT_EQ(p.rightmost_visible_window, 100);
+
+    // Window words instead of percent: 50,000 of a million words is 5 percent.
+    p.ComputeLayout(800, 500, false, 100, 50000, 2);
+    EXPECT_FLOAT_EQ(p.percent_to_show, 5);
+    EXPECT_EQ(p.leftmost_visible_window, 20);
+    EXPECT_EQ(p.rightmost_visible_window, 25);
+}
+
+TEST(MovingWindowPlot, DrawsRunsInTheColourOfTheirOverlap)
+{
+    TMovingWindowPlotter p(800, {}, 500);
+    p.SetData(Series(40, 0.25f), QStringLiteral("t"));
+    EXPECT_GT(CountPixels(Draw(p, 100, 0), QColor(139, 0, 0)), 100);
+    p.SetData(Series(40, 0.10f), QStringLiteral("t"));
+    const QImage low = Draw(p, 100, 0);
+    EXPECT_GT(CountPixels(low, QColor(255, 140, 0)), 100);
+    EXPECT_EQ(CountPixels(low, QColor(139, 0, 0)), 0);
+    // The sections stand as silver lines.
+    EXPECT_GT(CountPixels(low, QColor(192, 192, 192)), 100);
+}
+
+TEST(MovingWindowPlot, OneWindowShowsNoLine)
+{
+    TMovingWindowPlotter p(800, {}, 500);
+    p.SetData(Series(10, 0.25f), QStringLiteral("t"));
+    // 10 percent of 10 windows is one window.
+    const QImage image = Draw(p, 10, 0);
+    EXPECT_TRUE(p.OKToShow());
+    EXPECT_EQ(p.rightmost_visible_window - p.leftmost_visible_window, 1);
+    EXPECT_EQ(CountPixels(image, QColor(139, 0, 0)), 0);
+}
+
+TEST(MovingWindowPlot, EmptyFirstRunIsNeverShown)
+{
+    TMovingWindowPlotter p(800, {}, 500);
+    p.SetData(Series(0, 0.25f), QStringLiteral("t"));
+    EXPECT_FALSE(p.ReadyToDisplay());
+    const QImage image = Draw(p, 100, 0);
+    EXPECT_FALSE(p.OKToShow());
+    EXPECT_EQ(CountPixels(image, Qt::white), image.width() * image.height());
+}
+
+TEST(MovingWindowPlot, LoadsAFileAndTellsTheSummary)
+{
+    cvtest::TempDir dir;
+    const QString file = SavePlot(dir, QStringLiteral("corpus_moving_window.plotdata"), Series(30, 0.2f));
+    int32_t tokens = 0;
+    float nearMean = 0, farSd = 0;
+    TMovingWindowPlotter p(800, [&](int32_t t, float n, float, float, float fs) {
+        tokens = t;
+        nearMean = n;
+        farSd = fs;
+    }, 500);
+    ASSERT_TRUE(p.LoadUpData(file));
+    EXPECT_EQ(p.PlotTitle(), QStringLiteral("corpus"));
+    EXPECT_TRUE(p.ReadyToDisplay());
+    EXPECT_EQ(tokens, 1000000);
+    EXPECT_FLOAT_EQ(nearMean, 0.125f);
+    EXPECT_FLOAT_EQ(farSd, 0.02f);
+
+    // A damaged file is refused and nothing is left to show.
+    QFile f(file);
+    ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+    f.resize(70);
+    f.close();
+    QString error;
+    EXPECT_FALSE(p.LoadUpData(file, &error));
+    EXPECT_TRUE(error.contains(file));
+    EXPECT_FALSE(p.ReadyToDisplay());
+    EXPECT_FALSE(p.LoadUpData(dir.file(QStringLiteral("none.plotdata"))));
+}
+
+TEST(MovingWindowPlotForm, OpensAPlotAndKeepsTheViewInsideTheText)
+{
+    cvtest::TempDir dir;
+    const QString file = SavePlot(dir, QStringLiteral("c_moving_window.plotdata"), Series(50, 0.2f));
+    TFormMovingWindowPlot form;
+    form.resize(700, 500);
+    ASSERT_TRUE(form.OpenAPlot(file));
+    EXPECT_EQ(form.CurrentFilename(), file);
+    EXPECT_EQ(form.windowTitle(), file);
+    EXPECT_EQ(form.NTokens(), 1000000);
+    EXPECT_EQ(form.LabelTokens->text(), QLocale().toString(1000000) + QStringLiteral(" tokens"));
+    EXPECT_EQ(form.LabelSectionOverlaps->text(), QStringLiteral("0.125 overlaps near chapter (0.250 elsewhere)"));
+    EXPECT_FALSE(form.Image().isNull());
+    EXPECT_TRUE(form.Plotter().OKToShow());
+
+    form.AdvTrackBar1->setValue(9);
+    EXPECT_LE(form.AdvSpinEditPercent->value(), 10.0);
+    EXPECT_EQ(form.LabelTrackPos->text(), QStringLiteral("Pos: 9"));
+    EXPECT_EQ(form.Plotter().leftmost_visible_window, 45);
+
+    // Window words: percent no longer preferred; the box follows the words
+    // (plus a tenth-position share of the text), then the clamp to the text left.
+    form.AdvTrackBar1->setValue(0);
+    form.AdvSpinEditWindowWords->setValue(80000);
+    EXPECT_FALSE(form.PreferringPercent());
+    EXPECT_DOUBLE_EQ(form.AdvSpinEditPercent->value(), 8.0);
+    form.AdvSpinEditPercent->setValue(20);
+    EXPECT_TRUE(form.PreferringPercent());
+}
+
+TEST(MovingWindowPlotForm, MissingOrDamagedFiles)
+{
+    cvtest::TempDir dir;
+    TScriptedFileDialogs files;
+    TFileDialogServiceGuard fg(&files);
+    TScriptedDialogs dialogs;
+    TDialogServiceGuard dg(&dialogs);
+    TFormMovingWindowPlot form;
+    // No name: the change dialog asks; cancelled, nothing opens.
+    files.QueueCancel();
+    EXPECT_FALSE(form.OpenAPlot(QString()));
+    ASSERT_EQ(files.Requests().size(), 1u);
+    EXPECT_TRUE(files.Requests()[0].filter.contains(QStringLiteral("*.plotdata")));
+    // A damaged file is reported and not shown.
+    const QString bad = dir.file(QStringLiteral("bad.plotdata"));
+    QFile f(bad);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("not a plot");
+    f.close();
+    EXPECT_FALSE(form.OpenAPlot(bad));
+    EXPECT_EQ(dialogs.Requests().size(), 1u);
+    EXPECT_TRUE(form.Image().isNull());
+    // Changing to a good file opens it.
+    const QString good = SavePlot(dir, QStringLiteral("g.plotdata"), Series(20, 0.3f));
+    files.QueueAnswer(good);
+    EXPECT_TRUE(form.ChangeFile());
+    EXPECT_EQ(form.CurrentFilename(), good);
+}
+
+} // namespace
+} // namespace cv
