@@ -1,0 +1,405 @@
+#include "ui/wordlist/views/word_cloud_window.h"
+
+#include <QApplication>
+#include <QBoxLayout>
+#include <QDoubleSpinBox>
+#include <QEvent>
+#include <QLabel>
+#include <QListWidget>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QSpinBox>
+
+#include <algorithm>
+
+#include "concordance/collocates.h"
+#include "concordance/patterns_clusters.h"
+#include "keywords/kw_plots.h"
+#include "model/base_list.h"
+#include "suite/cv_format.h"
+#include "suite/cvbuf.h"
+#include "suite/dialog_routines.h"
+#include "suite/gui/file_dialogs.h"
+#include "suite/resource_strings.h"
+#include "suite/window_messages.h"
+#include "ui/framework/grid_dialogs/dialog_support.h"
+#include "ui/wordlist/views/view_support.h"
+#include "ui/wordlist/views/word_cloud_canvas.h"
+#include "wordlist/plain_text_wordlist.h"
+
+namespace cv {
+
+namespace {
+
+constexpr int kSmallestFontLow = 6;
+constexpr int kSmallestFontHigh = 70;
+
+// A colour between two, `share` of the way from a to b.
+uint32_t Blend(uint32_t a, uint32_t b, double share)
+{
+    const QColor ca = QColor::fromRgba(a), cb = QColor::fromRgba(b);
+    auto mix = [share](int x, int y) { return int(x + (y - x) * share); };
+    return QColor(mix(ca.red(), cb.red()), mix(ca.green(), cb.green()), mix(ca.blue(), cb.blue())).rgba();
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------
+
+TFormWordCloud* ShowWordCloud(QWidget* parent, TCVBaseDataClass& list, const QString& caption,
+                              const TWordCloudRequest& request)
+{
+    auto* form = new TFormWordCloud(parent);
+    form->setAttribute(Qt::WA_DeleteOnClose);
+    form->LoadSettings(request.minFreq, request.maxFreq, request.needsSorting.value_or(list.CloudDataNeedsSorting()),
+                       request.allowCaseChange, request.outputCase);
+    form->ComputeTheCloud(list, caption);
+    return form;
+}
+
+TFormWordCloud* ShowWordCloud(QWidget* parent, std::unique_ptr<TUserPlainTextStringlist> textList,
+                              const QString& caption, const TWordCloudRequest& request)
+{
+    auto* form = new TFormWordCloud(parent);
+    form->setAttribute(Qt::WA_DeleteOnClose);
+    form->UseTextList(std::move(textList));
+    form->LoadSettings(request.minFreq, request.maxFreq, request.needsSorting.value_or(true), request.allowCaseChange,
+                       request.outputCase);
+    form->ComputeTheCloud(caption);
+    return form;
+}
+
+bool ChooseWordCloudDataColumn(QWidget* parent, TCVBaseDataClass& list)
+{
+    TFormWordCloudOptions dialog(parent, list);
+    return RunModalDialog(dialog) == QDialog::Accepted;
+}
+
+// ---------------------------------------------------------------------------
+
+TFormWordCloud::TFormWordCloud(QWidget* parent) : QWidget(parent, Qt::Window)
+{
+    setObjectName(QStringLiteral("FormWordCloud"));
+    const QSize page = PrintablePagePixels();
+    cloud = std::make_unique<TWordCloud>(page.width(), page.height());
+    cloud->onYield = [] { MyYieldProcess(); };
+
+    AdvScrollBox1 = new QScrollArea(this);
+    Image1 = new QLabel;
+    Image1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    Image1->setMouseTracking(true);
+    Image1->installEventFilter(this);
+    AdvScrollBox1->setWidget(Image1);
+    Label1 = new QLabel(this);
+    Label1->setMinimumWidth(160);
+    Label1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    ButtonCopy = new QPushButton(QStringLiteral("Copy"), this);
+    ButtonPrint = new QPushButton(QStringLiteral("Print"), this);
+    ButtonRefresh = new QPushButton(QStringLiteral("Refresh"), this);
+    ButtonSave = new QPushButton(QStringLiteral("Save"), this);
+    AdvSpinEditHorz = new QDoubleSpinBox(this);
+    AdvSpinEditVert = new QDoubleSpinBox(this);
+    for (QDoubleSpinBox* s : {AdvSpinEditHorz, AdvSpinEditVert}) {
+        s->setRange(0.1, 5.0);
+        s->setSingleStep(0.1);
+        s->setDecimals(2);
+    }
+    AdvSpinEditMinFontSize = new QSpinBox(this);
+    // Any size can be typed; the handler keeps it within 6 to 70.
+    AdvSpinEditMinFontSize->setRange(1, 200);
+
+    auto* panel = new QVBoxLayout;
+    panel->addWidget(Label1, 1);
+    panel->addWidget(new QLabel(QStringLiteral("Horizontal spacing"), this));
+    panel->addWidget(AdvSpinEditHorz);
+    panel->addWidget(new QLabel(QStringLiteral("Vertical spacing"), this));
+    panel->addWidget(AdvSpinEditVert);
+    panel->addWidget(new QLabel(QStringLiteral("Smallest font size"), this));
+    panel->addWidget(AdvSpinEditMinFontSize);
+    for (QPushButton* b : {ButtonCopy, ButtonPrint, ButtonRefresh, ButtonSave})
+        panel->addWidget(b);
+    auto* layout = new QHBoxLayout(this);
+    layout->addWidget(AdvScrollBox1, 1);
+    layout->addLayout(panel);
+    resize(1000, 700);
+
+    connect(ButtonCopy, &QPushButton::clicked, this, &TFormWordCloud::CopyToClipboard);
+    connect(ButtonPrint, &QPushButton::clicked, this, &TFormWordCloud::Print);
+    connect(ButtonRefresh, &QPushButton::clicked, this, &TFormWordCloud::Refresh);
+    connect(ButtonSave, &QPushButton::clicked, this, &TFormWordCloud::Save);
+    connect(AdvSpinEditHorz, &QDoubleSpinBox::valueChanged, this, &TFormWordCloud::SpinEditChanged);
+    connect(AdvSpinEditVert, &QDoubleSpinBox::valueChanged, this, &TFormWordCloud::SpinEditChanged);
+    connect(AdvSpinEditMinFontSize, &QSpinBox::valueChanged, this, &TFormWordCloud::SpinEditChanged);
+}
+
+TFormWordCloud::~TFormWordCloud() = default;
+
+void TFormWordCloud::LoadSettings(int32_t aMinFreq, int32_t aMaxFreq, bool needsSorting, bool allowCaseChange,
+                                  uint8_t outputCase)
+{
+    SettingsLoaded = false;
+    ReLoadSettingsFromTextBuf();
+    TWordCloudSettingsRec& s = cloud->CloudSettings;
+    s.SetAllowCaseChange(allowCaseChange);
+    if (allowCaseChange)
+        s.SetOutputCase(outputCase);
+    if (needsSorting) {
+        cloud->min_freq = 0;
+        cloud->max_freq = 0;
+    } else {
+        cloud->min_freq = aMinFreq;
+        cloud->max_freq = aMaxFreq;
+    }
+    AdvSpinEditMinFontSize->setValue(s.MinFontSize());
+    AdvSpinEditHorz->setValue(s.HorizontalSpacing());
+    AdvSpinEditVert->setValue(s.VerticalSpacing());
+    SettingsLoaded = true;
+}
+
+void TFormWordCloud::ReLoadSettingsFromTextBuf()
+{
+    if (cloud)
+        cloud->CloudSettings = GetWordCloudSettings();
+}
+
+void TFormWordCloud::UseTextList(std::unique_ptr<TUserPlainTextStringlist> list)
+{
+    fTextlist = std::move(list);
+    if (!fTextlist)
+        return;
+    TUserPlainTextStringlist* source = fTextlist.get();
+    cloud->SetSource([source](TWordFreqAndSourceNum& d) { source->GetNextCloudDatum(d); });
+    cloud->fListItemsCount = fTextlist->Count();
+}
+
+void TFormWordCloud::ComputeTheCloud(TCVBaseDataClass& list, const QString& caption)
+{
+    txt_based = false;
+    fTextlist.reset();
+    // The items as the cloud would read them: from the start, as many as it
+    // may ask for, each with the lines the mouse shows.
+    m_items.clear();
+    m_itemLines.clear();
+    list.SetCloudReadPosition(0);
+    const int count = list.Count();
+    const int reads = std::min(count, cloud->max_items_showable) + 1;
+    for (int k = 0; k < reads; ++k) {
+        TWordFreqAndSourceNum d;
+        list.GetNextCloudDatum(d);
+        m_items.push_back(std::move(d));
+    }
+    for (int row = 0; row < std::min(count, cloud->max_items_showable); ++row) {
+        TWordFreqAndSourceNum d;
+        list.GetOneCloudDatum(row, d);
+        QStringList lines;
+        if (!d.word.isEmpty()) {
+            lines << d.word << QString::number(d.frequency);
+        } else {
+            for (int c = 0; c < list.ColumnCount(); ++c) {
+                TDrawgridDataRec rec;
+                list.DrawgridDataRec(row, c, 0, rec);
+                lines << rec.text;
+            }
+        }
+        m_itemLines.push_back(lines);
+    }
+    list.SetCloudReadPosition(0);
+    cloud->fListItemsCount = count;
+    cloud->SetSource([this](TWordFreqAndSourceNum& d) {
+        d = m_nextItem < m_items.size() ? m_items[m_nextItem] : TWordFreqAndSourceNum{};
+        ++m_nextItem;
+    });
+    m_nextItem = 0;
+    DrawTheCloud(caption);
+}
+
+void TFormWordCloud::ComputeTheCloud(const QString& caption)
+{
+    if (!fTextlist)
+        return;
+    fTextlist->ResetCloudReadPosition();
+    txt_based = true;
+    DrawTheCloud(caption);
+}
+
+void TFormWordCloud::DrawTheCloud(const QString& caption)
+{
+    if (m_drawing)
+        return;
+    m_drawing = true;
+    m_caption = caption;
+    Label1->clear();
+    setWindowTitle(caption);
+    const TRulerPlotWordCloudFeatures colours = GetRulerPlotWordCloudFeatures();
+    cloud->scrollbox_background_colour = colours.CloudBackgroundColour();
+    cloud->wordcolour = colours.CloudWordColour();
+    cloud->pencolour = colours.RulerColour();
+    // The fill behind words and highlights: a tint of the word colour on the background.
+    cloud->shapefillcolour = Blend(colours.CloudBackgroundColour(), colours.CloudWordColour(), 0.15);
+
+    m_image = QImage(std::max(3, cloud->HorizPixels()), std::max(3, cloud->VertPixels()), QImage::Format_RGB32);
+    const QSize dpi = QSize(logicalDpiX(), logicalDpiY());
+    m_image.setDotsPerMeterX(int(dpi.width() / 0.0254));
+    m_image.setDotsPerMeterY(int(dpi.height() / 0.0254));
+    const TTextSettings text = GetTextSettings();
+    m_canvas = std::make_unique<TImageCloudCanvas>(m_image, text.FontName(), text.FontSize() > 0 ? text.FontSize() : 12);
+    TImageCloudCanvas& canvas = *m_canvas;
+
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    show();
+    cloud->DisplayFramingRect(canvas);
+    cloud->DisplayTheWords(canvas);
+    ShowImage();
+    const QSize client = AdvScrollBox1->viewport()->size();
+    AdvScrollBox1->horizontalScrollBar()->setValue((m_image.width() - client.width()) / 2);
+    AdvScrollBox1->verticalScrollBar()->setValue((m_image.height() - client.height()) / 2);
+    QApplication::restoreOverrideCursor();
+    m_drawing = false;
+}
+
+void TFormWordCloud::ShowImage()
+{
+    Image1->setPixmap(QPixmap::fromImage(m_image));
+    Image1->resize(m_image.size());
+}
+
+void TFormWordCloud::Refresh()
+{
+    if (txt_based) {
+        ComputeTheCloud(m_caption);
+    } else {
+        m_nextItem = 0;
+        DrawTheCloud(m_caption);
+    }
+}
+
+QStringList TFormWordCloud::HoverLines(int32_t item) const
+{
+    if (txt_based) {
+        if (fTextlist && item <= fTextlist->Count())
+            return {QStringLiteral("%1 (%2)").arg(fTextlist->Strings(item - 1)).arg(fTextlist->Objects(item - 1))};
+        return {};
+    }
+    return item <= int(m_itemLines.size()) ? m_itemLines[size_t(item - 1)] : QStringList();
+}
+
+int32_t TFormWordCloud::MouseMoveAt(int x, int y)
+{
+    if (m_drawing || !m_canvas)
+        return 0;
+    const int32_t item = cloud->ItemAt(*m_canvas, x, y);
+    const QStringList lines = item >= 1 ? HoverLines(item) : QStringList();
+    Label1->setText(lines.join(QLatin1Char('\n')));
+    ShowImage();
+    return item;
+}
+
+bool TFormWordCloud::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == Image1 && event->type() == QEvent::MouseMove) {
+        const QPoint p = static_cast<QMouseEvent*>(event)->position().toPoint();
+        MouseMoveAt(p.x(), p.y());
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void TFormWordCloud::SpinEditChanged()
+{
+    if (!SettingsLoaded)
+        return;
+    TWordCloudSettingsRec stored = GetWordCloudSettings();
+    const int smallest = std::min(std::max(kSmallestFontLow, AdvSpinEditMinFontSize->value()), kSmallestFontHigh);
+    for (TWordCloudSettingsRec* s : {&stored, &cloud->CloudSettings}) {
+        s->SetHorizontalSpacing(float(AdvSpinEditHorz->value()));
+        s->SetVerticalSpacing(float(AdvSpinEditVert->value()));
+        s->SetMinFontSize(smallest);
+    }
+    SetWordCloudSettings(stored);
+    if (AdvSpinEditMinFontSize->value() != smallest) {
+        SettingsLoaded = false;
+        AdvSpinEditMinFontSize->setValue(smallest);
+        SettingsLoaded = true;
+    }
+    Refresh();
+}
+
+void TFormWordCloud::RemoveHighlight()
+{
+    if (m_canvas)
+        cloud->TryToClearAnyHighlightedRect(*m_canvas);
+    ShowImage();
+}
+
+void TFormWordCloud::CopyToClipboard()
+{
+    RemoveHighlight();
+    const TCloudRect r = cloud->PrinterRect();
+    if (r.Left != -999)
+        CopyImageToClipboard(m_image.copy(0, 0, r.Right, r.Bottom));
+}
+
+bool TFormWordCloud::Print()
+{
+    RemoveHighlight();
+    return PrintImage(this, m_image, windowTitle());
+}
+
+bool TFormWordCloud::Save()
+{
+    RemoveHighlight();
+    TCVFileDialog dialog(TCVFileDialog::TKind::Save);
+    dialog.Filter = QStringLiteral("Bitmap files (*.bmp);;PNG files (*.png)");
+    dialog.DefaultExt = QStringLiteral("bmp");
+    if (!dialog.Execute())
+        return false;
+    const TCloudRect r = cloud->PrinterRect();
+    const QImage picture = r.Left != -999 ? m_image.copy(0, 0, r.Right, r.Bottom) : m_image;
+    if (!picture.save(dialog.FileName)) {
+        FailedToSave(dialog.FileName);
+        return false;
+    }
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+
+TFormWordCloudOptions::TFormWordCloudOptions(QWidget* parent, TCVBaseDataClass& aList)
+    : QDialog(parent), list(aList), listtype(aList.ListType())
+{
+    setObjectName(QStringLiteral("FormWordCloudOptions"));
+    const bool patterns = dynamic_cast<TPatternsList*>(&list) != nullptr;
+    setWindowTitle(Format(CVChooseXColumnForData, {patterns ? CVNumber.toString() : CVWord.toString()}));
+    ListBox = new QListWidget(this);
+    ListBox->addItems(list.GridHeadings());
+    ButtonOK = new QPushButton(QStringLiteral("OK"), this);
+    auto* cancel = new QPushButton(QStringLiteral("Cancel"), this);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(ButtonOK);
+    buttons->addWidget(cancel);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(ListBox, 1);
+    layout->addLayout(buttons);
+    connect(ButtonOK, &QPushButton::clicked, this, [this] {
+        if (ButtonOKClick())
+            accept();
+    });
+    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+bool TFormWordCloudOptions::ButtonOKClick()
+{
+    const int index = ListBox->currentRow();
+    if (index < 0)
+        return false;
+    if (!OKToDoX(Format(CVDataFromColumnC, {ListBox->item(index)->text().trimmed()})))
+        return false;
+    if (dynamic_cast<TKWPlotList*>(&list) || dynamic_cast<TCollocateList*>(&list)
+        || dynamic_cast<TPatternsList*>(&list))
+        list.SetCloudColumn(index + 1);
+    return true;
+}
+
+} // namespace cv
