@@ -50,6 +50,7 @@ bool looksBinary(std::u16string_view head)
     const __m128i zero = _mm_setzero_si128();
     const __m128i below = _mm_set1_epi16(0x1F);
     const __m128i replacement = _mm_set1_epi16(short(0xFFFD));
+    __m128i lanes = zero;
     for (; i + 8 <= n; i += 8) {
         const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(head.data() + i));
         const __m128i control = _mm_cmpeq_epi16(_mm_subs_epu16(v, below), zero);
@@ -57,8 +58,14 @@ bool looksBinary(std::u16string_view head)
             _mm_cmpeq_epi16(_mm_subs_epu16(_mm_sub_epi16(v, _mm_set1_epi16(0x09)), _mm_set1_epi16(4)), zero),
             _mm_cmpeq_epi16(_mm_subs_epu16(_mm_sub_epi16(v, _mm_set1_epi16(0x1A)), _mm_set1_epi16(1)), zero));
         const __m128i odd = _mm_or_si128(_mm_andnot_si128(allowed, control), _mm_cmpeq_epi16(v, replacement));
-        bad += std::size_t(__builtin_popcount(unsigned(_mm_movemask_epi8(odd)))) / 2;
+        // Counted in lanes (an odd unit's lane is all ones: minus one);
+        // a lane takes at most kGuessBytes / 8 of them, within 16 bits.
+        lanes = _mm_sub_epi16(lanes, odd);
     }
+    alignas(16) uint16_t counts[8];
+    _mm_store_si128(reinterpret_cast<__m128i*>(counts), lanes);
+    for (const uint16_t c : counts)
+        bad += c;
 #endif
     for (; i < n; ++i)
         bad += badUnit(head[i]) ? 1 : 0;
