@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QLocale>
 #include <QSettings>
+#include <QTableView>
 
 #include "model/base_list.h"
 #include "model/corvantis_holder.h"
@@ -16,11 +17,15 @@
 #include "suite/resource_strings.h"
 #include "suite/wdef.h"
 #include "suite/window_messages.h"
+#include "suite/text_settings.h"
+#include "ui/framework/grid_dialogs/breakdown_window.h"
+#include "ui/framework/grid_dialogs/clipboard_format_dialog.h"
 #include "ui/framework/grid_dialogs/grid_columns_dialog.h"
 #include "ui/framework/grid_dialogs/grid_printing.h"
 #include "ui/framework/grid_dialogs/print_preview.h"
 #include "ui/framework/grid_dialogs/save_as_dialog.h"
 #include "ui/framework/grid_dialogs/search_dialogs.h"
+#include "ui/framework/grid_dialogs/search_replace_dialog.h"
 #include "ui/framework/grid_dialogs/wizard_base.h"
 
 namespace cv {
@@ -67,6 +72,10 @@ TCVFormPrintPreview* TGridDialogHost::PrintPreviewForm() const { return m_previe
 TSaveAsTxtDlgFeb2012* TGridDialogHost::SaveAsDialog() const { return m_saveAs; }
 
 TFormTestWhether* TGridDialogHost::SearchDelColourCatForm() const { return m_conditions; }
+
+TSearchReplaceDlg* TGridDialogHost::SearchReplaceDialog() const { return m_searchReplace; }
+
+TFormBreakdown* TGridDialogHost::BreakdownForm() const { return m_breakdown; }
 
 bool TGridDialogHost::MayWorkOn(TCV_Grid* grid) const
 {
@@ -278,6 +287,70 @@ bool TGridDialogHost::OpenActiveColumnChooser(TCV_Grid* grid)
     return true;
 }
 
+void TGridDialogHost::OpenSearchReplace(TCV_Grid* grid, bool replacing)
+{
+    if (!MayWorkOn(grid))
+        return;
+    if (!m_searchReplace)
+        m_searchReplace = new TSearchReplaceDlg(Owner());
+    else if (m_searchReplace->BusyInSearch)
+        m_searchReplace->Stop();
+    const auto replace = [this](TCV_Grid* g, int column, const QString&, const QString& replaced, int row) {
+        if (!g || !MayWorkOn(g))
+            return;
+        const int entry = g->EntryOfGridRow(row);
+        if (entry >= 0 && g->List()->SetSomeWordAsString(entry, column, replaced, true))
+            g->Model()->CellsChanged();
+    };
+    const auto found = [](TCV_Grid* g, int hit, int, int row, int) {
+        if (g && g->HandlersB.StatusBarMessage)
+            g->HandlersB.StatusBarMessage(10, Format(CVHitN, {hit, row}));
+    };
+    m_searchReplace->Setup(replacing, replace, {}, {}, {}, found, grid);
+    m_searchReplace->show();
+    m_searchReplace->raise();
+}
+
+void TGridDialogHost::StopSearchReplace()
+{
+    if (m_searchReplace && (m_searchReplace->BusyInSearch || m_searchReplace->WaitingForDecision()))
+        m_searchReplace->Stop();
+}
+
+void TGridDialogHost::ShowBreakdown(TCV_Grid* grid)
+{
+    if (!MayWorkOn(grid))
+        return;
+    TCVBaseDataClass& list = *grid->List();
+    // Taken first: a grid that gets its column layout now shows its list afresh.
+    QStringList words;
+    for (int entry : grid->SelectedEntries())
+        if (const TCVBaseListObject* e = list.Get(entry))
+            words << e->MainWordOnly();
+    if (!m_breakdown)
+        m_breakdown = new TFormBreakdown(Owner());
+    int column = grid->View()->currentIndex().column();
+    if (column <= 0 || column >= list.ColumnCount())
+        column = std::max(1, list.WordColumn());
+    m_breakdown->SetTheHeaders(column, grid,
+                               [](const TCVBaseDataClass& l, const TSearchSummaryRequest& request,
+                                  const QStringList& expressions, TSummaryArrays& summary) {
+                                   ComputeSearchSummary(l, request, expressions, GetTextSettings(), summary);
+                               });
+    if (grid->ListType == kListConcordance)
+        m_breakdown->SetBreakDownToFiles();
+    m_breakdown->FeedTheMemoIfEmpty(words);
+    m_breakdown->show();
+    m_breakdown->raise();
+}
+
+bool TGridDialogHost::ChooseClipboardFormat(TCV_Grid* grid)
+{
+    if (!MayWorkOn(grid))
+        return false;
+    return RunClipboardFormatDialog(Owner(), grid);
+}
+
 void TGridDialogHost::AttachColumnLayouts(const std::vector<TCV_Grid*>& grids)
 {
     for (TCV_Grid* grid : grids)
@@ -299,6 +372,9 @@ void TGridDialogHost::AddHandlers(TCVGridHandlersB& b)
     b.OpenConditionsDialog2 = [this](TCV_Grid* grid) { OpenConditionsDialog(grid, kModeSearch); };
     b.PrintGrid = [this](TCV_Grid* grid) { PrintGrid(grid); };
     b.PrintPreviewGrid = [this](TCV_Grid* grid) { PrintPreviewGrid(grid); };
+    b.OpenSearchReplace = [this](TCV_Grid* grid) { OpenSearchReplace(grid, true); };
+    b.SSummaryStats = [this](TCV_Grid* grid) { ShowBreakdown(grid); };
+    b.GGetSaveToClipboardChoices = [this](TCV_Grid* grid) { ChooseClipboardFormat(grid); };
 }
 
 TGridDialogHost& GridDialogHostOf(QWidget& window)
@@ -311,6 +387,14 @@ TGridDialogHost& GridDialogHostOf(QWidget& window)
 TGridDialogHost* FindGridDialogHost(QWidget& window)
 {
     return window.findChild<TGridDialogHost*>(QStringLiteral("GridDialogHost"), Qt::FindDirectChildrenOnly);
+}
+
+void ShowGridBreakdown(TCV_Grid* grid)
+{
+    if (!grid)
+        return;
+    QWidget* window = grid->MainWindow ? grid->MainWindow.data() : grid->window();
+    GridDialogHostOf(*window).ShowBreakdown(grid);
 }
 
 } // namespace cv

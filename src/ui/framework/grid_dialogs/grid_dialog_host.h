@@ -18,6 +18,8 @@ namespace cv {
 
 class TCorvantisholder;
 class TCVFormPrintPreview;
+class TFormBreakdown;
+class TSearchReplaceDlg;
 class TFormTestWhether;
 class TPrintPreviewHandler;
 class TSaveAsTxtDlgFeb2012;
@@ -64,6 +66,19 @@ public:
 
     // "Active Set Column" for the grid's list; true when a column was chosen.
     bool OpenActiveColumnChooser(TCV_Grid* grid);
+    // "Search + Replace" (made once) on the grid: each replacement goes into
+    // the row's entry in the searched column (undoably), each hit is shown
+    // on status-bar panel 10. Without replacing it only searches.
+    void OpenSearchReplace(TCV_Grid* grid, bool replacing = true);
+    // Stops a search that runs or waits at a hit (before the window closes).
+    void StopSearchReplace();
+    // "Breakdown" (made once) on the grid's current column; a concordance is
+    // broken down by its text files; an empty searches box gets the words
+    // of the selected rows.
+    void ShowBreakdown(TCV_Grid* grid);
+    // "Choose Clipboard Format"; on OK the grid takes the stored choices.
+    bool ChooseClipboardFormat(TCV_Grid* grid);
+
     // Every grid gets its column layout, so customised layouts show from the start.
     static void AttachColumnLayouts(const std::vector<TCV_Grid*>& grids);
 
@@ -74,6 +89,8 @@ public:
     TSaveAsTxtDlgFeb2012* SaveAsDialog() const;
     TFormTestWhether* SearchDelColourCatForm() const;
     TCVFormPrintPreview* PrintPreviewForm() const;
+    TSearchReplaceDlg* SearchReplaceDialog() const;
+    TFormBreakdown* BreakdownForm() const;
     TPrintPreviewHandler& PrintHandler() { return *printpreviewHandler; }
 
 private:
@@ -85,6 +102,8 @@ private:
     QPointer<TSaveAsTxtDlgFeb2012> m_saveAs;
     QPointer<TFormTestWhether> m_conditions;
     QPointer<TCVFormPrintPreview> m_preview;
+    QPointer<TSearchReplaceDlg> m_searchReplace;
+    QPointer<TFormBreakdown> m_breakdown;
     std::unique_ptr<TPrintPreviewHandler> printpreviewHandler;
 };
 
@@ -92,5 +111,7 @@ private:
 TGridDialogHost& GridDialogHostOf(QWidget& window);
 // The host when the window has one.
 TGridDialogHost* FindGridDialogHost(QWidget& window);
+// The breakdown window of the grid's tool window (its host's).
+void ShowGridBreakdown(TCV_Grid* grid);
 
 } // namespace cv
