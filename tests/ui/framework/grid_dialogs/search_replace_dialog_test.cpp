@@ -1,7 +1,10 @@
 #include "grid_dialogs_testutil.h"
 
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QComboBox>
+#include <QKeyEvent>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -335,4 +338,19 @@ TEST_F(SearchReplaceTest, TextGridRowsWithoutTheLanguageAreSkipped)
     ASSERT_EQ(replaced.size(), 2u);
     EXPECT_EQ(replaced[0], std::make_pair(QStringLiteral("das Heim"), 0));
     EXPECT_EQ(replaced[1], std::make_pair(QStringLiteral("mein Heim"), 2));
+}
+
+TEST_F(SearchReplaceTest, EnterInTheSearchWordBoxStartsOneSearch)
+{
+    TSearchReplaceDlg& dialog = Open(false);
+    int started = 0;
+    dialog.fOnSearchStarted = [&](TCV_Grid*, const TSearchWordItems& words) {
+        EXPECT_EQ(words.TypedSearchWords(), QStringList{QStringLiteral("zebra")});
+        ++started;
+    };
+    dialog.ElComboBoxSearch->setCurrentText(QStringLiteral("zebra"));
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r"));
+    QCoreApplication::sendEvent(dialog.ElComboBoxSearch->lineEdit(), &press);
+    EXPECT_EQ(started, 1);
+    EXPECT_EQ(dialogs.Routines(), QStringList{QStringLiteral("SearchFailedToFindTryAsterisk")});
 }
