@@ -149,10 +149,9 @@ TMainToolsForm::TMainToolsForm(QWidget* parent, const TMainToolsFormOptions& opt
         SetMenuItemChecked(kTagSetCategories, false);
     }
 
-    // The window's link to the suite: crash reports, logging, registration.
-    CurrentCrashboxOptions().SetOutputPath(GetUserReadWriteFolder());
-    InitLoggingFromSharedSettings();
-    RegisterOwnWindowWithController(m_messageWindow->Handle());
+    // The window's link to the suite: crash reports, logging, registration, shortcuts.
+    ToolClosing = false;
+    SetUpToolWindowLink(m_messageWindow->Handle());
     ToolWindowList().GeneralCellHandler->InitialSetup(GetTextSettings(), GetMenuItemChecked(87));
     ToolWindowList().GeneralCellHandler->SetRulerPlotWordCloudFeatures(GetRulerPlotWordCloudFeatures());
 
@@ -162,9 +161,8 @@ TMainToolsForm::TMainToolsForm(QWidget* parent, const TMainToolsFormOptions& opt
     ChosenTexts = std::make_unique<TCVFileDetails>(GetRestrictTo3LetterExtensions(),
                                                    [](const QString& message) { ReportedAFact(message); });
 
-    panel_joined_positions = AdvOfficeStatusBar1->InitStatusBar();
-    AdvOfficeStatusBar1->OnPanelClick = [this](int panel) { AdvOfficeStatusBar1PanelClick(panel); };
-    GlobalProgress().SetProgressStatusBar(AdvOfficeStatusBar1);
+    panel_joined_positions =
+        HookStatusBarToProgress(*AdvOfficeStatusBar1, [this](int panel) { AdvOfficeStatusBar1PanelClick(panel); });
 
     FillRecentFileMenu();
     FillGridPopup();
@@ -175,8 +173,7 @@ TMainToolsForm::~TMainToolsForm()
 {
     m_destroying = true;
     TimerAutoSaving->stop();
-    if (LoggingIsOn())
-        AddToLogFile(QStringLiteral("********** ") + Format(CVClosingATool, {Tool_Name(current_tool_var)}));
+    NoteToolClosing();
     CloseData(false);
     // Nothing may reach the window's parts once they go.
     GlobalProgress().SetProgressStatusBar(nullptr);
@@ -209,7 +206,7 @@ void TMainToolsForm::FormShow()
     }
     ShowHook(true);
     GlobalProgress().Hide();
-    WaitForControllerMainToolWindow();
+    WaitForControllerMainToolWindow(m_options.controllerWaitMs);
     HookStatusBarPanelClick();
     if (!PopupMenuLastFile->isEmpty())
         AdvOfficeStatusBar1->PutAStatusbarMessage(kPanelInfo, PopupMenuLastFile->actions().constFirst()->text());
@@ -244,25 +241,13 @@ void TMainToolsForm::closeEvent(QCloseEvent* event)
     }
 }
 
-void TMainToolsForm::WaitForControllerMainToolWindow()
-{
-    GlobalProgress().Hide();
-    // Without a running controller nobody will name a window: no wait.
-    if (!GetCVShellInitialised())
-        return;
-    QElapsedTimer waited;
-    waited.start();
-    while (GetActiveMainToolWindow(kToolController) == 0 && waited.elapsed() < m_options.controllerWaitMs)
-        MyYieldProcess();
-}
-
 void TMainToolsForm::FillRecentFileMenu()
 {
     PopupMenuLastFile->clear();
     AddLastFileMenuItems(PopupMenuLastFile, current_tool_var, [this](QAction* item) { Lastfile1Click(item); });
     // A folder beginning with n would read as a line break.
     for (QAction* item : PopupMenuLastFile->actions())
-        item->setText(item->text().replace(QStringLiteral("\\n"), QStringLiteral("\\N")));
+        item->setText(RecentFileCaptionText(item->text()));
 }
 
 void TMainToolsForm::UseDataModuleMenus()
@@ -397,6 +382,7 @@ void TMainToolsForm::ReReadChosenTexts()
 void TMainToolsForm::AppActivate()
 {
     FormActivate();
+    ActivateMainForm(menuBar(), nullptr);
     RefreshMenuChecks();
 }
 
@@ -529,6 +515,28 @@ TGridDialogHost& GridDialogsOf(TMainToolsForm& window)
 
 } // namespace
 
+bool TMainToolsForm::HandleCommonMenuCommand(int tag, QAction* sender)
+{
+    TCommonMenuContext context;
+    context.window = this;
+    context.pager = MyOfficePager;
+    context.document = fData.get();
+    context.toolbar = ToolbarButtons;
+    context.statusBar = AdvOfficeStatusBar1;
+    // The tool's own handler has the first say on opening and closing (it
+    // may refuse while a job runs, or offer a new instance).
+    context.open = [this, sender, tag] {
+        if (!HandleToolMenuCommand(tag, sender))
+            Open();
+    };
+    context.close = [this, sender, tag] {
+        if (!HandleToolMenuCommand(tag, sender))
+            ResetToNoData();
+    };
+    context.textFileName = &TextPageFileName;
+    return cv::HandleCommonMenuCommand(context, tag);
+}
+
 bool TMainToolsForm::HandleDisplayMenuCommand(int tag, TCV_Grid* grid)
 {
     switch (tag) {
@@ -574,9 +582,7 @@ bool TMainToolsForm::HandleHelpMenuCommand(int tag)
     if (!module || (tag != kTagHelp && tag != kTagContextHelp))
         return false;
     if (tag == kTagHelp) {
-        const int context = std::array{2700, 1910, 2190, 5810, 2480, 5170, 1000, 1000, 2570, 5410, 4200, 4150, 1000,
-                                       5010, 5150, 1000, 1000, 1000}[std::min<size_t>(current_tool_var, 17)];
-        module->HandleAHelpFileChoice(context);
+        module->HandleAHelpFileChoice(MainPageHelpContext(current_tool_var));
     } else {
         module->HandleAHelpFileChoice(module->GetTheBestHelpContext(0));
     }
@@ -598,9 +604,6 @@ bool TMainToolsForm::CloseQueryChecks()
         return true;
     if (terminating_app)
         TimerAutoSaving->stop();
-    // A search waiting at a hit must not go on over data that goes.
-    if (TGridDialogHost* host = FindGridDialogHost(*this))
-        host->StopSearchReplace();
     if (fData)
         StartupOpenFileRec() = fData->MainFile;
     const bool canClose = AskToSaveIfWanted() != TDialogAnswer::Cancel;
@@ -816,20 +819,7 @@ bool TMainToolsForm::SaveGridData(TCV_Grid* grid, const QString& fileName)
 {
     if (fileName.isEmpty() || !GridMayBeWorkedOn(grid))
         return false;
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    fData->MainFile.FileName = fileName;
-    if (QPlainTextEdit* notes = NotesEditor(); notes && notes->document()->isModified())
-        fData->fNotes = notes->toPlainText().split(QLatin1Char('\n'));
-    const int dpi = screen() ? int(screen()->logicalDotsPerInch()) : 96;
-    fData->StoreClientSize(height(), width(), dpi);
-    const bool ok = fData->SaveToFile(fileName);
-    if (ok) {
-        if (QPlainTextEdit* notes = NotesEditor())
-            notes->document()->setModified(false);
-        SetToolCaption(WithoutFolder(fileName));
-    }
-    QApplication::restoreOverrideCursor();
-    return ok;
+    return SaveDocument(*this, nullptr, NotesEditor(), fileName, *fData);
 }
 
 void TMainToolsForm::ShowRowSourceFile(TCV_Grid* grid) {}
@@ -898,26 +888,14 @@ bool TMainToolsForm::GridMayBeWorkedOn(QObject* grid) const
 
 void TMainToolsForm::PrepareOpenDialog(uint8_t listType)
 {
-    // Set again only when the list type or the has-data state changed.
-    const bool hasData = fData != nullptr;
-    if (listType == m_dialogListType && hasData == m_dialogHasData && !ForceViewOpenFileDialog1.Filter.isEmpty())
+    // Set again only when the list type or the has-data state changed; the
+    // save dialog follows the open dialog.
+    if (!cv::PrepareOpenDialog(ForceViewOpenFileDialog1, listType, fData != nullptr) &&
+        !ForceViewSaveFileDialog1.Filter.isEmpty())
         return;
-    m_dialogListType = listType;
-    m_dialogHasData = hasData;
-    const uint8_t type = IsKnownListType(listType) && !DefaultExtFromListType(listType).isEmpty()
-                             ? listType
-                             : [] {
-                                   for (const TCorvantisList& l : AllListTypes())
-                                       if (l.tool == current_tool_var && l.defaultExt[0] != 0)
-                                           return l.listType;
-                                   return uint8_t(kListWordList);
-                               }();
-    const QString filter = LimitedDefaultFilter(type) + QStringLiteral(";;All files (*)");
-    for (TCVFileDialog* d : {&ForceViewOpenFileDialog1, &ForceViewSaveFileDialog1}) {
-        d->Filter = filter;
-        d->InitialDir = GetLastOpenedFolder();
-        d->DefaultExt = WithoutDotDefaultExt(type);
-    }
+    ForceViewSaveFileDialog1.Filter = ForceViewOpenFileDialog1.Filter;
+    ForceViewSaveFileDialog1.InitialDir = ForceViewOpenFileDialog1.InitialDir;
+    ForceViewSaveFileDialog1.DefaultExt = ForceViewOpenFileDialog1.DefaultExt;
 }
 
 void TMainToolsForm::HookStatusBarPanelClick()
@@ -934,6 +912,7 @@ void TMainToolsForm::SetUpCurrentPage(QTabWidget* pager)
         pager->setVisible(fData != nullptr);
 
     if (fData) {
+        ToolClosing = false; // data are shown
         PageSetupHook();
         TCV_Grid* before = pages.CurrentGrid();
         pages.SetCurrentGridToTab(pager ? pager->currentIndex() + 1 : 1);
@@ -1002,7 +981,7 @@ void TMainToolsForm::SettingsChanged(int code)
             fData->UpdateSettingsFromTextbuf(code);
         ToolWindowList().GeneralCellHandler->InitialSetup(GetTextSettings(), GetMenuItemChecked(87));
         if (grid) {
-            ApplyStyleColours();
+            ApplyStyleToCurrentGrid();
             if (grid->List())
                 grid->Proxy()->SetCollationName(grid->List()->CollationName());
             grid->Refresh();
@@ -1102,51 +1081,16 @@ void TMainToolsForm::HideTypingToolbar()
 
 void TMainToolsForm::NoteFileOpened(bool ok)
 {
-    GlobalProgress().Hide();
-    const QString name = fData ? fData->MainFile.FileName : StartupOpenFileRec().FileName;
-    if (LoggingIsOn())
-        AddToLogFile(Format(CVOpeningX, {name}));
-    Global_Busy_Dont_Show_Data = false;
-    if (!ok) {
-        if (global_panic_state < kPanicStopNow)
-            FailedToRead(name);
-        else
-            ReportedAFact(CVSuspendStop);
-        if (fData)
-            fData->MainFile.FileName.clear();
-        SetToolCaption({});
-        return;
-    }
-    if (QPlainTextEdit* notes = NotesEditor(); notes && fData) {
-        notes->setPlainText(fData->fNotes.join(QLatin1Char('\n')));
-        notes->document()->setModified(false);
-    }
-    SetToolCaption(WithoutFolder(name));
-    SetMyTempFilename(name);
-    SetLastMainToolFileName(current_tool_var, name);
-    PostToController(kCodeFileOpenedOrSaved);
-    FillRecentFileMenu();
+    cv::NoteFileOpened(*this, fData.get(), NotesEditor(), ok);
+    if (ok)
+        FillRecentFileMenu();
 }
 
 void TMainToolsForm::NoteFileSaved(bool ok)
 {
-    GlobalProgress().Hide();
-    const QString name = DocumentFileName();
-    if (LoggingIsOn())
-        AddToLogFile(CVSaving + QStringLiteral(":") + name);
-    if (!ok) {
-        FailedToSave(name);
-        if (fData)
-            fData->MainFile.FileName.clear();
-        SetToolCaption({});
-        return;
-    }
-    SavedOK(name);
-    SetToolCaption(WithoutFolder(name));
-    SetMyTempFilename(name);
-    SetLastMainToolFileName(current_tool_var, name);
-    PostToController(kCodeFileOpenedOrSaved);
-    FillRecentFileMenu();
+    cv::NoteFileSaved(*this, fData.get(), ok);
+    if (ok)
+        FillRecentFileMenu();
 }
 
 void TMainToolsForm::NewWithChosenTexts()
@@ -1305,45 +1249,10 @@ void TMainToolsForm::Lastfile1Click()
 
 void TMainToolsForm::Lastfile1Click(QAction* item)
 {
-    if (!item)
-        return;
-    const QVariant stored = item->property("fileName");
-    const QString name = stored.isValid() ? stored.toString() : StripHotkey(item->text());
-    if (!QFileInfo(name).isFile())
-        return;
-    TCVStored_File_rec& rec = StartupOpenFileRec();
-    rec.Clear();
-    rec.FileName = name;
-    if (CheckFileForTool(rec, current_tool_var))
-        OpenFile(GetChildForm());
+    OpenRecentFile(item, [this] { return OpenFile(GetChildForm()); });
 }
 
-void TMainToolsForm::PopupSourceTextSaveClick()
-{
-    if (!SourceTextRichEdit)
-        return;
-    TCVFileDialog dialog(TCVFileDialog::TKind::Save);
-    dialog.Filter = QStringLiteral("Text files (*.txt);;RTF files (*.rtf);;All files (*)");
-    dialog.DefaultExt = QStringLiteral("rtf");
-    dialog.InitialDir = GetLastOpenedFolder();
-    dialog.FileName = QFileInfo(LastSourceTextFile).completeBaseName() + QStringLiteral(".rtf");
-    if (!dialog.Execute() || !OKToOverwrite(dialog.FileName))
-        return;
-    // Rich text is kept as HTML, the rich form Qt's text pane writes; plain text as UTF-16.
-    const bool rich = dialog.FileName.endsWith(QStringLiteral(".rtf"), Qt::CaseInsensitive);
-    QFile file(dialog.FileName);
-    bool ok = file.open(QIODevice::WriteOnly | QIODevice::Truncate);
-    if (ok) {
-        const QString text = rich ? SourceTextRichEdit->toHtml() : SourceTextRichEdit->toPlainText();
-        QByteArray bytes("\xFF\xFE", 2);
-        bytes += QByteArray(reinterpret_cast<const char*>(text.utf16()), text.size() * 2);
-        ok = file.write(bytes) == bytes.size();
-    }
-    if (ok)
-        SavedOK(dialog.FileName);
-    else
-        FailedToSave(dialog.FileName);
-}
+void TMainToolsForm::PopupSourceTextSaveClick() { SaveSourceText(SourceTextRichEdit, LastSourceTextFile); }
 
 void TMainToolsForm::PopupSourceTextCopyClick()
 {
@@ -1355,125 +1264,6 @@ void TMainToolsForm::PopupMenuSourceTextRefreshClick()
 {
     if (SourceTextRichEdit)
         SourceTextRichEdit->viewport()->update();
-}
-
-// ---------------------------------------------------------------------------
-// Procedures shared by the tool windows
-
-namespace {
-
-enum class TFileKind { NotOurs, OlderOrNewer, Ours };
-
-// Reads the signature at the start of a file; the tool that wrote it and its kind.
-TFileKind ReadFileSignature(const QString& fileName, TCheckSignature& sig)
-{
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly))
-        return TFileKind::NotOurs;
-    const QByteArray head = file.read(TCheckSignature::kSize);
-    if (head.size() < TCheckSignature::kSize || !head.startsWith("CVSF"))
-        return TFileKind::NotOurs;
-    TMemoryStream stream;
-    stream.Write(head.constData(), head.size());
-    stream.SetPosition(0);
-    const TSignatureCheck check = sig.ReadFromStream(stream, INT32_MAX);
-    if (check == TSignatureCheck::OK)
-        return TFileKind::Ours;
-    return check == TSignatureCheck::NewerFormat ? TFileKind::OlderOrNewer : TFileKind::NotOurs;
-}
-
-} // namespace
-
-uint8_t WhichToolsCorvantis32BitFile(const QString& fileName, uint8_t* listType)
-{
-    TCheckSignature sig;
-    if (ReadFileSignature(fileName, sig) != TFileKind::Ours)
-        return 0xFF;
-    if (listType)
-        *listType = sig.Kind;
-    return sig.WritingTool();
-}
-
-bool FileSuitsTool(TCVStored_File_rec& rec, uint8_t tool)
-{
-    TCheckSignature sig;
-    if (ReadFileSignature(rec.FileName, sig) == TFileKind::Ours && sig.WritingTool() == tool &&
-        ToolTypeFromListType(sig.Kind) == tool) {
-        rec.ListType = sig.Kind;
-        return true;
-    }
-    uint8_t listType = kListNone;
-    int count = 0;
-    if (IsAZipFile(rec.FileName) && IsABatchZipFileForListType(rec.FileName, &listType, &count) &&
-        ToolTypeFromListType(listType) == tool) {
-        rec.ListType = listType;
-        rec.Count = count;
-        return count >= 1;
-    }
-    return false;
-}
-
-bool FileIsForTool(const QString& fileName, uint8_t tool)
-{
-    TCVStored_File_rec rec;
-    rec.FileName = fileName;
-    return FileSuitsTool(rec, tool);
-}
-
-bool CheckFileForTool(TCVStored_File_rec& rec, uint8_t tool)
-{
-    bool ok = FileSuitsTool(rec, tool);
-    if (!ok && tool == 5) {
-        const QString lower = rec.FileName.toLower();
-        const QString suffix = QFileInfo(lower).suffix();
-        if (suffix == QStringLiteral("txt") || (suffix.size() == 6 && suffix.endsWith(QStringLiteral("_srt")))) {
-            rec.ListType = kListPlainTextWordList;
-            ok = true;
-        }
-    }
-    if (!ok) {
-        TCheckSignature sig;
-        const TFileKind kind = ReadFileSignature(rec.FileName, sig);
-        if (kind == TFileKind::OlderOrNewer)
-            IsntACurrentCorvanFile(rec.FileName);
-        else if (kind == TFileKind::Ours && sig.WritingTool() != tool)
-            WrongToolForFile(rec.FileName, ToolTypeFromListType(sig.Kind));
-        else
-            IsntCorvanFile(rec.FileName);
-        rec.Clear();
-        return false;
-    }
-    if (tool == kToolWordList && rec.ListType != kListPlainTextWordList && !IsAZipFile(rec.FileName))
-        rec.ListType = ListTypeFromFileExt(rec.FileName) == kListNone ? rec.ListType : ListTypeFromFileExt(rec.FileName);
-    return true;
-}
-
-bool AskSaveFileName(TCVFileDialog& dialog, uint8_t tool, QString& fileName)
-{
-    QString ext = QFileInfo(fileName).suffix();
-    if (fileName.isEmpty() || ext.isEmpty()) {
-        uint8_t type = kListWordList;
-        for (const TCorvantisList& l : AllListTypes())
-            if (l.tool == tool && l.defaultExt[0] != 0) {
-                type = l.listType;
-                break;
-            }
-        ext = WithoutDotDefaultExt(type);
-        if (fileName.isEmpty())
-            fileName = QLatin1Char('.') + ext;
-        dialog.Filter = LimitedDefaultFilter(type) + QStringLiteral(";;All files (*)");
-    }
-    dialog.DefaultExt = ext;
-    dialog.FileName = fileName;
-    if (dialog.InitialDir.isEmpty())
-        dialog.InitialDir = GetLastOpenedFolder();
-    if (!dialog.Execute())
-        return false;
-    if (QFileInfo::exists(dialog.FileName) && !OKToOverwrite(dialog.FileName))
-        return false;
-    fileName = dialog.FileName;
-    SetDefaultFolder(QFileInfo(fileName).absolutePath());
-    return true;
 }
 
 } // namespace cv

@@ -48,6 +48,7 @@
 #include "suite/settings_records.h"
 #include "suite/window_handle.h"
 #include "suite/gui/file_dialogs.h"
+#include "ui/framework/multi_tool_base.h"
 #include "ui/framework/tool_pages.h"
 
 class QAction;
@@ -196,8 +197,10 @@ public:
     void SetMenuSetProvider(TMenuSetProvider provider) { fMenuSetProvider = std::move(provider); }
 
     // --- menu commands ---
-    // The shared commands of the tools; true when the tag was carried out. The base takes none.
-    virtual bool HandleCommonMenuCommand(int tag, QAction* sender) { return false; }
+    // The shared commands of the tools (multi_tool_base.h); true when the tag
+    // was carried out. "Open..." and "Close" go to the tool's own command
+    // handler first, then to Open and ResetToNoData.
+    virtual bool HandleCommonMenuCommand(int tag, QAction* sender);
     // Number display (105 to 108), unmark all (204), unmatch all (205) on the grid.
     virtual bool HandleDisplayMenuCommand(int tag, TCV_Grid* grid);
     // The tool's own commands; true when the tag was carried out. The base takes none.
@@ -263,6 +266,8 @@ public:
     QStringList BatchSavednames;
     bool terminating_app = false;
     bool BusySavingAs = false;
+    // Where "Plain Text" last saved the lines of a text page.
+    QString TextPageFileName;
 
 protected:
     // The form events: the tool's window calls FormCreate from its
@@ -292,7 +297,6 @@ protected:
     bool Destroying() const { return m_destroying; }
 
 private:
-    void WaitForControllerMainToolWindow();
     void FillRecentFileMenu();
     void UseDataModuleMenus();
     void FillGridPopup();
@@ -303,25 +307,7 @@ private:
     std::unique_ptr<TMessageWindow> m_messageWindow;
     TMenuSetProvider fMenuSetProvider;
     bool m_shown = false;
-    uint8_t m_dialogListType = 0xFF; // what the open and save dialogs were last set for
-    bool m_dialogHasData = false;
     bool m_destroying = false;
 };
-
-// --- procedures shared by the tool windows ---
-
-// The tool that wrote a file of the suite (its signature), with the file's
-// list type; 0xFF for a file that is not one of the suite's current files.
-uint8_t WhichToolsCorvantis32BitFile(const QString& fileName, uint8_t* listType = nullptr);
-// Whether a file is one of this suite's results for the tool (or a batch zip
-// of them); fills the record's list type and, for a batch zip, its count. Quiet.
-bool FileSuitsTool(TCVStored_File_rec& rec, uint8_t tool);
-bool FileIsForTool(const QString& fileName, uint8_t tool);
-// The same test with messages: a refused file is reported and the record
-// cleared. An accepted file of tool 0 takes its list type from its extension.
-bool CheckFileForTool(TCVStored_File_rec& rec, uint8_t tool);
-// Runs a save dialog for the tool's files; true (with the name) when the user
-// chose one (and agreed to overwrite an existing file).
-bool AskSaveFileName(TCVFileDialog& dialog, uint8_t tool, QString& fileName);
 
 } // namespace cv

@@ -1,0 +1,328 @@
+// The shared menu commands, and the procedures that save, print or show
+// files for them: the source text, lemma lists, renamed text names.
+
+#include "ui/framework/multi_tool_base.h"
+
+#include <QAbstractTextDocumentLayout>
+#include <QApplication>
+#include <QFileInfo>
+#include <QPlainTextEdit>
+#include <QPrintDialog>
+#include <QPrintPreviewDialog>
+#include <QPrinter>
+#include <QTabWidget>
+#include <QTextDocument>
+#include <QTextEdit>
+
+#include <stdexcept>
+
+#include "model/base_list.h"
+#include "model/corvantis_holder.h"
+#include "runtime/controller_link.h"
+#include "suite/controller_codes.h"
+#include "suite/cvbuf.h"
+#include "suite/dialog_routines.h"
+#include "suite/my_types.h"
+#include "suite/resource_strings.h"
+#include "suite/wdef.h"
+#include "suite/gui/cv_status_bar.h"
+#include "suite/gui/desktop_services.h"
+#include "suite/gui/file_dialogs.h"
+#include "ui/framework/controller_commands.h"
+#include "ui/framework/grid_dialogs/dialog_support.h"
+#include "ui/framework/main_tools_form.h"
+#include "ui/framework/tool_data_module.h"
+#include "ui/framework/tool_pages.h"
+
+namespace cv {
+
+namespace {
+
+enum : int {
+    kTagPlainText = 2,
+    kTagOpen = 3,
+    kTagDelete = 12,
+    kTagClose = 26,
+    kTagRuler = 46,
+    kTagCauseACrash = 56,
+    kTagStatusBar = 80,
+    kTagMainToolbar = 81,
+    kTagPageSetup = 84,
+    kTagTileVertically = 110,
+    kTagTileHorizontally = 111,
+    kTagHelp = 144,
+    kTagAbout = 145,
+    kTagTagsHidden = 219,
+    kTagTagsAsPrefix = 220,
+    kTagTagsAsSuffix = 221,
+    kTagWordsHidden = 223,
+    kTagLanguageDone = 701, // no menu item: the controller's acknowledgement
+};
+
+constexpr uint16_t kCodeAboutAndMemory = 951;
+
+// The memo of the pager's current page when that page shows a text (list type 27).
+QStringList TextPageLines(QTabWidget* pager)
+{
+    const TOneToolWindowList& pages = ToolWindowList();
+    if (!pager)
+        return {};
+    for (int i = 1; i < pages.Count(); ++i) {
+        const TOneToolWindowHolder* holder = pages.Items(i);
+        if (holder->data.page_index != pager->currentIndex() + 1 || holder->data.ListType != kListSecondText)
+            continue;
+        QObject* control = holder->data.the_object.data();
+        if (auto* memo = qobject_cast<QPlainTextEdit*>(control))
+            return memo->toPlainText().split(QLatin1Char('\n'));
+        if (auto* rich = qobject_cast<QTextEdit*>(control))
+            return rich->toPlainText().split(QLatin1Char('\n'));
+    }
+    return {};
+}
+
+// The suite's deliberate crash (for trying the crash reports): a division by
+// zero, raised as the exception it becomes.
+[[noreturn]] void CauseADivisionCrash() { throw std::domain_error("Division by zero (Cause a Crash)"); }
+
+} // namespace
+
+uint16_t SettingsCommandCode(int tag)
+{
+    switch (tag) {
+    case 60: return 1260;             // Colours
+    case 61: return 1130;             // Font
+    case 62: return kCodeLanguageChosen; // Language (1230)
+    case 63: return 1600;             // Folders
+    case 64: return 1790;             // Tags
+    case 65: return 1460;             // Stop-, Lemma- & Matchlists
+    case 66: return 66;               // Specific to this Tool
+    case 69: return kCodeChooseTexts; // Choose texts (1240)
+    case 71: return 4440;             // Customise
+    case 72: return 72;               // Index
+    default: return 0;
+    }
+}
+
+bool HandleCommonMenuCommand(const TCommonMenuContext& c, int tag)
+{
+    if (const uint16_t code = SettingsCommandCode(tag)) {
+        // The controller carries out settings; this window steps back for its dialog.
+        PostToController(code);
+        if (c.window)
+            c.window->lower();
+        return true;
+    }
+    switch (tag) {
+    case kTagPlainText:
+        if (c.document) {
+            const QStringList lines = TextPageLines(c.pager);
+            if (!lines.isEmpty()) {
+                QString name = c.textFileName ? *c.textFileName : QString();
+                if (SaveStringsAskingName(name, lines)) {
+                    if (c.textFileName)
+                        *c.textFileName = name;
+                    SavedOK(name);
+                }
+            }
+        }
+        return false; // the window saves its grid as text as well
+    case kTagOpen:
+        if (c.open)
+            c.open();
+        return true;
+    case kTagDelete: {
+        // The key belongs to the form that has it; the main window deletes rows itself.
+        QWidget* active = QApplication::activeWindow();
+        return active && c.window && active != c.window;
+    }
+    case kTagClose:
+        ToolClosing = true;
+        if (c.close)
+            c.close();
+        return true;
+    case kTagRuler:
+        if (c.document)
+            if (TCV_Grid* grid = ToolWindowList().CurrentGrid()) {
+                if (GetMenuItemChecked(kTagRuler)) {
+                    grid->SetGridOptions(grid->GridOptions | kGridOptionVerticalLines);
+                    ToolWindowList().GeneralCellHandler->SetRulerPlotWordCloudFeatures(GetRulerPlotWordCloudFeatures());
+                } else {
+                    grid->SetGridOptions(grid->GridOptions & ~kGridOptionVerticalLines);
+                }
+                grid->Refresh();
+            }
+        return true;
+    case kTagCauseACrash:
+        CauseADivisionCrash();
+    case kTagStatusBar:
+    case kTagMainToolbar:
+        if (c.toolbar && c.statusBar)
+            ToolWindowList().ShowToolbarAndStatusBar(c.toolbar, c.statusBar);
+        return true;
+    case kTagPageSetup:
+        return true;
+    case kTagTileVertically:
+    case kTagTileHorizontally:
+        PostToController(uint16_t(tag));
+        return true;
+    case kTagHelp:
+        if (TDataModuleCorvantis* module = DataModuleCorvantis())
+            module->HandleAHelpFileChoice(MainPageHelpContext(current_tool_var));
+        return true;
+    case kTagAbout:
+        PostToController(kCodeAboutAndMemory);
+        return true;
+    case kTagTagsHidden:
+    case kTagTagsAsPrefix:
+    case kTagTagsAsSuffix:
+    case kTagWordsHidden:
+        if (c.document) {
+            for (int t : {kTagTagsHidden, kTagTagsAsPrefix, kTagTagsAsSuffix, kTagWordsHidden})
+                SetMenuItemChecked(t, t == tag);
+            c.document->SetTextSettingsTagDisplay(tag == kTagWordsHidden ? 3 : uint8_t(tag - kTagTagsHidden));
+            if (TCV_Grid* grid = ToolWindowList().CurrentGrid())
+                grid->Refresh();
+        }
+        return true;
+    case kTagLanguageDone:
+        LanguageChangeDone = true;
+        return true;
+    default:
+        return false;
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Files shown, renamed, saved
+
+void OpenFileInBrowserOrEditor(QWidget* window, const QString& fileName)
+{
+    (void)window; // the dialogs find their parent themselves
+    const QString ext = QLatin1Char('.') + QFileInfo(fileName).suffix().toUpper() + QLatin1Char(',');
+    if (QStringLiteral(".HTLM,.HTM,.XML,").contains(ext) && ext != QStringLiteral(".,") &&
+        OpenFileInBrowserOrNotepad(fileName)) {
+        TryToShow(fileName);
+        return;
+    }
+    // The desktop keeps no separate editor choice: the file opens in the
+    // program it keeps for text of its kind.
+    TryToShow(fileName);
+}
+
+bool RenameTextFilesInDocument(TMainToolsForm& form, TCorvantisholder* document, const TFileNameReplaceDialog& dialog,
+                               std::pair<QString, QString>& result, const std::function<void()>& refresh)
+{
+    if (!document || !dialog)
+        return false;
+    const std::optional<TFileNameReplacement> choice = dialog();
+    if (!choice || choice->search.isEmpty())
+        return false;
+    if (document->UpdateSearchReplaceFilenames(choice->search, choice->replacement, choice->caseSensitive) < 1)
+        return false;
+    result = {choice->search, choice->replacement};
+    if (refresh)
+        refresh();
+    const QString name = document->MainFile.FileName;
+    if (!name.isEmpty() && QFileInfo(name).isFile() && OKtoSaveAgainAs(name)) {
+        if (document->SaveToFile(name))
+            SavedOK(name);
+        else
+            FailedToSave(name);
+    }
+    (void)form;
+    return true;
+}
+
+QStringList LemmaLinesOfList(const TCVBaseDataClass& list)
+{
+    QStringList lines;
+    for (int i = 0; i < list.Count(); ++i) {
+        const TCVBaseListObject& head = list[i];
+        if (head.JoinedCount() < 1)
+            continue;
+        QStringList forms;
+        for (int j = 0; j < head.JoinedCount(); ++j)
+            forms << head.JoinedEntry(j)->MainWordOnly();
+        lines << head.MainWordOnly() + QStringLiteral(" -> ") + forms.join(QStringLiteral(", "));
+    }
+    return lines;
+}
+
+bool SaveLemmasAsLemmaList(const TCVBaseDataClass& list)
+{
+    const QStringList lines = LemmaLinesOfList(list);
+    if (lines.isEmpty())
+        return false;
+    TCVFileDialog dialog(TCVFileDialog::TKind::Save);
+    dialog.Title = CVSaveLemmasAsLemmaList;
+    dialog.Filter = QStringLiteral("Text files (*.txt);;All files (*)");
+    dialog.DefaultExt = QStringLiteral("txt");
+    dialog.InitialDir = GetUserReadWriteFolder();
+    if (!dialog.Execute() || !OKToOverwrite(dialog.FileName))
+        return false;
+    if (!WriteUtf16File(dialog.FileName, lines.join(QStringLiteral("\r\n")))) {
+        FailedToSave(dialog.FileName);
+        return false;
+    }
+    TryToShow(dialog.FileName);
+    return true;
+}
+
+bool SaveSourceText(QTextEdit* richEdit, const QString& fileName)
+{
+    if (!richEdit)
+        return false;
+    TCVFileDialog dialog(TCVFileDialog::TKind::Save);
+    dialog.Filter = QStringLiteral("Text files (*.txt);;RTF files (*.rtf);;All files (*)");
+    dialog.DefaultExt = QStringLiteral("rtf");
+    dialog.InitialDir = fileName.isEmpty() ? GetLastOpenedFolder() : QFileInfo(fileName).absolutePath();
+    dialog.FileName = QFileInfo(fileName).completeBaseName() + QStringLiteral(".rtf");
+    if (!dialog.Execute() || !OKToOverwrite(dialog.FileName))
+        return false;
+    // Rich text is kept as HTML, the rich form the text pane writes; plain text as it stands.
+    const bool rich = dialog.FileName.endsWith(QStringLiteral(".rtf"), Qt::CaseInsensitive);
+    if (!WriteUtf16File(dialog.FileName, rich ? richEdit->toHtml() : richEdit->toPlainText())) {
+        FailedToSave(dialog.FileName);
+        return false;
+    }
+    TryToShow(dialog.FileName);
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// Printing text
+
+bool PrintSourceText(QWidget* window, QTextEdit* richEdit)
+{
+    if (!richEdit)
+        return false;
+    return PrintStringsWithPreview(window, richEdit->toHtml(), true, true);
+}
+
+bool PrintStringsWithPreview(QWidget* window, const QString& text, bool isRich, bool withPreview)
+{
+    QTextDocument document;
+    const TTextSettings settings = GetTextSettings();
+    QFont font(settings.FontName().left(101));
+    font.setPointSize(std::max<int>(8, settings.FontSize()));
+    document.setDefaultFont(font);
+    if (isRich)
+        document.setHtml(text);
+    else
+        document.setPlainText(text);
+
+    QPrinter printer(QPrinter::HighResolution);
+    if (withPreview) {
+        QPrintPreviewDialog preview(&printer, window);
+        QObject::connect(&preview, &QPrintPreviewDialog::paintRequested, &preview,
+                         [&document](QPrinter* p) { document.print(p); });
+        return RunModalDialog(preview) == QDialog::Accepted;
+    }
+    QPrintDialog dialog(&printer, window);
+    if (RunModalDialog(dialog) != QDialog::Accepted)
+        return false;
+    document.print(&printer);
+    return true;
+}
+
+} // namespace cv
