@@ -52,6 +52,7 @@
 #include "ui/framework/customise_menu.h"
 #include "ui/framework/grid_dialogs/grid_dialog_host.h"
 #include "ui/framework/grid_dialogs/wizard_base.h"
+#include "ui/framework/list_editing.h"
 #include "ui/framework/tool_data_module.h"
 
 namespace cv {
@@ -494,6 +495,8 @@ void TMainToolsForm::HandleMenuItemClick(QAction* sender)
     if (tag > 0 && HandleDisplayMenuCommand(tag, ToolWindowList().CurrentGrid()))
         return;
     if (HandleToolMenuCommand(tag, sender))
+        return;
+    if (tag > 0 && HandleListEditingMenuCommand(*this, tag, ToolWindowList().CurrentGrid()))
         return;
     if (HandleHelpMenuCommand(tag))
         return;
@@ -1137,6 +1140,7 @@ TCVGridHandlersA TMainToolsForm::BaseGridHandlersA()
     a.StandardHeadings = [](uint8_t listType) { return StandardGridHeaderArray(listType); };
     a.DocumentFileName = [this] { return DocumentFileName(); };
     GridDialogsOf(*this).AddHandlers(a);
+    AddListEditingHandlers(*this, a);
     return a;
 }
 
@@ -1154,6 +1158,7 @@ TCVGridHandlersB TMainToolsForm::BaseGridHandlersB()
     b.UndoEdit = [this](TCV_Grid* grid) { UndoEdit(grid); };
     b.ZapMarked = [this](TCV_Grid* grid) { ZapMarked(grid); };
     GridDialogsOf(*this).AddHandlers(b);
+    AddListEditingHandlers(*this, b);
     return b;
 }
 

@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "index/index_moving_window.h"
+#include "ui/framework/list_editing.h" // TThreeWaySortChoice
 
 namespace cv {
 
@@ -46,12 +47,6 @@ struct TRelationshipChoice {
     QChar startChar = u'A';
     QChar endChar = u'B';
     QString wordFile; // for choice 2
-};
-
-// Up to three sort columns (-1 unused) with their directions.
-struct TThreeWaySortChoice {
-    std::array<int, 3> columns{-1, -1, -1};
-    std::array<bool, 3> ascending{true, true, true};
 };
 
 // One affix of automatic joining: 0 a suffix, 1 a prefix, 2 inside the word.

@@ -17,6 +17,7 @@
 #include "model/stats_list.h"
 #include "suite/cvbuf.h"
 #include "suite/gui/cv_grid.h"
+#include "ui/framework/list_editing.h"
 #include "ui/framework/tool_pages.h"
 #include "wordlist/detailed_consistency.h"
 #include "wordlist/keyword_list.h"
@@ -154,18 +155,7 @@ void TFormWordList::InstallTypingBox()
 
 bool TFormWordList::TypeIntoCell(TCV_Grid* grid, TCVBaseDataClass& list, const QString& text, QString& oldText)
 {
-    const int column = grid->View()->currentIndex().column();
-    const int entry = grid->EntryOfGridRow(grid->Row());
-    if (list.WordColumn() < 0 || column != list.WordColumn() || entry < 0 || entry >= list.Count())
-        return false;
-    oldText = list.GetSomeWordAsString(entry, column);
-    if (oldText == text)
-        return false;
-    // Mark the list as typed into.
-    list.SetChangeMark(16);
-    list.SetSomeWordAsString(entry, column, text, true);
-    grid->Refresh();
-    return true;
+    return cv::TypeIntoCell(list, text, grid->Row(), oldText, grid);
 }
 
 void TFormWordList::EditTypingChange()

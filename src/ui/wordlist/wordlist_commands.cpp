@@ -91,15 +91,6 @@ constexpr TDialogAnswer kAnswerYesToAll = TDialogAnswer(10);
 
 bool Cancelled() { return global_panic_state.load() != kPanicRun; }
 
-// The busy cursor for the length of a scope.
-class THourglass {
-public:
-    THourglass() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~THourglass() { QApplication::restoreOverrideCursor(); }
-    THourglass(const THourglass&) = delete;
-    THourglass& operator=(const THourglass&) = delete;
-};
-
 // Watches the messages shown while the engine works: whether a failure to
 // read was told already (the engine names the file and the reason itself).
 class TReadFailureWatch final : public TDialogService {

@@ -31,6 +31,7 @@
 #include "suite/window_messages.h"
 #include "suite/gui/cv_grid.h"
 #include "suite/gui/cv_status_bar.h"
+#include "ui/framework/list_editing.h"
 #include "ui/framework/tool_data_module.h"
 #include "wordlist/detailed_consistency.h"
 #include "wordlist/wordlist_holder.h"
@@ -54,17 +55,6 @@ bool IsIndexFile(const QString& fileName)
         if (suffix == QLatin1String(f.extension))
             return true;
     return false;
-}
-
-// Sets the three sort levels a three-way sort dialog chose; keys from the columns.
-template <typename KeyOf>
-void ApplyThreeSorts(TCVBaseDataClass& list, const TThreeWaySortChoice& choice, KeyOf keyOf)
-{
-    for (int level = 0; level < 3; ++level) {
-        const int column = choice.columns[size_t(level)];
-        list.Set1Sort(level, column >= 0 ? keyOf(column) : -1);
-        list.SetSortAscending(level, choice.ascending[size_t(level)]);
-    }
 }
 
 } // namespace
@@ -185,7 +175,7 @@ void TFormWordList::SortGridColumn(TCV_Grid* grid, int column)
         TThreeWaySortChoice choice;
         sorted = CommandChoices().ThreeWaySort(*list, column, kHelpConsistencySort, choice);
         if (sorted) {
-            ApplyThreeSorts(*list, choice, [list](int c) { return list->IntegerToDCSort(c); });
+            SetThreeSorts(*list, choice, [list](int c) { return list->IntegerToDCSort(c); });
             list->CompleteResort();
         }
         break;
@@ -220,7 +210,7 @@ void TFormWordList::SortGridColumn(TCV_Grid* grid, int column)
         TThreeWaySortChoice choice;
         sorted = CommandChoices().ThreeWaySort(*list, column, kHelpRelationshipsSort, choice);
         if (sorted) {
-            ApplyThreeSorts(*list, choice, [](int c) { return TRelationshipsList::TrueColumnToMISort(c); });
+            SetThreeSorts(*list, choice, [](int c) { return TRelationshipsList::TrueColumnToMISort(c); });
             QApplication::setOverrideCursor(Qt::WaitCursor);
             list->CompleteResort();
             QApplication::restoreOverrideCursor();

@@ -1,7 +1,11 @@
 #include "ui/wordlist/dialogs/dialog_command_choices.h"
 
+#include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLineEdit>
+#include <QMainWindow>
+#include <QToolButton>
 
 #include "suite/my_types.h"
 #include "ui/framework/grid_dialogs/dialog_support.h"
@@ -9,12 +13,105 @@
 #include "ui/wordlist/dialogs/dialog_job_choices.h"
 #include "ui/wordlist/dialogs/index_dialogs.h"
 #include "ui/wordlist/dialogs/relationship_choices.h"
+#include "ui/wordlist/dialogs/small_dialogs.h"
 
 namespace cv {
+
+namespace {
+
+// The owner of a dialog made for one question: the active window, else the tool's main window.
+QWidget* DialogOwner()
+{
+    if (QWidget* active = QApplication::activeWindow())
+        return active;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (qobject_cast<QMainWindow*>(w))
+            return w;
+    return nullptr;
+}
+
+} // namespace
 
 TDialogCommandChoices::TDialogCommandChoices(TDialogJobChoices& dialogs, TWordListCommandChoices& others)
     : m_dialogs(dialogs), m_others(others)
 {
+    m_previousEditingDialogs = SetListEditingDialogs(this);
+}
+
+TDialogCommandChoices::~TDialogCommandChoices()
+{
+    if (CurrentListEditingDialogs() == this)
+        SetListEditingDialogs(m_previousEditingDialogs);
+    delete m_lemmaShower.data();
+}
+
+bool TDialogCommandChoices::ConfirmComparison(const QString& currentFile)
+{
+    TFormCompare2Wordlists dialog(DialogOwner());
+    dialog.CurrentFile = currentFile;
+    return RunModalDialog(dialog) == kModalOK;
+}
+
+bool TDialogCommandChoices::ThreeWaySort(const TCVBaseDataClass& list, int pressedColumn, int helpContext,
+                                         TThreeWaySortChoice& choice)
+{
+    return ThreeWaySort(list, pressedColumn, 2, helpContext, choice);
+}
+
+bool TDialogCommandChoices::ThreeWaySort(const TCVBaseDataClass& list, int pressedColumn, int maxLevel,
+                                         int helpContext, TThreeWaySortChoice& choice)
+{
+    TFormThreeWaySort dialog(DialogOwner());
+    dialog.SetTo(list, maxLevel, helpContext);
+    dialog.SetPressedColumn(pressedColumn);
+    if (RunModalDialog(dialog) != kModalOK)
+        return false;
+    for (int level = 0; level < 3; ++level) {
+        choice.columns[size_t(level)] = dialog.sort_column_choices[size_t(level)];
+        choice.ascending[size_t(level)] = TFormThreeWaySort::Ascending(dialog.DirectionButton(level));
+    }
+    return true;
+}
+
+bool TDialogCommandChoices::EditSetColumn(QString& category, uint32_t& colour, bool& colourChanged)
+{
+    TFormSetColumnEdit dialog(DialogOwner());
+    dialog.ClearColourChanged();
+    dialog.ElComboBox1->setEditText(category);
+    if (RunModalDialog(dialog) != kModalOK)
+        return false;
+    category = dialog.ElComboBox1->currentText();
+    colourChanged = dialog.ColourChanged;
+    colour = colourChanged ? (dialog.ComboColour().rgb() | 0xFF000000u) : 0;
+    return true;
+}
+
+bool TDialogCommandChoices::EditCategory(const QString& word, QString& category, uint32_t& colour)
+{
+    bool colourChanged = false;
+    return EditSetColumn(category, colour, colourChanged);
+}
+
+void TDialogCommandChoices::ShowLemmaShower(const QString& caption, const QStringList& headings,
+                                            const QStringList& rows)
+{
+    if (!m_lemmaShower)
+        m_lemmaShower = new TFormLemmaShower(nullptr);
+    m_lemmaShower->SetTheHeaders(headings);
+    m_lemmaShower->CopyRows(rows);
+    m_lemmaShower->setWindowTitle(caption);
+    m_lemmaShower->show();
+    m_lemmaShower->raise();
+}
+
+bool TDialogCommandChoices::InputValue(const QString& topic, const QString& prompt, QString& value, int helpContext)
+{
+    TGeneralInputDlg dialog(DialogOwner());
+    dialog.SetTopic(topic);
+    if (!dialog.Execute(prompt, value, helpContext))
+        return false;
+    value = dialog.Value();
+    return true;
 }
 
 bool TDialogCommandChoices::ChooseClusters(bool hasSelection, TClusterChoice& choice)

@@ -1,21 +1,33 @@
 #pragma once
-// The word-list window's command choices answered by the set-up dialogs:
-// the cluster, join-cluster and relationship choices, the index export and
-// the start wizard. The choices of dialogs that live elsewhere (comparison,
-// sorting, auto-join, categories, moving windows, and the windows that only
-// show something) are handed to another set of choices given at creation.
-// The program installs it with TFormWordList::SetCommandChoices.
+// The word-list window's command choices answered by the dialogs: the
+// cluster, join-cluster and relationship choices, the index export and the
+// start wizard (the set-up dialogs), the comparison, the three-way sort, the
+// set-column category and the lemma shower (the small editing dialogs). The
+// choices of dialogs that live elsewhere (auto-join, moving windows, and the
+// other windows that only show something) are handed to another set of
+// choices given at creation. The program installs it with
+// TFormWordList::SetCommandChoices.
+//
+// While it lives it also answers the list-editing commands of the framework
+// (list_editing.h: values, categories, sorting, the lemma shower).
 
+#include <QPointer>
+
+#include "ui/framework/list_editing.h"
 #include "ui/wordlist/command_choices.h"
+#include "ui/wordlist/dialogs/small_dialogs.h"
 
 namespace cv {
 
 class TDialogJobChoices;
 
-class TDialogCommandChoices final : public TWordListCommandChoices {
+class TDialogCommandChoices final : public TWordListCommandChoices, public TListEditingDialogs {
 public:
-    // dialogs: owns the dialogs and runs them; others: answers the rest. Neither is owned.
+    // dialogs: owns the set-up dialogs and runs them; others: answers the rest. Neither is owned.
     TDialogCommandChoices(TDialogJobChoices& dialogs, TWordListCommandChoices& others);
+    ~TDialogCommandChoices() override;
+    TDialogCommandChoices(const TDialogCommandChoices&) = delete;
+    TDialogCommandChoices& operator=(const TDialogCommandChoices&) = delete;
 
     bool ChooseClusters(bool hasSelection, TClusterChoice& choice) override;
     bool ChooseJoinClusters(bool& smallerIntoLargest) override;
@@ -23,22 +35,25 @@ public:
     bool ChooseIndexExport(TIndexExportChoice& choice) override;
     void ShowStartWizard(TCVFileDetails* texts) override;
 
-    bool ConfirmComparison(const QString& currentFile) override { return m_others.ConfirmComparison(currentFile); }
+    // The comparison dialog on the study list.
+    bool ConfirmComparison(const QString& currentFile) override;
+    // Every level offered.
     bool ThreeWaySort(const TCVBaseDataClass& list, int pressedColumn, int helpContext,
-                      TThreeWaySortChoice& choice) override
-    {
-        return m_others.ThreeWaySort(list, pressedColumn, helpContext, choice);
-    }
+                      TThreeWaySortChoice& choice) override;
+    bool ThreeWaySort(const TCVBaseDataClass& list, int pressedColumn, int maxLevel, int helpContext,
+                      TThreeWaySortChoice& choice) override;
+    // The set-column dialog; the colour keeps alpha 0 unless one was dropped.
+    bool EditCategory(const QString& word, QString& category, uint32_t& colour) override;
+    // One lemma shower, shown without waiting and brought to the front.
+    void ShowLemmaShower(const QString& caption, const QStringList& headings, const QStringList& rows) override;
+    TFormLemmaShower* LemmaShower() const { return m_lemmaShower; }
+
+    // --- TListEditingDialogs ---
+    bool InputValue(const QString& topic, const QString& prompt, QString& value, int helpContext) override;
+    bool EditSetColumn(QString& category, uint32_t& colour, bool& colourChanged) override;
+
     bool ChooseAutoJoin(TAutoJoinChoice& choice) override { return m_others.ChooseAutoJoin(choice); }
-    bool EditCategory(const QString& word, QString& category, uint32_t& colour) override
-    {
-        return m_others.EditCategory(word, category, colour);
-    }
     TMovingWindowSettings MovingWindowSettings() override { return m_others.MovingWindowSettings(); }
-    void ShowLemmaShower(const QString& caption, const QStringList& headings, const QStringList& rows) override
-    {
-        m_others.ShowLemmaShower(caption, headings, rows);
-    }
     void ShowWordFrequenciesPerText(const QStringList& words, const TCVStatsList& texts) override
     {
         m_others.ShowWordFrequenciesPerText(words, texts);
@@ -49,6 +64,8 @@ public:
 private:
     TDialogJobChoices& m_dialogs;
     TWordListCommandChoices& m_others;
+    TListEditingDialogs* m_previousEditingDialogs = nullptr;
+    QPointer<TFormLemmaShower> m_lemmaShower;
 };
 
 } // namespace cv

@@ -167,8 +167,9 @@ TEST_F(WindowDialogsTest, TheCommandDialogsAnswerTheWindowsQuestions)
     EXPECT_FALSE(window->CommandChoices().ChooseJoinClusters(smaller));
     EXPECT_FALSE(window->CommandChoices().ChooseClusters(true, clusters));
     // What other dialogs answer goes to the choices given for them.
-    window->CommandChoices().ConfirmComparison(QStringLiteral("x.lst"));
-    EXPECT_EQ(others.comparisonShown, 1);
+    cv::TAutoJoinChoice autoJoin;
+    window->CommandChoices().ChooseAutoJoin(autoJoin);
+    EXPECT_EQ(others.autoJoinShown, 1);
 }
 
 TEST_F(WindowDialogsTest, ARelationWordFileChosenWithoutLoadingItIsTheOneTheComputationLoads)

@@ -1,0 +1,411 @@
+// The editing commands on a word list shown in the test window's
+// alphabetical page: a(1) and(2) bird(1) cat(1) dog(2) the(3), rows 1 to 6.
+
+#include "ui/framework/list_editing.h"
+
+#include <QAction>
+#include <QItemSelectionModel>
+#include <QKeyEvent>
+
+#include <optional>
+
+#include "framework_testutil.h"
+#include "ui/framework/grid_binding.h"
+#include "suite/gui/cv_status_bar.h"
+#include "suite/resource_strings.h"
+#include "ui/framework/tool_data_module.h"
+
+namespace framework_test {
+namespace {
+
+// The user's answers to the editing dialogs, and what was asked.
+struct TScriptedEditing final : cv::TListEditingDialogs {
+    std::optional<QString> value; // none: cancelled
+    QString category;
+    bool acceptCategory = true;
+    uint32_t colour = 0;
+    bool colourChanged = false;
+    cv::TThreeWaySortChoice sort;
+    bool acceptSort = true;
+
+    QStringList prompts;
+    QStringList offered; // the values the input dialog was opened with
+    int sortMaxLevel = -1;
+    int sortPressed = -1;
+    QString showerCaption;
+
+    bool InputValue(const QString& topic, const QString& prompt, QString& v, int) override
+    {
+        prompts << prompt;
+        offered << v;
+        if (!value)
+            return false;
+        v = *value;
+        return true;
+    }
+    bool EditSetColumn(QString& c, uint32_t& col, bool& changed) override
+    {
+        if (!acceptCategory)
+            return false;
+        c = category;
+        col = colour;
+        changed = colourChanged;
+        return true;
+    }
+    bool ThreeWaySort(const cv::TCVBaseDataClass&, int pressed, int maxLevel, int, cv::TThreeWaySortChoice& c) override
+    {
+        sortPressed = pressed;
+        sortMaxLevel = maxLevel;
+        c = sort;
+        return acceptSort;
+    }
+    void ShowLemmaShower(const QString& caption, const QStringList&, const QStringList&) override { showerCaption = caption; }
+};
+
+class ListEditingTest : public FrameworkTest {
+protected:
+    void SetUp() override
+    {
+        FrameworkTest::SetUp();
+        previous = cv::SetListEditingDialogs(&editing);
+        cv::SetAllGridsEventHandlersA(window->BaseGridHandlersA());
+        cv::SetAllGridsEventHandlersB(window->BaseGridHandlersB());
+        ShowSample();
+        window->pager->setCurrentIndex(1);
+        grid = window->alph;
+        ASSERT_EQ(cv::ToolWindowList().CurrentGrid(), grid);
+        ASSERT_EQ(Words(), (QStringList{"a", "and", "bird", "cat", "dog", "the"}));
+    }
+    void TearDown() override
+    {
+        cv::SetListEditingDialogs(previous);
+        FrameworkTest::TearDown();
+    }
+    cv::TCVWordList& List() const { return *window->Doc()->WordlistOfType(cv::kListWordList); }
+    QStringList Words() const
+    {
+        QStringList words;
+        for (int i = 0; i < List().Count(); ++i)
+            words << List().Entry(i).fWord;
+        return words;
+    }
+    int EntryOf(const QString& word) const { return List().Find_WordStr(word, true); }
+    void Select(int first, int last) { grid->SelectRows(first, last); }
+    QStringList FormsOf(const QString& word) const
+    {
+        QStringList forms;
+        const cv::TCVBaseListObject& e = List()[EntryOf(word)];
+        for (int i = 0; i < e.JoinedCount(); ++i)
+            forms << e.JoinedEntry(i)->MainWordOnly();
+        return forms;
+    }
+    bool Command(int tag)
+    {
+        QAction item;
+        item.setData(tag);
+        window->HandleMenuItemClick(&item);
+        return true;
+    }
+
+    TScriptedEditing editing;
+    cv::TListEditingDialogs* previous = nullptr;
+    cv::TCV_Grid* grid = nullptr;
+};
+
+TEST_F(ListEditingTest, JoiningOneRowJoinsTheRememberedTargetUnderIt)
+{
+    // The row chosen before the current one is the target.
+    grid->SetRow(4); // cat
+    grid->SetRow(5); // dog
+    ASSERT_EQ(cv::JoinTargetRow(grid), 4);
+    EXPECT_TRUE(cv::JoinOrUnjoinSelectedRows(grid, 5, true, false));
+    EXPECT_EQ(FormsOf(QStringLiteral("dog")), QStringList{QStringLiteral("cat")});
+    EXPECT_GE(grid->ColWidths(List().WordColumn()), 144);
+    // Undo brings cat back.
+    EXPECT_TRUE(List().Undo());
+    EXPECT_EQ(EntryOf(QStringLiteral("cat")) >= 0, true);
+}
+
+TEST_F(ListEditingTest, JoiningSelectedRowsJoinsThemUnderTheFirstAndUnjoiningPutsThemBack)
+{
+    Select(2, 4); // and, bird, cat
+    EXPECT_TRUE(cv::JoinOrUnjoinSelectedRows(grid, 2, true, false));
+    EXPECT_EQ(FormsOf(QStringLiteral("and")), (QStringList{"bird", "cat"}));
+    EXPECT_EQ(List().Count(), 4);
+
+    Select(2, 2); // and, now with its forms
+    ASSERT_EQ(cv::EntryOfRow(grid, 2), List().Get(EntryOf(QStringLiteral("and"))));
+    EXPECT_TRUE(cv::JoinOrUnjoinSelectedRows(grid, 2, false, false));
+    EXPECT_EQ(List().Count(), 6);
+    EXPECT_TRUE(FormsOf(QStringLiteral("and")).isEmpty());
+}
+
+TEST_F(ListEditingTest, MarkedEntriesJoinUnderTheFirstMarkAndTheMarksGo)
+{
+    EXPECT_TRUE(cv::MarkRow(grid, 6, true)); // the: first mark
+    EXPECT_TRUE(cv::MarkRow(grid, 1, true)); // a
+    EXPECT_TRUE(cv::MarkRow(grid, 3, true)); // bird
+    EXPECT_EQ(List()[EntryOf(QStringLiteral("the"))].Mark(), 1);
+    EXPECT_EQ(List()[EntryOf(QStringLiteral("a"))].Mark(), 2);
+    EXPECT_TRUE(cv::JoinOrUnjoinSelectedRows(grid, 1, true, false));
+    EXPECT_EQ(FormsOf(QStringLiteral("the")), (QStringList{"a", "bird"}));
+    EXPECT_EQ(List().MarkCount(), 0);
+    // Unjoin all puts every form back.
+    EXPECT_TRUE(cv::JoinOrUnjoinSelectedRows(grid, 1, false, true));
+    EXPECT_EQ(List().Count(), 6);
+}
+
+TEST_F(ListEditingTest, ListsThatCannotBeLemmatisedAreNotJoinedOrMarked)
+{
+    grid->ListType = 50;
+    Select(1, 3);
+    EXPECT_FALSE(cv::JoinOrUnjoinSelectedRows(grid, 1, true, false));
+    EXPECT_FALSE(cv::MarkRow(grid, 1, true));
+    EXPECT_EQ(List().MarkCount(), 0);
+    grid->ListType = cv::kListWordList;
+}
+
+TEST_F(ListEditingTest, DeletingMovesOnAndTheLastRowStays)
+{
+    grid->SetRow(2);
+    EXPECT_TRUE(cv::DeleteSelectedRows(grid, true));
+    EXPECT_TRUE(List().GetDeleted(EntryOf(QStringLiteral("and"))));
+    EXPECT_EQ(grid->Row(), 3);
+    grid->SetRow(6);
+    EXPECT_TRUE(cv::DeleteSelectedRows(grid, true));
+    EXPECT_EQ(grid->Row(), 6);
+    EXPECT_TRUE(cv::DeleteSelectedRows(grid, false));
+    EXPECT_FALSE(List().GetDeleted(EntryOf(QStringLiteral("the"))));
+}
+
+TEST_F(ListEditingTest, DeleteToEndRestoreToEndAndReverseDeletion)
+{
+    EXPECT_TRUE(cv::DeleteOrRestoreToEnd(grid, window->AdvOfficeStatusBar1, 4, true));
+    for (const char* w : {"cat", "dog", "the"})
+        EXPECT_TRUE(List().GetDeleted(EntryOf(QString::fromLatin1(w)))) << w;
+    EXPECT_FALSE(List().GetDeleted(EntryOf(QStringLiteral("bird"))));
+    EXPECT_TRUE(cv::DeleteOrRestoreToEnd(grid, nullptr, 5, false));
+    EXPECT_FALSE(List().GetDeleted(EntryOf(QStringLiteral("dog"))));
+
+    // The question is refused: nothing changes.
+    EXPECT_FALSE(cv::ReverseDeletion(grid, nullptr));
+    EXPECT_EQ(dialogs.Routines().last(), QStringLiteral("OKToDoX"));
+    dialogs.QueueAnswer(cv::TDialogAnswer::Yes);
+    EXPECT_TRUE(cv::ReverseDeletion(grid, nullptr));
+    EXPECT_TRUE(List().GetDeleted(EntryOf(QStringLiteral("a"))));
+    EXPECT_FALSE(List().GetDeleted(EntryOf(QStringLiteral("cat"))));
+    EXPECT_EQ(dialogs.Requests().back().helpContext, 5690);
+}
+
+TEST_F(ListEditingTest, ReduceToNTakesOnlyAWholeNumberBelowTheCount)
+{
+    for (const char* refused : {"6", "0", "2a", "", "-1"}) {
+        editing.value = QString::fromLatin1(refused);
+        int n = 0;
+        EXPECT_FALSE(cv::AskReduceToN(6, n)) << refused;
+    }
+    EXPECT_EQ(editing.offered.last(), QStringLiteral("6"));
+    EXPECT_FALSE(dialogs.Routines().contains(QStringLiteral("ReduceDataOK")));
+    editing.value = QStringLiteral("4");
+    dialogs.QueueAnswer(cv::TDialogAnswer::Yes);
+    EXPECT_TRUE(cv::ReduceList(grid));
+    EXPECT_EQ(Words(), (QStringList{"a", "and", "bird", "cat"}));
+    // One undo step brings the rest back.
+    EXPECT_TRUE(List().Undo());
+    EXPECT_EQ(List().Count(), 6);
+}
+
+TEST_F(ListEditingTest, FreezingAcceptsOneToFourRows)
+{
+    editing.value = QStringLiteral("5");
+    EXPECT_FALSE(cv::FreezeTopRows(grid));
+    EXPECT_EQ(cv::FrozenTopRows(grid), 0);
+    editing.value = QStringLiteral("4");
+    EXPECT_TRUE(cv::FreezeTopRows(grid));
+    EXPECT_EQ(cv::FrozenTopRows(grid), 4);
+    EXPECT_EQ(editing.offered.last(), QStringLiteral("1"));
+    editing.value.reset();
+    EXPECT_FALSE(cv::FreezeTopRows(grid));
+    EXPECT_EQ(cv::FrozenTopRows(grid), 4);
+}
+
+TEST_F(ListEditingTest, LemmaMatchesNeedALemmaList)
+{
+    EXPECT_FALSE(cv::ComputeLemmaMatches(grid));
+    EXPECT_TRUE(dialogs.Routines().contains(QStringLiteral("NoLemmaList")));
+    cv::SetLemmaMatchStopFilename(cv::kToolWordList, 0, dir.write(QStringLiteral("lemmas.txt"), "dog -> cat,bird\n"));
+    EXPECT_TRUE(cv::ComputeLemmaMatches(grid));
+    EXPECT_EQ(FormsOf(QStringLiteral("dog")), (QStringList{"bird", "cat"}));
+}
+
+TEST_F(ListEditingTest, MatchCommandsMarkOrDeleteWhatTheMatchListHolds)
+{
+    QStringList told;
+    const auto tell = [&](const QString& t) { told << t; };
+    EXPECT_EQ(cv::DoMatchCommand(grid, cv::kTagMarkMatches, tell), -1);
+    EXPECT_TRUE(dialogs.Routines().contains(QStringLiteral("NoMatchList")));
+    cv::SetLemmaMatchStopFilename(cv::kToolWordList, 1, dir.write(QStringLiteral("match.txt"), "cat\ndog\n"));
+    cv::SetLemmaMatchStopWanted(cv::kToolWordList, 1, true);
+    EXPECT_EQ(cv::DoMatchCommand(grid, cv::kTagMarkMatches, tell), 2);
+    EXPECT_EQ(told.last(), QStringLiteral("Match and mark: match-list items 2 found"));
+    EXPECT_EQ(List()[EntryOf(QStringLiteral("cat"))].MatchMark(), 1);
+    // Deleting the unmatched ones, and zapping them when the user agrees.
+    dialogs.QueueAnswer(cv::TDialogAnswer::Yes);
+    EXPECT_EQ(cv::DoMatchCommand(grid, cv::kTagDeleteUnmatched, tell), 2);
+    EXPECT_EQ(Words(), (QStringList{"cat", "dog"}));
+}
+
+TEST_F(ListEditingTest, SetColumnsTakeTypedKeysAndEditedCategories)
+{
+    // The word list's own set column, and one more.
+    const int first = List().ActiveSetColumn();
+    ASSERT_EQ(List().SetNumberOfColumn(first), 1);
+    const int second = List().AddSetColumn(QStringLiteral("Set 2"));
+    grid->Refresh();
+    EXPECT_TRUE(cv::GridColumnIsSetColumn(first, grid));
+    EXPECT_FALSE(cv::GridColumnIsSetColumn(1, grid));
+    // A key goes into the active column, then the next column takes the next key; after the last, the next row.
+    EXPECT_TRUE(cv::TypeCategoryKey(grid, 1, Qt::Key_N, QStringLiteral("n")));
+    EXPECT_EQ(List().ActiveSetColumn(), second);
+    EXPECT_TRUE(cv::TypeCategoryKey(grid, 1, Qt::Key_V, QStringLiteral("v")));
+    EXPECT_EQ(List().ActiveSetColumn(), first);
+    EXPECT_EQ(grid->Row(), 2);
+    EXPECT_EQ(List()[EntryOf(QStringLiteral("a"))].Category(1), QStringLiteral("n"));
+    EXPECT_EQ(List()[EntryOf(QStringLiteral("a"))].Category(2), QStringLiteral("v"));
+    EXPECT_TRUE(cv::TypeCategoryKey(grid, 1, Qt::Key_Delete, QString()));
+    EXPECT_TRUE(List()[EntryOf(QStringLiteral("a"))].Category(1).isEmpty());
+
+    // The dialog's category, with its colour, for every selected row.
+    editing.category = QStringLiteral("noun");
+    editing.colour = 0xFF00FF00;
+    editing.colourChanged = true;
+    Select(3, 4);
+    EXPECT_TRUE(cv::EditSetColumnCells(grid, QString()));
+    for (const char* w : {"bird", "cat"}) {
+        const auto& cats = List()[EntryOf(QString::fromLatin1(w))].Categories();
+        ASSERT_EQ(cats.size(), 1u) << w;
+        EXPECT_EQ(cats[0].text, QStringLiteral("noun"));
+        EXPECT_EQ(cats[0].colour, 0xFF00FF00u);
+    }
+    EXPECT_TRUE(cv::ClearSetColumn(grid));
+    EXPECT_TRUE(List()[EntryOf(QStringLiteral("bird"))].Category(1).isEmpty());
+}
+
+TEST_F(ListEditingTest, TypingReplacesTheWordOnlyInTheWordColumn)
+{
+    QString old;
+    grid->View()->setCurrentIndex(grid->View()->model()->index(2, 2)); // row 3, a number column
+    EXPECT_FALSE(cv::TypeIntoCell(List(), QStringLiteral("birds"), 3, old, grid));
+    grid->View()->setCurrentIndex(grid->View()->model()->index(2, List().WordColumn()));
+    EXPECT_TRUE(cv::TypeIntoCell(List(), QStringLiteral("birds"), 3, old, grid));
+    EXPECT_EQ(old, QStringLiteral("bird"));
+    EXPECT_GE(EntryOf(QStringLiteral("birds")), 0);
+    EXPECT_EQ(List().ChangeMark() & 16, 16);
+
+    EXPECT_EQ(cv::FindTypedWord(List(), false, QStringLiteral("DOG")), EntryOf(QStringLiteral("dog")));
+    EXPECT_EQ(cv::FindTypedWord(List(), true, QStringLiteral("DOG")), -1);
+    EXPECT_EQ(cv::FindTypedWordPosition(List(), false, QStringLiteral("co"), 0), EntryOf(QStringLiteral("dog")));
+    EXPECT_EQ(cv::FindTypedWordPosition(List(), false, QStringLiteral("zz"), 0), -1);
+}
+
+TEST_F(ListEditingTest, ComputedColumnsAreAppendedAndNoted)
+{
+    const int before = List().ColumnCount();
+    EXPECT_TRUE(cv::AddOrDeleteComputedColumn(grid, 1, true, -1, QStringLiteral("sets")));
+    // The word list has its set 1 already.
+    EXPECT_EQ(List().Heading(before), cv::Format(cv::CVSetColumnD, {2}));
+    EXPECT_EQ(List().SetNumberOfColumn(before), 2);
+    EXPECT_TRUE(cv::AddOrDeleteComputedColumn(grid, 2, true, -1, QString()));
+    EXPECT_EQ(List().Heading(before + 1), cv::CVRelativeEntropy + QStringLiteral(" 1"));
+    EXPECT_TRUE(dialogs.Routines().contains(QStringLiteral("UseLayoutToMoveAnyColumns")));
+    EXPECT_TRUE(window->Doc()->fNotes.join(u'\n').contains(QStringLiteral("sets computed on")));
+    // Kind 0 without add is not offered; only the last column can be taken away.
+    EXPECT_FALSE(cv::AddOrDeleteComputedColumn(grid, 0, false, -1, QString()));
+    EXPECT_FALSE(cv::AddOrDeleteComputedColumn(grid, -1, false, 1, QString()));
+    EXPECT_TRUE(cv::AddOrDeleteComputedColumn(grid, -1, false, before + 1, QString()));
+    EXPECT_EQ(List().ColumnCount(), before + 1);
+    EXPECT_EQ(List().ListBusy(), cv::kListNotBusy);
+}
+
+TEST_F(ListEditingTest, ThreeWaySortSetsTheLevelsOnlyOnOK)
+{
+    editing.sort.columns = {2, 1, -1};
+    editing.sort.ascending = {false, true, true};
+    const auto keyOf = [](int column) { return int32_t(column * 10); };
+    EXPECT_TRUE(cv::ThreeWaySortDialog(List(), 2, 1, 0, keyOf));
+    EXPECT_EQ(editing.sortPressed, 2);
+    EXPECT_EQ(editing.sortMaxLevel, 1);
+    EXPECT_EQ(List().SortLevel(0).key, 20);
+    EXPECT_FALSE(List().SortLevel(0).ascending);
+    EXPECT_EQ(List().SortLevel(1).key, 10);
+    EXPECT_EQ(List().SortLevel(2).key, -1);
+    editing.acceptSort = false;
+    editing.sort.columns = {3, -1, -1};
+    EXPECT_FALSE(cv::ThreeWaySortDialog(List(), 3, 2, 0, keyOf));
+    EXPECT_EQ(List().SortLevel(0).key, 20);
+}
+
+TEST_F(ListEditingTest, TheWordCloudCommandReachesTheInstalledWindow)
+{
+    std::vector<cv::TWordCloudOfListRequest> asked;
+    const cv::TWordCloudOpener before = cv::SetWordCloudOpener([&](const cv::TWordCloudOfListRequest& r) {
+        asked.push_back(r);
+        return true;
+    });
+    window->Doc()->MainFile.FileName = QStringLiteral("corpus.lst");
+    // The grid's Word Cloud command goes through the window's handler.
+    EXPECT_TRUE(grid->HandleGridCommand(cv::kTagWordCloud));
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_EQ(asked[0].list, &List());
+    EXPECT_EQ(asked[0].fileName, QStringLiteral("corpus.lst"));
+    EXPECT_EQ(asked[0].caption, cv::Format(cv::CVListTypeCloudFromFile, {cv::ListTypeName(cv::kListWordList), "corpus.lst"}));
+    EXPECT_EQ(asked[0].needsSorting, List().CloudDataNeedsSorting());
+    cv::SetWordCloudOpener(before);
+    EXPECT_FALSE(cv::WordCloudOfList(grid, true, QString())) << "no window installed";
+}
+
+TEST_F(ListEditingTest, TheCurrentRowIsReadAloudWithoutMarkup)
+{
+    EXPECT_EQ(cv::WithoutMarkup(QStringLiteral("<b>dog</b> and <i>cat")), QStringLiteral("dog and cat"));
+    QStringList spoken;
+    const cv::TRowSpeaker before = cv::SetRowSpeaker([&](const QString& line) { spoken << line; });
+    grid->SetRow(5);
+    EXPECT_TRUE(cv::SpeakCurrentRow(grid));
+    ASSERT_EQ(spoken.size(), 1);
+    EXPECT_TRUE(spoken[0].startsWith(QStringLiteral("5 dog 2"))) << spoken[0].toStdString();
+    cv::SetRowSpeaker(before);
+}
+
+TEST_F(ListEditingTest, StatusBarRowsAndCounts)
+{
+    cv::TCVStatusBar* bar = window->AdvOfficeStatusBar1;
+    cv::ShowRowStatus(bar, 3, 1, 10, QStringLiteral("done"));
+    EXPECT_EQ(bar->PanelText(cv::kPanelMessage), cv::CV1Entry.toString());
+    EXPECT_EQ(bar->PanelText(cv::kPanelWord), cv::Format(cv::CVRowNumber, {3}));
+    EXPECT_EQ(bar->PanelText(cv::kPanelInfo), QStringLiteral("done"));
+    cv::ShowEntryCountOnStatusBar(bar, 42);
+    EXPECT_EQ(bar->PanelText(cv::kPanelMessage), cv::Format(cv::CVNEntries, {42}));
+    cv::SetStatusBarProgress(bar, 40, cv::kPanelThisBar);
+    EXPECT_EQ(bar->PanelProgress(cv::kPanelThisBar), 40);
+    cv::SetStatusBarProgress(bar, 40, cv::kPanelMessage); // a text panel has no bar
+    EXPECT_EQ(bar->PanelProgress(cv::kPanelMessage), -1);
+}
+
+TEST_F(ListEditingTest, MenuCommandsReachTheCurrentGrid)
+{
+    grid->SetRow(1);
+    Command(cv::kTagDeleteRows);
+    EXPECT_TRUE(List().GetDeleted(EntryOf(QStringLiteral("a"))));
+    Command(cv::kTagMarkRow);
+    EXPECT_EQ(List().MarkCount(), 1);
+    Command(cv::kTagClearAllMarking);
+    EXPECT_EQ(List().MarkCount(), 0);
+    grid->SetRow(5);
+    Command(cv::kTagDeleteToEnd);
+    EXPECT_TRUE(List().GetDeleted(EntryOf(QStringLiteral("the"))));
+    // Undo follows into the data module's item when the program made one.
+    EXPECT_EQ(grid->UnhandledCommands(), 0);
+}
+
+} // namespace
+} // namespace framework_test
