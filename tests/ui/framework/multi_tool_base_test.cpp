@@ -581,6 +581,27 @@ TEST_F(MultiToolBaseTest, TheStartScreenShowsWithoutDataAndThePagesWithIt)
     EXPECT_TRUE(cv::ToolWindowList().fHasData);
 }
 
+TEST_F(MultiToolBaseTest, SettingUpAPageHoldsTheActiveGridsDrawingUntilThePageIsShown)
+{
+    ShowSample();
+    window->pager->setCurrentIndex(1);
+    cv::SetUpPage(window->pager, true);
+    EXPECT_TRUE(window->alph->Updating());
+    EXPECT_FALSE(window->freq->Updating());
+    EXPECT_TRUE(cv::ToolWindowList().fHasData);
+    window->SetUpCurrentPage(window->pager);
+    EXPECT_FALSE(window->alph->Updating());
+
+    window->show();
+    QWidget other(window.get());
+    other.show();
+    window->AdvOfficeStatusBar1->PutAStatusbarMessage(cv::kPanelInfo, QStringLiteral("x"));
+    cv::HideDataControls(nullptr, window->pager, &other, window->AdvOfficeStatusBar1);
+    EXPECT_FALSE(window->pager->isVisible());
+    EXPECT_FALSE(other.isVisible());
+    EXPECT_TRUE(window->AdvOfficeStatusBar1->PanelText(cv::kPanelInfo).isEmpty());
+}
+
 TEST_F(MultiToolBaseTest, JoinButtonsShowOnlyForListsThatCanBeLemmatised)
 {
     QWidget panel;
