@@ -97,9 +97,16 @@ uint32_t TWordlistParentTree::AddType(const char16_t* text, int32_t length, uint
     if (std::size_t(fCount + 1) * 2 > fSlots.size())
         Grow();
     const auto id = uint32_t(fCount);
+    // A block's types are written as they are added (a new block is not
+    // cleared first: its lines would be written twice, the first time long
+    // before use), and the next type's line is asked for now, so that the
+    // next new type does not wait for it.
     if ((id & (kBlockTypes - 1)) == 0)
-        fBlocks.push_back(std::make_unique<TWordlistKey[]>(kBlockTypes));
-    TWordlistKey& k = Type(id);
+        fBlocks.emplace_back(static_cast<TWordlistKey*>(
+            ::operator new[](kBlockTypes * sizeof(TWordlistKey), std::align_val_t(alignof(TWordlistKey)))));
+    if (((id + 1) & (kBlockTypes - 1)) != 0)
+        __builtin_prefetch(&Type(id + 1), 1);
+    TWordlistKey& k = *new (&Type(id)) TWordlistKey;
     const std::size_t room = std::size_t(PaddedLength(length));
     // A block of its own when the spelling and the spare units after it do not fit.
     if (fArenaUsed + room + kArenaSpare > kArenaBlockUnits) {

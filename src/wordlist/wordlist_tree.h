@@ -34,8 +34,10 @@
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <new>
 #include <span>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 #if defined(__SSE2__)
@@ -121,6 +123,13 @@ inline uint64_t HashPaddedWordlistKey(const char16_t* units, int32_t length, uin
 uint64_t HashWordlistKey(const char16_t* units, int32_t length, uint16_t tag);
 
 class TWordlistParentTree {
+    // A block of types, allocated without being cleared: each type is made
+    // in place when it is added (the types are trivially destroyed).
+    struct TFreeTypes {
+        void operator()(TWordlistKey* p) const { ::operator delete[](p, std::align_val_t(alignof(TWordlistKey))); }
+    };
+    using TTypeBlock = std::unique_ptr<TWordlistKey[], TFreeTypes>;
+    static_assert(std::is_trivially_destructible_v<TWordlistKey>);
     struct TSlot {
         uint32_t check; // high half of the hash
         uint32_t id1;   // type id + 1; 0 empty
@@ -203,7 +212,7 @@ public:
     private:
         const TSlot* fSlots;
         std::size_t fMask;
-        const std::unique_ptr<TWordlistKey[]>* fBlocks;
+        const TTypeBlock* fBlocks;
         const TWordlistParentTree* fTree;
     };
 
@@ -331,7 +340,7 @@ private:
     // The index (rebuilt on demand after FreeIndex).
     mutable std::vector<TSlot> fSlots;
     mutable std::size_t fMask = 0;
-    std::vector<std::unique_ptr<TWordlistKey[]>> fBlocks;
+    std::vector<TTypeBlock> fBlocks;
     int64_t fCount = 0;
     // Every spelling, each padded with zeros to a multiple of four units, in
     // blocks that are never moved (a spelling never crosses a block's end,
