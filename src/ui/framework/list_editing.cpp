@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QDateTime>
 #include <QItemSelectionModel>
+#include <QKeyEvent>
 #include <QPointer>
 #include <QTableView>
 
@@ -38,6 +39,9 @@ constexpr int kMaxFrozenRows = 4;
 constexpr int kJoinedWordColumnWidth = 144;
 // Match commands that are carried out as one (the radio items of the Matches menu).
 constexpr int kMatchTags[] = {kTagMarkMatches, kTagDeleteMatched, kTagDeleteUnmatched, kTagClearMatches};
+
+// The typing mode in which keys typed into a grid set categories.
+constexpr uint8_t kKeypressSetCategories = 1;
 
 const char* const kJoinTargetProperty = "cvJoinTargetRow";
 const char* const kFrozenRowsProperty = "cvFrozenTopRows";
@@ -833,10 +837,25 @@ void AddListEditingHandlers(TMainToolsForm& window, TCVGridHandlersA& a)
         if (mayWorkOn(grid))
             WordCloudOfList(grid, false, guarded->Data() ? guarded->Data()->MainFile.FileName : QString());
     };
-    // The page grids remember the row chosen before, the target of a one-row join.
+    // The page grids remember the row chosen before, the target of a one-row
+    // join, and in the typing mode "set categories" keys go into the set column.
     const TOneToolWindowList& pages = ToolWindowList();
-    for (int i = 0; i < pages.Count(); ++i)
-        TrackJoinTarget(pages.GridOfPage(i));
+    for (int i = 0; i < pages.Count(); ++i) {
+        TCV_Grid* grid = pages.GridOfPage(i);
+        if (!grid)
+            continue;
+        TrackJoinTarget(grid);
+        if (!grid->Events.OnKeyPress)
+            grid->Events.OnKeyPress = [mayWorkOn](TCV_Base_Grid* base, QKeyEvent* event) {
+                auto* g = qobject_cast<TCV_Grid*>(base);
+                if (!g || GetKeypressMode() != kKeypressSetCategories || !mayWorkOn(g))
+                    return false;
+                const QString text = event->text().trimmed();
+                if (text.isEmpty() && !CategoryMeansClearCategory(event->key()))
+                    return false;
+                return TypeCategoryKey(g, g->Row(), event->key(), text);
+            };
+    }
 }
 
 void AddListEditingHandlers(TMainToolsForm& window, TCVGridHandlersB& b)

@@ -291,6 +291,20 @@ TEST_F(ListEditingTest, SetColumnsTakeTypedKeysAndEditedCategories)
     EXPECT_TRUE(List()[EntryOf(QStringLiteral("bird"))].Category(1).isEmpty());
 }
 
+TEST_F(ListEditingTest, InTheSetCategoriesModeKeysTypedIntoTheGridSetTheCategory)
+{
+    grid->SetRow(2);
+    QKeyEvent key(QEvent::KeyPress, Qt::Key_X, Qt::NoModifier, QStringLiteral("x"));
+    cv::SetKeyPressMode(0); // type-in: the grid keeps the key
+    QApplication::sendEvent(grid->View(), &key);
+    EXPECT_TRUE(List()[EntryOf(QStringLiteral("and"))].Category(1).isEmpty());
+    cv::SetKeyPressMode(1);
+    QApplication::sendEvent(grid->View(), &key);
+    EXPECT_EQ(List()[EntryOf(QStringLiteral("and"))].Category(1), QStringLiteral("x"));
+    EXPECT_EQ(grid->Row(), 3) << "one set column: on to the next row";
+    cv::SetKeyPressMode(0);
+}
+
 TEST_F(ListEditingTest, TypingReplacesTheWordOnlyInTheWordColumn)
 {
     QString old;

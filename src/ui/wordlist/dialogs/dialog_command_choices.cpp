@@ -14,6 +14,7 @@
 #include "ui/wordlist/dialogs/index_dialogs.h"
 #include "ui/wordlist/dialogs/relationship_choices.h"
 #include "ui/wordlist/dialogs/small_dialogs.h"
+#include "ui/wordlist/views/word_cloud_window.h"
 
 namespace cv {
 
@@ -36,12 +37,27 @@ TDialogCommandChoices::TDialogCommandChoices(TDialogJobChoices& dialogs, TWordLi
     : m_dialogs(dialogs), m_others(others)
 {
     m_previousEditingDialogs = SetListEditingDialogs(this);
+    // The word cloud of a list opens the cloud window, after the data-column choice when asked.
+    m_previousCloudOpener = SetWordCloudOpener([](const TWordCloudOfListRequest& request) {
+        if (!request.list)
+            return false;
+        if (request.withOptions) {
+            TFormWordCloudOptions options(DialogOwner(), *request.list);
+            if (RunModalDialog(options) != QDialog::Accepted)
+                return false;
+        }
+        TWordCloudRequest how;
+        how.needsSorting = request.needsSorting;
+        return ShowWordCloud(DialogOwner(), *request.list, request.caption, how) != nullptr;
+    });
 }
 
 TDialogCommandChoices::~TDialogCommandChoices()
 {
-    if (CurrentListEditingDialogs() == this)
+    if (CurrentListEditingDialogs() == this) {
         SetListEditingDialogs(m_previousEditingDialogs);
+        SetWordCloudOpener(std::move(m_previousCloudOpener));
+    }
     delete m_lemmaShower.data();
 }
 

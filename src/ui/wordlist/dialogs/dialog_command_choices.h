@@ -9,7 +9,8 @@
 // TFormWordList::SetCommandChoices.
 //
 // While it lives it also answers the list-editing commands of the framework
-// (list_editing.h: values, categories, sorting, the lemma shower).
+// (list_editing.h: values, categories, sorting, the lemma shower) and opens
+// the word-cloud window for the word cloud of a list.
 
 #include <QPointer>
 
@@ -65,6 +66,7 @@ private:
     TDialogJobChoices& m_dialogs;
     TWordListCommandChoices& m_others;
     TListEditingDialogs* m_previousEditingDialogs = nullptr;
+    TWordCloudOpener m_previousCloudOpener;
     QPointer<TFormLemmaShower> m_lemmaShower;
 };
 

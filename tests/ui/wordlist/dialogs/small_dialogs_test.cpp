@@ -12,7 +12,10 @@
 #include <QToolButton>
 
 #include "dialogs_testutil.h"
+#include "suite/cv_format.h"
 #include "suite/resource_strings.h"
+#include "suite/gui/cv_grid.h"
+#include "ui/framework/list_editing.h"
 #include "suite/text_settings.h"
 #include "ui/wordlist/dialogs/dialog_command_choices.h"
 #include "ui/wordlist/dialogs/dialog_job_choices.h"
@@ -302,8 +305,23 @@ TEST_F(SmallDialogsTest, TheWindowsQuestionsAndTheEditingCommandsAreAnsweredByTh
     EXPECT_EQ(shower->Model()->rowCount(), 2);
     EXPECT_EQ(others.lemmaShowerShown, 0);
 
+    // The word cloud of a grid's list opens the cloud window.
+    auto words = SortableList();
+    words->ImportWords({{QStringLiteral("cat"), 3}, {QStringLiteral("dog"), 5}}, 8);
+    cv::TCV_Grid grid;
+    grid.MatchGridToListType(cv::kListWordList, cv::kGridKindAlphabetical, words.get());
+    EXPECT_TRUE(cv::WordCloudOfList(&grid, false, QStringLiteral("pets.lst")));
+    const QString caption = cv::Format(cv::CVListTypeCloudFromFile, {cv::ListTypeName(cv::kListWordList), "pets.lst"});
+    QWidget* cloud = nullptr;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->inherits("cv::TFormWordCloud") && w->windowTitle() == caption)
+            cloud = w;
+    ASSERT_NE(cloud, nullptr);
+    delete cloud;
+
     choices.reset();
     EXPECT_EQ(cv::CurrentListEditingDialogs(), nullptr);
+    EXPECT_FALSE(cv::WordCloudOfList(&grid, false, QStringLiteral("pets.lst")));
 }
 
 } // namespace
