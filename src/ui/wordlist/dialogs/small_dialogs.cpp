@@ -37,6 +37,7 @@
 #include "suite/text_settings.h"
 #include "suite/wdef.h"
 #include "suite/window_messages.h"
+#include "ui/framework/tool_data_module.h"
 
 namespace cv {
 
@@ -274,8 +275,9 @@ void TFormSearchAndReplaceFilename::FormShow()
 // Comparison
 
 TFormCompare2Wordlists::TFormCompare2Wordlists(QWidget* parent)
-    : TCVDialog(parent, QStringLiteral("FormCompare2Wordlists"), kHelpCompare)
+    : TTMSStylableReadIniForm(QStringLiteral("FormCompare2Wordlists"), parent)
 {
+    SetHelpContext(this, kHelpCompare);
     setWindowTitle(QStringLiteral("Compare two word-lists"));
     ElLabel1 = Label(this, QStringLiteral("reference corpus"), "ElLabel1");
     ElFileNameEdit1 = new TFileNameEdit(TFileNameEdit::TMode::OneFile, this);
@@ -295,11 +297,13 @@ TFormCompare2Wordlists::TFormCompare2Wordlists(QWidget* parent)
     layout->addWidget(AdvOfficeRadioGroup1);
     layout->addLayout(OkHelpButtonRow(ElPopupButtonOK, ElPopupButtonHelp));
     connect(ElPopupButtonOK, &QPushButton::clicked, this, [this] { ElPopupButtonOKClick(); });
-    connect(ElPopupButtonHelp, &QPushButton::clicked, this, [this] { ButtonHelpClick(); });
+    connect(ElPopupButtonHelp, &QPushButton::clicked, this, [] { ShowHelpTopic(kHelpCompare); });
 }
 
-void TFormCompare2Wordlists::FormShow()
+void TFormCompare2Wordlists::showEvent(QShowEvent* event)
 {
+    setResult(kModalNone);
+    TTMSStylableReadIniForm::showEvent(event);
     const QString reference = GetKeywordsSettingsReferenceCorpus();
     ElFileNameEdit1->SetText(reference);
     ElFileNameEdit1->InitialDir = reference.isEmpty() ? GetLastOpenedFolder() : QFileInfo(reference).absolutePath();
@@ -307,7 +311,7 @@ void TFormCompare2Wordlists::FormShow()
     if (!reference.isEmpty() && !CurrentFile.isEmpty() &&
         QDir::cleanPath(reference).compare(QDir::cleanPath(CurrentFile), Qt::CaseInsensitive) == 0) {
         CantCompareWithSameFile(reference);
-        SetModalResult(kModalCancel);
+        done(kModalCancel);
     }
 }
 
@@ -325,7 +329,7 @@ void TFormCompare2Wordlists::ElPopupButtonOKClick()
     TKeyWordsSettingsRec settings = GetKeywordsSettings();
     settings.SetTwoWay(AdvOfficeRadioGroup1->ItemIndex() == 1);
     SetKeywordsSettings(settings);
-    SetModalResult(kModalOK);
+    done(kModalOK);
 }
 
 // ---------------------------------------------------------------------------
@@ -610,6 +614,28 @@ void TFormThreeWaySort::ButtonOKClick()
             level <= MaxSort && c->currentIndex() >= 0 ? c->currentData().toInt() : -1;
     }
     SetModalResult(kModalOK);
+}
+
+// ---------------------------------------------------------------------------
+// The framework's questions
+
+std::optional<int> RunLanguageChangeDialog(QWidget* owner, const QStringList& names, const QString& current)
+{
+    TFormLangChange dialog(owner);
+    dialog.SetAlternatives(names.join(u'\t'));
+    dialog.SetCurrentLangTo(current);
+    if (RunModalDialog(dialog) != kModalOK || dialog.AdvComboBox1->currentIndex() < 0)
+        return std::nullopt;
+    return dialog.AdvComboBox1->currentIndex();
+}
+
+std::optional<TFileNameReplacement> RunFileNameReplaceDialog(QWidget* owner)
+{
+    TFormSearchAndReplaceFilename dialog(owner);
+    if (RunModalDialog(dialog) != kModalOK || dialog.ElEditSearch->text().isEmpty())
+        return std::nullopt;
+    // File names compare without regard to case on the suite's systems.
+    return TFileNameReplacement{dialog.ElEditSearch->text(), dialog.ElEditReplacement->text(), false};
 }
 
 // ---------------------------------------------------------------------------

@@ -13,9 +13,12 @@
 #include <QStringList>
 
 #include <array>
+#include <optional>
 #include <cstdint>
 #include <vector>
 
+#include "ui/framework/grid_dialogs/auto_join_dialog.h" // TTMSStylableReadIniForm
+#include "ui/framework/multi_tool_base.h"     // TFileNameReplacement
 #include "ui/wordlist/dialogs/dialog_support.h"
 
 class QComboBox;
@@ -119,8 +122,9 @@ protected:
     void FormShow() override;
 };
 
-// The reference list of a comparison of two word lists.
-class TFormCompare2Wordlists final : public TCVDialog {
+// The reference list of a comparison of two word lists. Its place on the
+// screen is kept in its own ini file (the ini-reading form base).
+class TFormCompare2Wordlists final : public TTMSStylableReadIniForm {
     Q_OBJECT
 public:
     explicit TFormCompare2Wordlists(QWidget* parent = nullptr);
@@ -138,7 +142,7 @@ public:
     void ElPopupButtonOKClick();
 
 protected:
-    void FormShow() override;
+    void showEvent(QShowEvent* event) override;
 };
 
 // The category of a set column, with a colour dragged from the colour list.
@@ -214,6 +218,14 @@ public:
 private:
     void SetDirection(QToolButton* button, int tag);
 };
+
+// The language dialog as the framework's language change asks for it: the
+// names offered, the current language shown; the index chosen (the dialog
+// has told the controller), std::nullopt when cancelled.
+std::optional<int> RunLanguageChangeDialog(QWidget* owner, const QStringList& names, const QString& current);
+// The file-name replacement as the framework's renaming of texts asks for
+// it; std::nullopt when cancelled or nothing is sought.
+std::optional<TFileNameReplacement> RunFileNameReplaceDialog(QWidget* owner);
 
 // The lines of the lemma shower: text, and a number or a second text.
 class TLemmaShowerModel final : public QAbstractTableModel {

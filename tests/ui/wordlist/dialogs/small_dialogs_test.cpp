@@ -125,6 +125,38 @@ TEST_F(SmallDialogsTest, FileNameReplacementLabelFollowsTheChoice)
     EXPECT_EQ(dialog.result(), cv::kModalCancel);
 }
 
+TEST_F(SmallDialogsTest, TheFrameworksLanguageAndFileNameQuestionsRunTheDialogs)
+{
+    TModalUser user;
+    user.act = [](QDialog& d) {
+        auto& lang = dynamic_cast<cv::TFormLangChange&>(d);
+        EXPECT_EQ(lang.AdvEdit1->text(), QStringLiteral("English"));
+        lang.AdvComboBox1->setCurrentIndex(1);
+        lang.ElPopupButtonChange->click();
+    };
+    EXPECT_EQ(cv::RunLanguageChangeDialog(nullptr, {QStringLiteral("English"), QStringLiteral("Greek")},
+                                          QStringLiteral("English")),
+              std::optional<int>(1));
+    Deliver();
+    ASSERT_EQ(toController.size(), 1u);
+    EXPECT_EQ(CodeOf(toController[0]), 1230);
+    user.act = nullptr;
+    EXPECT_FALSE(cv::RunLanguageChangeDialog(nullptr, {QStringLiteral("English")}, QString()));
+
+    user.act = [](QDialog& d) {
+        auto& names = dynamic_cast<cv::TFormSearchAndReplaceFilename&>(d);
+        names.ElEditSearch->setText(QStringLiteral("C:/old"));
+        names.ElEditReplacement->setText(QStringLiteral("/home/new"));
+        names.ElPopupButtonOK->click();
+    };
+    const std::optional<cv::TFileNameReplacement> replacement = cv::RunFileNameReplaceDialog(nullptr);
+    ASSERT_TRUE(replacement);
+    EXPECT_EQ(replacement->search, QStringLiteral("C:/old"));
+    EXPECT_EQ(replacement->replacement, QStringLiteral("/home/new"));
+    user.act = [](QDialog& d) { dynamic_cast<cv::TFormSearchAndReplaceFilename&>(d).ElPopupButtonOK->click(); };
+    EXPECT_FALSE(cv::RunFileNameReplaceDialog(nullptr)) << "nothing to seek";
+}
+
 TEST_F(SmallDialogsTest, ComparisonWithTheCurrentFileIsRefusedWithoutStoring)
 {
     const QString study = Write(QStringLiteral("study.lst"), "x");
