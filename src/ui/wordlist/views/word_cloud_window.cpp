@@ -71,6 +71,13 @@ TFormWordCloud* ShowWordCloud(QWidget* parent, std::unique_ptr<TUserPlainTextStr
     return form;
 }
 
+void ReloadOpenWordCloudSettings()
+{
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* form = qobject_cast<TFormWordCloud*>(w))
+            form->ReLoadSettingsFromTextBuf();
+}
+
 bool ChooseWordCloudDataColumn(QWidget* parent, TCVBaseDataClass& list)
 {
     TFormWordCloudOptions dialog(parent, list);

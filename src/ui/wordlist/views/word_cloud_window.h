@@ -54,6 +54,9 @@ TFormWordCloud* ShowWordCloud(QWidget* parent, TCVBaseDataClass& list, const QSt
 // (their numbers); the window takes it over.
 TFormWordCloud* ShowWordCloud(QWidget* parent, std::unique_ptr<TUserPlainTextStringlist> textList,
                               const QString& caption, const TWordCloudRequest& request = {});
+// Every open cloud window takes the cloud settings again from the settings
+// buffer (when the suite's settings have changed).
+void ReloadOpenWordCloudSettings();
 // The data-column choice of a concordance-type list (key-word plots,
 // collocates, patterns); true when the user chose and confirmed a column.
 bool ChooseWordCloudDataColumn(QWidget* parent, TCVBaseDataClass& list);

@@ -91,6 +91,12 @@ TEST_F(WordCloudWindow, SmallestFontSizeIsKeptWithinLimitsAndStored)
     EXPECT_EQ(GetWordCloudSettings().MinFontSize(), 70);
     form->AdvSpinEditHorz->setValue(1.5);
     EXPECT_FLOAT_EQ(GetWordCloudSettings().HorizontalSpacing(), 1.5f);
+    // Settings changed elsewhere reach open clouds.
+    TWordCloudSettingsRec changed = GetWordCloudSettings();
+    changed.SetShape(3);
+    SetWordCloudSettings(changed);
+    ReloadOpenWordCloudSettings();
+    EXPECT_EQ(form->Cloud().CloudSettings.Shape(), 3);
     // Loading settings does not write them back.
     TWordCloudSettingsRec s = GetWordCloudSettings();
     s.SetVerticalSpacing(2.0f);
