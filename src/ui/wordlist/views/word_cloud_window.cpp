@@ -197,11 +197,12 @@ void TFormWordCloud::ComputeTheCloud(TCVBaseDataClass& list, const QString& capt
         list.GetNextCloudDatum(d);
         m_items.push_back(std::move(d));
     }
+    // Item k is shown as the cloud took it (its word and value); a list
+    // whose items are not its rows in order shows row k-1's cells instead.
     for (int row = 0; row < std::min(count, cloud->max_items_showable); ++row) {
-        TWordFreqAndSourceNum d;
-        list.GetOneCloudDatum(row, d);
+        const TWordFreqAndSourceNum& d = m_items[size_t(row)];
         QStringList lines;
-        if (!d.word.isEmpty()) {
+        if (d.number == row + 1 && !d.word.isEmpty()) {
             lines << d.word << QString::number(d.frequency);
         } else {
             for (int c = 0; c < list.ColumnCount(); ++c) {
