@@ -40,6 +40,8 @@ constexpr int kJoinedWordColumnWidth = 144;
 // Match commands that are carried out as one (the radio items of the Matches menu).
 constexpr int kMatchTags[] = {kTagMarkMatches, kTagDeleteMatched, kTagDeleteUnmatched, kTagClearMatches};
 
+// The tool whose grids take no rows dropped on them for joining.
+constexpr uint8_t kToolNoDropJoin = 5;
 // The typing mode in which keys typed into a grid set categories.
 constexpr uint8_t kKeypressSetCategories = 1;
 
@@ -794,7 +796,8 @@ void AddListEditingHandlers(TMainToolsForm& window, TCVGridHandlersA& a)
             ClearSetColumn(grid);
     };
     a.JoinRows = [mayWorkOn, rowsChanged](TCV_Grid* grid, int mode, int targetRow) {
-        if (!mayWorkOn(grid))
+        // The concordance tool joins only on its collocate-like pages (list type 5).
+        if (!mayWorkOn(grid) || (current_tool_var == kToolConcordance && grid->ListType != 5))
             return;
         const int row = targetRow > 0 ? targetRow : std::max(1, grid->Row());
         if (JoinOrUnjoinSelectedRows(grid, row, mode == 0, mode == 2))
@@ -805,7 +808,8 @@ void AddListEditingHandlers(TMainToolsForm& window, TCVGridHandlersA& a)
     };
     a.CellDragDrop = [mayWorkOn, rowsChanged](TCV_Grid* grid, QObject* source, int column, int row) {
         // Rows dropped on a row of their own grid join under it.
-        if (!mayWorkOn(grid) || source != grid || EntryIndexOfRow(grid, row) < 0)
+        if (!mayWorkOn(grid) || current_tool_var == kToolNoDropJoin || source != grid ||
+            EntryIndexOfRow(grid, row) < 0)
             return;
         const std::vector<int> dragged = grid->SelectedEntries();
         const int head = EntryIndexOfRow(grid, row);

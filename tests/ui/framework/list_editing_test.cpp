@@ -155,6 +155,19 @@ TEST_F(ListEditingTest, MarkedEntriesJoinUnderTheFirstMarkAndTheMarksGo)
     EXPECT_EQ(List().Count(), 6);
 }
 
+TEST_F(ListEditingTest, RowsDroppedOnTheWordOfARowOfTheirGridJoinUnderIt)
+{
+    Select(3, 4); // bird, cat
+    const int word = List().WordColumn();
+    EXPECT_TRUE(grid->HandlersA.CellDragOver(grid, grid, word, 5));
+    EXPECT_FALSE(grid->HandlersA.CellDragOver(grid, grid, word + 1, 5));
+    EXPECT_FALSE(grid->HandlersA.CellDragOver(grid, window->freq, word, 5)) << "rows of another grid";
+    grid->HandlersA.CellDragDrop(grid, window->freq, word, 5);
+    EXPECT_EQ(List().Count(), 6);
+    grid->HandlersA.CellDragDrop(grid, grid, word, 5); // on dog
+    EXPECT_EQ(FormsOf(QStringLiteral("dog")), (QStringList{"bird", "cat"}));
+}
+
 TEST_F(ListEditingTest, ListsThatCannotBeLemmatisedAreNotJoinedOrMarked)
 {
     grid->ListType = 50;
