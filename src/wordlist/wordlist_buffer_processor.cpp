@@ -451,14 +451,21 @@ void TWordlistBufferProcessor::FlushBatch()
     // for the word counted, the type of a word a few places ahead (which
     // reads its slot) and then, for long words, the rest of its spelling.
     // So a handful of words' look-ups are under way at any time without
-    // waiting on one another.
+    // waiting on one another. The type a word's slot named then is its
+    // first guess when it is counted.
     constexpr std::size_t kTypeAhead = 8, kSpellingAhead = 4;
+    static_assert((kTypeAhead & (kTypeAhead - 1)) == 0);
     const std::size_t count = fBatchCount;
     const TPending* const batch = fBatch.data();
     const char16_t* const text = fBatchText.Data();
     TWordlistParentTree::TLookup lookup(fTree);
+    struct TGuess {
+        TWordlistKey* type;
+        uint32_t id;
+    };
+    TGuess guesses[kTypeAhead];
     for (std::size_t k = 0; k < std::min(kTypeAhead, count); ++k)
-        lookup.PrefetchType(batch[k].hash);
+        guesses[k].type = lookup.Guess(batch[k].hash, guesses[k].id);
     // A sink that takes batches gets the batch's words once they are all
     // counted; any other sink gets each word as it is counted.
     TWordTokenSink* const sink = fRun.sink;
@@ -480,8 +487,11 @@ void TWordlistBufferProcessor::FlushBatch()
         fPartTokens = partTokens;
     };
     for (std::size_t at = 0; at < count; ++at) {
-        if (at + kTypeAhead < count)
-            lookup.PrefetchType(batch[at + kTypeAhead].hash);
+        const TGuess guess = guesses[at & (kTypeAhead - 1)];
+        if (at + kTypeAhead < count) {
+            TGuess& next = guesses[at & (kTypeAhead - 1)];
+            next.type = lookup.Guess(batch[at + kTypeAhead].hash, next.id);
+        }
         if (at + kSpellingAhead < count && batch[at + kSpellingAhead].length > TWordlistKey::kPrefixUnits)
             fTree.PrefetchSpelling(batch[at + kSpellingAhead].hash, batch[at + kSpellingAhead].length);
         const TPending& w = batch[at];
@@ -507,8 +517,10 @@ void TWordlistBufferProcessor::FlushBatch()
                 NotifySink(w.start, w.length, TWordlistParentTree::kNoType, w.barrier, w.tag, true, false);
             continue;
         }
-        uint32_t type = 0;
-        TWordlistKey* found = lookup.FindWide(text + w.textAt, w.length, w.keyTag, w.hash, type);
+        uint32_t type = guess.id;
+        TWordlistKey* found = guess.type;
+        if (!found || !lookup.Is(*found, text + w.textAt, w.length, w.keyTag))
+            found = lookup.FindWide(text + w.textAt, w.length, w.keyTag, w.hash, type);
         if (!found) {
             counter.Commit();
             type = AddType(w);

@@ -182,7 +182,6 @@ public:
         TWordlistKey* FindWide(const char16_t* text, int32_t length, uint16_t tag, uint64_t hash, uint32_t& id) const
         {
             const uint32_t check = uint32_t(hash >> 32);
-            const uint32_t lengthAndTag = uint32_t(uint16_t(length)) | (uint32_t(tag & TWordlistKey::kTagMask) << 16);
             for (std::size_t i = std::size_t(hash) & fMask;; i = (i + 1) & fMask) {
                 const TSlot s = fSlots[i];
                 if (s.id1 == 0)
@@ -190,23 +189,42 @@ public:
                 if (s.check != check)
                     continue;
                 TWordlistKey& k = fBlocks[(s.id1 - 1) >> kBlockShift][(s.id1 - 1) & (kBlockTypes - 1)];
-                uint32_t kLengthAndTag;
-                std::memcpy(&kLengthAndTag, &k.length, 4); // length, then tag and flags
-                if ((kLengthAndTag & (0xFFFFu | (uint32_t(TWordlistKey::kTagMask) << 16))) == lengthAndTag
-                    && SameSixteen(k.prefix, text)
-                    && (length <= TWordlistKey::kPrefixUnits
-                        || SamePadded(fTree->Spelling(k.textAt) + TWordlistKey::kPrefixUnits,
-                                      text + TWordlistKey::kPrefixUnits, length - TWordlistKey::kPrefixUnits))) {
+                if (Is(k, text, length, tag)) {
                     id = s.id1 - 1;
                     return &k;
                 }
             }
         }
-        void PrefetchType(uint64_t hash) const
+        // Whether `k` is the type of the spelling (padded as for FindWide).
+        bool Is(const TWordlistKey& k, const char16_t* text, int32_t length, uint16_t tag) const
+        {
+            const uint32_t lengthAndTag = uint32_t(uint16_t(length)) | (uint32_t(tag & TWordlistKey::kTagMask) << 16);
+            uint32_t kLengthAndTag;
+            std::memcpy(&kLengthAndTag, &k.length, 4); // length, then tag and flags
+            return (kLengthAndTag & (0xFFFFu | (uint32_t(TWordlistKey::kTagMask) << 16))) == lengthAndTag
+                && SameSixteen(k.prefix, text)
+                && (length <= TWordlistKey::kPrefixUnits
+                    || SamePadded(fTree->Spelling(k.textAt) + TWordlistKey::kPrefixUnits,
+                                  text + TWordlistKey::kPrefixUnits, length - TWordlistKey::kPrefixUnits));
+        }
+        // Looking ahead: the type the hash's first slot names when its check
+        // matches (its line asked for), else null. Likely the type sought:
+        // Is tells; types never move, so the guess stays good while types
+        // are added.
+        TWordlistKey* Guess(uint64_t hash, uint32_t& id) const
         {
             const TSlot s = fSlots[std::size_t(hash) & fMask];
-            if (s.id1 != 0 && s.check == uint32_t(hash >> 32))
-                PrefetchLine(&fBlocks[(s.id1 - 1) >> kBlockShift][(s.id1 - 1) & (kBlockTypes - 1)]);
+            if (s.id1 == 0 || s.check != uint32_t(hash >> 32))
+                return nullptr;
+            id = s.id1 - 1;
+            TWordlistKey* k = &fBlocks[id >> kBlockShift][id & (kBlockTypes - 1)];
+            PrefetchLine(k);
+            return k;
+        }
+        void PrefetchType(uint64_t hash) const
+        {
+            uint32_t id;
+            Guess(hash, id);
         }
 
     private:
