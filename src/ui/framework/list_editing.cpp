@@ -1,6 +1,9 @@
 #include "ui/framework/list_editing.h"
 
 #include <QApplication>
+#include <QBoxLayout>
+#include <QHeaderView>
+#include <QScrollBar>
 #include <QDateTime>
 #include <QItemSelectionModel>
 #include <QKeyEvent>
@@ -341,6 +344,86 @@ bool MarkRow(TCV_Grid* grid, int row, bool mark)
     return true;
 }
 
+namespace {
+
+// The grid's top rows in a view of their own above its table, which shows the rest.
+class TFrozenRowsView final : public QTableView {
+public:
+    TFrozenRowsView(TCV_Grid& grid, int rows) : QTableView(&grid), m_grid(grid), m_rows(rows)
+    {
+        setObjectName(QStringLiteral("cvFrozenRows"));
+        QTableView* main = grid.View();
+        setModel(main->model());
+        setSelectionModel(main->selectionModel());
+        setItemDelegate(new TCVGridDelegate(this));
+        setSelectionBehavior(main->selectionBehavior());
+        setSelectionMode(main->selectionMode());
+        setEditTriggers(QAbstractItemView::NoEditTriggers);
+        setWordWrap(main->wordWrap());
+        setShowGrid(main->showGrid());
+        verticalHeader()->hide();
+        setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        setFocusPolicy(Qt::NoFocus);
+        main->horizontalHeader()->hide();
+        if (auto* layout = qobject_cast<QBoxLayout*>(grid.layout()))
+            layout->insertWidget(0, this);
+        // The two views scroll sideways together and share their column widths.
+        connect(main->horizontalScrollBar(), &QScrollBar::valueChanged, horizontalScrollBar(), &QScrollBar::setValue);
+        connect(verticalScrollBar(), &QScrollBar::valueChanged, this, [this](int v) {
+            if (v != 0)
+                verticalScrollBar()->setValue(0);
+        });
+        connect(main->horizontalHeader(), &QHeaderView::sectionResized, this,
+                [this](int column, int, int width) { setColumnWidth(column, width); });
+        connect(horizontalHeader(), &QHeaderView::sectionClicked, main->horizontalHeader(), &QHeaderView::sectionClicked);
+        connect(this, &QTableView::clicked, main, &QTableView::clicked);
+        connect(this, &QTableView::doubleClicked, main, &QTableView::doubleClicked);
+        QAbstractItemModel* model = main->model();
+        connect(model, &QAbstractItemModel::modelReset, this, [this] { Arrange(); });
+        connect(model, &QAbstractItemModel::layoutChanged, this, [this] { Arrange(); });
+        connect(model, &QAbstractItemModel::rowsInserted, this, [this] { Arrange(); });
+        connect(model, &QAbstractItemModel::rowsRemoved, this, [this] { Arrange(); });
+        Arrange();
+    }
+
+    void SetRows(int rows)
+    {
+        m_rows = rows;
+        Arrange();
+    }
+
+    // The main view hides exactly the top rows of the order shown now; this one fits them.
+    void Arrange()
+    {
+        QTableView* main = m_grid.View();
+        const int count = main->model()->rowCount();
+        const int frozen = std::min(m_rows, count);
+        if (main->verticalHeader()->hiddenSectionCount() > 0)
+            for (int r = 0; r < count; ++r)
+                if (r >= frozen && main->isRowHidden(r))
+                    main->setRowHidden(r, false);
+        for (int r = 0; r < frozen; ++r)
+            main->setRowHidden(r, true);
+        for (int c = 0; c < main->model()->columnCount(); ++c) {
+            setColumnHidden(c, main->isColumnHidden(c));
+            setColumnWidth(c, main->columnWidth(c));
+        }
+        int height = horizontalHeader()->sizeHint().height() + 2 * frameWidth();
+        for (int r = 0; r < frozen; ++r)
+            height += main->verticalHeader()->defaultSectionSize();
+        setFixedHeight(height);
+        verticalScrollBar()->setValue(0);
+        horizontalScrollBar()->setValue(main->horizontalScrollBar()->value());
+    }
+
+private:
+    TCV_Grid& m_grid;
+    int m_rows;
+};
+
+} // namespace
+
 bool FreezeTopRows(TCV_Grid* grid)
 {
     TListEditingDialogs* dialogs = CurrentListEditingDialogs();
@@ -354,6 +437,10 @@ bool FreezeTopRows(TCV_Grid* grid)
     if (!whole || rows < 1 || rows > kMaxFrozenRows)
         return false;
     grid->setProperty(kFrozenRowsProperty, rows);
+    if (auto* frozen = grid->findChild<TFrozenRowsView*>(QStringLiteral("cvFrozenRows"), Qt::FindDirectChildrenOnly))
+        frozen->SetRows(rows);
+    else
+        new TFrozenRowsView(*grid, rows);
     grid->SetTopRow(1);
     return true;
 }

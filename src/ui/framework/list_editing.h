@@ -130,7 +130,9 @@ bool ReduceList(TCV_Grid* grid);
 // Marks a row (1 for the first mark of the list, 2 for later ones) or,
 // with mark false, clears every mark of the list.
 bool MarkRow(TCV_Grid* grid, int row, bool mark);
-// Asks how many top rows stay in place (1 to 4); true when the grid took the number.
+// Asks how many top rows stay in view (1 to 4); true when the grid took the
+// number. Those rows then show, with the headings, in a view of their own
+// above the grid's table, which scrolls the other rows beneath them.
 bool FreezeTopRows(TCV_Grid* grid);
 int FrozenTopRows(const TCV_Grid* grid);
 

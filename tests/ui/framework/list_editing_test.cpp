@@ -240,6 +240,29 @@ TEST_F(ListEditingTest, FreezingAcceptsOneToFourRows)
     editing.value.reset();
     EXPECT_FALSE(cv::FreezeTopRows(grid));
     EXPECT_EQ(cv::FrozenTopRows(grid), 4);
+
+    // The four rows stand above the table, which shows the others; a sort keeps the top four there.
+    auto* frozen = grid->findChild<QTableView*>(QStringLiteral("cvFrozenRows"));
+    ASSERT_NE(frozen, nullptr);
+    QTableView* main = grid->View();
+    const auto hiddenRows = [main] {
+        std::vector<int> rows;
+        for (int r = 0; r < main->model()->rowCount(); ++r)
+            if (main->isRowHidden(r))
+                rows.push_back(r);
+        return rows;
+    };
+    EXPECT_EQ(hiddenRows(), (std::vector<int>{0, 1, 2, 3}));
+    EXPECT_TRUE(main->horizontalHeader()->isHidden());
+    EXPECT_EQ(frozen->model(), main->model());
+    List().Set1Sort(0, List().HeaderColumnToSortNeeded(2));
+    List().DoASort(List().Count() - 1);
+    grid->Refresh();
+    EXPECT_EQ(hiddenRows(), (std::vector<int>{0, 1, 2, 3}));
+    editing.value = QStringLiteral("1");
+    EXPECT_TRUE(cv::FreezeTopRows(grid));
+    EXPECT_EQ(hiddenRows(), (std::vector<int>{0}));
+    EXPECT_EQ(grid->findChildren<QTableView*>(QStringLiteral("cvFrozenRows")).size(), 1);
 }
 
 TEST_F(ListEditingTest, LemmaMatchesNeedALemmaList)
