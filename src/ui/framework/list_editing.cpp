@@ -108,8 +108,11 @@ void ReportRowProgress(TCVStatusBar* statusBar, int done, int total)
 {
     if ((done & 0xFF) != 0xFF)
         return;
-    if (statusBar && total > 0)
-        ShowRowStatus(statusBar, done + 1, total, 3, QStringLiteral("%1%").arg(int64_t(done + 1) * 100 / total));
+    if (statusBar && total > 0) {
+        const int percent = int(int64_t(done + 1) * 100 / total);
+        ShowRowStatus(statusBar, done + 1, total, 3, QStringLiteral("%1%").arg(percent));
+        SetStatusBarProgress(statusBar, percent, kPanelThisBar);
+    }
     MyYieldProcess();
 }
 
@@ -700,8 +703,9 @@ bool AddOrDeleteComputedColumn(TCV_Grid* grid, int kind, bool add, int column, c
         }
         changed = true;
         UseLayoutToMoveAnyColumns();
-    } else if (column >= 0 && column == list->ColumnCount() - 1 && column > 0) {
-        // Only the last column can go: the list draws its own columns by number.
+    } else if (column > 0 && column == list->ColumnCount() - 1 && !list->IsASetColumnColumn(column)) {
+        // Only the last column can go (the list draws its columns by number),
+        // and not a set column: the list keeps its set numbers by column.
         QStringList headings = list->GridHeadings();
         headings.removeLast();
         list->SetGridHeadings(headings);

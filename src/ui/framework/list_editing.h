@@ -179,7 +179,8 @@ bool JoinTargetUnderMouse(TCV_Grid* grid, QObject* source, int column, int row);
 // Columns, sorting and views
 
 // Appends a column (kind 0 a copy of the last heading, 1 a set column, 2 a
-// relative-entropy column) or deletes the last appended column (add false).
+// relative-entropy column) or deletes the last column when it is not a set
+// column (add false).
 // functionName: noted in the document's notes when not empty.
 bool AddOrDeleteComputedColumn(TCV_Grid* grid, int kind, bool add, int column, const QString& functionName);
 // The three sort levels of a list from a choice; keyOf turns a grid column into the list's sort key.

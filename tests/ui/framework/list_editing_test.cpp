@@ -374,6 +374,7 @@ TEST_F(ListEditingTest, ComputedColumnsAreAppendedAndNoted)
     EXPECT_FALSE(cv::AddOrDeleteComputedColumn(grid, -1, false, 1, QString()));
     EXPECT_TRUE(cv::AddOrDeleteComputedColumn(grid, -1, false, before + 1, QString()));
     EXPECT_EQ(List().ColumnCount(), before + 1);
+    EXPECT_FALSE(cv::AddOrDeleteComputedColumn(grid, -1, false, before, QString())) << "a set column stays";
     EXPECT_EQ(List().ListBusy(), cv::kListNotBusy);
 }
 

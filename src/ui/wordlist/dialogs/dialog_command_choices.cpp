@@ -123,7 +123,8 @@ void TDialogCommandChoices::ShowLemmaShower(const QString& caption, const QStrin
 bool TDialogCommandChoices::InputValue(const QString& topic, const QString& prompt, QString& value, int helpContext)
 {
     TGeneralInputDlg dialog(DialogOwner());
-    dialog.SetTopic(topic);
+    if (!topic.isEmpty())
+        dialog.setWindowTitle(topic);
     if (!dialog.Execute(prompt, value, helpContext))
         return false;
     value = dialog.Value();

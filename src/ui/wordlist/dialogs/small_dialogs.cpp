@@ -166,7 +166,7 @@ void TGeneralInputDlg::OptionClick(int option)
 
 void TGeneralInputDlg::FormShow()
 {
-    LabelTopic->setVisible(offering_alternatives || !Topic().isEmpty());
+    LabelTopic->setVisible(offering_alternatives);
     AdvGlowButtonOption1->setVisible(offering_alternatives);
     AdvGlowButtonOption2->setVisible(offering_alternatives);
     ElComboBox1->setVisible(!offering_alternatives);

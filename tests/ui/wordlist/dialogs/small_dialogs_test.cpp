@@ -282,7 +282,9 @@ TEST_F(SmallDialogsTest, TheWindowsQuestionsAndTheEditingCommandsAreAnsweredByTh
     // Input.
     user.act = [](QDialog& d) {
         auto& input = dynamic_cast<cv::TGeneralInputDlg&>(d);
-        EXPECT_EQ(input.Topic(), cv::CVREduceData.toString());
+        EXPECT_EQ(input.windowTitle(), cv::CVREduceData.toString());
+        EXPECT_EQ(input.Prompt(), cv::CVHowManyEntries.toString());
+        EXPECT_EQ(input.Value(), QStringLiteral("6"));
         input.SetValue(QStringLiteral("3"));
         input.ButtonOK->click();
     };
