@@ -453,7 +453,7 @@ void TWordlistBufferProcessor::FlushBatch()
     // So a handful of words' look-ups are under way at any time without
     // waiting on one another. The type a word's slot named then is its
     // first guess when it is counted.
-    constexpr std::size_t kTypeAhead = 8, kSpellingAhead = 4;
+    constexpr std::size_t kTypeAhead = 16, kSpellingAhead = 4;
     static_assert((kTypeAhead & (kTypeAhead - 1)) == 0);
     const std::size_t count = fBatchCount;
     const TPending* const batch = fBatch.data();
