@@ -309,7 +309,10 @@ bool TCVFileDetails::ToolAddAFile(const QString& name)
         return false;
     if (const auto pair = SplitZipName(trimmed))
         return AddZipEntries(pair->first, pair->second);
-    if (QFileInfo(trimmed).fileName().contains(QRegularExpression(QStringLiteral("[*?]"))))
+    // A wild card in the name: a mask (looked for without a regular
+    // expression, which would be made again for every file added).
+    if (const QString fileName = QFileInfo(trimmed).fileName();
+        fileName.contains(QLatin1Char('*')) || fileName.contains(QLatin1Char('?')))
         return AddByMask(trimmed);
     if (IsZipName(trimmed) && QFileInfo(trimmed).isFile())
         return AddZipEntries(trimmed, QString());
