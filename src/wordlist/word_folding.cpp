@@ -25,15 +25,20 @@ TFoldTable MakeTable(TCaseFolding folding)
     return t;
 }
 
+// Each table made the first time it is asked for (and only that one).
+template <TCaseFolding kFolding>
+const TFoldTable& Table()
+{
+    static const TFoldTable table = MakeTable(kFolding);
+    return table;
+}
+
 const TFoldTable& TableFor(TCaseFolding folding)
 {
-    static const TFoldTable lower = MakeTable(TCaseFolding::Lower);
-    static const TFoldTable upper = MakeTable(TCaseFolding::Upper);
-    static const TFoldTable same = MakeTable(TCaseFolding::Keep);
     switch (folding) {
-    case TCaseFolding::Lower: return lower;
-    case TCaseFolding::Upper: return upper;
-    default: return same;
+    case TCaseFolding::Lower: return Table<TCaseFolding::Lower>();
+    case TCaseFolding::Upper: return Table<TCaseFolding::Upper>();
+    default: return Table<TCaseFolding::Keep>();
     }
 }
 
