@@ -607,6 +607,9 @@ bool TMainToolsForm::CloseQueryChecks()
         return true;
     if (terminating_app)
         TimerAutoSaving->stop();
+    // A search waiting at a hit must not go on over data that goes.
+    if (TGridDialogHost* host = FindGridDialogHost(*this))
+        host->StopSearchReplace();
     if (fData)
         StartupOpenFileRec() = fData->MainFile;
     const bool canClose = AskToSaveIfWanted() != TDialogAnswer::Cancel;
