@@ -97,6 +97,77 @@ TEST(WordlistTreeLookups, PrefixLookUpAgreesWithTheWholeSpelling)
     }
 }
 
+// The counter tries first the type a word's first slot named when its
+// look-up was started, before types were added in between (the index may
+// have been made again meanwhile): such a guess names the word's type only
+// when the whole spelling and tag agree, and a guess made from another
+// spelling's hash never passes for it.
+TEST(WordlistTreeLookups, GuessesMadeBeforeTypesAreAddedStayGood)
+{
+    TWordlistTree tree;
+    tree.BeginText(0);
+    tree.BeginPart(0);
+    auto hashOf = [](const std::u16string& w, uint16_t tag) { return HashWordlistKey(w.data(), int32_t(w.size()), tag); };
+    auto add = [&](const std::u16string& w, uint16_t tag) {
+        const std::u16string p = wide(w);
+        return tree.AddType(p.data(), int32_t(w.size()), tag, hashOf(w, tag), false);
+    };
+    std::vector<std::pair<std::u16string, uint16_t>> words;
+    for (int k = 0; k < 600; ++k)
+        words.push_back({u"w" + std::u16string(std::size_t(1 + k % 25), char16_t(u'a' + k % 26)) + char16_t(u'0' + k / 26),
+                         uint16_t(k % 5 == 0 ? 3 : 0)});
+    for (std::size_t k = 0; k < words.size(); k += 2)
+        add(words[k].first, words[k].second);
+
+    struct TGuess {
+        TWordlistKey* type;
+        uint32_t id;
+    };
+    std::vector<TGuess> guesses(words.size());
+    {
+        const TWordlistParentTree::TLookup lookup(tree);
+        for (std::size_t k = 0; k < words.size(); ++k)
+            guesses[k].type = lookup.Guess(hashOf(words[k].first, words[k].second), guesses[k].id);
+    }
+    // Many more types: the index grows and is made again several times.
+    for (int k = 0; k < 20000; ++k)
+        add(u"filler" + std::u16string(std::size_t(1 + k % 7), char16_t(u'a' + k % 26)) + char16_t(0x400 + k / 26), 0);
+    for (std::size_t k = 1; k < words.size(); k += 2)
+        add(words[k].first, words[k].second);
+
+    const TWordlistParentTree::TLookup lookup(tree);
+    std::size_t right = 0;
+    for (std::size_t k = 0; k < words.size(); ++k) {
+        const auto& [w, tag] = words[k];
+        const std::u16string p = wide(w);
+        const uint32_t id = tree.FindTypeWide(p.data(), int32_t(w.size()), tag, hashOf(w, tag));
+        ASSERT_NE(id, TWordlistParentTree::kNoType);
+        // A guess that passes is the word's type (a word that stood past its
+        // first slot was guessed wrong or not at all); a word not in the
+        // tree at the time is never guessed right.
+        if (guesses[k].type && lookup.Is(*guesses[k].type, p.data(), int32_t(w.size()), tag)) {
+            EXPECT_EQ(k % 2, 0u) << k;
+            EXPECT_EQ(guesses[k].id, id) << k;
+            EXPECT_EQ(guesses[k].type, &tree.Type(id)) << k;
+            ++right;
+        }
+        // Another word's type, or this word under another tag, is never taken for it.
+        const auto& [other, otherTag] = words[(k + 2) % words.size()];
+        uint32_t otherId = 0;
+        if (TWordlistKey* guess = lookup.Guess(hashOf(other, otherTag), otherId))
+            EXPECT_FALSE(lookup.Is(*guess, p.data(), int32_t(w.size()), tag)) << k;
+        EXPECT_FALSE(lookup.Is(tree.Type(id), p.data(), int32_t(w.size()), uint16_t(tag + 1))) << k;
+        // A full collision (this word's hash, another spelling) finds no type.
+        std::u16string changed = w;
+        changed.back() = u'#';
+        const std::u16string q = wide(changed);
+        uint32_t found = 0;
+        EXPECT_EQ(lookup.FindWide(q.data(), int32_t(changed.size()), tag, hashOf(w, tag), found), nullptr) << k;
+    }
+    // Most words of the tree stand in their first slot.
+    EXPECT_GT(right, words.size() / 4);
+}
+
 class WordCountingRoads : public WordlistTest {};
 
 TEST_F(WordCountingRoads, AWordCountsAsOneTypeWhereverItStands)
