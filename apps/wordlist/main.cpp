@@ -30,11 +30,13 @@
 #include "suite/wdef.h"
 #include "suite/gui/file_dialogs.h"
 #include "suite/gui/qt_dialog_service.h"
+#include "textread/tag_handler.h"
 #include "ui/framework/tool_data_module.h"
 #include "ui/framework/tool_pages.h"
 #include "ui/wordlist/command_choices.h"
 #include "ui/wordlist/dialogs/dialog_command_choices.h"
 #include "ui/wordlist/dialogs/dialog_job_choices.h"
+#include "ui/wordlist/views/view_windows.h"
 #include "ui/wordlist/wordlist_main.h"
 #include "wordlist/wordlist_holder.h"
 
@@ -103,11 +105,15 @@ int main(int argc, char** argv)
         // dialog waits for a user. Commands whose dialogs are not made yet
         // keep the fixed answers too.
         cv::TFixedCommandChoices otherCommandChoices;
+        cv::TViewWindows viewWindows(&window);
+        // The details window reads texts with the window's tag rules.
+        viewWindows.SetTagHandlerAndTagTranslate(window.fTagHandler.get(), window.fTagsToTranslateList.get());
         std::optional<cv::TDialogJobChoices> jobDialogs;
         std::optional<cv::TDialogCommandChoices> commandDialogs;
         if (!unattended) {
             jobDialogs.emplace(&window);
             commandDialogs.emplace(*jobDialogs, otherCommandChoices);
+            commandDialogs->SetViewWindows(&viewWindows);
             window.SetJobChoices(&*jobDialogs);
             window.SetCommandChoices(&*commandDialogs);
         }

@@ -24,6 +24,7 @@
 #include <QFileInfo>
 #include <QHash>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -385,6 +386,42 @@ uint16_t TCorvantisholder::ReadWholeFromFile(const QString& fileName, uint8_t to
         text += QStringLiteral(" (%1 cannot open it)").arg(Tool_Name(tool));
     Complain(QStringLiteral("FailedToRead"), text);
     return uint16_t(fLastReadFailure) << 8;
+}
+
+int TCorvantisholder::UpdateSearchReplaceFilenames(const QString& search, const QString& replacement,
+                                                   bool caseSensitive)
+{
+    if (search.isEmpty())
+        return 0;
+    const Qt::CaseSensitivity cs = caseSensitive ? Qt::CaseSensitive : Qt::CaseInsensitive;
+    std::vector<TCVStatsList*> lists;
+    if (fCVBaseFilenames)
+        lists.push_back(fCVBaseFilenames.get());
+    for (TCVBaseDataClass* l : fCVBaseLists)
+        if (auto* stats = dynamic_cast<TCVStatsList*>(l);
+            stats && std::find(lists.begin(), lists.end(), stats) == lists.end())
+            lists.push_back(stats);
+    int changed = 0;
+    for (TCVStatsList* stats : lists) {
+        bool listChanged = false;
+        // Row 0 holds the overall figures, not a text.
+        for (int i = 1; i < stats->Count(); ++i) {
+            TStatsRec& r = stats->Row(i)->Data();
+            const QString path = r.Folder.isEmpty() ? r.FileName : QDir(r.Folder).filePath(r.FileName);
+            QString renamed = path;
+            renamed.replace(search, replacement, cs);
+            if (renamed == path)
+                continue;
+            const QFileInfo info(renamed);
+            r.FileName = info.fileName();
+            r.Folder = renamed.contains(u'/') ? QDir::cleanPath(info.path()) : QString();
+            listChanged = true;
+            ++changed;
+        }
+        if (listChanged)
+            stats->SetChangeMark(1);
+    }
+    return changed;
 }
 
 bool TCorvantisholder::SaveToFile(const QString& fileName)

@@ -112,10 +112,9 @@ public:
     virtual bool SaveToFile(const QString& fileName);
     // Saves the document as one entry of a zip archive (made when missing).
     virtual bool AddToZipFile(const QString& archive, const QString& entryName);
-    virtual int UpdateSearchReplaceFilenames(const QString& search, const QString& replacement, bool caseSensitive)
-    {
-        return 0;
-    }
+    // Replaces `search` in the stored names (folder and file name) of the
+    // texts in the document's per-text lists; the number of names changed.
+    virtual int UpdateSearchReplaceFilenames(const QString& search, const QString& replacement, bool caseSensitive);
     // After the controller said settings changed (code 233): the display
     // choices of the text settings follow the settings buffer.
     virtual void UpdateSettingsFromTextbuf(int code, TCVBaseDataClass* list = nullptr, int displayKind = 0);

@@ -487,6 +487,15 @@ bool TTextTagHandler::LoadTagLists(const QString& folder, QString* error)
     return ok;
 }
 
+void ReloadModifiedTagLists(TTextTagHandler* tagHandler, TTagsToTranslateList* tagsToTranslate,
+                            const QString& folder, uint32_t codePage)
+{
+    if (tagHandler)
+        tagHandler->ReloadIfModified(folder);
+    if (tagsToTranslate)
+        tagsToTranslate->ReloadIfModified(folder, codePage);
+}
+
 bool TTextTagHandler::ReloadIfModified(const QString& folder)
 {
     const QString keep = QDir(folder).filePath(QLatin1String(kTagsToKeepFile));

@@ -213,6 +213,12 @@ public:
     TTagContext TagContextAt(std::span<const uint16_t> classes, int32_t pos, int32_t maxBack = 1 << 20) const;
 };
 
+// Re-reads the tag lists whose files in the folder changed since they were
+// read (the user edits them in the controller between jobs); every job calls
+// it first. Either list may be null.
+void ReloadModifiedTagLists(TTextTagHandler* tagHandler, TTagsToTranslateList* tagsToTranslate,
+                            const QString& folder, uint32_t codePage);
+
 // The built-in HTML named entities (name, code point).
 struct TNamedEntity {
     const char16_t* name;

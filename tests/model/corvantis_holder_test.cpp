@@ -464,3 +464,34 @@ TEST(DocumentBatch, NamesOfZippedTextsAreChecked)
     EXPECT_EQ(names, QStringList({QStringLiteral("plain.txt"), zip + QStringLiteral("|a.txt")}));
     EXPECT_EQ(d.dud_compute_files.size(), 2);
 }
+
+TEST(DocumentTexts, NamesOfTheTextsAreReplacedInFolderAndFileName)
+{
+    TTestDocument d;
+    d.FillSample();
+    cv::TStatsRec second;
+    second.FileName = QStringLiteral("Two.TXT");
+    second.Folder = QStringLiteral("/corpus/old");
+    d.stats.AddText(second);
+    d.stats.ClearChangeMark();
+
+    // Nothing matches: nothing changes or is marked.
+    EXPECT_EQ(d.UpdateSearchReplaceFilenames(QStringLiteral("/nowhere"), QStringLiteral("/x"), false), 0);
+    EXPECT_EQ(d.stats.ChangeMark(), 0);
+    EXPECT_EQ(d.UpdateSearchReplaceFilenames(QString(), QStringLiteral("/x"), false), 0);
+
+    // The folder of every text moves; the overall row is not a text.
+    const QString overall = d.stats.Row(0)->Data().FileName;
+    EXPECT_EQ(d.UpdateSearchReplaceFilenames(QStringLiteral("/corpus"), QStringLiteral("/texts/new"), true), 2);
+    EXPECT_EQ(d.stats.Row(0)->Data().FileName, overall);
+    EXPECT_EQ(d.stats.Row(1)->DataFormatted().FileName, QStringLiteral("/texts/new/one.txt"));
+    EXPECT_EQ(d.stats.Row(2)->Data().Folder, QStringLiteral("/texts/new/old"));
+    EXPECT_EQ(d.stats.Row(2)->Data().FileName, QStringLiteral("Two.TXT"));
+    EXPECT_NE(d.stats.ChangeMark(), 0);
+
+    // Case: matched only when asked to ignore it.
+    EXPECT_EQ(d.UpdateSearchReplaceFilenames(QStringLiteral(".txt"), QStringLiteral(".text"), true), 1);
+    EXPECT_EQ(d.stats.Row(2)->Data().FileName, QStringLiteral("Two.TXT"));
+    EXPECT_EQ(d.UpdateSearchReplaceFilenames(QStringLiteral("two.txt"), QStringLiteral("three.txt"), false), 1);
+    EXPECT_EQ(d.stats.Row(2)->DataFormatted().FileName, QStringLiteral("/texts/new/old/three.txt"));
+}

@@ -137,6 +137,12 @@ TEST(TagHandler, EntitiesBuiltInAndFromTheLists)
     EXPECT_TRUE(list.TranslateEntity(u"amp", out));
     EXPECT_EQ(out, u"+");
     EXPECT_EQ(list.TagTranslationCount(), 0);
+    // As every job does first; a missing tag handler is no matter.
+    QThread::msleep(20);
+    dir.write(QLatin1String(kEntityTagsFile), "&amp;\t-\n");
+    ReloadModifiedTagLists(nullptr, &list, dir.path(), 1252);
+    EXPECT_TRUE(list.TranslateEntity(u"amp", out));
+    EXPECT_EQ(out, u"-");
 }
 
 TEST(TagHandler, StoredTagRecordsAreWrittenFieldByField)

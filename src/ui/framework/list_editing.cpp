@@ -834,7 +834,7 @@ bool HandleListEditingMenuCommand(TMainToolsForm& window, int tag, TCV_Grid* gri
     const bool known = tag == kTagDeleteRows || tag == kTagDeleteToEnd || tag == kTagRestoreRows ||
                        tag == kTagRestoreToEnd || tag == kTagMarkRow || tag == kTagUnmarkRow ||
                        tag == kTagClearAllMarking || tag == kTagFreezeTopRows || tag == kTagReverseDelete ||
-                       tag == kTagLemmaMatches || tag == kTagSetUpMatching ||
+                       tag == kTagLemmaMatches || tag == kTagSetUpMatching || tag == kTagSaveLemmaFile ||
                        std::find(std::begin(kMatchTags), std::end(kMatchTags), tag) != std::end(kMatchTags);
     if (!known)
         return false;
@@ -858,6 +858,13 @@ bool HandleListEditingMenuCommand(TMainToolsForm& window, int tag, TCV_Grid* gri
     case kTagClearAllMarking: MarkRow(grid, row, false); break;
     case kTagFreezeTopRows: FreezeTopRows(grid); break;
     case kTagLemmaMatches: rowsChanged = ComputeLemmaMatches(grid); break;
+    case kTagSaveLemmaFile:
+        // A list without forms joined under head words has nothing to save.
+        if (LemmaLinesOfList(*grid->List()).isEmpty())
+            NotApplicableExplanation();
+        else
+            SaveLemmasAsLemmaList(*grid->List());
+        break;
     default:
         rowsChanged = DoMatchCommand(grid, tag, [statusBar](const QString& text) {
                           statusBar->PutAStatusbarMessage(kPanelInfo, text);

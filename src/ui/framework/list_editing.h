@@ -24,7 +24,10 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <vector>
+
+#include "ui/framework/multi_tool_base.h"
 
 class QObject;
 
@@ -69,6 +72,9 @@ public:
                               TThreeWaySortChoice& choice) = 0;
     // The read-only window of lines (TAB between the two columns) under headings.
     virtual void ShowLemmaShower(const QString& caption, const QStringList& headings, const QStringList& rows) = 0;
+    // The search-and-replace dialog for the names of a document's texts;
+    // std::nullopt when cancelled (or when no such dialog is installed).
+    virtual std::optional<TFileNameReplacement> ChooseFileNameReplacement() { return std::nullopt; }
 };
 
 // The dialogs installed (process-wide, like the message dialogs); null when none.
@@ -221,6 +227,7 @@ enum : int {
     kTagSetUpMatching = 158,
     kTagUnmarkRow = 167,
     kTagWordCloud = 179,
+    kTagSaveLemmaFile = 193,
     kTagFreezeTopRows = 195,
     kTagReverseDelete = 198,
     kTagClearAllMarking = 208,

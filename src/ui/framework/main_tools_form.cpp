@@ -648,11 +648,7 @@ void TMainToolsForm::RefreshMenuChecks()
 
 void TMainToolsForm::ReloadTagLists()
 {
-    const QString folder = QDir::tempPath();
-    if (fTagHandler)
-        fTagHandler->ReloadIfModified(folder);
-    if (fTagsToTranslateList)
-        fTagsToTranslateList->ReloadIfModified(folder, GetTextSettings().CodePage());
+    ReloadModifiedTagLists(fTagHandler.get(), fTagsToTranslateList.get(), QDir::tempPath(), GetTextSettings().CodePage());
 }
 
 bool TMainToolsForm::Open()
@@ -830,7 +826,17 @@ bool TMainToolsForm::SaveGridData(TCV_Grid* grid, const QString& fileName)
 
 void TMainToolsForm::ShowRowSourceFile(TCV_Grid* grid) {}
 
-void TMainToolsForm::ReplaceSourceFileNames(TCV_Grid* grid) {}
+void TMainToolsForm::ReplaceSourceFileNames(TCV_Grid* grid)
+{
+    // The names of the document's texts (as stored with its lists), through
+    // the file-name dialog the program installs with the editing dialogs.
+    TListEditingDialogs* dialogs = CurrentListEditingDialogs();
+    if (!GridMayBeWorkedOn(grid) || !fData || !dialogs)
+        return;
+    std::pair<QString, QString> replaced;
+    RenameTextFilesInDocument(*this, fData.get(), [dialogs] { return dialogs->ChooseFileNameReplacement(); },
+                              replaced, [this] { RefreshDataDisplay(); });
+}
 
 void TMainToolsForm::CloseData(bool clearFile)
 {

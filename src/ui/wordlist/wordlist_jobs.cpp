@@ -32,6 +32,7 @@
 #include "suite/window_messages.h"
 #include "suite/gui/cv_status_bar.h"
 #include "textread/tag_handler.h"
+#include "ui/framework/multi_tool_base.h"
 #include "wordlist/detailed_consistency.h"
 #include "wordlist/plain_text_wordlist.h"
 #include "wordlist/wordlist_holder.h"
@@ -178,20 +179,9 @@ void TFormWordList::StartJobDocument(uint8_t listType, bool withStopList)
     ControllerToForeground();
 }
 
-void TFormWordList::ControllerToForeground()
-{
-    // The controller shows the progress; this window waits behind it.
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-}
+void TFormWordList::ControllerToForeground() { cv::ControllerToForeground(); }
 
-void TFormWordList::OwnWindowToForeground()
-{
-    while (QApplication::overrideCursor())
-        QApplication::restoreOverrideCursor();
-    raise();
-    activateWindow();
-    GlobalProgress().Hide();
-}
+void TFormWordList::OwnWindowToForeground() { cv::OwnWindowToForeground(this); }
 
 void TFormWordList::ChosenTextsToController()
 {

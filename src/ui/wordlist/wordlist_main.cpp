@@ -36,6 +36,7 @@
 #include "suite/gui/cv_grid.h"
 #include "suite/gui/cv_status_bar.h"
 #include "textread/tag_handler.h"
+#include "ui/framework/multi_tool_base.h"
 #include "ui/framework/grid_binding.h"
 #include "ui/framework/tool_data_module.h"
 #include "ui/framework/parameter_handling.h"
@@ -202,6 +203,7 @@ void TFormWordList::FormCreate()
 
     SetUpForTool(current_tool_var, kListWordList);
     RefreshDataDisplay();
+    PlaceMainFormOnMonitor(*this);
 }
 
 void TFormWordList::FormShow()
@@ -253,6 +255,7 @@ void TFormWordList::ActivatePage(QWidget* page)
 
 void TFormWordList::BeforeDataChange()
 {
+    ResetBaseDataSet();
     static const TPageSetup kPages[] = {
         {&TFormWordList::AdvOfficePageFrequency, &TFormWordList::CVGridFreq, &TFormWordList::GridTweak_Freq,
          kListWordList, kGridKindFrequency, true},

@@ -60,6 +60,8 @@ struct TScriptedEditing final : cv::TListEditingDialogs {
         return acceptSort;
     }
     void ShowLemmaShower(const QString& caption, const QStringList&, const QStringList&) override { showerCaption = caption; }
+    std::optional<cv::TFileNameReplacement> fileNames; // none: cancelled
+    std::optional<cv::TFileNameReplacement> ChooseFileNameReplacement() override { return fileNames; }
 };
 
 class ListEditingTest : public FrameworkTest {
@@ -456,6 +458,38 @@ TEST_F(ListEditingTest, MenuCommandsReachTheCurrentGrid)
     EXPECT_TRUE(List().GetDeleted(EntryOf(QStringLiteral("the"))));
     // Undo follows into the data module's item when the program made one.
     EXPECT_EQ(grid->UnhandledCommands(), 0);
+}
+
+TEST_F(ListEditingTest, TextNamesAreReplacedThroughTheInstalledDialog)
+{
+    const cv::TCVStatsList& stats = *window->Doc()->fStats;
+    const auto names = [&] {
+        QStringList n;
+        for (int i = 1; i < stats.Count(); ++i)
+            n << stats.Row(i)->Data().FileName;
+        return n;
+    };
+    ASSERT_EQ(names(), (QStringList{"a.txt", "b.txt"}));
+    // Cancelled: nothing changes.
+    window->ReplaceSourceFileNames(grid);
+    EXPECT_EQ(names(), (QStringList{"a.txt", "b.txt"}));
+    editing.fileNames = cv::TFileNameReplacement{QStringLiteral("b.txt"), QStringLiteral("second.txt"), false};
+    window->ReplaceSourceFileNames(grid);
+    EXPECT_EQ(names(), (QStringList{"a.txt", "second.txt"}));
+}
+
+TEST_F(ListEditingTest, SavingTheLemmasOfAListWithoutJoinedFormsSaysItDoesNotApply)
+{
+    Command(cv::kTagSaveLemmaFile);
+    ASSERT_FALSE(dialogs.Routines().isEmpty());
+    EXPECT_EQ(dialogs.Routines().back(), QStringLiteral("NotApplicableExplanation"));
+    EXPECT_TRUE(files.Requests().empty());
+    // With forms joined the user is asked where the lemma file goes.
+    Select(2, 4);
+    ASSERT_TRUE(cv::JoinOrUnjoinSelectedRows(grid, 2, true, false));
+    Command(cv::kTagSaveLemmaFile);
+    ASSERT_FALSE(files.Requests().empty());
+    EXPECT_EQ(files.Requests().back().title, cv::CVSaveLemmasAsLemmaList.toString());
 }
 
 } // namespace

@@ -8,6 +8,7 @@
 #include <QToolButton>
 
 #include "suite/my_types.h"
+#include "ui/framework/grid_dialogs/auto_join_dialog.h"
 #include "ui/framework/grid_dialogs/dialog_support.h"
 #include "ui/wordlist/dialogs/cluster_choices.h"
 #include "ui/wordlist/dialogs/dialog_job_choices.h"
@@ -59,6 +60,16 @@ TDialogCommandChoices::~TDialogCommandChoices()
         SetWordCloudOpener(std::move(m_previousCloudOpener));
     }
     delete m_lemmaShower.data();
+}
+
+std::optional<TFileNameReplacement> TDialogCommandChoices::ChooseFileNameReplacement()
+{
+    return RunFileNameReplaceDialog(DialogOwner());
+}
+
+bool TDialogCommandChoices::ChooseAutoJoin(TAutoJoinChoice& choice)
+{
+    return RunAutoJoinDialog(DialogOwner(), choice);
 }
 
 bool TDialogCommandChoices::ConfirmComparison(const QString& currentFile)

@@ -3,9 +3,10 @@
 // cluster, join-cluster and relationship choices, the index export and the
 // start wizard (the set-up dialogs), the comparison, the three-way sort, the
 // set-column category and the lemma shower (the small editing dialogs). The
-// choices of dialogs that live elsewhere (auto-join, moving windows, and the
-// other windows that only show something) are handed to another set of
-// choices given at creation. The program installs it with
+// auto-join dialog and the breakdown window are the grid dialogs'; the
+// details window and the moving-window plot view are the view windows the
+// program gives (SetViewWindows); the moving-window settings are handed to
+// another set of choices given at creation. The program installs it with
 // TFormWordList::SetCommandChoices.
 //
 // While it lives it also answers the list-editing commands of the framework
@@ -14,9 +15,11 @@
 
 #include <QPointer>
 
+#include "ui/framework/grid_dialogs/grid_dialog_host.h"
 #include "ui/framework/list_editing.h"
 #include "ui/wordlist/command_choices.h"
 #include "ui/wordlist/dialogs/small_dialogs.h"
+#include "ui/wordlist/views/view_windows.h"
 
 namespace cv {
 
@@ -52,15 +55,25 @@ public:
     // --- TListEditingDialogs ---
     bool InputValue(const QString& topic, const QString& prompt, QString& value, int helpContext) override;
     bool EditSetColumn(QString& category, uint32_t& colour, bool& colourChanged) override;
+    std::optional<TFileNameReplacement> ChooseFileNameReplacement() override;
 
-    bool ChooseAutoJoin(TAutoJoinChoice& choice) override { return m_others.ChooseAutoJoin(choice); }
+    // The auto-join dialog of the grid dialogs.
+    bool ChooseAutoJoin(TAutoJoinChoice& choice) override;
     TMovingWindowSettings MovingWindowSettings() override { return m_others.MovingWindowSettings(); }
+    // The view windows, once the program has given them (else the other choices).
+    void SetViewWindows(TViewWindows* views) { m_views = views; }
     void ShowWordFrequenciesPerText(const QStringList& words, const TCVStatsList& texts) override
     {
-        m_others.ShowWordFrequenciesPerText(words, texts);
+        if (m_views)
+            m_views->ShowWordFrequenciesPerText(words, texts);
+        else
+            m_others.ShowWordFrequenciesPerText(words, texts);
     }
-    void ShowBreakdown(TCV_Grid* grid) override { m_others.ShowBreakdown(grid); }
-    bool OpenMovingWindowPlot(const QString& fileName) override { return m_others.OpenMovingWindowPlot(fileName); }
+    void ShowBreakdown(TCV_Grid* grid) override { ShowGridBreakdown(grid); }
+    bool OpenMovingWindowPlot(const QString& fileName) override
+    {
+        return m_views ? m_views->OpenMovingWindowPlot(fileName) : m_others.OpenMovingWindowPlot(fileName);
+    }
 
 private:
     TDialogJobChoices& m_dialogs;
@@ -68,6 +81,7 @@ private:
     TListEditingDialogs* m_previousEditingDialogs = nullptr;
     TWordCloudOpener m_previousCloudOpener;
     QPointer<TFormLemmaShower> m_lemmaShower;
+    TViewWindows* m_views = nullptr;
 };
 
 } // namespace cv

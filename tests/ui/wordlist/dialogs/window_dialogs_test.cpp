@@ -10,6 +10,9 @@
 #include <QTimer>
 
 #include "crashreport/core/crashbox_options.h"
+#include "model/stats_list.h"
+#include "ui/framework/grid_dialogs/auto_join_dialog.h"
+#include "ui/wordlist/views/extra_details.h"
 #include "model/chosen_files.h"
 #include "ui/wordlist/dialogs/batch_dialogs.h"
 #include "ui/wordlist/dialogs/cluster_choices.h"
@@ -166,10 +169,40 @@ TEST_F(WindowDialogsTest, TheCommandDialogsAnswerTheWindowsQuestions)
     bool smaller = false;
     EXPECT_FALSE(window->CommandChoices().ChooseJoinClusters(smaller));
     EXPECT_FALSE(window->CommandChoices().ChooseClusters(true, clusters));
-    // What other dialogs answer goes to the choices given for them.
+    // The auto-join dialog of the grid dialogs answers with the typed affixes.
+    modal.act = [&](QDialog& d) {
+        auto& dialog = dynamic_cast<cv::TAutoJoinDlg&>(d);
+        dialog.ElEdit1->setText(QStringLiteral("*ing;un*"));
+        dialog.ConfirmCheckBox->setChecked(true);
+        dialog.ButtonOKClick();
+    };
     cv::TAutoJoinChoice autoJoin;
-    window->CommandChoices().ChooseAutoJoin(autoJoin);
-    EXPECT_EQ(others.autoJoinShown, 1);
+    ASSERT_TRUE(window->CommandChoices().ChooseAutoJoin(autoJoin));
+    ASSERT_EQ(autoJoin.affixes.size(), 2u);
+    EXPECT_EQ(autoJoin.affixes[0].text, QStringLiteral("ing"));
+    EXPECT_EQ(autoJoin.affixes[1].text, QStringLiteral("un"));
+    EXPECT_TRUE(autoJoin.confirmEach);
+    EXPECT_EQ(others.autoJoinShown, 0);
+}
+
+TEST_F(WindowDialogsTest, TheViewWindowsAnswerOnceTheProgramGivesThem)
+{
+    // Without view windows the other choices are asked.
+    cv::TCVStatsList texts(nullptr, 0);
+    const QString plotFile = dir.file(QStringLiteral("none.plotdata"));
+    window->CommandChoices().ShowWordFrequenciesPerText({QStringLiteral("cat")}, texts);
+    EXPECT_TRUE(window->CommandChoices().OpenMovingWindowPlot(plotFile));
+    EXPECT_EQ(others.wordFrequenciesShown, 1);
+    EXPECT_EQ(others.plotsOpened, QStringList{plotFile});
+
+    cv::TViewWindows views(window.get());
+    commandChoices->SetViewWindows(&views);
+    window->CommandChoices().ShowWordFrequenciesPerText({QStringLiteral("cat")}, texts);
+    EXPECT_NE(views.ExtraDetails(), nullptr);
+    // A plot file that is not there opens no plot.
+    EXPECT_FALSE(window->CommandChoices().OpenMovingWindowPlot(plotFile));
+    EXPECT_EQ(others.wordFrequenciesShown, 1);
+    EXPECT_EQ(others.plotsOpened.size(), 1);
 }
 
 TEST_F(WindowDialogsTest, ARelationWordFileChosenWithoutLoadingItIsTheOneTheComputationLoads)
