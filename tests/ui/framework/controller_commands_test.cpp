@@ -10,6 +10,7 @@
 #include "suite/window_messages.h"
 #include "suite/gui/drop_files.h"
 #include "ui/framework/controller_commands.h"
+#include "support/recording_controller.h"
 
 namespace framework_test {
 namespace {
@@ -43,16 +44,7 @@ protected:
         QApplication::processEvents();
     }
     // The codes the tool posted to the controller since the last call.
-    std::vector<int> Posted()
-    {
-        QApplication::processEvents();
-        std::vector<int> codes;
-        for (const auto& [msg, wparam] : got)
-            if (msg == cv::kMsgControllerCommand)
-                codes.push_back(cv::CodeOfWParam(wparam));
-        got.clear();
-        return codes;
-    }
+    std::vector<int> Posted() { return controller.Posted(); }
     QString SavedSample(const QString& name)
     {
         ShowSample();
@@ -76,8 +68,7 @@ protected:
         return dir.write(name, bytes);
     }
 
-    std::vector<std::pair<uint32_t, uint64_t>> got;
-    cv::TMessageWindow controller{[this](uint32_t m, uint64_t w, int64_t) { got.emplace_back(m, w); }};
+    cvtest::TRecordingController controller;
 };
 
 TEST_F(ControllerCommandsTest, RereadingTheSettingsTurnsLoggingOnAndOffAndRefreshesTheWindow)

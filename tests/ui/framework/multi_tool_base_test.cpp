@@ -21,6 +21,7 @@
 #include "ui/framework/controller_commands.h"
 #include "ui/framework/grid_dialogs/dialog_support.h"
 #include "ui/framework/multi_tool_base.h"
+#include "support/recording_controller.h"
 
 namespace framework_test {
 namespace {
@@ -51,16 +52,8 @@ protected:
         cv::ToolClosing = false;
         FrameworkTest::TearDown();
     }
-    std::vector<int> Posted()
-    {
-        QApplication::processEvents();
-        std::vector<int> codes;
-        for (const auto& [msg, wparam] : got)
-            if (msg == cv::kMsgControllerCommand)
-                codes.push_back(cv::CodeOfWParam(wparam));
-        got.clear();
-        return codes;
-    }
+    // The codes the tool posted to the controller since the last call.
+    std::vector<int> Posted() { return controller.Posted(); }
     cv::TCommonMenuContext Context()
     {
         cv::TCommonMenuContext c;
@@ -73,8 +66,7 @@ protected:
         return c;
     }
 
-    std::vector<std::pair<uint32_t, uint64_t>> got;
-    cv::TMessageWindow controller{[this](uint32_t m, uint64_t w, int64_t) { got.emplace_back(m, w); }};
+    cvtest::TRecordingController controller;
     cv::TScriptedDesktop desktop;
     cv::TDesktopServiceGuard desktopGuard{&desktop};
     int opens = 0;

@@ -14,6 +14,7 @@
 #include "runtime/controller_link.h"
 #include "suite/cvbuf.h"
 #include "suite/window_handle.h"
+#include "support/recording_controller.h"
 
 namespace wordlist_window_test {
 
@@ -66,16 +67,7 @@ protected:
     }
 
     // The codes the tool posted to the controller since the last call.
-    std::vector<int> Posted()
-    {
-        QApplication::processEvents();
-        std::vector<int> codes;
-        for (const auto& [msg, wparam] : got)
-            if (msg == cv::kMsgControllerCommand)
-                codes.push_back(cv::CodeOfWParam(wparam));
-        got.clear();
-        return codes;
-    }
+    std::vector<int> Posted() { return controller.Posted(); }
     bool PostedCode(int code)
     {
         const std::vector<int> codes = Posted();
@@ -152,8 +144,7 @@ protected:
     }
 
     cv::TFixedCommandChoices commands;
-    std::vector<std::pair<uint32_t, uint64_t>> got;
-    cv::TMessageWindow controller{[this](uint32_t m, uint64_t w, int64_t) { got.emplace_back(m, w); }};
+    cvtest::TRecordingController controller;
 
 private:
     QByteArray m_tmp;

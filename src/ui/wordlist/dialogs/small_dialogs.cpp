@@ -31,6 +31,7 @@
 
 #include "model/base_list.h"
 #include "runtime/controller_link.h"
+#include "suite/controller_codes.h"
 #include "suite/cvbuf.h"
 #include "suite/dialog_routines.h"
 #include "suite/resource_strings.h"
@@ -47,7 +48,6 @@ constexpr int kHelpLanguage = 5390;
 constexpr int kHelpFilenameReplace = 1420;
 constexpr int kHelpCompare = 2740;
 constexpr int kHelpSetColumn = 1950;
-constexpr uint16_t kCodeLanguageChange = 1230;
 // How many categories the set-column dialog remembers.
 constexpr int kSetHistoryLength = 50;
 
@@ -209,7 +209,7 @@ void TFormLangChange::ElPopupButtonChangeClick()
 {
     if (AdvComboBox1->currentIndex() < 0)
         return;
-    PostToControllerWithParam(kCodeLanguageChange, AdvComboBox1->currentIndex());
+    PostToControllerWithParam(kCodeLanguageChosen, AdvComboBox1->currentIndex());
     if (QWidget* main = ApplicationMainWindow())
         main->lower();
     SetModalResult(kModalOK);

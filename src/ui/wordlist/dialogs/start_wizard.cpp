@@ -32,9 +32,8 @@ namespace {
 
 constexpr int kHelpWizard = 1100;
 constexpr int kHelpDetailedConsistency = 2760;
-// Requests to the controller: its detailed-consistency settings, and the language choice.
+// A request to the controller: its detailed-consistency settings.
 constexpr uint16_t kCodeDetailedConsistencySettings = 66;
-constexpr uint16_t kCodeChangeLanguage = 1230;
 
 QPushButton* Button(const QString& caption, QWidget* parent) { return new QPushButton(caption, parent); }
 
@@ -309,7 +308,7 @@ void TFormStartWizardW::AdvGlowButtonDetConsSettingsClick()
 
 void TFormStartWizardW::ElPopupButtonChangeLanguageClick()
 {
-    PostToController(kCodeChangeLanguage);
+    PostToController(kCodeLanguageChosen);
     if (m_mainForm)
         m_mainForm->lower();
 }

@@ -1,0 +1,40 @@
+#pragma once
+// A stand-in for the suite's controller window in tests: it records what
+// the tool posts to it, and hands back the codes of the commands.
+
+#include <QCoreApplication>
+
+#include <cstdint>
+#include <utility>
+#include <vector>
+
+#include "suite/controller_codes.h"
+#include "suite/window_messages.h"
+
+namespace cvtest {
+
+class TRecordingController {
+public:
+    cv::TWindowHandle Handle() const { return m_window.Handle(); }
+
+    // The codes of the commands posted since the last call (after letting
+    // posted messages arrive).
+    std::vector<int> Posted()
+    {
+        QCoreApplication::processEvents();
+        std::vector<int> codes;
+        for (const auto& [msg, wparam] : got)
+            if (msg == cv::kMsgControllerCommand)
+                codes.push_back(cv::CodeOfWParam(wparam));
+        got.clear();
+        return codes;
+    }
+
+    // Every message posted, in order: message and WParam.
+    std::vector<std::pair<uint32_t, uint64_t>> got;
+
+private:
+    cv::TMessageWindow m_window{[this](uint32_t m, uint64_t w, int64_t) { got.emplace_back(m, w); }};
+};
+
+} // namespace cvtest
