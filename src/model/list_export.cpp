@@ -70,7 +70,9 @@ QString XmlEscaped(const QString& s)
     return out;
 }
 
-QByteArray RtfEscaped(const QString& s)
+} // namespace
+
+QByteArray RtfEscaped(QStringView s, bool keepLines)
 {
     QByteArray out;
     for (QChar c : s) {
@@ -78,8 +80,13 @@ QByteArray RtfEscaped(const QString& s)
         if (u == '\\' || u == '{' || u == '}') {
             out += '\\';
             out += char(u);
-        } else if (u == '\t' || u == '\n' || u == '\r') {
-            out += ' ';
+        } else if (u == '\r') {
+            if (!keepLines)
+                out += ' ';
+        } else if (u == '\n') {
+            out += keepLines ? QByteArray("\\par\n") : QByteArray(" ");
+        } else if (u == '\t') {
+            out += keepLines ? QByteArray("\\tab ") : QByteArray(" ");
         } else if (u < 0x80) {
             out += char(u);
         } else {
@@ -89,8 +96,6 @@ QByteArray RtfEscaped(const QString& s)
     }
     return out;
 }
-
-} // namespace
 
 TExportTable ExportTableOf(const TCVBaseDataClass& list, const TCVExportSettings& settings, int displayKind)
 {

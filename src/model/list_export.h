@@ -3,7 +3,9 @@
 // following the save-as record. The rows and columns are picked once
 // (ExportTableOf) and each writer lays the same table out in its format.
 
+#include <QByteArray>
 #include <QString>
+#include <QStringView>
 #include <QStringList>
 
 #include <vector>
@@ -30,6 +32,11 @@ struct TExportTable {
 // The rows and columns the settings choose, with numbers formatted as the
 // list's locale writes them when thousands are to be separated.
 TExportTable ExportTableOf(const TCVBaseDataClass& list, const TCVExportSettings& settings, int displayKind);
+
+// Text for an RTF file: backslash and braces escaped, characters beyond
+// ASCII as \uN? (N signed 16-bit). Line ends become \par and tabs \tab
+// with keepLines, else blanks (table cells).
+QByteArray RtfEscaped(QStringView s, bool keepLines = false);
 
 // Each writes settings.FileName through a temporary file; false with the reason in *error.
 bool WriteExportTXT(const TExportTable& table, const TCVExportSettings& settings, QString* error);

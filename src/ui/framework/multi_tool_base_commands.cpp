@@ -10,6 +10,7 @@
 #include <QPrintDialog>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
+#include <QSaveFile>
 #include <QTabWidget>
 #include <QTextDocument>
 #include <QTextEdit>
@@ -28,6 +29,7 @@
 #include "suite/gui/cv_status_bar.h"
 #include "suite/gui/desktop_services.h"
 #include "suite/gui/file_dialogs.h"
+#include "suite/gui/rich_text_rtf.h"
 #include "ui/framework/controller_commands.h"
 #include "ui/framework/grid_dialogs/dialog_support.h"
 #include "ui/framework/main_tools_form.h"
@@ -279,9 +281,15 @@ bool SaveSourceText(QTextEdit* richEdit, const QString& fileName)
     dialog.FileName = QFileInfo(fileName).completeBaseName() + QStringLiteral(".rtf");
     if (!dialog.Execute() || !OKToOverwrite(dialog.FileName))
         return false;
-    // Rich text is kept as HTML, the rich form the text pane writes; plain text as it stands.
+    // An ".rtf" name gets the rich text as RTF; others the plain text as it stands.
     const bool rich = dialog.FileName.endsWith(QStringLiteral(".rtf"), Qt::CaseInsensitive);
-    if (!WriteUtf16File(dialog.FileName, rich ? richEdit->toHtml() : richEdit->toPlainText())) {
+    const auto writeRtf = [&] {
+        QSaveFile file(dialog.FileName);
+        const QByteArray rtf = RtfOfTextDocument(*richEdit->document());
+        return file.open(QIODevice::WriteOnly) && file.write(rtf) == rtf.size() && file.commit();
+    };
+    const bool written = rich ? writeRtf() : WriteUtf16File(dialog.FileName, richEdit->toPlainText());
+    if (!written) {
         FailedToSave(dialog.FileName);
         return false;
     }

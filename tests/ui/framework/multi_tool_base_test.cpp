@@ -474,7 +474,15 @@ TEST_F(MultiToolBaseTest, TheSourceTextIsSavedRichForRtfNamesAndPlainOtherwise)
     files.QueueAnswer(rtf);
     EXPECT_TRUE(cv::SaveSourceText(&pane, dir.file(QStringLiteral("source.txt"))));
     EXPECT_EQ(files.Requests().back().fileName, QStringLiteral("source.rtf"));
-    EXPECT_TRUE(ReadUtf16(rtf).contains(QStringLiteral("<html")));
+    {
+        QFile saved(rtf);
+        ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+        const QByteArray bytes = saved.readAll();
+        EXPECT_TRUE(bytes.startsWith("{\\rtf1")) << bytes.constData();
+        EXPECT_TRUE(bytes.contains("\\b bold}")) << bytes.constData();
+        EXPECT_TRUE(bytes.contains(" words}")) << bytes.constData();
+        EXPECT_FALSE(bytes.contains("<html"));
+    }
     const QString txt = dir.file(QStringLiteral("plain.txt"));
     files.QueueAnswer(txt);
     EXPECT_TRUE(cv::SaveSourceText(&pane, rtf));

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 
+#include "model/list_export.h"
 #include "suite/cvbuf.h"
 #include "suite/text_codec.h"
 #include "ui/framework/grid_dialogs/row_conditions.h"
@@ -53,26 +54,8 @@ QRegularExpression ExpressionOf(const TSimpleSearchEntry& entry)
                               QRegularExpression::CaseInsensitiveOption | QRegularExpression::UseUnicodePropertiesOption);
 }
 
-QString RtfEscaped(QStringView text)
-{
-    QString out;
-    for (const QChar c : text) {
-        const ushort u = c.unicode();
-        if (c == u'\\' || c == u'{' || c == u'}')
-            out += QLatin1Char('\\') + c;
-        else if (c == u'\n')
-            out += QStringLiteral("\\par\n");
-        else if (c == u'\r')
-            continue;
-        else if (u == u'\t')
-            out += QStringLiteral("\\tab ");
-        else if (u < 0x80)
-            out += c;
-        else
-            out += QStringLiteral("\\u%1?").arg(int(int16_t(u)));
-    }
-    return out;
-}
+// RTF text keeping the lines and tabs of the text.
+QString RtfText(QStringView text) { return QString::fromLatin1(RtfEscaped(text, true)); }
 
 } // namespace
 
@@ -322,17 +305,17 @@ bool TSourceTextRichEdit::SaveAsRTF(const QString& fileName, const QString& note
         return QStringLiteral("\\red%1\\green%2\\blue%3;").arg((c >> 16) & 0xFF).arg((c >> 8) & 0xFF).arg(c & 0xFF);
     };
     QString rtf = QStringLiteral("{\\rtf1\\ansi\\deff0{\\fonttbl{\\f0 %1;}}{\\colortbl;%2%3%4%5}\n\\f0\\fs%6 ")
-                      .arg(RtfEscaped(font().family()), rgb(m_textColour), rgb(m_markupColour), rgb(m_kwColour),
+                      .arg(RtfText(font().family()), rgb(m_textColour), rgb(m_markupColour), rgb(m_kwColour),
                            rgb(m_kwBackground))
                       .arg(std::max(2, font().pointSize() * 2));
     if (!note.isEmpty())
-        rtf += QStringLiteral("\\b ") + RtfEscaped(note) + QStringLiteral("\\b0\\par\\par\n");
+        rtf += QStringLiteral("\\b ") + RtfText(note) + QStringLiteral("\\b0\\par\\par\n");
     int start = 0;
     while (start < m_text.size()) {
         int end = start;
         while (end < m_text.size() && kind[size_t(end)] == kind[size_t(start)])
             ++end;
-        const QString run = RtfEscaped(QStringView(m_text).mid(start, end - start));
+        const QString run = RtfText(QStringView(m_text).mid(start, end - start));
         switch (kind[size_t(start)]) {
         case 1: rtf += QStringLiteral("{\\cf2 ") + run + QStringLiteral("}"); break;
         case 2: rtf += QStringLiteral("{\\b\\cf3\\highlight4 ") + run + QStringLiteral("}"); break;
