@@ -9,7 +9,7 @@ namespace cv {
 
 namespace {
 
-struct Spec {
+struct TFormatField {
     bool left = false;
     int width = -1;
     int precision = -1;
@@ -44,14 +44,14 @@ double asDouble(const TFormatArg& a, bool& ok)
     return 0;
 }
 
-QString render(const Spec& spec, const TFormatArg* arg)
+QString render(const TFormatField& field, const TFormatArg* arg)
 {
     if (!arg)
         return QString();
-    const QChar t = spec.type.toLower();
+    const QChar t = field.type.toLower();
     const auto& v = arg->value();
     if (const auto* s = std::get_if<QString>(&v))
-        return t == u's' && spec.precision >= 0 ? s->left(spec.precision) : *s;
+        return t == u's' && field.precision >= 0 ? s->left(field.precision) : *s;
     bool ok = false;
     const QLocale locale;
     if (t == u'd' || t == u'u' || t == u'x') {
@@ -67,11 +67,11 @@ QString render(const Spec& spec, const TFormatArg* arg)
         }
         if (t == u'x')
             digits = digits.toUpper(); // hexadecimal digits are written in capitals, whatever the letter's case
-        if (spec.precision > 0) {
+        if (field.precision > 0) {
             const bool negative = digits.startsWith(u'-');
             QString body = negative ? digits.mid(1) : digits;
-            if (body.size() < spec.precision)
-                body = QString(spec.precision - body.size(), u'0') + body;
+            if (body.size() < field.precision)
+                body = QString(field.precision - body.size(), u'0') + body;
             digits = negative ? QStringLiteral("-") + body : body;
         }
         return digits;
@@ -82,15 +82,15 @@ QString render(const Spec& spec, const TFormatArg* arg)
     if (!std::isfinite(d))
         return std::isnan(d) ? QStringLiteral("NAN") : d > 0 ? QStringLiteral("INF") : QStringLiteral("-INF");
     if (t == u'f')
-        return locale.toString(d, 'f', spec.precision >= 0 ? spec.precision : 2).remove(locale.groupSeparator());
+        return locale.toString(d, 'f', field.precision >= 0 ? field.precision : 2).remove(locale.groupSeparator());
     if (t == u'm')
-        return locale.toString(d, 'f', spec.precision >= 0 ? spec.precision : 2);
+        return locale.toString(d, 'f', field.precision >= 0 ? field.precision : 2);
     if (t == u'n')
-        return locale.toString(d, 'f', spec.precision >= 0 ? spec.precision : 2);
+        return locale.toString(d, 'f', field.precision >= 0 ? field.precision : 2);
     if (t == u'e')
-        return locale.toString(d, 'e', spec.precision >= 0 ? spec.precision : 15).remove(locale.groupSeparator());
+        return locale.toString(d, 'e', field.precision >= 0 ? field.precision : 15).remove(locale.groupSeparator());
     if (t == u'g')
-        return locale.toString(d, 'g', spec.precision >= 0 ? spec.precision : 15).remove(locale.groupSeparator());
+        return locale.toString(d, 'g', field.precision >= 0 ? field.precision : 15).remove(locale.groupSeparator());
     return numberText(*arg);
 }
 
@@ -123,7 +123,7 @@ QString Format(QStringView format, std::initializer_list<TFormatArg> args)
         }
         // Parse "%[index:][-][width][.precision]type".
         qsizetype j = i + 1;
-        Spec spec;
+        TFormatField field;
         const auto readNumber = [&](int& into) {
             const qsizetype start = j;
             int value = 0;
@@ -142,14 +142,14 @@ QString Format(QStringView format, std::initializer_list<TFormatArg> args)
             j = numberStart;
         }
         if (j < n && format[j] == u'-') {
-            spec.left = true;
+            field.left = true;
             ++j;
         }
-        readNumber(spec.width);
+        readNumber(field.width);
         if (j < n && format[j] == u'.') {
             ++j;
-            spec.precision = 0;
-            readNumber(spec.precision);
+            field.precision = 0;
+            readNumber(field.precision);
         }
         if (j >= n || !QStringView(u"dDuUxXeEfFgGnNmMsS").contains(format[j])) {
             // Not a specifier: copy the text as it stands.
@@ -157,12 +157,12 @@ QString Format(QStringView format, std::initializer_list<TFormatArg> args)
             i = std::min(j + 1, n);
             continue;
         }
-        spec.type = format[j];
+        field.type = format[j];
         const TFormatArg* arg = next < list.size() ? list[next] : nullptr;
         ++next;
-        QString text = render(spec, arg);
-        if (spec.width > text.size())
-            text = spec.left ? text.leftJustified(spec.width) : text.rightJustified(spec.width);
+        QString text = render(field, arg);
+        if (field.width > text.size())
+            text = field.left ? text.leftJustified(field.width) : text.rightJustified(field.width);
         out += text;
         i = j + 1;
     }

@@ -21,7 +21,7 @@ namespace cv {
 namespace {
 
 constexpr uint16_t kFlagUtf8Name = 0x0800;
-constexpr uint16_t kVersionMadeByDos20 = 20; // host 0 (FAT: DOS attributes), spec 2.0
+constexpr uint16_t kVersionMadeByDos20 = 20; // host 0 (FAT: DOS attributes), zip format version 2.0
 constexpr qsizetype kCopyChunk = 64 * 1024;
 
 // minizip reads and writes through these, on a QIODevice that we open and

@@ -64,14 +64,14 @@ TEST(ResourceStrings, EveryTextFormatsCleanlyAndFormattedOnesTakeValues)
         EXPECT_FALSE(leftover.match(out).hasMatch()) << r.name << ": " << out.toStdString();
     }
     // The texts the tool formats with values have places for them.
-    const QRegularExpression spec(QStringLiteral("%[0-9:.\\-]*[dsnfux]"));
+    const QRegularExpression formatField(QStringLiteral("%[0-9:.\\-]*[dsnfux]"));
     for (const cv::TResourceString& r : {cv::CVMaximumXIs, cv::CVBasedOnNmanyFiles, cv::CVLoadingX, cv::CVCantReadFile,
                                          cv::CVFailedToReadX, cv::CVCouldnTFindFileS, cv::CVComputingX, cv::CVXFoundInY,
                                          cv::CVNValidWordsAndFreqs, cv::CVWordlistsMergedFromFile, cv::CVStopAtXBreak,
                                          cv::CVZipfileX, cv::CVNInBatch, cv::CVNEntries, cv::CVRowNumber, cv::CVNHits,
                                          cv::CVIndexFile, cv::CVKWSWith, cv::CVOpeningX, cv::CVXWordClusters,
                                          cv::CVXtoYWordClusters, cv::CVCannotComputeXIfLangsDiffer, cv::CVBugReport})
-        EXPECT_TRUE(spec.match(r.toString()).hasMatch()) << r.name;
+        EXPECT_TRUE(formatField.match(r.toString()).hasMatch()) << r.name;
 }
 
 TEST(ResourceStrings, UsedAsTheToolUsesThem)

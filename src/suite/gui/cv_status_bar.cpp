@@ -98,8 +98,8 @@ int TCVStatusBar::AddPanel(TStatusPanelStyle style, int width, const QString& ca
 Tdouble_smallint_type TCVStatusBar::InitStatusBar()
 {
     RemovePanels();
-    for (const TPanelSpec& spec : kStandardPanels)
-        AddPanel(spec.style, spec.width, QString::fromLatin1(spec.caption));
+    for (const TPanelSpec& standard : kStandardPanels)
+        AddPanel(standard.style, standard.width, QString::fromLatin1(standard.caption));
     SetStatusbarTypeSetButtonActive(false);
     int left = 0;
     for (int i = 0; i < kPanelWord; ++i)

@@ -342,37 +342,37 @@ void TDataModuleCorvantis::BuildMenus()
     std::vector<QMenu*> parents; // parents[level]: the menu items of that level go into
     std::map<int, QActionGroup*> groups;
     for (size_t i = 0; i < std::size(kMainMenu); ++i) {
-        const TMenuSpec& spec = kMainMenu[i];
-        const bool header = i + 1 < std::size(kMainMenu) && kMainMenu[i + 1].level > spec.level;
-        const QString caption = QString::fromUtf16(spec.caption);
+        const TMenuSpec& menuItem = kMainMenu[i];
+        const bool header = i + 1 < std::size(kMainMenu) && kMainMenu[i + 1].level > menuItem.level;
+        const QString caption = QString::fromUtf16(menuItem.caption);
         QAction* item = nullptr;
-        if (spec.level == 0) {
+        if (menuItem.level == 0) {
             auto* menu = new QMenu(caption);
             m_topMenus.push_back(menu);
             item = menu->menuAction();
             parents.assign(1, menu);
         } else {
-            QMenu* into = parents[size_t(spec.level - 1)];
+            QMenu* into = parents[size_t(menuItem.level - 1)];
             if (header) {
                 QMenu* sub = into->addMenu(caption);
                 item = sub->menuAction();
-                parents.resize(size_t(spec.level));
+                parents.resize(size_t(menuItem.level));
                 parents.push_back(sub);
             } else {
                 item = into->addAction(caption);
             }
         }
-        SetMenuTag(item, spec.tag);
-        if (*spec.name)
-            item->setObjectName(QString::fromLatin1(spec.name));
-        if (*spec.shortcut) {
-            const uint16_t shortcut = TextToShortCut(QString::fromLatin1(spec.shortcut));
+        SetMenuTag(item, menuItem.tag);
+        if (*menuItem.name)
+            item->setObjectName(QString::fromLatin1(menuItem.name));
+        if (*menuItem.shortcut) {
+            const uint16_t shortcut = TextToShortCut(QString::fromLatin1(menuItem.shortcut));
             item->setShortcut(ShortCutToKeySequence(shortcut));
-            if (spec.tag >= 0 && spec.tag <= kLastCustomisableTag)
-                m_designShortcuts.emplace_back(spec.tag, shortcut);
+            if (menuItem.tag >= 0 && menuItem.tag <= kLastCustomisableTag)
+                m_designShortcuts.emplace_back(menuItem.tag, shortcut);
         }
-        if (spec.radioGroup) {
-            QActionGroup*& group = groups[spec.radioGroup];
+        if (menuItem.radioGroup) {
+            QActionGroup*& group = groups[menuItem.radioGroup];
             if (!group) {
                 group = new QActionGroup(parents.back());
                 group->setExclusive(true);
@@ -380,7 +380,7 @@ void TDataModuleCorvantis::BuildMenus()
             item->setCheckable(true);
             group->addAction(item);
         }
-        if (spec.tag == 53)
+        if (menuItem.tag == 53)
             item->setStatusTip(QStringLiteral("eg. Mutual Information"));
         main_menu_list.push_back(item);
     }
