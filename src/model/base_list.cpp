@@ -1,7 +1,9 @@
 #include "model/base_list.h"
 
+#include "suite/cv_format.h"
 #include "suite/cv_globals.h"
 #include "suite/cv_stream.h"
+#include "suite/resource_strings.h"
 
 #include <QCollator>
 #include <QLocale>
@@ -235,6 +237,53 @@ double TCVBaseDataClass::NumericalData(int row, int column) const
         return ok ? v : 0;
     }
     return 0;
+}
+
+void TCVBaseDataClass::ShowColumnTotals()
+{
+    fColumnTotalsShown = true;
+    ComputeColumnTotals();
+}
+
+void TCVBaseDataClass::ComputeColumnTotals() const
+{
+    const int columns = ColumnCount();
+    std::vector<double> sums(size_t(std::max(columns, 0)), 0.0);
+    std::vector<bool> numeric(sums.size(), false), whole(sums.size(), true);
+    int summed = 0;
+    TDrawgridDataRec rec;
+    for (int i = 0; i < Count(); ++i) {
+        if (GetDeleted(i))
+            continue;
+        ++summed;
+        for (int c = 1; c < columns; ++c) {
+            DrawgridDataRec(i, c, 0, rec);
+            if (!rec.isNumber)
+                continue;
+            numeric[size_t(c)] = true;
+            whole[size_t(c)] = whole[size_t(c)] && rec.isInteger;
+            sums[size_t(c)] += rec.value;
+        }
+    }
+    fColumnTotals.assign(size_t(std::max(columns, 0)), TDrawgridDataRec{});
+    for (int c = 1; c < columns; ++c) {
+        TDrawgridDataRec& t = fColumnTotals[size_t(c)];
+        if (c == WordColumn())
+            t.text = Format(CVTotalN, {summed});
+        else if (numeric[size_t(c)])
+            NumberCell(t, sums[size_t(c)], whole[size_t(c)]);
+    }
+    fColumnTotalsValid = true;
+}
+
+void TCVBaseDataClass::TotalsCell(int column, TDrawgridDataRec& rec) const
+{
+    rec = {};
+    if (!fColumnTotalsShown || column < 0 || column >= ColumnCount())
+        return;
+    if (!fColumnTotalsValid || fColumnTotals.size() != size_t(ColumnCount()))
+        ComputeColumnTotals();
+    rec = fColumnTotals[size_t(column)];
 }
 
 QString TCVBaseDataClass::EntryDetailsAsString(int row) const

@@ -232,6 +232,21 @@ public:
     // The row's cells, columns 0 .. ColumnCount()-1, joined by tab characters.
     QString EntryDetailsAsString(int row) const;
 
+    // --- column totals ---
+    // A row the grids show after the entries when switched on: the sum of
+    // each numeric column over the entries not deleted (column 0, the row
+    // number, is not summed; the word column says how many entries were).
+    // The sums follow the list: they are taken again when the list has
+    // changed or the grid asks after a change (InvalidateColumnTotals).
+    bool ColumnTotalsShown() const { return fColumnTotalsShown; }
+    bool ColumnTotalsComputed() const { return fColumnTotalsShown && fColumnTotalsValid; }
+    void ShowColumnTotals();
+    void HideColumnTotals() { fColumnTotalsShown = false; }
+    int TotalsRowCount() const { return fColumnTotalsShown ? 1 : 0; }
+    void InvalidateColumnTotals() const { fColumnTotalsValid = false; }
+    // The totals row's cell of a column (empty for columns without numbers).
+    void TotalsCell(int column, TDrawgridDataRec& rec) const;
+
     // --- word access by row ---
     QString GetSomeWordAsString(int row, int column) const;
     bool SetSomeWordAsString(int row, int column, const QString& text, bool undoable);
@@ -306,7 +321,11 @@ protected:
     // first entry (an entry heading a group is never joined in the same call).
     int JoinGroups(const std::vector<std::vector<int>>& groups, bool undoable, const QString& caption);
     // Marks the list changed (bit 1: edited).
-    void Touched() { fChangeMark |= 1; }
+    void Touched()
+    {
+        fChangeMark |= 1;
+        fColumnTotalsValid = false;
+    }
     // Writes the entries of the list stream, after their count. A list that
     // writes its entries faster in bulk overrides it and writes the same
     // bytes: an entry with a plain state (no categories, no joined forms) is
@@ -368,6 +387,10 @@ private:
     double fGreatestValue = 0;
     bool fValueSeen = false;
     int fCloudReadPosition = 0;
+    bool fColumnTotalsShown = false;
+    mutable bool fColumnTotalsValid = false;
+    mutable std::vector<TDrawgridDataRec> fColumnTotals; // per column
+    void ComputeColumnTotals() const;
     int fCloudColumn = 2;
     std::vector<UndoStep> fUndo;
     std::vector<UndoStep> fRedo;

@@ -243,3 +243,44 @@ TEST(BaseListStream, MergeClonesEntriesWithTheirState)
     EXPECT_EQ(b.Count(), 1) << "the other list keeps its entries";
     EXPECT_FALSE(a.MergeWith(a));
 }
+
+TEST(BaseListTotals, NumericColumnsSummedOverEntriesNotDeletedAndKeptUpToDate)
+{
+    cvtest::TWordTestList l;
+    l.AddWord(QStringLiteral("the"), 12);
+    l.AddWord(QStringLiteral("cat"), 3);
+    l.AddWord(QStringLiteral("sat"), 5);
+    EXPECT_EQ(l.TotalsRowCount(), 0);
+    cv::TDrawgridDataRec rec;
+    l.TotalsCell(2, rec);
+    EXPECT_TRUE(rec.text.isEmpty()) << "no totals until asked";
+
+    l.ShowColumnTotals();
+    EXPECT_EQ(l.TotalsRowCount(), 1);
+    EXPECT_TRUE(l.ColumnTotalsComputed());
+    l.TotalsCell(2, rec);
+    EXPECT_TRUE(rec.isNumber);
+    EXPECT_EQ(rec.value, 20);
+    EXPECT_EQ(rec.text, QStringLiteral("20"));
+    // The row number is not summed; the word column counts the entries.
+    l.TotalsCell(0, rec);
+    EXPECT_FALSE(rec.isNumber);
+    l.TotalsCell(1, rec);
+    EXPECT_EQ(rec.text, QStringLiteral("Total: 3"));
+
+    // A deleted entry leaves the sums; a change of the list is followed.
+    l.SetDeleted(1, true, false);
+    l.InvalidateColumnTotals();
+    l.TotalsCell(2, rec);
+    EXPECT_EQ(rec.value, 17);
+    l.AddWord(QStringLiteral("mat"), 1);
+    l.InvalidateColumnTotals();
+    l.TotalsCell(1, rec);
+    EXPECT_EQ(rec.text, QStringLiteral("Total: 3"));
+    l.TotalsCell(2, rec);
+    EXPECT_EQ(rec.value, 18);
+
+    l.HideColumnTotals();
+    EXPECT_EQ(l.TotalsRowCount(), 0);
+    EXPECT_FALSE(l.ColumnTotalsComputed());
+}

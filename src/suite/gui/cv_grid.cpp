@@ -42,9 +42,11 @@ void TCVGridModel::SetList(TCVBaseDataClass* list, int displayKind)
     beginResetModel();
     m_list = list;
     m_displayKind = displayKind;
-    m_rows = list ? list->OverallCount() + list->Count() : 0;
+    m_rows = RowsOfList();
     m_columns = list ? list->ColumnCount() + (m_presenter ? m_presenter->ExtraColumnCount() : 0) : 0;
     m_cachedRow = -1;
+    if (list)
+        list->InvalidateColumnTotals();
     endResetModel();
     if (m_presenter)
         m_presenter->ListReset(list);
@@ -66,13 +68,15 @@ void TCVGridModel::Reload() { SetList(m_list, m_displayKind); }
 
 void TCVGridModel::CellsChanged()
 {
-    const int rows = m_list ? m_list->OverallCount() + m_list->Count() : 0;
+    const int rows = RowsOfList();
     const int columns = m_list ? m_list->ColumnCount() + (m_presenter ? m_presenter->ExtraColumnCount() : 0) : 0;
     if (rows != m_rows || columns != m_columns) {
         Reload();
         return;
     }
     m_cachedRow = -1;
+    if (m_list)
+        m_list->InvalidateColumnTotals();
     if (m_presenter)
         m_presenter->ValuesChanged();
     if (m_rows > 0 && m_columns > 0)
@@ -82,9 +86,19 @@ void TCVGridModel::CellsChanged()
         emit headerDataChanged(Qt::Horizontal, 0, m_columns - 1);
 }
 
+int TCVGridModel::RowsOfList() const
+{
+    return m_list ? m_list->OverallCount() + m_list->Count() + m_list->TotalsRowCount() : 0;
+}
+
+bool TCVGridModel::IsTotalsRow(int row) const
+{
+    return m_list && m_list->TotalsRowCount() > 0 && row == m_rows - 1 && row == RowsOfList() - 1;
+}
+
 int TCVGridModel::EntryOfRow(int row) const
 {
-    if (!m_list || row < 0 || row >= m_rows)
+    if (!m_list || row < 0 || row >= m_rows || IsTotalsRow(row))
         return -1;
     return m_list->RowToEntry(row + 1, m_displayKind);
 }
@@ -102,9 +116,16 @@ const TDrawgridDataRec& TCVGridModel::CachedCell(int row, int column) const
     m_cached = {};
     m_cachedRow = row;
     m_cachedColumn = column;
+    if (IsTotalsRow(row)) {
+        if (column < m_list->ColumnCount())
+            m_list->TotalsCell(column, m_cached);
+        if (m_presenter)
+            m_presenter->Present(column, m_cached);
+        return m_cached;
+    }
     const int entry = EntryOfRow(row);
     // Rows counted when the list was last shown may be gone since; such rows stay empty.
-    if (entry < m_list->Count() && row < m_list->OverallCount() + m_list->Count()) {
+    if (entry >= 0 && entry < m_list->Count() && row < m_list->OverallCount() + m_list->Count()) {
         if (column < m_list->ColumnCount()) {
             m_list->DrawgridDataRec(entry, column, m_displayKind, m_cached);
             if (m_tweak)
@@ -210,6 +231,11 @@ void TCVGridProxy::SetCollationName(const QString& localeName) { m_collator = QC
 
 bool TCVGridProxy::lessThan(const QModelIndex& left, const QModelIndex& right) const
 {
+    // The totals row stays last whichever way the view sorts.
+    const auto* model = static_cast<const TCVGridModel*>(sourceModel());
+    const bool leftTotals = model->IsTotalsRow(left.row()), rightTotals = model->IsTotalsRow(right.row());
+    if (leftTotals || rightTotals)
+        return leftTotals == rightTotals ? false : (leftTotals == (sortOrder() == Qt::DescendingOrder));
     const QVariant a = sourceModel()->data(left, kRawValueRole);
     const QVariant b = sourceModel()->data(right, kRawValueRole);
     const bool aNumber = a.typeId() == QMetaType::Double;
@@ -226,7 +252,7 @@ bool TCVGridProxy::filterAcceptsRow(int sourceRow, const QModelIndex& sourcePare
     if (!m_filter)
         return true;
     const auto* model = static_cast<const TCVGridModel*>(sourceModel());
-    return m_filter(model->EntryOfRow(sourceRow));
+    return model->IsTotalsRow(sourceRow) || m_filter(model->EntryOfRow(sourceRow));
 }
 
 // ---------------------------------------------------------------------------

@@ -98,8 +98,10 @@ public:
     // The list changed values only (same rows and columns): cells are asked again.
     void CellsChanged();
 
-    // The list entry shown on a model row (negative: an overall row).
+    // The list entry shown on a model row (negative: an overall row, or the totals row).
     int EntryOfRow(int row) const;
+    // The last row, when the list shows its column totals.
+    bool IsTotalsRow(int row) const;
     // The cell as the list draws it; empty while the data must not be shown.
     TDrawgridDataRec CellOf(int row, int column) const;
 
@@ -112,6 +114,7 @@ public:
 
 private:
     bool Hidden() const;
+    int RowsOfList() const;
     const TDrawgridDataRec& CachedCell(int row, int column) const;
 
     TCVBaseDataClass* m_list = nullptr;

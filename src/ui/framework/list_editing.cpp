@@ -448,6 +448,26 @@ bool FreezeTopRows(TCV_Grid* grid)
     return true;
 }
 
+bool ColumnTotals(TCV_Grid* grid)
+{
+    QApplication::processEvents();
+    TCVBaseDataClass* list = grid ? grid->List() : nullptr;
+    if (!list)
+        return false;
+    if (list->ColumnTotalsComputed()) {
+        list->HideColumnTotals();
+    } else if (ComputeColumnTotalsQ()) {
+        THourglass busy;
+        list->ShowColumnTotals();
+    } else {
+        list->HideColumnTotals();
+    }
+    // The row count follows the list.
+    grid->Model()->Reload();
+    grid->Refresh();
+    return list->ColumnTotalsShown();
+}
+
 int FrozenTopRows(const TCV_Grid* grid) { return grid ? grid->property(kFrozenRowsProperty).toInt() : 0; }
 
 // ---------------------------------------------------------------------------

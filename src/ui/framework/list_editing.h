@@ -140,6 +140,11 @@ bool MarkRow(TCV_Grid* grid, int row, bool mark);
 // number. Those rows then show, with the headings, in a view of their own
 // above the grid's table, which scrolls the other rows beneath them.
 bool FreezeTopRows(TCV_Grid* grid);
+
+// Column totals of the grid's list: switched off when they show already;
+// otherwise the user is asked whether to compute them (yes: computed and
+// shown after the entries; no: off). The grid follows; true when they show.
+bool ColumnTotals(TCV_Grid* grid);
 int FrozenTopRows(const TCV_Grid* grid);
 
 // ---------------------------------------------------------------------------
@@ -228,6 +233,7 @@ enum : int {
     kTagUnmarkRow = 167,
     kTagWordCloud = 179,
     kTagSaveLemmaFile = 193,
+    kTagColumnTotals = 114,
     kTagFreezeTopRows = 195,
     kTagReverseDelete = 198,
     kTagClearAllMarking = 208,

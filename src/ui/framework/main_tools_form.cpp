@@ -693,9 +693,13 @@ void TMainToolsForm::ResetToNoData()
 
 void TMainToolsForm::ComputeColumnTotals(TCV_Grid* grid)
 {
-    // The column totals of a list belong to the list-editing commands.
     if (!GridMayBeWorkedOn(grid))
         return;
+    const bool shown = ColumnTotals(grid);
+    // The menu item shows whether the current list has its totals.
+    if (TDataModuleCorvantis* module = DataModuleCorvantis())
+        if (QAction* item = module->ItemOfTag(kTagColumnTotals))
+            item->setChecked(shown);
 }
 
 void TMainToolsForm::RelativeEntropy(TCV_Grid* grid)

@@ -492,5 +492,37 @@ TEST_F(ListEditingTest, SavingTheLemmasOfAListWithoutJoinedFormsSaysItDoesNotApp
     EXPECT_EQ(files.Requests().back().title, cv::CVSaveLemmasAsLemmaList.toString());
 }
 
+TEST_F(ListEditingTest, ColumnTotalsShowAfterTheEntriesWhenTheUserSaysSo)
+{
+    const int rows = grid->RowCount();
+    dialogs.QueueAnswer(cv::TDialogAnswer::No);
+    window->ComputeColumnTotals(grid);
+    EXPECT_EQ(dialogs.Routines().back(), QStringLiteral("ComputeColumnTotalsQ"));
+    EXPECT_EQ(grid->RowCount(), rows);
+
+    dialogs.QueueAnswer(cv::TDialogAnswer::Yes);
+    window->ComputeColumnTotals(grid);
+    ASSERT_EQ(grid->RowCount(), rows + 1);
+    const int last = grid->RowCount() - 1;
+    EXPECT_EQ(grid->Cells(cv::TCVWordList::kColWord, last), QStringLiteral("Total: 6"));
+    EXPECT_EQ(grid->Cells(cv::TCVWordList::kColFreq, last), QStringLiteral("10"));
+    EXPECT_LT(grid->EntryOfGridRow(last), 0);
+    // Sorting the view keeps the totals last, either way.
+    grid->SortOnRawValues(cv::TCVWordList::kColFreq, Qt::DescendingOrder);
+    EXPECT_EQ(grid->Cells(cv::TCVWordList::kColWord, last), QStringLiteral("Total: 6"));
+    grid->SortOnRawValues(cv::TCVWordList::kColFreq, Qt::AscendingOrder);
+    EXPECT_EQ(grid->Cells(cv::TCVWordList::kColWord, last), QStringLiteral("Total: 6"));
+    // A deleted row leaves the totals at once.
+    grid->SetRow(1);
+    Command(cv::kTagDeleteRows);
+    EXPECT_EQ(grid->Cells(cv::TCVWordList::kColWord, grid->RowCount() - 1), QStringLiteral("Total: 5"));
+
+    // Asked again: switched off without a question.
+    const int asked = int(dialogs.Routines().size());
+    window->ComputeColumnTotals(grid);
+    EXPECT_EQ(int(dialogs.Routines().size()), asked);
+    EXPECT_EQ(grid->RowCount(), List().Count() + 1);
+}
+
 } // namespace
 } // namespace framework_test
