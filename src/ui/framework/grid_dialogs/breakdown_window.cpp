@@ -125,6 +125,9 @@ void ComputeSearchSummary(const TCVBaseDataClass& list, const TSearchSummaryRequ
         if (request.progress)
             request.progress(e * 100 / int(expressions.size()));
         MyYieldProcess();
+        // A stop while messages were handled may mean the list is gone: it is not touched again.
+        if (Cancelled())
+            break;
         if (items.IsEmpty())
             continue;
         std::vector<int> matches;
@@ -137,6 +140,8 @@ void ComputeSearchSummary(const TCVBaseDataClass& list, const TSearchSummaryRequ
             if (engine.RowMatches(texts[size_t(i)]))
                 matches.push_back(i);
         }
+        if (Cancelled())
+            break;
         summary.counts[size_t(e)] = int32_t(matches.size());
         if (breakdown)
             for (int i : matches)
@@ -333,13 +338,27 @@ void TFormBreakdown::ButtonLoadClick()
     ElMemoSearches->setPlainText(DecodeText(file.readAll(), 1252));
 }
 
+void TFormBreakdown::StopCounting()
+{
+    if (m_counting)
+        global_panic_state = kPanicStopNow;
+    fDataList = nullptr;
+}
+
 void TFormBreakdown::ButtonCountClick()
 {
+    if (m_counting)
+        return;
     global_panic_state = kPanicRun;
     if (m_grid)
         fDataList = m_grid->List();
     if (!fOnSummaryStats || !fDataList)
         return;
+    m_counting = true;
+    const struct TCountingDone {
+        bool& counting;
+        ~TCountingDone() { counting = false; }
+    } countingDone{m_counting};
     ElMemoSearches->setPlainText(ElMemoSearches->toPlainText().trimmed());
     QStringList expressions;
     const QStringList lines = ElMemoSearches->toPlainText().split(u'\n');
@@ -362,6 +381,8 @@ void TFormBreakdown::ButtonCountClick()
 
     TSummaryArrays summary;
     fOnSummaryStats(*fDataList, request, expressions, summary);
+    if (!fDataList)
+        return; // the data went while counting: nothing to tell of it
 
     const bool textFiles = fListType == kListConcordance && request.breakdownColumn == kConcordanceFileColumn;
     const QString breakdownHeading = HeadingOf(request.breakdownColumn);

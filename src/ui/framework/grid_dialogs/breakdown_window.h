@@ -89,6 +89,9 @@ public:
     void ComboBoxSearchSelect();
     void ButtonLoadClick();
     void ButtonCountClick();
+    // The data of the list go: a count under way stops before it touches
+    // the list again, and the list is forgotten.
+    void StopCounting();
     void ElPopupButtonStopClick();
     void AdvGlowButtonSaveREsultsClick();
     void ButtonHelpClick();
@@ -120,6 +123,7 @@ private:
     QString HeadingOf(int column) const;
     // The list is the grid's at each count: the grid lets go of it before it goes.
     QPointer<TCV_Grid> m_grid;
+    bool m_counting = false;
 };
 
 } // namespace cv

@@ -233,6 +233,9 @@ void TGridDialogHost::PageChanged(TCV_Grid* grid)
 
 void TGridDialogHost::StopConditions(bool hide)
 {
+    // The breakdown's count is stopped too: it works on the same lists.
+    if (m_breakdown)
+        m_breakdown->StopCounting();
     if (!m_conditions)
         return;
     m_conditions->Stop();

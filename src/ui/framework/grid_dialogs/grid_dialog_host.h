@@ -53,7 +53,7 @@ public:
     // The page changed: an open conditions dialog is stopped and pointed at
     // the new page's grid and list.
     void PageChanged(TCV_Grid* grid);
-    // Stops the conditions dialog (and hides it) before the data goes.
+    // Stops the conditions dialog (and hides it) and any breakdown count before the data goes.
     void StopConditions(bool hide);
 
     // Prints the grid: print dialog, pages agreed, pages printed. A

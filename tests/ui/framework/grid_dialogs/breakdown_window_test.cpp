@@ -209,3 +209,39 @@ TEST_F(BreakdownTest, ConcordanceBreaksDownByItsTextFiles)
     EXPECT_EQ(form->ComboBoxBreakdown->currentText(), QStringLiteral("File"));
     EXPECT_EQ(form->ComboBoxBreakdown->currentData().toInt(), 13);
 }
+
+TEST_F(BreakdownTest, DataThatGoesDuringACountIsNotTouchedAgain)
+{
+    Rhymes();
+    grid = std::make_unique<TCV_Grid>();
+    grid->MatchGridToListType(kListWordList, 7, table.get());
+    QWidget window;
+    TGridDialogHost& host = GridDialogHostOf(window);
+    host.ShowBreakdown(grid.get());
+    TFormBreakdown* form = host.BreakdownForm();
+    ASSERT_NE(form, nullptr);
+    form->ElMemoSearches->setPlainText(QStringLiteral("*at\nthe\nsun"));
+    form->CheckBoxCumulative->setChecked(true);
+    form->ComboBoxCumulative->setCurrentIndex(form->ComboBoxCumulative->findText(QStringLiteral("Freq.")));
+
+    // As the window closes its data while the count pumps messages: the
+    // host stops the count, then the list goes.
+    int expressionsSeen = 0;
+    const TSummaryStatsProc real = form->fOnSummaryStats;
+    form->fOnSummaryStats = [&](const TCVBaseDataClass& list, const TSearchSummaryRequest& request,
+                                const QStringList& expressions, TSummaryArrays& summary) {
+        TSearchSummaryRequest r = request;
+        r.progress = [&](int) {
+            if (++expressionsSeen == 2) {
+                host.StopConditions(false);
+                grid->SetList(nullptr, 0);
+                table.reset();
+            }
+        };
+        real(list, r, expressions, summary);
+    };
+    form->ButtonCount->click();
+    EXPECT_EQ(expressionsSeen, 2);
+    EXPECT_TRUE(form->ElMemoResults->toPlainText().isEmpty());
+    EXPECT_EQ(form->fDataList, nullptr);
+}
