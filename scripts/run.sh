@@ -7,12 +7,20 @@
 #
 #   scripts/run.sh --batch   instead makes the word list of the sample corpus
 #                            without a window, saved as a ".lst" file in the
-#                            output folder (CV_OUTPUT_DIR, else ~/corvantis-output).
+#                            output folder (CV_OUTPUT_DIR, else ~/corvantis-output);
+#                            so does a run without a display.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
 scripts/build.sh
-if [ "${1:-}" = "--batch" ]; then
+# Without a display (and no Qt platform chosen) the window cannot open: the
+# job runs without it instead.
+batch="${1:-}"
+if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLATFORM:-}" ] && [ "$batch" != "--batch" ]; then
+  echo "run: no display here; making the word list of the sample corpus without the window instead" >&2
+  batch="--batch"
+fi
+if [ "$batch" = "--batch" ]; then
   corpus=$(scripts/get-sample-corpus.sh)
   out="${CV_OUTPUT_DIR:-$HOME/corvantis-output}"
   mkdir -p "$out"
