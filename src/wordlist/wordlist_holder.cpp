@@ -270,7 +270,13 @@ bool T_WholeWordlistHolder::WordTreeToWordlist()
     context.ends.Free();
     context.specials.Free();
 
-    const TWordlistTree::TSpread spread = fRun->tree->ComputeSpread();
+    // An index of several texts keeps its words' counts itself, and the
+    // word list of its run goes with the document when the index is
+    // written: only the statistics are made then (an index of one text
+    // takes the dispersion over tenths of the text from the list, so it
+    // keeps the list).
+    const bool listWanted = !(MainFile.ListType == kListIndexWordList && fIndexHandler && fPendingRows.size() > 1);
+    const TWordlistTree::TSpread spread = listWanted ? fRun->tree->ComputeSpread() : TWordlistTree::TSpread{};
     // So are the per-part records and the index: the entries take their memory.
     fRun->tree->FreeCounting();
     const TWordlistTree& tree = *fRun->tree;
@@ -310,7 +316,7 @@ bool T_WholeWordlistHolder::WordTreeToWordlist()
             continue;
         }
         ++listTypes;
-        if (t.freq < minFreq || t.freq > maxFreq || spread.texts[id] < minTexts)
+        if (!listWanted || t.freq < minFreq || t.freq > maxFreq || spread.texts[id] < minTexts)
             continue;
         const std::u16string_view text = tree.Text(id);
         listed.push_back(TRow{text.data(), int32_t(text.size()), t.freq, spread.texts[id], spread.dispersion[id], &tagOf(t)});
