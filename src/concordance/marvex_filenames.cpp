@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <QTimeZone>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -188,13 +189,13 @@ void TMarvexFilenamelist::EnsureOrderTableAllocated() const
 {
     if (fOrderValid)
         return;
-    int32_t highest = -1;
+    fOrder.clear();
+    fOrder.reserve(size_t(Count()));
     for (int i = 0; i < Count(); ++i)
-        highest = std::max(highest, Entry(i)->Data().OriginalFilenumber);
-    fOrder.assign(size_t(highest + 1), -1);
+        fOrder.emplace_back(Entry(i)->Data().OriginalFilenumber, i);
     // The first entry with a number wins when numbers repeat (lists merged by hand).
-    for (int i = Count() - 1; i >= 0; --i)
-        fOrder[size_t(Entry(i)->Data().OriginalFilenumber)] = i;
+    std::stable_sort(fOrder.begin(), fOrder.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    fOrderBuiltCount = Count();
     fOrderValid = true;
 }
 
@@ -204,16 +205,18 @@ int TMarvexFilenamelist::IndexOfOriginal(int32_t number) const
         return -1;
     for (int attempt = 0; attempt < 2; ++attempt) {
         EnsureOrderTableAllocated();
-        if (size_t(number) >= fOrder.size()) {
-            if (attempt == 0 && Count() > 0) {
-                fOrderValid = false; // entries may have been added since the table was built
-                continue;
-            }
-            return -1;
+        const auto it = std::lower_bound(fOrder.begin(), fOrder.end(), number,
+                                         [](const auto& e, int32_t n) { return e.first < n; });
+        if (it != fOrder.end() && it->first == number) {
+            const int pos = it->second;
+            if (pos < Count() && Entry(pos)->Data().OriginalFilenumber == number)
+                return pos;
+            fOrderValid = false; // an entry changed its number since
+            continue;
         }
-        const int pos = fOrder[size_t(number)];
-        if (pos >= 0 && pos < Count() && Entry(pos)->Data().OriginalFilenumber == number)
-            return pos;
+        // Not there: only entries added since the table was built can hold it.
+        if (fOrderBuiltCount == Count())
+            return -1;
         fOrderValid = false;
     }
     return -1;

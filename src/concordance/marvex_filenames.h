@@ -131,7 +131,10 @@ public:
 
 private:
     void Invalidate() { fOrderValid = false; }
-    mutable std::vector<int32_t> fOrder; // original number -> position, -1 none
+    // (original number, position), by number: numbers come from files and
+    // may be anything, so no table is sized by them.
+    mutable std::vector<std::pair<int32_t, int>> fOrder;
+    mutable int fOrderBuiltCount = -1; // entries when the table was built
     mutable bool fOrderValid = false;
 };
 

@@ -1,0 +1,30 @@
+// Replays the inputs kept from fuzzing the readers of saved results (and
+// the seeds it starts from): each must be read or refused, never crash, and
+// a damaged file must not make the reader ask for memory its size cannot
+// justify.
+#include "keywords/result_files_testutil.h"
+#include "support/process_state.h"
+#include "support/test_support.h"
+
+#include <QDir>
+
+#include <gtest/gtest.h>
+
+TEST(ResultFilesFuzzReplay, KeptInputsAreReadOrRefused)
+{
+    cvtest::StartFromDefaults();
+    cv::Global_run_without_error_messages = true;
+    const QDir dir(cvtest::testDataDir() + QStringLiteral("/fuzz/results"));
+    const QStringList files = dir.entryList(QDir::Files, QDir::Name);
+    ASSERT_FALSE(files.isEmpty()) << "no kept inputs in " << dir.path().toStdString();
+    QStringList read;
+    for (const QString& f : files) {
+        const QByteArray bytes = cvtest::readAll(dir.filePath(f));
+        if (cvtest::ReadResultFileFromBytes(reinterpret_cast<const uint8_t*>(bytes.constData()), size_t(bytes.size())))
+            read << f;
+    }
+    cv::Global_run_without_error_messages = false;
+    // The seeds are whole files of each kind.
+    for (const char* seed : {"cnc_sample", "kws_keywords", "kws_kwdb", "lst_sample"})
+        EXPECT_TRUE(read.contains(QLatin1String(seed))) << seed;
+}
