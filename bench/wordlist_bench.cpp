@@ -37,7 +37,6 @@
 #include <QTemporaryDir>
 
 #include <chrono>
-#include <malloc.h>
 #include <memory>
 #include <cmath>
 #include <cstdio>
@@ -53,17 +52,6 @@ const auto kProgramStart = std::chrono::steady_clock::now();
 double SinceStart()
 {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - kProgramStart).count();
-}
-
-long PeakRssKb()
-{
-    QFile f(QStringLiteral("/proc/self/status"));
-    if (!f.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : f.readAll().split('\n'))
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').first().toLong();
-    return -1;
 }
 
 // The spelling of type `id`: a pronounceable lower-case word, unique per id.
@@ -199,15 +187,9 @@ int Usage()
 
 int main(int argc, char** argv)
 {
-    // The job reads texts through buffers of a few megabytes each, made and
-    // freed per text: keep freed blocks for the next text instead of handing
-    // them back to the system and taking fresh, unmapped pages again.
-    mallopt(M_MMAP_THRESHOLD, 64 << 20);
-    mallopt(M_TRIM_THRESHOLD, 256 << 20);
+    cvbench::KeepFreedBuffers();
     QCoreApplication app(argc, argv);
-    cv::TSettingsBuffer::Instance().UsePrivate();
-    cv::current_tool_var = cv::kToolWordList;
-    cv::Global_run_without_error_messages = true;
+    cvbench::RunOnPrivateSettingsWithoutDialogs();
 
     QString out, compare;
     int top = 20;
@@ -289,7 +271,7 @@ int main(int argc, char** argv)
                         (long long)small.running, small.seconds, double(small.running) / small.seconds,
                         double(r.running) / double(small.running), r.seconds / small.seconds);
     }
-    std::printf("peak memory\t%ld MB (VmHWM)\n", PeakRssKb() / 1024);
+    std::printf("peak memory\t%ld MB (VmHWM)\n", cvbench::PeakRssKb() / 1024);
     if (!compare.isEmpty() && !out.isEmpty()) {
         QFile a(out), b(compare);
         if (!a.open(QIODevice::ReadOnly) || !b.open(QIODevice::ReadOnly)) {
