@@ -118,19 +118,9 @@ uint16_t T_WholeWordlistHolder::OpenAnIndexAndLoadWords(const QString& indexFile
     stats->ClearChangeMark();
     list->SetLocale(ftextsettings.LanguageId(), ftextsettings.CollationName());
     list->AdoptEntries(std::move(entries));
-    list->SetTotalTokens(index.TokensUsed());
-    list->SetTotalTexts(index.TextCount());
-    list->SetTagDisplay(ftextsettings.TagDisplay());
     list->SortAlphabetically();
     list->ComputedRankOrdersOfWords();
-    if (Using_Lemmalist && TLemmatiser::Instance().IsLoaded(tool, TLemmatiserListKind::Lemma))
-        list->CheckLemmas(false);
-    if (GetLemmaMatchStopWanted(tool, uint8_t(TLemmatiserListKind::Match))
-        && TLemmatiser::Instance().IsLoaded(tool, TLemmatiserListKind::Match)) {
-        list->CheckMatches(kTagMarkMatches);
-        list->ClearUndo();
-    }
-    list->ClearChangeMark();
+    FinishNewList(*list, index.TokensUsed(), index.TextCount());
 
     MainFile.ListType = kListIndexWordList;
     MainFile.FileName = IndexFileName(index.base, TIndexFileKind::Tokens);

@@ -435,17 +435,7 @@ bool T_WholeWordlistHolder::WordTreeToWordlist()
     } else {
         list->AdoptAlphabeticalEntries(std::move(entries), std::move(frequencyOrder));
     }
-    list->SetTotalTokens(tokensUsed);
-    list->SetTotalTexts(int32_t(fPendingRows.size()));
-    list->SetTagDisplay(ftextsettings.TagDisplay());
-    if (Using_Lemmalist && TLemmatiser::Instance().IsLoaded(tool, TLemmatiserListKind::Lemma))
-        list->CheckLemmas(false);
-    if (GetLemmaMatchStopWanted(tool, uint8_t(TLemmatiserListKind::Match))
-        && TLemmatiser::Instance().IsLoaded(tool, TLemmatiserListKind::Match)) {
-        list->CheckMatches(kTagMarkMatches);
-        list->ClearUndo();
-    }
-    list->ClearChangeMark();
+    FinishNewList(*list, tokensUsed, int32_t(fPendingRows.size()));
 
     auto stats = std::make_unique<TCVStatsList>(this, CurrentToolSignature());
     for (const TStatsRec& r : fPendingRows)
@@ -462,6 +452,22 @@ bool T_WholeWordlistHolder::WordTreeToWordlist()
     fPendingRows.clear();
     fRun.reset();
     return true;
+}
+
+void T_WholeWordlistHolder::FinishNewList(TCVWordList& list, int64_t tokensUsed, int32_t texts) const
+{
+    const uint8_t tool = current_tool_var;
+    list.SetTotalTokens(tokensUsed);
+    list.SetTotalTexts(texts);
+    list.SetTagDisplay(ftextsettings.TagDisplay());
+    if (Using_Lemmalist && TLemmatiser::Instance().IsLoaded(tool, TLemmatiserListKind::Lemma))
+        list.CheckLemmas(false);
+    if (GetLemmaMatchStopWanted(tool, uint8_t(TLemmatiserListKind::Match))
+        && TLemmatiser::Instance().IsLoaded(tool, TLemmatiserListKind::Match)) {
+        list.CheckMatches(kTagMarkMatches);
+        list.ClearUndo();
+    }
+    list.ClearChangeMark();
 }
 
 bool T_WholeWordlistHolder::RunTexts(TSharedChosenFilesClass& chosen, const std::vector<int>& texts,

@@ -189,6 +189,9 @@ private:
     bool RunTexts(TSharedChosenFilesClass& chosen, const std::vector<int>& texts, bool showProgress);
     bool MakeBatch(TSharedChosenFilesClass& chosen, uint8_t batchMode);
     void RegisterLists();
+    // A list just made takes its totals and tag display, then the loaded
+    // lemma and match lists; it starts unchanged.
+    void FinishNewList(TCVWordList& list, int64_t tokensUsed, int32_t texts) const;
     // The notes of a list just made: the standard ones and what the run noted.
     void StartNotesOfRun(int32_t batchNumber);
     void ApplyTagDisplay();
