@@ -678,6 +678,12 @@ int KeptApartMarks(const QString& word)
     return n;
 }
 
+// Two entries stand for one spelling: the same tag, equal by the collation.
+bool SameSpelling(const TAlphabeticalOrderer& orderer, const TWordListEntry& a, const TWordListEntry& b)
+{
+    return a.fTag == b.fTag && orderer.Compare(U16(a.fWord), U16(b.fWord)) == 0;
+}
+
 } // namespace
 
 template <typename F>
@@ -694,14 +700,32 @@ void TCVWordList::ForEachEqualRun(F&& run) const
     for (int i = 0; i < Count(); ++i) {
         if (GetDeleted(i))
             continue;
-        if (!same.empty()) {
-            const TWordListEntry& prev = Entry(same.back());
-            if (prev.fTag != Entry(i).fTag || orderer.Compare(U16(prev.fWord), U16(Entry(i).fWord)) != 0)
-                flush();
-        }
+        if (!same.empty() && !SameSpelling(orderer, Entry(same.back()), Entry(i)))
+            flush();
         same.push_back(i);
     }
     flush();
+}
+
+std::vector<int> TCVWordList::EqualRunAround(int i) const
+{
+    // The entries not deleted on either side, as long as each equals the one before it.
+    std::vector<int> run{i};
+    if (GetDeleted(i))
+        return run;
+    const TAlphabeticalOrderer orderer(CollationName());
+    for (const int step : {-1, 1}) {
+        int last = i;
+        for (int j = i + step; j >= 0 && j < Count(); j += step) {
+            if (GetDeleted(j))
+                continue;
+            if (!SameSpelling(orderer, Entry(last), Entry(j)))
+                break;
+            run.push_back(j);
+            last = j;
+        }
+    }
+    return run;
 }
 
 std::vector<std::pair<int, int>> TCVWordList::CheckForEqualStrings() const
@@ -756,13 +780,9 @@ void TCVWordList::AddASpaceToWordNumber(int i)
     // One more mark than any equal spelling has, so that no two of them
     // are found equal again.
     int most = -1;
-    ForEachEqualRun([&](const std::vector<int>& same) {
-        if (std::find(same.begin(), same.end(), i) == same.end())
-            return;
-        for (int j : same)
-            if (j != i)
-                most = std::max(most, KeptApartMarks(Entry(j).fWord));
-    });
+    for (int j : EqualRunAround(i))
+        if (j != i)
+            most = std::max(most, KeptApartMarks(Entry(j).fWord));
     QString& word = Entry(i).fWord;
     const int marks = std::max(most + 1 - KeptApartMarks(word), 1);
     word.append(QString(marks, QChar(kZeroWidthSpace)));

@@ -271,6 +271,8 @@ private:
     // (alphabetical order) that the collation finds equal, with equal tags.
     template <typename F>
     void ForEachEqualRun(F&& run) const;
+    // The run of equal spellings entry i stands in (i first; only i when it is deleted).
+    std::vector<int> EqualRunAround(int i) const;
     void InvalidateOrder() { fOrderValid = false; }
     void SetAlphabeticalSortLevels();
     void EnsureOrder() const;
