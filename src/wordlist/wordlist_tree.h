@@ -211,15 +211,25 @@ public:
         // matches (its line asked for), else null. Likely the type sought:
         // Is tells; types never move, so the guess stays good while types
         // are added.
+        // The probe sequence is followed as far as its slots' checks tell
+        // (a few slots, mostly of one line): a type that lost its first slot
+        // to another is still asked for ahead instead of being waited for.
         TWordlistKey* Guess(uint64_t hash, uint32_t& id) const
         {
-            const TSlot s = fSlots[std::size_t(hash) & fMask];
-            if (s.id1 == 0 || s.check != uint32_t(hash >> 32))
-                return nullptr;
-            id = s.id1 - 1;
-            TWordlistKey* k = &fBlocks[id >> kBlockShift][id & (kBlockTypes - 1)];
-            PrefetchLine(k);
-            return k;
+            const uint32_t check = uint32_t(hash >> 32);
+            std::size_t i = std::size_t(hash) & fMask;
+            for (int probes = 0; probes < kGuessProbes; ++probes, i = (i + 1) & fMask) {
+                const TSlot s = fSlots[i];
+                if (s.id1 == 0)
+                    return nullptr;
+                if (s.check == check) {
+                    id = s.id1 - 1;
+                    TWordlistKey* k = &fBlocks[id >> kBlockShift][id & (kBlockTypes - 1)];
+                    PrefetchLine(k);
+                    return k;
+                }
+            }
+            return nullptr;
         }
         void PrefetchType(uint64_t hash) const
         {
@@ -228,6 +238,7 @@ public:
         }
 
     private:
+        static constexpr int kGuessProbes = 8;
         const TSlot* fSlots;
         std::size_t fMask;
         const TTypeBlock* fBlocks;
