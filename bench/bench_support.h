@@ -1,6 +1,7 @@
 #pragma once
 // Small helpers shared by the bench programs.
 
+#include "runtime/start_an_app.h"
 #include "suite/cv_globals.h"
 #include "suite/cvbuf.h"
 #include "suite/my_types.h"
@@ -13,7 +14,6 @@
 #include <QString>
 #include <QStringList>
 
-#include <malloc.h>
 
 #include <chrono>
 #include <cstdio>
@@ -63,13 +63,10 @@ inline double wcSeconds(const QStringList& files, qint64* words = nullptr)
     return s;
 }
 
-// Jobs that read texts through buffers of a few megabytes each, made and
-// freed per text: keep freed blocks for the next text instead of handing them
-// back to the system and taking fresh, unmapped pages again.
+// The tool's own process setting for freed memory (as its main sets it).
 inline void KeepFreedBuffers()
 {
-    mallopt(M_MMAP_THRESHOLD, 64 << 20);
-    mallopt(M_TRIM_THRESHOLD, 256 << 20);
+    cv::KeepFreedMemoryForReuse();
 }
 
 // The process's peak resident memory so far in KB (VmHWM), -1 when unknown.

@@ -58,6 +58,7 @@ void WriteWindowState(cv::TFormWordList& window)
 
 int main(int argc, char** argv)
 {
+    cv::KeepFreedMemoryForReuse();
     QApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("corvantis-wordlist"));
     QCoreApplication::setApplicationVersion(QStringLiteral(CV_VERSION));

@@ -17,6 +17,10 @@
 #include <QProcess>
 #include <QThread>
 
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
 namespace cv {
 
 namespace {
@@ -111,6 +115,17 @@ bool StartAnApp(uint8_t tool, const QStringList& arguments, int waitMs)
         return ensureController(arguments, waitMs);
     qint64 pid = 0;
     return launch(ToolProgramFile(tool), arguments, TDialogKind::Error, &pid);
+}
+
+void KeepFreedMemoryForReuse()
+{
+#if defined(__GLIBC__)
+    // Blocks below 64 MB come from the heap (not from a mapping of their
+    // own, unmapped when freed), and the heap's top is given back only
+    // beyond 256 MB free.
+    mallopt(M_MMAP_THRESHOLD, 64 << 20);
+    mallopt(M_TRIM_THRESHOLD, 256 << 20);
+#endif
 }
 
 bool ToolStartup(const TToolStartupOptions& options)

@@ -154,8 +154,9 @@ TEST(WordlistTreeLookups, GuessesMadeBeforeTypesAreAddedStayGood)
         // Another word's type, or this word under another tag, is never taken for it.
         const auto& [other, otherTag] = words[(k + 2) % words.size()];
         uint32_t otherId = 0;
-        if (TWordlistKey* guess = lookup.Guess(hashOf(other, otherTag), otherId))
+        if (TWordlistKey* guess = lookup.Guess(hashOf(other, otherTag), otherId)) {
             EXPECT_FALSE(lookup.Is(*guess, p.data(), int32_t(w.size()), tag)) << k;
+        }
         EXPECT_FALSE(lookup.Is(tree.Type(id), p.data(), int32_t(w.size()), uint16_t(tag + 1))) << k;
         // A full collision (this word's hash, another spelling) finds no type.
         std::u16string changed = w;
