@@ -12,7 +12,7 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
-// Blocks of ASCII go 32 lanes at a time with AVX2 where the processor has it
+// Blocks of ASCII go 64 lanes at a time with AVX2 where the processor has it
 // (chosen when the classifier is made); the build itself stays for any x86-64.
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
 #define CV_WIDE_BLOCKS 1
@@ -127,7 +127,7 @@ struct FastRun {
 // other unit, at `end`, or where a word starts while a sentence end waits to
 // be settled (the caller handles those). `asciiBlocks`: the ASCII letters,
 // digits and the blank have their usual kinds, so stretches of ASCII go
-// thirty-two units at a time (see TAsciiBlockRules).
+// in blocks of 64 units (see TAsciiBlockRules and settleBlock).
 struct TFastRules {
     int32_t n;           // units of the chunk (what follows them is looked at by the slow path)
     bool keepNumbers;
@@ -139,15 +139,29 @@ struct TFastRules {
     const TAsciiBlockRules* blockRules;
 };
 
-// One bit per lane of a block of thirty-two units.
+// A block: 64 units read, of which the first 63 at most are settled (the
+// last one is there to be looked at, for a joiner before it).
+constexpr int32_t kBlockUnits = 64;
+constexpr uint32_t kBlockSettles = 63;
+
+// One bit per lane of a block.
 struct TAsciiLanes {
-    uint32_t fast;          // lanes the block may settle
-    uint32_t letter, digit;
-    uint32_t joinLetters;   // apostrophes and hyphens that join two letters standing around them
-    uint32_t joinDigits;    // number separators and sentence ends, which join two digits
-    uint32_t sentenceEnds;  // (AVX2 only) sentence ends, and "\n" where blocks settle it;
-    uint32_t lineBreaks;    // with the other lanes that settle them:
-    uint32_t lower, blank;  // lower-case letters and blanks (" ")
+    uint64_t fast;          // lanes the block may settle
+    uint64_t letter, digit;
+    uint64_t joinLetters;   // apostrophes and hyphens that join two letters standing around them
+    uint64_t joinDigits;    // number separators and sentence ends, which join two digits
+    uint64_t sentenceEnds;  // (AVX2 only) sentence ends, and "\n" where blocks settle it;
+    uint64_t lineBreaks;    // with the other lanes that settle them:
+    uint64_t lower, blank;  // lower-case letters and blanks (" ")
+
+    // The lanes of the units from `at` on go above these.
+    void Add(const TAsciiLanes& o, int at)
+    {
+        fast |= o.fast << at, letter |= o.letter << at, digit |= o.digit << at;
+        joinLetters |= o.joinLetters << at, joinDigits |= o.joinDigits << at;
+        sentenceEnds |= o.sentenceEnds << at, lineBreaks |= o.lineBreaks << at;
+        lower |= o.lower << at, blank |= o.blank << at;
+    }
 };
 
 // What the blocks carry from one to the next.
@@ -177,12 +191,13 @@ inline void markUnit(uint16_t& c, uint16_t code) { c = uint16_t((c & ~kClassCode
 // still waiting for the word after it where they end, so that it goes the
 // general way.
 __attribute__((noinline)) uint32_t settleEvents(uint64_t events, uint64_t lineBreaks, uint64_t W, uint64_t blank,
-                                                uint64_t lower, uint32_t nf, int32_t i, uint16_t* cls,
-                                                TBlockState& st)
+                                                uint64_t lower, uint32_t nf, uint64_t settled, int32_t i,
+                                                uint16_t* cls, TBlockState& st)
 {
     unsigned content = st.content, contentPara = st.contentPara;
     int32_t sentences = st.sentences, paragraphs = st.paragraphs;
     uint32_t pending = 0; // the bit of the sentence end waiting for the next word; 0: none
+    // Bits after `from` and before `to` (to < 64).
     auto between = [](uint32_t from, uint32_t to) { return ((uint64_t(1) << to) - 1) & ~((uint64_t(2) << from) - 1); };
     // A word starts at bit s after the waiting sentence end: a blank
     // before it and a capital, digit or uncased letter confirm the end.
@@ -220,7 +235,7 @@ __attribute__((noinline)) uint32_t settleEvents(uint64_t events, uint64_t lineBr
         }
         last = x;
     }
-    const uint64_t words = W & between(last, nf + 1);
+    const uint64_t words = W & settled & ~((uint64_t(2) << last) - 1);
     if (pending != 0) {
         if (words == 0) {
             // Settled up to the waiting sentence end, which goes the general way.
@@ -241,25 +256,26 @@ __attribute__((noinline)) uint32_t settleEvents(uint64_t events, uint64_t lineBr
     return nf;
 }
 
-// Settles the lanes of one block of 32 at `i` whose classes are stored (but
-// those of joiners and of boundaries): counts the words that end in it,
-// writes the classes of joiners that join and of boundaries, and returns how
-// many lanes it settled (32: all).
+// Settles the lanes of one block at `i` whose classes are stored (but those
+// of joiners and of boundaries): counts the words that end in it, writes
+// the classes of joiners that join and of boundaries, and returns how many
+// lanes it settled (kBlockSettles: all it may).
 __attribute__((always_inline)) inline uint32_t settleBlock(const TAsciiLanes& lanes, const char16_t* p, int32_t i,
                                                            uint16_t* cls, uint16_t flags, TBlockState& st)
 {
     // A joiner needs the lanes on both sides of it: one just before the
     // first unit the block cannot settle waits for the unit-by-unit steps.
-    const uint32_t nf0 = uint32_t(__builtin_ctzll(~uint64_t(lanes.fast)));
-    const uint64_t joiners = uint64_t(lanes.joinLetters | lanes.joinDigits) << 1;
+    const uint32_t nf0 = uint32_t(__builtin_ctzll(~lanes.fast | (uint64_t(1) << kBlockSettles)));
+    const uint64_t joiners = (lanes.joinLetters | lanes.joinDigits) << 1;
     uint32_t nf = nf0 - uint32_t((joiners >> nf0) & 1u);
-    // Lane 0 of these masks stands for the unit before the block, lanes 1
-    // ... nf for the block's lanes.
+    // Bit 0 of these masks stands for the unit before the block, bits 1 ...
+    // nf for the block's lanes 0 ... nf - 1 (lane 63 is never settled).
     uint64_t settled = ((uint64_t(1) << nf) - 1) << 1;
-    const uint64_t letters = (uint64_t(lanes.letter) << 1) | st.letterBefore;
-    const uint64_t digitLanes = (uint64_t(lanes.digit) << 1) | st.digitBefore;
-    const uint64_t joinedLetters = (uint64_t(lanes.joinLetters) << 1) & (letters << 1) & (letters >> 1) & settled;
-    const uint64_t joinedDigits = (uint64_t(lanes.joinDigits) << 1) & (digitLanes << 1) & (digitLanes >> 1) & settled;
+    const uint64_t letters = (lanes.letter << 1) | st.letterBefore;
+    const uint64_t digitLanes = (lanes.digit << 1) | st.digitBefore;
+    // The lane after a joiner's (bit b + 1 in these masks) is bit b of the lanes'.
+    const uint64_t joinedLetters = (lanes.joinLetters << 1) & (letters << 1) & lanes.letter & settled;
+    const uint64_t joinedDigits = (lanes.joinDigits << 1) & (digitLanes << 1) & lanes.digit & settled;
     const uint64_t joined = joinedLetters | joinedDigits;
     if (joined != 0) [[unlikely]] {
         for (uint64_t j = joined; j != 0; j &= j - 1) {
@@ -271,11 +287,9 @@ __attribute__((always_inline)) inline uint32_t settleBlock(const TAsciiLanes& la
         }
     }
     uint64_t W = ((letters | digitLanes) & settled) | joined | st.inWord;
-    const uint64_t events = (((uint64_t(lanes.sentenceEnds) << 1) & ~joinedDigits) | (uint64_t(lanes.lineBreaks) << 1))
-                            & settled;
+    const uint64_t events = (((lanes.sentenceEnds << 1) & ~joinedDigits) | (lanes.lineBreaks << 1)) & settled;
     if (events != 0) {
-        nf = settleEvents(events, uint64_t(lanes.lineBreaks) << 1, W, uint64_t(lanes.blank) << 1,
-                          uint64_t(lanes.lower) << 1, nf, i, cls, st);
+        nf = settleEvents(events, lanes.lineBreaks << 1, W, lanes.blank << 1, lanes.lower << 1, nf, settled, i, cls, st);
         settled = ((uint64_t(1) << nf) - 1) << 1;
         W &= settled | 1u;
     } else {
@@ -298,8 +312,8 @@ __attribute__((always_inline)) inline uint32_t settleBlock(const TAsciiLanes& la
     const unsigned open = unsigned(W >> nf) & 1u;
     st.inWord = open;
     st.letterSeen = open & unsigned((L >> lastStart) != 0);
-    st.letterBefore = unsigned(letters >> 32) & 1u;
-    st.digitBefore = unsigned(digitLanes >> 32) & 1u;
+    st.letterBefore = unsigned(letters >> kBlockSettles) & 1u;
+    st.digitBefore = unsigned(digitLanes >> kBlockSettles) & 1u;
     return nf;
 }
 
@@ -355,12 +369,12 @@ inline TAsciiLanes asciiLanes16(const char16_t* p, uint16_t* cls, uint16_t flags
             uint32_t(_mm_movemask_epi8(joinLetters)), uint32_t(_mm_movemask_epi8(joinDigits)), 0, 0, 0, 0};
 }
 
-inline TAsciiLanes asciiLanes32(const char16_t* p, uint16_t* cls, uint16_t flags, const TBlockVectors& rules)
+inline TAsciiLanes asciiLanes64(const char16_t* p, uint16_t* cls, uint16_t flags, const TBlockVectors& rules)
 {
-    const TAsciiLanes a = asciiLanes16(p, cls, flags, rules);
-    const TAsciiLanes b = asciiLanes16(p + 16, cls + 16, flags, rules);
-    return {a.fast | (b.fast << 16), a.letter | (b.letter << 16), a.digit | (b.digit << 16),
-            a.joinLetters | (b.joinLetters << 16), a.joinDigits | (b.joinDigits << 16), 0, 0, 0, 0};
+    TAsciiLanes lanes = asciiLanes16(p, cls, flags, rules);
+    for (int at = 16; at < kBlockUnits; at += 16)
+        lanes.Add(asciiLanes16(p + at, cls + at, flags, rules), at);
+    return lanes;
 }
 #else
 struct TBlockVectors {
@@ -369,11 +383,13 @@ struct TBlockVectors {
 #endif
 
 #if defined(CV_WIDE_BLOCKS)
-// The AVX2 form of asciiLanes32: the punctuation sets are looked up in the
+// The AVX2 form of asciiLanes64, 32 units at a time: the punctuation sets are looked up in the
 // bitmaps of TAsciiBlockRules (any number of stops), and sentence ends and
 // line breaks are settled in the block too.
 struct TWideVectors {
     __m256i lowNibble, rowBit, settled, letterJoiners, digitJoiners, sentenceEnds, lineBreaks;
+    // Constants, made once rather than in every block.
+    __m256i caseBit, letterShift, letterLimit, digitShift, digitLimit, newline, letterClass, digitClass, punctClass;
     __attribute__((target("avx2"))) TWideVectors(const TAsciiBlockRules& r, bool withLineBreaks)
         : lowNibble(_mm256_set1_epi8(0x0F)),
           rowBit(_mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(r.rowBits)))),
@@ -381,7 +397,13 @@ struct TWideVectors {
           letterJoiners(_mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(r.letterJoiners)))),
           digitJoiners(_mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(r.digitJoiners)))),
           sentenceEnds(_mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(r.sentenceEnds)))),
-          lineBreaks(_mm256_set1_epi8(withLineBreaks ? char(-1) : 0))
+          lineBreaks(_mm256_set1_epi8(withLineBreaks ? char(-1) : 0)),
+          caseBit(_mm256_set1_epi8(0x20)),
+          // x in [lo, lo + n) as one signed comparison: x + (-128 - lo) < -128 + n.
+          letterShift(_mm256_set1_epi8(char(-128 - 'a'))), letterLimit(_mm256_set1_epi8(char(-128 + 26))),
+          digitShift(_mm256_set1_epi8(char(-128 - '0'))), digitLimit(_mm256_set1_epi8(char(-128 + 10))),
+          newline(_mm256_set1_epi8('\n')), letterClass(_mm256_set1_epi8(kClassLetter)),
+          digitClass(_mm256_set1_epi8(kClassDigit)), punctClass(_mm256_set1_epi8(kClassPunctuation))
     {
     }
 };
@@ -400,24 +422,21 @@ __attribute__((target("avx2"))) inline TAsciiLanes wideLanes32(const char16_t* p
         _mm256_packus_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)),
                             _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 16))),
         0xD8);
-    const __m256i caseBit = _mm256_set1_epi8(0x20);
-    const __m256i folded = _mm256_or_si256(v, caseBit);
-    const __m256i letter = _mm256_and_si256(_mm256_cmpgt_epi8(folded, _mm256_set1_epi8('a' - 1)),
-                                            _mm256_cmpgt_epi8(_mm256_set1_epi8('z' + 1), folded));
-    const __m256i digit = _mm256_and_si256(_mm256_cmpgt_epi8(v, _mm256_set1_epi8('0' - 1)),
-                                           _mm256_cmpgt_epi8(_mm256_set1_epi8('9' + 1), v));
+    const __m256i caseBit = t.caseBit;
+    const __m256i letter = _mm256_cmpgt_epi8(t.letterLimit, _mm256_add_epi8(_mm256_or_si256(v, caseBit), t.letterShift));
+    const __m256i digit = _mm256_cmpgt_epi8(t.digitLimit, _mm256_add_epi8(v, t.digitShift));
     // Set membership: the bitmap row of the unit's high nibble, at its low one.
     const __m256i low = _mm256_and_si256(v, t.lowNibble);
     const __m256i row = _mm256_shuffle_epi8(t.rowBit, _mm256_and_si256(_mm256_srli_epi16(v, 4), t.lowNibble));
     const __m256i punct = wideMember(t.settled, low, row);
     const __m256i blank = _mm256_cmpeq_epi8(v, caseBit);
-    const __m256i lineBreak = _mm256_and_si256(_mm256_cmpeq_epi8(v, _mm256_set1_epi8('\n')), t.lineBreaks);
+    const __m256i lineBreak = _mm256_and_si256(_mm256_cmpeq_epi8(v, t.newline), t.lineBreaks);
     const __m256i fast = _mm256_or_si256(_mm256_or_si256(letter, digit), _mm256_or_si256(_mm256_or_si256(punct, blank), lineBreak));
     const __m256i caseOf = _mm256_and_si256(v, caseBit);
     const __m256i upper = _mm256_andnot_si256(caseOf, _mm256_and_si256(letter, caseBit));
-    const __m256i c8 = _mm256_or_si256(_mm256_or_si256(_mm256_and_si256(letter, _mm256_set1_epi8(kClassLetter)), upper),
-                                       _mm256_or_si256(_mm256_and_si256(digit, _mm256_set1_epi8(kClassDigit)),
-                                                       _mm256_and_si256(punct, _mm256_set1_epi8(kClassPunctuation))));
+    const __m256i c8 = _mm256_or_si256(_mm256_or_si256(_mm256_and_si256(letter, t.letterClass), upper),
+                                       _mm256_or_si256(_mm256_and_si256(digit, t.digitClass),
+                                                       _mm256_and_si256(punct, t.punctClass)));
     const __m256i f = _mm256_set1_epi16(short(flags));
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(cls),
                         _mm256_or_si256(_mm256_cvtepu8_epi16(_mm256_castsi256_si128(c8)), f));
@@ -439,7 +458,9 @@ struct TWideLanes {
     const TWideVectors& t;
     __attribute__((target("avx2"))) TAsciiLanes operator()(const char16_t* p, uint16_t* cls, uint16_t flags) const
     {
-        return wideLanes32(p, cls, flags, t);
+        TAsciiLanes lanes = wideLanes32(p, cls, flags, t);
+        lanes.Add(wideLanes32(p + 32, cls + 32, flags, t), 32);
+        return lanes;
     }
 };
 #endif
@@ -450,13 +471,13 @@ __attribute__((always_inline)) inline int32_t blockRun(const Lanes& lanes, const
                                                        uint16_t* cls, uint16_t flags, TBlockState& st)
 {
     startBlocks(cls, i, st);
-    while (i + 32 <= end) {
+    while (i + kBlockUnits <= end) {
         const uint32_t nf = settleBlock(lanes(p + i, cls + i, flags), p, i, cls, flags, st);
         // Not i += nf: the next block's loads would wait for this block's
         // masks, where a predicted branch lets them start at once.
-        if (nf < 32)
+        if (nf < kBlockSettles)
             return i + int32_t(nf);
-        i += 32;
+        i += int32_t(kBlockSettles);
     }
     return i;
 }
@@ -468,7 +489,10 @@ __attribute__((target("avx2,popcnt"), flatten, noinline)) int32_t wideBlocks(con
                                                                              const TAsciiBlockRules& rules,
                                                                              bool lineBreaks, TBlockState& st)
 {
-    const TWideVectors t(rules, lineBreaks);
+    TWideVectors t(rules, lineBreaks);
+    // The constants stay where they are made (in registers, or as operands
+    // from memory) instead of being made again in every block.
+    asm("" : "+m"(t));
     TBlockState s = st; // in registers
     i = blockRun(TWideLanes{t}, p, i, end, cls, flags, s);
     st = s;
@@ -499,7 +523,7 @@ __attribute__((always_inline)) inline int32_t fastRun(const char16_t* p, int32_t
                                rules.lineBreaks && (flags & kFlagInHeading) == 0, st);
             else
 #endif
-                i = blockRun([&vectors](const char16_t* at, uint16_t* c, uint16_t f) { return asciiLanes32(at, c, f, vectors); },
+                i = blockRun([&vectors](const char16_t* at, uint16_t* c, uint16_t f) { return asciiLanes64(at, c, f, vectors); },
                              p, i, end, cls, flags, st);
             inWord = st.inWord;
             letterSeen = st.letterSeen;

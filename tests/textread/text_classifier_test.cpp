@@ -149,7 +149,7 @@ TEST(TextClassifierRoads, AsciiBlocksGiveWhatUnitByUnitGives)
 
 TEST(TextClassifierRoads, LongStretchesAndEveryBlockEdge)
 {
-    // Words ending exactly at the sixteenth unit, runs of digits across
+    // Words ending at a block's last lanes, runs of digits across
     // blocks, a word going on over several blocks, blanks only.
     const TTextSettings settings = TTextSettings::Defaults();
     const std::u16string texts[] = {
@@ -160,8 +160,10 @@ TEST(TextClassifierRoads, LongStretchesAndEveryBlockEdge)
         u"x y z 1 2 3 a1 1a 11 aa. Bb 22 cc, dd' ee-ff gg\u00e9hh ii\tjj kk\nLl mm",
         u"The 1st 2nd 3rd and 100 200 300 4000 50000 words 1 a 2 b 3 c 4 d 5 e 6 f 7 g 8 h 9 i",
     };
-    for (const std::u16string& text : texts) {
-        for (std::size_t cut = 0; cut < std::min<std::size_t>(text.size(), 40); ++cut) {
+    for (const std::u16string& one : texts) {
+        // Three times over, to fill blocks of 64 units.
+        const std::u16string text = one + u' ' + one + u"  " + one;
+        for (std::size_t cut = 0; cut < std::min<std::size_t>(text.size(), 70); ++cut) {
             std::vector<std::size_t> cuts;
             if (cut > 0)
                 cuts.push_back(cut);
@@ -174,7 +176,7 @@ TEST(TextClassifierRoads, LongStretchesAndEveryBlockEdge)
 
 TEST(TextClassifierRoads, SentenceEndsAndLineBreaksAtEveryPlaceOfABlock)
 {
-    // Each piece slides over the lanes of a block: a sentence end waiting
+    // Each piece slides over the lanes of two blocks: a sentence end waiting
     // for the next word at the block's end, a line break in its last lane,
     // a sentence end between digits across the edge.
     const std::u16string pieces[] = {
@@ -182,19 +184,20 @@ TEST(TextClassifierRoads, SentenceEndsAndLineBreaksAtEveryPlaceOfABlock)
         u"Mr. Brown came",   u"? ? A", u"so... Then",      u"one.\"Two\" three", u"so.\n\nNew one",
         u"x.\r\nY",          u"1.\n2.", u"word.  \tNext",   u"a.\n.\nB",          u"(It is.) She",
         u"no. no. No. 7.",   u"\n\n\n", u"Him.\x19p\x18Her", u"caf\u00e9. \u00c9t\u00e9", u"x. '",
+        u"don't", u"well-known", u"1,000", u"3.5", u"a'-b", u"7-up", u"rock'n'roll",
     };
     for (const TTextSettings& settings : settingsToTry()) {
         for (const std::u16string& piece : pieces) {
-            for (std::size_t k = 0; k < 40; ++k) {
+            for (std::size_t k = 0; k < 140; ++k) {
                 std::u16string text(k, u'a');
                 for (std::size_t j = 4; j < k; j += 7)
                     text[j] = u' ';
                 text += piece;
-                text += u" tail words to fill another block of units";
+                text += u" tail words to fill another block of units, and then one more block of sixty-four";
                 expectSameOnEveryRoad(settings, text, {});
                 if (HasFatalFailure())
                     return;
-                if (k % 5 == 0)
+                if (k % 9 == 0)
                     expectSameOnEveryRoad(settings, text, {k + 2});
                 if (HasFatalFailure())
                     return;
