@@ -51,8 +51,8 @@ bool looksBinary(std::u16string_view head)
     const __m128i below = _mm_set1_epi16(0x1F);
     const __m128i replacement = _mm_set1_epi16(short(0xFFFD));
     __m128i lanes = zero;
-    for (; i + 8 <= n; i += 8) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(head.data() + i));
+    auto countEight = [&](std::size_t at) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(head.data() + at));
         const __m128i control = _mm_cmpeq_epi16(_mm_subs_epu16(v, below), zero);
         const __m128i allowed = _mm_or_si128(
             _mm_cmpeq_epi16(_mm_subs_epu16(_mm_sub_epi16(v, _mm_set1_epi16(0x09)), _mm_set1_epi16(4)), zero),
@@ -61,7 +61,22 @@ bool looksBinary(std::u16string_view head)
         // Counted in lanes (an odd unit's lane is all ones: minus one);
         // a lane takes at most kGuessBytes / 8 of them, within 16 bits.
         lanes = _mm_sub_epi16(lanes, odd);
+    };
+    for (; i + 16 <= n; i += 16) {
+        // Most texts hold no unit below U+0020 but line breaks and tabs, so
+        // sixteen units are first looked at as bytes; units from U+8000
+        // (U+FFFD among them) become 0 then, and are looked at closely.
+        const __m128i b = _mm_packus_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(head.data() + i)),
+                                           _mm_loadu_si128(reinterpret_cast<const __m128i*>(head.data() + i + 8)));
+        const __m128i control = _mm_cmpeq_epi8(_mm_subs_epu8(b, _mm_set1_epi8(0x1F)), zero);
+        const __m128i usual = _mm_cmpeq_epi8(_mm_subs_epu8(_mm_sub_epi8(b, _mm_set1_epi8(0x09)), _mm_set1_epi8(4)), zero);
+        if (_mm_movemask_epi8(_mm_andnot_si128(usual, control)) == 0)
+            continue;
+        countEight(i);
+        countEight(i + 8);
     }
+    for (; i + 8 <= n; i += 8)
+        countEight(i);
     alignas(16) uint16_t counts[8];
     _mm_store_si128(reinterpret_cast<__m128i*>(counts), lanes);
     for (const uint16_t c : counts)
