@@ -418,11 +418,11 @@ bool TBufferProcessor::ReadAndProcess(int32_t count)
     const int32_t maxTagSpan = handler.Options().maxTagSpan;
 
     TTextDecoder decoder(guess.encoding, m_settings.CodePage(), guess.decided);
-    std::u16string& pending = sc.pending;
+    TUnitBuffer& pending = sc.pending;
     pending.clear();
-    pending.reserve(std::size_t(got) + 16);
+    pending.reserve(TTextDecoder::MaxUnitsFor(std::size_t(got)));
     decoder.Decode({block + guess.bomLength, std::size_t(got) - std::size_t(guess.bomLength)}, eof, pending);
-    if (!m_preparsed && looksBinary(pending))
+    if (!m_preparsed && looksBinary({pending.data(), pending.size()}))
         return cannotRead(QStringLiteral("it does not look like a text (it holds binary data)"));
 
     for (;;) {
@@ -431,10 +431,10 @@ bool TBufferProcessor::ReadAndProcess(int32_t count)
             return finish(false);
         }
         const bool last = eof && pending.size() <= std::size_t(m_maxChunk);
-        const std::size_t cut = last ? pending.size() : ChunkCutPosition(pending, tagsActive, maxTagSpan, std::size_t(m_maxChunk));
-        const std::u16string_view all(pending);
+        const std::u16string_view all(pending.data(), pending.size());
+        const std::size_t cut = last ? pending.size() : ChunkCutPosition(all, tagsActive, maxTagSpan, std::size_t(m_maxChunk));
         processChunk(all.substr(0, cut), all.substr(cut), eof && cut == pending.size());
-        pending.erase(0, cut);
+        pending.erase(pending.begin(), pending.begin() + std::ptrdiff_t(cut));
         ++m_chunkIndex;
         if (!SetupTheBuffer())
             return finish(false);

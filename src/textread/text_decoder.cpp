@@ -295,7 +295,12 @@ void TTextDecoder::settle()
         m_table = byteTables().latin1.data();
 }
 
-void TTextDecoder::Decode(std::span<const uint8_t> bytes, bool final, std::u16string& out)
+void TTextDecoder::Decode(std::span<const uint8_t> bytes, bool final, std::u16string& out) { decode(bytes, final, out); }
+
+void TTextDecoder::Decode(std::span<const uint8_t> bytes, bool final, TUnitBuffer& out) { decode(bytes, final, out); }
+
+template <class Units>
+void TTextDecoder::decode(std::span<const uint8_t> bytes, bool final, Units& out)
 {
     const uint8_t* p = bytes.data();
     std::size_t n = bytes.size();
@@ -337,7 +342,8 @@ void TTextDecoder::Decode(std::span<const uint8_t> bytes, bool final, std::u16st
         m_joined.clear();
 }
 
-std::size_t TTextDecoder::decodeUndecided(const uint8_t* p, std::size_t n, bool final, std::u16string& out)
+template <class Units>
+std::size_t TTextDecoder::decodeUndecided(const uint8_t* p, std::size_t n, bool final, Units& out)
 {
     const std::size_t base = out.size();
     out.resize(base + n);
@@ -459,11 +465,13 @@ std::size_t TTextDecoder::decodeUtf16(const uint8_t* p, std::size_t n, bool fina
     return i;
 }
 
-std::size_t TTextDecoder::decodeAnsi(const uint8_t* p, std::size_t n, bool final, std::u16string& out)
+template <class Units>
+std::size_t TTextDecoder::decodeAnsi(const uint8_t* p, std::size_t n, bool final, Units& out)
 {
     if (m_system) {
         const QString s = m_system->decode(QByteArrayView(reinterpret_cast<const char*>(p), qsizetype(n)));
-        out.append(reinterpret_cast<const char16_t*>(s.utf16()), std::size_t(s.size()));
+        const char16_t* units = reinterpret_cast<const char16_t*>(s.utf16());
+        out.insert(out.end(), units, units + s.size());
         return n;
     }
     const std::size_t base = out.size();
