@@ -87,6 +87,10 @@ bool looksBinary(std::u16string_view head)
     return n > 0 && bad * 20 > n;
 }
 
+// The scratch's buffers grow by half again at least: texts of a job come in
+// any order of size, and every buffer made anew is fresh pages to fault in.
+std::size_t grownCapacity(std::size_t have, std::size_t need) { return std::max(need, have + have / 2); }
+
 uint8_t formatOf(TSourceEncoding e)
 {
     switch (e) {
@@ -311,7 +315,7 @@ void TBufferProcessor::processChunk(std::u16string_view chunk, std::u16string_vi
         s.forced.clear();
     }
     if (s.classCapacity < s.buffer.size() + 1) {
-        s.classCapacity = s.buffer.size() + 1;
+        s.classCapacity = grownCapacity(s.classCapacity, s.buffer.size() + 1);
         s.classes = std::make_unique_for_overwrite<uint16_t[]>(s.classCapacity);
     }
     m_chunkStats = TOneFilesStats{};
@@ -379,8 +383,8 @@ bool TBufferProcessor::ReadAndProcess(int32_t count)
     TReadScratch& sc = *m_scratch;
     auto bytesFor = [&sc](std::size_t n) {
         if (sc.byteCapacity < n) {
-            sc.bytes = std::make_unique_for_overwrite<uint8_t[]>(n);
-            sc.byteCapacity = n;
+            sc.byteCapacity = grownCapacity(sc.byteCapacity, n);
+            sc.bytes = std::make_unique_for_overwrite<uint8_t[]>(sc.byteCapacity);
         }
         return sc.bytes.get();
     };
@@ -420,7 +424,8 @@ bool TBufferProcessor::ReadAndProcess(int32_t count)
     TTextDecoder decoder(guess.encoding, m_settings.CodePage(), guess.decided);
     TUnitBuffer& pending = sc.pending;
     pending.clear();
-    pending.reserve(TTextDecoder::MaxUnitsFor(std::size_t(got)));
+    if (pending.capacity() < TTextDecoder::MaxUnitsFor(std::size_t(got)))
+        pending.reserve(grownCapacity(pending.capacity(), TTextDecoder::MaxUnitsFor(std::size_t(got))));
     decoder.Decode({block + guess.bomLength, std::size_t(got) - std::size_t(guess.bomLength)}, eof, pending);
     if (!m_preparsed && looksBinary({pending.data(), pending.size()}))
         return cannotRead(QStringLiteral("it does not look like a text (it holds binary data)"));
