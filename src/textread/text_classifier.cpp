@@ -12,10 +12,10 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
-// Blocks of ASCII go 64 lanes at a time with AVX2 where the processor has it
-// (chosen when the classifier is made); the build itself stays for any x86-64.
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
-#define CV_WIDE_BLOCKS 1
+// Blocks of ASCII go the AVX2 way where the processor has it (chosen when
+// the classifier is made).
+#include "textread/cpu_features.h"
+#if defined(CV_AVX2_PATHS)
 #include <immintrin.h>
 #endif
 
@@ -382,7 +382,7 @@ struct TBlockVectors {
 };
 #endif
 
-#if defined(CV_WIDE_BLOCKS)
+#if defined(CV_AVX2_PATHS)
 // The AVX2 form of asciiLanes64, 32 units at a time: the punctuation sets are looked up in the
 // bitmaps of TAsciiBlockRules (any number of stops), and sentence ends and
 // line breaks are settled in the block too.
@@ -482,7 +482,7 @@ __attribute__((always_inline)) inline int32_t blockRun(const Lanes& lanes, const
     return i;
 }
 
-#if defined(CV_WIDE_BLOCKS)
+#if defined(CV_AVX2_PATHS)
 // Built for AVX2 as a whole (flatten: the lanes are inlined too).
 __attribute__((target("avx2,popcnt"), flatten, noinline)) int32_t wideBlocks(const char16_t* p, int32_t i, int32_t end,
                                                                              uint16_t* cls, uint16_t flags,
@@ -517,7 +517,7 @@ __attribute__((always_inline)) inline int32_t fastRun(const char16_t* p, int32_t
 #if defined(__SSE2__)
         if (asciiBlocks && !pendingSentence) {
             TBlockState st{inWord, letterSeen, content | sawWord, contentPara | sawWord, numbers, words, sentences, paragraphs};
-#if defined(CV_WIDE_BLOCKS)
+#if defined(CV_AVX2_PATHS)
             if (rules.wideBlocks)
                 i = wideBlocks(p, i, end, cls, flags, *rules.blockRules,
                                rules.lineBreaks && (flags & kFlagInHeading) == 0, st);
@@ -698,11 +698,7 @@ TTextClassifier::TTextClassifier(const TTextSettings& settings, const TTextTagHa
         if (sentenceEnd)
             m_blockRules.sentenceEnds[c & 0x0F] |= bit;
     }
-#if defined(CV_WIDE_BLOCKS)
-    m_wideBlocksPossible = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("popcnt");
-#else
-    m_wideBlocksPossible = false;
-#endif
+    m_wideBlocksPossible = ProcessorHasAvx2();
     m_wideBlocks = m_wideBlocksPossible;
     m_blankLineParagraphs = settings.BlankLineEndsParagraph();
     m_maxTagSpan = handler.Options().maxTagSpan > 0 ? handler.Options().maxTagSpan : 1000;
