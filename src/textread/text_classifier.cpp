@@ -150,9 +150,11 @@ struct TAsciiLanes {
     uint64_t letter, digit;
     uint64_t joinLetters;   // apostrophes and hyphens that join two letters standing around them
     uint64_t joinDigits;    // number separators and sentence ends, which join two digits
-    uint64_t sentenceEnds;  // (AVX2 only) sentence ends, and "\n" where blocks settle it;
-    uint64_t lineBreaks;    // with the other lanes that settle them:
-    uint64_t lower, blank;  // lower-case letters and blanks (" ")
+    // Only the AVX2 lanes settle sentence ends and line breaks (the others
+    // leave these masks empty and stop at them):
+    uint64_t sentenceEnds;
+    uint64_t lineBreaks;    // "\n", where blocks settle it
+    uint64_t lower, blank;  // lower-case letters and blanks (" "), for the sentence ends
 
     // The lanes of the units from `at` on go above these.
     void Add(const TAsciiLanes& o, int at)
@@ -383,9 +385,9 @@ struct TBlockVectors {
 #endif
 
 #if defined(CV_AVX2_PATHS)
-// The AVX2 form of asciiLanes64, 32 units at a time: the punctuation sets are looked up in the
-// bitmaps of TAsciiBlockRules (any number of stops), and sentence ends and
-// line breaks are settled in the block too.
+// The AVX2 form of asciiLanes64, 32 units at a time: the punctuation sets
+// are looked up in the bitmaps of TAsciiBlockRules (any number of stops), and
+// sentence ends and line breaks are settled in the block too.
 struct TWideVectors {
     __m256i lowNibble, rowBit, settled, letterJoiners, digitJoiners, sentenceEnds, lineBreaks;
     // Constants, made once rather than in every block.
@@ -572,7 +574,7 @@ __attribute__((always_inline)) inline int32_t fastRun(const char16_t* p, int32_t
                 words += int32_t(inWord & (letterSeen | numbers));
                 inWord = 0;
                 cls[i] = uint16_t(kClassPunctuation | flags);
-                ++i; // back to sixteen at a time
+                ++i; // back to the blocks
                 break;
             }
             const unsigned w = k < TTextClassifier::kSpace;

@@ -110,6 +110,11 @@ std::vector<TTextSettings> settingsToTry()
     s.SetExtraWordCharacters(QStringLiteral("_#"));
     s.SetSentenceEndCharacters(QStringLiteral(".;"));
     all.push_back(s);
+    // More marks of other kinds than the SSE2 blocks can stop at one by one.
+    s = TTextSettings::Defaults();
+    s.SetSentenceEndCharacters(QStringLiteral(".!?;:"));
+    s.SetExtraWordCharacters(QStringLiteral("_#@"));
+    all.push_back(s);
     return all;
 }
 
