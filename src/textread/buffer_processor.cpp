@@ -51,8 +51,8 @@ bool looksBinary(std::u16string_view head)
     const __m128i below = _mm_set1_epi16(0x1F);
     const __m128i replacement = _mm_set1_epi16(short(0xFFFD));
     __m128i lanes = zero;
-    for (; i + 8 <= n; i += 8) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(head.data() + i));
+    auto countEight = [&](std::size_t at) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(head.data() + at));
         const __m128i control = _mm_cmpeq_epi16(_mm_subs_epu16(v, below), zero);
         const __m128i allowed = _mm_or_si128(
             _mm_cmpeq_epi16(_mm_subs_epu16(_mm_sub_epi16(v, _mm_set1_epi16(0x09)), _mm_set1_epi16(4)), zero),
@@ -61,7 +61,22 @@ bool looksBinary(std::u16string_view head)
         // Counted in lanes (an odd unit's lane is all ones: minus one);
         // a lane takes at most kGuessBytes / 8 of them, within 16 bits.
         lanes = _mm_sub_epi16(lanes, odd);
+    };
+    for (; i + 16 <= n; i += 16) {
+        // Most texts hold no unit below U+0020 but line breaks and tabs, so
+        // sixteen units are first looked at as bytes; units from U+8000
+        // (U+FFFD among them) become 0 then, and are looked at closely.
+        const __m128i b = _mm_packus_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(head.data() + i)),
+                                           _mm_loadu_si128(reinterpret_cast<const __m128i*>(head.data() + i + 8)));
+        const __m128i control = _mm_cmpeq_epi8(_mm_subs_epu8(b, _mm_set1_epi8(0x1F)), zero);
+        const __m128i usual = _mm_cmpeq_epi8(_mm_subs_epu8(_mm_sub_epi8(b, _mm_set1_epi8(0x09)), _mm_set1_epi8(4)), zero);
+        if (_mm_movemask_epi8(_mm_andnot_si128(usual, control)) == 0)
+            continue;
+        countEight(i);
+        countEight(i + 8);
     }
+    for (; i + 8 <= n; i += 8)
+        countEight(i);
     alignas(16) uint16_t counts[8];
     _mm_store_si128(reinterpret_cast<__m128i*>(counts), lanes);
     for (const uint16_t c : counts)
@@ -71,6 +86,10 @@ bool looksBinary(std::u16string_view head)
         bad += badUnit(head[i]) ? 1 : 0;
     return n > 0 && bad * 20 > n;
 }
+
+// The scratch's buffers grow by half again at least: texts of a job come in
+// any order of size, and every buffer made anew is fresh pages to fault in.
+std::size_t grownCapacity(std::size_t have, std::size_t need) { return std::max(need, have + have / 2); }
 
 uint8_t formatOf(TSourceEncoding e)
 {
@@ -296,7 +315,7 @@ void TBufferProcessor::processChunk(std::u16string_view chunk, std::u16string_vi
         s.forced.clear();
     }
     if (s.classCapacity < s.buffer.size() + 1) {
-        s.classCapacity = s.buffer.size() + 1;
+        s.classCapacity = grownCapacity(s.classCapacity, s.buffer.size() + 1);
         s.classes = std::make_unique_for_overwrite<uint16_t[]>(s.classCapacity);
     }
     m_chunkStats = TOneFilesStats{};
@@ -364,8 +383,8 @@ bool TBufferProcessor::ReadAndProcess(int32_t count)
     TReadScratch& sc = *m_scratch;
     auto bytesFor = [&sc](std::size_t n) {
         if (sc.byteCapacity < n) {
-            sc.bytes = std::make_unique_for_overwrite<uint8_t[]>(n);
-            sc.byteCapacity = n;
+            sc.byteCapacity = grownCapacity(sc.byteCapacity, n);
+            sc.bytes = std::make_unique_for_overwrite<uint8_t[]>(sc.byteCapacity);
         }
         return sc.bytes.get();
     };
@@ -403,11 +422,12 @@ bool TBufferProcessor::ReadAndProcess(int32_t count)
     const int32_t maxTagSpan = handler.Options().maxTagSpan;
 
     TTextDecoder decoder(guess.encoding, m_settings.CodePage(), guess.decided);
-    std::u16string& pending = sc.pending;
+    TUnitBuffer& pending = sc.pending;
     pending.clear();
-    pending.reserve(std::size_t(got) + 16);
+    if (pending.capacity() < TTextDecoder::MaxUnitsFor(std::size_t(got)))
+        pending.reserve(grownCapacity(pending.capacity(), TTextDecoder::MaxUnitsFor(std::size_t(got))));
     decoder.Decode({block + guess.bomLength, std::size_t(got) - std::size_t(guess.bomLength)}, eof, pending);
-    if (!m_preparsed && looksBinary(pending))
+    if (!m_preparsed && looksBinary({pending.data(), pending.size()}))
         return cannotRead(QStringLiteral("it does not look like a text (it holds binary data)"));
 
     for (;;) {
@@ -416,10 +436,10 @@ bool TBufferProcessor::ReadAndProcess(int32_t count)
             return finish(false);
         }
         const bool last = eof && pending.size() <= std::size_t(m_maxChunk);
-        const std::size_t cut = last ? pending.size() : ChunkCutPosition(pending, tagsActive, maxTagSpan, std::size_t(m_maxChunk));
-        const std::u16string_view all(pending);
+        const std::u16string_view all(pending.data(), pending.size());
+        const std::size_t cut = last ? pending.size() : ChunkCutPosition(all, tagsActive, maxTagSpan, std::size_t(m_maxChunk));
         processChunk(all.substr(0, cut), all.substr(cut), eof && cut == pending.size());
-        pending.erase(0, cut);
+        pending.erase(pending.begin(), pending.begin() + std::ptrdiff_t(cut));
         ++m_chunkIndex;
         if (!SetupTheBuffer())
             return finish(false);

@@ -26,6 +26,7 @@
 #include "suite/text_settings.h"
 #include "textread/markup_pass.h"
 #include "textread/text_classifier.h"
+#include "textread/text_decoder.h"
 
 #include <QString>
 
@@ -42,7 +43,6 @@ namespace cv {
 class TCorvantisholder;
 class TTagHandlerBase;
 class TTextTagHandler;
-class TTextDecoder;
 
 // What a text turned out to be: the encoding in the low three bits, flags
 // above. TChosenTextRec::Kind and TFileHandledInfo's format byte hold it.
@@ -89,7 +89,7 @@ std::size_t ChunkCutPosition(std::u16string_view text, bool tagsActive, int32_t 
 // keeps one from text to text (TBufferProcessor::UseScratch), so that the
 // next text is read into memory already at hand instead of fresh pages.
 struct TReadScratch {
-    std::u16string pending;                // decoded, not processed yet
+    TUnitBuffer pending;                   // decoded, not processed yet
     std::u16string buffer;                 // the processed chunk
     std::unique_ptr<uint16_t[]> classes;   // its class array
     std::size_t classCapacity = 0;

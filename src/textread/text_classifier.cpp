@@ -12,6 +12,12 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+// Blocks of ASCII go the AVX2 way where the processor has it (chosen when
+// the classifier is made).
+#include "textread/cpu_features.h"
+#if defined(CV_AVX2_PATHS)
+#include <immintrin.h>
+#endif
 
 namespace cv {
 
@@ -110,27 +116,227 @@ std::u16string tagNameOfSetting(const QString& tag)
     return std::u16string(TagNameOf({reinterpret_cast<const char16_t*>(t.utf16()), std::size_t(t.size())}, scratch, 64));
 }
 
+// What the hot loop carries from call to call: the word going on, and
+// whether a word came since the last sentence (paragraph) boundary.
 struct FastRun {
-    bool inWord, letterSeen, sawSpace, sawWord;
-    int32_t words;
+    bool inWord, letterSeen, sawSpace, content, contentPara;
+    int32_t words, sentences, paragraphs;
 };
 
-#if defined(__SSE2__)
-// Set bits of a word: one instruction where the processor has it (the
-// classifier is built for it too, see CV_CLASSIFY_CLONES), else the library.
-inline int32_t BitCount(uint32_t x)
+// The hot loop: letters, digits, blanks and most punctuation. Stops at any
+// other unit, at `end`, or where a word starts while a sentence end waits to
+// be settled (the caller handles those). `asciiBlocks`: the ASCII letters,
+// digits and the blank have their usual kinds, so stretches of ASCII go
+// in blocks of 64 units (see TAsciiBlockRules and settleBlock).
+struct TFastRules {
+    int32_t n;           // units of the chunk (what follows them is looked at by the slow path)
+    bool keepNumbers;
+    bool asciiBlocks;
+    bool apostrophes;    // an apostrophe between letters joins them
+    bool hyphensJoin;    // so does a hyphen
+    bool wideBlocks;     // blocks go the AVX2 way
+    bool lineBreaks;     // blocks may settle "\n" (it only ends a paragraph, see TTextClassifier::Classify)
+    const TAsciiBlockRules* blockRules;
+};
+
+// A block: 64 units read, of which the first 63 at most are settled (the
+// last one is there to be looked at, for a joiner before it).
+constexpr int32_t kBlockUnits = 64;
+constexpr uint32_t kBlockSettles = 63;
+
+// One bit per lane of a block.
+struct TAsciiLanes {
+    uint64_t fast;          // lanes the block may settle
+    uint64_t letter, digit;
+    uint64_t joinLetters;   // apostrophes and hyphens that join two letters standing around them
+    uint64_t joinDigits;    // number separators and sentence ends, which join two digits
+    // Only the AVX2 lanes settle sentence ends and line breaks (the others
+    // leave these masks empty and stop at them):
+    uint64_t sentenceEnds;
+    uint64_t lineBreaks;    // "\n", where blocks settle it
+    uint64_t lower, blank;  // lower-case letters and blanks (" "), for the sentence ends
+
+    // The lanes of the units from `at` on go above these.
+    void Add(const TAsciiLanes& o, int at)
+    {
+        fast |= o.fast << at, letter |= o.letter << at, digit |= o.digit << at;
+        joinLetters |= o.joinLetters << at, joinDigits |= o.joinDigits << at;
+        sentenceEnds |= o.sentenceEnds << at, lineBreaks |= o.lineBreaks << at;
+        lower |= o.lower << at, blank |= o.blank << at;
+    }
+};
+
+// What the blocks carry from one to the next.
+struct TBlockState {
+    unsigned inWord, letterSeen, content, contentPara, numbers;
+    int32_t words, sentences, paragraphs;
+    unsigned letterBefore = 0, digitBefore = 0; // the unit before the block is a letter (a digit) of the word going on
+};
+
+// Before the first block at `i`: what the unit before it is (for the
+// joiners in the block's first lane).
+__attribute__((always_inline)) inline void startBlocks(const uint16_t* cls, int32_t i, TBlockState& st)
 {
-    return __builtin_popcount(x);
+    const uint16_t before = i > 0 ? uint16_t(cls[i - 1] & (kTagBit | kClassCodeMask)) : uint16_t(kClassSpace);
+    st.letterBefore = st.inWord & unsigned(before == kClassLetter);
+    st.digitBefore = st.inWord & unsigned(before == kClassDigit);
 }
 
-// Sixteen units at once, for texts in the Latin alphabet: lanes of ASCII
-// letters, digits and blanks (" ") get their classes straight away, and their
-// words are found from bit masks. `fast` gets a bit per lane of that kind,
-// `word` per letter or digit, `letter` per letter.
-struct TAsciiLanes {
-    uint32_t fast, word, letter;
+inline void markUnit(uint16_t& c, uint16_t code) { c = uint16_t((c & ~kClassCodeMask) | code); }
+
+// The sentence ends and line breaks of a block, in order, as the general
+// steps take them (slowPath, handleLineBreak, endUnit and wordStarts with
+// the blocks' settings: no section marker, every line break ends a
+// paragraph, not in a heading). Bit b of the masks stands for lane b - 1;
+// `events` holds the sentence ends that join no digits and the line breaks.
+// Returns how many lanes are settled: fewer than `nf` when a sentence end is
+// still waiting for the word after it where they end, so that it goes the
+// general way.
+__attribute__((noinline)) uint32_t settleEvents(uint64_t events, uint64_t lineBreaks, uint64_t W, uint64_t blank,
+                                                uint64_t lower, uint32_t nf, uint64_t settled, int32_t i,
+                                                uint16_t* cls, TBlockState& st)
+{
+    unsigned content = st.content, contentPara = st.contentPara;
+    int32_t sentences = st.sentences, paragraphs = st.paragraphs;
+    uint32_t pending = 0; // the bit of the sentence end waiting for the next word; 0: none
+    // Bits after `from` and before `to` (to < 64).
+    auto between = [](uint32_t from, uint32_t to) { return ((uint64_t(1) << to) - 1) & ~((uint64_t(2) << from) - 1); };
+    // A word starts at bit s after the waiting sentence end: a blank
+    // before it and a capital, digit or uncased letter confirm the end.
+    auto wordAfterPending = [&](uint32_t s) {
+        if ((blank & between(pending, s)) != 0 && ((lower >> s) & 1u) == 0) {
+            markUnit(cls[i + int32_t(pending) - 1], kClassSentenceEnd);
+            ++sentences;
+        }
+        pending = 0;
+    };
+    uint32_t last = 0;
+    for (uint64_t ev = events; ev != 0; ev &= ev - 1) {
+        const uint32_t x = uint32_t(__builtin_ctzll(ev));
+        const uint64_t words = W & between(last, x);
+        if (words != 0) {
+            if (pending != 0)
+                wordAfterPending(uint32_t(__builtin_ctzll(words)));
+            content = contentPara = 1;
+        }
+        if (((lineBreaks >> x) & 1u) == 0) {
+            if (content)
+                pending = x;
+        } else if (contentPara) {
+            // The line ends the paragraph, and its sentence.
+            if (pending != 0) {
+                markUnit(cls[i + int32_t(pending) - 1], kClassSentenceEnd);
+                pending = 0;
+                ++sentences;
+            } else if (content) {
+                ++sentences;
+            }
+            content = contentPara = 0;
+            ++paragraphs;
+            markUnit(cls[i + int32_t(x) - 1], kClassParagraphEnd);
+        }
+        last = x;
+    }
+    const uint64_t words = W & settled & ~((uint64_t(2) << last) - 1);
+    if (pending != 0) {
+        if (words == 0) {
+            // Settled up to the waiting sentence end, which goes the general way.
+            st.content = content;
+            st.contentPara = contentPara;
+            st.sentences = sentences;
+            st.paragraphs = paragraphs;
+            return pending - 1;
+        }
+        wordAfterPending(uint32_t(__builtin_ctzll(words)));
+    }
+    if (words != 0)
+        content = contentPara = 1;
+    st.content = content;
+    st.contentPara = contentPara;
+    st.sentences = sentences;
+    st.paragraphs = paragraphs;
+    return nf;
+}
+
+// Settles the lanes of one block at `i` whose classes are stored (but those
+// of joiners and of boundaries): counts the words that end in it, writes
+// the classes of joiners that join and of boundaries, and returns how many
+// lanes it settled (kBlockSettles: all it may).
+__attribute__((always_inline)) inline uint32_t settleBlock(const TAsciiLanes& lanes, const char16_t* p, int32_t i,
+                                                           uint16_t* cls, uint16_t flags, TBlockState& st)
+{
+    // A joiner needs the lanes on both sides of it: one just before the
+    // first unit the block cannot settle waits for the unit-by-unit steps.
+    const uint32_t nf0 = uint32_t(__builtin_ctzll(~lanes.fast | (uint64_t(1) << kBlockSettles)));
+    const uint64_t joiners = (lanes.joinLetters | lanes.joinDigits) << 1;
+    uint32_t nf = nf0 - uint32_t((joiners >> nf0) & 1u);
+    // Bit 0 of these masks stands for the unit before the block, bits 1 ...
+    // nf for the block's lanes 0 ... nf - 1 (lane 63 is never settled).
+    uint64_t settled = ((uint64_t(1) << nf) - 1) << 1;
+    const uint64_t letters = (lanes.letter << 1) | st.letterBefore;
+    const uint64_t digitLanes = (lanes.digit << 1) | st.digitBefore;
+    // The lane after a joiner's (bit b + 1 in these masks) is bit b of the lanes'.
+    const uint64_t joinedLetters = (lanes.joinLetters << 1) & (letters << 1) & lanes.letter & settled;
+    const uint64_t joinedDigits = (lanes.joinDigits << 1) & (digitLanes << 1) & lanes.digit & settled;
+    const uint64_t joined = joinedLetters | joinedDigits;
+    if (joined != 0) [[unlikely]] {
+        for (uint64_t j = joined; j != 0; j &= j - 1) {
+            const uint32_t b = uint32_t(__builtin_ctzll(j));
+            const int32_t at = i + int32_t(b) - 1;
+            const uint16_t code = ((joinedDigits >> b) & 1u) ? kClassNumberJoiner
+                                  : p[at] == u'\'' ? kClassApostrophe : kClassHyphen;
+            cls[at] = uint16_t(code | flags);
+        }
+    }
+    uint64_t W = ((letters | digitLanes) & settled) | joined | st.inWord;
+    const uint64_t events = (((lanes.sentenceEnds << 1) & ~joinedDigits) | (lanes.lineBreaks << 1)) & settled;
+    if (events != 0) {
+        nf = settleEvents(events, lanes.lineBreaks << 1, W, lanes.blank << 1, lanes.lower << 1, nf, settled, i, cls, st);
+        settled = ((uint64_t(1) << nf) - 1) << 1;
+        W &= settled | 1u;
+    } else {
+        // Any word in the block: the sentence and the paragraph have content.
+        const unsigned any = unsigned((W >> 1) != 0);
+        st.content |= any;
+        st.contentPara |= any;
+    }
+    const uint64_t L = (letters & settled) | (st.inWord & st.letterSeen);
+    const uint64_t B = ~W & settled; // blanks, punctuation and boundaries: they end words
+    const uint64_t starts = W & ~(W << 1);
+    const uint64_t ends = W & (B >> 1); // words followed by a separator within the lanes
+    // Words of digits only: a run of digit lanes from a word's start
+    // carries past its end, into the separator where the word ends.
+    const uint64_t digits = W & ~L;
+    const uint64_t digitWordEnds = ((digits + (starts & digits)) & B) >> 1;
+    st.words += __builtin_popcountll(st.numbers ? ends : ends & ~digitWordEnds);
+    // The word the lanes end in goes on after them.
+    const uint32_t lastStart = 63u - uint32_t(__builtin_clzll(starts | 1u));
+    const unsigned open = unsigned(W >> nf) & 1u;
+    st.inWord = open;
+    st.letterSeen = open & unsigned((L >> lastStart) != 0);
+    st.letterBefore = unsigned(letters >> kBlockSettles) & 1u;
+    st.digitBefore = unsigned(digitLanes >> kBlockSettles) & 1u;
+    return nf;
+}
+
+#if defined(__SSE2__)
+// The vectors of TAsciiBlockRules.
+struct TBlockVectors {
+    __m128i apostrophe, hyphen, comma, dot, stops[4], punctuation;
+    explicit TBlockVectors(const TAsciiBlockRules& r)
+        : apostrophe(_mm_set1_epi8(char(r.apostrophe))), hyphen(_mm_set1_epi8(char(r.hyphen))),
+          comma(_mm_set1_epi8(char(r.comma))), dot(_mm_set1_epi8(char(r.dot))),
+          stops{_mm_set1_epi8(char(r.stops[0])), _mm_set1_epi8(char(r.stops[1])), _mm_set1_epi8(char(r.stops[2])),
+                _mm_set1_epi8(char(r.stops[3]))},
+          punctuation(_mm_set1_epi8(r.punctuation ? char(-1) : 0))
+    {
+    }
 };
-inline TAsciiLanes asciiLanes16(const char16_t* p, uint16_t* cls, uint16_t flags)
+
+// Sixteen lanes: their classes are stored (joiners as punctuation: the
+// caller rewrites those that join) and their masks returned. Sentence ends
+// and line breaks stop a block here.
+inline TAsciiLanes asciiLanes16(const char16_t* p, uint16_t* cls, uint16_t flags, const TBlockVectors& rules)
 {
     // As bytes: units above U+00FF saturate to 0xFF and those from U+8000 to
     // 0, neither of them a fast unit; bytes from 0x80 compare as negative.
@@ -141,73 +347,194 @@ inline TAsciiLanes asciiLanes16(const char16_t* p, uint16_t* cls, uint16_t flags
     const __m128i letter = _mm_and_si128(_mm_cmpgt_epi8(folded, _mm_set1_epi8('a' - 1)),
                                          _mm_cmplt_epi8(folded, _mm_set1_epi8('z' + 1)));
     const __m128i digit = _mm_and_si128(_mm_cmpgt_epi8(v, _mm_set1_epi8('0' - 1)), _mm_cmplt_epi8(v, _mm_set1_epi8('9' + 1)));
-    const __m128i word = _mm_or_si128(letter, digit);
-    const __m128i fast = _mm_or_si128(word, _mm_cmpeq_epi8(v, _mm_set1_epi8(' ')));
-    // Classes as bytes: letter 1 (with the upper-case flag when the case bit is clear), digit 2, blank 0.
+    // Printable ASCII that is neither letter nor digit, less the stops.
+    const __m128i printable = _mm_and_si128(_mm_cmpgt_epi8(v, caseBit), _mm_cmplt_epi8(v, _mm_set1_epi8(0x7F)));
+    const __m128i stops = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, rules.stops[0]), _mm_cmpeq_epi8(v, rules.stops[1])),
+                                       _mm_or_si128(_mm_cmpeq_epi8(v, rules.stops[2]), _mm_cmpeq_epi8(v, rules.stops[3])));
+    const __m128i punct = _mm_and_si128(_mm_andnot_si128(_mm_or_si128(_mm_or_si128(letter, digit), stops), printable),
+                                        rules.punctuation);
+    const __m128i joinLetters =
+        _mm_and_si128(_mm_or_si128(_mm_cmpeq_epi8(v, rules.apostrophe), _mm_cmpeq_epi8(v, rules.hyphen)), punct);
+    const __m128i joinDigits = _mm_and_si128(_mm_or_si128(_mm_cmpeq_epi8(v, rules.comma), _mm_cmpeq_epi8(v, rules.dot)), punct);
+    const __m128i fast = _mm_or_si128(_mm_or_si128(letter, digit), _mm_or_si128(punct, _mm_cmpeq_epi8(v, caseBit)));
+    // Classes as bytes: letter 1 (with the upper-case flag when the case
+    // bit is clear), digit 2, punctuation 5, blank 0.
     const __m128i upper = _mm_andnot_si128(_mm_and_si128(v, caseBit), _mm_and_si128(letter, caseBit));
     const __m128i c8 = _mm_or_si128(_mm_or_si128(_mm_and_si128(letter, _mm_set1_epi8(kClassLetter)), upper),
-                                    _mm_and_si128(digit, _mm_set1_epi8(kClassDigit)));
+                                    _mm_or_si128(_mm_and_si128(digit, _mm_set1_epi8(kClassDigit)),
+                                                 _mm_and_si128(punct, _mm_set1_epi8(kClassPunctuation))));
     const __m128i f = _mm_set1_epi16(short(flags));
     // Every lane is stored; lanes past the fast ones are written again when reached.
     _mm_storeu_si128(reinterpret_cast<__m128i*>(cls), _mm_or_si128(_mm_unpacklo_epi8(c8, _mm_setzero_si128()), f));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(cls + 8), _mm_or_si128(_mm_unpackhi_epi8(c8, _mm_setzero_si128()), f));
-    return {uint32_t(_mm_movemask_epi8(fast)), uint32_t(_mm_movemask_epi8(word)), uint32_t(_mm_movemask_epi8(letter))};
+    return {uint32_t(_mm_movemask_epi8(fast)), uint32_t(_mm_movemask_epi8(letter)), uint32_t(_mm_movemask_epi8(digit)),
+            uint32_t(_mm_movemask_epi8(joinLetters)), uint32_t(_mm_movemask_epi8(joinDigits)), 0, 0, 0, 0};
 }
+
+inline TAsciiLanes asciiLanes64(const char16_t* p, uint16_t* cls, uint16_t flags, const TBlockVectors& rules)
+{
+    TAsciiLanes lanes = asciiLanes16(p, cls, flags, rules);
+    for (int at = 16; at < kBlockUnits; at += 16)
+        lanes.Add(asciiLanes16(p + at, cls + at, flags, rules), at);
+    return lanes;
+}
+#else
+struct TBlockVectors {
+    explicit TBlockVectors(const TAsciiBlockRules&) {}
+};
 #endif
 
-// The hot loop: letters, digits and blanks. Stops at any other unit, at
-// `end`, or where a word starts while a sentence end waits to be settled (the
-// caller handles those). `asciiBlocks`: the ASCII letters, digits and the
-// blank have their usual kinds, so stretches of them go sixteen at a time.
-struct TFastRules {
-    int32_t n;           // units of the chunk (what follows them is looked at by the slow path)
-    bool keepNumbers;
-    bool asciiBlocks;
-    bool apostrophes;    // an apostrophe between letters joins them
-    bool hyphensJoin;    // so does a hyphen
+#if defined(CV_AVX2_PATHS)
+// The AVX2 form of asciiLanes64, 32 units at a time: the punctuation sets
+// are looked up in the bitmaps of TAsciiBlockRules (any number of stops), and
+// sentence ends and line breaks are settled in the block too.
+struct TWideVectors {
+    __m256i lowNibble, rowBit, settled, letterJoiners, digitJoiners, sentenceEnds, lineBreaks;
+    // Constants, made once rather than in every block.
+    __m256i caseBit, letterShift, letterLimit, digitShift, digitLimit, newline, letterClass, digitClass, punctClass;
+    __attribute__((target("avx2"))) TWideVectors(const TAsciiBlockRules& r, bool withLineBreaks)
+        : lowNibble(_mm256_set1_epi8(0x0F)),
+          rowBit(_mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(r.rowBits)))),
+          settled(_mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(r.settledMarks)))),
+          letterJoiners(_mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(r.letterJoiners)))),
+          digitJoiners(_mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(r.digitJoiners)))),
+          sentenceEnds(_mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(r.sentenceEnds)))),
+          lineBreaks(_mm256_set1_epi8(withLineBreaks ? char(-1) : 0)),
+          caseBit(_mm256_set1_epi8(0x20)),
+          // x in [lo, lo + n) as one signed comparison: x + (-128 - lo) < -128 + n.
+          letterShift(_mm256_set1_epi8(char(-128 - 'a'))), letterLimit(_mm256_set1_epi8(char(-128 + 26))),
+          digitShift(_mm256_set1_epi8(char(-128 - '0'))), digitLimit(_mm256_set1_epi8(char(-128 + 10))),
+          newline(_mm256_set1_epi8('\n')), letterClass(_mm256_set1_epi8(kClassLetter)),
+          digitClass(_mm256_set1_epi8(kClassDigit)), punctClass(_mm256_set1_epi8(kClassPunctuation))
+    {
+    }
 };
+
+// Lanes whose unit is in the set of the bitmap.
+__attribute__((target("avx2"))) inline __m256i wideMember(__m256i bitmap, __m256i low, __m256i row)
+{
+    return _mm256_cmpeq_epi8(_mm256_and_si256(_mm256_shuffle_epi8(bitmap, low), row), row);
+}
+
+__attribute__((target("avx2"))) inline TAsciiLanes wideLanes32(const char16_t* p, uint16_t* cls, uint16_t flags,
+                                                                const TWideVectors& t)
+{
+    // As bytes, in order (the pack works within 128-bit halves).
+    const __m256i v = _mm256_permute4x64_epi64(
+        _mm256_packus_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)),
+                            _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 16))),
+        0xD8);
+    const __m256i caseBit = t.caseBit;
+    const __m256i letter = _mm256_cmpgt_epi8(t.letterLimit, _mm256_add_epi8(_mm256_or_si256(v, caseBit), t.letterShift));
+    const __m256i digit = _mm256_cmpgt_epi8(t.digitLimit, _mm256_add_epi8(v, t.digitShift));
+    // Set membership: the bitmap row of the unit's high nibble, at its low one.
+    const __m256i low = _mm256_and_si256(v, t.lowNibble);
+    const __m256i row = _mm256_shuffle_epi8(t.rowBit, _mm256_and_si256(_mm256_srli_epi16(v, 4), t.lowNibble));
+    const __m256i punct = wideMember(t.settled, low, row);
+    const __m256i blank = _mm256_cmpeq_epi8(v, caseBit);
+    const __m256i lineBreak = _mm256_and_si256(_mm256_cmpeq_epi8(v, t.newline), t.lineBreaks);
+    const __m256i fast = _mm256_or_si256(_mm256_or_si256(letter, digit), _mm256_or_si256(_mm256_or_si256(punct, blank), lineBreak));
+    const __m256i caseOf = _mm256_and_si256(v, caseBit);
+    const __m256i upper = _mm256_andnot_si256(caseOf, _mm256_and_si256(letter, caseBit));
+    const __m256i c8 = _mm256_or_si256(_mm256_or_si256(_mm256_and_si256(letter, t.letterClass), upper),
+                                       _mm256_or_si256(_mm256_and_si256(digit, t.digitClass),
+                                                       _mm256_and_si256(punct, t.punctClass)));
+    const __m256i f = _mm256_set1_epi16(short(flags));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(cls),
+                        _mm256_or_si256(_mm256_cvtepu8_epi16(_mm256_castsi256_si128(c8)), f));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(cls + 16),
+                        _mm256_or_si256(_mm256_cvtepu8_epi16(_mm256_extracti128_si256(c8, 1)), f));
+    return {uint32_t(_mm256_movemask_epi8(fast)),
+            uint32_t(_mm256_movemask_epi8(letter)),
+            uint32_t(_mm256_movemask_epi8(digit)),
+            uint32_t(_mm256_movemask_epi8(wideMember(t.letterJoiners, low, row))),
+            uint32_t(_mm256_movemask_epi8(wideMember(t.digitJoiners, low, row))),
+            uint32_t(_mm256_movemask_epi8(wideMember(t.sentenceEnds, low, row))),
+            uint32_t(_mm256_movemask_epi8(lineBreak)),
+            uint32_t(_mm256_movemask_epi8(_mm256_and_si256(letter, _mm256_cmpeq_epi8(caseOf, caseBit)))),
+            uint32_t(_mm256_movemask_epi8(blank))};
+}
+
+// The AVX2 lanes, for blockRun.
+struct TWideLanes {
+    const TWideVectors& t;
+    __attribute__((target("avx2"))) TAsciiLanes operator()(const char16_t* p, uint16_t* cls, uint16_t flags) const
+    {
+        TAsciiLanes lanes = wideLanes32(p, cls, flags, t);
+        lanes.Add(wideLanes32(p + 32, cls + 32, flags, t), 32);
+        return lanes;
+    }
+};
+#endif
+
+// Blocks from `i` on, as far as they go; returns where they stopped.
+template <class Lanes>
+__attribute__((always_inline)) inline int32_t blockRun(const Lanes& lanes, const char16_t* p, int32_t i, int32_t end,
+                                                       uint16_t* cls, uint16_t flags, TBlockState& st)
+{
+    startBlocks(cls, i, st);
+    while (i + kBlockUnits <= end) {
+        const uint32_t nf = settleBlock(lanes(p + i, cls + i, flags), p, i, cls, flags, st);
+        // Not i += nf: the next block's loads would wait for this block's
+        // masks, where a predicted branch lets them start at once.
+        if (nf < kBlockSettles)
+            return i + int32_t(nf);
+        i += int32_t(kBlockSettles);
+    }
+    return i;
+}
+
+#if defined(CV_AVX2_PATHS)
+// Built for AVX2 as a whole (flatten: the lanes are inlined too).
+__attribute__((target("avx2,popcnt"), flatten, noinline)) int32_t wideBlocks(const char16_t* p, int32_t i, int32_t end,
+                                                                             uint16_t* cls, uint16_t flags,
+                                                                             const TAsciiBlockRules& rules,
+                                                                             bool lineBreaks, TBlockState& st)
+{
+    TWideVectors t(rules, lineBreaks);
+    // The constants stay where they are made (in registers, or as operands
+    // from memory) instead of being made again in every block.
+    asm("" : "+m"(t));
+    TBlockState s = st; // in registers
+    i = blockRun(TWideLanes{t}, p, i, end, cls, flags, s);
+    st = s;
+    return i;
+}
+#endif
 
 // Inlined into each build of Classify (see CV_CLASSIFY_CLONES).
 __attribute__((always_inline)) inline int32_t fastRun(const char16_t* p, int32_t i, int32_t end, const uint8_t* kinds,
                                                       uint16_t* cls, uint16_t flags, const TFastRules& rules,
-                                                      bool pendingSentence, FastRun& s)
+                                                      const TBlockVectors& vectors, bool pendingSentence, FastRun& s)
 {
     const bool keepNumbers = rules.keepNumbers, asciiBlocks = rules.asciiBlocks;
     // Branch-free but for the rare exits: word lengths vary too much for
     // the branches of a letter/blank switch to be predicted.
-    unsigned inWord = s.inWord, letterSeen = s.letterSeen, sawSpace = s.sawSpace, sawWord = s.sawWord;
+    unsigned inWord = s.inWord, letterSeen = s.letterSeen, sawSpace = s.sawSpace, sawWord = 0;
+    unsigned content = s.content, contentPara = s.contentPara;
     const unsigned numbers = keepNumbers;
-    int32_t words = s.words;
+    int32_t words = s.words, sentences = s.sentences, paragraphs = s.paragraphs;
     for (;;) {
         int32_t scalarEnd = end;
 #if defined(__SSE2__)
         if (asciiBlocks && !pendingSentence) {
-            while (i + 16 <= end) {
-                const TAsciiLanes lanes = asciiLanes16(p + i, cls + i, flags);
-                const uint32_t nf = uint32_t(__builtin_ctz(~lanes.fast)); // fast lanes before the first other
-                const uint32_t m = (1u << nf) - 1;
-                const uint32_t w = lanes.word & m, l = lanes.letter & m, blank = ~lanes.word & m;
-                sawWord |= unsigned(w != 0);
-                sawSpace |= unsigned(blank != 0);
-                // Lane 0 stands for the word going on before the block (if
-                // any), lanes 1 ... nf for the block's fast lanes.
-                const uint32_t W = (w << 1) | inWord, L = (l << 1) | (inWord & letterSeen), B = blank << 1;
-                const uint32_t starts = W & ~(W << 1);
-                const uint32_t ends = W & (B >> 1); // words followed by a blank within the lanes
-                // Words of digits only: a run of digit lanes from a word's
-                // start carries past its end, into a blank where the word ends.
-                const uint32_t digits = W & ~L;
-                const uint32_t digitWordEnds = ((digits + (starts & digits)) & B) >> 1;
-                words += BitCount(numbers ? ends : ends & ~digitWordEnds);
-                // The word the lanes end in goes on after them.
-                const uint32_t lastStart = 31u - uint32_t(__builtin_clz(starts | 1u));
-                const unsigned open = (W >> nf) & 1u;
-                inWord = open;
-                letterSeen = open & unsigned((L >> lastStart) != 0);
-                i += int32_t(nf);
-                if (nf < 16)
-                    break;
-            }
+            TBlockState st{inWord, letterSeen, content | sawWord, contentPara | sawWord, numbers, words, sentences, paragraphs};
+#if defined(CV_AVX2_PATHS)
+            if (rules.wideBlocks)
+                i = wideBlocks(p, i, end, cls, flags, *rules.blockRules,
+                               rules.lineBreaks && (flags & kFlagInHeading) == 0, st);
+            else
+#endif
+                i = blockRun([&vectors](const char16_t* at, uint16_t* c, uint16_t f) { return asciiLanes64(at, c, f, vectors); },
+                             p, i, end, cls, flags, st);
+            inWord = st.inWord;
+            letterSeen = st.letterSeen;
+            content = st.content;
+            contentPara = st.contentPara;
+            sawWord = 0;
+            words = st.words;
+            sentences = st.sentences;
+            paragraphs = st.paragraphs;
             // A stretch of other units (another script, say) goes unit by unit.
             scalarEnd = std::min(end, i + 16);
         }
@@ -247,7 +574,7 @@ __attribute__((always_inline)) inline int32_t fastRun(const char16_t* p, int32_t
                 words += int32_t(inWord & (letterSeen | numbers));
                 inWord = 0;
                 cls[i] = uint16_t(kClassPunctuation | flags);
-                ++i; // back to sixteen at a time
+                ++i; // back to the blocks
                 break;
             }
             const unsigned w = k < TTextClassifier::kSpace;
@@ -263,7 +590,8 @@ __attribute__((always_inline)) inline int32_t fastRun(const char16_t* p, int32_t
         if (i >= end || i == from || (i < scalarEnd && kinds[p[i - 1]] <= TTextClassifier::kSpace))
             break;
     }
-    s = FastRun{inWord != 0, letterSeen != 0, sawSpace != 0, sawWord != 0, words};
+    s = FastRun{inWord != 0, letterSeen != 0, sawSpace != 0, (content | sawWord) != 0, (contentPara | sawWord) != 0,
+                words, sentences, paragraphs};
     return i;
 }
 
@@ -326,6 +654,54 @@ TTextClassifier::TTextClassifier(const TTextSettings& settings, const TTextTagHa
     m_apostrophes = settings.ApostrophesInWords();
     m_hyphensJoin = !settings.HyphensSeparateWords();
     m_keepNumbers = settings.KeepNumbers();
+    // What blocks of ASCII may settle themselves: see TAsciiBlockRules.
+    int stops = 0;
+    m_blockRules.punctuation = true;
+    for (char16_t c = u'!'; c < 0x7F; ++c) {
+        if ((c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z'))
+            continue;
+        const uint8_t kind = k[c];
+        if (kind == kPunct)
+            continue;
+        if (c == u'\'' && kind == kApostrophe) {
+            m_blockRules.apostrophe = m_apostrophes ? c : 0;
+        } else if (c == u'-' && kind == kHyphen) {
+            m_blockRules.hyphen = m_hyphensJoin ? c : 0;
+        } else if ((c == u',' || c == u'.') && kind == kNumberSep) {
+            (c == u',' ? m_blockRules.comma : m_blockRules.dot) = c;
+        } else if (stops < int(std::size(m_blockRules.stops))) {
+            m_blockRules.stops[stops++] = c;
+            continue;
+        } else {
+            m_blockRules.punctuation = false;
+            continue;
+        }
+    }
+    // The same as bitmaps over the ASCII characters, for AVX2: row h of a
+    // bitmap is bit h of its sixteen bytes. The rows past 0x7F get all bits
+    // (no bitmap has every bit of a byte: the controls of row 0 are in none).
+    for (int h = 0; h < 16; ++h)
+        m_blockRules.rowBits[h] = h < 8 ? uint8_t(1u << h) : 0xFF;
+    for (char16_t c = u'!'; c < 0x7F; ++c) {
+        if ((c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z'))
+            continue;
+        const uint8_t kind = k[c];
+        const bool joinsLetters = c != 0 && (c == m_blockRules.apostrophe || c == m_blockRules.hyphen);
+        const bool joinsDigits = c != 0 && (c == m_blockRules.comma || c == m_blockRules.dot);
+        const bool plain = kind == kPunct || (c == u'\'' && kind == kApostrophe) || (c == u'-' && kind == kHyphen);
+        const bool sentenceEnd = kind == kSentenceEnd;
+        const uint8_t bit = uint8_t(1u << (c >> 4));
+        if (plain || joinsLetters || joinsDigits || sentenceEnd)
+            m_blockRules.settledMarks[c & 0x0F] |= bit;
+        if (joinsLetters)
+            m_blockRules.letterJoiners[c & 0x0F] |= bit;
+        if (joinsDigits || sentenceEnd) // a sentence end between two digits joins them too
+            m_blockRules.digitJoiners[c & 0x0F] |= bit;
+        if (sentenceEnd)
+            m_blockRules.sentenceEnds[c & 0x0F] |= bit;
+    }
+    m_wideBlocksPossible = ProcessorHasAvx2();
+    m_wideBlocks = m_wideBlocksPossible;
     m_blankLineParagraphs = settings.BlankLineEndsParagraph();
     m_maxTagSpan = handler.Options().maxTagSpan > 0 ? handler.Options().maxTagSpan : 1000;
     m_sectionMarker = foldedText(handler.Options().sectionStartMarker);
@@ -667,20 +1043,26 @@ void TTextClassifier::Classify(std::u16string_view text, std::u16string_view loo
     m_atLineStart = lineGoesOn;
 
     const uint8_t* kinds = m_kinds->data();
-    const TFastRules rules{r.n, m_keepNumbers, m_asciiBlocks, m_apostrophes, m_hyphensJoin};
+    // A line break that only ends a paragraph (no section marker to look
+    // for, every line a paragraph) is settled in blocks outside headings.
+    const TFastRules rules{r.n,          m_keepNumbers, m_asciiBlocks, m_apostrophes, m_hyphensJoin, m_wideBlocks,
+                           m_sectionMarker.empty() && !m_blankLineParagraphs, &m_blockRules};
+    const TBlockVectors blockVectors(m_blockRules);
     std::size_t nextForced = 0;
     int32_t i = 0;
     while (i < r.n) {
         const int32_t segmentEnd = nextForced < forced.size() ? std::min(r.n, forced[nextForced] + 1) : r.n;
         while (i < segmentEnd) {
-            FastRun run{m_inWord, m_letterSeen, m_sawSpace, false, 0};
-            i = fastRun(r.p, i, segmentEnd, kinds, classes, r.flags, rules, m_pendingSentence >= 0, run);
+            FastRun run{m_inWord, m_letterSeen, m_sawSpace, m_contentSinceSentence, m_contentSinceParagraph, 0, 0, 0};
+            i = fastRun(r.p, i, segmentEnd, kinds, classes, r.flags, rules, blockVectors, m_pendingSentence >= 0, run);
             m_inWord = run.inWord;
             m_letterSeen = run.letterSeen;
             m_sawSpace = run.sawSpace;
+            m_contentSinceSentence = run.content;
+            m_contentSinceParagraph = run.contentPara;
             stats.Words += run.words;
-            if (run.sawWord)
-                m_contentSinceSentence = m_contentSinceParagraph = true;
+            stats.Sentences += run.sentences;
+            stats.Paragraphs += run.paragraphs;
             if (i >= segmentEnd)
                 break;
             const uint8_t k = kinds[r.p[i]];

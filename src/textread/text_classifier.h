@@ -39,6 +39,27 @@ struct TOneFilesStats {
     }
 };
 
+// How the classifier's blocks of ASCII text (see SetAsciiBlocks) treat
+// punctuation, made from the kinds table: marks of the plain punctuation kind
+// end a word; the apostrophe and the hyphen (where they may join letters) and
+// "," and "." (where they are number separators) join or end a word as the
+// units beside them say; any other mark (a sentence end, an extra word
+// character) stops the block and goes the general way. With AVX2, sentence
+// ends are settled in the block too (see SetWideBlocks).
+struct TAsciiBlockRules {
+    char16_t apostrophe = 0, hyphen = 0; // the joiner, or 0 where it does not join
+    char16_t comma = 0, dot = 0;         // the number separator, or 0 where it is none
+    char16_t stops[4] = {};              // marks that stop a block; 0: none
+    bool punctuation = false;            // false: every mark stops a block (there are more stops than fit)
+    // The same for AVX2, as bitmaps over the ASCII characters (any number
+    // of stops): bit h of byte l stands for the character 16 h + l.
+    uint8_t rowBits[16] = {};            // the bit of each row (high nibble)
+    uint8_t settledMarks[16] = {};       // marks a block settles: plain punctuation, joiners, sentence ends
+    uint8_t letterJoiners[16] = {};
+    uint8_t digitJoiners[16] = {};       // number separators and sentence ends (between digits)
+    uint8_t sentenceEnds[16] = {};
+};
+
 class TTextClassifier {
 public:
     // `tagMarks`: the buffer's tag marks delimit tags (mark-up is on, or the
@@ -47,13 +68,18 @@ public:
     ~TTextClassifier();
 
     void StartText();
-    // Stretches of ASCII letters, digits and blanks are classified sixteen
-    // units at a time when the settings leave those characters their usual
-    // kinds, and punctuation that only ends or joins words is settled in
-    // the same loop; off, every unit goes one by one and every punctuation
-    // mark through the general steps (the same result, for tests).
+    // Stretches of ASCII letters, digits, blanks and punctuation that only
+    // ends or joins words are classified in blocks of 64 units when the
+    // settings leave letters, digits and the blank their usual kinds; off,
+    // every unit goes one by one and every punctuation mark through the
+    // general steps (the same result, for tests).
     void SetAsciiBlocks(bool on) { m_asciiBlocks = on && m_asciiBlocksPossible; }
     bool AsciiBlocks() const { return m_asciiBlocks; }
+    // The blocks use AVX2 where the processor has it, and then also settle
+    // sentence ends and the line breaks that only end a paragraph; off, they
+    // keep to SSE2 (the same result, for tests).
+    void SetWideBlocks(bool on) { m_wideBlocks = on && m_wideBlocksPossible; }
+    bool WideBlocks() const { return m_wideBlocks; }
 
     // Fills classes[0, text.size()). `lookahead` is the decoded text that
     // follows the chunk (not yet processed; empty at the end of the text),
@@ -93,6 +119,8 @@ private:
     bool m_apostrophes, m_hyphensJoin, m_keepNumbers, m_blankLineParagraphs, m_tagMarks;
     bool m_asciiBlocksPossible; // ASCII letters, digits and the blank have their usual kinds
     bool m_asciiBlocks;
+    TAsciiBlockRules m_blockRules;
+    bool m_wideBlocksPossible, m_wideBlocks;
     int32_t m_maxTagSpan;
     std::u16string m_sectionMarker;       // folded to lower case
     std::u16string m_headingStart, m_headingEnd; // tag names, lower case

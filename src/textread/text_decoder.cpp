@@ -10,8 +10,13 @@
 #include <array>
 #include <cstring>
 
+#include "textread/cpu_features.h"
+
 #if defined(__SSE2__)
 #include <emmintrin.h>
+#endif
+#if defined(CV_AVX2_PATHS)
+#include <immintrin.h>
 #endif
 
 namespace cv {
@@ -105,11 +110,56 @@ inline void putCodePoint(char32_t cp, char16_t* out, std::size_t& o)
     }
 }
 
+#if defined(CV_AVX2_PATHS)
+// The AVX2 forms of widenAscii and asciiRun below, for long runs.
+__attribute__((target("avx2"))) std::size_t widenAsciiAvx2(const uint8_t* p, std::size_t n, char16_t* out)
+{
+    std::size_t i = 0;
+    for (; i + 32 <= n; i += 32) {
+        const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + i));
+        const uint32_t mask = uint32_t(_mm256_movemask_epi8(v));
+        if (mask != 0) {
+            const std::size_t k = std::size_t(__builtin_ctz(mask));
+            for (std::size_t j = 0; j < k; ++j)
+                out[i + j] = p[i + j];
+            return i + k;
+        }
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i), _mm256_cvtepu8_epi16(_mm256_castsi256_si128(v)));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i + 16), _mm256_cvtepu8_epi16(_mm256_extracti128_si256(v, 1)));
+    }
+    while (i < n && p[i] < 0x80) {
+        out[i] = p[i];
+        ++i;
+    }
+    return i;
+}
+
+__attribute__((target("avx2"))) std::size_t asciiRunAvx2(const uint8_t* p, std::size_t n)
+{
+    std::size_t i = 0;
+    for (; i + 32 <= n; i += 32) {
+        const uint32_t mask = uint32_t(_mm256_movemask_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + i))));
+        if (mask != 0)
+            return i + std::size_t(__builtin_ctz(mask));
+    }
+    while (i < n && p[i] < 0x80)
+        ++i;
+    return i;
+}
+
+// Runs shorter than this (between accented letters, say) are not worth the call.
+constexpr std::size_t kAvx2Run = 64;
+#endif
+
 // Widens a run of ASCII bytes; returns how many bytes it took (stops at the
 // first byte above 0x7F).
 inline std::size_t widenAscii(const uint8_t* p, std::size_t n, char16_t* out)
 {
     std::size_t i = 0;
+#if defined(CV_AVX2_PATHS)
+    if (n >= kAvx2Run && ProcessorHasAvx2())
+        return widenAsciiAvx2(p, n, out);
+#endif
 #if defined(__SSE2__)
     const __m128i zero = _mm_setzero_si128();
     while (i + 16 <= n) {
@@ -143,6 +193,10 @@ struct Utf8Evidence {
 inline std::size_t asciiRun(const uint8_t* p, std::size_t i, std::size_t n)
 {
     const std::size_t from = i;
+#if defined(CV_AVX2_PATHS)
+    if (n - i >= kAvx2Run && ProcessorHasAvx2())
+        return asciiRunAvx2(p + i, n - i);
+#endif
 #if defined(__SSE2__)
     for (; i + 16 <= n; i += 16) {
         const int mask = _mm_movemask_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i)));
@@ -295,7 +349,12 @@ void TTextDecoder::settle()
         m_table = byteTables().latin1.data();
 }
 
-void TTextDecoder::Decode(std::span<const uint8_t> bytes, bool final, std::u16string& out)
+void TTextDecoder::Decode(std::span<const uint8_t> bytes, bool final, std::u16string& out) { decode(bytes, final, out); }
+
+void TTextDecoder::Decode(std::span<const uint8_t> bytes, bool final, TUnitBuffer& out) { decode(bytes, final, out); }
+
+template <class Units>
+void TTextDecoder::decode(std::span<const uint8_t> bytes, bool final, Units& out)
 {
     const uint8_t* p = bytes.data();
     std::size_t n = bytes.size();
@@ -337,7 +396,8 @@ void TTextDecoder::Decode(std::span<const uint8_t> bytes, bool final, std::u16st
         m_joined.clear();
 }
 
-std::size_t TTextDecoder::decodeUndecided(const uint8_t* p, std::size_t n, bool final, std::u16string& out)
+template <class Units>
+std::size_t TTextDecoder::decodeUndecided(const uint8_t* p, std::size_t n, bool final, Units& out)
 {
     const std::size_t base = out.size();
     out.resize(base + n);
@@ -459,11 +519,13 @@ std::size_t TTextDecoder::decodeUtf16(const uint8_t* p, std::size_t n, bool fina
     return i;
 }
 
-std::size_t TTextDecoder::decodeAnsi(const uint8_t* p, std::size_t n, bool final, std::u16string& out)
+template <class Units>
+std::size_t TTextDecoder::decodeAnsi(const uint8_t* p, std::size_t n, bool final, Units& out)
 {
     if (m_system) {
         const QString s = m_system->decode(QByteArrayView(reinterpret_cast<const char*>(p), qsizetype(n)));
-        out.append(reinterpret_cast<const char16_t*>(s.utf16()), std::size_t(s.size()));
+        const char16_t* units = reinterpret_cast<const char16_t*>(s.utf16());
+        out.insert(out.end(), units, units + s.size());
         return n;
     }
     const std::size_t base = out.size();

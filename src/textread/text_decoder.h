@@ -23,6 +23,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace cv {
@@ -47,6 +48,28 @@ struct TEncodingGuess {
 // sequence cut at their end is a fault rather than the end of the sample.
 TEncodingGuess GuessSourceEncoding(std::span<const uint8_t> head, bool detectUtf8, bool wholeText);
 
+// Decoded units, grown without being filled first: the decoder writes every
+// unit it makes, so a reader that decodes megabytes need not clear them too.
+template <class T>
+struct TDefaultInitAllocator : std::allocator<T> {
+    template <class U>
+    struct rebind {
+        using other = TDefaultInitAllocator<U>;
+    };
+    using std::allocator<T>::allocator;
+    template <class U>
+    void construct(U* p) noexcept
+    {
+        ::new (static_cast<void*>(p)) U;
+    }
+    template <class U, class... Args>
+    void construct(U* p, Args&&... args)
+    {
+        ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+    }
+};
+using TUnitBuffer = std::vector<char16_t, TDefaultInitAllocator<char16_t>>;
+
 // Code pages decoded without the system converter: 1252 (with its own table
 // for 0x80 to 0x9F) and 28591 (ISO 8859-1). Other code pages go through the
 // system converter; a code page it does not know reads as ISO 8859-1.
@@ -62,6 +85,7 @@ public:
     // Appends the UTF-16 of `bytes` to `out`. Bytes of a character cut at the
     // end wait for the next call; with `final` set they become U+FFFD.
     void Decode(std::span<const uint8_t> bytes, bool final, std::u16string& out);
+    void Decode(std::span<const uint8_t> bytes, bool final, TUnitBuffer& out);
 
     TSourceEncoding Encoding() const { return m_encoding; }
     bool Decided() const { return m_decided; }
@@ -74,8 +98,12 @@ private:
     std::size_t decodeUtf8(const uint8_t* p, std::size_t n, bool final, char16_t* out, std::size_t& produced);
     std::size_t decodeUtf16(const uint8_t* p, std::size_t n, bool final, bool bigEndian, char16_t* out,
                             std::size_t& produced);
-    std::size_t decodeAnsi(const uint8_t* p, std::size_t n, bool final, std::u16string& out);
-    std::size_t decodeUndecided(const uint8_t* p, std::size_t n, bool final, std::u16string& out);
+    template <class Units>
+    void decode(std::span<const uint8_t> bytes, bool final, Units& out);
+    template <class Units>
+    std::size_t decodeAnsi(const uint8_t* p, std::size_t n, bool final, Units& out);
+    template <class Units>
+    std::size_t decodeUndecided(const uint8_t* p, std::size_t n, bool final, Units& out);
     void settle();
 
     TSourceEncoding m_encoding;

@@ -8,6 +8,8 @@
 
 #include <QDir>
 
+#include <QStringEncoder>
+
 #include <gtest/gtest.h>
 
 using namespace cv;
@@ -155,6 +157,31 @@ TEST_F(BufferProcessorTest, ChunkSizeChangesNothingButTheChunks)
             EXPECT_GE(c.chunkPositions[i], c.chunkPositions[i - 1] + int64_t(c.chunkSizes[i - 1]));
     }
     EXPECT_EQ(whole.stats.Words, 400 * 15);
+}
+
+TEST_F(BufferProcessorTest, EightBitTextsOfOtherCodePagesReadWholeAndInChunks)
+{
+    // Code page 1251 goes through the system converter, its output appended
+    // block by block; the same Cyrillic text as UTF-8 is the reference.
+    QString text;
+    for (int i = 0; i < 300; ++i)
+        text += QStringLiteral("\u041F\u0440\u0438\u0432\u0435\u0442 %1 \u043C\u0438\u0440. \u0414\u0430!\n").arg(i);
+    QStringEncoder to1251("windows-1251");
+    ASSERT_TRUE(to1251.isValid());
+    const QByteArray bytes = to1251.encode(text);
+    TTextSettings s = defaultSettings();
+    s.SetCodePage(1251);
+    const ReadResult ref = readFile(dir.write(QStringLiteral("u8.txt"), utf8(text)), s);
+    ASSERT_TRUE(ref.ok) << ref.error.toStdString();
+    EXPECT_EQ(ref.stats.Words, 900);
+    for (const int32_t chunk : {0, 100, 777}) {
+        const ReadResult r = readFile(dir.write(QStringLiteral("cp1251.txt"), bytes), s, nullptr, chunk);
+        ASSERT_TRUE(r.ok) << r.error.toStdString();
+        EXPECT_EQ(r.info.Format() & kTextFormatEncodingMask, kTextFormatAnsi);
+        EXPECT_TRUE(r.text == ref.text) << chunk;
+        EXPECT_EQ(r.classes, ref.classes) << chunk;
+        EXPECT_EQ(r.stats.Words, ref.stats.Words) << chunk;
+    }
 }
 
 TEST_F(BufferProcessorTest, HooksRunInOrderAndTheEndCallComesLast)

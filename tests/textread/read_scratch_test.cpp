@@ -106,6 +106,22 @@ TEST(ReadScratch, BinaryDataIsToldAtEveryAlignmentAndProportion)
             EXPECT_EQ(refused, every < 20) << every << " " << shift << " " << qPrintable(r.error);
         }
     }
+    // The same with U+FFFD among letters from U+8000 (narrowed to bytes they
+    // look alike) and among others, and with the tag marks beside them.
+    for (const QString& letter : {QStringLiteral("\u8a9e"), QStringLiteral("\u00e9"), QStringLiteral("\x19")}) {
+        for (int every : {19, 21}) {
+            for (int shift = 0; shift < 17; shift += 4) {
+                QString text(shift, QLatin1Char('a'));
+                for (int i = 0; text.size() < 3000; ++i)
+                    text += (i % every == 0) ? QStringLiteral("\uFFFD") : letter;
+                const Read r = readWith(dir.write(QStringLiteral("r%1_%2.txt").arg(every).arg(shift), text.toUtf8()),
+                                        TTextSettings::Defaults(), nullptr);
+                const bool refused = !r.ok && r.error.contains(QStringLiteral("binary"));
+                const bool controls = letter == QStringLiteral("\x19"); // a tag mark is a control too
+                EXPECT_EQ(refused, every < 20 || controls) << every << " " << shift << " " << qPrintable(r.error);
+            }
+        }
+    }
     // Which control characters count against a text, each one alone.
     for (char c = 1; c < 0x20; ++c) {
         QByteArray bytes;

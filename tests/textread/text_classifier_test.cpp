@@ -1,7 +1,8 @@
-// The classifier's two roads: stretches of ASCII letters, digits and blanks
-// sixteen units at a time, and every unit on its own. Both must give the
-// same class array, the same counts and the same section starts for any
-// text, cut into chunks anywhere, under any settings.
+// The classifier's roads: stretches of ASCII thirty-two units at a time
+// (with SSE2, and with AVX2 where the processor has it, which also settles
+// sentence ends and line breaks in the block), and every unit on its own.
+// All must give the same class array, the same counts and the same section
+// starts for any text, cut into chunks anywhere, under any settings.
 
 #include "textread_testutil.h"
 
@@ -21,13 +22,17 @@ struct Classified {
     std::vector<TOneFilesStats> stats;
 };
 
+enum class Road { UnitByUnit, Blocks, WideBlocks };
+
 Classified classify(const TTextSettings& settings, const std::u16string& text, const std::vector<std::size_t>& cuts,
-                    bool blocks)
+                    Road road)
 {
     TTextTagHandler handler(settings.LanguageId(), settings.CodePage(), TTagOptions::FromSettings(settings));
     TTextClassifier c(settings, handler, true);
+    const bool blocks = road != Road::UnitByUnit;
     c.SetAsciiBlocks(blocks);
     EXPECT_EQ(c.AsciiBlocks(), blocks);
+    c.SetWideBlocks(road == Road::WideBlocks);
     c.StartText();
     Classified out;
     out.classes.assign(text.size() + 1, 0xEEEE);
@@ -105,7 +110,23 @@ std::vector<TTextSettings> settingsToTry()
     s.SetExtraWordCharacters(QStringLiteral("_#"));
     s.SetSentenceEndCharacters(QStringLiteral(".;"));
     all.push_back(s);
+    // More marks of other kinds than the SSE2 blocks can stop at one by one.
+    s = TTextSettings::Defaults();
+    s.SetSentenceEndCharacters(QStringLiteral(".!?;:"));
+    s.SetExtraWordCharacters(QStringLiteral("_#@"));
+    all.push_back(s);
     return all;
+}
+
+// Every road against unit by unit (the wide one only where the processor has AVX2).
+void expectSameOnEveryRoad(const TTextSettings& settings, const std::u16string& text, const std::vector<std::size_t>& cuts)
+{
+    const Classified reference = classify(settings, text, cuts, Road::UnitByUnit);
+    for (const Road road : {Road::Blocks, Road::WideBlocks}) {
+        expectSame(classify(settings, text, cuts, road), reference, text);
+        if (::testing::Test::HasFatalFailure())
+            return;
+    }
 }
 
 TEST(TextClassifierRoads, AsciiBlocksGiveWhatUnitByUnitGives)
@@ -124,7 +145,7 @@ TEST(TextClassifierRoads, AsciiBlocksGiveWhatUnitByUnitGives)
                 if (!cuts.empty() && cuts.back() >= text.size())
                     cuts.pop_back();
             }
-            expectSame(classify(settings, text, cuts, true), classify(settings, text, cuts, false), text);
+            expectSameOnEveryRoad(settings, text, cuts);
             if (HasFatalFailure())
                 return;
         }
@@ -133,7 +154,7 @@ TEST(TextClassifierRoads, AsciiBlocksGiveWhatUnitByUnitGives)
 
 TEST(TextClassifierRoads, LongStretchesAndEveryBlockEdge)
 {
-    // Words ending exactly at the sixteenth unit, runs of digits across
+    // Words ending at a block's last lanes, runs of digits across
     // blocks, a word going on over several blocks, blanks only.
     const TTextSettings settings = TTextSettings::Defaults();
     const std::u16string texts[] = {
@@ -144,12 +165,88 @@ TEST(TextClassifierRoads, LongStretchesAndEveryBlockEdge)
         u"x y z 1 2 3 a1 1a 11 aa. Bb 22 cc, dd' ee-ff gg\u00e9hh ii\tjj kk\nLl mm",
         u"The 1st 2nd 3rd and 100 200 300 4000 50000 words 1 a 2 b 3 c 4 d 5 e 6 f 7 g 8 h 9 i",
     };
-    for (const std::u16string& text : texts) {
-        for (std::size_t cut = 0; cut < std::min<std::size_t>(text.size(), 40); ++cut) {
+    for (const std::u16string& one : texts) {
+        // Three times over, to fill blocks of 64 units.
+        const std::u16string text = one + u' ' + one + u"  " + one;
+        for (std::size_t cut = 0; cut < std::min<std::size_t>(text.size(), 70); ++cut) {
             std::vector<std::size_t> cuts;
             if (cut > 0)
                 cuts.push_back(cut);
-            expectSame(classify(settings, text, cuts, true), classify(settings, text, cuts, false), text);
+            expectSameOnEveryRoad(settings, text, cuts);
+            if (HasFatalFailure())
+                return;
+        }
+    }
+}
+
+TEST(TextClassifierRoads, SentenceEndsAndLineBreaksAtEveryPlaceOfABlock)
+{
+    // Each piece slides over the lanes of two blocks: a sentence end waiting
+    // for the next word at the block's end, a line break in its last lane,
+    // a sentence end between digits across the edge.
+    const std::u16string pieces[] = {
+        u"He said. Then he",  u"e.g. this is", u"3.5. And 1.5.2 x", u"end.\nNext",      u"x!\nY z",
+        u"Mr. Brown came",   u"? ? A", u"so... Then",      u"one.\"Two\" three", u"so.\n\nNew one",
+        u"x.\r\nY",          u"1.\n2.", u"word.  \tNext",   u"a.\n.\nB",          u"(It is.) She",
+        u"no. no. No. 7.",   u"\n\n\n", u"Him.\x19p\x18Her", u"caf\u00e9. \u00c9t\u00e9", u"x. '",
+        u"don't", u"well-known", u"1,000", u"3.5", u"a'-b", u"7-up", u"rock'n'roll",
+    };
+    for (const TTextSettings& settings : settingsToTry()) {
+        for (const std::u16string& piece : pieces) {
+            for (std::size_t k = 0; k < 140; ++k) {
+                std::u16string text(k, u'a');
+                for (std::size_t j = 4; j < k; j += 7)
+                    text[j] = u' ';
+                text += piece;
+                text += u" tail words to fill another block of units, and then one more block of sixty-four";
+                expectSameOnEveryRoad(settings, text, {});
+                if (HasFatalFailure())
+                    return;
+                if (k % 9 == 0)
+                    expectSameOnEveryRoad(settings, text, {k + 2});
+                if (HasFatalFailure())
+                    return;
+            }
+        }
+    }
+}
+
+TEST(TextClassifierRoads, RandomProse)
+{
+    // Lines of words in both cases with the usual punctuation, numbers and
+    // now and then a letter beyond ASCII, cut into chunks anywhere.
+    std::mt19937 rng(777);
+    static const char16_t* const kMarks[] = {u".", u",", u"!", u"?", u";", u":", u"'", u"\"", u"-", u"(", u")", u"...", u"\u2019"};
+    auto word = [&] {
+        std::u16string w;
+        const std::size_t n = 1 + rng() % 9;
+        const int shape = int(rng() % 10);
+        for (std::size_t k = 0; k < n; ++k) {
+            if (shape == 0)
+                w += char16_t(u'0' + rng() % 10);
+            else
+                w += char16_t(((k == 0 && shape < 4) || shape == 9 ? u'A' : u'a') + rng() % 26);
+        }
+        if (rng() % 40 == 0)
+            w += u'\u00e9';
+        return w;
+    };
+    for (const TTextSettings& settings : settingsToTry()) {
+        for (int round = 0; round < 25; ++round) {
+            std::u16string text;
+            while (text.size() < 1500) {
+                text += word();
+                const int r = int(rng() % 12);
+                if (r < 3)
+                    text += kMarks[rng() % (sizeof(kMarks) / sizeof(kMarks[0]))];
+                text += rng() % 15 == 0 ? u"\n" : rng() % 30 == 0 ? u"  " : u" ";
+            }
+            std::vector<std::size_t> cuts;
+            for (int k = 0; k < int(round % 4); ++k)
+                cuts.push_back(1 + rng() % (text.size() - 1));
+            std::sort(cuts.begin(), cuts.end());
+            cuts.erase(std::unique(cuts.begin(), cuts.end()), cuts.end());
+            expectSameOnEveryRoad(settings, text, cuts);
             if (HasFatalFailure())
                 return;
         }
@@ -163,7 +260,7 @@ TEST(TextClassifierRoads, WordsAreCountedAsTheRulesSay)
     const std::u16string text = u"Twenty 20 words; a1 counts, 1999 does not and 3.5 neither but it's one  ";
     auto words = [&](bool blocks) {
         int32_t n = 0;
-        for (const TOneFilesStats& s : classify(settings, text, {}, blocks).stats)
+        for (const TOneFilesStats& s : classify(settings, text, {}, blocks ? Road::WideBlocks : Road::UnitByUnit).stats)
             n += s.Words;
         return n;
     };

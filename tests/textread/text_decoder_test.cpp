@@ -67,6 +67,28 @@ TEST(TextDecoder, LongAsciiRunsTakeTheFastPathCorrectly)
     EXPECT_EQ(decode(utf16(s, true, false), TSourceEncoding::Utf16BE), u16(s));
 }
 
+TEST(TextDecoder, AnAccentedLetterAtEveryPlaceOfALongRun)
+{
+    // Runs of ASCII of every length around 32 and 64 bytes, broken by a
+    // letter of two bytes, and the guess of the encoding over them.
+    for (int before = 0; before < 140; ++before) {
+        for (int after : {0, 1, 31, 32, 33, 63, 64, 65, 100}) {
+            const QString s = QString(before, QChar('a')) + QStringLiteral("\u00E9") + QString(after, QChar('b'));
+            const QByteArray bytes = utf8(s);
+            ASSERT_EQ(decode(bytes, TSourceEncoding::Utf8), u16(s)) << before << " " << after;
+            ASSERT_EQ(decode(bytes, TSourceEncoding::Utf8, 1252, 0, false), u16(s)) << before << " " << after;
+            ASSERT_EQ(decode(latin1(s), TSourceEncoding::Ansi), u16(s)) << before << " " << after;
+            const TEncodingGuess g = GuessSourceEncoding({reinterpret_cast<const uint8_t*>(bytes.data()), std::size_t(bytes.size())}, true, true);
+            ASSERT_EQ(g.encoding, TSourceEncoding::Utf8) << before << " " << after;
+            EXPECT_TRUE(IsWellFormedUtf8({reinterpret_cast<const uint8_t*>(bytes.data()), std::size_t(bytes.size())}));
+            QByteArray broken = bytes;
+            broken[before] = '\xFF'; // the lead byte of the letter
+            EXPECT_FALSE(IsWellFormedUtf8({reinterpret_cast<const uint8_t*>(broken.data()), std::size_t(broken.size())}))
+                << before << " " << after;
+        }
+    }
+}
+
 TEST(TextDecoder, MalformedUtf8BecomesReplacementCharacters)
 {
     struct Case {

@@ -1,0 +1,26 @@
+#pragma once
+// Whether the processor the program runs on has AVX2 (and POPCNT, which
+// every processor with AVX2 has), asked once. The hot loops of the reader
+// have a form for it, built with the target attribute and chosen at run
+// time, so the build itself stays for any x86-64 (and for clang).
+
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#define CV_AVX2_PATHS 1
+#endif
+
+namespace cv {
+
+inline bool ProcessorHasAvx2()
+{
+#if defined(CV_AVX2_PATHS)
+    static const bool has = [] {
+        __builtin_cpu_init();
+        return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("popcnt");
+    }();
+    return has;
+#else
+    return false;
+#endif
+}
+
+} // namespace cv
