@@ -5,6 +5,7 @@
 #include "wordlist/alphabetical_order.h"
 #include "wordlist/list_header.h"
 #include "wordlist/plain_text_wordlist.h"
+#include "wordlist/spelling_block.h"
 
 #include <QHash>
 
@@ -108,10 +109,14 @@ void TWordListEntry::operator delete(void* p)
     }
 }
 
-std::vector<std::unique_ptr<TWordListEntry>> TWordListEntry::MakeMany(TCVBaseDataClass* owner, std::size_t n)
+namespace {
+
+// Makes n entries in blocks, handing each to made(k, entry) as soon as it
+// is made (a block's entries are counted ahead: should made throw, the
+// memory of the entries not yet made stays taken).
+template <typename F>
+void MakeInBlocks(TCVBaseDataClass* owner, std::size_t n, F&& made)
 {
-    std::vector<std::unique_ptr<TWordListEntry>> entries;
-    entries.reserve(n);
     for (std::size_t done = 0; done < n;) {
         const std::size_t m = std::min(kEntriesPerBlock, n - done);
         auto* raw = static_cast<unsigned char*>(::operator new(kBlockHeader + m * kEntrySlot));
@@ -119,10 +124,31 @@ std::vector<std::unique_ptr<TWordListEntry>> TWordListEntry::MakeMany(TCVBaseDat
         unsigned char* at = raw + kBlockHeader + kEntryHeader;
         for (std::size_t k = 0; k < m; ++k, at += kEntrySlot) {
             BlockOf(at) = block;
-            entries.emplace_back(::new (at) TWordListEntry(owner)); // no throw: room is reserved
+            made(done + k, std::unique_ptr<TWordListEntry>(::new (at) TWordListEntry(owner)));
         }
         done += m;
     }
+}
+
+void Fill(TWordListEntry& e, const TCVWordList::TNewEntry& r, TSpellingBlocks& spellings)
+{
+    e.fWord = spellings.Make(r.word);
+    if (r.tag)
+        e.fTag = *r.tag;
+    e.fData.Freq = r.freq;
+    e.fData.Texts = r.texts;
+    e.fData.Dispersion = r.dispersion;
+}
+
+} // namespace
+
+std::vector<std::unique_ptr<TWordListEntry>> TWordListEntry::MakeMany(TCVBaseDataClass* owner, std::size_t n)
+{
+    std::vector<std::unique_ptr<TWordListEntry>> entries;
+    entries.reserve(n);
+    MakeInBlocks(owner, n, [&](std::size_t, std::unique_ptr<TWordListEntry> e) {
+        entries.push_back(std::move(e)); // no throw: room is reserved
+    });
     return entries;
 }
 
@@ -451,6 +477,38 @@ void TCVWordList::AdoptAlphabeticalEntries(std::vector<std::unique_ptr<TWordList
     // The entries came with these ranks (the maker set them from the same order).
     for (int i = 0; i < Count(); ++i)
         Q_ASSERT(Entry(i).fData.Rank == fFreqPlace[std::size_t(i)] + 1);
+}
+
+std::vector<std::unique_ptr<TWordListEntry>> TCVWordList::MakeEntries(TCVBaseDataClass* owner, std::size_t n,
+                                                                      const TNewEntryRow& row)
+{
+    std::vector<std::unique_ptr<TWordListEntry>> entries = TWordListEntry::MakeMany(owner, n);
+    TSpellingBlocks spellings;
+    for (std::size_t k = 0; k < n; ++k)
+        Fill(*entries[k], row(k), spellings);
+    return entries;
+}
+
+void TCVWordList::MakeAlphabeticalEntries(std::size_t n, const TNewEntryRow& row, std::vector<int32_t> frequencyOrder)
+{
+    if (Count() > 0 || frequencyOrder.size() != n) {
+        AdoptAlphabeticalEntries(MakeEntries(this, n, row), std::move(frequencyOrder));
+        return;
+    }
+    fFreqOrder = std::move(frequencyOrder);
+    fFreqPlace.resize(n);
+    for (std::size_t k = 0; k < n; ++k)
+        fFreqPlace[std::size_t(fFreqOrder[k])] = int32_t(k);
+    auto& items = Items();
+    items.reserve(n);
+    TSpellingBlocks spellings;
+    MakeInBlocks(this, n, [&](std::size_t k, std::unique_ptr<TWordListEntry> e) {
+        Fill(*e, row(k), spellings);
+        e->fData.Rank = fFreqPlace[k] + 1;
+        items.push_back(std::move(e)); // no throw: room is reserved
+    });
+    SetAlphabeticalSortLevels();
+    fOrderValid = true;
 }
 
 void TCVWordList::EnsureAlphabeticalAscendingSort()

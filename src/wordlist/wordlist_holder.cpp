@@ -328,9 +328,10 @@ bool T_WholeWordlistHolder::WordTreeToWordlist()
     auto list = std::make_unique<TCVWordList>(this, target, CurrentToolSignature());
     list->SetLocale(ftextsettings.LanguageId(), ftextsettings.CollationName());
     const std::size_t n = listed.size();
-    // The rows in the order the entries are made.
-    std::vector<TRow> rows;
-    std::vector<int32_t> frequencyOrder;
+    auto newEntry = [&](const TRow& r) {
+        return TCVWordList::TNewEntry{{r.text, std::size_t(r.length)}, r.tag, r.freq, r.texts, r.dispersion};
+    };
+    std::vector<std::unique_ptr<TWordListEntry>> entries;
     if (!fRun->filter) {
         // The alphabetical order is taken from the spellings where the tree
         // keeps them side by side, before any entry exists; the entries are
@@ -343,42 +344,30 @@ bool T_WholeWordlistHolder::WordTreeToWordlist()
             list->CollationName(), words,
             anyTag ? std::function<const QString&(uint32_t)>([&](uint32_t k) -> const QString& { return *listed[k].tag; })
                    : std::function<const QString&(uint32_t)>());
-        rows.resize(n);
+        std::vector<std::u16string_view>().swap(words);
         std::vector<int64_t> freqs(n);
-        for (std::size_t k = 0; k < n; ++k) {
-            rows[k] = listed[order[k]];
-            freqs[k] = rows[k].freq;
-        }
-        frequencyOrder = TCVWordList::FrequencyOrder(freqs);
+        for (std::size_t k = 0; k < n; ++k)
+            freqs[k] = listed[order[k]].freq;
+        std::vector<int32_t> frequencyOrder = TCVWordList::FrequencyOrder(freqs);
+        std::vector<int64_t>().swap(freqs);
+        // The rows are taken in alphabetical order, they and the spellings
+        // they point to lie in the tree's: the rows a little ahead are asked
+        // for, and the spellings of the rows asked for before.
+        constexpr std::size_t kAhead = 16;
+        list->MakeAlphabeticalEntries(
+            n,
+            [&](std::size_t k) {
+                if (k + 2 * kAhead < n)
+                    PrefetchLine(&listed[order[k + 2 * kAhead]]);
+                if (k + kAhead < n)
+                    PrefetchLine(listed[order[k + kAhead]].text);
+                return newEntry(listed[order[k]]);
+            },
+            std::move(frequencyOrder));
     } else {
-        rows.swap(listed);
+        entries = TCVWordList::MakeEntries(list.get(), n, [&](std::size_t k) { return newEntry(listed[k]); });
     }
     std::vector<TRow>().swap(listed);
-    // Each entry's rank (its place in the frequency order) is set as it is made.
-    std::vector<int32_t> rankOf;
-    if (!frequencyOrder.empty()) {
-        rankOf.resize(frequencyOrder.size());
-        for (std::size_t k = 0; k < frequencyOrder.size(); ++k)
-            rankOf[std::size_t(frequencyOrder[k])] = int32_t(k) + 1;
-    }
-    std::vector<std::unique_ptr<TWordListEntry>> entries = TWordListEntry::MakeMany(list.get(), n);
-    // The rows go in alphabetical order, the spellings they point to lie in
-    // the tree's: those of a few rows ahead are asked for.
-    constexpr std::size_t kAhead = 16;
-    for (std::size_t k = 0; k < n; ++k) {
-        if (k + kAhead < n)
-            PrefetchLine(rows[k + kAhead].text);
-        const TRow& row = rows[k];
-        TWordListEntry& e = *entries[k];
-        e.fWord = QString(reinterpret_cast<const QChar*>(row.text), qsizetype(row.length));
-        e.fTag = *row.tag;
-        e.fData.Freq = row.freq;
-        e.fData.Texts = row.texts;
-        e.fData.Dispersion = row.dispersion;
-        if (!rankOf.empty())
-            e.fData.Rank = rankOf[k];
-    }
-    std::vector<TRow>().swap(rows);
 
     if (fRun->filter) {
         // The user's filter sees every type once; it may drop or respell it.
@@ -432,8 +421,6 @@ bool T_WholeWordlistHolder::WordTreeToWordlist()
         list->AdoptEntries(std::move(entries));
         list->SortAlphabetically();
         list->ComputedRankOrdersOfWords();
-    } else {
-        list->AdoptAlphabeticalEntries(std::move(entries), std::move(frequencyOrder));
     }
     FinishNewList(*list, tokensUsed, int32_t(fPendingRows.size()));
 
