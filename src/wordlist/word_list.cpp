@@ -339,14 +339,37 @@ QString TCVWordList::DisplayedWord(int i) const
 
 std::vector<int32_t> TCVWordList::FrequencyOrder(std::span<const int64_t> frequencies)
 {
+    // A counting sort: most entries are rare words, so frequencies below a
+    // bound (as many as the entries) each get a bucket, counted in one pass
+    // and filled in a second, in the order the entries come (equal
+    // frequencies keep it). The few entries above the bound are sorted
+    // apart and go first.
     const std::size_t n = frequencies.size();
-    std::vector<TKeyedIndex> keys(n);
-    for (std::size_t i = 0; i < n; ++i)
-        keys[i] = {~uint64_t(std::max<int64_t>(0, frequencies[i])), uint32_t(i)};
-    RadixSortByKey(keys); // stable: equal frequencies keep the order they came in
+    const auto bound = std::max<std::size_t>(n, 256);
+    auto freq = [&](std::size_t i) { return uint64_t(std::max<int64_t>(0, frequencies[i])); };
+    std::vector<uint32_t> place(bound, 0u); // count of each frequency, then the next place for it
     std::vector<int32_t> order(n);
-    for (std::size_t k = 0; k < n; ++k)
-        order[k] = int32_t(keys[k].index);
+    std::size_t frequent = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        const uint64_t f = freq(i);
+        if (f < bound)
+            ++place[f];
+        else
+            order[frequent++] = int32_t(i);
+    }
+    std::stable_sort(order.begin(), order.begin() + std::ptrdiff_t(frequent),
+                     [&](int32_t a, int32_t b) { return freq(std::size_t(a)) > freq(std::size_t(b)); });
+    uint32_t at = uint32_t(frequent);
+    for (std::size_t f = bound; f-- > 0;) {
+        const uint32_t count = place[f];
+        place[f] = at;
+        at += count;
+    }
+    for (std::size_t i = 0; i < n; ++i) {
+        const uint64_t f = freq(i);
+        if (f < bound)
+            order[place[f]++] = int32_t(i);
+    }
     return order;
 }
 

@@ -308,6 +308,10 @@ bool T_WholeWordlistHolder::WordTreeToWordlist()
     };
     std::vector<TRow> listed;
     listed.reserve(std::size_t(tree.Count()));
+    // The rows' frequencies again, side by side: the frequency order takes
+    // them in alphabetical order, from a small array rather than the rows.
+    std::vector<uint32_t> listedFreq;
+    listedFreq.reserve(std::size_t(tree.Count()));
     bool anyTag = false;
     for (uint32_t id = 0; id < uint32_t(tree.Count()); ++id) {
         const TWordlistKey& t = tree.Type(id);
@@ -320,6 +324,7 @@ bool T_WholeWordlistHolder::WordTreeToWordlist()
             continue;
         const std::u16string_view text = tree.Text(id);
         listed.push_back(TRow{text.data(), int32_t(text.size()), t.freq, spread.texts[id], spread.dispersion[id], &tagOf(t)});
+        listedFreq.push_back(t.freq);
         anyTag = anyTag || t.Tag() != 0;
     }
     // The types are done with (their spellings stay): the entries take their memory.
@@ -347,9 +352,10 @@ bool T_WholeWordlistHolder::WordTreeToWordlist()
         std::vector<std::u16string_view>().swap(words);
         std::vector<int64_t> freqs(n);
         for (std::size_t k = 0; k < n; ++k)
-            freqs[k] = listed[order[k]].freq;
+            freqs[k] = listedFreq[order[k]];
         std::vector<int32_t> frequencyOrder = TCVWordList::FrequencyOrder(freqs);
         std::vector<int64_t>().swap(freqs);
+        std::vector<uint32_t>().swap(listedFreq);
         // The rows are taken in alphabetical order, they and the spellings
         // they point to lie in the tree's: the rows a little ahead are asked
         // for, and the spellings of the rows asked for before.
