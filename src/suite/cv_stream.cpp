@@ -252,8 +252,10 @@ int64_t TFileStream::Write(const void* buffer, int64_t count)
 // ---------------------------------------------------------------------------
 
 namespace {
-// Room a writer takes at a time: a block that stays in the cache while it is filled.
-constexpr std::size_t kBulkBlock = 64 * 1024;
+// Room a writer takes at a time: a block that stays in the cache while it
+// is filled, and large enough that a file takes it in few writes (each
+// write costs a call into the system and a look at the file's pages).
+constexpr std::size_t kBulkBlock = 1024 * 1024;
 } // namespace
 
 TBulkWriter::TBulkWriter(TStream& s) : fStream(s), fMemory(dynamic_cast<TMemoryStream*>(&s)) {}
@@ -297,22 +299,6 @@ uint8_t* TBulkWriter::PlaceSlow(std::size_t n)
     fAt = fStart + n;
     fEnd = fStart + take;
     return fStart;
-}
-
-uint8_t* TBulkWriter::PutAString(uint8_t* at, const QString& text)
-{
-    const auto n = std::size_t(text.size());
-    at = Put<int32_t>(at, int32_t(n));
-    if constexpr (std::endian::native == std::endian::little) {
-        // constData, not utf16: utf16 makes a null string allocate a block to end it.
-        if (n > 0)
-            std::memcpy(at, text.constData(), n * 2);
-        at += n * 2;
-    } else {
-        for (QChar c : text)
-            at = Put<uint16_t>(at, c.unicode());
-    }
-    return Put<uint16_t>(at, 0);
 }
 
 bool WriteAString(TStream& s, const QString& text, int charWidth)
