@@ -196,7 +196,9 @@ private:
     TMemoryStream* fMemory;       // the stream, when it is one in memory
     int64_t fMemorySize = 0;      // its size before the writer took room in it
     int64_t fPlaceStart = 0;      // the stream position of fStart (memory)
-    std::vector<uint8_t> fBuffer; // the block for any other stream
+    std::unique_ptr<uint8_t[]> fBuffer; // the block for any other stream
+    std::size_t fBufferSize = 0;
+    std::size_t fBlock = 0;             // room taken the last time (0: none yet)
     uint8_t* fStart = nullptr;
     uint8_t* fAt = nullptr;
     uint8_t* fEnd = nullptr;
