@@ -252,8 +252,13 @@ int64_t TFileStream::Write(const void* buffer, int64_t count)
 // ---------------------------------------------------------------------------
 
 namespace {
-// Room a writer takes at a time: a block that stays in the cache while it is filled.
-constexpr std::size_t kBulkBlock = 64 * 1024;
+// Room a writer takes at a time: at first a small block (a writer made for
+// one entry takes no more), then twice as much each time up to a block
+// that still stays in the cache while it is filled, and is large enough
+// that a file takes a long list in few writes (each write costs a call
+// into the system and a look at the file's pages).
+constexpr std::size_t kFirstBulkBlock = 64 * 1024;
+constexpr std::size_t kBulkBlock = 1024 * 1024;
 } // namespace
 
 TBulkWriter::TBulkWriter(TStream& s) : fStream(s), fMemory(dynamic_cast<TMemoryStream*>(&s)) {}
@@ -280,7 +285,11 @@ bool TBulkWriter::Flush()
 uint8_t* TBulkWriter::PlaceSlow(std::size_t n)
 {
     Flush();
-    std::size_t take = std::max(n, kBulkBlock);
+    if (fBlock == 0)
+        fBlock = kFirstBulkBlock;
+    else
+        fBlock = std::min(fBlock * 2, kBulkBlock);
+    std::size_t take = std::max(n, fBlock);
     if (fMemory) {
         // The room up to the stream's end (a stream sized ahead), else a block more.
         fMemorySize = fMemory->Size();
@@ -289,30 +298,17 @@ uint8_t* TBulkWriter::PlaceSlow(std::size_t n)
             take = std::size_t(fMemorySize - fPlaceStart);
         fStart = fMemory->WritePlace(int64_t(take));
     } else {
-        if (fBuffer.size() < take)
-            fBuffer.resize(take);
-        take = fBuffer.size();
-        fStart = fBuffer.data();
+        // The bytes in the buffer went to the stream: a larger one need not keep them (nor be cleared).
+        if (fBufferSize < take) {
+            fBuffer = std::make_unique_for_overwrite<uint8_t[]>(take);
+            fBufferSize = take;
+        }
+        take = fBufferSize;
+        fStart = fBuffer.get();
     }
     fAt = fStart + n;
     fEnd = fStart + take;
     return fStart;
-}
-
-uint8_t* TBulkWriter::PutAString(uint8_t* at, const QString& text)
-{
-    const auto n = std::size_t(text.size());
-    at = Put<int32_t>(at, int32_t(n));
-    if constexpr (std::endian::native == std::endian::little) {
-        // constData, not utf16: utf16 makes a null string allocate a block to end it.
-        if (n > 0)
-            std::memcpy(at, text.constData(), n * 2);
-        at += n * 2;
-    } else {
-        for (QChar c : text)
-            at = Put<uint16_t>(at, c.unicode());
-    }
-    return Put<uint16_t>(at, 0);
 }
 
 bool WriteAString(TStream& s, const QString& text, int charWidth)

@@ -11,7 +11,9 @@
 #include <QString>
 #include <QStringList>
 
+#include <bit>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <span>
 #include <vector>
@@ -170,7 +172,22 @@ public:
     // A string in the string-stream form of 16-bit characters (WriteAString):
     // AStringBytes of room.
     static std::size_t AStringBytes(const QString& text) { return 6 + std::size_t(text.size()) * 2; }
-    static uint8_t* PutAString(uint8_t* at, const QString& text);
+    // Inline: writers of many short strings call it in their inner loops.
+    static uint8_t* PutAString(uint8_t* at, const QString& text)
+    {
+        const auto n = std::size_t(text.size());
+        at = Put<int32_t>(at, int32_t(n));
+        if constexpr (std::endian::native == std::endian::little) {
+            // constData, not utf16: utf16 makes a null string allocate a block to end it.
+            if (n > 0)
+                std::memcpy(at, text.constData(), n * 2);
+            at += n * 2;
+        } else {
+            for (QChar c : text)
+                at = Put<uint16_t>(at, c.unicode());
+        }
+        return Put<uint16_t>(at, 0);
+    }
 
 private:
     uint8_t* PlaceSlow(std::size_t n);
@@ -179,7 +196,9 @@ private:
     TMemoryStream* fMemory;       // the stream, when it is one in memory
     int64_t fMemorySize = 0;      // its size before the writer took room in it
     int64_t fPlaceStart = 0;      // the stream position of fStart (memory)
-    std::vector<uint8_t> fBuffer; // the block for any other stream
+    std::unique_ptr<uint8_t[]> fBuffer; // the block for any other stream
+    std::size_t fBufferSize = 0;
+    std::size_t fBlock = 0;             // room taken the last time (0: none yet)
     uint8_t* fStart = nullptr;
     uint8_t* fAt = nullptr;
     uint8_t* fEnd = nullptr;

@@ -163,6 +163,41 @@ int TAlphabeticalOrderer::Compare(std::u16string_view a, std::u16string_view b) 
     return fCollator.compare(View(a), View(b));
 }
 
+std::size_t TAlphabeticalOrderer::PlaceAmongFast(std::span<const std::u16string_view> words,
+                                                 std::span<const TKeyedIndex> fast, std::size_t from,
+                                                 std::u16string_view w) const
+{
+    // The first fast word (from `from` on) that w sorts before, by the
+    // collator: a binary search with a collator call at each step. A word
+    // of the general road most often begins with characters of the
+    // alphabet ("café"), and the fast words that begin with the same ones
+    // lie together, found by their keys alone: the search is made among
+    // them, and its answer is accepted when the fast words on either side
+    // of the place confirm it (the fast words are in the collator's order,
+    // so that is the place the whole search finds); else the whole search.
+    auto before = [&](std::u16string_view x, const TKeyedIndex& y) { return Compare(x, words[y.index]) < 0; };
+    const auto begin = fast.begin() + std::ptrdiff_t(from);
+    std::size_t p = 0;
+    uint64_t prefixKey = 0;
+    for (; p < w.size() && p < std::size_t(kCharsPerKey); ++p) {
+        const unsigned rank = RankOf(w[p]);
+        if (rank == 0)
+            break;
+        prefixKey |= uint64_t(rank) << (64 - kBitsPerChar * int(p + 1));
+    }
+    if (p > 0) {
+        const uint64_t rest = ~uint64_t(0) >> (kBitsPerChar * int(p));
+        const auto lo = std::lower_bound(begin, fast.end(), prefixKey,
+                                         [](const TKeyedIndex& x, uint64_t key) { return x.key < key; });
+        const auto hi = std::upper_bound(lo, fast.end(), prefixKey | rest,
+                                         [](uint64_t key, const TKeyedIndex& x) { return key < x.key; });
+        const auto it = std::upper_bound(lo, hi, w, before);
+        if ((it != lo || lo == begin || !before(w, *(lo - 1))) && (it != hi || hi == fast.end() || before(w, *hi)))
+            return std::size_t(it - fast.begin());
+    }
+    return std::size_t(std::upper_bound(begin, fast.end(), w, before) - fast.begin());
+}
+
 std::vector<uint32_t> TAlphabeticalOrderer::Order(std::span<const std::u16string_view> words) const
 {
     std::vector<TKeyedIndex> fast;
@@ -170,33 +205,56 @@ std::vector<uint32_t> TAlphabeticalOrderer::Order(std::span<const std::u16string
     fast.reserve(words.size());
     for (uint32_t i = 0; i < words.size(); ++i) {
         // The key and the test of the alphabet in one pass over the word.
+        // Its first characters (those of the key) are taken in a fixed
+        // number of steps without a branch: a loop that ends with the word
+        // ends at a place no branch predictor can guess, which costs more
+        // than the steps (a place past the end reads the last character
+        // again and counts as none).
         const std::u16string_view w = words[i];
-        uint64_t key = 0;
-        unsigned outside = fFast && !w.empty() ? 0u : 1u;
         const std::size_t n = w.size();
-        for (std::size_t k = 0; k < n; ++k) {
-            const char16_t c = w[k];
-            const unsigned rank = RankOf(c);
-            outside |= unsigned(rank == 0);
-            if (k < std::size_t(kCharsPerKey))
-                key |= uint64_t(rank) << (64 - kBitsPerChar * int(k + 1));
+        if (!fFast || n == 0) {
+            slow.push_back(i);
+            continue;
         }
+        uint64_t key = 0;
+        unsigned outside = 0;
+#pragma GCC unroll 10
+        for (std::size_t k = 0; k < std::size_t(kCharsPerKey); ++k) {
+            const unsigned in = 0u - unsigned(k < n); // all ones for a character of the word
+            const unsigned rank = RankOf(w[std::min(k, n - 1)]) & in;
+            outside |= unsigned(rank == 0) & in;
+            key |= uint64_t(rank) << (64 - kBitsPerChar * int(k + 1));
+        }
+        for (std::size_t k = kCharsPerKey; k < n; ++k)
+            outside |= unsigned(RankOf(w[k]) == 0);
         if (!outside)
             fast.push_back({key, i});
         else
             slow.push_back(i);
     }
     RadixSortByKey(fast);
-    // Words that share their first ten characters: by the rest.
+    // Words that share their first ten characters: by the rest. Such runs
+    // are short (a few words): sorted by insertion, which keeps equal words
+    // in their order, as the stable sort of a long run does.
+    auto tailLess = [&](const TKeyedIndex& x, const TKeyedIndex& y) {
+        return RankCompare(words[x.index], words[y.index], kCharsPerKey) < 0;
+    };
+    constexpr std::size_t kShortRun = 16;
     for (std::size_t a = 0; a < fast.size();) {
         std::size_t b = a + 1;
         while (b < fast.size() && fast[b].key == fast[a].key)
             ++b;
-        if (b - a > 1)
-            std::stable_sort(fast.begin() + std::ptrdiff_t(a), fast.begin() + std::ptrdiff_t(b),
-                             [&](const TKeyedIndex& x, const TKeyedIndex& y) {
-                                 return RankCompare(words[x.index], words[y.index], kCharsPerKey) < 0;
-                             });
+        if (b - a > kShortRun) {
+            std::stable_sort(fast.begin() + std::ptrdiff_t(a), fast.begin() + std::ptrdiff_t(b), tailLess);
+        } else {
+            for (std::size_t i = a + 1; i < b; ++i) {
+                const TKeyedIndex v = fast[i];
+                std::size_t j = i;
+                for (; j > a && tailLess(v, fast[j - 1]); --j)
+                    fast[j] = fast[j - 1];
+                fast[j] = v;
+            }
+        }
         a = b;
     }
 
@@ -224,12 +282,7 @@ std::vector<uint32_t> TAlphabeticalOrderer::Order(std::span<const std::u16string
     // Merge: each word of the general road goes after every fast word not after it.
     std::size_t f = 0;
     for (uint32_t s : slow) {
-        const std::u16string_view w = words[s];
-        const auto it = std::upper_bound(fast.begin() + std::ptrdiff_t(f), fast.end(), w,
-                                         [&](std::u16string_view x, const TKeyedIndex& y) {
-                                             return Compare(x, words[y.index]) < 0;
-                                         });
-        const auto upto = std::size_t(it - fast.begin());
+        const std::size_t upto = PlaceAmongFast(words, fast, f, words[s]);
         for (; f < upto; ++f)
             out.push_back(fast[f].index);
         out.push_back(s);

@@ -29,6 +29,12 @@
 
 namespace cv {
 
+// A key and what it stands for (an index), as RadixSortByKey sorts them.
+struct TKeyedIndex {
+    uint64_t key;
+    uint32_t index;
+};
+
 // The collator the result lists sort with: the locale named (en_GB), case-sensitive.
 QCollator MakeWordCollator(const QString& collationName);
 
@@ -53,6 +59,11 @@ private:
     uint64_t PackedKey(std::u16string_view word) const;
     // Lexicographic by rank from character `from` on.
     int RankCompare(std::u16string_view a, std::u16string_view b, std::size_t from) const;
+    // Where a word of the general road goes among the fast words (sorted,
+    // indexes into `words`), from place `from` on: the first that it sorts
+    // before by the collator.
+    std::size_t PlaceAmongFast(std::span<const std::u16string_view> words, std::span<const TKeyedIndex> fast,
+                               std::size_t from, std::u16string_view w) const;
 
     QCollator fCollator;
     bool fFast = false;
@@ -61,10 +72,6 @@ private:
 };
 
 // Stable LSD radix sort of (key, index) pairs by key.
-struct TKeyedIndex {
-    uint64_t key;
-    uint32_t index;
-};
 void RadixSortByKey(std::vector<TKeyedIndex>& items);
 
 } // namespace cv

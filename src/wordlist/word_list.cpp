@@ -5,6 +5,8 @@
 #include "wordlist/alphabetical_order.h"
 #include "wordlist/list_header.h"
 #include "wordlist/plain_text_wordlist.h"
+#include "wordlist/spelling_block.h"
+#include "wordlist/wordlist_tree.h"
 
 #include <QHash>
 
@@ -108,10 +110,14 @@ void TWordListEntry::operator delete(void* p)
     }
 }
 
-std::vector<std::unique_ptr<TWordListEntry>> TWordListEntry::MakeMany(TCVBaseDataClass* owner, std::size_t n)
+namespace {
+
+// Makes n entries in blocks, handing each to made(k, entry) as soon as it
+// is made (a block's entries are counted ahead: should made throw, the
+// memory of the entries not yet made stays taken).
+template <typename F>
+void MakeInBlocks(TCVBaseDataClass* owner, std::size_t n, F&& made)
 {
-    std::vector<std::unique_ptr<TWordListEntry>> entries;
-    entries.reserve(n);
     for (std::size_t done = 0; done < n;) {
         const std::size_t m = std::min(kEntriesPerBlock, n - done);
         auto* raw = static_cast<unsigned char*>(::operator new(kBlockHeader + m * kEntrySlot));
@@ -119,10 +125,31 @@ std::vector<std::unique_ptr<TWordListEntry>> TWordListEntry::MakeMany(TCVBaseDat
         unsigned char* at = raw + kBlockHeader + kEntryHeader;
         for (std::size_t k = 0; k < m; ++k, at += kEntrySlot) {
             BlockOf(at) = block;
-            entries.emplace_back(::new (at) TWordListEntry(owner)); // no throw: room is reserved
+            made(done + k, std::unique_ptr<TWordListEntry>(::new (at) TWordListEntry(owner)));
         }
         done += m;
     }
+}
+
+void Fill(TWordListEntry& e, const TCVWordList::TNewEntry& r, TSpellingBlocks& spellings)
+{
+    e.fWord = spellings.Make(r.word);
+    if (r.tag)
+        e.fTag = *r.tag;
+    e.fData.Freq = r.freq;
+    e.fData.Texts = r.texts;
+    e.fData.Dispersion = r.dispersion;
+}
+
+} // namespace
+
+std::vector<std::unique_ptr<TWordListEntry>> TWordListEntry::MakeMany(TCVBaseDataClass* owner, std::size_t n)
+{
+    std::vector<std::unique_ptr<TWordListEntry>> entries;
+    entries.reserve(n);
+    MakeInBlocks(owner, n, [&](std::size_t, std::unique_ptr<TWordListEntry> e) {
+        entries.push_back(std::move(e)); // no throw: room is reserved
+    });
     return entries;
 }
 
@@ -171,20 +198,35 @@ int64_t TWordListEntry::MainWordFrequency() const
     return f;
 }
 
+namespace {
+
+// What StreamBytes and PutTo answer, inline for the list's saving loop.
+inline std::size_t EntryBytes(const TWordListEntry& e)
+{
+    return 24 + TBulkWriter::AStringBytes(e.fWord) + TBulkWriter::AStringBytes(e.fTag);
+}
+
+inline uint8_t* PutEntry(uint8_t* at, const TWordListEntry& e)
+{
+    at = TBulkWriter::Put<int64_t>(at, e.fData.Freq);
+    at = TBulkWriter::Put<int32_t>(at, e.fData.Texts);
+    at = TBulkWriter::Put<float>(at, e.fData.Dispersion);
+    at = TBulkWriter::Put<int32_t>(at, e.fData.Rank);
+    at = TBulkWriter::Put<int32_t>(at, e.fData.LemmaTexts);
+    at = TBulkWriter::PutAString(at, e.fWord);
+    return TBulkWriter::PutAString(at, e.fTag);
+}
+
+} // namespace
+
 std::size_t TWordListEntry::StreamBytes() const
 {
-    return 24 + TBulkWriter::AStringBytes(fWord) + TBulkWriter::AStringBytes(fTag);
+    return EntryBytes(*this);
 }
 
 uint8_t* TWordListEntry::PutTo(uint8_t* at) const
 {
-    at = TBulkWriter::Put<int64_t>(at, fData.Freq);
-    at = TBulkWriter::Put<int32_t>(at, fData.Texts);
-    at = TBulkWriter::Put<float>(at, fData.Dispersion);
-    at = TBulkWriter::Put<int32_t>(at, fData.Rank);
-    at = TBulkWriter::Put<int32_t>(at, fData.LemmaTexts);
-    at = TBulkWriter::PutAString(at, fWord);
-    return TBulkWriter::PutAString(at, fTag);
+    return PutEntry(at, *this);
 }
 
 bool TWordListEntry::SaveToStream(TStream& s) const
@@ -313,14 +355,37 @@ QString TCVWordList::DisplayedWord(int i) const
 
 std::vector<int32_t> TCVWordList::FrequencyOrder(std::span<const int64_t> frequencies)
 {
+    // A counting sort: most entries are rare words, so frequencies below a
+    // bound (as many as the entries) each get a bucket, counted in one pass
+    // and filled in a second, in the order the entries come (equal
+    // frequencies keep it). The few entries above the bound are sorted
+    // apart and go first.
     const std::size_t n = frequencies.size();
-    std::vector<TKeyedIndex> keys(n);
-    for (std::size_t i = 0; i < n; ++i)
-        keys[i] = {~uint64_t(std::max<int64_t>(0, frequencies[i])), uint32_t(i)};
-    RadixSortByKey(keys); // stable: equal frequencies keep the order they came in
+    const auto bound = std::max<std::size_t>(n, 256);
+    auto freq = [&](std::size_t i) { return uint64_t(std::max<int64_t>(0, frequencies[i])); };
+    std::vector<uint32_t> place(bound, 0u); // count of each frequency, then the next place for it
     std::vector<int32_t> order(n);
-    for (std::size_t k = 0; k < n; ++k)
-        order[k] = int32_t(keys[k].index);
+    std::size_t frequent = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        const uint64_t f = freq(i);
+        if (f < bound)
+            ++place[f];
+        else
+            order[frequent++] = int32_t(i);
+    }
+    std::stable_sort(order.begin(), order.begin() + std::ptrdiff_t(frequent),
+                     [&](int32_t a, int32_t b) { return freq(std::size_t(a)) > freq(std::size_t(b)); });
+    uint32_t at = uint32_t(frequent);
+    for (std::size_t f = bound; f-- > 0;) {
+        const uint32_t count = place[f];
+        place[f] = at;
+        at += count;
+    }
+    for (std::size_t i = 0; i < n; ++i) {
+        const uint64_t f = freq(i);
+        if (f < bound)
+            order[place[f]++] = int32_t(i);
+    }
     return order;
 }
 
@@ -451,6 +516,38 @@ void TCVWordList::AdoptAlphabeticalEntries(std::vector<std::unique_ptr<TWordList
     // The entries came with these ranks (the maker set them from the same order).
     for (int i = 0; i < Count(); ++i)
         Q_ASSERT(Entry(i).fData.Rank == fFreqPlace[std::size_t(i)] + 1);
+}
+
+std::vector<std::unique_ptr<TWordListEntry>> TCVWordList::MakeEntries(TCVBaseDataClass* owner, std::size_t n,
+                                                                      const TNewEntryRow& row)
+{
+    std::vector<std::unique_ptr<TWordListEntry>> entries = TWordListEntry::MakeMany(owner, n);
+    TSpellingBlocks spellings;
+    for (std::size_t k = 0; k < n; ++k)
+        Fill(*entries[k], row(k), spellings);
+    return entries;
+}
+
+void TCVWordList::MakeAlphabeticalEntries(std::size_t n, const TNewEntryRow& row, std::vector<int32_t> frequencyOrder)
+{
+    if (Count() > 0 || frequencyOrder.size() != n) {
+        AdoptAlphabeticalEntries(MakeEntries(this, n, row), std::move(frequencyOrder));
+        return;
+    }
+    fFreqOrder = std::move(frequencyOrder);
+    fFreqPlace.resize(n);
+    for (std::size_t k = 0; k < n; ++k)
+        fFreqPlace[std::size_t(fFreqOrder[k])] = int32_t(k);
+    auto& items = Items();
+    items.reserve(n);
+    TSpellingBlocks spellings;
+    MakeInBlocks(this, n, [&](std::size_t k, std::unique_ptr<TWordListEntry> e) {
+        Fill(*e, row(k), spellings);
+        e->fData.Rank = fFreqPlace[k] + 1;
+        items.push_back(std::move(e)); // no throw: room is reserved
+    });
+    SetAlphabeticalSortLevels();
+    fOrderValid = true;
 }
 
 void TCVWordList::EnsureAlphabeticalAscendingSort()
@@ -992,15 +1089,24 @@ bool TCVWordList::MergeWith(TCVBaseLemmaMatchCapableList& other)
 bool TCVWordList::SaveEntries(TStream& s)
 {
     // Entry after entry into the writer's room, without a call per field.
+    // The entries are asked for a few ahead (both their cache lines: the
+    // state is in the first, the spellings' sizes and the data in the second).
     TBulkWriter w(s);
-    for (int i = 0; i < Count(); ++i) {
+    constexpr int kAhead = 8;
+    const int n = Count();
+    for (int i = 0; i < n; ++i) {
+        if (i + kAhead < n) {
+            const auto* ahead = reinterpret_cast<const char*>(&Entry(i + kAhead));
+            PrefetchLine(ahead);
+            PrefetchLine(ahead + sizeof(TWordListEntry) - 1);
+        }
         const TWordListEntry& e = Entry(i);
         if (!HasPlainEntryState(e)) {
             if (!w.Flush() || !SaveEntry(s, e, false))
                 return false;
             continue;
         }
-        e.PutTo(PutPlainEntryState(e, w.Place(kPlainEntryStateBytes + e.StreamBytes())));
+        PutEntry(PutPlainEntryState(e, w.Place(kPlainEntryStateBytes + EntryBytes(e))), e);
     }
     return w.Finish();
 }

@@ -263,6 +263,26 @@ public:
     // frequencies in their given order.
     static std::vector<int32_t> FrequencyOrder(std::span<const int64_t> frequencies);
 
+    // What a new entry is made of.
+    struct TNewEntry {
+        std::u16string_view word;
+        const QString* tag = nullptr; // null: none
+        int64_t freq = 0;
+        int32_t texts = 0;
+        float dispersion = -1.0f;
+    };
+    using TNewEntryRow = std::function<TNewEntry(std::size_t)>;
+    // n entries made from row(0) .. row(n - 1), in that order, for `owner`
+    // (MakeMany); their spellings share a few blocks of memory (spelling_block.h).
+    static std::vector<std::unique_ptr<TWordListEntry>> MakeEntries(TCVBaseDataClass* owner, std::size_t n,
+                                                                    const TNewEntryRow& row);
+    // The list's entries made from row(0) .. row(n - 1), which come in the
+    // order AlphabeticalOrder gives, with the frequency order of their
+    // frequencies: as MakeEntries and then AdoptAlphabeticalEntries, the
+    // ranks set from `frequencyOrder`, but each entry made, filled and
+    // listed at once (one pass over the memory of tens of thousands).
+    void MakeAlphabeticalEntries(std::size_t n, const TNewEntryRow& row, std::vector<int32_t> frequencyOrder);
+
 protected:
     bool SaveEntries(TStream& s) override;
 

@@ -276,7 +276,7 @@ bool T_WholeWordlistHolder::WordTreeToWordlist()
     // takes the dispersion over tenths of the text from the list, so it
     // keeps the list).
     const bool listWanted = !(MainFile.ListType == kListIndexWordList && fIndexHandler && fPendingRows.size() > 1);
-    const TWordlistTree::TSpread spread = listWanted ? fRun->tree->ComputeSpread() : TWordlistTree::TSpread{};
+    TWordlistTree::TSpread spread = listWanted ? fRun->tree->ComputeSpread() : TWordlistTree::TSpread{};
     // So are the per-part records and the index: the entries take their memory.
     fRun->tree->FreeCounting();
     const TWordlistTree& tree = *fRun->tree;
@@ -287,8 +287,8 @@ bool T_WholeWordlistHolder::WordTreeToWordlist()
         for (const TextTagRec& t : handler->TagfileTags())
             tagTexts.push_back(t.stored.tag);
     const QString noTag;
-    auto tagOf = [&](const TWordlistKey& t) -> const QString& {
-        return t.Tag() > 0 && std::size_t(t.Tag()) <= tagTexts.size() ? tagTexts[t.Tag() - 1u] : noTag;
+    auto tagText = [&](uint16_t tag) -> const QString& {
+        return tag > 0 && std::size_t(tag) <= tagTexts.size() ? tagTexts[tag - 1u] : noTag;
     };
 
     const int64_t minFreq = std::max(1, WordlistSettings.MinFrequency());
@@ -297,17 +297,24 @@ bool T_WholeWordlistHolder::WordTreeToWordlist()
     const int32_t minTexts = std::max(1, WordlistSettings.MinTexts());
     int64_t listTypes = 0, stopTypes = 0;
     // One pass over the types (a cache line each): what the entries need of
-    // the types that become entries, side by side, in the tree's order.
+    // the types that become entries, side by side, in the tree's order, in
+    // 24 bytes (the rows are many: the memory they take is memory the
+    // entries must take fresh from the system).
     struct TRow {
         const char16_t* text;
-        int32_t length;
+        uint16_t length; // a type's spelling is at most kMaxTypeLength units
+        uint16_t tag;
         uint32_t freq;
         int32_t texts;
         float dispersion;
-        const QString* tag;
     };
+    static_assert(sizeof(TRow) == 24 && kMaxTypeLength <= std::numeric_limits<uint16_t>::max());
     std::vector<TRow> listed;
     listed.reserve(std::size_t(tree.Count()));
+    // The rows' frequencies again, side by side: the frequency order takes
+    // them in alphabetical order, from a small array rather than the rows.
+    std::vector<uint32_t> listedFreq;
+    listedFreq.reserve(std::size_t(tree.Count()));
     bool anyTag = false;
     for (uint32_t id = 0; id < uint32_t(tree.Count()); ++id) {
         const TWordlistKey& t = tree.Type(id);
@@ -319,18 +326,22 @@ bool T_WholeWordlistHolder::WordTreeToWordlist()
         if (!listWanted || t.freq < minFreq || t.freq > maxFreq || spread.texts[id] < minTexts)
             continue;
         const std::u16string_view text = tree.Text(id);
-        listed.push_back(TRow{text.data(), int32_t(text.size()), t.freq, spread.texts[id], spread.dispersion[id], &tagOf(t)});
+        listed.push_back(TRow{text.data(), uint16_t(text.size()), t.Tag(), t.freq, spread.texts[id], spread.dispersion[id]});
+        listedFreq.push_back(t.freq);
         anyTag = anyTag || t.Tag() != 0;
     }
-    // The types are done with (their spellings stay): the entries take their memory.
+    // The types are done with (their spellings stay), and so is their
+    // spread: the entries take their memory.
     fRun->tree->FreeTypes();
+    spread = {};
     const uint8_t target = MainFile.ListType == kListIndexWordList ? kListIndexWordList : kListWordList;
     auto list = std::make_unique<TCVWordList>(this, target, CurrentToolSignature());
     list->SetLocale(ftextsettings.LanguageId(), ftextsettings.CollationName());
     const std::size_t n = listed.size();
-    // The rows in the order the entries are made.
-    std::vector<TRow> rows;
-    std::vector<int32_t> frequencyOrder;
+    auto newEntry = [&](const TRow& r) {
+        return TCVWordList::TNewEntry{{r.text, std::size_t(r.length)}, &tagText(r.tag), r.freq, r.texts, r.dispersion};
+    };
+    std::vector<std::unique_ptr<TWordListEntry>> entries;
     if (!fRun->filter) {
         // The alphabetical order is taken from the spellings where the tree
         // keeps them side by side, before any entry exists; the entries are
@@ -341,44 +352,33 @@ bool T_WholeWordlistHolder::WordTreeToWordlist()
             words[k] = {listed[k].text, std::size_t(listed[k].length)};
         const std::vector<uint32_t> order = TCVWordList::AlphabeticalOrder(
             list->CollationName(), words,
-            anyTag ? std::function<const QString&(uint32_t)>([&](uint32_t k) -> const QString& { return *listed[k].tag; })
+            anyTag ? std::function<const QString&(uint32_t)>([&](uint32_t k) -> const QString& { return tagText(listed[k].tag); })
                    : std::function<const QString&(uint32_t)>());
-        rows.resize(n);
+        std::vector<std::u16string_view>().swap(words);
         std::vector<int64_t> freqs(n);
-        for (std::size_t k = 0; k < n; ++k) {
-            rows[k] = listed[order[k]];
-            freqs[k] = rows[k].freq;
-        }
-        frequencyOrder = TCVWordList::FrequencyOrder(freqs);
+        for (std::size_t k = 0; k < n; ++k)
+            freqs[k] = listedFreq[order[k]];
+        std::vector<int32_t> frequencyOrder = TCVWordList::FrequencyOrder(freqs);
+        std::vector<int64_t>().swap(freqs);
+        std::vector<uint32_t>().swap(listedFreq);
+        // The rows are taken in alphabetical order, they and the spellings
+        // they point to lie in the tree's: the rows a little ahead are asked
+        // for, and the spellings of the rows asked for before.
+        constexpr std::size_t kAhead = 16;
+        list->MakeAlphabeticalEntries(
+            n,
+            [&](std::size_t k) {
+                if (k + 2 * kAhead < n)
+                    PrefetchLine(&listed[order[k + 2 * kAhead]]);
+                if (k + kAhead < n)
+                    PrefetchLine(listed[order[k + kAhead]].text);
+                return newEntry(listed[order[k]]);
+            },
+            std::move(frequencyOrder));
     } else {
-        rows.swap(listed);
+        entries = TCVWordList::MakeEntries(list.get(), n, [&](std::size_t k) { return newEntry(listed[k]); });
     }
     std::vector<TRow>().swap(listed);
-    // Each entry's rank (its place in the frequency order) is set as it is made.
-    std::vector<int32_t> rankOf;
-    if (!frequencyOrder.empty()) {
-        rankOf.resize(frequencyOrder.size());
-        for (std::size_t k = 0; k < frequencyOrder.size(); ++k)
-            rankOf[std::size_t(frequencyOrder[k])] = int32_t(k) + 1;
-    }
-    std::vector<std::unique_ptr<TWordListEntry>> entries = TWordListEntry::MakeMany(list.get(), n);
-    // The rows go in alphabetical order, the spellings they point to lie in
-    // the tree's: those of a few rows ahead are asked for.
-    constexpr std::size_t kAhead = 16;
-    for (std::size_t k = 0; k < n; ++k) {
-        if (k + kAhead < n)
-            PrefetchLine(rows[k + kAhead].text);
-        const TRow& row = rows[k];
-        TWordListEntry& e = *entries[k];
-        e.fWord = QString(reinterpret_cast<const QChar*>(row.text), qsizetype(row.length));
-        e.fTag = *row.tag;
-        e.fData.Freq = row.freq;
-        e.fData.Texts = row.texts;
-        e.fData.Dispersion = row.dispersion;
-        if (!rankOf.empty())
-            e.fData.Rank = rankOf[k];
-    }
-    std::vector<TRow>().swap(rows);
 
     if (fRun->filter) {
         // The user's filter sees every type once; it may drop or respell it.
@@ -432,8 +432,6 @@ bool T_WholeWordlistHolder::WordTreeToWordlist()
         list->AdoptEntries(std::move(entries));
         list->SortAlphabetically();
         list->ComputedRankOrdersOfWords();
-    } else {
-        list->AdoptAlphabeticalEntries(std::move(entries), std::move(frequencyOrder));
     }
     FinishNewList(*list, tokensUsed, int32_t(fPendingRows.size()));
 

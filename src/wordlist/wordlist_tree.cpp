@@ -163,10 +163,32 @@ void TWordlistTree::Do_Added_One(uint32_t id)
         fTouched.resize(std::max<std::size_t>(std::size_t(id) + 2, fTouched.size() * 2));
 }
 
+inline void TWordlistTree::PutRecordWord(uint32_t word)
+{
+    if (fRecords % kBlockRecords == 0 && fRecords / kBlockRecords == fBlocks.size())
+        fBlocks.push_back(std::make_unique_for_overwrite<uint32_t[]>(kBlockRecords));
+    fBlocks[fRecords / kBlockRecords][fRecords % kBlockRecords] = word;
+    ++fRecords;
+}
+
+inline void TWordlistTree::PutRecord(uint32_t id, uint32_t count)
+{
+    if (id < (1u << 24) && count < 0xFF) {
+        PutRecordWord((id << 8) | count);
+        return;
+    }
+    PutRecordWord(kLongRecord);
+    PutRecordWord(id);
+    PutRecordWord(count);
+}
+
 void TWordlistTree::FlushTouched()
 {
-    // The types named lie anywhere: those a few places ahead are asked for.
-    constexpr std::size_t kAhead = 8;
+    // The types named lie anywhere, and the check of each waits for its
+    // cache line: those of the types some thirty places ahead are asked
+    // for, far enough for many to be on their way at once (eight ahead
+    // kept the loop waiting). The records' writer is inline, above.
+    constexpr std::size_t kAhead = 32;
     for (std::size_t t = 0; t < fTouchedCount; ++t) {
         if (t + kAhead < fTouchedCount)
             PrefetchLine(&Type(fTouched[t + kAhead]));
@@ -177,25 +199,6 @@ void TWordlistTree::FlushTouched()
         PutRecord(id, k.partCount);
     }
     fTouchedCount = 0;
-}
-
-inline void TWordlistTree::PutRecordWord(uint32_t word)
-{
-    if (fRecords % kBlockRecords == 0 && fRecords / kBlockRecords == fBlocks.size())
-        fBlocks.push_back(std::make_unique_for_overwrite<uint32_t[]>(kBlockRecords));
-    fBlocks[fRecords / kBlockRecords][fRecords % kBlockRecords] = word;
-    ++fRecords;
-}
-
-void TWordlistTree::PutRecord(uint32_t id, uint32_t count)
-{
-    if (id < (1u << 24) && count < 0xFF) {
-        PutRecordWord((id << 8) | count);
-        return;
-    }
-    PutRecordWord(kLongRecord);
-    PutRecordWord(id);
-    PutRecordWord(count);
 }
 
 void TWordlistTree::EndPart(int64_t tokens)

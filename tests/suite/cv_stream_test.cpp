@@ -156,8 +156,9 @@ void WriteFields(cv::TStream& s, bool bulk, int records)
 
 TEST(StreamBulkWriter, WritesTheBytesOfFieldByFieldWrites)
 {
-    // Enough records to fill several of the writer's blocks.
-    for (int records : {1, 10, 5000}) {
+    // Enough records to fill several of the writer's blocks, and (it
+    // takes larger ones as it goes) blocks of the largest size.
+    for (int records : {1, 10, 5000, 100000}) {
         TMemoryStream plain, bulk;
         plain.WriteU8(7);
         bulk.WriteU8(7);

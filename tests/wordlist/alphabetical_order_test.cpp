@@ -130,6 +130,27 @@ TEST(AlphabeticalOrder, LanguagesThatSortLettersTheirOwnWay)
     EXPECT_FALSE(TAlphabeticalOrderer(QStringLiteral("cs_CZ")).FastRoad());
 }
 
+TEST(AlphabeticalOrder, WordsOfTheGeneralRoadFindTheirPlaceOutsideTheirFirstLetters)
+{
+    // A word outside the alphabet is looked for among the fast words with
+    // its first letters; in Swedish a decomposed "a" + diaeresis is the
+    // letter after z, far from the words beginning with "a".
+    EXPECT_TRUE(TAlphabeticalOrderer(QStringLiteral("sv_SE")).FastRoad());
+    const QStringList afterZ{QStringLiteral("a\u0308r"), QStringLiteral("ar"), QStringLiteral("ba"), QStringLiteral("zz"),
+                             QStringLiteral("z"), QStringLiteral("a"), QStringLiteral("ab")};
+    // Words no fast word begins like, words the collator finds equal to
+    // fast words, words at either end.
+    const QStringList mixed{QStringLiteral("a\u0308r"), QStringLiteral("ar"), QStringLiteral("ba"), QStringLiteral("zz"),
+                            QStringLiteral("z"), QStringLiteral("a"), QStringLiteral("ab"), QStringLiteral("\u00f6"),
+                            QStringLiteral("o\u0308l"), QStringLiteral("ol"), QStringLiteral("qu\u00e9"),
+                            QStringLiteral("p"), QStringLiteral("r"), QStringLiteral("a\u0301"), QStringLiteral("a\u200B"),
+                            QStringLiteral("zz\u00e9"), QStringLiteral("\u00e9a"), QStringLiteral("0\u00e9")};
+    for (const char* locale : {"sv_SE", "en_GB", "fi_FI"}) {
+        ExpectSameOrder(Views(afterZ), QString::fromLatin1(locale));
+        ExpectSameOrder(Views(mixed), QString::fromLatin1(locale));
+    }
+}
+
 TEST(AlphabeticalOrder, RadixSortIsStableByKey)
 {
     std::vector<TKeyedIndex> items;

@@ -250,6 +250,27 @@ TEST(WordListOrders, RadixSortOfFullWidthKeysIsAStableSort)
     EXPECT_EQ(TCVWordList::FrequencyOrder(freqs), (std::vector<int32_t>{1, 4, 0, 2, 6, 5, 3}));
 }
 
+TEST(WordListOrders, FrequencyOrderOfFewAndManyFrequencies)
+{
+    // Frequencies far above the number of entries among many rare ones,
+    // ties among both, a negative one (taken as 0), and a long list.
+    std::mt19937_64 rng(5);
+    for (const std::size_t n : {std::size_t(0), std::size_t(1), std::size_t(40), std::size_t(5000)}) {
+        std::vector<int64_t> freqs;
+        for (std::size_t i = 0; i < n; ++i) {
+            const uint64_t r = rng();
+            freqs.push_back(r % 10 == 0 ? int64_t(1'000'000 + r % 3 * 1'000'000'000'000ll) : r % 10 == 1 ? -int64_t(r % 5)
+                                                                                             : int64_t(r % 300));
+        }
+        std::vector<int32_t> expected(n);
+        for (std::size_t i = 0; i < n; ++i)
+            expected[i] = int32_t(i);
+        auto key = [&](int32_t i) { return std::max<int64_t>(0, freqs[std::size_t(i)]); };
+        std::stable_sort(expected.begin(), expected.end(), [&](int32_t a, int32_t b) { return key(a) > key(b); });
+        EXPECT_EQ(TCVWordList::FrequencyOrder(freqs), expected) << n;
+    }
+}
+
 TEST(WordListOrders, TypesAreFoundAgainAfterTheIndexIsDropped)
 {
     TWordlistTree tree;
