@@ -88,21 +88,21 @@ constexpr int32_t kMaxTypeLength = std::numeric_limits<uint16_t>::max();
 // The hash of a folded spelling and its tag. Units go in four at a time
 // (zero padded), as a cutter can feed them while it folds, always an even
 // number of fours: a cutter that folds eight units at once feeds both halves.
+// A round is one multiplication (bijective: two spellings that differ in a
+// round differ after it), which carries the low bits up only; the finish
+// multiplies once more and folds the high half into the low, so the index's
+// low bits depend on every unit. The slot's check is the high half: two keys
+// with the same slot start and check have the same hash before the finish.
+// (Every round and the finish each cost a multiplication and little else:
+// most words take three.)
 struct TWordHasher {
     static constexpr uint64_t kSeed = 0x9E3779B97F4A7C15ull;
-    static uint64_t Round(uint64_t h, uint64_t fourUnits)
-    {
-        h = (h ^ fourUnits) * 0x9E3779B97F4A7C15ull;
-        return h ^ (h >> 29);
-    }
+    static uint64_t Round(uint64_t h, uint64_t fourUnits) { return (h ^ fourUnits) * 0x9E3779B97F4A7C15ull; }
     static uint64_t Finish(uint64_t h, int32_t length, uint16_t tag)
     {
         h ^= (uint64_t(uint32_t(length)) << 16) ^ tag;
-        h ^= h >> 33;
         h *= 0xFF51AFD7ED558CCDull;
-        h ^= h >> 33;
-        h *= 0xC4CEB9FE1A85EC53ull;
-        return h ^ (h >> 33);
+        return h ^ (h >> 32);
     }
 };
 // The same hash of a spelling followed by zero units up to a multiple of four.
