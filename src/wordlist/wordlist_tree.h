@@ -429,7 +429,7 @@ public:
     public:
         explicit TTokenCounter(TWordlistTree& tree)
             : fTree(&tree), fPart(tree.fPart), fTextFirstPart(tree.fTextFirstPart), fTouched(tree.fTouched.data()),
-              fTouchedCount(tree.fTouchedCount), fTextCounts(tree.fTextCounts)
+              fTouchedCount(tree.fTouchedCount), fBaseCounts(tree.fTextCounts)
         {
         }
         TCounted Count(uint32_t id, int32_t sttrChunk) { return Count(fTree->Type(id), id, sttrChunk); }
@@ -446,8 +446,8 @@ public:
             fTouchedCount += newInPart;
             // 1 for a type new to the part, else one more.
             type.partCount = (type.partCount & (uint32_t(newInPart) - 1u)) + 1u;
-            fTextCounts.stopTypes += newInText & stop;
-            fTextCounts.types += newInText & !stop;
+            fNewInText += newInText;
+            fStopNewInText += newInText & stop;
             type.lastPart = fPart;
             const bool fresh = type.lastSttrChunk != sttrChunk;
             type.lastSttrChunk = sttrChunk;
@@ -456,7 +456,8 @@ public:
         void Commit()
         {
             fTree->fTouchedCount = fTouchedCount;
-            fTree->fTextCounts = fTextCounts;
+            fTree->fTextCounts = {fBaseCounts.types + int64_t(fNewInText - fStopNewInText),
+                                  fBaseCounts.stopTypes + int64_t(fStopNewInText)};
         }
 
     private:
@@ -465,7 +466,11 @@ public:
         int32_t fTextFirstPart;
         uint32_t* fTouched;
         std::size_t fTouchedCount;
-        TTextTypeCounts fTextCounts;
+        // The text's counts when the counter was made, and the types new
+        // to the text since (stop-list ones among them; never more than
+        // there are type ids).
+        TTextTypeCounts fBaseCounts;
+        uint32_t fNewInText = 0, fStopNewInText = 0;
     };
 
     int32_t PartCount() const { return int32_t(fPartTokens.size()); }
