@@ -114,17 +114,19 @@ inline bool FoldAscii8(const char16_t* p, const uint16_t* c, int32_t lanes, TCas
 }
 #endif
 
-// The words of a chunk: where each begins and ends (one past its last unit),
-// and where the boundaries and listed tags between them stand. Sixty-four
-// units at a time as bit masks, so that finding a word costs no guess about
-// where it ends. The arrays are sized by the caller (n / 2 + 2 words, n + 1
-// specials); returns the number of words, with the number of specials.
-std::size_t FindWords(const uint16_t* c, int32_t n, int32_t* starts, int32_t* ends, int32_t* specials,
-                      std::size_t& specialCount)
+// The words of a stretch [from, to) of a chunk of n units: where each
+// begins and ends (one past its last unit), and where the boundaries and
+// listed tags between them stand, appended to the arrays (`words` starts,
+// `wordEnds` ends, `sp` specials). Sixty-four units at a time as bit masks,
+// so that finding a word costs no guess about where it ends; `from` is a
+// multiple of 64, and `carry` says whether the unit before it is a word unit
+// (and, after the call, the last unit of the stretch). A word running past
+// `to` has its start noted and its end in a later stretch (or at n).
+// The arrays take (to - from) / 2 + 2 words and to - from + 1 specials.
+void FindWords(const uint16_t* c, int32_t from, int32_t to, int32_t n, uint64_t& carry, int32_t* starts,
+               std::size_t& words, int32_t* ends, std::size_t& wordEnds, int32_t* specials, std::size_t& sp)
 {
-    std::size_t words = 0, wordEnds = 0, sp = 0;
-    uint64_t carry = 0; // the unit before the block is a word unit
-    for (int32_t b = 0; b < n; b += 64) {
+    for (int32_t b = from; b < to; b += 64) {
         uint64_t word = 0, special = 0;
 #if CV_WORDLIST_SSE2
         if (b + 64 <= n) {
@@ -152,10 +154,8 @@ std::size_t FindWords(const uint16_t* c, int32_t n, int32_t* starts, int32_t* en
             specials[sp++] = b + __builtin_ctzll(m);
         carry = word >> 63;
     }
-    if (carry)
+    if (to == n && carry)
         ends[wordEnds++] = n;
-    specialCount = sp;
-    return words;
 }
 
 constexpr std::size_t kBatchWords = 64;
@@ -270,13 +270,15 @@ void TWordlistBufferProcessor::CutWords()
     fBatchText.Room(std::size_t(n) + kBatchTextSpare);
     if (fBatch.size() < kBatchWords)
         fBatch.resize(kBatchWords);
-    int32_t* const starts = fRun.starts.Room(std::size_t(n) / 2 + 2);
-    int32_t* const ends = fRun.ends.Room(std::size_t(n) / 2 + 2);
-    int32_t* const specials = fRun.specials.Room(std::size_t(n) + 1);
-    std::size_t specialCount = 0;
-    const std::size_t wordCount = FindWords(c, n, starts, ends, specials, specialCount);
-    const int32_t* special = specials;
-    const int32_t* const specialEnd = special + specialCount;
+    // The chunk is cut a stretch at a time: its words found, then cut, while
+    // the stretch's classes and units and the words' places are still in
+    // the first-level cache.
+    constexpr int32_t kStretchUnits = 2048;
+    static_assert(kStretchUnits % 64 == 0);
+    const std::size_t stretch = std::size_t(std::min(n, kStretchUnits));
+    int32_t* const starts = fRun.starts.Room(stretch / 2 + 2);
+    int32_t* const ends = fRun.ends.Room(stretch / 2 + 2);
+    int32_t* const specials = fRun.specials.Room(stretch + 1);
 
     // Boundaries and tags after the last word of a chunk count for the first
     // word of the next one.
@@ -305,55 +307,68 @@ void TWordlistBufferProcessor::CutWords()
     };
     const int32_t* const startAt = starts;
     const int32_t* const endAt = ends;
-    for (std::size_t w = 0; w < wordCount; ++w) {
-        const int32_t start = startAt[w];
-        const int32_t length = endAt[w] - start;
-        while (special != specialEnd && *special < start)
-            note(c[*special++]);
-        if (textUsed + std::size_t(length) + kWordSpare > textRoom)
-            flush();
-        TPending& pending = batch[batchCount];
-        pending.textAt = textUsed;
-        pending.length = length;
-        pending.start = start;
-        pending.tag = tag;
-        pending.keyTag = useTags ? tag : 0;
-        pending.barrier = uint8_t(barrier);
-        pending.inHeading = (c[start] & kFlagInHeading) != 0;
-        char16_t* const out = textBase + textUsed;
-        bool done = false;
+    uint64_t carry = 0;
+    std::size_t words = 0; // starts noted: 1 when a word runs on from the last stretch
+    for (int32_t from = 0; from < n; from += kStretchUnits) {
+        std::size_t wordEnds = 0, specialCount = 0;
+        FindWords(c, from, std::min(n, from + kStretchUnits), n, carry, starts, words, ends, wordEnds, specials,
+                  specialCount);
+        const int32_t* special = specials;
+        const int32_t* const specialEnd = special + specialCount;
+        for (std::size_t w = 0; w < wordEnds; ++w) {
+            const int32_t start = startAt[w];
+            const int32_t length = endAt[w] - start;
+            while (special != specialEnd && *special < start)
+                note(c[*special++]);
+            if (textUsed + std::size_t(length) + kWordSpare > textRoom)
+                flush();
+            TPending& pending = batch[batchCount];
+            pending.textAt = textUsed;
+            pending.length = length;
+            pending.start = start;
+            pending.tag = tag;
+            pending.keyTag = useTags ? tag : 0;
+            pending.barrier = uint8_t(barrier);
+            pending.inHeading = (c[start] & kFlagInHeading) != 0;
+            char16_t* const out = textBase + textUsed;
+            bool done = false;
 #if CV_WORDLIST_SSE2
-        // Most words: up to eight ASCII units, folded and hashed in registers.
-        if (length <= 8 && cut.asciiPlain && start + 8 <= n) {
-            uint64_t h = TWordHasher::kSeed;
-            unsigned letter = 0;
-            if (FoldAscii8(cut.p + start, c + start, length, cut.folding, out, h, letter)) {
-                _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 8), _mm_setzero_si128());
-                pending.characters = length;
-                pending.hash = 0;
-                if (!letter && !cut.keepNumbers) {
-                    pending.kind = kPendingNumber;
-                } else if (length < cut.minLength || length > cut.maxLength) {
-                    pending.kind = kPendingRunning;
-                } else {
-                    pending.kind = kPendingType;
-                    pending.hash = TWordHasher::Finish(h, length, pending.keyTag);
-                    fTree.PrefetchSlot(pending.hash);
-                    textUsed += uint32_t(TWordlistKey::kPrefixUnits);
+            // Most words: up to eight ASCII units, folded and hashed in registers.
+            if (length <= 8 && cut.asciiPlain && start + 8 <= n) {
+                uint64_t h = TWordHasher::kSeed;
+                unsigned letter = 0;
+                if (FoldAscii8(cut.p + start, c + start, length, cut.folding, out, h, letter)) {
+                    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 8), _mm_setzero_si128());
+                    pending.characters = length;
+                    pending.hash = 0;
+                    if (!letter && !cut.keepNumbers) {
+                        pending.kind = kPendingNumber;
+                    } else if (length < cut.minLength || length > cut.maxLength) {
+                        pending.kind = kPendingRunning;
+                    } else {
+                        pending.kind = kPendingType;
+                        pending.hash = TWordHasher::Finish(h, length, pending.keyTag);
+                        fTree.PrefetchSlot(pending.hash);
+                        textUsed += uint32_t(TWordlistKey::kPrefixUnits);
+                    }
+                    done = true;
                 }
-                done = true;
             }
-        }
 #endif
-        if (!done)
-            textUsed += CutWord(cut, pending, out);
-        if (++batchCount == kBatchWords)
-            flush();
-        barrier = 0;
-        tag = 0;
+            if (!done)
+                textUsed += CutWord(cut, pending, out);
+            if (++batchCount == kBatchWords)
+                flush();
+            barrier = 0;
+            tag = 0;
+        }
+        // What is left stands before the next word.
+        while (special != specialEnd)
+            note(c[*special++]);
+        if (words > wordEnds)
+            starts[0] = starts[wordEnds];
+        words -= wordEnds;
     }
-    while (special != specialEnd)
-        note(c[*special++]);
     fCarriedBarrier = barrier;
     fCarriedTag = tag;
     flush();

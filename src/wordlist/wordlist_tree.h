@@ -88,21 +88,21 @@ constexpr int32_t kMaxTypeLength = std::numeric_limits<uint16_t>::max();
 // The hash of a folded spelling and its tag. Units go in four at a time
 // (zero padded), as a cutter can feed them while it folds, always an even
 // number of fours: a cutter that folds eight units at once feeds both halves.
+// A round is one multiplication (bijective: two spellings that differ in a
+// round differ after it), which carries the low bits up only; the finish
+// multiplies once more and folds the high half into the low, so the index's
+// low bits depend on every unit. The slot's check is the high half: two keys
+// with the same slot start and check have the same hash before the finish.
+// (Every round and the finish each cost a multiplication and little else:
+// most words take three.)
 struct TWordHasher {
     static constexpr uint64_t kSeed = 0x9E3779B97F4A7C15ull;
-    static uint64_t Round(uint64_t h, uint64_t fourUnits)
-    {
-        h = (h ^ fourUnits) * 0x9E3779B97F4A7C15ull;
-        return h ^ (h >> 29);
-    }
+    static uint64_t Round(uint64_t h, uint64_t fourUnits) { return (h ^ fourUnits) * 0x9E3779B97F4A7C15ull; }
     static uint64_t Finish(uint64_t h, int32_t length, uint16_t tag)
     {
         h ^= (uint64_t(uint32_t(length)) << 16) ^ tag;
-        h ^= h >> 33;
         h *= 0xFF51AFD7ED558CCDull;
-        h ^= h >> 33;
-        h *= 0xC4CEB9FE1A85EC53ull;
-        return h ^ (h >> 33);
+        return h ^ (h >> 32);
     }
 };
 // The same hash of a spelling followed by zero units up to a multiple of four.
@@ -429,7 +429,7 @@ public:
     public:
         explicit TTokenCounter(TWordlistTree& tree)
             : fTree(&tree), fPart(tree.fPart), fTextFirstPart(tree.fTextFirstPart), fTouched(tree.fTouched.data()),
-              fTouchedCount(tree.fTouchedCount), fTextCounts(tree.fTextCounts)
+              fTouchedCount(tree.fTouchedCount), fBaseCounts(tree.fTextCounts)
         {
         }
         TCounted Count(uint32_t id, int32_t sttrChunk) { return Count(fTree->Type(id), id, sttrChunk); }
@@ -446,8 +446,8 @@ public:
             fTouchedCount += newInPart;
             // 1 for a type new to the part, else one more.
             type.partCount = (type.partCount & (uint32_t(newInPart) - 1u)) + 1u;
-            fTextCounts.stopTypes += newInText & stop;
-            fTextCounts.types += newInText & !stop;
+            fNewInText += newInText;
+            fStopNewInText += newInText & stop;
             type.lastPart = fPart;
             const bool fresh = type.lastSttrChunk != sttrChunk;
             type.lastSttrChunk = sttrChunk;
@@ -456,7 +456,8 @@ public:
         void Commit()
         {
             fTree->fTouchedCount = fTouchedCount;
-            fTree->fTextCounts = fTextCounts;
+            fTree->fTextCounts = {fBaseCounts.types + int64_t(fNewInText - fStopNewInText),
+                                  fBaseCounts.stopTypes + int64_t(fStopNewInText)};
         }
 
     private:
@@ -465,7 +466,11 @@ public:
         int32_t fTextFirstPart;
         uint32_t* fTouched;
         std::size_t fTouchedCount;
-        TTextTypeCounts fTextCounts;
+        // The text's counts when the counter was made, and the types new
+        // to the text since (stop-list ones among them; never more than
+        // there are type ids).
+        TTextTypeCounts fBaseCounts;
+        uint32_t fNewInText = 0, fStopNewInText = 0;
     };
 
     int32_t PartCount() const { return int32_t(fPartTokens.size()); }

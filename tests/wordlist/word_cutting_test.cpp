@@ -4,6 +4,8 @@
 #include "wordlist/word_folding.h"
 #include "wordlist_testutil.h"
 
+#include <map>
+
 using namespace cv;
 using namespace wordlist_test;
 
@@ -226,6 +228,53 @@ TEST_F(WordCutting, LemmaListJoinsFormsUnderHeadWords)
     l.DrawgridDataRec(be, TCVWordList::kColLemmas, TCVWordList::kDisplayAlphabetical, rec);
     EXPECT_EQ(rec.text, QStringLiteral("is[1] was[1]"));
     EXPECT_EQ(l.ComputedCurrentTokens(), 12);
+}
+
+TEST_F(WordCutting, WordsAndBoundariesAtEveryPlaceOfALongText)
+{
+    // A text long enough to be cut a stretch at a time: words of every
+    // length from one to fourteen units fall across the stretches' edges at
+    // every offset, sentence ends just before and after them, and one word
+    // runs over several stretches (no longest word length set).
+    TTextSettings t = Settings();
+    t.SetMaxWordLength(0);
+    Use(t);
+    const QString letters = QStringLiteral("abcdefghijklmn");
+    QString text;
+    std::map<QString, int64_t> expected;
+    int64_t words = 0, sentences = 0;
+    for (int i = 0; i < 2000; ++i) {
+        const QString w = letters.left(1 + (i * 5) % 14);
+        // A sentence ends where a capital follows its full stop.
+        text += i % 7 == 0 ? w.left(1).toUpper() + w.mid(1) : w;
+        ++expected[w];
+        ++words;
+        if (i % 7 == 6) {
+            text += QStringLiteral(". ");
+            ++sentences;
+        } else {
+            text += i % 3 == 0 ? QStringLiteral("  ") : QStringLiteral(" ");
+        }
+        if (i == 1001) {
+            const QString longWord(5000, QLatin1Char('z'));
+            text += longWord + QLatin1Char(' ');
+            ++expected[longWord];
+            ++words;
+        }
+    }
+    text += QStringLiteral("end.\n");
+    ++expected[QStringLiteral("end")];
+    ++words;
+    ++sentences;
+    auto doc = MakeOne(text);
+    ASSERT_TRUE(made);
+    const TCVWordList& l = List(*doc);
+    EXPECT_EQ(l.Count(), int(expected.size()));
+    for (const auto& [w, n] : expected)
+        EXPECT_EQ(Freq(l, w), n) << w.left(20).toStdString();
+    const TStatsRec& s = doc->fStats->Row(1)->Data();
+    EXPECT_EQ(s.TokensInText, words);
+    EXPECT_EQ(s.Sentences, sentences);
 }
 
 } // namespace
