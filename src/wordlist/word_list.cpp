@@ -486,38 +486,6 @@ void TCVWordList::SortAlphabetically()
     items.swap(sorted);
 }
 
-void TCVWordList::AdoptAlphabeticalEntries(std::vector<std::unique_ptr<TWordListEntry>> entries,
-                                           std::vector<int32_t> frequencyOrder)
-{
-    if (Count() > 0 || frequencyOrder.size() != entries.size()) {
-        const bool wasEmpty = Count() == 0;
-        AdoptEntries(std::move(entries));
-        if (wasEmpty)
-            SetAlphabeticalSortLevels();
-        else
-            SortAlphabetically(); // the promise holds for the new entries only
-        ComputedRankOrdersOfWords();
-        return;
-    }
-    auto& items = Items();
-    items.reserve(entries.size());
-    for (auto& e : entries) {
-        if (e->Owner() == this)
-            items.push_back(std::move(e)); // made for this list: no need to touch it
-        else
-            Add(std::move(e));
-    }
-    SetAlphabeticalSortLevels();
-    fFreqOrder = std::move(frequencyOrder);
-    fFreqPlace.resize(fFreqOrder.size());
-    for (std::size_t k = 0; k < fFreqOrder.size(); ++k)
-        fFreqPlace[std::size_t(fFreqOrder[k])] = int32_t(k);
-    fOrderValid = true;
-    // The entries came with these ranks (the maker set them from the same order).
-    for (int i = 0; i < Count(); ++i)
-        Q_ASSERT(Entry(i).fData.Rank == fFreqPlace[std::size_t(i)] + 1);
-}
-
 std::vector<std::unique_ptr<TWordListEntry>> TCVWordList::MakeEntries(TCVBaseDataClass* owner, std::size_t n,
                                                                       const TNewEntryRow& row)
 {
@@ -531,7 +499,15 @@ std::vector<std::unique_ptr<TWordListEntry>> TCVWordList::MakeEntries(TCVBaseDat
 void TCVWordList::MakeAlphabeticalEntries(std::size_t n, const TNewEntryRow& row, std::vector<int32_t> frequencyOrder)
 {
     if (Count() > 0 || frequencyOrder.size() != n) {
-        AdoptAlphabeticalEntries(MakeEntries(this, n, row), std::move(frequencyOrder));
+        // Added to entries already there, or without an order to trust:
+        // sorted (again only when the list held entries) and ranked anew.
+        const bool wasEmpty = Count() == 0;
+        AdoptEntries(MakeEntries(this, n, row));
+        if (wasEmpty)
+            SetAlphabeticalSortLevels();
+        else
+            SortAlphabetically(); // the promise holds for the new entries only
+        ComputedRankOrdersOfWords();
         return;
     }
     fFreqOrder = std::move(frequencyOrder);

@@ -249,15 +249,6 @@ public:
 
     // Appends entries made elsewhere (the run), taking the list as it comes.
     void AdoptEntries(std::vector<std::unique_ptr<TWordListEntry>> entries);
-    // The same for entries already in the order AlphabeticalOrder gives
-    // (made from words ordered before their entries existed): the list is
-    // then sorted alphabetically as SortAlphabetically leaves it (sorting
-    // again only when it held entries before), and its ranks are set.
-    // `frequencyOrder`, when given, is FrequencyOrder of the entries'
-    // frequencies, and the entries carry the ranks it gives them (their
-    // 1-based places in it), so that nothing need be worked out from them.
-    void AdoptAlphabeticalEntries(std::vector<std::unique_ptr<TWordListEntry>> entries,
-                                  std::vector<int32_t> frequencyOrder = {});
     // The frequency order of entries with these frequencies (forms joined
     // under them included): entry indexes, most frequent first, equal
     // frequencies in their given order.
@@ -277,10 +268,13 @@ public:
     static std::vector<std::unique_ptr<TWordListEntry>> MakeEntries(TCVBaseDataClass* owner, std::size_t n,
                                                                     const TNewEntryRow& row);
     // The list's entries made from row(0) .. row(n - 1), which come in the
-    // order AlphabeticalOrder gives, with the frequency order of their
-    // frequencies: as MakeEntries and then AdoptAlphabeticalEntries, the
-    // ranks set from `frequencyOrder`, but each entry made, filled and
-    // listed at once (one pass over the memory of tens of thousands).
+    // order AlphabeticalOrder gives (words ordered before their entries
+    // existed): the list is then sorted alphabetically as SortAlphabetically
+    // leaves it (sorting again only when it held entries before), and
+    // ranked. `frequencyOrder` is FrequencyOrder of the rows' frequencies:
+    // each entry gets its rank from it as it is made, filled and listed
+    // (one pass over the memory of tens of thousands); without it (another
+    // size) the ranks are worked out from the entries.
     void MakeAlphabeticalEntries(std::size_t n, const TNewEntryRow& row, std::vector<int32_t> frequencyOrder);
 
 protected:
