@@ -111,39 +111,28 @@ inline void putCodePoint(char32_t cp, char16_t* out, std::size_t& o)
 }
 
 #if defined(CV_AVX2_PATHS)
-// The AVX2 forms of widenAscii and asciiRun below, for long runs.
-__attribute__((target("avx2"))) std::size_t widenAsciiAvx2(const uint8_t* p, std::size_t n, char16_t* out)
+// The AVX2 forms of the block loops of widenAscii and asciiRun below, for
+// long runs: whole blocks of 32 ASCII bytes. The callers go on from where
+// they stop (a block with a byte above 0x7F, or fewer than 32 bytes left).
+__attribute__((target("avx2"))) std::size_t widenAsciiBlocksAvx2(const uint8_t* p, std::size_t n, char16_t* out)
 {
     std::size_t i = 0;
     for (; i + 32 <= n; i += 32) {
         const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + i));
-        const uint32_t mask = uint32_t(_mm256_movemask_epi8(v));
-        if (mask != 0) {
-            const std::size_t k = std::size_t(__builtin_ctz(mask));
-            for (std::size_t j = 0; j < k; ++j)
-                out[i + j] = p[i + j];
-            return i + k;
-        }
+        if (_mm256_movemask_epi8(v) != 0)
+            break;
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i), _mm256_cvtepu8_epi16(_mm256_castsi256_si128(v)));
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i + 16), _mm256_cvtepu8_epi16(_mm256_extracti128_si256(v, 1)));
-    }
-    while (i < n && p[i] < 0x80) {
-        out[i] = p[i];
-        ++i;
     }
     return i;
 }
 
-__attribute__((target("avx2"))) std::size_t asciiRunAvx2(const uint8_t* p, std::size_t n)
+__attribute__((target("avx2"))) std::size_t asciiBlocksAvx2(const uint8_t* p, std::size_t n)
 {
     std::size_t i = 0;
-    for (; i + 32 <= n; i += 32) {
-        const uint32_t mask = uint32_t(_mm256_movemask_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + i))));
-        if (mask != 0)
-            return i + std::size_t(__builtin_ctz(mask));
-    }
-    while (i < n && p[i] < 0x80)
-        ++i;
+    for (; i + 32 <= n; i += 32)
+        if (_mm256_movemask_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + i))) != 0)
+            break;
     return i;
 }
 
@@ -158,7 +147,7 @@ inline std::size_t widenAscii(const uint8_t* p, std::size_t n, char16_t* out)
     std::size_t i = 0;
 #if defined(CV_AVX2_PATHS)
     if (n >= kAvx2Run && ProcessorHasAvx2())
-        return widenAsciiAvx2(p, n, out);
+        i = widenAsciiBlocksAvx2(p, n, out);
 #endif
 #if defined(__SSE2__)
     const __m128i zero = _mm_setzero_si128();
@@ -195,7 +184,7 @@ inline std::size_t asciiRun(const uint8_t* p, std::size_t i, std::size_t n)
     const std::size_t from = i;
 #if defined(CV_AVX2_PATHS)
     if (n - i >= kAvx2Run && ProcessorHasAvx2())
-        return asciiRunAvx2(p + i, n - i);
+        i += asciiBlocksAvx2(p + i, n - i);
 #endif
 #if defined(__SSE2__)
     for (; i + 16 <= n; i += 16) {
