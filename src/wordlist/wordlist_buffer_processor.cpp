@@ -189,6 +189,7 @@ TWordlistBufferProcessor::TWordlistBufferProcessor(TCorvantisholder* document, T
 {
     fNextSliceIndex = kNoSlice;
     UseScratch(&run.scratch);
+    SetMaxChunkChars(run.chunkUnits);
 }
 
 void TWordlistBufferProcessor::ProcessAChunkOfFile(int32_t chunkIndex)

@@ -209,6 +209,8 @@ void T_WholeWordlistHolder::NewWordTree(int32_t textCount)
     c.stopList = Using_Stoplist && TLemmatiser::Instance().IsLoaded(current_tool_var, TLemmatiserListKind::Stop);
     c.slicedParts = textCount == 1;
     c.sink = fTokenSink;
+    if (fChunkUnits > 0)
+        c.chunkUnits = fChunkUnits;
     fPendingRows.clear();
 }
 

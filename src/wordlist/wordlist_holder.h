@@ -123,6 +123,9 @@ public:
     QStringList UnreadTextReasons() const { return fUnreadReasons; }
     // Receives every word of the texts as they are cut (the index). Not owned.
     void SetTokenSink(TWordTokenSink* sink) { fTokenSink = sink; }
+    // The units of the chunks texts are read in (0: kWordlistChunkUnits,
+    // the default; what is counted does not depend on it).
+    void SetChunkUnits(int32_t units) { fChunkUnits = units; }
 
     // Detailed consistency of saved word lists (list type 4); lists that
     // cannot be used go to dud_compute_files.
@@ -204,6 +207,7 @@ private:
     QStringList fUnreadReasons;
     QStringList fRunNotes;
     TWordTokenSink* fTokenSink = nullptr;
+    int32_t fChunkUnits = 0;
     TRunTimings fTimings;
 };
 

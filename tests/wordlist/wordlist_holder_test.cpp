@@ -380,6 +380,57 @@ TEST_F(WordlistDocument, UnitsAreCountedAcrossChunks)
     EXPECT_EQ(Freq(List(*doc), "aaa"), lines);
 }
 
+TEST_F(WordlistDocument, TheSizeOfTheChunksReadChangesNothingCounted)
+{
+    // Texts with what a chunk's end could cut in two: mark-up and entities,
+    // sentences and paragraphs, joined and long words, numbers, characters
+    // beyond the Basic Multilingual Plane, line ends of both kinds.
+    QString varied;
+    for (int k = 0; k < 300; ++k)
+        varied += QStringLiteral("<p>The well-known writer's %1th <b>book</b> &amp; its sequel cost $%2.50. "
+                                 "Antidisestablishmentarianism%3 returns!\r\nDon't \U0001D400\U0001D401 stop; "
+                                 "caf\u00E9 NA\u00CFVE na\u00EFve %4.</p>\n\n")
+                      .arg(k)
+                      .arg(k * 7)
+                      .arg(k % 3 == 0 ? QStringLiteral("ism") : QString())
+                      .arg(k % 5 == 0 ? QStringLiteral("Heading line") : QStringLiteral("ok"));
+    const std::vector<std::pair<QString, QByteArray>> texts = {
+        {QStringLiteral("varied.html"), varied.toUtf8()},
+        {QStringLiteral("plain.txt"), QByteArray("Short text. Two sentences here.\n")},
+    };
+    struct TResult {
+        std::vector<std::pair<QString, TWordlistDataRec>> entries;
+        std::vector<TStatsRec> rows;
+    };
+    auto result = [&](const std::vector<std::pair<QString, QByteArray>>& in, int32_t units) {
+        chunkUnits = units;
+        auto doc = Make(in);
+        EXPECT_TRUE(made) << units;
+        TResult r;
+        const TCVWordList& l = List(*doc);
+        for (int i = 0; i < l.Count(); ++i)
+            r.entries.push_back({l.Entry(i).fTag + u'|' + l.Entry(i).fWord, l.Entry(i).fData});
+        std::sort(r.entries.begin(), r.entries.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+        for (int i = 0; i < doc->fStats->Count(); ++i) {
+            r.rows.push_back(doc->fStats->Row(i)->Data());
+            r.rows.back().FileTime = 0; // the texts are written again for each list
+        }
+        return r;
+    };
+    // Several texts, and one text alone (its dispersion over tenths of it,
+    // which lie across chunks).
+    for (const auto& in : {texts, std::vector<std::pair<QString, QByteArray>>{texts[0]}}) {
+        const TResult whole = result(in, TBufferProcessor::kMaxChunkChars);
+        ASSERT_GT(whole.entries.size(), 20u);
+        EXPECT_EQ(whole.rows[0].Texts, int32_t(in.size()));
+        for (int32_t units : {0, 64, 331, 4096}) {
+            const TResult r = result(in, units);
+            EXPECT_TRUE(r.entries == whole.entries) << units;
+            EXPECT_TRUE(r.rows == whole.rows) << units;
+        }
+    }
+}
+
 TEST_F(WordlistDocument, ACancelledJobLeavesThePreviousListsAlone)
 {
     auto doc = Make(ThreeTexts());

@@ -49,6 +49,7 @@ protected:
         for (const auto& [name, bytes] : texts)
             chosen.ToolAddAFile(dir.write(name, bytes));
         auto doc = std::make_unique<cv::T_WholeWordlistHolder>(cv::kListWordList, nullptr, tags, lemmas, stops);
+        doc->SetChunkUnits(chunkUnits);
         int32_t converted = 0;
         made = doc->MakeWordlist(chosen, 0, converted, cv::kListWordList);
         return doc;
@@ -71,6 +72,7 @@ protected:
     cv::TScriptedDialogs dialogs;
     cv::TDialogServiceGuard guard{&dialogs};
     bool made = false;
+    int32_t chunkUnits = 0; // the chunks texts are read in (0: the job's own)
 };
 
 // The frequency of a word (with its tag) in a list, -1 when absent.
