@@ -63,10 +63,10 @@ inline double wcSeconds(const QStringList& files, qint64* words = nullptr)
     return s;
 }
 
-// The tool's own process setting for freed memory (as its main sets it).
-inline void KeepFreedBuffers()
+// The tool's own preparation of the process's memory (as its main does it).
+inline void PrepareMemory()
 {
-    cv::KeepFreedMemoryForReuse();
+    cv::PrepareMemoryForJobs();
 }
 
 // The process's peak resident memory so far in KB (VmHWM), -1 when unknown.

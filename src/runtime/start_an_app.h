@@ -38,11 +38,13 @@ struct TToolStartupOptions {
 // fatal message has been shown).
 bool ToolStartup(const TToolStartupOptions& options);
 
-// Keeps memory the program frees for its next use instead of handing it
-// back to the system at once: the jobs read texts through buffers of a few
-// megabytes made and freed per text, and every fresh page costs a fault.
+// Readies the process's memory for jobs on large corpora. Memory the program
+// frees is kept for its next use instead of being handed back to the
+// system at once (the jobs read texts through buffers made and freed per
+// text, and every fresh page costs a fault), and the heap's first 192 MB
+// are to be backed by 2 MB pages where the system allows it (see the .cpp).
 // First thing in main, before any thread starts.
-void KeepFreedMemoryForReuse();
+void PrepareMemoryForJobs();
 // At exit: the window's registration is removed and a closing line logged.
 void ToolShutdown();
 
