@@ -163,10 +163,16 @@ void TWordlistTree::Do_Added_One(uint32_t id)
         fTouched.resize(std::max<std::size_t>(std::size_t(id) + 2, fTouched.size() * 2));
 }
 
-inline void TWordlistTree::PutRecordWord(uint32_t word)
+__attribute__((noinline)) void TWordlistTree::NewRecordBlock()
 {
-    if (fRecords % kBlockRecords == 0 && fRecords / kBlockRecords == fBlocks.size())
-        fBlocks.push_back(std::make_unique_for_overwrite<uint32_t[]>(kBlockRecords));
+    fBlocks.push_back(std::make_unique_for_overwrite<uint32_t[]>(kBlockRecords));
+}
+
+// Inline in the loops that write the records (the rare new block apart).
+__attribute__((always_inline)) inline void TWordlistTree::PutRecordWord(uint32_t word)
+{
+    if (fRecords % kBlockRecords == 0 && fRecords / kBlockRecords == fBlocks.size()) [[unlikely]]
+        NewRecordBlock();
     fBlocks[fRecords / kBlockRecords][fRecords % kBlockRecords] = word;
     ++fRecords;
 }

@@ -509,6 +509,7 @@ private:
     // fPartEnds[p] is the number of words up to the end of part p.
     void PutRecord(uint32_t id, uint32_t count);
     void PutRecordWord(uint32_t word);
+    void NewRecordBlock();
     uint32_t RecordWord(std::size_t at) const { return fBlocks[at / kBlockRecords][at % kBlockRecords]; }
     static constexpr uint32_t kLongRecord = 0xFFFFFFFFu;
     static constexpr std::size_t kBlockRecords = 1 << 21;
