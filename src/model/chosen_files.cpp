@@ -127,24 +127,40 @@ void TSharedChosenFilesClass::ClearThem()
     fNotes.clear();
     fFiles.clear();
     fFolders.clear();
+    RebuildLookUps();
+}
+
+QString TSharedChosenFilesClass::KeyOf(const QString& fullFilename, const QString& zipEntryName)
+{
+    // No file name holds a NUL: the pair is told apart from any other.
+    return zipEntryName.isEmpty() ? fullFilename : fullFilename + QChar(0) + zipEntryName;
+}
+
+void TSharedChosenFilesClass::RebuildLookUps()
+{
+    fKeys.clear();
+    for (const auto& f : fFiles)
+        fKeys.insert(KeyOf(f.FullFilename, f.ZipEntryName));
+    fFolderSet = QSet<QString>(fFolders.begin(), fFolders.end());
 }
 
 bool TSharedChosenFilesClass::Contains(const QString& fullFilename, const QString& zipEntryName) const
 {
-    for (const auto& f : fFiles)
-        if (f.FullFilename == fullFilename && f.ZipEntryName == zipEntryName)
-            return true;
-    return false;
+    return fKeys.contains(KeyOf(fullFilename, zipEntryName));
 }
 
 bool TSharedChosenFilesClass::AddRecord(const TChosenTextRec& rec)
 {
-    if (Contains(rec.FullFilename, rec.ZipEntryName))
+    const QString key = KeyOf(rec.FullFilename, rec.ZipEntryName);
+    if (fKeys.contains(key))
         return false;
     fFiles.push_back(rec);
+    fKeys.insert(key);
     const QString folder = QFileInfo(rec.FullFilename).absolutePath();
-    if (!fFolders.contains(folder))
+    if (!fFolderSet.contains(folder)) {
+        fFolderSet.insert(folder);
         fFolders << folder;
+    }
     return true;
 }
 
@@ -190,6 +206,7 @@ bool TSharedChosenFilesClass::ReadFromStream(TStream& s)
     fFiles = std::move(files);
     fFolders = std::move(folders);
     fNotes = std::move(notes);
+    RebuildLookUps();
     return true;
 }
 

@@ -9,6 +9,7 @@
 // every text of a zip archive, "archive.zip|entry" names and wildcard masks,
 // and reads plain ".txt" lists of names.
 
+#include <QSet>
 #include <QString>
 #include <QStringList>
 
@@ -69,6 +70,15 @@ protected:
     std::vector<TChosenTextRec> fFiles;
     QStringList fFolders;
     QStringList fNotes;
+
+private:
+    // What Contains and AddRecord look up, beside the lists (a corpus may
+    // be tens of thousands of texts: a search of the list for each text
+    // added took time growing with the square of their number).
+    static QString KeyOf(const QString& fullFilename, const QString& zipEntryName);
+    void RebuildLookUps();
+    QSet<QString> fKeys;
+    QSet<QString> fFolderSet;
 };
 
 class TCVFileDetails : public TSharedChosenFilesClass {

@@ -106,6 +106,20 @@ TEST(ChosenTexts, HandOverFileRoundTripAndDamage)
     EXPECT_EQ(g.File(0)->Words, 1);
     EXPECT_EQ(g.File(0)->FileTime, f.File(0)->FileTime);
     EXPECT_EQ(g.Notes(), QStringList{QStringLiteral("my corpus")});
+    // The texts read are known as chosen: adding one again changes nothing,
+    // and another one of the same folder adds no folder.
+    EXPECT_TRUE(g.Contains(a));
+    EXPECT_TRUE(g.ToolAddAFile(a));
+    EXPECT_EQ(g.FileCount(), 1);
+    const QString b = dir.write(QStringLiteral("b.txt"), "beta");
+    EXPECT_TRUE(g.ToolAddAFile(b));
+    EXPECT_EQ(g.FileCount(), 2);
+    EXPECT_EQ(g.Folders().size(), 1);
+    g.ClearThem();
+    EXPECT_FALSE(g.Contains(a));
+    EXPECT_TRUE(g.ToolAddAFile(a));
+    EXPECT_EQ(g.FileCount(), 1);
+    EXPECT_EQ(g.Folders().size(), 1);
 
     const QByteArray good = cvtest::readAll(handOver);
     for (int n = 0; n < good.size(); ++n) {
