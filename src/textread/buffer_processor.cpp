@@ -104,8 +104,11 @@ uint8_t formatOf(TSourceEncoding e)
 
 } // namespace
 
-std::size_t ChunkCutPosition(std::u16string_view text, bool tagsActive, int32_t maxTagSpan, std::size_t maxCut)
+std::size_t ChunkCutPosition(std::u16string_view text, bool tagsActive, int32_t maxTagSpan, std::size_t maxCut,
+                             bool* blankFound)
 {
+    if (blankFound)
+        *blankFound = true;
     const std::size_t n = std::min(text.size(), std::max<std::size_t>(maxCut, 1));
     if (n == 0)
         return 0;
@@ -131,8 +134,11 @@ std::size_t ChunkCutPosition(std::u16string_view text, bool tagsActive, int32_t 
         cut = lastIn(0, lineBreakAt, n);
     if (cut == 0)
         cut = lastIn(0, blankAt, n);
-    if (cut == 0)
+    if (cut == 0) {
         cut = n; // no blank at all: the chunk is not made of words
+        if (blankFound)
+            *blankFound = false;
+    }
     if (cut == n && cut < text.size() && isHighSurrogate(text[cut - 1]) && cut > 1)
         --cut;
     if (tagsActive) {
@@ -430,14 +436,45 @@ bool TBufferProcessor::ReadAndProcess(int32_t count)
     if (!m_preparsed && looksBinary({pending.data(), pending.size()}))
         return cannotRead(QStringLiteral("it does not look like a text (it holds binary data)"));
 
+    // The chunk's limit: m_maxChunk units, but when a chunk holds no blank
+    // or line break at all (a "word" longer than a chunk, or a text that
+    // puts no blanks between its words) it grows, up to the largest chunk,
+    // rather than cutting through it: what is counted should not depend on
+    // the chunk size a job reads with.
+    std::size_t limit = std::size_t(m_maxChunk);
+    auto readMore = [&]() -> bool {
+        // Room for the next block: about `limit` units in all (the cut keeps
+        // every chunk within it; the minimum only makes sure that reading
+        // goes on when the rest could hardly be cut).
+        const int64_t room = std::max<int64_t>(int64_t(limit) - int64_t(pending.size()) - 8, 16);
+        const int64_t want = utf16 ? room * 2 : room;
+        if (std::size_t(want) > blockSize) {
+            blockSize = std::size_t(want);
+            block = bytesFor(blockSize);
+        }
+        got = src.Read(block, want);
+        if (got < 0)
+            return false;
+        eof = got < want || src.AtEnd();
+        decoder.Decode({block, std::size_t(got)}, eof, pending);
+        return true;
+    };
     for (;;) {
         if (global_panic_state.load() >= kPanicStopNow) {
             m_cancelled = true;
             return finish(false);
         }
-        const bool last = eof && pending.size() <= std::size_t(m_maxChunk);
+        const bool last = eof && pending.size() <= limit;
         const std::u16string_view all(pending.data(), pending.size());
-        const std::size_t cut = last ? pending.size() : ChunkCutPosition(all, tagsActive, maxTagSpan, std::size_t(m_maxChunk));
+        bool blankFound = true;
+        const std::size_t cut = last ? pending.size() : ChunkCutPosition(all, tagsActive, maxTagSpan, limit, &blankFound);
+        if (!blankFound && limit < std::size_t(kMaxChunkChars)) {
+            limit = std::min<std::size_t>(limit * 2, std::size_t(kMaxChunkChars));
+            if (!eof && !readMore())
+                return cannotRead(src.file.errorString());
+            continue;
+        }
+        limit = std::size_t(m_maxChunk);
         processChunk(all.substr(0, cut), all.substr(cut), eof && cut == pending.size());
         pending.erase(pending.begin(), pending.begin() + std::ptrdiff_t(cut));
         ++m_chunkIndex;
@@ -447,22 +484,8 @@ bool TBufferProcessor::ReadAndProcess(int32_t count)
         HandleTextStatsAtEndOfBuffer();
         if (eof && pending.empty())
             break;
-        if (!eof) {
-            // Room for the next block: about m_maxChunk units in all (the
-            // cut keeps every chunk within it; the minimum only makes sure
-            // that reading goes on when the rest could hardly be cut).
-            const int64_t room = std::max<int64_t>(int64_t(m_maxChunk) - int64_t(pending.size()) - 8, 16);
-            const int64_t want = utf16 ? room * 2 : room;
-            if (std::size_t(want) > blockSize) {
-                blockSize = std::size_t(want);
-                block = bytesFor(blockSize);
-            }
-            got = src.Read(block, want);
-            if (got < 0)
-                return cannotRead(src.file.errorString());
-            eof = got < want || src.AtEnd();
-            decoder.Decode({block, std::size_t(got)}, eof, pending);
-        }
+        if (!eof && !readMore())
+            return cannotRead(src.file.errorString());
     }
     if (global_panic_state.load() >= kPanicStopNow) {
         m_cancelled = true;

@@ -80,9 +80,11 @@ extern TOneFilesStats Global_OneFilesStats;
 // else after its last blank there, else after any line break or blank; never
 // inside a tag that may still be open (when `tagsActive`), never between the
 // halves of a surrogate pair, and not past `maxCut`. 0 < result <= text.size()
-// for a non-empty text.
+// for a non-empty text. `blankFound`, when given, tells whether the cut is
+// after a line break or blank (else the chunk has none up to `maxCut`, and
+// is cut there, through whatever stands there).
 std::size_t ChunkCutPosition(std::u16string_view text, bool tagsActive, int32_t maxTagSpan,
-                             std::size_t maxCut = std::size_t(-1));
+                             std::size_t maxCut = std::size_t(-1), bool* blankFound = nullptr);
 
 // What a reader fills for every text: the decoded and processed text, its
 // class array, the bytes read, the classifier. A job that reads many texts

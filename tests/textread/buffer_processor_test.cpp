@@ -548,10 +548,14 @@ TEST(ChunkCut, PrefersLineBreaksAndNeverSplitsTagsOrPairs)
     EXPECT_EQ(ChunkCutPosition(tagged, false, 100), 30u);
     EXPECT_EQ(ChunkCutPosition(u"a\r\nb\r", true, 100), 3u) << "a final \\r may be half of \\r\\n";
     EXPECT_EQ(ChunkCutPosition(u"abc\U0001F600def", true, 100, 4), 3u) << "a surrogate pair stays whole";
-    EXPECT_EQ(ChunkCutPosition(u"abcdef", true, 100), 6u) << "no blank at all: all of it";
-    const std::size_t limited = ChunkCutPosition(repeat(u"w ", 100), true, 100, 50);
+    bool blank = true;
+    EXPECT_EQ(ChunkCutPosition(u"abcdef", true, 100, 4, &blank), 4u) << "no blank at all: up to the limit";
+    EXPECT_FALSE(blank);
+    bool limitedBlank = false;
+    const std::size_t limited = ChunkCutPosition(repeat(u"w ", 100), true, 100, 50, &limitedBlank);
     EXPECT_LE(limited, 50u) << "never past the limit";
     EXPECT_GE(limited, 25u);
+    EXPECT_TRUE(limitedBlank);
     EXPECT_EQ(ChunkCutPosition(u"", true, 100), 0u);
 }
 

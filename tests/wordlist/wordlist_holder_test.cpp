@@ -431,6 +431,29 @@ TEST_F(WordlistDocument, TheSizeOfTheChunksReadChangesNothingCounted)
     }
 }
 
+TEST_F(WordlistDocument, TextWithoutBlanksIsNotCutThroughWhateverTheChunks)
+{
+    // Longer than a chunk without a blank or line break: a "word" of
+    // 100,000 letters (one running word, too long for the list), and words
+    // with punctuation but no blanks between them, as in texts of scripts
+    // written without spaces. A chunk grows rather than cutting through them.
+    const QByteArray longWord = "alpha " + QByteArray(100000, 'x') + " beta gamma.\n";
+    QByteArray unspaced;
+    for (int k = 0; k < 40000; ++k)
+        unspaced += "ab,";
+    for (int32_t units : {0, 1000, TBufferProcessor::kMaxChunkChars}) {
+        chunkUnits = units;
+        auto doc = Make({{QStringLiteral("long.txt"), longWord}, {QStringLiteral("unspaced.txt"), unspaced}});
+        ASSERT_TRUE(made) << units;
+        EXPECT_EQ(doc->fStats->Row(1)->Data().TokensInText, 4) << units;
+        EXPECT_EQ(Freq(List(*doc), "alpha"), 1) << units;
+        EXPECT_EQ(Freq(List(*doc), "gamma"), 1) << units;
+        EXPECT_EQ(doc->fStats->Row(2)->Data().TokensInText, 40000) << units;
+        EXPECT_EQ(Freq(List(*doc), "ab"), 40000) << units;
+        EXPECT_EQ(List(*doc).Count(), 4) << units;
+    }
+}
+
 TEST_F(WordlistDocument, ACancelledJobLeavesThePreviousListsAlone)
 {
     auto doc = Make(ThreeTexts());
