@@ -41,7 +41,7 @@ bool ToolStartup(const TToolStartupOptions& options);
 // Readies the process's memory for jobs on large corpora. Memory the program
 // frees is kept for its next use instead of being handed back to the
 // system at once (the jobs read texts through buffers made and freed per
-// text, and every fresh page costs a fault), and the heap's first 192 MB
+// text, and every fresh page costs a fault), and the next 192 MB of the heap
 // are to be backed by 2 MB pages where the system allows it (see the .cpp).
 // First thing in main, before any thread starts.
 void PrepareMemoryForJobs();
