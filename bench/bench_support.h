@@ -1,7 +1,6 @@
 #pragma once
 // Small helpers shared by the bench programs.
 
-#include "runtime/start_an_app.h"
 #include "suite/cv_globals.h"
 #include "suite/cvbuf.h"
 #include "suite/my_types.h"
@@ -13,7 +12,6 @@
 #include <QProcess>
 #include <QString>
 #include <QStringList>
-
 
 #include <chrono>
 #include <cstdio>
@@ -61,12 +59,6 @@ inline double wcSeconds(const QStringList& files, qint64* words = nullptr)
         *words = lines.isEmpty() ? 0 : lines.last().trimmed().split(' ').first().toLongLong();
     }
     return s;
-}
-
-// The tool's own preparation of the process's memory (as its main does it).
-inline void PrepareMemory()
-{
-    cv::PrepareMemoryForJobs();
 }
 
 // The process's peak resident memory so far in KB (VmHWM), -1 when unknown.

@@ -30,6 +30,7 @@
 #include "index/index_relationships.h"
 #include "model/check_signature.h"
 #include "model/chosen_files.h"
+#include "runtime/start_an_app.h"
 #include "suite/cv_globals.h"
 #include "suite/cvbuf.h"
 #include "suite/my_types.h"
@@ -285,7 +286,8 @@ bool Relationships(const QString& base, const QStringList& words, int left, int 
 
 int main(int argc, char** argv)
 {
-    cvbench::PrepareMemory();
+    // The tool's own preparation of the process's memory, as its main does it.
+    cv::PrepareMemoryForJobs();
     QCoreApplication app(argc, argv);
     cvbench::RunOnPrivateSettingsWithoutDialogs();
 

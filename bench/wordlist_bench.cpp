@@ -25,6 +25,7 @@
 #include "bench_support.h"
 
 #include "model/chosen_files.h"
+#include "runtime/start_an_app.h"
 #include "suite/cv_globals.h"
 #include "suite/cvbuf.h"
 #include "suite/my_types.h"
@@ -187,7 +188,8 @@ int Usage()
 
 int main(int argc, char** argv)
 {
-    cvbench::PrepareMemory();
+    // The tool's own preparation of the process's memory, as its main does it.
+    cv::PrepareMemoryForJobs();
     QCoreApplication app(argc, argv);
     cvbench::RunOnPrivateSettingsWithoutDialogs();
 
