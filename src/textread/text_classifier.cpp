@@ -237,25 +237,23 @@ __attribute__((noinline)) uint32_t settleEvents(uint64_t events, uint64_t lineBr
         }
         last = x;
     }
+    auto settledUpTo = [&](uint32_t lanes) {
+        st.content = content;
+        st.contentPara = contentPara;
+        st.sentences = sentences;
+        st.paragraphs = paragraphs;
+        return lanes;
+    };
     const uint64_t words = W & settled & ~((uint64_t(2) << last) - 1);
     if (pending != 0) {
-        if (words == 0) {
-            // Settled up to the waiting sentence end, which goes the general way.
-            st.content = content;
-            st.contentPara = contentPara;
-            st.sentences = sentences;
-            st.paragraphs = paragraphs;
-            return pending - 1;
-        }
+        // Settled up to the waiting sentence end, which goes the general way.
+        if (words == 0)
+            return settledUpTo(pending - 1);
         wordAfterPending(uint32_t(__builtin_ctzll(words)));
     }
     if (words != 0)
         content = contentPara = 1;
-    st.content = content;
-    st.contentPara = contentPara;
-    st.sentences = sentences;
-    st.paragraphs = paragraphs;
-    return nf;
+    return settledUpTo(nf);
 }
 
 // Settles the lanes of one block at `i` whose classes are stored (but those
