@@ -251,8 +251,12 @@ public:
 
 private:
     bool Failed(QString* error) const;
+    void StartWriteBack();
 
+    // Bytes handed over since the system was last asked to start writing.
+    static constexpr int64_t kWriteBackBytes = 256 * 1024;
     std::unique_ptr<QSaveFile> m_file;
+    int64_t m_notStarted = 0;
 };
 
 // The suite's string-stream form: a 32-bit character count n, then n

@@ -126,6 +126,44 @@ TEST(StreamFiles, SaveThroughRenameAndReadBack)
     EXPECT_TRUE(f.ErrorString().startsWith(QStringLiteral("Cannot open file")));
 }
 
+TEST(StreamFiles, LargeSaveWithLengthsPatchedLaterReadsBackWhole)
+{
+    // Several megabytes (the system is asked to start writing as the file
+    // grows), with a length field near the start written again at the end,
+    // as the document blocks do, and an uneven last piece.
+    cvtest::TempDir dir;
+    const QString name = dir.file("big.bin");
+    std::vector<uint8_t> expected;
+    {
+        cv::TSaveFileStream f(name);
+        QString error;
+        ASSERT_TRUE(f.Open(&error)) << error.toStdString();
+        ASSERT_TRUE(f.WriteI32(0));
+        expected.assign(4, 0);
+        std::vector<uint8_t> piece(300 * 1000 + 7);
+        for (int k = 0; k < 12; ++k) {
+            for (std::size_t i = 0; i < piece.size(); ++i)
+                piece[i] = uint8_t(i * 31 + std::size_t(k));
+            ASSERT_TRUE(f.WriteExact(piece.data(), int64_t(piece.size())));
+            expected.insert(expected.end(), piece.begin(), piece.end());
+        }
+        const int64_t end = f.Position();
+        ASSERT_TRUE(f.SetPosition(0));
+        ASSERT_TRUE(f.WriteI32(int32_t(end)));
+        ASSERT_TRUE(f.SetPosition(end));
+        ASSERT_TRUE(f.WriteU16(0xBEEF));
+        ASSERT_TRUE(f.Commit(&error)) << error.toStdString();
+        const auto e = uint32_t(end);
+        for (int b = 0; b < 4; ++b)
+            expected[std::size_t(b)] = uint8_t(e >> (8 * b));
+        expected.push_back(0xEF);
+        expected.push_back(0xBE);
+    }
+    TMemoryStream back;
+    ASSERT_TRUE(back.LoadFromFile(name));
+    EXPECT_TRUE(back.Bytes() == expected);
+}
+
 namespace {
 // A run of fields, written once field by field and once through a bulk
 // writer, with a direct write in between (after a Flush).
