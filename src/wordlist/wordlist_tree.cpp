@@ -66,7 +66,7 @@ void TWordlistParentTree::Grow()
 
 void TWordlistParentTree::RebuildIndex(std::size_t size) const
 {
-    while (size < std::size_t(fCount + 1) * 2)
+    while (size < SlotsFor(std::size_t(fCount + 1)))
         size *= 2;
     if (fHashes.size() != std::size_t(fCount)) {
         // The index was dropped: the hashes again from the spellings.
@@ -94,7 +94,7 @@ void TWordlistParentTree::RebuildIndex(std::size_t size) const
 
 uint32_t TWordlistParentTree::AddType(const char16_t* text, int32_t length, uint16_t tag, uint64_t hash, bool stop)
 {
-    if (std::size_t(fCount + 1) * 2 > fSlots.size())
+    if (SlotsFor(std::size_t(fCount + 1)) > fSlots.size())
         Grow();
     const auto id = uint32_t(fCount);
     // A block's types are written as they are added (a new block is not

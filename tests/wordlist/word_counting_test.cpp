@@ -301,6 +301,39 @@ TEST(WordListOrders, TypesAreFoundAgainAfterTheIndexIsDropped)
     EXPECT_EQ(tree.Type(0).freq, 1u);
 }
 
+TEST(WordListOrders, ManyTypesAreFoundWhileTheIndexGrowsPastItsRoomyStage)
+{
+    // The index keeps more slots per type while it is small than when it is
+    // large: past the change (and the growths after it) every type is still
+    // found, and a spelling never added is not.
+    TWordlistTree tree;
+    tree.BeginText(0);
+    tree.BeginPart(0);
+    constexpr uint32_t kTypes = 540'000;
+    auto spell = [](uint32_t k) {
+        std::u16string w;
+        do {
+            w += char16_t(u'a' + k % 26);
+            k /= 26;
+        } while (k);
+        return w;
+    };
+    for (uint32_t k = 0; k < kTypes; ++k) {
+        const std::u16string w = spell(k) + u"q";
+        const std::u16string p = wide(w);
+        ASSERT_EQ(tree.AddType(p.data(), int32_t(w.size()), 0, HashWordlistKey(w.data(), int32_t(w.size()), 0), false), k);
+    }
+    for (uint32_t k = 0; k < kTypes; k += 1013) {
+        const std::u16string w = spell(k) + u"q";
+        const std::u16string p = wide(w);
+        ASSERT_EQ(tree.FindTypeWide(p.data(), int32_t(w.size()), 0, HashWordlistKey(w.data(), int32_t(w.size()), 0)), k);
+        const std::u16string absent = spell(k) + u"z";
+        const std::u16string a = wide(absent);
+        ASSERT_EQ(tree.FindType(a.data(), int32_t(absent.size()), 0, HashWordlistKey(absent.data(), int32_t(absent.size()), 0)),
+                  TWordlistParentTree::kNoType);
+    }
+}
+
 class WordListMaking : public WordlistTest {};
 
 TEST_F(WordListMaking, TheRunsListIsTheSortedListWithItsRanks)
