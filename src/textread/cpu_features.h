@@ -23,4 +23,20 @@ inline bool ProcessorHasAvx2()
 #endif
 }
 
+// Whether it also has the 512-bit integer instructions on bytes and words
+// (AVX-512 F and BW; the system saves their registers, which the check of
+// the compiler's run-time library makes sure of).
+inline bool ProcessorHasAvx512Bw()
+{
+#if defined(CV_AVX2_PATHS)
+    static const bool has = [] {
+        __builtin_cpu_init();
+        return ProcessorHasAvx2() && __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw");
+    }();
+    return has;
+#else
+    return false;
+#endif
+}
+
 } // namespace cv

@@ -135,6 +135,7 @@ struct TFastRules {
     bool apostrophes;    // an apostrophe between letters joins them
     bool hyphensJoin;    // so does a hyphen
     bool wideBlocks;     // blocks go the AVX2 way
+    bool widestBlocks;   // and then the AVX-512 way
     bool lineBreaks;     // blocks may settle "\n" (it only ends a paragraph, see TTextClassifier::Classify)
     const TAsciiBlockRules* blockRules;
 };
@@ -463,6 +464,83 @@ struct TWideLanes {
         return lanes;
     }
 };
+
+// The AVX-512 form (F and BW): the 64 lanes of a block at once, their masks
+// straight from the comparisons, and registers enough for every constant
+// (the AVX2 form keeps several of them on the stack). The same lanes as
+// wideLanes32: bytes from the same saturating pack, the same bitmaps.
+struct TWidestVectors {
+    __m512i lowNibble, rowBit, settled, letterJoiners, digitJoiners, sentenceEnds;
+    __m512i caseBit, letterFirst, letterCount, digitFirst, digitCount, newline, letterClass, digitClass, punctClass;
+    __m512i order; // of the packed quarters, back to the units' order
+    __mmask64 lineBreaks;
+    // (The masked forms of the intrinsics below, with every lane taken:
+    // the plain ones trip a false warning of GCC 12 in its own header.)
+    __attribute__((target("avx512f,avx512bw"))) static __m512i rows(const uint8_t (&bitmap)[16])
+    {
+        return _mm512_maskz_broadcast_i32x4(__mmask16(0xFFFF), _mm_loadu_si128(reinterpret_cast<const __m128i*>(bitmap)));
+    }
+    __attribute__((target("avx512f,avx512bw"))) TWidestVectors(const TAsciiBlockRules& r, bool withLineBreaks)
+        : lowNibble(_mm512_set1_epi8(0x0F)), rowBit(rows(r.rowBits)), settled(rows(r.settledMarks)),
+          letterJoiners(rows(r.letterJoiners)), digitJoiners(rows(r.digitJoiners)), sentenceEnds(rows(r.sentenceEnds)),
+          caseBit(_mm512_set1_epi8(0x20)), letterFirst(_mm512_set1_epi8('a')), letterCount(_mm512_set1_epi8(26)),
+          digitFirst(_mm512_set1_epi8('0')), digitCount(_mm512_set1_epi8(10)), newline(_mm512_set1_epi8('\n')),
+          letterClass(_mm512_set1_epi8(kClassLetter)), digitClass(_mm512_set1_epi8(kClassDigit)),
+          punctClass(_mm512_set1_epi8(kClassPunctuation)), order(_mm512_set_epi64(7, 5, 3, 1, 6, 4, 2, 0)),
+          lineBreaks(withLineBreaks ? ~__mmask64(0) : __mmask64(0))
+    {
+    }
+};
+
+// Lanes whose unit is in the set of the bitmap (as wideMember).
+__attribute__((target("avx512f,avx512bw"))) inline __mmask64 widestMember(__m512i bitmap, __m512i low, __m512i row)
+{
+    return _mm512_cmpeq_epi8_mask(_mm512_and_si512(_mm512_shuffle_epi8(bitmap, low), row), row);
+}
+
+__attribute__((target("avx512f,avx512bw"))) inline TAsciiLanes widestLanes64(const char16_t* p, uint16_t* cls,
+                                                                              uint16_t flags, const TWidestVectors& t)
+{
+    // As bytes, in order (the pack works within 128-bit quarters).
+    const __m512i v = _mm512_maskz_permutexvar_epi64(__mmask8(0xFF), t.order,
+                                                     _mm512_packus_epi16(_mm512_loadu_si512(p), _mm512_loadu_si512(p + 32)));
+    // x in [first, first + count) as one unsigned comparison.
+    const __mmask64 letter =
+        _mm512_cmplt_epu8_mask(_mm512_sub_epi8(_mm512_or_si512(v, t.caseBit), t.letterFirst), t.letterCount);
+    const __mmask64 digit = _mm512_cmplt_epu8_mask(_mm512_sub_epi8(v, t.digitFirst), t.digitCount);
+    const __m512i low = _mm512_and_si512(v, t.lowNibble);
+    const __m512i row = _mm512_shuffle_epi8(t.rowBit, _mm512_and_si512(_mm512_srli_epi16(v, 4), t.lowNibble));
+    const __mmask64 punct = widestMember(t.settled, low, row);
+    const __mmask64 blank = _mm512_cmpeq_epi8_mask(v, t.caseBit);
+    const __mmask64 lineBreak = _mm512_cmpeq_epi8_mask(v, t.newline) & t.lineBreaks;
+    const __mmask64 cased = _mm512_test_epi8_mask(v, t.caseBit); // the case bit is set
+    // Classes as bytes: letter 1 (with the upper-case flag, the case bit's
+    // value, when that bit is clear), digit 2, punctuation 5, blank 0.
+    const __m512i c8 = _mm512_or_si512(
+        _mm512_or_si512(_mm512_maskz_mov_epi8(letter, t.letterClass), _mm512_maskz_mov_epi8(letter & ~cased, t.caseBit)),
+        _mm512_or_si512(_mm512_maskz_mov_epi8(digit, t.digitClass), _mm512_maskz_mov_epi8(punct, t.punctClass)));
+    const __m512i f = _mm512_set1_epi16(short(flags));
+    _mm512_storeu_si512(cls, _mm512_or_si512(_mm512_cvtepu8_epi16(_mm512_maskz_extracti64x4_epi64(__mmask8(0xF), c8, 0)), f));
+    _mm512_storeu_si512(cls + 32, _mm512_or_si512(_mm512_cvtepu8_epi16(_mm512_maskz_extracti64x4_epi64(__mmask8(0xF), c8, 1)), f));
+    return {letter | digit | punct | blank | lineBreak,
+            letter,
+            digit,
+            widestMember(t.letterJoiners, low, row),
+            widestMember(t.digitJoiners, low, row),
+            widestMember(t.sentenceEnds, low, row),
+            lineBreak,
+            letter & cased,
+            blank};
+}
+
+// The AVX-512 lanes, for blockRun.
+struct TWidestLanes {
+    const TWidestVectors& t;
+    __attribute__((target("avx512f,avx512bw"))) TAsciiLanes operator()(const char16_t* p, uint16_t* cls, uint16_t flags) const
+    {
+        return widestLanes64(p, cls, flags, t);
+    }
+};
 #endif
 
 // Blocks from `i` on, as far as they go; returns where they stopped.
@@ -498,6 +576,18 @@ __attribute__((target("avx2,popcnt"), flatten, noinline)) int32_t wideBlocks(con
     st = s;
     return i;
 }
+
+// The same with the AVX-512 lanes.
+__attribute__((target("avx512f,avx512bw,avx2,popcnt"), flatten, noinline)) int32_t widestBlocks(
+    const char16_t* p, int32_t i, int32_t end, uint16_t* cls, uint16_t flags, const TAsciiBlockRules& rules,
+    bool lineBreaks, TBlockState& st)
+{
+    const TWidestVectors t(rules, lineBreaks);
+    TBlockState s = st; // in registers
+    i = blockRun(TWidestLanes{t}, p, i, end, cls, flags, s);
+    st = s;
+    return i;
+}
 #endif
 
 // Inlined into each build of Classify (see CV_CLASSIFY_CLONES).
@@ -519,8 +609,8 @@ __attribute__((always_inline)) inline int32_t fastRun(const char16_t* p, int32_t
             TBlockState st{inWord, letterSeen, content | sawWord, contentPara | sawWord, numbers, words, sentences, paragraphs};
 #if defined(CV_AVX2_PATHS)
             if (rules.wideBlocks)
-                i = wideBlocks(p, i, end, cls, flags, *rules.blockRules,
-                               rules.lineBreaks && (flags & kFlagInHeading) == 0, st);
+                i = (rules.widestBlocks ? widestBlocks : wideBlocks)(p, i, end, cls, flags, *rules.blockRules,
+                                                                     rules.lineBreaks && (flags & kFlagInHeading) == 0, st);
             else
 #endif
                 i = blockRun([&vectors](const char16_t* at, uint16_t* c, uint16_t f) { return asciiLanes64(at, c, f, vectors); },
@@ -700,6 +790,8 @@ TTextClassifier::TTextClassifier(const TTextSettings& settings, const TTextTagHa
     }
     m_wideBlocksPossible = ProcessorHasAvx2();
     m_wideBlocks = m_wideBlocksPossible;
+    m_widestBlocksPossible = ProcessorHasAvx512Bw();
+    m_widestBlocks = m_widestBlocksPossible;
     m_blankLineParagraphs = settings.BlankLineEndsParagraph();
     m_maxTagSpan = handler.Options().maxTagSpan > 0 ? handler.Options().maxTagSpan : 1000;
     m_sectionMarker = foldedText(handler.Options().sectionStartMarker);
@@ -1043,8 +1135,15 @@ void TTextClassifier::Classify(std::u16string_view text, std::u16string_view loo
     const uint8_t* kinds = m_kinds->data();
     // A line break that only ends a paragraph (no section marker to look
     // for, every line a paragraph) is settled in blocks outside headings.
-    const TFastRules rules{r.n,          m_keepNumbers, m_asciiBlocks, m_apostrophes, m_hyphensJoin, m_wideBlocks,
-                           m_sectionMarker.empty() && !m_blankLineParagraphs, &m_blockRules};
+    const TFastRules rules{r.n,
+                           m_keepNumbers,
+                           m_asciiBlocks,
+                           m_apostrophes,
+                           m_hyphensJoin,
+                           m_wideBlocks,
+                           m_wideBlocks && m_widestBlocks,
+                           m_sectionMarker.empty() && !m_blankLineParagraphs,
+                           &m_blockRules};
     const TBlockVectors blockVectors(m_blockRules);
     std::size_t nextForced = 0;
     int32_t i = 0;

@@ -80,6 +80,10 @@ public:
     // keep to SSE2 (the same result, for tests).
     void SetWideBlocks(bool on) { m_wideBlocks = on && m_wideBlocksPossible; }
     bool WideBlocks() const { return m_wideBlocks; }
+    // With the wide blocks on, they go 512 bits at a time where the
+    // processor has AVX-512 (F and BW); off, 256 (the same result, for tests).
+    void SetWidestBlocks(bool on) { m_widestBlocks = on && m_widestBlocksPossible; }
+    bool WidestBlocks() const { return m_widestBlocks; }
 
     // Fills classes[0, text.size()). `lookahead` is the decoded text that
     // follows the chunk (not yet processed; empty at the end of the text),
@@ -121,6 +125,7 @@ private:
     bool m_asciiBlocks;
     TAsciiBlockRules m_blockRules;
     bool m_wideBlocksPossible, m_wideBlocks;
+    bool m_widestBlocksPossible, m_widestBlocks;
     int32_t m_maxTagSpan;
     std::u16string m_sectionMarker;       // folded to lower case
     std::u16string m_headingStart, m_headingEnd; // tag names, lower case

@@ -1,6 +1,7 @@
-// The classifier's roads: stretches of ASCII thirty-two units at a time
-// (with SSE2, and with AVX2 where the processor has it, which also settles
-// sentence ends and line breaks in the block), and every unit on its own.
+// The classifier's roads: stretches of ASCII in blocks of 64 units (with
+// SSE2, and with AVX2 or AVX-512 where the processor has it, which also
+// settle sentence ends and line breaks in the block), and every unit on its
+// own.
 // All must give the same class array, the same counts and the same section
 // starts for any text, cut into chunks anywhere, under any settings.
 
@@ -22,7 +23,7 @@ struct Classified {
     std::vector<TOneFilesStats> stats;
 };
 
-enum class Road { UnitByUnit, Blocks, WideBlocks };
+enum class Road { UnitByUnit, Blocks, WideBlocks, WidestBlocks };
 
 Classified classify(const TTextSettings& settings, const std::u16string& text, const std::vector<std::size_t>& cuts,
                     Road road)
@@ -32,7 +33,8 @@ Classified classify(const TTextSettings& settings, const std::u16string& text, c
     const bool blocks = road != Road::UnitByUnit;
     c.SetAsciiBlocks(blocks);
     EXPECT_EQ(c.AsciiBlocks(), blocks);
-    c.SetWideBlocks(road == Road::WideBlocks);
+    c.SetWideBlocks(road == Road::WideBlocks || road == Road::WidestBlocks);
+    c.SetWidestBlocks(road == Road::WidestBlocks);
     c.StartText();
     Classified out;
     out.classes.assign(text.size() + 1, 0xEEEE);
@@ -118,11 +120,11 @@ std::vector<TTextSettings> settingsToTry()
     return all;
 }
 
-// Every road against unit by unit (the wide one only where the processor has AVX2).
+// Every road against unit by unit (the wide ones only where the processor has AVX2, AVX-512).
 void expectSameOnEveryRoad(const TTextSettings& settings, const std::u16string& text, const std::vector<std::size_t>& cuts)
 {
     const Classified reference = classify(settings, text, cuts, Road::UnitByUnit);
-    for (const Road road : {Road::Blocks, Road::WideBlocks}) {
+    for (const Road road : {Road::Blocks, Road::WideBlocks, Road::WidestBlocks}) {
         expectSame(classify(settings, text, cuts, road), reference, text);
         if (::testing::Test::HasFatalFailure())
             return;

@@ -83,8 +83,8 @@ inline std::u16string decodeInBlocks(std::span<const uint8_t> bytes, cv::TSource
     return out;
 }
 
-// The classifier's roads (blocks with AVX2 where the processor has it,
-// blocks with SSE2, unit by unit) on a text cut in two at `cut`: the same
+// The classifier's roads (blocks with AVX-512 and AVX2 where the processor
+// has them, blocks with SSE2, unit by unit) on a text cut in two at `cut`: the same
 // classes and counts. Returns what differs, or an empty string.
 inline std::string compareRoads(const std::u16string& text, std::size_t cut, const cv::TTextSettings& s,
                                 const cv::TTextTagHandler& handler)
@@ -93,10 +93,11 @@ inline std::string compareRoads(const std::u16string& text, std::size_t cut, con
         std::vector<uint16_t> classes;
         cv::TOneFilesStats stats;
     };
-    auto run = [&](bool blocks, bool wide) {
+    auto run = [&](bool blocks, int width) {
         cv::TTextClassifier c(s, handler, true);
         c.SetAsciiBlocks(blocks);
-        c.SetWideBlocks(wide);
+        c.SetWideBlocks(width > 0);
+        c.SetWidestBlocks(width > 1);
         c.StartText();
         Road r;
         r.classes.assign(text.size() + 1, 0);
@@ -108,14 +109,15 @@ inline std::string compareRoads(const std::u16string& text, std::size_t cut, con
             c.Classify(all.substr(at), {}, true, nullptr, {}, r.classes.data() + at, sections, r.stats);
         return r;
     };
-    const Road reference = run(false, false);
-    for (const bool wide : {false, true}) {
-        const Road r = run(true, wide);
+    const Road reference = run(false, 0);
+    static const char* const kNames[] = {"blocks", "wide blocks", "widest blocks"};
+    for (const int width : {0, 1, 2}) {
+        const Road r = run(true, width);
         if (r.classes != reference.classes)
-            return wide ? "wide blocks classify otherwise" : "blocks classify otherwise";
+            return std::string(kNames[width]) + " classify otherwise";
         if (r.stats.Words != reference.stats.Words || r.stats.Sentences != reference.stats.Sentences
             || r.stats.Paragraphs != reference.stats.Paragraphs || r.stats.Headings != reference.stats.Headings)
-            return wide ? "wide blocks count otherwise" : "blocks count otherwise";
+            return std::string(kNames[width]) + " count otherwise";
     }
     return {};
 }
