@@ -490,14 +490,15 @@ void TWordlistBufferProcessor::FlushBatch()
     if (batches && fSinkBatch.size() < count)
         fSinkBatch.resize(std::max(count, kBatchWords));
     TWordTokenSink::TBatchToken* const sinkOut = batches ? fSinkBatch.data() : nullptr;
-    // The counts in locals (registers) while the batch is counted.
-    TTextStatisticsBuilder stats = fStats;
+    // The counts in locals (registers) while the batch is counted. The
+    // statistics stay where they are: too large for registers, a copy of
+    // them would only be two more copies per batch.
+    TTextStatisticsBuilder& stats = fStats;
     TWordlistTree::TTokenCounter counter(fTree);
     int32_t sttrChunk = fRun.sttrChunk;
     int64_t partTokens = fPartTokens;
     bool counting = false;
     auto writeBack = [&] {
-        fStats = stats;
         counter.Commit();
         fRun.sttrChunk = sttrChunk;
         fPartTokens = partTokens;
