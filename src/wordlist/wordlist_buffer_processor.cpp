@@ -2,6 +2,7 @@
 
 #include "suite/lemmatiser.h"
 #include "textread/class_array.h"
+#include "textread/cpu_features.h"
 #include "wordlist/dispersion.h"
 #include "wordlist/word_folding.h"
 
@@ -11,6 +12,9 @@
 #define CV_WORDLIST_SSE2 1
 #else
 #define CV_WORDLIST_SSE2 0
+#endif
+#if defined(CV_AVX2_PATHS)
+#include <immintrin.h>
 #endif
 #include <QFileInfo>
 #include <QTimeZone>
@@ -114,6 +118,79 @@ inline bool FoldAscii8(const char16_t* p, const uint16_t* c, int32_t lanes, TCas
 }
 #endif
 
+// One unit's masks, the way the blocks' forms take them.
+inline void UnitMasks(uint16_t v, int bit, uint64_t& word, uint64_t& special)
+{
+    if (IsWordUnit(v))
+        word |= uint64_t(1) << bit;
+    else if ((v & kTagBit) ? (v & kTagNumberMask) != 0 : LevelOfCode(v & kClassCodeMask) > 0)
+        special |= uint64_t(1) << bit;
+}
+
+#if defined(CV_AVX2_PATHS)
+// The AVX-512 form of the masks: 32 units a comparison, on the units
+// themselves (the SSE2 form packs them to bytes first).
+__attribute__((target("avx512f,avx512bw"))) void WidestMasks(const uint16_t* c, int32_t blocks, uint64_t* word,
+                                                             uint64_t* special)
+{
+    const __m512i codeAndTag = _mm512_set1_epi16(short(kTagBit | kClassCodeMask));
+    const __m512i letter = _mm512_set1_epi16(kClassLetter), wordCodes = _mm512_set1_epi16(4);
+    const __m512i joiner = _mm512_set1_epi16(kClassNumberJoiner);
+    const __m512i sentenceEnd = _mm512_set1_epi16(kClassSentenceEnd);
+    const __m512i boundaryCodes = _mm512_set1_epi16(32 - kClassSentenceEnd);
+    const __m512i tagAndNumber = _mm512_set1_epi16(short(kTagBit | kTagNumberMask));
+    const __m512i tagBit = _mm512_set1_epi16(short(kTagBit));
+    for (int32_t k = 0; k < blocks; ++k, c += 64) {
+        uint64_t w = 0, s = 0;
+        for (int h = 0; h < 2; ++h) {
+            const __m512i v = _mm512_loadu_si512(c + 32 * h);
+            // The code with the tag bit: a tag unit is above every code.
+            const __m512i t = _mm512_and_si512(v, codeAndTag);
+            const __mmask32 isWord =
+                _mm512_cmplt_epu16_mask(_mm512_sub_epi16(t, letter), wordCodes) | _mm512_cmpeq_epi16_mask(t, joiner);
+            const __mmask32 boundary = _mm512_cmplt_epu16_mask(_mm512_sub_epi16(t, sentenceEnd), boundaryCodes);
+            // A listed tag: the tag bit with a number above 0.
+            const __mmask32 listed = _mm512_cmpgt_epi16_mask(_mm512_and_si512(v, tagAndNumber), tagBit);
+            w |= uint64_t(isWord) << (32 * h);
+            s |= uint64_t(boundary | listed) << (32 * h);
+        }
+        word[k] = w;
+        special[k] = s;
+    }
+}
+#endif
+
+} // namespace
+
+void WordAndSpecialMasks(const uint16_t* c, int32_t blocks, uint64_t* word, uint64_t* special, bool widest)
+{
+#if defined(CV_AVX2_PATHS)
+    if (widest && ProcessorHasAvx512Bw()) {
+        WidestMasks(c, blocks, word, special);
+        return;
+    }
+#else
+    (void)widest;
+#endif
+    for (int32_t k = 0; k < blocks; ++k, c += 64) {
+        uint64_t w = 0, s = 0;
+#if CV_WORDLIST_SSE2
+        for (int q = 0; q < 4; ++q) {
+            const TClassMasks m = ClassMasks16(c + 16 * q);
+            w |= uint64_t(m.word) << (16 * q);
+            s |= uint64_t(m.special) << (16 * q);
+        }
+#else
+        for (int j = 0; j < 64; ++j)
+            UnitMasks(c[j], j, w, s);
+#endif
+        word[k] = w;
+        special[k] = s;
+    }
+}
+
+namespace {
+
 // The words of a stretch [from, to) of a chunk of n units: where each
 // begins and ends (one past its last unit), and where the boundaries and
 // listed tags between them stand, appended to the arrays (`words` starts,
@@ -122,29 +199,27 @@ inline bool FoldAscii8(const char16_t* p, const uint16_t* c, int32_t lanes, TCas
 // multiple of 64, and `carry` says whether the unit before it is a word unit
 // (and, after the call, the last unit of the stretch). A word running past
 // `to` has its start noted and its end in a later stretch (or at n).
-// The arrays take (to - from) / 2 + 2 words and to - from + 1 specials.
+// The arrays take (to - from) / 2 + 2 words and to - from + 1 specials; the
+// stretch is at most kMaxStretchUnits long.
+constexpr int32_t kMaxStretchUnits = 2048;
 void FindWords(const uint16_t* c, int32_t from, int32_t to, int32_t n, uint64_t& carry, int32_t* starts,
                std::size_t& words, int32_t* ends, std::size_t& wordEnds, int32_t* specials, std::size_t& sp)
 {
-    for (int32_t b = from; b < to; b += 64) {
+    // The masks of the blocks whose 64 units are all in the chunk, at once;
+    // those of a last, shorter block unit by unit.
+    uint64_t wordMasks[kMaxStretchUnits / 64], specialMasks[kMaxStretchUnits / 64];
+    const int32_t blocks = (to - from + 63) / 64;
+    const int32_t whole = std::min(blocks, (n - from) / 64);
+    WordAndSpecialMasks(c + from, whole, wordMasks, specialMasks, true);
+    for (int32_t k = 0; k < blocks; ++k) {
+        const int32_t b = from + 64 * k;
         uint64_t word = 0, special = 0;
-#if CV_WORDLIST_SSE2
-        if (b + 64 <= n) {
-            for (int k = 0; k < 4; ++k) {
-                const TClassMasks m = ClassMasks16(c + b + 16 * k);
-                word |= uint64_t(m.word) << (16 * k);
-                special |= uint64_t(m.special) << (16 * k);
-            }
-        } else
-#endif
-        {
-            for (int32_t k = b; k < std::min(n, b + 64); ++k) {
-                const uint16_t v = c[k];
-                if (IsWordUnit(v))
-                    word |= uint64_t(1) << (k - b);
-                else if ((v & kTagBit) ? (v & kTagNumberMask) != 0 : LevelOfCode(v & kClassCodeMask) > 0)
-                    special |= uint64_t(1) << (k - b);
-            }
+        if (k < whole) {
+            word = wordMasks[k];
+            special = specialMasks[k];
+        } else {
+            for (int32_t j = b; j < std::min(n, b + 64); ++j)
+                UnitMasks(c[j], j - b, word, special);
         }
         for (uint64_t m = word & ~((word << 1) | carry); m; m &= m - 1)
             starts[words++] = b + __builtin_ctzll(m);
@@ -274,7 +349,7 @@ void TWordlistBufferProcessor::CutWords()
     // The chunk is cut a stretch at a time: its words found, then cut, while
     // the stretch's classes and units and the words' places are still in
     // the first-level cache.
-    constexpr int32_t kStretchUnits = 2048;
+    constexpr int32_t kStretchUnits = kMaxStretchUnits;
     static_assert(kStretchUnits % 64 == 0);
     const std::size_t stretch = std::size_t(std::min(n, kStretchUnits));
     int32_t* const starts = fRun.starts.Room(stretch / 2 + 2);

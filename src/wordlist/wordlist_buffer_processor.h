@@ -127,6 +127,12 @@ struct TWordlistRunContext {
     double cutSeconds = 0;       // spent cutting and counting (the rest of reading is the reader's)
 };
 
+// Sixty-four class units a block: which are word units (bit j for unit j)
+// and which are boundaries or listed tags, for `blocks` blocks from `c`.
+// `widest`: the AVX-512 form where the processor has it (the same result;
+// the cutter takes it whenever it can).
+void WordAndSpecialMasks(const uint16_t* c, int32_t blocks, uint64_t* word, uint64_t* special, bool widest);
+
 class TWordlistBufferProcessor final : public TBufferProcessor {
 public:
     TWordlistBufferProcessor(TCorvantisholder* document, TWordlistRunContext& run, const TChosenTextRec& text,

@@ -1,10 +1,13 @@
 // Words cut out of small texts, with every count worked out by hand.
 
+#include "textread/class_array.h"
 #include "textread/tag_handler.h"
 #include "wordlist/word_folding.h"
+#include "wordlist/wordlist_buffer_processor.h"
 #include "wordlist_testutil.h"
 
 #include <map>
+#include <random>
 
 using namespace cv;
 using namespace wordlist_test;
@@ -275,6 +278,38 @@ TEST_F(WordCutting, WordsAndBoundariesAtEveryPlaceOfALongText)
     const TStatsRec& s = doc->fStats->Row(1)->Data();
     EXPECT_EQ(s.TokensInText, words);
     EXPECT_EQ(s.Sentences, sentences);
+}
+
+TEST(WordCuttingMasks, EveryFormMarksTheSameWordUnitsBoundariesAndListedTags)
+{
+    // Class units of every code, with flags, and tag units with and without
+    // a number, in random blocks: the masks of each form (the AVX-512 one
+    // only where the processor has it) against the rule unit by unit.
+    std::mt19937 rng(20261207);
+    constexpr int32_t kBlocks = 40;
+    std::vector<uint16_t> units(std::size_t(kBlocks) * 64);
+    for (uint16_t& v : units) {
+        const uint32_t r = rng();
+        const uint16_t high = uint16_t((r >> 16) & 0xF000);
+        if (r % 5 == 0)
+            v = uint16_t(kTagBit | (r % 3 == 0 ? 0 : (r >> 3) & kTagNumberMask) | high);
+        else
+            v = uint16_t(((r >> 3) % 32) | (r & 0x07E0) | high);
+    }
+    std::vector<uint64_t> word(kBlocks), special(kBlocks);
+    for (const bool widest : {false, true}) {
+        WordAndSpecialMasks(units.data(), kBlocks, word.data(), special.data(), widest);
+        for (std::size_t i = 0; i < units.size(); ++i) {
+            const uint16_t v = units[i];
+            const bool tag = (v & kTagBit) != 0;
+            const uint16_t code = v & kClassCodeMask;
+            const bool isWord = !tag && (code == kClassLetter || code == kClassDigit || code == kClassApostrophe
+                                         || code == kClassHyphen || code == kClassNumberJoiner);
+            const bool isSpecial = tag ? (v & kTagNumberMask) != 0 : code >= kClassSentenceEnd;
+            ASSERT_EQ(((word[i / 64] >> (i % 64)) & 1u) != 0, isWord) << "unit " << i << " = " << v << ", widest " << widest;
+            ASSERT_EQ(((special[i / 64] >> (i % 64)) & 1u) != 0, isSpecial) << "unit " << i << " = " << v << ", widest " << widest;
+        }
+    }
 }
 
 } // namespace
