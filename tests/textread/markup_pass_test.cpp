@@ -32,7 +32,7 @@ TEST(FindFirstOf4, FindsTheFirstOfTheFourAndNoLookAlike)
     };
     for (const auto& t : targets) {
         for (int round = 0; round < 300; ++round) {
-            std::u16string text(std::size_t(rng() % 70), u'x');
+            std::u16string text(std::size_t(rng() % 140), u'x');
             for (char16_t& u : text)
                 u = rng() % 4 == 0 ? kUnits[rng() % (sizeof(kUnits) / sizeof(kUnits[0]))] : char16_t(u'a' + rng() % 26);
             // Mostly no hit before the end, so the whole run is searched.
@@ -40,9 +40,10 @@ TEST(FindFirstOf4, FindsTheFirstOfTheFourAndNoLookAlike)
                 if (rng() % 3 != 0 && (u == t[0] || u == t[1] || u == t[2] || u == t[3]))
                     u = u'z';
             for (std::size_t from = 0; from <= std::min<std::size_t>(text.size(), 17); ++from)
-                ASSERT_EQ(FindFirstOf4(text.data() + from, text.size() - from, t[0], t[1], t[2], t[3]),
-                          naive(text.data() + from, text.size() - from, t[0], t[1], t[2], t[3]))
-                    << "round " << round << " from " << from;
+                for (const bool widest : {false, true})
+                    ASSERT_EQ(FindFirstOf4(text.data() + from, text.size() - from, t[0], t[1], t[2], t[3], widest),
+                              naive(text.data() + from, text.size() - from, t[0], t[1], t[2], t[3]))
+                        << "round " << round << " from " << from << " widest " << widest;
         }
     }
 }
