@@ -1,8 +1,9 @@
 #pragma once
 // Whether the processor the program runs on has AVX2 (and POPCNT, which
-// every processor with AVX2 has), asked once. The hot loops of the reader
-// have a form for it, built with the target attribute and chosen at run
-// time, so the build itself stays for any x86-64 (and for clang).
+// every processor with AVX2 has), or AVX-512, asked once. The hot loops of
+// the reader and the cutter have forms for them, built with the target
+// attribute and chosen at run time, so the build itself stays for any
+// x86-64 (and for clang).
 
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
 #define CV_AVX2_PATHS 1

@@ -37,8 +37,6 @@ int64_t findMarker(std::u16string_view text, std::size_t from, const std::u16str
 // Units that would pass for tag marks in the buffer are not text.
 inline char16_t sanitised(char16_t c) { return (c == kTagMarkOpen || c == kTagMarkClose) ? char16_t(0xFFFD) : c; }
 
-} // namespace
-
 #if defined(CV_AVX2_PATHS)
 // The AVX-512 form: the units compared as they are, 32 at a time, the last
 // few through a masked load (which reads nothing past n).
@@ -63,6 +61,8 @@ __attribute__((target("avx512f,avx512bw"))) std::size_t FindFirstOf4Widest(const
     return n;
 }
 #endif
+
+} // namespace
 
 std::size_t FindFirstOf4(const char16_t* p, std::size_t n, char16_t a, char16_t b, char16_t c, char16_t d, bool widest)
 {

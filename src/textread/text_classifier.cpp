@@ -12,8 +12,8 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
-// Blocks of ASCII go the AVX2 way where the processor has it (chosen when
-// the classifier is made).
+// Blocks of ASCII go the AVX2 or AVX-512 way where the processor has it
+// (chosen when the classifier is made).
 #include "textread/cpu_features.h"
 #if defined(CV_AVX2_PATHS)
 #include <immintrin.h>
@@ -151,8 +151,8 @@ struct TAsciiLanes {
     uint64_t letter, digit;
     uint64_t joinLetters;   // apostrophes and hyphens that join two letters standing around them
     uint64_t joinDigits;    // number separators and sentence ends, which join two digits
-    // Only the AVX2 lanes settle sentence ends and line breaks (the others
-    // leave these masks empty and stop at them):
+    // Only the wide (AVX2, AVX-512) lanes settle sentence ends and line
+    // breaks (the others leave these masks empty and stop at them):
     uint64_t sentenceEnds;
     uint64_t lineBreaks;    // "\n", where blocks settle it
     uint64_t lower, blank;  // lower-case letters and blanks (" "), for the sentence ends
@@ -742,40 +742,33 @@ TTextClassifier::TTextClassifier(const TTextSettings& settings, const TTextTagHa
     m_apostrophes = settings.ApostrophesInWords();
     m_hyphensJoin = !settings.HyphensSeparateWords();
     m_keepNumbers = settings.KeepNumbers();
-    // What blocks of ASCII may settle themselves: see TAsciiBlockRules.
+    // What blocks of ASCII may settle themselves: see TAsciiBlockRules. The
+    // SSE2 blocks take the joiners and the stops one by one; the wide blocks
+    // take the same as bitmaps over the ASCII characters: row h of a bitmap
+    // is bit h of its sixteen bytes. The rows past 0x7F get all bits (no
+    // bitmap has every bit of a byte: the controls of row 0 are in none).
     int stops = 0;
     m_blockRules.punctuation = true;
-    for (char16_t c = u'!'; c < 0x7F; ++c) {
-        if ((c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z'))
-            continue;
-        const uint8_t kind = k[c];
-        if (kind == kPunct)
-            continue;
-        if (c == u'\'' && kind == kApostrophe) {
-            m_blockRules.apostrophe = m_apostrophes ? c : 0;
-        } else if (c == u'-' && kind == kHyphen) {
-            m_blockRules.hyphen = m_hyphensJoin ? c : 0;
-        } else if ((c == u',' || c == u'.') && kind == kNumberSep) {
-            (c == u',' ? m_blockRules.comma : m_blockRules.dot) = c;
-        } else if (stops < int(std::size(m_blockRules.stops))) {
-            m_blockRules.stops[stops++] = c;
-            continue;
-        } else {
-            m_blockRules.punctuation = false;
-            continue;
-        }
-    }
-    // The same as bitmaps over the ASCII characters, for AVX2: row h of a
-    // bitmap is bit h of its sixteen bytes. The rows past 0x7F get all bits
-    // (no bitmap has every bit of a byte: the controls of row 0 are in none).
     for (int h = 0; h < 16; ++h)
         m_blockRules.rowBits[h] = h < 8 ? uint8_t(1u << h) : 0xFF;
     for (char16_t c = u'!'; c < 0x7F; ++c) {
         if ((c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z'))
             continue;
         const uint8_t kind = k[c];
-        const bool joinsLetters = c != 0 && (c == m_blockRules.apostrophe || c == m_blockRules.hyphen);
-        const bool joinsDigits = c != 0 && (c == m_blockRules.comma || c == m_blockRules.dot);
+        if (kind != kPunct) {
+            if (c == u'\'' && kind == kApostrophe)
+                m_blockRules.apostrophe = m_apostrophes ? c : 0;
+            else if (c == u'-' && kind == kHyphen)
+                m_blockRules.hyphen = m_hyphensJoin ? c : 0;
+            else if ((c == u',' || c == u'.') && kind == kNumberSep)
+                (c == u',' ? m_blockRules.comma : m_blockRules.dot) = c;
+            else if (stops < int(std::size(m_blockRules.stops)))
+                m_blockRules.stops[stops++] = c;
+            else
+                m_blockRules.punctuation = false;
+        }
+        const bool joinsLetters = c == m_blockRules.apostrophe || c == m_blockRules.hyphen;
+        const bool joinsDigits = c == m_blockRules.comma || c == m_blockRules.dot;
         const bool plain = kind == kPunct || (c == u'\'' && kind == kApostrophe) || (c == u'-' && kind == kHyphen);
         const bool sentenceEnd = kind == kSentenceEnd;
         const uint8_t bit = uint8_t(1u << (c >> 4));

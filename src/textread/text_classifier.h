@@ -44,15 +44,15 @@ struct TOneFilesStats {
 // end a word; the apostrophe and the hyphen (where they may join letters) and
 // "," and "." (where they are number separators) join or end a word as the
 // units beside them say; any other mark (a sentence end, an extra word
-// character) stops the block and goes the general way. With AVX2, sentence
-// ends are settled in the block too (see SetWideBlocks).
+// character) stops the block and goes the general way. With AVX2 or AVX-512,
+// sentence ends are settled in the block too (see SetWideBlocks).
 struct TAsciiBlockRules {
     char16_t apostrophe = 0, hyphen = 0; // the joiner, or 0 where it does not join
     char16_t comma = 0, dot = 0;         // the number separator, or 0 where it is none
     char16_t stops[4] = {};              // marks that stop a block; 0: none
     bool punctuation = false;            // false: every mark stops a block (there are more stops than fit)
-    // The same for AVX2, as bitmaps over the ASCII characters (any number
-    // of stops): bit h of byte l stands for the character 16 h + l.
+    // The same for AVX2 and AVX-512, as bitmaps over the ASCII characters
+    // (any number of stops): bit h of byte l stands for the character 16 h + l.
     uint8_t rowBits[16] = {};            // the bit of each row (high nibble)
     uint8_t settledMarks[16] = {};       // marks a block settles: plain punctuation, joiners, sentence ends
     uint8_t letterJoiners[16] = {};

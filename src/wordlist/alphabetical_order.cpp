@@ -177,15 +177,12 @@ std::size_t TAlphabeticalOrderer::PlaceAmongFast(std::span<const std::u16string_
     // so that is the place the whole search finds); else the whole search.
     auto before = [&](std::u16string_view x, const TKeyedIndex& y) { return Compare(x, words[y.index]) < 0; };
     const auto begin = fast.begin() + std::ptrdiff_t(from);
+    // Its first characters of the alphabet (as many as a key holds).
     std::size_t p = 0;
-    uint64_t prefixKey = 0;
-    for (; p < w.size() && p < std::size_t(kCharsPerKey); ++p) {
-        const unsigned rank = RankOf(w[p]);
-        if (rank == 0)
-            break;
-        prefixKey |= uint64_t(rank) << (64 - kBitsPerChar * int(p + 1));
-    }
+    while (p < w.size() && p < std::size_t(kCharsPerKey) && RankOf(w[p]) != 0)
+        ++p;
     if (p > 0) {
+        const uint64_t prefixKey = PackedKey(w.substr(0, p));
         const uint64_t rest = ~uint64_t(0) >> (kBitsPerChar * int(p));
         const auto lo = std::lower_bound(begin, fast.end(), prefixKey,
                                          [](const TKeyedIndex& x, uint64_t key) { return x.key < key; });

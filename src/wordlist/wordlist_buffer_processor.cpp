@@ -202,6 +202,7 @@ namespace {
 // The arrays take (to - from) / 2 + 2 words and to - from + 1 specials; the
 // stretch is at most kMaxStretchUnits long.
 constexpr int32_t kMaxStretchUnits = 2048;
+static_assert(kMaxStretchUnits % 64 == 0);
 void FindWords(const uint16_t* c, int32_t from, int32_t to, int32_t n, uint64_t& carry, int32_t* starts,
                std::size_t& words, int32_t* ends, std::size_t& wordEnds, int32_t* specials, std::size_t& sp)
 {
@@ -349,9 +350,7 @@ void TWordlistBufferProcessor::CutWords()
     // The chunk is cut a stretch at a time: its words found, then cut, while
     // the stretch's classes and units and the words' places are still in
     // the first-level cache.
-    constexpr int32_t kStretchUnits = kMaxStretchUnits;
-    static_assert(kStretchUnits % 64 == 0);
-    const std::size_t stretch = std::size_t(std::min(n, kStretchUnits));
+    const std::size_t stretch = std::size_t(std::min(n, kMaxStretchUnits));
     int32_t* const starts = fRun.starts.Room(stretch / 2 + 2);
     int32_t* const ends = fRun.ends.Room(stretch / 2 + 2);
     int32_t* const specials = fRun.specials.Room(stretch + 1);
@@ -385,9 +384,9 @@ void TWordlistBufferProcessor::CutWords()
     const int32_t* const endAt = ends;
     uint64_t carry = 0;
     std::size_t words = 0; // starts noted: 1 when a word runs on from the last stretch
-    for (int32_t from = 0; from < n; from += kStretchUnits) {
+    for (int32_t from = 0; from < n; from += kMaxStretchUnits) {
         std::size_t wordEnds = 0, specialCount = 0;
-        FindWords(c, from, std::min(n, from + kStretchUnits), n, carry, starts, words, ends, wordEnds, specials,
+        FindWords(c, from, std::min(n, from + kMaxStretchUnits), n, carry, starts, words, ends, wordEnds, specials,
                   specialCount);
         const int32_t* special = specials;
         const int32_t* const specialEnd = special + specialCount;

@@ -122,7 +122,7 @@ struct TWordlistRunContext {
     int32_t chunkUnits = kWordlistChunkUnits; // the reader's chunks (TBufferProcessor::SetMaxChunkChars)
     TWordTokenSink* sink = nullptr;
     TScratchArray<char16_t> batchText; // the folded words of the cutter's batch (kept for the run)
-    TScratchArray<int32_t> starts, ends, specials; // the words and boundaries of the current chunk
+    TScratchArray<int32_t> starts, ends, specials; // the words and boundaries of the current stretch of a chunk
     TReadScratch scratch;        // the reader's buffers, kept from text to text
     double cutSeconds = 0;       // spent cutting and counting (the rest of reading is the reader's)
 };
