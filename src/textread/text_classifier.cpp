@@ -48,11 +48,14 @@ uint8_t kindForCategory(QChar::Category cat)
     }
 }
 
-// What every text shares: the kinds from the Unicode categories.
+// What every text shares: the kinds from the Unicode categories. Kept in
+// the heap, not among the program's statics: there its first writing took
+// a fault per 4 KB page, in the heap it shares the large pages of the job.
 const Kinds& baseKinds()
 {
-    static const Kinds table = [] {
-        Kinds t;
+    static const std::unique_ptr<const Kinds> table = [] {
+        auto made = std::make_unique<Kinds>();
+        Kinds& t = *made;
         for (uint32_t c = 0; c < 0x10000; ++c)
             t[c] = kindForCategory(QChar::category(char32_t(c)));
         for (uint32_t c = 0xD800; c <= 0xDBFF; ++c)
@@ -73,9 +76,9 @@ const Kinds& baseKinds()
         for (const char16_t c : {u'-', char16_t(0x2010), char16_t(0x2011), char16_t(0x00AD)})
             t[c] = TTextClassifier::kHyphen;
         t[u'.'] = t[u','] = TTextClassifier::kNumberSep;
-        return t;
+        return made;
     }();
-    return table;
+    return *table;
 }
 
 inline bool isWordKind(uint8_t k) { return k <= TTextClassifier::kDigit; }

@@ -520,14 +520,16 @@ private:
     // one-text run), what the dispersion value is computed from, kept as
     // 32-bit words: most as one word (the type id above, the frequency in
     // the low byte: 1 to 254), the others as three (0xFFFFFFFF, the id, the
-    // frequency). In blocks of words (no large reallocation as they grow);
-    // fPartEnds[p] is the number of words up to the end of part p.
+    // frequency). In blocks of words (no large reallocation as they grow)
+    // of 1 MB: blocks of 8 MB, mostly unused in a run of a million words,
+    // pushed all the memory the run took after them into pages of their
+    // own. fPartEnds[p] is the number of words up to the end of part p.
     void PutRecord(uint32_t id, uint32_t count);
     void PutRecordWord(uint32_t word);
     void NewRecordBlock();
     uint32_t RecordWord(std::size_t at) const { return fBlocks[at / kBlockRecords][at % kBlockRecords]; }
     static constexpr uint32_t kLongRecord = 0xFFFFFFFFu;
-    static constexpr std::size_t kBlockRecords = 1 << 21;
+    static constexpr std::size_t kBlockRecords = 1 << 18;
     std::vector<std::unique_ptr<uint32_t[]>> fBlocks;
     std::size_t fRecords = 0; // words
     std::vector<uint64_t> fPartEnds;

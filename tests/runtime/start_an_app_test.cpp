@@ -12,7 +12,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cinttypes>
 #include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <string>
 
 namespace {
 
@@ -46,7 +51,6 @@ protected:
     }
 };
 
-} // namespace
 
 TEST_F(StartAnApp, MissingControllerProgramIsFatal)
 {
@@ -144,3 +148,50 @@ TEST_F(StartAnApp, StandaloneStartUpNeedsNoController)
     EXPECT_FALSE(cv::ControllerMutexExists());
     EXPECT_TRUE(dialogs.Requests().empty());
 }
+
+#if defined(__GLIBC__) && defined(__linux__)
+// The flags of the mapping that holds `address`, as /proc/self/smaps lists them.
+std::string MappingFlags(const void* address)
+{
+    const auto at = reinterpret_cast<std::uintptr_t>(address);
+    std::ifstream smaps("/proc/self/smaps");
+    std::string line;
+    bool inside = false;
+    while (std::getline(smaps, line)) {
+        std::uintptr_t from = 0, to = 0;
+        if (std::sscanf(line.c_str(), "%" SCNxPTR "-%" SCNxPTR " ", &from, &to) == 2 && line.find(' ') > line.find('-'))
+            inside = at >= from && at < to;
+        else if (inside && line.rfind("VmFlags:", 0) == 0)
+            return line;
+    }
+    return {};
+}
+
+TEST(PrepareMemoryForJobs, BlocksTakenAfterwardsLieWhereLargePagesMayBack)
+{
+    if (!std::ifstream("/sys/kernel/mm/transparent_hugepage/enabled"))
+        GTEST_SKIP() << "no large pages in this system";
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "the address sanitizer has a heap of its own";
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+    GTEST_SKIP() << "the address sanitizer has a heap of its own";
+#endif
+#endif
+    // In a process of its own (the heap as a program starts), as the tool's
+    // main does it. The first block the job takes must not start in the
+    // stretch of the heap below the first large page.
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            cv::PrepareMemoryForJobs();
+            void* block = std::malloc(std::size_t(8) << 20);
+            const std::string flags = MappingFlags(block);
+            std::fprintf(stderr, "%s\n", flags.c_str());
+            std::_Exit(flags.find(" hg") != std::string::npos ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
+}
+#endif
+
+} // namespace

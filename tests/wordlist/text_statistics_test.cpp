@@ -252,14 +252,9 @@ TEST(WordlistTree, TypesFoundByHashAcrossGrowthAndLongWords)
     for (int k = 0; k < 5000; ++k)
         words.push_back(u"w" + std::u16string(std::size_t(k % 23), u'x') + std::u16string(1, char16_t(u'a' + k % 26))
                         + std::u16string(std::size_t(k / 26 % 7), u'y') + std::u16string(1, char16_t(0x400 + k)));
-    auto padded = [](const std::u16string& w) {
-        std::u16string p = w;
-        p.resize(std::size_t(TWordlistParentTree::PaddedLength(int32_t(w.size()))) + 12, 0);
-        return p;
-    };
     for (int round = 0; round < 2; ++round)
         for (const auto& w : words) {
-            const std::u16string p = padded(w);
+            const std::u16string p = Padded(w);
             const uint64_t h = HashWordlistKey(w.data(), int32_t(w.size()), 0);
             ASSERT_EQ(h, HashPaddedWordlistKey(p.data(), int32_t(w.size()), 0));
             uint32_t id = tree.FindType(p.data(), int32_t(w.size()), 0, h);
@@ -275,7 +270,7 @@ TEST(WordlistTree, TypesFoundByHashAcrossGrowthAndLongWords)
     for (uint32_t id = 0; id < 5000; ++id)
         EXPECT_EQ(tree.Type(id).freq, 2u);
     // The same spelling with another tag is another type; a stop type keeps its flag.
-    const std::u16string p = padded(words[0]);
+    const std::u16string p = Padded(words[0]);
     const uint64_t tagged = HashWordlistKey(words[0].data(), int32_t(words[0].size()), 3);
     EXPECT_EQ(tree.FindType(p.data(), int32_t(words[0].size()), 3, tagged), TWordlistParentTree::kNoType);
     const uint32_t stop = tree.AddType(p.data(), int32_t(words[0].size()), 3, tagged, true);
@@ -291,3 +286,53 @@ TEST(WordlistTree, TypesFoundByHashAcrossGrowthAndLongWords)
 }
 
 } // namespace
+
+TEST(WordlistTree, SpreadOfRecordsAcrossManyBlocks)
+{
+    // Enough types in two parts for the per-part records to run over
+    // several of the tree's blocks, with long records (a count of 255 or
+    // more) among them, one near the end. Each type's dispersion and text
+    // count are checked against the plain formula over its two counts.
+    constexpr uint32_t kTypes = 140000;
+    TWordlistTree tree;
+    std::vector<std::array<int64_t, 2>> counts(kTypes, {0, 0});
+    auto count = [&](uint32_t id, int part, int times) {
+        for (int k = 0; k < times; ++k)
+            tree.CountToken(id, 0);
+        counts[id][std::size_t(part)] += times;
+    };
+    tree.BeginText(0);
+    tree.BeginPart(0);
+    for (uint32_t k = 0; k < kTypes; ++k) {
+        const std::u16string w = u"w" + std::u16string(QString::number(k).toStdU16String());
+        const std::u16string p = Padded(w);
+        ASSERT_EQ(tree.AddType(p.data(), int32_t(w.size()), 0, HashWordlistKey(w.data(), int32_t(w.size()), 0), false), k);
+        count(k, 0, 1);
+    }
+    count(11, 0, 400);
+    const int64_t partTokens = 1'000'000; // both parts alike: shares of one half
+    tree.EndPart(partTokens);
+    tree.EndText();
+    tree.BeginText(1);
+    tree.BeginPart(1);
+    for (uint32_t k = 0; k < kTypes; ++k)
+        if (k % 1000 != 0)
+            count(k, 1, k == 5 || k == kTypes - 10 ? 300 : 1);
+    tree.EndPart(partTokens);
+    tree.EndText();
+
+    const TWordlistTree::TSpread spread = tree.ComputeSpread();
+    ASSERT_EQ(spread.dispersion.size(), std::size_t(kTypes));
+    const std::array<double, 2> shares{0.5, 0.5};
+    for (uint32_t k = 0; k < kTypes; ++k) {
+        const double expected = NormalisedDeviationOfProportions(DeviationOfProportions(counts[k], shares), 0.5);
+        ASSERT_NEAR(spread.dispersion[k], expected, 1e-5) << k;
+        ASSERT_EQ(spread.texts[k], counts[k][1] > 0 ? 2 : 1) << k;
+    }
+    // What the plain formula gives, by hand, for a few of them.
+    EXPECT_NEAR(spread.dispersion[1], 0.0, 1e-6);
+    EXPECT_NEAR(spread.dispersion[1000], 1.0, 1e-6);
+    EXPECT_NEAR(spread.dispersion[5], 299.0 / 301.0, 1e-5);
+    EXPECT_NEAR(spread.dispersion[kTypes - 10], 299.0 / 301.0, 1e-5);
+    EXPECT_NEAR(spread.dispersion[11], 400.0 / 402.0, 1e-5);
+}

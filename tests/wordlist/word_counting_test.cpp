@@ -15,15 +15,6 @@ namespace {
 using namespace cv;
 using namespace wordlist_test;
 
-// A spelling padded as the cutter pads it (zeros to sixteen units at least,
-// and to a multiple of four beyond), and as FindType wants it.
-std::u16string wide(const std::u16string& w)
-{
-    std::u16string p = w;
-    p.resize(std::max<std::size_t>(16, std::size_t(TWordlistParentTree::PaddedLength(int32_t(w.size())))) + 8, 0);
-    return p;
-}
-
 TEST(WordlistTreeLookups, PrefixLookUpAgreesWithTheWholeSpelling)
 {
     TWordlistTree tree;
@@ -62,19 +53,19 @@ TEST(WordlistTreeLookups, PrefixLookUpAgreesWithTheWholeSpelling)
     }
     std::vector<uint32_t> ids;
     for (const auto& [w, tag] : in) {
-        const std::u16string p = wide(w);
+        const std::u16string p = Padded(w);
         ids.push_back(tree.AddType(p.data(), int32_t(w.size()), tag, HashWordlistKey(w.data(), int32_t(w.size()), tag), false));
     }
     for (std::size_t k = 0; k < in.size(); ++k) {
         const auto& [w, tag] = in[k];
-        const std::u16string p = wide(w);
+        const std::u16string p = Padded(w);
         const uint64_t h = HashWordlistKey(w.data(), int32_t(w.size()), tag);
         ASSERT_EQ(tree.FindType(p.data(), int32_t(w.size()), tag, h), ids[k]);
         ASSERT_EQ(tree.FindTypeWide(p.data(), int32_t(w.size()), tag, h), ids[k]);
         ASSERT_TRUE(tree.Text(ids[k]) == w);
     }
     for (const auto& [w, tag] : out) {
-        const std::u16string p = wide(w);
+        const std::u16string p = Padded(w);
         const uint64_t h = HashWordlistKey(w.data(), int32_t(w.size()), tag);
         ASSERT_EQ(tree.FindType(p.data(), int32_t(w.size()), tag, h), TWordlistParentTree::kNoType);
         ASSERT_EQ(tree.FindTypeWide(p.data(), int32_t(w.size()), tag, h), TWordlistParentTree::kNoType);
@@ -90,7 +81,7 @@ TEST(WordlistTreeLookups, PrefixLookUpAgreesWithTheWholeSpelling)
                 continue;
             std::u16string other = w;
             other[at] = u'#';
-            const std::u16string p = wide(other);
+            const std::u16string p = Padded(other);
             ASSERT_EQ(tree.FindTypeWide(p.data(), int32_t(w.size()), tag, h), TWordlistParentTree::kNoType) << at;
             ASSERT_EQ(tree.FindType(p.data(), int32_t(w.size()), tag, h), TWordlistParentTree::kNoType) << at;
         }
@@ -109,7 +100,7 @@ TEST(WordlistTreeLookups, GuessesMadeBeforeTypesAreAddedStayGood)
     tree.BeginPart(0);
     auto hashOf = [](const std::u16string& w, uint16_t tag) { return HashWordlistKey(w.data(), int32_t(w.size()), tag); };
     auto add = [&](const std::u16string& w, uint16_t tag) {
-        const std::u16string p = wide(w);
+        const std::u16string p = Padded(w);
         return tree.AddType(p.data(), int32_t(w.size()), tag, hashOf(w, tag), false);
     };
     std::vector<std::pair<std::u16string, uint16_t>> words;
@@ -139,7 +130,7 @@ TEST(WordlistTreeLookups, GuessesMadeBeforeTypesAreAddedStayGood)
     std::size_t right = 0;
     for (std::size_t k = 0; k < words.size(); ++k) {
         const auto& [w, tag] = words[k];
-        const std::u16string p = wide(w);
+        const std::u16string p = Padded(w);
         const uint32_t id = tree.FindTypeWide(p.data(), int32_t(w.size()), tag, hashOf(w, tag));
         ASSERT_NE(id, TWordlistParentTree::kNoType);
         // A guess that passes is the word's type (a word that stood past its
@@ -161,7 +152,7 @@ TEST(WordlistTreeLookups, GuessesMadeBeforeTypesAreAddedStayGood)
         // A full collision (this word's hash, another spelling) finds no type.
         std::u16string changed = w;
         changed.back() = u'#';
-        const std::u16string q = wide(changed);
+        const std::u16string q = Padded(changed);
         uint32_t found = 0;
         EXPECT_EQ(lookup.FindWide(q.data(), int32_t(changed.size()), tag, hashOf(w, tag), found), nullptr) << k;
     }
@@ -280,7 +271,7 @@ TEST(WordListOrders, TypesAreFoundAgainAfterTheIndexIsDropped)
     for (int k = 0; k < 3000; ++k)
         words.push_back(u"t" + std::u16string(std::size_t(1 + k % 20), char16_t(u'a' + k % 26)) + char16_t(0x400 + k));
     for (const auto& w : words) {
-        const std::u16string p = wide(w);
+        const std::u16string p = Padded(w);
         tree.CountToken(tree.AddType(p.data(), int32_t(w.size()), 0, HashWordlistKey(w.data(), int32_t(w.size()), 0), false), 0);
     }
     tree.EndPart(3000);
@@ -288,12 +279,12 @@ TEST(WordListOrders, TypesAreFoundAgainAfterTheIndexIsDropped)
     EXPECT_EQ(tree.PartBytes(), 0);
     // Look-ups and new types still work: the index is made again from the spellings.
     for (std::size_t k = 0; k < words.size(); k += 7) {
-        const std::u16string p = wide(words[k]);
+        const std::u16string p = Padded(words[k]);
         const uint64_t h = HashWordlistKey(words[k].data(), int32_t(words[k].size()), 0);
         ASSERT_EQ(tree.FindTypeWide(p.data(), int32_t(words[k].size()), 0, h), uint32_t(k));
     }
     const std::u16string extra = u"extra";
-    const std::u16string p = wide(extra);
+    const std::u16string p = Padded(extra);
     const uint64_t h = HashWordlistKey(extra.data(), 5, 0);
     EXPECT_EQ(tree.FindType(p.data(), 5, 0, h), TWordlistParentTree::kNoType);
     EXPECT_EQ(tree.AddType(p.data(), 5, 0, h, false), 3000u);
@@ -320,15 +311,15 @@ TEST(WordListOrders, ManyTypesAreFoundWhileTheIndexGrowsPastItsRoomyStage)
     };
     for (uint32_t k = 0; k < kTypes; ++k) {
         const std::u16string w = spell(k) + u"q";
-        const std::u16string p = wide(w);
+        const std::u16string p = Padded(w);
         ASSERT_EQ(tree.AddType(p.data(), int32_t(w.size()), 0, HashWordlistKey(w.data(), int32_t(w.size()), 0), false), k);
     }
     for (uint32_t k = 0; k < kTypes; k += 1013) {
         const std::u16string w = spell(k) + u"q";
-        const std::u16string p = wide(w);
+        const std::u16string p = Padded(w);
         ASSERT_EQ(tree.FindTypeWide(p.data(), int32_t(w.size()), 0, HashWordlistKey(w.data(), int32_t(w.size()), 0)), k);
         const std::u16string absent = spell(k) + u"z";
-        const std::u16string a = wide(absent);
+        const std::u16string a = Padded(absent);
         ASSERT_EQ(tree.FindType(a.data(), int32_t(absent.size()), 0, HashWordlistKey(absent.data(), int32_t(absent.size()), 0)),
                   TWordlistParentTree::kNoType);
     }

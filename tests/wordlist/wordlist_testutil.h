@@ -12,13 +12,16 @@
 #include "support/process_state.h"
 #include "support/test_support.h"
 #include "wordlist/wordlist_holder.h"
+#include "wordlist/wordlist_tree.h"
 
 #include <gtest/gtest.h>
 
 #include <QByteArray>
 #include <QString>
 
+#include <algorithm>
 #include <memory>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -100,6 +103,15 @@ inline QByteArray Saved(cv::T_WholeWordlistHolder& doc)
     cv::TMemoryStream m;
     EXPECT_TRUE(doc.SaveToStream(m));
     return cvtest::toBytes(m.Bytes());
+}
+
+// A spelling padded as the cutter pads it (zeros to sixteen units at least,
+// and to a multiple of four beyond), and as the tree's look-ups want it.
+inline std::u16string Padded(const std::u16string& w)
+{
+    std::u16string p = w;
+    p.resize(std::max<std::size_t>(16, std::size_t(cv::TWordlistParentTree::PaddedLength(int32_t(w.size())))) + 8, 0);
+    return p;
 }
 
 } // namespace wordlist_test
