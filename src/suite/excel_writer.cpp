@@ -7,6 +7,8 @@
 
 #include <xlsxwriter.h>
 
+#include <dlfcn.h>
+
 #include <cmath>
 
 namespace cv {
@@ -25,6 +27,46 @@ QString cleanSheetName(QString name)
     while (name.endsWith(u'\''))
         name.chop(1);
     return name.trimmed().left(TExcelWriter::kMaxSheetNameLength);
+}
+
+// The spreadsheet library is loaded the first time a workbook is saved, not
+// with the program: loading and relocating it, with the cryptography
+// library it brings along, took some milliseconds at every start of every
+// program, and most runs write no spreadsheet.
+#define CV_XLSX_FUNCTIONS(X)                                                                                            \
+    X(workbook_new_opt) X(workbook_add_format) X(workbook_add_worksheet) X(workbook_close) X(format_set_bold)          \
+    X(format_set_italic) X(format_set_underline) X(format_set_text_wrap) X(format_set_border) X(format_set_font_name)   \
+    X(format_set_font_size) X(format_set_font_color) X(format_set_bg_color) X(format_set_num_format)                   \
+    X(format_set_align) X(worksheet_activate) X(worksheet_set_column) X(worksheet_merge_range)                          \
+    X(worksheet_write_number) X(worksheet_write_string) X(lxw_strerror)
+
+struct TXlsxLibrary {
+#define CV_XLSX_MEMBER(f) decltype(&::f) f = nullptr;
+    CV_XLSX_FUNCTIONS(CV_XLSX_MEMBER)
+#undef CV_XLSX_MEMBER
+    QString failure; // why the library cannot be used; empty when it can
+};
+
+const TXlsxLibrary& XlsxLibrary()
+{
+    static const TXlsxLibrary library = [] {
+        TXlsxLibrary l;
+        // Kept for the life of the process, as a library it was linked with would be.
+        void* handle = dlopen(CV_XLSXWRITER_LIBRARY, RTLD_NOW | RTLD_LOCAL);
+        if (!handle) {
+            l.failure = QStringLiteral("the spreadsheet library %1 could not be loaded (%2)")
+                            .arg(QLatin1String(CV_XLSXWRITER_LIBRARY), QString::fromLocal8Bit(dlerror()));
+            return l;
+        }
+#define CV_XLSX_LOOK_UP(f)                                                                                               \
+    l.f = reinterpret_cast<decltype(&::f)>(dlsym(handle, #f));                                                           \
+    if (!l.f && l.failure.isEmpty())                                                                                     \
+        l.failure = QStringLiteral("the spreadsheet library %1 has no \"%2\"").arg(QLatin1String(CV_XLSXWRITER_LIBRARY), QLatin1String(#f));
+        CV_XLSX_FUNCTIONS(CV_XLSX_LOOK_UP)
+#undef CV_XLSX_LOOK_UP
+        return l;
+    }();
+    return library;
 }
 
 } // namespace
@@ -200,6 +242,9 @@ bool TExcelWriter::SaveAnExcelFile(const QString& fileName)
     };
     if (!m_started)
         return saveFail(QStringLiteral("no spreadsheet has been started"));
+    const TXlsxLibrary& xlsx = XlsxLibrary();
+    if (!xlsx.failure.isEmpty())
+        return saveFail(xlsx.failure);
 
     QTemporaryFile temp(QDir(QDir::tempPath()).filePath(QStringLiteral("cv-xlsx-XXXXXX.xlsx")));
     if (!temp.open())
@@ -208,27 +253,27 @@ bool TExcelWriter::SaveAnExcelFile(const QString& fileName)
     temp.close();
 
     lxw_workbook_options options{};
-    lxw_workbook* wb = workbook_new_opt(tempName.constData(), &options);
+    lxw_workbook* wb = xlsx.workbook_new_opt(tempName.constData(), &options);
     if (!wb)
         return saveFail(QStringLiteral("the spreadsheet library could not start a workbook"));
 
     std::vector<lxw_format*> formats;
     for (const TExcelFormat& f : m_formats) {
-        lxw_format* x = workbook_add_format(wb);
-        if (f.bold) format_set_bold(x);
-        if (f.italic) format_set_italic(x);
-        if (f.underline) format_set_underline(x, LXW_UNDERLINE_SINGLE);
-        if (f.wrap) format_set_text_wrap(x);
-        if (f.border) format_set_border(x, LXW_BORDER_THIN);
-        if (!f.fontName.isEmpty()) format_set_font_name(x, f.fontName.toUtf8().constData());
-        if (f.fontSize > 0) format_set_font_size(x, f.fontSize);
-        if (f.fontColour != TExcelFormat::kExcelNoColour) format_set_font_color(x, lxw_color_t(f.fontColour & 0xFFFFFF));
-        if (f.backgroundColour != TExcelFormat::kExcelNoColour) format_set_bg_color(x, lxw_color_t(f.backgroundColour & 0xFFFFFF));
-        if (!f.numberFormat.isEmpty()) format_set_num_format(x, f.numberFormat.toUtf8().constData());
+        lxw_format* x = xlsx.workbook_add_format(wb);
+        if (f.bold) xlsx.format_set_bold(x);
+        if (f.italic) xlsx.format_set_italic(x);
+        if (f.underline) xlsx.format_set_underline(x, LXW_UNDERLINE_SINGLE);
+        if (f.wrap) xlsx.format_set_text_wrap(x);
+        if (f.border) xlsx.format_set_border(x, LXW_BORDER_THIN);
+        if (!f.fontName.isEmpty()) xlsx.format_set_font_name(x, f.fontName.toUtf8().constData());
+        if (f.fontSize > 0) xlsx.format_set_font_size(x, f.fontSize);
+        if (f.fontColour != TExcelFormat::kExcelNoColour) xlsx.format_set_font_color(x, lxw_color_t(f.fontColour & 0xFFFFFF));
+        if (f.backgroundColour != TExcelFormat::kExcelNoColour) xlsx.format_set_bg_color(x, lxw_color_t(f.backgroundColour & 0xFFFFFF));
+        if (!f.numberFormat.isEmpty()) xlsx.format_set_num_format(x, f.numberFormat.toUtf8().constData());
         switch (f.align) {
-        case TExcelAlign::Left: format_set_align(x, LXW_ALIGN_LEFT); break;
-        case TExcelAlign::Centre: format_set_align(x, LXW_ALIGN_CENTER); break;
-        case TExcelAlign::Right: format_set_align(x, LXW_ALIGN_RIGHT); break;
+        case TExcelAlign::Left: xlsx.format_set_align(x, LXW_ALIGN_LEFT); break;
+        case TExcelAlign::Centre: xlsx.format_set_align(x, LXW_ALIGN_CENTER); break;
+        case TExcelAlign::Right: xlsx.format_set_align(x, LXW_ALIGN_RIGHT); break;
         case TExcelAlign::General: break;
         }
         formats.push_back(x);
@@ -242,15 +287,15 @@ bool TExcelWriter::SaveAnExcelFile(const QString& fileName)
     };
     for (std::size_t s = 0; s < m_sheets.size(); ++s) {
         const Sheet& sheet = m_sheets[s];
-        lxw_worksheet* ws = workbook_add_worksheet(wb, sheet.name.toUtf8().constData());
+        lxw_worksheet* ws = xlsx.workbook_add_worksheet(wb, sheet.name.toUtf8().constData());
         if (!ws) {
-            workbook_close(wb);
+            xlsx.workbook_close(wb);
             return saveFail(QStringLiteral("sheet \"%1\" could not be made").arg(sheet.name));
         }
         if (int(s) == m_active)
-            worksheet_activate(ws);
+            xlsx.worksheet_activate(ws);
         for (const auto& [column, width] : sheet.widths)
-            note(worksheet_set_column(ws, lxw_col_t(column), lxw_col_t(column), width, nullptr));
+            note(xlsx.worksheet_set_column(ws, lxw_col_t(column), lxw_col_t(column), width, nullptr));
         const auto inMerge = [&](int r, int c) {
             for (const Merge& m : sheet.merges)
                 if (r >= m.firstRow && r <= m.lastRow && c >= m.firstColumn && c <= m.lastColumn)
@@ -262,26 +307,26 @@ bool TExcelWriter::SaveAnExcelFile(const QString& fileName)
             const Cell* c = it == sheet.cells.end() ? nullptr : &it->second;
             lxw_format* f = fmt(m.format >= 0 ? m.format : c ? c->format : -1);
             const QByteArray text = c && c->text >= 0 ? m_strings[c->text].toUtf8() : QByteArray();
-            note(worksheet_merge_range(ws, lxw_row_t(m.firstRow), lxw_col_t(m.firstColumn), lxw_row_t(m.lastRow),
+            note(xlsx.worksheet_merge_range(ws, lxw_row_t(m.firstRow), lxw_col_t(m.firstColumn), lxw_row_t(m.lastRow),
                                        lxw_col_t(m.lastColumn), text.constData(), f));
             if (c && c->text < 0)
-                note(worksheet_write_number(ws, lxw_row_t(m.firstRow), lxw_col_t(m.firstColumn), c->number, f));
+                note(xlsx.worksheet_write_number(ws, lxw_row_t(m.firstRow), lxw_col_t(m.firstColumn), c->number, f));
         }
         for (const auto& [key, c] : sheet.cells) {
             const int r = int(key >> 16), col = int(key & 0xFFFF);
             if (!sheet.merges.empty() && inMerge(r, col))
                 continue;
             if (c.text >= 0)
-                note(worksheet_write_string(ws, lxw_row_t(r), lxw_col_t(col), m_strings[c.text].toUtf8().constData(), fmt(c.format)));
+                note(xlsx.worksheet_write_string(ws, lxw_row_t(r), lxw_col_t(col), m_strings[c.text].toUtf8().constData(), fmt(c.format)));
             else
-                note(worksheet_write_number(ws, lxw_row_t(r), lxw_col_t(col), c.number, fmt(c.format)));
+                note(xlsx.worksheet_write_number(ws, lxw_row_t(r), lxw_col_t(col), c.number, fmt(c.format)));
         }
     }
-    const lxw_error closed = workbook_close(wb);
+    const lxw_error closed = xlsx.workbook_close(wb);
     if (firstError != LXW_NO_ERROR)
-        return saveFail(QString::fromUtf8(lxw_strerror(firstError)));
+        return saveFail(QString::fromUtf8(xlsx.lxw_strerror(firstError)));
     if (closed != LXW_NO_ERROR)
-        return saveFail(QString::fromUtf8(lxw_strerror(closed)));
+        return saveFail(QString::fromUtf8(xlsx.lxw_strerror(closed)));
 
     QFile written(temp.fileName());
     if (!written.open(QIODevice::ReadOnly))
