@@ -4,16 +4,28 @@
 #include "suite/process_utils.h"
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QDebug>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
-#include <QLocalServer>
-#include <QLocalSocket>
 #include <QPointer>
+#include <QSocketNotifier>
 #include <QThread>
 
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <map>
 #include <memory>
+#include <utility>
+#include <vector>
 
 namespace cv {
 
@@ -40,15 +52,61 @@ QByteArray encodeFrame(TWindowHandle target, uint32_t msg, uint64_t wparam, int6
     return f;
 }
 
+// A socket's descriptor, closed with its owner.
+class TSocketFd {
+public:
+    TSocketFd() = default;
+    explicit TSocketFd(int fd) : m_fd(fd) {}
+    TSocketFd(TSocketFd&& o) noexcept : m_fd(std::exchange(o.m_fd, -1)) {}
+    TSocketFd& operator=(TSocketFd&& o) noexcept
+    {
+        if (this != &o) {
+            Close();
+            m_fd = std::exchange(o.m_fd, -1);
+        }
+        return *this;
+    }
+    ~TSocketFd() { Close(); }
+    int Get() const { return m_fd; }
+    bool Valid() const { return m_fd >= 0; }
+    void Close()
+    {
+        if (m_fd >= 0)
+            ::close(std::exchange(m_fd, -1));
+    }
+
+private:
+    int m_fd = -1;
+};
+
+// The socket address of a message server's file; false when the path does
+// not fit one.
+bool socketAddress(const QString& name, sockaddr_un& address)
+{
+    const QByteArray path = QFile::encodeName(name);
+    address = {};
+    address.sun_family = AF_UNIX;
+    if (path.isEmpty() || std::size_t(path.size()) >= sizeof(address.sun_path))
+        return false;
+    std::memcpy(address.sun_path, path.constData(), std::size_t(path.size()));
+    return true;
+}
+
+QString systemError(int error) { return QString::fromLocal8Bit(std::strerror(error)); }
+
 // The process's router: the local windows, the server for incoming frames
-// and the connections to other processes.
+// and the connections to other processes. The sockets are the system's
+// local stream sockets, watched by the event loop.
 class TMessageRouter final : public QObject {
 public:
     explicit TMessageRouter(QObject* parent) : QObject(parent) {}
     ~TMessageRouter() override
     {
-        if (m_server)
-            m_server->close();
+        if (m_listen.Valid()) {
+            m_listenNotifier.reset();
+            m_listen.Close();
+            ::unlink(QFile::encodeName(m_path).constData());
+        }
     }
 
     TWindowHandle Register(QObject* receiver)
@@ -70,20 +128,35 @@ public:
 
     bool StartServer(QString* error)
     {
-        if (m_server && m_server->isListening())
+        if (m_listen.Valid())
             return true;
         const QString name = MessageServerName(CurrentProcessId());
-        QDir().mkpath(QFileInfo(name).absolutePath());
-        QLocalServer::removeServer(name); // left by an earlier process with our id
-        m_server = std::make_unique<QLocalServer>();
-        m_server->setSocketOptions(QLocalServer::UserAccessOption);
-        if (!m_server->listen(name)) {
+        const auto fail = [&](const QString& why) {
             if (error)
-                *error = QStringLiteral("Cannot open the message socket \"%1\": %2").arg(name, m_server->errorString());
-            m_server.reset();
+                *error = QStringLiteral("Cannot open the message socket \"%1\": %2").arg(name, why);
+            m_listen.Close();
             return false;
+        };
+        QDir().mkpath(QFileInfo(name).absolutePath());
+        sockaddr_un address;
+        if (!socketAddress(name, address))
+            return fail(QStringLiteral("the path is too long for a socket"));
+        ::unlink(address.sun_path); // left by an earlier process with our id
+        m_listen = TSocketFd(::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+        if (!m_listen.Valid())
+            return fail(systemError(errno));
+        if (::bind(m_listen.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0)
+            return fail(systemError(errno));
+        // Only this user's processes may connect.
+        ::chmod(address.sun_path, S_IRUSR | S_IWUSR);
+        if (::listen(m_listen.Get(), SOMAXCONN) != 0) {
+            const int e = errno;
+            ::unlink(address.sun_path);
+            return fail(systemError(e));
         }
-        connect(m_server.get(), &QLocalServer::newConnection, this, [this] { AcceptConnections(); });
+        m_path = name;
+        m_listenNotifier = std::make_unique<QSocketNotifier>(m_listen.Get(), QSocketNotifier::Read);
+        connect(m_listenNotifier.get(), &QSocketNotifier::activated, this, [this] { AcceptConnections(); });
         return true;
     }
 
@@ -91,16 +164,14 @@ public:
     {
         const int64_t pid = WindowHandleProcess(wnd);
         const QByteArray frame = encodeFrame(wnd, msg, wparam, lparam);
-        // A cached connection may have died with its process (or restarted):
-        // one fresh attempt.
+        // A kept connection may have died with its process (or the process
+        // restarted): one fresh attempt.
         for (int attempt = 0; attempt < 2; ++attempt) {
-            QLocalSocket* s = Connection(pid);
-            if (!s)
+            TOutgoing* o = Connection(pid);
+            if (!o)
                 return false;
-            if (s->write(frame) == frame.size() && s->flush())
+            if (Send(*o, frame))
                 return true;
-            if (s->state() == QLocalSocket::ConnectedState && s->bytesToWrite() > 0)
-                return true; // queued; Qt writes it when the loop runs
             DropConnection(pid);
         }
         return false;
@@ -108,58 +179,161 @@ public:
 
     bool Flush(int msecs)
     {
-        bool ok = true;
-        for (auto& [pid, s] : m_out)
-            while (ok && s->bytesToWrite() > 0)
-                ok = s->waitForBytesWritten(msecs);
-        return ok;
+        QDeadlineTimer deadline(msecs);
+        for (auto& [pid, o] : m_out) {
+            while (!o->unsent.isEmpty()) {
+                pollfd p{o->fd.Get(), POLLOUT, 0};
+                const int left = int(std::max<qint64>(0, deadline.remainingTime()));
+                if (::poll(&p, 1, left) <= 0 || !WriteUnsent(*o))
+                    return false;
+            }
+        }
+        return true;
     }
 
 private:
-    QLocalSocket* Connection(int64_t pid)
+    // Frames to another process; those the socket did not take yet wait in
+    // `unsent` and go when it can take them.
+    struct TOutgoing {
+        TSocketFd fd;
+        QByteArray unsent;
+        std::unique_ptr<QSocketNotifier> writable;
+    };
+    // A connection another process opened to send frames here.
+    struct TIncoming {
+        TSocketFd fd;
+        QByteArray pending;
+        std::unique_ptr<QSocketNotifier> readable;
+    };
+
+    TOutgoing* Connection(int64_t pid)
     {
-        auto it = m_out.find(pid);
-        if (it != m_out.end() && it->second->state() == QLocalSocket::ConnectedState)
+        const auto it = m_out.find(pid);
+        if (it != m_out.end())
             return it->second.get();
-        DropConnection(pid);
         if (!ProcessIsAlive(pid))
             return nullptr;
-        auto s = std::make_unique<QLocalSocket>();
-        s->connectToServer(MessageServerName(pid), QIODevice::WriteOnly);
-        if (!s->waitForConnected(2000))
+        sockaddr_un address;
+        if (!socketAddress(MessageServerName(pid), address))
             return nullptr;
-        QLocalSocket* raw = s.get();
-        m_out[pid] = std::move(s);
+        TSocketFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+        if (!fd.Valid())
+            return nullptr;
+        // A local connection is made at once, or refused; only a server
+        // whose queue of connections is full makes us wait (at most 2 s).
+        QDeadlineTimer deadline(2000);
+        while (::connect(fd.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0) {
+            if ((errno != EAGAIN && errno != EINTR) || deadline.hasExpired())
+                return nullptr;
+            QThread::msleep(1);
+        }
+        auto o = std::make_unique<TOutgoing>();
+        o->fd = std::move(fd);
+        o->writable = std::make_unique<QSocketNotifier>(o->fd.Get(), QSocketNotifier::Write);
+        o->writable->setEnabled(false);
+        connect(o->writable.get(), &QSocketNotifier::activated, this, [this, pid] {
+            const auto found = m_out.find(pid);
+            if (found != m_out.end() && !WriteUnsent(*found->second))
+                DropConnection(pid);
+        });
+        TOutgoing* raw = o.get();
+        m_out[pid] = std::move(o);
         return raw;
     }
+
+    // Sends a frame, or queues what the socket cannot take now; false when
+    // the connection is broken.
+    bool Send(TOutgoing& o, const QByteArray& frame)
+    {
+        if (!o.unsent.isEmpty()) {
+            o.unsent += frame; // behind the frames already waiting
+            return true;
+        }
+        const ssize_t n = ::send(o.fd.Get(), frame.constData(), std::size_t(frame.size()), MSG_NOSIGNAL);
+        if (n == frame.size())
+            return true;
+        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)
+            return false;
+        o.unsent = frame.mid(n > 0 ? qsizetype(n) : 0);
+        o.writable->setEnabled(true);
+        return true;
+    }
+
+    // Writes what waits; false when the connection is broken.
+    bool WriteUnsent(TOutgoing& o)
+    {
+        while (!o.unsent.isEmpty()) {
+            const ssize_t n = ::send(o.fd.Get(), o.unsent.constData(), std::size_t(o.unsent.size()), MSG_NOSIGNAL);
+            if (n < 0) {
+                if (errno == EINTR)
+                    continue;
+                return errno == EAGAIN || errno == EWOULDBLOCK;
+            }
+            o.unsent.remove(0, qsizetype(n));
+        }
+        o.writable->setEnabled(false);
+        return true;
+    }
+
     void DropConnection(int64_t pid)
     {
-        auto it = m_out.find(pid);
+        const auto it = m_out.find(pid);
         if (it == m_out.end())
             return;
-        it->second->abort();
-        it->second.release()->deleteLater();
+        // The notifier may be the one whose signal is running: it goes once
+        // control is back in the loop, the socket now.
+        it->second->writable->setEnabled(false);
+        it->second->writable.release()->deleteLater();
         m_out.erase(it);
     }
 
     void AcceptConnections()
     {
-        while (QLocalSocket* s = m_server->nextPendingConnection()) {
-            s->setParent(this);
-            connect(s, &QLocalSocket::readyRead, this, [this, s] { ReadFrames(s); });
-            connect(s, &QLocalSocket::disconnected, s, &QObject::deleteLater);
+        for (;;) {
+            TSocketFd fd(::accept4(m_listen.Get(), nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC));
+            if (!fd.Valid()) {
+                if (errno == EINTR || errno == ECONNABORTED)
+                    continue;
+                return; // none waiting (or none can be taken now)
+            }
+            auto in = std::make_unique<TIncoming>();
+            in->fd = std::move(fd);
+            in->readable = std::make_unique<QSocketNotifier>(in->fd.Get(), QSocketNotifier::Read);
+            TIncoming* raw = in.get();
+            connect(raw->readable.get(), &QSocketNotifier::activated, this, [this, raw] { ReadFrames(raw); });
+            m_in.push_back(std::move(in));
         }
     }
 
-    void ReadFrames(QLocalSocket* s)
+    void CloseIncoming(TIncoming* in)
     {
-        while (s->bytesAvailable() >= kFrameSize) {
-            const QByteArray f = s->read(kFrameSize);
-            const auto* p = reinterpret_cast<const uint8_t*>(f.constData());
+        in->readable->setEnabled(false);
+        in->readable.release()->deleteLater(); // its signal may be the one running
+        std::erase_if(m_in, [in](const std::unique_ptr<TIncoming>& p) { return p.get() == in; });
+    }
+
+    void ReadFrames(TIncoming* in)
+    {
+        bool ended = false;
+        char buffer[4096];
+        for (;;) {
+            const ssize_t n = ::read(in->fd.Get(), buffer, sizeof(buffer));
+            if (n > 0) {
+                in->pending.append(buffer, qsizetype(n));
+                continue;
+            }
+            if (n < 0 && errno == EINTR)
+                continue;
+            ended = n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK);
+            break;
+        }
+        qsizetype at = 0;
+        for (; in->pending.size() - at >= kFrameSize; at += kFrameSize) {
+            const auto* p = reinterpret_cast<const uint8_t*>(in->pending.constData() + at);
             if (endian::loadLE<uint32_t>(p) != kFrameMagic || endian::loadLE<uint16_t>(p + 4) != kFrameVersion
                 || endian::loadLE<uint16_t>(p + 6) != kFrameSize) {
                 qWarning("Window messages: a damaged message frame arrived; the connection is closed");
-                s->abort();
+                CloseIncoming(in);
                 return;
             }
             const auto target = endian::loadLE<uint64_t>(p + 8);
@@ -170,12 +344,18 @@ private:
                                                                         endian::loadLE<uint64_t>(p + 24),
                                                                         endian::loadLE<int64_t>(p + 32)));
         }
+        in->pending.remove(0, at);
+        if (ended)
+            CloseIncoming(in);
     }
 
     uint32_t m_lastNumber = 0;
     std::map<uint32_t, QPointer<QObject>> m_windows;
-    std::unique_ptr<QLocalServer> m_server;
-    std::map<int64_t, std::unique_ptr<QLocalSocket>> m_out;
+    TSocketFd m_listen;
+    QString m_path;
+    std::unique_ptr<QSocketNotifier> m_listenNotifier;
+    std::vector<std::unique_ptr<TIncoming>> m_in;
+    std::map<int64_t, std::unique_ptr<TOutgoing>> m_out;
 };
 
 QPointer<TMessageRouter> g_router;
