@@ -40,4 +40,20 @@ inline bool ProcessorHasAvx512Bw()
 #endif
 }
 
+// Whether it also has the byte permutes of AVX-512 VBMI on 128- and 256-bit
+// vectors (VL) and the bit deposit and extract of BMI2.
+inline bool ProcessorHasAvx512Vbmi()
+{
+#if defined(CV_AVX2_PATHS)
+    static const bool has = [] {
+        __builtin_cpu_init();
+        return ProcessorHasAvx512Bw() && __builtin_cpu_supports("avx512vbmi") && __builtin_cpu_supports("avx512vl")
+            && __builtin_cpu_supports("bmi2");
+    }();
+    return has;
+#else
+    return false;
+#endif
+}
+
 } // namespace cv

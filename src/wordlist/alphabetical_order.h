@@ -50,6 +50,10 @@ public:
     bool FastRoad() const { return fFast; }
     // Whether a word can take it.
     bool OnFastRoad(std::u16string_view word) const;
+    // Whether the keys are made sixteen characters at a time (on processors
+    // with the AVX-512 byte permutes; the default there). Either way they
+    // are the same keys; off for tests of the other way.
+    void SetWideKeys(bool on) { fWideKeys = on && fWideKeysPossible; }
 
 private:
     bool CheckFastRoad();
@@ -57,6 +61,11 @@ private:
     // 1-based rank of a character of the alphabet, 0 for any other.
     unsigned RankOf(char16_t c) const { return c < 128 ? fRank[c] : (c == 0x2019 ? fApostropheRank : 0u); }
     uint64_t PackedKey(std::u16string_view word) const;
+    // The keys of the words on the fast road into `fast`, the others' indexes into `slow`.
+    void SortKeys(std::span<const std::u16string_view> words, std::vector<TKeyedIndex>& fast,
+                  std::vector<uint32_t>& slow) const;
+    void SortKeysWide(std::span<const std::u16string_view> words, std::vector<TKeyedIndex>& fast,
+                      std::vector<uint32_t>& slow) const;
     // Lexicographic by rank from character `from` on.
     int RankCompare(std::u16string_view a, std::u16string_view b, std::size_t from) const;
     // Where a word of the general road goes among the fast words (sorted,
@@ -69,6 +78,8 @@ private:
     bool fFast = false;
     std::array<uint8_t, 128> fRank{}; // 0: not in the alphabet
     uint8_t fApostropheRank = 0;      // of the typographic apostrophe U+2019, 0 when it is not in it
+    bool fWideKeysPossible = false;
+    bool fWideKeys = false;
 };
 
 // Stable LSD radix sort of (key, index) pairs by key.

@@ -35,20 +35,24 @@ std::vector<uint32_t> CollatorOrder(const std::vector<std::u16string>& words, co
     return order;
 }
 
+// Both ways of making the keys (where the processor has the wide one).
 void ExpectSameOrder(const std::vector<std::u16string>& words, const QString& locale)
 {
-    const TAlphabeticalOrderer orderer(locale);
-    std::vector<std::u16string_view> views(words.begin(), words.end());
-    const std::vector<uint32_t> fast = orderer.Order(views);
     const std::vector<uint32_t> slow = CollatorOrder(words, locale);
-    ASSERT_EQ(fast.size(), slow.size());
-    // Words the collator finds equal may stand in either order; the words in
-    // each place must be equal to the collator.
     const QCollator c = MakeWordCollator(locale);
-    for (std::size_t k = 0; k < fast.size(); ++k) {
-        const QString a = QString::fromStdU16String(words[fast[k]]), b = QString::fromStdU16String(words[slow[k]]);
-        ASSERT_EQ(c.compare(a, b), 0) << "place " << k << " in " << locale.toStdString() << ": " << a.toStdString()
-                                      << " against " << b.toStdString();
+    for (const bool wide : {true, false}) {
+        TAlphabeticalOrderer orderer(locale);
+        orderer.SetWideKeys(wide);
+        std::vector<std::u16string_view> views(words.begin(), words.end());
+        const std::vector<uint32_t> fast = orderer.Order(views);
+        ASSERT_EQ(fast.size(), slow.size());
+        // Words the collator finds equal may stand in either order; the words
+        // in each place must be equal to the collator.
+        for (std::size_t k = 0; k < fast.size(); ++k) {
+            const QString a = QString::fromStdU16String(words[fast[k]]), b = QString::fromStdU16String(words[slow[k]]);
+            ASSERT_EQ(c.compare(a, b), 0) << "place " << k << " in " << locale.toStdString() << (wide ? " (wide keys)" : "")
+                                          << ": " << a.toStdString() << " against " << b.toStdString();
+        }
     }
 }
 
@@ -100,6 +104,24 @@ TEST(AlphabeticalOrder, RandomWordsOfManyShapes)
     });
     ExpectSameOrder(words, QStringLiteral("en_GB"));
     ExpectSameOrder(words, QStringLiteral("fr_FR"));
+}
+
+TEST(AlphabeticalOrder, KeysOfWordsAroundTheirLengthsAndUnitsThatLookLikeTheAlphabet)
+{
+    // Lengths about the ten characters of a key and the sixteen looked at
+    // at once; units beyond ASCII whose low byte is a letter or an
+    // apostrophe (U+0161, U+0127, U+2027), at the start, the end and past
+    // the sixteenth character; the empty word.
+    std::vector<std::u16string> words{u"", u"a", u"abcdefghi", u"abcdefghij", u"abcdefghijk", u"abcdefghijklmnop",
+                                      u"abcdefghijklmnopq", u"abcdefghijklmnop\u0161", u"abcdefghijklmnopqrs\u0127t",
+                                      u"\u0161a", u"a\u0161", u"\u0127", u"a\u2027b", u"ab\u2019c", u"abcdefghijklmnopq\u2019",
+                                      u"zzzzzzzzzzzzzzzzzzzzzzzz", u"zzzzzzzzzzzzzzzzzzzzzzzy", u"--", u"-", u"0,5", u"0.5"};
+    std::mt19937 rng(7);
+    const std::u16string alphabet = u"abyz09'-\u2019\u0161\u0127";
+    for (const std::u16string& w : RandomWords(rng, 1500, 24, [&] { return alphabet[rng() % (rng() % 8 == 0 ? alphabet.size() : 9)]; }))
+        words.push_back(w);
+    ExpectSameOrder(words, QStringLiteral("en_GB"));
+    ExpectSameOrder(words, QStringLiteral("lt_LT"));
 }
 
 TEST(AlphabeticalOrder, TypographicApostropheTakesTheFastRoadWhereTheCollatorAllows)
