@@ -537,6 +537,16 @@ uint32_t TWordlistBufferProcessor::CutWord(const TCut& cut, TPending& pending, c
 
 void TWordlistBufferProcessor::FlushBatch()
 {
+    // A run without a token sink (a word list) does not ask about one per token.
+    if (fRun.sink)
+        FlushBatchTo<true>();
+    else
+        FlushBatchTo<false>();
+}
+
+template <bool kWithSink>
+void TWordlistBufferProcessor::FlushBatchTo()
+{
     // The slots of the batch's words were asked for as they were cut; now,
     // for the word counted, the type of a word a few places ahead (which
     // reads its slot) and then, for long words, the rest of its spelling.
@@ -558,12 +568,14 @@ void TWordlistBufferProcessor::FlushBatch()
         guesses[k].type = lookup.Guess(batch[k].hash, guesses[k].id);
     // A sink that takes batches gets the batch's words once they are all
     // counted; any other sink gets each word as it is counted.
-    TWordTokenSink* const sink = fRun.sink;
-    const bool batches = sink && sink->TakesBatches();
-    TWordTokenSink* const wordSink = batches ? nullptr : sink;
-    if (batches && fSinkBatch.size() < count)
-        fSinkBatch.resize(std::max(count, kBatchWords));
-    TWordTokenSink::TBatchToken* const sinkOut = batches ? fSinkBatch.data() : nullptr;
+    TWordTokenSink::TBatchToken* sinkOut = nullptr;
+    if constexpr (kWithSink) {
+        if (fRun.sink->TakesBatches()) {
+            if (fSinkBatch.size() < count)
+                fSinkBatch.resize(std::max(count, kBatchWords));
+            sinkOut = fSinkBatch.data();
+        }
+    }
     // The counts in locals (registers) while the batch is counted. The
     // statistics stay where they are: too large for registers, a copy of
     // them would only be two more copies per batch.
@@ -594,18 +606,22 @@ void TWordlistBufferProcessor::FlushBatch()
         }
         if (w.kind == kPendingNumber) {
             stats.NumberRemoved();
-            if (sinkOut)
-                sinkOut[at] = {TWordlistParentTree::kNoType, 0, w.tag, w.barrier, 0};
-            else if (wordSink)
-                NotifySink(w.start, w.length, TWordlistParentTree::kNoType, w.barrier, w.tag, false, false);
+            if constexpr (kWithSink) {
+                if (sinkOut)
+                    sinkOut[at] = {TWordlistParentTree::kNoType, 0, w.tag, w.barrier, 0};
+                else
+                    NotifySink(w.start, w.length, TWordlistParentTree::kNoType, w.barrier, w.tag, false, false);
+            }
             continue;
         }
         stats.RunningWord(w.barrier, w.inHeading);
         if (w.kind == kPendingRunning) {
-            if (sinkOut)
-                sinkOut[at] = {TWordlistParentTree::kNoType, 0, w.tag, w.barrier, TWordTokenSink::kTokenRunning};
-            else if (wordSink)
-                NotifySink(w.start, w.length, TWordlistParentTree::kNoType, w.barrier, w.tag, true, false);
+            if constexpr (kWithSink) {
+                if (sinkOut)
+                    sinkOut[at] = {TWordlistParentTree::kNoType, 0, w.tag, w.barrier, TWordTokenSink::kTokenRunning};
+                else
+                    NotifySink(w.start, w.length, TWordlistParentTree::kNoType, w.barrier, w.tag, true, false);
+            }
             continue;
         }
         uint32_t type = guess.id;
@@ -628,17 +644,21 @@ void TWordlistBufferProcessor::FlushBatch()
             if (stats.TokenUsed(w.characters, counted.newInChunk))
                 ++sttrChunk;
         }
-        if (sinkOut) {
-            sinkOut[at] = {type, found->sinkValue, w.tag, w.barrier,
-                           uint8_t(TWordTokenSink::kTokenRunning | (counted.stop ? TWordTokenSink::kTokenStop : 0))};
-        } else if (wordSink) {
-            counter.Commit(); // the tree as the token left it (the text's counts are the processor's own)
-            NotifySink(w.start, w.length, type, w.barrier, w.tag, true, counted.stop);
+        if constexpr (kWithSink) {
+            if (sinkOut) {
+                sinkOut[at] = {type, found->sinkValue, w.tag, w.barrier,
+                               uint8_t(TWordTokenSink::kTokenRunning | (counted.stop ? TWordTokenSink::kTokenStop : 0))};
+            } else {
+                counter.Commit(); // the tree as the token left it (the text's counts are the processor's own)
+                NotifySink(w.start, w.length, type, w.barrier, w.tag, true, counted.stop);
+            }
         }
     }
     writeBack();
-    if (sinkOut && count > 0)
-        sink->Tokens({sinkOut, count}, fTree);
+    if constexpr (kWithSink) {
+        if (sinkOut && count > 0)
+            fRun.sink->Tokens({sinkOut, count}, fTree);
+    }
     fCounted = fCounted || counting;
     fBatchCount = 0;
     fBatchTextUsed = 0;

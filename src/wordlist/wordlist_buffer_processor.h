@@ -169,6 +169,8 @@ private:
     void CutWords();
     uint32_t CutWord(const TCut& cut, TPending& pending, char16_t* out);
     void FlushBatch();
+    template <bool kWithSink>
+    void FlushBatchTo();
     uint32_t AddType(const TPending& w);
     void NotifySink(int32_t start, int32_t length, uint32_t type, int barrier, uint16_t tag, bool running, bool stop);
     void StartPartAt(int32_t start);
