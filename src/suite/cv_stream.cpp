@@ -282,7 +282,10 @@ constexpr std::size_t kFirstBulkBlock = 64 * 1024;
 constexpr std::size_t kBulkBlock = 1024 * 1024;
 } // namespace
 
-TBulkWriter::TBulkWriter(TStream& s) : fStream(s), fMemory(dynamic_cast<TMemoryStream*>(&s)) {}
+TBulkWriter::TBulkWriter(TStream& s, std::size_t expectedBytes)
+    : fStream(s), fMemory(dynamic_cast<TMemoryStream*>(&s)), fExpected(expectedBytes)
+{
+}
 
 TBulkWriter::~TBulkWriter() = default;
 
@@ -307,7 +310,9 @@ uint8_t* TBulkWriter::PlaceSlow(std::size_t n)
 {
     Flush();
     if (fBlock == 0)
-        fBlock = kFirstBulkBlock;
+        // A writer of much takes its largest room at once: the smaller ones
+        // on the way there would each be memory taken and left.
+        fBlock = std::clamp(fExpected, kFirstBulkBlock, kBulkBlock);
     else
         fBlock = std::min(fBlock * 2, kBulkBlock);
     std::size_t take = std::max(n, fBlock);

@@ -143,7 +143,9 @@ private:
 // the stream directly) settles the stream's position and size.
 class TBulkWriter {
 public:
-    explicit TBulkWriter(TStream& s);
+    // `expectedBytes`: about how much will be written, when the writer knows
+    // (its room then starts as large as that needs, up to its largest block).
+    explicit TBulkWriter(TStream& s, std::size_t expectedBytes = 0);
     ~TBulkWriter();
     TBulkWriter(const TBulkWriter&) = delete;
     TBulkWriter& operator=(const TBulkWriter&) = delete;
@@ -199,6 +201,7 @@ private:
     std::unique_ptr<uint8_t[]> fBuffer; // the block for any other stream
     std::size_t fBufferSize = 0;
     std::size_t fBlock = 0;             // room taken the last time (0: none yet)
+    std::size_t fExpected = 0;          // about how much the writer will write (0: not known)
     uint8_t* fStart = nullptr;
     uint8_t* fAt = nullptr;
     uint8_t* fEnd = nullptr;

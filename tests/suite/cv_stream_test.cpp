@@ -166,11 +166,12 @@ TEST(StreamFiles, LargeSaveWithLengthsPatchedLaterReadsBackWhole)
 
 namespace {
 // A run of fields, written once field by field and once through a bulk
-// writer, with a direct write in between (after a Flush).
-void WriteFields(cv::TStream& s, bool bulk, int records)
+// writer (told to expect `expected` bytes), with a direct write in between
+// (after a Flush).
+void WriteFields(cv::TStream& s, bool bulk, int records, std::size_t expected = 0)
 {
     const QString word = QStringLiteral("w\u00e9rd");
-    cv::TBulkWriter w(s);
+    cv::TBulkWriter w(s, expected);
     for (int k = 0; k < records; ++k) {
         if (k == records / 2) {
             ASSERT_TRUE(w.Flush());
@@ -217,16 +218,19 @@ TEST(StreamBulkWriter, WritesTheBytesOfFieldByFieldWrites)
         EXPECT_TRUE(std::equal(plain.Bytes().begin(), plain.Bytes().end(), ahead.Bytes().begin()));
         EXPECT_EQ(ahead.Bytes().back(), 0x5A);
 
-        // Any other stream gets the same bytes.
-        cvtest::TempDir dir;
-        {
-            cv::TFileStream f;
-            ASSERT_TRUE(f.Open(dir.file("bulk.bin"), cv::TFileStream::Mode::Create));
-            f.WriteU8(7);
-            WriteFields(f, true, records);
+        // Any other stream gets the same bytes, whatever the writer expected
+        // (nothing, less than its first room, more than its largest).
+        for (std::size_t expected : {std::size_t(0), std::size_t(100), std::size_t(40) << 20}) {
+            cvtest::TempDir dir;
+            {
+                cv::TFileStream f;
+                ASSERT_TRUE(f.Open(dir.file("bulk.bin"), cv::TFileStream::Mode::Create));
+                f.WriteU8(7);
+                WriteFields(f, true, records, expected);
+            }
+            TMemoryStream back;
+            ASSERT_TRUE(back.LoadFromFile(dir.file("bulk.bin")));
+            EXPECT_EQ(back.Bytes(), plain.Bytes()) << records << " records, " << expected << " expected";
         }
-        TMemoryStream back;
-        ASSERT_TRUE(back.LoadFromFile(dir.file("bulk.bin")));
-        EXPECT_EQ(back.Bytes(), plain.Bytes());
     }
 }
