@@ -23,7 +23,10 @@ namespace cvbench {
 // Benches that call it link the suite library.
 inline void RunOnPrivateSettingsWithoutDialogs()
 {
-    cv::TSettingsBuffer::Instance().UsePrivate();
+    // The buffer starts private, with the defaults written (once is enough).
+    cv::TSettingsBuffer& settings = cv::TSettingsBuffer::Instance();
+    if (settings.IsShared())
+        settings.UsePrivate();
     cv::current_tool_var = cv::kToolWordList;
     cv::Global_run_without_error_messages = true;
 }

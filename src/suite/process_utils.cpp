@@ -7,15 +7,35 @@
 #include <QSocketNotifier>
 #include <QStandardPaths>
 
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 namespace cv {
 
-int64_t CurrentProcessId() { return int64_t(::getpid()); }
+namespace {
+// The id is asked of the system once: the settings buffer's lock asks for
+// it at every read, a few hundred times in a word-list run, and each asking
+// is a call into the system. A child made by fork asks again.
+std::atomic<pid_t> gProcessId{0};
+void ForgetProcessId() { gProcessId.store(0, std::memory_order_relaxed); }
+} // namespace
+
+int64_t CurrentProcessId()
+{
+    pid_t pid = gProcessId.load(std::memory_order_relaxed);
+    if (pid == 0) {
+        static const bool forgetInChildren = (::pthread_atfork(nullptr, nullptr, ForgetProcessId) == 0);
+        (void)forgetInChildren;
+        pid = ::getpid();
+        gProcessId.store(pid, std::memory_order_relaxed);
+    }
+    return int64_t(pid);
+}
 
 bool ProcessIsAlive(int64_t pid)
 {
