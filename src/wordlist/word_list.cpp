@@ -84,6 +84,8 @@ constexpr std::size_t kBlockHeader = (sizeof(TEntryBlock) + 15) & ~std::size_t(1
 // much of them unused and took memory fresh from the system instead (a
 // large page for the sample corpus, at 0.3-0.7 ms).
 constexpr std::size_t kEntriesPerBlock = 256;
+// Rows of new entries asked for at a time.
+constexpr std::size_t kNewEntryRows = 256;
 
 inline TEntryBlock*& BlockOf(void* entryMemory)
 {
@@ -492,22 +494,27 @@ void TCVWordList::SortAlphabetically()
 }
 
 std::vector<std::unique_ptr<TWordListEntry>> TCVWordList::MakeEntries(TCVBaseDataClass* owner, std::size_t n,
-                                                                      const TNewEntryRow& row)
+                                                                      const TNewEntryRows& rows)
 {
     std::vector<std::unique_ptr<TWordListEntry>> entries = TWordListEntry::MakeMany(owner, n);
     TSpellingBlocks spellings;
-    for (std::size_t k = 0; k < n; ++k)
-        Fill(*entries[k], row(k), spellings);
+    std::array<TNewEntry, kNewEntryRows> batch;
+    for (std::size_t k = 0; k < n; k += batch.size()) {
+        const std::size_t m = std::min(batch.size(), n - k);
+        rows(k, {batch.data(), m});
+        for (std::size_t j = 0; j < m; ++j)
+            Fill(*entries[k + j], batch[j], spellings);
+    }
     return entries;
 }
 
-void TCVWordList::MakeAlphabeticalEntries(std::size_t n, const TNewEntryRow& row, std::vector<int32_t> frequencyOrder)
+void TCVWordList::MakeAlphabeticalEntries(std::size_t n, const TNewEntryRows& rows, std::vector<int32_t> frequencyOrder)
 {
     if (Count() > 0 || frequencyOrder.size() != n) {
         // Added to entries already there, or without an order to trust:
         // sorted (again only when the list held entries) and ranked anew.
         const bool wasEmpty = Count() == 0;
-        AdoptEntries(MakeEntries(this, n, row));
+        AdoptEntries(MakeEntries(this, n, rows));
         if (wasEmpty)
             SetAlphabeticalSortLevels();
         else
@@ -522,8 +529,12 @@ void TCVWordList::MakeAlphabeticalEntries(std::size_t n, const TNewEntryRow& row
     auto& items = Items();
     items.reserve(n);
     TSpellingBlocks spellings;
+    std::array<TNewEntry, kNewEntryRows> batch;
     MakeInBlocks(this, n, [&](std::size_t k, std::unique_ptr<TWordListEntry> e) {
-        Fill(*e, row(k), spellings);
+        const std::size_t j = k % batch.size();
+        if (j == 0)
+            rows(k, {batch.data(), std::min(batch.size(), n - k)});
+        Fill(*e, batch[j], spellings);
         e->fData.Rank = fFreqPlace[k] + 1;
         items.push_back(std::move(e)); // no throw: room is reserved
     });

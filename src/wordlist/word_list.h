@@ -262,12 +262,14 @@ public:
         int32_t texts = 0;
         float dispersion = -1.0f;
     };
-    using TNewEntryRow = std::function<TNewEntry(std::size_t)>;
-    // n entries made from row(0) .. row(n - 1), in that order, for `owner`
+    // Fills `rows` with what new entries first, first + 1, ... are made of:
+    // asked for a few hundred at a time, not with a call per entry.
+    using TNewEntryRows = std::function<void(std::size_t first, std::span<TNewEntry> rows)>;
+    // n entries made from rows 0 .. n - 1, in that order, for `owner`
     // (MakeMany); their spellings share a few blocks of memory (spelling_block.h).
     static std::vector<std::unique_ptr<TWordListEntry>> MakeEntries(TCVBaseDataClass* owner, std::size_t n,
-                                                                    const TNewEntryRow& row);
-    // The list's entries made from row(0) .. row(n - 1), which come in the
+                                                                    const TNewEntryRows& rows);
+    // The list's entries made from rows 0 .. n - 1, which come in the
     // order AlphabeticalOrder gives (words ordered before their entries
     // existed): the list is then sorted alphabetically as SortAlphabetically
     // leaves it (sorting again only when it held entries before), and
@@ -275,7 +277,7 @@ public:
     // each entry gets its rank from it as it is made, filled and listed
     // (one pass over the memory of tens of thousands); without it (another
     // size) the ranks are worked out from the entries.
-    void MakeAlphabeticalEntries(std::size_t n, const TNewEntryRow& row, std::vector<int32_t> frequencyOrder);
+    void MakeAlphabeticalEntries(std::size_t n, const TNewEntryRows& rows, std::vector<int32_t> frequencyOrder);
 
 protected:
     bool SaveEntries(TStream& s) override;

@@ -373,16 +373,22 @@ bool T_WholeWordlistHolder::WordTreeToWordlist()
         constexpr std::size_t kAhead = 16;
         list->MakeAlphabeticalEntries(
             n,
-            [&](std::size_t k) {
-                if (k + 2 * kAhead < n)
-                    PrefetchLine(&listed[order[k + 2 * kAhead]]);
-                if (k + kAhead < n)
-                    PrefetchLine(listed[order[k + kAhead]].text);
-                return newEntry(listed[order[k]]);
+            [&](std::size_t first, std::span<TCVWordList::TNewEntry> out) {
+                for (std::size_t j = 0; j < out.size(); ++j) {
+                    const std::size_t k = first + j;
+                    if (k + 2 * kAhead < n)
+                        PrefetchLine(&listed[order[k + 2 * kAhead]]);
+                    if (k + kAhead < n)
+                        PrefetchLine(listed[order[k + kAhead]].text);
+                    out[j] = newEntry(listed[order[k]]);
+                }
             },
             std::move(frequencyOrder));
     } else {
-        entries = TCVWordList::MakeEntries(list.get(), n, [&](std::size_t k) { return newEntry(listed[k]); });
+        entries = TCVWordList::MakeEntries(list.get(), n, [&](std::size_t first, std::span<TCVWordList::TNewEntry> out) {
+            for (std::size_t j = 0; j < out.size(); ++j)
+                out[j] = newEntry(listed[first + j]);
+        });
     }
     std::vector<TRow>().swap(listed);
 

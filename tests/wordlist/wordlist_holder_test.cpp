@@ -580,6 +580,21 @@ TEST_F(WordlistDocument, TheUsersWordFilterChangesOrDropsTypes)
     EXPECT_EQ(Freq(List(*doc), "dropme"), -1);
     EXPECT_EQ(Freq(List(*doc), "keep"), 1);
 
+    // Types by the hundred (the entries are made a few hundred at a time):
+    // each keeps its own frequency.
+    auto spelling = [](int k) {
+        return QStringLiteral("x") + QChar(u'a' + k / 26 / 26 % 26) + QChar(u'a' + k / 26 % 26) + QChar(u'a' + k % 26);
+    };
+    QString many;
+    for (int k = 0; k < 700; ++k)
+        for (int r = 0; r <= k % 3; ++r)
+            many += spelling(k) + QLatin1Char(' ');
+    auto manyDoc = MakeOne(many);
+    ASSERT_TRUE(made);
+    ASSERT_EQ(List(*manyDoc).Count(), 700);
+    for (int k = 0; k < 700; ++k)
+        ASSERT_EQ(Freq(List(*manyDoc), spelling(k)), k % 3 + 1) << k;
+
     // A filter that cannot be loaded stops the job with a message naming it.
     SetUserDLLFileName(kToolWordList, dir.file(QStringLiteral("nothere.so")));
     dialogs.Clear();
