@@ -11,49 +11,39 @@
 
 namespace cv {
 
+#if defined(CV_AVX2_PATHS)
 inline bool ProcessorHasAvx2()
 {
-#if defined(CV_AVX2_PATHS)
     static const bool has = [] {
         __builtin_cpu_init();
         return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("popcnt");
     }();
     return has;
-#else
-    return false;
-#endif
 }
 
 // Whether it also has the 512-bit integer instructions on bytes and words
 // (AVX-512 F and BW; the system saves their registers, which the check of
-// the compiler's run-time library makes sure of).
+// the compiler's run-time library makes sure of). Each check below asks the
+// one above first, which has made the run-time library's record ready.
 inline bool ProcessorHasAvx512Bw()
 {
-#if defined(CV_AVX2_PATHS)
-    static const bool has = [] {
-        __builtin_cpu_init();
-        return ProcessorHasAvx2() && __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw");
-    }();
+    static const bool has =
+        ProcessorHasAvx2() && __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw");
     return has;
-#else
-    return false;
-#endif
 }
 
 // Whether it also has the byte permutes of AVX-512 VBMI on 128- and 256-bit
 // vectors (VL) and the bit deposit and extract of BMI2.
 inline bool ProcessorHasAvx512Vbmi()
 {
-#if defined(CV_AVX2_PATHS)
-    static const bool has = [] {
-        __builtin_cpu_init();
-        return ProcessorHasAvx512Bw() && __builtin_cpu_supports("avx512vbmi") && __builtin_cpu_supports("avx512vl")
-            && __builtin_cpu_supports("bmi2");
-    }();
+    static const bool has = ProcessorHasAvx512Bw() && __builtin_cpu_supports("avx512vbmi")
+                            && __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("bmi2");
     return has;
-#else
-    return false;
-#endif
 }
+#else
+inline bool ProcessorHasAvx2() { return false; }
+inline bool ProcessorHasAvx512Bw() { return false; }
+inline bool ProcessorHasAvx512Vbmi() { return false; }
+#endif
 
 } // namespace cv
