@@ -241,21 +241,19 @@ private:
         return raw;
     }
 
-    // Sends a frame, or queues what the socket cannot take now; false when
-    // the connection is broken.
+    // Sends a frame, or queues what the socket cannot take now (behind the
+    // frames already waiting, which go first); false when the connection is
+    // broken.
     bool Send(TOutgoing& o, const QByteArray& frame)
     {
-        if (!o.unsent.isEmpty()) {
-            o.unsent += frame; // behind the frames already waiting
+        const bool waiting = !o.unsent.isEmpty();
+        o.unsent += frame;
+        if (waiting)
             return true;
-        }
-        const ssize_t n = ::send(o.fd.Get(), frame.constData(), std::size_t(frame.size()), MSG_NOSIGNAL);
-        if (n == frame.size())
-            return true;
-        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)
+        if (!WriteUnsent(o))
             return false;
-        o.unsent = frame.mid(n > 0 ? qsizetype(n) : 0);
-        o.writable->setEnabled(true);
+        if (!o.unsent.isEmpty())
+            o.writable->setEnabled(true);
         return true;
     }
 
