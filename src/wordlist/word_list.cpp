@@ -1083,10 +1083,9 @@ bool TCVWordList::SaveEntries(TStream& s)
     // Entry after entry into the writer's room, without a call per field.
     // The entries are asked for a few ahead (both their cache lines: the
     // state is in the first, the spellings' sizes and the data in the second).
-    // An entry takes some 30 bytes at the least.
     constexpr int kAhead = 8;
     const int n = Count();
-    TBulkWriter w(s, std::size_t(n) * 30);
+    TBulkWriter w(s, std::size_t(n) * 30); // an entry takes some 30 bytes at the least
     for (int i = 0; i < n; ++i) {
         if (i + kAhead < n) {
             const auto* ahead = reinterpret_cast<const char*>(&Entry(i + kAhead));
