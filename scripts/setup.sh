@@ -10,6 +10,11 @@ packages=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   clang libclang-rt-14-dev
   python3 unzip zip
+  # crash-report component: debug data, transfers, and the test oracles and servers
+  libdw-dev libelf-dev binutils libcurl4-openssl-dev openssl
+  python3-aiosmtpd dnsmasq-base php-cli python3-pyftpdlib pngcheck python3-pil
+  # windows: speech, a real X screen for screenshots
+  qt6-speech-dev speech-dispatcher espeak-ng xvfb xauth
 )
 
 missing=()
