@@ -119,23 +119,19 @@ void TMultiReadExclusiveWriteLock::EndWrite()
 namespace {
 
 // Holds the read or the write lock of a list for a scope.
-class TReadGuard {
+template <void (TCrashboxThreadsList::*Begin)(), void (TCrashboxThreadsList::*End)()>
+class TListGuard {
 public:
-    explicit TReadGuard(TCrashboxThreadsList& list) : m_list(list) { m_list.BeginRead(); }
-    ~TReadGuard() { m_list.EndRead(); }
+    explicit TListGuard(TCrashboxThreadsList& list) : m_list(list) { (m_list.*Begin)(); }
+    ~TListGuard() { (m_list.*End)(); }
+    TListGuard(const TListGuard&) = delete;
+    TListGuard& operator=(const TListGuard&) = delete;
 
 private:
     TCrashboxThreadsList& m_list;
 };
-
-class TWriteGuard {
-public:
-    explicit TWriteGuard(TCrashboxThreadsList& list) : m_list(list) { m_list.BeginWrite(); }
-    ~TWriteGuard() { m_list.EndWrite(); }
-
-private:
-    TCrashboxThreadsList& m_list;
-};
+using TReadGuard = TListGuard<&TCrashboxThreadsList::BeginRead, &TCrashboxThreadsList::EndRead>;
+using TWriteGuard = TListGuard<&TCrashboxThreadsList::BeginWrite, &TCrashboxThreadsList::EndWrite>;
 
 } // namespace
 
