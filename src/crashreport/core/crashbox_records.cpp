@@ -1,21 +1,14 @@
 #include "crashreport/core/crashbox_records.h"
 
-#include <cerrno>
-#include <csignal>
 #include <set>
 
-#include <sys/syscall.h>
 #include <unistd.h>
+
+#include "crashreport/core/report_helpers.h"
 
 namespace cv {
 
 uint32_t CurrentThreadID() { return uint32_t(::gettid()); }
-
-bool IsThreadAlive(uint32_t threadID)
-{
-    // Signal 0 only asks whether the thread exists in this process.
-    return threadID != 0 && (::syscall(SYS_tgkill, ::getpid(), pid_t(threadID), 0) == 0 || errno != ESRCH);
-}
 
 // ---------------------------------------------------------------- module entry
 
@@ -249,7 +242,7 @@ void TCrashboxThreadsList::PurgeList()
     {
         TReadGuard guard(*this);
         for (const auto& item : m_items)
-            if (!IsThreadAlive(item->ID))
+            if (!IsThreadRunning(pid_t(item->ID)))
                 ended.insert(item->ID);
     }
     if (ended.empty())

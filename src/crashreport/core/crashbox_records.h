@@ -305,7 +305,5 @@ private:
 
 // The kernel thread id of the calling thread.
 uint32_t CurrentThreadID();
-// Whether the thread of this id still runs in this process.
-bool IsThreadAlive(uint32_t threadID);
 
 } // namespace cv

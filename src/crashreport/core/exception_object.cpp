@@ -11,6 +11,8 @@
 #include <memory>
 #include <mutex>
 
+#include "crashreport/core/report_helpers.h"
+
 namespace cv {
 
 namespace {
@@ -157,6 +159,9 @@ TExceptionObject ExceptionObjectFromPtr(std::exception_ptr exception)
     TExceptionObject object;
     try {
         std::rethrow_exception(exception);
+    } catch (const TActiveXException& e) {
+        object = ExceptionObjectFromType(typeid(e), e.what());
+        object.Parents = e.Parents();
     } catch (const std::exception& e) {
         object = ExceptionObjectFromType(typeid(e), e.what());
     } catch (...) {
@@ -222,10 +227,15 @@ std::vector<std::string> ClassAndAncestorNames(const TExceptionObject& object)
 
 bool InheritsFromName(const TExceptionObject& object, std::string_view name)
 {
+    // A name without "::" also names a class of any namespace ("EAbort" is cv::EAbort too).
     const std::string wanted = Lower(TrimBlanks(name));
-    for (const std::string& n : ClassAndAncestorNames(object))
-        if (Lower(n) == wanted)
+    const bool unqualified = wanted.find("::") == std::string::npos;
+    for (const std::string& n : ClassAndAncestorNames(object)) {
+        const std::string lower = Lower(n);
+        const std::size_t scope = lower.rfind("::");
+        if (lower == wanted || (unqualified && scope != std::string::npos && lower.compare(scope + 2, std::string::npos, wanted) == 0))
             return true;
+    }
     return false;
 }
 

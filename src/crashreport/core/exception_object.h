@@ -38,6 +38,7 @@
 //     EFrozenApplication                        the freeze watchdog's report
 //     ECrashboxSocketError                      the socket layer's failures
 //     TActiveXException                         carries its own list of class names
+//                                               (cv::TActiveXException: Parents holds them)
 //
 // Programs add their own kinds (and parents for C++ classes, for example to
 // put a library's root exception class under "Exception") with
@@ -94,7 +95,8 @@ std::string ExceptionKindParent(std::string_view kind);
 // once: C++ bases from the type information, then the registry's parents.
 std::vector<std::string> ClassAndAncestorNames(const TExceptionObject& object);
 // Whether the object's class or an ancestor is named name (letter case and
-// blanks around name ignored). An invalid object inherits from nothing.
+// blanks around name ignored; a name without "::" matches a class of that
+// name in any namespace). An invalid object inherits from nothing.
 bool InheritsFromName(const TExceptionObject& object, std::string_view name);
 
 } // namespace cv

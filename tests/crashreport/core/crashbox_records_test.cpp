@@ -54,7 +54,7 @@ TEST(CrashboxRecords, DeletingAModuleFreesWhatItOwns)
         auto module = std::make_unique<TCrashboxModuleInfo>();
         module->Handle = uintptr_t(0x400000 + i);
         module->FunctionsList->Add(std::make_unique<TCrashboxFunctionInfo>(TCrashboxFunctionInfo{"main", 0x401000, 16}));
-        module->ExtraInformation.Options = std::make_unique<TCrashboxModuleOptions>(QString());
+        module->ExtraInformation.Options = std::make_unique<TCrashboxModuleOptions>(std::string());
         module->ExtraInformation.DebugInformation = std::make_unique<TMemoryStream>();
         // The source's maker gives the deleter; here a stand-in pointer that is only counted.
         module->OtherDebugData = TDebugInfoSourceOwner(reinterpret_cast<TELDebugInfoSource*>(&freedSources),

@@ -5,6 +5,8 @@
 #include <csignal>
 #include <stdexcept>
 
+#include "crashreport/core/report_helpers.h"
+
 using namespace cv;
 
 namespace {
@@ -20,6 +22,12 @@ struct IndexError : WordListError {
 };
 
 } // namespace
+
+namespace cv {
+struct EWordListStopped : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+} // namespace cv
 
 TEST(ExceptionObject, CppClassesInheritTheirRealBasesThenTheRegistryRoot)
 {
@@ -119,4 +127,21 @@ TEST(ExceptionObject, RegisteredKindsAndParentsForCppClasses)
     RegisterExceptionKind("ELoopA", "ELoopB");
     RegisterExceptionKind("ELoopB", "ELoopA");
     EXPECT_EQ(ClassAndAncestorNames(ExceptionObjectOfKind("ELoopA", "")).size(), 2u);
+}
+
+TEST(ExceptionObject, NamesWithoutNamespaceAndActiveXParents)
+{
+    const TExceptionObject stopped = ExceptionObjectFromPtr(std::make_exception_ptr(cv::EWordListStopped("stopped")));
+    EXPECT_EQ(stopped.ClassName, "cv::EWordListStopped");
+    EXPECT_TRUE(InheritsFromName(stopped, "EWordListStopped"));
+    EXPECT_TRUE(InheritsFromName(stopped, "cv::ewordliststopped"));
+    EXPECT_TRUE(InheritsFromName(stopped, "runtime_error"));
+    EXPECT_FALSE(InheritsFromName(stopped, "other::EWordListStopped"));
+    EXPECT_FALSE(InheritsFromName(stopped, "WordListStopped"));
+
+    const TExceptionObject activeX =
+        ExceptionObjectFromPtr(std::make_exception_ptr(TActiveXException("no server", "EOleSysError\nEOleError\nException")));
+    EXPECT_TRUE(InheritsFromName(activeX, "TActiveXException"));
+    EXPECT_EQ(activeX.Message, "no server");
+    EXPECT_EQ(activeX.Parents, (std::vector<std::string>{"EOleSysError", "EOleError", "Exception"}));
 }
