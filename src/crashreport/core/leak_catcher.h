@@ -44,6 +44,8 @@
 #include <string>
 #include <string_view>
 
+#include "crashreport/core/crashbox_options.h"
+
 namespace cv {
 
 constexpr std::size_t kLeakBlockOverHead = 304;
@@ -51,13 +53,13 @@ constexpr std::size_t kLeakBlockOverFoot = 8;
 constexpr uint32_t kLeakBlockMagic = 0x100FAB10;
 constexpr std::size_t kLeakCallStackSlots = 17;
 
-// Bits of the leak options byte (the members of TLeaksOption in order).
+// Bits of the leak options byte (the set of TLeaksOption).
 enum : uint8_t {
-    kLeakCatchLeaks = 1 << 0,
-    kLeakGroupsSonLeaks = 1 << 1,
-    kLeakHideRuntimeLeaks = 1 << 2,
-    kLeakFreeAllLeaks = 1 << 3,
-    kLeakCatchLeaksExceptions = 1 << 4,
+    kLeakCatchLeaks = 1 << loCatchLeaks,
+    kLeakGroupsSonLeaks = 1 << loGroupsSonLeaks,
+    kLeakHideRuntimeLeaks = 1 << loHideBorlandLeaks,
+    kLeakFreeAllLeaks = 1 << loFreeAllLeaks,
+    kLeakCatchLeaksExceptions = 1 << loCatchLeaksExceptions,
 };
 
 // The header fields of a module's options block that start-up reads.
