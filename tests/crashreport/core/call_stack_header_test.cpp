@@ -23,6 +23,15 @@ struct CallStackHeader : ::testing::Test {
         entry.ErrorLine = errorLine;
         return entry;
     }
+    static TCrashboxDebugInfo Leak(const std::string& type, uint32_t size, uint32_t count)
+    {
+        TCrashboxDebugInfo leak;
+        leak.IsALeak = true;
+        leak.LeakType = type;
+        leak.LeakSize = size;
+        leak.LeakCount = count;
+        return leak;
+    }
 };
 
 } // namespace
@@ -71,11 +80,7 @@ TEST_F(CallStackHeader, UnknownPriorityIsAskedAndStoredBack)
 
 TEST_F(CallStackHeader, LeakBlocks)
 {
-    TCrashboxDebugInfo leak;
-    leak.IsALeak = true;
-    leak.LeakType = "Data";
-    leak.LeakSize = 48;
-    leak.LeakCount = 3;
+    TCrashboxDebugInfo leak = Leak("Data", 48, 3);
     EXPECT_EQ(FormatCallStackHeader(leak, true, threads, options, me), "+Memory Leak: Type=Data; Total size=48; Count=3");
     leak.LeakType = "TWordList";
     EXPECT_EQ(FormatCallStackHeader(leak, false, threads, options, me), "Memory Leak: Type=TWordList; Total size=48; Count=3");
@@ -86,11 +91,6 @@ TEST_F(CallStackHeader, CustomisedTextsWithVariables)
     ::setenv("CV_TEST_LEAKS", "Lost memory", 1);
     options.SetCustomizedTexts(mtCallStack_LeakCaption, "%CV_TEST_LEAKS%");
     options.SetCustomizedTexts(mtCallStack_LeakData, "Bytes");
-    TCrashboxDebugInfo leak;
-    leak.IsALeak = true;
-    leak.LeakType = "Data";
-    leak.LeakSize = 8;
-    leak.LeakCount = 1;
-    EXPECT_EQ(FormatCallStackHeader(leak, false, threads, options, me), "Lost memory: Type=Bytes; Total size=8; Count=1");
+    EXPECT_EQ(FormatCallStackHeader(Leak("Data", 8, 1), false, threads, options, me), "Lost memory: Type=Bytes; Total size=8; Count=1");
     ::unsetenv("CV_TEST_LEAKS");
 }
