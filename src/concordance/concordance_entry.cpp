@@ -542,7 +542,10 @@ bool TConcordanceEntry::ReadFromStream(TStream& s)
     if (!s.ReadI32(n))
         return false;
     if (n != 0) {
-        // Word starts count from the line's first character: the hit starts at the midpoint.
+        // The centre is the hit's start in the line. Word starts count from the
+        // line's first character, so the hit's own start already is the
+        // midpoint: adding the midpoint to it again would put the centre at
+        // twice the midpoint, past the hit.
         if (!fData.tag_positions_in_line.ReadFromStream(n, s, b.midpoint))
             return false;
         if (fData.tag_positions_in_line.extrainfo().tag_sort_numbers_1Based[5] == 0)

@@ -585,6 +585,8 @@ void TMarvexBufferProcessor::StoreLine(const TSearchFound& f, bool inHeading)
     if (!rec.tag_positions_in_line.IsEmpty()) {
         m_lines->fHasTagPositions = true;
         MapTagPositionsToSortPositions(rec);
+        // The hit's start in the line (its word start, counted from the
+        // line's first character, is the midpoint itself).
         rec.tag_positions_in_line.EditExtrainfo().centre_sw_position = b.midpoint;
     }
     m_spare->fCategory = m_itemCategory;
