@@ -78,14 +78,24 @@ uintptr_t ModuleHandleOfName(const std::string& name)
     if (name.empty())
         return 0;
     const bool wholePath = name.find('/') != std::string::npos;
-    const std::string wanted = wholePath ? Canonical(name) : name;
     uintptr_t handle = 0;
-    ForEachModule([&](const ModuleInfo& module) {
-        const bool same = wholePath ? Canonical(module.path) == wanted : FileNamePart(module.path) == wanted;
-        if (same)
-            handle = module.base;
-        return same;
-    });
+    auto find = [&](auto same) {
+        ForEachModule([&](const ModuleInfo& module) {
+            if (same(module))
+                handle = module.base;
+            return handle != 0;
+        });
+    };
+    if (!wholePath) {
+        find([&](const ModuleInfo& module) { return FileNamePart(module.path) == name; });
+        return handle;
+    }
+    // The path as given first; resolving links costs a call per module.
+    find([&](const ModuleInfo& module) { return module.path == name; });
+    if (handle == 0) {
+        const std::string wanted = Canonical(name);
+        find([&](const ModuleInfo& module) { return Canonical(module.path) == wanted; });
+    }
     return handle;
 }
 

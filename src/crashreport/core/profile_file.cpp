@@ -45,42 +45,62 @@ bool WriteAll(int fd, std::string_view bytes)
 
 } // namespace
 
-TProfileFile::Line TProfileFile::ParseLine(std::string_view text, const std::string& section)
+namespace {
+
+std::string LowerKey(std::string_view text)
+{
+    std::string lower(text);
+    for (char& c : lower)
+        if (c >= 'A' && c <= 'Z')
+            c = char(c + 32);
+    return lower;
+}
+
+} // namespace
+
+TProfileFile::Line TProfileFile::ParseLine(std::string_view text)
 {
     Line line;
     line.text = std::string(text);
-    line.section = section;
     const std::string trimmed = TrimA(text);
-    if (trimmed.empty() || trimmed[0] == ';')
-        return line;
-    if (trimmed[0] == '[') {
-        const auto close = trimmed.find(']');
-        line.isSection = true;
-        line.section = TrimA(std::string_view(trimmed).substr(1, close == std::string::npos ? std::string::npos : close - 1));
-        return line;
-    }
     const auto eq = trimmed.find('=');
-    if (eq == std::string::npos)
+    if (trimmed.empty() || trimmed[0] == ';' || trimmed[0] == '[' || eq == std::string::npos)
         return line;
     line.key = TrimA(std::string_view(trimmed).substr(0, eq));
     line.value = TrimA(std::string_view(trimmed).substr(eq + 1));
     return line;
 }
 
+void TProfileFile::AddLine(Section& section, Line line, std::size_t at)
+{
+    if (!line.key.empty())
+        section.keys.emplace(LowerKey(line.key), at);
+    section.lines.insert(section.lines.begin() + std::ptrdiff_t(at), std::move(line));
+}
+
 void TProfileFile::Parse(std::string_view text)
 {
-    fLines.clear();
-    std::string section;
-    for (std::string_view line : SplitTextLines(text)) {
-        fLines.push_back(ParseLine(line, section));
-        if (fLines.back().isSection)
-            section = fLines.back().section;
+    fSections.assign(1, Section{});
+    fLineCount = 0;
+    for (std::string_view raw : SplitTextLines(text)) {
+        ++fLineCount;
+        const std::string trimmed = TrimA(raw);
+        if (!trimmed.empty() && trimmed[0] == '[') {
+            const auto close = trimmed.find(']');
+            Section section;
+            section.header = std::string(raw);
+            section.name = TrimA(std::string_view(trimmed).substr(1, close == std::string::npos ? close : close - 1));
+            fSections.push_back(std::move(section));
+            continue;
+        }
+        Section& section = fSections.back();
+        AddLine(section, ParseLine(raw), section.lines.size());
     }
 }
 
 bool TProfileFile::Load(const std::string& fileName, std::string* error)
 {
-    fLines.clear();
+    Parse({});
     std::string text;
     int reason = 0;
     if (!ReadFileText(fileName, text, &reason)) {
@@ -97,9 +117,11 @@ bool TProfileFile::Load(const std::string& fileName, std::string* error)
 std::string TProfileFile::Text() const
 {
     std::string text;
-    for (const Line& line : fLines) {
-        text += line.text;
-        text += '\n';
+    for (const Section& section : fSections) {
+        if (!section.header.empty())
+            text += section.header + '\n';
+        for (const Line& line : section.lines)
+            text += line.text + '\n';
     }
     return text;
 }
@@ -137,12 +159,22 @@ bool TProfileFile::Save(const std::string& fileName, std::string* error) const
     return true;
 }
 
+const TProfileFile::Line* TProfileFile::Find(std::string_view section, std::string_view key) const
+{
+    const std::string lowerKey = LowerKey(TrimA(key));
+    for (const Section& s : fSections) {
+        if (s.header.empty() || !SameText(s.name, section))
+            continue;
+        if (const auto at = s.keys.find(lowerKey); at != s.keys.end())
+            return &s.lines[at->second];
+    }
+    return nullptr;
+}
+
 std::optional<std::string> TProfileFile::Read(std::string_view section, std::string_view key) const
 {
-    for (const Line& line : fLines)
-        if (!line.isSection && !line.key.empty() && SameText(line.section, section) && SameText(line.key, key))
-            return line.value;
-    return std::nullopt;
+    const Line* line = Find(section, key);
+    return line ? std::optional<std::string>(line->value) : std::nullopt;
 }
 
 bool TProfileFile::Write(std::string_view section, std::string_view key, std::string_view value)
@@ -152,28 +184,38 @@ bool TProfileFile::Write(std::string_view section, std::string_view key, std::st
         key.find_first_of("=\r\n") != std::string_view::npos || value.find_first_of("\r\n") != std::string_view::npos ||
         section.find_first_of("]\r\n") != std::string_view::npos)
         return false;
-    const std::string text = trimmedKey + "=" + std::string(value);
-    std::size_t insertAt = std::string::npos;
-    for (std::size_t i = 0; i < fLines.size(); ++i) {
-        Line& line = fLines[i];
-        if (!SameText(line.section, section))
-            continue;
-        if (!line.isSection && SameText(line.key, trimmedKey)) {
-            // The key keeps the spelling it has in the file.
-            line = ParseLine(line.key + "=" + std::string(value), line.section);
-            return true;
+    if (const Line* found = Find(section, trimmedKey)) {
+        // The key keeps the spelling it has in the file.
+        auto* line = const_cast<Line*>(found);
+        *line = ParseLine(line->key + "=" + std::string(value));
+        return true;
+    }
+    Section* target = nullptr;
+    for (Section& s : fSections)
+        if (!s.header.empty() && SameText(s.name, section)) {
+            target = &s;
+            break;
         }
-        // After the section's last line that is not blank.
-        if (line.isSection || !TrimA(line.text).empty())
-            insertAt = i + 1;
+    if (!target) {
+        // A blank line before a new section, unless the text ends in one.
+        Section& last = fSections.back();
+        if (!last.lines.empty() && !TrimA(last.lines.back().text).empty()) {
+            AddLine(last, ParseLine(""), last.lines.size());
+            ++fLineCount;
+        }
+        Section added;
+        added.header = "[" + std::string(section) + "]";
+        added.name = std::string(section);
+        fSections.push_back(std::move(added));
+        ++fLineCount;
+        target = &fSections.back();
     }
-    if (insertAt == std::string::npos) {
-        if (!fLines.empty() && !TrimA(fLines.back().text).empty())
-            fLines.push_back(ParseLine("", fLines.back().section));
-        fLines.push_back(ParseLine("[" + std::string(section) + "]", std::string(section)));
-        insertAt = fLines.size();
-    }
-    fLines.insert(fLines.begin() + std::ptrdiff_t(insertAt), ParseLine(text, std::string(section)));
+    // After the section's last line that is not blank.
+    std::size_t at = target->lines.size();
+    while (at > 0 && TrimA(target->lines[at - 1].text).empty())
+        --at;
+    AddLine(*target, ParseLine(trimmedKey + "=" + std::string(value)), at);
+    ++fLineCount;
     return true;
 }
 

@@ -9,12 +9,14 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace cv {
 
 class TProfileFile {
 public:
+    TProfileFile() { Parse({}); }
     // Takes the file's text; a missing file gives an empty profile (true).
     // False, with "Cannot open file "<name>": <reason>", when it cannot be read.
     bool Load(const std::string& fileName, std::string* error = nullptr);
@@ -23,7 +25,7 @@ public:
     bool Save(const std::string& fileName, std::string* error = nullptr) const;
     std::string Text() const;
 
-    std::size_t LineCount() const { return fLines.size(); }
+    std::size_t LineCount() const { return fLineCount; }
     std::optional<std::string> Read(std::string_view section, std::string_view key) const;
     // False (nothing changed) for a key or value that would break the line form:
     // a line break in either, "=" or a leading "[" or ";" in the key, "]" in the section.
@@ -32,13 +34,20 @@ public:
 private:
     struct Line {
         std::string text;
-        std::string section; // the section the line belongs to ("" before the first)
-        std::string key;     // empty for a section, comment or blank line
+        std::string key; // empty for a comment or blank line
         std::string value;
-        bool isSection = false;
     };
-    static Line ParseLine(std::string_view text, const std::string& section);
-    std::vector<Line> fLines;
+    struct Section {
+        std::string header; // the "[name]" line as it stands; empty for the lines before the first
+        std::string name;
+        std::vector<Line> lines;
+        std::unordered_map<std::string, std::size_t> keys; // lower-cased key -> its first line
+    };
+    static Line ParseLine(std::string_view text);
+    static void AddLine(Section& section, Line line, std::size_t at);
+    const Line* Find(std::string_view section, std::string_view key) const;
+    std::vector<Section> fSections;
+    std::size_t fLineCount = 0;
 };
 
 } // namespace cv

@@ -45,7 +45,7 @@ TSharedDataArea& TSharedDataArea::operator=(TSharedDataArea&& other) noexcept
         CloseSharedData(*this);
         fBase = std::exchange(other.fBase, nullptr);
         fSize = std::exchange(other.fSize, 0);
-        fCreated = std::exchange(other.fCreated, false);
+        fCreator = std::exchange(other.fCreator, 0);
         fName = std::move(other.fName);
     }
     return *this;
@@ -90,7 +90,7 @@ TSharedDataArea OpenSharedData(uintptr_t moduleHandle, uint32_t payloadSize, std
                 }
                 area.fBase = static_cast<uint8_t*>(base);
                 area.fSize = total;
-                area.fCreated = true;
+                area.fCreator = ::getpid();
                 area.fName = name;
                 endian::storeLE(area.fBase, uint32_t(total));
                 return area;
@@ -144,11 +144,11 @@ void CloseSharedData(TSharedDataArea& area)
 {
     if (area.fBase)
         ::munmap(area.fBase, area.fSize);
-    if (area.fCreated)
+    if (area.Created())
         ::shm_unlink(area.fName.c_str());
     area.fBase = nullptr;
     area.fSize = 0;
-    area.fCreated = false;
+    area.fCreator = 0;
     area.fName.clear();
 }
 

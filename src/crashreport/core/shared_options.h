@@ -19,6 +19,7 @@
 #include <span>
 #include <string>
 #include <sys/types.h>
+#include <unistd.h>
 
 namespace cv {
 
@@ -35,7 +36,8 @@ public:
     bool IsOpen() const { return fBase != nullptr; }
     // The payload: everything after the size word.
     std::span<uint8_t> View() const;
-    bool Created() const { return fCreated; }
+    // Made by this process (a child made by fork that inherits it is not its maker).
+    bool Created() const { return fCreator != 0 && fCreator == ::getpid(); }
     const std::string& Name() const { return fName; }
 
 private:
@@ -43,7 +45,7 @@ private:
     friend void CloseSharedData(TSharedDataArea&);
     uint8_t* fBase = nullptr;
     std::size_t fSize = 0;
-    bool fCreated = false;
+    pid_t fCreator = 0; // the process that made the area, 0 when it was opened
     std::string fName;
 };
 

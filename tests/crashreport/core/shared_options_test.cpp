@@ -171,4 +171,22 @@ TEST_F(SharedOptions, AreasOfEndedProcessesAreRemoved)
     EXPECT_FALSE(AreaExists(getpid(), handle));
 }
 
+TEST_F(SharedOptions, AChildMadeByForkLeavesItsParentsAreaAlone)
+{
+    TCrashboxSharedOptions options(ProgramFile());
+    options.SetOutputPath("/parent");
+    ASSERT_TRUE(AreaExists(getpid(), options.ModuleHandle()));
+    const pid_t child = fork();
+    if (child == 0) {
+        ReleaseSharedOptionsArea(); // as its ending would
+        _exit(0);
+    }
+    ASSERT_GT(child, 0);
+    waitpid(child, nullptr, 0);
+    EXPECT_TRUE(AreaExists(getpid(), options.ModuleHandle()));
+    TCrashboxModuleOptions reader(ProgramFile());
+    EXPECT_TRUE(ReadPublishedOptions(reader));
+    EXPECT_EQ(reader.OutputPath(), "/parent");
+}
+
 } // namespace
