@@ -1,7 +1,9 @@
 #include "crashreport/core/code_hooks.h"
 
-#include "crashreport/core/debug_info_source.h"
+#include "crashreport/core/crashbox_helpers.h"
+
 #include "crashreport/core/instruction_length.h"
+#include "crashreport/core/module_handles.h"
 
 #include <dlfcn.h>
 #include <link.h>
@@ -71,34 +73,6 @@ std::vector<MapRange> MappedPieces(uintptr_t begin, uintptr_t end)
             return pieces;
     }
     return {};
-}
-
-bool IsReadableRange(const void* address, size_t size)
-{
-    const auto begin = reinterpret_cast<uintptr_t>(address);
-    const auto pieces = MappedPieces(begin, begin + size);
-    return !pieces.empty() && std::all_of(pieces.begin(), pieces.end(), [](const MapRange& p) { return p.prot & PROT_READ; });
-}
-
-// The routine an import stub jumps to ("jmp [rip+cell]", perhaps after
-// "endbr64" and a "bnd" prefix); any other address as it is.
-void* FollowJumpThunk(void* address)
-{
-    auto* p = static_cast<uint8_t*>(address);
-    if (!p || !IsReadableRange(p, 11))
-        return address;
-    if (p[0] == 0xF3 && p[1] == 0x0F && p[2] == 0x1E && p[3] == 0xFA)
-        p += 4;
-    if (p[0] == 0xF2)
-        ++p;
-    if (p[0] != 0xFF || p[1] != 0x25)
-        return address;
-    int32_t disp;
-    std::memcpy(&disp, p + 2, 4);
-    void* const* cell = reinterpret_cast<void* const*>(p + 6 + disp);
-    if (!IsReadableRange(cell, sizeof(void*)))
-        return address;
-    return *cell;
 }
 
 std::mutex& WriteMutex()
@@ -411,7 +385,7 @@ bool WriteJump(void* from, const void* to)
 
 void PatchSlot(void** table, int index, void* value)
 {
-    if (!table || LoadedModuleHandleOf(&table[index]) == 0)
+    if (!table || ModuleHandleOfAddress(&table[index]) == 0)
         return;
     WriteCode(&table[index], &value, sizeof value);
 }
@@ -459,8 +433,8 @@ void* HookProcedure(void* target, void* replacement, const std::string& name)
     if (!target)
         throw EProcNull(Quoted("Cannot hook a null procedure (\"%s\").", name));
     HookLists& lists = RequireLists(name);
-    target = FollowJumpThunk(target);
-    replacement = FollowJumpThunk(replacement);
+    target = const_cast<void*>(GetRealProcAddress(target));
+    replacement = const_cast<void*>(GetRealProcAddress(replacement));
     auto* origin = static_cast<uint8_t*>(target);
     for (const ProcedureHook& h : lists.procedures)
         if (h.target == origin)
@@ -473,7 +447,7 @@ void* HookProcedure(void* target, void* replacement, const std::string& name)
     size_t spare = 0;
     while (n < kJumpSize) {
         TInstructionInfo info;
-        if (!IsReadableRange(origin + n, 1) || !DecodeInstruction({origin + n, 15}, true, info))
+        if (!IsReadableMemory(origin + n, 1) || !DecodeInstruction({origin + n, 15}, true, info))
             throw cannot;
         moved.push_back(info);
         n += info.Length;
@@ -607,7 +581,7 @@ bool HookImportInModules(const std::string& libraryName, const std::string& proc
     const auto modules = LoadedModules();
     for (const std::string& wanted : moduleNames) {
         for (const ModuleView& m : modules) {
-            const std::string file = m.name.empty() ? LoadedModuleFileName(m.base) : m.name;
+            const std::string file = ModuleFileNameOfHandle(m.base);
             if (file != wanted && ExtractFileName(file) != wanted)
                 continue;
             any |= HookImport(m.base, libraryName, original, replacement, procName + "." + libraryName, allowNotFound, false, procName) != nullptr;

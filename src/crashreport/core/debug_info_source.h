@@ -89,21 +89,7 @@ protected:
 bool FindDebugInfoSource(uintptr_t module, std::unique_ptr<TELDebugInfoSource>& source,
                          const std::string& moduleFileName = {});
 
-// --- files and modules ---
-
-// The whole file; false (and no bytes) when it cannot be opened or read.
+// The whole file; false (and no bytes) when it cannot be read.
 bool LoadFileBytes(const std::string& fileName, std::vector<uint8_t>& bytes);
-bool FileExists(const std::string& fileName);
-// The file name with the extension of its last part (from its last ".")
-// replaced by ext, or ext appended when that part has none.
-std::string ChangeFileExt(const std::string& fileName, const std::string& ext);
-// The part after the last "/".
-std::string ExtractFileName(const std::string& path);
-
-// The file of the loaded module whose ELF header is mapped at `module`
-// (the program's own file for the program); empty when no module is there.
-std::string LoadedModuleFileName(uintptr_t module);
-// The handle of the loaded module that holds the address, 0 when none does.
-uintptr_t LoadedModuleHandleOf(const void* address);
 
 } // namespace cv

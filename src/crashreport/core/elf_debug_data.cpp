@@ -1,5 +1,6 @@
 #include "crashreport/core/elf_debug_data.h"
 
+#include "crashreport/core/crashbox_helpers.h"
 #include "crashreport/core/dwarf_line_table.h"
 #include "crashreport/core/elf_image.h"
 

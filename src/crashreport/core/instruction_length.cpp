@@ -1,5 +1,7 @@
 #include "crashreport/core/instruction_length.h"
 
+#include "crashreport/core/crashbox_helpers.h"
+
 #include <algorithm>
 
 namespace cv {
@@ -402,8 +404,12 @@ bool DecodeInstruction(std::span<const uint8_t> code, bool mode64, TInstructionI
 
 bool GetInstructionLength(const void* address, uint32_t& length)
 {
+    // Only the bytes that can be read (an instruction may end right before an unmapped page).
+    size_t readable = kMaxInstruction;
+    while (readable > 0 && !IsReadableMemory(address, readable))
+        --readable;
     TInstructionInfo info;
-    if (!DecodeInstruction({static_cast<const uint8_t*>(address), kMaxInstruction}, true, info))
+    if (!DecodeInstruction({static_cast<const uint8_t*>(address), readable}, true, info))
         return false;
     length = info.Length;
     return true;

@@ -30,7 +30,7 @@ struct TInstructionInfo {
 bool DecodeInstruction(std::span<const uint8_t> code, bool mode64, TInstructionInfo& info);
 
 // The length of the instruction at the address of this process's code
-// (x86-64); false when it is not understood. The bytes must be readable.
+// (x86-64); false when it is not understood or cannot be read.
 bool GetInstructionLength(const void* address, uint32_t& length);
 
 // The size of the routine that starts at the address: up to and including

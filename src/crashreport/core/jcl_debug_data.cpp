@@ -1,5 +1,6 @@
 #include "crashreport/core/jcl_debug_data.h"
 
+#include "crashreport/core/crashbox_helpers.h"
 #include "crashreport/core/elf_image.h"
 #include "suite/cv_endian.h"
 
@@ -332,7 +333,7 @@ bool TELDebugInfoJedy::LoadSourceData()
     bool found = ReadElfSection(FModuleFileName, kSectionName, FStream);
     if (!found) {
         const std::string side = ChangeFileExt(FModuleFileName, ".jdbg");
-        found = FileExists(side) && LoadFileBytes(side, FStream);
+        found = CanReadFile(side) && LoadFileBytes(side, FStream);
     }
     if (found)
         FScanner = std::make_unique<TELBinDebugScanner>(FStream, true);

@@ -1,5 +1,7 @@
 #include "crashreport/core/map_file.h"
 
+#include "crashreport/core/crashbox_helpers.h"
+
 #include <cstring>
 
 namespace cv {
@@ -154,9 +156,9 @@ private:
 
 TELAbstractMapParser::TELAbstractMapParser(const std::string& mapFileName)
 {
-    std::vector<uint8_t> bytes;
-    if (LoadFileBytes(mapFileName, bytes))
-        FStream = std::make_unique<std::string>(bytes.begin(), bytes.end());
+    auto text = std::make_unique<std::string>();
+    if (ReadFileText(mapFileName, *text))
+        FStream = std::move(text);
 }
 
 void TELAbstractMapParser::Parse()
@@ -366,7 +368,7 @@ std::string TELMapScanner::SourceNameFromAddr(uint64_t va) const
 bool TELDebugInfoMap::LoadSourceData()
 {
     const std::string mapFile = FModuleFileName.empty() ? std::string() : ChangeFileExt(FModuleFileName, ".map");
-    if (!FileExists(mapFile))
+    if (!CanReadFile(mapFile))
         return false;
     FScanner = std::make_unique<TELMapScanner>(mapFile);
     return true;

@@ -1,5 +1,6 @@
 #include "crashreport/core/td32_debug_data.h"
 
+#include "crashreport/core/crashbox_helpers.h"
 #include "crashreport/core/elf_image.h"
 #include "suite/cv_endian.h"
 
@@ -349,7 +350,7 @@ TELPeBorTD32Image::TELPeBorTD32Image(const std::string& moduleFileName)
         && TELTD32InfoParser::IsTD32DebugInfoValid(FTD32DebugData);
     if (!present) {
         const std::string side = ChangeFileExt(moduleFileName, ".tds");
-        present = FileExists(side) && LoadFileBytes(side, FTD32DebugData)
+        present = CanReadFile(side) && LoadFileBytes(side, FTD32DebugData)
             && TELTD32InfoParser::IsTD32DebugInfoValid(FTD32DebugData);
     }
     if (present) {

@@ -1,6 +1,7 @@
 #include "crashreport/core/code_hooks.h"
 
-#include "crashreport/core/debug_info_source.h"
+#include "crashreport/core/crashbox_helpers.h"
+#include "crashreport/core/module_handles.h"
 #include "hook_target.h"
 
 #include <gtest/gtest.h>
@@ -110,7 +111,7 @@ struct Hooks : ::testing::Test {
     // The library's own routine, as the loader gives it (an address taken in
     // this program would come from a GOT slot that the tests change).
     static IntFn Original(const char* name) { return reinterpret_cast<IntFn>(::dlsym(RTLD_DEFAULT, name)); }
-    static uintptr_t ThisProgram() { return cv::LoadedModuleHandleOf(reinterpret_cast<void*>(&ReplacementValue)); }
+    static uintptr_t ThisProgram() { return cv::ModuleHandleOfAddress(reinterpret_cast<void*>(&ReplacementValue)); }
 };
 
 TEST_F(Hooks, InlineHookReachesEveryCallerAndTheTrampolineTheOriginal)
@@ -221,7 +222,7 @@ TEST_F(Hooks, ImportHookChangesOnlyTheModulesCalls)
 TEST_F(Hooks, ImportThatTheModuleDoesNotMakeIsRefusedWithTheJoinedName)
 {
     void* original = nullptr;
-    const std::string program = cv::LoadedModuleFileName(ThisProgram());
+    const std::string program = cv::ModuleFileNameOfHandle(ThisProgram());
     try {
         cv::HookImportInModules("libcv_hook_target.so", "hook_target_unused", reinterpret_cast<void*>(&ReplacementValue), original,
                                 {program}, false);

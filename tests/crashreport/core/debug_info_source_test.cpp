@@ -3,6 +3,7 @@
 #include "crashreport/core/elf_debug_data.h"
 #include "crashreport/core/jcl_debug_data.h"
 #include "crashreport/core/map_file.h"
+#include "crashreport/core/module_handles.h"
 #include "hook_target.h"
 #include "support/test_support.h"
 
@@ -13,42 +14,6 @@
 #include <dlfcn.h>
 
 namespace {
-
-TEST(DebugInfoFiles, FileNameParts)
-{
-    struct Case {
-        const char* name;
-        const char* withMap;
-        const char* file;
-    };
-    const Case cases[] = {
-        {"/usr/lib/libx.so", "/usr/lib/libx.map", "libx.so"},
-        {"/opt/tool/corvantis-wordlist", "/opt/tool/corvantis-wordlist.map", "corvantis-wordlist"},
-        {"/opt/v1.2/tool", "/opt/v1.2/tool.map", "tool"}, // a dot in a folder is no extension
-        {"prog.exe", "prog.map", "prog.exe"},
-        {"", ".map", ""},
-    };
-    for (const Case& c : cases) {
-        EXPECT_EQ(cv::ChangeFileExt(c.name, ".map"), c.withMap) << c.name;
-        EXPECT_EQ(cv::ExtractFileName(c.name), c.file) << c.name;
-    }
-}
-
-TEST(DebugInfoFiles, LoadedModulesAreFoundByAddressAndHandle)
-{
-    const uintptr_t program = cv::LoadedModuleHandleOf(reinterpret_cast<const void*>(&cv::ChangeFileExt));
-    ASSERT_NE(program, 0u);
-    EXPECT_EQ(cv::LoadedModuleFileName(program), QFile::symLinkTarget(QStringLiteral("/proc/self/exe")).toStdString());
-    const uintptr_t library = cv::LoadedModuleHandleOf(reinterpret_cast<const void*>(::dlsym(RTLD_DEFAULT, "hook_target_value")));
-    ASSERT_NE(library, 0u);
-    EXPECT_NE(library, program);
-    EXPECT_EQ(cv::ExtractFileName(cv::LoadedModuleFileName(library)), "libcv_hook_target.so");
-    EXPECT_EQ(*reinterpret_cast<const uint32_t*>(library), 0x464C457Fu); // the ELF header is mapped there
-    int onStack = 0;
-    EXPECT_EQ(cv::LoadedModuleHandleOf(&onStack), 0u);
-    EXPECT_EQ(cv::LoadedModuleFileName(0), "");
-    EXPECT_EQ(cv::LoadedModuleFileName(program + 16), "");
-}
 
 // A copy of the test library loaded from a folder of its own, with the
 // debug files the test puts beside it.
@@ -65,9 +30,9 @@ struct LoadedCopy : ::testing::Test {
         ASSERT_TRUE(QFile::copy(QString::fromUtf8(info.dli_fname), copy));
         handle = ::dlopen(copy.toUtf8().constData(), RTLD_NOW | RTLD_LOCAL);
         ASSERT_NE(handle, nullptr) << ::dlerror();
-        module = cv::LoadedModuleHandleOf(::dlsym(handle, "hook_target_call_value"));
+        module = cv::ModuleHandleOfAddress(::dlsym(handle, "hook_target_call_value"));
         ASSERT_NE(module, 0u);
-        EXPECT_EQ(cv::LoadedModuleFileName(module), copy.toStdString());
+        EXPECT_EQ(cv::ModuleFileNameOfHandle(module), copy.toStdString());
     }
     void TearDown() override
     {

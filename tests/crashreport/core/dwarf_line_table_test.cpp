@@ -1,7 +1,8 @@
 #include "crashreport/core/dwarf_line_table.h"
 
-#include "crashreport/core/debug_info_source.h"
+#include "crashreport/core/crashbox_helpers.h"
 #include "crashreport/core/elf_image.h"
+#include "crashreport/core/module_handles.h"
 #include "support/le_bytes.h"
 
 #include <gtest/gtest.h>
@@ -46,7 +47,7 @@ std::vector<cv::TDwarfLineRow> LibdwRows(Dwarf_Die* unit, uint64_t codeStart, st
 // where a row starts has the same line and file in both.
 TEST(DwarfLineTable, AgreesWithLibdwOnThisProgram)
 {
-    const std::string self = cv::LoadedModuleFileName(cv::LoadedModuleHandleOf(reinterpret_cast<const void*>(&LibdwRows)));
+    const std::string self = cv::ModuleFileNameOfHandle(cv::ModuleHandleOfAddress(reinterpret_cast<const void*>(&LibdwRows)));
     std::vector<uint8_t> line, lineStr, str;
     ASSERT_TRUE(cv::ReadElfSection(self, ".debug_line", line));
     cv::ReadElfSection(self, ".debug_line_str", lineStr);

@@ -2,6 +2,7 @@
 
 #include "addr2line_oracle.h"
 #include "crashreport/core/elf_image.h"
+#include "crashreport/core/module_handles.h"
 
 #include <gtest/gtest.h>
 
@@ -22,7 +23,7 @@ const void* ProbeAddress()
 
 TEST(ElfDebugData, TheRunningProgramResolvesThroughTheChooser)
 {
-    const uintptr_t module = cv::LoadedModuleHandleOf(ProbeAddress());
+    const uintptr_t module = cv::ModuleHandleOfAddress(ProbeAddress());
     ASSERT_NE(module, 0u);
     std::unique_ptr<cv::TELDebugInfoSource> source;
     ASSERT_TRUE(cv::FindDebugInfoSource(module, source));

@@ -104,6 +104,15 @@ TEST(InstructionLength, UnknownOrCutInstructionsAreRefused)
     }
 }
 
+TEST(InstructionLength, LengthAtAnAddressReadsOnlyReadableBytes)
+{
+    static const uint8_t code[] = {0x48, 0x89, 0xE5, 0xC3};
+    uint32_t length = 0;
+    EXPECT_TRUE(cv::GetInstructionLength(code, length));
+    EXPECT_EQ(length, 3u);
+    EXPECT_FALSE(cv::GetInstructionLength(nullptr, length));
+}
+
 TEST(InstructionLength, ProcedureSizeRunsToTheFirstReturn)
 {
     const std::vector<uint8_t> code = {0x55, 0x48, 0x89, 0xE5, 0x74, 0x02, 0x5D, 0xC3, 0x90, 0xC3};
