@@ -197,6 +197,7 @@ bool Clusters(const QString& base, int size, int top, int minFreq)
     if (!OpenIndex(base, index))
         return false;
     ResetPeakRss();
+    const long before = PeakRssKb();
     const auto t0 = std::chrono::steady_clock::now();
     cv::TClusterOptions o = cv::TClusterOptions::FromSettings(cv::GetWordlistIndexSettings());
     o.minSize = o.maxSize = size;
@@ -224,8 +225,9 @@ bool Clusters(const QString& base, int size, int top, int minFreq)
         std::printf("%zu\t%s\t%lld\t%d\n", r + 1, qPrintable(cv::ClusterText(index, c.codes)), (long long)c.freq, c.texts);
     }
     std::printf("clusters\t%zu of %d words (min. frequency %d) from %lld places; tables %zu MB; peak memory %ld MB "
-                "(VmHWM)\n",
-                run.clusters.size(), size, minFreq, (long long)run.positions, run.peakTableBytes >> 20, PeakRssKb() / 1024);
+                "(VmHWM; %ld MB before the job, the index loaded; index on disk %lld MB)\n",
+                run.clusters.size(), size, minFreq, (long long)run.positions, run.peakTableBytes >> 20, PeakRssKb() / 1024,
+                before / 1024, (long long)(IndexBytes(base) >> 20));
     std::printf("time\t%.3f s\t%.0f running words per second\n", seconds, double(index.RunningWords()) / seconds);
     std::fflush(stdout);
     return true;
