@@ -216,7 +216,7 @@ bool Clusters(const QString& base, int size, int top, int minFreq)
     const auto byFreq = [&](int a, int b) {
         const cv::TClusterResult& x = run.clusters[std::size_t(a)];
         const cv::TClusterResult& y = run.clusters[std::size_t(b)];
-        return x.freq != y.freq ? x.freq > y.freq : x.codes < y.codes;
+        return x.freq != y.freq ? x.freq > y.freq : std::ranges::lexicographical_compare(x.codes, y.codes);
     };
     const std::size_t shown = std::min<std::size_t>(order.size(), std::size_t(std::max(0, top)));
     std::partial_sort(order.begin(), order.begin() + std::ptrdiff_t(shown), order.end(), byFreq);

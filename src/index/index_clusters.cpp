@@ -12,6 +12,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QTemporaryFile>
+#include <QtEndian>
 
 #include <sys/resource.h>
 
@@ -50,7 +51,7 @@ QString TClusterOptions::Summary() const
     return QStringLiteral("%1, min. frequency %2, min. texts %3, stop at level %4").arg(sizes).arg(minFreq).arg(minTexts).arg(stopLevel);
 }
 
-QString ClusterText(const TIndexData& index, const std::vector<uint32_t>& codes)
+QString ClusterText(const TIndexData& index, std::span<const uint32_t> codes)
 {
     QString s;
     for (std::size_t k = 0; k < codes.size(); ++k) {
@@ -136,18 +137,18 @@ public:
 
     // Whether a new cluster would need more room than the limit allows.
     bool Full() const { return fCount >= fGrowAt && fSlots.size() * 2 * sizeof(TRecord) > fLimit; }
-    void Add(const TKey<N>& k, uint64_t h, int32_t text)
+    // Counts one place; returns the cluster's order in the run.
+    uint32_t Add(const TKey<N>& k, uint64_t h, int32_t text)
     {
         for (std::size_t i = std::size_t(h) & fMask;; i = (i + 1) & fMask) {
             TRecord& r = fSlots[i];
             if (r.freq == 0) {
                 if (fCount >= fGrowAt) {
                     Grow();
-                    Add(k, h, text);
-                    return;
+                    return Add(k, h, text);
                 }
                 r = TRecord{k, 1, 1, text, uint32_t(fCount++)};
-                return;
+                return r.order;
             }
             if (r.key == k) {
                 ++r.freq;
@@ -155,7 +156,7 @@ public:
                     r.lastText = text;
                     ++r.texts;
                 }
-                return;
+                return r.order;
             }
         }
     }
@@ -406,6 +407,7 @@ struct TWalkContext {
     bool oneText = false;
     std::vector<int64_t> sizesOfParts;
     bool wantPartSizes = false;
+    bool spread = false; // a dispersion walk follows the counting
     // Dispersion and the frames' texts, per cluster and frame of the run.
     std::vector<TIndexParts::TAcc> acc, frameAcc;
     std::vector<int32_t> frameLast, frameTexts;
@@ -521,11 +523,7 @@ struct TWalkContext {
                 std::memmove(levels.data(), levels.data() + places, carry);
                 pos += int64_t(places);
                 done += int64_t(k);
-                if (clock.elapsed() - lastYield > 100) {
-                    lastYield = clock.elapsed();
-                    progress().ThisPercent(int((int64_t(step) * 100 + done * 100 / std::max<int64_t>(1, rangeTokens)) / steps));
-                    MyYieldProcess();
-                }
+                Progress(done, rangeTokens);
                 if (budget > 0 && double(clock.elapsed()) > budget * 1000.0) {
                     drain();
                     out.stoppedByTime = true;
@@ -542,7 +540,84 @@ struct TWalkContext {
         return true;
     }
 
-    static TProgressClass& progress() { return GlobalProgress(); }
+    // Shows how far the walk is (`done` of `all`), now and then.
+    void Progress(int64_t done, int64_t all)
+    {
+        if (clock.elapsed() - lastYield <= 100)
+            return;
+        lastYield = clock.elapsed();
+        GlobalProgress().ThisPercent(int((int64_t(step) * 100 + done * 100 / std::max<int64_t>(1, all)) / steps));
+        MyYieldProcess();
+    }
+};
+
+// The clusters of the places in the order the counting walk met them (the
+// order number of each in its table, four bytes little-endian), in a
+// temporary file, with the part each stretch of places is in, so that the
+// dispersion walk needs neither the texts nor the clusters' codes again.
+// Only while the counts stay in one table: the orders of several runs are
+// not one numbering.
+struct TPlaceStream {
+    struct TRange {
+        int32_t text;
+        int64_t i, n; // a place of the part (its part is all the walk needs)
+        int64_t places;
+        int32_t part;
+    };
+    std::unique_ptr<QTemporaryFile> file;
+    std::vector<TRange> ranges;
+    int64_t count = 0;
+    std::vector<uint32_t> buffer;
+    const TWalkContext* context = nullptr;
+    bool failed = false;
+
+    void Start(const TWalkContext& c, bool wanted)
+    {
+        *this = {};
+        if (!wanted)
+            return;
+        file = std::make_unique<QTemporaryFile>(QDir(QDir::tempPath()).filePath(QStringLiteral("cv-clusters-XXXXXX.places")));
+        if (!file->open()) {
+            file.reset();
+            return;
+        }
+        context = &c;
+        buffer.reserve(std::size_t(1) << 16);
+    }
+    bool Wanted() const { return file != nullptr; }
+    void Add(uint32_t order, int32_t text, int64_t i, int64_t n)
+    {
+        const int32_t part = context->PartOf(text, i, n);
+        if (ranges.empty() || ranges.back().part != part || ranges.back().text != text)
+            ranges.push_back({text, i, n, 0, part});
+        ++ranges.back().places;
+        ++count;
+        buffer.push_back(qToLittleEndian(order));
+        if (buffer.size() == buffer.capacity())
+            Flush();
+    }
+    void Flush()
+    {
+        const auto bytes = qint64(buffer.size() * 4);
+        if (file->write(reinterpret_cast<const char*>(buffer.data()), bytes) != bytes)
+            failed = true;
+        buffer.clear();
+    }
+    // False when the stream could not be written whole.
+    bool Finish()
+    {
+        if (!file)
+            return true;
+        Flush();
+        return !failed && file->flush();
+    }
+    void Drop() { *this = {}; }
+    bool Fail(QString* error) const
+    {
+        if (error)
+            *error = QStringLiteral("Cannot read the clusters' temporary file \"%1\": %2").arg(file->fileName(), file->errorString());
+        return false;
+    }
 };
 
 // The work of one cluster size: its counting (walk A), the clusters kept,
@@ -564,6 +639,8 @@ public:
         fFirstId = int32_t(c.out.clusters.size());
         if (!CountAndKeep(c))
             return false;
+        if (fPlaces.file)
+            return true;
         // The index of the clusters kept, by their codes in the run's list.
         struct TKeyOf {
             TKey<N> key;
@@ -587,7 +664,7 @@ public:
             int32_t id, text;
             int64_t i, n;
         };
-        constexpr std::size_t kAhead = 8;
+        constexpr std::size_t kAhead = 12;
         std::array<TFound, kAhead> found{};
         std::size_t queued = 0;
         auto count = [&](const TFound& p) {
@@ -608,23 +685,49 @@ public:
                 }
             }
         };
+        auto queue = [&](int32_t k, int32_t text, int64_t i, int64_t n) {
+            __builtin_prefetch(&c.acc[std::size_t(k)]);
+            __builtin_prefetch(&out.clusters[std::size_t(k)].freq);
+            TFound& slot = found[queued % kAhead];
+            if (queued >= kAhead)
+                count(slot);
+            slot = {k, text, i, n};
+            ++queued;
+        };
+        auto drain = [&] {
+            for (std::size_t k = queued > kAhead ? queued - kAhead : 0; k < queued; ++k)
+                count(found[k % kAhead]);
+        };
+        if (fPlaces.file) {
+            // The places' clusters as the counting walk met them: no text is read again.
+            // What a place touches is asked for in two steps ahead of it:
+            // its entry in fKeptOf, then the kept cluster's records.
+            constexpr std::size_t kFar = 24;
+            const int32_t* keptOf = fKeptOf.data();
+            const bool ok = ReadPlaces(c, [&](std::span<const uint32_t> orders, const TPlaceStream::TRange& r) {
+                const std::size_t n = orders.size();
+                for (std::size_t j = 0; j < n; ++j) {
+                    if (j + kFar < n)
+                        __builtin_prefetch(keptOf + orders[j + kFar]);
+                    const int32_t k = keptOf[orders[j]];
+                    if (k >= 0)
+                        queue(k, r.text, r.i, r.n);
+                }
+            });
+            drain();
+            fKeptOf = {};
+            fPlaces = {};
+            return ok;
+        }
         const bool ok = c.Walk<N>(
             [](int32_t, int64_t, int64_t, std::span<const uint32_t>) {},
             [&](const TKey<N>& key, uint64_t h, int32_t text, int64_t i, int64_t n) {
                 const int32_t k = fIndex.Find(key, h);
-                if (k < 0)
-                    return;
-                __builtin_prefetch(&c.acc[std::size_t(k)]);
-                __builtin_prefetch(&out.clusters[std::size_t(k)].freq);
-                TFound& slot = found[queued % kAhead];
-                if (queued >= kAhead)
-                    count(slot);
-                slot = {k, text, i, n};
-                ++queued;
+                if (k >= 0)
+                    queue(k, text, i, n);
             },
             [&](uint64_t h) { fIndex.Prefetch(h); });
-        for (std::size_t k = queued > kAhead ? queued - kAhead : 0; k < queued; ++k)
-            count(found[k % kAhead]);
+        drain();
         fIndex.Release();
         return ok;
     }
@@ -637,6 +740,8 @@ private:
     bool CountAndKeep(TWalkContext& c)
     {
         TCountTable<N> table(c.o.tableBytesLimit);
+        TPlaceStream& places = fPlaces;
+        places.Start(c, c.spread);
         std::vector<TRunFile> runs;
         int32_t startText = c.firstText;   // the text the current run began in
         uint32_t boundaryOrder = 0;        // clusters of the run first met in its start text
@@ -695,13 +800,14 @@ private:
                     if (codes[j] != kIndexCodeNumber)
                         ++c.sizesOfParts[std::size_t(TIndexParts::TenthOf(i + int64_t(j), n))];
             },
-            [&](const TKey<N>& key, uint64_t h, int32_t text, int64_t, int64_t) {
+            [&](const TKey<N>& key, uint64_t h, int32_t text, int64_t i, int64_t n) {
                 ++c.out.positions;
                 if (text != startText && !leftStartText) {
                     leftStartText = true;
                     boundaryOrder = uint32_t(table.Count());
                 }
                 if (table.Full()) {
+                    places.Drop(); // orders of several runs: the spread is taken by the clusters' codes
                     c.out.peakTableBytes = std::max(c.out.peakTableBytes, table.Bytes());
                     if (spillFailed || !spill()) {
                         spillFailed = true;
@@ -709,12 +815,16 @@ private:
                     }
                     startText = text;
                 }
-                table.Add(key, h, text);
+                const uint32_t order = table.Add(key, h, text);
+                if (places.Wanted())
+                    places.Add(order, text, i, n);
             },
             [&](uint64_t h) { table.Prefetch(h); });
         c.out.peakTableBytes = std::max(c.out.peakTableBytes, table.Bytes());
         if (!ok || spillFailed)
             return false;
+        if (!places.Finish())
+            places.Drop();
         const int64_t minFreq = c.o.minFreq;
         const int32_t minTexts = c.o.minTexts;
         if (runs.empty()) {
@@ -726,6 +836,11 @@ private:
                     records[kept++] = r;
             records = records.first(kept);
             std::sort(records.begin(), records.end(), [](const auto& a, const auto& b) { return a.order < b.order; });
+            if (places.file) {
+                fKeptOf.assign(table.Count(), -1);
+                for (std::size_t k = 0; k < records.size(); ++k)
+                    fKeptOf[records[k].order] = fFirstId + int32_t(k);
+            }
             Emit(c.out, records);
             return true;
         }
@@ -744,9 +859,12 @@ private:
     static void Emit(TClusterRun& out, const TRange& kept)
     {
         out.clusters.reserve(out.clusters.size() + kept.size());
+        uint32_t* codes = out.codeBlocks.emplace_back(std::make_unique_for_overwrite<uint32_t[]>(kept.size() * N)).get();
         for (const auto& k : kept) {
             TClusterResult& r = out.clusters.emplace_back();
-            r.codes.assign(k.key.c.begin(), k.key.c.end());
+            std::copy(k.key.c.begin(), k.key.c.end(), codes);
+            r.codes = {codes, std::size_t(N)};
+            codes += N;
             r.freq = int64_t(k.freq);
             r.texts = int32_t(k.texts);
         }
@@ -803,8 +921,46 @@ private:
         return true;
     }
 
+    // Walks the place stream: stretch(orders, range) for the places in
+    // order, a stretch of one range at a time.
+    template <typename TStretchFn>
+    bool ReadPlaces(TWalkContext& c, TStretchFn&& stretch)
+    {
+        std::vector<uint32_t> orders(std::size_t(1) << 16);
+        if (!fPlaces.file->seek(0))
+            return fPlaces.Fail(c.error);
+        std::size_t at = 0, end = 0;
+        int64_t done = 0;
+        for (const TPlaceStream::TRange& r : fPlaces.ranges) {
+            for (int64_t left = r.places; left > 0;) {
+                if (at == end) {
+                    if (global_panic_state.load() != kPanicRun) {
+                        c.out.cancelled = true;
+                        return true;
+                    }
+                    const qint64 want = std::min<qint64>(qint64(orders.size()), fPlaces.count - done) * 4;
+                    if (fPlaces.file->read(reinterpret_cast<char*>(orders.data()), want) != want)
+                        return fPlaces.Fail(c.error);
+                    at = 0;
+                    end = std::size_t(want / 4);
+                    done += int64_t(end);
+                    for (std::size_t j = 0; j < end; ++j)
+                        orders[j] = qFromLittleEndian(orders[j]);
+                    c.Progress(done, fPlaces.count);
+                }
+                const auto k = std::size_t(std::min<int64_t>(left, int64_t(end - at)));
+                stretch(std::span<const uint32_t>(orders.data() + at, k), r);
+                at += k;
+                left -= int64_t(k);
+            }
+        }
+        return true;
+    }
+
     TKeptIndex<N> fIndex;
     int32_t fFirstId = 0;
+    TPlaceStream fPlaces;
+    std::vector<int32_t> fKeptOf; // by order met: the cluster's place in the run's list, -1 not kept
 };
 
 template <int N>
@@ -881,6 +1037,7 @@ bool CountClusters(const TIndexData& index, const std::vector<uint32_t>& nodes, 
     c.steps = sizes * (spread ? 2 : 1);
     c.oneText = firstText == lastText;
     c.wantPartSizes = spread;
+    c.spread = spread;
     c.sizesOfParts.assign(c.oneText ? kDispersionPartsOfOneText : std::size_t(lastText - firstText + 1), 0);
 
     std::vector<std::unique_ptr<TSizePass>> passes;
@@ -899,7 +1056,7 @@ bool CountClusters(const TIndexData& index, const std::vector<uint32_t>& nodes, 
     if (o.phraseFrames) {
         std::unordered_map<std::u32string, std::vector<int32_t>> byFrame;
         for (int32_t i = 0; i < int32_t(out.clusters.size()); ++i) {
-            const std::vector<uint32_t>& c = out.clusters[std::size_t(i)].codes;
+            const std::span<const uint32_t> c = out.clusters[std::size_t(i)].codes;
             if (c.size() < 3)
                 continue;
             std::u32string key(c.begin(), c.end());

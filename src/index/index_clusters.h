@@ -34,6 +34,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <vector>
 
 namespace cv {
@@ -64,7 +65,7 @@ struct TClusterOptions {
 };
 
 struct TClusterResult {
-    std::vector<uint32_t> codes;
+    std::span<const uint32_t> codes; // held by the run (TClusterRun::codeBlocks)
     int64_t freq = 0;
     int32_t texts = 0;
     float dispersion = -1.0f;  // below 0: not computed
@@ -80,8 +81,16 @@ struct TPhraseFrame {
 };
 constexpr uint32_t kFrameSlot = 0xFFFFFFFFu;
 
+// Moved, never copied: its clusters' codes point into its own blocks.
 struct TClusterRun {
+    TClusterRun() = default;
+    TClusterRun(TClusterRun&&) = default;
+    TClusterRun& operator=(TClusterRun&&) = default;
+    TClusterRun(const TClusterRun&) = delete;
+    TClusterRun& operator=(const TClusterRun&) = delete;
+
     std::vector<TClusterResult> clusters;
+    std::vector<std::unique_ptr<uint32_t[]>> codeBlocks; // the clusters' codes, a block per size
     std::vector<TPhraseFrame> frames;
     bool stoppedByTime = false;  // the time allowed ran out: counts cover the texts read until then
     bool cancelled = false;
@@ -98,7 +107,7 @@ bool CountClusters(const TIndexData& index, const std::vector<uint32_t>& nodes, 
                    int32_t lastText = -1);
 
 // The words of a cluster or frame, separated by single spaces ("*" in the open place).
-QString ClusterText(const TIndexData& index, const std::vector<uint32_t>& codes);
+QString ClusterText(const TIndexData& index, std::span<const uint32_t> codes);
 
 // The word list of a run: one entry per cluster (its words, frequency,
 // texts, dispersion), the phrase frames as entries with their variants
