@@ -12,10 +12,11 @@
 //       Prints the K most frequent clusters of N words as lines
 //       "rank<TAB>cluster<TAB>frequency<TAB>texts".
 //   index_bench --index BASE --relationships WORD [--span L,R] [--top K]
-//       Prints a header line, then per collocate of WORD: the collocate, the
-//       joint frequency, the collocate's frequency and the eleven scores
-//       (Dice, MI, MI3, Z, LL, T, log ratio, cond. prob. A and B, delta P A
-//       and B), tab-separated.
+//       Prints the line "node<TAB>WORD<TAB>frequency<TAB>F<TAB>running words
+//       <TAB>N<TAB>span<TAB>L,R" (what every score is computed from), a header
+//       line, then per collocate of WORD: the collocate, the joint frequency,
+//       the collocate's frequency and the eleven scores (Dice, MI, MI3, Z, LL,
+//       T, log ratio, cond. prob. A and B, delta P A and B), tab-separated.
 //   index_bench --generate-words N --generate-types T [--generate-texts K] [--nodes M] [--cluster-size N]
 //       Generates a corpus, indexes it, then counts all its clusters of N
 //       words (default 3) and the relationships of M node words (default
@@ -265,6 +266,12 @@ bool Relationships(const QString& base, const QStringList& words, int left, int 
         for (int i = 0; i < list.Count(); ++i)
             order[std::size_t(i)] = i;
         std::stable_sort(order.begin(), order.end(), [&](int a, int b) { return list.Entry(a).fData.Freq > list.Entry(b).fData.Freq; });
+        // What every score is computed from: f(A), N and the span.
+        int64_t nodeFrequency = 0;
+        for (uint32_t id : nodes)
+            nodeFrequency += index.types[id].freq;
+        std::printf("node\t%s\tfrequency\t%lld\trunning words\t%lld\tspan\t%d,%d\n", qPrintable(words.join(u' ')),
+                    (long long)nodeFrequency, (long long)o.N, left, right);
         std::printf("Collocate\tJoint freq.\tFreq.");
         for (const cv::TAssociationEntry& e : cv::AssociationTable())
             std::printf("\t%.*s", int(e.caption.size()), e.caption.data());
