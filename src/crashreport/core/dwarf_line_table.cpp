@@ -197,7 +197,26 @@ bool ReadEntries(Reader& r, const TDwarfLineSections& s, bool dwarf64, std::vect
     return r.Ok();
 }
 
+bool Fail(TDwarfLineTable& table)
+{
+    table = {};
+    return false;
+}
+
 } // namespace
+
+const TDwarfLineRow* TDwarfLineTable::RowAt(uint64_t address) const
+{
+    auto s = std::upper_bound(Sequences.begin(), Sequences.end(), address, [](uint64_t a, const Sequence& q) { return a < q.Start; });
+    if (s == Sequences.begin())
+        return nullptr;
+    --s;
+    const auto first = Rows.begin() + s->First, end = Rows.begin() + s->End;
+    auto it = std::upper_bound(first, end, address, [](uint64_t a, const TDwarfLineRow& r) { return a < r.Address; });
+    if (it == first || (it - 1)->EndSequence)
+        return nullptr;
+    return &*(it - 1);
+}
 
 bool DecodeDwarfLineTable(const TDwarfLineSections& sections, uint64_t offset, const std::string& compDir, TDwarfLineTable& table)
 {
@@ -208,14 +227,14 @@ bool DecodeDwarfLineTable(const TDwarfLineSections& sections, uint64_t offset, c
     if (dwarf64)
         length = r.Fixed<uint64_t>();
     else if (length >= 0xFFFFFFF0)
-        return false;
+        return Fail(table);
     if (!r.Ok() || length > sections.Line.size() - r.At())
-        return false;
+        return Fail(table);
     const uint64_t unitEnd = r.At() + length;
     r = Reader(sections.Line, r.At(), unitEnd);
     const uint16_t version = r.Fixed<uint16_t>();
     if (version < 2 || version > 5)
-        return false;
+        return Fail(table);
     unsigned addressSize = 8;
     if (version >= 5) {
         addressSize = r.Fixed<uint8_t>();
@@ -223,7 +242,7 @@ bool DecodeDwarfLineTable(const TDwarfLineSections& sections, uint64_t offset, c
     }
     const uint64_t headerLength = dwarf64 ? r.Fixed<uint64_t>() : r.Fixed<uint32_t>();
     if (!r.Ok() || headerLength > unitEnd - r.At())
-        return false;
+        return Fail(table);
     const uint64_t programStart = r.At() + headerLength;
     const uint8_t minInstruction = r.Fixed<uint8_t>();
     const uint8_t maxOps = version >= 4 ? r.Fixed<uint8_t>() : 1;
@@ -232,7 +251,7 @@ bool DecodeDwarfLineTable(const TDwarfLineSections& sections, uint64_t offset, c
     const uint8_t lineRange = r.Fixed<uint8_t>();
     const uint8_t opcodeBase = r.Fixed<uint8_t>();
     if (!r.Ok() || lineRange == 0 || opcodeBase == 0 || maxOps != 1)
-        return false; // (several operations per instruction: not on this machine)
+        return Fail(table); // (several operations per instruction: not on this machine)
     std::vector<uint8_t> argumentCounts(opcodeBase, 0);
     for (uint8_t i = 1; i < opcodeBase; ++i)
         argumentCounts[i] = r.Fixed<uint8_t>();
@@ -242,7 +261,7 @@ bool DecodeDwarfLineTable(const TDwarfLineSections& sections, uint64_t offset, c
     if (version >= 5) {
         std::vector<std::pair<std::string, uint64_t>> dirs, files;
         if (!ReadEntries(r, sections, dwarf64, dirs) || !ReadEntries(r, sections, dwarf64, files))
-            return false;
+            return Fail(table);
         for (auto& d : dirs)
             folders.push_back(Joined(compDir, d.first));
         for (auto& f : files)
@@ -260,21 +279,18 @@ bool DecodeDwarfLineTable(const TDwarfLineSections& sections, uint64_t offset, c
         }
     }
     if (!r.Ok())
-        return false;
+        return Fail(table);
 
-    // The program. Rows go into one array; each sequence's place is noted
-    // and the sequences are put in address order at the end.
+    // The program. Rows go into one array, about one for every two bytes of
+    // program; each sequence's place is noted, the places sorted at the end.
     r.Seek(programStart);
-    std::vector<TDwarfLineRow> rows;
-    struct Sequence {
-        size_t first, end;
-    };
-    std::vector<Sequence> sequences;
+    std::vector<TDwarfLineRow>& rows = table.Rows;
+    rows.reserve(size_t(std::min<uint64_t>((unitEnd - programStart) / 2 + 16, 1u << 24)));
     size_t sequenceStart = 0;
     uint64_t address = 0;
     uint32_t file = 1;
     int64_t line = 1;
-    auto emit = [&](bool end) { rows.push_back({address, uint32_t(line), file, end}); };
+    auto emit = [&](bool end) { rows.push_back({address, uint32_t(line), uint16_t(std::min<uint32_t>(file, 0xFFFF)), end}); };
     auto reset = [&] {
         address = 0;
         file = 1;
@@ -294,13 +310,13 @@ bool DecodeDwarfLineTable(const TDwarfLineSections& sections, uint64_t offset, c
             const uint64_t len = r.Uleb();
             const uint64_t next = r.At() + len;
             if (len == 0 || !r.Ok() || len > unitEnd - r.At())
-                return false;
+                return Fail(table);
             const uint8_t sub = r.Fixed<uint8_t>();
             if (sub == kEndSequence) {
                 emit(true);
                 // A sequence the linker left at address 0 belongs to discarded code.
-                if (rows[sequenceStart].Address != 0)
-                    sequences.push_back({sequenceStart, rows.size()});
+                if (rows[sequenceStart].Address != 0 && rows.size() <= UINT32_MAX)
+                    table.Sequences.push_back({rows[sequenceStart].Address, uint32_t(sequenceStart), uint32_t(rows.size())});
                 else
                     rows.resize(sequenceStart);
                 sequenceStart = rows.size();
@@ -337,19 +353,10 @@ bool DecodeDwarfLineTable(const TDwarfLineSections& sections, uint64_t offset, c
         }
     }
     if (!r.Ok())
-        return false;
+        return Fail(table);
     rows.resize(sequenceStart); // rows of a sequence that never ended cover nothing
-
-    std::stable_sort(sequences.begin(), sequences.end(),
-                     [&rows](const Sequence& a, const Sequence& b) { return rows[a.first].Address < rows[b.first].Address; });
-    const bool inOrder = std::is_sorted(sequences.begin(), sequences.end(), [](const Sequence& a, const Sequence& b) { return a.first < b.first; });
-    if (inOrder && (sequences.empty() || sequences.back().end == rows.size())) {
-        table.Rows = std::move(rows);
-    } else {
-        table.Rows.reserve(rows.size());
-        for (const Sequence& s : sequences)
-            table.Rows.insert(table.Rows.end(), rows.begin() + ptrdiff_t(s.first), rows.begin() + ptrdiff_t(s.end));
-    }
+    std::stable_sort(table.Sequences.begin(), table.Sequences.end(),
+                     [](const TDwarfLineTable::Sequence& a, const TDwarfLineTable::Sequence& b) { return a.Start < b.Start; });
     return true;
 }
 

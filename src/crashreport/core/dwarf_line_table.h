@@ -17,17 +17,26 @@ namespace cv {
 struct TDwarfLineRow {
     uint64_t Address = 0;
     uint32_t Line = 0;
-    uint32_t File = 0;        // index into TDwarfLineTable::Files
+    uint16_t File = 0;        // index into TDwarfLineTable::Files (0xFFFF: none)
     bool EndSequence = false; // the first address after a sequence: it covers nothing
 };
 
 struct TDwarfLineTable {
-    // Sorted by address: the sequences in the order of their first address,
-    // each in the order of its program. Of several rows at one address the
-    // last one counts, and a sequence's end comes before the first row of a
-    // sequence that starts where it ends.
+    // The rows, each sequence's together in the order of its program.
     std::vector<TDwarfLineRow> Rows;
+    // The sequences by their first address: where their rows lie in Rows.
+    struct Sequence {
+        uint64_t Start;
+        uint32_t First, End;
+    };
+    std::vector<Sequence> Sequences;
     std::vector<std::string> Files; // full names, joined with their folders
+
+    // The row that holds the address: in the sequence that starts last at
+    // or below it, the last row at or below it (of several at one address,
+    // the last); none when that is the sequence's end.
+    const TDwarfLineRow* RowAt(uint64_t address) const;
+    const std::string* FileOf(const TDwarfLineRow& row) const { return row.File < Files.size() ? &Files[row.File] : nullptr; }
 };
 
 // The sections the line programs refer to.

@@ -101,7 +101,8 @@ private:
         const Unit* unit = nullptr;
         const char* File() const
         {
-            return row && row->File < unit->lines.Files.size() ? unit->lines.Files[row->File].c_str() : nullptr;
+            const std::string* file = row ? unit->lines.FileOf(*row) : nullptr;
+            return file ? file->c_str() : nullptr;
         }
     };
     Place RowOf(uint64_t va) const;
@@ -364,8 +365,8 @@ void TELElfScanner::ReadLines(Unit& unit) const
     size_t count = 0;
     if (dwarf_getsrclines(&unit.die, &lines, &count) != 0)
         return;
-    // libdw's rows are sorted as ours are.
-    std::unordered_map<const char*, uint32_t> files;
+    // libdw's rows are sorted by address as a whole: one sequence for the lookups.
+    std::unordered_map<const char*, uint16_t> files;
     unit.lines.Rows.reserve(count);
     for (size_t i = 0; i < count; ++i) {
         Dwarf_Line* l = dwarf_onesrcline(lines, i);
@@ -377,11 +378,13 @@ void TELElfScanner::ReadLines(Unit& unit) const
         dwarf_lineno(l, &lineNo);
         dwarf_lineendsequence(l, &end);
         const char* file = dwarf_linesrc(l, nullptr, nullptr);
-        auto [it, fresh] = files.try_emplace(file, uint32_t(unit.lines.Files.size()));
-        if (fresh)
+        auto [it, fresh] = files.try_emplace(file, uint16_t(std::min<size_t>(unit.lines.Files.size(), 0xFFFF)));
+        if (fresh && unit.lines.Files.size() < 0xFFFF)
             unit.lines.Files.emplace_back(file ? file : "");
         unit.lines.Rows.push_back({addr, uint32_t(lineNo), it->second, end});
     }
+    if (!unit.lines.Rows.empty())
+        unit.lines.Sequences.push_back({unit.lines.Rows.front().Address, 0, uint32_t(unit.lines.Rows.size())});
 }
 
 TELElfScanner::Place TELElfScanner::RowOf(uint64_t va) const
@@ -389,12 +392,8 @@ TELElfScanner::Place TELElfScanner::RowOf(uint64_t va) const
     const Unit* unit = UnitOf(va);
     if (!unit)
         return {};
-    // The last row at or below the address: of several at one address, the last one.
-    const auto& rows = unit->lines.Rows;
-    auto it = std::upper_bound(rows.begin(), rows.end(), va, [](uint64_t v, const TDwarfLineRow& r) { return v < r.Address; });
-    if (it == rows.begin() || (it - 1)->EndSequence)
-        return {};
-    return {&*(it - 1), unit};
+    const TDwarfLineRow* row = unit->lines.RowAt(va);
+    return row ? Place{row, unit} : Place{};
 }
 
 const TELElfScanner::Function* TELElfScanner::FunctionOf(uint64_t va) const

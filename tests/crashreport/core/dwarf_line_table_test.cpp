@@ -36,7 +36,7 @@ std::vector<cv::TDwarfLineRow> LibdwRows(Dwarf_Die* unit, uint64_t codeStart, st
         dwarf_lineendsequence(l, &end);
         if (addr < codeStart)
             continue;
-        rows.push_back({addr, uint32_t(line), uint32_t(files.size()), end});
+        rows.push_back({addr, uint32_t(line), uint16_t(files.size()), end});
         const char* f = dwarf_linesrc(l, nullptr, nullptr);
         files.emplace_back(f ? f : "");
     }
@@ -97,14 +97,14 @@ TEST(DwarfLineTable, AgreesWithLibdwOnThisProgram)
         for (uint64_t a : addresses) {
             if (ends.count(a))
                 continue;
-            const cv::TDwarfLineRow* o = at(ours.Rows, a);
+            const cv::TDwarfLineRow* o = ours.RowAt(a);
             const cv::TDwarfLineRow* t = at(theirs, a);
             ASSERT_EQ(o != nullptr, t != nullptr) << std::hex << a;
             if (!o)
                 continue;
             ASSERT_EQ(o->Line, t->Line) << std::hex << a;
-            ASSERT_LT(o->File, ours.Files.size());
-            EXPECT_EQ(cv::ExtractFileName(ours.Files[o->File]), cv::ExtractFileName(files[t->File])) << std::hex << a;
+            ASSERT_NE(ours.FileOf(*o), nullptr);
+            EXPECT_EQ(cv::ExtractFileName(*ours.FileOf(*o)), cv::ExtractFileName(files[t->File])) << std::hex << a;
         }
         ++units;
         rows += theirs.size();
@@ -181,9 +181,10 @@ TEST(DwarfLineTable, OlderFormAndSequenceOrder)
     ASSERT_EQ(t.Files.size(), 3u);
     EXPECT_EQ(t.Files[1], "/src/a.cpp");
     EXPECT_EQ(t.Files[2], "/src/inc/b.h");
+    // The rows in the program's order (the one at address 0 left out), the sequences by address.
     const std::vector<cv::TDwarfLineRow> expected = {
-        {0x1000, 1, 1, false}, {0x1010, 1, 1, true},
         {0x2000, 10, 1, false}, {0x2004, 12, 1, false}, {0x2006, 12, 2, false}, {0x200C, 12, 2, true},
+        {0x1000, 1, 1, false}, {0x1010, 1, 1, true},
     };
     ASSERT_EQ(t.Rows.size(), expected.size());
     for (size_t i = 0; i < expected.size(); ++i) {
@@ -192,6 +193,19 @@ TEST(DwarfLineTable, OlderFormAndSequenceOrder)
         EXPECT_EQ(t.Rows[i].File, expected[i].File) << i;
         EXPECT_EQ(t.Rows[i].EndSequence, expected[i].EndSequence) << i;
     }
+    ASSERT_EQ(t.Sequences.size(), 2u);
+    EXPECT_EQ(t.Sequences[0].Start, 0x1000u);
+    EXPECT_EQ(t.Sequences[0].First, 4u);
+    struct Lookup {
+        uint64_t address;
+        uint32_t line; // 0: none
+    };
+    for (const Lookup& l : {Lookup{0xFFF, 0}, Lookup{0x1000, 1}, Lookup{0x100F, 1}, Lookup{0x1010, 0}, Lookup{0x1FFF, 0},
+                            Lookup{0x2003, 10}, Lookup{0x2005, 12}, Lookup{0x200B, 12}, Lookup{0x200C, 0}}) {
+        const cv::TDwarfLineRow* row = t.RowAt(l.address);
+        EXPECT_EQ(row ? row->Line : 0, l.line) << std::hex << l.address;
+    }
+    EXPECT_EQ(*t.FileOf(*t.RowAt(0x2007)), "/src/inc/b.h");
 }
 
 TEST(DwarfLineTable, DamagedProgramsAreRefusedOrReadSafely)
