@@ -447,7 +447,8 @@ void* HookProcedure(void* target, void* replacement, const std::string& name)
     size_t spare = 0;
     while (n < kJumpSize) {
         TInstructionInfo info;
-        if (!IsReadableMemory(origin + n, 1) || !DecodeInstruction({origin + n, 15}, true, info))
+        uint8_t code[15];
+        if (!DecodeInstruction({code, ReadCodeBytes(origin + n, code, sizeof code)}, true, info))
             throw cannot;
         moved.push_back(info);
         n += info.Length;

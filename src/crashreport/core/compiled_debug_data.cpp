@@ -703,13 +703,9 @@ namespace {
 // The code's size from its first bytes up to its return, read where the memory is readable.
 uint64_t CodeSize(uintptr_t addr)
 {
-    constexpr size_t kPage = 4096, kMost = 64 * 1024;
-    size_t readable = 0;
-    while (readable < kMost && IsReadableMemory(reinterpret_cast<const void*>(addr + readable), kPage - ((addr + readable) % kPage)))
-        readable += kPage - ((addr + readable) % kPage);
-    if (readable == 0)
-        return 0;
-    return ProcedureSize({reinterpret_cast<const uint8_t*>(addr), std::min(readable, kMost)}, true);
+    std::vector<uint8_t> code(64 * 1024);
+    code.resize(ReadCodeBytes(reinterpret_cast<const void*>(addr), code.data(), code.size()));
+    return ProcedureSize(code, true);
 }
 
 // The index of the function that holds Addr (halving), or -1.
@@ -800,16 +796,22 @@ void SetCrashboxUnitFileNames(std::vector<std::string> names)
 
 namespace {
 
-// The bytes at address after an "endbr64", when readable.
-const uint8_t* CodeAfterBranchMark(const void* address, size_t need)
-{
-    const auto* p = static_cast<const uint8_t*>(address);
-    if (!p || !IsReadableMemory(p, need))
-        return nullptr;
-    if (IsReadableMemory(p, 4 + need) && p[0] == 0xF3 && p[1] == 0x0F && p[2] == 0x1E && p[3] == 0xFA)
-        p += 4;
-    return p;
-}
+// The first bytes of the code at address, after an "endbr64"; as many as can be read.
+struct CodeStartBytes {
+    uint8_t bytes[12] = {};
+    size_t count = 0;
+    size_t at = 0;
+    explicit CodeStartBytes(const void* address)
+    {
+        count = ReadCodeBytes(address, bytes, sizeof bytes);
+        if (count >= 4 && bytes[0] == 0xF3 && bytes[1] == 0x0F && bytes[2] == 0x1E && bytes[3] == 0xFA)
+            at = 4;
+    }
+    bool Starts(std::initializer_list<uint8_t> wanted) const
+    {
+        return count - at >= wanted.size() && std::equal(wanted.begin(), wanted.end(), bytes + at);
+    }
+};
 
 struct EntryPoints {
     std::mutex lock;
@@ -826,16 +828,13 @@ EntryPoints& HandlerEntryPoints()
 
 bool IsStackFramePrologueAt(const void* address)
 {
-    if (const uint8_t* p = CodeAfterBranchMark(address, 3); p && p[0] == 0x55 && p[1] == 0x8B && p[2] == 0xEC)
-        return true;
-    const uint8_t* p = CodeAfterBranchMark(address, 4);
-    return p && p[0] == 0x55 && p[1] == 0x48 && ((p[2] == 0x89 && p[3] == 0xE5) || (p[2] == 0x8B && p[3] == 0xEC));
+    const CodeStartBytes code(address);
+    return code.Starts({0x55, 0x8B, 0xEC}) || code.Starts({0x55, 0x48, 0x89, 0xE5}) || code.Starts({0x55, 0x48, 0x8B, 0xEC});
 }
 
 bool IsPushEbxAt(const void* address)
 {
-    const uint8_t* p = CodeAfterBranchMark(address, 1);
-    return p && p[0] == 0x53;
+    return CodeStartBytes(address).Starts({0x53});
 }
 
 bool IsBuiltWithRuntimePackages()
@@ -862,19 +861,20 @@ void RecordDefaultExceptionHandlerEntryPoints()
 int GetExceptionHandlerCallKind(const void* address)
 {
     const auto* p = static_cast<const uint8_t*>(address);
-    if (!p || !IsReadableMemory(p, 6))
+    uint8_t code[6];
+    if (ReadCodeBytes(address, code, sizeof code) < sizeof code)
         return 0;
     const void* target = nullptr;
     int32_t disp;
-    if (p[0] == 0xE8 || p[0] == 0xE9) {
-        std::memcpy(&disp, p + 1, 4);
+    if (code[0] == 0xE8 || code[0] == 0xE9) {
+        std::memcpy(&disp, code + 1, 4);
         target = p + 5 + disp;
-    } else if (p[0] == 0xFF && (p[1] == 0x15 || p[1] == 0x25)) {
-        std::memcpy(&disp, p + 2, 4);
-        const auto* cell = reinterpret_cast<const void* const*>(p + 6 + disp);
-        if (!IsReadableMemory(cell, sizeof(void*)))
+    } else if (code[0] == 0xFF && (code[1] == 0x15 || code[1] == 0x25)) {
+        std::memcpy(&disp, code + 2, 4);
+        uint8_t cell[sizeof(void*)];
+        if (ReadCodeBytes(p + 6 + disp, cell, sizeof cell) < sizeof cell)
             return 0;
-        target = *cell;
+        std::memcpy(&target, cell, sizeof target);
     } else {
         return 0;
     }

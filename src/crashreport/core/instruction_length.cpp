@@ -402,14 +402,30 @@ bool DecodeInstruction(std::span<const uint8_t> code, bool mode64, TInstructionI
     return Decoder(code, mode64, info).Run();
 }
 
+__attribute__((no_sanitize_address)) size_t ReadCodeBytes(const void* address, uint8_t* buffer, size_t most)
+{
+    // Page by page: an instruction may end right before an unmapped page.
+    constexpr uintptr_t kPage = 4096;
+    const auto start = reinterpret_cast<uintptr_t>(address);
+    size_t readable = 0;
+    while (readable < most) {
+        const size_t piece = std::min<size_t>(most - readable, kPage - (start + readable) % kPage);
+        if (!address || !IsReadableMemory(reinterpret_cast<const void*>(start + readable), piece))
+            break;
+        readable += piece;
+    }
+    const auto* from = static_cast<const volatile uint8_t*>(address);
+    for (size_t i = 0; i < readable; ++i)
+        buffer[i] = from[i];
+    return readable;
+}
+
 bool GetInstructionLength(const void* address, uint32_t& length)
 {
-    // Only the bytes that can be read (an instruction may end right before an unmapped page).
-    size_t readable = kMaxInstruction;
-    while (readable > 0 && !IsReadableMemory(address, readable))
-        --readable;
+    uint8_t code[kMaxInstruction];
+    const size_t readable = ReadCodeBytes(address, code, sizeof code);
     TInstructionInfo info;
-    if (!DecodeInstruction({static_cast<const uint8_t*>(address), readable}, true, info))
+    if (!DecodeInstruction({code, readable}, true, info))
         return false;
     length = info.Length;
     return true;

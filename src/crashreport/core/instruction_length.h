@@ -29,6 +29,12 @@ struct TInstructionInfo {
 // known instruction or does not fit in the bytes given.
 bool DecodeInstruction(std::span<const uint8_t> code, bool mode64, TInstructionInfo& info);
 
+// Copies up to most bytes of this process's memory from address into
+// buffer, as many as can be read there; returns how many. Memory probed
+// this way may lie anywhere (in padding between objects too): the copy is
+// what gets examined.
+size_t ReadCodeBytes(const void* address, uint8_t* buffer, size_t most);
+
 // The length of the instruction at the address of this process's code
 // (x86-64); false when it is not understood or cannot be read.
 bool GetInstructionLength(const void* address, uint32_t& length);

@@ -85,6 +85,21 @@ cvtest_ret_only:
 
 namespace {
 
+// Sanitizer builds put a jump over a type signature at the start of each
+// routine (nothing can be moved from there) and catch dlopen in the program
+// itself (no module's slot leads there): the tests that rest on either skip.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kSanitized = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool kSanitized = true;
+#else
+constexpr bool kSanitized = false;
+#endif
+#else
+constexpr bool kSanitized = false;
+#endif
+
 extern "C" int ReplacementValue(int x)
 {
     return -x;
@@ -116,6 +131,8 @@ struct Hooks : ::testing::Test {
 
 TEST_F(Hooks, InlineHookReachesEveryCallerAndTheTrampolineTheOriginal)
 {
+    if (kSanitized)
+        GTEST_SKIP() << "sanitizer build";
     const IntFn original = Original("hook_target_value");
     ASSERT_NE(original, nullptr);
     auto trampoline = reinterpret_cast<IntFn>(cv::HookProcedure(reinterpret_cast<void*>(original), reinterpret_cast<void*>(&ReplacementValue),
@@ -241,6 +258,8 @@ TEST_F(Hooks, ImportThatTheModuleDoesNotMakeIsRefusedWithTheJoinedName)
 
 TEST_F(Hooks, ImportHookInAllModulesReachesModulesLoadedLater)
 {
+    if (kSanitized)
+        GTEST_SKIP() << "sanitizer build";
     void* original = nullptr;
     EXPECT_TRUE(cv::HookImportInAllModules("", "hook_target_value", reinterpret_cast<void*>(&ReplacementValue), original));
     EXPECT_EQ(original, reinterpret_cast<void*>(Original("hook_target_value")));
