@@ -21,6 +21,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -67,19 +68,6 @@ bool timeObjdump(const char* file, double& wall, double& cpu)
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
-// Appends the number in hexadecimal, lower case, without leading zeros.
-void appendHex(std::string& out, uint64_t v)
-{
-    char buf[16];
-    int n = 0;
-    do {
-        buf[n++] = "0123456789abcdef"[v & 15];
-        v >>= 4;
-    } while (v);
-    while (n)
-        out += buf[--n];
-}
-
 } // namespace
 
 int main(int argc, char** argv)
@@ -121,8 +109,10 @@ int main(int argc, char** argv)
         mode = elf.Is64() ? 64 : 32;
 
     cv::TDisAsm disasm(mode == 64 ? cv::TDisAsmMode::x86_64 : cv::TDisAsmMode::x86_32);
-    std::string out;
-    out.reserve(1 << 20);
+    static constexpr char kDigits[] = "0123456789abcdef";
+    std::vector<char> out(1 << 20);
+    char* o = out.data();
+    char* const flushAt = out.data() + out.size() - 512;
     std::string line;
     line.reserve(256);
     uint64_t count = 0;
@@ -132,23 +122,33 @@ int main(int argc, char** argv)
     while (pos < code.size()) {
         const uint64_t address = text->Address + pos;
         const int32_t size = disasm.GetInstruction(std::span<const uint8_t>(code).subspan(pos), address, line);
-        appendHex(out, address);
-        out += '\t';
+        char digits[16];
+        int n = 0;
+        uint64_t a = address;
+        do {
+            digits[n++] = kDigits[a & 15];
+            a >>= 4;
+        } while (a);
+        while (n)
+            *o++ = digits[--n];
+        *o++ = '\t';
         for (int32_t i = 0; i < size; ++i) {
-            out += "0123456789abcdef"[code[pos + size_t(i)] >> 4];
-            out += "0123456789abcdef"[code[pos + size_t(i)] & 15];
+            *o++ = kDigits[code[pos + size_t(i)] >> 4];
+            *o++ = kDigits[code[pos + size_t(i)] & 15];
         }
-        out += '\t';
-        out += line;
-        out += '\n';
-        if (out.size() > (1 << 20) - 512) {
-            std::fwrite(out.data(), 1, out.size(), stdout);
-            out.clear();
+        *o++ = '\t';
+        const size_t length = std::min(line.size(), size_t(400));
+        std::memcpy(o, line.data(), length);
+        o += length;
+        *o++ = '\n';
+        if (o >= flushAt) {
+            std::fwrite(out.data(), 1, size_t(o - out.data()), stdout);
+            o = out.data();
         }
         pos += size_t(size);
         ++count;
     }
-    std::fwrite(out.data(), 1, out.size(), stdout);
+    std::fwrite(out.data(), 1, size_t(o - out.data()), stdout);
     std::fflush(stdout);
     const double wall = now() - t0;
     const double cpu = cpuSeconds(RUSAGE_SELF) - cpu0;

@@ -47,7 +47,7 @@ struct PrefixByte {
 class Decoder {
 public:
     Decoder(const TDisAsm& owner, std::span<const uint8_t> code, uint64_t address, std::string& out)
-        : fOwner(owner), fCode(code.data()), fAvail(std::min(code.size(), kMaxInstruction + 1)),
+        : fOwner(owner), fCode(code.data()), fAvail(std::min(code.size(), kMaxInstruction)),
           fAddress(address), fLong(owner.Mode() == TDisAsmMode::x86_64), fOut(out)
     {
     }
@@ -160,6 +160,7 @@ private:
     bool fData = false;         // the line is a "DB" line
     bool fPrefixOnly = false;   // a REX prefix followed by another prefix
     uint8_t fOpcode = 0;        // the opcode byte last read
+    int fMap = 0;               // its table: 0 one byte, 1 0F, 2 0F 38, 3 0F 3A
     size_t fOpcodeEnd = 0;      // bytes of prefixes and opcode: what undefined bytes take
     bool fUnknown = false;      // no entry for a well-formed instruction: its whole length is data
     bool fMemoryDone = false;   // the ModR/M memory operand has been read
@@ -197,7 +198,7 @@ private:
     int fOperands = 0;
 
     bool fBranch = false, fIndirectBranch = false, fStringOp = false, fComparedStringOp = false;
-    std::array<char, 2 * 192> fScratch{};
+    std::array<char, 2 * 192> fScratch; // written before it is read
     int fScratchSide = 0;
 };
 
@@ -242,9 +243,15 @@ void Decoder::Expand(const char* t)
             Pad();
             ++t;
             break;
-        default:
-            Put(*t++);
+        default: {
+            // A run of plain text at once.
+            const char* end = t + 1;
+            while (*end && *end != '#' && *end != '@' && *end != '%' && *end != '\t')
+                ++end;
+            fOut.append(t, size_t(end - t));
+            t = end;
             break;
+        }
         }
     }
 }
@@ -271,6 +278,7 @@ const char* Decoder::Command(char cmd, char arg, const char* rest)
         if (arg == '2') {
             fOpcode = Next();
             fOpcodeEnd = fPos;
+            fMap = 1;
             const char* t = kTwoByte[fOpcode];
             return t ? t : "???";
         }
@@ -327,7 +335,8 @@ const char* Decoder::Command(char cmd, char arg, const char* rest)
             return Extended(1, fOpcode);
         fOpcode = Next();
         fOpcodeEnd = fPos;
-        return Extended(arg == '2' ? 2 : 3, fOpcode);
+        fMap = arg == '2' ? 2 : 3;
+        return Extended(fMap, fOpcode);
     case 'g': { // group mnemonic
         ModRM();
         const size_t group = size_t(arg - 'a');
@@ -407,7 +416,8 @@ const char* Decoder::Command(char cmd, char arg, const char* rest)
         else if (arg == '2')
             name = imm < 8 ? kIntPredicates[imm] : nullptr;
         else if (arg == '3')
-            name = imm == 0x00 ? "lqlqdq" : imm == 0x01 ? "hqlqdq" : imm == 0x10 ? "lqhqdq" : imm == 0x11 ? "hqhqdq" : nullptr;
+            name = imm == 0x00 ? "lqlqdq" : imm == 0x01 ? "hqlqdq" : imm == 0x02 || imm == 0x10 ? "lqhqdq"
+                 : imm == 0x03 || imm == 0x11 ? "hqhqdq" : nullptr;
         if (name) {
             Put(name);
             fPredicateTaken = true;
@@ -478,8 +488,11 @@ const char* Decoder::Special(char which)
         }
         return "@gi#Ev , #Iv ";
     case '4': { // 9B: fwait, or the waiting form of the control instruction after it
-        const uint8_t b1 = Peek(0);
-        const uint8_t b2 = Peek(1);
+        size_t waits = 0; // more 9B bytes before that instruction
+        while (waits < 8 && Peek(waits) == 0x9B)
+            ++waits;
+        const uint8_t b1 = Peek(waits);
+        const uint8_t b2 = Peek(waits + 1);
         const int reg = (b2 >> 3) & 7;
         const bool mem = (b2 >> 6) != 3;
         const char* t = nullptr;
@@ -499,7 +512,8 @@ const char* Decoder::Special(char which)
             t = "fsave   #Mn ";
         if (!t)
             return "fwait";
-        Next();
+        for (size_t i = 0; i <= waits; ++i)
+            Next();
         if (!mem)
             Next();
         return t;
@@ -594,7 +608,7 @@ const char* Decoder::VexPrefix(char kind)
         switch (kind) {
         case '2': return "lds     #Gv , #Mp ";
         case '3': return "les     #Gv , #Mp ";
-        default: return "bound   #Gv , #Mn ";
+        default: return "bound   #Gv , #Mq ";
         }
     }
     int map = 1;
@@ -657,6 +671,7 @@ const char* Decoder::VexPrefix(char kind)
     }
     fOpcode = Next();
     fOpcodeEnd = fPos;
+    fMap = map;
     return Extended(map, fOpcode);
 }
 
@@ -772,15 +787,14 @@ void Decoder::VectorRegister(int bytes, int index)
 void Decoder::Hex(uint64_t v, int digits)
 {
     char buf[16];
-    int n = 0;
+    int n = 16;
     do {
-        buf[n++] = kHexDigits[v & 15];
+        buf[--n] = kHexDigits[v & 15];
         v >>= 4;
-    } while (v != 0 && n < 16);
-    while (n < digits && n < 16)
-        buf[n++] = '0';
-    while (n > 0)
-        Put(buf[--n]);
+    } while (v != 0 && n > 0);
+    while (16 - n < digits && n > 0)
+        buf[--n] = '0';
+    fOut.append(buf + n, size_t(16 - n));
 }
 
 void Decoder::Signed(int64_t v, int digits)
@@ -1216,6 +1230,12 @@ void Decoder::Operand(char letter, char sizeLetter, char term, const char* rest)
 std::string Decoder::PrefixNames()
 {
     std::string names;
+    bool locked = false;
+    for (size_t i = 0; i < fPrefixCount; ++i)
+        locked = locked || fPrefixes[i].value == 0xF0;
+    // A store that may end a hardware-elided lock region.
+    const bool releasingStore = fEncoding == Encoding::Legacy && fMap == 0 && fHaveModRM && Mod() != 3 &&
+                                (fOpcode == 0x88 || fOpcode == 0x89 || fOpcode == 0xC6 || fOpcode == 0xC7);
     for (size_t i = 0; i < fPrefixCount; ++i) {
         const PrefixByte& p = fPrefixes[i];
         if (p.used)
@@ -1223,8 +1243,8 @@ std::string Decoder::PrefixNames()
         const char* name = nullptr;
         switch (p.value) {
         case 0xF0: name = "lock"; break;
-        case 0xF2: name = fBranch && !fStringOp ? "bnd" : "repnz"; break;
-        case 0xF3: name = fStringOp && !fComparedStringOp ? "rep" : "repz"; break;
+        case 0xF2: name = locked ? "xacquire" : fBranch && !fStringOp ? "bnd" : "repnz"; break;
+        case 0xF3: name = locked || releasingStore ? "xrelease" : fStringOp && !fComparedStringOp ? "rep" : "repz"; break;
         case 0x66: name = "data16"; break;
         case 0x67: name = fLong ? "addr32" : "addr16"; break;
         case 0x26: name = "es"; break;
@@ -1258,9 +1278,8 @@ std::string Decoder::PrefixNames()
 
 void Decoder::Finish()
 {
-    if (fData && !fUnknown && fOpcodeEnd <= fAvail) {
+    if (fData && !fUnknown && !fTruncated) {
         // Undefined bytes: the prefixes and the opcode, the listing goes on after them.
-        fTruncated = false;
         fPos = fOpcodeEnd;
         fOut = "???";
     }

@@ -212,6 +212,8 @@ std::string NormalisedObjdump(const std::string& text)
         return "(bad)"; // with the names of the prefixes before it
     // "fs:0x28", "ds:0x1234": an absolute address without brackets.
     for (size_t at = s.find(":0x"); at != std::string::npos; at = s.find(":0x", at + 1)) {
+        if (at < 2 || s[at - 1] != 's' || std::string("cdefgs").find(s[at - 2]) == std::string::npos)
+            continue;
         size_t end = at + 3;
         while (end < s.size() && isHex(s[end]))
             ++end;
@@ -323,6 +325,16 @@ const std::vector<TKnownDifference>& KnownDifferences()
                  if (m == k)
                      return ours.rfind(theirs.substr(0, theirs.find(m)) + k, 0) == 0;
              return false;
+         }},
+        {"control and debug register", "the listing names them C0 and D7 as the crash report always did, objdump cr0 and dr7",
+         [](const std::string& ours, const std::string& theirs) {
+             std::string t = theirs;
+             for (const char* r : {"cr", "dr"})
+                 for (size_t at = t.find(r); at != std::string::npos; at = t.find(r, at + 1))
+                     if (at + 2 < t.size() && std::isdigit(static_cast<unsigned char>(t[at + 2])) &&
+                         (at == 0 || t[at - 1] == ' ' || t[at - 1] == ','))
+                         t.replace(at, 2, r[0] == 'c' ? "c" : "d");
+             return t == ours;
          }},
         {"redundant SIB byte", "a SIB byte without index register: objdump names the missing index riz (eiz)",
          [](const std::string& ours, const std::string& theirs) {
