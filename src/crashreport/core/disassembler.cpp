@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstring>
+#include <string_view>
 
 namespace cv {
 
@@ -87,6 +88,7 @@ private:
     const char* Extended(int map, uint8_t opcode);
     const char* VexPrefix(char kind);
     const char* Undefined(bool hasModRM, int immediateBytes);
+    bool HasVexTwin(std::span<const TExtEntry> entries, const TExtEntry& evex) const;
     int ImmediateBytesIn(const char* rest);
 
     // --- operands ---
@@ -111,6 +113,11 @@ private:
     int VectorSize(char sizeLetter) const;
     int OpSize();
     int StackSize();
+    bool IsPrefixByte(uint8_t b) const
+    {
+        return b == 0x66 || b == 0x67 || b == 0xF0 || b == 0xF2 || b == 0xF3 || b == 0x26 || b == 0x2E || b == 0x36 ||
+               b == 0x3E || b == 0x64 || b == 0x65 || (fLong && (b & 0xF0) == 0x40);
+    }
     int AddressSize() const { return fLong ? (fHas67 ? 4 : 8) : (fHas67 ? 2 : 4); }
     void UseOpSizePrefix() { Use(fLast66); }
     void UseAddressSizePrefix() { Use(fLast67); }
@@ -197,6 +204,9 @@ private:
     bool fPredicateTaken = false;
     int fOperands = 0;
 
+    bool fVexTwin = false;      // an EVEX instruction that VEX has too
+    bool fNeedsEvex = false;    // an operand only EVEX can name (zmm, register 16-31, mask)
+    bool fWait = false; // a wait (9B) before an x87 instruction, named "fwait"
     bool fBranch = false, fIndirectBranch = false, fStringOp = false, fComparedStringOp = false;
     std::array<char, 2 * 192> fScratch; // written before it is read
     int fScratchSide = 0;
@@ -287,6 +297,17 @@ const char* Decoder::Command(char cmd, char arg, const char* rest)
             fOpcodeEnd = fPos; // the ModR/M byte belongs to the opcode here
             const size_t block = size_t(arg - 'a') * 72;
             const char* t = Mod() == 3 ? kFloat[block + 8 + (fModRM - 0xC0)] : kFloat[block + size_t(RegField())];
+            if (fWait && t) {
+                // The control instructions that do not wait have a waiting name.
+                static const char* const kWaiting[][2] = {{"fnstsw  ", "fstsw   "}, {"fnstcw  ", "fstcw   "},
+                                                          {"fnstenv ", "fstenv  "}, {"fnsave  ", "fsave   "},
+                                                          {"fnclex", "fclex"}, {"fninit", "finit"}};
+                for (const auto& w : kWaiting)
+                    if (std::strncmp(t, w[0], std::strlen(w[0])) == 0) {
+                        fWait = false;
+                        return Compose(w[1], t + std::strlen(w[0]));
+                    }
+            }
             return t ? t : "???";
         }
         return "???";
@@ -487,36 +508,21 @@ const char* Decoder::Special(char which)
             return "xbegin  #Jvj";
         }
         return "@gi#Ev , #Iv ";
-    case '4': { // 9B: fwait, or the waiting form of the control instruction after it
-        size_t waits = 0; // more 9B bytes before that instruction
-        while (waits < 8 && Peek(waits) == 0x9B)
+    case '4': { // 9B: fwait, or a wait that goes with the x87 instruction after it
+        size_t waits = 0; // more 9B bytes
+        while (waits < kMaxInstruction && Peek(waits) == 0x9B)
             ++waits;
-        const uint8_t b1 = Peek(waits);
-        const uint8_t b2 = Peek(waits + 1);
-        const int reg = (b2 >> 3) & 7;
-        const bool mem = (b2 >> 6) != 3;
-        const char* t = nullptr;
-        if (b1 == 0xDF && b2 == 0xE0)
-            t = "fstsw   ax";
-        else if (b1 == 0xDB && b2 == 0xE2)
-            t = "fclex";
-        else if (b1 == 0xDB && b2 == 0xE3)
-            t = "finit";
-        else if (b1 == 0xD9 && mem && reg == 7)
-            t = "fstcw   #Mw ";
-        else if (b1 == 0xD9 && mem && reg == 6)
-            t = "fstenv  #Mn ";
-        else if (b1 == 0xDD && mem && reg == 7)
-            t = "fstsw   #Mw ";
-        else if (b1 == 0xDD && mem && reg == 6)
-            t = "fsave   #Mn ";
-        if (!t)
+        size_t at = waits;
+        while (at < kMaxInstruction && IsPrefixByte(Peek(at)))
+            ++at;
+        if (Peek(at) < 0xD8 || Peek(at) > 0xDF)
             return "fwait";
-        for (size_t i = 0; i <= waits; ++i)
+        for (size_t i = 0; i < waits; ++i)
             Next();
-        if (!mem)
-            Next();
-        return t;
+        fWait = true;
+        fOpcode = Next();
+        fOpcodeEnd = fPos;
+        return OneByteTemplate(fOpcode);
     }
     case '5': // 8F: pop, or an XOP prefix (AMD), whose instructions are not listed
         if ((Peek(0) & 0x18) != 0 && (fLong || (Peek(0) >> 6) == 3)) {
@@ -567,8 +573,11 @@ const char* Decoder::Extended(int map, uint8_t opcode)
         // With EVEX rounding the length bits hold the rounding mode: 512 bits.
         const int length = fEncoding == Encoding::Evex && fEvexB && regForm ? 2 : fVexL;
         for (const TExtEntry& e : entries)
-            if (matches(e, encoding, fVexPrefix, length))
+            if (matches(e, encoding, fVexPrefix, length)) {
+                if (encoding == kEvex)
+                    fVexTwin = HasVexTwin(entries, e);
                 return e.tpl;
+            }
         return Undefined(false, immediate);
     }
 
@@ -598,6 +607,24 @@ const char* Decoder::Extended(int map, uint8_t opcode)
             return e.tpl;
         }
     return Undefined(false, immediate);
+}
+
+// Whether a VEX instruction of the same opcode has this EVEX one's mnemonic.
+bool Decoder::HasVexTwin(std::span<const TExtEntry> entries, const TExtEntry& evex) const
+{
+    auto mnemonic = [](const char* t) {
+        while (t[0] == '@' && t[1] && t[2])
+            t += 3;
+        size_t n = 0;
+        while (t[n] && t[n] != '\t')
+            ++n;
+        return std::string_view(t, n);
+    };
+    const std::string_view name = mnemonic(evex.tpl);
+    for (const TExtEntry& e : entries)
+        if ((e.encodings & kVex) && e.prefix == fVexPrefix && mnemonic(e.tpl) == name)
+            return true;
+    return false;
 }
 
 // The VEX (C5, C4) and EVEX (62) prefixes. In 32-bit code the same bytes are
@@ -778,6 +805,8 @@ void Decoder::Register(int size, int index)
 
 void Decoder::VectorRegister(int bytes, int index)
 {
+    if (bytes > 32 || index >= 16)
+        fNeedsEvex = true;
     Put(bytes > 32 ? "zmm" : bytes > 16 ? "ymm" : "xmm");
     if (index >= 10)
         Put(char('0' + index / 10));
@@ -1056,6 +1085,7 @@ void Decoder::Operand(char letter, char sizeLetter, char term, const char* rest)
         } else if (letter == 'W') {
             VectorRegister(size, RmField() | (RexB() << 3) | (fEncoding == Encoding::Evex ? fEvexX << 4 : 0));
         } else if (letter == 'l') {
+            fNeedsEvex = true;
             Put('k');
             Put(char('0' + RmField()));
         } else {
@@ -1109,10 +1139,12 @@ void Decoder::Operand(char letter, char sizeLetter, char term, const char* rest)
     }
     case 'k':
         ModRM();
+        fNeedsEvex = true;
         Put('k');
         Put(char('0' + RegField()));
         break;
     case 'h':
+        fNeedsEvex = true;
         Put('k');
         Put(char('0' + (fVvvv & 7)));
         break;
@@ -1229,7 +1261,7 @@ void Decoder::Operand(char letter, char sizeLetter, char term, const char* rest)
 // Names of the prefixes the instruction did not use, in their order.
 std::string Decoder::PrefixNames()
 {
-    std::string names;
+    std::string names = fWait ? "fwait " : "";
     bool locked = false;
     for (size_t i = 0; i < fPrefixCount; ++i)
         locked = locked || fPrefixes[i].value == 0xF0;
@@ -1334,11 +1366,13 @@ void Decoder::Finish()
         fOut = names;
         return;
     }
-    if (fPrefixCount > 0) {
+    if (fPrefixCount > 0 || fWait) {
         const std::string names = PrefixNames();
         if (!names.empty())
             fOut.insert(0, names);
     }
+    if (fEncoding == Encoding::Evex && fVexTwin && !fNeedsEvex && !fMaskReg && !fZeroing && !fEvexB)
+        fOut.insert(0, "{evex} "); // could have been VEX: say it is not
 }
 
 } // namespace

@@ -150,7 +150,7 @@ void commonForms(std::string& s)
 
 std::vector<TObjdumpInstruction> ObjdumpListing(const std::string& file, bool is32, uint64_t start, uint64_t stop)
 {
-    std::string command = "objdump -d -z -w -M ";
+    std::string command = "objdump -d -z -w -j .text -M ";
     command += is32 ? "intel,i386" : "intel";
     if (stop > start) {
         char range[80];
@@ -326,6 +326,8 @@ const std::vector<TKnownDifference>& KnownDifferences()
                      return ours.rfind(theirs.substr(0, theirs.find(m)) + k, 0) == 0;
              return false;
          }},
+        {"wait before an x87 instruction", "objdump takes a wait (9B) before an x87 instruction into it without a word, the listing writes fwait",
+         [](const std::string& ours, const std::string& theirs) { return ours == "fwait " + theirs; }},
         {"control and debug register", "the listing names them C0 and D7 as the crash report always did, objdump cr0 and dr7",
          [](const std::string& ours, const std::string& theirs) {
              std::string t = theirs;

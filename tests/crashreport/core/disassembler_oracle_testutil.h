@@ -19,7 +19,7 @@ struct TObjdumpInstruction {
     std::string Text; // as objdump wrote it
 };
 
-// objdump -d -z -M intel (",i386" for 32-bit code) over the file, between the
+// objdump -d -z -M intel (",i386" for 32-bit code) over the file's .text, between the
 // addresses when `stop` is above `start`. Empty when objdump cannot be run.
 std::vector<TObjdumpInstruction> ObjdumpListing(const std::string& file, bool is32, uint64_t start = 0,
                                                 uint64_t stop = 0);

@@ -180,3 +180,10 @@ lodsb
 xlat
 insb
 outsd
+fwait
+fld st(0)
+fstenv [eax]
+fsave [eax]
+fclex
+finit
+fstcw [esp]

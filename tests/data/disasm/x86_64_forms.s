@@ -431,3 +431,8 @@ rep movsq
 rep stosb
 repne scasb
 lodsq
+{evex} vpaddd ymm0, ymm1, ymm2
+{evex} vaddss xmm0, xmm1, xmm2
+{evex} vmovdqu32 ymm0, [rdi]
+vpcmpeqb k1, ymm1, ymm2
+vpaddd ymm16, ymm1, ymm2
