@@ -153,7 +153,7 @@ private:
     void Signed(int64_t v, int digits);
     void Pad();
     void Finish();
-    std::string PrefixNames();
+    size_t PrefixNames(char* out, size_t room);
 
     const TDisAsm& fOwner;
     const uint8_t* fCode;
@@ -1258,10 +1258,21 @@ void Decoder::Operand(char letter, char sizeLetter, char term, const char* rest)
     MaskDecoration();
 }
 
-// Names of the prefixes the instruction did not use, in their order.
-std::string Decoder::PrefixNames()
+// Names of the prefixes the instruction did not use, in their order, each
+// with a blank after it, into `out`; their length.
+size_t Decoder::PrefixNames(char* out, size_t room)
 {
-    std::string names = fWait ? "fwait " : "";
+    size_t n = 0;
+    auto add = [&](const char* name) {
+        const size_t len = std::strlen(name);
+        if (n + len + 1 > room)
+            return;
+        std::memcpy(out + n, name, len);
+        n += len;
+        out[n++] = ' ';
+    };
+    if (fWait)
+        add("fwait");
     bool locked = false;
     for (size_t i = 0; i < fPrefixCount; ++i)
         locked = locked || fPrefixes[i].value == 0xF0;
@@ -1272,40 +1283,38 @@ std::string Decoder::PrefixNames()
         const PrefixByte& p = fPrefixes[i];
         if (p.used)
             continue;
-        const char* name = nullptr;
         switch (p.value) {
-        case 0xF0: name = "lock"; break;
-        case 0xF2: name = locked ? "xacquire" : fBranch && !fStringOp ? "bnd" : "repnz"; break;
-        case 0xF3: name = locked || releasingStore ? "xrelease" : fStringOp && !fComparedStringOp ? "rep" : "repz"; break;
-        case 0x66: name = "data16"; break;
-        case 0x67: name = fLong ? "addr32" : "addr16"; break;
-        case 0x26: name = "es"; break;
-        case 0x2E: name = "cs"; break;
-        case 0x36: name = "ss"; break;
-        case 0x3E: name = fIndirectBranch ? "notrack" : "ds"; break;
-        case 0x64: name = "fs"; break;
-        case 0x65: name = "gs"; break;
+        case 0xF0: add("lock"); break;
+        case 0xF2: add(locked ? "xacquire" : fBranch && !fStringOp ? "bnd" : "repnz"); break;
+        case 0xF3: add(locked || releasingStore ? "xrelease" : fStringOp && !fComparedStringOp ? "rep" : "repz"); break;
+        case 0x66: add("data16"); break;
+        case 0x67: add(fLong ? "addr32" : "addr16"); break;
+        case 0x26: add("es"); break;
+        case 0x2E: add("cs"); break;
+        case 0x36: add("ss"); break;
+        case 0x3E: add(fIndirectBranch ? "notrack" : "ds"); break;
+        case 0x64: add("fs"); break;
+        case 0x65: add("gs"); break;
         default:
             if ((p.value & 0xF0) == 0x40 && int(i) == fRexIndex) {
+                // A REX prefix with a bit the instruction did not use.
                 const int bits = p.value & 15;
                 if ((bits & ~fRexUsed) == 0 && (bits != 0 || fRexByteRegs))
-                    continue;
-                names += "rex";
-                if (bits) {
-                    names += '.';
-                    if (bits & 8) names += 'W';
-                    if (bits & 4) names += 'R';
-                    if (bits & 2) names += 'X';
-                    if (bits & 1) names += 'B';
-                }
-                names += ' ';
+                    break;
+                char rex[9] = "rex";
+                size_t k = 3;
+                if (bits)
+                    rex[k++] = '.';
+                for (int b = 3; b >= 0; --b)
+                    if (bits & (1 << b))
+                        rex[k++] = "BXRW"[b];
+                rex[k] = 0;
+                add(rex);
             }
-            continue;
+            break;
         }
-        names += name;
-        names += ' ';
     }
-    return names;
+    return n;
 }
 
 void Decoder::Finish()
@@ -1326,16 +1335,20 @@ void Decoder::Finish()
         fOut = "???";
     }
     if (fData) {
-        std::string line = "DB      $";
+        char line[128] = "DB      ";
+        size_t n = 8;
         for (size_t i = 0; i < fPos; ++i) {
-            if (i)
-                line += ", $";
-            line += kHexDigits[fCode[i] >> 4];
-            line += kHexDigits[fCode[i] & 15];
+            if (i) {
+                line[n++] = ',';
+                line[n++] = ' ';
+            }
+            line[n++] = '$';
+            line[n++] = kHexDigits[fCode[i] >> 4];
+            line[n++] = kHexDigits[fCode[i] & 15];
         }
-        line += "  //";
-        line += fOut;
-        fOut.swap(line);
+        std::memcpy(line + n, "  //", 4);
+        n += 4;
+        fOut.insert(0, line, n);
         return;
     }
     if (fSizePrefix && fSizeMarker != std::string::npos) {
@@ -1359,18 +1372,14 @@ void Decoder::Finish()
         if (name)
             fOut.insert(fSizeMarker, name);
     }
+    char names[96];
     if (fPrefixOnly) {
-        std::string names = PrefixNames();
-        if (!names.empty())
-            names.pop_back();
-        fOut = names;
+        const size_t n = PrefixNames(names, sizeof names);
+        fOut.assign(names, n > 0 ? n - 1 : 0);
         return;
     }
-    if (fPrefixCount > 0 || fWait) {
-        const std::string names = PrefixNames();
-        if (!names.empty())
-            fOut.insert(0, names);
-    }
+    if (fPrefixCount > 0 || fWait)
+        fOut.insert(0, names, PrefixNames(names, sizeof names));
     if (fEncoding == Encoding::Evex && fVexTwin && !fNeedsEvex && !fMaskReg && !fZeroing && !fEvexB)
         fOut.insert(0, "{evex} "); // could have been VEX: say it is not
 }

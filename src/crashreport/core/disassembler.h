@@ -63,7 +63,10 @@ public:
     // `address`, and its length in bytes (at least 1 for non-empty code,
     // never more than code.size(); 0 and an empty text for empty code).
     std::string GetInstruction(std::span<const uint8_t> code, uint64_t address, int32_t& size) const;
-    // The same into `text` (its capacity is reused: for loops over much code).
+    // The same into `text`, whose capacity is reused: with room for 256
+    // characters decoding takes no memory from the heap (the crash report
+    // decodes when the heap may be what broke), unless an event's text
+    // makes the line longer.
     int32_t GetInstruction(std::span<const uint8_t> code, uint64_t address, std::string& text) const;
 
 private:

@@ -8,9 +8,7 @@
 
 #include <algorithm>
 #include <array>
-#include <string>
 #include <string_view>
-#include <vector>
 
 namespace cv::disasm {
 
@@ -1417,10 +1415,15 @@ const char* const kExtSource[] = {
     "V 66 3A 7F W1 | vfnmsubsd\t#Vq , #Xq , #Yq , #Wq ",
 };
 
+constexpr size_t kExtLines = std::size(kExtSource);
+
+// The table in lookup order, made once from the written form. It takes no
+// memory from the heap: the crash report decodes when the heap may be broken.
 struct TExtIndex {
-    std::vector<TExtEntry> entries;
+    std::array<TExtEntry, 2 * kExtLines> entries{};
     std::array<uint32_t, 3 * 256 + 1> start{};
-    std::vector<std::string> texts; // legacy forms made from VEX ones
+    std::array<char, 64 * 1024> texts{}; // legacy forms made from VEX ones
+    size_t textsUsed = 0;
 };
 
 int hexValue(char c)
@@ -1432,52 +1435,68 @@ int hexValue(char c)
     return -1;
 }
 
-// The legacy form of a VEX template: "@b4vandps\t#Vx , #Xx , #Wx " gives
-// "@b4andps\t#Vx , #Wx ".
-std::string legacyForm(std::string_view tpl)
+// The legacy form of a VEX template into `out`: "@b4vandps\t#Vx , #Xx , #Wx "
+// gives "@b4andps\t#Vx , #Wx ".
+const char* legacyForm(std::string_view tpl, TExtIndex& index)
 {
-    std::string s(tpl);
+    char* const out = index.texts.data() + index.textsUsed;
+    size_t n = 0;
     size_t i = 0;
-    while (i + 2 < s.size() && s[i] == '@')
+    while (i + 2 < tpl.size() && tpl[i] == '@') {
+        out[n++] = tpl[i];
+        out[n++] = tpl[i + 1];
+        out[n++] = tpl[i + 2];
         i += 3;
-    if (i < s.size() && s[i] == 'v')
-        s.erase(i, 1);
-    size_t x = s.find("#X");
-    if (x != std::string::npos)
-        s.erase(x, 6);
-    return s;
+    }
+    if (i < tpl.size() && tpl[i] == 'v')
+        ++i;
+    bool vvvvDropped = false;
+    while (i < tpl.size()) {
+        if (!vvvvDropped && tpl.compare(i, 2, "#X") == 0) {
+            i += 6; // "#Xx , "
+            vvvvDropped = true;
+            continue;
+        }
+        out[n++] = tpl[i++];
+    }
+    out[n++] = 0;
+    index.textsUsed += n;
+    return out;
 }
 
-TExtIndex buildIndex()
+struct TParsed {
+    int key = 0; // (map - 1) * 256 + opcode
+    TExtEntry entry;
+    std::string_view tpl;
+};
+
+TParsed parseLine(std::string_view s)
 {
-    struct Parsed {
-        int map;
-        int opcode;
-        TExtEntry entry;
-        bool makeLegacy;
-    };
-    std::vector<Parsed> parsed;
-    std::vector<std::string> texts;
-    texts.reserve(std::size(kExtSource));
-    for (const char* line : kExtSource) {
-        std::string_view s(line);
-        size_t bar = s.find(" | ");
-        std::string_view head = s.substr(0, bar);
-        std::string_view tpl = s.substr(bar + 3);
-        std::vector<std::string_view> words;
-        while (!head.empty()) {
-            size_t sp = head.find(' ');
-            words.push_back(head.substr(0, sp));
-            head = sp == std::string_view::npos ? std::string_view() : head.substr(sp + 1);
-        }
-        Parsed p{};
-        for (char c : words[0])
-            p.entry.encodings |= c == 'L' ? kLegacy : c == 'V' ? kVex : kEvex;
-        p.entry.prefix = words[1] == "66" ? kPrefix66 : words[1] == "F3" ? kPrefixF3 : words[1] == "F2" ? kPrefixF2 : kNoPrefix;
-        p.map = words[2] == "0F" ? 1 : words[2] == "38" ? 2 : 3;
-        p.opcode = hexValue(words[3][0]) * 16 + hexValue(words[3][1]);
-        for (size_t i = 4; i < words.size(); ++i) {
-            std::string_view w = words[i];
+    const size_t bar = s.find(" | ");
+    std::string_view head = s.substr(0, bar);
+    TParsed p;
+    p.tpl = s.substr(bar + 3);
+    int word = 0;
+    int map = 1;
+    while (!head.empty()) {
+        const size_t sp = head.find(' ');
+        const std::string_view w = head.substr(0, sp);
+        head = sp == std::string_view::npos ? std::string_view() : head.substr(sp + 1);
+        switch (word++) {
+        case 0:
+            for (char c : w)
+                p.entry.encodings |= c == 'L' ? kLegacy : c == 'V' ? kVex : kEvex;
+            break;
+        case 1:
+            p.entry.prefix = w == "66" ? kPrefix66 : w == "F3" ? kPrefixF3 : w == "F2" ? kPrefixF2 : kNoPrefix;
+            break;
+        case 2:
+            map = w == "0F" ? 1 : w == "38" ? 2 : 3;
+            break;
+        case 3:
+            p.key = (map - 1) * 256 + hexValue(w[0]) * 16 + hexValue(w[1]);
+            break;
+        default:
             if (w[0] == 'W')
                 p.entry.w = int8_t(w[1] - '0');
             else if (w[0] == 'L')
@@ -1490,46 +1509,51 @@ TExtIndex buildIndex()
                 p.entry.reg = int8_t(w[1] - '0');
             else if (w[0] == '+')
                 p.entry.rm = int8_t(w[1] - '0');
+            break;
         }
-        const bool legacyAndVector = (p.entry.encodings & kLegacy) && (p.entry.encodings & (kVex | kEvex));
-        if (legacyAndVector) {
-            // Two entries: the legacy one with its own text, then the vector one.
-            Parsed legacy = p;
-            legacy.entry.encodings = kLegacy;
-            texts.push_back(legacyForm(tpl));
-            legacy.entry.tpl = nullptr; // set below, once the texts stop moving
-            legacy.makeLegacy = true;
-            parsed.push_back(legacy);
+    }
+    return p;
+}
+
+void buildIndex(TExtIndex& index)
+{
+    // Two passes over the source (count per opcode, then place): the order
+    // of the lines of one opcode is kept, the legacy form before the VEX one.
+    std::array<uint32_t, 3 * 256> count{};
+    for (const char* line : kExtSource) {
+        const TParsed p = parseLine(line);
+        const bool both = (p.entry.encodings & kLegacy) && (p.entry.encodings & (kVex | kEvex));
+        count[size_t(p.key)] += both ? 2 : 1;
+    }
+    uint32_t total = 0;
+    for (size_t key = 0; key < count.size(); ++key) {
+        index.start[key] = total;
+        total += count[key];
+    }
+    index.start[3 * 256] = total;
+    std::array<uint32_t, 3 * 256> next{};
+    std::copy(index.start.begin(), index.start.end() - 1, next.begin());
+    for (const char* line : kExtSource) {
+        TParsed p = parseLine(line);
+        if ((p.entry.encodings & kLegacy) && (p.entry.encodings & (kVex | kEvex))) {
+            TExtEntry legacy = p.entry;
+            legacy.encodings = kLegacy;
+            legacy.tpl = legacyForm(p.tpl, index);
+            index.entries[next[size_t(p.key)]++] = legacy;
             p.entry.encodings &= uint8_t(~kLegacy);
         }
-        p.entry.tpl = tpl.data(); // the rest of the source line: ends with it
-        parsed.push_back(p);
+        p.entry.tpl = p.tpl.data(); // the rest of the source line: it ends the literal
+        index.entries[next[size_t(p.key)]++] = p.entry;
     }
-    TExtIndex index;
-    index.texts = std::move(texts);
-    size_t nextText = 0;
-    for (Parsed& p : parsed)
-        if (p.makeLegacy)
-            p.entry.tpl = index.texts[nextText++].c_str();
-    std::stable_sort(parsed.begin(), parsed.end(), [](const Parsed& a, const Parsed& b) {
-        return (a.map - 1) * 256 + a.opcode < (b.map - 1) * 256 + b.opcode;
-    });
-    index.entries.reserve(parsed.size());
-    size_t k = 0;
-    for (int key = 0; key < 3 * 256; ++key) {
-        index.start[size_t(key)] = uint32_t(index.entries.size());
-        while (k < parsed.size() && (parsed[k].map - 1) * 256 + parsed[k].opcode == key)
-            index.entries.push_back(parsed[k++].entry);
-    }
-    index.start[3 * 256] = uint32_t(index.entries.size());
-    return index;
 }
 
 } // namespace
 
 std::span<const TExtEntry> ExtEntries(int map, uint8_t opcode)
 {
-    static const TExtIndex index = buildIndex();
+    static TExtIndex index;
+    static const bool built = (buildIndex(index), true);
+    (void)built;
     if (map < 1 || map > 3)
         return {};
     const size_t key = size_t(map - 1) * 256 + opcode;
