@@ -378,6 +378,13 @@ const char* Decoder::Command(char cmd, char arg, const char* rest)
         }
         Put(arg);
         return rest;
+    case 'd': // eax or ax: in and out have no 64-bit form
+        if (!fHas66)
+            Put('e');
+        else
+            UseOpSizePrefix();
+        Put(arg);
+        return rest;
     case 'o': // string suffix
         if (arg == '1') {
             Put('b');
@@ -889,6 +896,7 @@ int Decoder::ImmediateBytesIn(const char* rest)
             case 'q': n += 8; break;
             case 'v': n += OpSize() == 2 ? 2 : 4; break;
             case 'u': n += OpSize(); break;
+            case 's': n += StackSize() == 2 ? 2 : 4; break;
             default: break;
             }
         } else if (letter == 'Y') {
@@ -1183,6 +1191,7 @@ void Decoder::Operand(char letter, char sizeLetter, char term, const char* rest)
         case 'd': bytes = 4; break;
         case 'q': bytes = 8; break;
         case 'u': bytes = OpSize(); break;
+        case 's': bytes = StackSize() == 2 ? 2 : 4; break;
         default: bytes = OpSize() == 2 ? 2 : 4; break;
         }
         const int position = int(fPos);
@@ -1209,7 +1218,8 @@ void Decoder::Operand(char letter, char sizeLetter, char term, const char* rest)
         break;
     }
     case 'J': {
-        fBranch = true;
+        // Loops and jcxz are no branches to an unused F2 (objdump: "repnz").
+        fBranch = !(fMap == 0 && fOpcode >= 0xE0 && fOpcode <= 0xE3);
         const int bytes = sizeLetter == 'b' ? 1 : (!fLong && OpSize() == 2 ? 2 : 4);
         const uint64_t raw = ReadLE(bytes);
         const int shift = 64 - 8 * bytes;

@@ -23,7 +23,8 @@
 //     l mask register or memory (r/m)                    h mask register (vvvv)
 //   Size letters: b w d q t (1, 2, 4, 8, 10 bytes), v operand size,
 //     p far pointer (operand size + 2),
-//     and added: s stack size (64 bits in long mode), y 32 or 64 bits (W),
+//     and added: s stack size (64 bits in long mode; an immediate of 16 or
+//     32 bits), y 32 or 64 bits (W),
 //     k the mode's address width, r operand size for a register but a word
 //     in memory, u operand size (an immediate of up to 8 bytes), n none
 //     (memory of no particular size), a 16 bytes named "oword", o 16 bytes, x the vector length,
@@ -44,6 +45,7 @@
 //   @g?        insert the group mnemonic (group letter, by the reg field)
 //   @h?        insert the group operand tail (tail digit, by the reg field)
 //   @e?        "e" before the letter with operand size 32, "r" with 64
+//   @d?        "e" before the letter unless the operand size is 16 (in, out)
 //   @o1 @o4    string suffix: "b", or "w" / "d" / "q" by operand size
 //   @m?        mark the instruction for a size prefix (they always are)
 //   @z?        mnemonic by operand size (cbw / cwde / cdqe, ...)

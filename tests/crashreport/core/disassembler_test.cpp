@@ -414,7 +414,7 @@ TEST(TDisAsm, TablesAreWellFormed)
 {
     const std::string addressing = "ACDEGHIJMOPQRSTUVWXYZglkhBFKLN";
     const std::string sizes = "bwdqtvpsykrunaoxhceYz";
-    const std::string commands = "cpsrvxgheomzayfbuiV";
+    const std::string commands = "cpsrvxghedomzayfbuiV";
     auto check = [&](const char* tpl, const std::string& where) {
         if (!tpl)
             return;
