@@ -87,7 +87,7 @@ private:
     const char* Special(char which);
     const char* Extended(int map, uint8_t opcode);
     const char* VexPrefix(char kind);
-    const char* Undefined(bool hasModRM, int immediateBytes);
+    const char* Undefined(int immediateBytes);
     bool HasVexTwin(std::span<const TExtEntry> entries, const TExtEntry& evex) const;
     int ImmediateBytesIn(const char* rest);
 
@@ -585,7 +585,7 @@ const char* Decoder::Extended(int map, uint8_t opcode)
                     fVexTwin = HasVexTwin(entries, e);
                 return e.tpl;
             }
-        return Undefined(false, immediate);
+        return Undefined(immediate);
     }
 
     // Legacy: the last of F2 / F3 first, then 66, then no mandatory prefix.
@@ -613,7 +613,7 @@ const char* Decoder::Extended(int map, uint8_t opcode)
             }
             return e.tpl;
         }
-    return Undefined(false, immediate);
+    return Undefined(immediate);
 }
 
 // Whether a VEX instruction of the same opcode has this EVEX one's mnemonic.
@@ -685,11 +685,8 @@ const char* Decoder::VexPrefix(char kind)
         fMaskReg = p2 & 7;
         fEncoding = Encoding::Evex;
         fEvexX = fLong ? x : 0;
-        if ((p0 & 0x0C) != 0 || (p1 & 0x04) == 0) {
-            // Reserved bits: no EVEX instruction (the prefix byte alone is data).
-            fOpcodeEnd = 1;
-            return kUndefined;
-        }
+        if ((p0 & 0x0C) != 0 || (p1 & 0x04) == 0)
+            return kUndefined; // reserved bits: no EVEX instruction, the 62 byte is data
     }
     if (fLong) {
         // The inverted register bits stand in for REX.
@@ -699,10 +696,8 @@ const char* Decoder::VexPrefix(char kind)
         fVvvv &= 7;
         fEvexR2 = fEvexV2 = 0;
     }
-    if (map < 1 || map > 3) {
-        fOpcodeEnd = 1;
-        return kUndefined;
-    }
+    if (map < 1 || map > 3)
+        return kUndefined; // no map of ours: the C4 or 62 byte is data
     fOpcode = Next();
     fOpcodeEnd = fPos;
     fMap = map;
@@ -711,11 +706,9 @@ const char* Decoder::VexPrefix(char kind)
 
 // Undefined bytes: the ModR/M operand and immediate they would have are
 // taken with them, and the line becomes data.
-const char* Decoder::Undefined(bool hasModRM, int immediateBytes)
+const char* Decoder::Undefined(int immediateBytes)
 {
     fUnknown = true;
-    if (hasModRM)
-        ModRM();
     if (fHaveModRM)
         SkipModRMOperand();
     for (int i = 0; i < immediateBytes; ++i)
