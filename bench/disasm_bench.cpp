@@ -6,7 +6,10 @@
 // time `objdump -d` takes over the same file in the same run, and the ratio.
 // The goal: the whole ".text" of the tool at least 5 times as fast as
 // objdump (build RelWithDebInfo to measure; redirect the listing to a file
-// or /dev/null).
+// or /dev/null). Measured on a busy 8-core machine: the tool's 601,881
+// instructions (2.5 MB) in 0.05 to 0.09 s, objdump -d 0.55 to 0.88 s over
+// the same file: 8 to 10 times as fast, 10 to 12 by CPU time; the C
+// library's 335,736 in 0.03 s against 0.27 s.
 //
 //   disasm_bench [--32|--64] [--no-objdump] FILE
 //
