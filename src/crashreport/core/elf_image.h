@@ -1,9 +1,10 @@
 #pragma once
 // What the debug-data readers need of an ELF file on disk: the bytes of a
 // named section (the places where TD32, JCL and the compiled-in crash data
-// are kept in a module's file) and the lowest address its loadable segments
-// ask for. Every offset and size of the file is checked before use: a
-// damaged file gives no section, never a read outside it.
+// are kept in a module's file; read through elf_sections.h) and the lowest
+// address its loadable segments ask for. Every offset and size of the file
+// is checked before use: a damaged file gives no section, never a read
+// outside it.
 
 #include <cstdint>
 #include <optional>
