@@ -1,0 +1,1 @@
+#include "crashreport/send/client_socket.h"
