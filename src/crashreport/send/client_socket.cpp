@@ -262,7 +262,11 @@ void TCrashboxClientSocket::ReceiveText(std::string& text)
     text.clear();
     int32_t waiting = BytesWaiting();
     std::vector<char> buffer;
+    const Clock::time_point start = Clock::now();
     while (waiting > 0) {
+        // A peer that never falls silent holds us no longer than the time-out.
+        if (FTimeout > 0 && !text.empty() && MillisecondsSince(start) >= int64_t(FTimeout))
+            return;
         buffer.resize(std::size_t(waiting));
         const int32_t r = ReceiveBuffer(buffer);
         const std::string_view chunk(buffer.data(), r > 0 ? std::size_t(r) : 0);

@@ -72,7 +72,8 @@ public:
     // Sends the text in chunks of 1024 bytes; the bytes the system took.
     int32_t SendText(std::string_view text);
     // What has arrived, without waiting for a first byte; ends after the
-    // reply silence. Appended to the log and the error log.
+    // reply silence, or once it has taken the time-out. Appended to the log
+    // and the error log.
     void ReceiveText(std::string& text);
     // Waits up to the time-out for a reply; may come back empty.
     void GetFullText(std::string& text);

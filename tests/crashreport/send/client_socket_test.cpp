@@ -160,6 +160,24 @@ TEST_F(ClientSocket, BurstsLessThanASecondApartAreOneReplyAtTheDefaultSilence)
     EXPECT_EQ(text, "250-one\r\n250 two\r\n");
 }
 
+TEST_F(ClientSocket, APeerThatNeverFallsSilentIsCutOffAfterTheTimeout)
+{
+    std::string script = "[";
+    for (int i = 0; i < 60; ++i)
+        script += R"(["send", "x"], ["sleep", 50], )";
+    script += R"(["hold"]])";
+    const uint16_t port = peer(script.c_str());
+    TCrashboxClientSocket socket("127.0.0.1", port, true, 300);
+    socket.SetReplySilence(200);
+    socket.Open();
+    const auto start = Clock::now();
+    std::string text;
+    socket.ReceiveFullText(text);
+    EXPECT_LT(MillisecondsSince(start), 1500);
+    EXPECT_GE(text.size(), 2u);
+    EXPECT_EQ(text, std::string(text.size(), 'x'));
+}
+
 TEST_F(ClientSocket, SilenceEndsInSocketTimeoutWithTheLogs)
 {
     const uint16_t port = peer(R"([["send", "hello"], ["hold"]])");
