@@ -5,7 +5,9 @@
 #include <QString>
 #include <QTemporaryDir>
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 namespace cvtest {
@@ -27,5 +29,8 @@ QByteArray readAll(const QString& fileName);
 QByteArray toBytes(const std::vector<uint8_t>& v);
 // Folder with the saved files kept for compatibility tests (tests/data).
 QString testDataDir();
+// Gives each input kept for a fuzz target (the folder tests/data/fuzz/<name>,
+// in name order) to read; the sum of its answers. An empty folder fails the test.
+int replayKeptFuzzInputs(const QString& name, const std::function<int(const uint8_t*, size_t)>& read);
 
 } // namespace cvtest
