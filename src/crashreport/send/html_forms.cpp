@@ -283,6 +283,16 @@ bool GetSelectOptionByTitle(std::string_view HTML, std::string_view Name, std::s
     return true;
 }
 
+bool HasOptionValue(std::string_view HTML, std::string_view Value)
+{
+    bool found = false;
+    WalkTags(HTML, "<option ", kOptionStops, [&](const std::string& option) {
+        found = Attribute(option, "value=") == Value;
+        return found;
+    });
+    return found;
+}
+
 void ExtractTokenAfter(std::string_view Text, std::string_view Marker, int Occurrence, std::string& Value)
 {
     Value.clear();

@@ -38,6 +38,8 @@ bool GetSelectedOptionValue(std::string_view HTML, std::string_view Name, std::s
 // True when a select list named Name exists; Value is the value of its first
 // option whose shown text is Title (any case), empty when none is.
 bool GetSelectOptionByTitle(std::string_view HTML, std::string_view Name, std::string_view Title, std::string& Value);
+// True when some option of the page (in any list) has exactly this value.
+bool HasOptionValue(std::string_view HTML, std::string_view Value);
 // The lower-cased token after the Occurrence-th Marker in Text (any case),
 // up to a blank, a quote, "&", "<", ">" or a backslash. Occurrence below 1
 // reads from the start of Text; fewer occurrences give an empty token.
