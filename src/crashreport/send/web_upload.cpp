@@ -44,9 +44,10 @@ TWebProxy CurrentProxy()
     return proxy;
 }
 
-std::string Origin(const char* scheme, const std::string& host, uint16_t port)
+// Port 0 stands for the scheme's own.
+std::string Origin(const char* scheme, const std::string& host, uint16_t port, uint16_t defaultPort)
 {
-    return std::string(scheme) + "://" + host + ":" + std::to_string(unsigned(port));
+    return std::string(scheme) + "://" + host + ":" + std::to_string(unsigned(port == 0 ? defaultPort : port));
 }
 
 // A path for a URL: every segment percent-encoded, the "/" between them kept.
@@ -154,7 +155,7 @@ int32_t HTTPUploadFiles(const std::string& Host, const std::string& Path, const 
     Report(Progress, 1, body.size(), 0);
 
     TWebRequest request;
-    request.URL = Origin(UseHTTPS ? "https" : "http", Host, Port) + (Path.starts_with("/") ? "" : "/") + Path;
+    request.URL = Origin(UseHTTPS ? "https" : "http", Host, Port, UseHTTPS ? 443 : 80) + (Path.starts_with("/") ? "" : "/") + Path;
     request.Verb = "POST";
     request.Headers.push_back("Content-Type: multipart/form-data; boundary=" + boundary);
     if (!UserName.empty() || !Password.empty())
@@ -197,7 +198,7 @@ int32_t FTPUploadFiles(const std::string& Host, const std::string& Folder, const
     TWebHandle handle;
     if (!handle.Valid())
         return fail(kInetErrorInternal);
-    const std::string origin = Origin("ftp", Host, Port);
+    const std::string origin = Origin("ftp", Host, Port, 21);
     TWebRequest request;
     request.Proxy = CurrentProxy();
     request.UserName = UserName;

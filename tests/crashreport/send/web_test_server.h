@@ -44,6 +44,14 @@ private:
     QString m_error;
 };
 
+// The core's internal warnings kept quiet (no trace on standard error) and
+// cleared for a test's length.
+class QuietWarnings {
+public:
+    QuietWarnings();
+    ~QuietWarnings();
+};
+
 // A script of this folder of the sources.
 QString sendTestScript(const QString& name);
 // True when Debian's python 3 with pyftpdlib is there.

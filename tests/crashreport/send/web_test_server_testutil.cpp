@@ -1,5 +1,6 @@
 #include "web_test_server.h"
 
+#include "crashreport/core/internal_errors.h"
 #include "support/test_support.h"
 
 #include <QDeadlineTimer>
@@ -149,6 +150,16 @@ std::string TestServer::url(const std::string& path, bool https) const
 {
     return (https ? "https://127.0.0.1:" : "http://127.0.0.1:") + std::to_string(m_port) + path;
 }
+
+QuietWarnings::QuietWarnings()
+{
+    cv::TInternalErrorServices services;
+    services.DebugOutput = [](const std::string&) {};
+    cv::SetInternalErrorServices(services);
+    cv::ClearInternalWarning();
+}
+
+QuietWarnings::~QuietWarnings() { cv::SetInternalErrorServices({}); }
 
 QString sendTestScript(const QString& name)
 {
