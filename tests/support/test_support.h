@@ -5,6 +5,7 @@
 #include <QString>
 #include <QTemporaryDir>
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -32,5 +33,14 @@ QString testDataDir();
 // Gives each input kept for a fuzz target (the folder tests/data/fuzz/<name>,
 // in name order) to read; the sum of its answers. An empty folder fails the test.
 int replayKeptFuzzInputs(const QString& name, const std::function<int(const uint8_t*, size_t)>& read);
+
+// Runs `job` in a child process (fork) and returns the text it returned.
+// `result`: the child's exit code, or minus the signal that ended it. A
+// child that takes longer than `limit` is killed (a test failure).
+QString runInChild(const std::function<QString()>& job, int* result = nullptr,
+                   std::chrono::milliseconds limit = std::chrono::seconds(20));
+// Waits for a child at most `limit` (then kills it, a test failure): its
+// exit code, or minus the signal that ended it.
+int waitForChild(int pid, std::chrono::milliseconds limit = std::chrono::seconds(20));
 
 } // namespace cvtest

@@ -23,4 +23,10 @@ TEST(CrashboxFuzzReplay, KeptTextsFilesAreRead)
     EXPECT_GE(changed, 3) << "the seed changes three texts";
 }
 
+TEST(CrashboxFuzzReplay, KeptReportLogsAreReadWithoutACrash)
+{
+    const int entries = cvtest::replayKeptFuzzInputs(QStringLiteral("report-log"), cvtest::ReadReportLogFromBytes);
+    EXPECT_GE(entries, 4) << "the seeds hold at least four whole entries";
+}
+
 } // namespace
