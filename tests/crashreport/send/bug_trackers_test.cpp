@@ -112,18 +112,6 @@ INSTANTIATE_TEST_SUITE_P(
         return std::string(info.param.kind) + "_" + info.param.scenario;
     });
 
-TEST(BugReportInputs, TitleSearchAndReproduceTexts)
-{
-    cv::TBugReportInputs in;
-    in.Version = "1.2";
-    in.ExceptionClass = "EDivByZero";
-    in.ExceptionID = "0F3A";
-    in.WebFields = {"FogBugzTrialID=", "EL_OSType=x", "EL_OSBuild=y", "EL_ReproduceText=steps"};
-    EXPECT_EQ(in.Title(), "[v1.2 - 1]: EDivByZero (0F3A)");
-    EXPECT_EQ(in.SearchText(), "EDivByZero (0F3A)");
-    EXPECT_EQ(in.ReproduceText(), "steps");
-}
-
 TEST(PostBugReport, AConnectionThatCannotBeMadePassesItsError)
 {
     cv::TBugReportInputs in;

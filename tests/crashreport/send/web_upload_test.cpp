@@ -46,21 +46,6 @@ TEST(FTPRemoteName, JoinsFolderAndFileName)
     EXPECT_EQ(cv::FTPRemoteName("", "r.zip"), "r.zip");
 }
 
-TEST(GetFileSizeByName, SizeOrZero)
-{
-    cvtest::TempDir dir;
-    EXPECT_EQ(cv::GetFileSizeByName(dir.write(QStringLiteral("f"), QByteArray(1500, 'x')).toStdString()), 1500u);
-    EXPECT_EQ(cv::GetFileSizeByName(dir.file(QStringLiteral("none")).toStdString()), 0u);
-    EXPECT_EQ(cv::GetFileSizeByName(dir.path().toStdString()), 0u);
-}
-
-TEST(UploadProxy, IsHostColonPort)
-{
-    cv::SetUploadProxy("proxy.example", 3128);
-    EXPECT_EQ(cv::UploadProxy(), "proxy.example:3128");
-    cv::SetUploadProxy("", 0);
-}
-
 class PHPUpload : public testing::Test {
 protected:
     void SetUp() override
