@@ -400,6 +400,9 @@ void TCrashDialog::ApplyWindowStyle(bool normalCaption, bool ownCaption, const Q
     const QSize client = m_client->size();
     m_captionHeight = normalCaption ? DialogMetrics().CyCaption : DialogMetrics().CySmCaption;
     m_ownCaption = ownCaption;
+    // Our caption holds its text whatever the font turned out to be.
+    if (m_ownCaption)
+        m_captionHeight = std::max(m_captionHeight, m_measurer.Extent(m_fonts.Caption, QStringLiteral("O")).cy + 4);
 
     setWindowTitle(caption);
     Qt::WindowFlags flags = (normalCaption ? Qt::Dialog : Qt::Tool) | Qt::CustomizeWindowHint | Qt::WindowTitleHint |

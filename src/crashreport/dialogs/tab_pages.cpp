@@ -23,23 +23,33 @@ namespace cv {
 namespace {
 
 constexpr TListColumnSpec kCallStackColumns[] = {
-    {mtCallStack_Address, "Col0", 89, 0},   {mtCallStack_Name, "Col1", 92, 0},
-    {mtCallStack_Unit, "Col2", 126, 0},     {mtCallStack_Class, "Col3", 126, 0},
-    {mtCallStack_Procedure, "Col4", 200, 0}, {mtCallStack_Line, "Col5", 61, 1},
+    {mtCallStack_Address, "Col0", 89, 0, "000000000000"},
+    {mtCallStack_Name, "Col1", 92, 0},
+    {mtCallStack_Unit, "Col2", 126, 0},
+    {mtCallStack_Class, "Col3", 126, 0},
+    {mtCallStack_Procedure, "Col4", 200, 0},
+    {mtCallStack_Line, "Col5", 61, 1, "99999[999]"},
 };
 // The last-modified column is kept under "ColMod6" and the path under
 // "ColMod5", as the widths were always stored.
 constexpr TListColumnSpec kModulesColumns[] = {
-    {mtModules_Handle, "ColMod0", 80, 0},       {mtModules_Name, "ColMod1", 96, 0},
-    {mtModules_Description, "ColMod2", 175, 0}, {mtModules_Version, "ColMod3", 50, 1},
-    {mtModules_Size, "ColMod4", 54, 1},         {mtModules_LastModified, "ColMod6", 80, 0},
+    {mtModules_Handle, "ColMod0", 80, 0, "000000000000"},
+    {mtModules_Name, "ColMod1", 96, 0},
+    {mtModules_Description, "ColMod2", 175, 0},
+    {mtModules_Version, "ColMod3", 50, 1, "99.99.x"},
+    {mtModules_Size, "ColMod4", 54, 1, "99999 Kb"},
+    {mtModules_LastModified, "ColMod6", 80, 0, "0000-00-00 00:00:00"},
     {mtModules_Path, "ColMod5", 712, 0},
 };
 constexpr TListColumnSpec kProcessesColumns[] = {
-    {mtProcesses_ID, "ColPro0", 48, 0},       {mtProcesses_Name, "ColPro1", 134, 0},
-    {mtProcesses_Description, "ColPro2", 232, 0}, {mtProcesses_Version, "ColPro3", 56, 1},
-    {mtProcesses_Memory, "ColPro4", 57, 1},   {mtProcesses_Priority, "ColPro5", 47, 1},
-    {mtProcesses_Threads, "ColPro6", 52, 1},  {mtProcesses_Path, "ColPro7", 330, 0},
+    {mtProcesses_ID, "ColPro0", 48, 0, "4194304"},
+    {mtProcesses_Name, "ColPro1", 134, 0},
+    {mtProcesses_Description, "ColPro2", 232, 0},
+    {mtProcesses_Version, "ColPro3", 56, 1, "99.99.x"},
+    {mtProcesses_Memory, "ColPro4", 57, 1, "999999 Kb"},
+    {mtProcesses_Priority, "ColPro5", 47, 1, "Above-Normal"},
+    {mtProcesses_Threads, "ColPro6", 52, 1, "9999"},
+    {mtProcesses_Path, "ColPro7", 330, 0},
 };
 
 std::string Hex8(uintptr_t value)
@@ -74,14 +84,24 @@ std::span<const TListColumnSpec> CallStackColumns() { return kCallStackColumns; 
 std::span<const TListColumnSpec> ModulesColumns() { return kModulesColumns; }
 std::span<const TListColumnSpec> ProcessesColumns() { return kProcessesColumns; }
 
-int ReadColumnWidth(const TListColumnSpec& column)
+int DefaultColumnWidth(const TListColumnSpec& column, bool firstColumn, const TTextMeasurer& measurer,
+                       const QFont& font)
 {
-    const std::string text =
-        TrimA(IniReadString("Crashbox.ini", "Coordinates", column.Key, std::to_string(column.DefaultWidth)));
+    if (!column.Sample)
+        return column.DefaultWidth;
+    // The margins the rows are drawn with: 4 + 16 + 2 in the first column
+    // (the icon), 4 + 2 + 6 in the others.
+    const int margins = firstColumn ? 22 : 12;
+    return std::max(column.DefaultWidth, GetTextWidth(measurer, font, QString::fromLatin1(column.Sample)) + margins);
+}
+
+int ReadColumnWidth(const TListColumnSpec& column, int defaultWidth)
+{
+    const std::string text = TrimA(IniReadString("Crashbox.ini", "Coordinates", column.Key, std::to_string(defaultWidth)));
     int width = 0;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), width);
     if (error != std::errc() || end != text.data() + text.size() || text.empty() || width < 0)
-        return column.DefaultWidth;
+        return defaultWidth;
     return width;
 }
 
@@ -230,7 +250,8 @@ TTabPageWidget::TTabPageWidget(TTabPage page, TExceptionDialogHost& host, const 
     m_list->header()->setFont(fonts.Message);
     const std::span<const TListColumnSpec> columns = Columns();
     for (std::size_t i = 0; i < columns.size(); ++i)
-        AddListViewColumn(*m_list, int(i), ReadColumnWidth(columns[i]),
+        AddListViewColumn(*m_list, int(i),
+                          ReadColumnWidth(columns[i], DefaultColumnWidth(columns[i], i == 0, measurer, fonts.List)),
                           QString::fromStdString(options.GetExpandedText(columns[i].Title)), columns[i].Format);
     if (page == tpCallStack) {
         if (host.CallStack) {

@@ -32,20 +32,27 @@ class TListViewControl;
 enum TTabPage : int { tpGeneral, tpCallStack, tpModules, tpProcesses, tpAssembler, tpCPU };
 inline constexpr int kTabPageCount = 6;
 
-// One list column: title, ini key, default width and alignment (0 left, 1 right).
+// One list column: title, ini key, default width, alignment (0 left,
+// 1 right) and a typical widest value the column starts wide enough for
+// (64-bit addresses, process numbers, dates in this system's fonts).
 struct TListColumnSpec {
     TMessageType Title;
     const char* Key;
     int DefaultWidth;
     int Format;
+    const char* Sample = nullptr;
 };
 std::span<const TListColumnSpec> CallStackColumns();
 std::span<const TListColumnSpec> ModulesColumns();
 std::span<const TListColumnSpec> ProcessesColumns();
 
+// The width a column starts with: the designed one, at least the width of
+// its sample and the margins (and the row's icon in the first column).
+int DefaultColumnWidth(const TListColumnSpec& column, bool firstColumn, const TTextMeasurer& measurer,
+                       const QFont& font);
 // A stored width, or the default when none is stored or it is no whole
 // number of pixels (0 or more).
-int ReadColumnWidth(const TListColumnSpec& column);
+int ReadColumnWidth(const TListColumnSpec& column, int defaultWidth);
 
 // The detail levels the call-stack list shows: full source always, with
 // csoShowDLLs procedures, with csoShowBPLs units and procedures.

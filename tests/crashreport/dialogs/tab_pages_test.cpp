@@ -131,9 +131,15 @@ TEST_F(TabPagesTest, ColumnWidthsComeFromTheIniFileAndGoBackUnderTheirKeys)
     IniWriteString("Crashbox.ini", "Coordinates", "ColMod0", "abc");
     IniWriteString("Crashbox.ini", "Coordinates", "ColMod1", "-4");
     IniWriteString("Crashbox.ini", "Coordinates", "ColMod2", " 140 ");
-    EXPECT_EQ(ReadColumnWidth(ModulesColumns()[0]), 80);
-    EXPECT_EQ(ReadColumnWidth(ModulesColumns()[1]), 96);
-    EXPECT_EQ(ReadColumnWidth(ModulesColumns()[2]), 140);
+    EXPECT_EQ(ReadColumnWidth(ModulesColumns()[0], 80), 80);
+    EXPECT_EQ(ReadColumnWidth(ModulesColumns()[1], 96), 96);
+    EXPECT_EQ(ReadColumnWidth(ModulesColumns()[2], 175), 140);
+    // Columns start as wide as their sample (6 pixels a character here) and
+    // the margins: twelve address digits and the icon, a priority text.
+    EXPECT_EQ(DefaultColumnWidth(ModulesColumns()[0], true, measurer, QFont()), 12 * 6 + 22);
+    EXPECT_EQ(DefaultColumnWidth(ProcessesColumns()[5], false, measurer, QFont()), 12 * 6 + 12);
+    EXPECT_EQ(DefaultColumnWidth(ModulesColumns()[1], false, measurer, QFont()), 96);
+    EXPECT_EQ(DefaultColumnWidth(CallStackColumns()[4], false, measurer, QFont()), 200);
     {
         TTabPageWidget page(tpModules, host, CreateDialogFonts(), measurer, nullptr);
         ASSERT_NE(page.List(), nullptr);
@@ -144,7 +150,7 @@ TEST_F(TabPagesTest, ColumnWidthsComeFromTheIniFileAndGoBackUnderTheirKeys)
     }
     EXPECT_EQ(IniReadString("Crashbox.ini", "Coordinates", "ColMod6", ""), "99");
     EXPECT_EQ(IniReadString("Crashbox.ini", "Coordinates", "ColMod5", ""), "300");
-    EXPECT_EQ(IniReadString("Crashbox.ini", "Coordinates", "ColMod0", ""), "80");
+    EXPECT_EQ(IniReadString("Crashbox.ini", "Coordinates", "ColMod0", ""), "94");
     EXPECT_EQ(std::string(CallStackColumns()[5].Key), "Col5");
     EXPECT_EQ(CallStackColumns()[5].Format, 1);
     EXPECT_EQ(ProcessesColumns().size(), 8u);
