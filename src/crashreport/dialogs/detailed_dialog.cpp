@@ -348,7 +348,7 @@ void TDetailedDialog::SetDetailedMode(bool detailed)
     if (detailed) {
         detailsCaption = QStringLiteral("<< ") + text(mtDialog_DetailsButtonCaption);
         m_message->setText(text(mtDialog_ErrorMsgCaption));
-        const TDetailedWindow stored = LoadDetailedWindowCoordinates(ExceptionDialogState().DialogWorkArea, m_checkBoxArea);
+        const TDetailedWindow stored = LoadDetailedWindowCoordinates(DialogWorkArea(), m_checkBoxArea);
         setMinimumSize(QSize(kSmallestWidth, kSmallestHeight + m_checkBoxArea) - NonClientSize());
         setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
         m_tabArea->show();
@@ -370,7 +370,7 @@ void TDetailedDialog::SetDetailedMode(bool detailed)
         m_tabArea->hide();
         setMinimumSize(0, 0);
         setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
-        const QRect area = ExceptionDialogState().DialogWorkArea;
+        const QRect area = DialogWorkArea();
         const QSize outer(layout.WindowWidth, layout.WindowHeight + m_checkBoxArea);
         SetOuterGeometry(QRect(area.left() + (area.width() - layout.WindowWidth) / 2,
                                area.top() + (area.height() - layout.WindowHeight) / 2, outer.width(), outer.height()));

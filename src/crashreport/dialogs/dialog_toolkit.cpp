@@ -208,6 +208,12 @@ QRect GetWindowWorkArea(const QWidget* window)
 
 QRect GetForegroundWorkArea() { return GetWindowWorkArea(QApplication::activeWindow()); }
 
+QRect DialogWorkArea()
+{
+    const QRect remembered = ExceptionDialogState().DialogWorkArea;
+    return remembered.isValid() ? remembered : GetForegroundWorkArea();
+}
+
 bool GetMonitorsBounds(QRect& rect)
 {
     if (QGuiApplication::screens().isEmpty())

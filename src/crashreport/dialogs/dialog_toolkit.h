@@ -106,6 +106,9 @@ TCaptionColors CaptionColors(bool active);
 // screen when no window of ours is active).
 QRect GetForegroundWorkArea();
 QRect GetWindowWorkArea(const QWidget* window);
+// The work area the handler remembered for the dialogs of this exception,
+// or, when it remembered none, the foreground one.
+QRect DialogWorkArea();
 // The union of the screens nearest to the rectangle's top-left and
 // bottom-right corners; false (rectangle unchanged) when there are no screens.
 bool GetMonitorsBounds(QRect& rect);

@@ -71,6 +71,9 @@ void ShowExceptionDialog(bool firstTime, TExceptionDialogHost& host)
             QApplication::beep();
     }
 
+    // A program without widgets (a console program) shows no dialog: it
+    // falls back as a dialog that never appeared.
+    const bool widgets = qobject_cast<QApplication*>(QCoreApplication::instance()) != nullptr;
     bool done = true;
     do {
         state.DialogPainted = false;
@@ -78,6 +81,8 @@ void ShowExceptionDialog(bool firstTime, TExceptionDialogHost& host)
         const TExceptionDialogType shown = state.DialogType;
         switch (shown) {
         case edtCrashbox: {
+            if (!widgets)
+                break;
             TDetailedDialog dialog(host, host.TextMeasurer());
             RunCrashDialog(dialog);
             if (state.DialogType == edtCrashbox)
@@ -85,6 +90,8 @@ void ShowExceptionDialog(bool firstTime, TExceptionDialogHost& host)
             break;
         }
         case edtMSClassic: {
+            if (!widgets)
+                break;
             TMSClassicDialog dialog(host, host.TextMeasurer());
             RunCrashDialog(dialog);
             if (state.DialogType == edtMSClassic)
@@ -131,6 +138,8 @@ void ShowReproduceDialog(TExceptionDialogHost& host)
         return;
     TExceptionDialogState& state = ExceptionDialogState();
     const TCrashboxModuleOptions& options = *host.Options;
+    if (!qobject_cast<QApplication*>(QCoreApplication::instance()))
+        return;
     if (!options.LogOptions().Contains(loAppendReproduceText) || !host.WindowedApplication || host.DuplicateInLog ||
         (!state.SendChecked && !options.SaveLogFile()) || state.DialogFailed)
         return;

@@ -41,7 +41,7 @@ TReproduceDialog::TReproduceDialog(TCrashboxModuleOptions& options, const TTextM
     Layout();
 
     StartAutoCloseTimer();
-    CenterWindowInRect(ExceptionDialogState().DialogWorkArea);
+    CenterWindowInRect(DialogWorkArea());
     StartKeepForeground();
 }
 

@@ -1,9 +1,8 @@
 // Pictures of every crash-report dialog, in the screen's own fonts, for
 // people to look at: each dialog is shown, captured through the screenshot
 // code (the active window alone) and written as PNG into the folder named by
-// CV_ARTEFACTS_DIR. Skipped when that is not set. Run under a real X server:
-//   xvfb-run -a env QT_QPA_PLATFORM=xcb CV_ARTEFACTS_DIR=/tmp/dialogs \
-//     build/tests/crashreport/dialogs/crashreport_dialogs_tests --gtest_filter='DialogArtefacts*'
+// CV_ARTEFACTS_DIR. Skipped when that is not set. Run under a real X server
+// (scripts/dialog-pictures.sh does this).
 
 #include <gtest/gtest.h>
 

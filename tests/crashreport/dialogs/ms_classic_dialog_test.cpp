@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -124,6 +125,22 @@ TEST_F(MSClassicDialogTest, ACheckedRestartIsIgnoredWhenTheDialogIsCancelledUnle
     dialog.TerminateCheck()->setChecked(true);
     dialog.reject();
     EXPECT_TRUE(ExceptionDialogState().TerminateRequested);
+}
+
+TEST_F(MSClassicDialogTest, EscWhileTypingWhatTheUserDidCancelsLikeTheCloseBox)
+{
+    OfferEverything();
+    TMSClassicDialog dialog(host, measurer);
+    cvtest::ShowAndPaint(dialog);
+    dialog.TerminateCheck()->setChecked(true);
+    dialog.ReproduceEdit()->setPlainText(QStringLiteral("typing"));
+    QKeyEvent esc(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+    QApplication::sendEvent(dialog.ReproduceEdit(), &esc);
+    EXPECT_FALSE(dialog.isVisible());
+    EXPECT_TRUE(ExceptionDialogState().DialogCancelled);
+    EXPECT_FALSE(ExceptionDialogState().SendChecked);
+    EXPECT_FALSE(ExceptionDialogState().TerminateRequested);
+    EXPECT_EQ(options->ReproduceText(), "typing");
 }
 
 TEST_F(MSClassicDialogTest, TheRestartBoxAppearsOnceEnoughErrorsCame)
