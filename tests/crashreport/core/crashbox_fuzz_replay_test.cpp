@@ -40,3 +40,13 @@ TEST(CrashboxFuzzReplay, KeptTextsFilesAreRead)
 }
 
 } // namespace
+
+namespace {
+
+TEST(CrashboxFuzzReplay, KeptReportLogsAreReadWithoutACrash)
+{
+    const int entries = ReplayFolder(QStringLiteral("report-log"), cvtest::ReadReportLogFromBytes);
+    EXPECT_GE(entries, 4) << "the seeds hold at least four whole entries";
+}
+
+} // namespace
