@@ -113,7 +113,7 @@ void ShowExceptionDialog(bool firstTime, TExceptionDialogHost& host)
             ClearInternalWarning();
             host.RunOnRaisingThread([&] {
                 if (host.ActionNotify)
-                    host.ActionNotify(kActionTerminate, state.TerminateRequested);
+                    host.ActionNotify(caTerminating, state.TerminateRequested);
             });
             done = state.TerminateRequested;
             // A handler that vetoes the termination gets the dialog again.

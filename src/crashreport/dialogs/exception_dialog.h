@@ -23,6 +23,7 @@
 #include <functional>
 #include <string>
 
+#include "crashreport/core/crashbox_events.h"
 #include "crashreport/core/crashbox_options.h"
 #include "crashreport/core/crashbox_records.h"
 
@@ -39,9 +40,6 @@ struct TExceptionReportTexts {
     std::string ReportCopy; // its second copy (for the XML copy)
     std::string SendText;   // the report that is sent
 };
-
-// The action code of a termination chosen in a dialog.
-inline constexpr uint8_t kActionTerminate = 8;
 
 struct TExceptionDialogHost {
     TCrashboxModuleOptions* Options = nullptr; // the options of this exception
@@ -61,7 +59,7 @@ struct TExceptionDialogHost {
     // address (invalid when not known).
     std::function<QDateTime(uintptr_t address)> ModuleCompilationDate;
 
-    // The events, run on the raising thread.
+    // The events (action codes of crashbox_events.h), run on the raising thread.
     std::function<void(uint8_t action, bool& execute)> ActionNotify;
     std::function<void(bool& closeDialog)> CustomButtonClick;
     // Runs a procedure on the raising thread (directly when unset).

@@ -134,7 +134,7 @@ TEST_F(ExceptionDialogTest, AVetoedTerminationShowsTheDialogAgain)
     Script({terminate, terminate});
     ShowExceptionDialog(true, host);
     EXPECT_EQ(shown.size(), 2u);
-    EXPECT_EQ(actions, (std::vector<uint8_t>{kActionTerminate, kActionTerminate}));
+    EXPECT_EQ(actions, (std::vector<uint8_t>{caTerminating, caTerminating}));
     EXPECT_EQ(raisingThreadRuns, 2);
     EXPECT_TRUE(ExceptionDialogState().TerminateRequested);
     EXPECT_EQ(ExceptionDialogState().DialogType, edtNone);
