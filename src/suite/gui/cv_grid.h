@@ -39,6 +39,7 @@
 
 class QKeyEvent;
 class QMenu;
+class QMimeData;
 class QTableView;
 
 namespace cv {
@@ -219,6 +220,23 @@ public:
     void RestoreOriginalColumns();
     int DefaultRowHeight() const;
     void SetDefaultRowHeight(int pixels);
+    // Every column as wide as its heading and the widest of its first
+    // `sampleRows` cells (within a bound), so that nothing shown is cut off.
+    // Done whenever the grid shows another list, and on demand ("Default
+    // column widths").
+    void FitColumnWidths(int sampleRows = 200);
+    // The width a column takes by that rule.
+    int FittedColumnWidth(int column, int sampleRows = 200) const;
+
+    // --- the clipboard ---
+    // What a copy of the selected rows puts on the clipboard: text (tab
+    // between cells, a line per row; a cell cut to maxCharsPerCell when
+    // above 0), with the heading row and the number column as the settings
+    // ask, and a picture of the selected area when they ask for one.
+    // Null when nothing is selected or the settings ask for nothing.
+    std::unique_ptr<QMimeData> SelectionMimeData(const TCVClipboardSettings& settings, int maxCharsPerCell) const;
+    // Puts it on the clipboard; the number of rows copied.
+    int CopySelectionToClipboard(const TCVClipboardSettings& settings, int maxCharsPerCell) const;
 
     // --- view sorting and filtering (when the list is not sorted itself) ---
     void SortOnRawValues(int column, Qt::SortOrder order);
@@ -444,8 +462,12 @@ public:
     // 6024 with WParam 5000 + tag (registered on first use).
     TWindowHandle WindowHandle();
     // A menu command for this grid (what message 6024 carries); true when
-    // the grid knows the command and a handler carried it out.
+    // the grid knows the command and a handler carried it out. Some the grid
+    // carries out itself: "Default column widths" (166).
     bool HandleGridCommand(int tag);
+    // "Edit data": the current cell's value asked through the window
+    // (InputForGrid) and put into the list (undoably). True when asked.
+    bool EditCurrentCell();
     // Menu commands that reached the grid and were not known or had no handler.
     int UnhandledCommands() const { return m_unhandledCommands; }
 

@@ -18,6 +18,7 @@
 #include "concordance/tell_marvex.h"
 #include "index/index_handler.h"
 #include "index/index_relationships.h"
+#include "keywords/keywords_holder.h"
 #include "model/chosen_files.h"
 #include "runtime/controller_link.h"
 #include "runtime/progress.h"
@@ -158,6 +159,8 @@ void TFormWordList::MakeComponents()
     CVGridConsistencyRelations = AddGridPage(AdvOfficePageConsistencyRelations, QStringLiteral("consistency relations"));
     CVGridKWs = AddGridPage(AdvOfficePageKWs, QStringLiteral("KWs"));
     CVGridFilenames = AddGridPage(AdvOfficePageFilenames, QStringLiteral("filenames"));
+    CVGridKWPlot = AddGridPage(AdvOfficePageKWPlot, QStringLiteral("KW plot"));
+    CVGridKWLinks = AddGridPage(AdvOfficePageKWLinks, QStringLiteral("KW links"));
     AdvOfficePageNotes = new QWidget;
     auto* notesLayout = new QVBoxLayout(AdvOfficePageNotes);
     notesLayout->setContentsMargins(0, 0, 0, 0);
@@ -277,6 +280,10 @@ void TFormWordList::BeforeDataChange()
          kGridKindKeyWords, false},
         {&TFormWordList::AdvOfficePageFilenames, &TFormWordList::CVGridFilenames, &TFormWordList::GridTweak_Filenames,
          kListFilenames, kGridKindFilenames, true},
+        {&TFormWordList::AdvOfficePageKWPlot, &TFormWordList::CVGridKWPlot, nullptr, kListKeyWordPlot, kGridKindPlot,
+         false},
+        {&TFormWordList::AdvOfficePageKWLinks, &TFormWordList::CVGridKWLinks, nullptr, kListKeyWordLinks,
+         kGridKindKeyWords, false},
     };
     m_textPresent.clear();
     m_typedList = nullptr;
@@ -307,6 +314,8 @@ bool TFormWordList::ShowPagesForListType()
         SetPageVisible(AdvOfficePageConsistency, false);
         SetPageVisible(AdvOfficePageConsistencyRelations, false);
         SetPageVisible(AdvOfficePageKWs, hasKeyWords);
+        SetPageVisible(AdvOfficePageKWPlot, hasKeyWords && m_keyWords && m_keyWords->fPlots->Count() > 0);
+        SetPageVisible(AdvOfficePageKWLinks, hasKeyWords && m_keyWords && m_keyWords->fKWLinks->Count() > 0);
     };
     const auto partB = [&] {
         bool alphabetical = false;
@@ -389,6 +398,12 @@ void TFormWordList::PageSetupHook()
             break;
         case kListIndexRelationships:
             list = doc->fIndexHandler ? doc->fIndexHandler->fRelationshipsList.get() : nullptr;
+            break;
+        case kListKeyWordPlot:
+            list = m_keyWords ? m_keyWords->fPlots.get() : nullptr;
+            break;
+        case kListKeyWordLinks:
+            list = m_keyWords ? m_keyWords->fKWLinks.get() : nullptr;
             break;
         default:
             break;
@@ -519,6 +534,8 @@ void TFormWordList::CloseData(bool clearFile)
     if (RefusedWhileInUse("closing the data"))
         return;
     TMainToolsForm::CloseData(clearFile);
+    // The plots and links belong to the document that went.
+    m_keyWords.reset();
 }
 
 bool TFormWordList::OpenFile(QWidget* second)

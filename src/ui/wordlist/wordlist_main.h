@@ -55,6 +55,7 @@ class QToolButton;
 
 namespace cv {
 
+class T_WholeKeywordsHolder;
 class T_WholeWordlistHolder;
 class TCVStatusBar;
 class TCV_Grid;
@@ -88,6 +89,8 @@ public:
     QWidget* AdvOfficePageConsistencyRelations;
     QWidget* AdvOfficePageKWs;
     QWidget* AdvOfficePageFilenames;
+    QWidget* AdvOfficePageKWPlot;   // the key words' dispersion plots
+    QWidget* AdvOfficePageKWLinks;  // the links between key words
     QWidget* AdvOfficePageNotes;
     TCV_Grid* CVGridFreq;
     TCV_Grid* CVGridAlph;
@@ -99,6 +102,8 @@ public:
     TCV_Grid* CVGridConsistencyRelations;
     TCV_Grid* CVGridKWs;
     TCV_Grid* CVGridFilenames;
+    TCV_Grid* CVGridKWPlot;
+    TCV_Grid* CVGridKWLinks;
     QPlainTextEdit* WLMemoNotes;
     QWidget* ContainBoxMainTop;     // the typing tool bar
     QToolButton* AdvGlowButtonClose;
@@ -191,6 +196,14 @@ public:
     bool Save(TCV_Grid* grid) override;
     // The menu commands the window carries out itself (see wordlist_commands.cpp).
     bool HandleToolMenuCommand(int tag, QAction* sender) override;
+    // The texts of a row's word: from the index (where it occurs), else
+    // the texts of the document (a key-word list: its source text); for the
+    // pages of texts the row's text.
+    QStringList FileNamesOfEntry(TCV_Grid* grid, int entry) override;
+    // "Source text": a page of texts shows the row's text; a word list's
+    // page the text of the row's word with the word highlighted (with an
+    // index, the first text it occurs in).
+    void ShowRowSourceFile(TCV_Grid* grid) override;
 
     // --- event handlers of the pager and the status bar ---
     // Whether the pager may show another page now (not while the data are busy).
@@ -235,7 +248,26 @@ public:
     void RRecomputeTokens(TCV_Grid* grid);
 
     // --- menu commands ---
-    void CompareWithReferenceList();
+    // Key words against the reference list of the key-word settings (the
+    // comparison dialog asks), or against the given saved list named as
+    // `referenceName` (no dialog).
+    void CompareWithReferenceList(const QString& reference = {}, const QString& referenceName = {});
+    // "Compare with a .txt file": a plain-text word list (a word, a TAB and
+    // its frequency a line) chosen by the user is the reference list.
+    void CompareWithTextFile();
+    // "Plot" (39) and "Links" (41) of the key words: their dispersion plots
+    // in the one text of the study list, and with "Links" the key words that
+    // occur near each other, each on its page. True when they were made.
+    bool ComputeKeyWordPlots(bool withLinks);
+    // The key-word document that holds the plots and links (null before they are made).
+    T_WholeKeywordsHolder* KeyWordsDocument() const { return m_keyWords.get(); }
+    // "Other sorts" of the grid's list (96, 97, 98, 99, 126, 127); a word
+    // list's frequency page hands over to the alphabetical one.
+    void OtherSort(TCV_Grid* grid, int tag);
+    // "Row percentages": the consistency page shows each list's frequency as
+    // a percentage of the row's total, or the frequencies again.
+    void ToggleRowPercentages();
+    bool RowPercentagesShown() const { return m_rowPercentages; }
     void CheckForEqualWords();
     void ShowDiceLemmaShower();
     void ChooseMovingWindowPlotFile();
@@ -355,10 +387,13 @@ private:
     int m_typedEntry = -1;
     QString m_typedText;
     std::unique_ptr<TCorvantisholder> m_previousData;
+    // The plots and links of the key words of the document shown (they go with it).
+    std::unique_ptr<T_WholeKeywordsHolder> m_keyWords;
     bool m_jobRunning = false;
     bool m_documentInUse = false;
     bool m_closeAfterJob = false;
     bool m_startupInstalled = false;
+    bool m_rowPercentages = false;
 };
 
 } // namespace cv

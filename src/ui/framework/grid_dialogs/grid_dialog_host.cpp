@@ -1,6 +1,7 @@
 #include "ui/framework/grid_dialogs/grid_dialog_host.h"
 
 #include <QApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 #include <QLocale>
@@ -160,7 +161,7 @@ bool TGridDialogHost::SaveAsExport(TCV_Grid* grid, int exportKind, bool& busySav
     return ok;
 }
 
-void TGridDialogHost::OpenColumnsDialog(TCV_Grid* grid)
+void TGridDialogHost::OpenColumnsDialog(TCV_Grid* grid, bool computedPage)
 {
     if (!MayWorkOn(grid))
         return;
@@ -193,8 +194,31 @@ void TGridDialogHost::OpenColumnsDialog(TCV_Grid* grid)
                 NotImplemented();
             }
         },
-        [grid](TCV_Base_Grid*) { return ColumnLayoutOf(*grid).SaveAsCustomised(nullptr); },
-        [grid](TCV_Base_Grid*, const TGrid_header_array& headers) { ColumnLayoutOf(*grid).SetHeaders(headers); });
+        [this, grid](TCV_Base_Grid*) {
+            if (!grid->HandlersB.SaveColumnsAsCustomised)
+                return SaveColumnsAsCustomised(grid);
+            // Saved through the grid's own handler: the file written tells.
+            const QString file = CustomisedLayoutFileName(ColumnLayoutOf(*grid).ListType());
+            const QDateTime before = QFileInfo(file).lastModified();
+            grid->HandlersB.SaveColumnsAsCustomised(grid);
+            const QFileInfo after(file);
+            return after.exists() && (!before.isValid() || after.lastModified() >= before);
+        },
+        [grid](TCV_Base_Grid*, const TGrid_header_array& headers) {
+            TGridColumnLayout& l = ColumnLayoutOf(*grid);
+            QStringList before;
+            for (int c = 0; c < grid->ColCount(); ++c)
+                before << grid->Cells(c, 0);
+            l.SetHeaders(headers);
+            // Headings the user typed become the list's own.
+            for (int c = 0; c < grid->ColCount() && c < before.size(); ++c)
+                if (grid->Cells(c, 0) != before[c] && grid->HandlersA.ColumnHeadingChanged)
+                    grid->HandlersA.ColumnHeadingChanged(grid, c);
+            if (grid->HandlersA.PreviewPageChanged)
+                grid->HandlersA.PreviewPageChanged(grid);
+        });
+    if (computedPage && form.ComputedPage)
+        form.PageControl->setCurrentWidget(form.ComputedPage);
     RunModalDialog(form);
     RememberUnits(form.fUnits);
 }

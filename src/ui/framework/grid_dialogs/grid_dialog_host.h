@@ -43,8 +43,12 @@ public:
     // own format. busySavingAs is the window's flag: set while the export
     // runs; a second export is refused while it is. True when a file was written.
     bool SaveAsExport(TCV_Grid* grid, int exportKind, bool& busySavingAs);
-    // "Columns: Layout & Format" for the grid.
-    void OpenColumnsDialog(TCV_Grid* grid);
+    // "Columns: Layout & Format" for the grid; computedPage opens it on
+    // its calculator page ("New column"). A heading the user changes goes to
+    // the grid's ColumnHeadingChanged, "Save" through its
+    // SaveColumnsAsCustomised, and an open print preview of the grid follows
+    // every change (PreviewPageChanged).
+    void OpenColumnsDialog(TCV_Grid* grid, bool computedPage = false);
     // Stores the grid's columns as the customised layout of its list type.
     bool SaveColumnsAsCustomised(TCV_Grid* grid);
     // The conditions dialog (made once) on the grid, in a mode: 85 "Delete
