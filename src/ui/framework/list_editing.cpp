@@ -13,6 +13,7 @@
 #include <QTableView>
 
 #include <algorithm>
+#include <memory>
 #include <numeric>
 #include <set>
 
@@ -30,6 +31,7 @@
 #include "suite/window_messages.h"
 #include "suite/gui/cv_grid.h"
 #include "suite/gui/cv_status_bar.h"
+#include "suite/gui/speech.h"
 #include "ui/framework/main_tools_form.h"
 #include "ui/framework/tool_data_module.h"
 #include "ui/framework/tool_pages.h"
@@ -143,6 +145,19 @@ TWordCloudOpener SetWordCloudOpener(TWordCloudOpener opener)
 }
 
 TRowSpeaker SetRowSpeaker(TRowSpeaker speaker) { return std::exchange(InstalledSpeaker(), std::move(speaker)); }
+
+TRowSpeaker RowSpeakerOf(TSpeaker& speaker)
+{
+    auto told = std::make_shared<bool>(false);
+    return [&speaker, told](const QString& line) {
+        if (auto* qt = dynamic_cast<TQtSpeaker*>(&speaker))
+            qt->SetLocale(QLocale(GetTextSettings().CollationName()));
+        if (speaker.Say(line) || *told)
+            return;
+        *told = true;
+        ReportedAFact(QStringLiteral("The row cannot be read aloud: %1").arg(speaker.LastError()));
+    };
+}
 
 // ---------------------------------------------------------------------------
 // Rows

@@ -105,6 +105,11 @@ TWordCloudOpener SetWordCloudOpener(TWordCloudOpener opener);
 // Reads a line aloud.
 using TRowSpeaker = std::function<void(const QString& line)>;
 TRowSpeaker SetRowSpeaker(TRowSpeaker speaker);
+class TSpeaker;
+// The row speaker of a voice (not owned): each line goes to it in the
+// language of the text settings; when the voice cannot speak the user is
+// told why, once.
+TRowSpeaker RowSpeakerOf(TSpeaker& speaker);
 
 // ---------------------------------------------------------------------------
 // Rows

@@ -13,6 +13,7 @@
 #include "model/model_testutil.h"
 #include "ui/framework/grid_binding.h"
 #include "suite/gui/cv_status_bar.h"
+#include "suite/gui/speech.h"
 #include "suite/resource_strings.h"
 #include "ui/framework/tool_data_module.h"
 
@@ -506,6 +507,42 @@ TEST(OtherSortsOfCase, CaseSensitiveOrderPutsCapitalsFirstWhereTheAlphabeticalOn
     EXPECT_EQ(list.Words().join(QString()).toLower(), QStringLiteral("aabb"));
     // Any other tag is not a sort.
     EXPECT_FALSE(cv::SortListByWords(list, 95));
+}
+
+// ---- reading rows aloud ------------------------------------------------------------
+
+// A voice that records what it is given, and can be made mute.
+struct TRecordingSpeaker final : cv::TSpeaker {
+    QStringList said;
+    bool mute = false;
+    bool Say(const QString& text) override
+    {
+        if (mute)
+            return false;
+        said << text;
+        return true;
+    }
+    void Stop() override {}
+    QString LastError() const override { return QStringLiteral("no sound device"); }
+};
+
+TEST_F(ListEditingTest, PlayReadsTheCurrentRowWithoutMarkUpToTheVoice)
+{
+    TRecordingSpeaker voice;
+    const cv::TRowSpeaker before = cv::SetRowSpeaker(cv::RowSpeakerOf(voice));
+    grid->SetRow(EntryOf(QStringLiteral("dog")) + 1);
+    List().Entry(EntryOf(QStringLiteral("dog"))).fWord = QStringLiteral("<b>dog</b>");
+    ASSERT_TRUE(grid->HandleGridCommand(186));
+    ASSERT_EQ(voice.said.size(), 1);
+    EXPECT_TRUE(voice.said.front().contains(QStringLiteral("dog 2")));
+    EXPECT_FALSE(voice.said.front().contains(u'<'));
+    // A voice that cannot speak is told of once, not at every row.
+    voice.mute = true;
+    grid->HandleGridCommand(186);
+    grid->HandleGridCommand(186);
+    EXPECT_EQ(dialogs.Routines().count(QStringLiteral("ReportedAFact")), 1);
+    EXPECT_TRUE(dialogs.Requests().back().text.contains(QStringLiteral("no sound device")));
+    cv::SetRowSpeaker(before);
 }
 
 } // namespace
