@@ -41,6 +41,7 @@
 #include "ui/framework/grid_binding.h"
 #include "ui/framework/tool_data_module.h"
 #include "ui/framework/parameter_handling.h"
+#include "ui/wordlist/views/word_cloud_window.h"
 #include "wordlist/detailed_consistency.h"
 #include "wordlist/plain_text_wordlist.h"
 #include "wordlist/wordlist_holder.h"
@@ -463,6 +464,10 @@ void TFormWordList::SettingsChanged(int code)
         doc->fIndexHandler->ResetTheSettingsFromTextbuf();
         doc->WordlistSettings = GetWordlistSettings();
     }
+    // The settings re-read with the document's lists leave the clouds as
+    // they are; any other change reaches every open word cloud.
+    if (!(fData && code == kCodeReReadSettings))
+        ReloadOpenWordCloudSettings();
 }
 
 // ---------------------------------------------------------------------------
