@@ -4,6 +4,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDir>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -555,10 +556,10 @@ bool TFormWordList::OpenFile(QWidget* second)
         if (!ok)
             NoteFileOpened(false);
     } else if (rec.ListType == kListIndexRelationships) {
-        // The word-list document neither writes nor reads relationships (the
-        // window refuses to save them as a result file), so there is no
-        // such file of ours to read.
-        NoteFileOpened(false);
+        // Relationships are read with the index they come from.
+        ok = doc && (doc->ReadWholeFromFile(rec.FileName, current_tool_var) & 0xFF) != 0 &&
+             OpenRelationshipsWithTheirIndex(rec.FileName);
+        NoteFileOpened(ok);
     } else if (rec.Count > 0 && IsAZipFile(rec.FileName)) {
         const TDialogAnswer answer = DoYouWantToOpenBatchFileToSeeIndividualLists(rec.FileName);
         if (answer == TDialogAnswer::Yes) {
@@ -600,6 +601,54 @@ bool TFormWordList::OpenFile(QWidget* second)
     GlobalProgress().Hide();
     Global_Busy_Dont_Show_Data = false;
     return ok;
+}
+
+QString TFormWordList::IndexOfRelationships(const QString& relationshipsFile) const
+{
+    const T_WholeWordlistHolder* doc = WordlistDocument();
+    const QFileInfo file(relationshipsFile);
+    const QString candidates[] = {
+        doc ? doc->RelationshipsParentIndex() : QString(),
+        file.dir().filePath(file.completeBaseName() + QStringLiteral(".tokens")),
+        GetLastUsedFile(kListIndexWordList),
+    };
+    for (const QString& c : candidates)
+        if (!c.isEmpty() && QFileInfo(c).isFile())
+            return c;
+    return {};
+}
+
+bool TFormWordList::OpenRelationshipsWithTheirIndex(const QString& relationshipsFile)
+{
+    T_WholeWordlistHolder* doc = WordlistDocument();
+    if (!doc || doc->fRelationshipsBlock.isEmpty())
+        return false;
+    const QByteArray relationships = doc->fRelationshipsBlock;
+    const QStringList notes = doc->fNotes;
+    const QString index = IndexOfRelationships(relationshipsFile);
+    if (index.isEmpty()) {
+        const QString named = doc->RelationshipsParentIndex();
+        FailedToFind(named.isEmpty() ? relationshipsFile : named);
+        return false;
+    }
+    TCVStored_File_rec& rec = StartupOpenFileRec();
+    rec.Clear();
+    rec.FileName = index;
+    rec.ListType = kListIndexWordList;
+    if ((OpenIndexDocument() & 0xFF) == 0)
+        return false;
+    doc = WordlistDocument();
+    doc->fRelationshipsBlock = relationships;
+    if (!doc || !doc->TakeRelationshipsBlock())
+        return false;
+    doc->fNotes = notes;
+    doc->MainFile.FileName = relationshipsFile;
+    doc->MainFile.ListType = kListIndexRelationships;
+    rec.FileName = relationshipsFile;
+    rec.ListType = kListIndexRelationships;
+    ShowPagesForListType();
+    SetToolCaption(QFileInfo(relationshipsFile).fileName());
+    return true;
 }
 
 bool TFormWordList::MergeBatchLists()

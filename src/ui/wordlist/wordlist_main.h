@@ -155,6 +155,14 @@ public:
 
     // Opens the index the start-up/open file record names; low byte: success.
     uint16_t OpenIndexDocument();
+    // The index of a relationships file: the one its file names, else the
+    // ".tokens" file beside it of the same name, else the last index used;
+    // empty when none of them exists.
+    QString IndexOfRelationships(const QString& relationshipsFile) const;
+    // The relationships just read (the document's block) go into the index
+    // they come from, opened now; the document is then that index with its
+    // relationships, shown on their page. False when the index is not found.
+    bool OpenRelationshipsWithTheirIndex(const QString& relationshipsFile);
     // Opens one result of a batch zip (the batch choice window's open event).
     bool OpenBatchResult(TStream& stream, const TCheckSignature& signature, int index);
     // Shows and activates the pages that suit the document's list type.
@@ -188,10 +196,9 @@ public:
     void PageHook() override;
     void ShowWizardForChosenTexts(TCVFileDetails* texts) override;
     void HookStatusBarPanelClick() override;
-    // An index document is never saved over its index files, and a
-    // relationships document is not saved at all (the document cannot store
-    // relationships): saving them would destroy the index or write a file
-    // that reads back without its relationships.
+    // An index document is never saved over its index files (its word list
+    // goes into a word-list file of its own); a relationships document is
+    // saved with its relationships and the name of its index.
     bool SaveGridData(TCV_Grid* grid, const QString& fileName) override;
     bool Save(TCV_Grid* grid) override;
     // The menu commands the window carries out itself (see wordlist_commands.cpp).

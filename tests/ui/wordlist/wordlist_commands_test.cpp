@@ -7,6 +7,7 @@
 #include <QTabWidget>
 
 #include "concordance/tell_marvex.h"
+#include "index/index_files.h"
 #include "index/index_relationships.h"
 #include "suite/cv_stream.h"
 #include "suite/cvbuf.h"
@@ -16,6 +17,7 @@
 #include "ui/framework/grid_dialogs/grid_dialog_host.h"
 #include "ui/framework/grid_dialogs/search_dialogs.h"
 #include "ui/framework/list_editing.h"
+#include "ui/framework/multi_tool_base.h"
 #include "wordlist/detailed_consistency.h"
 #include "wordlist/keyword_list.h"
 
@@ -193,18 +195,53 @@ TEST_F(WordListCommandsTest, RelationshipsOfACharacterRangeOrOfNoWordAtAll)
     EXPECT_EQ(Doc()->MainFile.ListType, cv::kListIndexWordList);
 }
 
-TEST_F(WordListCommandsTest, ARelationshipsDocumentIsNotSavedAsAFileItCouldNotReadBack)
+TEST_F(WordListCommandsTest, ARelationshipsDocumentIsSavedAndOpensAgainWithItsIndex)
 {
     IndexOf(kCorpus);
     EveryNeighbour();
     Show(window->AdvOfficePageIndexFreq)->HandleGridCommand(53);
     ASSERT_EQ(Doc()->MainFile.ListType, cv::kListIndexRelationships);
+    const cv::TRelationshipsList& made = *Doc()->fIndexHandler->fRelationshipsList;
+    const int count = made.Count();
+    ASSERT_GT(count, 0);
+    const cv::TMIDataRec first = made.MIData(0);
+    const QString file = Doc()->MainFile.FileName;
+    EXPECT_TRUE(file.endsWith(QStringLiteral("corpus.relationships")));
+    ASSERT_TRUE(window->Save(window->CVGridIndexRelations));
+    ASSERT_TRUE(QFileInfo::exists(file));
+
+    window->CloseData(true);
+    cv::TCVStored_File_rec& rec = cv::StartupOpenFileRec();
+    rec.Clear();
+    rec.FileName = file;
+    ASSERT_TRUE(cv::CheckFileForTool(rec, cv::kToolWordList));
+    EXPECT_EQ(rec.ListType, cv::kListIndexRelationships);
+    ASSERT_TRUE(window->OpenFile());
+    ASSERT_NE(Doc(), nullptr);
+    EXPECT_EQ(Doc()->MainFile.ListType, cv::kListIndexRelationships);
+    EXPECT_EQ(Doc()->MainFile.FileName, file);
+    ASSERT_NE(Doc()->fIndexHandler, nullptr); // the index came with them
+    const cv::TRelationshipsList& read = *Doc()->fIndexHandler->fRelationshipsList;
+    ASSERT_EQ(read.Count(), count);
+    EXPECT_EQ(read.MIData(0).Word1, first.Word1);
+    EXPECT_EQ(read.MIData(0).Freq, first.Freq);
+    EXPECT_FLOAT_EQ(read.MIData(0).Scores[1], first.Scores[1]);
+    EXPECT_EQ(CurrentPage(), window->AdvOfficePageIndexRelations);
+    EXPECT_EQ(window->CVGridIndexRelations->List(), &read);
+    EXPECT_TRUE(Doc()->fNotes.join(u'\n').contains(QStringLiteral("Relationships")));
+
+    // Without its index the relationships cannot be shown: the user is told which index is missing.
+    window->CloseData(true);
+    const QString tokens = cv::IndexFileName(dir.file(QStringLiteral("corpus")), cv::TIndexFileKind::Tokens);
+    ASSERT_TRUE(QFile::rename(tokens, tokens + QStringLiteral(".away")));
+    cv::SetLastUsedFile(cv::kListIndexWordList, QString());
     dialogs.Clear();
-    EXPECT_FALSE(window->Save(window->CVGridIndexRelations));
-    EXPECT_FALSE(window->SaveGridData(window->CVGridIndexRelations, dir.file(QStringLiteral("r.relationships"))));
-    EXPECT_FALSE(QFileInfo::exists(Doc()->MainFile.FileName));
-    EXPECT_FALSE(QFileInfo::exists(dir.file(QStringLiteral("r.relationships"))));
-    EXPECT_EQ(dialogs.Routines(), QStringList{QStringLiteral("ReportedAFact")});
+    rec.Clear();
+    rec.FileName = file;
+    rec.ListType = cv::kListIndexRelationships;
+    EXPECT_FALSE(window->OpenFile());
+    EXPECT_TRUE(dialogs.Routines().contains(QStringLiteral("FailedToFind")));
+    EXPECT_EQ(Doc(), nullptr);
 }
 
 TEST_F(WordListCommandsTest, SavingAnIndexWordListNeverWritesOverTheIndex)
