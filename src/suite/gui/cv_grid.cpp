@@ -12,7 +12,9 @@
 #include <QFont>
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QHelpEvent>
 #include <QKeyEvent>
+#include <QToolTip>
 #include <QLocale>
 #include <QMenu>
 #include <QScrollBar>
@@ -27,6 +29,9 @@
 namespace cv {
 
 namespace {
+
+// Cells holding a search word while a search runs.
+constexpr QRgb kSearchWordColour = 0xFFFFE680;
 
 // A colour of the list's cells: 0xAARRGGBB, alpha 0 meaning "the grid's own".
 QVariant ColourOf(uint32_t argb)
@@ -56,6 +61,30 @@ void TCVGridModel::SetList(TCVBaseDataClass* list, int displayKind)
     endResetModel();
     if (m_presenter)
         m_presenter->ListReset(list);
+}
+
+void TCVGridModel::SetSearchDisplay(int column, const QStringList& words)
+{
+    m_searchColumn = words.isEmpty() ? -1 : column;
+    m_searchWords.clear();
+    for (const QString& w : words)
+        if (!w.trimmed().isEmpty())
+            m_searchWords.emplace_back(QRegularExpression::wildcardToRegularExpression(w.trimmed()),
+                                       QRegularExpression::CaseInsensitiveOption);
+    if (m_rows > 0 && m_columns > 0)
+        emit dataChanged(index(0, 0), index(m_rows - 1, m_columns - 1), {Qt::BackgroundRole});
+}
+
+bool TCVGridModel::ShowsSearchWord(int row, int column) const
+{
+    if (column != m_searchColumn || m_searchWords.empty())
+        return false;
+    const QString text = CachedCell(row, column).text;
+    for (const QString& word : text.split(u' ', Qt::SkipEmptyParts))
+        for (const QRegularExpression& re : m_searchWords)
+            if (re.match(word).hasMatch())
+                return true;
+    return false;
 }
 
 void TCVGridModel::SetColumnPresenter(TGridColumnPresenter* presenter)
@@ -190,6 +219,8 @@ QVariant TCVGridModel::data(const QModelIndex& index, int role) const
     case Qt::ForegroundRole:
         return ColourOf(CachedCell(row, index.column()).foreground);
     case Qt::BackgroundRole:
+        if (ShowsSearchWord(row, index.column()))
+            return QColor(kSearchWordColour);
         return ColourOf(CachedCell(row, index.column()).background);
     case kEntryRole:
         return EntryOfRow(row);
@@ -595,6 +626,12 @@ void TCV_Base_Grid::RestoreOriginalColumns()
     }
 }
 
+void TCV_Base_Grid::SetDrawForGridSearchDisplay(int column, const QStringList& words)
+{
+    m_model->SetSearchDisplay(column, words);
+    m_view->viewport()->update();
+}
+
 int TCV_Base_Grid::DefaultRowHeight() const { return m_view->verticalHeader()->defaultSectionSize(); }
 
 void TCV_Base_Grid::SetDefaultRowHeight(int pixels) { m_view->verticalHeader()->setDefaultSectionSize(std::max(1, pixels)); }
@@ -638,8 +675,50 @@ void TCV_Base_Grid::HeaderClicked(int column)
     SortOnRawValues(column, order);
 }
 
+bool TCV_Base_Grid::CellPartlyObscured(int column, int row) const
+{
+    const int viewRow = ViewRowOfGridRow(row);
+    if (viewRow < 0 || column < 0 || column >= ColCount() || m_view->isColumnHidden(column))
+        return false;
+    const QModelIndex at = m_proxy->index(viewRow, column);
+    QFont font = m_view->font();
+    if (at.data(kMarkRole).toInt() > 0)
+        font.setBold(true);
+    // The cell's own margins, as the view draws them.
+    constexpr int kMargins = 8;
+    return QFontMetrics(font).horizontalAdvance(at.data(Qt::DisplayRole).toString()) + kMargins > m_view->columnWidth(column);
+}
+
+QString TCV_Base_Grid::HintString(int column, int row) const { return CellPartlyObscured(column, row) ? Cells(column, row) : QString(); }
+
+bool TCV_Base_Grid::ShowHintAt(const QPoint& viewportPos, const QPoint& globalPos)
+{
+    const QModelIndex at = m_view->indexAt(viewportPos);
+    if (!at.isValid()) {
+        QToolTip::hideText();
+        return false;
+    }
+    const int row = GridRowOfViewRow(at.row());
+    const QString hint = HintString(at.column(), row);
+    if (hint.isEmpty()) {
+        QToolTip::hideText();
+        return false;
+    }
+    QToolTip::showText(globalPos, hint, m_view->viewport(), m_view->visualRect(at));
+    if (!m_obscuredWarned && Events.OnDataPartlyObscured) {
+        m_obscuredWarned = true;
+        Events.OnDataPartlyObscured(this);
+    }
+    return true;
+}
+
 bool TCV_Base_Grid::eventFilter(QObject* watched, QEvent* event)
 {
+    if (watched == m_view->viewport() && event->type() == QEvent::ToolTip) {
+        const auto* help = static_cast<QHelpEvent*>(event);
+        ShowHintAt(help->pos(), help->globalPos());
+        return true;
+    }
     if (watched == m_view && event->type() == QEvent::KeyPress && Events.OnKeyPress) {
         if (Events.OnKeyPress(this, static_cast<QKeyEvent*>(event)))
             return true;

@@ -21,6 +21,7 @@
 #include <QAbstractTableModel>
 #include <QCollator>
 #include <QPointer>
+#include <QRegularExpression>
 #include <QSortFilterProxyModel>
 #include <QStyledItemDelegate>
 #include <QMenu>
@@ -99,6 +100,12 @@ public:
     // The list changed values only (same rows and columns): cells are asked again.
     void CellsChanged();
 
+    // The search words drawn while a search runs: cells of the column that
+    // hold one of them (a word of the cell matching, "*" standing for any
+    // letters, not case-sensitive) get the search colour. No words: none.
+    void SetSearchDisplay(int column, const QStringList& words);
+    bool ShowsSearchWord(int row, int column) const;
+
     // The list entry shown on a model row (negative: an overall row, or the totals row).
     int EntryOfRow(int row) const;
     // The last row, when the list shows its column totals.
@@ -124,6 +131,8 @@ private:
     int m_columns = 0;
     TCellTweak m_tweak;
     TGridColumnPresenter* m_presenter = nullptr;
+    int m_searchColumn = -1;
+    std::vector<QRegularExpression> m_searchWords;
     // Qt asks one cell for many roles in a row; the list draws it once.
     mutable int m_cachedRow = -1;
     mutable int m_cachedColumn = -1;
@@ -168,6 +177,9 @@ struct TCVGridEvents {
     // True when the handler used the key; otherwise the view gets it.
     std::function<bool(TCV_Base_Grid* grid, QKeyEvent* event)> OnKeyPress;
     std::function<void(TCV_Base_Grid* grid)> OnSelectionChanged;
+    // The mouse rests on a cell whose text its column cuts off (called the
+    // first time only: the grid then counts as warned).
+    std::function<void(TCV_Base_Grid* grid)> OnDataPartlyObscured;
 };
 
 class TCV_Base_Grid : public QWidget {
@@ -215,7 +227,9 @@ public:
     void SetColWidths(int column, int width);
     bool ColumnVisible(int column) const;
     void SetColumnVisible(int column, bool visible);
-    // The headings, widths and visibility the grid started with; restored on demand.
+    // The grid draws these search words in this column while searching
+    // (the search dialog's search started); no words: nothing drawn.
+    void SetDrawForGridSearchDisplay(int column, const QStringList& words);
     void RecordOriginalColumns();
     void RestoreOriginalColumns();
     int DefaultRowHeight() const;
@@ -227,6 +241,16 @@ public:
     void FitColumnWidths(int sampleRows = 200);
     // The width a column takes by that rule.
     int FittedColumnWidth(int column, int sampleRows = 200) const;
+
+    // --- hints ---
+    // The hint of a cell: its whole text when the column cuts it off, else empty.
+    QString HintString(int column, int row) const;
+    // Whether the text of a cell is wider than its column.
+    bool CellPartlyObscured(int column, int row) const;
+    bool ObscuredWarned() const { return m_obscuredWarned; }
+    // The mouse rests at a point of the view: the cell's hint shows, and the
+    // first time a cut-off text the grid warns (OnDataPartlyObscured). True when a hint shows.
+    bool ShowHintAt(const QPoint& viewportPos, const QPoint& globalPos);
 
     // --- the clipboard ---
     // What a copy of the selected rows puts on the clipboard: text (tab
@@ -275,6 +299,7 @@ private:
     QPointer<QMenu> m_popup;
     std::unique_ptr<TGridColumnPresenter> m_presenter;
     int m_updateDepth = 0;
+    bool m_obscuredWarned = false;
     int m_savedTopRow = 1;
     int m_savedRow = 1;
     struct OriginalColumn {

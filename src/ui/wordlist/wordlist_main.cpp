@@ -205,6 +205,13 @@ void TFormWordList::FormCreate()
     SetAllGridsEventHandlersB(WordListGridHandlersB());
     SetAllGridsWindowOperations(GridWindowOperations());
     connect(AdvOfficePager1, &QTabWidget::currentChanged, this, [this] { PageChanged(); });
+    // Cells cut off by their column show their text as a hint.
+    for (int i = 0; i < ToolWindowList().Count(); ++i)
+        if (TCV_Grid* grid = ToolWindowList().GridOfPage(i))
+            grid->Events.OnDataPartlyObscured = [this](TCV_Base_Grid* g) {
+                if (auto* page = qobject_cast<TCV_Grid*>(g))
+                    ShowGridHint(page);
+            };
 
     SetUpForTool(current_tool_var, kListWordList);
     RefreshDataDisplay();
@@ -746,6 +753,12 @@ bool TFormWordList::WindowMessage(uint32_t msg, uint64_t wparam, int64_t lparam)
 }
 
 void TFormWordList::TimerWordListingTimer() { Global_progress_tick = true; }
+
+void TFormWordList::ShowGridHint(TCV_Grid* grid)
+{
+    if (grid && grid->ObscuredWarned())
+        DataPartlyObscured();
+}
 
 void TFormWordList::ToolButtonCloseClick() { HideTypingToolbar(); }
 

@@ -58,6 +58,7 @@ namespace cv {
 class T_WholeKeywordsHolder;
 class T_WholeWordlistHolder;
 class TCVStatusBar;
+class TCVWordList;
 class TCV_Grid;
 class TStream;
 class TTellMarvexList;
@@ -141,6 +142,10 @@ public:
     void ComputeRequestHandler(uint64_t wparam, int64_t lparam);
 
     // --- jobs ---
+    // After a word list of tagged texts: when tags are shown but not as the
+    // words' prefix, the user is asked whether they should be; yes makes it
+    // so for the list, the document and the settings buffer. True when asked.
+    bool AskTreatTagsAsPrefix(TCVWordList* words);
     void MakeWordListJob();
     void MakeBatchWordListsJob();
     void MakeDetailedConsistencyJob();
@@ -290,6 +295,10 @@ public:
     void GridTweak_Consistency(TCV_Grid* grid, int column, int entry, TDrawgridDataRec& rec);
     void GridTweak_KWs(TCV_Grid* grid, int column, int entry, TDrawgridDataRec& rec);
     void GridTweak_Filenames(TCV_Grid* grid, int column, int entry, TDrawgridDataRec& rec);
+
+    // The hint of a page grid's cell cut off by its column: its whole text;
+    // the first time on each grid the user is told the data are partly hidden.
+    void ShowGridHint(TCV_Grid* grid);
 
     // --- the typing box ---
     // The box's text changed: finds the typed word in the current page

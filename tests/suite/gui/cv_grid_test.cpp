@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QHeaderView>
+#include <QColor>
 #include <QFontMetrics>
 #include <QImage>
 #include <QKeyEvent>
@@ -204,6 +205,39 @@ TEST(GridLargeList, AMillionRowsStayVirtual)
     EXPECT_EQ(grid.TopRow(), 900000);
     EXPECT_EQ(grid.Cells(2, 900000), QStringLiteral("899999"));
     EXPECT_LT(cellsDrawn, 4000);
+}
+
+TEST_F(GridFixture, SearchWordsAreDrawnInTheirColumnOnly)
+{
+    grid.SetDrawForGridSearchDisplay(1, {QStringLiteral("HUN*"), QStringLiteral("ten")});
+    const auto drawn = [&](int row, int column) {
+        return grid.Model()->index(row, column).data(Qt::BackgroundRole).value<QColor>().isValid();
+    };
+    EXPECT_FALSE(drawn(0, 1)); // nine
+    EXPECT_TRUE(drawn(1, 1));  // hundred: not case-sensitive, * for the rest
+    EXPECT_TRUE(drawn(2, 1));  // ten
+    EXPECT_FALSE(drawn(1, 2)); // another column
+    grid.SetDrawForGridSearchDisplay(1, {});
+    EXPECT_FALSE(drawn(1, 1));
+}
+
+TEST_F(GridFixture, ACellCutOffByItsColumnHintsItsTextAndWarnsOnce)
+{
+    grid.show();
+    int warned = 0;
+    grid.Events.OnDataPartlyObscured = [&](cv::TCV_Base_Grid*) { ++warned; };
+    const QRect cell = grid.View()->visualRect(grid.Proxy()->index(1, 1)); // hundred
+    // As wide as it needs: no hint.
+    EXPECT_TRUE(grid.HintString(1, 2).isEmpty());
+    EXPECT_FALSE(grid.ShowHintAt(cell.center(), grid.View()->viewport()->mapToGlobal(cell.center())));
+    grid.SetColWidths(1, 12);
+    EXPECT_TRUE(grid.CellPartlyObscured(1, 2));
+    EXPECT_EQ(grid.HintString(1, 2), QStringLiteral("hundred"));
+    const QRect narrow = grid.View()->visualRect(grid.Proxy()->index(1, 1));
+    EXPECT_TRUE(grid.ShowHintAt(narrow.center(), grid.View()->viewport()->mapToGlobal(narrow.center())));
+    EXPECT_TRUE(grid.ShowHintAt(narrow.center(), grid.View()->viewport()->mapToGlobal(narrow.center())));
+    EXPECT_EQ(warned, 1);
+    EXPECT_TRUE(grid.ObscuredWarned());
 }
 
 // ---- widths, the clipboard, commands the grid carries out --------------------------

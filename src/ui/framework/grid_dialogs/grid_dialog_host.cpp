@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QDateTime>
+#include <QEvent>
 #include <QDir>
 #include <QFileInfo>
 #include <QLocale>
@@ -16,6 +17,7 @@
 #include "suite/dialog_routines.h"
 #include "suite/gui/desktop_services.h"
 #include "suite/resource_strings.h"
+#include "suite/search_items.h"
 #include "suite/wdef.h"
 #include "suite/window_messages.h"
 #include "suite/text_settings.h"
@@ -26,6 +28,7 @@
 #include "ui/framework/grid_dialogs/print_preview.h"
 #include "ui/framework/grid_dialogs/save_as_dialog.h"
 #include "ui/framework/grid_dialogs/search_dialogs.h"
+#include "ui/framework/grid_dialogs/search_switches.h"
 #include "ui/framework/grid_dialogs/search_replace_dialog.h"
 #include "ui/framework/grid_dialogs/wizard_base.h"
 
@@ -333,9 +336,27 @@ void TGridDialogHost::OpenSearchReplace(TCV_Grid* grid, bool replacing)
         if (g && g->HandlersB.StatusBarMessage)
             g->HandlersB.StatusBarMessage(10, Format(CVHitN, {hit, row}));
     };
-    m_searchReplace->Setup(replacing, replace, {}, {}, {}, found, grid);
+    // The grid draws the search words of a search while it runs.
+    const auto started = [](TCV_Grid* g, const TSearchWordItems& words) {
+        if (g)
+            g->SetDrawForGridSearchDisplay(GlobalSearchColumn(), words.TypedSearchWords());
+    };
+    m_searchReplace->Setup(replacing, replace, {}, {}, started, found, grid);
+    // When the dialog goes the grid draws them no more.
+    if (m_searchGrid && m_searchGrid != grid)
+        m_searchGrid->SetDrawForGridSearchDisplay(-1, {});
+    m_searchGrid = grid;
+    m_searchReplace->removeEventFilter(this);
+    m_searchReplace->installEventFilter(this);
     m_searchReplace->show();
     m_searchReplace->raise();
+}
+
+bool TGridDialogHost::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_searchReplace && event->type() == QEvent::Hide && m_searchGrid)
+        m_searchGrid->SetDrawForGridSearchDisplay(-1, {});
+    return QObject::eventFilter(watched, event);
 }
 
 void TGridDialogHost::StopSearchReplace()

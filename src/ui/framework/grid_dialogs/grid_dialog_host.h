@@ -97,6 +97,10 @@ public:
     TFormBreakdown* BreakdownForm() const;
     TPrintPreviewHandler& PrintHandler() { return *printpreviewHandler; }
 
+protected:
+    // The search dialog hidden: the grid it searched draws no search words.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     bool MayWorkOn(TCV_Grid* grid) const;
     QWidget* Owner() const;
@@ -107,6 +111,7 @@ private:
     QPointer<TFormTestWhether> m_conditions;
     QPointer<TCVFormPrintPreview> m_preview;
     QPointer<TSearchReplaceDlg> m_searchReplace;
+    QPointer<TCV_Grid> m_searchGrid;
     QPointer<TFormBreakdown> m_breakdown;
     std::unique_ptr<TPrintPreviewHandler> printpreviewHandler;
 };
