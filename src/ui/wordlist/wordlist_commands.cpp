@@ -97,9 +97,6 @@ enum : uint8_t {
 
 constexpr int kHelpEqualWords = 2930;
 
-// The question dialog's "to all" answers, numbered as the suite numbers them.
-constexpr TDialogAnswer kAnswerNoToAll = TDialogAnswer(9);
-constexpr TDialogAnswer kAnswerYesToAll = TDialogAnswer(10);
 
 bool Cancelled() { return global_panic_state.load() != kPanicRun; }
 
@@ -1255,18 +1252,18 @@ void TFormWordList::CheckForEqualWords()
         if (answer == TDialogAnswer::None) {
             answer = Tell("MergeXwithY", TDialogKind::Question,
                           Format(CVMergeXwithY, {words->Entry(a).fWord, words->Entry(b).fWord}), kHelpEqualWords,
-                          TDialogButtons::YesNoCancel, TDialogAnswer::Cancel);
-            if (answer == kAnswerYesToAll || answer == kAnswerNoToAll)
+                          TDialogButtons::YesNoToAllCancel, TDialogAnswer::Cancel);
+            if (answer == TDialogAnswer::YesToAll || answer == TDialogAnswer::NoToAll)
                 toAll = answer;
         }
         if (answer == TDialogAnswer::Cancel)
             break;
-        if (answer == TDialogAnswer::Yes || answer == kAnswerYesToAll) {
+        if (answer == TDialogAnswer::Yes || answer == TDialogAnswer::YesToAll) {
             if (words->MergeEqualWords(a, b)) {
                 mergedInto[size_t(b)] = a;
                 ++merged;
             }
-        } else if (answer == TDialogAnswer::No || answer == kAnswerNoToAll) {
+        } else if (answer == TDialogAnswer::No || answer == TDialogAnswer::NoToAll) {
             words->AddASpaceToWordNumber(b);
         }
     }

@@ -468,10 +468,12 @@ TEST_F(WordListCommandsTest, ToAllAnswersStandForEveryLaterPair)
     WordListOf({{QStringLiteral("a.txt"), TwoAlikePairs()}});
     Show(window->AdvOfficePageAlph);
     dialogs.Clear();
-    dialogs.QueueAnswer(TDialogAnswer(10)); // yes to all
+    dialogs.QueueAnswer(TDialogAnswer::YesToAll);
     dialogs.QueueAnswer(TDialogAnswer::No);  // keep the merged entries, marked deleted
     MenuCommand(202);
     EXPECT_EQ(dialogs.Routines(), (QStringList{QStringLiteral("MergeXwithY"), QStringLiteral("OKToDoX")}));
+    // The question offers the answers for every pair.
+    EXPECT_EQ(dialogs.Requests().front().buttons, cv::TDialogButtons::YesNoToAllCancel);
     int deleted = 0;
     for (int i = 0; i < Words()->Count(); ++i)
         deleted += Words()->GetDeleted(i) ? 1 : 0;
