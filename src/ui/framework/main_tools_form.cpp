@@ -1043,8 +1043,10 @@ void TMainToolsForm::SetUpCurrentPage(QTabWidget* pager)
                     AdvOfficeStatusBar1->PutAStatusbarMessage(kPanelMessage, Format(CVNEntries, {list->Count()}));
             }
             grid->Refresh();
-            if (QPlainTextEdit* notes = NotesEditor(); notes && !notes->document()->isModified())
+            if (QPlainTextEdit* notes = NotesEditor(); notes && !notes->document()->isModified()) {
                 notes->setPlainText(fData->fNotes.join(QLatin1Char('\n')));
+                AlignTabbedColumns(*notes);
+            }
             pages.FitMenuToListType(menuBar(), grid, false, fMenuSetProvider);
             while (grid->Updating())
                 grid->EndUpdate();
