@@ -1,5 +1,7 @@
 #include "suite/cv_stream.h"
 
+#include "suite/file_system.h"
+
 #include <QFileInfo>
 #include <QSaveFile>
 
@@ -143,6 +145,11 @@ std::vector<uint8_t> TMemoryStream::TakeBytes()
 
 bool TMemoryStream::LoadFromFile(const QString& fileName, QString* error)
 {
+    if (const QString why = NotARegularFileReason(fileName); !why.isEmpty()) {
+        if (error)
+            *error = QStringLiteral("Cannot open file \"%1\": %2").arg(fileName, why);
+        return false;
+    }
     QFile f(fileName);
     if (!f.open(QIODevice::ReadOnly)) {
         if (error)
@@ -233,6 +240,10 @@ bool TFileStream::Open(const QString& fileName, Mode mode)
 {
     m_file.close();
     m_file.setFileName(fileName);
+    if (const QString why = NotARegularFileReason(fileName); !why.isEmpty()) {
+        m_error = QStringLiteral("Cannot open file \"%1\": %2").arg(fileName, why);
+        return false;
+    }
     QIODevice::OpenMode qmode = QIODevice::ReadOnly;
     if (mode == Mode::OpenReadWrite)
         qmode = QIODevice::ReadWrite;

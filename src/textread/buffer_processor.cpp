@@ -3,6 +3,7 @@
 #include "suite/cv_globals.h"
 #include "suite/decipher.h"
 #include "suite/dialogs.h"
+#include "suite/file_system.h"
 #include "suite/zip_archive.h"
 #include "textread/class_array.h"
 #include "textread/preparsed_text.h"
@@ -141,21 +142,24 @@ std::size_t ChunkCutPosition(std::u16string_view text, bool tagsActive, int32_t 
     }
     if (cut == n && cut < text.size() && isHighSurrogate(text[cut - 1]) && cut > 1)
         --cut;
-    if (tagsActive) {
-        // A "<" still waiting for its ">" must go with the next chunk.
-        const std::size_t span = std::size_t(std::max(maxTagSpan, 1)) + 2;
-        const std::size_t from = cut > span ? cut - span : 0;
-        for (std::size_t k = cut; k-- > from;) {
-            if (text[k] == u'>')
-                break;
-            if (text[k] != u'<')
-                continue;
-            const int64_t gt = TMarkupPass::TagEnd(text, k, text.size(), maxTagSpan);
-            const bool open = gt >= int64_t(cut) || (gt < 0 && k + span > text.size());
-            if (open && k > 0)
-                cut = k;
+    return tagsActive ? CutBeforeOpenTag(text, cut, maxTagSpan) : cut;
+}
+
+std::size_t CutBeforeOpenTag(std::u16string_view text, std::size_t cut, int32_t maxTagSpan)
+{
+    // A "<" still waiting for its ">" must go with the next chunk.
+    const std::size_t span = std::size_t(std::max(maxTagSpan, 1)) + 2;
+    const std::size_t from = cut > span ? cut - span : 0;
+    for (std::size_t k = cut; k-- > from;) {
+        if (text[k] == u'>')
             break;
-        }
+        if (text[k] != u'<')
+            continue;
+        const int64_t gt = TMarkupPass::TagEnd(text, k, text.size(), maxTagSpan);
+        const bool open = gt >= int64_t(cut) || (gt < 0 && k + span > text.size());
+        if (open && k > 0)
+            cut = k;
+        break;
     }
     return cut;
 }
@@ -233,6 +237,41 @@ TTextClassifier& TBufferProcessor::classifierFor(const TTextTagHandler& handler,
 
 void TBufferProcessor::SetMaxChunkChars(int32_t units) { m_maxChunk = std::clamp(units, 64, kMaxChunkChars); }
 
+void TBufferProcessor::SetLargestChunkChars(int32_t units)
+{
+    m_largestChunk = std::clamp(units, 64, kMaxChunkChars);
+    m_maxChunk = std::min(m_maxChunk, m_largestChunk);
+}
+
+std::size_t WordSafeCut(std::u16string_view chunk, const TTextClassifier& classifier)
+{
+    // Only marks that always end a word, never "<", ">" or "&" (a tag or
+    // an entity may stand around them), and only in the second half.
+    if (chunk.size() < 2)
+        return chunk.size();
+    auto digitAt = [&](std::size_t k) { return k < chunk.size() && classifier.KindOf(chunk[k]) == TTextClassifier::kDigit; };
+    for (std::size_t k = chunk.size() - 1; k-- > chunk.size() / 2;) {
+        const char16_t c = chunk[k];
+        const auto kind = classifier.KindOf(c);
+        // "," and "." join only digits ("1,000").
+        const bool separator = kind == TTextClassifier::kNumberSep && !(digitAt(k - 1) && digitAt(k + 1));
+        if ((kind == TTextClassifier::kPunct || kind == TTextClassifier::kSentenceEnd || kind == TTextClassifier::kSpace
+             || separator)
+            && c != u'<' && c != u'>' && c != u'&')
+            return k + 1;
+    }
+    return chunk.size();
+}
+
+void ContinueWord(std::span<uint16_t> classes)
+{
+    for (uint16_t& c : classes) {
+        if (!IsWordClass(c))
+            return;
+        c = uint16_t((c & ~kClassCodeMask) | kClassSpace);
+    }
+}
+
 bool TBufferProcessor::fail(const QString& reason)
 {
     m_error = reason;
@@ -254,6 +293,8 @@ bool TBufferProcessor::openSource(Source& src)
     const QString name = (m_text.InsideZip() ? m_text.ZipEntryName : m_text.FullFilename).toLower();
     const bool enciphered = name.endsWith(QLatin1String(".cvencrypted"));
     const bool preparsed = name.endsWith(QLatin1String(".cvpreparsed"));
+    if (const QString why = NotARegularFileReason(m_text.FullFilename); !why.isEmpty())
+        return cannotRead(why);
 
     if (m_text.InsideZip()) {
         TZipArchive zip;
@@ -368,6 +409,7 @@ bool TBufferProcessor::ReadAndProcess(int32_t count)
     m_chunkIndex = -1;
     m_wordsBeforeChunk = 0;
     m_chunkPosition = 0;
+    m_wordGoesOn = false;
     m_preparsed = false;
     m_savedText.clear();
     m_scratch->buffer.clear();
@@ -468,15 +510,29 @@ bool TBufferProcessor::ReadAndProcess(int32_t count)
         const std::u16string_view all(pending.data(), pending.size());
         bool blankFound = true;
         const std::size_t cut = last ? pending.size() : ChunkCutPosition(all, tagsActive, maxTagSpan, limit, &blankFound);
-        if (!blankFound && limit < std::size_t(kMaxChunkChars)) {
-            limit = std::min<std::size_t>(limit * 2, std::size_t(kMaxChunkChars));
+        if (!blankFound && limit < std::size_t(m_largestChunk)) {
+            limit = std::min<std::size_t>(limit * 2, std::size_t(m_largestChunk));
             if (!eof && !readMore())
                 return cannotRead(src.file.errorString());
             continue;
         }
+        // At the largest chunk and still no blank: cut after punctuation
+        // that ends a word where there is some, else through the word,
+        // whose rest in the next chunk is then no word of its own.
+        std::size_t chunkEnd = cut;
+        if (!blankFound) {
+            chunkEnd = WordSafeCut(all.substr(0, cut), *m_classifier);
+            if (chunkEnd < cut && tagsActive)
+                chunkEnd = CutBeforeOpenTag(all, chunkEnd, maxTagSpan);
+        }
+        const bool cutInWord = !blankFound && chunkEnd == cut;
         limit = std::size_t(m_maxChunk);
-        processChunk(all.substr(0, cut), all.substr(cut), eof && cut == pending.size());
-        pending.erase(pending.begin(), pending.begin() + std::ptrdiff_t(cut));
+        processChunk(all.substr(0, chunkEnd), all.substr(chunkEnd), eof && chunkEnd == pending.size());
+        pending.erase(pending.begin(), pending.begin() + std::ptrdiff_t(chunkEnd));
+        const bool endsInWord = !Classes().empty() && IsWordClass(Classes().back());
+        if (m_wordGoesOn)
+            ContinueWord(MutableClasses());
+        m_wordGoesOn = cutInWord && endsInWord;
         ++m_chunkIndex;
         if (!SetupTheBuffer())
             return finish(false);

@@ -86,6 +86,17 @@ extern TOneFilesStats Global_OneFilesStats;
 std::size_t ChunkCutPosition(std::u16string_view text, bool tagsActive, int32_t maxTagSpan,
                              std::size_t maxCut = std::size_t(-1), bool* blankFound = nullptr);
 
+// `cut`, or the "<" before it of a tag still open there (it goes with the next chunk).
+std::size_t CutBeforeOpenTag(std::u16string_view text, std::size_t cut, int32_t maxTagSpan);
+// Where a chunk of the largest size that holds no blank is cut: after the
+// last mark in its second half that always ends a word (so no word is cut),
+// else at its end (through a word).
+std::size_t WordSafeCut(std::u16string_view chunk, const TTextClassifier& classifier);
+// The rest of a word cut at the end of the last chunk opens this chunk: its
+// units are no word of their own (the word was counted where it began),
+// so they lose their word classes.
+void ContinueWord(std::span<uint16_t> classes);
+
 // What a reader fills for every text: the decoded and processed text, its
 // class array, the bytes read, the classifier. A job that reads many texts
 // keeps one from text to text (TBufferProcessor::UseScratch), so that the
@@ -169,6 +180,9 @@ public:
 
     // Chunks of at most this many units (tests use small ones); at least 64.
     void SetMaxChunkChars(int32_t units);
+    // How far a chunk without a blank may grow (kMaxChunkChars; tests use
+    // less): a word longer than that is cut, and counts as one word.
+    void SetLargestChunkChars(int32_t units);
     // Off: failures are only kept in LastError (for callers that report them).
     void SetShowFailureMessages(bool on) { m_showFailures = on; }
     // Reads into the scratch given (kept by the caller for the next text;
@@ -207,6 +221,8 @@ private:
     std::unique_ptr<TTextTagHandler> m_ownHandler;
 
     int32_t m_maxChunk = kMaxChunkChars;
+    int32_t m_largestChunk = kMaxChunkChars;
+    bool m_wordGoesOn = false; // the last chunk was cut through a word: its rest opens this one
     bool m_showFailures = true;
     QString m_preparsedFolder;
     int32_t m_textsInJob = 0;

@@ -70,7 +70,9 @@ const Kinds& baseKinds()
             t[c] = TTextClassifier::kSpace;
         for (char16_t c = 0x2066; c <= 0x2069; ++c)
             t[c] = TTextClassifier::kSpace;
-        t[0x200C] = t[0x200D] = TTextClassifier::kOtherLetter; // joiners stay inside words
+        // The joiners belong to a word only between two of its letters (in
+        // Indic scripts, Persian); between emoji or alone they join no word.
+        t[0x200C] = t[0x200D] = TTextClassifier::kJoiner;
         for (const char16_t c : {u'\'', char16_t(0x2019)})
             t[c] = TTextClassifier::kApostrophe;
         for (const char16_t c : {u'-', char16_t(0x2010), char16_t(0x2011), char16_t(0x00AD)})
@@ -1026,6 +1028,12 @@ int32_t TTextClassifier::slowPath(Run& r, int32_t i)
     case kHyphen:
         if (m_hyphensJoin && joinsLetters()) {
             r.cls[i] = uint16_t(kClassHyphen | r.flags);
+            return i;
+        }
+        break;
+    case kJoiner:
+        if (joinsLetters()) {
+            r.cls[i] = uint16_t(kClassLetter | r.flags);
             return i;
         }
         break;

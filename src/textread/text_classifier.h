@@ -101,6 +101,7 @@ public:
         kSpace,
         kPunct, kApostrophe, kHyphen, kSentenceEnd, kLineBreak,
         kHighSurrogate, kLowSurrogate, kTagOpen, kTagClose, kNumberSep,
+        kJoiner, // ZWJ, ZWNJ: a letter between two letters, else punctuation
     };
     Kind KindOf(char16_t c) const { return Kind((*m_kinds)[c]); }
 

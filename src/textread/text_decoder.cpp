@@ -245,6 +245,52 @@ QByteArray systemCodecName(uint32_t codePage)
     return "windows-" + QByteArray::number(codePage);
 }
 
+
+// Bytes an 8-bit reading would show as controls a text never holds (the
+// same controls the reader takes for binary data).
+std::size_t oddControlBytes(const uint8_t* p, std::size_t n)
+{
+    std::size_t odd = 0;
+    for (std::size_t i = 0; i < n; ++i)
+        odd += p[i] < 0x20 && !(p[i] >= 0x09 && p[i] <= 0x0D) && p[i] != 0x1A && p[i] != 0x1B;
+    return odd;
+}
+
+// Units of a UTF-16 reading that no text holds: controls but the usual
+// blanks and line breaks, unpaired surrogates, unassigned code points,
+// private use, non-characters and U+FFFD.
+std::size_t unlikelyUtf16Units(const uint8_t* p, std::size_t n, bool bigEndian)
+{
+    auto unit = [&](std::size_t i) -> char16_t {
+        return bigEndian ? char16_t(p[i] << 8 | p[i + 1]) : char16_t(p[i + 1] << 8 | p[i]);
+    };
+    std::size_t bad = 0;
+    for (std::size_t i = 0; i + 1 < n; i += 2) {
+        const char16_t u = unit(i);
+        if (u >= 0xD800 && u <= 0xDBFF) {
+            if (i + 3 < n) {
+                const char16_t low = unit(i + 2);
+                if (low >= 0xDC00 && low <= 0xDFFF) {
+                    const QChar::Category cat = QChar::category(QChar::surrogateToUcs4(u, low));
+                    bad += cat == QChar::Other_NotAssigned || cat == QChar::Other_PrivateUse;
+                    i += 2;
+                    continue;
+                }
+                ++bad;
+            }
+            continue; // a pair cut at the end of the sample
+        }
+        if (u < 0x20) {
+            bad += !(u >= 0x09 && u <= 0x0D);
+            continue;
+        }
+        const QChar::Category cat = QChar::category(char32_t(u));
+        bad += cat == QChar::Other_NotAssigned || cat == QChar::Other_PrivateUse || cat == QChar::Other_Surrogate
+               || cat == QChar::Other_Control || u == 0xFFFD;
+    }
+    return bad;
+}
+
 } // namespace
 
 int ByteOrderMarkLength(std::span<const uint8_t> head)
@@ -260,6 +306,39 @@ bool IsWellFormedUtf8(std::span<const uint8_t> bytes, bool allowCutEnd)
 {
     const Utf8Evidence e = weighUtf8(bytes.data(), bytes.size());
     return e.invalid == 0 && (!e.cutAtEnd || allowCutEnd);
+}
+
+bool LooksLikeUtf16ByStructure(std::span<const uint8_t> head, bool& bigEndian)
+{
+    const std::size_t n = head.size() & ~std::size_t(1);
+    const std::size_t units = n / 2;
+    // Only a head an 8-bit reading would refuse is looked at again (nearly
+    // any 8-bit text is some UTF-16 too: a plain Latin text read so is
+    // mostly CJK ideographs). Texts in Cyrillic, Greek or Arabic show the block's
+    // high byte (0x03 to 0x06) in every letter, Chinese and Japanese low
+    // bytes below 0x20 in one unit of eight.
+    if (units < 16 || oddControlBytes(head.data(), n) * 40 <= n)
+        return false;
+    // The two bytes of a unit differ in kind (a script's block number and
+    // the letter in it); the bytes of an 8-bit text are alike in even and
+    // odd places. Their share of the same values tells them apart.
+    std::array<uint32_t, 256> even{}, odd{};
+    for (std::size_t i = 0; i < n; i += 2) {
+        ++even[head[i]];
+        ++odd[head[i + 1]];
+    }
+    std::size_t shared = 0;
+    for (std::size_t v = 0; v < 256; ++v)
+        shared += std::min(even[v], odd[v]);
+    if (shared * 2 >= units)
+        return false;
+    const std::size_t le = unlikelyUtf16Units(head.data(), n, false);
+    const std::size_t be = unlikelyUtf16Units(head.data(), n, true);
+    bigEndian = be < le;
+    const std::size_t best = std::min(le, be), other = std::max(le, be);
+    // Nearly every unit is a character a text holds, and clearly fewer than
+    // in the other order.
+    return best * 100 <= units && other >= best * 4 + units / 50;
 }
 
 TEncodingGuess GuessSourceEncoding(std::span<const uint8_t> head, bool detectUtf8, bool wholeText)
@@ -289,6 +368,11 @@ TEncodingGuess GuessSourceEncoding(std::span<const uint8_t> head, bool detectUtf
                                     : DetectTextEncoding(QByteArrayView(head.data(), qsizetype(sample)));
     if (plain == TTextEncoding::Utf16LE || plain == TTextEncoding::Utf16BE) {
         g.encoding = plain == TTextEncoding::Utf16BE ? TSourceEncoding::Utf16BE : TSourceEncoding::Utf16LE;
+        return g;
+    }
+    bool bigEndian = false;
+    if (LooksLikeUtf16ByStructure(head.first(sample), bigEndian)) {
+        g.encoding = bigEndian ? TSourceEncoding::Utf16BE : TSourceEncoding::Utf16LE;
         return g;
     }
     if (!detectUtf8) {

@@ -10,7 +10,10 @@
 //
 // Texts without a byte-order mark are recognised as follows:
 // - UTF-16: zero bytes in nearly every other position (texts in a Latin
-//   script); the side the zeros fall on gives the byte order.
+//   script); the side the zeros fall on gives the byte order. Otherwise,
+//   when an 8-bit reading would be binary data, by structure: read as
+//   UTF-16 in one byte order (Cyrillic, Arabic, Chinese...), nearly every
+//   unit is a character texts hold, and clearly more than in the other.
 // - UTF-8 (when the settings ask for the test): the bytes above 0x7F form
 //   well-formed UTF-8 sequences. While a text has shown nothing but ASCII the
 //   question stays open (both readings agree on ASCII); the first byte above
@@ -47,6 +50,8 @@ struct TEncodingGuess {
 // kilobytes suffice). `wholeText` says the bytes are all there is, so a
 // sequence cut at their end is a fault rather than the end of the sample.
 TEncodingGuess GuessSourceEncoding(std::span<const uint8_t> head, bool detectUtf8, bool wholeText);
+// The structural test of UTF-16 without a mark (see above); sets the byte order.
+bool LooksLikeUtf16ByStructure(std::span<const uint8_t> head, bool& bigEndian);
 
 // Decoded units, grown without being filled first: the decoder writes every
 // unit it makes, so a reader that decodes megabytes need not clear them too.

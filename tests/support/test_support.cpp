@@ -6,6 +6,11 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
 namespace cvtest {
 
 TempDir::TempDir()
@@ -40,6 +45,46 @@ QString testDataDir()
 {
     const QByteArray env = qgetenv("CV_TEST_DATA");
     return env.isEmpty() ? QStringLiteral(CV_SOURCE_DIR "/tests/data") : QString::fromLocal8Bit(env);
+}
+
+int waitForChild(int pid, std::chrono::milliseconds limit)
+{
+    const auto end = std::chrono::steady_clock::now() + limit;
+    int status = 0;
+    while (::waitpid(pid, &status, WNOHANG) == 0) {
+        if (std::chrono::steady_clock::now() > end) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, &status, 0);
+            ADD_FAILURE() << "a child process took too long";
+            return -SIGKILL;
+        }
+        ::usleep(2000);
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
+}
+
+QString runInChild(const std::function<QString()>& job, int* result, std::chrono::milliseconds limit)
+{
+    int fds[2];
+    if (::pipe(fds) != 0)
+        return QStringLiteral("no pipe");
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(fds[0]);
+        const QByteArray text = job().toUtf8();
+        (void)!::write(fds[1], text.constData(), std::size_t(text.size()));
+        ::_exit(0);
+    }
+    ::close(fds[1]);
+    QByteArray got;
+    char buf[1024];
+    for (ssize_t n; (n = ::read(fds[0], buf, sizeof buf)) > 0;)
+        got.append(buf, n);
+    ::close(fds[0]);
+    const int r = waitForChild(child, limit);
+    if (result)
+        *result = r;
+    return QString::fromUtf8(got);
 }
 
 } // namespace cvtest

@@ -5,7 +5,9 @@
 #include <QString>
 #include <QTemporaryDir>
 
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 namespace cvtest {
@@ -27,5 +29,14 @@ QByteArray readAll(const QString& fileName);
 QByteArray toBytes(const std::vector<uint8_t>& v);
 // Folder with the saved files kept for compatibility tests (tests/data).
 QString testDataDir();
+
+// Runs `job` in a child process (fork) and returns the text it returned.
+// `result`: the child's exit code, or minus the signal that ended it. A
+// child that takes longer than `limit` is killed (a test failure).
+QString runInChild(const std::function<QString()>& job, int* result = nullptr,
+                   std::chrono::milliseconds limit = std::chrono::seconds(20));
+// Waits for a child at most `limit` (then kills it, a test failure): its
+// exit code, or minus the signal that ended it.
+int waitForChild(int pid, std::chrono::milliseconds limit = std::chrono::seconds(20));
 
 } // namespace cvtest

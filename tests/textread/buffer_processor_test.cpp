@@ -7,6 +7,9 @@
 #include "textread/preparsed_text.h"
 
 #include <QDir>
+#include <QFile>
+
+#include <sys/stat.h>
 
 #include <QStringEncoder>
 
@@ -581,4 +584,79 @@ TEST_F(BufferProcessorTest, TheSearchEngineCutsTheSameWords)
     c.text = r.text;
     c.classes = r.classes;
     EXPECT_EQ(barriers, c.barriers());
+}
+
+TEST_F(BufferProcessorTest, AWordLongerThanTheLargestChunkIsOneWord)
+{
+    // Words with no blank around them, longer than the chunks may grow; and
+    // a blank-free run of many words, which is cut between them.
+    QString giant(3000, QLatin1Char('x'));
+    QString run;
+    for (int i = 0; i < 400; ++i)
+        run += QStringLiteral("word%1,").arg(i % 10 == 0 ? QStringLiteral("x") : QString());
+    struct Case {
+        QString text;
+        int words;
+    };
+    const Case cases[] = {
+        {giant, 1},
+        {QStringLiteral("first ") + giant + QStringLiteral(" last"), 3},
+        {giant + QStringLiteral("'s end"), 2},
+        {run, 400},
+        {QStringLiteral("<p>") + giant + QStringLiteral("</p> after"), 2},
+    };
+    for (const Case& c : cases) {
+        const QString file = dir.write(QStringLiteral("giant.txt"), utf8(c.text));
+        const ReadResult whole = readFile(file);
+        ASSERT_TRUE(whole.ok);
+        EXPECT_EQ(whole.stats.Words, c.words);
+        for (const int32_t largest : {64, 256, 1000}) {
+            TChosenTextRec rec;
+            rec.FullFilename = file;
+            Collector r(nullptr, nullptr, nullptr, nullptr, rec, defaultSettings(), 0, 0, false);
+            r.SetLargestChunkChars(largest);
+            ASSERT_TRUE(r.ReadAndProcess(1));
+            EXPECT_EQ(r.text, whole.text);
+            EXPECT_EQ(r.TextStats().Words, c.words) << largest;
+            EXPECT_EQ(CountWords(r.classes, false), c.words) << largest;
+            for (const std::size_t n : r.chunkSizes)
+                EXPECT_LE(n, std::size_t(largest));
+            if (c.text == run) {
+                EXPECT_EQ(r.words(), whole.words) << "a run of words is cut between them";
+            }
+        }
+    }
+}
+
+TEST_F(BufferProcessorTest, AWordLongerThanTheReadersLargestChunk)
+{
+    QByteArray text = "before ";
+    text += QByteArray(TBufferProcessor::kMaxChunkChars + 5000, 'a');
+    text += " after";
+    const ReadResult r = readFile(dir.write(QStringLiteral("giant.txt"), text));
+    ASSERT_TRUE(r.ok);
+    EXPECT_EQ(r.stats.Words, 3);
+    EXPECT_EQ(CountWords(r.classes, false), 3);
+    EXPECT_GT(r.chunks.size(), 2u) << "the word was read in more than one chunk";
+}
+
+TEST_F(BufferProcessorTest, OnlyRegularFilesAreReadAsTexts)
+{
+    const QString fifo = dir.file(QStringLiteral("pipe.txt"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    struct Case {
+        QString name;
+        QString reason;
+    };
+    const Case cases[] = {
+        {fifo, QStringLiteral("named pipe")},
+        {dir.path(), QStringLiteral("folder")},
+        {QStringLiteral("/dev/null"), QStringLiteral("device")},
+    };
+    for (const Case& c : cases) {
+        const ReadResult r = readFile(c.name);
+        EXPECT_FALSE(r.ok);
+        EXPECT_TRUE(r.error.contains(c.reason)) << r.error.toStdString();
+        EXPECT_TRUE(r.error.contains(QDir::toNativeSeparators(c.name))) << r.error.toStdString();
+    }
 }

@@ -273,3 +273,46 @@ TEST(TextClassifierRoads, WordsAreCountedAsTheRulesSay)
 }
 
 } // namespace
+
+namespace {
+
+// The words of a class array, as text.
+std::vector<std::u16string> wordsOf(const std::u16string& text, const std::vector<uint16_t>& classes)
+{
+    std::vector<std::u16string> out;
+    int32_t pos = 0;
+    TScannedWord w;
+    while (NextWord({classes.data(), text.size()}, pos, w))
+        out.emplace_back(text.substr(std::size_t(w.start), std::size_t(w.length)));
+    return out;
+}
+
+TEST(TextClassifierRoads, JoinersAreLettersOnlyBetweenLetters)
+{
+    const TTextSettings settings = TTextSettings::Defaults();
+    struct Case {
+        std::u16string text;
+        std::vector<std::u16string> words;
+    };
+    const std::vector<Case> cases = {
+        // Between letters (Persian ZWNJ, Devanagari ZWJ after a virama): inside the word.
+        {u"\u0645\u06CC\u200C\u062E\u0648\u0627\u0647\u0645 x", {u"\u0645\u06CC\u200C\u062E\u0648\u0627\u0647\u0645", u"x"}},
+        {u"\u0915\u094D\u200D\u0937 end", {u"\u0915\u094D\u200D\u0937", u"end"}},
+        // Between emoji, alone, at a word's edge: no word, no part of one.
+        {u"I \U0001F468\u200D\U0001F469 you", {u"I", u"you"}},
+        {u"a \u200D b", {u"a", u"b"}},
+        {u"word\u200D \u200Cnext", {u"word", u"next"}},
+        {u"\u200D\u200C", {}},
+    };
+    for (const Case& c : cases)
+        for (const Road road : {Road::UnitByUnit, Road::Blocks, Road::WideBlocks}) {
+            const Classified got = classify(settings, c.text, {}, road);
+            EXPECT_EQ(wordsOf(c.text, got.classes), c.words) << int(road);
+            int32_t counted = 0;
+            for (const TOneFilesStats& s : got.stats)
+                counted += s.Words;
+            EXPECT_EQ(counted, int32_t(c.words.size()));
+        }
+}
+
+} // namespace

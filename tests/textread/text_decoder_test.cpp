@@ -2,7 +2,11 @@
 
 #include "textread_testutil.h"
 
+#include <QStringEncoder>
+
 #include <gtest/gtest.h>
+
+#include <random>
 
 using namespace cv;
 using namespace textread_test;
@@ -183,3 +187,67 @@ TEST(TextDecoder, AnAsciiStartSettlesAtTheFirstHighByte)
     EXPECT_EQ(d.Encoding(), TSourceEncoding::Utf8);
     EXPECT_EQ(out, u"abc\u00E9!");
 }
+
+namespace {
+
+// Texts in scripts whose UTF-16 has few zero bytes.
+const QString kChinese = QStringLiteral(
+    "\u6211\u4EEC\u4ECA\u5929\u53BB\u516C\u56ED\u6563\u6B65\uFF0C\u5929\u6C14\u5F88\u597D\u3002\n"
+    "\u4ED6\u8BF4\u4E00\u5B9A\u8981\u5B66\u4E60\u4E2D\u6587\uFF0C\u56E0\u4E3A\u5DE5\u4F5C\u9700\u8981\u3002\n"
+    "\u8FD9\u672C\u4E66\u5F88\u6709\u610F\u601D\uFF0C\u6211\u5DF2\u7ECF\u770B\u4E86\u4E24\u904D\u4E86\u3002\n");
+const QString kArabic = QStringLiteral(
+    "\u0630\u0647\u0628 \u0627\u0644\u0648\u0644\u062F \u0625\u0644\u0649 \u0627\u0644\u0645\u062F\u0631\u0633\u0629 "
+    "\u0635\u0628\u0627\u062D\u0627 \u0648\u0642\u0631\u0623 \u0643\u062A\u0627\u0628\u0627 \u062C\u062F\u064A\u062F\u0627.\n");
+const QString kCyrillic = QStringLiteral(
+    "\u041C\u044B \u0447\u0438\u0442\u0430\u043B\u0438 \u043A\u043D\u0438\u0433\u0443 \u0432\u0435\u0441\u044C "
+    "\u0432\u0435\u0447\u0435\u0440, \u0430 \u043F\u043E\u0442\u043E\u043C \u043F\u043E\u0448\u043B\u0438 \u0433\u0443\u043B\u044F\u0442\u044C.\n");
+const QString kHindi = QStringLiteral(
+    "\u092F\u0939 \u090F\u0915 \u091B\u094B\u091F\u093E \u0938\u093E \u0935\u093E\u0915\u094D\u092F \u0939\u0948 "
+    "\u091C\u094B \u0939\u093F\u0928\u094D\u0926\u0940 \u092E\u0947\u0902 \u0932\u093F\u0916\u093E \u0917\u092F\u093E \u0939\u0948\u0964\n");
+
+QString times(const QString& s, int n)
+{
+    QString out;
+    for (int i = 0; i < n; ++i)
+        out += s;
+    return out;
+}
+
+TEST(TextDecoder, Utf16WithoutAMarkIsKnownByItsStructure)
+{
+    for (const QString& text : {kChinese, kArabic, kCyrillic, kHindi})
+        for (const bool big : {false, true}) {
+            for (const int copies : {1, 20}) {
+                const QByteArray bytes = utf16(times(text, copies), big, false);
+                const TEncodingGuess g = GuessSourceEncoding(bytesOf(bytes), true, true);
+                EXPECT_EQ(g.encoding, big ? TSourceEncoding::Utf16BE : TSourceEncoding::Utf16LE)
+                    << text.left(8).toStdString() << " x" << copies;
+                EXPECT_EQ(g.bomLength, 0);
+                EXPECT_EQ(decode(bytes, g.encoding), u16(times(text, copies)));
+            }
+        }
+}
+
+TEST(TextDecoder, EightBitTextsAndBinaryDataAreNotTakenForUtf16)
+{
+    // The same texts in 8-bit and UTF-8 forms, and data that is no text.
+    QStringEncoder cp1251("windows-1251");
+    const QByteArray cyrillic1251 = cp1251.encode(times(kCyrillic, 10));
+    EXPECT_EQ(GuessSourceEncoding(bytesOf(cyrillic1251), true, true).encoding, TSourceEncoding::Ansi);
+    for (const QString& text : {kChinese, kArabic, kHindi})
+        EXPECT_EQ(GuessSourceEncoding(bytesOf(utf8(times(text, 10))), true, true).encoding, TSourceEncoding::Utf8);
+    EXPECT_EQ(GuessSourceEncoding(bytesOf(latin1(times(QStringLiteral("Plain prose, with words.\n"), 40))), false, true).encoding,
+              TSourceEncoding::Ansi);
+    std::mt19937 random(7);
+    QByteArray noise;
+    for (int i = 0; i < 8192; ++i)
+        noise += char(random() & 0xFF);
+    bool big = false;
+    EXPECT_FALSE(LooksLikeUtf16ByStructure(bytesOf(noise), big));
+    QByteArray program("\x7F" "ELF\x02\x01\x01", 7);
+    for (int i = 0; i < 500; ++i)
+        program += QByteArray("\x48\x89\xE5\x00\x00\x00\x10\x00\x90\xC3\x0F\x1F", 12);
+    EXPECT_FALSE(LooksLikeUtf16ByStructure(bytesOf(program), big));
+}
+
+} // namespace

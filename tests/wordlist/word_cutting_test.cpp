@@ -192,6 +192,32 @@ TEST_F(WordCutting, WordLengthLimits)
     EXPECT_EQ(s.TokensUsed, 3);
 }
 
+TEST_F(WordCutting, AWordLongerThanAChunkIsOneRunningWord)
+{
+    // Longer than the largest chunk a text is read in: counted once, as a
+    // running word too long for the list.
+    QByteArray giant = "before ";
+    giant += QByteArray(TBufferProcessor::kMaxChunkChars + 300, 'w');
+    giant += " after before";
+    auto doc = Make({{QStringLiteral("giant.txt"), giant}});
+    ASSERT_TRUE(made);
+    const TStatsRec& s = doc->fStats->Row(1)->Data();
+    EXPECT_EQ(s.TokensInText, 4);
+    EXPECT_EQ(s.TokensUsed, 3);
+    EXPECT_EQ(Freq(List(*doc), "before"), 2);
+    EXPECT_EQ(List(*doc).Count(), 2);
+}
+
+TEST_F(WordCutting, JoinersBetweenEmojiMakeNoWord)
+{
+    auto doc = MakeOne(QStringLiteral("we \U0001F468\u200D\U0001F469\u200D\U0001F467 are \u200C three \u0645\u06CC\u200C\u062E\u0648\u0627\u0647\u0645"));
+    ASSERT_TRUE(made);
+    const TCVWordList& l = List(*doc);
+    EXPECT_EQ(doc->fStats->Row(1)->Data().TokensInText, 4);
+    EXPECT_EQ(l.Count(), 4);
+    EXPECT_EQ(Freq(l, "\u0645\u06CC\u200C\u062E\u0648\u0627\u0647\u0645"), 1);
+}
+
 TEST_F(WordCutting, StopListRemovesAndCountsTokensAndTypes)
 {
     LoadList(TLemmatiserListKind::Stop, QStringLiteral("the\na\n"));

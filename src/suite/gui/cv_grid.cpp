@@ -376,6 +376,13 @@ void TCV_Base_Grid::SetList(TCVBaseDataClass* list, int displayKind)
     m_model->SetList(list, displayKind);
     if (list && another)
         FitColumnWidths();
+    // A list that carries a layout of its columns is shown with it.
+    if (list && list->HasColumnLayout())
+        for (int c = 0; c < ColCount(); ++c) {
+            SetColumnVisible(c, list->ColumnVisible(c));
+            if (list->ColumnPixelWidth(c) > 0)
+                SetColWidths(c, list->ColumnPixelWidth(c));
+        }
 }
 
 int TCV_Base_Grid::FittedColumnWidth(int column, int sampleRows) const

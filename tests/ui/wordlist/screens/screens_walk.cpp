@@ -99,8 +99,8 @@ int main(int argc, char** argv)
     cv::TSettingsBuffer::Instance().UsePrivate();
     cv::TSettingsBuffer::Instance().ResetToDefaults();
     cv::current_tool_var = cv::kToolWordList;
-    cv::ActivateCrashbox(QCoreApplication::applicationFilePath());
-    cv::CurrentCrashboxOptions().SetOutputPath(g_dir);
+    cv::ActivateCrashbox(QCoreApplication::applicationFilePath().toStdString());
+    cv::CurrentCrashboxOptions().SetOutputPath(g_dir.toStdString());
 
     // Messages take their default answers; modal dialogs are pictured, then answered.
     cv::TScriptedDialogs messages;

@@ -1,0 +1,293 @@
+#include "suite/file_system.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QThread>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace cv {
+
+namespace {
+
+QString Quoted(const QString& name) { return QStringLiteral("\"%1\"").arg(name); }
+
+QByteArray Native(const QString& name) { return QFile::encodeName(name); }
+
+} // namespace
+
+QString SystemErrorText(int error) { return QString::fromLocal8Bit(std::strerror(error)); }
+
+QString NotARegularFileReason(const QString& path)
+{
+    struct stat st {};
+    if (::stat(Native(path).constData(), &st) != 0)
+        return {};
+    if (S_ISREG(st.st_mode))
+        return {};
+    if (S_ISDIR(st.st_mode))
+        return QStringLiteral("it is a folder");
+    if (S_ISFIFO(st.st_mode))
+        return QStringLiteral("it is a named pipe (FIFO)");
+    if (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode))
+        return QStringLiteral("it is a device");
+    if (S_ISSOCK(st.st_mode))
+        return QStringLiteral("it is a socket");
+    return QStringLiteral("it is not a regular file");
+}
+
+// ---------------------------------------------------------------------------
+
+TFileLock::~TFileLock() { Release(); }
+
+bool TFileLock::Lock(const QString& lockFile, int waitMs, QString* error, bool* busy)
+{
+    Release();
+    if (busy)
+        *busy = false;
+    const int fd = ::open(Native(lockFile).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        if (error)
+            *error = QStringLiteral("Cannot open file %1: %2").arg(Quoted(lockFile), SystemErrorText(errno));
+        return false;
+    }
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(std::max(waitMs, 0));
+    // Short waits first (a writer about to finish), then a tenth of a second.
+    int pause = 5;
+    for (;;) {
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+            m_fd = fd;
+            return true;
+        }
+        const int err = errno;
+        if (err != EWOULDBLOCK && err != EINTR) {
+            ::close(fd);
+            if (error)
+                *error = QStringLiteral("Cannot lock file %1: %2").arg(Quoted(lockFile), SystemErrorText(err));
+            return false;
+        }
+        if (std::chrono::steady_clock::now() >= deadline)
+            break;
+        QThread::msleep(unsigned(pause));
+        pause = std::min(pause * 2, 100);
+    }
+    ::close(fd);
+    if (busy)
+        *busy = true;
+    if (error)
+        *error = QStringLiteral("Cannot lock file %1: another program holds it").arg(Quoted(lockFile));
+    return false;
+}
+
+bool LockIsHeld(const QString& lockFile)
+{
+    const int fd = ::open(Native(lockFile).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool held = ::flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+    ::close(fd);
+    return held;
+}
+
+void TFileLock::Release()
+{
+    if (m_fd < 0)
+        return;
+    ::flock(m_fd, LOCK_UN);
+    ::close(m_fd);
+    m_fd = -1;
+}
+
+// ---------------------------------------------------------------------------
+
+TDurableFile::TDurableFile(QString name) : m_name(std::move(name)) {}
+
+TDurableFile::~TDurableFile()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+    if (m_created && !m_finished)
+        ::unlink(Native(m_name).constData());
+}
+
+bool TDurableFile::Fail(const QString& what, int err, QString* error)
+{
+    if (error)
+        *error = QStringLiteral("%1 %2: %3").arg(what, Quoted(m_name), SystemErrorText(err));
+    return false;
+}
+
+bool TDurableFile::Create(QString* error)
+{
+    m_fd = ::open(Native(m_name).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (m_fd < 0) {
+        m_fd = -1;
+        return Fail(QStringLiteral("Cannot create file"), errno, error);
+    }
+    m_created = true;
+    m_buffer.reserve(1 << 20);
+    return true;
+}
+
+bool TDurableFile::Flush(QString* error)
+{
+    const uint8_t* p = m_buffer.data();
+    std::size_t left = m_buffer.size();
+    while (left > 0) {
+        const ssize_t n = ::write(m_fd, p, left);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return Fail(QStringLiteral("Cannot write file"), errno, error);
+        }
+        p += n;
+        left -= std::size_t(n);
+    }
+    m_buffer.clear();
+    return true;
+}
+
+bool TDurableFile::Write(const void* data, int64_t n, QString* error)
+{
+    if (m_fd < 0)
+        return Fail(QStringLiteral("Cannot write file"), EBADF, error);
+    const auto* p = static_cast<const uint8_t*>(data);
+    while (n > 0) {
+        const std::size_t room = m_buffer.capacity() - m_buffer.size();
+        const std::size_t take = std::size_t(std::min<int64_t>(n, int64_t(room)));
+        m_buffer.insert(m_buffer.end(), p, p + take);
+        p += take;
+        n -= int64_t(take);
+        m_written += int64_t(take);
+        if (m_buffer.size() == m_buffer.capacity() && !Flush(error))
+            return false;
+    }
+    return true;
+}
+
+bool TDurableFile::WriteAt(int64_t offset, const void* data, int64_t n, QString* error)
+{
+    if (m_fd < 0)
+        return Fail(QStringLiteral("Cannot write file"), EBADF, error);
+    if (!Flush(error))
+        return false;
+    const auto* p = static_cast<const uint8_t*>(data);
+    while (n > 0) {
+        const ssize_t put = ::pwrite(m_fd, p, std::size_t(n), off_t(offset));
+        if (put < 0 && errno == EINTR)
+            continue;
+        if (put <= 0)
+            return Fail(QStringLiteral("Cannot write file"), put < 0 ? errno : EIO, error);
+        p += put;
+        offset += put;
+        n -= put;
+    }
+    return true;
+}
+
+bool TDurableFile::Finish(QString* error)
+{
+    if (m_fd < 0)
+        return Fail(QStringLiteral("Cannot write file"), EBADF, error);
+    if (!Flush(error))
+        return false;
+    if (::fsync(m_fd) != 0)
+        return Fail(QStringLiteral("Cannot write file"), errno, error);
+    const int fd = m_fd;
+    m_fd = -1;
+    if (::close(fd) != 0)
+        return Fail(QStringLiteral("Cannot write file"), errno, error);
+    m_finished = true;
+    return true;
+}
+
+bool RenameReplacing(const QString& from, const QString& to, QString* error)
+{
+    if (::rename(Native(from).constData(), Native(to).constData()) == 0)
+        return true;
+    if (error)
+        *error = QStringLiteral("Cannot rename file %1 to %2: %3").arg(Quoted(from), Quoted(to), SystemErrorText(errno));
+    return false;
+}
+
+bool SyncFolderOf(const QString& file, QString* error)
+{
+    const QString folder = QFileInfo(file).absolutePath();
+    const int fd = ::open(Native(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0 || ::fsync(fd) != 0) {
+        const int err = errno;
+        if (fd >= 0)
+            ::close(fd);
+        if (error)
+            *error = QStringLiteral("Cannot write folder %1: %2").arg(Quoted(folder), SystemErrorText(err));
+        return false;
+    }
+    ::close(fd);
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+
+TReadOnlyFile::~TReadOnlyFile()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+bool TReadOnlyFile::Open(const QString& name, QString* error)
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+    m_fd = -1;
+    m_size = 0;
+    m_name = name;
+    const QString notRegular = NotARegularFileReason(name);
+    if (!notRegular.isEmpty()) {
+        if (error)
+            *error = QStringLiteral("Cannot open file %1: %2").arg(Quoted(name), notRegular);
+        return false;
+    }
+    m_fd = ::open(Native(name).constData(), O_RDONLY | O_CLOEXEC);
+    struct stat st {};
+    if (m_fd < 0 || ::fstat(m_fd, &st) != 0) {
+        const int err = errno;
+        if (m_fd >= 0)
+            ::close(m_fd);
+        m_fd = -1;
+        if (error)
+            *error = err == ENOENT ? QStringLiteral("Cannot open file %1: it does not exist").arg(Quoted(name))
+                                   : QStringLiteral("Cannot open file %1: %2").arg(Quoted(name), SystemErrorText(err));
+        return false;
+    }
+    m_size = int64_t(st.st_size);
+    return true;
+}
+
+bool TReadOnlyFile::ReadAt(int64_t offset, void* data, int64_t n, QString* error) const
+{
+    auto* p = static_cast<uint8_t*>(data);
+    while (n > 0) {
+        const ssize_t got = ::pread(m_fd, p, std::size_t(n), off_t(offset));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0) {
+            if (error)
+                *error = got == 0 ? QStringLiteral("Cannot read file %1: the file is cut short").arg(Quoted(m_name))
+                                  : QStringLiteral("Cannot read file %1: %2").arg(Quoted(m_name), SystemErrorText(errno));
+            return false;
+        }
+        p += got;
+        offset += got;
+        n -= got;
+    }
+    return true;
+}
+
+} // namespace cv

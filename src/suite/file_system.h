@@ -1,0 +1,112 @@
+#pragma once
+// Files as the system keeps them: what kind of file a name stands for, the
+// system's own text for a failure, advisory locks, files written so that
+// they reach the disk whole, renames that replace, and files read at given
+// offsets. Code above src/suite reaches these system calls only through here.
+
+#include <QString>
+
+#include <cstdint>
+#include <vector>
+
+namespace cv {
+
+// The system's text for an error number (strerror), e.g. "No space left on device".
+QString SystemErrorText(int error);
+
+// Empty when `path` is a regular file (or does not exist: opening it then
+// says so); otherwise why it cannot be read as a file: "it is a folder",
+// "it is a named pipe (FIFO)", "it is a device", "it is a socket". Asked
+// before a file is opened: a FIFO opened for reading waits for a writer.
+QString NotARegularFileReason(const QString& path);
+
+// An advisory lock (flock) on a lock file, held until Release or
+// destruction (and by the system only as long as the process lives, so a
+// crashed holder leaves no lock behind). The lock file itself stays.
+class TFileLock {
+public:
+    TFileLock() = default;
+    ~TFileLock();
+    TFileLock(const TFileLock&) = delete;
+    TFileLock& operator=(const TFileLock&) = delete;
+
+    // Takes the exclusive lock, waiting at most `waitMs` milliseconds for
+    // another holder to let it go. False with the reason; `busy` tells that
+    // another holder kept it the whole time (as opposed to a file that
+    // cannot be made).
+    bool Lock(const QString& lockFile, int waitMs, QString* error, bool* busy = nullptr);
+    bool Locked() const { return m_fd >= 0; }
+    void Release();
+
+private:
+    int m_fd = -1;
+};
+
+// A file written so that it is on the disk, whole, before anything names
+// it: created (replacing a file of the name), written through a buffer,
+// then flushed to the disk (fsync) by Finish. Failures carry the system's
+// reason: "Cannot write file "<name>": No space left on device". A file
+// not finished is removed when the object goes.
+class TDurableFile {
+public:
+    explicit TDurableFile(QString name);
+    ~TDurableFile();
+    TDurableFile(const TDurableFile&) = delete;
+    TDurableFile& operator=(const TDurableFile&) = delete;
+
+    bool Create(QString* error);
+    bool Write(const void* data, int64_t n, QString* error);
+    // Writes over bytes already written (a header known only at the end).
+    bool WriteAt(int64_t offset, const void* data, int64_t n, QString* error);
+    // Writes what waits, flushes the file to the disk and closes it.
+    bool Finish(QString* error);
+    const QString& FileName() const { return m_name; }
+    int64_t Written() const { return m_written; }
+
+private:
+    bool Flush(QString* error);
+    bool Fail(const QString& what, int err, QString* error);
+
+    QString m_name;
+    int m_fd = -1;
+    bool m_created = false;
+    bool m_finished = false;
+    int64_t m_written = 0;
+    std::vector<uint8_t> m_buffer;
+};
+
+// Whether another process holds the lock of this lock file (false when
+// the file does not exist or nobody holds it).
+bool LockIsHeld(const QString& lockFile);
+
+// rename(2): `to` is replaced at once; false with the system's reason.
+bool RenameReplacing(const QString& from, const QString& to, QString* error);
+// Flushes the folder holding `file` to the disk, so that renames and
+// removals in it last (false with the reason).
+bool SyncFolderOf(const QString& file, QString* error);
+
+// A file opened once for reading pieces at given offsets. It stays the file
+// that was opened even when another is put in its place under its name.
+class TReadOnlyFile {
+public:
+    TReadOnlyFile() = default;
+    ~TReadOnlyFile();
+    TReadOnlyFile(const TReadOnlyFile&) = delete;
+    TReadOnlyFile& operator=(const TReadOnlyFile&) = delete;
+
+    // Refuses what is not a regular file. False with the reason.
+    bool Open(const QString& name, QString* error);
+    bool IsOpen() const { return m_fd >= 0; }
+    // Reads exactly n bytes at `offset`; false (with the reason) when the
+    // file ends first or cannot be read.
+    bool ReadAt(int64_t offset, void* data, int64_t n, QString* error) const;
+    int64_t Size() const { return m_size; }
+    const QString& FileName() const { return m_name; }
+
+private:
+    QString m_name;
+    int m_fd = -1;
+    int64_t m_size = 0;
+};
+
+} // namespace cv

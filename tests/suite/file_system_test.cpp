@@ -1,0 +1,140 @@
+#include "suite/file_system.h"
+
+#include "support/test_support.h"
+
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace cv;
+
+namespace {
+
+TEST(FileSystem, WhatANameStandsFor)
+{
+    cvtest::TempDir dir;
+    const QString fifo = dir.file(QStringLiteral("pipe"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const QString socketName = dir.file(QStringLiteral("sock"));
+    const int sock = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    std::strncpy(addr.sun_path, QFile::encodeName(socketName).constData(), sizeof addr.sun_path - 1);
+    ASSERT_EQ(::bind(sock, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    struct Case {
+        QString name;
+        QString reason;
+    };
+    const Case cases[] = {
+        {dir.write(QStringLiteral("plain.txt"), "words"), QString()},
+        {dir.file(QStringLiteral("missing.txt")), QString()},
+        {dir.path(), QStringLiteral("it is a folder")},
+        {fifo, QStringLiteral("it is a named pipe (FIFO)")},
+        {QStringLiteral("/dev/zero"), QStringLiteral("it is a device")},
+        {socketName, QStringLiteral("it is a socket")},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(NotARegularFileReason(c.name), c.reason) << c.name.toStdString();
+    ::close(sock);
+    EXPECT_EQ(SystemErrorText(ENOSPC), QStringLiteral("No space left on device"));
+}
+
+TEST(FileSystem, ALockIsHeldByOneHolderAndWaitedForABoundedTime)
+{
+    cvtest::TempDir dir;
+    const QString name = dir.file(QStringLiteral("index.lock"));
+    TFileLock first;
+    ASSERT_TRUE(first.Lock(name, 0, nullptr));
+    TFileLock second;
+    QString error;
+    bool busy = false;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(second.Lock(name, 150, &error, &busy));
+    const auto waited = std::chrono::steady_clock::now() - start;
+    EXPECT_TRUE(busy);
+    EXPECT_TRUE(error.contains(QStringLiteral("index.lock"))) << error.toStdString();
+    EXPECT_GE(waited, std::chrono::milliseconds(150));
+    EXPECT_LT(waited, std::chrono::seconds(2));
+    first.Release();
+    EXPECT_TRUE(second.Lock(name, 0, &error));
+
+    // A holder that dies leaves no lock behind.
+    second.Release();
+    const pid_t child = ::fork();
+    if (child == 0) {
+        TFileLock held;
+        held.Lock(name, 0, nullptr);
+        ::raise(SIGKILL);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    EXPECT_TRUE(second.Lock(name, 0, &error)) << error.toStdString();
+
+    EXPECT_FALSE(TFileLock().Lock(dir.file(QStringLiteral("no/such/folder.lock")), 0, &error, &busy));
+    EXPECT_FALSE(busy);
+    EXPECT_TRUE(error.contains(QStringLiteral("No such file or directory"))) << error.toStdString();
+}
+
+TEST(FileSystem, AFileThatCannotBeWrittenSaysWhyAndGoes)
+{
+    cvtest::TempDir dir;
+    const QString name = dir.file(QStringLiteral("big.bin"));
+    // A limit on a file's size stands in for a full disk.
+    const QString message = cvtest::runInChild([&] {
+        ::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit{4096, 4096};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        QString error;
+        TDurableFile f(name);
+        std::vector<uint8_t> bytes(3 << 20, 7);
+        const bool ok = f.Create(&error) && f.Write(bytes.data(), int64_t(bytes.size()), &error) && f.Finish(&error);
+        return ok ? QStringLiteral("written") : error;
+    });
+    EXPECT_TRUE(message.startsWith(QStringLiteral("Cannot write file"))) << message.toStdString();
+    EXPECT_TRUE(message.contains(QStringLiteral("File too large"))) << message.toStdString();
+    EXPECT_FALSE(QFile::exists(name)) << "an unfinished file is removed";
+
+    TDurableFile good(name);
+    QString error;
+    ASSERT_TRUE(good.Create(&error) && good.Write("abc", 3, &error) && good.Finish(&error)) << error.toStdString();
+    EXPECT_EQ(good.Written(), 3);
+    QFile f(name);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), QByteArray("abc"));
+}
+
+TEST(FileSystem, AnOpenFileStaysTheOneOpenedWhenItsNameIsReplaced)
+{
+    cvtest::TempDir dir;
+    const QString name = dir.write(QStringLiteral("data"), "old contents");
+    TReadOnlyFile f;
+    QString error;
+    ASSERT_TRUE(f.Open(name, &error));
+    EXPECT_EQ(f.Size(), 12);
+    ASSERT_TRUE(RenameReplacing(dir.write(QStringLiteral("data.new"), "NEW"), name, &error));
+    ASSERT_TRUE(SyncFolderOf(name, &error));
+    char buf[8] = {};
+    ASSERT_TRUE(f.ReadAt(4, buf, 8, &error));
+    EXPECT_EQ(QByteArray(buf, 8), QByteArray("contents"));
+    EXPECT_FALSE(f.ReadAt(10, buf, 4, &error));
+    EXPECT_TRUE(error.contains(QStringLiteral("cut short")));
+    TReadOnlyFile none;
+    EXPECT_FALSE(none.Open(dir.file(QStringLiteral("gone")), &error));
+    EXPECT_TRUE(error.contains(QStringLiteral("does not exist")));
+    EXPECT_FALSE(none.Open(dir.path(), &error));
+    EXPECT_TRUE(error.contains(QStringLiteral("folder")));
+    EXPECT_FALSE(RenameReplacing(dir.file(QStringLiteral("gone")), name, &error));
+    EXPECT_TRUE(error.contains(QStringLiteral("No such file or directory")));
+}
+
+} // namespace
