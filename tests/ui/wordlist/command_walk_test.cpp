@@ -75,6 +75,19 @@ protected:
 
     // The document of a page kind, made with the fixed choices (so its making asks nothing).
     QWidget* Make(int kind);
+    // Three saved word lists, made once, for the detailed consistency pages.
+    QStringList ConsistencyLists()
+    {
+        const QStringList texts = {QStringLiteral("the cat the dog"), QStringLiteral("the dog barks at a cat"),
+                                   QStringLiteral("a bird")};
+        const QStringList names = {QStringLiteral("alpha"), QStringLiteral("beta"), QStringLiteral("gamma")};
+        QStringList files;
+        for (int i = 0; i < names.size(); ++i) {
+            const QString file = dir.file(names[i] + QStringLiteral(".lst"));
+            files << (QFileInfo::exists(file) ? file : SavedWordList(names[i], texts[i]));
+        }
+        return files;
+    }
     // The index of the corpus: made once, opened afresh for each command.
     void Index()
     {
@@ -259,17 +272,13 @@ const std::vector<TPageKind> CommandWalkTest::kinds = {
     {"notes", [](CommandWalkTest& t) { t.WordListOf(kCorpus); return t.window->AdvOfficePageNotes; }},
     {"consistency",
      [](CommandWalkTest& t) {
-         t.choices.consistencyFiles = {t.SavedWordList(QStringLiteral("alpha"), QStringLiteral("the cat the dog")),
-                                       t.SavedWordList(QStringLiteral("beta"), QStringLiteral("the dog barks at a cat")),
-                                       t.SavedWordList(QStringLiteral("gamma"), QStringLiteral("a bird"))};
+         t.choices.consistencyFiles = t.ConsistencyLists();
          t.Request(cv::kListDetailedConsistency);
          return t.window->AdvOfficePageConsistency;
      }},
     {"consistency relations",
      [](CommandWalkTest& t) {
-         t.choices.consistencyFiles = {t.SavedWordList(QStringLiteral("alpha"), QStringLiteral("the cat the dog")),
-                                       t.SavedWordList(QStringLiteral("beta"), QStringLiteral("the dog barks at a cat")),
-                                       t.SavedWordList(QStringLiteral("gamma"), QStringLiteral("a bird"))};
+         t.choices.consistencyFiles = t.ConsistencyLists();
          t.Request(cv::kListDetailedConsistency);
          return t.window->AdvOfficePageConsistencyRelations;
      }},
