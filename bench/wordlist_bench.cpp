@@ -18,11 +18,12 @@
 //       Also compares the saved list with an earlier one, byte for byte (a
 //       faster build must make the very same list).
 //
-//   wordlist_bench --generate-words N --generate-types T [--generate-texts K] [--out FILE.lst] [--top N]
+//   wordlist_bench --generate-words N --generate-types T [--generate-texts K] [--generate-into FOLDER] ...
 //       Generates a corpus of N running words over T distinct types (a
 //       Zipf-like spread in which every type occurs) as K texts in a
-//       temporary folder, makes its word list, and also the list of the first
-//       tenth of the texts, to show how the cost grows.
+//       temporary folder (or in FOLDER, kept, to be read again as given
+//       texts), makes its word list, and also the list of the first tenth of
+//       the texts, to show how the cost grows.
 
 #include "bench_support.h"
 
@@ -201,7 +202,7 @@ int Usage()
 {
     std::fprintf(stderr,
                  "usage: wordlist_bench [--out FILE.lst] [--top N] [--threads N] PATH...\n"
-                 "       wordlist_bench --generate-words N --generate-types T [--generate-texts K] [--out FILE.lst] [--top N]\n");
+                 "       wordlist_bench --generate-words N --generate-types T [--generate-texts K] [--generate-into FOLDER] [--out FILE.lst] [--top N]\n");
     return 2;
 }
 
@@ -219,6 +220,7 @@ int main(int argc, char** argv)
     int threads = 0;
     int64_t genWords = 0, genTypes = 0;
     int genTexts = 100;
+    QString genInto;
     QStringList paths;
     const QStringList args = app.arguments().mid(1);
     for (int k = 0; k < args.size(); ++k) {
@@ -238,6 +240,8 @@ int main(int argc, char** argv)
             genTypes = next().toLongLong();
         else if (a == QLatin1String("--generate-texts"))
             genTexts = std::max(1, next().toInt());
+        else if (a == QLatin1String("--generate-into"))
+            genInto = next();
         else if (a.startsWith(QLatin1String("--")))
             return Usage();
         else
@@ -254,8 +258,11 @@ int main(int argc, char** argv)
         if (genTypes <= 0 || genTypes > genWords)
             return Usage();
         const double g0 = SinceStart();
-        generated.emplace();
-        files = Generate(generated->path(), genWords, genTypes, genTexts);
+        if (genInto.isEmpty())
+            generated.emplace();
+        else if (!QDir().mkpath(genInto))
+            return Usage();
+        files = Generate(genInto.isEmpty() ? generated->path() : genInto, genWords, genTypes, genTexts);
         std::printf("generated %lld running words over %lld types in %d texts in %.1f s\n", (long long)genWords,
                     (long long)genTypes, int(files.size()), SinceStart() - g0);
         std::fflush(stdout);

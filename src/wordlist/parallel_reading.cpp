@@ -17,6 +17,10 @@ namespace {
 
 // Texts a thread may read ahead of the last one handed over, per thread.
 constexpr int32_t kTextsAheadPerThread = 8;
+// Types of the texts read and not yet handed over (with their spellings,
+// some 16 bytes each) beyond which no thread starts another text: large
+// texts of a large vocabulary bring hundreds of thousands each.
+constexpr int64_t kMostTypesWaiting = int64_t(4) << 20;
 
 } // namespace
 
@@ -33,7 +37,6 @@ struct TNewTypeOfText {
 struct TParallelWordlistReading::TResult {
     bool ready = false;
     int worker = 0;
-    bool freshTree = false;  // the reader's tree was empty before this text
     uint32_t typesBefore = 0, typesAfter = 0; // the reader's type ids new in this text
     int64_t partTokens = 0;
     TTextReadOutcome outcome;
@@ -44,7 +47,7 @@ struct TParallelWordlistReading::TResult {
     // Empty, its vectors' memory kept for another text.
     void Clear()
     {
-        ready = freshTree = false;
+        ready = false;
         worker = 0;
         typesBefore = typesAfter = 0;
         partTokens = 0;
@@ -70,8 +73,10 @@ struct TParallelWordlistReading::TShared {
     std::span<const TTextToRead> texts;
     std::vector<TResult> results;
     int32_t nextToTake = 0;
+    int32_t lastToTake = 0; // texts from here on are left to the caller
     int32_t handedOver = 0;
     int32_t ahead = 0;
+    int64_t typesWaiting = 0; // in the results read and not handed over
     bool stop = false;
     std::exception_ptr failure;
     std::vector<std::unique_ptr<TWorker>> workers;
@@ -125,6 +130,8 @@ bool TParallelWordlistReading::Run(std::span<const TTextToRead> texts, int32_t c
     s.texts = texts;
     s.results = std::vector<TResult>(texts.size());
     s.nextToTake = s.handedOver = 0;
+    s.lastToTake = int32_t(texts.size());
+    s.typesWaiting = 0;
     s.stop = false;
     s.nextPart = m_run.nextPart;
     const int threads = int(std::min<std::size_t>(std::size_t(m_threads), texts.size()));
@@ -148,6 +155,11 @@ bool TParallelWordlistReading::Run(std::span<const TTextToRead> texts, int32_t c
 
     bool whole = true;
     for (std::size_t k = 0; k < texts.size() && whole; ++k) {
+        {
+            std::lock_guard lock(s.mutex);
+            if (int32_t(k) >= s.lastToTake)
+                break;
+        }
         if (!keepGoing()) {
             whole = false;
             break;
@@ -174,12 +186,19 @@ bool TParallelWordlistReading::Run(std::span<const TTextToRead> texts, int32_t c
         }
         Merge(*r, texts[k].index);
         whole = onText(texts[k], r->outcome);
+        if (m_run.tree->Count() >= m_mostRunTypes) {
+            // The texts taken are handed over; the caller reads the rest.
+            std::lock_guard lock(s.mutex);
+            s.lastToTake = std::min(s.lastToTake, s.nextToTake);
+        }
         // Its memory goes to a thread's next text (freed here, it went
         // back to the heap the threads take theirs from, at their cost).
         TResult used = std::move(*r);
+        const auto types = int64_t(used.types.size());
         used.Clear();
         {
             std::lock_guard lock(s.mutex);
+            s.typesWaiting -= types;
             s.spare.push_back(std::move(used));
             s.handedOver = int32_t(k + 1);
         }
@@ -187,6 +206,7 @@ bool TParallelWordlistReading::Run(std::span<const TTextToRead> texts, int32_t c
         s.roomAhead.notify_one();
     }
     m_run.nextPart = s.nextPart;
+    m_handedOver = std::size_t(s.handedOver);
     StopAndJoin();
     if (s.failure)
         std::rethrow_exception(s.failure);
@@ -203,9 +223,10 @@ void TParallelWordlistReading::Work(TWorker& worker)
             {
                 std::unique_lock lock(s.mutex);
                 s.roomAhead.wait(lock, [&] {
-                    return s.stop || std::size_t(s.nextToTake) >= s.texts.size() || s.nextToTake < s.handedOver + s.ahead;
+                    return s.stop || s.nextToTake >= s.lastToTake
+                        || (s.nextToTake < s.handedOver + s.ahead && s.typesWaiting < kMostTypesWaiting);
                 });
-                if (s.stop || std::size_t(s.nextToTake) >= s.texts.size())
+                if (s.stop || s.nextToTake >= s.lastToTake)
                     return;
                 k = std::size_t(s.nextToTake++);
                 if (!s.spare.empty()) {
@@ -216,6 +237,11 @@ void TParallelWordlistReading::Work(TWorker& worker)
             ReadOne(worker, s.texts[k], r);
             {
                 std::lock_guard lock(s.mutex);
+                // The run's tree will hold as many types once this text is
+                // in: the texts not taken yet are left to the caller.
+                if (worker.tree->Count() >= m_mostRunTypes)
+                    s.lastToTake = std::min(s.lastToTake, s.nextToTake);
+                s.typesWaiting += int64_t(r.types.size());
                 s.results[k] = std::move(r);
                 s.results[k].ready = true;
                 r = TResult{};
@@ -237,11 +263,10 @@ void TParallelWordlistReading::Work(TWorker& worker)
 void TParallelWordlistReading::ReadOne(TWorker& worker, const TTextToRead& text, TResult& out)
 {
     out.worker = worker.number;
-    if (!worker.tree || worker.tree->Count() >= m_mostTypesPerReader) {
+    if (!worker.tree) {
         worker.tree = std::make_unique<TWordlistTree>();
         worker.tree->HandPartTypesTo(&worker.partTypes);
         worker.context.tree = worker.tree.get();
-        out.freshTree = true;
     }
     TWordlistTree& tree = *worker.tree;
     out.typesBefore = uint32_t(tree.Count());
@@ -280,8 +305,6 @@ void TParallelWordlistReading::Merge(TResult& r, int32_t textIndex)
         return;
     TWordlistTree& tree = *m_run.tree;
     std::vector<uint32_t>& runIds = s.runIds[std::size_t(r.worker)];
-    if (r.freshTree)
-        runIds.clear();
     runIds.resize(r.typesAfter, TWordlistParentTree::kNoType);
     // The types this thread met first in this text, in the order the text
     // first met them (their ids follow one another so): found in the run's

@@ -546,34 +546,49 @@ bool T_WholeWordlistHolder::RunTexts(TSharedChosenFilesClass& chosen, const std:
         }
         return true;
     };
-    const int threads = std::min(n, fReadingThreads > 0 ? fReadingThreads : TParallelWordlistReading::DefaultThreads());
-    if (threads > 1 && !fRun->context.sink && !fRun->context.slicedParts) {
-        std::vector<TChosenTextRec> records(std::size_t(n), TChosenTextRec{});
-        std::vector<TTextToRead> toRead;
-        toRead.reserve(std::size_t(n));
-        for (int32_t k = 0; k < n; ++k)
-            if (chosen.GetFullFileDetails(texts[std::size_t(k)], records[std::size_t(k)]))
-                toRead.push_back({&records[std::size_t(k)], k});
-        TParallelWordlistReading reading(fRun->context, threads, this, TextTagHandler, MainFile.ListType,
-                                         combining ? 1 : 0);
-        reading.Run(
-            toRead, n,
-            [&](const TTextToRead& t, const TTextReadOutcome& outcome) {
-                showText(t.index, *t.text);
-                return tookText(t.index, TookTextOutcome(*t.text, outcome));
-            },
-            keepGoing);
-        fRun->context.cutSeconds = reading.CutSeconds();
-    } else {
-        for (int32_t k = 0; k < n; ++k) {
+    // Texts [first, last) one after the other on this thread; false when
+    // the run stops.
+    auto readHere = [&](int32_t first, int32_t last) {
+        for (int32_t k = first; k < last; ++k) {
             if (!keepGoing())
-                break;
+                return false;
             TChosenTextRec rec;
             if (!chosen.GetFullFileDetails(texts[std::size_t(k)], rec))
                 continue;
             showText(k, rec);
             if (!tookText(k, MadeOneFileWordlist(rec, k, n, combining)))
-                break;
+                return false;
+        }
+        return true;
+    };
+    const int threads = std::min(n, fReadingThreads > 0 ? fReadingThreads : TParallelWordlistReading::DefaultThreads());
+    if (threads <= 1 || fRun->context.sink || fRun->context.slicedParts) {
+        readHere(0, n);
+    } else if (readHere(0, 1)) {
+        // The first text here too: when it alone brings a large vocabulary,
+        // the others are read here as well (TParallelWordlistReading::SetMostRunTypes).
+        if (fRun->tree->Count() >= TParallelWordlistReading::kMostRunTypes) {
+            readHere(1, n);
+        } else {
+            std::vector<TChosenTextRec> records(std::size_t(n), TChosenTextRec{});
+            std::vector<TTextToRead> toRead;
+            toRead.reserve(std::size_t(n));
+            for (int32_t k = 1; k < n; ++k)
+                if (chosen.GetFullFileDetails(texts[std::size_t(k)], records[std::size_t(k)]))
+                    toRead.push_back({&records[std::size_t(k)], k});
+            TParallelWordlistReading reading(fRun->context, threads, this, TextTagHandler, MainFile.ListType,
+                                             combining ? 1 : 0);
+            const bool whole = reading.Run(
+                toRead, n,
+                [&](const TTextToRead& t, const TTextReadOutcome& outcome) {
+                    showText(t.index, *t.text);
+                    return tookText(t.index, TookTextOutcome(*t.text, outcome));
+                },
+                keepGoing);
+            // A large vocabulary: the texts left are read here.
+            if (whole && reading.HandedOver() < toRead.size())
+                readHere(toRead[reading.HandedOver()].index, n);
+            fRun->context.cutSeconds += reading.CutSeconds();
         }
     }
     fTimings.reading = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();

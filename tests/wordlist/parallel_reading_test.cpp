@@ -168,8 +168,8 @@ TEST_F(ParallelReading, AnUnreadTextThatStopsTheJobStopsItWhereOneThreadStops)
     EXPECT_EQ(many.statusAndWords.back().first, 0);
 }
 
-// The reader directly: trees of the threads that start again after a few
-// types, a run stopped between texts.
+// The reader directly: a run whose vocabulary grows large, a run stopped
+// between texts.
 class ParallelReader : public WordlistTest {
 protected:
     void SetUp() override
@@ -210,7 +210,7 @@ protected:
     std::vector<TChosenTextRec> records;
 };
 
-TEST_F(ParallelReader, ThreadsWhoseTreesStartAgainGiveTheTreeOfOneThread)
+TEST_F(ParallelReader, TheRunsTreeIsThatOfOneThreadAlsoWhenALargeVocabularyLeavesTextsToTheCaller)
 {
     const TTextSettings settings = Settings();
     TWordFolder folder(settings);
@@ -225,11 +225,11 @@ TEST_F(ParallelReader, ThreadsWhoseTreesStartAgainGiveTheTreeOfOneThread)
     std::vector<TTextToRead> toRead;
     for (std::size_t k = 0; k < records.size(); ++k)
         toRead.push_back({&records[k], int32_t(k)});
-    for (int64_t most : {int64_t(1), int64_t(50), int64_t(1) << 18}) {
+    for (int64_t most : {int64_t(1), int64_t(400), TParallelWordlistReading::kMostRunTypes}) {
         TWordlistRunContext many;
         auto manyTree = NewRun(many, folder);
         TParallelWordlistReading reading(many, 3, nullptr, nullptr, kListWordList, 0);
-        reading.SetMostTypesPerReader(most);
+        reading.SetMostRunTypes(most);
         std::vector<TStatsRec> rows;
         std::vector<int32_t> order;
         EXPECT_TRUE(reading.Run(
@@ -241,8 +241,21 @@ TEST_F(ParallelReader, ThreadsWhoseTreesStartAgainGiveTheTreeOfOneThread)
                 return true;
             },
             [] { return true; }));
-        EXPECT_EQ(order.size(), records.size());
+        const std::size_t handed = reading.HandedOver();
+        EXPECT_EQ(order.size(), handed);
         EXPECT_TRUE(std::is_sorted(order.begin(), order.end()));
+        if (most < TParallelWordlistReading::kMostRunTypes) {
+            EXPECT_LT(handed, records.size()) << most;
+            EXPECT_GE(handed, 1u) << most;
+        } else {
+            EXPECT_EQ(handed, records.size());
+        }
+        // The texts left, read on into the same tree.
+        for (std::size_t k = handed; k < records.size(); ++k) {
+            TWordlistBufferProcessor p(nullptr, many, records[k], int32_t(k), nullptr, kListWordList, 0, {});
+            ASSERT_TRUE(p.ReadAndProcess(int32_t(records.size())));
+            rows.push_back(p.TextStatistics());
+        }
         EXPECT_EQ(rows, oneRows) << most;
         EXPECT_EQ(Described(*manyTree), Described(*oneTree)) << most;
         EXPECT_EQ(many.nextPart, one.nextPart);
