@@ -24,6 +24,8 @@
 #include <optional>
 
 #include "crashreport/core/crashbox_options.h"
+#include "crashreport/core/exception_handling_unit.h"
+#include "crashreport/gui_facts/qt_gui_facts.h"
 #include "runtime/start_an_app.h"
 #include "suite/dialogs.h"
 #include "suite/my_types.h"
@@ -78,10 +80,12 @@ int main(int argc, char** argv)
         fileDialogGuard.emplace(&fileDialogs);
     }
 
-    // Crash reporting first: reports go beside the program until the window
-    // names the user's folder.
+    // Crash reporting first: reports go beside the program, and crash events
+    // are copied into the tool's log. The window system's facts (screen,
+    // printer, active window) are recorded for the reports.
     cv::ActivateCrashbox(QCoreApplication::applicationFilePath().toStdString());
-    cv::CurrentCrashboxOptions().SetOutputPath(QCoreApplication::applicationDirPath().toStdString());
+    cv::InitExceptionHandlingUnit(QCoreApplication::applicationFilePath().toStdString());
+    cv::TQtGuiFactsRegistration guiFacts;
 
     // The module initialisations, then the controller (started when absent).
     cv::TToolStartupOptions startup;
@@ -132,6 +136,7 @@ int main(int argc, char** argv)
         window.SetCommandChoices(nullptr);
     }
     cv::ToolShutdown();
+    cv::DoneExceptionHandlingUnit();
     cv::DeactivateCrashbox();
     return result;
 }
