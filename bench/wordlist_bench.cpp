@@ -12,7 +12,7 @@
 //       "running words<TAB>n<TAB>types<TAB>n<TAB>words per second<TAB>r",
 //       then the comparison with wc -w and the peak memory. --threads: the
 //       threads that read the texts (1: one core; the default, 0: the
-//       machine's cores, four at most).
+//       machine's idle cores, four at most).
 //
 //   wordlist_bench ... --out FILE.lst --compare EXPECTED.lst
 //       Also compares the saved list with an earlier one, byte for byte (a
@@ -167,8 +167,10 @@ TResult MakeList(const QStringList& files, const QString& out, int top, int thre
     }
     r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
     const auto& t = doc.LastRunTimings();
-    std::fprintf(stderr, "timings: reading %.1f ms (of which cutting and counting %.1f), list %.1f, saving %.1f, all %.1f\n",
-                 t.reading * 1e3, t.cutting * 1e3, t.listing * 1e3,
+    std::fprintf(stderr,
+                 "timings: reading %.1f ms on %d thread%s (of which cutting and counting %.1f), list %.1f, saving %.1f, "
+                 "all %.1f\n",
+                 t.reading * 1e3, t.readingThreads, t.readingThreads > 1 ? "s" : "", t.cutting * 1e3, t.listing * 1e3,
                  std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - saving).count(),
                  r.seconds * 1e3);
     const cv::TCVWordList& list = *doc.WordlistOfType(cv::kListWordList);

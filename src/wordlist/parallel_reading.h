@@ -98,8 +98,9 @@ public:
     // Time the threads spent cutting and counting, summed.
     double CutSeconds() const { return m_cutSeconds; }
 
-    // Threads a run reads with unless told otherwise: the machine's cores,
-    // four at most.
+    // Threads a run reads with unless told otherwise: the cores the
+    // machine leaves idle (its cores less its load), four at most, one at
+    // least (then the run reads on the calling thread alone).
     static int DefaultThreads();
 
 private:

@@ -562,6 +562,7 @@ bool T_WholeWordlistHolder::RunTexts(TSharedChosenFilesClass& chosen, const std:
         return true;
     };
     const int threads = std::min(n, fReadingThreads > 0 ? fReadingThreads : TParallelWordlistReading::DefaultThreads());
+    fTimings.readingThreads = 1;
     if (threads <= 1 || fRun->context.sink || fRun->context.slicedParts) {
         readHere(0, n);
     } else if (readHere(0, 1)) {
@@ -578,6 +579,7 @@ bool T_WholeWordlistHolder::RunTexts(TSharedChosenFilesClass& chosen, const std:
                     toRead.push_back({&records[std::size_t(k)], k});
             TParallelWordlistReading reading(fRun->context, threads, this, TextTagHandler, MainFile.ListType,
                                              combining ? 1 : 0);
+            fTimings.readingThreads = threads;
             const bool whole = reading.Run(
                 toRead, n,
                 [&](const TTextToRead& t, const TTextReadOutcome& outcome) {

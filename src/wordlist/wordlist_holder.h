@@ -118,6 +118,7 @@ public:
         double reading = 0;
         double cutting = 0;
         double listing = 0;
+        int readingThreads = 1; // threads that read texts (besides the calling one, when more than one)
     };
     const TRunTimings& LastRunTimings() const { return fTimings; }
     // Texts the last run could not read, each with the reason.
@@ -128,7 +129,7 @@ public:
     // the default; what is counted does not depend on it).
     void SetChunkUnits(int32_t units) { fChunkUnits = units; }
     // Threads that read the texts of a run (0, the default: as many as the
-    // machine has cores, four at most; 1: the calling thread alone). The
+    // machine has idle cores, four at most; 1: the calling thread alone). The
     // lists are the same either way; a run of one text, or with a token
     // sink, reads on the calling thread.
     void SetReadingThreads(int threads) { fReadingThreads = threads; }
