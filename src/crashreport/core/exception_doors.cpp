@@ -4,6 +4,8 @@
 
 #include "crashreport/core/exception_doors.h"
 
+#include "crashreport/core/code_hooks.h"
+
 #include <dlfcn.h>
 #include <setjmp.h>
 #include <unistd.h>
@@ -247,6 +249,9 @@ void ClearCapturedStandardOutput()
 
 bool InstallExceptionDoors()
 {
+    // The import slots of every module are written for several doors: the
+    // memory map is read once for all of them.
+    TCodeWriteBatch batch;
     InstallSignalDoors();
     bool all = InstallRuntimeDoors();
     all = InstallThreadDoors() && all;
@@ -255,6 +260,7 @@ bool InstallExceptionDoors()
 
 void RemoveExceptionDoors()
 {
+    TCodeWriteBatch batch;
     RemoveThreadDoors();
     RemoveRuntimeDoors();
     RemoveSignalDoors();
