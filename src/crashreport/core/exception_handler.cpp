@@ -302,7 +302,7 @@ void BuildReport(const TExceptionObject& object, uintptr_t address, const TExcep
     input.Threads = state.snapshot.get();
     input.MainThreadID = MainThread().ID;
     const TLocalSystemFacts facts;
-    const TLiveProcessView process(ModulesList() ? ModuleLookupInList(*ModulesList()) : TModuleInfoLookup{});
+    const TLiveProcessView process(ModulesList());
     state.report = BuildReportText(Options(), facts, process, input);
     state.reportBuilt = true;
 }

@@ -227,7 +227,7 @@ std::vector<std::string> AssemblerListingLines(const TReportProcessView& process
         TCrashboxDebugInfo info;
         if (process.Locate(at, info) && HasProcedure(info)) {
             const std::string name = QualifiedName(info) + " (Line=" + std::to_string(info.Line)
-                                     + " - Offset=" + std::to_string(info.ProcOffsetLine) + ")";
+                                     + " - Offset=" + std::to_string(int32_t(info.ProcOffsetLine)) + ")";
             if (name != header) {
                 if (!firstBlock)
                     lines.push_back({";", {}, true});

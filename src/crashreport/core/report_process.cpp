@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "crashreport/core/crashbox_helpers.h"
+#include "crashreport/core/modules_list.h"
 
 namespace cv {
 
@@ -18,7 +19,11 @@ constexpr uintptr_t kPageSize = 4096;
 
 } // namespace
 
-TLiveProcessView::TLiveProcessView(TModuleInfoLookup moduleOf) : fModuleOf(std::move(moduleOf)) {}
+TLiveProcessView::TLiveProcessView(TCrashboxModulesList* modules)
+{
+    if (modules)
+        fModuleOf = [modules](uintptr_t address) { return ModuleInfoByAddr(*modules, address); };
+}
 
 bool TLiveProcessView::ReadMemory(uintptr_t address, std::span<uint8_t> dest) const
 {
@@ -58,21 +63,6 @@ std::string TLiveProcessView::ObjectClassName(uintptr_t address) const
         return {};
     const std::string_view text = demangled.get();
     return std::string(text.substr(0, kPrefix.size()) == kPrefix ? text.substr(kPrefix.size()) : text);
-}
-
-TModuleInfoLookup ModuleLookupInList(TCrashboxModulesList& modules)
-{
-    return [&modules](uintptr_t address) -> PCrashboxModuleInfo {
-        modules.Lock();
-        PCrashboxModuleInfo found = nullptr;
-        for (int i = 0, n = modules.Count(); i < n && !found; ++i) {
-            PCrashboxModuleInfo module = modules.GetItem(i);
-            if (address >= module->Handle && address - module->Handle < module->Size)
-                found = module;
-        }
-        modules.Unlock();
-        return found;
-    };
 }
 
 std::vector<uint8_t> ReadReadablePrefix(const TReportProcessView& process, uintptr_t address, std::size_t count)

@@ -30,10 +30,11 @@ public:
 };
 
 // This process: memory as its memory map says it is readable, locations
-// through FillDebugInfoForAddress with the modules the lookup gives.
+// through FillDebugInfoForAddress with the modules list's records (none
+// without a list).
 class TLiveProcessView : public TReportProcessView {
 public:
-    explicit TLiveProcessView(TModuleInfoLookup moduleOf);
+    explicit TLiveProcessView(TCrashboxModulesList* modules);
 
     bool ReadMemory(uintptr_t address, std::span<uint8_t> dest) const override;
     bool Locate(uintptr_t address, TCrashboxDebugInfo& info) const override;
@@ -42,10 +43,6 @@ public:
 private:
     TModuleInfoLookup fModuleOf;
 };
-
-// A module lookup over a modules list: the entry whose image holds the
-// address (Handle <= address < Handle + Size), under the list's lock.
-TModuleInfoLookup ModuleLookupInList(TCrashboxModulesList& modules);
 
 // The readable bytes from `address` on, at most `count`: reading stops at
 // the first page that cannot be read (readability changes only at page

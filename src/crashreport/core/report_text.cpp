@@ -6,8 +6,10 @@
 #include <optional>
 #include <vector>
 
+#include "crashreport/core/call_stack.h"
 #include "crashreport/core/call_stack_header.h"
 #include "crashreport/core/crashbox_helpers.h"
+#include "crashreport/core/file_version.h"
 #include "crashreport/core/report_assembler.h"
 #include "crashreport/core/report_helpers.h"
 
@@ -92,7 +94,9 @@ std::string CaptionAlone(const std::string& caption)
 
 std::string LineCell(const TCrashboxDebugInfo& entry)
 {
-    return entry.Line == 0 ? std::string() : std::to_string(entry.Line) + "[" + std::to_string(entry.ProcOffsetLine) + "]";
+    // Inlined code can lie above its procedure's first line: the offset is signed.
+    return entry.Line == 0 ? std::string()
+                           : std::to_string(entry.Line) + "[" + std::to_string(int32_t(entry.ProcOffsetLine)) + "]";
 }
 
 std::string CallStackTable(const TCrashboxModuleOptions& options, const TReportInput& input)
@@ -113,12 +117,12 @@ std::string CallStackTable(const TCrashboxModuleOptions& options, const TReportI
     };
     TCrashboxThreadsList noThreads;
     TCrashboxThreadsList& threads = input.Threads ? *input.Threads : noThreads;
-    const TCallStackOptions shown = options.CallStackOptions();
+    const TCrashboxDebugDetails shown = GetCallStackModuleFilter(options);
     std::vector<TRow> rows;
     const TCrashboxDebugInfo* previous = nullptr;
     for (int i = 0; i < input.CallStack->Count(); ++i) {
         const TCrashboxDebugInfo& entry = *input.CallStack->GetItem(i);
-        if (!CallStackEntryShown(entry, shown))
+        if ((shown & DebugDetailBit(entry.DebugDetail)) == 0)
             continue;
         TRow row;
         const bool hasModule = entry.DebugDetail != TCrashboxDebugDetail::ddNone && entry.ModuleInfo;
@@ -177,7 +181,7 @@ std::string ModulesTable(const TCrashboxModuleOptions& options, TCrashboxModules
             const TCrashboxModuleInfo& module = *modules->GetItem(i);
             handles.push_back(module.Handle);
             rows.push_back({std::string(), Cell(ExtractFileName(module.Name)), Cell(module.Description), Cell(module.Version),
-                            std::to_string(module.Size), ModifiedText(module.LastModified), Cell(ExtractFileDir(module.Name))});
+                            std::to_string(module.Size), ModifiedText(module.LastModified), Cell(ExtractCleanFilePath(module.Name))});
             table.Fit(rows.back());
         }
         modules->Unlock();
@@ -188,19 +192,6 @@ std::string ModulesTable(const TCrashboxModuleOptions& options, TCrashboxModules
         text += table.Row(rows[i]);
     }
     return text + table.Border() + kCRLF;
-}
-
-std::string PriorityClassText(int32_t priorityClass)
-{
-    switch (priorityClass) {
-    case 32: return "Normal";
-    case 64: return "Low";
-    case 128: return "High";
-    case 256: return "Real-Time";
-    case 16384: return "Below-Normal";
-    case 32768: return "Above-Normal";
-    default: return {};
-    }
 }
 
 std::string ProcessesTable(const TCrashboxModuleOptions& options, TCrashboxProcessesList* processes)
@@ -215,9 +206,8 @@ std::string ProcessesTable(const TCrashboxModuleOptions& options, TCrashboxProce
         for (int i = 0, n = processes->Count(); i < n; ++i) {
             const TCrashboxProcessInfo& process = *processes->GetItem(i);
             rows.push_back({std::to_string(process.ProcessID), Cell(ExtractFileName(process.Name)), Cell(process.Description),
-                            Cell(process.Version), std::to_string(process.Memory), PriorityClassText(process.Priority),
-                            process.Threads == 0 ? std::string("??") : std::to_string(process.Threads),
-                            Cell(ExtractFileDir(process.Name))});
+                            Cell(process.Version), std::to_string(process.Memory), PriorityClassToText(process.Priority),
+                            IntToTextOrUnknown(process.Threads), Cell(ExtractCleanFilePath(process.Name))});
             table.Fit(rows.back());
         }
         processes->Unlock();
@@ -229,16 +219,6 @@ std::string ProcessesTable(const TCrashboxModuleOptions& options, TCrashboxProce
 }
 
 } // namespace
-
-bool CallStackEntryShown(const TCrashboxDebugInfo& entry, TCallStackOptions options)
-{
-    switch (entry.DebugDetail) {
-    case TCrashboxDebugDetail::ddSourceCode: return true;
-    case TCrashboxDebugDetail::ddProcedure: return options.Contains(csoShowDLLs);
-    case TCrashboxDebugDetail::ddUnitAndProcedure: return options.Contains(csoShowBPLs);
-    default: return false;
-    }
-}
 
 std::string TReportText::Text() const { return General + kCRLF + Tables + AsmCaption + kCRLF + Assembler + kCRLF + CPU; }
 

@@ -63,9 +63,4 @@ struct TReportText {
 TReportText BuildReportText(const TCrashboxModuleOptions& options, const TSystemFacts& facts,
                             const TReportProcessView& process, const TReportInput& input);
 
-// The call-stack entries the report shows: those whose detail the options'
-// csoShowDLLs (procedures found from exports) and csoShowBPLs (unit and
-// procedure) select, and every entry with source detail.
-bool CallStackEntryShown(const TCrashboxDebugInfo& entry, TCallStackOptions options);
-
 } // namespace cv
