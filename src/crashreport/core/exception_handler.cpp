@@ -1050,10 +1050,15 @@ void InitExceptionHandler()
     CurrentOptions();
 }
 
+void WaitForReportInProgress()
+{
+    std::lock_guard wait(State().handlerLock);
+}
+
 void DoneExceptionHandler()
 {
     THandlerState& state = State();
-    { std::lock_guard wait(state.handlerLock); }
+    WaitForReportInProgress();
     state.lastCallStack.reset();
     state.snapshot.reset();
     state.customData.clear();

@@ -152,6 +152,9 @@ void RecordHandlerFault(int signal);
 // The class and message of the exception equal those of the last one the
 // handler reported (a fatal signal that follows is not reported again).
 bool SameAsLastHandledException(const TExceptionObject& object);
+// Returns once no other thread's exception is being handled: a thread that
+// ends the program must not cut another thread's report short.
+void WaitForReportInProgress();
 // The call stack of the thread from the stack copied at the throw of the
 // exception at address, when that copy is the thread's; null otherwise.
 std::unique_ptr<TCrashboxStackList> CallStackFromRaiseCopy(uintptr_t address, uint32_t threadID);

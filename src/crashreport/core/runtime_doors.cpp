@@ -119,6 +119,14 @@ void ReportCaughtException(uintptr_t catchSite)
     // std::terminate called without an exception: abort, which the signal door reports.
     if (!object.IsValid())
         PassTerminateOn();
+    // One exception nothing catches ends the program. Another thread's that
+    // comes meanwhile is not reported: its thread waits for the first one's
+    // report, which ends the process.
+    static std::atomic<uint32_t> claim{0};
+    uint32_t expected = 0;
+    if (!claim.compare_exchange_strong(expected, CurrentThreadID()))
+        for (;;)
+            ::usleep(100000);
     try {
         const uintptr_t address = CurrentExceptionThrowAddress();
         // The handler remembers a throw by its call (5 bytes before the return address).
@@ -140,7 +148,9 @@ void ReportCaughtException(uintptr_t catchSite)
     } catch (...) {
         // The door never throws; the exception is ended below all the same.
     }
-    // The thread cannot go on with an exception nothing catches: the program ends.
+    // The thread cannot go on with an exception nothing catches: the program
+    // ends, once a report of another thread (a caught exception, a signal) is done.
+    WaitForReportInProgress();
     std::fflush(nullptr);
     std::_Exit(1);
 }
