@@ -79,8 +79,7 @@ bool TIndexHandler::LoadedTheFiles()
     fError.clear();
     if (fData.base.isEmpty())
         return Fail(QStringLiteral("No name was given for the index."));
-    const bool exists = IndexFilesExist(fData.base);
-    if (fMode == kIndexOpenNew || (fMode == kIndexOpenAdd && !exists)) {
+    if (fMode == kIndexOpenNew || fMode == kIndexOpenAdd) {
         const QFileInfo folder(QFileInfo(fData.base).absolutePath());
         if (!folder.isDir())
             return Fail(QStringLiteral("Cannot write index \"%1\": the folder \"%2\" does not exist")
@@ -88,6 +87,12 @@ bool TIndexHandler::LoadedTheFiles()
         if (!folder.isWritable())
             return Fail(QStringLiteral("Cannot write index \"%1\": the folder \"%2\" cannot be written to")
                             .arg(fData.base, folder.filePath()));
+        QString error;
+        if (!fWriteLock.Locked() && !fWriteLock.Lock(fData.base, fLockWaitMs, &error))
+            return Fail(error);
+    }
+    const bool exists = IndexFilesExist(fData.base);
+    if (fMode == kIndexOpenNew || (fMode == kIndexOpenAdd && !exists)) {
         const QString base = fData.base;
         const TTextSettings settings = fData.textSettings;
         fData = TIndexData();
@@ -98,7 +103,7 @@ bool TIndexHandler::LoadedTheFiles()
     }
     TIndexData loaded;
     QString error;
-    if (!loaded.Load(fData.base, &error))
+    if (!loaded.Load(fData.base, &error, fWriteLock.Locked()))
         return Fail(error);
     fData = std::move(loaded);
     fOldTokens = fData.tokenCount;
@@ -397,8 +402,11 @@ bool TIndexHandler::ProcessAfterWordHandling(const QString& notes, double texts)
             }
 
     QString error;
-    if (!SaveIndexFiles(d, fOldTexts > 0 ? fData.base : QString(), fOldStreamBytes, fNewStream, &error))
+    if (!fWriteLock.Locked())
+        return Fail(QStringLiteral("Cannot save index \"%1\": its files were not opened for writing").arg(d.base));
+    if (!SaveIndexFiles(d, fOldTexts > 0 ? fData.base : QString(), fOldStreamBytes, TNewTokenStream{fNewStream}, &error))
         return Fail(error);
+    fWriteLock.Release();
     fData = std::move(d);
     fNewStream.clear();
     fNewStream.shrink_to_fit();

@@ -85,8 +85,13 @@ public:
     // Mode 0: checks that the index can be written where it is named (its
     // folder exists). Modes 1 and 2: loads the existing index and checks
     // all four files. False, with LastError, otherwise; the files are never
-    // touched by a failed load.
+    // touched by a failed load. Modes 0 and 1 first take the index's write
+    // lock (waiting for another writer at most LockWaitMs), held until the
+    // index is saved or the handler goes: no other writer comes between
+    // the load and the save.
     bool LoadedTheFiles();
+    void SetLockWaitMs(int ms) { fLockWaitMs = ms; }
+    int LockWaitMs() const { return fLockWaitMs; }
 
     // The statistics rows of the texts just indexed (the document's list).
     void SetStatsList(const TCVStatsList* stats) { fStats = stats; }
@@ -150,6 +155,8 @@ private:
 
     T_WholeWordlistHolder* fDocument;
     uint8_t fMode;
+    TIndexWriteLock fWriteLock;
+    int fLockWaitMs = kIndexLockWaitMs;
     QString fError;
     TIndexData fData;
     const TCVStatsList* fStats = nullptr;
