@@ -186,8 +186,9 @@ protected:
     QString DefaultExtension() const override { return QStringLiteral(".lst"); }
 
 private:
-    // The blocks after the envelope.
-    bool SaveBlocks(TStream& s);
+    // The blocks after the envelope; `documentStart`: where the document
+    // began in the stream (a memory stream), the start of what the check covers.
+    bool SaveBlocks(TStream& s, int64_t documentStart);
     struct TRun;
     bool RunTexts(TSharedChosenFilesClass& chosen, const std::vector<int>& texts, bool showProgress);
     bool MakeBatch(TSharedChosenFilesClass& chosen, uint8_t batchMode);
@@ -198,7 +199,9 @@ private:
     // The notes of a list just made: the standard ones and what the run noted.
     void StartNotesOfRun(int32_t batchNumber);
     void ApplyTagDisplay();
-    bool ReadBlocks(TStream& s);
+    // False on damage: `damage` says what, when it is more than a file cut
+    // short or out of shape (a check that does not match, impossible values).
+    bool ReadBlocks(TStream& s, int64_t documentStart, QString& damage);
 
     std::unique_ptr<TCVWordList> fWordList;
     std::unique_ptr<TCVWordList> fIndexWordList;
