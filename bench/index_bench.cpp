@@ -53,16 +53,14 @@ namespace {
 using cvbench::PeakRssKb;
 using cvbench::ResetPeakRss;
 
-int Usage()
-{
-    std::fprintf(stderr,
-                 "usage: index_bench --index BASE [--add] PATH...\n"
-                 "       index_bench --index BASE --clusters N [--top K] [--min-freq F]\n"
-                 "       index_bench --index BASE --relationships WORD [--span L,R] [--top K]\n"
-                 "       index_bench --generate-words N --generate-types T [--generate-texts K] [--nodes M] "
-                 "[--cluster-size N]\n");
-    return 2;
-}
+constexpr const char* kUsage =
+    "usage: index_bench --index BASE [--add] PATH...\n"
+    "       index_bench --index BASE --clusters N [--top K] [--min-freq F]\n"
+    "       index_bench --index BASE --relationships WORD [--span L,R] [--top K]\n"
+    "       index_bench --generate-words N --generate-types T [--generate-texts K] [--nodes M] [--cluster-size N]\n"
+    "  N of --clusters and --cluster-size: 2 to 12; L and R of --span: 0 to 8\n";
+
+int Usage(const QString& why = QString()) { return cvbench::UsageError(why, kUsage); }
 
 int64_t IndexBytes(const QString& base)
 {
@@ -148,14 +146,16 @@ bool BuildIndex(const QString& base, const QStringList& files, bool add)
     for (const QString& f : files)
         chosen.ToolAddAFile(f);
     if (chosen.FileCount() == 0) {
-        std::fprintf(stderr, "no texts found\n");
+        std::fprintf(stderr, "no texts to index\n");
         return false;
     }
     ResetPeakRss();
     const auto t0 = std::chrono::steady_clock::now();
     QString error;
-    const bool ok = cv::MakeIndexOfTexts(chosen, base, add ? cv::kIndexOpenAdd : cv::kIndexOpenNew, &error);
+    QStringList skipped;
+    const bool ok = cv::MakeIndexOfTexts(chosen, base, add ? cv::kIndexOpenAdd : cv::kIndexOpenNew, &error, &skipped);
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    cvbench::reportSkipped(skipped);
     if (!ok) {
         std::fprintf(stderr, "%s\n", qPrintable(error));
         return false;
@@ -165,8 +165,10 @@ bool BuildIndex(const QString& base, const QStringList& files, bool add)
         std::fprintf(stderr, "%s\n", qPrintable(error));
         return false;
     }
+    // The texts indexed now are the last ones; those skipped are not among them.
+    const std::size_t indexedNow = std::min(index.texts.size(), std::size_t(chosen.FileCount() - skipped.size()));
     int64_t added = 0;
-    for (std::size_t k = index.texts.size() - std::size_t(chosen.FileCount()); k < index.texts.size(); ++k)
+    for (std::size_t k = index.texts.size() - indexedNow; k < index.texts.size(); ++k)
         added += index.texts[k].stats.TokensInText;
     const int64_t bytes = IndexBytes(base);
     std::printf("index\t%s\n", qPrintable(QDir::toNativeSeparators(QFileInfo(base).absoluteFilePath())));
@@ -175,8 +177,8 @@ bool BuildIndex(const QString& base, const QStringList& files, bool add)
     std::printf("bytes on disk\t%lld\tbytes per running word\t%.2f\n", (long long)bytes,
                 double(bytes) / double(std::max<int64_t>(1, index.RunningWords())));
     std::printf("peak memory\t%ld MB (VmHWM)\n", PeakRssKb() / 1024);
-    std::printf("indexed\t%lld running words in %.3f s\t%.0f words per second\n", (long long)added, seconds,
-                double(added) / seconds);
+    std::printf("indexed\t%zu texts\t%lld running words in %.3f s\t%.0f words per second\n", indexedNow,
+                (long long)added, seconds, double(added) / seconds);
     std::fflush(stdout);
     return true;
 }
@@ -296,45 +298,50 @@ int main(int argc, char** argv)
     int clusterSize = 0, top = 20, minFreq = 3, left = 1, right = 1, nodes = 1000, genTexts = 200;
     int64_t genWords = 0, genTypes = 0;
     QStringList paths;
-    const QStringList args = app.arguments().mid(1);
-    for (int k = 0; k < args.size(); ++k) {
-        const QString& a = args[k];
-        auto next = [&]() -> QString { return k + 1 < args.size() ? args[++k] : QString(); };
-        if (a == QLatin1String("--index"))
-            base = cv::IndexBaseName(next());
-        else if (a == QLatin1String("--add"))
+    cvbench::TArgs args(app.arguments().mid(1));
+    while (!args.AtEnd()) {
+        const QString a = args.Take();
+        QString value;
+        if (a == QLatin1String("--index")) {
+            if (args.Value(a, value))
+                base = cv::IndexBaseName(value);
+        } else if (a == QLatin1String("--add"))
             add = true;
-        else if (a == QLatin1String("--clusters"))
-            clusterSize = next().toInt();
-        else if (a == QLatin1String("--cluster-size"))
-            clusterSize = next().toInt();
+        else if (a == QLatin1String("--clusters") || a == QLatin1String("--cluster-size"))
+            args.Number(a, 2, 12, clusterSize);
         else if (a == QLatin1String("--top"))
-            top = next().toInt();
+            args.Number(a, 0, 100000000, top);
         else if (a == QLatin1String("--min-freq"))
-            minFreq = std::max(1, next().toInt());
+            args.Number(a, 1, 1000000000, minFreq);
         else if (a == QLatin1String("--relationships"))
-            relWord = next();
+            args.Value(a, relWord);
         else if (a == QLatin1String("--span")) {
-            const QStringList lr = next().split(QLatin1Char(','));
-            left = std::clamp(lr.value(0).toInt(), 0, 8);
-            right = std::clamp(lr.value(1, lr.value(0)).toInt(), 0, 8);
+            if (args.Value(a, value)) {
+                const QStringList lr = value.split(QLatin1Char(','));
+                if (lr.size() > 2)
+                    args.Fail(QStringLiteral("--span takes L,R or one number, not \"%1\"").arg(value));
+                else if (args.Parse(a, lr.value(0), 0, 8, left))
+                    args.Parse(a, lr.value(1, lr.value(0)), 0, 8, right);
+            }
         } else if (a == QLatin1String("--nodes"))
-            nodes = std::max(1, next().toInt());
+            args.Number(a, 1, 10000000, nodes);
         else if (a == QLatin1String("--generate-words"))
-            genWords = next().toLongLong();
+            args.Number<int64_t>(a, 1, int64_t(1) << 40, genWords);
         else if (a == QLatin1String("--generate-types"))
-            genTypes = next().toLongLong();
+            args.Number<int64_t>(a, 1, int64_t(1) << 32, genTypes);
         else if (a == QLatin1String("--generate-texts"))
-            genTexts = std::max(1, next().toInt());
+            args.Number(a, 1, 10000000, genTexts);
         else if (a.startsWith(QLatin1String("--")))
-            return Usage();
+            args.Unknown(a);
         else
             paths << a;
+        if (!args.Ok())
+            return Usage(args.Error());
     }
 
     if (genWords > 0) {
         if (genTypes <= 0 || genTypes > genWords)
-            return Usage();
+            return Usage(QStringLiteral("--generate-words needs --generate-types from 1 to the words"));
         QTemporaryDir dir;
         const auto g0 = std::chrono::steady_clock::now();
         const QStringList files = Generate(dir.path(), genWords, genTypes, genTexts);
@@ -364,10 +371,16 @@ int main(int argc, char** argv)
     }
 
     if (base.isEmpty())
-        return Usage();
-    if (!paths.isEmpty() && !BuildIndex(base, cvbench::expandPaths(paths), add))
-        return 1;
-    if (clusterSize > 0 && !Clusters(base, std::clamp(clusterSize, 2, 12), top, minFreq))
+        return Usage(QStringLiteral("--index BASE is needed"));
+    if (paths.isEmpty() && add)
+        return Usage(QStringLiteral("--add needs texts to add"));
+    if (!paths.isEmpty()) {
+        const cvbench::TFoundTexts found = cvbench::findTexts(paths);
+        cvbench::reportSkipped(found.skipped);
+        if (!cvbench::haveTexts(found, paths) || !BuildIndex(base, found.files, add))
+            return 1;
+    }
+    if (clusterSize > 0 && !Clusters(base, clusterSize, top, minFreq))
         return 1;
     if (!relWord.isEmpty() && !Relationships(base, {relWord}, left, right, top, true))
         return 1;

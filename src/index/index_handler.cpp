@@ -694,7 +694,8 @@ int32_t TIndexHandler::TextsHoldingAnyOf(const QStringList& words)
 
 // ---------------------------------------------------------------------------
 
-bool MakeIndexOfTexts(TSharedChosenFilesClass& texts, const QString& indexName, uint8_t mode, QString* error)
+bool MakeIndexOfTexts(TSharedChosenFilesClass& texts, const QString& indexName, uint8_t mode, QString* error,
+                      QStringList* skipped)
 {
     T_WholeWordlistHolder doc(kListIndexWordList, nullptr, nullptr, false, false);
     auto fail = [&](const QString& why) {
@@ -708,13 +709,17 @@ bool MakeIndexOfTexts(TSharedChosenFilesClass& texts, const QString& indexName, 
     if (!handler.LoadedTheFiles() || handler.fCancel_pressed)
         return fail(handler.LastError());
     int32_t converted = 0;
-    if (!doc.MakeWordlist(texts, 0, converted, kListIndexWordList))
+    const bool made = doc.MakeWordlist(texts, 0, converted, kListIndexWordList);
+    if (skipped)
+        *skipped = doc.UnreadTextReasons();
+    if (!made)
         return fail(doc.UnreadTextReasons().isEmpty() ? QStringLiteral("No text could be indexed.")
                                                       : doc.UnreadTextReasons().join(QLatin1Char('\n')));
     handler.SetStatsList(doc.fStats.get());
-    doc.StartStandardNotes(kListIndexWordList, 0, CVWordListIndexList.toString(),
-                           QStringLiteral("%1 texts").arg(texts.FileCount()));
-    if (!handler.ProcessAfterWordHandling(doc.fNotes.join(QLatin1Char('\n')), double(texts.FileCount())))
+    // The texts read, not those asked for.
+    const int32_t indexed = doc.fStats->Count() - 1;
+    doc.StartStandardNotes(kListIndexWordList, 0, CVWordListIndexList.toString(), QStringLiteral("%1 texts").arg(indexed));
+    if (!handler.ProcessAfterWordHandling(doc.fNotes.join(QLatin1Char('\n')), double(indexed)))
         return fail(handler.LastError());
     return true;
 }

@@ -195,7 +195,8 @@ std::vector<uint8_t> StopListTypes(const TIndexData& index);
 // How the index job runs without the main window (the bench and tests):
 // a new document for list type 23, the handler started in `mode`, the
 // word-list run of the texts, the index saved. False with the reason.
+// `skipped`: the texts that could not be read, each with its reason.
 bool MakeIndexOfTexts(class TSharedChosenFilesClass& texts, const QString& indexName, uint8_t mode,
-                      QString* error = nullptr);
+                      QString* error = nullptr, QStringList* skipped = nullptr);
 
 } // namespace cv
