@@ -8,14 +8,17 @@
 //   index_bench --index BASE [--add] PATH...
 //       Makes the index BASE (BASE.tokens, .types, .stats, .markup) of the
 //       texts or folders of texts, or with --add adds them to it.
-//   index_bench --index BASE --clusters N [--top K] [--min-freq F]
+//   index_bench --index BASE --clusters N [--top K] [--min-freq F] [--table-mb M]
 //       Prints the K most frequent clusters of N words as lines
-//       "rank<TAB>cluster<TAB>frequency<TAB>texts".
+//       "rank<TAB>cluster<TAB>frequency<TAB>texts". --table-mb: the memory
+//       the counting table may take before its counts go to run files (to
+//       check that counts spilled and merged give the list counted in memory).
 //   index_bench --index BASE --relationships WORD [--span L,R] [--top K]
-//       Prints a header line, then per collocate of WORD: the collocate, the
-//       joint frequency, the collocate's frequency and the eleven scores
-//       (Dice, MI, MI3, Z, LL, T, log ratio, cond. prob. A and B, delta P A
-//       and B), tab-separated.
+//       Prints the line "node<TAB>WORD<TAB>frequency<TAB>F<TAB>running words
+//       <TAB>N<TAB>span<TAB>L,R" (what every score is computed from), a header
+//       line, then per collocate of WORD: the collocate, the joint frequency,
+//       the collocate's frequency and the eleven scores (Dice, MI, MI3, Z, LL,
+//       T, log ratio, cond. prob. A and B, delta P A and B), tab-separated.
 //   index_bench --generate-words N --generate-types T [--generate-texts K] [--nodes M] [--cluster-size N]
 //       Generates a corpus, indexes it, then counts all its clusters of N
 //       words (default 3) and the relationships of M node words (default
@@ -55,7 +58,7 @@ using cvbench::ResetPeakRss;
 
 constexpr const char* kUsage =
     "usage: index_bench --index BASE [--add] PATH...\n"
-    "       index_bench --index BASE --clusters N [--top K] [--min-freq F]\n"
+    "       index_bench --index BASE --clusters N [--top K] [--min-freq F] [--table-mb M]\n"
     "       index_bench --index BASE --relationships WORD [--span L,R] [--top K]\n"
     "       index_bench --generate-words N --generate-types T [--generate-texts K] [--nodes M] [--cluster-size N]\n"
     "  N of --clusters and --cluster-size: 2 to 12; L and R of --span: 0 to 8\n";
@@ -193,17 +196,19 @@ bool OpenIndex(const QString& base, cv::TIndexData& index)
     return true;
 }
 
-bool Clusters(const QString& base, int size, int top, int minFreq)
+bool Clusters(const QString& base, int size, int top, int minFreq, int tableMb = 0)
 {
     cv::TIndexData index;
     if (!OpenIndex(base, index))
         return false;
     ResetPeakRss();
+    const long before = PeakRssKb();
     const auto t0 = std::chrono::steady_clock::now();
     cv::TClusterOptions o = cv::TClusterOptions::FromSettings(cv::GetWordlistIndexSettings());
     o.minSize = o.maxSize = size;
     o.minFreq = minFreq;
     o.phraseFrames = false;
+    o.tableBytesLimit = std::size_t(tableMb) << 20;
     cv::TClusterRun run;
     QString error;
     if (!cv::CountClusters(index, {}, {}, o, run, &error)) {
@@ -217,7 +222,7 @@ bool Clusters(const QString& base, int size, int top, int minFreq)
     const auto byFreq = [&](int a, int b) {
         const cv::TClusterResult& x = run.clusters[std::size_t(a)];
         const cv::TClusterResult& y = run.clusters[std::size_t(b)];
-        return x.freq != y.freq ? x.freq > y.freq : x.codes < y.codes;
+        return x.freq != y.freq ? x.freq > y.freq : std::ranges::lexicographical_compare(x.codes, y.codes);
     };
     const std::size_t shown = std::min<std::size_t>(order.size(), std::size_t(std::max(0, top)));
     std::partial_sort(order.begin(), order.begin() + std::ptrdiff_t(shown), order.end(), byFreq);
@@ -226,8 +231,9 @@ bool Clusters(const QString& base, int size, int top, int minFreq)
         std::printf("%zu\t%s\t%lld\t%d\n", r + 1, qPrintable(cv::ClusterText(index, c.codes)), (long long)c.freq, c.texts);
     }
     std::printf("clusters\t%zu of %d words (min. frequency %d) from %lld places; tables %zu MB; peak memory %ld MB "
-                "(VmHWM)\n",
-                run.clusters.size(), size, minFreq, (long long)run.positions, run.peakTableBytes >> 20, PeakRssKb() / 1024);
+                "(VmHWM; %ld MB before the job, the index loaded; index on disk %lld MB)\n",
+                run.clusters.size(), size, minFreq, (long long)run.positions, run.peakTableBytes >> 20, PeakRssKb() / 1024,
+                before / 1024, (long long)(IndexBytes(base) >> 20));
     std::printf("time\t%.3f s\t%.0f running words per second\n", seconds, double(index.RunningWords()) / seconds);
     std::fflush(stdout);
     return true;
@@ -265,6 +271,12 @@ bool Relationships(const QString& base, const QStringList& words, int left, int 
         for (int i = 0; i < list.Count(); ++i)
             order[std::size_t(i)] = i;
         std::stable_sort(order.begin(), order.end(), [&](int a, int b) { return list.Entry(a).fData.Freq > list.Entry(b).fData.Freq; });
+        // What every score is computed from: f(A), N and the span.
+        int64_t nodeFrequency = 0;
+        for (uint32_t id : nodes)
+            nodeFrequency += index.types[id].freq;
+        std::printf("node\t%s\tfrequency\t%lld\trunning words\t%lld\tspan\t%d,%d\n", qPrintable(words.join(u' ')),
+                    (long long)nodeFrequency, (long long)o.N, left, right);
         std::printf("Collocate\tJoint freq.\tFreq.");
         for (const cv::TAssociationEntry& e : cv::AssociationTable())
             std::printf("\t%.*s", int(e.caption.size()), e.caption.data());
@@ -295,7 +307,7 @@ int main(int argc, char** argv)
 
     QString base, relWord;
     bool add = false;
-    int clusterSize = 0, top = 20, minFreq = 3, left = 1, right = 1, nodes = 1000, genTexts = 200;
+    int clusterSize = 0, top = 20, minFreq = 3, left = 1, right = 1, nodes = 1000, genTexts = 200, tableMb = 0;
     int64_t genWords = 0, genTypes = 0;
     QStringList paths;
     cvbench::TArgs args(app.arguments().mid(1));
@@ -313,6 +325,8 @@ int main(int argc, char** argv)
             args.Number(a, 0, 100000000, top);
         else if (a == QLatin1String("--min-freq"))
             args.Number(a, 1, 1000000000, minFreq);
+        else if (a == QLatin1String("--table-mb"))
+            args.Number(a, 1, 1000000, tableMb);
         else if (a == QLatin1String("--relationships"))
             args.Value(a, relWord);
         else if (a == QLatin1String("--span")) {
@@ -380,7 +394,7 @@ int main(int argc, char** argv)
         if (!cvbench::haveTexts(found, paths) || !BuildIndex(base, found.files, add))
             return 1;
     }
-    if (clusterSize > 0 && !Clusters(base, clusterSize, top, minFreq))
+    if (clusterSize > 0 && !Clusters(base, clusterSize, top, minFreq, tableMb))
         return 1;
     if (!relWord.isEmpty() && !Relationships(base, {relWord}, left, right, top, true))
         return 1;

@@ -80,8 +80,8 @@ int main(int argc, char** argv)
 
     // Crash reporting first: reports go beside the program until the window
     // names the user's folder.
-    cv::ActivateCrashbox(QCoreApplication::applicationFilePath());
-    cv::CurrentCrashboxOptions().SetOutputPath(QCoreApplication::applicationDirPath());
+    cv::ActivateCrashbox(QCoreApplication::applicationFilePath().toStdString());
+    cv::CurrentCrashboxOptions().SetOutputPath(QCoreApplication::applicationDirPath().toStdString());
 
     // The module initialisations, then the controller (started when absent).
     cv::TToolStartupOptions startup;

@@ -4,6 +4,7 @@
 #include "model/corvantis_holder.h"
 #include "suite/cv_stream.h"
 #include "suite/dialog_routines.h"
+#include "suite/maths_routines.h"
 #include "textread/tag_records.h"
 
 #include <algorithm>
@@ -329,6 +330,16 @@ void TCollocateList::ResetHeadingsForSpan()
         h << (p < 50 ? QStringLiteral("L%1").arg(50 - p) : p > 50 ? QStringLiteral("R%1").arg(p - 50)
                                                                    : QStringLiteral("Centre"));
     SetGridHeadings(h);
+}
+
+QString TCollocateList::ColumnHelp(int column)
+{
+    if (column < kColFirstScore || column > kColLastScore)
+        return QString();
+    const std::string_view help = AssociationTable()[std::size_t(column - kColFirstScore)].help;
+    return QString::fromUtf8(help.data(), qsizetype(help.size()))
+        + QStringLiteral(" A is the search word (its lines), B the collocate (its frequency in the reference word "
+                         "list), N the reference list's running words, S the positions the chosen column looks at.");
 }
 
 bool TCollocateList::ColumnHidden(int column) const

@@ -219,6 +219,8 @@ public:
     int ColToSpan(int column) const;
     // Standard headings, then one per position of the span ("L2", "Centre", "R1").
     void ResetHeadingsForSpan();
+    // Help text of a grid column (its heading's hint): for a score, its formula.
+    static QString ColumnHelp(int column);
 
     TCollocateSettings CollocateSettings;
     bool fAssociationPresent = false;     // some row carries association scores

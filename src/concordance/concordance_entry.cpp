@@ -449,9 +449,14 @@ bool TConcordanceEntry::SaveToStream(TStream& s) const
     base.sentinel = kLineSentinel;
     base.ExtraMarvexEntryDatNum = kExtraDatNum;
     base.StoreTo(std::span<uint8_t, TMarvexEntryRecBase::kSize>(fixed));
+    if (!s.WriteExact(fixed, sizeof fixed))
+        return false;
+    // A line without its extra block was not made as a line is: nothing of it is written after the fixed part.
+    if (!fData.pExtraBase.Assigned())
+        throw std::runtime_error("pExtraBase not assigned!");
     uint8_t extra[TMarvexEntryRecExtraBase::kSize];
     fData.pExtraBase.Get().StoreTo(std::span<uint8_t, TMarvexEntryRecExtraBase::kSize>(extra));
-    if (!s.WriteExact(fixed, sizeof fixed) || !s.WriteExact(extra, sizeof extra))
+    if (!s.WriteExact(extra, sizeof extra))
         return false;
     const int width = charWidth();
     if (!WriteAString(s, fData.conc_line, width) || !WriteAString(s, fData.tag_context, width))
@@ -496,6 +501,8 @@ bool TConcordanceEntry::ReadFromStream(TStream& s)
         if (v >= 24)
             fData.base.LoadFrom(std::span<const uint8_t, TMarvexEntryRecBase::kSize>(fixed));
     }
+    // Every line read has its extra block; from version 25 on it is stored.
+    fData.pExtraBase.Assign();
     if (v >= 25) {
         uint8_t extra[TMarvexEntryRecExtraBase::kSize];
         if (!s.ReadExact(extra, sizeof extra))
@@ -535,7 +542,10 @@ bool TConcordanceEntry::ReadFromStream(TStream& s)
     if (!s.ReadI32(n))
         return false;
     if (n != 0) {
-        // Word starts count from the line's first character: the hit starts at the midpoint.
+        // The centre is the hit's start in the line. Word starts count from the
+        // line's first character, so the hit's own start already is the
+        // midpoint: adding the midpoint to it again would put the centre at
+        // twice the midpoint, past the hit.
         if (!fData.tag_positions_in_line.ReadFromStream(n, s, b.midpoint))
             return false;
         if (fData.tag_positions_in_line.extrainfo().tag_sort_numbers_1Based[5] == 0)

@@ -253,36 +253,51 @@ struct TMarvexEntryRecExtraBase {
     friend bool operator==(const TMarvexEntryRecExtraBase&, const TMarvexEntryRecExtraBase&) = default;
 };
 
-// The extra block of a line, allocated when something is written into it
-// (most lines leave it zero); copies are deep.
+// The extra block of a line. Every line made by a run or read from a file
+// has one (Assign); its 240 bytes are allocated only when something is
+// written into them, most lines leaving them zero. Copies are deep. A line
+// record made without one cannot be written (the writer raises).
 class TExtraBaseHolder {
 public:
     TExtraBaseHolder() = default;
-    TExtraBaseHolder(const TExtraBaseHolder& o) : m_p(o.m_p ? std::make_unique<TMarvexEntryRecExtraBase>(*o.m_p) : nullptr) {}
+    TExtraBaseHolder(const TExtraBaseHolder& o)
+        : m_p(o.m_p ? std::make_unique<TMarvexEntryRecExtraBase>(*o.m_p) : nullptr), m_assigned(o.m_assigned)
+    {
+    }
     TExtraBaseHolder(TExtraBaseHolder&&) noexcept = default;
     TExtraBaseHolder& operator=(const TExtraBaseHolder& o)
     {
-        if (this != &o)
+        if (this != &o) {
             m_p = o.m_p ? std::make_unique<TMarvexEntryRecExtraBase>(*o.m_p) : nullptr;
+            m_assigned = o.m_assigned;
+        }
         return *this;
     }
     TExtraBaseHolder& operator=(TExtraBaseHolder&&) noexcept = default;
 
-    // The block, or a zero block when none was written.
+    // The block, or a zero block when nothing was written into it.
     const TMarvexEntryRecExtraBase& Get() const { return m_p ? *m_p : Zero(); }
     TMarvexEntryRecExtraBase& Edit()
     {
+        m_assigned = true;
         if (!m_p)
             m_p = std::make_unique<TMarvexEntryRecExtraBase>();
         return *m_p;
     }
-    bool Assigned() const { return m_p != nullptr; }
-    void Clear() { m_p.reset(); }
+    // Gives the line its block (zero until written into).
+    void Assign() { m_assigned = true; }
+    bool Assigned() const { return m_assigned; }
+    void Clear()
+    {
+        m_p.reset();
+        m_assigned = false;
+    }
     friend bool operator==(const TExtraBaseHolder& a, const TExtraBaseHolder& b) { return a.Get() == b.Get(); }
 
 private:
     static const TMarvexEntryRecExtraBase& Zero();
     std::unique_ptr<TMarvexEntryRecExtraBase> m_p;
+    bool m_assigned = false;
 };
 
 // The whole line record.

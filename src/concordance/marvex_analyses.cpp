@@ -147,7 +147,7 @@ QString T_WholeMarvexHolder::HitWordAsFound(const TMarvexEntryRec& rec, const TS
     const bool plainHasWord =
         std::any_of(sw.Plain().begin(), sw.Plain().end(), [](QChar c) { return c.isLetterOrNumber(); });
     QString hit;
-    if (b.sw_starts >= 0 && b.sw_finishes > b.sw_starts && b.sw_finishes <= rec.conc_line.size() && !Using_Lemmalist
+    if (b.sw_starts >= 1 && b.sw_finishes > b.sw_starts && b.sw_finishes <= rec.conc_line.size() && !Using_Lemmalist
         && sw.Typed() != sw.Plain() && plainHasWord)
         hit = rec.conc_line.mid(b.sw_starts, b.sw_finishes - b.sw_starts);
     else
@@ -418,8 +418,9 @@ private:
     std::vector<QString> fWords;
 };
 
-// Every pair of kept clusters of which the longer holds the shorter word for
-// word (a run of its words): each names the other with its frequency in its
+// Every pair of kept clusters of which the longer's text contains the
+// shorter's, at word boundaries (a run of its words; "a cat" is no part of
+// "sofa cat sat"): each names the other with its frequency in its
 // related-clusters string. The list runs longest first, so a cluster's
 // shorter relatives all come after it: taking the clusters in order gives
 // the pairs in the order of the list.
@@ -486,8 +487,11 @@ bool T_WholeMarvexHolder::ComputeClusters(bool keep_lengths)
     const int minLength = std::max<int>(1, fSettings.ClusterLengthMin());
     const int maxLength = std::max<int>(minLength, fSettings.ClusterLengthMax());
     const int barrier = fSettings.PunctuationBarrier();
-    // A cluster is a sequence that recurs: one seen once is no cluster.
-    const int minimumFrequency = std::max<int>(2, fSettings.MinCollocateFrequency());
+    // The minimum cluster frequency as set (1 keeps every run seen).
+    const int minimumFrequency = std::max<int>(1, fSettings.MinClusterFrequency());
+    // A cluster's length counts its words and the spaces of the document's
+    // search word (a search word of two words stands at one position).
+    const int swSpaces = int(fSettings.SearchWord().trimmed().count(u' '));
     GlobalProgress().ProgressShortMessage(CVClusters);
 
     TClusterCounter counter;
@@ -506,11 +510,10 @@ bool T_WholeMarvexHolder::ComputeClusters(bool keep_lengths)
                     w.push_back(counter.WordNumber(part));
             barriers[size_t(p)] = WordAtPosition(rec, p).barrier;
         }
-        const int32_t sw = rec.base.sw_number;
-        const int swSpaces = sw >= 0 && sw < fSWs->Count() ? int(fSWs->Item(sw).Plain().count(u' ')) : 0;
+        // A cluster starting at s of len positions ends before s + len, which is not beyond `to`.
         for (int s = from; s <= to; ++s) {
             uint32_t node = 0;
-            for (int len = 1; len <= maxLength && s + len - 1 <= to; ++len) {
+            for (int len = 1; len <= maxLength && s + len <= to; ++len) {
                 const int last = s + len - 1;
                 // A gap, or a barrier after a word that is no longer the last, ends every longer run too.
                 if (wordsAt[size_t(last)].empty()
@@ -522,7 +525,7 @@ bool T_WholeMarvexHolder::ComputeClusters(bool keep_lengths)
                     continue;
                 TClusterCounter::TNode& n = counter.Node(node);
                 if (n.frequency++ == 0)
-                    n.length = len + (s <= kHitPosition && kHitPosition <= last ? swSpaces : 0);
+                    n.length = len + swSpaces;
             }
         }
     });

@@ -135,6 +135,16 @@ void TMarvexBufferProcessor::SetUserFilter(std::unique_ptr<TConcordanceLinePlugi
     fCanUserFilter = m_filter != nullptr;
 }
 
+void TMarvexBufferProcessor::SetJumpList(std::vector<int32_t> wantedWords)
+{
+    std::sort(wantedWords.begin(), wantedWords.end());
+    wantedWords.erase(std::unique(wantedWords.begin(), wantedWords.end()), wantedWords.end());
+    m_jumpInForce = true;
+    m_jumpWanted = std::move(wantedWords);
+    m_jumpTaken.assign(m_jumpWanted.size(), 0);
+    m_jumpLeft = int32_t(m_jumpWanted.size());
+}
+
 void TMarvexBufferProcessor::UnicodeChangeTo(bool unicode)
 {
     fusing_Unicode = unicode;
@@ -291,6 +301,14 @@ bool TMarvexBufferProcessor::DoSearchFound(const TSearchFound& f)
     if (fRandomising && fRandomRange > 1 && std::uniform_int_distribution<int32_t>(0, fRandomRange - 1)(m_random) != 0)
         return true;
     const int32_t wordNum = m_wordsBeforeChunk + f.wordIndex + 1;
+    // With a jump list only the wanted positions not taken yet make lines.
+    if (m_jumpInForce) {
+        if (m_jumpLeft == 0)
+            return false;
+        const auto it = std::lower_bound(m_jumpWanted.begin(), m_jumpWanted.end(), wordNum);
+        if (it == m_jumpWanted.end() || *it != wordNum || m_jumpTaken[std::size_t(it - m_jumpWanted.begin())])
+            return true;
+    }
     // Gap rule: a hit too close after the last line kept is no line.
     if (Checking_avoid_hits_within_X_chars && last_hit_word_num != -1000
         && wordNum - last_hit_word_num <= allowed_last_word_gap)
@@ -306,6 +324,7 @@ bool TMarvexBufferProcessor::DoSearchFound(const TSearchFound& f)
     else
         m_spare->fData = TMarvexEntryRec();
     TMarvexEntryRec& rec = m_spare->fData;
+    rec.pExtraBase.Assign();
     TMarvexEntryRecBase& b = rec.base;
     b.ExtraMarvexEntryDatNum = kExtraDatNum;
     b.extras = f.stats;
@@ -541,14 +560,33 @@ void TMarvexBufferProcessor::StoreLine(const TSearchFound& f, bool inHeading)
         return;
     }
     m_stopSearch = false;
+    // A jump list's position is taken by the line made there (which keeps
+    // its running word: plots and percentages stand on it); with none left
+    // the search has found enough.
+    if (m_jumpInForce) {
+        const auto it = std::lower_bound(m_jumpWanted.begin(), m_jumpWanted.end(), b.word_num);
+        if (it != m_jumpWanted.end() && *it == b.word_num && !m_jumpTaken[std::size_t(it - m_jumpWanted.begin())]) {
+            m_jumpTaken[std::size_t(it - m_jumpWanted.begin())] = 1;
+            --m_jumpLeft;
+        }
+        if (m_jumpLeft == 0)
+            m_stopSearch = true;
+    }
     b.textfile_date = m_textDate;
-    // Where the hit's words stand in the line (without punctuation the search word asked for).
-    b.sw_starts = int16_t(b.midpoint + (f.wordStart - f.start));
-    b.sw_finishes = int16_t(b.midpoint + (f.wordEnd - f.start));
+    // A search word that carries a tag: where its word stands in the line
+    // after the tag, so that the hit is taken as found there. Other hits are
+    // taken in the search word's plain form (collocates of a pattern are
+    // counted together, not per form matched).
+    if (m_itemHasTag) {
+        b.sw_starts = int16_t(b.midpoint + (f.wordStart - f.start));
+        b.sw_finishes = int16_t(b.midpoint + (f.wordEnd - f.start));
+    }
     b.sw_contains_a_tag = m_itemHasTag;
     if (!rec.tag_positions_in_line.IsEmpty()) {
         m_lines->fHasTagPositions = true;
         MapTagPositionsToSortPositions(rec);
+        // The hit's start in the line (its word start, counted from the
+        // line's first character, is the midpoint itself).
         rec.tag_positions_in_line.EditExtrainfo().centre_sw_position = b.midpoint;
     }
     m_spare->fCategory = m_itemCategory;

@@ -87,6 +87,17 @@ public:
     // Binds a filter directly (tests, scripts); null unbinds.
     void SetUserFilter(std::unique_ptr<TConcordanceLinePlugin> filter);
 
+    // The jump list: the running words (from 1) of this text at which
+    // another tool asked for lines. While it is in force a hit becomes a line
+    // only at a wanted position not taken yet; each line takes its position,
+    // and when none is left the search has found enough (at once for an
+    // empty list). ClearJumpList ends it.
+    void SetJumpList(std::vector<int32_t> wantedWords);
+    void ClearJumpList() { m_jumpInForce = false; }
+    bool JumpListInForce() const { return m_jumpInForce; }
+    // Wanted positions not taken yet.
+    int32_t JumpPositionsLeft() const { return m_jumpLeft; }
+
     // Lines this processor stored.
     int32_t LinesMade() const { return m_linesMade; }
     // Hits the search engine reported.
@@ -201,6 +212,11 @@ private:
     std::vector<uint16_t> ftemp_wchar_kinds; // classes of one line
     QString m_sectionText;
     int64_t m_sectionStart = -1;
+
+    bool m_jumpInForce = false;
+    std::vector<int32_t> m_jumpWanted;   // ascending
+    std::vector<uint8_t> m_jumpTaken;    // per wanted position
+    int32_t m_jumpLeft = 0;
 
     int32_t m_linesMade = 0;
     int64_t m_hitsSeen = 0;

@@ -49,13 +49,15 @@ void T_WholeMarvexHolder::WorkDoneToSettings()
 
 bool T_WholeMarvexHolder::ReadInConcSettRec(TStream& s, int32_t holderVersion)
 {
-    // Every document version so far stores the record in its current
-    // 2,580-byte layout; later versions convert older layouts here.
+    // Every document version so far stores the record's 2,580 bytes; a
+    // record of an earlier layout of our own fields is converted to the
+    // current one (docs/settings-buffer.md).
     if (holderVersion < 1)
         return false;
     TConcSettingsRec32 r;
     if (!s.ReadExact(r.Bytes().data(), int64_t(r.Bytes().size())))
         return false;
+    r.ConvertToCurrentLayout();
     fSettings = r;
     return true;
 }

@@ -12,6 +12,7 @@
 #include "suite/logging.h"
 #include "suite/my_types.h"
 #include "suite/resource_strings.h"
+#include "suite/text_codec.h"
 #include "suite/window_messages.h"
 #include "textread/tag_handler.h"
 
@@ -142,6 +143,36 @@ void T_WholeMarvexHolder::ClearHeldLists()
 // ---------------------------------------------------------------------------
 // The one-text run
 
+uint8_t TextFormatCode(const TChosenTextRec& text, const TFileHandledInfo& handled)
+{
+    if (text.InsideZip())
+        return 32;
+    return handled.TwoByteText() ? 4 : 1;
+}
+
+bool ReadTextConvertingWhenAsked(TBufferProcessor& reader, int32_t count, const TChosenTextRec& text,
+                                 uint32_t codePage, int32_t& converted, QString* conversionError)
+{
+    for (;;) {
+        reader.PleaseConvertTheFileToUnicode = false;
+        if (reader.ReadAndProcess(count))
+            return true;
+        if (!reader.PleaseConvertTheFileToUnicode)
+            return false;
+        // Only a loose file can be rewritten; a converted text is read again.
+        QString error;
+        if (text.InsideZip()) {
+            error = QStringLiteral("Cannot convert \"%1\" to UTF-16: it is inside a zip archive").arg(text.DisplayName());
+        } else if (ConvertATextFileAnsiToUTF16(text.FullFilename, codePage, &error)) {
+            ++converted;
+            continue;
+        }
+        if (conversionError)
+            *conversionError = error;
+        return false;
+    }
+}
+
 bool T_WholeMarvexHolder::MadeOneFileConcordance(int32_t index, int32_t count, int32_t oneAtATime, bool combining,
                                                  const TChosenTextRec& text, TMarvexProgressMethod progress,
                                                  TSearchAndDoEngine* engine, TSearchWordItems* searchWords,
@@ -192,14 +223,21 @@ bool T_WholeMarvexHolder::MadeOneFileConcordance(int32_t index, int32_t count, i
                                          exclusionItems, tagContextItems, engine, kListConcordance,
                                          combining ? 1 : 0, oneAtATime >= 0, thisText,
                                          dynamic_cast<TTextTagHandler*>(TextTagHandler));
-        // The reader decodes every encoding in memory, so a text never has to
-        // be converted on disk and read again; the loop ends after one read.
-        processor.PleaseConvertTheFileToUnicode = false;
+        if (!fJumpList.empty()) {
+            std::vector<int32_t> wanted;
+            for (const TMarvexPosition& p : fJumpList)
+                if (p.text == index)
+                    wanted.push_back(p.word);
+            // In force for every text of the run: a text with no position asked for gives no line.
+            processor.SetJumpList(std::move(wanted));
+        }
         processor.SetShowFailureMessages(false); // told once, below
-        ok = processor.ReadAndProcess(count);
+        QString conversionError;
+        ok = ReadTextConvertingWhenAsked(processor, count, thisText, fCodePage ? fCodePage : ftextsettings.CodePage(),
+                                         converted, &conversionError);
         if (ok) {
             words = Global_OneFilesStats.Words;
-            format = processor.FileHandledInfo.Format();
+            format = TextFormatCode(thisText, processor.FileHandledInfo);
             status = processor.FileHandledInfo.NotProcessed() ? 2 : 1;
             fTextFilesWithSearchWord->SetWords(textIndex, words);
             fTextFilesWithSearchWord->SetHits(textIndex, fConcordanceList->Count() - linesBefore);
@@ -208,12 +246,12 @@ bool T_WholeMarvexHolder::MadeOneFileConcordance(int32_t index, int32_t count, i
             status = 2;
             // With messages off the dialog module keeps the text in Global_FailureMessage.
             if (!processor.Cancelled())
-                StoppedWhenProcessingX(thisText.DisplayName() + QStringLiteral(": ") + processor.LastError()
+                StoppedWhenProcessingX(thisText.DisplayName() + QStringLiteral(": ")
+                                       + (conversionError.isEmpty() ? processor.LastError() : conversionError)
                                        + QLatin1Char(' ')
                                        + BugReportText(Tool_Name(current_tool_var), QStringLiteral("MadeOneFileConcordance")));
         }
     }
-    (void)converted;
     (void)number;
 
     const int added = fConcordanceList->Count() - linesBefore;

@@ -15,6 +15,7 @@
 #include "concordance/marvex_buffer_processor.h"
 #include "concordance/marvex_filenames.h"
 #include "concordance/patterns_clusters.h"
+#include "concordance/tell_marvex.h"
 #include "concordance/texts_without_hits.h"
 #include "model/corvantis_holder.h"
 #include "suite/search_items.h"
@@ -37,6 +38,19 @@ class TSharedChosenFilesClass;
 class T_WholeWordlistHolder;
 struct TCollocateRelationshipChoices;
 struct TCollocateRelationshipOptions;
+
+// The format code of a text a concordance read: 32 a text inside a zip
+// archive, else 4 a text read as UTF-16 as it stood (the reader did not
+// convert it), else 1 (an 8-bit text, converted while read).
+uint8_t TextFormatCode(const TChosenTextRec& text, const TFileHandledInfo& handled);
+
+// Reads one text with `reader` as a one-text run does: when a read fails
+// because the reader asks for the text in UTF-16, the file is converted from
+// the code page (`converted` counts each conversion that succeeded) and read
+// again; a conversion that fails ends it with false, its reason in
+// `conversionError`. Any other failure ends it too.
+bool ReadTextConvertingWhenAsked(TBufferProcessor& reader, int32_t count, const TChosenTextRec& text,
+                                 uint32_t codePage, int32_t& converted, QString* conversionError = nullptr);
 
 // Frees a reference word list held by a concordance document.
 struct TReferenceWordlistDeleter {
@@ -111,11 +125,11 @@ public:
     // --- the one-text run ---
     // Concordances one text of a run of `count` texts (index from 0). The
     // search words are handled one at a time when oneAtATime >= 0. Out: the
-    // text's running words, its format as read (TTextFormat) and its status
-    // (1 read, 2 not processed); `converted` counts texts converted to UTF-16
-    // (never needed here: every encoding is decoded in memory). A text
-    // without lines leaves the texts list again and, when it was read, goes to
-    // the texts without lines. False when the text could not be read.
+    // text's running words, its format code (TextFormatCode) and its status
+    // (1 read, 2 not processed); `converted` counts the texts the reader had
+    // converted to UTF-16 on disk and read again. A text without lines leaves
+    // the texts list again and, when it was read, goes to the texts without
+    // lines. False when the text could not be read.
     bool MadeOneFileConcordance(int32_t index, int32_t count, int32_t oneAtATime, bool combining,
                                 const TChosenTextRec& text, TMarvexProgressMethod progress,
                                 TSearchAndDoEngine* engine, TSearchWordItems* searchWords,
@@ -145,7 +159,8 @@ public:
     // settings compare words as they are); the characters keep their places.
     // Reports progress every 256 lines. The line's length in characters.
     int LineWorkingCopy(int lineIndex, TMarvexEntryRec& rec);
-    // The hit as it stands in the line when the typed search word differs
+    // The hit as it stands in the line when the line records where it stands
+    // (a search word that carries a tag) and the typed search word differs
     // from its plain form, else the plain form; mark-up removed.
     QString HitWordAsFound(const TMarvexEntryRec& rec, const TSearch_word_format_rec& sw) const;
     // Collocates of the lines within the collocate horizons. False without lines or collocates.
@@ -213,6 +228,11 @@ public:
     std::function<void(const QString& fileName)> OnOpenTextFile;
     // Set when a script drives the document: runs report their progress to it.
     bool fRunsScript = false;
+    // Positions another tool asked for (a request's texts numbered as the
+    // run's chosen texts, 0-based, and running words from 1): when not
+    // empty, each text's lines are made only at its positions (the jump
+    // list of its processor).
+    std::vector<TMarvexPosition> fJumpList;
 
     // --- the file's own blocks ---
     bool SaveArrayOfSavedTags(TStream& s);

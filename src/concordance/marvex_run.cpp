@@ -180,6 +180,10 @@ void T_WholeMarvexHolder::CopySearchWordItemsToFSWSEtc(const TSearchWordItems& s
     }
     fConcordanceList->fsearch_words_to_seek = searchWords.PlannedCount();
     fConcordanceList->EnsureSearchWordCount(std::max(searchWords.PlannedCount(), fSWs->Count()));
+    // The record's own search word is the document's (first) one: clusters
+    // count its spaces into their lengths.
+    if (fSWs->Count() > 0)
+        fSettings.SetSearchWord(fSWs->Item(0).Typed());
 }
 
 bool T_WholeMarvexHolder::MakeConcordance(TSharedChosenFilesClass& chosen, TSearchWordItems& searchWords,
@@ -454,14 +458,15 @@ void T_WholeMarvexHolder::CheckBothTextFileListsUptoDate()
             texts.SetHits(t, hits[size_t(t)]);
             continue;
         }
-        // A text none of whose lines are left is a text without lines.
+        // A text none of whose lines are left is also a text without lines; it
+        // stays in the texts list (its hits now 0). Listed once, however
+        // often the lists are brought up to date.
         TUnusedFileRec u;
         u.Juliandate = r.DayNumber();
         u.wordcount = std::abs(r.Words);
         u.filename = r.DisplayName();
         if (fTextFilesWithoutSearchWord->IndexOfAFilename(u.filename) < 0)
             fTextFilesWithoutSearchWord->Add(u);
-        texts.Remove(t);
     }
     texts.Set1Sort(0, TMarvexFilenamelist::kSortShortName);
     texts.DoASort(texts.Count() - 1);

@@ -9,11 +9,18 @@
 #include "suite/window_messages.h"
 #include "wordlist/word_list.h"
 
+#include <QDir>
 #include <QElapsedTimer>
+#include <QTemporaryFile>
+#include <QtEndian>
+
+#include <sys/resource.h>
 
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstring>
+#include <span>
 #include <string>
 #include <unordered_map>
 
@@ -44,7 +51,7 @@ QString TClusterOptions::Summary() const
     return QStringLiteral("%1, min. frequency %2, min. texts %3, stop at level %4").arg(sizes).arg(minFreq).arg(minTexts).arg(stopLevel);
 }
 
-QString ClusterText(const TIndexData& index, const std::vector<uint32_t>& codes)
+QString ClusterText(const TIndexData& index, std::span<const uint32_t> codes)
 {
     QString s;
     for (std::size_t k = 0; k < codes.size(); ++k) {
@@ -57,126 +64,930 @@ QString ClusterText(const TIndexData& index, const std::vector<uint32_t>& codes)
 
 namespace {
 
-uint64_t HashCodes(const uint32_t* c, int n)
+// The key of a cluster of N words: their codes, side by side.
+template <int N>
+struct TKey {
+    std::array<uint32_t, N> c;
+    // Compared in place, a few codes (not through a library call).
+    bool operator==(const TKey& o) const
+    {
+        if constexpr (N == 2) {
+            uint64_t x, y;
+            std::memcpy(&x, c.data(), 8);
+            std::memcpy(&y, o.c.data(), 8);
+            return x == y;
+        } else {
+            bool same = true;
+            for (std::size_t j = 0; j < std::size_t(N); ++j)
+                same &= c[j] == o.c[j];
+            return same;
+        }
+    }
+    bool operator<(const TKey& o) const { return c < o.c; }
+};
+
+template <int N>
+TKey<N> KeyAt(const uint32_t* at)
 {
-    uint64_t h = 0x9E3779B97F4A7C15ull ^ uint64_t(n);
-    for (int k = 0; k < n; ++k)
-        h = (h ^ c[k]) * 0x100000001B3ull + (h >> 29);
-    return MixHash64(h);
+    TKey<N> k;
+    std::memcpy(k.c.data(), at, sizeof k.c);
+    return k;
 }
 
-// Exact counts of the clusters of one size: their codes side by side, an
-// open-addressed index over them.
-class TClusterTable {
-public:
-    struct TCount {
-        uint32_t freq = 0;
-        uint32_t texts = 0;
-        int32_t lastText = -1;
-    };
-    explicit TClusterTable(int n) : fN(n) { fSlots.assign(1 << 12, TSlot{}); }
+// Two codes at a time through a bijective mix: the key of a 2-word cluster
+// (one 64-bit number) never shares its hash with another.
+template <int N>
+uint64_t HashKey(const TKey<N>& k)
+{
+    uint64_t h = 0x9E3779B97F4A7C15ull;
+    int j = 0;
+    for (; j + 2 <= N; j += 2) {
+        uint64_t x;
+        std::memcpy(&x, k.c.data() + j, 8);
+        h = MixHash64(h ^ x);
+    }
+    if constexpr (N % 2 != 0)
+        h = MixHash64(h ^ k.c[N - 1]);
+    return h;
+}
 
-    int32_t FindOrAdd(const uint32_t* c, uint64_t h)
+// Exact counts of the clusters of one size met in a run of places: the
+// keys inline in an open-addressed table (a place looked up touches one
+// slot, seldom two), each with its frequency, its texts and the order in
+// which it was first met. Grows at 70 % full until its room reaches the
+// byte limit; beyond that the caller empties it into a run file.
+template <int N>
+class TCountTable {
+public:
+    struct TRecord {
+        TKey<N> key;
+        uint32_t freq;     // 0: the slot is empty
+        uint32_t texts;
+        int32_t lastText;
+        uint32_t order;    // the how-manieth cluster of the run it was
+    };
+
+    explicit TCountTable(std::size_t byteLimit) : fLimit(byteLimit)
     {
-        if ((fCounts.size() + 1) * 2 > fSlots.size())
-            Grow();
-        const auto check = uint32_t(h >> 32);
-        for (std::size_t i = std::size_t(h) & (fSlots.size() - 1);; i = (i + 1) & (fSlots.size() - 1)) {
-            TSlot& s = fSlots[i];
-            if (s.id1 == 0) {
-                s = {check, uint32_t(fCounts.size()) + 1};
-                fKeys.insert(fKeys.end(), c, c + fN);
-                fCounts.push_back({});
-                fHashes.push_back(h);
-                return int32_t(fCounts.size() - 1);
+        std::size_t n = std::size_t(1) << 12;
+        while (n > 16 && n * sizeof(TRecord) > byteLimit)
+            n /= 2;
+        Resize(n);
+    }
+
+    // Whether a new cluster would need more room than the limit allows.
+    bool Full() const { return fCount >= fGrowAt && fSlots.size() * 2 * sizeof(TRecord) > fLimit; }
+    // Counts one place; returns the cluster's order in the run.
+    uint32_t Add(const TKey<N>& k, uint64_t h, int32_t text)
+    {
+        for (std::size_t i = std::size_t(h) & fMask;; i = (i + 1) & fMask) {
+            TRecord& r = fSlots[i];
+            if (r.freq == 0) {
+                if (fCount >= fGrowAt) {
+                    Grow();
+                    return Add(k, h, text);
+                }
+                r = TRecord{k, 1, 1, text, uint32_t(fCount++)};
+                return r.order;
             }
-            if (s.check == check && Same(c, s.id1 - 1))
-                return int32_t(s.id1 - 1);
+            if (r.key == k) {
+                ++r.freq;
+                if (r.lastText != text) {
+                    r.lastText = text;
+                    ++r.texts;
+                }
+                return r.order;
+            }
         }
     }
-    int32_t Find(const uint32_t* c, uint64_t h) const
+    void Prefetch(uint64_t h) const { __builtin_prefetch(&fSlots[std::size_t(h) & fMask]); }
+    std::size_t Count() const { return fCount; }
+    std::size_t Bytes() const { return fSlots.size() * sizeof(TRecord); }
+    // The records, moved to the front of the table (which is no table any
+    // more until Clear).
+    std::span<TRecord> TakeRecords()
     {
-        const auto check = uint32_t(h >> 32);
-        for (std::size_t i = std::size_t(h) & (fSlots.size() - 1);; i = (i + 1) & (fSlots.size() - 1)) {
-            const TSlot& s = fSlots[i];
-            if (s.id1 == 0)
-                return -1;
-            if (s.check == check && Same(c, s.id1 - 1))
-                return int32_t(s.id1 - 1);
-        }
+        std::size_t w = 0;
+        for (const TRecord& r : fSlots)
+            if (r.freq != 0)
+                fSlots[w++] = r;
+        return {fSlots.data(), w};
     }
-    void Prefetch(uint64_t h) const { __builtin_prefetch(&fSlots[std::size_t(h) & (fSlots.size() - 1)]); }
-    TCount& Count(int32_t id) { return fCounts[std::size_t(id)]; }
-    std::size_t Size() const { return fCounts.size(); }
-    const uint32_t* Key(int32_t id) const { return fKeys.data() + std::size_t(id) * std::size_t(fN); }
-    std::size_t Bytes() const
+    void Clear()
     {
-        return fSlots.capacity() * sizeof(TSlot) + fKeys.capacity() * 4 + fCounts.capacity() * sizeof(TCount)
-            + fHashes.capacity() * 8;
+        std::fill(fSlots.begin(), fSlots.end(), TRecord{});
+        fCount = 0;
+    }
+    void Release()
+    {
+        fSlots = {};
+        fCount = 0;
     }
 
 private:
-    struct TSlot {
-        uint32_t check = 0;
-        uint32_t id1 = 0;
-    };
-    // A few codes: compared in place, not through a library call.
-    bool Same(const uint32_t* c, uint32_t id) const
+    void Resize(std::size_t n)
     {
-        const uint32_t* k = fKeys.data() + std::size_t(id) * std::size_t(fN);
-        for (int j = 0; j < fN; ++j)
-            if (k[j] != c[j])
-                return false;
-        return true;
+        fSlots.assign(n, TRecord{});
+        fMask = n - 1;
+        fGrowAt = n / 10 * 7;
     }
     void Grow()
     {
-        fSlots.assign(fSlots.size() * 2, TSlot{});
-        const std::size_t mask = fSlots.size() - 1;
-        for (uint32_t id = 0; id < fCounts.size(); ++id) {
-            std::size_t i = std::size_t(fHashes[id]) & mask;
-            while (fSlots[i].id1 != 0)
-                i = (i + 1) & mask;
-            fSlots[i] = {uint32_t(fHashes[id] >> 32), id + 1};
+        std::vector<TRecord> old(std::move(fSlots));
+        Resize(old.size() * 2);
+        for (const TRecord& r : old) {
+            if (r.freq == 0)
+                continue;
+            std::size_t i = std::size_t(HashKey(r.key)) & fMask;
+            while (fSlots[i].freq != 0)
+                i = (i + 1) & fMask;
+            fSlots[i] = r;
         }
     }
 
-    int fN;
-    std::vector<TSlot> fSlots;
-    std::vector<uint32_t> fKeys;
-    std::vector<TCount> fCounts;
-    std::vector<uint64_t> fHashes;
+    std::size_t fLimit;
+    std::vector<TRecord> fSlots;
+    std::size_t fMask = 0, fGrowAt = 0, fCount = 0;
 };
 
-// Two rows of saturating one-byte counters of cluster hashes: a cluster
-// whose smaller count is below the minimum frequency is certainly below it.
-class TSketch {
+// The clusters kept of one size, by key: their place in the run's list.
+template <int N>
+class TKeptIndex {
 public:
-    TSketch(std::size_t size) : fMask(size - 1), fRow1(size, 0), fRow2(size, 0) {}
-    void Add(uint64_t h)
+    template <typename TKeys>
+    void Build(const TKeys& keys, int32_t firstId)
     {
-        uint8_t& a = fRow1[std::size_t(h) & fMask];
-        a = uint8_t(a + (a < 255));
-        uint8_t& b = fRow2[std::size_t(h >> 32) & fMask];
-        b = uint8_t(b + (b < 255));
+        std::size_t n = 64;
+        while (n / 10 * 7 < keys.size())
+            n *= 2;
+        fSlots.assign(n, TSlot{});
+        fMask = n - 1;
+        int32_t id = firstId;
+        for (const auto& k : keys) {
+            std::size_t i = std::size_t(HashKey(k.key)) & fMask;
+            while (fSlots[i].id >= 0)
+                i = (i + 1) & fMask;
+            fSlots[i] = {k.key, id++};
+        }
     }
-    unsigned Estimate(uint64_t h) const { return std::min(fRow1[std::size_t(h) & fMask], fRow2[std::size_t(h >> 32) & fMask]); }
-    void Prefetch(uint64_t h) const
+    int32_t Find(const TKey<N>& k, uint64_t h) const
     {
-        __builtin_prefetch(&fRow1[std::size_t(h) & fMask]);
-        __builtin_prefetch(&fRow2[std::size_t(h >> 32) & fMask]);
+        for (std::size_t i = std::size_t(h) & fMask;; i = (i + 1) & fMask) {
+            const TSlot& s = fSlots[i];
+            if (s.id < 0 || s.key == k)
+                return s.id;
+        }
     }
-    std::size_t Bytes() const { return fRow1.size() * 2; }
+    void Prefetch(uint64_t h) const { __builtin_prefetch(&fSlots[std::size_t(h) & fMask]); }
+    std::size_t Bytes() const { return fSlots.size() * sizeof(TSlot); }
+    void Release() { fSlots = {}; }
 
 private:
-    std::size_t fMask;
-    std::vector<uint8_t> fRow1, fRow2;
+    struct TSlot {
+        TKey<N> key{};
+        int32_t id = -1;
+    };
+    std::vector<TSlot> fSlots;
+    std::size_t fMask = 0;
 };
+
+// A cluster that reached the minimum frequency and texts.
+template <int N>
+struct TKeptCluster {
+    uint64_t order; // run << 32 | its order in the run: the order in which the clusters were first met
+    TKey<N> key;
+    int64_t freq;
+    int32_t texts;
+};
+
+// Counts of one run that did not fit in memory, sorted by key, in a
+// temporary file (docs/cluster-runs.md): field by field, little-endian.
+// The run starts with text `startText`, possibly in its middle: a cluster
+// met in that text both before and after the run began is counted in the
+// texts of both runs, which the merge takes back.
+template <int N>
+struct TRunRecord {
+    TKey<N> key;
+    uint32_t freq = 0;
+    uint32_t texts = 0;
+    int32_t lastText = -1;
+    uint32_t order = 0;
+    bool inStartText = false; // first met in the run's start text
+    static constexpr std::size_t kBytes = 4 * N + 17;
+
+    void Put(uint8_t* p) const
+    {
+        for (int j = 0; j < N; ++j)
+            p = PutLE32(p, key.c[std::size_t(j)]);
+        p = PutLE32(p, freq);
+        p = PutLE32(p, texts);
+        p = PutLE32(p, uint32_t(lastText));
+        p = PutLE32(p, order);
+        *p = inStartText ? 1 : 0;
+    }
+    void Get(const uint8_t* p)
+    {
+        for (int j = 0; j < N; ++j)
+            key.c[std::size_t(j)] = GetLE32(p + 4 * j);
+        p += 4 * N;
+        freq = GetLE32(p);
+        texts = GetLE32(p + 4);
+        lastText = int32_t(GetLE32(p + 8));
+        order = GetLE32(p + 12);
+        inStartText = p[16] != 0;
+    }
+    static uint8_t* PutLE32(uint8_t* p, uint32_t v)
+    {
+        for (int b = 0; b < 4; ++b)
+            *p++ = uint8_t(v >> (8 * b));
+        return p;
+    }
+    static uint32_t GetLE32(const uint8_t* p)
+    {
+        return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+    }
+};
+
+class TRunFile {
+public:
+    int32_t startText = 0;
+    std::unique_ptr<QTemporaryFile> file;
+    int64_t records = 0;
+
+    bool Create(QString* error)
+    {
+        file = std::make_unique<QTemporaryFile>(QDir(QDir::tempPath()).filePath(QStringLiteral("cv-clusters-XXXXXX.run")));
+        if (!file->open())
+            return Fail(error);
+        return true;
+    }
+    bool Write(const uint8_t* p, std::size_t n, QString* error)
+    {
+        return file->write(reinterpret_cast<const char*>(p), qint64(n)) == qint64(n) || Fail(error);
+    }
+    bool Fail(QString* error) const
+    {
+        if (error)
+            *error = QStringLiteral("Cannot write the clusters' temporary file %1: %2")
+                         .arg(QStringLiteral("\"%1\"").arg(file->fileName()), file->errorString());
+        return false;
+    }
+};
+
+// Reads the records of a run file back in order, through a small buffer.
+template <int N>
+class TRunReader {
+public:
+    bool Open(TRunFile& run, QString* error)
+    {
+        fRun = &run;
+        fLeft = run.records;
+        fBytes.resize(std::size_t(1) << 18);
+        fAt = fEnd = 0;
+        if (!run.file->flush() || !run.file->seek(0))
+            return run.Fail(error);
+        return Next(error);
+    }
+    bool Next(QString* error)
+    {
+        fDone = fLeft == 0;
+        if (fDone)
+            return true;
+        constexpr std::size_t k = TRunRecord<N>::kBytes;
+        if (fEnd - fAt < k) {
+            std::memmove(fBytes.data(), fBytes.data() + fAt, fEnd - fAt);
+            fEnd -= fAt;
+            fAt = 0;
+            const qint64 n = fRun->file->read(reinterpret_cast<char*>(fBytes.data() + fEnd), qint64(fBytes.size() - fEnd));
+            if (n < 0 || fEnd + std::size_t(n) < k) {
+                if (error)
+                    *error = QStringLiteral("Cannot read the clusters' temporary file \"%1\": %2")
+                                 .arg(fRun->file->fileName(), n < 0 ? fRun->file->errorString() : QStringLiteral("it is cut short"));
+                return false;
+            }
+            fEnd += std::size_t(n);
+        }
+        record.Get(fBytes.data() + fAt);
+        fAt += k;
+        --fLeft;
+        return true;
+    }
+    bool Done() const { return fDone; }
+
+    TRunRecord<N> record;
+
+private:
+    TRunFile* fRun = nullptr;
+    int64_t fLeft = 0;
+    bool fDone = true;
+    std::vector<uint8_t> fBytes;
+    std::size_t fAt = 0, fEnd = 0;
+};
+
+// What every walk of one cluster run shares: the index, the options, the
+// role of each code, the progress and the time allowed.
+struct TWalkContext {
+    TWalkContext(const TIndexData& i, const TClusterOptions& options, TClusterRun& run, QString* e)
+        : index(i), o(options), out(run), error(e)
+    {
+    }
+    const TIndexData& index;
+    const TClusterOptions& o;
+    TClusterRun& out;
+    QString* error;
+    int32_t firstText = 0, lastText = -1;
+    std::vector<uint8_t> role; // bit 1: may be in a cluster; bit 2: a chosen word
+    bool everyWordChosen = true;
+    int64_t rangeTokens = 0;
+    QElapsedTimer clock;
+    double budget = 0;
+    qint64 lastYield = 0;
+    int step = 0, steps = 1;
+    // Dispersion: the parts' running words (taken in the first walk), the parts.
+    bool oneText = false;
+    std::vector<int64_t> sizesOfParts;
+    bool wantPartSizes = false;
+    bool spread = false; // a dispersion walk follows the counting
+    // Dispersion and the frames' texts, per cluster and frame of the run.
+    std::vector<TIndexParts::TAcc> acc, frameAcc;
+    std::vector<int32_t> frameLast, frameTexts;
+    std::unique_ptr<TIndexParts> parts;
+
+    int32_t PartOf(int32_t text, int64_t i, int64_t n) const
+    {
+        return oneText ? TIndexParts::TenthOf(i, n) : text - firstText;
+    }
+
+    // Calls place(key, hash, text, i, n) for every place of the texts where
+    // a cluster of N words starts (i: its token in the text, n: the text's
+    // tokens), in order. The places go through a short queue: each is
+    // announced to `ahead` (which asks for the memory its hash will touch)
+    // some places before it is visited, so that the look-ups of several
+    // places are under way at once. `tokens(text, i, n, codes)` sees every
+    // token once. The texts are read a stretch at a time, so a text of any
+    // length takes the same memory. False when the index cannot be read;
+    // a cancel or the time running out stop the walk (out.cancelled,
+    // out.stoppedByTime).
+    template <int N, typename TTokens, typename TPlaceFn, typename TAheadFn>
+    bool Walk(TTokens&& tokens, TPlaceFn&& place, TAheadFn&& ahead)
+    {
+        constexpr std::size_t kStretch = std::size_t(1) << 16;
+        constexpr std::size_t kAhead = 16;
+        struct TPlace {
+            TKey<N> key;
+            uint64_t hash;
+            int32_t text;
+            int64_t i, n;
+        };
+        std::array<TPlace, kAhead> queue{};
+        std::size_t queued = 0;
+        auto visit = [&](const TKey<N>& key, uint64_t h, int32_t text, int64_t i, int64_t n) {
+            ahead(h);
+            TPlace& slot = queue[queued % kAhead];
+            if (queued >= kAhead)
+                place(slot.key, slot.hash, slot.text, slot.i, slot.n);
+            slot = {key, h, text, i, n};
+            ++queued;
+        };
+        auto drain = [&] {
+            for (std::size_t k = queued > kAhead ? queued - kAhead : 0; k < queued; ++k) {
+                const TPlace& slot = queue[k % kAhead];
+                place(slot.key, slot.hash, slot.text, slot.i, slot.n);
+            }
+            queued = 0;
+        };
+
+        TTokenStreamReader reader;
+        if (!reader.Open(index, firstText, lastText, error))
+            return false;
+        std::vector<uint32_t> codes(kStretch + N);
+        std::vector<uint8_t> levels(kStretch + N), room(kStretch + N + 1);
+        std::vector<int32_t> chosenBefore(everyWordChosen ? 0 : kStretch + N + 1);
+        const int stop = o.stopLevel;
+        const uint8_t* roleOf = role.data();
+        const TIndexMarkup* m = index.markup.data();
+        const TIndexMarkup* const mEnd = m + index.markup.size();
+        int64_t done = 0;
+        int32_t text = 0;
+        int64_t n = 0;
+        QString why;
+        while (reader.NextText(text, n, &why)) {
+            const int64_t firstToken = index.texts[std::size_t(text)].firstToken;
+            while (m != mEnd && m->token < firstToken)
+                ++m;
+            std::size_t carry = 0; // tokens of the stretch before, whose places come in this one
+            int64_t read = 0, pos = 0;
+            while (read < n) {
+                if (global_panic_state.load() != kPanicRun) {
+                    out.cancelled = true;
+                    return true;
+                }
+                const auto k = std::size_t(std::min<int64_t>(int64_t(kStretch), n - read));
+                if (!reader.Read({codes.data() + carry, k}, &why)) {
+                    if (error)
+                        *error = why;
+                    return false;
+                }
+                std::fill_n(levels.data() + carry, k, uint8_t(0));
+                const int64_t g0 = firstToken + read;
+                for (; m != mEnd && m->token < g0 + int64_t(k); ++m)
+                    levels[carry + std::size_t(m->token - g0)] = m->level;
+                tokens(text, read, n, std::span<const uint32_t>(codes.data() + carry, k));
+                read += int64_t(k);
+                const std::size_t count = carry + k;
+                const bool lastStretch = read == n;
+                // room[j]: the words from j on that may be in one cluster (up to N).
+                room[count] = 0;
+                for (std::size_t j = count; j-- > 0;) {
+                    const bool joined = j + 1 < count && (stop == 0 || levels[j + 1] < stop);
+                    const auto r = joined ? std::min<unsigned>(room[j + 1] + 1u, unsigned(N)) : 1u;
+                    room[j] = (roleOf[codes[j]] & 1) ? uint8_t(r) : uint8_t(0);
+                }
+                if (!everyWordChosen) {
+                    chosenBefore[0] = 0;
+                    for (std::size_t j = 0; j < count; ++j)
+                        chosenBefore[j + 1] = chosenBefore[j] + ((roleOf[codes[j]] & 2) ? 1 : 0);
+                }
+                // Places whose cluster may reach into the next stretch wait for it.
+                const std::size_t places = lastStretch ? count : count >= std::size_t(N) ? count - std::size_t(N - 1) : 0;
+                for (std::size_t i = 0; i < places; ++i) {
+                    if (room[i] < N)
+                        continue;
+                    if (!everyWordChosen && chosenBefore[i + N] == chosenBefore[i])
+                        continue;
+                    const TKey<N> key = KeyAt<N>(codes.data() + i);
+                    visit(key, HashKey(key), text, pos + int64_t(i), n);
+                }
+                carry = count - places;
+                std::memmove(codes.data(), codes.data() + places, carry * sizeof(uint32_t));
+                std::memmove(levels.data(), levels.data() + places, carry);
+                pos += int64_t(places);
+                done += int64_t(k);
+                Progress(done, rangeTokens);
+                if (budget > 0 && double(clock.elapsed()) > budget * 1000.0) {
+                    drain();
+                    out.stoppedByTime = true;
+                    return true;
+                }
+            }
+        }
+        if (!why.isEmpty()) {
+            if (error)
+                *error = why;
+            return false;
+        }
+        drain();
+        return true;
+    }
+
+    // Shows how far the walk is (`done` of `all`), now and then.
+    void Progress(int64_t done, int64_t all)
+    {
+        if (clock.elapsed() - lastYield <= 100)
+            return;
+        lastYield = clock.elapsed();
+        GlobalProgress().ThisPercent(int((int64_t(step) * 100 + done * 100 / std::max<int64_t>(1, all)) / steps));
+        MyYieldProcess();
+    }
+};
+
+// The clusters of the places in the order the counting walk met them (the
+// order number of each in its table, four bytes little-endian), in a
+// temporary file, with the part each stretch of places is in, so that the
+// dispersion walk needs neither the texts nor the clusters' codes again.
+// Only while the counts stay in one table: the orders of several runs are
+// not one numbering.
+struct TPlaceStream {
+    struct TRange {
+        int32_t text;
+        int64_t i, n; // a place of the part (its part is all the walk needs)
+        int64_t places;
+        int32_t part;
+    };
+    std::unique_ptr<QTemporaryFile> file;
+    std::vector<TRange> ranges;
+    int64_t count = 0;
+    std::vector<uint32_t> buffer;
+    const TWalkContext* context = nullptr;
+    bool failed = false;
+
+    void Start(const TWalkContext& c, bool wanted)
+    {
+        *this = {};
+        if (!wanted)
+            return;
+        file = std::make_unique<QTemporaryFile>(QDir(QDir::tempPath()).filePath(QStringLiteral("cv-clusters-XXXXXX.places")));
+        if (!file->open()) {
+            file.reset();
+            return;
+        }
+        context = &c;
+        buffer.reserve(std::size_t(1) << 16);
+    }
+    bool Wanted() const { return file != nullptr; }
+    void Add(uint32_t order, int32_t text, int64_t i, int64_t n)
+    {
+        const int32_t part = context->PartOf(text, i, n);
+        if (ranges.empty() || ranges.back().part != part || ranges.back().text != text)
+            ranges.push_back({text, i, n, 0, part});
+        ++ranges.back().places;
+        ++count;
+        buffer.push_back(qToLittleEndian(order));
+        if (buffer.size() == buffer.capacity())
+            Flush();
+    }
+    void Flush()
+    {
+        const auto bytes = qint64(buffer.size() * 4);
+        if (file->write(reinterpret_cast<const char*>(buffer.data()), bytes) != bytes)
+            failed = true;
+        buffer.clear();
+    }
+    // False when the stream could not be written whole.
+    bool Finish()
+    {
+        if (!file)
+            return true;
+        Flush();
+        return !failed && file->flush();
+    }
+    void Drop() { *this = {}; }
+    bool Fail(QString* error) const
+    {
+        if (error)
+            *error = QStringLiteral("Cannot read the clusters' temporary file \"%1\": %2").arg(file->fileName(), file->errorString());
+        return false;
+    }
+};
+
+// The work of one cluster size: its counting (walk A), the clusters kept,
+// and the dispersion walk over them (walk B).
+class TSizePass {
+public:
+    virtual ~TSizePass() = default;
+    // Counts, and appends the clusters kept to out.clusters.
+    virtual bool Count(TWalkContext& c) = 0;
+    // Takes the spread of the clusters kept (and the texts of their frames).
+    virtual bool Disperse(TWalkContext& c) = 0;
+};
+
+template <int N>
+class TSizePassOf final : public TSizePass {
+public:
+    bool Count(TWalkContext& c) override
+    {
+        fFirstId = int32_t(c.out.clusters.size());
+        if (!CountAndKeep(c))
+            return false;
+        if (fPlaces.file)
+            return true;
+        // The index of the clusters kept, by their codes in the run's list.
+        struct TKeyOf {
+            TKey<N> key;
+        };
+        std::vector<TKeyOf> keys(c.out.clusters.size() - std::size_t(fFirstId));
+        for (std::size_t k = 0; k < keys.size(); ++k)
+            keys[k].key = KeyAt<N>(c.out.clusters[std::size_t(fFirstId) + k].codes.data());
+        fIndex.Build(keys, fFirstId);
+        c.out.peakTableBytes = std::max(c.out.peakTableBytes, fIndex.Bytes());
+        return true;
+    }
+
+    bool Disperse(TWalkContext& c) override
+    {
+        TClusterRun& out = c.out;
+        const TIndexParts& parts = *c.parts;
+        const bool frames = !out.frames.empty();
+        // A second short queue: a place's cluster found, its record is
+        // asked for, and counted some places later.
+        struct TFound {
+            int32_t id, text;
+            int64_t i, n;
+        };
+        constexpr std::size_t kAhead = 12;
+        std::array<TFound, kAhead> found{};
+        std::size_t queued = 0;
+        auto count = [&](const TFound& p) {
+            const int32_t part = c.PartOf(p.text, p.i, p.n);
+            TIndexParts::TAcc& a = c.acc[std::size_t(p.id)];
+            if (a.part == part && !frames) {
+                ++a.inPart;
+                return;
+            }
+            const TClusterResult& r = out.clusters[std::size_t(p.id)];
+            parts.Add(a, part, double(r.freq));
+            if (r.frame >= 0) {
+                const auto f = std::size_t(r.frame);
+                parts.Add(c.frameAcc[f], part, double(out.frames[f].freq));
+                if (c.frameLast[f] != p.text) {
+                    c.frameLast[f] = p.text;
+                    ++c.frameTexts[f];
+                }
+            }
+        };
+        auto queue = [&](int32_t k, int32_t text, int64_t i, int64_t n) {
+            __builtin_prefetch(&c.acc[std::size_t(k)]);
+            __builtin_prefetch(&out.clusters[std::size_t(k)].freq);
+            TFound& slot = found[queued % kAhead];
+            if (queued >= kAhead)
+                count(slot);
+            slot = {k, text, i, n};
+            ++queued;
+        };
+        auto drain = [&] {
+            for (std::size_t k = queued > kAhead ? queued - kAhead : 0; k < queued; ++k)
+                count(found[k % kAhead]);
+        };
+        if (fPlaces.file) {
+            // The places' clusters as the counting walk met them: no text is read again.
+            // What a place touches is asked for in two steps ahead of it:
+            // its entry in fKeptOf, then the kept cluster's records.
+            constexpr std::size_t kFar = 24;
+            const int32_t* keptOf = fKeptOf.data();
+            const bool ok = ReadPlaces(c, [&](std::span<const uint32_t> orders, const TPlaceStream::TRange& r) {
+                const std::size_t n = orders.size();
+                for (std::size_t j = 0; j < n; ++j) {
+                    if (j + kFar < n)
+                        __builtin_prefetch(keptOf + orders[j + kFar]);
+                    const int32_t k = keptOf[orders[j]];
+                    if (k >= 0)
+                        queue(k, r.text, r.i, r.n);
+                }
+            });
+            drain();
+            fKeptOf = {};
+            fPlaces = {};
+            return ok;
+        }
+        const bool ok = c.Walk<N>(
+            [](int32_t, int64_t, int64_t, std::span<const uint32_t>) {},
+            [&](const TKey<N>& key, uint64_t h, int32_t text, int64_t i, int64_t n) {
+                const int32_t k = fIndex.Find(key, h);
+                if (k >= 0)
+                    queue(k, text, i, n);
+            },
+            [&](uint64_t h) { fIndex.Prefetch(h); });
+        drain();
+        fIndex.Release();
+        return ok;
+    }
+
+private:
+    // Walk A: the exact counts of every cluster of the texts, in memory
+    // while the table stays within its limit, else in sorted runs written
+    // to temporary files and merged. Either way the clusters that reach
+    // the minimum frequency and texts, with the order they were first met in.
+    bool CountAndKeep(TWalkContext& c)
+    {
+        TCountTable<N> table(c.o.tableBytesLimit);
+        TPlaceStream& places = fPlaces;
+        places.Start(c, c.spread);
+        std::vector<TRunFile> runs;
+        int32_t startText = c.firstText;   // the text the current run began in
+        uint32_t boundaryOrder = 0;        // clusters of the run first met in its start text
+        bool leftStartText = false;
+        std::vector<uint8_t> bytes;
+        auto spill = [&]() {
+            if (!leftStartText)
+                boundaryOrder = uint32_t(table.Count());
+            std::span<typename TCountTable<N>::TRecord> records = table.TakeRecords();
+            std::sort(records.begin(), records.end(), [](const auto& a, const auto& b) { return a.key < b.key; });
+            TRunFile& run = runs.emplace_back();
+            run.startText = startText;
+            run.records = int64_t(records.size());
+            if (!run.Create(c.error))
+                return false;
+            constexpr std::size_t kRecord = TRunRecord<N>::kBytes;
+            bytes.resize(kRecord * 8192);
+            std::size_t used = 0;
+            for (const auto& r : records) {
+                TRunRecord<N> w;
+                w.key = r.key;
+                w.freq = r.freq;
+                w.texts = r.texts;
+                w.lastText = r.lastText;
+                w.order = r.order;
+                w.inStartText = r.order < boundaryOrder;
+                w.Put(bytes.data() + used);
+                used += kRecord;
+                if (used == bytes.size()) {
+                    if (!run.Write(bytes.data(), used, c.error))
+                        return false;
+                    used = 0;
+                }
+            }
+            if (used > 0 && !run.Write(bytes.data(), used, c.error))
+                return false;
+            table.Clear();
+            leftStartText = false;
+            return true;
+        };
+        bool spillFailed = false;
+        const bool partSizes = c.wantPartSizes;
+        c.wantPartSizes = false;
+        const bool ok = c.Walk<N>(
+            [&](int32_t text, int64_t i, int64_t n, std::span<const uint32_t> codes) {
+                if (!partSizes)
+                    return;
+                if (!c.oneText) {
+                    int64_t words = 0;
+                    for (uint32_t code : codes)
+                        words += code != kIndexCodeNumber ? 1 : 0;
+                    c.sizesOfParts[std::size_t(text - c.firstText)] += words;
+                    return;
+                }
+                for (std::size_t j = 0; j < codes.size(); ++j)
+                    if (codes[j] != kIndexCodeNumber)
+                        ++c.sizesOfParts[std::size_t(TIndexParts::TenthOf(i + int64_t(j), n))];
+            },
+            [&](const TKey<N>& key, uint64_t h, int32_t text, int64_t i, int64_t n) {
+                ++c.out.positions;
+                if (text != startText && !leftStartText) {
+                    leftStartText = true;
+                    boundaryOrder = uint32_t(table.Count());
+                }
+                if (table.Full()) {
+                    places.Drop(); // orders of several runs: the spread is taken by the clusters' codes
+                    c.out.peakTableBytes = std::max(c.out.peakTableBytes, table.Bytes());
+                    if (spillFailed || !spill()) {
+                        spillFailed = true;
+                        return;
+                    }
+                    startText = text;
+                }
+                const uint32_t order = table.Add(key, h, text);
+                if (places.Wanted())
+                    places.Add(order, text, i, n);
+            },
+            [&](uint64_t h) { table.Prefetch(h); });
+        c.out.peakTableBytes = std::max(c.out.peakTableBytes, table.Bytes());
+        if (!ok || spillFailed)
+            return false;
+        if (!places.Finish())
+            places.Drop();
+        const int64_t minFreq = c.o.minFreq;
+        const int32_t minTexts = c.o.minTexts;
+        if (runs.empty()) {
+            // The clusters kept, in the table's own memory, in the order first met.
+            std::span<typename TCountTable<N>::TRecord> records = table.TakeRecords();
+            std::size_t kept = 0;
+            for (const auto& r : records)
+                if (int64_t(r.freq) >= minFreq && int32_t(r.texts) >= minTexts)
+                    records[kept++] = r;
+            records = records.first(kept);
+            std::sort(records.begin(), records.end(), [](const auto& a, const auto& b) { return a.order < b.order; });
+            if (places.file) {
+                fKeptOf.assign(table.Count(), -1);
+                for (std::size_t k = 0; k < records.size(); ++k)
+                    fKeptOf[records[k].order] = fFirstId + int32_t(k);
+            }
+            Emit(c.out, records);
+            return true;
+        }
+        if (table.Count() > 0 && !spill())
+            return false;
+        table.Release();
+        std::vector<TKeptCluster<N>> kept;
+        if (!Merge(runs, minFreq, minTexts, kept, c.error))
+            return false;
+        std::sort(kept.begin(), kept.end(), [](const TKeptCluster<N>& a, const TKeptCluster<N>& b) { return a.order < b.order; });
+        Emit(c.out, kept);
+        return true;
+    }
+
+    template <typename TRange>
+    static void Emit(TClusterRun& out, const TRange& kept)
+    {
+        out.clusters.reserve(out.clusters.size() + kept.size());
+        uint32_t* codes = out.codeBlocks.emplace_back(std::make_unique_for_overwrite<uint32_t[]>(kept.size() * N)).get();
+        for (const auto& k : kept) {
+            TClusterResult& r = out.clusters.emplace_back();
+            std::copy(k.key.c.begin(), k.key.c.end(), codes);
+            r.codes = {codes, std::size_t(N)};
+            codes += N;
+            r.freq = int64_t(k.freq);
+            r.texts = int32_t(k.texts);
+        }
+    }
+
+    // Merges the sorted runs: a cluster's counts are summed over the runs,
+    // less a text counted twice where a run began in its middle.
+    static bool Merge(std::vector<TRunFile>& runs, int64_t minFreq, int32_t minTexts, std::vector<TKeptCluster<N>>& kept,
+                      QString* error)
+    {
+        std::vector<TRunReader<N>> readers(runs.size());
+        for (std::size_t r = 0; r < runs.size(); ++r)
+            if (!readers[r].Open(runs[r], error))
+                return false;
+        // A heap of the runs by their next key, the earlier run first among equals.
+        auto later = [&](std::size_t a, std::size_t b) {
+            const TKey<N>& x = readers[a].record.key;
+            const TKey<N>& y = readers[b].record.key;
+            return y < x || (x == y && a > b);
+        };
+        std::vector<std::size_t> heap;
+        for (std::size_t r = 0; r < runs.size(); ++r)
+            if (!readers[r].Done())
+                heap.push_back(r);
+        std::make_heap(heap.begin(), heap.end(), later);
+        while (!heap.empty()) {
+            const TKey<N> key = readers[heap.front()].record.key;
+            int64_t freq = 0, texts = 0;
+            int32_t lastText = -1;
+            uint64_t order = 0;
+            bool first = true;
+            while (!heap.empty() && readers[heap.front()].record.key == key) {
+                std::pop_heap(heap.begin(), heap.end(), later);
+                const std::size_t r = heap.back();
+                const TRunRecord<N>& rec = readers[r].record;
+                if (first)
+                    order = uint64_t(r) << 32 | rec.order;
+                else if (lastText == runs[r].startText && rec.inStartText)
+                    --texts;
+                first = false;
+                freq += rec.freq;
+                texts += rec.texts;
+                lastText = rec.lastText;
+                if (!readers[r].Next(error))
+                    return false;
+                if (readers[r].Done())
+                    heap.pop_back();
+                else
+                    std::push_heap(heap.begin(), heap.end(), later);
+            }
+            if (freq >= minFreq && texts >= minTexts)
+                kept.push_back({order, key, freq, int32_t(texts)});
+        }
+        return true;
+    }
+
+    // Walks the place stream: stretch(orders, range) for the places in
+    // order, a stretch of one range at a time.
+    template <typename TStretchFn>
+    bool ReadPlaces(TWalkContext& c, TStretchFn&& stretch)
+    {
+        std::vector<uint32_t> orders(std::size_t(1) << 16);
+        if (!fPlaces.file->seek(0))
+            return fPlaces.Fail(c.error);
+        std::size_t at = 0, end = 0;
+        int64_t done = 0;
+        for (const TPlaceStream::TRange& r : fPlaces.ranges) {
+            for (int64_t left = r.places; left > 0;) {
+                if (at == end) {
+                    if (global_panic_state.load() != kPanicRun) {
+                        c.out.cancelled = true;
+                        return true;
+                    }
+                    const qint64 want = std::min<qint64>(qint64(orders.size()), fPlaces.count - done) * 4;
+                    if (fPlaces.file->read(reinterpret_cast<char*>(orders.data()), want) != want)
+                        return fPlaces.Fail(c.error);
+                    at = 0;
+                    end = std::size_t(want / 4);
+                    done += int64_t(end);
+                    for (std::size_t j = 0; j < end; ++j)
+                        orders[j] = qFromLittleEndian(orders[j]);
+                    c.Progress(done, fPlaces.count);
+                }
+                const auto k = std::size_t(std::min<int64_t>(left, int64_t(end - at)));
+                stretch(std::span<const uint32_t>(orders.data() + at, k), r);
+                at += k;
+                left -= int64_t(k);
+            }
+        }
+        return true;
+    }
+
+    TKeptIndex<N> fIndex;
+    int32_t fFirstId = 0;
+    TPlaceStream fPlaces;
+    std::vector<int32_t> fKeptOf; // by order met: the cluster's place in the run's list, -1 not kept
+};
+
+template <int N>
+std::unique_ptr<TSizePass> MakePass(int size)
+{
+    if constexpr (N > 12)
+        return nullptr;
+    else
+        return size == N ? std::make_unique<TSizePassOf<N>>() : MakePass<N + 1>(size);
+}
+
+// The bytes the counting table may take before its counts go to run files:
+// a quarter of a gigabyte, less where the process may address less memory
+// than six times that.
+std::size_t DefaultTableBytesLimit()
+{
+    std::size_t limit = std::size_t(256) << 20;
+    rlimit r{};
+    if (getrlimit(RLIMIT_AS, &r) == 0 && r.rlim_cur != RLIM_INFINITY)
+        limit = std::min<std::size_t>(limit, std::size_t(r.rlim_cur) / 6);
+    return std::max<std::size_t>(limit, std::size_t(1) << 20);
+}
 
 } // namespace
 
 bool CountClusters(const TIndexData& index, const std::vector<uint32_t>& nodes, const std::vector<uint8_t>& stopTypes,
-                   const TClusterOptions& o, TClusterRun& out, QString* error, int32_t firstText, int32_t lastText)
+                   const TClusterOptions& options, TClusterRun& out, QString* error, int32_t firstText, int32_t lastText)
 {
     out = TClusterRun();
     if (lastText < 0 || lastText >= index.TextCount())
@@ -184,14 +995,20 @@ bool CountClusters(const TIndexData& index, const std::vector<uint32_t>& nodes, 
     firstText = std::max(0, firstText);
     if (firstText > lastText)
         return true;
+    TClusterOptions o = options;
+    if (o.tableBytesLimit == 0)
+        o.tableBytesLimit = DefaultTableBytesLimit();
     const int minSize = std::clamp(o.minSize, 2, 12);
     const int maxSize = std::clamp(std::max(o.maxSize, minSize), 2, 12);
     const std::size_t codeCount = index.types.size() + kIndexFirstTypeCode;
     const int64_t running = index.RunningWords();
 
+    TWalkContext c(index, o, out, error);
+    c.firstText = firstText;
+    c.lastText = lastText;
     // What each code may be: in a cluster at all (bit 1), a chosen word (bit 2).
-    std::vector<uint8_t> role(codeCount, 0);
-    role[kIndexCodeNumber] = o.omitNumbers ? 0 : 1;
+    c.role.assign(codeCount, 0);
+    c.role[kIndexCodeNumber] = o.omitNumbers ? 0 : 1;
     {
         std::vector<uint8_t> chosen(codeCount, 0);
         for (uint32_t id : nodes)
@@ -199,173 +1016,47 @@ bool CountClusters(const TIndexData& index, const std::vector<uint32_t>& nodes, 
                 chosen[id + kIndexFirstTypeCode] = 1;
         for (uint32_t id = 0; id < index.types.size(); ++id) {
             const TIndexType& t = index.types[id];
-            const uint32_t c = id + kIndexFirstTypeCode;
+            const uint32_t code = id + kIndexFirstTypeCode;
             if ((o.omitNumbers && t.IsNumber()) || (o.omitStopWords && id < stopTypes.size() && stopTypes[id]))
                 continue;
-            role[c] = 1;
+            c.role[code] = 1;
             const bool tooFrequent = o.maxPercent > 0 && running > 0 && double(t.freq) * 100.0 / double(running) > o.maxPercent;
-            if ((nodes.empty() || chosen[c]) && !tooFrequent)
-                role[c] |= 2;
+            if ((nodes.empty() || chosen[code]) && !tooFrequent)
+                c.role[code] |= 2;
         }
     }
-    const bool everyWordChosen = nodes.empty() && o.maxPercent <= 0;
-
-    int64_t rangeTokens = 0;
+    c.everyWordChosen = nodes.empty() && o.maxPercent <= 0;
     for (int32_t t = firstText; t <= lastText; ++t)
-        rangeTokens += index.texts[std::size_t(t)].tokens;
-    const int sizes = maxSize - minSize + 1;
-
-    std::vector<int32_t> runLength;
-    std::vector<int32_t> chosenBefore;
-    QElapsedTimer clock;
-    clock.start();
-    const double budget = o.maxSecondsPerWord > 0
+        c.rangeTokens += index.texts[std::size_t(t)].tokens;
+    c.clock.start();
+    c.budget = o.maxSecondsPerWord > 0
         ? double(o.maxSecondsPerWord) * double(std::max<std::size_t>(1, nodes.empty() ? index.types.size() : nodes.size()))
         : 0.0;
-    qint64 lastYield = 0;
-    TProgressClass& progress = GlobalProgress();
+    const int sizes = maxSize - minSize + 1;
+    const bool spread = o.dispersion || o.phraseFrames;
+    c.steps = sizes * (spread ? 2 : 1);
+    c.oneText = firstText == lastText;
+    c.wantPartSizes = spread;
+    c.spread = spread;
+    c.sizesOfParts.assign(c.oneText ? kDispersionPartsOfOneText : std::size_t(lastText - firstText + 1), 0);
 
-    // Calls visit(n, codes + p, hash, text, p, count) for every cluster place
-    // of the texts. The places go through a short queue: each is announced to
-    // `ahead` (which asks for the memory its hash will touch) some places
-    // before it is visited, so that the look-ups of several places are under
-    // way at once.
-    struct TPlace {
-        const uint32_t* at;
-        uint64_t hash;
-        std::ptrdiff_t i;
-        int size;
-    };
-    constexpr std::size_t kAhead = 16;
-    std::array<TPlace, kAhead> queue{};
-    auto walk = [&](auto&& visit, auto&& ahead, int step, int steps) {
-        QString why;
-        bool cancelled = false;
-        const bool ok = WalkIndexTexts(
-            index,
-            [&](int32_t text, std::span<const uint32_t> c, std::span<const uint8_t> levels) {
-                const auto n = std::ptrdiff_t(c.size());
-                runLength.assign(std::size_t(n) + 1, 0);
-                for (std::ptrdiff_t i = n - 1; i >= 0; --i) {
-                    if (!(role[c[std::size_t(i)]] & 1))
-                        continue;
-                    const bool joined = i + 1 < n && IndexJoined(levels, std::size_t(i + 1), o.stopLevel);
-                    runLength[std::size_t(i)] = joined ? runLength[std::size_t(i + 1)] + 1 : 1;
-                }
-                if (!everyWordChosen) {
-                    chosenBefore.assign(std::size_t(n) + 1, 0);
-                    for (std::ptrdiff_t i = 0; i < n; ++i)
-                        chosenBefore[std::size_t(i + 1)] = chosenBefore[std::size_t(i)] + ((role[c[std::size_t(i)]] & 2) ? 1 : 0);
-                }
-                std::size_t queued = 0;
-                for (std::ptrdiff_t i = 0; i < n; ++i) {
-                    const int32_t room = runLength[std::size_t(i)];
-                    for (int size = minSize; size <= maxSize && size <= room; ++size) {
-                        if (!everyWordChosen && chosenBefore[std::size_t(i + size)] == chosenBefore[std::size_t(i)])
-                            continue;
-                        const uint32_t* at = c.data() + i;
-                        const uint64_t h = HashCodes(at, size);
-                        ahead(size, h);
-                        TPlace& slot = queue[queued % kAhead];
-                        if (queued >= kAhead)
-                            visit(slot.size, slot.at, slot.hash, text, slot.i, n);
-                        slot = {at, h, i, size};
-                        ++queued;
-                    }
-                }
-                for (std::size_t k = queued > kAhead ? queued - kAhead : 0; k < queued; ++k) {
-                    const TPlace& slot = queue[k % kAhead];
-                    visit(slot.size, slot.at, slot.hash, text, slot.i, n);
-                }
-                if (clock.elapsed() - lastYield > 100) {
-                    lastYield = clock.elapsed();
-                    progress.ThisPercent(int((int64_t(step) * 100 + int64_t(text - firstText + 1) * 100 / (lastText - firstText + 1)) / steps));
-                    MyYieldProcess();
-                }
-                if (budget > 0 && clock.elapsed() > budget * 1000.0) {
-                    out.stoppedByTime = true;
-                    return false;
-                }
-                return true;
-            },
-            &why, &cancelled, firstText, lastText);
-        if (cancelled)
-            out.cancelled = true;
-        if (!ok && error)
-            *error = why;
-        return ok;
-    };
-
-    const bool prefilter = o.minFreq >= 2 && rangeTokens * sizes >= o.prefilterFrom;
-    std::unique_ptr<TSketch> sketch;
-    const int steps = (prefilter ? 1 : 0) + 1 + ((o.dispersion || o.phraseFrames) ? 1 : 0);
-    int step = 0;
-    if (prefilter) {
-        std::size_t size = 1 << 20;
-        while (size < std::size_t(rangeTokens) * std::size_t(sizes) && size < (std::size_t(1) << 27))
-            size *= 2;
-        sketch = std::make_unique<TSketch>(size);
-        if (!walk([&](int, const uint32_t*, uint64_t h, int32_t, std::ptrdiff_t, std::ptrdiff_t) { sketch->Add(h); },
-                  [&](int, uint64_t h) { sketch->Prefetch(h); }, step++, steps))
+    std::vector<std::unique_ptr<TSizePass>> passes;
+    for (int size = minSize; size <= maxSize; ++size) {
+        passes.push_back(MakePass<2>(size));
+        if (!passes.back()->Count(c))
             return false;
-        if (out.cancelled || out.stoppedByTime)
+        ++c.step;
+        if (out.cancelled)
             return true;
-    }
-
-    std::vector<std::unique_ptr<TClusterTable>> tables;
-    for (int size = minSize; size <= maxSize; ++size)
-        tables.push_back(std::make_unique<TClusterTable>(size));
-    const auto minFreq = unsigned(std::min<int64_t>(o.minFreq, 255));
-    if (!walk(
-            [&](int size, const uint32_t* at, uint64_t h, int32_t text, std::ptrdiff_t, std::ptrdiff_t) {
-                ++out.positions;
-                if (sketch && sketch->Estimate(h) < minFreq)
-                    return;
-                TClusterTable::TCount& k = tables[std::size_t(size - minSize)]->Count(tables[std::size_t(size - minSize)]->FindOrAdd(at, h));
-                ++k.freq;
-                if (k.lastText != text) {
-                    k.lastText = text;
-                    ++k.texts;
-                }
-            },
-            [&](int size, uint64_t h) {
-                if (sketch)
-                    sketch->Prefetch(h);
-                tables[std::size_t(size - minSize)]->Prefetch(h);
-            },
-            step++, steps))
-        return false;
-    for (const auto& t : tables)
-        out.peakTableBytes += t->Bytes();
-    if (sketch)
-        out.peakTableBytes += sketch->Bytes();
-    sketch.reset();
-    if (out.cancelled)
-        return true;
-
-    // The clusters kept.
-    std::vector<std::vector<int32_t>> kept(tables.size());
-    for (std::size_t s = 0; s < tables.size(); ++s) {
-        TClusterTable& table = *tables[s];
-        kept[s].assign(table.Size(), -1);
-        for (uint32_t id = 0; id < table.Size(); ++id) {
-            const TClusterTable::TCount& k = table.Count(int32_t(id));
-            if (k.freq < o.minFreq || int32_t(k.texts) < o.minTexts)
-                continue;
-            kept[s][id] = int32_t(out.clusters.size());
-            TClusterResult r;
-            r.codes.assign(table.Key(int32_t(id)), table.Key(int32_t(id)) + minSize + int(s));
-            r.freq = k.freq;
-            r.texts = int32_t(k.texts);
-            out.clusters.push_back(std::move(r));
-        }
+        if (out.stoppedByTime)
+            break;
     }
 
     // Phrase frames: clusters alike but for one place.
     if (o.phraseFrames) {
         std::unordered_map<std::u32string, std::vector<int32_t>> byFrame;
         for (int32_t i = 0; i < int32_t(out.clusters.size()); ++i) {
-            const std::vector<uint32_t>& c = out.clusters[std::size_t(i)].codes;
+            const std::span<const uint32_t> c = out.clusters[std::size_t(i)].codes;
             if (c.size() < 3)
                 continue;
             std::u32string key(c.begin(), c.end());
@@ -415,61 +1106,26 @@ bool CountClusters(const TIndexData& index, const std::vector<uint32_t>& nodes, 
         }
     }
 
-    // Dispersion, and the texts of the frames, in a last walk.
-    if ((o.dispersion || !out.frames.empty()) && !out.clusters.empty()) {
-        const bool oneText = firstText == lastText;
-        std::vector<int64_t> sizesOfParts(oneText ? kDispersionPartsOfOneText : std::size_t(lastText - firstText + 1), 0);
-        std::vector<TIndexParts::TAcc> acc(out.clusters.size()), frameAcc(out.frames.size());
-        std::vector<int32_t> frameLast(out.frames.size(), -1), frameTexts(out.frames.size(), 0);
-        // Part sizes first: the running words of each part.
-        {
-            QString why;
-            if (!WalkIndexTexts(
-                    index,
-                    [&](int32_t t, std::span<const uint32_t> c, std::span<const uint8_t>) {
-                        const auto n = int64_t(c.size());
-                        for (int64_t i = 0; i < n; ++i)
-                            if (c[std::size_t(i)] != kIndexCodeNumber)
-                                ++sizesOfParts[std::size_t(oneText ? TIndexParts::TenthOf(i, n) : t - firstText)];
-                        return true;
-                    },
-                    &why, nullptr, firstText, lastText)) {
-                if (error)
-                    *error = why;
+    // Dispersion, and the texts of the frames, in a last walk per size.
+    if ((o.dispersion || !out.frames.empty()) && !out.clusters.empty() && !out.stoppedByTime) {
+        c.parts = std::make_unique<TIndexParts>(std::move(c.sizesOfParts));
+        c.acc.assign(out.clusters.size(), TIndexParts::TAcc{});
+        c.frameAcc.assign(out.frames.size(), TIndexParts::TAcc{});
+        c.frameLast.assign(out.frames.size(), -1);
+        c.frameTexts.assign(out.frames.size(), 0);
+        for (const auto& pass : passes) {
+            if (!pass->Disperse(c))
                 return false;
-            }
+            ++c.step;
+            if (out.cancelled || out.stoppedByTime)
+                return true;
         }
-        const TIndexParts parts(sizesOfParts);
-        if (!walk(
-                [&](int size, const uint32_t* at, uint64_t h, int32_t text, std::ptrdiff_t i, std::ptrdiff_t n) {
-                    const std::size_t s = std::size_t(size - minSize);
-                    const int32_t id = tables[s]->Find(at, h);
-                    if (id < 0)
-                        return;
-                    const int32_t k = kept[s][std::size_t(id)];
-                    if (k < 0)
-                        return;
-                    const int32_t part = oneText ? TIndexParts::TenthOf(i, n) : text - firstText;
-                    TClusterResult& r = out.clusters[std::size_t(k)];
-                    parts.Add(acc[std::size_t(k)], part, double(r.freq));
-                    if (r.frame >= 0) {
-                        const auto f = std::size_t(r.frame);
-                        parts.Add(frameAcc[f], part, double(out.frames[f].freq));
-                        if (frameLast[f] != text) {
-                            frameLast[f] = text;
-                            ++frameTexts[f];
-                        }
-                    }
-                },
-                [&](int size, uint64_t h) { tables[std::size_t(size - minSize)]->Prefetch(h); }, step++, steps))
-            return false;
-        if (out.cancelled || out.stoppedByTime)
-            return true;
+        const TIndexParts& parts = *c.parts;
         for (std::size_t k = 0; k < out.clusters.size(); ++k)
-            out.clusters[k].dispersion = o.dispersion ? parts.Finish(acc[k], double(out.clusters[k].freq)) : -1.0f;
+            out.clusters[k].dispersion = o.dispersion ? parts.Finish(c.acc[k], double(out.clusters[k].freq)) : -1.0f;
         for (std::size_t f = 0; f < out.frames.size(); ++f) {
-            out.frames[f].texts = frameTexts[f];
-            out.frames[f].dispersion = o.dispersion ? parts.Finish(frameAcc[f], double(out.frames[f].freq)) : -1.0f;
+            out.frames[f].texts = c.frameTexts[f];
+            out.frames[f].dispersion = o.dispersion ? parts.Finish(c.frameAcc[f], double(out.frames[f].freq)) : -1.0f;
         }
     }
     return true;

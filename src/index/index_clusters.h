@@ -12,11 +12,15 @@
 // (every word is chosen unless a selection is given; a word above the
 // maximum share of the running words is never chosen).
 //
-// Large indexes are counted in two walks: the first only counts the
-// clusters' hashes in a small fixed table of counters (two rows of one
-// byte each), so that the second keeps exact counts only of clusters that
-// can reach the minimum frequency. A third walk takes the dispersion of the
-// clusters kept.
+// Each size is counted in a walk over the index's token codes, a cluster
+// keyed by its codes packed side by side (a 2-word cluster is one 64-bit
+// number) in an open-addressed table; only the clusters kept are turned
+// into words. When the table would outgrow its memory limit, its counts
+// are sorted and written to a temporary file as a run, and the runs are
+// merged at the end, so that an index larger than the machine's memory is
+// counted in bounded memory, to the same result. A second walk per size
+// takes the dispersion of the clusters kept. The texts are read a stretch
+// at a time, whatever their length.
 //
 // A phrase frame is a cluster with one word left open ("the * of the"): the
 // clusters kept that differ in that one place only are its variants. Each
@@ -30,6 +34,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <vector>
 
 namespace cv {
@@ -49,8 +54,10 @@ struct TClusterOptions {
     bool dispersion = true;
     bool phraseFrames = true;
     int32_t maxSecondsPerWord = 0; // 0 no limit
-    // Cluster places from which the counting takes the first, filtering walk.
-    int64_t prefilterFrom = int64_t(1) << 22;
+    // Bytes the counting table of one size may take before its counts go to
+    // run files; 0: a quarter of a gigabyte, less when the process may
+    // address little memory.
+    std::size_t tableBytesLimit = 0;
 
     static TClusterOptions FromSettings(const TWordlist_index_settings_rec& rec);
     // A short summary of the options for messages ("3-word clusters, min. frequency 3, ...").
@@ -58,7 +65,7 @@ struct TClusterOptions {
 };
 
 struct TClusterResult {
-    std::vector<uint32_t> codes;
+    std::span<const uint32_t> codes; // held by the run (TClusterRun::codeBlocks)
     int64_t freq = 0;
     int32_t texts = 0;
     float dispersion = -1.0f;  // below 0: not computed
@@ -74,13 +81,21 @@ struct TPhraseFrame {
 };
 constexpr uint32_t kFrameSlot = 0xFFFFFFFFu;
 
+// Moved, never copied: its clusters' codes point into its own blocks.
 struct TClusterRun {
+    TClusterRun() = default;
+    TClusterRun(TClusterRun&&) = default;
+    TClusterRun& operator=(TClusterRun&&) = default;
+    TClusterRun(const TClusterRun&) = delete;
+    TClusterRun& operator=(const TClusterRun&) = delete;
+
     std::vector<TClusterResult> clusters;
+    std::vector<std::unique_ptr<uint32_t[]>> codeBlocks; // the clusters' codes, a block per size
     std::vector<TPhraseFrame> frames;
     bool stoppedByTime = false;  // the time allowed ran out: counts cover the texts read until then
     bool cancelled = false;
     int64_t positions = 0;       // cluster places looked at
-    std::size_t peakTableBytes = 0;
+    std::size_t peakTableBytes = 0; // the largest counting table or index of the clusters kept
 };
 
 // Counts the clusters of texts [firstText, lastText] (lastText < 0: to the
@@ -92,7 +107,7 @@ bool CountClusters(const TIndexData& index, const std::vector<uint32_t>& nodes, 
                    int32_t lastText = -1);
 
 // The words of a cluster or frame, separated by single spaces ("*" in the open place).
-QString ClusterText(const TIndexData& index, const std::vector<uint32_t>& codes);
+QString ClusterText(const TIndexData& index, std::span<const uint32_t> codes);
 
 // The word list of a run: one entry per cluster (its words, frequency,
 // texts, dispersion), the phrase frames as entries with their variants

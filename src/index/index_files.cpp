@@ -141,13 +141,12 @@ bool ReadIndexFileHeader(TStream& s, TIndexFileKind kind, TIndexFileHeader& h, Q
     return true;
 }
 
-bool DecodeTokenCodes(const uint8_t*& p, const uint8_t* end, int64_t count, uint32_t codeLimit,
-                      std::vector<uint32_t>& out)
+bool DecodeTokenCodes(const uint8_t*& p, const uint8_t* end, std::span<uint32_t> out, uint32_t codeLimit)
 {
-    out.resize(std::size_t(count));
     uint32_t* o = out.data();
+    const auto count = std::size_t(out.size());
     // The fast path decodes while at least ten bytes are left (no number is longer).
-    int64_t i = 0;
+    std::size_t i = 0;
     while (i < count && end - p >= 10) {
         uint32_t v = *p++;
         if (v & 0x80) {
@@ -171,6 +170,90 @@ bool DecodeTokenCodes(const uint8_t*& p, const uint8_t* end, int64_t count, uint
         if (!GetVarint(p, end, v) || v >= codeLimit)
             return false;
         o[i] = uint32_t(v);
+    }
+    return true;
+}
+
+bool DecodeTokenCodes(const uint8_t*& p, const uint8_t* end, int64_t count, uint32_t codeLimit,
+                      std::vector<uint32_t>& out)
+{
+    out.resize(std::size_t(count));
+    return DecodeTokenCodes(p, end, std::span<uint32_t>(out), codeLimit);
+}
+
+bool TTokenStreamReader::Open(const TIndexData& d, int32_t first, int32_t last, QString* error)
+{
+    fName = IndexFileName(d.base, TIndexFileKind::Tokens);
+    fData = &d;
+    fLimit = uint32_t(d.types.size()) + kIndexFirstTypeCode;
+    fText = first - 1;
+    fLast = last;
+    fLeftInText = 0;
+    fBytes.resize(kBufferBytes);
+    fAt = fEnd = 0;
+    fFile.setFileName(fName);
+    const int64_t from = first <= last ? d.texts[std::size_t(first)].byteOffset : 0;
+    const int64_t to = last + 1 < d.TextCount() ? d.texts[std::size_t(last) + 1].byteOffset : d.streamBytes;
+    fFileLeft = std::max<int64_t>(0, to - from);
+    fConsumed = from;
+    if (!fFile.open(QIODevice::ReadOnly) || !fFile.seek(kIndexHeaderSize + from))
+        return Fail(fFile.errorString(), error);
+    return true;
+}
+
+bool TTokenStreamReader::Fail(const QString& why, QString* error) const
+{
+    if (error)
+        *error = QStringLiteral("Cannot read file %1: %2").arg(Quoted(fName), why);
+    return false;
+}
+
+bool TTokenStreamReader::NextText(int32_t& text, int64_t& tokens, QString* error)
+{
+    if (fText >= fLast)
+        return false;
+    if (fText >= 0 && fLeftInText != 0)
+        return Fail(QStringLiteral("its token stream is damaged"), error);
+    ++fText;
+    const TIndexText& t = fData->texts[std::size_t(fText)];
+    if (fConsumed != t.byteOffset)
+        return Fail(QStringLiteral("its token stream is damaged"), error);
+    fLeftInText = t.tokens;
+    text = fText;
+    tokens = t.tokens;
+    return true;
+}
+
+bool TTokenStreamReader::Read(std::span<uint32_t> out, QString* error)
+{
+    if (int64_t(out.size()) > fLeftInText)
+        return Fail(QStringLiteral("its token stream is damaged"), error);
+    // Codes take at most five bytes each: room for them all, or for the rest of the stream.
+    const std::size_t want = std::min<std::size_t>(out.size() * 5, std::size_t(fFileLeft) + (fEnd - fAt));
+    if (fEnd - fAt < want) {
+        std::memmove(fBytes.data(), fBytes.data() + fAt, fEnd - fAt);
+        fEnd -= fAt;
+        fAt = 0;
+        if (fBytes.size() < want)
+            fBytes.resize(want);
+        const auto n = std::min<int64_t>(fFileLeft, int64_t(fBytes.size() - fEnd));
+        if (n > 0 && fFile.read(reinterpret_cast<char*>(fBytes.data() + fEnd), n) != n)
+            return Fail(QStringLiteral("the file is cut short"), error);
+        fEnd += std::size_t(n);
+        fFileLeft -= n;
+    }
+    const uint8_t* p = fBytes.data() + fAt;
+    if (!DecodeTokenCodes(p, fBytes.data() + fEnd, out, fLimit))
+        return Fail(QStringLiteral("its token stream is damaged"), error);
+    const auto used = std::size_t(p - (fBytes.data() + fAt));
+    fAt += used;
+    fConsumed += int64_t(used);
+    fLeftInText -= int64_t(out.size());
+    // The text's codes must end where the next text's begin.
+    if (fLeftInText == 0) {
+        const int64_t end = fText + 1 < fData->TextCount() ? fData->texts[std::size_t(fText) + 1].byteOffset : fData->streamBytes;
+        if (fConsumed != end)
+            return Fail(QStringLiteral("its token stream is damaged"), error);
     }
     return true;
 }

@@ -22,6 +22,7 @@
 #include "suite/file_system.h"
 #include "suite/text_settings.h"
 
+#include <QFile>
 #include <QString>
 #include <QStringList>
 
@@ -267,6 +268,40 @@ bool WalkIndexTexts(const TIndexData& d, const TIndexTextVisitor& visit, QString
 // out, a number is too long or a code is not below `codeLimit`.
 bool DecodeTokenCodes(const uint8_t*& p, const uint8_t* end, int64_t count, uint32_t codeLimit,
                       std::vector<uint32_t>& out);
+// The same into `out` (its size is the count).
+bool DecodeTokenCodes(const uint8_t*& p, const uint8_t* end, std::span<uint32_t> out, uint32_t codeLimit);
+
+// Reads the token streams of texts `first` to `last` in order, a stretch of
+// codes at a time, through a buffer of fixed size: a text of any length is
+// read in bounded memory (a walk that wants a whole text at once uses
+// WalkIndexTexts). Every text's codes are checked to end where the next
+// text's begin.
+class TTokenStreamReader {
+public:
+    // False, with the reason, when the .tokens file cannot be opened.
+    bool Open(const TIndexData& d, int32_t first, int32_t last, QString* error);
+    // Goes on to the next text (false after the last one, or with the
+    // reason when the text before it was not read to its end).
+    bool NextText(int32_t& text, int64_t& tokens, QString* error);
+    // The next out.size() codes of the text; false, with the reason, when
+    // the file is cut short or damaged.
+    bool Read(std::span<uint32_t> out, QString* error);
+
+private:
+    bool Fail(const QString& why, QString* error) const;
+    static constexpr std::size_t kBufferBytes = std::size_t(1) << 20;
+
+    QString fName;
+    QFile fFile;
+    const TIndexData* fData = nullptr;
+    uint32_t fLimit = 0;
+    int32_t fText = 0, fLast = -1;
+    int64_t fLeftInText = 0; // codes of the current text not read yet
+    int64_t fFileLeft = 0;   // bytes of the texts' streams not read from the file yet
+    int64_t fConsumed = 0;   // the stream's bytes decoded so far (where the next code begins)
+    std::vector<uint8_t> fBytes;
+    std::size_t fAt = 0, fEnd = 0;
+};
 
 // The file's header, after its signature.
 struct TIndexFileHeader {

@@ -78,6 +78,27 @@ QStringList TRelationshipsList::Headings()
     return h;
 }
 
+QString TRelationshipsList::ColumnHelp(int column)
+{
+    switch (column) {
+    case kColN: return QStringLiteral("The place of the pair in this order.");
+    case kColWord1: return QStringLiteral("Word 1 (A), the node word.");
+    case kColWord2: return QStringLiteral("Word 2 (B), a word found within the span of word 1.");
+    case kColFreq: return QStringLiteral("f(AB): how often word 2 was found within the span of word 1.");
+    case kColFreq1: return QStringLiteral("f(A): the frequency of word 1 in the index.");
+    case kColFreq2: return QStringLiteral("f(B): the frequency of word 2 in the index.");
+    case kColTexts: return QStringLiteral("The number of texts in which the two were found together.");
+    case kColGap: return QStringLiteral("Where word 2 stands from word 1 on average (negative: to its left).");
+    default:
+        if (column >= kColFirstScore && column < kColSet) {
+            const std::string_view help = AssociationTable()[std::size_t(column - kColFirstScore)].help;
+            return QString::fromUtf8(help.data(), qsizetype(help.size()))
+                + QStringLiteral(" N is the running words of the index, S the span (words left + right).");
+        }
+        return QString();
+    }
+}
+
 TMIDataRec TRelationshipsList::MIData(int i) const
 {
     return i >= 0 && i < Count() ? Entry(i).fData : TMIDataRec{};

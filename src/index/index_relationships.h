@@ -12,9 +12,10 @@
 //   f_AB  the B tokens within the spans of the A tokens (joint frequency)
 //   f_A, f_B  the frequencies of A and B in the index
 //   span  L + R, the positions looked at around each A
-// and every score is the maths routine's function of (f_AB, f_A, f_B, N, span),
+// and every score is the maths routine's function of (f_AB, f_A, f_B, N, span)
+// over the windowed table (R1 = f_A * span positions near the node, C1 = f_B),
 // e.g. MI = log2(f_AB / E) with E = f_A * f_B * span / N, the joint
-// frequency expected if B fell anywhere.
+// frequency expected if B fell anywhere, and P(B | A) = f_AB / R1.
 
 #include "model/lemma_match_list.h"
 #include "suite/maths_routines.h"
@@ -98,6 +99,8 @@ public:
     TMIDataRec MIData(int i) const;
     // The standard headings: the scores named as the statistics module names them.
     static QStringList Headings();
+    // Help text of a grid column (its heading's hint): for a score, its formula.
+    static QString ColumnHelp(int column);
 
     // The sort key of a grid column (-1 for columns that do not sort).
     static int32_t TrueColumnToMISort(int column);

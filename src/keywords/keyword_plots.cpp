@@ -94,9 +94,9 @@ bool T_WholeKeywordsHolder::ComputePlots()
     if (!QFileInfo::exists(source)) {
         if (LoggingIsOn())
             AddToLogFile(QStringLiteral("Failed to find %1").arg(source));
-        // A batch runs unattended: it records the failure instead of stopping
-        // for a dialog. Otherwise it is said once per document.
-        if (Global_run_without_error_messages || Global_batch_mode) {
+        // With messages off the failure is recorded; otherwise it is said
+        // once per document (a batch run too, which then goes on without plots).
+        if (Global_run_without_error_messages) {
             Global_FailureMessage = Format(CVCouldnTFindFileS, {source});
         } else if (!FailedToFindAText) {
             GlobalProgress().Hide();
@@ -167,7 +167,8 @@ bool T_WholeKeywordsHolder::ComputePlots()
     int32_t words = 0, converted = 0;
     uint8_t format = 0, status = 0;
     Global_batch_mode = false;
-    const bool concordanced = conc.MadeOneFileConcordance(0, 1, -1, combining, SourceTextRecord(source, fKWList->fKWStats.get()),
+    // The key words one at a time (555: any number from 0 says so).
+    const bool concordanced = conc.MadeOneFileConcordance(0, 1, 555, combining, SourceTextRecord(source, fKWList->fKWStats.get()),
                                                           nullptr, &engine, &sws, nullptr, nullptr, nullptr, 0,
                                                           kListConcordance, words, converted, format, status);
     if (!concordanced || global_panic_state >= kPanicStopNow || !conc.ComputePlot(false))

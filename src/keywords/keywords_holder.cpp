@@ -194,20 +194,39 @@ bool T_WholeKeywordsHolder::MergeWith(TCorvantisholder& other, bool withNote)
     auto* o = dynamic_cast<T_WholeKeywordsHolder*>(&other);
     if (!o || o == this || !fKWList || !o->fKWList)
         return false;
-    const bool database = MainFile.ListType == kListKeyWordDatabase;
-    // The key-word list takes the statistics in with it; a database holds its
-    // statistics in the key-word list's statistics list, so only one of the
-    // two merges them.
-    bool ok = database ? true : fKWList->MergeWith(*o->fKWList);
-    ok = ok && fKWLinks->MergeWith(*o->fKWLinks) && fClusterList->MergeWith(*o->fClusterList)
-        && fPlots->MergeWith(*o->fPlots);
-    ok = ok && (!database || fKWDBList->MergeWith(*o->fKWDBList));
+    // Each list with the other's, stopping at the first that fails: the
+    // key-word list (of a database too), the statistics (once: a database
+    // shares them with its key-word list), links, link clusters, plots, the
+    // database.
+    TCVStatsList& stats = *fKWList->fKWStats;
+    TCVStatsList& otherStats = *o->fKWList->fKWStats;
+    const auto texts = [](TCVStatsList& l) { return l.Count() > 0 ? l.Row(0)->Data().Texts : 0; };
+    const int32_t plotsBefore = fPlots->Count();
+    const int32_t linksBefore = fKWLinks->Count();
+    bool ok = fKWList->MergeEntriesWith(*o->fKWList);
+    if (ok && otherStats.Count() > 0) {
+        if (stats.Count() == 0)
+            stats.CopyRowsFrom(otherStats);
+        else
+            ok = stats.MergeWith(otherStats, texts(stats) + texts(otherStats), fKWList->KWSettings.StudyRunningWords(),
+                                 o->fKWList->KWSettings.StudyRunningWords());
+    }
+    ok = ok && fKWLinks->MergeWith(*o->fKWLinks);
+    // The other's links name rows of its plot list, which follow this one's.
+    if (ok)
+        for (int i = linksBefore; i < fKWLinks->Count(); ++i)
+            for (TKWLinkEntryLinkedInfoRec& r : fKWLinks->Entry(i).data.linked_words_info)
+                r.link_wordtype_nums_1based += plotsBefore;
+    ok = ok && fClusterList->MergeWith(*o->fClusterList) && fPlots->MergeWith(*o->fPlots);
+    if (ok)
+        for (int i = plotsBefore; i < fPlots->Count(); ++i)
+            if (fPlots->Entry(i).data.wd_entry_number > 0)
+                fPlots->Entry(i).data.wd_entry_number += plotsBefore;
+    ok = ok && fKWDBList->MergeDatabaseWith(*o->fKWDBList, false);
     if (!ok)
         return false;
-    if (database) {
-        fKWDBList->ComputeRelatedClusters();
-        fKWDBList->ComputeAllAssociates(fKWList->fKWStats->Count());
-    }
+    fKWDBList->ComputeRelatedClusters();
+    fKWDBList->ComputeAllAssociates(stats.Count());
     return TCorvantisholder::MergeWith(other, withNote);
 }
 
@@ -293,6 +312,8 @@ bool T_WholeKeywordsHolder::SaveToStream(TStream& s)
 
 bool T_WholeKeywordsHolder::SaveBlocks(TStream& s)
 {
+    // The colour block follows the record in the form its version names.
+    fKWList->KWSettings.SetColourBlockVersion(kColourBlockVersion);
     if (!KWSettingsSaved(s, fKWList->KWSettings) || !SavedColours(s) || !SavedNotes(s) || !SavedTextSettings(s))
         return false;
     if (MainFile.ListType == kListKeyWordDatabase)
@@ -356,7 +377,14 @@ bool T_WholeKeywordsHolder::ReadBlocks(TStream& s, uint8_t kind)
         plot_settings = plotSettingsBefore;
         return false;
     };
-    if (!KWSettingsRead(s, keyWords->KWSettings) || !ReadColours(s, colours) || !ReadNotes(s) || !ReadTextSettings(s))
+    if (!KWSettingsRead(s, keyWords->KWSettings))
+        return restore();
+    // The colour block as the record's colour version has it: none before
+    // version 1, 192 bytes in version 1; a later version is not known here.
+    const int32_t colourVersion = keyWords->KWSettings.ColourBlockVersion();
+    if (colourVersion > kColourBlockVersion || (colourVersion >= 1 && !ReadColours(s, colours)))
+        return restore();
+    if (!ReadNotes(s) || !ReadTextSettings(s))
         return restore();
     int32_t wordsInFile = 0;
     if (kind == kListKeyWordDatabase) {
@@ -369,6 +397,9 @@ bool T_WholeKeywordsHolder::ReadBlocks(TStream& s, uint8_t kind)
         plots->words_in_file = wordsInFile;
         keyWords->KWSettings.SetPlotsComputed(plots->Count() > 0);
         keyWords->KWSettings.SetLinksComputed(links->Count() > 0 || clusters->Count() > 0);
+        // The statistics in the order of their first column (the order the texts were read in).
+        keyWords->fKWStats->SetSort(ss_RowNumber);
+        keyWords->fKWStats->CompleteResort();
     }
     fColours = colours;
     fCVBaseLists.Clear();
@@ -382,7 +413,7 @@ bool T_WholeKeywordsHolder::ReadBlocks(TStream& s, uint8_t kind)
     MainFile.ListType = kind;
     RegisterLists();
     SetCVBaseListsLCIDToTextSettingsLCID();
-    HasAllDataFields = true;
+    // HasAllDataFields stays as the file's data says (read with the base block).
     return true;
 }
 

@@ -52,6 +52,9 @@ class T_WholeKeywordsHolder : public TCorvantisholder {
 public:
     // The document version this program writes.
     static constexpr int32_t kKeywordsDocumentVersion = 1;
+    // The colour version this program writes into the settings (offset 1592):
+    // the 192-byte colour block follows the record.
+    static constexpr int32_t kColourBlockVersion = 1;
     // A run stops after this many finished lists.
     static constexpr int32_t kMaxListsPerRun = 100000;
 
@@ -75,6 +78,8 @@ public:
     std::unique_ptr<TKWDBList> fKWDBList;
     std::unique_ptr<TKWClusterList> fClusterList;
     bool SourceTextKWSentencesOnly = false;
+    // Set when a script drives the document: the run reports its lists to it.
+    bool fRunsScript = false;
     bool FailedToFindAText = false;
     // The workbook of a batch's spreadsheet summary; empty: none.
     QString ResultsToExcelFilename;
@@ -160,6 +165,8 @@ private:
     void NoteUnusableList(const QString& name, const QString& why);
     // The lists that could not be used, in one message (or the failure message).
     void ReportUnusableLists();
+    // The headings of the run's lists (step before the study lists).
+    void ResetRunHeadings();
     bool ComputeKWsFromZippedLists(TRunState& run, int32_t index, const QString& archive);
     bool RunOneStudyDocument(TRunState& run, T_WholeWordlistHolder& study, const QString& name, const QDateTime& time);
     void WriteKWsToExcel(TRunState& run);

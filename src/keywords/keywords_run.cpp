@@ -19,6 +19,7 @@
 #include "suite/logging.h"
 #include "suite/my_types.h"
 #include "suite/resource_strings.h"
+#include "suite/wdef.h"
 #include "suite/window_messages.h"
 #include "suite/zip_archive.h"
 #include "wordlist/wordlist_holder.h"
@@ -209,14 +210,12 @@ void T_WholeKeywordsHolder::ComputeKWs(const QStringList& studyLists, const QStr
     fKWList->KWSettings.SetLanguageBlock(ftextsettings.LanguageBlock());
     fUnusableLists.clear();
     if (lists.isEmpty() || !QFileInfo::exists(OnDisk(lists.first())) || !QFileInfo::exists(referenceFilename)) {
-        // Named for the caller; the window tells "too few texts" itself.
+        // Nothing else: the result says too few texts, and the caller tells the user.
+        // The missing study list is named for the caller all the same.
         if (!lists.isEmpty() && !QFileInfo::exists(OnDisk(lists.first())))
             NoteUnusableList(lists.first(), QStringLiteral("no such file"));
         result.OK = false;
         result.TooFewTexts = true;
-        // A reference list that is not there is worth saying: the user named it.
-        if (!referenceFilename.isEmpty() && !QFileInfo::exists(referenceFilename))
-            ReportReferenceFailure(referenceFilename, QStringLiteral("no such file"), kReadCannotOpen);
         return;
     }
     run.total = int32_t(lists.size());
@@ -232,6 +231,7 @@ void T_WholeKeywordsHolder::ComputeKWs(const QStringList& studyLists, const QStr
     }
 
     run.excelTree = std::make_unique<TKWExcelTree>(run.companion, fReference->Order().CollationName());
+    ResetRunHeadings();
     fKWList->fKWStats->Clear();
     fKWList->Clear();
     fPlots->ClearKeepingHeadings();
@@ -266,6 +266,8 @@ void T_WholeKeywordsHolder::ComputeKWs(const QStringList& studyLists, const QStr
             Global_BatchProcedures.BatchRootFolder = root;
             continue;
         }
+        if (fRunsScript)
+            HandleScriptProgress(fListsRead, run.total);
         if (batchMode == 0)
             GlobalProgress().OverallPercent(Percent(fListsRead, run.total));
         MyYieldProcess();
@@ -298,6 +300,22 @@ void T_WholeKeywordsHolder::ComputeKWs(const QStringList& studyLists, const QStr
     MainFile.Mark = 1;
     CorvantisHolderMainListCount(fKWList->Count());
     Global_Busy_Dont_Show_Data = false;
+}
+
+void T_WholeKeywordsHolder::ResetRunHeadings()
+{
+    // The key-word list's headings are those of its list type (the run's
+    // document kind); the first time the list is shown its word column takes
+    // the width the printer preferences give, and its columns the default
+    // visibility.
+    fKWList->ResetBaseHeadings(StandardGridHeaderArray(kListKeyWords).mid(0, TKeyWordList::kColSet));
+    if (!fKWList->HasPixelSize()) {
+        fKWList->SetPixelSize(TKeyWordList::kColWord, PixelWidth(GetPrinterPrefs()));
+        ApplyDefaultColumnVisibility(*fKWList);
+    }
+    fPlots->ResetBaseHeadings(TKWPlotList::DefaultHeadings());
+    fKWLinks->ResetBaseHeadings(TKWLinkList::DefaultHeadings());
+    fClusterList->ResetBaseHeadings(TKWClusterList::DefaultHeadings());
 }
 
 void T_WholeKeywordsHolder::ComputeOneStudyList(TRunState& run, int32_t index, const QString& name)

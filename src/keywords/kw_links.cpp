@@ -359,16 +359,41 @@ void ComputeKeyWordLinks(TKWPlotList& plots, const TKeyWordsSettingsRec& setting
     }
 
     std::map<QString, int32_t> clusterCounts;
+    // Counting one linked pair: the partner's co-occurrences in each row's
+    // entry (appended with 1 when new), the rows' link tokens, the cluster.
+    std::vector<int32_t> partnersSeen(parts.size(), 0);
+    auto countPartner = [&](std::size_t row, int partnerRow) {
+        auto& info = links.Entry(parts[row].link).data.linked_words_info;
+        for (TKWLinkEntryLinkedInfoRec& r : info)
+            if (r.link_wordtype_nums_1based == partnerRow + 1) {
+                ++r.freq;
+                return;
+            }
+        info.push_back({partnerRow + 1, 1});
+        ++partnersSeen[row];
+    };
+    // A link belongs to the earlier of its two key words: each key word
+    // ranks the later ones it co-occurs with, and its list is cut to the
+    // pairs taken, so the partners an earlier word counted into it go again.
+    const int32_t minTaken = std::max<int32_t>(minPairFreq, 1);
+    struct TRanked {
+        int32_t count;
+        int32_t partner;
+    };
+    std::vector<TRanked> ranking;
     const std::size_t m = parts.size();
     for (std::size_t i = 0; i < m && global_panic_state == kPanicRun; ++i) {
         if (progress)
             progress(int(int64_t(i) * 100 / int64_t(std::max<std::size_t>(m, 1))));
         const TPart& pi = parts[i];
         TKWPlotEntry& ei = plots.Entry(pi.row);
+        ranking.clear();
+        for (std::size_t j = i + 1; j < m; ++j)
+            ranking.push_back({0, parts[j].row + 1});
         for (std::size_t j = i + 1; j < m && global_panic_state == kPanicRun; ++j) {
             const TPart& pj = parts[j];
             TKWPlotEntry& ej = plots.Entry(pj.row);
-            int32_t count = 0;
+            int32_t& count = ranking[j - i - 1].count;
             std::size_t lo = 0;
             for (const int32_t a : pi.positions) {
                 // Positions of the second word further back than the span never link with this or a later a.
@@ -383,26 +408,25 @@ void ComputeKeyWordLinks(TKWPlotList& plots, const TKeyWordsSettingsRec& setting
                     const QString text = a <= b ? TKWClusterList::ClusterFormattedByDistance(ei.w, ej.w, int(d))
                                                 : TKWClusterList::ClusterFormattedByDistance(ej.w, ei.w, int(d));
                     ++clusterCounts[text];
+                    countPartner(i, pj.row);
+                    countPartner(j, pi.row);
                     ++ei.data.link_tokens;
                     ++ej.data.link_tokens;
                 }
             }
-            if (count > 0) {
-                links.Entry(pi.link).data.linked_words_info.push_back({pj.row + 1, count});
-                links.Entry(pj.link).data.linked_words_info.push_back({pi.row + 1, count});
-            }
         }
+        // Most often first (equal counts in row order); taken while often
+        // enough, never more than the key words linked to this one so far.
+        // A later key word never met is no link, whatever the minimum.
+        std::stable_sort(ranking.begin(), ranking.end(),
+                         [](const TRanked& x, const TRanked& y) { return x.count > y.count; });
+        auto& info = links.Entry(pi.link).data.linked_words_info;
+        std::size_t k = 0;
+        for (; k < ranking.size() && k < std::size_t(partnersSeen[i]) && ranking[k].count >= minTaken; ++k)
+            info[k] = {ranking[k].partner, ranking[k].count};
+        info.resize(std::min(k, info.size()));
     }
 
-    // Each key word keeps the partners it co-occurs with often enough, most often first.
-    for (int i = 0; i < links.Count(); ++i) {
-        auto& info = links.Entry(i).data.linked_words_info;
-        std::stable_sort(info.begin(), info.end(), [](const TKWLinkEntryLinkedInfoRec& x, const TKWLinkEntryLinkedInfoRec& y) {
-            return x.freq > y.freq;
-        });
-        info.erase(std::remove_if(info.begin(), info.end(), [&](const TKWLinkEntryLinkedInfoRec& r) { return r.freq < minPairFreq; }),
-                   info.end());
-    }
     const int32_t minLinked = settings.MinLinkedKeyWords();
     links.RemoveIf([&](const TCVBaseListObject& e) {
         return int64_t(static_cast<const TKWLinkEntry&>(e).data.linked_words_info.size()) < minLinked;

@@ -2,9 +2,11 @@
 // Key-word links and link clusters. Two key words of one text are linked
 // when they occur within a window of running words of each other (the link
 // span of the key-word settings). The link list has one entry per key word
-// with the key words linked to it, ranked by how often they co-occur; the
-// link-cluster list has each linked pair as a short text with the gap
-// between the words, and how often it occurred.
+// with the key words after it (in plot order) linked to it, ranked by how
+// often they co-occur: each link is listed once, under the earlier of its
+// two words, so the last key word has no links of its own. The link-cluster
+// list has each linked pair as a short text with the gap between the words,
+// and how often it occurred.
 //
 // Stored entries (little-endian):
 //   link entry:    hits as int32 written as minus its absolute value, the
@@ -12,7 +14,8 @@
 //                  row number int32, co-occurrences int32)
 //   cluster entry: the cluster text (string-stream form), frequency int32
 // Link lists saved with plot lists older than version 22 held 4-byte
-// partner records; their partners are read past and dropped.
+// partner records; their partners are read past and dropped. Lists saved
+// when links were kept both ways read as they were stored.
 
 #include "model/lemma_match_list.h"
 #include "suite/settings_records.h"

@@ -449,7 +449,13 @@ QStringList TKWDBList::DetailsOfCurrentSettings() const
 bool TKWDBList::MergeWith(TCVBaseLemmaMatchCapableList& other)
 {
     auto* o = dynamic_cast<TKWDBList*>(&other);
-    if (!o || o == this)
+    return o && MergeDatabaseWith(*o, true);
+}
+
+bool TKWDBList::MergeDatabaseWith(TKWDBList& other, bool withStatistics)
+{
+    TKWDBList* o = &other;
+    if (o == this)
         return false;
     const int32_t offset = int32_t(fComputeKWDBFiles.size());
     fComputeKWDBFiles += o->fComputeKWDBFiles;
@@ -474,7 +480,8 @@ bool TKWDBList::MergeWith(TCVBaseLemmaMatchCapableList& other)
         d.freq += src.freq;
         d.keyness += src.keyness;
     }
-    if (fStatsFileList && o->fStatsFileList && fStatsFileList != o->fStatsFileList && o->fStatsFileList->Count() > 1) {
+    if (withStatistics && fStatsFileList && o->fStatsFileList && fStatsFileList != o->fStatsFileList
+        && o->fStatsFileList->Count() > 1) {
         for (int r = 1; r < o->fStatsFileList->Count(); ++r)
             fStatsFileList->AddText(o->fStatsFileList->Row(r)->Data());
         fStatsFileList->RecomputeOverall();

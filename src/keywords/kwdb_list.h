@@ -149,6 +149,9 @@ public:
     QStringList DetailsOfCurrentSettings() const;
     // Pools another database's files, statistics and entries.
     bool MergeWith(TCVBaseLemmaMatchCapableList& other) override;
+    // The same, the statistics only when asked (the key-word document merges
+    // the statistics list the database shares with its key-word list).
+    bool MergeDatabaseWith(TKWDBList& other, bool withStatistics);
     bool SaveToStream(TStream& s) override;
     bool ReadFromStream(TStream& s) override;
 

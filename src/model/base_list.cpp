@@ -286,6 +286,39 @@ void TCVBaseDataClass::TotalsCell(int column, TDrawgridDataRec& rec) const
     rec = fColumnTotals[size_t(column)];
 }
 
+bool TCVBaseDataClass::HasPixelSize() const
+{
+    return std::any_of(fColumnPixels.begin(), fColumnPixels.end(), [](int w) { return w > 0; });
+}
+
+int TCVBaseDataClass::ColumnPixelWidth(int column) const
+{
+    return column >= 0 && std::size_t(column) < fColumnPixels.size() ? fColumnPixels[std::size_t(column)] : 0;
+}
+
+void TCVBaseDataClass::SetPixelSize(int column, int pixels)
+{
+    if (column < 0)
+        return;
+    if (std::size_t(column) >= fColumnPixels.size())
+        fColumnPixels.resize(std::size_t(column) + 1, 0);
+    fColumnPixels[std::size_t(column)] = std::max(pixels, 0);
+}
+
+bool TCVBaseDataClass::ColumnVisible(int column) const
+{
+    return !(column >= 0 && std::size_t(column) < fColumnHidden.size() && fColumnHidden[std::size_t(column)]);
+}
+
+void TCVBaseDataClass::SetColumnVisible(int column, bool visible)
+{
+    if (column < 0)
+        return;
+    if (std::size_t(column) >= fColumnHidden.size())
+        fColumnHidden.resize(std::size_t(column) + 1, 0);
+    fColumnHidden[std::size_t(column)] = visible ? 0 : 1;
+}
+
 QString TCVBaseDataClass::EntryDetailsAsString(int row) const
 {
     QStringList cells;
@@ -506,6 +539,16 @@ void TCVBaseDataClass::EnsureAlphabeticalAscendingSort()
 
 // ---------------------------------------------------------------------------
 // Columns
+
+void TCVBaseDataClass::ResetBaseHeadings(const QStringList& base)
+{
+    for (qsizetype c = 0; c < base.size(); ++c) {
+        if (c < fGridHeadings.size())
+            fGridHeadings[c] = base[c];
+        else
+            fGridHeadings << base[c];
+    }
+}
 
 int TCVBaseDataClass::AddSetColumn(const QString& heading)
 {

@@ -217,6 +217,9 @@ public:
     // --- grid columns ---
     QStringList GridHeadings() const { return fGridHeadings; }
     void SetGridHeadings(const QStringList& h) { fGridHeadings = h; }
+    // The first headings become `base` (the list type's own); the set
+    // columns after them stay as they are.
+    void ResetBaseHeadings(const QStringList& base);
     QString Heading(int column) const { return fGridHeadings.value(column); }
     int ColumnCount() const { return int(fGridHeadings.size()); }
     int WordColumn() const { return fWordColumn; } // -1: the list has no word column
@@ -231,6 +234,15 @@ public:
     virtual int RowToEntry(int gridRow, int displayKind) const { return gridRow - 1 - OverallCount(); }
     // The row's cells, columns 0 .. ColumnCount()-1, joined by tab characters.
     QString EntryDetailsAsString(int row) const;
+    // The grids' layout of the columns, kept with the list while it lives
+    // (not stored): pixel widths (0: the grid's own) and hidden columns.
+    // A grid showing the list takes them when it has any (HasColumnLayout).
+    bool HasPixelSize() const;
+    int ColumnPixelWidth(int column) const;
+    void SetPixelSize(int column, int pixels);
+    bool ColumnVisible(int column) const;
+    void SetColumnVisible(int column, bool visible);
+    bool HasColumnLayout() const { return HasPixelSize() || !fColumnHidden.empty(); }
 
     // --- column totals ---
     // A row the grids show after the entries when switched on: the sum of
@@ -374,6 +386,8 @@ private:
     int32_t fVersion;
     std::array<TSortLevel, kSortLevels> fSorts;
     QStringList fGridHeadings;
+    std::vector<int> fColumnPixels;      // per column, 0 unset
+    std::vector<uint8_t> fColumnHidden;  // per column, 1 hidden
     int fWordColumn = 1;
     std::vector<std::pair<int, int32_t>> fSetColumns; // grid column, set number
     int fActiveSetColumn = -1;

@@ -18,7 +18,7 @@ struct TChosenTextRec {
     int32_t Hits = 0;   // search hits found in it by the last job
     int32_t Words = 0;  // running words found in it by the last job
     uint8_t Status = 0; // 0 not read yet, 1 read, 2 could not be read
-    uint8_t Kind = 0;   // detected format (see textread's TTextFormat)
+    uint8_t Kind = 0;   // format code a concordance gave it: 1 an 8-bit text, 4 a UTF-16 text, 32 a text in a zip
     QString Notes;
 
     bool InsideZip() const { return !ZipEntryName.isEmpty(); }

@@ -895,4 +895,11 @@ uint64_t TCorvantisholder::ListTypesWithChangeMark(std::initializer_list<const T
     return set;
 }
 
+void ApplyDefaultColumnVisibility(TCVBaseDataClass& list)
+{
+    const uint32_t shown = GetDefaultColumnVisibility(list.ListType());
+    for (int c = 2; c <= std::min(20, list.ColumnCount() - 1); ++c)
+        list.SetColumnVisible(c, (shown >> c) & 1u);
+}
+
 } // namespace cv

@@ -263,4 +263,9 @@ private:
     std::unique_ptr<TExcelWriter> fExcel;
 };
 
+// Shows or hides a list's grid columns 2 to min(20, count - 1) as the
+// settings buffer's defaults for its list type say (columns 0 and 1, the
+// number and the word, always show).
+void ApplyDefaultColumnVisibility(TCVBaseDataClass& list);
+
 } // namespace cv

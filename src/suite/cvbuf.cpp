@@ -9,9 +9,11 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <cstring>
 #include <thread>
 
@@ -80,6 +82,7 @@ constexpr std::array<TSlotInfo, std::size_t(TBufSlot::Count)> kSlots = {{
     {TBufSlot::ListChoices, uint32_t(TListChoiceRec::kSize), kToolSlots * TSettingsBuffer::kLemmaListKinds},
     {TBufSlot::ListSettings, uint32_t(TListSettingsRec::kSize), kToolSlots * TSettingsBuffer::kLemmaListKinds},
     {TBufSlot::LastUsedFiles, uint32_t(TFileNameRec::kSize), TSettingsBuffer::kListTypes},
+    {TBufSlot::GridDefaults, uint32_t(TGridDefaultsRec::kSize), 1},
 }};
 
 constexpr uint32_t alignUp(uint32_t v) { return (v + 15u) & ~15u; }
@@ -342,6 +345,7 @@ void TSettingsBuffer::WriteRecordDefaults(uint8_t* base)
     put(TBufSlot::Startup, 0, TStartupOptionsRec::Defaults().Bytes());
     put(TBufSlot::CollocateScript, 0, TCollocateScriptSettings::Defaults().Bytes());
     put(TBufSlot::MutualChecks, 0, TConcgramMutualChecks::Defaults().Bytes());
+    put(TBufSlot::GridDefaults, 0, TGridDefaultsRec::Defaults().Bytes());
     const auto listDefaults = TListSettingsRec::Defaults();
     for (int i = 0; i < SlotCount(TBufSlot::ListSettings); ++i)
         put(TBufSlot::ListSettings, i, listDefaults.Bytes());
@@ -618,7 +622,12 @@ void SetKeywordsSettingsReferenceCorpus(const QString& name)
     modify<TKeyWordsSettingsRec>(TBufSlot::KeyWords, 0, [&](TKeyWordsSettingsRec& r) { r.SetReferenceListName(name); });
 }
 
-TConcSettingsRec32 GetConcSaveRec() { return get<TConcSettingsRec32>(TBufSlot::Concordance); }
+TConcSettingsRec32 GetConcSaveRec()
+{
+    TConcSettingsRec32 c = get<TConcSettingsRec32>(TBufSlot::Concordance);
+    c.ConvertToCurrentLayout();
+    return c;
+}
 void SetConcSaveRec(const TConcSettingsRec32& s) { set(TBufSlot::Concordance, s); }
 
 namespace {
@@ -653,6 +662,36 @@ void SetClipboardSettings(const TCVClipboardSettings& s) { set(TBufSlot::Clipboa
 TWordCloudSettingsRec GetWordCloudSettings() { return get<TWordCloudSettingsRec>(TBufSlot::WordCloud); }
 void SetWordCloudSettings(const TWordCloudSettingsRec& s) { set(TBufSlot::WordCloud, s); }
 TRulerPlotWordCloudFeatures GetRulerPlotWordCloudFeatures() { return get<TRulerPlotWordCloudFeatures>(TBufSlot::RulerPlot); }
+
+TPrinterPrefs GetPrinterPrefs()
+{
+    const auto g = get<TGridDefaultsRec>(TBufSlot::GridDefaults);
+    return {g.WordColumnTenthsMm(), g.ScreenDpi()};
+}
+
+void SetPrinterPrefs(const TPrinterPrefs& prefs)
+{
+    modify<TGridDefaultsRec>(TBufSlot::GridDefaults, 0, [&](TGridDefaultsRec& g) {
+        g.SetWordColumnTenthsMm(prefs.wordColumnTenthsMm);
+        g.SetScreenDpi(prefs.screenDpi);
+    });
+}
+
+int PixelWidth(const TPrinterPrefs& prefs)
+{
+    const double pixels = double(std::max(prefs.wordColumnTenthsMm, 0)) / 254.0 * double(std::max(prefs.screenDpi, 0));
+    return std::max(1, int(std::lround(std::min(pixels, 100000.0))));
+}
+
+uint32_t GetDefaultColumnVisibility(uint8_t listType)
+{
+    return get<TGridDefaultsRec>(TBufSlot::GridDefaults).ColumnVisibility(listType);
+}
+
+void SetDefaultColumnVisibility(uint8_t listType, uint32_t mask)
+{
+    modify<TGridDefaultsRec>(TBufSlot::GridDefaults, 0, [&](TGridDefaultsRec& g) { g.SetColumnVisibility(listType, mask); });
+}
 void SetRulerPlotWordCloudFeatures(const TRulerPlotWordCloudFeatures& r) { set(TBufSlot::RulerPlot, r); }
 TStartupOptionsRec GetStartupOptions() { return get<TStartupOptionsRec>(TBufSlot::Startup); }
 void SetStartupOptions(const TStartupOptionsRec& s) { set(TBufSlot::Startup, s); }

@@ -50,6 +50,7 @@ enum class TBufSlot : uint8_t {
     ListChoices,     // per tool and lemmatiser list kind: wanted, file name
     ListSettings,    // per tool and lemmatiser list kind: TListSettingsRec
     LastUsedFiles,   // per list type
+    GridDefaults,    // printer preferences of the grids, columns shown by default per list type
     Count
 };
 
@@ -234,6 +235,19 @@ void SetClipboardSettings(const TCVClipboardSettings& s);
 TWordCloudSettingsRec GetWordCloudSettings();
 void SetWordCloudSettings(const TWordCloudSettingsRec& s);
 TRulerPlotWordCloudFeatures GetRulerPlotWordCloudFeatures();
+// The printer preferences of the grids: the word column's printed width and
+// the screen's resolution; PixelWidth gives that width on the screen
+// (tenths of a millimetre / 254 x dots per inch, rounded; at least 1).
+struct TPrinterPrefs {
+    int32_t wordColumnTenthsMm = 400;
+    int32_t screenDpi = 96;
+};
+TPrinterPrefs GetPrinterPrefs();
+void SetPrinterPrefs(const TPrinterPrefs& prefs);
+int PixelWidth(const TPrinterPrefs& prefs);
+// The grid columns of a list type shown by default: bit c for column c.
+uint32_t GetDefaultColumnVisibility(uint8_t listType);
+void SetDefaultColumnVisibility(uint8_t listType, uint32_t mask);
 void SetRulerPlotWordCloudFeatures(const TRulerPlotWordCloudFeatures& r);
 TStartupOptionsRec GetStartupOptions();
 void SetStartupOptions(const TStartupOptionsRec& s);

@@ -275,54 +275,91 @@ double LogRatioAssociation(double f_AB, double f_A, double f_B, double N, double
     return Finite(std::log2((Corrected(t.o11) / r1) / (Corrected(t.o21) / r2)));
 }
 
+namespace {
+
+// A windowed table with its row sums R1 R2 and column sums C1 C2.
+struct TTableSums {
+    TContingency t;
+    double r1, r2, c1, c2;
+};
+
+TTableSums WindowSums(double f_AB, double f_A, double f_B, double N, double span)
+{
+    const TContingency t = WindowContingency(f_AB, f_A, f_B, N, span);
+    return {t, t.o11 + t.o12, t.o21 + t.o22, t.o11 + t.o21, t.o12 + t.o22};
+}
+
+// part / whole; 0 when whole is not positive.
+double Share(double part, double whole)
+{
+    return whole > 0 ? part / whole : 0.0;
+}
+
+} // namespace
+
 double ConditionalProbabilityA(double f_AB, double f_A, double f_B, double N, double span)
 {
     if (!Scorable(f_AB, f_A, f_B, N, span))
         return 0.0;
-    return Finite(f_AB / f_A);
+    const TTableSums w = WindowSums(f_AB, f_A, f_B, N, span);
+    return Finite(Share(w.t.o11, w.r1));
 }
 
 double ConditionalProbabilityB(double f_AB, double f_A, double f_B, double N, double span)
 {
     if (!Scorable(f_AB, f_A, f_B, N, span))
         return 0.0;
-    return Finite(f_AB / f_B);
+    const TTableSums w = WindowSums(f_AB, f_A, f_B, N, span);
+    return Finite(Share(w.t.o11, w.c1));
 }
 
 double DeltaPA(double f_AB, double f_A, double f_B, double N, double span)
 {
     if (!Scorable(f_AB, f_A, f_B, N, span))
         return 0.0;
-    const TContingency t = WindowContingency(f_AB, f_A, f_B, N, span);
-    const double r2 = t.o21 + t.o22;
-    const double elsewhere = r2 > 0 ? span * t.o21 / r2 : 0.0;
-    return Finite(f_AB / f_A - elsewhere);
+    const TTableSums w = WindowSums(f_AB, f_A, f_B, N, span);
+    return Finite(Share(w.t.o11, w.r1) - Share(w.t.o21, w.r2));
 }
 
 double DeltaPB(double f_AB, double f_A, double f_B, double N, double span)
 {
     if (!Scorable(f_AB, f_A, f_B, N, span))
         return 0.0;
-    const TContingency t = WindowContingency(f_AB, f_A, f_B, N, span);
-    const double c2 = t.o12 + t.o22;
-    const double elsewhere = c2 > 0 ? t.o12 / c2 : 0.0;
-    return Finite(f_AB / f_B - elsewhere);
+    const TTableSums w = WindowSums(f_AB, f_A, f_B, N, span);
+    return Finite(Share(w.t.o11, w.c1) - Share(w.t.o12, w.c2));
 }
 
 const std::array<TAssociationEntry, kAssociationCount>& AssociationTable()
 {
+    // The help texts name the windowed table: f(AB) the joint frequency,
+    // f(A) the node's frequency, f(B) the collocate's, N the running words,
+    // S the span; R1 = f(A) S positions lie within the node's spans.
     static constexpr std::array<TAssociationEntry, kAssociationCount> table{{
-        {TAssociation::Dice, "Dice", &DiceAssociation},
-        {TAssociation::MI, "Mutual info", &MutualInformation},
-        {TAssociation::MI3, "MI3", &MI3},
-        {TAssociation::ZScore, "Z score", &ZScore},
-        {TAssociation::LogLikelihood, "Log likelihood", &LogLikelihoodAssociation},
-        {TAssociation::TScore, "T score", &TScore},
-        {TAssociation::LogRatio, "Log Ratio", &LogRatioAssociation},
-        {TAssociation::ConditionalProbabilityA, "CProbA", &ConditionalProbabilityA},
-        {TAssociation::ConditionalProbabilityB, "CProbB", &ConditionalProbabilityB},
-        {TAssociation::DeltaPA, "DeltaPA", &DeltaPA},
-        {TAssociation::DeltaPB, "DeltaPB", &DeltaPB},
+        {TAssociation::Dice, "Dice", &DiceAssociation,
+         "Dice coefficient: 2 f(AB) / (f(A) + f(B)), the joint frequency against the two words' frequencies."},
+        {TAssociation::MI, "Mutual info", &MutualInformation,
+         "Mutual information: log2(f(AB) / E), E = f(A) f(B) S / N the joint frequency expected by chance."},
+        {TAssociation::MI3, "MI3", &MI3, "MI3: log2(f(AB)^3 / E), mutual information that favours frequent pairs."},
+        {TAssociation::ZScore, "Z score", &ZScore, "Z score: (f(AB) - E) / sqrt(E)."},
+        {TAssociation::LogLikelihood, "Log likelihood", &LogLikelihoodAssociation,
+         "Log likelihood (G2) of the 2 x 2 table of the N positions (near the node or not, holding the collocate or "
+         "not); negative when the pair is rarer than chance."},
+        {TAssociation::TScore, "T score", &TScore, "T score: (f(AB) - E) / sqrt(f(AB))."},
+        {TAssociation::LogRatio, "Log Ratio", &LogRatioAssociation,
+         "Log ratio: log2 of the collocate's share of the positions near the node, (f(AB) / R1), over its share of "
+         "the other positions, ((f(B) - f(AB)) / (N - R1)); a zero count as 0.5."},
+        {TAssociation::ConditionalProbabilityA, "CProbA", &ConditionalProbabilityA,
+         "Conditional probability of the collocate given the node, P(B | A) = f(AB) / R1, R1 = f(A) S: the share "
+         "of the positions near the node that hold the collocate (0 to 1)."},
+        {TAssociation::ConditionalProbabilityB, "CProbB", &ConditionalProbabilityB,
+         "Conditional probability of the node given the collocate, P(A | B) = f(AB) / f(B): the share of the "
+         "collocate's occurrences that stand near the node (0 to 1)."},
+        {TAssociation::DeltaPA, "DeltaPA", &DeltaPA,
+         "Delta P of the collocate given the node: f(AB) / R1 - (f(B) - f(AB)) / (N - R1), the collocate's share "
+         "of the positions near the node less its share of the others (-1 to 1, 0 by chance)."},
+        {TAssociation::DeltaPB, "DeltaPB", &DeltaPB,
+         "Delta P of the node given the collocate: f(AB) / f(B) - (R1 - f(AB)) / (N - f(B)), the share of the "
+         "collocate's occurrences near the node less the share of the other words' (-1 to 1, 0 by chance)."},
     }};
     return table;
 }

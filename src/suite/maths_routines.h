@@ -155,6 +155,7 @@ struct TAssociationEntry {
     TAssociation id;
     std::string_view caption; // the short name shown with its threshold
     TAssociationMeasure measure;
+    std::string_view help;    // what the score measures and its formula (a column's help text)
 };
 
 // The table of the eleven scores, in order.
@@ -208,22 +209,26 @@ double TScore(double f_AB, double f_A, double f_B, double N, double span);
 //   LR = log2( (o11 / R1) / (o21 / R2) ),  R1 = o11 + o12, R2 = o21 + o22
 // o11 or o21 of 0 counted as kZeroFrequencyCorrection; 0 when R1 or R2 is 0.
 double LogRatioAssociation(double f_AB, double f_A, double f_B, double N, double span);
-// Conditional probability A, P(B|A) = f_AB / f_A: how often B turns up in
-// the span of an A (for span 1, the share of A's followed or preceded by B).
+// The conditional probabilities and delta P read the windowed table, whose
+// rows are the positions near an A (R1 = f_A * span) and the others, and
+// whose columns are the positions holding B (C1 = f_B) and the others, so
+// that they are probabilities whatever the span:
+// Conditional probability A, P(B | A) = o11 / R1: the share of the
+// positions within the spans of A that hold B. 0 .. 1; 0 when R1 is 0.
 double ConditionalProbabilityA(double f_AB, double f_A, double f_B, double N, double span);
-// Conditional probability B, P(A|B) = f_AB / f_B: the share of B's found in
-// the span of an A.
+// Conditional probability B, P(A | B) = o11 / C1: the share of B's found
+// within the span of an A. 0 .. 1; 0 when C1 is 0.
 double ConditionalProbabilityB(double f_AB, double f_A, double f_B, double N, double span);
-// Delta P A = P(B|A) - P(B|not A): how much more B turns up in the span of
-// an A than in as many positions away from A's spans:
-//   dPA = f_AB / f_A - span * o21 / R2
-// 0 at independence (f_AB = E); for span 1 Gries's delta P of B given A. The
-// second term is 0 when R2 is 0.
+// Delta P A (Gries), P(B | A) - P(B | not A):
+//   dPA = o11 / R1 - o21 / R2
+// how much likelier B is at a position near an A than at one away from
+// every A. -1 .. 1, 0 at independence (f_AB = E); a term whose
+// denominator is 0 counts as 0.
 double DeltaPA(double f_AB, double f_A, double f_B, double N, double span);
-// Delta P B = P(A|B) - P(A|not B): the share of B's within A's spans less
-// the share of the other words within them:
-//   dPB = f_AB / f_B - o12 / C2,  C2 = o12 + o22
-// 0 at independence; the second term is 0 when C2 is 0.
+// Delta P B, its mirror, P(A | B) - P(A | not B):
+//   dPB = o11 / C1 - o12 / C2
+// how much likelier a B is to stand near an A than any other word is.
+// -1 .. 1, 0 at independence; a term whose denominator is 0 counts as 0.
 double DeltaPB(double f_AB, double f_A, double f_B, double N, double span);
 
 // ===========================================================================

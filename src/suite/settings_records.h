@@ -80,6 +80,10 @@ public:
     enum TConcDisplayOption : uint8_t { kDisplayOptionCount = 5 };
     enum THideOption : uint8_t { kHideOptionCount = 5 };
     enum TConcColouringOption : uint8_t { kColouringOptionCount = 3 };
+    // The layout of our own fields; records of an earlier one are converted on reading.
+    static constexpr uint8_t kOwnFieldsLayout = 1;
+    // The minimum cluster frequency records of layout 0 were used with.
+    static constexpr int16_t kOlderMinClusterFrequency = 2;
 
     CV_TEXT_FIELD(0, 81, SearchWord)                 // the one search word of files without a search-word block
     // Our own fields in the free bytes 162..647:
@@ -100,6 +104,8 @@ public:
     CV_BOOL_FIELD(231, MergeSearchWordsForCollocates)
     CV_BOOL_FIELD(232, MergeSearchWordsForClusters)
     CV_FIELD(uint8_t, 233, BoundaryMarking)          // second barrier setting; with byte 1737 both non-zero marks boundaries
+    CV_FIELD(int16_t, 234, MinClusterFrequency)      // concordance clusters seen fewer times are not kept
+    CV_FIELD(uint8_t, 236, OwnFieldsLayout)          // 0: a record from before the minimum cluster frequency; kOwnFieldsLayout now
 
     CV_FIELD(int32_t, 648, EntriesWantedPerSw)
     CV_FIELD(int32_t, 656, Reserved656)
@@ -130,6 +136,16 @@ public:
     CV_BOOL_FIELD(1782, PlotRowsBySearchWord)
     CV_BOOL_FIELD(1783, LinesCarryTagFlags)
     CV_FIELD(uint8_t, 1792, ColouringOptions)
+
+    // A record of an earlier layout of our own fields takes what that layout
+    // lacked: the minimum cluster frequency its clusters were made with.
+    void ConvertToCurrentLayout()
+    {
+        if (OwnFieldsLayout() >= kOwnFieldsLayout)
+            return;
+        SetMinClusterFrequency(kOlderMinClusterFrequency);
+        SetOwnFieldsLayout(kOwnFieldsLayout);
+    }
 
     static TConcSettingsRec32 Defaults();
 };
@@ -251,6 +267,38 @@ public:
         w.SetVerticalSpacing(1.0f);
         w.SetMinFontSize(9);
         return w;
+    }
+};
+
+// What the grids start from: the printer preferences that size a list's word
+// column (GetPrinterPrefs), and per list type the columns shown by default.
+class TGridDefaultsRec : public TSettingsRecord<320> {
+public:
+    static constexpr int kListTypes = 64;
+    static constexpr std::size_t kVisibilityOffset = 64; // uint32 per list type: bit c, column c shown
+
+    CV_FIELD(int32_t, 0, WordColumnTenthsMm) // printed width of the word column, 0.1 mm
+    CV_FIELD(int32_t, 4, ScreenDpi)          // screen dots per inch the width is shown at
+
+    uint32_t ColumnVisibility(int listType) const
+    {
+        return listType >= 0 && listType < kListTypes ? Get<uint32_t>(kVisibilityOffset + 4 * std::size_t(listType))
+                                                      : 0xFFFFFFFFu;
+    }
+    void SetColumnVisibility(int listType, uint32_t mask)
+    {
+        if (listType >= 0 && listType < kListTypes)
+            Set<uint32_t>(kVisibilityOffset + 4 * std::size_t(listType), mask);
+    }
+
+    static TGridDefaultsRec Defaults()
+    {
+        TGridDefaultsRec g;
+        g.SetWordColumnTenthsMm(400);
+        g.SetScreenDpi(96);
+        for (int t = 0; t < kListTypes; ++t)
+            g.SetColumnVisibility(t, 0xFFFFFFFFu);
+        return g;
     }
 };
 
@@ -394,6 +442,8 @@ inline TConcSettingsRec32 TConcSettingsRec32::Defaults()
     c.SetStopListWanted(false);
     c.SetClusterLengthMin(3);
     c.SetClusterLengthMax(5);
+    c.SetMinClusterFrequency(2);
+    c.SetOwnFieldsLayout(kOwnFieldsLayout);
     c.SetStoredFormatLevel(3);
     return c;
 }

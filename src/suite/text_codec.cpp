@@ -1,5 +1,7 @@
 #include "suite/text_codec.h"
 
+#include <QFile>
+#include <QSaveFile>
 #include <QStringDecoder>
 
 #include <array>
@@ -196,6 +198,34 @@ QString DecodeText(QByteArrayView bytes, uint32_t fallbackCodePage, TTextEncodin
         break;
     }
     return DecodeCodePage(bytes, fallbackCodePage);
+}
+
+bool ConvertATextFileAnsiToUTF16(const QString& fileName, uint32_t codePage, QString* error)
+{
+    auto fail = [&](const QString& verb, const QString& reason) {
+        if (error)
+            *error = QStringLiteral("Cannot %1 file \"%2\": %3").arg(verb, fileName, reason);
+        return false;
+    };
+    QFile in(fileName);
+    if (!in.open(QIODevice::ReadOnly))
+        return fail(QStringLiteral("open"), in.errorString());
+    const QByteArray bytes = in.readAll();
+    if (in.error() != QFileDevice::NoError)
+        return fail(QStringLiteral("read"), in.errorString());
+    in.close();
+    const QString text = DecodeCodePage(bytes, codePage);
+    QByteArray out;
+    out.reserve(2 + 2 * text.size());
+    out.append(char(0xFF)).append(char(0xFE));
+    for (const QChar c : text) {
+        out.append(char(c.unicode() & 0xFF));
+        out.append(char(c.unicode() >> 8));
+    }
+    QSaveFile file(fileName);
+    if (!file.open(QIODevice::WriteOnly) || file.write(out) != out.size() || !file.commit())
+        return fail(QStringLiteral("write"), file.errorString());
+    return true;
 }
 
 } // namespace cv

@@ -43,4 +43,10 @@ QString DecodeText(QByteArrayView bytes, uint32_t fallbackCodePage, TTextEncodin
 // True when the bytes are well-formed UTF-8 (no overlong forms, no surrogates).
 bool IsValidUtf8(QByteArrayView bytes);
 
+// Rewrites an 8-bit text file of the code page as UTF-16 little-endian with
+// its byte-order mark, through a temporary file (the old file stays whole
+// until the new one is written). False, with the file and the reason in
+// `error`, when the file cannot be read or written.
+bool ConvertATextFileAnsiToUTF16(const QString& fileName, uint32_t codePage, QString* error = nullptr);
+
 } // namespace cv

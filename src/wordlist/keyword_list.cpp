@@ -157,10 +157,18 @@ void TKeyWordList::ClearButNotGridHeadings()
     fStopListCount = 0;
 }
 
+bool TKeyWordList::MergeEntriesWith(TKeyWordList& other)
+{
+    if (&other == this || !TCVBaseLemmaMatchCapableList::MergeWith(other))
+        return false;
+    n_actually_obtained += other.n_actually_obtained;
+    return true;
+}
+
 bool TKeyWordList::MergeWith(TCVBaseLemmaMatchCapableList& other)
 {
     auto* o = dynamic_cast<TKeyWordList*>(&other);
-    if (!o || o == this || !TCVBaseLemmaMatchCapableList::MergeWith(other))
+    if (!o || !MergeEntriesWith(*o))
         return false;
     if (o->fKWStats->Count() > 0) {
         if (fKWStats->Count() == 0)
@@ -168,7 +176,6 @@ bool TKeyWordList::MergeWith(TCVBaseLemmaMatchCapableList& other)
         else
             fKWStats->MergeWith(*o->fKWStats);
     }
-    n_actually_obtained += o->n_actually_obtained;
     return true;
 }
 

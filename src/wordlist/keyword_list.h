@@ -127,6 +127,9 @@ public:
 
     // Appends the other list's key words and takes its statistics in.
     bool MergeWith(TCVBaseLemmaMatchCapableList& other) override;
+    // Appends the other list's key words and counts only (the key-word
+    // document merges the statistics lists itself).
+    bool MergeEntriesWith(TKeyWordList& other);
     // The list's own header (counts, Dice), the base list stream, then the
     // statistics list. The settings record is the document's to write.
     bool SaveToStream(TStream& s) override;

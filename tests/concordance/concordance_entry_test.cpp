@@ -30,6 +30,7 @@ int32_t i32At(const std::vector<uint8_t>& b, std::size_t at) { return endian::lo
 TMarvexEntryRec richLine()
 {
     TMarvexEntryRec r;
+    r.pExtraBase.Assign();
     auto& b = r.base;
     b.byte_position = 4321;
     b.hit_characters = 3;
@@ -79,6 +80,7 @@ TMarvexEntryRec richLine()
 TMarvexEntryRec plainLine()
 {
     TMarvexEntryRec r;
+    r.pExtraBase.Assign();
     r.base.word_num = 70;
     r.base.filename_num_original = 3;
     r.base.sw_number = 1;
@@ -198,6 +200,35 @@ TEST(ConcordanceEntry, StoredLayoutOfALine)
     const std::size_t tags = 464 + 4 + 2 * 20 + 2 + 4 + 2 + 4;
     EXPECT_EQ(i32At(p, tags), 0);
     EXPECT_EQ(p.size(), tags + 4 + 4 + 4);
+}
+
+TEST(ConcordanceEntry, ALineWithoutItsExtraBlockIsNotWritten)
+{
+    TConcordanceList list(nullptr);
+    TMarvexEntryRec r = plainLine();
+    r.pExtraBase.Clear();
+    TConcordanceEntry e(&list, std::move(r));
+    TMemoryStream m;
+    try {
+        e.SaveToStream(m);
+        FAIL() << "a line without its extra block was written";
+    } catch (const std::runtime_error& x) {
+        EXPECT_STREQ(x.what(), "pExtraBase not assigned!");
+    }
+    // Only the fixed part went out.
+    EXPECT_EQ(m.Size(), TMarvexEntryRecBase::kSize);
+
+    // A line read back has its block, whatever the version it was stored with.
+    TConcordanceEntry plain(&list, plainLine());
+    TMemoryStream stored;
+    ASSERT_TRUE(plain.SaveToStream(stored));
+    stored.SetPosition(0);
+    TConcordanceEntry back(&list);
+    ASSERT_TRUE(back.ReadFromStream(stored));
+    EXPECT_TRUE(back.fData.pExtraBase.Assigned());
+    TMemoryStream again;
+    EXPECT_TRUE(back.SaveToStream(again));
+    EXPECT_EQ(again.Size(), stored.Size());
 }
 
 TEST(ConcordanceEntry, CurrentListReadsBackToTheSameBytes)

@@ -13,6 +13,7 @@ TMarvexEntryRec lineOf(const QString& left, const QString& hit, const QString& r
                        int sw = 0)
 {
     TMarvexEntryRec r;
+    r.pExtraBase.Assign();
     r.conc_line = left + u' ' + hit + u' ' + right;
     r.base.midpoint = int16_t(left.size() + 1);
     r.base.filename_num_original = file;

@@ -11,6 +11,7 @@
 #include <QString>
 
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace lines_test {
@@ -47,6 +48,8 @@ struct ConcRun {
     QString lastError;
     int32_t linesMade = 0;
     QStringList samples;
+    std::optional<std::vector<int32_t>> jumpList; // positions asked for, when set
+    int32_t jumpLeft = 0;
 
     ConcRun() { settings.SetCharactersPerLine(60); }
 
@@ -96,9 +99,12 @@ struct ConcRun {
         p.SetShowFailureMessages(false);
         if (filter)
             p.SetUserFilter(std::move(filter));
+        if (jumpList)
+            p.SetJumpList(*jumpList);
         const bool ok = p.ReadAndProcess(1);
         lastError = p.LastError();
         linesMade = p.LinesMade();
+        jumpLeft = p.JumpPositionsLeft();
         return ok;
     }
 

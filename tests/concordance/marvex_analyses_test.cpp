@@ -185,7 +185,7 @@ TEST_F(ConcRunTest, ClustersRecurStopAtBarriersAndKnowTheirRelatives)
     EXPECT_EQ(byText[QStringLiteral("THE CAT")].frequency, 3);
     // "cat. sat" crosses a sentence end: only the two others count.
     EXPECT_EQ(byText[QStringLiteral("CAT SAT")].frequency, 2);
-    // Seen once only (a cluster may end at a barrier, but must recur).
+    // Past the reach: a cluster ends before the last position it reaches (R2 here).
     EXPECT_FALSE(byText.contains(QStringLiteral("CAT SAT HERE")));
     EXPECT_FALSE(byText.contains(QStringLiteral("SAT DOWN")));
     EXPECT_EQ(byText.size(), 3);
@@ -215,6 +215,63 @@ TEST_F(ConcRunTest, AClusterOverASearchWordOfTwoWordsCountsBoth)
         }
     }
     EXPECT_TRUE(found);
+}
+
+TEST_F(ConcRunTest, ClustersKeepTheMinimumFrequencyTheReachAndTheSearchWordsSpaces)
+{
+    TConcSettingsRec32 c = GetConcSaveRec();
+    c.SetClusterLengthMin(2);
+    c.SetClusterLengthMax(3);
+    c.SetClusterReachLeft(2);
+    c.SetClusterReachRight(2);
+    c.SetMinClusterFrequency(1);
+    SetConcSaveRec(c);
+    AddText(QStringLiteral("a.txt"),
+            QStringLiteral("one old in the end two and so. Three new in the end four and so. five"));
+    auto doc = NewDoc();
+    ASSERT_TRUE(Run(*doc, QStringLiteral("in the")));
+    QHash<QString, TClusterEntryRec> byText;
+    for (int i = 0; i < doc->fClusterList->Count(); ++i)
+        byText.insert(doc->fClusterList->ClusterData(i).line, doc->fClusterList->ClusterData(i));
+    // A minimum of 1 keeps a run seen once.
+    ASSERT_TRUE(byText.contains(QStringLiteral("OLD IN THE")));
+    EXPECT_EQ(byText[QStringLiteral("OLD IN THE")].frequency, 1);
+    EXPECT_EQ(byText[QStringLiteral("IN THE END")].frequency, 2);
+    // Positions L2 .. R2 are reached, a cluster ends before R2: "end two" (R1 R2) is none.
+    EXPECT_FALSE(byText.contains(QStringLiteral("END TWO")));
+    EXPECT_FALSE(byText.contains(QStringLiteral("IN THE END TWO")));
+    ASSERT_TRUE(byText.contains(QStringLiteral("ONE OLD")));
+    // Every length counts the search word's space, the clusters that leave it out too.
+    EXPECT_EQ(byText[QStringLiteral("IN THE END")].cluster_length, 3);
+    EXPECT_EQ(byText[QStringLiteral("ONE OLD")].cluster_length, 3);
+    EXPECT_EQ(byText[QStringLiteral("ONE OLD IN THE")].cluster_length, 4);
+
+    // The minimum as set in the document: 2 leaves the runs seen once out.
+    doc->fSettings.SetMinClusterFrequency(2);
+    ASSERT_TRUE(doc->ComputeClusters(false));
+    for (int i = 0; i < doc->fClusterList->Count(); ++i)
+        EXPECT_GE(doc->fClusterList->ClusterData(i).frequency, 2) << doc->fClusterList->ClusterData(i).line.toStdString();
+}
+
+TEST_F(ConcRunTest, ClustersAreRelatedByWholeWordsOnly)
+{
+    TConcSettingsRec32 c = GetConcSaveRec();
+    c.SetClusterLengthMin(2);
+    c.SetClusterLengthMax(3);
+    c.SetClusterReachLeft(2);
+    c.SetClusterReachRight(1);
+    SetConcSaveRec(c);
+    AddText(QStringLiteral("a.txt"), QStringLiteral("the sofa cat sat. the sofa cat sat. a cat sat. a cat sat."));
+    auto doc = NewDoc();
+    ASSERT_TRUE(Run(*doc, QStringLiteral("sat")));
+    QHash<QString, TClusterEntryRec> byText;
+    for (int i = 0; i < doc->fClusterList->Count(); ++i)
+        byText.insert(doc->fClusterList->ClusterData(i).line, doc->fClusterList->ClusterData(i));
+    ASSERT_TRUE(byText.contains(QStringLiteral("SOFA CAT")));
+    ASSERT_TRUE(byText.contains(QStringLiteral("A CAT")));
+    // "SOFA CAT SAT" holds the letters of "A CAT" but not its words.
+    EXPECT_EQ(byText[QStringLiteral("A CAT")].related_line, QStringLiteral("A CAT SAT (2)"));
+    EXPECT_EQ(byText[QStringLiteral("SOFA CAT SAT")].related_line, QStringLiteral("CAT SAT (4),SOFA CAT (2)"));
 }
 
 TEST_F(ConcRunTest, TimelineCountsHitsAndWordsPerYear)
@@ -358,7 +415,7 @@ TEST_F(ConcRunTest, StopWordsStayOutOfCollocatesAndPatterns)
     EXPECT_EQ(doc->fPatternsList->PatternData(0).words[4], QString()); // L1 was "THE"
 }
 
-TEST_F(ConcRunTest, TheHitIsTakenAsItStandsWhenTheSearchWordIsAPattern)
+TEST_F(ConcRunTest, APatternsHitsAreTakenInTheSearchWordsPlainForm)
 {
     AddText(QStringLiteral("a.txt"), QStringLiteral("two cats and a catalogue"));
     auto doc = NewDoc();
@@ -370,19 +427,26 @@ TEST_F(ConcRunTest, TheHitIsTakenAsItStandsWhenTheSearchWordIsAPattern)
         ASSERT_GT(doc->LineWorkingCopy(i, rec), 0);
         // The working copy is in capitals with every word in its place.
         EXPECT_EQ(rec.conc_line, doc->fConcordanceList->Line(i).fData.conc_line.toUpper());
+        // Only a search word with a tag has its hit's place recorded.
+        EXPECT_EQ(doc->fConcordanceList->Line(i).fData.base.sw_starts, 0);
         hits << doc->HitWordAsFound(doc->fConcordanceList->Line(i).fData, doc->fSWs->Item(0));
     }
-    hits.sort();
-    EXPECT_EQ(hits, (QStringList{QStringLiteral("catalogue"), QStringLiteral("cats")}));
+    EXPECT_EQ(hits, (QStringList{QStringLiteral("cat"), QStringLiteral("cat")}));
 
+    // A line that records where its hit stands gives the hit as found there.
+    TMarvexEntryRec recorded = doc->fConcordanceList->Line(0).fData;
+    const qsizetype at = recorded.conc_line.indexOf(QStringLiteral("cats"));
+    ASSERT_GT(at, 0);
+    recorded.base.sw_starts = int16_t(at);
+    recorded.base.sw_finishes = int16_t(at + 4);
+    EXPECT_EQ(doc->HitWordAsFound(recorded, doc->fSWs->Item(0)), QStringLiteral("cats"));
     TSearchWordItems plain;
     plain.AddedSearchWords(QStringLiteral("cats"));
-    EXPECT_EQ(doc->HitWordAsFound(doc->fConcordanceList->Line(0).fData, plain.Item(0)), QStringLiteral("cats"));
-    // Collocates are kept apart by the hit as found: "two" stands near both.
+    EXPECT_EQ(doc->HitWordAsFound(recorded, plain.Item(0)), QStringLiteral("cats")) << "a plain search word is its own form";
+    // Collocates are not split by the form matched: "two" stands near both and is one row.
     QStringList twoWith;
     for (int i = 0; i < doc->fCollocateList->Count(); ++i)
         if (doc->fCollocateList->Entry(i)->Data().word == QStringLiteral("TWO"))
             twoWith << doc->fCollocateList->Entry(i)->Data().search_word;
-    twoWith.sort();
-    EXPECT_EQ(twoWith, (QStringList{QStringLiteral("CATALOGUE"), QStringLiteral("CATS")}));
+    EXPECT_EQ(twoWith, (QStringList{QStringLiteral("cat")}));
 }

@@ -8,6 +8,8 @@
 
 #include <QDir>
 
+#include <algorithm>
+
 using lines_test::ConcRun;
 using lines_test::wordsAt;
 using cvtest::Words;
@@ -253,9 +255,11 @@ TEST(MarvexBufferProcessor, SeveralSearchWordsGetTheirCategoryAndNumber)
     EXPECT_EQ(r.Line(0).fCategory, QStringLiteral("house"));
     EXPECT_EQ(r.Line(1).fData.base.sw_number, 1);
     EXPECT_EQ(r.Line(1).fCategory, QStringLiteral("home*"));
-    // Where the words of the hit stand in the line.
+    // Search words without a tag do not record where their hit stands (it is taken in their plain form).
     const auto& b = r.Line(2).fData.base;
-    EXPECT_EQ(r.Line(2).fData.conc_line.mid(b.sw_starts, b.sw_finishes - b.sw_starts), QStringLiteral("homely"));
+    EXPECT_EQ(b.sw_starts, 0);
+    EXPECT_EQ(b.sw_finishes, 0);
+    EXPECT_EQ(r.Line(2).fData.conc_line.mid(b.midpoint, 6), QStringLiteral("homely"));
 }
 
 TEST(MarvexBufferProcessor, SamplingWithRangeOneKeepsEveryHit)
@@ -480,4 +484,55 @@ TEST(MarvexBufferProcessor, ATextWithoutChunksLeavesEarlierLinesAlone)
     ASSERT_EQ(r.lines.Count(), 1);
     EXPECT_EQ(r.Line(0).fData.base.percent_of_file, before.percent_of_file);
     EXPECT_EQ(r.Line(0).fData.base.extras, before.extras);
+}
+
+TEST(MarvexBufferProcessor, AJumpListMakesLinesOnlyAtTheWantedPositions)
+{
+    const QString text = Words(60, {{10, "cat"}, {20, "cat"}, {25, "dog"}, {30, "cat"}, {40, "cat"}});
+    {
+        ConcRun r;
+        r.jumpList = std::vector<int32_t>{40, 20, 50};
+        ASSERT_TRUE(r.Run(text, QStringLiteral("cat")));
+        // Each line keeps its running word; 50 holds no hit and stays wanted.
+        EXPECT_EQ(r.WordNumbers(), (std::vector<int32_t>{20, 40}));
+        EXPECT_EQ(r.jumpLeft, 1);
+    }
+    {
+        // Several search words share the list; once every position is taken the search has found enough.
+        ConcRun r;
+        r.jumpList = std::vector<int32_t>{25, 10};
+        ASSERT_TRUE(r.Run(text, QStringLiteral("cat/dog")));
+        std::vector<int32_t> got = r.WordNumbers();
+        std::sort(got.begin(), got.end());
+        EXPECT_EQ(got, (std::vector<int32_t>{10, 25}));
+        EXPECT_EQ(r.jumpLeft, 0);
+    }
+    {
+        // A list in force without positions: no line at all.
+        ConcRun r;
+        r.jumpList = std::vector<int32_t>{};
+        ASSERT_TRUE(r.Run(text, QStringLiteral("cat")));
+        EXPECT_EQ(r.lines.Count(), 0);
+    }
+}
+
+TEST(MarvexBufferProcessor, OnlyASearchWordWithATagRecordsWhereItsHitStands)
+{
+    ConcRun plain;
+    ASSERT_TRUE(plain.Run(QStringLiteral("a cat sat on the catwalk"), QStringLiteral("cat*")));
+    ASSERT_EQ(plain.lines.Count(), 2);
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_EQ(plain.Line(i).fData.base.sw_starts, 0) << i;
+        EXPECT_EQ(plain.Line(i).fData.base.sw_finishes, 0) << i;
+    }
+
+    ConcRun tagged;
+    tagged.KeepTags({QStringLiteral("<b>")});
+    ASSERT_TRUE(tagged.Run(QStringLiteral("one <b>cat sat on the mat"), QStringLiteral("<b>cat")));
+    ASSERT_EQ(tagged.lines.Count(), 1);
+    const auto& b = tagged.Line(0).fData.base;
+    EXPECT_TRUE(b.sw_contains_a_tag);
+    EXPECT_GE(b.sw_starts, 1);
+    EXPECT_GT(b.sw_finishes, b.sw_starts);
+    EXPECT_TRUE(tagged.Line(0).fData.conc_line.mid(b.sw_starts, b.sw_finishes - b.sw_starts).contains(QStringLiteral("cat")));
 }

@@ -3,6 +3,7 @@
 
 #include "suite/cv_globals.h"
 #include "suite/dialogs.h"
+#include "support/le_bytes.h"
 
 #include <QDir>
 #include <QFile>
@@ -333,8 +334,21 @@ TEST(MarvexFile, KeptSampleReadsAndSavesToTheSameBytes)
     EXPECT_TRUE(doc.work_done.Plot_computed && doc.work_done.Collocates_computed && doc.work_done.Clusters_computed
                 && doc.work_done.Patterns_computed && doc.work_done.Timeline_computed);
     EXPECT_EQ(doc.fConcPlotList->Count(), 3);
+    // Its settings record is of the layout before the minimum cluster
+    // frequency: it is read with the minimum its clusters were made with.
+    EXPECT_EQ(doc.fSettings.OwnFieldsLayout(), TConcSettingsRec32::kOwnFieldsLayout);
+    EXPECT_EQ(doc.fSettings.MinClusterFrequency(), 2);
+    // Saved again, it is the same file but for the converted fields: the
+    // record follows the signature and the base block (its length first).
+    const std::span<const uint8_t> keptBytes(reinterpret_cast<const uint8_t*>(kept.constData()), std::size_t(kept.size()));
+    const std::size_t settingsAt = 57 + 4 + std::size_t(cvtest::LEAt<int32_t>(keptBytes, 57));
+    ASSERT_EQ(cvtest::LEAt<int16_t>(keptBytes, settingsAt + TConcSettingsRec32::MinClusterFrequencyOffset), 0);
+    ASSERT_EQ(uint8_t(kept[qsizetype(settingsAt + TConcSettingsRec32::OwnFieldsLayoutOffset)]), 0);
+    QByteArray expected = kept;
+    expected[qsizetype(settingsAt + TConcSettingsRec32::MinClusterFrequencyOffset)] = 2;
+    expected[qsizetype(settingsAt + TConcSettingsRec32::OwnFieldsLayoutOffset)] = char(TConcSettingsRec32::kOwnFieldsLayout);
     const auto again = Saved(*r.doc);
-    EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(again.data()), qsizetype(again.size())), kept);
+    EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(again.data()), qsizetype(again.size())), expected);
 }
 
 TEST(MarvexFile, WriteSample)

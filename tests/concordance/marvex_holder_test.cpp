@@ -268,3 +268,116 @@ TEST(MarvexHolder, StopListIsLoadedWhenWantedAndKeepsStopWordsOutOfPatterns)
     ClearOne(tool, TLemmatiserListKind::Stop);
     SetLemmaMatchStopWanted(tool, stop, false);
 }
+
+namespace {
+
+// A reader that will only read a text held as UTF-16 and asks for anything
+// else to be converted, as a reader without its own decoding would.
+class TUtf16OnlyReader final : public TBufferProcessor {
+public:
+    TUtf16OnlyReader(const TChosenTextRec& text, TTextTagHandler* tags)
+        : TBufferProcessor(nullptr, {}, {}, tags, text, TTextSettings::Defaults(), 10, 0, false)
+    {
+    }
+    bool SetupTheBuffer() override
+    {
+        ++setups;
+        if (!FileHandledInfo.TwoByteText()) {
+            PleaseConvertTheFileToUnicode = true;
+            return false;
+        }
+        return true;
+    }
+    void ProcessAChunkOfFile(int32_t chunkIndex) override
+    {
+        if (chunkIndex >= 0)
+            text += QString::fromUtf16(Buffer().data(), qsizetype(Buffer().size()));
+    }
+    int setups = 0;
+    QString text;
+};
+
+} // namespace
+
+TEST(MarvexHolder, ATextTheReaderWantsInUtf16IsConvertedAndReadAgain)
+{
+    MarvexDoc d;
+    // "café" in code page 1252: one byte for the accented letter.
+    const QString file = d.dir.write(QStringLiteral("ansi.txt"), QByteArray("caf\xE9 au lait"));
+    TChosenTextRec rec = MarvexDoc::Rec(file);
+    TUtf16OnlyReader reader(rec, d.tags.get());
+    reader.SetShowFailureMessages(false);
+    int32_t converted = 0;
+    QString error;
+    ASSERT_TRUE(ReadTextConvertingWhenAsked(reader, 1, rec, 1252, converted, &error)) << error.toStdString();
+    EXPECT_EQ(converted, 1);
+    EXPECT_EQ(reader.setups, 2);
+    EXPECT_EQ(reader.text, QStringLiteral("café au lait"));
+    // On disk now: UTF-16 little-endian with its mark.
+    QFile f(file);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QByteArray bytes = f.readAll();
+    EXPECT_TRUE(bytes.startsWith(QByteArray("\xFF\xFE", 2)));
+    EXPECT_EQ(QString::fromUtf16(reinterpret_cast<const char16_t*>(bytes.constData() + 2), (bytes.size() - 2) / 2),
+              QStringLiteral("café au lait"));
+    EXPECT_EQ(TextFormatCode(rec, reader.FileHandledInfo), 4);
+
+    // A text inside an archive cannot be rewritten: the reading fails and says why.
+    TChosenTextRec zipped = rec;
+    zipped.FullFilename = d.dir.write(QStringLiteral("other.txt"), QByteArray("plain"));
+    zipped.ZipEntryName = QStringLiteral("entry.txt");
+    TUtf16OnlyReader refused(MarvexDoc::Rec(zipped.FullFilename), d.tags.get());
+    refused.SetShowFailureMessages(false);
+    converted = 0;
+    EXPECT_FALSE(ReadTextConvertingWhenAsked(refused, 1, zipped, 1252, converted, &error));
+    EXPECT_EQ(converted, 0);
+    EXPECT_TRUE(error.contains(QStringLiteral("zip"))) << error.toStdString();
+}
+
+TEST(MarvexHolder, TheOneTextRunGivesTheTextsFormatCode)
+{
+    MarvexDoc d;
+    d.AddText(QStringLiteral("a.txt"), Words(10, {{3, "cat"}}));
+    const QString wide = d.dir.file(QStringLiteral("wide.txt"));
+    {
+        QFile f(wide);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        const QString t = Words(10, {{4, "cat"}});
+        f.write("\xFF\xFE", 2);
+        f.write(reinterpret_cast<const char*>(t.utf16()), t.size() * 2);
+    }
+    d.doc->fSWs->AddedSearchWords(QStringLiteral("cat"));
+    TSearchAndDoEngine engine(*d.doc->fSWs);
+    int32_t words = 0, converted = 0;
+    uint8_t format = 0, status = 0;
+    ASSERT_TRUE(d.doc->MadeOneFileConcordance(0, 2, -1, false, MarvexDoc::Rec(d.files[0]), nullptr, &engine,
+                                              d.doc->fSWs.get(), nullptr, nullptr, nullptr, 0, 10, words, converted,
+                                              format, status));
+    EXPECT_EQ(format, 1);
+    EXPECT_EQ(status, 1);
+    ASSERT_TRUE(d.doc->MadeOneFileConcordance(1, 2, -1, false, MarvexDoc::Rec(wide), nullptr, &engine,
+                                              d.doc->fSWs.get(), nullptr, nullptr, nullptr, 0, 10, words, converted,
+                                              format, status));
+    EXPECT_EQ(format, 4);
+    EXPECT_EQ(converted, 0) << "the reader decodes every encoding itself";
+    TChosenTextRec zipped = MarvexDoc::Rec(wide);
+    zipped.ZipEntryName = QStringLiteral("wide.txt");
+    EXPECT_EQ(TextFormatCode(zipped, TFileHandledInfo{}), 32);
+}
+
+TEST(MarvexHolder, AJumpListOfTheRunTakesEachTextsOwnPositions)
+{
+    MarvexDoc d;
+    d.AddText(QStringLiteral("a.txt"), Words(30, {{3, "cat"}, {20, "cat"}}));
+    d.AddText(QStringLiteral("b.txt"), Words(30, {{5, "cat"}, {9, "cat"}}));
+    d.AddText(QStringLiteral("c.txt"), Words(30, {{7, "cat"}}));
+    d.doc->fJumpList = {{0, 20}, {1, 5}, {1, 9}};
+    ASSERT_TRUE(d.Run(QStringLiteral("cat")));
+    std::vector<std::pair<int32_t, int32_t>> got;
+    for (int i = 0; i < d.doc->fConcordanceList->Count(); ++i) {
+        const auto& b = d.doc->fConcordanceList->Line(i).fData.base;
+        got.emplace_back(b.filename_num_original, b.word_num);
+    }
+    // c.txt had no position asked for: it gives no line.
+    EXPECT_EQ(got, (std::vector<std::pair<int32_t, int32_t>>{{1, 20}, {2, 5}, {2, 9}}));
+}

@@ -223,9 +223,20 @@ TEST_F(ConcRunTest, TextsWhoseLinesAreAllGoneMoveToTheTextsWithoutLines)
             doc->fConcordanceList->SetDeleted(i, true, false);
     doc->fConcordanceList->Zap(false);
     doc->CheckBothTextFileListsUptoDate();
-    ASSERT_EQ(doc->fTextFilesWithSearchWord->Count(), 1);
-    EXPECT_EQ(doc->fTextFilesWithSearchWord->Record(0).Hits, 2);
+    // a.txt is added to the texts without lines and stays in the texts list, with no hit now.
+    ASSERT_EQ(doc->fTextFilesWithSearchWord->Count(), 2);
+    const int a = doc->fTextFilesWithSearchWord->IndexOfAFilename(chosen.FullFilename(0));
+    const int b = doc->fTextFilesWithSearchWord->IndexOfAFilename(chosen.FullFilename(1));
+    ASSERT_GE(a, 0);
+    ASSERT_GE(b, 0);
+    EXPECT_EQ(doc->fTextFilesWithSearchWord->Record(a).Hits, 0);
+    EXPECT_FALSE(doc->fTextFilesWithSearchWord->Record(a).StillInConcordance);
+    EXPECT_EQ(doc->fTextFilesWithSearchWord->Record(b).Hits, 2);
     EXPECT_GE(doc->fTextFilesWithoutSearchWord->IndexOfAFilename(chosen.FullFilename(0)), 0);
+    // Brought up to date again, it is not listed twice.
+    const int without = doc->fTextFilesWithoutSearchWord->Count();
+    doc->CheckBothTextFileListsUptoDate();
+    EXPECT_EQ(doc->fTextFilesWithoutSearchWord->Count(), without);
     // The lines still name their text.
     EXPECT_EQ(doc->TextNameOf(doc->fConcordanceList->Line(0).fData.base.filename_num_original, false),
               QStringLiteral("b.txt"));

@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QRegularExpression>
 
+#include <algorithm>
 #include <map>
 #include <random>
 #include <set>
@@ -132,17 +133,75 @@ TEST_F(Clusters, EqualTheNgramsCountedDirectly)
     }
 }
 
-TEST_F(Clusters, TheFilteringWalkLosesNothing)
+TEST_F(Clusters, CountsWrittenToRunFilesLoseNothing)
 {
     const std::vector<QString> texts = RandomTexts(4, 3000, 11);
     ASSERT_TRUE(Make(texts)) << qPrintable(lastError);
     TClusterOptions o = Options(3, 4);
-    o.prefilterFrom = 1; // every run takes the filtering walk first
+    o.tableBytesLimit = 1; // the counts go to run files every few clusters
     ExpectSame(Counted(o), DirectNgrams(texts, 3, false), 4);
     o.minTexts = 4;
     const auto counted = Counted(o);
     for (const auto& [cluster, c] : counted)
         EXPECT_EQ(c.texts.size(), 4u) << qPrintable(cluster);
+}
+
+// Counts written to run files and merged give the very list counted in
+// memory: the same clusters in the same order, with their frequencies,
+// texts, dispersion and frames, also where a run begins or ends in the
+// middle of a text (long texts, runs of a few dozen clusters), for one text
+// (parts are its tenths) and for a range of texts.
+TEST_F(Clusters, CountsInRunFilesEqualCountsInMemory)
+{
+    std::vector<QString> texts = RandomTexts(6, 700, 5);
+    texts[2] = RandomTexts(1, 40, 8)[0];
+    ASSERT_TRUE(Make(texts)) << qPrintable(lastError);
+    struct TCase {
+        int minSize, maxSize;
+        int64_t minFreq;
+        int32_t first, last;
+    };
+    for (const TCase& k : {TCase{2, 2, 1, 0, -1}, TCase{3, 3, 2, 0, -1}, TCase{2, 5, 2, 1, 4}, TCase{2, 4, 1, 3, 3}}) {
+        SCOPED_TRACE(testing::Message() << k.minSize << "-" << k.maxSize << " from " << k.first << " to " << k.last);
+        TClusterOptions o = Options(k.minSize, k.minFreq);
+        o.maxSize = k.maxSize;
+        o.dispersion = true;
+        o.phraseFrames = true;
+        TClusterRun inMemory, spilled;
+        QString error;
+        ASSERT_TRUE(CountClusters(index, {}, {}, o, inMemory, &error, k.first, k.last)) << qPrintable(error);
+        o.tableBytesLimit = 1;
+        ASSERT_TRUE(CountClusters(index, {}, {}, o, spilled, &error, k.first, k.last)) << qPrintable(error);
+        ASSERT_FALSE(inMemory.clusters.empty());
+        ASSERT_EQ(spilled.clusters.size(), inMemory.clusters.size());
+        for (std::size_t i = 0; i < inMemory.clusters.size(); ++i) {
+            const TClusterResult& a = inMemory.clusters[i];
+            const TClusterResult& b = spilled.clusters[i];
+            ASSERT_TRUE(std::ranges::equal(b.codes, a.codes)) << i;
+            EXPECT_EQ(b.freq, a.freq) << qPrintable(ClusterText(index, a.codes));
+            EXPECT_EQ(b.texts, a.texts) << qPrintable(ClusterText(index, a.codes));
+            EXPECT_EQ(b.dispersion, a.dispersion) << qPrintable(ClusterText(index, a.codes));
+            EXPECT_EQ(b.frame, a.frame) << qPrintable(ClusterText(index, a.codes));
+        }
+        ASSERT_EQ(spilled.frames.size(), inMemory.frames.size());
+        for (std::size_t f = 0; f < inMemory.frames.size(); ++f) {
+            EXPECT_EQ(spilled.frames[f].codes, inMemory.frames[f].codes);
+            EXPECT_EQ(spilled.frames[f].texts, inMemory.frames[f].texts);
+            EXPECT_EQ(spilled.frames[f].dispersion, inMemory.frames[f].dispersion);
+        }
+    }
+}
+
+// A text cut into stretches for reading: clusters across the seams of the
+// stretches are counted like any other (a text far longer than a stretch).
+TEST_F(Clusters, ALongTextIsCountedAcrossItsStretches)
+{
+    const std::vector<QString> texts = RandomTexts(1, 150000, 13);
+    ASSERT_TRUE(Make(texts)) << qPrintable(lastError);
+    for (int n : {2, 5}) {
+        SCOPED_TRACE(n);
+        ExpectSame(Counted(Options(n, 2)), DirectNgrams(texts, n, false), 2);
+    }
 }
 
 TEST_F(Clusters, SeveralSizesInOneRun)

@@ -78,14 +78,19 @@ TEST_F(Relationships, TheScoresAreTheStatisticsModulesForTheCounts)
 {
     options.left = options.right = 1;
     const TMIDataRec car = Pairs({QStringLiteral("red")})[QStringLiteral("red>car")];
-    // Worked by hand: f_AB 3, f_A 4, f_B 3, N 20, span 2: E = 4 * 3 * 2 / 20 = 1.2.
+    // Worked by hand: f_AB 3, f_A 4, f_B 3, N 20, span 2: E = 4 * 3 * 2 / 20 = 1.2;
+    // the window table o11 3, o12 5, o21 0, o22 12 (R1 = 8 positions near "red").
     EXPECT_NEAR(car.Scores[int(TAssociation::Dice)], 2.0 * 3 / (4 + 3), 1e-6);
     EXPECT_NEAR(car.Scores[int(TAssociation::MI)], std::log2(3 / 1.2), 1e-6);
     EXPECT_NEAR(car.Scores[int(TAssociation::MI3)], std::log2(27 / 1.2), 1e-5);
     EXPECT_NEAR(car.Scores[int(TAssociation::ZScore)], (3 - 1.2) / std::sqrt(1.2), 1e-5);
     EXPECT_NEAR(car.Scores[int(TAssociation::TScore)], (3 - 1.2) / std::sqrt(3.0), 1e-5);
-    EXPECT_NEAR(car.Scores[int(TAssociation::ConditionalProbabilityA)], 0.75, 1e-6);
+    EXPECT_NEAR(car.Scores[int(TAssociation::ConditionalProbabilityA)], 3.0 / 8, 1e-6);
     EXPECT_NEAR(car.Scores[int(TAssociation::ConditionalProbabilityB)], 1.0, 1e-6);
+    EXPECT_NEAR(car.Scores[int(TAssociation::DeltaPA)], 3.0 / 8 - 0.0 / 12, 1e-6);
+    EXPECT_NEAR(car.Scores[int(TAssociation::DeltaPB)], 3.0 / 3 - 5.0 / 17, 1e-6);
+    EXPECT_TRUE(TRelationshipsList::ColumnHelp(TRelationshipsList::kColFirstScore + int(TAssociation::ConditionalProbabilityA))
+                    .contains(QStringLiteral("f(AB) / R1")));
     const TAssociationScores all = AssociationScores(3, 4, 3, 20, 2);
     for (int k = 0; k < kAssociationCount; ++k)
         EXPECT_FLOAT_EQ(car.Scores[std::size_t(k)], float(all[std::size_t(k)])) << k;

@@ -363,10 +363,20 @@ TEST_F(KeyWordPlotsOfTexts, ABatchKeepsThePlotsInItsFilesAndSavesNoConcordance)
     EXPECT_GT(back->fPlots->Count(), 0);
     ExpectRowsMatchTheText(*back, studyText);
 
-    // A batch whose text is gone records why instead of stopping for a dialog.
+    // A batch whose text is gone says so once, as any run does; with
+    // messages off it records why instead.
     ASSERT_TRUE(QFile::remove(studyFile));
     auto gone = NewDoc();
     ASSERT_TRUE(Run(*gone, studyList, 1).OK);
+    EXPECT_EQ(dialogs.Routines(), QStringList{QStringLiteral("FailedToFind")});
+    EXPECT_TRUE(gone->FailedToFindAText);
+    EXPECT_FALSE(gone->ComputePlots());
+    EXPECT_EQ(dialogs.Requests().size(), 1u) << "once per document";
+    dialogs.Clear();
+    Global_run_without_error_messages = true;
+    auto quiet = NewDoc();
+    ASSERT_TRUE(Run(*quiet, studyList, 1).OK);
+    Global_run_without_error_messages = false;
     EXPECT_TRUE(dialogs.Requests().empty());
     EXPECT_EQ(Global_FailureMessage, Format(CVCouldnTFindFileS, {studyFile}));
 }

@@ -92,11 +92,57 @@ TEST_F(KeyWordRun, MissingListsGiveTooFewTextsAndLeaveTheDocumentAlone)
     EXPECT_TRUE(Run(*doc, {}, reference).TooFewTexts);
     EXPECT_TRUE(Run(*doc, {dir.file(QStringLiteral("absent.lst"))}, reference).TooFewTexts);
     EXPECT_TRUE(dialogs.Requests().empty());
+    // A reference list that is not there does nothing else either: the result says it.
     const TCVComputeResultRec r = Run(*doc, {WorkedStudy()}, dir.file(QStringLiteral("noref.lst")));
     EXPECT_TRUE(r.TooFewTexts);
     EXPECT_FALSE(r.OK);
-    EXPECT_EQ(dialogs.Routines(), QStringList{QStringLiteral("FailedToFind")});
+    EXPECT_TRUE(dialogs.Requests().empty());
     EXPECT_EQ(doc->fKWList->Count(), 0);
+}
+
+TEST_F(KeyWordRun, TheRunSetsItsListsHeadingsAndTheKeyWordColumnsOnce)
+{
+    auto doc = NewDoc();
+    QStringList renamed = doc->fKWList->GridHeadings();
+    renamed[TKeyWordList::kColFreq] = QStringLiteral("study.lst");
+    doc->fKWList->SetGridHeadings(renamed);
+    for (TCVBaseDataClass* l : std::initializer_list<TCVBaseDataClass*>{doc->fPlots.get(), doc->fKWLinks.get(), doc->fClusterList.get()}) {
+        QStringList h = l->GridHeadings();
+        h[1] = QStringLiteral("renamed");
+        l->SetGridHeadings(h);
+    }
+    SetPrinterPrefs({500, 96});
+    SetDefaultColumnVisibility(kListKeyWords, ~(1u << TKeyWordList::kColTexts));
+    ASSERT_TRUE(Run(*doc, {WorkedStudy()}, WorkedReference()).OK);
+    EXPECT_EQ(doc->fKWList->Heading(TKeyWordList::kColFreq), StandardGridHeaderArray(kListKeyWords).value(TKeyWordList::kColFreq));
+    EXPECT_EQ(doc->fPlots->GridHeadings().mid(0, 2), TKWPlotList::DefaultHeadings().mid(0, 2));
+    EXPECT_EQ(doc->fKWLinks->Heading(1), TKWLinkList::DefaultHeadings().value(1));
+    EXPECT_EQ(doc->fClusterList->Heading(1), TKWClusterList::DefaultHeadings().value(1));
+    EXPECT_EQ(doc->fKWList->ColumnCount(), renamed.size()) << "the set column stays";
+    // The word column as wide as the printer preferences say (50 mm at 96 dpi), the texts column hidden.
+    EXPECT_EQ(doc->fKWList->ColumnPixelWidth(TKeyWordList::kColWord), 189);
+    EXPECT_FALSE(doc->fKWList->ColumnVisible(TKeyWordList::kColTexts));
+    EXPECT_TRUE(doc->fKWList->ColumnVisible(TKeyWordList::kColKeyness));
+    // Once sized, the list keeps its layout on the next run.
+    SetPrinterPrefs({100, 96});
+    SetDefaultColumnVisibility(kListKeyWords, 0xFFFFFFFFu);
+    ASSERT_TRUE(Run(*doc, {WorkedStudy()}, WorkedReference()).OK);
+    EXPECT_EQ(doc->fKWList->ColumnPixelWidth(TKeyWordList::kColWord), 189);
+    EXPECT_FALSE(doc->fKWList->ColumnVisible(TKeyWordList::kColTexts));
+}
+
+TEST_F(KeyWordRun, AScriptHearsOfEveryStudyList)
+{
+    auto doc = NewDoc();
+    doc->fRunsScript = true;
+    TProgressParamsRec before = GetProgressParams();
+    before.SetThisPercent(-1);
+    SetProgressParams(before);
+    const QStringList lists = BatchOfStudyLists(4);
+    ASSERT_TRUE(Run(*doc, lists, WorkedReference()).OK);
+    // Before each list the lists read so far out of all: the last report is 3 of 4.
+    EXPECT_EQ(GetProgressParams().ThisPercent(), 75);
+    EXPECT_EQ(GetProgressParams().Tool(), current_tool_var);
 }
 
 TEST_F(KeyWordRun, UnusableReferenceListsAreReportedClearly)
@@ -240,7 +286,9 @@ TEST_F(KeyWordRun, BatchSavesOneFilePerListZipsThemAndWritesTheSpreadsheet)
     EXPECT_TRUE(r.OK);
     EXPECT_EQ(doc->ListsDone(), 3);
     EXPECT_EQ(doc->fKWList->Count(), 0) << "batch lists are cleared once saved";
-    EXPECT_TRUE(dialogs.Requests().empty()) << "no warnings in batches";
+    // No warnings in batches; the lists' source texts are not there, which
+    // the plots say once for the document.
+    EXPECT_EQ(dialogs.Routines(), QStringList{QStringLiteral("FailedToFind")}) << "no warnings in batches";
     EXPECT_FALSE(Global_batch_mode) << "the batch mark goes back after the run";
     EXPECT_EQ(QDir(Global_BatchProcedures.BatchRootFolder).entryList({QStringLiteral("*.kws")}).size(), 3);
 

@@ -66,7 +66,7 @@ TEST(KeyWordLinkClusters, GapFormatAndItsSearchPhrase)
     EXPECT_EQ(TKWClusterList::ClusterAsConcordanceSW(QStringLiteral("sea ship")), QStringLiteral("sea ship"));
 }
 
-TEST(KeyWordLinks, PairsWithinTheSpanAreLinkedBothWaysAndCounted)
+TEST(KeyWordLinks, PairsWithinTheSpanAreLinkedUnderTheEarlierWordAndCounted)
 {
     TKWPlotList plots(nullptr, 0);
     AddRows(plots, {{"alpha", {10, 50}}, {"beta", {11, 80}}, {"gamma", {13}}, {"delta", {12, 14, 15, 16}}});
@@ -78,16 +78,16 @@ TEST(KeyWordLinks, PairsWithinTheSpanAreLinkedBothWaysAndCounted)
     // delta has more positions than the limit: no link entry, the other words link as usual.
     EXPECT_TRUE(links.links_limit_reached);
     EXPECT_EQ(LinkOf(links, "delta"), nullptr);
-    ASSERT_EQ(links.Count(), 3);
+    ASSERT_EQ(links.Count(), 2);
     const TKWLinkEntry* alpha = LinkOf(links, "alpha");
     const TKWLinkEntry* beta = LinkOf(links, "beta");
-    const TKWLinkEntry* gamma = LinkOf(links, "gamma");
-    ASSERT_TRUE(alpha && beta && gamma);
+    ASSERT_TRUE(alpha && beta);
     EXPECT_EQ(alpha->data.linked_words_info, (std::vector<TKWLinkEntryLinkedInfoRec>{{2, 1}}));
-    EXPECT_EQ(beta->data.linked_words_info.size(), 2u);
-    // The last key word keeps its link too: links are a relation of two words.
-    EXPECT_EQ(gamma->data.linked_words_info, (std::vector<TKWLinkEntryLinkedInfoRec>{{2, 1}}));
-    EXPECT_EQ(links.LinkedWords(links.IndexOf(gamma)), QStringList{QStringLiteral("beta")});
+    // beta ranks only the words after it: its link with alpha is alpha's.
+    EXPECT_EQ(beta->data.linked_words_info, (std::vector<TKWLinkEntryLinkedInfoRec>{{3, 1}}));
+    EXPECT_EQ(links.LinkedWords(links.IndexOf(beta)), QStringList{QStringLiteral("gamma")});
+    // The last key word has no later word to link: with at least one link asked for, it has no entry.
+    EXPECT_EQ(LinkOf(links, "gamma"), nullptr);
     // alpha-gamma (3 apart) is beyond the span; delta takes no part.
     EXPECT_EQ(ClusterFreq(clusters, QStringLiteral("alpha beta")), 1);
     EXPECT_EQ(ClusterFreq(clusters, QStringLiteral("beta [.] gamma")), 1);
@@ -115,8 +115,14 @@ TEST(KeyWordLinks, RankedByCoOccurrenceAndCutByTheThresholds)
     EXPECT_EQ(ClusterFreq(clusters, QStringLiteral("sea ship")), 3);
     EXPECT_EQ(ClusterFreq(clusters, QStringLiteral("sea [.] storm")), 1);
 
-    // A minimum pair frequency of 2 keeps sea-ship only; storm loses its entry.
+    // ship links the later storm; storm, the last, links nothing.
+    ASSERT_NE(LinkOf(links, "ship"), nullptr);
+    EXPECT_EQ(LinkOf(links, "ship")->data.linked_words_info, (std::vector<TKWLinkEntryLinkedInfoRec>{{3, 1}}));
+    EXPECT_EQ(LinkOf(links, "storm"), nullptr);
+    EXPECT_EQ(links.Count(), 2);
+    // A minimum pair frequency of 2 keeps sea-ship only; ship loses its entry.
     ComputeKeyWordLinks(plots, LinkSettings(1, 3, 2, 100), links, clusters);
+    EXPECT_EQ(LinkOf(links, "ship"), nullptr);
     EXPECT_EQ(LinkOf(links, "storm"), nullptr);
     ASSERT_NE(LinkOf(links, "sea"), nullptr);
     EXPECT_EQ(LinkOf(links, "sea")->data.linked_words_info.size(), 1u);
@@ -127,6 +133,27 @@ TEST(KeyWordLinks, RankedByCoOccurrenceAndCutByTheThresholds)
     ComputeKeyWordLinks(plots, LinkSettings(2, 3, 1, 100), links, clusters);
     EXPECT_EQ(ClusterFreq(clusters, QStringLiteral("sea ship")), 0);
     EXPECT_EQ(ClusterFreq(clusters, QStringLiteral("sea [.] storm")), 1);
+}
+
+TEST(KeyWordLinks, TheLastKeyWordEndsWithoutLinksAndNoPartnerIsTakenUnmet)
+{
+    TKWPlotList plots(nullptr, 0);
+    AddRows(plots, {{"red", {10, 20}}, {"blue", {11, 21, 40}}, {"green", {500}}, {"grey", {41}}});
+    TKWLinkList links(nullptr, 0, &plots);
+    TKWClusterList clusters(nullptr, 0);
+    // No minimum number of links: every key word keeps an entry.
+    TKeyWordsSettingsRec k = LinkSettings(1, 1, 0, 100);
+    k.SetMinLinkedKeyWords(0);
+    ComputeKeyWordLinks(plots, k, links, clusters);
+    ASSERT_EQ(links.Count(), 4);
+    EXPECT_EQ(LinkOf(links, "red")->data.linked_words_info, (std::vector<TKWLinkEntryLinkedInfoRec>{{2, 2}}));
+    EXPECT_EQ(LinkOf(links, "blue")->data.linked_words_info, (std::vector<TKWLinkEntryLinkedInfoRec>{{4, 1}}));
+    // green met nobody; grey is last: neither lists a word it never met, even with a minimum of 0.
+    EXPECT_TRUE(LinkOf(links, "green")->data.linked_words_info.empty());
+    EXPECT_TRUE(LinkOf(links, "grey")->data.linked_words_info.empty());
+    // The tokens count every co-occurrence of each word.
+    EXPECT_EQ(plots.Entry(1).data.link_tokens, 3);
+    EXPECT_EQ(plots.Entry(3).data.link_tokens, 1);
 }
 
 TEST_F(KeyWordsTest, LinksNeedPlotsAndLeaveEverythingAloneWithoutThem)
@@ -147,7 +174,9 @@ TEST_F(KeyWordsTest, LinksNeedPlotsAndLeaveEverythingAloneWithoutThem)
 
     doc.ComputeAllLinks();
     EXPECT_TRUE(doc.fKWList->KWSettings.LinksComputed());
-    EXPECT_EQ(doc.fKWLinks->Count(), 2);
+    // sea co-occurs twice with ship (1-3, 2-3): one link, listed under sea.
+    ASSERT_EQ(doc.fKWLinks->Count(), 1);
+    EXPECT_EQ(doc.fKWLinks->Entry(0).data.w, QStringLiteral("sea"));
     EXPECT_EQ(doc.fKWLinks->ListBusy(), kListNotBusy);
 }
 

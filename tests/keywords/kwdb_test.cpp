@@ -154,7 +154,14 @@ TEST_F(KeyWordDatabase, MergingTwoDatabasesPoolsTheirTexts)
     const QStringList files = FourTexts();
     auto first = Database(files.mid(0, 2));
     auto second = Database(files.mid(2));
+    // A database's key-word list is merged too.
+    auto kept = std::make_unique<TKeyWordEntry>(second->fKWList.get());
+    kept->fWord = QStringLiteral("kept");
+    second->fKWList->Add(std::move(kept));
+    const int keyWordsBefore = first->fKWList->Count();
     ASSERT_TRUE(first->MergeWith(*second, false));
+    EXPECT_EQ(first->fKWList->Count(), keyWordsBefore + 1);
+    EXPECT_EQ(first->fKWList->Entry(keyWordsBefore).fWord, QStringLiteral("kept"));
     const TKWDBList& db = *first->fKWDBList;
     EXPECT_EQ(db.UsedFileCount(), 4);
     const TKWDB_entry_rec* sea = Entry(db, "sea");

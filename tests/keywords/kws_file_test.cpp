@@ -215,7 +215,9 @@ TEST_F(KeyWordsTest, LinkHitsAreStoredNegativeAndReadPositive)
 
 TEST_F(KeyWordsTest, KeptSamplesReadForeverAndSaveByteForByte)
 {
-    for (const char* name : {"keywords_v1.kws", "kwdb_v1.kws"}) {
+    // keywords_v1.kws was saved when links were kept both ways, keywords_v2.kws
+    // after each link went under the earlier of its two key words.
+    for (const char* name : {"keywords_v1.kws", "keywords_v2.kws", "kwdb_v1.kws"}) {
         const QString file = SampleFile(name);
         ASSERT_TRUE(QFileInfo::exists(file)) << file.toStdString();
         T_WholeKeywordsHolder doc(kListKeyWords, nullptr, nullptr, false, false);
@@ -232,12 +234,126 @@ TEST_F(KeyWordsTest, KeptSamplesReadForeverAndSaveByteForByte)
     }
 }
 
+TEST_F(KeyWordsTest, LinksOfOlderFilesReadAsTheyWereStored)
+{
+    // whale, ship, café: whale-ship 3 times, whale-café and ship-café once.
+    auto partners = [](const T_WholeKeywordsHolder& doc, const QString& word) {
+        for (int i = 0; i < doc.fKWLinks->Count(); ++i)
+            if (doc.fKWLinks->Entry(i).data.w == word)
+                return doc.fKWLinks->Entry(i).data.linked_words_info;
+        return std::vector<TKWLinkEntryLinkedInfoRec>{};
+    };
+    T_WholeKeywordsHolder both(kListKeyWords, nullptr, nullptr, false, false);
+    ASSERT_TRUE(both.ReadWholeFromFile(SampleFile("keywords_v1.kws")));
+    ASSERT_EQ(both.fKWLinks->Count(), 3);
+    EXPECT_EQ(partners(both, QStringLiteral("ship")), (std::vector<TKWLinkEntryLinkedInfoRec>{{1, 3}, {3, 1}}));
+    EXPECT_EQ(partners(both, QStringLiteral("café")), (std::vector<TKWLinkEntryLinkedInfoRec>{{1, 1}, {2, 1}}));
+
+    T_WholeKeywordsHolder later(kListKeyWords, nullptr, nullptr, false, false);
+    ASSERT_TRUE(later.ReadWholeFromFile(SampleFile("keywords_v2.kws")));
+    ASSERT_EQ(later.fKWLinks->Count(), 2);
+    EXPECT_EQ(partners(later, QStringLiteral("whale")), (std::vector<TKWLinkEntryLinkedInfoRec>{{2, 3}, {3, 1}}));
+    EXPECT_EQ(partners(later, QStringLiteral("ship")), (std::vector<TKWLinkEntryLinkedInfoRec>{{3, 1}}));
+    // Recomputing an older document's links gives today's form.
+    ASSERT_TRUE(both.fKWList->KWSettings.PlotsComputed());
+    // (with the link settings the sample was made with).
+    TKeyWordsSettingsRec fresh = GetKeywordsSettings();
+    fresh.SetMinLinkSpan(1);
+    fresh.SetMaxLinkSpan(5);
+    fresh.SetMinLinkFrequency(1);
+    fresh.SetMinLinkedKeyWords(1);
+    SetKeywordsSettings(fresh);
+    both.ComputeAllLinks();
+    EXPECT_EQ(both.fKWLinks->Count(), 2);
+    EXPECT_EQ(partners(both, QStringLiteral("ship")), (std::vector<TKWLinkEntryLinkedInfoRec>{{3, 1}}));
+}
+
+TEST_F(KeyWordsTest, TheColourBlockIsReadAsItsVersionSays)
+{
+    auto doc = FullKeyWordDocument();
+    doc->fKWList->KWSettings.SetColourBlockVersion(0);
+    const QByteArray saved = SavedBytes(*doc);
+    // Saving writes the version of the block it writes.
+    const std::span<const uint8_t> bytes(reinterpret_cast<const uint8_t*>(saved.constData()), std::size_t(saved.size()));
+    const std::size_t record = 57 + 4 + std::size_t(cvtest::LEAt<int32_t>(bytes, 57)) + 4;
+    ASSERT_EQ(cvtest::LEAt<int32_t>(bytes, record + TKeyWordsSettingsRec::ColourBlockVersionOffset), 1);
+    const std::size_t colours = record + TKeyWordsSettingsRec::kSize;
+
+    // A record of version 0 has no colour block after it.
+    QByteArray older = saved;
+    older.remove(qsizetype(colours), qsizetype(T_WholeKeywordsHolder::kColourBlockSize));
+    cvtest::PutLE<int32_t>(older, record + TKeyWordsSettingsRec::ColourBlockVersionOffset, 0);
+    {
+        T_WholeKeywordsHolder back(kListKeyWords, nullptr, nullptr, false, false);
+        TMemoryStream m(std::vector<uint8_t>(older.begin(), older.end()));
+        ASSERT_TRUE(back.ReadWholeFromStream(m)) << back.LastReadError().toStdString();
+        EXPECT_EQ(back.fKWList->Count(), 4);
+        EXPECT_EQ(back.fPlots->Count(), 3);
+    }
+    // A version this program does not know is refused.
+    QByteArray later = saved;
+    cvtest::PutLE<int32_t>(later, record + TKeyWordsSettingsRec::ColourBlockVersionOffset, 2);
+    T_WholeKeywordsHolder refused(kListKeyWords, nullptr, nullptr, false, false);
+    TMemoryStream m(std::vector<uint8_t>(later.begin(), later.end()));
+    EXPECT_FALSE(refused.ReadWholeFromStream(m));
+}
+
+TEST_F(KeyWordsTest, ReadingSortsTheStatisticsAndKeepsTheDataFieldsMark)
+{
+    auto doc = FullKeyWordDocument();
+    TStatsRec second;
+    second.FileName = QStringLiteral("another.txt");
+    second.TokensUsed = 9000;
+    doc->fKWList->fKWStats->AddText(second);
+    doc->fKWList->fKWStats->SetSort(ss_TokensUsed);
+    doc->HasAllDataFields = false;
+    const QByteArray saved = SavedBytes(*doc);
+    T_WholeKeywordsHolder back(kListKeyWords, nullptr, nullptr, false, false);
+    TMemoryStream m(std::vector<uint8_t>(saved.begin(), saved.end()));
+    ASSERT_TRUE(back.ReadWholeFromStream(m));
+    // The statistics come back sorted on their first column, in the order they were stored.
+    EXPECT_EQ(back.fKWList->fKWStats->SortLevel(0).key, ss_RowNumber);
+    EXPECT_EQ(back.fKWList->fKWStats->Row(1)->Data().FileName, QStringLiteral("moby.txt"));
+    EXPECT_EQ(back.fKWList->fKWStats->Row(2)->Data().FileName, QStringLiteral("another.txt"));
+    // Not every data field was there: the file says so, and reading keeps it.
+    EXPECT_FALSE(back.HasAllDataFields);
+}
+
+TEST_F(KeyWordsTest, MergedLinksPointAtTheirPlotRowsInTheMergedList)
+{
+    auto one = FullKeyWordDocument();
+    auto other = FullKeyWordDocument();
+    other->fPlots->Entry(0).w = QStringLiteral("orca");
+    other->fPlots->Entry(1).w = QStringLiteral("sloop");
+    other->fPlots->Entry(2).w = QStringLiteral("latte");
+    const int plotsBefore = one->fPlots->Count();
+    const int linksBefore = one->fKWLinks->Count();
+    ASSERT_TRUE(one->MergeWith(*other, false));
+    ASSERT_EQ(one->fPlots->Count(), 2 * plotsBefore);
+    ASSERT_EQ(one->fKWLinks->Count(), 2 * linksBefore);
+    for (int i = linksBefore; i < one->fKWLinks->Count(); ++i)
+        for (const TKWLinkEntryLinkedInfoRec& r : one->fKWLinks->Entry(i).data.linked_words_info)
+            EXPECT_GT(r.link_wordtype_nums_1based, plotsBefore) << i;
+    // The other's whale linked its own ship and café: the merged rows 5 and 6.
+    int orca = -1;
+    for (int i = linksBefore; i < one->fKWLinks->Count(); ++i)
+        if (one->fKWLinks->Entry(i).data.w == QStringLiteral("whale"))
+            orca = i;
+    ASSERT_GE(orca, 0);
+    EXPECT_EQ(one->fKWLinks->LinkedWords(orca), (QStringList{QStringLiteral("sloop"), QStringLiteral("latte")}));
+    EXPECT_EQ(one->fPlots->Entry(plotsBefore).data.wd_entry_number, plotsBefore + 1);
+    EXPECT_EQ(one->fPlots->Entry(plotsBefore).w, QStringLiteral("orca"));
+    // Both texts' statistics, with the texts counted together.
+    EXPECT_EQ(one->fKWList->fKWStats->Count(), 3);
+    EXPECT_EQ(one->fKWList->fKWStats->Row(0)->Data().Texts, 2);
+}
+
 // Writes the kept samples (run by hand with --gtest_also_run_disabled_tests
 // when the format changes on purpose; the old samples stay too).
 TEST_F(KeyWordsTest, DISABLED_WriteKeptSamples)
 {
-    QDir().mkpath(QFileInfo(SampleFile("keywords_v1.kws")).absolutePath());
-    ASSERT_TRUE(FullKeyWordDocument()->SaveToFile(SampleFile("keywords_v1.kws")));
+    QDir().mkpath(QFileInfo(SampleFile("keywords_v2.kws")).absolutePath());
+    ASSERT_TRUE(FullKeyWordDocument()->SaveToFile(SampleFile("keywords_v2.kws")));
     ASSERT_TRUE(DatabaseDocument()->SaveToFile(SampleFile("kwdb_v1.kws")));
 }
 

@@ -3,6 +3,7 @@
 #include "suite/dialogs.h"
 #include "suite/my_types.h"
 #include "suite/process_utils.h"
+#include "suite/wdef.h"
 #include "support/test_support.h"
 
 #include <QFile>
@@ -287,7 +288,7 @@ TEST_F(SettingsBuffer, ALockLeftByADeadProcessIsTakenOver)
 TEST_F(SettingsBuffer, LayoutMatchesTheDocumentedTable)
 {
     // docs/settings-buffer.md lists these; change both together.
-    EXPECT_EQ(TSettingsBuffer::TotalSize(), 184960u);
+    EXPECT_EQ(TSettingsBuffer::TotalSize(), 185280u);
     EXPECT_EQ(TSettingsBuffer::SlotOffset(TBufSlot::General), 1088u);
     EXPECT_EQ(TSettingsBuffer::SlotOffset(TBufSlot::TextSettings), 38720u);
     EXPECT_EQ(TSettingsBuffer::SlotOffset(TBufSlot::KeyWords), 40768u);
@@ -296,4 +297,22 @@ TEST_F(SettingsBuffer, LayoutMatchesTheDocumentedTable)
     EXPECT_EQ(TSettingsBuffer::SlotOffset(TBufSlot::Progress), 49792u);
     EXPECT_EQ(TSettingsBuffer::SlotOffset(TBufSlot::ListSettings, 4 * cv::kToolConcordance + 2), 118400u + 256u * 6u);
     EXPECT_EQ(TSettingsBuffer::SlotOffset(TBufSlot::LastUsedFiles), 151168u);
+    EXPECT_EQ(TSettingsBuffer::SlotOffset(TBufSlot::GridDefaults), 184960u);
+}
+
+TEST_F(SettingsBuffer, PrinterPreferencesSizeTheWordColumnAndColumnsHaveDefaults)
+{
+    EXPECT_EQ(cv::GetDefaultColumnVisibility(cv::kListKeyWords), 0xFFFFFFFFu);
+    const cv::TPrinterPrefs prefs = cv::GetPrinterPrefs();
+    EXPECT_EQ(prefs.wordColumnTenthsMm, 400);
+    EXPECT_EQ(prefs.screenDpi, 96);
+    // 40 mm at 96 dots per inch: 151.18 pixels.
+    EXPECT_EQ(cv::PixelWidth(prefs), 151);
+    EXPECT_EQ(cv::PixelWidth({254, 200}), 200);
+    EXPECT_EQ(cv::PixelWidth({0, 96}), 1);
+    cv::SetDefaultColumnVisibility(cv::kListKeyWords, 0x5u);
+    cv::SetPrinterPrefs({508, 120});
+    EXPECT_EQ(cv::GetDefaultColumnVisibility(cv::kListKeyWords), 0x5u);
+    EXPECT_EQ(cv::GetDefaultColumnVisibility(200), 0xFFFFFFFFu) << "no such list type: every column";
+    EXPECT_EQ(cv::PixelWidth(cv::GetPrinterPrefs()), 240);
 }

@@ -237,19 +237,99 @@ TEST(Association, HandWorkedTable)
     for (int i = 0; i < kAssociationCount; ++i)
         EXPECT_NEAR(s[i], expected[i], 1e-6) << AssociationTable()[i].caption;
 
-    // Span 4: E = 4, R1 = 80; o12 = 75, o21 = 45, o22 = 875.
+    // Span 4: E = 4, R1 = 80; o12 = 75, o21 = 45, o22 = 875; R2 = 920, C1 = 50, C2 = 950.
     //   MI = log2(5/4) = 0.321928, Z = 1 / 2 = 0.5, T = 1 / sqrt(5) = 0.447214
-    //   dPA = 0.25 - 4 * 45 / 920 = 0.054348, dPB = 0.1 - 75 / 950 = 0.021053
+    //   CP A = 5 / 80 = 0.0625, CP B = 5 / 50 = 0.1
+    //   dPA = 5 / 80 - 45 / 920 = 0.013587, dPB = 5 / 50 - 75 / 950 = 0.021053
     //   LR = log2((5 / 80) / (45 / 920)) = 0.353637
     const TAssociationScores w = AssociationScores(5, 20, 50, 1000, 4);
     EXPECT_NEAR(w[int(TAssociation::MI)], 0.321928, 1e-6);
     EXPECT_NEAR(w[int(TAssociation::ZScore)], 0.5, 1e-12);
     EXPECT_NEAR(w[int(TAssociation::TScore)], 0.447214, 1e-6);
-    EXPECT_NEAR(w[int(TAssociation::DeltaPA)], 0.054348, 1e-6);
+    EXPECT_NEAR(w[int(TAssociation::ConditionalProbabilityA)], 0.0625, 1e-12);
+    EXPECT_NEAR(w[int(TAssociation::ConditionalProbabilityB)], 0.1, 1e-12);
+    EXPECT_NEAR(w[int(TAssociation::DeltaPA)], 0.013587, 1e-6);
     EXPECT_NEAR(w[int(TAssociation::DeltaPB)], 0.021053, 1e-6);
     EXPECT_NEAR(w[int(TAssociation::LogRatio)], 0.353637, 1e-6);
     EXPECT_NEAR(w[int(TAssociation::LogLikelihood)], EntropyFormG2(5, 75, 45, 875), 1e-9);
     EXPECT_DOUBLE_EQ(w[int(TAssociation::Dice)], s[int(TAssociation::Dice)]) << "the span does not enter Dice";
+}
+
+// Every score recomputed here from the four cells of the windowed table, as
+// a reader of a relationships list would from its figures: the node's
+// frequency times the span is R1, the collocate's frequency C1, N the
+// running words.
+TAssociationScores FromCells(double fAB, double fA, double fB, double n, double span)
+{
+    const double o11 = fAB, o12 = fA * span - fAB, o21 = fB - fAB, o22 = n - fA * span - fB + fAB;
+    const double r1 = o11 + o12, r2 = o21 + o22, c1 = o11 + o21, c2 = o12 + o22;
+    const double e11 = r1 * c1 / n;
+    const double g2 = EntropyFormG2(o11, o12, o21, o22);
+    TAssociationScores x{};
+    x[int(TAssociation::Dice)] = 2 * o11 / (fA + fB);
+    x[int(TAssociation::MI)] = std::log2(o11 / e11);
+    x[int(TAssociation::MI3)] = std::log2(o11 * o11 * o11 / e11);
+    x[int(TAssociation::ZScore)] = (o11 - e11) / std::sqrt(e11);
+    x[int(TAssociation::LogLikelihood)] = o11 < e11 ? -g2 : g2;
+    x[int(TAssociation::TScore)] = (o11 - e11) / std::sqrt(o11);
+    x[int(TAssociation::LogRatio)] = std::log2((o11 / r1) / (o21 / r2));
+    x[int(TAssociation::ConditionalProbabilityA)] = o11 / r1;
+    x[int(TAssociation::ConditionalProbabilityB)] = o11 / c1;
+    x[int(TAssociation::DeltaPA)] = o11 / r1 - o21 / r2;
+    x[int(TAssociation::DeltaPB)] = o11 / c1 - o12 / c2;
+    return x;
+}
+
+// Worked tables, spans of one word and of several: a node of a million-word
+// corpus with a frequent collocate inside a window of five words each side
+// (the collocate near the node more often than the node occurs), a rare pair,
+// adjacent pairs, a collocate that avoids the node.
+TEST(Association, EveryScoreAgreesWithItsTableOnWorkedTables)
+{
+    struct TCase {
+        double fAB, fA, fB, n, span;
+    };
+    for (const TCase c : {TCase{5, 20, 50, 1000, 1}, TCase{5, 20, 50, 1000, 4}, TCase{312, 290, 69971, 1014312, 10},
+                          TCase{150, 12593, 932, 14307668, 1}, TCase{3, 40, 900, 100000, 6},
+                          TCase{2, 500, 20000, 1000000, 8}}) {
+        const TAssociationScores s = AssociationScores(c.fAB, c.fA, c.fB, c.n, c.span);
+        const TAssociationScores x = FromCells(c.fAB, c.fA, c.fB, c.n, c.span);
+        for (int k = 0; k < kAssociationCount; ++k)
+            EXPECT_NEAR(s[k], x[k], 1e-9 * std::max(1.0, std::fabs(x[k])))
+                << AssociationTable()[k].caption << " for " << c.fAB << " " << c.fA << " " << c.fB << " " << c.n
+                << " span " << c.span;
+    }
+    // The node near the collocate more often than the node occurs: a share of
+    // positions still, 312 of 2,900.
+    EXPECT_NEAR(ConditionalProbabilityA(312, 290, 69971, 1014312, 10), 312.0 / 2900, 1e-12);
+    EXPECT_NEAR(DeltaPA(312, 290, 69971, 1014312, 10), 312.0 / 2900 - (69971.0 - 312) / (1014312 - 2900), 1e-12);
+}
+
+TEST(Association, ProbabilitiesStayProbabilities)
+{
+    std::mt19937_64 rng(2025);
+    for (int i = 0; i < 5000; ++i) {
+        const double n = std::uniform_int_distribution<int>(100, 5'000'000)(rng);
+        const double span = std::uniform_int_distribution<int>(1, 16)(rng);
+        const double fA = std::uniform_int_distribution<int>(1, int(n / 4))(rng);
+        const double fB = std::uniform_int_distribution<int>(1, int(n))(rng);
+        // Joint counts as windows give them, overlapping ones beyond f_B included.
+        const double fAB = std::uniform_int_distribution<int>(0, int(std::min(fA * span, n)))(rng);
+        const TAssociationScores s = AssociationScores(fAB, fA, fB, n, span);
+        for (TAssociation a : {TAssociation::ConditionalProbabilityA, TAssociation::ConditionalProbabilityB}) {
+            ASSERT_GE(s[int(a)], 0.0) << int(a);
+            ASSERT_LE(s[int(a)], 1.0) << int(a) << " " << fAB << " " << fA << " " << fB << " " << n << " " << span;
+        }
+        for (TAssociation a : {TAssociation::DeltaPA, TAssociation::DeltaPB}) {
+            ASSERT_GE(s[int(a)], -1.0) << int(a);
+            ASSERT_LE(s[int(a)], 1.0) << int(a);
+        }
+    }
+    // Each score names its formula for its column's help.
+    for (const TAssociationEntry& e : AssociationTable())
+        EXPECT_GT(e.help.size(), 20u) << e.caption;
+    EXPECT_NE(AssociationTable()[int(TAssociation::ConditionalProbabilityA)].help.find("f(AB) / R1"), std::string_view::npos);
+    EXPECT_NE(AssociationTable()[int(TAssociation::DeltaPA)].help.find("(N - R1)"), std::string_view::npos);
 }
 
 // Bigrams of a 14,307,668-word newswire corpus from the collocation

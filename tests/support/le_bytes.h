@@ -74,4 +74,15 @@ T LEAt(std::span<const uint8_t> bytes, std::size_t offset)
     return cv::endian::loadLE<T>(bytes.data() + offset);
 }
 
+// Overwrites the field of type T at `offset` of saved bytes, little-endian.
+template <typename T>
+void PutLE(QByteArray& bytes, std::size_t offset, T value)
+{
+    if (offset > std::size_t(bytes.size()) || std::size_t(bytes.size()) - offset < sizeof(T)) {
+        ADD_FAILURE() << "no field of " << sizeof(T) << " bytes at offset " << offset << " of " << bytes.size();
+        return;
+    }
+    cv::endian::storeLE(reinterpret_cast<uint8_t*>(bytes.data()) + offset, value);
+}
+
 } // namespace cvtest

@@ -336,6 +336,13 @@ void TCV_Base_Grid::SetList(TCVBaseDataClass* list, int displayKind)
         m_proxy->SetCollationName(list->CollationName());
     m_proxy->sort(-1);
     m_model->SetList(list, displayKind);
+    // A list that carries a layout of its columns is shown with it.
+    if (list && list->HasColumnLayout())
+        for (int c = 0; c < ColCount(); ++c) {
+            SetColumnVisible(c, list->ColumnVisible(c));
+            if (list->ColumnPixelWidth(c) > 0)
+                SetColWidths(c, list->ColumnPixelWidth(c));
+        }
 }
 
 void TCV_Base_Grid::Refresh()

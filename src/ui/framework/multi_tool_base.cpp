@@ -129,7 +129,7 @@ int MainPageHelpContext(uint8_t tool)
 
 void SetUpToolWindowLink(TWindowHandle window)
 {
-    CurrentCrashboxOptions().SetOutputPath(GetUserReadWriteFolder());
+    CurrentCrashboxOptions().SetOutputPath(GetUserReadWriteFolder().toStdString());
     InitLoggingFromSharedSettings();
     RegisterOwnWindowWithController(window);
     if (TDataModuleCorvantis* module = DataModuleCorvantis())

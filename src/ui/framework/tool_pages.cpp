@@ -274,7 +274,7 @@ void TOneToolWindowList::BuildToolWindowPages(QWidget* window, QTabWidget* pager
                                               QMenu* sourceTextPopup, QMenu* notesPopup)
 {
     // Crash reports go to the user's own folder.
-    CurrentCrashboxOptions().SetOutputPath(GetUserReadWriteFolder());
+    CurrentCrashboxOptions().SetOutputPath(GetUserReadWriteFolder().toStdString());
     ShowToolbarAndStatusBar(toolbar, statusBar);
 
     Clear();

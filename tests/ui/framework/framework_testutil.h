@@ -192,7 +192,7 @@ protected:
     void SetUp() override
     {
         cvtest::StartFromDefaults();
-        cv::ActivateCrashbox(QCoreApplication::applicationFilePath());
+        cv::ActivateCrashbox(QCoreApplication::applicationFilePath().toStdString());
         cv::Global_stopLemmaMatchLoaded = {};
         window = std::make_unique<TestWindow>();
     }

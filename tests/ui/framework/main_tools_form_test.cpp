@@ -44,7 +44,7 @@ TEST_F(FrameworkTest, TheWindowRegistersWithTheSettingsBufferAndLetsGoAtTheEnd)
     EXPECT_NE(window->fTagsToTranslateList, nullptr);
     EXPECT_EQ(cv::StartupOpenFileRec().ListType, cv::kListNone);
     // Crash reports go to the user's folder.
-    EXPECT_EQ(cv::CurrentCrashboxOptions().OutputPath(), cv::GetUserReadWriteFolder());
+    EXPECT_EQ(cv::CurrentCrashboxOptions().OutputPath(), cv::GetUserReadWriteFolder().toStdString());
     window.reset();
     EXPECT_EQ(cv::GetToolWnd(cv::kToolWordList), 0u);
     EXPECT_FALSE(cv::IsWindow(own));

@@ -57,7 +57,7 @@ protected:
         // No shared settings buffer of a suite running on this machine is found.
         qputenv("CV_SETTINGS_BUFFER", dir.file(QStringLiteral("no-suite.buf")).toLocal8Bit());
         cvtest::StartFromDefaults();
-        cv::ActivateCrashbox(QCoreApplication::applicationFilePath());
+        cv::ActivateCrashbox(QCoreApplication::applicationFilePath().toStdString());
         cv::Global_stopLemmaMatchLoaded = {};
         cv::Global_BatchProcedures.ResetForNewBatch();
         cv::Global_BatchProcedures.mode = 0;

@@ -32,7 +32,7 @@ protected:
     void SetUp() override
     {
         DialogTest::SetUp();
-        cv::ActivateCrashbox(QCoreApplication::applicationFilePath());
+        cv::ActivateCrashbox(QCoreApplication::applicationFilePath().toStdString());
         window = std::make_unique<cv::TFormWordList>(nullptr, cv::TMainToolsFormOptions{false, 0});
         jobChoices = std::make_unique<cv::TDialogJobChoices>(window.get());
         commandChoices = std::make_unique<cv::TDialogCommandChoices>(*jobChoices, others);

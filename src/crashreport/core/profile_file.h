@@ -1,0 +1,53 @@
+#pragma once
+// A profile ("ini") file held in memory: "[section]" lines, "key=value"
+// lines, ";" comments. Sections and keys are found without regard to
+// (ASCII) case; keys and values are trimmed of surrounding blanks, and a
+// value is given as it stands (quotes are the caller's business). Writing a
+// key replaces its line or adds one at the end of its section (a missing
+// section is added at the end); every other line is kept as it was.
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+namespace cv {
+
+class TProfileFile {
+public:
+    TProfileFile() { Parse({}); }
+    // Takes the file's text; a missing file gives an empty profile (true).
+    // False, with "Cannot open file "<name>": <reason>", when it cannot be read.
+    bool Load(const std::string& fileName, std::string* error = nullptr);
+    void Parse(std::string_view text);
+    // Through a temporary file and a rename, so a failed save keeps the old file.
+    bool Save(const std::string& fileName, std::string* error = nullptr) const;
+    std::string Text() const;
+
+    std::size_t LineCount() const { return fLineCount; }
+    std::optional<std::string> Read(std::string_view section, std::string_view key) const;
+    // False (nothing changed) for a key or value that would break the line form:
+    // a line break in either, "=" or a leading "[" or ";" in the key, "]" in the section.
+    bool Write(std::string_view section, std::string_view key, std::string_view value);
+
+private:
+    struct Line {
+        std::string text;
+        std::string key; // empty for a comment or blank line
+        std::string value;
+    };
+    struct Section {
+        std::string header; // the "[name]" line as it stands; empty for the lines before the first
+        std::string name;
+        std::vector<Line> lines;
+        std::unordered_map<std::string, std::size_t> keys; // lower-cased key -> its first line
+    };
+    static Line ParseLine(std::string_view text);
+    static void AddLine(Section& section, Line line, std::size_t at);
+    const Line* Find(std::string_view section, std::string_view key) const;
+    std::vector<Section> fSections;
+    std::size_t fLineCount = 0;
+};
+
+} // namespace cv

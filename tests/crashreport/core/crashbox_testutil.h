@@ -1,0 +1,43 @@
+#pragma once
+// The crash-report core's tests keep the settings folder and the library
+// data folder in a temporary folder of their own.
+
+#include <gtest/gtest.h>
+
+#include <QByteArray>
+
+#include <cstdlib>
+#include <string>
+
+#include "support/test_support.h"
+
+namespace cvtest {
+
+class CrashboxFolders : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        oldConfig = qgetenv("XDG_CONFIG_HOME");
+        oldData = qgetenv("XDG_DATA_HOME");
+        hadConfig = qEnvironmentVariableIsSet("XDG_CONFIG_HOME");
+        hadData = qEnvironmentVariableIsSet("XDG_DATA_HOME");
+        qputenv("XDG_CONFIG_HOME", dir.file("config").toUtf8());
+        qputenv("XDG_DATA_HOME", dir.file("data").toUtf8());
+    }
+    void TearDown() override
+    {
+        hadConfig ? qputenv("XDG_CONFIG_HOME", oldConfig) : qunsetenv("XDG_CONFIG_HOME");
+        hadData ? qputenv("XDG_DATA_HOME", oldData) : qunsetenv("XDG_DATA_HOME");
+    }
+    std::string path(const char* name) const { return dir.file(QString::fromUtf8(name)).toStdString(); }
+    std::string settingsFolder() const { return path("config/Crashbox"); }
+    std::string dataFolder() const { return path("data/Crashbox"); }
+
+    TempDir dir;
+
+private:
+    QByteArray oldConfig, oldData;
+    bool hadConfig = false, hadData = false;
+};
+
+} // namespace cvtest
