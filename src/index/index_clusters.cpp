@@ -1,5 +1,7 @@
 #include "index/index_clusters.h"
 
+#include "suite/dialog_routines.h"
+
 #include "index/index_hash.h"
 #include "index/index_spread.h"
 #include "model/check_signature.h"
@@ -17,6 +19,7 @@
 #include <sys/resource.h>
 
 #include <algorithm>
+#include <new>
 #include <array>
 #include <cmath>
 #include <cstring>
@@ -988,7 +991,7 @@ std::size_t DefaultTableBytesLimit()
 
 bool CountClusters(const TIndexData& index, const std::vector<uint32_t>& nodes, const std::vector<uint8_t>& stopTypes,
                    const TClusterOptions& options, TClusterRun& out, QString* error, int32_t firstText, int32_t lastText)
-{
+try {
     out = TClusterRun();
     if (lastText < 0 || lastText >= index.TextCount())
         lastText = index.TextCount() - 1;
@@ -1129,6 +1132,11 @@ bool CountClusters(const TIndexData& index, const std::vector<uint32_t>& nodes, 
         }
     }
     return true;
+} catch (const std::bad_alloc&) {
+    out = TClusterRun();
+    if (error)
+        *error = NotEnoughMemoryText(QStringLiteral("count the clusters"));
+    return false;
 }
 
 namespace {

@@ -23,6 +23,7 @@
 #include <QTextStream>
 
 #include <algorithm>
+#include <new>
 #include <cmath>
 
 namespace cv {
@@ -75,7 +76,7 @@ void TIndexHandler::ResetTheSettingsFromTextbuf()
 }
 
 bool TIndexHandler::LoadedTheFiles()
-{
+try {
     fError.clear();
     if (fData.base.isEmpty())
         return Fail(QStringLiteral("No name was given for the index."));
@@ -118,6 +119,11 @@ bool TIndexHandler::LoadedTheFiles()
         fTotalTokens = fData.RunningWords();
     fOk = true;
     return true;
+} catch (const std::bad_alloc&) {
+    fData.types = {};
+    fData.texts = {};
+    fData.markup = {};
+    return Fail(NotEnoughMemoryText(QStringLiteral("open the index \"%1\"").arg(fData.base)));
 }
 
 // ---------------------------------------------------------------------------
@@ -256,7 +262,7 @@ void TIndexHandler::EndText(int32_t)
 }
 
 bool TIndexHandler::ProcessAfterWordHandling(const QString& notes, double texts)
-{
+try {
     (void)texts;
     fError.clear();
     if (fMode == kIndexOpenRead)
@@ -426,13 +432,19 @@ bool TIndexHandler::ProcessAfterWordHandling(const QString& notes, double texts)
         fTotalTokens = fData.RunningWords();
     fOk = true;
     return true;
+} catch (const std::bad_alloc&) {
+    // The new tokens go; the index's files are as they were (a save stopped
+    // before its commit leaves no file of its own behind).
+    fNewStream = {};
+    fStreamUsed = 0;
+    return Fail(NotEnoughMemoryText(QStringLiteral("save the index \"%1\"").arg(fData.base)));
 }
 
 // ---------------------------------------------------------------------------
 // Relationships
 
 bool TIndexHandler::ComputeMIAssociation()
-{
+try {
     fError.clear();
     if (!fRelationshipsList)
         fRelationshipsList = std::make_unique<TRelationshipsList>(fDocument, CurrentToolSignature());
@@ -455,6 +467,10 @@ bool TIndexHandler::ComputeMIAssociation()
     if (cancelled)
         return Fail(QStringLiteral("The relationships were not all computed: the job was stopped."));
     return fRelationshipsList->Count() > 0;
+} catch (const std::bad_alloc&) {
+    if (fRelationshipsList)
+        fRelationshipsList->Clear();
+    return Fail(NotEnoughMemoryText(QStringLiteral("compute the relationships")));
 }
 
 // ---------------------------------------------------------------------------
@@ -696,7 +712,7 @@ int32_t TIndexHandler::TextsHoldingAnyOf(const QStringList& words)
 
 bool MakeIndexOfTexts(TSharedChosenFilesClass& texts, const QString& indexName, uint8_t mode, QString* error,
                       QStringList* skipped)
-{
+try {
     T_WholeWordlistHolder doc(kListIndexWordList, nullptr, nullptr, false, false);
     auto fail = [&](const QString& why) {
         if (error)
@@ -712,6 +728,8 @@ bool MakeIndexOfTexts(TSharedChosenFilesClass& texts, const QString& indexName, 
     const bool made = doc.MakeWordlist(texts, 0, converted, kListIndexWordList);
     if (skipped)
         *skipped = doc.UnreadTextReasons();
+    if (!made && !doc.JobFailure().isEmpty())
+        return fail(doc.JobFailure());
     if (!made)
         return fail(doc.UnreadTextReasons().isEmpty() ? QStringLiteral("No text could be indexed.")
                                                       : doc.UnreadTextReasons().join(QLatin1Char('\n')));
@@ -722,6 +740,10 @@ bool MakeIndexOfTexts(TSharedChosenFilesClass& texts, const QString& indexName, 
     if (!handler.ProcessAfterWordHandling(doc.fNotes.join(QLatin1Char('\n')), double(indexed)))
         return fail(handler.LastError());
     return true;
+} catch (const std::bad_alloc&) {
+    if (error)
+        *error = NotEnoughMemoryText(QStringLiteral("index the texts"));
+    return false;
 }
 
 } // namespace cv

@@ -24,6 +24,7 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <new>
 #include <limits>
 
 namespace cv {
@@ -59,7 +60,7 @@ bool T_WholeWordlistHolder::StartAnIndexHandler(const QString& indexFileName, ui
 }
 
 uint16_t T_WholeWordlistHolder::OpenAnIndexAndLoadWords(const QString& indexFileName)
-{
+try {
     SetTokenSink(nullptr);
     auto handler = NewIndexHandler(this, indexFileName, kIndexOpenRead);
     if (!handler->LoadedTheFiles()) {
@@ -132,10 +133,13 @@ uint16_t T_WholeWordlistHolder::OpenAnIndexAndLoadWords(const QString& indexFile
     CorvantisHolderMainListCount(WordlistOfType(kListIndexWordList)->Count());
     fIndexHandler = std::move(handler);
     return 1;
+} catch (const std::bad_alloc&) {
+    NotEnoughMemory(QStringLiteral("open the index \"%1\"").arg(indexFileName));
+    return uint16_t(kReadDamaged) << 8;
 }
 
 bool T_WholeWordlistHolder::ComputeClusters(const std::function<void()>& perText)
-{
+try {
     if (!fIndexHandler) {
         CantMakeClustersWithoutIndex();
         return false;
@@ -177,6 +181,9 @@ bool T_WholeWordlistHolder::ComputeClusters(const std::function<void()>& perText
     if (h.fSettings.ClusterListsPerText() && perText)
         perText();
     return true;
+} catch (const std::bad_alloc&) {
+    NotEnoughMemory(QStringLiteral("make the list of clusters"));
+    return false;
 }
 
 bool T_WholeWordlistHolder::SaveTempClusterWordlists(const QString& batchRootFolder)

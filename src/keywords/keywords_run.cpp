@@ -25,6 +25,8 @@
 #include "wordlist/wordlist_holder.h"
 
 #include <QDateTime>
+
+#include <new>
 #include <QDir>
 #include <QFileInfo>
 
@@ -108,6 +110,8 @@ bool ReadWordListForKeyWords(T_WholeWordlistHolder& doc, const QString& name, TM
     try {
         m.SetPosition(0);
         read = doc.ReadWholeFromStream(m);
+    } catch (const std::bad_alloc&) {
+        throw; // the run stops for want of memory, not for a damaged list
     } catch (...) {
         read = false;
     }
@@ -180,7 +184,7 @@ bool T_WholeKeywordsHolder::LoadReferenceList(const QString& referenceFilename, 
 void T_WholeKeywordsHolder::ComputeKWs(const QStringList& studyLists, const QString& referenceFilename, uint8_t batchMode,
                                        bool twoWay, uint8_t zipBatches, bool applyTextPresenceRule,
                                        TCVComputeResultRec& result)
-{
+try {
     Global_FailureMessage.clear();
     MarkJobStart();
     fRunStartMs = QDateTime::currentMSecsSinceEpoch();
@@ -300,6 +304,12 @@ void T_WholeKeywordsHolder::ComputeKWs(const QStringList& studyLists, const QStr
     MainFile.Mark = 1;
     CorvantisHolderMainListCount(fKWList->Count());
     Global_Busy_Dont_Show_Data = false;
+} catch (const std::bad_alloc&) {
+    fReference.reset();
+    fReferenceDocument.reset();
+    result.OK = false;
+    Global_Busy_Dont_Show_Data = false;
+    NotEnoughMemory(QStringLiteral("compute the key words"));
 }
 
 void T_WholeKeywordsHolder::ResetRunHeadings()

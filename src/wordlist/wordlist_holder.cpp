@@ -30,6 +30,7 @@
 #include <chrono>
 #include <limits>
 #include <map>
+#include <new>
 
 namespace cv {
 
@@ -592,9 +593,10 @@ bool T_WholeWordlistHolder::RunTexts(TSharedChosenFilesClass& chosen, const std:
 
 bool T_WholeWordlistHolder::MakeWordlist(TSharedChosenFilesClass& chosen, uint8_t batchMode,
                                          int32_t& convertedToUnicode, uint8_t listType)
-{
+try {
     (void)convertedToUnicode; // texts are decoded in memory: none is ever converted on disk
     fUnreadReasons.clear();
+    fJobFailure.clear();
     if (listType == kListIndexWordList && !fIndexHandler) {
         Complain(QStringLiteral("FailedToRead"), QStringLiteral("An index word list needs an open index."));
         return false;
@@ -618,6 +620,15 @@ bool T_WholeWordlistHolder::MakeWordlist(TSharedChosenFilesClass& chosen, uint8_
     StartNotesOfRun(0);
     AddATimingNote();
     return true;
+} catch (const std::bad_alloc&) {
+    // The job's memory goes back first; the document stays as it was made so far.
+    fRun.reset();
+    fPendingRows.clear();
+    Global_Busy_Dont_Show_Data = false;
+    fJobFailure = NotEnoughMemoryText(listType == kListIndexWordList ? QStringLiteral("index the texts")
+                                                                     : QStringLiteral("make the word list"));
+    NotEnoughMemory(listType == kListIndexWordList ? QStringLiteral("index the texts") : QStringLiteral("make the word list"));
+    return false;
 }
 
 void T_WholeWordlistHolder::StartNotesOfRun(int32_t batchNumber)

@@ -121,6 +121,8 @@ public:
     const TRunTimings& LastRunTimings() const { return fTimings; }
     // Texts the last run could not read, each with the reason.
     QStringList UnreadTextReasons() const { return fUnreadReasons; }
+    // Why the last run stopped as a whole (not enough memory), else empty.
+    QString JobFailure() const { return fJobFailure; }
     // Receives every word of the texts as they are cut (the index). Not owned.
     void SetTokenSink(TWordTokenSink* sink) { fTokenSink = sink; }
     // The units of the chunks texts are read in (0: kWordlistChunkUnits,
@@ -207,6 +209,7 @@ private:
     std::unique_ptr<TCVWordList> fIndexWordList;
     std::unique_ptr<TRun> fRun;
     std::vector<TStatsRec> fPendingRows;
+    QString fJobFailure;
     QStringList fUnreadReasons;
     QStringList fRunNotes;
     TWordTokenSink* fTokenSink = nullptr;

@@ -2,6 +2,8 @@
 
 #include "index_testutil.h"
 
+#include "support/failing_allocations.h"
+
 #include "index/index_clusters.h"
 #include "model/batch_procedures.h"
 #include "wordlist/dispersion.h"
@@ -336,6 +338,24 @@ TEST_F(Clusters, OneClusterListPerText)
     const TCVWordList& list = *b.WordlistOfType(kListWordList);
     EXPECT_EQ(list.CorrectFreq(list.FindWordAndTag(QStringLiteral("big dog"), QString())), 3);
     EXPECT_EQ(list.FindWordAndTag(QStringLiteral("red house"), QString()), -1);
+}
+
+TEST_F(Clusters, RunningShortOfMemoryStopsTheCountWithAMessage)
+{
+    ASSERT_TRUE(Make(RandomTexts(3, 300, 11))) << qPrintable(lastError);
+    // Counted in memory, and spilled to run files (a small table).
+    for (const std::size_t table : {std::size_t(0), std::size_t(4096)}) {
+        auto job = [&](QString& message) {
+            TClusterOptions o = Options(3);
+            o.tableBytesLimit = table;
+            TClusterRun run;
+            cvtest::ShortageFromHere();
+        const bool ok = CountClusters(index, {}, {}, o, run, &message);
+        cvtest::ShortageToHere();
+            return ok && !run.clusters.empty();
+        };
+        cvtest::ExpectJobSurvivesShortages(cvtest::RunShortOfMemory(job));
+    }
 }
 
 TEST_F(Clusters, WithoutAnIndexThereAreNone)

@@ -10,6 +10,7 @@
 #include "suite/resource_strings.h"
 #include "suite/wdef.h"
 #include "suite/zip_archive.h"
+#include "support/failing_allocations.h"
 
 #include <QDir>
 #include <QFile>
@@ -60,6 +61,7 @@ TEST_F(KeyWordRun, OneListInteractively)
     auto doc = NewDoc();
     const QString study = WorkedStudy(), reference = WorkedReference();
     const TCVComputeResultRec r = Run(*doc, {study}, reference);
+    cvtest::ShortageToHere();
     EXPECT_TRUE(r.OK);
     EXPECT_FALSE(r.NothingFound || r.Suspended || r.TooFewTexts || r.ZipFailure);
     ASSERT_EQ(doc->fKWList->Count(), 1);
@@ -185,6 +187,21 @@ TEST_F(KeyWordRun, UnusableReferenceListsAreReportedClearly)
     EXPECT_FALSE(Run(*doc, {study}, cutFile).OK);
     EXPECT_TRUE(dialogs.Requests().empty());
     EXPECT_TRUE(Global_FailureMessage.startsWith(Format(CVFailedToReadX, {cutFile})));
+}
+
+TEST_F(KeyWordRun, RunningShortOfMemoryStopsTheRunWithAMessage)
+{
+    const QString study = WorkedStudy(), reference = WorkedReference();
+    auto job = [&](QString& message) {
+        Global_run_without_error_messages = true;
+        Global_FailureMessage.clear();
+        auto doc = NewDoc();
+        cvtest::ShortageFromHere();
+        const TCVComputeResultRec r = Run(*doc, {study}, reference);
+        message = Global_FailureMessage;
+        return r.OK && doc->fKWList->Count() == 1;
+    };
+    cvtest::ExpectJobSurvivesShortages(cvtest::RunShortOfMemory(job));
 }
 
 TEST_F(KeyWordRun, StudyListsThatDoNotReadAreSkipped)

@@ -6,6 +6,7 @@
 #include "suite/decipher.h"
 #include "suite/window_messages.h"
 #include "suite/zip_archive.h"
+#include "support/failing_allocations.h"
 #include "wordlist/wordlist_buffer_processor.h"
 #include "wordlist_testutil.h"
 
@@ -395,6 +396,25 @@ TEST_F(WordlistDocument, AnIndexFileIsNoWordList)
     EXPECT_FALSE(d.ReadWholeFromStream(m));
     EXPECT_EQ(d.LastReadFailure(), kReadWrongKind);
     EXPECT_TRUE(d.LastReadError().contains(QStringLiteral("corpus index"))) << qPrintable(d.LastReadError());
+}
+
+TEST_F(WordlistDocument, RunningShortOfMemoryStopsTheJobWithAMessage)
+{
+    TCVFileDetails chosen(true, {});
+    for (const auto& [name, bytes] : ThreeTexts())
+        chosen.ToolAddAFile(dir.write(name, bytes));
+    auto job = [&](QString& message) {
+        Global_run_without_error_messages = true;
+        Global_FailureMessage.clear();
+        T_WholeWordlistHolder doc(kListWordList, nullptr, nullptr, false, false);
+        int32_t converted = 0;
+        cvtest::ShortageFromHere();
+        const bool ok = doc.MakeWordlist(chosen, 0, converted, kListWordList);
+        cvtest::ShortageToHere();
+        message = doc.JobFailure().isEmpty() ? Global_FailureMessage : doc.JobFailure();
+        return ok && List(doc).Count() == 14;
+    };
+    cvtest::ExpectJobSurvivesShortages(cvtest::RunShortOfMemory(job));
 }
 
 TEST_F(WordlistDocument, UnreadableAndEmptyTextsAreReportedNotCounted)
