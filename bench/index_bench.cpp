@@ -19,6 +19,13 @@
 //       line, then per collocate of WORD: the collocate, the joint frequency,
 //       the collocate's frequency and the eleven scores (Dice, MI, MI3, Z, LL,
 //       T, log ratio, cond. prob. A and B, delta P A and B), tab-separated.
+//   index_bench --memory-limit MB --generate-words N --generate-types T [--generate-texts K] [--cluster-size N] [--top K]
+//       Generates a corpus (larger than the limit, say), then indexes it and
+//       counts its clusters (of 3 words) twice, each in a process of its own:
+//       once under prlimit --as=MB megabytes, once without a limit; prints
+//       each run's peak memory and whether the two indexes (their tokens,
+//       types and boundaries) and the K most frequent clusters (default
+//       100,000) are the same.
 //   index_bench --generate-words N --generate-types T [--generate-texts K] [--nodes M] [--cluster-size N]
 //       Generates a corpus, indexes it, then counts all its clusters of N
 //       words (default 3) and the relationships of M node words (default
@@ -42,6 +49,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <QTemporaryDir>
 
 #include <algorithm>
@@ -61,6 +69,7 @@ constexpr const char* kUsage =
     "       index_bench --index BASE --clusters N [--top K] [--min-freq F] [--table-mb M]\n"
     "       index_bench --index BASE --relationships WORD [--span L,R] [--top K]\n"
     "       index_bench --generate-words N --generate-types T [--generate-texts K] [--nodes M] [--cluster-size N]\n"
+    "       index_bench --memory-limit MB --generate-words N --generate-types T [--generate-texts K] [--cluster-size N] [--top K]\n"
     "  N of --clusters and --cluster-size: 2 to 12; L and R of --span: 0 to 8\n";
 
 int Usage(const QString& why = QString()) { return cvbench::UsageError(why, kUsage); }
@@ -186,6 +195,110 @@ bool BuildIndex(const QString& base, const QStringList& files, bool add)
     return true;
 }
 
+// One run of this program in a process of its own (under prlimit --as when
+// `limitMb` > 0): its output, or an empty list when it failed.
+QStringList RunChild(const QStringList& arguments, int limitMb)
+{
+    QProcess p;
+    p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    QStringList all = arguments;
+    QString program = QCoreApplication::applicationFilePath();
+    if (limitMb > 0) {
+        all.prepend(program);
+        all.prepend(QStringLiteral("--as=%1").arg(qint64(limitMb) << 20));
+        program = QStringLiteral("prlimit");
+    }
+    p.start(program, all);
+    if (!p.waitForFinished(-1) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) {
+        std::fprintf(stderr, "%s %s: failed (exit %d)\n", qPrintable(program), qPrintable(all.join(u' ')), p.exitCode());
+        return {};
+    }
+    return QString::fromUtf8(p.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
+// The lines of a run that do not depend on the run (its times, its memory).
+QStringList ResultLines(const QStringList& lines)
+{
+    QStringList out;
+    for (const QString& l : lines)
+        if (!l.startsWith(QLatin1String("time\t")) && !l.startsWith(QLatin1String("peak memory"))
+            && !l.startsWith(QLatin1String("indexed\t")) && !l.startsWith(QLatin1String("index\t")))
+            out << (l.startsWith(QLatin1String("clusters\t")) ? l.section(QLatin1Char(';'), 0, 0) : l);
+    return out;
+}
+
+QString PeakOf(const QStringList& lines)
+{
+    QStringList peaks;
+    for (const QString& l : lines) {
+        const qsizetype at = l.indexOf(QLatin1String("peak memory"));
+        if (at >= 0)
+            peaks << l.mid(at).section(QLatin1Char('('), 0, 0).trimmed();
+    }
+    return peaks.join(QStringLiteral(", "));
+}
+
+// The check that indexing and clusters keep within a memory limit and give
+// what they give without it.
+int MemoryLimitCheck(int limitMb, int64_t words, int64_t types, int texts, int clusterSize, int top)
+{
+    QTemporaryDir dir;
+    const QString corpus = QDir(dir.path()).filePath(QStringLiteral("texts"));
+    QDir().mkpath(corpus);
+    const auto g0 = std::chrono::steady_clock::now();
+    const QStringList files = Generate(corpus, words, types, texts);
+    int64_t bytes = 0;
+    for (const QString& f : files)
+        bytes += QFileInfo(f).size();
+    std::printf("generated %lld running words over %lld types in %lld texts, %.2f GB, in %.1f s\n", (long long)words,
+                (long long)types, (long long)files.size(), double(bytes) / 1e9,
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - g0).count());
+    std::fflush(stdout);
+    QStringList results[2];
+    const char* names[2] = {"limited", "unlimited"};
+    for (int run = 0; run < 2; ++run) {
+        const int limit = run == 0 ? limitMb : 0;
+        const QString base = QDir(dir.path()).filePath(QString::fromLatin1(names[run]));
+        const QStringList indexed = RunChild({QStringLiteral("--index"), base, corpus}, limit);
+        const QStringList counted = indexed.isEmpty()
+            ? QStringList()
+            : RunChild({QStringLiteral("--index"), base, QStringLiteral("--clusters"), QString::number(clusterSize),
+                        QStringLiteral("--top"), QString::number(top)},
+                       limit);
+        if (counted.isEmpty()) {
+            std::printf("%s run (%s): FAILED\n", names[run], limit > 0 ? qPrintable(QStringLiteral("prlimit --as %1 MB").arg(limit)) : "no limit");
+            return 1;
+        }
+        std::printf("%s run (%s): indexing %s; clusters %s\n", names[run],
+                    limit > 0 ? qPrintable(QStringLiteral("prlimit --as %1 MB").arg(limit)) : "no limit",
+                    qPrintable(PeakOf(indexed)), qPrintable(PeakOf(counted)));
+        std::fflush(stdout);
+        results[run] = ResultLines(indexed) + ResultLines(counted);
+    }
+    bool same = results[0] == results[1];
+    for (qsizetype k = 0; k < std::min(results[0].size(), results[1].size()); ++k)
+        if (results[0][k] != results[1][k]) {
+            std::printf("first difference:\n  %s\n  %s\n", qPrintable(results[0][k]), qPrintable(results[1][k]));
+            break;
+        }
+    for (const cv::TIndexFileKind kind : {cv::TIndexFileKind::Tokens, cv::TIndexFileKind::Types, cv::TIndexFileKind::Markup}) {
+        QFile a(cv::IndexFileName(QDir(dir.path()).filePath(QStringLiteral("limited")), kind));
+        QFile b(cv::IndexFileName(QDir(dir.path()).filePath(QStringLiteral("unlimited")), kind));
+        if (!a.open(QIODevice::ReadOnly) || !b.open(QIODevice::ReadOnly) || a.size() != b.size()) {
+            same = false;
+            continue;
+        }
+        // The bodies, after the headers (whose stamps differ).
+        a.seek(cv::kIndexHeaderSize);
+        b.seek(cv::kIndexHeaderSize);
+        while (same && !a.atEnd())
+            same = a.read(4 << 20) == b.read(4 << 20);
+    }
+    std::printf("index and %d-word clusters under the limit and without it: %s\n", clusterSize,
+                same ? "the same" : "DIFFERENT");
+    return same ? 0 : 1;
+}
+
 bool OpenIndex(const QString& base, cv::TIndexData& index)
 {
     QString error;
@@ -308,6 +421,8 @@ int main(int argc, char** argv)
     QString base, relWord;
     bool add = false;
     int clusterSize = 0, top = 20, minFreq = 3, left = 1, right = 1, nodes = 1000, genTexts = 200, tableMb = 0;
+    int memoryLimitMb = 0;
+    bool topGiven = false;
     int64_t genWords = 0, genTypes = 0;
     QStringList paths;
     cvbench::TArgs args(app.arguments().mid(1));
@@ -322,7 +437,9 @@ int main(int argc, char** argv)
         else if (a == QLatin1String("--clusters") || a == QLatin1String("--cluster-size"))
             args.Number(a, 2, 12, clusterSize);
         else if (a == QLatin1String("--top"))
-            args.Number(a, 0, 100000000, top);
+            topGiven = args.Number(a, 0, 100000000, top);
+        else if (a == QLatin1String("--memory-limit"))
+            args.Number(a, 64, 1 << 20, memoryLimitMb);
         else if (a == QLatin1String("--min-freq"))
             args.Number(a, 1, 1000000000, minFreq);
         else if (a == QLatin1String("--table-mb"))
@@ -353,9 +470,15 @@ int main(int argc, char** argv)
             return Usage(args.Error());
     }
 
+    if (genWords > 0 && (genTypes <= 0 || genTypes > genWords))
+        return Usage(QStringLiteral("--generate-words needs --generate-types from 1 to the words"));
+    if (memoryLimitMb > 0) {
+        if (genWords <= 0)
+            return Usage(QStringLiteral("--memory-limit needs --generate-words and --generate-types"));
+        return MemoryLimitCheck(memoryLimitMb, genWords, genTypes, genTexts, clusterSize > 0 ? clusterSize : 3,
+                                topGiven ? top : 100000);
+    }
     if (genWords > 0) {
-        if (genTypes <= 0 || genTypes > genWords)
-            return Usage(QStringLiteral("--generate-words needs --generate-types from 1 to the words"));
         QTemporaryDir dir;
         const auto g0 = std::chrono::steady_clock::now();
         const QStringList files = Generate(dir.path(), genWords, genTypes, genTexts);

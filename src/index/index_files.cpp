@@ -258,6 +258,57 @@ bool TTokenStreamReader::Read(std::span<uint32_t> out, QString* error)
     return true;
 }
 
+bool DecodeTokenPieces(const TFileReader& file, int64_t offset, int64_t bytes, int64_t count, uint32_t codeLimit,
+                       const std::function<void(std::span<const uint32_t>)>& take, QString* error, int64_t pieceBytes)
+{
+    // A piece is decoded up to its last whole number; the bytes of a number
+    // cut at its end go first into the next piece.
+    const int64_t kPiece = std::max<int64_t>(pieceBytes, 1);
+    std::vector<uint8_t> piece;
+    std::vector<uint32_t> codes;
+    std::size_t carried = 0;
+    int64_t done = 0;
+    for (int64_t at = 0; at < bytes || carried > 0;) {
+        const int64_t n = std::min(kPiece, bytes - at);
+        piece.resize(carried + std::size_t(n));
+        if (n > 0 && !file.ReadAt(offset + at, piece.data() + carried, n, error))
+            return false;
+        at += n;
+        const bool last = at >= bytes;
+        // The codes of the piece: the numbers that end in it.
+        std::size_t whole = piece.size();
+        if (!last)
+            while (whole > 0 && (piece[whole - 1] & 0x80))
+                --whole;
+        int64_t inPiece = 0;
+        for (std::size_t k = 0; k < whole; ++k)
+            inPiece += (piece[k] & 0x80) ? 0 : 1;
+        if (done + inPiece > count || (last && (whole != piece.size() || done + inPiece != count))) {
+            if (error)
+                *error = QStringLiteral("the token stream is damaged");
+            return false;
+        }
+        const uint8_t* p = piece.data();
+        if (!DecodeTokenCodes(p, piece.data() + whole, inPiece, codeLimit, codes) || p != piece.data() + whole) {
+            if (error)
+                *error = QStringLiteral("the token stream is damaged");
+            return false;
+        }
+        take(codes);
+        done += inPiece;
+        carried = piece.size() - whole;
+        std::memmove(piece.data(), piece.data() + whole, carried);
+        if (last)
+            break;
+    }
+    if (done != count) {
+        if (error)
+            *error = QStringLiteral("the token stream is damaged");
+        return false;
+    }
+    return true;
+}
+
 // ---------------------------------------------------------------------------
 
 // The look-up of types by spelling: an open-addressed table of type ids by
@@ -872,19 +923,83 @@ bool WriteStats(TStream& s, const TIndexData& d)
     return s.WriteI64(d.NumbersRemoved());
 }
 
-bool WriteMarkup(TStream& s, const TIndexData& d)
-{
-    std::vector<uint8_t> bytes;
-    bytes.reserve(d.markup.size() * 2);
-    int64_t token = 0;
-    for (const TIndexMarkup& m : d.markup) {
-        PutVarint(bytes, uint64_t(m.token - token));
-        token = m.token;
-        bytes.push_back(uint8_t((m.level & 0x07) | (m.tag ? 0x08 : 0)));
-        if (m.tag)
-            PutVarint(bytes, m.tag);
+// Writes bytes given piece by piece into a file's body, keeping its length and CRC.
+class TBodyWriter {
+public:
+    TBodyWriter(TDurableFile& out, QString* error) : fOut(out), fError(error) {}
+    bool Put(const uint8_t* p, int64_t n)
+    {
+        fCrc = IndexCrc(fCrc, p, std::size_t(n));
+        fBytes += n;
+        return n == 0 || fOut.Write(p, n, fError);
     }
-    return s.WriteI64(int64_t(d.markup.size())) && s.WriteBytes(bytes);
+    // Bytes of a file (or of memory), in pieces.
+    bool PutAdded(const TAddedBytes& added, std::vector<uint8_t>& piece)
+    {
+        if (!added.file)
+            return Put(added.memory.data(), int64_t(added.memory.size()));
+        return PutFrom(*added.file, 0, added.fileBytes, piece);
+    }
+    bool PutFrom(const TFileReader& from, int64_t offset, int64_t bytes, std::vector<uint8_t>& piece)
+    {
+        piece.resize(std::size_t(std::min<int64_t>(std::max<int64_t>(bytes, 1), 4 << 20)));
+        for (int64_t at = 0; at < bytes;) {
+            const int64_t n = std::min<int64_t>(bytes - at, int64_t(piece.size()));
+            if (!from.ReadAt(offset + at, piece.data(), n, fError) || !Put(piece.data(), n))
+                return false;
+            at += n;
+        }
+        return true;
+    }
+    // The header (its body's length and CRC now known) over the room left
+    // for it at the start, and the file to the disk.
+    bool Finish(TIndexFileKind kind, TIndexFileHeader h, TIndexFileHeader* written = nullptr)
+    {
+        h.bodyBytes = fBytes;
+        h.bodyCrc = fCrc;
+        if (written)
+            *written = h;
+        TMemoryStream header;
+        WriteIndexFileHeader(header, kind, h);
+        return fOut.WriteAt(0, header.Memory(), header.Size(), fError) && fOut.Finish(fError);
+    }
+    bool LeaveRoomForHeader()
+    {
+        const std::vector<uint8_t> blank(std::size_t(kIndexHeaderSize), 0);
+        return fOut.Write(blank.data(), kIndexHeaderSize, fError);
+    }
+
+private:
+    TDurableFile& fOut;
+    QString* fError;
+    uint32_t fCrc = 0;
+    int64_t fBytes = 0;
+};
+
+// The markup body: the record count, the records of `data` (encoded a piece
+// at a time), then those the save adds, already encoded.
+bool WriteMarkupBody(TBodyWriter& w, const TIndexData& data, const TIndexAdditions& added)
+{
+    uint8_t count[8];
+    const uint64_t records = uint64_t(data.markup.size()) + uint64_t(added.markupRecords);
+    for (int k = 0; k < 8; ++k)
+        count[k] = uint8_t(records >> (8 * k));
+    if (!w.Put(count, 8))
+        return false;
+    std::vector<uint8_t> bytes;
+    bytes.reserve(1 << 20);
+    int64_t token = 0;
+    for (const TIndexMarkup& m : data.markup) {
+        if (bytes.size() > (1u << 20) - 16) {
+            if (!w.Put(bytes.data(), int64_t(bytes.size())))
+                return false;
+            bytes.clear();
+        }
+        EncodeIndexMarkup(bytes, m, token);
+    }
+    if (!w.Put(bytes.data(), int64_t(bytes.size())))
+        return false;
+    return w.PutAdded(added.markup, bytes);
 }
 
 uint64_t NewStamp(uint64_t old)
@@ -894,29 +1009,11 @@ uint64_t NewStamp(uint64_t old)
     return stamp == old ? stamp + 1 : stamp;
 }
 
-// The token file: a header, the old stream and the new one after it; the
-// header, whose checksum is known only at the end, is written last.
-bool WriteTokenFile(TDurableFile& out, const TIndexFileHeader& h, const TIndexData& data, const QString& oldBase,
-                    int64_t oldStreamBytes, const TNewTokenStream& newStream, TIndexFileHeader& written, QString* error)
+// The token file: the old stream and the new one after it.
+bool WriteTokenBody(TBodyWriter& w, const TIndexData& data, const QString& oldBase, int64_t oldStreamBytes,
+                    const TIndexAdditions& added, QString* error)
 {
-    written = h;
-    written.bodyBytes = oldStreamBytes + newStream.Size();
-    const std::vector<uint8_t> blank(std::size_t(kIndexHeaderSize), 0);
-    if (!out.Write(blank.data(), kIndexHeaderSize, error))
-        return false;
-    uint32_t crc = 0;
     std::vector<uint8_t> piece;
-    auto copy = [&](const TReadOnlyFile& from, int64_t offset, int64_t bytes) {
-        piece.resize(std::size_t(std::min<int64_t>(bytes, 4 << 20)));
-        for (int64_t at = 0; at < bytes;) {
-            const int64_t n = std::min<int64_t>(bytes - at, int64_t(piece.size()));
-            if (!from.ReadAt(offset + at, piece.data(), n, error) || !out.Write(piece.data(), n, error))
-                return false;
-            crc = IndexCrc(crc, piece.data(), std::size_t(n));
-            at += n;
-        }
-        return true;
-    };
     if (!oldBase.isEmpty() && oldStreamBytes > 0) {
         std::shared_ptr<const TReadOnlyFile> old = data.tokensFile;
         if (!old) {
@@ -925,26 +1022,15 @@ bool WriteTokenFile(TDurableFile& out, const TIndexFileHeader& h, const TIndexDa
                 return false;
             old = std::move(f);
         }
-        if (!copy(*old, kIndexHeaderSize, oldStreamBytes))
+        if (!w.PutFrom(*old, kIndexHeaderSize, oldStreamBytes, piece))
             return false;
     }
-    if (newStream.file) {
-        if (!copy(*newStream.file, 0, newStream.fileBytes))
-            return false;
-    } else {
-        if (!out.Write(newStream.memory.data(), int64_t(newStream.memory.size()), error))
-            return false;
-        crc = IndexCrc(crc, newStream.memory.data(), newStream.memory.size());
-    }
-    written.bodyCrc = crc;
-    TMemoryStream header;
-    WriteIndexFileHeader(header, TIndexFileKind::Tokens, written);
-    return out.WriteAt(0, header.Memory(), header.Size(), error) && out.Finish(error);
+    return w.PutAdded(added.tokens, piece);
 }
 
 } // namespace
 
-bool SaveIndexFiles(TIndexData& data, const QString& oldBase, int64_t oldStreamBytes, const TNewTokenStream& newStream,
+bool SaveIndexFiles(TIndexData& data, const QString& oldBase, int64_t oldStreamBytes, const TIndexAdditions& added,
                     QString* error, const std::function<void(int)>& atStep)
 {
     QString dummy;
@@ -971,8 +1057,7 @@ bool SaveIndexFiles(TIndexData& data, const QString& oldBase, int64_t oldStreamB
     types.SetPosition(0);
     const bool typesWritten = WriteTypes(types, data);
     types.SetSize(types.Position());
-    if (!typesWritten || !WriteStats(bodies[std::size_t(TIndexFileKind::Stats)], data)
-        || !WriteMarkup(bodies[std::size_t(TIndexFileKind::Markup)], data)) {
+    if (!typesWritten || !WriteStats(bodies[std::size_t(TIndexFileKind::Stats)], data)) {
         why = QStringLiteral("Cannot save index %1: it is too large for its files").arg(Quoted(data.base));
         return false;
     }
@@ -984,27 +1069,21 @@ bool SaveIndexFiles(TIndexData& data, const QString& oldBase, int64_t oldStreamB
             QFile::remove(IndexPendingFileName(base, f.kind));
         return false;
     };
+    // The bodies are written after room for the header, which goes over it
+    // at the end (the lengths and checksums known then).
     TIndexFileHeader tokensHeader;
-    {
-        TDurableFile out(IndexPendingFileName(base, TIndexFileKind::Tokens));
-        if (!out.Create(&why)
-            || !WriteTokenFile(out, h, data, oldBase, oldStreamBytes, newStream, tokensHeader, &why))
-            return dropPending();
-    }
-    step(0);
-    int written = 1;
+    int written = 0;
     for (const TIndexFileInfo& f : kFiles) {
-        if (f.kind == TIndexFileKind::Tokens)
-            continue;
-        const TMemoryStream& body = bodies[std::size_t(f.kind)];
-        TIndexFileHeader fh = h;
-        fh.bodyBytes = body.Size();
-        fh.bodyCrc = IndexCrc(0, body.Memory(), std::size_t(body.Size()));
-        TMemoryStream header;
-        WriteIndexFileHeader(header, f.kind, fh);
         TDurableFile out(IndexPendingFileName(base, f.kind));
-        if (!out.Create(&why) || !out.Write(header.Memory(), header.Size(), &why)
-            || !out.Write(body.Memory(), body.Size(), &why) || !out.Finish(&why))
+        TBodyWriter w(out, &why);
+        bool ok = out.Create(&why) && w.LeaveRoomForHeader();
+        if (ok && f.kind == TIndexFileKind::Tokens)
+            ok = WriteTokenBody(w, data, oldBase, oldStreamBytes, added, &why);
+        else if (ok && f.kind == TIndexFileKind::Markup)
+            ok = WriteMarkupBody(w, data, added);
+        else if (ok)
+            ok = w.Put(bodies[std::size_t(f.kind)].Memory(), bodies[std::size_t(f.kind)].Size());
+        if (!ok || !w.Finish(f.kind, h, f.kind == TIndexFileKind::Tokens ? &tokensHeader : nullptr))
             return dropPending();
         step(written++);
     }

@@ -229,19 +229,40 @@ private:
     int64_t fNumbersRemoved = 0;
 };
 
-// The tokens of the texts a save adds: in memory, or in a file (from its
-// start) when they were spilled there as they were made.
-struct TNewTokenStream {
+// Bytes a save adds after those of the old index: in memory, or in a file
+// (from its start) when they were spilled there as they were made.
+struct TAddedBytes {
     std::span<const uint8_t> memory;
-    const TReadOnlyFile* file = nullptr;
+    const TFileReader* file = nullptr;
     int64_t fileBytes = 0;
     int64_t Size() const { return file ? fileBytes : int64_t(memory.size()); }
 };
 
-// Writes the four files of an index: `data`'s types, texts, markup, text
-// settings and notes, and as its token stream the first `oldStreamBytes`
-// of the stream of the index `oldBase` (none when empty; read from
-// data.tokensFile when it is open) followed by `newStream`. The caller
+// What a save adds to the old index: the token stream of the new texts, and
+// their markup records encoded as in the ".markup" body (EncodeIndexMarkup;
+// the first counted from the last record of the data's markup).
+struct TIndexAdditions {
+    TAddedBytes tokens;
+    TAddedBytes markup;
+    int64_t markupRecords = 0;
+};
+
+// Appends a markup record as the ".markup" body holds it: its token less
+// `previous` (which becomes its token), the level and tag flag, the tag.
+inline void EncodeIndexMarkup(std::vector<uint8_t>& out, const TIndexMarkup& m, int64_t& previous)
+{
+    PutVarint(out, uint64_t(m.token - previous));
+    previous = m.token;
+    out.push_back(uint8_t((m.level & 0x07) | (m.tag ? 0x08 : 0)));
+    if (m.tag)
+        PutVarint(out, m.tag);
+}
+
+// Writes the four files of an index: `data`'s types, texts, markup (then
+// the markup `added`), text settings and notes, and as its token stream the
+// first `oldStreamBytes` of the stream of the index `oldBase` (none when
+// empty; read from data.tokensFile when it is open) followed by the tokens
+// `added`. The caller
 // holds the index's write lock. The four are written under their pending
 // names and flushed to the disk; then the commit record, naming the new
 // stamp, is put in place by one rename (the commit); then the files are
@@ -250,7 +271,7 @@ struct TNewTokenStream {
 // its files stands. Sets the data's stamp, stream fields and token file.
 // False with the reason (the system's text for a system failure); the old
 // set is then untouched. `atStep` is called after each step (tests).
-bool SaveIndexFiles(TIndexData& data, const QString& oldBase, int64_t oldStreamBytes, const TNewTokenStream& newStream,
+bool SaveIndexFiles(TIndexData& data, const QString& oldBase, int64_t oldStreamBytes, const TIndexAdditions& added,
                     QString* error, const std::function<void(int)>& atStep = {});
 
 // Walks the texts of an index in order, each decoded with the boundary
@@ -302,6 +323,14 @@ private:
     std::vector<uint8_t> fBytes;
     std::size_t fAt = 0, fEnd = 0;
 };
+
+// Decodes `count` codes from `bytes` bytes of a file at `offset`, a piece
+// at a time, handing each piece's codes to `take` in order; false (with the
+// reason) when the file cannot be read, a number is too long, a code is not
+// below `codeLimit`, or the bytes and the count disagree.
+bool DecodeTokenPieces(const TFileReader& file, int64_t offset, int64_t bytes, int64_t count, uint32_t codeLimit,
+                       const std::function<void(std::span<const uint32_t>)>& take, QString* error,
+                       int64_t pieceBytes = int64_t(1) << 20);
 
 // The file's header, after its signature.
 struct TIndexFileHeader {

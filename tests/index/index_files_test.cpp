@@ -36,6 +36,25 @@ QStringList TextNames(const TIndexData& d)
 
 class IndexCommit : public IndexTest {
 protected:
+    // An index made by the job with the handler's memory for what it makes set.
+    bool IndexWithin(const TTexts& texts, const QString& name, uint8_t mode, std::size_t budget, QString& error)
+    {
+        TCVFileDetails chosen = Chosen(texts);
+        T_WholeWordlistHolder doc(kListIndexWordList, nullptr, nullptr, false, false);
+        if (!doc.StartAnIndexHandler(dir.file(name), mode))
+            return false;
+        TIndexHandler& h = *doc.fIndexHandler;
+        h.SetMemoryBudget(budget);
+        int32_t converted = 0;
+        if (!h.LoadedTheFiles() || !doc.MakeWordlist(chosen, 0, converted, kListIndexWordList)) {
+            error = h.LastError();
+            return false;
+        }
+        h.SetStatsList(doc.fStats.get());
+        const bool ok = h.ProcessAfterWordHandling(QStringLiteral("notes"), double(texts.size()));
+        error = h.LastError();
+        return ok;
+    }
     // In a child process: the index saved again with one more note, the
     // child killed after `step` of the save. Its exit (minus the signal).
     int SaveStoppedAt(const QString& name, int step, const QString& note)
@@ -49,7 +68,7 @@ protected:
                 if (!lock.Lock(dir.file(name), 0, &error) || !d.Load(dir.file(name), &error, true))
                     return error;
                 d.notes << note;
-                SaveIndexFiles(d, d.base, d.streamBytes, TNewTokenStream{}, &error, [step](int s) {
+                SaveIndexFiles(d, d.base, d.streamBytes, TIndexAdditions{}, &error, [step](int s) {
                     if (s == step)
                         ::raise(SIGKILL);
                 });
@@ -240,6 +259,98 @@ TEST_F(IndexCommit, DamagedHeadersAreToldInPrintableText)
     EXPECT_TRUE(error.contains(QStringLiteral("\\x01\\x1b\\xffZ"))) << qPrintable(error);
     for (const QChar c : error)
         EXPECT_TRUE(c.isPrint()) << int(c.unicode());
+}
+
+} // namespace
+
+namespace {
+
+// The body of an index file (the bytes after its header).
+QByteArray Body(const QString& base, TIndexFileKind kind)
+{
+    return cvtest::readAll(IndexFileName(base, kind)).mid(kIndexHeaderSize);
+}
+
+TTexts ManyTexts(int texts, int words)
+{
+    TTexts out;
+    for (int t = 0; t < texts; ++t) {
+        QByteArray s;
+        for (int w = 0; w < words; ++w) {
+            s += "w" + QByteArray::number((w * 7919 + t * 31) % (150 + t * 13));
+            s += (w % 11 == 10) ? ". " : (w % 97 == 96 ? "\n\n" : " ");
+        }
+        out.push_back({QStringLiteral("m%1.txt").arg(t), s});
+    }
+    return out;
+}
+
+TEST_F(IndexCommit, WhatDoesNotFitTheMemoryGoesToScratchFilesAndTheIndexIsTheSame)
+{
+    // The new tokens, their boundaries and the counts per text spilled at
+    // every few bytes, and held in memory: the same index, made in one step
+    // or two, of many texts or of one (whose tenths are read back in pieces).
+    struct Case {
+        TTexts first, second;
+    };
+    const TTexts many = ManyTexts(12, 900);
+    const Case cases[] = {
+        {many, {}},
+        {TTexts(many.begin(), many.begin() + 5), TTexts(many.begin() + 5, many.end())},
+        {ManyTexts(1, 6000), {}},
+    };
+    for (const Case& c : cases) {
+        QString error;
+        for (const auto& [name, budget] : {std::pair{QStringLiteral("held"), TIndexHandler::kIndexingMemory},
+                                           std::pair{QStringLiteral("spilled"), std::size_t(64)}}) {
+            ASSERT_TRUE(IndexWithin(c.first, name, kIndexOpenNew, budget, error)) << qPrintable(error);
+            if (!c.second.empty()) {
+                ASSERT_TRUE(IndexWithin(c.second, name, kIndexOpenAdd, budget, error)) << qPrintable(error);
+            }
+        }
+        for (const TIndexFileKind kind : {TIndexFileKind::Tokens, TIndexFileKind::Types, TIndexFileKind::Markup})
+            EXPECT_EQ(Body(dir.file("held"), kind), Body(dir.file("spilled"), kind)) << int(kind);
+        const TIndexData held = Load("held"), spilled = Load("spilled");
+        ASSERT_EQ(held.TextCount(), spilled.TextCount());
+        for (int32_t t = 0; t < held.TextCount(); ++t) {
+            EXPECT_EQ(held.texts[std::size_t(t)].tokens, spilled.texts[std::size_t(t)].tokens);
+            EXPECT_EQ(held.texts[std::size_t(t)].byteOffset, spilled.texts[std::size_t(t)].byteOffset);
+        }
+        EXPECT_GT(held.markup.size(), 10u);
+        ExpectNoLeftovers("spilled");
+        // No scratch file is left in the folder.
+        EXPECT_TRUE(QDir(dir.path()).entryList({QStringLiteral(".cv-scratch*")}, QDir::Hidden | QDir::Files).isEmpty());
+    }
+}
+
+TEST(IndexTokenPieces, CodesCutAcrossPiecesDecodeAsAWhole)
+{
+    std::vector<uint8_t> stream;
+    std::vector<uint32_t> codes;
+    for (uint32_t k = 0; k < 3000; ++k) {
+        codes.push_back((k * 2654435761u) % (k % 3 == 0 ? 100u : 3000000u));
+        PutVarint(stream, codes.back());
+    }
+    cvtest::TempDir dir;
+    TScratchFile file;
+    QString error;
+    ASSERT_TRUE(file.Create(dir.path(), &error) && file.Append(stream.data(), int64_t(stream.size()), &error));
+    for (const int64_t piece : {1, 2, 3, 7, 64, 1000, 1 << 20}) {
+        std::vector<uint32_t> got;
+        ASSERT_TRUE(DecodeTokenPieces(file, 0, int64_t(stream.size()), int64_t(codes.size()), 3000000,
+                                      [&](std::span<const uint32_t> c) { got.insert(got.end(), c.begin(), c.end()); },
+                                      &error, piece))
+            << piece << " " << qPrintable(error);
+        EXPECT_EQ(got, codes) << piece;
+    }
+    // Too few codes in the bytes, too many, a code out of range, a number cut at the end.
+    auto refused = [&](int64_t bytes, int64_t count, uint32_t limit) {
+        return !DecodeTokenPieces(file, 0, bytes, count, limit, [](std::span<const uint32_t>) {}, &error, 5);
+    };
+    EXPECT_TRUE(refused(int64_t(stream.size()), int64_t(codes.size()) + 1, 3000000));
+    EXPECT_TRUE(refused(int64_t(stream.size()), int64_t(codes.size()) - 1, 3000000));
+    EXPECT_TRUE(refused(int64_t(stream.size()), int64_t(codes.size()), 1000));
+    EXPECT_TRUE(refused(int64_t(stream.size()) - 1, int64_t(codes.size()), 3000000));
 }
 
 } // namespace
