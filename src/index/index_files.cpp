@@ -754,7 +754,9 @@ bool ReadMarkup(TMemoryStream& s, TIndexData& d)
         const uint8_t b = *p++;
         if ((b & 0x08) && (!GetVarint(p, end, tag) || tag > 0xFFFF))
             return false;
-        token += int64_t(delta);
+        // Beyond what a record holds is damage (no index has that many tokens).
+        if (delta >= (uint64_t(1) << 44) || (token += int64_t(delta)) >= (int64_t(1) << 44))
+            return false;
         m.token = token;
         m.level = b & 0x07;
         m.tag = uint16_t(tag);

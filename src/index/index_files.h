@@ -144,11 +144,14 @@ struct TIndexText {
 
 // A boundary before a token (level 2 sentence, 3 paragraph, 4 heading,
 // 5 section), with the listed tag passed on the way (0 none).
+// Eight bytes a record (an index holds one for every sentence and more):
+// 45 bits are tokens enough for any corpus.
 struct TIndexMarkup {
-    int64_t token = 0;
-    uint8_t level = 0;
-    uint16_t tag = 0;
+    int64_t token : 45 = 0;
+    uint64_t level : 3 = 0;
+    uint64_t tag : 16 = 0;
 };
+static_assert(sizeof(TIndexMarkup) == 8);
 
 // Writing and reading the variable-length numbers of the streams: seven
 // bits a byte, low bits first, the top bit set on every byte but the last.
