@@ -55,3 +55,18 @@ function(cv_test_plugins test_target dir_define)
     target_compile_definitions(${test_target} PRIVATE ${dir_define}="${CMAKE_CURRENT_BINARY_DIR}")
   endif()
 endfunction()
+
+# Puts the crash-report data (options and compilation date, written by
+# apps/eldata_writer) into a program's ELDATA section after each link
+# (docs/eldata.md).
+function(cv_add_crashbox_data target)
+  if(NOT TARGET eldata_writer OR NOT CMAKE_OBJCOPY)
+    return()
+  endif()
+  add_dependencies(${target} eldata_writer)
+  set(data $<TARGET_FILE:${target}>.eldata)
+  add_custom_command(TARGET ${target} POST_BUILD
+    COMMAND $<TARGET_FILE:eldata_writer> ${data} $<TARGET_FILE_NAME:${target}>
+    COMMAND ${CMAKE_OBJCOPY} --remove-section ELDATA --add-section ELDATA=${data} $<TARGET_FILE:${target}>
+    VERBATIM)
+endfunction()

@@ -24,13 +24,17 @@
 #include <optional>
 
 #include "crashreport/core/crashbox_options.h"
+#include "crashreport/core/exception_handling_unit.h"
+#include "crashreport/gui_facts/qt_gui_facts.h"
 #include "runtime/start_an_app.h"
 #include "suite/dialogs.h"
 #include "suite/my_types.h"
 #include "suite/wdef.h"
 #include "suite/gui/file_dialogs.h"
 #include "suite/gui/qt_dialog_service.h"
+#include "suite/gui/speech.h"
 #include "textread/tag_handler.h"
+#include "ui/framework/list_editing.h"
 #include "ui/framework/tool_data_module.h"
 #include "ui/framework/tool_pages.h"
 #include "ui/wordlist/command_choices.h"
@@ -78,10 +82,12 @@ int main(int argc, char** argv)
         fileDialogGuard.emplace(&fileDialogs);
     }
 
-    // Crash reporting first: reports go beside the program until the window
-    // names the user's folder.
+    // Crash reporting first: reports go beside the program, and crash events
+    // are copied into the tool's log. The window system's facts (screen,
+    // printer, active window) are recorded for the reports.
     cv::ActivateCrashbox(QCoreApplication::applicationFilePath().toStdString());
-    cv::CurrentCrashboxOptions().SetOutputPath(QCoreApplication::applicationDirPath().toStdString());
+    cv::InitExceptionHandlingUnit(QCoreApplication::applicationFilePath().toStdString());
+    cv::TQtGuiFactsRegistration guiFacts;
 
     // The module initialisations, then the controller (started when absent).
     cv::TToolStartupOptions startup;
@@ -125,13 +131,18 @@ int main(int argc, char** argv)
                     QCoreApplication::quit();
                 });
             });
+        // Rows are read aloud through the desktop's speech.
+        cv::TQtSpeaker speaker;
+        const cv::TRowSpeaker noSpeaker = cv::SetRowSpeaker(cv::RowSpeakerOf(speaker));
         window.show();
         result = app.exec();
+        cv::SetRowSpeaker(noSpeaker);
         // The dialogs go before the window: it must not ask them any more.
         window.SetJobChoices(nullptr);
         window.SetCommandChoices(nullptr);
     }
     cv::ToolShutdown();
+    cv::DoneExceptionHandlingUnit();
     cv::DeactivateCrashbox();
     return result;
 }

@@ -83,12 +83,15 @@ void SetLogFilename(const QString& name)
 
 QString DefaultLogFilename() { return QDir(QDir::tempPath()).filePath(QStringLiteral("CVlog.txt")); }
 
-void AddToLogFile(const QString& line)
+void AddToLogFile(const QString& line) { AddToLogFile(line, true); }
+
+void AddToLogFile(const QString& line, bool stamped)
 {
     std::lock_guard lock(g_mutex);
     if (!g_on || g_file.isEmpty())
         return;
-    appendLines(QTime::currentTime().toString(QStringLiteral("HH:mm:ss.zzz")) + QLatin1Char(' ') + line + QLatin1Char('\n'));
+    const QString stamp = stamped ? QTime::currentTime().toString(QStringLiteral("HH:mm:ss.zzz")) + QLatin1Char(' ') : QString();
+    appendLines(stamp + line + QLatin1Char('\n'));
 }
 
 void StartNewLogSection(const QString& title)

@@ -21,6 +21,9 @@ QString DefaultLogFilename();
 
 // Appends one line (a time stamp goes in front) when logging is on.
 void AddToLogFile(const QString& line);
+// The same; without `stamped` the line goes in as it is, with no time stamp
+// (a separator line, for instance).
+void AddToLogFile(const QString& line, bool stamped);
 // A blank line and a dated heading that starts a new part of the log.
 void StartNewLogSection(const QString& title = {});
 

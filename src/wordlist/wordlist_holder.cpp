@@ -52,6 +52,7 @@ constexpr uint32_t kBlockIndexWordList = BlockId("IWRD");
 constexpr uint32_t kBlockStatistics = BlockId("STAT");
 constexpr uint32_t kBlockKeyWords = BlockId("KEYW");
 constexpr uint32_t kBlockConsistency = BlockId("CONS");
+constexpr uint32_t kBlockRelationships = BlockId("RELS");
 constexpr uint32_t kBlockCheck = BlockId("CRC ");
 constexpr uint32_t kBlockEnd = BlockId("END ");
 
@@ -740,6 +741,8 @@ bool T_WholeWordlistHolder::SaveToStream(TStream& s)
         TMemoryStream whole;
         return SaveToStream(whole) && s.WriteExact(whole.Memory(), whole.Size());
     }
+    if (fBeforeSave)
+        fBeforeSave();
     const TCVWordList* main = WordlistOfType(MainFile.ListType);
     if (MainFile.ListType == kListDetailedConsistency || MainFile.ListType == kListConsistencyRelations)
         CorvantisHolderMainListCount(fDetailedConsistencyList ? fDetailedConsistencyList->Count() : 0);
@@ -788,6 +791,10 @@ bool T_WholeWordlistHolder::SaveBlocks(TStream& s, int64_t documentStart)
                       [&] { return KWSettingsSaved(s, fKeywordsList->KWSettings) && fKeywordsList->SaveToStream(s); })
         && (fDetailedConsistencyList->Count() == 0
             || WriteBlock(s, kBlockConsistency, [&] { return fDetailedConsistencyList->SaveToStream(s); }))
+        && (MainFile.ListType != kListIndexRelationships || fRelationshipsBlock.isEmpty()
+            || WriteBlock(s, kBlockRelationships,
+                          [&] { return s.WriteBytes({reinterpret_cast<const uint8_t*>(fRelationshipsBlock.constData()),
+                                                     size_t(fRelationshipsBlock.size())}); }))
         && StreamCrc(s, documentStart, s.Position(), crc) && WriteBlock(s, kBlockCheck, [&] { return s.WriteU32(crc); })
         && WriteBlock(s, kBlockEnd, [] { return true; });
     return ok;
@@ -812,7 +819,7 @@ bool T_WholeWordlistHolder::ReadWholeFromStream(TStream& s)
         return false;
     const uint8_t kind = DiskFileType();
     if (kind != kListWordList && kind != kListDetailedConsistency && kind != kListConsistencyRelations
-        && kind != kListIndexWordList) {
+        && kind != kListIndexWordList && kind != kListIndexRelationships) {
         SetReadError(kReadWrongKind, QStringLiteral("it is a %1 file, not a word list").arg(ListTypeName(kind)));
         return false;
     }
@@ -836,6 +843,7 @@ bool T_WholeWordlistHolder::ReadBlocks(TStream& s, int64_t documentStart, QStrin
     auto consistency = std::make_unique<TDetailedConsistencyList>(this, signature);
     TWordlistSettingsRec wordlistSettings = TWordlistSettingsRec::Defaults();
     QStringList notesBefore = fNotes;
+    QByteArray relationships;
     bool haveText = false, haveWords = false, haveStats = false, ended = false;
     while (!ended) {
         uint32_t id = 0, length = 0;
@@ -880,6 +888,14 @@ bool T_WholeWordlistHolder::ReadBlocks(TStream& s, int64_t documentStart, QStrin
         case kBlockConsistency:
             ok = consistency->ReadFromStream(s);
             break;
+        case kBlockRelationships: {
+            // Kept as it is: the index's part of the document reads it.
+            QByteArray bytes(qsizetype(length), Qt::Uninitialized);
+            ok = s.ReadExact(bytes.data(), length);
+            if (ok)
+                relationships = std::move(bytes);
+            break;
+        }
         case kBlockCheck: {
             // Files written before the check have none, and read as ever.
             uint32_t stored = 0, computed = 0;
@@ -922,6 +938,7 @@ bool T_WholeWordlistHolder::ReadBlocks(TStream& s, int64_t documentStart, QStrin
     fStats = std::move(stats);
     fKeywordsList = std::move(keyWords);
     fDetailedConsistencyList = std::move(consistency);
+    fRelationshipsBlock = std::move(relationships);
     WordlistSettings = wordlistSettings;
     CVBaseFilenames(*fStats);
     return true;

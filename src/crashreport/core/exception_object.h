@@ -52,6 +52,13 @@
 
 namespace cv {
 
+// The silent exception: it ends an operation without a message, and the
+// handler never reports it (its kind is "EAbort").
+class EAbort : public std::exception {
+public:
+    const char* what() const noexcept override { return "Operation aborted"; }
+};
+
 struct TExceptionObject {
     // The most derived class or kind name; empty for no (or an invalid) object.
     std::string ClassName;

@@ -3,10 +3,11 @@
 // text with CR LF line breaks, each entry followed by four CR LF pairs, the
 // oldest first.
 //
-// This is the part of the log manager that the internal-error handling and
-// the report's XML copy use: opening (with the file kept open until the
-// object goes), loading and cutting the file into entries, appending with a
-// limit, saving, and the XML form of the entries' general information.
+// TLogItem builds the numbered general-information text of one report;
+// TLogFile holds the entries of one log file: opening (with the file kept
+// open until the object goes), loading and cutting the file into entries,
+// appending with a limit, finding, reading and changing items, saving, and
+// the XML form. The layout is described in docs/report-log.md.
 //
 // File-system failures while opening, reading or writing raise ELogFileError
 // with the file's name and the system's reason; a missing file is no error
@@ -14,6 +15,7 @@
 
 #include <QFile>
 
+#include <cstdint>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -30,6 +32,42 @@ public:
 
 // "\r\n\r\n\r\n": what every stored entry ends with.
 extern const std::string kLogEntryTerminator;
+
+// The numbered sections and items of a report's general information:
+//
+//   Application:
+//   ---------------------------------
+//     1.1 Start Date    : Mon, 4 Mar 2024 10:00:00 +0000
+//     1.4 Parameters    : first line
+//                         second line
+//
+// Items are numbered whether or not they are shown, so hidden items leave
+// gaps. A value of several lines is stored with ": " as ":_" and blank lines
+// as ".", its further lines indented to the value column.
+class TLogItem {
+public:
+    // The first section added is numbered firstHeader + 1.
+    explicit TLogItem(int32_t firstHeader = 0);
+
+    void Clear();
+    // Starts the next section.
+    void AddHeader(const std::string& header);
+    // Numbers the next item of the section; writes it only when add is true.
+    void AddItem(const std::string& item, const std::string& value, bool add);
+    // The finished text: sections without shown items left out, the ": " of
+    // each section in one column, each dash line as long as its section's
+    // longest line. The text built so far is left as it is.
+    std::string Value() const;
+
+    int32_t HeaderNo() const { return FHeaderNo; }
+    int32_t ItemNo() const { return FItemNo; }
+
+private:
+    std::string FString;
+    int32_t FHeaderNo = 0;
+    int32_t FItemNo = 0;
+    int32_t FFirstHeader = 0;
+};
 
 class TLogFile {
 public:
@@ -48,10 +86,26 @@ public:
     const std::string& Item(int index) const { return FList.at(std::size_t(index)); }
 
     // Adds a report at the end; with maxNum other than -1, the oldest entries
-    // go first so that at most maxNum remain.
+    // go first so that at most maxNum remain. The report is stored as the
+    // file would give it back when loaded: lone CR and LF made CR LF, runs of
+    // four or more line breaks inside it cut to three (four would end the
+    // entry there) and its final line breaks left off.
     void Append(const std::string& log, int maxNum);
     void DeleteItem(int itemNumber);
     void Clear();
+
+    // The index of the last entry in which, for at least one j, item ids[j]
+    // (for example "2.7") holds values[j]; -1 when none does.
+    int FindItem(const std::vector<std::string>& ids, const std::vector<std::string>& values) const;
+    // The value of an item ("2.8") in entry itemNumber, decoded (the lines of
+    // a value of several lines as they were given) and trimmed; empty when
+    // the entry or the item does not exist.
+    std::string GetItemValue(const std::string& id, int itemNumber) const;
+    // Replaces the item's value in entry itemNumber, or adds the item, under
+    // the label caption, after the last item of its section. An entry index
+    // out of range, or an entry without that section, changes nothing. Only
+    // the list changes: the caller saves.
+    void SetItemValue(const std::string& id, const std::string& value, const std::string& caption, int itemNumber);
 
     // Every stored entry followed by CR LF.
     std::string Text() const;
@@ -71,6 +125,9 @@ public:
     static std::string NormalizeLineBreaks(const std::string& text);
     // The entries of a file's content, as the loader keeps them.
     static std::vector<std::string> SplitEntries(std::string content);
+    // The version an entry was written by: its first line after the
+    // library's name ("6.1.03" from "Crashbox 6.1.03").
+    static std::string EntryVersion(const std::string& entry);
 
 private:
     std::string FFileName;

@@ -5,6 +5,7 @@
 // trip; a broken round trip ends the process (the fuzzer keeps the input).
 
 #include "crashreport/core/crashbox_options.h"
+#include "crashreport/core/log_file.h"
 #include "crashreport/core/options_stream.h"
 #include "crashreport/core/profile_file.h"
 #include "suite/cv_stream.h"
@@ -60,6 +61,33 @@ inline int ReadTextsFromBytes(const uint8_t* data, size_t size)
             std::abort();
     }
     return changed;
+}
+
+// The bytes as a report log: the entries it gives are stored again by
+// Append as they were loaded, give the same entries when their text is
+// loaded again, and can be read, changed and written as XML. Returns the
+// number of entries.
+inline int ReadReportLogFromBytes(const uint8_t* data, size_t size)
+{
+    const std::vector<std::string> entries = cv::TLogFile::SplitEntries(std::string(reinterpret_cast<const char*>(data), size));
+    cv::TLogFile log("", true);
+    for (const std::string& entry : entries)
+        log.Append(entry, -1);
+    for (int i = 0; i < log.Count(); ++i)
+        if (log.Item(i) != entries[std::size_t(i)])
+            std::abort();
+    if (cv::TLogFile::SplitEntries(log.Text()) != entries)
+        std::abort();
+    (void)log.XML();
+    for (int i = 0; i < log.Count(); ++i) {
+        (void)log.FindItem({"2.7", "1.3"}, {log.GetItemValue("2.7", i), log.GetItemValue("1.3", i)});
+        const std::string before = log.Item(i);
+        log.SetItemValue("2.8", "2", "Count", i);
+        if (log.Item(i) != before && log.GetItemValue("2.8", i) != "2")
+            std::abort();
+    }
+    (void)log.XML();
+    return log.Count();
 }
 
 } // namespace cvtest

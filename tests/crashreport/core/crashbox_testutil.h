@@ -7,6 +7,8 @@
 #include <QByteArray>
 
 #include <cstdlib>
+#include <ctime>
+#include <optional>
 #include <string>
 
 #include "support/test_support.h"
@@ -38,6 +40,28 @@ protected:
 private:
     QByteArray oldConfig, oldData;
     bool hadConfig = false, hadData = false;
+};
+
+// Runs with the zone set by TZ, and puts the old one back.
+class InZone {
+public:
+    explicit InZone(const char* zone)
+    {
+        if (const char* old = std::getenv("TZ"))
+            fOld = old;
+        setenv("TZ", zone, 1);
+        tzset();
+    }
+    ~InZone()
+    {
+        fOld ? setenv("TZ", fOld->c_str(), 1) : unsetenv("TZ");
+        tzset();
+    }
+    InZone(const InZone&) = delete;
+    InZone& operator=(const InZone&) = delete;
+
+private:
+    std::optional<std::string> fOld;
 };
 
 } // namespace cvtest

@@ -12,10 +12,6 @@
 
 using namespace cv;
 
-namespace cv {
-struct EAbort : std::exception {};
-} // namespace cv
-
 namespace {
 
 struct Box {

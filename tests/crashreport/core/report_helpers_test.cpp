@@ -13,9 +13,12 @@
 #include <ctime>
 #include <thread>
 
+#include "crashbox_testutil.h"
+
 namespace {
 
 using namespace cv;
+using cvtest::InZone;
 
 struct Span {
     double days;
@@ -34,26 +37,6 @@ INSTANTIATE_TEST_SUITE_P(Report, TimeSpans,
                                            Span{90.0 / 1440, "1 hour, 30 minutes, 0 second"},
                                            Span{2 + (3 * 3600 + 60 + 2) / 86400.0, "2 days, 3 hours, 1 minute, 2 seconds"},
                                            Span{0.0, "0 second"}, Span{1.9 / 86400, "1 second"}));
-
-// Runs with the zone set by TZ, and puts the old one back.
-class InZone {
-public:
-    explicit InZone(const char* zone)
-    {
-        if (const char* old = std::getenv("TZ"))
-            fOld = old;
-        setenv("TZ", zone, 1);
-        tzset();
-    }
-    ~InZone()
-    {
-        fOld ? setenv("TZ", fOld->c_str(), 1) : unsetenv("TZ");
-        tzset();
-    }
-
-private:
-    std::optional<std::string> fOld;
-};
 
 TEST(ReportTexts, DatesInMailFormCarryTheirZone)
 {

@@ -1,0 +1,126 @@
+#pragma once
+// binutils' addr2line as the yardstick of the address lookups: it is run
+// over the same addresses of a file (-f -C -i -a), and its answers are read
+// back: the outermost function of each address's inline chain and the line
+// of its innermost frame, which is what our lookups give. Shared by the
+// lookup benchmark and the test that checks a sample of its addresses.
+
+#include "crashreport/core/elf_image.h"
+
+#include <QFile>
+#include <QString>
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdint>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace cvoracle {
+
+struct Addr2LineAnswer {
+    std::string procedure; // the outermost function; empty when addr2line knows none
+    int32_t line = 0;      // the innermost frame's line; 0 when unknown
+};
+
+// Answers in the order of the addresses (file addresses); empty when
+// addr2line cannot be run. seconds: its wall time; cpuSeconds: the user and
+// system time it took (the measure a busy machine disturbs least).
+inline std::vector<Addr2LineAnswer> RunAddr2Line(const std::string& file, const std::vector<uint64_t>& addresses, double* seconds = nullptr,
+                                                 double* cpuSeconds = nullptr)
+{
+    std::string input;
+    for (uint64_t a : addresses) {
+        char line[32];
+        std::snprintf(line, sizeof line, "0x%llx\n", static_cast<unsigned long long>(a));
+        input += line;
+    }
+    // The addresses from a file, the answers into one: no pipe to keep flowing.
+    char inName[] = "/tmp/cv_addr2line_in_XXXXXX";
+    char outName[] = "/tmp/cv_addr2line_out_XXXXXX";
+    const int in = ::mkstemp(inName), out = ::mkstemp(outName);
+    if (in < 0 || out < 0 || ::write(in, input.data(), input.size()) != ssize_t(input.size())) {
+        if (in >= 0)
+            ::close(in), ::unlink(inName);
+        if (out >= 0)
+            ::close(out), ::unlink(outName);
+        return {};
+    }
+    ::lseek(in, 0, SEEK_SET);
+    const auto t0 = std::chrono::steady_clock::now();
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::dup2(in, 0);
+        ::dup2(out, 1);
+        ::execlp("addr2line", "addr2line", "-f", "-C", "-i", "-a", "-e", file.c_str(), static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    int status = 0;
+    rusage usage{};
+    const bool ran = child > 0 && ::wait4(child, &status, 0, &usage) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    if (seconds)
+        *seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    if (cpuSeconds)
+        *cpuSeconds = double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+    QByteArray text;
+    if (ran) {
+        QFile answers(QString::fromLocal8Bit(outName));
+        if (answers.open(QIODevice::ReadOnly))
+            text = answers.readAll();
+    }
+    ::close(in);
+    ::close(out);
+    ::unlink(inName);
+    ::unlink(outName);
+    if (!ran)
+        return {};
+
+    std::vector<Addr2LineAnswer> answers;
+    const QList<QByteArray> lines = text.split('\n');
+    bool firstFrame = false;
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        const QByteArray& l = lines[i];
+        if (l.startsWith("0x")) {
+            answers.emplace_back();
+            firstFrame = true;
+            continue;
+        }
+        if (answers.empty() || l.isEmpty() || i + 1 >= lines.size())
+            continue;
+        // A frame: its function, then "file:line" (perhaps with a discriminator).
+        Addr2LineAnswer& a = answers.back();
+        a.procedure = l == "??" ? std::string() : l.toStdString();
+        QByteArray place = lines[++i];
+        const qsizetype paren = place.indexOf(" (");
+        if (paren >= 0)
+            place.truncate(paren);
+        if (firstFrame) {
+            a.line = place.mid(place.lastIndexOf(':') + 1).toInt();
+            firstFrame = false;
+        }
+    }
+    if (answers.size() != addresses.size())
+        return {};
+    return answers;
+}
+
+// n addresses drawn evenly over the file's .text (file addresses), the same for the same seed.
+inline std::vector<uint64_t> RandomTextAddresses(const std::string& file, size_t n, uint32_t seed = 1)
+{
+    const auto text = cv::ElfSectionBounds(file, ".text");
+    std::vector<uint64_t> addresses;
+    if (!text || text->size == 0)
+        return addresses;
+    std::mt19937_64 random(seed);
+    std::uniform_int_distribution<uint64_t> pick(text->address, text->address + text->size - 1);
+    for (size_t i = 0; i < n; ++i)
+        addresses.push_back(pick(random));
+    return addresses;
+}
+
+} // namespace cvoracle

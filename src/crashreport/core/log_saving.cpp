@@ -1,0 +1,107 @@
+#include "crashreport/core/log_saving.h"
+
+#include <QFile>
+
+#include <charconv>
+
+#include "crashreport/core/crashbox_events.h"
+#include "crashreport/core/internal_errors.h"
+#include "crashreport/core/log_file.h"
+
+namespace cv {
+
+int FindDuplicateError(const TLogFile& log, const std::string& errorID)
+{
+    return log.FindItem({"2.7"}, {errorID});
+}
+
+void CountDuplicateError(TLogFile& log, int index)
+{
+    const std::string text = log.GetItemValue("2.8", index);
+    int count = 1;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), count);
+    if (error != std::errc() || end != text.data() + text.size() || text.empty())
+        count = 1;
+    log.SetItemValue("2.8", std::to_string(count + 1), "Count", index);
+}
+
+bool IsDuplicateError(const TCrashboxModuleOptions& options, const std::string& errorID, bool count)
+{
+    if (!options.LogOptions().Contains(loNoDuplicateErrors))
+        return false;
+    try {
+        TLogFile& log = OpenSharedLogFile(options);
+        const int index = FindDuplicateError(log, errorID);
+        if (index < 0)
+            return false;
+        if (count) {
+            CountDuplicateError(log, index);
+            log.Save();
+        }
+        return true;
+    } catch (...) {
+        LogStepWarning(eeLogError, "Duplicate test");
+        return false;
+    }
+}
+
+bool DeleteLogAtVersionChange(const TCrashboxModuleOptions& options, const std::string& programVersion)
+{
+    if (!options.LogOptions().Contains(loDeleteLogAtVersionChange))
+        return false;
+    try {
+        TLogFile& log = OpenSharedLogFile(options);
+        const std::string version = log.Count() > 0 ? log.GetItemValue("1.3", log.Count() - 1) : std::string();
+        if (version.empty() || version == programVersion)
+            return false;
+        const std::string fileName = log.FileName();
+        CloseSharedLogFile();
+        return QFile::remove(QString::fromStdString(fileName));
+    } catch (...) {
+        LogStepWarning(eeLogError, "Version change");
+        return false;
+    }
+}
+
+std::string SaveReportInLog(const TCrashboxModuleOptions& options, const std::string& report, bool duplicate,
+                            const TLogSavingEvents& events)
+{
+    const bool saveLog = options.SaveLogFile();
+    bool execute = true;
+    ClearInternalWarning();
+    if (saveLog && events.ActionNotify)
+        events.ActionNotify(caSavingLog, execute);
+
+    std::string toSend = report;
+    // Appended once: a second try only saves again, so the report is never logged twice.
+    bool appended = duplicate;
+    for (;;) {
+        try {
+            TLogFile& log = OpenSharedLogFile(options);
+            if (!appended) {
+                log.Append(report, options.ErrorsNumberToSave());
+                appended = true;
+            }
+            if (options.CommonSendOptions().Contains(sndSendEntireLog))
+                toSend = log.Text();
+            if (execute && saveLog)
+                log.Save();
+        } catch (...) {
+            LogStepWarning(eeLogError, "Log saving");
+            execute = false;
+        }
+        bool retry = false;
+        if (saveLog && !execute && events.ErrorNotify)
+            events.ErrorNotify(caSavedLog, retry);
+        if (!retry)
+            break;
+        execute = true;
+    }
+
+    CloseSharedLogFile();
+    if (saveLog && events.ActionNotify)
+        events.ActionNotify(caSavedLog, execute);
+    return toSend;
+}
+
+} // namespace cv
