@@ -20,7 +20,10 @@
 //       the collocate's frequency and the eleven scores (Dice, MI, MI3, Z, LL,
 //       T, log ratio, cond. prob. A and B, delta P A and B), tab-separated.
 //   index_bench --memory-limit MB --generate-words N --generate-types T [--generate-texts K] [--cluster-size N] [--top K]
-//       Generates a corpus (larger than the limit, say), then indexes it and
+//               [--corpus FOLDER]
+//   index_bench --memory-limit MB --corpus FOLDER [--cluster-size N] [--top K]
+//       Generates a corpus (larger than the limit, say; into FOLDER, kept,
+//       with --corpus), or takes the texts of FOLDER, then indexes it and
 //       counts its clusters (of 3 words) twice, each in a process of its own:
 //       once under prlimit --as=MB megabytes, once without a limit; prints
 //       each run's peak memory and whether the two indexes (their tokens,
@@ -69,7 +72,8 @@ constexpr const char* kUsage =
     "       index_bench --index BASE --clusters N [--top K] [--min-freq F] [--table-mb M]\n"
     "       index_bench --index BASE --relationships WORD [--span L,R] [--top K]\n"
     "       index_bench --generate-words N --generate-types T [--generate-texts K] [--nodes M] [--cluster-size N]\n"
-    "       index_bench --memory-limit MB --generate-words N --generate-types T [--generate-texts K] [--cluster-size N] [--top K]\n"
+    "       index_bench --memory-limit MB --generate-words N --generate-types T [--generate-texts K] [--cluster-size N] [--top K] [--corpus FOLDER]\n"
+    "       index_bench --memory-limit MB --corpus FOLDER [--cluster-size N] [--top K]\n"
     "  N of --clusters and --cluster-size: 2 to 12; L and R of --span: 0 to 8\n";
 
 int Usage(const QString& why = QString()) { return cvbench::UsageError(why, kUsage); }
@@ -195,6 +199,14 @@ bool BuildIndex(const QString& base, const QStringList& files, bool add)
     return true;
 }
 
+// This program, as it was started (a build that replaces it meanwhile
+// leaves the name of the running one empty).
+QString& ThisProgram()
+{
+    static QString program;
+    return program;
+}
+
 // One run of this program in a process of its own (under prlimit --as when
 // `limitMb` > 0): its output, or an empty list when it failed.
 QStringList RunChild(const QStringList& arguments, int limitMb)
@@ -202,7 +214,7 @@ QStringList RunChild(const QStringList& arguments, int limitMb)
     QProcess p;
     p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     QStringList all = arguments;
-    QString program = QCoreApplication::applicationFilePath();
+    QString program = ThisProgram();
     if (limitMb > 0) {
         all.prepend(program);
         all.prepend(QStringLiteral("--as=%1").arg(qint64(limitMb) << 20));
@@ -240,20 +252,30 @@ QString PeakOf(const QStringList& lines)
 
 // The check that indexing and clusters keep within a memory limit and give
 // what they give without it.
-int MemoryLimitCheck(int limitMb, int64_t words, int64_t types, int texts, int clusterSize, int top)
+int MemoryLimitCheck(int limitMb, int64_t words, int64_t types, int texts, int clusterSize, int top,
+                     const QString& corpusFolder)
 {
     QTemporaryDir dir;
-    const QString corpus = QDir(dir.path()).filePath(QStringLiteral("texts"));
+    const QString corpus = corpusFolder.isEmpty() ? QDir(dir.path()).filePath(QStringLiteral("texts")) : corpusFolder;
     QDir().mkpath(corpus);
-    const auto g0 = std::chrono::steady_clock::now();
-    const QStringList files = Generate(corpus, words, types, texts);
+    QStringList files;
+    if (words > 0) {
+        const auto g0 = std::chrono::steady_clock::now();
+        files = Generate(corpus, words, types, texts);
+        std::printf("generated %lld running words over %lld types in %lld texts in %.1f s\n", (long long)words,
+                    (long long)types, (long long)files.size(),
+                    std::chrono::duration<double>(std::chrono::steady_clock::now() - g0).count());
+    } else {
+        files = cvbench::findTexts({corpus}).files;
+    }
     int64_t bytes = 0;
     for (const QString& f : files)
         bytes += QFileInfo(f).size();
-    std::printf("generated %lld running words over %lld types in %lld texts, %.2f GB, in %.1f s\n", (long long)words,
-                (long long)types, (long long)files.size(), double(bytes) / 1e9,
-                std::chrono::duration<double>(std::chrono::steady_clock::now() - g0).count());
+    std::printf("corpus\t%s\t%lld texts\t%.2f GB\n", qPrintable(QDir::toNativeSeparators(corpus)), (long long)files.size(),
+                double(bytes) / 1e9);
     std::fflush(stdout);
+    if (files.isEmpty())
+        return 1;
     QStringList results[2];
     const char* names[2] = {"limited", "unlimited"};
     for (int run = 0; run < 2; ++run) {
@@ -417,12 +439,14 @@ int main(int argc, char** argv)
     cv::PrepareMemoryForJobs();
     QCoreApplication app(argc, argv);
     cvbench::RunOnPrivateSettingsWithoutDialogs();
+    ThisProgram() = QCoreApplication::applicationFilePath();
 
     QString base, relWord;
     bool add = false;
     int clusterSize = 0, top = 20, minFreq = 3, left = 1, right = 1, nodes = 1000, genTexts = 200, tableMb = 0;
     int memoryLimitMb = 0;
     bool topGiven = false;
+    QString corpusFolder;
     int64_t genWords = 0, genTypes = 0;
     QStringList paths;
     cvbench::TArgs args(app.arguments().mid(1));
@@ -440,6 +464,8 @@ int main(int argc, char** argv)
             topGiven = args.Number(a, 0, 100000000, top);
         else if (a == QLatin1String("--memory-limit"))
             args.Number(a, 64, 1 << 20, memoryLimitMb);
+        else if (a == QLatin1String("--corpus"))
+            args.Value(a, corpusFolder);
         else if (a == QLatin1String("--min-freq"))
             args.Number(a, 1, 1000000000, minFreq);
         else if (a == QLatin1String("--table-mb"))
@@ -473,10 +499,10 @@ int main(int argc, char** argv)
     if (genWords > 0 && (genTypes <= 0 || genTypes > genWords))
         return Usage(QStringLiteral("--generate-words needs --generate-types from 1 to the words"));
     if (memoryLimitMb > 0) {
-        if (genWords <= 0)
-            return Usage(QStringLiteral("--memory-limit needs --generate-words and --generate-types"));
+        if (genWords <= 0 && corpusFolder.isEmpty())
+            return Usage(QStringLiteral("--memory-limit needs --generate-words and --generate-types, or --corpus"));
         return MemoryLimitCheck(memoryLimitMb, genWords, genTypes, genTexts, clusterSize > 0 ? clusterSize : 3,
-                                topGiven ? top : 100000);
+                                topGiven ? top : 100000, corpusFolder);
     }
     if (genWords > 0) {
         QTemporaryDir dir;

@@ -216,6 +216,10 @@ void T_WholeWordlistHolder::NewWordTree(int32_t textCount)
 {
     fRun = std::make_unique<TRun>();
     fRun->tree = std::make_unique<TWordlistTree>();
+    // An index of several texts counts its words per text itself (within
+    // its memory budget): the tree's own records of them, as many as a
+    // large corpus has, would go unread.
+    fRun->tree->KeepPartRecords(!(MainFile.ListType == kListIndexWordList && fIndexHandler && textCount > 1));
     fRun->folder = std::make_unique<TWordFolder>(ftextsettings);
     fRun->textCount = textCount;
     TWordlistRunContext& c = fRun->context;
@@ -295,7 +299,8 @@ bool T_WholeWordlistHolder::WordTreeToWordlist()
     // written: only the statistics are made then (an index of one text
     // takes the dispersion over tenths of the text from the list, so it
     // keeps the list).
-    const bool listWanted = !(MainFile.ListType == kListIndexWordList && fIndexHandler && fPendingRows.size() > 1);
+    const bool listWanted = !(MainFile.ListType == kListIndexWordList && fIndexHandler && fPendingRows.size() > 1)
+                            && fRun->tree->KeepsPartRecords();
     // Nothing looks a word up any more: the index's memory goes back first,
     // and the spread's sums take it (memory the job has written already,
     // where memory fresh from the system cost up to 5 ms more in some runs).

@@ -195,6 +195,10 @@ void TWordlistTree::FlushTouched()
     // for, far enough for many to be on their way at once (eight ahead
     // kept the loop waiting). The records' writer is inline, above.
     constexpr std::size_t kAhead = 32;
+    if (!fKeepRecords) {
+        fTouchedCount = 0;
+        return;
+    }
     for (std::size_t t = 0; t < fTouchedCount; ++t) {
         if (t + kAhead < fTouchedCount)
             PrefetchLine(&Type(fTouched[t + kAhead]));
