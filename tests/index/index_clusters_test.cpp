@@ -12,9 +12,12 @@
 #include <QRegularExpression>
 
 #include <algorithm>
+#include <csignal>
 #include <map>
 #include <random>
 #include <set>
+
+#include <sys/resource.h>
 
 using namespace cv;
 using namespace index_test;
@@ -394,6 +397,27 @@ TEST_F(Clusters, RunningShortOfMemoryStopsTheCountWithAMessage)
         };
         cvtest::ExpectJobSurvivesShortages(cvtest::RunShortOfMemory(job));
     }
+}
+
+// A temporary folder that fills while counts go to run files: the count
+// stops with the folder and the system's reason (it said "Unknown error").
+TEST_F(Clusters, AFullTemporaryFolderStopsTheCountSayingWhy)
+{
+    ASSERT_TRUE(Make(RandomTexts(4, 3000, 11))) << qPrintable(lastError);
+    // A limit on the size of a file stands in for a full disk (a run of
+    // this small table is some 300 bytes).
+    const QString message = cvtest::runInChild([&] {
+        ::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{100, 100};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        TClusterOptions o = Options(3);
+        o.tableBytesLimit = 1;
+        TClusterRun run;
+        QString error;
+        return CountClusters(index, {}, {}, o, run, &error) ? QStringLiteral("counted") : error;
+    });
+    EXPECT_TRUE(message.contains(QStringLiteral("Cannot write a scratch file in"))) << qPrintable(message);
+    EXPECT_TRUE(message.contains(QStringLiteral("File too large"))) << qPrintable(message);
 }
 
 TEST_F(Clusters, WithoutAnIndexThereAreNone)
