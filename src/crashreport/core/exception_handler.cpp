@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 
+#include <pthread.h>
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -313,9 +314,39 @@ void StoreReportText()
     state.lastRecord.LogText = state.report.Text();
 }
 
+// Standard output may be a pipe whose reader has gone (a web server that
+// dropped the request): while one lives, a write there fails on this thread
+// instead of ending the process by SIGPIPE before the report is in the log.
+class TQuietBrokenPipe {
+public:
+    TQuietBrokenPipe()
+    {
+        sigemptyset(&fPipe);
+        sigaddset(&fPipe, SIGPIPE);
+        pthread_sigmask(SIG_BLOCK, &fPipe, &fPrevious);
+        sigset_t pending;
+        fPendingBefore = sigpending(&pending) == 0 && sigismember(&pending, SIGPIPE) == 1;
+    }
+    ~TQuietBrokenPipe()
+    {
+        const timespec none{};
+        if (!fPendingBefore)
+            while (sigtimedwait(&fPipe, nullptr, &none) == SIGPIPE) {
+            }
+        pthread_sigmask(SIG_SETMASK, &fPrevious, nullptr);
+    }
+    TQuietBrokenPipe(const TQuietBrokenPipe&) = delete;
+    TQuietBrokenPipe& operator=(const TQuietBrokenPipe&) = delete;
+
+private:
+    sigset_t fPipe{}, fPrevious{};
+    bool fPendingBefore = false;
+};
+
 // The report to standard output (a console program, or no dialogs).
 bool WriteReportToConsole()
 {
+    TQuietBrokenPipe quiet;
     const std::string text = State().report.Text() + "\r\n";
     const bool written = std::fwrite(text.data(), 1, text.size(), stdout) == text.size();
     return std::fflush(stdout) == 0 && written;
@@ -342,6 +373,7 @@ void ShowOutput(TRaiserType raiser)
     }
     // Without dialogs the report goes to standard output, as in a console program.
     if (kind == 2 && services.WriteWebErrorPage) {
+        TQuietBrokenPipe quiet;
         services.WriteWebErrorPage(state.report.Text());
         return;
     }
@@ -969,7 +1001,10 @@ bool ProcessException(const TExceptionObject& exceptionObject, uintptr_t excepti
                 dialog.SendChecked = sendChecked;
                 dialog.ScreenshotChecked = screenshotChecked;
                 if (IsCGIProgram() && state.services.WriteWebErrorPage)
-                    RunPart([&] { state.services.WriteWebErrorPage(GetErrorMessage()); });
+                    RunPart([&] {
+                        TQuietBrokenPipe quiet;
+                        state.services.WriteWebErrorPage(GetErrorMessage());
+                    });
             } else {
                 Step(12);
                 bool execute = true;
