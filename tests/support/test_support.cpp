@@ -47,6 +47,19 @@ QString testDataDir()
     return env.isEmpty() ? QStringLiteral(CV_SOURCE_DIR "/tests/data") : QString::fromLocal8Bit(env);
 }
 
+int replayKeptFuzzInputs(const QString& name, const std::function<int(const uint8_t*, size_t)>& read)
+{
+    const QDir dir(testDataDir() + QStringLiteral("/fuzz/") + name);
+    const QStringList files = dir.entryList(QDir::Files, QDir::Name);
+    EXPECT_FALSE(files.isEmpty()) << "no kept inputs in " << dir.path().toStdString();
+    int result = 0;
+    for (const QString& f : files) {
+        const QByteArray bytes = readAll(dir.filePath(f));
+        result += read(reinterpret_cast<const uint8_t*>(bytes.constData()), size_t(bytes.size()));
+    }
+    return result;
+}
+
 int waitForChild(int pid, std::chrono::milliseconds limit)
 {
     const auto end = std::chrono::steady_clock::now() + limit;

@@ -6,6 +6,7 @@
 #include <QTemporaryDir>
 
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <vector>
@@ -29,6 +30,9 @@ QByteArray readAll(const QString& fileName);
 QByteArray toBytes(const std::vector<uint8_t>& v);
 // Folder with the saved files kept for compatibility tests (tests/data).
 QString testDataDir();
+// Gives each input kept for a fuzz target (the folder tests/data/fuzz/<name>,
+// in name order) to read; the sum of its answers. An empty folder fails the test.
+int replayKeptFuzzInputs(const QString& name, const std::function<int(const uint8_t*, size_t)>& read);
 
 // Runs `job` in a child process (fork) and returns the text it returned.
 // `result`: the child's exit code, or minus the signal that ended it. A

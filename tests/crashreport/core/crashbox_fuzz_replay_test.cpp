@@ -5,29 +5,13 @@
 
 #include "support/test_support.h"
 
-#include <QDir>
-
 #include <gtest/gtest.h>
 
 namespace {
 
-template <typename Reader>
-int ReplayFolder(const QString& name, Reader read)
-{
-    const QDir dir(cvtest::testDataDir() + QStringLiteral("/fuzz/") + name);
-    const QStringList files = dir.entryList(QDir::Files, QDir::Name);
-    EXPECT_FALSE(files.isEmpty()) << "no kept inputs in " << dir.path().toStdString();
-    int result = 0;
-    for (const QString& f : files) {
-        const QByteArray bytes = cvtest::readAll(dir.filePath(f));
-        result += read(reinterpret_cast<const uint8_t*>(bytes.constData()), size_t(bytes.size()));
-    }
-    return result;
-}
-
 TEST(CrashboxFuzzReplay, KeptOptionsStreamsAreReadOrRefused)
 {
-    const int read = ReplayFolder(QStringLiteral("crashbox-options"), [](const uint8_t* data, size_t size) {
+    const int read = cvtest::replayKeptFuzzInputs(QStringLiteral("crashbox-options"), [](const uint8_t* data, size_t size) {
         return cvtest::ReadOptionsFromBytes(data, size) ? 1 : 0;
     });
     EXPECT_GE(read, 1) << "the seed of the defaults reads";
@@ -35,17 +19,13 @@ TEST(CrashboxFuzzReplay, KeptOptionsStreamsAreReadOrRefused)
 
 TEST(CrashboxFuzzReplay, KeptTextsFilesAreRead)
 {
-    const int changed = ReplayFolder(QStringLiteral("crashbox-texts"), cvtest::ReadTextsFromBytes);
+    const int changed = cvtest::replayKeptFuzzInputs(QStringLiteral("crashbox-texts"), cvtest::ReadTextsFromBytes);
     EXPECT_GE(changed, 3) << "the seed changes three texts";
 }
 
-} // namespace
-
-namespace {
-
 TEST(CrashboxFuzzReplay, KeptReportLogsAreReadWithoutACrash)
 {
-    const int entries = ReplayFolder(QStringLiteral("report-log"), cvtest::ReadReportLogFromBytes);
+    const int entries = cvtest::replayKeptFuzzInputs(QStringLiteral("report-log"), cvtest::ReadReportLogFromBytes);
     EXPECT_GE(entries, 4) << "the seeds hold at least four whole entries";
 }
 
