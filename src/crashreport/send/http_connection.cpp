@@ -489,51 +489,35 @@ TMessageType SendStateMessage(TSendState state)
     return kTexts[std::min<std::size_t>(state, std::size(kTexts) - 1)];
 }
 
-THTTPConnection::THTTPConnection(const std::string& URL, const std::string& Proxy, const TCrashboxModuleOptions* options,
-                                 TSendDialogHooks hooks)
-    : THTTPConnectionBase(URL, Proxy), fOptions(options), fHooks(std::move(hooks))
-{
-}
-
 void THTTPConnection::SetSendState(TSendState State, int32_t Value)
 {
-    const TMessageType type = SendStateMessage(State);
-    if (fHooks.SetText)
-        fHooks.SetText(fOptions ? fOptions->GetExpandedText(type) : ExpandVariables(DefaultMessageText(type)));
-    auto set = [&](int percent) {
-        if (fHooks.SetProgress)
-            fHooks.SetProgress(percent);
-    };
+    SetSendDialogStatus(ReportOptions().GetExpandedText(SendStateMessage(State)));
     switch (State) {
     case ssConnecting:
-        if (fHooks.ResetProgress)
-            fHooks.ResetProgress();
-        set(5);
+        ResetSendDialogProgress();
+        SetSendDialogProgress(5);
         break;
     case ssConnected:
     case ssLogin:
     case ssSelectProject:
     case ssSearching:
     case ssModifying:
-        if (fHooks.AdvanceProgress)
-            fHooks.AdvanceProgress(5);
+        AdvanceSendDialogProgress(5);
         break;
     case ssSending:
-        set(RoundPercent(std::clamp(Value, 0, 100) / 100.0 * 65 + 35));
+        SetSendDialogProgress(RoundPercent(std::clamp(Value, 0, 100) / 100.0 * 65 + 35));
         break;
     case ssSent:
     case ssDisconnecting:
     case ssDisconnected:
-        set(100);
+        SetSendDialogProgress(100);
         break;
     }
 }
 
-THTTPConnectionClass THTTPConnection::Class(const TCrashboxModuleOptions* options, TSendDialogHooks hooks)
+THTTPConnectionClass THTTPConnection::Class()
 {
-    return [options, hooks](const std::string& URL, const std::string& Proxy) {
-        return CreateHTTPConnection<THTTPConnection>(URL, Proxy, options, hooks);
-    };
+    return [](const std::string& URL, const std::string& Proxy) { return CreateHTTPConnection<THTTPConnection>(URL, Proxy); };
 }
 
 } // namespace cv

@@ -21,11 +21,10 @@
 #include <vector>
 
 #include "crashreport/core/crashbox_texts.h"
+#include "crashreport/send/send_context.h"
 #include "crashreport/send/web_transfer.h"
 
 namespace cv {
-
-class TCrashboxModuleOptions;
 
 enum TRequestMethod : uint8_t { rmGET, rmPOST, rmBinaryPOST };
 
@@ -171,27 +170,15 @@ THTTPConnectionPtr CreateHTTPConnection(const std::string& URL, const std::strin
     return THTTPConnectionPtr(std::move(connection));
 }
 
-// What a connection shows in the send-progress dialog (all optional).
-struct TSendDialogHooks {
-    std::function<void(const std::string& text)> SetText;
-    std::function<void(int percent)> SetProgress; // the bar never moves back
-    std::function<void(int step)> AdvanceProgress;
-    std::function<void()> ResetProgress; // back to 0
-};
-
-// The connection the library uses: each state puts its text (from the
-// options' texts) on the dialog's status line and moves the bar.
+// The connection the library uses: each state puts its text (the report's
+// options' text) on the send-progress dialog's status line and moves the
+// bar (send_context.h).
 class THTTPConnection : public THTTPConnectionBase {
 public:
-    THTTPConnection(const std::string& URL, const std::string& Proxy, const TCrashboxModuleOptions* options = nullptr,
-                    TSendDialogHooks hooks = {});
+    using THTTPConnectionBase::THTTPConnectionBase;
     void SetSendState(TSendState State, int32_t Value) override;
-    // The connection class that makes THTTPConnection objects with these texts and hooks.
-    static THTTPConnectionClass Class(const TCrashboxModuleOptions* options, TSendDialogHooks hooks);
-
-private:
-    const TCrashboxModuleOptions* fOptions;
-    TSendDialogHooks fHooks;
+    // The connection class that makes THTTPConnection objects.
+    static THTTPConnectionClass Class();
 };
 
 // The message type each state shows.

@@ -146,6 +146,12 @@ void AdvanceSendDialogProgress(int32_t step)
     SetSendDialogProgress(position);
 }
 
+void ResetSendDialogProgress()
+{
+    std::lock_guard lock(State().lock);
+    State().position = 0;
+}
+
 void CloseSendDialog()
 {
     const TSendDialogServices dialog = Dialog();

@@ -59,6 +59,8 @@ void SetSendDialogText(const std::string& text);
 // Moves the bar; never backwards.
 void SetSendDialogProgress(int32_t percent);
 void AdvanceSendDialogProgress(int32_t step);
+// Takes the remembered progress back to 0 (a new web connection starts the bar again).
+void ResetSendDialogProgress();
 void CloseSendDialog();
 void PumpSendDialogMessages();
 // While the dialog exists, the socket's sends move the bar (sent * 100 div total).

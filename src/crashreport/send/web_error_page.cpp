@@ -1,7 +1,5 @@
 #include "crashreport/send/web_error_page.h"
 
-#include <QCoreApplication>
-
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -15,6 +13,7 @@
 #include "crashreport/core/crashbox_helpers.h"
 #include "crashreport/core/internal_errors.h"
 #include "crashreport/core/report_helpers.h"
+#include "crashreport/core/system_facts.h"
 
 namespace cv {
 
@@ -46,11 +45,7 @@ bool WriteAll(int fd, std::string_view bytes)
 
 } // namespace
 
-bool IsConsoleApplication()
-{
-    const QCoreApplication* app = QCoreApplication::instance();
-    return !app || !app->inherits("QGuiApplication");
-}
+bool IsConsoleApplication() { return TLocalSystemFacts().IsConsoleProgram(); }
 
 bool IsCGIApplication() { return IsConsoleApplication() && std::getenv("REQUEST_METHOD") != nullptr; }
 

@@ -5,7 +5,9 @@
 #include <cstdio>
 
 #include "crashreport/core/crashbox_helpers.h"
+#include "crashreport/core/report_files.h"
 #include "crashreport/core/report_helpers.h"
+#include "crashreport/send/send_context.h"
 
 namespace cv {
 
@@ -13,12 +15,6 @@ namespace {
 
 // The transfer library the uploads need, named when it cannot be used.
 constexpr const char* kTransferLibraryName = "libcurl";
-
-void Close(const TWebSendContext& context)
-{
-    if (context.CloseSendDialog)
-        context.CloseSendDialog();
-}
 
 void RequestFields(TWebSendContext& context)
 {
@@ -32,13 +28,18 @@ void UseProxyOfOptions(const TCrashboxModuleOptions& options)
     SetUploadProxyAuth(options.ProxyUserID(), options.ProxyPassword());
 }
 
+// The names the files are uploaded under, with the stamps the options ask for.
 std::vector<std::string> UploadNames(const TWebSendContext& context)
 {
+    const TReportFileState state = ReportFileState();
     std::vector<std::string> names;
     for (const std::string& file : context.AttachedFiles)
-        names.push_back(context.UploadName ? context.UploadName(file) : ExtractFileName(file));
+        names.push_back(AttachmentName(ReportOptions(), file, state));
     return names;
 }
+
+// The progress of the plain uploads, on the send-progress dialog.
+void ShowTransferState(uint8_t stage, uint32_t total, uint32_t done) { ReportWebTransferState(stage, total, done); }
 
 THTTPSendReportClass TrackerClass(TWebSendMode mode)
 {
@@ -130,14 +131,14 @@ void ReportTrackerResult(TWebSendContext& context, TSendResult Result, const THT
         return;
     }
     const TMessageType type = TrackerResultMessage(Result);
-    const std::string message = context.Options ? context.Options->GetExpandedText(type) : ExpandVariables(DefaultMessageText(type));
+    const std::string message = ReportOptions().GetExpandedText(type);
     LogInternalWarning(eeWebTrakerError, message + "\r\n\r\nError Code: " + std::to_string(Response.ErrorCode) +
                                              "\r\nError Message: \"" + Response.ErrorMessage + "\"");
 }
 
 bool SendReportByHTTP(TWebSendContext& context, TWebConnectionRecord& record)
 {
-    const TCrashboxModuleOptions& options = *context.Options;
+    const TCrashboxModuleOptions& options = ReportOptions();
     RequestFields(context);
     UseProxyOfOptions(options);
     const bool https = options.WebSendMode() == wsmHTTPS;
@@ -146,27 +147,27 @@ bool SendReportByHTTP(TWebSendContext& context, TWebConnectionRecord& record)
     const std::vector<std::string> names = UploadNames(context);
     int32_t error = 0;
     if (!context.AttachedFiles.empty())
-        error = HTTPUploadFiles(record.Host, record.Folder, record.UserName, record.ErrorText, context.Progress,
+        error = HTTPUploadFiles(record.Host, record.Folder, record.UserName, record.ErrorText, ShowTransferState,
                                 context.AttachedFiles, names, context.CustomWebFields, https, record.Port, record.Password);
-    Close(context);
+    CloseSendDialog();
     ReportWebUploadResult(context, code, tag, error, record);
     return error == 0;
 }
 
 bool SendReportByFTP(TWebSendContext& context, TWebConnectionRecord& record)
 {
-    UseProxyOfOptions(*context.Options);
+    UseProxyOfOptions(ReportOptions());
     const std::vector<std::string> names = UploadNames(context);
-    const int32_t error = FTPUploadFiles(record.Host, record.Folder, record.UserName, record.ErrorText, context.Progress,
+    const int32_t error = FTPUploadFiles(record.Host, record.Folder, record.UserName, record.ErrorText, ShowTransferState,
                                          context.AttachedFiles, names, record.Port, record.Password);
-    Close(context);
+    CloseSendDialog();
     ReportWebUploadResult(context, eeWebFTPError, "FTP", error, record);
     return error == 0;
 }
 
 bool SendReportToBugTracker(TWebSendContext& context)
 {
-    const TCrashboxModuleOptions& options = *context.Options;
+    const TCrashboxModuleOptions& options = ReportOptions();
     TBugReportInputs inputs;
     inputs.AttachedFile = context.AttachedFiles.empty() ? std::string() : context.AttachedFiles.front();
     THTTPResponse response;
@@ -188,15 +189,15 @@ bool SendReportToBugTracker(TWebSendContext& context)
         inputs.Project = ExpandVariables(options.TrakerProject());
         inputs.Category = ExpandVariables(options.TrakerCategory());
         inputs.AssignTo = ExpandVariables(options.TrakerAssignTo());
-        result = PostBugReport(THTTPConnection::Class(&options, context.DialogHooks), TrackerClass(options.WebSendMode()),
+        result = PostBugReport(THTTPConnection::Class(), TrackerClass(options.WebSendMode()),
                                inputs, response);
     } catch (const std::exception& e) {
         // The connection could not be made: the step fails like any other tracker error.
         response.ErrorMessage = e.what();
         result = srUnknownError;
     }
-    const bool dialogWasOpen = context.SendDialogOpen && context.SendDialogOpen();
-    Close(context);
+    const bool dialogWasOpen = SendDialogExists();
+    CloseSendDialog();
     if (result == srBugClosed && dialogWasOpen) {
         if (context.MessageBox)
             context.MessageBox(options.GetExpandedText(mtInformationMsgCaption), options.GetExpandedText(mtSend_BugClosedMsg),
@@ -209,8 +210,8 @@ bool SendReportToBugTracker(TWebSendContext& context)
 
 bool SendReportByWebTransport(TWebSendContext& context)
 {
-    TWebConnectionRecord record = WebConnectionRecord(*context.Options);
-    switch (context.Options->WebSendMode()) {
+    TWebConnectionRecord record = WebConnectionRecord(ReportOptions());
+    switch (ReportOptions().WebSendMode()) {
     case wsmHTTP:
     case wsmHTTPS:
         return SendReportByHTTP(context, record);

@@ -6,11 +6,12 @@
 // internal warning of its kind (eeWebHTTPError, eeWebHTTPSError,
 // eeWebFTPError, eeWebTrakerError). Nothing is raised to the caller.
 //
-// The send in progress (the attachment list, the custom web fields, the
-// step's flags) and the services of the report sender above this library
-// (the send-progress dialog, the program's custom-web-fields handlers,
-// message boxes, the upload names, the last exception and the program's
-// version) reach the step through TWebSendContext.
+// The report being sent (its options and file state) and the send-progress
+// dialog come from send_context.h. The send in progress (the attachment
+// list, the custom web fields, the step's flags) and what only the report
+// sender above this library knows (the program's custom-web-fields
+// handlers, message boxes, the last exception and the program's version)
+// reach the step through TWebSendContext.
 
 #include <cstdint>
 #include <functional>
@@ -35,8 +36,6 @@ struct TWebConnectionRecord : TConnectionURLParts {
 };
 
 struct TWebSendContext {
-    const TCrashboxModuleOptions* Options = nullptr;
-
     // --- The send in progress ---
     std::vector<std::string> AttachedFiles; // in practice the one archive
     TNameValueList CustomWebFields;         // name=value, filled by the request below
@@ -46,13 +45,6 @@ struct TWebSendContext {
     // --- The report sender's services (each may be empty) ---
     // Runs the program's custom-web-fields handlers on the list.
     std::function<void(TNameValueList& fields)> RequestCustomWebFields;
-    // The name a file is uploaded under (its name without folder when unset).
-    std::function<std::string(const std::string& fileName)> UploadName;
-    // Progress of the plain uploads, and the states of a tracker's connection.
-    TUploadProgress Progress;
-    TSendDialogHooks DialogHooks;
-    std::function<void()> CloseSendDialog;
-    std::function<bool()> SendDialogOpen;
     std::function<int(const std::string& caption, const std::string& text, unsigned flags)> MessageBox;
 
     // --- The last exception and the program ---
@@ -70,7 +62,7 @@ TWebConnectionRecord WebConnectionRecord(const TCrashboxModuleOptions& options);
 std::string MakeConnectionRecord(const std::string& URL, const std::string& User, const std::string& Password,
                                  const std::string& PortText);
 
-// The transport of the options' web send mode; true for any mode without one.
+// The transport of the report options' web send mode; true for any mode without one.
 bool SendReportByWebTransport(TWebSendContext& context);
 bool SendReportByHTTP(TWebSendContext& context, TWebConnectionRecord& record);
 bool SendReportByFTP(TWebSendContext& context, TWebConnectionRecord& record);

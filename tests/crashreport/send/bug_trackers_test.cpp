@@ -6,7 +6,7 @@
 
 #include "send_test_connection.h"
 #include "support/test_support.h"
-#include "web_test_server.h"
+#include "web_servers.h"
 
 #include <QJsonArray>
 #include <QJsonObject>
@@ -43,10 +43,8 @@ protected:
             GTEST_SKIP() << "no /usr/bin/python3";
         cv::SetWebTimeouts({5000, 10000});
         log = dir.file(QStringLiteral("tracker.log"));
-        ASSERT_TRUE(server.startScript(cvtest::sendTestScript(QStringLiteral("tracker_sites.py")),
-                                       {QString::fromLatin1(GetParam().kind), QString::fromLatin1(GetParam().scenario),
-                                        QStringLiteral("--log"), log}))
-            << server.error().toStdString();
+        server = cvtest::StartTrackerSite(QString::fromLatin1(GetParam().kind), QString::fromLatin1(GetParam().scenario), log);
+        ASSERT_TRUE(server->started()) << server->error().toStdString();
     }
     void TearDown() override { cv::SetWebTimeouts({}); }
 
@@ -62,7 +60,7 @@ protected:
         in.AssignTo = std::string(GetParam().kind) == "mantis" ? "dev one" : "";
         in.UserName = "reporter";
         in.Password = "secret pw";
-        in.URL = cvtest::ConnectionURL("http", "127.0.0.1", "tracker", server.port());
+        in.URL = cvtest::ConnectionURL("http", "127.0.0.1", "tracker", server->port());
         in.AttachedFile = dir.write(QStringLiteral("BugReport.zip"), QByteArray("PK\3\4 report")).toStdString();
         in.WebFields = {"customer=ACME", "FogBugzTrialID=TRIAL-1", "EL_OSType=Linux", "EL_OSBuild=6.1",
                         "EL_ReproduceText=Open a file.\r\nClick twice."};
@@ -71,7 +69,7 @@ protected:
 
     cvtest::TempDir dir;
     QString log;
-    cvtest::TestServer server;
+    std::unique_ptr<cvtest::LocalServer> server;
 };
 
 TEST_P(TrackerPost, FollowsTheTrackersPages)
@@ -113,18 +111,6 @@ INSTANTIATE_TEST_SUITE_P(
     [](const testing::TestParamInfo<TrackerCase>& info) {
         return std::string(info.param.kind) + "_" + info.param.scenario;
     });
-
-TEST(BugReportInputs, TitleSearchAndReproduceTexts)
-{
-    cv::TBugReportInputs in;
-    in.Version = "1.2";
-    in.ExceptionClass = "EDivByZero";
-    in.ExceptionID = "0F3A";
-    in.WebFields = {"FogBugzTrialID=", "EL_OSType=x", "EL_OSBuild=y", "EL_ReproduceText=steps"};
-    EXPECT_EQ(in.Title(), "[v1.2 - 1]: EDivByZero (0F3A)");
-    EXPECT_EQ(in.SearchText(), "EDivByZero (0F3A)");
-    EXPECT_EQ(in.ReproduceText(), "steps");
-}
 
 TEST(PostBugReport, AConnectionThatCannotBeMadePassesItsError)
 {

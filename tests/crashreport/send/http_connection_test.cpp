@@ -6,7 +6,7 @@
 
 #include "send_test_connection.h"
 #include "support/test_support.h"
-#include "web_test_server.h"
+#include "web_servers.h"
 
 #include <QElapsedTimer>
 #include <QJsonArray>
@@ -160,31 +160,11 @@ TEST(Multipart, BodyIsFieldsThenFilesThenMissingFiles)
     EXPECT_EQ(body, expected);
 }
 
-TEST(HTTPResponse, AssignCopiesEveryFieldAndClearEmptiesThem)
+TEST(HTTPResponse, AssignRefusesANullSource)
 {
-    THTTPResponse source;
-    source.StatusCode = 302;
-    source.StatusText = "Found";
-    source.Header = "H";
-    source.HTML = "<p>";
-    source.ReplayPage = "b.php";
-    source.ErrorCode = 12002;
-    source.ErrorMessage = "late";
-    THTTPResponse copy;
-    copy.Assign(&source);
-    EXPECT_EQ(copy.StatusCode, 302);
-    EXPECT_EQ(copy.StatusText, "Found");
-    EXPECT_EQ(copy.Header, "H");
-    EXPECT_EQ(copy.HTML, "<p>");
-    EXPECT_EQ(copy.ReplayPage, "b.php");
-    EXPECT_EQ(copy.ErrorCode, 12002);
-    EXPECT_EQ(copy.ErrorMessage, "late");
-    copy.Clear();
-    EXPECT_EQ(copy.StatusCode, 0);
-    EXPECT_EQ(copy.ErrorCode, 0);
-    EXPECT_TRUE(copy.HTML.empty() && copy.ReplayPage.empty() && copy.ErrorMessage.empty());
+    THTTPResponse response;
     try {
-        copy.Assign(nullptr);
+        response.Assign(nullptr);
         FAIL() << "a null source is refused";
     } catch (const std::logic_error& e) {
         EXPECT_STREQ(e.what(), "Cannot assign a THTTPResponse class to a NIL value.");
@@ -193,31 +173,20 @@ TEST(HTTPResponse, AssignCopiesEveryFieldAndClearEmptiesThem)
 
 TEST(HTTPConnection, StatesMoveTheDialogAndShowTheirTexts)
 {
-    std::vector<std::string> texts;
-    std::vector<int> positions;
-    int position = 0;
-    cv::TSendDialogHooks hooks;
-    hooks.SetText = [&](const std::string& text) { texts.push_back(text); };
-    hooks.ResetProgress = [&] { position = 0; };
-    hooks.SetProgress = [&](int percent) {
-        position = std::max(position, percent);
-        positions.push_back(position);
-    };
-    hooks.AdvanceProgress = [&](int step) {
-        position += step;
-        positions.push_back(position);
-    };
-    cv::THTTPConnection connection("http://host.example", "", nullptr, hooks);
+    cvtest::RecordingSendDialog dialog;
+    cv::SetSendDialogProgress(60);
+    cv::THTTPConnection connection("http://host.example", "");
     connection.SetSendState(cv::ssConnecting, 0);
     connection.SetSendState(cv::ssConnected, 0);
     connection.SetSendState(cv::ssLogin, 0);
     connection.SetSendState(cv::ssSending, 50);
+    connection.SetSendState(cv::ssSending, 0);
     connection.SetSendState(cv::ssSending, 100);
     connection.SetSendState(cv::ssSent, 0);
-    EXPECT_EQ(positions, (std::vector<int>{5, 10, 15, 68, 100, 100}));
-    EXPECT_EQ(texts.front(), "Connecting with server...");
-    EXPECT_EQ(texts.at(2), "Login...");
-    EXPECT_EQ(texts.back(), "Message sent.");
+    EXPECT_EQ(dialog.positions, (std::vector<int>{60, 5, 10, 15, 68, 100, 100})) << "a new connection starts the bar again";
+    EXPECT_EQ(dialog.texts.front(), "Message 1/1: Connecting with server...");
+    EXPECT_EQ(dialog.texts.at(2), "Message 1/1: Login...");
+    EXPECT_EQ(dialog.texts.back(), "Message 1/1: Message sent.");
 }
 
 TEST(WebErrorTexts, TableHoldsItsSeventySixCodes)
@@ -249,15 +218,15 @@ protected:
             GTEST_SKIP() << "no /usr/bin/python3";
         cv::SetWebTimeouts({5000, 10000});
         log = dir.file(QStringLiteral("requests.log"));
-        ASSERT_TRUE(server.startWeb(log))
-            << server.error().toStdString();
+        server = cvtest::StartWebServer(log);
+        ASSERT_TRUE(server->started()) << server->error().toStdString();
     }
     void TearDown() override { cv::SetWebTimeouts({}); }
 
     cv::THTTPConnectionPtr Connect(const std::string& folder, const std::string& proxy = {}, const std::string& user = {},
                                    const std::string& password = {}, const std::string& host = "127.0.0.1")
     {
-        return cv::CreateHTTPConnection<RecordingConnection>(ConnectionURL("http", host, folder, server.port(), user, password),
+        return cv::CreateHTTPConnection<RecordingConnection>(ConnectionURL("http", host, folder, server->port(), user, password),
                                                              proxy, &states);
     }
     QJsonArray Requests() const { return cvtest::readRequestLog(log); }
@@ -266,7 +235,7 @@ protected:
 
     cvtest::TempDir dir;
     QString log;
-    cvtest::TestServer server;
+    std::unique_ptr<cvtest::LocalServer> server;
     std::vector<RecordingConnection::State> states;
 };
 
@@ -482,8 +451,8 @@ TEST_F(HTTPExchange, SilenceEndsTheRequest)
 
 TEST_F(HTTPExchange, NoServerIsACannotConnect)
 {
-    const int port = server.port();
-    server.stop();
+    const int port = server->port();
+    server.reset();
     auto connection = cv::CreateHTTPConnection<RecordingConnection>(ConnectionURL("http", "127.0.0.1", "", port), "", &states);
     connection->SetRequest("x.php", cv::rmGET);
     THTTPResponse response;
@@ -500,10 +469,10 @@ TEST_F(HTTPExchange, NoServerIsACannotConnect)
 TEST_F(HTTPExchange, ThroughAProxyThatChecksItsCredentials)
 {
     const QString proxyLog = dir.file(QStringLiteral("proxy.log"));
-    cvtest::TestServer proxy;
-    ASSERT_TRUE(proxy.startProxy(proxyLog, QStringLiteral("pu"), QStringLiteral("pp")))
-        << proxy.error().toStdString();
-    const std::string proxyText = "pu:pp@127.0.0.1:" + std::to_string(proxy.port());
+    std::unique_ptr<cvtest::LocalServer> proxy;
+    proxy = cvtest::StartProxyServer(proxyLog, QStringLiteral("pu"), QStringLiteral("pp"));
+    ASSERT_TRUE(proxy->started()) << proxy->error().toStdString();
+    const std::string proxyText = "pu:pp@127.0.0.1:" + std::to_string(proxy->port());
     THTTPResponse response;
     auto connection = Connect("f", proxyText);
     connection->SetRequest("echo.php", cv::rmGET);
@@ -511,7 +480,7 @@ TEST_F(HTTPExchange, ThroughAProxyThatChecksItsCredentials)
     EXPECT_EQ(response.HTML, "ok");
     EXPECT_NE(response.Header.find("X-Through-Proxy: yes"), std::string::npos);
 
-    auto refused = Connect("f", "pu:wrong@127.0.0.1:" + std::to_string(proxy.port()));
+    auto refused = Connect("f", "pu:wrong@127.0.0.1:" + std::to_string(proxy->port()));
     refused->SetRequest("echo.php", cv::rmGET);
     ASSERT_TRUE(refused->SendRequest(response, false));
     EXPECT_EQ(response.StatusCode, 407);
@@ -524,7 +493,7 @@ TEST_F(HTTPExchange, ThroughAProxyThatChecksItsCredentials)
 
     const QJsonArray proxied = cvtest::readRequestLog(proxyLog);
     ASSERT_EQ(proxied.size(), 2);
-    EXPECT_EQ(Path(proxied[0]), QStringLiteral("http://127.0.0.1:%1/f/echo.php").arg(server.port()));
+    EXPECT_EQ(Path(proxied[0]), QStringLiteral("http://127.0.0.1:%1/f/echo.php").arg(server->port()));
     EXPECT_EQ(Requests().size(), 2) << "the proxied request and the local one";
 }
 
@@ -534,11 +503,11 @@ TEST(HTTPSExchange, SelfSignedServerWithRedirectsAndCookies)
         GTEST_SKIP() << "no /usr/bin/python3";
     cvtest::TempDir dir;
     const QString log = dir.file(QStringLiteral("requests.log"));
-    cvtest::TestServer server;
-    ASSERT_TRUE(server.startWeb(log, dir.path()))
-        << server.error().toStdString();
+    std::unique_ptr<cvtest::LocalServer> server;
+    server = cvtest::StartWebServer(log, dir.path());
+        ASSERT_TRUE(server->started()) << server->error().toStdString();
     cv::SetWebTimeouts({5000, 10000});
-    auto connection = cv::CreateHTTPConnection<RecordingConnection>(ConnectionURL("https", "127.0.0.1", "", server.port()), "");
+    auto connection = cv::CreateHTTPConnection<RecordingConnection>(ConnectionURL("https", "127.0.0.1", "", server->port()), "");
     EXPECT_TRUE(connection->UseHTTPS);
     THTTPResponse response;
     connection->SetRequest("login.php", cv::rmPOST);

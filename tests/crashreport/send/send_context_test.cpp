@@ -55,6 +55,9 @@ TEST_F(SendDialog, TheBarNeverMovesBack)
     AdvanceSendDialogProgress(5);
     SetSendDialogProgress(35);
     EXPECT_EQ(positions, (std::vector<int>{30, 35, 35}));
+    ResetSendDialogProgress();
+    SetSendDialogProgress(5);
+    EXPECT_EQ(positions.back(), 5) << "a new connection starts the bar again";
 }
 
 TEST_F(SendDialog, ASocketsSendsMoveTheBarWhileHooked)

@@ -4,7 +4,7 @@
 
 #include "crashreport/core/internal_errors.h"
 #include "support/test_support.h"
-#include "web_test_server.h"
+#include "web_servers.h"
 
 #include <fcntl.h>
 #include <unistd.h>

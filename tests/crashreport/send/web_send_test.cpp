@@ -5,8 +5,9 @@
 
 #include "crashreport/core/report_helpers.h"
 #include "support/test_support.h"
-#include "web_test_server.h"
+#include "web_servers.h"
 
+#include <QDateTime>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -20,13 +21,10 @@ protected:
     void SetUp() override
     {
         cv::SetWebTimeouts({5000, 10000});
-        context.Options = &options;
         context.RequestCustomWebFields = [this](cv::TNameValueList& fields) {
             ++fieldRequests;
             fields.push_back("customer=ACME");
         };
-        context.CloseSendDialog = [this] { ++dialogCloses; };
-        context.Progress = [this](uint8_t stage, uint32_t, uint32_t) { stages.push_back(stage); };
     }
     void TearDown() override
     {
@@ -38,10 +36,9 @@ protected:
 
     cvtest::QuietWarnings quiet;
     cv::TCrashboxModuleOptions options{""};
+    cvtest::RecordingSendDialog dialog{&options};
     cv::TWebSendContext context;
     int fieldRequests = 0;
-    int dialogCloses = 0;
-    std::vector<int> stages;
     cvtest::TempDir dir;
 };
 
@@ -137,26 +134,33 @@ TEST_F(WebStep, NoWebModeIsASuccessWithoutTransport)
 {
     options.SetWebSendMode(cv::wsmNoSend);
     EXPECT_TRUE(cv::SendReportByWebTransport(context));
-    EXPECT_EQ(dialogCloses, 0);
+    EXPECT_EQ(dialog.closes, 0);
 }
 
 TEST_F(WebStep, HTTPUploadsTheArchiveWithTheCustomFields)
 {
     if (!cvtest::havePhp())
         GTEST_SKIP() << "no php";
-    cvtest::TestServer server;
-    ASSERT_TRUE(server.startPhp(dir.path(), cvtest::sendTestScript(QStringLiteral("multipart_echo.php"))));
+    std::unique_ptr<cvtest::LocalServer> server;
+    server = cvtest::StartPHPServer(dir.path());
+        ASSERT_TRUE(server->started()) << server->error().toStdString();
     options.SetWebSendMode(cv::wsmHTTP);
     options.SetWebURL("http://127.0.0.1/reports/upload.php");
-    options.SetWebPort(server.port());
+    options.SetWebPort(server->port());
     options.SetProxyURL("");
     context.AttachedFiles = {dir.write(QStringLiteral("BugReport.zip"), QByteArray("PK zip")).toStdString()};
-    context.UploadName = [](const std::string&) { return std::string("BugReport__PC__20240101120000.zip"); };
+    cv::TReportFileState state;
+    state.ComputerName = "PC";
+    state.ExceptionTime = QDateTime(QDate(2024, 1, 1), QTime(12, 0, 0));
+    options.SetCommonSendOptions({cv::sndAddComputerNameInFileName, cv::sndAddDateInFileName});
+    cv::SetReportBeingSent({&options, state});
     ASSERT_TRUE(cv::SendReportByWebTransport(context)) << Warning();
     EXPECT_TRUE(context.StepFlag);
     EXPECT_EQ(fieldRequests, 1);
-    EXPECT_EQ(dialogCloses, 1);
-    EXPECT_EQ(stages, (std::vector<int>{0, 1, 2}));
+    EXPECT_EQ(dialog.closes, 1);
+    EXPECT_EQ(dialog.texts, (std::vector<std::string>{"Message 1/1: Connecting with server...", "Message 1/1: Connected with server.",
+                                                      "Message 1/1: Sending message..."}));
+    EXPECT_EQ(dialog.positions, (std::vector<int>{0, 100}));
     const QJsonObject parsed =
         QJsonDocument::fromJson(cvtest::readAll(dir.file(QStringLiteral("parsed.json")))).object();
     EXPECT_EQ(parsed.value(QStringLiteral("uri")).toString(), "/reports/upload.php");
@@ -175,11 +179,12 @@ TEST_F(WebStep, HTTPWithoutFilesSendsNothingAndAFailureIsRecorded)
     if (!cvtest::haveDebianPython())
         GTEST_SKIP() << "no /usr/bin/python3";
     const QString log = dir.file(QStringLiteral("requests.log"));
-    cvtest::TestServer server;
-    ASSERT_TRUE(server.startWeb(log));
+    std::unique_ptr<cvtest::LocalServer> server;
+    server = cvtest::StartWebServer(log);
+        ASSERT_TRUE(server->started()) << server->error().toStdString();
     options.SetWebSendMode(cv::wsmHTTP);
     options.SetWebURL("http://127.0.0.1/missing.php");
-    options.SetWebPort(server.port());
+    options.SetWebPort(server->port());
     EXPECT_TRUE(cv::SendReportByWebTransport(context));
     EXPECT_FALSE(QFile::exists(log)) << "no request without a file";
 
@@ -197,11 +202,12 @@ TEST_F(WebStep, FTPStoresTheArchiveOrRecordsTheServersReply)
         GTEST_SKIP() << "no /usr/bin/python3";
     const QString root = dir.file(QStringLiteral("root"));
     ASSERT_TRUE(QDir().mkpath(root + QStringLiteral("/incoming")));
-    cvtest::TestServer server;
-    ASSERT_TRUE(server.startFtp(root, QStringLiteral("ftpuser"), QStringLiteral("ftppass")));
+    std::unique_ptr<cvtest::LocalServer> server;
+    server = cvtest::StartFTPServer(root, QStringLiteral("ftpuser"), QStringLiteral("ftppass"));
+        ASSERT_TRUE(server->started()) << server->error().toStdString();
     options.SetWebSendMode(cv::wsmFTP);
     options.SetWebURL("ftp://127.0.0.1/incoming");
-    options.SetWebPort(server.port());
+    options.SetWebPort(server->port());
     options.SetWebUserID("ftpuser");
     options.SetWebPassword("ftppass");
     context.AttachedFiles = {dir.write(QStringLiteral("BugReport.zip"), QByteArray("PK ftp")).toStdString()};
@@ -223,11 +229,11 @@ protected:
         if (!cvtest::haveDebianPython())
             return false;
         log = dir.file(QStringLiteral("tracker.log"));
-        EXPECT_TRUE(server.startScript(cvtest::sendTestScript(QStringLiteral("tracker_sites.py")),
-                                       {QStringLiteral("mantis"), QString::fromLatin1(scenario), QStringLiteral("--log"), log}));
+        server = cvtest::StartTrackerSite(QStringLiteral("mantis"), QString::fromLatin1(scenario), log);
+        EXPECT_TRUE(server->started()) << server->error().toStdString();
         options.SetWebSendMode(cv::wsmMantis);
         options.SetWebURL("http://127.0.0.1/tracker");
-        options.SetWebPort(server.port());
+        options.SetWebPort(server->port());
         options.SetTrakerUserID("reporter");
         options.SetTrakerPassword("secret pw");
         options.SetTrakerProject("Crash Project");
@@ -241,12 +247,10 @@ protected:
         context.ExceptionMessage = "Access violation at address 0";
         context.ExceptionID = "AB12";
         context.AppVersion = "2.0";
-        context.SendDialogOpen = [] { return true; };
         context.MessageBox = [this](const std::string& caption, const std::string& text, unsigned flags) {
             boxes.push_back(caption + "|" + text + "|" + std::to_string(flags));
             return cv::kMessageBoxOK;
         };
-        context.DialogHooks.SetText = [this](const std::string& text) { texts.push_back(text); };
         return true;
     }
     // What the fake site found wrong with the requests.
@@ -260,9 +264,8 @@ protected:
     }
 
     QString log;
-    cvtest::TestServer server;
+    std::unique_ptr<cvtest::LocalServer> server;
     std::vector<std::string> boxes;
-    std::vector<std::string> texts;
 };
 
 TEST_F(TrackerStep, ANewBugIsFiledWithTheOptionsAndFields)
@@ -274,10 +277,11 @@ TEST_F(TrackerStep, ANewBugIsFiledWithTheOptionsAndFields)
     for (const std::string& error : SiteErrors())
         EXPECT_TRUE(error.starts_with("os=") || error.starts_with("os_build=")) << error;
     EXPECT_TRUE(context.StepFlag);
-    EXPECT_EQ(dialogCloses, 1);
+    EXPECT_EQ(dialog.closes, 1);
     EXPECT_TRUE(boxes.empty());
-    EXPECT_EQ(texts.front(), "Connecting with server...");
-    EXPECT_EQ(texts.back(), "Disconnected.");
+    EXPECT_EQ(dialog.texts.front(), "Message 1/1: Connecting with server...");
+    EXPECT_EQ(dialog.texts.back(), "Message 1/1: Disconnected.");
+    EXPECT_EQ(dialog.positions.back(), 100);
 }
 
 TEST_F(TrackerStep, AClosedBugShowsItsMessageOnce)
@@ -309,7 +313,7 @@ TEST_F(WebStep, ATrackerThatCannotBeReachedIsAnUnknownError)
     EXPECT_FALSE(cv::SendReportToBugTracker(context));
     EXPECT_EQ(Warning(), "Unknown error.\r\n\r\nError Code: 0\r\nError Message: \"Cannot create an HTTP connection with "
                          "the host: \"");
-    EXPECT_EQ(dialogCloses, 1);
+    EXPECT_EQ(dialog.closes, 1);
 }
 
 } // namespace

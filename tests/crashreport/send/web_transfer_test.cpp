@@ -57,14 +57,4 @@ INSTANTIATE_TEST_SUITE_P(Lines, HTTPHeaderStatus,
                                          StatusCase{"Content-Type: text/html\r\n", false, false, 0, ""},
                                          StatusCase{"", false, false, 0, ""}));
 
-TEST(WebTimeouts, AreKeptAtLeastOneMillisecond)
-{
-    cv::SetWebTimeouts({0, -5});
-    EXPECT_EQ(cv::WebTimeouts().ConnectMs, 1);
-    EXPECT_EQ(cv::WebTimeouts().SilenceMs, 1);
-    cv::SetWebTimeouts({});
-    EXPECT_EQ(cv::WebTimeouts().ConnectMs, 60000);
-    EXPECT_EQ(cv::WebTimeouts().SilenceMs, 30000);
-}
-
 } // namespace

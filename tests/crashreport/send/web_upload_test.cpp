@@ -5,7 +5,7 @@
 
 #include "send_test_connection.h"
 #include "support/test_support.h"
-#include "web_test_server.h"
+#include "web_servers.h"
 
 #include <QFile>
 #include <QJsonArray>
@@ -46,21 +46,6 @@ TEST(FTPRemoteName, JoinsFolderAndFileName)
     EXPECT_EQ(cv::FTPRemoteName("", "r.zip"), "r.zip");
 }
 
-TEST(GetFileSizeByName, SizeOrZero)
-{
-    cvtest::TempDir dir;
-    EXPECT_EQ(cv::GetFileSizeByName(dir.write(QStringLiteral("f"), QByteArray(1500, 'x')).toStdString()), 1500u);
-    EXPECT_EQ(cv::GetFileSizeByName(dir.file(QStringLiteral("none")).toStdString()), 0u);
-    EXPECT_EQ(cv::GetFileSizeByName(dir.path().toStdString()), 0u);
-}
-
-TEST(UploadProxy, IsHostColonPort)
-{
-    cv::SetUploadProxy("proxy.example", 3128);
-    EXPECT_EQ(cv::UploadProxy(), "proxy.example:3128");
-    cv::SetUploadProxy("", 0);
-}
-
 class PHPUpload : public testing::Test {
 protected:
     void SetUp() override
@@ -68,8 +53,8 @@ protected:
         if (!cvtest::havePhp())
             GTEST_SKIP() << "no php";
         cv::SetWebTimeouts({5000, 10000});
-        ASSERT_TRUE(server.startPhp(dir.path(), cvtest::sendTestScript(QStringLiteral("multipart_echo.php"))))
-            << server.error().toStdString();
+        server = cvtest::StartPHPServer(dir.path());
+        ASSERT_TRUE(server->started()) << server->error().toStdString();
     }
     void TearDown() override { cv::SetWebTimeouts({}); }
     QJsonObject Parsed() const
@@ -78,7 +63,7 @@ protected:
     }
 
     cvtest::TempDir dir;
-    cvtest::TestServer server;
+    std::unique_ptr<cvtest::LocalServer> server;
 };
 
 TEST_F(PHPUpload, FilesAndFieldsArriveAsSent)
@@ -91,7 +76,7 @@ TEST_F(PHPUpload, FilesAndFieldsArriveAsSent)
     std::string text = "stale";
     const int32_t result = cv::HTTPUploadFiles("127.0.0.1", "upload/index.php", "", text, progress.callback(),
                                                {"/nonexistent/x.zip", file}, {"x.zip", "BugReport__PC__20240101.zip"},
-                                               {"EL_OSType=Linux", "note=a\r\nb"}, false, uint16_t(server.port()), "");
+                                               {"EL_OSType=Linux", "note=a\r\nb"}, false, uint16_t(server->port()), "");
     ASSERT_EQ(result, 0) << text;
     EXPECT_TRUE(text.empty());
     const QJsonObject parsed = Parsed();
@@ -118,7 +103,7 @@ TEST_F(PHPUpload, TheConnectionsMultipartBodyAsATrackerReadsIt)
 {
     const std::string file = dir.write(QStringLiteral("BugReport.zip"), QByteArray("PK\3\4 data")).toStdString();
     auto connection = cv::CreateHTTPConnection<cvtest::RecordingConnection>(
-        cvtest::ConnectionURL("http", "127.0.0.1", "tracker", server.port()), "");
+        cvtest::ConnectionURL("http", "127.0.0.1", "tracker", server->port()), "");
     connection->SetRequest("bug_report.php", cv::rmBinaryPOST);
     connection->AddField("summary", "[v1.0 - 1]: E (AB12)");
     connection->AddField("steps", "one\r\ntwo");
@@ -146,8 +131,8 @@ protected:
         cv::SetWebTimeouts({5000, 10000});
         file = dir.write(QStringLiteral("r.zip"), QByteArray(100, 'r')).toStdString();
         log = dir.file(QStringLiteral("requests.log"));
-        ASSERT_TRUE(server.startWeb(log))
-            << server.error().toStdString();
+        server = cvtest::StartWebServer(log);
+        ASSERT_TRUE(server->started()) << server->error().toStdString();
     }
     void TearDown() override
     {
@@ -158,13 +143,13 @@ protected:
     int32_t Upload(const std::string& path, std::string& text, const std::string& user = {}, const std::string& password = {})
     {
         return cv::HTTPUploadFiles("127.0.0.1", path, user, text, nullptr, {file}, {"r.zip"}, {}, false,
-                                   uint16_t(server.port()), password);
+                                   uint16_t(server->port()), password);
     }
 
     cvtest::TempDir dir;
     std::string file;
     QString log;
-    cvtest::TestServer server;
+    std::unique_ptr<cvtest::LocalServer> server;
 };
 
 struct AnswerCase {
@@ -199,16 +184,17 @@ TEST_F(HTTPUploadAnswers, CredentialsProxyAndFailures)
     EXPECT_TRUE(cvtest::recordedHeader(requests[1], QStringLiteral("Cookie")).isEmpty());
 
     const QString proxyLog = dir.file(QStringLiteral("proxy.log"));
-    cvtest::TestServer proxy;
-    ASSERT_TRUE(proxy.startProxy(proxyLog, QStringLiteral("pu"), QStringLiteral("pp")));
-    cv::SetUploadProxy("127.0.0.1", uint16_t(proxy.port()));
+    std::unique_ptr<cvtest::LocalServer> proxy;
+    proxy = cvtest::StartProxyServer(proxyLog, QStringLiteral("pu"), QStringLiteral("pp"));
+    ASSERT_TRUE(proxy->started()) << proxy->error().toStdString();
+    cv::SetUploadProxy("127.0.0.1", uint16_t(proxy->port()));
     EXPECT_EQ(Upload("upload.php", text), 407);
     cv::SetUploadProxyAuth("pu", "pp");
     EXPECT_EQ(Upload("upload.php", text), 0);
     EXPECT_EQ(cvtest::readRequestLog(proxyLog).size(), 2);
 
-    const int port = server.port();
-    server.stop();
+    const int port = server->port();
+    server.reset();
     cv::SetUploadProxy("", 0);
     text.clear();
     EXPECT_EQ(cv::HTTPUploadFiles("127.0.0.1", "/", "", text, nullptr, {file}, {"r.zip"}, {}, false, uint16_t(port), ""),
@@ -222,12 +208,13 @@ TEST(HTTPSUpload, ToASelfSignedServer)
         GTEST_SKIP() << "no /usr/bin/python3";
     cvtest::TempDir dir;
     const QString log = dir.file(QStringLiteral("requests.log"));
-    cvtest::TestServer server;
-    ASSERT_TRUE(server.startWeb(log, dir.path()));
+    std::unique_ptr<cvtest::LocalServer> server;
+    server = cvtest::StartWebServer(log, dir.path());
+        ASSERT_TRUE(server->started()) << server->error().toStdString();
     const std::string file = dir.write(QStringLiteral("r.zip"), QByteArray("abc")).toStdString();
     std::string text;
     EXPECT_EQ(cv::HTTPUploadFiles("127.0.0.1", "/upload.php", "", text, nullptr, {file}, {"r.zip"}, {"a=1"}, true,
-                                  uint16_t(server.port()), ""),
+                                  uint16_t(server->port()), ""),
               0)
         << text;
     const QJsonArray requests = cvtest::readRequestLog(log);
@@ -244,8 +231,8 @@ protected:
         cv::SetWebTimeouts({5000, 10000});
         root = dir.file(QStringLiteral("root"));
         ASSERT_TRUE(QDir().mkpath(root + QStringLiteral("/in")));
-        ASSERT_TRUE(server.startFtp(root, QStringLiteral("ftpuser"), QStringLiteral("ftppass")))
-            << server.error().toStdString();
+        server = cvtest::StartFTPServer(root, QStringLiteral("ftpuser"), QStringLiteral("ftppass"));
+        ASSERT_TRUE(server->started()) << server->error().toStdString();
         bytes = QByteArray(1500, 'f');
         bytes[0] = '\r';
         bytes[1] = '\n';
@@ -256,12 +243,12 @@ protected:
     {
         return cv::FTPUploadFiles("127.0.0.1", folder, "ftpuser", text, progress ? progress->callback() : nullptr,
                                   {"/nonexistent/gone.zip", file}, {"gone.zip", "/x/BugReport__PC.zip"},
-                                  uint16_t(server.port()), password);
+                                  uint16_t(server->port()), password);
     }
 
     cvtest::TempDir dir;
     QString root;
-    cvtest::TestServer server;
+    std::unique_ptr<cvtest::LocalServer> server;
     QByteArray bytes;
     std::string file;
 };

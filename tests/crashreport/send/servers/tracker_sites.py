@@ -356,7 +356,6 @@ def main():
     server = ThreadingHTTPServer(("127.0.0.1", 0), Handler)
     server.daemon_threads = True
     print("PORT %d" % server.server_address[1], flush=True)
-    print("STEPS %d" % len(Handler.steps), flush=True)
     server.serve_forever()
 
 
