@@ -7,8 +7,9 @@
 //   corvantis-controller --send CODE [--tool N] | --open FILE [--tool N]
 //       asks the running controller's tool N to act on a command, then exits.
 
-#include "controller.h"
-#include "controller_ini.h"
+#include "suite/gui/controller/controller.h"
+#include "suite/gui/controller/controller_ini.h"
+#include "suite/gui/controller/customise_window.h"
 
 #include "suite/controller_codes.h"
 #include "suite/cvbuf.h"
@@ -16,9 +17,12 @@
 #include "suite/named_mutex.h"
 #include "suite/process_utils.h"
 #include "suite/window_messages.h"
+#include "ui/framework/customise_menu.h"
+#include "ui/framework/tool_data_module.h"
 
+#include <QAction>
+#include <QApplication>
 #include <QCommandLineParser>
-#include <QCoreApplication>
 #include <QDir>
 #include <QTextStream>
 
@@ -52,12 +56,35 @@ int sendToTool(uint16_t code, uint8_t tool, const QString& file)
     return 0;
 }
 
+// The tools' menu commands with their captions, for the customising window:
+// the tools' data module knows them.
+std::shared_ptr<const cv::TMenuCommandsOfTools> MenuCommandsOfTools()
+{
+    auto commands = std::make_shared<cv::TMenuCommandsOfTools>();
+    cv::TDataModuleCorvantis module;
+    for (int tag = 1; tag <= cv::kLastCustomisableTag; ++tag) {
+        const QAction* item = module.ItemOfTag(tag);
+        if (item && !item->text().isEmpty() && tag != cv::kTagLastFile)
+            commands->commands.push_back({tag, item->text()});
+    }
+    commands->toSequence = [](uint16_t code) { return cv::ShortCutToKeySequence(code); };
+    commands->fromSequence = [](const QKeySequence& key) { return cv::KeySequenceToShortCut(key); };
+    return commands;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
-    QCoreApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("corvantis-controller"));
+    // Without a display the controller still serves the tools: its windows
+    // are made but not seen.
+    if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
+        qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    // Closing one of its windows does not end the controller.
+    QApplication::setQuitOnLastWindowClosed(false);
+    QApplication::setApplicationName(QStringLiteral("corvantis-controller"));
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Controller of the Corvantis tools"));
@@ -108,5 +135,6 @@ int main(int argc, char** argv)
     QString error;
     if (!controller.Start(&error))
         return fail(QStringLiteral("The controller cannot start: %1").arg(error));
+    controller.SetMenuCommands(MenuCommandsOfTools());
     return app.exec();
 }

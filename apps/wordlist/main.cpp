@@ -32,7 +32,9 @@
 #include "suite/wdef.h"
 #include "suite/gui/file_dialogs.h"
 #include "suite/gui/qt_dialog_service.h"
+#include "suite/gui/speech.h"
 #include "textread/tag_handler.h"
+#include "ui/framework/list_editing.h"
 #include "ui/framework/tool_data_module.h"
 #include "ui/framework/tool_pages.h"
 #include "ui/wordlist/command_choices.h"
@@ -129,8 +131,12 @@ int main(int argc, char** argv)
                     QCoreApplication::quit();
                 });
             });
+        // Rows are read aloud through the desktop's speech.
+        cv::TQtSpeaker speaker;
+        const cv::TRowSpeaker noSpeaker = cv::SetRowSpeaker(cv::RowSpeakerOf(speaker));
         window.show();
         result = app.exec();
+        cv::SetRowSpeaker(noSpeaker);
         // The dialogs go before the window: it must not ask them any more.
         window.SetJobChoices(nullptr);
         window.SetCommandChoices(nullptr);

@@ -8,7 +8,9 @@
 #include "index/index_clusters.h"
 #include "index/index_handler.h"
 #include "index/index_moving_window.h"
+#include "index/index_relationships.h"
 #include "model/batch_procedures.h"
+#include "model/check_signature.h"
 #include "runtime/progress.h"
 #include "suite/cv_globals.h"
 #include "suite/cv_stream.h"
@@ -43,6 +45,51 @@ std::unique_ptr<TIndexHandler, TIndexHandlerDeleter> NewIndexHandler(T_WholeWord
 }
 
 } // namespace
+
+// ---------------------------------------------------------------------------
+// Relationships documents: the block of their file holds the index's
+// ".tokens" file name, then the relationships list in its stream form.
+
+bool T_WholeWordlistHolder::PrepareRelationshipsBlock()
+{
+    fRelationshipsBlock.clear();
+    if (!fIndexHandler || !fIndexHandler->fRelationshipsList || fIndexHandler->fRelationshipsList->Count() == 0)
+        return false;
+    TMemoryStream s;
+    if (!WriteAString(s, IndexFileName(fIndexHandler->BaseName(), TIndexFileKind::Tokens))
+        || !fIndexHandler->fRelationshipsList->SaveToStream(s))
+        return false;
+    fRelationshipsBlock = QByteArray(reinterpret_cast<const char*>(s.Memory()), qsizetype(s.Size()));
+    return true;
+}
+
+QString T_WholeWordlistHolder::RelationshipsParentIndex() const
+{
+    TMemoryStream s;
+    QString parent;
+    if (fRelationshipsBlock.isEmpty()
+        || !s.WriteBytes({reinterpret_cast<const uint8_t*>(fRelationshipsBlock.constData()), size_t(fRelationshipsBlock.size())}))
+        return {};
+    s.SetPosition(0);
+    return ReadAString(s, parent) ? parent : QString();
+}
+
+bool T_WholeWordlistHolder::TakeRelationshipsBlock()
+{
+    if (!fIndexHandler || fRelationshipsBlock.isEmpty())
+        return false;
+    TMemoryStream s;
+    s.WriteBytes({reinterpret_cast<const uint8_t*>(fRelationshipsBlock.constData()), size_t(fRelationshipsBlock.size())});
+    s.SetPosition(0);
+    QString parent;
+    auto relations = std::make_unique<TRelationshipsList>(this, CurrentToolSignature());
+    if (!ReadAString(s, parent) || !relations->ReadFromStream(s) || s.Remaining() != 0)
+        return false;
+    relations->SetGridHeadings(TRelationshipsList::Headings());
+    fIndexHandler->fRelationshipsList = std::move(relations);
+    MainFile.ListType = kListIndexRelationships;
+    return true;
+}
 
 bool T_WholeWordlistHolder::StartAnIndexHandler(const QString& indexFileName, uint8_t openingMode)
 {
@@ -131,6 +178,8 @@ uint16_t T_WholeWordlistHolder::OpenAnIndexAndLoadWords(const QString& indexFile
     CVBaseFilenames(*fStats);
     CorvantisHolderMainListCount(WordlistOfType(kListIndexWordList)->Count());
     fIndexHandler = std::move(handler);
+    // A relationships document keeps its relationships in its file.
+    fBeforeSave = [this] { PrepareRelationshipsBlock(); };
     return 1;
 }
 

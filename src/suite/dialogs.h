@@ -22,9 +22,13 @@ namespace cv {
 enum class TDialogKind { Information, Warning, Error, Fatal, Question };
 
 // Modal results, numbered as the suite numbers them.
-enum class TDialogAnswer : int { None = 0, OK = 1, Cancel = 2, Abort = 3, Retry = 4, Ignore = 5, Yes = 6, No = 7 };
+enum class TDialogAnswer : int {
+    None = 0, OK = 1, Cancel = 2, Abort = 3, Retry = 4, Ignore = 5, Yes = 6, No = 7, NoToAll = 9, YesToAll = 10
+};
 
-enum class TDialogButtons { OK, OKCancel, YesNo, YesNoCancel, AbortRetryIgnore };
+// YesNoToAllCancel: "Yes", "Yes to all", "No", "No to all" and "Cancel", for a
+// question asked of many items in turn.
+enum class TDialogButtons { OK, OKCancel, YesNo, YesNoCancel, AbortRetryIgnore, YesNoToAllCancel };
 
 struct TDialogRequest {
     QString routine;   // the named routine that asked ("FailedToRead"), or empty

@@ -193,6 +193,8 @@ public:
     CV_FIELD(int32_t, 3276, MinShowFrequency)
     CV_BOOL_FIELD(3285, BatchProcessing)
     CV_BOOL_FIELD(3286, ClusterListsPerText)      // our own: one cluster list per text
+    CV_FIELD(int32_t, 3288, MovingWindowWords)    // our own: running words per moving window
+    CV_FIELD(int32_t, 3292, MovingWindowRuns)     // our own: runs of the moving windows, each shifted
 
     static constexpr std::size_t kThresholdsOffset = 3060;
     float Threshold(int i) const { return Get<float>(kThresholdsOffset + 4 * std::size_t(i)); }
@@ -468,6 +470,8 @@ inline TWordlist_index_settings_rec TWordlist_index_settings_rec::Defaults()
     r.SetClusterMinTexts(1);
     r.SetComputeDispersion(true);
     r.SetMinShowFrequency(3);
+    r.SetMovingWindowWords(15000);
+    r.SetMovingWindowRuns(4);
     return r;
 }
 

@@ -50,6 +50,7 @@ constexpr uint32_t kBlockIndexWordList = BlockId("IWRD");
 constexpr uint32_t kBlockStatistics = BlockId("STAT");
 constexpr uint32_t kBlockKeyWords = BlockId("KEYW");
 constexpr uint32_t kBlockConsistency = BlockId("CONS");
+constexpr uint32_t kBlockRelationships = BlockId("RELS");
 constexpr uint32_t kBlockEnd = BlockId("END ");
 
 // Writes a block: its name, a length filled in afterwards, the content.
@@ -707,6 +708,8 @@ bool T_WholeWordlistHolder::ReadWholeFromFile(const QString& fileName)
 
 bool T_WholeWordlistHolder::SaveToStream(TStream& s)
 {
+    if (fBeforeSave)
+        fBeforeSave();
     const TCVWordList* main = WordlistOfType(MainFile.ListType);
     if (MainFile.ListType == kListDetailedConsistency || MainFile.ListType == kListConsistencyRelations)
         CorvantisHolderMainListCount(fDetailedConsistencyList ? fDetailedConsistencyList->Count() : 0);
@@ -753,6 +756,10 @@ bool T_WholeWordlistHolder::SaveBlocks(TStream& s)
                       [&] { return KWSettingsSaved(s, fKeywordsList->KWSettings) && fKeywordsList->SaveToStream(s); })
         && (fDetailedConsistencyList->Count() == 0
             || WriteBlock(s, kBlockConsistency, [&] { return fDetailedConsistencyList->SaveToStream(s); }))
+        && (MainFile.ListType != kListIndexRelationships || fRelationshipsBlock.isEmpty()
+            || WriteBlock(s, kBlockRelationships,
+                          [&] { return s.WriteBytes({reinterpret_cast<const uint8_t*>(fRelationshipsBlock.constData()),
+                                                     size_t(fRelationshipsBlock.size())}); }))
         && WriteBlock(s, kBlockEnd, [] { return true; });
     return ok;
 }
@@ -763,7 +770,7 @@ bool T_WholeWordlistHolder::ReadWholeFromStream(TStream& s)
         return false;
     const uint8_t kind = DiskFileType();
     if (kind != kListWordList && kind != kListDetailedConsistency && kind != kListConsistencyRelations
-        && kind != kListIndexWordList) {
+        && kind != kListIndexWordList && kind != kListIndexRelationships) {
         SetReadError(kReadWrongKind, QStringLiteral("it is a %1 file, not a word list").arg(ListTypeName(kind)));
         return false;
     }
@@ -786,6 +793,7 @@ bool T_WholeWordlistHolder::ReadBlocks(TStream& s)
     auto consistency = std::make_unique<TDetailedConsistencyList>(this, signature);
     TWordlistSettingsRec wordlistSettings = TWordlistSettingsRec::Defaults();
     QStringList notesBefore = fNotes;
+    QByteArray relationships;
     bool haveText = false, haveWords = false, haveStats = false, ended = false;
     while (!ended) {
         uint32_t id = 0, length = 0;
@@ -829,6 +837,14 @@ bool T_WholeWordlistHolder::ReadBlocks(TStream& s)
         case kBlockConsistency:
             ok = consistency->ReadFromStream(s);
             break;
+        case kBlockRelationships: {
+            // Kept as it is: the index's part of the document reads it.
+            QByteArray bytes(qsizetype(length), Qt::Uninitialized);
+            ok = s.ReadExact(bytes.data(), length);
+            if (ok)
+                relationships = std::move(bytes);
+            break;
+        }
         case kBlockEnd:
             ended = true;
             break;
@@ -851,6 +867,7 @@ bool T_WholeWordlistHolder::ReadBlocks(TStream& s)
     fStats = std::move(stats);
     fKeywordsList = std::move(keyWords);
     fDetailedConsistencyList = std::move(consistency);
+    fRelationshipsBlock = std::move(relationships);
     WordlistSettings = wordlistSettings;
     CVBaseFilenames(*fStats);
     return true;

@@ -76,6 +76,22 @@ public:
     std::unique_ptr<TKeyWordList> fKeywordsList;         // key words of a comparison
     std::unique_ptr<TDetailedConsistencyList> fDetailedConsistencyList;
     std::unique_ptr<TIndexHandler, TIndexHandlerDeleter> fIndexHandler;
+    // A relationships document (list type 28) keeps its relationships, which
+    // the index's part of the document puts in and takes out, as the bytes
+    // of a block of its file (docs/lst-file.md, block "RELS").
+    QByteArray fRelationshipsBlock;
+    // Called first thing when the document saves itself (the index's part
+    // makes the relationships block then).
+    std::function<void()> fBeforeSave;
+    // The relationships of the index handler into fRelationshipsBlock, with
+    // the index they come from; false without relationships.
+    bool PrepareRelationshipsBlock();
+    // The relationships of fRelationshipsBlock into the index handler's
+    // list: the document becomes a relationships document. False without a
+    // handler or a sound block.
+    bool TakeRelationshipsBlock();
+    // The index the relationships block names (its ".tokens" file); empty without one.
+    QString RelationshipsParentIndex() const;
     TWordlistSettingsRec WordlistSettings;
 
     // The word list of a list type: the index word list for 23, else the word list.

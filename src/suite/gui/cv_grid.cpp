@@ -1,12 +1,20 @@
 #include "suite/gui/cv_grid.h"
 
+#include <QApplication>
+#include <QClipboard>
 #include <QColor>
+#include <QFontMetrics>
+#include <QMimeData>
+#include <QPainter>
+#include <QPixmap>
 #include <QContextMenuEvent>
 #include <QDropEvent>
 #include <QFont>
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QHelpEvent>
 #include <QKeyEvent>
+#include <QToolTip>
 #include <QLocale>
 #include <QMenu>
 #include <QScrollBar>
@@ -21,6 +29,9 @@
 namespace cv {
 
 namespace {
+
+// Cells holding a search word while a search runs.
+constexpr QRgb kSearchWordColour = 0xFFFFE680;
 
 // A colour of the list's cells: 0xAARRGGBB, alpha 0 meaning "the grid's own".
 QVariant ColourOf(uint32_t argb)
@@ -50,6 +61,30 @@ void TCVGridModel::SetList(TCVBaseDataClass* list, int displayKind)
     endResetModel();
     if (m_presenter)
         m_presenter->ListReset(list);
+}
+
+void TCVGridModel::SetSearchDisplay(int column, const QStringList& words)
+{
+    m_searchColumn = words.isEmpty() ? -1 : column;
+    m_searchWords.clear();
+    for (const QString& w : words)
+        if (!w.trimmed().isEmpty())
+            m_searchWords.emplace_back(QRegularExpression::wildcardToRegularExpression(w.trimmed()),
+                                       QRegularExpression::CaseInsensitiveOption);
+    if (m_rows > 0 && m_columns > 0)
+        emit dataChanged(index(0, 0), index(m_rows - 1, m_columns - 1), {Qt::BackgroundRole});
+}
+
+bool TCVGridModel::ShowsSearchWord(int row, int column) const
+{
+    if (column != m_searchColumn || m_searchWords.empty())
+        return false;
+    const QString text = CachedCell(row, column).text;
+    for (const QString& word : text.split(u' ', Qt::SkipEmptyParts))
+        for (const QRegularExpression& re : m_searchWords)
+            if (re.match(word).hasMatch())
+                return true;
+    return false;
 }
 
 void TCVGridModel::SetColumnPresenter(TGridColumnPresenter* presenter)
@@ -184,6 +219,8 @@ QVariant TCVGridModel::data(const QModelIndex& index, int role) const
     case Qt::ForegroundRole:
         return ColourOf(CachedCell(row, index.column()).foreground);
     case Qt::BackgroundRole:
+        if (ShowsSearchWord(row, index.column()))
+            return QColor(kSearchWordColour);
         return ColourOf(CachedCell(row, index.column()).background);
     case kEntryRole:
         return EntryOfRow(row);
@@ -335,7 +372,10 @@ void TCV_Base_Grid::SetList(TCVBaseDataClass* list, int displayKind)
     if (list)
         m_proxy->SetCollationName(list->CollationName());
     m_proxy->sort(-1);
+    const bool another = list != m_model->List() || displayKind != m_model->DisplayKind();
     m_model->SetList(list, displayKind);
+    if (list && another)
+        FitColumnWidths();
     // A list that carries a layout of its columns is shown with it.
     if (list && list->HasColumnLayout())
         for (int c = 0; c < ColCount(); ++c) {
@@ -343,6 +383,95 @@ void TCV_Base_Grid::SetList(TCVBaseDataClass* list, int displayKind)
             if (list->ColumnPixelWidth(c) > 0)
                 SetColWidths(c, list->ColumnPixelWidth(c));
         }
+}
+
+int TCV_Base_Grid::FittedColumnWidth(int column, int sampleRows) const
+{
+    // Room for the text, the cell's margins and the header's sort mark.
+    constexpr int kCellPadding = 16;
+    constexpr int kHeaderPadding = 28;
+    constexpr int kNarrowest = 36;
+    constexpr int kWidest = 420;
+    const QFontMetrics header(m_view->horizontalHeader()->font());
+    int width = header.horizontalAdvance(m_model->headerData(column, Qt::Horizontal, Qt::DisplayRole).toString()) +
+                kHeaderPadding;
+    const int rows = std::min(m_proxy->rowCount(), std::max(0, sampleRows));
+    for (int r = 0; r < rows; ++r) {
+        const QModelIndex at = m_proxy->index(r, column);
+        QFont font = m_view->font();
+        if (at.data(kMarkRole).toInt() > 0)
+            font.setBold(true);
+        const int text = QFontMetrics(font).horizontalAdvance(at.data(Qt::DisplayRole).toString());
+        width = std::max(width, text + kCellPadding);
+    }
+    return std::clamp(width, kNarrowest, std::max(kWidest, kNarrowest));
+}
+
+void TCV_Base_Grid::FitColumnWidths(int sampleRows)
+{
+    for (int c = 0; c < ColCount(); ++c)
+        m_view->setColumnWidth(c, FittedColumnWidth(c, sampleRows));
+}
+
+std::unique_ptr<QMimeData> TCV_Base_Grid::SelectionMimeData(const TCVClipboardSettings& settings,
+                                                            int maxCharsPerCell) const
+{
+    const std::vector<int> rows = SelectedRows();
+    if (rows.empty() || (!settings.EditableText() && !settings.PictureOfSelection()))
+        return nullptr;
+    // The columns shown, in the order shown; column 0 is the number column.
+    std::vector<int> columns;
+    const QHeaderView* header = m_view->horizontalHeader();
+    for (int v = 0; v < header->count(); ++v) {
+        const int c = header->logicalIndex(v);
+        if (!m_view->isColumnHidden(c) && (c != 0 || settings.NumberColumn()))
+            columns.push_back(c);
+    }
+    if (columns.empty())
+        return nullptr;
+    auto data = std::make_unique<QMimeData>();
+    if (settings.EditableText()) {
+        const auto cut = [maxCharsPerCell](QString text) {
+            text.replace(QLatin1Char('\t'), QLatin1Char(' ')).replace(QLatin1Char('\n'), QLatin1Char(' '));
+            return maxCharsPerCell > 0 && text.size() > maxCharsPerCell ? text.left(maxCharsPerCell) : text;
+        };
+        QStringList lines;
+        const auto line = [&](int row) {
+            QStringList cellsOfRow;
+            for (int c : columns)
+                cellsOfRow << cut(Cells(c, row));
+            lines << cellsOfRow.join(QLatin1Char('\t'));
+        };
+        if (settings.HeadingRow())
+            line(0);
+        for (int row : rows)
+            line(row);
+        data->setText(lines.join(QLatin1Char('\n')) + QLatin1Char('\n'));
+    }
+    if (settings.PictureOfSelection()) {
+        // The selected area as the grid shows it: from the first selected
+        // row to the last, across the columns copied.
+        QRect area;
+        for (int row : {rows.front(), rows.back()})
+            for (int c : {columns.front(), columns.back()}) {
+                const QModelIndex at = m_proxy->index(ViewRowOfGridRow(row), c);
+                area = area.united(m_view->visualRect(at));
+            }
+        area = area.intersected(m_view->viewport()->rect());
+        if (area.isValid() && !area.isEmpty())
+            data->setImageData(m_view->viewport()->grab(area).toImage());
+    }
+    return data;
+}
+
+int TCV_Base_Grid::CopySelectionToClipboard(const TCVClipboardSettings& settings, int maxCharsPerCell) const
+{
+    std::unique_ptr<QMimeData> data = SelectionMimeData(settings, maxCharsPerCell);
+    if (!data)
+        return 0;
+    const int rows = int(SelectedRows().size());
+    QApplication::clipboard()->setMimeData(data.release());
+    return rows;
 }
 
 void TCV_Base_Grid::Refresh()
@@ -504,6 +633,12 @@ void TCV_Base_Grid::RestoreOriginalColumns()
     }
 }
 
+void TCV_Base_Grid::SetDrawForGridSearchDisplay(int column, const QStringList& words)
+{
+    m_model->SetSearchDisplay(column, words);
+    m_view->viewport()->update();
+}
+
 int TCV_Base_Grid::DefaultRowHeight() const { return m_view->verticalHeader()->defaultSectionSize(); }
 
 void TCV_Base_Grid::SetDefaultRowHeight(int pixels) { m_view->verticalHeader()->setDefaultSectionSize(std::max(1, pixels)); }
@@ -547,8 +682,50 @@ void TCV_Base_Grid::HeaderClicked(int column)
     SortOnRawValues(column, order);
 }
 
+bool TCV_Base_Grid::CellPartlyObscured(int column, int row) const
+{
+    const int viewRow = ViewRowOfGridRow(row);
+    if (viewRow < 0 || column < 0 || column >= ColCount() || m_view->isColumnHidden(column))
+        return false;
+    const QModelIndex at = m_proxy->index(viewRow, column);
+    QFont font = m_view->font();
+    if (at.data(kMarkRole).toInt() > 0)
+        font.setBold(true);
+    // The cell's own margins, as the view draws them.
+    constexpr int kMargins = 8;
+    return QFontMetrics(font).horizontalAdvance(at.data(Qt::DisplayRole).toString()) + kMargins > m_view->columnWidth(column);
+}
+
+QString TCV_Base_Grid::HintString(int column, int row) const { return CellPartlyObscured(column, row) ? Cells(column, row) : QString(); }
+
+bool TCV_Base_Grid::ShowHintAt(const QPoint& viewportPos, const QPoint& globalPos)
+{
+    const QModelIndex at = m_view->indexAt(viewportPos);
+    if (!at.isValid()) {
+        QToolTip::hideText();
+        return false;
+    }
+    const int row = GridRowOfViewRow(at.row());
+    const QString hint = HintString(at.column(), row);
+    if (hint.isEmpty()) {
+        QToolTip::hideText();
+        return false;
+    }
+    QToolTip::showText(globalPos, hint, m_view->viewport(), m_view->visualRect(at));
+    if (!m_obscuredWarned && Events.OnDataPartlyObscured) {
+        m_obscuredWarned = true;
+        Events.OnDataPartlyObscured(this);
+    }
+    return true;
+}
+
 bool TCV_Base_Grid::eventFilter(QObject* watched, QEvent* event)
 {
+    if (watched == m_view->viewport() && event->type() == QEvent::ToolTip) {
+        const auto* help = static_cast<QHelpEvent*>(event);
+        ShowHintAt(help->pos(), help->globalPos());
+        return true;
+    }
     if (watched == m_view && event->type() == QEvent::KeyPress && Events.OnKeyPress) {
         if (Events.OnKeyPress(this, static_cast<QKeyEvent*>(event)))
             return true;
@@ -649,6 +826,12 @@ bool TCV_Grid::HandleGridCommand(int tag)
     case 114: done = Call(WindowOperations.ComputeColumnTotals, this); break;
     case 210: done = Call(WindowOperations.RelativeEntropy, this); break;
     case 75: done = Call(WindowOperations.ShowRowSourceFile, this); break;
+    case 40: done = Call(WindowOperations.ShowRowSourceFile, this); break;   // Source text
+    case 23: done = EditCurrentCell(); break;                                 // Edit data
+    case 33: done = Call(HandlersA.GridCommand30, this); break;              // Refresh
+    case 166: FitColumnWidths(); done = true; break;                          // Default column widths
+    case 170: done = Call(HandlersB.OpenConditionsDialog2, this); break;     // Find
+    case 186: done = Call(HandlersB.SpeakRow, this); break;                   // Play: the row read aloud
     case 4: done = Call(HandlersB.PrintGrid, this); break;
     case 5: done = Call(HandlersB.PrintPreviewGrid, this); break;
     case 6: done = Call(HandlersA.FFindFiles, this); break;
@@ -687,6 +870,24 @@ bool TCV_Grid::HandleGridCommand(int tag)
     if (!done)
         ++m_unhandledCommands;
     return done;
+}
+
+bool TCV_Grid::EditCurrentCell()
+{
+    TCVBaseDataClass* list = List();
+    const int row = Row();
+    const int column = View()->currentIndex().column();
+    const int entry = EntryOfGridRow(row);
+    if (!HandlersA.InputForGrid)
+        return false;
+    if (!list || entry < 0 || column < 0)
+        return true;
+    QString value = Cells(column, row);
+    if (!HandlersA.InputForGrid(this, Cells(column, 0), value))
+        return true;
+    if (list->SetSomeWordAsString(entry, column, value, true))
+        Refresh();
+    return true;
 }
 
 void TCV_Grid::CellDoubleClicked(int column, int row)

@@ -21,6 +21,7 @@
 #include <QAbstractTableModel>
 #include <QCollator>
 #include <QPointer>
+#include <QRegularExpression>
 #include <QSortFilterProxyModel>
 #include <QStyledItemDelegate>
 #include <QMenu>
@@ -39,6 +40,7 @@
 
 class QKeyEvent;
 class QMenu;
+class QMimeData;
 class QTableView;
 
 namespace cv {
@@ -98,6 +100,12 @@ public:
     // The list changed values only (same rows and columns): cells are asked again.
     void CellsChanged();
 
+    // The search words drawn while a search runs: cells of the column that
+    // hold one of them (a word of the cell matching, "*" standing for any
+    // letters, not case-sensitive) get the search colour. No words: none.
+    void SetSearchDisplay(int column, const QStringList& words);
+    bool ShowsSearchWord(int row, int column) const;
+
     // The list entry shown on a model row (negative: an overall row, or the totals row).
     int EntryOfRow(int row) const;
     // The last row, when the list shows its column totals.
@@ -123,6 +131,8 @@ private:
     int m_columns = 0;
     TCellTweak m_tweak;
     TGridColumnPresenter* m_presenter = nullptr;
+    int m_searchColumn = -1;
+    std::vector<QRegularExpression> m_searchWords;
     // Qt asks one cell for many roles in a row; the list draws it once.
     mutable int m_cachedRow = -1;
     mutable int m_cachedColumn = -1;
@@ -167,6 +177,9 @@ struct TCVGridEvents {
     // True when the handler used the key; otherwise the view gets it.
     std::function<bool(TCV_Base_Grid* grid, QKeyEvent* event)> OnKeyPress;
     std::function<void(TCV_Base_Grid* grid)> OnSelectionChanged;
+    // The mouse rests on a cell whose text its column cuts off (called the
+    // first time only: the grid then counts as warned).
+    std::function<void(TCV_Base_Grid* grid)> OnDataPartlyObscured;
 };
 
 class TCV_Base_Grid : public QWidget {
@@ -214,11 +227,40 @@ public:
     void SetColWidths(int column, int width);
     bool ColumnVisible(int column) const;
     void SetColumnVisible(int column, bool visible);
-    // The headings, widths and visibility the grid started with; restored on demand.
+    // The grid draws these search words in this column while searching
+    // (the search dialog's search started); no words: nothing drawn.
+    void SetDrawForGridSearchDisplay(int column, const QStringList& words);
     void RecordOriginalColumns();
     void RestoreOriginalColumns();
     int DefaultRowHeight() const;
     void SetDefaultRowHeight(int pixels);
+    // Every column as wide as its heading and the widest of its first
+    // `sampleRows` cells (within a bound), so that nothing shown is cut off.
+    // Done whenever the grid shows another list, and on demand ("Default
+    // column widths").
+    void FitColumnWidths(int sampleRows = 200);
+    // The width a column takes by that rule.
+    int FittedColumnWidth(int column, int sampleRows = 200) const;
+
+    // --- hints ---
+    // The hint of a cell: its whole text when the column cuts it off, else empty.
+    QString HintString(int column, int row) const;
+    // Whether the text of a cell is wider than its column.
+    bool CellPartlyObscured(int column, int row) const;
+    bool ObscuredWarned() const { return m_obscuredWarned; }
+    // The mouse rests at a point of the view: the cell's hint shows, and the
+    // first time a cut-off text the grid warns (OnDataPartlyObscured). True when a hint shows.
+    bool ShowHintAt(const QPoint& viewportPos, const QPoint& globalPos);
+
+    // --- the clipboard ---
+    // What a copy of the selected rows puts on the clipboard: text (tab
+    // between cells, a line per row; a cell cut to maxCharsPerCell when
+    // above 0), with the heading row and the number column as the settings
+    // ask, and a picture of the selected area when they ask for one.
+    // Null when nothing is selected or the settings ask for nothing.
+    std::unique_ptr<QMimeData> SelectionMimeData(const TCVClipboardSettings& settings, int maxCharsPerCell) const;
+    // Puts it on the clipboard; the number of rows copied.
+    int CopySelectionToClipboard(const TCVClipboardSettings& settings, int maxCharsPerCell) const;
 
     // --- view sorting and filtering (when the list is not sorted itself) ---
     void SortOnRawValues(int column, Qt::SortOrder order);
@@ -257,6 +299,7 @@ private:
     QPointer<QMenu> m_popup;
     std::unique_ptr<TGridColumnPresenter> m_presenter;
     int m_updateDepth = 0;
+    bool m_obscuredWarned = false;
     int m_savedTopRow = 1;
     int m_savedRow = 1;
     struct OriginalColumn {
@@ -444,8 +487,12 @@ public:
     // 6024 with WParam 5000 + tag (registered on first use).
     TWindowHandle WindowHandle();
     // A menu command for this grid (what message 6024 carries); true when
-    // the grid knows the command and a handler carried it out.
+    // the grid knows the command and a handler carried it out. Some the grid
+    // carries out itself: "Default column widths" (166).
     bool HandleGridCommand(int tag);
+    // "Edit data": the current cell's value asked through the window
+    // (InputForGrid) and put into the list (undoably). True when asked.
+    bool EditCurrentCell();
     // Menu commands that reached the grid and were not known or had no handler.
     int UnhandledCommands() const { return m_unhandledCommands; }
 

@@ -35,6 +35,12 @@ std::vector<std::pair<QMessageBox::StandardButton, TDialogAnswer>> buttonsOf(TDi
         return {{SB::Yes, TDialogAnswer::Yes}, {SB::No, TDialogAnswer::No}, {SB::Cancel, TDialogAnswer::Cancel}};
     case TDialogButtons::AbortRetryIgnore:
         return {{SB::Abort, TDialogAnswer::Abort}, {SB::Retry, TDialogAnswer::Retry}, {SB::Ignore, TDialogAnswer::Ignore}};
+    case TDialogButtons::YesNoToAllCancel:
+        return {{SB::Yes, TDialogAnswer::Yes},
+                {SB::YesToAll, TDialogAnswer::YesToAll},
+                {SB::No, TDialogAnswer::No},
+                {SB::NoToAll, TDialogAnswer::NoToAll},
+                {SB::Cancel, TDialogAnswer::Cancel}};
     }
     return {{SB::Ok, TDialogAnswer::OK}};
 }

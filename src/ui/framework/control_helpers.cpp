@@ -5,7 +5,9 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFont>
+#include <QFontMetrics>
 #include <QKeyEvent>
+#include <QPlainTextEdit>
 #include <QListWidget>
 #include <QScreen>
 #include <QToolButton>
@@ -121,6 +123,19 @@ void SafeSetItemIndexTMS(QComboBox* combo, int index)
         return;
     }
     combo->setCurrentIndex(index >= 0 && index < combo->count() ? index : 0);
+}
+
+int AlignTabbedColumns(QPlainTextEdit& memo)
+{
+    constexpr int kGap = 16;
+    const QFontMetrics metrics(memo.font());
+    int widest = 0;
+    for (const QString& line : memo.toPlainText().split(u'\n'))
+        if (const qsizetype tab = line.indexOf(u'\t'); tab > 0)
+            widest = std::max(widest, metrics.horizontalAdvance(line.left(tab)));
+    const int stop = std::max(widest + kGap, metrics.horizontalAdvance(QLatin1Char(' ')) * 8);
+    memo.setTabStopDistance(stop);
+    return stop;
 }
 
 } // namespace cv

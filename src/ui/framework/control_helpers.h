@@ -7,6 +7,7 @@
 
 class QComboBox;
 class QListWidget;
+class QPlainTextEdit;
 class QWidget;
 
 namespace cv {
@@ -59,5 +60,9 @@ void SafeSetItemIndex(QComboBox* list, int index);
 void SafeSetItemIndex(QListWidget* list, int index);
 // The same for the office combo boxes, except that an empty one gets -1 (no item).
 void SafeSetItemIndexTMS(QComboBox* combo, int index);
+
+// Lines of "label<TAB>value" line up: the memo's tab stop lies past its
+// widest label (a line's text before its first TAB). The tab stop set, in pixels.
+int AlignTabbedColumns(QPlainTextEdit& memo);
 
 } // namespace cv

@@ -2,6 +2,8 @@
 
 #include <QApplication>
 #include <QBoxLayout>
+#include <QCollator>
+#include <QLocale>
 #include <QHeaderView>
 #include <QScrollBar>
 #include <QDateTime>
@@ -11,6 +13,8 @@
 #include <QTableView>
 
 #include <algorithm>
+#include <memory>
+#include <numeric>
 #include <set>
 
 #include "model/corvantis_holder.h"
@@ -27,6 +31,7 @@
 #include "suite/window_messages.h"
 #include "suite/gui/cv_grid.h"
 #include "suite/gui/cv_status_bar.h"
+#include "suite/gui/speech.h"
 #include "ui/framework/main_tools_form.h"
 #include "ui/framework/tool_data_module.h"
 #include "ui/framework/tool_pages.h"
@@ -140,6 +145,19 @@ TWordCloudOpener SetWordCloudOpener(TWordCloudOpener opener)
 }
 
 TRowSpeaker SetRowSpeaker(TRowSpeaker speaker) { return std::exchange(InstalledSpeaker(), std::move(speaker)); }
+
+TRowSpeaker RowSpeakerOf(TSpeaker& speaker)
+{
+    auto told = std::make_shared<bool>(false);
+    return [&speaker, told](const QString& line) {
+        if (auto* qt = dynamic_cast<TQtSpeaker*>(&speaker))
+            qt->SetLocale(QLocale(GetTextSettings().CollationName()));
+        if (speaker.Say(line) || *told)
+            return;
+        *told = true;
+        ReportedAFact(QStringLiteral("The row cannot be read aloud: %1").arg(speaker.LastError()));
+    };
+}
 
 // ---------------------------------------------------------------------------
 // Rows
@@ -777,6 +795,58 @@ bool WordCloudOfList(TCV_Grid* grid, bool withOptions, const QString& fileName)
     request.fileName = fileName;
     request.caption = Format(CVListTypeCloudFromFile, {ListTypeName(grid->ListType), fileName});
     return opener(request);
+}
+
+bool SortListByWords(TCVBaseDataClass& list, int tag)
+{
+    static constexpr int kTags[] = {96, 97, 98, 99, 126, 127};
+    if (std::find(std::begin(kTags), std::end(kTags), tag) == std::end(kTags))
+        return false;
+    const int n = list.Count();
+    QCollator collator{QLocale(list.CollationName())};
+    collator.setCaseSensitivity(Qt::CaseSensitive);
+    struct Key {
+        QCollatorSortKey first;
+        QCollatorSortKey word;
+        QString codes;
+        qsizetype length = 0;
+    };
+    std::vector<Key> keys;
+    keys.reserve(size_t(n));
+    for (int i = 0; i < n; ++i) {
+        const TCVBaseListObject& e = list[i];
+        const QString word = e.MainWordOnly();
+        QString reversed;
+        for (qsizetype k = word.size(); k-- > 0;)
+            reversed += word[k];
+        const QString first = tag == 97 ? reversed : tag == 126 ? e.GetAPrefixAsString() : tag == 127 ? e.GetASuffixAsString()
+                                                                                                       : word;
+        keys.push_back({collator.sortKey(first), collator.sortKey(word), word, word.size()});
+    }
+    std::vector<int> order(static_cast<size_t>(n));
+    std::iota(order.begin(), order.end(), 0);
+    std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
+        const Key& x = keys[size_t(a)];
+        const Key& y = keys[size_t(b)];
+        if (tag == 99)
+            return x.codes < y.codes;
+        if (tag == 98 && x.length != y.length)
+            return x.length < y.length;
+        if (const int c = x.first.compare(y.first); c != 0 && tag != 98)
+            return c < 0;
+        return x.word.compare(y.word) < 0;
+    });
+    // The entries go back in their new order (the same objects: marks,
+    // categories and forms stay with them).
+    std::vector<std::unique_ptr<TCVBaseListObject>> taken(static_cast<size_t>(n));
+    for (int i = n - 1; i >= 0; --i)
+        taken[size_t(i)] = list.Extract(i);
+    for (int k = 0; k < n; ++k)
+        list.Insert(k, std::move(taken[size_t(order[size_t(k)])]));
+    // Orders the list keeps beside its entries are made again.
+    list.DoPostJoinOrUnjoiningOperation();
+    list.InvalidateColumnTotals();
+    return true;
 }
 
 QString WithoutMarkup(const QString& text)

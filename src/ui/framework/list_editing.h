@@ -75,6 +75,10 @@ public:
     // The search-and-replace dialog for the names of a document's texts;
     // std::nullopt when cancelled (or when no such dialog is installed).
     virtual std::optional<TFileNameReplacement> ChooseFileNameReplacement() { return std::nullopt; }
+    // The language dialog: the names (the language list's) with the current
+    // one shown; the dialog tells the controller the choice itself. The index
+    // chosen; std::nullopt when cancelled (or when no such dialog is installed).
+    virtual std::optional<int> ChooseLanguage(const QStringList& names, const QString& current) { return std::nullopt; }
 };
 
 // The dialogs installed (process-wide, like the message dialogs); null when none.
@@ -101,6 +105,11 @@ TWordCloudOpener SetWordCloudOpener(TWordCloudOpener opener);
 // Reads a line aloud.
 using TRowSpeaker = std::function<void(const QString& line)>;
 TRowSpeaker SetRowSpeaker(TRowSpeaker speaker);
+class TSpeaker;
+// The row speaker of a voice (not owned): each line goes to it in the
+// language of the text settings; when the voice cannot speak the user is
+// told why, once.
+TRowSpeaker RowSpeakerOf(TSpeaker& speaker);
 
 // ---------------------------------------------------------------------------
 // Rows
@@ -200,6 +209,12 @@ void SetThreeSorts(TCVBaseDataClass& list, const TThreeWaySortChoice& choice, co
 bool ThreeWaySortDialog(TCVBaseDataClass& list, int pressedColumn, int maxLevel, int helpContext,
                         const std::function<int32_t(int)>& keyOf);
 bool WordCloudOfList(TCV_Grid* grid, bool withOptions, const QString& fileName);
+// The "Other sorts" of a list's entries by their words (menu tags): 96
+// alphabetical, 97 by the word read backwards (word endings together), 98
+// word length, 99 case-sensitive (by the characters' codes: capitals before
+// small letters), 126 by the prefix shown with the word (a tag), 127 by the
+// suffix; ties by the word. The list is put in that order; false for other tags.
+bool SortListByWords(TCVBaseDataClass& list, int tag);
 // The text without mark-up between "<" and ">".
 QString WithoutMarkup(const QString& text);
 // The current row's cells as the grid shows them, joined by blanks, without mark-up.

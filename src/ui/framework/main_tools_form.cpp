@@ -18,6 +18,7 @@
 #include <QPlainTextEdit>
 #include <QScreen>
 #include <QTabWidget>
+#include <QTableView>
 #include <QTextEdit>
 #include <QTimer>
 #include <QWindow>
@@ -30,6 +31,7 @@
 #include "model/corvantis_holder.h"
 #include "model/lemma_match_list.h"
 #include "runtime/controller_link.h"
+#include "runtime/language_list.h"
 #include "runtime/progress.h"
 #include "runtime/start_an_app.h"
 #include "suite/controller_codes.h"
@@ -39,12 +41,14 @@
 #include "suite/cvbuf.h"
 #include "suite/dialog_routines.h"
 #include "suite/logging.h"
+#include "suite/maths_routines.h"
 #include "suite/my_types.h"
 #include "suite/resource_strings.h"
 #include "suite/wdef.h"
 #include "suite/window_messages.h"
 #include "suite/zip_archive.h"
 #include "suite/gui/cv_status_bar.h"
+#include "suite/gui/desktop_services.h"
 #include "suite/gui/drop_files.h"
 #include "textread/tag_handler.h"
 #include "ui/framework/control_helpers.h"
@@ -59,6 +63,13 @@ namespace cv {
 
 namespace {
 
+// How long the language dialog waits for the controller to take the language.
+constexpr int kLanguageAcknowledgeMs = 3000;
+constexpr int kHelpRelativeEntropy = 6130;
+constexpr int kHelpShowFileNames = 5330;
+// The grid's current item (the entry found last by typing), a dynamic property of the grid.
+constexpr const char* kCurrentItemProperty = "cvCurrentItem";
+
 // Menu tags the base window uses.
 enum : int {
     kTagContextHelp = 103,
@@ -67,7 +78,10 @@ enum : int {
     kTagNumbersPerThousand = 106,
     kTagNumbersPerMillion = 107,
     kTagNumbersDefault = 108,
+    kTagCopy = 22,
+    kTagNewColumn = 52,
     kTagActiveColumnChooser = 203,
+    kTagActiveColumn = 207,
     kTagUnmarkAll = 204,
     kTagUnmatchAll = 205,
     kTagStatusBar = 80,
@@ -572,7 +586,16 @@ bool TMainToolsForm::HandleDisplayMenuCommand(int tag, TCV_Grid* grid)
         }
         return true;
     case kTagActiveColumnChooser:
+    case kTagActiveColumn:
         GridDialogsOf(*this).OpenActiveColumnChooser(grid);
+        return true;
+    case kTagCopy:
+        // With Shift held the user chooses what a copy includes first.
+        CopyToClipboard(grid, QApplication::keyboardModifiers().testFlag(Qt::ShiftModifier));
+        return true;
+    case kTagNewColumn:
+        // A computed column is written on the columns dialog's calculator page.
+        GridDialogsOf(*this).OpenColumnsDialog(grid, true);
         return true;
     default:
         return false;
@@ -595,9 +618,21 @@ bool TMainToolsForm::HandleHelpMenuCommand(int tag)
 bool TMainToolsForm::PostMenuTagToCurrentGrid(int tag)
 {
     TCV_Grid* grid = ToolWindowList().CurrentGrid();
-    if (!grid || tag < 0)
+    if (!grid || tag < 0) {
+        ++m_commandsWithoutGrid;
         return false;
+    }
     return PostMessage(grid->WindowHandle(), kMsgGridCommand, kGridCommandBase + uint64_t(tag), 0);
+}
+
+int TMainToolsForm::UnhandledMenuCommands() const
+{
+    int n = m_commandsWithoutGrid;
+    const TOneToolWindowList& pages = ToolWindowList();
+    for (int i = 0; i < pages.Count(); ++i)
+        if (const TCV_Grid* grid = pages.GridOfPage(i))
+            n += grid->UnhandledCommands();
+    return n;
 }
 
 bool TMainToolsForm::CloseQueryChecks()
@@ -704,9 +739,49 @@ void TMainToolsForm::ComputeColumnTotals(TCV_Grid* grid)
 
 void TMainToolsForm::RelativeEntropy(TCV_Grid* grid)
 {
-    // Asking the basis needs the general input dialog of the editing dialogs.
     if (!GridMayBeWorkedOn(grid))
         return;
+    TCVBaseDataClass& list = *grid->List();
+    const int column = grid->View()->currentIndex().column();
+    // The numbers of the chosen column, over the entries not deleted.
+    std::vector<double> values;
+    for (int e = 0; e < list.Count() && column > 0; ++e) {
+        if (list.GetDeleted(e))
+            continue;
+        TDrawgridDataRec rec;
+        list.DrawgridDataRec(e, column, grid->KindOfDisplay, rec);
+        if (rec.isNumber)
+            values.push_back(rec.value);
+    }
+    const QString heading = grid->Cells(std::max(0, column), 0);
+    if (values.size() < 2) {
+        ReportedAFact(QStringLiteral("%1: the column \"%2\" has no numbers to work on; choose a column of numbers first.")
+                          .arg(CVRelativeEntropy.toString(), heading));
+        return;
+    }
+    // The basis is the number of categories the distribution could spread over.
+    int64_t basis = m_relativeEntropyBasis;
+    if (basis < 2)
+        basis = fData && fData->GetRelativeEntropyBasis() >= 2 ? int64_t(fData->GetRelativeEntropyBasis())
+                                                               : int64_t(values.size());
+    TListEditingDialogs* dialogs = CurrentListEditingDialogs();
+    QString text = QString::number(basis);
+    if (!dialogs || !dialogs->InputValue(CVRelativeEntropy.toString(), Format(CVXBasis, {CVRelativeEntropy}), text,
+                                         kHelpRelativeEntropy))
+        return;
+    bool ok = false;
+    const qlonglong chosen = text.trimmed().toLongLong(&ok);
+    if (!ok || chosen < 2) {
+        ReportedAFact(QStringLiteral("The basis must be a whole number of at least 2."));
+        return;
+    }
+    m_relativeEntropyBasis = chosen;
+    const double value = cv::RelativeEntropy(values, chosen);
+    ReportedAFact(QStringLiteral("%1 of \"%2\" (%3 = %4): %5")
+                      .arg(CVRelativeEntropy.toString(), heading, Format(CVXBasis, {CVRelativeEntropy}))
+                      .arg(chosen)
+                      .arg(QLocale().toString(value, 'f', 3)));
+    ToolWindowList().Last_actions.Include(kActionColumnsChanged);
 }
 
 bool TMainToolsForm::MergeWith(TCV_Grid* grid)
@@ -828,7 +903,19 @@ bool TMainToolsForm::SaveGridData(TCV_Grid* grid, const QString& fileName)
     return SaveDocument(*this, nullptr, NotesEditor(), fileName, *fData);
 }
 
-void TMainToolsForm::ShowRowSourceFile(TCV_Grid* grid) {}
+void TMainToolsForm::ShowRowSourceFile(TCV_Grid* grid)
+{
+    // On the pages of texts, the row's text in the desktop's viewer.
+    if (!GridMayBeWorkedOn(grid) || (grid->ListType != kListFilenames && grid->ListType != kListStatistics))
+        return;
+    const QStringList names = FileNamesOfEntry(grid, grid->EntryOfGridRow(std::max(1, grid->Row())));
+    if (names.isEmpty())
+        return;
+    if (QFileInfo(names.first()).isFile())
+        TryToShow(names.first());
+    else
+        FailedToFind(names.first());
+}
 
 void TMainToolsForm::ReplaceSourceFileNames(TCV_Grid* grid)
 {
@@ -956,8 +1043,10 @@ void TMainToolsForm::SetUpCurrentPage(QTabWidget* pager)
                     AdvOfficeStatusBar1->PutAStatusbarMessage(kPanelMessage, Format(CVNEntries, {list->Count()}));
             }
             grid->Refresh();
-            if (QPlainTextEdit* notes = NotesEditor(); notes && !notes->document()->isModified())
+            if (QPlainTextEdit* notes = NotesEditor(); notes && !notes->document()->isModified()) {
                 notes->setPlainText(fData->fNotes.join(QLatin1Char('\n')));
+                AlignTabbedColumns(*notes);
+            }
             pages.FitMenuToListType(menuBar(), grid, false, fMenuSetProvider);
             while (grid->Updating())
                 grid->EndUpdate();
@@ -1149,6 +1238,10 @@ QString TMainToolsForm::DocumentFileName() const { return fData ? fData->MainFil
 TCVGridHandlersA TMainToolsForm::BaseGridHandlersA()
 {
     TCVGridHandlersA a;
+    a.GoToCurrentItem = [this](TCV_Grid* grid) { GoToCurrentItem(grid); };
+    a.ChangeGridLanguage = [this](TCV_Grid* grid) { ChangeGridLanguage(grid); };
+    a.ColumnHeadingChanged = [this](TCV_Grid* grid, int column) { ColumnHeadingChanged(grid, column); };
+    a.GridCommand30 = [this](TCV_Grid* grid) { RefreshGrid(grid); };
     a.AskToStop = [this] { AskToStop(); };
     a.StandardHeadings = [](uint8_t listType) { return StandardGridHeaderArray(listType); };
     a.DocumentFileName = [this] { return DocumentFileName(); };
@@ -1160,6 +1253,8 @@ TCVGridHandlersA TMainToolsForm::BaseGridHandlersA()
 TCVGridHandlersB TMainToolsForm::BaseGridHandlersB()
 {
     TCVGridHandlersB b;
+    b.ParseStringAdded = [this](TCV_Grid* grid, const QString& text) { ParseStringAdded(grid, text); };
+    b.ShowRowFileNames = [this](TCV_Grid* grid) { ShowRowFileNames(grid); };
     b.NewWithChosenTexts = [this] { NewWithChosenTexts(); };
     b.RedoEdit = [this](TCV_Grid* grid) { RedoEdit(grid); };
     b.ChooseSaveFileName = [this](TCV_Grid* grid) { return ChooseSaveFileName(grid); };
@@ -1197,6 +1292,122 @@ TCVGridWindowOperations TMainToolsForm::GridWindowOperations()
     o.ShowRowSourceFile = [this](TCV_Grid* grid) { ShowRowSourceFile(grid); };
     o.ReplaceSourceFileNames = [this](TCV_Grid* grid) { ReplaceSourceFileNames(grid); };
     return o;
+}
+
+void TMainToolsForm::ChangeGridLanguage(TCV_Grid* grid)
+{
+    TListEditingDialogs* dialogs = CurrentListEditingDialogs();
+    if (!GridMayBeWorkedOn(grid) || !dialogs)
+        return;
+    int chosen = -1;
+    const QString current = fData->ftextsettings.LanguageName();
+    if (!cv::ChangeLanguageDialog(
+            current, [dialogs](const QStringList& names, const QString& now) { return dialogs->ChooseLanguage(names, now); },
+            kLanguageAcknowledgeMs, &chosen))
+        return;
+    const TLanguageList& languages = TLanguageList::Instance();
+    if (chosen < 0 || chosen >= languages.Count())
+        return;
+    const TLanguageInfo& language = languages.At(chosen);
+    // The grid's list sorts and compares by the language from now on; the
+    // document keeps it with its text settings.
+    TCVBaseDataClass& list = *grid->List();
+    list.SetLocale(language.lcid, language.localeName);
+    fData->ftextsettings.SetLanguageId(language.lcid);
+    fData->ftextsettings.SetLanguageName(language.name.left(50));
+    fData->ftextsettings.SetCollationName(language.localeName);
+    grid->Proxy()->SetCollationName(language.localeName);
+    grid->Refresh();
+    fData->AddOneLaterNote(Format(CVProcedureEquals, {QStringLiteral("%1: %2").arg(CVLanguage.toString(), language.name)}));
+}
+
+void TMainToolsForm::GoToCurrentItem(TCV_Grid* grid)
+{
+    if (!GridMayBeWorkedOn(grid))
+        return;
+    const QVariant item = grid->property(kCurrentItemProperty);
+    if (!item.isValid())
+        return;
+    for (int row = 1; row < grid->RowCount(); ++row)
+        if (grid->EntryOfGridRow(row) == item.toInt()) {
+            grid->SetTopRow(row > 11 ? row - 10 : 1);
+            grid->SetRow(row);
+            return;
+        }
+}
+
+void TMainToolsForm::ParseStringAdded(TCV_Grid* grid, const QString& text)
+{
+    if (!GridMayBeWorkedOn(grid) || text.trimmed().isEmpty())
+        return;
+    const int entry = FindTypedWordPosition(*grid->List(), false, text.trimmed(), 0);
+    if (entry < 0)
+        return;
+    grid->setProperty(kCurrentItemProperty, entry);
+    if (grid->HandlersA.GoToCurrentItem)
+        grid->HandlersA.GoToCurrentItem(grid);
+}
+
+void TMainToolsForm::ColumnHeadingChanged(TCV_Grid* grid, int column)
+{
+    if (!GridMayBeWorkedOn(grid))
+        return;
+    TCVBaseDataClass& list = *grid->List();
+    QStringList headings = list.GridHeadings();
+    if (column < 0 || column >= headings.size())
+        return;
+    headings[column] = grid->Model()->headerData(column, Qt::Horizontal, Qt::DisplayRole).toString();
+    list.SetGridHeadings(headings);
+    grid->raise();
+    grid->Refresh();
+}
+
+void TMainToolsForm::RefreshGrid(TCV_Grid* grid)
+{
+    if (!GridMayBeWorkedOn(grid))
+        return;
+    THourglass busy;
+    grid->List()->InvalidateColumnTotals();
+    grid->Model()->Reload();
+    grid->Refresh();
+}
+
+void TMainToolsForm::ShowRowFileNames(TCV_Grid* grid)
+{
+    if (!GridMayBeWorkedOn(grid))
+        return;
+    const int row = std::max(1, grid->Row());
+    const TDialogAnswer answer =
+        DoYouWantToDoX(Format(CVXforRowNOnlyQ, {Format(CVShowX, {CVFilenames}), row}), kHelpShowFileNames);
+    if (answer == TDialogAnswer::Cancel)
+        return;
+    const int entry = answer == TDialogAnswer::Yes ? grid->EntryOfGridRow(row) : -1;
+    const QStringList names = FileNamesOfEntry(grid, entry);
+    if (names.isEmpty()) {
+        ReportedAFact(QStringLiteral("No texts are known for %1.").arg(entry >= 0 ? QStringLiteral("this row")
+                                                                                  : QStringLiteral("these rows")));
+        return;
+    }
+    const QString file = QDir(QDir::tempPath()).filePath(QStringLiteral("%1 file names.txt").arg(Tool_Name(current_tool_var)));
+    if (!WriteUtf16File(file, names.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n"))) {
+        FailedToSave(file);
+        return;
+    }
+    TryToShow(file);
+}
+
+int TMainToolsForm::CopyToClipboard(TCV_Grid* grid, bool chooseFormat)
+{
+    if (!GridMayBeWorkedOn(grid))
+        return 0;
+    if (chooseFormat && !GridDialogsOf(*this).ChooseClipboardFormat(grid))
+        return 0;
+    grid->ClipboardSettings = GetClipboardSettings();
+    const int rows = grid->CopySelectionToClipboard(grid->ClipboardSettings, GetConcCharactersForTextOnly());
+    AdvOfficeStatusBar1->PutAStatusbarMessage(
+        kPanelInfo, rows > 0 ? QStringLiteral("%1 row(s) copied (Shift + Copy chooses what a copy includes)").arg(rows)
+                             : QStringLiteral("Nothing copied: the clipboard settings ask for no text and no picture"));
+    return rows;
 }
 
 void TMainToolsForm::SortByColumn(TCV_Grid* grid, int column)

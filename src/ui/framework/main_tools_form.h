@@ -209,6 +209,9 @@ public:
     bool HandleHelpMenuCommand(int tag);
     // Posts a command to the current page grid as message 6024 (WParam 5000 + tag); false without a grid.
     bool PostMenuTagToCurrentGrid(int tag);
+    // Menu commands that reached no handler: none of the window's took them
+    // and there was no page grid, or the grid had no handler for them.
+    int UnhandledMenuCommands() const;
     // Stores the checked state of a checkable item (with its radio group) in the settings buffer.
     static void StoreMenuItemCheckState(QAction* item);
 
@@ -217,7 +220,28 @@ public:
     TCVGridHandlersB BaseGridHandlersB();
     TCVGridHandlersC BaseGridHandlersC();
     TCVGridWindowOperations GridWindowOperations();
+    // Group A handlers of the base window.
+    // The list's language through the language dialog (the controller
+    // stores it and acknowledges); the grid sorts by it, the document notes it.
+    void ChangeGridLanguage(TCV_Grid* grid);
+    // The grid shows the row of its current item (the entry found last).
+    void GoToCurrentItem(TCV_Grid* grid);
+    // A heading of the grid was changed: the list takes it, and the grid shows it.
+    void ColumnHeadingChanged(TCV_Grid* grid, int column);
+    // "Refresh": the grid counts the list's rows again and redraws.
+    void RefreshGrid(TCV_Grid* grid);
     // Group B handlers of the base window.
+    // A text typed to find a word: the entry it finds (or where it would
+    // stand) becomes the grid's current item, which the grid then shows.
+    void ParseStringAdded(TCV_Grid* grid, const QString& text);
+    // "Filenames": the texts of the current row (or of every row) in a text file shown to the user.
+    void ShowRowFileNames(TCV_Grid* grid);
+    // The texts an entry of the grid's list occurs in (entry -1: every
+    // entry's), full names; the tool says, the base knows none.
+    virtual QStringList FileNamesOfEntry(TCV_Grid* grid, int entry) { return {}; }
+    // "Copy": the selected rows to the clipboard as the clipboard settings
+    // say; with chooseFormat the format dialog is shown first. The number of rows copied.
+    int CopyToClipboard(TCV_Grid* grid, bool chooseFormat);
     void SortByColumn(TCV_Grid* grid, int column);
     void UndoEdit(TCV_Grid* grid);
     void RedoEdit(TCV_Grid* grid);
@@ -306,6 +330,9 @@ private:
     TMainToolsFormOptions m_options;
     std::unique_ptr<TMessageWindow> m_messageWindow;
     TMenuSetProvider fMenuSetProvider;
+    int m_commandsWithoutGrid = 0;
+    // The basis of the relative entropy last chosen (below 2: none yet).
+    int64_t m_relativeEntropyBasis = 0;
     bool m_shown = false;
     bool m_destroying = false;
 };

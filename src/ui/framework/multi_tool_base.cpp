@@ -324,13 +324,15 @@ void ApplyStyleToCurrentGrid()
     grid->Refresh();
 }
 
-bool ChangeLanguageDialog(const QString& currentLanguage, const TLanguageDialog& dialog, int waitMs)
+bool ChangeLanguageDialog(const QString& currentLanguage, const TLanguageDialog& dialog, int waitMs, int* chosenIndex)
 {
     if (!dialog)
         return false;
     const std::optional<int> chosen = dialog(TLanguageList::Instance().Names(), currentLanguage);
     if (!chosen)
         return false;
+    if (chosenIndex)
+        *chosenIndex = *chosen;
     // The controller acknowledges the change (code 701); it is waited for, within limits.
     LanguageChangeDone = false;
     QElapsedTimer waited;

@@ -138,8 +138,10 @@ void ApplyStyleToCurrentGrid();
 // controller (code 1230 with the index) itself.
 using TLanguageDialog = std::function<std::optional<int>(const QStringList& names, const QString& current)>;
 // The language dialog (the language list's names); when confirmed, waits at
-// most waitMs for the controller's acknowledgement and returns true.
-bool ChangeLanguageDialog(const QString& currentLanguage, const TLanguageDialog& dialog, int waitMs = 5000);
+// most waitMs for the controller's acknowledgement and returns true, with
+// the index chosen in the language list (when asked for).
+bool ChangeLanguageDialog(const QString& currentLanguage, const TLanguageDialog& dialog, int waitMs = 5000,
+                          int* chosenIndex = nullptr);
 
 // ---------------------------------------------------------------------------
 // Files, captions, dialogs

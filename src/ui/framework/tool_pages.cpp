@@ -203,8 +203,13 @@ void TOneToolWindowList::SetAllGridsToStyle()
 void TOneToolWindowList::FitMenuToListType(QWidget* menuBar, TCV_Grid* grid, bool force,
                                            const TMenuSetProvider& menuSet)
 {
-    const uint8_t listType = grid ? grid->ListType : uint8_t(kListNone);
-    const uint8_t kind = grid ? grid->KindOfDisplay : uint8_t(kGridKindNone);
+    // A page of text (the notes) has the menus of its own list type, not those of a grid.
+    const TOneToolWindowHolder* current = CurrentToolWindowHolder;
+    const bool textPage = grid && current && (current->data.datatype == tw_Memo || current->data.datatype == tw_Richedit);
+    const uint8_t listType = textPage ? current->data.ListType : grid ? grid->ListType : uint8_t(kListNone);
+    const uint8_t kind = textPage ? uint8_t(kGridKindNone) : grid ? grid->KindOfDisplay : uint8_t(kGridKindNone);
+    if (textPage)
+        grid = nullptr;
     if (!menuBar)
         return;
     if (!force && listType == last_menu_fit.for_list && kind == last_menu_fit.for_grid)
@@ -341,6 +346,9 @@ void TOneToolWindowList::MakePageHolder(QWidget* page, int32_t pageIndex, QWidge
         rec.KindOfDisplay = grid->KindOfDisplay;
     } else if (qobject_cast<QPlainTextEdit*>(control)) {
         rec.datatype = tw_Memo;
+        // A memo page names its list type in its "tag" (26 the notes).
+        if (const QVariant tag = control->property("tag"); tag.isValid())
+            rec.ListType = uint8_t(tag.toInt());
         if (control->property("tag").toInt() == kNotesTag && notesPopup) {
             control->setContextMenuPolicy(Qt::CustomContextMenu);
             QObject::connect(control, &QWidget::customContextMenuRequested, notesPopup,
@@ -348,6 +356,7 @@ void TOneToolWindowList::MakePageHolder(QWidget* page, int32_t pageIndex, QWidge
         }
     } else {
         rec.datatype = tw_Richedit;
+        rec.ListType = kListSecondText;
         if (sourceTextPopup) {
             control->setContextMenuPolicy(Qt::CustomContextMenu);
             QObject::connect(control, &QWidget::customContextMenuRequested, sourceTextPopup,

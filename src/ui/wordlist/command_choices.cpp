@@ -1,6 +1,9 @@
 #include "ui/wordlist/command_choices.h"
 
+#include <algorithm>
+
 #include "model/base_list.h"
+#include "suite/cvbuf.h"
 
 namespace cv {
 
@@ -106,6 +109,42 @@ bool TFixedCommandChoices::OpenMovingWindowPlot(const QString& fileName)
 {
     plotsOpened << fileName;
     return plotViewOpens;
+}
+
+namespace {
+// What the analysis takes: a window of at least a hundred words, at most 64 runs.
+constexpr int32_t kMovingWindowWordsMin = 100;
+constexpr int32_t kMovingWindowWordsMax = 100000000;
+constexpr int32_t kMovingWindowRunsMax = 64;
+} // namespace
+
+TMovingWindowSettings GetMovingWindowSettings()
+{
+    const TWordlist_index_settings_rec index = GetWordlistIndexSettings();
+    TMovingWindowSettings s;
+    if (index.MovingWindowWords() >= kMovingWindowWordsMin)
+        s.WindowWords = std::min(index.MovingWindowWords(), kMovingWindowWordsMax);
+    if (index.MovingWindowRuns() >= 1)
+        s.Runs = std::min(index.MovingWindowRuns(), kMovingWindowRunsMax);
+    return s;
+}
+
+TMovingWindowSettings TFixedCommandChoices::MovingWindowSettings()
+{
+    return movingWindow ? *movingWindow : GetMovingWindowSettings();
+}
+
+bool TFixedCommandChoices::ShowSourceText(const QString& fileName, const QStringList& words)
+{
+    sourceTextsShown << fileName;
+    sourceTextWords = words;
+    return true;
+}
+
+std::optional<int> TFixedCommandChoices::ChooseLanguage(const QStringList&, const QString&)
+{
+    ++languageChoiceShown;
+    return language;
 }
 
 } // namespace cv

@@ -21,6 +21,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "index/index_moving_window.h"
@@ -67,6 +68,11 @@ struct TIndexExportChoice {
     bool sentenceLengths = false;
 };
 
+// The settings of the moving-window analysis as the settings buffer holds
+// them (the index record): running words per window and runs, within the
+// bounds the analysis takes; the files go beside the index.
+TMovingWindowSettings GetMovingWindowSettings();
+
 class TWordListCommandChoices {
 public:
     virtual ~TWordListCommandChoices() = default;
@@ -100,6 +106,10 @@ public:
     virtual void ShowStartWizard(TCVFileDetails* texts) = 0;
     // Opens a moving-window plot file in the plot view; false when it cannot.
     virtual bool OpenMovingWindowPlot(const QString& fileName) = 0;
+    // Shows a source text with these words highlighted; false when it cannot be shown.
+    virtual bool ShowSourceText(const QString& fileName, const QStringList& words) = 0;
+    // The language dialog (TFormLangChange): the index chosen in `names`.
+    virtual std::optional<int> ChooseLanguage(const QStringList& names, const QString& current) = 0;
 };
 
 class TFixedCommandChoices final : public TWordListCommandChoices {
@@ -119,8 +129,10 @@ public:
     bool acceptCategory = false;
     QString category;
     uint32_t categoryColour = 0;
-    TMovingWindowSettings movingWindow;
+    // Unset: the settings buffer's (GetMovingWindowSettings).
+    std::optional<TMovingWindowSettings> movingWindow;
     bool plotViewOpens = true;
+    std::optional<int> language; // the language chosen; unset: cancelled
 
     // What was asked and shown.
     int clusterChoiceShown = 0;
@@ -144,6 +156,9 @@ public:
     int wizardShown = 0;
     TCVFileDetails* wizardTexts = nullptr;
     QStringList plotsOpened;
+    QStringList sourceTextsShown;
+    QStringList sourceTextWords;
+    int languageChoiceShown = 0;
 
     bool ChooseClusters(bool hasSelection, TClusterChoice& choice) override;
     bool ChooseJoinClusters(bool& smallerIntoLargest) override;
@@ -154,12 +169,14 @@ public:
     bool ChooseAutoJoin(TAutoJoinChoice& choice) override;
     bool ChooseIndexExport(TIndexExportChoice& choice) override;
     bool EditCategory(const QString& word, QString& category, uint32_t& colour) override;
-    TMovingWindowSettings MovingWindowSettings() override { return movingWindow; }
+    TMovingWindowSettings MovingWindowSettings() override;
     void ShowLemmaShower(const QString& caption, const QStringList& headings, const QStringList& rows) override;
     void ShowWordFrequenciesPerText(const QStringList& words, const TCVStatsList& texts) override;
     void ShowBreakdown(TCV_Grid* grid) override { ++breakdownShown; }
     void ShowStartWizard(TCVFileDetails* texts) override;
     bool OpenMovingWindowPlot(const QString& fileName) override;
+    bool ShowSourceText(const QString& fileName, const QStringList& words) override;
+    std::optional<int> ChooseLanguage(const QStringList& names, const QString& current) override;
 };
 
 } // namespace cv

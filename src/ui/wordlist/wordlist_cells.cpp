@@ -4,11 +4,14 @@
 
 #include "ui/wordlist/wordlist_main.h"
 
+#include <QLocale>
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QFileInfo>
 #include <QLineEdit>
+#include <QLocale>
 #include <QSignalBlocker>
 #include <QTableView>
 
@@ -89,6 +92,15 @@ void TFormWordList::GridTweak_Consistency(TCV_Grid* grid, int column, int entry,
     // With marking on, each list in which the word occurs shows.
     if (list && list->Marking() && entry >= 0 && rec.isNumber && rec.value > 0 && list->ListOfColumn(column) >= 0)
         rec.background = kMarkedCellBackground;
+    // Row percentages: each list's share of the row's total.
+    if (list && m_rowPercentages && entry >= 0 && entry < list->Count() && rec.isNumber &&
+        list->ListOfColumn(column) >= 0) {
+        const int64_t total = list->DetailedConsistencyData(entry).total;
+        const double percent = total > 0 ? 100.0 * rec.value / double(total) : 0.0;
+        rec.value = percent;
+        rec.isInteger = false;
+        rec.text = QLocale().toString(percent, 'f', 2) + QLatin1Char('%');
+    }
 }
 
 void TFormWordList::GridTweak_KWs(TCV_Grid* grid, int column, int entry, TDrawgridDataRec& rec)
@@ -249,8 +261,12 @@ bool TFormWordList::EditTypingKeyDown(int key)
     // The tool bar stays only when the user keeps it.
     if (!GetMenuItemChecked(81))
         ToolButtonCloseClick();
-    if (TCV_Grid* grid = ToolWindowList().CurrentGrid(); grid && grid->isVisibleTo(this))
+    if (TCV_Grid* grid = ToolWindowList().CurrentGrid(); grid && grid->isVisibleTo(this)) {
+        // In typing mode the text found becomes the grid's current item.
+        if (GetKeypressMode() == kTypeToFind && grid->HandlersB.ParseStringAdded)
+            grid->HandlersB.ParseStringAdded(grid, ElComboBoxTyping->currentText());
         grid->View()->setFocus();
+    }
     return true;
 }
 

@@ -24,6 +24,8 @@
 #include "index/index_clusters.h"
 #include "index/index_handler.h"
 #include "index/index_relationships.h"
+#include "keywords/keywords_holder.h"
+#include "model/check_signature.h"
 #include "model/batch_procedures.h"
 #include "model/chosen_files.h"
 #include "model/stats_list.h"
@@ -44,9 +46,13 @@
 #include "suite/gui/cv_status_bar.h"
 #include "suite/gui/desktop_services.h"
 #include "suite/gui/file_dialogs.h"
+#include "ui/framework/tool_data_module.h"
+#include "ui/framework/list_editing.h"
 #include "ui/framework/tool_pages.h"
+#include "textread/tag_handler.h"
 #include "wordlist/detailed_consistency.h"
 #include "wordlist/keyword_list.h"
+#include "wordlist/plain_text_wordlist.h"
 #include "wordlist/wordlist_holder.h"
 
 namespace cv {
@@ -65,12 +71,18 @@ enum : int {
     kTagDeleteTaggedWords = 112,
     kTagOpenMovingWindowPlot = 146,
     kTagMakeMovingWindowPlot = 151,
-    kTagLastFile = 161,
     kTagExportIndexData = 175,
     kTagCheckEqualWords = 202,
     kTagContextHelp = 103,
     kTagHelp = 144,
+    kTagCompareWithTextFile = 90,
+    kTagKeyWordPlot = 39,
+    kTagKeyWordLinks = 41,
+    kTagRowPercentages = 196,
 };
+
+// The "Other sorts" of the Edit menu.
+constexpr int kOtherSortTags[] = {96, 97, 98, 99, 126, 127};
 
 // Code to the controller: pass the ".tell_marvex" request on to the concordance tool.
 constexpr uint16_t kCodeConcordanceRequest = 50;
@@ -85,9 +97,6 @@ enum : uint8_t {
 
 constexpr int kHelpEqualWords = 2930;
 
-// The question dialog's "to all" answers, numbered as the suite numbers them.
-constexpr TDialogAnswer kAnswerNoToAll = TDialogAnswer(9);
-constexpr TDialogAnswer kAnswerYesToAll = TDialogAnswer(10);
 
 bool Cancelled() { return global_panic_state.load() != kPanicRun; }
 
@@ -258,9 +267,74 @@ bool TFormWordList::HandleToolMenuCommand(int tag, QAction*)
     case kTagCheckEqualWords:
         CheckForEqualWords();
         return true;
+    case kTagCompareWithTextFile:
+        CompareWithTextFile();
+        return true;
+    case kTagRowPercentages:
+        ToggleRowPercentages();
+        return true;
+    case kTagKeyWordPlot:
+    case kTagKeyWordLinks:
+        ComputeKeyWordPlots(tag == kTagKeyWordLinks);
+        return true;
     default:
+        if (std::find(std::begin(kOtherSortTags), std::end(kOtherSortTags), tag) != std::end(kOtherSortTags)) {
+            OtherSort(ToolWindowList().CurrentGrid(), tag);
+            return true;
+        }
         return false;
     }
+}
+
+void TFormWordList::OtherSort(TCV_Grid* grid, int tag)
+{
+    if (!GridMayBeWorkedOn(grid))
+        return;
+    // The frequency page keeps its order: the sort shows on the alphabetical page.
+    if (grid == CVGridFreq || grid == CVGridIndexFreq) {
+        ActivatePage(grid == CVGridFreq ? AdvOfficePageAlph : AdvOfficePageIndexAlph);
+        QApplication::processEvents();
+        grid = ToolWindowList().CurrentGrid();
+        if (!GridMayBeWorkedOn(grid))
+            return;
+    }
+    TCVBaseDataClass& list = *grid->List();
+    {
+        THourglass busy;
+        if (!SortListByWords(list, tag))
+            return;
+    }
+    // A word list names the sort on its alphabetical page.
+    if (auto* words = dynamic_cast<TCVWordList*>(&list)) {
+        int32_t key = TCVWordList::kSortAlphabetical;
+        switch (tag) {
+        case 97: key = TCVWordList::kSortWordEndings; break;
+        case 98: key = TCVWordList::kSortWordLength; break;
+        case 126:
+        case 127: key = TCVWordList::kSortTags; break;
+        default: break;
+        }
+        words->Set1Sort(0, key);
+        words->SetSortAscending(0, true);
+        words->Set1Sort(1, key == TCVWordList::kSortAlphabetical ? -1 : TCVWordList::kSortAlphabetical);
+        words->Set1Sort(2, -1);
+    }
+    grid->ClearViewSort();
+    PageHook();
+    ToolWindowList().Last_actions.Include(kActionRowsChanged);
+    RefreshDataDisplay();
+    grid->Refresh();
+}
+
+void TFormWordList::ToggleRowPercentages()
+{
+    m_rowPercentages = !m_rowPercentages;
+    if (TDataModuleCorvantis* module = DataModuleCorvantis())
+        if (QAction* item = module->ItemOfTag(kTagRowPercentages)) {
+            item->setCheckable(true);
+            item->setChecked(m_rowPercentages);
+        }
+    CVGridConsistency->Refresh();
 }
 
 // ---------------------------------------------------------------------------
@@ -928,7 +1002,7 @@ void TFormWordList::EditSetColumnCell(TCV_Grid* grid, int column, int row)
 // ---------------------------------------------------------------------------
 // Key words against a reference list
 
-void TFormWordList::CompareWithReferenceList()
+void TFormWordList::CompareWithReferenceList(const QString& givenReference, const QString& referenceName)
 {
     T_WholeWordlistHolder* doc = WordlistDocument();
     if (!doc)
@@ -943,9 +1017,9 @@ void TFormWordList::CompareWithReferenceList()
             return;
         study = doc->MainFile.FileName;
     }
-    if (!CommandChoices().ConfirmComparison(study))
+    if (givenReference.isEmpty() && !CommandChoices().ConfirmComparison(study))
         return;
-    const QString reference = GetKeywordsSettingsReferenceCorpus();
+    const QString reference = givenReference.isEmpty() ? GetKeywordsSettingsReferenceCorpus() : givenReference;
     if (QFileInfo(reference) == QFileInfo(study)) {
         CantCompareWithSameFile(reference);
         return;
@@ -960,7 +1034,8 @@ void TFormWordList::CompareWithReferenceList()
     SetPageVisible(AdvOfficePageKWs, found);
     doc->NewTabsheetMade = found;
     GlobalProgress().Hide();
-    const QString caption = Format(CVKWSWith, {QFileInfo(reference).completeBaseName()});
+    const QString caption =
+        Format(CVKWSWith, {referenceName.isEmpty() ? QFileInfo(reference).completeBaseName() : referenceName});
     AdvOfficePager1->setTabText(AdvOfficePager1->indexOf(AdvOfficePageKWs), caption);
     StartupOpenFileRec().Mark = 1;
     ToolWindowList().Last_actions.Include(kActionKeyWordsMade);
@@ -971,6 +1046,168 @@ void TFormWordList::CompareWithReferenceList()
     } else {
         NoKeyWordsFound();
     }
+}
+
+bool TFormWordList::ComputeKeyWordPlots(bool withLinks)
+{
+    T_WholeWordlistHolder* doc = WordlistDocument();
+    if (!doc || !doc->fKeywordsList || doc->fKeywordsList->Count() == 0) {
+        ReportedAFact(QStringLiteral("There are no key words yet: compare the word list with a reference list first."));
+        return false;
+    }
+    TKeyWordList& mine = *doc->fKeywordsList;
+    if (mine.KWSettings.MultiTextStudyList()) {
+        ReportedAFact(QStringLiteral("Plots and links place the key words in the text of the word list, so they "
+                                     "need a word list of one text; this one was made from several."));
+        return false;
+    }
+    // A key-word document of its own holds the plots and links (the
+    // comparison's key words are copied into it).
+    auto keyWords = std::make_unique<T_WholeKeywordsHolder>(kListKeyWords, fTagsToTranslateList.get(), fTagHandler.get(),
+                                                            false, false, TCorvantisholder::TDudFileCallback{},
+                                                            TCorvantisholder::TMainListEntriesCallback{},
+                                                            [this] { return GetCentreofMainForm(); });
+    auto list = std::make_unique<TKeyWordList>(keyWords.get(), kListKeyWords, CurrentToolSignature());
+    list->KWSettings = mine.KWSettings;
+    list->MergeWith(mine);
+    list->n_actually_obtained = mine.n_actually_obtained;
+    list->wds_considered_for_Dice = mine.wds_considered_for_Dice;
+    list->DiceCoefficient = mine.DiceCoefficient;
+    keyWords->SetKWsToThis(std::move(list));
+    bool plotted = false;
+    {
+        THourglass busy;
+        GlobalProgress().ClearAllAndShow(GetCentreofMainForm(), 1);
+        TDocumentUse inUse(*this);
+        // A choice of minimal processing is for batches: asked for, the plots are made.
+        const bool fast = GetFastMinimalProcessing(current_tool_var);
+        SetFastMinimalProcessing(current_tool_var, false);
+        plotted = keyWords->RunRequestedComputations(withLinks);
+        SetFastMinimalProcessing(current_tool_var, fast);
+        GlobalProgress().Hide();
+    }
+    if (!plotted) {
+        if (!Global_FailureMessage.isEmpty())
+            ReportedAFact(Global_FailureMessage);
+        else
+            ReportedAFact(QStringLiteral("None of the key words could be placed in the text \"%1\".")
+                              .arg(mine.KWSettings.SourceTextName()));
+        return false;
+    }
+    DetachGridsFromLists();
+    m_keyWords = std::move(keyWords);
+    doc->AddOneLaterNote(Format(CVProcedureEquals, {withLinks ? QStringLiteral("key-word plots and links")
+                                                              : QStringLiteral("key-word plots")}));
+    ShowPagesForListType();
+    QWidget* page = withLinks && m_keyWords->fKWLinks->Count() > 0 ? AdvOfficePageKWLinks : AdvOfficePageKWPlot;
+    SetPageVisible(page, true);
+    ActivatePage(page);
+    ToolWindowList().Last_actions.Include(kActionKeyWordsMade);
+    RefreshDataDisplay();
+    return true;
+}
+
+void TFormWordList::CompareWithTextFile()
+{
+    if (!WordlistDocument())
+        return;
+    TCVFileDialog dialog(TCVFileDialog::TKind::Open);
+    dialog.Title = QStringLiteral("Choose a plain-text word list to compare with");
+    dialog.Filter = QStringLiteral("Text files (*.txt);;All files (*)");
+    dialog.DefaultExt = QStringLiteral("txt");
+    dialog.InitialDir = GetLastOpenedFolder();
+    if (!dialog.Execute())
+        return;
+    const QString text = dialog.FileName;
+    // The text becomes a saved word list for the comparison, in the temporary folder.
+    std::unique_ptr<TWordListPlainTextStringlist> plain =
+        cv::ImportPlainTextWordList(text, GetTextSettings().LanguageId(), uint8_t(TListCase::Insensitive), 0, 1);
+    std::unique_ptr<T_WholeWordlistHolder> reference =
+        plain ? MakeWordlistFromPlainText(*plain, QStringLiteral("reference list from %1").arg(text)) : nullptr;
+    if (!reference) {
+        NoWordListWordsFoundIn(text);
+        return;
+    }
+    const QString saved = QDir(QDir::tempPath())
+                              .filePath(QFileInfo(text).completeBaseName() + QStringLiteral(" (reference)") +
+                                        DefaultExtFromListType(kListWordList));
+    if (!reference->SaveToFile(saved))
+        return;
+    CompareWithReferenceList(saved, QFileInfo(text).completeBaseName());
+}
+
+// ---------------------------------------------------------------------------
+// Texts of rows
+
+QStringList TFormWordList::FileNamesOfEntry(TCV_Grid* grid, int entry)
+{
+    T_WholeWordlistHolder* doc = WordlistDocument();
+    if (!doc || !grid || !grid->List())
+        return {};
+    const TCVBaseDataClass& list = *grid->List();
+    QStringList names;
+    const auto addStats = [&](const TStatsRec& r) {
+        const QString name = FullTextName(r);
+        if (!r.FileName.isEmpty() && !names.contains(name))
+            names << name;
+    };
+    if (auto* stats = dynamic_cast<const TCVStatsList*>(&list)) {
+        // The pages of texts: the row's text (row 0 is the overall row).
+        for (int i = entry >= 0 ? entry : 1; i < stats->Count() && (entry < 0 || i == entry); ++i)
+            if (i > 0)
+                addStats(stats->Row(i)->Data());
+        return names;
+    }
+    if (doc->fIndexHandler) {
+        const TIndexData& index = doc->fIndexHandler->Data();
+        std::set<int32_t> texts;
+        const auto textsOf = [&](const QString& word) {
+            for (const TIndexPosition& p : doc->fIndexHandler->AllContextsOf(word))
+                texts.insert(p.text);
+        };
+        if (entry >= 0) {
+            textsOf(MainWordOfEntry(list, entry));
+        } else {
+            for (int t = 0; t < index.TextCount(); ++t)
+                texts.insert(t);
+        }
+        for (int32_t t : texts)
+            if (t >= 0 && t < index.TextCount())
+                addStats(index.texts[size_t(t)].stats);
+        return names;
+    }
+    if (auto* keyWords = dynamic_cast<const TKeyWordList*>(&list)) {
+        if (const QString source = keyWords->KWSettings.SourceTextName(); !source.isEmpty())
+            return {source};
+    }
+    // A word list without an index knows its texts, not which word is in which.
+    if (doc->fStats)
+        for (int i = 1; i < doc->fStats->Count(); ++i)
+            addStats(doc->fStats->Row(i)->Data());
+    return names;
+}
+
+void TFormWordList::ShowRowSourceFile(TCV_Grid* grid)
+{
+    T_WholeWordlistHolder* doc = WordlistDocument();
+    if (!GridMayBeWorkedOn(grid) || !doc)
+        return;
+    const int entry = grid->EntryOfGridRow(std::max(1, grid->Row()));
+    QStringList words;
+    if (grid->ListType != kListFilenames && grid->ListType != kListStatistics && entry >= 0)
+        words << MainWordOfEntry(*grid->List(), entry);
+    const QStringList texts = FileNamesOfEntry(grid, entry);
+    // A text inside a zip archive is read from the archive by the viewer.
+    const QString text = texts.value(0);
+    if (text.isEmpty() || !QFileInfo(text.section(u'|', 0, 0)).isFile()) {
+        if (!text.isEmpty())
+            FailedToFind(text);
+        else
+            ReportedAFact(CVNoFilesPresentOnDisk);
+        return;
+    }
+    if (!CommandChoices().ShowSourceText(text, words))
+        FailedToRead(text);
 }
 
 // ---------------------------------------------------------------------------
@@ -1015,18 +1252,18 @@ void TFormWordList::CheckForEqualWords()
         if (answer == TDialogAnswer::None) {
             answer = Tell("MergeXwithY", TDialogKind::Question,
                           Format(CVMergeXwithY, {words->Entry(a).fWord, words->Entry(b).fWord}), kHelpEqualWords,
-                          TDialogButtons::YesNoCancel, TDialogAnswer::Cancel);
-            if (answer == kAnswerYesToAll || answer == kAnswerNoToAll)
+                          TDialogButtons::YesNoToAllCancel, TDialogAnswer::Cancel);
+            if (answer == TDialogAnswer::YesToAll || answer == TDialogAnswer::NoToAll)
                 toAll = answer;
         }
         if (answer == TDialogAnswer::Cancel)
             break;
-        if (answer == TDialogAnswer::Yes || answer == kAnswerYesToAll) {
+        if (answer == TDialogAnswer::Yes || answer == TDialogAnswer::YesToAll) {
             if (words->MergeEqualWords(a, b)) {
                 mergedInto[size_t(b)] = a;
                 ++merged;
             }
-        } else if (answer == TDialogAnswer::No || answer == kAnswerNoToAll) {
+        } else if (answer == TDialogAnswer::No || answer == TDialogAnswer::NoToAll) {
             words->AddASpaceToWordNumber(b);
         }
     }

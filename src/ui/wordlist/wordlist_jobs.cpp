@@ -199,6 +199,31 @@ void TFormWordList::ReportUnreadTexts()
 // ---------------------------------------------------------------------------
 // Word lists
 
+bool TFormWordList::AskTreatTagsAsPrefix(TCVWordList* words)
+{
+    constexpr uint8_t kTagsHidden = 0;
+    constexpr uint8_t kTagsAsPrefix = 1;
+    constexpr int kTagItemAsPrefix = 220;
+    if (!words || !fData || words->TagDisplay() == kTagsHidden || words->TagDisplay() == kTagsAsPrefix)
+        return false;
+    bool tagged = false;
+    for (int i = 0; i < words->Count() && !tagged; ++i)
+        tagged = !words->Entry(i).fTag.isEmpty();
+    if (!tagged)
+        return false;
+    if (TreatTagsAsPrefixInQ()) {
+        fData->SetTextSettingsTagDisplay(kTagsAsPrefix);
+        words->SetTagDisplay(kTagsAsPrefix);
+        TTextSettings settings = GetTextSettings();
+        settings.SetTagDisplay(kTagsAsPrefix);
+        SetTextSettings(settings);
+        for (int tag : {219, 220, 221, 223})
+            SetMenuItemChecked(tag, tag == kTagItemAsPrefix);
+        RefreshMenuChecks();
+    }
+    return true;
+}
+
 void TFormWordList::MakeWordListJob()
 {
     last_wordcount = 0;
@@ -225,6 +250,8 @@ void TFormWordList::MakeWordListJob()
     ReportUnreadTexts();
     ToolWindowList().Last_actions.Include(kActionWordlistMade);
     RefreshDataDisplay();
+    if (ok)
+        AskTreatTagsAsPrefix(doc->WordlistOfType(kListWordList));
     if (ok) {
         if (doc->mixed_text_formats)
             WarnAboutAndRecommend(CVMIxedFormats, CVConvertIntoUnicode, kHelpMixedFormats);

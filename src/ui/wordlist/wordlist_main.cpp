@@ -4,6 +4,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDir>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -18,6 +19,7 @@
 #include "concordance/tell_marvex.h"
 #include "index/index_handler.h"
 #include "index/index_relationships.h"
+#include "keywords/keywords_holder.h"
 #include "model/chosen_files.h"
 #include "runtime/controller_link.h"
 #include "runtime/progress.h"
@@ -40,6 +42,7 @@
 #include "ui/framework/grid_binding.h"
 #include "ui/framework/tool_data_module.h"
 #include "ui/framework/parameter_handling.h"
+#include "ui/wordlist/views/word_cloud_window.h"
 #include "wordlist/detailed_consistency.h"
 #include "wordlist/plain_text_wordlist.h"
 #include "wordlist/wordlist_holder.h"
@@ -158,6 +161,8 @@ void TFormWordList::MakeComponents()
     CVGridConsistencyRelations = AddGridPage(AdvOfficePageConsistencyRelations, QStringLiteral("consistency relations"));
     CVGridKWs = AddGridPage(AdvOfficePageKWs, QStringLiteral("KWs"));
     CVGridFilenames = AddGridPage(AdvOfficePageFilenames, QStringLiteral("filenames"));
+    CVGridKWPlot = AddGridPage(AdvOfficePageKWPlot, QStringLiteral("KW plot"));
+    CVGridKWLinks = AddGridPage(AdvOfficePageKWLinks, QStringLiteral("KW links"));
     AdvOfficePageNotes = new QWidget;
     auto* notesLayout = new QVBoxLayout(AdvOfficePageNotes);
     notesLayout->setContentsMargins(0, 0, 0, 0);
@@ -200,6 +205,13 @@ void TFormWordList::FormCreate()
     SetAllGridsEventHandlersB(WordListGridHandlersB());
     SetAllGridsWindowOperations(GridWindowOperations());
     connect(AdvOfficePager1, &QTabWidget::currentChanged, this, [this] { PageChanged(); });
+    // Cells cut off by their column show their text as a hint.
+    for (int i = 0; i < ToolWindowList().Count(); ++i)
+        if (TCV_Grid* grid = ToolWindowList().GridOfPage(i))
+            grid->Events.OnDataPartlyObscured = [this](TCV_Base_Grid* g) {
+                if (auto* page = qobject_cast<TCV_Grid*>(g))
+                    ShowGridHint(page);
+            };
 
     SetUpForTool(current_tool_var, kListWordList);
     RefreshDataDisplay();
@@ -277,6 +289,10 @@ void TFormWordList::BeforeDataChange()
          kGridKindKeyWords, false},
         {&TFormWordList::AdvOfficePageFilenames, &TFormWordList::CVGridFilenames, &TFormWordList::GridTweak_Filenames,
          kListFilenames, kGridKindFilenames, true},
+        {&TFormWordList::AdvOfficePageKWPlot, &TFormWordList::CVGridKWPlot, nullptr, kListKeyWordPlot, kGridKindPlot,
+         false},
+        {&TFormWordList::AdvOfficePageKWLinks, &TFormWordList::CVGridKWLinks, nullptr, kListKeyWordLinks,
+         kGridKindKeyWords, false},
     };
     m_textPresent.clear();
     m_typedList = nullptr;
@@ -307,6 +323,8 @@ bool TFormWordList::ShowPagesForListType()
         SetPageVisible(AdvOfficePageConsistency, false);
         SetPageVisible(AdvOfficePageConsistencyRelations, false);
         SetPageVisible(AdvOfficePageKWs, hasKeyWords);
+        SetPageVisible(AdvOfficePageKWPlot, hasKeyWords && m_keyWords && m_keyWords->fPlots->Count() > 0);
+        SetPageVisible(AdvOfficePageKWLinks, hasKeyWords && m_keyWords && m_keyWords->fKWLinks->Count() > 0);
     };
     const auto partB = [&] {
         bool alphabetical = false;
@@ -390,6 +408,12 @@ void TFormWordList::PageSetupHook()
         case kListIndexRelationships:
             list = doc->fIndexHandler ? doc->fIndexHandler->fRelationshipsList.get() : nullptr;
             break;
+        case kListKeyWordPlot:
+            list = m_keyWords ? m_keyWords->fPlots.get() : nullptr;
+            break;
+        case kListKeyWordLinks:
+            list = m_keyWords ? m_keyWords->fKWLinks.get() : nullptr;
+            break;
         default:
             break;
         }
@@ -448,6 +472,10 @@ void TFormWordList::SettingsChanged(int code)
         doc->fIndexHandler->ResetTheSettingsFromTextbuf();
         doc->WordlistSettings = GetWordlistSettings();
     }
+    // The settings re-read with the document's lists leave the clouds as
+    // they are; any other change reaches every open word cloud.
+    if (!(fData && code == kCodeReReadSettings))
+        ReloadOpenWordCloudSettings();
 }
 
 // ---------------------------------------------------------------------------
@@ -519,6 +547,8 @@ void TFormWordList::CloseData(bool clearFile)
     if (RefusedWhileInUse("closing the data"))
         return;
     TMainToolsForm::CloseData(clearFile);
+    // The plots and links belong to the document that went.
+    m_keyWords.reset();
 }
 
 bool TFormWordList::OpenFile(QWidget* second)
@@ -533,10 +563,10 @@ bool TFormWordList::OpenFile(QWidget* second)
         if (!ok)
             NoteFileOpened(false);
     } else if (rec.ListType == kListIndexRelationships) {
-        // The word-list document neither writes nor reads relationships (the
-        // window refuses to save them as a result file), so there is no
-        // such file of ours to read.
-        NoteFileOpened(false);
+        // Relationships are read with the index they come from.
+        ok = doc && (doc->ReadWholeFromFile(rec.FileName, current_tool_var) & 0xFF) != 0 &&
+             OpenRelationshipsWithTheirIndex(rec.FileName);
+        NoteFileOpened(ok);
     } else if (rec.Count > 0 && IsAZipFile(rec.FileName)) {
         const TDialogAnswer answer = DoYouWantToOpenBatchFileToSeeIndividualLists(rec.FileName);
         if (answer == TDialogAnswer::Yes) {
@@ -578,6 +608,54 @@ bool TFormWordList::OpenFile(QWidget* second)
     GlobalProgress().Hide();
     Global_Busy_Dont_Show_Data = false;
     return ok;
+}
+
+QString TFormWordList::IndexOfRelationships(const QString& relationshipsFile) const
+{
+    const T_WholeWordlistHolder* doc = WordlistDocument();
+    const QFileInfo file(relationshipsFile);
+    const QString candidates[] = {
+        doc ? doc->RelationshipsParentIndex() : QString(),
+        file.dir().filePath(file.completeBaseName() + QStringLiteral(".tokens")),
+        GetLastUsedFile(kListIndexWordList),
+    };
+    for (const QString& c : candidates)
+        if (!c.isEmpty() && QFileInfo(c).isFile())
+            return c;
+    return {};
+}
+
+bool TFormWordList::OpenRelationshipsWithTheirIndex(const QString& relationshipsFile)
+{
+    T_WholeWordlistHolder* doc = WordlistDocument();
+    if (!doc || doc->fRelationshipsBlock.isEmpty())
+        return false;
+    const QByteArray relationships = doc->fRelationshipsBlock;
+    const QStringList notes = doc->fNotes;
+    const QString index = IndexOfRelationships(relationshipsFile);
+    if (index.isEmpty()) {
+        const QString named = doc->RelationshipsParentIndex();
+        FailedToFind(named.isEmpty() ? relationshipsFile : named);
+        return false;
+    }
+    TCVStored_File_rec& rec = StartupOpenFileRec();
+    rec.Clear();
+    rec.FileName = index;
+    rec.ListType = kListIndexWordList;
+    if ((OpenIndexDocument() & 0xFF) == 0)
+        return false;
+    doc = WordlistDocument();
+    doc->fRelationshipsBlock = relationships;
+    if (!doc || !doc->TakeRelationshipsBlock())
+        return false;
+    doc->fNotes = notes;
+    doc->MainFile.FileName = relationshipsFile;
+    doc->MainFile.ListType = kListIndexRelationships;
+    rec.FileName = relationshipsFile;
+    rec.ListType = kListIndexRelationships;
+    ShowPagesForListType();
+    SetToolCaption(QFileInfo(relationshipsFile).fileName());
+    return true;
 }
 
 bool TFormWordList::MergeBatchLists()
@@ -675,6 +753,12 @@ bool TFormWordList::WindowMessage(uint32_t msg, uint64_t wparam, int64_t lparam)
 }
 
 void TFormWordList::TimerWordListingTimer() { Global_progress_tick = true; }
+
+void TFormWordList::ShowGridHint(TCV_Grid* grid)
+{
+    if (grid && grid->ObscuredWarned())
+        DataPartlyObscured();
+}
 
 void TFormWordList::ToolButtonCloseClick() { HideTypingToolbar(); }
 

@@ -55,8 +55,10 @@ class QToolButton;
 
 namespace cv {
 
+class T_WholeKeywordsHolder;
 class T_WholeWordlistHolder;
 class TCVStatusBar;
+class TCVWordList;
 class TCV_Grid;
 class TStream;
 class TTellMarvexList;
@@ -88,6 +90,8 @@ public:
     QWidget* AdvOfficePageConsistencyRelations;
     QWidget* AdvOfficePageKWs;
     QWidget* AdvOfficePageFilenames;
+    QWidget* AdvOfficePageKWPlot;   // the key words' dispersion plots
+    QWidget* AdvOfficePageKWLinks;  // the links between key words
     QWidget* AdvOfficePageNotes;
     TCV_Grid* CVGridFreq;
     TCV_Grid* CVGridAlph;
@@ -99,6 +103,8 @@ public:
     TCV_Grid* CVGridConsistencyRelations;
     TCV_Grid* CVGridKWs;
     TCV_Grid* CVGridFilenames;
+    TCV_Grid* CVGridKWPlot;
+    TCV_Grid* CVGridKWLinks;
     QPlainTextEdit* WLMemoNotes;
     QWidget* ContainBoxMainTop;     // the typing tool bar
     QToolButton* AdvGlowButtonClose;
@@ -136,6 +142,10 @@ public:
     void ComputeRequestHandler(uint64_t wparam, int64_t lparam);
 
     // --- jobs ---
+    // After a word list of tagged texts: when tags are shown but not as the
+    // words' prefix, the user is asked whether they should be; yes makes it
+    // so for the list, the document and the settings buffer. True when asked.
+    bool AskTreatTagsAsPrefix(TCVWordList* words);
     void MakeWordListJob();
     void MakeBatchWordListsJob();
     void MakeDetailedConsistencyJob();
@@ -150,6 +160,14 @@ public:
 
     // Opens the index the start-up/open file record names; low byte: success.
     uint16_t OpenIndexDocument();
+    // The index of a relationships file: the one its file names, else the
+    // ".tokens" file beside it of the same name, else the last index used;
+    // empty when none of them exists.
+    QString IndexOfRelationships(const QString& relationshipsFile) const;
+    // The relationships just read (the document's block) go into the index
+    // they come from, opened now; the document is then that index with its
+    // relationships, shown on their page. False when the index is not found.
+    bool OpenRelationshipsWithTheirIndex(const QString& relationshipsFile);
     // Opens one result of a batch zip (the batch choice window's open event).
     bool OpenBatchResult(TStream& stream, const TCheckSignature& signature, int index);
     // Shows and activates the pages that suit the document's list type.
@@ -183,14 +201,21 @@ public:
     void PageHook() override;
     void ShowWizardForChosenTexts(TCVFileDetails* texts) override;
     void HookStatusBarPanelClick() override;
-    // An index document is never saved over its index files, and a
-    // relationships document is not saved at all (the document cannot store
-    // relationships): saving them would destroy the index or write a file
-    // that reads back without its relationships.
+    // An index document is never saved over its index files (its word list
+    // goes into a word-list file of its own); a relationships document is
+    // saved with its relationships and the name of its index.
     bool SaveGridData(TCV_Grid* grid, const QString& fileName) override;
     bool Save(TCV_Grid* grid) override;
     // The menu commands the window carries out itself (see wordlist_commands.cpp).
     bool HandleToolMenuCommand(int tag, QAction* sender) override;
+    // The texts of a row's word: from the index (where it occurs), else
+    // the texts of the document (a key-word list: its source text); for the
+    // pages of texts the row's text.
+    QStringList FileNamesOfEntry(TCV_Grid* grid, int entry) override;
+    // "Source text": a page of texts shows the row's text; a word list's
+    // page the text of the row's word with the word highlighted (with an
+    // index, the first text it occurs in).
+    void ShowRowSourceFile(TCV_Grid* grid) override;
 
     // --- event handlers of the pager and the status bar ---
     // Whether the pager may show another page now (not while the data are busy).
@@ -235,7 +260,26 @@ public:
     void RRecomputeTokens(TCV_Grid* grid);
 
     // --- menu commands ---
-    void CompareWithReferenceList();
+    // Key words against the reference list of the key-word settings (the
+    // comparison dialog asks), or against the given saved list named as
+    // `referenceName` (no dialog).
+    void CompareWithReferenceList(const QString& reference = {}, const QString& referenceName = {});
+    // "Compare with a .txt file": a plain-text word list (a word, a TAB and
+    // its frequency a line) chosen by the user is the reference list.
+    void CompareWithTextFile();
+    // "Plot" (39) and "Links" (41) of the key words: their dispersion plots
+    // in the one text of the study list, and with "Links" the key words that
+    // occur near each other, each on its page. True when they were made.
+    bool ComputeKeyWordPlots(bool withLinks);
+    // The key-word document that holds the plots and links (null before they are made).
+    T_WholeKeywordsHolder* KeyWordsDocument() const { return m_keyWords.get(); }
+    // "Other sorts" of the grid's list (96, 97, 98, 99, 126, 127); a word
+    // list's frequency page hands over to the alphabetical one.
+    void OtherSort(TCV_Grid* grid, int tag);
+    // "Row percentages": the consistency page shows each list's frequency as
+    // a percentage of the row's total, or the frequencies again.
+    void ToggleRowPercentages();
+    bool RowPercentagesShown() const { return m_rowPercentages; }
     void CheckForEqualWords();
     void ShowDiceLemmaShower();
     void ChooseMovingWindowPlotFile();
@@ -251,6 +295,10 @@ public:
     void GridTweak_Consistency(TCV_Grid* grid, int column, int entry, TDrawgridDataRec& rec);
     void GridTweak_KWs(TCV_Grid* grid, int column, int entry, TDrawgridDataRec& rec);
     void GridTweak_Filenames(TCV_Grid* grid, int column, int entry, TDrawgridDataRec& rec);
+
+    // The hint of a page grid's cell cut off by its column: its whole text;
+    // the first time on each grid the user is told the data are partly hidden.
+    void ShowGridHint(TCV_Grid* grid);
 
     // --- the typing box ---
     // The box's text changed: finds the typed word in the current page
@@ -355,10 +403,13 @@ private:
     int m_typedEntry = -1;
     QString m_typedText;
     std::unique_ptr<TCorvantisholder> m_previousData;
+    // The plots and links of the key words of the document shown (they go with it).
+    std::unique_ptr<T_WholeKeywordsHolder> m_keyWords;
     bool m_jobRunning = false;
     bool m_documentInUse = false;
     bool m_closeAfterJob = false;
     bool m_startupInstalled = false;
+    bool m_rowPercentages = false;
 };
 
 } // namespace cv

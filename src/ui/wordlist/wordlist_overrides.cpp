@@ -237,21 +237,11 @@ void TFormWordList::SortGridColumn(TCV_Grid* grid, int column)
     grid->Refresh();
 }
 
-bool TFormWordList::Save(TCV_Grid* grid)
-{
-    if (fData && fData->MainFile.ListType == kListIndexRelationships) {
-        ReportedAFact(QStringLiteral("Relationships cannot be saved as a result file. Save them as text, XML or a "
-                                     "spreadsheet instead (Save as)."));
-        return false;
-    }
-    return TMainToolsForm::Save(grid);
-}
+bool TFormWordList::Save(TCV_Grid* grid) { return TMainToolsForm::Save(grid); }
 
 bool TFormWordList::SaveGridData(TCV_Grid* grid, const QString& fileName)
 {
     if (!fData)
-        return false;
-    if (fData->MainFile.ListType == kListIndexRelationships)
         return false;
     if (!IsIndexFile(fileName))
         return TMainToolsForm::SaveGridData(grid, fileName);

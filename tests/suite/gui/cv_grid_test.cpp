@@ -4,7 +4,11 @@
 
 #include <QApplication>
 #include <QHeaderView>
+#include <QColor>
+#include <QFontMetrics>
+#include <QImage>
 #include <QKeyEvent>
+#include <QMimeData>
 #include <QTableView>
 
 #include <memory>
@@ -201,6 +205,128 @@ TEST(GridLargeList, AMillionRowsStayVirtual)
     EXPECT_EQ(grid.TopRow(), 900000);
     EXPECT_EQ(grid.Cells(2, 900000), QStringLiteral("899999"));
     EXPECT_LT(cellsDrawn, 4000);
+}
+
+TEST_F(GridFixture, SearchWordsAreDrawnInTheirColumnOnly)
+{
+    grid.SetDrawForGridSearchDisplay(1, {QStringLiteral("HUN*"), QStringLiteral("ten")});
+    const auto drawn = [&](int row, int column) {
+        return grid.Model()->index(row, column).data(Qt::BackgroundRole).value<QColor>().isValid();
+    };
+    EXPECT_FALSE(drawn(0, 1)); // nine
+    EXPECT_TRUE(drawn(1, 1));  // hundred: not case-sensitive, * for the rest
+    EXPECT_TRUE(drawn(2, 1));  // ten
+    EXPECT_FALSE(drawn(1, 2)); // another column
+    grid.SetDrawForGridSearchDisplay(1, {});
+    EXPECT_FALSE(drawn(1, 1));
+}
+
+TEST_F(GridFixture, ACellCutOffByItsColumnHintsItsTextAndWarnsOnce)
+{
+    grid.show();
+    int warned = 0;
+    grid.Events.OnDataPartlyObscured = [&](cv::TCV_Base_Grid*) { ++warned; };
+    const QRect cell = grid.View()->visualRect(grid.Proxy()->index(1, 1)); // hundred
+    // As wide as it needs: no hint.
+    EXPECT_TRUE(grid.HintString(1, 2).isEmpty());
+    EXPECT_FALSE(grid.ShowHintAt(cell.center(), grid.View()->viewport()->mapToGlobal(cell.center())));
+    grid.SetColWidths(1, 12);
+    EXPECT_TRUE(grid.CellPartlyObscured(1, 2));
+    EXPECT_EQ(grid.HintString(1, 2), QStringLiteral("hundred"));
+    const QRect narrow = grid.View()->visualRect(grid.Proxy()->index(1, 1));
+    EXPECT_TRUE(grid.ShowHintAt(narrow.center(), grid.View()->viewport()->mapToGlobal(narrow.center())));
+    EXPECT_TRUE(grid.ShowHintAt(narrow.center(), grid.View()->viewport()->mapToGlobal(narrow.center())));
+    EXPECT_EQ(warned, 1);
+    EXPECT_TRUE(grid.ObscuredWarned());
+}
+
+// ---- widths, the clipboard, commands the grid carries out --------------------------
+
+TEST_F(GridFixture, ColumnsAreAsWideAsTheirHeadingsAndCells)
+{
+    list.SetGridHeadings({QStringLiteral("N"), QStringLiteral("Word"),
+                          QStringLiteral("A heading much longer than any number below it")});
+    list.AddWord(QStringLiteral("a word that is rather longer than the others"), 1);
+    cv::TCV_Base_Grid fresh;
+    fresh.resize(300, 200);
+    fresh.SetList(&list, 0);
+    const QFontMetrics header(fresh.View()->horizontalHeader()->font());
+    const QFontMetrics cells(fresh.View()->font());
+    EXPECT_GT(fresh.ColWidths(2), header.horizontalAdvance(list.Heading(2)));
+    EXPECT_GT(fresh.ColWidths(1), cells.horizontalAdvance(list.W(3).word));
+    // "Default column widths" brings them back after the user narrowed them.
+    cv::TCV_Grid page;
+    page.SetList(&list, 0);
+    const int fitted = page.ColWidths(2);
+    page.SetColWidths(2, 10);
+    EXPECT_TRUE(page.HandleGridCommand(166));
+    EXPECT_EQ(page.ColWidths(2), fitted);
+}
+
+struct CopyCase {
+    const char* name;
+    bool text, picture, heading, numbers;
+    int maxChars;
+    const char* expected; // null: no text
+};
+
+class GridCopy : public GridFixture, public ::testing::WithParamInterface<CopyCase> {};
+
+TEST_P(GridCopy, TheSelectedRowsGoAsTheSettingsSay)
+{
+    const CopyCase& c = GetParam();
+    grid.show();
+    grid.SelectRows(1, 2);
+    cv::TCVClipboardSettings settings;
+    settings.SetEditableText(c.text);
+    settings.SetPictureOfSelection(c.picture);
+    settings.SetHeadingRow(c.heading);
+    settings.SetNumberColumn(c.numbers);
+    const std::unique_ptr<QMimeData> data = grid.SelectionMimeData(settings, c.maxChars);
+    if (!c.text && !c.picture) {
+        EXPECT_EQ(data, nullptr);
+        return;
+    }
+    ASSERT_NE(data, nullptr);
+    if (c.expected)
+        EXPECT_EQ(data->text(), QString::fromUtf8(c.expected));
+    else
+        EXPECT_FALSE(data->hasText());
+    EXPECT_EQ(data->hasImage(), c.picture);
+    if (c.picture)
+        EXPECT_FALSE(qvariant_cast<QImage>(data->imageData()).isNull());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Settings, GridCopy,
+    ::testing::Values(CopyCase{"all", true, false, true, true, 0, "N\tWord\tFreq.\n1\tnine\t9\n2\thundred\t100\n"},
+                      CopyCase{"noNumbers", true, false, true, false, 0, "Word\tFreq.\nnine\t9\nhundred\t100\n"},
+                      CopyCase{"noHeading", true, false, false, false, 0, "nine\t9\nhundred\t100\n"},
+                      CopyCase{"cut", true, false, false, false, 3, "nin\t9\nhun\t100\n"},
+                      CopyCase{"pictureToo", true, true, false, false, 0, "nine\t9\nhundred\t100\n"},
+                      CopyCase{"pictureOnly", false, true, false, false, 0, nullptr},
+                      CopyCase{"nothing", false, false, false, false, 0, nullptr}),
+    [](const ::testing::TestParamInfo<CopyCase>& i) { return std::string(i.param.name); });
+
+TEST_F(GridFixture, EditDataAsksThroughTheWindowAndPutsTheValueIntoTheList)
+{
+    cv::TCV_Grid page;
+    page.SetList(&list, 0);
+    page.View()->setCurrentIndex(page.Proxy()->index(1, 1)); // "hundred"
+    // No window to ask: the command is not carried out.
+    EXPECT_FALSE(page.HandleGridCommand(23));
+    QString asked;
+    page.HandlersA.InputForGrid = [&](cv::TCV_Grid*, const QString& prompt, QString& value) {
+        asked = prompt + QLatin1Char('=') + value;
+        value = QStringLiteral("hundreds");
+        return true;
+    };
+    EXPECT_TRUE(page.HandleGridCommand(23));
+    EXPECT_EQ(asked, QStringLiteral("Word=hundred"));
+    EXPECT_EQ(list.W(1).word, QStringLiteral("hundreds"));
+    // Undoable, as every edit is.
+    EXPECT_TRUE(list.Undo());
+    EXPECT_EQ(list.W(1).word, QStringLiteral("hundred"));
 }
 
 } // namespace

@@ -94,6 +94,29 @@ TEST(QtDialogService, ShowsTheRequestAndReturnsTheButtonPressed)
     EXPECT_EQ(service.Show(r), TDialogAnswer::No) << "escaping a yes/no question is No";
 }
 
+TEST(QtDialogService, AQuestionForManyItemsOffersToAllAnswers)
+{
+    cv::TQtDialogService service;
+    cv::TDialogRequest r;
+    r.kind = TDialogKind::Question;
+    r.text = QStringLiteral("Merge a with A?");
+    r.buttons = TDialogButtons::YesNoToAllCancel;
+    r.defaultAnswer = TDialogAnswer::Cancel;
+    BoxSeen seen;
+    whenBoxShown([](QMessageBox* box) { return byRole(box, QMessageBox::YesToAll); }, &seen);
+    EXPECT_EQ(service.Show(r), TDialogAnswer::YesToAll);
+    EXPECT_EQ(seen.buttons.size(), 5);
+    whenBoxShown([](QMessageBox* box) { return byRole(box, QMessageBox::NoToAll); });
+    EXPECT_EQ(service.Show(r), TDialogAnswer::NoToAll);
+    whenBoxShown([](QMessageBox* box) { return byRole(box, QMessageBox::No); });
+    EXPECT_EQ(service.Show(r), TDialogAnswer::No);
+    whenBoxShown([](QMessageBox* box) {
+        box->reject();
+        return nullptr;
+    });
+    EXPECT_EQ(service.Show(r), TDialogAnswer::Cancel);
+}
+
 TEST(QtDialogService, HelpCallsTheHandlerAndKeepsTheQuestionOpen)
 {
     QList<int> helpAsked;

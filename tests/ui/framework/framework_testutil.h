@@ -14,6 +14,7 @@
 #include <QVBoxLayout>
 
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "crashreport/core/crashbox_options.h"
@@ -30,6 +31,8 @@
 #include "support/process_state.h"
 #include "support/test_support.h"
 #include "textread/tag_handler.h"
+#include "ui/framework/grid_binding.h"
+#include "ui/framework/list_editing.h"
 #include "ui/framework/main_tools_form.h"
 #include "wordlist/wordlist_holder.h"
 
@@ -186,6 +189,59 @@ private:
     }
 };
 
+// The user's answers to the editing dialogs, and what was asked.
+struct TScriptedEditing final : cv::TListEditingDialogs {
+    std::optional<QString> value; // none: cancelled
+    QString category;
+    bool acceptCategory = true;
+    uint32_t colour = 0;
+    bool colourChanged = false;
+    cv::TThreeWaySortChoice sort;
+    bool acceptSort = true;
+
+    QStringList prompts;
+    QStringList offered; // the values the input dialog was opened with
+    int sortMaxLevel = -1;
+    int sortPressed = -1;
+    QString showerCaption;
+
+    bool InputValue(const QString& topic, const QString& prompt, QString& v, int) override
+    {
+        prompts << prompt;
+        offered << v;
+        if (!value)
+            return false;
+        v = *value;
+        return true;
+    }
+    bool EditSetColumn(QString& c, uint32_t& col, bool& changed) override
+    {
+        if (!acceptCategory)
+            return false;
+        c = category;
+        col = colour;
+        changed = colourChanged;
+        return true;
+    }
+    bool ThreeWaySort(const cv::TCVBaseDataClass&, int pressed, int maxLevel, int, cv::TThreeWaySortChoice& c) override
+    {
+        sortPressed = pressed;
+        sortMaxLevel = maxLevel;
+        c = sort;
+        return acceptSort;
+    }
+    void ShowLemmaShower(const QString& caption, const QStringList&, const QStringList&) override { showerCaption = caption; }
+    std::optional<cv::TFileNameReplacement> fileNames; // none: cancelled
+    std::optional<cv::TFileNameReplacement> ChooseFileNameReplacement() override { return fileNames; }
+    std::optional<int> language; // none: cancelled
+    std::optional<int> ChooseLanguage(const QStringList&, const QString& current) override
+    {
+        languageOffered = current;
+        return language;
+    }
+    QString languageOffered;
+};
+
 // Every test starts from defaults, with its own dialogs and a fresh window.
 class FrameworkTest : public ::testing::Test {
 protected:
@@ -220,6 +276,34 @@ protected:
     cv::TScriptedFileDialogs files;
     cv::TFileDialogServiceGuard fileGuard{&files};
     std::unique_ptr<TestWindow> window;
+};
+
+// The window with its editing dialogs answered by script and its grid
+// handlers bound, showing the sample on its alphabetical page.
+class EditingWindowTest : public FrameworkTest {
+protected:
+    void SetUp() override
+    {
+        FrameworkTest::SetUp();
+        previous = cv::SetListEditingDialogs(&editing);
+        cv::SetAllGridsEventHandlersA(window->BaseGridHandlersA());
+        cv::SetAllGridsEventHandlersB(window->BaseGridHandlersB());
+        cv::SetAllGridsWindowOperations(window->GridWindowOperations());
+        ShowSample(); // the 3, and 2, dog 2, a 1, bird 1, cat 1
+        window->pager->setCurrentIndex(1);
+        grid = window->alph;
+    }
+    void TearDown() override
+    {
+        cv::SetShellWnd(0);
+        cv::SetListEditingDialogs(previous);
+        FrameworkTest::TearDown();
+    }
+    cv::TCVWordList& List() const { return *window->Doc()->WordlistOfType(cv::kListWordList); }
+
+    TScriptedEditing editing;
+    cv::TListEditingDialogs* previous = nullptr;
+    cv::TCV_Grid* grid = nullptr;
 };
 
 } // namespace framework_test

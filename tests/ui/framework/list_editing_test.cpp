@@ -10,80 +10,24 @@
 #include <optional>
 
 #include "framework_testutil.h"
+#include "model/model_testutil.h"
 #include "ui/framework/grid_binding.h"
 #include "suite/gui/cv_status_bar.h"
+#include "suite/gui/speech.h"
 #include "suite/resource_strings.h"
 #include "ui/framework/tool_data_module.h"
 
 namespace framework_test {
 namespace {
 
-// The user's answers to the editing dialogs, and what was asked.
-struct TScriptedEditing final : cv::TListEditingDialogs {
-    std::optional<QString> value; // none: cancelled
-    QString category;
-    bool acceptCategory = true;
-    uint32_t colour = 0;
-    bool colourChanged = false;
-    cv::TThreeWaySortChoice sort;
-    bool acceptSort = true;
-
-    QStringList prompts;
-    QStringList offered; // the values the input dialog was opened with
-    int sortMaxLevel = -1;
-    int sortPressed = -1;
-    QString showerCaption;
-
-    bool InputValue(const QString& topic, const QString& prompt, QString& v, int) override
-    {
-        prompts << prompt;
-        offered << v;
-        if (!value)
-            return false;
-        v = *value;
-        return true;
-    }
-    bool EditSetColumn(QString& c, uint32_t& col, bool& changed) override
-    {
-        if (!acceptCategory)
-            return false;
-        c = category;
-        col = colour;
-        changed = colourChanged;
-        return true;
-    }
-    bool ThreeWaySort(const cv::TCVBaseDataClass&, int pressed, int maxLevel, int, cv::TThreeWaySortChoice& c) override
-    {
-        sortPressed = pressed;
-        sortMaxLevel = maxLevel;
-        c = sort;
-        return acceptSort;
-    }
-    void ShowLemmaShower(const QString& caption, const QStringList&, const QStringList&) override { showerCaption = caption; }
-    std::optional<cv::TFileNameReplacement> fileNames; // none: cancelled
-    std::optional<cv::TFileNameReplacement> ChooseFileNameReplacement() override { return fileNames; }
-};
-
-class ListEditingTest : public FrameworkTest {
+class ListEditingTest : public EditingWindowTest {
 protected:
     void SetUp() override
     {
-        FrameworkTest::SetUp();
-        previous = cv::SetListEditingDialogs(&editing);
-        cv::SetAllGridsEventHandlersA(window->BaseGridHandlersA());
-        cv::SetAllGridsEventHandlersB(window->BaseGridHandlersB());
-        ShowSample();
-        window->pager->setCurrentIndex(1);
-        grid = window->alph;
+        EditingWindowTest::SetUp();
         ASSERT_EQ(cv::ToolWindowList().CurrentGrid(), grid);
         ASSERT_EQ(Words(), (QStringList{"a", "and", "bird", "cat", "dog", "the"}));
     }
-    void TearDown() override
-    {
-        cv::SetListEditingDialogs(previous);
-        FrameworkTest::TearDown();
-    }
-    cv::TCVWordList& List() const { return *window->Doc()->WordlistOfType(cv::kListWordList); }
     QStringList Words() const
     {
         QStringList words;
@@ -109,9 +53,6 @@ protected:
         return true;
     }
 
-    TScriptedEditing editing;
-    cv::TListEditingDialogs* previous = nullptr;
-    cv::TCV_Grid* grid = nullptr;
 };
 
 TEST_F(ListEditingTest, JoiningOneRowJoinsTheRememberedTargetUnderIt)
@@ -522,6 +463,86 @@ TEST_F(ListEditingTest, ColumnTotalsShowAfterTheEntriesWhenTheUserSaysSo)
     window->ComputeColumnTotals(grid);
     EXPECT_EQ(int(dialogs.Routines().size()), asked);
     EXPECT_EQ(grid->RowCount(), List().Count() + 1);
+}
+
+// ---- other sorts ------------------------------------------------------------------
+
+struct SortCase {
+    int tag;
+    const char* name;
+    QStringList words; // the list's words in the order the sort gives
+};
+
+class OtherSorts : public ListEditingTest, public ::testing::WithParamInterface<SortCase> {};
+
+TEST_P(OtherSorts, PutTheEntriesInTheirOrder)
+{
+    const SortCase& c = GetParam();
+    // Marks and forms go with their entries.
+    List().SetMarcacao(EntryOf(QStringLiteral("cat")), 1, false);
+    ASSERT_TRUE(cv::SortListByWords(List(), c.tag));
+    EXPECT_EQ(Words(), c.words);
+    EXPECT_EQ(List()[EntryOf(QStringLiteral("cat"))].Mark(), 1);
+    EXPECT_EQ(List().MarkCount(), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Tags, OtherSorts,
+    ::testing::Values(SortCase{96, "alphabetical", {"a", "and", "bird", "cat", "dog", "the"}},
+                      // by the words read backwards: a, dna, drib, eht, god, tac
+                      SortCase{97, "reverseWord", {"a", "and", "bird", "the", "dog", "cat"}},
+                      SortCase{98, "wordLength", {"a", "and", "cat", "dog", "the", "bird"}},
+                      SortCase{99, "caseSensitive", {"a", "and", "bird", "cat", "dog", "the"}},
+                      SortCase{126, "prefix", {"a", "and", "bird", "cat", "dog", "the"}}),
+    [](const ::testing::TestParamInfo<SortCase>& i) { return std::string(i.param.name); });
+
+TEST(OtherSortsOfCase, CaseSensitiveOrderPutsCapitalsFirstWhereTheAlphabeticalOneMixesThem)
+{
+    cvtest::TWordTestList list;
+    for (const char* w : {"b", "B", "a", "A"})
+        list.AddWord(QString::fromLatin1(w), 1);
+    ASSERT_TRUE(cv::SortListByWords(list, 99));
+    EXPECT_EQ(list.Words(), (QStringList{"A", "B", "a", "b"}));
+    ASSERT_TRUE(cv::SortListByWords(list, 96));
+    EXPECT_EQ(list.Words().join(QString()).toLower(), QStringLiteral("aabb"));
+    // Any other tag is not a sort.
+    EXPECT_FALSE(cv::SortListByWords(list, 95));
+}
+
+// ---- reading rows aloud ------------------------------------------------------------
+
+// A voice that records what it is given, and can be made mute.
+struct TRecordingSpeaker final : cv::TSpeaker {
+    QStringList said;
+    bool mute = false;
+    bool Say(const QString& text) override
+    {
+        if (mute)
+            return false;
+        said << text;
+        return true;
+    }
+    void Stop() override {}
+    QString LastError() const override { return QStringLiteral("no sound device"); }
+};
+
+TEST_F(ListEditingTest, PlayReadsTheCurrentRowWithoutMarkUpToTheVoice)
+{
+    TRecordingSpeaker voice;
+    const cv::TRowSpeaker before = cv::SetRowSpeaker(cv::RowSpeakerOf(voice));
+    grid->SetRow(EntryOf(QStringLiteral("dog")) + 1);
+    List().Entry(EntryOf(QStringLiteral("dog"))).fWord = QStringLiteral("<b>dog</b>");
+    ASSERT_TRUE(grid->HandleGridCommand(186));
+    ASSERT_EQ(voice.said.size(), 1);
+    EXPECT_TRUE(voice.said.front().contains(QStringLiteral("dog 2")));
+    EXPECT_FALSE(voice.said.front().contains(u'<'));
+    // A voice that cannot speak is told of once, not at every row.
+    voice.mute = true;
+    grid->HandleGridCommand(186);
+    grid->HandleGridCommand(186);
+    EXPECT_EQ(dialogs.Routines().count(QStringLiteral("ReportedAFact")), 1);
+    EXPECT_TRUE(dialogs.Requests().back().text.contains(QStringLiteral("no sound device")));
+    cv::SetRowSpeaker(before);
 }
 
 } // namespace

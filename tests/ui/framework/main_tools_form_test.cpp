@@ -1,14 +1,27 @@
 #include "framework_testutil.h"
 
+#include <QCheckBox>
+#include <QClipboard>
 #include <QCloseEvent>
+#include <QElapsedTimer>
+#include <QInputDialog>
+#include <QLocale>
+#include <QTableView>
+
+#include <cmath>
 #include <QFileInfo>
 #include <QTimer>
 
 #include "runtime/controller_link.h"
+#include "runtime/language_list.h"
 #include "suite/controller_codes.h"
 #include "suite/resource_strings.h"
 #include "suite/window_messages.h"
 #include "suite/gui/cv_status_bar.h"
+#include "ui/framework/grid_binding.h"
+#include "ui/framework/grid_dialogs/clipboard_format_dialog.h"
+#include "ui/framework/grid_dialogs/dialog_support.h"
+#include "ui/framework/grid_dialogs/grid_columns_dialog.h"
 
 namespace framework_test {
 namespace {
@@ -358,6 +371,133 @@ TEST_F(FrameworkTest, ASecondWindowLeavesTheFirstWindowsPagesAlone)
     // The first window's pages were rebuilt for the second and cleared with it;
     // the first window's own grids were never detached by the second.
     EXPECT_NE(window->freq->List(), nullptr);
+}
+
+// ---- commands of the window on its grids ----------------------------------------------
+
+class WindowGridCommandsTest : public EditingWindowTest {
+protected:
+    void Current(int row, int column) { grid->View()->setCurrentIndex(grid->Proxy()->index(row - 1, column)); }
+};
+
+TEST_F(WindowGridCommandsTest, RelativeEntropyIsComputedOnTheChosenColumnWithTheBasisAsked)
+{
+    Current(1, cv::TCVWordList::kColFreq);
+    editing.value = QStringLiteral("6");
+    ASSERT_TRUE(grid->HandleGridCommand(210));
+    // H = -sum p ln p over 3, 2, 2, 1, 1, 1 (of 10), divided by ln 6.
+    double h = 0;
+    for (double f : {3.0, 2.0, 2.0, 1.0, 1.0, 1.0})
+        h -= f / 10 * std::log(f / 10);
+    const QString expected = QLocale().toString(h / std::log(6.0), 'f', 3);
+    ASSERT_FALSE(dialogs.Requests().empty());
+    EXPECT_TRUE(dialogs.Requests().back().text.endsWith(expected)) << dialogs.Requests().back().text.toStdString();
+    EXPECT_TRUE(dialogs.Requests().back().text.contains(QStringLiteral("= 6")));
+    // The basis chosen is offered next time.
+    editing.value.reset();
+    grid->HandleGridCommand(210);
+    EXPECT_EQ(editing.offered.back(), QStringLiteral("6"));
+    // A column of words has nothing to work on, and a basis below 2 is refused.
+    dialogs.Clear();
+    Current(1, cv::TCVWordList::kColWord);
+    grid->HandleGridCommand(210);
+    EXPECT_TRUE(dialogs.Requests().back().text.contains(QStringLiteral("no numbers")));
+    Current(1, cv::TCVWordList::kColFreq);
+    editing.value = QStringLiteral("1");
+    grid->HandleGridCommand(210);
+    EXPECT_TRUE(dialogs.Requests().back().text.contains(QStringLiteral("at least 2")));
+}
+
+TEST_F(WindowGridCommandsTest, CopyPutsTheSelectedRowsOnTheClipboardAsChosen)
+{
+    grid->SelectRows(1, 2); // a, and
+    QAction item;
+    item.setData(22);
+    window->HandleMenuItemClick(&item);
+    EXPECT_EQ(QApplication::clipboard()->text().split(u'\n').value(1).section(u'\t', 1, 2),
+              QStringLiteral("a\t1"));
+    // Choosing the format first: without the heading row and the number column.
+    cv::TModalRunnerGuard runner([](QDialog& d) {
+        auto& form = dynamic_cast<cv::TFormChooseClipboardFormat&>(d);
+        form.Includes[cv::TFormChooseClipboardFormat::kHeadingRow]->setChecked(false);
+        form.Includes[cv::TFormChooseClipboardFormat::kNumberColumn]->setChecked(false);
+        form.ButtonOKClick();
+        return int(QDialog::Accepted);
+    });
+    EXPECT_EQ(window->CopyToClipboard(grid, true), 2);
+    EXPECT_TRUE(QApplication::clipboard()->text().startsWith(QStringLiteral("a\t1\t")));
+    EXPECT_FALSE(cv::GetClipboardSettings().HeadingRow());
+}
+
+TEST_F(WindowGridCommandsTest, ChangeLanguageAsksTheControllerAndTheListSortsByTheNewLanguage)
+{
+    // A controller that takes the language and acknowledges it.
+    std::vector<int64_t> chosen;
+    cv::TMessageWindow controller([&](uint32_t msg, uint64_t wparam, int64_t lparam) {
+        if (msg == cv::kMsgControllerParam && cv::CodeOfWParam(wparam) == cv::kCodeLanguageChosen) {
+            chosen.push_back(lparam);
+            cv::PostMessage(window->WindowHandle(), cv::kMsgControllerCommand,
+                            cv::PackToolCode(cv::kCodeAcknowledge, cv::kToolController), 0);
+        }
+    });
+    cv::SetShellWnd(controller.Handle());
+    const int german = cv::TLanguageList::Instance().IndexOfName(QStringLiteral("German (Germany)"));
+    ASSERT_GE(german, 0);
+    editing.language = german;
+    // The dialog tells the controller itself: here the test does.
+    cv::PostToControllerWithParam(cv::kCodeLanguageChosen, german);
+    QElapsedTimer took;
+    took.start();
+    ASSERT_TRUE(grid->HandleGridCommand(164));
+    EXPECT_LT(took.elapsed(), 2000); // the acknowledgement, not the time-out, ended the wait
+    EXPECT_EQ(chosen, std::vector<int64_t>{german});
+    EXPECT_EQ(editing.languageOffered, QStringLiteral("English"));
+    EXPECT_EQ(List().CollationName(), QStringLiteral("de_DE"));
+    EXPECT_EQ(window->Doc()->ftextsettings.LanguageName(), QStringLiteral("German (Germany)"));
+    EXPECT_TRUE(window->Doc()->fNotes.join(u'\n').contains(QStringLiteral("German (Germany)")));
+    // Cancelled: nothing changes.
+    editing.language.reset();
+    grid->HandleGridCommand(164);
+    EXPECT_EQ(List().CollationName(), QStringLiteral("de_DE"));
+}
+
+TEST_F(WindowGridCommandsTest, ATypedWordBecomesTheCurrentItemTheGridGoesTo)
+{
+    ASSERT_TRUE(grid->HandlersB.ParseStringAdded);
+    grid->HandlersB.ParseStringAdded(grid, QStringLiteral("dog"));
+    EXPECT_EQ(grid->Cells(cv::TCVWordList::kColWord, grid->Row()), QStringLiteral("dog"));
+    // A beginning finds where the word would stand.
+    grid->HandlersB.ParseStringAdded(grid, QStringLiteral("bi"));
+    EXPECT_EQ(grid->Cells(cv::TCVWordList::kColWord, grid->Row()), QStringLiteral("bird"));
+    // The grid goes back to its current item when asked.
+    grid->SetRow(1);
+    grid->HandlersA.GoToCurrentItem(grid);
+    EXPECT_EQ(grid->Cells(cv::TCVWordList::kColWord, grid->Row()), QStringLiteral("bird"));
+}
+
+TEST_F(WindowGridCommandsTest, AHeadingChangedInTheColumnsDialogBecomesTheListsOwn)
+{
+    // The columns dialog: its heading list's first word line is renamed.
+    cv::TModalRunnerGuard runner([](QDialog& d) {
+        if (auto* input = qobject_cast<QInputDialog*>(&d)) {
+            input->setTextValue(QStringLiteral("Word form"));
+            return int(QDialog::Accepted);
+        }
+        auto& form = dynamic_cast<cv::TFormColumns&>(d);
+        form.HeadingDoubleClick(cv::TCVWordList::kColWord);
+        return int(QDialog::Accepted);
+    });
+    ASSERT_TRUE(grid->HandleGridCommand(29)); // Layout
+    EXPECT_EQ(List().Heading(cv::TCVWordList::kColWord), QStringLiteral("Word form"));
+    EXPECT_EQ(grid->Cells(cv::TCVWordList::kColWord, 0), QStringLiteral("Word form"));
+}
+
+TEST_F(WindowGridCommandsTest, RefreshCountsTheListsRowsAgain)
+{
+    const int rows = grid->RowCount();
+    List().Remove(0);
+    ASSERT_TRUE(grid->HandleGridCommand(33));
+    EXPECT_EQ(grid->RowCount(), rows - 1);
 }
 
 } // namespace

@@ -184,5 +184,19 @@ TEST_F(TypingBoxTest, NegativeKeyWordsAndTextsNoLongerOnDiskLookDifferent)
     EXPECT_NE(names->Model()->CellOf(b - 1, 1).foreground, 0u);
 }
 
+TEST_F(WordListCommandsTest, ACutOffCellTellsOnceThatTheDataArePartlyHidden)
+{
+    WordListOf(kCorpus);
+    window->show();
+    cv::TCV_Grid* grid = Show(window->AdvOfficePageAlph);
+    grid->SetColWidths(cv::TCVWordList::kColWord, 10);
+    const QRect cell = grid->View()->visualRect(grid->Proxy()->index(0, cv::TCVWordList::kColWord));
+    const QPoint global = grid->View()->viewport()->mapToGlobal(cell.center());
+    dialogs.Clear();
+    EXPECT_TRUE(grid->ShowHintAt(cell.center(), global));
+    EXPECT_TRUE(grid->ShowHintAt(cell.center(), global));
+    EXPECT_EQ(dialogs.Routines(), QStringList{QStringLiteral("DataPartlyObscured")});
+}
+
 } // namespace
 } // namespace wordlist_window_test

@@ -2,14 +2,23 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QLocale>
+#include <QUrl>
 #include <QTabWidget>
 
 #include "concordance/tell_marvex.h"
+#include "index/index_files.h"
 #include "index/index_relationships.h"
 #include "suite/cv_stream.h"
 #include "suite/cvbuf.h"
 #include "suite/gui/cv_status_bar.h"
 #include "suite/gui/desktop_services.h"
+#include "keywords/keywords_holder.h"
+#include "ui/framework/grid_dialogs/grid_dialog_host.h"
+#include "ui/framework/grid_dialogs/search_dialogs.h"
+#include "ui/framework/list_editing.h"
+#include "ui/framework/multi_tool_base.h"
+#include "wordlist/detailed_consistency.h"
 #include "wordlist/keyword_list.h"
 
 namespace wordlist_window_test {
@@ -186,18 +195,53 @@ TEST_F(WordListCommandsTest, RelationshipsOfACharacterRangeOrOfNoWordAtAll)
     EXPECT_EQ(Doc()->MainFile.ListType, cv::kListIndexWordList);
 }
 
-TEST_F(WordListCommandsTest, ARelationshipsDocumentIsNotSavedAsAFileItCouldNotReadBack)
+TEST_F(WordListCommandsTest, ARelationshipsDocumentIsSavedAndOpensAgainWithItsIndex)
 {
     IndexOf(kCorpus);
     EveryNeighbour();
     Show(window->AdvOfficePageIndexFreq)->HandleGridCommand(53);
     ASSERT_EQ(Doc()->MainFile.ListType, cv::kListIndexRelationships);
+    const cv::TRelationshipsList& made = *Doc()->fIndexHandler->fRelationshipsList;
+    const int count = made.Count();
+    ASSERT_GT(count, 0);
+    const cv::TMIDataRec first = made.MIData(0);
+    const QString file = Doc()->MainFile.FileName;
+    EXPECT_TRUE(file.endsWith(QStringLiteral("corpus.relationships")));
+    ASSERT_TRUE(window->Save(window->CVGridIndexRelations));
+    ASSERT_TRUE(QFileInfo::exists(file));
+
+    window->CloseData(true);
+    cv::TCVStored_File_rec& rec = cv::StartupOpenFileRec();
+    rec.Clear();
+    rec.FileName = file;
+    ASSERT_TRUE(cv::CheckFileForTool(rec, cv::kToolWordList));
+    EXPECT_EQ(rec.ListType, cv::kListIndexRelationships);
+    ASSERT_TRUE(window->OpenFile());
+    ASSERT_NE(Doc(), nullptr);
+    EXPECT_EQ(Doc()->MainFile.ListType, cv::kListIndexRelationships);
+    EXPECT_EQ(Doc()->MainFile.FileName, file);
+    ASSERT_NE(Doc()->fIndexHandler, nullptr); // the index came with them
+    const cv::TRelationshipsList& read = *Doc()->fIndexHandler->fRelationshipsList;
+    ASSERT_EQ(read.Count(), count);
+    EXPECT_EQ(read.MIData(0).Word1, first.Word1);
+    EXPECT_EQ(read.MIData(0).Freq, first.Freq);
+    EXPECT_FLOAT_EQ(read.MIData(0).Scores[1], first.Scores[1]);
+    EXPECT_EQ(CurrentPage(), window->AdvOfficePageIndexRelations);
+    EXPECT_EQ(window->CVGridIndexRelations->List(), &read);
+    EXPECT_TRUE(Doc()->fNotes.join(u'\n').contains(QStringLiteral("Relationships")));
+
+    // Without its index the relationships cannot be shown: the user is told which index is missing.
+    window->CloseData(true);
+    const QString tokens = cv::IndexFileName(dir.file(QStringLiteral("corpus")), cv::TIndexFileKind::Tokens);
+    ASSERT_TRUE(QFile::rename(tokens, tokens + QStringLiteral(".away")));
+    cv::SetLastUsedFile(cv::kListIndexWordList, QString());
     dialogs.Clear();
-    EXPECT_FALSE(window->Save(window->CVGridIndexRelations));
-    EXPECT_FALSE(window->SaveGridData(window->CVGridIndexRelations, dir.file(QStringLiteral("r.relationships"))));
-    EXPECT_FALSE(QFileInfo::exists(Doc()->MainFile.FileName));
-    EXPECT_FALSE(QFileInfo::exists(dir.file(QStringLiteral("r.relationships"))));
-    EXPECT_EQ(dialogs.Routines(), QStringList{QStringLiteral("ReportedAFact")});
+    rec.Clear();
+    rec.FileName = file;
+    rec.ListType = cv::kListIndexRelationships;
+    EXPECT_FALSE(window->OpenFile());
+    EXPECT_TRUE(dialogs.Routines().contains(QStringLiteral("FailedToFind")));
+    EXPECT_EQ(Doc(), nullptr);
 }
 
 TEST_F(WordListCommandsTest, SavingAnIndexWordListNeverWritesOverTheIndex)
@@ -303,12 +347,7 @@ TEST_F(WordListCommandsTest, ComparingWithAReferenceListMakesTheKeyWordPage)
         SavedWordList(QStringLiteral("reference"),
                       QStringLiteral("the of and a to in the of and the land the town the road the ship ").repeated(30));
     cv::SetKeywordsSettingsReferenceCorpus(reference);
-    const QString studyFile = SavedWordList(QStringLiteral("study"), study);
-    cv::TCVStored_File_rec& rec = cv::StartupOpenFileRec();
-    rec.Clear();
-    rec.FileName = studyFile;
-    rec.ListType = cv::kListWordList;
-    ASSERT_TRUE(window->OpenFile());
+    OpenSaved(SavedWordList(QStringLiteral("study"), study));
     dialogs.Clear();
 
     MenuCommand(49);
@@ -429,10 +468,12 @@ TEST_F(WordListCommandsTest, ToAllAnswersStandForEveryLaterPair)
     WordListOf({{QStringLiteral("a.txt"), TwoAlikePairs()}});
     Show(window->AdvOfficePageAlph);
     dialogs.Clear();
-    dialogs.QueueAnswer(TDialogAnswer(10)); // yes to all
+    dialogs.QueueAnswer(TDialogAnswer::YesToAll);
     dialogs.QueueAnswer(TDialogAnswer::No);  // keep the merged entries, marked deleted
     MenuCommand(202);
     EXPECT_EQ(dialogs.Routines(), (QStringList{QStringLiteral("MergeXwithY"), QStringLiteral("OKToDoX")}));
+    // The question offers the answers for every pair.
+    EXPECT_EQ(dialogs.Requests().front().buttons, cv::TDialogButtons::YesNoToAllCancel);
     int deleted = 0;
     for (int i = 0; i < Words()->Count(); ++i)
         deleted += Words()->GetDeleted(i) ? 1 : 0;
@@ -475,6 +516,161 @@ TEST_F(WordListCommandsTest, CommandsWaitWhileTheEngineWorksOnTheDocument)
     EXPECT_TRUE(tried);
     ASSERT_NE(Words(), nullptr);
     EXPECT_EQ(Words()->SortLevel(0).key, cv::TCVWordList::kSortAlphabetical);
+}
+
+// ---- commands a user meets on every page ----------------------------------------------
+
+TEST_F(WordListCommandsTest, OtherSortsOrderTheAlphabeticalPageAndNameTheSort)
+{
+    WordListOf(kCorpus);
+    Show(window->AdvOfficePageFrequency);
+    // From the frequency page the sort shows on the alphabetical one.
+    MenuCommand(98);
+    EXPECT_EQ(CurrentPage(), window->AdvOfficePageAlph);
+    const QStringList byLength = WordsOf(*Words());
+    for (int i = 1; i < byLength.size(); ++i)
+        EXPECT_LE(byLength[i - 1].size(), byLength[i].size()) << byLength.join(u' ').toStdString();
+    const int tab = window->AdvOfficePager1->indexOf(window->AdvOfficePageAlph);
+    EXPECT_TRUE(window->AdvOfficePager1->tabText(tab).contains(QStringLiteral("word length")));
+    MenuCommand(97);
+    EXPECT_TRUE(window->AdvOfficePager1->tabText(tab).contains(QStringLiteral("word endings")));
+    EXPECT_EQ(WordsOf(*Words()).first(), QStringLiteral("road")); // read backwards, "daor" comes first
+    MenuCommand(96);
+    EXPECT_EQ(window->AdvOfficePager1->tabText(tab), QStringLiteral("alphabetical"));
+    QStringList sorted = WordsOf(*Words());
+    std::sort(sorted.begin(), sorted.end());
+    EXPECT_EQ(WordsOf(*Words()), sorted);
+}
+
+TEST_F(WordListCommandsTest, APlainTextListIsAReferenceListForKeyWords)
+{
+    OpenSaved(SavedWordList(QStringLiteral("study"), QStringLiteral("whale ").repeated(40) + QStringLiteral("the sea the ship")));
+    // A word, a TAB and its frequency a line.
+    const QString counts = Text(QStringLiteral("english counts.txt"),
+                                QStringLiteral("the\t6000\nof\t3000\nand\t2800\nsea\t40\nship\t30\nland\t200\n"));
+    files.QueueAnswer(counts);
+    MenuCommand(90);
+    EXPECT_EQ(commands.comparisonShown, 0); // no comparison dialog: the file is the reference
+    ASSERT_NE(Doc()->fKeywordsList, nullptr);
+    bool whale = false;
+    for (int i = 0; i < Doc()->fKeywordsList->Count(); ++i)
+        whale = whale || Doc()->fKeywordsList->Entry(i).fWord == QStringLiteral("whale");
+    EXPECT_TRUE(whale);
+    EXPECT_EQ(window->AdvOfficePager1->tabText(window->AdvOfficePager1->indexOf(window->AdvOfficePageKWs)),
+              QStringLiteral("KWs with english counts"));
+    // A text that holds no counts says so.
+    dialogs.Clear();
+    files.QueueAnswer(Text(QStringLiteral("prose.txt"), QStringLiteral("no counts in here")));
+    MenuCommand(90);
+    EXPECT_TRUE(dialogs.Routines().contains(QStringLiteral("NoWordListWordsFoundIn")));
+}
+
+TEST_F(WordListCommandsTest, RowPercentagesShowEachListsShareOfTheRow)
+{
+    choices.consistencyFiles = {SavedWordList(QStringLiteral("alpha"), QStringLiteral("the cat the dog the")),
+                                SavedWordList(QStringLiteral("beta"), QStringLiteral("the dog"))};
+    Request(cv::kListDetailedConsistency);
+    cv::TCV_Grid* grid = Show(window->AdvOfficePageConsistency);
+    const int row = RowOf(*grid, QStringLiteral("the"));
+    ASSERT_GT(row, 0);
+    const int first = cv::TDetailedConsistencyList::ColumnOfList(0);
+    EXPECT_EQ(grid->Cells(first, row), QStringLiteral("3"));
+    MenuCommand(196);
+    EXPECT_TRUE(window->RowPercentagesShown());
+    EXPECT_EQ(grid->Cells(first, row), QLocale().toString(75.0, 'f', 2) + QLatin1Char('%'));
+    EXPECT_EQ(grid->Cells(first + 1, row), QLocale().toString(25.0, 'f', 2) + QLatin1Char('%'));
+    MenuCommand(196);
+    EXPECT_EQ(grid->Cells(first, row), QStringLiteral("3"));
+}
+
+TEST_F(WordListCommandsTest, PlotsAndLinksOfTheKeyWordsComeOnTheirOwnPages)
+{
+    KeyWordsOfOneText();
+    ASSERT_GT(Doc()->fKeywordsList->Count(), 0);
+    Show(window->AdvOfficePageKWs);
+    MenuCommand(39);
+    ASSERT_NE(window->KeyWordsDocument(), nullptr);
+    EXPECT_EQ(CurrentPage(), window->AdvOfficePageKWPlot);
+    EXPECT_EQ(window->CVGridKWPlot->List(), window->KeyWordsDocument()->fPlots.get());
+    EXPECT_GT(RowOf(*window->CVGridKWPlot, QStringLiteral("whale")), 0);
+    Show(window->AdvOfficePageKWs);
+    MenuCommand(41);
+    EXPECT_EQ(CurrentPage(), window->AdvOfficePageKWLinks);
+    EXPECT_GT(window->KeyWordsDocument()->fKWLinks->Count(), 0);
+    // They go with the document.
+    window->CloseData(true);
+    EXPECT_EQ(window->KeyWordsDocument(), nullptr);
+}
+
+TEST_F(WordListCommandsTest, KeyWordPlotsNeedAListOfOneText)
+{
+    WordListOf(kCorpus);
+    dialogs.Clear();
+    MenuCommand(39); // no key words yet
+    EXPECT_EQ(dialogs.Routines(), QStringList{QStringLiteral("ReportedAFact")});
+    EXPECT_EQ(window->KeyWordsDocument(), nullptr);
+}
+
+TEST_F(WordListCommandsTest, TheTextsOfARowComeFromTheIndexAndShowInAFile)
+{
+    IndexOf(kCorpus);
+    cv::TCV_Grid* grid = Show(window->AdvOfficePageIndexAlph);
+    grid->SetRow(RowOf(*grid, QStringLiteral("dog")));
+    cv::TScriptedDesktop desktop;
+    cv::TDesktopServiceGuard guard(&desktop);
+    dialogs.QueueAnswer(TDialogAnswer::Yes); // this row only
+    ASSERT_TRUE(grid->HandleGridCommand(38));
+    ASSERT_EQ(desktop.Opened().size(), 1u);
+    const auto read = [](const QUrl& url) {
+        QFile f(url.toLocalFile());
+        return f.open(QIODevice::ReadOnly) ? QString::fromUtf16(reinterpret_cast<const char16_t*>(f.readAll().constData() + 2),
+                                                                 (f.size() - 2) / 2)
+                                           : QString();
+    };
+    QString shown = read(desktop.Opened().back());
+    EXPECT_TRUE(shown.contains(QStringLiteral("b.txt")));
+    EXPECT_FALSE(shown.contains(QStringLiteral("a.txt")));
+    dialogs.QueueAnswer(TDialogAnswer::No); // every row
+    grid->HandleGridCommand(38);
+    shown = read(desktop.Opened().back());
+    EXPECT_TRUE(shown.contains(QStringLiteral("a.txt")) && shown.contains(QStringLiteral("b.txt")));
+}
+
+TEST_F(WordListCommandsTest, SourceTextShowsTheRowsTextWithItsWord)
+{
+    WordListOf(kCorpus);
+    cv::TCV_Grid* grid = Show(window->AdvOfficePageAlph);
+    grid->SetRow(RowOf(*grid, QStringLiteral("cat")));
+    MenuCommand(40);
+    ASSERT_EQ(commands.sourceTextsShown.size(), 1);
+    EXPECT_TRUE(commands.sourceTextsShown.front().endsWith(QStringLiteral("a.txt")));
+    EXPECT_EQ(commands.sourceTextWords, QStringList{QStringLiteral("cat")});
+    // On the page of texts, the row's text itself.
+    grid = Show(window->AdvOfficePageFilenames);
+    grid->SetRow(2);
+    MenuCommand(40);
+    ASSERT_EQ(commands.sourceTextsShown.size(), 2);
+    EXPECT_TRUE(commands.sourceTextsShown.back().endsWith(grid->Cells(cv::TCVWordList::kColWord, 2)));
+    EXPECT_TRUE(commands.sourceTextWords.isEmpty());
+}
+
+TEST_F(WordListCommandsTest, PlayReadsTheRowAloudAndFindOpensTheSearch)
+{
+    WordListOf(kCorpus);
+    cv::TCV_Grid* grid = Show(window->AdvOfficePageAlph);
+    grid->SetRow(RowOf(*grid, QStringLiteral("cat")));
+    QStringList spoken;
+    const cv::TRowSpeaker before = cv::SetRowSpeaker([&](const QString& line) { spoken << line; });
+    MenuCommand(186);
+    cv::SetRowSpeaker(before);
+    ASSERT_EQ(spoken.size(), 1);
+    EXPECT_TRUE(spoken.front().contains(QStringLiteral("cat")));
+    MenuCommand(170);
+    cv::TGridDialogHost* host = cv::FindGridDialogHost(*window);
+    ASSERT_NE(host, nullptr);
+    ASSERT_NE(host->SearchDelColourCatForm(), nullptr);
+    EXPECT_TRUE(host->SearchDelColourCatForm()->isVisible());
+    EXPECT_EQ(host->SearchDelColourCatForm()->ActionTag, cv::kModeSearch);
 }
 
 } // namespace

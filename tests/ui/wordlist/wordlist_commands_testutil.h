@@ -91,6 +91,11 @@ protected:
         QString error;
         ASSERT_TRUE(cv::MakeIndexOfTexts(chosen, base, cv::kIndexOpenNew, &error)) << error.toStdString();
         QApplication::processEvents();
+        OpenIndex(base);
+    }
+    // Opens the index of that base name in the window.
+    void OpenIndex(const QString& base)
+    {
         cv::TCVStored_File_rec& rec = cv::StartupOpenFileRec();
         rec.Clear();
         rec.FileName = cv::IndexFileName(base, cv::TIndexFileKind::Tokens);
@@ -100,6 +105,26 @@ protected:
         ASSERT_NE(Doc()->fIndexHandler, nullptr);
         dialogs.Clear();
         Posted();
+    }
+    // Opens a saved word list in the window.
+    void OpenSaved(const QString& fileName)
+    {
+        cv::TCVStored_File_rec& rec = cv::StartupOpenFileRec();
+        rec.Clear();
+        rec.FileName = fileName;
+        rec.ListType = cv::kListWordList;
+        ASSERT_TRUE(window->OpenFile());
+    }
+    // A word list of one text about whales, compared with a reference list
+    // of everyday English: its key words are whale, sea and ship.
+    void KeyWordsOfOneText()
+    {
+        const QString reference = SavedWordList(
+            QStringLiteral("reference"), QStringLiteral("the of and a to in the land the town the road ").repeated(20));
+        cv::SetKeywordsSettingsReferenceCorpus(reference);
+        OpenSaved(SavedWordList(QStringLiteral("study"), QStringLiteral("the whale and the sea. ").repeated(10) +
+                                                             QStringLiteral("whale ship whale sea ").repeated(20)));
+        MenuCommand(49);
     }
     // Shows a page and makes its grid current.
     cv::TCV_Grid* Show(QWidget* page)

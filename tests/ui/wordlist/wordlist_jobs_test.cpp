@@ -489,5 +489,33 @@ TEST_F(WordListWindowTest, AnIndexThatCannotBeWrittenIsToldAndThePreviousDocumen
     EXPECT_EQ(Doc(), before);
 }
 
+TEST_F(WordListWindowTest, TagsShownAfterTheWordsMayBecomeTheirPrefix)
+{
+    Choose({{QStringLiteral("t.txt"), QStringLiteral("the cat sat")}});
+    Request(cv::kListWordList);
+    cv::TCVWordList* words = Doc()->WordlistOfType(cv::kListWordList);
+    ASSERT_NE(words, nullptr);
+    // Untagged words: nothing to ask.
+    words->SetTagDisplay(2);
+    EXPECT_FALSE(window->AskTreatTagsAsPrefix(words));
+    // Tagged words shown after the word: asked; yes puts the tags in front everywhere.
+    words->Entry(0).fTag = QStringLiteral("<DT>");
+    dialogs.QueueAnswer(cv::TDialogAnswer::Yes);
+    EXPECT_TRUE(window->AskTreatTagsAsPrefix(words));
+    EXPECT_EQ(dialogs.Routines().last(), QStringLiteral("TreatTagsAsPrefixInQ"));
+    EXPECT_EQ(words->TagDisplay(), 1);
+    EXPECT_EQ(cv::GetTextSettings().TagDisplay(), 1);
+    EXPECT_TRUE(cv::GetMenuItemChecked(220));
+    // Now they are a prefix (or hidden): not asked again.
+    EXPECT_FALSE(window->AskTreatTagsAsPrefix(words));
+    words->SetTagDisplay(0);
+    EXPECT_FALSE(window->AskTreatTagsAsPrefix(words));
+    // No keeps things as they are.
+    words->SetTagDisplay(2);
+    dialogs.QueueAnswer(cv::TDialogAnswer::No);
+    EXPECT_TRUE(window->AskTreatTagsAsPrefix(words));
+    EXPECT_EQ(words->TagDisplay(), 2);
+}
+
 } // namespace
 } // namespace wordlist_window_test

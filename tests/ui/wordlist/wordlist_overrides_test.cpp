@@ -9,6 +9,7 @@
 #include "model/stats_list.h"
 #include "suite/cvbuf.h"
 #include "ui/framework/tool_data_module.h"
+#include "ui/wordlist/views/word_cloud_window.h"
 #include "wordlist/detailed_consistency.h"
 
 namespace wordlist_window_test {
@@ -229,6 +230,27 @@ TEST_F(WordListCommandsTest, AMovingWindowPlotFileOpensOnlyWhenItExists)
     files.QueueAnswer(plot);
     MenuCommand(146);
     EXPECT_EQ(commands.plotsOpened, QStringList{plot});
+}
+
+TEST_F(WordListCommandsTest, ChangedSettingsReachOpenWordCloudsUnlessTheDocumentsListsReReadThem)
+{
+    WordListOf(kCorpus);
+    std::unique_ptr<cv::TFormWordCloud> cloud(cv::ShowWordCloud(window.get(), *Doc()->WordlistOfType(cv::kListWordList), QStringLiteral("cloud")));
+    cloud->setAttribute(Qt::WA_DeleteOnClose, false);
+    cv::TWordCloudSettingsRec w = cv::GetWordCloudSettings();
+    w.SetMinFontSize(17);
+    cv::SetWordCloudSettings(w);
+    // 233 with a document: the document's lists take the settings, the cloud keeps its own.
+    window->SettingsChanged(cv::kCodeReReadSettings);
+    EXPECT_NE(cloud->Cloud().CloudSettings.MinFontSize(), 17);
+    // Any other change, or none with no document, reaches the cloud.
+    window->SettingsChanged(-1);
+    EXPECT_EQ(cloud->Cloud().CloudSettings.MinFontSize(), 17);
+    w.SetMinFontSize(19);
+    cv::SetWordCloudSettings(w);
+    window->CloseData(true);
+    window->SettingsChanged(cv::kCodeReReadSettings);
+    EXPECT_EQ(cloud->Cloud().CloudSettings.MinFontSize(), 19);
 }
 
 } // namespace

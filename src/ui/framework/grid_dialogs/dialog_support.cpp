@@ -2,9 +2,14 @@
 
 #include <QDir>
 #include <QHideEvent>
+#include <QScreen>
 #include <QSettings>
 #include <QShowEvent>
+#include <QTabBar>
 #include <QStandardPaths>
+#include <QTabWidget>
+
+#include <algorithm>
 
 #include "suite/cvbuf.h"
 #include "suite/window_messages.h"
@@ -64,12 +69,31 @@ TRememberingDialog::TRememberingDialog(const QString& objectName, QWidget* paren
     setObjectName(objectName);
 }
 
+QSize RoomForContents(const QWidget& dialog)
+{
+    QSize room = dialog.size().expandedTo(dialog.sizeHint());
+    // Every tab of a page control in sight: its tab bar as wide as all its tabs.
+    for (const QTabWidget* tabs : dialog.findChildren<QTabWidget*>()) {
+        const int missing = tabs->tabBar()->sizeHint().width() + 8 - tabs->width();
+        if (missing > 0 && tabs->isVisibleTo(&dialog))
+            room.setWidth(std::max(room.width(), dialog.width() + missing));
+    }
+    // Never beyond the screen.
+    if (const QScreen* screen = dialog.screen())
+        room = room.boundedTo(screen->availableGeometry().size());
+    return room;
+}
+
 void TRememberingDialog::showEvent(QShowEvent* event)
 {
     if (!m_restored) {
         m_restored = true;
         RestoreDialogGeometry(*this);
     }
+    // A size remembered from an earlier layout, or a layout's own too small
+    // a guess, never hides a control or a tab.
+    if (const QSize room = RoomForContents(*this); room != size())
+        resize(room);
     QDialog::showEvent(event);
 }
 

@@ -37,8 +37,13 @@ QString GridDialogSettingsFileName();
 void RestoreDialogGeometry(QWidget& dialog);
 void StoreDialogGeometry(const QWidget& dialog);
 
+// The size a dialog needs to show every control and every tab of its page
+// controls, at least its size now (within the screen).
+QSize RoomForContents(const QWidget& dialog);
+
 // A dialog that remembers where it was: restored when first shown, stored
-// whenever it is hidden. The object name names the record.
+// whenever it is hidden, and never shown smaller than its contents need.
+// The object name names the record.
 class TRememberingDialog : public QDialog {
 public:
     explicit TRememberingDialog(const QString& objectName, QWidget* parent = nullptr);

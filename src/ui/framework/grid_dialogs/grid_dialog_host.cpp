@@ -1,6 +1,8 @@
 #include "ui/framework/grid_dialogs/grid_dialog_host.h"
 
 #include <QApplication>
+#include <QDateTime>
+#include <QEvent>
 #include <QDir>
 #include <QFileInfo>
 #include <QLocale>
@@ -15,6 +17,7 @@
 #include "suite/dialog_routines.h"
 #include "suite/gui/desktop_services.h"
 #include "suite/resource_strings.h"
+#include "suite/search_items.h"
 #include "suite/wdef.h"
 #include "suite/window_messages.h"
 #include "suite/text_settings.h"
@@ -25,6 +28,7 @@
 #include "ui/framework/grid_dialogs/print_preview.h"
 #include "ui/framework/grid_dialogs/save_as_dialog.h"
 #include "ui/framework/grid_dialogs/search_dialogs.h"
+#include "ui/framework/grid_dialogs/search_switches.h"
 #include "ui/framework/grid_dialogs/search_replace_dialog.h"
 #include "ui/framework/grid_dialogs/wizard_base.h"
 
@@ -160,7 +164,7 @@ bool TGridDialogHost::SaveAsExport(TCV_Grid* grid, int exportKind, bool& busySav
     return ok;
 }
 
-void TGridDialogHost::OpenColumnsDialog(TCV_Grid* grid)
+void TGridDialogHost::OpenColumnsDialog(TCV_Grid* grid, bool computedPage)
 {
     if (!MayWorkOn(grid))
         return;
@@ -193,8 +197,31 @@ void TGridDialogHost::OpenColumnsDialog(TCV_Grid* grid)
                 NotImplemented();
             }
         },
-        [grid](TCV_Base_Grid*) { return ColumnLayoutOf(*grid).SaveAsCustomised(nullptr); },
-        [grid](TCV_Base_Grid*, const TGrid_header_array& headers) { ColumnLayoutOf(*grid).SetHeaders(headers); });
+        [this, grid](TCV_Base_Grid*) {
+            if (!grid->HandlersB.SaveColumnsAsCustomised)
+                return SaveColumnsAsCustomised(grid);
+            // Saved through the grid's own handler: the file written tells.
+            const QString file = CustomisedLayoutFileName(ColumnLayoutOf(*grid).ListType());
+            const QDateTime before = QFileInfo(file).lastModified();
+            grid->HandlersB.SaveColumnsAsCustomised(grid);
+            const QFileInfo after(file);
+            return after.exists() && (!before.isValid() || after.lastModified() >= before);
+        },
+        [grid](TCV_Base_Grid*, const TGrid_header_array& headers) {
+            TGridColumnLayout& l = ColumnLayoutOf(*grid);
+            QStringList before;
+            for (int c = 0; c < grid->ColCount(); ++c)
+                before << grid->Cells(c, 0);
+            l.SetHeaders(headers);
+            // Headings the user typed become the list's own.
+            for (int c = 0; c < grid->ColCount() && c < before.size(); ++c)
+                if (grid->Cells(c, 0) != before[c] && grid->HandlersA.ColumnHeadingChanged)
+                    grid->HandlersA.ColumnHeadingChanged(grid, c);
+            if (grid->HandlersA.PreviewPageChanged)
+                grid->HandlersA.PreviewPageChanged(grid);
+        });
+    if (computedPage && form.ComputedPage)
+        form.PageControl->setCurrentWidget(form.ComputedPage);
     RunModalDialog(form);
     RememberUnits(form.fUnits);
 }
@@ -309,9 +336,27 @@ void TGridDialogHost::OpenSearchReplace(TCV_Grid* grid, bool replacing)
         if (g && g->HandlersB.StatusBarMessage)
             g->HandlersB.StatusBarMessage(10, Format(CVHitN, {hit, row}));
     };
-    m_searchReplace->Setup(replacing, replace, {}, {}, {}, found, grid);
+    // The grid draws the search words of a search while it runs.
+    const auto started = [](TCV_Grid* g, const TSearchWordItems& words) {
+        if (g)
+            g->SetDrawForGridSearchDisplay(GlobalSearchColumn(), words.TypedSearchWords());
+    };
+    m_searchReplace->Setup(replacing, replace, {}, {}, started, found, grid);
+    // When the dialog goes the grid draws them no more.
+    if (m_searchGrid && m_searchGrid != grid)
+        m_searchGrid->SetDrawForGridSearchDisplay(-1, {});
+    m_searchGrid = grid;
+    m_searchReplace->removeEventFilter(this);
+    m_searchReplace->installEventFilter(this);
     m_searchReplace->show();
     m_searchReplace->raise();
+}
+
+bool TGridDialogHost::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_searchReplace && event->type() == QEvent::Hide && m_searchGrid)
+        m_searchGrid->SetDrawForGridSearchDisplay(-1, {});
+    return QObject::eventFilter(watched, event);
 }
 
 void TGridDialogHost::StopSearchReplace()

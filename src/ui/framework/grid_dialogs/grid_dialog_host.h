@@ -43,8 +43,12 @@ public:
     // own format. busySavingAs is the window's flag: set while the export
     // runs; a second export is refused while it is. True when a file was written.
     bool SaveAsExport(TCV_Grid* grid, int exportKind, bool& busySavingAs);
-    // "Columns: Layout & Format" for the grid.
-    void OpenColumnsDialog(TCV_Grid* grid);
+    // "Columns: Layout & Format" for the grid; computedPage opens it on
+    // its calculator page ("New column"). A heading the user changes goes to
+    // the grid's ColumnHeadingChanged, "Save" through its
+    // SaveColumnsAsCustomised, and an open print preview of the grid follows
+    // every change (PreviewPageChanged).
+    void OpenColumnsDialog(TCV_Grid* grid, bool computedPage = false);
     // Stores the grid's columns as the customised layout of its list type.
     bool SaveColumnsAsCustomised(TCV_Grid* grid);
     // The conditions dialog (made once) on the grid, in a mode: 85 "Delete
@@ -93,6 +97,10 @@ public:
     TFormBreakdown* BreakdownForm() const;
     TPrintPreviewHandler& PrintHandler() { return *printpreviewHandler; }
 
+protected:
+    // The search dialog hidden: the grid it searched draws no search words.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     bool MayWorkOn(TCV_Grid* grid) const;
     QWidget* Owner() const;
@@ -103,6 +111,7 @@ private:
     QPointer<TFormTestWhether> m_conditions;
     QPointer<TCVFormPrintPreview> m_preview;
     QPointer<TSearchReplaceDlg> m_searchReplace;
+    QPointer<TCV_Grid> m_searchGrid;
     QPointer<TFormBreakdown> m_breakdown;
     std::unique_ptr<TPrintPreviewHandler> printpreviewHandler;
 };

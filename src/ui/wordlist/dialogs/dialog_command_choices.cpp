@@ -191,4 +191,14 @@ bool TDialogCommandChoices::ChooseIndexExport(TIndexExportChoice& choice)
 
 void TDialogCommandChoices::ShowStartWizard(TCVFileDetails* texts) { m_dialogs.ShowStartWizard(texts); }
 
+std::optional<int> TDialogCommandChoices::ChooseLanguage(const QStringList& names, const QString& current)
+{
+    TFormLangChange dialog(DialogOwner());
+    dialog.SetAlternatives(names.join(u'\t'));
+    dialog.SetCurrentLangTo(current);
+    if (RunModalDialog(dialog) != kModalOK || dialog.AdvComboBox1->currentIndex() < 0)
+        return std::nullopt;
+    return dialog.AdvComboBox1->currentIndex();
+}
+
 } // namespace cv

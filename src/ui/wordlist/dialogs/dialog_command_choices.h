@@ -74,6 +74,12 @@ public:
     {
         return m_views ? m_views->OpenMovingWindowPlot(fileName) : m_others.OpenMovingWindowPlot(fileName);
     }
+    bool ShowSourceText(const QString& fileName, const QStringList& words) override
+    {
+        return m_views ? m_views->ShowSourceText(fileName, words) : m_others.ShowSourceText(fileName, words);
+    }
+    // TFormLangChange: the language list's names with the current one shown.
+    std::optional<int> ChooseLanguage(const QStringList& names, const QString& current) override;
 
 private:
     TDialogJobChoices& m_dialogs;

@@ -175,12 +175,13 @@ TFormStartWizardW::TFormStartWizardW(QWidget* mainForm)
     advancedLayout->addWidget(results);
     PageControl1->addTab(TabSheetAdvanced, QStringLiteral("Advanced"));
 
-    auto* side = new QVBoxLayout;
-    side->addWidget(ButtonHelp);
-    side->addStretch(1);
-    auto* layout = new QHBoxLayout(this);
-    layout->addLayout(side);
+    // The pages, and Help below them at the right, where dialogs have it.
+    auto* bottom = new QHBoxLayout;
+    bottom->addStretch(1);
+    bottom->addWidget(ButtonHelp);
+    auto* layout = new QVBoxLayout(this);
     layout->addWidget(PageControl1, 1);
+    layout->addLayout(bottom);
 
     // The initial folders of every file choice: the default folder.
     const QString folder = GetDefaultFolder();

@@ -5,6 +5,7 @@
 #include "model/stats_list.h"
 #include "ui/wordlist/views/extra_details.h"
 #include "ui/wordlist/views/moving_window_plot_form.h"
+#include "ui/wordlist/views/one_text_viewer.h"
 
 namespace cv {
 
@@ -14,6 +15,7 @@ TViewWindows::~TViewWindows()
 {
     delete m_details.data();
     delete m_plot.data();
+    delete m_viewer.data();
 }
 
 void TViewWindows::SetTagHandlerAndTagTranslate(TTagHandlerBase* tagHandler, TTagsToTranslateList* tagsToTranslate)
@@ -52,6 +54,29 @@ void TViewWindows::ShowWordFrequenciesPerText(const QStringList& words, const TC
     }
     details->AddHighlightWords(words, int(words.size()));
     details->Frequencies();
+}
+
+TFormOneTextFileShower* TViewWindows::TextViewer()
+{
+    if (!m_viewer) {
+        m_viewer = new TFormOneTextFileShower(m_parent);
+        m_viewer->setWindowFlag(Qt::Window);
+    }
+    return m_viewer;
+}
+
+bool TViewWindows::ShowSourceText(const QString& fileName, const QStringList& words)
+{
+    TFormOneTextFileShower* viewer = TextViewer();
+    TOneTextFileDetails details;
+    details.fileName = fileName;
+    if (!viewer->OpenAndShowAText(details, 0, nullptr))
+        return false;
+    if (!words.isEmpty())
+        viewer->AddStringsASKWsAndSeek(words);
+    viewer->show();
+    viewer->raise();
+    return true;
 }
 
 bool TViewWindows::OpenMovingWindowPlot(const QString& fileName)

@@ -17,6 +17,7 @@ namespace cv {
 class TCVStatsList;
 class TFormExtraDetails;
 class TFormMovingWindowPlot;
+class TFormOneTextFileShower;
 class TTagHandlerBase;
 class TTagsToTranslateList;
 
@@ -35,14 +36,18 @@ public:
     void ShowWordFrequenciesPerText(const QStringList& words, const TCVStatsList& texts);
     // Opens the plot file in the plot view; false when it could not.
     bool OpenMovingWindowPlot(const QString& fileName);
+    // The one-text viewer on a text with the words highlighted; false when it cannot be read.
+    bool ShowSourceText(const QString& fileName, const QStringList& words);
 
     TFormExtraDetails* ExtraDetails();
     TFormMovingWindowPlot* PlotView();
+    TFormOneTextFileShower* TextViewer();
 
 private:
     QPointer<QWidget> m_parent;
     QPointer<TFormExtraDetails> m_details;
     QPointer<TFormMovingWindowPlot> m_plot;
+    QPointer<TFormOneTextFileShower> m_viewer;
     TTagHandlerBase* m_tagHandler = nullptr;
     TTagsToTranslateList* m_tagsToTranslate = nullptr;
 };

@@ -185,24 +185,30 @@ void TFormWordCloud::ComputeTheCloud(TCVBaseDataClass& list, const QString& capt
 {
     txt_based = false;
     fTextlist.reset();
-    // The items as the cloud would read them: from the start, as many as it
-    // may ask for, each with the lines the mouse shows.
+    // Every item of the list as the cloud would read it (with the lines the
+    // mouse shows for it); the cloud then gets the most frequent of them,
+    // most frequent first, numbered by their rank. A list keeps its items
+    // in its own order (a word list alphabetically), so its first items are
+    // not its most frequent ones.
     m_items.clear();
     m_itemLines.clear();
     list.SetCloudReadPosition(0);
     const int count = list.Count();
-    const int reads = std::min(count, cloud->max_items_showable) + 1;
-    for (int k = 0; k < reads; ++k) {
+    struct TItem {
+        TWordFreqAndSourceNum datum;
+        QStringList lines;
+    };
+    std::vector<TItem> items;
+    items.reserve(size_t(count));
+    for (int row = 0; row < count; ++row) {
         TWordFreqAndSourceNum d;
         list.GetNextCloudDatum(d);
-        m_items.push_back(std::move(d));
-    }
-    // Item k is shown as the cloud took it (its word and value); a list
-    // whose items are not its rows in order shows row k-1's cells instead.
-    for (int row = 0; row < std::min(count, cloud->max_items_showable); ++row) {
-        const TWordFreqAndSourceNum& d = m_items[size_t(row)];
+        if (d.frequency <= 0 || d.word.isEmpty())
+            continue;
         QStringList lines;
-        if (d.number == row + 1 && !d.word.isEmpty()) {
+        // An item that is its row shows its word and value; one that is not
+        // (a list whose items come from elsewhere) the cells of its row.
+        if (d.number == row + 1) {
             lines << d.word << QString::number(d.frequency);
         } else {
             for (int c = 0; c < list.ColumnCount(); ++c) {
@@ -211,8 +217,18 @@ void TFormWordCloud::ComputeTheCloud(TCVBaseDataClass& list, const QString& capt
                 lines << rec.text;
             }
         }
-        m_itemLines.push_back(lines);
+        items.push_back({std::move(d), std::move(lines)});
     }
+    const size_t shown = std::min(items.size(), size_t(std::max(0, cloud->max_items_showable)));
+    const auto moreFrequent = [](const TItem& a, const TItem& b) { return a.datum.frequency > b.datum.frequency; };
+    std::stable_sort(items.begin(), items.end(), moreFrequent);
+    items.resize(shown);
+    for (size_t k = 0; k < items.size(); ++k) {
+        items[k].datum.number = int32_t(k + 1);
+        m_items.push_back(std::move(items[k].datum));
+        m_itemLines.push_back(std::move(items[k].lines));
+    }
+    m_items.push_back({}); // the end of the items
     list.SetCloudReadPosition(0);
     cloud->fListItemsCount = count;
     cloud->SetSource([this](TWordFreqAndSourceNum& d) {

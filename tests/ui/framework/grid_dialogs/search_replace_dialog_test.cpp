@@ -226,6 +226,29 @@ TEST_F(SearchReplaceTest, SearchingOnlyNeverReplacesAndGoesRoundUntilCancelled)
     EXPECT_EQ(grid->View()->currentIndex().column(), 1);
 }
 
+TEST_F(SearchReplaceTest, TheGridDrawsTheSearchWordsWhileTheSearchRuns)
+{
+    TSearchReplaceDlg& dialog = Open(false);
+    dialog.ElComboBoxSearch->setCurrentText(QStringLiteral("*at"));
+    // Rows (from 1): the Cat sat ON mat.
+    std::vector<bool> drawnAtFirstHit;
+    QTimer probe;
+    probe.setInterval(0);
+    QObject::connect(&probe, &QTimer::timeout, [&] {
+        if (!dialog.WaitingForDecision() || !drawnAtFirstHit.empty())
+            return;
+        for (int row = 0; row < 5; ++row)
+            drawnAtFirstHit.push_back(grid->Model()->ShowsSearchWord(row, 1));
+        dialog.ButtonCancel->click();
+    });
+    probe.start();
+    dialog.ButtonOK->click();
+    EXPECT_EQ(drawnAtFirstHit, (std::vector<bool>{false, true, true, false, true}));
+    EXPECT_FALSE(grid->Model()->ShowsSearchWord(1, 2)); // only the column searched
+    // Ended, the grid draws them no more.
+    EXPECT_FALSE(grid->Model()->ShowsSearchWord(1, 1));
+}
+
 TEST_F(SearchReplaceTest, MissingOrUnfoundSearchWordsAreReported)
 {
     TSearchReplaceDlg& dialog = Open(true);

@@ -14,7 +14,9 @@
 #include "support/test_support.h"
 #include "ui/wordlist/views/view_support.h"
 #include "ui/wordlist/views/word_cloud_window.h"
+#include "model/chosen_files.h"
 #include "wordlist/plain_text_wordlist.h"
+#include "wordlist/wordlist_holder.h"
 
 namespace cv {
 namespace {
@@ -146,6 +148,39 @@ TEST_F(WordCloudWindow, ResultListCloudIsReadOnceAndShowsWordAndFrequency)
     EXPECT_EQ(form->Label1->text(), placed[1].wfsn.word + QStringLiteral("\n99"));
     form->Refresh();
     EXPECT_EQ(form->Cloud().Placed().size(), 12u);
+}
+
+TEST_F(WordCloudWindow, AWordListsCloudIsMadeOfItsMostFrequentWordsNotItsFirst)
+{
+    // 3000 words once each, and two frequent ones that come last alphabetically.
+    cvtest::TempDir dir;
+    QString text;
+    for (int i = 0; i < 3000; ++i)
+        text += QStringLiteral("w%1 ").arg(i, 4, 10, QLatin1Char('0'));
+    text += QStringLiteral("zeta ").repeated(50) + QStringLiteral("zulu ").repeated(40);
+    TCVFileDetails chosen(true, {});
+    ASSERT_TRUE(chosen.ToolAddAFile(dir.write(QStringLiteral("t.txt"), text.toUtf8())));
+    T_WholeWordlistHolder doc(kListWordList, nullptr, nullptr, false, false);
+    int32_t converted = 0;
+    ASSERT_TRUE(doc.MakeWordlist(chosen, 0, converted, kListWordList));
+    TCVWordList& words = *doc.WordlistOfType(kListWordList);
+    ASSERT_EQ(words.Count(), 3002);
+    ASSERT_EQ(words.Entry(words.Count() - 1).fWord, QStringLiteral("zulu")); // stored alphabetically
+
+    std::unique_ptr<TFormWordCloud> form(ShowWordCloud(nullptr, words, QStringLiteral("words")));
+    form->setAttribute(Qt::WA_DeleteOnClose, false);
+    const auto& placed = form->Cloud().Placed();
+    ASSERT_GE(placed.size(), 2u);
+    EXPECT_EQ(placed[0].wfsn.word, QStringLiteral("zeta"));
+    EXPECT_EQ(placed[0].wfsn.number, 1);
+    EXPECT_EQ(placed[1].wfsn.word, QStringLiteral("zulu"));
+    EXPECT_GT(placed[0].points, placed.back().points);
+    // No more words than a cloud shows.
+    EXPECT_LE(int(placed.size()), form->Cloud().max_items_showable);
+    // The mouse shows the word's own frequency.
+    const QPoint at = CentreOf(placed[0]);
+    ASSERT_EQ(form->MouseMoveAt(at.x(), at.y()), 1);
+    EXPECT_EQ(form->Label1->text(), QStringLiteral("zeta\n50"));
 }
 
 TEST_F(WordCloudWindow, DataColumnChoiceStoresTheConfirmedColumn)

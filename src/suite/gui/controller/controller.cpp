@@ -1,14 +1,21 @@
-#include "controller.h"
+#include "suite/gui/controller/controller.h"
 
-#include "controller_ini.h"
+#include "suite/gui/controller/controller_ini.h"
+#include "suite/gui/controller/customise_window.h"
+#include "suite/gui/controller/settings_window.h"
+#include "suite/gui/controller/text_chooser.h"
 #include "suite/controller_codes.h"
 #include "suite/cvbuf.h"
 #include "suite/logging.h"
+#include "runtime/language_list.h"
 #include "suite/my_types.h"
 #include "suite/named_mutex.h"
+#include "suite/text_settings.h"
 #include "suite/window_messages.h"
 
+#include <QApplication>
 #include <QCoreApplication>
+#include <QDir>
 #include <QSocketNotifier>
 #include <QTextStream>
 
@@ -50,6 +57,15 @@ QString DescribeControllerCode(uint16_t code)
     case kCodeNoData: return QStringLiteral("data state: no data");
     case kCodeHasData: return QStringLiteral("data state: data");
     case kCodeNewWithData: return QStringLiteral("new while holding data");
+    case kCodeSettingsColours: return QStringLiteral("settings: colours");
+    case kCodeSettingsFont: return QStringLiteral("settings: font");
+    case kCodeSettingsFolders: return QStringLiteral("settings: folders");
+    case kCodeSettingsTags: return QStringLiteral("settings: tags");
+    case kCodeSettingsLists: return QStringLiteral("settings: stop, lemma and match lists");
+    case kCodeSettingsOfTool: return QStringLiteral("settings of the tool");
+    case kCodeSettingsIndex: return QStringLiteral("settings: index");
+    case kCodeSettingsCustomise: return QStringLiteral("customise menus");
+    case kCodeAboutAndMemory: return QStringLiteral("about and memory");
     default: break;
     }
     if (code < kCodeProgressFirst || code > kCodeProgressLast)
@@ -136,6 +152,9 @@ void TController::Finish()
     SetShellWnd(0);
     UnSetWnd(kToolController, m_window->Handle());
     Log(QStringLiteral("controller closing"));
+    for (QWidget* w : {static_cast<QWidget*>(m_chooser.data()), static_cast<QWidget*>(m_settings.data()),
+                       static_cast<QWidget*>(m_customise.data()), static_cast<QWidget*>(m_about.data())})
+        delete w;
     m_window.reset();
     m_mutex.reset();
 }
@@ -174,6 +193,15 @@ void TController::OnMessage(uint32_t msg, uint64_t wparam, int64_t lparam)
         if (tool != kToolController)
             m_lastTool = tool;
         Log(QStringLiteral("1025 from tool %1 (%2): %3 [%4]").arg(tool).arg(Tool_Name(tool), DescribeControllerCode(code)).arg(code));
+        // The commands a user can give only through the controller's windows.
+        if (code == kCodeChooseTexts)
+            ShowTextChooser(tool);
+        else if (IsSettingsWindowCode(code))
+            ShowSettingsWindow(code, tool);
+        else if (code == kCodeSettingsCustomise)
+            ShowCustomiseWindow(tool);
+        else if (code == kCodeAboutAndMemory)
+            ShowAboutWindow();
         break;
     }
     case kMsgControllerParam:
@@ -182,11 +210,115 @@ void TController::OnMessage(uint32_t msg, uint64_t wparam, int64_t lparam)
                 .arg(Tool_Name(ToolOfWParam(wparam)))
                 .arg(CodeOfWParam(wparam))
                 .arg(lparam));
+        if (CodeOfWParam(wparam) == kCodeLanguageChosen)
+            LanguageChosen(int(lparam), ToolOfWParam(wparam));
         break;
     default:
         Log(QStringLiteral("message %1 (WParam %2, LParam %3)").arg(msg).arg(wparam).arg(lparam));
         break;
     }
+}
+
+namespace {
+
+// A window of the controller comes up in front of the tool that asked.
+void Present(QWidget* w)
+{
+    w->setAttribute(Qt::WA_DeleteOnClose);
+    w->show();
+    w->raise();
+    w->activateWindow();
+}
+
+} // namespace
+
+TTextChooser* TController::TextChooser() const { return m_chooser; }
+TControllerSettingsWindow* TController::SettingsWindow() const { return m_settings; }
+TControllerCustomiseWindow* TController::CustomiseWindow() const { return m_customise; }
+TControllerAboutWindow* TController::AboutWindow() const { return m_about; }
+
+std::vector<uint8_t> TController::RegisteredTools() const
+{
+    std::vector<uint8_t> tools;
+    for (int t = 0; t < kToolSlots; ++t)
+        if (t != kToolController && GetToolWnd(uint8_t(t)) != 0)
+            tools.push_back(uint8_t(t));
+    return tools;
+}
+
+void TController::ShowTextChooser(uint8_t tool)
+{
+    if (m_chooser && m_chooser->Tool() != tool)
+        m_chooser->close();
+    if (!m_chooser) {
+        m_chooser = new TTextChooser(tool, QDir::tempPath());
+        m_chooser->OnChosen = [this, tool] {
+            Log(QStringLiteral("texts chosen for tool %1 (%2): %3")
+                    .arg(tool)
+                    .arg(Tool_Name(tool))
+                    .arg(m_chooser ? m_chooser->Texts().size() : 0));
+            SendCode(kCodeReReadChosenTexts, tool);
+        };
+    }
+    Present(m_chooser);
+}
+
+void TController::ShowSettingsWindow(uint16_t code, uint8_t tool)
+{
+    if (m_settings)
+        m_settings->close();
+    m_settings = new TControllerSettingsWindow(SettingsWindowTitle(code, tool), SettingKeysOfCommand(code, tool));
+    m_settings->OnStored = [this, code, tool] { SettingsStored(code, tool); };
+    Present(m_settings);
+}
+
+void TController::ShowCustomiseWindow(uint8_t tool)
+{
+    if (m_customise)
+        m_customise->close();
+    m_customise = new TControllerCustomiseWindow(m_menuCommands ? *m_menuCommands : TMenuCommandsOfTools{});
+    m_customise->OnStored = [this, tool] { SettingsStored(kCodeSettingsCustomise, tool); };
+    Present(m_customise);
+}
+
+void TController::ShowAboutWindow()
+{
+    if (!m_about)
+        m_about = new TControllerAboutWindow;
+    m_about->Refresh();
+    Present(m_about);
+}
+
+void TController::SettingsStored(uint16_t code, uint8_t tool)
+{
+    QString error;
+    if (!m_options.iniFile.isEmpty() && !WriteControllerIni(m_options.iniFile, &error))
+        Log(QStringLiteral("the settings are in use but not kept: %1").arg(error));
+    else
+        Log(QStringLiteral("settings stored in %1").arg(m_options.iniFile));
+    // The lists are loaded or let go as now wanted.
+    if (code == kCodeSettingsLists)
+        for (uint8_t kind = 0; kind < 4; ++kind) {
+            const bool wanted = GetLemmaMatchStopWanted(tool, kind) && !GetLemmaMatchStopFilename(tool, kind).isEmpty();
+            SendCode(uint16_t(kCodeLoadLemmaList + 2 * kind + (wanted ? 0 : 1)), tool);
+        }
+    for (uint8_t t : RegisteredTools())
+        SendCode(kCodeReReadSettings, t);
+}
+
+void TController::LanguageChosen(int index, uint8_t tool)
+{
+    const auto& languages = TLanguageList::Instance();
+    if (index < 0 || index >= languages.Count()) {
+        Log(QStringLiteral("language %1 is not in the language list; nothing changed").arg(index));
+        return;
+    }
+    TTextSettings text = GetTextSettings();
+    ApplyLanguage(text, index);
+    SetTextSettings(text);
+    Log(QStringLiteral("language of the texts: %1").arg(languages.At(index).name));
+    SendCode(kCodeAcknowledge, tool);
+    SettingsStored(kCodeSettingsLanguage, tool);
 }
 
 bool TController::SendCode(uint16_t code, int tool)

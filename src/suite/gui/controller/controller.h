@@ -1,0 +1,107 @@
+#pragma once
+// The controller stand-in: holds the suite's mutex, owns the shared settings
+// buffer, registers the controller's window, logs every message tools post to
+// it and sends them commands typed on standard input.
+//
+// It answers the tools as the suite's controller does where a user has no
+// other way: "Choose texts" (1240) opens the text chooser, whose choice goes
+// into the tool's hand-over file (then 1241 to the tool); the settings
+// commands (1260 colours, 1130 font, 1230 language, 1600 folders, 1790 tags,
+// 1460 lists, 66 the tool's own, 72 index) open a settings window, 4440 the
+// customising of menus and 951 "About and memory". Settings stored by a
+// window go into the ini file and every tool is told (233; for lists also
+// the load or clear of each list). A language chosen in a tool's language
+// dialog (1026 with 1230 and the language's index) becomes the text
+// settings' language, acknowledged (701) and told (233).
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+#include <QPointer>
+
+#include <functional>
+#include <memory>
+#include <utility>
+#include <vector>
+
+#include "suite/window_handle.h"
+
+class QSocketNotifier;
+class QWidget;
+
+namespace cv {
+
+class TMessageWindow;
+class TNamedMutex;
+class TTextChooser;
+class TControllerSettingsWindow;
+class TControllerCustomiseWindow;
+class TControllerAboutWindow;
+struct TMenuCommandsOfTools;
+
+class TController final : public QObject {
+public:
+    struct TOptions {
+        QString iniFile;      // settings that override the defaults
+        QString logFile;      // the controller's log
+        bool echo = true;     // log lines also go to standard output
+        bool readStdin = true;
+    };
+
+    explicit TController(TOptions options);
+    ~TController() override;
+
+    // Takes the mutex, sets up the buffer and the window; false with a reason.
+    bool Start(QString* error);
+    // One command line ("send 233 0", "open file.lst", "stop", ...); false
+    // when it was not understood or could not be sent.
+    bool ExecuteCommand(const QString& line);
+    void Log(const QString& line);
+
+    TWindowHandle Handle() const;
+    // A message as the controller's window gets it (what tools post).
+    void OnMessage(uint32_t msg, uint64_t wparam, int64_t lparam);
+
+    // --- the windows a tool asks for ---
+    void ShowTextChooser(uint8_t tool);
+    void ShowSettingsWindow(uint16_t code, uint8_t tool);
+    void ShowCustomiseWindow(uint8_t tool);
+    void ShowAboutWindow();
+    // The windows open now (null when none).
+    TTextChooser* TextChooser() const;
+    TControllerSettingsWindow* SettingsWindow() const;
+    TControllerCustomiseWindow* CustomiseWindow() const;
+    TControllerAboutWindow* AboutWindow() const;
+    // The menu commands of the tools, for the customising window (the program gives them).
+    void SetMenuCommands(std::shared_ptr<const TMenuCommandsOfTools> commands) { m_menuCommands = std::move(commands); }
+    // Settings changed in a window: the ini file written, every tool told (233).
+    void SettingsStored(uint16_t code, uint8_t tool);
+    // The language of the language list at `index` becomes the texts' language; the tool is told.
+    void LanguageChosen(int index, uint8_t tool);
+    // The tools with a registered window.
+    std::vector<uint8_t> RegisteredTools() const;
+
+private:
+    bool SendCode(uint16_t code, int tool);
+    void ReadStdin();
+    void Finish();
+
+    TOptions m_options;
+    std::unique_ptr<TNamedMutex> m_mutex;
+    std::unique_ptr<TMessageWindow> m_window;
+    QSocketNotifier* m_stdin = nullptr;
+    QByteArray m_stdinPending;
+    int m_lastTool = -1;
+    bool m_finished = false;
+    QPointer<TTextChooser> m_chooser;
+    QPointer<TControllerSettingsWindow> m_settings;
+    QPointer<TControllerCustomiseWindow> m_customise;
+    QPointer<TControllerAboutWindow> m_about;
+    std::shared_ptr<const TMenuCommandsOfTools> m_menuCommands;
+};
+
+// Text of a code for the log ("progress: hide").
+QString DescribeControllerCode(uint16_t code);
+
+} // namespace cv

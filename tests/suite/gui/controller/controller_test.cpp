@@ -1,0 +1,161 @@
+#include "suite/gui/controller/controller.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QDir>
+
+#include "model/chosen_files.h"
+#include "runtime/language_list.h"
+#include "suite/controller_codes.h"
+#include "suite/cvbuf.h"
+#include "suite/gui/controller/controller_ini.h"
+#include "suite/gui/controller/customise_window.h"
+#include "suite/gui/controller/settings_window.h"
+#include "suite/gui/controller/text_chooser.h"
+#include "suite/my_types.h"
+#include "suite/window_messages.h"
+#include "support/process_state.h"
+#include "support/test_support.h"
+
+namespace {
+
+// A controller of the test's own (its buffer, mutex and sockets in a
+// temporary folder) and a tool window that records what it is sent.
+class ControllerTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        qputenv("CV_SETTINGS_BUFFER", dir.file(QStringLiteral("settings.buf")).toLocal8Bit());
+        qputenv("CV_MUTEX_NAME", QStringLiteral("cv-controller-test-%1").arg(QCoreApplication::applicationPid()).toLocal8Bit());
+        qputenv("CV_MESSAGE_SOCKET_DIR", dir.path().toLocal8Bit());
+        // The hand-over files go into the test's own temporary folder.
+        m_tmp = qgetenv("TMPDIR");
+        QDir().mkpath(dir.file(QStringLiteral("tmp")));
+        qputenv("TMPDIR", dir.file(QStringLiteral("tmp")).toLocal8Bit());
+        cv::TController::TOptions options;
+        options.iniFile = dir.file(QStringLiteral("controller.ini"));
+        options.logFile = dir.file(QStringLiteral("controller.log"));
+        options.echo = false;
+        options.readStdin = false;
+        controller = std::make_unique<cv::TController>(options);
+        QString error;
+        ASSERT_TRUE(controller->Start(&error)) << error.toStdString();
+        cv::SetNewWnd(cv::kToolWordList, tool.Handle());
+        cv::SetActiveMainToolWindow(cv::kToolWordList, tool.Handle());
+    }
+    void TearDown() override
+    {
+        controller.reset();
+        cv::TSettingsBuffer::Instance().UsePrivate();
+        cvtest::StartFromDefaults();
+        for (const char* v : {"CV_SETTINGS_BUFFER", "CV_MUTEX_NAME", "CV_MESSAGE_SOCKET_DIR"})
+            qunsetenv(v);
+        if (m_tmp.isEmpty())
+            qunsetenv("TMPDIR");
+        else
+            qputenv("TMPDIR", m_tmp);
+    }
+    // A command from the word-list tool, as it posts it.
+    void FromTool(uint16_t code, int64_t param = -1)
+    {
+        if (param < 0)
+            controller->OnMessage(cv::kMsgControllerCommand, cv::PackToolCode(code, cv::kToolWordList), int64_t(tool.Handle()));
+        else
+            controller->OnMessage(cv::kMsgControllerParam, cv::PackToolCode(code, cv::kToolWordList), param);
+    }
+    // The codes the tool was sent since the last call.
+    std::vector<int> Sent()
+    {
+        QCoreApplication::processEvents();
+        std::vector<int> out;
+        out.swap(codes);
+        return out;
+    }
+
+    cvtest::TempDir dir;
+    std::vector<int> codes;
+    cv::TMessageWindow tool{[this](uint32_t msg, uint64_t wparam, int64_t) {
+        if (msg == cv::kMsgControllerCommand)
+            codes.push_back(cv::CodeOfWParam(wparam));
+    }};
+    std::unique_ptr<cv::TController> controller;
+    QByteArray m_tmp;
+};
+
+TEST_F(ControllerTest, ChooseTextsOpensTheChooserWhoseChoiceTheToolIsToldOf)
+{
+    FromTool(cv::kCodeChooseTexts);
+    cv::TTextChooser* chooser = controller->TextChooser();
+    ASSERT_NE(chooser, nullptr);
+    EXPECT_TRUE(chooser->isVisible());
+    EXPECT_EQ(chooser->Tool(), cv::kToolWordList);
+    chooser->AddFiles({dir.write(QStringLiteral("a.txt"), "the cat"), dir.write(QStringLiteral("b.txt"), "a dog")});
+    chooser->OkClick();
+    EXPECT_EQ(Sent(), std::vector<int>{cv::kCodeReReadChosenTexts});
+    cv::TCVFileDetails read(true, {});
+    ASSERT_TRUE(read.ReadChosenFromFile(cv::TSharedChosenFilesClass::HandOverFilename(QDir::tempPath(), cv::kToolWordList)));
+    EXPECT_EQ(read.FileCount(), 2);
+}
+
+TEST_F(ControllerTest, StoredSettingsAreKeptInTheIniAndEveryToolIsTold)
+{
+    FromTool(cv::kCodeSettingsLanguage);
+    cv::TControllerSettingsWindow* window = controller->SettingsWindow();
+    ASSERT_NE(window, nullptr);
+    EXPECT_TRUE(window->Keys().contains(QStringLiteral("Text/MinWordLength")));
+    window->SetValue(QStringLiteral("Text/MinWordLength"), QStringLiteral("3"));
+    window->OkClick();
+    EXPECT_EQ(cv::GetTextSettings().MinWordLength(), 3);
+    EXPECT_EQ(Sent(), std::vector<int>{cv::kCodeReReadSettings});
+    EXPECT_TRUE(cvtest::readAll(dir.file(QStringLiteral("controller.ini"))).contains("MinWordLength=3"));
+    // Another settings command gives another window.
+    FromTool(cv::kCodeSettingsIndex);
+    ASSERT_NE(controller->SettingsWindow(), nullptr);
+    EXPECT_TRUE(controller->SettingsWindow()->Keys().contains(QStringLiteral("Index/MovingWindowWords")));
+}
+
+TEST_F(ControllerTest, ListsChosenAreLoadedOrLetGoInTheTool)
+{
+    const QString stop = dir.write(QStringLiteral("stop.txt"), "the\nand\n");
+    FromTool(cv::kCodeSettingsLists);
+    cv::TControllerSettingsWindow* window = controller->SettingsWindow();
+    ASSERT_NE(window, nullptr);
+    window->SetValue(QStringLiteral("Lists/StopWanted0"), QStringLiteral("true"));
+    window->SetValue(QStringLiteral("Lists/StopFile0"), stop);
+    window->OkClick();
+    // Lemma, match, stop, relation words: only the stop list is wanted.
+    EXPECT_EQ(Sent(), (std::vector<int>{235, 237, 238, 241, cv::kCodeReReadSettings}));
+    EXPECT_TRUE(cv::GetLemmaMatchStopWanted(cv::kToolWordList, 2));
+}
+
+TEST_F(ControllerTest, ALanguageChosenInAToolBecomesTheTextsLanguageAndIsAcknowledged)
+{
+    const int german = cv::TLanguageList::Instance().IndexOfName(QStringLiteral("German (Germany)"));
+    FromTool(cv::kCodeLanguageChosen, german);
+    EXPECT_EQ(cv::GetTextSettings().LanguageName(), QStringLiteral("German (Germany)"));
+    EXPECT_EQ(Sent(), (std::vector<int>{cv::kCodeAcknowledge, cv::kCodeReReadSettings}));
+    // An index out of the list changes nothing and is not acknowledged.
+    FromTool(cv::kCodeLanguageChosen, 100000);
+    EXPECT_TRUE(Sent().empty());
+    EXPECT_EQ(cv::GetTextSettings().LanguageName(), QStringLiteral("German (Germany)"));
+}
+
+TEST_F(ControllerTest, CustomiseAndAboutOpenTheirWindows)
+{
+    auto commands = std::make_shared<cv::TMenuCommandsOfTools>();
+    commands->commands = {{22, QStringLiteral("Copy")}};
+    controller->SetMenuCommands(commands);
+    FromTool(cv::kCodeSettingsCustomise);
+    ASSERT_NE(controller->CustomiseWindow(), nullptr);
+    EXPECT_EQ(controller->CustomiseWindow()->RowOfTag(22), 0);
+    controller->CustomiseWindow()->SetOnRightClickMenu(22, true);
+    controller->CustomiseWindow()->OkClick();
+    EXPECT_TRUE(cv::GetPopupMenuTagInUse(22));
+    EXPECT_EQ(Sent(), std::vector<int>{cv::kCodeReReadSettings});
+    FromTool(cv::kCodeAboutAndMemory);
+    ASSERT_NE(controller->AboutWindow(), nullptr);
+    EXPECT_TRUE(controller->AboutWindow()->Text().contains(cv::Tool_Name(cv::kToolWordList)));
+}
+
+} // namespace

@@ -1,0 +1,358 @@
+// The walk over every command a user can reach: on each kind of page the
+// window shows, every visible and enabled menu item is chosen in turn, with
+// the program's own dialogs answered by script (modal dialogs are cancelled,
+// message boxes take their default answer, file dialogs are cancelled).
+// A command that reaches no handler (no window procedure took it and the
+// page grid had none for it) fails the walk, and so does a command that
+// only says it is not built.
+
+#include "wordlist_commands_testutil.h"
+
+#include <QMenuBar>
+#include <QTest>
+#include <QToolButton>
+
+#include <functional>
+#include <set>
+
+#include "suite/gui/cv_status_bar.h"
+#include "suite/gui/desktop_services.h"
+#include "ui/framework/grid_dialogs/dialog_support.h"
+#include "ui/framework/tool_data_module.h"
+#include "ui/wordlist/dialogs/dialog_command_choices.h"
+#include "ui/wordlist/dialogs/dialog_job_choices.h"
+#include "ui/wordlist/views/view_windows.h"
+
+namespace wordlist_window_test {
+namespace {
+
+// Every menu item a user can choose now: visible, enabled, not a submenu header.
+void CollectItems(const QList<QAction*>& actions, std::vector<QAction*>& out)
+{
+    for (QAction* a : actions) {
+        if (a->isSeparator() || !a->isVisible() || !a->isEnabled())
+            continue;
+        if (QMenu* sub = a->menu())
+            CollectItems(sub->actions(), out);
+        else
+            out.push_back(a);
+    }
+}
+
+// A page kind: how its document is made and which page shows it.
+struct TPageKind {
+    const char* name;
+    std::function<QWidget*(class CommandWalkTest&)> make;
+};
+
+class CommandWalkTest : public WordListCommandsTest, public ::testing::WithParamInterface<int> {
+protected:
+    void SetUp() override
+    {
+        WordListCommandsTest::SetUp();
+        // The menus come from the data module, made before the window as the program makes it.
+        window.reset();
+        module = std::make_unique<cv::TDataModuleCorvantis>();
+        module->TerminateApplication = [this] { ++terminations; };
+        window = std::make_unique<TestWindow>();
+        window->SetJobChoices(&choices);
+        window->resize(1000, 700);
+        window->show();
+        jobDialogs = std::make_unique<cv::TDialogJobChoices>(window.get());
+        views = std::make_unique<cv::TViewWindows>(window.get());
+        commandDialogs = std::make_unique<cv::TDialogCommandChoices>(*jobDialogs, commands);
+        commandDialogs->SetViewWindows(views.get());
+            }
+    void TearDown() override
+    {
+        window->SetCommandChoices(nullptr);
+        commandDialogs.reset();
+        views.reset();
+        jobDialogs.reset();
+        WordListCommandsTest::TearDown();
+        module.reset();
+    }
+
+    // The document of a page kind, made with the fixed choices (so its making asks nothing).
+    QWidget* Make(int kind);
+    // Three saved word lists, made once, for the detailed consistency pages.
+    QStringList ConsistencyLists()
+    {
+        const QStringList texts = {QStringLiteral("the cat the dog"), QStringLiteral("the dog barks at a cat"),
+                                   QStringLiteral("a bird")};
+        const QStringList names = {QStringLiteral("alpha"), QStringLiteral("beta"), QStringLiteral("gamma")};
+        QStringList files;
+        for (int i = 0; i < names.size(); ++i) {
+            const QString file = dir.file(names[i] + QStringLiteral(".lst"));
+            files << (QFileInfo::exists(file) ? file : SavedWordList(names[i], texts[i]));
+        }
+        return files;
+    }
+    // The index of the corpus: made once, opened afresh for each command.
+    void Index()
+    {
+        const QString base = dir.file(QStringLiteral("corpus"));
+        if (QFileInfo::exists(cv::IndexFileName(base, cv::TIndexFileKind::Tokens)))
+            OpenIndex(base);
+        else
+            IndexOf(kCorpus);
+    }
+    // A word list of one text compared with a reference list; then its plots (39) or links (41).
+    QWidget* KeyWords(int then)
+    {
+        KeyWordsOfOneText();
+        if (then == 0)
+            return window->AdvOfficePageKWs;
+        Show(window->AdvOfficePageKWs);
+        MenuCommand(then);
+        return then == 39 ? window->AdvOfficePageKWPlot : window->AdvOfficePageKWLinks;
+    }
+
+    // Chooses one menu item as a user would, then closes what it left open.
+    void ChooseItem(QAction* item)
+    {
+        window->SetCommandChoices(commandDialogs.get());
+        cv::TModalRunnerGuard runner([this](QDialog& d) {
+            modalShown << QString::fromLatin1(d.metaObject()->className());
+            return int(QDialog::Rejected);
+        });
+        item->trigger();
+        QApplication::processEvents();
+        QApplication::processEvents();
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (w != window.get() && w->isVisible() && !qobject_cast<QMenu*>(w))
+                w->close();
+        QApplication::processEvents();
+        window->SetCommandChoices(&commands);
+    }
+
+    void WalkPage(int kind)
+    {
+        QWidget* page = Make(kind);
+        ASSERT_NE(page, nullptr);
+        ASSERT_NE(Doc(), nullptr) << kinds[kind].name;
+        ASSERT_TRUE(window->PageVisible(page)) << kinds[kind].name;
+        window->ActivatePage(page);
+        QApplication::processEvents();
+        // A page of a grid shows its list.
+        if (auto* grid = page->findChild<cv::TCV_Grid*>())
+            ASSERT_GT(grid->RowCount(), 1) << kinds[kind].name;
+        window->ActivatePage(page);
+        QApplication::processEvents();
+        std::vector<QAction*> items;
+        CollectItems(window->menuBar()->actions(), items);
+        ASSERT_FALSE(items.empty());
+        std::vector<int> tags;
+        for (QAction* a : items)
+            tags.push_back(cv::MenuTag(a));
+        for (int tag : tags) {
+            // Each command on the page as it was made.
+            dialogs.Clear();
+            page = Make(kind);
+            window->ActivatePage(page);
+            QApplication::processEvents();
+            if (cv::TCV_Grid* grid = CurrentGrid(); grid && grid->RowCount() > 1) {
+                grid->View()->setCurrentIndex(grid->Proxy()->index(0, 1));
+            }
+            std::vector<QAction*> now;
+            CollectItems(window->menuBar()->actions(), now);
+            QAction* item = nullptr;
+            for (QAction* a : now)
+                if (cv::MenuTag(a) == tag)
+                    item = a;
+            if (!item)
+                continue; // an earlier command of the walk took it away (it is walked on its own page)
+            const int before = window->UnhandledMenuCommands();
+            ChooseItem(item);
+            EXPECT_EQ(window->UnhandledMenuCommands(), before)
+                << "page " << kinds[kind].name << ": \"" << item->text().toStdString() << "\" (" << tag
+                << ") reached no handler";
+            EXPECT_FALSE(dialogs.Routines().contains(QStringLiteral("NotImplemented")))
+                << "page " << kinds[kind].name << ": \"" << item->text().toStdString() << "\" (" << tag << ")";
+            walked.insert(tag);
+        }
+    }
+
+    // Every shortcut of the page's visible commands, typed on the window,
+    // reaches its menu command (which the walk above follows to its handler).
+    void WalkShortcuts(int kind)
+    {
+        QWidget* page = Make(kind);
+        ASSERT_NE(page, nullptr);
+        window->ActivatePage(page);
+        window->activateWindow();
+        QApplication::setActiveWindow(window.get());
+        QApplication::processEvents();
+        std::vector<QAction*> items;
+        CollectItems(window->menuBar()->actions(), items);
+        // The commands go to a recorder meanwhile: a shortcut is only typed here.
+        QObject recorder;
+        std::vector<int> reached;
+        module->SetCommandTarget(&recorder, [&reached](QAction* a) { reached.push_back(cv::MenuTag(a)); });
+        int typed = 0;
+        for (QAction* a : items) {
+            const QKeySequence key = a->shortcut();
+            if (key.isEmpty())
+                continue;
+            reached.clear();
+            QTest::keySequence(window.get(), key);
+            QApplication::processEvents();
+            EXPECT_EQ(reached, std::vector<int>{cv::MenuTag(a)})
+                << "page " << kinds[size_t(kind)].name << ": " << key.toString().toStdString() << " of \""
+                << a->text().toStdString() << "\" (" << cv::MenuTag(a) << ")";
+            ++typed;
+        }
+        module->SetCommandTarget(window.get(), [this](QAction* a) { window->HandleMenuItemClick(a); });
+        EXPECT_GT(typed, 0);
+    }
+
+    std::unique_ptr<cv::TDataModuleCorvantis> module;
+    std::unique_ptr<cv::TDialogJobChoices> jobDialogs;
+    std::unique_ptr<cv::TViewWindows> views;
+    std::unique_ptr<cv::TDialogCommandChoices> commandDialogs;
+    cv::TScriptedDesktop desktop;
+    cv::TDesktopServiceGuard desktopGuard{&desktop};
+    QStringList modalShown;
+    std::set<int> walked;
+    int terminations = 0;
+    static const std::vector<TPageKind> kinds;
+};
+
+// Two-word clusters seen at least twice, with or without phrase frames.
+void ClusterSettings(bool phraseFrames)
+{
+    cv::TWordlist_index_settings_rec s = cv::GetWordlistIndexSettings();
+    s.SetClusterSizeMin(2);
+    s.SetClusterSizeMax(phraseFrames ? 3 : 2);
+    s.SetMinShowFrequency(2);
+    s.SetClusterMinTexts(1);
+    s.SetOmitPhraseFrames(!phraseFrames);
+    s.SetClusterListsPerText(false);
+    cv::SetWordlistIndexSettings(s);
+}
+
+class CommandWalkButtonsTest : public WordListCommandsTest {
+protected:
+    void SetUp() override
+    {
+        WordListCommandsTest::SetUp();
+        window.reset();
+        module = std::make_unique<cv::TDataModuleCorvantis>();
+        window = std::make_unique<TestWindow>();
+        window->SetJobChoices(&choices);
+        window->SetCommandChoices(&commands);
+        window->show();
+        // Help pages at an address of the test's own.
+        cv::SetCVHelpAccessMode(1);
+        cv::SetCVHelpBaseAddress(QStringLiteral("file:///help/"));
+    }
+    void TearDown() override
+    {
+        WordListCommandsTest::TearDown();
+        module.reset();
+    }
+    std::unique_ptr<cv::TDataModuleCorvantis> module;
+    cv::TScriptedDesktop desktop;
+    cv::TDesktopServiceGuard desktopGuard{&desktop};
+};
+
+QWidget* CommandWalkTest::Make(int kind)
+{
+    window->CloseData(true);
+    window->ChosenTexts->ClearThem();
+    dialogs.Clear();
+    return kinds[size_t(kind)].make(*this);
+}
+
+const std::vector<TPageKind> CommandWalkTest::kinds = {
+    {"frequency", [](CommandWalkTest& t) { t.WordListOf(kCorpus); return t.window->AdvOfficePageFrequency; }},
+    {"alphabetical", [](CommandWalkTest& t) { t.WordListOf(kCorpus); return t.window->AdvOfficePageAlph; }},
+    {"statistics", [](CommandWalkTest& t) { t.WordListOf(kCorpus); return t.window->AdvOfficePageStatistics; }},
+    {"filenames", [](CommandWalkTest& t) { t.WordListOf(kCorpus); return t.window->AdvOfficePageFilenames; }},
+    {"notes", [](CommandWalkTest& t) { t.WordListOf(kCorpus); return t.window->AdvOfficePageNotes; }},
+    {"consistency",
+     [](CommandWalkTest& t) {
+         t.choices.consistencyFiles = t.ConsistencyLists();
+         t.Request(cv::kListDetailedConsistency);
+         return t.window->AdvOfficePageConsistency;
+     }},
+    {"consistency relations",
+     [](CommandWalkTest& t) {
+         t.choices.consistencyFiles = t.ConsistencyLists();
+         t.Request(cv::kListDetailedConsistency);
+         return t.window->AdvOfficePageConsistencyRelations;
+     }},
+    {"index freq.", [](CommandWalkTest& t) { t.Index(); return t.window->AdvOfficePageIndexFreq; }},
+    {"index alph.", [](CommandWalkTest& t) { t.Index(); return t.window->AdvOfficePageIndexAlph; }},
+    {"clusters",
+     [](CommandWalkTest& t) {
+         t.Index();
+         ClusterSettings(false);
+         t.Show(t.window->AdvOfficePageIndexFreq)->HandleGridCommand(42);
+         return t.window->AdvOfficePageFrequency;
+     }},
+    {"phrase frames",
+     [](CommandWalkTest& t) {
+         t.Index();
+         ClusterSettings(true);
+         t.Show(t.window->AdvOfficePageIndexFreq)->HandleGridCommand(42);
+         return t.window->AdvOfficePageAlph;
+     }},
+    {"relationships",
+     [](CommandWalkTest& t) {
+         t.Index();
+         EveryNeighbour();
+         t.Show(t.window->AdvOfficePageIndexFreq)->HandleGridCommand(53);
+         return t.window->AdvOfficePageIndexRelations;
+     }},
+    {"key words", [](CommandWalkTest& t) { return t.KeyWords(0); }},
+    {"key-word plot", [](CommandWalkTest& t) { return t.KeyWords(39); }},
+    {"key-word links", [](CommandWalkTest& t) { return t.KeyWords(41); }},
+    {"plain-text list",
+     [](CommandWalkTest& t) {
+         const QString folder = t.dir.file(QStringLiteral("lists"));
+         QDir().mkpath(folder);
+         t.choices.plainText.files = {t.Text(QStringLiteral("mine.txt"), QStringLiteral("the\t12\ncat\t5\ndog\t2\n"))};
+         t.choices.plainText.saveFolder = folder;
+         t.dialogs.QueueAnswer(cv::TDialogAnswer::Yes); // view it now
+         t.Request(cv::kListPlainTextWordList);
+         return t.window->AdvOfficePageFrequency;
+     }},
+};
+
+TEST_P(CommandWalkTest, EveryVisibleCommandReachesItsHandler) { WalkPage(GetParam()); }
+
+TEST_P(CommandWalkTest, EveryShortcutReachesItsCommand) { WalkShortcuts(GetParam()); }
+
+// The buttons of the window's tool bar and status bar.
+TEST_F(CommandWalkButtonsTest, EveryButtonDoesWhatItSays)
+{
+    WordListOf(kCorpus);
+    Show(window->AdvOfficePageFrequency);
+    cv::TCVStatusBar& bar = *window->AdvOfficeStatusBar1;
+    // Typing modes: "set", then "type".
+    bar.ClickPanel(cv::kPanelSetButton);
+    EXPECT_EQ(cv::GetKeypressMode(), 1);
+    bar.ClickPanel(cv::kPanelTypeButton);
+    EXPECT_EQ(cv::GetKeypressMode(), 0);
+    // Stop asks first; agreed, the running job stops at the end of its text.
+    dialogs.QueueAnswer(cv::TDialogAnswer::Yes);
+    bar.ClickPanel(cv::kPanelStopButton);
+    EXPECT_TRUE(dialogs.Routines().contains(QStringLiteral("EscapePressedWantToQuit")));
+    EXPECT_EQ(cv::global_panic_state.load(), cv::kPanicStopAtEndOfText);
+    cv::global_panic_state = cv::kPanicRun;
+    // Help shows the page's topic.
+    bar.ClickPanel(cv::kPanelHelpButton);
+    ASSERT_EQ(desktop.Opened().size(), 1u);
+    EXPECT_EQ(desktop.Opened().front().toString(), QStringLiteral("file:///help/index.html?contextid=4560"));
+    // The typing tool bar's close button hides it.
+    window->ContainBoxMainTop->show();
+    ASSERT_TRUE(window->ContainBoxMainTop->isVisible());
+    window->AdvGlowButtonClose->click();
+    EXPECT_FALSE(window->ContainBoxMainTop->isVisible());
+}
+
+INSTANTIATE_TEST_SUITE_P(Pages, CommandWalkTest, ::testing::Range(0, 16));
+
+} // namespace
+} // namespace wordlist_window_test
