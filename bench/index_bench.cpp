@@ -8,11 +8,13 @@
 //   index_bench --index BASE [--add] PATH...
 //       Makes the index BASE (BASE.tokens, .types, .stats, .markup) of the
 //       texts or folders of texts, or with --add adds them to it.
-//   index_bench --index BASE --clusters N [--top K] [--min-freq F] [--table-mb M]
+//   index_bench --index BASE --clusters N [--top K] [--min-freq F] [--table-mb M] [--all]
 //       Prints the K most frequent clusters of N words as lines
 //       "rank<TAB>cluster<TAB>frequency<TAB>texts". --table-mb: the memory
 //       the counting table may take before its counts go to run files (to
 //       check that counts spilled and merged give the list counted in memory).
+//       --all: every cluster instead, in the order the job lists them, as
+//       "cluster<TAB>frequency<TAB>texts<TAB>dispersion" (to compare builds).
 //   index_bench --index BASE --relationships WORD [--span L,R] [--top K]
 //       Prints the line "node<TAB>WORD<TAB>frequency<TAB>F<TAB>running words
 //       <TAB>N<TAB>span<TAB>L,R" (what every score is computed from), a header
@@ -60,7 +62,7 @@ int Usage()
 {
     std::fprintf(stderr,
                  "usage: index_bench --index BASE [--add] PATH...\n"
-                 "       index_bench --index BASE --clusters N [--top K] [--min-freq F] [--table-mb M]\n"
+                 "       index_bench --index BASE --clusters N [--top K] [--min-freq F] [--table-mb M] [--all]\n"
                  "       index_bench --index BASE --relationships WORD [--span L,R] [--top K]\n"
                  "       index_bench --generate-words N --generate-types T [--generate-texts K] [--nodes M] "
                  "[--cluster-size N]\n");
@@ -194,7 +196,7 @@ bool OpenIndex(const QString& base, cv::TIndexData& index)
     return true;
 }
 
-bool Clusters(const QString& base, int size, int top, int minFreq, int tableMb = 0)
+bool Clusters(const QString& base, int size, int top, int minFreq, int tableMb = 0, bool all = false)
 {
     cv::TIndexData index;
     if (!OpenIndex(base, index))
@@ -220,13 +222,17 @@ bool Clusters(const QString& base, int size, int top, int minFreq, int tableMb =
     const auto byFreq = [&](int a, int b) {
         const cv::TClusterResult& x = run.clusters[std::size_t(a)];
         const cv::TClusterResult& y = run.clusters[std::size_t(b)];
-        return x.freq != y.freq ? x.freq > y.freq : std::ranges::lexicographical_compare(x.codes, y.codes);
+        return x.freq != y.freq ? x.freq > y.freq : std::ranges::lexicographical_compare(x.codes(), y.codes());
     };
-    const std::size_t shown = std::min<std::size_t>(order.size(), std::size_t(std::max(0, top)));
+    if (all)
+        for (const cv::TClusterResult& c : run.clusters)
+            std::printf("%s\t%lld\t%d\t%.9g\n", qPrintable(cv::ClusterText(index, c.codes())), (long long)c.freq, c.texts,
+                        double(c.dispersion));
+    const std::size_t shown = all ? 0 : std::min<std::size_t>(order.size(), std::size_t(std::max(0, top)));
     std::partial_sort(order.begin(), order.begin() + std::ptrdiff_t(shown), order.end(), byFreq);
     for (std::size_t r = 0; r < shown; ++r) {
         const cv::TClusterResult& c = run.clusters[std::size_t(order[r])];
-        std::printf("%zu\t%s\t%lld\t%d\n", r + 1, qPrintable(cv::ClusterText(index, c.codes)), (long long)c.freq, c.texts);
+        std::printf("%zu\t%s\t%lld\t%d\n", r + 1, qPrintable(cv::ClusterText(index, c.codes())), (long long)c.freq, c.texts);
     }
     std::printf("clusters\t%zu of %d words (min. frequency %d) from %lld places; tables %zu MB; peak memory %ld MB "
                 "(VmHWM; %ld MB before the job, the index loaded; index on disk %lld MB)\n",
@@ -304,7 +310,7 @@ int main(int argc, char** argv)
     cvbench::RunOnPrivateSettingsWithoutDialogs();
 
     QString base, relWord;
-    bool add = false;
+    bool add = false, all = false;
     int clusterSize = 0, top = 20, minFreq = 3, left = 1, right = 1, nodes = 1000, genTexts = 200, tableMb = 0;
     int64_t genWords = 0, genTypes = 0;
     QStringList paths;
@@ -316,6 +322,8 @@ int main(int argc, char** argv)
             base = cv::IndexBaseName(next());
         else if (a == QLatin1String("--add"))
             add = true;
+        else if (a == QLatin1String("--all"))
+            all = true;
         else if (a == QLatin1String("--clusters"))
             clusterSize = next().toInt();
         else if (a == QLatin1String("--cluster-size"))
@@ -381,7 +389,7 @@ int main(int argc, char** argv)
         return Usage();
     if (!paths.isEmpty() && !BuildIndex(base, cvbench::expandPaths(paths), add))
         return 1;
-    if (clusterSize > 0 && !Clusters(base, std::clamp(clusterSize, 2, 12), top, minFreq, tableMb))
+    if (clusterSize > 0 && !Clusters(base, std::clamp(clusterSize, 2, 12), top, minFreq, tableMb, all))
         return 1;
     if (!relWord.isEmpty() && !Relationships(base, {relWord}, left, right, top, true))
         return 1;

@@ -5,22 +5,25 @@
 // `wc -w` over the same files in the same run. Also the way to make a word
 // list by hand. Build RelWithDebInfo to measure.
 //
-//   wordlist_bench [--out FILE.lst] [--top N] PATH...
+//   wordlist_bench [--out FILE.lst] [--top N] [--threads N] PATH...
 //       PATHs are texts or folders of texts (zip archives too); the default
 //       settings of the settings buffer apply. Prints the N most frequent
 //       words as "rank<TAB>word<TAB>frequency", then the line
 //       "running words<TAB>n<TAB>types<TAB>n<TAB>words per second<TAB>r",
-//       then the comparison with wc -w and the peak memory.
+//       then the comparison with wc -w and the peak memory. --threads: the
+//       threads that read the texts (1: one core; the default, 0: the
+//       machine's idle cores, four at most).
 //
 //   wordlist_bench ... --out FILE.lst --compare EXPECTED.lst
 //       Also compares the saved list with an earlier one, byte for byte (a
 //       faster build must make the very same list).
 //
-//   wordlist_bench --generate-words N --generate-types T [--generate-texts K] [--out FILE.lst] [--top N]
+//   wordlist_bench --generate-words N --generate-types T [--generate-texts K] [--generate-into FOLDER] ...
 //       Generates a corpus of N running words over T distinct types (a
 //       Zipf-like spread in which every type occurs) as K texts in a
-//       temporary folder, makes its word list, and also the list of the first
-//       tenth of the texts, to show how the cost grows.
+//       temporary folder (or in FOLDER, kept, to be read again as given
+//       texts), makes its word list, and also the list of the first tenth of
+//       the texts, to show how the cost grows.
 
 #include "bench_support.h"
 
@@ -139,7 +142,8 @@ struct TResult {
     std::unique_ptr<cv::T_WholeWordlistHolder> doc; // freed by the caller, once the job is timed
 };
 
-TResult MakeList(const QStringList& files, const QString& out, int top, cv::TTextTagHandler& handler, bool print)
+TResult MakeList(const QStringList& files, const QString& out, int top, int threads, cv::TTextTagHandler& handler,
+                 bool print)
 {
     const auto t0 = std::chrono::steady_clock::now();
     cv::TCVFileDetails chosen(true, [](const QString& m) { std::fprintf(stderr, "%s\n", qPrintable(m)); });
@@ -148,6 +152,7 @@ TResult MakeList(const QStringList& files, const QString& out, int top, cv::TTex
     TResult r;
     r.doc = std::make_unique<cv::T_WholeWordlistHolder>(cv::kListWordList, nullptr, &handler, false, false);
     cv::T_WholeWordlistHolder& doc = *r.doc;
+    doc.SetReadingThreads(threads);
     int32_t converted = 0;
     if (!doc.MakeWordlist(chosen, 0, converted, cv::kListWordList)) {
         std::fprintf(stderr, "no word list was made: %s\n", qPrintable(cv::Global_FailureMessage));
@@ -162,8 +167,10 @@ TResult MakeList(const QStringList& files, const QString& out, int top, cv::TTex
     }
     r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
     const auto& t = doc.LastRunTimings();
-    std::fprintf(stderr, "timings: reading %.1f ms (of which cutting and counting %.1f), list %.1f, saving %.1f, all %.1f\n",
-                 t.reading * 1e3, t.cutting * 1e3, t.listing * 1e3,
+    std::fprintf(stderr,
+                 "timings: reading %.1f ms on %d thread%s (of which cutting and counting %.1f), list %.1f, saving %.1f, "
+                 "all %.1f\n",
+                 t.reading * 1e3, t.readingThreads, t.readingThreads > 1 ? "s" : "", t.cutting * 1e3, t.listing * 1e3,
                  std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - saving).count(),
                  r.seconds * 1e3);
     const cv::TCVWordList& list = *doc.WordlistOfType(cv::kListWordList);
@@ -196,8 +203,8 @@ QByteArray WithoutTimeMade(QByteArray bytes)
 int Usage()
 {
     std::fprintf(stderr,
-                 "usage: wordlist_bench [--out FILE.lst] [--top N] PATH...\n"
-                 "       wordlist_bench --generate-words N --generate-types T [--generate-texts K] [--out FILE.lst] [--top N]\n");
+                 "usage: wordlist_bench [--out FILE.lst] [--top N] [--threads N] PATH...\n"
+                 "       wordlist_bench --generate-words N --generate-types T [--generate-texts K] [--generate-into FOLDER] [--out FILE.lst] [--top N]\n");
     return 2;
 }
 
@@ -212,8 +219,10 @@ int main(int argc, char** argv)
 
     QString out, compare;
     int top = 20;
+    int threads = 0;
     int64_t genWords = 0, genTypes = 0;
     int genTexts = 100;
+    QString genInto;
     QStringList paths;
     const QStringList args = app.arguments().mid(1);
     for (int k = 0; k < args.size(); ++k) {
@@ -225,12 +234,16 @@ int main(int argc, char** argv)
             compare = next();
         else if (a == QLatin1String("--top"))
             top = next().toInt();
+        else if (a == QLatin1String("--threads"))
+            threads = std::max(0, next().toInt());
         else if (a == QLatin1String("--generate-words"))
             genWords = next().toLongLong();
         else if (a == QLatin1String("--generate-types"))
             genTypes = next().toLongLong();
         else if (a == QLatin1String("--generate-texts"))
             genTexts = std::max(1, next().toInt());
+        else if (a == QLatin1String("--generate-into"))
+            genInto = next();
         else if (a.startsWith(QLatin1String("--")))
             return Usage();
         else
@@ -247,8 +260,11 @@ int main(int argc, char** argv)
         if (genTypes <= 0 || genTypes > genWords)
             return Usage();
         const double g0 = SinceStart();
-        generated.emplace();
-        files = Generate(generated->path(), genWords, genTypes, genTexts);
+        if (genInto.isEmpty())
+            generated.emplace();
+        else if (!QDir().mkpath(genInto))
+            return Usage();
+        files = Generate(genInto.isEmpty() ? generated->path() : genInto, genWords, genTypes, genTexts);
         std::printf("generated %lld running words over %lld types in %d texts in %.1f s\n", (long long)genWords,
                     (long long)genTypes, int(files.size()), SinceStart() - g0);
         std::fflush(stdout);
@@ -263,7 +279,7 @@ int main(int argc, char** argv)
     }
 
     const double before = SinceStart();
-    TResult r = MakeList(files, out, top, handler, true);
+    TResult r = MakeList(files, out, top, threads, handler, true);
     if (!r.ok)
         return 1;
     // The whole process for the texts given, from its start to the list
@@ -287,7 +303,7 @@ int main(int argc, char** argv)
                 (long long)wcWords, wc, double(wcWords) / wc, seconds, rate / (double(wcWords) / wc));
     if (genWords > 0) {
         const QStringList tenth = files.mid(0, std::max<qsizetype>(1, files.size() / 10));
-        TResult small = MakeList(tenth, QString(), 0, handler, false);
+        TResult small = MakeList(tenth, QString(), 0, threads, handler, false);
         small.doc.reset();
         if (small.ok)
             std::printf("first tenth of the texts\t%lld running words in %.2f s (%.0f words per second); whole corpus "

@@ -6,6 +6,7 @@
 #include "runtime/progress.h"
 #include "suite/cv_globals.h"
 #include "suite/my_types.h"
+#include "suite/page_block.h"
 #include "suite/window_messages.h"
 #include "wordlist/word_list.h"
 
@@ -22,6 +23,7 @@
 #include <cstring>
 #include <span>
 #include <string>
+#include <type_traits>
 #include <unordered_map>
 
 namespace cv {
@@ -113,19 +115,48 @@ uint64_t HashKey(const TKey<N>& k)
 
 // Exact counts of the clusters of one size met in a run of places: the
 // keys inline in an open-addressed table (a place looked up touches one
-// slot, seldom two), each with its frequency, its texts and the order in
-// which it was first met. Grows at 70 % full until its room reaches the
-// byte limit; beyond that the caller empties it into a run file.
+// slot, seldom two), each with its frequency, the order in which it was
+// first met and, with kTexts, its texts. (Without them a 2-word cluster's
+// record is 16 bytes instead of 24: when the dispersion walk follows, it
+// counts the texts, and the counting walk, which touches a record per
+// place, waits for memory less.) Grows at 70 % full until its room reaches
+// the byte limit; beyond that the caller empties it into a run file.
+template <int N, bool kTexts>
+struct TCountRecord {
+    TKey<N> key;
+    uint32_t freq;  // 0: the slot is empty
+    uint32_t order; // the how-manieth cluster of the run it was
+    uint32_t texts;
+    int32_t lastText;
+    void Met(int32_t text)
+    {
+        if (lastText != text) {
+            lastText = text;
+            ++texts;
+        }
+    }
+    uint32_t Texts() const { return texts; }
+    int32_t LastText() const { return lastText; }
+    static TCountRecord First(const TKey<N>& k, int32_t text, uint32_t order) { return {k, 1, order, 1, text}; }
+};
 template <int N>
+struct TCountRecord<N, false> {
+    TKey<N> key;
+    uint32_t freq;
+    uint32_t order;
+    void Met(int32_t) {}
+    // Counted later; meanwhile one text, which passes any filter of texts
+    // the table's owner lets it go without them.
+    uint32_t Texts() const { return 1; }
+    int32_t LastText() const { return -1; }
+    static TCountRecord First(const TKey<N>& k, int32_t, uint32_t order) { return {k, 1, order}; }
+};
+
+template <int N, bool kTexts>
 class TCountTable {
 public:
-    struct TRecord {
-        TKey<N> key;
-        uint32_t freq;     // 0: the slot is empty
-        uint32_t texts;
-        int32_t lastText;
-        uint32_t order;    // the how-manieth cluster of the run it was
-    };
+    using TRecord = TCountRecord<N, kTexts>;
+    static_assert(std::is_trivially_copyable_v<TRecord>);
 
     explicit TCountTable(std::size_t byteLimit) : fLimit(byteLimit)
     {
@@ -147,15 +178,12 @@ public:
                     Grow();
                     return Add(k, h, text);
                 }
-                r = TRecord{k, 1, 1, text, uint32_t(fCount++)};
+                r = TRecord::First(k, text, uint32_t(fCount++));
                 return r.order;
             }
             if (r.key == k) {
                 ++r.freq;
-                if (r.lastText != text) {
-                    r.lastText = text;
-                    ++r.texts;
-                }
+                r.Met(text);
                 return r.order;
             }
         }
@@ -171,29 +199,35 @@ public:
         for (const TRecord& r : fSlots)
             if (r.freq != 0)
                 fSlots[w++] = r;
-        return {fSlots.data(), w};
+        return fSlots.first(w);
     }
     void Clear()
     {
-        std::fill(fSlots.begin(), fSlots.end(), TRecord{});
+        std::memset(static_cast<void*>(fSlots.data()), 0, fSlots.size_bytes());
         fCount = 0;
     }
     void Release()
     {
+        fBlock = TPageBlock();
         fSlots = {};
         fCount = 0;
     }
 
 private:
+    // The slots in a block of their own: zeroed as they come (a zero
+    // frequency is an empty slot), and gone with the table's old size when
+    // it grows.
     void Resize(std::size_t n)
     {
-        fSlots.assign(n, TRecord{});
+        fBlock = TPageBlock(n * sizeof(TRecord));
+        fSlots = {static_cast<TRecord*>(fBlock.Data()), n};
         fMask = n - 1;
         fGrowAt = n / 10 * 7;
     }
     void Grow()
     {
-        std::vector<TRecord> old(std::move(fSlots));
+        TPageBlock oldBlock = std::move(fBlock);
+        const std::span<const TRecord> old = fSlots;
         Resize(old.size() * 2);
         for (const TRecord& r : old) {
             if (r.freq == 0)
@@ -206,7 +240,8 @@ private:
     }
 
     std::size_t fLimit;
-    std::vector<TRecord> fSlots;
+    TPageBlock fBlock;
+    std::span<TRecord> fSlots;
     std::size_t fMask = 0, fGrowAt = 0, fCount = 0;
 };
 
@@ -408,6 +443,9 @@ struct TWalkContext {
     std::vector<int64_t> sizesOfParts;
     bool wantPartSizes = false;
     bool spread = false; // a dispersion walk follows the counting
+    // The counting leaves the clusters' texts to the dispersion walk (which
+    // surely follows, and no minimum of texts has to be checked before).
+    bool textsInSpread = false;
     // Dispersion and the frames' texts, per cluster and frame of the run.
     std::vector<TIndexParts::TAcc> acc, frameAcc;
     std::vector<int32_t> frameLast, frameTexts;
@@ -461,7 +499,13 @@ struct TWalkContext {
         if (!reader.Open(index, firstText, lastText, error))
             return false;
         std::vector<uint32_t> codes(kStretch + N);
-        std::vector<uint8_t> levels(kStretch + N), room(kStretch + N + 1);
+        std::vector<uint8_t> levels(kStretch + N);
+        // Bit j of word j / 64: token j may be in a cluster (ok), and may
+        // also follow the token before it in one (good: no boundary at or
+        // above the stop level between them); a cluster may start at place i
+        // (starts) when token i is ok and the N - 1 after it are good.
+        constexpr std::size_t kWords = (kStretch + N + 63) / 64 + 1;
+        std::vector<uint64_t> okBits(kWords), goodBits(kWords), startBits(kWords);
         std::vector<int32_t> chosenBefore(everyWordChosen ? 0 : kStretch + N + 1);
         const int stop = o.stopLevel;
         const uint8_t* roleOf = role.data();
@@ -496,12 +540,25 @@ struct TWalkContext {
                 read += int64_t(k);
                 const std::size_t count = carry + k;
                 const bool lastStretch = read == n;
-                // room[j]: the words from j on that may be in one cluster (up to N).
-                room[count] = 0;
-                for (std::size_t j = count; j-- > 0;) {
-                    const bool joined = j + 1 < count && (stop == 0 || levels[j + 1] < stop);
-                    const auto r = joined ? std::min<unsigned>(room[j + 1] + 1u, unsigned(N)) : 1u;
-                    room[j] = (roleOf[codes[j]] & 1) ? uint8_t(r) : uint8_t(0);
+                const std::size_t words = (count + 63) / 64;
+                for (std::size_t w = 0; w < words; ++w) {
+                    const std::size_t from = 64 * w, to = std::min(count, from + 64);
+                    uint64_t ok = 0, good = 0;
+                    for (std::size_t j = from; j < to; ++j) {
+                        const uint64_t isOk = roleOf[codes[j]] & 1u;
+                        const uint64_t joined = stop == 0 || levels[j] < stop ? 1u : 0u;
+                        ok |= isOk << (j - from);
+                        good |= (isOk & joined) << (j - from);
+                    }
+                    okBits[w] = ok;
+                    goodBits[w] = good;
+                }
+                goodBits[words] = 0;
+                for (std::size_t w = 0; w < words; ++w) {
+                    uint64_t starts = okBits[w];
+                    for (int t = 1; t < N; ++t)
+                        starts &= (goodBits[w] >> t) | (goodBits[w + 1] << (64 - t));
+                    startBits[w] = starts;
                 }
                 if (!everyWordChosen) {
                     chosenBefore[0] = 0;
@@ -510,13 +567,17 @@ struct TWalkContext {
                 }
                 // Places whose cluster may reach into the next stretch wait for it.
                 const std::size_t places = lastStretch ? count : count >= std::size_t(N) ? count - std::size_t(N - 1) : 0;
-                for (std::size_t i = 0; i < places; ++i) {
-                    if (room[i] < N)
-                        continue;
-                    if (!everyWordChosen && chosenBefore[i + N] == chosenBefore[i])
-                        continue;
-                    const TKey<N> key = KeyAt<N>(codes.data() + i);
-                    visit(key, HashKey(key), text, pos + int64_t(i), n);
+                for (std::size_t w = 0; 64 * w < places; ++w) {
+                    uint64_t starts = startBits[w];
+                    if (places - 64 * w < 64)
+                        starts &= (uint64_t(1) << (places - 64 * w)) - 1;
+                    for (; starts != 0; starts &= starts - 1) {
+                        const std::size_t i = 64 * w + std::size_t(__builtin_ctzll(starts));
+                        if (!everyWordChosen && chosenBefore[i + N] == chosenBefore[i])
+                            continue;
+                        const TKey<N> key = KeyAt<N>(codes.data() + i);
+                        visit(key, HashKey(key), text, pos + int64_t(i), n);
+                    }
                 }
                 carry = count - places;
                 std::memmove(codes.data(), codes.data() + places, carry * sizeof(uint32_t));
@@ -647,7 +708,7 @@ public:
         };
         std::vector<TKeyOf> keys(c.out.clusters.size() - std::size_t(fFirstId));
         for (std::size_t k = 0; k < keys.size(); ++k)
-            keys[k].key = KeyAt<N>(c.out.clusters[std::size_t(fFirstId) + k].codes.data());
+            keys[k].key = KeyAt<N>(c.out.clusters[std::size_t(fFirstId) + k].codesAt);
         fIndex.Build(keys, fFirstId);
         c.out.peakTableBytes = std::max(c.out.peakTableBytes, fIndex.Bytes());
         return true;
@@ -667,6 +728,9 @@ public:
         constexpr std::size_t kAhead = 12;
         std::array<TFound, kAhead> found{};
         std::size_t queued = 0;
+        // The texts of a cluster are its parts, or one for the tenths of one text.
+        const bool texts = c.textsInSpread;
+        const bool oneText = c.oneText;
         auto count = [&](const TFound& p) {
             const int32_t part = c.PartOf(p.text, p.i, p.n);
             TIndexParts::TAcc& a = c.acc[std::size_t(p.id)];
@@ -674,7 +738,9 @@ public:
                 ++a.inPart;
                 return;
             }
-            const TClusterResult& r = out.clusters[std::size_t(p.id)];
+            TClusterResult& r = out.clusters[std::size_t(p.id)];
+            if (texts && a.part != part && (!oneText || a.part < 0))
+                ++r.texts;
             parts.Add(a, part, double(r.freq));
             if (r.frame >= 0) {
                 const auto f = std::size_t(r.frame);
@@ -739,7 +805,13 @@ private:
     // the minimum frequency and texts, with the order they were first met in.
     bool CountAndKeep(TWalkContext& c)
     {
-        TCountTable<N> table(c.o.tableBytesLimit);
+        return c.textsInSpread ? CountAndKeepWith<false>(c) : CountAndKeepWith<true>(c);
+    }
+    template <bool kTexts>
+    bool CountAndKeepWith(TWalkContext& c)
+    {
+        using TTable = TCountTable<N, kTexts>;
+        TTable table(c.o.tableBytesLimit);
         TPlaceStream& places = fPlaces;
         places.Start(c, c.spread);
         std::vector<TRunFile> runs;
@@ -750,7 +822,7 @@ private:
         auto spill = [&]() {
             if (!leftStartText)
                 boundaryOrder = uint32_t(table.Count());
-            std::span<typename TCountTable<N>::TRecord> records = table.TakeRecords();
+            std::span<typename TTable::TRecord> records = table.TakeRecords();
             std::sort(records.begin(), records.end(), [](const auto& a, const auto& b) { return a.key < b.key; });
             TRunFile& run = runs.emplace_back();
             run.startText = startText;
@@ -764,8 +836,8 @@ private:
                 TRunRecord<N> w;
                 w.key = r.key;
                 w.freq = r.freq;
-                w.texts = r.texts;
-                w.lastText = r.lastText;
+                w.texts = r.Texts();
+                w.lastText = r.LastText();
                 w.order = r.order;
                 w.inStartText = r.order < boundaryOrder;
                 w.Put(bytes.data() + used);
@@ -828,20 +900,43 @@ private:
         const int64_t minFreq = c.o.minFreq;
         const int32_t minTexts = c.o.minTexts;
         if (runs.empty()) {
-            // The clusters kept, in the table's own memory, in the order first met.
-            std::span<typename TCountTable<N>::TRecord> records = table.TakeRecords();
-            std::size_t kept = 0;
+            // The clusters kept, in the order first met: their places in the
+            // list by the order (the orders are 0 to count - 1), and then
+            // each record put at its place (no sort of the records). Copied
+            // out of the table, which goes before the list takes its memory
+            // (the clusters' entries are the largest part of the job's).
+            const std::span<const typename TTable::TRecord> records = table.TakeRecords();
+            std::vector<int32_t> keptOf(records.size(), -1);
             for (const auto& r : records)
-                if (int64_t(r.freq) >= minFreq && int32_t(r.texts) >= minTexts)
-                    records[kept++] = r;
-            records = records.first(kept);
-            std::sort(records.begin(), records.end(), [](const auto& a, const auto& b) { return a.order < b.order; });
+                if (int64_t(r.freq) >= minFreq && int32_t(r.Texts()) >= minTexts)
+                    keptOf[r.order] = 0;
+            int32_t kept = 0;
+            for (int32_t& k : keptOf)
+                if (k == 0)
+                    k = kept++;
+            // The codes straight into the run's block, frequencies and texts beside.
+            uint32_t* const codes =
+                c.out.codeBlocks.emplace_back(std::make_unique_for_overwrite<uint32_t[]>(std::size_t(kept) * N)).get();
+            std::vector<std::array<uint32_t, 2>> counts(static_cast<std::size_t>(kept));
+            for (const auto& r : records)
+                if (const int32_t k = keptOf[r.order]; k >= 0) {
+                    std::copy(r.key.c.begin(), r.key.c.end(), codes + std::size_t(k) * N);
+                    counts[std::size_t(k)] = {r.freq, r.Texts()};
+                }
+            table.Release();
             if (places.file) {
-                fKeptOf.assign(table.Count(), -1);
-                for (std::size_t k = 0; k < records.size(); ++k)
-                    fKeptOf[records[k].order] = fFirstId + int32_t(k);
+                for (int32_t& k : keptOf)
+                    k = k >= 0 ? fFirstId + k : -1;
+                fKeptOf = std::move(keptOf);
             }
-            Emit(c.out, records);
+            c.out.clusters.reserve(c.out.clusters.size() + counts.size());
+            for (std::size_t k = 0; k < counts.size(); ++k) {
+                TClusterResult& r = c.out.clusters.emplace_back();
+                r.codesAt = codes + k * N;
+                r.size = uint32_t(N);
+                r.freq = int64_t(counts[k][0]);
+                r.texts = kTexts ? int32_t(counts[k][1]) : 0;
+            }
             return true;
         }
         if (table.Count() > 0 && !spill())
@@ -851,22 +946,25 @@ private:
         if (!Merge(runs, minFreq, minTexts, kept, c.error))
             return false;
         std::sort(kept.begin(), kept.end(), [](const TKeptCluster<N>& a, const TKeptCluster<N>& b) { return a.order < b.order; });
-        Emit(c.out, kept);
+        Emit(c.out, kept, kTexts);
         return true;
     }
 
+    // `withTexts`: the kept clusters' texts are counted; else the
+    // dispersion walk counts them, from 0.
     template <typename TRange>
-    static void Emit(TClusterRun& out, const TRange& kept)
+    static void Emit(TClusterRun& out, const TRange& kept, bool withTexts)
     {
         out.clusters.reserve(out.clusters.size() + kept.size());
         uint32_t* codes = out.codeBlocks.emplace_back(std::make_unique_for_overwrite<uint32_t[]>(kept.size() * N)).get();
         for (const auto& k : kept) {
             TClusterResult& r = out.clusters.emplace_back();
             std::copy(k.key.c.begin(), k.key.c.end(), codes);
-            r.codes = {codes, std::size_t(N)};
+            r.codesAt = codes;
+            r.size = uint32_t(N);
             codes += N;
             r.freq = int64_t(k.freq);
-            r.texts = int32_t(k.texts);
+            r.texts = withTexts ? int32_t(k.texts) : 0;
         }
     }
 
@@ -1038,6 +1136,7 @@ bool CountClusters(const TIndexData& index, const std::vector<uint32_t>& nodes, 
     c.oneText = firstText == lastText;
     c.wantPartSizes = spread;
     c.spread = spread;
+    c.textsInSpread = o.dispersion && o.minTexts <= 1 && c.budget <= 0;
     c.sizesOfParts.assign(c.oneText ? kDispersionPartsOfOneText : std::size_t(lastText - firstText + 1), 0);
 
     std::vector<std::unique_ptr<TSizePass>> passes;
@@ -1056,7 +1155,7 @@ bool CountClusters(const TIndexData& index, const std::vector<uint32_t>& nodes, 
     if (o.phraseFrames) {
         std::unordered_map<std::u32string, std::vector<int32_t>> byFrame;
         for (int32_t i = 0; i < int32_t(out.clusters.size()); ++i) {
-            const std::span<const uint32_t> c = out.clusters[std::size_t(i)].codes;
+            const std::span<const uint32_t> c = out.clusters[std::size_t(i)].codes();
             if (c.size() < 3)
                 continue;
             std::u32string key(c.begin(), c.end());
@@ -1150,7 +1249,7 @@ std::unique_ptr<TCVWordList> MakeClusterWordList(TCorvantisholder* owner, const 
     entries.reserve(run.clusters.size() + run.frames.size());
     for (const TClusterResult& c : run.clusters) {
         auto e = std::make_unique<TWordListEntry>(list.get());
-        e->fWord = ClusterText(index, c.codes);
+        e->fWord = ClusterText(index, c.codes());
         e->fData.Freq = c.freq;
         e->fData.Texts = c.texts;
         e->fData.Dispersion = c.dispersion;

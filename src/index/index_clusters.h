@@ -64,13 +64,19 @@ struct TClusterOptions {
     QString Summary() const;
 };
 
+// 32 bytes: a run may hold millions (its entries are most of a cluster
+// job's memory).
 struct TClusterResult {
-    std::span<const uint32_t> codes; // held by the run (TClusterRun::codeBlocks)
+    const uint32_t* codesAt = nullptr; // its codes, held by the run (TClusterRun::codeBlocks)
     int64_t freq = 0;
     int32_t texts = 0;
     float dispersion = -1.0f;  // below 0: not computed
     int32_t frame = -1;        // the phrase frame it goes under, -1 none
+    uint32_t size = 0;         // its words
+
+    std::span<const uint32_t> codes() const { return {codesAt, size}; }
 };
+static_assert(sizeof(TClusterResult) == 32);
 
 struct TPhraseFrame {
     std::vector<uint32_t> codes; // the open place holds kFrameSlot

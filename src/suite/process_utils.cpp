@@ -8,6 +8,7 @@
 #include <QStandardPaths>
 
 #include <atomic>
+#include <cstdlib>
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
@@ -64,6 +65,12 @@ int64_t ProcessMemoryInUse()
     if (parts.size() < 2)
         return 0;
     return parts[1].toLongLong() * int64_t(::sysconf(_SC_PAGESIZE));
+}
+
+double MachineLoad()
+{
+    double load[1] = {0};
+    return ::getloadavg(load, 1) == 1 ? load[0] : -1.0;
 }
 
 QString SuiteRuntimeFolder()

@@ -15,6 +15,9 @@ int64_t CurrentProcessId();
 bool ProcessIsAlive(int64_t pid);
 // Resident memory of this process in bytes; 0 when the system does not say.
 int64_t ProcessMemoryInUse();
+// Processes running or waiting to run on the machine, averaged over the
+// last minute (the system's load average); below 0 when it does not say.
+double MachineLoad();
 
 // The folder where the suite's processes meet: the settings buffer, the
 // controller mutex and the message sockets live here. The user's runtime

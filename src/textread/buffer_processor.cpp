@@ -24,7 +24,7 @@
 
 namespace cv {
 
-TOneFilesStats Global_OneFilesStats;
+thread_local TOneFilesStats Global_OneFilesStats;
 
 namespace {
 

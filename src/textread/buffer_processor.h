@@ -72,9 +72,10 @@ public:
     CV_FIELD(uint8_t, 12, Format)       // TTextFormat
 };
 
-// The counts of the last text read by any processor; its first 32-bit value
-// is the text's running words.
-extern TOneFilesStats Global_OneFilesStats;
+// The counts of the last text read by any processor on this thread (a job
+// may read texts on several); its first 32-bit value is the text's running
+// words.
+extern thread_local TOneFilesStats Global_OneFilesStats;
 
 // Where a chunk may end: just after the last line break of its second half,
 // else after its last blank there, else after any line break or blank; never

@@ -16,6 +16,7 @@
 #include "suite/window_messages.h"
 #include "textread/tag_handler.h"
 #include "wordlist/detailed_consistency.h"
+#include "wordlist/parallel_reading.h"
 #include "wordlist/word_filter_plugin.h"
 #include "wordlist/word_folding.h"
 #include "wordlist/wordlist_buffer_processor.h"
@@ -220,28 +221,41 @@ bool T_WholeWordlistHolder::MadeOneFileWordlist(const TChosenTextRec& text, int3
 {
     if (!fRun)
         NewWordTree(textCount);
-    const QString name = DisplayName(text);
-    auto handled = [this, name](const TFileHandledInfo& info) {
-        // Mixed formats are about Unicode against 8-bit texts, not about mark-up or zips.
-        if (!info.NotProcessed())
-            UpdateAllFileHandledInfo(name, (info.Format() & kTextFormatEncodingMask) == kTextFormatAnsi ? 1 : 2, false);
-    };
+    TTextReadOutcome outcome;
     TWordlistBufferProcessor p(this, fRun->context, text, textIndex, TextTagHandler, MainFile.ListType,
-                               combining ? 1 : 0, handled);
+                               combining ? 1 : 0, [&outcome](const TFileHandledInfo& info) { outcome.handled = info; });
     p.SetShowFailureMessages(false);
-    if (p.ReadAndProcess(textCount)) {
-        fPendingRows.push_back(p.TextStatistics());
-        fRun->runningWords += p.TextStatistics().TokensInText;
+    outcome.ok = p.ReadAndProcess(textCount);
+    if (outcome.ok) {
+        outcome.row = p.TextStatistics();
+    } else {
+        outcome.cancelled = p.Cancelled();
+        outcome.counted = p.Counted();
+        outcome.error = p.LastError();
+    }
+    return TookTextOutcome(text, outcome);
+}
+
+bool T_WholeWordlistHolder::TookTextOutcome(const TChosenTextRec& text, const TTextReadOutcome& outcome)
+{
+    const QString name = DisplayName(text);
+    // Mixed formats are about Unicode against 8-bit texts, not about mark-up or zips.
+    if (outcome.handled && !outcome.handled->NotProcessed())
+        UpdateAllFileHandledInfo(name, (outcome.handled->Format() & kTextFormatEncodingMask) == kTextFormatAnsi ? 1 : 2,
+                                 false);
+    if (outcome.ok) {
+        fPendingRows.push_back(outcome.row);
+        fRun->runningWords += outcome.row.TokensInText;
         if (mini_global_own_HWnd != 0)
             PostMessage(mini_global_own_HWnd, kMsgRunningWords, 0, fRun->runningWords);
         return true;
     }
-    if (p.Cancelled()) {
+    if (outcome.cancelled) {
         fRun->cancelled = true;
         return false;
     }
-    const QString reason = p.LastError().isEmpty() ? QStringLiteral("it could not be read") : p.LastError();
-    if (p.Counted())
+    const QString reason = outcome.error.isEmpty() ? QStringLiteral("it could not be read") : outcome.error;
+    if (outcome.counted)
         fRun->brokenText = reason;
     fUnreadReasons << reason;
     if (NoteDudFile(name) != 0)
@@ -503,22 +517,18 @@ bool T_WholeWordlistHolder::RunTexts(TSharedChosenFilesClass& chosen, const std:
     const auto started = std::chrono::steady_clock::now();
     TProgressClass& progress = GlobalProgress();
     const bool combining = ftextsettings.CombiningCharacters();
-    for (int32_t k = 0; k < n; ++k) {
-        MyYieldProcess();
-        if (global_panic_state.load() != kPanicRun) {
-            fRun->cancelled = true;
-            break;
-        }
-        const int i = texts[std::size_t(k)];
-        TChosenTextRec rec;
-        if (!chosen.GetFullFileDetails(i, rec))
-            continue;
+    // Before a text is read (or, read on other threads, taken over).
+    auto showText = [&](int32_t k, const TChosenTextRec& rec) {
         if (showProgress) {
             progress.ProgressShortMessageOutOf(QFileInfo(rec.InsideZip() ? rec.ZipEntryName : rec.FullFilename).fileName(),
                                                k, n);
             progress.OverallPercent(int(int64_t(k) * 100 / n));
         }
-        if (MadeOneFileWordlist(rec, k, n, combining)) {
+    };
+    // After it: false when the run stops there.
+    auto tookText = [&](int32_t k, bool made) {
+        const int i = texts[std::size_t(k)];
+        if (made) {
             chosen.SetFileWords(i, int32_t(std::min<int64_t>(fPendingRows.back().TokensInText,
                                                              std::numeric_limits<int32_t>::max())));
             chosen.SetFileStatus(i, 1);
@@ -527,8 +537,62 @@ bool T_WholeWordlistHolder::RunTexts(TSharedChosenFilesClass& chosen, const std:
         } else if (!fRun->cancelled) {
             chosen.SetFileStatus(i, 2);
         }
-        if (fRun->cancelled || fRun->stopAsked || !fRun->brokenText.isEmpty())
-            break;
+        return !(fRun->cancelled || fRun->stopAsked || !fRun->brokenText.isEmpty());
+    };
+    auto keepGoing = [&] {
+        MyYieldProcess();
+        if (global_panic_state.load() != kPanicRun) {
+            fRun->cancelled = true;
+            return false;
+        }
+        return true;
+    };
+    // Texts [first, last) one after the other on this thread; false when
+    // the run stops.
+    auto readHere = [&](int32_t first, int32_t last) {
+        for (int32_t k = first; k < last; ++k) {
+            if (!keepGoing())
+                return false;
+            TChosenTextRec rec;
+            if (!chosen.GetFullFileDetails(texts[std::size_t(k)], rec))
+                continue;
+            showText(k, rec);
+            if (!tookText(k, MadeOneFileWordlist(rec, k, n, combining)))
+                return false;
+        }
+        return true;
+    };
+    const int threads = std::min(n, fReadingThreads > 0 ? fReadingThreads : TParallelWordlistReading::DefaultThreads());
+    fTimings.readingThreads = 1;
+    if (threads <= 1 || fRun->context.sink || fRun->context.slicedParts) {
+        readHere(0, n);
+    } else if (readHere(0, 1)) {
+        // The first text here too: when it alone brings a large vocabulary,
+        // the others are read here as well (TParallelWordlistReading::SetMostRunTypes).
+        if (fRun->tree->Count() >= TParallelWordlistReading::kMostRunTypes) {
+            readHere(1, n);
+        } else {
+            std::vector<TChosenTextRec> records(std::size_t(n), TChosenTextRec{});
+            std::vector<TTextToRead> toRead;
+            toRead.reserve(std::size_t(n));
+            for (int32_t k = 1; k < n; ++k)
+                if (chosen.GetFullFileDetails(texts[std::size_t(k)], records[std::size_t(k)]))
+                    toRead.push_back({&records[std::size_t(k)], k});
+            TParallelWordlistReading reading(fRun->context, threads, this, TextTagHandler, MainFile.ListType,
+                                             combining ? 1 : 0);
+            fTimings.readingThreads = threads;
+            const bool whole = reading.Run(
+                toRead, n,
+                [&](const TTextToRead& t, const TTextReadOutcome& outcome) {
+                    showText(t.index, *t.text);
+                    return tookText(t.index, TookTextOutcome(*t.text, outcome));
+                },
+                keepGoing);
+            // A large vocabulary: the texts left are read here.
+            if (whole && reading.HandedOver() < toRead.size())
+                readHere(toRead[reading.HandedOver()].index, n);
+            fRun->context.cutSeconds += reading.CutSeconds();
+        }
     }
     fTimings.reading = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     fTimings.cutting = fRun->context.cutSeconds;

@@ -41,6 +41,7 @@ class TWordTokenSink;
 class TWordFilterPlugin;
 class TWordFolder;
 struct TWordlistRunContext;
+struct TTextReadOutcome;
 struct TMovingWindowSettings;
 class TTagsToTranslateList;
 class TTextTagHandler;
@@ -133,6 +134,7 @@ public:
         double reading = 0;
         double cutting = 0;
         double listing = 0;
+        int readingThreads = 1; // threads that read texts (besides the calling one, when more than one)
     };
     const TRunTimings& LastRunTimings() const { return fTimings; }
     // Texts the last run could not read, each with the reason.
@@ -142,6 +144,11 @@ public:
     // The units of the chunks texts are read in (0: kWordlistChunkUnits,
     // the default; what is counted does not depend on it).
     void SetChunkUnits(int32_t units) { fChunkUnits = units; }
+    // Threads that read the texts of a run (0, the default: as many as the
+    // machine has idle cores, four at most; 1: the calling thread alone). The
+    // lists are the same either way; a run of one text, or with a token
+    // sink, reads on the calling thread.
+    void SetReadingThreads(int threads) { fReadingThreads = threads; }
 
     // Detailed consistency of saved word lists (list type 4); lists that
     // cannot be used go to dud_compute_files.
@@ -206,6 +213,10 @@ private:
     bool SaveBlocks(TStream& s);
     struct TRun;
     bool RunTexts(TSharedChosenFilesClass& chosen, const std::vector<int>& texts, bool showProgress);
+    // What the job does with a text once it was read, or could not be (its
+    // row kept and its running words posted, or the reason noted and the
+    // user asked); true when it was read.
+    bool TookTextOutcome(const TChosenTextRec& text, const TTextReadOutcome& outcome);
     bool MakeBatch(TSharedChosenFilesClass& chosen, uint8_t batchMode);
     void RegisterLists();
     // A list just made takes its totals and tag display, then the loaded
@@ -224,6 +235,7 @@ private:
     QStringList fRunNotes;
     TWordTokenSink* fTokenSink = nullptr;
     int32_t fChunkUnits = 0;
+    int fReadingThreads = 0;
     TRunTimings fTimings;
 };
 

@@ -195,6 +195,16 @@ void TWordlistTree::FlushTouched()
     // for, far enough for many to be on their way at once (eight ahead
     // kept the loop waiting). The records' writer is inline, above.
     constexpr std::size_t kAhead = 32;
+    if (fPartTypesOut) {
+        for (std::size_t t = 0; t < fTouchedCount; ++t) {
+            if (t + kAhead < fTouchedCount)
+                PrefetchLine(&Type(fTouched[t + kAhead]));
+            const uint32_t id = fTouched[t];
+            fPartTypesOut->push_back({id, Type(id).partCount});
+        }
+        fTouchedCount = 0;
+        return;
+    }
     for (std::size_t t = 0; t < fTouchedCount; ++t) {
         if (t + kAhead < fTouchedCount)
             PrefetchLine(&Type(fTouched[t + kAhead]));
@@ -212,6 +222,33 @@ void TWordlistTree::EndPart(int64_t tokens)
     if (fPart < 0)
         return;
     FlushTouched();
+    NotePart(tokens);
+    fPart = -1;
+}
+
+void TWordlistTree::AddCountedText(int32_t text, int32_t part, int64_t tokens, std::span<const TPartType> types)
+{
+    fText = text;
+    fPart = part;
+    // As FlushTouched writes them, but for the types' counts, which are
+    // added here (the types lie anywhere: those a little ahead are asked for).
+    constexpr std::size_t kAhead = 16;
+    for (std::size_t t = 0; t < types.size(); ++t) {
+        if (t + kAhead < types.size())
+            PrefetchLine(&Type(types[t + kAhead].id));
+        const auto [id, count] = types[t];
+        TWordlistKey& k = Type(id);
+        k.freq += count;
+        if (k.Stop() || count == 0)
+            continue;
+        PutRecord(id, count);
+    }
+    NotePart(tokens);
+    fPart = -1;
+}
+
+void TWordlistTree::NotePart(int64_t tokens)
+{
     // Parts are numbered without gaps; a part id the run skipped is an empty part.
     while (int32_t(fPartTokens.size()) < fPart) {
         fPartTokens.push_back(0);
@@ -226,7 +263,6 @@ void TWordlistTree::EndPart(int64_t tokens)
         fPartTokens[std::size_t(fPart)] += tokens;
         fPartEnds[std::size_t(fPart)] = fRecords;
     }
-    fPart = -1;
 }
 
 void TWordlistTree::FreeCounting()

@@ -267,6 +267,8 @@ public:
     }
     // Stores a new type (its text copied into the arena) and returns its id.
     uint32_t AddType(const char16_t* text, int32_t length, uint16_t tag, uint64_t hash, bool stop);
+    // The hash a type was added with (while the index is kept).
+    uint64_t HashOf(uint32_t id) const { return fHashes[id]; }
 
     int64_t Count() const { return fCount; }
     TWordlistKey& Type(uint32_t id) const { return fBlocks[id >> kBlockShift][id & (kBlockTypes - 1)]; }
@@ -488,6 +490,24 @@ public:
         uint32_t fNewInText = 0, fStopNewInText = 0;
     };
 
+    // A type met in a part, with its tokens there.
+    struct TPartType {
+        uint32_t id;
+        uint32_t count;
+    };
+    // A tree that counts texts for another (a reading thread's, whose texts
+    // are added to the run's tree by AddCountedText): at the end of each
+    // part its types, stop-list ones too, go to `out` in the order the part
+    // first met them, instead of into the part's records (which this tree
+    // then never has). Null: records, as a run's tree keeps them.
+    void HandPartTypesTo(std::vector<TPartType>* out) { fPartTypesOut = out; }
+    // A text counted elsewhere, as the run's next text and part: its types
+    // (ids of this tree) in the order the text first met them, with their
+    // counts in it, and the part's tokens that count towards the list (as
+    // EndPart takes them). The same frequencies and records as when its
+    // tokens are counted here one by one.
+    void AddCountedText(int32_t text, int32_t part, int64_t tokens, std::span<const TPartType> types);
+
     int32_t PartCount() const { return int32_t(fPartTokens.size()); }
     int64_t PartTokens(int32_t part) const { return fPartTokens[std::size_t(part)]; }
     // Per type (by id), from the parts recorded: the dispersion value,
@@ -509,7 +529,9 @@ protected:
 
 private:
     void FlushTouched();
+    void NotePart(int64_t tokens);
 
+    std::vector<TPartType>* fPartTypesOut = nullptr;
     int32_t fText = -1;
     int32_t fPart = -1;
     int32_t fTextFirstPart = 0;

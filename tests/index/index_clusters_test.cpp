@@ -85,7 +85,7 @@ protected:
         EXPECT_TRUE(CountClusters(index, nodes, {}, o, run, &error)) << qPrintable(error);
         std::map<QString, TCounted> out;
         for (const TClusterResult& c : run.clusters) {
-            TCounted& k = out[ClusterText(index, c.codes)];
+            TCounted& k = out[ClusterText(index, c.codes())];
             k.freq = c.freq;
             for (int t = 0; t < c.texts; ++t)
                 k.texts.insert(t);
@@ -114,6 +114,26 @@ protected:
             EXPECT_EQ(it->second.texts.size(), c.texts.size()) << qPrintable(cluster);
         }
         EXPECT_EQ(index.size(), expected);
+    }
+
+    // The same clusters in the same order, with the same frequencies and
+    // texts (and, `spread`, dispersion and frames).
+    void ExpectSameClusters(const TClusterRun& x, const TClusterRun& y, bool spread) const
+    {
+        ASSERT_FALSE(x.clusters.empty());
+        ASSERT_EQ(y.clusters.size(), x.clusters.size());
+        for (std::size_t i = 0; i < x.clusters.size(); ++i) {
+            const TClusterResult& a = x.clusters[i];
+            const TClusterResult& b = y.clusters[i];
+            ASSERT_TRUE(std::ranges::equal(b.codes(), a.codes())) << i;
+            const QString text = ClusterText(index, a.codes());
+            EXPECT_EQ(b.freq, a.freq) << qPrintable(text);
+            EXPECT_EQ(b.texts, a.texts) << qPrintable(text);
+            if (spread) {
+                EXPECT_EQ(b.dispersion, a.dispersion) << qPrintable(text);
+                EXPECT_EQ(b.frame, a.frame) << qPrintable(text);
+            }
+        }
     }
 
     TIndexData index;
@@ -172,23 +192,41 @@ TEST_F(Clusters, CountsInRunFilesEqualCountsInMemory)
         ASSERT_TRUE(CountClusters(index, {}, {}, o, inMemory, &error, k.first, k.last)) << qPrintable(error);
         o.tableBytesLimit = 1;
         ASSERT_TRUE(CountClusters(index, {}, {}, o, spilled, &error, k.first, k.last)) << qPrintable(error);
-        ASSERT_FALSE(inMemory.clusters.empty());
-        ASSERT_EQ(spilled.clusters.size(), inMemory.clusters.size());
-        for (std::size_t i = 0; i < inMemory.clusters.size(); ++i) {
-            const TClusterResult& a = inMemory.clusters[i];
-            const TClusterResult& b = spilled.clusters[i];
-            ASSERT_TRUE(std::ranges::equal(b.codes, a.codes)) << i;
-            EXPECT_EQ(b.freq, a.freq) << qPrintable(ClusterText(index, a.codes));
-            EXPECT_EQ(b.texts, a.texts) << qPrintable(ClusterText(index, a.codes));
-            EXPECT_EQ(b.dispersion, a.dispersion) << qPrintable(ClusterText(index, a.codes));
-            EXPECT_EQ(b.frame, a.frame) << qPrintable(ClusterText(index, a.codes));
-        }
+        ExpectSameClusters(inMemory, spilled, true);
         ASSERT_EQ(spilled.frames.size(), inMemory.frames.size());
         for (std::size_t f = 0; f < inMemory.frames.size(); ++f) {
             EXPECT_EQ(spilled.frames[f].codes, inMemory.frames[f].codes);
             EXPECT_EQ(spilled.frames[f].texts, inMemory.frames[f].texts);
             EXPECT_EQ(spilled.frames[f].dispersion, inMemory.frames[f].dispersion);
         }
+    }
+}
+
+// The texts of the clusters are counted by the dispersion walk when it
+// follows (and no minimum of texts is asked), by the counting walk when it
+// does not: the same texts either way, in memory and in run files, for one
+// text (its tenths are one text) and for a range of texts.
+TEST_F(Clusters, TextsCountedWhileSpreadingEqualTextsCountedWhileCounting)
+{
+    std::vector<QString> texts = RandomTexts(5, 600, 17);
+    ASSERT_TRUE(Make(texts)) << qPrintable(lastError);
+    struct TCase {
+        int size;
+        int32_t first, last;
+        std::size_t tableBytes;
+    };
+    for (const TCase& k : {TCase{2, 0, -1, 0}, TCase{3, 0, -1, 0}, TCase{4, 1, 3, 0}, TCase{2, 2, 2, 0},
+                           TCase{2, 0, -1, 1}, TCase{3, 1, 4, 1}}) {
+        SCOPED_TRACE(testing::Message() << k.size << " from " << k.first << " to " << k.last << " limit " << k.tableBytes);
+        TClusterOptions o = Options(k.size, 1);
+        o.tableBytesLimit = k.tableBytes;
+        o.dispersion = false;
+        TClusterRun counting, spreading;
+        QString error;
+        ASSERT_TRUE(CountClusters(index, {}, {}, o, counting, &error, k.first, k.last)) << qPrintable(error);
+        o.dispersion = true;
+        ASSERT_TRUE(CountClusters(index, {}, {}, o, spreading, &error, k.first, k.last)) << qPrintable(error);
+        ExpectSameClusters(counting, spreading, false);
     }
 }
 
@@ -253,7 +291,7 @@ TEST_F(Clusters, DispersionIsTheWordListsMeasureOverTheTexts)
     ASSERT_TRUE(CountClusters(index, {}, {}, o, run, &error));
     std::map<QString, float> dispersion;
     for (const TClusterResult& c : run.clusters)
-        dispersion[ClusterText(index, c.codes)] = c.dispersion;
+        dispersion[ClusterText(index, c.codes())] = c.dispersion;
     // Parts: the texts' running words, 10, 6 and 3 of 19.
     const std::vector<double> shares{10.0 / 19, 6.0 / 19, 3.0 / 19};
     const double smallest = 3.0 / 19;

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QFile>
+
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -26,4 +28,16 @@ TEST(ProcessUtils, ProcessIdIsTheSystemsAlsoInAChildMadeByFork)
     EXPECT_EQ(WEXITSTATUS(status), 0);
     EXPECT_FALSE(cv::ProcessIsAlive(child));
     EXPECT_EQ(cv::CurrentProcessId(), parent);
+}
+
+TEST(ProcessUtils, MachineLoadIsTheSystemsLoadAverage)
+{
+    // The first number of /proc/loadavg, which the system keeps to two places.
+    QFile f(QStringLiteral("/proc/loadavg"));
+    if (!f.open(QIODevice::ReadOnly))
+        GTEST_SKIP() << "no /proc/loadavg";
+    const double listed = f.readLine().split(' ').first().toDouble();
+    const double load = cv::MachineLoad();
+    EXPECT_GE(load, 0.0);
+    EXPECT_NEAR(load, listed, 0.5 + listed * 0.2); // the two reads are a moment apart
 }

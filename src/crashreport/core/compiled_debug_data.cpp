@@ -173,38 +173,19 @@ bool LoadCompiledInData(const std::string& moduleFileName, TCrashboxModuleInfo& 
 bool ReadExportedFunctions(const std::string& moduleFileName, uintptr_t moduleHandle, TCrashboxFunctionsList& functions)
 {
     const auto load = ElfLoadAddress(moduleFileName);
-    const int fd = ::open(moduleFileName.c_str(), O_RDONLY | O_CLOEXEC);
-    if (!load || fd < 0) {
-        if (fd >= 0)
-            ::close(fd);
+    if (!load)
         return false;
-    }
-    elf_version(EV_CURRENT);
-    Elf* elf = elf_begin(fd, ELF_C_READ_MMAP, nullptr);
     std::vector<std::unique_ptr<TCrashboxFunctionInfo>> found;
-    for (Elf_Scn* scn = elf ? elf_nextscn(elf, nullptr) : nullptr; scn; scn = elf_nextscn(elf, scn)) {
-        GElf_Shdr sh;
-        Elf_Data* data = nullptr;
-        if (!gelf_getshdr(scn, &sh) || sh.sh_type != SHT_DYNSYM || sh.sh_entsize == 0 || !(data = elf_getdata(scn, nullptr)))
-            continue;
-        for (size_t i = 0; i < sh.sh_size / sh.sh_entsize; ++i) {
-            GElf_Sym sym;
-            if (!gelf_getsym(data, int(i), &sym))
-                break;
-            const int type = GELF_ST_TYPE(sym.st_info);
-            const char* name = elf_strptr(elf, sh.sh_link, sym.st_name);
-            if ((type != STT_FUNC && type != STT_GNU_IFUNC) || sym.st_shndx == SHN_UNDEF || !name || !*name)
-                continue;
+    ForEachDynamicSymbol(moduleFileName, [&](const TElfDynamicSymbol& sym) {
+        if ((sym.Type == STT_FUNC || sym.Type == STT_GNU_IFUNC) && sym.Defined) {
             auto f = std::make_unique<TCrashboxFunctionInfo>();
-            f->Name = name;
-            f->Addr = moduleHandle + uintptr_t(sym.st_value - *load);
-            f->Size = sym.st_size;
+            f->Name = std::string(sym.Name);
+            f->Addr = moduleHandle + uintptr_t(sym.Value - *load);
+            f->Size = sym.Size;
             found.push_back(std::move(f));
         }
-    }
-    if (elf)
-        elf_end(elf);
-    ::close(fd);
+        return true;
+    });
     std::stable_sort(found.begin(), found.end(), [](const auto& a, const auto& b) { return a->Addr < b->Addr; });
     functions.Clear();
     for (auto& f : found)

@@ -4,6 +4,7 @@
 #include "crashreport/core/profile_file.h"
 
 #include <fcntl.h>
+#include <sched.h>
 #include <limits.h>
 #include <pwd.h>
 #include <sys/stat.h>
@@ -146,10 +147,12 @@ uintptr_t ParseHex(const char*& p, const char* end)
     return value;
 }
 
-// Reads /proc/self/maps with plain system calls into fixed storage (no
-// allocation: it may run inside a signal handler) and answers whether
-// [start, end) is readable. With `fill`, the cache is rebuilt on the way.
-bool ScanMemoryMap(uintptr_t start, uintptr_t end, bool fill)
+// Walks /proc/self/maps with plain system calls and fixed storage (no
+// allocation: it may run inside a signal handler), handing each line's
+// range and whether it can be read to `visit` until it answers false.
+// False when the map cannot be read.
+template <typename Visit>
+bool ForEachMapLine(Visit visit)
 {
     int fd;
     do
@@ -157,13 +160,11 @@ bool ScanMemoryMap(uintptr_t start, uintptr_t end, bool fill)
     while (fd < 0 && errno == EINTR);
     if (fd < 0)
         return false;
-    if (fill)
-        gRegionCount = 0;
-    uintptr_t coveredTo = start; // [start, coveredTo) is known readable
     char buffer[4096];
     std::size_t kept = 0;
     bool lineTooLong = false;
-    for (;;) {
+    bool going = true;
+    while (going) {
         const ssize_t n = ::read(fd, buffer + kept, sizeof buffer - kept);
         if (n < 0 && errno == EINTR)
             continue;
@@ -171,7 +172,7 @@ bool ScanMemoryMap(uintptr_t start, uintptr_t end, bool fill)
             break;
         const char* p = buffer;
         const char* limit = buffer + kept + std::size_t(n);
-        for (;;) {
+        while (going) {
             const char* eol = static_cast<const char*>(std::memchr(p, '\n', std::size_t(limit - p)));
             if (!eol)
                 break;
@@ -186,17 +187,13 @@ bool ScanMemoryMap(uintptr_t start, uintptr_t end, bool fill)
                     ++q;
                     to = ParseHex(q, eol);
                 }
-                const bool readable = q + 1 < eol && *q == ' ' && q[1] == 'r';
-                if (readable && to > from) {
-                    if (from <= coveredTo && coveredTo < to)
-                        coveredTo = to;
-                    if (fill) {
-                        if (gRegionCount > 0 && gRegions[gRegionCount - 1].end == from)
-                            gRegions[gRegionCount - 1].end = to;
-                        else if (gRegionCount < kMaxRegions)
-                            gRegions[gRegionCount++] = {from, to};
-                    }
-                }
+                // The kernel's time data pages ([vvar]) say "r" but fault when
+                // some of their pages are read.
+                const std::string_view line(p, std::size_t(eol - p));
+                const bool readable = q + 1 < eol && *q == ' ' && q[1] == 'r' && !line.ends_with("[vvar]")
+                                      && !line.ends_with("[vvar_vclock]");
+                if (to > from)
+                    going = visit(from, to, readable);
             }
             p = eol + 1;
         }
@@ -210,12 +207,39 @@ bool ScanMemoryMap(uintptr_t start, uintptr_t end, bool fill)
         std::memmove(buffer, p, kept);
     }
     ::close(fd);
+    return true;
+}
+
+// Answers from the map itself whether [start, end) is readable. With
+// `fill`, the cache is rebuilt on the way.
+bool ScanMemoryMap(uintptr_t start, uintptr_t end, bool fill)
+{
+    if (fill)
+        gRegionCount = 0;
+    uintptr_t coveredTo = start; // [start, coveredTo) is known readable
+    ForEachMapLine([&](uintptr_t from, uintptr_t to, bool readable) {
+        if (!readable)
+            return true;
+        if (from <= coveredTo && coveredTo < to)
+            coveredTo = to;
+        if (fill) {
+            if (gRegionCount > 0 && gRegions[gRegionCount - 1].end == from)
+                gRegions[gRegionCount - 1].end = to;
+            else if (gRegionCount < kMaxRegions)
+                gRegions[gRegionCount++] = {from, to};
+        }
+        return true;
+    });
     return coveredTo >= end;
 }
 
 } // namespace
 
-bool IsReadableMemory(const void* address, std::size_t size)
+namespace {
+
+// A miss reads the map again when `refresh` is set, else it is an answer
+// (an empty cache is filled either way).
+bool IsReadableRange(const void* address, std::size_t size, bool refresh)
 {
     const auto start = reinterpret_cast<uintptr_t>(address);
     if (size == 0)
@@ -228,17 +252,45 @@ bool IsReadableMemory(const void* address, std::size_t size)
         // cache: answer from the map itself.
         return ScanMemoryMap(start, end, false);
     }
-    const bool readable = CachedReadable(start, end) || ScanMemoryMap(start, end, true);
+    const bool cached = gRegionCount > 0 && CachedReadable(start, end);
+    const bool readable = cached || ((refresh || gRegionCount == 0) && ScanMemoryMap(start, end, true));
     gRegionsBusy.clear(std::memory_order_release);
     return readable;
 }
 
+} // namespace
+
+bool IsReadableMemory(const void* address, std::size_t size) { return IsReadableRange(address, size, true); }
+
+bool IsReadableMemoryCached(const void* address, std::size_t size) { return IsReadableRange(address, size, false); }
+
 void ForgetMemoryMap()
 {
-    while (gRegionsBusy.test_and_set(std::memory_order_acquire)) {
+    // A holder that never lets go (a thread paused for a report inside a
+    // lookup) is not waited for: while it holds the cache, every answer
+    // comes from the map itself.
+    for (int tries = 0; gRegionsBusy.test_and_set(std::memory_order_acquire); ++tries) {
+        if (tries == 1000)
+            return;
+        ::sched_yield();
     }
     gRegionCount = 0;
     gRegionsBusy.clear(std::memory_order_release);
+}
+
+bool MemoryMappingOf(const void* address, uintptr_t& start, uintptr_t& end)
+{
+    const auto at = reinterpret_cast<uintptr_t>(address);
+    bool found = false;
+    ForEachMapLine([&](uintptr_t from, uintptr_t to, bool) {
+        found = from <= at && at < to;
+        if (found) {
+            start = from;
+            end = to;
+        }
+        return !found && from <= at;
+    });
+    return found;
 }
 
 const void* GetRealProcAddress(const void* address)

@@ -41,6 +41,15 @@ bool IsReadableMemory(const void* address, std::size_t size);
 // Drops the cached map: memory unmapped since it was read would still be
 // taken as readable (a report forgets it before it starts reading memory).
 void ForgetMemoryMap();
+// As IsReadableMemory, but a miss is answered from the cached map without
+// reading the map again (an empty cache is filled first). For a scan that
+// asks about many values that mostly are no addresses: it forgets the map
+// once at its start.
+bool IsReadableMemoryCached(const void* address, std::size_t size);
+// The one mapping of the memory map (a line of it, not merged with its
+// neighbours) that holds the address; false when none does. Plain system
+// calls, no allocation.
+bool MemoryMappingOf(const void* address, uintptr_t& start, uintptr_t& end);
 // The target of a jump thunk ("FF 25" with its RIP-relative pointer cell, as
 // in the program's import stubs; an "endbr64" and a "bnd" prefix before it
 // are allowed); any other address is returned as it is.

@@ -52,6 +52,18 @@ void TCrashboxStackList::Clear()
         m_items.pop_back();
 }
 
+PCrashboxModuleInfo TCrashboxStackList::SmallModuleRecord(uintptr_t handle, const std::string& fileName)
+{
+    for (const auto& module : m_smallModules)
+        if (module->Handle == handle)
+            return module.get();
+    auto module = std::make_unique<TCrashboxModuleInfo>();
+    module->Handle = handle;
+    module->Name = fileName;
+    m_smallModules.push_back(std::move(module));
+    return m_smallModules.back().get();
+}
+
 // ---------------------------------------------------------------- the read/write lock
 
 void TMultiReadExclusiveWriteLock::BeginRead()

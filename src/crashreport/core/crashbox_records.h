@@ -17,6 +17,7 @@
 #include <QPointer>
 #include <QThread>
 
+#include <algorithm>
 #include <condition_variable>
 #include <csignal>
 #include <cstdint>
@@ -176,9 +177,13 @@ public:
     PCrashboxDebugInfo AddFrom(const TCrashboxDebugInfo& item);
     void Delete(int index);
     void Clear();
+    // The small module record (handle and file name) that entries made
+    // without debug data point at; one per module, owned by the list.
+    PCrashboxModuleInfo SmallModuleRecord(uintptr_t handle, const std::string& fileName);
 
 private:
     std::vector<std::unique_ptr<TCrashboxDebugInfo>> m_items;
+    std::vector<std::unique_ptr<TCrashboxModuleInfo>> m_smallModules;
 };
 
 // A list of owned records behind a recursive lock. GetItem takes the lock
@@ -225,6 +230,13 @@ public:
         while (Count() > 0)
             Delete(Count() - 1);
     }
+    // Orders the entries (a stable sort) under the lock.
+    template <typename Less>
+    void Sort(Less less)
+    {
+        std::lock_guard guard(m_lock);
+        std::stable_sort(m_items.begin(), m_items.end(), [&](const auto& a, const auto& b) { return less(*a, *b); });
+    }
 
 private:
     mutable std::recursive_mutex m_lock;
@@ -232,7 +244,13 @@ private:
 };
 
 // Deleting a module entry frees its functions, options, other debug data and debug stream.
-class TCrashboxModulesList : public TCrashboxLockedList<TCrashboxModuleInfo> {};
+class TCrashboxModulesList : public TCrashboxLockedList<TCrashboxModuleInfo> {
+public:
+    // Set while the list is being refreshed (changed only under its lock):
+    // modules added meanwhile are recorded cheaply and built in full on
+    // their first lookup.
+    bool Refreshing = false;
+};
 class TCrashboxProcessesList : public TCrashboxLockedList<TCrashboxProcessInfo> {};
 class TCrashboxFunctionsList : public TCrashboxLockedList<TCrashboxFunctionInfo> {};
 

@@ -4,6 +4,8 @@
 #include "suite/cv_endian.h"
 
 #include <fcntl.h>
+#include <gelf.h>
+#include <libelf.h>
 #include <unistd.h>
 
 #include <array>
@@ -86,6 +88,37 @@ std::optional<uint64_t> ElfLoadAddress(const std::string& fileName)
     }
     ::close(fd);
     return lowest;
+}
+
+bool ForEachDynamicSymbol(const std::string& fileName, const std::function<bool(const TElfDynamicSymbol&)>& visit)
+{
+    const int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    elf_version(EV_CURRENT);
+    Elf* elf = elf_begin(fd, ELF_C_READ_MMAP, nullptr);
+    bool found = false;
+    bool going = true;
+    for (Elf_Scn* scn = elf ? elf_nextscn(elf, nullptr) : nullptr; scn && going; scn = elf_nextscn(elf, scn)) {
+        GElf_Shdr sh;
+        Elf_Data* data = nullptr;
+        if (!gelf_getshdr(scn, &sh) || sh.sh_type != SHT_DYNSYM || sh.sh_entsize == 0 || !(data = elf_getdata(scn, nullptr)))
+            continue;
+        found = true;
+        for (size_t i = 0; i < sh.sh_size / sh.sh_entsize && going; ++i) {
+            GElf_Sym sym;
+            if (!gelf_getsym(data, int(i), &sym))
+                break;
+            const char* name = elf_strptr(elf, sh.sh_link, sym.st_name);
+            if (!name || !*name)
+                continue;
+            going = visit({name, sym.st_value, sym.st_size, uint8_t(GELF_ST_TYPE(sym.st_info)), sym.st_shndx != SHN_UNDEF});
+        }
+    }
+    if (elf)
+        elf_end(elf);
+    ::close(fd);
+    return found;
 }
 
 } // namespace cv

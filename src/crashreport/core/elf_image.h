@@ -7,6 +7,7 @@
 // outside it.
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -30,5 +31,17 @@ std::optional<TElfSectionBounds> ElfSectionBounds(const std::string& fileName, s
 // its page: where the ELF header lies once the file is loaded, in the
 // file's own addresses (0 for a library or a position-independent program).
 std::optional<uint64_t> ElfLoadAddress(const std::string& fileName);
+
+// One entry of a file's dynamic symbol table.
+struct TElfDynamicSymbol {
+    std::string_view Name; // valid during the visit only
+    uint64_t Value = 0;    // in the file's own addresses
+    uint64_t Size = 0;
+    uint8_t Type = 0;      // STT_FUNC, STT_OBJECT, ...
+    bool Defined = false;  // the file defines it (else it needs it from another)
+};
+// Hands each named entry of the file's dynamic symbol table to `visit`
+// until it answers false; false when the file has no such table.
+bool ForEachDynamicSymbol(const std::string& fileName, const std::function<bool(const TElfDynamicSymbol&)>& visit);
 
 } // namespace cv

@@ -73,6 +73,17 @@ void ForEachModule(Visit visit)
 
 } // namespace
 
+std::vector<TLoadedModule> EnumerateLoadedModules()
+{
+    std::vector<TLoadedModule> modules;
+    ForEachModule([&](const ModuleInfo& module) {
+        if (module.path.find('/') != std::string::npos)
+            modules.push_back({module.base, module.end - module.base, module.path});
+        return false;
+    });
+    return modules;
+}
+
 uintptr_t ModuleHandleOfName(const std::string& name)
 {
     if (name.empty())

@@ -6,8 +6,19 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace cv {
+
+// One loaded module as the loader lists it.
+struct TLoadedModule {
+    uintptr_t Handle = 0;
+    uint64_t Size = 0;    // from the handle to the end of its last loadable segment
+    std::string FileName; // the program's full path; a library's as it was loaded
+};
+// The loaded modules in the loader's order (the program first). The
+// system's own virtual library (the vDSO), which has no file, is left out.
+std::vector<TLoadedModule> EnumerateLoadedModules();
 
 // The handle of the loaded module of that name: a name holding "/" is
 // compared as a whole path (after resolving links), a bare name with the

@@ -114,16 +114,20 @@ void TQtGuiFacts::RecordActiveWindow()
     m_window = facts;
 }
 
-TQtGuiFactsRegistration::TQtGuiFactsRegistration() : m_facts(std::make_unique<TQtGuiFacts>())
+TQtGuiFactsRegistration::TQtGuiFactsRegistration()
+    : m_facts(std::make_unique<TQtGuiFacts>()), m_windows(std::make_shared<TQtWindowServices>())
 {
     // The core holds the facts without owning them: this object does.
     RegisterGuiFacts(std::shared_ptr<const TGuiFacts>(m_facts.get(), [](const TGuiFacts*) {}));
+    RegisterWindowServices(m_windows);
 }
 
 TQtGuiFactsRegistration::~TQtGuiFactsRegistration()
 {
     if (RegisteredGuiFacts().get() == m_facts.get())
         RegisterGuiFacts(nullptr);
+    if (RegisteredWindowServices() == m_windows)
+        RegisterWindowServices(nullptr);
 }
 
 } // namespace cv

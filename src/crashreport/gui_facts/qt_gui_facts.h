@@ -16,6 +16,7 @@
 #include <mutex>
 
 #include "crashreport/core/system_facts.h"
+#include "crashreport/gui_facts/qt_window_services.h"
 
 namespace cv {
 
@@ -47,8 +48,8 @@ private:
     QMetaObject::Connection m_titleConnection;
 };
 
-// The facts of this application, registered with the crash-report core
-// for as long as this object lives. Make it on the window thread, after the
+// The facts and the window services of this application, registered with
+// the crash-report core for as long as this object lives. Make it on the window thread, after the
 // application object, and let it go before that object.
 class TQtGuiFactsRegistration {
 public:
@@ -58,9 +59,11 @@ public:
     TQtGuiFactsRegistration& operator=(const TQtGuiFactsRegistration&) = delete;
 
     TQtGuiFacts& Facts() { return *m_facts; }
+    TQtWindowServices& WindowServices() { return *m_windows; }
 
 private:
     std::unique_ptr<TQtGuiFacts> m_facts;
+    std::shared_ptr<TQtWindowServices> m_windows;
 };
 
 } // namespace cv

@@ -2,8 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include "wait_for_events.h"
+
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QWidget>
 
 #include <thread>
@@ -12,20 +13,7 @@
 
 using namespace cv;
 
-namespace {
-
-// Lets the window system's events arrive until the condition holds (at most two seconds).
-template <typename Condition>
-bool WaitFor(Condition condition)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!condition() && timer.elapsed() < 2000)
-        QApplication::processEvents(QEventLoop::AllEvents, 20);
-    return condition();
-}
-
-} // namespace
+using cvtest::WaitFor;
 
 TEST(QtGuiFacts, TheReportSeesTheScreenAndTheActiveWindowWhileRegistered)
 {

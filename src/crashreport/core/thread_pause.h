@@ -1,0 +1,80 @@
+#pragma once
+// Pausing the other threads of the process while a report is built, and
+// resuming them.
+//
+// A thread is paused by a real-time signal sent to it with tgkill. Its
+// handler saves errno, ignores a signal that no pause asked for (a stray or
+// a late one), copies the thread's context (its registers where the signal
+// found it) into storage made beforehand, tells the pauser, and waits on a
+// semaphore until it is resumed; then it restores errno and the thread goes
+// on where it was. The pauser waits a bounded time for each thread (a
+// second by default) and reports one that did not answer without its
+// context. The handler does only async-signal-safe things.
+//
+// Pauses nest: a thread paused twice (the freeze watchdog holds the main
+// thread while the report pauses every thread) runs again only when both
+// have resumed it. TThreadPause resumes every thread it paused when it
+// ends, whatever happened meanwhile (an exception inside the report too).
+
+#include <sys/types.h>
+#include <ucontext.h>
+
+#include <chrono>
+#include <cstdint>
+#include <span>
+#include <vector>
+
+namespace cv {
+
+// The real-time signal that pauses a thread (SIGRTMIN + 4).
+int ThreadPauseSignal();
+// Installs the signal's handler (the first pause does it too: the core's
+// start-up calls it so that the first report costs nothing). False when
+// the system refuses.
+bool InstallThreadPauseHandler();
+// Puts back the action the signal had before (at shutdown, when no thread is paused).
+void RemoveThreadPauseHandler();
+
+struct TPausedThread {
+    uint32_t ID = 0;
+    // It answered: it is paused and Context holds its registers (the
+    // floating-point ones in Context.__fpregs_mem: the pointer to them in
+    // uc_mcontext is cleared, so that no copy points into another).
+    bool Answered = false;
+    ucontext_t Context{};
+    uintptr_t InstructionPointer = 0;
+    uintptr_t StackPointer = 0;
+    // The mapping that holds its stack pointer: the stack in use is
+    // [StackPointer, StackBase). 0 when it did not answer.
+    uintptr_t StackLimit = 0;
+    uintptr_t StackBase = 0;
+};
+
+class TThreadPause {
+public:
+    TThreadPause() = default;
+    // Resumes every thread it paused.
+    ~TThreadPause();
+    TThreadPause(const TThreadPause&) = delete;
+    TThreadPause& operator=(const TThreadPause&) = delete;
+
+    // Pauses the threads with these IDs; the calling thread, IDs given
+    // twice and threads this object holds already are passed over. Every
+    // thread is signalled first, then each is waited for until `wait` has
+    // passed since the signals went out. A thread that is no longer there,
+    // or does not answer in time, is listed without its context.
+    void Pause(std::span<const uint32_t> threadIDs, std::chrono::milliseconds wait = std::chrono::seconds(1));
+    // Resumes every thread this object paused.
+    void Resume();
+    // The threads asked for, in the order given.
+    const std::vector<TPausedThread>& Threads() const { return m_threads; }
+
+private:
+    std::vector<TPausedThread> m_threads;
+    std::vector<uint32_t> m_held; // the threads this object keeps paused
+};
+
+// The threads of this process now (from /proc/self/task), in ascending order.
+std::vector<uint32_t> ProcessThreadIDs();
+
+} // namespace cv

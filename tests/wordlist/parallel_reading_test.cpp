@@ -1,0 +1,290 @@
+// Texts read on several threads and added in text order: the same lists,
+// statistics and notes of unread texts as when one thread reads them all.
+
+#include "textread/tag_handler.h"
+#include "wordlist/parallel_reading.h"
+#include "wordlist/word_folding.h"
+#include "wordlist/wordlist_buffer_processor.h"
+#include "wordlist_testutil.h"
+
+#include <QFile>
+
+#include <random>
+
+using namespace cv;
+using namespace wordlist_test;
+
+namespace {
+
+// Texts whose words repeat across them in a Zipf-like spread (so that each
+// thread meets types the others met first), with capitals, numbers,
+// apostrophes, accents, characters beyond the BMP, words longer than a
+// type's prefix, sentences and paragraphs; besides them an empty text,
+// one of binary data and one that is gone before the job reads it.
+QByteArray Binary()
+{
+    QByteArray b(4096, '\0');
+    for (int k = 0; k < b.size(); ++k)
+        b[k] = char((k * 37) % 7);
+    return b;
+}
+
+std::vector<std::pair<QString, QByteArray>> Corpus(int texts, int wordsPerText, int vocabulary)
+{
+    const QStringList extra = {QStringLiteral("Don't"), QStringLiteral("café"), QStringLiteral("1,000"),
+                               QStringLiteral("42"), QStringLiteral("\U0001D400lpha"),
+                               QStringLiteral("extraordinarilylongwordsmith"), QStringLiteral("THE")};
+    std::mt19937 rng(7);
+    std::vector<std::pair<QString, QByteArray>> out;
+    for (int t = 0; t < texts; ++t) {
+        QString text;
+        for (int w = 0; w < wordsPerText; ++w) {
+            const double u = std::uniform_real_distribution<double>(0.0, 1.0)(rng);
+            const int rank = int(std::pow(double(vocabulary), u)) - 1;
+            text += rank % 17 == 3 ? extra[rank % extra.size()] : QStringLiteral("w%1x").arg(rank, 0, 36);
+            text += w % 11 == 10 ? QStringLiteral(".\n") : w % 53 == 52 ? QStringLiteral("\n\n") : QStringLiteral(" ");
+        }
+        out.emplace_back(QStringLiteral("t%1.txt").arg(t, 3, 10, QLatin1Char('0')), text.toUtf8());
+        if (t == 2)
+            out.emplace_back(QStringLiteral("t%1e.txt").arg(t), QByteArray());
+        if (t == 5)
+            out.emplace_back(QStringLiteral("t%1b.bin").arg(t), Binary());
+    }
+    return out;
+}
+
+QByteArray Bytes(const TCVBaseLemmaMatchCapableList& constList)
+{
+    auto& list = const_cast<TCVBaseLemmaMatchCapableList&>(constList);
+    TMemoryStream m;
+    EXPECT_TRUE(list.SaveToStream(m));
+    return cvtest::toBytes(m.Bytes());
+}
+
+class ParallelReading : public WordlistTest {
+protected:
+    struct TRun {
+        bool made = false;
+        QByteArray list, stats;
+        QStringList unread, reasons;
+        std::vector<std::pair<uint8_t, int32_t>> statusAndWords;
+    };
+    // The texts written (the same files for every run: their times are in
+    // the statistics).
+    QStringList Write(const std::vector<std::pair<QString, QByteArray>>& texts)
+    {
+        QStringList files;
+        for (const auto& [name, bytes] : texts)
+            files << dir.write(name, bytes);
+        return files;
+    }
+    // One word list of the texts, read by `threads` threads; with
+    // `withGone`, a last text is gone before the job reads it.
+    TRun Run(const QStringList& files, int threads, std::function<int(const QString&)> onDud = {},
+             bool withGone = false)
+    {
+        TCVFileDetails chosen(true, {});
+        for (const QString& f : files)
+            chosen.ToolAddAFile(f);
+        if (withGone) {
+            chosen.ToolAddAFile(dir.write(QStringLiteral("gone.txt"), QByteArray("soon gone")));
+            QFile::remove(dir.file(QStringLiteral("gone.txt")));
+        }
+        T_WholeWordlistHolder doc(kListWordList, nullptr, nullptr, false, true,
+                                  onDud ? std::move(onDud) : [](const QString&) { return 0; });
+        doc.SetReadingThreads(threads);
+        doc.SetChunkUnits(chunkUnits);
+        int32_t converted = 0;
+        TRun r;
+        r.made = doc.MakeWordlist(chosen, 0, converted, kListWordList);
+        if (r.made) {
+            r.list = Bytes(List(doc));
+            r.stats = Bytes(*doc.fStats);
+        }
+        r.unread = doc.dud_compute_files;
+        r.reasons = doc.UnreadTextReasons();
+        for (int i = 0; i < chosen.FileCount(); ++i)
+            r.statusAndWords.emplace_back(chosen.File(i)->Status, chosen.File(i)->Words);
+        return r;
+    }
+    static void ExpectSame(const TRun& one, const TRun& many, int threads)
+    {
+        EXPECT_EQ(one.made, many.made) << threads;
+        EXPECT_TRUE(one.list == many.list) << threads << " threads: the word list differs";
+        EXPECT_TRUE(one.stats == many.stats) << threads << " threads: the statistics differ";
+        EXPECT_EQ(one.unread, many.unread) << threads;
+        EXPECT_EQ(one.reasons, many.reasons) << threads;
+        EXPECT_EQ(one.statusAndWords, many.statusAndWords) << threads;
+    }
+};
+
+TEST_F(ParallelReading, ListsAndStatisticsAreThoseOfOneThread)
+{
+    LoadList(TLemmatiserListKind::Stop, QStringLiteral("the\nw1x\nw5x\n"));
+    const QStringList files = Write(Corpus(24, 900, 3000));
+    const TRun one = Run(files, 1, {}, true);
+    ASSERT_TRUE(one.made);
+    ASSERT_EQ(one.unread.size(), 2); // the binary text and the gone one
+    for (int threads : {2, 3, 8}) {
+        // Small chunks too: the texts' words cut across many chunks on every thread.
+        for (int32_t units : {0, 200}) {
+            chunkUnits = units;
+            ExpectSame(units == 0 ? one : Run(files, 1, {}, true), Run(files, threads, {}, true), threads);
+        }
+    }
+}
+
+TEST_F(ParallelReading, SettingsThatChangeTheWordsApplyOnEveryThread)
+{
+    // Numbers kept, words of 2 to 12 characters.
+    TTextSettings s = Settings();
+    s.SetKeepNumbers(true);
+    s.SetMinWordLength(2);
+    s.SetMaxWordLength(12);
+    Use(s);
+    const QStringList files = Write(Corpus(10, 400, 500));
+    const TRun one = Run(files, 1);
+    ASSERT_TRUE(one.made);
+    ExpectSame(one, Run(files, 4), 4);
+}
+
+TEST_F(ParallelReading, AnUnreadTextThatStopsTheJobStopsItWhereOneThreadStops)
+{
+    const QStringList files = Write(Corpus(12, 300, 400));
+    int asked = 0;
+    auto stopAtFirst = [&asked](const QString&) {
+        ++asked;
+        return 1;
+    };
+    const TRun one = Run(files, 1, stopAtFirst);
+    EXPECT_FALSE(one.made);
+    EXPECT_EQ(asked, 1);
+    asked = 0;
+    const TRun many = Run(files, 5, stopAtFirst);
+    EXPECT_EQ(asked, 1);
+    ExpectSame(one, many, 5);
+    // The texts after it were not taken as read.
+    ASSERT_EQ(many.statusAndWords.size(), std::size_t(files.size()));
+    EXPECT_EQ(many.statusAndWords.back().first, 0);
+}
+
+// The reader directly: a run whose vocabulary grows large, a run stopped
+// between texts.
+class ParallelReader : public WordlistTest {
+protected:
+    void SetUp() override
+    {
+        WordlistTest::SetUp();
+        for (const auto& [name, bytes] : Corpus(15, 500, 2000)) {
+            if (name.endsWith(QLatin1String(".bin")))
+                continue;
+            records.push_back({});
+            records.back().FullFilename = dir.write(name, bytes);
+        }
+    }
+    std::unique_ptr<TWordlistTree> NewRun(TWordlistRunContext& c, TWordFolder& folder)
+    {
+        auto tree = std::make_unique<TWordlistTree>();
+        c.tree = tree.get();
+        c.folder = &folder;
+        c.settings = Settings();
+        c.tool = kToolWordList;
+        return tree;
+    }
+    // The run's tree: its types in order with their spellings and
+    // frequencies, the spread computed from its records, its parts.
+    static std::vector<std::string> Described(const TWordlistTree& tree)
+    {
+        std::vector<std::string> out;
+        const TWordlistTree::TSpread spread = tree.ComputeSpread();
+        for (uint32_t id = 0; id < uint32_t(tree.Count()); ++id) {
+            const std::u16string_view w = tree.Text(id);
+            out.push_back(QString(reinterpret_cast<const QChar*>(w.data()), qsizetype(w.size())).toStdString() + " "
+                          + std::to_string(tree.Type(id).freq) + " " + std::to_string(spread.texts[id]) + " "
+                          + std::to_string(spread.dispersion[id]));
+        }
+        for (int32_t p = 0; p < tree.PartCount(); ++p)
+            out.push_back("part " + std::to_string(tree.PartTokens(p)));
+        return out;
+    }
+    std::vector<TChosenTextRec> records;
+};
+
+TEST_F(ParallelReader, TheRunsTreeIsThatOfOneThreadAlsoWhenALargeVocabularyLeavesTextsToTheCaller)
+{
+    const TTextSettings settings = Settings();
+    TWordFolder folder(settings);
+    TWordlistRunContext one;
+    auto oneTree = NewRun(one, folder);
+    std::vector<TStatsRec> oneRows;
+    for (int32_t k = 0; k < int32_t(records.size()); ++k) {
+        TWordlistBufferProcessor p(nullptr, one, records[std::size_t(k)], k, nullptr, kListWordList, 0, {});
+        ASSERT_TRUE(p.ReadAndProcess(int32_t(records.size())));
+        oneRows.push_back(p.TextStatistics());
+    }
+    std::vector<TTextToRead> toRead;
+    for (std::size_t k = 0; k < records.size(); ++k)
+        toRead.push_back({&records[k], int32_t(k)});
+    for (int64_t most : {int64_t(1), int64_t(400), TParallelWordlistReading::kMostRunTypes}) {
+        TWordlistRunContext many;
+        auto manyTree = NewRun(many, folder);
+        TParallelWordlistReading reading(many, 3, nullptr, nullptr, kListWordList, 0);
+        reading.SetMostRunTypes(most);
+        std::vector<TStatsRec> rows;
+        std::vector<int32_t> order;
+        EXPECT_TRUE(reading.Run(
+            toRead, int32_t(records.size()),
+            [&](const TTextToRead& t, const TTextReadOutcome& o) {
+                EXPECT_TRUE(o.ok && o.handled.has_value());
+                order.push_back(t.index);
+                rows.push_back(o.row);
+                return true;
+            },
+            [] { return true; }));
+        const std::size_t handed = reading.HandedOver();
+        EXPECT_EQ(order.size(), handed);
+        EXPECT_TRUE(std::is_sorted(order.begin(), order.end()));
+        if (most < TParallelWordlistReading::kMostRunTypes) {
+            EXPECT_LT(handed, records.size()) << most;
+            EXPECT_GE(handed, 1u) << most;
+        } else {
+            EXPECT_EQ(handed, records.size());
+        }
+        // The texts left, read on into the same tree.
+        for (std::size_t k = handed; k < records.size(); ++k) {
+            TWordlistBufferProcessor p(nullptr, many, records[k], int32_t(k), nullptr, kListWordList, 0, {});
+            ASSERT_TRUE(p.ReadAndProcess(int32_t(records.size())));
+            rows.push_back(p.TextStatistics());
+        }
+        EXPECT_EQ(rows, oneRows) << most;
+        EXPECT_EQ(Described(*manyTree), Described(*oneTree)) << most;
+        EXPECT_EQ(many.nextPart, one.nextPart);
+    }
+}
+
+TEST_F(ParallelReader, StopsBetweenTextsWhenAskedAndHandsOverNoMore)
+{
+    std::vector<TTextToRead> toRead;
+    for (std::size_t k = 0; k < records.size(); ++k)
+        toRead.push_back({&records[k], int32_t(k)});
+    const TTextSettings settings = Settings();
+    TWordFolder folder(settings);
+    for (bool byText : {true, false}) {
+        TWordlistRunContext c;
+        auto tree = NewRun(c, folder);
+        TParallelWordlistReading reading(c, 4, nullptr, nullptr, kListWordList, 0);
+        int handed = 0, asked = 0;
+        const bool whole = reading.Run(
+            toRead, int32_t(records.size()),
+            [&](const TTextToRead&, const TTextReadOutcome&) { return ++handed < 3 || !byText; },
+            [&] { return ++asked <= 5 || byText; });
+        EXPECT_FALSE(whole);
+        if (byText)
+            EXPECT_EQ(handed, 3);
+        else
+            EXPECT_LE(handed, 5);
+        EXPECT_EQ(c.nextPart, handed);
+    }
+}
+
+} // namespace
