@@ -23,7 +23,9 @@
 #include "crashreport/core/crashbox_zip.h"
 #include "crashreport/core/dialog_state.h"
 #include "crashreport/core/exception_object.h"
+#include "crashreport/core/file_version.h"
 #include "crashreport/core/internal_errors.h"
+#include "crashreport/core/window_services.h"
 #include "crashreport/send/email_send.h"
 #include "crashreport/send/send_context.h"
 #include "crashreport/send/web_error_page.h"
@@ -165,13 +167,7 @@ int ShowSendMessageBox(const std::string& caption, const std::string& text, unsi
     }
 }
 
-bool DeleteFileIfAny(const std::string& fileName)
-{
-    if (fileName.empty())
-        return false;
-    std::error_code error;
-    return std::filesystem::remove(fileName, error);
-}
+bool DeleteFileIfAny(const std::string& fileName) { return !fileName.empty() && ForceDeleteFile(fileName); }
 
 // A rename that also works between file systems (the temporary folder and
 // the log's folder often are different ones): copied, then removed.
@@ -277,9 +273,12 @@ bool DoSendErrorReport(const TReportToSend& report)
         }
 
         const TReportSenderServices services = Services();
-        if (!ok && options.BehaviourOptions().Contains(boCopyLogInCaseOfError) && services.CopyTextToClipboard &&
-            !current.State.ReportText.empty())
-            services.CopyTextToClipboard(current.State.ReportText);
+        if (!ok && options.BehaviourOptions().Contains(boCopyLogInCaseOfError)) {
+            if (services.CopyTextToClipboard)
+                services.CopyTextToClipboard(current.State.ReportText);
+            else
+                CopyTextToClipboard(current.State.ReportText);
+        }
         if (options.CommonSendOptions().Contains(sndShowSuccessFailureMsg) && !sender.messageShown) {
             TDialogRequest request;
             request.kind = ok ? TDialogKind::Information : TDialogKind::Error;
@@ -344,7 +343,7 @@ void TerminateOrRestartIfRequested(const TCrashboxModuleOptions& options)
     const bool restart = options.TerminateBtnOperation() == tbRestart;
     if (services.RestartOrTerminate)
         services.RestartOrTerminate(restart);
-    ::_exit(1);
+    RestartOrTerminate(restart);
 }
 
 void WaitForReportSending()

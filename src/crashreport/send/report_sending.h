@@ -72,9 +72,9 @@ struct TReportSenderServices {
     std::function<void(TTerminateBtnOperation operation)> SetTerminateOperation;
     std::function<bool()> TerminateRequested;
     // Ends the program, starting it again first when asked; does not return
-    // (unset: ends the process with exit code 1).
+    // (unset: RestartOrTerminate of window_services.h).
     std::function<void(bool restart)> RestartOrTerminate;
-    // Puts the report text on the clipboard (nothing when unset).
+    // Puts the report text on the clipboard (unset: CopyTextToClipboard of window_services.h).
     std::function<void(const std::string& text)> CopyTextToClipboard;
     // Frees the call stacks of the last exception (nothing when unset).
     std::function<void()> FreeLastCallStack;
