@@ -12,6 +12,7 @@
 //   call_stack_bench [threads] [soak rounds]
 
 #include "bench_support.h"
+#include "parked_threads.h"
 
 #include "crashreport/core/call_stack.h"
 #include "crashreport/core/crashbox_records.h"
@@ -27,26 +28,6 @@
 #include <thread>
 #include <vector>
 
-namespace cvbenchstack {
-
-std::atomic<int> gSink{0};
-
-[[gnu::noipa]] void Park(const std::atomic<bool>& go)
-{
-    while (!go.load(std::memory_order_relaxed))
-        std::this_thread::sleep_for(std::chrono::microseconds(200));
-}
-
-[[gnu::noipa]] void Descend(int depth, const std::atomic<bool>& go)
-{
-    if (depth == 0)
-        Park(go);
-    else
-        Descend(depth - 1, go);
-    gSink++;
-}
-
-} // namespace cvbenchstack
 
 namespace {
 
@@ -146,21 +127,8 @@ int main(int argc, char** argv)
 {
     const int threadCount = argc > 1 ? std::atoi(argv[1]) : 20;
     const int soakRounds = argc > 2 ? std::atoi(argv[2]) : 1000;
-    std::atomic<bool> go{false};
-    std::vector<std::atomic<uint32_t>> ids(static_cast<std::size_t>(threadCount));
-    std::vector<std::thread> threads;
-    for (int i = 0; i < threadCount; ++i)
-        threads.emplace_back([&, i] {
-            ids[std::size_t(i)] = CurrentThreadID();
-            cvbenchstack::Descend(5 + i, go);
-        });
-    std::vector<uint32_t> wanted;
-    for (auto& id : ids) {
-        while (id.load() == 0)
-            std::this_thread::yield();
-        wanted.push_back(id);
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    cvbench::ParkedThreads parked(std::size_t(threadCount), 5);
+    const std::vector<uint32_t>& wanted = parked.IDs();
 
     TCrashboxModulesList modules;
     cvbench::Stopwatch refresh;
@@ -176,9 +144,7 @@ int main(int argc, char** argv)
         named &= r.named;
         entries = r.entries;
     }
-    go = true;
-    for (auto& t : threads)
-        t.join();
+    parked.Release();
     std::sort(times.begin(), times.end());
     std::printf("modules list: %d modules in %.1f ms\n", modules.Count(), refreshSeconds * 1000);
     std::printf("call stacks of %d threads (%d entries): first %.1f ms (loads debug data), then best %.1f ms, median %.1f ms, worst %.1f ms; "

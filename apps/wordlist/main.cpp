@@ -14,9 +14,15 @@
 //                               error and take their default answers); N ms
 //                               after the start-up steps the program writes
 //                               what the window shows to standard output
-//                               ("caption:", "list type:", "entries:") and ends.
+//                               ("caption:", "list type:", "entries:") and ends;
+//   CV_MENU_COMMAND=TAG         with the one above: once the start-up steps
+//                               are done, the menu command of that tag is
+//                               chosen, as a click on its menu item would.
 
+#include <QAction>
 #include <QApplication>
+#include <QMenu>
+#include <QMenuBar>
 #include <QTextStream>
 #include <QTimer>
 
@@ -25,6 +31,8 @@
 
 #include "crashreport/core/crashbox_options.h"
 #include "crashreport/core/exception_handling_unit.h"
+#include "crashreport/core/exception_log.h"
+#include "crashreport/dialogs/crashbox_application.h"
 #include "crashreport/gui_facts/qt_gui_facts.h"
 #include "runtime/start_an_app.h"
 #include "suite/dialogs.h"
@@ -58,12 +66,30 @@ void WriteWindowState(cv::TFormWordList& window)
     out << "entries: " << (list ? list->Count() : 0) << Qt::endl;
 }
 
+// Chooses the menu command of that tag, as a click on its item in the
+// window's menu would: only an item the menu shows can be chosen.
+bool ChooseMenuCommand(const QList<QAction*>& items, int tag)
+{
+    for (QAction* action : items) {
+        if (QMenu* menu = action->menu(); menu && action->isVisible() && ChooseMenuCommand(menu->actions(), tag))
+            return true;
+        if (!action->menu() && cv::MenuTag(action) == tag && action->isVisible() && action->isEnabled()) {
+            action->trigger();
+            return true;
+        }
+    }
+    return false;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
+    // Crash reporting first, so that it sees every exception of the
+    // program, and last out.
+    cv::TExceptionLogScope crashReporting;
     cv::PrepareMemoryForJobs();
-    QApplication app(argc, argv);
+    cv::TCrashboxApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("corvantis-wordlist"));
     QCoreApplication::setApplicationVersion(QStringLiteral(CV_VERSION));
     const QStringList params = QCoreApplication::arguments().mid(1);
@@ -82,10 +108,9 @@ int main(int argc, char** argv)
         fileDialogGuard.emplace(&fileDialogs);
     }
 
-    // Crash reporting first: reports go beside the program, and crash events
-    // are copied into the tool's log. The window system's facts (screen,
-    // printer, active window) are recorded for the reports.
-    cv::ActivateCrashbox(QCoreApplication::applicationFilePath().toStdString());
+    // Reports go beside the program, and crash events are copied into the
+    // tool's log. The window system's facts (screen, printer, active window)
+    // are recorded for the reports.
     cv::InitExceptionHandlingUnit(QCoreApplication::applicationFilePath().toStdString());
     cv::TQtGuiFactsRegistration guiFacts;
 
@@ -124,8 +149,15 @@ int main(int argc, char** argv)
             window.SetJobChoices(&*jobDialogs);
             window.SetCommandChoices(&*commandDialogs);
         }
+        bool commandOk = false;
+        const int menuCommand = qEnvironmentVariableIntValue("CV_MENU_COMMAND", &commandOk);
         if (unattended)
-            QObject::connect(&window, &cv::TFormWordList::StartupFinished, &window, [&window, quitAfterStartMs] {
+            QObject::connect(&window, &cv::TFormWordList::StartupFinished, &window,
+                             [&window, quitAfterStartMs, menuCommand, commandOk] {
+                if (commandOk)
+                    QTimer::singleShot(0, &window, [&window, menuCommand] {
+                        ChooseMenuCommand(window.menuBar()->actions(), menuCommand);
+                    });
                 QTimer::singleShot(quitAfterStartMs, &window, [&window] {
                     WriteWindowState(window);
                     QCoreApplication::quit();
@@ -143,6 +175,5 @@ int main(int argc, char** argv)
     }
     cv::ToolShutdown();
     cv::DoneExceptionHandlingUnit();
-    cv::DeactivateCrashbox();
     return result;
 }

@@ -15,6 +15,7 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <set>
 
 namespace cv {
@@ -58,12 +59,13 @@ std::vector<MapRange> ReadMemoryMap()
     return ranges;
 }
 
-// The pieces of [begin, end) with their protections; empty when some byte is not mapped.
-std::vector<MapRange> MappedPieces(uintptr_t begin, uintptr_t end)
+// The pieces of [begin, end) with their protections in the map; empty when
+// some byte is not mapped.
+std::vector<MapRange> PiecesIn(const std::vector<MapRange>& map, uintptr_t begin, uintptr_t end)
 {
     std::vector<MapRange> pieces;
     uintptr_t at = begin;
-    for (const MapRange& r : ReadMemoryMap()) {
+    for (const MapRange& r : map) {
         if (r.end <= at || r.start > at)
             continue;
         const uintptr_t stop = std::min(r.end, end);
@@ -73,6 +75,23 @@ std::vector<MapRange> MappedPieces(uintptr_t begin, uintptr_t end)
             return pieces;
     }
     return {};
+}
+
+// The map of the thread's write batch (TCodeWriteBatch), while one lives.
+thread_local std::optional<std::vector<MapRange>> tBatchMap;
+
+// The pieces of [begin, end) with their protections; empty when some byte is not mapped.
+std::vector<MapRange> MappedPieces(uintptr_t begin, uintptr_t end)
+{
+    if (tBatchMap) {
+        std::vector<MapRange> pieces = PiecesIn(*tBatchMap, begin, end);
+        if (!pieces.empty())
+            return pieces;
+        // Mapped since the batch began, perhaps.
+        *tBatchMap = ReadMemoryMap();
+        return PiecesIn(*tBatchMap, begin, end);
+    }
+    return PiecesIn(ReadMemoryMap(), begin, end);
 }
 
 std::mutex& WriteMutex()
@@ -315,6 +334,7 @@ void HookNewModules()
     if (!lists)
         return;
     std::lock_guard lock(lists->importLock);
+    TCodeWriteBatch batch;
     for (const ModuleView& m : LoadedModules()) {
         if (!lists->knownModules.insert({m.base, m.name}).second)
             continue;
@@ -372,6 +392,18 @@ bool WriteCode(void* destination, const void* source, size_t size)
     return ok;
 }
 
+TCodeWriteBatch::TCodeWriteBatch() : FOutermost(!tBatchMap)
+{
+    if (FOutermost)
+        tBatchMap = ReadMemoryMap();
+}
+
+TCodeWriteBatch::~TCodeWriteBatch()
+{
+    if (FOutermost)
+        tBatchMap.reset();
+}
+
 bool WriteJump(void* from, const void* to)
 {
     const int64_t disp = int64_t(reinterpret_cast<uintptr_t>(to)) - int64_t(reinterpret_cast<uintptr_t>(from) + kJumpSize);
@@ -410,6 +442,7 @@ void DoneHooks()
         return;
     {
         std::lock_guard lock(lists->importLock);
+        TCodeWriteBatch batch;
         lists->standing.clear();
         // A module unloaded since has no slots left to restore.
         std::set<uintptr_t> loaded;
@@ -580,6 +613,7 @@ bool HookImportInModules(const std::string& libraryName, const std::string& proc
     original = ResolveProc(libraryName, procName);
     bool any = false;
     const auto modules = LoadedModules();
+    TCodeWriteBatch batch;
     for (const std::string& wanted : moduleNames) {
         for (const ModuleView& m : modules) {
             const std::string file = ModuleFileNameOfHandle(m.base);
@@ -608,6 +642,7 @@ bool HookImportInAllModules(const std::string& libraryName, const std::string& p
     }
     lists.standing.push_back({libraryName, procName, original, replacement});
     bool any = false;
+    TCodeWriteBatch batch;
     for (const ModuleView& m : LoadedModules()) {
         // A module not met before gets the earlier standing hooks as well.
         if (lists.knownModules.insert({m.base, m.name}).second)

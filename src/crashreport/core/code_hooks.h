@@ -88,6 +88,21 @@ bool UnhookMethod(void** table, int index);
 
 // Copies size bytes to destination, which is made writable for the copy.
 bool WriteCode(void* destination, const void* source, size_t size);
+// While one lives, the writes of its thread read the process's memory map
+// (which costs far more than the write) once, not once each: for a run of
+// hooks made together. Each write puts back the protections it changes, so
+// the map stays true for the pages written; a write the map does not cover
+// reads it again. Nested ones share the outermost one's map.
+class TCodeWriteBatch {
+public:
+    TCodeWriteBatch();
+    ~TCodeWriteBatch();
+    TCodeWriteBatch(const TCodeWriteBatch&) = delete;
+    TCodeWriteBatch& operator=(const TCodeWriteBatch&) = delete;
+
+private:
+    bool FOutermost;
+};
 // A 5-byte relative jump at from to to; false when to is out of its reach.
 bool WriteJump(void* from, const void* to);
 // Writes value into slot index of the table, only when the slot lies in a loaded module.

@@ -353,12 +353,17 @@ uintptr_t CrashboxModuleHandle(const std::string& moduleName) { return ModuleHan
 
 void ActivateCrashbox(const std::string& programFile)
 {
+    ActivateCrashbox(programFile, std::make_unique<TCrashboxSharedOptions>(programFile));
+}
+
+void ActivateCrashbox(const std::string& programFile, std::unique_ptr<TCrashboxModuleOptions> programOptions)
+{
     auto& modules = Modules();
     if (modules)
         return;
     modules = std::make_unique<TCrashboxModules>();
     modules->programFile = programFile;
-    modules->programOptions = std::make_unique<TCrashboxSharedOptions>(programFile);
+    modules->programOptions = std::move(programOptions);
 }
 
 void DeactivateCrashbox()

@@ -575,6 +575,9 @@ uintptr_t CrashboxModuleHandle(const std::string& moduleName);
 // with the program's entry and its options (defaults, published to the
 // process's shared options area). A second call keeps the list as it is.
 void ActivateCrashbox(const std::string& programFile);
+// The same with the program's options object made by the caller (the
+// core's start-up makes the running module's options class).
+void ActivateCrashbox(const std::string& programFile, std::unique_ptr<TCrashboxModuleOptions> programOptions);
 // Frees the modules list and the shared options area (end of the program, or of a test).
 void DeactivateCrashbox();
 bool CrashboxActivated();

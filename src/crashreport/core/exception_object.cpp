@@ -174,10 +174,39 @@ TExceptionObject ExceptionObjectFromPtr(std::exception_ptr exception)
 
 TExceptionObject CurrentExceptionObject() { return ExceptionObjectFromPtr(std::current_exception()); }
 
+std::string SignalMessage(int signal, int code, bool stackOverflow)
+{
+    switch (signal) {
+    case SIGSEGV: return stackOverflow ? "Stack overflow" : "Access violation";
+    case SIGBUS: return "Bus error";
+    case SIGILL:
+        switch (code) {
+        case ILL_ILLOPC: return "Illegal opcode";
+        case ILL_ILLOPN: return "Illegal operand";
+        case ILL_PRVOPC: return "Privileged instruction";
+        case ILL_PRVREG: return "Privileged register";
+        default: return "Illegal instruction";
+        }
+    case SIGFPE:
+        switch (code) {
+        case FPE_INTDIV: return "Integer division by zero";
+        case FPE_INTOVF: return "Integer overflow";
+        case FPE_FLTDIV: return "Floating point division by zero";
+        case FPE_FLTOVF: return "Floating point overflow";
+        case FPE_FLTUND: return "Floating point underflow";
+        default: return "Invalid floating point operation";
+        }
+    case SIGABRT: return "Abnormal program termination (abort)";
+    case SIGTRAP: return "Breakpoint";
+    default: return "External exception: signal " + std::to_string(signal);
+    }
+}
+
 TExceptionObject ExceptionObjectFromSignal(int signal, int code, bool stackOverflow)
 {
     TExceptionObject object;
     object.ClassName = SignalKindName(signal, code, stackOverflow);
+    object.Message = SignalMessage(signal, code, stackOverflow);
     object.Signal = signal;
     object.SignalCode = code;
     return object;

@@ -83,13 +83,16 @@ TExceptionObject CurrentExceptionObject();
 TExceptionObject ExceptionObjectFromPtr(std::exception_ptr exception);
 // A C++ exception known only by its thrown type (as at a raise hook).
 TExceptionObject ExceptionObjectFromType(const std::type_info& type, std::string message = {});
-// A fatal signal, named by its kind (EAccessViolation, EDivByZero, ...).
+// A fatal signal, named by its kind (EAccessViolation, EDivByZero, ...),
+// with the fault as its message.
 TExceptionObject ExceptionObjectFromSignal(int signal, int code, bool stackOverflow = false);
 // One of the named kinds.
 TExceptionObject ExceptionObjectOfKind(std::string kind, std::string message);
 
 // The kind name of a signal with its si_code.
 std::string SignalKindName(int signal, int code, bool stackOverflow = false);
+// What the fault of a signal with its si_code was ("Integer division by zero").
+std::string SignalMessage(int signal, int code, bool stackOverflow = false);
 // The demangled name of a C++ type ("std::runtime_error").
 std::string CppTypeName(const std::type_info& type);
 

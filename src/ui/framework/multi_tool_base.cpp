@@ -129,7 +129,8 @@ int MainPageHelpContext(uint8_t tool)
 
 void SetUpToolWindowLink(TWindowHandle window)
 {
-    CurrentCrashboxOptions().SetOutputPath(GetUserReadWriteFolder().toStdString());
+    if (CrashboxActivated())
+        CurrentCrashboxOptions().SetOutputPath(GetUserReadWriteFolder().toStdString());
     InitLoggingFromSharedSettings();
     RegisterOwnWindowWithController(window);
     if (TDataModuleCorvantis* module = DataModuleCorvantis())

@@ -16,6 +16,7 @@
 #include "suite/wdef.h"
 #include "suite/zip_archive.h"
 #include "suite/gui/cv_status_bar.h"
+#include "ui/framework/tool_pages.h"
 
 namespace cv {
 
@@ -83,6 +84,9 @@ TCVParamsFound ParseCommandLine(const QStringList& params)
             found.parms_found |= kParmLog;
             SetLogFilename(name);
             SwitchLogging(true);
+            // The menus offer more while logging is on ("Cause a Crash"):
+            // they are fitted again, even for the page they were fitted to.
+            ToolWindowList().last_menu_fit = TMenuFittingRec{};
             StartNewLogSection(QCoreApplication::instance() ? QCoreApplication::applicationName() : QString());
             continue;
         }

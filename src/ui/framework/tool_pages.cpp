@@ -278,8 +278,10 @@ void TOneToolWindowList::BuildToolWindowPages(QWidget* window, QTabWidget* pager
                                               TCVStatusBar* statusBar, QMenu* statusBarPopup, QMenu* gridPopup,
                                               QMenu* sourceTextPopup, QMenu* notesPopup)
 {
-    // Crash reports go to the user's own folder.
-    CurrentCrashboxOptions().SetOutputPath(GetUserReadWriteFolder().toStdString());
+    // Crash reports go to the user's own folder (a program built without
+    // crash reporting has no options to set).
+    if (CrashboxActivated())
+        CurrentCrashboxOptions().SetOutputPath(GetUserReadWriteFolder().toStdString());
     ShowToolbarAndStatusBar(toolbar, statusBar);
 
     Clear();

@@ -80,8 +80,13 @@ void TFormWordList::GridTweak_IndexAlph(TCV_Grid*, int, int, TDrawgridDataRec&) 
 
 void TFormWordList::GridTweak_IndexRelations(TCV_Grid*, int, int, TDrawgridDataRec&)
 {
-    // Every relationships list of this program carries all eleven scores,
-    // and the list has no marking of its own: nothing to change.
+    // Nothing to change. A cell that a list made before a score existed
+    // cannot fill would be shown as not applicable, but every relationships
+    // entry is written and read with all eleven scores, log ratio (column
+    // 14) included, from the first version of the file on: no document
+    // lacks one. Marked rows are the list's ordinary marks (Mark, Unmark),
+    // which the grid draws for every list; the list keeps no marking of
+    // pairs beside them.
 }
 
 void TFormWordList::GridTweak_Consistency(TCV_Grid* grid, int column, int entry, TDrawgridDataRec& rec)

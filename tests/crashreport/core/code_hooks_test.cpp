@@ -7,6 +7,12 @@
 #include <gtest/gtest.h>
 
 #include <dlfcn.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <string>
 
 // Routines whose first instructions the procedure hook has to move with
 // care: a RIP-relative load, a short conditional jump out of the moved bytes,
@@ -320,6 +326,39 @@ TEST(HookWriting, SlotsOutsideEveryModuleAreLeftAlone)
     EXPECT_EQ(heapTable[1], nullptr);
     uint8_t from[8] = {};
     EXPECT_FALSE(cv::WriteJump(from, reinterpret_cast<void*>(uintptr_t(from) + (uintptr_t(1) << 33))));
+}
+
+// The protection the memory map gives the page at p ("r--p", ...).
+std::string MapProtection(const void* p)
+{
+    std::ifstream maps("/proc/self/maps");
+    std::string line;
+    while (std::getline(maps, line)) {
+        unsigned long from = 0, to = 0;
+        char perms[5] = {};
+        if (std::sscanf(line.c_str(), "%lx-%lx %4s", &from, &to, perms) == 3 && from <= uintptr_t(p) && uintptr_t(p) < to)
+            return perms;
+    }
+    return {};
+}
+
+TEST(HookWriting, ABatchWritesPagesMappedSinceItBeganAndPutsTheirProtectionBack)
+{
+    cv::TCodeWriteBatch batch;
+    const auto page = size_t(::sysconf(_SC_PAGESIZE));
+    void* p = ::mmap(nullptr, page, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    ASSERT_NE(p, MAP_FAILED);
+    const uint64_t values[2] = {0x1122334455667788, 0x99aabbccddeeff00};
+    {
+        cv::TCodeWriteBatch nested;
+        EXPECT_TRUE(cv::WriteCode(p, &values[0], sizeof values[0]));
+    }
+    EXPECT_TRUE(cv::WriteCode(static_cast<uint64_t*>(p) + 1, &values[1], sizeof values[1]));
+    EXPECT_EQ(static_cast<uint64_t*>(p)[0], values[0]);
+    EXPECT_EQ(static_cast<uint64_t*>(p)[1], values[1]);
+    EXPECT_EQ(MapProtection(p), "r--p");
+    ::munmap(p, page);
+    EXPECT_FALSE(cv::WriteCode(p, &values[0], sizeof values[0])) << "unmapped since";
 }
 
 } // namespace

@@ -11,50 +11,14 @@
 #include "crashbox_testutil.h"
 #include "crashreport/core/crashbox_codecs.h"
 #include "crashreport/core/crashbox_helpers.h"
-#include "python_oracle.h"
+#include "log_xml_oracle.h"
 #include "support/test_support.h"
 
 using namespace cv;
 
 namespace {
 
-// Every element with its attributes, depth first, as JSON.
-const char* const kDumpScript = R"(
-import sys, json, xml.etree.ElementTree as ET
-def walk(e):
-    return {'tag': e.tag, 'attrs': dict(e.attrib), 'children': [walk(c) for c in e]}
-print(json.dumps(walk(ET.parse(sys.argv[1]).getroot())))
-)";
-
-QJsonObject ParsedXML(const TLogFile& log, QString* error)
-{
-    cvtest::TempDir dir;
-    const std::string name = dir.file("copy.xml").toStdString();
-    log.SaveXMLCopy(name);
-    return QJsonDocument::fromJson(cvtest::runPython(QString::fromUtf8(kDumpScript), {QString::fromStdString(name)}, {}, error))
-        .object();
-}
-
-QJsonArray Children(const QJsonObject& element) { return element.value("children").toArray(); }
-
-// The first child with the tag; an empty object when there is none.
-QJsonObject Child(const QJsonObject& element, const QString& tag)
-{
-    for (const QJsonValue& child : Children(element))
-        if (child.toObject().value("tag").toString() == tag)
-            return child.toObject();
-    return {};
-}
-
-QString Attr(const QJsonObject& element, const char* name) { return element.value("attrs").toObject().value(name).toString(); }
-
-QStringList Tags(const QJsonObject& element)
-{
-    QStringList tags;
-    for (const QJsonValue& child : Children(element))
-        tags << child.toObject().value("tag").toString();
-    return tags;
-}
+using namespace cvtest::logxml;
 
 std::string SamplePath(const char* name)
 {

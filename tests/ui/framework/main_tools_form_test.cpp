@@ -63,6 +63,14 @@ TEST_F(FrameworkTest, TheWindowRegistersWithTheSettingsBufferAndLetsGoAtTheEnd)
     EXPECT_FALSE(cv::IsWindow(own));
 }
 
+TEST_F(FrameworkTest, AProgramWithoutCrashReportingStillMakesItsWindow)
+{
+    window.reset();
+    cv::DeactivateCrashbox();
+    EXPECT_NO_THROW(window = std::make_unique<TestWindow>());
+    EXPECT_NE(window->WindowHandle(), 0u);
+}
+
 TEST_F(FrameworkTest, WindowMessagesReachTheWindowThroughTheEventLoop)
 {
     ASSERT_TRUE(cv::PostMessage(window->WindowHandle(), cv::kMsgControllerCommand,

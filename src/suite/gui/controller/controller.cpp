@@ -16,6 +16,8 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
+#include <QProcess>
 #include <QSocketNotifier>
 #include <QTextStream>
 
@@ -202,6 +204,8 @@ void TController::OnMessage(uint32_t msg, uint64_t wparam, int64_t lparam)
             ShowCustomiseWindow(tool);
         else if (code == kCodeAboutAndMemory)
             ShowAboutWindow();
+        else if (code == kCodeNewWithData)
+            StartNewToolInstance(tool, TWindowHandle(lparam));
         break;
     }
     case kMsgControllerParam:
@@ -319,6 +323,26 @@ void TController::LanguageChosen(int index, uint8_t tool)
     Log(QStringLiteral("language of the texts: %1").arg(languages.At(index).name));
     SendCode(kCodeAcknowledge, tool);
     SettingsStored(kCodeSettingsLanguage, tool);
+}
+
+QString TController::ProgramOfToolWindow(uint8_t tool, TWindowHandle window)
+{
+    if (const int64_t pid = WindowHandleProcess(window); pid > 0) {
+        // A program replaced since it started reads "... (deleted)": not executable.
+        const QFileInfo exe(QFileInfo(QStringLiteral("/proc/%1/exe").arg(pid)).symLinkTarget());
+        if (exe.isFile() && exe.isExecutable())
+            return exe.absoluteFilePath();
+    }
+    return ToolProgramFile(tool);
+}
+
+bool TController::StartNewToolInstance(uint8_t tool, TWindowHandle asking)
+{
+    const QString program = ProgramOfToolWindow(tool, asking);
+    const bool started = StartProgram ? StartProgram(program) : QProcess::startDetached(program, {});
+    Log(started ? QStringLiteral("started a new %1 window: %2").arg(Tool_Name(tool), program)
+                : QStringLiteral("a new %1 window could not be started from %2").arg(Tool_Name(tool), program));
+    return started;
 }
 
 bool TController::SendCode(uint16_t code, int tool)

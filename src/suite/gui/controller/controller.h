@@ -12,7 +12,8 @@
 // window go into the ini file and every tool is told (233; for lists also
 // the load or clear of each list). A language chosen in a tool's language
 // dialog (1026 with 1230 and the language's index) becomes the text
-// settings' language, acknowledged (701) and told (233).
+// settings' language, acknowledged (701) and told (233). "New" given in a
+// tool that holds data (4602) starts a second window of that tool.
 
 #include <QObject>
 #include <QString>
@@ -81,6 +82,14 @@ public:
     void LanguageChosen(int index, uint8_t tool);
     // The tools with a registered window.
     std::vector<uint8_t> RegisteredTools() const;
+    // A new instance of the tool whose window `asking` posted "New" with
+    // data: the program file of that window's process (so a tool started
+    // from anywhere starts again from there), else the tool's program
+    // beside the controller.
+    bool StartNewToolInstance(uint8_t tool, TWindowHandle asking);
+    static QString ProgramOfToolWindow(uint8_t tool, TWindowHandle window);
+    // How programs are started (tests record instead); true when started.
+    std::function<bool(const QString& program)> StartProgram;
 
 private:
     bool SendCode(uint16_t code, int tool);

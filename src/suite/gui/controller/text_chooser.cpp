@@ -76,7 +76,7 @@ TTextChooser::TTextChooser(uint8_t tool, QString tempFolder, QWidget* parent)
 
     connect(AddFilesButton, &QPushButton::clicked, this, [this] {
         const QStringList files = QFileDialog::getOpenFileNames(
-            this, QStringLiteral("Choose texts"), GetLastOpenedFolder(),
+            this, QStringLiteral("Choose texts"), DialogStartFolder(),
             QStringLiteral("Texts (*.txt *.htm *.html *.xml *.zip);;All files (*)"));
         if (!files.isEmpty()) {
             SetLastOpenedFolder(QFileInfo(files.first()).absolutePath());
@@ -85,7 +85,7 @@ TTextChooser::TTextChooser(uint8_t tool, QString tempFolder, QWidget* parent)
     });
     connect(AddFolderButton, &QPushButton::clicked, this, [this] {
         const QString folder = QFileDialog::getExistingDirectory(this, QStringLiteral("Choose a folder of texts"),
-                                                                 GetLastOpenedFolder());
+                                                                 DialogStartFolder());
         if (!folder.isEmpty()) {
             SetLastOpenedFolder(folder);
             AddFolder(folder, MaskEdit->text(), SubfoldersBox->isChecked());
@@ -164,6 +164,17 @@ void TTextChooser::ClearAll()
 {
     m_texts->ClearThem();
     ShowTexts();
+}
+
+QString TTextChooser::DialogStartFolder() const
+{
+    if (const QString last = GetLastOpenedFolder(); !last.isEmpty() && QFileInfo(last).isDir())
+        return last;
+    TChosenTextRec first;
+    if (m_texts->FileCount() > 0 && m_texts->GetFullFileDetails(0, first))
+        if (const QString folder = QFileInfo(first.FullFilename).absolutePath(); QFileInfo(folder).isDir())
+            return folder;
+    return QDir::homePath();
 }
 
 QStringList TTextChooser::Texts() const

@@ -50,6 +50,10 @@ public:
     bool WriteChoice();
     // OK: WriteChoice, then OnChosen and close.
     void OkClick();
+    // Where the file and folder dialogs open: the folder last opened, else
+    // that of the first text chosen, else the user's home folder (never the
+    // folder the controller happened to be started in).
+    QString DialogStartFolder() const;
 
     QListWidget* TextList = nullptr;
     QLabel* CountLabel = nullptr;

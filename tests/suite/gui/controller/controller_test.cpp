@@ -158,4 +158,24 @@ TEST_F(ControllerTest, CustomiseAndAboutOpenTheirWindows)
     EXPECT_TRUE(controller->AboutWindow()->Text().contains(cv::Tool_Name(cv::kToolWordList)));
 }
 
+TEST_F(ControllerTest, NewInAToolWithDataStartsAnotherWindowOfThatToolsProgram)
+{
+    QStringList started;
+    controller->StartProgram = [&](const QString& program) {
+        started << program;
+        return true;
+    };
+    // The asking window lives in this process: its program is started again.
+    FromTool(cv::kCodeNewWithData);
+    EXPECT_EQ(started, QStringList{QCoreApplication::applicationFilePath()});
+    // A window whose process is gone: the tool's program beside the controller.
+    controller->OnMessage(cv::kMsgControllerCommand, cv::PackToolCode(cv::kCodeNewWithData, cv::kToolWordList),
+                          int64_t(cv::MakeWindowHandle(0x7FFFFFF0, 1)));
+    ASSERT_EQ(started.size(), 2);
+    EXPECT_EQ(started[1], cv::ToolProgramFile(cv::kToolWordList));
+    // Other codes start nothing.
+    FromTool(cv::kCodeHasData);
+    EXPECT_EQ(started.size(), 2);
+}
+
 } // namespace

@@ -3,11 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QFileInfo>
 #include <QLabel>
 #include <QListWidget>
 
 #include "model/chosen_files.h"
 #include "suite/my_types.h"
+#include "suite/cvbuf.h"
 #include "support/process_state.h"
 #include "support/test_support.h"
 
@@ -89,3 +91,17 @@ TEST_F(TextChooserTest, NamesThatCannotBeChosenAreTold)
 }
 
 } // namespace
+
+TEST_F(TextChooserTest, TheDialogsOpenWhereTheTextsAreNotWhereTheControllerStarted)
+{
+    cv::SetLastOpenedFolder({});
+    cv::TTextChooser chooser(cv::kToolWordList, Temp());
+    EXPECT_EQ(chooser.DialogStartFolder(), QDir::homePath());
+    chooser.AddFiles({c});
+    EXPECT_EQ(chooser.DialogStartFolder(), QFileInfo(c).absolutePath());
+    // The folder last opened wins while it is there.
+    cv::SetLastOpenedFolder(dir.file(QStringLiteral("corpus")));
+    EXPECT_EQ(chooser.DialogStartFolder(), dir.file(QStringLiteral("corpus")));
+    cv::SetLastOpenedFolder(dir.file(QStringLiteral("gone")));
+    EXPECT_EQ(chooser.DialogStartFolder(), QFileInfo(c).absolutePath());
+}

@@ -1,0 +1,344 @@
+// crash_example: starts the crash-report component as the tool does, then
+// faults on request, for trying the component's settings by hand and for
+// the end-to-end tests (docs/crash-example.md).
+//
+//   crash_example KIND [--output DIR] [--dialog none|messagebox|classic|detailed]
+//                 [--smtp HOST:PORT --to ADDRESS] [--http URL] [--freeze SECONDS]
+//                 [--catch-handled] [--options FILE]
+//
+// KIND: segv, abort, fpe, illegal, stack-overflow, cxx, cxx-thread,
+// cxx-handled, qt-event, freeze. Each faults in a function of its own whose
+// name says the kind. Options not on the command line keep their defaults,
+// or the values of the options file.
+//
+// For the tests of the component's own failures:
+//   --fault-in-event segv|throw  the program's exception handler faults
+//   --second-fault               another thread faults while the report is made
+//   --two-threads                the fault happens in two threads at once
+//   --core-off                   the component starts switched off
+//   --no-crashbox                the component is not started at all
+// For the benchmark:
+//   --timing                     the monotonic clock's time (ns) of the fault
+//                                and of the report saved, on standard error
+
+#include <QCoreApplication>
+#include <QLabel>
+#include <QMainWindow>
+#include <QTimer>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <thread>
+
+#include <time.h>
+#include <unistd.h>
+
+#include "crashreport/core/crashbox_events.h"
+#include "crashreport/core/crashbox_options.h"
+#include "crashreport/core/exception_handling_unit.h"
+#include "crashreport/core/exception_log.h"
+#include "crashreport/dialogs/crashbox_application.h"
+#include "crashreport/gui_facts/qt_gui_facts.h"
+#include "suite/logging.h"
+
+namespace {
+
+struct TArguments {
+    std::string kind;
+    std::string output;
+    std::optional<cv::TExceptionDialogType> dialog;
+    std::string smtp, to, http, options, faultInEvent;
+    std::optional<int> freeze;
+    bool catchHandled = false, secondFault = false, twoThreads = false, coreOff = false, noCrashbox = false, timing = false;
+};
+
+[[noreturn]] void Usage(const char* problem)
+{
+    std::fprintf(stderr, "crash_example: %s\n"
+                         "usage: crash_example KIND [--output DIR] [--dialog none|messagebox|classic|detailed]\n"
+                         "       [--smtp HOST:PORT --to ADDRESS] [--http URL] [--freeze SECONDS] [--catch-handled]\n"
+                         "       [--options FILE]\n"
+                         "KIND: segv abort fpe illegal stack-overflow cxx cxx-thread cxx-handled qt-event freeze\n",
+                 problem);
+    std::exit(2);
+}
+
+TArguments ParseArguments(int argc, char** argv)
+{
+    TArguments a;
+    if (argc < 2)
+        Usage("no KIND");
+    a.kind = argv[1];
+    static const char* const kinds[] = {"segv", "abort", "fpe", "illegal", "stack-overflow", "cxx", "cxx-thread",
+                                        "cxx-handled", "qt-event", "freeze"};
+    if (std::find_if(std::begin(kinds), std::end(kinds), [&](const char* k) { return a.kind == k; }) == std::end(kinds))
+        Usage(("unknown KIND \"" + a.kind + "\"").c_str());
+    for (int i = 2; i < argc; ++i) {
+        const std::string option = argv[i];
+        auto value = [&]() -> std::string {
+            if (i + 1 >= argc)
+                Usage((option + " needs a value").c_str());
+            return argv[++i];
+        };
+        if (option == "--output")
+            a.output = value();
+        else if (option == "--dialog") {
+            const std::string d = value();
+            if (d == "none")
+                a.dialog = cv::edtNone;
+            else if (d == "messagebox")
+                a.dialog = cv::edtMessageBox;
+            else if (d == "classic")
+                a.dialog = cv::edtMSClassic;
+            else if (d == "detailed")
+                a.dialog = cv::edtCrashbox;
+            else
+                Usage("--dialog takes none, messagebox, classic or detailed");
+        } else if (option == "--smtp")
+            a.smtp = value();
+        else if (option == "--to")
+            a.to = value();
+        else if (option == "--http")
+            a.http = value();
+        else if (option == "--freeze")
+            a.freeze = std::atoi(value().c_str());
+        else if (option == "--options")
+            a.options = value();
+        else if (option == "--catch-handled")
+            a.catchHandled = true;
+        else if (option == "--fault-in-event")
+            a.faultInEvent = value();
+        else if (option == "--second-fault")
+            a.secondFault = true;
+        else if (option == "--two-threads")
+            a.twoThreads = true;
+        else if (option == "--core-off")
+            a.coreOff = true;
+        else if (option == "--no-crashbox")
+            a.noCrashbox = true;
+        else if (option == "--timing")
+            a.timing = true;
+        else
+            Usage(("unknown option " + option).c_str());
+    }
+    if (!a.smtp.empty() && a.to.empty())
+        Usage("--smtp needs --to");
+    return a;
+}
+
+// --- The faults, one function each ---
+
+volatile int gZero = 0;
+int* volatile gNull = nullptr;
+
+__attribute__((noinline)) void FaultSegv() { *gNull = 42; }
+__attribute__((noinline)) void FaultAbort() { std::abort(); }
+__attribute__((noinline)) int FaultFpe() { return 42 / gZero; }
+__attribute__((noinline)) void FaultIllegal() { __builtin_trap(); }
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Winfinite-recursion"
+__attribute__((noinline)) int FaultStackOverflow(int depth)
+{
+    volatile char frame[512];
+    frame[0] = char(depth);
+    return FaultStackOverflow(depth + 1) + frame[0];
+}
+#pragma GCC diagnostic pop
+__attribute__((noinline)) void FaultCxx() { throw std::runtime_error("crash_example: an exception nothing catches"); }
+__attribute__((noinline)) void FaultCxxThread() { throw std::runtime_error("crash_example: an exception in a second thread"); }
+__attribute__((noinline)) void FaultCxxHandled() { throw std::runtime_error("crash_example: an exception that is caught"); }
+__attribute__((noinline)) void FaultQtEvent() { throw std::logic_error("crash_example: an exception in an event handler"); }
+__attribute__((noinline)) void FaultSecondThread() { *gNull = 43; }
+
+std::atomic<bool> gReported{false};
+bool gTiming = false;
+
+// For the benchmark: the time of an event on the monotonic clock.
+void PrintTime(const char* what)
+{
+    if (!gTiming)
+        return;
+    timespec now{};
+    ::clock_gettime(CLOCK_MONOTONIC, &now);
+    std::fprintf(stderr, "crash_example: %s at %lld ns\n", what, (long long)now.tv_sec * 1000000000LL + now.tv_nsec);
+}
+
+__attribute__((noinline)) void FaultFreeze()
+{
+    // The window stops answering until the watchdog's report is in the log.
+    while (!gReported.load())
+        ::usleep(20000);
+}
+
+// The fault of the kind, on the calling thread.
+void Fault(const std::string& kind)
+{
+    if (kind == "segv")
+        FaultSegv();
+    else if (kind == "abort")
+        FaultAbort();
+    else if (kind == "fpe")
+        std::printf("%d\n", FaultFpe());
+    else if (kind == "illegal")
+        FaultIllegal();
+    else if (kind == "stack-overflow")
+        std::printf("%d\n", FaultStackOverflow(0));
+    else if (kind == "cxx")
+        FaultCxx();
+}
+
+// Two threads fault at the same moment.
+void FaultInTwoThreads(const std::string& kind)
+{
+    std::atomic<int> ready{0};
+    auto run = [&] {
+        ++ready;
+        while (ready.load() < 2) {
+        }
+        if (kind == "cxx-thread")
+            FaultCxxThread();
+        else
+            Fault(kind);
+    };
+    std::thread first(run), second(run);
+    first.join();
+    second.join();
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    const TArguments args = ParseArguments(argc, argv);
+    const std::string output = args.output.empty() ? "." : args.output;
+    gTiming = args.timing;
+
+    // The component first, as in the tool.
+    if (!args.noCrashbox) {
+        cv::TExceptionLogStartup startup;
+        startup.OptionsFile = args.options;
+        if (args.coreOff)
+            startup.CarriesCoreData = false;
+        cv::InitExceptionLog(startup);
+    }
+    cv::TCrashboxApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("crash_example"));
+    QCoreApplication::setApplicationVersion(QStringLiteral("1.0"));
+    cv::SetLogFilename(QString::fromStdString(output + "/CVlog.txt"));
+    cv::SwitchLogging(true);
+    // The tool's crash-event unit, with the output folder as its program's folder.
+    if (cv::CrashboxActivated())
+        cv::InitExceptionHandlingUnit(output + "/crash_example");
+    std::optional<cv::TQtGuiFactsRegistration> guiFacts;
+    guiFacts.emplace();
+
+    if (cv::CrashboxActivated()) {
+        cv::TCrashboxModuleOptions& options = cv::CurrentCrashboxOptions();
+        options.BeginUpdate();
+        options.SetOutputPath(output);
+        if (args.dialog)
+            options.SetExceptionDialogType(*args.dialog);
+        if (args.freeze) {
+            options.SetFreezeTimeout(*args.freeze);
+            options.SetFreezeActivate(true);
+        }
+        if (args.catchHandled) {
+            cv::TBehaviourOptions behaviour = options.BehaviourOptions();
+            behaviour.Include(cv::boCatchHandledExceptions);
+            options.SetBehaviourOptions(behaviour);
+        }
+        if (!args.smtp.empty()) {
+            const auto colon = args.smtp.rfind(':');
+            options.SetSMTPHost(args.smtp.substr(0, colon));
+            if (colon != std::string::npos)
+                options.SetSMTPPort(uint16_t(std::atoi(args.smtp.c_str() + colon + 1)));
+            options.SetEMailAddresses(args.to);
+            options.SetEMailSendMode(cv::esmSMTPClient);
+        }
+        if (!args.http.empty()) {
+            options.SetWebURL(args.http);
+            options.SetWebSendMode(cv::wsmHTTP);
+        }
+        options.EndUpdate();
+        if (!args.smtp.empty() || !args.http.empty())
+            std::fprintf(stderr, "crash_example: sending is not available in this build: the report is only logged\n");
+    }
+
+    // The example's own receivers: one for the tests of the component's
+    // failures, one that notes when the report is in the log.
+    cv::TCrashboxNotifier notifier;
+    notifier.OnExceptionActionNotify = [](cv::TCrashboxExceptionRecord&, uint8_t action, bool&) {
+        if (action == cv::caSavedLog) {
+            PrintTime("report saved");
+            gReported = true;
+        }
+    };
+    if (!args.faultInEvent.empty() || args.secondFault)
+        notifier.OnExceptionNotify = [&args](cv::TCrashboxExceptionRecord&, bool&) {
+            if (args.secondFault) {
+                std::thread(FaultSecondThread).detach();
+                std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            }
+            if (args.faultInEvent == "segv")
+                *gNull = 44;
+            else if (args.faultInEvent == "throw")
+                throw std::runtime_error("crash_example: the exception handler fails");
+        };
+
+    QMainWindow window;
+    window.setWindowTitle(QStringLiteral("crash_example"));
+    window.setCentralWidget(new QLabel(QStringLiteral("crash_example: %1").arg(QString::fromStdString(args.kind)), &window));
+    window.resize(320, 120);
+    window.show();
+
+    int exitCode = 0;
+    const std::string kind = args.kind;
+    if (kind != "qt-event" && kind != "freeze")
+        PrintTime("fault");
+    if (kind == "cxx-handled") {
+        try {
+            FaultCxxHandled();
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "crash_example: caught \"%s\"\n", e.what());
+        }
+    } else if (kind == "qt-event" || kind == "freeze") {
+        // The fault happens inside an event handler of the running window;
+        // once the component has dealt with it, the example ends as after a fault.
+        QTimer::singleShot(100, &window, [&kind] {
+            PrintTime("fault");
+            if (kind == "qt-event")
+                FaultQtEvent();
+            else
+                FaultFreeze();
+        });
+        QTimer reported;
+        QObject::connect(&reported, &QTimer::timeout, &app, [] {
+            if (gReported.load())
+                QCoreApplication::exit(1);
+        });
+        reported.start(20);
+        exitCode = app.exec();
+    } else if (args.twoThreads || kind == "cxx-thread") {
+        if (args.twoThreads)
+            FaultInTwoThreads(kind);
+        else
+            std::thread(FaultCxxThread).join();
+    } else {
+        Fault(kind);
+    }
+
+    guiFacts.reset();
+    if (cv::CrashboxActivated())
+        cv::DoneExceptionHandlingUnit();
+    cv::SwitchLogging(false);
+    cv::DoneExceptionLog();
+    return exitCode;
+}

@@ -1,0 +1,229 @@
+#include "crashreport/core/exception_log.h"
+
+#include <mutex>
+
+#include "crashreport/core/code_hooks.h"
+#include "crashreport/core/compiled_debug_data.h"
+#include "crashreport/core/crashbox_events.h"
+#include "crashreport/core/crashbox_helpers.h"
+#include "crashreport/core/exception_doors.h"
+#include "crashreport/core/exception_handler.h"
+#include "crashreport/core/exception_thread.h"
+#include "crashreport/core/internal_errors.h"
+#include "crashreport/core/leak_catcher.h"
+#include "crashreport/core/module_handles.h"
+#include "crashreport/core/modules_list.h"
+#include "crashreport/core/report_helpers.h"
+#include "crashreport/core/thread_doors.h"
+#include "crashreport/core/thread_pause.h"
+
+namespace cv {
+
+namespace {
+
+// The core's own source files: their frames are the report's machinery.
+const std::vector<std::string> kOwnUnitFileNames = {
+    "call_stack.cpp",       "code_hooks.cpp",        "compiled_debug_data.cpp", "crashbox_events.cpp",
+    "crashbox_helpers.cpp", "exception_doors.cpp",   "exception_handler.cpp",   "exception_log.cpp",
+    "exception_thread.cpp", "internal_errors.cpp",   "log_file.cpp",            "log_saving.cpp",
+    "report_text.cpp",      "runtime_doors.cpp",     "signal_doors.cpp",        "thread_doors.cpp",
+    "thread_pause.cpp",
+};
+
+struct TCoreState {
+    std::mutex lock;
+    int initCount = 0;
+    TExceptionLogStartup startup;
+    std::atomic<bool> switchedOn{false};
+    std::atomic<bool> handlingEnabled{false};
+    std::atomic<bool> doorsInstalled{false};
+    std::atomic<bool> initialising{true};
+    std::atomic<bool> finalising{false};
+    bool startedHooks = false;
+    TMainThreadInfo mainThread;
+    std::unique_ptr<TCrashboxModulesList> modules;
+    std::unique_ptr<TCrashboxProcessesList> processes;
+    std::unique_ptr<TCrashboxThreadsList> threads;
+    std::atomic<TCrashboxModulesList*> modulesView{nullptr};
+    std::atomic<TCrashboxProcessesList*> processesView{nullptr};
+    std::atomic<TCrashboxThreadsList*> threadsView{nullptr};
+    double startTime = 0;
+};
+
+TCoreState& Core()
+{
+    static TCoreState core;
+    return core;
+}
+
+// The failure of a start-up or shut-down section.
+void SectionFailed(const std::string& section)
+{
+    try {
+        throw std::runtime_error("Section " + section);
+    } catch (...) {
+        HandleInternalError(section);
+    }
+}
+
+// The program's options: compiled into its file, then its options file.
+void LoadProgramOptions(TCrashboxModuleOptions& options, const std::string& programFile, const std::string& optionsFile)
+{
+    TCrashboxModuleInfo program;
+    program.Name = programFile;
+    if (LoadCompiledInData(programFile, program) && program.ExtraInformation.Options)
+        options.Assign(program.ExtraInformation.Options.get());
+    if (!optionsFile.empty())
+        options.LoadFromFile(optionsFile);
+}
+
+void StartUp()
+{
+    TCoreState& core = Core();
+    const TExceptionLogStartup& startup = core.startup;
+    // [2] Failures of the core's sections go to the internal error log.
+    SetInternalErrorProcedure(&SectionFailed);
+    // [3] This module handles its exceptions itself (the program links the core).
+    core.switchedOn = true;
+    SetLastHandledExceptionAddress(0);
+    ClearEventCells();
+    ClearThreadRaiseInfo();
+    // [5] Without the core's data the core stays off.
+    const std::string programFile = startup.ProgramFile.empty() ? GetExeFileNameA() : startup.ProgramFile;
+    const bool carriesData = startup.CarriesCoreData ? *startup.CarriesCoreData : HasModuleData(MainModuleHandle());
+    if (!carriesData) {
+        core.switchedOn = false;
+        return;
+    }
+    // [6] The lists, the options, the handler's state.
+    core.modules = std::make_unique<TCrashboxModulesList>();
+    core.processes = std::make_unique<TCrashboxProcessesList>();
+    core.modulesView = core.modules.get();
+    core.processesView = core.processes.get();
+    ActivateCrashbox(programFile, std::make_unique<TCrashboxModuleOptionsEx>(programFile));
+    LoadProgramOptions(CurrentCrashboxOptions(), programFile, startup.OptionsFile);
+    InitExceptionHandler();
+    core.startTime = NowDateTime();
+    SetModulePasswordRequest([](const std::string&, std::string& password) {
+        RaisePasswordRequest(LastExceptionRecord(), password);
+        return !password.empty();
+    });
+    // [7] The main thread.
+    core.mainThread.ID = CurrentThreadID();
+    core.mainThread.Handle = ::pthread_self();
+    core.mainThread.TopOfStack = GetStackBase();
+    SetThreadTopOfStack(core.mainThread.TopOfStack);
+    core.threads = std::make_unique<TCrashboxThreadsList>();
+    core.threadsView = core.threads.get();
+    PCrashboxThreadInfo main = core.threads->NewItem();
+    main->ID = core.mainThread.ID;
+    main->Handle = uintptr_t(core.mainThread.Handle);
+    main->TopOfStack = core.mainThread.TopOfStack;
+    // [8] The core's own units; handling is on.
+    ClearInternalWarning();
+    SetCrashboxUnitFileNames(kOwnUnitFileNames);
+    core.handlingEnabled = true;
+    // [9] The doors.
+    if (!HooksStarted()) {
+        InitHooks();
+        core.startedHooks = true;
+    }
+    InstallExceptionDoors();
+    InstallThreadPauseHandler();
+    core.doorsInstalled = true;
+    // [10] The watchdog.
+    StartFreezeWatchdog();
+    core.initialising = false;
+}
+
+void ShutDown()
+{
+    TCoreState& core = Core();
+    if (!core.switchedOn.load())
+        return;
+    core.finalising = true;
+    // [1-3] A report in progress ends first; the watchdog goes.
+    DoneExceptionHandler();
+    StopFreezeWatchdog();
+    // [4] The doors go back.
+    if (core.doorsInstalled.exchange(false)) {
+        RemoveExceptionDoors();
+        RemoveThreadPauseHandler();
+        if (core.startedHooks) {
+            DoneHooks();
+            core.startedHooks = false;
+        }
+    }
+    // [5, 6] Handling off; the lists and the options go; the log closes.
+    core.handlingEnabled = false;
+    core.threadsView = nullptr;
+    core.modulesView = nullptr;
+    core.processesView = nullptr;
+    core.threads.reset();
+    core.modules.reset();
+    core.processes.reset();
+    SetModulePasswordRequest({});
+    ClearThreadRaiseInfo();
+    DeactivateCrashbox();
+    CloseSharedLogFile();
+    // [7]
+    core.switchedOn = false;
+    ReleaseLeakReserve();
+}
+
+} // namespace
+
+void InitExceptionLog(const TExceptionLogStartup& startup)
+{
+    TCoreState& core = Core();
+    {
+        std::lock_guard guard(core.lock);
+        if (core.initCount++ != 0)
+            return;
+        core.startup = startup;
+        core.initialising = true;
+        core.finalising = false;
+    }
+    CallUnitSection(&StartUp, "ExceptionLog.Init");
+    if (core.switchedOn.load())
+        ReserveLeakReserve();
+}
+
+void DoneExceptionLog()
+{
+    TCoreState& core = Core();
+    {
+        std::lock_guard guard(core.lock);
+        if (core.initCount == 0 || --core.initCount != 0)
+            return;
+    }
+    CallUnitSection(&ShutDown, "ExceptionLog.Done");
+    core.finalising = false;
+    core.initialising = true;
+}
+
+bool ExceptionLogStarted()
+{
+    std::lock_guard guard(Core().lock);
+    return Core().initCount > 0;
+}
+
+bool CoreSwitchedOn() { return Core().switchedOn.load(); }
+bool HandlingEnabled() { return Core().handlingEnabled.load(); }
+bool ForwardToMain() { return false; }
+bool DoorsInstalled() { return Core().doorsInstalled.load(); }
+bool StillInitialising() { return Core().initialising.load(); }
+bool Finalising() { return Core().finalising.load(); }
+
+const TMainThreadInfo& MainThread() { return Core().mainThread; }
+bool IsMainThread() { return Core().mainThread.ID != 0 && CurrentThreadID() == Core().mainThread.ID; }
+
+TCrashboxModulesList* ModulesList() { return Core().modulesView.load(); }
+TCrashboxProcessesList* ProcessesList() { return Core().processesView.load(); }
+TCrashboxThreadsList* ThreadsList() { return Core().threadsView.load(); }
+
+double ProgramStartTime() { return Core().startTime; }
+
+const std::vector<std::string>& CrashboxUnitFileNames() { return kOwnUnitFileNames; }
+
+} // namespace cv

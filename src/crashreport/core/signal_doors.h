@@ -1,0 +1,19 @@
+#pragma once
+// The signal door's parts that the other door units use (exception_doors.h).
+
+#include <cstdint>
+
+namespace cv {
+
+// A fault inside CallGuarded ends that call: the signal door jumps back to
+// the guard of the faulting thread, when it has one.
+void JumpToGuardOnFault(int signal);
+bool InsideGuardedCall();
+
+// How long a faulting thread waits for its report before it dies anyway
+// (seconds). The handler lengthens it before a step that may take long
+// (sending); the watch is kept by an alarm as well.
+void ExtendSignalReportDeadline(int seconds);
+int SignalReportDeadline();
+
+} // namespace cv

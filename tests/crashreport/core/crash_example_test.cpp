@@ -1,0 +1,329 @@
+// The crash-report component end to end: the example program (and the tool)
+// run in a child process per case, with a time limit; the report log, the
+// tool's own log and the way the child ended are checked.
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QRegularExpression>
+#include <QStringList>
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <string>
+#include <vector>
+
+#include "crashreport/core/crashbox_options.h"
+#include "crashreport/core/log_file.h"
+#include "support/test_support.h"
+
+extern char** environ;
+
+namespace {
+
+struct TRun {
+    int status = 0; // the exit code, or minus the signal that ended the child
+    QString output; // standard output and error
+};
+
+// Runs a program in dir with extra environment variables; 20 seconds at most.
+TRun RunProgram(const QString& program, const QStringList& arguments, const QString& dir, const QStringList& environment = {})
+{
+    std::vector<std::string> args{program.toStdString()};
+    for (const QString& a : arguments)
+        args.push_back(a.toStdString());
+    std::vector<char*> argv;
+    for (std::string& a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    std::vector<std::string> env;
+    for (char** e = environ; *e; ++e)
+        env.emplace_back(*e);
+    for (const QString& e : environment)
+        env.push_back(e.toStdString());
+    env.emplace_back("QT_QPA_PLATFORM=offscreen");
+    std::vector<char*> envp;
+    for (std::string& e : env)
+        envp.push_back(e.data());
+    envp.push_back(nullptr);
+
+    const std::string out = (dir + QStringLiteral("/out.txt")).toStdString();
+    posix_spawn_file_actions_t files;
+    posix_spawn_file_actions_init(&files);
+    posix_spawn_file_actions_addopen(&files, STDOUT_FILENO, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_adddup2(&files, STDOUT_FILENO, STDERR_FILENO);
+    posix_spawn_file_actions_addchdir_np(&files, dir.toLocal8Bit().constData());
+    pid_t pid = 0;
+    TRun run;
+    const int spawned = posix_spawn(&pid, argv[0], &files, nullptr, argv.data(), envp.data());
+    posix_spawn_file_actions_destroy(&files);
+    if (spawned != 0) {
+        ADD_FAILURE() << "cannot start " << program.toStdString();
+        return run;
+    }
+    run.status = cvtest::waitForChild(pid);
+    run.output = QString::fromUtf8(cvtest::readAll(dir + QStringLiteral("/out.txt")));
+    return run;
+}
+
+TRun RunExample(const QStringList& arguments, const QString& dir)
+{
+    return RunProgram(QStringLiteral(CV_CRASH_EXAMPLE), arguments + QStringList{QStringLiteral("--output"), dir}, dir);
+}
+
+// The entries of a report log (none when there is no log).
+int EntryCount(const QString& logFile)
+{
+    if (!QFile::exists(logFile))
+        return 0;
+    return cv::TLogFile(logFile.toStdString(), true).Count();
+}
+
+// One row of a call-stack table: module, unit, procedure and line cells.
+struct TStackRow {
+    QString module, unit, procedure;
+    int line = 0;
+};
+
+// The first row of the first call stack that names a source line.
+TStackRow FirstResolvedRow(const QString& report)
+{
+    const qsizetype start = report.indexOf(QStringLiteral("Call Stack Information:"));
+    const qsizetype end = report.indexOf(QStringLiteral("Modules Information:"), start);
+    if (start < 0)
+        return {};
+    for (const QString& line : report.mid(start, end - start).split(QStringLiteral("\r\n"))) {
+        const QStringList cells = line.split(QLatin1Char('|'));
+        // "|Address|Module|Unit|Class|Procedure|Line|"
+        if (cells.size() != 8)
+            continue;
+        const QString lineCell = cells[6].trimmed();
+        const qsizetype bracket = lineCell.indexOf(QLatin1Char('['));
+        bool number = false;
+        const int lineNumber = lineCell.left(bracket).toInt(&number);
+        if (number && lineNumber > 0)
+            return {cells[2].trimmed(), cells[3].trimmed(), cells[5].trimmed(), lineNumber};
+    }
+    return {};
+}
+
+// The line where the example defines a function.
+int DefinitionLine(const QString& function)
+{
+    const QStringList lines = QString::fromUtf8(cvtest::readAll(QStringLiteral(CV_CRASH_EXAMPLE_SOURCE))).split(QLatin1Char('\n'));
+    const QRegularExpression definition(QStringLiteral("\\b%1\\(").arg(function));
+    for (qsizetype i = 0; i < lines.size(); ++i)
+        if (lines[i].startsWith(QStringLiteral("__attribute__((noinline))")) && definition.match(lines[i]).hasMatch())
+            return int(i + 1);
+    return 0;
+}
+
+struct TKind {
+    const char* kind;
+    QStringList extra;
+    int status;           // how the example ends
+    const char* function; // where it faults
+    const char* className;
+    const char* message; // a part of the message
+};
+
+void PrintTo(const TKind& k, std::ostream* os) { *os << k.kind; }
+
+class CrashExampleKinds : public ::testing::TestWithParam<TKind> {};
+
+} // namespace
+
+TEST_P(CrashExampleKinds, LeaveOneReportNamingTheFaultingFunction)
+{
+    const TKind& k = GetParam();
+    cvtest::TempDir dir;
+    const TRun run = RunExample(QStringList{QString::fromLatin1(k.kind), QStringLiteral("--dialog"), QStringLiteral("none")} + k.extra,
+                                dir.path());
+    EXPECT_EQ(run.status, k.status) << run.output.toStdString();
+
+    const QString logFile = dir.file(QStringLiteral("crash_example.elf"));
+    ASSERT_EQ(EntryCount(logFile), 1) << run.output.toStdString();
+    const cv::TLogFile log(logFile.toStdString(), true);
+    EXPECT_EQ(log.GetItemValue("2.5", 0), k.className);
+    EXPECT_NE(log.GetItemValue("2.6", 0).find(k.message), std::string::npos) << log.GetItemValue("2.6", 0);
+
+    const QString report = QString::fromStdString(log.Item(0));
+    const TStackRow row = FirstResolvedRow(report);
+    EXPECT_TRUE(row.procedure.contains(QString::fromLatin1(k.function))) << row.procedure.toStdString();
+    EXPECT_EQ(row.unit, QStringLiteral("main.cpp"));
+    const int defined = DefinitionLine(QString::fromLatin1(k.function));
+    EXPECT_GE(row.line, defined);
+    EXPECT_LE(row.line, defined + 6);
+    EXPECT_TRUE(report.contains(QStringLiteral("|libc.so.6"))) << "the modules table lists the C library";
+
+    const QString toolLog = QString::fromUtf8(cvtest::readAll(dir.file(QStringLiteral("CVlog.txt"))));
+    // The tool's unit hears of exceptions that are not caught; of a caught
+    // one only through the logging step.
+    EXPECT_EQ(toolLog.contains(QStringLiteral("Corvantis Error noticed")), k.extra.indexOf(QStringLiteral("--catch-handled")) < 0
+                                                                               || std::string(k.kind) != "cxx-handled");
+    EXPECT_TRUE(toolLog.contains(QStringLiteral("Saving error in ") + logFile));
+    EXPECT_TRUE(toolLog.contains(QStringLiteral("Saved")));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EveryKind, CrashExampleKinds,
+    ::testing::Values(TKind{"segv", {}, -SIGSEGV, "FaultSegv", "EAccessViolation", "Write of address 0000000000000000"},
+                      TKind{"abort", {}, -SIGABRT, "FaultAbort", "EAbortSignal", "abort"},
+                      TKind{"fpe", {}, -SIGFPE, "FaultFpe", "EDivByZero", "Integer division by zero"},
+                      TKind{"illegal", {}, -SIGILL, "FaultIllegal", "EPrivilege", "Illegal operand"},
+                      TKind{"stack-overflow", {}, -SIGSEGV, "FaultStackOverflow", "EStackOverflow", "Stack overflow"},
+                      TKind{"cxx", {}, 1, "FaultCxx", "std::runtime_error", "an exception nothing catches"},
+                      TKind{"cxx-thread", {}, 1, "FaultCxxThread", "std::runtime_error", "in a second thread"},
+                      TKind{"cxx-handled", {QStringLiteral("--catch-handled")}, 0, "FaultCxxHandled", "std::runtime_error",
+                            "an exception that is caught"},
+                      TKind{"qt-event", {}, 1, "FaultQtEvent", "std::logic_error", "in an event handler"},
+                      TKind{"qt-event", {QStringLiteral("--catch-handled")}, 1, "FaultQtEvent", "std::logic_error",
+                            "in an event handler"},
+                      TKind{"freeze", {QStringLiteral("--freeze"), QStringLiteral("1")}, 1, "FaultFreeze",
+                            "EFrozenApplication", "frozen"}),
+    [](const ::testing::TestParamInfo<TKind>& info) {
+        std::string name = std::string(info.param.kind) + (info.param.extra.isEmpty() ? "" : "_with_option");
+        for (char& c : name)
+            if (!std::isalnum(static_cast<unsigned char>(c)))
+                c = '_';
+        return name;
+    });
+
+namespace {
+
+// The component's own failures: each ends in the first report and a
+// process that ends.
+struct THandlerFault {
+    const char* name;
+    QStringList arguments;
+    int status;
+    bool internalError; // an internal error is traced
+};
+
+void PrintTo(const THandlerFault& f, std::ostream* os) { *os << f.name; }
+
+class HandlerFaults : public ::testing::TestWithParam<THandlerFault> {};
+
+} // namespace
+
+TEST_P(HandlerFaults, EndInTheFirstReportAndAnEndedProcess)
+{
+    const THandlerFault& f = GetParam();
+    cvtest::TempDir dir;
+    const TRun run = RunExample(f.arguments + QStringList{QStringLiteral("--dialog"), QStringLiteral("none")}, dir.path());
+    EXPECT_EQ(run.status, f.status) << run.output.toStdString();
+    EXPECT_EQ(EntryCount(dir.file(QStringLiteral("crash_example.elf"))), 1) << run.output.toStdString();
+    EXPECT_EQ(run.output.contains(QStringLiteral("internal error")), f.internalError) << run.output.toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, HandlerFaults,
+    ::testing::Values(
+        THandlerFault{"NullStoreInTheHandlerOfASignal", {"segv", "--fault-in-event", "segv"}, -SIGSEGV, true},
+        THandlerFault{"NullStoreInTheHandlerOfAnException", {"cxx", "--fault-in-event", "segv"}, 1, true},
+        THandlerFault{"ExceptionInTheHandler", {"cxx", "--fault-in-event", "throw"}, 1, true},
+        THandlerFault{"SecondFaultDuringTheReport", {"segv", "--second-fault"}, -SIGSEGV, false},
+        THandlerFault{"FaultsInTwoThreadsAtOnce", {"segv", "--two-threads"}, -SIGSEGV, false},
+        THandlerFault{"ExceptionsInTwoThreadsAtOnce", {"cxx-thread", "--two-threads"}, 1, false}),
+    [](const ::testing::TestParamInfo<THandlerFault>& info) { return std::string(info.param.name); });
+
+TEST(CrashExample, ACaughtExceptionIsReportedOnlyWhenAskedFor)
+{
+    cvtest::TempDir dir;
+    const TRun run = RunExample({QStringLiteral("cxx-handled"), QStringLiteral("--dialog"), QStringLiteral("none")}, dir.path());
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(EntryCount(dir.file(QStringLiteral("crash_example.elf"))), 0);
+}
+
+TEST(CrashExample, WithoutDialogsTheReportGoesToStandardOutput)
+{
+    cvtest::TempDir dir;
+    const TRun run = RunExample({QStringLiteral("fpe"), QStringLiteral("--dialog"), QStringLiteral("classic")}, dir.path());
+    EXPECT_EQ(run.status, -SIGFPE);
+    EXPECT_TRUE(run.output.contains(QStringLiteral("Crashbox 6.1.03\r\n")));
+    EXPECT_TRUE(run.output.contains(QStringLiteral("Call Stack Information:")));
+    EXPECT_EQ(EntryCount(dir.file(QStringLiteral("crash_example.elf"))), 1);
+}
+
+TEST(CrashExample, SendingOptionsAreAcceptedAndReportedAsNotAvailable)
+{
+    cvtest::TempDir dir;
+    const TRun run = RunExample({QStringLiteral("segv"), QStringLiteral("--dialog"), QStringLiteral("none"), QStringLiteral("--smtp"),
+                                 QStringLiteral("127.0.0.1:1"), QStringLiteral("--to"), QStringLiteral("support@example.com")},
+                                dir.path());
+    EXPECT_EQ(run.status, -SIGSEGV);
+    EXPECT_TRUE(run.output.contains(QStringLiteral("not available")));
+    EXPECT_EQ(EntryCount(dir.file(QStringLiteral("crash_example.elf"))), 1);
+}
+
+TEST(CrashExample, TheOptionsFileIsReadAndTheCommandLineGoesAfterIt)
+{
+    cvtest::TempDir dir;
+    cv::TCrashboxModuleOptions options("crash_example");
+    options.SetExceptionDialogType(cv::edtNone);
+    const QString file = dir.file(QStringLiteral("example.options"));
+    ASSERT_TRUE(options.SaveToFile(file.toStdString()));
+
+    const TRun fromFile = RunExample({QStringLiteral("fpe"), QStringLiteral("--options"), file}, dir.path());
+    EXPECT_EQ(fromFile.status, -SIGFPE);
+    EXPECT_FALSE(fromFile.output.contains(QStringLiteral("Call Stack Information:"))) << "no dialog kind: nothing shown";
+    EXPECT_EQ(EntryCount(dir.file(QStringLiteral("crash_example.elf"))), 1);
+
+    const TRun overridden =
+        RunExample({QStringLiteral("fpe"), QStringLiteral("--options"), file, QStringLiteral("--dialog"), QStringLiteral("classic")}, dir.path());
+    EXPECT_TRUE(overridden.output.contains(QStringLiteral("Call Stack Information:")));
+}
+
+namespace {
+
+class SwitchedOff : public ::testing::TestWithParam<const char*> {};
+
+} // namespace
+
+TEST_P(SwitchedOff, TheProcessEndsAsWithoutTheComponent)
+{
+    cvtest::TempDir off, without;
+    const TRun switchedOff = RunExample({QString::fromLatin1(GetParam()), QStringLiteral("--core-off")}, off.path());
+    const TRun noComponent = RunExample({QString::fromLatin1(GetParam()), QStringLiteral("--no-crashbox")}, without.path());
+    EXPECT_EQ(switchedOff.status, noComponent.status);
+    EXPECT_LT(switchedOff.status, 0) << "ended by a signal";
+    EXPECT_EQ(EntryCount(off.file(QStringLiteral("crash_example.elf"))), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, SwitchedOff, ::testing::Values("segv", "abort", "fpe", "illegal", "cxx", "cxx-thread", "qt-event"),
+                         [](const ::testing::TestParamInfo<const char*>& info) {
+                             std::string name = info.param;
+                             for (char& c : name)
+                                 if (c == '-')
+                                     c = '_';
+                             return name;
+                         });
+
+// The tool's "Cause a Crash" (56), chosen in its window's menu: a report of
+// the tool in its folder, and the crash events in its log.
+TEST(CrashExample, TheToolsCauseACrashCommandEndsInAReport)
+{
+    cvtest::TempDir dir;
+    const QString tool = dir.file(QStringLiteral("corvantis-wordlist"));
+    ASSERT_TRUE(QFile::copy(QStringLiteral(CV_TOOL_PROGRAM), tool));
+    QFile::setPermissions(tool, QFile::permissions(tool) | QFileDevice::ExeOwner);
+    const QString toolLog = dir.file(QStringLiteral("tool.log"));
+    const TRun run = RunProgram(tool, {QStringLiteral("/log"), toolLog}, dir.path(),
+                         {QStringLiteral("CV_NO_CONTROLLER=1"), QStringLiteral("CV_QUIT_AFTER_START_MS=1500"),
+                          QStringLiteral("CV_MENU_COMMAND=56"), QStringLiteral("HOME=") + dir.path(),
+                          QStringLiteral("XDG_CONFIG_HOME=") + dir.file(QStringLiteral("config")),
+                          QStringLiteral("XDG_DATA_HOME=") + dir.file(QStringLiteral("data"))});
+    EXPECT_EQ(run.status, 0) << "the tool goes on after the report" << run.output.toStdString();
+    const QString logFile = dir.file(QStringLiteral("corvantis-wordlist.elf"));
+    ASSERT_EQ(EntryCount(logFile), 1) << run.output.toStdString();
+    const cv::TLogFile log(logFile.toStdString(), true);
+    EXPECT_EQ(log.GetItemValue("2.5", 0), "std::domain_error");
+    EXPECT_EQ(log.GetItemValue("2.6", 0), "Division by zero (Cause a Crash).");
+    const QString events = QString::fromUtf8(cvtest::readAll(toolLog));
+    for (const char* line : {"Corvantis Error noticed", "Showing error", "finished showing", "Saving error in", "Saved"})
+        EXPECT_TRUE(events.contains(QString::fromLatin1(line))) << line;
+}

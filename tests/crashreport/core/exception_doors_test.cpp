@@ -1,0 +1,71 @@
+#include "crashreport/core/exception_doors.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <stdexcept>
+
+#include "crashreport/core/crashbox_records.h"
+#include "support/test_support.h"
+
+using namespace cv;
+
+namespace {
+int* volatile gNowhere = nullptr;
+}
+
+TEST(ExcludedThreads, AreAddedOnceAndRemoved)
+{
+    EXPECT_FALSE(IsThreadExcluded(4711));
+    AddExcludedThread(4711);
+    AddExcludedThread(4711);
+    AddExcludedThread(4712);
+    EXPECT_TRUE(IsThreadExcluded(4711));
+    RemoveExcludedThread(4711);
+    EXPECT_FALSE(IsThreadExcluded(4711));
+    EXPECT_TRUE(IsThreadExcluded(4712));
+    RemoveExcludedThread(4712);
+    EXPECT_FALSE(CurrentThreadExcluded());
+}
+
+TEST(GuardedCalls, AnExceptionEndsTheCallAndNothingMore)
+{
+    int signal = -1;
+    EXPECT_FALSE(CallGuarded([] { throw std::runtime_error("inside"); }, &signal));
+    EXPECT_EQ(signal, 0);
+    EXPECT_TRUE(CallGuarded([] {}, &signal));
+}
+
+// The signal door's part in guarded calls: with the doors of a switched-off
+// core in place, a fault inside a guarded call ends that call, and a fault
+// outside one still ends the process by its own signal.
+TEST(GuardedCalls, AFaultInsideEndsTheCallWithItsSignal)
+{
+    int result = 0;
+    const QString text = cvtest::runInChild(
+        [] {
+            InstallSignalDoors();
+            int signal = 0;
+            const bool finished = CallGuarded([] { *gNowhere = 1; }, &signal);
+            const bool nested = CallGuarded([] {
+                int inner = 0;
+                CallGuarded([] { std::raise(SIGFPE); }, &inner);
+                if (inner != SIGFPE)
+                    throw std::logic_error("the inner guard missed");
+            });
+            RemoveSignalDoors();
+            return QStringLiteral("%1 %2 %3").arg(finished).arg(signal).arg(nested);
+        },
+        &result);
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(text, QStringLiteral("0 %1 1").arg(SIGSEGV));
+
+    const QString unguarded = cvtest::runInChild(
+        [] {
+            InstallSignalDoors();
+            *gNowhere = 1;
+            return QStringLiteral("survived");
+        },
+        &result);
+    EXPECT_EQ(result, -SIGSEGV) << unguarded.toStdString();
+}

@@ -1,0 +1,81 @@
+#include "crashreport/core/thread_doors.h"
+
+#include <gtest/gtest.h>
+
+#include <pthread.h>
+#include <signal.h>
+
+#include <QString>
+#include <QStringList>
+
+#include <thread>
+
+#include "crashreport/core/crashbox_helpers.h"
+#include "crashreport/core/exception_log.h"
+#include "support/test_support.h"
+
+using namespace cv;
+
+namespace {
+
+// What the threads list holds of the calling thread ("absent" when nothing).
+QString OwnEntry()
+{
+    TCrashboxThreadsList* list = ThreadsList();
+    if (!list)
+        return QStringLiteral("no list");
+    const uint32_t self = CurrentThreadID();
+    for (int i = 0; i < list->Count(); ++i) {
+        const TCrashboxThreadInfo* entry = list->GetItem(i);
+        if (entry->ID != self)
+            continue;
+        return QStringLiteral("caller %1 top %2 stack %3")
+            .arg(entry->CallerID == MainThread().ID ? QStringLiteral("main") : QString::number(entry->CallerID))
+            .arg(entry->TopOfStack == ThreadTopOfStack() ? QStringLiteral("right") : QStringLiteral("wrong"))
+            .arg(entry->CallerStackDump && !entry->CallerStackDump->empty() ? QStringLiteral("copied") : QStringLiteral("none"));
+    }
+    return QStringLiteral("absent");
+}
+
+bool HasAlternateStack()
+{
+    stack_t current{};
+    return ::sigaltstack(nullptr, &current) == 0 && !(current.ss_flags & SS_DISABLE) && current.ss_size > 0;
+}
+
+void* ExitEarly(void*)
+{
+    ::pthread_exit(nullptr);
+}
+
+} // namespace
+
+// Each case starts the core in a child process: its doors change the process.
+TEST(ThreadDoors, AThreadTheProgramStartsIsListedWithItsCreatorAndLeavesAtItsEnd)
+{
+    int result = -1;
+    const QString text = cvtest::runInChild(
+        [] {
+            TExceptionLogStartup startup;
+            startup.CarriesCoreData = true;
+            InitExceptionLog(startup);
+            QStringList seen;
+            std::thread([&] { seen << OwnEntry() << (HasAlternateStack() ? "alternate stack" : "no alternate stack"); }).join();
+            {
+                TCoreThreadScope core;
+                std::thread([&] { seen << QStringLiteral("core thread: ") + OwnEntry(); }).join();
+            }
+            pthread_t early{};
+            ::pthread_create(&early, nullptr, &ExitEarly, nullptr);
+            ::pthread_join(early, nullptr);
+            seen << QStringLiteral("left: %1").arg(ThreadsList()->Count());
+            DoneExceptionLog();
+            return seen.join(QLatin1Char('\n'));
+        },
+        &result);
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(text.toStdString(), "caller main top right stack copied\n"
+                                  "alternate stack\n"
+                                  "core thread: absent\n"
+                                  "left: 1");
+}
