@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QFile>
 
 #include <atomic>
 #include <chrono>
@@ -14,11 +15,17 @@
 
 #include "crashreport/core/crashbox_events.h"
 #include "crashreport/core/dialog_state.h"
+#include "crashreport/core/exception_handler.h"
+#include "crashreport/core/exception_handling_unit.h"
 #include "crashreport/core/internal_errors.h"
+#include "crashreport/core/report_files.h"
+#include "crashreport/core/report_text.h"
 #include "crashreport/dialogs/exception_dialog.h"
 #include "crashreport/dialogs/send_dialog.h"
+#include "crashreport/gui_facts/qt_gui_facts.h"
 #include "crashreport/send/report_sending.h"
 #include "crashreport/send/reporter_request.h"
+#include "suite/logging.h"
 
 extern char** environ;
 
@@ -52,6 +59,28 @@ void SendBesideTheDialogs(const TReportToSend& report)
     sender.join();
 }
 
+// The steps to reproduce as a section of the report to send, after its
+// general information, as the crashed process would have put them (it
+// logged the report before they were asked).
+void AddReproduceSection(TExceptionDialogHost& host, const TCrashboxModuleOptions& options)
+{
+    TExceptionReportTexts& texts = host.Texts;
+    const std::string& steps = options.ReproduceText();
+    if (!options.LogOptions().Contains(loAppendReproduceText) || steps.empty() || !texts.Report.starts_with(texts.General))
+        return;
+    TReportText pieces;
+    pieces.General = texts.General;
+    pieces.InsertSection(CustomTextSection(options.GetExpandedText(mtReproduceDialog_Caption), steps));
+    texts.Report = pieces.General + texts.Report.substr(texts.General.size());
+    texts.General = std::move(pieces.General);
+}
+
+bool WriteScreenshotFile(const std::string& fileName, const std::string& bytes)
+{
+    QFile file(QString::fromStdString(fileName));
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes.data(), qint64(bytes.size())) == qint64(bytes.size());
+}
+
 // Starts the crashed program again with its own arguments.
 void RestartCrashedProgram(const std::vector<std::string>& arguments)
 {
@@ -76,16 +105,27 @@ int RunCrashReporter(const std::string& requestFile)
         return 2;
     }
     TCrashboxModuleOptions& options = *request.Options;
+    // The crash-event lines of the program's handlers go where the crashed
+    // process wrote its own.
+    if (!request.LogFile.empty()) {
+        SetLogFilename(QString::fromStdString(request.LogFile));
+        SwitchLogging(true);
+    }
+    // The screenshot was taken in the crashed process, while its windows were there.
+    const std::string screenshot = ScreenshotFileName(options);
+    const bool haveScreenshot = request.ScreenshotChecked && !request.Screenshot.empty() && !screenshot.empty() &&
+                                WriteScreenshotFile(screenshot, request.Screenshot);
     TExceptionDialogState& state = ExceptionDialogState();
     state = TExceptionDialogState{};
     state.DialogType = request.DialogType;
     state.SendChecked = request.SendChecked;
-    // The crashed program's windows are gone: there is nothing to picture.
-    state.ScreenshotChecked = false;
+    state.ScreenshotChecked = haveScreenshot;
     state.CopyChecked = request.CopyChecked;
     state.DialogWorkArea = GetForegroundWorkArea();
 
-    TCrashboxExceptionRecord record;
+    // The program's handlers get the handler's record of the exception, as
+    // they would have in the crashed process.
+    TCrashboxExceptionRecord& record = LastExceptionRecord();
     record.LogText = request.Report;
     record.CurrentModuleOptions = &options;
     TExceptionDialogHost host;
@@ -94,10 +134,8 @@ int RunCrashReporter(const std::string& requestFile)
     host.ExceptionCount = request.ExceptionCount;
     host.DuplicateInLog = request.DuplicateInLog;
     host.Texts = {request.General, request.Assembler, request.CPU, request.Report, request.ReportCopy, request.SendText};
-    host.ActionNotify = [&](uint8_t action, bool& execute) {
-        if (TExceptionActionNotifyProc cell = ExceptionActionNotify())
-            cell(record, action, execute);
-    };
+    host.ActionNotify = [&](uint8_t action, bool& execute) { RaiseExceptionActionNotify(record, action, execute); };
+    host.CustomButtonClick = [&](bool& closeDialog) { RaiseCustomButtonClickNotify(record, closeDialog); };
 
     InstallSendDialog();
     const TExceptionDialogType kind = request.DialogType;
@@ -107,8 +145,10 @@ int RunCrashReporter(const std::string& requestFile)
             state.DialogShownAgain = true;
             ShowExceptionDialog(false, host);
         }
-        if (kind == edtCrashbox)
+        if (kind == edtCrashbox) {
             ShowReproduceDialog(host);
+            AddReproduceSection(host, options);
+        }
     }
     if (state.CopyChecked)
         CopyToClipboard(host.Texts.Report);
@@ -116,6 +156,7 @@ int RunCrashReporter(const std::string& requestFile)
     if (SendMethodConfigured(options) && !request.DuplicateInLog && (state.SendChecked || kind == edtNone)) {
         TReportToSend report;
         report.Options = &options;
+        report.State.ScreenshotChecked = state.ScreenshotChecked;
         report.State.ExceptionTime = request.ExceptionTime;
         report.State.ComputerName = request.ComputerName;
         report.State.Password = request.Password;
@@ -126,16 +167,11 @@ int RunCrashReporter(const std::string& requestFile)
         report.ExceptionMessage = request.ExceptionMessage;
         report.ExceptionID = request.ExceptionID;
         report.AppVersion = request.AppVersion;
-        TReportSenderServices services;
-        services.CopyTextToClipboard = [](const std::string& text) {
-            QMetaObject::invokeMethod(qApp, [text] { CopyToClipboard(text); }, Qt::QueuedConnection);
-        };
-        services.RestartOrTerminate = [](bool) {};
-        SetReportSenderServices(services);
+        record.LogText = host.Texts.Report;
         SendBesideTheDialogs(report);
-        FinishReportSending(options);
-        SetReportSenderServices({});
     }
+    // The screenshot file goes.
+    FinishReportSending(options);
     UninstallSendDialog();
     QCoreApplication::processEvents();
     if (state.TerminateRequested && options.TerminateBtnOperation() == tbRestart)
@@ -144,12 +180,22 @@ int RunCrashReporter(const std::string& requestFile)
     return 0;
 }
 
-std::optional<int> RunCrashReporterIfAsked(int argc, const char* const* argv)
+std::optional<int> RunAsCrashReporter(int& argc, char** argv)
 {
     const std::string requestFile = ReporterRequestArgument(argc, argv);
     if (requestFile.empty())
         return std::nullopt;
-    return RunCrashReporter(requestFile);
+    std::optional<QApplication> app;
+    if (!QCoreApplication::instance())
+        app.emplace(argc, argv);
+    InitExceptionHandlingUnit();
+    std::optional<TQtGuiFactsRegistration> guiFacts(std::in_place);
+    const int exitCode = RunCrashReporter(requestFile);
+    guiFacts.reset();
+    // The crashed run's log gets no closing line of the reporter's.
+    SwitchLogging(false);
+    DoneExceptionHandlingUnit();
+    return exitCode;
 }
 
 } // namespace cv

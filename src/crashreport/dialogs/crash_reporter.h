@@ -7,9 +7,9 @@
 // modules, processes) are not carried over: the detailed dialog's list
 // pages stay empty, the report's text holds them.
 //
-// A program calls RunCrashReporterIfAsked first thing after making its
-// QApplication; the crashed process's hand-over (HandOverToReporter)
-// writes the request and starts the reporter.
+// A program calls RunAsCrashReporter first thing in main; the crashed
+// process's hand-over (HandOverToReporter) writes the request and starts
+// the reporter.
 
 #include <optional>
 #include <string>
@@ -20,7 +20,12 @@ namespace cv {
 // a thread of its own meanwhile); the request file is deleted at the end.
 // The exit code: 0 done, 2 the request could not be read.
 int RunCrashReporter(const std::string& requestFile);
-// The exit code of RunCrashReporter when the arguments name a request; none otherwise.
-std::optional<int> RunCrashReporterIfAsked(int argc, const char* const* argv);
+// The reporter program: when the arguments name a request, the application
+// object (unless there is one), the tool's crash-event unit writing into
+// the crashed run's log (exception_handling_unit.h) and the window system's
+// facts, then RunCrashReporter; its exit code. None when the arguments name
+// no request: the program starts as usual. The crash-report core is not
+// started in a reporter: it reports nothing of its own.
+std::optional<int> RunAsCrashReporter(int& argc, char** argv);
 
 } // namespace cv

@@ -7,6 +7,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScreen>
+#include <QThread>
 #include <QWindow>
 
 #include <algorithm>
@@ -204,6 +205,15 @@ QRect GetWindowWorkArea(const QWidget* window)
     if (!screen)
         screen = QGuiApplication::primaryScreen();
     return screen ? screen->availableGeometry() : QRect(0, 0, 800, 600);
+}
+
+bool RunOnGuiThread(const std::function<void()>& procedure)
+{
+    QCoreApplication* app = QCoreApplication::instance();
+    if (!app || QThread::currentThread() == app->thread())
+        return false;
+    QMetaObject::invokeMethod(app, procedure, Qt::BlockingQueuedConnection);
+    return true;
 }
 
 QRect GetForegroundWorkArea() { return GetWindowWorkArea(QApplication::activeWindow()); }

@@ -8,20 +8,16 @@
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <mutex>
-#include <optional>
 #include <system_error>
 #include <thread>
-
-#include <unistd.h>
 
 #include "crashreport/core/crashbox_events.h"
 #include "crashreport/core/crashbox_helpers.h"
 #include "crashreport/core/crashbox_zip.h"
-#include "crashreport/core/dialog_state.h"
+#include "crashreport/core/exception_handler.h"
 #include "crashreport/core/exception_object.h"
 #include "crashreport/core/file_version.h"
 #include "crashreport/core/internal_errors.h"
@@ -38,13 +34,9 @@ namespace {
 
 // The library-wide state of sending. Sends never overlap (the send lock
 // serialises send threads; the handler takes one exception at a time), so
-// the send's own fields need no lock; the services and the send-thread
-// count are guarded because they are set and read from other threads.
+// the send's own fields need no lock; the send-thread count is guarded
+// because it is read from other threads.
 struct TSenderState {
-    std::mutex servicesLock;
-    TReportSenderServices services;
-    TTerminateBtnOperation requestedOperation = tbNone;
-
     std::mutex sendLock; // whole sends made by send threads
 
     std::mutex threadsLock;
@@ -66,12 +58,6 @@ TSenderState& Sender()
     return state;
 }
 
-TReportSenderServices Services()
-{
-    std::lock_guard lock(Sender().servicesLock);
-    return Sender().services;
-}
-
 TReportToSend& Report()
 {
     if (!Sender().report)
@@ -81,46 +67,17 @@ TReportToSend& Report()
 
 TCrashboxModuleOptions& Options() { return *Report().Options; }
 
-void RunInExceptionThread(const std::function<void()>& procedure)
+// The action event (execute) or the error event (retry): every receiver,
+// on the raising thread, with the handler's record of the exception.
+void NotifyAction(uint8_t action, bool& execute)
 {
-    const TReportSenderServices services = Services();
-    if (services.RunInExceptionThread)
-        services.RunInExceptionThread(procedure);
-    else
-        procedure();
+    RunInExceptionThread([&] { RaiseExceptionActionNotify(LastExceptionRecord(), action, execute); });
 }
 
-// The record the event cells get when the handler bound no events: the
-// handler's record when it gives one, else one made for this send.
-template <typename Call>
-void WithRecord(Call call)
+void NotifyError(uint8_t action, bool& retry)
 {
-    const TReportSenderServices services = Services();
-    if (TCrashboxExceptionRecord* record = services.LastExceptionRecord ? services.LastExceptionRecord() : nullptr) {
-        call(*record);
-        return;
-    }
-    TCrashboxExceptionRecord record;
-    record.LogText = Report().State.ReportText;
-    record.CurrentModuleOptions = Report().Options;
-    call(record);
+    RunInExceptionThread([&] { RaiseExceptionErrorNotify(LastExceptionRecord(), action, retry); });
 }
-
-// The action event (execute) or the error event (retry), on the raising thread.
-void NotifyEvent(bool errorEvent, uint8_t action, bool& flag)
-{
-    RunInExceptionThread([&] {
-        const TReportSenderServices services = Services();
-        const auto& handlers = errorEvent ? services.ErrorNotify : services.ActionNotify;
-        if (handlers)
-            handlers(action, flag);
-        else if (const auto cell = errorEvent ? ExceptionErrorNotify() : ExceptionActionNotify())
-            WithRecord([&](TCrashboxExceptionRecord& record) { cell(record, action, flag); });
-    });
-}
-
-void NotifyAction(uint8_t action, bool& execute) { NotifyEvent(false, action, execute); }
-void NotifyError(uint8_t action, bool& retry) { NotifyEvent(true, action, retry); }
 
 // The success and failure boxes: shown on the program's main thread (the
 // message services are widgets), waiting there when the send runs on
@@ -208,19 +165,12 @@ void DeleteSendFiles()
 
 } // namespace
 
-void SetReportSenderServices(TReportSenderServices services)
-{
-    std::lock_guard lock(Sender().servicesLock);
-    Sender().services = std::move(services);
-}
-
 // --- The send ---
 
 void SendErrorReport(const TReportToSend& report)
 {
-    const TReportSenderServices services = Services();
-    const bool singleThread = services.SingleThreadMode && services.SingleThreadMode();
-    if (singleThread || !report.Options->CommonSendOptions().Contains(sndSendInSeparatedThread)) {
+    // The handler keeps a fatal signal's report on one thread.
+    if (DirectMode() || !report.Options->CommonSendOptions().Contains(sndSendInSeparatedThread)) {
         DoSendErrorReport(report);
         return;
     }
@@ -272,13 +222,8 @@ bool DoSendErrorReport(const TReportToSend& report)
                 ok = SendReportByWeb() && ok; // runs even when the e-mail step failed
         }
 
-        const TReportSenderServices services = Services();
-        if (!ok && options.BehaviourOptions().Contains(boCopyLogInCaseOfError)) {
-            if (services.CopyTextToClipboard)
-                services.CopyTextToClipboard(current.State.ReportText);
-            else
-                CopyTextToClipboard(current.State.ReportText);
-        }
+        if (!ok && options.BehaviourOptions().Contains(boCopyLogInCaseOfError))
+            CopyTextToClipboard(current.State.ReportText);
         if (options.CommonSendOptions().Contains(sndShowSuccessFailureMsg) && !sender.messageShown) {
             TDialogRequest request;
             request.kind = ok ? TDialogKind::Information : TDialogKind::Error;
@@ -298,52 +243,6 @@ bool DoSendErrorReport(const TReportToSend& report)
     }
     DeleteSendFiles();
     return ok;
-}
-
-void FinishReportSending(TCrashboxModuleOptions& options)
-{
-    DeleteFileIfAny(ScreenshotFileName(options));
-    const TTerminateBtnOperation operation = options.AutoCrashOperation();
-    if (IsIDEHost() || operation == tbNone)
-        return;
-    const TReportSenderServices services = Services();
-    const std::vector<std::string> times = services.ErrorTimes ? services.ErrorTimes() : std::vector<std::string>();
-    if (times.empty() || int64_t(times.size()) != options.AutoCrashNumber())
-        return;
-    const std::optional<double> first = DotStrToFloat(times.front());
-    const std::optional<double> last = DotStrToFloat(times.back());
-    if (!first || !last || *last - *first > double(options.AutoCrashMinutes()) / 1440.0)
-        return;
-    if (services.SetTerminateOperation) {
-        services.SetTerminateOperation(operation);
-    } else {
-        {
-            std::lock_guard lock(Sender().servicesLock);
-            Sender().requestedOperation = operation;
-        }
-        ExceptionDialogState().TerminateRequested = true;
-        options.SetTerminateBtnOperation(operation);
-    }
-}
-
-void FreeLastCallStack()
-{
-    const TReportSenderServices services = Services();
-    if (services.FreeLastCallStack)
-        services.FreeLastCallStack();
-}
-
-void TerminateOrRestartIfRequested(const TCrashboxModuleOptions& options)
-{
-    const TReportSenderServices services = Services();
-    const bool requested =
-        services.TerminateRequested ? services.TerminateRequested() : ExceptionDialogState().TerminateRequested;
-    if (!requested)
-        return;
-    const bool restart = options.TerminateBtnOperation() == tbRestart;
-    if (services.RestartOrTerminate)
-        services.RestartOrTerminate(restart);
-    RestartOrTerminate(restart);
 }
 
 void WaitForReportSending()
@@ -425,11 +324,7 @@ bool TryWeb()
     context.AttachedFiles = sender.attachedFiles;
     context.CustomWebFields = sender.customWebFields;
     context.RequestCustomWebFields = [](TNameValueList& fields) {
-        RunInExceptionThread([&] {
-            const TReportSenderServices services = Services();
-            if (services.CustomWebFieldsRequest)
-                services.CustomWebFieldsRequest(fields);
-        });
+        RunInExceptionThread([&] { RaiseCustomWebFieldsRequest(LastExceptionRecord(), fields); });
     };
     context.MessageBox = ShowSendMessageBox;
     context.ExceptionClass = Report().ExceptionClass;
@@ -476,11 +371,7 @@ void PrepareAttachments(bool forEmail)
 {
     TSenderState& sender = Sender();
     AttachmentList(Options(), Report().State, sender.attachedFiles, forEmail);
-    RunInExceptionThread([&] {
-        const TReportSenderServices services = Services();
-        if (services.AttachedFilesRequest)
-            services.AttachedFilesRequest(sender.attachedFiles);
-    });
+    RunInExceptionThread([&] { RaiseAttachedFilesRequest(LastExceptionRecord(), sender.attachedFiles); });
     std::erase_if(sender.attachedFiles, [](const std::string& name) {
         std::error_code error;
         return name.empty() || !std::filesystem::exists(name, error);
@@ -534,9 +425,8 @@ TSendThread::TSendThread(std::unique_ptr<TReportToSend> report, std::unique_ptr<
 {
     // The handler lets go of its exception object when it is done with the
     // exception; the thread's events still show the exception.
-    const TReportSenderServices services = Services();
-    m_record = services.LastExceptionRecord ? services.LastExceptionRecord() : nullptr;
-    if (m_record && m_record->ExceptionObject) {
+    m_record = &LastExceptionRecord();
+    if (m_record->ExceptionObject) {
         m_object = std::make_unique<TExceptionObject>(*m_record->ExceptionObject);
         m_record->ExceptionObject = m_object.get();
     }
@@ -570,7 +460,7 @@ void TSendThread::Execute()
     FinishReportSending(*m_options);
     FreeLastCallStack();
     TerminateOrRestartIfRequested(*m_options);
-    if (m_record && m_record->ExceptionObject == m_object.get())
+    if (m_record->ExceptionObject == m_object.get())
         m_record->ExceptionObject = nullptr;
 }
 

@@ -11,11 +11,9 @@
 // returns at once (sndSendInSeparatedThread, unless the handler keeps
 // everything on one thread). Sends made by send threads never overlap.
 //
-// What sending needs of the exception handler (the events, running code on
-// the raising thread, the error times, termination) comes through
-// TReportSenderServices; every service has a plain default, so sending works
-// before a handler is bound (the events then reach the event cells of
-// crashbox_events.h directly).
+// The program's handlers are reached through the exception handler's events
+// (crashbox_events.h), on the thread that raised the exception
+// (RunInExceptionThread), with the handler's record of the exception.
 
 #include <cstdint>
 #include <functional>
@@ -50,41 +48,6 @@ struct TReportToSend {
     std::string AppVersion;
 };
 
-struct TReportSenderServices {
-    // Runs a procedure on the thread that raised the exception (directly when unset).
-    std::function<void(const std::function<void()>& procedure)> RunInExceptionThread;
-    // The events, every receiver in turn (action codes of crashbox_events.h).
-    // Unset: the event cells, with a record of the report being sent.
-    std::function<void(uint8_t action, bool& execute)> ActionNotify;
-    std::function<void(uint8_t action, bool& retry)> ErrorNotify;
-    // The program's handlers may add files to send (none when unset).
-    std::function<void(std::vector<std::string>& files)> AttachedFilesRequest;
-    // ... and fields to a web upload (name=value lines; none when unset).
-    std::function<void(std::vector<std::string>& fields)> CustomWebFieldsRequest;
-    // The handler keeps everything on the calling thread (false when unset).
-    std::function<bool()> SingleThreadMode;
-    // The times of the last errors (date-times written with "." as decimal
-    // separator), oldest first (none when unset).
-    std::function<std::vector<std::string>()> ErrorTimes;
-    // Asks for the program's end (tbTerminate) or restart (tbRestart) after
-    // the handling; whether that was asked (unset: the dialog state's flag,
-    // and the operation kept here).
-    std::function<void(TTerminateBtnOperation operation)> SetTerminateOperation;
-    std::function<bool()> TerminateRequested;
-    // Ends the program, starting it again first when asked; does not return
-    // (unset: RestartOrTerminate of window_services.h).
-    std::function<void(bool restart)> RestartOrTerminate;
-    // Puts the report text on the clipboard (unset: CopyTextToClipboard of window_services.h).
-    std::function<void(const std::string& text)> CopyTextToClipboard;
-    // Frees the call stacks of the last exception (nothing when unset).
-    std::function<void()> FreeLastCallStack;
-    // The record of the exception being handled, whose ExceptionObject a
-    // send thread replaces by its own copy while it runs (none when unset).
-    std::function<TCrashboxExceptionRecord*()> LastExceptionRecord;
-};
-// Binds the handler's services (all of them at once; empty ones take their default).
-void SetReportSenderServices(TReportSenderServices services);
-
 // --- The send ---
 
 // Sends now, or starts a send thread and returns at once.
@@ -92,11 +55,11 @@ void SendErrorReport(const TReportToSend& report);
 // The send itself on the calling thread: both steps, the message and the
 // clean-up of the send's files. True when every step that ran succeeded.
 bool DoSendErrorReport(const TReportToSend& report);
-// The after-steps: a send thread runs them itself; after a send on the
-// calling thread the handler calls them.
-void FinishReportSending(TCrashboxModuleOptions& options);
-void FreeLastCallStack();
-void TerminateOrRestartIfRequested(const TCrashboxModuleOptions& options);
+// The after-steps (FinishReportSending, FreeLastCallStack,
+// TerminateOrRestartIfRequested) are the handler's (exception_handler.h): a
+// send thread runs them itself; after a send on the calling thread the
+// handler does.
+
 // Waits until no send thread runs (at the end of the program, or of a
 // test); on the GUI thread it serves the thread's events meanwhile.
 void WaitForReportSending();

@@ -45,7 +45,7 @@ auto Texts(Request& r)
     return std::array{&r.ErrorMessage, &r.General,          &r.Assembler,        &r.CPU,
                       &r.Report,       &r.ReportCopy,       &r.SendText,         &r.ExceptionClass,
                       &r.ExceptionMessage, &r.ExceptionID,  &r.AppVersion,       &r.ComputerName,
-                      &r.Password};
+                      &r.Password,     &r.LogFile,          &r.Screenshot};
 }
 
 } // namespace

@@ -45,6 +45,11 @@ struct TReporterRequest {
     QDateTime ExceptionTime;
     std::string ComputerName;
     std::string Password;
+    // The program's own log while it was on (the reporter writes its
+    // crash-event lines there too); empty when it was off.
+    std::string LogFile;
+    // The screenshot taken in the crashed process (PNG bytes; empty: none).
+    std::string Screenshot;
     // The crashed program's arguments (its file first), for a restart.
     std::vector<std::string> Arguments;
 };

@@ -65,8 +65,7 @@ TEST_P(CrashReporter, ShowsTheDialogAndSendsAsChosen)
 {
     const ReporterCase& c = GetParam();
     const std::string file = Request(c);
-    const char* argv[] = {"example", "--crashbox-reporter", file.c_str()};
-    EXPECT_EQ(RunCrashReporterIfAsked(3, argv), std::optional<int>(0));
+    EXPECT_EQ(RunCrashReporter(file), 0);
     EXPECT_EQ(Mails(), c.mails);
     EXPECT_EQ(boxes.Requests().size(), c.kind == edtMessageBox ? 1u : 0u);
     if (c.kind == edtMessageBox) {
@@ -81,8 +80,10 @@ INSTANTIATE_TEST_SUITE_P(Choices, CrashReporter,
 
 TEST_F(CrashReporter, AnUnreadableRequestEndsWithCodeTwo)
 {
-    const char* argv[] = {"example", "segv"};
-    EXPECT_EQ(RunCrashReporterIfAsked(2, argv), std::nullopt) << "not a reporter";
+    char example[] = "example", segv[] = "segv";
+    char* argv[] = {example, segv, nullptr};
+    int argc = 2;
+    EXPECT_EQ(RunAsCrashReporter(argc, argv), std::nullopt) << "not a reporter";
     const QString bad = dir.write(QStringLiteral("bad.request"), "CBRR");
     EXPECT_EQ(RunCrashReporter(bad.toStdString()), 2);
 }

@@ -4,7 +4,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QProcess>
 
 #include <atomic>
 #include <thread>
@@ -12,13 +11,27 @@
 #include "crashreport/core/crashbox_events.h"
 #include "crashreport/core/crashbox_helpers.h"
 #include "crashreport/core/dialog_state.h"
+#include "crashreport/core/exception_handler.h"
 #include "crashreport/core/internal_errors.h"
+#include "crashreport/core/window_services.h"
 #include "local_servers.h"
 #include "suite/dialogs.h"
 
 using namespace cv;
 
 namespace {
+
+// The window services' clipboard, recorded.
+class TRecordingClipboard : public TWindowServices {
+public:
+    std::vector<TTopLevelWindow> TopLevelWindows() const override { return {}; }
+    bool SetClipboardText(const std::string& value) override
+    {
+        text = value;
+        return true;
+    }
+    std::string text;
+};
 
 // A send of a report of program "example" whose output folder is out/ and
 // temporary folder tmp/; the mail program and the mailto command are
@@ -43,27 +56,25 @@ protected:
         settings.MailtoCommand = Recorder("mailto", 0) + " \"%1\"";
         apply();
 
-        TReportSenderServices services;
-        services.ActionNotify = [this](uint8_t action, bool& execute) {
+        events.clear();
+        notifier.OnExceptionActionNotify = [this](TCrashboxExceptionRecord&, uint8_t action, bool& execute) {
             events.push_back("action " + std::to_string(action) + (execute ? " on" : " off"));
             if (action == clearAction)
                 execute = false;
         };
-        services.ErrorNotify = [this](uint8_t action, bool& retry) {
+        notifier.OnExceptionErrorNotify = [this](TCrashboxExceptionRecord&, uint8_t action, bool& retry) {
             events.push_back("error " + std::to_string(action));
             retry = retries-- > 0;
         };
-        services.AttachedFilesRequest = [this](std::vector<std::string>& files) {
+        notifier.OnAttachedFilesRequest = [this](TCrashboxExceptionRecord&, std::vector<std::string>& files) {
             ++attachmentRequests;
             files.insert(files.end(), extraFiles.begin(), extraFiles.end());
         };
-        services.ErrorTimes = [this] { return errorTimes; };
-        services.CopyTextToClipboard = [this](const std::string& text) { clipboard = text; };
-        SetReportSenderServices(services);
+        RegisterWindowServices(clipboard);
     }
     void TearDown() override
     {
-        SetReportSenderServices({});
+        RegisterWindowServices(nullptr);
         qputenv("TMPDIR", oldTmp);
         cvtest::SendTest::TearDown();
     }
@@ -86,12 +97,7 @@ protected:
     // The names in a zip archive, as Python's zipfile reads them.
     QStringList ZipNames(const QString& zip) const
     {
-        QProcess p;
-        p.start(cvtest::pathPython(), {QStringLiteral("-c"),
-                                       QStringLiteral("import sys, zipfile\nfor n in zipfile.ZipFile(sys.argv[1]).namelist(): print(n)"),
-                                       zip});
-        p.waitForFinished(10000);
-        return QString::fromUtf8(p.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        return cvtest::ArchiveMembers(QStringLiteral("zip"), zip, dir.file(QStringLiteral("unzipped")));
     }
     QStringList TempFiles() const
     {
@@ -105,8 +111,8 @@ protected:
     int retries = 0;
     int attachmentRequests = 0;
     std::vector<std::string> extraFiles;
-    std::vector<std::string> errorTimes;
-    std::string clipboard;
+    std::shared_ptr<TRecordingClipboard> clipboard = std::make_shared<TRecordingClipboard>();
+    TCrashboxNotifier notifier;
     TScriptedDialogs boxes;
     TDialogServiceGuard boxGuard{&boxes};
     QByteArray oldTmp;
@@ -147,34 +153,13 @@ TEST_F(ReportSending, TheTemporaryLogCopyEndsInThreeLineBreaks)
         TReportToSend probe = report;
         extraFiles.clear();
         // The attached-files handler sees the copy before it is zipped.
-        TReportSenderServices services;
-        services.AttachedFilesRequest = [this](std::vector<std::string>& files) {
-            clipboard = cvtest::readAll(QString::fromStdString(files.at(0))).toStdString();
+        std::string copy;
+        notifier.OnAttachedFilesRequest = [&copy](TCrashboxExceptionRecord&, std::vector<std::string>& files) {
+            copy = cvtest::readAll(QString::fromStdString(files.at(0))).toStdString();
         };
-        SetReportSenderServices(services);
         DoSendErrorReport(probe);
-        EXPECT_EQ(clipboard, "A\r\nB\r\n\r\n\r\n") << text;
+        EXPECT_EQ(copy, "A\r\nB\r\n\r\n\r\n") << text;
     }
-}
-
-std::vector<std::string> gCellCalls;
-
-TEST_F(ReportSending, WithoutAHandlerTheEventCellsHearOfTheSteps)
-{
-    SetReportSenderServices({});
-    SetExceptionActionNotify([](TCrashboxExceptionRecord& record, uint8_t action, bool&) {
-        gCellCalls.push_back(std::to_string(action) + " " + record.LogText + (record.CurrentModuleOptions ? "" : "?"));
-    });
-    SetExceptionErrorNotify([](TCrashboxExceptionRecord&, uint8_t action, bool&) {
-        gCellCalls.push_back("error " + std::to_string(action));
-    });
-    options.SetEMailSendMode(esmSMTPClient);
-    options.SetSMTPHost("127.0.0.1");
-    options.SetSMTPPort(cvtest::FreePort(true));
-    DoSendErrorReport(report);
-    SetExceptionActionNotify(nullptr);
-    SetExceptionErrorNotify(nullptr);
-    EXPECT_EQ(gCellCalls, (std::vector<std::string>{"4 The report\r\n", "error 5", "5 The report\r\n"}));
 }
 
 struct MailFailure {
@@ -213,7 +198,7 @@ TEST_F(ReportSending, ClearingActionFourSkipsTheStepAsAFailure)
     EXPECT_FALSE(DoSendErrorReport(report));
     EXPECT_EQ(events, (std::vector<std::string>{"action 4 on", "action 5 off"}));
     EXPECT_EQ(Calls(QStringLiteral("mail")), 0);
-    EXPECT_EQ(clipboard, "The report\r\n");
+    EXPECT_EQ(clipboard->text, "The report\r\n");
     ASSERT_EQ(boxes.Requests().size(), 1u);
     EXPECT_EQ(boxes.Requests()[0].kind, TDialogKind::Error);
     EXPECT_EQ(boxes.Requests()[0].text, QStringLiteral("Sorry, sending the message didn't work."));
@@ -267,30 +252,6 @@ TEST_F(ReportSending, AFailedReportLeavesACompressedCopyAndTheTenLastAreKept)
     EXPECT_EQ(LastInternalWarning().Code, eeEmailSMTPError);
 }
 
-struct AutoCrashCase {
-    std::vector<std::string> times;
-    bool terminate;
-};
-
-class AutoCrash : public ReportSending, public ::testing::WithParamInterface<AutoCrashCase> {};
-
-TEST_P(AutoCrash, RepeatedErrorsWithinTheMinutesEndTheProgram)
-{
-    options.SetAutoCrashOperation(tbTerminate);
-    options.SetAutoCrashNumber(4);
-    options.SetAutoCrashMinutes(1);
-    errorTimes = GetParam().times;
-    FinishReportSending(options);
-    EXPECT_EQ(ExceptionDialogState().TerminateRequested, GetParam().terminate);
-    EXPECT_EQ(options.TerminateBtnOperation(), GetParam().terminate ? tbTerminate : tbRestart);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Times, AutoCrash,
-    ::testing::Values(AutoCrashCase{{"45000.5", "45000.5001", "45000.5002", "45000.5006944"}, true},
-                      AutoCrashCase{{"45000.5", "45000.5001", "45000.5002", "45000.5007"}, false},
-                      AutoCrashCase{{"45000.5", "45000.5001", "45000.5002"}, false}));
-
 TEST_F(ReportSending, ASendThreadReturnsAtOnceAndWorksOnItsOwnCopies)
 {
     options.SetEMailSendMode(esmEmailClient);
@@ -298,20 +259,17 @@ TEST_F(ReportSending, ASendThreadReturnsAtOnceAndWorksOnItsOwnCopies)
     const std::string shot = ScreenshotFileName(options);
     dir.write(QStringLiteral("tmp/Screenshot.png"), "png");
     TExceptionObject object = ExceptionObjectOfKind("EAccessViolation", "at 0");
-    TCrashboxExceptionRecord record;
+    TCrashboxExceptionRecord& record = LastExceptionRecord();
     record.ExceptionObject = &object;
     std::atomic<bool> release{false};
     std::thread::id eventThread;
     const TExceptionObject* seen = nullptr;
-    TReportSenderServices services;
-    services.ActionNotify = [&](uint8_t action, bool&) {
+    notifier.OnExceptionActionNotify = [&](TCrashboxExceptionRecord& given, uint8_t action, bool&) {
         eventThread = std::this_thread::get_id();
-        seen = record.ExceptionObject;
+        seen = given.ExceptionObject;
         while (action == caSendingEmail && !release)
             std::this_thread::yield();
     };
-    services.LastExceptionRecord = [&] { return &record; };
-    SetReportSenderServices(services);
     SendErrorReport(report);
     options.SetEMailSendMode(esmNoSend); // the thread has its own options
     release = true;

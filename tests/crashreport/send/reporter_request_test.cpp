@@ -26,6 +26,8 @@ TReporterRequest MakeRequest()
     request.ExceptionID = "7A3F";
     request.ExceptionTime = QDateTime::fromMSecsSinceEpoch(1709647389000);
     request.Arguments = {"/opt/example/example", "segv", "--output", "/tmp/o"};
+    request.LogFile = "/tmp/o/CVlog.txt";
+    request.Screenshot = std::string("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16);
     return request;
 }
 
@@ -50,6 +52,8 @@ TEST(ReporterRequest, ComesBackAsItWasWritten)
     EXPECT_EQ(read.ExceptionID, "7A3F");
     EXPECT_EQ(read.ExceptionTime, want.ExceptionTime);
     EXPECT_EQ(read.Arguments, want.Arguments);
+    EXPECT_EQ(read.LogFile, want.LogFile);
+    EXPECT_EQ(read.Screenshot, want.Screenshot) << "bytes, zeros included";
 }
 
 TEST(ReporterRequest, AForeignOrDamagedFileGivesNothing)
