@@ -1,6 +1,8 @@
 #include "crashreport/core/exception_handler.h"
 
 #include <QCoreApplication>
+#include <QMetaObject>
+#include <QThread>
 
 #include <sys/mman.h>
 #include <unistd.h>
@@ -612,6 +614,24 @@ bool RunInExceptionThread(const std::function<void()>& procedure)
     if (active)
         state.duplicate = IsDuplicateError(CurrentOptions(), state.errorID, false);
     return done;
+}
+
+bool MainThreadServesPosted()
+{
+    const THandlerState& state = State();
+    const TCrashboxExceptionRecord* active = state.active.load();
+    return active && state.postServer.load() && state.raisingThread.load() == MainThread().ID && !IsMainThread();
+}
+
+void RunOnApplicationThread(const std::function<void()>& procedure)
+{
+    QCoreApplication* app = QCoreApplication::instance();
+    if (!app || QThread::currentThread() == app->thread())
+        procedure();
+    else if (MainThreadServesPosted())
+        RunInExceptionThread(procedure);
+    else
+        QMetaObject::invokeMethod(app, procedure, Qt::BlockingQueuedConnection);
 }
 
 namespace {

@@ -70,6 +70,16 @@ bool ProcessException(const TExceptionObject& exceptionObject, uintptr_t excepti
 // disabled. An exception or fault of the procedure ends only the procedure:
 // false then, and the failure is recorded as an internal error.
 bool RunInExceptionThread(const std::function<void()>& procedure);
+// The program's main (window) thread raised the exception being handled
+// and serves what RunInExceptionThread posts to it, for a caller on another
+// thread. Not for a fatal signal: that thread waits inside its signal handler.
+bool MainThreadServesPosted();
+// Runs the procedure on the application object's thread and waits for it:
+// here when this is that thread (or there is no application object);
+// posted to it when it waits for the handling (MainThreadServesPosted);
+// else through a blocking queued call, which needs that thread to serve its
+// events.
+void RunOnApplicationThread(const std::function<void()>& procedure);
 
 // --- The state of the handler (one set per process) ---
 

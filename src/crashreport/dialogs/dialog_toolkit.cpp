@@ -14,6 +14,7 @@
 #include <cmath>
 
 #include "crashreport/core/dialog_state.h"
+#include "crashreport/core/exception_handler.h"
 
 namespace cv {
 
@@ -212,7 +213,7 @@ bool RunOnGuiThread(const std::function<void()>& procedure)
     QCoreApplication* app = QCoreApplication::instance();
     if (!app || QThread::currentThread() == app->thread())
         return false;
-    QMetaObject::invokeMethod(app, procedure, Qt::BlockingQueuedConnection);
+    RunOnApplicationThread(procedure);
     return true;
 }
 

@@ -103,8 +103,8 @@ TCaptionColors CaptionColors(bool active);
 // --- Threads ---
 
 // Widgets live on the GUI thread: called from another thread, the procedure
-// runs there through a blocking queued call (true). False on the GUI thread
-// itself or without an application: the caller runs it.
+// runs there and the caller waits (true; RunOnApplicationThread). False on
+// the GUI thread itself or without an application: the caller runs it.
 bool RunOnGuiThread(const std::function<void()>& procedure);
 
 // --- Work areas ---

@@ -182,10 +182,12 @@ bool GuiThreadUnreachable()
     QCoreApplication* app = QCoreApplication::instance();
     if (!qobject_cast<QGuiApplication*>(app) || OnGuiThread())
         return false;
-    // A fatal signal on the GUI thread: it waits inside its signal handler.
+    // The GUI thread raised the exception: it serves what the handler posts
+    // to it, unless the exception is a fatal signal (it then waits inside its
+    // signal handler).
     const TCrashboxExceptionRecord* active = ActiveExceptionRecord();
-    if (active && CurrentThreadID() == SignalReportThreadID() && active->ExceptionThreadID == MainThread().ID)
-        return true;
+    if (active && active->ExceptionThreadID == MainThread().ID)
+        return !MainThreadServesPosted();
     auto answered = std::make_shared<std::atomic<bool>>(false);
     QMetaObject::invokeMethod(app, [answered] { *answered = true; }, Qt::QueuedConnection);
     const auto deadline = std::chrono::steady_clock::now() + kGuiAnswerLimit;

@@ -12,6 +12,7 @@
 #include <memory>
 
 #include "crashreport/core/dialog_state.h"
+#include "crashreport/core/exception_handler.h"
 #include "crashreport/dialogs/dialog_pictures.h"
 #include "crashreport/send/send_context.h"
 
@@ -53,6 +54,7 @@ void EndDialogOf(uint64_t ticket)
     std::unique_ptr<TSendDialog> dialog = std::move(slot.dialog);
     slot.ticket = 0;
     dialog->End();
+    ExceptionDialogState().DialogPainted = false;
 }
 
 bool OnGuiThread()
@@ -201,8 +203,12 @@ void ShowSendDialog(bool modal, uint64_t ticket, bool senderHere)
     if (!BindSendDialogServices(ticket, ServicesFor(ticket, senderHere))) {
         slot.dialog.reset();
         slot.ticket = 0;
+        return;
     }
-    state.DialogPainted = false;
+    // Painted, the dialog lets a GUI thread that waits for the exception's
+    // handling serve its events, and so the send's updates.
+    if (!senderHere)
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 
 TSendDialog* CurrentSendDialog() { return Slot().dialog.get(); }
@@ -216,7 +222,12 @@ void InstallSendDialog()
             ShowSendDialog(modal, ticket, true);
             return CurrentSendDialog() != nullptr;
         }
-        Queue([modal, ticket] { ShowSendDialog(modal, ticket, false); });
+        // A GUI thread waiting for the exception's handling runs what the
+        // handler posts to it, not its queued calls.
+        if (MainThreadServesPosted())
+            RunInExceptionThread([modal, ticket] { ShowSendDialog(modal, ticket, false); });
+        else
+            Queue([modal, ticket] { ShowSendDialog(modal, ticket, false); });
         return true;
     });
 }

@@ -1,7 +1,6 @@
 #include "crashreport/send/report_sending.h"
 
 #include <QCoreApplication>
-#include <QMetaObject>
 #include <QString>
 #include <QThread>
 
@@ -84,11 +83,8 @@ void NotifyError(uint8_t action, bool& retry)
 // another thread.
 TDialogAnswer ShowSendResultBox(const TDialogRequest& request)
 {
-    QCoreApplication* app = QCoreApplication::instance();
-    if (!app || QThread::currentThread() == app->thread())
-        return ShowDialog(request);
     TDialogAnswer answer = request.defaultAnswer;
-    QMetaObject::invokeMethod(app, [&] { answer = ShowDialog(request); }, Qt::BlockingQueuedConnection);
+    RunOnApplicationThread([&] { answer = ShowDialog(request); });
     return answer;
 }
 

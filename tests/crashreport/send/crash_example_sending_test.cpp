@@ -148,21 +148,40 @@ TEST_F(CrashExampleSending, ARefusedReportStaysAsACompressedCopyAndTheToolLogsTh
                                   QStringLiteral("Failed to complete send"), QStringLiteral("Sent email")}));
 }
 
-TEST_F(CrashExampleSending, TheReportersDialogSendsWhenItCloses)
+struct TDialogCase {
+    const char* kind;
+    int status;
+    bool inProcess; // a C++ exception: the window thread shows the dialog itself
+};
+
+void PrintTo(const TDialogCase& c, std::ostream* os) { *os << c.kind; }
+
+class CrashExampleDialog : public CrashExampleSending, public ::testing::WithParamInterface<TDialogCase> {};
+
+TEST_P(CrashExampleDialog, TheReportGoesWhenTheDialogCloses)
 {
+    const TDialogCase& c = GetParam();
     const auto server = cvtest::StartSMTPServer(dir.file(QStringLiteral("mail")));
     ASSERT_TRUE(server->started()) << server->error().toStdString();
     const QString options = OptionsFile([](cv::TCrashboxModuleOptions& o) {
         o.SetExceptionDialogType(cv::edtMSClassic);
         o.SetAutoCloseDialogSecs(1);
     });
-    EXPECT_EQ(Crash({QStringLiteral("fpe"), QStringLiteral("--options"), options, QStringLiteral("--smtp"),
-                     QStringLiteral("127.0.0.1:%1").arg(server->port()), QStringLiteral("--to"), QStringLiteral("support@example.test")})
-                  .status,
-              -SIGFPE);
-    EXPECT_EQ(QDir(dir.file(QStringLiteral("mail"))).entryList({QStringLiteral("msg-*.json")}).size(), 1) << toolLog().toStdString();
+    const QStringList arguments{QString::fromLatin1(c.kind), QStringLiteral("--options"), options, QStringLiteral("--smtp"),
+                                QStringLiteral("127.0.0.1:%1").arg(server->port()), QStringLiteral("--to"),
+                                QStringLiteral("support@example.test"), QStringLiteral("--output"), out()};
+    const QStringList environment{QStringLiteral("TMPDIR=") + dir.file(QStringLiteral("tmp")), QStringLiteral("CV_MAIL_REPLY_SILENCE=50")};
+    const QString mail = dir.file(QStringLiteral("mail"));
+    const cvtest::ProgramRun run = cvtest::runProgram(QStringLiteral(CV_CRASH_EXAMPLE), arguments, out(), environment);
+    EXPECT_EQ(run.status, c.status);
+    EXPECT_EQ(QDir(mail).entryList({QStringLiteral("msg-*.json")}).size(), c.inProcess ? 1 : 0) << "sent before the example ended";
+    cvtest::waitForProcessesNaming(dir.file(QStringLiteral("tmp")));
+    EXPECT_EQ(QDir(mail).entryList({QStringLiteral("msg-*.json")}).size(), 1) << toolLog().toStdString();
     const QString log = toolLog();
     EXPECT_LT(log.indexOf(QStringLiteral("finished showing")), log.indexOf(QStringLiteral("Sending email")));
 }
+
+INSTANTIATE_TEST_SUITE_P(Kinds, CrashExampleDialog,
+                         ::testing::Values(TDialogCase{"fpe", -SIGFPE, false}, TDialogCase{"cxx", 1, true}));
 
 } // namespace
