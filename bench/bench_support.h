@@ -3,6 +3,7 @@
 
 #include "suite/cv_globals.h"
 #include "suite/cvbuf.h"
+#include "suite/file_system.h"
 #include "suite/my_types.h"
 
 #include <QDir>
@@ -15,6 +16,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <utility>
 
 namespace cvbench {
 
@@ -31,22 +33,144 @@ inline void RunOnPrivateSettingsWithoutDialogs()
     cv::Global_run_without_error_messages = true;
 }
 
-// Every regular file under the given files or folders, sorted.
-inline QStringList expandPaths(const QStringList& paths)
+// The arguments of a bench program, taken one by one. A value that is
+// missing, not a number or out of range, and an option not known, are told
+// (Error) and the program then ends with its usage and exit code 2.
+class TArgs {
+public:
+    explicit TArgs(QStringList args) : m_args(std::move(args)) {}
+    bool AtEnd() const { return m_at >= m_args.size(); }
+    QString Take() { return m_args[m_at++]; }
+    bool Ok() const { return m_error.isEmpty(); }
+    QString Error() const { return m_error; }
+
+    // The value after `option` (not another option).
+    bool Value(const QString& option, QString& out)
+    {
+        if (AtEnd() || (m_args[m_at].startsWith(QLatin1String("--")) && m_args[m_at].size() > 2))
+            return Fail(QStringLiteral("%1 needs a value").arg(option));
+        out = Take();
+        return true;
+    }
+    // A whole number from `lo` to `hi`.
+    template <typename T>
+    bool Number(const QString& option, T lo, T hi, T& out)
+    {
+        QString text;
+        if (!Value(option, text))
+            return false;
+        return Parse(option, text, lo, hi, out);
+    }
+    template <typename T>
+    bool Parse(const QString& option, const QString& text, T lo, T hi, T& out)
+    {
+        bool ok = false;
+        const qlonglong v = text.trimmed().toLongLong(&ok);
+        if (!ok || v < qlonglong(lo) || v > qlonglong(hi))
+            return Fail(QStringLiteral("%1 takes a whole number from %2 to %3, not \"%4\"").arg(option).arg(qlonglong(lo)).arg(qlonglong(hi)).arg(text));
+        out = T(v);
+        return true;
+    }
+    bool Unknown(const QString& option) { return Fail(QStringLiteral("unknown option %1").arg(option)); }
+    bool Fail(const QString& why)
+    {
+        if (m_error.isEmpty())
+            m_error = why;
+        return false;
+    }
+
+private:
+    QStringList m_args;
+    qsizetype m_at = 0;
+    QString m_error;
+};
+
+// Prints the reason a bench refuses its arguments, then its usage; the exit code 2.
+inline int UsageError(const QString& why, const char* usage)
 {
+    if (!why.isEmpty())
+        std::fprintf(stderr, "%s\n", qPrintable(why));
+    std::fprintf(stderr, "%s", usage);
+    return 2;
+}
+
+// The texts found under the given files or folders: every regular file,
+// sorted, and what was passed over, each as "<path>: <why>".
+struct TFoundTexts {
     QStringList files;
+    QStringList skipped;
+};
+
+inline TFoundTexts findTexts(const QStringList& paths)
+{
+    TFoundTexts out;
+    auto skip = [&](const QString& path, const QString& why) {
+        out.skipped << QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path), why);
+    };
+    auto unreadableFolder = [](const QFileInfo& fi) { return !fi.isReadable() || !fi.isExecutable(); };
     for (const QString& p : paths) {
-        QFileInfo fi(p);
-        if (fi.isDir()) {
-            QDirIterator it(p, QDir::Files, QDirIterator::Subdirectories);
-            while (it.hasNext())
-                files << it.next();
-        } else if (fi.isFile()) {
-            files << fi.absoluteFilePath();
+        const QFileInfo fi(p);
+        if (!fi.exists()) {
+            skip(p, QStringLiteral("it does not exist"));
+        } else if (fi.isDir()) {
+            if (unreadableFolder(fi)) {
+                skip(p, QStringLiteral("the folder cannot be read (permission denied)"));
+                continue;
+            }
+            QDirIterator it(p, QDir::Files | QDir::Dirs | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot,
+                            QDirIterator::Subdirectories);
+            while (it.hasNext()) {
+                const QFileInfo f(it.next());
+                if (f.isDir()) {
+                    if (unreadableFolder(f))
+                        skip(f.filePath(), QStringLiteral("the folder cannot be read (permission denied)"));
+                } else if (const QString why = cv::NotARegularFileReason(f.filePath()); !why.isEmpty()) {
+                    skip(f.filePath(), why);
+                } else if (!f.isReadable()) {
+                    skip(f.filePath(), QStringLiteral("it cannot be read (permission denied)"));
+                } else if (!f.fileName().startsWith(QLatin1Char('.'))) {
+                    out.files << f.absoluteFilePath();
+                }
+            }
+        } else if (const QString why = cv::NotARegularFileReason(p); !why.isEmpty()) {
+            skip(p, why);
+        } else if (!fi.isReadable()) {
+            skip(p, QStringLiteral("it cannot be read (permission denied)"));
+        } else {
+            out.files << fi.absoluteFilePath();
         }
     }
-    files.sort();
-    return files;
+    out.files.sort();
+    return out;
+}
+
+// Every regular file under the given files or folders, sorted.
+inline QStringList expandPaths(const QStringList& paths) { return findTexts(paths).files; }
+
+// False, telling so, when no text was found under the paths.
+inline bool haveTexts(const TFoundTexts& found, const QStringList& paths)
+{
+    if (!found.files.isEmpty())
+        return true;
+    std::fprintf(stderr, "no texts to read in %s\n", qPrintable(paths.join(QStringLiteral(", "))));
+    return false;
+}
+
+// The files less those a job could not read (named natively in its reasons).
+inline QStringList usedFiles(const QStringList& files, const QStringList& unread)
+{
+    QStringList used;
+    for (const QString& f : files)
+        if (!unread.contains(f) && !unread.contains(QDir::toNativeSeparators(f)))
+            used << f;
+    return used;
+}
+
+// Tells each text passed over and why ("skipped: <path>: <why>").
+inline void reportSkipped(const QStringList& skipped)
+{
+    for (const QString& s : skipped)
+        std::fprintf(stderr, "skipped: %s\n", qPrintable(s));
 }
 
 // Seconds taken by `wc -w` over the same files (the yardstick every bench prints).
@@ -82,6 +206,23 @@ inline void ResetPeakRss()
     QFile f(QStringLiteral("/proc/self/clear_refs"));
     if (f.open(QIODevice::WriteOnly))
         f.write("5");
+}
+
+// The "<corpus folder> [megabytes]" arguments of a bench: the texts found
+// (what was passed over told) and the megabytes (1 to `maxMegabytes`, the
+// default left when not given). -1 when both are sound, else the exit code
+// to end with: 2 for bad arguments (after the usage), 1 for no texts.
+inline int corpusAndMegabytes(const QStringList& args, const char* usage, int maxMegabytes, TFoundTexts& found,
+                              int& megabytes)
+{
+    if (args.isEmpty() || args.size() > 2 || args[0].startsWith(QLatin1String("--")))
+        return UsageError(args.isEmpty() ? QStringLiteral("no corpus folder named") : QString(), usage);
+    TArgs check(args);
+    if (args.size() > 1 && !check.Parse(QStringLiteral("megabytes"), args[1], 1, maxMegabytes, megabytes))
+        return UsageError(check.Error(), usage);
+    found = findTexts({args[0]});
+    reportSkipped(found.skipped);
+    return haveTexts(found, {args[0]}) ? -1 : 1;
 }
 
 class Stopwatch {

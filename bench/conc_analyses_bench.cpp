@@ -23,6 +23,7 @@
 #include "suite/cvbuf.h"
 #include "suite/my_types.h"
 #include "suite/search_items.h"
+#include "textread/buffer_processor.h"
 #include "textread/tag_handler.h"
 #include "wordlist/wordlist_holder.h"
 
@@ -65,6 +66,27 @@ QStringList MakeTexts(const QString& folder, int wordsPerText, int texts)
     return files;
 }
 
+// The texts the reader takes; the others are told and left out (a text that
+// cannot be read ends a concordance run, and the analyses would time less).
+QStringList ReadableTexts(const QStringList& files, const cv::TTextSettings& settings, cv::TTextTagHandler& tags)
+{
+    struct TProbe final : cv::TBufferProcessor {
+        using TBufferProcessor::TBufferProcessor;
+    };
+    QStringList readable;
+    for (const QString& f : files) {
+        cv::TChosenTextRec rec;
+        rec.FullFilename = f;
+        TProbe p(nullptr, nullptr, nullptr, &tags, rec, settings, 0, 0, false);
+        p.SetShowFailureMessages(false);
+        if (p.ReadAndProcess(1))
+            readable << f;
+        else
+            cvbench::reportSkipped({p.LastError()});
+    }
+    return readable;
+}
+
 void Line(const char* step, double seconds, int lines)
 {
     std::printf("%-14s %8.3f s %12.0f lines/s\n", step, seconds, seconds > 0 ? lines / seconds : 0.0);
@@ -75,18 +97,38 @@ void Line(const char* step, double seconds, int lines)
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    cv::TSettingsBuffer::Instance().UsePrivate();
-    const int wordsPerText = argc > 1 ? std::atoi(argv[1]) : 100000;
-    const int texts = argc > 2 ? std::atoi(argv[2]) : 10;
+    cvbench::RunOnPrivateSettingsWithoutDialogs();
+    const char* usage = "usage: conc_analyses_bench [words per text] [texts] [corpus folder]\n";
+    const QStringList args = app.arguments().mid(1);
+    cvbench::TArgs check(args);
+    int wordsPerText = 100000, texts = 10;
+    if (args.size() > 3 || (!args.isEmpty() && args[0].startsWith(QLatin1String("--"))))
+        return cvbench::UsageError(QString(), usage);
+    if ((args.size() > 0 && !check.Parse(QStringLiteral("words per text"), args[0], 1, 100000000, wordsPerText))
+        || (args.size() > 1 && !check.Parse(QStringLiteral("texts"), args[1], 1, 1000000, texts)))
+        return cvbench::UsageError(check.Error(), usage);
     QTemporaryDir tmp;
-    const QStringList files = argc > 3 ? cvbench::expandPaths({QString::fromLocal8Bit(argv[3])})
-                                       : MakeTexts(tmp.path(), wordsPerText, texts);
+    QStringList files;
+    if (args.size() > 2) {
+        const cvbench::TFoundTexts found = cvbench::findTexts({args[2]});
+        cvbench::reportSkipped(found.skipped);
+        if (!cvbench::haveTexts(found, {args[2]}))
+            return 1;
+        files = found.files;
+    } else {
+        files = MakeTexts(tmp.path(), wordsPerText, texts);
+    }
 
     cv::TConcSettingsRec32 c = cv::GetConcSaveRec();
     c.SetEntriesWantedPerSw(0);
     cv::SetConcSaveRec(c);
     const cv::TTextSettings text = cv::GetTextSettings();
     cv::TTextTagHandler tags(text.LanguageId(), text.CodePage(), cv::TTagOptions::FromSettings(text));
+    files = ReadableTexts(files, text, tags);
+    if (files.isEmpty()) {
+        std::fprintf(stderr, "none of the texts could be read\n");
+        return 1;
+    }
     cv::TCVFileDetails chosen(true, {});
     for (const QString& f : files)
         chosen.ToolAddAFile(f);
@@ -98,8 +140,10 @@ int main(int argc, char** argv)
     sws.AddedSearchWords(QStringLiteral("the"));
     int32_t converted = 0;
     cvbench::Stopwatch run;
-    if (!doc.MakeConcordance(chosen, sws, 0, cv::kListConcordance, converted)) {
-        std::fprintf(stderr, "the concordance failed\n");
+    const bool made = doc.MakeConcordance(chosen, sws, 0, cv::kListConcordance, converted);
+    if (!made) {
+        std::fprintf(stderr, "the concordance failed%s%s\n", cv::Global_FailureMessage.isEmpty() ? "" : ": ",
+                     qPrintable(cv::Global_FailureMessage));
         return 1;
     }
     const int lines = doc.fConcordanceList->Count();

@@ -36,6 +36,8 @@ struct Pass {
     int64_t lines = 0;
     int64_t words = 0;
     std::vector<uint8_t> stream; // the lines list stream, when asked for
+    QStringList unread;          // the texts that could not be read, each "<name>: <why>"
+    QStringList read;            // the texts that were
 };
 
 struct ReadOnly final : cv::TBufferProcessor {
@@ -73,10 +75,12 @@ Pass concordance(const QStringList& files, const QString& searchWords, bool line
         else
             p = std::make_unique<ReadOnly>(nullptr, nullptr, nullptr, &tags, rec, text, 10, 0, false);
         p->UseScratch(&scratch);
+        p->SetShowFailureMessages(false);
         if (!p->ReadAndProcess(int32_t(files.size()))) {
-            std::fprintf(stderr, "cannot read %s: %s\n", qPrintable(files[i]), qPrintable(p->LastError()));
+            r.unread << p->LastError();
             continue;
         }
+        r.read << files[i];
         r.bytes += p->FileHandledInfo.TextSize();
         r.words += p->TextStats().Words;
     }
@@ -92,15 +96,26 @@ Pass concordance(const QStringList& files, const QString& searchWords, bool line
 
 // Passes over the corpus until `wanted` bytes are read; the fastest pass rate.
 // Returns the lines stream of the last pass when `keepStream` is set.
-std::vector<uint8_t> report(const char* name, const QStringList& files, const QString& words, bool linesToo,
-                            int64_t wanted, bool keepStream = false)
+// The texts that could not be read are told after the first pass and left
+// out of the others; a pass that reads nothing ends the run (false).
+bool report(const char* name, QStringList& files, const QString& words, bool linesToo, int64_t wanted,
+            std::vector<uint8_t>* keptStream = nullptr)
 {
     Pass total;
     double best = 0;
     int passes = 0;
     std::vector<uint8_t> last;
+    const bool keepStream = keptStream != nullptr;
     while (total.bytes < wanted || passes < 2) {
         Pass p = concordance(files, words, linesToo, keepStream);
+        if (passes == 0 && !p.unread.isEmpty()) {
+            cvbench::reportSkipped(p.unread);
+            files = p.read;
+        }
+        if (p.bytes == 0) {
+            std::fprintf(stderr, "%s\n", files.isEmpty() ? "none of the texts could be read" : "the texts hold no text");
+            return false;
+        }
         last = std::move(p.stream);
         total.seconds += p.seconds;
         total.bytes += p.bytes;
@@ -112,7 +127,15 @@ std::vector<uint8_t> report(const char* name, const QStringList& files, const QS
     std::printf("%-34s %7.1f MB in %5.2f s: %7.1f MB/s (best pass %7.1f MB/s)  %10lld lines  %10lld words\n", name,
                 double(total.bytes) / 1e6, total.seconds, double(total.bytes) / 1e6 / total.seconds, best,
                 static_cast<long long>(total.lines), static_cast<long long>(total.words));
-    return last;
+    if (keptStream)
+        *keptStream = std::move(last);
+    return true;
+}
+
+int Usage(const QString& why)
+{
+    return cvbench::UsageError(
+        why, "usage: concordance_bench [--out FILE] [--compare FILE] <corpus folder> [megabytes] [search words]\n");
 }
 
 } // namespace
@@ -121,32 +144,41 @@ int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     QString out, compare;
-    QStringList args;
-    const QStringList all = app.arguments().mid(1);
-    for (int k = 0; k < all.size(); ++k) {
-        if (all[k] == QLatin1String("--out") && k + 1 < all.size())
-            out = all[++k];
-        else if (all[k] == QLatin1String("--compare") && k + 1 < all.size())
-            compare = all[++k];
+    QStringList plain;
+    cvbench::TArgs args(app.arguments().mid(1));
+    while (!args.AtEnd()) {
+        const QString a = args.Take();
+        if (a == QLatin1String("--out"))
+            args.Value(a, out);
+        else if (a == QLatin1String("--compare"))
+            args.Value(a, compare);
+        else if (a.startsWith(QLatin1String("--")))
+            args.Unknown(a);
         else
-            args << all[k];
+            plain << a;
+        if (!args.Ok())
+            return Usage(args.Error());
     }
-    if (args.isEmpty()) {
-        std::fprintf(stderr, "usage: concordance_bench [--out FILE] [--compare FILE] <corpus folder> [megabytes] [search words]\n");
-        return 2;
-    }
-    const QStringList files = cvbench::expandPaths({args[0]});
-    if (files.isEmpty()) {
-        std::fprintf(stderr, "no texts under %s\n", qPrintable(args[0]));
+    if (plain.isEmpty() || plain.size() > 3)
+        return Usage(plain.isEmpty() ? QStringLiteral("no corpus folder named") : QStringLiteral("too many arguments"));
+    int megabytes = 50;
+    if (plain.size() > 1 && !args.Parse(QStringLiteral("megabytes"), plain[1], 1, 1000000, megabytes))
+        return Usage(args.Error());
+    const cvbench::TFoundTexts found = cvbench::findTexts({plain[0]});
+    cvbench::reportSkipped(found.skipped);
+    if (!cvbench::haveTexts(found, {plain[0]}))
         return 1;
-    }
-    const int64_t wanted = int64_t(args.size() > 1 ? std::max(1, args[1].toInt()) : 50) * 1000 * 1000;
-    const QString words = args.size() > 2 ? args[2] : QStringLiteral("the");
+    QStringList files = found.files;
+    const int64_t wanted = int64_t(megabytes) * 1000 * 1000;
+    const QString words = plain.size() > 2 ? plain[2] : QStringLiteral("the");
     std::printf("%lld texts\n", static_cast<long long>(files.size()));
-    report("text reading alone", files, words, false, wanted);
+    if (!report("text reading alone", files, words, false, wanted))
+        return 1;
     const bool keep = !out.isEmpty() || !compare.isEmpty();
-    const std::vector<uint8_t> lines =
-        report(qPrintable(QStringLiteral("concordance of \"%1\"").arg(words)), files, words, true, wanted, keep);
+    std::vector<uint8_t> lines;
+    if (!report(qPrintable(QStringLiteral("concordance of \"%1\"").arg(words)), files, words, true, wanted,
+                keep ? &lines : nullptr))
+        return 1;
     if (!out.isEmpty()) {
         QString error;
         if (!cv::TMemoryStream(lines).SaveToFile(out, &error)) {

@@ -21,6 +21,16 @@
 //       line, then per collocate of WORD: the collocate, the joint frequency,
 //       the collocate's frequency and the eleven scores (Dice, MI, MI3, Z, LL,
 //       T, log ratio, cond. prob. A and B, delta P A and B), tab-separated.
+//   index_bench --memory-limit MB --generate-words N --generate-types T [--generate-texts K] [--cluster-size N] [--top K]
+//               [--corpus FOLDER]
+//   index_bench --memory-limit MB --corpus FOLDER [--cluster-size N] [--top K]
+//       Generates a corpus (larger than the limit, say; into FOLDER, kept,
+//       with --corpus), or takes the texts of FOLDER, then indexes it and
+//       counts its clusters (of 3 words) twice, each in a process of its own:
+//       once under prlimit --as=MB megabytes, once without a limit; prints
+//       each run's peak memory and whether the two indexes (their tokens,
+//       types and boundaries) and the K most frequent clusters (default
+//       100,000) are the same.
 //   index_bench --generate-words N --generate-types T [--generate-texts K] [--nodes M] [--cluster-size N]
 //       Generates a corpus, indexes it, then counts all its clusters of N
 //       words (default 3) and the relationships of M node words (default
@@ -44,6 +54,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <QTemporaryDir>
 
 #include <algorithm>
@@ -58,16 +69,16 @@ namespace {
 using cvbench::PeakRssKb;
 using cvbench::ResetPeakRss;
 
-int Usage()
-{
-    std::fprintf(stderr,
-                 "usage: index_bench --index BASE [--add] PATH...\n"
-                 "       index_bench --index BASE --clusters N [--top K] [--min-freq F] [--table-mb M] [--all]\n"
-                 "       index_bench --index BASE --relationships WORD [--span L,R] [--top K]\n"
-                 "       index_bench --generate-words N --generate-types T [--generate-texts K] [--nodes M] "
-                 "[--cluster-size N]\n");
-    return 2;
-}
+constexpr const char* kUsage =
+    "usage: index_bench --index BASE [--add] PATH...\n"
+    "       index_bench --index BASE --clusters N [--top K] [--min-freq F] [--table-mb M] [--all]\n"
+    "       index_bench --index BASE --relationships WORD [--span L,R] [--top K]\n"
+    "       index_bench --generate-words N --generate-types T [--generate-texts K] [--nodes M] [--cluster-size N]\n"
+    "       index_bench --memory-limit MB --generate-words N --generate-types T [--generate-texts K] [--cluster-size N] [--top K] [--corpus FOLDER]\n"
+    "       index_bench --memory-limit MB --corpus FOLDER [--cluster-size N] [--top K]\n"
+    "  N of --clusters and --cluster-size: 2 to 12; L and R of --span: 0 to 8\n";
+
+int Usage(const QString& why = QString()) { return cvbench::UsageError(why, kUsage); }
 
 int64_t IndexBytes(const QString& base)
 {
@@ -153,14 +164,16 @@ bool BuildIndex(const QString& base, const QStringList& files, bool add)
     for (const QString& f : files)
         chosen.ToolAddAFile(f);
     if (chosen.FileCount() == 0) {
-        std::fprintf(stderr, "no texts found\n");
+        std::fprintf(stderr, "no texts to index\n");
         return false;
     }
     ResetPeakRss();
     const auto t0 = std::chrono::steady_clock::now();
     QString error;
-    const bool ok = cv::MakeIndexOfTexts(chosen, base, add ? cv::kIndexOpenAdd : cv::kIndexOpenNew, &error);
+    QStringList skipped;
+    const bool ok = cv::MakeIndexOfTexts(chosen, base, add ? cv::kIndexOpenAdd : cv::kIndexOpenNew, &error, &skipped);
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    cvbench::reportSkipped(skipped);
     if (!ok) {
         std::fprintf(stderr, "%s\n", qPrintable(error));
         return false;
@@ -170,8 +183,10 @@ bool BuildIndex(const QString& base, const QStringList& files, bool add)
         std::fprintf(stderr, "%s\n", qPrintable(error));
         return false;
     }
+    // The texts indexed now are the last ones; those skipped are not among them.
+    const std::size_t indexedNow = std::min(index.texts.size(), std::size_t(chosen.FileCount() - skipped.size()));
     int64_t added = 0;
-    for (std::size_t k = index.texts.size() - std::size_t(chosen.FileCount()); k < index.texts.size(); ++k)
+    for (std::size_t k = index.texts.size() - indexedNow; k < index.texts.size(); ++k)
         added += index.texts[k].stats.TokensInText;
     const int64_t bytes = IndexBytes(base);
     std::printf("index\t%s\n", qPrintable(QDir::toNativeSeparators(QFileInfo(base).absoluteFilePath())));
@@ -180,10 +195,132 @@ bool BuildIndex(const QString& base, const QStringList& files, bool add)
     std::printf("bytes on disk\t%lld\tbytes per running word\t%.2f\n", (long long)bytes,
                 double(bytes) / double(std::max<int64_t>(1, index.RunningWords())));
     std::printf("peak memory\t%ld MB (VmHWM)\n", PeakRssKb() / 1024);
-    std::printf("indexed\t%lld running words in %.3f s\t%.0f words per second\n", (long long)added, seconds,
-                double(added) / seconds);
+    std::printf("indexed\t%zu texts\t%lld running words in %.3f s\t%.0f words per second\n", indexedNow,
+                (long long)added, seconds, double(added) / seconds);
     std::fflush(stdout);
     return true;
+}
+
+// This program, as it was started (a build that replaces it meanwhile
+// leaves the name of the running one empty).
+QString& ThisProgram()
+{
+    static QString program;
+    return program;
+}
+
+// One run of this program in a process of its own (under prlimit --as when
+// `limitMb` > 0): its output, or an empty list when it failed.
+QStringList RunChild(const QStringList& arguments, int limitMb)
+{
+    QProcess p;
+    p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    QStringList all = arguments;
+    QString program = ThisProgram();
+    if (limitMb > 0) {
+        all.prepend(program);
+        all.prepend(QStringLiteral("--as=%1").arg(qint64(limitMb) << 20));
+        program = QStringLiteral("prlimit");
+    }
+    p.start(program, all);
+    if (!p.waitForFinished(-1) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) {
+        std::fprintf(stderr, "%s %s: failed (exit %d)\n", qPrintable(program), qPrintable(all.join(u' ')), p.exitCode());
+        return {};
+    }
+    return QString::fromUtf8(p.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
+// The lines of a run that do not depend on the run (its times, its memory).
+QStringList ResultLines(const QStringList& lines)
+{
+    QStringList out;
+    for (const QString& l : lines)
+        if (!l.startsWith(QLatin1String("time\t")) && !l.startsWith(QLatin1String("peak memory"))
+            && !l.startsWith(QLatin1String("indexed\t")) && !l.startsWith(QLatin1String("index\t")))
+            out << (l.startsWith(QLatin1String("clusters\t")) ? l.section(QLatin1Char(';'), 0, 0) : l);
+    return out;
+}
+
+QString PeakOf(const QStringList& lines)
+{
+    QStringList peaks;
+    for (const QString& l : lines) {
+        const qsizetype at = l.indexOf(QLatin1String("peak memory"));
+        if (at >= 0)
+            peaks << l.mid(at).section(QLatin1Char('('), 0, 0).trimmed();
+    }
+    return peaks.join(QStringLiteral(", "));
+}
+
+// The check that indexing and clusters keep within a memory limit and give
+// what they give without it.
+int MemoryLimitCheck(int limitMb, int64_t words, int64_t types, int texts, int clusterSize, int top,
+                     const QString& corpusFolder)
+{
+    QTemporaryDir dir;
+    const QString corpus = corpusFolder.isEmpty() ? QDir(dir.path()).filePath(QStringLiteral("texts")) : corpusFolder;
+    QDir().mkpath(corpus);
+    QStringList files;
+    if (words > 0) {
+        const auto g0 = std::chrono::steady_clock::now();
+        files = Generate(corpus, words, types, texts);
+        std::printf("generated %lld running words over %lld types in %lld texts in %.1f s\n", (long long)words,
+                    (long long)types, (long long)files.size(),
+                    std::chrono::duration<double>(std::chrono::steady_clock::now() - g0).count());
+    } else {
+        files = cvbench::findTexts({corpus}).files;
+    }
+    int64_t bytes = 0;
+    for (const QString& f : files)
+        bytes += QFileInfo(f).size();
+    std::printf("corpus\t%s\t%lld texts\t%.2f GB\n", qPrintable(QDir::toNativeSeparators(corpus)), (long long)files.size(),
+                double(bytes) / 1e9);
+    std::fflush(stdout);
+    if (files.isEmpty())
+        return 1;
+    QStringList results[2];
+    const char* names[2] = {"limited", "unlimited"};
+    for (int run = 0; run < 2; ++run) {
+        const int limit = run == 0 ? limitMb : 0;
+        const QString base = QDir(dir.path()).filePath(QString::fromLatin1(names[run]));
+        const QStringList indexed = RunChild({QStringLiteral("--index"), base, corpus}, limit);
+        const QStringList counted = indexed.isEmpty()
+            ? QStringList()
+            : RunChild({QStringLiteral("--index"), base, QStringLiteral("--clusters"), QString::number(clusterSize),
+                        QStringLiteral("--top"), QString::number(top)},
+                       limit);
+        if (counted.isEmpty()) {
+            std::printf("%s run (%s): FAILED\n", names[run], limit > 0 ? qPrintable(QStringLiteral("prlimit --as %1 MB").arg(limit)) : "no limit");
+            return 1;
+        }
+        std::printf("%s run (%s): indexing %s; clusters %s\n", names[run],
+                    limit > 0 ? qPrintable(QStringLiteral("prlimit --as %1 MB").arg(limit)) : "no limit",
+                    qPrintable(PeakOf(indexed)), qPrintable(PeakOf(counted)));
+        std::fflush(stdout);
+        results[run] = ResultLines(indexed) + ResultLines(counted);
+    }
+    bool same = results[0] == results[1];
+    for (qsizetype k = 0; k < std::min(results[0].size(), results[1].size()); ++k)
+        if (results[0][k] != results[1][k]) {
+            std::printf("first difference:\n  %s\n  %s\n", qPrintable(results[0][k]), qPrintable(results[1][k]));
+            break;
+        }
+    for (const cv::TIndexFileKind kind : {cv::TIndexFileKind::Tokens, cv::TIndexFileKind::Types, cv::TIndexFileKind::Markup}) {
+        QFile a(cv::IndexFileName(QDir(dir.path()).filePath(QStringLiteral("limited")), kind));
+        QFile b(cv::IndexFileName(QDir(dir.path()).filePath(QStringLiteral("unlimited")), kind));
+        if (!a.open(QIODevice::ReadOnly) || !b.open(QIODevice::ReadOnly) || a.size() != b.size()) {
+            same = false;
+            continue;
+        }
+        // The bodies, after the headers (whose stamps differ).
+        a.seek(cv::kIndexHeaderSize);
+        b.seek(cv::kIndexHeaderSize);
+        while (same && !a.atEnd())
+            same = a.read(4 << 20) == b.read(4 << 20);
+    }
+    std::printf("index and %d-word clusters under the limit and without it: %s\n", clusterSize,
+                same ? "the same" : "DIFFERENT");
+    return same ? 0 : 1;
 }
 
 bool OpenIndex(const QString& base, cv::TIndexData& index)
@@ -308,55 +445,74 @@ int main(int argc, char** argv)
     cv::PrepareMemoryForJobs();
     QCoreApplication app(argc, argv);
     cvbench::RunOnPrivateSettingsWithoutDialogs();
+    ThisProgram() = QCoreApplication::applicationFilePath();
 
     QString base, relWord;
     bool add = false, all = false;
     int clusterSize = 0, top = 20, minFreq = 3, left = 1, right = 1, nodes = 1000, genTexts = 200, tableMb = 0;
+    int memoryLimitMb = 0;
+    bool topGiven = false;
+    QString corpusFolder;
     int64_t genWords = 0, genTypes = 0;
     QStringList paths;
-    const QStringList args = app.arguments().mid(1);
-    for (int k = 0; k < args.size(); ++k) {
-        const QString& a = args[k];
-        auto next = [&]() -> QString { return k + 1 < args.size() ? args[++k] : QString(); };
-        if (a == QLatin1String("--index"))
-            base = cv::IndexBaseName(next());
-        else if (a == QLatin1String("--add"))
+    cvbench::TArgs args(app.arguments().mid(1));
+    while (!args.AtEnd()) {
+        const QString a = args.Take();
+        QString value;
+        if (a == QLatin1String("--index")) {
+            if (args.Value(a, value))
+                base = cv::IndexBaseName(value);
+        } else if (a == QLatin1String("--add"))
             add = true;
         else if (a == QLatin1String("--all"))
             all = true;
-        else if (a == QLatin1String("--clusters"))
-            clusterSize = next().toInt();
-        else if (a == QLatin1String("--cluster-size"))
-            clusterSize = next().toInt();
+        else if (a == QLatin1String("--clusters") || a == QLatin1String("--cluster-size"))
+            args.Number(a, 2, 12, clusterSize);
         else if (a == QLatin1String("--top"))
-            top = next().toInt();
+            topGiven = args.Number(a, 0, 100000000, top);
+        else if (a == QLatin1String("--memory-limit"))
+            args.Number(a, 64, 1 << 20, memoryLimitMb);
+        else if (a == QLatin1String("--corpus"))
+            args.Value(a, corpusFolder);
         else if (a == QLatin1String("--min-freq"))
-            minFreq = std::max(1, next().toInt());
+            args.Number(a, 1, 1000000000, minFreq);
         else if (a == QLatin1String("--table-mb"))
-            tableMb = std::max(1, next().toInt());
+            args.Number(a, 1, 1000000, tableMb);
         else if (a == QLatin1String("--relationships"))
-            relWord = next();
+            args.Value(a, relWord);
         else if (a == QLatin1String("--span")) {
-            const QStringList lr = next().split(QLatin1Char(','));
-            left = std::clamp(lr.value(0).toInt(), 0, 8);
-            right = std::clamp(lr.value(1, lr.value(0)).toInt(), 0, 8);
+            if (args.Value(a, value)) {
+                const QStringList lr = value.split(QLatin1Char(','));
+                if (lr.size() > 2)
+                    args.Fail(QStringLiteral("--span takes L,R or one number, not \"%1\"").arg(value));
+                else if (args.Parse(a, lr.value(0), 0, 8, left))
+                    args.Parse(a, lr.value(1, lr.value(0)), 0, 8, right);
+            }
         } else if (a == QLatin1String("--nodes"))
-            nodes = std::max(1, next().toInt());
+            args.Number(a, 1, 10000000, nodes);
         else if (a == QLatin1String("--generate-words"))
-            genWords = next().toLongLong();
+            args.Number<int64_t>(a, 1, int64_t(1) << 40, genWords);
         else if (a == QLatin1String("--generate-types"))
-            genTypes = next().toLongLong();
+            args.Number<int64_t>(a, 1, int64_t(1) << 32, genTypes);
         else if (a == QLatin1String("--generate-texts"))
-            genTexts = std::max(1, next().toInt());
+            args.Number(a, 1, 10000000, genTexts);
         else if (a.startsWith(QLatin1String("--")))
-            return Usage();
+            args.Unknown(a);
         else
             paths << a;
+        if (!args.Ok())
+            return Usage(args.Error());
     }
 
+    if (genWords > 0 && (genTypes <= 0 || genTypes > genWords))
+        return Usage(QStringLiteral("--generate-words needs --generate-types from 1 to the words"));
+    if (memoryLimitMb > 0) {
+        if (genWords <= 0 && corpusFolder.isEmpty())
+            return Usage(QStringLiteral("--memory-limit needs --generate-words and --generate-types, or --corpus"));
+        return MemoryLimitCheck(memoryLimitMb, genWords, genTypes, genTexts, clusterSize > 0 ? clusterSize : 3,
+                                topGiven ? top : 100000, corpusFolder);
+    }
     if (genWords > 0) {
-        if (genTypes <= 0 || genTypes > genWords)
-            return Usage();
         QTemporaryDir dir;
         const auto g0 = std::chrono::steady_clock::now();
         const QStringList files = Generate(dir.path(), genWords, genTypes, genTexts);
@@ -386,10 +542,16 @@ int main(int argc, char** argv)
     }
 
     if (base.isEmpty())
-        return Usage();
-    if (!paths.isEmpty() && !BuildIndex(base, cvbench::expandPaths(paths), add))
-        return 1;
-    if (clusterSize > 0 && !Clusters(base, std::clamp(clusterSize, 2, 12), top, minFreq, tableMb, all))
+        return Usage(QStringLiteral("--index BASE is needed"));
+    if (paths.isEmpty() && add)
+        return Usage(QStringLiteral("--add needs texts to add"));
+    if (!paths.isEmpty()) {
+        const cvbench::TFoundTexts found = cvbench::findTexts(paths);
+        cvbench::reportSkipped(found.skipped);
+        if (!cvbench::haveTexts(found, paths) || !BuildIndex(base, found.files, add))
+            return 1;
+    }
+    if (clusterSize > 0 && !Clusters(base, clusterSize, top, minFreq, tableMb, all))
         return 1;
     if (!relWord.isEmpty() && !Relationships(base, {relWord}, left, right, top, true))
         return 1;

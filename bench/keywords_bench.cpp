@@ -134,13 +134,11 @@ double Timed(const std::function<void()>& job)
     return w.seconds();
 }
 
-int Usage()
+int Usage(const QString& why = QString())
 {
-    std::fprintf(stderr,
-                 "usage: keywords_bench STUDY.lst REFERENCE.lst [--top K] [--two-way] [--statistic 0|1|2]\n"
-                 "       keywords_bench --generate [--study-types N] [--reference-types N]\n"
-                 "       keywords_bench --batch N [--study-types N] [--reference-types N]\n");
-    return 2;
+    return cvbench::UsageError(why, "usage: keywords_bench STUDY.lst REFERENCE.lst [--top K] [--two-way] [--statistic 0|1|2]\n"
+                                    "       keywords_bench --generate [--study-types N] [--reference-types N]\n"
+                                    "       keywords_bench --batch N [--study-types N] [--reference-types N]\n");
 }
 
 void PrintKeyWord(const TKeyWordEntry& e)
@@ -157,7 +155,9 @@ int ByHand(const QString& study, const QString& reference, int top, bool twoWay)
     const cvbench::Stopwatch w;
     doc.ComputeKWs({study}, reference, 0, twoWay, 1, false, result);
     const double seconds = w.seconds();
-    if (!result.OK) {
+    for (const QString& why : doc.UnusableStudyLists())
+        std::fprintf(stderr, "study list not used: %s\n", qPrintable(why));
+    if (!result.OK || doc.ListsRead() == 0) {
         std::fprintf(stderr, "no key words computed%s%s\n", Global_FailureMessage.isEmpty() ? "" : ": ",
                      qPrintable(Global_FailureMessage));
         return 1;
@@ -264,37 +264,38 @@ int main(int argc, char** argv)
     QCoreApplication app(argc, argv);
     cvbench::RunOnPrivateSettingsWithoutDialogs();
 
-    const QStringList args = app.arguments().mid(1);
+    cvbench::TArgs args(app.arguments().mid(1));
     QStringList plain;
     int top = 0, batch = 0;
     bool generate = false, twoWay = false;
     int64_t studyTypes = -1, referenceTypes = 1000000;
     int statistic = -1;
-    for (int i = 0; i < args.size(); ++i) {
-        const QString& a = args[i];
-        auto next = [&]() -> QString { return i + 1 < args.size() ? args[++i] : QString(); };
+    while (!args.AtEnd()) {
+        const QString a = args.Take();
         if (a == QLatin1String("--top"))
-            top = next().toInt();
+            args.Number(a, 0, 100000000, top);
         else if (a == QLatin1String("--two-way"))
             twoWay = true;
         else if (a == QLatin1String("--statistic"))
-            statistic = next().toInt();
+            args.Number(a, 0, 2, statistic);
         else if (a == QLatin1String("--generate"))
             generate = true;
         else if (a == QLatin1String("--batch"))
-            batch = next().toInt();
+            args.Number(a, 1, 1000000, batch);
         else if (a == QLatin1String("--study-types"))
-            studyTypes = next().toLongLong();
+            args.Number<int64_t>(a, 1, 100000000, studyTypes);
         else if (a == QLatin1String("--reference-types"))
-            referenceTypes = next().toLongLong();
+            args.Number<int64_t>(a, 1, 100000000, referenceTypes);
         else if (a.startsWith(QLatin1String("--")))
-            return Usage();
+            args.Unknown(a);
         else
             plain << a;
+        if (!args.Ok())
+            return Usage(args.Error());
     }
     if (statistic >= 0) {
         TKeyWordsSettingsRec k = GetKeywordsSettings();
-        k.SetKeynessStatistic(uint8_t(std::clamp(statistic, 0, 2)));
+        k.SetKeynessStatistic(uint8_t(statistic));
         SetKeywordsSettings(k);
     }
     if (generate)
@@ -302,6 +303,6 @@ int main(int argc, char** argv)
     if (batch > 0)
         return Batch(batch, studyTypes > 0 ? studyTypes : 2000, referenceTypes);
     if (plain.size() != 2)
-        return Usage();
+        return Usage(QStringLiteral("a study list and a reference list are needed"));
     return ByHand(plain[0], plain[1], top, twoWay);
 }

@@ -16,10 +16,12 @@
 #include "bench_support.h"
 
 #include "suite/search_engine.h"
+#include "suite/text_codec.h"
 
 #include <QCoreApplication>
 #include <QFile>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
@@ -89,14 +91,37 @@ Result runOver(const std::vector<Prepared>& chunks, const cv::TSearchWordItems& 
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    if (argc < 2) {
-        std::fprintf(stderr, "usage: search_engine_bench <corpus folder> [megabytes]\n");
-        return 2;
+    const char* usage = "usage: search_engine_bench <corpus folder> [megabytes]\n";
+    cvbench::TFoundTexts found;
+    int megabytes = 50;
+    if (const int exit = cvbench::corpusAndMegabytes(app.arguments().mid(1), usage, 1000000, found, megabytes); exit >= 0)
+        return exit;
+    const int64_t wanted = int64_t(megabytes) * 1000 * 1000;
+
+    // The texts read once; those that cannot be opened are told and left out.
+    std::vector<QString> texts;
+    for (const QString& name : found.files) {
+        QFile f(name);
+        if (!f.open(QIODevice::ReadOnly)) {
+            std::fprintf(stderr, "skipped: %s: %s\n", qPrintable(name), qPrintable(f.errorString()));
+            continue;
+        }
+        const QByteArray bytes = f.readAll();
+        // The engine is timed on text: what the reader would refuse is left out.
+        const auto controls = std::count_if(bytes.begin(), bytes.end(), [](char c) {
+            return uint8_t(c) < 0x20 && !(c >= '\t' && c <= '\r');
+        });
+        if (!cv::IsValidUtf8(bytes) || controls * 20 > bytes.size()) {
+            std::fprintf(stderr, "skipped: %s: it is not a UTF-8 text\n", qPrintable(name));
+            continue;
+        }
+        texts.push_back(QString::fromUtf8(bytes));
     }
-    const QStringList files = cvbench::expandPaths({QString::fromLocal8Bit(argv[1])});
-    const int64_t wanted = int64_t(argc > 2 ? std::max(1, std::atoi(argv[2])) : 50) * 1000 * 1000;
-    if (files.isEmpty()) {
-        std::fprintf(stderr, "no texts under %s\n", argv[1]);
+    int64_t passBytes = 0;
+    for (const QString& t : texts)
+        passBytes += t.toUtf8().size();
+    if (passBytes == 0) {
+        std::fprintf(stderr, "no text in the %zu files read (all empty)\n", texts.size());
         return 1;
     }
 
@@ -104,13 +129,8 @@ int main(int argc, char** argv)
     Prepared current;
     int64_t sourceBytes = 0;
     while (sourceBytes < wanted) {
-        for (const QString& name : files) {
-            QFile f(name);
-            if (!f.open(QIODevice::ReadOnly))
-                continue;
-            const QByteArray bytes = f.readAll();
-            sourceBytes += bytes.size();
-            const QString text = QString::fromUtf8(bytes);
+        for (const QString& text : texts) {
+            sourceBytes += text.toUtf8().size();
             current.text.append(reinterpret_cast<const char16_t*>(text.utf16()), std::size_t(text.size()));
             current.text.push_back(u'\n');
             if (current.text.size() >= kChunkUnits) {

@@ -19,6 +19,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
@@ -38,6 +39,7 @@ struct Run {
     double seconds = 0;
     int64_t bytes = 0;
     int64_t words = 0;
+    QStringList unread; // each "<why>" (the reason names the text)
 };
 
 Run readAll(const QStringList& files, const cv::TTextSettings& settings)
@@ -49,8 +51,9 @@ Run readAll(const QStringList& files, const cv::TTextSettings& settings)
         cv::TChosenTextRec rec;
         rec.FullFilename = f;
         Counter c(nullptr, nullptr, nullptr, &handler, rec, settings, 0, 0, false);
+        c.SetShowFailureMessages(false);
         if (!c.ReadAndProcess(int32_t(files.size()))) {
-            std::fprintf(stderr, "cannot read %s: %s\n", qPrintable(f), qPrintable(c.LastError()));
+            r.unread << c.LastError();
             continue;
         }
         r.bytes += c.FileHandledInfo.TextSize();
@@ -119,13 +122,13 @@ QStringList makeLarge(const QStringList& files, const QString& folder, int megab
         if (in.open(QIODevice::ReadOnly))
             all += in.readAll();
     }
+    QStringList out;
+    if (all.isEmpty())
+        return out; // nothing to copy: no files of nothing
     if (utf16) {
         const QString text = QString::fromUtf8(all);
         all = QByteArray("\xFF\xFE", 2) + QByteArray(reinterpret_cast<const char*>(text.utf16()), text.size() * 2);
     }
-    QStringList out;
-    if (all.isEmpty())
-        return out;
     qint64 written = 0;
     for (int i = 0; written < qint64(megabytes) * 1000000; ++i) {
         const QString name = QDir(folder).filePath(QStringLiteral("%1-%2.txt").arg(utf16 ? "utf16" : "utf8").arg(i));
@@ -144,15 +147,21 @@ QStringList makeLarge(const QStringList& files, const QString& folder, int megab
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    if (argc < 2) {
-        std::fprintf(stderr, "usage: textread_bench <corpus folder> [megabytes]\n");
-        return 2;
-    }
-    const int megabytes = argc > 2 ? std::max(1, std::atoi(argv[2])) : 50;
-    QStringList files = cvbench::expandPaths({QString::fromLocal8Bit(argv[1])});
-    files.removeIf([](const QString& f) { return QFileInfo(f).fileName().startsWith(QLatin1Char('.')); });
-    if (files.isEmpty()) {
-        std::fprintf(stderr, "no texts in %s\n", argv[1]);
+    const char* usage = "usage: textread_bench <corpus folder> [megabytes of the large corpus]\n";
+    cvbench::TFoundTexts found;
+    int megabytes = 50;
+    if (const int exit = cvbench::corpusAndMegabytes(app.arguments().mid(1), usage, 100000, found, megabytes); exit >= 0)
+        return exit;
+    // Only the texts the reader takes are measured (and copied into the large corpus).
+    const Run probe = readAll(found.files, cv::TTextSettings::Defaults());
+    cvbench::reportSkipped(probe.unread);
+    QStringList files;
+    for (const QString& f : found.files)
+        if (!std::any_of(probe.unread.begin(), probe.unread.end(),
+                         [&](const QString& why) { return why.contains(QDir::toNativeSeparators(f)); }))
+            files << f;
+    if (files.isEmpty() || probe.bytes == 0) {
+        std::fprintf(stderr, "%s\n", files.isEmpty() ? "none of the texts could be read" : "the texts are empty");
         return 1;
     }
     QTemporaryDir dir;

@@ -139,6 +139,7 @@ struct TResult {
     double seconds = 0;
     int64_t running = 0;
     int64_t types = 0;
+    QStringList unread;                             // the texts that could not be read
     std::unique_ptr<cv::T_WholeWordlistHolder> doc; // freed by the caller, once the job is timed
 };
 
@@ -154,10 +155,12 @@ TResult MakeList(const QStringList& files, const QString& out, int top, int thre
     cv::T_WholeWordlistHolder& doc = *r.doc;
     doc.SetReadingThreads(threads);
     int32_t converted = 0;
-    if (!doc.MakeWordlist(chosen, 0, converted, cv::kListWordList)) {
-        std::fprintf(stderr, "no word list was made: %s\n", qPrintable(cv::Global_FailureMessage));
-        for (const QString& reason : doc.UnreadTextReasons())
-            std::fprintf(stderr, "  %s\n", qPrintable(reason));
+    const bool made = doc.MakeWordlist(chosen, 0, converted, cv::kListWordList);
+    cvbench::reportSkipped(doc.UnreadTextReasons());
+    r.unread = doc.dud_compute_files;
+    if (!made) {
+        std::fprintf(stderr, "no word list was made%s%s\n", cv::Global_FailureMessage.isEmpty() ? "" : ": ",
+                     qPrintable(cv::Global_FailureMessage));
         return r;
     }
     const auto saving = std::chrono::steady_clock::now();
@@ -200,12 +203,11 @@ QByteArray WithoutTimeMade(QByteArray bytes)
     return bytes;
 }
 
-int Usage()
+int Usage(const QString& why = QString())
 {
-    std::fprintf(stderr,
-                 "usage: wordlist_bench [--out FILE.lst] [--top N] [--threads N] PATH...\n"
-                 "       wordlist_bench --generate-words N --generate-types T [--generate-texts K] [--generate-into FOLDER] [--out FILE.lst] [--top N]\n");
-    return 2;
+    return cvbench::UsageError(why, "usage: wordlist_bench [--out FILE.lst] [--compare EXPECTED.lst] [--top N] [--threads N] PATH...\n"
+                                    "       wordlist_bench --generate-words N --generate-types T [--generate-texts K] "
+                                    "[--generate-into FOLDER] [--out FILE.lst] [--top N]\n");
 }
 
 } // namespace
@@ -224,31 +226,34 @@ int main(int argc, char** argv)
     int genTexts = 100;
     QString genInto;
     QStringList paths;
-    const QStringList args = app.arguments().mid(1);
-    for (int k = 0; k < args.size(); ++k) {
-        const QString& a = args[k];
-        auto next = [&]() -> QString { return k + 1 < args.size() ? args[++k] : QString(); };
+    cvbench::TArgs args(app.arguments().mid(1));
+    while (!args.AtEnd()) {
+        const QString a = args.Take();
         if (a == QLatin1String("--out"))
-            out = next();
+            args.Value(a, out);
         else if (a == QLatin1String("--compare"))
-            compare = next();
+            args.Value(a, compare);
         else if (a == QLatin1String("--top"))
-            top = next().toInt();
+            args.Number(a, 0, 100000000, top);
         else if (a == QLatin1String("--threads"))
-            threads = std::max(0, next().toInt());
+            args.Number(a, 0, 1024, threads);
         else if (a == QLatin1String("--generate-words"))
-            genWords = next().toLongLong();
+            args.Number<int64_t>(a, 1, int64_t(1) << 40, genWords);
         else if (a == QLatin1String("--generate-types"))
-            genTypes = next().toLongLong();
+            args.Number<int64_t>(a, 1, int64_t(1) << 32, genTypes);
         else if (a == QLatin1String("--generate-texts"))
-            genTexts = std::max(1, next().toInt());
+            args.Number(a, 1, 1000000, genTexts);
         else if (a == QLatin1String("--generate-into"))
-            genInto = next();
+            args.Value(a, genInto);
         else if (a.startsWith(QLatin1String("--")))
-            return Usage();
+            args.Unknown(a);
         else
             paths << a;
+        if (!args.Ok())
+            return Usage(args.Error());
     }
+    if (!compare.isEmpty() && out.isEmpty())
+        return Usage(QStringLiteral("--compare needs --out"));
     const cv::TTextSettings settings = cv::GetTextSettings();
     cv::TTextTagHandler handler(settings.LanguageId(), settings.CodePage(), cv::TTagOptions::FromSettings(settings));
 
@@ -258,23 +263,27 @@ int main(int argc, char** argv)
     QStringList files;
     if (genWords > 0) {
         if (genTypes <= 0 || genTypes > genWords)
-            return Usage();
+            return Usage(QStringLiteral("--generate-words needs --generate-types from 1 to the words"));
         const double g0 = SinceStart();
         if (genInto.isEmpty())
             generated.emplace();
         else if (!QDir().mkpath(genInto))
-            return Usage();
+            return Usage(QStringLiteral("cannot make the folder %1").arg(genInto));
         files = Generate(genInto.isEmpty() ? generated->path() : genInto, genWords, genTypes, genTexts);
         std::printf("generated %lld running words over %lld types in %d texts in %.1f s\n", (long long)genWords,
                     (long long)genTypes, int(files.size()), SinceStart() - g0);
         std::fflush(stdout);
     } else {
         if (paths.isEmpty())
-            return Usage();
-        files = cvbench::expandPaths(paths);
+            return Usage(QStringLiteral("no texts named"));
+        const cvbench::TFoundTexts found = cvbench::findTexts(paths);
+        cvbench::reportSkipped(found.skipped);
+        if (!cvbench::haveTexts(found, paths))
+            return 1;
+        files = found.files;
     }
     if (files.isEmpty()) {
-        std::fprintf(stderr, "no texts found\n");
+        std::fprintf(stderr, "no texts were made\n");
         return 1;
     }
 
@@ -287,6 +296,10 @@ int main(int argc, char** argv)
     // generated corpus's own making is not counted.
     const double seconds = genWords > 0 ? r.seconds : SinceStart();
     r.doc.reset();
+    if (r.running == 0 && !r.unread.isEmpty() && r.unread.size() == files.size()) {
+        std::fprintf(stderr, "none of the %lld texts could be read\n", (long long)files.size());
+        return 1;
+    }
     const double rate = double(r.running) / seconds;
     std::printf("running words\t%lld\ttypes\t%lld\twords per second\t%.0f\n", (long long)r.running, (long long)r.types,
                 rate);
@@ -297,8 +310,10 @@ int main(int argc, char** argv)
         std::printf("saved\t%s\n", qPrintable(QDir::toNativeSeparators(QFileInfo(out).absoluteFilePath())));
     std::fflush(stdout);
 
+    // The yardstick over the texts the list was made of.
+    const QStringList used = cvbench::usedFiles(files, r.unread);
     qint64 wcWords = 0;
-    const double wc = cvbench::wcSeconds(files, &wcWords);
+    const double wc = cvbench::wcSeconds(used, &wcWords);
     std::printf("wc -w\t%lld words in %.3f s (%.0f words per second); word list %.3f s: %.2f x the rate of wc -w\n",
                 (long long)wcWords, wc, double(wcWords) / wc, seconds, rate / (double(wcWords) / wc));
     if (genWords > 0) {

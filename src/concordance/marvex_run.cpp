@@ -29,6 +29,7 @@
 #include <QLocale>
 
 #include <algorithm>
+#include <new>
 #include <cmath>
 #include <climits>
 #include <stdexcept>
@@ -191,7 +192,7 @@ bool T_WholeMarvexHolder::MakeConcordance(TSharedChosenFilesClass& chosen, TSear
                                           TMarvexProgressMethod progress, TBaseSearchItems* contextItems,
                                           TBaseSearchItems* exclusionItems, TBaseSearchItems* tagContextItems,
                                           int32_t batchNumber, bool plotWanted)
-{
+try {
     Global_FailureMessage.clear();
     Global_Busy_Dont_Show_Data = true;
     fRunStartMs = QDateTime::currentMSecsSinceEpoch();
@@ -346,6 +347,10 @@ bool T_WholeMarvexHolder::MakeConcordance(TSharedChosenFilesClass& chosen, TSear
         RestoreContents(std::move(backup));
     LinkLists();
     return result;
+} catch (const std::bad_alloc&) {
+    Global_Busy_Dont_Show_Data = false;
+    NotEnoughMemory(QStringLiteral("make the concordance"));
+    return false;
 }
 
 void T_WholeMarvexHolder::RunRequestedComputations(bool plotWanted)

@@ -1,5 +1,8 @@
 #include "index/index_clusters.h"
 
+#include "suite/dialog_routines.h"
+#include "suite/file_system.h"
+
 #include "index/index_hash.h"
 #include "index/index_spread.h"
 #include "model/check_signature.h"
@@ -12,12 +15,12 @@
 
 #include <QDir>
 #include <QElapsedTimer>
-#include <QTemporaryFile>
 #include <QtEndian>
 
 #include <sys/resource.h>
 
 #include <algorithm>
+#include <new>
 #include <array>
 #include <cmath>
 #include <cstring>
@@ -343,30 +346,21 @@ struct TRunRecord {
     }
 };
 
+// Unnamed in the system's temporary folder: it goes with the process however
+// that ends. Written unbuffered, so that a full disk is told with the
+// system's reason at the write that met it.
 class TRunFile {
 public:
     int32_t startText = 0;
-    std::unique_ptr<QTemporaryFile> file;
+    std::unique_ptr<TScratchFile> file;
     int64_t records = 0;
 
     bool Create(QString* error)
     {
-        file = std::make_unique<QTemporaryFile>(QDir(QDir::tempPath()).filePath(QStringLiteral("cv-clusters-XXXXXX.run")));
-        if (!file->open())
-            return Fail(error);
-        return true;
+        file = std::make_unique<TScratchFile>();
+        return file->Create(QDir::tempPath(), error);
     }
-    bool Write(const uint8_t* p, std::size_t n, QString* error)
-    {
-        return file->write(reinterpret_cast<const char*>(p), qint64(n)) == qint64(n) || Fail(error);
-    }
-    bool Fail(QString* error) const
-    {
-        if (error)
-            *error = QStringLiteral("Cannot write the clusters' temporary file %1: %2")
-                         .arg(QStringLiteral("\"%1\"").arg(file->fileName()), file->errorString());
-        return false;
-    }
+    bool Write(const uint8_t* p, std::size_t n, QString* error) { return file->Append(p, int64_t(n), error); }
 };
 
 // Reads the records of a run file back in order, through a small buffer.
@@ -379,8 +373,7 @@ public:
         fLeft = run.records;
         fBytes.resize(std::size_t(1) << 18);
         fAt = fEnd = 0;
-        if (!run.file->flush() || !run.file->seek(0))
-            return run.Fail(error);
+        fOffset = 0;
         return Next(error);
     }
     bool Next(QString* error)
@@ -393,13 +386,15 @@ public:
             std::memmove(fBytes.data(), fBytes.data() + fAt, fEnd - fAt);
             fEnd -= fAt;
             fAt = 0;
-            const qint64 n = fRun->file->read(reinterpret_cast<char*>(fBytes.data() + fEnd), qint64(fBytes.size() - fEnd));
-            if (n < 0 || fEnd + std::size_t(n) < k) {
+            const int64_t n = std::min(int64_t(fBytes.size() - fEnd), fRun->file->Size() - fOffset);
+            if (fEnd + std::size_t(std::max<int64_t>(n, 0)) < k) {
                 if (error)
-                    *error = QStringLiteral("Cannot read the clusters' temporary file \"%1\": %2")
-                                 .arg(fRun->file->fileName(), n < 0 ? fRun->file->errorString() : QStringLiteral("it is cut short"));
+                    *error = QStringLiteral("Cannot read file \"%1\": the file is cut short").arg(fRun->file->FileName());
                 return false;
             }
+            if (!fRun->file->ReadAt(fOffset, fBytes.data() + fEnd, n, error))
+                return false;
+            fOffset += n;
             fEnd += std::size_t(n);
         }
         record.Get(fBytes.data() + fAt);
@@ -417,6 +412,7 @@ private:
     bool fDone = true;
     std::vector<uint8_t> fBytes;
     std::size_t fAt = 0, fEnd = 0;
+    int64_t fOffset = 0; // in the run file, of fBytes[fEnd]
 };
 
 // What every walk of one cluster run shares: the index, the options, the
@@ -625,7 +621,7 @@ struct TPlaceStream {
         int64_t places;
         int32_t part;
     };
-    std::unique_ptr<QTemporaryFile> file;
+    std::unique_ptr<TScratchFile> file; // as a run file
     std::vector<TRange> ranges;
     int64_t count = 0;
     std::vector<uint32_t> buffer;
@@ -637,8 +633,8 @@ struct TPlaceStream {
         *this = {};
         if (!wanted)
             return;
-        file = std::make_unique<QTemporaryFile>(QDir(QDir::tempPath()).filePath(QStringLiteral("cv-clusters-XXXXXX.places")));
-        if (!file->open()) {
+        file = std::make_unique<TScratchFile>();
+        if (!file->Create(QDir::tempPath(), nullptr)) {
             file.reset();
             return;
         }
@@ -659,8 +655,7 @@ struct TPlaceStream {
     }
     void Flush()
     {
-        const auto bytes = qint64(buffer.size() * 4);
-        if (file->write(reinterpret_cast<const char*>(buffer.data()), bytes) != bytes)
+        if (!failed && !file->Append(buffer.data(), int64_t(buffer.size() * 4), nullptr))
             failed = true;
         buffer.clear();
     }
@@ -670,15 +665,9 @@ struct TPlaceStream {
         if (!file)
             return true;
         Flush();
-        return !failed && file->flush();
+        return !failed;
     }
     void Drop() { *this = {}; }
-    bool Fail(QString* error) const
-    {
-        if (error)
-            *error = QStringLiteral("Cannot read the clusters' temporary file \"%1\": %2").arg(file->fileName(), file->errorString());
-        return false;
-    }
 };
 
 // The work of one cluster size: its counting (walk A), the clusters kept,
@@ -1025,8 +1014,6 @@ private:
     bool ReadPlaces(TWalkContext& c, TStretchFn&& stretch)
     {
         std::vector<uint32_t> orders(std::size_t(1) << 16);
-        if (!fPlaces.file->seek(0))
-            return fPlaces.Fail(c.error);
         std::size_t at = 0, end = 0;
         int64_t done = 0;
         for (const TPlaceStream::TRange& r : fPlaces.ranges) {
@@ -1036,11 +1023,11 @@ private:
                         c.out.cancelled = true;
                         return true;
                     }
-                    const qint64 want = std::min<qint64>(qint64(orders.size()), fPlaces.count - done) * 4;
-                    if (fPlaces.file->read(reinterpret_cast<char*>(orders.data()), want) != want)
-                        return fPlaces.Fail(c.error);
+                    const int64_t want = std::min(int64_t(orders.size()), fPlaces.count - done);
+                    if (!fPlaces.file->ReadAt(done * 4, orders.data(), want * 4, c.error))
+                        return false;
                     at = 0;
-                    end = std::size_t(want / 4);
+                    end = std::size_t(want);
                     done += int64_t(end);
                     for (std::size_t j = 0; j < end; ++j)
                         orders[j] = qFromLittleEndian(orders[j]);
@@ -1086,7 +1073,7 @@ std::size_t DefaultTableBytesLimit()
 
 bool CountClusters(const TIndexData& index, const std::vector<uint32_t>& nodes, const std::vector<uint8_t>& stopTypes,
                    const TClusterOptions& options, TClusterRun& out, QString* error, int32_t firstText, int32_t lastText)
-{
+try {
     out = TClusterRun();
     if (lastText < 0 || lastText >= index.TextCount())
         lastText = index.TextCount() - 1;
@@ -1228,6 +1215,11 @@ bool CountClusters(const TIndexData& index, const std::vector<uint32_t>& nodes, 
         }
     }
     return true;
+} catch (const std::bad_alloc&) {
+    out = TClusterRun();
+    if (error)
+        *error = NotEnoughMemoryText(QStringLiteral("count the clusters"));
+    return false;
 }
 
 namespace {

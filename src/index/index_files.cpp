@@ -5,11 +5,12 @@
 #include "suite/cv_stream.h"
 #include "suite/wdef.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
-#include <QSaveFile>
+#include <QThread>
 
 #include <zlib.h>
 
@@ -79,7 +80,23 @@ bool WriteIndexFileHeader(TStream& s, TIndexFileKind kind, const TIndexFileHeade
         && s.WriteI32(h.texts) && s.WriteI32(h.types) && s.WriteI64(h.bodyBytes) && s.WriteU32(h.bodyCrc);
 }
 
-bool ReadIndexFileHeader(TStream& s, TIndexFileKind kind, TIndexFileHeader& h, QString* reason)
+namespace {
+
+// The tag of a damaged header as text that can be shown: printable ASCII
+// as it is, any other byte as \xNN.
+QString PrintableTag(const char* tag)
+{
+    QString out;
+    for (int i = 0; i < 4; ++i) {
+        const auto b = uint8_t(tag[i]);
+        out += b >= 0x20 && b < 0x7F ? QString(QChar(b)) : QStringLiteral("\\x%1").arg(b, 2, 16, QLatin1Char('0'));
+    }
+    return out;
+}
+
+} // namespace
+
+bool ReadIndexFileHeaderFields(TStream& s, TIndexFileKind kind, TIndexFileHeader& h, QString* reason)
 {
     auto fail = [&](const QString& why) {
         if (reason)
@@ -97,11 +114,26 @@ bool ReadIndexFileHeader(TStream& s, TIndexFileKind kind, TIndexFileHeader& h, Q
     if (!s.ReadExact(h.tag, 4) || !s.ReadU64(h.stamp) || !s.ReadI64(h.tokens) || !s.ReadI32(h.texts)
         || !s.ReadI32(h.types) || !s.ReadI64(h.bodyBytes) || !s.ReadU32(h.bodyCrc))
         return fail(QStringLiteral("the file is cut short"));
-    if (std::memcmp(h.tag, InfoOf(kind).tag, 4) != 0)
-        return fail(QStringLiteral("it is another part of an index (%1 file)")
-                        .arg(QString::fromLatin1(h.tag, 4).toLower()));
+    if (std::memcmp(h.tag, InfoOf(kind).tag, 4) != 0) {
+        for (const TIndexFileInfo& f : kFiles)
+            if (std::memcmp(h.tag, f.tag, 4) == 0)
+                return fail(QStringLiteral("it is another part of an index (%1 file)").arg(QLatin1String(f.extension)));
+        return fail(QStringLiteral("its header is damaged (its part is \"%1\")").arg(PrintableTag(h.tag)));
+    }
     if (h.tokens < 0 || h.texts < 0 || h.types < 0 || h.bodyBytes < 0)
         return fail(QStringLiteral("its header is damaged"));
+    return true;
+}
+
+bool ReadIndexFileHeader(TStream& s, TIndexFileKind kind, TIndexFileHeader& h, QString* reason)
+{
+    auto fail = [&](const QString& why) {
+        if (reason)
+            *reason = why;
+        return false;
+    };
+    if (!ReadIndexFileHeaderFields(s, kind, h, reason))
+        return false;
     if (h.bodyBytes > s.Remaining())
         return fail(QStringLiteral("the file is cut short"));
     if (h.bodyBytes < s.Remaining())
@@ -222,6 +254,57 @@ bool TTokenStreamReader::Read(std::span<uint32_t> out, QString* error)
         const int64_t end = fText + 1 < fData->TextCount() ? fData->texts[std::size_t(fText) + 1].byteOffset : fData->streamBytes;
         if (fConsumed != end)
             return Fail(QStringLiteral("its token stream is damaged"), error);
+    }
+    return true;
+}
+
+bool DecodeTokenPieces(const TFileReader& file, int64_t offset, int64_t bytes, int64_t count, uint32_t codeLimit,
+                       const std::function<void(std::span<const uint32_t>)>& take, QString* error, int64_t pieceBytes)
+{
+    // A piece is decoded up to its last whole number; the bytes of a number
+    // cut at its end go first into the next piece.
+    const int64_t kPiece = std::max<int64_t>(pieceBytes, 1);
+    std::vector<uint8_t> piece;
+    std::vector<uint32_t> codes;
+    std::size_t carried = 0;
+    int64_t done = 0;
+    for (int64_t at = 0; at < bytes || carried > 0;) {
+        const int64_t n = std::min(kPiece, bytes - at);
+        piece.resize(carried + std::size_t(n));
+        if (n > 0 && !file.ReadAt(offset + at, piece.data() + carried, n, error))
+            return false;
+        at += n;
+        const bool last = at >= bytes;
+        // The codes of the piece: the numbers that end in it.
+        std::size_t whole = piece.size();
+        if (!last)
+            while (whole > 0 && (piece[whole - 1] & 0x80))
+                --whole;
+        int64_t inPiece = 0;
+        for (std::size_t k = 0; k < whole; ++k)
+            inPiece += (piece[k] & 0x80) ? 0 : 1;
+        if (done + inPiece > count || (last && (whole != piece.size() || done + inPiece != count))) {
+            if (error)
+                *error = QStringLiteral("the token stream is damaged");
+            return false;
+        }
+        const uint8_t* p = piece.data();
+        if (!DecodeTokenCodes(p, piece.data() + whole, inPiece, codeLimit, codes) || p != piece.data() + whole) {
+            if (error)
+                *error = QStringLiteral("the token stream is damaged");
+            return false;
+        }
+        take(codes);
+        done += inPiece;
+        carried = piece.size() - whole;
+        std::memmove(piece.data(), piece.data() + whole, carried);
+        if (last)
+            break;
+    }
+    if (done != count) {
+        if (error)
+            *error = QStringLiteral("the token stream is damaged");
+        return false;
     }
     return true;
 }
@@ -351,6 +434,22 @@ void TIndexData::TextLevels(int32_t text, std::vector<uint8_t>& levels) const
         levels[std::size_t(m.token - first)] = m.level;
 }
 
+namespace {
+
+// The token file of a loaded index: the one kept open, else opened now.
+const TReadOnlyFile* TokensOf(const TIndexData& d, std::shared_ptr<const TReadOnlyFile>& opened, QString* error)
+{
+    if (d.tokensFile)
+        return d.tokensFile.get();
+    auto f = std::make_shared<TReadOnlyFile>();
+    if (!f->Open(IndexFileName(d.base, TIndexFileKind::Tokens), error))
+        return nullptr;
+    opened = std::move(f);
+    return opened.get();
+}
+
+} // namespace
+
 bool TIndexData::ReadTextTokens(int32_t text, std::vector<uint32_t>& codes, QString* error) const
 {
     const QString name = IndexFileName(base, TIndexFileKind::Tokens);
@@ -366,12 +465,13 @@ bool TIndexData::ReadTextTokens(int32_t text, std::vector<uint32_t>& codes, QStr
     const int64_t length = end - t.byteOffset;
     if (length < 0)
         return fail(QStringLiteral("the index is damaged"));
-    QFile f(name);
-    if (!f.open(QIODevice::ReadOnly))
-        return fail(f.errorString());
+    std::shared_ptr<const TReadOnlyFile> opened;
+    const TReadOnlyFile* f = TokensOf(*this, opened, error);
+    if (!f)
+        return false;
     std::vector<uint8_t> bytes(static_cast<std::size_t>(length));
-    if (!f.seek(kIndexHeaderSize + t.byteOffset) || (length > 0 && f.read(reinterpret_cast<char*>(bytes.data()), length) != length))
-        return fail(QStringLiteral("the file is cut short"));
+    if (!f->ReadAt(kIndexHeaderSize + t.byteOffset, bytes.data(), length, error))
+        return false;
     const uint8_t* p = bytes.data();
     if (!DecodeTokenCodes(p, bytes.data() + bytes.size(), t.tokens, uint32_t(types.size()) + kIndexFirstTypeCode, codes)
         || p != bytes.data() + bytes.size())
@@ -395,9 +495,10 @@ bool WalkIndexTexts(const TIndexData& d, const TIndexTextVisitor& visit, QString
     first = std::max(0, first);
     if (first > last)
         return true;
-    QFile f(name);
-    if (!f.open(QIODevice::ReadOnly) || !f.seek(kIndexHeaderSize))
-        return fail(f.errorString());
+    std::shared_ptr<const TReadOnlyFile> opened;
+    const TReadOnlyFile* f = TokensOf(d, opened, error);
+    if (!f)
+        return false;
     std::vector<uint8_t> bytes;
     std::vector<uint32_t> codes;
     std::vector<uint8_t> levels;
@@ -411,10 +512,11 @@ bool WalkIndexTexts(const TIndexData& d, const TIndexTextVisitor& visit, QString
         const TIndexText& text = d.texts[std::size_t(t)];
         const int64_t end = t + 1 < d.TextCount() ? d.texts[std::size_t(t) + 1].byteOffset : d.streamBytes;
         const int64_t length = end - text.byteOffset;
-        bytes.resize(std::size_t(std::max<int64_t>(0, length)));
-        if (length < 0 || !f.seek(kIndexHeaderSize + text.byteOffset)
-            || (length > 0 && f.read(reinterpret_cast<char*>(bytes.data()), length) != length))
+        if (length < 0)
             return fail(QStringLiteral("the file is cut short"));
+        bytes.resize(std::size_t(length));
+        if (!f->ReadAt(kIndexHeaderSize + text.byteOffset, bytes.data(), length, error))
+            return false;
         const uint8_t* p = bytes.data();
         if (!DecodeTokenCodes(p, bytes.data() + bytes.size(), text.tokens, limit, codes) || p != bytes.data() + bytes.size())
             return fail(QStringLiteral("its token stream is damaged"));
@@ -426,31 +528,169 @@ bool WalkIndexTexts(const TIndexData& d, const TIndexTextVisitor& visit, QString
 }
 
 // ---------------------------------------------------------------------------
+// The commit record: which set a save put in place.
+
+namespace {
+
+// "CVIC", version 1, the stamp of the set, CRC-32 of those 16 bytes.
+constexpr char kCommitMagic[4] = {'C', 'V', 'I', 'C'};
+constexpr uint32_t kCommitVersion = 1;
+constexpr int64_t kCommitRecordSize = 20;
+
+struct TCommitRecord {
+    bool present = false;
+    uint64_t stamp = 0;
+};
+
+TCommitRecord ReadCommitRecord(const QString& base)
+{
+    TCommitRecord r;
+    TReadOnlyFile f;
+    if (!f.Open(IndexCommitFileName(base), nullptr) || f.Size() != kCommitRecordSize)
+        return r;
+    uint8_t bytes[kCommitRecordSize];
+    if (!f.ReadAt(0, bytes, kCommitRecordSize, nullptr))
+        return r;
+    TMemoryStream s(std::vector<uint8_t>(bytes, bytes + kCommitRecordSize));
+    char magic[4];
+    uint32_t version = 0, crc = 0;
+    uint64_t stamp = 0;
+    if (!s.ReadExact(magic, 4) || std::memcmp(magic, kCommitMagic, 4) != 0 || !s.ReadU32(version)
+        || version != kCommitVersion || !s.ReadU64(stamp) || !s.ReadU32(crc) || crc != IndexCrc(0, bytes, 16))
+        return r;
+    r.present = true;
+    r.stamp = stamp;
+    return r;
+}
+
+// The record goes through a temporary name and one rename: the commit.
+bool WriteCommitRecord(const QString& base, uint64_t stamp, QString* error, const std::function<void(int)>& atStep)
+{
+    TMemoryStream s;
+    s.WriteExact(kCommitMagic, 4);
+    s.WriteU32(kCommitVersion);
+    s.WriteU64(stamp);
+    s.WriteU32(IndexCrc(0, s.Memory(), 16));
+    const QString name = IndexCommitFileName(base);
+    TDurableFile f(name + QStringLiteral(".tmp"));
+    if (!f.Create(error) || !f.Write(s.Memory(), s.Size(), error) || !f.Finish(error))
+        return false;
+    if (atStep)
+        atStep(4);
+    return RenameReplacing(f.FileName(), name, error) && SyncFolderOf(name, error);
+}
+
+bool RemoveIfThere(const QString& name, QString* error)
+{
+    QFile f(name);
+    if (!f.exists() || f.remove())
+        return true;
+    if (error)
+        *error = QStringLiteral("Cannot remove file %1: %2").arg(Quoted(name), f.errorString());
+    return false;
+}
+
+} // namespace
+
+QString IndexLockFileName(const QString& base) { return IndexBaseName(base) + QStringLiteral(".lock"); }
+
+QString IndexCommitFileName(const QString& base) { return IndexBaseName(base) + QStringLiteral(".commit"); }
+
+QString IndexPendingFileName(const QString& base, TIndexFileKind kind)
+{
+    return IndexFileName(IndexBaseName(base), kind) + QStringLiteral(".new");
+}
+
+bool CompleteInterruptedIndexSave(const QString& anyName, QString* error)
+{
+    const QString base = IndexBaseName(anyName);
+    if (!RemoveIfThere(IndexCommitFileName(base) + QStringLiteral(".tmp"), error))
+        return false;
+    if (!ReadCommitRecord(base).present) {
+        // A save that stopped before its commit: its files are of no set.
+        for (const TIndexFileInfo& f : kFiles)
+            if (!RemoveIfThere(IndexPendingFileName(base, f.kind), error))
+                return false;
+        return RemoveIfThere(IndexCommitFileName(base), error);
+    }
+    for (const TIndexFileInfo& f : kFiles) {
+        const QString pending = IndexPendingFileName(base, f.kind);
+        if (QFileInfo::exists(pending) && !RenameReplacing(pending, IndexFileName(base, f.kind), error))
+            return false;
+    }
+    return SyncFolderOf(base, error) && RemoveIfThere(IndexCommitFileName(base), error) && SyncFolderOf(base, error);
+}
+
+bool TIndexWriteLock::Lock(const QString& anyName, int waitMs, QString* error)
+{
+    const QString base = IndexBaseName(anyName);
+    QString why;
+    bool busy = false;
+    if (!fLock.Lock(IndexLockFileName(base), waitMs, &why, &busy)) {
+        if (error)
+            *error = busy ? QStringLiteral("Cannot write index \"%1\": another program is writing it (waited %2 seconds); "
+                                           "try again when it has finished")
+                                .arg(base)
+                                .arg(waitMs / 1000.0, 0, 'g', 3)
+                          : QStringLiteral("Cannot write index \"%1\": %2").arg(base, why);
+        return false;
+    }
+    if (!CompleteInterruptedIndexSave(base, &why)) {
+        fLock.Release();
+        if (error)
+            *error = QStringLiteral("Cannot write index \"%1\": %2").arg(base, why);
+        return false;
+    }
+    return true;
+}
+
+// ---------------------------------------------------------------------------
 // Loading
 
 namespace {
 
-// Reads a whole small index file: header checked, body in memory with its CRC checked.
-bool ReadSmallFile(const QString& name, TIndexFileKind kind, TIndexFileHeader& h, TMemoryStream& body, QString* error)
+// Opens one file of a set: under its pending name when a commit record
+// names the set and the file is not in place yet, else under its name.
+bool OpenPart(const QString& base, TIndexFileKind kind, bool committed, TReadOnlyFile& f, QString* error)
 {
-    TFileStream f;
-    if (!f.Open(name, TFileStream::Mode::OpenRead)) {
-        *error = QFileInfo::exists(name) ? f.ErrorString()
-                                         : QStringLiteral("Cannot open file %1: it does not exist").arg(Quoted(name));
-        return false;
-    }
+    if (committed && f.Open(IndexPendingFileName(base, kind), nullptr))
+        return true;
+    return f.Open(IndexFileName(base, kind), error);
+}
+
+// The header of an open index file, checked against the file's length.
+bool ReadPartHeader(const TReadOnlyFile& f, TIndexFileKind kind, TIndexFileHeader& h, QString* error)
+{
+    const QString name = Quoted(f.FileName());
+    std::vector<uint8_t> bytes(std::size_t(std::min<int64_t>(f.Size(), kIndexHeaderSize)));
     QString why;
-    if (!ReadIndexFileHeader(f, kind, h, &why)) {
-        *error = QStringLiteral("Cannot read file %1: %2").arg(Quoted(name), why);
+    if (!f.ReadAt(0, bytes.data(), int64_t(bytes.size()), error))
+        return false;
+    TMemoryStream s(std::move(bytes));
+    if (!ReadIndexFileHeaderFields(s, kind, h, &why)) {
+        *error = QStringLiteral("Cannot read file %1: %2").arg(name, why);
         return false;
     }
+    const int64_t body = f.Size() - kIndexHeaderSize;
+    if (h.bodyBytes > body || h.bodyBytes < body) {
+        *error = QStringLiteral("Cannot read file %1: %2")
+                     .arg(name, h.bodyBytes > body ? QStringLiteral("the file is cut short")
+                                                   : QStringLiteral("the file has bytes beyond its end"));
+        return false;
+    }
+    return true;
+}
+
+// Reads a whole small index file: header checked, body in memory with its CRC checked.
+bool ReadSmallFile(const TReadOnlyFile& f, TIndexFileKind kind, TIndexFileHeader& h, TMemoryStream& body, QString* error)
+{
+    if (!ReadPartHeader(f, kind, h, error))
+        return false;
     std::vector<uint8_t> bytes(std::size_t(h.bodyBytes));
-    if (!f.ReadExact(bytes.data(), h.bodyBytes)) {
-        *error = QStringLiteral("Cannot read file %1: the file is cut short").arg(Quoted(name));
+    if (!f.ReadAt(kIndexHeaderSize, bytes.data(), h.bodyBytes, error))
         return false;
-    }
     if (IndexCrc(0, bytes.data(), bytes.size()) != h.bodyCrc) {
-        *error = QStringLiteral("Cannot read file %1: its contents are damaged").arg(Quoted(name));
+        *error = QStringLiteral("Cannot read file %1: its contents are damaged").arg(Quoted(f.FileName()));
         return false;
     }
     body = TMemoryStream(std::move(bytes));
@@ -514,7 +754,9 @@ bool ReadMarkup(TMemoryStream& s, TIndexData& d)
         const uint8_t b = *p++;
         if ((b & 0x08) && (!GetVarint(p, end, tag) || tag > 0xFFFF))
             return false;
-        token += int64_t(delta);
+        // Beyond what a record holds is damage (no index has that many tokens).
+        if (delta >= (uint64_t(1) << 44) || (token += int64_t(delta)) >= (int64_t(1) << 44))
+            return false;
         m.token = token;
         m.level = b & 0x07;
         m.tag = uint16_t(tag);
@@ -524,44 +766,37 @@ bool ReadMarkup(TMemoryStream& s, TIndexData& d)
 
 } // namespace
 
-bool TIndexData::Load(const QString& baseName, QString* error)
+namespace {
+
+// One reading of the set on disk. `racing`: the files read were of
+// different saves, as when a writer put a set in place meanwhile.
+bool LoadSet(const QString& b, TIndexData& d, QString& why, bool& racing)
 {
-    QString dummy;
-    QString& why = error ? *error : dummy;
-    const QString b = IndexBaseName(baseName);
-    TIndexData d;
+    racing = false;
+    d = TIndexData();
     d.base = b;
+    const TCommitRecord record = ReadCommitRecord(b);
     std::array<TIndexFileHeader, kIndexFileCount> headers;
 
     // The token file: its header, its length and its checksum (read in pieces, not kept).
-    const QString tokensName = IndexFileName(b, TIndexFileKind::Tokens);
+    auto tokens = std::make_shared<TReadOnlyFile>();
+    if (!OpenPart(b, TIndexFileKind::Tokens, record.present, *tokens, &why))
+        return false;
     {
-        TFileStream f;
-        if (!f.Open(tokensName, TFileStream::Mode::OpenRead)) {
-            why = QFileInfo::exists(tokensName)
-                ? f.ErrorString()
-                : QStringLiteral("Cannot open file %1: it does not exist").arg(Quoted(tokensName));
-            return false;
-        }
-        QString reason;
         TIndexFileHeader& h = headers[0];
-        if (!ReadIndexFileHeader(f, TIndexFileKind::Tokens, h, &reason)) {
-            why = QStringLiteral("Cannot read file %1: %2").arg(Quoted(tokensName), reason);
+        if (!ReadPartHeader(*tokens, TIndexFileKind::Tokens, h, &why))
             return false;
-        }
         std::vector<uint8_t> piece(std::size_t(std::min<int64_t>(h.bodyBytes, 4 << 20)));
         uint32_t crc = 0;
-        for (int64_t left = h.bodyBytes; left > 0;) {
-            const int64_t n = std::min<int64_t>(left, int64_t(piece.size()));
-            if (!f.ReadExact(piece.data(), n)) {
-                why = QStringLiteral("Cannot read file %1: the file is cut short").arg(Quoted(tokensName));
+        for (int64_t at = 0; at < h.bodyBytes;) {
+            const int64_t n = std::min<int64_t>(h.bodyBytes - at, int64_t(piece.size()));
+            if (!tokens->ReadAt(kIndexHeaderSize + at, piece.data(), n, &why))
                 return false;
-            }
             crc = IndexCrc(crc, piece.data(), std::size_t(n));
-            left -= n;
+            at += n;
         }
         if (crc != h.bodyCrc) {
-            why = QStringLiteral("Cannot read file %1: its contents are damaged").arg(Quoted(tokensName));
+            why = QStringLiteral("Cannot read file %1: its contents are damaged").arg(Quoted(tokens->FileName()));
             return false;
         }
         d.streamBytes = h.bodyBytes;
@@ -575,45 +810,82 @@ bool TIndexData::Load(const QString& baseName, QString* error)
     const TPart parts[] = {{TIndexFileKind::Types, ReadTypes},
                            {TIndexFileKind::Stats, ReadStats},
                            {TIndexFileKind::Markup, ReadMarkup}};
+    std::array<QString, kIndexFileCount> names;
+    names[0] = tokens->FileName();
     for (const TPart& part : parts) {
-        const QString name = IndexFileName(b, part.kind);
+        TReadOnlyFile f;
         TMemoryStream body;
-        if (!ReadSmallFile(name, part.kind, headers[std::size_t(part.kind)], body, &why))
+        if (!OpenPart(b, part.kind, record.present, f, &why)
+            || !ReadSmallFile(f, part.kind, headers[std::size_t(part.kind)], body, &why))
             return false;
+        names[std::size_t(part.kind)] = f.FileName();
+        // A file of another save is not read further (its bodies may not fit the others').
+        const TIndexFileHeader& h = headers[std::size_t(part.kind)];
+        if (h.stamp != headers[0].stamp || h.tokens != headers[0].tokens || h.texts != headers[0].texts
+            || h.types != headers[0].types)
+            break;
         if (!part.read(body, d)) {
-            why = QStringLiteral("Cannot read file %1: its contents are damaged").arg(Quoted(name));
+            why = QStringLiteral("Cannot read file %1: its contents are damaged").arg(Quoted(f.FileName()));
             return false;
         }
     }
 
-    // All four from one save, and consistent with what they hold.
+    // All four from one save (the one the commit record names, when there is one).
     for (const TIndexFileInfo& f : kFiles) {
         const TIndexFileHeader& h = headers[std::size_t(f.kind)];
         if (h.stamp != headers[0].stamp || h.tokens != headers[0].tokens || h.texts != headers[0].texts
-            || h.types != headers[0].types) {
+            || h.types != headers[0].types || (record.present && h.stamp != record.stamp)) {
+            racing = true;
             why = QStringLiteral("The files of index %1 do not belong together: %2 comes from another save of the index")
-                      .arg(Quoted(b), Quoted(IndexFileName(b, f.kind)));
+                      .arg(Quoted(b), Quoted(names[std::size_t(f.kind)].isEmpty() ? IndexFileName(b, f.kind)
+                                                                                    : names[std::size_t(f.kind)]));
             return false;
         }
     }
-    int64_t tokens = 0;
+    int64_t tokenCount = 0;
     for (const TIndexText& t : d.texts)
-        tokens += t.tokens;
+        tokenCount += t.tokens;
     bool offsetsOK = true;
     for (std::size_t i = 0; i < d.texts.size(); ++i) {
         const int64_t next = i + 1 < d.texts.size() ? d.texts[i + 1].byteOffset : d.streamBytes;
         offsetsOK = offsetsOK && d.texts[i].byteOffset >= 0 && d.texts[i].byteOffset <= next
             && next - d.texts[i].byteOffset >= d.texts[i].tokens;
     }
-    const bool markupOK = d.markup.empty() || (d.markup.back().token < tokens);
-    if (tokens != headers[0].tokens || int64_t(d.texts.size()) != headers[0].texts
+    const bool markupOK = d.markup.empty() || (d.markup.back().token < tokenCount);
+    if (tokenCount != headers[0].tokens || int64_t(d.texts.size()) != headers[0].texts
         || int64_t(d.types.size()) != headers[0].types || !offsetsOK || !markupOK
-        || d.NumbersRemoved() < 0 || d.NumbersRemoved() > tokens) {
+        || d.NumbersRemoved() < 0 || d.NumbersRemoved() > tokenCount) {
         why = QStringLiteral("The files of index %1 do not agree with each other: the index is damaged").arg(Quoted(b));
         return false;
     }
-    d.tokenCount = tokens;
+    d.tokenCount = tokenCount;
     d.stamp = headers[0].stamp;
+    d.tokensFile = std::move(tokens);
+    return true;
+}
+
+} // namespace
+
+bool TIndexData::Load(const QString& baseName, QString* error, bool writing)
+{
+    QString dummy;
+    QString& why = error ? *error : dummy;
+    const QString b = IndexBaseName(baseName);
+    TIndexData d;
+    // Files of two saves are read again: a writer may have been putting a
+    // set in place (a few renames). While a writer holds the index's lock
+    // that is waited for a while; otherwise the index is damaged.
+    constexpr int kQuickTries = 3;
+    constexpr int kTriesWhileLocked = 200;
+    for (int attempt = 0;; ++attempt) {
+        bool racing = false;
+        if (LoadSet(b, d, why, racing))
+            break;
+        if (!racing || writing || attempt + 1 >= kTriesWhileLocked
+            || (attempt + 1 >= kQuickTries && !LockIsHeld(IndexLockFileName(b))))
+            return false;
+        QThread::msleep(attempt < kQuickTries ? 5 : 50);
+    }
     *this = std::move(d);
     return true;
 }
@@ -653,69 +925,128 @@ bool WriteStats(TStream& s, const TIndexData& d)
     return s.WriteI64(d.NumbersRemoved());
 }
 
-bool WriteMarkup(TStream& s, const TIndexData& d)
-{
-    std::vector<uint8_t> bytes;
-    bytes.reserve(d.markup.size() * 2);
-    int64_t token = 0;
-    for (const TIndexMarkup& m : d.markup) {
-        PutVarint(bytes, uint64_t(m.token - token));
-        token = m.token;
-        bytes.push_back(uint8_t((m.level & 0x07) | (m.tag ? 0x08 : 0)));
-        if (m.tag)
-            PutVarint(bytes, m.tag);
+// Writes bytes given piece by piece into a file's body, keeping its length and CRC.
+class TBodyWriter {
+public:
+    TBodyWriter(TDurableFile& out, QString* error) : fOut(out), fError(error) {}
+    bool Put(const uint8_t* p, int64_t n)
+    {
+        fCrc = IndexCrc(fCrc, p, std::size_t(n));
+        fBytes += n;
+        return n == 0 || fOut.Write(p, n, fError);
     }
-    return s.WriteI64(int64_t(d.markup.size())) && s.WriteBytes(bytes);
+    // Bytes of a file (or of memory), in pieces.
+    bool PutAdded(const TAddedBytes& added, std::vector<uint8_t>& piece)
+    {
+        if (!added.file)
+            return Put(added.memory.data(), int64_t(added.memory.size()));
+        return PutFrom(*added.file, 0, added.fileBytes, piece);
+    }
+    bool PutFrom(const TFileReader& from, int64_t offset, int64_t bytes, std::vector<uint8_t>& piece)
+    {
+        piece.resize(std::size_t(std::min<int64_t>(std::max<int64_t>(bytes, 1), 4 << 20)));
+        for (int64_t at = 0; at < bytes;) {
+            const int64_t n = std::min<int64_t>(bytes - at, int64_t(piece.size()));
+            if (!from.ReadAt(offset + at, piece.data(), n, fError) || !Put(piece.data(), n))
+                return false;
+            at += n;
+        }
+        return true;
+    }
+    // The header (its body's length and CRC now known) over the room left
+    // for it at the start, and the file to the disk.
+    bool Finish(TIndexFileKind kind, TIndexFileHeader h, TIndexFileHeader* written = nullptr)
+    {
+        h.bodyBytes = fBytes;
+        h.bodyCrc = fCrc;
+        if (written)
+            *written = h;
+        TMemoryStream header;
+        WriteIndexFileHeader(header, kind, h);
+        return fOut.WriteAt(0, header.Memory(), header.Size(), fError) && fOut.Finish(fError);
+    }
+    bool LeaveRoomForHeader()
+    {
+        const std::vector<uint8_t> blank(std::size_t(kIndexHeaderSize), 0);
+        return fOut.Write(blank.data(), kIndexHeaderSize, fError);
+    }
+
+private:
+    TDurableFile& fOut;
+    QString* fError;
+    uint32_t fCrc = 0;
+    int64_t fBytes = 0;
+};
+
+// The markup body: the record count, the records of `data` (encoded a piece
+// at a time), then those the save adds, already encoded.
+bool WriteMarkupBody(TBodyWriter& w, const TIndexData& data, const TIndexAdditions& added)
+{
+    uint8_t count[8];
+    const uint64_t records = uint64_t(data.markup.size()) + uint64_t(added.markupRecords);
+    for (int k = 0; k < 8; ++k)
+        count[k] = uint8_t(records >> (8 * k));
+    if (!w.Put(count, 8))
+        return false;
+    std::vector<uint8_t> bytes;
+    bytes.reserve(1 << 20);
+    int64_t token = 0;
+    for (const TIndexMarkup& m : data.markup) {
+        if (bytes.size() > (1u << 20) - 16) {
+            if (!w.Put(bytes.data(), int64_t(bytes.size())))
+                return false;
+            bytes.clear();
+        }
+        EncodeIndexMarkup(bytes, m, token);
+    }
+    if (!w.Put(bytes.data(), int64_t(bytes.size())))
+        return false;
+    return w.PutAdded(added.markup, bytes);
 }
 
 uint64_t NewStamp(uint64_t old)
 {
     uint64_t stamp = uint64_t(QDateTime::currentMSecsSinceEpoch()) * 0x9E3779B97F4A7C15ull ^ uint64_t(quintptr(&old));
+    stamp ^= uint64_t(QCoreApplication::applicationPid()) << 40;
     return stamp == old ? stamp + 1 : stamp;
 }
 
-// A file written next to its final name and put in place by Commit.
-class TPendingFile {
-public:
-    explicit TPendingFile(const QString& name) : fFile(name) {}
-    bool Open(QString* error)
-    {
-        if (fFile.open(QIODevice::WriteOnly))
-            return true;
-        *error = QStringLiteral("Cannot create file %1: %2").arg(Quoted(fFile.fileName()), fFile.errorString());
-        return false;
+// The token file: the old stream and the new one after it.
+bool WriteTokenBody(TBodyWriter& w, const TIndexData& data, const QString& oldBase, int64_t oldStreamBytes,
+                    const TIndexAdditions& added, QString* error)
+{
+    std::vector<uint8_t> piece;
+    if (!oldBase.isEmpty() && oldStreamBytes > 0) {
+        std::shared_ptr<const TReadOnlyFile> old = data.tokensFile;
+        if (!old) {
+            auto f = std::make_shared<TReadOnlyFile>();
+            if (!f->Open(IndexFileName(oldBase, TIndexFileKind::Tokens), error))
+                return false;
+            old = std::move(f);
+        }
+        if (!w.PutFrom(*old, kIndexHeaderSize, oldStreamBytes, piece))
+            return false;
     }
-    bool Write(const uint8_t* data, int64_t n, QString* error)
-    {
-        if (n <= 0 || fFile.write(reinterpret_cast<const char*>(data), n) == n)
-            return true;
-        *error = QStringLiteral("Cannot write file %1: %2").arg(Quoted(fFile.fileName()), fFile.errorString());
-        return false;
-    }
-    bool Commit(QString* error)
-    {
-        if (fFile.commit())
-            return true;
-        *error = QStringLiteral("Cannot save file %1: %2").arg(Quoted(fFile.fileName()), fFile.errorString());
-        return false;
-    }
-
-private:
-    QSaveFile fFile;
-};
+    return w.PutAdded(added.tokens, piece);
+}
 
 } // namespace
 
-bool SaveIndexFiles(TIndexData& data, const QString& oldBase, int64_t oldStreamBytes,
-                    std::span<const uint8_t> newStream, QString* error)
+bool SaveIndexFiles(TIndexData& data, const QString& oldBase, int64_t oldStreamBytes, const TIndexAdditions& added,
+                    QString* error, const std::function<void(int)>& atStep)
 {
     QString dummy;
     QString& why = error ? *error : dummy;
+    const QString base = IndexBaseName(data.base);
     TIndexFileHeader h;
     h.stamp = NewStamp(data.stamp);
     h.tokens = data.tokenCount;
     h.texts = int32_t(data.texts.size());
     h.types = int32_t(data.types.size());
+    auto step = [&](int n) {
+        if (atStep)
+            atStep(n);
+    };
 
     // The small files' bodies.
     std::array<TMemoryStream, kIndexFileCount> bodies;
@@ -728,88 +1059,59 @@ bool SaveIndexFiles(TIndexData& data, const QString& oldBase, int64_t oldStreamB
     types.SetPosition(0);
     const bool typesWritten = WriteTypes(types, data);
     types.SetSize(types.Position());
-    if (!typesWritten || !WriteStats(bodies[std::size_t(TIndexFileKind::Stats)], data)
-        || !WriteMarkup(bodies[std::size_t(TIndexFileKind::Markup)], data)) {
+    if (!typesWritten || !WriteStats(bodies[std::size_t(TIndexFileKind::Stats)], data)) {
         why = QStringLiteral("Cannot save index %1: it is too large for its files").arg(Quoted(data.base));
         return false;
     }
 
-    std::vector<std::unique_ptr<TPendingFile>> files;
+    // 1. Every file under its pending name, on the disk. A failure here
+    //    leaves the set in place as it was.
+    auto dropPending = [&] {
+        for (const TIndexFileInfo& f : kFiles)
+            QFile::remove(IndexPendingFileName(base, f.kind));
+        return false;
+    };
+    // The bodies are written after room for the header, which goes over it
+    // at the end (the lengths and checksums known then).
+    TIndexFileHeader tokensHeader;
+    int written = 0;
     for (const TIndexFileInfo& f : kFiles) {
-        files.push_back(std::make_unique<TPendingFile>(IndexFileName(data.base, f.kind)));
-        if (!files.back()->Open(&why))
-            return false;
+        TDurableFile out(IndexPendingFileName(base, f.kind));
+        TBodyWriter w(out, &why);
+        bool ok = out.Create(&why) && w.LeaveRoomForHeader();
+        if (ok && f.kind == TIndexFileKind::Tokens)
+            ok = WriteTokenBody(w, data, oldBase, oldStreamBytes, added, &why);
+        else if (ok && f.kind == TIndexFileKind::Markup)
+            ok = WriteMarkupBody(w, data, added);
+        else if (ok)
+            ok = w.Put(bodies[std::size_t(f.kind)].Memory(), bodies[std::size_t(f.kind)].Size());
+        if (!ok || !w.Finish(f.kind, h, f.kind == TIndexFileKind::Tokens ? &tokensHeader : nullptr))
+            return dropPending();
+        step(written++);
     }
-
-    // The token stream: the old one copied, the new one after it.
-    {
-        QFile old;
-        if (!oldBase.isEmpty() && oldStreamBytes > 0) {
-            old.setFileName(IndexFileName(oldBase, TIndexFileKind::Tokens));
-            if (!old.open(QIODevice::ReadOnly) || !old.seek(kIndexHeaderSize)) {
-                why = QStringLiteral("Cannot read file %1: %2").arg(Quoted(old.fileName()), old.errorString());
-                return false;
-            }
-        }
-        TIndexFileHeader th = h;
-        th.bodyBytes = oldStreamBytes + int64_t(newStream.size());
-        // The checksum is known only at the end: the old stream is read twice
-        // rather than held in memory.
-        uint32_t crc = 0;
-        std::vector<uint8_t> piece(old.isOpen() ? std::size_t(std::min<int64_t>(oldStreamBytes, 4 << 20)) : 0);
-        for (int64_t left = old.isOpen() ? oldStreamBytes : 0; left > 0;) {
-            const int64_t n = std::min<int64_t>(left, int64_t(piece.size()));
-            if (old.read(reinterpret_cast<char*>(piece.data()), n) != n) {
-                why = QStringLiteral("Cannot read file %1: the file is cut short").arg(Quoted(old.fileName()));
-                return false;
-            }
-            crc = IndexCrc(crc, piece.data(), std::size_t(n));
-            left -= n;
-        }
-        th.bodyCrc = IndexCrc(crc, newStream.data(), newStream.size());
-        TMemoryStream header;
-        WriteIndexFileHeader(header, TIndexFileKind::Tokens, th);
-        TPendingFile& out = *files[std::size_t(TIndexFileKind::Tokens)];
-        if (!out.Write(header.Memory(), header.Size(), &why))
-            return false;
-        if (old.isOpen() && !old.seek(kIndexHeaderSize)) {
-            why = QStringLiteral("Cannot read file %1: %2").arg(Quoted(old.fileName()), old.errorString());
-            return false;
-        }
-        for (int64_t left = old.isOpen() ? oldStreamBytes : 0; left > 0;) {
-            const int64_t n = std::min<int64_t>(left, int64_t(piece.size()));
-            if (old.read(reinterpret_cast<char*>(piece.data()), n) != n) {
-                why = QStringLiteral("Cannot read file %1: the file is cut short").arg(Quoted(old.fileName()));
-                return false;
-            }
-            if (!out.Write(piece.data(), n, &why))
-                return false;
-            left -= n;
-        }
-        if (!out.Write(newStream.data(), int64_t(newStream.size()), &why))
-            return false;
-        data.streamBytes = th.bodyBytes;
-        data.streamCrc = th.bodyCrc;
+    // 2. The commit: the record naming the new set put in place at once.
+    if (!SyncFolderOf(base, &why) || !WriteCommitRecord(base, h.stamp, &why, atStep)) {
+        QFile::remove(IndexCommitFileName(base) + QStringLiteral(".tmp"));
+        return dropPending();
     }
+    step(5);
+    // 3. The files in place, then the record goes. A failure from here on
+    //    leaves the new set committed: readers read it, and the next writer
+    //    finishes putting it in place.
+    int moved = 6;
     for (const TIndexFileInfo& f : kFiles) {
-        if (f.kind == TIndexFileKind::Tokens)
-            continue;
-        const TMemoryStream& body = bodies[std::size_t(f.kind)];
-        TIndexFileHeader fh = h;
-        fh.bodyBytes = body.Size();
-        fh.bodyCrc = IndexCrc(0, body.Memory(), std::size_t(body.Size()));
-        TMemoryStream header;
-        WriteIndexFileHeader(header, f.kind, fh);
-        TPendingFile& out = *files[std::size_t(f.kind)];
-        if (!out.Write(header.Memory(), header.Size(), &why) || !out.Write(body.Memory(), body.Size(), &why))
+        if (!RenameReplacing(IndexPendingFileName(base, f.kind), IndexFileName(base, f.kind), &why))
             return false;
+        step(moved++);
     }
-    // All written: put them in place, the token file last.
-    for (const TIndexFileKind kind : {TIndexFileKind::Markup, TIndexFileKind::Types, TIndexFileKind::Stats,
-                                      TIndexFileKind::Tokens})
-        if (!files[std::size_t(kind)]->Commit(&why))
-            return false;
+    if (!SyncFolderOf(base, &why) || !RemoveIfThere(IndexCommitFileName(base), &why) || !SyncFolderOf(base, &why))
+        return false;
+    step(10);
     data.stamp = h.stamp;
+    data.streamBytes = tokensHeader.bodyBytes;
+    data.streamCrc = tokensHeader.bodyCrc;
+    auto tokens = std::make_shared<TReadOnlyFile>();
+    data.tokensFile = tokens->Open(IndexFileName(base, TIndexFileKind::Tokens), nullptr) ? std::move(tokens) : nullptr;
     return true;
 }
 
@@ -824,6 +1126,9 @@ bool IndexFilesExist(const QString& anyName)
 bool TryToBackupIndexFiles(const QString& anyName, QString* error)
 {
     const QString b = IndexBaseName(anyName);
+    TIndexWriteLock lock;
+    if (!lock.Lock(b, kIndexLockWaitMs, error))
+        return false;
     bool ok = true;
     for (const TIndexFileInfo& f : kFiles) {
         const QString name = IndexFileName(b, f.kind);
@@ -844,6 +1149,9 @@ bool TryToBackupIndexFiles(const QString& anyName, QString* error)
 bool TryToDeleteIndexFiles(const QString& anyName, QString* error)
 {
     const QString b = IndexBaseName(anyName);
+    TIndexWriteLock lock;
+    if (!lock.Lock(b, kIndexLockWaitMs, error))
+        return false;
     bool ok = true;
     for (const TIndexFileInfo& f : kFiles) {
         QFile file(IndexFileName(b, f.kind));

@@ -19,6 +19,7 @@
 // long), 2 + t type t.
 
 #include "model/stats_list.h"
+#include "suite/file_system.h"
 #include "suite/text_settings.h"
 
 #include <QFile>
@@ -50,6 +51,44 @@ std::span<const TIndexFileInfo> IndexFiles();
 // itself ("corpus.tokens", "corpus.types", "corpus" give "corpus").
 QString IndexBaseName(const QString& anyName);
 QString IndexFileName(const QString& base, TIndexFileKind kind);
+
+// Beside the four files: the lock file a writer holds ("corpus.lock"),
+// the commit record of a save being put in place ("corpus.commit"), and
+// the name each file of a save has until then ("corpus.tokens.new").
+QString IndexLockFileName(const QString& base);
+QString IndexCommitFileName(const QString& base);
+QString IndexPendingFileName(const QString& base, TIndexFileKind kind);
+
+// How long a writer waits for another writer of the same index.
+constexpr int kIndexLockWaitMs = 30000;
+
+// The right to write an index: the lock on its lock file, held from the
+// load of an index texts are added to until its save, or through the whole
+// making of a new one. Taking it first completes a save that a killed
+// writer committed but did not put in place, and clears what a writer left
+// before its commit.
+class TIndexWriteLock {
+public:
+    // False, with a message naming the index, when another writer holds it
+    // for longer than `waitMs` or the lock file cannot be made.
+    bool Lock(const QString& anyName, int waitMs, QString* error);
+    bool Locked() const { return fLock.Locked(); }
+    void Release() { fLock.Release(); }
+
+private:
+    TFileLock fLock;
+};
+
+// Puts in place a save whose commit record is there (a writer killed after
+// its commit), or removes what a save left before its commit. For holders
+// of the write lock only. False with the reason.
+bool CompleteInterruptedIndexSave(const QString& base, QString* error);
+
+// The steps of a save after which a test may stop it (SaveIndexFiles'
+// `atStep`): 0..3 each file written under its pending name, 4 the commit
+// record written, 5 committed (the record in place), 6..9 each file in
+// place under its name, 10 the record removed.
+constexpr int kIndexSaveSteps = 11;
 
 // The format version written into each file's signature.
 constexpr int32_t kIndexFormatVersion = 1;
@@ -105,11 +144,14 @@ struct TIndexText {
 
 // A boundary before a token (level 2 sentence, 3 paragraph, 4 heading,
 // 5 section), with the listed tag passed on the way (0 none).
+// Eight bytes a record (an index holds one for every sentence and more):
+// 45 bits are tokens enough for any corpus.
 struct TIndexMarkup {
-    int64_t token = 0;
-    uint8_t level = 0;
-    uint16_t tag = 0;
+    int64_t token : 45 = 0;
+    uint64_t level : 3 = 0;
+    uint64_t tag : 16 = 0;
 };
+static_assert(sizeof(TIndexMarkup) == 8);
 
 // Writing and reading the variable-length numbers of the streams: seven
 // bits a byte, low bits first, the top bit set on every byte but the last.
@@ -149,6 +191,9 @@ public:
     std::vector<TIndexMarkup> markup; // by token
     TTextSettings textSettings;
     QStringList notes;
+    // The token file of the set loaded, kept open: texts are read from it
+    // even after a writer put a newer set in place (null: opened by name).
+    std::shared_ptr<const TReadOnlyFile> tokensFile;
 
     int32_t TextCount() const { return int32_t(texts.size()); }
     // Running words: entries less the numbers removed.
@@ -167,8 +212,11 @@ public:
     // Loads the four files of the index (the token stream is checked, not
     // kept). False with the reason (naming the file) when a file is
     // missing, unreadable, cut short, damaged, of another version or from
-    // another save; nothing is changed on disk.
-    bool Load(const QString& baseName, QString* error);
+    // another save; nothing is changed on disk. A save that was committed
+    // but not put in place (its writer killed) is read as the index; a save
+    // going on meanwhile is waited for, so that a set is read whole (not
+    // when the caller holds the write lock itself: `writing`).
+    bool Load(const QString& baseName, QString* error, bool writing = false);
     // The codes of one text (its token stream decoded). False when the
     // .tokens file cannot be read or its stream is damaged.
     bool ReadTextTokens(int32_t text, std::vector<uint32_t>& codes, QString* error = nullptr) const;
@@ -184,14 +232,50 @@ private:
     int64_t fNumbersRemoved = 0;
 };
 
-// Writes the four files of an index: `data`'s types, texts, markup, text
-// settings and notes, and as its token stream the first `oldStreamBytes`
-// of the stream of the index `oldBase` (none when empty) followed by
-// `newStream`. Every file goes through a temporary file; the four are put
-// in place only when all four were written. Sets the data's stamp and
-// stream fields. False with the reason; the old files are then untouched.
-bool SaveIndexFiles(TIndexData& data, const QString& oldBase, int64_t oldStreamBytes,
-                    std::span<const uint8_t> newStream, QString* error);
+// Bytes a save adds after those of the old index: in memory, or in a file
+// (from its start) when they were spilled there as they were made.
+struct TAddedBytes {
+    std::span<const uint8_t> memory;
+    const TFileReader* file = nullptr;
+    int64_t fileBytes = 0;
+    int64_t Size() const { return file ? fileBytes : int64_t(memory.size()); }
+};
+
+// What a save adds to the old index: the token stream of the new texts, and
+// their markup records encoded as in the ".markup" body (EncodeIndexMarkup;
+// the first counted from the last record of the data's markup).
+struct TIndexAdditions {
+    TAddedBytes tokens;
+    TAddedBytes markup;
+    int64_t markupRecords = 0;
+};
+
+// Appends a markup record as the ".markup" body holds it: its token less
+// `previous` (which becomes its token), the level and tag flag, the tag.
+inline void EncodeIndexMarkup(std::vector<uint8_t>& out, const TIndexMarkup& m, int64_t& previous)
+{
+    PutVarint(out, uint64_t(m.token - previous));
+    previous = m.token;
+    out.push_back(uint8_t((m.level & 0x07) | (m.tag ? 0x08 : 0)));
+    if (m.tag)
+        PutVarint(out, m.tag);
+}
+
+// Writes the four files of an index: `data`'s types, texts, markup (then
+// the markup `added`), text settings and notes, and as its token stream the
+// first `oldStreamBytes` of the stream of the index `oldBase` (none when
+// empty; read from data.tokensFile when it is open) followed by the tokens
+// `added`. The caller
+// holds the index's write lock. The four are written under their pending
+// names and flushed to the disk; then the commit record, naming the new
+// stamp, is put in place by one rename (the commit); then the files are
+// put in place one by one and the record removed. Until the commit the old
+// set stays whole; after it a reader reads the new set, wherever each of
+// its files stands. Sets the data's stamp, stream fields and token file.
+// False with the reason (the system's text for a system failure); the old
+// set is then untouched. `atStep` is called after each step (tests).
+bool SaveIndexFiles(TIndexData& data, const QString& oldBase, int64_t oldStreamBytes, const TIndexAdditions& added,
+                    QString* error, const std::function<void(int)>& atStep = {});
 
 // Walks the texts of an index in order, each decoded with the boundary
 // level before each of its tokens; the visitor returns false to stop the
@@ -243,6 +327,14 @@ private:
     std::size_t fAt = 0, fEnd = 0;
 };
 
+// Decodes `count` codes from `bytes` bytes of a file at `offset`, a piece
+// at a time, handing each piece's codes to `take` in order; false (with the
+// reason) when the file cannot be read, a number is too long, a code is not
+// below `codeLimit`, or the bytes and the count disagree.
+bool DecodeTokenPieces(const TFileReader& file, int64_t offset, int64_t bytes, int64_t count, uint32_t codeLimit,
+                       const std::function<void(std::span<const uint32_t>)>& take, QString* error,
+                       int64_t pieceBytes = int64_t(1) << 20);
+
 // The file's header, after its signature.
 struct TIndexFileHeader {
     char tag[4] = {};
@@ -254,6 +346,8 @@ struct TIndexFileHeader {
     uint32_t bodyCrc = 0;
 };
 bool WriteIndexFileHeader(TStream& s, TIndexFileKind kind, const TIndexFileHeader& h);
+// The signature and the header fields only (no check of the length).
+bool ReadIndexFileHeaderFields(TStream& s, TIndexFileKind kind, TIndexFileHeader& h, QString* reason);
 // Reads and checks the signature and the header of an index file; false
 // with the reason.
 bool ReadIndexFileHeader(TStream& s, TIndexFileKind kind, TIndexFileHeader& h, QString* reason);
@@ -261,7 +355,8 @@ bool ReadIndexFileHeader(TStream& s, TIndexFileKind kind, TIndexFileHeader& h, Q
 // CRC-32 of bytes, continuing from `crc`.
 uint32_t IndexCrc(uint32_t crc, const uint8_t* data, std::size_t n);
 
-// Copies or removes the four files of an index; true when every file that
+// Copies or removes the four files of an index, holding its write lock
+// (an interrupted save is completed first); true when every file that
 // existed was copied (removed). The backup of "corpus.tokens" is
 // "corpus.tokens.bak", and so on; an older backup is replaced.
 bool TryToBackupIndexFiles(const QString& anyName, QString* error = nullptr);

@@ -20,9 +20,11 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QScopeGuard>
 #include <QTextStream>
 
 #include <algorithm>
+#include <new>
 #include <cmath>
 
 namespace cv {
@@ -75,12 +77,11 @@ void TIndexHandler::ResetTheSettingsFromTextbuf()
 }
 
 bool TIndexHandler::LoadedTheFiles()
-{
+try {
     fError.clear();
     if (fData.base.isEmpty())
         return Fail(QStringLiteral("No name was given for the index."));
-    const bool exists = IndexFilesExist(fData.base);
-    if (fMode == kIndexOpenNew || (fMode == kIndexOpenAdd && !exists)) {
+    if (fMode == kIndexOpenNew || fMode == kIndexOpenAdd) {
         const QFileInfo folder(QFileInfo(fData.base).absolutePath());
         if (!folder.isDir())
             return Fail(QStringLiteral("Cannot write index \"%1\": the folder \"%2\" does not exist")
@@ -88,6 +89,12 @@ bool TIndexHandler::LoadedTheFiles()
         if (!folder.isWritable())
             return Fail(QStringLiteral("Cannot write index \"%1\": the folder \"%2\" cannot be written to")
                             .arg(fData.base, folder.filePath()));
+        QString error;
+        if (!fWriteLock.Locked() && !fWriteLock.Lock(fData.base, fLockWaitMs, &error))
+            return Fail(error);
+    }
+    const bool exists = IndexFilesExist(fData.base);
+    if (fMode == kIndexOpenNew || (fMode == kIndexOpenAdd && !exists)) {
         const QString base = fData.base;
         const TTextSettings settings = fData.textSettings;
         fData = TIndexData();
@@ -98,7 +105,7 @@ bool TIndexHandler::LoadedTheFiles()
     }
     TIndexData loaded;
     QString error;
-    if (!loaded.Load(fData.base, &error))
+    if (!loaded.Load(fData.base, &error, fWriteLock.Locked()))
         return Fail(error);
     fData = std::move(loaded);
     fOldTokens = fData.tokenCount;
@@ -113,17 +120,69 @@ bool TIndexHandler::LoadedTheFiles()
         fTotalTokens = fData.RunningWords();
     fOk = true;
     return true;
+} catch (const std::bad_alloc&) {
+    fData.types = {};
+    fData.texts = {};
+    fData.markup = {};
+    return Fail(NotEnoughMemoryText(QStringLiteral("open the index \"%1\"").arg(fData.base)));
 }
 
 // ---------------------------------------------------------------------------
 // Indexing
 
+void TIndexHandler::EnsureWhole() const
+{
+    if (!fMarkupOnDisk)
+        return;
+    fMarkupOnDisk = false;
+    TIndexData whole;
+    QString error;
+    if (whole.Load(fData.base, &error))
+        fData = std::move(whole);
+}
+
+bool TIndexHandler::StartScratch()
+{
+    // The scratch files live on the disk the index goes to.
+    if (fScratchTokens.IsOpen())
+        return true;
+    const QString folder = QFileInfo(fData.base).absolutePath();
+    QString error;
+    if (!fScratchTokens.Create(folder, &error) || !fScratchMarkup.Create(folder, &error)
+        || !fScratchCounts.Create(folder, &error)) {
+        fScratchError = error;
+        return false;
+    }
+    fNewCounts.SpillTo(&fScratchCounts, fMemoryBudget / 4 / sizeof(TTypePartCounts::TRecord));
+    fLastMarkupToken = fData.markup.empty() ? 0 : fData.markup.back().token;
+    return true;
+}
+
+void TIndexHandler::SpillStream()
+{
+    if (fStreamUsed > 0 && fScratchError.isEmpty() && !fScratchTokens.Append(fNewStream.data(), int64_t(fStreamUsed), &fScratchError))
+        return;
+    fStreamSpilled += int64_t(fStreamUsed);
+    fStreamUsed = 0;
+}
+
+void TIndexHandler::AddMarkup(int64_t token, uint8_t level, uint16_t tag)
+{
+    EncodeIndexMarkup(fNewMarkup, {token, level, tag}, fLastMarkupToken);
+    ++fNewMarkupRecords;
+    if (fNewMarkup.size() >= fMemoryBudget / 8 && fScratchError.isEmpty()) {
+        fScratchMarkup.Append(fNewMarkup.data(), int64_t(fNewMarkup.size()), &fScratchError);
+        fNewMarkup.clear();
+    }
+}
+
 void TIndexHandler::BeginText(int32_t)
 {
+    StartScratch();
     // Room to count every code the index has: a text added to an index may
     // hold old words only.
     fNewCounts.Grow(fData.types.size() + kIndexFirstTypeCode);
-    fNewTexts.push_back({fNewTokens, int64_t(fStreamUsed)});
+    fNewTexts.push_back({fNewTokens, fStreamSpilled + int64_t(fStreamUsed)});
     fInText = true;
 }
 
@@ -184,6 +243,9 @@ uint8_t* TIndexHandler::StreamRoom(std::size_t words)
     // Written through a pointer, a code taking five bytes at most; the
     // stream's room grows in large steps, and only the room a batch may
     // take is made part of it (so memory is touched as it is written).
+    // Beyond the budget what was written goes to the scratch file.
+    if (fStreamUsed + 5 * words > std::max<std::size_t>(fMemoryBudget / 2, 5 * words))
+        SpillStream();
     const std::size_t need = fStreamUsed + 5 * words;
     if (need > fNewStream.capacity())
         fNewStream.reserve(std::max({fNewStream.capacity() * 2, need, std::size_t(1) << 20}));
@@ -217,7 +279,7 @@ void TIndexHandler::Token(const TToken& token)
 {
     const uint32_t code = CodeOf(token.typeId, token.running, token.stop, token.tagNumber, [&] { return token.spelling; });
     if (token.barrier > 0)
-        fNewMarkup.push_back({fOldTokens + fNewTokens, uint8_t(token.barrier), token.tagNumber});
+        AddMarkup(fOldTokens + fNewTokens, uint8_t(token.barrier), token.tagNumber);
     PutCodes({&code, 1});
 }
 
@@ -238,7 +300,7 @@ void TIndexHandler::Tokens(std::span<const TBatchToken> tokens, TWordlistParentT
         }
         fBatchCodes[k] = code;
         if (t.barrier > 0)
-            fNewMarkup.push_back({fOldTokens + fNewTokens + int64_t(k), t.barrier, t.tagNumber});
+            AddMarkup(fOldTokens + fNewTokens + int64_t(k), t.barrier, t.tagNumber);
     }
     PutCodes(fBatchCodes);
 }
@@ -251,7 +313,7 @@ void TIndexHandler::EndText(int32_t)
 }
 
 bool TIndexHandler::ProcessAfterWordHandling(const QString& notes, double texts)
-{
+try {
     (void)texts;
     fError.clear();
     if (fMode == kIndexOpenRead)
@@ -270,9 +332,28 @@ bool TIndexHandler::ProcessAfterWordHandling(const QString& notes, double texts)
         fCancel_pressed = true;
         return Fail(QStringLiteral("The index was not saved: the job was stopped."));
     }
-    fNewStream.resize(fStreamUsed);
-    // The new texts after the old ones.
-    TIndexData d = fData;
+    // What is still in memory goes after what was spilled: the new tokens
+    // and their markup are read back from their scratch files.
+    if (!StartScratch())
+        return Fail(QStringLiteral("Cannot save index \"%1\": %2").arg(fData.base, fScratchError));
+    SpillStream();
+    if (!fNewMarkup.empty() && fScratchError.isEmpty())
+        fScratchMarkup.Append(fNewMarkup.data(), int64_t(fNewMarkup.size()), &fScratchError);
+    fNewMarkup = {};
+    fNewStream = {};
+    const QString spillError = !fScratchError.isEmpty() ? fScratchError : fNewCounts.SpillError();
+    if (!spillError.isEmpty())
+        return Fail(QStringLiteral("Cannot save index \"%1\": %2").arg(fData.base, spillError));
+    // The new texts after the old ones; the old markup is moved, not copied
+    // (it goes back should the save fail).
+    TIndexData d;
+    {
+        std::vector<TIndexMarkup> oldMarkup = std::move(fData.markup);
+        fData.markup = {};
+        d = fData;
+        d.markup = std::move(oldMarkup);
+    }
+    auto markupBack = qScopeGuard([&] { fData.markup = std::move(d.markup); });
     for (std::size_t i = 0; i < fNewTexts.size(); ++i) {
         TIndexText t;
         t.stats = rows[i];
@@ -282,7 +363,6 @@ bool TIndexHandler::ProcessAfterWordHandling(const QString& notes, double texts)
         d.tokenCount += t.tokens;
         d.texts.push_back(std::move(t));
     }
-    d.markup.insert(d.markup.end(), fNewMarkup.begin(), fNewMarkup.end());
     d.SetNumbersRemoved(d.NumbersRemoved() + fNewNumbers);
     if (fOldTexts == 0)
         d.notes = notes.split(QLatin1Char('\n'));
@@ -297,34 +377,57 @@ bool TIndexHandler::ProcessAfterWordHandling(const QString& notes, double texts)
     const std::size_t codeCount = d.types.size() + kIndexFirstTypeCode;
     const bool oneText = d.texts.size() == 1;
     TTypePartCounts oldCounts, tenths;
+    TScratchFile oldScratch;
     std::vector<const TTypePartCounts*> sources;
     if (oneText) {
-        std::vector<uint32_t> codes;
+        // The text's codes a piece at a time, from the new tokens' scratch
+        // file or from the old token file.
         QString error;
-        if (fOldTexts == 0) {
-            const uint8_t* p = fNewStream.data();
-            if (!DecodeTokenCodes(p, p + fNewStream.size(), d.texts[0].tokens, uint32_t(codeCount), codes))
-                return Fail(QStringLiteral("Cannot save index \"%1\": its new tokens are damaged").arg(d.base));
-        } else if (!fData.ReadTextTokens(0, codes, &error)) {
-            return Fail(error);
+        std::shared_ptr<const TReadOnlyFile> oldTokens = fData.tokensFile;
+        if (fOldTexts > 0 && !oldTokens) {
+            auto f = std::make_shared<TReadOnlyFile>();
+            if (!f->Open(IndexFileName(fData.base, TIndexFileKind::Tokens), &error))
+                return Fail(error);
+            oldTokens = std::move(f);
         }
+        const TFileReader& from = fOldTexts == 0 ? static_cast<const TFileReader&>(fScratchTokens) : *oldTokens;
+        const int64_t offset = fOldTexts == 0 ? 0 : kIndexHeaderSize + d.texts[0].byteOffset;
+        const int64_t bytes = fOldTexts == 0 ? fStreamSpilled : fOldStreamBytes - d.texts[0].byteOffset;
         tenths.Grow(codeCount);
-        const auto n = int64_t(codes.size());
+        const int64_t n = d.texts[0].tokens;
+        int64_t i = 0;
         int32_t part = 0;
-        for (int64_t i = 0; i < n; ++i) {
-            const int32_t p = TIndexParts::TenthOf(i, n);
-            for (; part < p; ++part)
-                tenths.EndPart(part);
-            if (codes[std::size_t(i)] >= kIndexFirstTypeCode)
-                tenths.Add(codes[std::size_t(i)]);
-        }
+        const bool decoded = DecodeTokenPieces(
+            from, offset, bytes, n, uint32_t(codeCount),
+            [&](std::span<const uint32_t> codes) {
+                TTypePartCounts::TAdder add(tenths);
+                for (const uint32_t code : codes) {
+                    const int32_t p = TIndexParts::TenthOf(i++, n);
+                    if (p != part) {
+                        add.Commit();
+                        for (; part < p; ++part)
+                            tenths.EndPart(part);
+                        add = TTypePartCounts::TAdder(tenths);
+                    }
+                    if (code >= kIndexFirstTypeCode)
+                        add(code);
+                }
+                add.Commit();
+            },
+            &error);
+        if (!decoded)
+            return Fail(fOldTexts == 0 ? QStringLiteral("Cannot save index \"%1\": its new tokens are damaged (%2)").arg(d.base, error)
+                                       : error);
         for (; part < kDispersionPartsOfOneText; ++part)
             tenths.EndPart(part);
         sources.push_back(&tenths);
     } else {
         if (fOldTexts > 0) {
-            oldCounts.Grow(codeCount);
             QString error;
+            if (!oldScratch.Create(QFileInfo(fData.base).absolutePath(), &error))
+                return Fail(QStringLiteral("Cannot save index \"%1\": %2").arg(fData.base, error));
+            oldCounts.SpillTo(&oldScratch, fMemoryBudget / 4 / sizeof(TTypePartCounts::TRecord));
+            oldCounts.Grow(codeCount);
             bool cancelled = false;
             const bool ok = WalkIndexTexts(
                 fData,
@@ -396,14 +499,27 @@ bool TIndexHandler::ProcessAfterWordHandling(const QString& notes, double texts)
                     d.types[std::size_t(id)].dispersion = e.fData.Dispersion;
             }
 
+    for (const TTypePartCounts* c : sources)
+        if (!c->SpillError().isEmpty())
+            return Fail(QStringLiteral("Cannot save index \"%1\": %2").arg(d.base, c->SpillError()));
     QString error;
-    if (!SaveIndexFiles(d, fOldTexts > 0 ? fData.base : QString(), fOldStreamBytes, fNewStream, &error))
+    if (!fWriteLock.Locked())
+        return Fail(QStringLiteral("Cannot save index \"%1\": its files were not opened for writing").arg(d.base));
+    const TIndexAdditions added{TAddedBytes{{}, &fScratchTokens, fStreamSpilled},
+                                TAddedBytes{{}, &fScratchMarkup, fScratchMarkup.Size()}, fNewMarkupRecords};
+    if (!SaveIndexFiles(d, fOldTexts > 0 ? fData.base : QString(), fOldStreamBytes, added, &error))
         return Fail(error);
+    fWriteLock.Release();
+    markupBack.dismiss();
+    // The markup of the new texts is on the disk only: read when asked for.
+    fMarkupOnDisk = fNewMarkupRecords > 0;
     fData = std::move(d);
-    fNewStream.clear();
-    fNewStream.shrink_to_fit();
     fStreamUsed = 0;
-    fNewMarkup.clear();
+    fStreamSpilled = 0;
+    fNewMarkupRecords = 0;
+    fScratchTokens.Close();
+    fScratchMarkup.Close();
+    fScratchCounts.Close();
     fNewTexts.clear();
     fRunCodes.clear();
     fNewCounts.Clear();
@@ -418,13 +534,21 @@ bool TIndexHandler::ProcessAfterWordHandling(const QString& notes, double texts)
         fTotalTokens = fData.RunningWords();
     fOk = true;
     return true;
+} catch (const std::bad_alloc&) {
+    // The new tokens go; the index's files are as they were (a save stopped
+    // before its commit leaves no file of its own behind).
+    fNewStream = {};
+    fNewMarkup = {};
+    fStreamUsed = 0;
+    return Fail(NotEnoughMemoryText(QStringLiteral("save the index \"%1\"").arg(fData.base)));
 }
 
 // ---------------------------------------------------------------------------
 // Relationships
 
 bool TIndexHandler::ComputeMIAssociation()
-{
+try {
+    EnsureWhole();
     fError.clear();
     if (!fRelationshipsList)
         fRelationshipsList = std::make_unique<TRelationshipsList>(fDocument, CurrentToolSignature());
@@ -447,6 +571,10 @@ bool TIndexHandler::ComputeMIAssociation()
     if (cancelled)
         return Fail(QStringLiteral("The relationships were not all computed: the job was stopped."));
     return fRelationshipsList->Count() > 0;
+} catch (const std::bad_alloc&) {
+    if (fRelationshipsList)
+        fRelationshipsList->Clear();
+    return Fail(NotEnoughMemoryText(QStringLiteral("compute the relationships")));
 }
 
 // ---------------------------------------------------------------------------
@@ -454,6 +582,7 @@ bool TIndexHandler::ComputeMIAssociation()
 
 std::vector<uint32_t> TIndexHandler::ChosenTypes() const
 {
+    EnsureWhole();
     std::vector<uint32_t> out;
     const TWordFolder folder(fData.textSettings);
     for (const QString& w : fWordsToProcess) {
@@ -472,6 +601,7 @@ std::vector<uint32_t> TIndexHandler::ChosenTypes() const
 
 std::vector<TIndexPosition> TIndexHandler::AllContextsOf(const QString& word)
 {
+    EnsureWhole();
     std::vector<TIndexPosition> out;
     std::vector<uint32_t> ids = fData.TypesOfWord(word);
     if (ids.empty())
@@ -506,6 +636,7 @@ std::vector<TIndexPosition> TIndexHandler::AllContextsOf(const QString& word)
 
 bool TIndexHandler::ExportData(const QString& fileName, const QString& word, bool sentenceLengths)
 {
+    EnsureWhole();
     QSaveFile file(fileName);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Text)) {
         Fail(QStringLiteral("Cannot create file \"%1\": %2").arg(fileName, file.errorString()));
@@ -624,6 +755,7 @@ bool TIndexHandler::Open(const QString& indexFile, QString* error)
 
 bool TIndexHandler::BuildTextPostings()
 {
+    EnsureWhole();
     if (!fPostingStart.empty())
         return true;
     const std::size_t n = fData.types.size();
@@ -665,6 +797,7 @@ bool TIndexHandler::BuildTextPostings()
 
 int32_t TIndexHandler::TextsHoldingAnyOf(const QStringList& words)
 {
+    EnsureWhole();
     if (!BuildTextPostings())
         return 0;
     std::vector<uint8_t> seen(std::size_t(fData.TextCount()), 0);
@@ -686,8 +819,9 @@ int32_t TIndexHandler::TextsHoldingAnyOf(const QStringList& words)
 
 // ---------------------------------------------------------------------------
 
-bool MakeIndexOfTexts(TSharedChosenFilesClass& texts, const QString& indexName, uint8_t mode, QString* error)
-{
+bool MakeIndexOfTexts(TSharedChosenFilesClass& texts, const QString& indexName, uint8_t mode, QString* error,
+                      QStringList* skipped)
+try {
     T_WholeWordlistHolder doc(kListIndexWordList, nullptr, nullptr, false, false);
     auto fail = [&](const QString& why) {
         if (error)
@@ -700,15 +834,25 @@ bool MakeIndexOfTexts(TSharedChosenFilesClass& texts, const QString& indexName, 
     if (!handler.LoadedTheFiles() || handler.fCancel_pressed)
         return fail(handler.LastError());
     int32_t converted = 0;
-    if (!doc.MakeWordlist(texts, 0, converted, kListIndexWordList))
+    const bool made = doc.MakeWordlist(texts, 0, converted, kListIndexWordList);
+    if (skipped)
+        *skipped = doc.UnreadTextReasons();
+    if (!made && !doc.JobFailure().isEmpty())
+        return fail(doc.JobFailure());
+    if (!made)
         return fail(doc.UnreadTextReasons().isEmpty() ? QStringLiteral("No text could be indexed.")
                                                       : doc.UnreadTextReasons().join(QLatin1Char('\n')));
     handler.SetStatsList(doc.fStats.get());
-    doc.StartStandardNotes(kListIndexWordList, 0, CVWordListIndexList.toString(),
-                           QStringLiteral("%1 texts").arg(texts.FileCount()));
-    if (!handler.ProcessAfterWordHandling(doc.fNotes.join(QLatin1Char('\n')), double(texts.FileCount())))
+    // The texts read, not those asked for.
+    const int32_t indexed = doc.fStats->Count() - 1;
+    doc.StartStandardNotes(kListIndexWordList, 0, CVWordListIndexList.toString(), QStringLiteral("%1 texts").arg(indexed));
+    if (!handler.ProcessAfterWordHandling(doc.fNotes.join(QLatin1Char('\n')), double(indexed)))
         return fail(handler.LastError());
     return true;
+} catch (const std::bad_alloc&) {
+    if (error)
+        *error = NotEnoughMemoryText(QStringLiteral("index the texts"));
+    return false;
 }
 
 } // namespace cv

@@ -85,8 +85,19 @@ public:
     // Mode 0: checks that the index can be written where it is named (its
     // folder exists). Modes 1 and 2: loads the existing index and checks
     // all four files. False, with LastError, otherwise; the files are never
-    // touched by a failed load.
+    // touched by a failed load. Modes 0 and 1 first take the index's write
+    // lock (waiting for another writer at most LockWaitMs), held until the
+    // index is saved or the handler goes: no other writer comes between
+    // the load and the save.
     bool LoadedTheFiles();
+    void SetLockWaitMs(int ms) { fLockWaitMs = ms; }
+    int LockWaitMs() const { return fLockWaitMs; }
+    // The memory the indexing may hold of what it makes (the new token
+    // stream, their boundaries, the counts per text), in bytes; beyond it
+    // they go to scratch files beside the index and are read back at the
+    // save, which writes the very same index.
+    static constexpr std::size_t kIndexingMemory = std::size_t(128) << 20;
+    void SetMemoryBudget(std::size_t bytes) { fMemoryBudget = std::max<std::size_t>(bytes, 64); }
 
     // The statistics rows of the texts just indexed (the document's list).
     void SetStatsList(const TCVStatsList* stats) { fStats = stats; }
@@ -127,7 +138,11 @@ public:
     int32_t TextsHoldingAnyOf(const QStringList& words) override;
 
     // --- the index in memory ---
-    const TIndexData& Data() const { return fData; }
+    const TIndexData& Data() const
+    {
+        EnsureWhole();
+        return fData;
+    }
     // The types the chosen words stand for (every type when all words are chosen: empty).
     std::vector<uint32_t> ChosenTypes() const;
 
@@ -147,20 +162,36 @@ private:
     void PutCodes(std::span<const uint32_t> codes);
     bool Fail(const QString& error);
     bool BuildTextPostings();
+    // The scratch files of the texts being indexed (made at the first text).
+    bool StartScratch();
+    void SpillStream();
+    void AddMarkup(int64_t token, uint8_t level, uint16_t tag);
+    // After a save the markup of the texts just indexed is on the disk
+    // only; it is read in before the index is used.
+    void EnsureWhole() const;
 
     T_WholeWordlistHolder* fDocument;
     uint8_t fMode;
+    TIndexWriteLock fWriteLock;
+    int fLockWaitMs = kIndexLockWaitMs;
+    std::size_t fMemoryBudget = kIndexingMemory;
     QString fError;
-    TIndexData fData;
+    mutable TIndexData fData;       // mutable: read in whole when first used after a save (EnsureWhole)
+    mutable bool fMarkupOnDisk = false;
     const TCVStatsList* fStats = nullptr;
     int64_t fTotalTokens = 0;
 
     // --- while indexing ---
     std::vector<uint32_t> fRunCodes;   // the run tree's type id -> code (0: not yet met)
-    std::vector<uint8_t> fNewStream;   // the tokens of the texts of this run (the first fStreamUsed bytes)
+    std::vector<uint8_t> fNewStream;   // the tokens of the texts of this run not yet spilled (the first fStreamUsed bytes)
     std::vector<uint32_t> fBatchCodes; // the codes of a batch of words
     std::size_t fStreamUsed = 0;
-    std::vector<TIndexMarkup> fNewMarkup;
+    int64_t fStreamSpilled = 0;        // bytes of the stream in its scratch file, before fNewStream's
+    std::vector<uint8_t> fNewMarkup;   // boundaries not yet spilled, encoded as the .markup body holds them
+    int64_t fNewMarkupRecords = 0;
+    int64_t fLastMarkupToken = 0;      // the token of the last boundary encoded
+    TScratchFile fScratchTokens, fScratchMarkup, fScratchCounts;
+    QString fScratchError;
     TTypePartCounts fNewCounts;        // per new text, the frequency of each type in it
     struct TNewText {
         int64_t tokens = 0;
@@ -188,7 +219,8 @@ std::vector<uint8_t> StopListTypes(const TIndexData& index);
 // How the index job runs without the main window (the bench and tests):
 // a new document for list type 23, the handler started in `mode`, the
 // word-list run of the texts, the index saved. False with the reason.
+// `skipped`: the texts that could not be read, each with its reason.
 bool MakeIndexOfTexts(class TSharedChosenFilesClass& texts, const QString& indexName, uint8_t mode,
-                      QString* error = nullptr);
+                      QString* error = nullptr, QStringList* skipped = nullptr);
 
 } // namespace cv

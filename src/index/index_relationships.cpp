@@ -1,5 +1,7 @@
 #include "index/index_relationships.h"
 
+#include "suite/dialog_routines.h"
+
 #include "index/index_files.h"
 #include "index/index_hash.h"
 #include "suite/cv_globals.h"
@@ -8,6 +10,7 @@
 #include "suite/wdef.h"
 
 #include <algorithm>
+#include <new>
 #include <cmath>
 #include <limits>
 
@@ -280,7 +283,7 @@ struct TPairCount {
 bool ComputeRelationships(const TIndexData& index, const std::vector<uint32_t>& nodes,
                           const std::vector<uint8_t>& stopTypes, const TRelationshipOptions& o,
                           TRelationshipsList& out, QString* error, bool* cancelled)
-{
+try {
     out.Clear();
     out.TotalTokens = o.N;
     out.SpanLeft = o.left;
@@ -397,6 +400,11 @@ bool ComputeRelationships(const TIndexData& index, const std::vector<uint32_t>& 
         out.Add(std::move(e));
     out.ClearChangeMark();
     return true;
+} catch (const std::bad_alloc&) {
+    out.Clear();
+    if (error)
+        *error = NotEnoughMemoryText(QStringLiteral("compute the relationships"));
+    return false;
 }
 
 } // namespace cv

@@ -12,6 +12,7 @@
 // each part the item is met in replacing its share s by |v/f - s|, in part
 // order, as the word list sums it.
 
+#include "suite/file_system.h"
 #include "wordlist/dispersion.h"
 
 #include <algorithm>
@@ -103,7 +104,10 @@ private:
 // (the word tree of the word list keeps them the same way): the types met
 // in the current part are noted, and at the end of the part one record per
 // type met is kept, so that frequencies, texts and dispersion need no
-// second walk over the tokens.
+// second walk over the tokens. Given a scratch file (SpillTo), the records
+// go there whenever more than a budget of them are held, and are read back
+// from it in order: the memory they take stays bounded however many texts
+// and types there are, and what is read is the same.
 class TTypePartCounts {
 public:
     struct TRecord {
@@ -149,25 +153,58 @@ public:
     {
         for (std::size_t t = 0; t < fTouchedCount; ++t) {
             const uint32_t code = fTouched[t];
-            if (fRecords % kBlockRecords == 0 && fRecords / kBlockRecords == fBlocks.size())
+            const std::size_t held = fRecords - fSpilled;
+            if (held % kBlockRecords == 0 && held / kBlockRecords == fBlocks.size())
                 fBlocks.push_back(std::make_unique_for_overwrite<TRecord[]>(kBlockRecords));
-            fBlocks[fRecords / kBlockRecords][fRecords % kBlockRecords] = TRecord{code, fInPart[code]};
+            fBlocks[held / kBlockRecords][held % kBlockRecords] = TRecord{code, fInPart[code]};
             ++fRecords;
             fInPart[code] = 0;
         }
         fTouchedCount = 0;
         fPartEnds.push_back({part, fRecords});
+        if (fSpill && fRecords - fSpilled >= fSpillBudget)
+            Spill();
     }
+    // From now on, records beyond `budget` held in memory go to `file`
+    // (kept by the caller for as long as the counts are read).
+    void SpillTo(TScratchFile* file, std::size_t budget)
+    {
+        fSpill = file;
+        fSpillBudget = std::max<std::size_t>(budget, 1);
+    }
+    // Why writing or reading the scratch file failed (empty: it did not).
+    const QString& SpillError() const { return fSpillError; }
     // Calls f(part, code, count) for every record, parts in the order ended,
     // and ahead(code) for the record a few places further on (the records
     // name codes in no order: what f reads of a code can be asked for early).
+    // Records in the scratch file are read back in pieces, in order.
     template <typename F, typename TAhead>
     void ForEach(F&& f, TAhead&& ahead) const
     {
         constexpr std::size_t kAhead = 16;
+        std::vector<TRecord> piece;
+        std::size_t pieceFrom = 0;
+        auto spilled = [&](std::size_t r) -> const TRecord& {
+            if (piece.empty() || r < pieceFrom || r >= pieceFrom + piece.size()) {
+                piece.resize(std::min<std::size_t>(kBlockRecords, fSpilled - r));
+                pieceFrom = r;
+                QString error;
+                if (!fSpill->ReadAt(int64_t(r * sizeof(TRecord)), piece.data(), int64_t(piece.size() * sizeof(TRecord)), &error)) {
+                    fSpillError = error;
+                    std::fill(piece.begin(), piece.end(), TRecord{0, 0});
+                }
+            }
+            return piece[r - pieceFrom];
+        };
         std::size_t r = 0;
         for (const auto& [part, end] : fPartEnds)
             for (; r < end; ++r) {
+                if (r < fSpilled) {
+                    const TRecord c = spilled(r);
+                    if (c.count != 0)
+                        f(part, c.code, c.count);
+                    continue;
+                }
                 if (r + kAhead < fRecords)
                     ahead(Record(r + kAhead).code);
                 const TRecord& c = Record(r);
@@ -183,13 +220,31 @@ public:
     {
         fBlocks.clear();
         fRecords = 0;
+        fSpilled = 0;
         fPartEnds.clear();
         fTouchedCount = 0;
         std::fill(fInPart.begin(), fInPart.end(), 0u);
     }
 
 private:
-    const TRecord& Record(std::size_t r) const { return fBlocks[r / kBlockRecords][r % kBlockRecords]; }
+    const TRecord& Record(std::size_t r) const
+    {
+        r -= fSpilled;
+        return fBlocks[r / kBlockRecords][r % kBlockRecords];
+    }
+    void Spill()
+    {
+        std::size_t held = fRecords - fSpilled;
+        for (std::size_t b = 0; held > 0 && fSpillError.isEmpty(); ++b) {
+            const std::size_t n = std::min(held, kBlockRecords);
+            QString error;
+            if (!fSpill->Append(fBlocks[b].get(), int64_t(n * sizeof(TRecord)), &error))
+                fSpillError = error;
+            held -= n;
+        }
+        fBlocks.clear();
+        fSpilled = fRecords;
+    }
 
     std::vector<uint32_t> fInPart;
     std::vector<uint32_t> fTouched; // codes met in the current part (room for every code)
@@ -199,6 +254,10 @@ private:
     std::vector<std::unique_ptr<TRecord[]>> fBlocks;
     std::size_t fRecords = 0;
     std::vector<std::pair<int32_t, std::size_t>> fPartEnds;
+    TScratchFile* fSpill = nullptr;
+    std::size_t fSpillBudget = 0;
+    std::size_t fSpilled = 0;        // the first records, in the scratch file
+    mutable QString fSpillError;
 };
 
 } // namespace cv

@@ -26,6 +26,7 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <new>
 #include <limits>
 
 namespace cv {
@@ -106,7 +107,7 @@ bool T_WholeWordlistHolder::StartAnIndexHandler(const QString& indexFileName, ui
 }
 
 uint16_t T_WholeWordlistHolder::OpenAnIndexAndLoadWords(const QString& indexFileName)
-{
+try {
     SetTokenSink(nullptr);
     auto handler = NewIndexHandler(this, indexFileName, kIndexOpenRead);
     if (!handler->LoadedTheFiles()) {
@@ -181,10 +182,13 @@ uint16_t T_WholeWordlistHolder::OpenAnIndexAndLoadWords(const QString& indexFile
     // A relationships document keeps its relationships in its file.
     fBeforeSave = [this] { PrepareRelationshipsBlock(); };
     return 1;
+} catch (const std::bad_alloc&) {
+    NotEnoughMemory(QStringLiteral("open the index \"%1\"").arg(indexFileName));
+    return uint16_t(kReadDamaged) << 8;
 }
 
 bool T_WholeWordlistHolder::ComputeClusters(const std::function<void()>& perText)
-{
+try {
     if (!fIndexHandler) {
         CantMakeClustersWithoutIndex();
         return false;
@@ -226,6 +230,9 @@ bool T_WholeWordlistHolder::ComputeClusters(const std::function<void()>& perText
     if (h.fSettings.ClusterListsPerText() && perText)
         perText();
     return true;
+} catch (const std::bad_alloc&) {
+    NotEnoughMemory(QStringLiteral("make the list of clusters"));
+    return false;
 }
 
 bool T_WholeWordlistHolder::SaveTempClusterWordlists(const QString& batchRootFolder)

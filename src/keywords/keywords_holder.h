@@ -148,6 +148,9 @@ public:
 
     // Run counters: lists read and lists done by the last run.
     int32_t ListsRead() const { return fListsRead; }
+    // The study lists of the last run that could not be used, each as
+    // "<name>: <why>" (missing, not a word list, damaged, empty).
+    const QStringList& UnusableStudyLists() const { return fUnusableLists; }
     int32_t ListsDone() const { return fListsDone; }
 
 protected:
@@ -159,6 +162,9 @@ private:
     bool LoadReferenceList(const QString& referenceFilename, const QStringList& studyLists);
     void ReportReferenceFailure(const QString& fileName, const QString& reason, uint8_t failure);
     void ComputeOneStudyList(TRunState& run, int32_t index, const QString& name);
+    void NoteUnusableList(const QString& name, const QString& why);
+    // The lists that could not be used, in one message (or the failure message).
+    void ReportUnusableLists();
     // The headings of the run's lists (step before the study lists).
     void ResetRunHeadings();
     bool ComputeKWsFromZippedLists(TRunState& run, int32_t index, const QString& archive);
@@ -174,6 +180,7 @@ private:
     std::unique_ptr<T_WholeWordlistHolder> fReferenceDocument;
     std::unique_ptr<TKWReferenceList> fReference;
     int32_t fListsRead = 0;
+    QStringList fUnusableLists;
     int32_t fListsDone = 0;
     int32_t fExcelDetailRows = 0;
     int fExcelFormat = -1;

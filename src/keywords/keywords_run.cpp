@@ -25,6 +25,8 @@
 #include "wordlist/wordlist_holder.h"
 
 #include <QDateTime>
+
+#include <new>
 #include <QDir>
 #include <QFileInfo>
 
@@ -82,47 +84,83 @@ void T_WholeKeywordsHolder::ReportReferenceFailure(const QString& fileName, cons
              text);
 }
 
+namespace {
+
+// The word list a document read from a file compares: its main list.
+TCVWordList* ListOf(T_WholeWordlistHolder& doc)
+{
+    TCVWordList* list = doc.WordlistOfType(doc.MainFile.ListType);
+    return list ? list : doc.WordlistOfType(kListWordList);
+}
+
+// Reads a saved word list to compare (a reference or a study list); false
+// with why not and the kind of failure.
+bool ReadWordListForKeyWords(T_WholeWordlistHolder& doc, const QString& name, TMemoryStream& m, QString& why,
+                             uint8_t& failure)
+{
+    failure = kReadDamaged;
+    // A file that does not even open like a saved result is no word list at all.
+    if (m.Size() < TCheckSignature::kSize
+        || !std::equal(TCheckSignature::kMagic.begin(), TCheckSignature::kMagic.end(), m.Memory())) {
+        why = QStringLiteral("it is not a saved word list");
+        failure = kReadNotOurs;
+        return false;
+    }
+    bool read = false;
+    try {
+        m.SetPosition(0);
+        read = doc.ReadWholeFromStream(m);
+    } catch (const std::bad_alloc&) {
+        throw; // the run stops for want of memory, not for a damaged list
+    } catch (...) {
+        read = false;
+    }
+    if (!read) {
+        why = doc.LastReadError().isEmpty() ? QStringLiteral("the file is cut short or damaged") : doc.LastReadError();
+        failure = doc.LastReadFailure() == kReadOK ? uint8_t(kReadDamaged) : doc.LastReadFailure();
+        return false;
+    }
+    const TCVWordList* list = ListOf(doc);
+    if (!list || list->Count() == 0 || list->TotalTokens() <= 0) {
+        why = QStringLiteral("it holds no words");
+        return false;
+    }
+    doc.OpenedFilename = name;
+    return true;
+}
+
+bool ReadWordListFileForKeyWords(T_WholeWordlistHolder& doc, const QString& name, QString& why, uint8_t& failure)
+{
+    TMemoryStream m;
+    QString error;
+    if (!QFileInfo::exists(name)) {
+        why = QStringLiteral("no such file");
+        failure = kReadCannotOpen;
+        return false;
+    }
+    if (!m.LoadFromFile(name, &error)) {
+        why = error;
+        failure = kReadCannotOpen;
+        return false;
+    }
+    return ReadWordListForKeyWords(doc, name, m, why, failure);
+}
+
+} // namespace
+
 bool T_WholeKeywordsHolder::LoadReferenceList(const QString& referenceFilename, const QStringList& studyLists)
 {
     fReference.reset();
     fReferenceDocument.reset();
     auto doc = NewWordlistDocument();
     GlobalProgress().ProgressLongMessage(referenceFilename);
-    TMemoryStream m;
-    QString error;
-    if (!QFileInfo::exists(referenceFilename)) {
-        ReportReferenceFailure(referenceFilename, QStringLiteral("no such file"), kReadCannotOpen);
+    QString why;
+    uint8_t failure = kReadOK;
+    if (!ReadWordListFileForKeyWords(*doc, referenceFilename, why, failure)) {
+        ReportReferenceFailure(referenceFilename, why, failure);
         return false;
     }
-    if (!m.LoadFromFile(referenceFilename, &error)) {
-        ReportReferenceFailure(referenceFilename, error, kReadCannotOpen);
-        return false;
-    }
-    // A file that does not even open like a saved result is no word list at all.
-    if (m.Size() < TCheckSignature::kSize
-        || !std::equal(TCheckSignature::kMagic.begin(), TCheckSignature::kMagic.end(), m.Memory())) {
-        ReportReferenceFailure(referenceFilename, QStringLiteral("it is not a saved word list"), kReadNotOurs);
-        return false;
-    }
-    bool read = false;
-    try {
-        read = doc->ReadWholeFromStream(m);
-    } catch (...) {
-        read = false;
-    }
-    if (!read) {
-        const QString why = doc->LastReadError().isEmpty() ? QStringLiteral("the file is cut short or damaged") : doc->LastReadError();
-        ReportReferenceFailure(referenceFilename, why, doc->LastReadFailure() == kReadOK ? uint8_t(kReadDamaged) : doc->LastReadFailure());
-        return false;
-    }
-    TCVWordList* list = doc->WordlistOfType(doc->MainFile.ListType);
-    if (!list)
-        list = doc->WordlistOfType(kListWordList);
-    if (!list || list->Count() == 0 || list->TotalTokens() <= 0) {
-        ReportReferenceFailure(referenceFilename, QStringLiteral("it holds no words"), kReadDamaged);
-        return false;
-    }
-    doc->OpenedFilename = referenceFilename;
+    TCVWordList* list = ListOf(*doc);
     TextSettings(doc->ftextsettings);
     fReference = std::make_unique<TKWReferenceList>(*list, doc->ftextsettings.LanguageId());
     SetUnicode(doc->fUnicode);
@@ -146,7 +184,7 @@ bool T_WholeKeywordsHolder::LoadReferenceList(const QString& referenceFilename, 
 void T_WholeKeywordsHolder::ComputeKWs(const QStringList& studyLists, const QString& referenceFilename, uint8_t batchMode,
                                        bool twoWay, uint8_t zipBatches, bool applyTextPresenceRule,
                                        TCVComputeResultRec& result)
-{
+try {
     Global_FailureMessage.clear();
     MarkJobStart();
     fRunStartMs = QDateTime::currentMSecsSinceEpoch();
@@ -174,8 +212,12 @@ void T_WholeKeywordsHolder::ComputeKWs(const QStringList& studyLists, const QStr
     CheckAllFnamesForZippedEntries(lists);
     fKWList->KWSettings = GetKeywordsSettings();
     fKWList->KWSettings.SetLanguageBlock(ftextsettings.LanguageBlock());
+    fUnusableLists.clear();
     if (lists.isEmpty() || !QFileInfo::exists(OnDisk(lists.first())) || !QFileInfo::exists(referenceFilename)) {
         // Nothing else: the result says too few texts, and the caller tells the user.
+        // The missing study list is named for the caller all the same.
+        if (!lists.isEmpty() && !QFileInfo::exists(OnDisk(lists.first())))
+            NoteUnusableList(lists.first(), QStringLiteral("no such file"));
         result.OK = false;
         result.TooFewTexts = true;
         return;
@@ -253,11 +295,21 @@ void T_WholeKeywordsHolder::ComputeKWs(const QStringList& studyLists, const QStr
     if (result.OK && !result.Suspended && batchMode >= 1 && ExcelFileAssigned())
         WriteKWsToExcel(run);
     result.NothingFound = fListsDone == 0 || (batchMode == 0 && fKWList->Count() == 0);
+    ReportUnusableLists();
+    // Not one study list could be used: the run failed, it did not just find nothing.
+    if (fListsRead == 0 && !fUnusableLists.isEmpty() && !result.Suspended)
+        result.OK = false;
     if (global_panic_state > kPanicStopAtEndOfText)
         result.Suspended = true;
     MainFile.Mark = 1;
     CorvantisHolderMainListCount(fKWList->Count());
     Global_Busy_Dont_Show_Data = false;
+} catch (const std::bad_alloc&) {
+    fReference.reset();
+    fReferenceDocument.reset();
+    result.OK = false;
+    Global_Busy_Dont_Show_Data = false;
+    NotEnoughMemory(QStringLiteral("compute the key words"));
 }
 
 void T_WholeKeywordsHolder::ResetRunHeadings()
@@ -281,33 +333,47 @@ void T_WholeKeywordsHolder::ComputeOneStudyList(TRunState& run, int32_t index, c
     auto study = NewWordlistDocument();
     GlobalProgress().ProgressLongMessage(name);
     const qsizetype bar = name.indexOf(QLatin1Char('|'));
+    QString why;
+    uint8_t failure = kReadOK;
     if (bar > 0) {
         // One list inside an archive.
         TZipArchive zip;
         TMemoryStream m;
-        if (!zip.OpenArchive(name.left(bar)) || !zip.ExtractToStream(name.mid(bar + 1), m))
+        if (!zip.OpenArchive(name.left(bar)) || !zip.ExtractToStream(name.mid(bar + 1), m)) {
+            NoteUnusableList(name, zip.ErrorString().isEmpty() ? QStringLiteral("the archive holds no such list") : zip.ErrorString());
             return;
+        }
         const int entry = zip.IndexOf(name.mid(bar + 1));
         const QDateTime time = entry >= 0 ? zip.Entry(entry).time : QDateTime();
-        if (study->ReadWholeFromStream(m))
+        if (ReadWordListForKeyWords(*study, name, m, why, failure))
             RunOneStudyDocument(run, *study, name, time);
+        else
+            NoteUnusableList(name, why);
         return;
     }
-    if (!QFileInfo::exists(name))
-        return;
-    TMemoryStream m;
-    if (!m.LoadFromFile(name))
-        return;
-    bool read = false;
-    try {
-        read = study->ReadWholeFromStream(m);
-    } catch (...) {
-        read = false;
-    }
-    if (read) {
-        study->OpenedFilename = name;
+    if (ReadWordListFileForKeyWords(*study, name, why, failure))
         RunOneStudyDocument(run, *study, name, QFileInfo(name).lastModified());
+    else
+        NoteUnusableList(name, why);
+}
+
+void T_WholeKeywordsHolder::NoteUnusableList(const QString& name, const QString& why)
+{
+    fUnusableLists << QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(name), why);
+}
+
+void T_WholeKeywordsHolder::ReportUnusableLists()
+{
+    if (fUnusableLists.isEmpty())
+        return;
+    const QString text = QStringLiteral("%1 of the study lists could not be used:\n%2")
+                             .arg(fUnusableLists.size())
+                             .arg(fUnusableLists.join(QLatin1Char('\n')));
+    if (Global_run_without_error_messages) {
+        Global_FailureMessage = text;
+        return;
     }
+    Complain(QStringLiteral("FailedToRead"), text);
 }
 
 bool T_WholeKeywordsHolder::RunOneStudyDocument(TRunState& run, T_WholeWordlistHolder& study, const QString& name,
@@ -353,25 +419,28 @@ bool T_WholeKeywordsHolder::ComputeKWsFromZippedLists(TRunState& run, int32_t in
         if (info.IsDirectory())
             continue;
         TMemoryStream m;
-        if (!zip.ExtractToStream(e, m))
-            continue; // a damaged entry is skipped like an unreadable list
-        GlobalProgress().ProgressLongMessage(info.name);
-        if (m.Size() == 0)
+        const QString entryName = archive + QLatin1Char('|') + info.name;
+        if (!zip.ExtractToStream(e, m)) {
+            NoteUnusableList(entryName, zip.ErrorString()); // a damaged entry is skipped like an unreadable list
             continue;
+        }
+        GlobalProgress().ProgressLongMessage(info.name);
+        if (m.Size() == 0) {
+            NoteUnusableList(entryName, QStringLiteral("it is empty"));
+            continue;
+        }
         if (m.Size() < TCheckSignature::kSize) {
+            NoteUnusableList(entryName, QStringLiteral("it is not a saved word list"));
             ok = false;
             break;
         }
         auto study = NewWordlistDocument();
-        m.SetPosition(0);
-        bool read = false;
-        try {
-            read = study->ReadWholeFromStream(m);
-        } catch (...) {
-            read = false;
-        }
-        if (!read)
+        QString why;
+        uint8_t failure = kReadOK;
+        if (!ReadWordListForKeyWords(*study, folder.filePath(info.name), m, why, failure)) {
+            NoteUnusableList(entryName, why);
             continue;
+        }
         RunOneStudyDocument(run, *study, folder.filePath(info.name), info.time);
     }
     zip.CloseArchive();

@@ -25,6 +25,7 @@
 #include <QHash>
 
 #include <algorithm>
+#include <new>
 #include <cmath>
 #include <limits>
 
@@ -368,6 +369,8 @@ uint16_t TCorvantisholder::ReadWholeFromFile(const QString& fileName, uint8_t to
     bool ok = false;
     try {
         ok = ReadWholeFromStream(m);
+    } catch (const std::bad_alloc&) {
+        SetReadError(kReadDamaged, QStringLiteral("there was not enough memory to read it"));
     } catch (const std::exception& e) {
         SetReadError(kReadDamaged, QStringLiteral("the file is damaged (%1)").arg(QString::fromLocal8Bit(e.what())));
     } catch (...) {

@@ -6,6 +6,7 @@
 #include <QSaveFile>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #if defined(__linux__)
 #include <fcntl.h>
@@ -186,7 +187,8 @@ TSaveFileStream::~TSaveFileStream() = default;
 bool TSaveFileStream::Failed(QString* error) const
 {
     if (error)
-        *error = QStringLiteral("Cannot write file \"%1\": %2").arg(m_file->fileName(), m_file->errorString());
+        *error = QStringLiteral("Cannot write file \"%1\": %2")
+                     .arg(m_file->fileName(), m_writeError.isEmpty() ? m_file->errorString() : m_writeError);
     return false;
 }
 
@@ -197,6 +199,16 @@ bool TSaveFileStream::Open(QString* error)
 
 bool TSaveFileStream::Commit(QString* error)
 {
+    // A write that fell short (a full disk) must not put a cut file in the
+    // old one's place; the last writes are made here, and checked.
+    errno = 0;
+    if (m_writeError.isEmpty() && !m_file->flush())
+        m_writeError = errno != 0 ? SystemErrorText(errno) : m_file->errorString();
+    if (!m_writeError.isEmpty()) {
+        m_file->cancelWriting();
+        m_file->commit();
+        return Failed(error);
+    }
     return m_file->commit() || Failed(error);
 }
 
@@ -204,7 +216,10 @@ int64_t TSaveFileStream::Write(const void* buffer, int64_t count)
 {
     if (count <= 0)
         return 0;
+    errno = 0;
     const qint64 n = m_file->write(static_cast<const char*>(buffer), count);
+    if (n != count && m_writeError.isEmpty())
+        m_writeError = errno != 0 ? SystemErrorText(errno) : m_file->errorString();
     if (n <= 0)
         return 0;
     m_notStarted += n;
@@ -221,8 +236,11 @@ void TSaveFileStream::StartWriteBack()
     // a request: a failure here shows at the commit, which checks it all.
     m_notStarted = 0;
 #if defined(__linux__)
+    errno = 0;
     if (m_file->flush())
         (void)::sync_file_range(m_file->handle(), 0, 0, SYNC_FILE_RANGE_WRITE);
+    else if (m_writeError.isEmpty())
+        m_writeError = errno != 0 ? SystemErrorText(errno) : m_file->errorString();
 #endif
 }
 

@@ -260,6 +260,7 @@ private:
     static constexpr int64_t kWriteBackBytes = 256 * 1024;
     std::unique_ptr<QSaveFile> m_file;
     int64_t m_notStarted = 0;
+    QString m_writeError; // the reason the first write that fell short gave
 };
 
 // The suite's string-stream form: a 32-bit character count n, then n

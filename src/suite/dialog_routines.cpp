@@ -159,6 +159,18 @@ void StoppedWhenProcessingX(const QString& what)
     tell("StoppedWhenProcessingX", TDialogKind::Error, QStringLiteral("The job stopped while processing %1").arg(what));
 }
 
+QString NotEnoughMemoryText(const QString& what)
+{
+    return QStringLiteral("There was not enough memory to %1. The job was stopped and no file was changed; "
+                          "choose fewer texts or close other programs, and try again.")
+        .arg(what);
+}
+
+void NotEnoughMemory(const QString& what)
+{
+    tell("NotEnoughMemory", TDialogKind::Error, NotEnoughMemoryText(what));
+}
+
 // ---- missing things and refusals ----
 
 void NoLemmaList()

@@ -38,6 +38,11 @@ void NoWordListWordsFoundIn(const QString& fileName);
 // The answer is the dialog's (OK); callers give it to their own modal result.
 TDialogAnswer NoWordsIn(const QString& fileName, int helpContext = 2910);
 void StoppedWhenProcessingX(const QString& what);
+// An allocation failed while the job `what` ran ("make the word list"):
+// the job was stopped and nothing it would have saved was changed. The
+// text alone (for callers that keep a job's error), and the message.
+QString NotEnoughMemoryText(const QString& what);
+void NotEnoughMemory(const QString& what);
 
 // ---- missing things and refusals ----
 void NoLemmaList();

@@ -235,6 +235,31 @@ bool SyncFolderOf(const QString& file, QString* error)
 
 // ---------------------------------------------------------------------------
 
+namespace {
+
+// pread in full; false with the reason.
+bool ReadFully(int fd, const QString& name, int64_t offset, void* data, int64_t n, QString* error)
+{
+    auto* p = static_cast<uint8_t*>(data);
+    while (n > 0) {
+        const ssize_t got = ::pread(fd, p, std::size_t(n), off_t(offset));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0) {
+            if (error)
+                *error = got == 0 ? QStringLiteral("Cannot read file %1: the file is cut short").arg(Quoted(name))
+                                  : QStringLiteral("Cannot read file %1: %2").arg(Quoted(name), SystemErrorText(errno));
+            return false;
+        }
+        p += got;
+        offset += got;
+        n -= got;
+    }
+    return true;
+}
+
+} // namespace
+
 TReadOnlyFile::~TReadOnlyFile()
 {
     if (m_fd >= 0)
@@ -272,22 +297,70 @@ bool TReadOnlyFile::Open(const QString& name, QString* error)
 
 bool TReadOnlyFile::ReadAt(int64_t offset, void* data, int64_t n, QString* error) const
 {
-    auto* p = static_cast<uint8_t*>(data);
+    return ReadFully(m_fd, m_name, offset, data, n, error);
+}
+
+// ---------------------------------------------------------------------------
+
+
+TScratchFile::~TScratchFile() { Close(); }
+
+void TScratchFile::Close()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+    m_fd = -1;
+    m_size = 0;
+}
+
+bool TScratchFile::Create(const QString& folder, QString* error)
+{
+    Close();
+    m_folder = folder;
+    m_name = QStringLiteral("%1 (scratch file)").arg(folder);
+    const QByteArray dir = Native(folder.isEmpty() ? QStringLiteral(".") : folder);
+#if defined(O_TMPFILE)
+    m_fd = ::open(dir.constData(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+#endif
+    if (m_fd < 0) {
+        // A file system without unnamed files: one made and unlinked at once.
+        QByteArray path = dir + "/.cv-scratch-XXXXXX";
+        m_fd = ::mkostemp(path.data(), O_CLOEXEC);
+        if (m_fd >= 0)
+            ::unlink(path.constData());
+    }
+    if (m_fd < 0) {
+        if (error)
+            *error = QStringLiteral("Cannot create a scratch file in %1: %2").arg(Quoted(folder), SystemErrorText(errno));
+        return false;
+    }
+    m_size = 0;
+    return true;
+}
+
+bool TScratchFile::Append(const void* data, int64_t n, QString* error)
+{
+    const auto* p = static_cast<const uint8_t*>(data);
     while (n > 0) {
-        const ssize_t got = ::pread(m_fd, p, std::size_t(n), off_t(offset));
-        if (got < 0 && errno == EINTR)
+        const ssize_t put = ::pwrite(m_fd, p, std::size_t(n), off_t(m_size));
+        if (put < 0 && errno == EINTR)
             continue;
-        if (got <= 0) {
+        if (put <= 0) {
             if (error)
-                *error = got == 0 ? QStringLiteral("Cannot read file %1: the file is cut short").arg(Quoted(m_name))
-                                  : QStringLiteral("Cannot read file %1: %2").arg(Quoted(m_name), SystemErrorText(errno));
+                *error = QStringLiteral("Cannot write a scratch file in %1: %2")
+                             .arg(Quoted(m_folder), SystemErrorText(put < 0 ? errno : EIO));
             return false;
         }
-        p += got;
-        offset += got;
-        n -= got;
+        p += put;
+        m_size += put;
+        n -= put;
     }
     return true;
+}
+
+bool TScratchFile::ReadAt(int64_t offset, void* data, int64_t n, QString* error) const
+{
+    return ReadFully(m_fd, m_name, offset, data, n, error);
 }
 
 } // namespace cv

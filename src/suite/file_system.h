@@ -85,9 +85,20 @@ bool RenameReplacing(const QString& from, const QString& to, QString* error);
 // removals in it last (false with the reason).
 bool SyncFolderOf(const QString& file, QString* error);
 
+// What can be read at given offsets: a file opened for reading, or a scratch file.
+class TFileReader {
+public:
+    virtual ~TFileReader() = default;
+    // Reads exactly n bytes at `offset`; false (with the reason) when the
+    // file ends first or cannot be read.
+    virtual bool ReadAt(int64_t offset, void* data, int64_t n, QString* error) const = 0;
+    virtual int64_t Size() const = 0;
+    virtual const QString& FileName() const = 0;
+};
+
 // A file opened once for reading pieces at given offsets. It stays the file
 // that was opened even when another is put in its place under its name.
-class TReadOnlyFile {
+class TReadOnlyFile final : public TFileReader {
 public:
     TReadOnlyFile() = default;
     ~TReadOnlyFile();
@@ -97,14 +108,40 @@ public:
     // Refuses what is not a regular file. False with the reason.
     bool Open(const QString& name, QString* error);
     bool IsOpen() const { return m_fd >= 0; }
-    // Reads exactly n bytes at `offset`; false (with the reason) when the
-    // file ends first or cannot be read.
-    bool ReadAt(int64_t offset, void* data, int64_t n, QString* error) const;
-    int64_t Size() const { return m_size; }
-    const QString& FileName() const { return m_name; }
+    bool ReadAt(int64_t offset, void* data, int64_t n, QString* error) const override;
+    int64_t Size() const override { return m_size; }
+    const QString& FileName() const override { return m_name; }
 
 private:
     QString m_name;
+    int m_fd = -1;
+    int64_t m_size = 0;
+};
+
+// A file a job writes what does not fit its memory into and reads back:
+// made in a folder (the disk the job's result goes to) without a name, so
+// that it goes with the process however that ends. Written at its end,
+// read at any offset.
+class TScratchFile final : public TFileReader {
+public:
+    TScratchFile() = default;
+    ~TScratchFile() override;
+    TScratchFile(const TScratchFile&) = delete;
+    TScratchFile& operator=(const TScratchFile&) = delete;
+
+    // False with the system's reason.
+    bool Create(const QString& folder, QString* error);
+    bool IsOpen() const { return m_fd >= 0; }
+    // The file and its bytes go.
+    void Close();
+    bool Append(const void* data, int64_t n, QString* error);
+    bool ReadAt(int64_t offset, void* data, int64_t n, QString* error) const override;
+    int64_t Size() const override { return m_size; }
+    const QString& FileName() const override { return m_name; }
+
+private:
+    QString m_folder;
+    QString m_name; // for messages: the folder and "(scratch file)"
     int m_fd = -1;
     int64_t m_size = 0;
 };

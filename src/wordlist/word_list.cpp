@@ -1001,7 +1001,9 @@ int TCVWordList::ImportWords(const std::vector<TWordAndFrequency>& words, int64_
         entries.push_back(std::move(e));
     }
     AdoptEntries(std::move(entries));
-    fTotalTokens = total > 0 ? total : sum;
+    // A total below what the words add up to would give shares above 100 %
+    // (and a list no reader takes): the words' sum stands then.
+    fTotalTokens = std::max(total, sum);
     fTotalTexts = Count() > 0 ? 1 : 0;
     SortAlphabetically();
     ComputedRankOrdersOfWords();
@@ -1109,6 +1111,24 @@ bool TCVWordList::SaveToStream(TStream& s)
     if (!h.WriteI64(fTotalTokens) || !h.WriteI32(fTotalTexts) || !h.WriteU8(fTagDisplay))
         return false;
     return WriteListHeader(s, kHeaderMagic, h) && TCVBaseLemmaMatchCapableList::SaveToStream(s);
+}
+
+QString TCVWordList::ImpossibleValue() const
+{
+    for (int i = 0; i < Count(); ++i) {
+        const TWordListEntry& e = Entry(i);
+        const TWordlistDataRec& d = e.fData;
+        const int64_t freq = CorrectFreq(i, true);
+        if (freq > fTotalTokens)
+            return QStringLiteral("\"%1\" has a frequency of %2 in %3 running words").arg(e.fWord).arg(freq).arg(fTotalTokens);
+        if (d.Texts > fTotalTexts || d.LemmaTexts > fTotalTexts || d.LemmaTexts < 0)
+            return QStringLiteral("\"%1\" is in %2 of %3 texts").arg(e.fWord).arg(std::max(d.Texts, d.LemmaTexts)).arg(fTotalTexts);
+        if (d.Dispersion > 1.0f)
+            return QStringLiteral("\"%1\" has a dispersion of %2").arg(e.fWord).arg(double(d.Dispersion));
+        if (d.Rank < 0 || d.Rank > Count())
+            return QStringLiteral("\"%1\" has rank %2 in a list of %3").arg(e.fWord).arg(d.Rank).arg(Count());
+    }
+    return {};
 }
 
 bool TCVWordList::ReadFromStream(TStream& s)

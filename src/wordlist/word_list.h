@@ -147,6 +147,11 @@ public:
 
     // The entry's frequency, with the forms joined under it or without.
     int64_t CorrectFreq(int i, bool withJoined = true) const;
+    // What no list can hold, as a reader of a saved list must refuse it:
+    // a frequency above the running words (a share above 100 %), more
+    // texts than the list was made from, a dispersion above 1, a rank
+    // beyond the list. Empty when every value can be.
+    QString ImpossibleValue() const;
 
     // --- order ---
     // The entry at place k of the frequency order, and the place of entry i.
@@ -205,7 +210,8 @@ public:
     // Replaces the list with the lines of a plain-text word list (each line
     // its word, its object the frequency); lines with no word or no positive
     // frequency are skipped, equal words added up. `total` is the running
-    // words the list stands for (0: the sum of the frequencies). Returns the
+    // words the list stands for (0, or less than the frequencies add up to:
+    // their sum). Returns the
     // number of entries.
     int ImportDataFromStringList(const TUserPlainTextStringlist& lines, int64_t total);
     int ImportWords(const std::vector<TWordAndFrequency>& words, int64_t total);

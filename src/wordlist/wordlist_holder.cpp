@@ -8,6 +8,7 @@
 #include "suite/cv_globals.h"
 #include "suite/cv_stream.h"
 #include "suite/cvbuf.h"
+#include "suite/decipher.h"
 #include "suite/dialog_routines.h"
 #include "suite/lemmatiser.h"
 #include "suite/my_types.h"
@@ -30,6 +31,7 @@
 #include <chrono>
 #include <limits>
 #include <map>
+#include <new>
 
 namespace cv {
 
@@ -52,7 +54,22 @@ constexpr uint32_t kBlockStatistics = BlockId("STAT");
 constexpr uint32_t kBlockKeyWords = BlockId("KEYW");
 constexpr uint32_t kBlockConsistency = BlockId("CONS");
 constexpr uint32_t kBlockRelationships = BlockId("RELS");
+constexpr uint32_t kBlockCheck = BlockId("CRC ");
 constexpr uint32_t kBlockEnd = BlockId("END ");
+
+// CRC-32 of the bytes [from, to) of a stream, its position kept.
+bool StreamCrc(TStream& s, int64_t from, int64_t to, uint32_t& crc)
+{
+    if (auto* memory = dynamic_cast<TMemoryStream*>(&s)) {
+        crc = Crc32Of({memory->Memory() + from, std::size_t(to - from)});
+        return true;
+    }
+    const int64_t at = s.Position();
+    std::vector<uint8_t> bytes(std::size_t(to - from));
+    const bool ok = s.SetPosition(from) && s.ReadExact(bytes.data(), int64_t(bytes.size()));
+    crc = Crc32Of(bytes);
+    return s.SetPosition(at) && ok;
+}
 
 // Writes a block: its name, a length filled in afterwards, the content.
 template <typename F>
@@ -200,6 +217,10 @@ void T_WholeWordlistHolder::NewWordTree(int32_t textCount)
 {
     fRun = std::make_unique<TRun>();
     fRun->tree = std::make_unique<TWordlistTree>();
+    // An index of several texts counts its words per text itself (within
+    // its memory budget): the tree's own records of them, as many as a
+    // large corpus has, would go unread.
+    fRun->tree->KeepPartRecords(!(MainFile.ListType == kListIndexWordList && fIndexHandler && textCount > 1));
     fRun->folder = std::make_unique<TWordFolder>(ftextsettings);
     fRun->textCount = textCount;
     TWordlistRunContext& c = fRun->context;
@@ -292,7 +313,8 @@ bool T_WholeWordlistHolder::WordTreeToWordlist()
     // written: only the statistics are made then (an index of one text
     // takes the dispersion over tenths of the text from the list, so it
     // keeps the list).
-    const bool listWanted = !(MainFile.ListType == kListIndexWordList && fIndexHandler && fPendingRows.size() > 1);
+    const bool listWanted = !(MainFile.ListType == kListIndexWordList && fIndexHandler && fPendingRows.size() > 1)
+                            && fRun->tree->KeepsPartRecords();
     // Nothing looks a word up any more: the index's memory goes back first,
     // and the spread's sums take it (memory the job has written already,
     // where memory fresh from the system cost up to 5 ms more in some runs).
@@ -641,9 +663,10 @@ bool T_WholeWordlistHolder::RunTexts(TSharedChosenFilesClass& chosen, const std:
 
 bool T_WholeWordlistHolder::MakeWordlist(TSharedChosenFilesClass& chosen, uint8_t batchMode,
                                          int32_t& convertedToUnicode, uint8_t listType)
-{
+try {
     (void)convertedToUnicode; // texts are decoded in memory: none is ever converted on disk
     fUnreadReasons.clear();
+    fJobFailure.clear();
     if (listType == kListIndexWordList && !fIndexHandler) {
         Complain(QStringLiteral("FailedToRead"), QStringLiteral("An index word list needs an open index."));
         return false;
@@ -667,6 +690,15 @@ bool T_WholeWordlistHolder::MakeWordlist(TSharedChosenFilesClass& chosen, uint8_
     StartNotesOfRun(0);
     AddATimingNote();
     return true;
+} catch (const std::bad_alloc&) {
+    // The job's memory goes back first; the document stays as it was made so far.
+    fRun.reset();
+    fPendingRows.clear();
+    Global_Busy_Dont_Show_Data = false;
+    fJobFailure = NotEnoughMemoryText(listType == kListIndexWordList ? QStringLiteral("index the texts")
+                                                                     : QStringLiteral("make the word list"));
+    NotEnoughMemory(listType == kListIndexWordList ? QStringLiteral("index the texts") : QStringLiteral("make the word list"));
+    return false;
 }
 
 void T_WholeWordlistHolder::StartNotesOfRun(int32_t batchNumber)
@@ -772,6 +804,12 @@ bool T_WholeWordlistHolder::ReadWholeFromFile(const QString& fileName)
 
 bool T_WholeWordlistHolder::SaveToStream(TStream& s)
 {
+    // The check block covers the bytes written before it, so the document
+    // is made in memory (and then copied) when the stream is not there.
+    if (!dynamic_cast<TMemoryStream*>(&s)) {
+        TMemoryStream whole;
+        return SaveToStream(whole) && s.WriteExact(whole.Memory(), whole.Size());
+    }
     if (fBeforeSave)
         fBeforeSave();
     const TCVWordList* main = WordlistOfType(MainFile.ListType);
@@ -792,14 +830,16 @@ bool T_WholeWordlistHolder::SaveToStream(TStream& s)
         memory->SetSize(at + room);
         memory->SetPosition(at);
     }
-    const bool ok = TCorvantisholder::SaveToStream(s) && SaveBlocks(s);
+    const int64_t start = s.Position();
+    const bool ok = TCorvantisholder::SaveToStream(s) && SaveBlocks(s, start);
     if (presized && memory->Size() > memory->Position())
         memory->SetSize(memory->Position());
     return ok;
 }
 
-bool T_WholeWordlistHolder::SaveBlocks(TStream& s)
+bool T_WholeWordlistHolder::SaveBlocks(TStream& s, int64_t documentStart)
 {
+    uint32_t crc = 0;
     const bool ok =
         WriteBlock(s, kBlockTextSettings, [&] { return SavedTextSettings(s); })
         && WriteBlock(s, kBlockWordlistSettings,
@@ -824,13 +864,27 @@ bool T_WholeWordlistHolder::SaveBlocks(TStream& s)
             || WriteBlock(s, kBlockRelationships,
                           [&] { return s.WriteBytes({reinterpret_cast<const uint8_t*>(fRelationshipsBlock.constData()),
                                                      size_t(fRelationshipsBlock.size())}); }))
+        && StreamCrc(s, documentStart, s.Position(), crc) && WriteBlock(s, kBlockCheck, [&] { return s.WriteU32(crc); })
         && WriteBlock(s, kBlockEnd, [] { return true; });
     return ok;
 }
 
 bool T_WholeWordlistHolder::ReadWholeFromStream(TStream& s)
 {
-    if (!TCorvantisholder::ReadWholeFromStream(s))
+    const int64_t start = s.Position();
+    // The files of a corpus index carry the index's kind in their signature,
+    // but are no saved word list (their part tag follows the signature).
+    TCheckSignature sig;
+    char part[4] = {};
+    if (sig.ReadFromStream(s, std::numeric_limits<int32_t>::max()) == TSignatureCheck::OK
+        && sig.Kind == kListIndexWordList && s.ReadExact(part, 4)) {
+        for (const char* tag : {"TOKN", "TYPE", "STAT", "MARK"})
+            if (std::memcmp(part, tag, 4) == 0) {
+                SetReadError(kReadWrongKind, QStringLiteral("it is a file of a corpus index, not a word list"));
+                return false;
+            }
+    }
+    if (!s.SetPosition(start) || !TCorvantisholder::ReadWholeFromStream(s))
         return false;
     const uint8_t kind = DiskFileType();
     if (kind != kListWordList && kind != kListDetailedConsistency && kind != kListConsistencyRelations
@@ -838,8 +892,9 @@ bool T_WholeWordlistHolder::ReadWholeFromStream(TStream& s)
         SetReadError(kReadWrongKind, QStringLiteral("it is a %1 file, not a word list").arg(ListTypeName(kind)));
         return false;
     }
-    if (!ReadBlocks(s)) {
-        SetReadError(kReadDamaged, QStringLiteral("the file is cut short or damaged"));
+    QString damage;
+    if (!ReadBlocks(s, start, damage)) {
+        SetReadError(kReadDamaged, damage.isEmpty() ? QStringLiteral("the file is cut short or damaged") : damage);
         return false;
     }
     MainFile.ListType = kind;
@@ -847,7 +902,7 @@ bool T_WholeWordlistHolder::ReadWholeFromStream(TStream& s)
     return true;
 }
 
-bool T_WholeWordlistHolder::ReadBlocks(TStream& s)
+bool T_WholeWordlistHolder::ReadBlocks(TStream& s, int64_t documentStart, QString& damage)
 {
     const uint32_t signature = CurrentToolSignature();
     auto words = std::make_unique<TCVWordList>(this, kListWordList, signature);
@@ -861,6 +916,7 @@ bool T_WholeWordlistHolder::ReadBlocks(TStream& s)
     bool haveText = false, haveWords = false, haveStats = false, ended = false;
     while (!ended) {
         uint32_t id = 0, length = 0;
+        const int64_t blockStart = s.Position();
         if (!s.ReadU32(id) || !s.ReadU32(length) || int64_t(length) > s.Remaining())
             return false;
         const int64_t start = s.Position();
@@ -909,6 +965,16 @@ bool T_WholeWordlistHolder::ReadBlocks(TStream& s)
                 relationships = std::move(bytes);
             break;
         }
+        case kBlockCheck: {
+            // Files written before the check have none, and read as ever.
+            uint32_t stored = 0, computed = 0;
+            ok = length == 4 && s.ReadU32(stored) && StreamCrc(s, documentStart, blockStart, computed);
+            if (ok && stored != computed) {
+                damage = QStringLiteral("it is damaged (its check does not match its contents)");
+                ok = false;
+            }
+            break;
+        }
         case kBlockEnd:
             ended = true;
             break;
@@ -925,6 +991,16 @@ bool T_WholeWordlistHolder::ReadBlocks(TStream& s)
     if (!haveText || !haveWords || !haveStats) {
         fNotes = notesBefore;
         return false;
+    }
+    for (const TCVWordList* list : {words.get(), indexWords.get()}) {
+        if (!list)
+            continue;
+        const QString impossible = list->ImpossibleValue();
+        if (!impossible.isEmpty()) {
+            damage = QStringLiteral("it is damaged (%1)").arg(impossible);
+            fNotes = notesBefore;
+            return false;
+        }
     }
     fWordList = std::move(words);
     fIndexWordList = std::move(indexWords);

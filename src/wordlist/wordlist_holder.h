@@ -139,6 +139,8 @@ public:
     const TRunTimings& LastRunTimings() const { return fTimings; }
     // Texts the last run could not read, each with the reason.
     QStringList UnreadTextReasons() const { return fUnreadReasons; }
+    // Why the last run stopped as a whole (not enough memory), else empty.
+    QString JobFailure() const { return fJobFailure; }
     // Receives every word of the texts as they are cut (the index). Not owned.
     void SetTokenSink(TWordTokenSink* sink) { fTokenSink = sink; }
     // The units of the chunks texts are read in (0: kWordlistChunkUnits,
@@ -209,8 +211,9 @@ protected:
     QString DefaultExtension() const override { return QStringLiteral(".lst"); }
 
 private:
-    // The blocks after the envelope.
-    bool SaveBlocks(TStream& s);
+    // The blocks after the envelope; `documentStart`: where the document
+    // began in the stream (a memory stream), the start of what the check covers.
+    bool SaveBlocks(TStream& s, int64_t documentStart);
     struct TRun;
     bool RunTexts(TSharedChosenFilesClass& chosen, const std::vector<int>& texts, bool showProgress);
     // What the job does with a text once it was read, or could not be (its
@@ -225,12 +228,15 @@ private:
     // The notes of a list just made: the standard ones and what the run noted.
     void StartNotesOfRun(int32_t batchNumber);
     void ApplyTagDisplay();
-    bool ReadBlocks(TStream& s);
+    // False on damage: `damage` says what, when it is more than a file cut
+    // short or out of shape (a check that does not match, impossible values).
+    bool ReadBlocks(TStream& s, int64_t documentStart, QString& damage);
 
     std::unique_ptr<TCVWordList> fWordList;
     std::unique_ptr<TCVWordList> fIndexWordList;
     std::unique_ptr<TRun> fRun;
     std::vector<TStatsRec> fPendingRows;
+    QString fJobFailure;
     QStringList fUnreadReasons;
     QStringList fRunNotes;
     TWordTokenSink* fTokenSink = nullptr;

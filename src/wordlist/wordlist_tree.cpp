@@ -205,6 +205,10 @@ void TWordlistTree::FlushTouched()
         fTouchedCount = 0;
         return;
     }
+    if (!fKeepRecords) {
+        fTouchedCount = 0;
+        return;
+    }
     for (std::size_t t = 0; t < fTouchedCount; ++t) {
         if (t + kAhead < fTouchedCount)
             PrefetchLine(&Type(fTouched[t + kAhead]));
@@ -239,7 +243,7 @@ void TWordlistTree::AddCountedText(int32_t text, int32_t part, int64_t tokens, s
         const auto [id, count] = types[t];
         TWordlistKey& k = Type(id);
         k.freq += count;
-        if (k.Stop() || count == 0)
+        if (k.Stop() || count == 0 || !fKeepRecords)
             continue;
         PutRecord(id, count);
     }

@@ -520,6 +520,11 @@ public:
     TSpread ComputeSpread() const;
     // Bytes held by the per-part records.
     int64_t PartBytes() const;
+    // Off: no per-part records are kept (a run whose spread nobody asks
+    // for: the index of several texts counts its words itself), and the
+    // spread is not known. Set before the first part.
+    void KeepPartRecords(bool keep) { fKeepRecords = keep; }
+    bool KeepsPartRecords() const { return fKeepRecords; }
     // Drops the per-part records and the index once the spread is computed
     // (no more tokens can be counted; the types and their totals stay).
     void FreeCounting();
@@ -538,6 +543,7 @@ private:
     TTextTypeCounts fTextCounts;
     std::vector<uint32_t> fTouched; // ids of the types met in the current part (room for every type)
     std::size_t fTouchedCount = 0;
+    bool fKeepRecords = true;
     // One type's frequency in one part of the run (a text, or a tenth of a
     // one-text run), what the dispersion value is computed from, kept as
     // 32-bit words: most as one word (the type id above, the frequency in

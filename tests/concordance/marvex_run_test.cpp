@@ -9,6 +9,7 @@
 #include "suite/cv_format.h"
 #include "suite/cv_stream.h"
 #include "suite/resource_strings.h"
+#include "support/failing_allocations.h"
 #include "wordlist/wordlist_holder.h"
 
 #include <QDir>
@@ -110,6 +111,26 @@ TEST_F(ConcRunTest, ARunSavedReadAndSavedAgainGivesTheSameBytes)
     const QString again = dir.file(QStringLiteral("again.cnc"));
     ASSERT_TRUE(read->SaveToFile(again));
     EXPECT_EQ(cvtest::readAll(file), cvtest::readAll(again));
+}
+
+TEST_F(ConcRunTest, RunningShortOfMemoryStopsTheRunWithAMessage)
+{
+    AddText(QStringLiteral("a.txt"), QStringLiteral("the cat sat on the mat with another cat"));
+    AddText(QStringLiteral("b.txt"), QStringLiteral("a dog and a cat and the dog's cat"));
+    auto job = [&](QString& message) {
+        Global_run_without_error_messages = true;
+        Global_FailureMessage.clear();
+        auto doc = NewDoc();
+        TSearchWordItems sws;
+        sws.AddedSearchWords(QStringLiteral("cat/dog"));
+        int32_t converted = 0;
+        cvtest::ShortageFromHere();
+        const bool ok = doc->MakeConcordance(chosen, sws, 0, kListConcordance, converted);
+        cvtest::ShortageToHere();
+        message = Global_FailureMessage;
+        return ok && doc->fConcordanceList->Count() > 0 && !Global_Busy_Dont_Show_Data;
+    };
+    cvtest::ExpectJobSurvivesShortages(cvtest::RunShortOfMemory(job));
 }
 
 TEST_F(ConcRunTest, ACancelledRunLeavesThePreviousDocumentAsItWas)

@@ -2,6 +2,8 @@
 
 #include "index_testutil.h"
 
+#include "support/failing_allocations.h"
+
 #include "index/index_clusters.h"
 #include "model/batch_procedures.h"
 #include "wordlist/dispersion.h"
@@ -10,9 +12,12 @@
 #include <QRegularExpression>
 
 #include <algorithm>
+#include <csignal>
 #include <map>
 #include <random>
 #include <set>
+
+#include <sys/resource.h>
 
 using namespace cv;
 using namespace index_test;
@@ -374,6 +379,45 @@ TEST_F(Clusters, OneClusterListPerText)
     const TCVWordList& list = *b.WordlistOfType(kListWordList);
     EXPECT_EQ(list.CorrectFreq(list.FindWordAndTag(QStringLiteral("big dog"), QString())), 3);
     EXPECT_EQ(list.FindWordAndTag(QStringLiteral("red house"), QString()), -1);
+}
+
+TEST_F(Clusters, RunningShortOfMemoryStopsTheCountWithAMessage)
+{
+    ASSERT_TRUE(Make(RandomTexts(3, 300, 11))) << qPrintable(lastError);
+    // Counted in memory, and spilled to run files (a small table).
+    for (const std::size_t table : {std::size_t(0), std::size_t(4096)}) {
+        auto job = [&](QString& message) {
+            TClusterOptions o = Options(3);
+            o.tableBytesLimit = table;
+            TClusterRun run;
+            cvtest::ShortageFromHere();
+        const bool ok = CountClusters(index, {}, {}, o, run, &message);
+        cvtest::ShortageToHere();
+            return ok && !run.clusters.empty();
+        };
+        cvtest::ExpectJobSurvivesShortages(cvtest::RunShortOfMemory(job));
+    }
+}
+
+// A temporary folder that fills while counts go to run files: the count
+// stops with the folder and the system's reason (it said "Unknown error").
+TEST_F(Clusters, AFullTemporaryFolderStopsTheCountSayingWhy)
+{
+    ASSERT_TRUE(Make(RandomTexts(4, 3000, 11))) << qPrintable(lastError);
+    // A limit on the size of a file stands in for a full disk (a run of
+    // this small table is some 300 bytes).
+    const QString message = cvtest::runInChild([&] {
+        ::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{100, 100};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        TClusterOptions o = Options(3);
+        o.tableBytesLimit = 1;
+        TClusterRun run;
+        QString error;
+        return CountClusters(index, {}, {}, o, run, &error) ? QStringLiteral("counted") : error;
+    });
+    EXPECT_TRUE(message.contains(QStringLiteral("Cannot write a scratch file in"))) << qPrintable(message);
+    EXPECT_TRUE(message.contains(QStringLiteral("File too large"))) << qPrintable(message);
 }
 
 TEST_F(Clusters, WithoutAnIndexThereAreNone)

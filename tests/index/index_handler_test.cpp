@@ -5,6 +5,7 @@
 #include "index/index_relationships.h"
 #include "suite/cv_stream.h"
 #include "suite/wdef.h"
+#include "support/failing_allocations.h"
 
 #include <QDir>
 #include <QFile>
@@ -212,6 +213,54 @@ TEST_F(IndexJob, DamagedOrMismatchedFilesAreRefusedAndLeftAlone)
         for (const char* ext : {".tokens", ".types", ".stats", ".markup"})
             EXPECT_EQ(cvtest::readAll(good + ext), before[k++]) << ext;
     }
+}
+
+TEST_F(IndexJob, RunningShortOfMemoryStopsEachIndexJobWithAMessageAndKeepsTheFiles)
+{
+    ASSERT_TRUE(Index(ThreeTexts(), "kept"));
+    const QByteArray kept = Bytes("kept", ".tokens");
+    // Making an index, adding to one (whose files must stay as they were
+    // unless the addition is saved), and the relationships of an open one.
+    auto make = [&](QString& message) {
+        TCVFileDetails chosen = Chosen(ThreeTexts());
+        const QString name = dir.file("made");
+        cvtest::ShortageFromHere();
+        const bool ok = MakeIndexOfTexts(chosen, name, kIndexOpenNew, &lastError);
+        cvtest::ShortageToHere();
+        message = lastError;
+        return ok;
+    };
+    auto add = [&](QString& message) {
+        for (const char* ext : {".tokens", ".types", ".stats", ".markup"}) {
+            QFile::remove(dir.file("added") + QLatin1String(ext));
+            QFile::copy(dir.file("kept") + QLatin1String(ext), dir.file("added") + QLatin1String(ext));
+        }
+        TCVFileDetails chosen = Chosen({{QStringLiteral("four.txt"), QByteArray("More words for the index.\n")}});
+        const QString name = dir.file("added");
+        cvtest::ShortageFromHere();
+        const bool ok = MakeIndexOfTexts(chosen, name, kIndexOpenAdd, &lastError);
+        cvtest::ShortageToHere();
+        message = lastError;
+        // Refused or not, the index opens: the old set or the new one.
+        TIndexData d;
+        QString error;
+        return d.Load(dir.file("added"), &error) && ok;
+    };
+    auto relationships = [&](QString& message) {
+        auto doc = Open("kept");
+        doc->fIndexHandler->fWordChoice = kIndexProcessAll;
+        cvtest::ShortageFromHere();
+        doc->fIndexHandler->ComputeMIAssociation();
+        cvtest::ShortageToHere();
+        // None found is a result; a failure says why.
+        message = doc->fIndexHandler->LastError();
+        return message.isEmpty();
+    };
+    for (const auto& job : {std::function<bool(QString&)>(make), std::function<bool(QString&)>(add),
+                            std::function<bool(QString&)>(relationships)}) {
+        cvtest::ExpectJobSurvivesShortages(cvtest::RunShortOfMemory(job));
+    }
+    EXPECT_EQ(Bytes("kept", ".tokens"), kept);
 }
 
 TEST_F(IndexJob, OpeningAMissingIndexSaysWhy)

@@ -4,9 +4,13 @@
 
 #include "kw_testutil.h"
 
+#include "model/check_signature.h"
+
 #include "suite/cv_format.h"
 #include "suite/resource_strings.h"
+#include "suite/wdef.h"
 #include "suite/zip_archive.h"
+#include "support/failing_allocations.h"
 
 #include <QDir>
 #include <QFile>
@@ -57,6 +61,7 @@ TEST_F(KeyWordRun, OneListInteractively)
     auto doc = NewDoc();
     const QString study = WorkedStudy(), reference = WorkedReference();
     const TCVComputeResultRec r = Run(*doc, {study}, reference);
+    cvtest::ShortageToHere();
     EXPECT_TRUE(r.OK);
     EXPECT_FALSE(r.NothingFound || r.Suspended || r.TooFewTexts || r.ZipFailure);
     ASSERT_EQ(doc->fKWList->Count(), 1);
@@ -184,6 +189,21 @@ TEST_F(KeyWordRun, UnusableReferenceListsAreReportedClearly)
     EXPECT_TRUE(Global_FailureMessage.startsWith(Format(CVFailedToReadX, {cutFile})));
 }
 
+TEST_F(KeyWordRun, RunningShortOfMemoryStopsTheRunWithAMessage)
+{
+    const QString study = WorkedStudy(), reference = WorkedReference();
+    auto job = [&](QString& message) {
+        Global_run_without_error_messages = true;
+        Global_FailureMessage.clear();
+        auto doc = NewDoc();
+        cvtest::ShortageFromHere();
+        const TCVComputeResultRec r = Run(*doc, {study}, reference);
+        message = Global_FailureMessage;
+        return r.OK && doc->fKWList->Count() == 1;
+    };
+    cvtest::ExpectJobSurvivesShortages(cvtest::RunShortOfMemory(job));
+}
+
 TEST_F(KeyWordRun, StudyListsThatDoNotReadAreSkipped)
 {
     auto doc = NewDoc();
@@ -192,6 +212,55 @@ TEST_F(KeyWordRun, StudyListsThatDoNotReadAreSkipped)
     EXPECT_TRUE(r.OK);
     EXPECT_EQ(doc->ListsRead(), 1);
     EXPECT_EQ(doc->ListsDone(), 1);
+}
+
+TEST_F(KeyWordRun, EachStudyListThatCannotBeUsedIsNamedWithItsReason)
+{
+    const QByteArray good = cvtest::readAll(WorkedStudy());
+    QByteArray flipped = good;
+    flipped[flipped.size() / 2] = char(flipped[flipped.size() / 2] ^ 0x10);
+    // A file of a corpus index: the signature of the index's kind, then its part.
+    TCheckSignature sig;
+    sig.SetForSaving(kListIndexWordList, 1, ListTypeSignature(kListIndexWordList));
+    TMemoryStream index;
+    ASSERT_TRUE(sig.SaveToStream(index) && index.WriteExact("TOKN", 4) && index.WriteU64(7));
+    struct TCase {
+        QString file;
+        QString reason;
+    };
+    const TCase cases[] = {
+        {dir.write(QStringLiteral("flipped.lst"), flipped), QStringLiteral("damaged")},
+        {dir.write(QStringLiteral("cut.lst"), good.left(good.size() - 20)), QStringLiteral("cut short")},
+        {dir.write(QStringLiteral("plain.txt"), QByteArray("a text, no list\n")), QStringLiteral("not a saved word list")},
+        {dir.write(QStringLiteral("corpus.tokens"), cvtest::toBytes(index.Bytes())), QStringLiteral("corpus index")},
+        {dir.path(), QStringLiteral("folder")},
+        {dir.file(QStringLiteral("gone.lst")), QStringLiteral("no such file")},
+    };
+    QStringList lists{WorkedStudy()};
+    for (const TCase& c : cases)
+        lists << c.file;
+    auto doc = NewDoc();
+    const TCVComputeResultRec r = Run(*doc, lists, WorkedReference());
+    EXPECT_TRUE(r.OK);
+    EXPECT_EQ(doc->ListsDone(), 1);
+    const QStringList& unusable = doc->UnusableStudyLists();
+    ASSERT_EQ(unusable.size(), qsizetype(std::size(cases)));
+    for (std::size_t k = 0; k < std::size(cases); ++k) {
+        EXPECT_TRUE(unusable[qsizetype(k)].startsWith(QDir::toNativeSeparators(cases[k].file))) << qPrintable(unusable[qsizetype(k)]);
+        EXPECT_TRUE(unusable[qsizetype(k)].contains(cases[k].reason)) << qPrintable(unusable[qsizetype(k)]);
+    }
+    // The user is told of them all at once.
+    ASSERT_EQ(dialogs.Routines(), QStringList{QStringLiteral("FailedToRead")});
+    EXPECT_TRUE(dialogs.Requests().back().text.contains(QStringLiteral("flipped.lst")));
+    EXPECT_TRUE(dialogs.Requests().back().text.contains(QStringLiteral("corpus.tokens")));
+
+    // When not one study list could be used, the run failed.
+    dialogs.Clear();
+    auto none = NewDoc();
+    const TCVComputeResultRec failed = Run(*none, {cases[0].file, cases[2].file}, WorkedReference());
+    EXPECT_FALSE(failed.OK);
+    EXPECT_EQ(none->UnusableStudyLists().size(), 2);
+    EXPECT_EQ(none->fKWList->Count(), 0);
 }
 
 TEST_F(KeyWordRun, LowMatchPercentageWarnsOnlyBelowHalfAndOnlyOneWay)

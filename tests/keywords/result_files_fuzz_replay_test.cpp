@@ -24,7 +24,11 @@ TEST(ResultFilesFuzzReplay, KeptInputsAreReadOrRefused)
             read << f;
     }
     cv::Global_run_without_error_messages = false;
+    // Word lists damaged after their check (a byte changed, cut short, an
+    // index file) are refused.
+    for (const char* damaged : {"lst_v2_flipped", "lst_v2_cut", "lst_index_tokens"})
+        EXPECT_FALSE(read.contains(QLatin1String(damaged))) << damaged;
     // The seeds are whole files of each kind.
-    for (const char* seed : {"cnc_sample", "kws_keywords", "kws_kwdb", "lst_sample"})
+    for (const char* seed : {"cnc_sample", "kws_keywords", "kws_kwdb", "lst_sample", "lst_sample_v2"})
         EXPECT_TRUE(read.contains(QLatin1String(seed))) << seed;
 }

@@ -28,6 +28,11 @@ inline bool ReadResultFileFromBytes(const uint8_t* data, std::size_t size)
     case 0: {
         cv::T_WholeWordlistHolder doc(cv::kListWordList, nullptr, nullptr, false, false);
         read = doc.ReadWholeFromStream(file);
+        // A list read is never one of values that cannot be.
+        if (read)
+            for (const uint8_t type : {cv::kListWordList, cv::kListIndexWordList})
+                if (const cv::TCVWordList* list = doc.WordlistOfType(type); list && !list->ImpossibleValue().isEmpty())
+                    __builtin_trap();
         break;
     }
     case 1: {

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+
+#include <sys/resource.h>
+
 #include "support/test_support.h"
 
 using cv::TMemoryStream;
@@ -232,5 +236,26 @@ TEST(StreamBulkWriter, WritesTheBytesOfFieldByFieldWrites)
             ASSERT_TRUE(back.LoadFromFile(dir.file("bulk.bin")));
             EXPECT_EQ(back.Bytes(), plain.Bytes()) << records << " records, " << expected << " expected";
         }
+    }
+}
+
+TEST(SaveFileStream, ASaveThatRunsOutOfRoomSaysWhyAndKeepsTheOldFile)
+{
+    cvtest::TempDir dir;
+    const QString name = dir.write(QStringLiteral("kept.bin"), QByteArray("old contents"));
+    // A limit on the size of a file stands in for a full disk.
+    // Large (the writes fall short) and small (only the last flush does).
+    for (const std::size_t size : {std::size_t(2) << 20, std::size_t(3000)}) {
+        const QString message = cvtest::runInChild([&] {
+            ::signal(SIGXFSZ, SIG_IGN);
+            const rlimit limit{1000, 1000};
+            ::setrlimit(RLIMIT_FSIZE, &limit);
+            QString error;
+            const cv::TMemoryStream big(std::vector<uint8_t>(size, 1));
+            return big.SaveToFile(name, &error) ? QStringLiteral("saved") : error;
+        });
+        EXPECT_TRUE(message.contains(name)) << qPrintable(message);
+        EXPECT_TRUE(message.contains(QStringLiteral("File too large"))) << size << " " << qPrintable(message);
+        EXPECT_EQ(cvtest::readAll(name), QByteArray("old contents"));
     }
 }

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -90,10 +91,20 @@ QString runInChild(const std::function<QString()>& job, int* result, std::chrono
         return QStringLiteral("no pipe");
     const pid_t child = ::fork();
     if (child == 0) {
+        // The child never returns into the test: whatever the job does, it ends here.
         ::close(fds[0]);
-        const QByteArray text = job().toUtf8();
+        int code = 0;
+        QByteArray text;
+        try {
+            text = job().toUtf8();
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "the child process stopped on an exception: %s\n", e.what());
+            code = 3;
+        } catch (...) {
+            code = 3;
+        }
         (void)!::write(fds[1], text.constData(), std::size_t(text.size()));
-        ::_exit(0);
+        ::_exit(code);
     }
     ::close(fds[1]);
     QByteArray got;

@@ -1,9 +1,12 @@
 // The word-list document: the whole job, its file, bad input, cancelling, batches.
 
 #include "model/batch_procedures.h"
+#include "model/check_signature.h"
 #include "suite/controller_codes.h"
+#include "suite/decipher.h"
 #include "suite/window_messages.h"
 #include "suite/zip_archive.h"
+#include "support/failing_allocations.h"
 #include "wordlist/wordlist_buffer_processor.h"
 #include "wordlist_testutil.h"
 
@@ -13,6 +16,7 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <random>
 #include <span>
 
 using namespace cv;
@@ -28,7 +32,11 @@ protected:
                 {QStringLiteral("two.txt"), QByteArray("A cat and a dog. Cats and dogs!\n")},
                 {QStringLiteral("three.txt"), QStringLiteral("Café au lait, the café.\n").toUtf8()}};
     }
-    QString SampleFile() const { return cvtest::testDataDir() + QStringLiteral("/wordlist/sample_v1.lst"); }
+    // The kept samples: v1 before the check block, v2 with it.
+    QString SampleFile(int version = 2) const
+    {
+        return cvtest::testDataDir() + QStringLiteral("/wordlist/sample_v%1.lst").arg(version);
+    }
 };
 
 // A sink that asks the job to stop at its first word.
@@ -234,17 +242,31 @@ TEST_F(WordlistDocument, SavingStraightIntoTheFileSaysWhyWhenItCannot)
 
 TEST_F(WordlistDocument, KeptSampleReadsForever)
 {
-    T_WholeWordlistHolder doc(kListWordList, nullptr, nullptr, false, false);
-    ASSERT_TRUE(doc.ReadWholeFromFile(SampleFile())) << SampleFile().toStdString();
-    const TCVWordList& l = List(doc);
-    EXPECT_EQ(l.Count(), 14);
-    EXPECT_EQ(Freq(l, "the"), 4);
-    EXPECT_EQ(Freq(l, QStringLiteral("café")), 2);
-    EXPECT_EQ(doc.fStats->Count(), 4);
-    EXPECT_EQ(doc.fStats->Row(0)->Data().TokensUsed, SumOfFrequencies(l));
-    ASSERT_EQ(doc.fKeywordsList->Count(), 1);
-    EXPECT_EQ(doc.fKeywordsList->Entry(0).fWord, QStringLiteral("cat"));
-    EXPECT_EQ(Saved(doc), cvtest::readAll(SampleFile()));
+    for (const int version : {1, 2}) {
+        SCOPED_TRACE(version);
+        T_WholeWordlistHolder doc(kListWordList, nullptr, nullptr, false, false);
+        ASSERT_TRUE(doc.ReadWholeFromFile(SampleFile(version))) << SampleFile(version).toStdString();
+        const TCVWordList& l = List(doc);
+        EXPECT_EQ(l.Count(), 14);
+        EXPECT_EQ(Freq(l, "the"), 4);
+        EXPECT_EQ(Freq(l, QStringLiteral("café")), 2);
+        EXPECT_EQ(doc.fStats->Count(), 4);
+        EXPECT_EQ(doc.fStats->Row(0)->Data().TokensUsed, SumOfFrequencies(l));
+        ASSERT_EQ(doc.fKeywordsList->Count(), 1);
+        EXPECT_EQ(doc.fKeywordsList->Entry(0).fWord, QStringLiteral("cat"));
+        // Saved again byte for byte, a v1 file with its check block added.
+        QByteArray expected = cvtest::readAll(SampleFile(version));
+        if (version == 1) {
+            const qsizetype end = expected.lastIndexOf("END ");
+            ASSERT_GT(end, 0);
+            const uint32_t crc = Crc32Of({reinterpret_cast<const uint8_t*>(expected.constData()), std::size_t(end)});
+            QByteArray block("CRC \x04\0\0\0", 8);
+            for (int k = 0; k < 4; ++k)
+                block += char((crc >> (8 * k)) & 0xFF);
+            expected.insert(end, block);
+        }
+        EXPECT_EQ(Saved(doc), expected);
+    }
 }
 
 // Writes the kept sample (run by hand with --gtest_also_run_disabled_tests
@@ -304,6 +326,95 @@ TEST_F(WordlistDocument, FilesOfOtherKindsOrDamagedAreRefusedWithAReason)
     T_WholeWordlistHolder e(kListWordList, nullptr, nullptr, false, false);
     EXPECT_TRUE(e.ReadWholeFromFile(laterFile));
     EXPECT_EQ(List(e).Count(), List(*doc).Count());
+}
+
+TEST_F(WordlistDocument, ADamagedListIsRefusedOrReadAsItWas)
+{
+    auto doc = Make(ThreeTexts());
+    ASSERT_TRUE(made);
+    const QByteArray good = Saved(*doc);
+    const TCVWordList& want = List(*doc);
+    // Read to the same list, or refused; never to other values.
+    auto readsTheSame = [&](const QByteArray& bytes) {
+        TMemoryStream m(std::vector<uint8_t>(bytes.begin(), bytes.end()));
+        T_WholeWordlistHolder d(kListWordList, nullptr, nullptr, false, false);
+        if (!d.ReadWholeFromStream(m)) {
+            EXPECT_EQ(List(d).Count(), 0);
+            return true;
+        }
+        const TCVWordList& got = List(d);
+        if (got.Count() != want.Count() || got.TotalTokens() != want.TotalTokens() || got.TotalTexts() != want.TotalTexts())
+            return false;
+        for (int i = 0; i < got.Count(); ++i)
+            if (got.Entry(i).fWord != want.Entry(i).fWord || got.Entry(i).fTag != want.Entry(i).fTag
+                || got.WordlistData(i) != want.WordlistData(i))
+                return false;
+        return d.fStats->Count() == doc->fStats->Count()
+            && d.fStats->Row(0)->Data().TokensUsed == doc->fStats->Row(0)->Data().TokensUsed;
+    };
+    for (qsizetype n = 0; n < good.size(); ++n)
+        ASSERT_TRUE(readsTheSame(good.left(n))) << "cut to " << n;
+    std::mt19937 random(2024);
+    int refused = 0;
+    for (int k = 0; k < 1000; ++k) {
+        QByteArray bad = good;
+        const auto at = qsizetype(random() % uint32_t(bad.size()));
+        bad[at] = char(bad[at] ^ char(1 + random() % 255));
+        TMemoryStream m(std::vector<uint8_t>(bad.begin(), bad.end()));
+        T_WholeWordlistHolder d(kListWordList, nullptr, nullptr, false, false);
+        refused += d.ReadWholeFromStream(m) ? 0 : 1;
+        ASSERT_TRUE(readsTheSame(bad)) << "byte " << at << " changed";
+    }
+    EXPECT_GT(refused, 900) << "the check covers nearly every byte";
+
+    // Without its check (a file of before it) impossible values are refused by themselves.
+    QByteArray old = good;
+    const qsizetype check = old.lastIndexOf("CRC ");
+    ASSERT_GT(check, 0);
+    old.remove(check, 12);
+    ASSERT_TRUE(readsTheSame(old));
+    TMemoryStream plain(std::vector<uint8_t>(old.begin(), old.end()));
+    T_WholeWordlistHolder readable(kListWordList, nullptr, nullptr, false, false);
+    ASSERT_TRUE(readable.ReadWholeFromStream(plain));
+    List(readable).Entry(0).fData.Freq = int64_t(List(readable).TotalTokens()) + 1;
+    QByteArray impossible = Saved(readable);
+    impossible.remove(impossible.lastIndexOf("CRC "), 12);
+    TMemoryStream m(std::vector<uint8_t>(impossible.begin(), impossible.end()));
+    T_WholeWordlistHolder d(kListWordList, nullptr, nullptr, false, false);
+    EXPECT_FALSE(d.ReadWholeFromStream(m));
+    EXPECT_TRUE(d.LastReadError().contains(QStringLiteral("running words"))) << qPrintable(d.LastReadError());
+}
+
+TEST_F(WordlistDocument, AnIndexFileIsNoWordList)
+{
+    TCheckSignature sig;
+    sig.SetForSaving(kListIndexWordList, 1, ListTypeSignature(kListIndexWordList));
+    TMemoryStream m;
+    ASSERT_TRUE(sig.SaveToStream(m) && m.WriteExact("TOKN", 4) && m.WriteU64(1));
+    m.SetPosition(0);
+    T_WholeWordlistHolder d(kListWordList, nullptr, nullptr, false, false);
+    EXPECT_FALSE(d.ReadWholeFromStream(m));
+    EXPECT_EQ(d.LastReadFailure(), kReadWrongKind);
+    EXPECT_TRUE(d.LastReadError().contains(QStringLiteral("corpus index"))) << qPrintable(d.LastReadError());
+}
+
+TEST_F(WordlistDocument, RunningShortOfMemoryStopsTheJobWithAMessage)
+{
+    TCVFileDetails chosen(true, {});
+    for (const auto& [name, bytes] : ThreeTexts())
+        chosen.ToolAddAFile(dir.write(name, bytes));
+    auto job = [&](QString& message) {
+        Global_run_without_error_messages = true;
+        Global_FailureMessage.clear();
+        T_WholeWordlistHolder doc(kListWordList, nullptr, nullptr, false, false);
+        int32_t converted = 0;
+        cvtest::ShortageFromHere();
+        const bool ok = doc.MakeWordlist(chosen, 0, converted, kListWordList);
+        cvtest::ShortageToHere();
+        message = doc.JobFailure().isEmpty() ? Global_FailureMessage : doc.JobFailure();
+        return ok && List(doc).Count() == 14;
+    };
+    cvtest::ExpectJobSurvivesShortages(cvtest::RunShortOfMemory(job));
 }
 
 TEST_F(WordlistDocument, UnreadableAndEmptyTextsAreReportedNotCounted)

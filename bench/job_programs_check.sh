@@ -1,0 +1,74 @@
+#!/usr/bin/env bash
+# The job programs on bad arguments and bad input: a usage message and exit
+# code 2 for arguments, a clear message and exit code 1 (never a loop) for
+# empty or unreadable input, every text passed over named with its reason.
+# Run by CTest (bench.job_programs) with the folder of the built programs.
+set -u
+bin="$1"
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+mkdir -p "$work/empty" "$work/blank" "$work/binary" "$work/mixed"
+: >"$work/blank/nothing.txt"
+head -c 4000 /dev/zero | tr '\0' '\001' >"$work/binary/data.txt"
+cp "$work/binary/data.txt" "$work/mixed/data.txt"
+for i in $(seq 400); do printf 'The cat sat on the mat. The dog sat on the cat.\n'; done >"$work/mixed/text.txt"
+mkfifo "$work/mixed/pipe.txt"
+failures=0
+
+# expect CODE PATTERN PROGRAM ARGS...: the exit code and a line of the output.
+expect() {
+    local code="$1" pattern="$2"
+    shift 2
+    local out rc
+    out=$(timeout 60 "$bin/$1" "${@:2}" 2>&1)
+    rc=$?
+    if [ "$rc" != "$code" ] || ! grep -q -- "$pattern" <<<"$out"; then
+        echo "FAILED: $* -> exit $rc (wanted $code and \"$pattern\")"
+        echo "$out" | head -5
+        failures=$((failures + 1))
+    fi
+}
+
+# Bad arguments.
+expect 2 "whole number from 2 to 12" index_bench --index "$work/idx" --clusters 99
+expect 2 "whole number from 0 to 8" index_bench --index "$work/idx" --span abc
+expect 2 "needs a value" index_bench --index
+expect 2 "usage:" index_bench --index "$work/idx" --top 5000000000
+expect 2 "needs a value" wordlist_bench --out
+expect 2 "unknown option" wordlist_bench --fast "$work/mixed"
+expect 2 "whole number from 0 to 2" keywords_bench --statistic 7 a.lst b.lst
+expect 2 "usage:" keywords_bench only-one.lst
+expect 2 "megabytes" concordance_bench "$work/mixed" lots
+expect 2 "usage:" search_engine_bench
+expect 2 "megabytes" textread_bench "$work/mixed" -3
+expect 2 "words per text" conc_analyses_bench many
+
+# Empty or unreadable input.
+for program in wordlist_bench concordance_bench search_engine_bench textread_bench; do
+    expect 1 "no texts to read" "$program" "$work/empty"
+done
+expect 1 "no texts to read" index_bench --index "$work/idx" "$work/empty"
+expect 1 "no texts to read" conc_analyses_bench 10 1 "$work/empty"
+expect 1 "the texts" concordance_bench "$work/blank" 1
+expect 1 "no text in" search_engine_bench "$work/blank" 1
+expect 1 "the texts are empty" textread_bench "$work/blank" 1
+for program in concordance_bench textread_bench; do
+    expect 1 "binary data" "$program" "$work/binary" 1
+done
+expect 1 "binary data" wordlist_bench "$work/binary"
+expect 1 "binary data" index_bench --index "$work/idx" "$work/binary"
+expect 1 "none of the texts could be read" conc_analyses_bench 10 1 "$work/binary"
+expect 1 "not a saved word list" keywords_bench "$work/mixed/text.txt" "$work/mixed/text.txt"
+
+# A run of several: what was passed over is named, only what was used counts.
+expect 0 "skipped: .*pipe.txt: it is a named pipe" wordlist_bench "$work/mixed"
+expect 0 "skipped: .*data.txt.*binary data" wordlist_bench "$work/mixed"
+expect 0 "indexed.1 texts.4800 running words" index_bench --index "$work/idx" "$work/mixed"
+expect 0 "skipped: .*data.txt.*binary data" index_bench --index "$work/idx" --add "$work/mixed"
+expect 0 "skipped: .*data.txt.*binary data" conc_analyses_bench 10 1 "$work/mixed"
+expect 0 "skipped: .*data.txt.*not a UTF-8 text" search_engine_bench "$work/mixed" 1
+expect 0 "skipped: .*pipe.txt" textread_bench "$work/mixed" 1
+expect 0 "skipped: .*data.txt.*binary data" concordance_bench "$work/mixed" 1
+
+[ "$failures" = 0 ] && echo "all job-program checks passed"
+exit $((failures > 0))
