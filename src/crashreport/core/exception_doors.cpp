@@ -23,6 +23,7 @@
 #include "crashreport/core/exception_log.h"
 #include "crashreport/core/module_handles.h"
 #include "crashreport/core/runtime_doors.h"
+#include "crashreport/core/system_facts.h"
 #include "crashreport/core/thread_doors.h"
 
 namespace cv {
@@ -221,11 +222,14 @@ bool CallApplicationDoor(bool (*call)(void* context), void* context)
 
 // --- the CGI page ---
 
-bool IsCGIProgram()
+bool StartedByWebServer()
 {
-    static const bool cgi = std::getenv("REQUEST_METHOD") != nullptr && std::getenv("GATEWAY_INTERFACE") != nullptr;
-    return cgi;
+    static const bool started = std::getenv("REQUEST_METHOD") != nullptr;
+    return started;
 }
+
+// The same test as the web page writer's: the two must agree on who answers.
+bool IsCGIProgram() { return StartedByWebServer() && TLocalSystemFacts().IsConsoleProgram(); }
 
 void CaptureStandardOutput(const void* data, std::size_t size)
 {

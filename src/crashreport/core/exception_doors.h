@@ -153,6 +153,9 @@ std::string CapturedStandardOutput();
 void ClearCapturedStandardOutput();
 // A CGI program: a console program started by a web server (REQUEST_METHOD set).
 bool IsCGIProgram();
+// REQUEST_METHOD is set (whether the program turns out a console one is
+// known only once its application object exists).
+bool StartedByWebServer();
 
 } // namespace cv
 

@@ -254,8 +254,19 @@ bool InstallRuntimeDoors()
     hook("__cxa_begin_catch", reinterpret_cast<void*>(&CrashboxHookedBeginCatch), gRealBeginCatch);
     if (gRealBeginCatch)
         gRuntimeModule = ModuleHandleOfAddress(gRealBeginCatch);
-    gCaptureStdout = IsCGIProgram();
-    hook("write", reinterpret_cast<void*>(&CrashboxHookedWrite), gRealWrite);
+    // A program started by a web server writes its page through the C
+    // library's buffered output too, whose calls of write never pass an
+    // import slot: the routine itself is hooked. No other program needs
+    // the door.
+    gCaptureStdout = StartedByWebServer();
+    if (gCaptureStdout) {
+        void* write = ::dlsym(RTLD_DEFAULT, "write");
+        try {
+            gRealWrite = HookProcedure(write, reinterpret_cast<void*>(&CrashboxHookedWrite), "write");
+        } catch (const EHookError&) {
+            hook("write", reinterpret_cast<void*>(&CrashboxHookedWrite), gRealWrite);
+        }
+    }
     gPreviousTerminate = std::set_terminate(&TerminateDoor);
     gInstalled = true;
 

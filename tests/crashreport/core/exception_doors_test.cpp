@@ -4,7 +4,10 @@
 
 #include <csignal>
 #include <stdexcept>
+#include <thread>
 
+#include "core_in_child.h"
+#include "crashreport/core/crashbox_helpers.h"
 #include "crashreport/core/crashbox_records.h"
 #include "support/test_support.h"
 
@@ -68,4 +71,42 @@ TEST(GuardedCalls, AFaultInsideEndsTheCallWithItsSignal)
         },
         &result);
     EXPECT_EQ(result, -SIGSEGV) << unguarded.toStdString();
+}
+
+// The core in a child: an excluded thread's exceptions and faults pass every
+// door unreported, as without the core; the other threads' are reported, and
+// so are its own once it is no longer excluded.
+TEST(ExcludedThreads, PassEveryDoorUnreported)
+{
+    cvtest::TempDir dir;
+    int status = -1;
+    const QString answers = cvtest::runInChild(
+        [&] {
+            cvtest::StartCoreInChild(dir.path());
+            const TExceptionObject object = cvtest::ProgramException("in an excluded thread");
+            auto manager = [&object] {
+                return ExceptionManager(&object, 0, rtLocal, CrashboxLibraryModuleHandle()) ? QStringLiteral("passed ")
+                                                                                             : QStringLiteral("handled ");
+            };
+            AddExcludedThread(CurrentThreadID());
+            QString text = manager();
+            std::thread([&] { text += manager(); }).join();
+            RemoveExcludedThread(CurrentThreadID());
+            text += manager();
+            return text + QString::number(cvtest::LogEntries(dir.path()));
+        },
+        &status);
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(answers, QStringLiteral("passed handled handled 2"));
+
+    const QString fault = cvtest::runInChild(
+        [&] {
+            cvtest::StartCoreInChild(dir.path());
+            AddExcludedThread(CurrentThreadID());
+            *gNowhere = 1;
+            return QStringLiteral("survived");
+        },
+        &status);
+    EXPECT_EQ(status, -SIGSEGV) << fault.toStdString();
+    EXPECT_EQ(cvtest::LogEntries(dir.path()), 2) << "the fault added no report";
 }

@@ -2,9 +2,22 @@
 
 #include <gtest/gtest.h>
 
-#include <stdexcept>
+#include <unistd.h>
 
+#include <QString>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <functional>
+#include <stdexcept>
+#include <thread>
+
+#include "core_in_child.h"
+#include "crashreport/core/crashbox_events.h"
 #include "crashreport/core/crashbox_helpers.h"
+#include "support/test_support.h"
 
 using namespace cv;
 
@@ -87,3 +100,267 @@ TEST(RunInExceptionThread, WithoutAnExceptionTheProcedureRunsHereAndItsFailureSt
     SetHandlingDisabled(false);
     EXPECT_EQ(runs, 1);
 }
+
+// --- The handler at work: the core started in a child process ---
+
+namespace {
+
+// A restart asked of the handler starts this test program again with the
+// same arguments: the new process only says that it was started, and ends.
+constexpr int kRestartedExit = 7;
+const bool kNotRestarted = [] {
+    if (std::getenv("CV_TEST_RESTARTED_BY_HANDLER"))
+        ::_exit(kRestartedExit);
+    return true;
+}();
+
+// What the child saw: the handler's answers and the reports in the log.
+QString Outcome(const std::vector<bool>& answers, const QString& folder)
+{
+    QString text;
+    for (bool answer : answers)
+        text += answer ? QStringLiteral("runtime ") : QStringLiteral("core ");
+    return text + QString::number(cvtest::LogEntries(folder));
+}
+
+TCrashboxExceptionFilter Filter(const char* className, TFilterHandlerType handler, TFilterActionType action = fatNone)
+{
+    TCrashboxExceptionFilter filter;
+    filter.ExceptionClassName = className;
+    filter.HandlerType = handler;
+    filter.ActionType = action;
+    return filter;
+}
+
+struct TFilterCase {
+    const char* name;
+    std::vector<TCrashboxExceptionFilter> filters;
+    std::function<void(TCrashboxModuleOptions&)> configure;
+    const char* outcome; // who handles the std::runtime_error, and the reports logged
+};
+
+void PrintTo(const TFilterCase& c, std::ostream* os) { *os << c.name; }
+
+class HandlerFilters : public ::testing::TestWithParam<TFilterCase> {};
+
+} // namespace
+
+TEST_P(HandlerFilters, DecideWhoHandlesTheException)
+{
+    const TFilterCase& c = GetParam();
+    cvtest::TempDir dir;
+    int status = -1;
+    const QString outcome = cvtest::runInChild(
+        [&] {
+            TCrashboxModuleOptions& options = cvtest::StartCoreInChild(dir.path());
+            for (const TCrashboxExceptionFilter& filter : c.filters)
+                options.ExceptionsFilters().Add(filter);
+            if (c.configure)
+                c.configure(options);
+            const bool answer = cvtest::NotifyCore(cvtest::ProgramException("the unfiltered message"));
+            return Outcome({answer}, dir.path());
+        },
+        &status);
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(outcome, QString::fromLatin1(c.outcome));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, HandlerFilters,
+    ::testing::Values(
+        TFilterCase{"NoFilter", {}, {}, "core 1"},
+        TFilterCase{"LeftToTheRuntimeByAnAncestorsFilter", {Filter("std::exception", fhtRTL)}, {}, "runtime 0"},
+        TFilterCase{"LeftToNobody", {Filter("std::runtime_error", fhtNone)}, {}, "core 0"},
+        TFilterCase{"AnotherClassFilteredOutIsReported", {Filter("std::logic_error", fhtNone)}, {}, "core 1"},
+        TFilterCase{"AnInactiveFilterIsPassedOver",
+                    {Filter("std::runtime_error", fhtNone)},
+                    [](TCrashboxModuleOptions& o) { o.ExceptionsFilters().Items(0).Active = false; },
+                    "core 1"},
+        TFilterCase{"AFilterOfHandledExceptionsLeavesAnUnhandledOne",
+                    {Filter("std::runtime_error", fhtNone)},
+                    [](TCrashboxModuleOptions& o) { o.ExceptionsFilters().Items(0).ExceptionType = fetHandled; },
+                    "core 1"},
+        TFilterCase{"FiltersSwitchedOff",
+                    {Filter("std::runtime_error", fhtNone)},
+                    [](TCrashboxModuleOptions& o) { o.SetActivateHandle(false); },
+                    "core 1"},
+        TFilterCase{"TheFirstMatchingFilterDecides",
+                    {Filter("std::logic_error", fhtRTL), Filter("std::exception", fhtNone), Filter("std::runtime_error", fhtRTL)},
+                    {},
+                    "core 0"},
+        TFilterCase{"ReportedAndLeftToTheRuntimeToo",
+                    {},
+                    [](TCrashboxModuleOptions& o) {
+                        TBehaviourOptions behaviour = o.BehaviourOptions();
+                        behaviour.Include(boCallRTLExceptionEvent);
+                        o.SetBehaviourOptions(behaviour);
+                    },
+                    "runtime 1"},
+        TFilterCase{"SwitchedOffOptionsReportNothing", {}, [](TCrashboxModuleOptions& o) { o.SetActive(false); }, "core 0"}),
+    [](const ::testing::TestParamInfo<TFilterCase>& info) { return std::string(info.param.name); });
+
+TEST(HandlerFilters, AFiltersMessageReplacesTheExceptionsForTheUser)
+{
+    cvtest::TempDir dir;
+    int status = -1;
+    const QString message = cvtest::runInChild(
+        [&] {
+            TCrashboxModuleOptions& options = cvtest::StartCoreInChild(dir.path());
+            TCrashboxExceptionFilter filter = Filter("std::runtime_error", fhtCrashbox);
+            filter.ExceptionMessage = "Replaced for %_MainModuleName%";
+            options.ExceptionsFilters().Add(filter);
+            cvtest::NotifyCore(cvtest::ProgramException("the original message"));
+            return QString::fromLocal8Bit(std::getenv("_ExceptMsg"));
+        },
+        &status);
+    EXPECT_EQ(status, 0);
+    EXPECT_TRUE(message.startsWith(QStringLiteral("Replaced for /"))) << message.toStdString();
+}
+
+namespace {
+
+struct TEndCase {
+    const char* name;
+    std::vector<TCrashboxExceptionFilter> filters;
+    std::function<void(TCrashboxModuleOptions&)> configure;
+    int exceptions; // how many the program raises
+    int status;     // how the child ends
+    int reports;
+};
+
+void PrintTo(const TEndCase& c, std::ostream* os) { *os << c.name; }
+
+class HandlerEnd : public ::testing::TestWithParam<TEndCase> {};
+
+} // namespace
+
+// After the report the program goes on, ends (exit code 1) or is started
+// again, as a filter's action or the automatic operation asks.
+TEST_P(HandlerEnd, FollowsTheTerminateOrRestartChoice)
+{
+    const TEndCase& c = GetParam();
+    cvtest::TempDir dir;
+    int status = -1;
+    const QString said = cvtest::runInChild(
+        [&] {
+            ::setenv("CV_TEST_RESTARTED_BY_HANDLER", "1", 1);
+            TCrashboxModuleOptions& options = cvtest::StartCoreInChild(dir.path());
+            for (const TCrashboxExceptionFilter& filter : c.filters)
+                options.ExceptionsFilters().Add(filter);
+            if (c.configure)
+                c.configure(options);
+            for (int i = 0; i < c.exceptions; ++i)
+                cvtest::NotifyCore(cvtest::ProgramException("raised " + std::to_string(i)));
+            return QStringLiteral("went on");
+        },
+        &status);
+    EXPECT_EQ(status, c.status) << said.toStdString();
+    EXPECT_EQ(cvtest::LogEntries(dir.path()), c.reports);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, HandlerEnd,
+    ::testing::Values(
+        TEndCase{"NothingAskedGoesOn", {}, {}, 1, 0, 1},
+        TEndCase{"AFiltersTerminateEnds", {Filter("std::exception", fhtCrashbox, fatTerminate)}, {}, 1, 1, 1},
+        TEndCase{"AFiltersRestartStartsAgain", {Filter("std::exception", fhtCrashbox, fatRestart)}, {}, 1, kRestartedExit, 1},
+        TEndCase{"TheRuntimesFilterTerminatesNothing", {Filter("std::exception", fhtRTL, fatTerminate)}, {}, 1, 0, 0},
+        TEndCase{"AutomaticTerminationWhenErrorsComeTooOften",
+                 {},
+                 [](TCrashboxModuleOptions& o) {
+                     o.SetAutoCrashOperation(tbTerminate);
+                     o.SetAutoCrashNumber(3);
+                     o.SetAutoCrashMinutes(1);
+                 },
+                 5, 1, 3},
+        TEndCase{"AutomaticRestart",
+                 {},
+                 [](TCrashboxModuleOptions& o) {
+                     o.SetAutoCrashOperation(tbRestart);
+                     o.SetAutoCrashNumber(2);
+                     o.SetAutoCrashMinutes(1);
+                 },
+                 3, kRestartedExit, 2}),
+    [](const ::testing::TestParamInfo<TEndCase>& info) { return std::string(info.param.name); });
+
+namespace {
+
+struct TGateCase {
+    const char* name;
+    // Prepares the child and raises the exceptions; the handler's answers.
+    std::function<std::vector<bool>(TCrashboxModuleOptions&)> run;
+    const char* outcome;
+};
+
+void PrintTo(const TGateCase& c, std::ostream* os) { *os << c.name; }
+
+class HandlerGate : public ::testing::TestWithParam<TGateCase> {};
+
+std::vector<bool> NotifyOne(const TExceptionObject& object) { return {cvtest::NotifyCore(object)}; }
+
+} // namespace
+
+TEST_P(HandlerGate, LetsOneExceptionThroughAtATime)
+{
+    const TGateCase& c = GetParam();
+    cvtest::TempDir dir;
+    int status = -1;
+    const QString outcome =
+        cvtest::runInChild([&] { return Outcome(c.run(cvtest::StartCoreInChild(dir.path())), dir.path()); }, &status);
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(outcome, QString::fromLatin1(c.outcome));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, HandlerGate,
+    ::testing::Values(
+        TGateCase{"AnAbortIsNeverReported", [](TCrashboxModuleOptions&) { return NotifyOne(ExceptionObjectFromPtr(std::make_exception_ptr(EAbort()))); },
+                  "core 0"},
+        TGateCase{"ASafeCallExceptionWasReportedWhereItArose",
+                  [](TCrashboxModuleOptions& o) {
+                      TBehaviourOptions behaviour = o.BehaviourOptions();
+                      behaviour.Exclude(boHandleSafeCallExceptions);
+                      o.SetBehaviourOptions(behaviour);
+                      return NotifyOne(cvtest::ProgramException(std::string(kSafeCallPrefix) + "x"));
+                  },
+                  "core 0"},
+        TGateCase{"ASafeCallExceptionByDefault",
+                  [](TCrashboxModuleOptions&) { return NotifyOne(cvtest::ProgramException(std::string(kSafeCallPrefix) + "x")); },
+                  "core 1"},
+        TGateCase{"AHandlerThatClearsHandledLeavesItToTheRuntime",
+                  [](TCrashboxModuleOptions&) {
+                      TCrashboxNotifier notifier;
+                      notifier.OnExceptionNotify = [](TCrashboxExceptionRecord&, bool& handled) { handled = false; };
+                      return NotifyOne(cvtest::ProgramException("left"));
+                  },
+                  "runtime 0"},
+        TGateCase{"AnExceptionRaisedWhileHandlingIsNotReportedAgain",
+                  [](TCrashboxModuleOptions&) {
+                      std::vector<bool> answers;
+                      TCrashboxNotifier notifier;
+                      notifier.OnExceptionNotify = [&answers](TCrashboxExceptionRecord&, bool&) {
+                          if (answers.empty())
+                              answers.push_back(cvtest::NotifyCore(cvtest::ProgramException("inner")));
+                      };
+                      answers.push_back(cvtest::NotifyCore(cvtest::ProgramException("outer")));
+                      return answers;
+                  },
+                  "core core 1"},
+        TGateCase{"ASecondThreadWaitsForTheFirstReport",
+                  [](TCrashboxModuleOptions&) {
+                      std::atomic<int> inside{0}, most{0};
+                      TCrashboxNotifier notifier;
+                      notifier.OnExceptionNotify = [&](TCrashboxExceptionRecord&, bool&) {
+                          most = std::max(most.load(), ++inside);
+                          std::this_thread::sleep_for(std::chrono::milliseconds(150));
+                          --inside;
+                      };
+                      std::vector<std::thread> threads;
+                      for (int i = 0; i < 2; ++i)
+                          threads.emplace_back([i] { cvtest::NotifyCore(cvtest::ProgramException("thread " + std::to_string(i))); });
+                      for (std::thread& t : threads)
+                          t.join();
+                      return std::vector<bool>(std::size_t(most.load()), false);
+                  },
+                  "core 2"}),
+    [](const ::testing::TestParamInfo<TGateCase>& info) { return std::string(info.param.name); });
