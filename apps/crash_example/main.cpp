@@ -57,6 +57,7 @@
 #include "crashreport/dialogs/handler_binding.h"
 #include "crashreport/gui_facts/qt_gui_facts.h"
 #include "crashreport/send/mail_settings.h"
+#include "crashreport/send/web_error_page.h"
 #include "suite/logging.h"
 
 namespace {
@@ -272,8 +273,12 @@ int main(int argc, char** argv)
     guiFacts.emplace();
     // The dialogs, the screenshot and sending.
     std::optional<cv::TCrashReportDialogs> reportDialogs;
-    if (cv::CrashboxActivated())
+    // A program started by a web server answers the request with the error page.
+    std::optional<cv::TWebErrorPageBinding> webErrorPage;
+    if (cv::CrashboxActivated()) {
         reportDialogs.emplace();
+        webErrorPage.emplace();
+    }
 
     if (cv::CrashboxActivated()) {
         cv::TCrashboxModuleOptions& options = cv::CurrentCrashboxOptions();
@@ -372,6 +377,7 @@ int main(int argc, char** argv)
         Fault(kind);
     }
 
+    webErrorPage.reset();
     reportDialogs.reset();
     guiFacts.reset();
     if (cv::CrashboxActivated())

@@ -36,6 +36,7 @@
 #include "crashreport/dialogs/crashbox_application.h"
 #include "crashreport/dialogs/handler_binding.h"
 #include "crashreport/gui_facts/qt_gui_facts.h"
+#include "crashreport/send/web_error_page.h"
 #include "runtime/start_an_app.h"
 #include "suite/dialogs.h"
 #include "suite/my_types.h"
@@ -124,6 +125,8 @@ int main(int argc, char** argv)
     std::optional<cv::TCrashReportDialogs> crashDialogs;
     if (!unattended)
         crashDialogs.emplace();
+    // Started by a web server, the request is answered with the error page.
+    cv::TWebErrorPageBinding webErrorPage;
 
     // The module initialisations, then the controller (started when absent).
     cv::TToolStartupOptions startup;

@@ -62,6 +62,8 @@ std::string& Captured()
     static std::string text;
     return text;
 }
+// Writes of this thread that are not the program's page.
+thread_local int tUncapturedDepth = 0;
 
 } // namespace
 
@@ -233,6 +235,8 @@ bool IsCGIProgram() { return StartedByWebServer() && TLocalSystemFacts().IsConso
 
 void CaptureStandardOutput(const void* data, std::size_t size)
 {
+    if (tUncapturedDepth > 0)
+        return;
     std::lock_guard guard(CaptureLock());
     Captured().append(static_cast<const char*>(data), size);
 }
@@ -248,6 +252,9 @@ void ClearCapturedStandardOutput()
     std::lock_guard guard(CaptureLock());
     Captured().clear();
 }
+
+TUncapturedStandardOutput::TUncapturedStandardOutput() { ++tUncapturedDepth; }
+TUncapturedStandardOutput::~TUncapturedStandardOutput() { --tUncapturedDepth; }
 
 // --- installing ---
 

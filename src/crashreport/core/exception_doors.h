@@ -151,6 +151,15 @@ void RaiseNotify(const TExceptionObject& object, uintptr_t address, bool nativeE
 // The text a CGI program wrote to standard output so far (the last HTML page).
 std::string CapturedStandardOutput();
 void ClearCapturedStandardOutput();
+// While one lives, what this thread writes to standard output is not kept:
+// the handler's own answer to the request is not part of the program's page.
+class TUncapturedStandardOutput {
+public:
+    TUncapturedStandardOutput();
+    ~TUncapturedStandardOutput();
+    TUncapturedStandardOutput(const TUncapturedStandardOutput&) = delete;
+    TUncapturedStandardOutput& operator=(const TUncapturedStandardOutput&) = delete;
+};
 // A CGI program: a console program started by a web server (REQUEST_METHOD set).
 bool IsCGIProgram();
 // REQUEST_METHOD is set (whether the program turns out a console one is

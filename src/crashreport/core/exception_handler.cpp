@@ -23,6 +23,7 @@
 #include "crashreport/core/crashbox_codecs.h"
 #include "crashreport/core/crashbox_events.h"
 #include "crashreport/core/dialog_state.h"
+#include "crashreport/core/exception_doors.h"
 #include "crashreport/core/exception_log.h"
 #include "crashreport/core/exception_thread.h"
 #include "crashreport/core/filter_matching.h"
@@ -355,6 +356,15 @@ bool WriteReportToConsole()
     return std::fflush(stdout) == 0 && written;
 }
 
+// The answer to the web request: a server gone away costs no signal, and
+// the answer is not kept as the program's own page.
+void WriteWebAnswer(const std::string& text)
+{
+    TQuietBrokenPipe quiet;
+    TUncapturedStandardOutput notThePage;
+    ExceptionHandlerServices().WriteWebErrorPage(text);
+}
+
 void ShowOutput(TRaiserType raiser)
 {
     THandlerState& state = State();
@@ -376,8 +386,7 @@ void ShowOutput(TRaiserType raiser)
     }
     // Without dialogs the report goes to standard output, as in a console program.
     if (kind == 2 && services.WriteWebErrorPage) {
-        TQuietBrokenPipe quiet;
-        services.WriteWebErrorPage(state.report.Text());
+        WriteWebAnswer(state.report.Text());
         return;
     }
     if (!WriteReportToConsole())
@@ -1029,10 +1038,7 @@ bool ProcessException(const TExceptionObject& exceptionObject, uintptr_t excepti
                 dialog.SendChecked = sendChecked;
                 dialog.ScreenshotChecked = screenshotChecked;
                 if (IsCGIProgram() && state.services.WriteWebErrorPage)
-                    RunPart([&] {
-                        TQuietBrokenPipe quiet;
-                        state.services.WriteWebErrorPage(GetErrorMessage());
-                    });
+                    RunPart([] { WriteWebAnswer(GetErrorMessage()); });
             } else {
                 Step(12);
                 bool execute = true;

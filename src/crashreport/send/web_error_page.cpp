@@ -11,6 +11,7 @@
 #include <random>
 
 #include "crashreport/core/crashbox_helpers.h"
+#include "crashreport/core/exception_handler.h"
 #include "crashreport/core/internal_errors.h"
 #include "crashreport/core/report_helpers.h"
 #include "crashreport/core/system_facts.h"
@@ -20,6 +21,9 @@ namespace cv {
 namespace {
 
 constexpr std::string_view kHTMLTag = "<%HTML_TAG%>";
+constexpr std::string_view kOkButton =
+    "<br><input type=button value=\"Ok\" OnClick=\"history.go(-1)\" "
+    "style=\"width:75;height:25;z-index:100;font-style:normal;font-size:10pt;text-decoration:none;\">";
 
 std::string Lower(std::string_view text)
 {
@@ -114,8 +118,7 @@ void MakeWebErrorPage(const TCrashboxModuleOptions& options, const std::string& 
 {
     std::string body = TextToHTML(Message);
     if (WithOkButton)
-        body += "<br><input type=button value=\"Ok\" OnClick=\"history.go(-1)\" "
-                "style=\"width:75;height:25;z-index:100;font-style:normal;font-size:10pt;text-decoration:none;\">";
+        body += kOkButton;
     FillHTMLLayout(options, body, Page);
 }
 
@@ -144,6 +147,30 @@ bool WriteWebErrorPage(const std::string& Page)
 void ShowIntraWebErrorPage()
 {
     LogInternalWarning(eeShowError, "IntraWeb: IntraWebApplication e/o IntraWebServerController are set to nil.");
+}
+
+bool AnswerWebRequest(const TCrashboxModuleOptions& options, const std::string& Message)
+{
+    std::string page;
+    MakeWebErrorPage(options, Message, false, page);
+    // A layout of its own may bring the button already.
+    if (Lower(page).find(Lower(kOkButton)) == std::string::npos)
+        MakeWebErrorPage(options, Message, true, page);
+    return WriteWebErrorPage(page);
+}
+
+TWebErrorPageBinding::TWebErrorPageBinding()
+{
+    TExceptionHandlerServices services = ExceptionHandlerServices();
+    services.WriteWebErrorPage = [](const std::string& message) { AnswerWebRequest(CurrentOptions(), message); };
+    SetExceptionHandlerServices(std::move(services));
+}
+
+TWebErrorPageBinding::~TWebErrorPageBinding()
+{
+    TExceptionHandlerServices services = ExceptionHandlerServices();
+    services.WriteWebErrorPage = nullptr;
+    SetExceptionHandlerServices(std::move(services));
 }
 
 } // namespace cv

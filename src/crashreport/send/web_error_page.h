@@ -52,4 +52,20 @@ bool WriteWebErrorPage(const std::string& Page);
 // The web framework's page: with no framework registered, the internal warning.
 void ShowIntraWebErrorPage();
 
+// The answer to a web request whose program met an exception: the page of
+// the message in the options' layout, with the "Ok" button unless the page
+// holds it already, written as WriteWebErrorPage does.
+bool AnswerWebRequest(const TCrashboxModuleOptions& options, const std::string& Message);
+
+// The exception handler answers a web request with AnswerWebRequest and the
+// options of the exception being handled, for as long as one lives. Made
+// where the program starts the crash-report component.
+class TWebErrorPageBinding {
+public:
+    TWebErrorPageBinding();
+    ~TWebErrorPageBinding();
+    TWebErrorPageBinding(const TWebErrorPageBinding&) = delete;
+    TWebErrorPageBinding& operator=(const TWebErrorPageBinding&) = delete;
+};
+
 } // namespace cv

@@ -2,9 +2,14 @@
 // (redirected into a file by the test), and the kinds of program.
 #include "crashreport/send/web_error_page.h"
 
+#include "crashreport/core/crashbox_events.h"
+#include "crashreport/core/core_in_child.h"
+#include "crashreport/core/exception_doors.h"
 #include "crashreport/core/internal_errors.h"
 #include "support/test_support.h"
 #include "web_servers.h"
+
+#include <QProcess>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -12,6 +17,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <regex>
+#include <stdexcept>
+#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -151,5 +158,90 @@ TEST(WebErrorPageFiles, OpenableFilesAndWrittenTemplates)
     EXPECT_EQ(cvtest::readAll(QString::fromStdString(made)), QByteArray("<p>"));
     EXPECT_FALSE(cv::WriteTextFileA("x", dir.file(QStringLiteral("a/b/page.html")).toStdString())) << "one folder level only";
 }
+
+// The answer's page as Python's HTML parser reads it: "balanced" when
+// every element opened is closed in order, then its text and Ok buttons.
+QString ParsedPage(const QByteArray& page)
+{
+    QProcess python;
+    python.start(QStringLiteral("python3"), {QStringLiteral("-c"), QStringLiteral(R"(
+import sys
+from html.parser import HTMLParser
+class P(HTMLParser):
+    open, bad, text, oks = [], False, '', 0
+    def handle_starttag(s, t, a):
+        s.oks += t == 'input' and ('value', 'Ok') in a and ('onclick', 'history.go(-1)') in a
+        if t not in ('br', 'input'): s.open.append(t)
+    def handle_endtag(s, t): s.bad = s.bad or not s.open or s.open.pop() != t
+    def handle_data(s, d): s.text += d
+p = P(); p.feed(sys.stdin.read()); p.close()
+print('balanced' if not (p.bad or p.open) else 'unbalanced', p.oks, p.text))")});
+    python.write(page);
+    python.closeWriteChannel();
+    python.waitForFinished();
+    return QString::fromUtf8(python.readAllStandardOutput());
+}
+
+struct TAnswerCase {
+    const char* name;
+    cv::TExceptionDialogType dialog;
+    const char* layout;
+    const char* shown; // in the page's text
+};
+void PrintTo(const TAnswerCase& c, std::ostream* os) { *os << c.name; }
+class WebErrorPageAnswer : public testing::TestWithParam<TAnswerCase> {};
+
+// A CGI program with the binding writes half a page, then throws an
+// exception nothing catches: its page so far is kept (and the answer is not
+// taken for part of it), then the request is answered with the header and an
+// HTML page of the message (the report with a dialog kind) and one Ok button.
+TEST_P(WebErrorPageAnswer, AnswersTheRequestAfterThePageSoFar)
+{
+    const TAnswerCase& c = GetParam();
+    cvtest::TempDir dir;
+    const QString folder = dir.path();
+    const std::string soFar = "Content-Type: text/html\r\n\r\n<html><body>half";
+    int status = 0;
+    const QString childSaid = cvtest::runInChild([&]() -> QString {
+        setenv("REQUEST_METHOD", "GET", 1);
+        setenv("TMPDIR", folder.toLocal8Bit().constData(), 1);
+        const int fd = open(dir.file(QStringLiteral("stdout.txt")).toLocal8Bit().constData(), O_WRONLY | O_CREAT, 0600);
+        StdoutTo redirect(fd);
+        cvtest::StartCoreInChild(folder).SetExceptionDialogType(c.dialog);
+        if (*c.layout)
+            cv::CurrentCrashboxOptions().SetHTMLLayout(c.layout);
+        cv::TWebErrorPageBinding binding;
+        cv::TCrashboxNotifier notifier;
+        notifier.OnExceptionActionNotify = [&](cv::TCrashboxExceptionRecord&, uint8_t action, bool&) {
+            if (action == cv::caSavedLog)
+                dir.write(QStringLiteral("captured.txt"), QByteArray::fromStdString(cv::CapturedStandardOutput()));
+        };
+        std::printf("%s", soFar.c_str());
+        std::fflush(stdout);
+        std::thread([] { throw std::runtime_error("the page cannot be finished"); }).join();
+        return QStringLiteral("the exception did not end the program");
+    }, &status);
+    EXPECT_EQ(status, 1) << childSaid.toStdString();
+    EXPECT_EQ(cvtest::readAll(dir.file(QStringLiteral("LastHTMLPage.html"))).toStdString(), soFar);
+    EXPECT_EQ(cvtest::readAll(dir.file(QStringLiteral("captured.txt"))).toStdString(), soFar)
+        << "the answer is not part of the page";
+    const std::string written = cvtest::readAll(dir.file(QStringLiteral("stdout.txt"))).toStdString();
+    const std::size_t page = written.find("Content:\r\n\r\n") + 12;
+    EXPECT_EQ(written.substr(0, page), soFar + "Status: 200 Error\r\nContent-Type: text/html\r\nContent-Length: " +
+                                           std::to_string(written.size() - page) + "\r\nContent:\r\n\r\n");
+    const QString parsed = ParsedPage(QByteArray::fromStdString(written.substr(page)));
+    EXPECT_TRUE(parsed.startsWith(QStringLiteral("balanced 1 ")) && parsed.contains(QLatin1String(c.shown)))
+        << parsed.toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, WebErrorPageAnswer,
+    testing::Values(TAnswerCase{"Message", cv::edtNone, "", "the page cannot be finished"},
+                    TAnswerCase{"Report", cv::edtMSClassic, "", "Call Stack Information:"},
+                    TAnswerCase{"LayoutWithButton", cv::edtNone,
+                                "<title>t</title><p><%HTML_TAG%><br><input type=button value=\"Ok\" OnClick=\"history.go(-1)\" "
+                                "style=\"width:75;height:25;z-index:100;font-style:normal;font-size:10pt;text-decoration:none;\"></p>",
+                                "the page cannot be finished"}),
+    [](const testing::TestParamInfo<TAnswerCase>& info) { return std::string(info.param.name); });
 
 } // namespace
