@@ -3,6 +3,7 @@
 #include "suite/dialog_routines.h"
 #include "suite/file_system.h"
 
+#include "index/cluster_runs.h"
 #include "index/index_hash.h"
 #include "index/index_spread.h"
 #include "model/check_signature.h"
@@ -298,121 +299,25 @@ struct TKeptCluster {
     int32_t texts;
 };
 
-// Counts of one run that did not fit in memory, sorted by key, in a
-// temporary file (docs/cluster-runs.md): field by field, little-endian.
-// The run starts with text `startText`, possibly in its middle: a cluster
-// met in that text both before and after the run began is counted in the
-// texts of both runs, which the merge takes back.
-template <int N>
-struct TRunRecord {
-    TKey<N> key;
-    uint32_t freq = 0;
-    uint32_t texts = 0;
-    int32_t lastText = -1;
-    uint32_t order = 0;
-    bool inStartText = false; // first met in the run's start text
-    static constexpr std::size_t kBytes = 4 * N + 17;
-
-    void Put(uint8_t* p) const
-    {
-        for (int j = 0; j < N; ++j)
-            p = PutLE32(p, key.c[std::size_t(j)]);
-        p = PutLE32(p, freq);
-        p = PutLE32(p, texts);
-        p = PutLE32(p, uint32_t(lastText));
-        p = PutLE32(p, order);
-        *p = inStartText ? 1 : 0;
-    }
-    void Get(const uint8_t* p)
-    {
-        for (int j = 0; j < N; ++j)
-            key.c[std::size_t(j)] = GetLE32(p + 4 * j);
-        p += 4 * N;
-        freq = GetLE32(p);
-        texts = GetLE32(p + 4);
-        lastText = int32_t(GetLE32(p + 8));
-        order = GetLE32(p + 12);
-        inStartText = p[16] != 0;
-    }
-    static uint8_t* PutLE32(uint8_t* p, uint32_t v)
-    {
-        for (int b = 0; b < 4; ++b)
-            *p++ = uint8_t(v >> (8 * b));
-        return p;
-    }
-    static uint32_t GetLE32(const uint8_t* p)
-    {
-        return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-    }
-};
-
-// Unnamed in the system's temporary folder: it goes with the process however
-// that ends. Written unbuffered, so that a full disk is told with the
-// system's reason at the write that met it.
-class TRunFile {
-public:
-    int32_t startText = 0;
-    std::unique_ptr<TScratchFile> file;
-    int64_t records = 0;
-
-    bool Create(QString* error)
-    {
-        file = std::make_unique<TScratchFile>();
-        return file->Create(QDir::tempPath(), error);
-    }
-    bool Write(const uint8_t* p, std::size_t n, QString* error) { return file->Append(p, int64_t(n), error); }
-};
-
-// Reads the records of a run file back in order, through a small buffer.
+// Reads a run file back (cluster_runs.h), the current record's codes as a key.
 template <int N>
 class TRunReader {
 public:
-    bool Open(TRunFile& run, QString* error)
-    {
-        fRun = &run;
-        fLeft = run.records;
-        fBytes.resize(std::size_t(1) << 18);
-        fAt = fEnd = 0;
-        fOffset = 0;
-        return Next(error);
-    }
-    bool Next(QString* error)
-    {
-        fDone = fLeft == 0;
-        if (fDone)
-            return true;
-        constexpr std::size_t k = TRunRecord<N>::kBytes;
-        if (fEnd - fAt < k) {
-            std::memmove(fBytes.data(), fBytes.data() + fAt, fEnd - fAt);
-            fEnd -= fAt;
-            fAt = 0;
-            const int64_t n = std::min(int64_t(fBytes.size() - fEnd), fRun->file->Size() - fOffset);
-            if (fEnd + std::size_t(std::max<int64_t>(n, 0)) < k) {
-                if (error)
-                    *error = QStringLiteral("Cannot read file \"%1\": the file is cut short").arg(fRun->file->FileName());
-                return false;
-            }
-            if (!fRun->file->ReadAt(fOffset, fBytes.data() + fEnd, n, error))
-                return false;
-            fOffset += n;
-            fEnd += std::size_t(n);
-        }
-        record.Get(fBytes.data() + fAt);
-        fAt += k;
-        --fLeft;
-        return true;
-    }
-    bool Done() const { return fDone; }
+    bool Open(const TClusterRunFile& run, QString* error) { return fReader.Open(run, error) && Take(); }
+    bool Next(QString* error) { return fReader.Next(error) && Take(); }
+    bool Done() const { return fReader.Done(); }
+    const TClusterRunCounts& Counts() const { return fReader.Counts(); }
 
-    TRunRecord<N> record;
+    TKey<N> key;
 
 private:
-    TRunFile* fRun = nullptr;
-    int64_t fLeft = 0;
-    bool fDone = true;
-    std::vector<uint8_t> fBytes;
-    std::size_t fAt = 0, fEnd = 0;
-    int64_t fOffset = 0; // in the run file, of fBytes[fEnd]
+    bool Take()
+    {
+        if (!fReader.Done())
+            key = KeyAt<N>(fReader.Codes().data());
+        return true;
+    }
+    TClusterRunReader fReader;
 };
 
 // What every walk of one cluster run shares: the index, the options, the
@@ -803,42 +708,31 @@ private:
         TTable table(c.o.tableBytesLimit);
         TPlaceStream& places = fPlaces;
         places.Start(c, c.spread);
-        std::vector<TRunFile> runs;
+        std::vector<TClusterRunFile> runs;
         int32_t startText = c.firstText;   // the text the current run began in
         uint32_t boundaryOrder = 0;        // clusters of the run first met in its start text
         bool leftStartText = false;
-        std::vector<uint8_t> bytes;
         auto spill = [&]() {
             if (!leftStartText)
                 boundaryOrder = uint32_t(table.Count());
             std::span<typename TTable::TRecord> records = table.TakeRecords();
             std::sort(records.begin(), records.end(), [](const auto& a, const auto& b) { return a.key < b.key; });
-            TRunFile& run = runs.emplace_back();
-            run.startText = startText;
-            run.records = int64_t(records.size());
-            if (!run.Create(c.error))
+            TClusterRunFile& run = runs.emplace_back(N, startText, uint32_t(records.size()));
+            if (!run.Create(QDir::tempPath(), c.error))
                 return false;
-            constexpr std::size_t kRecord = TRunRecord<N>::kBytes;
-            bytes.resize(kRecord * 8192);
-            std::size_t used = 0;
             for (const auto& r : records) {
-                TRunRecord<N> w;
-                w.key = r.key;
+                TClusterRunCounts w;
                 w.freq = r.freq;
                 w.texts = r.Texts();
                 w.lastText = r.LastText();
                 w.order = r.order;
                 w.inStartText = r.order < boundaryOrder;
-                w.Put(bytes.data() + used);
-                used += kRecord;
-                if (used == bytes.size()) {
-                    if (!run.Write(bytes.data(), used, c.error))
-                        return false;
-                    used = 0;
-                }
+                if (!run.Add(r.key.c, w, c.error))
+                    return false;
             }
-            if (used > 0 && !run.Write(bytes.data(), used, c.error))
+            if (!run.Finish(c.error))
                 return false;
+            c.out.runFileBytes += run.Bytes();
             table.Clear();
             leftStartText = false;
             return true;
@@ -959,7 +853,7 @@ private:
 
     // Merges the sorted runs: a cluster's counts are summed over the runs,
     // less a text counted twice where a run began in its middle.
-    static bool Merge(std::vector<TRunFile>& runs, int64_t minFreq, int32_t minTexts, std::vector<TKeptCluster<N>>& kept,
+    static bool Merge(const std::vector<TClusterRunFile>& runs, int64_t minFreq, int32_t minTexts, std::vector<TKeptCluster<N>>& kept,
                       QString* error)
     {
         std::vector<TRunReader<N>> readers(runs.size());
@@ -968,8 +862,8 @@ private:
                 return false;
         // A heap of the runs by their next key, the earlier run first among equals.
         auto later = [&](std::size_t a, std::size_t b) {
-            const TKey<N>& x = readers[a].record.key;
-            const TKey<N>& y = readers[b].record.key;
+            const TKey<N>& x = readers[a].key;
+            const TKey<N>& y = readers[b].key;
             return y < x || (x == y && a > b);
         };
         std::vector<std::size_t> heap;
@@ -978,18 +872,18 @@ private:
                 heap.push_back(r);
         std::make_heap(heap.begin(), heap.end(), later);
         while (!heap.empty()) {
-            const TKey<N> key = readers[heap.front()].record.key;
+            const TKey<N> key = readers[heap.front()].key;
             int64_t freq = 0, texts = 0;
             int32_t lastText = -1;
             uint64_t order = 0;
             bool first = true;
-            while (!heap.empty() && readers[heap.front()].record.key == key) {
+            while (!heap.empty() && readers[heap.front()].key == key) {
                 std::pop_heap(heap.begin(), heap.end(), later);
                 const std::size_t r = heap.back();
-                const TRunRecord<N>& rec = readers[r].record;
+                const TClusterRunCounts& rec = readers[r].Counts();
                 if (first)
                     order = uint64_t(r) << 32 | rec.order;
-                else if (lastText == runs[r].startText && rec.inStartText)
+                else if (lastText == runs[r].StartText() && rec.inStartText)
                     --texts;
                 first = false;
                 freq += rec.freq;
