@@ -190,9 +190,14 @@ TResult MakeList(const QStringList& files, const QString& out, int top, int thre
 }
 
 // A saved list with the times in its notes blanked (when it was made, how
-// long it took): two runs of the same texts differ only there.
+// long it took), and the check of the file, which covers them: two runs of
+// the same texts differ only there.
 QByteArray WithoutTimeMade(QByteArray bytes)
 {
+    // The check block: "CRC ", its length (4), the CRC-32.
+    if (const qsizetype at = bytes.lastIndexOf(QByteArray("CRC \x04\0\0\0", 8)); at >= 0 && at + 12 <= bytes.size())
+        for (qsizetype k = at + 8; k < at + 12; ++k)
+            bytes[k] = 0;
     // "Made\tyyyy-MM-dd HH:mm", "Time taken\th:mm:ss.t" in UTF-16
     for (const auto& [label, units] : {std::pair{QStringLiteral("Made\t"), 16}, std::pair{QStringLiteral("Time taken\t"), 9}}) {
         const QByteArray key(reinterpret_cast<const char*>(label.utf16()), label.size() * 2);

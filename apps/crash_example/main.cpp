@@ -17,6 +17,12 @@
 //   --two-threads                the fault happens in two threads at once
 //   --core-off                   the component starts switched off
 //   --no-crashbox                the component is not started at all
+// Started again as "crash_example --crashbox-reporter FILE" after a fatal
+// signal on its window thread, it is the reporter of that crash: it shows
+// the dialog and sends the report of the crashed run.
+// CV_MAIL_REPLY_SILENCE=MS (environment, both runs): a mail server's reply
+// ends after MS milliseconds without another byte (the tests' servers
+// answer at once).
 // For the benchmark:
 //   --timing                     the monotonic clock's time (ns) of the fault
 //                                and of the report saved, on standard error
@@ -25,6 +31,7 @@
 #include <QLabel>
 #include <QMainWindow>
 #include <QTimer>
+#include <QUrl>
 
 #include <algorithm>
 #include <atomic>
@@ -45,8 +52,11 @@
 #include "crashreport/core/crashbox_options.h"
 #include "crashreport/core/exception_handling_unit.h"
 #include "crashreport/core/exception_log.h"
+#include "crashreport/dialogs/crash_reporter.h"
 #include "crashreport/dialogs/crashbox_application.h"
+#include "crashreport/dialogs/handler_binding.h"
 #include "crashreport/gui_facts/qt_gui_facts.h"
+#include "crashreport/send/mail_settings.h"
 #include "suite/logging.h"
 
 namespace {
@@ -161,6 +171,12 @@ __attribute__((noinline)) void FaultSecondThread() { *gNull = 43; }
 std::atomic<bool> gReported{false};
 bool gTiming = false;
 
+// Started again as "crash_example --crashbox-reporter FILE" after a fatal
+// signal on its window thread, it is the reporter of that crash: it shows
+// the dialog and sends the report of the crashed run.
+// CV_MAIL_REPLY_SILENCE=MS (environment, both runs): a mail server's reply
+// ends after MS milliseconds without another byte (the tests' servers
+// answer at once).
 // For the benchmark: the time of an event on the monotonic clock.
 void PrintTime(const char* what)
 {
@@ -213,10 +229,25 @@ void FaultInTwoThreads(const std::string& kind)
     second.join();
 }
 
+// The mail transports' waits as the environment asks.
+void ApplyMailSettings()
+{
+    bool ok = false;
+    const int silence = qEnvironmentVariableIntValue("CV_MAIL_REPLY_SILENCE", &ok);
+    if (!ok || silence <= 0)
+        return;
+    cv::TMailSettings settings = cv::MailSettings();
+    settings.ReplySilence = uint32_t(silence);
+    cv::SetMailSettings(settings);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
+    ApplyMailSettings();
+    if (const std::optional<int> exitCode = cv::RunAsCrashReporter(argc, argv))
+        return *exitCode;
     const TArguments args = ParseArguments(argc, argv);
     const std::string output = args.output.empty() ? "." : args.output;
     gTiming = args.timing;
@@ -239,6 +270,10 @@ int main(int argc, char** argv)
         cv::InitExceptionHandlingUnit(output + "/crash_example");
     std::optional<cv::TQtGuiFactsRegistration> guiFacts;
     guiFacts.emplace();
+    // The dialogs, the screenshot and sending.
+    std::optional<cv::TCrashReportDialogs> reportDialogs;
+    if (cv::CrashboxActivated())
+        reportDialogs.emplace();
 
     if (cv::CrashboxActivated()) {
         cv::TCrashboxModuleOptions& options = cv::CurrentCrashboxOptions();
@@ -264,12 +299,14 @@ int main(int argc, char** argv)
             options.SetEMailSendMode(cv::esmSMTPClient);
         }
         if (!args.http.empty()) {
-            options.SetWebURL(args.http);
+            // The options keep the port apart from the address.
+            QUrl url(QString::fromStdString(args.http));
+            options.SetWebPort(url.port(0));
+            url.setPort(-1);
+            options.SetWebURL(url.toString().toStdString());
             options.SetWebSendMode(cv::wsmHTTP);
         }
         options.EndUpdate();
-        if (!args.smtp.empty() || !args.http.empty())
-            std::fprintf(stderr, "crash_example: sending is not available in this build: the report is only logged\n");
     }
 
     // The example's own receivers: one for the tests of the component's
@@ -335,6 +372,7 @@ int main(int argc, char** argv)
         Fault(kind);
     }
 
+    reportDialogs.reset();
     guiFacts.reset();
     if (cv::CrashboxActivated())
         cv::DoneExceptionHandlingUnit();

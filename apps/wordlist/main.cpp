@@ -32,7 +32,9 @@
 #include "crashreport/core/crashbox_options.h"
 #include "crashreport/core/exception_handling_unit.h"
 #include "crashreport/core/exception_log.h"
+#include "crashreport/dialogs/crash_reporter.h"
 #include "crashreport/dialogs/crashbox_application.h"
+#include "crashreport/dialogs/handler_binding.h"
 #include "crashreport/gui_facts/qt_gui_facts.h"
 #include "runtime/start_an_app.h"
 #include "suite/dialogs.h"
@@ -85,6 +87,10 @@ bool ChooseMenuCommand(const QList<QAction*>& items, int tag)
 
 int main(int argc, char** argv)
 {
+    // Started again after a crash on its window thread: the reporter of that
+    // crash (its dialog and the sending).
+    if (const std::optional<int> exitCode = cv::RunAsCrashReporter(argc, argv))
+        return *exitCode;
     // Crash reporting first, so that it sees every exception of the
     // program, and last out.
     cv::TExceptionLogScope crashReporting;
@@ -113,6 +119,11 @@ int main(int argc, char** argv)
     // are recorded for the reports.
     cv::InitExceptionHandlingUnit(QCoreApplication::applicationFilePath().toStdString());
     cv::TQtGuiFactsRegistration guiFacts;
+    // The crash dialogs, the screenshot and sending (an unattended run writes
+    // its crash reports to standard output instead).
+    std::optional<cv::TCrashReportDialogs> crashDialogs;
+    if (!unattended)
+        crashDialogs.emplace();
 
     // The module initialisations, then the controller (started when absent).
     cv::TToolStartupOptions startup;

@@ -290,6 +290,55 @@ private:
     std::size_t fMask = 0;
 };
 
+// Which clusters of a table were kept, by the order they were first met
+// (0 to count - 1), and the place of each kept one in the run's list: the
+// kept ones take their places in that order, so a bit per order and the
+// number of kept ones before each 64 orders tell it (a quarter of a byte
+// per cluster met, where an array of places took four).
+class TKeptOrders {
+    // The bits set, inline: the build is for any x86-64, where std::popcount
+    // is a call into the compiler's library (once per place of the
+    // dispersion walk).
+    static int BitsSet(uint64_t x)
+    {
+        x -= (x >> 1) & 0x5555555555555555ull;
+        x = (x & 0x3333333333333333ull) + ((x >> 2) & 0x3333333333333333ull);
+        x = (x + (x >> 4)) & 0x0F0F0F0F0F0F0F0Full;
+        return int((x * 0x0101010101010101ull) >> 56);
+    }
+
+public:
+    void Reset(std::size_t orders) { fWords.assign((orders + 63) / 64, TWord{}); }
+    void Keep(uint32_t order) { fWords[order >> 6].bits |= uint64_t(1) << (order & 63); }
+    // Numbers the kept ones from `first` on; returns how many were kept.
+    int32_t Number(int32_t first)
+    {
+        int64_t n = first;
+        for (TWord& w : fWords) {
+            w.before = n;
+            n += BitsSet(w.bits);
+        }
+        return int32_t(n - first);
+    }
+    // The place of the cluster met as `order`, -1 when it was not kept.
+    int32_t Of(uint32_t order) const
+    {
+        const TWord& w = fWords[order >> 6];
+        const uint64_t bit = uint64_t(1) << (order & 63);
+        return (w.bits & bit) != 0 ? int32_t(w.before + BitsSet(w.bits & (bit - 1))) : -1;
+    }
+    void Prefetch(uint32_t order) const { __builtin_prefetch(&fWords[order >> 6]); }
+    bool Empty() const { return fWords.empty(); }
+    void Release() { fWords = {}; }
+
+private:
+    struct TWord {
+        uint64_t bits = 0;
+        int64_t before = 0;
+    };
+    std::vector<TWord> fWords;
+};
+
 // A cluster that reached the minimum frequency and texts.
 template <int N>
 struct TKeptCluster {
@@ -348,7 +397,12 @@ struct TWalkContext {
     // surely follows, and no minimum of texts has to be checked before).
     bool textsInSpread = false;
     // Dispersion and the frames' texts, per cluster and frame of the run.
-    std::vector<TIndexParts::TAcc> acc, frameAcc;
+    // A cluster's sum is kept apart from where it was last met: a place of
+    // a cluster met before in the same part touches 8 bytes, and the sums
+    // take the room the counting's frequencies left (the same size).
+    std::vector<double> sums;
+    std::vector<TIndexParts::TAt> at;
+    std::vector<TIndexParts::TAcc> frameAcc;
     std::vector<int32_t> frameLast, frameTexts;
     std::unique_ptr<TIndexParts> parts;
 
@@ -627,15 +681,15 @@ public:
         const bool oneText = c.oneText;
         auto count = [&](const TFound& p) {
             const int32_t part = c.PartOf(p.text, p.i, p.n);
-            TIndexParts::TAcc& a = c.acc[std::size_t(p.id)];
-            if (a.part == part && !frames) {
-                ++a.inPart;
+            TIndexParts::TAt& at = c.at[std::size_t(p.id)];
+            if (at.part == part && !frames) {
+                ++at.inPart;
                 return;
             }
             TClusterResult& r = out.clusters[std::size_t(p.id)];
-            if (texts && a.part != part && (!oneText || a.part < 0))
+            if (texts && at.part != part && (!oneText || at.part < 0))
                 ++r.texts;
-            parts.Add(a, part, double(r.freq));
+            parts.AddCount(c.sums[std::size_t(p.id)], at, part, 1, double(r.freq));
             if (r.frame >= 0) {
                 const auto f = std::size_t(r.frame);
                 parts.Add(c.frameAcc[f], part, double(out.frames[f].freq));
@@ -646,7 +700,8 @@ public:
             }
         };
         auto queue = [&](int32_t k, int32_t text, int64_t i, int64_t n) {
-            __builtin_prefetch(&c.acc[std::size_t(k)]);
+            __builtin_prefetch(&c.at[std::size_t(k)]);
+            __builtin_prefetch(&c.sums[std::size_t(k)]);
             __builtin_prefetch(&out.clusters[std::size_t(k)].freq);
             TFound& slot = found[queued % kAhead];
             if (queued >= kAhead)
@@ -657,25 +712,26 @@ public:
         auto drain = [&] {
             for (std::size_t k = queued > kAhead ? queued - kAhead : 0; k < queued; ++k)
                 count(found[k % kAhead]);
+            queued = 0;
         };
         if (fPlaces.file) {
             // The places' clusters as the counting walk met them: no text is read again.
             // What a place touches is asked for in two steps ahead of it:
-            // its entry in fKeptOf, then the kept cluster's records.
+            // its word of the kept orders, then the kept cluster's records.
             constexpr std::size_t kFar = 24;
-            const int32_t* keptOf = fKeptOf.data();
+            const TKeptOrders& kept = fKept;
             const bool ok = ReadPlaces(c, [&](std::span<const uint32_t> orders, const TPlaceStream::TRange& r) {
                 const std::size_t n = orders.size();
                 for (std::size_t j = 0; j < n; ++j) {
                     if (j + kFar < n)
-                        __builtin_prefetch(keptOf + orders[j + kFar]);
-                    const int32_t k = keptOf[orders[j]];
+                        kept.Prefetch(orders[j + kFar]);
+                    const int32_t k = kept.Of(orders[j]);
                     if (k >= 0)
                         queue(k, r.text, r.i, r.n);
                 }
             });
             drain();
-            fKeptOf = {};
+            fKept.Release();
             fPlaces = {};
             return ok;
         }
@@ -789,29 +845,24 @@ private:
             // out of the table, which goes before the list takes its memory
             // (the clusters' entries are the largest part of the job's).
             const std::span<const typename TTable::TRecord> records = table.TakeRecords();
-            std::vector<int32_t> keptOf(records.size(), -1);
+            fKept.Reset(records.size());
             for (const auto& r : records)
                 if (int64_t(r.freq) >= minFreq && int32_t(r.Texts()) >= minTexts)
-                    keptOf[r.order] = 0;
-            int32_t kept = 0;
-            for (int32_t& k : keptOf)
-                if (k == 0)
-                    k = kept++;
+                    fKept.Keep(r.order);
+            const int32_t kept = fKept.Number(fFirstId);
             // The codes straight into the run's block, frequencies and texts beside.
             uint32_t* const codes =
                 c.out.codeBlocks.emplace_back(std::make_unique_for_overwrite<uint32_t[]>(std::size_t(kept) * N)).get();
             std::vector<std::array<uint32_t, 2>> counts(static_cast<std::size_t>(kept));
             for (const auto& r : records)
-                if (const int32_t k = keptOf[r.order]; k >= 0) {
-                    std::copy(r.key.c.begin(), r.key.c.end(), codes + std::size_t(k) * N);
-                    counts[std::size_t(k)] = {r.freq, r.Texts()};
+                if (const int32_t place = fKept.Of(r.order); place >= 0) {
+                    const auto k = std::size_t(place - fFirstId);
+                    std::copy(r.key.c.begin(), r.key.c.end(), codes + k * N);
+                    counts[k] = {r.freq, r.Texts()};
                 }
             table.Release();
-            if (places.file) {
-                for (int32_t& k : keptOf)
-                    k = k >= 0 ? fFirstId + k : -1;
-                fKeptOf = std::move(keptOf);
-            }
+            if (!places.file)
+                fKept.Release();
             c.out.clusters.reserve(c.out.clusters.size() + counts.size());
             for (std::size_t k = 0; k < counts.size(); ++k) {
                 TClusterResult& r = c.out.clusters.emplace_back();
@@ -939,7 +990,7 @@ private:
     TKeptIndex<N> fIndex;
     int32_t fFirstId = 0;
     TPlaceStream fPlaces;
-    std::vector<int32_t> fKeptOf; // by order met: the cluster's place in the run's list, -1 not kept
+    TKeptOrders fKept; // by order met: the cluster's place in the run's list (while the place stream is read)
 };
 
 template <int N>
@@ -1089,7 +1140,8 @@ try {
     // Dispersion, and the texts of the frames, in a last walk per size.
     if ((o.dispersion || !out.frames.empty()) && !out.clusters.empty() && !out.stoppedByTime) {
         c.parts = std::make_unique<TIndexParts>(std::move(c.sizesOfParts));
-        c.acc.assign(out.clusters.size(), TIndexParts::TAcc{});
+        c.sums.assign(out.clusters.size(), TIndexParts::kStartSum);
+        c.at.assign(out.clusters.size(), TIndexParts::TAt{});
         c.frameAcc.assign(out.frames.size(), TIndexParts::TAcc{});
         c.frameLast.assign(out.frames.size(), -1);
         c.frameTexts.assign(out.frames.size(), 0);
@@ -1102,7 +1154,7 @@ try {
         }
         const TIndexParts& parts = *c.parts;
         for (std::size_t k = 0; k < out.clusters.size(); ++k)
-            out.clusters[k].dispersion = o.dispersion ? parts.Finish(c.acc[k], double(out.clusters[k].freq)) : -1.0f;
+            out.clusters[k].dispersion = o.dispersion ? parts.Finish(c.sums[k], c.at[k], double(out.clusters[k].freq)) : -1.0f;
         for (std::size_t f = 0; f < out.frames.size(); ++f) {
             out.frames[f].texts = c.frameTexts[f];
             out.frames[f].dispersion = o.dispersion ? parts.Finish(c.frameAcc[f], double(out.frames[f].freq)) : -1.0f;

@@ -51,48 +51,48 @@ public:
         return n <= 0 ? 0 : int32_t(std::min<int64_t>(kDispersionPartsOfOneText - 1, i * kDispersionPartsOfOneText / n));
     }
 
-    // What one item keeps while the spread is taken.
-    struct TAcc {
-        double sum = 1.0;
+    // Where an item was last met: the part, and its occurrences there so far.
+    struct TAt {
         int32_t part = -1;
         uint32_t inPart = 0;
     };
-    void Add(TAcc& a, int32_t part, double f) const
-    {
-        if (a.part != part) {
-            Flush(a, f);
-            a.part = part;
-            a.inPart = 0;
-        }
-        ++a.inPart;
-    }
+    // What one item keeps while the spread is taken: the sum over the parts
+    // it has left, and where it is. A caller may keep the sums apart from
+    // the places (an item met again in its part then touches its place only).
+    struct TAcc {
+        double sum = kStartSum;
+        TAt at;
+    };
+    static constexpr double kStartSum = 1.0;
+    void Add(TAcc& a, int32_t part, double f) const { AddCount(a.sum, a.at, part, 1, f); }
     // `count` occurrences at once in one part.
-    void AddCount(TAcc& a, int32_t part, uint32_t count, double f) const
+    void AddCount(TAcc& a, int32_t part, uint32_t count, double f) const { AddCount(a.sum, a.at, part, count, f); }
+    void AddCount(double& sum, TAt& at, int32_t part, uint32_t count, double f) const
     {
-        if (a.part != part) {
-            Flush(a, f);
-            a.part = part;
-            a.inPart = 0;
+        if (at.part != part) {
+            Flush(sum, at, f);
+            at.part = part;
         }
-        a.inPart += count;
+        at.inPart += count;
     }
     // DPnorm of an item of frequency f once all its occurrences went in.
-    float Finish(TAcc& a, double f) const
+    float Finish(TAcc& a, double f) const { return Finish(a.sum, a.at, f); }
+    float Finish(double& sum, TAt& at, double f) const
     {
-        Flush(a, f);
+        Flush(sum, at, f);
         if (fTotal <= 0 || f <= 0)
             return 0.0f;
-        return float(NormalisedDeviationOfProportions(std::clamp(a.sum / 2, 0.0, 1.0), fSmallest));
+        return float(NormalisedDeviationOfProportions(std::clamp(sum / 2, 0.0, 1.0), fSmallest));
     }
 
 private:
-    void Flush(TAcc& a, double f) const
+    void Flush(double& sum, TAt& at, double f) const
     {
-        if (a.part >= 0 && a.inPart > 0) {
-            const double s = Share(a.part);
-            a.sum += std::fabs(double(a.inPart) / f - s) - s;
+        if (at.part >= 0 && at.inPart > 0) {
+            const double s = Share(at.part);
+            sum += std::fabs(double(at.inPart) / f - s) - s;
         }
-        a.inPart = 0;
+        at.inPart = 0;
     }
 
     std::vector<int64_t> fSizes;

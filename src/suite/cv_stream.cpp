@@ -10,6 +10,7 @@
 #include <cstring>
 #if defined(__linux__)
 #include <fcntl.h>
+#include <unistd.h>
 #endif
 
 namespace cv {
@@ -241,6 +242,41 @@ void TSaveFileStream::StartWriteBack()
         (void)::sync_file_range(m_file->handle(), 0, 0, SYNC_FILE_RANGE_WRITE);
     else if (m_writeError.isEmpty())
         m_writeError = errno != 0 ? SystemErrorText(errno) : m_file->errorString();
+#endif
+}
+
+int64_t TSaveFileStream::Read(void* buffer, int64_t count)
+{
+#if defined(__linux__)
+    if (count <= 0 || !ReadsBack() || !m_file->flush())
+        return 0;
+    const int64_t at = m_file->pos();
+    int64_t done = 0;
+    while (done < count) {
+        const ssize_t n = ::pread(m_file->handle(), static_cast<char*>(buffer) + done, std::size_t(count - done), off_t(at + done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        done += n;
+    }
+    return done > 0 && m_file->seek(at + done) ? done : 0;
+#else
+    (void)buffer;
+    (void)count;
+    return 0;
+#endif
+}
+
+bool TSaveFileStream::ReadsBack() const
+{
+#if defined(__linux__)
+    // The temporary file is made for reading and writing; a file written
+    // in place (no temporary) may not be.
+    const int fd = m_file->isOpen() ? m_file->handle() : -1;
+    return fd >= 0 && (::fcntl(fd, F_GETFL) & O_ACCMODE) == O_RDWR;
+#else
+    return false;
 #endif
 }
 

@@ -33,6 +33,9 @@ public:
     virtual bool SetPosition(int64_t position) = 0;
     virtual int64_t Size() const = 0;
 
+    // Whether what was written can be read back (at any position written).
+    virtual bool ReadsBack() const { return false; }
+
     int64_t Remaining() const { return Size() - Position(); }
     bool Skip(int64_t count);
 
@@ -103,6 +106,7 @@ public:
     int64_t Position() const override { return m_pos; }
     bool SetPosition(int64_t position) override;
     int64_t Size() const override { return int64_t(m_data.size()); }
+    bool ReadsBack() const override { return true; }
 
     void Clear();
     void SetSize(int64_t size);
@@ -246,11 +250,14 @@ public:
     // Puts the file in place; false (with the reason) when anything failed.
     bool Commit(QString* error = nullptr);
 
-    int64_t Read(void*, int64_t) override { return 0; }
+    // What was written is read back from the file (once the file is open
+    // for reading too: ReadsBack).
+    int64_t Read(void* buffer, int64_t count) override;
     int64_t Write(const void* buffer, int64_t count) override;
     int64_t Position() const override;
     bool SetPosition(int64_t position) override;
     int64_t Size() const override;
+    bool ReadsBack() const override;
 
 private:
     bool Failed(QString* error) const;

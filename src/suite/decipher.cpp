@@ -56,9 +56,9 @@ bool failWith(QString* reason, const QString& text)
 
 } // namespace
 
-uint32_t Crc32Of(std::span<const uint8_t> bytes)
+uint32_t Crc32Of(std::span<const uint8_t> bytes, uint32_t before)
 {
-    uLong crc = crc32(0L, Z_NULL, 0);
+    uLong crc = before;
     const uint8_t* p = bytes.data();
     std::size_t n = bytes.size();
     while (n > 0) {

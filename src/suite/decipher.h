@@ -30,8 +30,9 @@ bool LooksEnciphered(std::span<const uint8_t> bytes);
 // cut short, or do not match their checksum.
 bool DecipheredBytes(std::span<const uint8_t> enciphered, std::vector<uint8_t>& plain, QString* reason = nullptr);
 
-// CRC-32 (the zip/zlib polynomial) of any number of bytes.
-uint32_t Crc32Of(std::span<const uint8_t> bytes);
+// CRC-32 (the zip/zlib polynomial) of any number of bytes; given the CRC of
+// the bytes before them, that of the whole.
+uint32_t Crc32Of(std::span<const uint8_t> bytes, uint32_t before = 0);
 
 // Enciphers bytes under the suite key with the given nonce (any number; a
 // different one for each text keeps equal texts from looking equal).

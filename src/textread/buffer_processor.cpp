@@ -352,27 +352,30 @@ bool TBufferProcessor::openSource(Source& src)
 void TBufferProcessor::processChunk(std::u16string_view chunk, std::u16string_view rest, bool final)
 {
     TReadScratch& s = *m_scratch;
+    // A chunk that processing leaves as it is is read where it was decoded
+    // (the decoded units stay until the chunk is done with), not copied.
     const bool markup = m_markup && m_markup->Active();
-    if (markup) {
-        m_markup->Process(chunk, m_chunkPosition, s.buffer, m_map, s.tagNumbers, s.forced);
+    if (markup && m_markup->Process(chunk, m_chunkPosition, s.buffer, m_map, s.tagNumbers, s.forced)) {
+        s.text = s.buffer;
     } else {
-        s.buffer.assign(chunk);
+        s.text = chunk;
+        s.buffer.clear();
         m_map.Reset(m_chunkPosition);
         s.tagNumbers.clear();
         s.forced.clear();
     }
-    if (s.classCapacity < s.buffer.size() + 1) {
-        s.classCapacity = grownCapacity(s.classCapacity, s.buffer.size() + 1);
+    if (s.classCapacity < s.text.size() + 1) {
+        s.classCapacity = grownCapacity(s.classCapacity, s.text.size() + 1);
         s.classes = std::make_unique_for_overwrite<uint16_t[]>(s.classCapacity);
     }
     m_chunkStats = TOneFilesStats{};
-    m_classifier->Classify(s.buffer, rest, final, markup ? &s.tagNumbers : nullptr, s.forced, s.classes.get(),
+    m_classifier->Classify(s.text, rest, final, markup ? &s.tagNumbers : nullptr, s.forced, s.classes.get(),
                            m_sectionStarts, m_chunkStats);
     m_chunkPosition += int64_t(chunk.size());
     m_wordsBeforeChunk = m_textStats.Words;
     m_textStats.Add(m_chunkStats);
     if (m_maySaveBuffer && !m_preparsedFolder.isEmpty())
-        m_savedText += s.buffer;
+        m_savedText += s.text;
 }
 
 bool TBufferProcessor::finish(bool ok)
@@ -413,6 +416,7 @@ bool TBufferProcessor::ReadAndProcess(int32_t count)
     m_preparsed = false;
     m_savedText.clear();
     m_scratch->buffer.clear();
+    m_scratch->text = {};
     m_sectionStarts.clear();
     m_map.Reset(0);
 
@@ -528,7 +532,6 @@ bool TBufferProcessor::ReadAndProcess(int32_t count)
         const bool cutInWord = !blankFound && chunkEnd == cut;
         limit = std::size_t(m_maxChunk);
         processChunk(all.substr(0, chunkEnd), all.substr(chunkEnd), eof && chunkEnd == pending.size());
-        pending.erase(pending.begin(), pending.begin() + std::ptrdiff_t(chunkEnd));
         const bool endsInWord = !Classes().empty() && IsWordClass(Classes().back());
         if (m_wordGoesOn)
             ContinueWord(MutableClasses());
@@ -538,8 +541,11 @@ bool TBufferProcessor::ReadAndProcess(int32_t count)
             return finish(false);
         ProcessAChunkOfFile(m_chunkIndex);
         HandleTextStatsAtEndOfBuffer();
-        if (eof && pending.empty())
+        // The chunk may be read where it was decoded: its units go only now
+        // (and the last chunk's stay until the text is done with).
+        if (eof && chunkEnd == pending.size())
             break;
+        pending.erase(pending.begin(), pending.begin() + std::ptrdiff_t(chunkEnd));
         if (!eof && !readMore())
             return cannotRead(src.file.errorString());
     }

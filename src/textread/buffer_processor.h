@@ -104,7 +104,8 @@ void ContinueWord(std::span<uint16_t> classes);
 // next text is read into memory already at hand instead of fresh pages.
 struct TReadScratch {
     TUnitBuffer pending;                   // decoded, not processed yet
-    std::u16string buffer;                 // the processed chunk
+    std::u16string buffer;                 // the processed chunk, when processing changed it
+    std::u16string_view text;              // the processed chunk: `buffer`, or the decoded units as they stand
     std::unique_ptr<uint16_t[]> classes;   // its class array
     std::size_t classCapacity = 0;
     std::unique_ptr<uint8_t[]> bytes;      // a block read from the text
@@ -157,9 +158,9 @@ public:
     virtual void HandleTextStatsAtEndOfBuffer() {}
 
     // --- the current chunk ---
-    std::u16string_view Buffer() const { return m_scratch->buffer; }
-    std::span<const uint16_t> Classes() const { return {m_scratch->classes.get(), m_scratch->buffer.size()}; }
-    std::span<uint16_t> MutableClasses() { return {m_scratch->classes.get(), m_scratch->buffer.size()}; }
+    std::u16string_view Buffer() const { return m_scratch->text; }
+    std::span<const uint16_t> Classes() const { return {m_scratch->classes.get(), m_scratch->text.size()}; }
+    std::span<uint16_t> MutableClasses() { return {m_scratch->classes.get(), m_scratch->text.size()}; }
     // Buffer indexes where lines starting with the section marker begin.
     const std::vector<int32_t>& SectionStarts() const { return m_sectionStarts; }
     int32_t CurrentChunkIndex() const { return m_chunkIndex; }

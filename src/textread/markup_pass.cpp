@@ -217,16 +217,29 @@ void TMarkupPass::emitReplacement(std::u16string_view text, std::size_t sourceEn
     map.Add(int32_t(out.size()), base + int64_t(sourceEnd));
 }
 
-void TMarkupPass::processStretch(std::u16string_view chunk, std::size_t from, std::size_t to, int64_t base,
-                                 std::u16string& out, TPositionMap& map, std::vector<uint16_t>& tagNumbers)
+std::array<char16_t, 4> TMarkupPass::marks() const
 {
     const char16_t a = m_tags ? u'<' : u'&';
-    const char16_t b = m_entities ? u'&' : a;
-    const char16_t c = m_tags ? kTagMarkOpen : a;
-    const char16_t d = m_tags ? kTagMarkClose : a;
+    return {a, m_entities ? u'&' : a, m_tags ? kTagMarkOpen : a, m_tags ? kTagMarkClose : a};
+}
+
+bool TMarkupPass::processStretch(std::u16string_view chunk, std::size_t from, std::size_t to, int64_t base,
+                                 std::u16string& out, TPositionMap& map, std::vector<uint16_t>& tagNumbers, bool mayKeep)
+{
+    const auto [a, b, c, d] = marks();
+    // The units from `same` on are the chunk's own, not copied yet: only
+    // when something is changed after them (most chunks of plain texts hold
+    // a bare "&" or "<" at most, and change nothing).
+    std::size_t same = from;
+    bool changed = false;
+    auto copyTo = [&](std::size_t at) {
+        out.append(chunk.substr(same, at - same));
+        changed = true;
+    };
     std::size_t k = from;
     while (k < to) {
         if (m_excludeRule >= 0) {
+            copyTo(k);
             std::size_t lt = chunk.find(u'<', k);
             int64_t gt = -1;
             while (lt != std::u16string_view::npos && lt < to) {
@@ -237,31 +250,28 @@ void TMarkupPass::processStretch(std::u16string_view chunk, std::size_t from, st
                 lt = chunk.find(u'<', lt + 1);
             }
             if (gt < 0) {
-                k = to;
+                k = same = to;
                 break;
             }
             m_excludeRule = -1;
-            k = std::size_t(gt) + 1;
+            k = same = std::size_t(gt) + 1;
             map.Add(int32_t(out.size()), base + int64_t(k));
             emitReplacement(u" ", k, base, out, map);
             continue;
         }
-        if (!m_tags && !m_entities) {
-            out.append(chunk.substr(k, to - k));
+        if (!m_tags && !m_entities)
             break;
-        }
         const std::size_t s = k + FindFirstOf4(chunk.data() + k, to - k, a, b, c, d);
-        out.append(chunk.substr(k, s - k));
         if (s >= to)
             break;
         const char16_t u = chunk[s];
         if (u == u'<') {
             const int64_t e = TagEnd(chunk, s, to, m_maxTagSpan);
             if (e < 0) {
-                out.push_back(u);
                 k = s + 1;
                 continue;
             }
+            copyTo(s);
             const std::u16string_view inner = chunk.substr(s + 1, std::size_t(e) - s - 1);
             int rule = -1;
             const std::u16string* translation = nullptr;
@@ -284,7 +294,7 @@ void TMarkupPass::processStretch(std::u16string_view chunk, std::size_t from, st
                 emitReplacement(*translation, std::size_t(e) + 1, base, out, map);
                 break;
             }
-            k = std::size_t(e) + 1;
+            k = same = std::size_t(e) + 1;
             continue;
         }
         if (u == u'&') {
@@ -294,33 +304,35 @@ void TMarkupPass::processStretch(std::u16string_view chunk, std::size_t from, st
                 ++j;
             if (j < max && j > s + 1 && chunk[j] == u';' &&
                 m_handler.TagsToTranslate().TranslateEntity(chunk.substr(s + 1, j - s - 1), m_scratch)) {
+                copyTo(s);
                 map.Add(int32_t(out.size()), base + int64_t(s));
                 emitReplacement(m_scratch, j + 1, base, out, map);
-                k = j + 1;
+                k = same = j + 1;
             } else {
-                out.push_back(u);
                 k = s + 1;
             }
             continue;
         }
+        copyTo(s);
         out.push_back(0xFFFD); // a tag mark standing in the source text
-        k = s + 1;
+        k = same = s + 1;
     }
+    if (changed || !mayKeep)
+        out.append(chunk.substr(same, to - same));
+    return changed;
 }
 
-void TMarkupPass::Process(std::u16string_view chunk, int64_t chunkPosition, std::u16string& out, TPositionMap& map,
+bool TMarkupPass::Process(std::u16string_view chunk, int64_t chunkPosition, std::u16string& out, TPositionMap& map,
                           std::vector<uint16_t>& tagNumbers, std::vector<int32_t>& forcedBoundaries)
 {
     out.clear();
     tagNumbers.clear();
     forcedBoundaries.clear();
     map.Reset(chunkPosition);
-    out.reserve(chunk.size() + 16);
     const std::size_t n = chunk.size();
-    if (!m_selection) {
-        processStretch(chunk, 0, n, chunkPosition, out, map, tagNumbers);
-        return;
-    }
+    if (!m_selection)
+        return processStretch(chunk, 0, n, chunkPosition, out, map, tagNumbers, true);
+    out.reserve(chunk.size() + 16);
     std::size_t i = 0;
     while (i < n) {
         if (!m_selecting) {
@@ -342,7 +354,7 @@ void TMarkupPass::Process(std::u16string_view chunk, int64_t chunkPosition, std:
             m_gapPending = false;
         }
         const std::size_t before = out.size();
-        processStretch(chunk, i, end, chunkPosition, out, map, tagNumbers);
+        processStretch(chunk, i, end, chunkPosition, out, map, tagNumbers, false);
         m_emitted |= out.size() > before;
         if (stop < 0)
             break;
@@ -350,6 +362,7 @@ void TMarkupPass::Process(std::u16string_view chunk, int64_t chunkPosition, std:
         m_selecting = false;
         map.Add(int32_t(out.size()), chunkPosition + int64_t(i));
     }
+    return true;
 }
 
 } // namespace cv

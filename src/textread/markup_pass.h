@@ -6,6 +6,7 @@
 // State that spans chunks (inside a selected stretch, inside an excluded
 // stretch) is kept between calls.
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -51,8 +52,12 @@ public:
     // Turns one chunk (whose first unit is at `chunkPosition` in the text)
     // into the processed buffer `out`. `tagNumbers` gets the number of every
     // tag kept, in order; `forcedBoundaries` the buffer indexes where a
-    // separator stands for removed selected text (a section end).
-    void Process(std::u16string_view chunk, int64_t chunkPosition, std::u16string& out, TPositionMap& map,
+    // separator stands for removed selected text (a section end). False,
+    // `out` left empty: nothing in the chunk is changed (no tag, entity or
+    // tag mark, no selection or excluded span under way), and the chunk is
+    // the processed buffer as it stands (most chunks of plain texts, which
+    // are then not copied).
+    bool Process(std::u16string_view chunk, int64_t chunkPosition, std::u16string& out, TPositionMap& map,
                  std::vector<uint16_t>& tagNumbers, std::vector<int32_t>& forcedBoundaries);
 
     // Index of the ">" that closes a tag opening at `lt` (text[lt] == "<"),
@@ -60,8 +65,14 @@ public:
     static int64_t TagEnd(std::u16string_view text, std::size_t lt, std::size_t limit, int32_t maxTagSpan);
 
 private:
-    void processStretch(std::u16string_view chunk, std::size_t from, std::size_t to, int64_t base,
-                        std::u16string& out, TPositionMap& map, std::vector<uint16_t>& tagNumbers);
+    // The four units a stretch is searched for: tag and entity starts, and
+    // the tag marks a source text may hold (repeated where one is off).
+    std::array<char16_t, 4> marks() const;
+    // Processes [from, to) of the chunk onto `out`; true when it changed
+    // anything. `mayKeep`: a stretch that changes nothing is not copied
+    // (`out` is then left as it was, and the stretch is its own result).
+    bool processStretch(std::u16string_view chunk, std::size_t from, std::size_t to, int64_t base,
+                        std::u16string& out, TPositionMap& map, std::vector<uint16_t>& tagNumbers, bool mayKeep);
     void emitReplacement(std::u16string_view text, std::size_t sourceEnd, int64_t base, std::u16string& out,
                          TPositionMap& map);
 

@@ -246,15 +246,6 @@ QByteArray systemCodecName(uint32_t codePage)
 }
 
 
-// Bytes an 8-bit reading would show as controls a text never holds (the
-// same controls the reader takes for binary data).
-std::size_t oddControlBytes(const uint8_t* p, std::size_t n)
-{
-    std::size_t odd = 0;
-    for (std::size_t i = 0; i < n; ++i)
-        odd += p[i] < 0x20 && !(p[i] >= 0x09 && p[i] <= 0x0D) && p[i] != 0x1A && p[i] != 0x1B;
-    return odd;
-}
 
 // Units of a UTF-16 reading that no text holds: controls but the usual
 // blanks and line breaks, unpaired surrogates, unassigned code points,
@@ -302,6 +293,38 @@ int ByteOrderMarkLength(std::span<const uint8_t> head)
     return 0;
 }
 
+std::size_t OddControlBytes(std::span<const uint8_t> bytes)
+{
+    const uint8_t* const p = bytes.data();
+    const std::size_t n = bytes.size();
+    std::size_t odd = 0, i = 0;
+#if defined(__SSE2__)
+    // Sixteen bytes at a time (every text's head is looked at, and byte by
+    // byte this took more than the rest of the guess): a lane counts down
+    // by one for each odd byte, at most 255 rounds before the lanes are summed.
+    const __m128i lastControl = _mm_set1_epi8(0x1F), tab = _mm_set1_epi8(0x09), breaks = _mm_set1_epi8(0x0D - 0x09);
+    const __m128i substitute = _mm_set1_epi8(0x1A), escape = _mm_set1_epi8(0x1B);
+    while (n - i >= 16) {
+        const std::size_t end = i + std::min<std::size_t>((n - i) & ~std::size_t(15), 255 * 16);
+        __m128i lanes = _mm_setzero_si128();
+        for (; i < end; i += 16) {
+            const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+            const __m128i control = _mm_cmpeq_epi8(_mm_min_epu8(b, lastControl), b);
+            const __m128i fromTab = _mm_sub_epi8(b, tab);
+            const __m128i blank = _mm_cmpeq_epi8(_mm_min_epu8(fromTab, breaks), fromTab);
+            const __m128i allowed =
+                _mm_or_si128(blank, _mm_or_si128(_mm_cmpeq_epi8(b, substitute), _mm_cmpeq_epi8(b, escape)));
+            lanes = _mm_sub_epi8(lanes, _mm_andnot_si128(allowed, control));
+        }
+        const __m128i sums = _mm_sad_epu8(lanes, _mm_setzero_si128());
+        odd += std::size_t(_mm_cvtsi128_si32(sums)) + std::size_t(_mm_extract_epi16(sums, 4));
+    }
+#endif
+    for (; i < n; ++i)
+        odd += p[i] < 0x20 && !(p[i] >= 0x09 && p[i] <= 0x0D) && p[i] != 0x1A && p[i] != 0x1B;
+    return odd;
+}
+
 bool IsWellFormedUtf8(std::span<const uint8_t> bytes, bool allowCutEnd)
 {
     const Utf8Evidence e = weighUtf8(bytes.data(), bytes.size());
@@ -317,7 +340,7 @@ bool LooksLikeUtf16ByStructure(std::span<const uint8_t> head, bool& bigEndian)
     // mostly CJK ideographs). Texts in Cyrillic, Greek or Arabic show the block's
     // high byte (0x03 to 0x06) in every letter, Chinese and Japanese low
     // bytes below 0x20 in one unit of eight.
-    if (units < 16 || oddControlBytes(head.data(), n) * 40 <= n)
+    if (units < 16 || OddControlBytes(head.first(n)) * 40 <= n)
         return false;
     // The two bytes of a unit differ in kind (a script's block number and
     // the letter in it); the bytes of an 8-bit text are alike in even and

@@ -52,6 +52,10 @@ struct TEncodingGuess {
 TEncodingGuess GuessSourceEncoding(std::span<const uint8_t> head, bool detectUtf8, bool wholeText);
 // The structural test of UTF-16 without a mark (see above); sets the byte order.
 bool LooksLikeUtf16ByStructure(std::span<const uint8_t> head, bool& bigEndian);
+// Bytes an 8-bit reading would show as controls a text never holds (the
+// same controls the reader takes for binary data: below U+0020 but the tab,
+// line breaks, U+001A and escape).
+std::size_t OddControlBytes(std::span<const uint8_t> bytes);
 
 // Decoded units, grown without being filled first: the decoder writes every
 // unit it makes, so a reader that decodes megabytes need not clear them too.

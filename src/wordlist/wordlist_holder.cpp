@@ -57,7 +57,8 @@ constexpr uint32_t kBlockRelationships = BlockId("RELS");
 constexpr uint32_t kBlockCheck = BlockId("CRC ");
 constexpr uint32_t kBlockEnd = BlockId("END ");
 
-// CRC-32 of the bytes [from, to) of a stream, its position kept.
+// CRC-32 of the bytes [from, to) of a stream, its position kept (read a
+// megabyte at a time from a stream not in memory).
 bool StreamCrc(TStream& s, int64_t from, int64_t to, uint32_t& crc)
 {
     if (auto* memory = dynamic_cast<TMemoryStream*>(&s)) {
@@ -65,9 +66,15 @@ bool StreamCrc(TStream& s, int64_t from, int64_t to, uint32_t& crc)
         return true;
     }
     const int64_t at = s.Position();
-    std::vector<uint8_t> bytes(std::size_t(to - from));
-    const bool ok = s.SetPosition(from) && s.ReadExact(bytes.data(), int64_t(bytes.size()));
-    crc = Crc32Of(bytes);
+    std::vector<uint8_t> bytes(std::size_t(std::min<int64_t>(to - from, int64_t(1) << 20)));
+    bool ok = s.SetPosition(from);
+    crc = 0;
+    for (int64_t left = to - from; ok && left > 0;) {
+        const auto n = std::size_t(std::min<int64_t>(left, int64_t(bytes.size())));
+        ok = s.ReadExact(bytes.data(), int64_t(n));
+        crc = Crc32Of({bytes.data(), n}, crc);
+        left -= int64_t(n);
+    }
     return s.SetPosition(at) && ok;
 }
 
@@ -805,8 +812,10 @@ bool T_WholeWordlistHolder::ReadWholeFromFile(const QString& fileName)
 bool T_WholeWordlistHolder::SaveToStream(TStream& s)
 {
     // The check block covers the bytes written before it, so the document
-    // is made in memory (and then copied) when the stream is not there.
-    if (!dynamic_cast<TMemoryStream*>(&s)) {
+    // is made in memory (and then copied) when the stream cannot give them
+    // back. (A file being saved can: the document goes straight into it,
+    // and is not held a second time, whole, in memory.)
+    if (!s.ReadsBack()) {
         TMemoryStream whole;
         return SaveToStream(whole) && s.WriteExact(whole.Memory(), whole.Size());
     }

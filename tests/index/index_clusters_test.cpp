@@ -12,6 +12,7 @@
 #include <QRegularExpression>
 
 #include <algorithm>
+#include <cmath>
 #include <csignal>
 #include <map>
 #include <random>
@@ -306,6 +307,75 @@ TEST_F(Clusters, DispersionIsTheWordListsMeasureOverTheTexts)
     EXPECT_NEAR(dispersion[QStringLiteral("big dog")],
                 NormalisedDeviationOfProportions(DeviationOfProportions(big, shares), smallest), 1e-6);
     EXPECT_GT(dispersion[QStringLiteral("red house")], dispersion[QStringLiteral("big dog")]);
+}
+
+// Most clusters met fall below the minimum frequency, so that the kept ones
+// are scattered over the orders the counting met them in: each still gets
+// its own texts and dispersion (the word list's measure of its frequency in
+// each text), over texts of several sizes.
+TEST_F(Clusters, KeptClustersAmongManyDroppedGetTheirOwnSpread)
+{
+    // Words of a vocabulary of 240, the k-th about 1/k as frequent as the first.
+    std::mt19937 rng(23);
+    std::vector<QString> texts;
+    for (const int words : {3000, 3000, 2500, 400}) {
+        QString s;
+        for (int i = 0; i < words; ++i) {
+            const auto k = unsigned(std::exp(std::uniform_real_distribution<double>(0, std::log(240.0))(rng)));
+            s += QChar(u'a' + char16_t(k % 20)) + QString(QChar(u'a' + char16_t(k / 20 + 1))) + QStringLiteral("x ");
+        }
+        texts.push_back(s + QStringLiteral(".\n"));
+    }
+    ASSERT_TRUE(Make(texts)) << qPrintable(lastError);
+    std::vector<double> shares;
+    double all = 0, smallest = 1;
+    for (const QString& t : texts)
+        shares.push_back(double(t.split(QRegularExpression(QStringLiteral("[^A-Za-z]+")), Qt::SkipEmptyParts).size()));
+    for (double s : shares)
+        all += s;
+    for (double& s : shares)
+        smallest = std::min(smallest, s /= all);
+    for (const int n : {2, 3}) {
+        SCOPED_TRACE(n);
+        const int64_t minFreq = n == 2 ? 8 : 3;
+        TClusterOptions o = Options(n, minFreq);
+        o.dispersion = true;
+        TClusterRun run;
+        QString error;
+        ASSERT_TRUE(CountClusters(index, {}, {}, o, run, &error)) << qPrintable(error);
+        std::map<QString, std::vector<int64_t>> perText;
+        for (std::size_t t = 0; t < texts.size(); ++t)
+            for (const auto& [cluster, c] : DirectNgrams({texts[t]}, n, false)) {
+                auto& counts = perText[cluster];
+                counts.resize(texts.size(), 0);
+                counts[t] = c.freq;
+            }
+        std::size_t kept = 0, met = 0;
+        for (const auto& [cluster, counts] : perText) {
+            ++met;
+            int64_t freq = 0;
+            int32_t inTexts = 0;
+            for (int64_t c : counts) {
+                freq += c;
+                inTexts += c > 0 ? 1 : 0;
+            }
+            if (freq < minFreq)
+                continue;
+            ++kept;
+            const auto it = std::ranges::find_if(run.clusters, [&](const TClusterResult& c) {
+                return ClusterText(index, c.codes()) == cluster;
+            });
+            ASSERT_NE(it, run.clusters.end()) << qPrintable(cluster);
+            EXPECT_EQ(it->freq, freq) << qPrintable(cluster);
+            EXPECT_EQ(it->texts, inTexts) << qPrintable(cluster);
+            EXPECT_NEAR(it->dispersion, NormalisedDeviationOfProportions(DeviationOfProportions(counts, shares), smallest),
+                        1e-6)
+                << qPrintable(cluster);
+        }
+        EXPECT_EQ(run.clusters.size(), kept);
+        EXPECT_GT(met, 4 * kept); // most were dropped
+        EXPECT_GT(kept, 64u);     // kept ones spread over many words of the order map
+    }
 }
 
 TEST_F(Clusters, PhraseFramesGatherClustersThatDifferInOnePlace)

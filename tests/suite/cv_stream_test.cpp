@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 
 #include <sys/resource.h>
@@ -166,6 +167,45 @@ TEST(StreamFiles, LargeSaveWithLengthsPatchedLaterReadsBackWhole)
     TMemoryStream back;
     ASSERT_TRUE(back.LoadFromFile(name));
     EXPECT_TRUE(back.Bytes() == expected);
+}
+
+// A document whose check covers what it wrote reads its bytes back from the
+// file being saved, before the commit: what is still in the writer's
+// buffer, a field written again, and the position afterwards, where the
+// writing goes on.
+TEST(SaveFileStream, WhatWasWrittenReadsBackBeforeTheCommit)
+{
+    cvtest::TempDir dir;
+    const QString name = dir.file("back.bin");
+    cv::TSaveFileStream f(name);
+    QString error;
+    ASSERT_TRUE(f.Open(&error)) << error.toStdString();
+    EXPECT_TRUE(f.ReadsBack());
+    std::vector<uint8_t> expected(3 * 100003);
+    for (std::size_t i = 0; i < expected.size(); ++i)
+        expected[i] = uint8_t(i * 7 + i / 251);
+    ASSERT_TRUE(f.WriteExact(expected.data(), int64_t(expected.size())));
+    ASSERT_TRUE(f.SetPosition(10));
+    ASSERT_TRUE(f.WriteU32(0xA1B2C3D4));
+    for (int b = 0; b < 4; ++b)
+        expected[std::size_t(10 + b)] = uint8_t(0xA1B2C3D4u >> (8 * b));
+    ASSERT_TRUE(f.SetPosition(0));
+    std::vector<uint8_t> back(expected.size() + 100, 0);
+    EXPECT_EQ(f.Read(back.data(), int64_t(back.size())), int64_t(expected.size())); // no more than there is
+    back.resize(expected.size());
+    EXPECT_TRUE(back == expected);
+    EXPECT_EQ(f.Position(), int64_t(expected.size()));
+    ASSERT_TRUE(f.WriteU16(0xBEEF));
+    ASSERT_TRUE(f.SetPosition(5));
+    uint8_t five[5] = {};
+    ASSERT_TRUE(f.ReadExact(five, 5));
+    EXPECT_TRUE(std::equal(five, five + 5, expected.begin() + 5));
+    ASSERT_TRUE(f.Commit(&error)) << error.toStdString();
+    expected.push_back(0xEF);
+    expected.push_back(0xBE);
+    TMemoryStream saved;
+    ASSERT_TRUE(saved.LoadFromFile(name));
+    EXPECT_TRUE(saved.Bytes() == expected);
 }
 
 namespace {

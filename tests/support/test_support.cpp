@@ -8,9 +8,16 @@
 
 #include <csignal>
 #include <cstdio>
+#include <string>
+#include <vector>
+
+#include <fcntl.h>
+#include <spawn.h>
 
 #include <sys/wait.h>
 #include <unistd.h>
+
+extern char** environ;
 
 namespace cvtest {
 
@@ -109,6 +116,83 @@ QString runInChild(const std::function<QString()>& job, int* result, std::chrono
     if (result)
         *result = r;
     return QString::fromUtf8(got);
+}
+
+ProgramRun runProgram(const QString& program, const QStringList& arguments, const QString& dir, const QStringList& environment,
+                      std::chrono::milliseconds limit)
+{
+    std::vector<std::string> args{program.toStdString()};
+    for (const QString& a : arguments)
+        args.push_back(a.toStdString());
+    std::vector<char*> argv;
+    for (std::string& a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    std::vector<std::string> env;
+    for (char** e = environ; *e; ++e)
+        env.emplace_back(*e);
+    for (const QString& e : environment)
+        env.push_back(e.toStdString());
+    env.emplace_back("QT_QPA_PLATFORM=offscreen");
+    std::vector<char*> envp;
+    for (std::string& e : env)
+        envp.push_back(e.data());
+    envp.push_back(nullptr);
+
+    const std::string out = (dir + QStringLiteral("/out.txt")).toStdString();
+    posix_spawn_file_actions_t files;
+    posix_spawn_file_actions_init(&files);
+    posix_spawn_file_actions_addopen(&files, STDOUT_FILENO, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_adddup2(&files, STDOUT_FILENO, STDERR_FILENO);
+    posix_spawn_file_actions_addchdir_np(&files, dir.toLocal8Bit().constData());
+    pid_t pid = 0;
+    ProgramRun run;
+    const int spawned = posix_spawn(&pid, argv[0], &files, nullptr, argv.data(), envp.data());
+    posix_spawn_file_actions_destroy(&files);
+    if (spawned != 0) {
+        ADD_FAILURE() << "cannot start " << program.toStdString();
+        return run;
+    }
+    run.status = waitForChild(pid, limit);
+    run.output = QString::fromUtf8(readAll(dir + QStringLiteral("/out.txt")));
+    return run;
+}
+
+namespace {
+
+// The processes whose command line holds the text (this one left out).
+std::vector<int> ProcessesNaming(const QByteArray& text)
+{
+    std::vector<int> found;
+    const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    for (const QString& entry : entries) {
+        bool number = false;
+        const int pid = entry.toInt(&number);
+        if (!number || pid == ::getpid())
+            continue;
+        QByteArray line = readAll(QStringLiteral("/proc/%1/cmdline").arg(pid));
+        line.replace('\0', ' ');
+        if (line.contains(text))
+            found.push_back(pid);
+    }
+    return found;
+}
+
+} // namespace
+
+void waitForProcessesNaming(const QString& text, std::chrono::milliseconds limit)
+{
+    const QByteArray bytes = text.toUtf8();
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (!ProcessesNaming(bytes).empty()) {
+        if (std::chrono::steady_clock::now() > end) {
+            for (const int pid : ProcessesNaming(bytes))
+                ::kill(pid, SIGKILL);
+            ADD_FAILURE() << "a process naming " << text.toStdString() << " took too long";
+            return;
+        }
+        ::usleep(20000);
+    }
 }
 
 } // namespace cvtest

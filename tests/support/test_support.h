@@ -3,6 +3,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
 
 #include <chrono>
@@ -42,5 +43,20 @@ QString runInChild(const std::function<QString()>& job, int* result = nullptr,
 // Waits for a child at most `limit` (then kills it, a test failure): its
 // exit code, or minus the signal that ended it.
 int waitForChild(int pid, std::chrono::milliseconds limit = std::chrono::seconds(20));
+
+// How a program run by runProgram ended.
+struct ProgramRun {
+    int status = 0; // the exit code, or minus the signal that ended it
+    QString output; // standard output and error
+};
+// Runs a program in `dir` (its output goes to dir/out.txt) with extra
+// environment variables ("NAME=value") and QT_QPA_PLATFORM=offscreen;
+// `limit` at most (see waitForChild).
+// Waits until no process of this machine has `text` in its command line
+// (processes a run left behind, such as a crash reporter in a session of
+// its own); those still there after `limit` are killed (a test failure).
+void waitForProcessesNaming(const QString& text, std::chrono::milliseconds limit = std::chrono::seconds(20));
+ProgramRun runProgram(const QString& program, const QStringList& arguments, const QString& dir,
+                      const QStringList& environment = {}, std::chrono::milliseconds limit = std::chrono::seconds(20));
 
 } // namespace cvtest

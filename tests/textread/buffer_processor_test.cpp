@@ -162,6 +162,56 @@ TEST_F(BufferProcessorTest, ChunkSizeChangesNothingButTheChunks)
     EXPECT_EQ(whole.stats.Words, 400 * 15);
 }
 
+// Chunks that the mark-up changes nothing in (plain prose, a bare "&" or
+// "<" at most) are read where they were decoded; the others are processed
+// into a buffer of their own, from their first change on. Read in chunks of
+// every size, the text, its classes and the place of every unit in the
+// source are those of the text read in one chunk, also where a change comes
+// after a long stretch of plain units, at a chunk's first or last unit,
+// and where an excluded span runs across chunks.
+TEST_F(BufferProcessorTest, ChunksMarkupLeavesAloneReadTheSameInPlace)
+{
+    TTextSettings s = defaultSettings();
+    s.SetMarkupMode(TMarkupMode::TagRules);
+    TTextTagHandler handler(s.LanguageId(), s.CodePage(), TTagOptions::FromSettings(s));
+    ASSERT_TRUE(handler.AddExclusion(u"<script>", u"</script>"));
+    QString text;
+    for (int i = 0; i < 60; ++i) {
+        text += QStringLiteral("Plain prose %1 with salt & pepper, 3 < 4 and a < b.\n").arg(i);
+        if (i % 7 == 3)
+            text += QStringLiteral("Then <b>bold</b> &amp; AT&amp;T, <script>hidden %1 words\nover lines</script> on.\n").arg(i);
+        if (i % 11 == 5)
+            text += QStringLiteral("&eacute;t&eacute; <i>x</i>\n");
+    }
+    const QString file = dir.write(QStringLiteral("mixed.txt"), utf16(text, false, true));
+    struct TPlaces : Collector {
+        using Collector::Collector;
+        std::vector<int64_t> places;
+        void ProcessAChunkOfFile(int32_t chunkIndex) override
+        {
+            Collector::ProcessAChunkOfFile(chunkIndex);
+            for (int32_t i = 0; chunkIndex >= 0 && i < int32_t(Buffer().size()); ++i)
+                places.push_back(SourcePositionOf(i));
+        }
+    };
+    TChosenTextRec rec;
+    rec.FullFilename = file;
+    TPlaces whole(nullptr, nullptr, nullptr, &handler, rec, s, 0, 0, false);
+    ASSERT_TRUE(whole.ReadAndProcess(1));
+    ASSERT_EQ(whole.chunks.size(), 2u);
+    EXPECT_EQ(whole.text.find(u"hidden"), std::u16string::npos);
+    EXPECT_NE(whole.text.find(u"salt & pepper, 3 < 4"), std::u16string::npos);
+    for (const int32_t size : {64, 65, 97, 200, 1000}) {
+        TPlaces c(nullptr, nullptr, nullptr, &handler, rec, s, 0, 0, false);
+        c.SetMaxChunkChars(size);
+        ASSERT_TRUE(c.ReadAndProcess(1));
+        ASSERT_GT(c.chunks.size(), 5u) << size;
+        EXPECT_EQ(c.text, whole.text) << size;
+        EXPECT_EQ(c.classes, whole.classes) << size;
+        EXPECT_EQ(c.places, whole.places) << size;
+    }
+}
+
 TEST_F(BufferProcessorTest, EightBitTextsOfOtherCodePagesReadWholeAndInChunks)
 {
     // Code page 1251 goes through the system converter, its output appended

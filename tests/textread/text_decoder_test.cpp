@@ -7,6 +7,8 @@
 #include <gtest/gtest.h>
 
 #include <random>
+#include <span>
+#include <vector>
 
 using namespace cv;
 using namespace textread_test;
@@ -226,6 +228,34 @@ TEST(TextDecoder, Utf16WithoutAMarkIsKnownByItsStructure)
                 EXPECT_EQ(decode(bytes, g.encoding), u16(times(text, copies)));
             }
         }
+}
+
+// The odd controls are counted sixteen bytes at a time: the count is the
+// plain one for bytes at and around every control and blank, wherever a
+// run of them starts and ends, and for heads long enough that the lanes'
+// counts are summed several times.
+TEST(TextDecoder, OddControlBytesAreCountedLikeOneByOne)
+{
+    const uint8_t kBytes[] = {0x00, 0x01, 0x08, 0x09, 0x0A, 0x0D, 0x0E, 0x19, 0x1A, 0x1B, 0x1C, 0x1F, 0x20, 0x41, 0x7F, 0x80, 0xFF};
+    auto plain = [](std::span<const uint8_t> b) {
+        std::size_t odd = 0;
+        for (const uint8_t v : b)
+            odd += v < 0x20 && (v < 0x09 || v > 0x0D) && v != 0x1A && v != 0x1B;
+        return odd;
+    };
+    std::mt19937 random(11);
+    for (const std::size_t size : {0, 1, 15, 16, 17, 31, 33, 255 * 16, 255 * 16 + 7, 8192, 40000}) {
+        std::vector<uint8_t> bytes(size);
+        for (uint8_t& b : bytes)
+            b = kBytes[random() % std::size(kBytes)];
+        for (const std::size_t from : {std::size_t(0), std::size_t(1), std::size_t(7)}) {
+            const auto head = std::span<const uint8_t>(bytes).subspan(std::min(from, size));
+            EXPECT_EQ(OddControlBytes(head), plain(head)) << size << " from " << from;
+        }
+    }
+    // Every byte odd: no lane's count overflows between the sums.
+    const std::vector<uint8_t> zeros(255 * 16 * 3 + 5, 0);
+    EXPECT_EQ(OddControlBytes(zeros), zeros.size());
 }
 
 TEST(TextDecoder, EightBitTextsAndBinaryDataAreNotTakenForUtf16)

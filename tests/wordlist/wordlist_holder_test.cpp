@@ -16,8 +16,11 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <csignal>
 #include <random>
 #include <span>
+
+#include <sys/resource.h>
 
 using namespace cv;
 using namespace wordlist_test;
@@ -238,6 +241,18 @@ TEST_F(WordlistDocument, SavingStraightIntoTheFileSaysWhyWhenItCannot)
     ASSERT_TRUE(doc->SaveToFile(file));
     EXPECT_EQ(cvtest::readAll(file), Saved(*doc));
     EXPECT_EQ(QDir(dir.file(QString())).entryList({QStringLiteral("list*")}, QDir::Files), QStringList{QStringLiteral("list.lst")});
+    // A disk that fills up (a limit on the size of a file stands in for it)
+    // while the list goes into the file, whose check is read back from it:
+    // the save fails and the old file stays.
+    const QByteArray old = cvtest::readAll(file);
+    const QString result = cvtest::runInChild([&] {
+        ::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{std::max<rlim_t>(1000, rlim_t(old.size() / 2)), std::max<rlim_t>(1000, rlim_t(old.size() / 2))};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        return doc->SaveToFile(file) ? QStringLiteral("saved") : dialogs.Routines().back();
+    });
+    EXPECT_EQ(result, QStringLiteral("FailedToSave"));
+    EXPECT_EQ(cvtest::readAll(file), old);
 }
 
 TEST_F(WordlistDocument, KeptSampleReadsForever)

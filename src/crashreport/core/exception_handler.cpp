@@ -1,6 +1,8 @@
 #include "crashreport/core/exception_handler.h"
 
 #include <QCoreApplication>
+#include <QMetaObject>
+#include <QThread>
 
 #include <pthread.h>
 #include <sys/mman.h>
@@ -77,6 +79,7 @@ struct THandlerState {
     std::vector<std::string> customData;
     std::vector<TDateTime> errorTimes;
     TReportText report;
+    TDateTime exceptionTime = 0;
     bool reportBuilt = false;
     bool reportSaved = false;
     std::string sendText;
@@ -283,7 +286,7 @@ void BuildReport(const TExceptionObject& object, uintptr_t address, const TExcep
 {
     THandlerState& state = State();
     TReportInput input;
-    input.General.ExceptionTime = NowDateTime();
+    input.General.ExceptionTime = state.exceptionTime = NowDateTime();
     input.General.ExceptionAddress = address;
     input.General.ExceptionObject = &object;
     input.General.ExceptionRecord = params.ExceptionRecord;
@@ -381,6 +384,12 @@ void ShowOutput(TRaiserType raiser)
         LogInternalWarning(eeShowError, "[Console] The report could not be written to standard output.");
 }
 
+// Whether the report of this exception is sent.
+bool SendAllowed(const TCrashboxModuleOptions& options, TExceptionDialogType dialogKind, bool duplicate)
+{
+    return SendMethodChosen(options) && !duplicate && (ExceptionDialogState().SendChecked || dialogKind == edtNone);
+}
+
 void SaveLogAndSend(TExceptionDialogType dialogKind, bool& sendAllowed)
 {
     THandlerState& state = State();
@@ -390,7 +399,7 @@ void SaveLogAndSend(TExceptionDialogType dialogKind, bool& sendAllowed)
     TLocalSystemFacts facts;
     DeleteLogAtVersionChange(options, facts.ProgramVersion());
     const bool duplicate = IsDuplicateError(options, state.errorID, false);
-    sendAllowed = SendMethodChosen(options) && !duplicate && (dialog.SendChecked || dialogKind == edtNone);
+    sendAllowed = SendAllowed(options, dialogKind, duplicate);
     TLogSavingEvents events;
     events.ActionNotify = ActionNotify;
     events.ErrorNotify = ErrorNotify;
@@ -447,6 +456,8 @@ int32_t HandlerStep() { return State().step.load(); }
 uint32_t ExceptionCount() { return State().counter.load(); }
 std::string LastReportText() { return State().lastRecord.LogText; }
 std::string LastSendText() { return State().sendText; }
+TReportText LastReportPieces() { return State().report; }
+TDateTime LastExceptionTime() { return State().exceptionTime; }
 bool DirectMode() { return State().directMode.load(); }
 bool HandlingDisabled() { return State().handlingDisabled.load(); }
 void SetHandlingDisabled(bool disabled) { State().handlingDisabled = disabled; }
@@ -531,26 +542,25 @@ bool ErrorsCameTooOften(const std::vector<TDateTime>& times, int32_t number, int
     return number > 0 && int64_t(times.size()) == number && times.back() - times.front() <= window;
 }
 
-void FinishReportSending()
+void FinishReportSending(const TCrashboxModuleOptions& options)
 {
     THandlerState& state = State();
     if (state.services.FreeScreenshot)
         RunPart(state.services.FreeScreenshot);
-    const std::string screenshot = ScreenshotFileName(Options());
+    const std::string screenshot = ScreenshotFileName(options);
     if (!screenshot.empty())
         ::unlink(screenshot.c_str());
-    const TCrashboxModuleOptions& options = Options();
     if (!IsIDEHost() && options.AutoCrashOperation() != tbNone
         && ErrorsCameTooOften(state.errorTimes, options.AutoCrashNumber(), options.AutoCrashMinutes()))
         SetTerminateOperation(options.AutoCrashOperation());
 }
 
-void TerminateOrRestartIfRequested()
+void TerminateOrRestartIfRequested(const TCrashboxModuleOptions& options)
 {
     if (!ExceptionDialogState().TerminateRequested)
         return;
     std::fflush(nullptr);
-    RestartOrTerminate(Options().TerminateBtnOperation() == tbRestart);
+    RestartOrTerminate(options.TerminateBtnOperation() == tbRestart);
 }
 
 std::string ComputeErrorID(const std::string& applicationName, const std::string& moduleName, const std::string& className,
@@ -636,6 +646,24 @@ bool RunInExceptionThread(const std::function<void()>& procedure)
     if (active)
         state.duplicate = IsDuplicateError(CurrentOptions(), state.errorID, false);
     return done;
+}
+
+bool MainThreadServesPosted()
+{
+    const THandlerState& state = State();
+    const TCrashboxExceptionRecord* active = state.active.load();
+    return active && state.postServer.load() && state.raisingThread.load() == MainThread().ID && !IsMainThread();
+}
+
+void RunOnApplicationThread(const std::function<void()>& procedure)
+{
+    QCoreApplication* app = QCoreApplication::instance();
+    if (!app || QThread::currentThread() == app->thread())
+        procedure();
+    else if (MainThreadServesPosted())
+        RunInExceptionThread(procedure);
+    else
+        QMetaObject::invokeMethod(app, procedure, Qt::BlockingQueuedConnection);
 }
 
 namespace {
@@ -1028,10 +1056,12 @@ bool ProcessException(const TExceptionObject& exceptionObject, uintptr_t excepti
             if (options.LogOptions().Contains(loAppendReproduceText) && !options.ReproduceText().empty())
                 AddCustomTextSection(options.GetExpandedText(mtReproduceDialog_Caption), options.ReproduceText());
 
+            // The screenshot file, ready before the report is sent.
+            if (SendAllowed(options, dialogKind, IsDuplicateError(options, state.errorID, false)) && state.services.SaveScreenshot)
+                RunPart([&] { state.services.SaveScreenshot(ScreenshotFileName(options)); });
+
             // [15, 16] The log, then sending.
             SaveLogAndSend(dialogKind, sendAllowed);
-            if (sendAllowed && state.services.SaveScreenshot)
-                RunPart([&] { state.services.SaveScreenshot(ScreenshotFileName(options)); });
         }
     }
 

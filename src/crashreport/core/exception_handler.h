@@ -37,6 +37,7 @@
 #include "crashreport/core/crashbox_records.h"
 #include "crashreport/core/exception_doors.h"
 #include "crashreport/core/exception_object.h"
+#include "crashreport/core/report_text.h"
 
 namespace cv {
 
@@ -69,6 +70,16 @@ bool ProcessException(const TExceptionObject& exceptionObject, uintptr_t excepti
 // disabled. An exception or fault of the procedure ends only the procedure:
 // false then, and the failure is recorded as an internal error.
 bool RunInExceptionThread(const std::function<void()>& procedure);
+// The program's main (window) thread raised the exception being handled
+// and serves what RunInExceptionThread posts to it, for a caller on another
+// thread. Not for a fatal signal: that thread waits inside its signal handler.
+bool MainThreadServesPosted();
+// Runs the procedure on the application object's thread and waits for it:
+// here when this is that thread (or there is no application object);
+// posted to it when it waits for the handling (MainThreadServesPosted);
+// else through a blocking queued call, which needs that thread to serve its
+// events.
+void RunOnApplicationThread(const std::function<void()>& procedure);
 
 // --- The state of the handler (one set per process) ---
 
@@ -91,6 +102,10 @@ uint32_t ExceptionCount();
 // report, or the whole log).
 std::string LastReportText();
 std::string LastSendText();
+// The pieces of the current report (what the dialogs' pages show), and
+// when the exception came.
+TReportText LastReportPieces();
+TDateTime LastExceptionTime();
 // The exception is handled on the calling thread (no exception thread).
 bool DirectMode();
 // Set during shutdown: RunInExceptionThread does nothing.
@@ -116,12 +131,12 @@ std::string GetErrorMessage();
 void AddCustomTextSection(const std::string& header, const std::string& text);
 void AddCustomDataSection(const std::string& header, const std::vector<std::string>& lines);
 
-// The after-steps of a report (a send thread runs them itself): the
-// screenshot file goes, and AutoCrashOperation is applied when the errors
-// came too often; then termination or restart when asked for (this does not
-// return then).
-void FinishReportSending();
-void TerminateOrRestartIfRequested();
+// The after-steps of a report (a send thread runs them itself, with its own
+// copy of the options): the screenshot file goes, and AutoCrashOperation is
+// applied when the errors came too often; then termination or restart when
+// asked for (this does not return then).
+void FinishReportSending(const TCrashboxModuleOptions& options = CurrentOptions());
+void TerminateOrRestartIfRequested(const TCrashboxModuleOptions& options = CurrentOptions());
 
 // --- Pieces of the work, shared with the tests ---
 

@@ -240,7 +240,7 @@ void GetAppVersion(std::string& version)
 uint32_t GetFileSizeByName(const std::string& fileName)
 {
     struct stat st {};
-    if (fileName.empty() || ::stat(fileName.c_str(), &st) != 0)
+    if (fileName.empty() || ::stat(fileName.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
         return 0;
     return uint32_t(uint64_t(st.st_size) & 0xFFFFFFFFu);
 }

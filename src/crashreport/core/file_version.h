@@ -23,7 +23,7 @@ void GetFileVersionStrings(const std::string& fileName, std::string& description
 // The version of the program's own file; when the file carries none, the
 // version the program gave its application object.
 void GetAppVersion(std::string& version);
-// The low 32 bits of the file's size; 0 when the file is not found.
+// The low 32 bits of the file's size; 0 when no regular file has that name.
 uint32_t GetFileSizeByName(const std::string& fileName);
 // Deletes the file (a symbolic link itself, not what it names); on failure
 // the system's error number is left as the deletion set it.

@@ -7,12 +7,14 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScreen>
+#include <QThread>
 #include <QWindow>
 
 #include <algorithm>
 #include <cmath>
 
 #include "crashreport/core/dialog_state.h"
+#include "crashreport/core/exception_handler.h"
 
 namespace cv {
 
@@ -204,6 +206,15 @@ QRect GetWindowWorkArea(const QWidget* window)
     if (!screen)
         screen = QGuiApplication::primaryScreen();
     return screen ? screen->availableGeometry() : QRect(0, 0, 800, 600);
+}
+
+bool RunOnGuiThread(const std::function<void()>& procedure)
+{
+    QCoreApplication* app = QCoreApplication::instance();
+    if (!app || QThread::currentThread() == app->thread())
+        return false;
+    RunOnApplicationThread(procedure);
+    return true;
 }
 
 QRect GetForegroundWorkArea() { return GetWindowWorkArea(QApplication::activeWindow()); }

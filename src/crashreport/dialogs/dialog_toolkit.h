@@ -100,6 +100,13 @@ struct TCaptionColors {
 };
 TCaptionColors CaptionColors(bool active);
 
+// --- Threads ---
+
+// Widgets live on the GUI thread: called from another thread, the procedure
+// runs there and the caller waits (true; RunOnApplicationThread). False on
+// the GUI thread itself or without an application: the caller runs it.
+bool RunOnGuiThread(const std::function<void()>& procedure);
+
 // --- Work areas ---
 
 // The work area of the screen that shows the active window (the primary

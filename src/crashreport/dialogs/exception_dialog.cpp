@@ -2,7 +2,6 @@
 
 #include <QApplication>
 #include <QPointer>
-#include <QThread>
 
 #include "crashreport/core/dialog_state.h"
 #include "crashreport/core/internal_errors.h"
@@ -33,20 +32,6 @@ const TTextMeasurer& TExceptionDialogHost::TextMeasurer() const
 {
     return Measurer ? *Measurer : ScreenTextMeasurer();
 }
-
-namespace {
-
-// Widgets live on the GUI thread: a call from another thread waits there.
-bool RunOnGuiThread(const std::function<void()>& procedure)
-{
-    QCoreApplication* app = QCoreApplication::instance();
-    if (!app || QThread::currentThread() == app->thread())
-        return false;
-    QMetaObject::invokeMethod(app, procedure, Qt::BlockingQueuedConnection);
-    return true;
-}
-
-} // namespace
 
 void ShowErrorMessageBox(const TExceptionDialogHost& host)
 {

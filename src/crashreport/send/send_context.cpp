@@ -1,10 +1,13 @@
 #include "crashreport/send/send_context.h"
 
+#include <chrono>
 #include <cmath>
 #include <memory>
 #include <mutex>
+#include <thread>
 
 #include "crashreport/core/crashbox_options.h"
+#include "crashreport/core/dialog_state.h"
 #include "crashreport/send/client_socket.h"
 
 namespace cv {
@@ -19,6 +22,10 @@ struct TSendState {
     int32_t current = 0;
     int32_t total = 0;
     int32_t position = 0;
+    TSendDialogStarter starter;
+    uint64_t lastTicket = 0;
+    uint64_t pendingTicket = 0; // the start waiting for its dialog (0: none)
+    int startLimitMs = kSendDialogStartLimitMs;
 };
 
 TSendState& State()
@@ -65,13 +72,104 @@ TReportFileState ReportFileState()
     return State().report.State;
 }
 
-void SetSendDialogServices(TSendDialogServices services)
+namespace {
+
+void BindLocked(TSendState& s, TSendDialogServices services)
 {
-    std::lock_guard lock(State().lock);
-    TSendState& s = State();
     s.dialogUp = services.SetText || services.SetPosition || services.Close || services.Pump;
     s.dialog = std::move(services);
     s.current = s.total = s.position = 0;
+}
+
+} // namespace
+
+std::unique_ptr<TCrashboxModuleOptions> PrivateOptionsCopy(const TCrashboxModuleOptions& options)
+{
+    // Made without a module handle, so it is never taken for the options
+    // the process publishes.
+    auto copy = std::make_unique<TCrashboxModuleOptions>(std::string());
+    copy->BeginUpdate();
+    copy->Assign(&options);
+    copy->SetModuleName(options.ModuleName());
+    copy->EndUpdate();
+    return copy;
+}
+
+void SetSendDialogServices(TSendDialogServices services)
+{
+    std::lock_guard lock(State().lock);
+    BindLocked(State(), std::move(services));
+}
+
+void SetSendDialogStarter(TSendDialogStarter starter)
+{
+    std::lock_guard lock(State().lock);
+    State().starter = std::move(starter);
+}
+
+bool BindSendDialogServices(uint64_t ticket, TSendDialogServices services)
+{
+    std::lock_guard lock(State().lock);
+    TSendState& s = State();
+    if (ticket == 0 || ticket != s.pendingTicket)
+        return false;
+    s.pendingTicket = 0;
+    BindLocked(s, std::move(services));
+    return true;
+}
+
+void SetSendDialogStartLimit(int milliseconds)
+{
+    std::lock_guard lock(State().lock);
+    State().startLimitMs = milliseconds;
+}
+
+void StartSendDialog(bool modal)
+{
+    TSendDialogStarter starter;
+    uint64_t ticket = 0;
+    {
+        std::lock_guard lock(State().lock);
+        TSendState& s = State();
+        BindLocked(s, {});
+        s.pendingTicket = 0;
+        starter = s.starter;
+    }
+    const TCrashboxModuleOptions& options = ReportOptions();
+    TExceptionDialogState& dialogState = ExceptionDialogState();
+    if (!options.CommonSendOptions().Contains(sndShowSendDialog) || !SendMethodConfigured(options) || !starter ||
+        dialogState.DialogFailed) {
+        dialogState.DialogPainted = true;
+        return;
+    }
+    int limit = 0;
+    {
+        std::lock_guard lock(State().lock);
+        ticket = State().pendingTicket = ++State().lastTicket;
+        limit = State().startLimitMs;
+    }
+    if (!starter(modal, ticket)) {
+        std::lock_guard lock(State().lock);
+        if (State().pendingTicket == ticket)
+            State().pendingTicket = 0;
+        dialogState.DialogPainted = true;
+        return;
+    }
+    // The dialog may live on another thread: wait until it is up, but never
+    // for ever (its thread may not be serving events).
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(limit);
+    for (;;) {
+        {
+            std::lock_guard lock(State().lock);
+            if (State().pendingTicket != ticket)
+                return;
+            if (std::chrono::steady_clock::now() >= deadline) {
+                State().pendingTicket = 0;
+                return;
+            }
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
 }
 
 bool SendDialogExists()
@@ -154,24 +252,42 @@ void ResetSendDialogProgress()
 
 void CloseSendDialog()
 {
-    const TSendDialogServices dialog = Dialog();
+    // The dialog ends: what the send tells it from now on goes nowhere.
+    TSendDialogServices dialog;
+    {
+        std::lock_guard lock(State().lock);
+        dialog = std::move(State().dialog);
+        State().dialog = {};
+        State().dialogUp = false;
+    }
     if (dialog.Close)
         dialog.Close();
+}
+
+void TSendObject::OnSent(TCrashboxClientSocket&, int32_t sent, int32_t total)
+{
+    if (total != 0)
+        SetSendDialogProgress(int32_t(int64_t(sent) * 100 / total));
 }
 
 void HookSocketProgress(TCrashboxClientSocket& socket)
 {
     if (!SendDialogExists())
         return;
-    socket.FOnSent = [](TCrashboxClientSocket&, int32_t sent, int32_t total) {
-        if (total > 0)
-            SetSendDialogProgress(int32_t(int64_t(sent) * 100 / total));
-    };
+    socket.FOnSent = &TSendObject::OnSent;
 }
 
 void UnhookSocketProgress(TCrashboxClientSocket& socket)
 {
-    const TSendDialogServices dialog = Dialog();
+    TSendDialogServices dialog;
+    {
+        std::lock_guard lock(State().lock);
+        if (State().dialog.DestroyModeless) {
+            dialog = std::move(State().dialog);
+            State().dialog = {};
+            State().dialogUp = false;
+        }
+    }
     if (dialog.DestroyModeless)
         dialog.DestroyModeless();
     socket.FOnSent = nullptr;

@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "crashreport/core/report_files.h"
@@ -32,6 +33,9 @@ void ClearReportBeingSent();
 // The options of the report being sent (never null, see above).
 const TCrashboxModuleOptions& ReportOptions();
 TReportFileState ReportFileState();
+// A copy of options that outlives them (for a send thread, a dialog): every
+// option, filter and text, and the module's name; never published.
+std::unique_ptr<TCrashboxModuleOptions> PrivateOptionsCopy(const TCrashboxModuleOptions& options);
 
 struct TSendDialogServices {
     // The status line and the progress bar (0..100).
@@ -50,6 +54,29 @@ struct TSendDialogServices {
 void SetSendDialogServices(TSendDialogServices services);
 bool SendDialogExists();
 
+// --- Starting the dialog ---
+
+// Shows the dialog for a send step: modal (centred, kept in front of the
+// program's windows) or modeless (at the bottom-right corner of the work
+// area, serving its events when the sender pumps). The dialog binds its
+// services with BindSendDialogServices(ticket, ...) once it is up, on
+// whatever thread it lives. False: no dialog can be shown.
+using TSendDialogStarter = std::function<bool(bool modal, uint64_t ticket)>;
+// The dialogs library registers its starter; none: sends go without a dialog.
+void SetSendDialogStarter(TSendDialogStarter starter);
+// Binds the services of the dialog started with this ticket. False when
+// that start was given up or overtaken: the dialog then ends itself.
+bool BindSendDialogServices(uint64_t ticket, TSendDialogServices services);
+// How long a start waits for its dialog to come up before the send goes on
+// without it (the GUI thread may not be serving its events).
+inline constexpr int kSendDialogStartLimitMs = 5000;
+void SetSendDialogStartLimit(int milliseconds);
+// Before each SMTP or web step: zeroes the dialog's state (unbinding any
+// dialog still bound); when the report's options show the dialog, a send
+// method is chosen, a starter is registered and no dialog failed for this
+// exception, starts it and waits (in 50 ms sleeps) until it is up.
+void StartSendDialog(bool modal);
+
 // The recipient being served (1-based) and the number of recipients; they
 // make the status line's prefix.
 void SetSendCounters(int32_t current, int32_t total);
@@ -63,7 +90,12 @@ void AdvanceSendDialogProgress(int32_t step);
 void ResetSendDialogProgress();
 void CloseSendDialog();
 void PumpSendDialogMessages();
-// While the dialog exists, the socket's sends move the bar (sent * 100 div total).
+// The socket's send event while the dialog exists: the bar moves to
+// sent * 100 div total.
+struct TSendObject {
+    static void OnSent(TCrashboxClientSocket& sender, int32_t sent, int32_t total);
+};
+// While the dialog exists, the socket's sends move the bar through TSendObject::OnSent.
 void HookSocketProgress(TCrashboxClientSocket& socket);
 void UnhookSocketProgress(TCrashboxClientSocket& socket);
 // Progress of an HTTP or FTP transfer: 0 connecting, 1 connected, 2 sending

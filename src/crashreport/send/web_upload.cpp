@@ -101,14 +101,6 @@ std::string UploadProxy()
     return state.proxy;
 }
 
-uint32_t GetFileSizeByName(const std::string& Path)
-{
-    struct stat info {};
-    if (stat(Path.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
-        return 0;
-    return uint32_t(uint64_t(info.st_size) & 0xFFFFFFFFu);
-}
-
 std::string MakeUploadBoundary() { return MakeMultipartBoundary(); }
 
 void BuildUploadBody(const std::vector<std::string>& Files, const std::vector<std::string>& FileNames,

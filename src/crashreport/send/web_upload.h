@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "crashreport/core/file_version.h" // GetFileSizeByName
 #include "crashreport/send/http_connection.h"
 
 namespace cv {
@@ -27,9 +28,6 @@ constexpr int32_t kUploadBadStatus = 2147483647;
 void SetUploadProxy(const std::string& Host, uint16_t Port);
 void SetUploadProxyAuth(const std::string& UserName, const std::string& Password);
 std::string UploadProxy();
-
-// The file's size (its low 32 bits), 0 when it is not found.
-uint32_t GetFileSizeByName(const std::string& Path);
 
 // Same form as MakeMultipartBoundary.
 std::string MakeUploadBoundary();

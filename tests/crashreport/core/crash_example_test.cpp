@@ -9,10 +9,6 @@
 #include <QRegularExpression>
 #include <QStringList>
 
-#include <fcntl.h>
-#include <spawn.h>
-#include <unistd.h>
-
 #include <csignal>
 #include <string>
 #include <vector>
@@ -21,58 +17,13 @@
 #include "crashreport/core/log_file.h"
 #include "support/test_support.h"
 
-extern char** environ;
-
 namespace {
 
-struct TRun {
-    int status = 0; // the exit code, or minus the signal that ended the child
-    QString output; // standard output and error
-};
-
-// Runs a program in dir with extra environment variables; 20 seconds at most.
-TRun RunProgram(const QString& program, const QStringList& arguments, const QString& dir, const QStringList& environment = {})
-{
-    std::vector<std::string> args{program.toStdString()};
-    for (const QString& a : arguments)
-        args.push_back(a.toStdString());
-    std::vector<char*> argv;
-    for (std::string& a : args)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-    std::vector<std::string> env;
-    for (char** e = environ; *e; ++e)
-        env.emplace_back(*e);
-    for (const QString& e : environment)
-        env.push_back(e.toStdString());
-    env.emplace_back("QT_QPA_PLATFORM=offscreen");
-    std::vector<char*> envp;
-    for (std::string& e : env)
-        envp.push_back(e.data());
-    envp.push_back(nullptr);
-
-    const std::string out = (dir + QStringLiteral("/out.txt")).toStdString();
-    posix_spawn_file_actions_t files;
-    posix_spawn_file_actions_init(&files);
-    posix_spawn_file_actions_addopen(&files, STDOUT_FILENO, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_adddup2(&files, STDOUT_FILENO, STDERR_FILENO);
-    posix_spawn_file_actions_addchdir_np(&files, dir.toLocal8Bit().constData());
-    pid_t pid = 0;
-    TRun run;
-    const int spawned = posix_spawn(&pid, argv[0], &files, nullptr, argv.data(), envp.data());
-    posix_spawn_file_actions_destroy(&files);
-    if (spawned != 0) {
-        ADD_FAILURE() << "cannot start " << program.toStdString();
-        return run;
-    }
-    run.status = cvtest::waitForChild(pid);
-    run.output = QString::fromUtf8(cvtest::readAll(dir + QStringLiteral("/out.txt")));
-    return run;
-}
+using TRun = cvtest::ProgramRun;
 
 TRun RunExample(const QStringList& arguments, const QString& dir)
 {
-    return RunProgram(QStringLiteral(CV_CRASH_EXAMPLE), arguments + QStringList{QStringLiteral("--output"), dir}, dir);
+    return cvtest::runProgram(QStringLiteral(CV_CRASH_EXAMPLE), arguments + QStringList{QStringLiteral("--output"), dir}, dir);
 }
 
 // The entries of a report log (none when there is no log).
@@ -239,43 +190,58 @@ TEST(CrashExample, ACaughtExceptionIsReportedOnlyWhenAskedFor)
     EXPECT_EQ(EntryCount(dir.file(QStringLiteral("crash_example.elf"))), 0);
 }
 
-TEST(CrashExample, WithoutDialogsTheReportGoesToStandardOutput)
+namespace {
+
+// Options for a run whose dialog closes by itself after a second.
+QString AutoClosingOptions(const cvtest::TempDir& dir, cv::TExceptionDialogType kind)
 {
-    cvtest::TempDir dir;
-    const TRun run = RunExample({QStringLiteral("fpe"), QStringLiteral("--dialog"), QStringLiteral("classic")}, dir.path());
-    EXPECT_EQ(run.status, -SIGFPE);
-    EXPECT_TRUE(run.output.contains(QStringLiteral("Crashbox 6.1.03\r\n")));
-    EXPECT_TRUE(run.output.contains(QStringLiteral("Call Stack Information:")));
-    EXPECT_EQ(EntryCount(dir.file(QStringLiteral("crash_example.elf"))), 1);
+    cv::TCrashboxModuleOptions options("crash_example");
+    options.SetExceptionDialogType(kind);
+    options.SetAutoCloseDialogSecs(1);
+    const QString file = dir.file(QStringLiteral("example.options"));
+    EXPECT_TRUE(options.SaveToFile(file.toStdString()));
+    return file;
 }
 
-TEST(CrashExample, SendingOptionsAreAcceptedAndReportedAsNotAvailable)
+} // namespace
+
+TEST(CrashExample, AFatalSignalOnTheWindowThreadLeavesTheDialogToAReporter)
 {
     cvtest::TempDir dir;
-    const TRun run = RunExample({QStringLiteral("segv"), QStringLiteral("--dialog"), QStringLiteral("none"), QStringLiteral("--smtp"),
-                                 QStringLiteral("127.0.0.1:1"), QStringLiteral("--to"), QStringLiteral("support@example.com")},
-                                dir.path());
-    EXPECT_EQ(run.status, -SIGSEGV);
-    EXPECT_TRUE(run.output.contains(QStringLiteral("not available")));
+    const QString options = AutoClosingOptions(dir, cv::edtMSClassic);
+    const TRun run = cvtest::runProgram(QStringLiteral(CV_CRASH_EXAMPLE),
+                                        {QStringLiteral("fpe"), QStringLiteral("--options"), options, QStringLiteral("--output"), dir.path()},
+                                        dir.path(), {QStringLiteral("TMPDIR=") + dir.path()});
+    EXPECT_EQ(run.status, -SIGFPE);
+    EXPECT_FALSE(run.output.contains(QStringLiteral("Call Stack Information:"))) << "the dialogs are there: nothing on the console";
     EXPECT_EQ(EntryCount(dir.file(QStringLiteral("crash_example.elf"))), 1);
+    // The reporter shows the classic dialog (closing itself) and ends.
+    cvtest::waitForProcessesNaming(dir.path());
+    EXPECT_TRUE(QDir(dir.path()).entryList({QStringLiteral("*.request")}).isEmpty()) << "the reporter is done with its request";
+    const QString toolLog = QString::fromUtf8(cvtest::readAll(dir.file(QStringLiteral("CVlog.txt"))));
+    EXPECT_TRUE(toolLog.contains(QStringLiteral("Showing error")));
 }
 
 TEST(CrashExample, TheOptionsFileIsReadAndTheCommandLineGoesAfterIt)
 {
     cvtest::TempDir dir;
-    cv::TCrashboxModuleOptions options("crash_example");
-    options.SetExceptionDialogType(cv::edtNone);
-    const QString file = dir.file(QStringLiteral("example.options"));
-    ASSERT_TRUE(options.SaveToFile(file.toStdString()));
+    const QString file = AutoClosingOptions(dir, cv::edtNone);
+    const QStringList environment{QStringLiteral("TMPDIR=") + dir.path()};
+    const QString toolLog = dir.file(QStringLiteral("CVlog.txt"));
 
-    const TRun fromFile = RunExample({QStringLiteral("fpe"), QStringLiteral("--options"), file}, dir.path());
+    const TRun fromFile = cvtest::runProgram(QStringLiteral(CV_CRASH_EXAMPLE),
+                                             {QStringLiteral("fpe"), QStringLiteral("--options"), file, QStringLiteral("--output"), dir.path()},
+                                             dir.path(), environment);
     EXPECT_EQ(fromFile.status, -SIGFPE);
-    EXPECT_FALSE(fromFile.output.contains(QStringLiteral("Call Stack Information:"))) << "no dialog kind: nothing shown";
+    EXPECT_FALSE(cvtest::readAll(toolLog).contains("Showing error")) << "no dialog kind: nothing shown";
     EXPECT_EQ(EntryCount(dir.file(QStringLiteral("crash_example.elf"))), 1);
 
-    const TRun overridden =
-        RunExample({QStringLiteral("fpe"), QStringLiteral("--options"), file, QStringLiteral("--dialog"), QStringLiteral("classic")}, dir.path());
-    EXPECT_TRUE(overridden.output.contains(QStringLiteral("Call Stack Information:")));
+    const TRun overridden = cvtest::runProgram(QStringLiteral(CV_CRASH_EXAMPLE),
+                                               {QStringLiteral("fpe"), QStringLiteral("--options"), file, QStringLiteral("--dialog"),
+                                                QStringLiteral("classic"), QStringLiteral("--output"), dir.path()},
+                                               dir.path(), environment);
+    cvtest::waitForProcessesNaming(dir.path());
+    EXPECT_TRUE(cvtest::readAll(toolLog).contains("Showing error"));
 }
 
 namespace {
@@ -312,7 +278,7 @@ TEST(CrashExample, TheToolsCauseACrashCommandEndsInAReport)
     ASSERT_TRUE(QFile::copy(QStringLiteral(CV_TOOL_PROGRAM), tool));
     QFile::setPermissions(tool, QFile::permissions(tool) | QFileDevice::ExeOwner);
     const QString toolLog = dir.file(QStringLiteral("tool.log"));
-    const TRun run = RunProgram(tool, {QStringLiteral("/log"), toolLog}, dir.path(),
+    const TRun run = cvtest::runProgram(tool, {QStringLiteral("/log"), toolLog}, dir.path(),
                          {QStringLiteral("CV_NO_CONTROLLER=1"), QStringLiteral("CV_QUIT_AFTER_START_MS=1500"),
                           QStringLiteral("CV_MENU_COMMAND=56"), QStringLiteral("HOME=") + dir.path(),
                           QStringLiteral("XDG_CONFIG_HOME=") + dir.file(QStringLiteral("config")),

@@ -14,6 +14,7 @@
 #include "crashreport/dialogs/ms_classic_dialog.h"
 #include "crashreport/dialogs/reproduce_dialog.h"
 #include "crashreport/dialogs/screenshot.h"
+#include "crashreport/dialogs/send_dialog.h"
 #include "dialogs_testutil.h"
 
 namespace cv {
@@ -197,6 +198,18 @@ TEST_F(DialogArtefacts, DetailedDialogs)
     ownCaption.DetailsClicked();
     ownCaption.Tabs()->setCurrentIndex(1);
     Capture(ownCaption, QStringLiteral("detailed-callstack-own-caption"));
+}
+
+TEST_F(DialogArtefacts, SendDialogs)
+{
+    OfferEverything();
+    for (const bool modal : {true, false}) {
+        TSendDialog dialog(*options, modal, host.TextMeasurer());
+        dialog.SetStatus(QStringLiteral("Message 1/2: Connecting with server..."));
+        dialog.SetPosition(60);
+        Capture(dialog, modal ? QStringLiteral("send-modal") : QStringLiteral("send-modeless"));
+        dialog.End();
+    }
 }
 
 } // namespace

@@ -174,6 +174,16 @@ std::unique_ptr<LocalServer> StartDnsmasq(uint16_t port, const QStringList& mxHo
     return server;
 }
 
+QStringList ArchiveMembers(const QString& mode, const QString& file, const QString& folder)
+{
+    QDir().mkpath(folder);
+    QProcess p;
+    p.start(pathPython(), {serverScript("report_archive.py"), mode, file, folder});
+    if (!p.waitForFinished(10000) || p.exitCode() != 0)
+        return {};
+    return QString::fromUtf8(p.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
 std::vector<QByteArray> KeptMessages(const QString& folder)
 {
     std::vector<QByteArray> messages;

@@ -1,0 +1,201 @@
+#include "crashreport/dialogs/crash_reporter.h"
+
+#include <spawn.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QClipboard>
+#include <QFile>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <thread>
+#include <vector>
+
+#include "crashreport/core/crashbox_events.h"
+#include "crashreport/core/dialog_state.h"
+#include "crashreport/core/exception_handler.h"
+#include "crashreport/core/exception_handling_unit.h"
+#include "crashreport/core/internal_errors.h"
+#include "crashreport/core/report_files.h"
+#include "crashreport/core/report_text.h"
+#include "crashreport/dialogs/exception_dialog.h"
+#include "crashreport/dialogs/send_dialog.h"
+#include "crashreport/gui_facts/qt_gui_facts.h"
+#include "crashreport/send/report_sending.h"
+#include "crashreport/send/reporter_request.h"
+#include "suite/logging.h"
+
+extern char** environ;
+
+namespace cv {
+
+namespace {
+
+void CopyToClipboard(const std::string& text)
+{
+    if (!text.empty() && qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
+        QGuiApplication::clipboard()->setText(QString::fromStdString(text));
+}
+
+// The send on a thread of its own, the GUI thread serving the send dialog
+// and the boxes meanwhile.
+void SendBesideTheDialogs(const TReportToSend& report)
+{
+    std::atomic<bool> done{false};
+    std::thread sender([&] {
+        try {
+            DoSendErrorReport(report);
+        } catch (...) {
+            HandleInternalError("Reporter.Send");
+        }
+        done = true;
+    });
+    while (!done) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    sender.join();
+}
+
+// The steps to reproduce as a section of the report to send, after its
+// general information, as the crashed process would have put them (it
+// logged the report before they were asked).
+void AddReproduceSection(TExceptionDialogHost& host, const TCrashboxModuleOptions& options)
+{
+    TExceptionReportTexts& texts = host.Texts;
+    const std::string& steps = options.ReproduceText();
+    if (!options.LogOptions().Contains(loAppendReproduceText) || steps.empty() || !texts.Report.starts_with(texts.General))
+        return;
+    TReportText pieces;
+    pieces.General = texts.General;
+    pieces.InsertSection(CustomTextSection(options.GetExpandedText(mtReproduceDialog_Caption), steps));
+    texts.Report = pieces.General + texts.Report.substr(texts.General.size());
+    texts.General = std::move(pieces.General);
+}
+
+bool WriteScreenshotFile(const std::string& fileName, const std::string& bytes)
+{
+    QFile file(QString::fromStdString(fileName));
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes.data(), qint64(bytes.size())) == qint64(bytes.size());
+}
+
+// Starts the crashed program again with its own arguments.
+void RestartCrashedProgram(const std::vector<std::string>& arguments)
+{
+    if (arguments.empty())
+        return;
+    std::vector<char*> argv;
+    for (const std::string& argument : arguments)
+        argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+    pid_t child = 0;
+    ::posix_spawn(&child, "/proc/self/exe", nullptr, nullptr, argv.data(), environ);
+}
+
+} // namespace
+
+int RunCrashReporter(const std::string& requestFile)
+{
+    TReporterRequest request;
+    std::string error;
+    if (!LoadReporterRequest(requestFile, request, &error)) {
+        LogInternalWarning(eeShowError, "[Reporter] " + requestFile + ": " + error);
+        return 2;
+    }
+    TCrashboxModuleOptions& options = *request.Options;
+    // The crash-event lines of the program's handlers go where the crashed
+    // process wrote its own.
+    if (!request.LogFile.empty()) {
+        SetLogFilename(QString::fromStdString(request.LogFile));
+        SwitchLogging(true);
+    }
+    // The screenshot was taken in the crashed process, while its windows were there.
+    const std::string screenshot = ScreenshotFileName(options);
+    const bool haveScreenshot = request.ScreenshotChecked && !request.Screenshot.empty() && !screenshot.empty() &&
+                                WriteScreenshotFile(screenshot, request.Screenshot);
+    TExceptionDialogState& state = ExceptionDialogState();
+    state = TExceptionDialogState{};
+    state.DialogType = request.DialogType;
+    state.SendChecked = request.SendChecked;
+    state.ScreenshotChecked = haveScreenshot;
+    state.CopyChecked = request.CopyChecked;
+    state.DialogWorkArea = GetForegroundWorkArea();
+
+    // The program's handlers get the handler's record of the exception, as
+    // they would have in the crashed process.
+    TCrashboxExceptionRecord& record = LastExceptionRecord();
+    record.LogText = request.Report;
+    record.CurrentModuleOptions = &options;
+    TExceptionDialogHost host;
+    host.Options = &options;
+    host.ErrorMessage = request.ErrorMessage;
+    host.ExceptionCount = request.ExceptionCount;
+    host.DuplicateInLog = request.DuplicateInLog;
+    host.Texts = {request.General, request.Assembler, request.CPU, request.Report, request.ReportCopy, request.SendText};
+    host.ActionNotify = [&](uint8_t action, bool& execute) { RaiseExceptionActionNotify(record, action, execute); };
+    host.CustomButtonClick = [&](bool& closeDialog) { RaiseCustomButtonClickNotify(record, closeDialog); };
+
+    InstallSendDialog();
+    const TExceptionDialogType kind = request.DialogType;
+    if (kind != edtNone) {
+        ShowExceptionDialog(true, host);
+        while (state.DialogType != edtNone) {
+            state.DialogShownAgain = true;
+            ShowExceptionDialog(false, host);
+        }
+        if (kind == edtCrashbox) {
+            ShowReproduceDialog(host);
+            AddReproduceSection(host, options);
+        }
+    }
+    if (state.CopyChecked)
+        CopyToClipboard(host.Texts.Report);
+
+    if (SendMethodConfigured(options) && !request.DuplicateInLog && (state.SendChecked || kind == edtNone)) {
+        TReportToSend report;
+        report.Options = &options;
+        report.State.ScreenshotChecked = state.ScreenshotChecked;
+        report.State.ExceptionTime = request.ExceptionTime;
+        report.State.ComputerName = request.ComputerName;
+        report.State.Password = request.Password;
+        report.State.ReportText = host.Texts.Report;
+        // The e-mail address typed into the classic dialog is in the report to send too.
+        report.LogText = request.SendText == request.Report ? host.Texts.Report : request.SendText;
+        report.ExceptionClass = request.ExceptionClass;
+        report.ExceptionMessage = request.ExceptionMessage;
+        report.ExceptionID = request.ExceptionID;
+        report.AppVersion = request.AppVersion;
+        record.LogText = host.Texts.Report;
+        SendBesideTheDialogs(report);
+    }
+    // The screenshot file goes.
+    FinishReportSending(options);
+    UninstallSendDialog();
+    QCoreApplication::processEvents();
+    if (state.TerminateRequested && options.TerminateBtnOperation() == tbRestart)
+        RestartCrashedProgram(request.Arguments);
+    ::unlink(requestFile.c_str());
+    return 0;
+}
+
+std::optional<int> RunAsCrashReporter(int& argc, char** argv)
+{
+    const std::string requestFile = ReporterRequestArgument(argc, argv);
+    if (requestFile.empty())
+        return std::nullopt;
+    std::optional<QApplication> app;
+    if (!QCoreApplication::instance())
+        app.emplace(argc, argv);
+    InitExceptionHandlingUnit();
+    std::optional<TQtGuiFactsRegistration> guiFacts(std::in_place);
+    const int exitCode = RunCrashReporter(requestFile);
+    guiFacts.reset();
+    // The crashed run's log gets no closing line of the reporter's.
+    SwitchLogging(false);
+    DoneExceptionHandlingUnit();
+    return exitCode;
+}
+
+} // namespace cv

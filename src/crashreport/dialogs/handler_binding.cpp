@@ -1,0 +1,287 @@
+#include "crashreport/dialogs/handler_binding.h"
+
+#include <QCoreApplication>
+#include <QDate>
+#include <QDateTime>
+#include <QFile>
+#include <QGuiApplication>
+#include <QMetaObject>
+#include <QThread>
+#include <QTime>
+
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+#include "crashreport/core/crashbox_events.h"
+#include "crashreport/core/crashbox_helpers.h"
+#include "crashreport/core/dialog_state.h"
+#include "crashreport/core/exception_doors.h"
+#include "crashreport/core/exception_handler.h"
+#include "crashreport/core/exception_log.h"
+#include "crashreport/core/file_version.h"
+#include "crashreport/core/internal_errors.h"
+#include "crashreport/core/log_saving.h"
+#include "crashreport/core/report_files.h"
+#include "crashreport/core/system_facts.h"
+#include "crashreport/core/window_services.h"
+#include "crashreport/dialogs/dialog_toolkit.h"
+#include "crashreport/dialogs/exception_dialog.h"
+#include "crashreport/dialogs/screenshot.h"
+#include "crashreport/dialogs/send_dialog.h"
+#include "crashreport/send/report_sending.h"
+#include "crashreport/send/reporter_request.h"
+#include "crashreport/send/send_context.h"
+#include "suite/logging.h"
+
+namespace cv {
+
+namespace {
+
+// How long a GUI thread may take to answer before the dialogs go to a reporter process.
+constexpr auto kGuiAnswerLimit = std::chrono::seconds(1);
+
+// The exception whose dialog is owed to a reporter process (its count; 0:
+// none), and whether this exception was handed over already. Written on
+// the handler's thread only: one exception at a time.
+struct TBindingState {
+    uint32_t owedFor = 0;
+    TExceptionDialogType owedKind = edtNone;
+    uint32_t handedOverFor = 0;
+};
+
+TBindingState& Binding()
+{
+    static TBindingState state;
+    return state;
+}
+
+bool OnGuiThread()
+{
+    const QCoreApplication* app = QCoreApplication::instance();
+    return app && QThread::currentThread() == app->thread();
+}
+
+QDateTime ToQDateTime(TDateTime value)
+{
+    if (value == 0)
+        return {};
+    const TDateTimeParts p = DecodeDateTime(value);
+    return QDateTime(QDate(p.year, p.month, p.day), QTime(p.hour, p.minute, p.second, p.msec));
+}
+
+std::string FileBytes(const std::string& fileName)
+{
+    QFile file(QString::fromStdString(fileName));
+    if (fileName.empty() || !file.open(QIODevice::ReadOnly))
+        return {};
+    return file.readAll().toStdString();
+}
+
+bool SendWillFollow(const TExceptionDialogState& dialog)
+{
+    const TCrashboxModuleOptions& options = CurrentOptions();
+    return SendMethodConfigured(options) && !IsDuplicateError(options, ErrorID(), false) &&
+           (dialog.SendChecked || dialog.DialogType == edtNone);
+}
+
+// The dialog and the sending of this exception go to a reporter process
+// (once per exception).
+void HandOver(TExceptionDialogType kind, const std::string& sendText)
+{
+    TBindingState& binding = Binding();
+    if (binding.handedOverFor == ExceptionCount())
+        return;
+    binding.handedOverFor = ExceptionCount();
+    if (!HandOverToReporter(CurrentReporterRequest(kind, sendText)))
+        LogInternalWarning(eeShowError, "[GUI] The report could not be handed to a reporter process.");
+}
+
+bool DialogOwed() { return Binding().owedFor != 0 && Binding().owedFor == ExceptionCount(); }
+
+// --- The services ---
+
+void ShowDialogService(bool firstTime)
+{
+    TExceptionDialogState& dialog = ExceptionDialogState();
+    if (GuiThreadUnreachable()) {
+        TBindingState& binding = Binding();
+        if (firstTime || !DialogOwed()) {
+            binding.owedFor = ExceptionCount();
+            binding.owedKind = dialog.DialogType;
+        }
+        // The handler's dialog loop ends here; the reporter shows it, and
+        // sends once the report is in the log, or now when nothing is sent.
+        dialog.DialogType = edtNone;
+        if (!SendWillFollow(dialog))
+            HandOver(binding.owedKind, {});
+        return;
+    }
+    TExceptionDialogHost host = CurrentDialogHost();
+    ShowExceptionDialog(firstTime, host);
+    // The classic dialog puts the e-mail address typed in into the report.
+    LastExceptionRecord().LogText = host.Texts.Report;
+}
+
+void ShowReproduceService()
+{
+    if (DialogOwed())
+        return; // the reporter asks
+    TExceptionDialogHost host = CurrentDialogHost();
+    ShowReproduceDialog(host);
+}
+
+void CaptureScreenshotService()
+{
+    const TCrashboxModuleOptions& options = CurrentOptions();
+    // The picture only ever travels with a report that is sent.
+    if (!options.CommonSendOptions().Contains(sndSendScreenshot) || !SendMethodConfigured(options) ||
+        !qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
+        return;
+    const auto capture = [&options] {
+        RememberScreenshotFocus();
+        CaptureScreenshot(options);
+    };
+    // A GUI thread that cannot serve still shows its windows: they are
+    // pictured from here, as they are.
+    if (GuiThreadUnreachable() || !RunOnGuiThread(capture))
+        capture();
+}
+
+void SendService()
+{
+    if (DialogOwed() || GuiThreadUnreachable()) {
+        HandOver(DialogOwed() ? Binding().owedKind : edtNone, LastSendText());
+        return;
+    }
+    TReportToSend report;
+    report.Options = &CurrentOptions();
+    report.State.ScreenshotChecked = ExceptionDialogState().ScreenshotChecked;
+    report.State.ExceptionTime = ToQDateTime(LastExceptionTime());
+    report.State.ComputerName = TLocalSystemFacts().ComputerName();
+    report.State.ReportText = LastExceptionRecord().LogText;
+    report.LogText = LastSendText();
+    if (IsCGIProgram()) {
+        report.LastHTMLPage = CapturedStandardOutput();
+        report.State.LastHTMLPageCaptured = true;
+    }
+    const TReportText pieces = LastReportPieces();
+    report.ExceptionClass = pieces.ExceptionClass;
+    report.ExceptionMessage = pieces.ExceptionMessage;
+    report.ExceptionID = ErrorID();
+    GetAppVersion(report.AppVersion);
+    SendErrorReport(report);
+}
+
+} // namespace
+
+bool GuiThreadUnreachable()
+{
+    QCoreApplication* app = QCoreApplication::instance();
+    if (!qobject_cast<QGuiApplication*>(app) || OnGuiThread())
+        return false;
+    // The GUI thread raised the exception: it serves what the handler posts
+    // to it, unless the exception is a fatal signal (it then waits inside its
+    // signal handler).
+    const TCrashboxExceptionRecord* active = ActiveExceptionRecord();
+    if (active && active->ExceptionThreadID == MainThread().ID)
+        return !MainThreadServesPosted();
+    auto answered = std::make_shared<std::atomic<bool>>(false);
+    QMetaObject::invokeMethod(app, [answered] { *answered = true; }, Qt::QueuedConnection);
+    const auto deadline = std::chrono::steady_clock::now() + kGuiAnswerLimit;
+    while (!*answered && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    return !*answered;
+}
+
+TExceptionDialogHost CurrentDialogHost()
+{
+    TExceptionDialogHost host;
+    TCrashboxModuleOptions& options = CurrentOptions();
+    host.Options = &options;
+    host.ErrorMessage = GetErrorMessage();
+    host.ExceptionCount = int32_t(ExceptionCount());
+    host.DuplicateInLog = IsDuplicateError(options, ErrorID(), false);
+    const TReportText pieces = LastReportPieces();
+    const std::string report = LastExceptionRecord().LogText;
+    host.Texts = {pieces.General, pieces.Assembler, pieces.CPU, report, report, report};
+    host.CallStack = LastCallStack();
+    host.Modules = ModulesList();
+    host.Processes = ProcessesList();
+    host.Threads = ThreadsList();
+    host.MainThreadID = MainThread().ID;
+    // The dialogs run on the GUI thread while the raising thread waits for
+    // them: their events run there too.
+    host.ActionNotify = [](uint8_t action, bool& execute) {
+        RaiseExceptionActionNotify(LastExceptionRecord(), action, execute);
+    };
+    host.CustomButtonClick = [](bool& closeDialog) { RaiseCustomButtonClickNotify(LastExceptionRecord(), closeDialog); };
+    return host;
+}
+
+TReporterRequest CurrentReporterRequest(TExceptionDialogType dialogType, const std::string& sendText)
+{
+    const TCrashboxModuleOptions& options = CurrentOptions();
+    const TExceptionDialogState& dialog = ExceptionDialogState();
+    TReporterRequest request;
+    request.Options = PrivateOptionsCopy(options);
+    request.DialogType = dialogType;
+    request.SendChecked = dialog.SendChecked;
+    request.ScreenshotChecked = dialog.ScreenshotChecked;
+    request.CopyChecked = dialog.CopyChecked;
+    request.DuplicateInLog = IsDuplicateError(options, ErrorID(), false);
+    request.ExceptionCount = int32_t(ExceptionCount());
+    request.ErrorMessage = GetErrorMessage();
+    const TReportText pieces = LastReportPieces();
+    request.General = pieces.General;
+    request.Assembler = pieces.Assembler;
+    request.CPU = pieces.CPU;
+    request.Report = request.ReportCopy = LastExceptionRecord().LogText;
+    request.SendText = sendText.empty() ? request.Report : sendText;
+    request.ExceptionClass = pieces.ExceptionClass;
+    request.ExceptionMessage = pieces.ExceptionMessage;
+    request.ExceptionID = ErrorID();
+    GetAppVersion(request.AppVersion);
+    request.ExceptionTime = ToQDateTime(LastExceptionTime());
+    request.ComputerName = TLocalSystemFacts().ComputerName();
+    if (LoggingIsOn())
+        request.LogFile = LogFilename().toStdString();
+    if (request.ScreenshotChecked)
+        request.Screenshot = FileBytes(ScreenshotFileName(options));
+    for (const QString& argument : QCoreApplication::arguments())
+        request.Arguments.push_back(argument.toStdString());
+    return request;
+}
+
+TCrashReportDialogs::TCrashReportDialogs()
+{
+    TExceptionHandlerServices services = ExceptionHandlerServices();
+    services.ShowExceptionDialog = ShowDialogService;
+    services.ShowReproduceDialog = ShowReproduceService;
+    services.CaptureScreenshot = CaptureScreenshotService;
+    services.SaveScreenshot = [](const std::string& fileName) { SaveScreenshotToPNG(fileName); };
+    services.FreeScreenshot = [] { FreeScreenshot(); };
+    services.SendErrorReport = SendService;
+    services.CopyTextToClipboard = [](const std::string& text) { CopyTextToClipboard(text); };
+    SetExceptionHandlerServices(std::move(services));
+    InstallSendDialog();
+}
+
+TCrashReportDialogs::~TCrashReportDialogs()
+{
+    WaitForReportSending();
+    UninstallSendDialog();
+    TExceptionHandlerServices services = ExceptionHandlerServices();
+    services.ShowExceptionDialog = nullptr;
+    services.ShowReproduceDialog = nullptr;
+    services.CaptureScreenshot = nullptr;
+    services.SaveScreenshot = nullptr;
+    services.FreeScreenshot = nullptr;
+    services.SendErrorReport = nullptr;
+    services.CopyTextToClipboard = nullptr;
+    SetExceptionHandlerServices(std::move(services));
+}
+
+} // namespace cv

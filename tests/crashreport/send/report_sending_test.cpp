@@ -1,0 +1,285 @@
+#include "crashreport/send/report_sending.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+
+#include <atomic>
+#include <thread>
+
+#include "crashreport/core/crashbox_events.h"
+#include "crashreport/core/crashbox_helpers.h"
+#include "crashreport/core/dialog_state.h"
+#include "crashreport/core/exception_handler.h"
+#include "crashreport/core/internal_errors.h"
+#include "crashreport/core/window_services.h"
+#include "local_servers.h"
+#include "suite/dialogs.h"
+
+using namespace cv;
+
+namespace {
+
+// The window services' clipboard, recorded.
+class TRecordingClipboard : public TWindowServices {
+public:
+    std::vector<TTopLevelWindow> TopLevelWindows() const override { return {}; }
+    bool SetClipboardText(const std::string& value) override
+    {
+        text = value;
+        return true;
+    }
+    std::string text;
+};
+
+// A send of a report of program "example" whose output folder is out/ and
+// temporary folder tmp/; the mail program and the mailto command are
+// scripts that record their calls; the events are recorded, and scripted.
+class ReportSending : public cvtest::SendTest {
+protected:
+    void SetUp() override
+    {
+        cvtest::SendTest::SetUp();
+        oldTmp = qgetenv("TMPDIR");
+        QDir().mkpath(dir.file(QStringLiteral("tmp")));
+        qputenv("TMPDIR", dir.file(QStringLiteral("tmp")).toUtf8());
+        ExceptionDialogState() = TExceptionDialogState{};
+        options.SetModuleName("/opt/example/example");
+        options.SetOutputPath(dir.file(QStringLiteral("out")).toStdString() + "/");
+        options.SetCommonSendOptions({});
+        options.SetEMailAddresses("support@there.test");
+        report.Options = &options;
+        report.State.ReportText = "The report\r\n";
+        report.LogText = "The report\r\n";
+        settings.MailClientCommand = Recorder("mail", 0);
+        settings.MailtoCommand = Recorder("mailto", 0) + " \"%1\"";
+        apply();
+
+        events.clear();
+        notifier.OnExceptionActionNotify = [this](TCrashboxExceptionRecord&, uint8_t action, bool& execute) {
+            events.push_back("action " + std::to_string(action) + (execute ? " on" : " off"));
+            if (action == clearAction)
+                execute = false;
+        };
+        notifier.OnExceptionErrorNotify = [this](TCrashboxExceptionRecord&, uint8_t action, bool& retry) {
+            events.push_back("error " + std::to_string(action));
+            retry = retries-- > 0;
+        };
+        notifier.OnAttachedFilesRequest = [this](TCrashboxExceptionRecord&, std::vector<std::string>& files) {
+            ++attachmentRequests;
+            files.insert(files.end(), extraFiles.begin(), extraFiles.end());
+        };
+        RegisterWindowServices(clipboard);
+    }
+    void TearDown() override
+    {
+        RegisterWindowServices(nullptr);
+        qputenv("TMPDIR", oldTmp);
+        cvtest::SendTest::TearDown();
+    }
+
+    // A program that appends its first arguments and copies the file after
+    // "--attach" to <name>.zip, then exits with the code.
+    std::string Recorder(const QString& name, int exitCode)
+    {
+        const QString script =
+            dir.write(name + QStringLiteral(".sh"),
+                      "echo \"$2 $3\" >> \"$0.calls\"\n"
+                      "while [ $# -gt 0 ]; do [ \"$1\" = --attach ] && cp \"$2\" \"$0.zip\"; shift; done\n"
+                      "exit " + QByteArray::number(exitCode) + "\n");
+        return "/bin/sh \"" + script.toStdString() + "\"";
+    }
+    int Calls(const QString& name) const
+    {
+        return int(cvtest::readAll(dir.file(name + QStringLiteral(".sh.calls"))).count('\n'));
+    }
+    // The names in a zip archive, as Python's zipfile reads them.
+    QStringList ZipNames(const QString& zip) const
+    {
+        return cvtest::ArchiveMembers(QStringLiteral("zip"), zip, dir.file(QStringLiteral("unzipped")));
+    }
+    QStringList TempFiles() const
+    {
+        return QDir(dir.file(QStringLiteral("tmp"))).entryList(QDir::Files, QDir::Name);
+    }
+
+    TCrashboxModuleOptions options{""};
+    TReportToSend report;
+    std::vector<std::string> events;
+    int clearAction = -1;
+    int retries = 0;
+    int attachmentRequests = 0;
+    std::vector<std::string> extraFiles;
+    std::shared_ptr<TRecordingClipboard> clipboard = std::make_shared<TRecordingClipboard>();
+    TCrashboxNotifier notifier;
+    TScriptedDialogs boxes;
+    TDialogServiceGuard boxGuard{&boxes};
+    QByteArray oldTmp;
+};
+
+TEST_F(ReportSending, WithoutSendModesNothingIsPreparedAndSuccessIsShown)
+{
+    options.SetCommonSendOptions({sndShowSuccessFailureMsg});
+    EXPECT_TRUE(DoSendErrorReport(report));
+    EXPECT_TRUE(events.empty());
+    EXPECT_EQ(attachmentRequests, 0);
+    ASSERT_EQ(boxes.Requests().size(), 1u);
+    EXPECT_EQ(boxes.Requests()[0].kind, TDialogKind::Information);
+    EXPECT_EQ(boxes.Requests()[0].text, QStringLiteral("The message was sent successfully."));
+    EXPECT_TRUE(TempFiles().isEmpty()) << TempFiles().join(' ').toStdString();
+}
+
+TEST_F(ReportSending, TheMailProgramGetsTheArchiveOfTheLogAndTheProgramsFiles)
+{
+    options.SetEMailSendMode(esmEmailClient);
+    extraFiles = {dir.write(QStringLiteral("notes.txt"), "n").toStdString(), dir.file(QStringLiteral("gone.txt")).toStdString()};
+    report.LogText = "Line 1\nLine 2";
+    EXPECT_TRUE(DoSendErrorReport(report));
+    EXPECT_EQ(events, (std::vector<std::string>{"action 4 on", "action 5 on"}));
+    EXPECT_EQ(Calls(QStringLiteral("mail")), 1);
+    EXPECT_EQ(Calls(QStringLiteral("mailto")), 0);
+    // The missing file is dropped; the log copy ends in three line breaks, every line with CR LF.
+    EXPECT_EQ(ZipNames(dir.file(QStringLiteral("mail.sh.zip"))), (QStringList{"example.elf", "notes.txt"}));
+    EXPECT_EQ(SendAttachedFiles(), std::vector<std::string>{ZipFileName()});
+    EXPECT_TRUE(TempFiles().isEmpty()) << "archive and log copy are deleted: " << TempFiles().join(' ').toStdString();
+}
+
+TEST_F(ReportSending, TheTemporaryLogCopyEndsInThreeLineBreaks)
+{
+    options.SetEMailSendMode(esmEmailClient);
+    for (const std::string& text : {std::string("A\nB"), std::string("A\r\nB\r\n\r\n\r\n")}) {
+        report.LogText = text;
+        TReportToSend probe = report;
+        extraFiles.clear();
+        // The attached-files handler sees the copy before it is zipped.
+        std::string copy;
+        notifier.OnAttachedFilesRequest = [&copy](TCrashboxExceptionRecord&, std::vector<std::string>& files) {
+            copy = cvtest::readAll(QString::fromStdString(files.at(0))).toStdString();
+        };
+        DoSendErrorReport(probe);
+        EXPECT_EQ(copy, "A\r\nB\r\n\r\n\r\n") << text;
+    }
+}
+
+struct MailFailure {
+    TEmailSendMode mode;
+    int mailToExitCode;
+    int mailtoCalls;
+    bool result;
+};
+
+class MailFallback : public ReportSending, public ::testing::WithParamInterface<MailFailure> {};
+
+TEST_P(MailFallback, OnlyTheMailProgramFallsBackToMailto)
+{
+    const MailFailure& c = GetParam();
+    settings.MailClientCommand = Recorder("mail", 4);
+    settings.MailtoCommand = c.mailToExitCode < 0 ? "/nonexistent/mailto \"%1\"" : Recorder("mailto", 0) + " \"%1\"";
+    apply();
+    options.SetEMailSendMode(c.mode);
+    options.SetSMTPHost("127.0.0.1");
+    options.SetSMTPPort(cvtest::FreePort(true));
+    EXPECT_EQ(DoSendErrorReport(report), c.result);
+    EXPECT_EQ(Calls(QStringLiteral("mailto")), c.mailtoCalls);
+    EXPECT_EQ(events.back(), c.result ? "action 5 on" : "action 5 off");
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, MailFallback,
+                         ::testing::Values(MailFailure{esmEmailClient, 0, 1, true}, MailFailure{esmEmailClient, -1, 0, false},
+                                           MailFailure{esmSMTPClient, 0, 0, false}));
+
+TEST_F(ReportSending, ClearingActionFourSkipsTheStepAsAFailure)
+{
+    options.SetEMailSendMode(esmEmailClient);
+    options.SetCommonSendOptions({sndShowSuccessFailureMsg});
+    options.SetBehaviourOptions({boCopyLogInCaseOfError});
+    clearAction = caSendingEmail;
+    EXPECT_FALSE(DoSendErrorReport(report));
+    EXPECT_EQ(events, (std::vector<std::string>{"action 4 on", "action 5 off"}));
+    EXPECT_EQ(Calls(QStringLiteral("mail")), 0);
+    EXPECT_EQ(clipboard->text, "The report\r\n");
+    ASSERT_EQ(boxes.Requests().size(), 1u);
+    EXPECT_EQ(boxes.Requests()[0].kind, TDialogKind::Error);
+    EXPECT_EQ(boxes.Requests()[0].text, QStringLiteral("Sorry, sending the message didn't work."));
+}
+
+TEST_F(ReportSending, TheErrorEventAsksForRetriesAndTheWebStepStillRuns)
+{
+    settings.MailClientCommand = Recorder("mail", 4);
+    settings.MailtoCommand = "/nonexistent/mailto \"%1\"";
+    apply();
+    options.SetEMailSendMode(esmEmailClient);
+    options.SetWebSendMode(wsmHTTP);
+    options.SetWebURL("http://127.0.0.1:" + std::to_string(cvtest::FreePort(true)) + "/upload");
+    retries = 2;
+    EXPECT_FALSE(DoSendErrorReport(report));
+    EXPECT_EQ(Calls(QStringLiteral("mail")), 3);
+    EXPECT_EQ(events, (std::vector<std::string>{"action 4 on", "error 5", "error 5", "error 5", "action 5 off",
+                                                "action 6 on", "error 7", "action 7 off"}));
+    EXPECT_EQ(attachmentRequests, 1) << "the web step sends the archive made for e-mail";
+}
+
+TEST_F(ReportSending, LogsAppendedToTheMailMakeASecondArchiveForTheWeb)
+{
+    options.SetEMailSendMode(esmEmailClient);
+    options.SetWebSendMode(wsmHTTP);
+    options.SetWebURL("http://127.0.0.1:" + std::to_string(cvtest::FreePort(true)) + "/upload");
+    options.SetAppendLogs(true);
+    DoSendErrorReport(report);
+    EXPECT_EQ(attachmentRequests, 2);
+    EXPECT_FALSE(QFile::exists(dir.file(QStringLiteral("mail.sh.zip")))) << "no file for the mail: the log is in its body";
+}
+
+TEST_F(ReportSending, AFailedReportLeavesACompressedCopyAndTheTenLastAreKept)
+{
+    QDir().mkpath(dir.file(QStringLiteral("out")));
+    for (const char* name : {"a.zip", "B.zip", "c.ZIP", "d.zip", "E.zip", "f.zip", "g.zip", "h.zip", "i.zip", "J.zip",
+                             "k.zip", "keep.txt"})
+        dir.write(QStringLiteral("out/") + QString::fromUtf8(name), "old");
+    options.SetEMailSendMode(esmSMTPClient);
+    options.SetSMTPHost("127.0.0.1");
+    options.SetSMTPPort(cvtest::FreePort(true));
+    options.SetBehaviourOptions({boSaveCompressedCopyInCaseOfError});
+    options.SetCommonSendOptions({sndAddDateInFileName});
+    report.State.ExceptionTime = QDateTime(QDate(2024, 3, 5), QTime(14, 3, 9));
+    EXPECT_FALSE(DoSendErrorReport(report));
+    EXPECT_EQ(GetCompressedCopyName(options, report.State), dir.file(QStringLiteral("out/BugReport__20240305140309.zip")).toStdString());
+    // Twelve archives in case-insensitive name order: the first two go.
+    EXPECT_EQ(QDir(dir.file(QStringLiteral("out"))).entryList(QDir::Files, QDir::Name | QDir::IgnoreCase),
+              (QStringList{"BugReport__20240305140309.zip", "c.ZIP", "d.zip", "E.zip", "f.zip", "g.zip", "h.zip", "i.zip",
+                           "J.zip", "k.zip", "keep.txt"}));
+    EXPECT_EQ(LastInternalWarning().Code, eeEmailSMTPError);
+}
+
+TEST_F(ReportSending, ASendThreadReturnsAtOnceAndWorksOnItsOwnCopies)
+{
+    options.SetEMailSendMode(esmEmailClient);
+    options.SetCommonSendOptions({sndSendInSeparatedThread, sndSendScreenshot});
+    const std::string shot = ScreenshotFileName(options);
+    dir.write(QStringLiteral("tmp/Screenshot.png"), "png");
+    TExceptionObject object = ExceptionObjectOfKind("EAccessViolation", "at 0");
+    TCrashboxExceptionRecord& record = LastExceptionRecord();
+    record.ExceptionObject = &object;
+    std::atomic<bool> release{false};
+    std::thread::id eventThread;
+    const TExceptionObject* seen = nullptr;
+    notifier.OnExceptionActionNotify = [&](TCrashboxExceptionRecord& given, uint8_t action, bool&) {
+        eventThread = std::this_thread::get_id();
+        seen = given.ExceptionObject;
+        while (action == caSendingEmail && !release)
+            std::this_thread::yield();
+    };
+    SendErrorReport(report);
+    options.SetEMailSendMode(esmNoSend); // the thread has its own options
+    release = true;
+    WaitForReportSending();
+    EXPECT_NE(eventThread, std::this_thread::get_id());
+    ASSERT_NE(seen, nullptr);
+    EXPECT_NE(seen, &object) << "a copy of the exception object";
+    EXPECT_EQ(record.ExceptionObject, nullptr) << "released at the end";
+    EXPECT_EQ(Calls(QStringLiteral("mail")), 1);
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(shot))) << "the thread finished the send";
+}
+
+} // namespace
