@@ -22,17 +22,17 @@ constexpr std::size_t kBufferBytes = std::size_t(1) << 18;
 uint64_t ZigZag(int64_t v) { return (uint64_t(v) << 1) ^ uint64_t(v >> 63); }
 int64_t UnZigZag(uint64_t v) { return int64_t(v >> 1) ^ -int64_t(v & 1); }
 
-int BytesFor(uint32_t v)
+int BytesFor(uint64_t v)
 {
     int n = 1;
-    while (n < 4 && (v >> (8 * n)) != 0)
+    while (n < 8 && (v >> (8 * n)) != 0)
         ++n;
     return n;
 }
 
 } // namespace
 
-TClusterRunFile::TClusterRunFile(int size, int32_t startText, uint32_t clusters)
+TClusterRunFile::TClusterRunFile(int size, int32_t startText, uint64_t clusters)
     : fSize(std::clamp(size, 1, 12)), fStartText(startText), fOrderBytes(BytesFor(clusters > 0 ? clusters - 1 : 0))
 {
 }
@@ -58,7 +58,7 @@ bool TClusterRunFile::Add(std::span<const uint32_t> codes, const TClusterRunCoun
         if (shared == std::size_t(fSize) || codes[shared] < fPrevious[shared])
             return OutOfOrder(error);
     }
-    if (fOrderBytes < 4 && counts.order >> (8 * fOrderBytes) != 0)
+    if (fOrderBytes < 8 && counts.order >> (8 * fOrderBytes) != 0)
         return OutOfOrder(error);
     uint8_t* const start = fBuffer.data() + fUsed;
     uint8_t* p = start;
@@ -170,7 +170,7 @@ bool TClusterRunReader::Next(QString* error)
     if ((head & kFreqFollows) != 0) {
         if (!GetVarint(p, end, v))
             return CutShort(error);
-        fCounts.freq = uint32_t(v);
+        fCounts.freq = v;
     }
     if ((head & kTextsFollows) != 0) {
         if (!GetVarint(p, end, v))
@@ -186,7 +186,7 @@ bool TClusterRunReader::Next(QString* error)
         return CutShort(error);
     fCounts.order = 0;
     for (int b = 0; b < fRun->fOrderBytes; ++b)
-        fCounts.order |= uint32_t(*p++) << (8 * b);
+        fCounts.order |= uint64_t(*p++) << (8 * b);
     fAt = std::size_t(p - fBytes.data());
     --fLeft;
     return true;

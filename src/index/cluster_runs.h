@@ -19,10 +19,10 @@ namespace cv {
 
 // What a run counted of one cluster.
 struct TClusterRunCounts {
-    uint32_t freq = 0;
+    uint64_t freq = 0;
     uint32_t texts = 0;      // texts of the run it occurs in
     int32_t lastText = -1;   // the last text it occurs in; -1 none known (counted later)
-    uint32_t order = 0;      // the how-manieth cluster of the run it was first met as
+    uint64_t order = 0;      // the how-manieth cluster of the run it was first met as
     bool inStartText = false; // first met in the run's start text
 };
 
@@ -36,7 +36,7 @@ class TClusterRunFile {
 public:
     // Records of clusters of `size` words (2 to 12); their orders are below
     // `clusters`. The run begins in text `startText`.
-    TClusterRunFile(int size, int32_t startText, uint32_t clusters);
+    TClusterRunFile(int size, int32_t startText, uint64_t clusters);
 
     // Makes the scratch file in `folder`. False with the reason.
     bool Create(const QString& folder, QString* error);
@@ -51,7 +51,7 @@ public:
     const TScratchFile& File() const { return *fFile; }
 
     // The most bytes one record takes.
-    static constexpr std::size_t kMaxRecordBytes = 1 + 12 * 5 + 5 + 5 + 10 + 4;
+    static constexpr std::size_t kMaxRecordBytes = 1 + 12 * 5 + 10 + 5 + 10 + 8;
 
 private:
     bool Flush(QString* error);
@@ -59,7 +59,7 @@ private:
 
     int fSize;
     int32_t fStartText;
-    int fOrderBytes; // the orders' width: the fewest bytes that hold `clusters` - 1
+    int fOrderBytes; // the orders' width: the fewest bytes (1 to 8) that hold `clusters` - 1
     std::unique_ptr<TScratchFile> fFile;
     std::vector<uint8_t> fBuffer;
     std::size_t fUsed = 0;

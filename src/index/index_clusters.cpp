@@ -250,44 +250,55 @@ private:
 };
 
 // The clusters kept of one size, by key: their place in the run's list.
+// After counts went to run files the kept clusters can be many millions
+// (12 million 3-word clusters of a 5 GB corpus), so a slot holds no key,
+// only the cluster's place and 32 bits of its hash; the key is compared in
+// the clusters' own block of codes, for the slot whose bits agree. At most
+// half full (a place of a cluster not kept, which is most of them, looks
+// at two or three slots, seldom beyond one cache line), as large as that
+// needs, not the next power of two: a hash picks its slot by multiplication.
 template <int N>
 class TKeptIndex {
 public:
-    template <typename TKeys>
-    void Build(const TKeys& keys, int32_t firstId)
+    // The clusters `firstId`, `firstId` + 1, ... whose codes are at
+    // `codes`, N each (kept by the caller while the index is used).
+    void Build(const uint32_t* codes, std::size_t count, int32_t firstId)
     {
-        std::size_t n = 64;
-        while (n / 10 * 7 < keys.size())
-            n *= 2;
-        fSlots.assign(n, TSlot{});
-        fMask = n - 1;
-        int32_t id = firstId;
-        for (const auto& k : keys) {
-            std::size_t i = std::size_t(HashKey(k.key)) & fMask;
+        fCodes = codes;
+        fFirstId = firstId;
+        fSlots.assign(std::max<std::size_t>(64, 2 * count + 1), TSlot{});
+        for (std::size_t k = 0; k < count; ++k) {
+            const uint64_t h = HashKey(KeyAt<N>(codes + k * N));
+            std::size_t i = SlotOf(h);
             while (fSlots[i].id >= 0)
-                i = (i + 1) & fMask;
-            fSlots[i] = {k.key, id++};
+                i = Following(i);
+            fSlots[i] = {uint32_t(h), firstId + int32_t(k)};
         }
     }
     int32_t Find(const TKey<N>& k, uint64_t h) const
     {
-        for (std::size_t i = std::size_t(h) & fMask;; i = (i + 1) & fMask) {
+        for (std::size_t i = SlotOf(h);; i = Following(i)) {
             const TSlot& s = fSlots[i];
-            if (s.id < 0 || s.key == k)
+            if (s.id < 0)
+                return -1;
+            if (s.tag == uint32_t(h) && KeyAt<N>(fCodes + std::size_t(s.id - fFirstId) * N) == k)
                 return s.id;
         }
     }
-    void Prefetch(uint64_t h) const { __builtin_prefetch(&fSlots[std::size_t(h) & fMask]); }
+    void Prefetch(uint64_t h) const { __builtin_prefetch(&fSlots[SlotOf(h)]); }
     std::size_t Bytes() const { return fSlots.size() * sizeof(TSlot); }
     void Release() { fSlots = {}; }
 
 private:
     struct TSlot {
-        TKey<N> key{};
+        uint32_t tag = 0; // the low bits of the hash (the slot comes of the high ones)
         int32_t id = -1;
     };
+    std::size_t SlotOf(uint64_t h) const { return std::size_t((unsigned __int128)h * fSlots.size() >> 64); }
+    std::size_t Following(std::size_t i) const { return i + 1 == fSlots.size() ? 0 : i + 1; }
     std::vector<TSlot> fSlots;
-    std::size_t fMask = 0;
+    const uint32_t* fCodes = nullptr;
+    int32_t fFirstId = 0;
 };
 
 // Which clusters of a table were kept, by the order they were first met
@@ -337,15 +348,6 @@ private:
         int64_t before = 0;
     };
     std::vector<TWord> fWords;
-};
-
-// A cluster that reached the minimum frequency and texts.
-template <int N>
-struct TKeptCluster {
-    uint64_t order; // run << 32 | its order in the run: the order in which the clusters were first met
-    TKey<N> key;
-    int64_t freq;
-    int32_t texts;
 };
 
 // Reads a run file back (cluster_runs.h), the current record's codes as a key.
@@ -650,14 +652,9 @@ public:
             return false;
         if (fPlaces.file)
             return true;
-        // The index of the clusters kept, by their codes in the run's list.
-        struct TKeyOf {
-            TKey<N> key;
-        };
-        std::vector<TKeyOf> keys(c.out.clusters.size() - std::size_t(fFirstId));
-        for (std::size_t k = 0; k < keys.size(); ++k)
-            keys[k].key = KeyAt<N>(c.out.clusters[std::size_t(fFirstId) + k].codesAt);
-        fIndex.Build(keys, fFirstId);
+        // The index of the clusters kept, by their codes (one block, in the order of the run's list).
+        const std::size_t kept = c.out.clusters.size() - std::size_t(fFirstId);
+        fIndex.Build(kept > 0 ? c.out.clusters[std::size_t(fFirstId)].codesAt : nullptr, kept, fFirstId);
         c.out.peakTableBytes = std::max(c.out.peakTableBytes, fIndex.Bytes());
         return true;
     }
@@ -876,79 +873,107 @@ private:
         if (table.Count() > 0 && !spill())
             return false;
         table.Release();
-        std::vector<TKeptCluster<N>> kept;
-        if (!Merge(runs, minFreq, minTexts, kept, c.error))
-            return false;
-        std::sort(kept.begin(), kept.end(), [](const TKeptCluster<N>& a, const TKeptCluster<N>& b) { return a.order < b.order; });
-        Emit(c.out, kept, kTexts);
-        return true;
-    }
-
-    // `withTexts`: the kept clusters' texts are counted; else the
-    // dispersion walk counts them, from 0.
-    template <typename TRange>
-    static void Emit(TClusterRun& out, const TRange& kept, bool withTexts)
-    {
-        out.clusters.reserve(out.clusters.size() + kept.size());
-        uint32_t* codes = out.codeBlocks.emplace_back(std::make_unique_for_overwrite<uint32_t[]>(kept.size() * N)).get();
-        for (const auto& k : kept) {
-            TClusterResult& r = out.clusters.emplace_back();
-            std::copy(k.key.c.begin(), k.key.c.end(), codes);
-            r.codesAt = codes;
-            r.size = uint32_t(N);
-            codes += N;
-            r.freq = int64_t(k.freq);
-            r.texts = withTexts ? int32_t(k.texts) : 0;
-        }
+        return Merge(runs, minFreq, minTexts, fFirstId, kTexts, c.out, c.error);
     }
 
     // Merges the sorted runs: a cluster's counts are summed over the runs,
-    // less a text counted twice where a run began in its middle.
-    static bool Merge(const std::vector<TClusterRunFile>& runs, int64_t minFreq, int32_t minTexts, std::vector<TKeptCluster<N>>& kept,
-                      QString* error)
+    // less a text counted twice where a run began in its middle. The
+    // clusters kept are listed in the order they were first met: by run,
+    // then by order in the run. They come out of the merge in the order of
+    // their codes, so they wait in a scratch file (written like a run, the
+    // order as run << 32 | order in the run) while a bit per cluster of
+    // each run tells which were kept; the bits number them, and each is put
+    // at its place in the list, which takes no more memory than it needs.
+    // `withTexts`: the kept clusters' texts are counted; else the
+    // dispersion walk counts them, from 0.
+    static bool Merge(const std::vector<TClusterRunFile>& runs, int64_t minFreq, int32_t minTexts, int32_t firstId,
+                      bool withTexts, TClusterRun& out, QString* error)
     {
-        std::vector<TRunReader<N>> readers(runs.size());
+        std::vector<TKeptOrders> keptOf(runs.size());
         for (std::size_t r = 0; r < runs.size(); ++r)
-            if (!readers[r].Open(runs[r], error))
-                return false;
-        // A heap of the runs by their next key, the earlier run first among equals.
-        auto later = [&](std::size_t a, std::size_t b) {
-            const TKey<N>& x = readers[a].key;
-            const TKey<N>& y = readers[b].key;
-            return y < x || (x == y && a > b);
-        };
-        std::vector<std::size_t> heap;
-        for (std::size_t r = 0; r < runs.size(); ++r)
-            if (!readers[r].Done())
-                heap.push_back(r);
-        std::make_heap(heap.begin(), heap.end(), later);
-        while (!heap.empty()) {
-            const TKey<N> key = readers[heap.front()].key;
-            int64_t freq = 0, texts = 0;
-            int32_t lastText = -1;
-            uint64_t order = 0;
-            bool first = true;
-            while (!heap.empty() && readers[heap.front()].key == key) {
-                std::pop_heap(heap.begin(), heap.end(), later);
-                const std::size_t r = heap.back();
-                const TClusterRunCounts& rec = readers[r].Counts();
-                if (first)
-                    order = uint64_t(r) << 32 | rec.order;
-                else if (lastText == runs[r].StartText() && rec.inStartText)
-                    --texts;
-                first = false;
-                freq += rec.freq;
-                texts += rec.texts;
-                lastText = rec.lastText;
-                if (!readers[r].Next(error))
+            keptOf[r].Reset(std::size_t(runs[r].Records()));
+        TClusterRunFile kept(N, 0, uint64_t(runs.size()) << 32);
+        if (!kept.Create(QDir::tempPath(), error))
+            return false;
+        {
+            std::vector<TRunReader<N>> readers(runs.size());
+            for (std::size_t r = 0; r < runs.size(); ++r)
+                if (!readers[r].Open(runs[r], error))
                     return false;
-                if (readers[r].Done())
-                    heap.pop_back();
-                else
-                    std::push_heap(heap.begin(), heap.end(), later);
+            // A heap of the runs by their next key, the earlier run first among equals.
+            auto later = [&](std::size_t a, std::size_t b) {
+                const TKey<N>& x = readers[a].key;
+                const TKey<N>& y = readers[b].key;
+                return y < x || (x == y && a > b);
+            };
+            std::vector<std::size_t> heap;
+            for (std::size_t r = 0; r < runs.size(); ++r)
+                if (!readers[r].Done())
+                    heap.push_back(r);
+            std::make_heap(heap.begin(), heap.end(), later);
+            while (!heap.empty()) {
+                const TKey<N> key = readers[heap.front()].key;
+                int64_t texts = 0;
+                uint64_t freq = 0;
+                int32_t lastText = -1;
+                std::size_t firstRun = 0;
+                uint32_t order = 0;
+                bool first = true;
+                while (!heap.empty() && readers[heap.front()].key == key) {
+                    std::pop_heap(heap.begin(), heap.end(), later);
+                    const std::size_t r = heap.back();
+                    const TClusterRunCounts& rec = readers[r].Counts();
+                    if (first) {
+                        firstRun = r;
+                        order = uint32_t(rec.order);
+                    } else if (lastText == runs[r].StartText() && rec.inStartText) {
+                        --texts;
+                    }
+                    first = false;
+                    freq += rec.freq;
+                    texts += rec.texts;
+                    lastText = rec.lastText;
+                    if (!readers[r].Next(error))
+                        return false;
+                    if (readers[r].Done())
+                        heap.pop_back();
+                    else
+                        std::push_heap(heap.begin(), heap.end(), later);
+                }
+                if (int64_t(freq) >= minFreq && texts >= minTexts) {
+                    keptOf[firstRun].Keep(order);
+                    TClusterRunCounts w;
+                    w.freq = freq;
+                    w.texts = uint32_t(texts);
+                    w.order = uint64_t(firstRun) << 32 | order;
+                    if (!kept.Add(key.c, w, error))
+                        return false;
+                }
             }
-            if (freq >= minFreq && texts >= minTexts)
-                kept.push_back({order, key, freq, int32_t(texts)});
+        }
+        if (!kept.Finish(error))
+            return false;
+        int32_t next = firstId;
+        for (TKeptOrders& k : keptOf)
+            next += k.Number(next);
+        const auto count = std::size_t(next - firstId);
+        uint32_t* const codes = out.codeBlocks.emplace_back(std::make_unique_for_overwrite<uint32_t[]>(count * N)).get();
+        out.clusters.resize(out.clusters.size() + count);
+        TClusterRunReader reader;
+        if (!reader.Open(kept, error))
+            return false;
+        while (!reader.Done()) {
+            const TClusterRunCounts& k = reader.Counts();
+            const int32_t place = keptOf[std::size_t(k.order >> 32)].Of(uint32_t(k.order));
+            uint32_t* const at = codes + std::size_t(place - firstId) * N;
+            std::ranges::copy(reader.Codes(), at);
+            TClusterResult& r = out.clusters[std::size_t(place)];
+            r.codesAt = at;
+            r.size = uint32_t(N);
+            r.freq = int64_t(k.freq);
+            r.texts = withTexts ? int32_t(k.texts) : 0;
+            if (!reader.Next(error))
+                return false;
         }
         return true;
     }

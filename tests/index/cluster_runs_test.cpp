@@ -29,7 +29,7 @@ struct TWritten {
 };
 
 // Writes the records into a run and reads them back, expecting each as written.
-void ExpectReadAsWritten(int size, int32_t startText, uint32_t clusters, const std::vector<TWritten>& records)
+void ExpectReadAsWritten(int size, int32_t startText, uint64_t clusters, const std::vector<TWritten>& records)
 {
     TClusterRunFile run(size, startText, clusters);
     QString error;
@@ -58,19 +58,22 @@ void ExpectReadAsWritten(int size, int32_t startText, uint32_t clusters, const s
 // variable-length numbers (0, 127/128, 16383/16384, the largest codes), so
 // that neighbours share long prefixes and the rises between them are from
 // 1 to nearly 2^32; their counts from the same edges, the largest frequency
-// and texts among them; orders a shuffle of 0 .. clusters - 1.
+// and texts among them; orders a shuffle of the last of 0 .. clusters - 1
+// (as wide as a run's, or as the merge's run << 32 | order).
 TEST(ClusterRuns, RecordsAreReadBackAsWritten)
 {
     const uint32_t edges[] = {0, 1, 127, 128, 16383, 16384, 0x7FFFFFFF, kMax - 1, kMax};
+    const uint64_t frequencies[] = {0, 2, 128, kMax, uint64_t(kMax) + 1, std::numeric_limits<uint64_t>::max()};
     const int32_t texts[] = {-1, -1, 7, 8, 1000, std::numeric_limits<int32_t>::max(), 0};
     struct TCase {
         int size;
         std::size_t records;
         int32_t startText;
-        uint32_t clusters; // above the records: the orders' width
+        uint64_t clusters; // above the records: the orders' width
     };
     for (const TCase& k : {TCase{2, 70000, 8, 70000}, TCase{3, 50000, 0, 1u << 24}, TCase{5, 20000, 7, kMax},
-                           TCase{12, 20000, 1000, 20000}, TCase{3, 1, 0, 1}}) {
+                           TCase{12, 20000, 1000, 20000}, TCase{3, 1, 0, 1}, TCase{4, 3000, 3, uint64_t(300) << 32},
+                           TCase{3, 3000, 0, std::numeric_limits<uint64_t>::max()}}) {
         SCOPED_TRACE(testing::Message() << k.size << "-word clusters, " << k.records << " records");
         std::mt19937 rng(unsigned(k.size * 100 + k.records));
         std::set<std::vector<uint32_t>> keys;
@@ -80,14 +83,14 @@ TEST(ClusterRuns, RecordsAreReadBackAsWritten)
                 code = rng() % 4 == 0 ? uint32_t(rng()) : edges[rng() % std::size(edges)];
             keys.insert(c);
         }
-        std::vector<uint32_t> orders(k.records);
-        std::iota(orders.begin(), orders.end(), k.clusters - uint32_t(k.records));
+        std::vector<uint64_t> orders(k.records);
+        std::iota(orders.begin(), orders.end(), k.clusters - k.records);
         std::shuffle(orders.begin(), orders.end(), rng);
         std::vector<TWritten> records;
         for (const auto& c : keys) {
             TWritten& w = records.emplace_back();
             w.codes = c;
-            w.counts.freq = rng() % 3 == 0 ? edges[rng() % std::size(edges)] : 1;
+            w.counts.freq = rng() % 3 == 0 ? frequencies[rng() % std::size(frequencies)] : 1;
             w.counts.texts = rng() % 3 == 0 ? edges[rng() % std::size(edges)] : 1;
             w.counts.lastText = texts[rng() % std::size(texts)];
             w.counts.order = orders[records.size() - 1];
