@@ -15,6 +15,8 @@
 //       check that counts spilled and merged give the list counted in memory).
 //       --all: every cluster instead, in the order the job lists them, as
 //       "cluster<TAB>frequency<TAB>texts<TAB>dispersion" (to compare builds).
+//       When counts went to run files, the line "run files" gives the room
+//       they took, in all and per running word.
 //   index_bench --index BASE --relationships WORD [--span L,R] [--top K]
 //       Prints the line "node<TAB>WORD<TAB>frequency<TAB>F<TAB>running words
 //       <TAB>N<TAB>span<TAB>L,R" (what every score is computed from), a header
@@ -28,7 +30,7 @@
 //       with --corpus), or takes the texts of FOLDER, then indexes it and
 //       counts its clusters (of 3 words) twice, each in a process of its own:
 //       once under prlimit --as=MB megabytes, once without a limit; prints
-//       each run's peak memory and whether the two indexes (their tokens,
+//       each run's peak memory, times and run files, and whether the two indexes (their tokens,
 //       types and boundaries) and the K most frequent clusters (default
 //       100,000) are the same.
 //   index_bench --generate-words N --generate-types T [--generate-texts K] [--nodes M] [--cluster-size N]
@@ -61,6 +63,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <random>
 #include <string>
 
@@ -236,7 +239,8 @@ QStringList ResultLines(const QStringList& lines)
     QStringList out;
     for (const QString& l : lines)
         if (!l.startsWith(QLatin1String("time\t")) && !l.startsWith(QLatin1String("peak memory"))
-            && !l.startsWith(QLatin1String("indexed\t")) && !l.startsWith(QLatin1String("index\t")))
+            && !l.startsWith(QLatin1String("indexed\t")) && !l.startsWith(QLatin1String("index\t"))
+            && !l.startsWith(QLatin1String("run files\t")))
             out << (l.startsWith(QLatin1String("clusters\t")) ? l.section(QLatin1Char(';'), 0, 0) : l);
     return out;
 }
@@ -250,6 +254,16 @@ QString PeakOf(const QStringList& lines)
             peaks << l.mid(at).section(QLatin1Char('('), 0, 0).trimmed();
     }
     return peaks.join(QStringLiteral(", "));
+}
+
+// The line of a run's output that starts with `start` (without it), after
+// `before`; empty when there is none.
+QString LineOf(const QStringList& lines, const char* start, const char* before = "")
+{
+    for (const QString& l : lines)
+        if (l.startsWith(QLatin1String(start)))
+            return QLatin1String(before) + l.mid(qsizetype(std::strlen(start))).replace(QLatin1Char('\t'), QLatin1Char(' '));
+    return QString();
 }
 
 // The check that indexing and clusters keep within a memory limit and give
@@ -293,9 +307,10 @@ int MemoryLimitCheck(int limitMb, int64_t words, int64_t types, int texts, int c
             std::printf("%s run (%s): FAILED\n", names[run], limit > 0 ? qPrintable(QStringLiteral("prlimit --as %1 MB").arg(limit)) : "no limit");
             return 1;
         }
-        std::printf("%s run (%s): indexing %s; clusters %s\n", names[run],
+        std::printf("%s run (%s): indexing %s, %s; clusters %s, %s%s\n", names[run],
                     limit > 0 ? qPrintable(QStringLiteral("prlimit --as %1 MB").arg(limit)) : "no limit",
-                    qPrintable(PeakOf(indexed)), qPrintable(PeakOf(counted)));
+                    qPrintable(PeakOf(indexed)), qPrintable(LineOf(indexed, "indexed\t")), qPrintable(PeakOf(counted)),
+                    qPrintable(LineOf(counted, "time\t")), qPrintable(LineOf(counted, "run files\t", "; ")));
         std::fflush(stdout);
         results[run] = ResultLines(indexed) + ResultLines(counted);
     }
@@ -375,6 +390,9 @@ bool Clusters(const QString& base, int size, int top, int minFreq, int tableMb =
                 "(VmHWM; %ld MB before the job, the index loaded; index on disk %lld MB)\n",
                 run.clusters.size(), size, minFreq, (long long)run.positions, run.peakTableBytes >> 20, PeakRssKb() / 1024,
                 before / 1024, (long long)(IndexBytes(base) >> 20));
+    if (run.runFileBytes > 0)
+        std::printf("run files\t%lld MB\t%.2f bytes per running word\n", (long long)(run.runFileBytes >> 20),
+                    double(run.runFileBytes) / double(std::max<int64_t>(1, index.RunningWords())));
     std::printf("time\t%.3f s\t%.0f running words per second\n", seconds, double(index.RunningWords()) / seconds);
     std::fflush(stdout);
     return true;

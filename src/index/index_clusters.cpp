@@ -3,6 +3,7 @@
 #include "suite/dialog_routines.h"
 #include "suite/file_system.h"
 
+#include "index/cluster_runs.h"
 #include "index/index_hash.h"
 #include "index/index_spread.h"
 #include "model/check_signature.h"
@@ -249,44 +250,55 @@ private:
 };
 
 // The clusters kept of one size, by key: their place in the run's list.
+// After counts went to run files the kept clusters can be many millions
+// (12 million 3-word clusters of a 5 GB corpus), so a slot holds no key,
+// only the cluster's place and 32 bits of its hash; the key is compared in
+// the clusters' own block of codes, for the slot whose bits agree. At most
+// half full (a place of a cluster not kept, which is most of them, looks
+// at two or three slots, seldom beyond one cache line), as large as that
+// needs, not the next power of two: a hash picks its slot by multiplication.
 template <int N>
 class TKeptIndex {
 public:
-    template <typename TKeys>
-    void Build(const TKeys& keys, int32_t firstId)
+    // The clusters `firstId`, `firstId` + 1, ... whose codes are at
+    // `codes`, N each (kept by the caller while the index is used).
+    void Build(const uint32_t* codes, std::size_t count, int32_t firstId)
     {
-        std::size_t n = 64;
-        while (n / 10 * 7 < keys.size())
-            n *= 2;
-        fSlots.assign(n, TSlot{});
-        fMask = n - 1;
-        int32_t id = firstId;
-        for (const auto& k : keys) {
-            std::size_t i = std::size_t(HashKey(k.key)) & fMask;
+        fCodes = codes;
+        fFirstId = firstId;
+        fSlots.assign(std::max<std::size_t>(64, 2 * count + 1), TSlot{});
+        for (std::size_t k = 0; k < count; ++k) {
+            const uint64_t h = HashKey(KeyAt<N>(codes + k * N));
+            std::size_t i = SlotOf(h);
             while (fSlots[i].id >= 0)
-                i = (i + 1) & fMask;
-            fSlots[i] = {k.key, id++};
+                i = Following(i);
+            fSlots[i] = {uint32_t(h), firstId + int32_t(k)};
         }
     }
     int32_t Find(const TKey<N>& k, uint64_t h) const
     {
-        for (std::size_t i = std::size_t(h) & fMask;; i = (i + 1) & fMask) {
+        for (std::size_t i = SlotOf(h);; i = Following(i)) {
             const TSlot& s = fSlots[i];
-            if (s.id < 0 || s.key == k)
+            if (s.id < 0)
+                return -1;
+            if (s.tag == uint32_t(h) && KeyAt<N>(fCodes + std::size_t(s.id - fFirstId) * N) == k)
                 return s.id;
         }
     }
-    void Prefetch(uint64_t h) const { __builtin_prefetch(&fSlots[std::size_t(h) & fMask]); }
+    void Prefetch(uint64_t h) const { __builtin_prefetch(&fSlots[SlotOf(h)]); }
     std::size_t Bytes() const { return fSlots.size() * sizeof(TSlot); }
     void Release() { fSlots = {}; }
 
 private:
     struct TSlot {
-        TKey<N> key{};
+        uint32_t tag = 0; // the low bits of the hash (the slot comes of the high ones)
         int32_t id = -1;
     };
+    std::size_t SlotOf(uint64_t h) const { return std::size_t((unsigned __int128)h * fSlots.size() >> 64); }
+    std::size_t Following(std::size_t i) const { return i + 1 == fSlots.size() ? 0 : i + 1; }
     std::vector<TSlot> fSlots;
-    std::size_t fMask = 0;
+    const uint32_t* fCodes = nullptr;
+    int32_t fFirstId = 0;
 };
 
 // Which clusters of a table were kept, by the order they were first met
@@ -338,130 +350,25 @@ private:
     std::vector<TWord> fWords;
 };
 
-// A cluster that reached the minimum frequency and texts.
-template <int N>
-struct TKeptCluster {
-    uint64_t order; // run << 32 | its order in the run: the order in which the clusters were first met
-    TKey<N> key;
-    int64_t freq;
-    int32_t texts;
-};
-
-// Counts of one run that did not fit in memory, sorted by key, in a
-// temporary file (docs/cluster-runs.md): field by field, little-endian.
-// The run starts with text `startText`, possibly in its middle: a cluster
-// met in that text both before and after the run began is counted in the
-// texts of both runs, which the merge takes back.
-template <int N>
-struct TRunRecord {
-    TKey<N> key;
-    uint32_t freq = 0;
-    uint32_t texts = 0;
-    int32_t lastText = -1;
-    uint32_t order = 0;
-    bool inStartText = false; // first met in the run's start text
-    static constexpr std::size_t kBytes = 4 * N + 17;
-
-    void Put(uint8_t* p) const
-    {
-        for (int j = 0; j < N; ++j)
-            p = PutLE32(p, key.c[std::size_t(j)]);
-        p = PutLE32(p, freq);
-        p = PutLE32(p, texts);
-        p = PutLE32(p, uint32_t(lastText));
-        p = PutLE32(p, order);
-        *p = inStartText ? 1 : 0;
-    }
-    void Get(const uint8_t* p)
-    {
-        for (int j = 0; j < N; ++j)
-            key.c[std::size_t(j)] = GetLE32(p + 4 * j);
-        p += 4 * N;
-        freq = GetLE32(p);
-        texts = GetLE32(p + 4);
-        lastText = int32_t(GetLE32(p + 8));
-        order = GetLE32(p + 12);
-        inStartText = p[16] != 0;
-    }
-    static uint8_t* PutLE32(uint8_t* p, uint32_t v)
-    {
-        for (int b = 0; b < 4; ++b)
-            *p++ = uint8_t(v >> (8 * b));
-        return p;
-    }
-    static uint32_t GetLE32(const uint8_t* p)
-    {
-        return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-    }
-};
-
-// Unnamed in the system's temporary folder: it goes with the process however
-// that ends. Written unbuffered, so that a full disk is told with the
-// system's reason at the write that met it.
-class TRunFile {
-public:
-    int32_t startText = 0;
-    std::unique_ptr<TScratchFile> file;
-    int64_t records = 0;
-
-    bool Create(QString* error)
-    {
-        file = std::make_unique<TScratchFile>();
-        return file->Create(QDir::tempPath(), error);
-    }
-    bool Write(const uint8_t* p, std::size_t n, QString* error) { return file->Append(p, int64_t(n), error); }
-};
-
-// Reads the records of a run file back in order, through a small buffer.
+// Reads a run file back (cluster_runs.h), the current record's codes as a key.
 template <int N>
 class TRunReader {
 public:
-    bool Open(TRunFile& run, QString* error)
-    {
-        fRun = &run;
-        fLeft = run.records;
-        fBytes.resize(std::size_t(1) << 18);
-        fAt = fEnd = 0;
-        fOffset = 0;
-        return Next(error);
-    }
-    bool Next(QString* error)
-    {
-        fDone = fLeft == 0;
-        if (fDone)
-            return true;
-        constexpr std::size_t k = TRunRecord<N>::kBytes;
-        if (fEnd - fAt < k) {
-            std::memmove(fBytes.data(), fBytes.data() + fAt, fEnd - fAt);
-            fEnd -= fAt;
-            fAt = 0;
-            const int64_t n = std::min(int64_t(fBytes.size() - fEnd), fRun->file->Size() - fOffset);
-            if (fEnd + std::size_t(std::max<int64_t>(n, 0)) < k) {
-                if (error)
-                    *error = QStringLiteral("Cannot read file \"%1\": the file is cut short").arg(fRun->file->FileName());
-                return false;
-            }
-            if (!fRun->file->ReadAt(fOffset, fBytes.data() + fEnd, n, error))
-                return false;
-            fOffset += n;
-            fEnd += std::size_t(n);
-        }
-        record.Get(fBytes.data() + fAt);
-        fAt += k;
-        --fLeft;
-        return true;
-    }
-    bool Done() const { return fDone; }
+    bool Open(const TClusterRunFile& run, QString* error) { return fReader.Open(run, error) && Take(); }
+    bool Next(QString* error) { return fReader.Next(error) && Take(); }
+    bool Done() const { return fReader.Done(); }
+    const TClusterRunCounts& Counts() const { return fReader.Counts(); }
 
-    TRunRecord<N> record;
+    TKey<N> key;
 
 private:
-    TRunFile* fRun = nullptr;
-    int64_t fLeft = 0;
-    bool fDone = true;
-    std::vector<uint8_t> fBytes;
-    std::size_t fAt = 0, fEnd = 0;
-    int64_t fOffset = 0; // in the run file, of fBytes[fEnd]
+    bool Take()
+    {
+        if (!fReader.Done())
+            key = KeyAt<N>(fReader.Codes().data());
+        return true;
+    }
+    TClusterRunReader fReader;
 };
 
 // What every walk of one cluster run shares: the index, the options, the
@@ -745,14 +652,9 @@ public:
             return false;
         if (fPlaces.file)
             return true;
-        // The index of the clusters kept, by their codes in the run's list.
-        struct TKeyOf {
-            TKey<N> key;
-        };
-        std::vector<TKeyOf> keys(c.out.clusters.size() - std::size_t(fFirstId));
-        for (std::size_t k = 0; k < keys.size(); ++k)
-            keys[k].key = KeyAt<N>(c.out.clusters[std::size_t(fFirstId) + k].codesAt);
-        fIndex.Build(keys, fFirstId);
+        // The index of the clusters kept, by their codes (one block, in the order of the run's list).
+        const std::size_t kept = c.out.clusters.size() - std::size_t(fFirstId);
+        fIndex.Build(kept > 0 ? c.out.clusters[std::size_t(fFirstId)].codesAt : nullptr, kept, fFirstId);
         c.out.peakTableBytes = std::max(c.out.peakTableBytes, fIndex.Bytes());
         return true;
     }
@@ -859,42 +761,31 @@ private:
         TTable table(c.o.tableBytesLimit);
         TPlaceStream& places = fPlaces;
         places.Start(c, c.spread);
-        std::vector<TRunFile> runs;
+        std::vector<TClusterRunFile> runs;
         int32_t startText = c.firstText;   // the text the current run began in
         uint32_t boundaryOrder = 0;        // clusters of the run first met in its start text
         bool leftStartText = false;
-        std::vector<uint8_t> bytes;
         auto spill = [&]() {
             if (!leftStartText)
                 boundaryOrder = uint32_t(table.Count());
             std::span<typename TTable::TRecord> records = table.TakeRecords();
             std::sort(records.begin(), records.end(), [](const auto& a, const auto& b) { return a.key < b.key; });
-            TRunFile& run = runs.emplace_back();
-            run.startText = startText;
-            run.records = int64_t(records.size());
-            if (!run.Create(c.error))
+            TClusterRunFile& run = runs.emplace_back(N, startText, uint32_t(records.size()));
+            if (!run.Create(QDir::tempPath(), c.error))
                 return false;
-            constexpr std::size_t kRecord = TRunRecord<N>::kBytes;
-            bytes.resize(kRecord * 8192);
-            std::size_t used = 0;
             for (const auto& r : records) {
-                TRunRecord<N> w;
-                w.key = r.key;
+                TClusterRunCounts w;
                 w.freq = r.freq;
                 w.texts = r.Texts();
                 w.lastText = r.LastText();
                 w.order = r.order;
                 w.inStartText = r.order < boundaryOrder;
-                w.Put(bytes.data() + used);
-                used += kRecord;
-                if (used == bytes.size()) {
-                    if (!run.Write(bytes.data(), used, c.error))
-                        return false;
-                    used = 0;
-                }
+                if (!run.Add(r.key.c, w, c.error))
+                    return false;
             }
-            if (used > 0 && !run.Write(bytes.data(), used, c.error))
+            if (!run.Finish(c.error))
                 return false;
+            c.out.runFileBytes += run.Bytes();
             table.Clear();
             leftStartText = false;
             return true;
@@ -982,79 +873,107 @@ private:
         if (table.Count() > 0 && !spill())
             return false;
         table.Release();
-        std::vector<TKeptCluster<N>> kept;
-        if (!Merge(runs, minFreq, minTexts, kept, c.error))
-            return false;
-        std::sort(kept.begin(), kept.end(), [](const TKeptCluster<N>& a, const TKeptCluster<N>& b) { return a.order < b.order; });
-        Emit(c.out, kept, kTexts);
-        return true;
-    }
-
-    // `withTexts`: the kept clusters' texts are counted; else the
-    // dispersion walk counts them, from 0.
-    template <typename TRange>
-    static void Emit(TClusterRun& out, const TRange& kept, bool withTexts)
-    {
-        out.clusters.reserve(out.clusters.size() + kept.size());
-        uint32_t* codes = out.codeBlocks.emplace_back(std::make_unique_for_overwrite<uint32_t[]>(kept.size() * N)).get();
-        for (const auto& k : kept) {
-            TClusterResult& r = out.clusters.emplace_back();
-            std::copy(k.key.c.begin(), k.key.c.end(), codes);
-            r.codesAt = codes;
-            r.size = uint32_t(N);
-            codes += N;
-            r.freq = int64_t(k.freq);
-            r.texts = withTexts ? int32_t(k.texts) : 0;
-        }
+        return Merge(runs, minFreq, minTexts, fFirstId, kTexts, c.out, c.error);
     }
 
     // Merges the sorted runs: a cluster's counts are summed over the runs,
-    // less a text counted twice where a run began in its middle.
-    static bool Merge(std::vector<TRunFile>& runs, int64_t minFreq, int32_t minTexts, std::vector<TKeptCluster<N>>& kept,
-                      QString* error)
+    // less a text counted twice where a run began in its middle. The
+    // clusters kept are listed in the order they were first met: by run,
+    // then by order in the run. They come out of the merge in the order of
+    // their codes, so they wait in a scratch file (written like a run, the
+    // order as run << 32 | order in the run) while a bit per cluster of
+    // each run tells which were kept; the bits number them, and each is put
+    // at its place in the list, which takes no more memory than it needs.
+    // `withTexts`: the kept clusters' texts are counted; else the
+    // dispersion walk counts them, from 0.
+    static bool Merge(const std::vector<TClusterRunFile>& runs, int64_t minFreq, int32_t minTexts, int32_t firstId,
+                      bool withTexts, TClusterRun& out, QString* error)
     {
-        std::vector<TRunReader<N>> readers(runs.size());
+        std::vector<TKeptOrders> keptOf(runs.size());
         for (std::size_t r = 0; r < runs.size(); ++r)
-            if (!readers[r].Open(runs[r], error))
-                return false;
-        // A heap of the runs by their next key, the earlier run first among equals.
-        auto later = [&](std::size_t a, std::size_t b) {
-            const TKey<N>& x = readers[a].record.key;
-            const TKey<N>& y = readers[b].record.key;
-            return y < x || (x == y && a > b);
-        };
-        std::vector<std::size_t> heap;
-        for (std::size_t r = 0; r < runs.size(); ++r)
-            if (!readers[r].Done())
-                heap.push_back(r);
-        std::make_heap(heap.begin(), heap.end(), later);
-        while (!heap.empty()) {
-            const TKey<N> key = readers[heap.front()].record.key;
-            int64_t freq = 0, texts = 0;
-            int32_t lastText = -1;
-            uint64_t order = 0;
-            bool first = true;
-            while (!heap.empty() && readers[heap.front()].record.key == key) {
-                std::pop_heap(heap.begin(), heap.end(), later);
-                const std::size_t r = heap.back();
-                const TRunRecord<N>& rec = readers[r].record;
-                if (first)
-                    order = uint64_t(r) << 32 | rec.order;
-                else if (lastText == runs[r].startText && rec.inStartText)
-                    --texts;
-                first = false;
-                freq += rec.freq;
-                texts += rec.texts;
-                lastText = rec.lastText;
-                if (!readers[r].Next(error))
+            keptOf[r].Reset(std::size_t(runs[r].Records()));
+        TClusterRunFile kept(N, 0, uint64_t(runs.size()) << 32);
+        if (!kept.Create(QDir::tempPath(), error))
+            return false;
+        {
+            std::vector<TRunReader<N>> readers(runs.size());
+            for (std::size_t r = 0; r < runs.size(); ++r)
+                if (!readers[r].Open(runs[r], error))
                     return false;
-                if (readers[r].Done())
-                    heap.pop_back();
-                else
-                    std::push_heap(heap.begin(), heap.end(), later);
+            // A heap of the runs by their next key, the earlier run first among equals.
+            auto later = [&](std::size_t a, std::size_t b) {
+                const TKey<N>& x = readers[a].key;
+                const TKey<N>& y = readers[b].key;
+                return y < x || (x == y && a > b);
+            };
+            std::vector<std::size_t> heap;
+            for (std::size_t r = 0; r < runs.size(); ++r)
+                if (!readers[r].Done())
+                    heap.push_back(r);
+            std::make_heap(heap.begin(), heap.end(), later);
+            while (!heap.empty()) {
+                const TKey<N> key = readers[heap.front()].key;
+                int64_t texts = 0;
+                uint64_t freq = 0;
+                int32_t lastText = -1;
+                std::size_t firstRun = 0;
+                uint32_t order = 0;
+                bool first = true;
+                while (!heap.empty() && readers[heap.front()].key == key) {
+                    std::pop_heap(heap.begin(), heap.end(), later);
+                    const std::size_t r = heap.back();
+                    const TClusterRunCounts& rec = readers[r].Counts();
+                    if (first) {
+                        firstRun = r;
+                        order = uint32_t(rec.order);
+                    } else if (lastText == runs[r].StartText() && rec.inStartText) {
+                        --texts;
+                    }
+                    first = false;
+                    freq += rec.freq;
+                    texts += rec.texts;
+                    lastText = rec.lastText;
+                    if (!readers[r].Next(error))
+                        return false;
+                    if (readers[r].Done())
+                        heap.pop_back();
+                    else
+                        std::push_heap(heap.begin(), heap.end(), later);
+                }
+                if (int64_t(freq) >= minFreq && texts >= minTexts) {
+                    keptOf[firstRun].Keep(order);
+                    TClusterRunCounts w;
+                    w.freq = freq;
+                    w.texts = uint32_t(texts);
+                    w.order = uint64_t(firstRun) << 32 | order;
+                    if (!kept.Add(key.c, w, error))
+                        return false;
+                }
             }
-            if (freq >= minFreq && texts >= minTexts)
-                kept.push_back({order, key, freq, int32_t(texts)});
+        }
+        if (!kept.Finish(error))
+            return false;
+        int32_t next = firstId;
+        for (TKeptOrders& k : keptOf)
+            next += k.Number(next);
+        const auto count = std::size_t(next - firstId);
+        uint32_t* const codes = out.codeBlocks.emplace_back(std::make_unique_for_overwrite<uint32_t[]>(count * N)).get();
+        out.clusters.resize(out.clusters.size() + count);
+        TClusterRunReader reader;
+        if (!reader.Open(kept, error))
+            return false;
+        while (!reader.Done()) {
+            const TClusterRunCounts& k = reader.Counts();
+            const int32_t place = keptOf[std::size_t(k.order >> 32)].Of(uint32_t(k.order));
+            uint32_t* const at = codes + std::size_t(place - firstId) * N;
+            std::ranges::copy(reader.Codes(), at);
+            TClusterResult& r = out.clusters[std::size_t(place)];
+            r.codesAt = at;
+            r.size = uint32_t(N);
+            r.freq = int64_t(k.freq);
+            r.texts = withTexts ? int32_t(k.texts) : 0;
+            if (!reader.Next(error))
+                return false;
         }
         return true;
     }

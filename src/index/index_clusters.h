@@ -102,6 +102,7 @@ struct TClusterRun {
     bool cancelled = false;
     int64_t positions = 0;       // cluster places looked at
     std::size_t peakTableBytes = 0; // the largest counting table or index of the clusters kept
+    int64_t runFileBytes = 0;       // written to run files (counts that did not fit the table)
 };
 
 // Counts the clusters of texts [firstText, lastText] (lastText < 0: to the

@@ -163,6 +163,16 @@ inline void PutVarint(std::vector<uint8_t>& out, uint64_t v)
     }
     out.push_back(uint8_t(v));
 }
+// The same into a buffer with room for ten bytes; returns the byte after it.
+inline uint8_t* PutVarint(uint8_t* p, uint64_t v)
+{
+    while (v >= 0x80) {
+        *p++ = uint8_t(v | 0x80);
+        v >>= 7;
+    }
+    *p++ = uint8_t(v);
+    return p;
+}
 // False at the end of the bytes or on a number longer than 64 bits.
 inline bool GetVarint(const uint8_t*& p, const uint8_t* end, uint64_t& v)
 {

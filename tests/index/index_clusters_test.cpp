@@ -475,10 +475,10 @@ TEST_F(Clusters, AFullTemporaryFolderStopsTheCountSayingWhy)
 {
     ASSERT_TRUE(Make(RandomTexts(4, 3000, 11))) << qPrintable(lastError);
     // A limit on the size of a file stands in for a full disk (a run of
-    // this small table is some 300 bytes).
+    // this small table is some 30 bytes).
     const QString message = cvtest::runInChild([&] {
         ::signal(SIGXFSZ, SIG_IGN);
-        const rlimit limit{100, 100};
+        const rlimit limit{16, 16};
         ::setrlimit(RLIMIT_FSIZE, &limit);
         TClusterOptions o = Options(3);
         o.tableBytesLimit = 1;
