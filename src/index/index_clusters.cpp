@@ -256,7 +256,9 @@ private:
 // the clusters' own block of codes, for the slot whose bits agree. At most
 // half full (a place of a cluster not kept, which is most of them, looks
 // at two or three slots, seldom beyond one cache line), as large as that
-// needs, not the next power of two: a hash picks its slot by multiplication.
+// needs, not the next power of two: a hash picks its slot by
+// multiplication. The slots in a block of their own, in large pages where
+// the system has them: the dispersion walk looks up every place.
 template <int N>
 class TKeptIndex {
 public:
@@ -266,37 +268,61 @@ public:
     {
         fCodes = codes;
         fFirstId = firstId;
-        fSlots.assign(std::max<std::size_t>(64, 2 * count + 1), TSlot{});
+        const std::size_t n = std::max<std::size_t>(64, 2 * count + 1);
+        fBlock = TPageBlock(n * sizeof(TSlot));
+        fSlots = {static_cast<TSlot*>(fBlock.Data()), n};
         for (std::size_t k = 0; k < count; ++k) {
             const uint64_t h = HashKey(KeyAt<N>(codes + k * N));
             std::size_t i = SlotOf(h);
-            while (fSlots[i].id >= 0)
+            while (fSlots[i].idAfter != 0)
                 i = Following(i);
-            fSlots[i] = {uint32_t(h), firstId + int32_t(k)};
+            fSlots[i] = {uint32_t(h), firstId + int32_t(k) + 1};
         }
     }
     int32_t Find(const TKey<N>& k, uint64_t h) const
     {
         for (std::size_t i = SlotOf(h);; i = Following(i)) {
             const TSlot& s = fSlots[i];
-            if (s.id < 0)
+            if (s.idAfter == 0)
                 return -1;
-            if (s.tag == uint32_t(h) && KeyAt<N>(fCodes + std::size_t(s.id - fFirstId) * N) == k)
-                return s.id;
+            if (s.tag == uint32_t(h) && Holds(s.idAfter - 1, k))
+                return s.idAfter - 1;
         }
     }
+    // The first cluster whose hash bits agree with `h` (-1 none): the one
+    // of the key but once in four billion. Its codes are asked for, so
+    // that Holds can tell some places later without waiting for them.
+    int32_t Candidate(uint64_t h) const
+    {
+        for (std::size_t i = SlotOf(h);; i = Following(i)) {
+            const TSlot& s = fSlots[i];
+            if (s.idAfter == 0)
+                return -1;
+            if (s.tag == uint32_t(h)) {
+                __builtin_prefetch(CodesOf(s.idAfter - 1));
+                return s.idAfter - 1;
+            }
+        }
+    }
+    bool Holds(int32_t id, const TKey<N>& k) const { return KeyAt<N>(CodesOf(id)) == k; }
     void Prefetch(uint64_t h) const { __builtin_prefetch(&fSlots[SlotOf(h)]); }
-    std::size_t Bytes() const { return fSlots.size() * sizeof(TSlot); }
-    void Release() { fSlots = {}; }
+    std::size_t Bytes() const { return fSlots.size_bytes(); }
+    void Release()
+    {
+        fBlock = TPageBlock();
+        fSlots = {};
+    }
 
 private:
     struct TSlot {
-        uint32_t tag = 0; // the low bits of the hash (the slot comes of the high ones)
-        int32_t id = -1;
+        uint32_t tag;    // the low bits of the hash (the slot comes of the high ones)
+        int32_t idAfter; // the cluster's place + 1; 0: the slot is empty (the block comes zeroed)
     };
+    const uint32_t* CodesOf(int32_t id) const { return fCodes + std::size_t(id - fFirstId) * N; }
     std::size_t SlotOf(uint64_t h) const { return std::size_t((unsigned __int128)h * fSlots.size() >> 64); }
     std::size_t Following(std::size_t i) const { return i + 1 == fSlots.size() ? 0 : i + 1; }
-    std::vector<TSlot> fSlots;
+    TPageBlock fBlock;
+    std::span<TSlot> fSlots;
     const uint32_t* fCodes = nullptr;
     int32_t fFirstId = 0;
 };
@@ -665,10 +691,14 @@ public:
         const TIndexParts& parts = *c.parts;
         const bool frames = !out.frames.empty();
         // A second short queue: a place's cluster found, its record is
-        // asked for, and counted some places later.
+        // asked for, and counted some places later. Found by its hash
+        // (`check`), it is made sure of then, when its codes have come.
         struct TFound {
             int32_t id, text;
             int64_t i, n;
+            bool check;
+            TKey<N> key;
+            uint64_t hash;
         };
         constexpr std::size_t kAhead = 12;
         std::array<TFound, kAhead> found{};
@@ -677,16 +707,19 @@ public:
         const bool texts = c.textsInSpread;
         const bool oneText = c.oneText;
         auto count = [&](const TFound& p) {
+            int32_t id = p.id;
+            if (p.check && !fIndex.Holds(id, p.key) && (id = fIndex.Find(p.key, p.hash)) < 0)
+                return;
             const int32_t part = c.PartOf(p.text, p.i, p.n);
-            TIndexParts::TAt& at = c.at[std::size_t(p.id)];
+            TIndexParts::TAt& at = c.at[std::size_t(id)];
             if (at.part == part && !frames) {
                 ++at.inPart;
                 return;
             }
-            TClusterResult& r = out.clusters[std::size_t(p.id)];
+            TClusterResult& r = out.clusters[std::size_t(id)];
             if (texts && at.part != part && (!oneText || at.part < 0))
                 ++r.texts;
-            parts.AddCount(c.sums[std::size_t(p.id)], at, part, 1, double(r.freq));
+            parts.AddCount(c.sums[std::size_t(id)], at, part, 1, double(r.freq));
             if (r.frame >= 0) {
                 const auto f = std::size_t(r.frame);
                 parts.Add(c.frameAcc[f], part, double(out.frames[f].freq));
@@ -696,14 +729,14 @@ public:
                 }
             }
         };
-        auto queue = [&](int32_t k, int32_t text, int64_t i, int64_t n) {
-            __builtin_prefetch(&c.at[std::size_t(k)]);
-            __builtin_prefetch(&c.sums[std::size_t(k)]);
-            __builtin_prefetch(&out.clusters[std::size_t(k)].freq);
+        auto queue = [&](const TFound& f) {
+            __builtin_prefetch(&c.at[std::size_t(f.id)]);
+            __builtin_prefetch(&c.sums[std::size_t(f.id)]);
+            __builtin_prefetch(&out.clusters[std::size_t(f.id)].freq);
             TFound& slot = found[queued % kAhead];
             if (queued >= kAhead)
                 count(slot);
-            slot = {k, text, i, n};
+            slot = f;
             ++queued;
         };
         auto drain = [&] {
@@ -724,7 +757,7 @@ public:
                         kept.Prefetch(orders[j + kFar]);
                     const int32_t k = kept.Of(orders[j]);
                     if (k >= 0)
-                        queue(k, r.text, r.i, r.n);
+                        queue({k, r.text, r.i, r.n, false, {}, 0});
                 }
             });
             drain();
@@ -735,9 +768,9 @@ public:
         const bool ok = c.Walk<N>(
             [](int32_t, int64_t, int64_t, std::span<const uint32_t>) {},
             [&](const TKey<N>& key, uint64_t h, int32_t text, int64_t i, int64_t n) {
-                const int32_t k = fIndex.Find(key, h);
+                const int32_t k = fIndex.Candidate(h);
                 if (k >= 0)
-                    queue(k, text, i, n);
+                    queue({k, text, i, n, true, key, h});
             },
             [&](uint64_t h) { fIndex.Prefetch(h); });
         drain();
