@@ -33,7 +33,7 @@ std::vector<std::pair<QString, QByteArray>> Corpus(int texts, int wordsPerText, 
 {
     const QStringList extra = {QStringLiteral("Don't"), QStringLiteral("café"), QStringLiteral("1,000"),
                                QStringLiteral("42"), QStringLiteral("\U0001D400lpha"),
-                               QStringLiteral("extraordinarilylongwordsmith"), QStringLiteral("THE")};
+                               QStringLiteral("extraordinarilylongcompoundword"), QStringLiteral("THE")};
     std::mt19937 rng(7);
     std::vector<std::pair<QString, QByteArray>> out;
     for (int t = 0; t < texts; ++t) {
