@@ -292,4 +292,11 @@ std::string ExtractCleanFilePath(const std::string& fileName)
     return folder;
 }
 
+std::string DateTimeToLogString(const QDateTime& time)
+{
+    if (!time.isValid())
+        return {};
+    return time.toLocalTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")).toStdString();
+}
+
 } // namespace cv

@@ -11,6 +11,8 @@
 // it resolves to ("libQt6Core.so.6.4.2" gives "6.4.2"). Nothing is made up:
 // a file that says nothing gives empty texts.
 
+#include <QDateTime>
+
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -49,5 +51,7 @@ std::string SizeToKbText(uint64_t size);
 std::string VersionMajorMinorX(const std::string& version);
 // The folder part of a file name without its final "/" (the root keeps it).
 std::string ExtractCleanFilePath(const std::string& fileName);
+// "yyyy-mm-dd hh:nn:ss" in local time; empty for an invalid time.
+std::string DateTimeToLogString(const QDateTime& time);
 
 } // namespace cv

@@ -160,11 +160,6 @@ std::string CallStackTable(const TCrashboxModuleOptions& options, const TReportI
     return text + table.Border() + kCRLF;
 }
 
-std::string ModifiedText(const QDateTime& time)
-{
-    return time.isValid() ? time.toLocalTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")).toStdString() : std::string();
-}
-
 std::string ModulesTable(const TCrashboxModuleOptions& options, TCrashboxModulesList* modules)
 {
     TTable table({options.GetExpandedText(mtModules_Handle), options.GetExpandedText(mtModules_Name),
@@ -181,7 +176,7 @@ std::string ModulesTable(const TCrashboxModuleOptions& options, TCrashboxModules
             const TCrashboxModuleInfo& module = *modules->GetItem(i);
             handles.push_back(module.Handle);
             rows.push_back({std::string(), Cell(ExtractFileName(module.Name)), Cell(module.Description), Cell(module.Version),
-                            std::to_string(module.Size), ModifiedText(module.LastModified), Cell(ExtractCleanFilePath(module.Name))});
+                            std::to_string(module.Size), DateTimeToLogString(module.LastModified), Cell(ExtractCleanFilePath(module.Name))});
             table.Fit(rows.back());
         }
         modules->Unlock();

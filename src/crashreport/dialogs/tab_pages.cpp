@@ -15,7 +15,7 @@
 #include "crashreport/dialogs/exception_dialog.h"
 #include "crashreport/dialogs/ide_location.h"
 #include "crashreport/dialogs/list_view_items.h"
-#include "crashreport/dialogs/report_text_formats.h"
+#include "crashreport/core/file_version.h"
 #include "crashreport/dialogs/rtf_reader.h"
 
 namespace cv {
