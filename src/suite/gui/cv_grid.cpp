@@ -888,7 +888,14 @@ bool TCV_Grid::HandleGridCommand(int tag)
     case 162: done = Call(HandlersB.RRecomputeTokens, this); break;
     case 164: done = Call(HandlersA.ChangeGridLanguage, this); break;
     case 179: done = Call(HandlersA.OpenWordCloud, this); break;
-    case 180: done = Call(HandlersA.EditSetColumnCell, this, column, row); break;
+    case 180: {
+        // From the menu the current cell may lie outside the set columns: the list's active one is edited.
+        int setColumn = column;
+        if (List() && !List()->IsASetColumnColumn(setColumn))
+            setColumn = List()->ActiveSetColumn();
+        done = Call(HandlersA.EditSetColumnCell, this, setColumn, row);
+        break;
+    }
     case 194: done = Call(HandlersA.OpenColourCategoryDialog, this); break;
     case 201: done = Call(HandlersA.CCheckLemmasForConsistency, this); break;
     case 176: case 177: case 178:                                            // typing modes
