@@ -13,6 +13,8 @@ packages=(
   # crash-report component: debug data, transfers, and the test oracles and servers
   libdw-dev libelf-dev binutils libcurl4-openssl-dev openssl
   python3-aiosmtpd dnsmasq-base php-cli python3-pyftpdlib pngcheck python3-pil
+  # grid exports read back by an independent reader of spreadsheets
+  python3-openpyxl
   # windows: speech (its Qt headers need the QML integration's; the speechd
   # plug-in speaks through speech-dispatcher), a real X screen for screenshots
   qt6-speech-dev qt6-declarative-dev qt6-speech-speechd-plugin speech-dispatcher espeak-ng xvfb xauth

@@ -61,14 +61,25 @@ int sendToTool(uint16_t code, uint8_t tool, const QString& file)
 std::shared_ptr<const cv::TMenuCommandsOfTools> MenuCommandsOfTools()
 {
     auto commands = std::make_shared<cv::TMenuCommandsOfTools>();
-    cv::TDataModuleCorvantis module;
+    // Kept for the customising window: its rules store the user's choices.
+    auto module = std::make_shared<cv::TDataModuleCorvantis>();
     for (int tag = 1; tag <= cv::kLastCustomisableTag; ++tag) {
-        const QAction* item = module.ItemOfTag(tag);
+        const QAction* item = module->ItemOfTag(tag);
         if (item && !item->text().isEmpty() && tag != cv::kTagLastFile)
             commands->commands.push_back({tag, item->text()});
     }
     commands->toSequence = [](uint16_t code) { return cv::ShortCutToKeySequence(code); };
     commands->fromSequence = [](const QKeySequence& key) { return cv::KeySequenceToShortCut(key); };
+    commands->shortcutText = [](uint16_t code) { return cv::ShortCutToText(code); };
+    commands->trySetShortcut = [module](int tag, const QString& caption, uint16_t shortcut) {
+        return module->TryToSetAShortCut(tag, caption, shortcut);
+    };
+    commands->normaliseEntry = [module](QString& entry) {
+        // The rule compares with the items' shortcuts as stored now.
+        module->UpdateAllMenuShortCutsFromTextbuf();
+        module->CheckMenuCompatibility(entry);
+    };
+    commands->setRightClickEntries = [module](const QStringList& entries) { module->SetRightClickMenuItems(&entries); };
     return commands;
 }
 

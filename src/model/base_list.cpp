@@ -563,6 +563,34 @@ int TCVBaseDataClass::AddSetColumn(const QString& heading)
     return column;
 }
 
+bool TCVBaseDataClass::DeleteSetColumn(int column)
+{
+    const int32_t set = SetNumberOfColumn(column);
+    if (set <= 1)
+        return false;
+    for (int c = column + 1; c < ColumnCount(); ++c)
+        if (!IsASetColumnColumn(c))
+            return false;
+    ClearCategories(set, false);
+    fGridHeadings.removeAt(column);
+    std::erase_if(fSetColumns, [&](const std::pair<int, int32_t>& s) { return s.first == column; });
+    for (auto& [col, number] : fSetColumns)
+        if (col > column)
+            --col;
+    const auto shiftOut = [column](auto& perColumn) {
+        if (std::size_t(column) < perColumn.size())
+            perColumn.erase(perColumn.begin() + column);
+    };
+    shiftOut(fColumnPixels);
+    shiftOut(fColumnHidden);
+    if (fActiveSetColumn == column)
+        fActiveSetColumn = fSetColumns.empty() ? -1 : fSetColumns.front().first;
+    else if (fActiveSetColumn > column)
+        --fActiveSetColumn;
+    Touched();
+    return true;
+}
+
 int32_t TCVBaseDataClass::SetNumberOfColumn(int column) const
 {
     for (const auto& [col, set] : fSetColumns)
@@ -614,8 +642,8 @@ void TCVBaseDataClass::NotifyUndo(bool redo)
 {
     if (!fUndoHandler)
         return;
-    fUndoHandler(fUndo.empty() ? QString() : fUndo.back().caption, false, UndoCount());
-    fUndoHandler(fRedo.empty() ? QString() : fRedo.back().caption, true, RedoCount());
+    fUndoHandler(UndoCaption(), false, UndoCount());
+    fUndoHandler(RedoCaption(), true, RedoCount());
 }
 
 bool TCVBaseDataClass::Undo()

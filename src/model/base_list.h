@@ -228,6 +228,11 @@ public:
     int AddSetColumn(const QString& heading);
     bool IsASetColumnColumn(int column) const { return SetNumberOfColumn(column) > 0; }
     int32_t SetNumberOfColumn(int column) const;
+    // Takes a set column added after the list's own (set number above 1) out
+    // of the list, with its categories; the set columns after it move up one
+    // place and keep theirs. Only set columns may follow it (the list draws
+    // its other columns by place). False when the column cannot go.
+    bool DeleteSetColumn(int column);
     int ActiveSetColumn() const { return fActiveSetColumn; }
     void SetActiveSetColumn(int c) { fActiveSetColumn = c; }
     // The grid row of data row 0 is 1 (row 0 holds the headings); overall rows come first.
@@ -293,6 +298,9 @@ public:
     bool Undo();
     bool Redo();
     int UndoCount() const { return int(fUndo.size()); }
+    // The names of the steps an undo and a redo would take (empty: none).
+    QString UndoCaption() const { return fUndo.empty() ? QString() : fUndo.back().caption; }
+    QString RedoCaption() const { return fRedo.empty() ? QString() : fRedo.back().caption; }
     int RedoCount() const { return int(fRedo.size()); }
     void ClearUndo();
     // Groups the undoable changes made until EndUndoStep into one step.

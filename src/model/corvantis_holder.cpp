@@ -505,11 +505,15 @@ QString TCorvantisholder::DefaultExtension() const
 
 bool TCorvantisholder::WriteExport(const TCVBaseDataClass& list, int displayKind, TSaveAsFormat format)
 {
+    return WriteExportTable(ExportTableOf(list, ExportSettings, displayKind), format);
+}
+
+bool TCorvantisholder::WriteExportTable(const TExportTable& table, TSaveAsFormat format)
+{
     if (ExportSettings.FileName.trimmed().isEmpty()) {
         Complain(QStringLiteral("FailedToSave"), QStringLiteral("Cannot export: no file name was given"));
         return false;
     }
-    const TExportTable table = ExportTableOf(list, ExportSettings, displayKind);
     QString error;
     bool ok = false;
     switch (format) {

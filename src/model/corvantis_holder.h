@@ -27,6 +27,7 @@
 #include "model/check_signature.h"
 #include "model/export_settings.h"
 #include "model/holder_parts.h"
+#include "model/list_export.h"
 #include "suite/settings_records.h"
 #include "suite/text_settings.h"
 
@@ -109,6 +110,9 @@ public:
     virtual bool SaveListAsRTF(const TCVBaseDataClass& list, int displayKind = 0);
     virtual bool SaveListAsTXT(const TCVBaseDataClass& list, int displayKind = 0);
     virtual bool SaveListAsXML(const TCVBaseDataClass& list, int displayKind = 0);
+    // Writes a table already chosen (a grid's columns as it shows them) in a
+    // format, to ExportSettings' file; false (with a message) on failure.
+    bool WriteExportTable(const TExportTable& table, TSaveAsFormat format);
     virtual bool SaveToFile(const QString& fileName);
     // Saves the document as one entry of a zip archive (made when missing).
     virtual bool AddToZipFile(const QString& archive, const QString& entryName);

@@ -97,12 +97,8 @@ QByteArray RtfEscaped(QStringView s, bool keepLines)
     return out;
 }
 
-TExportTable ExportTableOf(const TCVBaseDataClass& list, const TCVExportSettings& settings, int displayKind)
+std::vector<int> ChosenExportColumns(const TCVExportSettings& settings, int columns)
 {
-    TExportTable t;
-    const int columns = list.ColumnCount();
-    const int dataRows = list.Count();
-    // Grid columns (0-based) from the dialog's 1-based numbers.
     std::vector<int> cols;
     if (settings.AllColumns) {
         for (int c = settings.IncludeNumbers ? 0 : 1; c < columns; ++c)
@@ -115,7 +111,11 @@ TExportTable ExportTableOf(const TCVBaseDataClass& list, const TCVExportSettings
         for (int32_t c = std::max(1, settings.FirstColumn); c <= std::min(columns, settings.LastColumn); ++c)
             cols.push_back(c - 1);
     }
-    // Grid rows: 0 the headings, then data rows from 1.
+    return cols;
+}
+
+std::vector<int> ChosenExportRows(const TCVExportSettings& settings, int dataRows)
+{
     std::vector<int> rows;
     if (settings.AllRows) {
         if (settings.IncludeHeadings)
@@ -131,12 +131,26 @@ TExportTable ExportTableOf(const TCVBaseDataClass& list, const TCVExportSettings
              r <= std::min(dataRows, settings.LastRow); ++r)
             rows.push_back(r);
     }
+    return rows;
+}
 
+TExportCell ExportCellOf(const TDrawgridDataRec& rec, bool separateThousands, const QLocale& locale)
+{
+    TExportCell cell{rec.text, rec.value, rec.isNumber, rec.isInteger};
+    if (rec.isNumber && separateThousands)
+        cell.text = Grouped(locale, rec);
+    return cell;
+}
+
+TExportTable ExportTableOf(const TCVBaseDataClass& list, const TCVExportSettings& settings, int displayKind)
+{
+    TExportTable t;
+    const std::vector<int> cols = ChosenExportColumns(settings, list.ColumnCount());
     for (int c : cols)
         t.headings << list.Heading(c);
     const QLocale locale(list.CollationName());
     TDrawgridDataRec rec;
-    for (int r : rows) {
+    for (int r : ChosenExportRows(settings, list.Count())) {
         if (r == 0) {
             t.withHeadingRow = true;
             continue;
@@ -146,14 +160,40 @@ TExportTable ExportTableOf(const TCVBaseDataClass& list, const TCVExportSettings
         const int entry = list.RowToEntry(r, displayKind);
         for (int c : cols) {
             list.DrawgridDataRec(entry, c, displayKind, rec);
-            TExportCell cell{rec.text, rec.value, rec.isNumber, rec.isInteger};
-            if (rec.isNumber && settings.SeparateThousands)
-                cell.text = Grouped(locale, rec);
-            cells.push_back(std::move(cell));
+            cells.push_back(ExportCellOf(rec, settings.SeparateThousands, locale));
         }
         t.rows.push_back(std::move(cells));
     }
     return t;
+}
+
+QStringList XMLColumnNames(const QStringList& headings)
+{
+    const auto legal = [](const QString& heading, int position) {
+        QString text = heading.trimmed();
+        if (text.isEmpty())
+            return QStringLiteral("column_%1").arg(position + 1);
+        text.replace(u'%', QStringLiteral("percent"));
+        return LegalXMLName(text);
+    };
+    QStringList names;
+    for (int c = 0; c < headings.size(); ++c)
+        names << legal(headings[c], c);
+    // A name several columns share takes the name of the column before each.
+    QStringList unique = names;
+    for (int c = 0; c < names.size(); ++c)
+        if (names.count(names[c]) > 1 && c > 0)
+            unique[c] = legal(headings[c - 1], c - 1) + u'_' + names[c];
+    // Still the same: numbered from the second on.
+    QStringList used;
+    for (QString& name : unique) {
+        QString candidate = name;
+        for (int n = 2; used.contains(candidate); ++n)
+            candidate = name + QStringLiteral("_%1").arg(n);
+        name = candidate;
+        used << name;
+    }
+    return unique;
 }
 
 bool WriteExportTXT(const TExportTable& table, const TCVExportSettings& settings, QString* error)
@@ -179,10 +219,7 @@ bool WriteExportXML(const TExportTable& table, const TCVExportSettings& settings
     QString text = settings.TopXML.isEmpty()
                        ? QStringLiteral("<?xml version=\"1.0\"?>\r\n<%1>\r\n").arg(root)
                        : settings.TopXML;
-    QStringList names;
-    for (int c = 0; c < table.headings.size(); ++c)
-        names << (table.headings[c].trimmed().isEmpty() ? QStringLiteral("column_%1").arg(c + 1)
-                                                         : LegalXMLName(table.headings[c]));
+    const QStringList names = XMLColumnNames(table.headings);
     for (const auto& row : table.rows) {
         text += QLatin1String("<row>");
         for (size_t c = 0; c < row.size(); ++c)

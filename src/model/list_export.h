@@ -4,6 +4,7 @@
 // (ExportTableOf) and each writer lays the same table out in its format.
 
 #include <QByteArray>
+#include <QLocale>
 #include <QString>
 #include <QStringView>
 #include <QStringList>
@@ -15,6 +16,7 @@
 namespace cv {
 
 class TCVBaseDataClass;
+struct TDrawgridDataRec;
 
 struct TExportCell {
     QString text;
@@ -32,6 +34,21 @@ struct TExportTable {
 // The rows and columns the settings choose, with numbers formatted as the
 // list's locale writes them when thousands are to be separated.
 TExportTable ExportTableOf(const TCVBaseDataClass& list, const TCVExportSettings& settings, int displayKind);
+
+// The columns the settings choose among `columns` numbered as the dialog
+// numbers them (position 0 the row-number column): positions from 0, in
+// the order typed. A number beyond the columns is not among them.
+std::vector<int> ChosenExportColumns(const TCVExportSettings& settings, int columns);
+// The grid rows the settings choose among a heading row (0) and `dataRows` data rows (from 1).
+std::vector<int> ChosenExportRows(const TCVExportSettings& settings, int dataRows);
+// One cell as it goes into an export: grouped by the locale when thousands are to be separated.
+TExportCell ExportCellOf(const TDrawgridDataRec& rec, bool separateThousands, const QLocale& locale);
+
+// The element names of an XML export's columns: each made legal from its
+// heading ("%" read as "percent"), and each unique: a heading that several
+// columns share is named after the column before it too ("Freq._percent",
+// "Texts_percent"), with a number after it when that is not enough.
+QStringList XMLColumnNames(const QStringList& headings);
 
 // Text for an RTF file: backslash and braces escaped, characters beyond
 // ASCII as \uN? (N signed 16-bit). Line ends become \par and tabs \tab

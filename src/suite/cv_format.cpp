@@ -169,4 +169,23 @@ QString Format(QStringView format, std::initializer_list<TFormatArg> args)
     return out;
 }
 
+QString StripHotkey(const QString& caption)
+{
+    QString out;
+    out.reserve(caption.size());
+    for (int i = 0; i < caption.size(); ++i) {
+        if (caption[i] == u'&') {
+            if (i + 1 < caption.size() && caption[i + 1] == u'&') {
+                out += u'&';
+                ++i;
+            }
+            continue;
+        }
+        out += caption[i];
+    }
+    return out;
+}
+
+QString WithoutAccessKeys(const QString& text) { return QString(text).replace(u'&', QStringLiteral("&&")); }
+
 } // namespace cv

@@ -62,4 +62,12 @@ inline QString Format(const char* utf8Format, std::initializer_list<TFormatArg> 
     return Format(QString::fromUtf8(utf8Format), args);
 }
 
+// Access keys of menu and control captions: "&" marks the next letter, and
+// a doubled "&" stands for one "&".
+// The caption as it reads without its access-key marks ("Stop-, Lemma- &&
+// Matchlists" reads "Stop-, Lemma- & Matchlists").
+QString StripHotkey(const QString& caption);
+// A text shown as a caption as it is: every "&" doubled, none an access key.
+QString WithoutAccessKeys(const QString& text);
+
 } // namespace cv

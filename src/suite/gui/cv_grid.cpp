@@ -420,13 +420,9 @@ std::unique_ptr<QMimeData> TCV_Base_Grid::SelectionMimeData(const TCVClipboardSe
     if (rows.empty() || (!settings.EditableText() && !settings.PictureOfSelection()))
         return nullptr;
     // The columns shown, in the order shown; column 0 is the number column.
-    std::vector<int> columns;
-    const QHeaderView* header = m_view->horizontalHeader();
-    for (int v = 0; v < header->count(); ++v) {
-        const int c = header->logicalIndex(v);
-        if (!m_view->isColumnHidden(c) && (c != 0 || settings.NumberColumn()))
-            columns.push_back(c);
-    }
+    std::vector<int> columns = ShownColumns();
+    if (!settings.NumberColumn())
+        std::erase(columns, 0);
     if (columns.empty())
         return nullptr;
     auto data = std::make_unique<QMimeData>();
@@ -605,6 +601,27 @@ void TCV_Base_Grid::RestorePositions()
 
 int TCV_Base_Grid::ColCount() const { return m_model->columnCount(); }
 
+std::vector<int> TCV_Base_Grid::ShownColumns() const
+{
+    std::vector<int> columns;
+    const QHeaderView* header = m_view->horizontalHeader();
+    for (int v = 0; v < header->count(); ++v) {
+        const int c = header->logicalIndex(v);
+        if (c >= 0 && !m_view->isColumnHidden(c))
+            columns.push_back(c);
+    }
+    return columns;
+}
+
+TDrawgridDataRec TCV_Base_Grid::CellRecord(int column, int row) const
+{
+    const int viewRow = ViewRowOfGridRow(row);
+    if (viewRow < 0 || column < 0 || column >= ColCount())
+        return {};
+    const QModelIndex source = m_proxy->mapToSource(m_proxy->index(viewRow, column));
+    return m_model->CellOf(source.row(), source.column());
+}
+
 int TCV_Base_Grid::ColWidths(int column) const { return m_view->columnWidth(column); }
 
 void TCV_Base_Grid::SetColWidths(int column, int width)
@@ -775,7 +792,14 @@ void TCVGridCellHandler::SetCurrentGrid(TCV_Grid* grid) { m_currentGrid = grid; 
 
 TCV_Grid* TCVGridCellHandler::CurrentGrid() const { return qobject_cast<TCV_Grid*>(m_currentGrid.data()); }
 
-TCV_Grid::TCV_Grid(QWidget* parent) : TCV_Base_Grid(parent) {}
+TCV_Grid::TCV_Grid(QWidget* parent) : TCV_Base_Grid(parent)
+{
+    // A click on a data cell tells the window (its status bar shows the cell).
+    connect(View(), &QTableView::clicked, this, [this](const QModelIndex& i) {
+        if (HandlersA.StatusBarCellInfo && i.isValid())
+            HandlersA.StatusBarCellInfo(this, i.column(), i.row() + 1);
+    });
+}
 
 TCV_Grid::~TCV_Grid() = default;
 
@@ -837,8 +861,13 @@ bool TCV_Grid::HandleGridCommand(int tag)
     case 6: done = Call(HandlersA.FFindFiles, this); break;
     case 10: done = Call(HandlersB.SortByColumn, this, column); break;        // Resort on the current column
     case 11: done = Call(HandlersB.ZapMarked, this); break;
-    case 16: done = Call(HandlersB.OpenConditionsDialog2, this); break;       // Search text
-    case 17: done = Call(HandlersB.OpenSearchReplace, this); break;
+    case 16: done = Call(HandlersB.OpenSearchReplace, this, false); break;     // Search text: search only
+    case 17: done = Call(HandlersB.OpenSearchReplace, this, true); break;
+    case 12: done = Call(HandlersA.SelectedRowsCommand, this); break;        // Delete
+    case 14: done = Call(HandlersA.SelectedRowsCommand2, this); break;       // Restore deleted
+    case 198: done = Call(HandlersB.StatusBarProgressCommand, this); break;  // Reverse-delete
+    case 193: done = Call(HandlersB.SaveOrLoadTextFile, this, true); break;  // Save lemma-file
+    case 195: done = Call(HandlersB.GridCommand26, this); break;             // Freeze top rows
     case 19: done = Call(HandlersA.JoinRows, this, 0, 0); break;
     case 20: done = Call(HandlersA.JoinRows, this, 1, 0); break;
     case 47: done = Call(HandlersA.JoinRows, this, 2, 0); break;
@@ -859,7 +888,14 @@ bool TCV_Grid::HandleGridCommand(int tag)
     case 162: done = Call(HandlersB.RRecomputeTokens, this); break;
     case 164: done = Call(HandlersA.ChangeGridLanguage, this); break;
     case 179: done = Call(HandlersA.OpenWordCloud, this); break;
-    case 180: done = Call(HandlersA.EditSetColumnCell, this, column, row); break;
+    case 180: {
+        // From the menu the current cell may lie outside the set columns: the list's active one is edited.
+        int setColumn = column;
+        if (List() && !List()->IsASetColumnColumn(setColumn))
+            setColumn = List()->ActiveSetColumn();
+        done = Call(HandlersA.EditSetColumnCell, this, setColumn, row);
+        break;
+    }
     case 194: done = Call(HandlersA.OpenColourCategoryDialog, this); break;
     case 201: done = Call(HandlersA.CCheckLemmasForConsistency, this); break;
     case 176: case 177: case 178:                                            // typing modes

@@ -223,6 +223,12 @@ public:
 
     // --- columns ---
     int ColCount() const;
+    // The columns shown, in the order shown (hidden ones left out): what a
+    // copy, a print and an export of the grid take.
+    std::vector<int> ShownColumns() const;
+    // The cell at a grid column and data row (from 1) as the grid shows it,
+    // with the number behind a numeric cell; empty out of range.
+    TDrawgridDataRec CellRecord(int column, int row) const;
     int ColWidths(int column) const;
     void SetColWidths(int column, int width);
     bool ColumnVisible(int column) const;
@@ -413,7 +419,7 @@ struct TCVGridHandlersB {
     std::function<void(TCV_Grid* grid, bool save)> SaveOrLoadTextFile; // 13
     TGridProc GGetSaveToClipboardChoices; // 14
     TGridProc OpenConditionsDialog2;      // 15
-    TGridProc OpenSearchReplace;          // 16
+    std::function<void(TCV_Grid* grid, bool replacing)> OpenSearchReplace; // 16: without replacing it only searches
     TGridProc ShowRowFileNames;           // 17
     TGridProc SShowGridColumnData;        // 18
     std::function<void(TCV_Grid* grid, bool visible)> SShowOrHideToolbar; // 19

@@ -260,23 +260,6 @@ void VisitMenuItemsOnce(const std::vector<QAction*>& roots, const std::function<
     VisitMenuItemsOnceWithMode(roots, 0, [&](int, QAction* item) { visit(item); });
 }
 
-QString StripHotkey(const QString& caption)
-{
-    QString out;
-    out.reserve(caption.size());
-    for (int i = 0; i < caption.size(); ++i) {
-        if (caption[i] == u'&') {
-            if (i + 1 < caption.size() && caption[i + 1] == u'&') {
-                out += u'&';
-                ++i;
-            }
-            continue;
-        }
-        out += caption[i];
-    }
-    return out;
-}
-
 // ---------------------------------------------------------------------------
 // Recent files and tool buttons
 

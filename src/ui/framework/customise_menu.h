@@ -13,6 +13,8 @@
 #include <QPointer>
 #include <QString>
 
+#include "suite/cv_format.h"
+
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -77,8 +79,7 @@ void VisitMenuItemsOnce(const std::vector<QAction*>& roots, const std::function<
 void VisitMenuItemsOnceWithMode(const std::vector<QAction*>& roots, int mode,
                                 const std::function<void(int mode, QAction* item)>& visit);
 
-// The caption without its access-key markers ("&Open" -> "Open", "&&" -> "&").
-QString StripHotkey(const QString& caption);
+// StripHotkey (the caption without its access-key markers) is the suite's: suite/cv_format.h.
 
 // Appends this tool's recent-file items (tag 161, named "LastFileMenuItem1"
 // and "LastFileMenuItem2", the file name as caption) to the menu: the last

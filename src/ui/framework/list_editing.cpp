@@ -82,9 +82,7 @@ TCVBaseDataClass* ListOf(const TCV_Grid* grid) { return grid ? grid->List() : nu
 void FollowUndo(TCVBaseDataClass& list)
 {
     if (TDataModuleCorvantis* module = DataModuleCorvantis())
-        list.SetUndoHandler([module](const QString& caption, bool redo, int count) {
-            module->HandleUnOrRedoAction(caption, redo, count);
-        });
+        module->FollowUndoOf(list);
 }
 
 int EntryIndexOfRow(const TCV_Grid* grid, int row)
@@ -741,14 +739,16 @@ bool AddOrDeleteComputedColumn(TCV_Grid* grid, int kind, bool add, int column, c
         }
         changed = true;
         UseLayoutToMoveAnyColumns();
-    } else if (column > 0 && column == list->ColumnCount() - 1 && !list->IsASetColumnColumn(column)) {
-        // Only the last column can go (the list draws its columns by number),
-        // and not a set column: the list keeps its set numbers by column.
+    } else if (column > 0 && list->IsASetColumnColumn(column)) {
+        // A set column the user added goes with its categories; the others keep theirs.
+        changed = list->DeleteSetColumn(column);
+        if (!changed)
+            NotApplicableExplanation();
+    } else if (column > 0 && column == list->ColumnCount() - 1) {
+        // Of the other columns only the last can go: the list draws its columns by number.
         QStringList headings = list->GridHeadings();
         headings.removeLast();
         list->SetGridHeadings(headings);
-        if (list->ActiveSetColumn() == column)
-            list->SetActiveSetColumn(-1);
         changed = true;
     }
     if (changed && !functionName.isEmpty())
@@ -919,7 +919,42 @@ void SetStatusBarProgress(TCVStatusBar* statusBar, int position, int panel)
 // ---------------------------------------------------------------------------
 // The window's part
 
+namespace {
+
+// The list-editing menu commands themselves (rows deleted and restored,
+// marks, matches, lemmas, frozen rows), whichever way they come.
+bool RunListEditingCommand(TMainToolsForm& window, int tag, TCV_Grid* grid);
+
+} // namespace
+
 bool HandleListEditingMenuCommand(TMainToolsForm& window, int tag, TCV_Grid* grid)
+{
+    // Commands a grid role stands for go through the role the grid holds.
+    if (grid) {
+        const auto bound = [grid](const auto& role, auto&&... args) {
+            if (!role)
+                return false;
+            role(grid, args...);
+            return true;
+        };
+        bool done = false;
+        switch (tag) {
+        case kTagDeleteRows: done = bound(grid->HandlersA.SelectedRowsCommand); break;
+        case kTagRestoreRows: done = bound(grid->HandlersA.SelectedRowsCommand2); break;
+        case kTagReverseDelete: done = bound(grid->HandlersB.StatusBarProgressCommand); break;
+        case kTagSaveLemmaFile: done = bound(grid->HandlersB.SaveOrLoadTextFile, true); break;
+        case kTagFreezeTopRows: done = bound(grid->HandlersB.GridCommand26); break;
+        default: break;
+        }
+        if (done)
+            return true;
+    }
+    return RunListEditingCommand(window, tag, grid);
+}
+
+namespace {
+
+bool RunListEditingCommand(TMainToolsForm& window, int tag, TCV_Grid* grid)
 {
     const bool known = tag == kTagDeleteRows || tag == kTagDeleteToEnd || tag == kTagRestoreRows ||
                        tag == kTagRestoreToEnd || tag == kTagMarkRow || tag == kTagUnmarkRow ||
@@ -968,6 +1003,8 @@ bool HandleListEditingMenuCommand(TMainToolsForm& window, int tag, TCV_Grid* gri
     }
     return true;
 }
+
+} // namespace
 
 void AddListEditingHandlers(TMainToolsForm& window, TCVGridHandlersA& a)
 {
@@ -1025,6 +1062,21 @@ void AddListEditingHandlers(TMainToolsForm& window, TCVGridHandlersA& a)
         TListEditingDialogs* dialogs = CurrentListEditingDialogs();
         return mayWorkOn(grid) && dialogs && dialogs->InputValue(QString(), prompt, value, 0);
     };
+    // "Delete" and "Restore deleted" on the selected rows.
+    a.SelectedRowsCommand = [guarded](TCV_Grid* grid) {
+        if (guarded)
+            RunListEditingCommand(*guarded, kTagDeleteRows, grid);
+    };
+    a.SelectedRowsCommand2 = [guarded](TCV_Grid* grid) {
+        if (guarded)
+            RunListEditingCommand(*guarded, kTagRestoreRows, grid);
+    };
+    // A click on a cell: the entries, the row and the cell's whole text on the status bar.
+    a.StatusBarCellInfo = [guarded, mayWorkOn](TCV_Grid* grid, int column, int row) {
+        if (!guarded || !mayWorkOn(grid) || row < 1)
+            return;
+        ShowRowStatus(guarded->AdvOfficeStatusBar1, row, grid->List()->Count(), 10, grid->Cells(column, row));
+    };
     a.OpenWordCloud = [guarded, mayWorkOn](TCV_Grid* grid) {
         if (mayWorkOn(grid))
             WordCloudOfList(grid, false, guarded->Data() ? guarded->Data()->MainFile.FileName : QString());
@@ -1069,6 +1121,22 @@ void AddListEditingHandlers(TMainToolsForm& window, TCVGridHandlersB& b)
             ToolWindowList().Last_actions.Include(kActionColumnsChanged);
             guarded->RefreshDataDisplay();
         }
+    };
+    // "Reverse-delete", with its progress on the status bar.
+    b.StatusBarProgressCommand = [guarded](TCV_Grid* grid) {
+        if (guarded)
+            RunListEditingCommand(*guarded, kTagReverseDelete, grid);
+    };
+    // "Save lemma-file": the list's lemmas into a text file. No command
+    // loads a text file into a grid.
+    b.SaveOrLoadTextFile = [guarded](TCV_Grid* grid, bool save) {
+        if (guarded && save)
+            RunListEditingCommand(*guarded, kTagSaveLemmaFile, grid);
+    };
+    // "Freeze top rows...".
+    b.GridCommand26 = [guarded](TCV_Grid* grid) {
+        if (guarded)
+            RunListEditingCommand(*guarded, kTagFreezeTopRows, grid);
     };
     b.SpeakRow = [mayWorkOn](TCV_Grid* grid) {
         if (mayWorkOn(grid))

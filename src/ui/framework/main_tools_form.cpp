@@ -1027,13 +1027,8 @@ void TMainToolsForm::SetUpCurrentPage(QTabWidget* pager)
             // The undo and redo items follow the history of the page's list.
             if (TDataModuleCorvantis* module = DataModuleCorvantis()) {
                 module->ResetUnOrRedoActions();
-                if (list) {
-                    list->SetUndoHandler([module](const QString& caption, bool redo, int count) {
-                        module->HandleUnOrRedoAction(caption, redo, count);
-                    });
-                    module->HandleUnOrRedoAction({}, false, list->UndoCount());
-                    module->HandleUnOrRedoAction({}, true, list->RedoCount());
-                }
+                if (list)
+                    module->FollowUndoOf(*list);
             }
             if (pages.Last_actions.Contains(kActionPageChanged) || pages.Last_actions.Contains(kActionColumnsChanged) ||
                 pages.Last_actions.Contains(kActionFileOpened)) {
@@ -1050,6 +1045,8 @@ void TMainToolsForm::SetUpCurrentPage(QTabWidget* pager)
             pages.FitMenuToListType(menuBar(), grid, false, fMenuSetProvider);
             while (grid->Updating())
                 grid->EndUpdate();
+            if (TDataModuleCorvantis* module = DataModuleCorvantis())
+                module->RedoMenuItemsCheckStates(0);
         }
         // Autosave: every so many minutes while there is data.
         TimerAutoSavingTag = GetAutoSaveMinutes();
@@ -1074,9 +1071,13 @@ void TMainToolsForm::SettingsChanged(int code)
 {
     if (m_destroying)
         return;
-    // The user's shortcuts and right-click choices may have changed with the settings.
-    if (TDataModuleCorvantis* module = DataModuleCorvantis(); module && code == kCodeReReadSettings)
-        module->UpdateAllMenuShortCutsFromTextbuf();
+    // The user's shortcuts and right-click choices may have changed with the
+    // settings; the check marks the controller changed come back to the items.
+    if (TDataModuleCorvantis* module = DataModuleCorvantis()) {
+        if (code == kCodeReReadSettings)
+            module->UpdateAllMenuShortCutsFromTextbuf();
+        module->RedoMenuItemsCheckStates(0);
+    }
     RefreshMenuChecks();
     if (fData && code == kCodeReReadSettings) {
         TCV_Grid* grid = ToolWindowList().CurrentGrid();

@@ -14,6 +14,8 @@
 #include <initializer_list>
 #include <map>
 
+#include "model/base_list.h"
+#include "suite/cv_format.h"
 #include "suite/cvbuf.h"
 #include "suite/dialog_routines.h"
 #include "suite/logging.h"
@@ -69,6 +71,11 @@ struct TMenuSpec {
     uint8_t radioGroup;   // 0 none
     const char* name;     // object name of items the code names, "" none
 };
+
+// The commands the grids' right-click menu offers until the user chooses
+// (ten at most): copy, find, layout, delete and restore, mark, join and
+// unjoin, edit and print preview.
+constexpr int kDesignRightClickTags[] = {22, 170, 29, 12, 14, 18, 19, 20, 23, 5};
 
 // The main menu of the tool. An item followed by deeper items is a submenu header.
 constexpr TMenuSpec kMainMenu[] = {
@@ -406,16 +413,27 @@ void TDataModuleCorvantis::SeedShortcutsWhenNoneStored()
 {
     // A settings buffer that holds no shortcut at all was never customised:
     // the menu's own shortcuts become the stored ones, so that they stay on
-    // the items and the conflict check knows them.
+    // the items and the conflict check knows them, and the right-click menu
+    // of the grids offers its usual commands.
     const auto table = GetMenuCurrentShortcuts();
     if (std::any_of(table.begin(), table.end(), [](uint16_t s) { return s != 0; }))
         return;
+    // A shortcut the menu gives twice goes to the first command only: the
+    // customising refuses a shortcut that another command holds.
     std::bitset<kLastCustomisableTag + 1> seeded;
+    std::vector<uint16_t> given;
     for (const auto& [tag, shortcut] : m_designShortcuts)
-        if (!seeded.test(size_t(tag))) {
+        if (!seeded.test(size_t(tag)) && std::find(given.begin(), given.end(), shortcut) == given.end()) {
             seeded.set(size_t(tag));
+            given.push_back(shortcut);
             SetMenuShortcut(tag, shortcut);
         }
+    bool anyOnRightClick = false;
+    for (int tag = 0; tag <= kLastCustomisableTag && !anyOnRightClick; ++tag)
+        anyOnRightClick = GetPopupMenuTagInUse(tag);
+    if (!anyOnRightClick)
+        for (int tag : kDesignRightClickTags)
+            SetPopupMenuTagInUse(tag, true);
 }
 
 void TDataModuleCorvantis::SetCommandTarget(QObject* target, std::function<void(QAction*)> handler)
@@ -676,6 +694,18 @@ void TDataModuleCorvantis::ResetUnOrRedoActions()
 {
     HandleUnOrRedoAction({}, false, 0);
     HandleUnOrRedoAction({}, true, 0);
+}
+
+void TDataModuleCorvantis::FollowUndoOf(TCVBaseDataClass& list)
+{
+    // The list names the step; the item keeps saying what it does with it.
+    const auto show = [this](const QString& step, bool redo, int count) {
+        const QString action = redo ? QStringLiteral("Redo") : QStringLiteral("Undo");
+        HandleUnOrRedoAction(step.isEmpty() ? action : action + u' ' + WithoutAccessKeys(step), redo, count);
+    };
+    list.SetUndoHandler(show);
+    show(list.UndoCaption(), false, list.UndoCount());
+    show(list.RedoCaption(), true, list.RedoCount());
 }
 
 void TDataModuleCorvantis::SetTypeSetEditMenuItems(int mode)

@@ -30,6 +30,8 @@ class QWidget;
 
 namespace cv {
 
+class TCVBaseDataClass;
+
 // Set while the suite runs features of its next version (shows "Open Moving Window").
 extern bool Global_Reserved_For_Next_version;
 // Set by "Fast Exit": the program ends without asking about unsaved data.
@@ -112,6 +114,9 @@ public:
     // The undo (or redo) item takes the caption when one is given and is enabled with at least one step.
     void HandleUnOrRedoAction(const QString& caption, bool redo, int count);
     void ResetUnOrRedoActions();
+    // The Undo and Redo items follow the list's undo history: "Undo" and
+    // "Redo" with the name of the step each would take back or do again.
+    void FollowUndoOf(TCVBaseDataClass& list);
     // Checks the typing-mode item of the mode (0 type-in, 1 set categories, 2 editing data).
     void SetTypeSetEditMenuItems(int mode);
     // Only the match items (7 and 158) are shown or hidden this way.

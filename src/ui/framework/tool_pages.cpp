@@ -278,6 +278,12 @@ void TOneToolWindowList::BuildToolWindowPages(QWidget* window, QTabWidget* pager
                                               TCVStatusBar* statusBar, QMenu* statusBarPopup, QMenu* gridPopup,
                                               QMenu* sourceTextPopup, QMenu* notesPopup)
 {
+    // No string loading limit is taken from the settings: every reader of a
+    // saved string bounds it by the bytes left in its stream (cv_stream.h),
+    // which no setting could make safer. Nor is a spare setting read to
+    // decide whether grids get their list type's default number: the
+    // settings buffer holds no such value, and every grid gets it (see
+    // MakePageHolder), as it would for any value of it but one.
     // Crash reports go to the user's own folder (a program built without
     // crash reporting has no options to set).
     if (CrashboxActivated())

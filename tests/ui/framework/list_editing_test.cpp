@@ -317,7 +317,17 @@ TEST_F(ListEditingTest, ComputedColumnsAreAppendedAndNoted)
     EXPECT_FALSE(cv::AddOrDeleteComputedColumn(grid, -1, false, 1, QString()));
     EXPECT_TRUE(cv::AddOrDeleteComputedColumn(grid, -1, false, before + 1, QString()));
     EXPECT_EQ(List().ColumnCount(), before + 1);
-    EXPECT_FALSE(cv::AddOrDeleteComputedColumn(grid, -1, false, before, QString())) << "a set column stays";
+    // A set column the user added goes (with a word when it cannot); the list's own set column stays.
+    EXPECT_TRUE(cv::AddOrDeleteComputedColumn(grid, -1, false, before, QString())) << "an added set column goes";
+    EXPECT_EQ(List().ColumnCount(), before);
+    int own = -1;
+    for (int c = 0; c < List().ColumnCount(); ++c)
+        if (List().SetNumberOfColumn(c) == 1)
+            own = c;
+    ASSERT_GT(own, 0);
+    dialogs.Clear();
+    EXPECT_FALSE(cv::AddOrDeleteComputedColumn(grid, -1, false, own, QString())) << "the list's own set column stays";
+    EXPECT_EQ(dialogs.Routines(), QStringList{QStringLiteral("NotApplicableExplanation")});
     EXPECT_EQ(List().ListBusy(), cv::kListNotBusy);
 }
 
@@ -543,6 +553,36 @@ TEST_F(ListEditingTest, PlayReadsTheCurrentRowWithoutMarkUpToTheVoice)
     EXPECT_EQ(dialogs.Routines().count(QStringLiteral("ReportedAFact")), 1);
     EXPECT_TRUE(dialogs.Requests().back().text.contains(QStringLiteral("no sound device")));
     cv::SetRowSpeaker(before);
+}
+
+
+// The grid roles that stood unbound now carry their commands: the grid's
+// own commands (a menu command posted to it, a key) and a click on a cell
+// reach them, and the user sees the rows, the status bar change.
+TEST_F(ListEditingTest, TheRowCommandRolesOfTheGridsAreBound)
+{
+    ASSERT_TRUE(grid->HandlersA.SelectedRowsCommand);
+    ASSERT_TRUE(grid->HandlersA.SelectedRowsCommand2);
+    ASSERT_TRUE(grid->HandlersA.StatusBarCellInfo);
+    ASSERT_TRUE(grid->HandlersB.StatusBarProgressCommand);
+    ASSERT_TRUE(grid->HandlersB.SaveOrLoadTextFile);
+    ASSERT_TRUE(grid->HandlersB.GridCommand26);
+    grid->SetRow(1);
+    EXPECT_TRUE(grid->HandleGridCommand(cv::kTagDeleteRows));
+    EXPECT_TRUE(List().GetDeleted(EntryOf(QStringLiteral("a"))));
+    grid->SetRow(1);
+    EXPECT_TRUE(grid->HandleGridCommand(cv::kTagRestoreRows));
+    EXPECT_FALSE(List().GetDeleted(EntryOf(QStringLiteral("a"))));
+    // Reverse-delete: every row's state turned round, the progress on the status bar.
+    dialogs.QueueAnswer(cv::TDialogAnswer::Yes);
+    EXPECT_TRUE(grid->HandleGridCommand(cv::kTagReverseDelete));
+    for (const QString& w : Words())
+        EXPECT_TRUE(List().GetDeleted(EntryOf(w))) << w.toStdString();
+    // A click on a cell shows the row and the cell's whole text.
+    const QModelIndex cell = grid->Proxy()->index(3, 1);
+    emit grid->View()->clicked(cell);
+    EXPECT_EQ(window->AdvOfficeStatusBar1->PanelText(cv::kPanelWord), cv::Format(cv::CVRowNumber, {4}));
+    EXPECT_EQ(window->AdvOfficeStatusBar1->PanelText(cv::kPanelInfo), grid->Cells(1, 4));
 }
 
 } // namespace

@@ -1,16 +1,22 @@
 #include "framework_testutil.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QActionGroup>
 #include <QMenu>
+#include <QLabel>
 #include <QMenuBar>
 #include <QPixmap>
 #include <QToolButton>
+
+#include <map>
 
 #include "suite/dialog_routines.h"
 #include "suite/logging.h"
 #include "suite/window_messages.h"
 #include "suite/gui/desktop_services.h"
+#include "model/base_list.h"
+#include "suite/gui/controller/customise_window.h"
 #include "ui/framework/customise_menu.h"
 #include "ui/framework/tool_data_module.h"
 
@@ -241,7 +247,8 @@ TEST_F(DataModuleTest, RightClickChoicesAreKeptAndOfferedOnTheGrids)
     EXPECT_TRUE(cv::GetPopupMenuTagInUse(11));
     EXPECT_TRUE(cv::GetPopupMenuTagInUse(22));
     EXPECT_FALSE(cv::GetPopupMenuTagInUse(1)) << "an eleventh entry is ignored";
-    EXPECT_TRUE(window->PopupMenuForGrids->isEmpty());
+    // Until the tool is told, its grids offer what they offered: the design items of a fresh buffer.
+    EXPECT_EQ(window->PopupMenuForGrids->actions().size(), 10);
     // The controller tells the tool that settings changed: the grids' right-click menu shows them.
     window->SettingsChanged(cv::kCodeReReadSettings);
     EXPECT_EQ(module->PopupMenuItems.Count(), 9);
@@ -487,6 +494,93 @@ TEST_F(DataModuleTest, ToolButtonsAreMadeForItemsWithAnImageAndReused)
     cv::BuildMenuAndToolButtons(&menu, &panel, buttons, source, click);
     EXPECT_EQ(buttons[0].second, first);
     EXPECT_EQ(panel.findChildren<QToolButton*>().size(), 2);
+}
+
+
+// A fresh settings buffer: no shortcut is stored for two commands (the menu
+// gives Ctrl+Shift+F8 to two), so the controller's customising takes the
+// user's choice at once; the grids offer a right-click menu from the start.
+TEST_F(DataModuleTest, AFreshBufferHasNoClashAndARightClickMenu)
+{
+    const auto table = cv::GetMenuCurrentShortcuts();
+    std::map<uint16_t, int> holders;
+    for (int tag = 0; tag <= cv::kLastCustomisableTag; ++tag)
+        if (table[size_t(tag)] != 0)
+            EXPECT_TRUE(holders.emplace(table[size_t(tag)], tag).second)
+                << cv::ShortCutToText(table[size_t(tag)]).toStdString() << " stored for " << holders[table[size_t(tag)]]
+                << " and " << tag;
+    EXPECT_EQ(cv::GetMenuShortcut(199), cv::TextToShortCut(QStringLiteral("Ctrl+Shift+F8")));
+    EXPECT_EQ(cv::GetMenuShortcut(32), 0);
+
+    // The right-click menu of a grid, before any customising.
+    ASSERT_FALSE(window->PopupMenuForGrids->isEmpty());
+    QStringList offered;
+    for (QAction* a : window->PopupMenuForGrids->actions())
+        offered << a->text();
+    EXPECT_TRUE(offered.contains(QStringLiteral("Copy")));
+    EXPECT_TRUE(offered.contains(QStringLiteral("Layout")));
+    EXPECT_LE(offered.size(), 10);
+
+    // Customise > tick a command for the right-click menu > OK: stored, nothing refused.
+    cv::TMenuCommandsOfTools commands;
+    for (int tag = 1; tag <= cv::kLastCustomisableTag; ++tag)
+        if (const QAction* item = Item(tag); item && !item->text().isEmpty() && tag != cv::kTagLastFile)
+            commands.commands.push_back({tag, item->text()});
+    commands.toSequence = [](uint16_t code) { return cv::ShortCutToKeySequence(code); };
+    commands.fromSequence = [](const QKeySequence& key) { return cv::KeySequenceToShortCut(key); };
+    commands.shortcutText = [](uint16_t code) { return cv::ShortCutToText(code); };
+    commands.trySetShortcut = [this](int tag, const QString& caption, uint16_t s) {
+        return module->TryToSetAShortCut(tag, caption, s);
+    };
+    commands.normaliseEntry = [this](QString& entry) { module->CheckMenuCompatibility(entry); };
+    commands.setRightClickEntries = [this](const QStringList& entries) { module->SetRightClickMenuItems(&entries); };
+    cv::TControllerCustomiseWindow customise(commands);
+    customise.SetOnRightClickMenu(22, false);
+    customise.SetOnRightClickMenu(42, true); // Clusters
+    customise.SetShortcut(42, QKeySequence(QStringLiteral("Ctrl+K")));
+    bool stored = false;
+    customise.OnStored = [&] { stored = true; };
+    customise.OkClick();
+    EXPECT_TRUE(stored) << customise.ProblemLabel->text().toStdString();
+    EXPECT_TRUE(cv::GetPopupMenuTagInUse(42));
+    EXPECT_FALSE(cv::GetPopupMenuTagInUse(22));
+    EXPECT_EQ(cv::GetMenuShortcut(42), cv::TextToShortCut(QStringLiteral("Ctrl+K")));
+    // The tool told, its grids offer the new choice.
+    window->SettingsChanged(cv::kCodeReReadSettings);
+    offered.clear();
+    for (QAction* a : window->PopupMenuForGrids->actions())
+        offered << a->text();
+    EXPECT_TRUE(offered.contains(QStringLiteral("Clusters")));
+    EXPECT_FALSE(offered.contains(QStringLiteral("Copy")));
+    // Eleven ticks are refused with a word, not cut to ten unseen.
+    for (int tag : {5, 12, 14, 18, 19, 20, 23, 29, 170, 30, 31})
+        customise.SetOnRightClickMenu(tag, true);
+    EXPECT_FALSE(customise.Store().isEmpty());
+}
+
+// The Undo and Redo items name the step and keep saying what they do.
+TEST_F(DataModuleTest, UndoAndRedoItemsNameTheirStep)
+{
+    ShowSample();
+    cv::TCVBaseDataClass& list = *window->freq->List();
+    module->FollowUndoOf(list);
+    EXPECT_EQ(cv::StripHotkey(Item(82)->text()), QStringLiteral("Undo"));
+    EXPECT_FALSE(Item(82)->isEnabled());
+    list.SetACategoryString(0, 1, QStringLiteral("x"), true); // an undoable step named "Category"
+    EXPECT_EQ(cv::StripHotkey(Item(82)->text()), QStringLiteral("Undo Category"));
+    EXPECT_TRUE(Item(82)->isEnabled());
+    list.Undo();
+    EXPECT_EQ(cv::StripHotkey(Item(83)->text()), QStringLiteral("Redo Category"));
+    EXPECT_EQ(cv::StripHotkey(Item(82)->text()), QStringLiteral("Undo"));
+}
+
+// Captions lose their access keys but keep a doubled "&" as one.
+TEST(AccessKeys, ADoubledAmpersandIsALiteralOne)
+{
+    EXPECT_EQ(cv::StripHotkey(QStringLiteral("Stop-, Lemma- && Matchlists")), QStringLiteral("Stop-, Lemma- & Matchlists"));
+    EXPECT_EQ(cv::StripHotkey(QStringLiteral("&Undo")), QStringLiteral("Undo"));
+    EXPECT_EQ(cv::StripHotkey(cv::WithoutAccessKeys(QStringLiteral("such as &amp; become"))),
+              QStringLiteral("such as &amp; become"));
 }
 
 } // namespace

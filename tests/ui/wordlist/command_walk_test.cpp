@@ -8,12 +8,18 @@
 
 #include "wordlist_commands_testutil.h"
 
+#include <QClipboard>
+#include <QDateTime>
+#include <QDirIterator>
+#include <QHeaderView>
 #include <QMenuBar>
 #include <QTest>
 #include <QToolButton>
 
 #include <functional>
+#include <map>
 #include <set>
+#include <string>
 
 #include "suite/gui/cv_status_bar.h"
 #include "suite/gui/desktop_services.h"
@@ -38,6 +44,45 @@ void CollectItems(const QList<QAction*>& actions, std::vector<QAction*>& out)
             out.push_back(a);
     }
 }
+
+// Commands that may change nothing a user sees on a page of the walk, and
+// why; on the pages named, or on every page when none is named.
+struct TQuiet {
+    const char* why;
+    std::set<std::string> pages;
+};
+const std::map<int, TQuiet> kQuietCommands = {
+    {84, {"Page Setup does nothing in this tool", {}}},
+    {33, {"Refresh draws the grid as it was", {}}},
+    {166, {"the columns may have their default widths already", {}}},
+    {32, {"the rows may have their height already", {}}},
+    {208, {"nothing is marked on a page just made", {}}},
+    {167, {"nothing is marked on a page just made", {}}},
+    {20, {"nothing is joined on a page just made", {}}},
+    {47, {"nothing is joined on a page just made", {}}},
+    {19, {"one row and no row chosen before it: nothing to join it to", {}}},
+    {54, {"the set column holds no categories yet", {}}},
+    {180, {"the list shown has no set column to edit", {"statistics", "filenames", "relationships"}}},
+    {176, {"the typing mode is type-in already", {}}},
+    {108, {"the numbers show as by default already", {}}},
+    {219, {"the tags are hidden already", {}}},
+    {186, {"the row is read aloud: heard, not seen", {}}},
+    {48, {"only clusters made from an index can be joined",
+          {"frequency", "alphabetical", "consistency", "consistency relations", "plain-text list"}}},
+    {175, {"only an index has data to export",
+           {"frequency", "alphabetical", "consistency", "consistency relations", "plain-text list"}}},
+    {50, {"a consistency list names no texts to concordance", {"consistency", "consistency relations"}}},
+    {58, {"a word list has no time line: the command is the concordance tool's", {"filenames"}}},
+};
+
+// What some commands must change, whatever the page.
+const std::map<int, const char*> kExpectedChange = {
+    {60, "controller"}, {61, "controller"}, {62, "controller"}, {63, "controller"}, {64, "controller"},
+    {65, "controller"}, {69, "controller"}, {71, "controller"}, {145, "controller"},
+    {29, "dialog"},     {5, "dialog"},      {17, "dialog"},     {16, "dialog"},     {170, "dialog"},
+    {85, "dialog"},     {194, "dialog"},    {2, "dialog"},      {24, "dialog"},     {28, "dialog"},
+    {184, "dialog"},    {144, "dialog"},
+};
 
 // A page kind: how its document is made and which page shows it.
 struct TPageKind {
@@ -108,22 +153,102 @@ protected:
         return then == 39 ? window->AdvOfficePageKWPlot : window->AdvOfficePageKWLinks;
     }
 
-    // Chooses one menu item as a user would, then closes what it left open.
-    void ChooseItem(QAction* item)
+    // What a user can see or get of the window's state: the current grid
+    // (its rows, columns, headings, the cells of its first rows with their
+    // deleted and mark states, its row heights), the page shown, the files
+    // of the test's folder, the window (caption, check marks, status bar,
+    // tool bar), windows and dialogs that came up, messages, pages opened
+    // on the desktop, commands to the controller and the clipboard.
+    struct TSeen {
+        std::map<QString, QString> parts; // kind -> what it showed
+    };
+    TSeen Seen()
+    {
+        TSeen seen;
+        QStringList grid;
+        if (cv::TCV_Grid* g = CurrentGrid()) {
+            grid << QStringLiteral("%1x%2 rows %3").arg(g->RowCount()).arg(g->ColCount()).arg(g->View()->verticalHeader()->defaultSectionSize());
+            for (int row = 0; row < std::min(g->RowCount(), 30); ++row) {
+                QStringList cells;
+                for (int c : g->ShownColumns())
+                    cells << g->Cells(c, row);
+                if (row > 0) {
+                    const QModelIndex at = g->Proxy()->index(row - 1, 0);
+                    cells << at.data(cv::kDeletedRole).toString() << at.data(cv::kMarkRole).toString()
+                          << QString::number(g->View()->rowHeight(row - 1));
+                }
+                grid << cells.join(u'\t');
+            }
+            grid << QString::number(g->View()->font().pointSizeF()) << QString::number(g->View()->currentIndex().row());
+        }
+        seen.parts["grid"] = grid.join(u'\n');
+        seen.parts["page"] = window->MyOfficePager ? QString::number(window->MyOfficePager->currentIndex()) + u'/' +
+                                                         QString::number(window->MyOfficePager->count())
+                                                   : QString();
+        QStringList listing;
+        QDirIterator it(dir.path(), QDir::Files, QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            const QFileInfo f(it.next());
+            listing << f.filePath() + u' ' + QString::number(f.size()) + u' ' +
+                         QString::number(f.lastModified().toMSecsSinceEpoch());
+        }
+        listing.sort();
+        seen.parts["file"] = listing.join(u'\n');
+        QStringList look{window->windowTitle(), QString::number(window->ContainBoxMainTop->isVisible()),
+                         QString::number(window->AdvOfficeStatusBar1->isVisible())};
+        std::vector<QAction*> items;
+        CollectItems(window->menuBar()->actions(), items);
+        for (QAction* a : items)
+            look << a->text() + (a->isChecked() ? QStringLiteral("*") : QString());
+        for (int p = 0; p < window->AdvOfficeStatusBar1->PanelCount(); ++p)
+            look << window->AdvOfficeStatusBar1->PanelText(p);
+        seen.parts["window"] = look.join(u'\n');
+        QStringList shown = modalShown;
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (w != window.get() && w->isVisible() && !qobject_cast<QMenu*>(w))
+                shown << QString::fromLatin1(w->metaObject()->className()) + u' ' + w->windowTitle();
+        seen.parts["dialog"] = shown.join(u'\n') + u'\n' + dialogs.Routines().join(u',') + u'\n' +
+                               QString::number(desktop.Opened().size()) + u' ' +
+                               QString::number(files.Requests().size()) + u' ' + QString::number(terminations);
+        std::vector<int> posted = Posted();
+        QStringList codes;
+        for (int code : posted)
+            codes << QString::number(code);
+        seen.parts["controller"] = codes.join(u',');
+        seen.parts["clipboard"] = QApplication::clipboard()->text();
+        return seen;
+    }
+    // The kinds of what changed between two looks.
+    static QStringList Changed(const TSeen& before, const TSeen& after)
+    {
+        QStringList kinds;
+        for (const auto& [kind, text] : after.parts)
+            if (kind == "controller" ? !text.isEmpty() : before.parts.at(kind) != text)
+                kinds << kind;
+        return kinds;
+    }
+
+    // Chooses one menu item as a user would, then closes what it left open;
+    // what changed for the user.
+    QStringList ChooseItem(QAction* item)
     {
         window->SetCommandChoices(commandDialogs.get());
         cv::TModalRunnerGuard runner([this](QDialog& d) {
             modalShown << QString::fromLatin1(d.metaObject()->className());
             return int(QDialog::Rejected);
         });
+        QApplication::clipboard()->clear();
+        const TSeen before = Seen();
         item->trigger();
         QApplication::processEvents();
         QApplication::processEvents();
+        const QStringList changed = Changed(before, Seen());
         for (QWidget* w : QApplication::topLevelWidgets())
             if (w != window.get() && w->isVisible() && !qobject_cast<QMenu*>(w))
                 w->close();
         QApplication::processEvents();
         window->SetCommandChoices(&commands);
+        return changed;
     }
 
     void WalkPage(int kind)
@@ -152,7 +277,11 @@ protected:
             window->ActivatePage(page);
             QApplication::processEvents();
             if (cv::TCV_Grid* grid = CurrentGrid(); grid && grid->RowCount() > 1) {
-                grid->View()->setCurrentIndex(grid->Proxy()->index(0, 1));
+                // The first row of an entry (a plot's first rows are its overall ones).
+                int row = 1;
+                while (row + 1 < grid->RowCount() && grid->EntryOfGridRow(row) < 0)
+                    ++row;
+                grid->View()->setCurrentIndex(grid->Proxy()->index(row - 1, 1));
             }
             std::vector<QAction*> now;
             CollectItems(window->menuBar()->actions(), now);
@@ -163,7 +292,19 @@ protected:
             if (!item)
                 continue; // an earlier command of the walk took it away (it is walked on its own page)
             const int before = window->UnhandledMenuCommands();
-            ChooseItem(item);
+            const QStringList changed = ChooseItem(item);
+            // Each command shows its work: in the grid, a file, the window, a
+            // dialog, the controller or the clipboard (those that change
+            // nothing on a page like this one say so in kQuietCommands).
+            const auto quiet = kQuietCommands.find(tag);
+            if (quiet == kQuietCommands.end() ||
+                (!quiet->second.pages.empty() && !quiet->second.pages.contains(kinds[kind].name)))
+                EXPECT_FALSE(changed.isEmpty()) << "page " << kinds[kind].name << ": \"" << item->text().toStdString()
+                                                << "\" (" << tag << ") changed nothing a user sees";
+            if (const auto expected = kExpectedChange.find(tag); expected != kExpectedChange.end())
+                EXPECT_TRUE(changed.contains(QString::fromLatin1(expected->second)))
+                    << "page " << kinds[kind].name << ": \"" << item->text().toStdString() << "\" (" << tag
+                    << ") changed " << changed.join(u',').toStdString() << ", not the " << expected->second;
             EXPECT_EQ(window->UnhandledMenuCommands(), before)
                 << "page " << kinds[kind].name << ": \"" << item->text().toStdString() << "\" (" << tag
                 << ") reached no handler";

@@ -12,6 +12,7 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
+#include "suite/cv_format.h"
 #include "suite/cvbuf.h"
 #include "suite/my_types.h"
 #include "suite/window_handle.h"
@@ -36,7 +37,7 @@ TControllerCustomiseWindow::TControllerCustomiseWindow(const TMenuCommandsOfTool
     Table->verticalHeader()->hide();
     for (int row = 0; row < int(m_commands.commands.size()); ++row) {
         const auto& c = m_commands.commands[size_t(row)];
-        auto* caption = new QTableWidgetItem(QString(c.caption).remove(u'&'));
+        auto* caption = new QTableWidgetItem(StripHotkey(c.caption));
         caption->setFlags(Qt::ItemIsEnabled);
         caption->setData(Qt::UserRole, c.tag);
         Table->setItem(row, kColCommand, caption);
@@ -89,31 +90,62 @@ QStringList TControllerCustomiseWindow::Store()
     QStringList problems;
     std::vector<std::pair<int, uint16_t>> shortcuts;
     QMap<uint16_t, QString> holder;
+    QStringList rightClick;
     for (int row = 0; row < Table->rowCount(); ++row) {
         const int tag = Table->item(row, kColCommand)->data(Qt::UserRole).toInt();
+        const QString caption = Table->item(row, kColCommand)->text();
         const QKeySequence key = static_cast<QKeySequenceEdit*>(Table->cellWidget(row, kColShortcut))->keySequence();
         const uint16_t code = key.isEmpty() || !m_commands.fromSequence ? 0 : m_commands.fromSequence(key);
         if (!key.isEmpty() && code == 0)
             problems << QStringLiteral("%1: %2 cannot be a shortcut.")
-                            .arg(Table->item(row, kColCommand)->text(), key.toString(QKeySequence::NativeText));
+                            .arg(caption, key.toString(QKeySequence::NativeText));
         if (code != 0) {
             if (holder.contains(code))
                 problems << QStringLiteral("%1 is given to both \"%2\" and \"%3\".")
-                                .arg(key.toString(QKeySequence::NativeText), holder.value(code),
-                                     Table->item(row, kColCommand)->text());
-            holder.insert(code, Table->item(row, kColCommand)->text());
+                                .arg(key.toString(QKeySequence::NativeText), holder.value(code), caption);
+            holder.insert(code, caption);
         }
         shortcuts.emplace_back(tag, code);
+        if (static_cast<QCheckBox*>(Table->cellWidget(row, kColRightClick))->isChecked())
+            rightClick << (code != 0 && m_commands.shortcutText ? caption + u':' + m_commands.shortcutText(code)
+                                                               : caption);
     }
+    if (rightClick.size() > kMaxRightClickCommands)
+        problems << QStringLiteral("The right-click menu offers at most %1 commands; %2 are ticked.")
+                        .arg(kMaxRightClickCommands)
+                        .arg(rightClick.size());
     if (!problems.isEmpty())
         return problems;
-    for (int row = 0; row < Table->rowCount(); ++row) {
-        const auto [tag, code] = shortcuts[size_t(row)];
-        SetMenuShortcut(tag, code);
-        SetPopupMenuTagInUse(tag, static_cast<QCheckBox*>(Table->cellWidget(row, kColRightClick))->isChecked());
+    // Shortcuts that change are first taken off their commands, so that two
+    // commands may swap theirs; then each is given through the tools' rule.
+    std::vector<std::pair<int, uint16_t>> changed;
+    for (const auto& [tag, code] : shortcuts)
+        if (GetMenuShortcut(tag) != code) {
+            SetMenuShortcut(tag, 0);
+            changed.emplace_back(tag, code);
+        }
+    for (const auto& [tag, code] : changed) {
+        if (code == 0)
+            continue;
+        const int row = RowOfTag(tag);
+        const QString caption = Table->item(row, kColCommand)->text();
+        const bool stored = m_commands.trySetShortcut ? m_commands.trySetShortcut(tag, caption, code)
+                                                      : (SetMenuShortcut(tag, code), true);
+        if (!stored)
+            problems << QStringLiteral("%1: the shortcut is held by another command.").arg(caption);
+    }
+    if (m_commands.setRightClickEntries) {
+        if (m_commands.normaliseEntry)
+            for (QString& entry : rightClick)
+                m_commands.normaliseEntry(entry);
+        m_commands.setRightClickEntries(rightClick);
+    } else {
+        for (int row = 0; row < Table->rowCount(); ++row)
+            SetPopupMenuTagInUse(Table->item(row, kColCommand)->data(Qt::UserRole).toInt(),
+                                 static_cast<QCheckBox*>(Table->cellWidget(row, kColRightClick))->isChecked());
     }
     SetMenuAltered(true);
-    return {};
+    return problems;
 }
 
 void TControllerCustomiseWindow::OkClick()

@@ -18,6 +18,7 @@
 #include <limits>
 
 #include "runtime/language_list.h"
+#include "suite/cv_format.h"
 #include "suite/gui/controller/controller_ini.h"
 
 namespace cv {
@@ -69,7 +70,7 @@ TControllerSettingsWindow::TControllerSettingsWindow(const QString& title, const
         if (key->kind == TSettingKind::Bool) {
             form->addRow(QString(), editor.widget);
         } else {
-            auto* label = new QLabel(key->caption + QLatin1Char(':'));
+            auto* label = new QLabel(WithoutAccessKeys(key->caption) + QLatin1Char(':'));
             label->setBuddy(editor.widget);
             form->addRow(label, editor.widget);
         }
@@ -96,7 +97,7 @@ TControllerSettingsWindow::TEditor TControllerSettingsWindow::MakeEditor(const T
     TEditor e{&key, nullptr, {}, {}};
     switch (key.kind) {
     case TSettingKind::Bool: {
-        auto* box = new QCheckBox(key.caption);
+        auto* box = new QCheckBox(WithoutAccessKeys(key.caption));
         e.widget = box;
         e.read = [box] { return box->isChecked() ? QStringLiteral("true") : QStringLiteral("false"); };
         e.write = [box](const QString& v) {

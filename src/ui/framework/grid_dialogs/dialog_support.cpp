@@ -1,6 +1,7 @@
 #include "ui/framework/grid_dialogs/dialog_support.h"
 
 #include <QDir>
+#include <QGuiApplication>
 #include <QHideEvent>
 #include <QScreen>
 #include <QSettings>
@@ -50,12 +51,11 @@ QString GridDialogSettingsFileName()
     return QDir(folder).filePath(QStringLiteral("grid dialogs.ini"));
 }
 
-void RestoreDialogGeometry(QWidget& dialog)
+bool RestoreDialogGeometry(QWidget& dialog)
 {
     QSettings settings(GridDialogSettingsFileName(), QSettings::IniFormat);
     const QByteArray geometry = settings.value(GeometryKey(dialog)).toByteArray();
-    if (!geometry.isEmpty())
-        dialog.restoreGeometry(geometry);
+    return !geometry.isEmpty() && dialog.restoreGeometry(geometry);
 }
 
 void StoreDialogGeometry(const QWidget& dialog)
@@ -84,16 +84,38 @@ QSize RoomForContents(const QWidget& dialog)
     return room;
 }
 
+void KeepInsideScreen(QWidget& window)
+{
+    const QScreen* screen = window.screen() ? window.screen() : QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    const QRect area = screen->availableGeometry();
+    const QRect frame = window.frameGeometry();
+    // The frame's extra on each side, so that the frame, not only the client, stays in.
+    const int extraWidth = frame.width() - window.width();
+    const int extraHeight = frame.height() - window.height();
+    const int width = window.width() + std::max(0, extraWidth);
+    const int height = window.height() + std::max(0, extraHeight);
+    const int left = std::max(area.left(), std::min(frame.left(), area.right() + 1 - width));
+    const int top = std::max(area.top(), std::min(frame.top(), area.bottom() + 1 - height));
+    if (left != frame.left() || top != frame.top())
+        window.move(left, top);
+}
+
 void TRememberingDialog::showEvent(QShowEvent* event)
 {
+    bool placed = true;
     if (!m_restored) {
         m_restored = true;
-        RestoreDialogGeometry(*this);
+        placed = RestoreDialogGeometry(*this);
     }
     // A size remembered from an earlier layout, or a layout's own too small
     // a guess, never hides a control or a tab.
     if (const QSize room = RoomForContents(*this); room != size())
         resize(room);
+    if (!placed)
+        PlaceWithoutStoredGeometry();
+    KeepInsideScreen(*this);
     QDialog::showEvent(event);
 }
 

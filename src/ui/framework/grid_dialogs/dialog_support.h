@@ -33,17 +33,22 @@ private:
 // The dialogs' own settings file: "grid dialogs.ini" in the user's
 // read/write folder (GetUserReadWriteFolder), else Qt's per-user place.
 QString GridDialogSettingsFileName();
-// Geometry of a dialog by its object name, kept in that file.
-void RestoreDialogGeometry(QWidget& dialog);
+// Geometry of a dialog by its object name, kept in that file; false when none is kept.
+bool RestoreDialogGeometry(QWidget& dialog);
 void StoreDialogGeometry(const QWidget& dialog);
 
 // The size a dialog needs to show every control and every tab of its page
 // controls, at least its size now (within the screen).
 QSize RoomForContents(const QWidget& dialog);
 
+// Moves a window, frame and all, inside the available area of its screen
+// (a window larger than the area keeps its top left corner in it).
+void KeepInsideScreen(QWidget& window);
+
 // A dialog that remembers where it was: restored when first shown, stored
-// whenever it is hidden, and never shown smaller than its contents need.
-// The object name names the record.
+// whenever it is hidden, never shown smaller than its contents need, and
+// always inside the screen, wherever it was remembered. The object name
+// names the record.
 class TRememberingDialog : public QDialog {
 public:
     explicit TRememberingDialog(const QString& objectName, QWidget* parent = nullptr);
@@ -51,6 +56,9 @@ public:
 protected:
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
+    // Where the dialog goes when no place is remembered, once it has its
+    // size; the base leaves the place the window system gives.
+    virtual void PlaceWithoutStoredGeometry() {}
 
 private:
     bool m_restored = false;

@@ -186,11 +186,21 @@ void TGridColumnLayout::Rebuild()
     TGrid_header_array kept;
     std::vector<bool> present(size_t(ListColumns()) + m_computed.size(), false);
     for (const TGrid_head32& h : m_headers) {
-        const int column = GridColumnOf(h);
+        TGrid_head32 copy = h;
+        // A set column is known by its set number: when one goes, those after it move up.
+        if (!copy.Computed() && copy.SetColumn() && copy.OwnNumber() > 0) {
+            int now = -1;
+            for (int c = 0; c < ListColumns() && now < 0; ++c)
+                if (m_list->SetNumberOfColumn(c) == copy.OwnNumber())
+                    now = c;
+            if (now < 0)
+                continue;
+            copy.SetDataColumn(now);
+        }
+        const int column = GridColumnOf(copy);
         if (column < 0 || present[size_t(column)])
             continue;
         present[size_t(column)] = true;
-        TGrid_head32 copy = h;
         if (!copy.Computed()) {
             // A set column may have come or gone at this place.
             const bool setColumn = m_list->IsASetColumnColumn(column);

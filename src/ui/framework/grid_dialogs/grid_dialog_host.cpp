@@ -120,7 +120,9 @@ bool TGridDialogHost::SaveAsExport(TCV_Grid* grid, int exportKind, bool& busySav
     }
     TCVExportSettings current = doc->ExportSettings;
     current.Format = TSaveAsFormat(std::clamp(exportKind, 0, int(TSaveAsFormat::ListTypesOwn)));
-    m_saveAs->SetupSaveAs(grid->ColCount(), grid->RowCount() - 1, GridSelectionOf(*grid), 0, listType,
+    // The dialog numbers the columns as the grid shows them (hidden ones
+    // have no number), and the file takes them as numbered.
+    m_saveAs->SetupSaveAs(int32_t(ExportColumnsOfGrid(*grid).size()), grid->RowCount() - 1, GridSelectionOf(*grid), 0, listType,
                           grid->KindOfDisplay, current, fileName, GetConcCharactersForTextOnly());
     if (RunModalDialog(*m_saveAs) != QDialog::Accepted)
         return false;
@@ -134,26 +136,24 @@ bool TGridDialogHost::SaveAsExport(TCV_Grid* grid, int exportKind, bool& busySav
     }
 
     QApplication::setOverrideCursor(Qt::WaitCursor);
+    // Taken before the list is marked busy: a busy list shows no cells.
+    const TSaveAsFormat format = doc->ExportSettings.Format;
+    TExportTable table;
+    if (format != TSaveAsFormat::ListTypesOwn)
+        table = ExportTableOfGrid(*grid, doc->ExportSettings);
     global_panic_state = kPanicRun;
     const uint8_t wasBusy = list.ListBusy();
     list.SetListBusy(kListBusy);
     MyYieldProcess();
     busySavingAs = true;
     bool ok = false;
-    switch (doc->ExportSettings.Format) {
-    case TSaveAsFormat::Text: ok = doc->SaveListAsTXT(list, grid->KindOfDisplay); break;
-    case TSaveAsFormat::XML: ok = doc->SaveListAsXML(list, grid->KindOfDisplay); break;
-    case TSaveAsFormat::Spreadsheet: ok = doc->SaveListAsExcel(list, grid->KindOfDisplay); break;
-    case TSaveAsFormat::RTF: ok = doc->SaveListAsRTF(list, grid->KindOfDisplay); break;
-    case TSaveAsFormat::ListTypesOwn:
+    if (format == TSaveAsFormat::ListTypesOwn) {
         // The list type's own format is the document saved under the chosen name.
         list.SetListBusy(wasBusy);
         ok = m_link.SaveOwnFormat && m_link.SaveOwnFormat(grid, target);
-        break;
-    default:
+    } else {
         // "All files": the name decides; anything not known is plain text.
-        ok = doc->SaveListAsTXT(list, grid->KindOfDisplay);
-        break;
+        ok = doc->WriteExportTable(table, format == TSaveAsFormat::AllFiles ? TSaveAsFormat::Text : format);
     }
     busySavingAs = false;
     list.SetListBusy(wasBusy);
@@ -192,9 +192,10 @@ void TGridDialogHost::OpenColumnsDialog(TCV_Grid* grid, bool computedPage)
                     next = std::max(next, list->SetNumberOfColumn(c) + 1);
                 list->AddSetColumn(Format(CVSetColumnD, {next}));
                 grid->Refresh();
+            } else if (list->DeleteSetColumn(gridColumn)) {
+                grid->Refresh();
             } else {
-                // Only the window's own handler can take a set column out of its list.
-                NotImplemented();
+                NotApplicableExplanation();
             }
         },
         [this, grid](TCV_Base_Grid*) {
@@ -420,7 +421,7 @@ void TGridDialogHost::AddHandlers(TCVGridHandlersB& b)
     b.OpenConditionsDialog2 = [this](TCV_Grid* grid) { OpenConditionsDialog(grid, kModeSearch); };
     b.PrintGrid = [this](TCV_Grid* grid) { PrintGrid(grid); };
     b.PrintPreviewGrid = [this](TCV_Grid* grid) { PrintPreviewGrid(grid); };
-    b.OpenSearchReplace = [this](TCV_Grid* grid) { OpenSearchReplace(grid, true); };
+    b.OpenSearchReplace = [this](TCV_Grid* grid, bool replacing) { OpenSearchReplace(grid, replacing); };
     b.SSummaryStats = [this](TCV_Grid* grid) { ShowBreakdown(grid); };
     b.GGetSaveToClipboardChoices = [this](TCV_Grid* grid) { ChooseClipboardFormat(grid); };
 }

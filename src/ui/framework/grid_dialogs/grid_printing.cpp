@@ -117,13 +117,9 @@ void TGridPagePrinter::Layout(QPaintDevice& device, const QRectF& page)
     // The visible columns in the order shown, widths as on screen.
     m_columns.clear();
     m_widths.clear();
-    const QHeaderView* header = m_grid.View()->horizontalHeader();
     const double scale = double(device.logicalDpiX()) / std::max(1, m_grid.logicalDpiX());
     double total = 0;
-    for (int visual = 0; visual < header->count(); ++visual) {
-        const int column = header->logicalIndex(visual);
-        if (column < 0 || !m_grid.ColumnVisible(column))
-            continue;
+    for (int column : m_grid.ShownColumns()) {
         m_columns.push_back(column);
         m_widths.push_back(std::max(1, m_grid.ColWidths(column)) * scale);
         total += m_widths.back();

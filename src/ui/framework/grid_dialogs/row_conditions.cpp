@@ -233,6 +233,13 @@ QString ConditionDropdownOption(int condition, bool numericColumn)
     return QString::fromUtf16(numericColumn ? t.numbers : t.words);
 }
 
+bool ConditionSuitsColumn(int condition, bool numericColumn)
+{
+    if (condition < 0 || condition >= kConditionCount)
+        return false;
+    return !numericColumn || !(condition == kCondCapitals || condition == kCondLowerCase || condition == kCondCapitalised);
+}
+
 bool ConditionUsesX(int condition) { return condition >= 0 && condition < kConditionCount && TextsOf(condition).x; }
 bool ConditionUsesY(int condition) { return condition >= 0 && condition < kConditionCount && TextsOf(condition).y; }
 bool ConditionUsesWords(int condition)
@@ -279,12 +286,16 @@ void PrepareForRun(TDoubleSearchCategoryRec& search)
     }
 }
 
-QString RequirementText(const TSearchRequirement& r, const QString& heading, const QString& otherHeading)
+QString RequirementText(const TSearchRequirement& r, const QString& heading, const QString& otherHeading,
+                        bool numericColumn)
 {
-    QString condition = ConditionDropdownOption(r.Condition, false);
-    const QString x = r.OtherColumnUsed ? u'"' + otherHeading + u'"' : u'\'' + r.XText + u'\'';
+    QString condition = ConditionDropdownOption(r.Condition, numericColumn);
+    const auto value = [numericColumn](const QString& text) {
+        return numericColumn ? text.trimmed() : u'\'' + text + u'\'';
+    };
+    const QString x = r.OtherColumnUsed ? u'"' + otherHeading + u'"' : value(r.XText);
     condition.replace(QStringLiteral("99999"), QString::number(r.NumberOfWords));
-    condition.replace(u'X', x).replace(u'Y', u'\'' + r.YText + u'\'');
+    condition.replace(u'X', x).replace(u'Y', value(r.YText));
     return (r.Negative ? QStringLiteral("not ") : QString()) + heading + u' ' + condition;
 }
 

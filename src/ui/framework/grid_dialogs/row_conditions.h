@@ -48,6 +48,9 @@ enum TCondition : uint8_t {
 // The condition's text for a column of numbers or of words, with the
 // placeholders "X" and "Y" for the values and "99999" for the number of words.
 QString ConditionDropdownOption(int condition, bool numericColumn);
+// Whether a column of that kind is offered the condition: letter case means
+// nothing to a column of numbers.
+bool ConditionSuitsColumn(int condition, bool numericColumn);
 // What a condition asks for.
 bool ConditionUsesX(int condition);
 bool ConditionUsesY(int condition);
@@ -107,9 +110,12 @@ bool IdenticalSearchRequirements(const TDoubleSearchCategoryRec& a, const TDoubl
 // tag, is upper-cased for matching; numbers are set from the texts.
 void PrepareForRun(TDoubleSearchCategoryRec& search);
 
-// The text version of a requirement ("Freq. > 10"); heading names its
-// column, otherHeading the column X comes from.
-QString RequirementText(const TSearchRequirement& r, const QString& heading, const QString& otherHeading);
+// The text version of a requirement; heading names its column, otherHeading
+// the column X comes from. A column of numbers reads as a comparison of
+// numbers ("Freq. > 10"), one of words with its values quoted ("Word comes
+// after 'b'").
+QString RequirementText(const TSearchRequirement& r, const QString& heading, const QString& otherHeading,
+                        bool numericColumn = false);
 // "if X", "if X and Y", "if X or Y", "if X but not Y".
 QString DescribeSearch(const TDoubleSearchCategoryRec& search, bool additionalEdited);
 

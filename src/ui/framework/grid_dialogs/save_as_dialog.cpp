@@ -9,6 +9,7 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QItemSelectionModel>
+#include <QLocale>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -20,6 +21,7 @@
 #include <algorithm>
 #include <set>
 
+#include "model/base_list.h"
 #include "suite/cv_format.h"
 #include "suite/dialog_routines.h"
 #include "suite/gui/cv_grid.h"
@@ -42,27 +44,73 @@ QString Range(int32_t first, int32_t last)
 
 } // namespace
 
+std::vector<int> ExportColumnsOfGrid(const TCV_Base_Grid& grid)
+{
+    std::vector<int> columns{0};
+    for (int c : grid.ShownColumns())
+        if (c != 0)
+            columns.push_back(c);
+    return columns;
+}
+
+TExportTable ExportTableOfGrid(const TCV_Base_Grid& grid, const TCVExportSettings& settings)
+{
+    TExportTable t;
+    const std::vector<int> shown = ExportColumnsOfGrid(grid);
+    std::vector<int> columns;
+    for (int position : ChosenExportColumns(settings, int(shown.size())))
+        columns.push_back(shown[size_t(position)]);
+    for (int c : columns)
+        t.headings << grid.Cells(c, 0);
+    const QLocale locale(grid.List() ? grid.List()->CollationName() : QString());
+    for (int r : ChosenExportRows(settings, grid.RowCount() - 1)) {
+        if (r == 0) {
+            t.withHeadingRow = true;
+            continue;
+        }
+        std::vector<TExportCell> cells;
+        cells.reserve(columns.size());
+        for (int c : columns) {
+            TDrawgridDataRec rec = grid.CellRecord(c, r);
+            // A number below its column's threshold shows as nothing, and is written so.
+            if (rec.isNumber && rec.text.isEmpty())
+                rec.isNumber = false;
+            cells.push_back(ExportCellOf(rec, settings.SeparateThousands, locale));
+        }
+        t.rows.push_back(std::move(cells));
+    }
+    return t;
+}
+
 TGridSelection GridSelectionOf(const TCV_Base_Grid& grid)
 {
+    const std::vector<int> shown = ExportColumnsOfGrid(grid);
     TGridSelection s;
     const QItemSelection selection = grid.View()->selectionModel()->selection();
     if (selection.isEmpty()) {
         const int row = std::max(1, grid.Row());
-        s = {0, row, std::max(0, grid.ColCount() - 1), row};
+        s = {0, row, std::max(0, int(shown.size()) - 1), row};
         return s;
     }
     s = {INT32_MAX, INT32_MAX, -1, -1};
     for (const QItemSelectionRange& r : selection) {
-        s.left = std::min(s.left, r.left());
-        s.right = std::max(s.right, r.right());
+        for (size_t position = 0; position < shown.size(); ++position)
+            if (shown[position] >= r.left() && shown[position] <= r.right()) {
+                s.left = std::min(s.left, int(position));
+                s.right = std::max(s.right, int(position));
+            }
         s.top = std::min(s.top, r.top() + 1);
         s.bottom = std::max(s.bottom, r.bottom() + 1);
     }
+    if (s.right < 0)
+        s.left = s.right = 0;
     return s;
 }
 
-bool HumanAbbreviatedNumberListStringAsIntegers(const QString& text, int32_t maximum, std::vector<int32_t>& out)
+bool HumanAbbreviatedNumberListStringAsIntegers(const QString& text, int32_t maximum, std::vector<int32_t>& out,
+                                                int64_t* largestTyped)
 {
+    int64_t largest = -1;
     std::vector<int32_t> numbers;
     std::set<int32_t> seen;
     auto add = [&](int64_t n) {
@@ -88,10 +136,13 @@ bool HumanAbbreviatedNumberListStringAsIntegers(const QString& text, int32_t max
             return false;
         if (first > last)
             std::swap(first, last);
+        largest = std::max(largest, last);
         for (int64_t n = first; n <= std::min<int64_t>(last, maximum); ++n)
             add(n);
     }
     out = std::move(numbers);
+    if (largestTyped)
+        *largestTyped = largest;
     return true;
 }
 
@@ -315,9 +366,11 @@ void TSaveAsTxtDlgFeb2012::BrowseClick()
 
 bool TSaveAsTxtDlgFeb2012::ParseList(QLineEdit* edit, int32_t maximum, std::vector<int32_t>& out)
 {
-    if (HumanAbbreviatedNumberListStringAsIntegers(edit->text(), maximum, out))
+    // A number the grid has no row or column for is refused, not dropped unseen.
+    int64_t largest = -1;
+    if (HumanAbbreviatedNumberListStringAsIntegers(edit->text(), maximum, out, &largest) && largest <= maximum)
         return true;
-    InvalidNumber(edit->text());
+    InvalidNumber(largest > maximum ? QString::number(largest) : edit->text());
     edit->setFocus();
     return false;
 }

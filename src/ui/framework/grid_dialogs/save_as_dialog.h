@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "model/export_settings.h"
+#include "model/list_export.h"
 #include "ui/framework/grid_dialogs/dialog_support.h"
 
 class QCheckBox;
@@ -31,7 +32,17 @@ class TCV_Base_Grid;
 // The tool whose grids keep their first column in exports (no row-number column).
 constexpr uint8_t kToolWithoutRowNumbers = 4;
 
-// A grid's selected rectangle in grid columns (0-based) and grid rows (1 the first data row).
+// The grid's columns as the dialog numbers them: the row-number column
+// first (number 1), then the other columns shown, in the order shown;
+// hidden columns have no number, computed ones have theirs.
+std::vector<int> ExportColumnsOfGrid(const TCV_Base_Grid& grid);
+// What an export of the grid writes: the columns and rows the settings
+// choose (numbered as above; rows as the grid shows them now), each cell
+// as the grid shows it.
+TExportTable ExportTableOfGrid(const TCV_Base_Grid& grid, const TCVExportSettings& settings);
+
+// A grid's selected rectangle in the dialog's columns (0-based: 0 the
+// row-number column) and grid rows (1 the first data row).
 struct TGridSelection {
     int left = 0;
     int top = 1;
@@ -43,7 +54,9 @@ TGridSelection GridSelectionOf(const TCV_Base_Grid& grid);
 // Single numbers and ranges separated by commas ("1,3-5" gives 1 3 4 5), in
 // the order typed, each number once; numbers above maximum are dropped and
 // ranges cut at it. False (out unchanged) when the text holds anything else.
-bool HumanAbbreviatedNumberListStringAsIntegers(const QString& text, int32_t maximum, std::vector<int32_t>& out);
+// largestTyped, when given, gets the largest number typed (-1: none).
+bool HumanAbbreviatedNumberListStringAsIntegers(const QString& text, int32_t maximum, std::vector<int32_t>& out,
+                                                int64_t* largestTyped = nullptr);
 
 class TSaveAsTxtDlgFeb2012 final : public TRememberingDialog {
 public:

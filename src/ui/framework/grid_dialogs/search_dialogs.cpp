@@ -10,12 +10,14 @@
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListView>
 #include <QListWidget>
 #include <QPixmap>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSortFilterProxyModel>
 #include <QSpinBox>
+#include <QStandardItemModel>
 #include <QTableView>
 #include <QVBoxLayout>
 
@@ -128,11 +130,7 @@ void TFormSearchRequirements::SetTheHeaders(TCV_Base_Grid* grid)
     m_numeric.clear();
     if (grid) {
         QAbstractItemModel* model = grid->View()->model();
-        QHeaderView* header = grid->View()->horizontalHeader();
-        for (int visual = 0; visual < grid->ColCount(); ++visual) {
-            const int c = header->logicalIndex(visual);
-            if (!grid->ColumnVisible(c))
-                continue;
+        for (int c : grid->ShownColumns()) {
             const QString heading = grid->Cells(c, 0);
             ColumnCombo->addItem(heading, c);
             OtherColumnCombo->addItem(heading, c);
@@ -163,13 +161,26 @@ void TFormSearchRequirements::RebuildConditionList()
     const bool numeric = item >= 0 && item < int(m_numeric.size()) && m_numeric[size_t(item)];
     const QString xLabel = OtherColumnBox->isChecked() ? OtherColumnCombo->currentText() : XLabel->text();
     ConditionCombo->clear();
+    // Every condition keeps its place (its number); those the column's kind
+    // has no use for are not offered.
+    auto* view = qobject_cast<QListView*>(ConditionCombo->view());
+    auto* items = qobject_cast<QStandardItemModel*>(ConditionCombo->model());
     for (int n = 0; n < kConditionCount; ++n) {
         QString text = ConditionDropdownOption(n, numeric);
         text.replace(QStringLiteral("99999"), QString::number(WordsSpin->value()));
         text.replace(u'X', xLabel).replace(u'Y', YLabel->text());
         ConditionCombo->addItem(text.trimmed());
+        if (!ConditionSuitsColumn(n, numeric)) {
+            if (items)
+                items->item(n)->setEnabled(false);
+            if (view)
+                view->setRowHidden(n, true);
+        }
     }
-    ConditionCombo->setCurrentIndex(std::clamp(chosen, 0, ConditionCombo->count() - 1));
+    int condition = std::clamp(chosen, 0, ConditionCombo->count() - 1);
+    if (!ConditionSuitsColumn(condition, numeric))
+        condition = 0;
+    ConditionCombo->setCurrentIndex(condition);
     m_filling = false;
     ShowValueControls();
 }
@@ -225,7 +236,9 @@ void TFormSearchRequirements::RecomputeTheSettings()
         fDoubleCategoryRec.Link = uint8_t(std::max(0, LinkButtons->checkedId()));
         fDoubleCategoryRec.AdditionalInUse = true;
     }
-    m_textVersion = RequirementText(r, HeadingOfColumn(r.DataColumn), HeadingOfColumn(r.OtherColumn));
+    const int columnItem = ColumnCombo->findData(r.DataColumn);
+    const bool numeric = columnItem >= 0 && columnItem < int(m_numeric.size()) && m_numeric[size_t(columnItem)];
+    m_textVersion = RequirementText(r, HeadingOfColumn(r.DataColumn), HeadingOfColumn(r.OtherColumn), numeric);
     (current_Order == TConditionOrder::Main ? fDoubleCategoryRec.MainText : fDoubleCategoryRec.AdditionalText) =
         m_textVersion;
     ShowValueControls();

@@ -146,12 +146,28 @@ void TSearchReplaceDlg::SetupCommon(bool replacing, TOnReplacementWanted onRepla
     replace_too = replacing;
     ElEditContextWhereFound->clear();
     ElEditReplacement->clear();
-    // Docked at the lower right of the screen.
-    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        const QRect area = screen->geometry();
-        const int caption = style()->pixelMetric(QStyle::PM_TitleBarHeight);
-        move(area.right() + 1 - width() - 10, area.bottom() + 1 - height() - caption - 10);
+    // Docked at the lower right of the screen once it has its size: now
+    // when it is shown, else when it shows.
+    m_dockPending = true;
+    if (isVisible()) {
+        ShowModeControls();
+        DockAtLowerRight();
     }
+}
+
+void TSearchReplaceDlg::DockAtLowerRight()
+{
+    m_dockPending = false;
+    const QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    if (QLayout* l = layout())
+        l->activate();
+    resize(size().expandedTo(sizeHint()));
+    const QRect area = screen->geometry();
+    const int caption = style()->pixelMetric(QStyle::PM_TitleBarHeight);
+    move(area.right() + 1 - width() - 10, area.bottom() + 1 - height() - caption - 10);
+    KeepInsideScreen(*this);
 }
 
 void TSearchReplaceDlg::Setup(bool AReplacing_too, TOnReplacementWanted AOnReplace,
@@ -258,8 +274,19 @@ void TSearchReplaceDlg::RecomputeNumerical()
 
 void TSearchReplaceDlg::showEvent(QShowEvent* event)
 {
+    ShowModeControls();
     if (event)
         TRememberingDialog::showEvent(event);
+    if (m_dockPending)
+        DockAtLowerRight();
+    FillColumnList();
+    RecomputeNumerical();
+    AdvOfficeCheckBoxConfirm->setChecked(autosearch_confirm);
+    setWindowTitle(replace_too ? CVSearchAndReplace : CVSearch);
+}
+
+void TSearchReplaceDlg::ShowModeControls()
+{
     ButtonOK->show();
     // Replace mode: a one-line context over a one-line preview; search
     // mode: the context alone fills the bottom panel, wrapping its words.
@@ -280,10 +307,6 @@ void TSearchReplaceDlg::showEvent(QShowEvent* event)
         ElEditContextWhereFound->setMinimumHeight(line);
         ElEditContextWhereFound->setMaximumHeight(QWIDGETSIZE_MAX);
     }
-    FillColumnList();
-    RecomputeNumerical();
-    AdvOfficeCheckBoxConfirm->setChecked(autosearch_confirm);
-    setWindowTitle(replace_too ? CVSearchAndReplace : CVSearch);
 }
 
 void TSearchReplaceDlg::hideEvent(QHideEvent* event)

@@ -161,8 +161,14 @@ private:
     void EndWait();
     void ShowDecisionButtons(bool waiting);
     int CurrentSearchColumn() const;
+    // Docks the dialog at the lower right of the screen, 10 pixels in from
+    // the edges and a caption's height above the bottom one.
+    void DockAtLowerRight();
+    // The mode's controls shown or hidden, so the dialog has its mode's size.
+    void ShowModeControls();
 
     QPointer<TCV_Grid> m_grid;
+    bool m_dockPending = false;
     TTextStringGridVirtual* m_textGrid = nullptr;
     bool m_waiting = false;
     QEventLoop* m_waitLoop = nullptr;

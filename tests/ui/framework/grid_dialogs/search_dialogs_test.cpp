@@ -1,6 +1,7 @@
 #include <QAbstractButton>
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QListView>
 #include <QComboBox>
 #include <QItemSelectionModel>
 #include <QLabel>
@@ -92,7 +93,8 @@ TEST_F(SearchDialogsTest, AnUnchangedRequirementIsNotReportedAgain)
     editor.XEdit->setText(QStringLiteral("cat"));
     editor.OKClick();
     EXPECT_EQ(reports, 1);
-    EXPECT_EQ(editor.fDoubleCategoryRec.MainText, QStringLiteral("N equals 'cat'"));
+    // "N" holds numbers: its requirement reads as a comparison.
+    EXPECT_EQ(editor.fDoubleCategoryRec.MainText, QStringLiteral("N = cat"));
     editor.EditRequirement(editor.fDoubleCategoryRec, TConditionOrder::Main);
     editor.OKClick();
     EXPECT_EQ(reports, 1);
@@ -148,7 +150,7 @@ TEST_F(SearchDialogsTest, FindAllInSearchModeSelectsTheRows)
     form->SetUp(grid.get(), kModeSearch);
     Require(TConditionOrder::Main, QStringLiteral("Freq."), kCondGreater, QStringLiteral("12"));
     Require(TConditionOrder::Additional, QStringLiteral("Word"), kCondContains, QStringLiteral("a"), kLinkButNot);
-    EXPECT_EQ(form->DescriptionLabel->text(), QStringLiteral("if Freq. comes after '12' but not Word contains 'a'"));
+    EXPECT_EQ(form->DescriptionLabel->text(), QStringLiteral("if Freq. > 12 but not Word contains 'a'"));
     form->ProcessTheConditions(true);
     EXPECT_EQ(form->ResultLabel->text(), QStringLiteral("1 hits"));
     EXPECT_EQ(grid->SelectedRows(), std::vector<int>{1});
@@ -249,4 +251,33 @@ TEST_F(SearchDialogsTest, AStoppedDialogDoesNothing)
     form->ProcessTheConditions(true);
     EXPECT_TRUE(form->ResultLabel->text().isEmpty());
     EXPECT_EQ(grid->Row(), 0);
+}
+
+// A requirement on a column of numbers reads as a comparison of numbers, and
+// such a column is not offered conditions on letter case.
+TEST_F(SearchDialogsTest, ANumberColumnsRequirementReadsAsANumberComparison)
+{
+    TFormSearchRequirements editor;
+    editor.SetTheHeaders(grid.get());
+    editor.ColumnCombo->setCurrentIndex(editor.ColumnCombo->findText(QStringLiteral("Freq.")));
+    auto* view = qobject_cast<QListView*>(editor.ConditionCombo->view());
+    ASSERT_NE(view, nullptr);
+    EXPECT_TRUE(view->isRowHidden(kCondCapitals));
+    EXPECT_TRUE(view->isRowHidden(kCondLowerCase));
+    EXPECT_FALSE(view->isRowHidden(kCondGreater));
+    editor.ConditionCombo->setCurrentIndex(kCondGreater);
+    editor.XEdit->setText(QStringLiteral("10000"));
+    editor.RecomputeTheSettings();
+    EXPECT_EQ(editor.fDoubleCategoryRec.MainText, QStringLiteral("Freq. > 10000"));
+    editor.ConditionCombo->setCurrentIndex(kCondLess);
+    editor.XEdit->setText(QStringLiteral("3"));
+    editor.RecomputeTheSettings();
+    EXPECT_EQ(editor.fDoubleCategoryRec.MainText, QStringLiteral("Freq. < 3"));
+    // A column of words keeps its wording, and is offered every condition.
+    editor.ColumnCombo->setCurrentIndex(editor.ColumnCombo->findText(QStringLiteral("Word")));
+    EXPECT_FALSE(view->isRowHidden(kCondCapitals));
+    editor.ConditionCombo->setCurrentIndex(kCondGreater);
+    editor.XEdit->setText(QStringLiteral("b"));
+    editor.RecomputeTheSettings();
+    EXPECT_EQ(editor.fDoubleCategoryRec.MainText, QStringLiteral("Word comes after 'b'"));
 }

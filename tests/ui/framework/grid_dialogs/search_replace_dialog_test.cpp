@@ -3,15 +3,19 @@
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QComboBox>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
+#include <QStyle>
 #include <QTableView>
 #include <QTimer>
 
 #include "ui/framework/grid_dialogs/grid_dialog_host.h"
+#include "ui/framework/grid_dialogs/save_as_dialog.h"
 #include "ui/framework/grid_dialogs/search_replace_dialog.h"
 #include "ui/framework/grid_dialogs/search_switches.h"
 
@@ -376,4 +380,55 @@ TEST_F(SearchReplaceTest, EnterInTheSearchWordBoxStartsOneSearch)
     QCoreApplication::sendEvent(dialog.ElComboBoxSearch->lineEdit(), &press);
     EXPECT_EQ(started, 1);
     EXPECT_EQ(dialogs.Routines(), QStringList{QStringLiteral("SearchFailedToFindTryAsterisk")});
+}
+
+namespace {
+
+// The window frame's place: inside the screen's available area.
+::testing::AssertionResult InsideTheScreen(const QWidget& w)
+{
+    const QRect area = (w.screen() ? w.screen() : QGuiApplication::primaryScreen())->availableGeometry();
+    const QRect frame = w.frameGeometry();
+    if (area.contains(frame))
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "frame " << frame.x() << "," << frame.y() << " " << frame.width() << "x"
+                                         << frame.height() << " outside " << area.width() << "x" << area.height();
+}
+
+} // namespace
+
+// With no place remembered, the dialog docks at the lower right of the
+// screen with the size it shows with, in either mode.
+TEST_F(SearchReplaceTest, ItOpensDockedAtTheLowerRightInsideTheScreen)
+{
+    for (bool replacing : {true, false}) {
+        TSearchReplaceDlg& dialog = Open(replacing);
+        QCoreApplication::processEvents();
+        ASSERT_TRUE(dialog.isVisible());
+        const QRect screen = dialog.screen()->geometry();
+        const int caption = dialog.style()->pixelMetric(QStyle::PM_TitleBarHeight);
+        EXPECT_EQ(dialog.x(), screen.right() + 1 - dialog.width() - 10) << replacing;
+        EXPECT_EQ(dialog.frameGeometry().y(), screen.bottom() + 1 - dialog.height() - caption - 10) << replacing;
+        EXPECT_TRUE(InsideTheScreen(dialog)) << replacing;
+        dialog.hide();
+    }
+}
+
+// A place remembered near the screen's edge for a smaller dialog (an
+// earlier layout, another resolution) keeps the dialog inside the screen
+// once it has grown to show every control.
+TEST_F(SearchReplaceTest, ARememberedPlaceNeverPutsADialogOffTheScreen)
+{
+    auto* saveAs = new TSaveAsTxtDlgFeb2012(&window);
+    const QRect area = saveAs->screen()->availableGeometry();
+    saveAs->resize(120, 60);
+    saveAs->move(area.right() - 130, area.bottom() - 70);
+    StoreDialogGeometry(*saveAs);
+    delete saveAs;
+    saveAs = new TSaveAsTxtDlgFeb2012(&window);
+    saveAs->show();
+    QCoreApplication::processEvents();
+    EXPECT_GT(saveAs->width(), 120) << "it grew to show its controls";
+    EXPECT_TRUE(InsideTheScreen(*saveAs));
+    delete saveAs;
 }

@@ -8,28 +8,15 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
-#include <QFileInfo>
 #include <QImage>
-#include <QProcess>
-#include <QStandardPaths>
-#include <QThread>
+
+#include "xvfb_run.h"
 
 namespace {
 
-// A display number no X server uses now.
-int FreeDisplay()
-{
-    for (int n = 91; n < 200; ++n)
-        if (!QFileInfo::exists(QStringLiteral("/tmp/.X%1-lock").arg(n)) &&
-            !QFileInfo::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(n)))
-            return n;
-    return -1;
-}
-
 TEST(Screenshots, EachStepOfANewUserIsPicturedOnARealScreen)
 {
-    const QString xvfb = QStandardPaths::findExecutable(QStringLiteral("Xvfb"));
-    if (xvfb.isEmpty())
+    if (screens_test::XvfbProgram().isEmpty())
         GTEST_SKIP() << "Xvfb is not installed";
     QString dir = qEnvironmentVariable("CV_SCREENSHOT_DIR");
     if (dir.isEmpty())
@@ -37,31 +24,12 @@ TEST(Screenshots, EachStepOfANewUserIsPicturedOnARealScreen)
     QDir(dir).removeRecursively();
     ASSERT_TRUE(QDir().mkpath(dir));
 
-    const int display = FreeDisplay();
-    ASSERT_GT(display, 0);
-    QProcess server;
-    server.start(xvfb, {QStringLiteral(":%1").arg(display), QStringLiteral("-screen"), QStringLiteral("0"),
-                        QStringLiteral("1280x960x24"), QStringLiteral("-nolisten"), QStringLiteral("tcp")});
-    ASSERT_TRUE(server.waitForStarted(5000));
-    for (int i = 0; i < 100 && !QFileInfo::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(display)); ++i)
-        QThread::msleep(20);
-
-    QProcess walk;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("DISPLAY"), QStringLiteral(":%1").arg(display));
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-    env.insert(QStringLiteral("CV_SCREENSHOT_DIR"), dir);
-    env.insert(QStringLiteral("CV_SETTINGS_BUFFER"), QDir(dir).filePath(QStringLiteral("no-suite.buf")));
-    env.insert(QStringLiteral("TMPDIR"), dir);
-    walk.setProcessEnvironment(env);
-    walk.start(QStringLiteral(CV_SCREENS_WALK), {});
-    const bool finished = walk.waitForFinished(30000);
-    const QString out = QString::fromLocal8Bit(walk.readAllStandardOutput());
-    const QString err = QString::fromLocal8Bit(walk.readAllStandardError());
-    server.terminate();
-    server.waitForFinished(5000);
-    ASSERT_TRUE(finished) << err.toStdString();
-    EXPECT_EQ(walk.exitCode(), 0) << err.toStdString();
+    const screens_test::TWalkRun run =
+        screens_test::RunOnXvfb(QStringLiteral(CV_SCREENS_WALK), dir, QStringLiteral("1280x960x24"), 91, 30000);
+    ASSERT_TRUE(run.started);
+    const QString& out = run.out;
+    ASSERT_TRUE(run.finished) << run.err.toStdString();
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
 
     const QStringList expected = {
         "01-start", "02a-text-chooser", "02b-wizard-texts-chosen", "03a-wordlist-frequency", "03b-wordlist-alphabetical",

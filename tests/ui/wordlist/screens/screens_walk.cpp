@@ -46,16 +46,14 @@
 #include "ui/wordlist/wordlist_main.h"
 #include "wordlist/wordlist_holder.h"
 
+#include "walk_support.h"
+
 namespace {
+
+using screens_walk::Settle;
 
 QString g_dir;
 int g_failures = 0;
-
-void Settle()
-{
-    for (int i = 0; i < 5; ++i)
-        QApplication::processEvents();
-}
 
 // The window as the X screen shows it.
 void Shot(QWidget* w, const QString& name)
@@ -67,13 +65,8 @@ void Shot(QWidget* w, const QString& name)
     QPixmap pixmap = screen->grabWindow(w->winId());
     if (pixmap.isNull() || pixmap.width() < 10)
         pixmap = w->grab();
-    const QString file = QDir(g_dir).filePath(name + QStringLiteral(".png"));
-    if (!pixmap.save(file)) {
+    if (!screens_walk::SavePicture(pixmap, g_dir, name))
         ++g_failures;
-        QTextStream(stderr) << "cannot write " << file << Qt::endl;
-        return;
-    }
-    QTextStream(stdout) << file << Qt::endl;
 }
 
 QString Write(const QString& name, const QString& text)
