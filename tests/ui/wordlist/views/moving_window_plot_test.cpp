@@ -220,6 +220,25 @@ TEST(MovingWindowPlotForm, TheFirstViewFitsTheWindowAndThePositionBarIsUsable)
     for (size_t w = 0; w < d.OverlapValues[0].size(); ++w)
         d.OverlapValues[0][w] = 0.05f + 0.4f * float(w % 10) / 10.0f;
     const QString file = SavePlot(dir, QStringLiteral("brown_moving_window.plotdata"), d);
+    // A corpus of many texts: a section each, close together.
+    d.Sections_Info.clear();
+    d.SectionStarts.clear();
+    for (int t = 0; t < 120; ++t) {
+        d.Sections_Info << QStringLiteral("<c%1%2.txt>").arg(QChar(u'a' + t / 20)).arg(t % 20, 2, 10, QLatin1Char('0'));
+        d.SectionStarts.push_back(t * 8000 + (t % 3) * 1500);
+    }
+    const QString many = SavePlot(dir, QStringLiteral("many_moving_window.plotdata"), d);
+    {
+        TFormMovingWindowPlot form;
+        form.resize(900, 520);
+        ASSERT_TRUE(form.OpenAPlot(many));
+        form.show();
+        QApplication::processEvents();
+        QString shots = qEnvironmentVariable("CV_SCREENSHOT_DIR");
+        if (shots.isEmpty())
+            shots = QDir::tempPath();
+        form.grab().save(QDir(shots).filePath(QStringLiteral("moving-window-plot-many-texts.png")));
+    }
     for (const int width : {900, 640}) {
         SCOPED_TRACE(width);
         TFormMovingWindowPlot form;
