@@ -10,6 +10,11 @@ if CV_SAMPLE_CORPUS=$(scripts/get-sample-corpus.sh); then
 else
   echo "test: sample corpus not available; end-to-end tests on it will be skipped" >&2
 fi
+if CV_BROWN_CORPUS=$(scripts/get-sample-corpus.sh brown); then
+  export CV_BROWN_CORPUS
+else
+  echo "test: Brown corpus not available; end-to-end tests on it will be skipped" >&2
+fi
 export QT_QPA_PLATFORM=offscreen
 cd build
 ctest --output-on-failure -j "$(nproc 2>/dev/null || echo 2)" "$@"

@@ -13,6 +13,7 @@
 
 #include "suite/controller_codes.h"
 #include "suite/cvbuf.h"
+#include "suite/gui/file_dialogs.h"
 #include "suite/my_types.h"
 #include "suite/named_mutex.h"
 #include "suite/process_utils.h"
@@ -142,6 +143,9 @@ int main(int argc, char** argv)
     options.readStdin = !parser.isSet(noStdin);
 
     cv::InstallQuitOnTerminationSignals();
+    // The settings windows' Browse buttons.
+    cv::TQtFileDialogService fileDialogs;
+    cv::TFileDialogServiceGuard fileDialogGuard(&fileDialogs);
     cv::TController controller(options);
     QString error;
     if (!controller.Start(&error))

@@ -25,7 +25,9 @@ struct TBatchProceduresRec {
     std::function<void(const QString& entryName)> OnAddingToZip;
     std::function<void(int done, int total)> OnZipProgress;
     std::function<void(const QString& folder, const QString& sectionText, int maxN)> OnBatchFileNameAndMaxN;
-    std::function<void(const QString& section)> OnZippingASection;
+    // Zipping (zipping set): file a of b goes into the zip; else texts a to b
+    // of the chosen texts are being processed.
+    std::function<void(int a, int b, bool zipping)> OnZippingASection;
     std::function<void(int done, int total)> OnProgressing;
 
     QStringList BatchTempFileNames; // results saved by this batch, made afresh per batch

@@ -722,8 +722,11 @@ bool TCorvantisholder::BatchZipFromTempDir(const QString& extension, const QStri
         entries.push_back(std::move(e));
         if (b.OnAddingToZip)
             b.OnAddingToZip(fi.fileName());
+        ++done;
+        if (b.OnZippingASection)
+            b.OnZippingASection(done, totalFiles, true);
         if (b.OnZipProgress)
-            b.OnZipProgress(++done, totalFiles);
+            b.OnZipProgress(done, totalFiles);
     }
     TZipArchive zip;
     if (!zip.OpenOrCreateArchive(zipName) || !zip.AddEntries(std::move(entries))) {

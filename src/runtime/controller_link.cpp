@@ -76,7 +76,13 @@ void InitLoggingFromSharedSettings()
 {
     const QString name = GetTheLogFilename();
     SetLogFilename(name);
-    SwitchLogging(GetLogging() && !name.isEmpty() && QFileInfo(name).isFile());
+    const bool on = GetLogging() && !name.isEmpty();
+    SwitchLogging(on);
+    // Switching logging on is enough: a log file that is not there yet is
+    // made, beginning with a heading (one that cannot be made is reported
+    // once, and logging goes off).
+    if (on && !QFileInfo::exists(name))
+        StartNewLogSection(Tool_Name(current_tool_var));
 }
 
 int MenuTriStateOption()

@@ -33,7 +33,7 @@ void UnregisterOwnWindowFromController();
 bool SetCancelStateFromControllerCode(uint16_t code);
 
 // Log file name and switch from the settings buffer: logging is on when the
-// switch is set and the named file exists.
+// switch is set and a file is named; a file not there yet is made.
 void InitLoggingFromSharedSettings();
 
 // 0 when shared menu item 176 is checked, 1 when item 177 is, else 2.

@@ -1,7 +1,8 @@
 #pragma once
 // The suite's log file. Lines are appended, each with the time, while
-// logging is on: the settings buffer's switch is set and its log file exists
-// (the runtime applies that rule), or the program was started with "/log".
+// logging is on: the settings buffer's switch is set and a log file is named
+// (the runtime applies that rule and makes the file), or the program was
+// started with "/log".
 //
 // A log that cannot be written never stops the program: the first failure
 // gives one warning naming the file and the reason, and logging goes off.

@@ -762,6 +762,9 @@ bool T_WholeWordlistHolder::MakeBatch(TSharedChosenFilesClass& chosen, uint8_t b
                 b.BatchRootFolder = QDir(root.isEmpty() ? QDir::tempPath() : root).filePath(QFileInfo(folder).fileName());
                 if (b.OnBatchFileNameAndMaxN)
                     b.OnBatchFileNameAndMaxN(b.BatchRootFolder, QFileInfo(folder).fileName(), int(texts.size()));
+                // The section's texts, counted over all the chosen texts.
+                if (b.OnZippingASection && !texts.empty())
+                    b.OnZippingASection(done + 1, done + int(texts.size()), false);
             }
             for (int i : texts) {
                 progress.OverallPercent(done++ * 100 / std::max(1, total));
@@ -773,8 +776,6 @@ bool T_WholeWordlistHolder::MakeBatch(TSharedChosenFilesClass& chosen, uint8_t b
             }
             if (ok && batchMode == 2) {
                 const QString zip = QDir(root.isEmpty() ? QDir::tempPath() : root).filePath(QFileInfo(folder).fileName() + QStringLiteral(".zip"));
-                if (b.OnZippingASection)
-                    b.OnZippingASection(QFileInfo(folder).fileName());
                 ok = zipInto(zip, saved - savedBefore);
             }
             b.BatchRootFolder = root;

@@ -416,6 +416,11 @@ TEST(DocumentBatch, SaveIntoTheBatchFolderThenZipKeepingABackup)
     int progressed = 0, added = 0;
     b.OnProgressing = [&](int, int) { ++progressed; };
     b.OnAddingToZip = [&](const QString&) { ++added; };
+    std::vector<std::pair<int, int>> zipping;
+    b.OnZippingASection = [&](int a, int n, bool z) {
+        if (z)
+            zipping.emplace_back(a, n);
+    };
     TTestDocument d;
     d.FillSample();
     const QDateTime when(QDate(2020, 5, 17), QTime(10, 30));
@@ -436,6 +441,7 @@ TEST(DocumentBatch, SaveIntoTheBatchFolderThenZipKeepingABackup)
     EXPECT_EQ(b.ZipShortFilename, QStringLiteral("Files.zip"));
     ASSERT_TRUE(d.BatchZipFromTempDir(QStringLiteral(".lst"), zipName, 2));
     EXPECT_EQ(added, 2);
+    EXPECT_EQ(zipping, (std::vector<std::pair<int, int>>{{1, 2}, {2, 2}})) << "each file going into the zip is told";
     EXPECT_EQ(d.last_batch_zip_Fullname, zipName);
     const QByteArray first = cvtest::readAll(zipName);
 

@@ -10,6 +10,7 @@
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QTime>
 
 #include <gtest/gtest.h>
@@ -149,21 +150,29 @@ TEST_F(ControllerLink, DefaultNumbersByListType)
     EXPECT_EQ(cv::DefaultNumberForListType(255), 25);
 }
 
-TEST_F(ControllerLink, LoggingFollowsTheSharedSwitchOnlyWhenTheFileExists)
+// The switch alone turns logging on: a log file that is not there yet is
+// made; an existing one is written on, not started afresh.
+TEST_F(ControllerLink, LoggingFollowsTheSharedSwitchAndMakesItsFile)
 {
     cvtest::TempDir dir;
     const QString log = dir.file(QStringLiteral("tool.log"));
     cv::SetTheLogFilename(log);
     cv::SetLogging(true);
     cv::InitLoggingFromSharedSettings();
-    EXPECT_FALSE(cv::LoggingIsOn()) << "the named file does not exist";
-    dir.write(QStringLiteral("tool.log"), {});
-    cv::InitLoggingFromSharedSettings();
     EXPECT_TRUE(cv::LoggingIsOn());
     EXPECT_EQ(cv::LogFilename(), log);
+    EXPECT_TRUE(QFileInfo(log).isFile()) << "the named file is made";
+    cv::AddToLogFile(QStringLiteral("first line"));
+    const QByteArray before = cvtest::readAll(log);
+    cv::InitLoggingFromSharedSettings();
+    EXPECT_EQ(cvtest::readAll(log), before) << "an existing log keeps its lines and gets no second heading";
     cv::SetLogging(false);
     cv::InitLoggingFromSharedSettings();
     EXPECT_FALSE(cv::LoggingIsOn());
+    cv::SetTheLogFilename(QString());
+    cv::SetLogging(true);
+    cv::InitLoggingFromSharedSettings();
+    EXPECT_FALSE(cv::LoggingIsOn()) << "no file named, no log";
 }
 
 TEST_F(ControllerLink, FileInfoTextFilenameAvoidsAnExistingFile)

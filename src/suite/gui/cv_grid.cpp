@@ -158,14 +158,17 @@ const TDrawgridDataRec& TCVGridModel::CachedCell(int row, int column) const
             m_presenter->Present(column, m_cached);
         return m_cached;
     }
-    const int entry = EntryOfRow(row);
+    // The overall rows come first; the list draws them as its rows -1, -2 ...
+    // (the one just before its first entry is -1).
+    const int overall = m_list->OverallCount();
+    const int entry = row < overall ? row - overall : EntryOfRow(row);
     // Rows counted when the list was last shown may be gone since; such rows stay empty.
-    if (entry >= 0 && entry < m_list->Count() && row < m_list->OverallCount() + m_list->Count()) {
+    if ((row < overall || entry >= 0) && entry < m_list->Count() && row < overall + m_list->Count()) {
         if (column < m_list->ColumnCount()) {
             m_list->DrawgridDataRec(entry, column, m_displayKind, m_cached);
             if (m_tweak)
                 m_tweak(entry, column, m_cached);
-        } else if (m_presenter) {
+        } else if (m_presenter && entry >= 0) {
             m_presenter->ExtraCell(entry, column, m_cached);
         }
         if (m_presenter)
@@ -395,8 +398,17 @@ int TCV_Base_Grid::FittedColumnWidth(int column, int sampleRows) const
     const QFontMetrics header(m_view->horizontalHeader()->font());
     int width = header.horizontalAdvance(m_model->headerData(column, Qt::Horizontal, Qt::DisplayRole).toString()) +
                 kHeaderPadding;
-    const int rows = std::min(m_proxy->rowCount(), std::max(0, sampleRows));
-    for (int r = 0; r < rows; ++r) {
+    // The first rows, and the last few: numbers that grow down the list
+    // (the row numbers) are widest at its end.
+    constexpr int kLastRowsSampled = 20;
+    const int total = m_proxy->rowCount();
+    const int rows = std::min(total, std::max(0, sampleRows));
+    std::vector<int> sampled;
+    for (int r = 0; r < rows; ++r)
+        sampled.push_back(r);
+    for (int r = std::max(rows, total - kLastRowsSampled); r < total; ++r)
+        sampled.push_back(r);
+    for (int r : sampled) {
         const QModelIndex at = m_proxy->index(r, column);
         QFont font = m_view->font();
         if (at.data(kMarkRole).toInt() > 0)

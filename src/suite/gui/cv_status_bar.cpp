@@ -59,9 +59,8 @@ void TCVStatusBar::RemovePanels()
     m_panels.clear();
 }
 
-int TCVStatusBar::AddPanel(TStatusPanelStyle style, int width, const QString& caption)
+QWidget* TCVStatusBar::MakePanelWidget(TStatusPanelStyle style, int index, const QString& caption)
 {
-    const int index = int(m_panels.size());
     QWidget* w = nullptr;
     switch (style) {
     case TStatusPanelStyle::Text: {
@@ -88,11 +87,38 @@ int TCVStatusBar::AddPanel(TStatusPanelStyle style, int width, const QString& ca
     }
     }
     w->setObjectName(QStringLiteral("panel%1").arg(index));
+    return w;
+}
+
+int TCVStatusBar::AddPanel(TStatusPanelStyle style, int width, const QString& caption)
+{
+    const int index = int(m_panels.size());
+    QWidget* w = MakePanelWidget(style, index, caption);
     if (width > 0)
         w->setFixedWidth(width);
     addPermanentWidget(w, width > 0 ? 0 : 1);
     m_panels.push_back({style, w});
     return index;
+}
+
+void TCVStatusBar::SetPanelStyle(int panel, TStatusPanelStyle style, const QString& caption)
+{
+    if (panel < 0 || panel >= PanelCount() || m_panels[size_t(panel)].style == style)
+        return;
+    Panel& p = m_panels[size_t(panel)];
+    const bool fixed = p.widget->minimumWidth() == p.widget->maximumWidth();
+    const int width = p.widget->maximumWidth();
+    const bool enabled = p.widget->isEnabled();
+    QWidget* w = MakePanelWidget(style, panel, caption);
+    if (fixed)
+        w->setFixedWidth(width);
+    w->setEnabled(enabled);
+    removeWidget(p.widget);
+    delete p.widget;
+    // The panels are the bar's permanent widgets, in order.
+    insertPermanentWidget(panel, w, fixed ? 0 : 1);
+    w->show();
+    p = {style, w};
 }
 
 Tdouble_smallint_type TCVStatusBar::InitStatusBar()

@@ -56,6 +56,9 @@ public:
     bool PanelEnabled(int panel) const;
     void SetPanelEnabled(int panel, bool enabled);
     int PanelWidth(int panel) const;
+    // Turns a panel into another kind (a progress bar into a text, say),
+    // keeping its place and width; a text panel starts empty.
+    void SetPanelStyle(int panel, TStatusPanelStyle style, const QString& caption = {});
 
     // The suite's status-bar routines.
     void PutAStatusbarMessage(int panel, const QString& text);
@@ -87,6 +90,7 @@ private:
         QWidget* widget;
     };
     void RemovePanels();
+    QWidget* MakePanelWidget(TStatusPanelStyle style, int index, const QString& caption);
     const Panel* PanelAt(int panel) const;
 
     std::vector<Panel> m_panels;

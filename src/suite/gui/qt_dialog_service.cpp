@@ -1,8 +1,12 @@
 #include "suite/gui/qt_dialog_service.h"
 
 #include <QAbstractButton>
-#include <QPushButton>
+#include <QApplication>
+#include <QFontMetrics>
+#include <QGridLayout>
 #include <QMessageBox>
+#include <QPushButton>
+#include <QSpacerItem>
 
 #include <utility>
 #include <vector>
@@ -45,6 +49,22 @@ std::vector<std::pair<QMessageBox::StandardButton, TDialogAnswer>> buttonsOf(TDi
     return {{SB::Ok, TDialogAnswer::OK}};
 }
 
+// Room a title bar takes beside its text: the window's icon and its
+// buttons (minimise, maximise, close), with some margin.
+constexpr int kTitleBarAllowance = 160;
+
+// A short message makes a narrow box, whose title the window manager cuts
+// ("Cor... ols"): the box is kept at least as wide as its whole title.
+void KeepTitleWhole(QMessageBox& box, const QString& title)
+{
+    auto* grid = qobject_cast<QGridLayout*>(box.layout());
+    if (!grid || title.isEmpty())
+        return;
+    const int width = QFontMetrics(QApplication::font("QMdiSubWindowTitleBar")).horizontalAdvance(title) + kTitleBarAllowance;
+    grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Fixed), grid->rowCount(), 0, 1,
+                  grid->columnCount());
+}
+
 } // namespace
 
 TQtDialogService::TQtDialogService(QWidget* parent, THelpHandler help) : m_parent(parent), m_help(std::move(help)) {}
@@ -75,6 +95,7 @@ TDialogAnswer TQtDialogService::Show(const TDialogRequest& request)
     }
     box.setEscapeButton(escape);
     QAbstractButton* helpButton = (request.helpContext > 0 && m_help) ? box.addButton(QMessageBox::Help) : nullptr;
+    KeepTitleWhole(box, request.caption);
 
     for (;;) {
         box.exec();

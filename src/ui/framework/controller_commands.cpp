@@ -30,8 +30,7 @@ TControllerCommand DecodeControllerCommand(uint64_t wparam)
     command.code = CodeOfWParam(wparam);
     const uint16_t code = command.code;
     if (code == kCodeReReadSettings) {
-        SetLogFilename(GetTheLogFilename());
-        SwitchLogging(GetLogging() && !LogFilename().isEmpty() && QFileInfo(LogFilename()).isFile());
+        InitLoggingFromSharedSettings();
     } else if (code >= kCodeLoadLemmaList && code <= kCodeClearRelationList) {
         const uint8_t kind = uint8_t((code - kCodeLoadLemmaList) / 2);
         if ((code - kCodeLoadLemmaList) % 2 == 0) {

@@ -793,7 +793,9 @@ bool WordCloudOfList(TCV_Grid* grid, bool withOptions, const QString& fileName)
     request.withOptions = withOptions;
     request.needsSorting = list->CloudDataNeedsSorting();
     request.fileName = fileName;
-    request.caption = Format(CVListTypeCloudFromFile, {ListTypeName(grid->ListType), fileName});
+    // A list never saved has no file to name: the caption names the list only.
+    request.caption = fileName.isEmpty() ? QStringLiteral("%1 word cloud").arg(ListTypeName(grid->ListType))
+                                         : Format(CVListTypeCloudFromFile, {ListTypeName(grid->ListType), fileName});
     return opener(request);
 }
 

@@ -1036,6 +1036,9 @@ void TMainToolsForm::SetUpCurrentPage(QTabWidget* pager)
                 ApplyStyleColours();
                 if (list)
                     AdvOfficeStatusBar1->PutAStatusbarMessage(kPanelMessage, Format(CVNEntries, {list->Count()}));
+            } else if (list && pages.Last_actions.Contains(kActionRowsChanged)) {
+                // Rows went (a zap) or came back: the count the bar shows follows.
+                AdvOfficeStatusBar1->PutAStatusbarMessage(kPanelMessage, Format(CVNEntries, {list->Count()}));
             }
             grid->Refresh();
             if (QPlainTextEdit* notes = NotesEditor(); notes && !notes->document()->isModified()) {
@@ -1079,6 +1082,10 @@ void TMainToolsForm::SettingsChanged(int code)
         module->RedoMenuItemsCheckStates(0);
     }
     RefreshMenuChecks();
+    // Logging may have come on or gone off: the menus that depend on it follow.
+    if (code == kCodeReReadSettings)
+        ToolWindowList().FitMenuToListType(menuBar(), fData ? ToolWindowList().CurrentGrid() : nullptr, true,
+                                           fMenuSetProvider);
     if (fData && code == kCodeReReadSettings) {
         TCV_Grid* grid = ToolWindowList().CurrentGrid();
         if (grid)

@@ -32,6 +32,8 @@ namespace {
 
 // Colours of the marks the cell handlers set (0xAARRGGBB).
 constexpr uint32_t kMarkedCellBackground = 0xFFFFF2A8; // a per-list frequency of a marked consistency list
+// What the Set column of a marked relationship shows.
+const QString kMarkedPairMarker = QStringLiteral("\u2713");
 constexpr uint32_t kNegativeKeyWord = 0xFFB00000;      // key words less frequent than in the reference list
 constexpr uint32_t kTextNotOnDisk = 0xFF909090;        // a text that is no longer where it was read
 
@@ -78,15 +80,24 @@ void TFormWordList::GridTweak_Alph(TCV_Grid*, int, int, TDrawgridDataRec&) {}
 void TFormWordList::GridTweak_IndexFreq(TCV_Grid*, int, int, TDrawgridDataRec&) {}
 void TFormWordList::GridTweak_IndexAlph(TCV_Grid*, int, int, TDrawgridDataRec&) {}
 
-void TFormWordList::GridTweak_IndexRelations(TCV_Grid*, int, int, TDrawgridDataRec&)
+void TFormWordList::GridTweak_IndexRelations(TCV_Grid* grid, int column, int entry, TDrawgridDataRec& rec)
 {
-    // Nothing to change. A cell that a list made before a score existed
-    // cannot fill would be shown as not applicable, but every relationships
-    // entry is written and read with all eleven scores, log ratio (column
-    // 14) included, from the first version of the file on: no document
-    // lacks one. Marked rows are the list's ordinary marks (Mark, Unmark),
-    // which the grid draws for every list; the list keeps no marking of
-    // pairs beside them.
+    // Every relationships entry is written and read with all eleven scores,
+    // log ratio (column 14) included, from the first version of the file
+    // on: no cell of a score is ever not applicable.
+    // A pair the user marked (Edit > Marking > Mark) shows the marker in
+    // its Set column, where it has no category of its own.
+    if (!GridMayBeWorkedOn(grid) || column != TRelationshipsList::kColSet)
+        return;
+    const TCVBaseDataClass* list = grid->List();
+    const TCVBaseListObject* e = dynamic_cast<const TRelationshipsList*>(list) ? list->Get(entry) : nullptr;
+    if (!e)
+        return;
+    // A list whose Set column holds no categories has nothing to show there but the marker.
+    if (list->SetNumberOfColumn(column) == 0)
+        rec = {};
+    if (rec.text.isEmpty() && e->Mark() > 0)
+        rec.text = kMarkedPairMarker;
 }
 
 void TFormWordList::GridTweak_Consistency(TCV_Grid* grid, int column, int entry, TDrawgridDataRec& rec)

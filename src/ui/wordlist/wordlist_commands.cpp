@@ -25,6 +25,7 @@
 #include "index/index_handler.h"
 #include "index/index_relationships.h"
 #include "keywords/keywords_holder.h"
+#include "keywords/kw_plots.h"
 #include "model/check_signature.h"
 #include "model/batch_procedures.h"
 #include "model/chosen_files.h"
@@ -49,6 +50,8 @@
 #include "ui/framework/tool_data_module.h"
 #include "ui/framework/list_editing.h"
 #include "ui/framework/tool_pages.h"
+#include "ui/wordlist/views/frozen_columns.h"
+#include "ui/wordlist/views/plot_cell.h"
 #include "textread/tag_handler.h"
 #include "wordlist/detailed_consistency.h"
 #include "wordlist/keyword_list.h"
@@ -83,6 +86,9 @@ enum : int {
 
 // The "Other sorts" of the Edit menu.
 constexpr int kOtherSortTags[] = {96, 97, 98, 99, 126, 127};
+
+// The statistics page's columns that stay in view: N and the text file.
+constexpr int kStatisticsFrozenColumns = 2;
 
 // Code to the controller: pass the ".tell_marvex" request on to the concordance tool.
 constexpr uint16_t kCodeConcordanceRequest = 50;
@@ -645,7 +651,8 @@ bool TFormWordList::ComputeRelationshipsFromIndex(TCV_Grid* grid, const TRelatio
     if (ok) {
         TRelationshipsList& relations = *handler.fRelationshipsList;
         relations.SetGridHeadings(TRelationshipsList::Headings());
-        const QString source = doc->MainFile.FileName;
+        // Named after the document's file, or, for a document never saved, after the index.
+        const QString source = doc->MainFile.FileName.isEmpty() ? handler.BaseName() : doc->MainFile.FileName;
         doc->MainFile.FileName = WithExtension(source, DefaultExtFromListType(kListIndexRelationships));
         doc->MainFile.ListType = kListIndexRelationships;
         doc->AddOneLaterNote(Format(CVProcedureEquals, {CVRelationships}));
@@ -1105,6 +1112,39 @@ bool TFormWordList::ComputeKeyWordPlots(bool withLinks)
     ToolWindowList().Last_actions.Include(kActionKeyWordsMade);
     RefreshDataDisplay();
     return true;
+}
+
+bool TFormWordList::KeyWordPlotsPossible() const
+{
+    const T_WholeWordlistHolder* doc = WordlistDocument();
+    return doc && doc->fKeywordsList && !doc->fKeywordsList->KWSettings.MultiTextStudyList();
+}
+
+void TFormWordList::SetUpGridDrawing()
+{
+    // The statistics page keeps its row numbers and file names in view.
+    new TFrozenColumns(CVGridStatistics->View(), kStatisticsFrozenColumns);
+    CVGridKWPlot->View()->setItemDelegateForColumn(
+        TKWPlotList::kColPlot,
+        new TPlotCellDelegate(CVGridKWPlot, [this](int entry, const TGeneralPlotDataList*& positions, int32_t& words) {
+            const TKWPlotList* plots = m_keyWords ? m_keyWords->fPlots.get() : nullptr;
+            if (!plots || CVGridKWPlot->List() != plots)
+                return false;
+            positions = plots->PlotPositionsOfRow(entry);
+            words = plots->PlotData(entry + 1).words_in_file;
+            return positions != nullptr;
+        }));
+    TDataModuleCorvantis* module = DataModuleCorvantis();
+    if (!module)
+        return;
+    SetMenuSetProvider([this, module](uint8_t listType, uint8_t kind) {
+        TMenuTagSet set = module->MenuSetForListType(listType, kind);
+        if (WordlistDocument() && WordlistDocument()->fKeywordsList && !KeyWordPlotsPossible()) {
+            set.reset(kTagKeyWordPlot);
+            set.reset(kTagKeyWordLinks);
+        }
+        return set;
+    });
 }
 
 void TFormWordList::CompareWithTextFile()

@@ -204,6 +204,7 @@ void TFormWordList::FormCreate()
     SetAllGridsEventHandlersA(WordListGridHandlersA());
     SetAllGridsEventHandlersB(WordListGridHandlersB());
     SetAllGridsWindowOperations(GridWindowOperations());
+    SetUpGridDrawing();
     connect(AdvOfficePager1, &QTabWidget::currentChanged, this, [this] { PageChanged(); });
     // Cells cut off by their column show their text as a hint.
     for (int i = 0; i < ToolWindowList().Count(); ++i)
@@ -313,6 +314,9 @@ bool TFormWordList::ShowPagesForListType()
     T_WholeWordlistHolder* doc = WordlistDocument();
     if (!doc)
         return true;
+    // Another document may offer other commands on pages of the same kind
+    // (plots of key words): the menus are fitted afresh.
+    ToolWindowList().last_menu_fit = {};
     const uint8_t type = doc->MainFile.ListType;
     const bool hasIndex = doc->fIndexHandler != nullptr;
     const TCVWordList* words = doc->WordlistOfType(kListWordList);
@@ -436,6 +440,8 @@ void TFormWordList::ShowDataOrStartScreen()
         ContainBoxMainTop->hide();
         PostToController(kCodeNoData);
         DetachGridsFromLists();
+        // Nothing of the data that went stays on the status bar.
+        AdvOfficeStatusBar1->ClearTheStatusBar();
         return;
     }
     pages.ShowToolbarAndStatusBar(ContainBoxMainTop, AdvOfficeStatusBar1);

@@ -271,6 +271,9 @@ public:
     // in the one text of the study list, and with "Links" the key words that
     // occur near each other, each on its page. True when they were made.
     bool ComputeKeyWordPlots(bool withLinks);
+    // Whether "Plot" and "Links" can place the key words: they need key
+    // words of a list of one text (a list of many is not offered them).
+    bool KeyWordPlotsPossible() const;
     // The key-word document that holds the plots and links (null before they are made).
     T_WholeKeywordsHolder* KeyWordsDocument() const { return m_keyWords.get(); }
     // "Other sorts" of the grid's list (96, 97, 98, 99, 126, 127); a word
@@ -404,6 +407,10 @@ private:
     QString m_typedText;
     std::unique_ptr<TCorvantisholder> m_previousData;
     // The plots and links of the key words of the document shown (they go with it).
+    // The statistics page keeps its file names in view, the plot column of
+    // the key-word plot page draws its plots, and the menus offer plots only
+    // where they can be made.
+    void SetUpGridDrawing();
     std::unique_ptr<T_WholeKeywordsHolder> m_keyWords;
     bool m_jobRunning = false;
     bool m_documentInUse = false;

@@ -108,7 +108,8 @@ void TFormWordList::HookStatusBarPanelClick()
         {AdvOfficePageStatistics, 2850},       {AdvOfficePageIndexRelations, 4680},
         {AdvOfficePageKWs, 5290},              {AdvOfficePageFilenames, 1420},
         {AdvOfficePageNotes, 1120},            {AdvOfficePageConsistency, 2760},
-        {AdvOfficePageConsistencyRelations, 5360},
+        {AdvOfficePageConsistencyRelations, 5360}, {AdvOfficePageKWPlot, 5300},
+        {AdvOfficePageKWLinks, 5310},
     };
     // The help button asks the page's control (its grid or memo); both carry the context.
     for (const auto& [page, context] : contexts) {

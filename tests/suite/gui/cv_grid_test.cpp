@@ -263,6 +263,22 @@ TEST_F(GridFixture, ColumnsAreAsWideAsTheirHeadingsAndCells)
     EXPECT_EQ(page.ColWidths(2), fitted);
 }
 
+// The row numbers of a long list grow past those of its first rows: the
+// number column is wide enough for the last row's number as well.
+TEST(GridLongList, TheNumberColumnShowsTheLastRowsNumberWhole)
+{
+    NumberList list;
+    for (int i = 0; i < 40000; ++i)
+        list.AddWord(QStringLiteral("w"), i);
+    cv::TCV_Base_Grid grid;
+    grid.resize(500, 300);
+    grid.SetList(&list, 0);
+    const QString last = grid.Cells(0, grid.RowCount() - 1);
+    ASSERT_GE(last.size(), 5);
+    EXPECT_GT(grid.ColWidths(0), QFontMetrics(grid.View()->font()).horizontalAdvance(last)) << last.toStdString();
+    EXPECT_FALSE(grid.CellPartlyObscured(0, grid.RowCount() - 1));
+}
+
 struct CopyCase {
     const char* name;
     bool text, picture, heading, numbers;

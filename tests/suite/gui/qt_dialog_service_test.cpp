@@ -4,6 +4,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QFontMetrics>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
@@ -157,3 +158,29 @@ TEST(QtDialogService, NamedRoutinesShowThroughIt)
     whenBoxShown([](QMessageBox* box) { return byRole(box, QMessageBox::Yes); });
     EXPECT_TRUE(cv::CreateFolderYesNo(QStringLiteral("/tmp/new folder")));
 }
+
+namespace {
+
+// A short message makes a narrow box: its title must still fit beside the
+// title bar's buttons, not be cut to "Cor... ols".
+TEST(QtDialogService, AShortMessageKeepsItsTitleWhole)
+{
+    cv::TQtDialogService service;
+    cv::TDialogRequest r;
+    r.routine = QStringLiteral("FailedToFind");
+    r.kind = TDialogKind::Error;
+    r.caption = QStringLiteral("Corvantis Tools");
+    r.text = QStringLiteral("Cannot find \"\".");
+    r.buttons = TDialogButtons::OK;
+    int width = 0;
+    whenBoxShown([&width](QMessageBox* box) {
+        width = box->width();
+        return box->button(QMessageBox::Ok);
+    });
+    service.Show(r);
+    const int title = QFontMetrics(QApplication::font("QMdiSubWindowTitleBar")).horizontalAdvance(r.caption);
+    // The title bar's icon and three buttons take about as much again.
+    EXPECT_GE(width, title + 120);
+}
+
+} // namespace

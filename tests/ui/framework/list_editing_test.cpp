@@ -364,6 +364,11 @@ TEST_F(ListEditingTest, TheWordCloudCommandReachesTheInstalledWindow)
     EXPECT_EQ(asked[0].fileName, QStringLiteral("corpus.lst"));
     EXPECT_EQ(asked[0].caption, cv::Format(cv::CVListTypeCloudFromFile, {cv::ListTypeName(cv::kListWordList), "corpus.lst"}));
     EXPECT_EQ(asked[0].needsSorting, List().CloudDataNeedsSorting());
+    // A list never saved: its cloud is named after the list, with no empty "from".
+    window->Doc()->MainFile.FileName.clear();
+    EXPECT_TRUE(grid->HandleGridCommand(cv::kTagWordCloud));
+    ASSERT_EQ(asked.size(), 2u);
+    EXPECT_EQ(asked[1].caption, QStringLiteral("Word list word cloud"));
     cv::SetWordCloudOpener(before);
     EXPECT_FALSE(cv::WordCloudOfList(grid, true, QString())) << "no window installed";
 }

@@ -1,6 +1,9 @@
 #include "wordlist_commands_testutil.h"
 
 #include <QFile>
+#include <QImage>
+#include <QScrollBar>
+#include <QTableView>
 #include <QFileInfo>
 #include <QLocale>
 #include <QUrl>
@@ -9,10 +12,12 @@
 #include "concordance/tell_marvex.h"
 #include "index/index_files.h"
 #include "index/index_relationships.h"
+#include "suite/cv_format.h"
 #include "suite/cv_stream.h"
 #include "suite/cvbuf.h"
 #include "suite/gui/cv_status_bar.h"
 #include "suite/gui/desktop_services.h"
+#include "suite/resource_strings.h"
 #include "keywords/keywords_holder.h"
 #include "ui/framework/grid_dialogs/grid_dialog_host.h"
 #include "ui/framework/grid_dialogs/search_dialogs.h"
@@ -169,6 +174,86 @@ TEST_F(WordListCommandsTest, RelationshipsOfTheIndexComeWithTheirScores)
     EXPECT_EQ(window->CVGridIndexRelations->List(), &relations);
     EXPECT_TRUE(Doc()->fNotes.join(u'\n').contains(QStringLiteral("Relationships")));
     EXPECT_EQ(Doc()->fStats->ListBusy(), cv::kListNotBusy);
+}
+
+TEST_F(WordListCommandsTest, RelationshipsOfADocumentNeverSavedAreNamedAfterTheIndex)
+{
+    IndexOf(kCorpus);
+    EveryNeighbour();
+    Doc()->MainFile.FileName.clear();
+    cv::TCV_Grid* grid = Show(window->AdvOfficePageIndexFreq);
+    grid->View()->setCurrentIndex(grid->Proxy()->index(0, 1));
+    ASSERT_TRUE(grid->HandleGridCommand(53));
+    ASSERT_EQ(Doc()->MainFile.ListType, cv::kListIndexRelationships);
+    EXPECT_EQ(QFileInfo(Doc()->MainFile.FileName).fileName(), QStringLiteral("corpus.relationships"));
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("corpus.relationships")) << "no caption of an extension alone";
+}
+
+TEST_F(WordListCommandsTest, TheStatisticsPageKeepsItsFileNamesInViewWhenScrolledRight)
+{
+    WordListOf(kCorpus);
+    window->resize(700, 500);
+    window->show();
+    cv::TCV_Grid* grid = Show(window->AdvOfficePageStatistics);
+    QTableView* view = grid->View();
+    QApplication::processEvents();
+    const QRect fileColumn = view->visualRect(grid->Proxy()->index(1, 1));
+    ASSERT_TRUE(view->viewport()->rect().intersects(fileColumn));
+    const QImage before = grid->grab().toImage();
+    ASSERT_GT(view->horizontalScrollBar()->maximum(), 0) << "the statistics are wider than the window";
+    view->horizontalScrollBar()->setValue(view->horizontalScrollBar()->maximum());
+    QApplication::processEvents();
+    const QImage after = grid->grab().toImage();
+    // The row numbers and file names are where they were, the other columns moved.
+    const QPoint origin = view->viewport()->mapTo(grid, QPoint(0, 0));
+    const QRect kept(origin.x(), origin.y(), fileColumn.right() - 2, fileColumn.bottom());
+    EXPECT_EQ(before.copy(kept), after.copy(kept)) << "the file-name column stayed in view";
+    const QRect moved(kept.right() + 4, origin.y(), view->viewport()->width() - kept.width() - 8, fileColumn.bottom());
+    EXPECT_NE(before.copy(moved), after.copy(moved)) << "the columns right of it scrolled";
+    // The names there are the texts'.
+    auto* frozen = view->findChild<QTableView*>(QStringLiteral("FrozenColumns"));
+    ASSERT_NE(frozen, nullptr);
+    EXPECT_TRUE(frozen->model()->index(1, 1).data().toString().endsWith(QStringLiteral("a.txt")) ||
+                frozen->model()->index(1, 1).data().toString().endsWith(QStringLiteral("b.txt")));
+}
+
+TEST_F(WordListCommandsTest, TheStatusBarTellsTheEntriesAfterZapAndNothingAfterClose)
+{
+    WordListOf(kCorpus);
+    cv::TCV_Grid* grid = Show(window->AdvOfficePageAlph);
+    cv::TCVStatusBar* bar = window->AdvOfficeStatusBar1;
+    const int entries = Words()->Count();
+    EXPECT_EQ(bar->PanelText(cv::kPanelMessage), cv::Format(cv::CVNEntries, {entries}));
+    grid->SetRow(1);
+    MenuCommand(12); // Delete
+    MenuCommand(11); // Zap
+    ASSERT_EQ(Words()->Count(), entries - 1);
+    EXPECT_EQ(bar->PanelText(cv::kPanelMessage), cv::Format(cv::CVNEntries, {entries - 1}));
+    dialogs.QueueAnswer(TDialogAnswer::No); // not saved
+    MenuCommand(26); // Close
+    ASSERT_EQ(Doc(), nullptr);
+    for (int panel = 0; panel < bar->PanelCount(); ++panel)
+        if (bar->PanelStyle(panel) == cv::TStatusPanelStyle::Text)
+            EXPECT_TRUE(bar->PanelText(panel).isEmpty()) << "panel " << panel << ": " << bar->PanelText(panel).toStdString();
+}
+
+TEST_F(WordListCommandsTest, AMarkedPairShowsItsMarkerInTheSetColumn)
+{
+    IndexOf(kCorpus);
+    EveryNeighbour();
+    cv::TCV_Grid* grid = Show(window->AdvOfficePageIndexFreq);
+    grid->View()->setCurrentIndex(grid->Proxy()->index(0, 1));
+    ASSERT_TRUE(grid->HandleGridCommand(53));
+    grid = Show(window->AdvOfficePageIndexRelations);
+    ASSERT_GE(grid->RowCount(), 3);
+    const int set = cv::TRelationshipsList::kColSet;
+    EXPECT_TRUE(grid->Cells(set, 1).isEmpty());
+    grid->SetRow(1);
+    MenuCommand(18); // Mark
+    EXPECT_EQ(grid->Cells(set, 1), QStringLiteral("\u2713"));
+    EXPECT_TRUE(grid->Cells(set, 2).isEmpty()) << "only the marked pair";
+    MenuCommand(167); // Unmark
+    EXPECT_TRUE(grid->Cells(set, 1).isEmpty());
 }
 
 TEST_F(WordListCommandsTest, RelationshipsOfACharacterRangeOrOfNoWordAtAll)

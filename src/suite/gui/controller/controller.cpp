@@ -2,6 +2,7 @@
 
 #include "suite/gui/controller/controller_ini.h"
 #include "suite/gui/controller/customise_window.h"
+#include "suite/gui/controller/help_server.h"
 #include "suite/gui/controller/settings_window.h"
 #include "suite/gui/controller/text_chooser.h"
 #include "suite/controller_codes.h"
@@ -119,8 +120,10 @@ bool TController::Start(QString* error)
     if (!TSettingsBuffer::Instance().CreateShared(bufferFile, false, error))
         return false;
     Log(QStringLiteral("settings buffer %1").arg(bufferFile));
+    SetHelpDefaults();
     for (const QString& problem : ApplyControllerIni(m_options.iniFile))
         Log(problem);
+    StartHelpServer();
 
     QString serverError;
     if (!StartMessageServer(&serverError)) {
@@ -144,6 +147,37 @@ bool TController::Start(QString* error)
     return true;
 }
 
+void TController::SetHelpDefaults()
+{
+    const QString folder = m_options.helpFolder.isEmpty()
+                               ? QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("help"))
+                               : m_options.helpFolder;
+    SetHelpfilename(QDir(folder).absoluteFilePath(QStringLiteral("index.html")));
+    SetCVHelpAccessMode(1);
+}
+
+void TController::StartHelpServer()
+{
+    if (!GetCVHelpBaseAddress().isEmpty()) {
+        Log(QStringLiteral("help pages at %1").arg(GetCVHelpBaseAddress()));
+        return;
+    }
+    m_helpServer = new THelpServer([] { return QFileInfo(GetHelpfilename()).absolutePath(); }, this);
+    QString error;
+    if (!m_helpServer->Listen(&error)) {
+        // The tools fall back on the help file's folder.
+        Log(error);
+        delete m_helpServer;
+        m_helpServer = nullptr;
+        return;
+    }
+    SetCVHelpBaseAddress(m_helpServer->BaseAddress().toString());
+    Log(QStringLiteral("help pages of %1 served at %2")
+            .arg(QFileInfo(GetHelpfilename()).absolutePath(), m_helpServer->BaseAddress().toString()));
+}
+
+QString TController::HelpAddress() const { return m_helpServer ? m_helpServer->BaseAddress().toString() : QString(); }
+
 void TController::Finish()
 {
     if (m_finished || !m_window)
@@ -152,6 +186,9 @@ void TController::Finish()
     // Tools must not take a dead controller for a running one.
     SetCVShellInitialised(false);
     SetShellWnd(0);
+    // No tool may send its user to an address nobody answers.
+    if (m_helpServer && GetCVHelpBaseAddress() == m_helpServer->BaseAddress().toString())
+        SetCVHelpBaseAddress(QString());
     UnSetWnd(kToolController, m_window->Handle());
     Log(QStringLiteral("controller closing"));
     for (QWidget* w : {static_cast<QWidget*>(m_chooser.data()), static_cast<QWidget*>(m_settings.data()),

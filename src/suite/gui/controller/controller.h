@@ -39,6 +39,7 @@ class TTextChooser;
 class TControllerSettingsWindow;
 class TControllerCustomiseWindow;
 class TControllerAboutWindow;
+class THelpServer;
 struct TMenuCommandsOfTools;
 
 class TController final : public QObject {
@@ -48,6 +49,9 @@ public:
         QString logFile;      // the controller's log
         bool echo = true;     // log lines also go to standard output
         bool readStdin = true;
+        // The suite's help pages ("index.html" and the rest); empty: the
+        // folder "help" beside the controller's program.
+        QString helpFolder;
     };
 
     explicit TController(TOptions options);
@@ -61,6 +65,8 @@ public:
     void Log(const QString& line);
 
     TWindowHandle Handle() const;
+    // Where the help pages are served ("http://127.0.0.1:PORT/"); empty when they are not.
+    QString HelpAddress() const;
     // A message as the controller's window gets it (what tools post).
     void OnMessage(uint32_t msg, uint64_t wparam, int64_t lparam);
 
@@ -93,12 +99,18 @@ public:
 
 private:
     bool SendCode(uint16_t code, int tool);
+    // The help of a fresh buffer: the pages beside the program, shown in mode 1.
+    void SetHelpDefaults();
+    // Serves the help file's folder on 127.0.0.1 and makes it the help
+    // address, unless the settings name an address of their own.
+    void StartHelpServer();
     void ReadStdin();
     void Finish();
 
     TOptions m_options;
     std::unique_ptr<TNamedMutex> m_mutex;
     std::unique_ptr<TMessageWindow> m_window;
+    THelpServer* m_helpServer = nullptr;
     QSocketNotifier* m_stdin = nullptr;
     QByteArray m_stdinPending;
     int m_lastTool = -1;

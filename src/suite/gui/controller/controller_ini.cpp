@@ -146,10 +146,10 @@ const std::vector<TSettingKey>& keyTable()
         constexpr int64_t kMaxInt = 2147483647;
 
         TRecordKeys<TGeneralSettingsRec> g{k, QStringLiteral("Suite"), &GetGeneralSettings, &SetGeneralSettings};
-        g.Bool("Logging", "Tools write a log (the log file must exist)", [](auto& r) { return r.Logging(); },
+        g.Bool("Logging", "Tools write a log (into the log file)", [](auto& r) { return r.Logging(); },
                [](auto& r, bool v) { r.SetLogging(v); });
         g.Text("LogFile", "The tools' log file", [](auto& r) { return r.LogFilename(); },
-               [](auto& r, const QString& v) { r.SetLogFilename(v); }, TSettingKind::File);
+               [](auto& r, const QString& v) { r.SetLogFilename(v); }, TSettingKind::NewFile);
         g.Text("UserFolder", "The user's own folder (dialog settings, customised lists)",
                [](auto& r) { return r.UserReadWriteFolder(); }, [](auto& r, const QString& v) { r.SetUserReadWriteFolder(v); },
                TSettingKind::Folder);

@@ -22,7 +22,8 @@ enum class TSettingKind : uint8_t {
     Int,      // a whole number from lo to hi
     Float,    // a number
     Text,     // any text
-    File,     // a file name
+    File,     // a file name (of a file there is)
+    NewFile,  // a file name, of a file that may be made (the log)
     Folder,   // a folder name
     Language, // a language of the language list, by its name
     Colour,   // "#RRGGBB"

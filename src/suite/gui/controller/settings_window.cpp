@@ -6,6 +6,7 @@
 #include <QDialogButtonBox>
 #include <QDoubleSpinBox>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -20,13 +21,15 @@
 #include "runtime/language_list.h"
 #include "suite/cv_format.h"
 #include "suite/gui/controller/controller_ini.h"
+#include "suite/gui/file_dialogs.h"
 
 namespace cv {
 
 namespace {
 
-// A line edit with a button that asks for a file or a folder.
-QWidget* PathEditor(QLineEdit*& edit, bool folder, const QString& caption)
+// A line edit with a button that asks for a folder, a file there is, or
+// (a save dialog) a file to be made.
+QWidget* PathEditor(QLineEdit*& edit, TSettingKind kind, const QString& caption)
 {
     auto* box = new QWidget;
     auto* row = new QHBoxLayout(box);
@@ -34,14 +37,24 @@ QWidget* PathEditor(QLineEdit*& edit, bool folder, const QString& caption)
     edit = new QLineEdit;
     edit->setMinimumWidth(320);
     auto* browse = new QPushButton(QStringLiteral("Browse..."));
+    browse->setObjectName(QStringLiteral("Browse"));
     row->addWidget(edit, 1);
     row->addWidget(browse);
-    QObject::connect(browse, &QPushButton::clicked, box, [edit, folder, caption, box] {
+    QObject::connect(browse, &QPushButton::clicked, box, [edit, kind, caption, box] {
         const QString start = edit->text();
-        const QString chosen = folder ? QFileDialog::getExistingDirectory(box, caption, start)
-                                      : QFileDialog::getOpenFileName(box, caption, start);
-        if (!chosen.isEmpty())
-            edit->setText(chosen);
+        if (kind == TSettingKind::Folder) {
+            const QString chosen = QFileDialog::getExistingDirectory(box, caption, start);
+            if (!chosen.isEmpty())
+                edit->setText(chosen);
+            return;
+        }
+        TCVFileDialog dialog(kind == TSettingKind::NewFile ? TCVFileDialog::TKind::Save : TCVFileDialog::TKind::Open);
+        dialog.Title = caption;
+        dialog.FileName = start;
+        dialog.InitialDir = start.isEmpty() ? QString() : QFileInfo(start).absolutePath();
+        dialog.Filter = QStringLiteral("All files (*)");
+        if (dialog.Execute())
+            edit->setText(dialog.FileName);
     });
     return box;
 }
@@ -167,9 +180,10 @@ TControllerSettingsWindow::TEditor TControllerSettingsWindow::MakeEditor(const T
         break;
     }
     case TSettingKind::File:
+    case TSettingKind::NewFile:
     case TSettingKind::Folder: {
         QLineEdit* edit = nullptr;
-        e.widget = PathEditor(edit, key.kind == TSettingKind::Folder, key.caption);
+        e.widget = PathEditor(edit, key.kind, key.caption);
         e.read = [edit] { return edit->text().trimmed(); };
         e.write = [edit](const QString& v) { edit->setText(v); };
         break;

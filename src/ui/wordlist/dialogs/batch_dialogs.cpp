@@ -1,5 +1,7 @@
 #include "ui/wordlist/dialogs/batch_dialogs.h"
 
+#include <algorithm>
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
@@ -118,7 +120,7 @@ TFormBatchProcessSetup::TFormBatchProcessSetup(QWidget* parent)
     b.OnBatchFileNameAndMaxN = [this](const QString& name, const QString& section, int maxN) {
         BatchFileNameAndMaxN(name, section, maxN);
     };
-    b.OnZippingASection = [this](const QString& section) { ZippingASection(section); };
+    b.OnZippingASection = [this](int a, int n, bool zipping) { ZippingASection(a, n, zipping); };
     b.OnProgressing = [this](int done, int total) { Progressing(done, total); };
     b.ZipShortFilename = Format(CVBatchXZipname, {CVWordList});
 }
@@ -292,9 +294,14 @@ void TFormBatchProcessSetup::BatchFileNameAndMaxN(const QString& zipOrFolder, co
     PumpOnce();
 }
 
-void TFormBatchProcessSetup::ZippingASection(const QString& section)
+void TFormBatchProcessSetup::ZippingASection(int a, int n, bool zipping)
 {
-    LabelMessage->setText(CVProcessing.toString() + u' ' + Format(CVZipfileX, {section}));
+    const QString counts = zipping ? QStringLiteral(" (%1 / %2)").arg(a).arg(n) : QStringLiteral(" (%1 - %2)").arg(a).arg(n);
+    LabelMessage->setText(CVProcessing.toString() + (zipping ? u' ' + Format(CVZipfileX, {counts.trimmed()}) : counts));
+    // While zipping the bar counts the files going into the zip.
+    if (zipping && n > 0 && PCProgressBarBatch->maximum() != n)
+        PCProgressBarBatch->setRange(0, n);
+    PCProgressBarBatch->setValue(std::clamp(a, PCProgressBarBatch->minimum(), PCProgressBarBatch->maximum()));
     PumpOnce();
 }
 

@@ -85,7 +85,8 @@ public:
 
     // --- the batch record's hooks ---
     void BatchFileNameAndMaxN(const QString& zipOrFolder, const QString& sectionText, int maxN);
-    void ZippingASection(const QString& section);
+    // Zipping: file a of n goes into the zip; else texts a to n are processed.
+    void ZippingASection(int a, int n, bool zipping);
     void Progressing(int done, int total);
     void AddingToZip(const QString& entryName);
     void ZipProgress(int done, int total);

@@ -19,6 +19,7 @@
 #include "suite/resource_strings.h"
 #include "suite/window_messages.h"
 #include "ui/framework/grid_dialogs/dialog_support.h"
+#include "ui/wordlist/views/view_support.h"
 #include "ui/wordlist/views/one_text_viewer.h"
 #include "wordlist/wordlist_holder.h"
 
@@ -76,6 +77,7 @@ void ComputeWordFrequencies(const QStringList& files, const TSimpleSearchlist& w
 TFormExtraDetails::TFormExtraDetails(QWidget* parent) : QWidget(parent, Qt::Window)
 {
     setObjectName(QStringLiteral("FormExtraDetails"));
+    SetWindowHelp(this, kHelpContext);
     setWindowTitle(QStringLiteral("Details"));
     StyledListboxFiles = new QListWidget(this);
     AdvOfficeStatusBar1 = new TCVStatusBar(this);

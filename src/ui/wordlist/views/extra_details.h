@@ -40,6 +40,7 @@ class TFormExtraDetails final : public QWidget {
     Q_OBJECT
 public:
     enum : int { kPanelProgress = 2, kPanelStop = 8, kPanelMessage = 10, kPanels = 11 };
+    static constexpr int kHelpContext = 5540;
 
     explicit TFormExtraDetails(QWidget* parent = nullptr);
     ~TFormExtraDetails() override;

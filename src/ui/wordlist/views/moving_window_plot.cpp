@@ -233,6 +233,17 @@ void TMovingWindowPlotter::DrawAxesAndSections(QPainter& canvas) const
         canvas.drawText(left, p.y() + fm.ascent() / 2, t);
         lastRight = left + w;
     }
+
+    // What the axes measure: the windows along, their overlap up.
+    canvas.setFont(PlotFont(canvas, 8));
+    const QFontMetrics cm(canvas.font());
+    const QString along = QStringLiteral("window");
+    canvas.drawText(data.left() + (data.width() - cm.horizontalAdvance(along)) / 2, AxesRect.bottom() - cm.descent() - 1,
+                    along);
+    const QString up = QStringLiteral("overlap");
+    canvas.translate(AxesRect.left() + cm.ascent() + 1, data.top() + data.height() / 2);
+    canvas.rotate(-90);
+    canvas.drawText(-cm.horizontalAdvance(up) / 2, 0, up);
     canvas.restore();
 }
 

@@ -26,6 +26,8 @@ namespace cv {
 namespace {
 
 constexpr int kSmallestImage = 80;
+// Room for the ten positions of the track bar, each one a comfortable step.
+constexpr int kTrackBarWidth = 160;
 
 } // namespace
 
@@ -72,22 +74,32 @@ TFormMovingWindowPlot::TFormMovingWindowPlot(QWidget* parent) : QWidget(parent, 
     AdvTrackBar1->setTickPosition(QSlider::TicksBelow);
     LabelTrackPos = new QLabel(QStringLiteral("Pos: 0"), this);
 
+    // The summary and the buttons have a line of their own: beside the view
+    // controls the summary's long text would squeeze the track bar to nothing.
+    auto* summary = new QHBoxLayout;
+    summary->addWidget(LabelTokens);
+    summary->addSpacing(16);
+    summary->addWidget(LabelSectionOverlaps, 1);
+    for (QPushButton* b : {ButtonCopy, ButtonPrint, ButtonRefresh, ButtonChange})
+        summary->addWidget(b);
     auto* controls = new QHBoxLayout;
-    controls->addWidget(LabelTokens);
-    controls->addWidget(LabelSectionOverlaps, 1);
     controls->addWidget(new QLabel(QStringLiteral("% of Text"), this));
     controls->addWidget(AdvSpinEditPercent);
     controls->addWidget(new QLabel(QStringLiteral("or"), this));
     controls->addWidget(new QLabel(QStringLiteral("Window words"), this));
     controls->addWidget(AdvSpinEditWindowWords);
+    controls->addSpacing(12);
     controls->addWidget(LabelTrackPos);
-    controls->addWidget(AdvTrackBar1);
-    for (QPushButton* b : {ButtonCopy, ButtonPrint, ButtonRefresh, ButtonChange})
-        controls->addWidget(b);
+    AdvTrackBar1->setMinimumWidth(kTrackBarWidth);
+    controls->addWidget(AdvTrackBar1, 1);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(AdvScrollBox1, 1);
+    layout->addLayout(summary);
     layout->addLayout(controls);
     resize(900, 600);
+    // The plot fits the visible area: it is drawn again whenever that area
+    // changes size (the first time when the window is first shown).
+    AdvScrollBox1->viewport()->installEventFilter(this);
 
     connect(AdvSpinEditPercent, &QDoubleSpinBox::valueChanged, this,
             [this] { AdvTrackBarChange(AdvSpinEditPercent); });
@@ -181,10 +193,11 @@ void TFormMovingWindowPlot::Redraw()
 
 void TFormMovingWindowPlot::Refresh() { Redraw(); }
 
-void TFormMovingWindowPlot::resizeEvent(QResizeEvent* event)
+bool TFormMovingWindowPlot::eventFilter(QObject* watched, QEvent* event)
 {
-    QWidget::resizeEvent(event);
-    Redraw();
+    if (watched == AdvScrollBox1->viewport() && event->type() == QEvent::Resize)
+        Redraw();
+    return QWidget::eventFilter(watched, event);
 }
 
 void TFormMovingWindowPlot::keyPressEvent(QKeyEvent* event)

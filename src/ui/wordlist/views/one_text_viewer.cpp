@@ -22,6 +22,7 @@
 #include "suite/resource_strings.h"
 #include "suite/window_messages.h"
 #include "ui/wordlist/dialogs/dialog_support.h"
+#include "ui/wordlist/views/view_support.h"
 
 namespace cv {
 
@@ -40,6 +41,7 @@ constexpr uint32_t kMarkupColour = 0xFF9E9E9Eu;
 TFormOneTextFileShower::TFormOneTextFileShower(QWidget* parent) : QWidget(parent, Qt::Window)
 {
     setObjectName(QStringLiteral("FormOneTextFileShower"));
+    SetWindowHelp(this, kHelpContext);
     SourceTextRich = new TSourceTextRichEdit(this);
     StyledListboxKWs = new QListWidget(this);
     PCPLotBar1 = new TPlotBar(this);
@@ -100,7 +102,16 @@ TFormOneTextFileShower::TFormOneTextFileShower(QWidget* parent) : QWidget(parent
 void TFormOneTextFileShower::SetProgress(int panel, int percent)
 {
     MyYieldProcess();
+    AdvOfficeStatusBar1->SetPanelStyle(panel, TStatusPanelStyle::Progress);
     AdvOfficeStatusBar1->SetPanelProgress(panel, percent);
+}
+
+void TFormOneTextFileShower::ShowTextNotes()
+{
+    for (const auto& [panel, note] : {std::pair{int(kPanelProgressA), m_wordsNote}, std::pair{int(kPanelProgressB), m_hitTypesNote}}) {
+        AdvOfficeStatusBar1->SetPanelStyle(panel, TStatusPanelStyle::Text);
+        AdvOfficeStatusBar1->PutAStatusbarMessage(panel, note);
+    }
 }
 
 void TFormOneTextFileShower::ShowStop(bool shown)
@@ -129,10 +140,11 @@ bool TFormOneTextFileShower::OpenAndShowAText(const TOneTextFileDetails& details
     PCPLotBar1->hide();
     PaiStatusBar = callerStatusBar;
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    SourceTextRich->SetMarkupEtc(true);
+    const TTextSettings text = GetTextSettings();
+    // Mark-up is greyed where the text settings treat it as mark-up, within their tag span.
+    SourceTextRich->SetMarkupEtc(text.MarkupMode() != TMarkupMode::Plain, text.MaxTagSpan());
     SourceTextRich->SetColoursEtc(0xFF000000u, kMarkupColour, GetRulerPlotWordCloudFeatures().PlotColour(),
                                   kKeywordBackground);
-    const TTextSettings text = GetTextSettings();
     SourceTextRich->SetFont(text.FontName(), text.FontSize());
     if (!SourceTextRich->LoadedASourceText(details.fileName, maxChars)) {
         QApplication::restoreOverrideCursor();
@@ -146,12 +158,10 @@ bool TFormOneTextFileShower::OpenAndShowAText(const TOneTextFileDetails& details
         });
     current_short_filename = QFileInfo(details.fileName).fileName();
     setWindowTitle(current_short_filename);
-    SetProgress(kPanelProgressB, 0);
-    // The progress panels cannot carry text here: the notes go into the first two.
-    AdvOfficeStatusBar1->PutAStatusbarMessage(
-        0, details.words.isEmpty() ? QString() : QStringLiteral("%1 ").arg(details.words) + CVWords);
-    AdvOfficeStatusBar1->PutAStatusbarMessage(
-        1, details.hitTypes.isEmpty() ? QString() : QStringLiteral("%1 ").arg(details.hitTypes) + CVHitTypes);
+    // Loaded: the progress panels become texts telling the words and hit types.
+    m_wordsNote = details.words.isEmpty() ? QString() : QStringLiteral("%1 ").arg(details.words) + CVWords;
+    m_hitTypesNote = details.hitTypes.isEmpty() ? QString() : QStringLiteral("%1 ").arg(details.hitTypes) + CVHitTypes;
+    ShowTextNotes();
     if (!isVisible())
         show();
     SourceTextRich->moveCursor(QTextCursor::Start);
@@ -203,7 +213,6 @@ void TFormOneTextFileShower::AddStringsASKWsAndSeek(const QStringList& words)
 {
     SetSearchWords(words);
     HighlightAnyKWS();
-    SetProgress(kPanelProgressB, 0);
 }
 
 int TFormOneTextFileShower::HighlightOneKW(const QString& word)
@@ -245,6 +254,7 @@ int TFormOneTextFileShower::HighlightAnyKWS()
         widest = std::max(widest, fm.horizontalAdvance(item->text()));
     }
     ShowStop(false);
+    ShowTextNotes();
     if (widest + kListMargin > StyledListboxKWs->width()) {
         QList<int> sizes = AdvSplitter1->sizes();
         const int grow = widest + kListMargin - sizes[0];
@@ -312,7 +322,7 @@ void TFormOneTextFileShower::HighlightSimilarities()
         SetProgress(kPanelProgressB, p);
         return true;
     });
-    SetProgress(kPanelProgressB, 0);
+    ShowTextNotes();
 }
 
 void TFormOneTextFileShower::TrimTheText(bool allLines)
@@ -320,7 +330,7 @@ void TFormOneTextFileShower::TrimTheText(bool allLines)
     QApplication::setOverrideCursor(Qt::WaitCursor);
     ShowStop(false);
     SourceTextRich->TrimTheText(allLines);
-    SetProgress(kPanelProgressA, 0);
+    ShowTextNotes();
     ShowStop(false);
     QApplication::restoreOverrideCursor();
 }
@@ -331,6 +341,7 @@ void TFormOneTextFileShower::GreyOutAnyMarkup()
         SetProgress(kPanelProgressA, p);
         return true;
     });
+    ShowTextNotes();
 }
 
 QString TFormOneTextFileShower::ScoresText(int* total) const

@@ -35,6 +35,7 @@ public:
     enum : int { kPanelProgressA = 2, kPanelProgressB = 3, kPanelPrevious = 6, kPanelNext = 7, kPanelStop = 8,
                  kPanelLineMessage = 10, kPanels = 11 };
     static constexpr int kInfoHelpContext = 6040;
+    static constexpr int kHelpContext = 5530;
 
     explicit TFormOneTextFileShower(QWidget* parent = nullptr);
 
@@ -90,7 +91,10 @@ private:
     // The search list from typed words (empty ones left out).
     void SetSearchWords(const QStringList& words);
     void ShowStop(bool shown);
+    // A progress bar in the panel while work goes on.
     void SetProgress(int panel, int percent);
+    // Work done: panels 2 and 3 are texts again, the text's words and hit types.
+    void ShowTextNotes();
     // The search words with hits as "word (n)" joined by ",", and their total.
     QString ScoresText(int* total) const;
     void KeyWordClicked(QListWidgetItem* item);
@@ -98,6 +102,8 @@ private:
     QSplitter* AdvSplitter1 = nullptr;
     QPointer<TCVStatusBar> PaiStatusBar;
     QString current_short_filename;
+    QString m_wordsNote;    // "%s words" of the text shown, or empty
+    QString m_hitTypesNote; // "%s hit types", or empty
 };
 
 } // namespace cv

@@ -78,13 +78,25 @@ std::vector<std::pair<int, int>> FindSearchWordHits(const QString& text, const T
     return hits;
 }
 
-std::vector<std::pair<int, int>> MarkupSpans(const QString& text)
+std::vector<std::pair<int, int>> MarkupSpans(const QString& text, int maxSpan)
 {
     std::vector<std::pair<int, int>> spans;
-    static const QRegularExpression re(QStringLiteral("<[^<>]*>"));
-    for (auto it = re.globalMatch(text); it.hasNext();) {
-        const QRegularExpressionMatch m = it.next();
-        spans.emplace_back(int(m.capturedStart()), int(m.capturedLength()));
+    const qsizetype n = text.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        if (text[i] != u'<')
+            continue;
+        // The tag ends at the first ">" with at most maxSpan characters before
+        // it, unless another "<" comes first.
+        const qsizetype last = std::min<qsizetype>(n - 1, i + 1 + qsizetype(std::max(0, maxSpan)));
+        for (qsizetype j = i + 1; j <= last; ++j) {
+            if (text[j] == u'<')
+                break;
+            if (text[j] == u'>') {
+                spans.emplace_back(int(i), int(j - i + 1));
+                i = j;
+                break;
+            }
+        }
     }
     return spans;
 }
@@ -171,7 +183,7 @@ void TSourceTextRichEdit::GreyOutAnyMarkup(const TViewProgress& progress)
 {
     if (!m_greyMarkup)
         return;
-    m_markup = MarkupSpans(m_text);
+    m_markup = MarkupSpans(m_text, m_tagSpan);
     if (progress)
         progress(100);
     ApplySelections();

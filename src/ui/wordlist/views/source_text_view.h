@@ -42,8 +42,9 @@ TSimpleSearchEntry SearchEntryOf(const QString& word);
 // the length of each match; at most the entry's limit.
 std::vector<std::pair<int, int>> FindSearchWordHits(const QString& text, const TSimpleSearchEntry& entry);
 
-// Spans of mark-up ("<...>" not spanning another "<") in the text.
-std::vector<std::pair<int, int>> MarkupSpans(const QString& text);
+// Spans of mark-up ("<...>" not spanning another "<") in the text; a "<"
+// with no ">" within maxSpan characters after it starts no tag.
+std::vector<std::pair<int, int>> MarkupSpans(const QString& text, int maxSpan = INT_MAX);
 
 // The text with white space cut from the ends of its lines and runs of empty
 // lines made one; with `allLines` every empty line goes.
@@ -60,7 +61,12 @@ public:
     // Texts longer than this many lines are not greyed out on loading.
     static constexpr int kGreyOutLineLimit = 200000;
 
-    void SetMarkupEtc(bool greyMarkup) { m_greyMarkup = greyMarkup; }
+    // Whether mark-up is greyed out, and the longest tag (characters between "<" and ">").
+    void SetMarkupEtc(bool greyMarkup, int tagSpan = INT_MAX)
+    {
+        m_greyMarkup = greyMarkup;
+        m_tagSpan = tagSpan > 0 ? tagSpan : INT_MAX;
+    }
     // Colours: plain text, mark-up, key-word text and background (0xAARRGGBB).
     void SetColoursEtc(uint32_t text, uint32_t markup, uint32_t keyword, uint32_t keywordBackground);
     void SetFont(const QString& name, int points);
@@ -106,6 +112,7 @@ private:
     QString m_text;
     QString m_error;
     bool m_greyMarkup = true;
+    int m_tagSpan = INT_MAX;
     bool m_stop = false;
     uint32_t m_textColour = 0xFF000000u;
     uint32_t m_markupColour = 0xFFA0A0A0u;

@@ -7,11 +7,14 @@
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QScreen>
+#include <QShortcut>
 
 #include <cmath>
 
 #include "ui/framework/grid_dialogs/dialog_support.h"
 #include "ui/framework/grid_dialogs/grid_printing.h"
+#include "ui/framework/tool_data_module.h"
+#include "ui/wordlist/dialogs/dialog_support.h"
 
 namespace cv {
 
@@ -55,6 +58,14 @@ bool PrintImage(QWidget* parent, const QImage& image, const QString& jobTitle)
     size.scale(page.size(), Qt::KeepAspectRatio);
     painter.drawImage(QRect(QPoint(0, 0), size), image);
     return painter.end();
+}
+
+void SetWindowHelp(QWidget* window, int context)
+{
+    SetHelpContext(window, context);
+    auto* key = new QShortcut(QKeySequence(Qt::Key_F1), window);
+    key->setContext(Qt::WindowShortcut);
+    QObject::connect(key, &QShortcut::activated, window, [context] { ShowHelpTopic(context); });
 }
 
 } // namespace cv

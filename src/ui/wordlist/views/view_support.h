@@ -1,7 +1,7 @@
 #pragma once
 // What the picture windows (word cloud, moving-window plot) share: the size
 // of a printed page in screen pixels, which sizes their pictures, and
-// copying and printing a picture.
+// copying and printing a picture; and the help key of the view windows.
 
 #include <QImage>
 #include <QSize>
@@ -23,5 +23,8 @@ void CopyImageToClipboard(const QImage& image);
 // printable page, keeping its proportions. False when cancelled or when the
 // printer failed.
 bool PrintImage(QWidget* parent, const QImage& image, const QString& jobTitle);
+
+// The window's help topic: its "helpContext", shown by F1 anywhere in it.
+void SetWindowHelp(QWidget* window, int context);
 
 } // namespace cv

@@ -269,8 +269,13 @@ void TWordCloud::DrawWordShape(TWordCloudCanvas& canvas, int shape, const TCloud
 
 TCloudRect TWordCloud::FindPlaceForWord(TCloudPoint extent, int32_t number)
 {
-    const int hw = std::max(0, int(std::floor(extent.x * double(CloudSettings.HorizontalSpacing()) / 6.0)));
-    const int hh = std::max(0, int(std::floor(extent.y * double(CloudSettings.VerticalSpacing()) / 6.0)));
+    // The block of cells (2 hw + 1 by 2 hh + 1, 3 pixels each) holds the
+    // whole word with the room below it, spaced as the settings ask but
+    // never less than the word: no word covers another or leaves the cloud.
+    const double across = std::max(1.0, double(CloudSettings.HorizontalSpacing()));
+    const double down = std::max(1.0, double(CloudSettings.VerticalSpacing()));
+    const int hw = std::max(0, int(std::ceil((extent.x + 2) * across / 6.0)));
+    const int hh = std::max(0, int(std::ceil((extent.y + allowance) * down / 6.0)));
     // Cells of a word are marked with its number; a source without numbers
     // still takes its cells (marked -1, which the hit test treats as empty).
     const int32_t mark = number > 0 ? number : -1;
@@ -280,7 +285,7 @@ TCloudRect TWordCloud::FindPlaceForWord(TCloudPoint extent, int32_t number)
     for (;;) {
         for (const TCloudPoint c : candidates)
             if (CellRectFitsAndMark(c, hw, hh, mark))
-                return {(c.x - hw) * 3, (c.y - hh) * 3, (c.x + hw) * 3, (c.y + hh) * 3};
+                return {(c.x - hw) * 3, (c.y - hh) * 3, (c.x + hw + 1) * 3, (c.y + hh + 1) * 3};
         current_radius += 5;
         n += 10;
         bool anyOutside = false;

@@ -89,6 +89,7 @@ bool ChooseWordCloudDataColumn(QWidget* parent, TCVBaseDataClass& list)
 TFormWordCloud::TFormWordCloud(QWidget* parent) : QWidget(parent, Qt::Window)
 {
     setObjectName(QStringLiteral("FormWordCloud"));
+    SetWindowHelp(this, kHelpContext);
     const QSize page = PrintablePagePixels();
     cloud = std::make_unique<TWordCloud>(page.width(), page.height());
     cloud->onYield = [] { MyYieldProcess(); };

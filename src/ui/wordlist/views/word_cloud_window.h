@@ -64,6 +64,8 @@ bool ChooseWordCloudDataColumn(QWidget* parent, TCVBaseDataClass& list);
 class TFormWordCloud final : public QWidget {
     Q_OBJECT
 public:
+    static constexpr int kHelpContext = 5520;
+
     explicit TFormWordCloud(QWidget* parent = nullptr);
     ~TFormWordCloud() override;
 

@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <QLabel>
+#include <QPushButton>
 
 #include "runtime/language_list.h"
 #include "suite/cvbuf.h"
 #include "suite/gui/controller/controller_ini.h"
+#include "suite/gui/file_dialogs.h"
 #include "suite/my_types.h"
 #include "support/process_state.h"
 
@@ -86,3 +88,28 @@ TEST_F(SettingsWindowTest, ChoicesAndColoursShowAsTheirTexts)
 }
 
 } // namespace
+
+// The log file need not be there yet: its Browse asks where to make one (a
+// save dialog); the help file's asks for a file there is.
+TEST_F(SettingsWindowTest, BrowseNamesANewLogFileButAnExistingHelpFile)
+{
+    cv::TScriptedFileDialogs files;
+    cv::TFileDialogServiceGuard guard(&files);
+    cv::TControllerSettingsWindow window(QStringLiteral("Folders"),
+                                         {QStringLiteral("Suite/LogFile"), QStringLiteral("Suite/HelpFile")});
+    const QString log = QStringLiteral("/tmp/some folder/a new log.txt");
+    files.QueueAnswer(log);
+    auto browse = [&window](const char* key) {
+        window.findChild<QWidget*>(QString::fromLatin1(key))->findChild<QPushButton*>(QStringLiteral("Browse"))->click();
+    };
+    browse("Suite/LogFile");
+    ASSERT_EQ(files.Requests().size(), 1u);
+    EXPECT_TRUE(files.Requests()[0].save);
+    EXPECT_EQ(window.Value(QStringLiteral("Suite/LogFile")), log);
+
+    files.QueueCancel();
+    browse("Suite/HelpFile");
+    ASSERT_EQ(files.Requests().size(), 2u);
+    EXPECT_FALSE(files.Requests()[1].save);
+    EXPECT_EQ(window.Value(QStringLiteral("Suite/LogFile")), log) << "a cancelled choice changes nothing";
+}

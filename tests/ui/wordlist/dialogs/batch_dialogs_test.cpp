@@ -196,8 +196,17 @@ TEST_F(BatchSetupTest, TheBatchRecordsHooksShowTheProgressHere)
     b.OnAddingToZip(QStringLiteral("a.lst"));
     b.OnAddingToZip(QStringLiteral("b.lst"));
     EXPECT_EQ(setup->files_added, 2);
-    b.OnZippingASection(QStringLiteral("texts"));
-    EXPECT_TRUE(setup->LabelMessage->text().contains(cv::Format(cv::CVZipfileX, {QStringLiteral("texts")})));
+    // Zipping shows which file of how many goes into the zip, and how far it is.
+    b.OnZippingASection(3, 10, true);
+    EXPECT_EQ(setup->LabelMessage->text(), QStringLiteral("Processing zip file (3 / 10)"));
+    EXPECT_EQ(setup->PCProgressBarBatch->maximum(), 10);
+    EXPECT_EQ(setup->PCProgressBarBatch->value(), 3);
+    b.OnZippingASection(10, 10, true);
+    EXPECT_EQ(setup->PCProgressBarBatch->value(), 10);
+    // A section of texts being processed.
+    b.OnZippingASection(1, 7, false);
+    EXPECT_EQ(setup->LabelMessage->text(), QStringLiteral("Processing (1 - 7)"));
+    EXPECT_EQ(setup->PCProgressBarBatch->value(), 1);
 
     // Gone, the window is no longer called.
     setup.reset();

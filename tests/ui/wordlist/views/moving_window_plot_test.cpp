@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QDir>
 #include <QDoubleSpinBox>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QFile>
 #include <QImage>
 #include <QLabel>
@@ -200,6 +204,61 @@ TEST(MovingWindowPlotForm, OpensAPlotAndKeepsTheViewInsideTheText)
     EXPECT_DOUBLE_EQ(form.AdvSpinEditPercent->value(), 8.0);
     form.AdvSpinEditPercent->setValue(20);
     EXPECT_TRUE(form.PreferringPercent());
+}
+
+// Opened before it is shown, as the main window opens it: the first view is
+// drawn at the size of the window's plot area, the "Pos" track bar has room
+// for its ten positions, and the picture has its axis captions. A copy of
+// the picture is kept for a look ($CV_SCREENSHOT_DIR, else the temporary folder).
+TEST(MovingWindowPlotForm, TheFirstViewFitsTheWindowAndThePositionBarIsUsable)
+{
+    cvtest::TempDir dir;
+    TMovingWindowPlotDataHolder d = Series(60, 0.2f);
+    d.Sections_Info = {QStringLiteral("<first chapter.txt>"), QStringLiteral("<second.txt>"),
+                       QStringLiteral("<a third chapter with a long name.txt>"), QStringLiteral("<four.txt>")};
+    d.SectionStarts = {0, 250000, 300000, 800000};
+    for (size_t w = 0; w < d.OverlapValues[0].size(); ++w)
+        d.OverlapValues[0][w] = 0.05f + 0.4f * float(w % 10) / 10.0f;
+    const QString file = SavePlot(dir, QStringLiteral("brown_moving_window.plotdata"), d);
+    // A corpus of many texts: a section each, close together.
+    d.Sections_Info.clear();
+    d.SectionStarts.clear();
+    for (int t = 0; t < 120; ++t) {
+        d.Sections_Info << QStringLiteral("<c%1%2.txt>").arg(QChar(u'a' + t / 20)).arg(t % 20, 2, 10, QLatin1Char('0'));
+        d.SectionStarts.push_back(t * 8000 + (t % 3) * 1500);
+    }
+    const QString many = SavePlot(dir, QStringLiteral("many_moving_window.plotdata"), d);
+    {
+        TFormMovingWindowPlot form;
+        form.resize(900, 520);
+        ASSERT_TRUE(form.OpenAPlot(many));
+        form.show();
+        QApplication::processEvents();
+        QString shots = qEnvironmentVariable("CV_SCREENSHOT_DIR");
+        if (shots.isEmpty())
+            shots = QDir::tempPath();
+        form.grab().save(QDir(shots).filePath(QStringLiteral("moving-window-plot-many-texts.png")));
+    }
+    for (const int width : {900, 640}) {
+        SCOPED_TRACE(width);
+        TFormMovingWindowPlot form;
+        form.resize(width, 520);
+        ASSERT_TRUE(form.OpenAPlot(file));
+        form.show();
+        QApplication::processEvents();
+        const QSize area = form.AdvScrollBox1->viewport()->size();
+        EXPECT_EQ(form.Image().size(), area) << "drawn at the window's size, not the printed page's";
+        EXPECT_GE(form.AdvTrackBar1->width(), 150) << "ten positions need room";
+        EXPECT_GE(form.LabelSectionOverlaps->width(), form.LabelSectionOverlaps->sizeHint().width())
+            << "the summary is not cut";
+        // Nothing of the plot lies outside what is seen.
+        EXPECT_EQ(form.AdvScrollBox1->horizontalScrollBar()->maximum(), 0);
+        EXPECT_EQ(form.AdvScrollBox1->verticalScrollBar()->maximum(), 0);
+        QString shots = qEnvironmentVariable("CV_SCREENSHOT_DIR");
+        if (shots.isEmpty())
+            shots = QDir::tempPath();
+        form.grab().save(QDir(shots).filePath(QStringLiteral("moving-window-plot-%1.png").arg(width)));
+    }
 }
 
 TEST(MovingWindowPlotForm, MissingOrDamagedFiles)

@@ -1,9 +1,15 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QLabel>
 #include <QListWidget>
+#include <QProgressBar>
+#include <QStatusBar>
+#include <QToolButton>
 
+#include "suite/cvbuf.h"
 #include "suite/dialogs.h"
+#include "suite/text_settings.h"
 #include "suite/gui/cv_status_bar.h"
 #include "suite/gui/file_dialogs.h"
 #include "support/process_state.h"
@@ -72,12 +78,65 @@ TEST_F(OneTextViewer, OpensTheTextWithItsMarkupGreyed)
     EXPECT_EQ(viewer.CurrentShortFilename(), QStringLiteral("report.txt"));
     EXPECT_TRUE(viewer.SourceTextRich->toPlainText().startsWith(QStringLiteral("<head>Title")));
     EXPECT_TRUE(viewer.SourceTextRich->MarkupGreyed());
-    EXPECT_EQ(viewer.AdvOfficeStatusBar1->PanelText(0), QStringLiteral("9 words"));
+    // Loaded: the progress panels turn into texts, the words in panel 2.
+    EXPECT_EQ(viewer.AdvOfficeStatusBar1->PanelStyle(TFormOneTextFileShower::kPanelProgressA), TStatusPanelStyle::Text);
+    EXPECT_EQ(viewer.AdvOfficeStatusBar1->PanelText(TFormOneTextFileShower::kPanelProgressA), QStringLiteral("9 words"));
     EXPECT_TRUE(viewer.PCPLotBar1->isHidden());
     // An unreadable file is reported.
     EXPECT_FALSE(viewer.OpenAndShowAText({dir.file(QStringLiteral("none.txt")), {}, {}}, INT32_MAX, nullptr));
     ASSERT_EQ(dialogs.Requests().size(), 1u);
     EXPECT_EQ(dialogs.Requests()[0].routine, QStringLiteral("FailedToRead"));
+}
+
+TEST_F(OneTextViewer, StatusPanelsTellWordsAndHitTypesWhileIdle)
+{
+    QStatusBar* bar = viewer.AdvOfficeStatusBar1;
+    auto panel = [&](int i) { return bar->findChild<QWidget*>(QStringLiteral("panel%1").arg(i)); };
+    ASSERT_TRUE(viewer.OpenAndShowAText({file, QStringLiteral("1,234"), QStringLiteral("5")}, INT32_MAX, nullptr));
+    for (int i : {int(TFormOneTextFileShower::kPanelProgressA), int(TFormOneTextFileShower::kPanelProgressB)}) {
+        EXPECT_NE(qobject_cast<QLabel*>(panel(i)), nullptr) << "panel " << i << " is a text, no idle progress bar";
+        EXPECT_TRUE(bar->findChildren<QProgressBar*>().isEmpty());
+    }
+    EXPECT_EQ(qobject_cast<QLabel*>(panel(2))->text(), QStringLiteral("1,234 words"));
+    EXPECT_EQ(qobject_cast<QLabel*>(panel(3))->text(), QStringLiteral("5 hit types"));
+    // Work shows its progress there, and the notes come back when it is done.
+    viewer.AddStringsASKWsAndSeek({QStringLiteral("cat")});
+    EXPECT_EQ(qobject_cast<QLabel*>(panel(3))->text(), QStringLiteral("5 hit types"));
+    EXPECT_TRUE(bar->findChildren<QProgressBar*>().isEmpty());
+    // The panels keep their places: the buttons after them still answer.
+    EXPECT_EQ(qobject_cast<QToolButton*>(panel(TFormOneTextFileShower::kPanelNext))->text(), QStringLiteral(">"));
+}
+
+// Which stretches of the shown text are greyed (the mark-up colour of the view).
+std::vector<std::pair<int, int>> Greyed(const TSourceTextRichEdit& view)
+{
+    std::vector<std::pair<int, int>> out;
+    for (const QTextEdit::ExtraSelection& s : view.extraSelections())
+        if (s.format.foreground().color() == QColor::fromRgba(0xFF9E9E9Eu))
+            out.emplace_back(s.cursor.selectionStart(), s.cursor.selectionEnd() - s.cursor.selectionStart());
+    return out;
+}
+
+TEST_F(OneTextViewer, MarkupFollowsTheTextSettings)
+{
+    const QString tagged = dir.write(QStringLiteral("tagged.txt"), "a <b>c</b> <a very long tag> d");
+    TTextSettings text = GetTextSettings();
+    text.SetMarkupMode(TMarkupMode::IgnoreTags);
+    text.SetMaxTagSpan(4);
+    SetTextSettings(text);
+    ASSERT_TRUE(viewer.OpenAndShowAText({tagged, {}, {}}, INT32_MAX, nullptr));
+    EXPECT_EQ(Greyed(*viewer.SourceTextRich), (std::vector<std::pair<int, int>>{{2, 3}, {6, 4}}))
+        << "a tag longer than the tag span is text";
+
+    text.SetMaxTagSpan(1000);
+    SetTextSettings(text);
+    ASSERT_TRUE(viewer.OpenAndShowAText({tagged, {}, {}}, INT32_MAX, nullptr));
+    EXPECT_EQ(Greyed(*viewer.SourceTextRich).size(), 3u);
+
+    text.SetMarkupMode(TMarkupMode::Plain);
+    SetTextSettings(text);
+    ASSERT_TRUE(viewer.OpenAndShowAText({tagged, {}, {}}, INT32_MAX, nullptr));
+    EXPECT_TRUE(Greyed(*viewer.SourceTextRich).empty()) << "plain texts have no mark-up";
 }
 
 TEST_F(OneTextViewer, NoHitLeavesThePlotBarHidden)

@@ -1,7 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <QRect>
+
 #include <algorithm>
+#include <climits>
 #include <cmath>
+#include <set>
 
 #include "ui/wordlist/views/word_cloud_layout.h"
 
@@ -103,6 +107,38 @@ TEST(WordCloudLayout, PlacesWordsWithoutOverlapInsideTheAreaAndMarksTheirCells)
     // The most frequent word is drawn first and sits on the centre cell.
     EXPECT_EQ(placed[0].wfsn.number, 1);
     EXPECT_EQ(placed[0].cell, cloud.MidBlock());
+}
+
+// A cloud of a whole list: what is drawn (each text where it is drawn, as
+// wide and high as the canvas measures it) covers no other text and lies
+// inside the picture; the words that fit are the largest.
+TEST(WordCloudLayout, AWholeListShowsWhatFitsLargestFirstNoWordCoveredOrCut)
+{
+    TSource src{Zipf(2000)};
+    for (size_t i = 7; i < src.items.size(); i += 7)
+        src.items[i].word = QStringLiteral("a much longer word %1").arg(i);
+    TWordCloud cloud(500, 380, src.Fn());
+    cloud.fListItemsCount = 2000;
+    TRecordingCanvas canvas;
+    cloud.DisplayTheWords(canvas);
+    ASSERT_GT(canvas.texts.size(), 20u);
+    std::vector<QRect> drawn;
+    std::set<QString> shown;
+    for (const auto& t : canvas.texts) {
+        const TCloudPoint e = canvas.TextExtent(t.text, t.points);
+        const QRect r(t.x, t.y, e.x, e.y);
+        EXPECT_TRUE(QRect(0, 0, 500, 380).contains(r)) << t.text.toStdString() << " is cut off";
+        if (shown.insert(t.text).second)
+            drawn.push_back(r);
+    }
+    for (size_t i = 0; i < drawn.size(); ++i)
+        for (size_t j = i + 1; j < drawn.size(); ++j)
+            EXPECT_FALSE(drawn[i].intersects(drawn[j])) << i << " covers " << j;
+    // Largest first: each word placed is no larger than the one placed before it.
+    const auto& placed = cloud.Placed();
+    for (size_t i = 1; i < placed.size(); ++i)
+        EXPECT_LE(placed[i].wfsn.frequency, placed[i - 1].wfsn.frequency);
+    EXPECT_LT(placed.size(), src.items.size()) << "only what fits";
 }
 
 TEST(WordCloudLayout, SameSourceGivesTheSameCloud)
