@@ -28,6 +28,21 @@ struct Addr2LineAnswer {
     int32_t line = 0;      // the innermost frame's line; 0 when unknown
 };
 
+// The lookups name a piece the compiler split off or cloned from a function
+// as the function itself: addr2line's clone marks (" [clone .constprop.0]")
+// and the suffixes of names it did not demangle ("main.cold") go.
+inline std::string FunctionOfPiece(std::string name)
+{
+    for (size_t at = name.find(" [clone ."); at != std::string::npos; at = name.find(" [clone .", at)) {
+        const size_t end = name.find(']', at);
+        name.erase(at, end == std::string::npos ? std::string::npos : end + 1 - at);
+    }
+    for (const char* suffix : {".cold", ".part.", ".constprop.", ".isra."})
+        if (const size_t at = name.find(suffix); at != std::string::npos && name.find('(') == std::string::npos)
+            name.erase(at);
+    return name;
+}
+
 // Answers in the order of the addresses (file addresses); empty when
 // addr2line cannot be run. seconds: its wall time; cpuSeconds: the user and
 // system time it took (the measure a busy machine disturbs least).
@@ -94,7 +109,7 @@ inline std::vector<Addr2LineAnswer> RunAddr2Line(const std::string& file, const 
             continue;
         // A frame: its function, then "file:line" (perhaps with a discriminator).
         Addr2LineAnswer& a = answers.back();
-        a.procedure = l == "??" ? std::string() : l.toStdString();
+        a.procedure = l == "??" ? std::string() : FunctionOfPiece(l.toStdString());
         QByteArray place = lines[++i];
         const qsizetype paren = place.indexOf(" (");
         if (paren >= 0)

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <string>
@@ -15,6 +17,7 @@
 #include <spawn.h>
 
 #include <sys/wait.h>
+#include <poll.h>
 #include <unistd.h>
 
 extern char** environ;
@@ -107,12 +110,27 @@ QString runInChild(const std::function<QString()>& job, int* result, std::chrono
         ::_exit(code);
     }
     ::close(fds[1]);
+    // The text comes until the child ends; a child that hangs is waited for
+    // no longer than the limit (waitForChild then kills it).
+    const auto end = std::chrono::steady_clock::now() + limit;
     QByteArray got;
     char buf[1024];
-    for (ssize_t n; (n = ::read(fds[0], buf, sizeof buf)) > 0;)
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now()).count();
+        pollfd p{fds[0], POLLIN, 0};
+        const int ready = left > 0 ? ::poll(&p, 1, int(left)) : 0;
+        if (ready < 0 && errno == EINTR)
+            continue;
+        if (ready <= 0)
+            break;
+        const ssize_t n = ::read(fds[0], buf, sizeof buf);
+        if (n <= 0)
+            break;
         got.append(buf, n);
+    }
     ::close(fds[0]);
-    const int r = waitForChild(child, limit);
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+    const int r = waitForChild(child, std::max(left, std::chrono::milliseconds(0)));
     if (result)
         *result = r;
     return QString::fromUtf8(got);

@@ -10,6 +10,7 @@
 #include "crashreport/core/instruction_length.h"
 #include "crashreport/core/internal_errors.h"
 #include "crashreport/core/module_handles.h"
+#include "crashreport/core/report_helpers.h"
 #include "suite/cv_endian.h"
 
 #include <QObject>
@@ -39,11 +40,6 @@ constexpr uint8_t kCompressionZlib = 1;
 constexpr uintptr_t kCodeStart = 0x1000;
 // Names of data versions before 500 have each byte XOR-ed with this.
 constexpr uint8_t kOldNameMask = 0x3C;
-
-uint16_t NormalisedVersion(uint16_t version)
-{
-    return version >= 600 && version <= 602 ? uint16_t(version * 10) : version;
-}
 
 std::vector<uint8_t> Compressed(std::span<const uint8_t> bytes)
 {
@@ -131,7 +127,7 @@ bool ReadELData(std::span<const uint8_t> bytes, TELDataContents& c)
     const uint32_t mark = endian::loadLE<uint32_t>(bytes.data());
     if (mark != kELDataMark && mark != kELDataOldMark)
         return false;
-    c.Version = NormalisedVersion(endian::loadLE<uint16_t>(bytes.data() + 4));
+    c.Version = uint16_t(NormalisedDataVersion(endian::loadLE<uint16_t>(bytes.data() + 4)));
     c.CompilationTime = endian::loadLE<int64_t>(bytes.data() + 6);
     const uint8_t flags = bytes[14];
     if (bytes[15] != kCompressionZlib)
@@ -589,9 +585,10 @@ bool LookUpOtherDebugData(uintptr_t Addr, TCrashboxDebugInfo& info)
         return false;
     info.Addr = location.Address;
     info.UnitName = Truncated(ExtractFileName(location.SourceName.empty() ? location.UnitName : location.SourceName));
-    // Up to two "." split class and procedure off the name.
+    // Up to two "." split class and procedure off a dotted name.
     const std::string& name = location.ProcedureName;
-    const auto first = name.find('.');
+    const bool dotted = module->OtherDebugData->DottedNames();
+    const auto first = dotted ? name.find('.') : std::string::npos;
     const auto second = first == std::string::npos ? std::string::npos : name.find('.', first + 1);
     std::string className, procedure;
     if (first == std::string::npos) {

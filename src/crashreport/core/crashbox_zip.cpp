@@ -7,6 +7,7 @@
 #include <minizip/zip.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <random>
 
@@ -30,6 +31,10 @@ const char* ZLibErrorText(int code)
 EZLibError::EZLibError(int code) : std::runtime_error(ZLibErrorText(code)), m_code(code) {}
 
 namespace {
+
+// General-purpose flag bits of a zip entry.
+constexpr uLong kZipFlagEncrypted = 1;
+constexpr uLong kZipFlagUTF8Name = 0x800;
 
 // Raw deflate at level 9, window bits -15, memory level 8, default strategy.
 bool Deflate(std::span<const uint8_t> input, std::vector<uint8_t>& output)
@@ -151,8 +156,12 @@ bool TZipWriter::AddFile(const std::string& fileName, const std::string& nameInA
     const bool encrypt = !m_password.empty();
     if (encrypt)
         packed = ZipEncrypt(packed, m_password, uint32_t(crc));
+    // A name with characters beyond ASCII is UTF-8 (this system's code
+    // page): general-purpose bit 11 says so, else readers take it for CP437.
+    const bool utf8Name = std::any_of(nameInArchive.begin(), nameInArchive.end(), [](char c) { return uint8_t(c) >= 0x80; });
+    const uLong flags = (encrypt ? kZipFlagEncrypted : 0) | (utf8Name ? kZipFlagUTF8Name : 0);
     if (zipOpenNewFileInZip4(m_zip, nameInArchive.c_str(), &info, nullptr, 0, nullptr, 0, nullptr, Z_DEFLATED, 9, 1,
-                             -MAX_WBITS, 8, Z_DEFAULT_STRATEGY, nullptr, 0, 0, encrypt ? 1 : 0)
+                             -MAX_WBITS, 8, Z_DEFAULT_STRATEGY, nullptr, 0, 0, flags)
         != ZIP_OK)
         return false;
     const bool written = packed.empty() || zipWriteInFileInZip(m_zip, packed.data(), unsigned(packed.size())) == ZIP_OK;

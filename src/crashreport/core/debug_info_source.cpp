@@ -7,6 +7,12 @@
 #include "crashreport/core/module_handles.h"
 #include "crashreport/core/td32_debug_data.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
 
 namespace cv {
 
@@ -57,12 +63,55 @@ bool FindDebugInfoSource(uintptr_t module, std::unique_ptr<TELDebugInfoSource>& 
         || TrySource<TELDebugInfoElf>(module, moduleFileName, source);
 }
 
+namespace {
+
+// Whatever lies beside a module is read only when it is a regular file of
+// sensible size: opening does not wait (a FIFO of that name would hold the
+// report), and the bytes are read up to the size the file had when opened.
+template <typename Bytes>
+bool LoadDebugFile(const std::string& fileName, Bytes& bytes)
+{
+    bytes.clear();
+    if (fileName.empty())
+        return false;
+    int fd;
+    do
+        fd = ::open(fileName.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    while (fd < 0 && errno == EINTR);
+    if (fd < 0)
+        return false;
+    struct stat st {};
+    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size >= 0 && uint64_t(st.st_size) <= kMaxDebugFileSize;
+    if (ok) {
+        bytes.resize(std::size_t(st.st_size));
+        std::size_t done = 0;
+        while (done < bytes.size()) {
+            const ssize_t n = ::read(fd, bytes.data() + done, bytes.size() - done);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                break;
+            done += std::size_t(n);
+        }
+        bytes.resize(done);
+        ok = done == std::size_t(st.st_size);
+    }
+    ::close(fd);
+    if (!ok)
+        bytes.clear();
+    return ok;
+}
+
+} // namespace
+
 bool LoadFileBytes(const std::string& fileName, std::vector<uint8_t>& bytes)
 {
-    std::string text;
-    const bool ok = ReadFileText(fileName, text);
-    bytes.assign(text.begin(), text.end());
-    return ok;
+    return LoadDebugFile(fileName, bytes);
+}
+
+bool LoadFileText(const std::string& fileName, std::string& text)
+{
+    return LoadDebugFile(fileName, text);
 }
 
 } // namespace cv

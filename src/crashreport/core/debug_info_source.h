@@ -69,6 +69,10 @@ public:
     virtual uint64_t AddrToOffset(uintptr_t addr) const { return uint64_t(addr) - FModule - 0x1000; }
     virtual bool ValidData() const = 0;
     virtual bool GetLocationInfo(uintptr_t addr, TELLocationInfo& info) = 0;
+    // Whether the procedure names it answers are dotted paths ("Class.Method",
+    // "Unit.Class.Method") that the lookup splits into class and procedure.
+    // C++ names are not: their dots belong to the name ("f(int, ...)").
+    virtual bool DottedNames() const { return true; }
 
     uintptr_t Module() const { return FModule; }
     const std::string& ModuleFileName() const { return FModuleFileName; }
@@ -89,7 +93,12 @@ protected:
 bool FindDebugInfoSource(uintptr_t module, std::unique_ptr<TELDebugInfoSource>& source,
                          const std::string& moduleFileName = {});
 
-// The whole file; false (and no bytes) when it cannot be read.
+// The largest debug-data file beside a module that is read.
+constexpr uint64_t kMaxDebugFileSize = uint64_t(256) << 20;
+// The whole file beside a module (a ".map", ".tds" or ".jdbg"); false (and
+// nothing read) when it is absent, is no regular file (a FIFO, a device, a
+// folder), is larger than kMaxDebugFileSize or cannot be read.
 bool LoadFileBytes(const std::string& fileName, std::vector<uint8_t>& bytes);
+bool LoadFileText(const std::string& fileName, std::string& text);
 
 } // namespace cv

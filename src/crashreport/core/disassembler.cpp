@@ -1196,18 +1196,36 @@ void Decoder::Operand(char letter, char sizeLetter, char term, const char* rest)
             --fOperands;
             break;
         }
+        // In long mode the processor widens a field narrower than its
+        // operand by its sign: an imm8 of the 0x83 group, push and imul, and
+        // an imm32 with a 64-bit operand. The listing then writes the
+        // operand's value, all its bytes when the sign filled them
+        // ("add eax, $FFFFFFFF", "mov rax, $FFFFFFFFFFFFFFFF").
+        int operandBytes = bytes;
+        if (fLong && (letter == 'H' || sizeLetter == 'v' || sizeLetter == 's' || sizeLetter == 'z')) {
+            const bool push = fMap == 0 && (fOpcode == 0x6A || fOpcode == 0x68);
+            operandBytes = std::max(bytes, push ? StackSize() : OpSize());
+        }
+        const int shift = 64 - 8 * bytes;
+        const int64_t extended = int64_t(raw << shift) >> shift;
+        const bool widened = operandBytes > bytes;
         uint64_t value = raw;
-        if (letter == 'H') {
-            const int shift = 64 - 8 * bytes;
-            const int64_t s = int64_t(raw << shift) >> shift;
-            value = uint64_t(s);
-            Signed(s, 2 * bytes);
+        if (widened) {
+            value = uint64_t(extended);
+            Put('$');
+            if (extended < 0)
+                Hex(operandBytes == 8 ? value : value & ((uint64_t(1) << (8 * operandBytes)) - 1), 2 * operandBytes);
+            else
+                Hex(raw, 2 * bytes);
+        } else if (letter == 'H') {
+            value = uint64_t(extended);
+            Signed(extended, 2 * bytes);
         } else {
             Put('$');
             Hex(raw, 2 * bytes);
         }
         if (fOwner.OnImmidiateData)
-            fOwner.OnImmidiateData(fOwner.Param, value, position, bytes, letter == 'H', fOut);
+            fOwner.OnImmidiateData(fOwner.Param, value, position, bytes, letter == 'H' || widened, fOut);
         break;
     }
     case 'J': {

@@ -6,6 +6,7 @@
 
 #include <cxxabi.h>
 #include <dwarf.h>
+#include <lzma.h>
 #include <elfutils/libdw.h>
 #include <fcntl.h>
 #include <gelf.h>
@@ -14,10 +15,26 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
+#include <span>
 #include <unordered_map>
 #include <vector>
 
 namespace cv {
+
+std::string_view WithoutPieceSuffix(std::string_view name)
+{
+    // "foo.cold", "_Z3bari.constprop.0.isra.0", "baz.part.3.cold": the
+    // compiler's suffixes start with one of these words after a ".". No
+    // mangled or C name holds a "." of its own.
+    for (size_t dot = name.find('.'); dot != std::string_view::npos; dot = name.find('.', dot + 1)) {
+        const std::string_view rest = name.substr(dot + 1);
+        const std::string_view word = rest.substr(0, rest.find('.'));
+        if (word == "cold" || word == "part" || word == "constprop" || word == "isra")
+            return name.substr(0, dot);
+    }
+    return name;
+}
 
 std::string DemangledName(const char* name)
 {
@@ -49,6 +66,9 @@ private:
         uint64_t size;
         const char* name;
         size_t section;
+        // A piece the compiler split off or cloned from a function
+        // (".cold", ".part.N", ".constprop.N", ".isra.N"): named after it.
+        bool Piece() const { return WithoutPieceSuffix(name).size() != std::strlen(name); }
     };
     struct CodeSection {
         uint64_t start;
@@ -61,7 +81,8 @@ private:
         uint64_t end;
         uint64_t entry;
         Dwarf_Off die;
-        bool cLanguage; // its unit's names are the linkage names
+        Dwarf_Off origin; // the function it is an instance of (its abstract origin), else die
+        bool cLanguage;   // its unit's names are the linkage names
     };
     struct UnitRange {
         uint64_t start;
@@ -87,6 +108,8 @@ private:
     };
 
     void ReadSymbols();
+    void ReadSymbolTable(Elf* elf, Elf_Scn* table);
+    void ReadMiniDebugInfo();
     void ReadUnits();
     Unit* UnitOf(uint64_t va) const;
     void LoadUnit(Unit& unit) const;
@@ -108,6 +131,9 @@ private:
     Place RowOf(uint64_t va) const;
     void ReadLines(Unit& unit) const;
     const Function* FunctionOf(uint64_t va) const;
+    // Where the function's line offsets count from: its entry, or for a
+    // piece split off or cloned from a function, that function's entry.
+    uint64_t PlaceOf(const Function& f, uint64_t va) const;
     const Symbol* SymbolOf(uint64_t va) const;
     Names& NamesOf(const Function& f) const;
     std::string FunctionName(const Function& f, uint64_t va) const;
@@ -115,6 +141,10 @@ private:
 
     int m_fd = -1;
     Elf* m_elf = nullptr;
+    // The symbol table of the file's LZMA-compressed mini debug information
+    // (".gnu_debugdata"): its bytes and the ELF image read from them.
+    std::vector<char> m_miniDebugBytes;
+    Elf* m_miniDebugElf = nullptr;
     Dwarf* m_dwarf = nullptr;
     std::string m_fileName;
     std::vector<Symbol> m_symbols;
@@ -134,6 +164,16 @@ namespace {
 bool IsDiscardedRange(uint64_t start, uint64_t end)
 {
     return start == 0 || start >= end || start >= UINT64_MAX - 1;
+}
+
+// The function a subprogram entry is an instance of: its abstract origin, or itself.
+Dwarf_Off OriginOf(Dwarf_Die* die)
+{
+    Dwarf_Attribute attr;
+    Dwarf_Die origin;
+    if (dwarf_attr(die, DW_AT_abstract_origin, &attr) && dwarf_formref_die(&attr, &origin))
+        return dwarf_dieoffset(&origin);
+    return dwarf_dieoffset(die);
 }
 
 template <typename T>
@@ -196,6 +236,8 @@ TELElfScanner::~TELElfScanner()
 {
     if (m_dwarf)
         dwarf_end(m_dwarf);
+    if (m_miniDebugElf)
+        elf_end(m_miniDebugElf);
     if (m_elf)
         elf_end(m_elf);
     if (m_fd >= 0)
@@ -204,7 +246,8 @@ TELElfScanner::~TELElfScanner()
 
 void TELElfScanner::ReadSymbols()
 {
-    // The full table when the file has one, else the dynamic one.
+    // The full table when the file has one, else the dynamic one and the
+    // table of its mini debug information.
     Elf_Scn* table = nullptr;
     for (Elf_Scn* scn = elf_nextscn(m_elf, nullptr); scn; scn = elf_nextscn(m_elf, scn)) {
         GElf_Shdr sh;
@@ -212,23 +255,37 @@ void TELElfScanner::ReadSymbols()
             continue;
         if ((sh.sh_flags & SHF_EXECINSTR) && (sh.sh_flags & SHF_ALLOC) && sh.sh_type != SHT_NOBITS)
             m_codeSections.push_back({sh.sh_addr, sh.sh_addr + sh.sh_size, elf_ndxscn(scn)});
-        if (sh.sh_type == SHT_SYMTAB) {
+        if (sh.sh_type == SHT_SYMTAB)
             table = scn;
-            break;
-        }
-        if (sh.sh_type == SHT_DYNSYM)
+        else if (sh.sh_type == SHT_DYNSYM && !table)
             table = scn;
     }
+    GElf_Shdr sh;
+    const bool full = table && gelf_getshdr(table, &sh) && sh.sh_type == SHT_SYMTAB;
+    ReadSymbolTable(m_elf, table);
+    if (!full)
+        ReadMiniDebugInfo();
+    // One symbol per address: the largest, and of equal ones the first in
+    // the table (binutils' choice, which the names then agree with).
+    std::stable_sort(m_symbols.begin(), m_symbols.end(), [](const Symbol& a, const Symbol& b) {
+        return a.addr != b.addr ? a.addr < b.addr : a.size > b.size;
+    });
+    m_symbols.erase(std::unique(m_symbols.begin(), m_symbols.end(), [](const Symbol& a, const Symbol& b) { return a.addr == b.addr; }),
+                    m_symbols.end());
+}
+
+// The function symbols of one table; their sections are the main file's
+// (a mini debug information file keeps the section numbers of its file).
+void TELElfScanner::ReadSymbolTable(Elf* elf, Elf_Scn* table)
+{
     GElf_Shdr sh;
     Elf_Data* data = table ? elf_getdata(table, nullptr) : nullptr;
     if (!data || !gelf_getshdr(table, &sh) || sh.sh_entsize == 0)
         return;
     auto inCode = [this](size_t section) {
-        GElf_Shdr code;
-        Elf_Scn* scn = elf_getscn(m_elf, section);
-        return scn && gelf_getshdr(scn, &code) && (code.sh_flags & SHF_EXECINSTR);
+        return std::any_of(m_codeSections.begin(), m_codeSections.end(), [section](const CodeSection& c) { return c.index == section; });
     };
-    const size_t count = sh.sh_size / sh.sh_entsize;
+    const size_t count = std::min<size_t>(sh.sh_size / sh.sh_entsize, data->d_size / sh.sh_entsize);
     for (size_t i = 0; i < count; ++i) {
         GElf_Sym sym;
         if (!gelf_getsym(data, int(i), &sym))
@@ -238,18 +295,73 @@ void TELElfScanner::ReadSymbols()
             continue;
         if (type != STT_FUNC && type != STT_GNU_IFUNC && !(type == STT_NOTYPE && inCode(sym.st_shndx)))
             continue;
-        const char* name = elf_strptr(m_elf, sh.sh_link, sym.st_name);
+        const char* name = elf_strptr(elf, sh.sh_link, sym.st_name);
         if (!name || !*name)
             continue;
         m_symbols.push_back({sym.st_value, sym.st_size, name, sym.st_shndx});
     }
-    // One symbol per address: the largest, and of equal ones the first in
-    // the table (binutils' choice, which the names then agree with).
-    std::stable_sort(m_symbols.begin(), m_symbols.end(), [](const Symbol& a, const Symbol& b) {
-        return a.addr != b.addr ? a.addr < b.addr : a.size > b.size;
-    });
-    m_symbols.erase(std::unique(m_symbols.begin(), m_symbols.end(), [](const Symbol& a, const Symbol& b) { return a.addr == b.addr; }),
-                    m_symbols.end());
+}
+
+namespace {
+
+// Mini debug information is a small ELF file; more than this is no such file.
+constexpr size_t kMaxMiniDebugInfo = size_t(64) << 20;
+
+// The xz stream's contents, at most `limit` bytes; false for a damaged
+// stream or one that holds more.
+bool Unxz(std::span<const uint8_t> packed, size_t limit, std::vector<char>& out)
+{
+    lzma_stream stream = LZMA_STREAM_INIT;
+    if (lzma_stream_decoder(&stream, limit, 0) != LZMA_OK)
+        return false;
+    out.assign(std::min(limit, std::max<size_t>(packed.size() * 4, 4096)), '\0');
+    stream.next_in = packed.data();
+    stream.avail_in = packed.size();
+    size_t produced = 0;
+    lzma_ret result = LZMA_OK;
+    while (result == LZMA_OK) {
+        if (produced == out.size()) {
+            if (out.size() >= limit)
+                break;
+            out.resize(std::min(limit, out.size() * 2));
+        }
+        stream.next_out = reinterpret_cast<uint8_t*>(out.data() + produced);
+        stream.avail_out = out.size() - produced;
+        result = lzma_code(&stream, LZMA_FINISH);
+        produced = out.size() - stream.avail_out;
+    }
+    lzma_end(&stream);
+    out.resize(produced);
+    return result == LZMA_STREAM_END;
+}
+
+} // namespace
+
+void TELElfScanner::ReadMiniDebugInfo()
+{
+    size_t names = 0;
+    if (elf_getshdrstrndx(m_elf, &names) != 0)
+        return;
+    for (Elf_Scn* scn = elf_nextscn(m_elf, nullptr); scn; scn = elf_nextscn(m_elf, scn)) {
+        GElf_Shdr sh;
+        const char* name = gelf_getshdr(scn, &sh) ? elf_strptr(m_elf, names, sh.sh_name) : nullptr;
+        if (!name || std::string_view(name) != ".gnu_debugdata" || sh.sh_type == SHT_NOBITS)
+            continue;
+        Elf_Data* data = elf_rawdata(scn, nullptr);
+        if (!data || !data->d_buf)
+            return;
+        if (!Unxz({static_cast<const uint8_t*>(data->d_buf), data->d_size}, kMaxMiniDebugInfo, m_miniDebugBytes))
+            return;
+        m_miniDebugElf = elf_memory(m_miniDebugBytes.data(), m_miniDebugBytes.size());
+        if (!m_miniDebugElf || elf_kind(m_miniDebugElf) != ELF_K_ELF)
+            return;
+        for (Elf_Scn* t = elf_nextscn(m_miniDebugElf, nullptr); t; t = elf_nextscn(m_miniDebugElf, t)) {
+            GElf_Shdr th;
+            if (gelf_getshdr(t, &th) && th.sh_type == SHT_SYMTAB)
+                ReadSymbolTable(m_miniDebugElf, t);
+        }
+        return;
+    }
 }
 
 void TELElfScanner::ReadUnits()
@@ -325,7 +437,7 @@ void TELElfScanner::AddFunctions(Unit& unit, Dwarf_Die* parent, Walk walk) const
                         continue;
                     if (!hasEntry)
                         hasEntry = dwarf_entrypc(&child, &entry) == 0 || (entry = start, true);
-                    unit.functions.push_back({start, end, entry, dwarf_dieoffset(&child), unit.cLanguage});
+                    unit.functions.push_back({start, end, entry, dwarf_dieoffset(&child), OriginOf(&child), unit.cLanguage});
                 }
             }
             if (walk != Walk::TopLevel && dwarf_haschildren(&child))
@@ -421,14 +533,37 @@ const TELElfScanner::Function* TELElfScanner::FunctionOf(uint64_t va) const
 
 const TELElfScanner::Symbol* TELElfScanner::SymbolOf(uint64_t va) const
 {
-    // The nearest function symbol below the address in its section, also
-    // when the address lies in the padding after its end (as binutils' tools answer).
+    // The function symbol whose code holds the address: the nearest below it
+    // in its section, unless the address lies past that symbol's end. Code
+    // there is a function the tables do not name (a library lists only what
+    // it exports), not the one before it. A symbol without size reaches to
+    // the next.
     const auto section = std::find_if(m_codeSections.begin(), m_codeSections.end(),
                                       [va](const CodeSection& c) { return va >= c.start && va < c.end; });
     if (section == m_codeSections.end())
         return nullptr;
     const Symbol* s = GreatestStartNotAbove(m_symbols, va, &Symbol::addr);
-    return s && s->section == section->index ? s : nullptr;
+    if (!s || s->section != section->index)
+        return nullptr;
+    return s->size == 0 || va - s->addr < s->size ? s : nullptr;
+}
+
+uint64_t TELElfScanner::PlaceOf(const Function& f, uint64_t va) const
+{
+    const Symbol* own = SymbolOf(f.start);
+    if (!own || !own->Piece())
+        return f.entry;
+    // The function it was split off or cloned from: an instance of the same
+    // function in the unit that is no piece itself.
+    const Unit* unit = UnitOf(va);
+    if (unit)
+        for (const Function& other : unit->functions)
+            if (other.origin == f.origin && &other != &f) {
+                const Symbol* s = SymbolOf(other.start);
+                if (s && !s->Piece())
+                    return other.entry;
+            }
+    return f.entry;
 }
 
 namespace {
@@ -518,7 +653,7 @@ const std::string& TELElfScanner::SymbolName(const Symbol& s) const
 {
     auto [it, fresh] = m_symbolNames.try_emplace(&s);
     if (fresh)
-        it->second = DemangledName(s.name);
+        it->second = DemangledName(std::string(WithoutPieceSuffix(s.name)).c_str());
     return it->second;
 }
 
@@ -537,7 +672,9 @@ std::string TELElfScanner::ProcNameFromAddr(uint64_t va, uint64_t& offset) const
     if (const Function* f = FunctionOf(va)) {
         std::string name = FunctionName(*f, va);
         if (!name.empty()) {
-            offset = va - (f->entry <= va ? f->entry : f->start);
+            // Below its place for the code of a function that lies before
+            // its entry (a cold part): the offset wraps and still leads back.
+            offset = va - PlaceOf(*f, va);
             return name;
         }
     }

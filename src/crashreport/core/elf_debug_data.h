@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 
 namespace cv {
 
@@ -30,6 +31,7 @@ public:
     uint64_t AddrToOffset(uintptr_t addr) const override { return uint64_t(addr) - FModule + FLoadAddress; }
     bool ValidData() const override;
     bool GetLocationInfo(uintptr_t addr, TELLocationInfo& info) override;
+    bool DottedNames() const override { return false; }
 
     const TELElfScanner* Scanner() const { return FScanner.get(); }
 
@@ -40,5 +42,9 @@ private:
 
 // The C++ name a mangled one stands for; the name itself when it is not mangled.
 std::string DemangledName(const char* name);
+// A symbol's name without the suffixes that mark a piece the compiler split
+// off or cloned from a function (".cold", ".part.N", ".constprop.N",
+// ".isra.N"): the function's own name.
+std::string_view WithoutPieceSuffix(std::string_view name);
 
 } // namespace cv

@@ -9,8 +9,10 @@
 
 #include <dlfcn.h>
 
+#include "crashreport/core/compiled_debug_data.h"
 #include "crashreport/core/crashbox_helpers.h"
 #include "crashreport/core/log_file.h"
+#include "crashreport/core/modules_list.h"
 #include "crashreport/core/report_helpers.h"
 
 namespace cv {
@@ -77,6 +79,20 @@ bool ModuleLocation(uintptr_t address, TCrashboxDebugInfo& info)
     if (dl.dli_sname)
         info.ProcedureName = dl.dli_sname;
     return true;
+}
+
+// The lookup of the internal call stack's lines: the one bound, else the
+// core's own over a modules list of the report's (the handler's list may be
+// in the middle of the step that failed).
+TInternalLocate Locator(const TInternalErrorServices& services, TCrashboxModulesList& modules)
+{
+    if (services.FillDebugInfoForAddress)
+        return services.FillDebugInfoForAddress;
+    return [&modules](uintptr_t address, TCrashboxDebugInfo& info) {
+        FillDebugInfoForAddress(address, CurrentThreadID(), info, true, false,
+                                [&modules](uintptr_t a) { return ModuleInfoByAddr(modules, a); });
+        return info.DebugDetail != TCrashboxDebugDetail::ddNone;
+    };
 }
 
 } // namespace
@@ -158,6 +174,7 @@ std::string FormatInternalStackLine(uintptr_t address)
 std::string InternalBugReport(const std::string& sectionName, const TExceptionObject& exception, uintptr_t address)
 {
     const TInternalErrorServices services = Services();
+    TCrashboxModulesList modules;
     const bool isException = InheritsFromName(exception, "Exception");
     const std::string message = isException ? exception.Message : "General internal error.";
     const std::string className = isException ? exception.ClassName : std::string();
@@ -178,7 +195,7 @@ std::string InternalBugReport(const std::string& sectionName, const TExceptionOb
     return "Version   : 6.1.03\r\nDate      : " + std::string(date) + "\r\nOS        : " + GetWindowsVersionName()
            + "\r\nRAD       : BDS 9.0\r\nDump      : " + dump + "\r\nSection   : " + sectionName + "\r\nLastExcept: " + lastExcept
            + "\r\nAddress   : " + FormatInternalStackLine(address) + "\r\nException : " + className + "\r\nMessage   : " + message
-           + "\r\nCall Stack: " + CallStackToInternalText();
+           + "\r\nCall Stack: " + CallStackToInternalText(Locator(services, modules));
 }
 
 void HandleInternalError(const std::string& sectionName)

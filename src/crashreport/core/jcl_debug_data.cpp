@@ -333,7 +333,7 @@ bool TELDebugInfoJedy::LoadSourceData()
     bool found = ReadElfSection(FModuleFileName, kSectionName, FStream);
     if (!found) {
         const std::string side = ChangeFileExt(FModuleFileName, ".jdbg");
-        found = CanReadFile(side) && LoadFileBytes(side, FStream);
+        found = LoadFileBytes(side, FStream);
     }
     if (found)
         FScanner = std::make_unique<TELBinDebugScanner>(FStream, true);

@@ -1,4 +1,5 @@
 #include "crashreport/core/leak_catcher.h"
+#include "crashreport/core/report_helpers.h"
 
 #include <algorithm>
 #include <atomic>
@@ -254,7 +255,7 @@ bool BlockSaysCatch(const TLeakOptionsBlock* block)
 {
     if (!block || (block->Magic != 0x100FAB10 && block->Magic != 0x000FAB10))
         return false;
-    const uint32_t version = block->Version >= 600 && block->Version <= 602 ? block->Version * 10 : block->Version;
+    const uint32_t version = NormalisedDataVersion(block->Version);
     return version >= 6000 && (block->LeaksOptions & kLeakCatchLeaks);
 }
 

@@ -157,7 +157,7 @@ private:
 TELAbstractMapParser::TELAbstractMapParser(const std::string& mapFileName)
 {
     auto text = std::make_unique<std::string>();
-    if (ReadFileText(mapFileName, *text))
+    if (LoadFileText(mapFileName, *text))
         FStream = std::move(text);
 }
 
@@ -368,9 +368,10 @@ std::string TELMapScanner::SourceNameFromAddr(uint64_t va) const
 bool TELDebugInfoMap::LoadSourceData()
 {
     const std::string mapFile = FModuleFileName.empty() ? std::string() : ChangeFileExt(FModuleFileName, ".map");
-    if (!CanReadFile(mapFile))
+    auto text = std::make_unique<std::string>();
+    if (!LoadFileText(mapFile, *text))
         return false;
-    FScanner = std::make_unique<TELMapScanner>(mapFile);
+    FScanner = std::make_unique<TELMapScanner>(std::move(text));
     return true;
 }
 

@@ -1,5 +1,6 @@
 #include "crashreport/core/report_helpers.h"
 
+#include "crashreport/core/crashbox_records.h"
 #include "crashreport/core/module_handles.h"
 #include "crashreport/core/options_stream.h"
 
@@ -524,7 +525,7 @@ std::string GetModuleFileNameLong(uintptr_t moduleHandle)
     return ExpandLongFileName(ModuleFileNameOfHandle(moduleHandle ? moduleHandle : CrashboxLibraryModuleHandle()));
 }
 
-std::string CallStackToInternalText()
+std::string CallStackToInternalText(const TInternalLocate& locate)
 {
     std::array<void*, 32> frames{};
     // One more than kept: the first is this routine itself.
@@ -532,13 +533,18 @@ std::string CallStackToInternalText()
     std::string text;
     char line[96];
     for (int i = 1; i < count; ++i) {
+        const auto address = reinterpret_cast<uintptr_t>(frames[std::size_t(i)]);
         const uintptr_t handle = ModuleHandleOfAddress(frames[std::size_t(i)]);
-        std::snprintf(line, sizeof line, "%02X $%016llX - [%016llX] ", unsigned(i - 1),
-                      static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(frames[std::size_t(i)])),
+        std::snprintf(line, sizeof line, "%02X $%016llX - [%016llX] ", unsigned(i - 1), static_cast<unsigned long long>(address),
                       static_cast<unsigned long long>(handle));
         if (i > 1)
             text += "\r\n" + std::string(12, ' ');
-        text += line + ExtractFileName(ModuleFileNameOfHandle(handle));
+        text += line + ExtractFileName(ModuleFileNameOfHandle(handle)) + " ";
+        // A return address: the call it returns from lies just before it.
+        TCrashboxDebugInfo info;
+        if (locate && locate(address - 1, info) && info.Line != 0)
+            text += "- " + info.UnitName + " - " + info.ClassName + " - " + info.ProcedureName + " - " + std::to_string(info.Line) + "["
+                    + std::to_string(int32_t(info.ProcOffsetLine)) + "]";
     }
     return text;
 }

@@ -14,11 +14,14 @@
 
 #include <cstdint>
 #include <exception>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace cv {
+
+struct TCrashboxDebugInfo;
 
 // --- Texts ---
 
@@ -91,12 +94,22 @@ int64_t CurrentProcessID();
 bool IsOptionsMagic(uint32_t value);
 // An options version of the same hundred as the current one (6100 to 6200).
 bool IsCompatibleOptionsVersion(uint16_t version);
+// The data version of a module options block or ELDATA head: older cores
+// wrote 600, 601 and 602 for 6000, 6001 and 6002.
+constexpr uint32_t NormalisedDataVersion(uint32_t version)
+{
+    return version >= 600 && version <= 602 ? version - 600 + 6000 : version;
+}
 // The full file name of a module (by default the one holding this core).
 std::string GetModuleFileNameLong(uintptr_t moduleHandle = 0);
+// Where a code address lies (module, unit, class, procedure, line); false
+// when nothing is known of it.
+using TInternalLocate = std::function<bool(uintptr_t address, TCrashboxDebugInfo& info)>;
 // The calling thread's call stack, up to 31 entries, one line each:
-// "NN $ADDRESS - [MODULE BASE] module file", every line after the first
-// indented by 12 blanks (the internal error log's form).
-std::string CallStackToInternalText();
+// "NN $ADDRESS - [MODULE BASE] module file " and, where `locate` knows the
+// line, "- unit - class - procedure - line[offset]"; every line after the
+// first indented by 12 blanks (the internal error log's form).
+std::string CallStackToInternalText(const TInternalLocate& locate = {});
 // Whole pages of fresh memory, readable and writable; null when refused.
 void* AllocPages(std::size_t size);
 void FreePages(void* pages, std::size_t size);

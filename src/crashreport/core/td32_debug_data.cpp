@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <iterator>
+#include <map>
 #include <set>
 
 namespace cv {
@@ -26,6 +28,31 @@ struct Block {
             return {};
         return b.subspan(size_t(offset), size_t(std::min<uint64_t>(size, b.size() - offset)));
     }
+};
+
+// The spans of a block read so far. Each subsection of the data, and each
+// file record and line block of a source-module subsection, is read once:
+// a span that overlaps one read before is damage. So what the data yields
+// stays within its bytes (a line block listed a million times would
+// otherwise be expanded a million times).
+class TReadSpans {
+public:
+    bool Claim(uint64_t start, uint64_t size)
+    {
+        if (size == 0)
+            return true;
+        const uint64_t end = start + size;
+        const auto next = m_spans.lower_bound(start);
+        if (next != m_spans.end() && next->first < end)
+            return false;
+        if (next != m_spans.begin() && std::prev(next)->second > start)
+            return false;
+        m_spans.emplace(start, end);
+        return true;
+    }
+
+private:
+    std::map<uint64_t, uint64_t> m_spans; // start -> end
 };
 
 constexpr uint16_t kSubsectionModule = 0x0120;
@@ -107,16 +134,17 @@ TELTD32InfoParser::TELTD32InfoParser(std::span<const uint8_t> data) : FData(data
 
 // The directories from the offset at offset 4, each entry's subsection to
 // its reader. A directory whose entries are not 12 bytes, or that lies
-// outside the data, makes the data invalid; a chain of directories that
-// comes back to one already read ends.
+// outside the data, makes the data invalid; so does damage a reader finds,
+// a directory met twice, or a subsection that overlaps one read before.
 bool TELTD32InfoParser::Walk()
 {
     const Block d{FData};
     std::set<uint32_t> seen;
+    TReadSpans subsections;
     uint32_t dir = d.U32(4);
     while (dir != 0) {
         if (!seen.insert(dir).second)
-            break;
+            return false;
         if (!d.Has(dir, 16) || d.U16(dir + 2) != 12)
             return false;
         const uint32_t count = d.U32(dir + 4);
@@ -128,29 +156,32 @@ bool TELTD32InfoParser::Walk()
             const uint32_t offset = d.U32(e + 4);
             const uint32_t size = d.U32(e + 8);
             const std::span<const uint8_t> sub = d.Sub(offset, size);
+            bool read = true;
             switch (type) {
             case kSubsectionNames:
-                ReadNamesSubsection(sub);
+                read = subsections.Claim(offset, sub.size()) && ReadNamesSubsection(sub);
                 break;
             case kSubsectionAlignedSymbols:
-                ReadSymbolsSubsection(sub);
+                read = subsections.Claim(offset, sub.size()) && ReadSymbolsSubsection(sub);
                 break;
             case kSubsectionModule:
-                ReadModuleSubsection(sub);
+                read = subsections.Claim(offset, sub.size()) && ReadModuleSubsection(sub);
                 break;
             case kSubsectionSourceModule:
-                ReadSourceModuleSubsection(sub);
+                read = subsections.Claim(offset, sub.size()) && ReadSourceModuleSubsection(sub);
                 break;
             default:
                 break;
             }
+            if (!read)
+                return false;
         }
         dir = d.U32(uint64_t(dir) + 8);
     }
     return true;
 }
 
-void TELTD32InfoParser::ReadNamesSubsection(std::span<const uint8_t> sub)
+bool TELTD32InfoParser::ReadNamesSubsection(std::span<const uint8_t> sub)
 {
     const Block s{sub};
     const uint32_t count = s.U32(0);
@@ -163,9 +194,10 @@ void TELTD32InfoParser::ReadNamesSubsection(std::span<const uint8_t> sub)
         FNames.emplace_back(reinterpret_cast<const char*>(chars.data()), size_t(zero - chars.begin()));
         at += uint64_t(len) + 2;
     }
+    return true;
 }
 
-void TELTD32InfoParser::ReadSymbolsSubsection(std::span<const uint8_t> sub)
+bool TELTD32InfoParser::ReadSymbolsSubsection(std::span<const uint8_t> sub)
 {
     const Block s{sub};
     uint64_t at = 4; // after the signature
@@ -175,13 +207,14 @@ void TELTD32InfoParser::ReadSymbolsSubsection(std::span<const uint8_t> sub)
             FSymbols.push_back(std::move(symbol));
         at += uint64_t(length) + 2;
     }
+    return true;
 }
 
-void TELTD32InfoParser::ReadModuleSubsection(std::span<const uint8_t> sub)
+bool TELTD32InfoParser::ReadModuleSubsection(std::span<const uint8_t> sub)
 {
     const Block s{sub};
     if (!s.Has(0, 28))
-        return;
+        return true;
     TELModuleInfo m;
     m.FNameIndex = s.U32(8);
     const uint32_t count = s.U16(4);
@@ -190,12 +223,18 @@ void TELTD32InfoParser::ReadModuleSubsection(std::span<const uint8_t> sub)
         m.FSegments.push_back({s.U16(e), s.U16(e + 2), s.U32(e + 4), s.U32(e + 8)});
     }
     FModules.push_back(std::move(m));
+    return true;
 }
 
-void TELTD32InfoParser::ReadSourceModuleSubsection(std::span<const uint8_t> sub)
+// Each file record and each line block is read once (a second reference to
+// one is damage), so the lines of a subsection are at most its bytes / 6.
+bool TELTD32InfoParser::ReadSourceModuleSubsection(std::span<const uint8_t> sub)
 {
     const Block s{sub};
+    TReadSpans spans;
     const uint32_t fileCount = s.U16(0);
+    if (!spans.Claim(0, std::min<uint64_t>(4 + uint64_t(fileCount) * 4, sub.size())))
+        return false;
     for (uint32_t f = 0; f < fileCount && s.Has(4 + uint64_t(f) * 4, 4); ++f) {
         const uint32_t fileOffset = s.U32(4 + uint64_t(f) * 4);
         if (!s.Has(fileOffset, 6))
@@ -209,6 +248,8 @@ void TELTD32InfoParser::ReadSourceModuleSubsection(std::span<const uint8_t> sub)
         const uint64_t pairs = blocks + uint64_t(segCount) * 4;
         if (!s.Has(blocks, uint64_t(segCount) * 12))
             continue;
+        if (!spans.Claim(fileOffset, 6 + uint64_t(segCount) * 12))
+            return false;
         for (uint32_t k = 0; k < segCount; ++k) {
             const uint32_t blockOffset = s.U32(blocks + uint64_t(k) * 4);
             if (!s.Has(blockOffset, 4))
@@ -218,6 +259,8 @@ void TELTD32InfoParser::ReadSourceModuleSubsection(std::span<const uint8_t> sub)
             const uint64_t lines = offsets + uint64_t(pairCount) * 4;
             if (!s.Has(offsets, uint64_t(pairCount) * 6))
                 continue;
+            if (!spans.Claim(blockOffset, 4 + uint64_t(pairCount) * 6))
+                return false;
             for (uint32_t p = 0; p < pairCount; ++p)
                 src.FLines.push_back({int32_t(s.U16(lines + uint64_t(p) * 2)), s.U32(offsets + uint64_t(p) * 4)});
         }
@@ -225,6 +268,7 @@ void TELTD32InfoParser::ReadSourceModuleSubsection(std::span<const uint8_t> sub)
             src.FSegments.push_back({s.U32(pairs + uint64_t(k) * 8), s.U32(pairs + uint64_t(k) * 8 + 4)});
         FSourceModules.push_back(std::move(src));
     }
+    return true;
 }
 
 std::string TELTD32InfoParser::Name(uint32_t index) const
@@ -350,7 +394,7 @@ TELPeBorTD32Image::TELPeBorTD32Image(const std::string& moduleFileName)
         && TELTD32InfoParser::IsTD32DebugInfoValid(FTD32DebugData);
     if (!present) {
         const std::string side = ChangeFileExt(moduleFileName, ".tds");
-        present = CanReadFile(side) && LoadFileBytes(side, FTD32DebugData)
+        present = LoadFileBytes(side, FTD32DebugData)
             && TELTD32InfoParser::IsTD32DebugInfoValid(FTD32DebugData);
     }
     if (present) {

@@ -157,11 +157,11 @@ public:
     size_t SymbolCount() const { return FSymbols.size(); }
 
 protected:
-    // --- readers of the subsections, in their order ---
-    virtual void ReadNamesSubsection(std::span<const uint8_t> sub);
-    virtual void ReadSymbolsSubsection(std::span<const uint8_t> sub);
-    virtual void ReadModuleSubsection(std::span<const uint8_t> sub);
-    virtual void ReadSourceModuleSubsection(std::span<const uint8_t> sub);
+    // --- readers of the subsections, in their order; false for damage ---
+    virtual bool ReadNamesSubsection(std::span<const uint8_t> sub);
+    virtual bool ReadSymbolsSubsection(std::span<const uint8_t> sub);
+    virtual bool ReadModuleSubsection(std::span<const uint8_t> sub);
+    virtual bool ReadSourceModuleSubsection(std::span<const uint8_t> sub);
 
     std::span<const uint8_t> FData;
     std::vector<std::string_view> FNames; // entry 0 stands for no name

@@ -470,11 +470,13 @@ TEST(ELData, ContainerRoundTripAndDamage)
     EXPECT_EQ(cv::FindSymbolInELData(bytes, 0x400000, 9), 0x400000u + 0x20 + 0x1000);
     EXPECT_EQ(cv::FindSymbolInELData(bytes, 0x400000, 5), 0u);
 
-    // Versions 600 to 602 read as 6000 to 6002.
+    // Versions 600 to 602 read as 6000 to 6002; their neighbours as they are.
     std::vector<uint8_t> old = bytes;
-    cv::endian::storeLE(old.data() + 4, uint16_t(601));
-    ASSERT_TRUE(cv::ReadELData(old, back));
-    EXPECT_EQ(back.Version, 6010);
+    for (const auto& [stored, read] : std::vector<std::pair<uint16_t, uint16_t>>{{599, 599}, {600, 6000}, {601, 6001}, {602, 6002}, {603, 603}}) {
+        cv::endian::storeLE(old.data() + 4, stored);
+        ASSERT_TRUE(cv::ReadELData(old, back));
+        EXPECT_EQ(back.Version, read) << stored;
+    }
 
     for (size_t n = 0; n < bytes.size(); n += 7) {
         std::vector<uint8_t> cut(bytes.begin(), bytes.begin() + ptrdiff_t(n));

@@ -56,6 +56,9 @@ TEST_P(ZipWriting, PythonAndUnzipReadTheEntries)
     const QByteArray log = SampleData(500), picture("\x89PNG\r\n\x1a\n\x00\x01\xff", 11), empty;
     const QString logName = dir.write("report.elf", log), picName = dir.write("Screenshot.png", picture),
                   emptyName = dir.write("empty.txt", empty);
+    // A name beyond ASCII (UTF-8, this system's code page) reads back as itself.
+    const QString accented = QString::fromUtf8("Capture d\u2019\u00e9cran \u0416.png");
+    const QString accentedName = dir.write(accented, picture);
     const QString zipName = dir.file("BugReport.zip");
     // A file already there is replaced.
     dir.write("BugReport.zip", "not a zip");
@@ -67,19 +70,21 @@ TEST_P(ZipWriting, PythonAndUnzipReadTheEntries)
         EXPECT_FALSE(zip.AddFile(dir.file("missing.txt").toStdString(), "missing.txt"));
         EXPECT_TRUE(zip.AddFile(picName.toStdString(), "Screenshot.png"));
         EXPECT_TRUE(zip.AddFile(emptyName.toStdString(), "empty.txt"));
+        EXPECT_TRUE(zip.AddFile(accentedName.toStdString(), accented.toStdString()));
     }
     QString error;
     const QJsonArray entries = QJsonDocument::fromJson(cvtest::runPython(QString::fromUtf8(kZipListing),
                                                                          {zipName, QString::fromStdString(password)}, {}, &error))
                                    .array();
-    ASSERT_EQ(entries.size(), 3) << error.toStdString();
-    const QStringList names{"report.elf", "Screenshot.png", "empty.txt"};
-    const QList<QByteArray> data{log, picture, empty};
-    for (int i = 0; i < 3; ++i) {
+    ASSERT_EQ(entries.size(), 4) << error.toStdString();
+    const QStringList names{"report.elf", "Screenshot.png", "empty.txt", accented};
+    const QList<QByteArray> data{log, picture, empty, picture};
+    for (int i = 0; i < 4; ++i) {
         const QJsonObject e = entries[i].toObject();
-        EXPECT_EQ(e.value("name").toString(), names[i]);
+        EXPECT_EQ(e.value("name").toString().toStdString(), names[i].toStdString());
         EXPECT_EQ(e.value("method").toInt(), 8) << "deflated";
         EXPECT_EQ(bool(e.value("flag").toInt() & 1), !password.empty()) << "encryption flag of " << i;
+        EXPECT_EQ(bool(e.value("flag").toInt() & 0x800), i == 3) << "UTF-8 name flag of " << i;
         EXPECT_EQ(QByteArray::fromHex(e.value("data").toString().toLatin1()), data[i]);
     }
 

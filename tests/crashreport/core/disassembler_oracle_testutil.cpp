@@ -26,12 +26,16 @@ bool isHex(char c)
     return std::isxdigit(static_cast<unsigned char>(c)) != 0;
 }
 
-// Numbers the way both listings can agree on: a value that fills the high
-// half of its 16, 32 or 64 bits is the negative number of that width (one
-// side writes -0x10 where the other writes 0xfffffff0).
-int64_t canonical(uint64_t v)
+// A number as a signed value. In 32-bit code every operand has at most 32
+// bits, so a value that fills the high half of its 16 or 32 bits is the
+// negative number of that width (the listing writes -$10 where objdump
+// writes 0xfffffff0). Long-mode listings write each operand's own value as
+// objdump does, so there a number is only read as 64-bit two's complement:
+// an immediate that lost its sign (mov rax, $FFFFFFFF where objdump has
+// 0xffffffffffffffff) stays a disagreement.
+int64_t canonical(uint64_t v, bool is32)
 {
-    if (v >= (uint64_t(1) << 63))
+    if (!is32 || v >= (uint64_t(1) << 63))
         return int64_t(v);
     if (v >= (uint64_t(1) << 31) && v < (uint64_t(1) << 32))
         return int64_t(v) - (int64_t(1) << 32);
@@ -65,7 +69,7 @@ void replaceAll(std::string& s, const std::string& from, const std::string& to)
 }
 
 // Every "0x..." or "$..." number as its canonical signed decimal.
-std::string numbersCanonical(const std::string& s)
+std::string numbersCanonical(const std::string& s, bool is32)
 {
     std::string out;
     for (size_t i = 0; i < s.size();) {
@@ -84,11 +88,11 @@ std::string numbersCanonical(const std::string& s)
                 if (out.back() == '-')
                     v = 0 - v;
                 out.pop_back();
-                const int64_t c = canonical(v);
+                const int64_t c = canonical(v, is32);
                 out += c < 0 ? "-" : "+";
                 out += std::to_string(c < 0 ? 0 - uint64_t(c) : uint64_t(c));
             } else {
-                out += std::to_string(canonical(v));
+                out += std::to_string(canonical(v, is32));
             }
             i = end;
             continue;
@@ -198,7 +202,7 @@ std::vector<TObjdumpInstruction> ObjdumpListing(const std::string& file, bool is
     return listing;
 }
 
-std::string NormalisedObjdump(const std::string& text)
+std::string NormalisedObjdump(const std::string& text, bool is32)
 {
     std::string s = text;
     const size_t comment = s.find('#');
@@ -232,7 +236,7 @@ std::string NormalisedObjdump(const std::string& text)
         if (bare)
             s = s.substr(0, start) + "0x" + operand;
     }
-    return numbersCanonical(s);
+    return numbersCanonical(s, is32);
 }
 
 std::string NormalisedOurs(const std::string& text, uint64_t address, int32_t size, bool is32)
@@ -262,7 +266,7 @@ std::string NormalisedOurs(const std::string& text, uint64_t address, int32_t si
             s = s.substr(0, start) + buf;
         }
     }
-    return numbersCanonical(s);
+    return numbersCanonical(s, is32);
 }
 
 void TComparison::Add(const TComparison& other)
@@ -295,7 +299,7 @@ TComparison CompareWithObjdump(const std::vector<TObjdumpInstruction>& listing, 
             continue;
         }
         const std::string a = NormalisedOurs(ours, ins.Address, size, is32);
-        const std::string b = NormalisedObjdump(ins.Text);
+        const std::string b = NormalisedObjdump(ins.Text, is32);
         if (a == b) {
             ++result.Agreed;
             continue;

@@ -25,9 +25,10 @@ std::vector<TObjdumpInstruction> ObjdumpListing(const std::string& file, bool is
                                                 uint64_t stop = 0);
 
 // The two texts in one form: lower case, single blanks, no blank after a
-// comma, numbers as signed decimals, objdump's comments and symbols gone,
-// relative targets as absolute addresses.
-std::string NormalisedObjdump(const std::string& text);
+// comma, numbers as signed decimals (in 32-bit code read in their operand's
+// width), objdump's comments and symbols gone, relative targets as absolute
+// addresses.
+std::string NormalisedObjdump(const std::string& text, bool is32);
 std::string NormalisedOurs(const std::string& text, uint64_t address, int32_t size, bool is32);
 
 // A kind of disagreement that is known, and why.

@@ -106,6 +106,17 @@ INSTANTIATE_TEST_SUITE_P(
         Case{k64, {0x62, 0xF1, 0x74, 0x18, 0x58, 0xC2}, "vaddps  zmm0, zmm1, zmm2{rn-sae}", 6},
         Case{k64, {0x62, 0xF3, 0x75, 0x48, 0x3E, 0xCA, 0x01}, "vpcmpltub k1, zmm1, zmm2", 7},
         Case{k64, {0x62, 0xF2, 0x7D, 0x49, 0x90, 0x04, 0x88}, "vpgatherdd zmm0{k1}, dword ptr [rax+zmm1*4]", 7},
+        // Long mode widens a field narrower than its operand by its sign:
+        // the operand's value is written, as objdump writes it.
+        Case{k64, {0x48, 0xC7, 0xC0, 0xFF, 0xFF, 0xFF, 0xFF}, "mov     rax, $FFFFFFFFFFFFFFFF", 7},
+        Case{k64, {0x48, 0x81, 0xEC, 0x88, 0x00, 0x00, 0x00}, "sub     rsp, $00000088", 7},
+        Case{k64, {0x48, 0x83, 0xE4, 0xF0}, "and     rsp, $FFFFFFFFFFFFFFF0", 4},
+        Case{k64, {0x83, 0x7D, 0xF8, 0xFF}, "cmp     dword ptr [rbp-$08], $FFFFFFFF", 4},
+        Case{k64, {0x66, 0x83, 0xC0, 0xFE}, "add     ax, $FFFE", 4},
+        Case{k64, {0x48, 0x83, 0xC4, 0x18}, "add     rsp, $18", 4},
+        Case{k64, {0x6A, 0xFF}, "push    $FFFFFFFFFFFFFFFF", 2},
+        Case{k64, {0x68, 0x00, 0x00, 0x00, 0x80}, "push    $FFFFFFFF80000000", 5},
+        Case{k64, {0xB8, 0xFF, 0xFF, 0xFF, 0xFF}, "mov     eax, $FFFFFFFF", 5},
         Case{k64, {0x06}, "DB      $06  //???", 1},
         Case{k32, {0x48, 0x89, 0xC0}, "dec     eax", 1},
         Case{k64, {0x48, 0x66, 0x89, 0xC0}, "rex.W", 1}));
@@ -284,7 +295,9 @@ INSTANTIATE_TEST_SUITE_P(
         EventCase{k32, 0, {0x8B, 0x85, 0xFC, 0xFF, 0xFF, 0xFF}, "mov     eax, dword ptr [ebp-$00000004]", {"ref -4"}},
         EventCase{k32, 0, {0x8B, 0x00}, "mov     eax, dword ptr [eax]", {}},
         EventCase{k32, 0, {0xB8, 0x78, 0x56, 0x34, 0x12}, "mov     eax, $12345678", {"immediate 12345678 at 1 size 4"}},
-        EventCase{k64, 0, {0x6A, 0xFF}, "push    -$01", {"immediate ffffffffffffffff at 1 size 1 signed"}},
+        EventCase{k64, 0, {0x6A, 0xFF}, "push    $FFFFFFFFFFFFFFFF", {"immediate ffffffffffffffff at 1 size 1 signed"}},
+        EventCase{k64, 0, {0x48, 0xC7, 0xC0, 0xFE, 0xFF, 0xFF, 0xFF}, "mov     rax, $FFFFFFFFFFFFFFFE",
+                  {"immediate fffffffffffffffe at 3 size 4 signed"}},
         EventCase{k32, 0, {0xC7, 0x44, 0x24, 0x08, 0x01, 0x00, 0x00, 0x00}, "mov     dword ptr [esp+$08], $00000001",
                   {"ref 8", "immediate 1 at 4 size 4"}}));
 

@@ -4,7 +4,9 @@
 
 #include <QFile>
 
+#include <algorithm>
 #include <stdexcept>
+#include <vector>
 
 #include "crashreport/core/crashbox_helpers.h"
 #include "crashreport/core/log_file.h"
@@ -194,6 +196,33 @@ TEST_F(InternalErrors, DumpAndStackLineOfReadableCode)
     std::snprintf(expected, sizeof expected, "$%016llX - [", static_cast<unsigned long long>(self));
     EXPECT_EQ(line.rfind(expected, 0), 0u) << line;
     EXPECT_EQ(FormatInternalStackLine(0x10), "$0000000000000010 - [0000000000000000]  -  -  -  - 0[0]");
+}
+
+// Each frame whose line is known carries unit, class, procedure and line:
+// this test's own frame names the line of the call (the compiler's __LINE__).
+TEST_F(InternalErrors, TheCallStackNamesUnitProcedureAndLine)
+{
+    const int callLine = __LINE__ + 1;
+    const std::string report = InternalBugReport("Stack", TExceptionObject(), 0);
+    const auto at = report.find("\r\nCall Stack: ");
+    ASSERT_NE(at, std::string::npos) << report;
+    std::vector<std::string> rows;
+    for (size_t from = at + 14, end; from < report.size(); from = end + 2) {
+        end = report.find("\r\n", from);
+        if (end == std::string::npos)
+            end = report.size();
+        rows.push_back(report.substr(from, end - from));
+    }
+    ASSERT_GE(rows.size(), 2u) << report;
+    // The routine that wrote the stack, then this test.
+    EXPECT_NE(rows[0].find("- internal_errors.cpp -  - cv::InternalBugReport("), std::string::npos) << rows[0];
+    const std::string own = "- internal_errors_test.cpp -  - ";
+    const std::string line = " - " + std::to_string(callLine) + "[";
+    const auto test = std::find_if(rows.begin(), rows.end(), [&](const std::string& r) { return r.find(own) != std::string::npos; });
+    ASSERT_NE(test, rows.end()) << report;
+    EXPECT_NE(test->find("TestBody() - "), std::string::npos) << *test;
+    EXPECT_NE(test->find(line), std::string::npos) << *test;
+    EXPECT_EQ(test->substr(0, 12), std::string(12, ' ')) << "indented as every line after the first";
 }
 
 TEST_F(InternalErrors, SharedLogObjectFollowsTheLogName)

@@ -43,7 +43,7 @@ TEST_P(LeakCatchingWish, FromTheOptionsBlocks)
 INSTANTIATE_TEST_SUITE_P(
     LeakCatcher, LeakCatchingWish,
     ::testing::Values(WantedCase{"/opt/cv/wordlist", true, 0x100FAB10, 6103, kLeakCatchLeaks, false, true},
-                      WantedCase{"/opt/cv/wordlist", true, 0x000FAB10, 601, kLeakCatchLeaks, false, true}, // 601 reads 6010
+                      WantedCase{"/opt/cv/wordlist", true, 0x000FAB10, 601, kLeakCatchLeaks, false, true}, // 601 reads 6001
                       WantedCase{"/opt/cv/wordlist", true, 0x100FAB10, 599, kLeakCatchLeaks, false, false},
                       WantedCase{"/opt/cv/wordlist", true, 0x100FAB10, 603, kLeakCatchLeaks, false, false},
                       WantedCase{"/opt/cv/wordlist", true, 0x12345678, 6103, kLeakCatchLeaks, false, false},

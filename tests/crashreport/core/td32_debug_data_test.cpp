@@ -7,6 +7,10 @@
 
 #include <gtest/gtest.h>
 
+#include <QFile>
+
+#include <sys/stat.h>
+
 namespace {
 
 // TD32 data built byte by byte: signature and directory offset, the
@@ -19,6 +23,8 @@ struct Td32Builder {
     };
     std::vector<Sub> subs;
     uint16_t entrySize = 12;
+    std::vector<size_t> listed; // the subsections the directory lists, in order (all once when empty)
+    bool directoryLoops = false; // the directory names itself as the next one
 
     void add(uint16_t type, std::vector<uint8_t> bytes) { subs.push_back({type, std::move(bytes)}); }
 
@@ -35,8 +41,12 @@ struct Td32Builder {
         }
         const uint32_t dir = uint32_t(b.b.size());
         cv::endian::storeLE(b.b.data() + 4, dir);
-        b.u16(16).u16(entrySize).u32(uint32_t(subs.size())).u32(0).u32(0);
-        for (size_t i = 0; i < subs.size(); ++i)
+        std::vector<size_t> entries = listed;
+        if (entries.empty())
+            for (size_t i = 0; i < subs.size(); ++i)
+                entries.push_back(i);
+        b.u16(16).u16(entrySize).u32(uint32_t(entries.size())).u32(directoryLoops ? dir : 0).u32(0);
+        for (size_t i : entries)
             b.u16(subs[i].type).u16(1).u32(offsets[i]).u32(uint32_t(subs[i].bytes.size()));
         const uint32_t total = uint32_t(b.b.size()) + 8;
         b.u8('F').u8('B').u8('0').u8('9').u32(total);
@@ -175,6 +185,91 @@ TEST(Td32Data, InvalidBlocksAreRefused)
     t.add(0x0130, Td32Builder::names({"A"}));
     t.entrySize = 11; // directory entries must be 12 bytes: the data is refused, nothing is raised
     EXPECT_FALSE(valid(t.build()));
+}
+
+// A source-module subsection with one file whose record lists the line
+// blocks at the given offsets (from the subsection's start); the blocks
+// follow the record, each with `pairs` lines.
+std::vector<uint8_t> sourceModuleWithBlocks(const std::vector<uint32_t>& blockOffsets, uint16_t pairs, uint32_t firstBlock)
+{
+    cvtest::LEBytes b;
+    b.u16(1).u16(1).u32(8);
+    b.u16(uint16_t(blockOffsets.size())).u32(3);
+    for (uint32_t o : blockOffsets)
+        b.u32(o);
+    for (size_t i = 0; i < blockOffsets.size(); ++i)
+        b.u32(0).u32(0x80);
+    while (b.b.size() < firstBlock)
+        b.u8(0);
+    for (int block = 0; block < 2; ++block) {
+        b.u16(1).u16(pairs);
+        for (uint16_t p = 0; p < pairs; ++p)
+            b.u32(0x10u * p);
+        for (uint16_t p = 0; p < pairs; ++p)
+            b.u16(uint16_t(30 + p));
+    }
+    return b.b;
+}
+
+// Every block is read once: data that names one twice is damaged, so that
+// what it yields stays within its bytes.
+TEST(Td32Data, BlocksReadTwiceAreDamage)
+{
+    auto valid = [](const std::vector<uint8_t>& d) { return cv::TELTD32InfoScanner(d).ValidData(); };
+    auto withSource = [](std::vector<uint8_t> source, std::vector<size_t> listed = {}) {
+        Td32Builder t;
+        t.add(0x0130, Td32Builder::names({"Unit1", "Proc", "unit1.pas"}));
+        t.add(0x0120, Td32Builder::module(1, 0, 0x100));
+        t.add(0x0127, std::move(source));
+        t.listed = std::move(listed);
+        return t.build();
+    };
+    // Two blocks one after the other (each 4 + 3 * 6 = 22 bytes, the first at 40).
+    EXPECT_TRUE(valid(withSource(sourceModuleWithBlocks({40, 62}, 3, 40))));
+    EXPECT_FALSE(valid(withSource(sourceModuleWithBlocks({40, 40}, 3, 40)))) << "one block listed twice";
+    EXPECT_FALSE(valid(withSource(sourceModuleWithBlocks({40, 52}, 3, 40)))) << "a block inside another";
+    EXPECT_FALSE(valid(withSource(sourceModuleWithBlocks({40, 62}, 3, 40), {0, 1, 2, 2}))) << "a subsection listed twice";
+    EXPECT_FALSE(valid(withSource(sourceModuleWithBlocks({40, 62}, 3, 40), {0, 0, 1, 2}))) << "the names listed twice";
+
+    Td32Builder loop;
+    loop.add(0x0130, Td32Builder::names({"A"}));
+    EXPECT_TRUE(valid(loop.build()));
+    loop.directoryLoops = true;
+    EXPECT_FALSE(valid(loop.build())) << "a directory read twice";
+}
+
+// Whatever lies beside a module: only a regular file of sensible size is
+// read, and a FIFO of the name never holds the report.
+TEST(Td32Data, OnlyFilesOfSensibleSizeBesideAModuleAreRead)
+{
+    cvtest::TempDir dir;
+    const std::string module = dir.write(QStringLiteral("m.so"), cvtest::toBytes(cvtest::MakeElfWithSections({}))).toStdString();
+    for (const char* side : {"m.tds", "m.map", "m.jdbg"})
+        ASSERT_EQ(::mkfifo(dir.file(QString::fromLatin1(side)).toLocal8Bit().constData(), 0600), 0);
+    int result = -1;
+    const QString found = cvtest::runInChild(
+        [&] {
+            std::unique_ptr<cv::TELDebugInfoSource> source;
+            return QString::number(cv::FindDebugInfoSource(0x30000000, source, module));
+        },
+        &result, std::chrono::seconds(10));
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(found, QStringLiteral("0"));
+
+    // Valid data at the end of a file larger than the bound.
+    const std::vector<uint8_t> data = sample();
+    const QString big = dir.file(QStringLiteral("big.tds"));
+    QFile file(big);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    ASSERT_TRUE(file.resize(qint64(cv::kMaxDebugFileSize) + 4096));
+    ASSERT_TRUE(file.seek(file.size()));
+    file.write(reinterpret_cast<const char*>(data.data()), qint64(data.size()));
+    file.close();
+    const std::string bigModule = dir.write(QStringLiteral("big.so"), cvtest::toBytes(cvtest::MakeElfWithSections({}))).toStdString();
+    EXPECT_FALSE(cv::TELDebugInfoSource::Create<cv::TELDebugInfoTD32>(0x30000000, bigModule)->ValidData());
+    std::vector<uint8_t> bytes{1, 2, 3};
+    EXPECT_FALSE(cv::LoadFileBytes(big.toStdString(), bytes));
+    EXPECT_TRUE(bytes.empty());
 }
 
 TEST(Td32Data, SourceReadsTheSectionOrTheSideFile)
