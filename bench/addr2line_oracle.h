@@ -14,7 +14,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstring>
 #include <cstdio>
 #include <cstdint>
 #include <random>
@@ -124,17 +126,57 @@ inline std::vector<Addr2LineAnswer> RunAddr2Line(const std::string& file, const 
     return answers;
 }
 
-// n addresses drawn evenly over the file's .text (file addresses), the same for the same seed.
+// The extents of the file's functions as binutils' nm lists them (symbols of
+// text with a size), sorted and disjoint; empty when nm cannot be run.
+inline std::vector<std::pair<uint64_t, uint64_t>> FunctionExtents(const std::string& file)
+{
+    std::vector<std::pair<uint64_t, uint64_t>> extents;
+    const std::string command = "nm -S --defined-only '" + file + "' 2>/dev/null";
+    FILE* pipe = ::popen(command.c_str(), "r");
+    if (!pipe)
+        return extents;
+    char line[4096];
+    while (std::fgets(line, sizeof line, pipe)) {
+        unsigned long long start = 0, size = 0;
+        char type = 0;
+        if (std::sscanf(line, "%llx %llx %c", &start, &size, &type) == 3 && size > 0 && std::strchr("TtWw", type))
+            extents.emplace_back(start, start + size);
+    }
+    ::pclose(pipe);
+    // Aliases and nested symbols overlap: keep disjoint extents.
+    std::sort(extents.begin(), extents.end());
+    std::vector<std::pair<uint64_t, uint64_t>> merged;
+    for (const auto& e : extents)
+        if (!merged.empty() && e.first <= merged.back().second)
+            merged.back().second = std::max(merged.back().second, e.second);
+        else
+            merged.push_back(e);
+    return merged;
+}
+
+// n addresses drawn evenly over the file's .text (file addresses), the same
+// for the same seed. Only addresses inside a function as nm gives its
+// extent are kept: the padding between functions belongs to no function
+// (no return address can lie there), while addr2line names it after the
+// function before it.
 inline std::vector<uint64_t> RandomTextAddresses(const std::string& file, size_t n, uint32_t seed = 1)
 {
     const auto text = cv::ElfSectionBounds(file, ".text");
     std::vector<uint64_t> addresses;
     if (!text || text->size == 0)
         return addresses;
+    const auto extents = FunctionExtents(file);
+    const auto insideAFunction = [&](uint64_t a) {
+        if (extents.empty())
+            return true;
+        const auto after = std::upper_bound(extents.begin(), extents.end(), std::make_pair(a, UINT64_MAX));
+        return after != extents.begin() && a < std::prev(after)->second;
+    };
     std::mt19937_64 random(seed);
     std::uniform_int_distribution<uint64_t> pick(text->address, text->address + text->size - 1);
-    for (size_t i = 0; i < n; ++i)
-        addresses.push_back(pick(random));
+    for (size_t tries = 0; addresses.size() < n && tries < 100 * n; ++tries)
+        if (const uint64_t a = pick(random); insideAFunction(a))
+            addresses.push_back(a);
     return addresses;
 }
 
