@@ -115,4 +115,16 @@ void MakeOwnTaskbarWindow(QWidget& dialog)
                           Qt::WindowMinMaxButtonsHint);
 }
 
+void BringToFront(QWidget* window)
+{
+    if (!window)
+        return;
+    if (window->isMinimized())
+        window->showNormal();
+    else
+        window->show();
+    window->raise();
+    window->activateWindow();
+}
+
 } // namespace cv
