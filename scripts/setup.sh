@@ -14,8 +14,12 @@ packages=(
   libdw-dev libelf-dev binutils libcurl4-openssl-dev openssl
   python3-aiosmtpd dnsmasq-base php-cli python3-pyftpdlib pngcheck python3-pil
   # windows: speech (its Qt headers need the QML integration's; the speechd
-  # plug-in speaks through speech-dispatcher), a real X screen for screenshots
+  # plug-in speaks through speech-dispatcher), a real X screen for screenshots,
+  # and for the walk through a user's day a light window manager, the X
+  # server's test input (real clicks and keys) and the X tools that tell
+  # which window is in front
   qt6-speech-dev qt6-declarative-dev qt6-speech-speechd-plugin speech-dispatcher espeak-ng xvfb xauth
+  openbox xdotool x11-utils
 )
 
 missing=()
