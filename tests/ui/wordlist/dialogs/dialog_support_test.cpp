@@ -14,6 +14,10 @@
 
 #include "dialogs_testutil.h"
 #include "suite/cvbuf.h"
+#include "ui/framework/grid_dialogs/auto_join_dialog.h"
+#include "ui/framework/grid_dialogs/clipboard_format_dialog.h"
+#include "ui/framework/grid_dialogs/search_dialogs.h"
+#include "ui/framework/grid_dialogs/wizard_base.h"
 #include "ui/wordlist/dialogs/cluster_choices.h"
 #include "ui/wordlist/dialogs/index_dialogs.h"
 #include "ui/wordlist/dialogs/relationship_choices.h"
@@ -42,6 +46,10 @@ const std::vector<TDialogCase>& Dialogs()
         {"set column", [] { return std::make_unique<cv::TFormSetColumnEdit>(); }},
         {"three-way sort", [] { return std::make_unique<cv::TFormThreeWaySort>(); }},
         {"file-name replacement", [] { return std::make_unique<cv::TFormSearchAndReplaceFilename>(); }},
+        {"find requirement", [] { return std::make_unique<cv::TFormSearchRequirements>(); }},
+        {"auto-join", [] { return std::make_unique<cv::TAutoJoinDlg>(); }},
+        {"clipboard format", [] { return std::make_unique<cv::TFormChooseClipboardFormat>(); }},
+        {"active column", [] { return std::make_unique<cv::TFormSetColActiveColChooser>(); }},
     };
     return cases;
 }
