@@ -117,7 +117,9 @@ TEST(LinguistsDay, EveryStepIsReachedWithTheMouseAndKeysAndShowsWhatItShould)
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("DISPLAY"), screen);
     env.remove(QStringLiteral("WAYLAND_DISPLAY"));
-    env.remove(QStringLiteral("QT_QPA_PLATFORMTHEME"));
+    // Qt's own file dialogs, not a desktop's.
+    for (const char* v : {"QT_QPA_PLATFORMTHEME", "XDG_CURRENT_DESKTOP", "DESKTOP_SESSION", "GNOME_DESKTOP_SESSION_ID"})
+        env.remove(QString::fromLatin1(v));
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
     env.insert(QStringLiteral("QT_SCALE_FACTOR"), QStringLiteral("1"));
     env.insert(QStringLiteral("HOME"), QDir(dir).filePath(QStringLiteral("home")));
