@@ -514,6 +514,23 @@ private:
         }
     }
     QWidget* Wizard() { return qobject_cast<cv::TFormStartWizardW*>(QApplication::activeModalWidget()); }
+    // Compute > Clusters on an index page: the choices (pictured when asked), OK, and the note that follows.
+    void MakeClusters(bool picture)
+    {
+        Menu(QStringLiteral("Compute"), {QStringLiteral("Clusters")});
+        ExpectInFront([] { return QApplication::activeModalWidget(); }, QStringLiteral("the cluster choices"));
+        Expect(OnGui([] { return ButtonIn(QApplication::activeModalWidget(), QStringLiteral("Cancel")) != nullptr; }),
+               QStringLiteral("the cluster choices can be cancelled"));
+        if (picture)
+            Picture(m_step + QStringLiteral("-choices"));
+        ClickInFront(QStringLiteral("OK"));
+        Need(JobDone(QStringLiteral("the clusters"), [&] { return AskingNow() || Entries(cv::kListWordList) > 0; }),
+             QStringLiteral("the clusters are made"));
+        if (OnGui([] { return AskingNow(); })) {
+            Question(QStringLiteral("the note on phrase frames"));
+            ClickInFront(QStringLiteral("OK"));
+        }
+    }
 
     cv::TFormWordList& m_window;
     cv::TController& m_controller;
@@ -667,18 +684,7 @@ void TWalker::Walk()
     Picture(m_step);
 
     Step(QStringLiteral("09-clusters"));
-    Menu(QStringLiteral("Compute"), {QStringLiteral("Clusters")});
-    ExpectInFront([] { return QApplication::activeModalWidget(); }, QStringLiteral("the cluster choices"));
-    Expect(OnGui([] { return ButtonIn(QApplication::activeModalWidget(), QStringLiteral("Cancel")) != nullptr; }),
-           QStringLiteral("the cluster choices can be cancelled"));
-    Picture(m_step + QStringLiteral("-choices"));
-    ClickInFront(QStringLiteral("OK"));
-    Need(JobDone(QStringLiteral("the clusters"), [&] { return AskingNow() || Entries(cv::kListWordList) > 0; }),
-         QStringLiteral("the clusters are made"));
-    if (OnGui([] { return AskingNow(); })) {
-        Question(QStringLiteral("the note on phrase frames"));
-        ClickInFront(QStringLiteral("OK"));
-    }
+    MakeClusters(true);
     {
         const TGridView view = SeeCurrentGrid(3);
         Expect(!view.rows.empty() && view.rows.front().value(1).contains(u' '), QStringLiteral("the first row is a cluster of words"));
@@ -965,15 +971,7 @@ void TWalker::Walk()
 
     Step(QStringLiteral("22-close-with-unsaved-data"));
     ClickTab(QStringLiteral("index freq."));
-    Menu(QStringLiteral("Compute"), {QStringLiteral("Clusters")});
-    ExpectInFront([] { return QApplication::activeModalWidget(); }, QStringLiteral("the cluster choices"));
-    ClickInFront(QStringLiteral("OK"));
-    Need(JobDone(QStringLiteral("the clusters"), [&] { return AskingNow() || Entries(cv::kListWordList) > 0; }),
-         QStringLiteral("the clusters are made"));
-    if (OnGui([] { return AskingNow(); })) {
-        Question(QStringLiteral("the note on phrase frames"));
-        ClickInFront(QStringLiteral("OK"));
-    }
+    MakeClusters(false);
     const int clusters = OnGui([this] { return CurrentGrid() ? CurrentGrid()->RowCount() : 0; });
     Key(QStringLiteral("alt+x"));
     Expect(Question(QStringLiteral("the question before the window closes")).contains(QStringLiteral("not been saved")),
