@@ -16,8 +16,12 @@ packages=(
   # grid exports read back by an independent reader of spreadsheets
   python3-openpyxl
   # windows: speech (its Qt headers need the QML integration's; the speechd
-  # plug-in speaks through speech-dispatcher), a real X screen for screenshots
+  # plug-in speaks through speech-dispatcher), a real X screen for screenshots,
+  # and for the walk through a user's day a light window manager, the X
+  # server's test input (real clicks and keys) and the X tools that tell
+  # which window is in front
   qt6-speech-dev qt6-declarative-dev qt6-speech-speechd-plugin speech-dispatcher espeak-ng xvfb xauth
+  openbox xdotool x11-utils
 )
 
 missing=()

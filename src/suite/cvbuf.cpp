@@ -35,8 +35,14 @@ public:
     CV_FIELD(int32_t, 12, ControllerPid)
 
     static std::size_t ToolOffset(int tool, TWhich which) { return kToolBase + kPerTool * std::size_t(tool) + which; }
+
+    // The open tool windows: a handle each, then a tool number each.
+    static constexpr std::size_t kOpenWindowsBase = kToolBase + kPerTool * kToolSlots;
+    static constexpr std::size_t kOpenToolsBase = kOpenWindowsBase + 8 * kOpenToolWindowSlots;
+    static std::size_t OpenWindowOffset(int i) { return kOpenWindowsBase + 8 * std::size_t(i); }
+    static std::size_t OpenToolOffset(int i) { return kOpenToolsBase + std::size_t(i); }
 };
-static_assert(TWindowRegistryRec::kToolBase + TWindowRegistryRec::kPerTool * kToolSlots <= 1024);
+static_assert(TWindowRegistryRec::kOpenToolsBase + kOpenToolWindowSlots <= 1024);
 
 class TToolFilesRec : public TSettingsRecord<1048> {
 public:
@@ -506,7 +512,29 @@ bool SetupCVBufSharing() { return tryAttach(true); }
 
 // ---- window registration and the controller --------------------------------------------
 
-void SetNewWnd(uint8_t tool, TWindowHandle wnd) { setToolWindow(tool, TWindowRegistryRec::kNewWnd, wnd); }
+void SetNewWnd(uint8_t tool, TWindowHandle wnd)
+{
+    if (tool >= kToolSlots)
+        return;
+    modify<TWindowRegistryRec>(TBufSlot::Windows, 0, [&](TWindowRegistryRec& r) {
+        r.Set<uint64_t>(TWindowRegistryRec::ToolOffset(tool, TWindowRegistryRec::kNewWnd), wnd);
+        if (tool == kToolController || wnd == 0)
+            return;
+        // Listed once, in the first place that is free or held by a window whose process has ended.
+        int place = -1;
+        for (int i = 0; i < kOpenToolWindowSlots; ++i) {
+            const TWindowHandle listed = r.Get<uint64_t>(TWindowRegistryRec::OpenWindowOffset(i));
+            if (listed == wnd)
+                return;
+            if (place < 0 && (listed == 0 || !ProcessIsAlive(WindowHandleProcess(listed))))
+                place = i;
+        }
+        if (place < 0)
+            return;
+        r.Set<uint64_t>(TWindowRegistryRec::OpenWindowOffset(place), wnd);
+        r.Set<uint8_t>(TWindowRegistryRec::OpenToolOffset(place), tool);
+    });
+}
 
 void UnSetWnd(uint8_t tool, TWindowHandle wnd)
 {
@@ -515,6 +543,9 @@ void UnSetWnd(uint8_t tool, TWindowHandle wnd)
     // Only the registrations that still name this window are cleared, so a
     // second window of the same tool keeps its own.
     modify<TWindowRegistryRec>(TBufSlot::Windows, 0, [&](TWindowRegistryRec& r) {
+        for (int i = 0; i < kOpenToolWindowSlots; ++i)
+            if (r.Get<uint64_t>(TWindowRegistryRec::OpenWindowOffset(i)) == wnd)
+                r.Set<uint64_t>(TWindowRegistryRec::OpenWindowOffset(i), 0);
         for (auto which : {TWindowRegistryRec::kNewWnd, TWindowRegistryRec::kActiveMain, TWindowRegistryRec::kActiveChild}) {
             const auto off = TWindowRegistryRec::ToolOffset(tool, which);
             if (r.Get<uint64_t>(off) == wnd || (which == TWindowRegistryRec::kActiveChild && WindowHandleProcess(r.Get<uint64_t>(off)) == WindowHandleProcess(wnd)))
@@ -529,15 +560,26 @@ TWindowHandle GetActiveMainToolWindow(uint8_t tool) { return toolWindow(tool, TW
 void SetActiveChildToolWindow(uint8_t tool, TWindowHandle wnd) { setToolWindow(tool, TWindowRegistryRec::kActiveChild, wnd); }
 TWindowHandle GetActiveChildToolWindow(uint8_t tool) { return toolWindow(tool, TWindowRegistryRec::kActiveChild); }
 
-int GetToolsOpen()
+std::vector<TOpenToolWindow> GetOpenToolWindows()
 {
     const auto r = windows();
-    int n = 0;
+    std::vector<TOpenToolWindow> open;
+    const auto add = [&open](uint8_t tool, TWindowHandle wnd) {
+        if (std::none_of(open.begin(), open.end(), [wnd](const TOpenToolWindow& w) { return w.wnd == wnd; }))
+            open.push_back({tool, wnd});
+    };
     for (int t = 0; t < kToolSlots; ++t)
-        if (t != kToolController && r.Get<uint64_t>(TWindowRegistryRec::ToolOffset(t, TWindowRegistryRec::kNewWnd)) != 0)
-            ++n;
-    return n;
+        if (const TWindowHandle wnd = r.Get<uint64_t>(TWindowRegistryRec::ToolOffset(t, TWindowRegistryRec::kNewWnd));
+            t != kToolController && wnd != 0)
+            add(uint8_t(t), wnd);
+    for (int i = 0; i < kOpenToolWindowSlots; ++i)
+        if (const TWindowHandle wnd = r.Get<uint64_t>(TWindowRegistryRec::OpenWindowOffset(i));
+            wnd != 0 && ProcessIsAlive(WindowHandleProcess(wnd)))
+            add(r.Get<uint8_t>(TWindowRegistryRec::OpenToolOffset(i)), wnd);
+    return open;
 }
+
+int GetToolsOpen() { return int(GetOpenToolWindows().size()); }
 
 TWindowHandle GetShellWnd() { return windows().ShellWnd(); }
 

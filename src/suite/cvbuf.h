@@ -166,7 +166,18 @@ void SetActiveMainToolWindow(uint8_t tool, TWindowHandle wnd);
 TWindowHandle GetActiveMainToolWindow(uint8_t tool);
 void SetActiveChildToolWindow(uint8_t tool, TWindowHandle wnd);
 TWindowHandle GetActiveChildToolWindow(uint8_t tool);
-// Number of tools with a registered window (the controller not counted).
+// Every tool window open now, with its tool (the controller not counted):
+// each tool's registered window above, and every other window of a tool
+// (a second window of the same tool too), listed from its registration
+// (SetNewWnd) to UnSetWnd. A listed window whose process has ended is left
+// out and its place reused; at most kOpenToolWindowSlots are listed.
+struct TOpenToolWindow {
+    uint8_t tool = 0;
+    TWindowHandle wnd = 0;
+};
+constexpr int kOpenToolWindowSlots = 26;
+std::vector<TOpenToolWindow> GetOpenToolWindows();
+// Number of tool windows open (GetOpenToolWindows).
 int GetToolsOpen();
 TWindowHandle GetShellWnd();
 void SetShellWnd(TWindowHandle wnd);

@@ -184,6 +184,7 @@ inline QString operator+(const TResourceString& a, const TResourceString& b) { r
     X(CVSaveAsPlainText, u"Save as plain text") \
     X(CVSaveAsXML, u"Save as XML") \
     X(CVSaveLemmasAsLemmaList, u"Save lemmas as a lemma list") \
+    X(CVSaveStudyListForKeyWords, u"Save the word list first: key words are computed from its file") \
     X(CVSaveTextFileDataCanList, u"Save the data as a text file to see the whole list.") \
     X(CVSaveTheseSettings, u"Save these column settings for every %s?") \
     X(CVSaveasRTF, u"Save as Rich Text (RTF)") \

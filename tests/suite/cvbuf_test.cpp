@@ -11,7 +11,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <vector>
 
 namespace {
 
@@ -155,6 +157,39 @@ TEST_F(SettingsBuffer, WindowRegistrationsAndToolsOpen)
     EXPECT_EQ(cv::GetActiveMainToolWindow(cv::kToolWordList), 0u);
     EXPECT_EQ(cv::GetActiveChildToolWindow(cv::kToolWordList), 0u) << "the window's own child goes with it";
     EXPECT_EQ(cv::GetToolsOpen(), 1);
+}
+
+TEST_F(SettingsBuffer, EveryWindowOfAToolCountsAsOpenUntilItGoes)
+{
+    // A second window of the word-list tool registers over the first: both are open.
+    const cv::TWindowHandle first = cv::MakeWindowHandle(cv::CurrentProcessId(), 1);
+    const cv::TWindowHandle second = cv::MakeWindowHandle(cv::CurrentProcessId(), 2);
+    cv::SetNewWnd(cv::kToolWordList, first);
+    cv::SetNewWnd(cv::kToolWordList, second);
+    EXPECT_EQ(cv::GetToolWnd(cv::kToolWordList), second);
+    EXPECT_EQ(cv::GetToolsOpen(), 2);
+    std::vector<cv::TWindowHandle> open;
+    for (const cv::TOpenToolWindow& w : cv::GetOpenToolWindows()) {
+        EXPECT_EQ(w.tool, cv::kToolWordList);
+        open.push_back(w.wnd);
+    }
+    std::sort(open.begin(), open.end());
+    EXPECT_EQ(open, (std::vector<cv::TWindowHandle>{first, second}));
+    // Registering again lists nothing twice.
+    cv::SetNewWnd(cv::kToolWordList, first);
+    EXPECT_EQ(cv::GetToolsOpen(), 2);
+    // The newer one closes: the older one is still open.
+    cv::UnSetWnd(cv::kToolWordList, second);
+    EXPECT_EQ(cv::GetToolsOpen(), 1);
+    ASSERT_EQ(cv::GetOpenToolWindows().size(), 1u);
+    EXPECT_EQ(cv::GetOpenToolWindows().front().wnd, first);
+    // A window of a process that has ended is not open, and its place is taken again.
+    cv::SetNewWnd(cv::kToolKeyWords, cv::MakeWindowHandle(deadProcessId(), 1));
+    cv::SetNewWnd(cv::kToolKeyWords, cv::MakeWindowHandle(cv::CurrentProcessId(), 3));
+    EXPECT_EQ(cv::GetToolsOpen(), 2);
+    for (int i = 0; i < cv::kOpenToolWindowSlots + 4; ++i)
+        cv::SetNewWnd(cv::kToolConcordance, cv::MakeWindowHandle(cv::CurrentProcessId(), uint32_t(10 + i)));
+    EXPECT_LE(cv::GetOpenToolWindows().size(), size_t(cv::kOpenToolWindowSlots) + 1) << "the list is bounded";
 }
 
 TEST_F(SettingsBuffer, ControllerCountsAsInitialisedOnlyWhileItsProcessLives)

@@ -241,8 +241,13 @@ void TMainToolsForm::showEvent(QShowEvent* event)
 void TMainToolsForm::changeEvent(QEvent* event)
 {
     QMainWindow::changeEvent(event);
-    if (event->type() == QEvent::ActivationChange && isActiveWindow())
+    if (event->type() == QEvent::ActivationChange && isActiveWindow()) {
+        // With several windows of the tool, the one the user works in is the
+        // one the controller answers.
+        if (!m_destroying && GetToolWnd(current_tool_var) != 0)
+            SetActiveMainToolWindow(current_tool_var, WindowHandle());
         AppActivate();
+    }
 }
 
 void TMainToolsForm::closeEvent(QCloseEvent* event)
@@ -326,7 +331,7 @@ void TMainToolsForm::WMControllerCommand(uint64_t wparam, int64_t lparam)
         TCVStored_File_rec& rec = StartupOpenFileRec();
         rec.Clear();
         rec.FileName = GetMyTempFilename();
-        if (!rec.FileName.isEmpty() && CheckFileForTool(rec, current_tool_var) && OpenFile(GetChildForm())) {
+        if (!rec.FileName.isEmpty() && CheckFileForTool(rec, current_tool_var) && OpenFileInPlaceOfData()) {
             show();
             raise();
             activateWindow();
@@ -356,7 +361,7 @@ void TMainToolsForm::WMHelpRequest(uint64_t wparam, int64_t lparam)
 
 void TMainToolsForm::WMDropFiles(uint64_t wparam, int64_t lparam)
 {
-    OpenDroppedFiles(TDropHandle(wparam), current_tool_var, [this] { return OpenFile(GetChildForm()); });
+    OpenDroppedFiles(TDropHandle(wparam), current_tool_var, [this] { return OpenFileInPlaceOfData(); });
 }
 
 void TMainToolsForm::dragEnterEvent(QDragEnterEvent* event)
@@ -463,7 +468,10 @@ TDialogAnswer TMainToolsForm::AskToSave(bool* saveFailed)
     if (set == 0)
         return TDialogAnswer::OK;
     const std::vector<uint8_t> types = ListTypesOf(set);
-    const TDialogAnswer answer = DoYouWantToSave(DocumentFileName(), types);
+    // A name the document was given but never saved under is no saved file:
+    // the question then says the data have not been saved.
+    const QString name = QFileInfo::exists(DocumentFileName()) ? DocumentFileName() : QString();
+    const TDialogAnswer answer = DoYouWantToSave(name, types);
     if (answer != TDialogAnswer::Yes)
         return answer;
     const bool saved = Save(ToolWindowList().CurrentGrid());
@@ -840,6 +848,18 @@ bool TMainToolsForm::ChooseFileToOpen()
     return accepted;
 }
 
+bool TMainToolsForm::OpenFileInPlaceOfData()
+{
+    // The start-up/open file record is the file to open: the question about
+    // unsaved data must not lose it.
+    const TCVStored_File_rec wanted = StartupOpenFileRec();
+    terminating_app = false;
+    if (!CloseQueryChecks())
+        return false;
+    StartupOpenFileRec() = wanted;
+    return OpenFile(GetChildForm());
+}
+
 bool TMainToolsForm::OpenFile(QWidget* second)
 {
     const TCVStored_File_rec rec = StartupOpenFileRec();
@@ -872,14 +892,11 @@ bool TMainToolsForm::Save(TCV_Grid* grid)
 {
     if (!GridMayBeWorkedOn(grid))
         return false;
-    bool ok = false;
     QString name = DocumentFileName();
-    if (name.isEmpty()) {
-        if (ChooseSaveFileName(grid))
-            ok = SaveGridData(grid, DocumentFileName());
-    } else {
-        ok = SaveGridData(grid, name);
-    }
+    // A save the user called off in the file dialog is no failure: nothing is said.
+    if (name.isEmpty() && !ChooseSaveFileName(grid))
+        return false;
+    const bool ok = SaveGridData(grid, DocumentFileName());
     NoteFileSaved(ok);
     return ok;
 }
@@ -889,6 +906,13 @@ bool TMainToolsForm::ChooseSaveFileName(TCV_Grid* grid)
     if (!GridMayBeWorkedOn(grid))
         return false;
     QString name = fData->MainFile.FileName;
+    // A document never saved is offered the name its job suggests (the
+    // texts' folder, the index and cluster size), not a bare extension.
+    if (name.isEmpty() && !fData->SuggestedFilename.trimmed().isEmpty()) {
+        const QString folder = GetDefaultFolder().isEmpty() ? GetLastOpenedFolder() : GetDefaultFolder();
+        name = QDir(folder).filePath(fData->SuggestedFilename.trimmed() +
+                                     DefaultExtFromListType(DefaultListTypeOfTool(current_tool_var)));
+    }
     if (!AskSaveFileName(ForceViewSaveFileDialog1, current_tool_var, name))
         return false;
     fData->MainFile.FileName = name;
@@ -1486,7 +1510,7 @@ void TMainToolsForm::Lastfile1Click()
 
 void TMainToolsForm::Lastfile1Click(QAction* item)
 {
-    OpenRecentFile(item, [this] { return OpenFile(GetChildForm()); });
+    OpenRecentFile(item, [this] { return OpenFileInPlaceOfData(); });
 }
 
 void TMainToolsForm::PopupSourceTextSaveClick() { SaveSourceText(SourceTextRichEdit, LastSourceTextFile); }

@@ -129,6 +129,9 @@ public:
     virtual bool ChooseFileToOpen();
     // Opens what StartupOpenFileRec() names; the second argument is the tool's.
     virtual bool OpenFile(QWidget* second = nullptr);
+    // The same, when the user asked for the file (a recent file, a drop, the
+    // controller): unsaved data are asked about first, and kept on Cancel.
+    bool OpenFileInPlaceOfData();
     virtual bool SaveAsExport(TCV_Grid* grid, int exportKind);
     virtual bool Save(TCV_Grid* grid);
     virtual bool SaveGridData(TCV_Grid* grid, const QString& fileName);

@@ -63,15 +63,6 @@ struct TModuleEnd {
 
 QString WithoutFolder(const QString& fileName) { return QFileInfo(fileName).fileName(); }
 
-// The first list type of the tool that saves files of its own.
-uint8_t DefaultListTypeOfTool(uint8_t tool)
-{
-    for (const TCorvantisList& l : AllListTypes())
-        if (l.tool == tool && l.defaultExt[0] != 0)
-            return l.listType;
-    return kListWordList;
-}
-
 int ScaledForDPI(int value, double dpi) { return int(value * dpi / 96.0 + 0.5); }
 
 enum class TFileKind { NotOurs, OlderOrNewer, Ours };
@@ -95,6 +86,14 @@ TFileKind ReadFileSignature(const QString& fileName, TCheckSignature& sig)
 }
 
 } // namespace
+
+uint8_t DefaultListTypeOfTool(uint8_t tool)
+{
+    for (const TCorvantisList& l : AllListTypes())
+        if (l.tool == tool && l.defaultExt[0] != 0)
+            return l.listType;
+    return kListWordList;
+}
 
 bool WriteUtf16File(const QString& fileName, const QString& text)
 {

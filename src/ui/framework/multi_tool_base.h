@@ -171,6 +171,8 @@ QString RecentFileCaptionText(const QString& fileName);
 // chose one (and agreed to overwrite an existing file). The chosen folder
 // becomes the default folder.
 bool AskSaveFileName(TCVFileDialog& dialog, uint8_t tool, QString& fileName);
+// The first list type of the tool that saves files of its own (its files' extension).
+uint8_t DefaultListTypeOfTool(uint8_t tool);
 // Writes the lines into the file (UTF-16); asks for a name first when the
 // name does not denote an existing file. False when cancelled or not written
 // (then FailedToSave has said so).

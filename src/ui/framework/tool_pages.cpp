@@ -244,6 +244,11 @@ void TOneToolWindowList::FitMenuToListType(QWidget* menuBar, TCV_Grid* grid, boo
             visible = visible && !DefaultExtFromListType(listType).isEmpty();
         }
         a->setVisible(visible);
+        // A top-level menu stays in the menu bar, but one with nothing to
+        // show cannot be opened: an empty popup would keep it from ever
+        // opening again on some window systems (it is never mapped).
+        if (tag == -999 && a->menu())
+            a->setEnabled(HasVisibleSubItem(a));
         if (visible && tag >= 0 && tag <= kLastCheckableMenuTag && a->isCheckable())
             a->setChecked(GetMenuItemChecked(tag));
     });

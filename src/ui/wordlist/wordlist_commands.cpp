@@ -429,6 +429,9 @@ void TFormWordList::CClusters(TCV_Grid* grid)
         CantMakeClustersWithoutIndex();
         return;
     }
+    // New clusters take the place of those shown: unsaved ones are asked about first.
+    if (!MayReplaceUnsaved(kListWordList))
+        return;
     TIndexHandler& handler = *doc->fIndexHandler;
     TCVBaseDataClass* list = grid->List();
     const std::vector<int> selected = grid->SelectedEntries();
@@ -474,6 +477,7 @@ void TFormWordList::CClusters(TCV_Grid* grid)
             SavedOK(QDir(batch.BatchRootFolder).absolutePath() + QDir::separator() + batch.ZipShortFilename);
         }
         TCVWordList* clusters = doc->WordlistOfType(kListWordList);
+        KeepUnsaved({clusters});
         clusters->SetSortSettingsToDefault();
         clusters->EnsureAlphabeticalAscendingSort();
         doc->SuggestedFilename = ClusterSuggestedName();
@@ -550,6 +554,9 @@ void TFormWordList::CComputeRelationships(TCV_Grid* grid)
 bool TFormWordList::ComputeIndexRelationships(TCV_Grid* grid)
 {
     if (!IsIndexDocument() || !grid)
+        return false;
+    // New relationships take the place of those made before: unsaved ones are asked about first.
+    if (!MayReplaceUnsaved(kListIndexRelationships))
         return false;
     global_panic_state = kPanicRun;
     if (grid->KindOfDisplay == kGridKindFrequency)
@@ -650,6 +657,7 @@ bool TFormWordList::ComputeRelationshipsFromIndex(TCV_Grid* grid, const TRelatio
     setBusy(kListNotBusy);
     if (ok) {
         TRelationshipsList& relations = *handler.fRelationshipsList;
+        KeepUnsaved({&relations});
         relations.SetGridHeadings(TRelationshipsList::Headings());
         // Named after the document's file, or, for a document never saved, after the index.
         const QString source = doc->MainFile.FileName.isEmpty() ? handler.BaseName() : doc->MainFile.FileName;
@@ -1014,8 +1022,18 @@ void TFormWordList::CompareWithReferenceList(const QString& givenReference, cons
     T_WholeWordlistHolder* doc = WordlistDocument();
     if (!doc)
         return;
-    const TDialogAnswer answer = AskToSave();
-    if (answer == TDialogAnswer::Cancel || answer == TDialogAnswer::No)
+    // The comparison reads the study list from its file: the save dialog,
+    // when one opens now, says so.
+    const QString plainTitle = ForceViewSaveFileDialog1.Title;
+    ForceViewSaveFileDialog1.Title = CVSaveStudyListForKeyWords.toString();
+    const struct TTitleBack {
+        TCVFileDialog& dialog;
+        QString title;
+        ~TTitleBack() { dialog.Title = title; }
+    } titleBack{ForceViewSaveFileDialog1, plainTitle};
+    bool saveCalledOff = false;
+    const TDialogAnswer answer = AskToSave(&saveCalledOff);
+    if (answer == TDialogAnswer::Cancel || answer == TDialogAnswer::No || saveCalledOff)
         return;
     // The comparison reads the study list from its file.
     QString study = doc->MainFile.FileName;
@@ -1354,10 +1372,14 @@ void TFormWordList::MakeMovingWindowPlot()
     }
     const QString plot = written.value(0);
     const QString text = written.value(1);
-    if (!plot.isEmpty() && QFileInfo(plot).isFile() && SavedOKViewNow(plot))
-        OpenMovingWindowPlotFile(plot);
-    if (!text.isEmpty() && QFileInfo(text).isFile() && SavedOKViewNow(text))
+    // Both questions first: the plot then comes up last, in front of the
+    // window the questions belonged to.
+    const bool viewPlot = !plot.isEmpty() && QFileInfo(plot).isFile() && SavedOKViewNow(plot);
+    const bool viewText = !text.isEmpty() && QFileInfo(text).isFile() && SavedOKViewNow(text);
+    if (viewText)
         TryToShow(text);
+    if (viewPlot)
+        OpenMovingWindowPlotFile(plot);
 }
 
 void TFormWordList::ExportIndexData()

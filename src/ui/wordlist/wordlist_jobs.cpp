@@ -253,6 +253,7 @@ void TFormWordList::MakeWordListJob()
     if (ok)
         AskTreatTagsAsPrefix(doc->WordlistOfType(kListWordList));
     if (ok) {
+        KeepUnsaved({doc->WordlistOfType(kListWordList), doc->fStats.get()});
         if (doc->mixed_text_formats)
             WarnAboutAndRecommend(CVMIxedFormats, CVConvertIntoUnicode, kHelpMixedFormats);
         ToolWindowList().Last_actions.Include(kActionWordlistMade);
@@ -332,6 +333,7 @@ void TFormWordList::MakeDetailedConsistencyJob()
     else if (!ok && !Cancelled())
         ReportedAFact(QStringLiteral("A detailed consistency list needs at least two saved word lists that can be read."));
     if (ok) {
+        KeepUnsaved({doc->fDetailedConsistencyList.get()});
         doc->CheckMenuItemsAfterLoadFromFile();
         PrepareOpenDialog(kListDetailedConsistency);
         ShowPagesForListType();

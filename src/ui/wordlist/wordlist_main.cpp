@@ -557,6 +557,30 @@ void TFormWordList::CloseData(bool clearFile)
     m_keyWords.reset();
 }
 
+TListTypeSet TFormWordList::ListTypesHoldingData()
+{
+    TListTypeSet set = TMainToolsForm::ListTypesHoldingData();
+    const T_WholeWordlistHolder* doc = WordlistDocument();
+    if (doc && doc->fIndexHandler && doc->fIndexHandler->fRelationshipsList &&
+        doc->fIndexHandler->fRelationshipsList->ChangeMark() != 0)
+        set |= TListTypeSet(1) << kListIndexRelationships;
+    return set;
+}
+
+void TFormWordList::KeepUnsaved(std::initializer_list<TCVBaseDataClass*> lists)
+{
+    for (TCVBaseDataClass* list : lists)
+        if (list)
+            list->SetChangeMark(kMarkMadeNotSaved);
+}
+
+bool TFormWordList::MayReplaceUnsaved(uint8_t listType)
+{
+    if ((ListTypesHoldingData() & (TListTypeSet(1) << listType)) == 0)
+        return true;
+    return AskToSaveIfWanted() != TDialogAnswer::Cancel;
+}
+
 bool TFormWordList::OpenFile(QWidget* second)
 {
     if (RefusedWhileInUse("opening a file") || !TMainToolsForm::OpenFile(second))

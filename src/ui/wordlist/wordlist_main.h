@@ -39,6 +39,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
 #include <memory>
 
 #include "ui/framework/main_tools_form.h"
@@ -185,6 +186,9 @@ public:
     void PageSetupHook() override;
     bool OpenFile(QWidget* second = nullptr) override;
     void CloseData(bool clearFile) override;
+    // The base's lists, and the relationships of an index, which the index
+    // handler holds rather than the document.
+    TListTypeSet ListTypesHoldingData() override;
     void HandleStartup() override;
     void BeforeDataChange() override;
     void PrepareOpenDialog(uint8_t listType) override;
@@ -376,6 +380,15 @@ private:
 
     // Runs a job as the one job of the window.
     void RunAsJob(const std::function<void()>& job);
+    // The lists a job made count as unsaved until they are saved: the engine
+    // clears their change marks when it finishes them, so the window marks
+    // them again (the mark saving and reading clear).
+    static void KeepUnsaved(std::initializer_list<TCVBaseDataClass*> lists);
+    // The change mark of a list a job made and nobody saved yet.
+    static constexpr uint16_t kMarkMadeNotSaved = 1u << 8;
+    // Before a command replaces results that were never saved: asks (as the
+    // settings say) whether to save them; false when the user keeps them.
+    bool MayReplaceUnsaved(uint8_t listType);
 
     // The command helpers.
     bool IsIndexDocument() const;

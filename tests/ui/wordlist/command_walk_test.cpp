@@ -12,6 +12,7 @@
 #include <QDateTime>
 #include <QDirIterator>
 #include <QHeaderView>
+#include <QMenu>
 #include <QMenuBar>
 #include <QTest>
 #include <QToolButton>
@@ -491,6 +492,54 @@ TEST_F(CommandWalkButtonsTest, EveryButtonDoesWhatItSays)
     ASSERT_TRUE(window->ContainBoxMainTop->isVisible());
     window->AdvGlowButtonClose->click();
     EXPECT_FALSE(window->ContainBoxMainTop->isVisible());
+}
+
+// The Compute menu as a user opens it: clicked in the menu bar before any
+// list exists (nothing empty may pop up, or the menu never shows again),
+// then after a word list is made, when it opens with its items.
+TEST_F(CommandWalkButtonsTest, ComputeOpensWithItsItemsOnceAListIsMade)
+{
+    window->resize(900, 600);
+    QApplication::setActiveWindow(window.get());
+    QAction* compute = nullptr;
+    for (QAction* a : window->menuBar()->actions())
+        if (a->text().remove(u'&') == QStringLiteral("Compute"))
+            compute = a;
+    ASSERT_NE(compute, nullptr);
+    const auto clickCompute = [&] {
+        QTest::mouseClick(window->menuBar(), Qt::LeftButton, {}, window->menuBar()->actionGeometry(compute).center());
+        QApplication::processEvents();
+        return QApplication::activePopupWidget();
+    };
+    const auto closePopups = [] {
+        while (QWidget* popup = QApplication::activePopupWidget()) {
+            popup->close();
+            QApplication::processEvents();
+        }
+    };
+
+    // The window as its start-up leaves it: no list, the menus fitted to
+    // none (this window's, not those of the fixture's first window).
+    cv::ToolWindowList().last_menu_fit = {};
+    window->RefreshDataDisplay();
+    QWidget* before = clickCompute();
+    EXPECT_EQ(before, nullptr) << "an empty Compute menu popped up";
+    closePopups();
+
+    WordListOf(kCorpus);
+    Show(window->AdvOfficePageFrequency);
+    auto* menu = qobject_cast<QMenu*>(clickCompute());
+    ASSERT_NE(menu, nullptr) << "Compute did not open";
+    EXPECT_EQ(menu, compute->menu());
+    EXPECT_TRUE(menu->isVisible());
+    EXPECT_GT(menu->height(), 0);
+    QStringList items;
+    for (QAction* a : menu->actions())
+        if (a->isVisible() && !a->isSeparator())
+            items << a->text();
+    EXPECT_TRUE(items.contains(QStringLiteral("KeyWords"))) << items.join(u',').toStdString();
+    EXPECT_TRUE(items.contains(QStringLiteral("Word Cloud"))) << items.join(u',').toStdString();
+    closePopups();
 }
 
 INSTANTIATE_TEST_SUITE_P(Pages, CommandWalkTest, ::testing::Range(0, 16));

@@ -581,6 +581,7 @@ TEST_F(WordListCommandsTest, CancelStopsAskingAboutEqualWords)
 TEST_F(WordListCommandsTest, CommandsWaitWhileTheEngineWorksOnTheDocument)
 {
     WordListOf(kCorpus);
+    SaveShown();
     QApplication::processEvents();
     bool tried = false;
     window->onRunningWords = [&](int64_t) {

@@ -129,6 +129,7 @@ TEST_F(WordListWindowTest, ACancelledJobLeavesThePreviousDocument)
 {
     Choose(kTwoTexts);
     Request(cv::kListWordList);
+    SaveShown();
     cv::T_WholeWordlistHolder* before = Doc();
     ASSERT_NE(before, nullptr);
 
@@ -229,6 +230,7 @@ TEST_F(WordListWindowTest, ClosingTheWindowDuringAJobStopsItAndClosesAfterwards)
 {
     Choose(kTwoTexts);
     Request(cv::kListWordList);
+    SaveShown();
     cv::T_WholeWordlistHolder* before = Doc();
     window->show();
     Choose({{QStringLiteral("c.txt"), QStringLiteral("one two three")}});
@@ -368,6 +370,7 @@ TEST_F(WordListWindowTest, UnusableListsForConsistencyAreToldAndTooFewKeepThePre
 {
     Choose(kTwoTexts);
     Request(cv::kListWordList);
+    SaveShown();
     cv::T_WholeWordlistHolder* before = Doc();
 
     const QString text = Text(QStringLiteral("plain.txt"), QStringLiteral("no list"));
@@ -482,6 +485,7 @@ TEST_F(WordListWindowTest, AnIndexThatCannotBeWrittenIsToldAndThePreviousDocumen
 {
     Choose(kTwoTexts);
     Request(cv::kListWordList);
+    SaveShown();
     cv::T_WholeWordlistHolder* before = Doc();
     cv::SetLastUsedFile(cv::kListIndexWordList, dir.file(QStringLiteral("no/such/folder/corpus")));
     Request(cv::kListIndexWordList);

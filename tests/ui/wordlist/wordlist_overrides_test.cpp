@@ -5,9 +5,11 @@
 #include <QPlainTextEdit>
 #include <QTabBar>
 
+#include "index/index_moving_window.h"
 #include "index/index_relationships.h"
 #include "model/stats_list.h"
 #include "suite/cvbuf.h"
+#include "suite/gui/desktop_services.h"
 #include "ui/framework/tool_data_module.h"
 #include "ui/wordlist/views/word_cloud_window.h"
 #include "wordlist/detailed_consistency.h"
@@ -216,6 +218,7 @@ TEST_F(WordListCommandsTest, TheOpenDialogAsksForOneWordListAndTheWizardGetsTheT
 TEST_F(WordListCommandsTest, ResettingToNoDataShowsTheStartScreen)
 {
     WordListOf(kCorpus);
+    SaveShown();
     window->ResetToNoData();
     EXPECT_EQ(window->Data(), nullptr);
     EXPECT_TRUE(window->AdvPanelToolname->isVisibleTo(window.get()));
@@ -230,6 +233,36 @@ TEST_F(WordListCommandsTest, AMovingWindowPlotFileOpensOnlyWhenItExists)
     files.QueueAnswer(plot);
     MenuCommand(146);
     EXPECT_EQ(commands.plotsOpened, QStringList{plot});
+}
+
+TEST_F(WordListCommandsTest, AMovingWindowPlotComesUpAfterBothItsQuestions)
+{
+    IndexOf(kCorpus);
+    cv::TMovingWindowSettings settings;
+    settings.WindowWords = 4;
+    settings.Runs = 2;
+    settings.Folder = dir.path();
+    commands.movingWindow = settings;
+    // Each question notes whether the plot was shown before it (it would
+    // then sit behind the window the question belongs to).
+    struct TAskingAfterThePlot final : cv::TDialogService {
+        const QStringList* opened = nullptr;
+        std::vector<qsizetype> plotsShownWhenAsked;
+        cv::TDialogAnswer Show(const cv::TDialogRequest&) override
+        {
+            plotsShownWhenAsked.push_back(opened->size());
+            return cv::TDialogAnswer::Yes;
+        }
+    } questions;
+    questions.opened = &commands.plotsOpened;
+    cv::TDialogServiceGuard guard(&questions);
+    cv::TScriptedDesktop desktop;
+    cv::TDesktopServiceGuard desktopGuard(&desktop);
+    MenuCommand(151);
+    EXPECT_EQ(questions.plotsShownWhenAsked, (std::vector<qsizetype>{0, 0}));
+    ASSERT_EQ(commands.plotsOpened.size(), 1);
+    EXPECT_TRUE(commands.plotsOpened.front().endsWith(QStringLiteral(".plotdata")));
+    EXPECT_EQ(desktop.Opened().size(), 1u) << "the text of the plot is shown too";
 }
 
 TEST_F(WordListCommandsTest, ChangedSettingsReachOpenWordCloudsUnlessTheDocumentsListsReReadThem)

@@ -107,6 +107,12 @@ protected:
         QApplication::processEvents();
         return file;
     }
+    // Saves the document shown (as a user does before going on to other
+    // work), so that letting it go asks nothing.
+    void SaveShown(const QString& name = QStringLiteral("shown.lst"))
+    {
+        ASSERT_TRUE(window->SaveGridData(cv::ToolWindowList().CurrentGrid(), dir.file(name)));
+    }
     cv::T_WholeWordlistHolder* Doc() const { return window->WordlistDocument(); }
     const cv::TCVWordList* Words(uint8_t listType = cv::kListWordList) const
     {

@@ -22,6 +22,7 @@
 #include <QSocketNotifier>
 #include <QTextStream>
 
+#include <algorithm>
 #include <cstdio>
 #include <unistd.h>
 
@@ -233,10 +234,11 @@ void TController::OnMessage(uint32_t msg, uint64_t wparam, int64_t lparam)
             m_lastTool = tool;
         Log(QStringLiteral("1025 from tool %1 (%2): %3 [%4]").arg(tool).arg(Tool_Name(tool), DescribeControllerCode(code)).arg(code));
         // The commands a user can give only through the controller's windows.
+        const TWindowHandle asking = TWindowHandle(lparam);
         if (code == kCodeChooseTexts)
-            ShowTextChooser(tool);
+            ShowTextChooser(tool, asking);
         else if (IsSettingsWindowCode(code))
-            ShowSettingsWindow(code, tool);
+            ShowSettingsWindow(code, tool, asking);
         else if (code == kCodeSettingsCustomise)
             ShowCustomiseWindow(tool);
         else if (code == kCodeAboutAndMemory)
@@ -278,6 +280,15 @@ TControllerSettingsWindow* TController::SettingsWindow() const { return m_settin
 TControllerCustomiseWindow* TController::CustomiseWindow() const { return m_customise; }
 TControllerAboutWindow* TController::AboutWindow() const { return m_about; }
 
+std::vector<TWindowHandle> TController::OpenToolWindows(int tool)
+{
+    std::vector<TWindowHandle> windows;
+    for (const TOpenToolWindow& w : GetOpenToolWindows())
+        if (tool < 0 || w.tool == tool)
+            windows.push_back(w.wnd);
+    return windows;
+}
+
 std::vector<uint8_t> TController::RegisteredTools() const
 {
     std::vector<uint8_t> tools;
@@ -287,25 +298,26 @@ std::vector<uint8_t> TController::RegisteredTools() const
     return tools;
 }
 
-void TController::ShowTextChooser(uint8_t tool)
+void TController::ShowTextChooser(uint8_t tool, TWindowHandle asking)
 {
     if (m_chooser && m_chooser->Tool() != tool)
         m_chooser->close();
     if (!m_chooser) {
         m_chooser = new TTextChooser(tool, QDir::tempPath());
-        m_chooser->OnChosen = [this, tool] {
+        m_chooser->OnChosen = [this, tool, asking] {
             Log(QStringLiteral("texts chosen for tool %1 (%2): %3")
                     .arg(tool)
                     .arg(Tool_Name(tool))
                     .arg(m_chooser ? m_chooser->Texts().size() : 0));
-            SendCode(kCodeReReadChosenTexts, tool);
+            SendCode(kCodeReReadChosenTexts, tool, asking);
         };
     }
     Present(m_chooser);
 }
 
-void TController::ShowSettingsWindow(uint16_t code, uint8_t tool)
+void TController::ShowSettingsWindow(uint16_t code, uint8_t tool, TWindowHandle asking)
 {
+    (void)asking; // stored settings reach every tool window
     if (m_settings)
         m_settings->close();
     m_settings = new TControllerSettingsWindow(SettingsWindowTitle(code, tool), SettingKeysOfCommand(code, tool));
@@ -338,13 +350,15 @@ void TController::SettingsStored(uint16_t code, uint8_t tool)
     else
         Log(QStringLiteral("settings stored in %1").arg(m_options.iniFile));
     // The lists are loaded or let go as now wanted.
+    // Each window keeps its own lists and settings: every one is told.
     if (code == kCodeSettingsLists)
         for (uint8_t kind = 0; kind < 4; ++kind) {
             const bool wanted = GetLemmaMatchStopWanted(tool, kind) && !GetLemmaMatchStopFilename(tool, kind).isEmpty();
-            SendCode(uint16_t(kCodeLoadLemmaList + 2 * kind + (wanted ? 0 : 1)), tool);
+            for (TWindowHandle w : OpenToolWindows(tool))
+                SendCodeToWindow(uint16_t(kCodeLoadLemmaList + 2 * kind + (wanted ? 0 : 1)), w);
         }
-    for (uint8_t t : RegisteredTools())
-        SendCode(kCodeReReadSettings, t);
+    for (TWindowHandle w : OpenToolWindows())
+        SendCodeToWindow(kCodeReReadSettings, w);
 }
 
 void TController::LanguageChosen(int index, uint8_t tool)
@@ -382,7 +396,7 @@ bool TController::StartNewToolInstance(uint8_t tool, TWindowHandle asking)
     return started;
 }
 
-bool TController::SendCode(uint16_t code, int tool)
+bool TController::SendCode(uint16_t code, int tool, TWindowHandle asking)
 {
     if (tool < 0)
         tool = m_lastTool;
@@ -390,7 +404,10 @@ bool TController::SendCode(uint16_t code, int tool)
         Log(QStringLiteral("no tool to send %1 to: name one").arg(code));
         return false;
     }
-    TWindowHandle target = GetActiveMainToolWindow(uint8_t(tool));
+    const std::vector<TWindowHandle> open = OpenToolWindows(tool);
+    TWindowHandle target = std::find(open.begin(), open.end(), asking) != open.end() ? asking : 0;
+    if (target == 0)
+        target = GetActiveMainToolWindow(uint8_t(tool));
     if (target == 0)
         target = GetToolWnd(uint8_t(tool));
     if (target == 0 || !PostMessage(target, kMsgControllerCommand, PackToolCode(code, kToolController), int64_t(Handle()))) {
@@ -398,6 +415,16 @@ bool TController::SendCode(uint16_t code, int tool)
         return false;
     }
     Log(QStringLiteral("sent %1 to tool %2 window %3").arg(code).arg(tool).arg(hex(target)));
+    return true;
+}
+
+bool TController::SendCodeToWindow(uint16_t code, TWindowHandle target)
+{
+    if (target == 0 || !PostMessage(target, kMsgControllerCommand, PackToolCode(code, kToolController), int64_t(Handle()))) {
+        Log(QStringLiteral("window %1 cannot be reached; %2 not sent").arg(hex(target)).arg(code));
+        return false;
+    }
+    Log(QStringLiteral("sent %1 to window %2").arg(code).arg(hex(target)));
     return true;
 }
 

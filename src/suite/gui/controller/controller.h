@@ -71,8 +71,10 @@ public:
     void OnMessage(uint32_t msg, uint64_t wparam, int64_t lparam);
 
     // --- the windows a tool asks for ---
-    void ShowTextChooser(uint8_t tool);
-    void ShowSettingsWindow(uint16_t code, uint8_t tool);
+    // `asking`: the tool window that asked (0: the tool's active window);
+    // what the window leads to goes to that window.
+    void ShowTextChooser(uint8_t tool, TWindowHandle asking = 0);
+    void ShowSettingsWindow(uint16_t code, uint8_t tool, TWindowHandle asking = 0);
     void ShowCustomiseWindow(uint8_t tool);
     void ShowAboutWindow();
     // The windows open now (null when none).
@@ -82,12 +84,16 @@ public:
     TControllerAboutWindow* AboutWindow() const;
     // The menu commands of the tools, for the customising window (the program gives them).
     void SetMenuCommands(std::shared_ptr<const TMenuCommandsOfTools> commands) { m_menuCommands = std::move(commands); }
-    // Settings changed in a window: the ini file written, every tool told (233).
+    // Settings changed in a window: the ini file written, every tool window
+    // told (233); after the lists window every window of the tool loads or
+    // lets go of each list.
     void SettingsStored(uint16_t code, uint8_t tool);
     // The language of the language list at `index` becomes the texts' language; the tool is told.
     void LanguageChosen(int index, uint8_t tool);
     // The tools with a registered window.
     std::vector<uint8_t> RegisteredTools() const;
+    // Every tool window open (a tool may have several).
+    static std::vector<TWindowHandle> OpenToolWindows(int tool = -1);
     // A new instance of the tool whose window `asking` posted "New" with
     // data: the program file of that window's process (so a tool started
     // from anywhere starts again from there), else the tool's program
@@ -98,7 +104,9 @@ public:
     std::function<bool(const QString& program)> StartProgram;
 
 private:
-    bool SendCode(uint16_t code, int tool);
+    // To the tool's window that asked when it is still open, else to the tool's active window.
+    bool SendCode(uint16_t code, int tool, TWindowHandle asking = 0);
+    bool SendCodeToWindow(uint16_t code, TWindowHandle target);
     // The help of a fresh buffer: the pages beside the program, shown in mode 1.
     void SetHelpDefaults();
     // Serves the help file's folder on 127.0.0.1 and makes it the help

@@ -12,6 +12,9 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
+#include <algorithm>
+#include <vector>
+
 #include "suite/cv_format.h"
 #include "suite/cvbuf.h"
 #include "suite/my_types.h"
@@ -201,14 +204,14 @@ void TControllerAboutWindow::Refresh()
     lines << QStringLiteral("Controller (process %1): %2")
                  .arg(QCoreApplication::applicationPid())
                  .arg(mb(ResidentMemoryOfProcess(QCoreApplication::applicationPid())));
-    for (int t = 0; t < kToolSlots; ++t) {
-        if (t == kToolController)
+    // Every process of a tool, once (a process may hold several windows of it).
+    std::vector<int64_t> listed;
+    for (const TOpenToolWindow& w : GetOpenToolWindows()) {
+        const int64_t pid = WindowHandleProcess(w.wnd);
+        if (std::find(listed.begin(), listed.end(), pid) != listed.end())
             continue;
-        const TWindowHandle h = GetToolWnd(uint8_t(t));
-        if (h == 0)
-            continue;
-        const int64_t pid = WindowHandleProcess(h);
-        lines << QStringLiteral("%1 (process %2): %3").arg(Tool_Name(uint8_t(t))).arg(pid).arg(mb(ResidentMemoryOfProcess(pid)));
+        listed.push_back(pid);
+        lines << QStringLiteral("%1 (process %2): %3").arg(Tool_Name(w.tool)).arg(pid).arg(mb(ResidentMemoryOfProcess(pid)));
     }
     Label->setText(lines.join(u'\n'));
 }

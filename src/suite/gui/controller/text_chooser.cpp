@@ -67,6 +67,10 @@ TTextChooser::TTextChooser(uint8_t tool, QString tempFolder, QWidget* parent)
     OkButton = new QPushButton(QStringLiteral("OK"));
     OkButton->setDefault(true);
     CancelButton = new QPushButton(QStringLiteral("Cancel"));
+    // Enter takes the choice (OK), also right after a file or folder dialog
+    // returned the focus to the button that opened it.
+    for (QPushButton* b : {AddFilesButton, AddFolderButton, RemoveButton, ClearButton, CancelButton})
+        b->setAutoDefault(false);
     bottom->addWidget(RemoveButton);
     bottom->addWidget(ClearButton);
     bottom->addStretch(1);

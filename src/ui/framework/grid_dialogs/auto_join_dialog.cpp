@@ -101,10 +101,12 @@ TAutoJoinDlg::TAutoJoinDlg(QWidget* parent) : TTMSStylableReadIniForm(QStringLit
 
     ButtonOK = new QPushButton(QStringLiteral("OK"));
     ButtonOK->setDefault(true);
+    ButtonCancel = new QPushButton(QStringLiteral("Cancel"));
     ButtonHelp = new QPushButton(QStringLiteral("Help"));
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
     buttons->addWidget(ButtonOK);
+    buttons->addWidget(ButtonCancel);
     buttons->addWidget(ButtonHelp);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(group);
@@ -113,6 +115,7 @@ TAutoJoinDlg::TAutoJoinDlg(QWidget* parent) : TTMSStylableReadIniForm(QStringLit
     ElEdit1->clear();
     ConfirmCheckBox->setChecked(autosearch_confirm);
     connect(ButtonOK, &QPushButton::clicked, this, [this] { ButtonOKClick(); });
+    connect(ButtonCancel, &QPushButton::clicked, this, &QDialog::reject);
     connect(ButtonHelp, &QPushButton::clicked, this, [this] { ButtonHelpClick(); });
 }
 

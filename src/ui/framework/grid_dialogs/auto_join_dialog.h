@@ -61,6 +61,7 @@ public:
     QCheckBox* ConfirmCheckBox = nullptr;
     QCheckBox* CheckBoxCaseSensitive = nullptr;
     QPushButton* ButtonOK = nullptr;
+    QPushButton* ButtonCancel = nullptr; // leaves with nothing taken
     QPushButton* ButtonHelp = nullptr;
 };
 

@@ -33,12 +33,14 @@ TFormChooseClipboardFormat::TFormChooseClipboardFormat(QWidget* parent)
     }
     ButtonOK = new QPushButton(QStringLiteral("OK"));
     ButtonOK->setDefault(true);
+    ButtonCancel = new QPushButton(QStringLiteral("Cancel"));
     ButtonHelp = new QPushButton(QStringLiteral("Help"));
     auto* characters = new QFormLayout;
     characters->addRow(QStringLiteral("Characters (text only)"), ElSpinEdit1);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
     buttons->addWidget(ButtonOK);
+    buttons->addWidget(ButtonCancel);
     buttons->addWidget(ButtonHelp);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(AdvOfficeCheckGroupIncludes);
@@ -54,6 +56,7 @@ TFormChooseClipboardFormat::TFormChooseClipboardFormat(QWidget* parent)
     AdvOfficeCheckGroupIncludesCheckBoxClick();
 
     connect(ButtonOK, &QPushButton::clicked, this, [this] { ButtonOKClick(); });
+    connect(ButtonCancel, &QPushButton::clicked, this, &QDialog::reject);
     connect(ButtonHelp, &QPushButton::clicked, this, [this] { ButtonHelpClick(); });
 }
 

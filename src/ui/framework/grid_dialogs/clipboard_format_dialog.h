@@ -39,6 +39,7 @@ public:
     QGroupBox* AdvOfficeCheckGroupIncludes = nullptr;
     std::array<QCheckBox*, 4> Includes{};
     QPushButton* ButtonOK = nullptr;
+    QPushButton* ButtonCancel = nullptr; // leaves with nothing taken
     QPushButton* ButtonHelp = nullptr;
 
 protected:

@@ -9,6 +9,7 @@
 #include <QTabBar>
 #include <QStandardPaths>
 #include <QTabWidget>
+#include <QTimer>
 
 #include <algorithm>
 
@@ -135,6 +136,44 @@ void MakeOwnTaskbarWindow(QWidget& dialog)
 {
     dialog.setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
                           Qt::WindowMinMaxButtonsHint);
+}
+
+bool KeepOnScreen(QWidget* window)
+{
+    QScreen* screen = window ? window->screen() : nullptr;
+    if (!screen)
+        return false;
+    const QRect area = screen->availableGeometry();
+    const QRect frame = window->frameGeometry();
+    const QSize margins = frame.size() - window->geometry().size();
+    if (frame.width() > area.width() || frame.height() > area.height())
+        window->resize(std::min(frame.width(), area.width()) - margins.width(),
+                       std::min(frame.height(), area.height()) - margins.height());
+    const QRect fitted = window->frameGeometry();
+    const int dx = fitted.left() < area.left() ? area.left() - fitted.left()
+                   : fitted.right() > area.right() ? area.right() - fitted.right() : 0;
+    const int dy = fitted.top() < area.top() ? area.top() - fitted.top()
+                   : fitted.bottom() > area.bottom() ? area.bottom() - fitted.bottom() : 0;
+    if (dx == 0 && dy == 0 && fitted.size() == frame.size())
+        return false;
+    window->move(window->pos() + QPoint(dx, dy));
+    return true;
+}
+
+void BringToFront(QWidget* window)
+{
+    if (!window)
+        return;
+    if (window->isMinimized())
+        window->showNormal();
+    else
+        window->show();
+    KeepOnScreen(window);
+    window->raise();
+    window->activateWindow();
+    // The window manager frames a new window a moment later: its title bar
+    // must be on the screen too.
+    QTimer::singleShot(150, window, [window] { KeepOnScreen(window); });
 }
 
 } // namespace cv

@@ -67,6 +67,16 @@ private:
 // Asks this tool's main window to show a help topic (message 1168).
 void PostHelpRequest(int helpContext);
 
+// Shows a window the user asked for in front of the others, with the
+// keyboard focus: shown (restored when minimised), raised and activated,
+// also when it was open already behind another window; and wholly on its
+// screen, title bar included (KeepOnScreen, again once the window manager
+// has framed it).
+void BringToFront(QWidget* window);
+// Moves a top-level window, frame included, into its screen's available
+// area (made smaller first when it is larger). Whether it was moved.
+bool KeepOnScreen(QWidget* window);
+
 // Makes the dialog a window of its own (with its own entry in the task bar
 // where the desktop shows one), still owned by its parent.
 void MakeOwnTaskbarWindow(QWidget& dialog);

@@ -23,6 +23,7 @@
 #include "suite/text_settings.h"
 #include "ui/framework/grid_dialogs/breakdown_window.h"
 #include "ui/framework/grid_dialogs/clipboard_format_dialog.h"
+#include "ui/framework/grid_dialogs/dialog_support.h"
 #include "ui/framework/grid_dialogs/grid_columns_dialog.h"
 #include "ui/framework/grid_dialogs/grid_printing.h"
 #include "ui/framework/grid_dialogs/print_preview.h"
@@ -295,8 +296,7 @@ void TGridDialogHost::PrintPreviewGrid(TCV_Grid* grid)
     }
     printpreviewHandler->SetTheGrid(grid);
     m_preview->SetPreviewGrid(grid);
-    m_preview->show();
-    m_preview->raise();
+    BringToFront(m_preview);
     m_preview->Redraw();
 }
 

@@ -127,8 +127,7 @@ void TDialogCommandChoices::ShowLemmaShower(const QString& caption, const QStrin
     m_lemmaShower->SetTheHeaders(headings);
     m_lemmaShower->CopyRows(rows);
     m_lemmaShower->setWindowTitle(caption);
-    m_lemmaShower->show();
-    m_lemmaShower->raise();
+    BringToFront(m_lemmaShower);
 }
 
 bool TDialogCommandChoices::InputValue(const QString& topic, const QString& prompt, QString& value, int helpContext)

@@ -7,6 +7,7 @@
 #include <QFontMetrics>
 #include <QButtonGroup>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QRegularExpression>
 #include <QPushButton>
@@ -42,11 +43,21 @@ QString ElidedFileName(const QString& fileName, const QFont& font, int width)
     return QFontMetrics(font).elidedText(QDir::toNativeSeparators(fileName), Qt::ElideMiddle, std::max(width, 0));
 }
 
-QHBoxLayout* OkHelpButtonRow(QPushButton* ok, QPushButton* help)
+QHBoxLayout* OkHelpButtonRow(QPushButton* ok, QPushButton* help, QPushButton* cancel)
 {
+    if (!cancel) {
+        cancel = new QPushButton(QStringLiteral("Cancel"), ok->parentWidget());
+        cancel->setObjectName(QStringLiteral("ButtonCancel"));
+        // The dialog is the button's window once the row is laid out in it.
+        QObject::connect(cancel, &QPushButton::clicked, cancel, [cancel] {
+            if (auto* dialog = qobject_cast<QDialog*>(cancel->window()))
+                dialog->reject();
+        });
+    }
     auto* row = new QHBoxLayout;
     row->addStretch(1);
     row->addWidget(ok);
+    row->addWidget(cancel);
     row->addWidget(help);
     ok->setDefault(true);
     return row;
@@ -80,6 +91,8 @@ void TCVDialog::SetModalResult(int result)
     if (result != kModalNone)
         done(result);
 }
+
+void TCVDialog::reject() { done(kModalCancel); }
 
 void TCVDialog::showEvent(QShowEvent* event)
 {
@@ -143,6 +156,7 @@ void TFileNameEdit::Browse()
     if (names.isEmpty())
         return;
     SetFileNames(m_mode == TMode::ManyFiles ? names : names.mid(0, 1));
+    m_edit->setFocus(Qt::OtherFocusReason);
     emit dialogExecuted(FileNames());
 }
 
@@ -182,6 +196,11 @@ bool TFileNameEdit::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == m_edit && (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::FocusIn))
         emit clicked();
+    if (watched == m_edit && EnterStaysInField && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter)
+            return true;
+    }
     return QWidget::eventFilter(watched, event);
 }
 

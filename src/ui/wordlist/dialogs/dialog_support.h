@@ -37,8 +37,11 @@ QString ChangeFileExt(const QString& fileName, const QString& ext);
 // A path shortened in the middle so that it fits the width in the font.
 QString ElidedFileName(const QString& fileName, const QFont& font, int width);
 
-// The OK and Help buttons at the right of a row, OK the default button.
-QHBoxLayout* OkHelpButtonRow(QPushButton* ok, QPushButton* help);
+// The OK, Cancel and Help buttons at the right of a row, OK the default
+// button. Without a Cancel button of the dialog's own one is made (object
+// name "ButtonCancel"): it leaves the dialog with the suite's Cancel (2) and
+// nothing taken over, as Esc does.
+QHBoxLayout* OkHelpButtonRow(QPushButton* ok, QPushButton* help, QPushButton* cancel = nullptr);
 
 // Raises the process-wide cancel state by one, at most to 3 (stop and end the program).
 void RaiseCancelState();
@@ -59,6 +62,8 @@ public:
     // Closes the dialog with the result (1 OK, 2 Cancel); 0 leaves it open.
     void SetModalResult(int result);
     int ModalResult() const { return result(); }
+    // Esc, the window's close button and Cancel leave with Cancel (2).
+    void reject() override;
 
 protected:
     // Runs every time the dialog is shown, after the result is reset to 0.
@@ -82,6 +87,9 @@ public:
     QString InitialDir;
     QString DefaultExt;  // without the dot
     bool FileMustExist = false;
+    // Enter in the field does not reach the dialog's default button (a name
+    // typed or chosen there starts nothing by itself).
+    bool EnterStaysInField = false;
 
     QString Text() const;
     void SetText(const QString& text);
@@ -94,7 +102,7 @@ public:
     using TChooser = std::function<QStringList(const TFileNameEdit& edit)>;
     void SetChooser(TChooser chooser) { m_chooser = std::move(chooser); }
     // The browse button: asks for names; when some were chosen they become
-    // the text and dialogExecuted follows.
+    // the text, the field takes the focus, and dialogExecuted follows.
     void Browse();
 
 signals:

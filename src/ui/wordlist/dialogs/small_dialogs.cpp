@@ -242,8 +242,7 @@ TFormSearchAndReplaceFilename::TFormSearchAndReplaceFilename(QWidget* parent)
     fields->addWidget(ElEditSearch, 0, 1);
     fields->addWidget(ElLabel3, 1, 0);
     fields->addWidget(ElEditReplacement, 1, 1);
-    auto* buttons = OkHelpButtonRow(ElPopupButtonOK, ElPopupButtonHelp);
-    buttons->insertWidget(2, ElPopupButtonCancel);
+    auto* buttons = OkHelpButtonRow(ElPopupButtonOK, ElPopupButtonHelp, ElPopupButtonCancel);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(fields);
     layout->addWidget(ElRadioGroup1);
@@ -359,8 +358,7 @@ TFormSetColumnEdit::TFormSetColumnEdit(QWidget* parent)
     ButtonOK = Button(this, QStringLiteral("OK"), kImageOK, "ButtonOK");
     ButtonHelp = Button(this, QStringLiteral("Help"), kImageHelp, "ButtonHelp");
     ButtonCancel = Button(this, QStringLiteral("Cancel"), kImageCancel, "ButtonCancel");
-    auto* buttons = OkHelpButtonRow(ButtonOK, ButtonHelp);
-    buttons->insertWidget(2, ButtonCancel);
+    auto* buttons = OkHelpButtonRow(ButtonOK, ButtonHelp, ButtonCancel);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(ElComboBox1);
     layout->addWidget(ColourSharingListbox1);

@@ -83,6 +83,8 @@ TFormStartWizardW::TFormStartWizardW(QWidget* mainForm)
     ElFileNameEditIndex->setObjectName(QStringLiteral("ElFileNameEditIndex"));
     ElFileNameEditIndex->Filter = LimitedDefaultFilter(kListIndexWordList);
     ElFileNameEditIndex->DefaultExt = WithoutDotDefaultExt(kListIndexWordList);
+    // Adding to an index is asked for by its button only.
+    ElFileNameEditIndex->EnterStaysInField = true;
     ButtonIndex = Button(QStringLiteral("Make/Add to index"), GroupBoxIndex);
     auto* indexLayout = new QGridLayout(GroupBoxIndex);
     indexLayout->addWidget(LabelIndex, 0, 0, 1, 2);
@@ -342,7 +344,6 @@ void TFormStartWizardW::UpdateWizardDisplay()
     LabelLanguage->setText(GetTextSettings().LanguageName());
     GroupBoxWordlist->setEnabled(true);
     ChooseTextsButton->setEnabled(true);
-    ElFileNameEditIndex->SetText(GetLastUsedFile(kListIndexWordList));
     ButtonWLFromText->setEnabled(!ElFileNameEditWLFromText->FileNames().isEmpty());
 
     const bool severalLists = StyledListboxDC->count() >= 2 ||
@@ -371,6 +372,10 @@ void TFormStartWizardW::UpdateWizardDisplay()
 void TFormStartWizardW::FormShow()
 {
     fShown = true;
+    // The index last used, when the wizard comes up; a name chosen or typed
+    // meanwhile stays while the wizard is refreshed (every time it is
+    // activated again, e.g. after the file dialog closes).
+    ElFileNameEditIndex->SetText(GetLastUsedFile(kListIndexWordList));
     UpdateWizardDisplay();
 }
 

@@ -158,7 +158,7 @@ void TFormExtraDetails::ComputeWordFrequencies(const TSimpleSearchlist& words, T
     AdvOfficeStatusBar1->SetPanelEnabled(kPanelStop, true);
     AdvOfficeStatusBar1->PutAStatusbarMessage(kPanelMessage, QString());
     ClearForNewSearch(true, false);
-    show();
+    BringToFront(this);
     cv::ComputeWordFrequencies(
         files, searchWords, tagHandler, tagsToTranslate,
         [this](int percent) {

@@ -3,6 +3,7 @@
 #include <QDir>
 
 #include "model/stats_list.h"
+#include "ui/framework/grid_dialogs/dialog_support.h"
 #include "ui/wordlist/views/extra_details.h"
 #include "ui/wordlist/views/moving_window_plot_form.h"
 #include "ui/wordlist/views/one_text_viewer.h"
@@ -74,8 +75,7 @@ bool TViewWindows::ShowSourceText(const QString& fileName, const QStringList& wo
         return false;
     if (!words.isEmpty())
         viewer->AddStringsASKWsAndSeek(words);
-    viewer->show();
-    viewer->raise();
+    BringToFront(viewer);
     return true;
 }
 
@@ -84,8 +84,7 @@ bool TViewWindows::OpenMovingWindowPlot(const QString& fileName)
     TFormMovingWindowPlot* plot = PlotView();
     if (!plot->OpenAPlot(fileName))
         return false;
-    plot->show();
-    plot->raise();
+    BringToFront(plot);
     return true;
 }
 

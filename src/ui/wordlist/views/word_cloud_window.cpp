@@ -273,7 +273,7 @@ void TFormWordCloud::DrawTheCloud(const QString& caption)
     TImageCloudCanvas& canvas = *m_canvas;
 
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    show();
+    BringToFront(this);
     cloud->DisplayFramingRect(canvas);
     cloud->DisplayTheWords(canvas);
     ShowImage();

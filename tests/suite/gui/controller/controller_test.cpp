@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QProcess>
 
 #include "model/chosen_files.h"
 #include "runtime/language_list.h"
@@ -176,6 +177,77 @@ TEST_F(ControllerTest, NewInAToolWithDataStartsAnotherWindowOfThatToolsProgram)
     // Other codes start nothing.
     FromTool(cv::kCodeHasData);
     EXPECT_EQ(started.size(), 2);
+}
+
+
+// Two windows of the same tool: the older asks, the newer registered last.
+class ControllerTwoWindowsTest : public ControllerTest {
+protected:
+    void SetUp() override
+    {
+        ControllerTest::SetUp();
+        cv::SetNewWnd(cv::kToolWordList, second.Handle());
+        cv::SetActiveMainToolWindow(cv::kToolWordList, second.Handle());
+    }
+    std::vector<int> SentToSecond()
+    {
+        QCoreApplication::processEvents();
+        std::vector<int> out;
+        out.swap(secondCodes);
+        return out;
+    }
+    std::vector<int> secondCodes;
+    cv::TMessageWindow second{[this](uint32_t msg, uint64_t wparam, int64_t) {
+        if (msg == cv::kMsgControllerCommand)
+            secondCodes.push_back(cv::CodeOfWParam(wparam));
+    }};
+};
+
+TEST_F(ControllerTwoWindowsTest, TheChosenTextsGoToTheWindowThatAskedAndSettingsToEveryWindow)
+{
+    // "Choose texts" in the older window: its texts, not the newer window's.
+    FromTool(cv::kCodeChooseTexts);
+    ASSERT_NE(controller->TextChooser(), nullptr);
+    controller->TextChooser()->AddFiles({dir.write(QStringLiteral("a.txt"), "the cat")});
+    controller->TextChooser()->OkClick();
+    EXPECT_EQ(Sent(), std::vector<int>{cv::kCodeReReadChosenTexts});
+    EXPECT_TRUE(SentToSecond().empty());
+    // Stored settings reach both windows, and so do the lists of the tool.
+    const QString stop = dir.write(QStringLiteral("stop.txt"), "the\n");
+    FromTool(cv::kCodeSettingsLists);
+    ASSERT_NE(controller->SettingsWindow(), nullptr);
+    controller->SettingsWindow()->SetValue(QStringLiteral("Lists/StopWanted0"), QStringLiteral("true"));
+    controller->SettingsWindow()->SetValue(QStringLiteral("Lists/StopFile0"), stop);
+    controller->SettingsWindow()->OkClick();
+    const std::vector<int> both{235, 237, 238, 241, cv::kCodeReReadSettings};
+    EXPECT_EQ(Sent(), both);
+    EXPECT_EQ(SentToSecond(), both);
+    // A window that went is told nothing more; the other still is.
+    cv::UnSetWnd(cv::kToolWordList, second.Handle());
+    FromTool(cv::kCodeSettingsLanguage);
+    controller->SettingsWindow()->OkClick();
+    EXPECT_EQ(Sent(), std::vector<int>{cv::kCodeReReadSettings});
+    EXPECT_TRUE(SentToSecond().empty());
+}
+
+TEST_F(ControllerTwoWindowsTest, AboutListsEveryProcessOfATool)
+{
+    // A window of the tool in another process that runs now.
+    QProcess other;
+    other.start(QStringLiteral("sleep"), {QStringLiteral("30")});
+    ASSERT_TRUE(other.waitForStarted(5000));
+    cv::SetNewWnd(cv::kToolWordList, cv::MakeWindowHandle(other.processId(), 1));
+    FromTool(cv::kCodeAboutAndMemory);
+    ASSERT_NE(controller->AboutWindow(), nullptr);
+    const QString text = controller->AboutWindow()->Text();
+    const QString tool = cv::Tool_Name(cv::kToolWordList);
+    EXPECT_TRUE(text.contains(QStringLiteral("%1 (process %2)").arg(tool).arg(QCoreApplication::applicationPid())))
+        << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("%1 (process %2)").arg(tool).arg(other.processId()))) << text.toStdString();
+    // This process holds two windows of the tool: it is named once.
+    EXPECT_EQ(text.count(QStringLiteral("%1 (process %2)").arg(tool).arg(QCoreApplication::applicationPid())), 1);
+    other.kill();
+    other.waitForFinished(5000);
 }
 
 } // namespace

@@ -2,10 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QLabel>
+#include <QKeyEvent>
 #include <QListWidget>
+#include <QPushButton>
+#include <QTimer>
 
 #include "model/chosen_files.h"
 #include "suite/my_types.h"
@@ -104,4 +108,34 @@ TEST_F(TextChooserTest, TheDialogsOpenWhereTheTextsAreNotWhereTheControllerStart
     EXPECT_EQ(chooser.DialogStartFolder(), dir.file(QStringLiteral("corpus")));
     cv::SetLastOpenedFolder(dir.file(QStringLiteral("gone")));
     EXPECT_EQ(chooser.DialogStartFolder(), QFileInfo(c).absolutePath());
+}
+
+TEST_F(TextChooserTest, EnterAfterAFolderWasAddedTakesTheChoice)
+{
+    cv::TTextChooser chooser(cv::kToolWordList, Temp());
+    chooser.show();
+    int chosen = 0;
+    chooser.OnChosen = [&chosen] { ++chosen; };
+    chooser.AddFolder(dir.file(QStringLiteral("corpus")), QStringLiteral("*.txt"), true);
+    // The folder dialog has just given the focus back to its button. A
+    // dialog that Enter opened again is closed at once, and counted.
+    int dialogsOpened = 0;
+    QTimer closer;
+    QObject::connect(&closer, &QTimer::timeout, [&dialogsOpened] {
+        if (QWidget* modal = QApplication::activeModalWidget()) {
+            ++dialogsOpened;
+            modal->close();
+        }
+    });
+    closer.start(50);
+    chooser.AddFolderButton->setFocus();
+    QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+    QApplication::sendEvent(chooser.AddFolderButton, &enter);
+    closer.stop();
+    EXPECT_EQ(dialogsOpened, 0);
+    EXPECT_EQ(chosen, 1);
+    EXPECT_FALSE(chooser.isVisible());
+    cv::TCVFileDetails read(true, {});
+    ASSERT_TRUE(read.ReadChosenFromFile(cv::TSharedChosenFilesClass::HandOverFilename(Temp(), cv::kToolWordList)));
+    EXPECT_EQ(read.FileCount(), 3);
 }

@@ -3,7 +3,9 @@
 #include <QCheckBox>
 #include <QFileInfo>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -73,6 +75,38 @@ TEST_F(StartWizardTest, AnIndexIsStartedUnderItsTypesFileName)
     EXPECT_EQ(cv::GetLastUsedFile(cv::kListIndexWordList), dir.file(QStringLiteral("corpus.types")));
     EXPECT_EQ(wizard->result(), cv::kModalOK);
     EXPECT_EQ(Jobs(), (std::vector<TPosted>{{cv::kMsgMakeList, 0, 23}}));
+}
+
+TEST_F(StartWizardTest, TheIndexPickerFillsTheFieldAndEnterThereStartsNothing)
+{
+    Choose({"a.txt"});
+    cv::SetLastUsedFile(cv::kListIndexWordList, QStringLiteral("older.types"));
+    wizard->hide();
+    wizard->show();
+    ASSERT_EQ(wizard->ElFileNameEditIndex->Text(), QStringLiteral("older.types"));
+    // "..." chooses a name; the wizard is then refreshed, as it is each
+    // time it is activated again after the file dialog.
+    const QString chosen = dir.file(QStringLiteral("mine.tokens"));
+    wizard->ElFileNameEditIndex->SetChooser([&](const cv::TFileNameEdit&) { return QStringList{chosen}; });
+    wizard->ElFileNameEditIndex->Browse();
+    wizard->UpdateWizardDisplay();
+    QEvent activation(QEvent::ActivationChange);
+    QApplication::sendEvent(wizard.get(), &activation);
+    EXPECT_EQ(wizard->ElFileNameEditIndex->Text(), chosen);
+    // Enter in the field it filled starts no index.
+    QLineEdit* field = wizard->ElFileNameEditIndex->LineEdit();
+    EXPECT_EQ(wizard->focusWidget(), field);
+    for (int key : {Qt::Key_Return, Qt::Key_Enter}) {
+        QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+        QApplication::sendEvent(field, &press);
+    }
+    EXPECT_TRUE(Jobs().empty());
+    EXPECT_TRUE(wizard->isVisible());
+    EXPECT_EQ(cv::GetLastUsedFile(cv::kListIndexWordList), QStringLiteral("older.types"));
+    // Its button starts it, under the name chosen.
+    wizard->ButtonIndex->click();
+    EXPECT_EQ(Jobs(), (std::vector<TPosted>{{cv::kMsgMakeList, 0, 23}}));
+    EXPECT_EQ(cv::GetLastUsedFile(cv::kListIndexWordList), dir.file(QStringLiteral("mine.types")));
 }
 
 TEST_F(StartWizardTest, WithoutAnIndexNameTheWizardStaysOpenAndPostsNothing)

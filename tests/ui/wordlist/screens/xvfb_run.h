@@ -34,25 +34,55 @@ inline int FreeDisplay(int first)
 // Empty when Xvfb is not installed.
 inline QString XvfbProgram() { return QStandardPaths::findExecutable(QStringLiteral("Xvfb")); }
 
+// An Xvfb server on the first free display from `first` on, for as long as
+// the object lives.
+class TXvfbServer {
+public:
+    TXvfbServer(const QString& screen, int first)
+    {
+        m_display = FreeDisplay(first);
+        if (m_display < 0)
+            return;
+        m_server.start(XvfbProgram(), {Name(), QStringLiteral("-screen"), QStringLiteral("0"), screen,
+                                       QStringLiteral("-nolisten"), QStringLiteral("tcp")});
+        if (!m_server.waitForStarted(5000)) {
+            m_display = -1;
+            return;
+        }
+        for (int i = 0; i < 100 && !QFileInfo::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(m_display)); ++i)
+            QThread::msleep(20);
+    }
+    ~TXvfbServer()
+    {
+        if (m_server.state() != QProcess::NotRunning) {
+            m_server.terminate();
+            m_server.waitForFinished(5000);
+        }
+    }
+    TXvfbServer(const TXvfbServer&) = delete;
+    TXvfbServer& operator=(const TXvfbServer&) = delete;
+
+    bool Running() const { return m_display > 0; }
+    // ":N", for DISPLAY.
+    QString Name() const { return QStringLiteral(":%1").arg(m_display); }
+
+private:
+    int m_display = -1;
+    QProcess m_server;
+};
+
 inline TWalkRun RunOnXvfb(const QString& program, const QString& dir, const QString& screen, int firstDisplay,
                           int timeoutMs)
 {
     TWalkRun run;
-    const int display = FreeDisplay(firstDisplay);
-    if (display < 0)
-        return run;
-    QProcess server;
-    server.start(XvfbProgram(), {QStringLiteral(":%1").arg(display), QStringLiteral("-screen"), QStringLiteral("0"),
-                                 screen, QStringLiteral("-nolisten"), QStringLiteral("tcp")});
-    run.started = server.waitForStarted(5000);
+    const TXvfbServer server(screen, firstDisplay);
+    run.started = server.Running();
     if (!run.started)
         return run;
-    for (int i = 0; i < 100 && !QFileInfo::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(display)); ++i)
-        QThread::msleep(20);
 
     QProcess walk;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("DISPLAY"), QStringLiteral(":%1").arg(display));
+    env.insert(QStringLiteral("DISPLAY"), server.Name());
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
     env.insert(QStringLiteral("CV_SCREENSHOT_DIR"), dir);
     env.insert(QStringLiteral("CV_SETTINGS_BUFFER"), QDir(dir).filePath(QStringLiteral("no-suite.buf")));
@@ -67,8 +97,6 @@ inline TWalkRun RunOnXvfb(const QString& program, const QString& dir, const QStr
     run.exitCode = walk.exitCode();
     run.out = QString::fromLocal8Bit(walk.readAllStandardOutput());
     run.err = QString::fromLocal8Bit(walk.readAllStandardError());
-    server.terminate();
-    server.waitForFinished(5000);
     return run;
 }
 
