@@ -11,7 +11,7 @@ packages=(
   clang libclang-rt-14-dev
   python3 unzip zip
   # crash-report component: debug data, transfers, and the test oracles and servers
-  libdw-dev libelf-dev binutils libcurl4-openssl-dev openssl
+  libdw-dev libelf-dev binutils gdb libcurl4-openssl-dev openssl
   python3-aiosmtpd dnsmasq-base php-cli python3-pyftpdlib pngcheck python3-pil
   # windows: speech (its Qt headers need the QML integration's; the speechd
   # plug-in speaks through speech-dispatcher), a real X screen for screenshots

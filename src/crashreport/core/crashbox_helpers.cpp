@@ -403,20 +403,39 @@ bool ForceFolders(const std::string& folder)
     return ::mkdir(path.c_str(), 0777) == 0 || (errno == EEXIST && DirectoryExistsA(path));
 }
 
+int OpenRegularFile(const std::string& fileName, int flags, unsigned mode)
+{
+    int fd;
+    do
+        fd = ::open(fileName.c_str(), flags | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, mode_t(mode));
+    while (fd < 0 && errno == EINTR);
+    if (fd < 0)
+        return -1;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        const int reason = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+        ::close(fd);
+        errno = reason;
+        return -1;
+    }
+    // Reads and writes of a regular file wait as they always do.
+    if (!(flags & O_NONBLOCK))
+        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return fd;
+}
+
 bool CanReadFile(const std::string& fileName)
 {
-    const int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
+    const int fd = OpenRegularFile(fileName, O_RDONLY);
     if (fd < 0)
         return false;
-    struct stat st {};
-    const bool isFile = ::fstat(fd, &st) == 0 && !S_ISDIR(st.st_mode);
     ::close(fd);
-    return isFile;
+    return true;
 }
 
 bool CanWriteFile(const std::string& fileName)
 {
-    int fd = ::open(fileName.c_str(), O_RDWR | O_CLOEXEC);
+    int fd = OpenRegularFile(fileName, O_RDWR);
     if (fd >= 0) {
         ::close(fd);
         return true;
@@ -467,10 +486,7 @@ std::string ExpandLongFileName(const std::string& fileName) { return fileName; }
 bool ReadFileText(const std::string& fileName, std::string& text, int* error)
 {
     text.clear();
-    int fd;
-    do
-        fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
-    while (fd < 0 && errno == EINTR);
+    const int fd = OpenRegularFile(fileName, O_RDONLY);
     if (fd < 0) {
         if (error)
             *error = errno;

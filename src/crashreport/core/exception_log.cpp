@@ -1,5 +1,6 @@
 #include "crashreport/core/exception_log.h"
 
+#include <cstdio>
 #include <mutex>
 
 #include "crashreport/core/code_hooks.h"
@@ -10,7 +11,7 @@
 #include "crashreport/core/exception_handler.h"
 #include "crashreport/core/exception_thread.h"
 #include "crashreport/core/internal_errors.h"
-#include "crashreport/core/leak_catcher.h"
+#include "crashreport/core/leak_reports.h"
 #include "crashreport/core/module_handles.h"
 #include "crashreport/core/modules_list.h"
 #include "crashreport/core/report_helpers.h"
@@ -73,8 +74,11 @@ void LoadProgramOptions(TCrashboxModuleOptions& options, const std::string& prog
     program.Name = programFile;
     if (LoadCompiledInData(programFile, program) && program.ExtraInformation.Options)
         options.Assign(program.ExtraInformation.Options.get());
-    if (!optionsFile.empty())
-        options.LoadFromFile(optionsFile);
+    // A file that cannot be used changes nothing, and the user learns why.
+    std::string error;
+    if (!optionsFile.empty() && !options.LoadFromFile(optionsFile, &error))
+        std::fprintf(stderr, "Crashbox: the options file \"%s\" was not used (%s); the program's own options stay.\n",
+                     optionsFile.c_str(), error.c_str());
 }
 
 void StartUp()
@@ -133,6 +137,8 @@ void StartUp()
     core.doorsInstalled = true;
     // [10] The watchdog.
     StartFreezeWatchdog();
+    // [12] The leak catcher as the options say; bound to the core when it is on.
+    StartLeakCatcherForProgram(CurrentCrashboxOptions(), programFile);
     core.initialising = false;
 }
 
@@ -141,6 +147,8 @@ void ShutDown()
     TCoreState& core = Core();
     if (!core.switchedOn.load())
         return;
+    // The blocks never freed are reported while the core still runs.
+    ShutDownLeakCatcherForProgram();
     core.finalising = true;
     // [1-3] A report in progress ends first; the watchdog goes.
     DoneExceptionHandler();

@@ -2,7 +2,12 @@
 
 #include <QSaveFile>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 
 #include "crashreport/core/crashbox_helpers.h"
 #include "crashreport/core/log_file_text.h"
@@ -94,6 +99,12 @@ namespace {
 const std::string kSeparator = "\r\n\r\n\r\n\r\n";
 
 std::string SystemError(const QFile& file) { return file.errorString().toStdString(); }
+
+// The system's reason for an error number; for what is no regular file, what it is.
+std::string FileErrorText(int error)
+{
+    return error == EINVAL ? std::string("it is not a regular file") : std::string(std::strerror(error));
+}
 
 // A line that opens a section: its first ":" is its last character. Item and
 // value lines begin with blanks, so a value line that happens to end in ":"
@@ -252,11 +263,19 @@ TLogFile::TLogFile(const std::string& fileName, bool readOnly) : FFileName(fileN
     if (FFileName.empty())
         return; // a log in memory only
     MakeFileAccessible(FFileName, true, readOnly);
-    if (!QFile::exists(QString::fromStdString(FFileName)))
-        return;
+    // Only a regular file is a log: a named pipe or a device in its place
+    // would hold the report up for good.
+    const int fd = OpenRegularFile(FFileName, readOnly ? O_RDONLY : O_RDWR);
+    if (fd < 0) {
+        if (errno == ENOENT)
+            return;
+        throw ELogFileError("Cannot open file \"" + FFileName + "\": " + FileErrorText(errno));
+    }
     FStream = std::make_unique<QFile>(QString::fromStdString(FFileName));
-    if (!FStream->open(readOnly ? QIODevice::ReadOnly : QIODevice::ReadWrite))
+    if (!FStream->open(fd, readOnly ? QIODevice::ReadOnly : QIODevice::ReadWrite, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
         throw ELogFileError("Cannot open file \"" + FFileName + "\": " + SystemError(*FStream));
+    }
     const QByteArray content = FStream->readAll();
     if (FStream->error() != QFileDevice::NoError)
         throw ELogFileError("Cannot read file \"" + FFileName + "\": " + SystemError(*FStream));
@@ -433,9 +452,14 @@ std::string TLogFile::Text() const
 void TLogFile::Save()
 {
     if (!FStream) {
+        const int fd = OpenRegularFile(FFileName, O_RDWR | O_CREAT | O_TRUNC);
+        if (fd < 0)
+            throw ELogFileError("Cannot create file \"" + FFileName + "\": " + FileErrorText(errno));
         FStream = std::make_unique<QFile>(QString::fromStdString(FFileName));
-        if (!FStream->open(QIODevice::ReadWrite | QIODevice::Truncate))
+        if (!FStream->open(fd, QIODevice::ReadWrite, QFileDevice::AutoCloseHandle)) {
+            ::close(fd);
             throw ELogFileError("Cannot create file \"" + FFileName + "\": " + SystemError(*FStream));
+        }
     }
     std::string text = Text();
     // Five CR LF pairs at the end (an entry that ended with its own line break): one fewer.

@@ -102,6 +102,8 @@ int RunCrashReporter(const std::string& requestFile)
     std::string error;
     if (!LoadReporterRequest(requestFile, request, &error)) {
         LogInternalWarning(eeShowError, "[Reporter] " + requestFile + ": " + error);
+        // Nobody else will take it: a request file this user made goes now.
+        RemoveRefusedRequest(requestFile);
         return 2;
     }
     TCrashboxModuleOptions& options = *request.Options;
