@@ -40,6 +40,8 @@ struct TCoreState {
     std::atomic<bool> doorsInstalled{false};
     std::atomic<bool> initialising{true};
     std::atomic<bool> finalising{false};
+    // Started again only to report the leaks at the end of the program.
+    bool reducedForLeaks = false;
     bool startedHooks = false;
     TMainThreadInfo mainThread;
     std::unique_ptr<TCrashboxModulesList> modules;
@@ -128,6 +130,12 @@ void StartUp()
     SetCrashboxUnitFileNames(kOwnUnitFileNames);
     core.handlingEnabled = true;
     // [9] The doors.
+    if (core.reducedForLeaks) {
+        // Other threads may still be paused while the report is made.
+        InstallThreadPauseHandler();
+        core.initialising = false;
+        return;
+    }
     if (!HooksStarted()) {
         InitHooks();
         core.startedHooks = true;
@@ -135,10 +143,13 @@ void StartUp()
     InstallExceptionDoors();
     InstallThreadPauseHandler();
     core.doorsInstalled = true;
-    // [10] The watchdog.
-    StartFreezeWatchdog();
-    // [12] The leak catcher as the options say; bound to the core when it is on.
-    StartLeakCatcherForProgram(CurrentCrashboxOptions(), programFile);
+    // [10] The watchdog; [12] the leak catcher as the options say, bound
+    // to the core when it is on. Not for the reduced start-up of a leak
+    // report: the catcher is ending then.
+    if (!core.reducedForLeaks) {
+        StartFreezeWatchdog();
+        StartLeakCatcherForProgram(CurrentCrashboxOptions(), programFile);
+    }
     core.initialising = false;
 }
 
@@ -147,8 +158,8 @@ void ShutDown()
     TCoreState& core = Core();
     if (!core.switchedOn.load())
         return;
-    // The blocks never freed are reported while the core still runs.
-    ShutDownLeakCatcherForProgram();
+    if (!core.reducedForLeaks)
+        ReportLeaksAtExit();
     core.finalising = true;
     // [1-3] A report in progress ends first; the watchdog goes.
     DoneExceptionHandler();
@@ -161,6 +172,8 @@ void ShutDown()
             DoneHooks();
             core.startedHooks = false;
         }
+    } else if (core.reducedForLeaks) {
+        RemoveThreadPauseHandler();
     }
     // [5, 6] Handling off; the lists and the options go; the log closes.
     core.handlingEnabled = false;
@@ -188,7 +201,8 @@ void InitExceptionLog(const TExceptionLogStartup& startup)
         std::lock_guard guard(core.lock);
         if (core.initCount++ != 0)
             return;
-        core.startup = startup;
+        if (&startup != &core.startup)
+            core.startup = startup;
         core.initialising = true;
         core.finalising = false;
     }
@@ -208,6 +222,26 @@ void DoneExceptionLog()
     CallUnitSection(&ShutDown, "ExceptionLog.Done");
     core.finalising = false;
     core.initialising = true;
+}
+
+bool StartForLeakReport()
+{
+    TCoreState& core = Core();
+    {
+        std::lock_guard guard(core.lock);
+        if (core.initCount != 0)
+            return false;
+        core.reducedForLeaks = true;
+    }
+    InitExceptionLog(core.startup);
+    return true;
+}
+
+void DoneAfterLeakReport()
+{
+    DoneExceptionLog();
+    std::lock_guard guard(Core().lock);
+    Core().reducedForLeaks = false;
 }
 
 bool ExceptionLogStarted()

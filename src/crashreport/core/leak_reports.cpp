@@ -1,8 +1,10 @@
 #include "crashreport/core/leak_reports.h"
 
+#include <cstdlib>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <utility>
 
 #include "crashreport/core/call_stack.h"
 #include "crashreport/core/crashbox_options.h"
@@ -22,6 +24,7 @@ struct TLeakReportState {
     uint32_t leaks = 0;
     uint32_t count = 0;
     uint64_t size = 0;
+    bool reducedStartUp = false; // the core was started again for the report
 };
 
 TLeakReportState& Gathered()
@@ -40,10 +43,13 @@ void ReportBlockFault(const char* kind, TMessageType text)
                  reinterpret_cast<uintptr_t>(__builtin_frame_address(0)), 0);
 }
 
+// The report opens: when the core has ended already (the steps run at the
+// very end of the program), it starts again, reduced, for this report.
 void OpenLeakReport()
 {
     TLeakReportState& state = Gathered();
     state = TLeakReportState{};
+    state.reducedStartUp = StartForLeakReport();
     state.stack = std::make_unique<TCrashboxStackList>();
 }
 
@@ -74,9 +80,8 @@ void AddLeak(const TLeakReport& leak)
 }
 
 // The leaks as one report, with nothing shown: the program is ending.
-void CloseLeakReport()
+void ReportLeaks(TLeakReportState& state)
 {
-    TLeakReportState& state = Gathered();
     std::unique_ptr<TCrashboxStackList> stack = std::move(state.stack);
     if (!stack || stack->Count() == 0 || state.count == 0 || !CoreSwitchedOn() || !CrashboxActivated())
         return;
@@ -92,6 +97,14 @@ void CloseLeakReport()
                  CrashboxLibraryModuleHandle(), rtUnknown, nullptr, nullptr, reinterpret_cast<uintptr_t>(__builtin_frame_address(0)),
                  0);
     SetHandlingDisabled(false);
+}
+
+void CloseLeakReport()
+{
+    TLeakReportState& state = Gathered();
+    ReportLeaks(state);
+    if (std::exchange(state.reducedStartUp, false))
+        DoneAfterLeakReport();
 }
 
 } // namespace
@@ -119,6 +132,17 @@ TLeakCatcherState StartLeakCatcherForProgram(const TCrashboxModuleOptions& optio
     if (state == TLeakCatcherState::lcsActive)
         SetLeakCallbacks(CoreLeakCallbacks());
     return state;
+}
+
+void ReportLeaksAtExit()
+{
+    if (!LeakCatcherActive())
+        return;
+    // Registered now, the steps run first of what ends the process: after
+    // main's own objects are gone, before what lives as long as the program
+    // (the core's among it) is.
+    static std::once_flag registered;
+    std::call_once(registered, [] { std::atexit([] { ShutDownLeakCatcherForProgram(); }); });
 }
 
 void ShutDownLeakCatcherForProgram()

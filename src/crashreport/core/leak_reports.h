@@ -1,8 +1,12 @@
 #pragma once
 // What the crash-report core does with the leak catcher (leak_catcher.h):
 // start-up starts it as the program's options say (loCatchLeaks) and, when
-// it is active, binds its callbacks to the core; shutdown runs its
-// end-of-program steps while the core still runs.
+// it is active, binds its callbacks to the core; shutdown has its
+// end-of-program steps run when the process exits (after main, once its
+// objects are gone). By then the core has been shut down: the leak report
+// starts it again, reduced (no doors, no watchdog), for the time of the
+// report. Blocks of objects that live as long as the program are reported
+// too (and freed with loFreeAllLeaks before their destructors run).
 //
 // The callbacks:
 // - a memory overrun or a second free of a block (with
@@ -25,7 +29,9 @@ class TCrashboxModuleOptions;
 
 // Start-up: the catcher started as the options say, and bound when active.
 TLeakCatcherState StartLeakCatcherForProgram(const TCrashboxModuleOptions& options, const std::string& programFile);
-// Shutdown: the end-of-program steps (the leak report) and the callbacks unbound.
+// Shutdown: the end-of-program steps are to run as the process exits.
+void ReportLeaksAtExit();
+// The end-of-program steps (the leak report), then the callbacks unbound.
 void ShutDownLeakCatcherForProgram();
 // The core's callbacks.
 TLeakCallbacks CoreLeakCallbacks();
