@@ -433,22 +433,38 @@ bool CanReadFile(const std::string& fileName)
     return true;
 }
 
-bool CanWriteFile(const std::string& fileName)
+std::string FileErrorText(int error)
+{
+    switch (error) {
+    case EISDIR: return "it is a folder";
+    case EINVAL: return "it is not a regular file";
+    default: return std::strerror(error);
+    }
+}
+
+std::string WriteProblem(const std::string& fileName)
 {
     int fd = OpenRegularFile(fileName, O_RDWR);
     if (fd >= 0) {
         ::close(fd);
-        return true;
+        return {};
     }
     if (errno != ENOENT)
-        return false;
+        return FileErrorText(errno);
     fd = ::open(fileName.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0)
-        return false;
+    if (fd < 0) {
+        const int error = errno;
+        struct stat link {};
+        if (error == EEXIST && ::lstat(fileName.c_str(), &link) == 0 && S_ISLNK(link.st_mode))
+            return "it is a link to nothing";
+        return FileErrorText(error);
+    }
     ::close(fd);
     ::unlink(fileName.c_str());
-    return true;
+    return {};
 }
+
+bool CanWriteFile(const std::string& fileName) { return WriteProblem(fileName).empty(); }
 
 bool MakeFileAccessible(std::string& fileName, bool perProgramFolder, bool forReading)
 {

@@ -91,6 +91,11 @@ int OpenRegularFile(const std::string& fileName, int flags, unsigned mode = 0666
 // made only for the test is removed again).
 bool CanReadFile(const std::string& fileName);
 bool CanWriteFile(const std::string& fileName);
+// Why a file cannot be written (opened, or created); empty when it can.
+std::string WriteProblem(const std::string& fileName);
+// The system's reason for an error number of a file; for what is no
+// regular file (EINVAL, EISDIR from OpenRegularFile), what it is.
+std::string FileErrorText(int error);
 // Expands the name's variables; when the file cannot be used where it is,
 // tries the library data folder (with a per-program sub-folder when asked)
 // and gives the new name. False when neither place will do.

@@ -100,11 +100,6 @@ const std::string kSeparator = "\r\n\r\n\r\n\r\n";
 
 std::string SystemError(const QFile& file) { return file.errorString().toStdString(); }
 
-// The system's reason for an error number; for what is no regular file, what it is.
-std::string FileErrorText(int error)
-{
-    return error == EINVAL ? std::string("it is not a regular file") : std::string(std::strerror(error));
-}
 
 // A line that opens a section: its first ":" is its last character. Item and
 // value lines begin with blanks, so a value line that happens to end in ":"
@@ -465,9 +460,19 @@ void TLogFile::Save()
     // Five CR LF pairs at the end (an entry that ended with its own line break): one fewer.
     if (text.size() >= 10 && text[text.size() - 10] == '\r' && text[text.size() - 9] == '\n')
         text.resize(text.size() - 2);
-    if (!FStream->seek(0) || FStream->write(text.data(), qint64(text.size())) != qint64(text.size())
-        || !FStream->resize(qint64(text.size())) || !FStream->flush())
-        throw ELogFileError("Cannot write file \"" + FFileName + "\": " + SystemError(*FStream));
+    // Written through the descriptor: a full disk is told by its own reason.
+    const int fd = FStream->handle();
+    std::size_t done = 0;
+    while (done < text.size()) {
+        const ssize_t n = ::pwrite(fd, text.data() + done, text.size() - done, off_t(done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            throw ELogFileError("Cannot write file \"" + FFileName + "\": " + FileErrorText(n < 0 ? errno : ENOSPC));
+        done += std::size_t(n);
+    }
+    if (::ftruncate(fd, off_t(text.size())) != 0)
+        throw ELogFileError("Cannot write file \"" + FFileName + "\": " + FileErrorText(errno));
 }
 
 void TLogFile::SaveXMLCopy(const std::string& fileName) const

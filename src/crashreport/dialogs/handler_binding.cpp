@@ -92,6 +92,13 @@ void HandOver(TExceptionDialogType kind, const std::string& sendText)
         LogInternalWarning(eeShowError, "[GUI] The report could not be handed to a reporter process.");
 }
 
+// The dialogs' message; a log that cannot be kept where the options say is told there too.
+std::string MessageWithLogProblem(const TCrashboxModuleOptions& options)
+{
+    const std::string problem = options.SaveLogFile() ? LogSaveProblem(options) : std::string();
+    return problem.empty() ? GetErrorMessage() : GetErrorMessage() + "\r\n\r\n" + problem;
+}
+
 bool DialogOwed() { return Binding().owedFor != 0 && Binding().owedFor == ExceptionCount(); }
 
 // --- The services ---
@@ -200,7 +207,7 @@ TExceptionDialogHost CurrentDialogHost()
     TExceptionDialogHost host;
     TCrashboxModuleOptions& options = CurrentOptions();
     host.Options = &options;
-    host.ErrorMessage = GetErrorMessage();
+    host.ErrorMessage = MessageWithLogProblem(options);
     host.ExceptionCount = int32_t(ExceptionCount());
     host.DuplicateInLog = IsDuplicateError(options, ErrorID(), false);
     const TReportText pieces = LastReportPieces();
@@ -232,7 +239,7 @@ TReporterRequest CurrentReporterRequest(TExceptionDialogType dialogType, const s
     request.CopyChecked = dialog.CopyChecked;
     request.DuplicateInLog = ErrorIsDuplicate();
     request.ExceptionCount = int32_t(ExceptionCount());
-    request.ErrorMessage = GetErrorMessage();
+    request.ErrorMessage = MessageWithLogProblem(options);
     const TReportText pieces = LastReportPieces();
     request.General = pieces.General;
     request.Assembler = pieces.Assembler;

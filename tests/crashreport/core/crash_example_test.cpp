@@ -5,12 +5,15 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QFileInfo>
 #include <QFile>
 #include <QRegularExpression>
 #include <QStringList>
 
 #include <algorithm>
 #include <csignal>
+
+#include <sys/stat.h>
 #include <map>
 #include <future>
 #include <string>
@@ -479,4 +482,145 @@ TEST(CrashExample, TheToolsCauseACrashCommandEndsInAReport)
     const QString events = QString::fromUtf8(cvtest::readAll(toolLog));
     for (const char* line : {"Corvantis Error noticed", "Showing error", "finished showing", "Saving error in", "Saved"})
         EXPECT_TRUE(events.contains(QString::fromLatin1(line))) << line;
+}
+
+// --- Hostile conditions ---
+
+namespace {
+
+// Where the report cannot be kept: the log's name, or the output folder, is
+// something else than a file to write.
+struct TUnusablePlace {
+    const char* name;
+    void (*make)(const QString& out); // makes the place unusable (out: the output folder)
+    const char* reason;
+};
+
+void PrintTo(const TUnusablePlace& p, std::ostream* os) { *os << p.name; }
+
+class UnusableLogPlaces : public ::testing::TestWithParam<TUnusablePlace> {};
+
+} // namespace
+
+TEST_P(UnusableLogPlaces, TheReportGoesToTheDataFolderAndTheUserIsToldWhyAndWhere)
+{
+    const TUnusablePlace& place = GetParam();
+    cvtest::TempDir dir;
+    const QString out = dir.file(QStringLiteral("out"));
+    place.make(out);
+    const TRun run = cvtest::runProgram(QStringLiteral(CV_CRASH_EXAMPLE),
+                                        {QStringLiteral("cxx"), QStringLiteral("--dialog"), QStringLiteral("none"), QStringLiteral("--output"), out},
+                                        dir.path(), {QStringLiteral("XDG_DATA_HOME=") + dir.file(QStringLiteral("data"))});
+    EXPECT_EQ(run.status, 1) << run.output.toStdString();
+    const QString kept = dir.file(QStringLiteral("data/Crashbox/crash_example/crash_example.elf"));
+    EXPECT_EQ(EntryCount(kept), 1) << run.output.toStdString();
+    const QString told = QStringLiteral("The report could not be saved in \"%1\" (%2); it is saved in \"%3\" instead.")
+                             .arg(out + QStringLiteral("/crash_example.elf"), QString::fromLatin1(place.reason), kept);
+    EXPECT_TRUE(run.output.contains(told)) << run.output.toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Places, UnusableLogPlaces,
+    ::testing::Values(
+        TUnusablePlace{"LogNameIsAFolder", [](const QString& out) { QDir().mkpath(out + QStringLiteral("/crash_example.elf")); }, "it is a folder"},
+        TUnusablePlace{"OutputFolderIsAFile", [](const QString& out) { QFile(out).open(QIODevice::WriteOnly); }, "Not a directory"},
+        TUnusablePlace{"LogNameIsADanglingLink",
+                       [](const QString& out) {
+                           QDir().mkpath(out);
+                           QFile::link(out + QStringLiteral("/gone/log.elf"), out + QStringLiteral("/crash_example.elf"));
+                       },
+                       "it is a link to nothing"},
+        // A named pipe would hold a reader up for good: it is never opened.
+        TUnusablePlace{"LogNameIsANamedPipe",
+                       [](const QString& out) {
+                           QDir().mkpath(out);
+                           ::mkfifo(QFile::encodeName(out + QStringLiteral("/crash_example.elf")).constData(), 0644);
+                       },
+                       "it is not a regular file"}),
+    [](const ::testing::TestParamInfo<TUnusablePlace>& info) { return std::string(info.param.name); });
+
+TEST(CrashExample, AReportThatCanBeKeptNowhereIsSaidWithBothPlacesTried)
+{
+    cvtest::TempDir dir;
+    const QString out = dir.file(QStringLiteral("out"));
+    QDir().mkpath(out + QStringLiteral("/crash_example.elf"));
+    const QString data = dir.write(QStringLiteral("data"), "a file, no folder");
+    const TRun run = cvtest::runProgram(QStringLiteral(CV_CRASH_EXAMPLE),
+                                        {QStringLiteral("cxx"), QStringLiteral("--dialog"), QStringLiteral("none"), QStringLiteral("--output"), out},
+                                        dir.path(), {QStringLiteral("XDG_DATA_HOME=") + data});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_TRUE(run.output.contains(QStringLiteral("The report could not be saved in \"%1/crash_example.elf\" (it is a folder), nor in \"%2/Crashbox/crash_example/crash_example.elf\"")
+                                        .arg(out, data)))
+        << run.output.toStdString();
+}
+
+TEST(CrashExample, AnOutputFolderThatIsNotThereYetIsMadeForTheToolsLogToo)
+{
+    cvtest::TempDir dir;
+    const QString out = dir.file(QStringLiteral("new/out"));
+    const TRun run = cvtest::runProgram(QStringLiteral(CV_CRASH_EXAMPLE),
+                                        {QStringLiteral("cxx"), QStringLiteral("--dialog"), QStringLiteral("none"), QStringLiteral("--output"), out},
+                                        dir.path());
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(EntryCount(out + QStringLiteral("/crash_example.elf")), 1);
+    EXPECT_TRUE(cvtest::readAll(out + QStringLiteral("/CVlog.txt")).contains("Saved")) << run.output.toStdString();
+    EXPECT_FALSE(run.output.contains(QStringLiteral("Logging is switched off")));
+}
+
+TEST(CrashExample, AnOptionsFileThatCannotBeUsedIsSaidAndTheProgramsOptionsStay)
+{
+    cvtest::TempDir dir;
+    const QString whole = AutoClosingOptions(dir, cv::edtNone);
+    const QByteArray bytes = cvtest::readAll(whole);
+    const QString cut = dir.write(QStringLiteral("cut.options"), bytes.left(bytes.size() / 2));
+    for (const QString& file : {cut, dir.file(QStringLiteral("missing.options"))}) {
+        const QString out = dir.file(QFileInfo(file).baseName());
+        const TRun run = cvtest::runProgram(QStringLiteral(CV_CRASH_EXAMPLE),
+                                            {QStringLiteral("cxx"), QStringLiteral("--options"), file, QStringLiteral("--dialog"),
+                                             QStringLiteral("none"), QStringLiteral("--output"), out},
+                                            dir.path());
+        EXPECT_EQ(run.status, 1);
+        EXPECT_TRUE(run.output.contains(QStringLiteral("the options file \"%1\" was not used (").arg(file))) << run.output.toStdString();
+        EXPECT_EQ(EntryCount(out + QStringLiteral("/crash_example.elf")), 1) << "the program's own options report it";
+    }
+}
+
+// A program restarted after a crash that crashes again at once is not
+// restarted for ever: the second report says why it ends.
+TEST(CrashExample, AProgramThatFailsRightAfterItsRestartIsNotRestartedAgain)
+{
+    cvtest::TempDir dir;
+    cv::TCrashboxModuleOptions options("crash_example");
+    options.SetExceptionDialogType(cv::edtNone);
+    options.SetAutoCrashOperation(cv::tbRestart);
+    options.SetAutoCrashNumber(1);
+    options.SetAutoCrashMinutes(1);
+    const QString file = dir.file(QStringLiteral("restart.options"));
+    ASSERT_TRUE(options.SaveToFile(file.toStdString()));
+    const TRun run = cvtest::runProgram(QStringLiteral(CV_CRASH_EXAMPLE),
+                                        {QStringLiteral("cxx"), QStringLiteral("--options"), file, QStringLiteral("--output"), dir.path()},
+                                        dir.path());
+    EXPECT_EQ(run.status, 1);
+    const QString logFile = dir.file(QStringLiteral("crash_example.elf"));
+    ASSERT_EQ(EntryCount(logFile), 2) << "the first run and its restart" << run.output.toStdString();
+    const cv::TLogFile log(logFile.toStdString(), true);
+    EXPECT_TRUE(log.GetItemValue("2.10", 0).empty());
+    EXPECT_TRUE(log.GetItemValue("2.10", 1).starts_with("Not restarted: the program failed again ")) << log.GetItemValue("2.10", 1);
+    EXPECT_TRUE(run.output.contains(QStringLiteral("Not restarted"))) << run.output.toStdString();
+}
+
+// A request the reporter cannot read goes once it has said so; a file that
+// is no request of ours stays.
+TEST(CrashExample, ARefusedReporterRequestIsRemoved)
+{
+    cvtest::TempDir dir;
+    const QString request = dir.write(QStringLiteral("Crashbox-1-1.request"), "no request at all");
+    const QString notes = dir.write(QStringLiteral("notes.txt"), "the user's own file");
+    const TRun refused = cvtest::runProgram(QStringLiteral(CV_CRASH_EXAMPLE), {QStringLiteral("--crashbox-reporter"), request}, dir.path());
+    EXPECT_EQ(refused.status, 2);
+    EXPECT_TRUE(refused.output.contains(QStringLiteral("Not a report request."))) << refused.output.toStdString();
+    EXPECT_FALSE(QFile::exists(request));
+    const TRun other = cvtest::runProgram(QStringLiteral(CV_CRASH_EXAMPLE), {QStringLiteral("--crashbox-reporter"), notes}, dir.path());
+    EXPECT_EQ(other.status, 2);
+    EXPECT_TRUE(QFile::exists(notes));
 }
