@@ -121,8 +121,9 @@ void RefreshProcessesList(TCrashboxProcessesList& list, const std::string& procF
             std::string program = LinkTarget(folder + "/exe");
             if (program.size() > 10 && program.ends_with(" (deleted)"))
                 program.resize(program.size() - 10);
-            // Only a link that names a file is a program file.
-            if (!program.starts_with('/'))
+            // Only a link that names a file is a program file (not an
+            // anonymous memory file the program was run from).
+            if (!program.starts_with('/') || program.starts_with("/memfd:"))
                 program.clear();
             process->ShortName = program.empty();
             process->Name = program.empty() ? stat->ShortName : program;
