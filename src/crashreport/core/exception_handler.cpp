@@ -1126,7 +1126,8 @@ bool ProcessException(const TExceptionObject& exceptionObject, uintptr_t excepti
             // The steps to reproduce, and the screenshot file.
             if (reproduceWanted && state.services.ShowReproduceDialog)
                 RunInExceptionThread(state.services.ShowReproduceDialog);
-            if (options.LogOptions().Contains(loAppendReproduceText) && !options.ReproduceText().empty())
+            // The section comes with the option, whether or not steps were given.
+            if (options.LogOptions().Contains(loAppendReproduceText))
                 AddCustomTextSection(options.GetExpandedText(mtReproduceDialog_Caption), options.ReproduceText());
 
             // The screenshot file, ready before the report is sent.

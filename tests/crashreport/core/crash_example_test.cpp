@@ -395,9 +395,10 @@ TEST(CrashExample, TheRegistersOfAThrowAreTheThrowersAsTheDebuggerSeesThem)
     EXPECT_EQ(shown(QStringLiteral("RIP")).toULongLong(nullptr, 16) + 5, seen[QStringLiteral("RIP")]);
 }
 
-// The report's processes are the machine's own (no thread of the kernel's),
-// each named as /proc names it: its program file, or its short name whole.
-TEST(CrashExample, TheProcessesTableNamesEveryProcessAsTheSystemDoes)
+// The report's processes are the machine's own: no thread of the kernel's
+// (a kernel thread keeps its parent, the kernel's thread starter, for life;
+// how each process is named is checked where the list is made).
+TEST(CrashExample, TheProcessesTableHoldsNoThreadOfTheKernels)
 {
     cvtest::TempDir dir;
     const TRun run = RunExample({QStringLiteral("cxx"), QStringLiteral("--dialog"), QStringLiteral("none")}, dir.path());
@@ -406,26 +407,19 @@ TEST(CrashExample, TheProcessesTableNamesEveryProcessAsTheSystemDoes)
     const qsizetype start = report.indexOf(QStringLiteral("Processes Information:"));
     ASSERT_GE(start, 0);
     const QStringList lines = report.mid(start, report.indexOf(QStringLiteral("\r\n\r\n"), start) - start).split(QStringLiteral("\r\n"));
-    int checked = 0;
+    int rows = 0;
     for (qsizetype i = 4; i < lines.size(); ++i) {
         const QStringList cells = lines[i].split(QLatin1Char('|'));
         if (cells.size() != 10)
             continue;
-        const QString pid = cells[1].trimmed(), name = cells[2].trimmed(), path = cells[8].trimmed();
-        const QString comm = QString::fromUtf8(cvtest::readAll(QStringLiteral("/proc/%1/comm").arg(pid))).trimmed();
-        const QByteArray status = cvtest::readAll(QStringLiteral("/proc/%1/status").arg(pid));
-        if (comm.isEmpty() || status.isEmpty())
-            continue; // ended since
-        ++checked;
+        ++rows;
+        const QString pid = cells[1].trimmed();
         EXPECT_NE(pid, QStringLiteral("2"));
-        EXPECT_FALSE(status.contains("\nPPid:\t2\n")) << pid.toStdString() << " " << comm.toStdString() << " is a thread of the kernel's";
-        const QString exe = QFile::symLinkTarget(QStringLiteral("/proc/%1/exe").arg(pid)).remove(QStringLiteral(" (deleted)"));
-        EXPECT_TRUE(name == comm || name == QFileInfo(exe).fileName()) << pid.toStdString() << ": " << name.toStdString();
-        if (name == comm && name != QFileInfo(exe).fileName()) {
-            EXPECT_TRUE(path.isEmpty()) << "a name with no file has no folder: " << name.toStdString();
-        }
+        const QByteArray status = cvtest::readAll(QStringLiteral("/proc/%1/status").arg(pid));
+        EXPECT_FALSE(status.contains("\nPPid:\t2\n")) << pid.toStdString() << " " << cells[2].trimmed().toStdString()
+                                                      << " is a thread of the kernel's";
     }
-    EXPECT_GT(checked, 0);
+    EXPECT_GT(rows, 0);
 }
 
 TEST(CrashExample, AFatalSignalOnTheWindowThreadLeavesTheDialogToAReporter)

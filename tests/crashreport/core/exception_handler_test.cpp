@@ -424,3 +424,26 @@ TEST(HandlerOutput, AFailingStandardOutputIsAnInternalErrorOfTheConsole)
     const QString outcome = cvtest::runInChild([&] { return OutputFailure(dir.path(), false); });
     EXPECT_EQ(outcome, QStringLiteral("- Console shown 0 logged 1"));
 }
+
+// With loAppendReproduceText the report carries the "Request" section, the
+// steps the user gave or none: the section does not hang on the dialog.
+TEST(HandlerOutput, TheRequestSectionComesWithItsOptionEvenWithoutSteps)
+{
+    cvtest::TempDir dir;
+    const QString outcome = cvtest::runInChild([&] {
+        TCrashboxModuleOptions& options = cvtest::StartCoreInChild(dir.path());
+        TLogOptions log = options.LogOptions();
+        log.Include(loAppendReproduceText);
+        options.SetLogOptions(log);
+        cvtest::NotifyCore(cvtest::ProgramException("no steps given"));
+        const QStringList logs = QDir(dir.path()).entryList({QStringLiteral("*.elf")});
+        if (logs.size() != 1)
+            return QStringLiteral("no log");
+        const TLogFile file((dir.path() + QLatin1Char('/') + logs[0]).toStdString(), true);
+        const std::string& report = file.Item(0);
+        const std::size_t at = report.find("\r\nRequest:\r\n");
+        return at == std::string::npos ? QStringLiteral("no section")
+                                       : QString::fromStdString(report.substr(at + 2, report.find("\r\n\r\n", at) - at - 2));
+    });
+    EXPECT_EQ(outcome, QStringLiteral("Request:\r\n--------\r\n  8.1 : ")) << outcome.toStdString();
+}

@@ -13,6 +13,7 @@
 
 #include <atomic>
 #include <cstring>
+#include <map>
 #include <thread>
 
 #include "support/test_support.h"
@@ -113,12 +114,31 @@ std::string ProcFileLine(uint32_t pid, const char* file, const char* key)
 // name kept for it, whole.
 TEST(ProcessesList, EveryRowIsAProcessNamedAsTheSystemNamesIt)
 {
+    // What each process was just before and just after the list was made:
+    // only those that stayed the same (did not end, start or change their
+    // program meanwhile) are judged.
+    const auto seen = [] {
+        std::map<uint32_t, std::string> state;
+        for (const QString& entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+            bool number = false;
+            const uint32_t pid = entry.toUInt(&number);
+            if (number)
+                state[pid] = ProcFileLine(pid, "comm", nullptr) + "|" + ProcFileLine(pid, "status", "PPid:") + "|"
+                             + QFile::symLinkTarget(QStringLiteral("/proc/%1/exe").arg(pid)).toStdString();
+        }
+        return state;
+    };
+    const std::map<uint32_t, std::string> before = seen();
     TCrashboxProcessesList list;
     RefreshProcessesList(list);
+    const std::map<uint32_t, std::string> after = seen();
     ASSERT_GT(list.Count(), 0);
     int checked = 0;
     for (int i = 0; i < list.Count(); ++i) {
         const TCrashboxProcessInfo& p = *list.GetItem(i);
+        const auto was = before.find(p.ProcessID), is = after.find(p.ProcessID);
+        if (was == before.end() || is == after.end() || was->second != is->second)
+            continue;
         const std::string comm = ProcFileLine(p.ProcessID, "comm", nullptr);
         const std::string parent = ProcFileLine(p.ProcessID, "status", "PPid:");
         if (comm.empty() || parent.empty())
