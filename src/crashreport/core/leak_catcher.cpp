@@ -83,8 +83,11 @@ bool WasGivenBack(const void* data) { return GivenBackSlot(data).load(std::memor
 void RememberGivenBack(const void* data) { GivenBackSlot(data).store(reinterpret_cast<uintptr_t>(data), std::memory_order_release); }
 void ForgetGivenBack(const void* data)
 {
+    // Every new block asks: a plain read first, the exchange only for an address the table holds.
+    std::atomic<uintptr_t>& slot = GivenBackSlot(data);
     auto expected = reinterpret_cast<uintptr_t>(data);
-    GivenBackSlot(data).compare_exchange_strong(expected, 0, std::memory_order_acq_rel);
+    if (slot.load(std::memory_order_relaxed) == expected)
+        slot.compare_exchange_strong(expected, 0, std::memory_order_acq_rel);
 }
 
 // Allocations the catcher itself makes (its reports, its caches) are never
