@@ -395,33 +395,6 @@ TEST(CrashExample, TheRegistersOfAThrowAreTheThrowersAsTheDebuggerSeesThem)
     EXPECT_EQ(shown(QStringLiteral("RIP")).toULongLong(nullptr, 16) + 5, seen[QStringLiteral("RIP")]);
 }
 
-// The report's processes are the machine's own: no thread of the kernel's
-// (a kernel thread keeps its parent, the kernel's thread starter, for life;
-// how each process is named is checked where the list is made).
-TEST(CrashExample, TheProcessesTableHoldsNoThreadOfTheKernels)
-{
-    cvtest::TempDir dir;
-    const TRun run = RunExample({QStringLiteral("cxx"), QStringLiteral("--dialog"), QStringLiteral("none")}, dir.path());
-    ASSERT_EQ(run.status, 1);
-    const QString report = ReportOf(dir.file(QStringLiteral("crash_example.elf")));
-    const qsizetype start = report.indexOf(QStringLiteral("Processes Information:"));
-    ASSERT_GE(start, 0);
-    const QStringList lines = report.mid(start, report.indexOf(QStringLiteral("\r\n\r\n"), start) - start).split(QStringLiteral("\r\n"));
-    int rows = 0;
-    for (qsizetype i = 4; i < lines.size(); ++i) {
-        const QStringList cells = lines[i].split(QLatin1Char('|'));
-        if (cells.size() != 10)
-            continue;
-        ++rows;
-        const QString pid = cells[1].trimmed();
-        EXPECT_NE(pid, QStringLiteral("2"));
-        const QByteArray status = cvtest::readAll(QStringLiteral("/proc/%1/status").arg(pid));
-        EXPECT_FALSE(status.contains("\nPPid:\t2\n")) << pid.toStdString() << " " << cells[2].trimmed().toStdString()
-                                                      << " is a thread of the kernel's";
-    }
-    EXPECT_GT(rows, 0);
-}
-
 TEST(CrashExample, AFatalSignalOnTheWindowThreadLeavesTheDialogToAReporter)
 {
     cvtest::TempDir dir;
