@@ -28,6 +28,7 @@
 //                                and of the report saved, on standard error
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QLabel>
 #include <QMainWindow>
 #include <QTimer>
@@ -264,6 +265,8 @@ int main(int argc, char** argv)
     cv::TCrashboxApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("crash_example"));
     QCoreApplication::setApplicationVersion(QStringLiteral("1.0"));
+    // The output folder first: the tool's log goes there as well as the report.
+    QDir().mkpath(QString::fromStdString(output));
     cv::SetLogFilename(QString::fromStdString(output + "/CVlog.txt"));
     cv::SwitchLogging(true);
     // The tool's crash-event unit, with the output folder as its program's folder.

@@ -403,33 +403,68 @@ bool ForceFolders(const std::string& folder)
     return ::mkdir(path.c_str(), 0777) == 0 || (errno == EEXIST && DirectoryExistsA(path));
 }
 
-bool CanReadFile(const std::string& fileName)
+int OpenRegularFile(const std::string& fileName, int flags, unsigned mode)
 {
-    const int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
+    int fd;
+    do
+        fd = ::open(fileName.c_str(), flags | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, mode_t(mode));
+    while (fd < 0 && errno == EINTR);
     if (fd < 0)
-        return false;
+        return -1;
     struct stat st {};
-    const bool isFile = ::fstat(fd, &st) == 0 && !S_ISDIR(st.st_mode);
-    ::close(fd);
-    return isFile;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        const int reason = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+        ::close(fd);
+        errno = reason;
+        return -1;
+    }
+    // Reads and writes of a regular file wait as they always do.
+    if (!(flags & O_NONBLOCK))
+        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return fd;
 }
 
-bool CanWriteFile(const std::string& fileName)
+bool CanReadFile(const std::string& fileName)
 {
-    int fd = ::open(fileName.c_str(), O_RDWR | O_CLOEXEC);
-    if (fd >= 0) {
-        ::close(fd);
-        return true;
-    }
-    if (errno != ENOENT)
-        return false;
-    fd = ::open(fileName.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    const int fd = OpenRegularFile(fileName, O_RDONLY);
     if (fd < 0)
         return false;
     ::close(fd);
-    ::unlink(fileName.c_str());
     return true;
 }
+
+std::string FileErrorText(int error)
+{
+    switch (error) {
+    case EISDIR: return "it is a folder";
+    case EINVAL: return "it is not a regular file";
+    default: return std::strerror(error);
+    }
+}
+
+std::string WriteProblem(const std::string& fileName)
+{
+    int fd = OpenRegularFile(fileName, O_RDWR);
+    if (fd >= 0) {
+        ::close(fd);
+        return {};
+    }
+    if (errno != ENOENT)
+        return FileErrorText(errno);
+    fd = ::open(fileName.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        const int error = errno;
+        struct stat link {};
+        if (error == EEXIST && ::lstat(fileName.c_str(), &link) == 0 && S_ISLNK(link.st_mode))
+            return "it is a link to nothing";
+        return FileErrorText(error);
+    }
+    ::close(fd);
+    ::unlink(fileName.c_str());
+    return {};
+}
+
+bool CanWriteFile(const std::string& fileName) { return WriteProblem(fileName).empty(); }
 
 bool MakeFileAccessible(std::string& fileName, bool perProgramFolder, bool forReading)
 {
@@ -467,10 +502,7 @@ std::string ExpandLongFileName(const std::string& fileName) { return fileName; }
 bool ReadFileText(const std::string& fileName, std::string& text, int* error)
 {
     text.clear();
-    int fd;
-    do
-        fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
-    while (fd < 0 && errno == EINTR);
+    const int fd = OpenRegularFile(fileName, O_RDONLY);
     if (fd < 0) {
         if (error)
             *error = errno;

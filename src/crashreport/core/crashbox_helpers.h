@@ -83,9 +83,19 @@ std::string ExcludeTrailingBackslashA(const std::string& folder);
 bool DirectoryExistsA(const std::string& folder);
 // Creates a folder (variables expanded) and every missing parent.
 bool ForceFolders(const std::string& folder);
+// Opens a file (open(2)'s flags and mode) only when it is a regular file,
+// never waiting on a named pipe or a device: the descriptor, or -1 with
+// errno (EISDIR for a folder, EINVAL for anything else that is no file).
+int OpenRegularFile(const std::string& fileName, int flags, unsigned mode = 0666);
+// A regular file that can be read (or written: opened, or created; a file
+// made only for the test is removed again).
 bool CanReadFile(const std::string& fileName);
-// Opens the file for writing (creating it); a file made only for the test is removed again.
 bool CanWriteFile(const std::string& fileName);
+// Why a file cannot be written (opened, or created); empty when it can.
+std::string WriteProblem(const std::string& fileName);
+// The system's reason for an error number of a file; for what is no
+// regular file (EINVAL, EISDIR from OpenRegularFile), what it is.
+std::string FileErrorText(int error);
 // Expands the name's variables; when the file cannot be used where it is,
 // tries the library data folder (with a per-program sub-folder when asked)
 // and gives the new name. False when neither place will do.
@@ -94,7 +104,8 @@ bool MakeFileAccessible(std::string& fileName, bool perProgramFolder, bool forRe
 TDateTime GetFileDateTime(const std::string& fileName);
 // This system has no short names: every path is already the long one.
 std::string ExpandLongFileName(const std::string& fileName);
-// The whole file; false (with the system's error number) when it cannot be read.
+// The whole file; false (with the system's error number) when it cannot be
+// read or is no regular file.
 bool ReadFileText(const std::string& fileName, std::string& text, int* error = nullptr);
 // The lines of a text: CR LF, LF or CR ends a line; a final line break adds no empty line.
 std::vector<std::string_view> SplitTextLines(std::string_view text);

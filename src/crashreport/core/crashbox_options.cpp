@@ -298,27 +298,33 @@ void TCrashboxModuleOptions::SetToDefaultOptions()
     EndUpdate();
 }
 
-std::string TCrashboxModuleOptions::OutputFile(const std::string& fileName) const
+std::string TCrashboxModuleOptions::WantedOutputFile(const std::string& fileName) const
 {
-    std::string result;
     std::string extension = ExtractFileExt(FOutputPath);
     for (char& c : extension)
         c = char(std::tolower(static_cast<unsigned char>(c)));
-    if (extension == ".elf") {
-        result = FOutputPath;
-    } else {
-        const std::string folder = FOutputPath.empty() ? ExtractFilePath(fileName) : FOutputPath;
-        result = IncludeTrailingBackslashA(folder) + ExtractFileName(fileName);
-    }
+    if (extension == ".elf")
+        return ExpandVariables(FOutputPath);
+    const std::string folder = FOutputPath.empty() ? ExtractFilePath(fileName) : FOutputPath;
+    return ExpandVariables(IncludeTrailingBackslashA(folder) + ExtractFileName(fileName));
+}
+
+std::string TCrashboxModuleOptions::OutputFile(const std::string& fileName) const
+{
+    std::string result = WantedOutputFile(fileName);
     ForceFolders(ExtractFileDir(result));
     MakeFileAccessible(result, true, false);
     return result;
 }
 
-std::string TCrashboxModuleOptions::OutputLogFile(const std::string& fileName) const
+std::string TCrashboxModuleOptions::OutputLogFile(const std::string& fileName) const { return LogFileName(fileName, true); }
+
+std::string TCrashboxModuleOptions::WantedOutputLogFile(const std::string& fileName) const { return LogFileName(fileName, false); }
+
+std::string TCrashboxModuleOptions::LogFileName(const std::string& fileName, bool accessible) const
 {
-    const std::string name = fileName.empty() ? RemoveVSHost(FModuleName) : fileName;
-    std::string result = OutputFile(ChangeFileExt(name, ".elf"));
+    const std::string name = ChangeFileExt(fileName.empty() ? RemoveVSHost(FModuleName) : fileName, ".elf");
+    std::string result = accessible ? OutputFile(name) : WantedOutputFile(name);
     if (FLogOptions.Contains(loAddComputerNameInLogFileName)) {
         std::string computer = GetComputerNameStr();
         for (char& c : computer)

@@ -324,6 +324,10 @@ public:
     // The log file (".elf") for fileName, or for the module when empty; with
     // loAddComputerNameInLogFileName the computer name is added to its name.
     std::string OutputLogFile(const std::string& fileName) const;
+    // The same where the options name it, before a place that cannot be
+    // written gives way (variables expanded, no folder made).
+    std::string WantedOutputFile(const std::string& fileName) const;
+    std::string WantedOutputLogFile(const std::string& fileName) const;
 
     // --- Texts ---
     const std::string& GetCustomizedTexts(TMessageType index) const { return FCustomizedTexts[index]; }
@@ -479,6 +483,8 @@ protected:
     void Publish();
 
 private:
+    // The log file, moved (accessible) or as the options name it.
+    std::string LogFileName(const std::string& fileName, bool accessible) const;
     friend class TCrashboxExceptionsFilters;
     friend struct TOptionsStreamReader;
 

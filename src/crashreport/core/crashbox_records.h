@@ -157,6 +157,9 @@ struct TCrashboxProcessInfo {
     int32_t Priority = 0;
     uint64_t Memory = 0;
     uint32_t Threads = 0;
+    // Name is the name the system keeps for the process (it has no program
+    // file this user may see), not a path: a "/" in it splits nothing.
+    bool ShortName = false;
 };
 
 // One function of a module.

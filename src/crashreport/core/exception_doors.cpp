@@ -17,11 +17,13 @@
 #include <exception>
 #include <mutex>
 #include <set>
+#include <utility>
 
 #include "crashreport/core/crashbox_helpers.h"
 #include "crashreport/core/exception_handler.h"
 #include "crashreport/core/exception_log.h"
 #include "crashreport/core/module_handles.h"
+#include "crashreport/core/report_assembler.h"
 #include "crashreport/core/runtime_doors.h"
 #include "crashreport/core/system_facts.h"
 #include "crashreport/core/thread_doors.h"
@@ -171,7 +173,7 @@ bool InsideGuardedCall() { return tGuard != nullptr; }
 // --- the raise ---
 
 void GeneralRaise(const void* thrownObject, const std::type_info* type, uintptr_t throwAddress, uintptr_t stackPointer,
-                  bool notify)
+                  bool notify, const TThrowRegisters* registers)
 {
     TSavedRaiseInfo& info = tRaiseInfo;
     info.StackPointer = stackPointer;
@@ -181,16 +183,29 @@ void GeneralRaise(const void* thrownObject, const std::type_info* type, uintptr_
     info.RecordValid = false;
     info.Record = siginfo_t{};
     // The registers at the throw: the throwing call as the instruction, the
-    // thrower's stack pointer.
-    if (getcontext(&info.Context) == 0) {
-        info.Context.uc_mcontext.gregs[REG_RIP] = greg_t(throwAddress >= 5 ? throwAddress - 5 : throwAddress);
-        info.Context.uc_mcontext.gregs[REG_RSP] = greg_t(stackPointer);
-        info.Context.uc_mcontext.fpregs = nullptr;
-        info.ContextValid = true;
-        info.ContextFromRaise = true;
+    // thrower's stack pointer, and the others as the thrower had them. No
+    // register of the raise's own code stands in for one that is not known.
+    info.Context = ucontext_t{};
+    greg_t* gregs = info.Context.uc_mcontext.gregs;
+    gregs[REG_RIP] = greg_t(throwAddress >= 5 ? throwAddress - 5 : throwAddress);
+    gregs[REG_RSP] = greg_t(stackPointer);
+    if (registers) {
+        const std::pair<int, uint64_t> values[] = {
+            {REG_RAX, registers->Rax}, {REG_RBX, registers->Rbx}, {REG_RCX, registers->Rcx}, {REG_RDX, registers->Rdx},
+            {REG_RSI, registers->Rsi}, {REG_RDI, registers->Rdi}, {REG_RBP, registers->Rbp}, {REG_R8, registers->R8},
+            {REG_R9, registers->R9},   {REG_R10, registers->R10}, {REG_R11, registers->R11}, {REG_R12, registers->R12},
+            {REG_R13, registers->R13}, {REG_R14, registers->R14}, {REG_R15, registers->R15}, {REG_EFL, registers->Flags}};
+        uint32_t known = (1u << REG_RIP) | (1u << REG_RSP);
+        for (const auto& [index, value] : values) {
+            gregs[index] = greg_t(value);
+            known |= 1u << index;
+        }
+        MarkKnownRegisters(info.Context, known);
     } else {
-        info.ContextValid = false;
+        MarkKnownRegisters(info.Context, (1u << REG_RIP) | (1u << REG_RSP));
     }
+    info.ContextValid = true;
+    info.ContextFromRaise = true;
     if (notify && type)
         RaiseNotify(ExceptionObjectFromType(*type), throwAddress, true);
 }
@@ -311,7 +326,13 @@ __attribute__((visibility("default"))) bool ExceptionManager(const TExceptionObj
             }
         }
     }
-    return ExceptNotify(*exceptionObject, exceptionAddress, native, nullptr, false, aeNone, moduleHandle,
+    // A door that caught this thread's throw (an event handler's exception
+    // in the application door) runs where the throwing frames were: they
+    // are gone, and the stack copied at the throw stands in for them.
+    std::unique_ptr<TCrashboxStackList> stack;
+    if (exceptionAddress != 0 && exceptionAddress == info.ThrowAddress)
+        stack = CallStackFromRaiseCopy(exceptionAddress, CurrentThreadID());
+    return ExceptNotify(*exceptionObject, exceptionAddress, native, std::move(stack), false, aeNone, moduleHandle,
                         TRaiserType(raiserType), nullptr, nullptr, 0, 0);
 }
 

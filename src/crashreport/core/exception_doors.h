@@ -135,11 +135,19 @@ bool CallApplicationDoor(bool (*call)(void* context), void* context);
 
 // --- The raise ---
 
+// The thrower's registers as they were at its call of __cxa_throw (the
+// raise hook's entry saves them before it changes any).
+struct TThrowRegisters {
+    uint64_t Rax, Rbx, Rcx, Rdx, Rsi, Rdi, Rbp, R8, R9, R10, R11, R12, R13, R14, R15, Flags;
+};
+
 // What the raise hook does for a throw (the notify flag is false for the
 // export Crashbox_CallGeneralRaise): the thread's raise information, the
-// stack copy and the last exception.
+// stack copy and the last exception. The context of the raise holds the
+// throwing call as its instruction pointer, the thrower's stack pointer and
+// the registers when they are given; without them it knows those two only.
 void GeneralRaise(const void* thrownObject, const std::type_info* type, uintptr_t throwAddress, uintptr_t stackPointer,
-                  bool notify);
+                  bool notify, const TThrowRegisters* registers = nullptr);
 // Remembers the exception as the last raised and saves a copy of the
 // thread's stack. Whether the exception will be caught is the unwinder's own
 // business on this system: an exception that nothing catches reaches the

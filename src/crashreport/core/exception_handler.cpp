@@ -11,6 +11,7 @@
 #include <QFileInfo>
 
 #include <atomic>
+#include <cctype>
 #include <chrono>
 #include <cmath>
 #include <optional>
@@ -29,6 +30,7 @@
 #include "crashreport/core/filter_matching.h"
 #include "crashreport/core/general_info.h"
 #include "crashreport/core/internal_errors.h"
+#include "crashreport/core/log_file.h"
 #include "crashreport/core/log_saving.h"
 #include "crashreport/core/module_handles.h"
 #include "crashreport/core/modules_list.h"
@@ -50,6 +52,8 @@ namespace {
 constexpr std::size_t kLeakReserveSize = 0x500000;
 // How long a faulting thread may wait for a report that sends it (seconds).
 constexpr int kSendingDeadlineSeconds = 120;
+// A program that fails this soon after its restart is not restarted again (seconds).
+constexpr int64_t kRestartLoopSeconds = 10;
 
 // The handler's process-wide state.
 struct THandlerState {
@@ -65,9 +69,10 @@ struct THandlerState {
     std::atomic<uint32_t> counter{0};
     std::atomic<bool> directMode{false};
     std::atomic<bool> handlingDisabled{false};
-    std::atomic<uint32_t> raisingThread{0};
-    // A thread waits in ExceptNotify and runs what is posted to it.
-    std::atomic<bool> postServer{false};
+    // The thread that waits in ExceptNotify and runs what is posted to it
+    // (0: none). Usually the raising thread; the watchdog for a freeze,
+    // which reports for the window thread it has paused.
+    std::atomic<uint32_t> postServer{0};
     std::mutex postLock;
     const std::function<void()>* posted = nullptr;
     std::atomic<bool> postedDone{false};
@@ -83,6 +88,7 @@ struct THandlerState {
     TDateTime exceptionTime = 0;
     bool reportBuilt = false;
     bool reportSaved = false;
+    bool loggedDuplicate = false; // the error was in the log before this report
     std::string sendText;
     std::string leakMultiFree, leakMemoryOverrun;
     TExceptionHandlerServices services;
@@ -102,18 +108,22 @@ TCrashboxModuleOptions& Options() { return CurrentOptions(); }
 
 // A failure inside the handler: recorded with the step the handler was at,
 // and the handling goes on (or ends) without it.
-void RecordHandlerFailure(int signal)
+// section: the handler's step number, or the part of the output that
+// failed ("GUI", "Console").
+void RecordHandlerFailure(int signal, const std::string& section)
 {
-    const std::string step = std::to_string(HandlerStep());
-    std::string text = "Crashbox: internal error in step " + step;
+    const bool step = !section.empty() && std::isdigit(static_cast<unsigned char>(section[0]));
+    std::string text = "Crashbox: internal error in " + std::string(step ? "step " : "") + section;
     text += signal ? " (signal " + std::to_string(signal) + ")\n" : "\n";
     std::fputs(text.c_str(), stderr);
     try {
         throw std::runtime_error(signal ? "Signal " + std::to_string(signal) + " inside the handler" : "Exception inside the handler");
     } catch (...) {
-        HandleInternalError(step);
+        HandleInternalError(section);
     }
 }
+
+void RecordHandlerFailure(int signal) { RecordHandlerFailure(signal, std::to_string(HandlerStep())); }
 
 // Runs a part of the handling that code outside the core takes part in (an
 // event, a dialog): its failure is the part's, never the whole handling's.
@@ -365,7 +375,10 @@ void WriteWebAnswer(const std::string& text)
     ExceptionHandlerServices().WriteWebErrorPage(text);
 }
 
-void ShowOutput(TRaiserType raiser)
+// Shows the exception: the dialog, the web answer or standard output. False
+// when the dialog or the console output failed: an internal error of the
+// section "GUI" or "Console".
+bool ShowOutput(TRaiserType raiser)
 {
     THandlerState& state = State();
     TExceptionDialogState& dialog = ExceptionDialogState();
@@ -374,23 +387,38 @@ void ShowOutput(TRaiserType raiser)
     if (kind == 0 && services.ShowExceptionDialog) {
         // A dialog switches to another kind by changing it, and sets
         // edtNone when it is done.
+        bool failed = false;
+        int signal = 0;
+        const auto show = [&](bool firstTime) {
+            RunInExceptionThread([&] {
+                if (!CallGuarded([&] { services.ShowExceptionDialog(firstTime); }, &signal))
+                    failed = true;
+            });
+        };
         dialog.DialogShownAgain = false;
-        bool shown = RunInExceptionThread([&] { services.ShowExceptionDialog(true); });
-        while (shown && dialog.DialogType != edtNone) {
+        show(true);
+        while (!failed && dialog.DialogType != edtNone) {
             dialog.DialogShownAgain = true;
-            shown = RunInExceptionThread([&] { services.ShowExceptionDialog(false); });
+            show(false);
         }
-        if (!shown)
-            LogInternalWarning(eeShowError, "[GUI] The exception dialog failed.");
-        return;
+        if (failed) {
+            dialog.DialogType = edtNone;
+            dialog.DialogFailed = true;
+            RecordHandlerFailure(signal, "GUI");
+            return false;
+        }
+        return true;
     }
     // Without dialogs the report goes to standard output, as in a console program.
     if (kind == 2 && services.WriteWebErrorPage) {
         WriteWebAnswer(state.report.Text());
-        return;
+        return true;
     }
-    if (!WriteReportToConsole())
-        LogInternalWarning(eeShowError, "[Console] The report could not be written to standard output.");
+    if (!WriteReportToConsole()) {
+        RecordHandlerFailure(0, "Console");
+        return false;
+    }
+    return true;
 }
 
 // Whether the report of this exception is sent.
@@ -414,8 +442,11 @@ void SaveLogAndSend(TExceptionDialogType dialogKind, bool& sendAllowed)
     events.ErrorNotify = ErrorNotify;
     state.sendText = SaveReportInLog(options, state.lastRecord.LogText, duplicate, events);
     state.reportSaved = true;
+    state.loggedDuplicate = duplicate;
     if (dialog.CopyChecked && state.services.CopyTextToClipboard)
         RunPart([&] { state.services.CopyTextToClipboard(state.lastRecord.LogText); });
+    if (state.services.ReportLogged)
+        RunPart([&] { state.services.ReportLogged(sendAllowed); });
     Step(16);
     if (sendAllowed) {
         ExtendSignalReportDeadline(kSendingDeadlineSeconds);
@@ -426,6 +457,28 @@ void SaveLogAndSend(TExceptionDialogType dialogKind, bool& sendAllowed)
     }
     if (!SendInSeparateThread())
         FinishReportSending();
+}
+
+// The program is not restarted: said on standard error and as the note of
+// the error's entry in the log.
+void NoteRestartRefused(const TCrashboxModuleOptions& options, int64_t sinceRestartMs)
+{
+    const std::string note = "Not restarted: the program failed again " + std::to_string(sinceRestartMs / 1000)
+                             + " seconds after it was restarted.";
+    std::fprintf(stderr, "Crashbox: %s\n", note.c_str());
+    if (!options.SaveLogFile())
+        return;
+    try {
+        TLogFile& log = OpenSharedLogFile(options);
+        const int entry = log.FindItem({"2.7"}, {ErrorID()});
+        if (entry >= 0) {
+            log.SetItemValue("2.10", note, options.GetExpandedText(mtLog_ExcNote), entry);
+            log.Save();
+        }
+    } catch (...) {
+        LogStepWarning(eeLogError, "Restart note");
+    }
+    CloseSharedLogFile();
 }
 
 // A fault that ended the handling before the report was in the log: what
@@ -468,6 +521,12 @@ std::string LastSendText() { return State().sendText; }
 TReportText LastReportPieces() { return State().report; }
 TDateTime LastExceptionTime() { return State().exceptionTime; }
 bool DirectMode() { return State().directMode.load(); }
+
+bool ErrorIsDuplicate()
+{
+    const THandlerState& state = State();
+    return state.reportSaved ? state.loggedDuplicate : IsDuplicateError(CurrentOptions(), state.errorID, false);
+}
 bool HandlingDisabled() { return State().handlingDisabled.load(); }
 void SetHandlingDisabled(bool disabled) { State().handlingDisabled = disabled; }
 std::vector<TDateTime> ErrorTimes() { return State().errorTimes; }
@@ -568,8 +627,16 @@ void TerminateOrRestartIfRequested(const TCrashboxModuleOptions& options)
 {
     if (!ExceptionDialogState().TerminateRequested)
         return;
+    bool restart = options.TerminateBtnOperation() == tbRestart;
+    // A program that fails again moments after its restart would fail for
+    // good, restarted again and again: it ends instead, and its report says why.
+    if (const std::optional<int64_t> since = MillisecondsSinceRestart();
+        restart && since && *since >= 0 && *since < kRestartLoopSeconds * 1000) {
+        restart = false;
+        NoteRestartRefused(options, *since);
+    }
     std::fflush(nullptr);
-    RestartOrTerminate(options.TerminateBtnOperation() == tbRestart);
+    RestartOrTerminate(restart);
 }
 
 std::string ComputeErrorID(const std::string& applicationName, const std::string& moduleName, const std::string& className,
@@ -637,9 +704,10 @@ bool RunInExceptionThread(const std::function<void()>& procedure)
     if (state.handlingDisabled.load())
         return false;
     const TCrashboxExceptionRecord* active = state.active.load();
+    const uint32_t server = state.postServer.load();
     bool done = false;
-    if (active && state.postServer.load() && CurrentThreadID() != active->ExceptionThreadID
-        && CurrentThreadID() != state.raisingThread.load()) {
+    // Never posted by the thread that serves the posts: it would wait for itself.
+    if (active && server != 0 && CurrentThreadID() != server) {
         // The thread waiting in ExceptNotify runs it.
         {
             std::lock_guard lock(state.postLock);
@@ -660,8 +728,7 @@ bool RunInExceptionThread(const std::function<void()>& procedure)
 bool MainThreadServesPosted()
 {
     const THandlerState& state = State();
-    const TCrashboxExceptionRecord* active = state.active.load();
-    return active && state.postServer.load() && state.raisingThread.load() == MainThread().ID && !IsMainThread();
+    return state.active.load() && MainThread().ID != 0 && state.postServer.load() == MainThread().ID && !IsMainThread();
 }
 
 void RunOnApplicationThread(const std::function<void()>& procedure)
@@ -698,7 +765,7 @@ void ServePosted()
 void WaitForExceptionThread(TExceptionThread& thread, bool pump)
 {
     THandlerState& state = State();
-    state.postServer = true;
+    state.postServer = CurrentThreadID();
     while (thread.Executing()) {
         if (pump && IsMainThread() && ExceptionDialogState().DialogPainted && state.services.PumpMessages)
             RunPart(state.services.PumpMessages);
@@ -706,7 +773,7 @@ void WaitForExceptionThread(TExceptionThread& thread, bool pump)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     ServePosted();
-    state.postServer = false;
+    state.postServer = 0;
 }
 
 } // namespace
@@ -734,7 +801,6 @@ bool ExceptNotify(const TExceptionObject& exceptionObject, uintptr_t exceptionAd
         {
             ClearThreadRaiseInfo();
             State().active = nullptr;
-            State().raisingThread = 0;
             SetInsideExceptNotify(false);
             ReserveLeakReserve();
         }
@@ -777,7 +843,6 @@ bool ExceptNotify(const TExceptionObject& exceptionObject, uintptr_t exceptionAd
     const bool direct = ClassNameIs(exceptionObject, "EMemoryLeak") || CurrentThreadID() == SignalReportThreadID()
                         || Finalising();
     state.directMode = direct;
-    state.raisingThread = params.ThreadID;
     bool result = false;
     if (direct) {
         SetInsideProcessException(true);
@@ -808,6 +873,7 @@ bool ProcessException(const TExceptionObject& exceptionObject, uintptr_t excepti
     bool result = false;
     state.reportBuilt = false;
     state.reportSaved = false;
+    state.loggedDuplicate = false;
 
     // [1] What is known of the exception; a snapshot of the threads.
     Step(1);
@@ -1050,7 +1116,8 @@ bool ProcessException(const TExceptionObject& exceptionObject, uintptr_t excepti
                 if (execute) {
                     Step(13);
                     reproduceWanted = dialogKind == edtCrashbox && OutputKind(raiserType) == 0 && state.services.ShowExceptionDialog;
-                    ShowOutput(raiserType);
+                    if (!ShowOutput(raiserType))
+                        execute = false;
                     Step(14);
                     ActionNotify(caShown, execute);
                 }
@@ -1059,7 +1126,8 @@ bool ProcessException(const TExceptionObject& exceptionObject, uintptr_t excepti
             // The steps to reproduce, and the screenshot file.
             if (reproduceWanted && state.services.ShowReproduceDialog)
                 RunInExceptionThread(state.services.ShowReproduceDialog);
-            if (options.LogOptions().Contains(loAppendReproduceText) && !options.ReproduceText().empty())
+            // The section comes with the option, whether or not steps were given.
+            if (options.LogOptions().Contains(loAppendReproduceText))
                 AddCustomTextSection(options.GetExpandedText(mtReproduceDialog_Caption), options.ReproduceText());
 
             // The screenshot file, ready before the report is sent.

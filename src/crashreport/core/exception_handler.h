@@ -108,6 +108,10 @@ TReportText LastReportPieces();
 TDateTime LastExceptionTime();
 // The exception is handled on the calling thread (no exception thread).
 bool DirectMode();
+// The current error was in the log already (a duplicate): what the logging
+// step found before it appended the report, once it ran (the report itself
+// is in the log then); the log's answer before.
+bool ErrorIsDuplicate();
 // Set during shutdown: RunInExceptionThread does nothing.
 bool HandlingDisabled();
 void SetHandlingDisabled(bool disabled);
@@ -196,6 +200,9 @@ struct TExceptionHandlerServices {
     std::function<void()> CaptureScreenshot;
     std::function<void(const std::string& fileName)> SaveScreenshot;
     std::function<void()> FreeScreenshot;
+    // The report is in the log (or could not be put there); sendFollows:
+    // SendErrorReport comes next.
+    std::function<void(bool sendFollows)> ReportLogged;
     // Sends the report as the current options say. Unset: sending is not
     // available (recorded as the internal warning).
     std::function<void()> SendErrorReport;

@@ -1,5 +1,6 @@
 #include "crashreport/core/exception_log.h"
 
+#include <cstdio>
 #include <mutex>
 
 #include "crashreport/core/code_hooks.h"
@@ -10,7 +11,7 @@
 #include "crashreport/core/exception_handler.h"
 #include "crashreport/core/exception_thread.h"
 #include "crashreport/core/internal_errors.h"
-#include "crashreport/core/leak_catcher.h"
+#include "crashreport/core/leak_reports.h"
 #include "crashreport/core/module_handles.h"
 #include "crashreport/core/modules_list.h"
 #include "crashreport/core/report_helpers.h"
@@ -39,6 +40,8 @@ struct TCoreState {
     std::atomic<bool> doorsInstalled{false};
     std::atomic<bool> initialising{true};
     std::atomic<bool> finalising{false};
+    // Started again only to report the leaks at the end of the program.
+    bool reducedForLeaks = false;
     bool startedHooks = false;
     TMainThreadInfo mainThread;
     std::unique_ptr<TCrashboxModulesList> modules;
@@ -73,8 +76,11 @@ void LoadProgramOptions(TCrashboxModuleOptions& options, const std::string& prog
     program.Name = programFile;
     if (LoadCompiledInData(programFile, program) && program.ExtraInformation.Options)
         options.Assign(program.ExtraInformation.Options.get());
-    if (!optionsFile.empty())
-        options.LoadFromFile(optionsFile);
+    // A file that cannot be used changes nothing, and the user learns why.
+    std::string error;
+    if (!optionsFile.empty() && !options.LoadFromFile(optionsFile, &error))
+        std::fprintf(stderr, "Crashbox: the options file \"%s\" was not used (%s); the program's own options stay.\n",
+                     optionsFile.c_str(), error.c_str());
 }
 
 void StartUp()
@@ -124,6 +130,12 @@ void StartUp()
     SetCrashboxUnitFileNames(kOwnUnitFileNames);
     core.handlingEnabled = true;
     // [9] The doors.
+    if (core.reducedForLeaks) {
+        // Other threads may still be paused while the report is made.
+        InstallThreadPauseHandler();
+        core.initialising = false;
+        return;
+    }
     if (!HooksStarted()) {
         InitHooks();
         core.startedHooks = true;
@@ -131,8 +143,13 @@ void StartUp()
     InstallExceptionDoors();
     InstallThreadPauseHandler();
     core.doorsInstalled = true;
-    // [10] The watchdog.
-    StartFreezeWatchdog();
+    // [10] The watchdog; [12] the leak catcher as the options say, bound
+    // to the core when it is on. Not for the reduced start-up of a leak
+    // report: the catcher is ending then.
+    if (!core.reducedForLeaks) {
+        StartFreezeWatchdog();
+        StartLeakCatcherForProgram(CurrentCrashboxOptions(), programFile);
+    }
     core.initialising = false;
 }
 
@@ -141,6 +158,8 @@ void ShutDown()
     TCoreState& core = Core();
     if (!core.switchedOn.load())
         return;
+    if (!core.reducedForLeaks)
+        ReportLeaksAtExit();
     core.finalising = true;
     // [1-3] A report in progress ends first; the watchdog goes.
     DoneExceptionHandler();
@@ -153,6 +172,8 @@ void ShutDown()
             DoneHooks();
             core.startedHooks = false;
         }
+    } else if (core.reducedForLeaks) {
+        RemoveThreadPauseHandler();
     }
     // [5, 6] Handling off; the lists and the options go; the log closes.
     core.handlingEnabled = false;
@@ -180,7 +201,8 @@ void InitExceptionLog(const TExceptionLogStartup& startup)
         std::lock_guard guard(core.lock);
         if (core.initCount++ != 0)
             return;
-        core.startup = startup;
+        if (&startup != &core.startup)
+            core.startup = startup;
         core.initialising = true;
         core.finalising = false;
     }
@@ -200,6 +222,26 @@ void DoneExceptionLog()
     CallUnitSection(&ShutDown, "ExceptionLog.Done");
     core.finalising = false;
     core.initialising = true;
+}
+
+bool StartForLeakReport()
+{
+    TCoreState& core = Core();
+    {
+        std::lock_guard guard(core.lock);
+        if (core.initCount != 0)
+            return false;
+        core.reducedForLeaks = true;
+    }
+    InitExceptionLog(core.startup);
+    return true;
+}
+
+void DoneAfterLeakReport()
+{
+    DoneExceptionLog();
+    std::lock_guard guard(Core().lock);
+    Core().reducedForLeaks = false;
 }
 
 bool ExceptionLogStarted()

@@ -41,6 +41,12 @@ void InitExceptionLog(const TExceptionLogStartup& startup = {});
 void DoneExceptionLog();
 // Start-up has run and shutdown has not.
 bool ExceptionLogStarted();
+// The reduced start-up that reports the leaks found at the very end of the
+// program, when the core has been shut down already: the lists, the options
+// and the handler's state, without doors, watchdog or leak catcher. False
+// (nothing done) while the core runs. DoneAfterLeakReport undoes it.
+bool StartForLeakReport();
+void DoneAfterLeakReport();
 
 // Start-up for the life of the object: the first object of main, so that
 // the core starts first and goes last.

@@ -156,7 +156,9 @@ private:
 // The JSON text of the file's package note; empty when it has none.
 std::string PackageNoteText(const std::string& fileName)
 {
-    const int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
+    // A program's file may have been replaced since it started: a named
+    // pipe in its place is never opened.
+    const int fd = OpenRegularFile(fileName, O_RDONLY);
     if (fd < 0)
         return {};
     std::string text;

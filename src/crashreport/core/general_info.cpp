@@ -15,6 +15,8 @@ namespace {
 const char* const kNotAvailable = "N/A";
 const char* const kNoAddress = "000.000.000.000";
 
+std::string OrNotAvailable(std::string value) { return value.empty() ? std::string(kNotAvailable) : value; }
+
 // Everything an item's value is made from; the network values are gathered once.
 struct TItemContext {
     const TSystemFacts& facts;
@@ -207,9 +209,11 @@ const TItemDef kComputerItems[] = {
              return std::string(kNotAvailable);
          return display->DotsPerInch > 0 ? std::to_string(display->DotsPerInch) : std::string();
      }},
-    {mtLog_CmpVideoCard, soCmpVideoCard, [](const TItemContext& c) { return c.facts.VideoCard(); }},
+    // No graphics card the kernel's display drivers know, no printer set up:
+    // nothing this system can tell.
+    {mtLog_CmpVideoCard, soCmpVideoCard, [](const TItemContext& c) { return OrNotAvailable(c.facts.VideoCard()); }},
     {mtLog_CmpPrinter, soCmpPrinter,
-     [](const TItemContext& c) { return c.facts.DefaultPrinter().value_or(kNotAvailable); }},
+     [](const TItemContext& c) { return OrNotAvailable(c.facts.DefaultPrinter().value_or(std::string())); }},
 };
 
 const TItemDef kOSItems[] = {

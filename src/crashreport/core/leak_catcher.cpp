@@ -64,6 +64,33 @@ std::size_t g_liveCount = 0;
 bool g_debuggerAttached = false;
 bool g_inLibrary = false; // the catcher lives in a module other than the program
 
+// Blocks from a page up that were given back: malloc may return their
+// pages to the system at once, so a second free must be known without
+// reading the header, which may be gone. Their data addresses are kept in a
+// small table (one slot an address, a newer one taking an older one's
+// place) until a new block takes the address again.
+constexpr std::size_t kGivenBackFrom = 4096;
+constexpr std::size_t kGivenBackSlots = 4096;
+std::atomic<uintptr_t> g_givenBack[kGivenBackSlots];
+
+std::atomic<uintptr_t>& GivenBackSlot(const void* data)
+{
+    const auto address = reinterpret_cast<uintptr_t>(data);
+    return g_givenBack[(uint64_t(address) * 0x9E3779B97F4A7C15ull) >> 52];
+}
+static_assert(kGivenBackSlots == std::size_t(1) << 12, "the slot is the hash's top 12 bits");
+
+bool WasGivenBack(const void* data) { return GivenBackSlot(data).load(std::memory_order_acquire) == reinterpret_cast<uintptr_t>(data); }
+void RememberGivenBack(const void* data) { GivenBackSlot(data).store(reinterpret_cast<uintptr_t>(data), std::memory_order_release); }
+void ForgetGivenBack(const void* data)
+{
+    // Every new block asks: a plain read first, the exchange only for an address the table holds.
+    std::atomic<uintptr_t>& slot = GivenBackSlot(data);
+    auto expected = reinterpret_cast<uintptr_t>(data);
+    if (slot.load(std::memory_order_relaxed) == expected)
+        slot.compare_exchange_strong(expected, 0, std::memory_order_acq_rel);
+}
+
 // Allocations the catcher itself makes (its reports, its caches) are never
 // linked: the catcher's own work is not a leak.
 thread_local bool t_internal = false;
@@ -183,6 +210,7 @@ void* Tag(void* base, std::size_t baseOffset, std::size_t size, const void* call
     h->magic = kLeakBlockMagic;
     const uint8_t footer[kLeakBlockOverFoot] = {0x10, 0xAB, 0x0F, 0x10, 0, 0, 0, 0}; // the magic, little-endian
     std::memcpy(DataOf(h) + size, footer, sizeof footer);
+    ForgetGivenBack(DataOf(h));
     if (g_active.load(std::memory_order_acquire) && !t_internal) {
         h->threadId = ThreadId();
         h->sequence = ++g_sequence;
@@ -343,6 +371,10 @@ void LeakFreeMem(void* data)
 {
     if (!data)
         return;
+    if (WasGivenBack(data)) {
+        NotifyFault(true, data, 0);
+        return;
+    }
     TBlockHeader* h = HeaderOf(data);
     if (h->magic == kFreedMagic || (h->magic == kLeakBlockMagic && h->state == kStateFreed)) {
         // Freed already: reported, and not given back a second time.
@@ -360,14 +392,22 @@ void LeakFreeMem(void* data)
         h->magic = kFreedMagic;
     if (overrun)
         NotifyFault(false, data, size);
-    if (giveBack)
+    if (giveBack) {
+        // Known as given back before it is: a new block at the address forgets it.
+        if (kLeakBlockOverHead + size + kLeakBlockOverFoot >= kGivenBackFrom)
+            RememberGivenBack(data);
         std::free(BaseOf(h));
+    }
 }
 
 void* LeakReallocMem(void* data, std::size_t size)
 {
     if (!data)
         return LeakGetMem(size);
+    if (WasGivenBack(data)) {
+        NotifyFault(true, data, 0);
+        return nullptr;
+    }
     TBlockHeader* h = HeaderOf(data);
     if (h->magic != kLeakBlockMagic)
         return std::realloc(data, size);
@@ -395,9 +435,15 @@ void* LeakReallocMem(void* data, std::size_t size)
     }
     if (overrun)
         NotifyFault(false, data, h->size);
+    // A block that moves is given back at its old address.
+    const bool large = kLeakBlockOverHead + h->size + kLeakBlockOverFoot >= kGivenBackFrom;
+    if (large)
+        RememberGivenBack(data);
     void* base = std::realloc(h, kLeakBlockOverHead + size + kLeakBlockOverFoot);
     if (!base) {
         // The old block is still there: it goes back into the list as it was.
+        if (large)
+            ForgetGivenBack(data);
         h->state = kStateLive;
         if (wasLinked && LockList()) {
             Link(h);

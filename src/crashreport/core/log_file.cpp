@@ -2,7 +2,12 @@
 
 #include <QSaveFile>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 
 #include "crashreport/core/crashbox_helpers.h"
 #include "crashreport/core/log_file_text.h"
@@ -94,6 +99,7 @@ namespace {
 const std::string kSeparator = "\r\n\r\n\r\n\r\n";
 
 std::string SystemError(const QFile& file) { return file.errorString().toStdString(); }
+
 
 // A line that opens a section: its first ":" is its last character. Item and
 // value lines begin with blanks, so a value line that happens to end in ":"
@@ -252,11 +258,19 @@ TLogFile::TLogFile(const std::string& fileName, bool readOnly) : FFileName(fileN
     if (FFileName.empty())
         return; // a log in memory only
     MakeFileAccessible(FFileName, true, readOnly);
-    if (!QFile::exists(QString::fromStdString(FFileName)))
-        return;
+    // Only a regular file is a log: a named pipe or a device in its place
+    // would hold the report up for good.
+    const int fd = OpenRegularFile(FFileName, readOnly ? O_RDONLY : O_RDWR);
+    if (fd < 0) {
+        if (errno == ENOENT)
+            return;
+        throw ELogFileError("Cannot open file \"" + FFileName + "\": " + FileErrorText(errno));
+    }
     FStream = std::make_unique<QFile>(QString::fromStdString(FFileName));
-    if (!FStream->open(readOnly ? QIODevice::ReadOnly : QIODevice::ReadWrite))
+    if (!FStream->open(fd, readOnly ? QIODevice::ReadOnly : QIODevice::ReadWrite, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
         throw ELogFileError("Cannot open file \"" + FFileName + "\": " + SystemError(*FStream));
+    }
     const QByteArray content = FStream->readAll();
     if (FStream->error() != QFileDevice::NoError)
         throw ELogFileError("Cannot read file \"" + FFileName + "\": " + SystemError(*FStream));
@@ -433,17 +447,32 @@ std::string TLogFile::Text() const
 void TLogFile::Save()
 {
     if (!FStream) {
+        const int fd = OpenRegularFile(FFileName, O_RDWR | O_CREAT | O_TRUNC);
+        if (fd < 0)
+            throw ELogFileError("Cannot create file \"" + FFileName + "\": " + FileErrorText(errno));
         FStream = std::make_unique<QFile>(QString::fromStdString(FFileName));
-        if (!FStream->open(QIODevice::ReadWrite | QIODevice::Truncate))
+        if (!FStream->open(fd, QIODevice::ReadWrite, QFileDevice::AutoCloseHandle)) {
+            ::close(fd);
             throw ELogFileError("Cannot create file \"" + FFileName + "\": " + SystemError(*FStream));
+        }
     }
     std::string text = Text();
     // Five CR LF pairs at the end (an entry that ended with its own line break): one fewer.
     if (text.size() >= 10 && text[text.size() - 10] == '\r' && text[text.size() - 9] == '\n')
         text.resize(text.size() - 2);
-    if (!FStream->seek(0) || FStream->write(text.data(), qint64(text.size())) != qint64(text.size())
-        || !FStream->resize(qint64(text.size())) || !FStream->flush())
-        throw ELogFileError("Cannot write file \"" + FFileName + "\": " + SystemError(*FStream));
+    // Written through the descriptor: a full disk is told by its own reason.
+    const int fd = FStream->handle();
+    std::size_t done = 0;
+    while (done < text.size()) {
+        const ssize_t n = ::pwrite(fd, text.data() + done, text.size() - done, off_t(done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            throw ELogFileError("Cannot write file \"" + FFileName + "\": " + FileErrorText(n < 0 ? errno : ENOSPC));
+        done += std::size_t(n);
+    }
+    if (::ftruncate(fd, off_t(text.size())) != 0)
+        throw ELogFileError("Cannot write file \"" + FFileName + "\": " + FileErrorText(errno));
 }
 
 void TLogFile::SaveXMLCopy(const std::string& fileName) const

@@ -3,8 +3,11 @@
 #include <QFile>
 
 #include <charconv>
+#include <cstdio>
 
 #include "crashreport/core/crashbox_events.h"
+#include "crashreport/core/crashbox_helpers.h"
+#include "crashreport/core/exception_object.h"
 #include "crashreport/core/internal_errors.h"
 #include "crashreport/core/log_file.h"
 
@@ -63,12 +66,41 @@ bool DeleteLogAtVersionChange(const TCrashboxModuleOptions& options, const std::
     }
 }
 
+namespace {
+
+// Said on standard error and kept as the warning of the logging step.
+void SayReportNotKept(const std::string& text)
+{
+    std::fprintf(stderr, "Crashbox: %s\n", text.c_str());
+    LogInternalWarning(eeLogError, text);
+}
+
+} // namespace
+
+std::string LogSaveProblem(const TCrashboxModuleOptions& options)
+{
+    const std::string wanted = options.WantedOutputLogFile({});
+    const std::string actual = options.OutputLogFile({});
+    const std::string problem = WriteProblem(wanted);
+    if (problem.empty())
+        return {};
+    std::string text = "The report could not be saved in \"" + wanted + "\" (" + problem + ")";
+    if (actual != wanted && CanWriteFile(actual))
+        return text + "; it is saved in \"" + actual + "\" instead.";
+    // The other place to try: the library data folder, in a folder of the program.
+    const std::string folder = IncludeTrailingBackslashA(GetLibraryDataFolder()) + ChangeFileExt(ExtractFileName(GetExeFileNameA()), "");
+    const std::string fallback = IncludeTrailingBackslashA(folder) + ExtractFileName(wanted);
+    const std::string fallbackProblem = ForceFolders(folder) ? WriteProblem(fallback) : "its folder cannot be made";
+    return text + ", nor in \"" + fallback + "\" (" + (fallbackProblem.empty() ? "unknown" : fallbackProblem) + ").";
+}
+
 std::string SaveReportInLog(const TCrashboxModuleOptions& options, const std::string& report, bool duplicate,
                             const TLogSavingEvents& events)
 {
     const bool saveLog = options.SaveLogFile();
     bool execute = true;
     ClearInternalWarning();
+    const std::string problem = saveLog ? LogSaveProblem(options) : std::string();
     if (saveLog && events.ActionNotify)
         events.ActionNotify(caSavingLog, execute);
 
@@ -88,6 +120,9 @@ std::string SaveReportInLog(const TCrashboxModuleOptions& options, const std::st
                 log.Save();
         } catch (...) {
             LogStepWarning(eeLogError, "Log saving");
+            const TExceptionObject failure = CurrentExceptionObject();
+            const bool elsewhere = problem.empty() || problem.ends_with(" instead.");
+            SayReportNotKept(elsewhere ? "The report could not be saved: " + failure.Message : problem);
             execute = false;
         }
         bool retry = false;
@@ -99,6 +134,9 @@ std::string SaveReportInLog(const TCrashboxModuleOptions& options, const std::st
     }
 
     CloseSharedLogFile();
+    // Kept, but not where the options say.
+    if (execute && !problem.empty())
+        SayReportNotKept(problem);
     if (saveLog && events.ActionNotify)
         events.ActionNotify(caSavedLog, execute);
     return toSend;

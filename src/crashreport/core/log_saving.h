@@ -41,13 +41,20 @@ bool IsDuplicateError(const TCrashboxModuleOptions& options, const std::string& 
 // True when the log was removed.
 bool DeleteLogAtVersionChange(const TCrashboxModuleOptions& options, const std::string& programVersion);
 
+// When the log cannot be kept where the options name it: where, and the
+// system's reason, and where it goes instead (the library data folder), or
+// that it goes nowhere. Empty when the log can be written where it should.
+std::string LogSaveProblem(const TCrashboxModuleOptions& options);
+
 // The logging step: with SaveLogFile, event 2 (a handler may clear
 // execute); the report appended (unless it is a duplicate) keeping at most
 // ErrorsNumberToSave entries, and the log saved while execute holds; a
 // failure is recorded as the internal warning and raises the error event
 // with code 3, whose handler may ask for one more try; then the log is
-// closed and event 3 raised. Returns the text to send: the report, or the
-// whole log with sndSendEntireLog.
+// closed and event 3 raised. A report that could not be kept where the
+// options name it, or not at all, is said on standard error (with the
+// reason and where it went) and recorded as the internal warning. Returns
+// the text to send: the report, or the whole log with sndSendEntireLog.
 std::string SaveReportInLog(const TCrashboxModuleOptions& options, const std::string& report, bool duplicate,
                             const TLogSavingEvents& events);
 

@@ -32,7 +32,25 @@ std::string LinkTarget(const std::string& path)
     return n > 0 && std::size_t(n) < sizeof buffer ? std::string(buffer, std::size_t(n)) : std::string();
 }
 
+constexpr uint32_t kKernelThreadFlag = 0x00200000; // PF_KTHREAD
+constexpr uint32_t kKernelThreadStarter = 2;       // kthreadd
+
+bool IsKernelThread(uint32_t pid, const TProcessStat& stat)
+{
+    return (stat.Flags & kKernelThreadFlag) != 0 || pid == kKernelThreadStarter || stat.ParentID == kKernelThreadStarter;
+}
+
 } // namespace
+
+std::string ProcessFileName(const TCrashboxProcessInfo& process)
+{
+    return process.ShortName ? process.Name : ExtractFileName(process.Name);
+}
+
+std::string ProcessFolder(const TCrashboxProcessInfo& process)
+{
+    return process.ShortName ? std::string() : ExtractCleanFilePath(process.Name);
+}
 
 std::optional<TProcessStat> ParseProcessStat(std::string_view text)
 {
@@ -52,10 +70,10 @@ std::optional<TProcessStat> ParseProcessStat(std::string_view text)
             fields.push_back(text.substr(at, end - at));
         at = end;
     }
-    constexpr std::size_t kNice = 19 - 3, kThreads = 20 - 3, kResident = 24 - 3, kPolicy = 41 - 3;
+    constexpr std::size_t kParent = 4 - 3, kFlags = 9 - 3, kNice = 19 - 3, kThreads = 20 - 3, kResident = 24 - 3, kPolicy = 41 - 3;
     int64_t nice = 0, threads = 0, resident = 0;
-    if (fields.size() <= kResident || !Number(fields[kNice], nice) || !Number(fields[kThreads], threads)
-        || !Number(fields[kResident], resident))
+    if (fields.size() <= kResident || !Number(fields[kParent], stat.ParentID) || !Number(fields[kFlags], stat.Flags)
+        || !Number(fields[kNice], nice) || !Number(fields[kThreads], threads) || !Number(fields[kResident], resident))
         return std::nullopt;
     stat.Nice = int32_t(nice);
     stat.Threads = threads > 0 ? uint32_t(threads) : 0;
@@ -96,13 +114,20 @@ void RefreshProcessesList(TCrashboxProcessesList& list, const std::string& procF
             std::optional<TProcessStat> stat;
             if (!ReadFileText(folder + "/stat", text) || !(stat = ParseProcessStat(text)))
                 continue; // ended meanwhile
+            if (IsKernelThread(pid, *stat))
+                continue;
             auto process = std::make_unique<TCrashboxProcessInfo>();
             process->ProcessID = pid;
             std::string program = LinkTarget(folder + "/exe");
             if (program.size() > 10 && program.ends_with(" (deleted)"))
                 program.resize(program.size() - 10);
-            process->Name = TrimA(program.empty() ? stat->ShortName : program);
-            if (process->Name.empty())
+            // Only a link that names a file is a program file (not an
+            // anonymous memory file the program was run from).
+            if (!program.starts_with('/') || program.starts_with("/memfd:"))
+                program.clear();
+            process->ShortName = program.empty();
+            process->Name = program.empty() ? stat->ShortName : program;
+            if (TrimA(process->Name).empty())
                 continue;
             if (!program.empty()) {
                 auto known = versions.find(process->Name);

@@ -24,14 +24,23 @@ namespace cv {
 
 // Rebuilds the list (under its lock), sorted by process ID. procFolder is
 // where the process folders are read ("/proc"; tests point it elsewhere).
+// The kernel's own threads (children of its thread starter, or marked as
+// kernel threads) are no processes of the machine's users: left out.
 void RefreshProcessesList(TCrashboxProcessesList& list, const std::string& procFolder = "/proc");
 
 // The process that started this one; 0 when it cannot be found.
 uint32_t GetParentProcessID();
 
+// The process's name and folder as the tables show them: its program
+// file's name and folder, or its short name and no folder.
+std::string ProcessFileName(const TCrashboxProcessInfo& process);
+std::string ProcessFolder(const TCrashboxProcessInfo& process);
+
 // What "/proc/<pid>/stat" says of a process.
 struct TProcessStat {
     std::string ShortName; // the name between the parentheses
+    uint32_t ParentID = 0;
+    uint32_t Flags = 0;    // the kernel's flags of the process (PF_KTHREAD 0x00200000: a kernel thread)
     int32_t Nice = 0;
     uint32_t Policy = 0;   // the scheduling policy (SCHED_OTHER 0, FIFO 1, RR 2, BATCH 3, IDLE 5)
     uint32_t Threads = 0;

@@ -268,6 +268,27 @@ std::vector<std::string> AssemblerListingLines(const TReportProcessView& process
     return result;
 }
 
+namespace {
+
+constexpr unsigned long kPartialContextFlag = 1ul << 63;
+constexpr int kKnownMaskShift = 32;
+
+} // namespace
+
+void MarkKnownRegisters(ucontext_t& context, uint32_t gregsMask)
+{
+    static_assert(kKnownMaskShift + NGREG < 63, "the marks fit between the kernel's flags and the marker");
+    const unsigned long mask = (unsigned long)(gregsMask & ((1u << NGREG) - 1)) << kKnownMaskShift;
+    context.uc_flags = (context.uc_flags & ((1ul << kKnownMaskShift) - 1)) | kPartialContextFlag | mask;
+}
+
+bool RegisterKnown(const ucontext_t& context, int gregIndex)
+{
+    if (!(context.uc_flags & kPartialContextFlag))
+        return true;
+    return gregIndex >= 0 && gregIndex < NGREG && (context.uc_flags >> (kKnownMaskShift + gregIndex)) & 1;
+}
+
 std::string CPUBlock(const TCrashboxModuleOptions& options, const TReportProcessView& process, const ucontext_t* context,
                      uintptr_t exceptionAddress)
 {
@@ -295,7 +316,8 @@ std::string CPUBlock(const TCrashboxModuleOptions& options, const TReportProcess
             if (!line.empty())
                 line += "   ";
             line += std::string(reg.name) + ": "
-                    + (known ? Hex16(uint64_t(context->uc_mcontext.gregs[reg.index])) : PadRight("????", 16));
+                    + (known && RegisterKnown(*context, reg.index) ? Hex16(uint64_t(context->uc_mcontext.gregs[reg.index]))
+                                                                   : PadRight("????", 16));
         }
         ruleWidth = std::max(ruleWidth, line.size());
         rows += line + "\r\n";
@@ -308,7 +330,7 @@ std::string CPUBlock(const TCrashboxModuleOptions& options, const TReportProcess
                        + options.GetExpandedText(mtCPU_MemoryDump) + ":\r\n" + std::string(kStackWidth, '-') + "   "
                        + std::string(kDumpWidth, '-') + "\r\n";
 
-    if (!known)
+    if (!known || !RegisterKnown(*context, REG_RSP))
         return text;
     const uintptr_t stackPointer = uintptr_t(context->uc_mcontext.gregs[REG_RSP]);
     std::array<uint8_t, kStackSlots * sizeof(uint64_t)> stack{};

@@ -31,8 +31,17 @@ namespace cv {
 // address cannot be read.
 std::vector<std::string> AssemblerListingLines(const TReportProcessView& process, uintptr_t exceptionAddress);
 
+// A context that was rebuilt rather than taken at a fault (a throw seen
+// only from its address and stack pointer) knows some registers only:
+// marked, the others show as unknown. The marks travel in the context's
+// flags word, which only the kernel's contexts use otherwise (bits 0-2).
+// gregsMask: bit i for gregs[i].
+void MarkKnownRegisters(ucontext_t& context, uint32_t gregsMask);
+bool RegisterKnown(const ucontext_t& context, int gregIndex);
+
 // The CPU block: the registers' caption and rule, the registers (all as
-// "????" without a readable context), then the stack and memory dump
+// "????" without a readable context, each unknown one so with a context
+// that knows only some), then the stack and memory dump
 // captions and, when 128 bytes at the stack pointer and 256 at the
 // exception address can be read, sixteen dump lines: a stack slot's
 // address and value, then 16 bytes from the exception address on in

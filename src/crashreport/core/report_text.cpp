@@ -10,6 +10,7 @@
 #include "crashreport/core/call_stack_header.h"
 #include "crashreport/core/crashbox_helpers.h"
 #include "crashreport/core/file_version.h"
+#include "crashreport/core/processes_list.h"
 #include "crashreport/core/report_assembler.h"
 #include "crashreport/core/report_helpers.h"
 
@@ -200,9 +201,9 @@ std::string ProcessesTable(const TCrashboxModuleOptions& options, TCrashboxProce
         processes->Lock();
         for (int i = 0, n = processes->Count(); i < n; ++i) {
             const TCrashboxProcessInfo& process = *processes->GetItem(i);
-            rows.push_back({std::to_string(process.ProcessID), Cell(ExtractFileName(process.Name)), Cell(process.Description),
+            rows.push_back({std::to_string(process.ProcessID), Cell(ProcessFileName(process)), Cell(process.Description),
                             Cell(process.Version), std::to_string(process.Memory), PriorityClassToText(process.Priority),
-                            IntToTextOrUnknown(process.Threads), Cell(ExtractCleanFilePath(process.Name))});
+                            IntToTextOrUnknown(process.Threads), Cell(ProcessFolder(process))});
             table.Fit(rows.back());
         }
         processes->Unlock();

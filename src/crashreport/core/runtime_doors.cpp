@@ -164,15 +164,69 @@ using namespace cv;
 // The replacements that stand in the modules' import slots.
 extern "C" {
 
-[[noreturn]] void CrashboxHookedCxaThrow(void* thrown, std::type_info* type, void (*destructor)(void*))
+// The raise hook's entry: what stands in the import slots of __cxa_throw.
+// Before any register changes it saves them all (and the flags) on its
+// stack, as the thrower had them at its call, and hands them to the hook
+// below; its frame describes itself to the unwinder, which unwinds through
+// it to the thrower.
+[[noreturn]] __attribute__((visibility("hidden"))) void CrashboxHookedCxaThrow(void* thrown, std::type_info* type,
+                                                                              void (*destructor)(void*));
+static_assert(sizeof(TThrowRegisters) == 128, "the entry saves sixteen registers");
+[[noreturn]] __attribute__((used, visibility("hidden"))) void
+CrashboxCxaThrowWithRegisters(void* thrown, std::type_info* type, void (*destructor)(void*), const TThrowRegisters* registers);
+
+// The saved registers in TThrowRegisters' order at the stack pointer, the
+// flags as pushed above them, then the return address into the thrower.
+asm(R"(
+    .text
+    .p2align 4
+    .globl CrashboxHookedCxaThrow
+    .hidden CrashboxHookedCxaThrow
+    .type CrashboxHookedCxaThrow, @function
+CrashboxHookedCxaThrow:
+    .cfi_startproc
+    endbr64
+    pushfq
+    .cfi_adjust_cfa_offset 8
+    subq $128, %rsp
+    .cfi_adjust_cfa_offset 128
+    movq %rax, 0(%rsp)
+    movq %rbx, 8(%rsp)
+    movq %rcx, 16(%rsp)
+    movq %rdx, 24(%rsp)
+    movq %rsi, 32(%rsp)
+    movq %rdi, 40(%rsp)
+    movq %rbp, 48(%rsp)
+    movq %r8, 56(%rsp)
+    movq %r9, 64(%rsp)
+    movq %r10, 72(%rsp)
+    movq %r11, 80(%rsp)
+    movq %r12, 88(%rsp)
+    movq %r13, 96(%rsp)
+    movq %r14, 104(%rsp)
+    movq %r15, 112(%rsp)
+    movq 128(%rsp), %rax
+    movq %rax, 120(%rsp)
+    movq %rsp, %rcx
+    call CrashboxCxaThrowWithRegisters
+    ud2
+    .cfi_endproc
+    .size CrashboxHookedCxaThrow, .-CrashboxHookedCxaThrow
+)");
+
+void CrashboxCxaThrowWithRegisters(void* thrown, std::type_info* type, void (*destructor)(void*), const TThrowRegisters* registers)
 {
     if (tRaiseBusy == 0) {
         tRaiseBusy = 1;
         const int savedErrno = errno;
         try {
+            // Above the registers: the pushed flags, then the return address;
+            // the thrower's stack pointer is where it was before its call.
+            const auto* above = reinterpret_cast<const uint64_t*>(registers + 1);
+            const uintptr_t returnAddress = above[1];
+            const auto stackPointer = reinterpret_cast<uintptr_t>(above + 2);
             if (!tCalibrating)
-                GeneralRaise(thrown, type, reinterpret_cast<uintptr_t>(__builtin_return_address(0)),
-                             reinterpret_cast<uintptr_t>(__builtin_dwarf_cfa()), true);
+                GeneralRaise(thrown, type, returnAddress, stackPointer, true, registers);
         } catch (...) {
             // Nothing of the hook's own may escape.
         }

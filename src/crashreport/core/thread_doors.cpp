@@ -1,5 +1,6 @@
 #include "crashreport/core/thread_doors.h"
 
+#include <link.h>
 #include <pthread.h>
 
 #include <algorithm>
@@ -41,9 +42,11 @@ struct TThreadStart {
 constexpr std::size_t kCallerStackBytes = 102400;
 
 // The calling thread's stack from here to its top, at most kCallerStackBytes.
+// The copy starts at an 8-byte boundary, as the stack's slots do: the scan
+// reads it slot by slot, so the return addresses must keep their places.
 std::shared_ptr<const std::vector<uint8_t>> CopyOfOwnStack()
 {
-    uint8_t here = 0;
+    uintptr_t here = 0;
     const auto from = reinterpret_cast<uintptr_t>(&here);
     const uintptr_t top = ThreadTopOfStack();
     if (top <= from)
@@ -62,11 +65,33 @@ void LeaveThreadsList()
         threads->RemoveCurrentThread();
 }
 
+// The lowest address of the thread's static TLS blocks that lies in
+// [from, top): what the system reports as a started thread's stack ends
+// with its TLS and thread control block, which are no frames (the core's
+// own per-thread records, the throw address among them, would read as
+// calls). top when no block lies there (the main thread).
+uintptr_t BelowStaticTls(uintptr_t from, uintptr_t top)
+{
+    struct TRange {
+        uintptr_t from, top;
+    } range{from, top};
+    ::dl_iterate_phdr(
+        [](dl_phdr_info* info, size_t, void* data) {
+            auto* r = static_cast<TRange*>(data);
+            const auto block = reinterpret_cast<uintptr_t>(info->dlpi_tls_data);
+            if (block > r->from && block < r->top)
+                r->top = block;
+            return 0;
+        },
+        &range);
+    return range.top;
+}
+
 void* ThreadStartWrapper(void* data)
 {
     std::unique_ptr<TThreadStart> start(static_cast<TThreadStart*>(data));
     EnsureAlternateSignalStack();
-    tTopOfStack = GetStackBase();
+    tTopOfStack = BelowStaticTls(reinterpret_cast<uintptr_t>(__builtin_frame_address(0)), GetStackBase());
     if (start->entry) {
         if (TCrashboxThreadsList* threads = ThreadsList()) {
             start->entry->ID = CurrentThreadID();

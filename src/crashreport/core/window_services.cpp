@@ -3,10 +3,14 @@
 #include "crashreport/core/crashbox_helpers.h"
 
 #include <limits.h>
+#include <time.h>
 #include <signal.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <charconv>
+#include <cstdlib>
+#include <cstring>
 #include <mutex>
 #include <set>
 
@@ -135,9 +139,30 @@ bool CopyTextToClipboard(const std::string& text)
 
 const std::string& StartFolder() { return gStartFolder; }
 
+namespace {
+
+int64_t MonotonicMilliseconds()
+{
+    timespec now{};
+    ::clock_gettime(CLOCK_MONOTONIC, &now);
+    return int64_t(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
+
+} // namespace
+
+std::optional<int64_t> MillisecondsSinceRestart()
+{
+    const char* text = std::getenv(kRestartTimeVariable);
+    int64_t at = 0;
+    if (!text || std::from_chars(text, text + std::strlen(text), at).ec != std::errc())
+        return std::nullopt;
+    return MonotonicMilliseconds() - at;
+}
+
 void RestartOrTerminate(bool restart)
 {
     if (restart) {
+        ::setenv(kRestartTimeVariable, std::to_string(MonotonicMilliseconds()).c_str(), 1);
         std::string arguments;
         ReadFileText("/proc/self/cmdline", arguments);
         std::vector<char*> argv;

@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <memory>
 #include <span>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -76,7 +77,13 @@ bool CopyTextToClipboard(const std::string& text);
 // process with the arguments it was started with, in the folder it was
 // started in, with no signal blocked and none of this run's open files),
 // and in every case ends it with exit code 1 (at once: no exit handlers).
+// The restarted program finds the time of its restart in its environment
+// (kRestartTimeVariable: milliseconds on the system's monotonic clock).
 [[noreturn]] void RestartOrTerminate(bool restart);
+inline constexpr const char* kRestartTimeVariable = "_CrashboxRestartTime";
+// How long ago this program was started by RestartOrTerminate, in
+// milliseconds; none when it was not.
+std::optional<int64_t> MillisecondsSinceRestart();
 // The folder the program was started in (recorded as the core is loaded).
 const std::string& StartFolder();
 

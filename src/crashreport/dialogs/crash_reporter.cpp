@@ -61,16 +61,22 @@ void SendBesideTheDialogs(const TReportToSend& report)
 
 // The steps to reproduce as a section of the report to send, after its
 // general information, as the crashed process would have put them (it
-// logged the report before they were asked).
+// logged the report before they were asked, with the section still empty:
+// that one gives way).
 void AddReproduceSection(TExceptionDialogHost& host, const TCrashboxModuleOptions& options)
 {
     TExceptionReportTexts& texts = host.Texts;
     const std::string& steps = options.ReproduceText();
     if (!options.LogOptions().Contains(loAppendReproduceText) || steps.empty() || !texts.Report.starts_with(texts.General))
         return;
+    const std::string caption = options.GetExpandedText(mtReproduceDialog_Caption);
+    TReportText empty;
+    empty.InsertSection(CustomTextSection(caption, {}));
     TReportText pieces;
     pieces.General = texts.General;
-    pieces.InsertSection(CustomTextSection(options.GetExpandedText(mtReproduceDialog_Caption), steps));
+    if (pieces.General.ends_with(empty.General))
+        pieces.General.resize(pieces.General.size() - empty.General.size());
+    pieces.InsertSection(CustomTextSection(caption, steps));
     texts.Report = pieces.General + texts.Report.substr(texts.General.size());
     texts.General = std::move(pieces.General);
 }
@@ -102,6 +108,8 @@ int RunCrashReporter(const std::string& requestFile)
     std::string error;
     if (!LoadReporterRequest(requestFile, request, &error)) {
         LogInternalWarning(eeShowError, "[Reporter] " + requestFile + ": " + error);
+        // Nobody else will take it: a request file this user made goes now.
+        RemoveRefusedRequest(requestFile);
         return 2;
     }
     TCrashboxModuleOptions& options = *request.Options;

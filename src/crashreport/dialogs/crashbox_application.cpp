@@ -3,6 +3,7 @@
 #include <QMetaObject>
 #include <QPointer>
 #include <QScreen>
+#include <QThread>
 #include <QWidget>
 #include <QWindow>
 
@@ -26,6 +27,10 @@ void PumpWindowEvents() { QCoreApplication::processEvents(QEventLoop::ExcludeUse
 
 void RestoreMainWindow()
 {
+    // Widgets change on their own thread only (a window thread that cannot
+    // serve gets its dialog from a reporter process anyway).
+    if (QThread::currentThread() != QCoreApplication::instance()->thread())
+        return;
     for (QWidget* window : QApplication::topLevelWidgets())
         if (window->isVisible() && window->isMinimized()) {
             window->showNormal();

@@ -80,13 +80,6 @@ std::string FileBytes(const std::string& fileName)
     return file.readAll().toStdString();
 }
 
-bool SendWillFollow(const TExceptionDialogState& dialog)
-{
-    const TCrashboxModuleOptions& options = CurrentOptions();
-    return SendMethodConfigured(options) && !IsDuplicateError(options, ErrorID(), false) &&
-           (dialog.SendChecked || dialog.DialogType == edtNone);
-}
-
 // The dialog and the sending of this exception go to a reporter process
 // (once per exception).
 void HandOver(TExceptionDialogType kind, const std::string& sendText)
@@ -97,6 +90,13 @@ void HandOver(TExceptionDialogType kind, const std::string& sendText)
     binding.handedOverFor = ExceptionCount();
     if (!HandOverToReporter(CurrentReporterRequest(kind, sendText)))
         LogInternalWarning(eeShowError, "[GUI] The report could not be handed to a reporter process.");
+}
+
+// The dialogs' message; a log that cannot be kept where the options say is told there too.
+std::string MessageWithLogProblem(const TCrashboxModuleOptions& options)
+{
+    const std::string problem = options.SaveLogFile() ? LogSaveProblem(options) : std::string();
+    return problem.empty() ? GetErrorMessage() : GetErrorMessage() + "\r\n\r\n" + problem;
 }
 
 bool DialogOwed() { return Binding().owedFor != 0 && Binding().owedFor == ExceptionCount(); }
@@ -112,17 +112,23 @@ void ShowDialogService(bool firstTime)
             binding.owedFor = ExceptionCount();
             binding.owedKind = dialog.DialogType;
         }
-        // The handler's dialog loop ends here; the reporter shows it, and
-        // sends once the report is in the log, or now when nothing is sent.
+        // The handler's dialog loop ends here; the reporter shows it once
+        // the report is in the log (and sends it when that follows).
         dialog.DialogType = edtNone;
-        if (!SendWillFollow(dialog))
-            HandOver(binding.owedKind, {});
         return;
     }
     TExceptionDialogHost host = CurrentDialogHost();
     ShowExceptionDialog(firstTime, host);
     // The classic dialog puts the e-mail address typed in into the report.
     LastExceptionRecord().LogText = host.Texts.Report;
+}
+
+// The report is in the log: a dialog owed to a reporter goes there now,
+// unless the sending that follows takes it along.
+void ReportLoggedService(bool sendFollows)
+{
+    if (DialogOwed() && !sendFollows)
+        HandOver(Binding().owedKind, {});
 }
 
 void ShowReproduceService()
@@ -201,7 +207,7 @@ TExceptionDialogHost CurrentDialogHost()
     TExceptionDialogHost host;
     TCrashboxModuleOptions& options = CurrentOptions();
     host.Options = &options;
-    host.ErrorMessage = GetErrorMessage();
+    host.ErrorMessage = MessageWithLogProblem(options);
     host.ExceptionCount = int32_t(ExceptionCount());
     host.DuplicateInLog = IsDuplicateError(options, ErrorID(), false);
     const TReportText pieces = LastReportPieces();
@@ -231,9 +237,9 @@ TReporterRequest CurrentReporterRequest(TExceptionDialogType dialogType, const s
     request.SendChecked = dialog.SendChecked;
     request.ScreenshotChecked = dialog.ScreenshotChecked;
     request.CopyChecked = dialog.CopyChecked;
-    request.DuplicateInLog = IsDuplicateError(options, ErrorID(), false);
+    request.DuplicateInLog = ErrorIsDuplicate();
     request.ExceptionCount = int32_t(ExceptionCount());
-    request.ErrorMessage = GetErrorMessage();
+    request.ErrorMessage = MessageWithLogProblem(options);
     const TReportText pieces = LastReportPieces();
     request.General = pieces.General;
     request.Assembler = pieces.Assembler;
@@ -263,6 +269,7 @@ TCrashReportDialogs::TCrashReportDialogs()
     services.CaptureScreenshot = CaptureScreenshotService;
     services.SaveScreenshot = [](const std::string& fileName) { SaveScreenshotToPNG(fileName); };
     services.FreeScreenshot = [] { FreeScreenshot(); };
+    services.ReportLogged = ReportLoggedService;
     services.SendErrorReport = SendService;
     services.CopyTextToClipboard = [](const std::string& text) { CopyTextToClipboard(text); };
     SetExceptionHandlerServices(std::move(services));
@@ -279,6 +286,7 @@ TCrashReportDialogs::~TCrashReportDialogs()
     services.CaptureScreenshot = nullptr;
     services.SaveScreenshot = nullptr;
     services.FreeScreenshot = nullptr;
+    services.ReportLogged = nullptr;
     services.SendErrorReport = nullptr;
     services.CopyTextToClipboard = nullptr;
     SetExceptionHandlerServices(std::move(services));

@@ -6,12 +6,12 @@
 //
 // Dialogs and the screenshot belong to the GUI thread: called from another
 // thread they run there through a blocking queued call. When the GUI thread
-// cannot serve (a fatal signal on it: it waits inside its signal handler;
-// or it does not answer a queued call within a second) the dialog and the
-// sending are handed to a reporter process (reporter_request.h): once the
-// report is in the log, or at the dialog when nothing will be sent. The
-// screenshot is then taken from the handler's thread while the program's
-// windows are still there, and travels in the request.
+// cannot serve (a fatal signal on it: it waits inside its signal handler; a
+// freeze: the watchdog reports for it while it is paused; or it does not
+// answer a queued call within a second) the dialog and the sending are
+// handed to a reporter process (reporter_request.h), once the report is in
+// the log. The screenshot is then taken from the handler's thread while the
+// program's windows are still there, and travels in the request.
 
 #include <cstdint>
 #include <string>

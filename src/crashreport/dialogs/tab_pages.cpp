@@ -11,6 +11,7 @@
 
 #include "crashreport/core/call_stack_header.h"
 #include "crashreport/core/crashbox_helpers.h"
+#include "crashreport/core/processes_list.h"
 #include "crashreport/core/report_helpers.h"
 #include "crashreport/dialogs/exception_dialog.h"
 #include "crashreport/dialogs/ide_location.h"
@@ -172,9 +173,9 @@ void AddProcessesRows(TListViewItems& items, TCrashboxProcessesList& processes)
     processes.Lock();
     for (int i = 0; i < processes.Count(); ++i) {
         const TCrashboxProcessInfo& p = *processes.GetItem(i);
-        items.AddRow({std::to_string(p.ProcessID), ExtractFileName(p.Name), p.Description, VersionMajorMinorX(p.Version),
+        items.AddRow({std::to_string(p.ProcessID), ProcessFileName(p), p.Description, VersionMajorMinorX(p.Version),
                       SizeToKbText(p.Memory), PriorityClassToText(p.Priority), IntToTextOrUnknown(p.Threads),
-                      ExtractCleanFilePath(p.Name)},
+                      ProcessFolder(p)},
                      2, 0, false, {});
     }
     processes.Unlock();

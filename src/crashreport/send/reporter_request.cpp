@@ -1,6 +1,7 @@
 #include "crashreport/send/reporter_request.h"
 
 #include <spawn.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QString>
@@ -136,6 +137,15 @@ bool LoadReporterRequest(const std::string& fileName, TReporterRequest& request,
         read.ExceptionTime = QDateTime::fromMSecsSinceEpoch(time);
     request = std::move(read);
     return true;
+}
+
+bool RemoveRefusedRequest(const std::string& fileName)
+{
+    struct stat file {};
+    if (!fileName.ends_with(".request") || ::lstat(fileName.c_str(), &file) != 0 || !S_ISREG(file.st_mode)
+        || file.st_uid != ::geteuid())
+        return false;
+    return ::unlink(fileName.c_str()) == 0;
 }
 
 std::string ReporterRequestFileName()

@@ -61,6 +61,10 @@ bool SaveReporterRequest(const std::string& fileName, const TReporterRequest& re
 // another kind or version, or damaged (nothing is taken from it then).
 bool LoadReporterRequest(const std::string& fileName, TReporterRequest& request, std::string* error = nullptr);
 
+// A request the reporter could not use is removed, when it is one of ours:
+// a regular file of this user whose name ends in ".request" (anything else
+// named on a command line is left alone). False when nothing was removed.
+bool RemoveRefusedRequest(const std::string& fileName);
 // A fresh name for a request of this process in the temporary folder.
 std::string ReporterRequestFileName();
 // The request named on a command line after kReporterArgument; empty when none.

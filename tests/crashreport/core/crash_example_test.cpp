@@ -5,11 +5,17 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QFileInfo>
 #include <QFile>
 #include <QRegularExpression>
 #include <QStringList>
 
+#include <algorithm>
 #include <csignal>
+
+#include <sys/stat.h>
+#include <map>
+#include <future>
 #include <string>
 #include <vector>
 
@@ -69,6 +75,51 @@ int DefinitionLine(const QString& function)
     const QRegularExpression definition(QStringLiteral("\\b%1\\(").arg(function));
     for (qsizetype i = 0; i < lines.size(); ++i)
         if (lines[i].startsWith(QStringLiteral("__attribute__((noinline))")) && definition.match(lines[i]).hasMatch())
+            return int(i + 1);
+    return 0;
+}
+
+// The blocks of the first call-stack table: each thread header and its rows.
+struct TStackBlock {
+    QString header;
+    std::vector<TStackRow> rows;
+};
+
+std::vector<TStackBlock> StackBlocks(const QString& report)
+{
+    std::vector<TStackBlock> blocks;
+    const qsizetype start = report.indexOf(QStringLiteral("Call Stack Information:"));
+    const qsizetype end = report.indexOf(QStringLiteral("Modules Information:"), start);
+    if (start < 0)
+        return blocks;
+    const QStringList lines = report.mid(start, end - start).split(QStringLiteral("\r\n"));
+    for (qsizetype i = 3; i < lines.size(); ++i) {
+        const QStringList cells = lines[i].split(QLatin1Char('|'));
+        if (cells.size() == 3 && cells[1].contains(QStringLiteral("Thread: ID=")))
+            blocks.push_back({cells[1].trimmed(), {}});
+        else if (cells.size() == 8 && !blocks.empty()) {
+            const QString lineCell = cells[6].trimmed();
+            blocks.back().rows.push_back({cells[2].trimmed(), cells[3].trimmed(), cells[5].trimmed(),
+                                          lineCell.left(lineCell.indexOf(QLatin1Char('['))).toInt()});
+        }
+    }
+    return blocks;
+}
+
+// The report of one run of the example (none when it left no log).
+QString ReportOf(const QString& logFile)
+{
+    if (EntryCount(logFile) < 1)
+        return {};
+    return QString::fromStdString(cv::TLogFile(logFile.toStdString(), true).Item(0));
+}
+
+// The number of the first line of the example's source that holds text.
+int SourceLine(const QString& text)
+{
+    const QStringList lines = QString::fromUtf8(cvtest::readAll(QStringLiteral(CV_CRASH_EXAMPLE_SOURCE))).split(QLatin1Char('\n'));
+    for (qsizetype i = 0; i < lines.size(); ++i)
+        if (lines[i].contains(text))
             return int(i + 1);
     return 0;
 }
@@ -205,6 +256,145 @@ QString AutoClosingOptions(const cvtest::TempDir& dir, cv::TExceptionDialogType 
 
 } // namespace
 
+namespace {
+
+// Every kind, with one dialog kind (closing itself after a second): each
+// run a child of its own, all at once, each with a time limit.
+class EveryKindWithTheDialog : public ::testing::TestWithParam<cv::TExceptionDialogType> {};
+
+std::string DialogKindName(cv::TExceptionDialogType kind)
+{
+    const char* const names[] = {"none", "messagebox", "classic", "detailed"};
+    return names[kind];
+}
+
+} // namespace
+
+TEST_P(EveryKindWithTheDialog, EndsByItselfWithOneReport)
+{
+    struct TCase {
+        const char* kind;
+        QStringList extra;
+        int status;
+    };
+    const std::vector<TCase> cases = {
+        {"segv", {}, -SIGSEGV},   {"abort", {}, -SIGABRT},     {"fpe", {}, -SIGFPE},
+        {"illegal", {}, -SIGILL}, {"stack-overflow", {}, -SIGSEGV}, {"cxx", {}, 1},
+        {"cxx-thread", {}, 1},    {"cxx-handled", {QStringLiteral("--catch-handled")}, 0},
+        {"qt-event", {}, 1},      {"freeze", {QStringLiteral("--freeze"), QStringLiteral("1")}, 1},
+    };
+    cvtest::TempDir dir;
+    const QString options = AutoClosingOptions(dir, GetParam());
+    std::vector<std::future<TRun>> runs;
+    for (const TCase& c : cases) {
+        const QString folder = dir.file(QString::fromLatin1(c.kind));
+        QDir().mkpath(folder);
+        const QStringList arguments =
+            QStringList{QString::fromLatin1(c.kind), QStringLiteral("--options"), options, QStringLiteral("--output"), folder} + c.extra;
+        runs.push_back(std::async(std::launch::async, [folder, arguments] {
+            return cvtest::runProgram(QStringLiteral(CV_CRASH_EXAMPLE), arguments, folder, {QStringLiteral("TMPDIR=") + folder});
+        }));
+    }
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        const TRun run = runs[i].get();
+        const QString folder = dir.file(QString::fromLatin1(cases[i].kind));
+        EXPECT_EQ(run.status, cases[i].status) << cases[i].kind << ": " << run.output.toStdString();
+        EXPECT_EQ(EntryCount(folder + QStringLiteral("/crash_example.elf")), 1) << cases[i].kind << ": " << run.output.toStdString();
+    }
+    // A reporter that shows the dialog for a crashed window thread ends by itself too.
+    cvtest::waitForProcessesNaming(dir.path());
+}
+
+INSTANTIATE_TEST_SUITE_P(DialogKinds, EveryKindWithTheDialog,
+                         ::testing::Values(cv::edtNone, cv::edtMessageBox, cv::edtMSClassic, cv::edtCrashbox),
+                         [](const ::testing::TestParamInfo<cv::TExceptionDialogType>& info) { return DialogKindName(info.param); });
+
+// A thread's report shows where the thread was started: the creator's
+// stack as it was, scanned like the thread's own.
+TEST(CrashExample, AStartedThreadsReportShowsWhereItWasStartedAndEndsAtItsOwnFrames)
+{
+    cvtest::TempDir dir;
+    const TRun run = RunExample({QStringLiteral("cxx-thread"), QStringLiteral("--dialog"), QStringLiteral("none")}, dir.path());
+    ASSERT_EQ(run.status, 1) << run.output.toStdString();
+    const std::vector<TStackBlock> blocks = StackBlocks(ReportOf(dir.file(QStringLiteral("crash_example.elf"))));
+    ASSERT_GE(blocks.size(), 2u);
+    const TStackBlock& thrower = blocks[0];
+    EXPECT_TRUE(thrower.header.startsWith(QStringLiteral("*Exception Thread"))) << thrower.header.toStdString();
+    // The thread's own frames: the throwing function once, at the top, and
+    // nothing of the thread's storage that lies above its first frame.
+    int throwers = 0;
+    for (const TStackRow& row : thrower.rows)
+        throwers += row.procedure.contains(QStringLiteral("FaultCxxThread"));
+    EXPECT_EQ(throwers, 1);
+    ASSERT_FALSE(thrower.rows.empty());
+    EXPECT_TRUE(thrower.rows.front().procedure.contains(QStringLiteral("FaultCxxThread")));
+
+    const auto calling = std::find_if(blocks.begin(), blocks.end(),
+                                      [](const TStackBlock& b) { return b.header.startsWith(QStringLiteral("Calling Thread")); });
+    ASSERT_NE(calling, blocks.end()) << "no block of the thread that started it";
+    const auto creator = std::find_if(calling->rows.begin(), calling->rows.end(), [](const TStackRow& r) { return r.procedure == "main"; });
+    ASSERT_NE(creator, calling->rows.end()) << "main started the thread";
+    EXPECT_GT(creator->line, 0);
+}
+
+// An exception that escapes an event handler is reported with the frames of
+// its throw (gone by the time the door catches it), not the door's own.
+TEST(CrashExample, AnEventHandlersExceptionShowsTheHandlerAndTheEventNotTheReportsMachinery)
+{
+    cvtest::TempDir dir;
+    const TRun run = RunExample({QStringLiteral("qt-event"), QStringLiteral("--dialog"), QStringLiteral("none")}, dir.path());
+    ASSERT_EQ(run.status, 1) << run.output.toStdString();
+    const std::vector<TStackBlock> blocks = StackBlocks(ReportOf(dir.file(QStringLiteral("crash_example.elf"))));
+    ASSERT_FALSE(blocks.empty());
+    const std::vector<TStackRow>& rows = blocks[0].rows;
+    const auto event = std::find_if(rows.begin(), rows.end(), [](const TStackRow& r) { return r.procedure.startsWith(QStringLiteral("QObject::event")); });
+    ASSERT_NE(event, rows.end()) << "the event that ran the handler";
+    // Between the throw and the event: the handler, the lambda in main.cpp
+    // that the timer calls (its lines lie between the timer's call and the fault's).
+    const int first = SourceLine(QStringLiteral("QTimer::singleShot(100, &window, [&kind] {"));
+    ASSERT_GT(first, 0);
+    const auto lambda = std::find_if(rows.begin(), event, [&](const TStackRow& r) {
+        return r.unit == QStringLiteral("main.cpp") && r.line > first && r.line < first + 8;
+    });
+    EXPECT_NE(lambda, event) << "the event handler (a lambda of main)";
+    for (const TStackRow& row : rows)
+        for (const char* own : {"ExceptionManager", "ExceptNotify", "ProcessException", "current_exception", "__cxa_get_globals"})
+            EXPECT_FALSE(row.procedure.contains(QString::fromLatin1(own))) << row.procedure.toStdString();
+}
+
+// The CPU block of a C++ exception holds the registers of the throwing
+// frame: as gdb unwinds them at the throw, in the same run.
+TEST(CrashExample, TheRegistersOfAThrowAreTheThrowersAsTheDebuggerSeesThem)
+{
+    if (!QFile::exists(QStringLiteral("/usr/bin/gdb")))
+        GTEST_SKIP() << "gdb is not installed (scripts/setup.sh installs it)";
+    cvtest::TempDir dir;
+    const QString script = dir.write(QStringLiteral("gdb.commands"),
+                                     "set pagination off\nset confirm off\nbreak FaultCxx\nrun\ncatch throw\ncontinue\n"
+                                     "frame function FaultCxx\ninfo registers rbx rbp r12 r13 r14 r15 rsp rip\ndelete\ncontinue\n");
+    const TRun run = cvtest::runProgram(QStringLiteral("/usr/bin/gdb"),
+                                        {QStringLiteral("-q"), QStringLiteral("-batch"), QStringLiteral("-x"), script, QStringLiteral("--args"),
+                                         QStringLiteral(CV_CRASH_EXAMPLE), QStringLiteral("cxx"), QStringLiteral("--dialog"),
+                                         QStringLiteral("none"), QStringLiteral("--output"), dir.path()},
+                                        dir.path(), {}, std::chrono::seconds(60));
+    std::map<QString, quint64> seen;
+    const QRegularExpression line(QStringLiteral("^(rbx|rbp|r12|r13|r14|r15|rsp|rip) +0x([0-9a-f]+)"), QRegularExpression::MultilineOption);
+    for (auto match = line.globalMatch(run.output); match.hasNext();) {
+        const QRegularExpressionMatch m = match.next();
+        seen[m.captured(1).toUpper()] = m.captured(2).toULongLong(nullptr, 16);
+    }
+    ASSERT_EQ(seen.size(), 8u) << run.output.toStdString();
+    const QString report = ReportOf(dir.file(QStringLiteral("crash_example.elf")));
+    auto shown = [&](const QString& name) {
+        const QRegularExpression cell(name + QStringLiteral(" *: ([0-9A-F?]{4,16})"));
+        return cell.match(report).captured(1);
+    };
+    for (const char* name : {"RBX", "RBP", "R12", "R13", "R14", "R15", "RSP"})
+        EXPECT_EQ(shown(QString::fromLatin1(name)).toULongLong(nullptr, 16), seen[QString::fromLatin1(name)]) << name;
+    // The instruction of the throw: the call (5 bytes) before where the debugger's frame returns to.
+    EXPECT_EQ(shown(QStringLiteral("RIP")).toULongLong(nullptr, 16) + 5, seen[QStringLiteral("RIP")]);
+}
+
 TEST(CrashExample, AFatalSignalOnTheWindowThreadLeavesTheDialogToAReporter)
 {
     cvtest::TempDir dir;
@@ -292,4 +482,145 @@ TEST(CrashExample, TheToolsCauseACrashCommandEndsInAReport)
     const QString events = QString::fromUtf8(cvtest::readAll(toolLog));
     for (const char* line : {"Corvantis Error noticed", "Showing error", "finished showing", "Saving error in", "Saved"})
         EXPECT_TRUE(events.contains(QString::fromLatin1(line))) << line;
+}
+
+// --- Hostile conditions ---
+
+namespace {
+
+// Where the report cannot be kept: the log's name, or the output folder, is
+// something else than a file to write.
+struct TUnusablePlace {
+    const char* name;
+    void (*make)(const QString& out); // makes the place unusable (out: the output folder)
+    const char* reason;
+};
+
+void PrintTo(const TUnusablePlace& p, std::ostream* os) { *os << p.name; }
+
+class UnusableLogPlaces : public ::testing::TestWithParam<TUnusablePlace> {};
+
+} // namespace
+
+TEST_P(UnusableLogPlaces, TheReportGoesToTheDataFolderAndTheUserIsToldWhyAndWhere)
+{
+    const TUnusablePlace& place = GetParam();
+    cvtest::TempDir dir;
+    const QString out = dir.file(QStringLiteral("out"));
+    place.make(out);
+    const TRun run = cvtest::runProgram(QStringLiteral(CV_CRASH_EXAMPLE),
+                                        {QStringLiteral("cxx"), QStringLiteral("--dialog"), QStringLiteral("none"), QStringLiteral("--output"), out},
+                                        dir.path(), {QStringLiteral("XDG_DATA_HOME=") + dir.file(QStringLiteral("data"))});
+    EXPECT_EQ(run.status, 1) << run.output.toStdString();
+    const QString kept = dir.file(QStringLiteral("data/Crashbox/crash_example/crash_example.elf"));
+    EXPECT_EQ(EntryCount(kept), 1) << run.output.toStdString();
+    const QString told = QStringLiteral("The report could not be saved in \"%1\" (%2); it is saved in \"%3\" instead.")
+                             .arg(out + QStringLiteral("/crash_example.elf"), QString::fromLatin1(place.reason), kept);
+    EXPECT_TRUE(run.output.contains(told)) << run.output.toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Places, UnusableLogPlaces,
+    ::testing::Values(
+        TUnusablePlace{"LogNameIsAFolder", [](const QString& out) { QDir().mkpath(out + QStringLiteral("/crash_example.elf")); }, "it is a folder"},
+        TUnusablePlace{"OutputFolderIsAFile", [](const QString& out) { QFile(out).open(QIODevice::WriteOnly); }, "Not a directory"},
+        TUnusablePlace{"LogNameIsADanglingLink",
+                       [](const QString& out) {
+                           QDir().mkpath(out);
+                           QFile::link(out + QStringLiteral("/gone/log.elf"), out + QStringLiteral("/crash_example.elf"));
+                       },
+                       "it is a link to nothing"},
+        // A named pipe would hold a reader up for good: it is never opened.
+        TUnusablePlace{"LogNameIsANamedPipe",
+                       [](const QString& out) {
+                           QDir().mkpath(out);
+                           ::mkfifo(QFile::encodeName(out + QStringLiteral("/crash_example.elf")).constData(), 0644);
+                       },
+                       "it is not a regular file"}),
+    [](const ::testing::TestParamInfo<TUnusablePlace>& info) { return std::string(info.param.name); });
+
+TEST(CrashExample, AReportThatCanBeKeptNowhereIsSaidWithBothPlacesTried)
+{
+    cvtest::TempDir dir;
+    const QString out = dir.file(QStringLiteral("out"));
+    QDir().mkpath(out + QStringLiteral("/crash_example.elf"));
+    const QString data = dir.write(QStringLiteral("data"), "a file, no folder");
+    const TRun run = cvtest::runProgram(QStringLiteral(CV_CRASH_EXAMPLE),
+                                        {QStringLiteral("cxx"), QStringLiteral("--dialog"), QStringLiteral("none"), QStringLiteral("--output"), out},
+                                        dir.path(), {QStringLiteral("XDG_DATA_HOME=") + data});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_TRUE(run.output.contains(QStringLiteral("The report could not be saved in \"%1/crash_example.elf\" (it is a folder), nor in \"%2/Crashbox/crash_example/crash_example.elf\"")
+                                        .arg(out, data)))
+        << run.output.toStdString();
+}
+
+TEST(CrashExample, AnOutputFolderThatIsNotThereYetIsMadeForTheToolsLogToo)
+{
+    cvtest::TempDir dir;
+    const QString out = dir.file(QStringLiteral("new/out"));
+    const TRun run = cvtest::runProgram(QStringLiteral(CV_CRASH_EXAMPLE),
+                                        {QStringLiteral("cxx"), QStringLiteral("--dialog"), QStringLiteral("none"), QStringLiteral("--output"), out},
+                                        dir.path());
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(EntryCount(out + QStringLiteral("/crash_example.elf")), 1);
+    EXPECT_TRUE(cvtest::readAll(out + QStringLiteral("/CVlog.txt")).contains("Saved")) << run.output.toStdString();
+    EXPECT_FALSE(run.output.contains(QStringLiteral("Logging is switched off")));
+}
+
+TEST(CrashExample, AnOptionsFileThatCannotBeUsedIsSaidAndTheProgramsOptionsStay)
+{
+    cvtest::TempDir dir;
+    const QString whole = AutoClosingOptions(dir, cv::edtNone);
+    const QByteArray bytes = cvtest::readAll(whole);
+    const QString cut = dir.write(QStringLiteral("cut.options"), bytes.left(bytes.size() / 2));
+    for (const QString& file : {cut, dir.file(QStringLiteral("missing.options"))}) {
+        const QString out = dir.file(QFileInfo(file).baseName());
+        const TRun run = cvtest::runProgram(QStringLiteral(CV_CRASH_EXAMPLE),
+                                            {QStringLiteral("cxx"), QStringLiteral("--options"), file, QStringLiteral("--dialog"),
+                                             QStringLiteral("none"), QStringLiteral("--output"), out},
+                                            dir.path());
+        EXPECT_EQ(run.status, 1);
+        EXPECT_TRUE(run.output.contains(QStringLiteral("the options file \"%1\" was not used (").arg(file))) << run.output.toStdString();
+        EXPECT_EQ(EntryCount(out + QStringLiteral("/crash_example.elf")), 1) << "the program's own options report it";
+    }
+}
+
+// A program restarted after a crash that crashes again at once is not
+// restarted for ever: the second report says why it ends.
+TEST(CrashExample, AProgramThatFailsRightAfterItsRestartIsNotRestartedAgain)
+{
+    cvtest::TempDir dir;
+    cv::TCrashboxModuleOptions options("crash_example");
+    options.SetExceptionDialogType(cv::edtNone);
+    options.SetAutoCrashOperation(cv::tbRestart);
+    options.SetAutoCrashNumber(1);
+    options.SetAutoCrashMinutes(1);
+    const QString file = dir.file(QStringLiteral("restart.options"));
+    ASSERT_TRUE(options.SaveToFile(file.toStdString()));
+    const TRun run = cvtest::runProgram(QStringLiteral(CV_CRASH_EXAMPLE),
+                                        {QStringLiteral("cxx"), QStringLiteral("--options"), file, QStringLiteral("--output"), dir.path()},
+                                        dir.path());
+    EXPECT_EQ(run.status, 1);
+    const QString logFile = dir.file(QStringLiteral("crash_example.elf"));
+    ASSERT_EQ(EntryCount(logFile), 2) << "the first run and its restart" << run.output.toStdString();
+    const cv::TLogFile log(logFile.toStdString(), true);
+    EXPECT_TRUE(log.GetItemValue("2.10", 0).empty());
+    EXPECT_TRUE(log.GetItemValue("2.10", 1).starts_with("Not restarted: the program failed again ")) << log.GetItemValue("2.10", 1);
+    EXPECT_TRUE(run.output.contains(QStringLiteral("Not restarted"))) << run.output.toStdString();
+}
+
+// A request the reporter cannot read goes once it has said so; a file that
+// is no request of ours stays.
+TEST(CrashExample, ARefusedReporterRequestIsRemoved)
+{
+    cvtest::TempDir dir;
+    const QString request = dir.write(QStringLiteral("Crashbox-1-1.request"), "no request at all");
+    const QString notes = dir.write(QStringLiteral("notes.txt"), "the user's own file");
+    const TRun refused = cvtest::runProgram(QStringLiteral(CV_CRASH_EXAMPLE), {QStringLiteral("--crashbox-reporter"), request}, dir.path());
+    EXPECT_EQ(refused.status, 2);
+    EXPECT_TRUE(refused.output.contains(QStringLiteral("Not a report request."))) << refused.output.toStdString();
+    EXPECT_FALSE(QFile::exists(request));
+    const TRun other = cvtest::runProgram(QStringLiteral(CV_CRASH_EXAMPLE), {QStringLiteral("--crashbox-reporter"), notes}, dir.path());
+    EXPECT_EQ(other.status, 2);
+    EXPECT_TRUE(QFile::exists(notes));
 }

@@ -4,6 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QCoreApplication>
 #include <QFile>
 
@@ -119,6 +123,30 @@ TEST_F(Helpers, FilesCanBeTestedWithoutLeavingAnythingBehind)
     EXPECT_FALSE(cv::CanReadFile(dir.path().toStdString()));
     EXPECT_GT(cv::GetFileDateTime(path("there")), 40000.0);
     EXPECT_EQ(cv::GetFileDateTime(path("missing")), 0.0);
+}
+
+// A named pipe in a file's place would hold its reader up for good: it is
+// never taken for a file, and nothing waits on it.
+TEST_F(Helpers, OnlyRegularFilesAreOpenedAndNothingWaitsOnAPipe)
+{
+    const std::string pipe = path("pipe");
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0644), 0);
+    std::string text;
+    int error = 0;
+    EXPECT_FALSE(cv::ReadFileText(pipe, text, &error));
+    EXPECT_EQ(error, EINVAL);
+    EXPECT_FALSE(cv::CanReadFile(pipe));
+    EXPECT_FALSE(cv::CanWriteFile(pipe));
+    EXPECT_EQ(cv::WriteProblem(pipe), "it is not a regular file");
+    EXPECT_EQ(cv::WriteProblem(dir.path().toStdString()), "it is a folder");
+    EXPECT_EQ(cv::OpenRegularFile(pipe, O_RDWR), -1);
+    QFile::link(dir.file(QStringLiteral("gone/x")), dir.file(QStringLiteral("link")));
+    EXPECT_EQ(cv::WriteProblem(path("link")), "it is a link to nothing");
+    dir.write(QStringLiteral("there"), "kept");
+    const int fd = cv::OpenRegularFile(path("there"), O_RDONLY);
+    ASSERT_GE(fd, 0);
+    EXPECT_EQ(::fcntl(fd, F_GETFL) & O_NONBLOCK, 0) << "a regular file reads as it always does";
+    ::close(fd);
 }
 
 TEST_F(Helpers, AFileThatCannotBeUsedMovesToTheLibraryDataFolder)

@@ -9,6 +9,7 @@
 #include "core_in_child.h"
 #include "crashreport/core/crashbox_helpers.h"
 #include "crashreport/core/crashbox_records.h"
+#include "crashreport/core/report_assembler.h"
 #include "support/test_support.h"
 
 using namespace cv;
@@ -109,4 +110,21 @@ TEST(ExcludedThreads, PassEveryDoorUnreported)
         &status);
     EXPECT_EQ(status, -SIGSEGV) << fault.toStdString();
     EXPECT_EQ(cvtest::LogEntries(dir.path()), 2) << "the fault added no report";
+}
+
+// Another module's raise, known by its address and stack pointer only: the
+// thread's context holds those two and no register of the raise's own code.
+TEST(GeneralRaise, AThrowKnownOnlyByItsPlaceKeepsTheOtherRegistersUnknown)
+{
+    ClearThreadRaiseInfo();
+    const int thrown = 0;
+    Crashbox_CallGeneralRaise(&thrown, &typeid(int), 0x401005, 0x7FFD2000);
+    const TSavedRaiseInfo& raise = ThreadRaiseInfo();
+    ASSERT_TRUE(raise.ContextValid);
+    EXPECT_EQ(raise.Context.uc_mcontext.gregs[REG_RIP], 0x401000) << "the throwing call";
+    EXPECT_EQ(raise.Context.uc_mcontext.gregs[REG_RSP], 0x7FFD2000);
+    for (const int other : {REG_RBX, REG_RBP, REG_R12, REG_R15, REG_RAX, REG_EFL})
+        EXPECT_FALSE(RegisterKnown(raise.Context, other)) << other;
+    EXPECT_TRUE(RegisterKnown(raise.Context, REG_RIP) && RegisterKnown(raise.Context, REG_RSP));
+    ClearThreadRaiseInfo();
 }

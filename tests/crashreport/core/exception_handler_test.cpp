@@ -17,6 +17,7 @@
 #include "core_in_child.h"
 #include "crashreport/core/crashbox_events.h"
 #include "crashreport/core/crashbox_helpers.h"
+#include "crashreport/core/internal_errors.h"
 #include "support/test_support.h"
 
 using namespace cv;
@@ -364,3 +365,85 @@ INSTANTIATE_TEST_SUITE_P(
                   },
                   "core 2"}),
     [](const ::testing::TestParamInfo<TGateCase>& info) { return std::string(info.param.name); });
+
+// A failure of the output (the dialog, standard output) is an internal
+// error of that part: traced with its name while a developer watches, and
+// the events after the output hear that it did not happen.
+namespace {
+
+std::string gTrace;
+int gShownExecute = -1;
+
+void RecordShown(TCrashboxExceptionRecord&, uint8_t action, bool& execute)
+{
+    if (action == caShown)
+        gShownExecute = execute ? 1 : 0;
+}
+
+// The outcome of one exception whose output fails: the section traced, the
+// "after showing" event's flag, the reports logged.
+QString OutputFailure(const QString& folder, bool dialogs)
+{
+    TInternalErrorServices internal;
+    internal.DebugOutput = [](const std::string& text) { gTrace += text + "\n"; };
+    internal.DebuggerPresent = [] { return true; };
+    internal.MessageBox = [](const std::string&, const std::string&, unsigned) { return kMessageBoxNo; };
+    internal.BugReportFileName = [folder] { return (folder + QStringLiteral("/bug.log")).toStdString(); };
+    SetInternalErrorServices(internal);
+    TCrashboxModuleOptions& options = cvtest::StartCoreInChild(folder);
+    options.SetExceptionDialogType(edtMSClassic);
+    TExceptionHandlerServices services = ExceptionHandlerServices();
+    services.WindowedProgram = [dialogs] { return dialogs; };
+    if (dialogs)
+        services.ShowExceptionDialog = [](bool) { throw std::runtime_error("the dialog breaks"); };
+    else
+        ::close(STDOUT_FILENO); // standard output is gone
+    SetExceptionHandlerServices(services);
+    SetExceptionActionNotify(&RecordShown);
+    cvtest::NotifyCore(cvtest::ProgramException("the output fails"));
+    const bool gui = gTrace.find("[ERROR] - Section: GUI ") != std::string::npos;
+    const bool console = gTrace.find("[ERROR] - Section: Console ") != std::string::npos;
+    return QStringLiteral("%1 %2 shown %3 logged %4")
+        .arg(gui ? "GUI" : "-", console ? "Console" : "-")
+        .arg(gShownExecute)
+        .arg(cvtest::LogEntries(folder));
+}
+
+} // namespace
+
+TEST(HandlerOutput, AFailingDialogIsAnInternalErrorOfTheGUIAndTheReportIsStillLogged)
+{
+    cvtest::TempDir dir;
+    const QString outcome = cvtest::runInChild([&] { return OutputFailure(dir.path(), true); });
+    EXPECT_EQ(outcome, QStringLiteral("GUI - shown 0 logged 1"));
+}
+
+TEST(HandlerOutput, AFailingStandardOutputIsAnInternalErrorOfTheConsole)
+{
+    cvtest::TempDir dir;
+    const QString outcome = cvtest::runInChild([&] { return OutputFailure(dir.path(), false); });
+    EXPECT_EQ(outcome, QStringLiteral("- Console shown 0 logged 1"));
+}
+
+// With loAppendReproduceText the report carries the "Request" section, the
+// steps the user gave or none: the section does not hang on the dialog.
+TEST(HandlerOutput, TheRequestSectionComesWithItsOptionEvenWithoutSteps)
+{
+    cvtest::TempDir dir;
+    const QString outcome = cvtest::runInChild([&] {
+        TCrashboxModuleOptions& options = cvtest::StartCoreInChild(dir.path());
+        TLogOptions log = options.LogOptions();
+        log.Include(loAppendReproduceText);
+        options.SetLogOptions(log);
+        cvtest::NotifyCore(cvtest::ProgramException("no steps given"));
+        const QStringList logs = QDir(dir.path()).entryList({QStringLiteral("*.elf")});
+        if (logs.size() != 1)
+            return QStringLiteral("no log");
+        const TLogFile file((dir.path() + QLatin1Char('/') + logs[0]).toStdString(), true);
+        const std::string& report = file.Item(0);
+        const std::size_t at = report.find("\r\nRequest:\r\n");
+        return at == std::string::npos ? QStringLiteral("no section")
+                                       : QString::fromStdString(report.substr(at + 2, report.find("\r\n\r\n", at) - at - 2));
+    });
+    EXPECT_EQ(outcome, QStringLiteral("Request:\r\n--------\r\n  8.1 : ")) << outcome.toStdString();
+}

@@ -8,6 +8,7 @@
 
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 
@@ -111,3 +112,22 @@ TEST(ReportTextFormats, PrioritiesCountsFoldersAndDates)
 }
 
 } // namespace
+
+// A program whose file was replaced by a named pipe since it started: the
+// pipe is never opened (it would hold the report up).
+TEST(FileVersion, APipeInAProgramsPlaceIsNotWaitedOn)
+{
+    cvtest::TempDir dir;
+    const std::string pipe = dir.file(QStringLiteral("tool")).toStdString();
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0644), 0);
+    int status = -1;
+    const QString read = cvtest::runInChild(
+        [&] {
+            std::string description, version;
+            cv::GetFileVersionStrings(pipe, description, version);
+            return QString::fromStdString(description + "|" + version);
+        },
+        &status, std::chrono::seconds(5));
+    EXPECT_EQ(status, 0) << "the child waited on the pipe";
+    EXPECT_EQ(read, QStringLiteral("|"));
+}

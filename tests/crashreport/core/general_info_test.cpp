@@ -136,6 +136,19 @@ TEST(GeneralInfo, WindowSystemFactsWithoutAnAdapterAreNotAvailable)
     EXPECT_EQ(ItemValue(Build(facts, exception.input), "5.8"), "");
 }
 
+// A window system that knows no printer, and a machine whose display
+// drivers know no card: nothing this system can tell, not an empty value.
+TEST(GeneralInfo, NoVideoCardAndNoPrinterAreNotAvailable)
+{
+    cvtest::TFixedSystemFacts facts;
+    facts.videoCard.clear();
+    facts.printer = std::string();
+    const TFixedException exception;
+    const std::string text = Build(facts, exception.input);
+    EXPECT_EQ(ItemValue(text, "5.10"), "N/A");
+    EXPECT_EQ(ItemValue(text, "5.11"), "N/A");
+}
+
 TEST(GeneralInfo, MessagesEndWithAFullStopAndUnknownObjectsAreNamed)
 {
     const cvtest::TFixedSystemFacts facts;

@@ -6,7 +6,11 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <csignal>
 #include <cstdlib>
+#include <cstring>
+
+#include <sys/resource.h>
 
 #include "crashreport/core/crashbox_helpers.h"
 #include "python_oracle.h"
@@ -333,4 +337,28 @@ TEST(LogFile, DamagedOrCutFilesLoadWhatTheyCan)
     const std::vector<std::string> entries = TLogFile::SplitEntries(damaged + "\r\n\r\n\r\n\r\nno table here");
     ASSERT_EQ(entries.size(), 1u);
     EXPECT_EQ(entries[0].size(), damaged.size() + 2 + kLogEntryTerminator.size()) << "the zero byte kept, the lone breaks mended";
+}
+
+// A log that cannot take the report gives the system's reason, not an
+// "unknown error".
+TEST(LogFileWhenTheSystemSaysNo, AFullFileSystemGivesItsReason)
+{
+    cvtest::TempDir dir;
+    const std::string name = dir.file(QStringLiteral("full.elf")).toStdString();
+    const QString said = cvtest::runInChild([&] {
+        // A file size limit stands in for a full disk: the write fails with the system's reason.
+        ::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{200, 200};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        TLogFile log(name, false);
+        log.Append("Crashbox 6.1.03\r\n\r\n" + std::string(1000, 'x') + "\r\n-\r\n|", -1);
+        try {
+            log.Save();
+        } catch (const ELogFileError& e) {
+            return QString::fromStdString(e.what());
+        }
+        return QStringLiteral("saved");
+    });
+    EXPECT_TRUE(said.startsWith(QStringLiteral("Cannot write file \"%1\": ").arg(QString::fromStdString(name)))) << said.toStdString();
+    EXPECT_TRUE(said.endsWith(QString::fromLatin1(std::strerror(EFBIG)))) << said.toStdString();
 }

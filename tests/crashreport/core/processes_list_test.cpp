@@ -5,11 +5,15 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 
 #include <sched.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <cstring>
+#include <map>
 #include <thread>
 
 #include "support/test_support.h"
@@ -88,3 +92,86 @@ TEST(ProcessesList, AProcessThatEndedMeanwhileIsLeftOut)
 }
 
 } // namespace
+
+namespace {
+
+// What /proc says of a process, read here apart from the list's own reading.
+std::string ProcFileLine(uint32_t pid, const char* file, const char* key)
+{
+    QFile f(QStringLiteral("/proc/%1/%2").arg(pid).arg(QLatin1String(file)));
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    for (const QByteArray& line : f.readAll().split('\n'))
+        if (!key || line.startsWith(key))
+            return QString::fromUtf8(key ? line.mid(int(std::strlen(key))).trimmed() : line).toStdString();
+    return {};
+}
+
+} // namespace
+
+// Every listed process is one of the machine's own (no thread of the
+// kernel's), named as the system names it: its program file, or the short
+// name kept for it, whole.
+TEST(ProcessesList, EveryRowIsAProcessNamedAsTheSystemNamesIt)
+{
+    // What each process was just before and just after the list was made:
+    // only those that stayed the same (did not end, start or change their
+    // program meanwhile) are judged.
+    const auto seen = [] {
+        std::map<uint32_t, std::string> state;
+        for (const QString& entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+            bool number = false;
+            const uint32_t pid = entry.toUInt(&number);
+            if (number)
+                state[pid] = ProcFileLine(pid, "comm", nullptr) + "|" + ProcFileLine(pid, "status", "PPid:") + "|"
+                             + QFile::symLinkTarget(QStringLiteral("/proc/%1/exe").arg(pid)).toStdString();
+        }
+        return state;
+    };
+    const std::map<uint32_t, std::string> before = seen();
+    TCrashboxProcessesList list;
+    RefreshProcessesList(list);
+    const std::map<uint32_t, std::string> after = seen();
+    ASSERT_GT(list.Count(), 0);
+    int checked = 0;
+    for (int i = 0; i < list.Count(); ++i) {
+        const TCrashboxProcessInfo& p = *list.GetItem(i);
+        const auto was = before.find(p.ProcessID), is = after.find(p.ProcessID);
+        if (was == before.end() || is == after.end() || was->second != is->second)
+            continue;
+        const std::string comm = ProcFileLine(p.ProcessID, "comm", nullptr);
+        const std::string parent = ProcFileLine(p.ProcessID, "status", "PPid:");
+        if (comm.empty() || parent.empty())
+            continue; // ended since
+        ++checked;
+        EXPECT_NE(p.ProcessID, 2u) << "the kernel's thread starter";
+        EXPECT_NE(parent, "2") << p.ProcessID << " " << comm << " is a thread of the kernel's";
+        const QString exe = QFile::symLinkTarget(QStringLiteral("/proc/%1/exe").arg(p.ProcessID)).remove(QStringLiteral(" (deleted)"));
+        const std::string name = ProcessFileName(p);
+        EXPECT_TRUE(name == comm || name == QFileInfo(exe).fileName().toStdString()) << p.ProcessID << ": " << name << " / " << comm;
+        if (p.ShortName)
+            EXPECT_EQ(ProcessFolder(p), "");
+        else
+            EXPECT_EQ(ProcessFolder(p), QFileInfo(exe).path().toStdString()) << name;
+    }
+    EXPECT_GT(checked, 0);
+}
+
+TEST(ProcessesList, AShortNameWithASlashStaysWhole)
+{
+    cvtest::TempDir proc;
+    QDir(proc.path()).mkpath(QStringLiteral("30"));
+    QDir(proc.path()).mkpath(QStringLiteral("31"));
+    proc.write(QStringLiteral("30/stat"), QByteArray::fromStdString(StatLine("my/tool", 0, 1, 1, 0)));
+    // A kernel thread: its flags (field 9) say so.
+    std::string kernel = StatLine("kworker/R-rcu_gp", 0, 1, 1, 0);
+    kernel.replace(kernel.find(" 9 "), 3, " 2097152 ");
+    proc.write(QStringLiteral("31/stat"), QByteArray::fromStdString(kernel));
+    TCrashboxProcessesList list;
+    RefreshProcessesList(list, proc.path().toStdString());
+    ASSERT_EQ(list.Count(), 1);
+    const TCrashboxProcessInfo& p = *list.GetItem(0);
+    EXPECT_TRUE(p.ShortName);
+    EXPECT_EQ(ProcessFileName(p), "my/tool");
+    EXPECT_EQ(ProcessFolder(p), "");
+}

@@ -105,6 +105,31 @@ TEST(CPUBlock, WithoutAContextEveryRegisterIsUnknown)
     EXPECT_EQ(lines[8], "Stack:                               Memory Dump:");
 }
 
+// A context rebuilt from a throw seen only by its address and stack
+// pointer: those two show, every other register is unknown.
+TEST(CPUBlock, RegistersAContextDoesNotKnowAreUnknownNotZero)
+{
+    ucontext_t context{};
+    context.uc_mcontext.gregs[REG_RIP] = 0x401234;
+    context.uc_mcontext.gregs[REG_RSP] = 0x7FFD1000;
+    MarkKnownRegisters(context, (1u << REG_RIP) | (1u << REG_RSP));
+    const TCrashboxModuleOptions options("");
+    const std::vector<std::string_view> lines = SplitTextLines(CPUBlock(options, cvtest::TFixedProcessView(), &context, 0x401234));
+    ASSERT_GE(lines.size(), 7u);
+    EXPECT_EQ(lines[2], "RAX: ????               RDI: ????               R8 : ????               R12: ????            ");
+    EXPECT_EQ(lines[4], "RCX: ????               RSP: 000000007FFD1000   R10: ????               R14: ????            ");
+    EXPECT_EQ(lines[5], "RDX: ????               RIP: 0000000000401234   R11: ????               R15: ????            ");
+    EXPECT_EQ(lines[6], "RBP: ????               EFL: ????            ");
+
+    // A context taken at a fault (the kernel's, or a thread's) knows them all.
+    ucontext_t fault{};
+    fault.uc_flags = 1; // as the kernel marks a context with extended state
+    EXPECT_TRUE(RegisterKnown(fault, REG_RBX));
+    MarkKnownRegisters(fault, ~0u);
+    EXPECT_TRUE(RegisterKnown(fault, REG_RBX) && RegisterKnown(fault, REG_EFL));
+    EXPECT_EQ(fault.uc_flags & 7, 1u) << "the kernel's own flags stay";
+}
+
 // On this program's own compiled code, the instructions listed before a
 // fault are those that decoding from the routine's start finds.
 TEST(AssemblerListing, FindsTheRealInstructionsInCompiledCode)

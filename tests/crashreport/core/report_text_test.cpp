@@ -283,3 +283,28 @@ TEST_F(ReportText, AHeaderWiderThanTheTableWidensItsLastColumn)
         EXPECT_EQ(lines[i].size(), lines[1].size()) << lines[i];
     EXPECT_NE(lines[4].find("(a custom message much longer than every column of this small table)|"), std::string_view::npos);
 }
+
+// A process known by its short name only: a "/" in the name splits
+// nothing, and it has no folder.
+TEST_F(ReportText, AProcessWithoutAProgramFileKeepsItsShortNameWhole)
+{
+    TFixedReport fixed;
+    TCrashboxModuleOptions options("");
+    fixed.processes.Clear();
+    TCrashboxProcessInfo shortName{812, "kthread/worker-7", "", "", 32, 0, 1};
+    shortName.ShortName = true;
+    fixed.processes.Add(std::make_unique<TCrashboxProcessInfo>(shortName));
+    const std::string text = BuildReportText(options, fixed.facts, fixed.process, fixed.input).Tables;
+    const std::size_t row = text.find("|812");
+    ASSERT_NE(row, std::string::npos);
+    const std::string line = text.substr(row, text.find("\r\n", row) - row);
+    std::vector<std::string> cells;
+    for (std::size_t at = 1; at < line.size();) {
+        const std::size_t bar = line.find('|', at);
+        cells.push_back(TrimA(line.substr(at, bar - at)));
+        at = bar + 1;
+    }
+    ASSERT_EQ(cells.size(), 8u) << line;
+    EXPECT_EQ(cells[1], "kthread/worker-7");
+    EXPECT_EQ(cells[7], "");
+}

@@ -8,8 +8,11 @@
 #include <QString>
 #include <QStringList>
 
+#include <algorithm>
+#include <memory>
 #include <thread>
 
+#include "crashreport/core/call_stack.h"
 #include "crashreport/core/crashbox_helpers.h"
 #include "crashreport/core/exception_log.h"
 #include "support/test_support.h"
@@ -48,6 +51,40 @@ void* ExitEarly(void*)
     ::pthread_exit(nullptr);
 }
 
+// A variable of the thread's static storage: it lies above the thread's stack.
+thread_local int tStaticTls = 0;
+
+// What the started thread finds of its entry: the procedures of its
+// creator's stack copy, as the report's scan finds them, and whether its
+// top of stack stays below its static storage.
+QStringList WhereStarted()
+{
+    QStringList seen;
+    TCrashboxThreadsList* list = ThreadsList();
+    const int index = list ? list->FindByThreadID(CurrentThreadID()) : -1;
+    if (index < 0)
+        return {QStringLiteral("absent")};
+    const TCrashboxThreadInfo* entry = list->GetItem(index);
+    const auto top = entry->TopOfStack;
+    const auto local = reinterpret_cast<uintptr_t>(&seen);
+    seen << (local < top && top <= reinterpret_cast<uintptr_t>(&tStaticTls) ? QStringLiteral("below its storage")
+                                                                            : QStringLiteral("top %1, storage %2").arg(top).arg(uintptr_t(&tStaticTls)));
+    TCrashboxModulesList modules;
+    const auto from = reinterpret_cast<uintptr_t>(entry->CallerStackDump->data());
+    const std::unique_ptr<TCrashboxStackList> stack =
+        GetCallStack(modules, 0, from, from + entry->CallerStackDump->size(), entry->CallerID, kAllDebugDetails, -1, -1, false, true);
+    for (int i = 0; i < stack->Count(); ++i)
+        seen << QString::fromStdString(stack->GetItem(i)->ProcedureName);
+    return seen;
+}
+
+__attribute__((noinline)) QStringList StartTheThread()
+{
+    QStringList seen;
+    std::thread([&] { seen = WhereStarted(); }).join();
+    return seen;
+}
+
 } // namespace
 
 // Each case starts the core in a child process: its doors change the process.
@@ -78,4 +115,20 @@ TEST(ThreadDoors, AThreadTheProgramStartsIsListedWithItsCreatorAndLeavesAtItsEnd
                                   "alternate stack\n"
                                   "core thread: absent\n"
                                   "left: 1");
+}
+
+TEST(ThreadDoors, TheCreatorsStackCopyShowsWhoStartedTheThread)
+{
+    const QString text = cvtest::runInChild([] {
+        TExceptionLogStartup startup;
+        startup.CarriesCoreData = true;
+        InitExceptionLog(startup);
+        const QStringList seen = StartTheThread();
+        DoneExceptionLog();
+        return seen.join(QLatin1Char('\n'));
+    });
+    const QStringList seen = text.split(QLatin1Char('\n'));
+    EXPECT_EQ(seen.value(0), QStringLiteral("below its storage"));
+    EXPECT_TRUE(std::any_of(seen.begin(), seen.end(), [](const QString& p) { return p.contains(QStringLiteral("StartTheThread")); }))
+        << text.toStdString();
 }

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
+
 #include <algorithm>
 #include <array>
 #include <atomic>
@@ -17,6 +19,12 @@
 
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include "crashreport/core/crashbox_options.h"
+#include "crashreport/core/exception_log.h"
+#include "crashreport/core/log_file.h"
+#include "suite/cv_stream.h"
+#include "support/test_support.h"
 
 using namespace cv;
 
@@ -122,6 +130,32 @@ TEST_F(LeakCatcherOn, FreeingTwiceIsReportedOnceAndKeepsTheList)
     ::operator delete(second);
     EXPECT_EQ(LeakLiveBlockCount(), before);
     EXPECT_EQ(Recorded().multiFrees.size(), 1u);
+}
+
+// A block large enough to get pages of its own goes back to the system when
+// freed: a second free must not read its header, which is gone then.
+TEST_F(LeakCatcherOn, FreeingALargeBlockTwiceIsReportedWithoutTouchingIt)
+{
+    for (const std::size_t size : {std::size_t(200000), std::size_t(4 << 20)}) {
+        Recorded().multiFrees.clear();
+        const std::size_t before = LeakLiveBlockCount();
+        void* block = ::operator new(size);
+        ::operator delete(block);
+        ::operator delete(block);
+        ASSERT_EQ(Recorded().multiFrees.size(), 1u) << size;
+        EXPECT_EQ(Recorded().multiFrees[0], block);
+        EXPECT_EQ(LeakLiveBlockCount(), before);
+        void* moved = LeakReallocMem(block, 10);
+        EXPECT_EQ(moved, nullptr) << "nothing is made of a block that is gone";
+        EXPECT_EQ(Recorded().multiFrees.size(), 2u);
+    }
+    // A new block at the same address is a block like any other: freed once, no fault.
+    Recorded().multiFrees.clear();
+    for (int i = 0; i < 20; ++i) {
+        void* block = ::operator new(300000);
+        ::operator delete(block);
+    }
+    EXPECT_TRUE(Recorded().multiFrees.empty());
 }
 
 TEST_F(LeakCatcherOn, ReallocateKeepsTheDataAndTheListing)
@@ -286,4 +320,78 @@ TEST_F(LeakCatcherOn, EndOfProgramReportsGroupsOwnersAndHidesRuntimeObjects)
     delete owner;
     for (int i = 0; i < 3; ++i)
         delete[] static_cast<const char*>(mine[std::size_t(i)]);
+}
+
+// The crash-report core binds the catcher at start-up when the program's
+// options ask for catching: a second free is reported at once, and the
+// blocks left at the very end of the program make one leak report, after
+// the core itself has ended.
+namespace {
+
+// (Not a tail call: its frame stands in the block's call stack.)
+__attribute__((noinline)) void* LeakedByThisTest()
+{
+    char* block = new char[48];
+    block[0] = 'x';
+    return block;
+}
+
+// Options asking for catching (a set with no setter: its byte in the stream
+// stands before the auto-crash operation and number).
+std::vector<uint8_t> CatchingOptions(const std::string& outputPath)
+{
+    TCrashboxModuleOptions options("crashreport_leak_tests");
+    options.SetOutputPath(outputPath);
+    options.SetExceptionDialogType(edtNone);
+    options.SetAutoCrashNumber(0x5A5A5A5A);
+    TMemoryStream stream;
+    options.SaveToStream(stream);
+    std::vector<uint8_t> bytes = stream.TakeBytes();
+    const uint8_t number[] = {0x5A, 0x5A, 0x5A, 0x5A};
+    const auto at = std::search(bytes.begin(), bytes.end(), std::begin(number), std::end(number));
+    // Catching on; the leaks are not freed (objects the test program keeps
+    // in its statics would be freed before their destructors run).
+    if (at - bytes.begin() >= 2)
+        *(at - 2) = uint8_t((*(at - 2) | 1u << loCatchLeaks) & ~(1u << loFreeAllLeaks));
+    return bytes;
+}
+
+} // namespace
+
+TEST(LeakCatcherInTheCore, AfterStartUpFaultsAndLeaksAreReported)
+{
+    cvtest::TempDir dir;
+    const std::vector<uint8_t> options = CatchingOptions(dir.path().toStdString());
+    const QString file = dir.write(QStringLiteral("catching.options"), QByteArray(reinterpret_cast<const char*>(options.data()), qsizetype(options.size())));
+    int status = -1;
+    cvtest::runInChild(
+        [&] {
+            TExceptionLogStartup startup;
+            startup.CarriesCoreData = true;
+            startup.OptionsFile = file.toStdString();
+            InitExceptionLog(startup);
+            if (!LeakCatcherActive())
+                std::_Exit(3);
+            void* twice = ::operator new(64);
+            ::operator delete(twice);
+            ::operator delete(twice);
+            static void* kept = LeakedByThisTest();
+            (void)kept;
+            DoneExceptionLog();
+            // The end of the program: the leaks are reported as it exits.
+            std::exit(0);
+            return QString();
+        },
+        &status);
+    EXPECT_EQ(status, 0);
+    const QStringList logs = QDir(dir.path()).entryList({QStringLiteral("*.elf")});
+    ASSERT_EQ(logs.size(), 1);
+    const TLogFile log(dir.file(logs[0]).toStdString(), true);
+    ASSERT_EQ(log.Count(), 2);
+    EXPECT_EQ(log.GetItemValue("2.5", 0), "EMultiFree");
+    EXPECT_EQ(log.GetItemValue("2.5", 1), "EMemoryLeak");
+    EXPECT_TRUE(log.GetItemValue("2.6", 1).starts_with("Memory Leak: Total size=")) << log.GetItemValue("2.6", 1);
+    const std::string& leaks = log.Item(1);
+    EXPECT_NE(leaks.find("|+Memory Leak: Type=Data; Total size=48; Count=1"), std::string::npos);
+    EXPECT_NE(leaks.find("LeakedByThisTest"), std::string::npos) << leaks;
 }
