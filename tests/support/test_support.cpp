@@ -6,9 +6,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <fcntl.h>
@@ -128,12 +130,23 @@ ProgramRun runProgram(const QString& program, const QStringList& arguments, cons
     for (std::string& a : args)
         argv.push_back(a.data());
     argv.push_back(nullptr);
+    // The run's own variables replace the caller's of the same name (a
+    // program reads the first one it finds).
+    std::vector<std::string> given;
+    for (const QString& e : environment)
+        given.push_back(e.toStdString());
+    given.emplace_back("QT_QPA_PLATFORM=offscreen");
+    const auto givenHere = [&given](std::string_view entry) {
+        const std::string_view name = entry.substr(0, entry.find('='));
+        return std::any_of(given.begin(), given.end(), [name](const std::string& g) {
+            return g.size() > name.size() && g.compare(0, name.size(), name) == 0 && g[name.size()] == '=';
+        });
+    };
     std::vector<std::string> env;
     for (char** e = environ; *e; ++e)
-        env.emplace_back(*e);
-    for (const QString& e : environment)
-        env.push_back(e.toStdString());
-    env.emplace_back("QT_QPA_PLATFORM=offscreen");
+        if (!givenHere(*e))
+            env.emplace_back(*e);
+    env.insert(env.end(), given.begin(), given.end());
     std::vector<char*> envp;
     for (std::string& e : env)
         envp.push_back(e.data());
