@@ -16,6 +16,8 @@ packages=(
   # windows: speech (its Qt headers need the QML integration's; the speechd
   # plug-in speaks through speech-dispatcher), a real X screen for screenshots
   qt6-speech-dev qt6-declarative-dev qt6-speech-speechd-plugin speech-dispatcher espeak-ng xvfb xauth
+  # the clipboard manager's presence, asked of the X server
+  libxcb1-dev
 )
 
 missing=()
