@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <string>
@@ -14,6 +15,7 @@
 #include <vector>
 
 #include <fcntl.h>
+#include <poll.h>
 #include <spawn.h>
 
 #include <sys/wait.h>
@@ -109,12 +111,31 @@ QString runInChild(const std::function<QString()>& job, int* result, std::chrono
         ::_exit(code);
     }
     ::close(fds[1]);
+    // The child's answer is read within the limit too: a child that hangs
+    // keeps its end of the pipe open.
     QByteArray got;
     char buf[1024];
-    for (ssize_t n; (n = ::read(fds[0], buf, sizeof buf)) > 0;)
+    const auto end = std::chrono::steady_clock::now() + limit;
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now()).count();
+        if (left <= 0)
+            break; // waitForChild ends it
+        pollfd readable{fds[0], POLLIN, 0};
+        const int ready = ::poll(&readable, 1, int(left));
+        if (ready < 0 && errno == EINTR)
+            continue;
+        if (ready <= 0)
+            break;
+        const ssize_t n = ::read(fds[0], buf, sizeof buf);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
         got.append(buf, n);
+    }
     ::close(fds[0]);
-    const int r = waitForChild(child, limit);
+    const int r = waitForChild(child, std::max(std::chrono::milliseconds(1), std::chrono::duration_cast<std::chrono::milliseconds>(
+                                                                                  end - std::chrono::steady_clock::now())));
     if (result)
         *result = r;
     return QString::fromUtf8(got);
