@@ -22,6 +22,8 @@ packages=(
   # which window is in front
   qt6-speech-dev qt6-declarative-dev qt6-speech-speechd-plugin speech-dispatcher espeak-ng xvfb xauth
   openbox xdotool x11-utils
+  # the clipboard manager's presence, asked of the X server
+  libxcb1-dev
 )
 
 missing=()

@@ -20,9 +20,9 @@
 // Started again as "crash_example --crashbox-reporter FILE" after a fatal
 // signal on its window thread, it is the reporter of that crash: it shows
 // the dialog and sends the report of the crashed run.
-// CV_MAIL_REPLY_SILENCE=MS (environment, both runs): a mail server's reply
-// ends after MS milliseconds without another byte (the tests' servers
-// answer at once).
+// CV_MAIL_REPLY_SILENCE=MS (environment, both runs): a name server's reply
+// ends after MS milliseconds without another byte (a mail server's reply
+// is taken as soon as it is whole).
 // For the benchmark:
 //   --timing                     the monotonic clock's time (ns) of the fault
 //                                and of the report saved, on standard error
@@ -176,9 +176,9 @@ bool gTiming = false;
 // Started again as "crash_example --crashbox-reporter FILE" after a fatal
 // signal on its window thread, it is the reporter of that crash: it shows
 // the dialog and sends the report of the crashed run.
-// CV_MAIL_REPLY_SILENCE=MS (environment, both runs): a mail server's reply
-// ends after MS milliseconds without another byte (the tests' servers
-// answer at once).
+// CV_MAIL_REPLY_SILENCE=MS (environment, both runs): a name server's reply
+// ends after MS milliseconds without another byte (a mail server's reply
+// is taken as soon as it is whole).
 // For the benchmark: the time of an event on the monotonic clock.
 void PrintTime(const char* what)
 {

@@ -38,6 +38,10 @@ struct TDialogRequest {
     TDialogButtons buttons = TDialogButtons::OK;
     TDialogAnswer defaultAnswer = TDialogAnswer::OK;
     int helpContext = 0;
+    // The box closes itself after this many seconds with its default
+    // answer (0: it waits for the user), for a report's box where nobody
+    // may be at the screen.
+    int autoCloseSecs = 0;
 };
 
 class TDialogService {

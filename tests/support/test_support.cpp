@@ -11,9 +11,11 @@
 #include <csignal>
 #include <cstdio>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <fcntl.h>
+#include <poll.h>
 #include <spawn.h>
 
 #include <sys/wait.h>
@@ -110,27 +112,31 @@ QString runInChild(const std::function<QString()>& job, int* result, std::chrono
         ::_exit(code);
     }
     ::close(fds[1]);
-    // The text comes until the child ends; a child that hangs is waited for
-    // no longer than the limit (waitForChild then kills it).
-    const auto end = std::chrono::steady_clock::now() + limit;
+    // The child's answer is read within the limit too: a child that hangs
+    // keeps its end of the pipe open.
     QByteArray got;
     char buf[1024];
+    const auto end = std::chrono::steady_clock::now() + limit;
     for (;;) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now()).count();
-        pollfd p{fds[0], POLLIN, 0};
-        const int ready = left > 0 ? ::poll(&p, 1, int(left)) : 0;
+        if (left <= 0)
+            break; // waitForChild ends it
+        pollfd readable{fds[0], POLLIN, 0};
+        const int ready = ::poll(&readable, 1, int(left));
         if (ready < 0 && errno == EINTR)
             continue;
         if (ready <= 0)
             break;
         const ssize_t n = ::read(fds[0], buf, sizeof buf);
+        if (n < 0 && errno == EINTR)
+            continue;
         if (n <= 0)
             break;
         got.append(buf, n);
     }
     ::close(fds[0]);
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
-    const int r = waitForChild(child, std::max(left, std::chrono::milliseconds(0)));
+    const int r = waitForChild(child, std::max(std::chrono::milliseconds(1), std::chrono::duration_cast<std::chrono::milliseconds>(
+                                                                                  end - std::chrono::steady_clock::now())));
     if (result)
         *result = r;
     return QString::fromUtf8(got);
@@ -146,12 +152,23 @@ ProgramRun runProgram(const QString& program, const QStringList& arguments, cons
     for (std::string& a : args)
         argv.push_back(a.data());
     argv.push_back(nullptr);
+    // The run's own variables replace the caller's of the same name (a
+    // program reads the first one it finds).
+    std::vector<std::string> given;
+    for (const QString& e : environment)
+        given.push_back(e.toStdString());
+    given.emplace_back("QT_QPA_PLATFORM=offscreen");
+    const auto givenHere = [&given](std::string_view entry) {
+        const std::string_view name = entry.substr(0, entry.find('='));
+        return std::any_of(given.begin(), given.end(), [name](const std::string& g) {
+            return g.size() > name.size() && g.compare(0, name.size(), name) == 0 && g[name.size()] == '=';
+        });
+    };
     std::vector<std::string> env;
     for (char** e = environ; *e; ++e)
-        env.emplace_back(*e);
-    for (const QString& e : environment)
-        env.push_back(e.toStdString());
-    env.emplace_back("QT_QPA_PLATFORM=offscreen");
+        if (!givenHere(*e))
+            env.emplace_back(*e);
+    env.insert(env.end(), given.begin(), given.end());
     std::vector<char*> envp;
     for (std::string& e : env)
         envp.push_back(e.data());

@@ -50,8 +50,8 @@ struct ProgramRun {
     QString output; // standard output and error
 };
 // Runs a program in `dir` (its output goes to dir/out.txt) with extra
-// environment variables ("NAME=value") and QT_QPA_PLATFORM=offscreen;
-// `limit` at most (see waitForChild).
+// environment variables ("NAME=value", each replacing the caller's of that
+// name) and QT_QPA_PLATFORM=offscreen; `limit` at most (see waitForChild).
 // Waits until no process of this machine has `text` in its command line
 // (processes a run left behind, such as a crash reporter in a session of
 // its own); those still there after `limit` are killed (a test failure).

@@ -11,6 +11,9 @@
 #include <filesystem>
 #include <random>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include "suite/zip_archive.h"
 
 namespace cv {
@@ -110,6 +113,10 @@ TZipWriter::TZipWriter(const std::string& fileName, const std::string& password)
     // A file, a link, or an empty folder of that name goes first.
     std::error_code ignored;
     std::filesystem::remove(std::filesystem::path(fileName), ignored);
+    // The archive is its user's alone from the start, whatever the umask
+    // (the writer keeps the mode of the file it empties).
+    if (const int fd = ::open(fileName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600); fd >= 0)
+        ::close(fd);
     m_zip = zipOpen(fileName.c_str(), APPEND_STATUS_CREATE);
 }
 

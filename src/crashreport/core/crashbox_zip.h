@@ -30,8 +30,9 @@ const char* ZLibErrorText(int code);
 
 class TZipWriter final {
 public:
-    // Removes any file (or link) of that name and starts a new archive there;
-    // an empty password means entries are not encrypted.
+    // Removes any file (or link) of that name and starts a new archive there,
+    // readable and writable by its user alone; an empty password means
+    // entries are not encrypted.
     TZipWriter(const std::string& fileName, const std::string& password);
     // Closes the last entry and the archive (no global comment).
     ~TZipWriter();

@@ -610,14 +610,13 @@ bool ErrorsCameTooOften(const std::vector<TDateTime>& times, int32_t number, int
     return number > 0 && int64_t(times.size()) == number && times.back() - times.front() <= window;
 }
 
-void FinishReportSending(const TCrashboxModuleOptions& options)
+void FinishReportSending(const TCrashboxModuleOptions& options, std::unique_ptr<TReportFolder> folder)
 {
     THandlerState& state = State();
     if (state.services.FreeScreenshot)
         RunPart(state.services.FreeScreenshot);
-    const std::string screenshot = ScreenshotFileName(options);
-    if (!screenshot.empty())
-        ::unlink(screenshot.c_str());
+    // The screenshot file goes with the report's folder.
+    folder.reset();
     if (!IsIDEHost() && options.AutoCrashOperation() != tbNone
         && ErrorsCameTooOften(state.errorTimes, options.AutoCrashNumber(), options.AutoCrashMinutes()))
         SetTerminateOperation(options.AutoCrashOperation());

@@ -22,6 +22,7 @@
 
 #include <QRect>
 
+#include <chrono>
 #include <csignal>
 #include <cstdint>
 #include <functional>
@@ -37,6 +38,7 @@
 #include "crashreport/core/crashbox_records.h"
 #include "crashreport/core/exception_doors.h"
 #include "crashreport/core/exception_object.h"
+#include "crashreport/core/report_files.h"
 #include "crashreport/core/report_text.h"
 
 namespace cv {
@@ -136,10 +138,12 @@ void AddCustomTextSection(const std::string& header, const std::string& text);
 void AddCustomDataSection(const std::string& header, const std::vector<std::string>& lines);
 
 // The after-steps of a report (a send thread runs them itself, with its own
-// copy of the options): the screenshot file goes, and AutoCrashOperation is
-// applied when the errors came too often; then termination or restart when
-// asked for (this does not return then).
-void FinishReportSending(const TCrashboxModuleOptions& options = CurrentOptions());
+// copy of the options and the report's folder it took): the screenshot
+// file goes, with the report's folder and all left in it, and
+// AutoCrashOperation is applied when the errors came too often; then
+// termination or restart when asked for (this does not return then).
+void FinishReportSending(const TCrashboxModuleOptions& options = CurrentOptions(),
+                         std::unique_ptr<TReportFolder> folder = TakeReportFolder());
 void TerminateOrRestartIfRequested(const TCrashboxModuleOptions& options = CurrentOptions());
 
 // --- Pieces of the work, shared with the tests ---
@@ -207,6 +211,9 @@ struct TExceptionHandlerServices {
     // available (recorded as the internal warning).
     std::function<void()> SendErrorReport;
     std::function<void(const std::string& text)> CopyTextToClipboard;
+    // Waits, at most the time given, until no report is being sent on a
+    // thread of its own (before the program ends); false when one still is.
+    std::function<bool(std::chrono::milliseconds limit)> WaitForReportSending;
     // Brings the program's main window back when it is minimised.
     std::function<void()> RestoreMainWindow;
     // Serves the GUI thread's pending events while it waits for the

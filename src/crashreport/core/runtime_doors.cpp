@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -36,6 +37,11 @@ void* gRealWrite = nullptr;
 std::terminate_handler gPreviousTerminate = nullptr;
 std::atomic<bool> gInstalled{false};
 bool gCaptureStdout = false;
+
+// How long a program ended by an exception nothing catches waits for a
+// report still being sent on a thread of its own: longer than a send's own
+// bounds (each transfer and each mail reply has its time-out).
+constexpr std::chrono::milliseconds kSendingLimitAtExit = std::chrono::minutes(5);
 
 // The module of the C++ runtime: its own catches (the terminate path of a
 // throw nothing catches, its internal ones) are none of the program's.
@@ -149,8 +155,12 @@ void ReportCaughtException(uintptr_t catchSite)
         // The door never throws; the exception is ended below all the same.
     }
     // The thread cannot go on with an exception nothing catches: the program
-    // ends, once a report of another thread (a caught exception, a signal) is done.
+    // ends, once a report of another thread (a caught exception, a signal) is
+    // done, and once a report sent on a thread of its own has gone (or the
+    // send has had its time).
     WaitForReportInProgress();
+    if (const auto& waitForSending = ExceptionHandlerServices().WaitForReportSending)
+        waitForSending(kSendingLimitAtExit);
     std::fflush(nullptr);
     std::_Exit(1);
 }

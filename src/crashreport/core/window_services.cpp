@@ -137,6 +137,12 @@ bool CopyTextToClipboard(const std::string& text)
     return services && services->SetClipboardText(text);
 }
 
+bool ClipboardOutlivesProcess()
+{
+    const std::shared_ptr<TWindowServices> services = RegisteredWindowServices();
+    return services && services->ClipboardOutlivesProcess();
+}
+
 const std::string& StartFolder() { return gStartFolder; }
 
 namespace {

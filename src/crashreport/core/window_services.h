@@ -47,6 +47,10 @@ public:
     // thread it is handed there and done when that thread next runs its
     // events); false when it cannot be done.
     virtual bool SetClipboardText(const std::string& text) = 0;
+    // Whether text put on the clipboard is still there after this process
+    // has ended (a clipboard manager takes it over); where it is not, the
+    // copy would vanish with the process, and the user's clipboard with it.
+    virtual bool ClipboardOutlivesProcess() const { return false; }
 };
 
 // The process-wide adapter (none at first); null takes it away again.
@@ -72,6 +76,8 @@ void SaveProcessWindowsList();
 bool IsWindowMissingFromSavedList(TWindowHandle window);
 // Nothing for empty text; false when there is no clipboard.
 bool CopyTextToClipboard(const std::string& text);
+// The registered services' answer; false without them.
+bool ClipboardOutlivesProcess();
 
 // Restarts the program when asked (its own program file run again in this
 // process with the arguments it was started with, in the folder it was

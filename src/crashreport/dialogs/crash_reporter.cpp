@@ -5,7 +5,6 @@
 
 #include <QApplication>
 #include <QClipboard>
-#include <QFile>
 
 #include <atomic>
 #include <chrono>
@@ -14,6 +13,7 @@
 #include <vector>
 
 #include "crashreport/core/crashbox_events.h"
+#include "crashreport/core/crashbox_helpers.h"
 #include "crashreport/core/dialog_state.h"
 #include "crashreport/core/exception_handler.h"
 #include "crashreport/core/exception_handling_unit.h"
@@ -25,6 +25,8 @@
 #include "crashreport/gui_facts/qt_gui_facts.h"
 #include "crashreport/send/report_sending.h"
 #include "crashreport/send/reporter_request.h"
+#include "suite/dialogs.h"
+#include "suite/gui/qt_dialog_service.h"
 #include "suite/logging.h"
 
 extern char** environ;
@@ -81,12 +83,6 @@ void AddReproduceSection(TExceptionDialogHost& host, const TCrashboxModuleOption
     texts.General = std::move(pieces.General);
 }
 
-bool WriteScreenshotFile(const std::string& fileName, const std::string& bytes)
-{
-    QFile file(QString::fromStdString(fileName));
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes.data(), qint64(bytes.size())) == qint64(bytes.size());
-}
-
 // Starts the crashed program again with its own arguments.
 void RestartCrashedProgram(const std::vector<std::string>& arguments)
 {
@@ -112,6 +108,11 @@ int RunCrashReporter(const std::string& requestFile)
         RemoveRefusedRequest(requestFile);
         return 2;
     }
+    // Read, the request goes at once (it holds the whole report and the mail
+    // password); the report goes on in its folder, removed at the end.
+    ::unlink(requestFile.c_str());
+    if (std::unique_ptr<TReportFolder> folder = TReportFolder::Adopt(ExtractFileDir(requestFile)))
+        SetReportFolder(std::move(folder));
     TCrashboxModuleOptions& options = *request.Options;
     // The crash-event lines of the program's handlers go where the crashed
     // process wrote its own.
@@ -122,7 +123,7 @@ int RunCrashReporter(const std::string& requestFile)
     // The screenshot was taken in the crashed process, while its windows were there.
     const std::string screenshot = ScreenshotFileName(options);
     const bool haveScreenshot = request.ScreenshotChecked && !request.Screenshot.empty() && !screenshot.empty() &&
-                                WriteScreenshotFile(screenshot, request.Screenshot);
+                                WritePrivateFile(screenshot, request.Screenshot);
     TExceptionDialogState& state = ExceptionDialogState();
     state = TExceptionDialogState{};
     state.DialogType = request.DialogType;
@@ -184,7 +185,6 @@ int RunCrashReporter(const std::string& requestFile)
     QCoreApplication::processEvents();
     if (state.TerminateRequested && options.TerminateBtnOperation() == tbRestart)
         RestartCrashedProgram(request.Arguments);
-    ::unlink(requestFile.c_str());
     return 0;
 }
 
@@ -196,6 +196,10 @@ std::optional<int> RunAsCrashReporter(int& argc, char** argv)
     std::optional<QApplication> app;
     if (!QCoreApplication::instance())
         app.emplace(argc, argv);
+    // The message boxes (the plain exception box, an invalid e-mail address,
+    // the send's success or failure) appear on screen, as in the program.
+    TQtDialogService dialogs;
+    const TDialogServiceGuard dialogGuard(&dialogs);
     InitExceptionHandlingUnit();
     std::optional<TQtGuiFactsRegistration> guiFacts(std::in_place);
     const int exitCode = RunCrashReporter(requestFile);

@@ -39,6 +39,7 @@ void ShowErrorMessageBox(const TExceptionDialogHost& host)
     request.kind = TDialogKind::Error;
     request.caption = QString::fromStdString(host.Options->GetExpandedText(mtDialog_Caption));
     request.text = QString::fromStdString(host.ErrorMessage);
+    request.autoCloseSecs = host.Options->AutoCloseDialogSecs();
     ShowDialog(request);
 }
 

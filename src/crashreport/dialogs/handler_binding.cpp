@@ -1,5 +1,7 @@
 #include "crashreport/dialogs/handler_binding.h"
 
+#include <unistd.h>
+
 #include <QCoreApplication>
 #include <QDate>
 #include <QDateTime>
@@ -24,6 +26,7 @@
 #include "crashreport/core/file_version.h"
 #include "crashreport/core/internal_errors.h"
 #include "crashreport/core/log_saving.h"
+#include "crashreport/core/modules_list.h"
 #include "crashreport/core/report_files.h"
 #include "crashreport/core/system_facts.h"
 #include "crashreport/core/window_services.h"
@@ -218,6 +221,13 @@ TExceptionDialogHost CurrentDialogHost()
     host.Processes = ProcessesList();
     host.Threads = ThreadsList();
     host.MainThreadID = MainThread().ID;
+    // The compilation time the build wrote into the module's crash-report
+    // data, for the location message to the development environment.
+    host.ModuleCompilationDate = [](uintptr_t address) {
+        TCrashboxModulesList* modules = ModulesList();
+        const PCrashboxModuleInfo module = modules ? ModuleInfoByAddr(*modules, address) : nullptr;
+        return module ? module->ExtraInformation.CompilationDate : QDateTime();
+    };
     // The dialogs run on the GUI thread while the raising thread waits for
     // them: their events run there too.
     host.ActionNotify = [](uint8_t action, bool& execute) {
@@ -267,11 +277,16 @@ TCrashReportDialogs::TCrashReportDialogs()
     services.ShowExceptionDialog = ShowDialogService;
     services.ShowReproduceDialog = ShowReproduceService;
     services.CaptureScreenshot = CaptureScreenshotService;
-    services.SaveScreenshot = [](const std::string& fileName) { SaveScreenshotToPNG(fileName); };
+    services.SaveScreenshot = [](const std::string& fileName) {
+        // Without a picture no file is left (it would go as an empty attachment).
+        if (CreatePrivateFile(fileName) && !SaveScreenshotToPNG(fileName))
+            ::unlink(fileName.c_str());
+    };
     services.FreeScreenshot = [] { FreeScreenshot(); };
     services.ReportLogged = ReportLoggedService;
     services.SendErrorReport = SendService;
     services.CopyTextToClipboard = [](const std::string& text) { CopyTextToClipboard(text); };
+    services.WaitForReportSending = [](std::chrono::milliseconds limit) { return WaitForReportSending(limit); };
     SetExceptionHandlerServices(std::move(services));
     InstallSendDialog();
 }
@@ -289,6 +304,7 @@ TCrashReportDialogs::~TCrashReportDialogs()
     services.ReportLogged = nullptr;
     services.SendErrorReport = nullptr;
     services.CopyTextToClipboard = nullptr;
+    services.WaitForReportSending = nullptr;
     SetExceptionHandlerServices(std::move(services));
 }
 

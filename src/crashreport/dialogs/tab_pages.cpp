@@ -3,6 +3,7 @@
 #include <QCursor>
 #include <QHeaderView>
 #include <QLabel>
+#include <QScrollBar>
 #include <QTextEdit>
 
 #include <cctype>
@@ -24,7 +25,7 @@ namespace cv {
 namespace {
 
 constexpr TListColumnSpec kCallStackColumns[] = {
-    {mtCallStack_Address, "Col0", 89, 0, "000000000000"},
+    {mtCallStack_Address, "Col0", 89, 0, "FFFFFFFFFFFFFFFF"},
     {mtCallStack_Name, "Col1", 92, 0},
     {mtCallStack_Unit, "Col2", 126, 0},
     {mtCallStack_Class, "Col3", 126, 0},
@@ -34,7 +35,7 @@ constexpr TListColumnSpec kCallStackColumns[] = {
 // The last-modified column is kept under "ColMod6" and the path under
 // "ColMod5", as the widths were always stored.
 constexpr TListColumnSpec kModulesColumns[] = {
-    {mtModules_Handle, "ColMod0", 80, 0, "000000000000"},
+    {mtModules_Handle, "ColMod0", 80, 0, "FFFFFFFFFFFFFFFF"},
     {mtModules_Name, "ColMod1", 96, 0},
     {mtModules_Description, "ColMod2", 175, 0},
     {mtModules_Version, "ColMod3", 50, 1, "99.99.x"},
@@ -53,10 +54,11 @@ constexpr TListColumnSpec kProcessesColumns[] = {
     {mtProcesses_Path, "ColPro7", 330, 0},
 };
 
-std::string Hex8(uintptr_t value)
+// An address in 16 upper-case hexadecimal digits, as everywhere in the reports.
+std::string HexAddress(uintptr_t value)
 {
     char text[32];
-    std::snprintf(text, sizeof text, "%08llX", static_cast<unsigned long long>(value));
+    std::snprintf(text, sizeof text, "%016llX", static_cast<unsigned long long>(value));
     return text;
 }
 
@@ -140,7 +142,7 @@ void AddCallStackRows(TListViewItems& items, const TCrashboxStackList& stack, co
         const std::string module = entry.DebugDetail != TCrashboxDebugDetail::ddNone && entry.ModuleInfo
                                        ? ExtractFileName(entry.ModuleInfo->Name)
                                        : std::string();
-        items.AddRow({Hex8(entry.Addr), module, entry.UnitName, entry.ClassName, entry.ProcedureName, line},
+        items.AddRow({HexAddress(entry.Addr), module, entry.UnitName, entry.ClassName, entry.ProcedureName, line},
                      RowImage(entry), 0, false, {});
         previous = &entry;
     }
@@ -161,7 +163,7 @@ void AddModulesRows(TListViewItems& items, TCrashboxModulesList& modules)
     modules.Lock();
     for (int i = 0; i < modules.Count(); ++i) {
         const TCrashboxModuleInfo& m = *modules.GetItem(i);
-        items.AddRow({Hex8(m.Handle), ExtractFileName(m.Name), m.Description, VersionMajorMinorX(m.Version),
+        items.AddRow({HexAddress(m.Handle), ExtractFileName(m.Name), m.Description, VersionMajorMinorX(m.Version),
                       SizeToKbText(m.Size), DateTimeToLogString(m.LastModified), ExtractCleanFilePath(m.Name)},
                      GetModuleIcon(m), 0, false, {});
     }
@@ -243,6 +245,11 @@ TTabPageWidget::TTabPageWidget(TTabPage page, TExceptionDialogHost& host, const 
                                 : page == tpAssembler ? AssemblerTextToRTF(host.Texts.Assembler, font)
                                                       : CPUTextToRTF(host.Texts.CPU, font);
         RtfToTextDocument(rtf, *m_text->document(), fonts.Fixed);
+        // The page opens at its start, its first line in view (moving the
+        // cursor scrolls by the size the view has before it is laid out).
+        m_text->moveCursor(QTextCursor::Start);
+        m_text->verticalScrollBar()->setValue(0);
+        m_text->horizontalScrollBar()->setValue(0);
         return;
     }
 

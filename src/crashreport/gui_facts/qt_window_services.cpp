@@ -8,7 +8,12 @@
 #include <QWidget>
 #include <QWindow>
 
+#include <cstdlib>
 #include <map>
+#include <memory>
+#include <string_view>
+
+#include <xcb/xcb.h>
 
 namespace cv {
 
@@ -61,6 +66,24 @@ bool TQtWindowServices::SetClipboardText(const std::string& text)
         return true;
     }
     return QMetaObject::invokeMethod(this, [value] { QGuiApplication::clipboard()->setText(value); }, Qt::QueuedConnection);
+}
+
+bool TQtWindowServices::ClipboardOutlivesProcess() const
+{
+    const auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance());
+    const auto* x11 = app ? app->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    xcb_connection_t* connection = x11 ? x11->connection() : nullptr;
+    if (!connection)
+        return false;
+    constexpr std::string_view kManager = "CLIPBOARD_MANAGER";
+    std::unique_ptr<xcb_intern_atom_reply_t, decltype(&std::free)> atom(
+        xcb_intern_atom_reply(connection, xcb_intern_atom(connection, 1, uint16_t(kManager.size()), kManager.data()), nullptr),
+        &std::free);
+    if (!atom || atom->atom == XCB_ATOM_NONE)
+        return false;
+    std::unique_ptr<xcb_get_selection_owner_reply_t, decltype(&std::free)> owner(
+        xcb_get_selection_owner_reply(connection, xcb_get_selection_owner(connection, atom->atom), nullptr), &std::free);
+    return owner && owner->owner != XCB_NONE;
 }
 
 bool TQtWindowServices::eventFilter(QObject* watched, QEvent* event)

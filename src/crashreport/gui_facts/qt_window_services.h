@@ -25,6 +25,11 @@ public:
 
     std::vector<TTopLevelWindow> TopLevelWindows() const override;
     bool SetClipboardText(const std::string& text) override;
+    // On X11 a selection lives as long as its owner: the clipboard outlives
+    // the process only when a clipboard manager runs (the selection
+    // CLIPBOARD_MANAGER has an owner), which Qt hands the clipboard at exit.
+    // Elsewhere (Wayland, no screen) it is not known to: false.
+    bool ClipboardOutlivesProcess() const override;
 
     // Records the windows again (window thread only).
     void Record();

@@ -279,6 +279,34 @@ void TCrashboxClientSocket::ReceiveText(std::string& text)
     }
 }
 
+void TCrashboxClientSocket::ReceiveReply(std::string& text, const std::function<bool(std::string_view)>& whole,
+                                         std::size_t maxBytes)
+{
+    constexpr std::size_t kReadLimit = 64 * 1024;
+    text.clear();
+    const Clock::time_point start = Clock::now();
+    std::vector<char> buffer;
+    while (!whole(text)) {
+        const int64_t left = int64_t(FTimeout) - MillisecondsSince(start);
+        if (left <= 0 || WaitForData(int32_t(left)) != TWait::Data)
+            break;
+        // One more byte than the reply may have tells a reply too long.
+        const std::size_t room = maxBytes + 1 - text.size();
+        buffer.resize(std::min({std::size_t(std::max(BytesWaiting(), 1)), room, kReadLimit}));
+        const int32_t r = ReceiveBuffer(buffer);
+        if (r <= 0)
+            continue;
+        const std::string_view chunk(buffer.data(), std::size_t(r));
+        text += chunk;
+        FLog += chunk;
+        FErrorLog += chunk;
+        if (text.size() > maxBytes)
+            RaiseError("The reply is longer than " + std::to_string(maxBytes) + " bytes.");
+    }
+    if (text.empty())
+        RaiseError(fPeerClosed ? "Connection closed by the peer." : "Socket timeout.");
+}
+
 void TCrashboxClientSocket::GetFullText(std::string& text)
 {
     const Clock::time_point start = Clock::now();

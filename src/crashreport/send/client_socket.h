@@ -4,9 +4,11 @@
 // raises ECrashboxSocketError with that log attached when anything fails.
 //
 // Waiting is bounded everywhere: connecting and each send give up after the
-// socket's time-out, the first byte of a reply is awaited at most that long,
-// and a reply ends after the reply silence (one second unless the mail
-// settings say otherwise) without another byte.
+// socket's time-out, the first byte of a reply is awaited at most that long.
+// A reply whose end the caller can tell (ReceiveReply: an SMTP reply) is
+// judged as soon as it is whole, bounded by the time-out and by a size; any
+// other (ReceiveText: a name server's datagram) ends after the reply silence
+// (one second unless the mail settings say otherwise) without another byte.
 
 #include <netinet/in.h>
 
@@ -80,6 +82,13 @@ public:
     // As GetFullText; nothing gives "Socket timeout." (or, when the peer
     // closed the connection, "Connection closed by the peer.").
     void ReceiveFullText(std::string& text);
+    // Receives one reply, taking what arrives as it arrives until `whole`
+    // says the text is a whole reply, within the time-out (from now). A
+    // reply cut short by the time-out or by the peer's end comes back as it
+    // is; nothing at all raises as ReceiveFullText does; more than maxBytes
+    // raises "The reply is longer than N bytes.". Appended to the log and
+    // the error log.
+    void ReceiveReply(std::string& text, const std::function<bool(std::string_view)>& whole, std::size_t maxBytes);
 
     bool Connected() const { return FConnected; }
     const std::string& Host() const { return FHost; }

@@ -172,7 +172,8 @@ bool SendMAPIMessage(const std::string& addresses, const std::string& subject, c
     arguments.push_back("--subject");
     arguments.push_back(FlattenControlChars(ExpandVariables(subject)));
     arguments.push_back("--body");
-    arguments.push_back(ExpandVariables(body));
+    arguments.push_back(CutTextToFit(ExpandVariables(body), kMaxMailArgument, kBodyCutToAttachment,
+                                     [](unsigned char) { return std::size_t(1); }));
     auto attach = [&arguments](const std::string& fileName) {
         const std::string expanded = ExpandVariables(fileName);
         if (!IsExistingFile(expanded))
@@ -209,10 +210,43 @@ bool SendEmailByMAPI(const std::string& addresses, const std::string& subject, c
     return SendMAPIMessage(addresses, subject, body, {}, files);
 }
 
+std::string CutTextToFit(std::string_view text, std::size_t limit, std::string_view note,
+                         std::size_t (*encodedSize)(unsigned char byte))
+{
+    std::size_t total = 0;
+    for (const char c : text)
+        total += encodedSize(static_cast<unsigned char>(c));
+    if (total <= limit)
+        return std::string(text);
+    std::size_t noteSize = 0;
+    for (const char c : note)
+        noteSize += encodedSize(static_cast<unsigned char>(c));
+    const std::size_t room = limit > noteSize ? limit - noteSize : 0;
+    // The longest start that fits and ends where a character begins (a cut
+    // between the bytes of one UTF-8 character would spoil it).
+    std::size_t used = 0, end = 0, i = 0;
+    for (; i < text.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        if ((byte & 0xC0) != 0x80)
+            end = i;
+        used += encodedSize(byte);
+        if (used > room)
+            break;
+    }
+    if (i == text.size())
+        end = i;
+    return std::string(text.substr(0, end)) + std::string(note);
+}
+
 bool SendEmailByMailto(const std::string& addresses, const std::string& subject, const std::string& message)
 {
-    const std::string url = "mailto:" + addresses + "?Subject=" + URLEncodeA(ExpandVariables(subject)) + "&Body=" +
-                            URLEncodeA(ExpandVariables(message) + "\r\n\r\n\r\n" + ReportFileState().ReportText);
+    const std::string head = "mailto:" + addresses + "?Subject=" + URLEncodeA(ExpandVariables(subject)) + "&Body=";
+    const std::string logName = ExpandVariables(ReportOptions().OutputLogFile(""));
+    const std::string body = CutTextToFit(ExpandVariables(message) + "\r\n\r\n\r\n" + ReportFileState().ReportText,
+                                          kMaxMailArgument > head.size() ? kMaxMailArgument - head.size() : 0,
+                                          std::string(kBodyCutToLog) + logName + "]",
+                                          [](unsigned char byte) { return URLEncodeA(std::string(1, char(byte))).size(); });
+    const std::string url = head + URLEncodeA(body);
     // The address goes into an argument of its own, never through a shell.
     std::vector<std::string> arguments = SplitCommandLine(MailSettings().MailtoCommand);
     for (std::string& argument : arguments)

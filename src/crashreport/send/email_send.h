@@ -13,6 +13,7 @@
 // Recipients are separated by "," or ";". Texts are UTF-8. The send dialog
 // hears of the progress through send_context.h.
 
+#include <cstddef>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -26,14 +27,31 @@ inline constexpr const char* kMIMEBoundary = "=_xcjvnxkbhvfkxzhfdbvzldjhfv";
 // The domain part of our Message-IDs.
 inline constexpr const char* kMessageIDDomain = "crashbox.localhost";
 
-// The mail program: the ExtraFiles, then the Files, that exist are attached.
+// The most a mail program is handed as one argument (the system refuses an
+// argument of 128 KiB or more), with room for what a command puts around it.
+inline constexpr std::size_t kMaxMailArgument = 120 * 1024;
+// Text cut, at the start of a character, so that its encoding (each byte
+// counted as `encodedSize` says: 1 as it is, 3 for "%XX") followed by the
+// note fits in `limit` bytes; the text as it is when it fits.
+std::string CutTextToFit(std::string_view text, std::size_t limit, std::string_view note,
+                         std::size_t (*encodedSize)(unsigned char byte));
+// What a cut body says at its end: where the rest of the report is.
+inline constexpr const char* kBodyCutToAttachment =
+    "\r\n\r\n[The report is cut here: it is too long to hand to the mail program whole. The attached files hold all of it.]";
+inline constexpr const char* kBodyCutToLog =
+    "\r\n\r\n[The report is cut here: it is too long to hand to the mail program whole. All of it is in the error log: ";
+
+// The mail program: the ExtraFiles, then the Files, that exist are attached;
+// a body longer than kMaxMailArgument is cut (kBodyCutToAttachment).
 bool SendMAPIMessage(const std::string& addresses, const std::string& subject, const std::string& body,
                      std::span<const std::string> extraFiles, const std::vector<std::string>& files);
 // FileNames separated by "," or ";" (the internal error log's use).
 bool SendEmailByMAPI(const std::string& addresses, const std::string& subject, const std::string& body,
                      const std::string& fileNames);
 // Opens "mailto:<addresses>?Subject=...&Body=..." with the mailto command
-// and waits for it to end; the body carries the report's text.
+// and waits for it to end; the body carries the report's text, cut (with
+// kBodyCutToLog and the log's name) so that the address stays within
+// kMaxMailArgument.
 bool SendEmailByMailto(const std::string& addresses, const std::string& subject, const std::string& message);
 
 // One connection per recipient; true when at least one recipient got the

@@ -25,7 +25,8 @@ struct TMailSettings {
     uint16_t MXPort = 25;
     // Waiting for a mail server's reply (and the MX lookup's whole budget).
     uint32_t SMTPTimeout = 30000;
-    // A reply ends after this long without another byte.
+    // A name server's reply ends after this long without another byte (an
+    // SMTP reply is judged as soon as it is whole).
     uint32_t ReplySilence = 1000;
 };
 

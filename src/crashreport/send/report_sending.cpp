@@ -8,10 +8,11 @@
 #include <chrono>
 #include <condition_variable>
 #include <filesystem>
-#include <fstream>
 #include <mutex>
 #include <system_error>
 #include <thread>
+
+#include <sys/stat.h>
 
 #include "crashreport/core/crashbox_events.h"
 #include "crashreport/core/crashbox_helpers.h"
@@ -136,27 +137,44 @@ bool MoveFileAcross(const std::string& from, const std::string& to)
     return true;
 }
 
+// Where a report that did not go is kept, as a line for the failure box:
+// its compressed copy, else the log; empty when neither keeps it.
+std::string KeptReportLine(const TCrashboxModuleOptions& options, const TReportFileState& state)
+{
+    std::string place;
+    if (options.BehaviourOptions().Contains(boSaveCompressedCopyInCaseOfError))
+        place = GetCompressedCopyName(options, state);
+    else if (options.SaveLogFile())
+        place = ExpandVariables(options.OutputLogFile(""));
+    return place.empty() ? std::string() : "\r\n\r\nThe report is kept in \"" + place + "\".";
+}
+
 bool IsSMTPMode(TEmailSendMode mode) { return mode == esmSMTPClient || mode == esmSMTPServer; }
 
 bool ModalSendDialog() { return !Options().CommonSendOptions().Contains(sndSendInSeparatedThread); }
+
+// The report's folder (the send's files go there).
+const std::string& SendFolder() { return Report().State.Folder; }
 
 // The protected deletions at the end of a send: each runs even when an
 // earlier one failed.
 void DeleteSendFiles()
 {
     const TCrashboxModuleOptions& options = Options();
+    const std::string& folder = SendFolder();
     const auto guarded = [](const auto& deletion) {
         try {
             deletion();
         } catch (...) {
         }
     };
-    guarded([&] { DeleteFileIfAny(XMLCopyFileName(options)); });
+    guarded([&] { DeleteFileIfAny(XMLCopyFileName(options, folder)); });
     guarded([&] {
         if (!IsCGIApplication())
             DeleteFileIfAny(LastHTMLPageFileName(options));
     });
-    guarded([&] { DeleteFileIfAny(LogCopyFileName(options)); });
+    guarded([&] { DeleteFileIfAny(LogCopyFileName(options, folder)); });
+    guarded([&] { DeleteFileIfAny(LeftOutFilesName(folder)); });
 }
 
 } // namespace
@@ -175,13 +193,23 @@ void SendErrorReport(const TReportToSend& report)
     std::unique_ptr<TCrashboxModuleOptions> options = PrivateOptionsCopy(*report.Options);
     auto copy = std::make_unique<TReportToSend>(report);
     copy->Options = options.get();
-    TSendThread::Start(std::move(copy), std::move(options));
+    // The report's folder goes with the thread: the next report gets one of its own.
+    std::unique_ptr<TReportFolder> folder;
+    if (report.State.Folder.empty())
+        folder = TakeReportFolder();
+    if (!folder && report.State.Folder.empty())
+        folder = std::make_unique<TReportFolder>();
+    if (folder)
+        copy->State.Folder = folder->Path();
+    TSendThread::Start(std::move(copy), std::move(options), std::move(folder));
 }
 
 bool DoSendErrorReport(const TReportToSend& report)
 {
     TSenderState& sender = Sender();
     TReportToSend current = report;
+    if (current.State.Folder.empty())
+        current.State.Folder = ReportFolder();
     sender.report = &current;
     sender.messageShown = false;
     sender.stepFlag = true;
@@ -218,21 +246,33 @@ bool DoSendErrorReport(const TReportToSend& report)
                 ok = SendReportByWeb() && ok; // runs even when the e-mail step failed
         }
 
-        if (!ok && options.BehaviourOptions().Contains(boCopyLogInCaseOfError))
-            CopyTextToClipboard(current.State.ReportText);
+        // The clipboard copy of a report that did not go, where it outlives
+        // the program: else it would vanish with the process and take the
+        // user's own clipboard with it; the failure box then says where the
+        // report is kept.
+        bool leftOffClipboard = false;
+        if (!ok && options.BehaviourOptions().Contains(boCopyLogInCaseOfError)) {
+            if (ClipboardOutlivesProcess())
+                CopyTextToClipboard(current.State.ReportText);
+            else
+                leftOffClipboard = true;
+        }
         if (options.CommonSendOptions().Contains(sndShowSuccessFailureMsg) && !sender.messageShown) {
             TDialogRequest request;
             request.kind = ok ? TDialogKind::Information : TDialogKind::Error;
             request.caption = QString::fromStdString(options.GetExpandedText(mtInformationMsgCaption));
-            request.text = QString::fromStdString(options.GetExpandedText(ok ? mtSend_SuccessMsg : mtSend_FailureMsg));
+            std::string text = options.GetExpandedText(ok ? mtSend_SuccessMsg : mtSend_FailureMsg);
+            if (leftOffClipboard)
+                text += KeptReportLine(options, current.State);
+            request.text = QString::fromStdString(text);
             ShowSendResultBox(request);
         }
         if (!ok && options.BehaviourOptions().Contains(boSaveCompressedCopyInCaseOfError)) {
             const std::string copyName = GetCompressedCopyName(options, current.State);
-            if (MoveFileAcross(ZipFileName(), copyName))
+            if (MoveFileAcross(ZipFileName(current.State.Folder), copyName))
                 PruneCompressedCopies(ExtractFileDir(copyName));
         }
-        DeleteFileIfAny(ZipFileName());
+        DeleteFileIfAny(ZipFileName(current.State.Folder));
     } catch (...) {
         DeleteSendFiles();
         throw;
@@ -241,22 +281,30 @@ bool DoSendErrorReport(const TReportToSend& report)
     return ok;
 }
 
-void WaitForReportSending()
+bool WaitForReportSending(std::chrono::milliseconds limit)
 {
     TSenderState& sender = Sender();
     QCoreApplication* app = QCoreApplication::instance();
     const bool appThread = app && QThread::currentThread() == app->thread();
+    using Clock = std::chrono::steady_clock;
+    // No limit given: no end (the sum would overflow).
+    const Clock::time_point end = limit >= std::chrono::duration_cast<std::chrono::milliseconds>(Clock::time_point::max() - Clock::now())
+                                      ? Clock::time_point::max()
+                                      : Clock::now() + limit;
     std::unique_lock lock(sender.threadsLock);
     // A send thread may be waiting for a box or its dialog on this thread:
     // it keeps serving them.
     while (!sender.threadsDone.wait_for(lock, std::chrono::milliseconds(appThread ? 20 : 1000),
                                         [&] { return sender.runningThreads == 0; })) {
+        if (Clock::now() >= end)
+            return false;
         if (appThread) {
             lock.unlock();
             QCoreApplication::processEvents();
             lock.lock();
         }
     }
+    return true;
 }
 
 // --- The steps ---
@@ -304,8 +352,12 @@ bool TryEmail()
                                options.SMTPUserID(), options.SMTPPort());
     }
     // The mail program, else the mailto address (which carries the report itself).
-    return SendMAPIMessage(addresses, subject, message + AppendLogToBody(), {}, files) ||
-           SendEmailByMailto(addresses, subject, message);
+    const std::string body = message + AppendLogToBody();
+    // A body too long to be handed over whole is cut: the log then goes as a file too.
+    std::vector<std::string> extraFiles;
+    if (options.AppendLogs() && body.size() > kMaxMailArgument)
+        extraFiles.push_back(LogCopyFileName(options, SendFolder()));
+    return SendMAPIMessage(addresses, subject, body, extraFiles, files) || SendEmailByMailto(addresses, subject, message);
 }
 
 bool TryWeb()
@@ -345,7 +397,7 @@ bool SendReportByWeb() { return RunSendStep(caSendingWeb, caSentWeb, TryWeb); }
 
 void WriteTempLogFile()
 {
-    const std::string name = LogCopyFileName(Options());
+    const std::string name = LogCopyFileName(Options(), SendFolder());
     if (name.empty())
         return;
     std::string text = Report().LogText;
@@ -359,8 +411,7 @@ void WriteTempLogFile()
         lines += line;
         lines += "\r\n";
     }
-    std::ofstream file(name, std::ios::binary | std::ios::trunc);
-    file.write(lines.data(), std::streamsize(lines.size()));
+    WritePrivateFile(name, lines);
 }
 
 void PrepareAttachments(bool forEmail)
@@ -372,22 +423,66 @@ void PrepareAttachments(bool forEmail)
         std::error_code error;
         return name.empty() || !std::filesystem::exists(name, error);
     });
-    ZipAttachments(ZipFileName(), Options().ZipPassword(), sender.attachedFiles);
-    sender.attachedFiles.assign(1, ZipFileName());
+    // Only regular files of a bounded size go (a pipe would never end its
+    // read); what is left out is named in a note that goes instead.
+    std::string leftOut;
+    std::erase_if(sender.attachedFiles, [&leftOut](const std::string& name) {
+        const std::string reason = AttachmentLeftOutReason(name);
+        if (!reason.empty())
+            leftOut += name + ": " + reason + "\r\n";
+        return !reason.empty();
+    });
+    if (!leftOut.empty()) {
+        LogInternalWarning(eeLogError, "[Attach] Left out: " + leftOut);
+        const std::string note = LeftOutFilesName(SendFolder());
+        if (WritePrivateFile(note, leftOut))
+            sender.attachedFiles.push_back(note);
+    }
+    const std::string zipName = ZipFileName(SendFolder());
+    ZipAttachments(zipName, Options().ZipPassword(), sender.attachedFiles);
+    sender.attachedFiles.assign(1, zipName);
+}
+
+std::string AttachmentLeftOutReason(const std::string& fileName)
+{
+    struct stat info {};
+    if (::stat(fileName.c_str(), &info) != 0)
+        return "it cannot be read";
+    if (!S_ISREG(info.st_mode))
+        return "it is not a regular file";
+    if (uint64_t(info.st_size) > kMaxAttachedFileSize)
+        return "it is larger than " + std::to_string(kMaxAttachedFileSize / (1024 * 1024)) + " MB";
+    return {};
+}
+
+std::string LeftOutFilesName(const std::string& folder)
+{
+    return folder.empty() ? std::string() : IncludeTrailingBackslashA(folder) + "LeftOutFiles.txt";
 }
 
 void ZipAttachments(const std::string& zipName, const std::string& password, const std::vector<std::string>& files)
 {
-    if (files.empty())
+    if (files.empty() || zipName.empty())
         return;
     TZipWriter zip(zipName, password);
     for (const std::string& file : files)
-        zip.AddFile(file, ExtractFileName(file));
+        if (AttachmentLeftOutReason(file).empty())
+            zip.AddFile(file, ExtractFileName(file));
 }
 
 std::string GetCompressedCopyName(const TCrashboxModuleOptions& options, const TReportFileState& state)
 {
-    return ExtractFilePath(options.OutputFile(GetExeFileNameA())) + AttachmentName(options, ZipFileName(), state);
+    return ExtractFilePath(options.OutputFile(GetExeFileNameA())) + AttachmentName(options, kReportZipName, state);
+}
+
+bool IsCompressedCopyName(std::string_view name)
+{
+    // "BugReport" + the optional "__" stamps + ".zip", as GetCompressedCopyName makes them.
+    constexpr std::string_view kStem = "BugReport", kExtension = ".zip";
+    if (!name.starts_with(kStem) || !name.ends_with(kExtension) || name.size() < kStem.size() + kExtension.size())
+        return false;
+    const std::string_view stamps = name.substr(kStem.size(), name.size() - kStem.size() - kExtension.size());
+    return stamps.empty() || (stamps.size() > 2 && stamps.starts_with("__"));
 }
 
 void PruneCompressedCopies(const std::string& folder)
@@ -395,11 +490,11 @@ void PruneCompressedCopies(const std::string& folder)
     constexpr std::size_t kKept = 10;
     std::vector<std::string> names;
     std::error_code error;
+    // Only the copies this component made: any other file is the user's.
     for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
         const std::string name = entry.path().filename().string();
         std::error_code typeError;
-        if (entry.is_regular_file(typeError) && name.size() > 4 &&
-            QString::fromStdString(name).endsWith(QStringLiteral(".zip"), Qt::CaseInsensitive))
+        if (entry.is_regular_file(typeError) && IsCompressedCopyName(name))
             names.push_back(name);
     }
     if (names.size() <= kKept)
@@ -416,8 +511,9 @@ std::vector<std::string> SendAttachedFiles() { return Sender().attachedFiles; }
 
 // --- The send thread ---
 
-TSendThread::TSendThread(std::unique_ptr<TReportToSend> report, std::unique_ptr<TCrashboxModuleOptions> options)
-    : m_report(std::move(report)), m_options(std::move(options))
+TSendThread::TSendThread(std::unique_ptr<TReportToSend> report, std::unique_ptr<TCrashboxModuleOptions> options,
+                         std::unique_ptr<TReportFolder> folder)
+    : m_report(std::move(report)), m_options(std::move(options)), m_folder(std::move(folder))
 {
     // The handler lets go of its exception object when it is done with the
     // exception; the thread's events still show the exception.
@@ -428,9 +524,10 @@ TSendThread::TSendThread(std::unique_ptr<TReportToSend> report, std::unique_ptr<
     }
 }
 
-void TSendThread::Start(std::unique_ptr<TReportToSend> report, std::unique_ptr<TCrashboxModuleOptions> options)
+void TSendThread::Start(std::unique_ptr<TReportToSend> report, std::unique_ptr<TCrashboxModuleOptions> options,
+                        std::unique_ptr<TReportFolder> folder)
 {
-    auto thread = std::make_unique<TSendThread>(std::move(report), std::move(options));
+    auto thread = std::make_unique<TSendThread>(std::move(report), std::move(options), std::move(folder));
     TSenderState& sender = Sender();
     {
         std::lock_guard lock(sender.threadsLock);
@@ -453,7 +550,7 @@ void TSendThread::Execute()
     } catch (...) {
         HandleInternalError("TSendThread.Execute");
     }
-    FinishReportSending(*m_options);
+    FinishReportSending(*m_options, std::move(m_folder));
     FreeLastCallStack();
     TerminateOrRestartIfRequested(*m_options);
     if (m_record->ExceptionObject == m_object.get())

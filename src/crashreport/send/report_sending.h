@@ -15,10 +15,12 @@
 // (crashbox_events.h), on the thread that raised the exception
 // (RunInExceptionThread), with the handler's record of the exception.
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "crashreport/core/crashbox_options.h"
@@ -61,8 +63,9 @@ bool DoSendErrorReport(const TReportToSend& report);
 // handler does.
 
 // Waits until no send thread runs (at the end of the program, or of a
-// test); on the GUI thread it serves the thread's events meanwhile.
-void WaitForReportSending();
+// test), at most `limit`; on the GUI thread it serves the thread's events
+// meanwhile. False when a send thread still runs after the limit.
+bool WaitForReportSending(std::chrono::milliseconds limit = std::chrono::milliseconds::max());
 
 // --- The steps (within a send) ---
 
@@ -79,17 +82,30 @@ std::string AppendLogToBody();
 // line breaks when it does not end so.
 void WriteTempLogFile();
 // Fills the attachment list (the program's handlers may change it), drops
-// the names of files that do not exist, zips them and leaves the list
-// naming the archive alone.
+// the names of files that do not exist, leaves out those that cannot go
+// (AttachmentLeftOutReason; a note naming them goes in their place), zips
+// them and leaves the list naming the archive alone.
 void PrepareAttachments(bool forEmail);
-// With at least one file: the archive made anew, each file under its name
-// without folder, in list order. With none, nothing is written.
+// Why a file cannot go with a report: it is not a regular file (a pipe or a
+// device, whose reading might never end), or larger than
+// kMaxAttachedFileSize; empty when it can.
+inline constexpr uint64_t kMaxAttachedFileSize = 64ull * 1024 * 1024;
+std::string AttachmentLeftOutReason(const std::string& fileName);
+// The note that names the files left out, in the report's folder.
+std::string LeftOutFilesName(const std::string& folder);
+// With at least one file: the archive made anew (its user's alone), each
+// file that can go under its name without folder, in list order. With
+// none, nothing is written.
 void ZipAttachments(const std::string& zipName, const std::string& password, const std::vector<std::string>& files);
 // Where a report that did not go is kept: the log's folder and the
 // archive's name with the options' stamps.
 std::string GetCompressedCopyName(const TCrashboxModuleOptions& options, const TReportFileState& state);
-// Keeps the ten last ".zip" files of the folder in name order (letter case
-// ignored) and deletes the others.
+// A name GetCompressedCopyName makes: "BugReport", its optional "__"
+// stamps, ".zip".
+bool IsCompressedCopyName(std::string_view name);
+// Keeps the ten last compressed copies of the folder in name order (letter
+// case ignored) and deletes the others; no other file of the folder is
+// touched.
 void PruneCompressedCopies(const std::string& folder);
 // The attachment list of the send in progress.
 std::vector<std::string> SendAttachedFiles();
@@ -102,15 +118,19 @@ std::vector<std::string> SendAttachedFiles();
 // exception object.
 class TSendThread {
 public:
-    // Takes the report (whose Options are `options`) and starts at once.
-    static void Start(std::unique_ptr<TReportToSend> report, std::unique_ptr<TCrashboxModuleOptions> options);
+    // Takes the report (whose Options are `options`, whose files lie in
+    // `folder`, removed at the end) and starts at once.
+    static void Start(std::unique_ptr<TReportToSend> report, std::unique_ptr<TCrashboxModuleOptions> options,
+                      std::unique_ptr<TReportFolder> folder);
 
-    TSendThread(std::unique_ptr<TReportToSend> report, std::unique_ptr<TCrashboxModuleOptions> options);
+    TSendThread(std::unique_ptr<TReportToSend> report, std::unique_ptr<TCrashboxModuleOptions> options,
+                std::unique_ptr<TReportFolder> folder);
     void Execute();
 
 private:
     std::unique_ptr<TReportToSend> m_report;
     std::unique_ptr<TCrashboxModuleOptions> m_options;
+    std::unique_ptr<TReportFolder> m_folder;
     TCrashboxExceptionRecord* m_record = nullptr;
     std::unique_ptr<TExceptionObject> m_object;
 };

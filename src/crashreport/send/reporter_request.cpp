@@ -12,6 +12,7 @@
 #include <cstring>
 
 #include "crashreport/core/crashbox_helpers.h"
+#include "crashreport/core/report_files.h"
 #include "crashreport/core/report_helpers.h"
 #include "suite/cv_stream.h"
 
@@ -78,6 +79,13 @@ bool SaveReporterRequest(const std::string& fileName, const TReporterRequest& re
     for (const std::string& argument : request.Arguments)
         WriteText(stream, argument);
     QString reason;
+    // The request holds the whole report and the mail password: its user's
+    // alone (the save keeps the mode of the file it replaces).
+    if (!CreatePrivateFile(fileName)) {
+        if (error)
+            *error = "The request file could not be made.";
+        return false;
+    }
     if (!stream.SaveToFile(QString::fromStdString(fileName), &reason)) {
         if (error)
             *error = reason.toStdString();
@@ -151,7 +159,10 @@ bool RemoveRefusedRequest(const std::string& fileName)
 std::string ReporterRequestFileName()
 {
     static std::atomic<int> serial{0};
-    return GetTempFolder() + "Crashbox-" + std::to_string(::getpid()) + "-" + std::to_string(++serial) + ".request";
+    const std::string folder = ReportFolder();
+    if (folder.empty())
+        return {};
+    return folder + "Crashbox-" + std::to_string(::getpid()) + "-" + std::to_string(++serial) + ".request";
 }
 
 std::string ReporterRequestArgument(int argc, const char* const* argv)
@@ -192,10 +203,14 @@ pid_t StartReporterProcess(const std::string& requestFile)
 bool HandOverToReporter(const TReporterRequest& request)
 {
     const std::string fileName = ReporterRequestFileName();
-    if (!SaveReporterRequest(fileName, request))
+    if (fileName.empty() || !SaveReporterRequest(fileName, request))
         return false;
-    if (StartReporterProcess(fileName) != 0)
+    if (StartReporterProcess(fileName) != 0) {
+        // The reporter goes on in the report's folder and removes it.
+        if (std::unique_ptr<TReportFolder> folder = TakeReportFolder())
+            folder->Release();
         return true;
+    }
     ::unlink(fileName.c_str());
     return false;
 }

@@ -54,8 +54,9 @@ struct TReporterRequest {
     std::vector<std::string> Arguments;
 };
 
-// Writes the request (through a temporary file and a rename); false with
-// the reason when it could not be written.
+// Writes the request (through a temporary file and a rename), readable and
+// writable by its user alone; false with the reason when it could not be
+// written.
 bool SaveReporterRequest(const std::string& fileName, const TReporterRequest& request, std::string* error = nullptr);
 // Reads a request; false with the reason for a file that is missing, of
 // another kind or version, or damaged (nothing is taken from it then).
@@ -65,7 +66,8 @@ bool LoadReporterRequest(const std::string& fileName, TReporterRequest& request,
 // a regular file of this user whose name ends in ".request" (anything else
 // named on a command line is left alone). False when nothing was removed.
 bool RemoveRefusedRequest(const std::string& fileName);
-// A fresh name for a request of this process in the temporary folder.
+// A fresh name for a request of this process in the report's folder
+// (ReportFolder); empty when the report has none.
 std::string ReporterRequestFileName();
 // The request named on a command line after kReporterArgument; empty when none.
 std::string ReporterRequestArgument(int argc, const char* const* argv);
@@ -74,8 +76,9 @@ std::string ReporterRequestArgument(int argc, const char* const* argv);
 // the three standard ones, a session of its own (it outlives the crashed
 // process). Does not wait. 0 when it could not be started.
 pid_t StartReporterProcess(const std::string& requestFile);
-// Writes the request under a fresh name and starts its reporter; false
-// (nothing left behind) when either failed.
+// Writes the request under a fresh name and starts its reporter, which
+// then owns the report's folder (it is no longer this process's report
+// folder); false (nothing left behind) when either failed.
 bool HandOverToReporter(const TReporterRequest& request);
 
 } // namespace cv

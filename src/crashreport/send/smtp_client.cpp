@@ -1,6 +1,7 @@
 #include "crashreport/send/smtp_client.h"
 
 #include <algorithm>
+#include <cctype>
 
 namespace cv {
 
@@ -16,6 +17,20 @@ int32_t SMTPReplyCode(std::string_view reply)
     return digits == 0 ? -1 : code;
 }
 
+bool SMTPReplyIsWhole(std::string_view reply)
+{
+    if (!reply.ends_with('\n'))
+        return false;
+    reply.remove_suffix(1);
+    if (reply.ends_with('\r'))
+        reply.remove_suffix(1);
+    const std::size_t lineStart = reply.rfind('\n');
+    const std::string_view line = lineStart == std::string_view::npos ? reply : reply.substr(lineStart + 1);
+    const bool code = line.size() >= 4 && std::isdigit(static_cast<unsigned char>(line[0])) &&
+                      std::isdigit(static_cast<unsigned char>(line[1])) && std::isdigit(static_cast<unsigned char>(line[2]));
+    return !(code && line[3] == '-');
+}
+
 void TCrashboxClientSMTP::Open()
 {
     TCrashboxClientSocket::Open();
@@ -26,7 +41,7 @@ void TCrashboxClientSMTP::Open()
 bool TCrashboxClientSMTP::GetText(std::span<const uint16_t> codes)
 {
     std::string reply;
-    ReceiveFullText(reply);
+    ReceiveReply(reply, SMTPReplyIsWhole, kMaxSMTPReply);
     const int32_t code = SMTPReplyCode(reply);
     return code >= 0 && std::find(codes.begin(), codes.end(), code) != codes.end();
 }

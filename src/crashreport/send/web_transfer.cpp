@@ -100,6 +100,7 @@ thread_local std::string t_lastTransferError;
 
 std::atomic<int> g_connectMs{TWebTimeouts{}.ConnectMs};
 std::atomic<int> g_silenceMs{TWebTimeouts{}.SilenceMs};
+std::atomic<int> g_transferMs{TWebTimeouts{}.TransferMs};
 
 bool EqualNoCase(std::string_view a, std::string_view b)
 {
@@ -196,6 +197,9 @@ struct TTransferState {
     std::size_t contentLength = 1;
     std::size_t reported = 0;
     std::string ftpReply; // the FTP reply being read (its lines so far)
+    bool headerTooLong = false;  // ended: the header block passed its bound
+    bool endedAtStatus = false;  // ended on purpose: the status was all that was wanted
+    bool endedAtBodyCap = false; // ended on purpose: the body kept reached its bound
 
     void BodySent()
     {
@@ -248,7 +252,20 @@ size_t ReadHeader(char* buffer, size_t size, size_t count, void* user)
     // A new status line starts a new answer (an interim one, or the proxy's).
     if (StartsWithNoCase(line, "HTTP/"))
         state.reply->RawHeader.clear();
+    if (state.reply->RawHeader.size() + line.size() + 2 > kMaxAnswerHeader) {
+        state.headerTooLong = true;
+        return 0;
+    }
     state.reply->RawHeader.append(line).append("\r\n");
+    // The end of a final answer's header: with the status all that is
+    // wanted, the transfer ends here (an interim 1xx answer goes on).
+    if (line.empty() && state.request->StatusOnly) {
+        const THTTPHeaderBlock block = ParseHTTPHeader(state.reply->RawHeader);
+        if (!block.StatusCode.starts_with('1')) {
+            state.endedAtStatus = true;
+            return 0;
+        }
+    }
     return length;
 }
 
@@ -283,6 +300,13 @@ size_t WriteBody(char* buffer, size_t size, size_t count, void* user)
             value = value * 10 + std::size_t(c - '0');
         }
         state.contentLength = value == 0 ? 1 : value;
+    }
+    const std::size_t room = kMaxAnswerBody - state.reply->Body.size();
+    if (size * count > room) {
+        state.reply->Body.append(buffer, room);
+        state.reply->BodyCut = state.endedAtBodyCap = true;
+        ReportReceived(state, false);
+        return 0;
     }
     state.reply->Body.append(buffer, size * count);
     ReportReceived(state, false);
@@ -326,12 +350,13 @@ std::string LastServerResponseText() { return t_lastServerResponse; }
 void SetLastServerResponseText(std::string text) { t_lastServerResponse = std::move(text); }
 std::string LastTransferErrorText() { return t_lastTransferError; }
 
-TWebTimeouts WebTimeouts() { return {g_connectMs.load(), g_silenceMs.load()}; }
+TWebTimeouts WebTimeouts() { return {g_connectMs.load(), g_silenceMs.load(), g_transferMs.load()}; }
 
 void SetWebTimeouts(const TWebTimeouts& timeouts)
 {
     g_connectMs = std::max(1, timeouts.ConnectMs);
     g_silenceMs = std::max(1, timeouts.SilenceMs);
+    g_transferMs = std::max(1, timeouts.TransferMs);
 }
 
 THTTPHeaderBlock ParseHTTPHeader(std::string_view raw)
@@ -452,6 +477,7 @@ bool RunWebRequest(TWebHandle& handle, const TWebRequest& request, TWebReply& re
     curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https,ftp");
     const TWebTimeouts timeouts = WebTimeouts();
     curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, long(timeouts.ConnectMs));
+    curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, long(timeouts.ConnectMs) + long(timeouts.TransferMs));
     curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
     curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, long(std::max(1, (timeouts.SilenceMs + 999) / 1000)));
     if (state.ftp)
@@ -501,9 +527,17 @@ bool RunWebRequest(TWebHandle& handle, const TWebRequest& request, TWebReply& re
         curl_easy_setopt(curl, CURLOPT_HTTPGET, 1L);
     }
 
-    const CURLcode code = curl_easy_perform(curl);
+    CURLcode code = curl_easy_perform(curl);
     curl_easy_setopt(curl, CURLOPT_HTTPHEADER, nullptr);
     curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, nullptr);
+    // Ended on purpose: what was wanted of the answer is in.
+    if (code == CURLE_WRITE_ERROR && (state.endedAtStatus || state.endedAtBodyCap))
+        code = CURLE_OK;
+    if (state.headerTooLong) {
+        t_lastTransferError = "The answer's header is longer than " + std::to_string(kMaxAnswerHeader) + " bytes.";
+        reply.Error = kInetErrorInvalidServerResponse;
+        return false;
+    }
     // An answer whose header block never ended (the connection closed
     // inside it) is no answer, whatever libcurl made of it.
     if (code == CURLE_OK && !state.ftp && !reply.RawHeader.ends_with("\r\n\r\n")) {

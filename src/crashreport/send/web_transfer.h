@@ -12,7 +12,11 @@
 // (a report must reach a server with a self-made one); no "Expect" header;
 // bodies are handed over in the caller's chunk size so that progress moves;
 // a transfer ends when the connection cannot be made within the connect
-// timeout or nothing moves for the silence timeout.
+// timeout, when nothing moves for the silence timeout, and in any case once
+// it has taken the connect timeout and the transfer limit together (a server
+// that never stops answering holds nobody for ever). Of an answer no more
+// than kMaxAnswerHeader bytes of header and kMaxAnswerBody bytes of body are
+// kept; a request that wants only the status ends once the header is in.
 
 #include <cstddef>
 #include <cstdint>
@@ -62,12 +66,19 @@ std::string LastTransferErrorText();
 
 // --- Settings ---
 
-// How long a transfer may wait: for the connection to be made, and with no
-// byte moving either way. Process-wide; tests shorten them.
+// How long a transfer may wait: for the connection to be made, with no
+// byte moving either way, and in all once connected. Process-wide; tests
+// shorten them.
 struct TWebTimeouts {
     int ConnectMs = 60000;
     int SilenceMs = 30000;
+    int TransferMs = 120000;
 };
+
+// What is kept of an answer. A header block longer than this fails the
+// transfer (12152); a body longer than this ends it, the body kept so far.
+inline constexpr std::size_t kMaxAnswerHeader = 256 * 1024;
+inline constexpr std::size_t kMaxAnswerBody = 4 * 1024 * 1024;
 TWebTimeouts WebTimeouts();
 void SetWebTimeouts(const TWebTimeouts& timeouts);
 
@@ -120,6 +131,7 @@ struct TWebRequest {
     std::size_t ChunkSize = 4096;
     TWebProxy Proxy;
     bool KeepCookies = false; // the handle keeps cookies from request to request
+    bool StatusOnly = false;  // only the status is wanted: the answer's body is not read
     std::string UserName, Password; // FTP login (HTTP sends its own header)
     // After each chunk of the body is handed over (chunk index from 0, bytes so far).
     std::function<void(std::size_t chunk, std::size_t sent)> OnChunkSent;
@@ -135,6 +147,7 @@ struct TWebReply {
     bool BadStatusLine = false; // the answer's status code was no number (Error 12152)
     std::string RawHeader; // the final answer's header block, every line ending in CR LF, then an empty line
     std::string Body;
+    bool BodyCut = false; // the answer's body was longer than kMaxAnswerBody
 };
 
 // Runs one request on the handle. False (with Error set) when the exchange

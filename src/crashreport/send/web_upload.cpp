@@ -155,6 +155,8 @@ int32_t HTTPUploadFiles(const std::string& Host, const std::string& Path, const 
     request.Proxy = CurrentProxy();
     request.Body = body;
     request.ChunkSize = 1024;
+    // Only the status tells how an upload went: the answer's body is not read.
+    request.StatusOnly = true;
     request.OnChunkSent = [&](std::size_t, std::size_t sent) { Report(Progress, 2, body.size(), sent); };
     SetLastServerResponseText({});
     TWebReply reply;

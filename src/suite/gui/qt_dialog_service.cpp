@@ -7,6 +7,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSpacerItem>
+#include <QTimer>
 
 #include <utility>
 #include <vector>
@@ -97,8 +98,20 @@ TDialogAnswer TQtDialogService::Show(const TDialogRequest& request)
     QAbstractButton* helpButton = (request.helpContext > 0 && m_help) ? box.addButton(QMessageBox::Help) : nullptr;
     KeepTitleWhole(box, request.caption);
 
+    bool closedByItself = false;
+    QTimer autoClose;
+    if (request.autoCloseSecs > 0) {
+        autoClose.setSingleShot(true);
+        QObject::connect(&autoClose, &QTimer::timeout, &box, [&] {
+            closedByItself = true;
+            box.reject();
+        });
+        autoClose.start(request.autoCloseSecs * 1000);
+    }
     for (;;) {
         box.exec();
+        if (closedByItself)
+            return request.defaultAnswer;
         QAbstractButton* clicked = box.clickedButton();
         if (helpButton && clicked == helpButton) {
             m_help(request.helpContext);

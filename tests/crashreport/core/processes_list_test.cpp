@@ -116,37 +116,41 @@ TEST(ProcessesList, EveryRowIsAProcessNamedAsTheSystemNamesIt)
 {
     // What each process was just before and just after the list was made:
     // only those that stayed the same (did not end, start or change their
-    // program meanwhile) are judged.
+    // program meanwhile) are judged, against what they were then.
+    struct TSeen {
+        std::string comm, parent, exe;
+        bool operator==(const TSeen&) const = default;
+    };
     const auto seen = [] {
-        std::map<uint32_t, std::string> state;
+        std::map<uint32_t, TSeen> state;
         for (const QString& entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
             bool number = false;
             const uint32_t pid = entry.toUInt(&number);
             if (number)
-                state[pid] = ProcFileLine(pid, "comm", nullptr) + "|" + ProcFileLine(pid, "status", "PPid:") + "|"
-                             + QFile::symLinkTarget(QStringLiteral("/proc/%1/exe").arg(pid)).toStdString();
+                state[pid] = {ProcFileLine(pid, "comm", nullptr), ProcFileLine(pid, "status", "PPid:"),
+                              QFile::symLinkTarget(QStringLiteral("/proc/%1/exe").arg(pid)).toStdString()};
         }
         return state;
     };
-    const std::map<uint32_t, std::string> before = seen();
+    const std::map<uint32_t, TSeen> before = seen();
     TCrashboxProcessesList list;
     RefreshProcessesList(list);
-    const std::map<uint32_t, std::string> after = seen();
+    const std::map<uint32_t, TSeen> after = seen();
     ASSERT_GT(list.Count(), 0);
     int checked = 0;
     for (int i = 0; i < list.Count(); ++i) {
         const TCrashboxProcessInfo& p = *list.GetItem(i);
         const auto was = before.find(p.ProcessID), is = after.find(p.ProcessID);
-        if (was == before.end() || is == after.end() || was->second != is->second)
+        if (was == before.end() || is == after.end() || !(was->second == is->second))
             continue;
-        const std::string comm = ProcFileLine(p.ProcessID, "comm", nullptr);
-        const std::string parent = ProcFileLine(p.ProcessID, "status", "PPid:");
+        const std::string& comm = is->second.comm;
+        const std::string& parent = is->second.parent;
         if (comm.empty() || parent.empty())
-            continue; // ended since
+            continue; // ended meanwhile
         ++checked;
         EXPECT_NE(p.ProcessID, 2u) << "the kernel's thread starter";
         EXPECT_NE(parent, "2") << p.ProcessID << " " << comm << " is a thread of the kernel's";
-        const QString exe = QFile::symLinkTarget(QStringLiteral("/proc/%1/exe").arg(p.ProcessID)).remove(QStringLiteral(" (deleted)"));
+        const QString exe = QString::fromStdString(is->second.exe).remove(QStringLiteral(" (deleted)"));
         const std::string name = ProcessFileName(p);
         EXPECT_TRUE(name == comm || name == QFileInfo(exe).fileName().toStdString()) << p.ProcessID << ": " << name << " / " << comm;
         if (p.ShortName)

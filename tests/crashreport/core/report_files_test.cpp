@@ -6,10 +6,13 @@
 #include <QFile>
 
 #include <cstdlib>
+#include <filesystem>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "crashreport/core/log_file.h"
+#include "crashreport/core/report_helpers.h"
 #include "python_oracle.h"
 #include "support/test_support.h"
 
@@ -56,8 +59,10 @@ TEST_F(ReportFiles, NamesInTheTemporaryFolder)
     char expected[64];
     std::snprintf(expected, sizeof expected, "%08X00007F00DEADBEEF.bin", unsigned(getpid()));
     EXPECT_EQ(ProcessDataFileName(0x7F00DEADBEEF, temp), temp + expected);
-    // Without a folder given, the system's temporary folder.
-    EXPECT_EQ(ZipFileName().rfind("/BugReport.zip"), ZipFileName().size() - 14);
+    // Without a folder given, the report's own folder (the per-process file: the shared one).
+    EXPECT_EQ(ZipFileName(), ReportFolder() + "BugReport.zip");
+    EXPECT_EQ(ProcessDataFileName(0x7F00DEADBEEF), GetTempFolder() + expected);
+    TakeReportFolder();
 }
 
 struct StampCase {
@@ -147,4 +152,146 @@ TEST_F(ReportFiles, AttachmentListWithItsConditions)
     AttachmentList(options, state, list, true, temp);
     EXPECT_EQ(list.front(), temp + "Screenshot.png");
     ::unsetenv("CV_TEST_ATTACH");
+}
+
+namespace {
+
+// The report folders go under a folder of the test: $XDG_RUNTIME_DIR unset,
+// $TMPDIR the test's.
+struct ReportFolders : ::testing::Test {
+    void SetUp() override
+    {
+        oldRuntime = qgetenv("XDG_RUNTIME_DIR");
+        oldTmp = qgetenv("TMPDIR");
+        qunsetenv("XDG_RUNTIME_DIR");
+        qputenv("TMPDIR", base.toUtf8());
+        TakeReportFolder();
+    }
+    void TearDown() override
+    {
+        TakeReportFolder();
+        qputenv("XDG_RUNTIME_DIR", oldRuntime);
+        qputenv("TMPDIR", oldTmp);
+        if (oldRuntime.isNull())
+            qunsetenv("XDG_RUNTIME_DIR");
+    }
+    static unsigned Mode(const std::string& path)
+    {
+        struct stat info {};
+        return ::lstat(path.c_str(), &info) == 0 ? unsigned(info.st_mode & 07777) : 0u;
+    }
+    static bool Exists(const std::string& path)
+    {
+        struct stat info {};
+        return ::lstat(path.c_str(), &info) == 0;
+    }
+
+    cvtest::TempDir dir;
+    QString base = dir.path();
+    QByteArray oldRuntime, oldTmp;
+};
+
+} // namespace
+
+TEST_F(ReportFolders, EachReportHasAFolderOfItsOwnThatOnlyItsUserReads)
+{
+    auto first = std::make_unique<TReportFolder>();
+    auto second = std::make_unique<TReportFolder>();
+    const std::string prefix = base.toStdString() + "/crashbox-";
+    ASSERT_TRUE(first->Path().starts_with(prefix)) << first->Path();
+    ASSERT_TRUE(second->Path().starts_with(prefix)) << second->Path();
+    EXPECT_NE(first->Path(), second->Path());
+    EXPECT_EQ(Mode(first->Path()), 0700u);
+
+    // Files are their owner's alone whatever the umask.
+    const mode_t oldMask = ::umask(0);
+    EXPECT_TRUE(WritePrivateFile(first->Path() + "BugReport.zip", "zip"));
+    EXPECT_TRUE(CreatePrivateFile(first->Path() + "Screenshot.png"));
+    ::umask(oldMask);
+    EXPECT_EQ(Mode(first->Path() + "BugReport.zip"), 0600u);
+    EXPECT_EQ(Mode(first->Path() + "Screenshot.png"), 0600u);
+    EXPECT_EQ(ReadTextFile(first->Path() + "BugReport.zip"), "zip");
+
+    // Done with, a report's folder goes with everything in it; the other stays.
+    const std::string gone = first->Path();
+    first.reset();
+    EXPECT_FALSE(Exists(gone));
+    EXPECT_TRUE(Exists(second->Path()));
+}
+
+TEST_F(ReportFolders, TheRuntimeFolderComesFirstThenTheTemporaryOneThenTmp)
+{
+    EXPECT_EQ(ReportFolderBases(), (std::vector<std::string>{base.toStdString() + "/", "/tmp/"}));
+    const QString runtime = dir.file(QStringLiteral("runtime"));
+    qputenv("XDG_RUNTIME_DIR", runtime.toUtf8());
+    EXPECT_EQ(ReportFolderBases(), (std::vector<std::string>{runtime.toStdString() + "/", base.toStdString() + "/", "/tmp/"}));
+    // A runtime folder that is not there: the next one serves.
+    EXPECT_TRUE(TReportFolder().Path().starts_with(base.toStdString() + "/crashbox-"));
+    ASSERT_TRUE(QDir().mkpath(runtime));
+    EXPECT_TRUE(TReportFolder().Path().starts_with(runtime.toStdString() + "/crashbox-"));
+}
+
+TEST_F(ReportFolders, ThePrivateFileReplacesALinkWithoutFollowingIt)
+{
+    TReportFolder folder;
+    const std::string outside = dir.write(QStringLiteral("outside.txt"), "the user's").toStdString();
+    const std::string name = folder.Path() + "LastHTMLPage.html";
+    ASSERT_EQ(::symlink(outside.c_str(), name.c_str()), 0);
+    EXPECT_TRUE(WritePrivateFile(name, "page"));
+    EXPECT_EQ(ReadTextFile(outside), "the user's");
+    EXPECT_EQ(ReadTextFile(name), "page");
+    EXPECT_EQ(Mode(name), 0600u);
+}
+
+TEST_F(ReportFolders, TheReportInProgressKeepsItsFolderUntilItIsTaken)
+{
+    const std::string current = ReportFolder();
+    ASSERT_FALSE(current.empty());
+    EXPECT_EQ(ReportFolder(), current);
+    EXPECT_EQ(ScreenshotFileName(TCrashboxModuleOptions(""), ""), current + "Screenshot.png");
+    // Taken (by a send thread): the next report gets a new one, the taken one lives on.
+    std::unique_ptr<TReportFolder> taken = TakeReportFolder();
+    ASSERT_TRUE(taken);
+    EXPECT_EQ(taken->Path(), current);
+    const std::string next = ReportFolder();
+    EXPECT_NE(next, current);
+    EXPECT_TRUE(Exists(current));
+    // Removed from under the report: made anew.
+    std::filesystem::remove_all(next);
+    const std::string again = ReportFolder();
+    EXPECT_TRUE(Exists(again));
+    EXPECT_NE(again, next);
+}
+
+TEST_F(ReportFolders, OnlyAReportFolderOfThisUserIsTakenOver)
+{
+    auto made = std::make_unique<TReportFolder>();
+    const std::string path = made->Path();
+    made->Release(); // another process carries it on
+    made.reset();
+    ASSERT_TRUE(Exists(path));
+    const std::string link = dir.file(QStringLiteral("crashbox-link")).toStdString();
+    ASSERT_EQ(::symlink(path.c_str(), link.c_str()), 0);
+    const std::string open = dir.file(QStringLiteral("crashbox-open")).toStdString();
+    ASSERT_EQ(::mkdir(open.c_str(), 0755), 0);
+    EXPECT_EQ(TReportFolder::Adopt(link), nullptr) << "a link";
+    EXPECT_EQ(TReportFolder::Adopt(open), nullptr) << "readable by others";
+    EXPECT_EQ(TReportFolder::Adopt(base.toStdString()), nullptr) << "not a report's folder";
+    std::unique_ptr<TReportFolder> adopted = TReportFolder::Adopt(path);
+    ASSERT_TRUE(adopted);
+    EXPECT_EQ(adopted->Path(), path);
+    adopted.reset();
+    EXPECT_FALSE(Exists(path)) << "removed by the one that took it over";
+    EXPECT_TRUE(Exists(open));
+}
+
+TEST_F(ReportFolders, ReadingAPipeGivesNothingAndDoesNotWait)
+{
+    const std::string pipe = dir.file(QStringLiteral("pipe")).toStdString();
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    int status = 0;
+    const QString text = cvtest::runInChild([&] { return QString::fromStdString(ReadTextFile(pipe)); }, &status,
+                                            std::chrono::seconds(10));
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(text, QString());
 }

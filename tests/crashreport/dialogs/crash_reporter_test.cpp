@@ -2,8 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QFile>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QTimer>
 
+#include "crashreport/core/report_files.h"
 #include "crashreport/send/mail_settings.h"
 #include "crashreport/send/reporter_request.h"
 #include "dialogs_testutil.h"
@@ -27,6 +32,9 @@ protected:
         DialogTest::SetUp();
         oldTmp = qgetenv("TMPDIR");
         qputenv("TMPDIR", dir.path().toUtf8());
+        oldRuntime = qgetenv("XDG_RUNTIME_DIR");
+        qunsetenv("XDG_RUNTIME_DIR");
+        TakeReportFolder();
         savedMail = MailSettings();
         TMailSettings mail = savedMail;
         const QString script = dir.write(QStringLiteral("mail.sh"), "echo \"$@\" >> \"$0.calls\"\n");
@@ -36,7 +44,10 @@ protected:
     void TearDown() override
     {
         SetMailSettings(savedMail);
+        TakeReportFolder();
         qputenv("TMPDIR", oldTmp);
+        if (!oldRuntime.isNull())
+            qputenv("XDG_RUNTIME_DIR", oldRuntime);
     }
     std::string Request(const ReporterCase& c)
     {
@@ -57,7 +68,7 @@ protected:
     }
     int Mails() const { return int(cvtest::readAll(dir.file(QStringLiteral("mail.sh.calls"))).count('\n')); }
 
-    QByteArray oldTmp;
+    QByteArray oldTmp, oldRuntime;
     TMailSettings savedMail;
 };
 
@@ -77,6 +88,35 @@ TEST_P(CrashReporter, ShowsTheDialogAndSendsAsChosen)
 INSTANTIATE_TEST_SUITE_P(Choices, CrashReporter,
                          ::testing::Values(ReporterCase{edtMessageBox, true, false, 1}, ReporterCase{edtMessageBox, false, false, 0},
                                            ReporterCase{edtNone, false, false, 1}, ReporterCase{edtNone, false, true, 0}));
+
+// The reporter program (as a crashed program starts it again) shows its
+// message boxes as windows; the request, once read, and the report's folder
+// go.
+TEST_F(CrashReporter, TheReporterProgramShowsItsMessageBoxOnScreen)
+{
+    const std::string file = Request({edtMessageBox, false, false, 0});
+    const QString folder = QFileInfo(QString::fromStdString(file)).absolutePath();
+    // A program's reporter has no message service but its own.
+    const TDialogServiceGuard noService(nullptr);
+    QString shown;
+    QTimer answer;
+    QObject::connect(&answer, &QTimer::timeout, [&] {
+        for (QWidget* window : QApplication::topLevelWidgets())
+            if (auto* box = qobject_cast<QMessageBox*>(window); box && box->isVisible()) {
+                shown = box->text();
+                box->accept();
+            }
+    });
+    answer.start(20);
+    std::string argument = file;
+    char program[] = "example", reporter[] = "--crashbox-reporter";
+    char* argv[] = {program, reporter, argument.data(), nullptr};
+    int argc = 3;
+    EXPECT_EQ(RunAsCrashReporter(argc, argv), 0);
+    EXPECT_EQ(shown, QStringLiteral("Access violation at address 0000000000401234."));
+    EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(file)));
+    EXPECT_FALSE(QFileInfo::exists(folder)) << "the report's folder is gone";
+}
 
 TEST_F(CrashReporter, AnUnreadableRequestEndsWithCodeTwo)
 {

@@ -2,6 +2,8 @@
 
 #include <QHeaderView>
 #include <QLabel>
+#include <QScrollBar>
+#include <QTextBlock>
 #include <QTextEdit>
 
 #include "crashreport/core/call_stack_header.h"
@@ -64,13 +66,13 @@ TEST_F(TabPagesTest, CallStackRowsAreGroupedByThreadAndFilteredByDetail)
     EXPECT_TRUE(items.Item(0).IsParent);
     EXPECT_EQ(items.Item(0).Param, 2);
     EXPECT_EQ(items.Item(0).Header, FormatCallStackHeader(*stack.GetItem(0), false, threads, *options, 10));
-    EXPECT_EQ(items.Item(1).Cols, (Cells{"00401234", "corvantis-wordlist", "unit0", "TForm1", "proc0", "123[4]"}));
+    EXPECT_EQ(items.Item(1).Cols, (Cells{"0000000000401234", "corvantis-wordlist", "unit0", "TForm1", "proc0", "123[4]"}));
     EXPECT_EQ(items.Item(1).Bmp, 3);
-    EXPECT_EQ(items.Item(2).Cols, (Cells{"7F0012345678", "libc.so.6", "unit1", "", "proc1", ""}));
+    EXPECT_EQ(items.Item(2).Cols, (Cells{"00007F0012345678", "libc.so.6", "unit1", "", "proc1", ""}));
     EXPECT_EQ(items.Item(2).Bmp, 0);
     EXPECT_TRUE(items.Item(3).Empty);
     EXPECT_EQ(items.Item(4).Param, 1);
-    EXPECT_EQ(items.Item(5).Cols[0], "00401400");
+    EXPECT_EQ(items.Item(5).Cols[0], "0000000000401400");
     EXPECT_TRUE(items.Item(6).IsParent); // no separator before a thread that was not running
     EXPECT_EQ(items.Item(6).Param, 0);
     EXPECT_EQ(items.Item(7).Cols[5], "30[0]");
@@ -135,8 +137,8 @@ TEST_F(TabPagesTest, ColumnWidthsComeFromTheIniFileAndGoBackUnderTheirKeys)
     EXPECT_EQ(ReadColumnWidth(ModulesColumns()[1], 96), 96);
     EXPECT_EQ(ReadColumnWidth(ModulesColumns()[2], 175), 140);
     // Columns start as wide as their sample (6 pixels a character here) and
-    // the margins: twelve address digits and the icon, a priority text.
-    EXPECT_EQ(DefaultColumnWidth(ModulesColumns()[0], true, measurer, QFont()), 12 * 6 + 22);
+    // the margins: sixteen address digits and the icon, a priority text.
+    EXPECT_EQ(DefaultColumnWidth(ModulesColumns()[0], true, measurer, QFont()), 16 * 6 + 22);
     EXPECT_EQ(DefaultColumnWidth(ProcessesColumns()[5], false, measurer, QFont()), 12 * 6 + 12);
     EXPECT_EQ(DefaultColumnWidth(ModulesColumns()[1], false, measurer, QFont()), 96);
     EXPECT_EQ(DefaultColumnWidth(CallStackColumns()[4], false, measurer, QFont()), 200);
@@ -150,7 +152,7 @@ TEST_F(TabPagesTest, ColumnWidthsComeFromTheIniFileAndGoBackUnderTheirKeys)
     }
     EXPECT_EQ(IniReadString("Crashbox.ini", "Coordinates", "ColMod6", ""), "99");
     EXPECT_EQ(IniReadString("Crashbox.ini", "Coordinates", "ColMod5", ""), "300");
-    EXPECT_EQ(IniReadString("Crashbox.ini", "Coordinates", "ColMod0", ""), "94");
+    EXPECT_EQ(IniReadString("Crashbox.ini", "Coordinates", "ColMod0", ""), "118");
     EXPECT_EQ(std::string(CallStackColumns()[5].Key), "Col5");
     EXPECT_EQ(CallStackColumns()[5].Format, 1);
     EXPECT_EQ(ProcessesColumns().size(), 8u);
@@ -178,7 +180,7 @@ TEST_F(TabPagesTest, ModuleAndProcessRowsShowTheirTexts)
     AddModulesRows(moduleRows, modules);
     ASSERT_EQ(moduleRows.Count(), 3);
     EXPECT_EQ(moduleRows.Item(0).Cols,
-              (Cells{"7F0000001000", "libfoo.so.1", "Foo", "1.2.x", "2 Kb", "2024-03-05 14:03:09", "/usr/lib"}));
+              (Cells{"00007F0000001000", "libfoo.so.1", "Foo", "1.2.x", "2 Kb", "2024-03-05 14:03:09", "/usr/lib"}));
     EXPECT_EQ(moduleRows.Item(0).Bmp, 0);
     EXPECT_EQ(moduleRows.Item(1).Bmp, 2);
     EXPECT_EQ(moduleRows.Item(2).Bmp, 1);
@@ -217,6 +219,42 @@ TEST_F(TabPagesTest, TextPagesShowTheirPieceOfTheReport)
     cpu.resize(600, 300);
     cvtest::ShowAndPaint(cpu);
     EXPECT_EQ(cpu.Body()->geometry(), QRect(3, 20, 592, 276));
+}
+
+// Addresses have 16 digits, as everywhere in the reports, in a column wide
+// enough for the widest of them.
+TEST_F(TabPagesTest, TheAddressColumnsHoldSixteenDigits)
+{
+    const int widest = measurer.Extent(QFont(), QStringLiteral("FFFFFFFFFFFFFFFF")).cx;
+    for (const std::span<const TListColumnSpec> columns : {CallStackColumns(), ModulesColumns()})
+        EXPECT_GE(DefaultColumnWidth(columns[0], true, measurer, QFont()), widest + 22) << columns[0].Key;
+    Entry(5, Detail::ddSourceCode, &mainModule, 0xFFFFFFFFFFFFFFFF);
+    TListViewItems items(measurer, QFont());
+    AddCallStackRows(items, stack, *options, threads, 5);
+    ASSERT_EQ(items.Count(), 2);
+    EXPECT_EQ(items.Item(1).Cols[0], "FFFFFFFFFFFFFFFF");
+}
+
+// A page of text opens at its start: its first line is the one in view.
+TEST_F(TabPagesTest, TextPagesOpenAtTheirTop)
+{
+    for (int section = 1; section <= 7; ++section) {
+        host.Texts.General += "Section " + std::to_string(section) + ":\r\n";
+        for (int item = 1; item <= 12; ++item)
+            host.Texts.General += "  " + std::to_string(section) + "." + std::to_string(item) + " Item : value\r\n";
+    }
+    host.Texts.Assembler = host.Texts.CPU = host.Texts.General;
+    const TDialogFonts fonts = CreateDialogFonts();
+    for (const TTabPage kind : {tpGeneral, tpAssembler, tpCPU}) {
+        TTabPageWidget page(kind, host, fonts, measurer, nullptr);
+        page.resize(600, 200);
+        cvtest::ShowAndPaint(page);
+        QTextEdit& text = *page.Text();
+        EXPECT_GT(text.verticalScrollBar()->maximum(), 0) << "more lines than the page shows";
+        EXPECT_EQ(text.verticalScrollBar()->value(), 0) << kind;
+        EXPECT_EQ(text.horizontalScrollBar()->value(), 0) << kind;
+        EXPECT_EQ(text.cursorForPosition(QPoint(2, 2)).block().text(), QStringLiteral("Section 1:")) << kind;
+    }
 }
 
 TEST_F(TabPagesTest, ActivatingALineWithoutSourceFoldsItsGroup)

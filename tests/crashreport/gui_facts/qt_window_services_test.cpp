@@ -9,11 +9,17 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QDialog>
+#include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QWidget>
 #include <QWindow>
 
 #include <unistd.h>
+#include <xcb/xcb.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <thread>
 
 using namespace cv;
@@ -48,4 +54,65 @@ TEST(QtWindowServices, TheReportFindsTheMainWindowItsRectangleAndTheClipboard)
     main.hide();
     dialog.hide();
     EXPECT_TRUE(WaitFor([&] { return FindProcessMainWindow(self) == 0; })) << "hidden windows are no main window";
+}
+
+// Whether a copy on the clipboard outlives the program: on X11 only when a
+// clipboard manager owns CLIPBOARD_MANAGER (it takes the clipboard over at
+// exit); elsewhere (here: no X server) it goes with the process.
+TEST(QtWindowServices, TheClipboardOutlivesTheProgramOnlyWithAClipboardManager)
+{
+    if (!qEnvironmentVariableIsEmpty("CV_CLIPBOARD_PROBE")) {
+        // The probe, run by the test below on an X screen.
+        TQtGuiFactsRegistration registration;
+        std::printf("outlives %d\n", int(ClipboardOutlivesProcess()));
+        return;
+    }
+    TQtGuiFactsRegistration registration;
+    EXPECT_FALSE(ClipboardOutlivesProcess()) << QGuiApplication::platformName().toStdString();
+
+    const QString xvfb = QStandardPaths::findExecutable(QStringLiteral("Xvfb"));
+    if (xvfb.isEmpty())
+        GTEST_SKIP() << "Xvfb is not installed";
+    int display = 91;
+    while (display < 200 && (QFileInfo::exists(QStringLiteral("/tmp/.X%1-lock").arg(display)) ||
+                             QFileInfo::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(display))))
+        ++display;
+    QProcess server;
+    server.start(xvfb, {QStringLiteral(":%1").arg(display), QStringLiteral("-nolisten"), QStringLiteral("tcp")});
+    ASSERT_TRUE(server.waitForStarted(5000));
+    ASSERT_TRUE(WaitFor([&] { return QFileInfo::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(display)); }));
+    const QByteArray name = QStringLiteral(":%1").arg(display).toLatin1();
+    const auto probe = [&] {
+        QProcess run;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("CV_CLIPBOARD_PROBE"), QStringLiteral("1"));
+        environment.insert(QStringLiteral("DISPLAY"), QString::fromLatin1(name));
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        run.setProcessEnvironment(environment);
+        run.start(QCoreApplication::applicationFilePath(),
+                  {QStringLiteral("--gtest_filter=QtWindowServices.TheClipboardOutlivesTheProgramOnlyWithAClipboardManager")});
+        if (!run.waitForFinished(20000))
+            run.kill();
+        const QString out = QString::fromUtf8(run.readAllStandardOutput());
+        return out.mid(out.indexOf(QStringLiteral("outlives ")), 10).trimmed();
+    };
+    EXPECT_EQ(probe(), QStringLiteral("outlives 0")) << "no clipboard manager on the screen";
+
+    // A clipboard manager: a client owning CLIPBOARD_MANAGER.
+    xcb_connection_t* manager = xcb_connect(name.constData(), nullptr);
+    ASSERT_EQ(xcb_connection_has_error(manager), 0);
+    const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(manager)).data;
+    const xcb_window_t window = xcb_generate_id(manager);
+    xcb_create_window(manager, XCB_COPY_FROM_PARENT, window, screen->root, 0, 0, 1, 1, 0, XCB_WINDOW_CLASS_INPUT_ONLY,
+                      screen->root_visual, 0, nullptr);
+    xcb_intern_atom_reply_t* atom =
+        xcb_intern_atom_reply(manager, xcb_intern_atom(manager, 0, 17, "CLIPBOARD_MANAGER"), nullptr);
+    ASSERT_NE(atom, nullptr);
+    xcb_set_selection_owner(manager, window, atom->atom, XCB_CURRENT_TIME);
+    std::free(atom);
+    xcb_flush(manager);
+    EXPECT_EQ(probe(), QStringLiteral("outlives 1")) << "a clipboard manager takes the copy over";
+    xcb_disconnect(manager);
+    server.terminate();
+    server.waitForFinished(5000);
 }

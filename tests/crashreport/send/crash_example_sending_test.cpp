@@ -11,7 +11,18 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <QDirIterator>
+#include <QProcess>
+#include <QRegularExpression>
+
+#include <atomic>
+#include <chrono>
 #include <csignal>
+#include <cstdio>
+#include <mutex>
+#include <thread>
+
+#include <sys/stat.h>
 
 #include "crashreport/core/crashbox_options.h"
 #include "crashreport/core/log_file.h"
@@ -27,7 +38,23 @@ protected:
         if (!cvtest::haveDebianPython())
             GTEST_SKIP() << "no /usr/bin/python3";
         QDir().mkpath(out());
-        QDir().mkpath(dir.file(QStringLiteral("tmp")));
+        // The reports' folders go in the test's own folder, its user's alone
+        // (as a runtime folder is).
+        QDir().mkpath(tmp());
+        QFile::setPermissions(tmp(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    }
+
+    QString tmp() const { return dir.file(QStringLiteral("tmp")); }
+    // The runs' environment: the temporary and the runtime folder the test's.
+    QStringList Environment(const QStringList& more = {}) const
+    {
+        return QStringList{QStringLiteral("TMPDIR=") + tmp(), QStringLiteral("XDG_RUNTIME_DIR=") + tmp()} + more;
+    }
+    // Nothing of the runs' reports is left (folders, files, requests).
+    void ExpectNothingLeftInTmp() const
+    {
+        const QStringList left = QDir(tmp()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System | QDir::Hidden);
+        EXPECT_TRUE(left.isEmpty()) << "the report's folder, its files and the request are gone: " << left.join(' ').toStdString();
     }
 
     QString out() const { return dir.file(QStringLiteral("out")); }
@@ -46,10 +73,10 @@ protected:
     // The example's run, then its reporter's.
     cvtest::ProgramRun Crash(const QStringList& arguments)
     {
-        const cvtest::ProgramRun run = cvtest::runProgram(
-            QStringLiteral(CV_CRASH_EXAMPLE), arguments + QStringList{QStringLiteral("--output"), out()}, out(),
-            {QStringLiteral("TMPDIR=") + dir.file(QStringLiteral("tmp")), QStringLiteral("CV_MAIL_REPLY_SILENCE=50")});
-        cvtest::waitForProcessesNaming(dir.file(QStringLiteral("tmp")));
+        const cvtest::ProgramRun run = cvtest::runProgram(QStringLiteral(CV_CRASH_EXAMPLE),
+                                                          arguments + QStringList{QStringLiteral("--output"), out()}, out(),
+                                                          Environment({QStringLiteral("CV_MAIL_REPLY_SILENCE=50")}));
+        cvtest::waitForProcessesNaming(tmp());
         return run;
     }
 
@@ -103,7 +130,7 @@ TEST_P(CrashExampleMail, OneMessageCarriesTheCrashsLogEntry)
     if (screenshot)
         EXPECT_TRUE(cvtest::readAll(unpacked + QStringLiteral("/Screenshot.png")).startsWith("\x89PNG\r\n\x1a\n"));
     EXPECT_TRUE(toolLog().contains(QStringLiteral("Sent email")));
-    EXPECT_TRUE(QDir(dir.file(QStringLiteral("tmp"))).entryList(QDir::Files).isEmpty()) << "the send's files and the request are gone";
+    ExpectNothingLeftInTmp();
 }
 
 INSTANTIATE_TEST_SUITE_P(Screenshot, CrashExampleMail, ::testing::Bool());
@@ -170,12 +197,12 @@ TEST_P(CrashExampleDialog, TheReportGoesWhenTheDialogCloses)
     const QStringList arguments{QString::fromLatin1(c.kind), QStringLiteral("--options"), options, QStringLiteral("--smtp"),
                                 QStringLiteral("127.0.0.1:%1").arg(server->port()), QStringLiteral("--to"),
                                 QStringLiteral("support@example.test"), QStringLiteral("--output"), out()};
-    const QStringList environment{QStringLiteral("TMPDIR=") + dir.file(QStringLiteral("tmp")), QStringLiteral("CV_MAIL_REPLY_SILENCE=50")};
+    const QStringList environment = Environment({QStringLiteral("CV_MAIL_REPLY_SILENCE=50")});
     const QString mail = dir.file(QStringLiteral("mail"));
     const cvtest::ProgramRun run = cvtest::runProgram(QStringLiteral(CV_CRASH_EXAMPLE), arguments, out(), environment);
     EXPECT_EQ(run.status, c.status);
     EXPECT_EQ(QDir(mail).entryList({QStringLiteral("msg-*.json")}).size(), c.inProcess ? 1 : 0) << "sent before the example ended";
-    cvtest::waitForProcessesNaming(dir.file(QStringLiteral("tmp")));
+    cvtest::waitForProcessesNaming(tmp());
     EXPECT_EQ(QDir(mail).entryList({QStringLiteral("msg-*.json")}).size(), 1) << toolLog().toStdString();
     const QString log = toolLog();
     EXPECT_LT(log.indexOf(QStringLiteral("finished showing")), log.indexOf(QStringLiteral("Sending email")));
@@ -183,5 +210,171 @@ TEST_P(CrashExampleDialog, TheReportGoesWhenTheDialogCloses)
 
 INSTANTIATE_TEST_SUITE_P(Kinds, CrashExampleDialog,
                          ::testing::Values(TDialogCase{"fpe", -SIGFPE, false}, TDialogCase{"cxx", 1, true}));
+
+// An exception nothing catches ends the program only once the report sent
+// on a thread of its own has gone; and a mail reply is taken as soon as it
+// is whole: with a wait for silence of 30 s after each reply the run would
+// take minutes.
+TEST_F(CrashExampleSending, AnUncaughtExceptionsReportGoesFromItsSendThreadAtOnce)
+{
+    const auto server = cvtest::StartSMTPServer(dir.file(QStringLiteral("mail")));
+    ASSERT_TRUE(server->started()) << server->error().toStdString();
+    const QString options = OptionsFile([](cv::TCrashboxModuleOptions& o) {
+        o.SetCommonSendOptions({cv::sndSendInSeparatedThread});
+    });
+    const cvtest::ProgramRun run = cvtest::runProgram(
+        QStringLiteral(CV_CRASH_EXAMPLE),
+        {QStringLiteral("cxx"), QStringLiteral("--dialog"), QStringLiteral("none"), QStringLiteral("--options"), options,
+         QStringLiteral("--smtp"), QStringLiteral("127.0.0.1:%1").arg(server->port()), QStringLiteral("--to"),
+         QStringLiteral("support@example.test"), QStringLiteral("--output"), out()},
+        out(), Environment({QStringLiteral("CV_MAIL_REPLY_SILENCE=30000")}), std::chrono::seconds(20));
+    EXPECT_EQ(run.status, 1);
+    const QStringList kept = QDir(dir.file(QStringLiteral("mail"))).entryList({QStringLiteral("msg-*.json")});
+    ASSERT_EQ(kept.size(), 1) << toolLog().toStdString();
+    const QString unpacked = dir.file(QStringLiteral("unpacked"));
+    EXPECT_EQ(cvtest::ArchiveMembers(QStringLiteral("mail"), dir.file(QStringLiteral("mail/") + kept[0]), unpacked),
+              QStringList{QStringLiteral("crash_example.elf")});
+    ExpectNothingLeftInTmp();
+}
+
+namespace {
+
+// The entries under a folder that another user could read or enter.
+QStringList OpenToOthers(const QString& folder)
+{
+    QStringList open;
+    QDirIterator it(folder, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        struct stat info {};
+        if (::lstat(path.toLocal8Bit().constData(), &info) == 0 && (info.st_mode & 077) != 0)
+            open << QStringLiteral("%1 %2").arg(path).arg(info.st_mode & 0777, 0, 8);
+    }
+    return open;
+}
+
+// The run a report came from: its "1.4" line (the command line's
+// parameters) names the run's own output folder, ".../runs/N".
+int RunOfReport(const QByteArray& report, QByteArray* parametersLine)
+{
+    for (const QByteArray& line : report.split('\n')) {
+        if (!line.trimmed().startsWith("1.4 "))
+            continue;
+        *parametersLine = line.trimmed();
+        const QRegularExpressionMatch m = QRegularExpression(QStringLiteral("/runs/(\\d+)( |$)")).match(QString::fromUtf8(*parametersLine));
+        return m.hasMatch() ? m.captured(1).toInt() : -1;
+    }
+    return -1;
+}
+
+} // namespace
+
+// Twenty programs crash at once, half sending by mail, half by web; every
+// report arrives once, each the one its own run logged, and while they run
+// no file or folder of any report is open to another user. Bounded: the
+// runs get 60 s in all (about 15 s on an idle machine of 8 cores).
+TEST_F(CrashExampleSending, TwentyCrashesAtOnceEachSendTheirOwnReportPrivately)
+{
+    constexpr int kRuns = 20;
+    const auto mailServer = cvtest::StartSMTPServer(dir.file(QStringLiteral("mail")));
+    ASSERT_TRUE(mailServer->started()) << mailServer->error().toStdString();
+    const QString requests = dir.file(QStringLiteral("requests.log"));
+    const auto webServer = cvtest::StartWebServer(requests);
+    ASSERT_TRUE(webServer->started()) << webServer->error().toStdString();
+
+    std::atomic<bool> watching{true};
+    QStringList open;
+    std::mutex openLock;
+    std::thread watcher([&] {
+        while (watching) {
+            const QStringList now = OpenToOthers(tmp());
+            if (!now.isEmpty()) {
+                std::lock_guard guard(openLock);
+                open += now;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+    });
+
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const QString& variable : Environment({QStringLiteral("QT_QPA_PLATFORM=offscreen")}))
+        environment.insert(variable.section(QLatin1Char('='), 0, 0), variable.section(QLatin1Char('='), 1));
+    std::vector<std::unique_ptr<QProcess>> runs;
+    const auto start = std::chrono::steady_clock::now();
+    for (int n = 0; n < kRuns; ++n) {
+        const QString folder = dir.file(QStringLiteral("runs/%1").arg(n));
+        QDir().mkpath(folder);
+        // Mail and web in turn; a fatal signal (its reporter sends) and a C++ exception (sent in the program) in turn.
+        QStringList arguments{n % 4 < 2 ? QStringLiteral("segv") : QStringLiteral("cxx"), QStringLiteral("--dialog"),
+                              QStringLiteral("none"), QStringLiteral("--output"), folder};
+        if (n % 2 == 0)
+            arguments << QStringLiteral("--smtp") << QStringLiteral("127.0.0.1:%1").arg(mailServer->port()) << QStringLiteral("--to")
+                      << QStringLiteral("pp%1@example.test").arg(n);
+        else
+            arguments << QStringLiteral("--http") << QStringLiteral("http://127.0.0.1:%1/reports/upload.php").arg(webServer->port());
+        auto& run = runs.emplace_back(std::make_unique<QProcess>());
+        run->setProcessEnvironment(environment);
+        run->setWorkingDirectory(folder);
+        run->setStandardOutputFile(folder + QStringLiteral("/out.txt"));
+        run->setStandardErrorFile(folder + QStringLiteral("/out.txt"), QIODevice::Append);
+        run->start(QStringLiteral(CV_CRASH_EXAMPLE), arguments);
+    }
+    const auto end = start + std::chrono::seconds(60);
+    const auto msLeft = [&] {
+        return int(std::max<int64_t>(1, std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now()).count()));
+    };
+    for (auto& run : runs)
+        if (!run->waitForFinished(msLeft())) {
+            run->kill();
+            run->waitForFinished(1000);
+            ADD_FAILURE() << "a run took too long";
+        }
+    cvtest::waitForProcessesNaming(tmp(), std::chrono::milliseconds(msLeft()));
+    watching = false;
+    watcher.join();
+    std::printf("twenty crashes sent in %lld ms\n",
+                (long long)std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count());
+    EXPECT_TRUE(open.isEmpty()) << open.mid(0, 10).join('\n').toStdString();
+
+    // The report each run logged.
+    const auto logged = [&](int n) {
+        const cv::TLogFile log(dir.file(QStringLiteral("runs/%1/crash_example.elf").arg(n)).toStdString(), true);
+        return log.Count() == 1 ? QByteArray::fromStdString(log.Item(0)).trimmed() : QByteArray();
+    };
+    std::vector<int> arrived(kRuns, 0);
+    const auto check = [&](const QString& unpacked, const QString& what, int expectedRun) {
+        const QByteArray copy = cvtest::readAll(unpacked + QStringLiteral("/crash_example.elf"));
+        QByteArray parameters;
+        const int n = RunOfReport(copy, &parameters);
+        ASSERT_TRUE(n >= 0 && n < kRuns) << what.toStdString() << ": " << parameters.toStdString();
+        if (expectedRun >= 0)
+            EXPECT_EQ(n, expectedRun) << what.toStdString() << " carries the report of run " << n;
+        ++arrived[std::size_t(n)];
+        EXPECT_TRUE(!logged(n).isEmpty() && copy.startsWith(logged(n))) << what.toStdString() << ": not run " << n << "'s own report";
+    };
+    const QStringList messages = QDir(dir.file(QStringLiteral("mail"))).entryList({QStringLiteral("msg-*.json")}, QDir::Files, QDir::Name);
+    EXPECT_EQ(messages.size(), kRuns / 2);
+    for (const QString& name : messages) {
+        const QString file = dir.file(QStringLiteral("mail/") + name);
+        const QJsonObject record = QJsonDocument::fromJson(cvtest::readAll(file)).object();
+        const QString to = record.value(QStringLiteral("rcpt_tos")).toArray().first().toString();
+        const int n = to.mid(2, to.indexOf(QLatin1Char('@')) - 2).toInt();
+        const QString unpacked = dir.file(QStringLiteral("unpacked/") + name);
+        cvtest::ArchiveMembers(QStringLiteral("mail"), file, unpacked);
+        check(unpacked, QStringLiteral("the message to ") + to, n);
+    }
+    int uploads = 0;
+    for (const QJsonValue& request : cvtest::readRequestLog(requests))
+        uploads += request.toObject().value(QStringLiteral("method")).toString() == QStringLiteral("POST");
+    EXPECT_EQ(uploads, kRuns / 2);
+    for (int k = 0; k < uploads; ++k) {
+        const QString unpacked = dir.file(QStringLiteral("unpacked/upload%1").arg(k));
+        cvtest::ArchiveMembers(QStringLiteral("upload"), requests, unpacked, k);
+        check(unpacked, QStringLiteral("upload %1").arg(k), -1);
+    }
+    for (int n = 0; n < kRuns; ++n)
+        EXPECT_EQ(arrived[std::size_t(n)], 1) << "run " << n;
+    ExpectNothingLeftInTmp();
+}
 
 } // namespace

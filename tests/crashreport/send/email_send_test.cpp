@@ -8,6 +8,7 @@
 #include <QJsonObject>
 
 #include <chrono>
+#include <cstring>
 #include <thread>
 
 #include "crashreport/core/crashbox_codecs.h"
@@ -405,6 +406,56 @@ TEST_F(MailPrograms, TheMailtoAddressCarriesTheReport)
     EXPECT_EQ(arguments(), (QStringList{"5", "--open",
                                         "mailto:a@x.test;b@y.test?Subject=Crash%20report&Body=See%20below%0D%0A%0D%0A%0D%0A"
                                         "Report%3A%201%2E"}));
+}
+
+// A program refuses an argument of 128 KiB or more (E2BIG): a long report is
+// cut, with a line that says where the rest is.
+TEST_F(MailPrograms, ALongReportIsCutToWhatAMailProgramCanBeHanded)
+{
+    settings.MailtoCommand = recorder(0) + " \"%1\"";
+    settings.MailClientCommand = recorder(0);
+    apply();
+    TCrashboxModuleOptions options("/opt/example/example");
+    const std::string out = dir.file(QStringLiteral("out")).toStdString();
+    options.SetOutputPath(out + "/");
+    TReportFileState state;
+    // Each "é" is two bytes, which an encoded address passes as they are.
+    for (int line = 0; state.ReportText.size() < 200 * 1024; ++line)
+        state.ReportText += "  " + std::to_string(line) + " Item : valeur été\r\n";
+    SetReportBeingSent({&options, state});
+    EXPECT_TRUE(SendEmailByMailto("a@x.test", "Crash", "See below"));
+    ClearReportBeingSent();
+    const QStringList mailto = arguments();
+    ASSERT_EQ(mailto.size(), 2);
+    const QByteArray address = mailto[1].toUtf8();
+    EXPECT_LE(std::size_t(address.size()), kMaxMailArgument);
+    EXPECT_GT(std::size_t(address.size()), kMaxMailArgument - 100);
+    const std::string body = QByteArray::fromPercentEncoding(address.mid(address.indexOf("&Body=") + 6)).toStdString();
+    EXPECT_TRUE(QString::fromUtf8(body).toUtf8() == QByteArray::fromStdString(body)) << "no character cut in two";
+    EXPECT_TRUE(body.ends_with("[The report is cut here: it is too long to hand to the mail program whole. All of it is in the "
+                               "error log: " + out + "/example.elf]"))
+        << body.substr(body.size() - 200);
+
+    // The mail program's body likewise; the report goes as its attachments.
+    EXPECT_TRUE(SendMAPIMessage("a@x.test", "Crash", state.ReportText, {}, {}));
+    const QStringList mail = arguments();
+    ASSERT_EQ(mail.back(), QStringLiteral("a@x.test"));
+    const QString cut = mail.mid(mail.indexOf(QStringLiteral("--body")) + 1).join(QLatin1Char('\n'));
+    const QString mailBody = cut.left(cut.size() - int(std::strlen("\na@x.test")));
+    EXPECT_LE(std::size_t(mailBody.toUtf8().size()), kMaxMailArgument);
+    EXPECT_TRUE(mailBody.endsWith(QStringLiteral("The attached files hold all of it.]")));
+}
+
+TEST(CutTextToFit, KeepsWholeCharactersAndTheNote)
+{
+    const auto plain = [](unsigned char) { return std::size_t(1); };
+    EXPECT_EQ(CutTextToFit("short", 10, "[cut]", plain), "short");
+    EXPECT_EQ(CutTextToFit("0123456789ab", 10, "[cut]", plain), "01234[cut]");
+    // "é" is two bytes: never one of them alone.
+    EXPECT_EQ(CutTextToFit("abcé", 4, "", plain), "abc");
+    EXPECT_EQ(CutTextToFit("abcéd", 5, "", plain), "abcé");
+    const auto encoded = [](unsigned char b) { return std::size_t(b == ' ' ? 3 : 1); };
+    EXPECT_EQ(CutTextToFit("a b c d", 6, "", encoded), "a b");
 }
 
 TEST_F(MailPrograms, AMailtoCommandThatCannotStartIsTheShellWarning)

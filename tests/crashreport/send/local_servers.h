@@ -64,10 +64,11 @@ std::unique_ptr<LocalServer> StartDNSPeer(const TempDir& dir, const QStringList&
 // dnsmasq on 127.0.0.1:port with the MX records ("domain,exchange,preference"), ready to answer.
 std::unique_ptr<LocalServer> StartDnsmasq(uint16_t port, const QStringList& mxHosts);
 
-// The members of the report archive in a kept message ("mail"), the first
-// upload of a request log ("upload") or an archive file ("zip"), in archive
-// order; each is written into `folder` under its name.
-QStringList ArchiveMembers(const QString& mode, const QString& file, const QString& folder);
+// The members of the report archive in a kept message ("mail"), the
+// upload of a request log ("upload"; the first, or the index-th from 0) or
+// an archive file ("zip"), in archive order; each is written into `folder`
+// under its name.
+QStringList ArchiveMembers(const QString& mode, const QString& file, const QString& folder, int index = 0);
 
 // The messages an SMTP server kept, in order, as read_message.py gives them (JSON).
 std::vector<QByteArray> KeptMessages(const QString& folder);

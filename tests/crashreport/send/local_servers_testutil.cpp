@@ -174,11 +174,11 @@ std::unique_ptr<LocalServer> StartDnsmasq(uint16_t port, const QStringList& mxHo
     return server;
 }
 
-QStringList ArchiveMembers(const QString& mode, const QString& file, const QString& folder)
+QStringList ArchiveMembers(const QString& mode, const QString& file, const QString& folder, int index)
 {
     QDir().mkpath(folder);
     QProcess p;
-    p.start(pathPython(), {serverScript("report_archive.py"), mode, file, folder});
+    p.start(pathPython(), {serverScript("report_archive.py"), mode, file, folder, QString::number(index)});
     if (!p.waitForFinished(10000) || p.exitCode() != 0)
         return {};
     return QString::fromUtf8(p.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);

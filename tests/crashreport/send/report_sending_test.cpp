@@ -3,17 +3,23 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
+#include <QFileInfo>
 
 #include <atomic>
 #include <thread>
+
+#include <sys/stat.h>
 
 #include "crashreport/core/crashbox_events.h"
 #include "crashreport/core/crashbox_helpers.h"
 #include "crashreport/core/dialog_state.h"
 #include "crashreport/core/exception_handler.h"
 #include "crashreport/core/internal_errors.h"
+#include "crashreport/core/report_files.h"
 #include "crashreport/core/window_services.h"
+#include "crashreport/send/web_transfer.h"
 #include "local_servers.h"
 #include "suite/dialogs.h"
 
@@ -21,7 +27,8 @@ using namespace cv;
 
 namespace {
 
-// The window services' clipboard, recorded.
+// The window services' clipboard, recorded; whether a clipboard manager
+// keeps it after the process is the test's to say.
 class TRecordingClipboard : public TWindowServices {
 public:
     std::vector<TTopLevelWindow> TopLevelWindows() const override { return {}; }
@@ -30,7 +37,9 @@ public:
         text = value;
         return true;
     }
+    bool ClipboardOutlivesProcess() const override { return outlives; }
     std::string text;
+    bool outlives = true;
 };
 
 // A send of a report of program "example" whose output folder is out/ and
@@ -44,6 +53,9 @@ protected:
         oldTmp = qgetenv("TMPDIR");
         QDir().mkpath(dir.file(QStringLiteral("tmp")));
         qputenv("TMPDIR", dir.file(QStringLiteral("tmp")).toUtf8());
+        oldRuntime = qgetenv("XDG_RUNTIME_DIR");
+        qunsetenv("XDG_RUNTIME_DIR");
+        TakeReportFolder(); // each test's report has its folder in its tmp/
         ExceptionDialogState() = TExceptionDialogState{};
         options.SetModuleName("/opt/example/example");
         options.SetOutputPath(dir.file(QStringLiteral("out")).toStdString() + "/");
@@ -75,7 +87,10 @@ protected:
     void TearDown() override
     {
         RegisterWindowServices(nullptr);
+        TakeReportFolder();
         qputenv("TMPDIR", oldTmp);
+        if (!oldRuntime.isNull())
+            qputenv("XDG_RUNTIME_DIR", oldRuntime);
         cvtest::SendTest::TearDown();
     }
 
@@ -99,9 +114,15 @@ protected:
     {
         return cvtest::ArchiveMembers(QStringLiteral("zip"), zip, dir.file(QStringLiteral("unzipped")));
     }
+    // The files left anywhere under tmp/ (the report's folder included).
     QStringList TempFiles() const
     {
-        return QDir(dir.file(QStringLiteral("tmp"))).entryList(QDir::Files, QDir::Name);
+        QStringList files;
+        QDirIterator it(dir.file(QStringLiteral("tmp")), QDir::Files | QDir::System | QDir::Hidden, QDirIterator::Subdirectories);
+        while (it.hasNext())
+            files << QFileInfo(it.next()).fileName();
+        files.sort();
+        return files;
     }
 
     TCrashboxModuleOptions options{""};
@@ -115,7 +136,7 @@ protected:
     TCrashboxNotifier notifier;
     TScriptedDialogs boxes;
     TDialogServiceGuard boxGuard{&boxes};
-    QByteArray oldTmp;
+    QByteArray oldTmp, oldRuntime;
 };
 
 TEST_F(ReportSending, WithoutSendModesNothingIsPreparedAndSuccessIsShown)
@@ -234,9 +255,13 @@ TEST_F(ReportSending, LogsAppendedToTheMailMakeASecondArchiveForTheWeb)
 TEST_F(ReportSending, AFailedReportLeavesACompressedCopyAndTheTenLastAreKept)
 {
     QDir().mkpath(dir.file(QStringLiteral("out")));
-    for (const char* name : {"a.zip", "B.zip", "c.ZIP", "d.zip", "E.zip", "f.zip", "g.zip", "h.zip", "i.zip", "J.zip",
-                             "k.zip", "keep.txt"})
-        dir.write(QStringLiteral("out/") + QString::fromUtf8(name), "old");
+    // Earlier copies (their names as the stamps make them), and the user's own files.
+    QStringList copies;
+    for (int day = 10; day < 21; ++day)
+        copies << QStringLiteral("BugReport__202402%1120000.zip").arg(day);
+    const QStringList own{"Aaa-my-own-backup.zip", "BugReportOld.zip", "a.zip", "keep.txt", "z.ZIP"};
+    for (const QString& name : copies + own)
+        dir.write(QStringLiteral("out/") + name, "old");
     options.SetEMailSendMode(esmSMTPClient);
     options.SetSMTPHost("127.0.0.1");
     options.SetSMTPPort(cvtest::FreePort(true));
@@ -245,19 +270,140 @@ TEST_F(ReportSending, AFailedReportLeavesACompressedCopyAndTheTenLastAreKept)
     report.State.ExceptionTime = QDateTime(QDate(2024, 3, 5), QTime(14, 3, 9));
     EXPECT_FALSE(DoSendErrorReport(report));
     EXPECT_EQ(GetCompressedCopyName(options, report.State), dir.file(QStringLiteral("out/BugReport__20240305140309.zip")).toStdString());
-    // Twelve archives in case-insensitive name order: the first two go.
-    EXPECT_EQ(QDir(dir.file(QStringLiteral("out"))).entryList(QDir::Files, QDir::Name | QDir::IgnoreCase),
-              (QStringList{"BugReport__20240305140309.zip", "c.ZIP", "d.zip", "E.zip", "f.zip", "g.zip", "h.zip", "i.zip",
-                           "J.zip", "k.zip", "keep.txt"}));
+    // Twelve copies in case-insensitive name order: the first two go; no
+    // file the component did not write is touched.
+    QStringList expected = copies.mid(2) + own;
+    expected << QStringLiteral("BugReport__20240305140309.zip");
+    expected.sort(Qt::CaseInsensitive);
+    EXPECT_EQ(QDir(dir.file(QStringLiteral("out"))).entryList(QDir::Files, QDir::Name | QDir::IgnoreCase), expected);
     EXPECT_EQ(LastInternalWarning().Code, eeEmailSMTPError);
 }
+
+TEST(CompressedCopyNames, AreThoseTheStampsMake)
+{
+    for (const char* name : {"BugReport.zip", "BugReport__20240305140309.zip", "BugReport__lab-pc.zip", "BugReport__lab-pc__20240305140309.zip"})
+        EXPECT_TRUE(IsCompressedCopyName(name)) << name;
+    for (const char* name : {"Aaa-my-own-backup.zip", "BugReportOld.zip", "BugReport__.zip", "bugreport.zip", "BugReport.zip.txt", "BugReport.ZIP"})
+        EXPECT_FALSE(IsCompressedCopyName(name)) << name;
+}
+
+TEST_F(ReportSending, APipeOrAnOversizedFileIsLeftOutAndNamedInTheArchive)
+{
+    options.SetEMailSendMode(esmEmailClient);
+    const QString pipe = dir.file(QStringLiteral("pipe"));
+    ASSERT_EQ(::mkfifo(pipe.toUtf8().constData(), 0600), 0);
+    const QString big = dir.file(QStringLiteral("big.log"));
+    {
+        QFile file(big);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        ASSERT_TRUE(file.resize(qint64(kMaxAttachedFileSize) + 1));
+    }
+    extraFiles = {pipe.toStdString(), dir.write(QStringLiteral("notes.txt"), "n").toStdString(), big.toStdString()};
+    // A send that read the pipe would wait for a writer for ever.
+    int status = 0;
+    const QString result = cvtest::runInChild([&] { return QString::number(DoSendErrorReport(report)); }, &status,
+                                              std::chrono::seconds(15));
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(result, QStringLiteral("1"));
+    const QString unzipped = dir.file(QStringLiteral("unzipped"));
+    EXPECT_EQ(ZipNames(dir.file(QStringLiteral("mail.sh.zip"))), (QStringList{"example.elf", "notes.txt", "LeftOutFiles.txt"}));
+    EXPECT_EQ(cvtest::readAll(unzipped + QStringLiteral("/LeftOutFiles.txt")),
+              (pipe + QStringLiteral(": it is not a regular file\r\n") + big + QStringLiteral(": it is larger than 64 MB\r\n")).toUtf8());
+}
+
+TEST_F(ReportSending, AFailureLeavesTheClipboardAloneWhenTheCopyWouldNotOutliveTheProgram)
+{
+    QDir().mkpath(dir.file(QStringLiteral("out")));
+    options.SetEMailSendMode(esmSMTPClient);
+    options.SetSMTPHost("127.0.0.1");
+    options.SetSMTPPort(cvtest::FreePort(true));
+    options.SetCommonSendOptions({sndShowSuccessFailureMsg});
+    options.SetBehaviourOptions({boCopyLogInCaseOfError, boSaveCompressedCopyInCaseOfError});
+    clipboard->text = "the user's own";
+    clipboard->outlives = false;
+    EXPECT_FALSE(DoSendErrorReport(report));
+    EXPECT_EQ(clipboard->text, "the user's own");
+    ASSERT_EQ(boxes.Requests().size(), 1u);
+    const std::string copy = GetCompressedCopyName(options, report.State);
+    EXPECT_EQ(boxes.Requests()[0].text.toStdString(),
+              "Sorry, sending the message didn't work.\r\n\r\nThe report is kept in \"" + copy + "\".");
+    EXPECT_TRUE(QFile::exists(QString::fromStdString(copy)));
+    // Where a clipboard manager keeps it, the report goes on the clipboard, the box as it was.
+    clipboard->outlives = true;
+    EXPECT_FALSE(DoSendErrorReport(report));
+    EXPECT_EQ(clipboard->text, "The report\r\n");
+    ASSERT_EQ(boxes.Requests().size(), 2u);
+    EXPECT_EQ(boxes.Requests()[1].text, QStringLiteral("Sorry, sending the message didn't work."));
+}
+
+struct EndlessServer {
+    const char* what;
+    TWebSendMode web;
+    const char* script;
+    const char* warning; // the start of the step's warning
+};
+
+void PrintTo(const EndlessServer& c, std::ostream* os) { *os << c.what; }
+
+class EndlessServers : public ReportSending, public ::testing::WithParamInterface<EndlessServer> {
+protected:
+    void TearDown() override
+    {
+        SetWebTimeouts({});
+        ReportSending::TearDown();
+    }
+};
+
+// A server that never stops answering ends the send within the limits, as a
+// failure, with the report kept.
+TEST_P(EndlessServers, EndTheSendWithinItsBoundsAndTheReportIsKept)
+{
+    const EndlessServer& c = GetParam();
+    QString record;
+    auto peer = cvtest::StartTCPPeer(dir, QString::fromUtf8(c.script), record);
+    ASSERT_TRUE(peer->started());
+    QDir().mkpath(dir.file(QStringLiteral("out")));
+    SetWebTimeouts({2000, 10000, 1500});
+    options.SetBehaviourOptions({boSaveCompressedCopyInCaseOfError});
+    if (c.web == wsmNoSend) {
+        options.SetEMailSendMode(esmSMTPClient);
+        options.SetSMTPHost("127.0.0.1");
+        options.SetSMTPPort(peer->port());
+    } else {
+        options.SetWebSendMode(c.web);
+        options.SetWebURL("http://127.0.0.1/upload");
+        options.SetWebPort(peer->port());
+    }
+    int status = 0;
+    const QString result = cvtest::runInChild(
+        [&] {
+            const bool sent = DoSendErrorReport(report);
+            return QString::number(sent) + QLatin1Char(' ') + QString::fromStdString(LastInternalWarning().Message);
+        },
+        &status, std::chrono::seconds(20));
+    EXPECT_EQ(status, 0);
+    EXPECT_TRUE(result.startsWith(QStringLiteral("0 ") + QString::fromUtf8(c.warning))) << result.left(300).toStdString();
+    EXPECT_TRUE(QFile::exists(QString::fromStdString(GetCompressedCopyName(options, report.State))));
+}
+
+// The status line, then a header line of 1 KiB every 50 ms: the answer never ends.
+const std::string kEndlessHeader = R"([["until", "\r\n\r\n"], ["send", "HTTP/1.1 200 OK\r\n"], ["repeat", "X-More: )" +
+                                   std::string(1016, '.') + R"(\r\n", 50, 15]])";
+
+INSTANTIATE_TEST_SUITE_P(
+    Servers, EndlessServers,
+    ::testing::Values(EndlessServer{"a web server", wsmHTTP, kEndlessHeader.c_str(), "HTTP error code: 12002 "},
+                      // Continuation lines as fast as they are taken: the reply never ends.
+                      EndlessServer{"a mail server", wsmNoSend,
+                                    R"([["send", "220 hi\r\n"], ["line"], ["repeat", "250-more and more and more\r\n", 0, 15]])",
+                                    "[SMTP] The reply is longer than 65536 bytes."}));
 
 TEST_F(ReportSending, ASendThreadReturnsAtOnceAndWorksOnItsOwnCopies)
 {
     options.SetEMailSendMode(esmEmailClient);
     options.SetCommonSendOptions({sndSendInSeparatedThread, sndSendScreenshot});
     const std::string shot = ScreenshotFileName(options);
-    dir.write(QStringLiteral("tmp/Screenshot.png"), "png");
+    ASSERT_TRUE(WritePrivateFile(shot, "png"));
     TExceptionObject object = ExceptionObjectOfKind("EAccessViolation", "at 0");
     TCrashboxExceptionRecord& record = LastExceptionRecord();
     record.ExceptionObject = &object;

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include "crashreport/core/crashbox_helpers.h"
+#include "crashreport/core/report_files.h"
 #include "support/test_support.h"
 
 using namespace cv;
@@ -54,6 +58,33 @@ TEST(ReporterRequest, ComesBackAsItWasWritten)
     EXPECT_EQ(read.Arguments, want.Arguments);
     EXPECT_EQ(read.LogFile, want.LogFile);
     EXPECT_EQ(read.Screenshot, want.Screenshot) << "bytes, zeros included";
+}
+
+// The request holds the whole report and the mail password: it lies in the
+// report's own folder, and neither is open to another user.
+TEST(ReporterRequest, LiesInTheReportsFolderAndOnlyItsUserReadsIt)
+{
+    cvtest::TempDir dir;
+    const QByteArray oldTmp = qgetenv("TMPDIR"), oldRuntime = qgetenv("XDG_RUNTIME_DIR");
+    qputenv("TMPDIR", dir.path().toUtf8());
+    qunsetenv("XDG_RUNTIME_DIR");
+    TakeReportFolder();
+    const mode_t oldMask = ::umask(022);
+    const std::string first = ReporterRequestFileName();
+    EXPECT_NE(ReporterRequestFileName(), first) << "a fresh name each time";
+    ASSERT_TRUE(SaveReporterRequest(first, MakeRequest()));
+    ::umask(oldMask);
+    EXPECT_EQ(ExtractFilePath(first), ReportFolder());
+    EXPECT_TRUE(first.starts_with(dir.path().toStdString() + "/crashbox-"));
+    struct stat file {}, folder {};
+    ASSERT_EQ(::stat(first.c_str(), &file), 0);
+    ASSERT_EQ(::stat(ReportFolder().c_str(), &folder), 0);
+    EXPECT_EQ(file.st_mode & 0777, 0600u);
+    EXPECT_EQ(folder.st_mode & 0777, 0700u);
+    TakeReportFolder();
+    qputenv("TMPDIR", oldTmp);
+    if (!oldRuntime.isNull())
+        qputenv("XDG_RUNTIME_DIR", oldRuntime);
 }
 
 TEST(ReporterRequest, AForeignOrDamagedFileGivesNothing)

@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "crashreport/core/exception_object.h"
+#include "crashreport/send/mail_settings.h"
 #include "local_servers.h"
 
 using namespace cv;
@@ -133,6 +134,41 @@ TEST_F(SMTPClient, QuietErrorsEndSilentlyButStillTellTheHandler)
     smtp.Open();
     EXPECT_THROW(smtp.SendCommand("HELO me", {250}), EAbort);
     EXPECT_TRUE(told.starts_with("Error log:\r\n500 what\r\n")) << told;
+}
+
+// A reply is judged as soon as its last line (a code and a blank) is in:
+// with a reply silence far longer than the test may take, a dialogue whose
+// multi-line reply comes in pieces still ends at once, each reply whole.
+TEST_F(SMTPClient, AReplyIsJudgedWhenItsLastLineIsInNotAfterASilence)
+{
+    settings.ReplySilence = 60000;
+    settings.SMTPTimeout = 60000;
+    apply();
+    const uint16_t port = peer(R"([["send", "220-hello\r\n"], ["sleep", 100], ["send", "220 ready\r\n"], ["line"],)"
+                               R"( ["send", "250-peer\r\n250-SIZE 100"], ["sleep", 100], ["send", "0\r\n"], ["sleep", 100],)"
+                               R"( ["send", "250 HELP\r\n"], ["line"], ["send", "250 ok\r\n"], ["hold"]])");
+    int status = 0;
+    const QString log = cvtest::runInChild(
+        [&] {
+            TCrashboxClientSMTP smtp("127.0.0.1", port, true, MailSettings().SMTPTimeout);
+            smtp.Open();
+            smtp.SendCommand("EHLO me", {250});
+            smtp.SendCommand("NOOP", {250});
+            return QString::fromStdString(smtp.FErrorLog + "|" + smtp.FLog);
+        },
+        &status, std::chrono::seconds(10));
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(log.toStdString(), "250 ok\r\n|" + ConnectedLine(port) +
+                                     "220-hello\r\n220 ready\r\nEHLO me\r\n250-peer\r\n250-SIZE 1000\r\n250 HELP\r\nNOOP\r\n250 ok\r\n")
+        << "each command waited for the whole reply before it";
+}
+
+TEST(SMTPReplyIsWhole, WhenTheLastLineHasNoHyphenAfterItsCode)
+{
+    for (const char* whole : {"250 ok\r\n", "250\r\n", "250-a\r\n250 b\r\n", "250-a\n250 b\n", "hello there\r\n", "220 \r\n"})
+        EXPECT_TRUE(SMTPReplyIsWhole(whole)) << whole;
+    for (const char* part : {"", "250 ok", "250-a\r\n", "250-a\r\n250 b", "250-a\r\n250-b\r\n", "220-"})
+        EXPECT_FALSE(SMTPReplyIsWhole(part)) << part;
 }
 
 TEST(SMTPReplyCode, TheLeadingDigits)

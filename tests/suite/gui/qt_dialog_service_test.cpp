@@ -184,3 +184,21 @@ TEST(QtDialogService, AShortMessageKeepsItsTitleWhole)
 }
 
 } // namespace
+
+// A box that closes itself (a crash report's, where nobody may be at the
+// screen) answers with its default once its time is up, and one pressed
+// before then gives the button pressed.
+TEST(QtDialogService, ABoxThatClosesItselfAnswersWithItsDefault)
+{
+    cv::TQtDialogService service(nullptr);
+    cv::TDialogRequest request;
+    request.kind = TDialogKind::Question;
+    request.text = QStringLiteral("Send the report?");
+    request.buttons = TDialogButtons::YesNo;
+    request.defaultAnswer = TDialogAnswer::No;
+    request.autoCloseSecs = 1;
+    EXPECT_EQ(service.Show(request), TDialogAnswer::No);
+
+    whenBoxShown([](QMessageBox* box) { return byRole(box, QMessageBox::Yes); });
+    EXPECT_EQ(service.Show(request), TDialogAnswer::Yes);
+}

@@ -7,6 +7,9 @@
 #   ["until", text]       reads up to and including the text
 #   ["close"]             closes the connection
 #   ["hold"]              keeps the connection open without reading
+#   ["repeat", text, ms, s] sends the text every ms milliseconds (0: as fast
+#                         as the client takes it) for s seconds at most, or
+#                         until the client goes
 # Everything read is appended to --record as it arrives; the end of each
 # connection appends "<CLOSED>".
 import argparse
@@ -59,6 +62,15 @@ def play(connection):
         elif kind == "until":
             if not read_until(step[1].encode()):
                 return
+        elif kind == "repeat":
+            text, pause, end = step[1].encode(), step[2] / 1000.0, time.monotonic() + step[3]
+            while time.monotonic() < end:
+                try:
+                    connection.sendall(text)
+                except OSError:
+                    return
+                if pause:
+                    time.sleep(pause)
         elif kind == "close":
             return
         elif kind == "hold":
