@@ -152,7 +152,7 @@ std::string RegReadString(TRegRootKey rootKey, const std::string& keyPath, const
 
 using TCharSet = std::bitset<256>;
 TCharSet MakeCharSet(std::string_view members);
-// Delphi-style trimming: characters up to the blank (control characters too).
+// Trims every character up to the blank (control characters too) from both ends.
 std::string TrimA(std::string_view text);
 void SplitStringToList(const std::string& text, std::vector<std::string>& list, const TCharSet& delimiters,
                        bool noTrim, bool addEmpty);
