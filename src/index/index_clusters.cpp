@@ -503,7 +503,7 @@ public:
         for (int b = blocks; b > 1; b /= 2)
             --fShift;
         fBlocks = std::size_t(blocks);
-        fBufferBytes = std::max<std::size_t>(kMaxPlaceBytes * 64, kBufferMemory / fBlocks);
+        fBufferBytes = std::max<std::size_t>(std::size_t(4) << 10, kBufferMemory / fBlocks);
         fBuffers = std::make_unique_for_overwrite<uint8_t[]>(fBlocks * fBufferBytes);
         fUsed.assign(fBlocks, 0);
         fLast.assign(fBlocks, 0);
@@ -574,7 +574,7 @@ public:
 private:
     static constexpr std::size_t kMaxPlaceBytes = 10 + 4 * N;
     // The blocks' buffers together.
-    static constexpr std::size_t kBufferMemory = std::size_t(64) << 20;
+    static constexpr std::size_t kBufferMemory = std::size_t(16) << 20;
     bool Flush(std::size_t b, QString* error)
     {
         if (fUsed[b] == 0)
