@@ -8,7 +8,7 @@
 //   index_bench --index BASE [--add] PATH...
 //       Makes the index BASE (BASE.tokens, .types, .stats, .markup) of the
 //       texts or folders of texts, or with --add adds them to it.
-//   index_bench --index BASE --clusters N [--top K] [--min-freq F] [--table-mb M] [--all] [--frames] [--save FILE]
+//   index_bench --index BASE --clusters N [--top K] [--min-freq F] [--table-mb M] [--all] [--frames] [--save FILE] [--threads T]
 //       Prints the K most frequent clusters of N words as lines
 //       "rank<TAB>cluster<TAB>frequency<TAB>texts". --table-mb: the memory
 //       the counting table may take before its counts go to run files (to
@@ -16,6 +16,8 @@
 //       --all: every cluster instead, in the order the job lists them, as
 //       "cluster<TAB>frequency<TAB>texts<TAB>dispersion" (to compare builds).
 //       --frames: with phrase frames, as the tool makes them by default.
+//       --threads: the threads the blocks of places are counted on (default:
+//       the cores the machine leaves idle, four at most; the same list on any).
 //       --save: the list the tool shows (the clusters, the frames with their
 //       variants joined under them) written to FILE as the word-list block
 //       of its saved file (to compare builds). When counts went to scratch
@@ -83,7 +85,7 @@ using cvbench::ResetPeakRss;
 
 constexpr const char* kUsage =
     "usage: index_bench --index BASE [--add] PATH...\n"
-    "       index_bench --index BASE --clusters N [--top K] [--min-freq F] [--table-mb M] [--all] [--frames] [--save FILE]\n"
+    "       index_bench --index BASE --clusters N [--top K] [--min-freq F] [--table-mb M] [--all] [--frames] [--save FILE] [--threads T]\n"
     "       index_bench --index BASE --relationships WORD [--span L,R] [--top K]\n"
     "       index_bench --generate-words N --generate-types T [--generate-texts K] [--nodes M] [--cluster-size N]\n"
     "       index_bench --memory-limit MB --generate-words N --generate-types T [--generate-texts K] [--cluster-size N] [--top K] [--corpus FOLDER]\n"
@@ -359,7 +361,7 @@ bool OpenIndex(const QString& base, cv::TIndexData& index)
 }
 
 bool Clusters(const QString& base, int size, int top, int minFreq, int tableMb = 0, bool all = false, bool frames = false,
-              const QString& saveTo = QString())
+              const QString& saveTo = QString(), int threads = 0)
 {
     cv::TIndexData index;
     if (!OpenIndex(base, index))
@@ -372,6 +374,7 @@ bool Clusters(const QString& base, int size, int top, int minFreq, int tableMb =
     o.minFreq = minFreq;
     o.phraseFrames = frames;
     o.tableBytesLimit = std::size_t(tableMb) << 20;
+    o.threads = threads;
     cv::TClusterRun run;
     QString error;
     if (!cv::CountClusters(index, {}, {}, o, run, &error)) {
@@ -509,7 +512,7 @@ int main(int argc, char** argv)
     QString base, relWord;
     bool add = false, all = false, frames = false;
     QString saveTo;
-    int clusterSize = 0, top = 20, minFreq = 3, left = 1, right = 1, nodes = 1000, genTexts = 200, tableMb = 0;
+    int clusterSize = 0, top = 20, minFreq = 3, left = 1, right = 1, nodes = 1000, genTexts = 200, tableMb = 0, threads = 0;
     int memoryLimitMb = 0;
     bool topGiven = false;
     QString corpusFolder;
@@ -542,6 +545,8 @@ int main(int argc, char** argv)
             args.Number(a, 1, 1000000000, minFreq);
         else if (a == QLatin1String("--table-mb"))
             args.Number(a, 1, 1000000, tableMb);
+        else if (a == QLatin1String("--threads"))
+            args.Number(a, 1, 64, threads);
         else if (a == QLatin1String("--relationships"))
             args.Value(a, relWord);
         else if (a == QLatin1String("--span")) {
@@ -622,7 +627,7 @@ int main(int argc, char** argv)
         if (!cvbench::haveTexts(found, paths) || !BuildIndex(base, found.files, add))
             return 1;
     }
-    if (clusterSize > 0 && !Clusters(base, clusterSize, top, minFreq, tableMb, all, frames, saveTo))
+    if (clusterSize > 0 && !Clusters(base, clusterSize, top, minFreq, tableMb, all, frames, saveTo, threads))
         return 1;
     if (!relWord.isEmpty() && !Relationships(base, {relWord}, left, right, top, true))
         return 1;

@@ -217,11 +217,16 @@ private:
         fMask = n - 1;
         fGrowAt = n / 10 * 7;
     }
+    // The records in a table twice the size; when its memory cannot be had,
+    // the table is left as it was.
     void Grow()
     {
-        TPageBlock oldBlock = std::move(fBlock);
+        TPageBlock larger(fSlots.size() * 2 * sizeof(TRecord));
+        TPageBlock oldBlock = std::exchange(fBlock, std::move(larger));
         const std::span<const TRecord> old = fSlots;
-        Resize(old.size() * 2);
+        fSlots = {static_cast<TRecord*>(fBlock.Data()), old.size() * 2};
+        fMask = fSlots.size() - 1;
+        fGrowAt = fSlots.size() / 10 * 7;
         for (const TRecord& r : old) {
             if (r.freq == 0)
                 continue;

@@ -13,6 +13,7 @@
 #include "suite/cv_globals.h"
 #include "suite/my_types.h"
 #include "suite/page_block.h"
+#include "suite/process_utils.h"
 #include "suite/window_messages.h"
 #include "wordlist/word_list.h"
 
@@ -23,12 +24,18 @@
 #include <sys/resource.h>
 
 #include <algorithm>
-#include <new>
 #include <array>
+#include <atomic>
+#include <chrono>
 #include <cmath>
+#include <condition_variable>
 #include <cstring>
+#include <exception>
+#include <mutex>
+#include <new>
 #include <span>
 #include <string>
+#include <thread>
 #include <type_traits>
 #include <unordered_map>
 
@@ -225,6 +232,33 @@ private:
     TClusterRunReader fReader;
 };
 
+// Threads joined when this goes, however its scope is left (a thread left
+// running would end the program), after `stop` (when given) is set.
+class TThreads {
+public:
+    explicit TThreads(std::atomic<bool>* stop = nullptr) : fStop(stop) {}
+    ~TThreads() { Join(); }
+    TThreads(const TThreads&) = delete;
+    TThreads& operator=(const TThreads&) = delete;
+    template <typename F>
+    void Start(F&& f)
+    {
+        fThreads.emplace_back(std::forward<F>(f));
+    }
+    void Join()
+    {
+        if (fStop)
+            fStop->store(true);
+        for (std::thread& t : fThreads)
+            t.join();
+        fThreads.clear();
+    }
+
+private:
+    std::atomic<bool>* fStop;
+    std::vector<std::thread> fThreads;
+};
+
 // A walk whose places need nothing asked for ahead of them.
 struct TNoAhead {
     void operator()(uint64_t) const {}
@@ -272,6 +306,16 @@ struct TWalkContext {
         return *parts;
     }
 
+    // How a walk over some texts ended, and what it counted.
+    struct TWalkOutcome {
+        int64_t positions = 0; // the places (when counted)
+        bool cancelled = false, stoppedByTime = false;
+        QString error;
+        // On a thread of its own: the tokens read go to this count, and the
+        // walk neither shows progress nor watches the time.
+        std::atomic<int64_t>* tokensRead = nullptr;
+    };
+
     // Calls place(key, hash, text, i, n) for every place of the texts where
     // a cluster of N words starts (i: its token in the text, n: the text's
     // tokens), in order. The places go through a short queue: each is
@@ -284,6 +328,23 @@ struct TWalkContext {
     // running out stop the walk (out.cancelled, out.stoppedByTime).
     template <int N, typename TTokens, typename TPlaceFn, typename TAheadFn>
     bool Walk(TTokens&& tokens, TPlaceFn&& place, TAheadFn&& ahead, int64_t* positions = nullptr)
+    {
+        TWalkOutcome w;
+        TTokenStretches reader;
+        const bool ok = reader.Open(index, firstText, lastText, &w.error) && WalkTexts<N>(reader, tokens, place, ahead, w);
+        if (positions)
+            *positions += w.positions;
+        out.cancelled |= w.cancelled;
+        out.stoppedByTime |= w.stoppedByTime;
+        if (!ok && error)
+            *error = w.error;
+        return ok;
+    }
+
+    // The same over the texts `reader` was opened for, its outcome in `w`
+    // (the places counted).
+    template <int N, typename TTokens, typename TPlaceFn, typename TAheadFn>
+    bool WalkTexts(TTokenStretches& reader, TTokens&& tokens, TPlaceFn&& place, TAheadFn&& ahead, TWalkOutcome& w)
     {
         constexpr std::size_t kStretch = std::size_t(1) << 16;
         constexpr std::size_t kAhead = 16;
@@ -316,9 +377,7 @@ struct TWalkContext {
             queued = 0;
         };
 
-        TTokenStretches reader;
-        if (!reader.Open(index, firstText, lastText, error))
-            return false;
+        int64_t* const positions = &w.positions;
         std::vector<uint32_t> codes(kStretch + N);
         std::vector<uint8_t> levels(kStretch + N);
         // Bit j of word j / 64: token j may be in a cluster (ok), and may
@@ -340,13 +399,12 @@ struct TWalkContext {
             int64_t read = 0, pos = 0;
             while (read < n) {
                 if (global_panic_state.load() != kPanicRun) {
-                    out.cancelled = true;
+                    w.cancelled = true;
                     return true;
                 }
                 const auto k = std::size_t(std::min<int64_t>(int64_t(kStretch), n - read));
                 if (!reader.Read({codes.data() + carry, k}, {levels.data() + carry, k}, &why)) {
-                    if (error)
-                        *error = why;
+                    w.error = why;
                     return false;
                 }
                 tokens(text, read, n, std::span<const uint32_t>(codes.data() + carry, k));
@@ -385,15 +443,14 @@ struct TWalkContext {
                     uint64_t starts = startBits[w];
                     if (places - 64 * w < 64)
                         starts &= (uint64_t(1) << (places - 64 * w)) - 1;
-                    if (positions && everyWordChosen)
+                    if (everyWordChosen)
                         *positions += BitsSet(starts);
                     for (; starts != 0; starts &= starts - 1) {
                         const std::size_t i = 64 * w + std::size_t(__builtin_ctzll(starts));
                         if (!everyWordChosen) {
                             if (chosenBefore[i + N] == chosenBefore[i])
                                 continue;
-                            if (positions)
-                                ++*positions;
+                            ++*positions;
                         }
                         const TKey<N> key = KeyAt<N>(codes.data() + i);
                         visit(key, HashKey(key), text, pos + int64_t(i), n);
@@ -404,20 +461,89 @@ struct TWalkContext {
                 std::memmove(levels.data(), levels.data() + places, carry);
                 pos += int64_t(places);
                 done += int64_t(k);
+                if (w.tokensRead) {
+                    *w.tokensRead += int64_t(k);
+                    continue;
+                }
                 Progress(done, rangeTokens);
                 if (budget > 0 && double(clock.elapsed()) > budget * 1000.0) {
                     drain();
-                    out.stoppedByTime = true;
+                    w.stoppedByTime = true;
                     return true;
                 }
             }
         }
         if (!why.isEmpty()) {
-            if (error)
-                *error = why;
+            w.error = why;
             return false;
         }
         drain();
+        return true;
+    }
+
+    // The first texts of at most `count` ranges of the texts, each of about
+    // as many tokens (a text is never cut).
+    std::vector<int32_t> RangesOfTexts(int count) const
+    {
+        std::vector<int32_t> firsts{firstText};
+        int64_t before = 0;
+        for (int32_t t = firstText; t < lastText; ++t) {
+            before += index.texts[std::size_t(t)].tokens;
+            if (int(firsts.size()) < count && before * count >= rangeTokens * int64_t(firsts.size()))
+                firsts.push_back(t + 1);
+        }
+        return firsts;
+    }
+
+    // Runs walk(r, outcome) for the ranges 0 to count - 1: on this thread
+    // when there is one, else each on a thread of its own while this one
+    // shows the progress and keeps the window alive. The outcomes are taken
+    // together (the places counted, a cancel, the first failure by range).
+    template <typename TWalkFn>
+    bool OnThreads(std::size_t count, TWalkFn&& walk)
+    {
+        std::vector<TWalkOutcome> outcomes(count);
+        std::vector<char> ok(count, 0);
+        if (count == 1) {
+            ok[0] = walk(std::size_t(0), outcomes[0]);
+        } else {
+            std::atomic<int64_t> tokensRead{0};
+            std::vector<std::exception_ptr> failures(count);
+            std::atomic<std::size_t> finished{0};
+            std::size_t started = 0;
+            {
+                TThreads threads;
+                for (; started < count; ++started) {
+                    outcomes[started].tokensRead = &tokensRead;
+                    threads.Start([&, r = started] {
+                        try {
+                            ok[r] = walk(r, outcomes[r]);
+                        } catch (...) {
+                            failures[r] = std::current_exception();
+                        }
+                        ++finished;
+                    });
+                }
+                while (finished.load() < count) {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+                    Progress(tokensRead.load(), rangeTokens);
+                }
+            }
+            for (const std::exception_ptr& f : failures)
+                if (f)
+                    std::rethrow_exception(f);
+        }
+        for (std::size_t r = 0; r < count; ++r) {
+            out.positions += outcomes[r].positions;
+            out.cancelled |= outcomes[r].cancelled;
+            out.stoppedByTime |= outcomes[r].stoppedByTime;
+        }
+        for (std::size_t r = 0; r < count; ++r)
+            if (!ok[r] && !outcomes[r].cancelled) {
+                if (error)
+                    *error = outcomes[r].error;
+                return false;
+            }
         return true;
     }
 
@@ -486,122 +612,158 @@ struct TBlockPlaces {
 // The places of a count, scattered into blocks by a hash of their cluster,
 // so that each block's clusters are counted in a table that stays in the
 // processor's caches (a place counted in one large table waits for memory
-// every time). A cluster's places are all in one block. Each block's places
-// wait in a buffer of its own and go to one scratch file a piece at a
-// time; a block is read back as its pieces, in index order. A place is the
-// rise of its token over the block's place before (variable-length) and
-// its cluster's codes, little-endian, in three bytes each (four when the
-// index has more than 16 million types).
+// every time). A cluster's places are all in one block. The places come
+// through writers, one for each range of texts (a walk each, on threads of
+// their own), each with a scratch file: each block's places wait in a
+// buffer of the writer's and go to its file a piece at a time; a block is
+// read back as its pieces, writer by writer, so in index order. A place is
+// the rise of its token over the writer's place before in the block
+// (variable-length) and its cluster's codes, little-endian, in three bytes
+// each (four when the index has more than 16 million types).
 template <int N>
 class TScatteredPlaces {
 public:
-    // `blocks`: a power of 2; the codes are below `codeLimit`.
-    bool Start(int blocks, std::size_t codeLimit, QString* error)
+    class TWriter {
+    public:
+        bool Add(const TKey<N>& key, uint64_t hash, uint64_t token, QString* error)
+        {
+            const std::size_t b = fShift >= 64 ? 0 : std::size_t(hash >> fShift);
+            if (fUsed[b] + kMaxPlaceBytes > fBufferBytes && !Flush(b, error))
+                return false;
+            uint8_t* const start = fBuffers.get() + b * fBufferBytes + fUsed[b];
+            uint8_t* p = PutVarint(start, token - fLast[b]);
+            // Four bytes written, the next code over the fourth of three.
+            for (uint32_t code : key.c) {
+                const uint32_t le = qToLittleEndian(code);
+                std::memcpy(p, &le, 4);
+                p += fCodeBytes;
+            }
+            fUsed[b] += std::size_t(p - start);
+            fLast[b] = token;
+            ++fPlaces[b];
+            return true;
+        }
+        bool Finish(QString* error)
+        {
+            for (std::size_t b = 0; b < fUsed.size(); ++b)
+                if (!Flush(b, error))
+                    return false;
+            fBuffers.reset();
+            return true;
+        }
+
+    private:
+        friend class TScatteredPlaces;
+        bool Start(int shift, int codeBytes, std::size_t blocks, std::size_t bufferBytes, QString* error)
+        {
+            fShift = shift;
+            fCodeBytes = codeBytes;
+            fBufferBytes = bufferBytes;
+            fBuffers = std::make_unique_for_overwrite<uint8_t[]>(blocks * fBufferBytes);
+            fUsed.assign(blocks, 0);
+            fLast.assign(blocks, 0);
+            fPlaces.assign(blocks, 0);
+            fPieces.assign(blocks, {});
+            return fFile.Create(QDir::tempPath(), error);
+        }
+        bool Flush(std::size_t b, QString* error)
+        {
+            if (fUsed[b] == 0)
+                return true;
+            const int64_t offset = fFile.Size();
+            if (!fFile.Append(fBuffers.get() + b * fBufferBytes, int64_t(fUsed[b]), error))
+                return false;
+            fPieces[b].push_back({offset, int64_t(fUsed[b])});
+            fUsed[b] = 0;
+            return true;
+        }
+        int fShift = 64;
+        int fCodeBytes = 4;
+        std::size_t fBufferBytes = 0;
+        std::unique_ptr<uint8_t[]> fBuffers;
+        std::vector<std::size_t> fUsed;
+        std::vector<uint64_t> fLast;
+        std::vector<int64_t> fPlaces;
+        std::vector<std::vector<std::pair<int64_t, int64_t>>> fPieces; // offset and bytes of each piece
+        TScratchFile fFile;
+    };
+
+    // `blocks`: a power of 2; the codes are below `codeLimit`; a writer for
+    // each of `writers` ranges of texts.
+    bool Start(int blocks, std::size_t codeLimit, int writers, QString* error)
     {
         fCodeBytes = codeLimit <= (std::size_t(1) << 24) ? 3 : 4;
-        fShift = 64;
+        int shift = 64;
         for (int b = blocks; b > 1; b /= 2)
-            --fShift;
+            --shift;
         fBlocks = std::size_t(blocks);
-        fBufferBytes = std::max<std::size_t>(std::size_t(4) << 10, kBufferMemory / fBlocks);
-        fBuffers = std::make_unique_for_overwrite<uint8_t[]>(fBlocks * fBufferBytes);
-        fUsed.assign(fBlocks, 0);
-        fLast.assign(fBlocks, 0);
-        fPlaces.assign(fBlocks, 0);
-        fPieces.assign(fBlocks, {});
-        return fFile.Create(QDir::tempPath(), error);
-    }
-    bool Add(const TKey<N>& key, uint64_t hash, uint64_t token, QString* error)
-    {
-        const std::size_t b = fShift >= 64 ? 0 : std::size_t(hash >> fShift);
-        if (fUsed[b] + kMaxPlaceBytes > fBufferBytes && !Flush(b, error))
-            return false;
-        uint8_t* const start = fBuffers.get() + b * fBufferBytes + fUsed[b];
-        uint8_t* p = PutVarint(start, token - fLast[b]);
-        // Four bytes written, the next code over the fourth of three.
-        for (uint32_t code : key.c) {
-            const uint32_t le = qToLittleEndian(code);
-            std::memcpy(p, &le, 4);
-            p += fCodeBytes;
-        }
-        fUsed[b] += std::size_t(p - start);
-        fLast[b] = token;
-        ++fPlaces[b];
-        return true;
-    }
-    bool Finish(QString* error)
-    {
-        for (std::size_t b = 0; b < fBlocks; ++b)
-            if (!Flush(b, error))
+        const std::size_t bufferBytes =
+            std::max<std::size_t>(std::size_t(4) << 10, kBufferMemory / fBlocks / std::size_t(std::max(1, writers)));
+        fWriters = std::vector<TWriter>(std::size_t(std::max(1, writers)));
+        for (TWriter& w : fWriters)
+            if (!w.Start(shift, fCodeBytes, fBlocks, bufferBytes, error))
                 return false;
-        fBuffers.reset();
         return true;
     }
+    TWriter& Writer(int w) { return fWriters[std::size_t(w)]; }
     std::size_t Blocks() const { return fBlocks; }
-    int64_t Bytes() const { return fFile.Size(); }
-    // The places of block `b`.
-    bool Read(std::size_t b, TBlockPlaces<N>& out, QString* error)
+    int64_t Bytes() const
     {
-        const auto count = std::size_t(fPlaces[b]);
+        int64_t n = 0;
+        for (const TWriter& w : fWriters)
+            n += w.fFile.Size();
+        return n;
+    }
+    // The places of block `b` (`piece`: the caller's buffer; blocks may be
+    // read on several threads at once).
+    bool Read(std::size_t b, TBlockPlaces<N>& out, std::vector<uint8_t>& piece, QString* error) const
+    {
+        std::size_t count = 0;
+        for (const TWriter& w : fWriters)
+            count += std::size_t(w.fPlaces[b]);
         out.keys.resize(count);
         out.tokens.resize(count);
         const uint32_t mask = fCodeBytes == 4 ? 0xFFFFFFFFu : 0xFFFFFFu;
         std::size_t j = 0;
-        uint64_t token = 0;
-        for (const auto& [offset, bytes] : fPieces[b]) {
-            // Room for the last code's fourth byte beyond the piece.
-            fPiece.resize(std::size_t(bytes) + 4);
-            if (!fFile.ReadAt(offset, fPiece.data(), bytes, error))
-                return false;
-            const uint8_t* p = fPiece.data();
-            const uint8_t* const end = p + bytes;
-            while (p < end) {
-                uint64_t rise = 0;
-                if (j == count || !GetVarint(p, end, rise) || end - p < fCodeBytes * N)
-                    return CutShort(error);
-                TKey<N>& key = out.keys[j];
-                for (uint32_t& code : key.c) {
-                    std::memcpy(&code, p, 4);
-                    code = qFromLittleEndian(code) & mask;
-                    p += fCodeBytes;
+        for (const TWriter& w : fWriters) {
+            uint64_t token = 0;
+            for (const auto& [offset, bytes] : w.fPieces[b]) {
+                // Room for the last code's fourth byte beyond the piece.
+                piece.resize(std::size_t(bytes) + 4);
+                if (!w.fFile.ReadAt(offset, piece.data(), bytes, error))
+                    return false;
+                const uint8_t* p = piece.data();
+                const uint8_t* const end = p + bytes;
+                while (p < end) {
+                    uint64_t rise = 0;
+                    if (j == count || !GetVarint(p, end, rise) || end - p < fCodeBytes * N)
+                        return CutShort(w, error);
+                    TKey<N>& key = out.keys[j];
+                    for (uint32_t& code : key.c) {
+                        std::memcpy(&code, p, 4);
+                        code = qFromLittleEndian(code) & mask;
+                        p += fCodeBytes;
+                    }
+                    out.tokens[j++] = token += rise;
                 }
-                out.tokens[j++] = token += rise;
             }
         }
-        return j == count || CutShort(error);
+        return j == count || CutShort(fWriters.front(), error);
     }
 
 private:
     static constexpr std::size_t kMaxPlaceBytes = 10 + 4 * N;
     // The blocks' buffers together.
     static constexpr std::size_t kBufferMemory = std::size_t(16) << 20;
-    bool Flush(std::size_t b, QString* error)
-    {
-        if (fUsed[b] == 0)
-            return true;
-        const int64_t offset = fFile.Size();
-        if (!fFile.Append(fBuffers.get() + b * fBufferBytes, int64_t(fUsed[b]), error))
-            return false;
-        fPieces[b].push_back({offset, int64_t(fUsed[b])});
-        fUsed[b] = 0;
-        return true;
-    }
-    bool CutShort(QString* error) const
+    static bool CutShort(const TWriter& w, QString* error)
     {
         if (error)
-            *error = QStringLiteral("Cannot read file \"%1\": the file is cut short").arg(fFile.FileName());
+            *error = QStringLiteral("Cannot read file \"%1\": the file is cut short").arg(w.fFile.FileName());
         return false;
     }
-    int fShift = 64;
     int fCodeBytes = 4;
-    std::size_t fBlocks = 1, fBufferBytes = 0;
-    std::unique_ptr<uint8_t[]> fBuffers;
-    std::vector<std::size_t> fUsed;
-    std::vector<uint64_t> fLast;
-    std::vector<int64_t> fPlaces;
-    std::vector<std::vector<std::pair<int64_t, int64_t>>> fPieces; // offset and bytes of each piece
-    std::vector<uint8_t> fPiece;
-    TScratchFile fFile;
+    std::size_t fBlocks = 1;
+    std::vector<TWriter> fWriters;
 };
 
 // The spread of the clusters kept in one block, taken as their places go
@@ -610,8 +772,9 @@ private:
 // A cluster's sum is kept apart from where it was last met: a place of a
 // cluster met before in the same part touches 8 bytes.
 struct TBlockSpread {
-    TBlockSpread(TWalkContext& c, int32_t firstId, std::size_t count, bool wantFirst)
-        : out(c.out), parts(c.Parts()), first(firstId), texts(c.textsInSpread), dispersion(c.spread),
+    // The clusters `firstId`... of `out`, with the parts the first walk took.
+    TBlockSpread(const TWalkContext& c, TClusterRun& out, int32_t firstId, std::size_t count, bool wantFirst)
+        : out(out), parts(*c.parts), first(firstId), texts(c.textsInSpread), dispersion(c.spread),
           oneText(c.oneText)
     {
         if (dispersion)
@@ -733,68 +896,210 @@ private:
     bool CountWith(TWalkContext& c)
     {
         fFirstId = int32_t(c.out.clusters.size());
-        TCountTable<N, kTexts> table(c.o.tableBytesLimit);
         TBlockPlaces<N> places;
         const std::size_t blocks = BlocksFor(c);
+        // Several cores: the texts in ranges of about as many tokens, each
+        // walked on a thread of its own (not with a time allowed: the time
+        // cuts one walk at one text).
+        const int threads = blocks > 1 ? std::max(1, c.o.threads > 0 ? c.o.threads : IdleCores(4)) : 1;
+        const std::vector<int32_t> ranges = c.budget > 0 ? std::vector<int32_t>{c.firstText} : c.RangesOfTexts(threads);
         std::unique_ptr<TScatteredPlaces<N>> scattered;
         if (blocks > 1) {
             scattered = std::make_unique<TScatteredPlaces<N>>();
-            if (!scattered->Start(int(blocks), c.index.types.size() + kIndexFirstTypeCode, c.error))
+            if (!scattered->Start(int(blocks), c.index.types.size() + kIndexFirstTypeCode, int(ranges.size()), c.error))
                 return false;
         }
-        bool failed = false;
         const bool partSizes = c.wantPartSizes;
         c.wantPartSizes = false;
-        const bool ok = c.Walk<N>(
-            [&](int32_t text, int64_t i, int64_t n, std::span<const uint32_t> codes) {
-                if (!partSizes)
-                    return;
-                if (!c.oneText) {
-                    int64_t words = 0;
-                    for (uint32_t code : codes)
-                        words += code != kIndexCodeNumber ? 1 : 0;
-                    c.sizesOfParts[std::size_t(text - c.firstText)] += words;
-                    return;
-                }
-                for (std::size_t j = 0; j < codes.size(); ++j)
-                    if (codes[j] != kIndexCodeNumber)
-                        ++c.sizesOfParts[std::size_t(TIndexParts::TenthOf(i + int64_t(j), n))];
-            },
-            [&](const TKey<N>& key, uint64_t h, int32_t text, int64_t i, int64_t) {
-                const auto token = uint64_t(c.index.texts[std::size_t(text)].firstToken + i);
-                if (!scattered) {
-                    places.keys.push_back(key);
-                    places.tokens.push_back(token);
-                } else if (!failed && !scattered->Add(key, h, token, c.error)) {
-                    failed = true;
-                }
-            },
-            TNoAhead{}, &c.out.positions);
-        if (!ok || failed || (scattered && !scattered->Finish(c.error)))
+        // The ranges' token files, opened on this thread (a file object made
+        // on a thread of its own takes the library's records of that thread,
+        // which a shortage of memory can leave broken).
+        std::vector<std::unique_ptr<TTokenStretches>> readers;
+        for (std::size_t r = 0; r < ranges.size(); ++r) {
+            const int32_t to = r + 1 < ranges.size() ? ranges[r + 1] - 1 : c.lastText;
+            if (!readers.emplace_back(std::make_unique<TTokenStretches>())->Open(c.index, ranges[r], to, c.error))
+                return false;
+        }
+        // Each range's walk: the parts' sizes (of its own texts, or the one
+        // text's tenths), and its places to its writer or to the block in memory.
+        auto walk = [&](std::size_t r, TWalkContext::TWalkOutcome& w) {
+            typename TScatteredPlaces<N>::TWriter* writer = scattered ? &scattered->Writer(int(r)) : nullptr;
+            bool failed = false;
+            const bool ok = c.WalkTexts<N>(
+                *readers[r],
+                [&](int32_t text, int64_t i, int64_t n, std::span<const uint32_t> codes) {
+                    if (!partSizes)
+                        return;
+                    if (!c.oneText) {
+                        int64_t words = 0;
+                        for (uint32_t code : codes)
+                            words += code != kIndexCodeNumber ? 1 : 0;
+                        c.sizesOfParts[std::size_t(text - c.firstText)] += words;
+                        return;
+                    }
+                    for (std::size_t j = 0; j < codes.size(); ++j)
+                        if (codes[j] != kIndexCodeNumber)
+                            ++c.sizesOfParts[std::size_t(TIndexParts::TenthOf(i + int64_t(j), n))];
+                },
+                [&](const TKey<N>& key, uint64_t h, int32_t text, int64_t i, int64_t) {
+                    const auto token = uint64_t(c.index.texts[std::size_t(text)].firstToken + i);
+                    if (!writer) {
+                        places.keys.push_back(key);
+                        places.tokens.push_back(token);
+                    } else if (!failed && !writer->Add(key, h, token, &w.error)) {
+                        failed = true;
+                    }
+                },
+                TNoAhead{}, w);
+            return ok && !failed && (!writer || writer->Finish(&w.error));
+        };
+        if (!c.OnThreads(ranges.size(), walk))
             return false;
+        ++c.step;
         if (c.out.cancelled)
             return true;
+        c.Parts(); // taken by the first walk; the blocks only read them
         std::vector<uint64_t> firstAt; // of the clusters kept, block by block
         std::vector<std::size_t> blockEnds;
-        for (std::size_t b = 0; b < blocks; ++b) {
-            if (scattered && !scattered->Read(b, places, c.error))
-                return false;
-            if (!CountBlock(c, table, places, blocks > 1, firstAt))
-                return false;
+        auto append = [&](TBlockResult& r) {
+            for (auto& codes : r.run.codeBlocks)
+                c.out.codeBlocks.push_back(std::move(codes));
+            c.out.clusters.insert(c.out.clusters.end(), r.run.clusters.begin(), r.run.clusters.end());
+            c.out.peakTableBytes = std::max(c.out.peakTableBytes, r.run.peakTableBytes);
+            c.out.scratchBytes += r.run.scratchBytes;
+            firstAt.insert(firstAt.end(), r.firstAt.begin(), r.firstAt.end());
             blockEnds.push_back(c.out.clusters.size());
-            if (global_panic_state.load() != kPanicRun) {
-                c.out.cancelled = true;
-                return true;
+            r = TBlockResult();
+        };
+        const int blockThreads = int(std::min<std::size_t>(blocks, std::size_t(threads)));
+        if (blockThreads <= 1) {
+            TCountTable<N, kTexts> table(c.o.tableBytesLimit);
+            std::vector<uint8_t> piece;
+            TBlockScratch scratch;
+            for (std::size_t b = 0; b < blocks; ++b) {
+                TBlockResult r;
+                if ((scattered && !scattered->Read(b, places, piece, c.error))
+                    || !CountBlock(c, table, places, blocks > 1, r, c.error, scratch))
+                    return false;
+                append(r);
+                c.Progress(int64_t(b + 1), int64_t(blocks));
+                if (global_panic_state.load() != kPanicRun) {
+                    c.out.cancelled = true;
+                    return true;
+                }
             }
+        } else if (!CountBlocksOnThreads<kTexts>(c, *scattered, blockThreads, append)) {
+            return false;
         }
+        if (c.out.cancelled)
+            return true;
         if (scattered) {
             c.out.scratchBytes += scattered->Bytes();
             scattered.reset();
         }
-        table.Release();
         fEndId = int32_t(c.out.clusters.size());
         if (blocks > 1)
             InFirstMetOrder(c.out, fFirstId, blockEnds, firstAt);
+        return true;
+    }
+
+    // What counting one block gives: its clusters kept (their places in
+    // the block's own list) and where each was first met.
+    struct TBlockResult {
+        TClusterRun run;
+        std::vector<uint64_t> firstAt;
+    };
+    // What counting a block needs besides its table, kept for the next
+    // block: the order of each place's cluster, the token each cluster was
+    // first met at, the place in the block's list of each order.
+    struct TBlockScratch {
+        std::vector<uint32_t> orders;
+        std::vector<uint64_t> firstOfOrder;
+        std::vector<int32_t> idOf;
+    };
+
+    // The blocks counted on `threads` threads of their own, each with its
+    // table, the blocks' results handed to `append` in the blocks' order on
+    // this thread (the same list as on one thread), which meanwhile shows
+    // the progress and keeps the window alive.
+    template <bool kTexts, typename TAppend>
+    bool CountBlocksOnThreads(TWalkContext& c, TScatteredPlaces<N>& scattered, int threads, TAppend&& append)
+    {
+        struct TSlot {
+            TBlockResult result;
+            QString error;
+            std::exception_ptr failure;
+            bool ok = false;
+            bool done = false;
+        };
+        const std::size_t blocks = scattered.Blocks();
+        std::vector<TSlot> results(blocks);
+        std::atomic<std::size_t> next{0};
+        std::atomic<bool> stop{false};
+        std::mutex lock;
+        std::condition_variable finished;
+        auto work = [&] {
+            std::unique_ptr<TCountTable<N, kTexts>> table;
+            TBlockPlaces<N> places;
+            std::vector<uint8_t> piece;
+            TBlockScratch scratch;
+            for (std::size_t b; !stop.load() && (b = next++) < blocks;) {
+                TSlot& slot = results[b];
+                if (global_panic_state.load() != kPanicRun) {
+                    stop = true;
+                } else {
+                    try {
+                        if (!table)
+                            table = std::make_unique<TCountTable<N, kTexts>>(c.o.tableBytesLimit);
+                        slot.ok = scattered.Read(b, places, piece, &slot.error)
+                                  && CountBlock(c, *table, places, true, slot.result, &slot.error, scratch);
+                    } catch (...) {
+                        // The blocks after this one are of no use: this one's failure ends the count.
+                        slot.failure = std::current_exception();
+                        stop = true;
+                    }
+                }
+                const std::lock_guard<std::mutex> hold(lock);
+                slot.done = true;
+                finished.notify_all();
+            }
+        };
+        TThreads workers(&stop);
+        auto joinAll = [&] { workers.Join(); };
+        for (int t = 0; t < threads; ++t)
+            workers.Start(work);
+        for (std::size_t b = 0; b < blocks; ++b) {
+            TSlot& slot = results[b];
+            for (;;) {
+                std::unique_lock<std::mutex> hold(lock);
+                if (finished.wait_for(hold, std::chrono::milliseconds(100), [&] { return slot.done; }))
+                    break;
+                hold.unlock();
+                c.Progress(int64_t(b), int64_t(blocks));
+                if (global_panic_state.load() != kPanicRun) {
+                    joinAll();
+                    c.out.cancelled = true;
+                    return true;
+                }
+            }
+            if (slot.failure) {
+                joinAll();
+                std::rethrow_exception(slot.failure);
+            }
+            if (!slot.ok) {
+                joinAll();
+                if (global_panic_state.load() != kPanicRun) {
+                    c.out.cancelled = true;
+                    return true;
+                }
+                if (c.error)
+                    *c.error = slot.error;
+                return false;
+            }
+            append(slot.result);
+            c.Progress(int64_t(b + 1), int64_t(blocks));
+        }
+        joinAll();
         return true;
     }
 
@@ -804,14 +1109,16 @@ private:
     // met and takes their spread; `firstAt` (when wanted) gets where each
     // was first met.
     template <typename TTable>
-    bool CountBlock(TWalkContext& c, TTable& table, const TBlockPlaces<N>& places, bool wantFirst,
-                    std::vector<uint64_t>& firstAt)
+    bool CountBlock(const TWalkContext& c, TTable& table, const TBlockPlaces<N>& places, bool wantFirst,
+                    TBlockResult& result, QString* error, TBlockScratch& scratch)
     {
-        const int32_t blockFirst = int32_t(c.out.clusters.size());
+        TClusterRun& out = result.run;
+        std::vector<uint64_t>& firstAt = result.firstAt;
+        constexpr int32_t blockFirst = 0;
         const std::size_t count = places.keys.size();
-        std::vector<uint32_t>& orders = fOrders;
+        std::vector<uint32_t>& orders = scratch.orders;
         orders.resize(count);
-        std::vector<uint64_t>& firstOfOrder = fFirstOfOrder; // the token each cluster was first met at
+        std::vector<uint64_t>& firstOfOrder = scratch.firstOfOrder; // the token each cluster was first met at
         firstOfOrder.clear();
         std::vector<TClusterRunFile> runs;
         TTextCursor cursor(c.index, c.firstText, c.lastText);
@@ -824,7 +1131,7 @@ private:
             std::span<typename TTable::TRecord> records = table.TakeRecords();
             std::sort(records.begin(), records.end(), [](const auto& a, const auto& b) { return a.key < b.key; });
             TClusterRunFile& run = runs.emplace_back(N, startText, table.Orders());
-            if (!run.Create(QDir::tempPath(), c.error))
+            if (!run.Create(QDir::tempPath(), error))
                 return false;
             for (const auto& r : records) {
                 TClusterRunCounts w;
@@ -833,12 +1140,12 @@ private:
                 w.lastText = r.LastText();
                 w.order = r.order;
                 w.inStartText = r.order < boundaryOrder;
-                if (!run.Add(r.key.c, w, c.error))
+                if (!run.Add(r.key.c, w, error))
                     return false;
             }
-            if (!run.Finish(c.error))
+            if (!run.Finish(error))
                 return false;
-            c.out.scratchBytes += run.Bytes();
+            out.scratchBytes += run.Bytes();
             table.Clear();
             leftStartText = false;
             return true;
@@ -862,7 +1169,7 @@ private:
                 boundaryOrder = table.Orders();
             }
             if (table.Full()) {
-                c.out.peakTableBytes = std::max(c.out.peakTableBytes, table.Bytes());
+                out.peakTableBytes = std::max(out.peakTableBytes, table.Bytes());
                 if (!spill())
                     return false;
                 startText = text;
@@ -873,7 +1180,7 @@ private:
             if (added && runs.empty())
                 firstOfOrder.push_back(places.tokens[j]);
         }
-        c.out.peakTableBytes = std::max(c.out.peakTableBytes, table.Bytes());
+        out.peakTableBytes = std::max(out.peakTableBytes, table.Bytes());
         const int64_t minFreq = c.o.minFreq;
         const int32_t minTexts = c.o.minTexts;
         if (runs.empty()) {
@@ -881,7 +1188,7 @@ private:
             // list by the order (the orders are 0 to count - 1), and then
             // each record put at its place (no sort of the records).
             const std::span<const typename TTable::TRecord> records = table.TakeRecords();
-            std::vector<int32_t>& idOf = fIdOf; // by order: the cluster's place in the run's list, -1 not kept
+            std::vector<int32_t>& idOf = scratch.idOf; // by order: the cluster's place in the run's list, -1 not kept
             idOf.assign(table.Orders(), -1);
             for (const auto& r : records)
                 if (int64_t(table.Frequency(r)) >= minFreq && int32_t(r.Texts()) >= minTexts)
@@ -891,11 +1198,11 @@ private:
                 if (id >= 0)
                     id = next++;
             const auto keptCount = std::size_t(next - blockFirst);
-            uint32_t* const codes = AddKept(c.out, keptCount);
+            uint32_t* const codes = AddKept(out, keptCount);
             for (const auto& r : records)
                 if (const int32_t id = idOf[r.order]; id >= 0) {
                     std::ranges::copy(r.key.c, codes + std::size_t(id - blockFirst) * N);
-                    TClusterResult& k = c.out.clusters[std::size_t(id)];
+                    TClusterResult& k = out.clusters[std::size_t(id)];
                     k.freq = int64_t(table.Frequency(r));
                     k.texts = TTable::TRecord::kCountsTexts ? int32_t(r.Texts()) : 0;
                 }
@@ -904,9 +1211,9 @@ private:
                 for (uint32_t order = 0; order < firstOfOrder.size(); ++order)
                     if (idOf[order] >= 0)
                         firstAt.push_back(firstOfOrder[order]);
-            if (keptCount == 0 || c.out.stoppedByTime || (!c.spread && !c.textsInSpread))
+            if (keptCount == 0 || out.stoppedByTime || (!c.spread && !c.textsInSpread))
                 return true;
-            TBlockSpread spread(c, blockFirst, keptCount, false);
+            TBlockSpread spread(c, out, blockFirst, keptCount, false);
             TTextCursor at(c.index, c.firstText, c.lastText);
             for (std::size_t j = 0; j < count; ++j)
                 if (const int32_t id = idOf[orders[j]]; id >= 0) {
@@ -920,18 +1227,18 @@ private:
         if (table.Count() > 0 && !spill())
             return false;
         table.Clear();
-        if (!Merge(runs, minFreq, minTexts, blockFirst, TTable::TRecord::kCountsTexts, c.out, c.error))
+        if (!Merge(runs, minFreq, minTexts, blockFirst, TTable::TRecord::kCountsTexts, out, error))
             return false;
         runs.clear();
         // Orders of several runs are no one numbering: the places find
         // their clusters by their codes.
-        const auto kept = c.out.clusters.size() - std::size_t(blockFirst);
+        const auto kept = out.clusters.size() - std::size_t(blockFirst);
         if (kept == 0 || (!c.spread && !c.textsInSpread && !wantFirst))
             return true;
         TKeptIndex<N> index;
-        index.Build(c.out.clusters[std::size_t(blockFirst)].codesAt, kept, blockFirst);
-        c.out.peakTableBytes = std::max(c.out.peakTableBytes, index.Bytes());
-        TBlockSpread spread(c, blockFirst, kept, wantFirst);
+        index.Build(out.clusters[std::size_t(blockFirst)].codesAt, kept, blockFirst);
+        out.peakTableBytes = std::max(out.peakTableBytes, index.Bytes());
+        TBlockSpread spread(c, out, blockFirst, kept, wantFirst);
         TTextCursor at(c.index, c.firstText, c.lastText);
         for (std::size_t j = 0; j < count; ++j) {
             const TKey<N>& key = places.keys[j];
@@ -940,7 +1247,7 @@ private:
                 spread.Count(id, places.tokens[j], c.PartOf(at.Text(), at.At(), at.Tokens()));
             }
         }
-        if (c.spread && !c.out.stoppedByTime)
+        if (c.spread && !out.stoppedByTime)
             spread.Finish();
         if (wantFirst)
             firstAt.insert(firstAt.end(), spread.firstAt.begin(), spread.firstAt.end());
@@ -1108,11 +1415,6 @@ private:
     }
 
     int32_t fFirstId = 0, fEndId = 0; // this size's clusters in the run's list
-    // A block's: the order of each place's cluster, the token each cluster
-    // was first met at, the place in the run's list of each order.
-    std::vector<uint32_t> fOrders;
-    std::vector<uint64_t> fFirstOfOrder;
-    std::vector<int32_t> fIdOf;
 };
 
 template <int N>
@@ -1188,7 +1490,7 @@ try {
         ? double(o.maxSecondsPerWord) * double(std::max<std::size_t>(1, nodes.empty() ? index.types.size() : nodes.size()))
         : 0.0;
     const int sizes = maxSize - minSize + 1;
-    c.steps = sizes * (o.phraseFrames ? 2 : 1);
+    c.steps = sizes * (o.phraseFrames ? 3 : 2); // a walk and the blocks each, and the frames' walk
     c.oneText = firstText == lastText;
     c.wantPartSizes = o.dispersion || o.phraseFrames;
     c.spread = o.dispersion;

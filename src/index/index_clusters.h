@@ -23,7 +23,8 @@
 // order first met. An index of any size is so counted in bounded memory. A
 // block whose counts outgrow the table's memory limit has them sorted and
 // written to temporary files as runs, merged at its end, to the same
-// result. The texts are read a stretch at a time, whatever their length.
+// result. The blocks are counted on the cores the machine leaves idle. The
+// texts are read a stretch at a time, whatever their length.
 //
 // A phrase frame is a cluster with one word left open ("the * of the"): the
 // clusters kept that differ in that one place only are its variants. Each
@@ -65,6 +66,9 @@ struct TClusterOptions {
     // places than this are scattered into blocks of about as many; 0: the
     // default (some hundred thousand).
     int64_t placesPerBlock = 0;
+    // Threads the blocks are counted on (the same list on any number); 0:
+    // the cores the machine leaves idle, four at most.
+    int threads = 0;
 
     static TClusterOptions FromSettings(const TWordlist_index_settings_rec& rec);
     // A short summary of the options for messages ("3-word clusters, min. frequency 3, ...").

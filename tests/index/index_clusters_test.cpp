@@ -232,7 +232,8 @@ TEST_F(Clusters, CountsInRunFilesEqualCountsInMemory)
 // a table of its own, then all put in the order first met) give the very
 // list counted in one block: the same clusters in the same order, with
 // their frequencies, texts, dispersion and frames, also where a block's
-// counts go to run files; over many short texts (a block's places lie
+// counts go to run files, and where the texts are walked and the blocks
+// counted on several threads; over many short texts (a block's places lie
 // texts apart) and long ones, for one text (parts are its tenths) and for
 // ranges of texts, with the texts counted while counting or while spreading.
 TEST_F(Clusters, CountsOfManyBlocksEqualCountsOfOne)
@@ -254,17 +255,20 @@ TEST_F(Clusters, CountsOfManyBlocksEqualCountsOfOne)
             o.dispersion = dispersion;
             o.phraseFrames = true;
             o.placesPerBlock = int64_t(1) << 40;
-            TClusterRun one, many, spilled;
+            o.threads = 1;
+            TClusterRun one, many, spilled, threaded;
             QString error;
             ASSERT_TRUE(CountClusters(index, {}, {}, o, one, &error, k.first, k.last)) << qPrintable(error);
             o.placesPerBlock = 16;
             ASSERT_TRUE(CountClusters(index, {}, {}, o, many, &error, k.first, k.last)) << qPrintable(error);
+            o.threads = 3;
+            ASSERT_TRUE(CountClusters(index, {}, {}, o, threaded, &error, k.first, k.last)) << qPrintable(error);
             o.tableBytesLimit = 1;
             ASSERT_TRUE(CountClusters(index, {}, {}, o, spilled, &error, k.first, k.last)) << qPrintable(error);
             EXPECT_EQ(one.scratchBytes, 0);
             EXPECT_GT(many.scratchBytes, 0);
             EXPECT_GT(spilled.scratchBytes, many.scratchBytes);
-            for (const TClusterRun* run : {&many, &spilled}) {
+            for (const TClusterRun* run : {&many, &threaded, &spilled}) {
                 EXPECT_EQ(run->positions, one.positions);
                 ExpectSameClusters(one, *run, true);
                 ASSERT_EQ(run->frames.size(), one.frames.size());
@@ -525,11 +529,19 @@ TEST_F(Clusters, OneClusterListPerText)
 TEST_F(Clusters, RunningShortOfMemoryStopsTheCountWithAMessage)
 {
     ASSERT_TRUE(Make(RandomTexts(3, 300, 11))) << qPrintable(lastError);
-    // Counted in memory, and spilled to run files (a small table).
-    for (const std::size_t table : {std::size_t(0), std::size_t(4096)}) {
+    // Counted in memory, spilled to run files (a small table), and in
+    // blocks counted on several threads.
+    struct TCase {
+        std::size_t table;
+        int64_t placesPerBlock;
+        int threads;
+    };
+    for (const TCase& k : {TCase{0, 0, 1}, TCase{4096, 0, 1}, TCase{0, 64, 3}}) {
         auto job = [&](QString& message) {
             TClusterOptions o = Options(3);
-            o.tableBytesLimit = table;
+            o.tableBytesLimit = k.table;
+            o.placesPerBlock = k.placesPerBlock;
+            o.threads = k.threads;
             TClusterRun run;
             cvtest::ShortageFromHere();
         const bool ok = CountClusters(index, {}, {}, o, run, &message);
