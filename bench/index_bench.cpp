@@ -252,7 +252,7 @@ QStringList ResultLines(const QStringList& lines)
     for (const QString& l : lines)
         if (!l.startsWith(QLatin1String("time\t")) && !l.startsWith(QLatin1String("peak memory"))
             && !l.startsWith(QLatin1String("indexed\t")) && !l.startsWith(QLatin1String("index\t"))
-            && !l.startsWith(QLatin1String("scratch files\t")))
+            && !l.startsWith(QLatin1String("scratch files\t")) && !l.startsWith(QLatin1String("goal\t")))
             out << (l.startsWith(QLatin1String("clusters\t")) ? l.section(QLatin1Char(';'), 0, 0) : l);
     return out;
 }
