@@ -196,15 +196,6 @@ public:
         fNextOrder = 0;
         fCarries.clear();
     }
-    void Release()
-    {
-        fBlock = TPageBlock();
-        fSlots = {};
-        fTaken = kNotTaken;
-        fCount = 0;
-        fNextOrder = 0;
-        fCarries.clear();
-    }
 
 private:
     // The slots in a block of their own: zeroed as they come (a zero

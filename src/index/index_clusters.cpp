@@ -137,26 +137,10 @@ public:
             const TSlot& s = fSlots[i];
             if (s.idAfter == 0)
                 return -1;
-            if (s.tag == uint32_t(h) && Holds(s.idAfter - 1, k))
+            if (s.tag == uint32_t(h) && KeyAt<N>(CodesOf(s.idAfter - 1)) == k)
                 return s.idAfter - 1;
         }
     }
-    // The first cluster whose hash bits agree with `h` (-1 none): the one
-    // of the key but once in four billion. Its codes are asked for, so
-    // that Holds can tell some places later without waiting for them.
-    int32_t Candidate(uint64_t h) const
-    {
-        for (std::size_t i = SlotOf(h);; i = Following(i)) {
-            const TSlot& s = fSlots[i];
-            if (s.idAfter == 0)
-                return -1;
-            if (s.tag == uint32_t(h)) {
-                __builtin_prefetch(CodesOf(s.idAfter - 1));
-                return s.idAfter - 1;
-            }
-        }
-    }
-    bool Holds(int32_t id, const TKey<N>& k) const { return KeyAt<N>(CodesOf(id)) == k; }
     void Prefetch(uint64_t h) const { __builtin_prefetch(&fSlots[SlotOf(h)]); }
     std::size_t Bytes() const { return fSlots.size_bytes(); }
 
@@ -200,8 +184,6 @@ public:
         const uint64_t bit = uint64_t(1) << (order & 63);
         return (w.bits & bit) != 0 ? int32_t(w.before + BitsSet(w.bits & (bit - 1))) : -1;
     }
-    void Prefetch(uint32_t order) const { __builtin_prefetch(&fWords[order >> 6]); }
-    void Release() { fWords = {}; }
 
 private:
     struct TWord {
