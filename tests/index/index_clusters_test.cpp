@@ -552,25 +552,34 @@ TEST_F(Clusters, RunningShortOfMemoryStopsTheCountWithAMessage)
     }
 }
 
-// A temporary folder that fills while counts go to run files: the count
-// stops with the folder and the system's reason (it said "Unknown error").
+// A temporary folder that fills while counts go to run files, or while the
+// places go to the blocks' files (also from walks on several threads): the
+// count stops with the folder and the system's reason (it said "Unknown
+// error").
 TEST_F(Clusters, AFullTemporaryFolderStopsTheCountSayingWhy)
 {
     ASSERT_TRUE(Make(RandomTexts(4, 3000, 11))) << qPrintable(lastError);
-    // A limit on the size of a file stands in for a full disk (a run of
-    // this small table is some 30 bytes).
-    const QString message = cvtest::runInChild([&] {
-        ::signal(SIGXFSZ, SIG_IGN);
-        const rlimit limit{16, 16};
-        ::setrlimit(RLIMIT_FSIZE, &limit);
-        TClusterOptions o = Options(3);
-        o.tableBytesLimit = 1;
-        TClusterRun run;
-        QString error;
-        return CountClusters(index, {}, {}, o, run, &error) ? QStringLiteral("counted") : error;
-    });
-    EXPECT_TRUE(message.contains(QStringLiteral("Cannot write a scratch file in"))) << qPrintable(message);
-    EXPECT_TRUE(message.contains(QStringLiteral("File too large"))) << qPrintable(message);
+    for (const int threads : {1, 3}) {
+        for (const bool blocks : {false, true}) {
+            SCOPED_TRACE(testing::Message() << (blocks ? "blocks" : "runs") << " on " << threads << " threads");
+            // A limit on the size of a file stands in for a full disk (a
+            // run of this small table is some 30 bytes).
+            const QString message = cvtest::runInChild([&] {
+                ::signal(SIGXFSZ, SIG_IGN);
+                const rlimit limit{16, 16};
+                ::setrlimit(RLIMIT_FSIZE, &limit);
+                TClusterOptions o = Options(3);
+                o.tableBytesLimit = blocks ? 0 : 1;
+                o.placesPerBlock = blocks ? 64 : 0;
+                o.threads = threads;
+                TClusterRun run;
+                QString error;
+                return CountClusters(index, {}, {}, o, run, &error) ? QStringLiteral("counted") : error;
+            });
+            EXPECT_TRUE(message.contains(QStringLiteral("Cannot write a scratch file in"))) << qPrintable(message);
+            EXPECT_TRUE(message.contains(QStringLiteral("File too large"))) << qPrintable(message);
+        }
+    }
 }
 
 TEST_F(Clusters, WithoutAnIndexThereAreNone)
