@@ -188,17 +188,23 @@ inline double wcSeconds(const QStringList& files, qint64* words = nullptr)
     return s;
 }
 
-// The process's peak resident memory so far in KB (VmHWM), -1 when unknown.
-inline long PeakRssKb()
+// A line "<field>: <n> kB" of the process's status, in KB; -1 when unknown.
+inline long StatusKb(const char* field)
 {
     QFile f(QStringLiteral("/proc/self/status"));
     if (!f.open(QIODevice::ReadOnly))
         return -1;
+    const QByteArray name = QByteArray(field) + ':';
     for (const QByteArray& line : f.readAll().split('\n'))
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').first().toLong();
+        if (line.startsWith(name))
+            return line.mid(name.size()).trimmed().split(' ').first().toLong();
     return -1;
 }
+
+// The process's peak resident memory so far in KB (VmHWM), -1 when unknown.
+inline long PeakRssKb() { return StatusKb("VmHWM"); }
+// Its resident memory now in KB (VmRSS), -1 when unknown.
+inline long CurrentRssKb() { return StatusKb("VmRSS"); }
 
 // Starts the peak-memory count afresh, so that each job's own peak is seen.
 inline void ResetPeakRss()

@@ -8,15 +8,21 @@
 //   index_bench --index BASE [--add] PATH...
 //       Makes the index BASE (BASE.tokens, .types, .stats, .markup) of the
 //       texts or folders of texts, or with --add adds them to it.
-//   index_bench --index BASE --clusters N [--top K] [--min-freq F] [--table-mb M] [--all]
+//   index_bench --index BASE --clusters N [--top K] [--min-freq F] [--table-mb M] [--all] [--frames] [--save FILE] [--threads T]
 //       Prints the K most frequent clusters of N words as lines
 //       "rank<TAB>cluster<TAB>frequency<TAB>texts". --table-mb: the memory
 //       the counting table may take before its counts go to run files (to
 //       check that counts spilled and merged give the list counted in memory).
 //       --all: every cluster instead, in the order the job lists them, as
 //       "cluster<TAB>frequency<TAB>texts<TAB>dispersion" (to compare builds).
-//       When counts went to run files, the line "run files" gives the room
-//       they took, in all and per running word.
+//       --frames: with phrase frames, as the tool makes them by default.
+//       --threads: the threads the blocks of places are counted on (default:
+//       the cores the machine leaves idle, four at most; the same list on any).
+//       --save: the list the tool shows (the clusters, the frames with their
+//       variants joined under them) written to FILE as the word-list block
+//       of its saved file (to compare builds). When counts went to scratch
+//       files, the line "scratch files" gives the room they took, in all and
+//       per running word.
 //   index_bench --index BASE --relationships WORD [--span L,R] [--top K]
 //       Prints the line "node<TAB>WORD<TAB>frequency<TAB>F<TAB>running words
 //       <TAB>N<TAB>span<TAB>L,R" (what every score is computed from), a header
@@ -37,6 +43,9 @@
 //       Generates a corpus, indexes it, then counts all its clusters of N
 //       words (default 3) and the relationships of M node words (default
 //       1,000), each with its time and peak memory.
+//   index_bench --generate-words N --generate-types T [--generate-texts K] --corpus FOLDER
+//       Only writes the generated corpus into FOLDER (for the other benches:
+//       the same corpus of the same parameters, word for word).
 // Each job prints its timing figure on its last line.
 
 #include "bench_support.h"
@@ -50,7 +59,9 @@
 #include "runtime/start_an_app.h"
 #include "suite/cv_globals.h"
 #include "suite/cvbuf.h"
+#include "suite/cv_stream.h"
 #include "suite/my_types.h"
+#include "wordlist/word_list.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -74,11 +85,12 @@ using cvbench::ResetPeakRss;
 
 constexpr const char* kUsage =
     "usage: index_bench --index BASE [--add] PATH...\n"
-    "       index_bench --index BASE --clusters N [--top K] [--min-freq F] [--table-mb M] [--all]\n"
+    "       index_bench --index BASE --clusters N [--top K] [--min-freq F] [--table-mb M] [--all] [--frames] [--save FILE] [--threads T]\n"
     "       index_bench --index BASE --relationships WORD [--span L,R] [--top K]\n"
     "       index_bench --generate-words N --generate-types T [--generate-texts K] [--nodes M] [--cluster-size N]\n"
     "       index_bench --memory-limit MB --generate-words N --generate-types T [--generate-texts K] [--cluster-size N] [--top K] [--corpus FOLDER]\n"
     "       index_bench --memory-limit MB --corpus FOLDER [--cluster-size N] [--top K]\n"
+    "       index_bench --generate-words N --generate-types T [--generate-texts K] --corpus FOLDER\n"
     "  N of --clusters and --cluster-size: 2 to 12; L and R of --span: 0 to 8\n";
 
 int Usage(const QString& why = QString()) { return cvbench::UsageError(why, kUsage); }
@@ -240,7 +252,7 @@ QStringList ResultLines(const QStringList& lines)
     for (const QString& l : lines)
         if (!l.startsWith(QLatin1String("time\t")) && !l.startsWith(QLatin1String("peak memory"))
             && !l.startsWith(QLatin1String("indexed\t")) && !l.startsWith(QLatin1String("index\t"))
-            && !l.startsWith(QLatin1String("run files\t")))
+            && !l.startsWith(QLatin1String("scratch files\t")) && !l.startsWith(QLatin1String("goal\t")))
             out << (l.startsWith(QLatin1String("clusters\t")) ? l.section(QLatin1Char(';'), 0, 0) : l);
     return out;
 }
@@ -310,7 +322,7 @@ int MemoryLimitCheck(int limitMb, int64_t words, int64_t types, int texts, int c
         std::printf("%s run (%s): indexing %s, %s; clusters %s, %s%s\n", names[run],
                     limit > 0 ? qPrintable(QStringLiteral("prlimit --as %1 MB").arg(limit)) : "no limit",
                     qPrintable(PeakOf(indexed)), qPrintable(LineOf(indexed, "indexed\t")), qPrintable(PeakOf(counted)),
-                    qPrintable(LineOf(counted, "time\t")), qPrintable(LineOf(counted, "run files\t", "; ")));
+                    qPrintable(LineOf(counted, "time\t")), qPrintable(LineOf(counted, "scratch files\t", "; ")));
         std::fflush(stdout);
         results[run] = ResultLines(indexed) + ResultLines(counted);
     }
@@ -348,7 +360,8 @@ bool OpenIndex(const QString& base, cv::TIndexData& index)
     return true;
 }
 
-bool Clusters(const QString& base, int size, int top, int minFreq, int tableMb = 0, bool all = false)
+bool Clusters(const QString& base, int size, int top, int minFreq, int tableMb = 0, bool all = false, bool frames = false,
+              const QString& saveTo = QString(), int threads = 0)
 {
     cv::TIndexData index;
     if (!OpenIndex(base, index))
@@ -359,8 +372,9 @@ bool Clusters(const QString& base, int size, int top, int minFreq, int tableMb =
     cv::TClusterOptions o = cv::TClusterOptions::FromSettings(cv::GetWordlistIndexSettings());
     o.minSize = o.maxSize = size;
     o.minFreq = minFreq;
-    o.phraseFrames = false;
+    o.phraseFrames = frames;
     o.tableBytesLimit = std::size_t(tableMb) << 20;
+    o.threads = threads;
     cv::TClusterRun run;
     QString error;
     if (!cv::CountClusters(index, {}, {}, o, run, &error)) {
@@ -390,11 +404,29 @@ bool Clusters(const QString& base, int size, int top, int minFreq, int tableMb =
                 "(VmHWM; %ld MB before the job, the index loaded; index on disk %lld MB)\n",
                 run.clusters.size(), size, minFreq, (long long)run.positions, run.peakTableBytes >> 20, PeakRssKb() / 1024,
                 before / 1024, (long long)(IndexBytes(base) >> 20));
-    if (run.runFileBytes > 0)
-        std::printf("run files\t%lld MB\t%.2f bytes per running word\n", (long long)(run.runFileBytes >> 20),
-                    double(run.runFileBytes) / double(std::max<int64_t>(1, index.RunningWords())));
+    if (run.scratchBytes > 0)
+        std::printf("scratch files\t%lld MB\t%.2f bytes per running word\n", (long long)(run.scratchBytes >> 20),
+                    double(run.scratchBytes) / double(std::max<int64_t>(1, index.RunningWords())));
     std::printf("time\t%.3f s\t%.0f running words per second\n", seconds, double(index.RunningWords()) / seconds);
+    // The goals for a corpus of 100 million running words over a million types.
+    const double perSecond = double(index.RunningWords()) / seconds;
+    const long peakMb = std::max(PeakRssKb(), before) / 1024;
+    if (size <= 3) {
+        const double wanted = size == 2 ? 20e6 : 10e6;
+        std::printf("goal\tat least %.0f million running words per second, the whole process under 1 GB "
+                    "(%.1f million, %ld MB): %s\n",
+                    wanted / 1e6, perSecond / 1e6, peakMb, perSecond >= wanted && peakMb < 1024 ? "met" : "NOT MET");
+    }
     std::fflush(stdout);
+    if (!saveTo.isEmpty()) {
+        const std::unique_ptr<cv::TCVWordList> list =
+            cv::MakeClusterWordList(nullptr, index, run, index.RunningWords(), index.TextCount());
+        cv::TMemoryStream saved;
+        if (!list->SaveToStream(saved) || !saved.SaveToFile(saveTo, &error)) {
+            std::fprintf(stderr, "%s\n", qPrintable(error.isEmpty() ? QStringLiteral("Cannot save the list") : error));
+            return false;
+        }
+    }
     return true;
 }
 
@@ -403,6 +435,7 @@ bool Relationships(const QString& base, const QStringList& words, int left, int 
     cv::TIndexData index;
     if (!OpenIndex(base, index))
         return false;
+    const long loaded = cvbench::CurrentRssKb();
     ResetPeakRss();
     const auto t0 = std::chrono::steady_clock::now();
     std::vector<uint32_t> nodes;
@@ -448,9 +481,20 @@ bool Relationships(const QString& base, const QStringList& words, int left, int 
             std::printf("\n");
         }
     }
-    std::printf("relationships\t%d pairs of %zu node words, span %d,%d; peak memory %ld MB (VmHWM)\n", list.Count(),
-                nodes.size(), left, right, PeakRssKb() / 1024);
+    const long peak = PeakRssKb();
+    std::printf("relationships\t%d pairs of %zu node words, span %d,%d; peak memory %ld MB (VmHWM; %ld MB before "
+                "the job, the index loaded)\n",
+                list.Count(), nodes.size(), left, right, peak / 1024, loaded / 1024);
     std::printf("time\t%.3f s\t%.0f running words per second\n", seconds, double(index.RunningWords()) / seconds);
+    // The goal: the job's memory bounded by the index's own size, not by the length of its longest text.
+    const int64_t indexMb = IndexBytes(base) >> 20;
+    int64_t longest = 0;
+    for (const cv::TIndexText& t : index.texts)
+        longest = std::max(longest, t.tokens);
+    std::printf("goal\tthe job's own memory below the index's size on disk (%ld of %lld MB; the longest text "
+                "%lld running words), the whole process under 1 GB (%ld MB): %s\n",
+                (peak - loaded) / 1024, (long long)indexMb, (long long)longest, peak / 1024,
+                (peak - loaded) / 1024 <= indexMb && peak / 1024 < 1024 ? "met" : "NOT MET");
     std::fflush(stdout);
     return true;
 }
@@ -466,8 +510,9 @@ int main(int argc, char** argv)
     ThisProgram() = QCoreApplication::applicationFilePath();
 
     QString base, relWord;
-    bool add = false, all = false;
-    int clusterSize = 0, top = 20, minFreq = 3, left = 1, right = 1, nodes = 1000, genTexts = 200, tableMb = 0;
+    bool add = false, all = false, frames = false;
+    QString saveTo;
+    int clusterSize = 0, top = 20, minFreq = 3, left = 1, right = 1, nodes = 1000, genTexts = 200, tableMb = 0, threads = 0;
     int memoryLimitMb = 0;
     bool topGiven = false;
     QString corpusFolder;
@@ -484,6 +529,10 @@ int main(int argc, char** argv)
             add = true;
         else if (a == QLatin1String("--all"))
             all = true;
+        else if (a == QLatin1String("--frames"))
+            frames = true;
+        else if (a == QLatin1String("--save"))
+            args.Value(a, saveTo);
         else if (a == QLatin1String("--clusters") || a == QLatin1String("--cluster-size"))
             args.Number(a, 2, 12, clusterSize);
         else if (a == QLatin1String("--top"))
@@ -496,6 +545,8 @@ int main(int argc, char** argv)
             args.Number(a, 1, 1000000000, minFreq);
         else if (a == QLatin1String("--table-mb"))
             args.Number(a, 1, 1000000, tableMb);
+        else if (a == QLatin1String("--threads"))
+            args.Number(a, 1, 64, threads);
         else if (a == QLatin1String("--relationships"))
             args.Value(a, relWord);
         else if (a == QLatin1String("--span")) {
@@ -529,6 +580,13 @@ int main(int argc, char** argv)
             return Usage(QStringLiteral("--memory-limit needs --generate-words and --generate-types, or --corpus"));
         return MemoryLimitCheck(memoryLimitMb, genWords, genTypes, genTexts, clusterSize > 0 ? clusterSize : 3,
                                 topGiven ? top : 100000, corpusFolder);
+    }
+    if (genWords > 0 && !corpusFolder.isEmpty()) {
+        QDir().mkpath(corpusFolder);
+        const QStringList files = Generate(corpusFolder, genWords, genTypes, genTexts);
+        std::printf("generated %lld running words over %lld types in %lld texts into %s\n", (long long)genWords,
+                    (long long)genTypes, (long long)files.size(), qPrintable(QDir::toNativeSeparators(corpusFolder)));
+        return files.isEmpty() ? 1 : 0;
     }
     if (genWords > 0) {
         QTemporaryDir dir;
@@ -569,7 +627,7 @@ int main(int argc, char** argv)
         if (!cvbench::haveTexts(found, paths) || !BuildIndex(base, found.files, add))
             return 1;
     }
-    if (clusterSize > 0 && !Clusters(base, clusterSize, top, minFreq, tableMb, all))
+    if (clusterSize > 0 && !Clusters(base, clusterSize, top, minFreq, tableMb, all, frames, saveTo, threads))
         return 1;
     if (!relWord.isEmpty() && !Relationships(base, {relWord}, left, right, top, true))
         return 1;

@@ -4,6 +4,8 @@
 #include "suite/dialogs.h"
 #include "textread/tag_records.h"
 
+#include <sys/resource.h>
+
 #include <algorithm>
 #include <cmath>
 
@@ -46,9 +48,22 @@ void TConcordanceList::Clear()
     TCVBaseLemmaMatchCapableList::Clear();
     std::fill(sws_found_counter.begin(), sws_found_counter.end(), 0);
     sw_limit_reached = false;
+    fHitsNotHeld = 0;
     fHasBadTextNumbers = false;
     fHasTagPositions = false;
     m_putNil.clear();
+}
+
+int64_t TConcordanceList::MostLinesHeld(int32_t charactersPerLine)
+{
+    std::size_t memory = std::size_t(512) << 20;
+    rlimit r{};
+    if (getrlimit(RLIMIT_AS, &r) == 0 && r.rlim_cur != RLIM_INFINITY)
+        memory = std::min<std::size_t>(memory, std::size_t(r.rlim_cur) / 4);
+    // A line takes its record, its entry and the heap's share of each
+    // (measured: some 420 bytes), and its text, two bytes a character.
+    const std::size_t perLine = 420 + 2 * std::size_t(std::max(1, charactersPerLine));
+    return int64_t(std::max<std::size_t>(1, memory / perLine));
 }
 
 // --- hits per search word ----------------------------------------------------------------

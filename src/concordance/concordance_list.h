@@ -100,6 +100,20 @@ public:
     // True when every planned search word has its wanted lines: a further hit is ignored.
     bool EnoughLines() const;
 
+    // --- what the list holds ---------------------------------------------------------
+    // A concordance holds at most what it shows: past a bound on its lines
+    // (whatever the lines wanted per search word), a run's further hits are
+    // counted, their lines not kept, so that the concordance of a frequent
+    // word in a corpus of any size takes bounded memory.
+    // The bound: 0 takes MostLinesHeld of the run's characters per line.
+    int64_t fMostLinesHeld = 0;
+    // Hits a run found beyond the lines held.
+    int64_t fHitsNotHeld = 0;
+    // The lines of `charactersPerLine` characters that fit the memory a
+    // concordance's lines may take: 512 MB, less where the process may
+    // address little memory.
+    static int64_t MostLinesHeld(int32_t charactersPerLine);
+
     // --- marks ---------------------------------------------------------------------
     bool sw_limit_reached = false;       // a search word found more hits than wanted
     bool fHasBadTextNumbers = false;     // a line names no text of the document

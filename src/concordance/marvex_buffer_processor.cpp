@@ -115,6 +115,8 @@ TMarvexBufferProcessor::TMarvexBufferProcessor(const TMarvexDocumentLink& doc, b
     if (m_lines) {
         m_firstLineOfText = m_lines->Count();
         m_lines->fEntriesWantedPerSW = s.EntriesWantedPerSw();
+        m_mostLinesHeld = m_lines->fMostLinesHeld > 0 ? m_lines->fMostLinesHeld
+                                                      : TConcordanceList::MostLinesHeld(fCharactersToSaveonDisk);
         if (fSearchWordItems)
             m_lines->fsearch_words_to_seek = std::max(m_lines->fsearch_words_to_seek, fSearchWordItems->PlannedCount());
     }
@@ -555,6 +557,12 @@ void TMarvexBufferProcessor::StoreLine(const TSearchFound& f, bool inHeading)
     TMarvexEntryRec& rec = m_spare->fData;
     TMarvexEntryRecBase& b = rec.base;
     last_hit_word_num = b.word_num;
+    if (m_lines->Count() >= m_mostLinesHeld) {
+        // The hit is counted; its line is not kept (the list holds at most what it shows).
+        ++m_lines->fHitsNotHeld;
+        m_stopSearch = false;
+        return;
+    }
     if (!m_lines->CountedHit(b.sw_number)) {
         m_stopSearch = true;
         return;

@@ -219,6 +219,7 @@ private:
     int32_t m_jumpLeft = 0;
 
     int32_t m_linesMade = 0;
+    int64_t m_mostLinesHeld = INT64_MAX; // the lines the list may hold (TConcordanceList::fMostLinesHeld)
     int64_t m_hitsSeen = 0;
     int32_t m_lastWordOfText = 0;
     bool m_stopSearch = false;

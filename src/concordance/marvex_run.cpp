@@ -553,6 +553,11 @@ void T_WholeMarvexHolder::AddNotesOnSWResults()
     const int32_t wanted = fSettings.EntriesWantedPerSw();
     if (wanted > 0 && lines >= wanted)
         AddOneDuringMainComputationNote(Format(CVXReachedYourPresetLimitsY, {CVConcordanceList.toString(), wanted}));
+    if (fConcordanceList->fHitsNotHeld > 0)
+        AddOneDuringMainComputationNote(
+            QStringLiteral("%1 more hits were found than the concordance holds: it keeps the first %2 lines (the memory its lines may take)")
+                .arg(fConcordanceList->fHitsNotHeld)
+                .arg(lines));
     if (fSWs->Count() > 1)
         for (int i = 0; i < fSWs->Count(); ++i)
             AddOneDuringMainComputationNote(Format(

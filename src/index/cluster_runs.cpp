@@ -33,7 +33,8 @@ int BytesFor(uint64_t v)
 } // namespace
 
 TClusterRunFile::TClusterRunFile(int size, int32_t startText, uint64_t clusters)
-    : fSize(std::clamp(size, 1, 12)), fStartText(startText), fOrderBytes(BytesFor(clusters > 0 ? clusters - 1 : 0))
+    : fSize(std::clamp(size, 1, 12)), fStartText(startText), fOrders(clusters),
+      fOrderBytes(BytesFor(clusters > 0 ? clusters - 1 : 0))
 {
 }
 

@@ -46,6 +46,8 @@ public:
 
     int Size() const { return fSize; }
     int32_t StartText() const { return fStartText; }
+    // The orders of its records are below this.
+    uint64_t Orders() const { return fOrders; }
     int64_t Records() const { return fRecords; }
     int64_t Bytes() const { return fFile ? fFile->Size() : 0; }
     const TScratchFile& File() const { return *fFile; }
@@ -59,6 +61,7 @@ private:
 
     int fSize;
     int32_t fStartText;
+    uint64_t fOrders;
     int fOrderBytes; // the orders' width: the fewest bytes (1 to 8) that hold `clusters` - 1
     std::unique_ptr<TScratchFile> fFile;
     std::vector<uint8_t> fBuffer;

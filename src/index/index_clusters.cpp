@@ -4,13 +4,16 @@
 #include "suite/file_system.h"
 
 #include "index/cluster_runs.h"
+#include "index/cluster_table.h"
 #include "index/index_hash.h"
 #include "index/index_spread.h"
+#include "index/token_stretches.h"
 #include "model/check_signature.h"
 #include "runtime/progress.h"
 #include "suite/cv_globals.h"
 #include "suite/my_types.h"
 #include "suite/page_block.h"
+#include "suite/process_utils.h"
 #include "suite/window_messages.h"
 #include "wordlist/word_list.h"
 
@@ -21,12 +24,18 @@
 #include <sys/resource.h>
 
 #include <algorithm>
-#include <new>
 #include <array>
+#include <atomic>
+#include <chrono>
 #include <cmath>
+#include <condition_variable>
 #include <cstring>
+#include <exception>
+#include <mutex>
+#include <new>
 #include <span>
 #include <string>
+#include <thread>
 #include <type_traits>
 #include <unordered_map>
 
@@ -68,189 +77,33 @@ QString ClusterText(const TIndexData& index, std::span<const uint32_t> codes)
     return s;
 }
 
+
 namespace {
 
-// The key of a cluster of N words: their codes, side by side.
-template <int N>
-struct TKey {
-    std::array<uint32_t, N> c;
-    // Compared in place, a few codes (not through a library call).
-    bool operator==(const TKey& o) const
-    {
-        if constexpr (N == 2) {
-            uint64_t x, y;
-            std::memcpy(&x, c.data(), 8);
-            std::memcpy(&y, o.c.data(), 8);
-            return x == y;
-        } else {
-            bool same = true;
-            for (std::size_t j = 0; j < std::size_t(N); ++j)
-                same &= c[j] == o.c[j];
-            return same;
-        }
-    }
-    bool operator<(const TKey& o) const { return c < o.c; }
-};
+using clusters::HashKey;
+using clusters::KeyAt;
+using clusters::TCountTable;
+using clusters::TKey;
 
-template <int N>
-TKey<N> KeyAt(const uint32_t* at)
+// The bits set, inline: the build is for any x86-64, where std::popcount
+// is a call into the compiler's library (once per place of a walk).
+inline int BitsSet(uint64_t x)
 {
-    TKey<N> k;
-    std::memcpy(k.c.data(), at, sizeof k.c);
-    return k;
+    x -= (x >> 1) & 0x5555555555555555ull;
+    x = (x & 0x3333333333333333ull) + ((x >> 2) & 0x3333333333333333ull);
+    x = (x + (x >> 4)) & 0x0F0F0F0F0F0F0F0Full;
+    return int((x * 0x0101010101010101ull) >> 56);
 }
 
-// Two codes at a time through a bijective mix: the key of a 2-word cluster
-// (one 64-bit number) never shares its hash with another.
-template <int N>
-uint64_t HashKey(const TKey<N>& k)
-{
-    uint64_t h = 0x9E3779B97F4A7C15ull;
-    int j = 0;
-    for (; j + 2 <= N; j += 2) {
-        uint64_t x;
-        std::memcpy(&x, k.c.data() + j, 8);
-        h = MixHash64(h ^ x);
-    }
-    if constexpr (N % 2 != 0)
-        h = MixHash64(h ^ k.c[N - 1]);
-    return h;
-}
-
-// Exact counts of the clusters of one size met in a run of places: the
-// keys inline in an open-addressed table (a place looked up touches one
-// slot, seldom two), each with its frequency, the order in which it was
-// first met and, with kTexts, its texts. (Without them a 2-word cluster's
-// record is 16 bytes instead of 24: when the dispersion walk follows, it
-// counts the texts, and the counting walk, which touches a record per
-// place, waits for memory less.) Grows at 70 % full until its room reaches
-// the byte limit; beyond that the caller empties it into a run file.
-template <int N, bool kTexts>
-struct TCountRecord {
-    TKey<N> key;
-    uint32_t freq;  // 0: the slot is empty
-    uint32_t order; // the how-manieth cluster of the run it was
-    uint32_t texts;
-    int32_t lastText;
-    void Met(int32_t text)
-    {
-        if (lastText != text) {
-            lastText = text;
-            ++texts;
-        }
-    }
-    uint32_t Texts() const { return texts; }
-    int32_t LastText() const { return lastText; }
-    static TCountRecord First(const TKey<N>& k, int32_t text, uint32_t order) { return {k, 1, order, 1, text}; }
-};
-template <int N>
-struct TCountRecord<N, false> {
-    TKey<N> key;
-    uint32_t freq;
-    uint32_t order;
-    void Met(int32_t) {}
-    // Counted later; meanwhile one text, which passes any filter of texts
-    // the table's owner lets it go without them.
-    uint32_t Texts() const { return 1; }
-    int32_t LastText() const { return -1; }
-    static TCountRecord First(const TKey<N>& k, int32_t, uint32_t order) { return {k, 1, order}; }
+// What a code may be in the clusters of a count (TWalkContext::role).
+enum : uint8_t {
+    kMayBeInCluster = 1,
+    kChosenWord = 2,
 };
 
-template <int N, bool kTexts>
-class TCountTable {
-public:
-    using TRecord = TCountRecord<N, kTexts>;
-    static_assert(std::is_trivially_copyable_v<TRecord>);
 
-    explicit TCountTable(std::size_t byteLimit) : fLimit(byteLimit)
-    {
-        std::size_t n = std::size_t(1) << 12;
-        while (n > 16 && n * sizeof(TRecord) > byteLimit)
-            n /= 2;
-        Resize(n);
-    }
-
-    // Whether a new cluster would need more room than the limit allows.
-    bool Full() const { return fCount >= fGrowAt && fSlots.size() * 2 * sizeof(TRecord) > fLimit; }
-    // Counts one place; returns the cluster's order in the run.
-    uint32_t Add(const TKey<N>& k, uint64_t h, int32_t text)
-    {
-        for (std::size_t i = std::size_t(h) & fMask;; i = (i + 1) & fMask) {
-            TRecord& r = fSlots[i];
-            if (r.freq == 0) {
-                if (fCount >= fGrowAt) {
-                    Grow();
-                    return Add(k, h, text);
-                }
-                r = TRecord::First(k, text, uint32_t(fCount++));
-                return r.order;
-            }
-            if (r.key == k) {
-                ++r.freq;
-                r.Met(text);
-                return r.order;
-            }
-        }
-    }
-    void Prefetch(uint64_t h) const { __builtin_prefetch(&fSlots[std::size_t(h) & fMask]); }
-    std::size_t Count() const { return fCount; }
-    std::size_t Bytes() const { return fSlots.size() * sizeof(TRecord); }
-    // The records, moved to the front of the table (which is no table any
-    // more until Clear).
-    std::span<TRecord> TakeRecords()
-    {
-        std::size_t w = 0;
-        for (const TRecord& r : fSlots)
-            if (r.freq != 0)
-                fSlots[w++] = r;
-        return fSlots.first(w);
-    }
-    void Clear()
-    {
-        std::memset(static_cast<void*>(fSlots.data()), 0, fSlots.size_bytes());
-        fCount = 0;
-    }
-    void Release()
-    {
-        fBlock = TPageBlock();
-        fSlots = {};
-        fCount = 0;
-    }
-
-private:
-    // The slots in a block of their own: zeroed as they come (a zero
-    // frequency is an empty slot), and gone with the table's old size when
-    // it grows.
-    void Resize(std::size_t n)
-    {
-        fBlock = TPageBlock(n * sizeof(TRecord));
-        fSlots = {static_cast<TRecord*>(fBlock.Data()), n};
-        fMask = n - 1;
-        fGrowAt = n / 10 * 7;
-    }
-    void Grow()
-    {
-        TPageBlock oldBlock = std::move(fBlock);
-        const std::span<const TRecord> old = fSlots;
-        Resize(old.size() * 2);
-        for (const TRecord& r : old) {
-            if (r.freq == 0)
-                continue;
-            std::size_t i = std::size_t(HashKey(r.key)) & fMask;
-            while (fSlots[i].freq != 0)
-                i = (i + 1) & fMask;
-            fSlots[i] = r;
-        }
-    }
-
-    std::size_t fLimit;
-    TPageBlock fBlock;
-    std::span<TRecord> fSlots;
-    std::size_t fMask = 0, fGrowAt = 0, fCount = 0;
-};
-
-// The clusters kept of one size, by key: their place in the run's list.
-// After counts went to run files the kept clusters can be many millions
+// Clusters by key: their place in a block of codes, N each (kept by the
+// caller while the index is used). The kept clusters can be many millions
 // (12 million 3-word clusters of a 5 GB corpus), so a slot holds no key,
 // only the cluster's place and 32 bits of its hash; the key is compared in
 // the clusters' own block of codes, for the slot whose bits agree. At most
@@ -258,12 +111,11 @@ private:
 // at two or three slots, seldom beyond one cache line), as large as that
 // needs, not the next power of two: a hash picks its slot by
 // multiplication. The slots in a block of their own, in large pages where
-// the system has them: the dispersion walk looks up every place.
+// the system has them: a walk looks up every place.
 template <int N>
 class TKeptIndex {
 public:
-    // The clusters `firstId`, `firstId` + 1, ... whose codes are at
-    // `codes`, N each (kept by the caller while the index is used).
+    // The clusters `firstId`, `firstId` + 1, ... whose codes are at `codes`.
     void Build(const uint32_t* codes, std::size_t count, int32_t firstId)
     {
         fCodes = codes;
@@ -285,33 +137,12 @@ public:
             const TSlot& s = fSlots[i];
             if (s.idAfter == 0)
                 return -1;
-            if (s.tag == uint32_t(h) && Holds(s.idAfter - 1, k))
+            if (s.tag == uint32_t(h) && KeyAt<N>(CodesOf(s.idAfter - 1)) == k)
                 return s.idAfter - 1;
         }
     }
-    // The first cluster whose hash bits agree with `h` (-1 none): the one
-    // of the key but once in four billion. Its codes are asked for, so
-    // that Holds can tell some places later without waiting for them.
-    int32_t Candidate(uint64_t h) const
-    {
-        for (std::size_t i = SlotOf(h);; i = Following(i)) {
-            const TSlot& s = fSlots[i];
-            if (s.idAfter == 0)
-                return -1;
-            if (s.tag == uint32_t(h)) {
-                __builtin_prefetch(CodesOf(s.idAfter - 1));
-                return s.idAfter - 1;
-            }
-        }
-    }
-    bool Holds(int32_t id, const TKey<N>& k) const { return KeyAt<N>(CodesOf(id)) == k; }
     void Prefetch(uint64_t h) const { __builtin_prefetch(&fSlots[SlotOf(h)]); }
     std::size_t Bytes() const { return fSlots.size_bytes(); }
-    void Release()
-    {
-        fBlock = TPageBlock();
-        fSlots = {};
-    }
 
 private:
     struct TSlot {
@@ -333,17 +164,6 @@ private:
 // number of kept ones before each 64 orders tell it (a quarter of a byte
 // per cluster met, where an array of places took four).
 class TKeptOrders {
-    // The bits set, inline: the build is for any x86-64, where std::popcount
-    // is a call into the compiler's library (once per place of the
-    // dispersion walk).
-    static int BitsSet(uint64_t x)
-    {
-        x -= (x >> 1) & 0x5555555555555555ull;
-        x = (x & 0x3333333333333333ull) + ((x >> 2) & 0x3333333333333333ull);
-        x = (x + (x >> 4)) & 0x0F0F0F0F0F0F0F0Full;
-        return int((x * 0x0101010101010101ull) >> 56);
-    }
-
 public:
     void Reset(std::size_t orders) { fWords.assign((orders + 63) / 64, TWord{}); }
     void Keep(uint32_t order) { fWords[order >> 6].bits |= uint64_t(1) << (order & 63); }
@@ -364,9 +184,6 @@ public:
         const uint64_t bit = uint64_t(1) << (order & 63);
         return (w.bits & bit) != 0 ? int32_t(w.before + BitsSet(w.bits & (bit - 1))) : -1;
     }
-    void Prefetch(uint32_t order) const { __builtin_prefetch(&fWords[order >> 6]); }
-    bool Empty() const { return fWords.empty(); }
-    void Release() { fWords = {}; }
 
 private:
     struct TWord {
@@ -397,6 +214,38 @@ private:
     TClusterRunReader fReader;
 };
 
+// Threads joined when this goes, however its scope is left (a thread left
+// running would end the program), after `stop` (when given) is set.
+class TThreads {
+public:
+    explicit TThreads(std::atomic<bool>* stop = nullptr) : fStop(stop) {}
+    ~TThreads() { Join(); }
+    TThreads(const TThreads&) = delete;
+    TThreads& operator=(const TThreads&) = delete;
+    template <typename F>
+    void Start(F&& f)
+    {
+        fThreads.emplace_back(std::forward<F>(f));
+    }
+    void Join()
+    {
+        if (fStop)
+            fStop->store(true);
+        for (std::thread& t : fThreads)
+            t.join();
+        fThreads.clear();
+    }
+
+private:
+    std::atomic<bool>* fStop;
+    std::vector<std::thread> fThreads;
+};
+
+// A walk whose places need nothing asked for ahead of them.
+struct TNoAhead {
+    void operator()(uint64_t) const {}
+};
+
 // What every walk of one cluster run shares: the index, the options, the
 // role of each code, the progress and the time allowed.
 struct TWalkContext {
@@ -409,7 +258,8 @@ struct TWalkContext {
     TClusterRun& out;
     QString* error;
     int32_t firstText = 0, lastText = -1;
-    std::vector<uint8_t> role; // bit 1: may be in a cluster; bit 2: a chosen word
+    std::vector<uint8_t> role;     // kMayBeInCluster, kChosenWord
+    std::vector<uint64_t> mayBits; // kMayBeInCluster of each code, a bit each (a walk asks it per token)
     bool everyWordChosen = true;
     int64_t rangeTokens = 0;
     QElapsedTimer clock;
@@ -420,24 +270,33 @@ struct TWalkContext {
     bool oneText = false;
     std::vector<int64_t> sizesOfParts;
     bool wantPartSizes = false;
-    bool spread = false; // a dispersion walk follows the counting
-    // The counting leaves the clusters' texts to the dispersion walk (which
-    // surely follows, and no minimum of texts has to be checked before).
+    bool spread = false; // the clusters' dispersion is taken
+    // The counting leaves the clusters' texts to the spread (which surely
+    // follows, and no minimum of texts has to be checked before).
     bool textsInSpread = false;
-    // Dispersion and the frames' texts, per cluster and frame of the run.
-    // A cluster's sum is kept apart from where it was last met: a place of
-    // a cluster met before in the same part touches 8 bytes, and the sums
-    // take the room the counting's frequencies left (the same size).
-    std::vector<double> sums;
-    std::vector<TIndexParts::TAt> at;
-    std::vector<TIndexParts::TAcc> frameAcc;
-    std::vector<int32_t> frameLast, frameTexts;
     std::unique_ptr<TIndexParts> parts;
 
     int32_t PartOf(int32_t text, int64_t i, int64_t n) const
     {
         return oneText ? TIndexParts::TenthOf(i, n) : text - firstText;
     }
+    // The parts, once the first walk has taken their sizes.
+    const TIndexParts& Parts()
+    {
+        if (!parts)
+            parts = std::make_unique<TIndexParts>(std::move(sizesOfParts));
+        return *parts;
+    }
+
+    // How a walk over some texts ended, and what it counted.
+    struct TWalkOutcome {
+        int64_t positions = 0; // the places (when counted)
+        bool cancelled = false, stoppedByTime = false;
+        QString error;
+        // On a thread of its own: the tokens read go to this count, and the
+        // walk neither shows progress nor watches the time.
+        std::atomic<int64_t>* tokensRead = nullptr;
+    };
 
     // Calls place(key, hash, text, i, n) for every place of the texts where
     // a cluster of N words starts (i: its token in the text, n: the text's
@@ -446,11 +305,28 @@ struct TWalkContext {
     // some places before it is visited, so that the look-ups of several
     // places are under way at once. `tokens(text, i, n, codes)` sees every
     // token once. The texts are read a stretch at a time, so a text of any
-    // length takes the same memory. False when the index cannot be read;
-    // a cancel or the time running out stop the walk (out.cancelled,
-    // out.stoppedByTime).
+    // length takes the same memory. `positions` (when given) counts the
+    // places. False when the index cannot be read; a cancel or the time
+    // running out stop the walk (out.cancelled, out.stoppedByTime).
     template <int N, typename TTokens, typename TPlaceFn, typename TAheadFn>
-    bool Walk(TTokens&& tokens, TPlaceFn&& place, TAheadFn&& ahead)
+    bool Walk(TTokens&& tokens, TPlaceFn&& place, TAheadFn&& ahead, int64_t* positions = nullptr)
+    {
+        TWalkOutcome w;
+        TTokenStretches reader;
+        const bool ok = reader.Open(index, firstText, lastText, &w.error) && WalkTexts<N>(reader, tokens, place, ahead, w);
+        if (positions)
+            *positions += w.positions;
+        out.cancelled |= w.cancelled;
+        out.stoppedByTime |= w.stoppedByTime;
+        if (!ok && error)
+            *error = w.error;
+        return ok;
+    }
+
+    // The same over the texts `reader` was opened for, its outcome in `w`
+    // (the places counted).
+    template <int N, typename TTokens, typename TPlaceFn, typename TAheadFn>
+    bool WalkTexts(TTokenStretches& reader, TTokens&& tokens, TPlaceFn&& place, TAheadFn&& ahead, TWalkOutcome& w)
     {
         constexpr std::size_t kStretch = std::size_t(1) << 16;
         constexpr std::size_t kAhead = 16;
@@ -462,7 +338,12 @@ struct TWalkContext {
         };
         std::array<TPlace, kAhead> queue{};
         std::size_t queued = 0;
+        constexpr bool kQueued = !std::is_same_v<std::decay_t<TAheadFn>, TNoAhead>;
         auto visit = [&](const TKey<N>& key, uint64_t h, int32_t text, int64_t i, int64_t n) {
+            if constexpr (!kQueued) {
+                place(key, h, text, i, n);
+                return;
+            }
             ahead(h);
             TPlace& slot = queue[queued % kAhead];
             if (queued >= kAhead)
@@ -478,9 +359,7 @@ struct TWalkContext {
             queued = 0;
         };
 
-        TTokenStreamReader reader;
-        if (!reader.Open(index, firstText, lastText, error))
-            return false;
+        int64_t* const positions = &w.positions;
         std::vector<uint32_t> codes(kStretch + N);
         std::vector<uint8_t> levels(kStretch + N);
         // Bit j of word j / 64: token j may be in a cluster (ok), and may
@@ -492,33 +371,24 @@ struct TWalkContext {
         std::vector<int32_t> chosenBefore(everyWordChosen ? 0 : kStretch + N + 1);
         const int stop = o.stopLevel;
         const uint8_t* roleOf = role.data();
-        const TIndexMarkup* m = index.markup.data();
-        const TIndexMarkup* const mEnd = m + index.markup.size();
+        const uint64_t* mayOf = mayBits.data();
         int64_t done = 0;
         int32_t text = 0;
         int64_t n = 0;
         QString why;
         while (reader.NextText(text, n, &why)) {
-            const int64_t firstToken = index.texts[std::size_t(text)].firstToken;
-            while (m != mEnd && m->token < firstToken)
-                ++m;
             std::size_t carry = 0; // tokens of the stretch before, whose places come in this one
             int64_t read = 0, pos = 0;
             while (read < n) {
                 if (global_panic_state.load() != kPanicRun) {
-                    out.cancelled = true;
+                    w.cancelled = true;
                     return true;
                 }
                 const auto k = std::size_t(std::min<int64_t>(int64_t(kStretch), n - read));
-                if (!reader.Read({codes.data() + carry, k}, &why)) {
-                    if (error)
-                        *error = why;
+                if (!reader.Read({codes.data() + carry, k}, {levels.data() + carry, k}, &why)) {
+                    w.error = why;
                     return false;
                 }
-                std::fill_n(levels.data() + carry, k, uint8_t(0));
-                const int64_t g0 = firstToken + read;
-                for (; m != mEnd && m->token < g0 + int64_t(k); ++m)
-                    levels[carry + std::size_t(m->token - g0)] = m->level;
                 tokens(text, read, n, std::span<const uint32_t>(codes.data() + carry, k));
                 read += int64_t(k);
                 const std::size_t count = carry + k;
@@ -528,7 +398,8 @@ struct TWalkContext {
                     const std::size_t from = 64 * w, to = std::min(count, from + 64);
                     uint64_t ok = 0, good = 0;
                     for (std::size_t j = from; j < to; ++j) {
-                        const uint64_t isOk = roleOf[codes[j]] & 1u;
+                        const uint32_t code = codes[j];
+                        const uint64_t isOk = (mayOf[code >> 6] >> (code & 63)) & 1u;
                         const uint64_t joined = stop == 0 || levels[j] < stop ? 1u : 0u;
                         ok |= isOk << (j - from);
                         good |= (isOk & joined) << (j - from);
@@ -546,7 +417,7 @@ struct TWalkContext {
                 if (!everyWordChosen) {
                     chosenBefore[0] = 0;
                     for (std::size_t j = 0; j < count; ++j)
-                        chosenBefore[j + 1] = chosenBefore[j] + ((roleOf[codes[j]] & 2) ? 1 : 0);
+                        chosenBefore[j + 1] = chosenBefore[j] + ((roleOf[codes[j]] & kChosenWord) ? 1 : 0);
                 }
                 // Places whose cluster may reach into the next stretch wait for it.
                 const std::size_t places = lastStretch ? count : count >= std::size_t(N) ? count - std::size_t(N - 1) : 0;
@@ -554,10 +425,15 @@ struct TWalkContext {
                     uint64_t starts = startBits[w];
                     if (places - 64 * w < 64)
                         starts &= (uint64_t(1) << (places - 64 * w)) - 1;
+                    if (everyWordChosen)
+                        *positions += BitsSet(starts);
                     for (; starts != 0; starts &= starts - 1) {
                         const std::size_t i = 64 * w + std::size_t(__builtin_ctzll(starts));
-                        if (!everyWordChosen && chosenBefore[i + N] == chosenBefore[i])
-                            continue;
+                        if (!everyWordChosen) {
+                            if (chosenBefore[i + N] == chosenBefore[i])
+                                continue;
+                            ++*positions;
+                        }
                         const TKey<N> key = KeyAt<N>(codes.data() + i);
                         visit(key, HashKey(key), text, pos + int64_t(i), n);
                     }
@@ -567,20 +443,89 @@ struct TWalkContext {
                 std::memmove(levels.data(), levels.data() + places, carry);
                 pos += int64_t(places);
                 done += int64_t(k);
+                if (w.tokensRead) {
+                    *w.tokensRead += int64_t(k);
+                    continue;
+                }
                 Progress(done, rangeTokens);
                 if (budget > 0 && double(clock.elapsed()) > budget * 1000.0) {
                     drain();
-                    out.stoppedByTime = true;
+                    w.stoppedByTime = true;
                     return true;
                 }
             }
         }
         if (!why.isEmpty()) {
-            if (error)
-                *error = why;
+            w.error = why;
             return false;
         }
         drain();
+        return true;
+    }
+
+    // The first texts of at most `count` ranges of the texts, each of about
+    // as many tokens (a text is never cut).
+    std::vector<int32_t> RangesOfTexts(int count) const
+    {
+        std::vector<int32_t> firsts{firstText};
+        int64_t before = 0;
+        for (int32_t t = firstText; t < lastText; ++t) {
+            before += index.texts[std::size_t(t)].tokens;
+            if (int(firsts.size()) < count && before * count >= rangeTokens * int64_t(firsts.size()))
+                firsts.push_back(t + 1);
+        }
+        return firsts;
+    }
+
+    // Runs walk(r, outcome) for the ranges 0 to count - 1: on this thread
+    // when there is one, else each on a thread of its own while this one
+    // shows the progress and keeps the window alive. The outcomes are taken
+    // together (the places counted, a cancel, the first failure by range).
+    template <typename TWalkFn>
+    bool OnThreads(std::size_t count, TWalkFn&& walk)
+    {
+        std::vector<TWalkOutcome> outcomes(count);
+        std::vector<char> ok(count, 0);
+        if (count == 1) {
+            ok[0] = walk(std::size_t(0), outcomes[0]);
+        } else {
+            std::atomic<int64_t> tokensRead{0};
+            std::vector<std::exception_ptr> failures(count);
+            std::atomic<std::size_t> finished{0};
+            std::size_t started = 0;
+            {
+                TThreads threads;
+                for (; started < count; ++started) {
+                    outcomes[started].tokensRead = &tokensRead;
+                    threads.Start([&, r = started] {
+                        try {
+                            ok[r] = walk(r, outcomes[r]);
+                        } catch (...) {
+                            failures[r] = std::current_exception();
+                        }
+                        ++finished;
+                    });
+                }
+                while (finished.load() < count) {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+                    Progress(tokensRead.load(), rangeTokens);
+                }
+            }
+            for (const std::exception_ptr& f : failures)
+                if (f)
+                    std::rethrow_exception(f);
+        }
+        for (std::size_t r = 0; r < count; ++r) {
+            out.positions += outcomes[r].positions;
+            out.cancelled |= outcomes[r].cancelled;
+            out.stoppedByTime |= outcomes[r].stoppedByTime;
+        }
+        for (std::size_t r = 0; r < count; ++r)
+            if (!ok[r] && !outcomes[r].cancelled) {
+                if (error)
+                    *error = outcomes[r].error;
+                return false;
+            }
         return true;
     }
 
@@ -595,318 +540,758 @@ struct TWalkContext {
     }
 };
 
-// The clusters of the places in the order the counting walk met them (the
-// order number of each in its table, four bytes little-endian), in a
-// temporary file, with the part each stretch of places is in, so that the
-// dispersion walk needs neither the texts nor the clusters' codes again.
-// Only while the counts stay in one table: the orders of several runs are
-// not one numbering.
-struct TPlaceStream {
-    struct TRange {
-        int32_t text;
-        int64_t i, n; // a place of the part (its part is all the walk needs)
-        int64_t places;
-        int32_t part;
-    };
-    std::unique_ptr<TScratchFile> file; // as a run file
-    std::vector<TRange> ranges;
-    int64_t count = 0;
-    std::vector<uint32_t> buffer;
-    const TWalkContext* context = nullptr;
-    bool failed = false;
-
-    void Start(const TWalkContext& c, bool wanted)
+// Where a token of the index is: its text, and its place in the text, for
+// tokens asked for in rising order (those of one block of places).
+class TTextCursor {
+public:
+    TTextCursor(const TIndexData& index, int32_t first, int32_t last) : fIndex(index), fText(first), fLast(last) {}
+    void Seek(uint64_t token)
     {
-        *this = {};
-        if (!wanted)
-            return;
-        file = std::make_unique<TScratchFile>();
-        if (!file->Create(QDir::tempPath(), nullptr)) {
-            file.reset();
-            return;
+        const auto t = int64_t(token);
+        int32_t steps = 0;
+        while (fText < fLast && t >= FirstOf(fText + 1)) {
+            if (++steps > 4) {
+                // Far on: the text by halving (texts begin in rising order).
+                int32_t lo = fText + 1, hi = fLast;
+                while (lo < hi) {
+                    const int32_t mid = lo + (hi - lo + 1) / 2;
+                    if (FirstOf(mid) <= t)
+                        lo = mid;
+                    else
+                        hi = mid - 1;
+                }
+                fText = lo;
+                break;
+            }
+            ++fText;
         }
-        context = &c;
-        buffer.reserve(std::size_t(1) << 16);
+        fAt = t - FirstOf(fText);
     }
-    bool Wanted() const { return file != nullptr; }
-    void Add(uint32_t order, int32_t text, int64_t i, int64_t n)
-    {
-        const int32_t part = context->PartOf(text, i, n);
-        if (ranges.empty() || ranges.back().part != part || ranges.back().text != text)
-            ranges.push_back({text, i, n, 0, part});
-        ++ranges.back().places;
-        ++count;
-        buffer.push_back(qToLittleEndian(order));
-        if (buffer.size() == buffer.capacity())
-            Flush();
-    }
-    void Flush()
-    {
-        if (!failed && !file->Append(buffer.data(), int64_t(buffer.size() * 4), nullptr))
-            failed = true;
-        buffer.clear();
-    }
-    // False when the stream could not be written whole.
-    bool Finish()
-    {
-        if (!file)
-            return true;
-        Flush();
-        return !failed;
-    }
-    void Drop() { *this = {}; }
+    int32_t Text() const { return fText; }
+    int64_t At() const { return fAt; }
+    int64_t Tokens() const { return fIndex.texts[std::size_t(fText)].tokens; }
+
+private:
+    int64_t FirstOf(int32_t text) const { return fIndex.texts[std::size_t(text)].firstToken; }
+    const TIndexData& fIndex;
+    int32_t fText, fLast;
+    int64_t fAt = 0;
 };
 
-// The work of one cluster size: its counting (walk A), the clusters kept,
-// and the dispersion walk over them (walk B).
+// The places of one block: the key of each cluster that starts there, and
+// the token (its ordinal in the index) it starts at, in index order.
+template <int N>
+struct TBlockPlaces {
+    std::vector<TKey<N>> keys;
+    std::vector<uint64_t> tokens;
+    void Clear()
+    {
+        keys.clear();
+        tokens.clear();
+    }
+};
+
+// The places of a count, scattered into blocks by a hash of their cluster,
+// so that each block's clusters are counted in a table that stays in the
+// processor's caches (a place counted in one large table waits for memory
+// every time). A cluster's places are all in one block. The places come
+// through writers, one for each range of texts (a walk each, on threads of
+// their own), each with a scratch file: each block's places wait in a
+// buffer of the writer's and go to its file a piece at a time; a block is
+// read back as its pieces, writer by writer, so in index order. A place is
+// the rise of its token over the writer's place before in the block
+// (variable-length) and its cluster's codes, little-endian, in three bytes
+// each (four when the index has more than 16 million types).
+template <int N>
+class TScatteredPlaces {
+public:
+    class TWriter {
+    public:
+        bool Add(const TKey<N>& key, uint64_t hash, uint64_t token, QString* error)
+        {
+            const std::size_t b = fShift >= 64 ? 0 : std::size_t(hash >> fShift);
+            if (fUsed[b] + kMaxPlaceBytes > fBufferBytes && !Flush(b, error))
+                return false;
+            uint8_t* const start = fBuffers.get() + b * fBufferBytes + fUsed[b];
+            uint8_t* p = PutVarint(start, token - fLast[b]);
+            // Four bytes written, the next code over the fourth of three.
+            for (uint32_t code : key.c) {
+                const uint32_t le = qToLittleEndian(code);
+                std::memcpy(p, &le, 4);
+                p += fCodeBytes;
+            }
+            fUsed[b] += std::size_t(p - start);
+            fLast[b] = token;
+            ++fPlaces[b];
+            return true;
+        }
+        bool Finish(QString* error)
+        {
+            for (std::size_t b = 0; b < fUsed.size(); ++b)
+                if (!Flush(b, error))
+                    return false;
+            fBuffers.reset();
+            return true;
+        }
+
+    private:
+        friend class TScatteredPlaces;
+        bool Start(int shift, int codeBytes, std::size_t blocks, std::size_t bufferBytes, QString* error)
+        {
+            fShift = shift;
+            fCodeBytes = codeBytes;
+            fBufferBytes = bufferBytes;
+            fBuffers = std::make_unique_for_overwrite<uint8_t[]>(blocks * fBufferBytes);
+            fUsed.assign(blocks, 0);
+            fLast.assign(blocks, 0);
+            fPlaces.assign(blocks, 0);
+            fPieces.assign(blocks, {});
+            return fFile.Create(QDir::tempPath(), error);
+        }
+        bool Flush(std::size_t b, QString* error)
+        {
+            if (fUsed[b] == 0)
+                return true;
+            const int64_t offset = fFile.Size();
+            if (!fFile.Append(fBuffers.get() + b * fBufferBytes, int64_t(fUsed[b]), error))
+                return false;
+            fPieces[b].push_back({offset, int64_t(fUsed[b])});
+            fUsed[b] = 0;
+            return true;
+        }
+        int fShift = 64;
+        int fCodeBytes = 4;
+        std::size_t fBufferBytes = 0;
+        std::unique_ptr<uint8_t[]> fBuffers;
+        std::vector<std::size_t> fUsed;
+        std::vector<uint64_t> fLast;
+        std::vector<int64_t> fPlaces;
+        std::vector<std::vector<std::pair<int64_t, int64_t>>> fPieces; // offset and bytes of each piece
+        TScratchFile fFile;
+    };
+
+    // `blocks`: a power of 2; the codes are below `codeLimit`; a writer for
+    // each of `writers` ranges of texts.
+    bool Start(int blocks, std::size_t codeLimit, int writers, QString* error)
+    {
+        fCodeBytes = codeLimit <= (std::size_t(1) << 24) ? 3 : 4;
+        int shift = 64;
+        for (int b = blocks; b > 1; b /= 2)
+            --shift;
+        fBlocks = std::size_t(blocks);
+        const std::size_t bufferBytes =
+            std::max<std::size_t>(std::size_t(4) << 10, kBufferMemory / fBlocks / std::size_t(std::max(1, writers)));
+        fWriters = std::vector<TWriter>(std::size_t(std::max(1, writers)));
+        for (TWriter& w : fWriters)
+            if (!w.Start(shift, fCodeBytes, fBlocks, bufferBytes, error))
+                return false;
+        return true;
+    }
+    TWriter& Writer(int w) { return fWriters[std::size_t(w)]; }
+    std::size_t Blocks() const { return fBlocks; }
+    int64_t Bytes() const
+    {
+        int64_t n = 0;
+        for (const TWriter& w : fWriters)
+            n += w.fFile.Size();
+        return n;
+    }
+    // The places of block `b` (`piece`: the caller's buffer; blocks may be
+    // read on several threads at once).
+    bool Read(std::size_t b, TBlockPlaces<N>& out, std::vector<uint8_t>& piece, QString* error) const
+    {
+        std::size_t count = 0;
+        for (const TWriter& w : fWriters)
+            count += std::size_t(w.fPlaces[b]);
+        out.keys.resize(count);
+        out.tokens.resize(count);
+        const uint32_t mask = fCodeBytes == 4 ? 0xFFFFFFFFu : 0xFFFFFFu;
+        std::size_t j = 0;
+        for (const TWriter& w : fWriters) {
+            uint64_t token = 0;
+            for (const auto& [offset, bytes] : w.fPieces[b]) {
+                // Room for the last code's fourth byte beyond the piece.
+                piece.resize(std::size_t(bytes) + 4);
+                if (!w.fFile.ReadAt(offset, piece.data(), bytes, error))
+                    return false;
+                const uint8_t* p = piece.data();
+                const uint8_t* const end = p + bytes;
+                while (p < end) {
+                    uint64_t rise = 0;
+                    if (j == count || !GetVarint(p, end, rise) || end - p < fCodeBytes * N)
+                        return CutShort(w, error);
+                    TKey<N>& key = out.keys[j];
+                    for (uint32_t& code : key.c) {
+                        std::memcpy(&code, p, 4);
+                        code = qFromLittleEndian(code) & mask;
+                        p += fCodeBytes;
+                    }
+                    out.tokens[j++] = token += rise;
+                }
+            }
+        }
+        return j == count || CutShort(fWriters.front(), error);
+    }
+
+private:
+    static constexpr std::size_t kMaxPlaceBytes = 10 + 4 * N;
+    // The blocks' buffers together.
+    static constexpr std::size_t kBufferMemory = std::size_t(16) << 20;
+    static bool CutShort(const TWriter& w, QString* error)
+    {
+        if (error)
+            *error = QStringLiteral("Cannot read file \"%1\": the file is cut short").arg(w.fFile.FileName());
+        return false;
+    }
+    int fCodeBytes = 4;
+    std::size_t fBlocks = 1;
+    std::vector<TWriter> fWriters;
+};
+
+// The spread of the clusters kept in one block, taken as their places go
+// by in index order: texts (when the counting left them) and the sums of
+// the dispersion, per cluster of the block, and where each was first met.
+// A cluster's sum is kept apart from where it was last met: a place of a
+// cluster met before in the same part touches 8 bytes.
+struct TBlockSpread {
+    // The clusters `firstId`... of `out`, with the parts the first walk took.
+    TBlockSpread(const TWalkContext& c, TClusterRun& out, int32_t firstId, std::size_t count, bool wantFirst)
+        : out(out), parts(*c.parts), first(firstId), texts(c.textsInSpread), dispersion(c.spread),
+          oneText(c.oneText)
+    {
+        if (dispersion)
+            sums.assign(count, TIndexParts::kStartSum);
+        if (dispersion || texts)
+            at.assign(count, TIndexParts::TAt{});
+        if (wantFirst)
+            firstAt.assign(count, kNotMet);
+    }
+    void Count(int32_t id, uint64_t token, int32_t part)
+    {
+        const auto k = std::size_t(id - first);
+        if (!firstAt.empty() && firstAt[k] == kNotMet)
+            firstAt[k] = token;
+        if (at.empty())
+            return;
+        TIndexParts::TAt& a = at[k];
+        if (a.part == part) {
+            ++a.inPart;
+            return;
+        }
+        TClusterResult& r = out.clusters[std::size_t(id)];
+        if (texts && (!oneText || a.part < 0))
+            ++r.texts;
+        if (dispersion)
+            parts.AddCount(sums[k], a, part, 1, double(r.freq));
+        else
+            a = {part, 0};
+    }
+    void Finish()
+    {
+        for (std::size_t k = 0; k < sums.size(); ++k) {
+            TClusterResult& r = out.clusters[std::size_t(first) + k];
+            r.dispersion = parts.Finish(sums[k], at[k], double(r.freq));
+        }
+    }
+    static constexpr uint64_t kNotMet = ~uint64_t(0);
+
+    TClusterRun& out;
+    const TIndexParts& parts;
+    int32_t first;
+    bool texts, dispersion, oneText;
+    std::vector<double> sums;
+    std::vector<TIndexParts::TAt> at;
+    std::vector<uint64_t> firstAt;
+};
+
+// The work of one cluster size: its counting with the spread of the
+// clusters kept, and the walk that gives the phrase frames of this size
+// their texts and dispersion.
 class TSizePass {
 public:
     virtual ~TSizePass() = default;
-    // Counts, and appends the clusters kept to out.clusters.
+    // Counts, and appends the clusters kept to out.clusters in the order
+    // first met, with their texts and (c.spread) dispersion.
     virtual bool Count(TWalkContext& c) = 0;
-    // Takes the spread of the clusters kept (and the texts of their frames).
-    virtual bool Disperse(TWalkContext& c) = 0;
+    // The texts and dispersion of the phrase frames whose variants are of this size.
+    virtual bool Frames(TWalkContext& c, std::vector<TIndexParts::TAcc>& acc, std::vector<int32_t>& texts) = 0;
 };
 
 template <int N>
 class TSizePassOf final : public TSizePass {
 public:
-    bool Count(TWalkContext& c) override
-    {
-        fFirstId = int32_t(c.out.clusters.size());
-        if (!CountAndKeep(c))
-            return false;
-        if (fPlaces.file)
-            return true;
-        // The index of the clusters kept, by their codes (one block, in the order of the run's list).
-        const std::size_t kept = c.out.clusters.size() - std::size_t(fFirstId);
-        fIndex.Build(kept > 0 ? c.out.clusters[std::size_t(fFirstId)].codesAt : nullptr, kept, fFirstId);
-        c.out.peakTableBytes = std::max(c.out.peakTableBytes, fIndex.Bytes());
-        return true;
-    }
+    bool Count(TWalkContext& c) override { return c.textsInSpread ? CountWith<false>(c) : CountWith<true>(c); }
 
-    bool Disperse(TWalkContext& c) override
+    bool Frames(TWalkContext& c, std::vector<TIndexParts::TAcc>& acc, std::vector<int32_t>& texts) override
     {
         TClusterRun& out = c.out;
-        const TIndexParts& parts = *c.parts;
-        const bool frames = !out.frames.empty();
-        // A second short queue: a place's cluster found, its record is
-        // asked for, and counted some places later. Found by its hash
-        // (`check`), it is made sure of then, when its codes have come.
-        struct TFound {
-            int32_t id, text;
-            int64_t i, n;
-            bool check;
-            TKey<N> key;
-            uint64_t hash;
-        };
-        constexpr std::size_t kAhead = 12;
-        std::array<TFound, kAhead> found{};
-        std::size_t queued = 0;
-        // The texts of a cluster are its parts, or one for the tenths of one text.
-        const bool texts = c.textsInSpread;
-        const bool oneText = c.oneText;
-        auto count = [&](const TFound& p) {
-            int32_t id = p.id;
-            if (p.check && !fIndex.Holds(id, p.key) && (id = fIndex.Find(p.key, p.hash)) < 0)
-                return;
-            const int32_t part = c.PartOf(p.text, p.i, p.n);
-            TIndexParts::TAt& at = c.at[std::size_t(id)];
-            if (at.part == part && !frames) {
-                ++at.inPart;
-                return;
+        // The variants of this size, their codes side by side for the index.
+        std::vector<int32_t> ids;
+        std::vector<uint32_t> codes;
+        for (int32_t id = fFirstId; id < fEndId; ++id)
+            if (out.clusters[std::size_t(id)].frame >= 0) {
+                ids.push_back(id);
+                const std::span<const uint32_t> k = out.clusters[std::size_t(id)].codes();
+                codes.insert(codes.end(), k.begin(), k.end());
             }
-            TClusterResult& r = out.clusters[std::size_t(id)];
-            if (texts && at.part != part && (!oneText || at.part < 0))
-                ++r.texts;
-            parts.AddCount(c.sums[std::size_t(id)], at, part, 1, double(r.freq));
-            if (r.frame >= 0) {
-                const auto f = std::size_t(r.frame);
-                parts.Add(c.frameAcc[f], part, double(out.frames[f].freq));
-                if (c.frameLast[f] != p.text) {
-                    c.frameLast[f] = p.text;
-                    ++c.frameTexts[f];
-                }
-            }
-        };
-        auto queue = [&](const TFound& f) {
-            __builtin_prefetch(&c.at[std::size_t(f.id)]);
-            __builtin_prefetch(&c.sums[std::size_t(f.id)]);
-            __builtin_prefetch(&out.clusters[std::size_t(f.id)].freq);
-            TFound& slot = found[queued % kAhead];
-            if (queued >= kAhead)
-                count(slot);
-            slot = f;
-            ++queued;
-        };
-        auto drain = [&] {
-            for (std::size_t k = queued > kAhead ? queued - kAhead : 0; k < queued; ++k)
-                count(found[k % kAhead]);
-            queued = 0;
-        };
-        if (fPlaces.file) {
-            // The places' clusters as the counting walk met them: no text is read again.
-            // What a place touches is asked for in two steps ahead of it:
-            // its word of the kept orders, then the kept cluster's records.
-            constexpr std::size_t kFar = 24;
-            const TKeptOrders& kept = fKept;
-            const bool ok = ReadPlaces(c, [&](std::span<const uint32_t> orders, const TPlaceStream::TRange& r) {
-                const std::size_t n = orders.size();
-                for (std::size_t j = 0; j < n; ++j) {
-                    if (j + kFar < n)
-                        kept.Prefetch(orders[j + kFar]);
-                    const int32_t k = kept.Of(orders[j]);
-                    if (k >= 0)
-                        queue({k, r.text, r.i, r.n, false, {}, 0});
-                }
-            });
-            drain();
-            fKept.Release();
-            fPlaces = {};
-            return ok;
-        }
-        const bool ok = c.Walk<N>(
+        if (ids.empty())
+            return true;
+        TKeptIndex<N> index;
+        index.Build(codes.data(), ids.size(), 0);
+        const TIndexParts& parts = c.Parts();
+        std::vector<int32_t> lastText(out.frames.size(), -1);
+        return c.Walk<N>(
             [](int32_t, int64_t, int64_t, std::span<const uint32_t>) {},
             [&](const TKey<N>& key, uint64_t h, int32_t text, int64_t i, int64_t n) {
-                const int32_t k = fIndex.Candidate(h);
-                if (k >= 0)
-                    queue({k, text, i, n, true, key, h});
+                const int32_t k = index.Find(key, h);
+                if (k < 0)
+                    return;
+                const auto f = std::size_t(out.clusters[std::size_t(ids[std::size_t(k)])].frame);
+                parts.Add(acc[f], c.PartOf(text, i, n), double(out.frames[f].freq));
+                if (lastText[f] != text) {
+                    lastText[f] = text;
+                    ++texts[f];
+                }
             },
-            [&](uint64_t h) { fIndex.Prefetch(h); });
-        drain();
-        fIndex.Release();
-        return ok;
+            [&](uint64_t h) { index.Prefetch(h); });
     }
 
 private:
-    // Walk A: the exact counts of every cluster of the texts, in memory
-    // while the table stays within its limit, else in sorted runs written
-    // to temporary files and merged. Either way the clusters that reach
-    // the minimum frequency and texts, with the order they were first met in.
-    bool CountAndKeep(TWalkContext& c)
+    // How many blocks the places are scattered into: one while they are
+    // few (counted as the walk meets them), else about kPlacesPerBlock each.
+    static std::size_t BlocksFor(const TWalkContext& c)
     {
-        return c.textsInSpread ? CountAndKeepWith<false>(c) : CountAndKeepWith<true>(c);
+        const int64_t perBlock = c.o.placesPerBlock > 0 ? c.o.placesPerBlock : kPlacesPerBlock;
+        std::size_t blocks = 1;
+        while (blocks < kMostBlocks && int64_t(blocks) * perBlock < c.rangeTokens)
+            blocks *= 2;
+        return blocks;
     }
+    static constexpr int64_t kPlacesPerBlock = int64_t(1) << 17;
+    static constexpr std::size_t kMostBlocks = 4096;
+
+    // The counts of every cluster of the texts, block by block: each
+    // block's clusters that reach the minimum frequency and texts, in the
+    // order first met, with their spread; then the blocks' clusters put in
+    // the order first met over all.
     template <bool kTexts>
-    bool CountAndKeepWith(TWalkContext& c)
+    bool CountWith(TWalkContext& c)
     {
-        using TTable = TCountTable<N, kTexts>;
-        TTable table(c.o.tableBytesLimit);
-        TPlaceStream& places = fPlaces;
-        places.Start(c, c.spread);
+        fFirstId = int32_t(c.out.clusters.size());
+        TBlockPlaces<N> places;
+        const std::size_t blocks = BlocksFor(c);
+        // Several cores: the texts in ranges of about as many tokens, each
+        // walked on a thread of its own (not with a time allowed: the time
+        // cuts one walk at one text).
+        const int threads = blocks > 1 ? std::max(1, c.o.threads > 0 ? c.o.threads : IdleCores(4)) : 1;
+        const std::vector<int32_t> ranges = c.budget > 0 ? std::vector<int32_t>{c.firstText} : c.RangesOfTexts(threads);
+        std::unique_ptr<TScatteredPlaces<N>> scattered;
+        if (blocks > 1) {
+            scattered = std::make_unique<TScatteredPlaces<N>>();
+            if (!scattered->Start(int(blocks), c.index.types.size() + kIndexFirstTypeCode, int(ranges.size()), c.error))
+                return false;
+        }
+        const bool partSizes = c.wantPartSizes;
+        c.wantPartSizes = false;
+        // The ranges' token files, opened on this thread (a file object made
+        // on a thread of its own takes the library's records of that thread,
+        // which a shortage of memory can leave broken).
+        std::vector<std::unique_ptr<TTokenStretches>> readers;
+        for (std::size_t r = 0; r < ranges.size(); ++r) {
+            const int32_t to = r + 1 < ranges.size() ? ranges[r + 1] - 1 : c.lastText;
+            if (!readers.emplace_back(std::make_unique<TTokenStretches>())->Open(c.index, ranges[r], to, c.error))
+                return false;
+        }
+        // Each range's walk: the parts' sizes (of its own texts, or the one
+        // text's tenths), and its places to its writer or to the block in memory.
+        auto walk = [&](std::size_t r, TWalkContext::TWalkOutcome& w) {
+            typename TScatteredPlaces<N>::TWriter* writer = scattered ? &scattered->Writer(int(r)) : nullptr;
+            bool failed = false;
+            const bool ok = c.WalkTexts<N>(
+                *readers[r],
+                [&](int32_t text, int64_t i, int64_t n, std::span<const uint32_t> codes) {
+                    if (!partSizes)
+                        return;
+                    if (!c.oneText) {
+                        int64_t words = 0;
+                        for (uint32_t code : codes)
+                            words += code != kIndexCodeNumber ? 1 : 0;
+                        c.sizesOfParts[std::size_t(text - c.firstText)] += words;
+                        return;
+                    }
+                    for (std::size_t j = 0; j < codes.size(); ++j)
+                        if (codes[j] != kIndexCodeNumber)
+                            ++c.sizesOfParts[std::size_t(TIndexParts::TenthOf(i + int64_t(j), n))];
+                },
+                [&](const TKey<N>& key, uint64_t h, int32_t text, int64_t i, int64_t) {
+                    const auto token = uint64_t(c.index.texts[std::size_t(text)].firstToken + i);
+                    if (!writer) {
+                        places.keys.push_back(key);
+                        places.tokens.push_back(token);
+                    } else if (!failed && !writer->Add(key, h, token, &w.error)) {
+                        failed = true;
+                    }
+                },
+                TNoAhead{}, w);
+            return ok && !failed && (!writer || writer->Finish(&w.error));
+        };
+        if (!c.OnThreads(ranges.size(), walk))
+            return false;
+        ++c.step;
+        if (c.out.cancelled)
+            return true;
+        c.Parts(); // taken by the first walk; the blocks only read them
+        std::vector<uint64_t> firstAt; // of the clusters kept, block by block
+        std::vector<std::size_t> blockEnds;
+        auto append = [&](TBlockResult& r) {
+            for (auto& codes : r.run.codeBlocks)
+                c.out.codeBlocks.push_back(std::move(codes));
+            c.out.clusters.insert(c.out.clusters.end(), r.run.clusters.begin(), r.run.clusters.end());
+            c.out.peakTableBytes = std::max(c.out.peakTableBytes, r.run.peakTableBytes);
+            c.out.scratchBytes += r.run.scratchBytes;
+            firstAt.insert(firstAt.end(), r.firstAt.begin(), r.firstAt.end());
+            blockEnds.push_back(c.out.clusters.size());
+            r = TBlockResult();
+        };
+        const int blockThreads = int(std::min<std::size_t>(blocks, std::size_t(threads)));
+        if (blockThreads <= 1) {
+            TCountTable<N, kTexts> table(c.o.tableBytesLimit);
+            std::vector<uint8_t> piece;
+            TBlockScratch scratch;
+            for (std::size_t b = 0; b < blocks; ++b) {
+                TBlockResult r;
+                if ((scattered && !scattered->Read(b, places, piece, c.error))
+                    || !CountBlock(c, table, places, blocks > 1, r, c.error, scratch))
+                    return false;
+                append(r);
+                c.Progress(int64_t(b + 1), int64_t(blocks));
+                if (global_panic_state.load() != kPanicRun) {
+                    c.out.cancelled = true;
+                    return true;
+                }
+            }
+        } else if (!CountBlocksOnThreads<kTexts>(c, *scattered, blockThreads, append)) {
+            return false;
+        }
+        if (c.out.cancelled)
+            return true;
+        if (scattered) {
+            c.out.scratchBytes += scattered->Bytes();
+            scattered.reset();
+        }
+        fEndId = int32_t(c.out.clusters.size());
+        if (blocks > 1)
+            InFirstMetOrder(c.out, fFirstId, blockEnds, firstAt);
+        return true;
+    }
+
+    // What counting one block gives: its clusters kept (their places in
+    // the block's own list) and where each was first met.
+    struct TBlockResult {
+        TClusterRun run;
+        std::vector<uint64_t> firstAt;
+    };
+    // What counting a block needs besides its table, kept for the next
+    // block: the order of each place's cluster, the token each cluster was
+    // first met at, the place in the block's list of each order.
+    struct TBlockScratch {
+        std::vector<uint32_t> orders;
+        std::vector<uint64_t> firstOfOrder;
+        std::vector<int32_t> idOf;
+    };
+
+    // The blocks counted on `threads` threads of their own, each with its
+    // table, the blocks' results handed to `append` in the blocks' order on
+    // this thread (the same list as on one thread), which meanwhile shows
+    // the progress and keeps the window alive.
+    template <bool kTexts, typename TAppend>
+    bool CountBlocksOnThreads(TWalkContext& c, TScatteredPlaces<N>& scattered, int threads, TAppend&& append)
+    {
+        struct TSlot {
+            TBlockResult result;
+            QString error;
+            std::exception_ptr failure;
+            bool ok = false;
+            bool done = false;
+        };
+        const std::size_t blocks = scattered.Blocks();
+        std::vector<TSlot> results(blocks);
+        std::atomic<std::size_t> next{0};
+        std::atomic<bool> stop{false};
+        std::mutex lock;
+        std::condition_variable finished;
+        auto work = [&] {
+            std::unique_ptr<TCountTable<N, kTexts>> table;
+            TBlockPlaces<N> places;
+            std::vector<uint8_t> piece;
+            TBlockScratch scratch;
+            for (std::size_t b; !stop.load() && (b = next++) < blocks;) {
+                TSlot& slot = results[b];
+                if (global_panic_state.load() != kPanicRun) {
+                    stop = true;
+                } else {
+                    try {
+                        if (!table)
+                            table = std::make_unique<TCountTable<N, kTexts>>(c.o.tableBytesLimit);
+                        slot.ok = scattered.Read(b, places, piece, &slot.error)
+                                  && CountBlock(c, *table, places, true, slot.result, &slot.error, scratch);
+                    } catch (...) {
+                        // The blocks after this one are of no use: this one's failure ends the count.
+                        slot.failure = std::current_exception();
+                        stop = true;
+                    }
+                }
+                const std::lock_guard<std::mutex> hold(lock);
+                slot.done = true;
+                finished.notify_all();
+            }
+        };
+        TThreads workers(&stop);
+        auto joinAll = [&] { workers.Join(); };
+        for (int t = 0; t < threads; ++t)
+            workers.Start(work);
+        for (std::size_t b = 0; b < blocks; ++b) {
+            TSlot& slot = results[b];
+            for (;;) {
+                std::unique_lock<std::mutex> hold(lock);
+                if (finished.wait_for(hold, std::chrono::milliseconds(100), [&] { return slot.done; }))
+                    break;
+                hold.unlock();
+                c.Progress(int64_t(b), int64_t(blocks));
+                if (global_panic_state.load() != kPanicRun) {
+                    joinAll();
+                    c.out.cancelled = true;
+                    return true;
+                }
+            }
+            if (slot.failure) {
+                joinAll();
+                std::rethrow_exception(slot.failure);
+            }
+            if (!slot.ok) {
+                joinAll();
+                if (global_panic_state.load() != kPanicRun) {
+                    c.out.cancelled = true;
+                    return true;
+                }
+                if (c.error)
+                    *c.error = slot.error;
+                return false;
+            }
+            append(slot.result);
+            c.Progress(int64_t(b + 1), int64_t(blocks));
+        }
+        joinAll();
+        return true;
+    }
+
+    // Counts the places of one block: in the table while it stays within
+    // its limit, else in sorted runs written to temporary files and merged.
+    // Appends the block's clusters kept to out.clusters in the order first
+    // met and takes their spread; `firstAt` (when wanted) gets where each
+    // was first met.
+    template <typename TTable>
+    bool CountBlock(const TWalkContext& c, TTable& table, const TBlockPlaces<N>& places, bool wantFirst,
+                    TBlockResult& result, QString* error, TBlockScratch& scratch)
+    {
+        TClusterRun& out = result.run;
+        std::vector<uint64_t>& firstAt = result.firstAt;
+        constexpr int32_t blockFirst = 0;
+        const std::size_t count = places.keys.size();
+        std::vector<uint32_t>& orders = scratch.orders;
+        orders.resize(count);
+        std::vector<uint64_t>& firstOfOrder = scratch.firstOfOrder; // the token each cluster was first met at
+        firstOfOrder.clear();
         std::vector<TClusterRunFile> runs;
-        int32_t startText = c.firstText;   // the text the current run began in
-        uint32_t boundaryOrder = 0;        // clusters of the run first met in its start text
+        TTextCursor cursor(c.index, c.firstText, c.lastText);
+        int32_t startText = c.firstText; // the text the current run began in
+        uint32_t boundaryOrder = 0;      // clusters of the run first met in its start text
         bool leftStartText = false;
         auto spill = [&]() {
             if (!leftStartText)
-                boundaryOrder = uint32_t(table.Count());
+                boundaryOrder = table.Orders();
             std::span<typename TTable::TRecord> records = table.TakeRecords();
             std::sort(records.begin(), records.end(), [](const auto& a, const auto& b) { return a.key < b.key; });
-            TClusterRunFile& run = runs.emplace_back(N, startText, uint32_t(records.size()));
-            if (!run.Create(QDir::tempPath(), c.error))
+            TClusterRunFile& run = runs.emplace_back(N, startText, table.Orders());
+            if (!run.Create(QDir::tempPath(), error))
                 return false;
             for (const auto& r : records) {
                 TClusterRunCounts w;
-                w.freq = r.freq;
+                w.freq = table.Frequency(r);
                 w.texts = r.Texts();
                 w.lastText = r.LastText();
                 w.order = r.order;
                 w.inStartText = r.order < boundaryOrder;
-                if (!run.Add(r.key.c, w, c.error))
+                if (!run.Add(r.key.c, w, error))
                     return false;
             }
-            if (!run.Finish(c.error))
+            if (!run.Finish(error))
                 return false;
-            c.out.runFileBytes += run.Bytes();
+            out.scratchBytes += run.Bytes();
             table.Clear();
             leftStartText = false;
             return true;
         };
-        bool spillFailed = false;
-        const bool partSizes = c.wantPartSizes;
-        c.wantPartSizes = false;
-        const bool ok = c.Walk<N>(
-            [&](int32_t text, int64_t i, int64_t n, std::span<const uint32_t> codes) {
-                if (!partSizes)
-                    return;
-                if (!c.oneText) {
-                    int64_t words = 0;
-                    for (uint32_t code : codes)
-                        words += code != kIndexCodeNumber ? 1 : 0;
-                    c.sizesOfParts[std::size_t(text - c.firstText)] += words;
-                    return;
-                }
-                for (std::size_t j = 0; j < codes.size(); ++j)
-                    if (codes[j] != kIndexCodeNumber)
-                        ++c.sizesOfParts[std::size_t(TIndexParts::TenthOf(i + int64_t(j), n))];
-            },
-            [&](const TKey<N>& key, uint64_t h, int32_t text, int64_t i, int64_t n) {
-                ++c.out.positions;
-                if (text != startText && !leftStartText) {
-                    leftStartText = true;
-                    boundaryOrder = uint32_t(table.Count());
-                }
-                if (table.Full()) {
-                    places.Drop(); // orders of several runs: the spread is taken by the clusters' codes
-                    c.out.peakTableBytes = std::max(c.out.peakTableBytes, table.Bytes());
-                    if (spillFailed || !spill()) {
-                        spillFailed = true;
-                        return;
-                    }
-                    startText = text;
-                }
-                const uint32_t order = table.Add(key, h, text);
-                if (places.Wanted())
-                    places.Add(order, text, i, n);
-            },
-            [&](uint64_t h) { table.Prefetch(h); });
-        c.out.peakTableBytes = std::max(c.out.peakTableBytes, table.Bytes());
-        if (!ok || spillFailed)
-            return false;
-        if (!places.Finish())
-            places.Drop();
+        constexpr std::size_t kAhead = 16;
+        std::array<uint64_t, kAhead> hashes{};
+        for (std::size_t j = 0; j < std::min(count, kAhead); ++j) {
+            hashes[j] = HashKey(places.keys[j]);
+            table.Prefetch(hashes[j]);
+        }
+        for (std::size_t j = 0; j < count; ++j) {
+            const uint64_t h = hashes[j % kAhead];
+            if (j + kAhead < count) {
+                hashes[j % kAhead] = HashKey(places.keys[j + kAhead]);
+                table.Prefetch(hashes[j % kAhead]);
+            }
+            cursor.Seek(places.tokens[j]);
+            const int32_t text = cursor.Text();
+            if (text != startText && !leftStartText) {
+                leftStartText = true;
+                boundaryOrder = table.Orders();
+            }
+            if (table.Full()) {
+                out.peakTableBytes = std::max(out.peakTableBytes, table.Bytes());
+                if (!spill())
+                    return false;
+                startText = text;
+                firstOfOrder.clear();
+            }
+            bool added = false;
+            orders[j] = table.Add(places.keys[j], h, text, added);
+            if (added && runs.empty())
+                firstOfOrder.push_back(places.tokens[j]);
+        }
+        out.peakTableBytes = std::max(out.peakTableBytes, table.Bytes());
         const int64_t minFreq = c.o.minFreq;
         const int32_t minTexts = c.o.minTexts;
         if (runs.empty()) {
             // The clusters kept, in the order first met: their places in the
             // list by the order (the orders are 0 to count - 1), and then
-            // each record put at its place (no sort of the records). Copied
-            // out of the table, which goes before the list takes its memory
-            // (the clusters' entries are the largest part of the job's).
+            // each record put at its place (no sort of the records).
             const std::span<const typename TTable::TRecord> records = table.TakeRecords();
-            fKept.Reset(records.size());
+            std::vector<int32_t>& idOf = scratch.idOf; // by order: the cluster's place in the run's list, -1 not kept
+            idOf.assign(table.Orders(), -1);
             for (const auto& r : records)
-                if (int64_t(r.freq) >= minFreq && int32_t(r.Texts()) >= minTexts)
-                    fKept.Keep(r.order);
-            const int32_t kept = fKept.Number(fFirstId);
-            // The codes straight into the run's block, frequencies and texts beside.
-            uint32_t* const codes =
-                c.out.codeBlocks.emplace_back(std::make_unique_for_overwrite<uint32_t[]>(std::size_t(kept) * N)).get();
-            std::vector<std::array<uint32_t, 2>> counts(static_cast<std::size_t>(kept));
+                if (int64_t(table.Frequency(r)) >= minFreq && int32_t(r.Texts()) >= minTexts)
+                    idOf[r.order] = 0;
+            int32_t next = blockFirst;
+            for (int32_t& id : idOf)
+                if (id >= 0)
+                    id = next++;
+            const auto keptCount = std::size_t(next - blockFirst);
+            uint32_t* const codes = AddKept(out, keptCount);
             for (const auto& r : records)
-                if (const int32_t place = fKept.Of(r.order); place >= 0) {
-                    const auto k = std::size_t(place - fFirstId);
-                    std::copy(r.key.c.begin(), r.key.c.end(), codes + k * N);
-                    counts[k] = {r.freq, r.Texts()};
+                if (const int32_t id = idOf[r.order]; id >= 0) {
+                    std::ranges::copy(r.key.c, codes + std::size_t(id - blockFirst) * N);
+                    TClusterResult& k = out.clusters[std::size_t(id)];
+                    k.freq = int64_t(table.Frequency(r));
+                    k.texts = TTable::TRecord::kCountsTexts ? int32_t(r.Texts()) : 0;
                 }
-            table.Release();
-            if (!places.file)
-                fKept.Release();
-            c.out.clusters.reserve(c.out.clusters.size() + counts.size());
-            for (std::size_t k = 0; k < counts.size(); ++k) {
-                TClusterResult& r = c.out.clusters.emplace_back();
-                r.codesAt = codes + k * N;
-                r.size = uint32_t(N);
-                r.freq = int64_t(counts[k][0]);
-                r.texts = kTexts ? int32_t(counts[k][1]) : 0;
-            }
+            table.Clear();
+            if (wantFirst)
+                for (uint32_t order = 0; order < firstOfOrder.size(); ++order)
+                    if (idOf[order] >= 0)
+                        firstAt.push_back(firstOfOrder[order]);
+            if (keptCount == 0 || out.stoppedByTime || (!c.spread && !c.textsInSpread))
+                return true;
+            TBlockSpread spread(c, out, blockFirst, keptCount, false);
+            TTextCursor at(c.index, c.firstText, c.lastText);
+            for (std::size_t j = 0; j < count; ++j)
+                if (const int32_t id = idOf[orders[j]]; id >= 0) {
+                    at.Seek(places.tokens[j]);
+                    spread.Count(id, places.tokens[j], c.PartOf(at.Text(), at.At(), at.Tokens()));
+                }
+            if (c.spread)
+                spread.Finish();
             return true;
         }
         if (table.Count() > 0 && !spill())
             return false;
-        table.Release();
-        return Merge(runs, minFreq, minTexts, fFirstId, kTexts, c.out, c.error);
+        table.Clear();
+        if (!Merge(runs, minFreq, minTexts, blockFirst, TTable::TRecord::kCountsTexts, out, error))
+            return false;
+        runs.clear();
+        // Orders of several runs are no one numbering: the places find
+        // their clusters by their codes.
+        const auto kept = out.clusters.size() - std::size_t(blockFirst);
+        if (kept == 0 || (!c.spread && !c.textsInSpread && !wantFirst))
+            return true;
+        TKeptIndex<N> index;
+        index.Build(out.clusters[std::size_t(blockFirst)].codesAt, kept, blockFirst);
+        out.peakTableBytes = std::max(out.peakTableBytes, index.Bytes());
+        TBlockSpread spread(c, out, blockFirst, kept, wantFirst);
+        TTextCursor at(c.index, c.firstText, c.lastText);
+        for (std::size_t j = 0; j < count; ++j) {
+            const TKey<N>& key = places.keys[j];
+            if (const int32_t id = index.Find(key, HashKey(key)); id >= 0) {
+                at.Seek(places.tokens[j]);
+                spread.Count(id, places.tokens[j], c.PartOf(at.Text(), at.At(), at.Tokens()));
+            }
+        }
+        if (c.spread && !out.stoppedByTime)
+            spread.Finish();
+        if (wantFirst)
+            firstAt.insert(firstAt.end(), spread.firstAt.begin(), spread.firstAt.end());
+        return true;
+    }
+
+    // Appends `count` clusters to the run, their codes in a block of the
+    // run's; returns the block, for the caller to fill.
+    static uint32_t* AddKept(TClusterRun& out, std::size_t count)
+    {
+        if (count == 0)
+            return nullptr;
+        uint32_t* const codes = out.codeBlocks.emplace_back(std::make_unique_for_overwrite<uint32_t[]>(count * N)).get();
+        const std::size_t first = out.clusters.size();
+        out.clusters.resize(first + count);
+        for (std::size_t k = 0; k < count; ++k) {
+            TClusterResult& r = out.clusters[first + k];
+            r.codesAt = codes + k * N;
+            r.size = uint32_t(N);
+        }
+        return codes;
+    }
+
+    // The clusters of the blocks, each block's in the order first met, put
+    // in the order first met over all: a merge of the blocks by where each
+    // cluster was first met (no two clusters were first met at one place).
+    static void InFirstMetOrder(TClusterRun& out, int32_t first, const std::vector<std::size_t>& blockEnds,
+                                const std::vector<uint64_t>& firstAt)
+    {
+        std::vector<std::size_t> next, ends;
+        std::size_t from = std::size_t(first);
+        for (std::size_t e : blockEnds) {
+            if (e > from) {
+                next.push_back(from);
+                ends.push_back(e);
+            }
+            from = e;
+        }
+        // A heap of the blocks by the place their next cluster was first met at.
+        struct THead {
+            uint64_t at;
+            std::size_t block;
+        };
+        auto later = [](const THead& a, const THead& b) { return a.at > b.at; };
+        std::vector<THead> heap;
+        for (std::size_t s = 0; s < next.size(); ++s)
+            heap.push_back({firstAt[next[s] - std::size_t(first)], s});
+        std::make_heap(heap.begin(), heap.end(), later);
+        std::vector<TClusterResult> merged;
+        merged.reserve(out.clusters.size() - std::size_t(first));
+        while (!heap.empty()) {
+            std::pop_heap(heap.begin(), heap.end(), later);
+            const std::size_t s = heap.back().block;
+            merged.push_back(out.clusters[next[s]]);
+            if (++next[s] == ends[s]) {
+                heap.pop_back();
+            } else {
+                heap.back().at = firstAt[next[s] - std::size_t(first)];
+                std::push_heap(heap.begin(), heap.end(), later);
+            }
+        }
+        std::ranges::copy(merged, out.clusters.begin() + first);
     }
 
     // Merges the sorted runs: a cluster's counts are summed over the runs,
@@ -924,7 +1309,7 @@ private:
     {
         std::vector<TKeptOrders> keptOf(runs.size());
         for (std::size_t r = 0; r < runs.size(); ++r)
-            keptOf[r].Reset(std::size_t(runs[r].Records()));
+            keptOf[r].Reset(std::size_t(runs[r].Orders()));
         TClusterRunFile kept(N, 0, uint64_t(runs.size()) << 32);
         if (!kept.Create(QDir::tempPath(), error))
             return false;
@@ -1011,44 +1396,7 @@ private:
         return true;
     }
 
-    // Walks the place stream: stretch(orders, range) for the places in
-    // order, a stretch of one range at a time.
-    template <typename TStretchFn>
-    bool ReadPlaces(TWalkContext& c, TStretchFn&& stretch)
-    {
-        std::vector<uint32_t> orders(std::size_t(1) << 16);
-        std::size_t at = 0, end = 0;
-        int64_t done = 0;
-        for (const TPlaceStream::TRange& r : fPlaces.ranges) {
-            for (int64_t left = r.places; left > 0;) {
-                if (at == end) {
-                    if (global_panic_state.load() != kPanicRun) {
-                        c.out.cancelled = true;
-                        return true;
-                    }
-                    const int64_t want = std::min(int64_t(orders.size()), fPlaces.count - done);
-                    if (!fPlaces.file->ReadAt(done * 4, orders.data(), want * 4, c.error))
-                        return false;
-                    at = 0;
-                    end = std::size_t(want);
-                    done += int64_t(end);
-                    for (std::size_t j = 0; j < end; ++j)
-                        orders[j] = qFromLittleEndian(orders[j]);
-                    c.Progress(done, fPlaces.count);
-                }
-                const auto k = std::size_t(std::min<int64_t>(left, int64_t(end - at)));
-                stretch(std::span<const uint32_t>(orders.data() + at, k), r);
-                at += k;
-                left -= int64_t(k);
-            }
-        }
-        return true;
-    }
-
-    TKeptIndex<N> fIndex;
-    int32_t fFirstId = 0;
-    TPlaceStream fPlaces;
-    TKeptOrders fKept; // by order met: the cluster's place in the run's list (while the place stream is read)
+    int32_t fFirstId = 0, fEndId = 0; // this size's clusters in the run's list
 };
 
 template <int N>
@@ -1060,9 +1408,8 @@ std::unique_ptr<TSizePass> MakePass(int size)
         return size == N ? std::make_unique<TSizePassOf<N>>() : MakePass<N + 1>(size);
 }
 
-// The bytes the counting table may take before its counts go to run files:
-// a quarter of a gigabyte, less where the process may address less memory
-// than six times that.
+// The bytes the counting table may take: a quarter of a gigabyte, less
+// where the process may address less memory than six times that.
 std::size_t DefaultTableBytesLimit()
 {
     std::size_t limit = std::size_t(256) << 20;
@@ -1094,9 +1441,9 @@ try {
     TWalkContext c(index, o, out, error);
     c.firstText = firstText;
     c.lastText = lastText;
-    // What each code may be: in a cluster at all (bit 1), a chosen word (bit 2).
+    // What each code may be: in a cluster at all, a chosen word.
     c.role.assign(codeCount, 0);
-    c.role[kIndexCodeNumber] = o.omitNumbers ? 0 : 1;
+    c.role[kIndexCodeNumber] = o.omitNumbers ? 0 : kMayBeInCluster;
     {
         std::vector<uint8_t> chosen(codeCount, 0);
         for (uint32_t id : nodes)
@@ -1107,13 +1454,17 @@ try {
             const uint32_t code = id + kIndexFirstTypeCode;
             if ((o.omitNumbers && t.IsNumber()) || (o.omitStopWords && id < stopTypes.size() && stopTypes[id]))
                 continue;
-            c.role[code] = 1;
+            c.role[code] = kMayBeInCluster;
             const bool tooFrequent = o.maxPercent > 0 && running > 0 && double(t.freq) * 100.0 / double(running) > o.maxPercent;
             if ((nodes.empty() || chosen[code]) && !tooFrequent)
-                c.role[code] |= 2;
+                c.role[code] |= kChosenWord;
         }
     }
     c.everyWordChosen = nodes.empty() && o.maxPercent <= 0;
+    c.mayBits.assign((codeCount + 63) / 64, 0);
+    for (std::size_t code = 0; code < codeCount; ++code)
+        if (c.role[code] & kMayBeInCluster)
+            c.mayBits[code >> 6] |= uint64_t(1) << (code & 63);
     for (int32_t t = firstText; t <= lastText; ++t)
         c.rangeTokens += index.texts[std::size_t(t)].tokens;
     c.clock.start();
@@ -1121,11 +1472,10 @@ try {
         ? double(o.maxSecondsPerWord) * double(std::max<std::size_t>(1, nodes.empty() ? index.types.size() : nodes.size()))
         : 0.0;
     const int sizes = maxSize - minSize + 1;
-    const bool spread = o.dispersion || o.phraseFrames;
-    c.steps = sizes * (spread ? 2 : 1);
+    c.steps = sizes * (o.phraseFrames ? 3 : 2); // a walk and the blocks each, and the frames' walk
     c.oneText = firstText == lastText;
-    c.wantPartSizes = spread;
-    c.spread = spread;
+    c.wantPartSizes = o.dispersion || o.phraseFrames;
+    c.spread = o.dispersion;
     c.textsInSpread = o.dispersion && o.minTexts <= 1 && c.budget <= 0;
     c.sizesOfParts.assign(c.oneText ? kDispersionPartsOfOneText : std::size_t(lastText - firstText + 1), 0);
 
@@ -1140,6 +1490,10 @@ try {
         if (out.stoppedByTime)
             break;
     }
+    // With the time run out, no dispersion is given (the counts are of the first texts only).
+    if (out.stoppedByTime)
+        for (TClusterResult& r : out.clusters)
+            r.dispersion = -1.0f;
 
     // Phrase frames: clusters alike but for one place.
     if (o.phraseFrames) {
@@ -1195,27 +1549,21 @@ try {
         }
     }
 
-    // Dispersion, and the texts of the frames, in a last walk per size.
-    if ((o.dispersion || !out.frames.empty()) && !out.clusters.empty() && !out.stoppedByTime) {
-        c.parts = std::make_unique<TIndexParts>(std::move(c.sizesOfParts));
-        c.sums.assign(out.clusters.size(), TIndexParts::kStartSum);
-        c.at.assign(out.clusters.size(), TIndexParts::TAt{});
-        c.frameAcc.assign(out.frames.size(), TIndexParts::TAcc{});
-        c.frameLast.assign(out.frames.size(), -1);
-        c.frameTexts.assign(out.frames.size(), 0);
+    // The texts and dispersion of the frames, in a walk per size of their variants.
+    if (!out.frames.empty() && !out.stoppedByTime) {
+        std::vector<TIndexParts::TAcc> acc(out.frames.size());
+        std::vector<int32_t> texts(out.frames.size(), 0);
         for (const auto& pass : passes) {
-            if (!pass->Disperse(c))
+            if (!pass->Frames(c, acc, texts))
                 return false;
             ++c.step;
             if (out.cancelled || out.stoppedByTime)
                 return true;
         }
-        const TIndexParts& parts = *c.parts;
-        for (std::size_t k = 0; k < out.clusters.size(); ++k)
-            out.clusters[k].dispersion = o.dispersion ? parts.Finish(c.sums[k], c.at[k], double(out.clusters[k].freq)) : -1.0f;
+        const TIndexParts& parts = c.Parts();
         for (std::size_t f = 0; f < out.frames.size(); ++f) {
-            out.frames[f].texts = c.frameTexts[f];
-            out.frames[f].dispersion = o.dispersion ? parts.Finish(c.frameAcc[f], double(out.frames[f].freq)) : -1.0f;
+            out.frames[f].texts = texts[f];
+            out.frames[f].dispersion = o.dispersion ? parts.Finish(acc[f], double(out.frames[f].freq)) : -1.0f;
         }
     }
     return true;

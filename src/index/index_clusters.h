@@ -12,15 +12,19 @@
 // (every word is chosen unless a selection is given; a word above the
 // maximum share of the running words is never chosen).
 //
-// Each size is counted in a walk over the index's token codes, a cluster
-// keyed by its codes packed side by side (a 2-word cluster is one 64-bit
-// number) in an open-addressed table; only the clusters kept are turned
-// into words. When the table would outgrow its memory limit, its counts
-// are sorted and written to a temporary file as a run, and the runs are
-// merged at the end, so that an index larger than the machine's memory is
-// counted in bounded memory, to the same result. A second walk per size
-// takes the dispersion of the clusters kept. The texts are read a stretch
-// at a time, whatever their length.
+// Each size is counted from one walk over the index's token codes, a
+// cluster keyed by its codes side by side (a 2-word cluster is one 64-bit
+// number); only the clusters kept are turned into words. The walk scatters
+// the places into blocks by a hash of their cluster (a scratch file), so
+// that every cluster's places are in one block, and a block's clusters
+// are counted in an open-addressed table small enough for the processor's
+// caches; the block's places, read again from memory, give the texts and
+// dispersion of its clusters kept, and the blocks' clusters are put in the
+// order first met. An index of any size is so counted in bounded memory. A
+// block whose counts outgrow the table's memory limit has them sorted and
+// written to temporary files as runs, merged at its end, to the same
+// result. The blocks are counted on the cores the machine leaves idle. The
+// texts are read a stretch at a time, whatever their length.
 //
 // A phrase frame is a cluster with one word left open ("the * of the"): the
 // clusters kept that differ in that one place only are its variants. Each
@@ -54,10 +58,17 @@ struct TClusterOptions {
     bool dispersion = true;
     bool phraseFrames = true;
     int32_t maxSecondsPerWord = 0; // 0 no limit
-    // Bytes the counting table of one size may take before its counts go to
-    // run files; 0: a quarter of a gigabyte, less when the process may
-    // address little memory.
+    // Bytes the counting table of one block of places may take before its
+    // counts go to run files; 0: a quarter of a gigabyte, less when the
+    // process may address little memory.
     std::size_t tableBytesLimit = 0;
+    // The places of a block (their clusters are counted together): more
+    // places than this are scattered into blocks of about as many; 0: the
+    // default (some hundred thousand).
+    int64_t placesPerBlock = 0;
+    // Threads the blocks are counted on (the same list on any number); 0:
+    // the cores the machine leaves idle, four at most.
+    int threads = 0;
 
     static TClusterOptions FromSettings(const TWordlist_index_settings_rec& rec);
     // A short summary of the options for messages ("3-word clusters, min. frequency 3, ...").
@@ -102,7 +113,7 @@ struct TClusterRun {
     bool cancelled = false;
     int64_t positions = 0;       // cluster places looked at
     std::size_t peakTableBytes = 0; // the largest counting table or index of the clusters kept
-    int64_t runFileBytes = 0;       // written to run files (counts that did not fit the table)
+    int64_t scratchBytes = 0;       // written to scratch files (the places of the blocks, runs of counts)
 };
 
 // Counts the clusters of texts [firstText, lastText] (lastText < 0: to the

@@ -4,6 +4,7 @@
 
 #include "index/index_files.h"
 #include "index/index_hash.h"
+#include "index/token_stretches.h"
 #include "suite/cv_globals.h"
 #include "suite/cv_stream.h"
 #include "suite/my_types.h"
@@ -271,12 +272,76 @@ TRelationshipOptions TRelationshipOptions::FromSettings(const TWordlist_index_se
 namespace {
 
 struct TPairCount {
-    uint32_t count = 0;
+    uint64_t count = 0;
     uint32_t texts = 0;
     int32_t lastText = -1;
-    int32_t spare = 0;
     int64_t distances = 0; // sum of the signed places of word 2 from word 1
 };
+
+// Calls visit(text, codes, levels, from, to) for the tokens of each text a
+// stretch at a time, whatever the text's length: the nodes are the tokens
+// from..to - 1 of `codes`, which holds `before` tokens ahead of them
+// (fewer at the text's start) and `after` beyond them (fewer at its end);
+// levels[j] is the boundary before token j. False, with the reason, when
+// the index cannot be read; a cancel stops the walk (*cancelled).
+template <typename TVisit>
+bool WalkInStretches(const TIndexData& index, std::size_t before, std::size_t after, TVisit&& visit, QString* error,
+                     bool* cancelled)
+{
+    constexpr std::size_t kStretch = std::size_t(1) << 16;
+    if (cancelled)
+        *cancelled = false;
+    if (index.TextCount() == 0)
+        return true;
+    TTokenStretches reader;
+    if (!reader.Open(index, 0, index.TextCount() - 1, error))
+        return false;
+    std::vector<uint32_t> codes;
+    std::vector<uint8_t> levels;
+    int32_t text = 0;
+    int64_t n = 0;
+    QString why;
+    while (reader.NextText(text, n, &why)) {
+        codes.clear();
+        levels.clear();
+        int64_t base = 0; // the token of the text at codes[0]
+        int64_t next = 0; // the first node not visited yet
+        for (int64_t read = 0; read < n;) {
+            if (global_panic_state.load() != kPanicRun) {
+                if (cancelled)
+                    *cancelled = true;
+                return true;
+            }
+            const auto k = std::size_t(std::min<int64_t>(int64_t(kStretch), n - read));
+            const std::size_t held = codes.size();
+            codes.resize(held + k);
+            levels.resize(held + k);
+            if (!reader.Read({codes.data() + held, k}, {levels.data() + held, k}, &why)) {
+                if (error)
+                    *error = why;
+                return false;
+            }
+            read += int64_t(k);
+            // Nodes whose tokens after them are read (all at the text's end).
+            const int64_t to = read == n ? n : std::max<int64_t>(next, read - int64_t(after));
+            visit(text, std::span<const uint32_t>(codes), std::span<const uint8_t>(levels), std::size_t(next - base),
+                  std::size_t(to - base));
+            next = to;
+            // Keep the tokens the next nodes look back at.
+            const int64_t keepFrom = std::max<int64_t>(base, next - int64_t(before));
+            const auto drop = std::size_t(keepFrom - base);
+            codes.erase(codes.begin(), codes.begin() + std::ptrdiff_t(drop));
+            levels.erase(levels.begin(), levels.begin() + std::ptrdiff_t(drop));
+            base = keepFrom;
+        }
+    }
+    if (!why.isEmpty()) {
+        if (error)
+            *error = why;
+        return false;
+    }
+    return true;
+}
 
 } // namespace
 
@@ -314,11 +379,12 @@ try {
     TFlatMap64<TPairCount> pairs(nodes.empty() ? 1u << 16 : nodes.size() * 64);
     const int stopLevel = o.stopLevel;
     QString walkError;
-    const bool ok = WalkIndexTexts(
-        index,
-        [&](int32_t t, std::span<const uint32_t> c, std::span<const uint8_t> levels) {
+    // The texts a stretch at a time: a text of any length takes the same memory.
+    const bool ok = WalkInStretches(
+        index, std::size_t(std::max(0, o.left)), std::size_t(std::max(0, o.right)),
+        [&](int32_t t, std::span<const uint32_t> c, std::span<const uint8_t> levels, std::size_t from, std::size_t to) {
             const auto n = std::ptrdiff_t(c.size());
-            for (std::ptrdiff_t i = 0; i < n; ++i) {
+            for (auto i = std::ptrdiff_t(from); i < std::ptrdiff_t(to); ++i) {
                 const uint32_t a = c[std::size_t(i)];
                 if (!(role[a] & 1))
                     continue;
@@ -345,7 +411,6 @@ try {
                     count(j);
                 }
             }
-            return true;
         },
         &walkError, cancelled);
     if (!ok) {
@@ -361,7 +426,7 @@ try {
         const auto a = uint32_t(key >> 32), b = uint32_t(key & 0xFFFFFFFFu);
         const TIndexType& ta = index.types[IndexTypeOfCode(a)];
         const TIndexType& tb = index.types[IndexTypeOfCode(b)];
-        if (p.count < o.minJoint || int32_t(p.texts) < o.minTexts)
+        if (int64_t(p.count) < o.minJoint || int32_t(p.texts) < o.minTexts)
             return;
         if (o.omitEqual && ta.word == tb.word)
             return;
@@ -378,7 +443,7 @@ try {
         TMIDataRec& d = e->fData;
         d.Word1 = ta.word;
         d.Word2 = tb.word;
-        d.Freq = p.count;
+        d.Freq = int64_t(p.count);
         d.Freq1 = ta.freq;
         d.Freq2 = tb.freq;
         d.Texts = int32_t(p.texts);

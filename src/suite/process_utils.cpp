@@ -7,10 +7,13 @@
 #include <QSocketNotifier>
 #include <QStandardPaths>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <cerrno>
+#include <cmath>
 #include <csignal>
+#include <thread>
 #include <fcntl.h>
 #include <pthread.h>
 #include <sys/socket.h>
@@ -71,6 +74,14 @@ double MachineLoad()
 {
     double load[1] = {0};
     return ::getloadavg(load, 1) == 1 ? load[0] : -1.0;
+}
+
+int IdleCores(int most)
+{
+    const int cores = int(std::max(1u, std::thread::hardware_concurrency()));
+    const double load = MachineLoad();
+    const int idle = load < 0 ? cores : cores - int(std::ceil(load));
+    return std::clamp(idle, 1, std::max(1, most));
 }
 
 QString SuiteRuntimeFolder()

@@ -18,6 +18,9 @@ int64_t ProcessMemoryInUse();
 // Processes running or waiting to run on the machine, averaged over the
 // last minute (the system's load average); below 0 when it does not say.
 double MachineLoad();
+// The cores the machine leaves idle (its cores less its load, rounded up),
+// `most` at most, one at least.
+int IdleCores(int most);
 
 // The folder where the suite's processes meet: the settings buffer, the
 // controller mutex and the message sockets live here. The user's runtime

@@ -109,10 +109,7 @@ int TParallelWordlistReading::DefaultThreads()
     // the one descheduled holds up the rest, and the run took longer than
     // on one thread (median 104 ms against 84 for the sample corpus at a
     // load of 20 on 8 cores).
-    const int cores = int(std::max(1u, std::thread::hardware_concurrency()));
-    const double load = MachineLoad();
-    const int idle = load < 0 ? cores : cores - int(std::ceil(load));
-    return std::clamp(idle, 1, 4);
+    return IdleCores(4);
 }
 
 void TParallelWordlistReading::StopAndJoin()

@@ -228,6 +228,28 @@ TEST(MarvexBufferProcessor, HitLimitStopsTheSearchWordAndMarksTheList)
     EXPECT_FALSE(r.lines.EnoughLines());
 }
 
+// A concordance holds at most what it shows: past the lines it may hold
+// (whatever the lines wanted per search word: here no limit), each hit is
+// counted and its line not kept; the lines held are those made first, and
+// the count starts again with the list.
+TEST(MarvexBufferProcessor, HitsBeyondTheLinesHeldAreCountedNotKept)
+{
+    ConcRun r;
+    r.settings.SetEntriesWantedPerSw(0);
+    r.lines.fMostLinesHeld = 3;
+    const QString text = Words(30, {{2, "x"}, {4, "x"}, {6, "y"}, {8, "x"}, {10, "y"}, {12, "x"}});
+    ASSERT_TRUE(r.Run(text, QStringLiteral("x/y")));
+    EXPECT_EQ(r.WordNumbers(), (std::vector<int32_t>{2, 4, 8}));
+    EXPECT_EQ(r.lines.fHitsNotHeld, 3);
+    EXPECT_FALSE(r.lines.sw_limit_reached);
+    r.lines.Clear();
+    EXPECT_EQ(r.lines.fHitsNotHeld, 0);
+    r.lines.fMostLinesHeld = 0; // the bound of the memory lines may take: far above these
+    ASSERT_TRUE(r.Run(text, QStringLiteral("x/y")));
+    EXPECT_EQ(r.lines.Count(), 6);
+    EXPECT_EQ(r.lines.fHitsNotHeld, 0);
+}
+
 TEST(MarvexBufferProcessor, NoSearchWordsNoHitsAndWildcardsOnly)
 {
     ConcRun r;

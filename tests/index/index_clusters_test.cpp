@@ -50,25 +50,45 @@ std::map<QString, TCounted> DirectNgrams(const std::vector<QString>& texts, int 
     return out;
 }
 
+// A text of words each chosen by `word(rng)`; a sentence ends at a full
+// stop before a capital letter, after a word one time in `sentenceOneIn`.
+template <typename TWord>
+QString Sentences(int words, std::mt19937& rng, TWord&& word, unsigned sentenceOneIn)
+{
+    QString s;
+    bool capital = true;
+    for (int i = 0; i < words; ++i) {
+        QString w = word(rng);
+        if (capital)
+            w[0] = w[0].toUpper();
+        s += w;
+        capital = rng() % sentenceOneIn == 0;
+        s += capital ? QStringLiteral(". ") : QStringLiteral(" ");
+    }
+    return s + QStringLiteral(".\n");
+}
+
 std::vector<QString> RandomTexts(int count, int words, unsigned seed)
 {
     static const char* const kWords[] = {"the", "cat", "sat", "on", "mat", "a", "dog", "ran", "to", "big", "red", "house"};
     std::mt19937 rng(seed);
     std::vector<QString> texts;
-    for (int t = 0; t < count; ++t) {
-        // A sentence ends at a full stop before a capital letter.
-        QString s;
-        bool capital = true;
-        for (int i = 0; i < words; ++i) {
-            QString w = QLatin1String(kWords[rng() % 12]);
-            if (capital)
-                w[0] = w[0].toUpper();
-            s += w;
-            capital = rng() % 9 == 0;
-            s += capital ? QStringLiteral(". ") : QStringLiteral(" ");
-        }
-        texts.push_back(s + QStringLiteral(".\n"));
-    }
+    for (int t = 0; t < count; ++t)
+        texts.push_back(Sentences(words, rng, [](std::mt19937& r) { return QString::fromLatin1(kWords[r() % 12]); }, 9));
+    return texts;
+}
+
+// Texts over a vocabulary of 240 words, the k-th about 1/k as frequent as the first.
+std::vector<QString> ZipfTexts(const std::vector<int>& lengths, unsigned seed)
+{
+    std::mt19937 rng(seed);
+    auto word = [](std::mt19937& r) {
+        const auto k = unsigned(std::exp(std::uniform_real_distribution<double>(0, std::log(240.0))(r)));
+        return QChar(u'a' + char16_t(k % 20)) + QString(QChar(u'a' + char16_t(k / 20 + 1))) + QStringLiteral("x");
+    };
+    std::vector<QString> texts;
+    for (const int words : lengths)
+        texts.push_back(Sentences(words, rng, word, 13));
     return texts;
 }
 
@@ -204,6 +224,61 @@ TEST_F(Clusters, CountsInRunFilesEqualCountsInMemory)
             EXPECT_EQ(spilled.frames[f].codes, inMemory.frames[f].codes);
             EXPECT_EQ(spilled.frames[f].texts, inMemory.frames[f].texts);
             EXPECT_EQ(spilled.frames[f].dispersion, inMemory.frames[f].dispersion);
+        }
+    }
+}
+
+// The places scattered into many blocks (each block's clusters counted in
+// a table of its own, then all put in the order first met) give the very
+// list counted in one block: the same clusters in the same order, with
+// their frequencies, texts, dispersion and frames, also where a block's
+// counts go to run files, and where the texts are walked and the blocks
+// counted on several threads; over many short texts (a block's places lie
+// texts apart) and long ones, for one text (parts are its tenths) and for
+// ranges of texts, with the texts counted while counting or while spreading.
+TEST_F(Clusters, CountsOfManyBlocksEqualCountsOfOne)
+{
+    std::vector<int> lengths(60, 25);
+    lengths.insert(lengths.end(), {6000, 900, 3});
+    ASSERT_TRUE(Make(ZipfTexts(lengths, 29))) << qPrintable(lastError);
+    struct TCase {
+        int minSize, maxSize;
+        int64_t minFreq;
+        int32_t first, last;
+    };
+    for (const TCase& k : {TCase{2, 2, 1, 0, -1}, TCase{3, 3, 2, 0, -1}, TCase{2, 4, 2, 10, 62}, TCase{2, 3, 1, 60, 60}}) {
+        for (const bool dispersion : {true, false}) {
+            SCOPED_TRACE(testing::Message() << k.minSize << "-" << k.maxSize << " from " << k.first << " to " << k.last
+                                            << (dispersion ? " with" : " without") << " dispersion");
+            TClusterOptions o = Options(k.minSize, k.minFreq);
+            o.maxSize = k.maxSize;
+            o.dispersion = dispersion;
+            o.phraseFrames = true;
+            o.placesPerBlock = int64_t(1) << 40;
+            o.threads = 1;
+            TClusterRun one, many, spilled, threaded;
+            QString error;
+            ASSERT_TRUE(CountClusters(index, {}, {}, o, one, &error, k.first, k.last)) << qPrintable(error);
+            o.placesPerBlock = 16;
+            ASSERT_TRUE(CountClusters(index, {}, {}, o, many, &error, k.first, k.last)) << qPrintable(error);
+            o.threads = 3;
+            ASSERT_TRUE(CountClusters(index, {}, {}, o, threaded, &error, k.first, k.last)) << qPrintable(error);
+            o.tableBytesLimit = 1;
+            ASSERT_TRUE(CountClusters(index, {}, {}, o, spilled, &error, k.first, k.last)) << qPrintable(error);
+            EXPECT_EQ(one.scratchBytes, 0);
+            EXPECT_GT(many.scratchBytes, 0);
+            EXPECT_GT(spilled.scratchBytes, many.scratchBytes);
+            for (const TClusterRun* run : {&many, &threaded, &spilled}) {
+                EXPECT_EQ(run->positions, one.positions);
+                ExpectSameClusters(one, *run, true);
+                ASSERT_EQ(run->frames.size(), one.frames.size());
+                for (std::size_t f = 0; f < one.frames.size(); ++f) {
+                    EXPECT_EQ(run->frames[f].codes, one.frames[f].codes);
+                    EXPECT_EQ(run->frames[f].variants, one.frames[f].variants);
+                    EXPECT_EQ(run->frames[f].texts, one.frames[f].texts);
+                    EXPECT_EQ(run->frames[f].dispersion, one.frames[f].dispersion);
+                }
+            }
         }
     }
 }
@@ -454,11 +529,19 @@ TEST_F(Clusters, OneClusterListPerText)
 TEST_F(Clusters, RunningShortOfMemoryStopsTheCountWithAMessage)
 {
     ASSERT_TRUE(Make(RandomTexts(3, 300, 11))) << qPrintable(lastError);
-    // Counted in memory, and spilled to run files (a small table).
-    for (const std::size_t table : {std::size_t(0), std::size_t(4096)}) {
+    // Counted in memory, spilled to run files (a small table), and in
+    // blocks counted on several threads.
+    struct TCase {
+        std::size_t table;
+        int64_t placesPerBlock;
+        int threads;
+    };
+    for (const TCase& k : {TCase{0, 0, 1}, TCase{4096, 0, 1}, TCase{0, 64, 3}}) {
         auto job = [&](QString& message) {
             TClusterOptions o = Options(3);
-            o.tableBytesLimit = table;
+            o.tableBytesLimit = k.table;
+            o.placesPerBlock = k.placesPerBlock;
+            o.threads = k.threads;
             TClusterRun run;
             cvtest::ShortageFromHere();
         const bool ok = CountClusters(index, {}, {}, o, run, &message);
@@ -469,25 +552,34 @@ TEST_F(Clusters, RunningShortOfMemoryStopsTheCountWithAMessage)
     }
 }
 
-// A temporary folder that fills while counts go to run files: the count
-// stops with the folder and the system's reason (it said "Unknown error").
+// A temporary folder that fills while counts go to run files, or while the
+// places go to the blocks' files (also from walks on several threads): the
+// count stops with the folder and the system's reason (it said "Unknown
+// error").
 TEST_F(Clusters, AFullTemporaryFolderStopsTheCountSayingWhy)
 {
     ASSERT_TRUE(Make(RandomTexts(4, 3000, 11))) << qPrintable(lastError);
-    // A limit on the size of a file stands in for a full disk (a run of
-    // this small table is some 30 bytes).
-    const QString message = cvtest::runInChild([&] {
-        ::signal(SIGXFSZ, SIG_IGN);
-        const rlimit limit{16, 16};
-        ::setrlimit(RLIMIT_FSIZE, &limit);
-        TClusterOptions o = Options(3);
-        o.tableBytesLimit = 1;
-        TClusterRun run;
-        QString error;
-        return CountClusters(index, {}, {}, o, run, &error) ? QStringLiteral("counted") : error;
-    });
-    EXPECT_TRUE(message.contains(QStringLiteral("Cannot write a scratch file in"))) << qPrintable(message);
-    EXPECT_TRUE(message.contains(QStringLiteral("File too large"))) << qPrintable(message);
+    for (const int threads : {1, 3}) {
+        for (const bool blocks : {false, true}) {
+            SCOPED_TRACE(testing::Message() << (blocks ? "blocks" : "runs") << " on " << threads << " threads");
+            // A limit on the size of a file stands in for a full disk (a
+            // run of this small table is some 30 bytes).
+            const QString message = cvtest::runInChild([&] {
+                ::signal(SIGXFSZ, SIG_IGN);
+                const rlimit limit{16, 16};
+                ::setrlimit(RLIMIT_FSIZE, &limit);
+                TClusterOptions o = Options(3);
+                o.tableBytesLimit = blocks ? 0 : 1;
+                o.placesPerBlock = blocks ? 64 : 0;
+                o.threads = threads;
+                TClusterRun run;
+                QString error;
+                return CountClusters(index, {}, {}, o, run, &error) ? QStringLiteral("counted") : error;
+            });
+            EXPECT_TRUE(message.contains(QStringLiteral("Cannot write a scratch file in"))) << qPrintable(message);
+            EXPECT_TRUE(message.contains(QStringLiteral("File too large"))) << qPrintable(message);
+        }
+    }
 }
 
 TEST_F(Clusters, WithoutAnIndexThereAreNone)

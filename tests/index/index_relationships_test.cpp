@@ -7,6 +7,9 @@
 #include "suite/cv_stream.h"
 
 #include <cmath>
+#include <map>
+#include <random>
+#include <set>
 
 using namespace cv;
 using namespace index_test;
@@ -157,6 +160,78 @@ TEST_F(Relationships, StopListAndFrequentWords)
     options.stopListMode = 0;
     options.maxPercent = 10; // "red" is 20 % of the running words
     EXPECT_TRUE(Pairs({QStringLiteral("red")}).empty());
+}
+
+// A text far longer than a stretch of the walk (the texts are read a
+// stretch at a time): the pairs across the seams of the stretches are
+// counted like any other, against a count made directly from the words,
+// with the spans stopped at sentence ends and at the end of each text.
+TEST_F(Relationships, ATextOfAnyLengthGivesThePairsCountedDirectly)
+{
+    // "red" every other word, sentences of 40 words: every seam between
+    // stretches falls within the spans of some "red".
+    static const char* const kWords[] = {"car", "blue", "bike", "fast", "dog", "and", "the", "red"};
+    std::mt19937 rng(41);
+    std::vector<QStringList> texts(2);
+    TTexts files;
+    for (std::size_t t = 0; t < texts.size(); ++t) {
+        // A sentence ends at a full stop before a capital letter.
+        QString s;
+        for (int i = 0; i < (t == 0 ? 150000 : 3000); ++i) {
+            texts[t] << QLatin1String(i % 2 == 0 ? "red" : kWords[rng() % 8]);
+            QString word = texts[t].back();
+            if (i % 40 == 0)
+                word[0] = word[0].toUpper();
+            s += word;
+            if (i % 40 == 39) {
+                texts[t] << QStringLiteral(".");
+                s += QLatin1Char('.');
+            }
+            s += QLatin1Char(' ');
+        }
+        files.push_back({QStringLiteral("long%1.txt").arg(t), s.toUtf8()});
+    }
+    ASSERT_TRUE(Index(files, "long")) << qPrintable(lastError);
+    index = Load("long");
+    ASSERT_GT(index.texts[0].tokens, 2 * 65536); // stretches of the walk
+    options.left = 3;
+    options.right = 2;
+    options.stopLevel = 2;
+    options.N = index.RunningWords();
+    const auto pairs = Pairs({QStringLiteral("red")});
+    // Each "red" with the words up to 3 before and 2 after it in its sentence.
+    struct TCount {
+        int64_t freq = 0, distances = 0;
+        std::set<std::size_t> texts;
+    };
+    std::map<QString, TCount> direct;
+    for (std::size_t t = 0; t < texts.size(); ++t) {
+        const QStringList& w = texts[t];
+        for (qsizetype i = 0; i < w.size(); ++i) {
+            if (w[i] != QLatin1String("red"))
+                continue;
+            auto count = [&](qsizetype j) {
+                if (w[j] == QLatin1String("red"))
+                    return;
+                TCount& c = direct[QStringLiteral("red>") + w[j]];
+                ++c.freq;
+                c.distances += j - i;
+                c.texts.insert(t);
+            };
+            for (qsizetype j = i - 1, seen = 0; j >= 0 && seen < options.left && w[j] != QLatin1String("."); --j, ++seen)
+                count(j);
+            for (qsizetype j = i + 1, seen = 0; j < w.size() && seen < options.right && w[j] != QLatin1String("."); ++j, ++seen)
+                count(j);
+        }
+    }
+    ASSERT_EQ(pairs.size(), direct.size());
+    for (const auto& [pair, c] : direct) {
+        const auto it = pairs.find(pair);
+        ASSERT_NE(it, pairs.end()) << qPrintable(pair);
+        EXPECT_EQ(it->second.Freq, c.freq) << qPrintable(pair);
+        EXPECT_EQ(it->second.Texts, int32_t(c.texts.size())) << qPrintable(pair);
+        EXPECT_EQ(it->second.Gap, int32_t(std::lround(double(c.distances) / double(c.freq)))) << qPrintable(pair);
+    }
 }
 
 TEST_F(Relationships, TheHandlerTakesTheIndexSettings)
