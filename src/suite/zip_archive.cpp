@@ -214,7 +214,8 @@ bool TZipArchive::OpenArchive(const QString& fileName)
     m_fileName = fileName;
     m_error.clear();
     m_impl->file.setFileName(fileName);
-    if (!m_impl->file.open(QIODevice::ReadOnly))
+    // Unbuffered: the reads are of headers at many places, and of whole entries.
+    if (!m_impl->file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
         return fail(QStringLiteral("open"), m_impl->file.errorString());
     if (!loadDirectory()) {
         m_impl->close();
@@ -265,10 +266,15 @@ bool TZipArchive::loadDirectory()
     const int64_t endAt = size - tailSize + end;
     uint64_t entries = le16(e + 10), dirSize = le32(e + 12), dirOffset = le32(e + 16);
     int64_t dirEnd = endAt; // where the directory ends: the end record, or the zip64 end record
-    if (le16(e + 10) == 0xFFFF || le32(e + 12) == kMax32 || le32(e + 16) == kMax32) {
+    // Writers of 65,535 entries or more without the zip64 records leave the
+    // count at 65,535 or keep its low 16 bits: the directory then says how many.
+    bool countOf16Bits = true;
+    char locator[20];
+    const bool hasLocator = endAt >= 20 && m_impl->readAt(endAt - 20, locator, 20) && le32(locator) == 0x07064B50;
+    if (le32(e + 12) == kMax32 || le32(e + 16) == kMax32 || (le16(e + 10) == 0xFFFF && hasLocator)) {
         // zip64: the locator just before the end record names the zip64 end record.
-        char locator[20], record[56];
-        if (endAt < 20 || !m_impl->readAt(endAt - 20, locator, 20) || le32(locator) != 0x07064B50)
+        char record[56];
+        if (!hasLocator)
             return damaged(QStringLiteral("its zip64 end record is missing"));
         const auto at = int64_t(le64(locator + 8));
         if (at < 0 || at + 56 > endAt - 20 || !m_impl->readAt(at, record, 56) || le32(record) != 0x06064B50)
@@ -277,6 +283,7 @@ bool TZipArchive::loadDirectory()
         dirSize = le64(record + 40);
         dirOffset = le64(record + 48);
         dirEnd = at;
+        countOf16Bits = false;
     }
     if (entries > uint64_t(kMaxEntries))
         return damaged(QStringLiteral("it lists %1 entries, more than %2").arg(entries).arg(kMaxEntries));
@@ -296,6 +303,8 @@ bool TZipArchive::loadDirectory()
         const uint16_t nameLength = le16(c + 28), extraLength = le16(c + 30), commentLength = le16(c + 32);
         if (at + 46 + nameLength + extraLength + commentLength > dir.size())
             break;
+        if (m_entries.size() >= std::size_t(kMaxEntries))
+            return damaged(QStringLiteral("it lists more than %1 entries").arg(kMaxEntries));
         TZipEntryInfo info;
         info.versionMadeBy = le16(c + 4);
         info.flags = le16(c + 8);
@@ -331,7 +340,9 @@ bool TZipArchive::loadDirectory()
         m_impl->localOffsets.push_back(int64_t(local) + m_impl->bias);
         at += 46 + nameLength + extraLength + commentLength;
     }
-    if (m_entries.size() != entries)
+    const bool countAgrees = m_entries.size() == entries
+        || (countOf16Bits && m_entries.size() > 0xFFFF && (entries == 0xFFFF || (m_entries.size() & 0xFFFF) == entries));
+    if (!countAgrees)
         return damaged(QStringLiteral("its directory lists %1 entries but holds %2").arg(entries).arg(m_entries.size()));
 
     // Where each entry's data begins, after its local header.
@@ -534,23 +545,24 @@ bool TZipArchive::AddEntries(std::vector<TZipNewEntry> entries)
     if (!m_open)
         return fail(QStringLiteral("write"), QStringLiteral("the archive is not open"));
     std::vector<bool> keep(m_entries.size(), true);
-    for (auto& n : entries) {
+    // By name (an archive of many entries written at once): the last of a
+    // name given twice in one call wins, and replaces the entry of that name.
+    QHash<QString, std::size_t> last;
+    for (std::size_t k = 0; k < entries.size(); ++k) {
+        TZipNewEntry& n = entries[k];
         n.name = cleanEntryName(n.name);
         if (n.name.isEmpty())
             return fail(QStringLiteral("write"), QStringLiteral("an entry needs a name"));
         if (n.name.toUtf8().size() > 0xFFFF)
             return fail(QStringLiteral("write"), QStringLiteral("the entry name is too long"));
-        for (std::size_t i = 0; i < m_entries.size(); ++i)
-            if (m_entries[i].name == n.name)
-                keep[i] = false;
+        last.insert(n.name, k);
     }
-    // A name given twice in one call: the last one wins.
-    for (std::size_t i = 0; i < entries.size(); ++i)
-        for (std::size_t j = i + 1; j < entries.size(); ++j)
-            if (entries[i].name == entries[j].name) {
-                entries[i].name.clear();
-                break;
-            }
+    for (std::size_t i = 0; i < m_entries.size(); ++i)
+        if (last.contains(m_entries[i].name))
+            keep[i] = false;
+    for (std::size_t k = 0; k < entries.size(); ++k)
+        if (last.value(entries[k].name) != k)
+            entries[k].name.clear();
     std::erase_if(entries, [](const TZipNewEntry& n) { return n.name.isEmpty(); });
     return rewrite(keep, std::move(entries));
 }

@@ -469,3 +469,26 @@ with zipfile.ZipFile(sys.argv[1], "w", zipfile.ZIP_DEFLATED) as z:
     }
     EXPECT_EQ(zip.IndexOf(zip.Entry(1).name), 1);
 }
+
+TEST(ZipArchiveRead, MoreThan65535EntriesWithoutZip64RecordsAreAllListed)
+{
+    // Our writer, like others, leaves the 16-bit count of the end record at
+    // 65,535 and writes no zip64 records: the directory says how many there are.
+    cvtest::TempDir dir;
+    const QString zipName = dir.file(QStringLiteral("many.zip"));
+    constexpr int kEntries = 66000;
+    std::vector<cv::TZipNewEntry> entries(kEntries);
+    for (int k = 0; k < kEntries; ++k) {
+        entries[std::size_t(k)].name = QStringLiteral("t%1.txt").arg(k);
+        entries[std::size_t(k)].data = bytesOf(QByteArray::number(k));
+    }
+    TZipArchive zip;
+    ASSERT_TRUE(zip.CreateArchive(zipName));
+    ASSERT_TRUE(zip.AddEntries(std::move(entries))) << zip.ErrorString().toStdString();
+    TZipArchive back;
+    ASSERT_TRUE(back.OpenArchive(zipName)) << back.ErrorString().toStdString();
+    EXPECT_EQ(back.FileCount(), kEntries);
+    TMemoryStream m;
+    ASSERT_TRUE(back.ExtractToStream(QStringLiteral("t65999.txt"), m)) << back.ErrorString().toStdString();
+    EXPECT_EQ(cvtest::toBytes(m.Bytes()), QByteArrayLiteral("65999"));
+}
