@@ -7,7 +7,6 @@
 #include "suite/my_types.h"
 
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -85,6 +84,12 @@ private:
     QString m_error;
 };
 
+// What a list of chosen texts could not take ("skipped: <why>"), told as it happens.
+inline void tellUnchosen(const QString& message)
+{
+    std::fprintf(stderr, "skipped: %s\n", qPrintable(message));
+}
+
 // Prints the reason a bench refuses its arguments, then its usage; the exit code 2.
 inline int UsageError(const QString& why, const char* usage)
 {
@@ -107,38 +112,36 @@ inline TFoundTexts findTexts(const QStringList& paths)
     auto skip = [&](const QString& path, const QString& why) {
         out.skipped << QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path), why);
     };
-    auto unreadableFolder = [](const QFileInfo& fi) { return !fi.isReadable() || !fi.isExecutable(); };
+    // Every entry is a text or named with why it is not (hidden texts
+    // apart); the walk meets names Qt's own walk passes over in silence.
+    auto take = [&](const QString& path) {
+        if (const QString why = cv::CannotReadReason(path); !why.isEmpty())
+            skip(path, why);
+        else
+            out.files << QFileInfo(path).absoluteFilePath();
+    };
     for (const QString& p : paths) {
-        const QFileInfo fi(p);
-        if (!fi.exists()) {
-            skip(p, QStringLiteral("it does not exist"));
-        } else if (fi.isDir()) {
-            if (unreadableFolder(fi)) {
-                skip(p, QStringLiteral("the folder cannot be read (permission denied)"));
-                continue;
-            }
-            QDirIterator it(p, QDir::Files | QDir::Dirs | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot,
-                            QDirIterator::Subdirectories);
-            while (it.hasNext()) {
-                const QFileInfo f(it.next());
-                if (f.isDir()) {
-                    if (unreadableFolder(f))
-                        skip(f.filePath(), QStringLiteral("the folder cannot be read (permission denied)"));
-                } else if (const QString why = cv::NotARegularFileReason(f.filePath()); !why.isEmpty()) {
-                    skip(f.filePath(), why);
-                } else if (!f.isReadable()) {
-                    skip(f.filePath(), QStringLiteral("it cannot be read (permission denied)"));
-                } else if (!f.fileName().startsWith(QLatin1Char('.'))) {
-                    out.files << f.absoluteFilePath();
-                }
-            }
-        } else if (const QString why = cv::NotARegularFileReason(p); !why.isEmpty()) {
-            skip(p, why);
-        } else if (!fi.isReadable()) {
-            skip(p, QStringLiteral("it cannot be read (permission denied)"));
-        } else {
-            out.files << fi.absoluteFilePath();
+        if (!QFileInfo(p).isDir()) {
+            take(p);
+            continue;
         }
+        if (const QString why = cv::CannotReadFolderReason(p); !why.isEmpty()) {
+            skip(p, why);
+            continue;
+        }
+        cv::WalkFolder(p, [&](const cv::TFolderEntry& e) {
+            if (e.badName)
+                skip(e.path, QStringLiteral("its name is not valid UTF-8, so it cannot be opened by name"));
+            else if (e.folder && !e.link) {
+                if (const QString why = cv::CannotReadFolderReason(e.path); !why.isEmpty())
+                    skip(e.path, why);
+            } else if (!e.folder) {
+                if (const QString why = cv::CannotReadReason(e.path); !why.isEmpty())
+                    skip(e.path, why);
+                else if (!QFileInfo(e.path).fileName().startsWith(QLatin1Char('.')))
+                    out.files << QFileInfo(e.path).absoluteFilePath();
+            }
+        });
     }
     out.files.sort();
     return out;
@@ -173,13 +176,26 @@ inline void reportSkipped(const QStringList& skipped)
         std::fprintf(stderr, "skipped: %s\n", qPrintable(s));
 }
 
-// Seconds taken by `wc -w` over the same files (the yardstick every bench prints).
+// Seconds taken by `wc -w` over the same files (the yardstick every bench
+// prints). Only regular files go to it (a named pipe put in a text's place
+// would keep it waiting for ever), and it is given ten minutes at most.
 inline double wcSeconds(const QStringList& files, qint64* words = nullptr)
 {
+    QStringList regular;
+    for (const QString& f : files)
+        if (cv::CannotReadReason(f).isEmpty())
+            regular << f;
+    if (regular.isEmpty())
+        return 0;
     const auto t0 = std::chrono::steady_clock::now();
     QProcess wc;
-    wc.start(QStringLiteral("wc"), QStringList{QStringLiteral("-w")} + files);
-    wc.waitForFinished(-1);
+    wc.start(QStringLiteral("wc"), QStringList{QStringLiteral("-w"), QStringLiteral("--")} + regular);
+    wc.closeWriteChannel();
+    if (!wc.waitForFinished(600000)) {
+        std::fprintf(stderr, "wc -w did not finish in ten minutes; stopped\n");
+        wc.kill();
+        wc.waitForFinished(5000);
+    }
     const double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
     if (words) {
         const QList<QByteArray> lines = wc.readAllStandardOutput().trimmed().split('\n');
@@ -212,6 +228,22 @@ inline void ResetPeakRss()
     QFile f(QStringLiteral("/proc/self/clear_refs"));
     if (f.open(QIODevice::WriteOnly))
         f.write("5");
+}
+
+// Whether a corpus of `passBytes` (read again and again) can make up
+// `wanted` bytes to measure: false, telling why, when it would take more
+// than 10,000 passes (what would be timed is the loop around the reading,
+// and a one-byte corpus would be read fifty million times).
+inline bool enoughToMeasure(int64_t passBytes, int64_t wanted)
+{
+    constexpr int64_t kMostPasses = 10000;
+    if (passBytes > 0 && passBytes * kMostPasses >= wanted)
+        return true;
+    std::fprintf(stderr,
+                 "the texts hold %lld bytes: too few to measure %.1f MB by reading them again and again (at most %lld "
+                 "passes); choose a larger corpus or fewer megabytes\n",
+                 (long long)passBytes, double(wanted) / 1e6, (long long)kMostPasses);
+    return false;
 }
 
 // The "<corpus folder> [megabytes]" arguments of a bench: the texts found

@@ -129,7 +129,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "none of the texts could be read\n");
         return 1;
     }
-    cv::TCVFileDetails chosen(true, {});
+    cv::TCVFileDetails chosen(true, cvbench::tellUnchosen);
     for (const QString& f : files)
         chosen.ToolAddAFile(f);
 

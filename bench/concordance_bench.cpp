@@ -18,6 +18,7 @@
 
 #include "concordance/marvex_buffer_processor.h"
 #include "suite/cv_stream.h"
+#include "suite/dialog_routines.h"
 #include "suite/search_items.h"
 #include "textread/tag_handler.h"
 
@@ -118,6 +119,8 @@ bool report(const char* name, QStringList& files, const QString& words, bool lin
             std::fprintf(stderr, "%s\n", files.isEmpty() ? "none of the texts could be read" : "the texts hold no text");
             return false;
         }
+        if (passes == 0 && !cvbench::enoughToMeasure(p.bytes, wanted))
+            return false;
         last = std::move(p.stream);
         total.seconds += p.seconds;
         total.bytes += p.bytes;
@@ -147,6 +150,7 @@ int Usage(const QString& why)
 
 int main(int argc, char** argv)
 {
+    cv::ReportFileSizeLimitAsFailure();
     QCoreApplication app(argc, argv);
     QString out, compare;
     QStringList plain;
@@ -177,14 +181,20 @@ int main(int argc, char** argv)
     const int64_t wanted = int64_t(megabytes) * 1000 * 1000;
     const QString words = plain.size() > 2 ? plain[2] : QStringLiteral("the");
     std::printf("%lld texts\n", static_cast<long long>(files.size()));
-    if (!report("text reading alone", files, words, false, wanted))
-        return 1;
     const bool keep = !out.isEmpty() || !compare.isEmpty();
     std::vector<uint8_t> lines;
-    cvbench::ResetPeakRss();
-    if (!report(qPrintable(QStringLiteral("concordance of \"%1\"").arg(words)), files, words, true, wanted,
-                keep ? &lines : nullptr))
+    // The job's entry point: a shortage of memory ends it with a message, as in the tool.
+    try {
+        if (!report("text reading alone", files, words, false, wanted))
+            return 1;
+        cvbench::ResetPeakRss();
+        if (!report(qPrintable(QStringLiteral("concordance of \"%1\"").arg(words)), files, words, true, wanted,
+                    keep ? &lines : nullptr))
+            return 1;
+    } catch (const std::bad_alloc&) {
+        std::fprintf(stderr, "%s\n", qPrintable(cv::NotEnoughMemoryText(QStringLiteral("make the concordance"))));
         return 1;
+    }
     // The goal: a concordance of a frequent word in a corpus of 100 million running words in bounded memory.
     const long peakMb = cvbench::PeakRssKb() / 1024;
     std::printf("peak memory\t%ld MB (VmHWM, the concordance passes)\n", peakMb);

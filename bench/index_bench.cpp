@@ -175,7 +175,7 @@ QStringList Generate(const QString& folder, int64_t words, int64_t types, int te
 
 bool BuildIndex(const QString& base, const QStringList& files, bool add)
 {
-    cv::TCVFileDetails chosen(false, {});
+    cv::TCVFileDetails chosen(false, cvbench::tellUnchosen);
     for (const QString& f : files)
         chosen.ToolAddAFile(f);
     if (chosen.FileCount() == 0) {
@@ -505,6 +505,7 @@ int main(int argc, char** argv)
 {
     // The tool's own preparation of the process's memory, as its main does it.
     cv::PrepareMemoryForJobs();
+    cv::ReportFileSizeLimitAsFailure();
     QCoreApplication app(argc, argv);
     cvbench::RunOnPrivateSettingsWithoutDialogs();
     ThisProgram() = QCoreApplication::applicationFilePath();

@@ -7,7 +7,9 @@ set -u
 bin="$1"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-mkdir -p "$work/empty" "$work/blank" "$work/binary" "$work/mixed"
+mkdir -p "$work/empty" "$work/blank" "$work/binary" "$work/mixed" "$work/onebyte" "$work/onetext"
+printf 'x' >"$work/onebyte/a.txt"
+printf 'One text alone, too few for key words and a reference.\n' >"$work/onetext/a.txt"
 : >"$work/blank/nothing.txt"
 head -c 4000 /dev/zero | tr '\0' '\001' >"$work/binary/data.txt"
 cp "$work/binary/data.txt" "$work/mixed/data.txt"
@@ -59,6 +61,12 @@ expect 1 "binary data" wordlist_bench "$work/binary"
 expect 1 "binary data" index_bench --index "$work/idx" "$work/binary"
 expect 1 "none of the texts could be read" conc_analyses_bench 10 1 "$work/binary"
 expect 1 "not a saved word list" keywords_bench "$work/mixed/text.txt" "$work/mixed/text.txt"
+
+# Too little to measure: a corpus read again and again would time the loop.
+for program in concordance_bench textread_bench search_engine_bench; do
+    expect 1 "too few to measure" "$program" "$work/onebyte" 1
+done
+expect 1 "two or more" keyword_plots_bench "$work/onetext"
 
 # A run of several: what was passed over is named, only what was used counts.
 expect 0 "skipped: .*pipe.txt: it is a named pipe" wordlist_bench "$work/mixed"

@@ -106,7 +106,7 @@ QString Generated(int64_t words, bool study, uint64_t seed)
 
 bool WordListSaved(const QStringList& texts, const QString& file, int64_t* runningWords)
 {
-    TCVFileDetails chosen(true, {});
+    TCVFileDetails chosen(true, cvbench::tellUnchosen);
     for (const QString& t : texts)
         chosen.ToolAddAFile(t);
     T_WholeWordlistHolder words(kListWordList, nullptr, nullptr, false, false);
@@ -149,11 +149,20 @@ int main(int argc, char** argv)
         QFile out(studyText);
         if (!out.open(QIODevice::WriteOnly))
             return 1;
-        const QStringList files = folder.isEmpty() ? QStringList() : cvbench::expandPaths({folder});
+        const cvbench::TFoundTexts found = folder.isEmpty() ? cvbench::TFoundTexts() : cvbench::findTexts({folder});
+        cvbench::reportSkipped(found.skipped);
         QStringList texts;
-        for (const QString& f : files)
+        for (const QString& f : found.files)
             if (f.endsWith(QLatin1String(".txt")))
                 texts << f;
+        // A corpus named must hold what is measured: texts are made up only when none is named.
+        if (!folder.isEmpty() && texts.size() < 2) {
+            std::fprintf(stderr,
+                         "%s holds %lld \".txt\" texts: the plots need two or more (one to study, the rest for the "
+                         "reference list)\n",
+                         qPrintable(folder), (long long)texts.size());
+            return 1;
+        }
         if (texts.size() >= 2) {
             std::printf("corpus\t%s (%lld texts)\n", qPrintable(folder), (long long)texts.size());
             out.write(JoinedToWords(texts, words, referenceTexts).toUtf8());

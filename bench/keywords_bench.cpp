@@ -261,6 +261,7 @@ int Batch(int lists, int64_t studyTypes, int64_t referenceTypes)
 
 int main(int argc, char** argv)
 {
+    cv::ReportFileSizeLimitAsFailure();
     QCoreApplication app(argc, argv);
     cvbench::RunOnPrivateSettingsWithoutDialogs();
 

@@ -124,6 +124,8 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "no text in the %zu files read (all empty)\n", texts.size());
         return 1;
     }
+    if (!cvbench::enoughToMeasure(passBytes, wanted))
+        return 1;
 
     std::vector<Prepared> chunks;
     Prepared current;

@@ -164,6 +164,8 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "%s\n", files.isEmpty() ? "none of the texts could be read" : "the texts are empty");
         return 1;
     }
+    if (!cvbench::enoughToMeasure(probe.bytes, int64_t(megabytes) * 1000000))
+        return 1;
     QTemporaryDir dir;
     const QStringList large = makeLarge(files, dir.path(), megabytes, false);
     const QStringList large16 = makeLarge(files, dir.path(), megabytes, true);

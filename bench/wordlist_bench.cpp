@@ -221,6 +221,7 @@ int main(int argc, char** argv)
 {
     // The tool's own preparation of the process's memory, as its main does it.
     cv::PrepareMemoryForJobs();
+    cv::ReportFileSizeLimitAsFailure();
     QCoreApplication app(argc, argv);
     cvbench::RunOnPrivateSettingsWithoutDialogs();
 

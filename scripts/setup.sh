@@ -10,6 +10,8 @@ packages=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   clang libclang-rt-14-dev
   python3 unzip zip
+  # the hostile run: a save killed at a chosen system call
+  strace
   # crash-report component: debug data, transfers, and the test oracles and servers
   libdw-dev libelf-dev liblzma-dev xz-utils binutils gdb libcurl4-openssl-dev openssl
   python3-aiosmtpd dnsmasq-base php-cli python3-pyftpdlib pngcheck python3-pil

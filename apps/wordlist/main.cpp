@@ -39,6 +39,7 @@
 #include "crashreport/send/web_error_page.h"
 #include "runtime/start_an_app.h"
 #include "suite/dialogs.h"
+#include "suite/file_system.h"
 #include "suite/my_types.h"
 #include "suite/wdef.h"
 #include "suite/gui/file_dialogs.h"
@@ -96,6 +97,7 @@ int main(int argc, char** argv)
     // program, and last out.
     cv::TExceptionLogScope crashReporting;
     cv::PrepareMemoryForJobs();
+    cv::ReportFileSizeLimitAsFailure();
     cv::TCrashboxApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("corvantis-wordlist"));
     QCoreApplication::setApplicationVersion(QStringLiteral(CV_VERSION));

@@ -516,7 +516,7 @@ bool TConcordanceEntry::ReadFromStream(TStream& s)
         b.percent_of_file = b.spare_percent_of_file;
 
     const TConcordanceReadContext* ctx = list ? &list->ReadContext : nullptr;
-    if (ctx && ctx->textCount >= 0 && (b.filename_num_original - 1 < 0 || b.filename_num_original - 1 >= ctx->textCount))
+    if (ctx && ctx->textCount >= 0 && (b.filename_num_original < 1 || b.filename_num_original > ctx->textCount))
         list->fHasBadTextNumbers = true;
     if (b.byte_size_of_file == 0) {
         const int64_t size = ctx && ctx->textFileSize ? ctx->textFileSize(b.filename_num_original) : -1;

@@ -247,7 +247,8 @@ bool T_WholeMarvexHolder::ReadBlocksAfterEnvelope(TStream& s)
     TConcordanceReadContext& rc = fConcordanceList->ReadContext;
     rc.textCount = fTextFilesWithSearchWord->Count();
     rc.textFileSize = [this](int32_t n) -> int64_t {
-        const int i = fTextFilesWithSearchWord->IndexOfOriginal(n - 1);
+        // Text numbers are 1-based; a damaged line may carry any number.
+        const int i = n < 1 ? -1 : fTextFilesWithSearchWord->IndexOfOriginal(n - 1);
         if (i < 0)
             return -1;
         const QFileInfo f(fTextFilesWithSearchWord->Record(i).FullFilename);

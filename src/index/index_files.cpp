@@ -3,6 +3,7 @@
 #include "model/check_signature.h"
 #include "suite/cv_globals.h"
 #include "suite/cv_stream.h"
+#include "suite/dialog_routines.h"
 #include "suite/wdef.h"
 
 #include <QCoreApplication>
@@ -181,9 +182,24 @@ bool DecodeTokenCodes(const uint8_t*& p, const uint8_t* end, int64_t count, uint
     return DecodeTokenCodes(p, end, std::span<uint32_t>(out), codeLimit);
 }
 
+namespace {
+
+// The token file of a loaded index: the one kept open, else the set's file opened now.
+std::shared_ptr<const TReadOnlyFile> TokensOf(const TIndexData& d, QString* error)
+{
+    if (d.tokensFile)
+        return d.tokensFile;
+    auto f = std::make_shared<TReadOnlyFile>();
+    if (!OpenIndexFile(d.base, TIndexFileKind::Tokens, *f, error))
+        return nullptr;
+    return f;
+}
+
+} // namespace
+
 bool TTokenStreamReader::Open(const TIndexData& d, int32_t first, int32_t last, QString* error)
 {
-    fName = IndexFileName(d.base, TIndexFileKind::Tokens);
+    fName = d.tokensFile ? d.tokensFile->FileName() : IndexFileName(d.base, TIndexFileKind::Tokens);
     fData = &d;
     fLimit = uint32_t(d.types.size()) + kIndexFirstTypeCode;
     fText = first - 1;
@@ -191,13 +207,15 @@ bool TTokenStreamReader::Open(const TIndexData& d, int32_t first, int32_t last, 
     fLeftInText = 0;
     fBytes.resize(kBufferBytes);
     fAt = fEnd = 0;
-    fFile.setFileName(fName);
     const int64_t from = first <= last ? d.texts[std::size_t(first)].byteOffset : 0;
     const int64_t to = last + 1 < d.TextCount() ? d.texts[std::size_t(last) + 1].byteOffset : d.streamBytes;
     fFileLeft = std::max<int64_t>(0, to - from);
     fConsumed = from;
-    if (!fFile.open(QIODevice::ReadOnly) || !fFile.seek(kIndexHeaderSize + from))
-        return Fail(fFile.errorString(), error);
+    fFileAt = kIndexHeaderSize + from;
+    fFile = TokensOf(d, error);
+    if (!fFile)
+        return false;
+    fName = fFile->FileName();
     return true;
 }
 
@@ -237,8 +255,13 @@ bool TTokenStreamReader::Read(std::span<uint32_t> out, QString* error)
         if (fBytes.size() < want)
             fBytes.resize(want);
         const auto n = std::min<int64_t>(fFileLeft, int64_t(fBytes.size() - fEnd));
-        if (n > 0 && fFile.read(reinterpret_cast<char*>(fBytes.data() + fEnd), n) != n)
-            return Fail(QStringLiteral("the file is cut short"), error);
+        QString why;
+        if (n > 0 && !fFile->ReadAt(fFileAt, fBytes.data() + fEnd, n, &why)) {
+            if (error)
+                *error = why;
+            return false;
+        }
+        fFileAt += n;
         fEnd += std::size_t(n);
         fFileLeft -= n;
     }
@@ -434,22 +457,6 @@ void TIndexData::TextLevels(int32_t text, std::vector<uint8_t>& levels) const
         levels[std::size_t(m.token - first)] = m.level;
 }
 
-namespace {
-
-// The token file of a loaded index: the one kept open, else opened now.
-const TReadOnlyFile* TokensOf(const TIndexData& d, std::shared_ptr<const TReadOnlyFile>& opened, QString* error)
-{
-    if (d.tokensFile)
-        return d.tokensFile.get();
-    auto f = std::make_shared<TReadOnlyFile>();
-    if (!f->Open(IndexFileName(d.base, TIndexFileKind::Tokens), error))
-        return nullptr;
-    opened = std::move(f);
-    return opened.get();
-}
-
-} // namespace
-
 bool TIndexData::ReadTextTokens(int32_t text, std::vector<uint32_t>& codes, QString* error) const
 {
     const QString name = IndexFileName(base, TIndexFileKind::Tokens);
@@ -465,8 +472,7 @@ bool TIndexData::ReadTextTokens(int32_t text, std::vector<uint32_t>& codes, QStr
     const int64_t length = end - t.byteOffset;
     if (length < 0)
         return fail(QStringLiteral("the index is damaged"));
-    std::shared_ptr<const TReadOnlyFile> opened;
-    const TReadOnlyFile* f = TokensOf(*this, opened, error);
+    const std::shared_ptr<const TReadOnlyFile> f = TokensOf(*this, error);
     if (!f)
         return false;
     std::vector<uint8_t> bytes(static_cast<std::size_t>(length));
@@ -495,8 +501,7 @@ bool WalkIndexTexts(const TIndexData& d, const TIndexTextVisitor& visit, QString
     first = std::max(0, first);
     if (first > last)
         return true;
-    std::shared_ptr<const TReadOnlyFile> opened;
-    const TReadOnlyFile* f = TokensOf(d, opened, error);
+    const std::shared_ptr<const TReadOnlyFile> f = TokensOf(d, error);
     if (!f)
         return false;
     std::vector<uint8_t> bytes;
@@ -653,6 +658,7 @@ namespace {
 // names the set and the file is not in place yet, else under its name.
 bool OpenPart(const QString& base, TIndexFileKind kind, bool committed, TReadOnlyFile& f, QString* error)
 {
+    // A file put in place meanwhile is found under its name.
     if (committed && f.Open(IndexPendingFileName(base, kind), nullptr))
         return true;
     return f.Open(IndexFileName(base, kind), error);
@@ -766,7 +772,70 @@ bool ReadMarkup(TMemoryStream& s, TIndexData& d)
 
 } // namespace
 
+bool OpenIndexFile(const QString& anyName, TIndexFileKind kind, TReadOnlyFile& f, QString* error)
+{
+    const QString base = IndexBaseName(anyName);
+    return OpenPart(base, kind, ReadCommitRecord(base).present, f, error);
+}
+
 namespace {
+
+// Reads the token stream through once: its checksum (false, with the
+// reason, when it does not match), and whether it holds what the other
+// files say (`agrees`): each text's codes begin where its offset says,
+// every code names a type, and each type occurs as often as its
+// frequency says, the numbers removed as often as the statistics say.
+// A file whose checksum is right can still be wrong in these (written so,
+// or made to deceive); its readers would then count what is not there.
+bool CheckTokenStream(const TReadOnlyFile& f, const TIndexData& d, bool& agrees, QString& why)
+{
+    const int64_t bytes = d.streamBytes;
+    const uint32_t limit = uint32_t(d.types.size()) + kIndexFirstTypeCode;
+    std::vector<int64_t> counts(limit, 0);
+    std::vector<uint8_t> piece(std::size_t(std::min<int64_t>(std::max<int64_t>(bytes, 1), 4 << 20)));
+    uint32_t crc = 0;
+    agrees = true;
+    int64_t decoded = 0;      // codes so far
+    std::size_t nextText = 0; // the next text whose first code is to come
+    uint64_t v = 0;           // a code being decoded (across pieces)
+    unsigned shift = 0;
+    const std::size_t texts = d.texts.size();
+    for (int64_t at = 0; at < bytes;) {
+        const int64_t n = std::min<int64_t>(bytes - at, int64_t(piece.size()));
+        if (!f.ReadAt(kIndexHeaderSize + at, piece.data(), n, &why))
+            return false;
+        crc = IndexCrc(crc, piece.data(), std::size_t(n));
+        for (int64_t k = 0; k < n && agrees; ++k) {
+            if (shift == 0)
+                for (; nextText < texts && d.texts[nextText].firstToken == decoded; ++nextText)
+                    agrees = agrees && d.texts[nextText].byteOffset == at + k;
+            const uint8_t c = piece[std::size_t(k)];
+            v |= uint64_t(c & 0x7F) << shift;
+            if (c & 0x80) {
+                shift += 7;
+                agrees = agrees && shift < 35;
+                continue;
+            }
+            agrees = agrees && v < limit;
+            if (agrees)
+                ++counts[v];
+            ++decoded;
+            v = 0;
+            shift = 0;
+        }
+        at += n;
+    }
+    if (crc != d.streamCrc) {
+        why = QStringLiteral("Cannot read file %1: its contents are damaged").arg(Quoted(f.FileName()));
+        return false;
+    }
+    for (; agrees && nextText < texts; ++nextText)
+        agrees = d.texts[nextText].firstToken == decoded && d.texts[nextText].byteOffset == bytes;
+    agrees = agrees && shift == 0 && decoded == d.tokenCount && counts[kIndexCodeNumber] == d.NumbersRemoved();
+    for (std::size_t t = 0; agrees && t < d.types.size(); ++t)
+        agrees = counts[t + kIndexFirstTypeCode] == d.types[t].freq;
+    return true;
+}
 
 // One reading of the set on disk. `racing`: the files read were of
 // different saves, as when a writer put a set in place meanwhile.
@@ -778,30 +847,15 @@ bool LoadSet(const QString& b, TIndexData& d, QString& why, bool& racing)
     const TCommitRecord record = ReadCommitRecord(b);
     std::array<TIndexFileHeader, kIndexFileCount> headers;
 
-    // The token file: its header, its length and its checksum (read in pieces, not kept).
+    // The token file: its header and its length now; its body (read in
+    // pieces, not kept) once the other files say what it must hold.
     auto tokens = std::make_shared<TReadOnlyFile>();
     if (!OpenPart(b, TIndexFileKind::Tokens, record.present, *tokens, &why))
         return false;
-    {
-        TIndexFileHeader& h = headers[0];
-        if (!ReadPartHeader(*tokens, TIndexFileKind::Tokens, h, &why))
-            return false;
-        std::vector<uint8_t> piece(std::size_t(std::min<int64_t>(h.bodyBytes, 4 << 20)));
-        uint32_t crc = 0;
-        for (int64_t at = 0; at < h.bodyBytes;) {
-            const int64_t n = std::min<int64_t>(h.bodyBytes - at, int64_t(piece.size()));
-            if (!tokens->ReadAt(kIndexHeaderSize + at, piece.data(), n, &why))
-                return false;
-            crc = IndexCrc(crc, piece.data(), std::size_t(n));
-            at += n;
-        }
-        if (crc != h.bodyCrc) {
-            why = QStringLiteral("Cannot read file %1: its contents are damaged").arg(Quoted(tokens->FileName()));
-            return false;
-        }
-        d.streamBytes = h.bodyBytes;
-        d.streamCrc = h.bodyCrc;
-    }
+    if (!ReadPartHeader(*tokens, TIndexFileKind::Tokens, headers[0], &why))
+        return false;
+    d.streamBytes = headers[0].bodyBytes;
+    d.streamCrc = headers[0].bodyCrc;
 
     struct TPart {
         TIndexFileKind kind;
@@ -859,6 +913,13 @@ bool LoadSet(const QString& b, TIndexData& d, QString& why, bool& racing)
         return false;
     }
     d.tokenCount = tokenCount;
+    bool contentsOK = true;
+    if (!CheckTokenStream(*tokens, d, contentsOK, why))
+        return false;
+    if (!contentsOK) {
+        why = QStringLiteral("The files of index %1 do not agree with each other: the index is damaged").arg(Quoted(b));
+        return false;
+    }
     d.stamp = headers[0].stamp;
     d.tokensFile = std::move(tokens);
     return true;
@@ -871,23 +932,30 @@ bool TIndexData::Load(const QString& baseName, QString* error, bool writing)
     QString dummy;
     QString& why = error ? *error : dummy;
     const QString b = IndexBaseName(baseName);
-    TIndexData d;
-    // Files of two saves are read again: a writer may have been putting a
-    // set in place (a few renames). While a writer holds the index's lock
-    // that is waited for a while; otherwise the index is damaged.
-    constexpr int kQuickTries = 3;
-    constexpr int kTriesWhileLocked = 200;
-    for (int attempt = 0;; ++attempt) {
-        bool racing = false;
-        if (LoadSet(b, d, why, racing))
-            break;
-        if (!racing || writing || attempt + 1 >= kTriesWhileLocked
-            || (attempt + 1 >= kQuickTries && !LockIsHeld(IndexLockFileName(b))))
-            return false;
-        QThread::msleep(attempt < kQuickTries ? 5 : 50);
+    // Every job on an index starts here: a shortage of memory while it
+    // loads stops it with a message (nothing of the index is kept).
+    try {
+        TIndexData d;
+        // Files of two saves are read again: a writer may have been putting a
+        // set in place (a few renames). While a writer holds the index's lock
+        // that is waited for a while; otherwise the index is damaged.
+        constexpr int kQuickTries = 3;
+        constexpr int kTriesWhileLocked = 200;
+        for (int attempt = 0;; ++attempt) {
+            bool racing = false;
+            if (LoadSet(b, d, why, racing))
+                break;
+            if (!racing || writing || attempt + 1 >= kTriesWhileLocked
+                || (attempt + 1 >= kQuickTries && !LockIsHeld(IndexLockFileName(b))))
+                return false;
+            QThread::msleep(attempt < kQuickTries ? 5 : 50);
+        }
+        *this = std::move(d);
+        return true;
+    } catch (const std::bad_alloc&) {
+        why = NotEnoughMemoryText(QStringLiteral("open the index \"%1\"").arg(b));
+        return false;
     }
-    *this = std::move(d);
-    return true;
 }
 
 // ---------------------------------------------------------------------------
@@ -1020,7 +1088,7 @@ bool WriteTokenBody(TBodyWriter& w, const TIndexData& data, const QString& oldBa
         std::shared_ptr<const TReadOnlyFile> old = data.tokensFile;
         if (!old) {
             auto f = std::make_shared<TReadOnlyFile>();
-            if (!f->Open(IndexFileName(oldBase, TIndexFileKind::Tokens), error))
+            if (!OpenIndexFile(oldBase, TIndexFileKind::Tokens, *f, error))
                 return false;
             old = std::move(f);
         }
@@ -1120,7 +1188,11 @@ bool SaveIndexFiles(TIndexData& data, const QString& oldBase, int64_t oldStreamB
 bool IndexFilesExist(const QString& anyName)
 {
     const QString b = IndexBaseName(anyName);
-    return std::any_of(kFiles.begin(), kFiles.end(), [&](const TIndexFileInfo& f) { return QFileInfo::exists(IndexFileName(b, f.kind)); });
+    // A set committed but not yet in place (its writer killed) is an index too.
+    const bool committed = ReadCommitRecord(b).present;
+    return std::any_of(kFiles.begin(), kFiles.end(), [&](const TIndexFileInfo& f) {
+        return QFileInfo::exists(IndexFileName(b, f.kind)) || (committed && QFileInfo::exists(IndexPendingFileName(b, f.kind)));
+    });
 }
 
 bool TryToBackupIndexFiles(const QString& anyName, QString* error)

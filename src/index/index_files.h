@@ -79,6 +79,14 @@ private:
     TFileLock fLock;
 };
 
+// Opens one file of an index as its committed set has it: the file a
+// commit record names while it is not yet in place (a writer killed after
+// its commit: under its pending name), else the file under its name. Every
+// reader of an index file opens it through here, or reads the token file a
+// loaded index keeps (TIndexData::tokensFile), never by its name alone.
+// False with the reason (naming the file).
+bool OpenIndexFile(const QString& anyName, TIndexFileKind kind, TReadOnlyFile& f, QString* error);
+
 // Puts in place a save whose commit record is there (a writer killed after
 // its commit), or removes what a save left before its commit. For holders
 // of the write lock only. False with the reason.
@@ -326,7 +334,9 @@ private:
     static constexpr std::size_t kBufferBytes = std::size_t(1) << 20;
 
     QString fName;
-    QFile fFile;
+    // The token file of the index's set (the one the loaded index keeps).
+    std::shared_ptr<const TReadOnlyFile> fFile;
+    int64_t fFileAt = 0;     // where the next bytes are read in it
     const TIndexData* fData = nullptr;
     uint32_t fLimit = 0;
     int32_t fText = 0, fLast = -1;
@@ -371,7 +381,8 @@ uint32_t IndexCrc(uint32_t crc, const uint8_t* data, std::size_t n);
 // "corpus.tokens.bak", and so on; an older backup is replaced.
 bool TryToBackupIndexFiles(const QString& anyName, QString* error = nullptr);
 bool TryToDeleteIndexFiles(const QString& anyName, QString* error = nullptr);
-// Whether any of the four files exists.
+// Whether any of the four files exists (under its name, or under its
+// pending name in a set that was committed).
 bool IndexFilesExist(const QString& anyName);
 
 } // namespace cv

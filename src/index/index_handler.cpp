@@ -386,7 +386,7 @@ try {
         std::shared_ptr<const TReadOnlyFile> oldTokens = fData.tokensFile;
         if (fOldTexts > 0 && !oldTokens) {
             auto f = std::make_shared<TReadOnlyFile>();
-            if (!f->Open(IndexFileName(fData.base, TIndexFileKind::Tokens), &error))
+            if (!OpenIndexFile(fData.base, TIndexFileKind::Tokens, *f, &error))
                 return Fail(error);
             oldTokens = std::move(f);
         }

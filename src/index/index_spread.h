@@ -133,7 +133,12 @@ public:
             uint32_t& n = fInPart[code];
             fTouched[fUsed] = code;
             fUsed += n == 0 ? 1 : 0;
-            ++n;
+            // A count per text is 32-bit: a text of more tokens of one type
+            // than that cannot be indexed (its counts would be wrong).
+            if (n == UINT32_MAX) [[unlikely]]
+                fCounts->fSpillError = QStringLiteral("a text holds more than 4,294,967,295 tokens of one word");
+            else
+                ++n;
         }
         void Commit() { fCounts->fTouchedCount = fUsed; }
 

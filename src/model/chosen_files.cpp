@@ -1,6 +1,7 @@
 #include "model/chosen_files.h"
 
 #include "suite/cv_stream.h"
+#include "suite/file_system.h"
 #include "suite/my_types.h"
 #include "suite/zip_archive.h"
 
@@ -245,7 +246,11 @@ bool TCVFileDetails::AddOneFile(const QString& path)
 {
     const QFileInfo info(path);
     if (!info.exists()) {
-        Fail(QStringLiteral("Cannot open file \"%1\": no such file").arg(path));
+        // A dangling link, a loop of links, a name not in UTF-8 or too long
+        // a path are told as what they are.
+        const QString why = CannotReadReason(path);
+        Fail(QStringLiteral("Cannot open file \"%1\": %2")
+                 .arg(path, why.isEmpty() || why == QLatin1String("it does not exist") ? QStringLiteral("no such file") : why));
         return false;
     }
     if (!info.isFile()) {
@@ -324,7 +329,9 @@ bool TCVFileDetails::ToolAddAFile(const QString& name)
     const QString trimmed = name.trimmed();
     if (trimmed.isEmpty())
         return false;
-    if (const auto pair = SplitZipName(trimmed))
+    // "archive.zip|entry" names an entry of an archive; a loose file may
+    // have a "|" in its own name, and is taken as the file it is.
+    if (const auto pair = SplitZipName(trimmed); pair && !QFileInfo::exists(trimmed))
         return AddZipEntries(pair->first, pair->second);
     // A wild card in the name: a mask (looked for without a regular
     // expression, which would be made again for every file added).

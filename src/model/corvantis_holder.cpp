@@ -445,8 +445,11 @@ bool TCorvantisholder::SaveToFile(const QString& fileName)
         written = false;
     }
     if (!written) {
+        // The system's reason when a write fell short (a full disk, the file-size limit).
         Complain(QStringLiteral("FailedToSave"),
-                 QStringLiteral("Cannot save file \"%1\": the data could not be written").arg(fileName));
+                 QStringLiteral("Cannot save file \"%1\": %2")
+                     .arg(fileName, file.WriteError().isEmpty() ? QStringLiteral("the data could not be written")
+                                                                : file.WriteError()));
         return false;
     }
     if (!file.Commit(&error)) {

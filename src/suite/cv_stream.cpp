@@ -195,6 +195,7 @@ bool TSaveFileStream::Failed(QString* error) const
 
 bool TSaveFileStream::Open(QString* error)
 {
+    RemoveLeftoversOfKilledSaves(m_file->fileName());
     return m_file->open(QIODevice::WriteOnly) || Failed(error);
 }
 
@@ -248,8 +249,16 @@ void TSaveFileStream::StartWriteBack()
 int64_t TSaveFileStream::Read(void* buffer, int64_t count)
 {
 #if defined(__linux__)
-    if (count <= 0 || !ReadsBack() || !m_file->flush())
+    if (count <= 0 || !ReadsBack())
         return 0;
+    // What waits in the buffer goes to the file first: a write that fails
+    // then (a full disk) is the reason the save fails.
+    errno = 0;
+    if (!m_file->flush()) {
+        if (m_writeError.isEmpty())
+            m_writeError = errno != 0 ? SystemErrorText(errno) : m_file->errorString();
+        return 0;
+    }
     const int64_t at = m_file->pos();
     int64_t done = 0;
     while (done < count) {
@@ -282,7 +291,18 @@ bool TSaveFileStream::ReadsBack() const
 
 int64_t TSaveFileStream::Position() const { return m_file->pos(); }
 
-bool TSaveFileStream::SetPosition(int64_t position) { return position >= 0 && m_file->seek(position); }
+bool TSaveFileStream::SetPosition(int64_t position)
+{
+    if (position < 0)
+        return false;
+    // A seek writes what waits in the buffer first: its failure is a write's.
+    errno = 0;
+    if (m_file->seek(position))
+        return true;
+    if (m_writeError.isEmpty() && m_file->error() == QFileDevice::WriteError)
+        m_writeError = errno != 0 ? SystemErrorText(errno) : m_file->errorString();
+    return false;
+}
 
 int64_t TSaveFileStream::Size() const { return m_file->size(); }
 

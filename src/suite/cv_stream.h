@@ -249,6 +249,8 @@ public:
     bool Open(QString* error = nullptr);
     // Puts the file in place; false (with the reason) when anything failed.
     bool Commit(QString* error = nullptr);
+    // Why the first write that fell short did ("No space left on device"), else empty.
+    const QString& WriteError() const { return m_writeError; }
 
     // What was written is read back from the file (once the file is open
     // for reading too: ReadsBack).

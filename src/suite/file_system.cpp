@@ -1,13 +1,20 @@
 #include "suite/file_system.h"
 
+#include "suite/text_codec.h"
+
+#include <QDateTime>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QThread>
 
+#include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <chrono>
 #include <cstring>
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -23,7 +30,16 @@ QByteArray Native(const QString& name) { return QFile::encodeName(name); }
 
 } // namespace
 
-QString SystemErrorText(int error) { return QString::fromLocal8Bit(std::strerror(error)); }
+QString SystemErrorText(int error)
+{
+    const QString text = QString::fromLocal8Bit(std::strerror(error));
+    return error == EFBIG ? text + QStringLiteral(" (beyond the file-size limit of this process, ulimit -f)") : text;
+}
+
+void ReportFileSizeLimitAsFailure()
+{
+    ::signal(SIGXFSZ, SIG_IGN);
+}
 
 QString NotARegularFileReason(const QString& path)
 {
@@ -41,6 +57,108 @@ QString NotARegularFileReason(const QString& path)
     if (S_ISSOCK(st.st_mode))
         return QStringLiteral("it is a socket");
     return QStringLiteral("it is not a regular file");
+}
+
+QString CannotReadReason(const QString& path)
+{
+    const QByteArray native = Native(path);
+    struct stat st {};
+    if (::stat(native.constData(), &st) != 0) {
+        const int err = errno;
+        struct stat link {};
+        if (err == ENOENT && ::lstat(native.constData(), &link) == 0)
+            return QStringLiteral("it is a link to nothing (dangling link)");
+        if (err == ENOENT && path.contains(QChar(0xFFFD)))
+            // A name whose bytes are not UTF-8 reaches us with U+FFFD in
+            // their place, and no file has the name so made.
+            return QStringLiteral("its name is not valid UTF-8, so it cannot be opened by name");
+        switch (err) {
+        case ENOENT: return QStringLiteral("it does not exist");
+        case ELOOP: return QStringLiteral("its links lead round in a loop (%1)").arg(SystemErrorText(err));
+        case ENAMETOOLONG: return QStringLiteral("its path is too long (%1)").arg(SystemErrorText(err));
+        case EACCES: return QStringLiteral("permission denied (a folder on its path cannot be searched)");
+        default: return SystemErrorText(err);
+        }
+    }
+    if (const QString why = NotARegularFileReason(path); !why.isEmpty())
+        return why;
+    if (::access(native.constData(), R_OK) != 0)
+        return errno == EACCES ? QStringLiteral("permission denied") : SystemErrorText(errno);
+    return {};
+}
+
+QString CannotReadFolderReason(const QString& folder)
+{
+    const QByteArray native = Native(folder);
+    if (::access(native.constData(), R_OK | X_OK) == 0)
+        return {};
+    const int err = errno;
+    return err == EACCES ? QStringLiteral("the folder cannot be read (permission denied)")
+                         : QStringLiteral("the folder cannot be read (%1)").arg(SystemErrorText(err));
+}
+
+namespace {
+
+// A name's bytes as text: UTF-8 as it is, any other byte as \xNN.
+QString ShownName(const QByteArray& bytes)
+{
+    QString out;
+    for (qsizetype i = 0; i < bytes.size();) {
+        const auto lead = uint8_t(bytes[i]);
+        const qsizetype length = lead < 0x80 ? 1 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : 2;
+        if (i + length <= bytes.size() && IsValidUtf8(QByteArrayView(bytes).sliced(i, length))) {
+            out += QString::fromUtf8(bytes.sliced(i, length));
+            i += length;
+        } else {
+            out += QStringLiteral("\\x%1").arg(lead, 2, 16, QLatin1Char('0'));
+            ++i;
+        }
+    }
+    return out;
+}
+
+bool WalkFolderBytes(const QByteArray& folder, const QString& shown,
+                     const std::function<void(const TFolderEntry&)>& visit, QString* error)
+{
+    DIR* dir = ::opendir(folder.constData());
+    if (!dir) {
+        if (error)
+            *error = SystemErrorText(errno);
+        return false;
+    }
+    std::vector<std::pair<QByteArray, QString>> folders;
+    while (const dirent* e = ::readdir(dir)) {
+        const QByteArray name(e->d_name);
+        if (name == "." || name == "..")
+            continue;
+        const QByteArray path = folder.endsWith('/') ? folder + name : folder + '/' + name;
+        TFolderEntry entry;
+        entry.badName = !IsValidUtf8(name);
+        const QString shownName = entry.badName ? ShownName(name) : QFile::decodeName(name);
+        entry.path = shown.endsWith(u'/') ? shown + shownName : shown + u'/' + shownName;
+        struct stat st {};
+        if (::lstat(path.constData(), &st) == 0 && S_ISLNK(st.st_mode)) {
+            entry.link = true;
+            struct stat target {};
+            entry.folder = ::stat(path.constData(), &target) == 0 && S_ISDIR(target.st_mode);
+        } else {
+            entry.folder = S_ISDIR(st.st_mode);
+        }
+        visit(entry);
+        if (entry.folder && !entry.link && !entry.badName && ::access(path.constData(), R_OK | X_OK) == 0)
+            folders.emplace_back(path, entry.path);
+    }
+    ::closedir(dir);
+    for (const auto& [path, name] : folders)
+        WalkFolderBytes(path, name, visit, nullptr);
+    return true;
+}
+
+} // namespace
+
+bool WalkFolder(const QString& folder, const std::function<void(const TFolderEntry&)>& visit, QString* error)
+{
+    return WalkFolderBytes(Native(folder), folder, visit, error);
 }
 
 // ---------------------------------------------------------------------------
@@ -206,6 +324,23 @@ bool TDurableFile::Finish(QString* error)
         return Fail(QStringLiteral("Cannot write file"), errno, error);
     m_finished = true;
     return true;
+}
+
+void RemoveLeftoversOfKilledSaves(const QString& file)
+{
+    const QFileInfo target(file);
+    const QString prefix = target.fileName() + u'.';
+    const QDateTime settled = QDateTime::currentDateTime().addSecs(-60);
+    QDir folder = target.absoluteDir();
+    for (const QFileInfo& f : folder.entryInfoList({prefix + QStringLiteral("??????")}, QDir::Files | QDir::Hidden | QDir::CaseSensitive)) {
+        const QString tail = f.fileName().mid(prefix.size());
+        // Qt's temporary names end in six letters.
+        const bool letters = std::all_of(tail.begin(), tail.end(), [](QChar c) {
+            return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z');
+        });
+        if (letters && !f.isSymLink() && f.lastModified() < settled)
+            QFile::remove(f.absoluteFilePath());
+    }
 }
 
 bool RenameReplacing(const QString& from, const QString& to, QString* error)

@@ -7,18 +7,51 @@
 #include <QString>
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 namespace cv {
 
-// The system's text for an error number (strerror), e.g. "No space left on device".
+// The system's text for an error number (strerror), e.g. "No space left on
+// device"; a write beyond the process's file-size limit says so.
 QString SystemErrorText(int error);
+
+// A write beyond the process's file-size limit (ulimit -f) fails with
+// EFBIG, told as the reason, instead of the signal that would end the
+// process with the file half written. First thing in main.
+void ReportFileSizeLimitAsFailure();
 
 // Empty when `path` is a regular file (or does not exist: opening it then
 // says so); otherwise why it cannot be read as a file: "it is a folder",
 // "it is a named pipe (FIFO)", "it is a device", "it is a socket". Asked
 // before a file is opened: a FIFO opened for reading waits for a writer.
 QString NotARegularFileReason(const QString& path);
+
+// Empty when `path` is a regular file this process may read; otherwise the
+// true cause, for "skipped" and "cannot open" messages: "it does not
+// exist", "it is a link to nothing (dangling link)", "its links lead round in
+// a loop", "its path is too long", "its name is not valid UTF-8, so it cannot
+// be opened by name", "permission denied", or what NotARegularFileReason
+// says. Asked before a file is opened (a FIFO is never opened here).
+QString CannotReadReason(const QString& path);
+
+// What a walk of a folder meets. A name that is not valid UTF-8 cannot be
+// made into a name to open the file by: it is shown with its odd bytes as
+// \xNN and `badName` is set.
+struct TFolderEntry {
+    QString path;
+    bool folder = false;  // a folder (walked into unless it is a link)
+    bool link = false;    // a symbolic link
+    bool badName = false;
+};
+// Every entry under `folder`, folders before their contents, in the order
+// the system lists them; links to folders are not walked into. Unlike
+// Qt's walk, names that are not UTF-8 are met too. False with the reason
+// when `folder` cannot be read (its sub-folders that cannot be are met as
+// entries, whose reason CannotReadFolderReason gives).
+bool WalkFolder(const QString& folder, const std::function<void(const TFolderEntry&)>& visit, QString* error = nullptr);
+// Empty when the folder can be listed; else why not.
+QString CannotReadFolderReason(const QString& folder);
 
 // An advisory lock (flock) on a lock file, held until Release or
 // destruction (and by the system only as long as the process lives, so a
@@ -78,6 +111,12 @@ private:
 // Whether another process holds the lock of this lock file (false when
 // the file does not exist or nobody holds it).
 bool LockIsHeld(const QString& lockFile);
+
+// A save through a temporary file that is killed after the file got its
+// name ("<file>.XXXXXX", six letters) and before the rename
+// leaves it beside `file`. Removes those of `file` not written to for a
+// minute (one just written may be another program's save going on).
+void RemoveLeftoversOfKilledSaves(const QString& file);
 
 // rename(2): `to` is replaced at once; false with the system's reason.
 bool RenameReplacing(const QString& from, const QString& to, QString* error);

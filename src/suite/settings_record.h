@@ -67,7 +67,7 @@ public:
 
     void CopyBytesFrom(std::span<const uint8_t> src, std::size_t offset = 0)
     {
-        if (offset < N)
+        if (offset < N && !src.empty())
             std::memcpy(m_bytes.data() + offset, src.data(), std::min(src.size(), N - offset));
     }
 

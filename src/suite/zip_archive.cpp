@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QSaveFile>
 #include <QStringDecoder>
 
@@ -101,36 +102,29 @@ QString zipReason(int code)
     }
 }
 
-// Reads the current entry of an open archive (opened raw or inflating) in chunks.
-template <typename Sink>
-int copyCurrentEntry(unzFile uf, Sink&& sink)
-{
-    std::vector<char> buf(kCopyChunk);
-    for (;;) {
-        const int n = unzReadCurrentFile(uf, buf.data(), unsigned(buf.size()));
-        if (n < 0)
-            return n;
-        if (n == 0)
-            return UNZ_OK;
-        if (!sink(buf.data(), n))
-            return UNZ_ERRNO;
-    }
-}
-
 } // namespace
 
 struct TZipArchive::Impl {
     QFile file;
-    unzFile uf = nullptr;
-    std::vector<unz64_file_pos> positions;
+    int64_t bias = 0;                 // bytes before the archive proper (a self-extracting stub)
+    std::vector<int64_t> localOffsets; // per entry: its local header
+    std::vector<int64_t> dataOffsets;  // per entry: its data, -1 when its local header is damaged
+    // Look-ups by stored name, and by the name cleaned (made when first asked for).
+    QHash<QString, int> byName, byCleanName;
 
     void close()
     {
-        if (uf)
-            unzClose(uf);
-        uf = nullptr;
         file.close();
-        positions.clear();
+        bias = 0;
+        localOffsets.clear();
+        dataOffsets.clear();
+        byName.clear();
+        byCleanName.clear();
+    }
+    // Exactly n bytes at `offset` (of the archive file itself).
+    bool readAt(int64_t offset, char* to, int64_t n)
+    {
+        return offset >= 0 && file.seek(offset) && file.read(to, n) == n;
     }
 };
 
@@ -188,11 +182,21 @@ QStringList TZipArchive::EntryNames() const
 
 int TZipArchive::IndexOf(const QString& name) const
 {
-    const QString wanted = cleanEntryName(name);
-    for (std::size_t i = 0; i < m_entries.size(); ++i)
-        if (m_entries[i].name == wanted)
-            return int(i);
-    return -1;
+    // The stored name as it is (an absolute name, a name with "\"), else
+    // as a name cleaned of those; looked up in tables made once, so that a
+    // job taking an archive's many entries one by one does not search it
+    // through for each.
+    if (m_impl->byName.isEmpty() && !m_entries.empty()) {
+        m_impl->byName.reserve(qsizetype(m_entries.size()));
+        for (std::size_t i = m_entries.size(); i-- > 0;) {
+            m_impl->byName.insert(m_entries[i].name, int(i));
+            m_impl->byCleanName.insert(cleanEntryName(m_entries[i].name), int(i));
+        }
+    }
+    if (const auto it = m_impl->byName.constFind(name); it != m_impl->byName.constEnd())
+        return *it;
+    const auto it = m_impl->byCleanName.constFind(cleanEntryName(name));
+    return it != m_impl->byCleanName.constEnd() ? *it : -1;
 }
 
 bool TZipArchive::IsAZipFile(const QString& fileName)
@@ -210,7 +214,8 @@ bool TZipArchive::OpenArchive(const QString& fileName)
     m_fileName = fileName;
     m_error.clear();
     m_impl->file.setFileName(fileName);
-    if (!m_impl->file.open(QIODevice::ReadOnly))
+    // Unbuffered: the reads are of headers at many places, and of whole entries.
+    if (!m_impl->file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
         return fail(QStringLiteral("open"), m_impl->file.errorString());
     if (!loadDirectory()) {
         m_impl->close();
@@ -221,62 +226,157 @@ bool TZipArchive::OpenArchive(const QString& fileName)
     return true;
 }
 
+namespace {
+
+uint16_t le16(const char* p) { return uint16_t(uint8_t(p[0]) | (uint8_t(p[1]) << 8)); }
+uint32_t le32(const char* p) { return uint32_t(le16(p)) | (uint32_t(le16(p + 2)) << 16); }
+uint64_t le64(const char* p) { return uint64_t(le32(p)) | (uint64_t(le32(p + 4)) << 32); }
+
+constexpr uint32_t kMax32 = 0xFFFFFFFFu;
+
+} // namespace
+
 bool TZipArchive::loadDirectory()
 {
-    // minizip cannot open an archive without entries (its directory search
-    // takes an end record at offset 0 for "not found"), so that one is read here.
-    if (m_impl->file.size() >= 22 && m_impl->file.size() <= 22 + 0xFFFF) {
-        const QByteArray head = m_impl->file.peek(22);
-        const auto u16 = [&](int off) { return int(uint8_t(head[off])) | (int(uint8_t(head[off + 1])) << 8); };
-        if (head.startsWith(QByteArrayLiteral("PK\x05\x06")) && u16(8) == 0 && u16(10) == 0 && 22 + u16(20) == m_impl->file.size())
-            return true;
-    }
-    zlib_filefunc64_def funcs = deviceFunctions();
-    m_impl->uf = unzOpen2_64(static_cast<QIODevice*>(&m_impl->file), &funcs);
-    if (!m_impl->uf)
-        return fail(QStringLiteral("read"), QStringLiteral("it is not a zip archive or it is damaged"));
-    unz_global_info64 gi{};
-    if (unzGetGlobalInfo64(m_impl->uf, &gi) != UNZ_OK)
-        return fail(QStringLiteral("read"), QStringLiteral("its directory is damaged"));
-    if (gi.number_entry > ZPOS64_T(kMaxEntries))
-        return fail(QStringLiteral("read"), QStringLiteral("it lists %1 entries, more than %2").arg(gi.number_entry).arg(kMaxEntries));
-    const int64_t archiveSize = m_impl->file.size();
-    m_entries.reserve(std::size_t(gi.number_entry));
-    int rc = unzGoToFirstFile(m_impl->uf);
-    while (rc == UNZ_OK) {
-        unz_file_info64 fi{};
-        rc = unzGetCurrentFileInfo64(m_impl->uf, &fi, nullptr, 0, nullptr, 0, nullptr, 0);
-        if (rc != UNZ_OK)
+    // The directory is read here, not by the zip library: its reader takes
+    // the 64-bit sizes of a zip64 archive for absent on this machine, and
+    // the places of the entries' data are needed (entries whose data
+    // overlap are refused).
+    QFile& f = m_impl->file;
+    const int64_t size = f.size();
+    const auto damaged = [&](const QString& why) { return fail(QStringLiteral("read"), why); };
+    const QString notZip = QStringLiteral("it is not a zip archive or it is damaged");
+    if (size < 22)
+        return damaged(notZip);
+    // The end record: the last "PK\5\6" whose comment ends at the end of the file (or before).
+    const int64_t tailSize = std::min<int64_t>(size, 22 + 0xFFFF);
+    QByteArray tail(qsizetype(tailSize), Qt::Uninitialized);
+    if (!m_impl->readAt(size - tailSize, tail.data(), tailSize))
+        return damaged(notZip);
+    qsizetype end = -1;
+    for (qsizetype i = tail.size() - 22; i >= 0; --i)
+        if (tail[i] == 'P' && tail[i + 1] == 'K' && tail[i + 2] == 5 && tail[i + 3] == 6
+            && i + 22 + le16(tail.constData() + i + 20) <= tail.size()) {
+            end = i;
             break;
-        QByteArray raw(qsizetype(fi.size_filename), '\0');
-        rc = unzGetCurrentFileInfo64(m_impl->uf, &fi, raw.data(), uLong(raw.size()), nullptr, 0, nullptr, 0);
-        if (rc != UNZ_OK)
-            break;
-        if (fi.compressed_size > ZPOS64_T(archiveSize))
-            return fail(QStringLiteral("read"), QStringLiteral("entry \"%1\" claims more data than the archive holds").arg(QString::fromUtf8(raw)));
-        TZipEntryInfo e;
-        e.rawName = raw;
-        e.flags = uint16_t(fi.flag);
-        e.name = decodeEntryName(raw, e.flags);
-        e.compressedSize = int64_t(fi.compressed_size);
-        e.uncompressedSize = int64_t(fi.uncompressed_size);
-        e.dosDateTime = uint32_t(fi.dosDate);
-        e.time = ZipDateTimeFromDos(e.dosDateTime);
-        e.attributes = uint32_t(fi.external_fa);
-        e.crc32 = uint32_t(fi.crc);
-        e.method = uint16_t(fi.compression_method);
-        e.versionMadeBy = uint16_t(fi.version);
-        unz64_file_pos pos{};
-        unzGetFilePos64(m_impl->uf, &pos);
-        m_entries.push_back(std::move(e));
-        m_impl->positions.push_back(pos);
-        rc = unzGoToNextFile(m_impl->uf);
+        }
+    if (end < 0)
+        return damaged(notZip);
+    const char* e = tail.constData() + end;
+    const int64_t endAt = size - tailSize + end;
+    uint64_t entries = le16(e + 10), dirSize = le32(e + 12), dirOffset = le32(e + 16);
+    int64_t dirEnd = endAt; // where the directory ends: the end record, or the zip64 end record
+    // Writers of 65,535 entries or more without the zip64 records leave the
+    // count at 65,535 or keep its low 16 bits: the directory then says how many.
+    bool countOf16Bits = true;
+    char locator[20];
+    const bool hasLocator = endAt >= 20 && m_impl->readAt(endAt - 20, locator, 20) && le32(locator) == 0x07064B50;
+    if (le32(e + 12) == kMax32 || le32(e + 16) == kMax32 || (le16(e + 10) == 0xFFFF && hasLocator)) {
+        // zip64: the locator just before the end record names the zip64 end record.
+        char record[56];
+        if (!hasLocator)
+            return damaged(QStringLiteral("its zip64 end record is missing"));
+        const auto at = int64_t(le64(locator + 8));
+        if (at < 0 || at + 56 > endAt - 20 || !m_impl->readAt(at, record, 56) || le32(record) != 0x06064B50)
+            return damaged(QStringLiteral("its zip64 end record is damaged"));
+        entries = le64(record + 32);
+        dirSize = le64(record + 40);
+        dirOffset = le64(record + 48);
+        dirEnd = at;
+        countOf16Bits = false;
     }
-    if (rc != UNZ_END_OF_LIST_OF_FILE)
-        return fail(QStringLiteral("read"), zipReason(rc));
-    if (m_entries.size() != std::size_t(gi.number_entry))
-        return fail(QStringLiteral("read"), QStringLiteral("its directory lists %1 entries but holds %2")
-                                                 .arg(gi.number_entry).arg(m_entries.size()));
+    if (entries > uint64_t(kMaxEntries))
+        return damaged(QStringLiteral("it lists %1 entries, more than %2").arg(entries).arg(kMaxEntries));
+    if (dirSize > uint64_t(dirEnd) || dirOffset > uint64_t(dirEnd) - dirSize)
+        return damaged(QStringLiteral("its directory is damaged"));
+    // Bytes before the archive (a self-extracting program): the directory
+    // ends where the end record begins.
+    m_impl->bias = dirEnd - int64_t(dirSize) - int64_t(dirOffset);
+    QByteArray dir(qsizetype(dirSize), Qt::Uninitialized);
+    if (!m_impl->readAt(int64_t(dirOffset) + m_impl->bias, dir.data(), int64_t(dirSize)))
+        return damaged(QStringLiteral("its directory is damaged"));
+
+    m_entries.reserve(std::size_t(entries));
+    qsizetype at = 0;
+    while (at + 46 <= dir.size() && le32(dir.constData() + at) == 0x02014B50) {
+        const char* c = dir.constData() + at;
+        const uint16_t nameLength = le16(c + 28), extraLength = le16(c + 30), commentLength = le16(c + 32);
+        if (at + 46 + nameLength + extraLength + commentLength > dir.size())
+            break;
+        if (m_entries.size() >= std::size_t(kMaxEntries))
+            return damaged(QStringLiteral("it lists more than %1 entries").arg(kMaxEntries));
+        TZipEntryInfo info;
+        info.versionMadeBy = le16(c + 4);
+        info.flags = le16(c + 8);
+        info.method = le16(c + 10);
+        info.dosDateTime = (uint32_t(le16(c + 14)) << 16) | le16(c + 12);
+        info.time = ZipDateTimeFromDos(info.dosDateTime);
+        info.crc32 = le32(c + 16);
+        uint64_t compressed = le32(c + 20), uncompressed = le32(c + 24), local = le32(c + 42);
+        info.attributes = le32(c + 38);
+        info.rawName = QByteArray(c + 46, nameLength);
+        info.name = decodeEntryName(info.rawName, info.flags);
+        // The zip64 extra field holds, in this order, each value whose own field is full.
+        for (const char *x = c + 46 + nameLength, *xEnd = x + extraLength; x + 4 <= xEnd;) {
+            const uint16_t id = le16(x), length = le16(x + 2);
+            const char* v = x + 4;
+            if (v + length > xEnd)
+                break;
+            if (id == 0x0001) {
+                const char* vEnd = v + length;
+                for (uint64_t* field : {&uncompressed, &compressed, &local})
+                    if (*field == kMax32 && v + 8 <= vEnd) {
+                        *field = le64(v);
+                        v += 8;
+                    }
+            }
+            x += 4 + length;
+        }
+        if (compressed > uint64_t(size) || uncompressed > uint64_t(INT64_MAX) || local > uint64_t(size))
+            return damaged(QStringLiteral("entry \"%1\" claims more data than the archive holds").arg(info.name));
+        info.compressedSize = int64_t(compressed);
+        info.uncompressedSize = int64_t(uncompressed);
+        m_entries.push_back(std::move(info));
+        m_impl->localOffsets.push_back(int64_t(local) + m_impl->bias);
+        at += 46 + nameLength + extraLength + commentLength;
+    }
+    const bool countAgrees = m_entries.size() == entries
+        || (countOf16Bits && m_entries.size() > 0xFFFF && (entries == 0xFFFF || (m_entries.size() & 0xFFFF) == entries));
+    if (!countAgrees)
+        return damaged(QStringLiteral("its directory lists %1 entries but holds %2").arg(entries).arg(m_entries.size()));
+
+    // Where each entry's data begins, after its local header.
+    m_impl->dataOffsets.assign(m_entries.size(), -1);
+    for (std::size_t i = 0; i < m_entries.size(); ++i) {
+        char h[30];
+        const int64_t l = m_impl->localOffsets[i];
+        if (m_impl->readAt(l, h, 30) && le32(h) == 0x04034B50) {
+            const int64_t data = l + 30 + le16(h + 26) + le16(h + 28);
+            if (data + m_entries[i].compressedSize <= size)
+                m_impl->dataOffsets[i] = data;
+        }
+    }
+    // No two entries may share bytes: an archive whose directory points many
+    // entries at one stream would unpack to far more than it holds.
+    std::vector<std::size_t> order(m_entries.size());
+    for (std::size_t i = 0; i < order.size(); ++i)
+        order[i] = i;
+    std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return m_impl->localOffsets[a] < m_impl->localOffsets[b]; });
+    for (std::size_t k = 1; k < order.size(); ++k) {
+        const std::size_t a = order[k - 1], b = order[k];
+        const int64_t aEnd = m_impl->dataOffsets[a] >= 0 ? m_impl->dataOffsets[a] + m_entries[a].compressedSize
+                                                           : m_impl->localOffsets[a] + 30;
+        if (m_impl->localOffsets[b] < aEnd)
+            return damaged(QStringLiteral("entries \"%1\" and \"%2\" overlap (they share their data)")
+                               .arg(m_entries[a].name, m_entries[b].name));
+    }
+    int64_t unpacked = 0;
+    for (const TZipEntryInfo& info : m_entries)
+        unpacked = info.uncompressedSize > INT64_MAX - unpacked ? INT64_MAX : unpacked + info.uncompressedSize;
+    if (unpacked > m_maxArchiveSize)
+        return damaged(QStringLiteral("it would unpack to %1 bytes, more than the limit of %2 bytes for one archive")
+                           .arg(unpacked)
+                           .arg(m_maxArchiveSize));
     return true;
 }
 
@@ -332,31 +432,83 @@ bool TZipArchive::ExtractToStream(int index, TMemoryStream& out)
         return entryFail(QStringLiteral("its unpacked size of %1 bytes exceeds the limit of %2 bytes").arg(e.uncompressedSize).arg(m_maxEntrySize));
     if (e.method == 0 && e.compressedSize != e.uncompressedSize)
         return entryFail(QStringLiteral("its stored sizes disagree"));
-    unz64_file_pos pos = m_impl->positions[std::size_t(index)];
-    int rc = unzGoToFilePos64(m_impl->uf, &pos);
-    if (rc == UNZ_OK)
-        rc = unzOpenCurrentFile(m_impl->uf);
-    if (rc != UNZ_OK)
-        return entryFail(zipReason(rc));
+    const int64_t data = m_impl->dataOffsets[std::size_t(index)];
+    if (data < 0)
+        return entryFail(QStringLiteral("the archive is damaged (its local header is missing or cut short)"));
     out.SetSize(e.uncompressedSize);
     out.SetPosition(0);
     int64_t total = 0;
-    rc = copyCurrentEntry(m_impl->uf, [&](const char* data, int n) {
-        if (total + n > e.uncompressedSize)
+    uint32_t crc = uint32_t(crc32(0, nullptr, 0));
+    const QString problem = readEntryData(std::size_t(index), [&](const uint8_t* bytes, int64_t n) {
+        if (n > e.uncompressedSize - total)
             return false;
-        std::memcpy(out.Memory() + total, data, std::size_t(n));
+        std::memcpy(out.Memory() + total, bytes, std::size_t(n));
+        crc = uint32_t(crc32(uLong(crc), bytes, uInt(n)));
         total += n;
         return true;
     });
-    const int closeRc = unzCloseCurrentFile(m_impl->uf);
-    if (rc != UNZ_OK)
-        return entryFail(rc == UNZ_ERRNO ? QStringLiteral("it unpacks to more data than it declares") : zipReason(rc));
+    if (!problem.isEmpty())
+        return entryFail(problem);
     if (total != e.uncompressedSize)
         return entryFail(QStringLiteral("it is truncated (%1 of %2 bytes)").arg(total).arg(e.uncompressedSize));
-    if (closeRc != UNZ_OK)
-        return entryFail(zipReason(closeRc));
+    if (crc != e.crc32)
+        return entryFail(zipReason(UNZ_CRCERROR));
     out.SetPosition(0);
     return true;
+}
+
+QString TZipArchive::readEntryData(std::size_t index, const std::function<bool(const uint8_t*, int64_t)>& take)
+{
+    // Stored data as it is; deflated data inflated a piece at a time. False
+    // from `take`: the entry gives more than it declares.
+    const TZipEntryInfo& e = m_entries[index];
+    const int64_t data = m_impl->dataOffsets[index];
+    const QString tooMuch = QStringLiteral("it unpacks to more data than it declares");
+    std::vector<uint8_t> in(static_cast<std::size_t>(kCopyChunk));
+    if (!m_impl->file.seek(data))
+        return zipReason(UNZ_ERRNO);
+    if (e.method == 0) {
+        for (int64_t left = e.compressedSize; left > 0;) {
+            const int64_t n = std::min<int64_t>(left, kCopyChunk);
+            if (m_impl->file.read(reinterpret_cast<char*>(in.data()), n) != n)
+                return zipReason(UNZ_ERRNO);
+            if (!take(in.data(), n))
+                return tooMuch;
+            left -= n;
+        }
+        return {};
+    }
+    z_stream z{};
+    if (inflateInit2(&z, -MAX_WBITS) != Z_OK)
+        return zipReason(UNZ_INTERNALERROR);
+    std::vector<uint8_t> outBuf(static_cast<std::size_t>(kCopyChunk));
+    QString problem;
+    int rc = Z_OK;
+    for (int64_t left = e.compressedSize; rc != Z_STREAM_END && problem.isEmpty();) {
+        if (z.avail_in == 0) {
+            if (left == 0) {
+                problem = QStringLiteral("the archive is damaged (its data ends before the entry does)");
+                break;
+            }
+            const int64_t n = std::min<int64_t>(left, kCopyChunk);
+            if (m_impl->file.read(reinterpret_cast<char*>(in.data()), n) != n) {
+                problem = zipReason(UNZ_ERRNO);
+                break;
+            }
+            left -= n;
+            z.next_in = in.data();
+            z.avail_in = uInt(n);
+        }
+        z.next_out = outBuf.data();
+        z.avail_out = uInt(outBuf.size());
+        rc = inflate(&z, Z_NO_FLUSH);
+        if (rc != Z_OK && rc != Z_STREAM_END && !(rc == Z_BUF_ERROR && z.avail_in == 0))
+            problem = zipReason(UNZ_BADZIPFILE);
+        else if (const auto made = int64_t(outBuf.size() - z.avail_out); made > 0 && !take(outBuf.data(), made))
+            problem = tooMuch;
+    }
+    inflateEnd(&z);
+    return problem;
 }
 
 bool TZipArchive::AddFromStream(const QString& entryName, const TMemoryStream& data, const QDateTime& time, uint32_t attributes)
@@ -393,23 +545,24 @@ bool TZipArchive::AddEntries(std::vector<TZipNewEntry> entries)
     if (!m_open)
         return fail(QStringLiteral("write"), QStringLiteral("the archive is not open"));
     std::vector<bool> keep(m_entries.size(), true);
-    for (auto& n : entries) {
+    // By name (an archive of many entries written at once): the last of a
+    // name given twice in one call wins, and replaces the entry of that name.
+    QHash<QString, std::size_t> last;
+    for (std::size_t k = 0; k < entries.size(); ++k) {
+        TZipNewEntry& n = entries[k];
         n.name = cleanEntryName(n.name);
         if (n.name.isEmpty())
             return fail(QStringLiteral("write"), QStringLiteral("an entry needs a name"));
         if (n.name.toUtf8().size() > 0xFFFF)
             return fail(QStringLiteral("write"), QStringLiteral("the entry name is too long"));
-        for (std::size_t i = 0; i < m_entries.size(); ++i)
-            if (m_entries[i].name == n.name)
-                keep[i] = false;
+        last.insert(n.name, k);
     }
-    // A name given twice in one call: the last one wins.
-    for (std::size_t i = 0; i < entries.size(); ++i)
-        for (std::size_t j = i + 1; j < entries.size(); ++j)
-            if (entries[i].name == entries[j].name) {
-                entries[i].name.clear();
-                break;
-            }
+    for (std::size_t i = 0; i < m_entries.size(); ++i)
+        if (last.contains(m_entries[i].name))
+            keep[i] = false;
+    for (std::size_t k = 0; k < entries.size(); ++k)
+        if (last.value(entries[k].name) != k)
+            entries[k].name.clear();
     std::erase_if(entries, [](const TZipNewEntry& n) { return n.name.isEmpty(); });
     return rewrite(keep, std::move(entries));
 }
@@ -449,12 +602,14 @@ bool TZipArchive::rewrite(const std::vector<bool>& keep, std::vector<TZipNewEntr
         if (!keep[i])
             continue;
         const TZipEntryInfo& e = m_entries[i];
-        unz64_file_pos pos = m_impl->positions[i];
-        int method = 0, level = 0;
-        if (unzGoToFilePos64(m_impl->uf, &pos) != UNZ_OK || unzOpenCurrentFile2(m_impl->uf, &method, &level, 1) != UNZ_OK) {
+        const int64_t data = m_impl->dataOffsets[i];
+        if (data < 0 || !m_impl->file.seek(data)) {
             problem = QStringLiteral("entry \"%1\" could not be read").arg(e.name);
             break;
         }
+        // The level only sets the header's flag bits, as the entry had them.
+        const int method = e.method;
+        const int level = (e.flags & 6) == 6 ? 1 : (e.flags & 6) == 4 ? 2 : (e.flags & 6) == 2 ? 9 : 6;
         zip_fileinfo zi{};
         zi.dosDate = e.dosDateTime;
         zi.external_fa = e.attributes;
@@ -462,15 +617,16 @@ bool TZipArchive::rewrite(const std::vector<bool>& keep, std::vector<TZipNewEntr
         int rc = zipOpenNewFileInZip4_64(zf, e.rawName.constData(), &zi, nullptr, 0, nullptr, 0, nullptr, method, level, 1,
                                          -MAX_WBITS, DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY, nullptr, 0, e.versionMadeBy,
                                          e.flags & kFlagUtf8Name, big ? 1 : 0);
-        int64_t copied = 0;
-        if (rc == ZIP_OK)
-            rc = copyCurrentEntry(m_impl->uf, [&](const char* data, int n) {
-                copied += n;
-                return copied <= e.compressedSize && zipWriteInFileInZip(zf, data, unsigned(n)) == ZIP_OK;
-            });
-        unzCloseCurrentFile(m_impl->uf);
-        if (rc == ZIP_OK && copied != e.compressedSize)
-            rc = UNZ_BADZIPFILE;
+        // Kept entries are copied still compressed.
+        std::vector<char> buf(static_cast<std::size_t>(kCopyChunk));
+        for (int64_t left = e.compressedSize; rc == ZIP_OK && left > 0;) {
+            const int64_t n = std::min<int64_t>(left, kCopyChunk);
+            if (m_impl->file.read(buf.data(), n) != n)
+                rc = UNZ_BADZIPFILE;
+            else
+                rc = zipWriteInFileInZip(zf, buf.data(), unsigned(n));
+            left -= n;
+        }
         if (zipCloseFileInZipRaw64(zf, ZPOS64_T(e.uncompressedSize), uLong(e.crc32)) != ZIP_OK && rc == ZIP_OK)
             rc = ZIP_ERRNO;
         if (rc != ZIP_OK)

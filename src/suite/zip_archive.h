@@ -19,6 +19,7 @@
 #include <QStringList>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <span>
 #include <vector>
@@ -68,6 +69,8 @@ public:
     static constexpr int64_t kDefaultMaxEntrySize = int64_t(1) << 30;
     // Largest number of entries an archive may list.
     static constexpr int kMaxEntries = 1000000;
+    // Largest size all the entries of one archive may unpack to, together.
+    static constexpr int64_t kDefaultMaxArchiveSize = int64_t(64) << 30;
 
     TZipArchive();
     ~TZipArchive();
@@ -75,7 +78,11 @@ public:
     TZipArchive& operator=(const TZipArchive&) = delete;
 
     // Opens an existing archive and reads its directory. False (with
-    // ErrorString) when the file is missing, unreadable or not a sound archive.
+    // ErrorString) when the file is missing, unreadable or not a sound
+    // archive: among those, one whose entries overlap (share their data,
+    // as a "zip bomb" does to unpack to far more than it holds) and one
+    // whose entries would unpack to more than MaxArchiveSize together.
+    // zip64 archives (sizes and places beyond 32 bits) are read.
     bool OpenArchive(const QString& fileName);
     // Makes a new, empty archive under this name, replacing any file of that
     // name, and leaves it open.
@@ -90,7 +97,8 @@ public:
     const std::vector<TZipEntryInfo>& Entries() const { return m_entries; }
     const TZipEntryInfo& Entry(int index) const { return m_entries.at(std::size_t(index)); }
     QStringList EntryNames() const;
-    // Index of the entry with this stored name (exact match); -1 when absent.
+    // Index of the entry with this stored name (exact match, else the
+    // name with "\" as "/" and no leading "/"); -1 when absent.
     int IndexOf(const QString& name) const;
 
     // Inflates one entry into the stream (cleared first, position 0 after).
@@ -113,6 +121,9 @@ public:
 
     void SetMaxEntrySize(int64_t bytes) { m_maxEntrySize = bytes; }
     int64_t MaxEntrySize() const { return m_maxEntrySize; }
+    // Asked when an archive is opened.
+    void SetMaxArchiveSize(int64_t bytes) { m_maxArchiveSize = bytes; }
+    int64_t MaxArchiveSize() const { return m_maxArchiveSize; }
 
     // The last failure: "Cannot read zip archive "<name>": <reason>" and the like.
     QString ErrorString() const { return m_error; }
@@ -125,12 +136,16 @@ private:
     struct Impl;
     bool fail(const QString& verb, const QString& reason);
     bool loadDirectory();
+    // Hands an entry's unpacked bytes to `take` a piece at a time; the
+    // reason it could not, or empty.
+    QString readEntryData(std::size_t index, const std::function<bool(const uint8_t*, int64_t)>& take);
     bool rewrite(const std::vector<bool>& keep, std::vector<TZipNewEntry> added);
 
     std::unique_ptr<Impl> m_impl;
     QString m_fileName;
     std::vector<TZipEntryInfo> m_entries;
     int64_t m_maxEntrySize = kDefaultMaxEntrySize;
+    int64_t m_maxArchiveSize = kDefaultMaxArchiveSize;
     QString m_error;
     bool m_open = false;
 };

@@ -10,13 +10,19 @@
 #include "textread/tag_handler.h"
 #include "textread/text_decoder.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QtDebug>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -170,19 +176,25 @@ struct TBufferProcessor::Source {
     std::size_t pos = 0, end = 0;
     bool inMemory = false;
     int64_t size = 0;
+    int64_t fileLeft = 0; // of a loose file: what is read of it is the size it had when opened
     uint8_t flags = 0;
 
     int64_t Read(uint8_t* dst, int64_t max)
     {
-        if (!inMemory)
-            return file.read(reinterpret_cast<char*>(dst), max);
+        if (!inMemory) {
+            const int64_t n = fileLeft > 0 ? file.read(reinterpret_cast<char*>(dst), std::min(max, fileLeft)) : 0;
+            fileLeft -= std::max<int64_t>(n, 0);
+            return n;
+        }
         const std::size_t n = std::min<std::size_t>(std::size_t(max), end - pos);
         if (n > 0)
             std::memcpy(dst, memory.data() + pos, n);
         pos += n;
         return int64_t(n);
     }
-    bool AtEnd() const { return inMemory ? pos >= end : file.atEnd(); }
+    // A text that grows while it is read ends where it ended when opened
+    // (a text written to without end would be read for ever).
+    bool AtEnd() const { return inMemory ? pos >= end : fileLeft <= 0 || file.atEnd(); }
 };
 
 TBufferProcessor::TBufferProcessor(TCorvantisholder* document, TFileHandledCallback fileHandled,
@@ -297,9 +309,21 @@ bool TBufferProcessor::openSource(Source& src)
         return cannotRead(why);
 
     if (m_text.InsideZip()) {
-        TZipArchive zip;
-        if (!zip.OpenArchive(m_text.FullFilename))
-            return fail(zip.ErrorString());
+        TReadScratch& sc = *m_scratch;
+        const QFileInfo file(m_text.FullFilename);
+        const int64_t time = file.lastModified().toMSecsSinceEpoch();
+        if (!sc.zip || sc.zip->FileName() != m_text.FullFilename || !sc.zip->IsOpen() || sc.zipSize != file.size()
+            || sc.zipTime != time) {
+            sc.zip = std::make_unique<TZipArchive>();
+            sc.zipSize = file.size();
+            sc.zipTime = time;
+            if (!sc.zip->OpenArchive(m_text.FullFilename)) {
+                const QString why = sc.zip->ErrorString();
+                sc.zip.reset();
+                return fail(why);
+            }
+        }
+        TZipArchive& zip = *sc.zip;
         const int index = zip.IndexOf(m_text.ZipEntryName);
         if (index < 0)
             return cannotRead(QStringLiteral("the archive holds no entry of that name"));
@@ -317,11 +341,25 @@ bool TBufferProcessor::openSource(Source& src)
         src.memory = whole.TakeBytes();
         src.inMemory = true;
     } else {
-        src.file.setFileName(m_text.FullFilename);
-        if (!src.file.open(QIODevice::ReadOnly))
+        // Opened without waiting (a named pipe put in the text's place after
+        // the check above would wait for a writer), then checked again.
+        const int fd = ::open(QFile::encodeName(m_text.FullFilename).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        struct stat st {};
+        if (fd < 0)
+            return fail(QStringLiteral("Cannot open file \"%1\": %2")
+                            .arg(QDir::toNativeSeparators(m_text.FullFilename), SystemErrorText(errno)));
+        if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+            ::close(fd);
+            return cannotRead(QStringLiteral("it is no longer a regular file"));
+        }
+        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+        if (!src.file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+            ::close(fd);
             return fail(QStringLiteral("Cannot open file \"%1\": %2").arg(QDir::toNativeSeparators(m_text.FullFilename),
                                                                         src.file.errorString()));
-        src.size = src.file.size();
+        }
+        src.size = int64_t(st.st_size);
+        src.fileLeft = src.size;
         return true;
     }
     src.size = int64_t(src.memory.size());

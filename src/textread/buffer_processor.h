@@ -23,6 +23,7 @@
 
 #include "model/chosen_text_rec.h"
 #include "suite/settings_record.h"
+#include "suite/zip_archive.h"
 #include "suite/text_settings.h"
 #include "textread/markup_pass.h"
 #include "textread/text_classifier.h"
@@ -119,6 +120,12 @@ struct TReadScratch {
     bool classifierTagMarks = false;
     int32_t classifierTagSpan = 0;
     QString classifierMarkers[3];          // section start, heading start and end
+    // The archive the last text came from, kept open for the next text in
+    // it: its directory is read once per job, not once per text. Its size
+    // and time tell whether it is still the file that was opened.
+    std::unique_ptr<TZipArchive> zip;
+    int64_t zipSize = -1;
+    int64_t zipTime = 0;
 };
 
 class TBufferProcessor {

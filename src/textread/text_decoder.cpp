@@ -247,6 +247,22 @@ QByteArray systemCodecName(uint32_t codePage)
 
 
 
+// Units of a UTF-16 reading that part the words of a text: blanks and line
+// breaks (their high byte is zero), the ideographic space and full stop and
+// comma, and the full-width comma and stop. A text written without any
+// is no text; an 8-bit text read as UTF-16 never shows them (they need a
+// byte below 0x03 or above 0xFE, which such a text does not hold).
+std::size_t separatingUtf16Units(const uint8_t* p, std::size_t n, bool bigEndian)
+{
+    std::size_t separators = 0;
+    for (std::size_t i = 0; i + 1 < n; i += 2) {
+        const auto u = char16_t(bigEndian ? (p[i] << 8 | p[i + 1]) : (p[i + 1] << 8 | p[i]));
+        separators += u == 0x20 || (u >= 0x09 && u <= 0x0D) || (u >= 0x3000 && u <= 0x3002) || u == 0xFF0C
+                      || u == 0xFF0E;
+    }
+    return separators;
+}
+
 // Units of a UTF-16 reading that no text holds: controls but the usual
 // blanks and line breaks, unpaired surrogates, unassigned code points,
 // private use, non-characters and U+FFFD.
@@ -360,8 +376,11 @@ bool LooksLikeUtf16ByStructure(std::span<const uint8_t> head, bool& bigEndian)
     bigEndian = be < le;
     const std::size_t best = std::min(le, be), other = std::max(le, be);
     // Nearly every unit is a character a text holds, and clearly fewer than
-    // in the other order.
-    return best * 100 <= units && other >= best * 4 + units / 50;
+    // in the other order; and the words are parted by blanks, line breaks or
+    // the stops of a script without blanks (structure alone is not enough:
+    // an ASCII text of identical lines has it too).
+    return best * 100 <= units && other >= best * 4 + units / 50
+           && separatingUtf16Units(head.data(), n, bigEndian) * 200 >= units;
 }
 
 TEncodingGuess GuessSourceEncoding(std::span<const uint8_t> head, bool detectUtf8, bool wholeText)

@@ -348,22 +348,22 @@ bool T_WholeWordlistHolder::WordTreeToWordlist()
     int64_t listTypes = 0, stopTypes = 0;
     // One pass over the types (a cache line each): what the entries need of
     // the types that become entries, side by side, in the tree's order, in
-    // 24 bytes (the rows are many: the memory they take is memory the
+    // 32 bytes (the rows are many: the memory they take is memory the
     // entries must take fresh from the system).
     struct TRow {
         const char16_t* text;
+        uint64_t freq;
         uint16_t length; // a type's spelling is at most kMaxTypeLength units
         uint16_t tag;
-        uint32_t freq;
         int32_t texts;
         float dispersion;
     };
-    static_assert(sizeof(TRow) == 24 && kMaxTypeLength <= std::numeric_limits<uint16_t>::max());
+    static_assert(sizeof(TRow) == 32 && kMaxTypeLength <= std::numeric_limits<uint16_t>::max());
     std::vector<TRow> listed;
     listed.reserve(std::size_t(tree.Count()));
     // The rows' frequencies again, side by side: the frequency order takes
     // them in alphabetical order, from a small array rather than the rows.
-    std::vector<uint32_t> listedFreq;
+    std::vector<uint64_t> listedFreq;
     listedFreq.reserve(std::size_t(tree.Count()));
     bool anyTag = false;
     for (uint32_t id = 0; id < uint32_t(tree.Count()); ++id) {
@@ -373,10 +373,10 @@ bool T_WholeWordlistHolder::WordTreeToWordlist()
             continue;
         }
         ++listTypes;
-        if (!listWanted || t.freq < minFreq || t.freq > maxFreq || spread.texts[id] < minTexts)
+        if (!listWanted || t.freq < uint64_t(minFreq) || t.freq > uint64_t(maxFreq) || spread.texts[id] < minTexts)
             continue;
         const std::u16string_view text = tree.Text(id);
-        listed.push_back(TRow{text.data(), uint16_t(text.size()), t.Tag(), t.freq, spread.texts[id], spread.dispersion[id]});
+        listed.push_back(TRow{text.data(), t.freq, uint16_t(text.size()), t.Tag(), spread.texts[id], spread.dispersion[id]});
         listedFreq.push_back(t.freq);
         anyTag = anyTag || t.Tag() != 0;
     }
@@ -389,7 +389,7 @@ bool T_WholeWordlistHolder::WordTreeToWordlist()
     list->SetLocale(ftextsettings.LanguageId(), ftextsettings.CollationName());
     const std::size_t n = listed.size();
     auto newEntry = [&](const TRow& r) {
-        return TCVWordList::TNewEntry{{r.text, std::size_t(r.length)}, &tagText(r.tag), r.freq, r.texts, r.dispersion};
+        return TCVWordList::TNewEntry{{r.text, std::size_t(r.length)}, &tagText(r.tag), int64_t(r.freq), r.texts, r.dispersion};
     };
     std::vector<std::unique_ptr<TWordListEntry>> entries;
     if (!fRun->filter) {
@@ -407,10 +407,10 @@ bool T_WholeWordlistHolder::WordTreeToWordlist()
         std::vector<std::u16string_view>().swap(words);
         std::vector<int64_t> freqs(n);
         for (std::size_t k = 0; k < n; ++k)
-            freqs[k] = listedFreq[order[k]];
+            freqs[k] = int64_t(listedFreq[order[k]]);
         std::vector<int32_t> frequencyOrder = TCVWordList::FrequencyOrder(freqs);
         std::vector<int64_t>().swap(freqs);
-        std::vector<uint32_t>().swap(listedFreq);
+        std::vector<uint64_t>().swap(listedFreq);
         // The rows are taken in alphabetical order, they and the spellings
         // they point to lie in the tree's: the rows a little ahead are asked
         // for, and the spellings of the rows asked for before.
@@ -937,7 +937,8 @@ bool T_WholeWordlistHolder::ReadBlocks(TStream& s, int64_t documentStart, QStrin
             break;
         case kBlockWordlistSettings: {
             uint32_t n = 0;
-            ok = s.ReadU32(n) && n <= length - 4;
+            // The record's size is checked against the block before anything is made for it.
+            ok = length >= 4 && s.ReadU32(n) && n <= length - 4;
             if (ok) {
                 std::vector<uint8_t> bytes(n);
                 ok = s.ReadExact(bytes.data(), n);
@@ -1002,9 +1003,21 @@ bool T_WholeWordlistHolder::ReadBlocks(TStream& s, int64_t documentStart, QStrin
         fNotes = notesBefore;
         return false;
     }
+    // The running words a list stands for are words of its texts: a list
+    // that says it stands for more than its texts hold (as a damaged or
+    // forged header may) would make every share and every keyness wrong.
+    const TStatsRec* overall = stats->Count() > 0 ? &stats->Row(0)->Data() : nullptr;
+    const int64_t textWords = overall ? std::max(overall->TokensInText, overall->TokensUsed) : 0;
     for (const TCVWordList* list : {words.get(), indexWords.get()}) {
         if (!list)
             continue;
+        if (textWords > 0 && list->TotalTokens() > textWords) {
+            damage = QStringLiteral("it is damaged (its list stands for %1 running words, but its texts hold %2)")
+                         .arg(list->TotalTokens())
+                         .arg(textWords);
+            fNotes = notesBefore;
+            return false;
+        }
         const QString impossible = list->ImpossibleValue();
         if (!impossible.isEmpty()) {
             damage = QStringLiteral("it is damaged (%1)").arg(impossible);

@@ -154,6 +154,15 @@ void TWordlistTree::BeginPart(int32_t part)
     if (fTextFirstPart < 0)
         fTextFirstPart = part;
     fTouchedCount = 0;
+    fPartCountWraps.clear();
+}
+
+uint64_t TWordlistTree::PartCount(uint32_t id) const
+{
+    uint64_t count = Type(id).partCount;
+    for (uint32_t wrapped : fPartCountWraps)
+        count += wrapped == id ? uint64_t(1) << 32 : 0;
+    return count;
 }
 
 void TWordlistTree::Do_Added_One(uint32_t id)
@@ -177,15 +186,16 @@ __attribute__((always_inline)) inline void TWordlistTree::PutRecordWord(uint32_t
     ++fRecords;
 }
 
-inline void TWordlistTree::PutRecord(uint32_t id, uint32_t count)
+inline void TWordlistTree::PutRecord(uint32_t id, uint64_t count)
 {
     if (id < (1u << 24) && count < 0xFF) {
-        PutRecordWord((id << 8) | count);
+        PutRecordWord((id << 8) | uint32_t(count));
         return;
     }
     PutRecordWord(kLongRecord);
     PutRecordWord(id);
-    PutRecordWord(count);
+    PutRecordWord(uint32_t(count));
+    PutRecordWord(uint32_t(count >> 32));
 }
 
 void TWordlistTree::FlushTouched()
@@ -200,13 +210,15 @@ void TWordlistTree::FlushTouched()
             if (t + kAhead < fTouchedCount)
                 PrefetchLine(&Type(fTouched[t + kAhead]));
             const uint32_t id = fTouched[t];
-            fPartTypesOut->push_back({id, Type(id).partCount});
+            fPartTypesOut->push_back({id, fPartCountWraps.empty() ? Type(id).partCount : PartCount(id)});
         }
         fTouchedCount = 0;
+        fPartCountWraps.clear();
         return;
     }
     if (!fKeepRecords) {
         fTouchedCount = 0;
+        fPartCountWraps.clear();
         return;
     }
     for (std::size_t t = 0; t < fTouchedCount; ++t) {
@@ -214,11 +226,13 @@ void TWordlistTree::FlushTouched()
             PrefetchLine(&Type(fTouched[t + kAhead]));
         const uint32_t id = fTouched[t];
         const TWordlistKey& k = Type(id);
-        if (k.Stop() || k.partCount == 0)
+        const uint64_t count = fPartCountWraps.empty() ? k.partCount : PartCount(id);
+        if (k.Stop() || count == 0)
             continue;
-        PutRecord(id, k.partCount);
+        PutRecord(id, count);
     }
     fTouchedCount = 0;
+    fPartCountWraps.clear();
 }
 
 void TWordlistTree::EndPart(int64_t tokens)
@@ -327,10 +341,12 @@ TWordlistTree::TSpread TWordlistTree::ComputeSpread() const
             if (r + kAhead < fRecords)
                 __builtin_prefetch(&acc[std::min<std::size_t>(RecordWord(r + kAhead) >> 8, nTypes - 1)], 1);
             const uint32_t word = RecordWord(r++);
-            uint32_t id = word >> 8, count = word & 0xFF;
+            uint32_t id = word >> 8;
+            uint64_t count = word & 0xFF;
             if (word == kLongRecord) {
                 id = RecordWord(r++);
                 count = RecordWord(r++);
+                count |= uint64_t(RecordWord(r++)) << 32;
             }
             TAcc& a = acc[id];
             a.sum += std::fabs(double(count) / a.freq - s) - s;

@@ -27,7 +27,9 @@
 // type) are all counted as the tokens go by.
 //
 // Limits: a type is at most 65,535 units long (longer "words" are not words
-// of the list), and counts up to 4,294,967,295 tokens.
+// of the list). Its frequency is 64-bit; its count in the current part is
+// kept in 32 bits, and the rare part in which a type passes 4,294,967,295
+// tokens has the wraps noted beside (so no count is ever cut short).
 
 #include <algorithm>
 #include <cstdint>
@@ -55,13 +57,13 @@ struct alignas(64) TWordlistKey {
     static constexpr uint16_t kTagMask = 0x0FFF;
 
     char16_t prefix[kPrefixUnits] = {}; // first units of the spelling, zero padded
+    uint64_t freq = 0;
     uint32_t textAt = 0;                // the whole spelling in the arena (padded to a multiple of four units)
-    uint32_t freq = 0;
     uint16_t length = 0;                // UTF-16 units
     uint16_t tagAndFlags = 0;           // 1-based number of the listed tag it carries (0 none), and flags
     int32_t lastPart = -1;
     int32_t lastSttrChunk = -1;
-    uint32_t partCount = 0;             // tokens in its current part
+    uint32_t partCount = 0;             // tokens in its current part (modulo 2^32: see TWordlistTree's wraps)
     uint32_t sinkValue = 0;             // what a token sink of the run keeps with the type (0 until it sets one)
 
     uint16_t Tag() const { return tagAndFlags & kTagMask; }
@@ -463,6 +465,8 @@ public:
             fTouchedCount += newInPart;
             // 1 for a type new to the part, else one more.
             type.partCount = (type.partCount & (uint32_t(newInPart) - 1u)) + 1u;
+            if (type.partCount == 0) [[unlikely]]
+                fTree->fPartCountWraps.push_back(id);
             fNewInText += newInText;
             fStopNewInText += newInText & stop;
             type.lastPart = fPart;
@@ -493,7 +497,7 @@ public:
     // A type met in a part, with its tokens there.
     struct TPartType {
         uint32_t id;
-        uint32_t count;
+        uint64_t count;
     };
     // A tree that counts texts for another (a reading thread's, whose texts
     // are added to the run's tree by AddCountedText): at the end of each
@@ -535,6 +539,9 @@ protected:
 private:
     void FlushTouched();
     void NotePart(int64_t tokens);
+    // A touched type's tokens in the current part: its 32-bit count and
+    // the wraps noted for it.
+    uint64_t PartCount(uint32_t id) const;
 
     std::vector<TPartType>* fPartTypesOut = nullptr;
     int32_t fText = -1;
@@ -543,16 +550,19 @@ private:
     TTextTypeCounts fTextCounts;
     std::vector<uint32_t> fTouched; // ids of the types met in the current part (room for every type)
     std::size_t fTouchedCount = 0;
+    // The ids of types whose count in the current part passed 2^32 - 1,
+    // once per wrap (nearly always empty).
+    std::vector<uint32_t> fPartCountWraps;
     bool fKeepRecords = true;
     // One type's frequency in one part of the run (a text, or a tenth of a
     // one-text run), what the dispersion value is computed from, kept as
     // 32-bit words: most as one word (the type id above, the frequency in
-    // the low byte: 1 to 254), the others as three (0xFFFFFFFF, the id, the
-    // frequency). In blocks of words (no large reallocation as they grow)
+    // the low byte: 1 to 254), the others as four (0xFFFFFFFF, the id, the
+    // frequency's low and high halves). In blocks of words (no large reallocation as they grow)
     // of 1 MB: blocks of 8 MB, mostly unused in a run of a million words,
     // pushed all the memory the run took after them into pages of their
     // own. fPartEnds[p] is the number of words up to the end of part p.
-    void PutRecord(uint32_t id, uint32_t count);
+    void PutRecord(uint32_t id, uint64_t count);
     void PutRecordWord(uint32_t word);
     void NewRecordBlock();
     uint32_t RecordWord(std::size_t at) const { return fBlocks[at / kBlockRecords][at % kBlockRecords]; }

@@ -2,12 +2,17 @@
 // any step, a disk that fills, and readers of a set another writer replaces.
 
 #include "index_testutil.h"
+#include "support/failing_allocations.h"
+
+#include "index/index_clusters.h"
+#include "index/index_relationships.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
 #include <chrono>
+#include <functional>
 #include <csignal>
 #include <thread>
 
@@ -55,9 +60,10 @@ protected:
         error = h.LastError();
         return ok;
     }
-    // In a child process: the index saved again with one more note, the
-    // child killed after `step` of the save. Its exit (minus the signal).
-    int SaveStoppedAt(const QString& name, int step, const QString& note)
+    // In a child process: the index saved again with one more note (or, with
+    // `from`, the set of the index `from` saved under its name), the child
+    // killed after `step` of the save. Its exit (minus the signal).
+    int SaveStoppedAt(const QString& name, int step, const QString& note, const QString& from = QString())
     {
         int result = 0;
         cvtest::runInChild(
@@ -65,10 +71,13 @@ protected:
                 TIndexWriteLock lock;
                 TIndexData d;
                 QString error;
-                if (!lock.Lock(dir.file(name), 0, &error) || !d.Load(dir.file(name), &error, true))
+                if (!lock.Lock(dir.file(name), 0, &error)
+                    || !d.Load(dir.file(from.isEmpty() ? name : from), &error, from.isEmpty()))
                     return error;
                 d.notes << note;
-                SaveIndexFiles(d, d.base, d.streamBytes, TIndexAdditions{}, &error, [step](int s) {
+                const QString oldBase = d.base;
+                d.base = IndexBaseName(dir.file(name));
+                SaveIndexFiles(d, oldBase, d.streamBytes, TIndexAdditions{}, &error, [step](int s) {
                     if (s == step)
                         ::raise(SIGKILL);
                 });
@@ -177,6 +186,78 @@ TEST_F(IndexCommit, ASaveKilledAtAnyStepLeavesTheOldOrTheNewSet)
         ASSERT_TRUE(Index({{QStringLiteral("c.txt"), QByteArray("More words.\n")}}, "killed", kIndexOpenAdd))
             << qPrintable(lastError);
         EXPECT_EQ(Load("killed").TextCount(), 3);
+    }
+}
+
+// What each reader of an index gives: every text's codes read whole, walked,
+// and streamed; the 2-word clusters; the relationships of "cat".
+QStringList WhatReadersGive(const TIndexData& d)
+{
+    QStringList out;
+    QString error;
+    for (int32_t t = 0; t < d.TextCount(); ++t) {
+        std::vector<uint32_t> codes;
+        out << (d.ReadTextTokens(t, codes, &error) ? QStringLiteral("text %1: %2 codes").arg(t).arg(codes.size()) : error);
+    }
+    const bool walked = WalkIndexTexts(
+        d,
+        [&](int32_t t, std::span<const uint32_t> codes, std::span<const uint8_t>) {
+            QStringList words;
+            for (uint32_t c : codes)
+                words << d.CodeText(c);
+            out << QStringLiteral("walk %1: %2").arg(t).arg(words.join(u' '));
+            return true;
+        },
+        &error);
+    if (!walked)
+        out << error;
+    TTokenStreamReader reader;
+    int32_t text = 0;
+    int64_t n = 0;
+    if (!reader.Open(d, 0, d.TextCount() - 1, &error))
+        out << error;
+    else
+        while (reader.NextText(text, n, &error)) {
+            std::vector<uint32_t> codes(static_cast<std::size_t>(n));
+            out << (reader.Read(codes, &error) ? QStringLiteral("stream %1: %2 codes").arg(text).arg(n) : error);
+        }
+    TClusterOptions o = TClusterOptions::FromSettings(GetWordlistIndexSettings());
+    o.minSize = o.maxSize = 2;
+    o.minFreq = 1;
+    o.phraseFrames = false;
+    TClusterRun run;
+    if (!CountClusters(d, {}, {}, o, run, &error))
+        out << error;
+    for (const TClusterResult& c : run.clusters)
+        out << QStringLiteral("cluster %1 %2").arg(ClusterText(d, c.codes())).arg(c.freq);
+    TRelationshipsList relations(nullptr, CurrentToolSignature());
+    const std::vector<uint32_t> cat = d.TypesOfWord(QStringLiteral("cat"));
+    if (!ComputeRelationships(d, cat, {}, TRelationshipOptions::FromSettings(GetWordlistIndexSettings(), d.RunningWords()),
+                              relations, &error))
+        out << error;
+    out << QStringLiteral("relationships %1").arg(relations.Count());
+    return out;
+}
+
+TEST_F(IndexCommit, EveryReaderReadsTheSetAKilledSaveLeft)
+{
+    // The set a killed writer was putting in place holds other texts than
+    // the old one: a reader that took one of its files by its plain name
+    // would mix the two sets.
+    const TTexts more = {{QStringLiteral("c.txt"), QByteArray("The cat ate the rat. A cat, a hat and a bat.\n")},
+                         {QStringLiteral("d.txt"), QByteArray("Dogs and cats and rats sat on mats in the sun.\n")}};
+    ASSERT_TRUE(Index(FirstTexts(), "old"));
+    TTexts all = FirstTexts();
+    all.insert(all.end(), more.begin(), more.end());
+    ASSERT_TRUE(Index(all, "new"));
+    const QStringList oldGives = WhatReadersGive(Load("old")), newGives = WhatReadersGive(Load("new"));
+    ASSERT_NE(oldGives, newGives);
+    for (int step = 0; step < kIndexSaveSteps; ++step) {
+        SCOPED_TRACE(step);
+        ASSERT_TRUE(Index(FirstTexts(), "killed"));
+        ASSERT_EQ(SaveStoppedAt("killed", step, QStringLiteral("the new set"), "new"), -SIGKILL);
+        EXPECT_EQ(WhatReadersGive(Load("killed")), step >= 5 ? newGives : oldGives);
+        EXPECT_TRUE(IndexFilesExist(dir.file("killed")));
     }
 }
 
@@ -321,6 +402,71 @@ TEST_F(IndexCommit, WhatDoesNotFitTheMemoryGoesToScratchFilesAndTheIndexIsTheSam
         // No scratch file is left in the folder.
         EXPECT_TRUE(QDir(dir.path()).entryList({QStringLiteral(".cv-scratch*")}, QDir::Hidden | QDir::Files).isEmpty());
     }
+}
+
+TEST_F(IndexCommit, RunningShortOfMemoryWhileLoadingStopsWithAMessage)
+{
+    ASSERT_TRUE(Index(ManyTexts(6, 400), "short"));
+    auto job = [&](QString& message) {
+        TIndexData d;
+        const QString name = dir.file("short");
+        cvtest::ShortageFromHere();
+        const bool ok = d.Load(name, &message);
+        cvtest::ShortageToHere();
+        return ok && d.TextCount() == 6;
+    };
+    cvtest::ExpectJobSurvivesShortages(cvtest::RunShortOfMemory(job));
+}
+
+// Rewrites the body of an index file and gives it a matching check, as a
+// writer that wrote wrong contents (or a file made to deceive) would.
+void RewriteBody(const QString& name, const std::function<void(QByteArray&)>& change)
+{
+    QByteArray bytes = cvtest::readAll(name);
+    QByteArray body = bytes.mid(kIndexHeaderSize);
+    change(body);
+    const uint32_t crc = IndexCrc(0, reinterpret_cast<const uint8_t*>(body.constData()), std::size_t(body.size()));
+    bytes = bytes.left(kIndexHeaderSize) + body;
+    for (int k = 0; k < 4; ++k)
+        bytes[qsizetype(kIndexHeaderSize - 4 + k)] = char((crc >> (8 * k)) & 0xFF);
+    QFile f(name);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(bytes);
+}
+
+TEST_F(IndexCommit, ContentsTheOtherFilesBelieNeverLoadThoughTheirChecksMatch)
+{
+    ASSERT_TRUE(Index(FirstTexts(), "good"));
+    const TIndexData good = Load("good");
+    ASSERT_GT(good.NumbersRemoved(), 0);
+    QString error;
+    auto refused = [&](const QString& name) {
+        TIndexData d;
+        const bool loaded = d.Load(dir.file(name), &error);
+        return !loaded && error.contains(QStringLiteral("the index is damaged"));
+    };
+    auto copy = [&](const QString& to) {
+        for (const TIndexFileInfo& f : cv::IndexFiles()) {
+            QFile::remove(IndexFileName(dir.file(to), f.kind));
+            QFile::copy(IndexFileName(dir.file("good"), f.kind), IndexFileName(dir.file(to), f.kind));
+        }
+    };
+    // Every token a number (code 0, one byte each), the types' frequencies as they were.
+    copy(QStringLiteral("numbers"));
+    RewriteBody(IndexFileName(dir.file("numbers"), TIndexFileKind::Tokens), [](QByteArray& body) { body.fill(0); });
+    EXPECT_TRUE(refused(QStringLiteral("numbers"))) << qPrintable(error);
+    // As many numbers removed as there are running words (the statistics' last field).
+    copy(QStringLiteral("allnumbers"));
+    RewriteBody(IndexFileName(dir.file("allnumbers"), TIndexFileKind::Stats), [&](QByteArray& body) {
+        for (int k = 0; k < 8; ++k)
+            body[body.size() - 8 + k] = char((good.tokenCount >> (8 * k)) & 0xFF);
+    });
+    EXPECT_TRUE(refused(QStringLiteral("allnumbers"))) << qPrintable(error);
+    // Two tokens of a text swapped keep every count: the index still loads.
+    copy(QStringLiteral("swapped"));
+    RewriteBody(IndexFileName(dir.file("swapped"), TIndexFileKind::Tokens), [](QByteArray& body) { std::swap(body[0], body[1]); });
+    TIndexData swapped;
+    EXPECT_TRUE(swapped.Load(dir.file("swapped"), &error)) << qPrintable(error);
 }
 
 TEST(IndexTokenPieces, CodesCutAcrossPiecesDecodeAsAWhole)

@@ -59,6 +59,14 @@ TEST(ChosenTexts, FilesArchivesAndMasks)
     ASSERT_EQ(c.errors.size(), 3);
     EXPECT_TRUE(c.errors[0].contains(QStringLiteral("missing.txt")));
     EXPECT_EQ(f.FileCount(), 4);
+
+    // A loose text with a "|" in its name is that text, not an archive's entry.
+    const QString barred = dir.write(QStringLiteral("a|b.txt"), "bar");
+    EXPECT_TRUE(f.ToolAddAFile(barred)) << qPrintable(c.errors.join(u'\n'));
+    ASSERT_EQ(f.FileCount(), 5);
+    ASSERT_TRUE(f.GetFullFileDetails(4, rec));
+    EXPECT_EQ(rec.FullFilename, barred);
+    EXPECT_TRUE(rec.ZipEntryName.isEmpty());
 }
 
 TEST(ChosenTexts, SuggestedNameAndCounters)

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <csignal>
 
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -47,6 +48,45 @@ TEST(FileSystem, WhatANameStandsFor)
         EXPECT_EQ(NotARegularFileReason(c.name), c.reason) << c.name.toStdString();
     ::close(sock);
     EXPECT_EQ(SystemErrorText(ENOSPC), QStringLiteral("No space left on device"));
+}
+
+// The true cause of a name that cannot be read, and a walk of a folder
+// that meets every name (Qt's walk passes over names that are not UTF-8).
+TEST(FileSystem, WhyANameCannotBeReadAndAWalkThatMeetsEveryName)
+{
+    cvtest::TempDir dir;
+    const QByteArray folder = QFile::encodeName(dir.path());
+    const QString text = dir.write(QStringLiteral("text.txt"), "words");
+    ASSERT_EQ(::symlink("nowhere", (folder + "/dangling").constData()), 0);
+    ASSERT_EQ(::symlink("loop", (folder + "/loop").constData()), 0);
+    const QByteArray bad = folder + "/bad\xff\xfe name.txt";
+    {
+        // Made by its bytes: no QString can name it.
+        const int fd = ::open(bad.constData(), O_CREAT | O_WRONLY, 0644);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(::write(fd, "x", 1), 1);
+        ::close(fd);
+    }
+    QString deep = dir.path();
+    while (QFile::encodeName(deep).size() < 4200)
+        deep += QStringLiteral("/a-folder-name-of-some-length");
+    EXPECT_EQ(CannotReadReason(text), QString());
+    EXPECT_EQ(CannotReadReason(dir.file(QStringLiteral("gone.txt"))), QStringLiteral("it does not exist"));
+    EXPECT_EQ(CannotReadReason(dir.file(QStringLiteral("dangling"))), QStringLiteral("it is a link to nothing (dangling link)"));
+    EXPECT_TRUE(CannotReadReason(dir.file(QStringLiteral("loop"))).startsWith(QStringLiteral("its links lead round in a loop")));
+    EXPECT_TRUE(CannotReadReason(deep + QStringLiteral("/t.txt")).startsWith(QStringLiteral("its path is too long")));
+    EXPECT_EQ(CannotReadReason(dir.path()), QStringLiteral("it is a folder"));
+
+    QStringList met;
+    int badNames = 0;
+    ASSERT_TRUE(WalkFolder(dir.path(), [&](const TFolderEntry& e) {
+        met << e.path.mid(dir.path().size() + 1) + (e.link ? QStringLiteral(" (link)") : QString());
+        badNames += e.badName ? 1 : 0;
+    }));
+    met.sort();
+    EXPECT_EQ(met, (QStringList{QStringLiteral("bad\\xff\\xfe name.txt"), QStringLiteral("dangling (link)"),
+                                QStringLiteral("loop (link)"), QStringLiteral("text.txt")}));
+    EXPECT_EQ(badNames, 1);
 }
 
 TEST(FileSystem, ALockIsHeldByOneHolderAndWaitedForABoundedTime)

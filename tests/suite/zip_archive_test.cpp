@@ -376,3 +376,119 @@ TEST(ZipArchiveBatch, BatchesOfSavedResultsAreRecognised)
     EXPECT_TRUE(cv::IsAZipFile(texts));
     EXPECT_FALSE(cv::IsABatchZipFileForListType(dir.write(QStringLiteral("fake.zip"), "PK\x03\x04 not really")));
 }
+
+// Archives made to deceive, and archives of other writers' forms: many
+// entries pointing at one stream, more than the bound unpacked, zip64
+// sizes, absolute names.
+TEST(ZipArchiveRead, OverlappingEntriesAndTooMuchUnpackedAreRefusedByName)
+{
+    if (!havePython())
+        GTEST_SKIP() << "python3 not available";
+    cvtest::TempDir dir;
+    const QString bomb = dir.file(QStringLiteral("overlap.zip"));
+    // One deflated stream; the directory lists it five times (the local
+    // header is shared, the names differ only in the directory).
+    const char* script = R"(
+import sys, zipfile, struct, io
+buf = io.BytesIO()
+with zipfile.ZipFile(buf, "w", zipfile.ZIP_DEFLATED) as z:
+    z.writestr("t0.txt", b"the cat sat on the mat\n" * 2000)
+data = bytearray(buf.getvalue())
+cen = data.find(b"PK\x01\x02")
+end = data.find(b"PK\x05\x06")
+entry = bytes(data[cen:end])
+entries = b"".join(entry.replace(b"t0.txt", ("t%d.txt" % k).encode()) for k in range(5))
+tail = bytearray(data[end:end + 22])
+struct.pack_into("<HHII", tail, 8, 5, 5, len(entries), cen)
+open(sys.argv[1], "wb").write(bytes(data[:cen]) + entries + bytes(tail))
+)";
+    QString err;
+    runPython(QString::fromUtf8(script), {bomb}, &err);
+    ASSERT_TRUE(err.isEmpty()) << err.toStdString();
+    TZipArchive zip;
+    EXPECT_FALSE(zip.OpenArchive(bomb));
+    EXPECT_TRUE(zip.ErrorString().contains(QStringLiteral("overlap"))) << zip.ErrorString().toStdString();
+    EXPECT_TRUE(zip.ErrorString().contains(QStringLiteral("overlap.zip"))) << zip.ErrorString().toStdString();
+
+    // Sound entries, but more than the bound unpacked together.
+    const QString many = dir.file(QStringLiteral("many.zip"));
+    {
+        TZipArchive w;
+        ASSERT_TRUE(w.CreateArchive(many));
+        ASSERT_TRUE(w.AddEntries({{QStringLiteral("a.txt"), bytesOf(someText(400)), QDateTime::currentDateTime(), cv::kZipAttrArchive},
+                                  {QStringLiteral("b.txt"), bytesOf(someText(400)), QDateTime::currentDateTime(), cv::kZipAttrArchive}}));
+    }
+    TZipArchive bounded;
+    bounded.SetMaxArchiveSize(someText(400).size() + 100);
+    EXPECT_FALSE(bounded.OpenArchive(many));
+    EXPECT_TRUE(bounded.ErrorString().contains(QStringLiteral("more than the limit"))) << bounded.ErrorString().toStdString();
+    EXPECT_TRUE(bounded.ErrorString().contains(QStringLiteral("many.zip")));
+    bounded.SetMaxArchiveSize(2 * someText(400).size());
+    EXPECT_TRUE(bounded.OpenArchive(many)) << bounded.ErrorString().toStdString();
+}
+
+TEST(ZipArchiveRead, Zip64SizesAndAbsoluteNamesAreRead)
+{
+    cvtest::TempDir dir;
+    const QString text = dir.write(QStringLiteral("a.txt"), someText(30));
+    // "zip -fz" writes the sizes of every entry in its zip64 field only.
+    const QString zipTool = QStandardPaths::findExecutable(QStringLiteral("zip"));
+    if (!zipTool.isEmpty()) {
+        QProcess p;
+        p.setWorkingDirectory(dir.path());
+        p.start(zipTool, {QStringLiteral("-q"), QStringLiteral("-fz"), QStringLiteral("z64.zip"), QStringLiteral("a.txt")});
+        ASSERT_TRUE(p.waitForFinished(30000) && p.exitCode() == 0);
+        TZipArchive zip;
+        ASSERT_TRUE(zip.OpenArchive(dir.file(QStringLiteral("z64.zip")))) << zip.ErrorString().toStdString();
+        ASSERT_EQ(zip.FileCount(), 1);
+        EXPECT_EQ(zip.Entry(0).uncompressedSize, someText(30).size());
+        TMemoryStream m;
+        ASSERT_TRUE(zip.ExtractToStream(QStringLiteral("a.txt"), m)) << zip.ErrorString().toStdString();
+        EXPECT_EQ(cvtest::toBytes(m.Bytes()), someText(30));
+    }
+    if (!havePython())
+        GTEST_SKIP() << "python3 not available";
+    const char* script = R"(
+import sys, zipfile
+with zipfile.ZipFile(sys.argv[1], "w", zipfile.ZIP_DEFLATED) as z:
+    z.writestr(zipfile.ZipInfo("/abs/t.txt"), b"absolute words\n")
+    z.writestr(zipfile.ZipInfo("win\\u.txt"), b"other words\n")
+)";
+    QString err;
+    const QString absolute = dir.file(QStringLiteral("abs.zip"));
+    runPython(QString::fromUtf8(script), {absolute}, &err);
+    ASSERT_TRUE(err.isEmpty()) << err.toStdString();
+    TZipArchive zip;
+    ASSERT_TRUE(zip.OpenArchive(absolute)) << zip.ErrorString().toStdString();
+    ASSERT_EQ(zip.FileCount(), 2);
+    // Each entry is found by the name it is listed under, and by that name cleaned.
+    for (const QString& name : {zip.Entry(0).name, QStringLiteral("abs/t.txt")}) {
+        TMemoryStream m;
+        ASSERT_TRUE(zip.ExtractToStream(name, m)) << qPrintable(name) << " " << zip.ErrorString().toStdString();
+        EXPECT_EQ(cvtest::toBytes(m.Bytes()), QByteArrayLiteral("absolute words\n"));
+    }
+    EXPECT_EQ(zip.IndexOf(zip.Entry(1).name), 1);
+}
+
+TEST(ZipArchiveRead, MoreThan65535EntriesWithoutZip64RecordsAreAllListed)
+{
+    // Our writer, like others, leaves the 16-bit count of the end record at
+    // 65,535 and writes no zip64 records: the directory says how many there are.
+    cvtest::TempDir dir;
+    const QString zipName = dir.file(QStringLiteral("many.zip"));
+    constexpr int kEntries = 66000;
+    std::vector<cv::TZipNewEntry> entries(kEntries);
+    for (int k = 0; k < kEntries; ++k) {
+        entries[std::size_t(k)].name = QStringLiteral("t%1.txt").arg(k);
+        entries[std::size_t(k)].data = bytesOf(QByteArray::number(k));
+    }
+    TZipArchive zip;
+    ASSERT_TRUE(zip.CreateArchive(zipName));
+    ASSERT_TRUE(zip.AddEntries(std::move(entries))) << zip.ErrorString().toStdString();
+    TZipArchive back;
+    ASSERT_TRUE(back.OpenArchive(zipName)) << back.ErrorString().toStdString();
+    EXPECT_EQ(back.FileCount(), kEntries);
+    TMemoryStream m;
+    ASSERT_TRUE(back.ExtractToStream(QStringLiteral("t65999.txt"), m)) << back.ErrorString().toStdString();
+    EXPECT_EQ(cvtest::toBytes(m.Bytes()), QByteArrayLiteral("65999"));
+}

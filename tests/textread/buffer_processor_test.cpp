@@ -710,3 +710,56 @@ TEST_F(BufferProcessorTest, OnlyRegularFilesAreReadAsTexts)
         EXPECT_TRUE(r.error.contains(QDir::toNativeSeparators(c.name))) << r.error.toStdString();
     }
 }
+
+namespace {
+
+// A text that changes while it is read: grown by a writer after every
+// chunk (read for ever if the reader followed it), or cut short. The read
+// ends, and counts what it read.
+TEST_F(BufferProcessorTest, ATextThatGrowsOrShrinksWhileItIsReadEndsWithWhatItRead)
+{
+    struct Changer : Collector {
+        using Collector::Collector;
+        QString file;
+        bool grow = true;
+        void ProcessAChunkOfFile(int32_t i) override
+        {
+            Collector::ProcessAChunkOfFile(i);
+            QFile f(file);
+            if (grow) {
+                if (f.open(QIODevice::Append))
+                    f.write(QByteArray(4000, 'a').replace(0, 1, " ") + " more words\n");
+            } else if (i == 0) {
+                f.resize(f.size() / 2);
+            }
+        }
+    };
+    const QByteArray text = utf8(longText(200));
+    const ReadResult whole = readFile(dir.write(QStringLiteral("ref.txt"), text), defaultSettings(), nullptr, 256);
+    for (const bool grow : {true, false}) {
+        SCOPED_TRACE(grow);
+        const QString name = dir.write(QStringLiteral("changing.txt"), text);
+        int result = 0;
+        const QString words = cvtest::runInChild(
+            [&] {
+                TChosenTextRec rec;
+                rec.FullFilename = name;
+                Changer c(nullptr, nullptr, nullptr, nullptr, rec, defaultSettings(), 0, 0, false);
+                c.file = name;
+                c.grow = grow;
+                c.SetShowFailureMessages(false);
+                c.SetMaxChunkChars(256);
+                if (!c.ReadAndProcess(1))
+                    return c.LastError();
+                return QString::number(c.TextStats().Words);
+            },
+            &result, std::chrono::seconds(10));
+        EXPECT_EQ(result, 0);
+        if (grow)
+            EXPECT_EQ(words, QString::number(whole.stats.Words));
+        else
+            EXPECT_LT(words.toInt(), whole.stats.Words) << qPrintable(words);
+    }
+}
+
+} // namespace

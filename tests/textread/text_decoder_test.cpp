@@ -278,6 +278,18 @@ TEST(TextDecoder, EightBitTextsAndBinaryDataAreNotTakenForUtf16)
     for (int i = 0; i < 500; ++i)
         program += QByteArray("\x48\x89\xE5\x00\x00\x00\x10\x00\x90\xC3\x0F\x1F", 12);
     EXPECT_FALSE(LooksLikeUtf16ByStructure(bytesOf(program), big));
+
+    // ASCII texts of one 26-byte line again and again, with the tag marks
+    // U+0018 and U+0019 in it: their even and odd bytes differ in kind as
+    // UTF-16's do, but read so they hold no blank and no line break.
+    for (const QByteArray line : {QByteArray("hbdeqscywm\x19xdjgvhxzncyigm\n"), QByteArray("\x18ixl\x18\x19 xuqa o\x18hubfdlphmrd\n")}) {
+        ASSERT_EQ(line.size(), 26);
+        QByteArray lines;
+        for (int i = 0; i < 20001; ++i)
+            lines += line;
+        EXPECT_FALSE(LooksLikeUtf16ByStructure(bytesOf(lines.left(8192)), big));
+        EXPECT_EQ(GuessSourceEncoding(bytesOf(lines.left(65536)), true, false).encoding, TSourceEncoding::Utf8);
+    }
 }
 
 } // namespace

@@ -160,6 +160,50 @@ TEST(WordlistTreeLookups, GuessesMadeBeforeTypesAreAddedStayGood)
     EXPECT_GT(right, words.size() / 4);
 }
 
+// Counts beyond 2^32: a type's frequency over the run, and its count in
+// one part (which the tree keeps in 32 bits and notes the wraps of).
+TEST(WordlistTreeCounts, FrequenciesAndPartCountsGoPastFourBillion)
+{
+    const uint64_t big = (uint64_t(1) << 32) + 1'002'500'000; // one text of that many tokens of "the"
+    const std::u16string the = u"the", cat = u"cat";
+    {
+        // Texts counted elsewhere (the reading threads), added to the run's tree.
+        TWordlistTree tree;
+        const uint32_t a = tree.AddType(the.data(), 3, 0, HashWordlistKey(the.data(), 3, 0), false);
+        const uint32_t b = tree.AddType(cat.data(), 3, 0, HashWordlistKey(cat.data(), 3, 0), false);
+        const TWordlistTree::TPartType first[] = {{a, big}, {b, 1}};
+        const TWordlistTree::TPartType second[] = {{a, big}, {b, 1}};
+        tree.AddCountedText(0, 0, int64_t(big) + 1, first);
+        tree.AddCountedText(1, 1, int64_t(big) + 1, second);
+        EXPECT_EQ(tree.Type(a).freq, 2 * big);
+        const TWordlistTree::TSpread spread = tree.ComputeSpread();
+        EXPECT_EQ(spread.texts[a], 2);
+        EXPECT_NEAR(spread.dispersion[a], 0.0, 1e-6); // evenly spread over two texts of one size
+    }
+    {
+        // Tokens counted one by one: a part whose count of a type wraps its
+        // 32 bits (the count taken to just below the wrap, as four billion
+        // tokens would leave it).
+        TWordlistTree tree;
+        const uint32_t a = tree.AddType(the.data(), 3, 0, HashWordlistKey(the.data(), 3, 0), false);
+        for (int32_t text = 0; text < 2; ++text) {
+            tree.BeginText(text);
+            tree.BeginPart(text);
+            tree.CountToken(a, 0);
+            tree.Type(a).partCount = UINT32_MAX - 2;
+            tree.Type(a).freq += UINT32_MAX - 3;
+            for (int k = 0; k < 5; ++k)
+                tree.CountToken(a, 0);
+            tree.EndPart(int64_t(UINT32_MAX) + 3);
+            tree.EndText();
+        }
+        EXPECT_EQ(tree.Type(a).freq, 2 * (uint64_t(UINT32_MAX) + 3));
+        const TWordlistTree::TSpread spread = tree.ComputeSpread();
+        EXPECT_EQ(spread.texts[a], 2);
+        EXPECT_NEAR(spread.dispersion[a], 0.0, 1e-6);
+    }
+}
+
 class WordCountingRoads : public WordlistTest {};
 
 TEST_F(WordCountingRoads, AWordCountsAsOneTypeWhereverItStands)

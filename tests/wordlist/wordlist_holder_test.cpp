@@ -11,12 +11,14 @@
 #include "wordlist_testutil.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
 #include <algorithm>
 #include <csignal>
+#include <limits>
 #include <random>
 #include <span>
 
@@ -249,10 +251,41 @@ TEST_F(WordlistDocument, SavingStraightIntoTheFileSaysWhyWhenItCannot)
         ::signal(SIGXFSZ, SIG_IGN);
         const rlimit limit{std::max<rlim_t>(1000, rlim_t(old.size() / 2)), std::max<rlim_t>(1000, rlim_t(old.size() / 2))};
         ::setrlimit(RLIMIT_FSIZE, &limit);
-        return doc->SaveToFile(file) ? QStringLiteral("saved") : dialogs.Routines().back();
+        return doc->SaveToFile(file) ? QStringLiteral("saved")
+                                     : dialogs.Routines().back() + u'|' + dialogs.Requests().back().text;
     });
-    EXPECT_EQ(result, QStringLiteral("FailedToSave"));
+    EXPECT_TRUE(result.startsWith(QStringLiteral("FailedToSave|"))) << qPrintable(result);
+    // The system's reason, not a bare "could not be written".
+    EXPECT_TRUE(result.contains(QStringLiteral("File too large"))) << qPrintable(result);
+    EXPECT_TRUE(result.contains(QStringLiteral("list.lst"))) << qPrintable(result);
     EXPECT_EQ(cvtest::readAll(file), old);
+}
+
+TEST_F(WordlistDocument, ASaveRemovesWhatAKilledSaveOfTheSameFileLeft)
+{
+    auto doc = Make(ThreeTexts());
+    ASSERT_TRUE(made);
+    const QString file = dir.file(QStringLiteral("list.lst"));
+    ASSERT_TRUE(doc->SaveToFile(file));
+    // A save killed after its temporary file got a name and before the
+    // rename leaves it beside the list (a while ago); another list's
+    // leftover and a file of the user's that merely looks alike stay.
+    const QString left = dir.write(QStringLiteral("list.lst.XqpZwe"), "half a list");
+    const QString otherList = dir.write(QStringLiteral("other.lst.XqpZwe"), "another list's");
+    const QString users = dir.write(QStringLiteral("list.lst.bak"), "the user's");
+    const QDateTime longAgo = QDateTime::currentDateTime().addSecs(-3600);
+    for (const QString& name : {left, otherList, users}) {
+        QFile f(name);
+        ASSERT_TRUE(f.open(QIODevice::ReadWrite) && f.setFileTime(longAgo, QFileDevice::FileModificationTime));
+    }
+    // One just written may be another program's save going on: it stays.
+    const QString fresh = dir.write(QStringLiteral("list.lst.AbqrCd"), "a save going on");
+    ASSERT_TRUE(doc->SaveToFile(file));
+    EXPECT_FALSE(QFileInfo::exists(left));
+    EXPECT_TRUE(QFileInfo::exists(otherList));
+    EXPECT_TRUE(QFileInfo::exists(users));
+    EXPECT_TRUE(QFileInfo::exists(fresh));
+    EXPECT_EQ(cvtest::readAll(file), Saved(*doc));
 }
 
 TEST_F(WordlistDocument, KeptSampleReadsForever)
@@ -398,6 +431,58 @@ TEST_F(WordlistDocument, ADamagedListIsRefusedOrReadAsItWas)
     T_WholeWordlistHolder d(kListWordList, nullptr, nullptr, false, false);
     EXPECT_FALSE(d.ReadWholeFromStream(m));
     EXPECT_TRUE(d.LastReadError().contains(QStringLiteral("running words"))) << qPrintable(d.LastReadError());
+
+    // A list that says it stands for far more running words than its texts
+    // hold (its check made to match) is refused: every share and keyness
+    // taken from it would be wrong.
+    for (const int64_t total : {std::numeric_limits<int64_t>::max(), List(*doc).TotalTokens() * 3}) {
+        T_WholeWordlistHolder forged(kListWordList, nullptr, nullptr, false, false);
+        TMemoryStream again(std::vector<uint8_t>(good.begin(), good.end()));
+        ASSERT_TRUE(forged.ReadWholeFromStream(again));
+        forged.WordlistOfType(kListWordList)->SetTotalTokens(total);
+        const QByteArray bytes = Saved(forged);
+        TMemoryStream f(std::vector<uint8_t>(bytes.begin(), bytes.end()));
+        T_WholeWordlistHolder back(kListWordList, nullptr, nullptr, false, false);
+        EXPECT_FALSE(back.ReadWholeFromStream(f)) << total;
+        EXPECT_TRUE(back.LastReadError().contains(QStringLiteral("its texts hold"))) << qPrintable(back.LastReadError());
+    }
+}
+
+TEST_F(WordlistDocument, ACountThatWrapsIsCheckedBeforeAnythingIsMadeForIt)
+{
+    // A settings block that says it is 3 bytes long, and the record in it
+    // 4 GB: refused as damaged, without taking the memory it claims (a
+    // limit on the address space makes a 4 GB block fail).
+    auto doc = Make(ThreeTexts());
+    ASSERT_TRUE(made);
+    QByteArray bytes = Saved(*doc);
+    const qsizetype at = bytes.indexOf("WSET");
+    ASSERT_GT(at, 0);
+    const uint32_t fields[] = {3, 0xFFFFFFF0u};
+    for (int f = 0; f < 2; ++f)
+        for (int k = 0; k < 4; ++k)
+            bytes[at + 4 + 4 * f + k] = char((fields[f] >> (8 * k)) & 0xFF);
+    int result = 0;
+    const QString message = cvtest::runInChild(
+        [&] {
+            // A gigabyte more than the process has mapped now.
+            QFile status(QStringLiteral("/proc/self/status"));
+            rlim_t mapped = 0;
+            if (status.open(QIODevice::ReadOnly))
+                for (const QByteArray& line : status.readAll().split('\n'))
+                    if (line.startsWith("VmSize:"))
+                        mapped = rlim_t(line.mid(7).trimmed().split(' ').first().toLongLong()) << 10;
+            rlimit limit{};
+            ::getrlimit(RLIMIT_AS, &limit);
+            limit.rlim_cur = mapped + (rlim_t(1) << 30);
+            ::setrlimit(RLIMIT_AS, &limit);
+            TMemoryStream m(std::vector<uint8_t>(bytes.begin(), bytes.end()));
+            T_WholeWordlistHolder d(kListWordList, nullptr, nullptr, false, false);
+            return d.ReadWholeFromStream(m) ? QStringLiteral("read") : d.LastReadError();
+        },
+        &result);
+    EXPECT_EQ(result, 0);
+    EXPECT_TRUE(message.contains(QStringLiteral("damaged"))) << qPrintable(message);
 }
 
 TEST_F(WordlistDocument, AnIndexFileIsNoWordList)

@@ -289,7 +289,8 @@ bool DecodeDwarfLineTable(const TDwarfLineSections& sections, uint64_t offset, c
     size_t sequenceStart = 0;
     uint64_t address = 0;
     uint32_t file = 1;
-    int64_t line = 1;
+    // Unsigned: a damaged program may step the line any distance (it wraps, as the row keeps 32 bits anyway).
+    uint64_t line = 1;
     auto emit = [&](bool end) { rows.push_back({address, uint32_t(line), uint16_t(std::min<uint32_t>(file, 0xFFFF)), end}); };
     auto reset = [&] {
         address = 0;
