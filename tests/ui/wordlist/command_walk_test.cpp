@@ -96,12 +96,8 @@ protected:
     void SetUp() override
     {
         WordListCommandsTest::SetUp();
-        // The menus come from the data module, made before the window as the program makes it.
-        window.reset();
-        module = std::make_unique<cv::TDataModuleCorvantis>();
+        RemakeWindowWithMenus();
         module->TerminateApplication = [this] { ++terminations; };
-        window = std::make_unique<TestWindow>();
-        window->SetJobChoices(&choices);
         window->resize(1000, 700);
         window->show();
         jobDialogs = std::make_unique<cv::TDialogJobChoices>(window.get());
@@ -116,7 +112,6 @@ protected:
         views.reset();
         jobDialogs.reset();
         WordListCommandsTest::TearDown();
-        module.reset();
     }
 
     // The document of a page kind, made with the fixed choices (so its making asks nothing).
@@ -348,7 +343,6 @@ protected:
         EXPECT_GT(typed, 0);
     }
 
-    std::unique_ptr<cv::TDataModuleCorvantis> module;
     std::unique_ptr<cv::TDialogJobChoices> jobDialogs;
     std::unique_ptr<cv::TViewWindows> views;
     std::unique_ptr<cv::TDialogCommandChoices> commandDialogs;
@@ -378,22 +372,13 @@ protected:
     void SetUp() override
     {
         WordListCommandsTest::SetUp();
-        window.reset();
-        module = std::make_unique<cv::TDataModuleCorvantis>();
-        window = std::make_unique<TestWindow>();
-        window->SetJobChoices(&choices);
+        RemakeWindowWithMenus();
         window->SetCommandChoices(&commands);
         window->show();
         // Help pages at an address of the test's own.
         cv::SetCVHelpAccessMode(1);
         cv::SetCVHelpBaseAddress(QStringLiteral("file:///help/"));
     }
-    void TearDown() override
-    {
-        WordListCommandsTest::TearDown();
-        module.reset();
-    }
-    std::unique_ptr<cv::TDataModuleCorvantis> module;
     cv::TScriptedDesktop desktop;
     cv::TDesktopServiceGuard desktopGuard{&desktop};
 };

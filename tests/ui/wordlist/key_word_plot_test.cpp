@@ -70,17 +70,11 @@ protected:
     void SetUp() override
     {
         WordListCommandsTest::SetUp();
-        // The menus come from the data module, made before the window as the program makes it.
-        window.reset();
-        module = std::make_unique<cv::TDataModuleCorvantis>();
-        window = std::make_unique<TestWindow>();
-        window->SetJobChoices(&choices);
+        RemakeWindowWithMenus();
         window->SetCommandChoices(&commands);
     }
     void TearDown() override
     {
-        window.reset();
-        module.reset();
         WordListCommandsTest::TearDown();
     }
     // A saved word list of these texts.
@@ -106,7 +100,6 @@ protected:
                         return a->isVisible();
         return false;
     }
-    std::unique_ptr<cv::TDataModuleCorvantis> module;
 };
 
 TEST_F(KeyWordPlotTest, ThePlotOfOneBrownTextMarksEveryPlaceOfEachKeyWord)

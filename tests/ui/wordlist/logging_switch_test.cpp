@@ -21,11 +21,7 @@ protected:
     void SetUp() override
     {
         WordListWindowTest::SetUp();
-        // The menus come from the data module, made before the window as the program makes it.
-        window.reset();
-        module = std::make_unique<cv::TDataModuleCorvantis>();
-        window = std::make_unique<TestWindow>();
-        window->SetJobChoices(&choices);
+        RemakeWindowWithMenus();
         window->show();
         QApplication::processEvents();
     }
@@ -33,8 +29,6 @@ protected:
     {
         cv::SwitchLogging(false);
         cv::SetLogFilename(QString());
-        window.reset();
-        module.reset();
         WordListWindowTest::TearDown();
     }
     // The controller tells the tool that the settings changed.
@@ -52,7 +46,6 @@ protected:
                         return a->isVisible();
         return false;
     }
-    std::unique_ptr<cv::TDataModuleCorvantis> module;
 };
 
 TEST_F(LoggingSwitchTest, SwitchingLoggingOnMakesTheLogFileAndOffersCauseACrash)

@@ -27,6 +27,7 @@
 #include "suite/gui/file_dialogs.h"
 #include "support/process_state.h"
 #include "support/test_support.h"
+#include "ui/framework/tool_data_module.h"
 #include "ui/framework/tool_pages.h"
 #include "ui/wordlist/wordlist_main.h"
 #include "wordlist/wordlist_holder.h"
@@ -70,10 +71,21 @@ protected:
     void TearDown() override
     {
         window.reset();
+        module.reset();
         cv::DeactivateCrashbox();
         cv::TLemmatiser::Instance().ClearAll();
         cv::global_panic_state = cv::kPanicRun;
         qunsetenv("CV_SETTINGS_BUFFER");
+    }
+
+    // The window made again after the data module, as the program makes
+    // them, so that it has the module's menus.
+    void RemakeWindowWithMenus()
+    {
+        window.reset();
+        module = std::make_unique<cv::TDataModuleCorvantis>();
+        window = std::make_unique<TestWindow>();
+        window->SetJobChoices(&choices);
     }
 
     // Writes a text into the test's folder; its full name.
@@ -143,6 +155,7 @@ protected:
     cv::TScriptedFileDialogs files;
     cv::TFileDialogServiceGuard fileGuard{&files};
     cv::TFixedJobChoices choices;
+    std::unique_ptr<cv::TDataModuleCorvantis> module; // when the test has the menus
     std::unique_ptr<TestWindow> window;
 };
 
