@@ -2,6 +2,7 @@
 
 #include "crashreport/core/compiled_debug_data.h"
 #include "crashreport/core/crashbox_helpers.h"
+#include "crashreport/core/frame_unwind.h"
 #include "crashreport/core/module_handles.h"
 #include "crashreport/core/modules_list.h"
 #include "crashreport/core/thread_pause.h"
@@ -166,11 +167,115 @@ bool HasProcedureDetail(const TCrashboxDebugInfo& e)
     return e.DebugDetail >= TCrashboxDebugDetail::ddProcedure && e.DebugDetail <= TCrashboxDebugDetail::ddSourceCode;
 }
 
+// A return address found on the stack: the procedure its direct call
+// calls first when asked (see TCallStackScan), then the address itself.
+void AddReturnAddress(uintptr_t v, uintptr_t callTarget, TCallStackScan& scan)
+{
+    if (callTarget != 0 && scan.CheckRealProcAddress) {
+        const auto real = reinterpret_cast<uintptr_t>(GetRealProcAddress(reinterpret_cast<const void*>(callTarget)));
+        if (Readable(real, 1) && Load<uint8_t>(real) != 0xE8)
+            AddEntry(real, real, false, scan);
+    }
+    AddEntry(v, v - 1, false, scan);
+}
+
+// The raw scan of the slots [from, to): every value that is a return address.
+void ScanRaw(TCallStackScan& scan, uintptr_t from, uintptr_t to)
+{
+    constexpr std::size_t kBlock = 400;
+    std::size_t blockLeft = 0;
+    for (uintptr_t slot = from; to >= 8 && slot <= to - 8; slot += 8) {
+        if (blockLeft == 0) {
+            if (Readable(slot, kBlock))
+                blockLeft = kBlock;
+            else if (Readable(slot, 8))
+                blockLeft = 8;
+            else
+                continue;
+        }
+        blockLeft -= 8;
+        const uintptr_t v = Load<uintptr_t>(slot);
+        uintptr_t target;
+        if (IsReturnAddress(v, target))
+            AddReturnAddress(v, target, scan);
+    }
+}
+
+// The thread's stack as the range of the scan holds it: the slots of
+// [StackFrom, to), which lay at StackOrigin when they are a copy.
+class TScanStack final : public TStackReader {
+public:
+    TScanStack(const TCallStackScan& scan, uintptr_t to)
+        : m_from(scan.StackFrom), m_to(to), m_origin(scan.StackOrigin != 0 ? scan.StackOrigin : scan.StackFrom)
+    {
+    }
+    // The stack's address of a place in the range, and back.
+    uint64_t Real(uintptr_t at) const { return uint64_t(at - m_from + m_origin); }
+    uintptr_t InRange(uint64_t real) const { return uintptr_t(real - m_origin + m_from); }
+    bool Holds(uint64_t real, uint64_t size) const { return real >= m_origin && real - m_origin <= uint64_t(m_to - m_from) - size && m_to - m_from >= size; }
+
+    bool Read(uint64_t address, uint64_t& value) const override
+    {
+        if (!Holds(address, 8) || !Readable(InRange(address), 8))
+            return false;
+        value = Load<uint64_t>(InRange(address));
+        return true;
+    }
+
+private:
+    uintptr_t m_from, m_to, m_origin;
+};
+
+// The frames the call-frame information proves, from the scan's context
+// on: each caller's return address is added. Answers the first slot the
+// raw scan must read: `to` when the chain reached its outermost frame,
+// else the stack pointer of the frame it could not follow.
+uintptr_t AddProvenFrames(TCallStackScan& scan, uintptr_t to)
+{
+    const TScanStack stack(scan, to);
+    TUnwindFrame frame = FrameOfContext(*scan.Context);
+    const uintptr_t rawFromStart = (scan.StackFrom + 7) & ~uintptr_t(7);
+    // The registers must belong to this stack: its stack pointer at the range's start.
+    if (!frame.Registers.IsKnown(kDwarfRsp) || frame.Registers.Value[kDwarfRsp] != stack.Real(scan.StackFrom))
+        return rawFromStart;
+    auto rawFrom = [&](uint64_t sp) { return (stack.InRange(sp) + 7) & ~uintptr_t(7); };
+    // Each step moves up the stack, so the walk ends within the range's slots.
+    for (;;) {
+        const uint64_t sp = frame.Registers.Value[kDwarfRsp];
+        const TUnwindStep step = UnwindFrame(frame, stack);
+        if (step == TUnwindStep::Outermost)
+            return to;
+        if (step != TUnwindStep::Stepped)
+            return rawFrom(sp);
+        const uint64_t callerSp = frame.Registers.Value[kDwarfRsp];
+        if (!frame.Registers.IsKnown(kDwarfRsp) || callerSp <= sp || !stack.Holds(callerSp, 0))
+            return rawFrom(sp);
+        // A caller is code: where it has no call-frame information, its
+        // return address must at least follow a call (else the stack is
+        // damaged there, and only the raw scan can say more).
+        const auto v = uintptr_t(frame.Registers.Value[kDwarfReturnAddress]);
+        uintptr_t target = 0;
+        const bool afterCall = IsReturnAddress(v, target);
+        const bool described = HasCallFrameInfo(frame.ExactPC ? v : v - 1);
+        if (!afterCall && !described)
+            return rawFrom(callerSp);
+        if (frame.ExactPC)
+            AddEntry(v, v, false, scan);
+        else
+            AddReturnAddress(v, target, scan);
+        if (!described)
+            return rawFrom(callerSp);
+        if (scan.List->Count() >= kMaxCallStackEntries)
+            return to;
+    }
+}
+
 } // namespace
 
 std::unique_ptr<TCrashboxStackList> GetCallStack(TCrashboxModulesList& modules, uintptr_t ErrorAddr, uintptr_t StackPoint,
                                                  uintptr_t TopOfStack, uint32_t ThreadID, TCrashboxDebugDetails details, int first,
-                                                 int count, bool running, bool useDebugData)
+                                                 int count, bool running, bool useDebugData, const ucontext_t* context,
+                                                 uintptr_t stackOrigin)
 {
     auto list = std::make_unique<TCrashboxStackList>();
     TCallStackScan scan;
@@ -185,6 +290,8 @@ std::unique_ptr<TCrashboxStackList> GetCallStack(TCrashboxModulesList& modules, 
     scan.RunningThread = running;
     scan.UseDebugData = useDebugData;
     scan.ThreadID = ThreadID;
+    scan.Context = context;
+    scan.StackOrigin = stackOrigin;
     BuildCallStackFromStack(scan);
     return list;
 }
@@ -202,29 +309,8 @@ void BuildCallStackFromStack(TCallStackScan& scan)
     uintptr_t to = scan.StackTo;
     if (to > from && to - from > kMaxStackScanBytes)
         to = from + kMaxStackScanBytes;
-    constexpr std::size_t kBlock = 400;
-    std::size_t blockLeft = 0;
-    for (uintptr_t slot = from; to >= 8 && slot <= to - 8; slot += 8) {
-        if (blockLeft == 0) {
-            if (Readable(slot, kBlock))
-                blockLeft = kBlock;
-            else if (Readable(slot, 8))
-                blockLeft = 8;
-            else
-                continue;
-        }
-        blockLeft -= 8;
-        const uintptr_t v = Load<uintptr_t>(slot);
-        uintptr_t target;
-        if (!IsReturnAddress(v, target))
-            continue;
-        if (target != 0 && scan.CheckRealProcAddress) {
-            const auto real = reinterpret_cast<uintptr_t>(GetRealProcAddress(reinterpret_cast<const void*>(target)));
-            if (Readable(real, 1) && Load<uint8_t>(real) != 0xE8)
-                AddEntry(real, real, false, scan);
-        }
-        AddEntry(v, v - 1, false, scan);
-    }
+    const uintptr_t rawFrom = scan.Context ? AddProvenFrames(scan, to) : from;
+    ScanRaw(scan, rawFrom, to);
     FilterCallStack(*scan.List, firstAdded);
 }
 
@@ -236,6 +322,8 @@ void AddPausedThreadCallStack(TCallStackScan& scan, const TPausedThread& thread,
     scan.ErrorAddr = 0;
     scan.StackFrom = thread.StackPointer;
     scan.StackTo = topOfStack != 0 ? topOfStack : thread.StackBase;
+    scan.StackOrigin = 0;
+    scan.Context = &thread.Context;
     const int firstAdded = scan.List->Count();
     AddCallStackItem(thread.InstructionPointer, false, scan);
     BuildCallStackFromStack(scan);

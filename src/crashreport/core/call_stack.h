@@ -1,11 +1,20 @@
 #pragma once
-// Call stacks of the report. The core does not rely on frame pointers or
-// unwind tables: it scans a thread's raw stack for values that are return
-// addresses, that is addresses in readable memory just after a call
-// instruction, and resolves each to module, unit, procedure and line
-// (FillDebugInfoForAddress). The scan reports candidates, not proven
-// frames: a stale return address left in the stack is reported too. The
-// list is then cleaned of repeated frames and of recursion.
+// Call stacks of the report: for a thread, the return addresses of the calls
+// that led to where it stands, each resolved to module, unit, procedure and
+// line (FillDebugInfoForAddress), then cleaned of repeated frames and of
+// recursion.
+//
+// Where the thread's registers are known (a fault's context, a paused
+// thread's, the registers saved at a throw), the frames are proven first:
+// the modules' call-frame information (frame_unwind.h) says, frame by
+// frame, which slot holds the return address, and the slots between them
+// are the frames' locals, never read as addresses. Where that chain cannot
+// go on (code without call-frame information, a step that fails or makes
+// no progress, a return address that is no code), and for a stack known
+// without registers, the rest of the stack is scanned raw: every value
+// that is a return address, that is an address in readable memory just
+// after a call instruction. The raw scan reports candidates, not proven
+// frames: a stale return address left in the stack is reported too.
 //
 // The stack is read in 8-byte slots; readability comes from the memory map
 // (IsReadableMemory), never from touching memory. The call forms accepted
@@ -27,6 +36,8 @@
 #include <cstdint>
 #include <memory>
 #include <vector>
+
+#include <ucontext.h>
 
 #include "crashreport/core/crashbox_options.h"
 #include "crashreport/core/crashbox_records.h"
@@ -51,6 +62,14 @@ struct TCallStackScan {
     TCrashboxModulesList* Modules = nullptr; // where module records are looked up
     uintptr_t ErrorAddr = 0;                 // 0 for none
     uintptr_t StackFrom = 0, StackTo = 0;    // [StackFrom, StackTo)
+    // Where StackFrom's bytes lie in the thread's stack when the range is a
+    // copy of it (0: the range is the stack itself).
+    uintptr_t StackOrigin = 0;
+    // The thread's registers when its stack pointer stood at the range's
+    // start (the start of the stack, not of a copy): the frames are then
+    // followed by their call-frame information. Nil, or a context whose
+    // stack pointer is elsewhere: the raw scan alone.
+    const ucontext_t* Context = nullptr;
     TCrashboxDebugDetails Details = kAllDebugDetails;
     // A window of the entries: the first index to keep and how many (-1: all).
     int First = -1, Count = -1;
@@ -63,20 +82,25 @@ struct TCallStackScan {
     int Found = 0; // entries met so far (the window counts them)
 };
 
-// A new list holding the scan of [StackPoint, TopOfStack).
+// A new list holding the scan of [StackPoint, TopOfStack) (a copy of the
+// stack that lay at stackOrigin, when that is not 0), from the registers of
+// context when it is given.
 std::unique_ptr<TCrashboxStackList> GetCallStack(TCrashboxModulesList& modules, uintptr_t ErrorAddr, uintptr_t StackPoint,
                                                  uintptr_t TopOfStack, uint32_t ThreadID, TCrashboxDebugDetails details, int first,
-                                                 int count, bool running, bool useDebugData);
-// Adds to scan.List: the error line (when given), then every return
-// address found in the first 102,400 bytes of the range; then cleans what it added.
+                                                 int count, bool running, bool useDebugData, const ucontext_t* context = nullptr,
+                                                 uintptr_t stackOrigin = 0);
+// Adds to scan.List: the error line (when given), then the return
+// addresses of the proven frames and those the raw scan finds, within the
+// first 102,400 bytes of the range; then cleans what it added.
 void BuildCallStackFromStack(TCallStackScan& scan);
 // One entry for Addr, resolved at Addr itself (at most 1,025 entries a
 // list; the detail set and the window apply, except to the error line).
 void AddCallStackItem(uintptr_t Addr, bool IsErrorLine, TCallStackScan& scan);
 // Adds a paused thread's call stack: the instruction it was paused at,
 // then the return addresses of its stack up to topOfStack (0: the top of
-// the mapping that holds its stack). The scan's thread ID and range are
-// set from the thread. A thread that did not answer adds nothing.
+// the mapping that holds its stack), from its registers. The scan's thread
+// ID, range and context are set from the thread. A thread that did not
+// answer adds nothing.
 void AddPausedThreadCallStack(TCallStackScan& scan, const TPausedThread& thread, uintptr_t topOfStack = 0);
 
 // The detail levels the report shows: source lines always; procedures of

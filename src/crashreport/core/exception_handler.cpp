@@ -969,7 +969,7 @@ bool ProcessException(const TExceptionObject& exceptionObject, uintptr_t excepti
             state.lastCallStack = std::move(state.givenCallStack);
         } else if (ModulesList()) {
             state.lastCallStack = GetCallStack(*ModulesList(), address, params.StackPoint, params.TopOfStack, params.ThreadID,
-                                               kAllDebugDetails, -1, -1, true, true);
+                                               kAllDebugDetails, -1, -1, true, true, params.Context);
         } else {
             state.lastCallStack = std::make_unique<TCrashboxStackList>();
         }
@@ -1170,8 +1170,13 @@ std::unique_ptr<TCrashboxStackList> CallStackFromRaiseCopy(uintptr_t address, ui
     const uintptr_t call = address >= 5 ? address - 5 : address;
     if (copy.Bytes.empty() || copy.ThreadID != threadID || copy.ExceptionAddress != call || !ModulesList())
         return nullptr;
+    // The registers the throw left, when they are this copy's: the frames
+    // are followed from them through the copy.
+    const TSavedRaiseInfo& raise = ThreadRaiseInfo();
+    const bool registersOfCopy = threadID == CurrentThreadID() && raise.ContextValid && raise.ContextFromRaise && raise.ThrowAddress == address;
     const auto from = reinterpret_cast<uintptr_t>(copy.Bytes.data());
-    return GetCallStack(*ModulesList(), call, from, from + copy.Bytes.size(), threadID, kAllDebugDetails, -1, -1, true, true);
+    return GetCallStack(*ModulesList(), call, from, from + copy.Bytes.size(), threadID, kAllDebugDetails, -1, -1, true, true,
+                        registersOfCopy ? &raise.Context : nullptr, copy.From);
 }
 
 // --- start-up and shutdown ---

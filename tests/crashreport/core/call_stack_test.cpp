@@ -9,9 +9,11 @@
 #include <semaphore.h>
 #include <setjmp.h>
 #include <signal.h>
+#include <ucontext.h>
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <string>
@@ -55,6 +57,51 @@ volatile int* volatile gNowhere = nullptr;
 
 [[gnu::noipa]] uintptr_t ReturnAddressOfCaller() { return reinterpret_cast<uintptr_t>(__builtin_return_address(0)); }
 
+// A return address into a function that is not on the stack when it is
+// planted: what an earlier call leaves behind in memory that later becomes
+// another frame's locals.
+[[gnu::noipa]] uintptr_t StaleReturnAddress()
+{
+    const uintptr_t stale = ReturnAddressOfCaller();
+    gSink++;
+    return stale;
+}
+
+// The registers and stack of a frame whose locals hold the stale address.
+struct TPlanted {
+    ucontext_t context{};
+    std::vector<uint8_t> copy; // its stack from the stack pointer up
+    uintptr_t copyFrom = 0;
+    std::vector<std::string> proven, raw; // the procedures listed from the stack itself
+    int line = 0;
+};
+std::vector<std::string> Procedures(const cv::TCrashboxStackList& list);
+
+[[gnu::noipa]] void PlantAndLook(TPlanted& planted)
+{
+    volatile uintptr_t locals[6];
+    const uintptr_t stale = StaleReturnAddress();
+    for (volatile uintptr_t& slot : locals)
+        slot = stale;
+    getcontext(&planted.context);
+    planted.line = __LINE__ - 1;
+    const auto sp = uintptr_t(planted.context.uc_mcontext.gregs[REG_RSP]);
+    uintptr_t low = 0, top = 0;
+    if (cv::MemoryMappingOf(reinterpret_cast<const void*>(sp), low, top)) {
+        planted.copyFrom = sp;
+        planted.copy.assign(reinterpret_cast<const uint8_t*>(sp), reinterpret_cast<const uint8_t*>(top));
+        cv::TCrashboxModulesList modules;
+        for (const bool withRegisters : {true, false}) {
+            const auto list = cv::GetCallStack(modules, 0, sp, top, 1, cv::kAllDebugDetails, -1, -1, true, true,
+                                               withRegisters ? &planted.context : nullptr);
+            (withRegisters ? planted.proven : planted.raw) = Procedures(*list);
+        }
+    }
+    gSink += int(locals[2] & 1);
+}
+
+[[gnu::noipa]] void CallsPlant(TPlanted& planted) { PlantAndLook(planted); gSink++; }
+
 } // namespace cvstack
 
 namespace {
@@ -65,6 +112,19 @@ struct Frame {
     std::string procedure;
     int line;
 };
+
+} // namespace
+
+std::vector<std::string> cvstack::Procedures(const cv::TCrashboxStackList& list)
+{
+    std::vector<std::string> names;
+    for (int i = 0; i < list.Count(); ++i)
+        if (list.GetItem(i)->DebugDetail != cv::TCrashboxDebugDetail::ddNone)
+            names.push_back(list.GetItem(i)->ProcedureName);
+    return names;
+}
+
+namespace {
 
 // The visible entries, in order.
 std::vector<Frame> Visible(const TCrashboxStackList& list)
@@ -299,6 +359,45 @@ TEST(CallStack, TheRaiseStackCopyHoldsTheCallersFrames)
         found |= f.procedure.find("TheRaiseStackCopyHoldsTheCallersFrames") != std::string::npos;
     EXPECT_TRUE(found) << "the test body called CopyFromHere";
     EXPECT_EQ(CopyFromHere(uintptr_t(&local)).From, uintptr_t(&local));
+}
+
+// A stale return address in a frame's locals is a genuine "address after a
+// call": the raw scan lists it. Followed with the call-frame information
+// from the frame's registers, the locals are known for what they are and
+// only the real callers are listed, on the stack itself and on a copy of it
+// that lies elsewhere.
+TEST(CallStack, FramesFollowedFromTheRegistersListNoStaleAddressOfTheirLocals)
+{
+    cvstack::TPlanted planted;
+    cvstack::CallsPlant(planted);
+    ASSERT_FALSE(planted.copy.empty());
+    auto has = [](const std::vector<std::string>& names, const char* name) {
+        return std::any_of(names.begin(), names.end(), [name](const std::string& n) { return n.find(name) != std::string::npos; });
+    };
+    auto listed = [](const std::vector<std::string>& names) {
+        std::string text;
+        for (const std::string& n : names)
+            text += "\n  " + n;
+        return text;
+    };
+    EXPECT_TRUE(has(planted.raw, "StaleReturnAddress")) << "the raw scan takes the planted address for a frame" << listed(planted.raw);
+
+    TCrashboxModulesList modules;
+    const auto from = reinterpret_cast<uintptr_t>(planted.copy.data());
+    const auto copied = GetCallStack(modules, 0, from, from + planted.copy.size(), 1, kAllDebugDetails, -1, -1, true, true,
+                                     &planted.context, planted.copyFrom);
+    for (const auto& names : {planted.proven, cvstack::Procedures(*copied)}) {
+        EXPECT_FALSE(has(names, "StaleReturnAddress")) << listed(names);
+        // The callers, in order, the test's own body among them.
+        const std::vector<std::string> wanted = {"CallsPlant(", "FramesFollowedFromTheRegistersListNoStaleAddressOfTheirLocals"};
+        auto next = wanted.begin();
+        for (const std::string& n : names)
+            if (next != wanted.end() && n.find(*next) != std::string::npos)
+                ++next;
+        EXPECT_EQ(next, wanted.end()) << listed(names);
+        ASSERT_FALSE(names.empty());
+        EXPECT_NE(names.front().find("CallsPlant("), std::string::npos) << "the first caller of the frame, nothing before it" << listed(names);
+    }
 }
 
 } // namespace

@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QFile>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QStringList>
 
@@ -44,6 +45,7 @@ int EntryCount(const QString& logFile)
 struct TStackRow {
     QString module, unit, procedure;
     int line = 0;
+    quint64 address = 0;
 };
 
 // The first row of the first call stack that names a source line.
@@ -100,7 +102,8 @@ std::vector<TStackBlock> StackBlocks(const QString& report)
         else if (cells.size() == 8 && !blocks.empty()) {
             const QString lineCell = cells[6].trimmed();
             blocks.back().rows.push_back({cells[2].trimmed(), cells[3].trimmed(), cells[5].trimmed(),
-                                          lineCell.left(lineCell.indexOf(QLatin1Char('['))).toInt()});
+                                          lineCell.left(lineCell.indexOf(QLatin1Char('['))).toInt(),
+                                          cells[1].trimmed().toULongLong(nullptr, 16)});
         }
     }
     return blocks;
@@ -394,6 +397,166 @@ TEST(CrashExample, TheRegistersOfAThrowAreTheThrowersAsTheDebuggerSeesThem)
     // The instruction of the throw: the call (5 bytes) before where the debugger's frame returns to.
     EXPECT_EQ(shown(QStringLiteral("RIP")).toULongLong(nullptr, 16) + 5, seen[QStringLiteral("RIP")]);
 }
+
+namespace {
+
+// One frame as gdb unwinds it: the function's name (empty where the file
+// names none), where the frame stands, the library (empty for the program).
+struct TDebuggerFrame {
+    QString name;
+    quint64 pc = 0;
+    QString library;
+};
+
+// Whether two exported names of a library stand for one function (raise and gsignal).
+bool Aliases(const QString& library, const QString& a, const QString& b)
+{
+    QProcess nm;
+    nm.start(QStringLiteral("nm"), {QStringLiteral("-D"), QStringLiteral("--defined-only"), library});
+    if (!nm.waitForFinished(20000))
+        return false;
+    std::map<QString, QString> addressOf;
+    for (const QString& line : QString::fromLocal8Bit(nm.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+        const QStringList parts = line.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+        if (parts.size() == 3)
+            addressOf[parts[2].section(QLatin1Char('@'), 0, 0)] = parts[0];
+    }
+    return addressOf.count(a) && addressOf.count(b) && addressOf[a] == addressOf[b];
+}
+
+// A function's name without its parameters and "const" (gdb leaves them
+// out where the debug data names the function).
+QString WithoutParameters(QString name)
+{
+    name = name.trimmed();
+    if (name.endsWith(QStringLiteral(" const")))
+        name.chop(6);
+    if (!name.endsWith(QLatin1Char(')')))
+        return name;
+    int depth = 0;
+    for (qsizetype i = name.size() - 1; i >= 0; --i) {
+        depth += name[i] == QLatin1Char(')') ? 1 : name[i] == QLatin1Char('(') ? -1 : 0;
+        if (depth == 0)
+            return name.left(i);
+    }
+    return name;
+}
+
+// The last part of a qualified name ("impl" of "A<f()>::impl").
+QString Unqualified(const QString& name)
+{
+    int depth = 0;
+    for (qsizetype i = name.size() - 1; i > 0; --i) {
+        depth += name[i] == QLatin1Char('>') || name[i] == QLatin1Char(')') ? 1 : name[i] == QLatin1Char('<') || name[i] == QLatin1Char('(') ? -1 : 0;
+        if (depth == 0 && name[i] == QLatin1Char(':') && name[i - 1] == QLatin1Char(':'))
+            return name.mid(i + 1);
+    }
+    return name;
+}
+
+// Whether the report's name and gdb's stand for one function: the same
+// name, or the report's without the qualification gdb adds from the
+// symbol (a member of a class template), or another exported name of it.
+bool SameFunction(const QString& ours, const QString& theirs, const QString& library)
+{
+    const QString a = WithoutParameters(ours), b = WithoutParameters(theirs);
+    if (a == b || (!a.contains(QStringLiteral("::")) && a == Unqualified(b)))
+        return true;
+    return !library.isEmpty() && Aliases(library, a, b);
+}
+
+class CallStacksAsTheDebuggerSeesThem : public ::testing::TestWithParam<const char*> {};
+
+} // namespace
+
+// The raising thread's call stack, from the fault up to main, is the one
+// gdb unwinds in the same run: the same frames at the same addresses with
+// the same functions, none extra (a stale return address in some frame's
+// locals is no caller). gdb's inlined frames are parts of the frame of the
+// function they were inlined into, which the report names; a frame gdb
+// names no function for may stand in the report only as it does there.
+TEST_P(CallStacksAsTheDebuggerSeesThem, FromTheFaultUpToMain)
+{
+    if (!QFile::exists(QStringLiteral("/usr/bin/gdb")))
+        GTEST_SKIP() << "gdb is not installed (scripts/setup.sh installs it)";
+    const QString kind = QString::fromLatin1(GetParam());
+    const bool thrown = kind == QStringLiteral("cxx") || kind == QStringLiteral("qt-event");
+    cvtest::TempDir dir;
+    dir.write(QStringLiteral("frames.py"), "import gdb\n"
+                                           "def frames():\n"
+                                           "    f = gdb.newest_frame()\n"
+                                           "    while f is not None:\n"
+                                           "        print('FRAME|%s|%s|%x|%s' % ('inline' if f.type() == gdb.INLINE_FRAME else 'normal',\n"
+                                           "              f.name() or '', f.pc(), gdb.solib_name(f.pc()) or ''))\n"
+                                           "        f = f.older()\n");
+    // A throw is caught where it leaves the thrower (the start-up throws one of its own first).
+    const QByteArray thrower = kind == QStringLiteral("cxx") ? "FaultCxx" : "FaultQtEvent";
+    const QByteArray stop = thrown ? "break " + thrower + "\nrun\ncatch throw\ncontinue\n" : QByteArray("run\n");
+    const QString script = dir.write(QStringLiteral("gdb.commands"),
+                                     "set pagination off\nset confirm off\nsource " + dir.file(QStringLiteral("frames.py")).toUtf8() + "\n"
+                                         + stop + "python frames()\ndelete\nhandle all nostop noprint pass\ncontinue\n");
+    // Names from the files alone, as the report has them.
+    const TRun run = cvtest::runProgram(QStringLiteral("/usr/bin/gdb"),
+                                        {QStringLiteral("-q"), QStringLiteral("-batch"), QStringLiteral("-nx"), QStringLiteral("-iex"),
+                                         QStringLiteral("set debug-file-directory ") + dir.file(QStringLiteral("none")),
+                                         QStringLiteral("-x"), script, QStringLiteral("--args"), QStringLiteral(CV_CRASH_EXAMPLE), kind,
+                                         QStringLiteral("--dialog"), QStringLiteral("none"), QStringLiteral("--output"), dir.path()},
+                                        dir.path(), {}, std::chrono::seconds(60));
+    std::vector<TDebuggerFrame> theirs;
+    for (const QString& line : run.output.split(QLatin1Char('\n'))) {
+        const QStringList f = line.trimmed().split(QLatin1Char('|'));
+        if (f.size() != 5 || f[0] != QStringLiteral("FRAME") || f[1] == QStringLiteral("inline"))
+            continue;
+        theirs.push_back({f[2], f[3].toULongLong(nullptr, 16), f[4]});
+        if (f[2] == QStringLiteral("main"))
+            break;
+    }
+    if (thrown) {
+        // The thrower's caller is the throw's own machinery: gdb starts inside it.
+        const auto hook = std::find_if(theirs.begin(), theirs.end(), [](const TDebuggerFrame& f) { return f.name == QStringLiteral("CrashboxHookedCxaThrow"); });
+        ASSERT_NE(hook, theirs.end()) << run.output.toStdString();
+        theirs.erase(theirs.begin(), hook + 1);
+    }
+    ASSERT_FALSE(theirs.empty()) << run.output.toStdString();
+    ASSERT_EQ(theirs.back().name, QStringLiteral("main")) << run.output.toStdString();
+
+    const std::vector<TStackBlock> blocks = StackBlocks(ReportOf(dir.file(QStringLiteral("crash_example.elf"))));
+    ASSERT_FALSE(blocks.empty()) << run.output.toStdString();
+    std::vector<TStackRow> ours = blocks[0].rows;
+    const auto main = std::find_if(ours.begin(), ours.end(), [](const TStackRow& r) { return r.procedure == QStringLiteral("main"); });
+    ASSERT_NE(main, ours.end());
+    ours.erase(main + 1, ours.end());
+
+    auto listed = [&] {
+        QString text = QStringLiteral("\nreport:");
+        for (const TStackRow& r : ours)
+            text += QStringLiteral("\n  %1 %2").arg(r.address, 0, 16).arg(r.procedure);
+        text += QStringLiteral("\ngdb:");
+        for (const TDebuggerFrame& f : theirs)
+            text += QStringLiteral("\n  %1 %2").arg(f.pc, 0, 16).arg(f.name);
+        return text.toStdString();
+    };
+    std::size_t next = 0;
+    for (std::size_t i = 0; i < ours.size(); ++i) {
+        // The error line of a throw is its call, 5 bytes before where the thrower goes on.
+        const quint64 address = ours[i].address + (thrown && i == 0 ? 5 : 0);
+        while (next < theirs.size() && theirs[next].name.isEmpty() && theirs[next].pc != address)
+            ++next;
+        ASSERT_LT(next, theirs.size()) << "row " << i << " is no frame of gdb's" << listed();
+        const TDebuggerFrame& frame = theirs[next++];
+        EXPECT_EQ(address, frame.pc) << "row " << i << listed();
+        EXPECT_TRUE(SameFunction(ours[i].procedure, frame.name, frame.library))
+            << "row " << i << ": \"" << ours[i].procedure.toStdString() << "\", gdb \"" << frame.name.toStdString() << "\"" << listed();
+    }
+    EXPECT_EQ(next, theirs.size()) << "gdb's frames the report left out" << listed();
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, CallStacksAsTheDebuggerSeesThem, ::testing::Values("segv", "abort", "fpe", "illegal", "cxx", "qt-event"),
+                         [](const ::testing::TestParamInfo<const char*>& info) {
+                             std::string name = info.param;
+                             std::replace(name.begin(), name.end(), '-', '_');
+                             return name;
+                         });
 
 TEST(CrashExample, AFatalSignalOnTheWindowThreadLeavesTheDialogToAReporter)
 {
