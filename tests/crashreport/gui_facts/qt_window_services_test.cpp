@@ -4,14 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include "support/xvfb_server.h"
 #include "wait_for_events.h"
 
 #include <QApplication>
 #include <QClipboard>
 #include <QDialog>
-#include <QFileInfo>
 #include <QProcess>
-#include <QStandardPaths>
 #include <QWidget>
 #include <QWindow>
 
@@ -70,18 +69,11 @@ TEST(QtWindowServices, TheClipboardOutlivesTheProgramOnlyWithAClipboardManager)
     TQtGuiFactsRegistration registration;
     EXPECT_FALSE(ClipboardOutlivesProcess()) << QGuiApplication::platformName().toStdString();
 
-    const QString xvfb = QStandardPaths::findExecutable(QStringLiteral("Xvfb"));
-    if (xvfb.isEmpty())
+    if (test_support::XvfbProgram().isEmpty())
         GTEST_SKIP() << "Xvfb is not installed";
-    int display = 91;
-    while (display < 200 && (QFileInfo::exists(QStringLiteral("/tmp/.X%1-lock").arg(display)) ||
-                             QFileInfo::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(display))))
-        ++display;
-    QProcess server;
-    server.start(xvfb, {QStringLiteral(":%1").arg(display), QStringLiteral("-nolisten"), QStringLiteral("tcp")});
-    ASSERT_TRUE(server.waitForStarted(5000));
-    ASSERT_TRUE(WaitFor([&] { return QFileInfo::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(display)); }));
-    const QByteArray name = QStringLiteral(":%1").arg(display).toLatin1();
+    test_support::TXvfbServer server;
+    ASSERT_TRUE(server.Running()) << server.Errors().toStdString();
+    const QByteArray name = server.Name().toLatin1();
     const auto probe = [&] {
         QProcess run;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -113,6 +105,4 @@ TEST(QtWindowServices, TheClipboardOutlivesTheProgramOnlyWithAClipboardManager)
     xcb_flush(manager);
     EXPECT_EQ(probe(), QStringLiteral("outlives 1")) << "a clipboard manager takes the copy over";
     xcb_disconnect(manager);
-    server.terminate();
-    server.waitForFinished(5000);
 }

@@ -27,7 +27,7 @@ TEST(GridDialogScreens, EveryGridDialogOpensInsideTheScreenOnAFreshBuffer)
     ASSERT_TRUE(QDir().mkpath(dir));
 
     const screens_test::TWalkRun run =
-        screens_test::RunOnXvfb(QStringLiteral(CV_GRID_DIALOGS_WALK), dir, QStringLiteral("1024x768x24"), 211, 60000);
+        screens_test::RunOnXvfb(QStringLiteral(CV_GRID_DIALOGS_WALK), dir, QStringLiteral("1024x768x24"), 60000);
     ASSERT_TRUE(run.started);
     const QString& out = run.out;
     ASSERT_TRUE(run.finished) << run.err.toStdString();
