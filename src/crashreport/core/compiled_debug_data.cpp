@@ -8,9 +8,8 @@
 #include "crashreport/core/elf_image.h"
 #include "crashreport/core/exception_object.h"
 #include "crashreport/core/instruction_length.h"
-#include "crashreport/core/internal_errors.h"
 #include "crashreport/core/module_handles.h"
-#include "crashreport/core/report_helpers.h"
+#include "crashreport/core/options_stream.h"
 #include "suite/cv_endian.h"
 
 #include <QObject>

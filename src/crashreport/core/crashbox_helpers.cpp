@@ -335,11 +335,16 @@ bool IsIDEHost()
 
 namespace {
 std::atomic<TInternalErrorProc> gInternalErrorProc{nullptr};
+std::atomic<bool> gInternalErrorRunning{false};
 }
 
 void SetInternalErrorProcedure(TInternalErrorProc procedure) { gInternalErrorProc.store(procedure); }
 
 TInternalErrorProc InternalErrorProcedure() { return gInternalErrorProc.load(); }
+
+bool InternalErrorRunning() { return gInternalErrorRunning.load(); }
+
+void SetInternalErrorRunning(bool running) { gInternalErrorRunning.store(running); }
 
 void CallUnitSection(void (*procedure)(), const std::string& name)
 {

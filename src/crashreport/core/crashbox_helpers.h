@@ -73,6 +73,10 @@ TInternalErrorProc InternalErrorProcedure();
 // internal-error procedure ("<Name> (Address: <body address>)") or, when
 // none is installed, is raised again as ECrashboxCriticalError.
 void CallUnitSection(void (*procedure)(), const std::string& name);
+// True while the internal-error handler runs (internal_errors.h): the
+// lookups of code addresses then name the core's own units too.
+bool InternalErrorRunning();
+void SetInternalErrorRunning(bool running);
 
 // --- Files and folders ---
 

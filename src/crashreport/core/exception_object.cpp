@@ -11,7 +11,7 @@
 #include <memory>
 #include <mutex>
 
-#include "crashreport/core/report_helpers.h"
+#include "crashreport/core/crashbox_helpers.h"
 
 namespace cv {
 
@@ -266,6 +266,14 @@ bool InheritsFromName(const TExceptionObject& object, std::string_view name)
             return true;
     }
     return false;
+}
+
+TActiveXException::TActiveXException(std::string message, std::string_view parents) : fMessage(std::move(message))
+{
+    for (const std::string_view line : SplitTextLines(parents))
+        FParents.emplace_back(line);
+    if (!FParents.empty())
+        FExceptionType = FParents.front();
 }
 
 } // namespace cv

@@ -52,6 +52,21 @@
 
 namespace cv {
 
+// An exception raised by an ActiveX object: its type and ancestry as lines.
+class TActiveXException : public std::exception {
+public:
+    // `parents`: one type name a line, the exception's own type first.
+    TActiveXException(std::string message, std::string_view parents);
+    const char* what() const noexcept override { return fMessage.c_str(); }
+    const std::string& ExceptionType() const { return FExceptionType; }
+    const std::vector<std::string>& Parents() const { return FParents; }
+
+private:
+    std::string fMessage;
+    std::string FExceptionType;
+    std::vector<std::string> FParents;
+};
+
 // The silent exception: it ends an operation without a message, and the
 // handler never reports it (its kind is "EAbort").
 class EAbort : public std::exception {

@@ -2,16 +2,19 @@
 
 #include <QFile>
 
+#include <array>
 #include <cinttypes>
 #include <cstdio>
 #include <memory>
 #include <mutex>
 
 #include <dlfcn.h>
+#include <execinfo.h>
 
 #include "crashreport/core/compiled_debug_data.h"
 #include "crashreport/core/crashbox_helpers.h"
 #include "crashreport/core/log_file.h"
+#include "crashreport/core/module_handles.h"
 #include "crashreport/core/modules_list.h"
 #include "crashreport/core/report_helpers.h"
 
@@ -35,8 +38,6 @@ TInternalState& State()
     static TInternalState state;
     return state;
 }
-
-std::atomic<bool> g_internalErrorRunning{false};
 
 TInternalErrorServices Services()
 {
@@ -147,7 +148,30 @@ void LogStepWarning(TCrashboxErrorCode code, const std::string& stepName)
         LogInternalWarning(code, "General '" + stepName + "' error.");
 }
 
-bool InternalErrorRunning() { return g_internalErrorRunning.load(); }
+// Never inlined: the first frame it skips is its own.
+[[gnu::noinline]] std::string CallStackToInternalText(const TInternalLocate& locate)
+{
+    std::array<void*, 32> frames{};
+    // One more than kept: the first is this routine itself.
+    const int count = ::backtrace(frames.data(), int(frames.size()));
+    std::string text;
+    char line[96];
+    for (int i = 1; i < count; ++i) {
+        const auto address = reinterpret_cast<uintptr_t>(frames[std::size_t(i)]);
+        const uintptr_t handle = ModuleHandleOfAddress(frames[std::size_t(i)]);
+        std::snprintf(line, sizeof line, "%02X $%016llX - [%016llX] ", unsigned(i - 1), static_cast<unsigned long long>(address),
+                      static_cast<unsigned long long>(handle));
+        if (i > 1)
+            text += "\r\n" + std::string(12, ' ');
+        text += line + ExtractFileName(ModuleFileNameOfHandle(handle)) + " ";
+        // A return address: the call it returns from lies just before it.
+        TCrashboxDebugInfo info;
+        if (locate && locate(address - 1, info) && info.Line != 0)
+            text += "- " + info.UnitName + " - " + info.ClassName + " - " + info.ProcedureName + " - " + std::to_string(info.Line) + "["
+                    + std::to_string(int32_t(info.ProcOffsetLine)) + "]";
+    }
+    return text;
+}
 
 std::string FormatInternalStackLine(uintptr_t address)
 {
@@ -200,7 +224,7 @@ std::string InternalBugReport(const std::string& sectionName, const TExceptionOb
 
 void HandleInternalError(const std::string& sectionName)
 {
-    g_internalErrorRunning = true;
+    SetInternalErrorRunning(true);
     try {
         const TExceptionObject exception = CurrentExceptionObject();
         const TInternalErrorServices services = Services();
@@ -241,7 +265,7 @@ void HandleInternalError(const std::string& sectionName)
     } catch (...) {
         // The handler itself never raises.
     }
-    g_internalErrorRunning = false;
+    SetInternalErrorRunning(false);
 }
 
 TLogFile& OpenSharedLogFile(const TCrashboxModuleOptions& options)

@@ -92,12 +92,18 @@ void LogStepWarning(TCrashboxErrorCode code, const std::string& stepName);
 
 // Inside a catch block that guards one of the library's sections.
 void HandleInternalError(const std::string& sectionName);
-// True while the internal-error handler runs.
-bool InternalErrorRunning();
 // The bug report's text for an exception at an address (the handler's steps 4 to 7).
 std::string InternalBugReport(const std::string& sectionName, const TExceptionObject& exception, uintptr_t address);
 // One location line: "$address - [module base] module - unit - class - procedure - line[offset]".
 std::string FormatInternalStackLine(uintptr_t address);
+// Where a code address lies (module, unit, class, procedure, line); false
+// when nothing is known of it.
+using TInternalLocate = std::function<bool(uintptr_t address, TCrashboxDebugInfo& info)>;
+// The calling thread's call stack, up to 31 entries, one line each:
+// "NN $ADDRESS - [MODULE BASE] module file " and, where `locate` knows the
+// line, "- unit - class - procedure - line[offset]"; every line after the
+// first indented by 12 blanks (the internal error log's form).
+std::string CallStackToInternalText(const TInternalLocate& locate = {});
 
 // The shared log object for the options' current log file: made when first
 // asked for, made again when the name changed.

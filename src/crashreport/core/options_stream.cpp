@@ -23,6 +23,14 @@ uint16_t OptionsVersion() { return gOptionsVersion.load(); }
 
 void SetOptionsVersion(uint16_t version) { gOptionsVersion.store(version); }
 
+bool IsOptionsMagic(uint32_t value) { return value == 0x100FAB10u || value == 0x000FAB10u; }
+
+bool IsCompatibleOptionsVersion(uint16_t version)
+{
+    const int low = kCurrentOptionsVersion / 100 * 100;
+    return version >= low && version <= low + 100;
+}
+
 bool WriteOptionsString(TStream& stream, std::string_view text)
 {
     if (text.size() > 1 && text.find("\r\n") == text.size() - 2)

@@ -37,6 +37,17 @@ inline constexpr uint8_t kOptionsStringMask = 0xA5;
 uint16_t OptionsVersion();
 void SetOptionsVersion(uint16_t version);
 
+// The magic numbers of a module options block.
+bool IsOptionsMagic(uint32_t value);
+// An options version of the same hundred as the current one (6100 to 6200).
+bool IsCompatibleOptionsVersion(uint16_t version);
+// The data version of a module options block or ELDATA head: older cores
+// wrote 600, 601 and 602 for 6000, 6001 and 6002.
+constexpr uint32_t NormalisedDataVersion(uint32_t version)
+{
+    return version >= 600 && version <= 602 ? version - 600 + 6000 : version;
+}
+
 // One stream string. Writing drops a final CR LF that is the text's first
 // (for texts longer than one character); reading refuses a length beyond
 // the end of the stream.

@@ -1,10 +1,7 @@
 #include "crashreport/core/report_helpers.h"
 
-#include "crashreport/core/crashbox_records.h"
 #include "crashreport/core/module_handles.h"
-#include "crashreport/core/options_stream.h"
 
-#include <execinfo.h>
 #include <fcntl.h>
 #include <pthread.h>
 #include <pwd.h>
@@ -512,41 +509,9 @@ uintptr_t GetStackBase()
 
 int64_t CurrentProcessID() { return ::getpid(); }
 
-bool IsOptionsMagic(uint32_t value) { return value == 0x100FAB10u || value == 0x000FAB10u; }
-
-bool IsCompatibleOptionsVersion(uint16_t version)
-{
-    const int low = kCurrentOptionsVersion / 100 * 100;
-    return version >= low && version <= low + 100;
-}
-
 std::string GetModuleFileNameLong(uintptr_t moduleHandle)
 {
     return ExpandLongFileName(ModuleFileNameOfHandle(moduleHandle ? moduleHandle : CrashboxLibraryModuleHandle()));
-}
-
-std::string CallStackToInternalText(const TInternalLocate& locate)
-{
-    std::array<void*, 32> frames{};
-    // One more than kept: the first is this routine itself.
-    const int count = ::backtrace(frames.data(), int(frames.size()));
-    std::string text;
-    char line[96];
-    for (int i = 1; i < count; ++i) {
-        const auto address = reinterpret_cast<uintptr_t>(frames[std::size_t(i)]);
-        const uintptr_t handle = ModuleHandleOfAddress(frames[std::size_t(i)]);
-        std::snprintf(line, sizeof line, "%02X $%016llX - [%016llX] ", unsigned(i - 1), static_cast<unsigned long long>(address),
-                      static_cast<unsigned long long>(handle));
-        if (i > 1)
-            text += "\r\n" + std::string(12, ' ');
-        text += line + ExtractFileName(ModuleFileNameOfHandle(handle)) + " ";
-        // A return address: the call it returns from lies just before it.
-        TCrashboxDebugInfo info;
-        if (locate && locate(address - 1, info) && info.Line != 0)
-            text += "- " + info.UnitName + " - " + info.ClassName + " - " + info.ProcedureName + " - " + std::to_string(info.Line) + "["
-                    + std::to_string(int32_t(info.ProcOffsetLine)) + "]";
-    }
-    return text;
 }
 
 void* AllocPages(std::size_t size)
@@ -616,14 +581,6 @@ void CacheClear()
     TLookupCache& cache = LookupCache();
     std::lock_guard guard(cache.lock);
     cache.count = 0;
-}
-
-TActiveXException::TActiveXException(std::string message, std::string_view parents) : fMessage(std::move(message))
-{
-    for (const std::string_view line : SplitTextLines(parents))
-        FParents.emplace_back(line);
-    if (!FParents.empty())
-        FExceptionType = FParents.front();
 }
 
 } // namespace cv

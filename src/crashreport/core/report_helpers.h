@@ -3,7 +3,7 @@
 // texts for the report (time spans, dates in mail form, the system's name
 // and build, user, computer and owner names), escaping of report text for
 // HTML and RTF and the colouring of the detailed dialog's report tabs, tests
-// of the process state, a small look-up cache, and TActiveXException.
+// of the process state and a small look-up cache.
 //
 // Names the report keeps from the system it was first written for
 // (GetWindowsVersionName) answer for this system.
@@ -13,15 +13,11 @@
 #include <sys/types.h>
 
 #include <cstdint>
-#include <exception>
-#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace cv {
-
-struct TCrashboxDebugInfo;
 
 // --- Texts ---
 
@@ -90,26 +86,8 @@ bool IsThreadRunning(pid_t threadId);
 // The top (highest address) of the calling thread's stack.
 uintptr_t GetStackBase();
 int64_t CurrentProcessID();
-// The magic numbers of a module options block.
-bool IsOptionsMagic(uint32_t value);
-// An options version of the same hundred as the current one (6100 to 6200).
-bool IsCompatibleOptionsVersion(uint16_t version);
-// The data version of a module options block or ELDATA head: older cores
-// wrote 600, 601 and 602 for 6000, 6001 and 6002.
-constexpr uint32_t NormalisedDataVersion(uint32_t version)
-{
-    return version >= 600 && version <= 602 ? version - 600 + 6000 : version;
-}
 // The full file name of a module (by default the one holding this core).
 std::string GetModuleFileNameLong(uintptr_t moduleHandle = 0);
-// Where a code address lies (module, unit, class, procedure, line); false
-// when nothing is known of it.
-using TInternalLocate = std::function<bool(uintptr_t address, TCrashboxDebugInfo& info)>;
-// The calling thread's call stack, up to 31 entries, one line each:
-// "NN $ADDRESS - [MODULE BASE] module file " and, where `locate` knows the
-// line, "- unit - class - procedure - line[offset]"; every line after the
-// first indented by 12 blanks (the internal error log's form).
-std::string CallStackToInternalText(const TInternalLocate& locate = {});
 // Whole pages of fresh memory, readable and writable; null when refused.
 void* AllocPages(std::size_t size);
 void FreePages(void* pages, std::size_t size);
@@ -126,20 +104,5 @@ struct TCacheResult {
 bool CacheFind(uintptr_t key1, uint32_t key2, uint32_t key3, TCacheResult& result);
 void CacheAdd(uintptr_t key1, uint32_t key2, uint32_t key3, const TCacheResult& result);
 void CacheClear();
-
-// An exception raised by an ActiveX object: its type and ancestry as lines.
-class TActiveXException : public std::exception {
-public:
-    // `parents`: one type name a line, the exception's own type first.
-    TActiveXException(std::string message, std::string_view parents);
-    const char* what() const noexcept override { return fMessage.c_str(); }
-    const std::string& ExceptionType() const { return FExceptionType; }
-    const std::vector<std::string>& Parents() const { return FParents; }
-
-private:
-    std::string fMessage;
-    std::string FExceptionType;
-    std::vector<std::string> FParents;
-};
 
 } // namespace cv

@@ -5,8 +5,6 @@
 #include <csignal>
 #include <stdexcept>
 
-#include "crashreport/core/report_helpers.h"
-
 using namespace cv;
 
 namespace {
@@ -144,4 +142,13 @@ TEST(ExceptionObject, NamesWithoutNamespaceAndActiveXParents)
     EXPECT_TRUE(InheritsFromName(activeX, "TActiveXException"));
     EXPECT_EQ(activeX.Message, "no server");
     EXPECT_EQ(activeX.Parents, (std::vector<std::string>{"EOleSysError", "EOleError", "Exception"}));
+}
+
+TEST(ReportProcess, AnActiveXExceptionKnowsItsTypeAndAncestry)
+{
+    const TActiveXException e("Class not registered", "EOleSysError\r\nEOleError\nException");
+    EXPECT_STREQ(e.what(), "Class not registered");
+    EXPECT_EQ(e.ExceptionType(), "EOleSysError");
+    EXPECT_EQ(e.Parents(), (std::vector<std::string>{"EOleSysError", "EOleError", "Exception"}));
+    EXPECT_EQ(TActiveXException("x", "").ExceptionType(), "");
 }

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QFile>
 
 #include <algorithm>
@@ -237,4 +238,17 @@ TEST_F(InternalErrors, SharedLogObjectFollowsTheLogName)
     TLogFile& second = OpenSharedLogFile(options);
     EXPECT_EQ(second.FileName(), dir.file("other/wordlist.elf").toStdString());
     CloseSharedLogFile();
+}
+
+TEST(ReportProcess, TheInternalCallStackNamesModulesLineByLine)
+{
+    const std::string text = CallStackToInternalText();
+    const std::string program = ExtractFileName(QCoreApplication::applicationFilePath().toStdString());
+    ASSERT_EQ(text.substr(0, 4), "00 $");
+    EXPECT_NE(text.find(program), std::string::npos);
+    EXPECT_NE(text.find("\r\n            01 $"), std::string::npos);
+    std::size_t lines = 1;
+    for (std::size_t at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", at + 1))
+        ++lines;
+    EXPECT_LE(lines, 31u);
 }

@@ -193,6 +193,17 @@ TEST(OptionsStream, AStreamReadsBackIntoEqualOptions)
     EXPECT_EQ(target.UpdateDepth(), 0);
 }
 
+TEST(OptionsStream, OptionsBlocksAreKnownByTheirMagicAndVersion)
+{
+    EXPECT_TRUE(IsOptionsMagic(0x100FAB10));
+    EXPECT_TRUE(IsOptionsMagic(0x000FAB10));
+    EXPECT_FALSE(IsOptionsMagic(0x100FAB11));
+    EXPECT_TRUE(IsCompatibleOptionsVersion(6100));
+    EXPECT_TRUE(IsCompatibleOptionsVersion(6200));
+    EXPECT_FALSE(IsCompatibleOptionsVersion(6099));
+    EXPECT_FALSE(IsCompatibleOptionsVersion(6201));
+}
+
 // An older layout, written as the algorithm of that version reads it.
 struct OldLayout {
     explicit OldLayout(uint16_t v) : version(v) {}

@@ -170,31 +170,11 @@ TEST(ReportProcess, TestsOfTheProcessState)
     const uintptr_t base = GetStackBase();
     EXPECT_GT(base, reinterpret_cast<uintptr_t>(&local));
     EXPECT_LT(base - reinterpret_cast<uintptr_t>(&local), 64u << 20);
-    EXPECT_TRUE(IsOptionsMagic(0x100FAB10));
-    EXPECT_TRUE(IsOptionsMagic(0x000FAB10));
-    EXPECT_FALSE(IsOptionsMagic(0x100FAB11));
-    EXPECT_TRUE(IsCompatibleOptionsVersion(6100));
-    EXPECT_TRUE(IsCompatibleOptionsVersion(6200));
-    EXPECT_FALSE(IsCompatibleOptionsVersion(6099));
-    EXPECT_FALSE(IsCompatibleOptionsVersion(6201));
     EXPECT_EQ(GetModuleFileNameLong(), QCoreApplication::applicationFilePath().toStdString());
     void* pages = AllocPages(8192);
     ASSERT_NE(pages, nullptr);
     EXPECT_TRUE(IsReadableMemory(pages, 8192));
     FreePages(pages, 8192);
-}
-
-TEST(ReportProcess, TheInternalCallStackNamesModulesLineByLine)
-{
-    const std::string text = CallStackToInternalText();
-    const std::string program = ExtractFileName(QCoreApplication::applicationFilePath().toStdString());
-    ASSERT_EQ(text.substr(0, 4), "00 $");
-    EXPECT_NE(text.find(program), std::string::npos);
-    EXPECT_NE(text.find("\r\n            01 $"), std::string::npos);
-    std::size_t lines = 1;
-    for (std::size_t at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", at + 1))
-        ++lines;
-    EXPECT_LE(lines, 31u);
 }
 
 TEST(ReportProcess, TheCacheKeepsTheTenNewestAnswers)
@@ -211,15 +191,6 @@ TEST(ReportProcess, TheCacheKeepsTheTenNewestAnswers)
     EXPECT_EQ(result.flag, 10);
     EXPECT_FALSE(CacheFind(0x100A, 10, 8, result));
     CacheClear();
-}
-
-TEST(ReportProcess, AnActiveXExceptionKnowsItsTypeAndAncestry)
-{
-    const TActiveXException e("Class not registered", "EOleSysError\r\nEOleError\nException");
-    EXPECT_STREQ(e.what(), "Class not registered");
-    EXPECT_EQ(e.ExceptionType(), "EOleSysError");
-    EXPECT_EQ(e.Parents(), (std::vector<std::string>{"EOleSysError", "EOleError", "Exception"}));
-    EXPECT_EQ(TActiveXException("x", "").ExceptionType(), "");
 }
 
 } // namespace
