@@ -8,7 +8,7 @@
 
 #include "crashreport/core/crashbox_helpers.h"
 #include "crashreport/core/dwarf_reader.h"
-#include "crashreport/core/report_assembler.h"
+#include "crashreport/core/known_registers.h"
 
 namespace cv {
 

@@ -23,6 +23,7 @@
 #include <ucontext.h>
 
 #include "crashreport/core/crashbox_options.h"
+#include "crashreport/core/known_registers.h"
 #include "crashreport/core/report_process.h"
 
 namespace cv {
@@ -30,14 +31,6 @@ namespace cv {
 // The listing's lines without line breaks; none when the exception
 // address cannot be read.
 std::vector<std::string> AssemblerListingLines(const TReportProcessView& process, uintptr_t exceptionAddress);
-
-// A context that was rebuilt rather than taken at a fault (a throw seen
-// only from its address and stack pointer) knows some registers only:
-// marked, the others show as unknown. The marks travel in the context's
-// flags word, which only the kernel's contexts use otherwise (bits 0-2).
-// gregsMask: bit i for gregs[i].
-void MarkKnownRegisters(ucontext_t& context, uint32_t gregsMask);
-bool RegisterKnown(const ucontext_t& context, int gregIndex);
 
 // The CPU block: the registers' caption and rule, the registers (all as
 // "????" without a readable context, each unknown one so with a context

@@ -9,7 +9,7 @@
 #include "core_in_child.h"
 #include "crashreport/core/crashbox_helpers.h"
 #include "crashreport/core/crashbox_records.h"
-#include "crashreport/core/report_assembler.h"
+#include "crashreport/core/known_registers.h"
 #include "support/test_support.h"
 
 using namespace cv;
