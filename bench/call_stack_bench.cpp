@@ -15,8 +15,8 @@
 #include "parked_threads.h"
 
 #include "crashreport/core/call_stack.h"
-#include "crashreport/core/crashbox_records.h"
 #include "crashreport/core/modules_list.h"
+#include "crashreport/core/options/crashbox_records.h"
 #include "crashreport/core/thread_pause.h"
 
 #include <algorithm>

@@ -10,7 +10,7 @@
 // that is set (reproducible builds), else the time of the run.
 
 #include "crashreport/core/compiled_debug_data.h"
-#include "crashreport/core/crashbox_options.h"
+#include "crashreport/core/options/crashbox_options.h"
 #include "suite/cv_stream.h"
 
 #include <cstdio>

@@ -1,10 +1,10 @@
 #include "crashreport/core/call_stack.h"
 
 #include "crashreport/core/compiled_debug_data.h"
-#include "crashreport/core/crashbox_helpers.h"
 #include "crashreport/core/frame_unwind.h"
-#include "crashreport/core/module_handles.h"
 #include "crashreport/core/modules_list.h"
+#include "crashreport/core/support/crashbox_helpers.h"
+#include "crashreport/core/support/module_handles.h"
 #include "crashreport/core/thread_pause.h"
 
 #include <pthread.h>

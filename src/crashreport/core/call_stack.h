@@ -39,9 +39,9 @@
 
 #include <ucontext.h>
 
-#include "crashreport/core/crashbox_options.h"
-#include "crashreport/core/crashbox_records.h"
-#include "crashreport/core/exception_object.h"
+#include "crashreport/core/options/crashbox_options.h"
+#include "crashreport/core/options/crashbox_records.h"
+#include "crashreport/core/support/exception_object.h"
 
 namespace cv {
 

@@ -6,7 +6,7 @@
 
 #include <sys/resource.h>
 
-#include "crashreport/core/report_helpers.h"
+#include "crashreport/core/support/report_helpers.h"
 
 namespace cv {
 

@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <string>
 
-#include "crashreport/core/crashbox_options.h"
-#include "crashreport/core/crashbox_records.h"
+#include "crashreport/core/options/crashbox_options.h"
+#include "crashreport/core/options/crashbox_records.h"
 
 namespace cv {
 

@@ -1,9 +1,9 @@
 #include "crashreport/core/code_hooks.h"
 
-#include "crashreport/core/crashbox_helpers.h"
+#include "crashreport/core/support/crashbox_helpers.h"
 
 #include "crashreport/core/instruction_length.h"
-#include "crashreport/core/module_handles.h"
+#include "crashreport/core/support/module_handles.h"
 
 #include <dlfcn.h>
 #include <link.h>

@@ -1,15 +1,15 @@
 #include "crashreport/core/compiled_debug_data.h"
 
-#include "crashreport/core/crashbox_codecs.h"
-#include "crashreport/core/crashbox_helpers.h"
-#include "crashreport/core/crashbox_zip.h"
 #include "crashreport/core/debug_info_source.h"
 #include "crashreport/core/elf_debug_data.h"
 #include "crashreport/core/elf_image.h"
-#include "crashreport/core/exception_object.h"
 #include "crashreport/core/instruction_length.h"
-#include "crashreport/core/module_handles.h"
-#include "crashreport/core/options_stream.h"
+#include "crashreport/core/options/options_stream.h"
+#include "crashreport/core/support/crashbox_codecs.h"
+#include "crashreport/core/support/crashbox_helpers.h"
+#include "crashreport/core/support/crashbox_zip.h"
+#include "crashreport/core/support/exception_object.h"
+#include "crashreport/core/support/module_handles.h"
 #include "suite/cv_endian.h"
 
 #include <QObject>

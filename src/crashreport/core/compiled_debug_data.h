@@ -7,7 +7,7 @@
 // exports (on ELF: its dynamic symbol table). Also the code-pattern tests
 // the stack walker uses. docs/eldata.md lays the container out.
 
-#include "crashreport/core/crashbox_records.h"
+#include "crashreport/core/options/crashbox_records.h"
 
 #include <array>
 #include <cstdint>

@@ -8,7 +8,7 @@
 #include <mutex>
 
 #include "crashreport/core/exception_handler.h"
-#include "crashreport/core/module_handles.h"
+#include "crashreport/core/support/module_handles.h"
 
 namespace cv {
 

@@ -1,10 +1,10 @@
 #include "crashreport/core/debug_info_source.h"
 
-#include "crashreport/core/crashbox_helpers.h"
 #include "crashreport/core/elf_debug_data.h"
 #include "crashreport/core/jcl_debug_data.h"
 #include "crashreport/core/map_file.h"
-#include "crashreport/core/module_handles.h"
+#include "crashreport/core/support/crashbox_helpers.h"
+#include "crashreport/core/support/module_handles.h"
 #include "crashreport/core/td32_debug_data.h"
 
 #include <fcntl.h>

@@ -1,8 +1,8 @@
 #include "crashreport/core/elf_debug_data.h"
 
-#include "crashreport/core/crashbox_helpers.h"
 #include "crashreport/core/dwarf_line_table.h"
 #include "crashreport/core/elf_image.h"
+#include "crashreport/core/support/crashbox_helpers.h"
 
 #include <cxxabi.h>
 #include <dwarf.h>

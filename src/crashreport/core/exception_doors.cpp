@@ -19,12 +19,12 @@
 #include <set>
 #include <utility>
 
-#include "crashreport/core/crashbox_helpers.h"
 #include "crashreport/core/exception_handler.h"
 #include "crashreport/core/exception_log.h"
 #include "crashreport/core/known_registers.h"
-#include "crashreport/core/module_handles.h"
 #include "crashreport/core/runtime_doors.h"
+#include "crashreport/core/support/crashbox_helpers.h"
+#include "crashreport/core/support/module_handles.h"
 #include "crashreport/core/system_facts.h"
 #include "crashreport/core/thread_doors.h"
 

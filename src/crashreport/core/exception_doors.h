@@ -38,7 +38,7 @@
 
 #include <ucontext.h>
 
-#include "crashreport/core/exception_object.h"
+#include "crashreport/core/support/exception_object.h"
 
 namespace cv {
 

@@ -33,13 +33,13 @@
 
 #include <ucontext.h>
 
-#include "crashreport/core/crashbox_helpers.h"
-#include "crashreport/core/crashbox_options.h"
-#include "crashreport/core/crashbox_records.h"
 #include "crashreport/core/exception_doors.h"
-#include "crashreport/core/exception_object.h"
+#include "crashreport/core/options/crashbox_options.h"
+#include "crashreport/core/options/crashbox_records.h"
 #include "crashreport/core/report_files.h"
 #include "crashreport/core/report_text.h"
+#include "crashreport/core/support/crashbox_helpers.h"
+#include "crashreport/core/support/exception_object.h"
 
 namespace cv {
 

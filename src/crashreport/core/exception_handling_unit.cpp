@@ -5,8 +5,8 @@
 #include <mutex>
 
 #include "crashreport/core/crashbox_events.h"
-#include "crashreport/core/crashbox_helpers.h"
-#include "crashreport/core/crashbox_options.h"
+#include "crashreport/core/options/crashbox_options.h"
+#include "crashreport/core/support/crashbox_helpers.h"
 #include "suite/logging.h"
 
 namespace cv {

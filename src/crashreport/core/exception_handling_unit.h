@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <string>
 
-#include "crashreport/core/crashbox_records.h"
+#include "crashreport/core/options/crashbox_records.h"
 
 namespace cv {
 

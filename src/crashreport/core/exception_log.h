@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "crashreport/core/crashbox_records.h"
+#include "crashreport/core/options/crashbox_records.h"
 
 namespace cv {
 

@@ -7,7 +7,7 @@
 
 #include "crashreport/core/exception_doors.h"
 #include "crashreport/core/exception_log.h"
-#include "crashreport/core/module_handles.h"
+#include "crashreport/core/support/module_handles.h"
 #include "crashreport/core/thread_doors.h"
 #include "crashreport/core/thread_pause.h"
 #include "crashreport/core/window_services.h"

@@ -19,7 +19,7 @@
 #include <thread>
 
 #include "crashreport/core/exception_handler.h"
-#include "crashreport/core/shared_options.h"
+#include "crashreport/core/options/shared_options.h"
 
 namespace cv {
 

@@ -6,9 +6,9 @@
 #include <cstring>
 #include <optional>
 
-#include "crashreport/core/crashbox_helpers.h"
 #include "crashreport/core/dwarf_reader.h"
 #include "crashreport/core/known_registers.h"
+#include "crashreport/core/support/crashbox_helpers.h"
 
 namespace cv {
 

@@ -6,7 +6,7 @@
 #include <span>
 
 #include "crashreport/core/log_file.h"
-#include "crashreport/core/report_helpers.h"
+#include "crashreport/core/support/report_helpers.h"
 
 namespace cv {
 

@@ -17,9 +17,9 @@
 
 #include <ucontext.h>
 
-#include "crashreport/core/crashbox_helpers.h"
-#include "crashreport/core/crashbox_options.h"
-#include "crashreport/core/exception_object.h"
+#include "crashreport/core/options/crashbox_options.h"
+#include "crashreport/core/support/crashbox_helpers.h"
+#include "crashreport/core/support/exception_object.h"
 #include "crashreport/core/system_facts.h"
 
 namespace cv {

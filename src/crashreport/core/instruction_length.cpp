@@ -1,6 +1,6 @@
 #include "crashreport/core/instruction_length.h"
 
-#include "crashreport/core/crashbox_helpers.h"
+#include "crashreport/core/support/crashbox_helpers.h"
 
 #include <algorithm>
 

@@ -12,11 +12,11 @@
 #include <execinfo.h>
 
 #include "crashreport/core/compiled_debug_data.h"
-#include "crashreport/core/crashbox_helpers.h"
 #include "crashreport/core/log_file.h"
-#include "crashreport/core/module_handles.h"
 #include "crashreport/core/modules_list.h"
-#include "crashreport/core/report_helpers.h"
+#include "crashreport/core/support/crashbox_helpers.h"
+#include "crashreport/core/support/module_handles.h"
+#include "crashreport/core/support/report_helpers.h"
 
 namespace cv {
 

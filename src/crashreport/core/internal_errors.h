@@ -20,9 +20,9 @@
 #include <functional>
 #include <string>
 
-#include "crashreport/core/crashbox_options.h"
-#include "crashreport/core/crashbox_records.h"
-#include "crashreport/core/exception_object.h"
+#include "crashreport/core/options/crashbox_options.h"
+#include "crashreport/core/options/crashbox_records.h"
+#include "crashreport/core/support/exception_object.h"
 
 namespace cv {
 

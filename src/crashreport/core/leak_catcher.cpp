@@ -1,5 +1,5 @@
 #include "crashreport/core/leak_catcher.h"
-#include "crashreport/core/options_stream.h"
+#include "crashreport/core/options/options_stream.h"
 
 #include <algorithm>
 #include <atomic>

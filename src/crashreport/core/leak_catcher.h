@@ -44,7 +44,7 @@
 #include <string>
 #include <string_view>
 
-#include "crashreport/core/crashbox_options.h"
+#include "crashreport/core/options/crashbox_options.h"
 
 namespace cv {
 

@@ -7,12 +7,12 @@
 #include <utility>
 
 #include "crashreport/core/call_stack.h"
-#include "crashreport/core/crashbox_options.h"
 #include "crashreport/core/exception_handler.h"
 #include "crashreport/core/exception_log.h"
-#include "crashreport/core/module_handles.h"
-#include "crashreport/core/options_stream.h"
-#include "crashreport/core/report_helpers.h"
+#include "crashreport/core/options/crashbox_options.h"
+#include "crashreport/core/options/options_stream.h"
+#include "crashreport/core/support/module_handles.h"
+#include "crashreport/core/support/report_helpers.h"
 
 namespace cv {
 

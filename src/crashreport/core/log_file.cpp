@@ -9,8 +9,8 @@
 #include <cerrno>
 #include <cstring>
 
-#include "crashreport/core/crashbox_helpers.h"
 #include "crashreport/core/log_file_text.h"
+#include "crashreport/core/support/crashbox_helpers.h"
 
 namespace cv {
 

@@ -8,9 +8,9 @@
 #include <algorithm>
 #include <cctype>
 
-#include "crashreport/core/crashbox_codecs.h"
-#include "crashreport/core/crashbox_helpers.h"
 #include "crashreport/core/log_file_text.h"
+#include "crashreport/core/support/crashbox_codecs.h"
+#include "crashreport/core/support/crashbox_helpers.h"
 #include "crashreport/core/xml_builder.h"
 
 namespace cv {

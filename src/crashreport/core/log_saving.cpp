@@ -6,10 +6,10 @@
 #include <cstdio>
 
 #include "crashreport/core/crashbox_events.h"
-#include "crashreport/core/crashbox_helpers.h"
-#include "crashreport/core/exception_object.h"
 #include "crashreport/core/internal_errors.h"
 #include "crashreport/core/log_file.h"
+#include "crashreport/core/support/crashbox_helpers.h"
+#include "crashreport/core/support/exception_object.h"
 
 namespace cv {
 

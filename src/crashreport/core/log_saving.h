@@ -11,7 +11,7 @@
 #include <functional>
 #include <string>
 
-#include "crashreport/core/crashbox_options.h"
+#include "crashreport/core/options/crashbox_options.h"
 
 namespace cv {
 

@@ -1,6 +1,6 @@
 #include "crashreport/core/map_file.h"
 
-#include "crashreport/core/crashbox_helpers.h"
+#include "crashreport/core/support/crashbox_helpers.h"
 
 #include <cstring>
 

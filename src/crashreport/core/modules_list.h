@@ -20,7 +20,7 @@
 #include <functional>
 #include <string>
 
-#include "crashreport/core/crashbox_records.h"
+#include "crashreport/core/options/crashbox_records.h"
 
 namespace cv {
 

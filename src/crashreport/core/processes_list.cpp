@@ -1,7 +1,7 @@
 #include "crashreport/core/processes_list.h"
 
-#include "crashreport/core/crashbox_helpers.h"
-#include "crashreport/core/file_version.h"
+#include "crashreport/core/support/crashbox_helpers.h"
+#include "crashreport/core/support/file_version.h"
 
 #include <dirent.h>
 #include <limits.h>

@@ -18,7 +18,7 @@
 #include <string>
 #include <string_view>
 
-#include "crashreport/core/crashbox_records.h"
+#include "crashreport/core/options/crashbox_records.h"
 
 namespace cv {
 

@@ -6,9 +6,9 @@
 #include <cstring>
 #include <span>
 
-#include "crashreport/core/crashbox_helpers.h"
 #include "crashreport/core/disassembler.h"
-#include "crashreport/core/report_helpers.h"
+#include "crashreport/core/support/crashbox_helpers.h"
+#include "crashreport/core/support/report_helpers.h"
 
 namespace cv {
 

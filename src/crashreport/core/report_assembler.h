@@ -22,8 +22,8 @@
 
 #include <ucontext.h>
 
-#include "crashreport/core/crashbox_options.h"
 #include "crashreport/core/known_registers.h"
+#include "crashreport/core/options/crashbox_options.h"
 #include "crashreport/core/report_process.h"
 
 namespace cv {

@@ -13,10 +13,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "crashreport/core/crashbox_helpers.h"
-#include "crashreport/core/crashbox_texts.h"
 #include "crashreport/core/log_file.h"
-#include "crashreport/core/report_helpers.h"
+#include "crashreport/core/support/crashbox_helpers.h"
+#include "crashreport/core/support/crashbox_texts.h"
+#include "crashreport/core/support/report_helpers.h"
 
 namespace cv {
 

@@ -22,7 +22,7 @@
 #include <string_view>
 #include <vector>
 
-#include "crashreport/core/crashbox_options.h"
+#include "crashreport/core/options/crashbox_options.h"
 
 namespace cv {
 

@@ -8,8 +8,8 @@
 #include <memory>
 #include <string_view>
 
-#include "crashreport/core/crashbox_helpers.h"
 #include "crashreport/core/modules_list.h"
+#include "crashreport/core/support/crashbox_helpers.h"
 
 namespace cv {
 

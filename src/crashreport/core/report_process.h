@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "crashreport/core/compiled_debug_data.h"
-#include "crashreport/core/crashbox_records.h"
+#include "crashreport/core/options/crashbox_records.h"
 
 namespace cv {
 

@@ -8,11 +8,11 @@
 
 #include "crashreport/core/call_stack.h"
 #include "crashreport/core/call_stack_header.h"
-#include "crashreport/core/crashbox_helpers.h"
-#include "crashreport/core/file_version.h"
 #include "crashreport/core/processes_list.h"
 #include "crashreport/core/report_assembler.h"
-#include "crashreport/core/report_helpers.h"
+#include "crashreport/core/support/crashbox_helpers.h"
+#include "crashreport/core/support/file_version.h"
+#include "crashreport/core/support/report_helpers.h"
 
 namespace cv {
 

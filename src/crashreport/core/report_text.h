@@ -16,9 +16,9 @@
 #include <cstdint>
 #include <string>
 
-#include "crashreport/core/crashbox_options.h"
-#include "crashreport/core/crashbox_records.h"
 #include "crashreport/core/general_info.h"
+#include "crashreport/core/options/crashbox_options.h"
+#include "crashreport/core/options/crashbox_records.h"
 #include "crashreport/core/report_process.h"
 #include "crashreport/core/system_facts.h"
 

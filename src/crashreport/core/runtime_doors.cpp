@@ -14,13 +14,13 @@
 #include <exception>
 #include <typeinfo>
 
+#include "crashreport/core/call_stack.h"
 #include "crashreport/core/code_hooks.h"
-#include "crashreport/core/crashbox_options.h"
 #include "crashreport/core/exception_doors.h"
 #include "crashreport/core/exception_handler.h"
 #include "crashreport/core/exception_log.h"
-#include "crashreport/core/module_handles.h"
-#include "crashreport/core/call_stack.h"
+#include "crashreport/core/options/crashbox_options.h"
+#include "crashreport/core/support/module_handles.h"
 #include "crashreport/core/thread_doors.h"
 
 namespace cv {

@@ -21,12 +21,12 @@
 #include <cstring>
 #include <thread>
 
-#include "crashreport/core/crashbox_helpers.h"
 #include "crashreport/core/exception_doors.h"
 #include "crashreport/core/exception_handler.h"
 #include "crashreport/core/exception_log.h"
-#include "crashreport/core/module_handles.h"
-#include "crashreport/core/report_helpers.h"
+#include "crashreport/core/support/crashbox_helpers.h"
+#include "crashreport/core/support/module_handles.h"
+#include "crashreport/core/support/report_helpers.h"
 #include "crashreport/core/thread_doors.h"
 
 namespace cv {

@@ -19,8 +19,8 @@
 #include <filesystem>
 #include <mutex>
 
-#include "crashreport/core/module_handles.h"
-#include "crashreport/core/report_helpers.h"
+#include "crashreport/core/support/module_handles.h"
+#include "crashreport/core/support/report_helpers.h"
 
 namespace cv {
 

@@ -1,7 +1,7 @@
 #include "crashreport/core/td32_debug_data.h"
 
-#include "crashreport/core/crashbox_helpers.h"
 #include "crashreport/core/elf_image.h"
+#include "crashreport/core/support/crashbox_helpers.h"
 #include "suite/cv_endian.h"
 
 #include <algorithm>

@@ -11,8 +11,8 @@
 #include "crashreport/core/code_hooks.h"
 #include "crashreport/core/exception_doors.h"
 #include "crashreport/core/exception_log.h"
-#include "crashreport/core/module_handles.h"
-#include "crashreport/core/report_helpers.h"
+#include "crashreport/core/support/module_handles.h"
+#include "crashreport/core/support/report_helpers.h"
 
 namespace cv {
 

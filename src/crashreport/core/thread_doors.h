@@ -7,7 +7,7 @@
 
 #include <cstdint>
 
-#include "crashreport/core/crashbox_records.h"
+#include "crashreport/core/options/crashbox_records.h"
 
 namespace cv {
 

@@ -1,6 +1,6 @@
 #include "crashreport/core/thread_pause.h"
 
-#include "crashreport/core/crashbox_helpers.h"
+#include "crashreport/core/support/crashbox_helpers.h"
 
 #include <dirent.h>
 #include <semaphore.h>

@@ -1,6 +1,6 @@
 #include "crashreport/core/window_services.h"
 
-#include "crashreport/core/crashbox_helpers.h"
+#include "crashreport/core/support/crashbox_helpers.h"
 
 #include <limits.h>
 #include <time.h>

@@ -24,8 +24,8 @@
 #include <string>
 
 #include "crashreport/core/crashbox_events.h"
-#include "crashreport/core/crashbox_options.h"
-#include "crashreport/core/crashbox_records.h"
+#include "crashreport/core/options/crashbox_options.h"
+#include "crashreport/core/options/crashbox_records.h"
 
 namespace cv {
 

@@ -17,7 +17,7 @@
 #include <optional>
 #include <string>
 
-#include "crashreport/core/crashbox_options.h"
+#include "crashreport/core/options/crashbox_options.h"
 
 namespace cv {
 

@@ -1,7 +1,7 @@
 #include "crashreport/core/call_stack.h"
 
-#include "crashreport/core/crashbox_helpers.h"
 #include "crashreport/core/modules_list.h"
+#include "crashreport/core/support/crashbox_helpers.h"
 #include "crashreport/core/thread_pause.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 #include "crashreport/core/code_hooks.h"
 
-#include "crashreport/core/crashbox_helpers.h"
-#include "crashreport/core/module_handles.h"
+#include "crashreport/core/support/crashbox_helpers.h"
+#include "crashreport/core/support/module_handles.h"
 #include "hook_target.h"
 
 #include <gtest/gtest.h>

@@ -1,10 +1,10 @@
 #include "crashreport/core/compiled_debug_data.h"
 
-#include "crashreport/core/crashbox_codecs.h"
-#include "crashreport/core/crashbox_options.h"
 #include "crashreport/core/debug_data_testutil.h"
 #include "crashreport/core/elf_image.h"
-#include "crashreport/core/exception_object.h"
+#include "crashreport/core/options/crashbox_options.h"
+#include "crashreport/core/support/crashbox_codecs.h"
+#include "crashreport/core/support/exception_object.h"
 #include "support/le_bytes.h"
 
 #include <gtest/gtest.h>

@@ -3,7 +3,7 @@
 #include "crashreport/core/elf_debug_data.h"
 #include "crashreport/core/jcl_debug_data.h"
 #include "crashreport/core/map_file.h"
-#include "crashreport/core/module_handles.h"
+#include "crashreport/core/support/module_handles.h"
 #include "hook_target.h"
 #include "support/test_support.h"
 

@@ -1,8 +1,8 @@
 #include "crashreport/core/dwarf_line_table.h"
 
-#include "crashreport/core/crashbox_helpers.h"
 #include "crashreport/core/elf_image.h"
-#include "crashreport/core/module_handles.h"
+#include "crashreport/core/support/crashbox_helpers.h"
+#include "crashreport/core/support/module_handles.h"
 #include "support/le_bytes.h"
 
 #include <gtest/gtest.h>

@@ -3,8 +3,8 @@
 #include "addr2line_oracle.h"
 #include "crashreport/core/compiled_debug_data.h"
 #include "crashreport/core/elf_image.h"
-#include "crashreport/core/module_handles.h"
 #include "crashreport/core/modules_list.h"
+#include "crashreport/core/support/module_handles.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>

@@ -7,9 +7,9 @@
 #include <thread>
 
 #include "core_in_child.h"
-#include "crashreport/core/crashbox_helpers.h"
-#include "crashreport/core/crashbox_records.h"
 #include "crashreport/core/known_registers.h"
+#include "crashreport/core/options/crashbox_records.h"
+#include "crashreport/core/support/crashbox_helpers.h"
 #include "support/test_support.h"
 
 using namespace cv;

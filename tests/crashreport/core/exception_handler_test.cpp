@@ -16,8 +16,8 @@
 
 #include "core_in_child.h"
 #include "crashreport/core/crashbox_events.h"
-#include "crashreport/core/crashbox_helpers.h"
 #include "crashreport/core/internal_errors.h"
+#include "crashreport/core/support/crashbox_helpers.h"
 #include "support/test_support.h"
 
 using namespace cv;

@@ -5,7 +5,7 @@
 #include <QFile>
 
 #include "crashreport/core/crashbox_events.h"
-#include "crashreport/core/crashbox_options.h"
+#include "crashreport/core/options/crashbox_options.h"
 #include "suite/logging.h"
 #include "support/test_support.h"
 

@@ -9,7 +9,7 @@
 #include <thread>
 
 #include "core_in_child.h"
-#include "crashreport/core/crashbox_options.h"
+#include "crashreport/core/options/crashbox_options.h"
 #include "support/test_support.h"
 
 using namespace cv;

@@ -9,8 +9,8 @@
 #include <stdexcept>
 #include <vector>
 
-#include "crashreport/core/crashbox_helpers.h"
 #include "crashreport/core/log_file.h"
+#include "crashreport/core/support/crashbox_helpers.h"
 #include "support/test_support.h"
 
 using namespace cv;

@@ -12,7 +12,7 @@
 
 #include <sys/resource.h>
 
-#include "crashreport/core/crashbox_helpers.h"
+#include "crashreport/core/support/crashbox_helpers.h"
 #include "python_oracle.h"
 #include "support/test_support.h"
 

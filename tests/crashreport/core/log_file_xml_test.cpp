@@ -9,8 +9,8 @@
 #include <QJsonObject>
 
 #include "crashbox_testutil.h"
-#include "crashreport/core/crashbox_codecs.h"
-#include "crashreport/core/crashbox_helpers.h"
+#include "crashreport/core/support/crashbox_codecs.h"
+#include "crashreport/core/support/crashbox_helpers.h"
 #include "log_xml_oracle.h"
 #include "support/test_support.h"
 

@@ -1,8 +1,8 @@
 #include "crashreport/core/modules_list.h"
 
 #include "crashreport/core/compiled_debug_data.h"
-#include "crashreport/core/crashbox_helpers.h"
-#include "crashreport/core/module_handles.h"
+#include "crashreport/core/support/crashbox_helpers.h"
+#include "crashreport/core/support/module_handles.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 #include "crashreport/core/processes_list.h"
 
-#include "crashreport/core/crashbox_helpers.h"
+#include "crashreport/core/support/crashbox_helpers.h"
 
 #include <gtest/gtest.h>
 

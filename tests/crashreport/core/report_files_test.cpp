@@ -12,7 +12,7 @@
 #include <unistd.h>
 
 #include "crashreport/core/log_file.h"
-#include "crashreport/core/report_helpers.h"
+#include "crashreport/core/support/report_helpers.h"
 #include "python_oracle.h"
 #include "support/test_support.h"
 

@@ -13,8 +13,8 @@
 #include <thread>
 
 #include "crashreport/core/call_stack.h"
-#include "crashreport/core/crashbox_helpers.h"
 #include "crashreport/core/exception_log.h"
+#include "crashreport/core/support/crashbox_helpers.h"
 #include "support/test_support.h"
 
 using namespace cv;

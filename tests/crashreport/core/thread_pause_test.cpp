@@ -1,6 +1,6 @@
 #include "crashreport/core/thread_pause.h"
 
-#include "crashreport/core/crashbox_records.h"
+#include "crashreport/core/options/crashbox_records.h"
 
 #include <gtest/gtest.h>
 

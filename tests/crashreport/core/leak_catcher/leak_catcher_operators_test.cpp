@@ -20,9 +20,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "crashreport/core/crashbox_options.h"
 #include "crashreport/core/exception_log.h"
 #include "crashreport/core/log_file.h"
+#include "crashreport/core/options/crashbox_options.h"
 #include "suite/cv_stream.h"
 #include "support/test_support.h"
 
