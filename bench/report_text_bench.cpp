@@ -30,8 +30,8 @@
 #include "parked_threads.h"
 
 #include "crashreport/core/call_stack.h"
-#include "crashreport/core/elf_debug_data.h"
-#include "crashreport/core/elf_sections.h"
+#include "crashreport/core/debuginfo/elf_debug_data.h"
+#include "crashreport/core/debuginfo/elf_sections.h"
 #include "crashreport/core/modules_list.h"
 #include "crashreport/core/options/crashbox_options.h"
 #include "crashreport/core/options/crashbox_records.h"

@@ -1,6 +1,6 @@
 #include "crashreport/core/call_stack.h"
 
-#include "crashreport/core/compiled_debug_data.h"
+#include "crashreport/core/debuginfo/compiled_debug_data.h"
 #include "crashreport/core/frame_unwind.h"
 #include "crashreport/core/modules_list.h"
 #include "crashreport/core/support/crashbox_helpers.h"

@@ -2,7 +2,7 @@
 
 #include "crashreport/core/support/crashbox_helpers.h"
 
-#include "crashreport/core/instruction_length.h"
+#include "crashreport/core/disasm/instruction_length.h"
 #include "crashreport/core/support/module_handles.h"
 
 #include <dlfcn.h>

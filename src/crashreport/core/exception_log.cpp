@@ -4,8 +4,8 @@
 #include <mutex>
 
 #include "crashreport/core/code_hooks.h"
-#include "crashreport/core/compiled_debug_data.h"
 #include "crashreport/core/crashbox_events.h"
+#include "crashreport/core/debuginfo/compiled_debug_data.h"
 #include "crashreport/core/exception_doors.h"
 #include "crashreport/core/exception_handler.h"
 #include "crashreport/core/exception_thread.h"

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <optional>
 
-#include "crashreport/core/dwarf_reader.h"
+#include "crashreport/core/debuginfo/dwarf_reader.h"
 #include "crashreport/core/known_registers.h"
 #include "crashreport/core/support/crashbox_helpers.h"
 

@@ -11,7 +11,7 @@
 #include <dlfcn.h>
 #include <execinfo.h>
 
-#include "crashreport/core/compiled_debug_data.h"
+#include "crashreport/core/debuginfo/compiled_debug_data.h"
 #include "crashreport/core/log_file.h"
 #include "crashreport/core/modules_list.h"
 #include "crashreport/core/support/crashbox_helpers.h"

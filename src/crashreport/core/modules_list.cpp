@@ -1,8 +1,8 @@
 #include "crashreport/core/modules_list.h"
 
-#include "crashreport/core/compiled_debug_data.h"
-#include "crashreport/core/debug_info_source.h"
-#include "crashreport/core/elf_image.h"
+#include "crashreport/core/debuginfo/compiled_debug_data.h"
+#include "crashreport/core/debuginfo/debug_info_source.h"
+#include "crashreport/core/debuginfo/elf_image.h"
 #include "crashreport/core/support/crashbox_helpers.h"
 #include "crashreport/core/support/file_version.h"
 #include "crashreport/core/support/module_handles.h"

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <span>
 
-#include "crashreport/core/disassembler.h"
+#include "crashreport/core/disasm/disassembler.h"
 #include "crashreport/core/support/crashbox_helpers.h"
 #include "crashreport/core/support/report_helpers.h"
 

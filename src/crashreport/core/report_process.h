@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "crashreport/core/compiled_debug_data.h"
+#include "crashreport/core/debuginfo/compiled_debug_data.h"
 #include "crashreport/core/options/crashbox_records.h"
 
 namespace cv {

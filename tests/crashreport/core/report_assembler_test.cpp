@@ -9,7 +9,7 @@
 
 #include <sys/mman.h>
 
-#include "crashreport/core/disassembler.h"
+#include "crashreport/core/disasm/disassembler.h"
 #include "crashreport/core/log_file.h"
 #include "crashreport/core/support/crashbox_helpers.h"
 #include "fixed_process_view.h"
