@@ -29,18 +29,18 @@
 #include "bench_support.h"
 #include "parked_threads.h"
 
-#include "crashreport/core/call_stack.h"
+#include "crashreport/core/capture/call_stack.h"
+#include "crashreport/core/capture/modules_list.h"
+#include "crashreport/core/capture/processes_list.h"
+#include "crashreport/core/capture/system_facts.h"
+#include "crashreport/core/capture/thread_pause.h"
 #include "crashreport/core/debuginfo/elf_debug_data.h"
 #include "crashreport/core/debuginfo/elf_sections.h"
-#include "crashreport/core/modules_list.h"
 #include "crashreport/core/options/crashbox_options.h"
 #include "crashreport/core/options/crashbox_records.h"
-#include "crashreport/core/processes_list.h"
-#include "crashreport/core/report_text.h"
+#include "crashreport/core/report/report_text.h"
 #include "crashreport/core/support/crashbox_helpers.h"
 #include "crashreport/core/support/report_helpers.h"
-#include "crashreport/core/system_facts.h"
-#include "crashreport/core/thread_pause.h"
 
 #include <QCoreApplication>
 

@@ -4,7 +4,7 @@
 
 #include "crashreport/core/exception_doors.h"
 
-#include "crashreport/core/code_hooks.h"
+#include "crashreport/core/capture/code_hooks.h"
 
 #include <dlfcn.h>
 #include <setjmp.h>
@@ -19,13 +19,13 @@
 #include <set>
 #include <utility>
 
+#include "crashreport/core/capture/known_registers.h"
+#include "crashreport/core/capture/system_facts.h"
 #include "crashreport/core/exception_handler.h"
 #include "crashreport/core/exception_log.h"
-#include "crashreport/core/known_registers.h"
 #include "crashreport/core/runtime_doors.h"
 #include "crashreport/core/support/crashbox_helpers.h"
 #include "crashreport/core/support/module_handles.h"
-#include "crashreport/core/system_facts.h"
 #include "crashreport/core/thread_doors.h"
 
 namespace cv {

@@ -36,8 +36,8 @@
 #include "crashreport/core/exception_doors.h"
 #include "crashreport/core/options/crashbox_options.h"
 #include "crashreport/core/options/crashbox_records.h"
-#include "crashreport/core/report_files.h"
-#include "crashreport/core/report_text.h"
+#include "crashreport/core/report/report_files.h"
+#include "crashreport/core/report/report_text.h"
 #include "crashreport/core/support/crashbox_helpers.h"
 #include "crashreport/core/support/exception_object.h"
 

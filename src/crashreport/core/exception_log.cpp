@@ -3,7 +3,9 @@
 #include <cstdio>
 #include <mutex>
 
-#include "crashreport/core/code_hooks.h"
+#include "crashreport/core/capture/code_hooks.h"
+#include "crashreport/core/capture/modules_list.h"
+#include "crashreport/core/capture/thread_pause.h"
 #include "crashreport/core/crashbox_events.h"
 #include "crashreport/core/debuginfo/compiled_debug_data.h"
 #include "crashreport/core/exception_doors.h"
@@ -11,12 +13,10 @@
 #include "crashreport/core/exception_thread.h"
 #include "crashreport/core/internal_errors.h"
 #include "crashreport/core/leak_reports.h"
-#include "crashreport/core/modules_list.h"
 #include "crashreport/core/support/crashbox_helpers.h"
 #include "crashreport/core/support/module_handles.h"
 #include "crashreport/core/support/report_helpers.h"
 #include "crashreport/core/thread_doors.h"
-#include "crashreport/core/thread_pause.h"
 
 namespace cv {
 

@@ -5,12 +5,12 @@
 #include <chrono>
 #include <condition_variable>
 
+#include "crashreport/core/capture/thread_pause.h"
+#include "crashreport/core/capture/window_services.h"
 #include "crashreport/core/exception_doors.h"
 #include "crashreport/core/exception_log.h"
 #include "crashreport/core/support/module_handles.h"
 #include "crashreport/core/thread_doors.h"
-#include "crashreport/core/thread_pause.h"
-#include "crashreport/core/window_services.h"
 
 namespace cv {
 

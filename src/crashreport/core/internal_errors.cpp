@@ -11,9 +11,9 @@
 #include <dlfcn.h>
 #include <execinfo.h>
 
+#include "crashreport/core/capture/modules_list.h"
 #include "crashreport/core/debuginfo/compiled_debug_data.h"
-#include "crashreport/core/log_file.h"
-#include "crashreport/core/modules_list.h"
+#include "crashreport/core/report/log_file.h"
 #include "crashreport/core/support/crashbox_helpers.h"
 #include "crashreport/core/support/module_handles.h"
 #include "crashreport/core/support/report_helpers.h"

@@ -6,7 +6,7 @@
 #include <string>
 #include <utility>
 
-#include "crashreport/core/call_stack.h"
+#include "crashreport/core/capture/call_stack.h"
 #include "crashreport/core/exception_handler.h"
 #include "crashreport/core/exception_log.h"
 #include "crashreport/core/options/crashbox_options.h"

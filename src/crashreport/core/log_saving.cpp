@@ -7,7 +7,7 @@
 
 #include "crashreport/core/crashbox_events.h"
 #include "crashreport/core/internal_errors.h"
-#include "crashreport/core/log_file.h"
+#include "crashreport/core/report/log_file.h"
 #include "crashreport/core/support/crashbox_helpers.h"
 #include "crashreport/core/support/exception_object.h"
 

@@ -14,8 +14,8 @@
 #include <exception>
 #include <typeinfo>
 
-#include "crashreport/core/call_stack.h"
-#include "crashreport/core/code_hooks.h"
+#include "crashreport/core/capture/call_stack.h"
+#include "crashreport/core/capture/code_hooks.h"
 #include "crashreport/core/exception_doors.h"
 #include "crashreport/core/exception_handler.h"
 #include "crashreport/core/exception_log.h"

@@ -8,7 +8,7 @@
 #include <cstring>
 #include <memory>
 
-#include "crashreport/core/code_hooks.h"
+#include "crashreport/core/capture/code_hooks.h"
 #include "crashreport/core/exception_doors.h"
 #include "crashreport/core/exception_log.h"
 #include "crashreport/core/support/module_handles.h"

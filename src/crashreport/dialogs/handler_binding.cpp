@@ -17,6 +17,9 @@
 #include <mutex>
 #include <thread>
 
+#include "crashreport/core/capture/modules_list.h"
+#include "crashreport/core/capture/system_facts.h"
+#include "crashreport/core/capture/window_services.h"
 #include "crashreport/core/crashbox_events.h"
 #include "crashreport/core/dialog_state.h"
 #include "crashreport/core/exception_doors.h"
@@ -24,12 +27,9 @@
 #include "crashreport/core/exception_log.h"
 #include "crashreport/core/internal_errors.h"
 #include "crashreport/core/log_saving.h"
-#include "crashreport/core/modules_list.h"
-#include "crashreport/core/report_files.h"
+#include "crashreport/core/report/report_files.h"
 #include "crashreport/core/support/crashbox_helpers.h"
 #include "crashreport/core/support/file_version.h"
-#include "crashreport/core/system_facts.h"
-#include "crashreport/core/window_services.h"
 #include "crashreport/dialogs/dialog_toolkit.h"
 #include "crashreport/dialogs/exception_dialog.h"
 #include "crashreport/dialogs/screenshot.h"

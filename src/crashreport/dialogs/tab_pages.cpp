@@ -10,8 +10,8 @@
 #include <charconv>
 #include <cstdio>
 
-#include "crashreport/core/call_stack_header.h"
-#include "crashreport/core/processes_list.h"
+#include "crashreport/core/capture/processes_list.h"
+#include "crashreport/core/report/call_stack_header.h"
 #include "crashreport/core/support/crashbox_helpers.h"
 #include "crashreport/core/support/file_version.h"
 #include "crashreport/core/support/report_helpers.h"

@@ -14,7 +14,7 @@
 
 #include "crashreport/core/internal_errors.h"
 #include "crashreport/core/options/crashbox_options.h"
-#include "crashreport/core/report_files.h"
+#include "crashreport/core/report/report_files.h"
 #include "crashreport/core/support/crashbox_codecs.h"
 #include "crashreport/core/support/crashbox_helpers.h"
 #include "crashreport/core/support/report_helpers.h"

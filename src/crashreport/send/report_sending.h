@@ -25,7 +25,7 @@
 
 #include "crashreport/core/options/crashbox_options.h"
 #include "crashreport/core/options/crashbox_records.h"
-#include "crashreport/core/report_files.h"
+#include "crashreport/core/report/report_files.h"
 #include "crashreport/core/support/exception_object.h"
 
 namespace cv {

@@ -4,7 +4,7 @@
 #include <cctype>
 #include <cstdio>
 
-#include "crashreport/core/report_files.h"
+#include "crashreport/core/report/report_files.h"
 #include "crashreport/core/support/crashbox_helpers.h"
 #include "crashreport/core/support/report_helpers.h"
 #include "crashreport/send/send_context.h"

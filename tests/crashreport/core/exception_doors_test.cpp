@@ -7,7 +7,7 @@
 #include <thread>
 
 #include "core_in_child.h"
-#include "crashreport/core/known_registers.h"
+#include "crashreport/core/capture/known_registers.h"
 #include "crashreport/core/options/crashbox_records.h"
 #include "crashreport/core/support/crashbox_helpers.h"
 #include "support/test_support.h"

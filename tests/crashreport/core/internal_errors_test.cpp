@@ -9,7 +9,7 @@
 #include <stdexcept>
 #include <vector>
 
-#include "crashreport/core/log_file.h"
+#include "crashreport/core/report/log_file.h"
 #include "crashreport/core/support/crashbox_helpers.h"
 #include "support/test_support.h"
 

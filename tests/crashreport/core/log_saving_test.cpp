@@ -9,7 +9,7 @@
 
 #include "crashbox_testutil.h"
 #include "crashreport/core/internal_errors.h"
-#include "crashreport/core/log_file.h"
+#include "crashreport/core/report/log_file.h"
 
 using namespace cv;
 

@@ -12,7 +12,7 @@
 #include <memory>
 #include <thread>
 
-#include "crashreport/core/call_stack.h"
+#include "crashreport/core/capture/call_stack.h"
 #include "crashreport/core/exception_log.h"
 #include "crashreport/core/support/crashbox_helpers.h"
 #include "support/test_support.h"

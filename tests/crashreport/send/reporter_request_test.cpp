@@ -4,7 +4,7 @@
 
 #include <sys/stat.h>
 
-#include "crashreport/core/report_files.h"
+#include "crashreport/core/report/report_files.h"
 #include "crashreport/core/support/crashbox_helpers.h"
 #include "support/test_support.h"
 

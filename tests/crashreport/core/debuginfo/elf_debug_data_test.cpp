@@ -1,9 +1,9 @@
 #include "crashreport/core/debuginfo/elf_debug_data.h"
 
 #include "addr2line_oracle.h"
+#include "crashreport/core/capture/modules_list.h"
 #include "crashreport/core/debuginfo/compiled_debug_data.h"
 #include "crashreport/core/debuginfo/elf_image.h"
-#include "crashreport/core/modules_list.h"
 #include "crashreport/core/support/module_handles.h"
 #include "support/test_support.h"
 

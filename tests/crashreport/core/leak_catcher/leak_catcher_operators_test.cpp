@@ -21,8 +21,8 @@
 #include <unistd.h>
 
 #include "crashreport/core/exception_log.h"
-#include "crashreport/core/log_file.h"
 #include "crashreport/core/options/crashbox_options.h"
+#include "crashreport/core/report/log_file.h"
 #include "suite/cv_stream.h"
 #include "support/test_support.h"
 
