@@ -29,8 +29,8 @@
 #include <memory>
 #include <optional>
 
-#include "crashreport/core/exception_handling_unit.h"
-#include "crashreport/core/exception_log.h"
+#include "crashreport/core/handler/exception_handling_unit.h"
+#include "crashreport/core/handler/exception_log.h"
 #include "crashreport/core/options/crashbox_options.h"
 #include "crashreport/dialogs/crash_reporter.h"
 #include "crashreport/dialogs/crashbox_application.h"

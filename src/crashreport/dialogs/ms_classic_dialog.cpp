@@ -9,7 +9,7 @@
 
 #include <algorithm>
 
-#include "crashreport/core/dialog_state.h"
+#include "crashreport/core/handler/dialog_state.h"
 #include "crashreport/core/support/crashbox_helpers.h"
 #include "crashreport/dialogs/dialog_pictures.h"
 #include "suite/dialogs.h"

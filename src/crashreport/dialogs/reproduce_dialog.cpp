@@ -4,7 +4,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 
-#include "crashreport/core/dialog_state.h"
+#include "crashreport/core/handler/dialog_state.h"
 #include "crashreport/core/support/crashbox_helpers.h"
 
 namespace cv {

@@ -12,7 +12,7 @@
 #include <iterator>
 #include <system_error>
 
-#include "crashreport/core/internal_errors.h"
+#include "crashreport/core/handler/internal_errors.h"
 #include "crashreport/core/options/crashbox_options.h"
 #include "crashreport/core/report/report_files.h"
 #include "crashreport/core/support/crashbox_codecs.h"

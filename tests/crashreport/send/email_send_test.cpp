@@ -11,7 +11,7 @@
 #include <cstring>
 #include <thread>
 
-#include "crashreport/core/internal_errors.h"
+#include "crashreport/core/handler/internal_errors.h"
 #include "crashreport/core/support/crashbox_codecs.h"
 #include "crashreport/core/support/crashbox_helpers.h"
 #include "crashreport/core/support/crashbox_zip.h"
