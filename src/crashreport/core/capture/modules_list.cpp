@@ -7,12 +7,15 @@
 #include "crashreport/core/support/file_version.h"
 #include "crashreport/core/support/module_handles.h"
 
+#include <QFileInfo>
+
 #include <elf.h>
 #include <link.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <map>
@@ -256,6 +259,20 @@ PCrashboxModuleInfo ModuleInfoByAddr(TCrashboxModulesList& list, uintptr_t addre
     if (handle == 0)
         handle = ModuleHandleOfAddress(reinterpret_cast<const void*>(address));
     return ModuleInfoByHandle(list, handle);
+}
+
+void DeleteChangedModules(TCrashboxModulesList& list)
+{
+    list.Lock();
+    for (int i = list.Count() - 1; i >= 0; --i) {
+        const TCrashboxModuleInfo* module = list.GetItem(i);
+        if (!module->LastModified.isValid())
+            continue;
+        const QFileInfo file(QString::fromStdString(module->Name));
+        if (file.exists() && std::llabs(file.lastModified().secsTo(module->LastModified)) > 1)
+            list.Delete(i);
+    }
+    list.Unlock();
 }
 
 void RefreshModulesList(TCrashboxModulesList& list)

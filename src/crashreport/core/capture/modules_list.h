@@ -53,6 +53,10 @@ PCrashboxModuleInfo ModuleInfoByAddr(TCrashboxModulesList& list, uintptr_t addre
 // Brings the list up to date: drops modules no longer loaded, adds new ones
 // cheaply, sorts by handle.
 void RefreshModulesList(TCrashboxModulesList& list);
+// Drops the modules whose file was changed on disk since they were listed
+// (its time differs by more than a second): what was read of them is stale.
+// A module without a recorded time, or whose file is gone, stays.
+void DeleteChangedModules(TCrashboxModulesList& list);
 
 bool IsModuleDLL(uintptr_t handle);
 TCrashboxModuleType GetModuleType(uintptr_t handle);

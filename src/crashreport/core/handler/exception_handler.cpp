@@ -8,8 +8,6 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
-#include <QFileInfo>
-
 #include <atomic>
 #include <cctype>
 #include <chrono>
@@ -25,6 +23,7 @@
 #include "crashreport/core/capture/processes_list.h"
 #include "crashreport/core/capture/system_facts.h"
 #include "crashreport/core/capture/thread_pause.h"
+#include "crashreport/core/capture/thread_stacks.h"
 #include "crashreport/core/capture/window_services.h"
 #include "crashreport/core/handler/crashbox_events.h"
 #include "crashreport/core/handler/dialog_state.h"
@@ -187,30 +186,6 @@ void ErrorNotify(uint8_t action, bool& retry)
 }
 
 // --- the call stacks ---
-
-TCallStackScan ScanOf(TCrashboxStackList& list, uintptr_t errorAddress, uintptr_t from, uintptr_t to, uint32_t threadID,
-                      bool running)
-{
-    TCallStackScan scan;
-    scan.List = &list;
-    scan.Modules = ModulesList();
-    scan.ErrorAddr = errorAddress;
-    scan.StackFrom = from;
-    scan.StackTo = to;
-    scan.RunningThread = running;
-    scan.ThreadID = threadID;
-    return scan;
-}
-
-// The saved stack of the thread that started this one: where it was started from.
-void AddCreatorStack(TCrashboxStackList& list, const TCrashboxThreadInfo& entry)
-{
-    if (!entry.CallerStackDump || entry.CallerStackDump->empty() || !ModulesList())
-        return;
-    const auto from = reinterpret_cast<uintptr_t>(entry.CallerStackDump->data());
-    TCallStackScan scan = ScanOf(list, 0, from, from + entry.CallerStackDump->size(), entry.CallerID, false);
-    BuildCallStackFromStack(scan);
-}
 
 // Whether a thread of the snapshot is shown in the call stacks, and paused
 // while the report is built.
@@ -885,18 +860,8 @@ bool ProcessException(const TExceptionObject& exceptionObject, uintptr_t excepti
             address -= 5;
         SetLastHandledExceptionAddress(address);
     }
-    if (TCrashboxModulesList* modules = ModulesList()) {
-        modules->Lock();
-        for (int i = modules->Count() - 1; i >= 0; --i) {
-            const TCrashboxModuleInfo* module = modules->GetItem(i);
-            if (!module->LastModified.isValid())
-                continue;
-            const QFileInfo file(QString::fromStdString(module->Name));
-            if (file.exists() && std::llabs(file.lastModified().secsTo(module->LastModified)) > 1)
-                modules->Delete(i);
-        }
-        modules->Unlock();
-    }
+    if (TCrashboxModulesList* modules = ModulesList())
+        DeleteChangedModules(*modules);
 
     // [101-103] The options of the module concerned.
     const uintptr_t optionsModule = ChooseOptionsModule(address, moduleHandle);
@@ -935,13 +900,7 @@ bool ProcessException(const TExceptionObject& exceptionObject, uintptr_t excepti
             const TCrashboxExceptionFilter& filter = options.ExceptionsFilters()[index];
             action = filter.ActionType;
             handlerKind = filter.HandlerType;
-            switch (filter.DialogType) {
-            case fdtNone: dialogKind = edtNone; break;
-            case fdtUnchanged: dialogKind = options.ExceptionDialogType(); break;
-            case fdtMessageBox: dialogKind = edtMessageBox; break;
-            case fdtMSClassic: dialogKind = edtMSClassic; break;
-            case fdtCrashbox: dialogKind = edtCrashbox; break;
-            }
+            dialogKind = FilterDialogType(filter.DialogType, options.ExceptionDialogType());
             dialogKindByFilter = true;
             if (!filter.ExceptionMessage.empty())
                 state.customErrorMessage = ExpandVariables(filter.ExceptionMessage);
@@ -979,31 +938,17 @@ bool ProcessException(const TExceptionObject& exceptionObject, uintptr_t excepti
                                        state.lastCallStack.get(), params.ThreadID);
         const int raisingIndex = state.snapshot->FindByThreadID(params.ThreadID);
         if (raisingIndex >= 0)
-            AddCreatorStack(*state.lastCallStack, *state.snapshot->GetItem(raisingIndex));
+            AddCreatorStack(*state.lastCallStack, ModulesList(), *state.snapshot->GetItem(raisingIndex));
 
         // The other threads shown: paused for the time it takes to read their stacks.
         if (!ClassNameIs(exceptionObject, "EMemoryLeak")) {
             std::vector<const TCrashboxThreadInfo*> shown;
-            std::vector<uint32_t> ids;
             for (int i = 0; i < state.snapshot->Count(); ++i) {
                 const TCrashboxThreadInfo* entry = state.snapshot->GetItem(i);
-                if (entry->ID != CurrentThreadID() && entry->ID != params.ThreadID && ThreadShown(*entry, options)) {
+                if (entry->ID != CurrentThreadID() && entry->ID != params.ThreadID && ThreadShown(*entry, options))
                     shown.push_back(entry);
-                    ids.push_back(entry->ID);
-                }
             }
-            if (!ids.empty() && ModulesList()) {
-                TThreadPause reading;
-                reading.Pause(ids);
-                for (std::size_t i = 0; i < shown.size(); ++i) {
-                    const TPausedThread& thread = reading.Threads()[i];
-                    if (!thread.Answered || thread.InstructionPointer == 0 || thread.StackPointer == 0)
-                        continue;
-                    TCallStackScan scan = ScanOf(*state.lastCallStack, 0, 0, 0, thread.ID, true);
-                    AddPausedThreadCallStack(scan, thread, shown[i]->TopOfStack);
-                    AddCreatorStack(*state.lastCallStack, *shown[i]);
-                }
-            }
+            AddOtherThreadsStacks(*state.lastCallStack, ModulesList(), shown);
         }
 
         // [5] The threads paused while the rest is done.

@@ -38,4 +38,16 @@ int32_t FindFilter(const TCrashboxModuleOptions& options, const TExceptionObject
     return -1;
 }
 
+TExceptionDialogType FilterDialogType(TFilterDialogType type, TExceptionDialogType unchanged)
+{
+    switch (type) {
+    case fdtNone: return edtNone;
+    case fdtUnchanged: return unchanged;
+    case fdtMessageBox: return edtMessageBox;
+    case fdtMSClassic: return edtMSClassic;
+    case fdtCrashbox: return edtCrashbox;
+    }
+    return unchanged;
+}
+
 } // namespace cv

@@ -19,6 +19,9 @@ namespace cv {
 bool FilterMatches(const TCrashboxModuleOptions& options, const TExceptionObject& exception, int index, bool handled);
 // The index of the first active filter that matches, -1 when none does.
 int32_t FindFilter(const TCrashboxModuleOptions& options, const TExceptionObject& exception, bool handled);
+// The dialog a filter asks for; fdtUnchanged (or a value out of range): the
+// options' own, `unchanged`.
+TExceptionDialogType FilterDialogType(TFilterDialogType type, TExceptionDialogType unchanged);
 // Whether one item of the list equals name exactly (letter case counts).
 bool ListContains(const std::string& name, const std::vector<std::string>& list);
 

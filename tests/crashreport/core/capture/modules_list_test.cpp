@@ -3,9 +3,11 @@
 #include "crashreport/core/debuginfo/compiled_debug_data.h"
 #include "crashreport/core/support/crashbox_helpers.h"
 #include "crashreport/core/support/module_handles.h"
+#include "support/test_support.h"
 
 #include <gtest/gtest.h>
 
+#include <QFileInfo>
 #include <QObject>
 
 #include <dlfcn.h>
@@ -15,6 +17,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <memory>
 #include <set>
 #include <sstream>
 
@@ -117,6 +120,47 @@ TEST(ModulesList, TheProgramTheSystemsLibrariesAndTheFrameworksAreTold)
     EXPECT_EQ(ModuleInfoByAddr(list, 8), nullptr);
     EXPECT_EQ(ModuleInfoByHandle(list, program)->ModuleType, TCrashboxModuleType::mtMainModule);
     EXPECT_EQ(list.Count(), 1);
+}
+
+} // namespace
+
+namespace {
+
+TEST(ModulesList, AModuleWhoseFileChangedOnDiskIsDropped)
+{
+    const cvtest::TempDir dir;
+    const QString fileName = dir.write("module.so", "ELF");
+    const QDateTime onDisk = QFileInfo(fileName).lastModified();
+    struct Case {
+        const char* name;
+        QString file;
+        QDateTime recorded;
+        bool kept;
+    };
+    const std::vector<Case> cases = {
+        {"same time", fileName, onDisk, true},
+        {"a second off", fileName, onDisk.addSecs(1), true},
+        {"rebuilt since", fileName, onDisk.addSecs(-5), false},
+        {"newer on record", fileName, onDisk.addSecs(5), false},
+        {"no time recorded", fileName, QDateTime(), true},
+        {"file gone", dir.file("gone.so"), onDisk.addSecs(60), true},
+    };
+    TCrashboxModulesList list;
+    for (const Case& c : cases) {
+        auto module = std::make_unique<TCrashboxModuleInfo>();
+        module->Name = c.file.toStdString();
+        module->LastModified = c.recorded;
+        module->Description = c.name;
+        list.Add(std::move(module));
+    }
+    DeleteChangedModules(list);
+    std::vector<std::string> kept, wanted;
+    for (int i = 0; i < list.Count(); ++i)
+        kept.push_back(list.GetItem(i)->Description);
+    for (const Case& c : cases)
+        if (c.kept)
+            wanted.push_back(c.name);
+    EXPECT_EQ(kept, wanted);
 }
 
 } // namespace

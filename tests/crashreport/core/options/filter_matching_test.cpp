@@ -88,3 +88,13 @@ TEST_F(FilterMatching, ActiveXExceptionsMatchTheNamesTheyCarry)
     EXPECT_FALSE(ListContains("eoleerror", activeX.Parents));
     EXPECT_FALSE(ListContains("EOle", activeX.Parents));
 }
+
+TEST(FilterDialog, AFilterChoosesTheDialogOrKeepsTheOptionsOwn)
+{
+    EXPECT_EQ(FilterDialogType(fdtNone, edtCrashbox), edtNone);
+    EXPECT_EQ(FilterDialogType(fdtMessageBox, edtCrashbox), edtMessageBox);
+    EXPECT_EQ(FilterDialogType(fdtMSClassic, edtNone), edtMSClassic);
+    EXPECT_EQ(FilterDialogType(fdtCrashbox, edtMessageBox), edtCrashbox);
+    EXPECT_EQ(FilterDialogType(fdtUnchanged, edtMSClassic), edtMSClassic);
+    EXPECT_EQ(FilterDialogType(TFilterDialogType(9), edtMessageBox), edtMessageBox);
+}
