@@ -838,6 +838,217 @@ bool ExceptNotify(const TExceptionObject& exceptionObject, uintptr_t exceptionAd
 
 // --- the work ---
 
+namespace {
+
+// [101-104] The options of the module concerned become the current ones.
+TCrashboxModuleOptions& TakeModuleOptions(uintptr_t address, uintptr_t moduleHandle)
+{
+    THandlerState& state = State();
+    const uintptr_t optionsModule = ChooseOptionsModule(address, moduleHandle);
+    TCrashboxModuleOptions& options = Options();
+    if (TCrashboxModuleOptions* source = OptionsOfModule(optionsModule))
+        options.Assign(source);
+    options.SetModuleName(ModuleFileNameOfHandle(optionsModule));
+    options.SetModuleHandle(optionsModule);
+    options.SetReproduceText({});
+    state.leakMultiFree = options.GetExpandedText(mtException_LeakMultiFree);
+    state.leakMemoryOverrun = options.GetExpandedText(mtException_LeakMemoryOverrun);
+    // [104] The development environment's own process.
+    Step(104);
+    if (IsIDEHost()) {
+        TExceptionDialogOptions dialogOptions = options.ExceptionDialogOptions();
+        dialogOptions.Exclude(edoUseCrashboxLookAndFeel);
+        options.SetExceptionDialogOptions(dialogOptions);
+        options.SetCustomizedTexts(mtMSDialog_ErrorMsgCaption, "The IDE has raised an exception.\r\n ");
+        options.SetCustomizedTexts(mtMSDialog_RestartCaption, "Restart the IDE");
+    }
+    return options;
+}
+
+// What the filters make of the exception.
+struct TFilterChoice {
+    TFilterHandlerType handlerKind = fhtCrashbox;
+    TFilterActionType action = fatNone;
+    TExceptionDialogType dialogKind = edtNone;
+    bool dialogKindByFilter = false;
+};
+
+// [201] The first filter that matches chooses who handles the exception,
+// what follows it and the dialog (and may replace the message).
+TFilterChoice ApplyFilters(const TCrashboxModuleOptions& options, const TExceptionObject& exceptionObject, bool handled,
+                           TAsynchronousException asynchronous)
+{
+    TFilterChoice choice;
+    choice.dialogKind = options.ExceptionDialogType();
+    if (asynchronous != aeSynchronize && options.ActivateHandle()) {
+        const int32_t index = FindFilter(options, exceptionObject, handled);
+        if (index >= 0) {
+            const TCrashboxExceptionFilter& filter = options.ExceptionsFilters()[index];
+            choice.action = filter.ActionType;
+            choice.handlerKind = filter.HandlerType;
+            choice.dialogKind = FilterDialogType(filter.DialogType, options.ExceptionDialogType());
+            choice.dialogKindByFilter = true;
+            if (!filter.ExceptionMessage.empty())
+                State().customErrorMessage = ExpandVariables(filter.ExceptionMessage);
+        }
+    }
+    return choice;
+}
+
+// [4] The call stack of the raising thread (and where it was started from),
+// then those of the other threads shown.
+void BuildCallStacks(const TCrashboxModuleOptions& options, const TExceptionObject& exceptionObject, uintptr_t address,
+                     const TExceptNotifyParams& params)
+{
+    THandlerState& state = State();
+    ForgetMemoryMap();
+    state.lastCallStack.reset();
+    if (params.CallStack && params.CallStack == state.givenCallStack.get()) {
+        state.lastCallStack = std::move(state.givenCallStack);
+    } else if (ModulesList()) {
+        state.lastCallStack = GetCallStack(*ModulesList(), address, params.StackPoint, params.TopOfStack, params.ThreadID,
+                                           kAllDebugDetails, -1, -1, true, true, params.Context);
+    } else {
+        state.lastCallStack = std::make_unique<TCrashboxStackList>();
+    }
+    TLocalSystemFacts facts;
+    const std::string moduleName = ExtractFileName(address ? facts.ModuleOfAddress(address).FileName : std::string());
+    state.errorID = ComputeErrorID(ExtractFileName(facts.ProgramFileName()), moduleName, exceptionObject.ClassName,
+                                   state.lastCallStack.get(), params.ThreadID);
+    const int raisingIndex = state.snapshot->FindByThreadID(params.ThreadID);
+    if (raisingIndex >= 0)
+        AddCreatorStack(*state.lastCallStack, ModulesList(), *state.snapshot->GetItem(raisingIndex));
+
+    // The other threads shown: paused for the time it takes to read their stacks.
+    if (!ClassNameIs(exceptionObject, "EMemoryLeak")) {
+        std::vector<const TCrashboxThreadInfo*> shown;
+        for (int i = 0; i < state.snapshot->Count(); ++i) {
+            const TCrashboxThreadInfo* entry = state.snapshot->GetItem(i);
+            if (entry->ID != CurrentThreadID() && entry->ID != params.ThreadID && ThreadShown(*entry, options))
+                shown.push_back(entry);
+        }
+        AddOtherThreadsStacks(*state.lastCallStack, ModulesList(), shown);
+    }
+}
+
+// [5] The threads the options pause while the rest is done.
+void PauseOtherThreads(const TCrashboxModuleOptions& options, uint32_t raisingThread, std::optional<TThreadPause>& paused)
+{
+    THandlerState& state = State();
+    std::vector<uint32_t> toPause;
+    for (int i = 0; i < state.snapshot->Count(); ++i) {
+        const TCrashboxThreadInfo* entry = state.snapshot->GetItem(i);
+        if (entry->ID != CurrentThreadID() && entry->ID != raisingThread && ThreadPaused(*entry, options))
+            toPause.push_back(entry->ID);
+    }
+    if (!toPause.empty()) {
+        paused.emplace();
+        paused->Pause(toPause);
+    }
+}
+
+// [7] The record, the report text and the duplicate test.
+TCrashboxExceptionRecord& BuildRecordAndReport(TCrashboxModuleOptions& options, const TExceptionObject& exceptionObject,
+                                               uintptr_t address, const TExceptNotifyParams& params)
+{
+    THandlerState& state = State();
+    TCrashboxExceptionRecord& record = state.lastRecord;
+    record.CallStack = state.lastCallStack.get();
+    record.CurrentModuleOptions = &options;
+    record.Win32ExceptionRecord = params.ExceptionRecord;
+    record.Win32Context = params.Context;
+    record.ExceptionObject = &state.lastObject;
+    record.ExceptionAddress = address;
+    record.ExceptionThreadID = params.ThreadID;
+    Step(702);
+    BuildReport(exceptionObject, address, params);
+    Step(703);
+    StoreReportText();
+    record.ModulesList = ModulesList();
+    Step(704);
+    state.active = &record;
+    IsDuplicateError(options, state.errorID, true);
+    Step(705);
+    ClearInternalWarning();
+    Step(706);
+    SetReportEnvironment(EnvironmentFor(exceptionObject, address, record.LogText));
+    return record;
+}
+
+// [8-16] What the user gets of an exception the program's handlers left to
+// the core: the custom data, the dialog (or the console or web output), the
+// steps to reproduce and the screenshot, then the log and sending.
+void ShowLogAndSend(TCrashboxModuleOptions& options, TCrashboxExceptionRecord& record, const TExceptionObject& exceptionObject,
+                    TRaiserType raiserType, const TFilterChoice& filter, bool& sendAllowed)
+{
+    THandlerState& state = State();
+    TExceptionDialogState& dialog = ExceptionDialogState();
+    TExceptionDialogType dialogKind = filter.dialogKind;
+    if (state.services.CaptureScreenshot)
+        RunInExceptionThread(state.services.CaptureScreenshot);
+    if (options.AutoCrashOperation() != tbNone)
+        AddErrorTime(state.errorTimes, NowDateTime(), options.AutoCrashNumber());
+    state.customData.clear();
+    RunInExceptionThread([&] { RaiseCustomDataRequest(record, state.customData); });
+    if (!state.customData.empty() && options.ShowOptions().Contains(soCustomData))
+        AddCustomDataSection(options.GetExpandedText(mtLog_CustInfoHeader), state.customData);
+
+    // [9-11] Counted; remembered as the last one handled; the dialog kind.
+    Step(9);
+    ++state.counter;
+    Step(10);
+    state.lastHandledText = ClassAndMessage(exceptionObject);
+    Step(11);
+    if (!filter.dialogKindByFilter)
+        dialogKind = options.ExceptionDialogType();
+    dialog.DialogType = dialogKind;
+    if (state.services.ForegroundWorkArea)
+        dialog.DialogWorkArea = state.services.ForegroundWorkArea();
+
+    // [12-14] Showing the exception.
+    const bool sendChecked = SendMethodChosen(options);
+    const bool screenshotChecked = options.CommonSendOptions().Contains(sndSendScreenshot);
+    bool reproduceWanted = false;
+    if (dialogKind == edtNone) {
+        dialog.SendChecked = sendChecked;
+        dialog.ScreenshotChecked = screenshotChecked;
+        if (IsCGIProgram() && state.services.WriteWebErrorPage)
+            RunPart([] { WriteWebAnswer(GetErrorMessage()); });
+    } else {
+        Step(12);
+        bool execute = true;
+        ClearInternalWarning();
+        ActionNotify(caShowing, execute);
+        dialog.SendChecked = sendChecked;
+        dialog.ScreenshotChecked = screenshotChecked;
+        dialog.DialogCancelled = false;
+        if (execute) {
+            Step(13);
+            reproduceWanted = dialogKind == edtCrashbox && OutputKind(raiserType) == 0 && state.services.ShowExceptionDialog;
+            if (!ShowOutput(raiserType))
+                execute = false;
+            Step(14);
+            ActionNotify(caShown, execute);
+        }
+    }
+
+    // The steps to reproduce, and the screenshot file.
+    if (reproduceWanted && state.services.ShowReproduceDialog)
+        RunInExceptionThread(state.services.ShowReproduceDialog);
+    // The section comes with the option, whether or not steps were given.
+    if (options.LogOptions().Contains(loAppendReproduceText))
+        AddCustomTextSection(options.GetExpandedText(mtReproduceDialog_Caption), options.ReproduceText());
+
+    // The screenshot file, ready before the report is sent.
+    if (SendAllowed(options, dialogKind, IsDuplicateError(options, state.errorID, false)) && state.services.SaveScreenshot)
+        RunPart([&] { state.services.SaveScreenshot(ScreenshotFileName(options)); });
+
+    // [15, 16] The log, then sending.
+    SaveLogAndSend(dialogKind, sendAllowed);
+}
+
+} // namespace
+
 bool ProcessException(const TExceptionObject& exceptionObject, uintptr_t exceptionAddress, bool nativeException,
                       TExceptNotifyParams& params, TRaiserType raiserType, uintptr_t moduleHandle,
                       TAsynchronousException asynchronous)
@@ -863,25 +1074,8 @@ bool ProcessException(const TExceptionObject& exceptionObject, uintptr_t excepti
     if (TCrashboxModulesList* modules = ModulesList())
         DeleteChangedModules(*modules);
 
-    // [101-103] The options of the module concerned.
-    const uintptr_t optionsModule = ChooseOptionsModule(address, moduleHandle);
-    TCrashboxModuleOptions& options = Options();
-    if (TCrashboxModuleOptions* source = OptionsOfModule(optionsModule))
-        options.Assign(source);
-    options.SetModuleName(ModuleFileNameOfHandle(optionsModule));
-    options.SetModuleHandle(optionsModule);
-    options.SetReproduceText({});
-    state.leakMultiFree = options.GetExpandedText(mtException_LeakMultiFree);
-    state.leakMemoryOverrun = options.GetExpandedText(mtException_LeakMemoryOverrun);
-    // [104] The development environment's own process.
-    Step(104);
-    if (IsIDEHost()) {
-        TExceptionDialogOptions dialogOptions = options.ExceptionDialogOptions();
-        dialogOptions.Exclude(edoUseCrashboxLookAndFeel);
-        options.SetExceptionDialogOptions(dialogOptions);
-        options.SetCustomizedTexts(mtMSDialog_ErrorMsgCaption, "The IDE has raised an exception.\r\n ");
-        options.SetCustomizedTexts(mtMSDialog_RestartCaption, "Restart the IDE");
-    }
+    // [101-104] The options of the module concerned.
+    TCrashboxModuleOptions& options = TakeModuleOptions(address, moduleHandle);
 
     // [2] The message and the environment.
     Step(2);
@@ -890,28 +1084,13 @@ bool ProcessException(const TExceptionObject& exceptionObject, uintptr_t excepti
 
     // [201] The filters.
     Step(201);
-    TFilterHandlerType handlerKind = fhtCrashbox;
-    TFilterActionType action = fatNone;
-    TExceptionDialogType dialogKind = options.ExceptionDialogType();
-    bool dialogKindByFilter = false;
-    if (asynchronous != aeSynchronize && options.ActivateHandle()) {
-        const int32_t index = FindFilter(options, exceptionObject, params.Handled);
-        if (index >= 0) {
-            const TCrashboxExceptionFilter& filter = options.ExceptionsFilters()[index];
-            action = filter.ActionType;
-            handlerKind = filter.HandlerType;
-            dialogKind = FilterDialogType(filter.DialogType, options.ExceptionDialogType());
-            dialogKindByFilter = true;
-            if (!filter.ExceptionMessage.empty())
-                state.customErrorMessage = ExpandVariables(filter.ExceptionMessage);
-        }
-    }
+    const TFilterChoice filter = ApplyFilters(options, exceptionObject, params.Handled, asynchronous);
 
     // [3] A filter may leave the exception to the runtime, or to nobody.
     Step(3);
     std::optional<TThreadPause> paused;
     bool sendAllowed = false;
-    if (handlerKind == fhtCrashbox) {
+    if (filter.handlerKind == fhtCrashbox) {
         // Missing stack bounds and pointers that cannot be read.
         if (params.TopOfStack == 0)
             params.TopOfStack = ThreadTopOfStack();
@@ -920,49 +1099,13 @@ bool ProcessException(const TExceptionObject& exceptionObject, uintptr_t excepti
         if (params.ExceptionRecord && !IsReadableMemory(params.ExceptionRecord, sizeof *params.ExceptionRecord))
             params.ExceptionRecord = nullptr;
 
-        // [4] The call stack of the raising thread (and where it was started from).
+        // [4] The call stacks.
         Step(4);
-        ForgetMemoryMap();
-        state.lastCallStack.reset();
-        if (params.CallStack && params.CallStack == state.givenCallStack.get()) {
-            state.lastCallStack = std::move(state.givenCallStack);
-        } else if (ModulesList()) {
-            state.lastCallStack = GetCallStack(*ModulesList(), address, params.StackPoint, params.TopOfStack, params.ThreadID,
-                                               kAllDebugDetails, -1, -1, true, true, params.Context);
-        } else {
-            state.lastCallStack = std::make_unique<TCrashboxStackList>();
-        }
-        TLocalSystemFacts facts;
-        const std::string moduleName = ExtractFileName(address ? facts.ModuleOfAddress(address).FileName : std::string());
-        state.errorID = ComputeErrorID(ExtractFileName(facts.ProgramFileName()), moduleName, exceptionObject.ClassName,
-                                       state.lastCallStack.get(), params.ThreadID);
-        const int raisingIndex = state.snapshot->FindByThreadID(params.ThreadID);
-        if (raisingIndex >= 0)
-            AddCreatorStack(*state.lastCallStack, ModulesList(), *state.snapshot->GetItem(raisingIndex));
-
-        // The other threads shown: paused for the time it takes to read their stacks.
-        if (!ClassNameIs(exceptionObject, "EMemoryLeak")) {
-            std::vector<const TCrashboxThreadInfo*> shown;
-            for (int i = 0; i < state.snapshot->Count(); ++i) {
-                const TCrashboxThreadInfo* entry = state.snapshot->GetItem(i);
-                if (entry->ID != CurrentThreadID() && entry->ID != params.ThreadID && ThreadShown(*entry, options))
-                    shown.push_back(entry);
-            }
-            AddOtherThreadsStacks(*state.lastCallStack, ModulesList(), shown);
-        }
+        BuildCallStacks(options, exceptionObject, address, params);
 
         // [5] The threads paused while the rest is done.
         Step(5);
-        std::vector<uint32_t> toPause;
-        for (int i = 0; i < state.snapshot->Count(); ++i) {
-            const TCrashboxThreadInfo* entry = state.snapshot->GetItem(i);
-            if (entry->ID != CurrentThreadID() && entry->ID != params.ThreadID && ThreadPaused(*entry, options))
-                toPause.push_back(entry->ID);
-        }
-        if (!toPause.empty()) {
-            paused.emplace();
-            paused->Pause(toPause);
-        }
+        PauseOtherThreads(options, params.ThreadID, paused);
 
         // [6] The lists of the report.
         Step(6);
@@ -976,33 +1119,14 @@ bool ProcessException(const TExceptionObject& exceptionObject, uintptr_t excepti
 
         // [7] The record, the report text and the duplicate test.
         Step(7);
-        TCrashboxExceptionRecord& record = state.lastRecord;
-        record.CallStack = state.lastCallStack.get();
-        record.CurrentModuleOptions = &options;
-        record.Win32ExceptionRecord = params.ExceptionRecord;
-        record.Win32Context = params.Context;
-        record.ExceptionObject = &state.lastObject;
-        record.ExceptionAddress = address;
-        record.ExceptionThreadID = params.ThreadID;
-        Step(702);
-        BuildReport(exceptionObject, address, params);
-        Step(703);
-        StoreReportText();
-        record.ModulesList = ModulesList();
-        Step(704);
-        state.active = &record;
-        IsDuplicateError(options, state.errorID, true);
-        Step(705);
-        ClearInternalWarning();
-        Step(706);
-        SetReportEnvironment(EnvironmentFor(exceptionObject, address, record.LogText));
+        TCrashboxExceptionRecord& record = BuildRecordAndReport(options, exceptionObject, address, params);
 
         // The page a CGI program wrote so far.
         if (IsCGIProgram())
             SaveLastHTMLPage(options, CapturedStandardOutput());
 
         // The program's handlers, on the raising thread.
-        const bool dialogWillShow = dialogKind != edtNone || options.CommonSendOptions().Contains(sndShowSendDialog)
+        const bool dialogWillShow = filter.dialogKind != edtNone || options.CommonSendOptions().Contains(sndShowSendDialog)
                                     || options.CommonSendOptions().Contains(sndSendScreenshot);
         if ((raiserType == rtLocal || (raiserType == rtUnknown && OutputKind(raiserType) == 0)) && dialogWillShow
             && state.services.RestoreMainWindow)
@@ -1016,71 +1140,10 @@ bool ProcessException(const TExceptionObject& exceptionObject, uintptr_t excepti
 
         // [8] A handler that cleared Handled leaves the exception to the runtime.
         Step(8);
-        if (!handledFlag) {
+        if (!handledFlag)
             result = true;
-        } else {
-            if (state.services.CaptureScreenshot)
-                RunInExceptionThread(state.services.CaptureScreenshot);
-            if (options.AutoCrashOperation() != tbNone)
-                AddErrorTime(state.errorTimes, NowDateTime(), options.AutoCrashNumber());
-            state.customData.clear();
-            RunInExceptionThread([&] { RaiseCustomDataRequest(record, state.customData); });
-            if (!state.customData.empty() && options.ShowOptions().Contains(soCustomData))
-                AddCustomDataSection(options.GetExpandedText(mtLog_CustInfoHeader), state.customData);
-
-            // [9-11] Counted; remembered as the last one handled; the dialog kind.
-            Step(9);
-            ++state.counter;
-            Step(10);
-            state.lastHandledText = ClassAndMessage(exceptionObject);
-            Step(11);
-            if (!dialogKindByFilter)
-                dialogKind = options.ExceptionDialogType();
-            dialog.DialogType = dialogKind;
-            if (state.services.ForegroundWorkArea)
-                dialog.DialogWorkArea = state.services.ForegroundWorkArea();
-
-            // [12-14] Showing the exception.
-            const bool sendChecked = SendMethodChosen(options);
-            const bool screenshotChecked = options.CommonSendOptions().Contains(sndSendScreenshot);
-            bool reproduceWanted = false;
-            if (dialogKind == edtNone) {
-                dialog.SendChecked = sendChecked;
-                dialog.ScreenshotChecked = screenshotChecked;
-                if (IsCGIProgram() && state.services.WriteWebErrorPage)
-                    RunPart([] { WriteWebAnswer(GetErrorMessage()); });
-            } else {
-                Step(12);
-                bool execute = true;
-                ClearInternalWarning();
-                ActionNotify(caShowing, execute);
-                dialog.SendChecked = sendChecked;
-                dialog.ScreenshotChecked = screenshotChecked;
-                dialog.DialogCancelled = false;
-                if (execute) {
-                    Step(13);
-                    reproduceWanted = dialogKind == edtCrashbox && OutputKind(raiserType) == 0 && state.services.ShowExceptionDialog;
-                    if (!ShowOutput(raiserType))
-                        execute = false;
-                    Step(14);
-                    ActionNotify(caShown, execute);
-                }
-            }
-
-            // The steps to reproduce, and the screenshot file.
-            if (reproduceWanted && state.services.ShowReproduceDialog)
-                RunInExceptionThread(state.services.ShowReproduceDialog);
-            // The section comes with the option, whether or not steps were given.
-            if (options.LogOptions().Contains(loAppendReproduceText))
-                AddCustomTextSection(options.GetExpandedText(mtReproduceDialog_Caption), options.ReproduceText());
-
-            // The screenshot file, ready before the report is sent.
-            if (SendAllowed(options, dialogKind, IsDuplicateError(options, state.errorID, false)) && state.services.SaveScreenshot)
-                RunPart([&] { state.services.SaveScreenshot(ScreenshotFileName(options)); });
-
-            // [15, 16] The log, then sending.
-            SaveLogAndSend(dialogKind, sendAllowed);
-        }
+        else
+            ShowLogAndSend(options, record, exceptionObject, raiserType, filter, sendAllowed);
     }
 
     // The paused threads go on.
@@ -1091,13 +1154,14 @@ bool ProcessException(const TExceptionObject& exceptionObject, uintptr_t excepti
     Step(17);
     if (!SendInSeparateThread() || !sendAllowed)
         FreeLastCallStack();
-    if (!dialog.TerminateRequested && handlerKind == fhtCrashbox) {
-        if (action == fatTerminate)
+    if (!dialog.TerminateRequested && filter.handlerKind == fhtCrashbox) {
+        if (filter.action == fatTerminate)
             SetTerminateOperation(tbTerminate);
-        else if (action == fatRestart)
+        else if (filter.action == fatRestart)
             SetTerminateOperation(tbRestart);
     }
-    if (handlerKind == fhtRTL || (handlerKind == fhtCrashbox && options.BehaviourOptions().Contains(boCallRTLExceptionEvent)))
+    if (filter.handlerKind == fhtRTL
+        || (filter.handlerKind == fhtCrashbox && options.BehaviourOptions().Contains(boCallRTLExceptionEvent)))
         result = true;
 
     // [18] Ending or restarting the program, when asked.
