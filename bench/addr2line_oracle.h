@@ -5,7 +5,7 @@
 // of its innermost frame, which is what our lookups give. Shared by the
 // lookup benchmark and the test that checks a sample of its addresses.
 
-#include "crashreport/core/elf_image.h"
+#include "crashreport/core/debuginfo/elf_image.h"
 
 #include <QFile>
 #include <QString>

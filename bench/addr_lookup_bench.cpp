@@ -15,8 +15,8 @@
 
 #include "addr2line_oracle.h"
 
-#include "crashreport/core/debug_info_source.h"
-#include "crashreport/core/elf_image.h"
+#include "crashreport/core/debuginfo/debug_info_source.h"
+#include "crashreport/core/debuginfo/elf_image.h"
 
 #include <chrono>
 #include <cstdio>

@@ -14,10 +14,10 @@
 #include "bench_support.h"
 #include "parked_threads.h"
 
-#include "crashreport/core/call_stack.h"
-#include "crashreport/core/crashbox_records.h"
-#include "crashreport/core/modules_list.h"
-#include "crashreport/core/thread_pause.h"
+#include "crashreport/core/capture/call_stack.h"
+#include "crashreport/core/capture/modules_list.h"
+#include "crashreport/core/capture/thread_pause.h"
+#include "crashreport/core/options/crashbox_records.h"
 
 #include <algorithm>
 #include <atomic>

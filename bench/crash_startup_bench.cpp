@@ -15,7 +15,7 @@
 //
 // The programs default to the build's, found from this program's folder.
 
-#include "crashreport/core/log_file.h"
+#include "crashreport/core/report/log_file.h"
 
 #include <algorithm>
 #include <chrono>

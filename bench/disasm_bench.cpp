@@ -15,8 +15,8 @@
 //
 // The mode follows the file's class unless --32 or --64 is given.
 
-#include "crashreport/core/disassembler.h"
-#include "crashreport/core/elf_sections.h"
+#include "crashreport/core/debuginfo/elf_sections.h"
+#include "crashreport/core/disasm/disassembler.h"
 
 #include <sys/resource.h>
 #include <sys/wait.h>

@@ -3,7 +3,7 @@
 // crash report's benches: each waits in Park under `depth` frames of
 // Descend until released, so its call stack is known.
 
-#include "crashreport/core/crashbox_records.h"
+#include "crashreport/core/options/crashbox_records.h"
 
 #include <atomic>
 #include <chrono>

@@ -12,13 +12,17 @@ function(cv_library name)
   target_link_libraries(${name} PUBLIC ${ARG_DEPS})
 endfunction()
 
-# One test program per test folder: every *_test.cpp in it, with our main
-# (support/test_main.cpp; pass GUI for folders that make windows).
+# One test program per test folder: every *_test.cpp in it (and in the
+# SUBFOLDERS named, for a library laid out in folders of its own), with our
+# main (support/test_main.cpp; pass GUI for folders that make windows).
 # Cases are listed at test time so that ctest runs them one by one in parallel.
 function(cv_test_folder name)
-  cmake_parse_arguments(ARG "GUI" "" "DEPS" ${ARGN})
-  file(GLOB srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*_test.cpp
-       ${CMAKE_CURRENT_SOURCE_DIR}/*_testutil.cpp)
+  cmake_parse_arguments(ARG "GUI" "" "DEPS;SUBFOLDERS" ${ARGN})
+  set(globs ${CMAKE_CURRENT_SOURCE_DIR}/*_test.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*_testutil.cpp)
+  foreach(sub ${ARG_SUBFOLDERS})
+    list(APPEND globs ${CMAKE_CURRENT_SOURCE_DIR}/${sub}/*_test.cpp ${CMAKE_CURRENT_SOURCE_DIR}/${sub}/*_testutil.cpp)
+  endforeach()
+  file(GLOB srcs CONFIGURE_DEPENDS ${globs})
   if(NOT srcs)
     return()
   endif()

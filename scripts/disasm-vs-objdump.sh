@@ -3,7 +3,7 @@
 # over the whole .text of each ELF file given (by default the tool's program
 # file and the C library): every instruction must have objdump's length, and
 # its text objdump's text or a difference of a kind the test's table of
-# known differences lists (tests/crashreport/core/disassembler_oracle_testutil.cpp).
+# known differences lists (tests/crashreport/core/disasm/disassembler_oracle_testutil.cpp).
 # The unit test compares a bounded sample of the same files; this is the
 # whole comparison. Needs the release build in build/.
 set -euo pipefail

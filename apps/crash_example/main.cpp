@@ -49,10 +49,10 @@
 #include <time.h>
 #include <unistd.h>
 
-#include "crashreport/core/crashbox_events.h"
-#include "crashreport/core/crashbox_options.h"
-#include "crashreport/core/exception_handling_unit.h"
-#include "crashreport/core/exception_log.h"
+#include "crashreport/core/handler/crashbox_events.h"
+#include "crashreport/core/handler/exception_handling_unit.h"
+#include "crashreport/core/handler/exception_log.h"
+#include "crashreport/core/options/crashbox_options.h"
 #include "crashreport/dialogs/crash_reporter.h"
 #include "crashreport/dialogs/crashbox_application.h"
 #include "crashreport/dialogs/handler_binding.h"

@@ -9,8 +9,8 @@
 // (the module's load address + 0x1000). The date is SOURCE_DATE_EPOCH when
 // that is set (reproducible builds), else the time of the run.
 
-#include "crashreport/core/compiled_debug_data.h"
-#include "crashreport/core/crashbox_options.h"
+#include "crashreport/core/debuginfo/compiled_debug_data.h"
+#include "crashreport/core/options/crashbox_options.h"
 #include "suite/cv_stream.h"
 
 #include <cstdio>

@@ -29,9 +29,9 @@
 #include <memory>
 #include <optional>
 
-#include "crashreport/core/crashbox_options.h"
-#include "crashreport/core/exception_handling_unit.h"
-#include "crashreport/core/exception_log.h"
+#include "crashreport/core/handler/exception_handling_unit.h"
+#include "crashreport/core/handler/exception_log.h"
+#include "crashreport/core/options/crashbox_options.h"
 #include "crashreport/dialogs/crash_reporter.h"
 #include "crashreport/dialogs/crashbox_application.h"
 #include "crashreport/dialogs/handler_binding.h"
@@ -40,11 +40,11 @@
 #include "runtime/start_an_app.h"
 #include "suite/dialogs.h"
 #include "suite/file_system.h"
-#include "suite/my_types.h"
-#include "suite/wdef.h"
 #include "suite/gui/file_dialogs.h"
 #include "suite/gui/qt_dialog_service.h"
 #include "suite/gui/speech.h"
+#include "suite/my_types.h"
+#include "suite/wdef.h"
 #include "textread/tag_handler.h"
 #include "ui/framework/list_editing.h"
 #include "ui/framework/tool_data_module.h"

@@ -2,10 +2,10 @@
 // fuzz-corpus: tests/data/fuzz/debugdata
 // The readers of external debug data (".map" text, TD32, JCL, DWARF line
 // programs) on arbitrary bytes; the first byte picks the reader (see
-// crashreport/core/debug_data_fuzzing.h).
+// crashreport/core/debuginfo/debug_data_fuzzing.h).
 // Run: debug_data_fuzz -max_total_time=60 <new-inputs folder> tests/data/fuzz/debugdata
 // and keep any input that finds a fault under tests/data/fuzz/debugdata.
-#include "crashreport/core/debug_data_fuzzing.h"
+#include "crashreport/core/debuginfo/debug_data_fuzzing.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

@@ -2,10 +2,10 @@
 // fuzz-corpus: tests/data/fuzz/disasm
 // The crash report's disassembler on arbitrary bytes: the first byte picks
 // 32-bit code or long mode and whether the events are set, the rest is
-// decoded from start to end (see crashreport/core/disassembler_walk.h).
+// decoded from start to end (see crashreport/core/disasm/disassembler_walk.h).
 // Run: disassembler_fuzz -max_total_time=60 <new-inputs folder> tests/data/fuzz/disasm
 // and keep any input that finds a fault under tests/data/fuzz/disasm.
-#include "crashreport/core/disassembler_walk.h"
+#include "crashreport/core/disasm/disassembler_walk.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -12,14 +12,14 @@
 #include <thread>
 #include <vector>
 
-#include "crashreport/core/crashbox_events.h"
-#include "crashreport/core/crashbox_helpers.h"
-#include "crashreport/core/dialog_state.h"
-#include "crashreport/core/exception_handler.h"
-#include "crashreport/core/exception_handling_unit.h"
-#include "crashreport/core/internal_errors.h"
-#include "crashreport/core/report_files.h"
-#include "crashreport/core/report_text.h"
+#include "crashreport/core/handler/crashbox_events.h"
+#include "crashreport/core/handler/dialog_state.h"
+#include "crashreport/core/handler/exception_handler.h"
+#include "crashreport/core/handler/exception_handling_unit.h"
+#include "crashreport/core/handler/internal_errors.h"
+#include "crashreport/core/report/report_files.h"
+#include "crashreport/core/report/report_text.h"
+#include "crashreport/core/support/crashbox_helpers.h"
 #include "crashreport/dialogs/exception_dialog.h"
 #include "crashreport/dialogs/send_dialog.h"
 #include "crashreport/gui_facts/qt_gui_facts.h"

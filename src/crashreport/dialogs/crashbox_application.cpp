@@ -7,9 +7,9 @@
 #include <QWidget>
 #include <QWindow>
 
-#include "crashreport/core/exception_doors.h"
-#include "crashreport/core/exception_handler.h"
-#include "crashreport/core/exception_thread.h"
+#include "crashreport/core/handler/exception_doors.h"
+#include "crashreport/core/handler/exception_handler.h"
+#include "crashreport/core/handler/exception_thread.h"
 
 namespace cv {
 

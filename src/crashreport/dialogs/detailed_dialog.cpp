@@ -12,8 +12,8 @@
 #include <algorithm>
 #include <charconv>
 
-#include "crashreport/core/crashbox_helpers.h"
-#include "crashreport/core/dialog_state.h"
+#include "crashreport/core/handler/dialog_state.h"
+#include "crashreport/core/support/crashbox_helpers.h"
 #include "crashreport/dialogs/dialog_pictures.h"
 #include "suite/gui/desktop_services.h"
 

@@ -13,8 +13,8 @@
 #include <algorithm>
 #include <cmath>
 
-#include "crashreport/core/dialog_state.h"
-#include "crashreport/core/exception_handler.h"
+#include "crashreport/core/handler/dialog_state.h"
+#include "crashreport/core/handler/exception_handler.h"
 
 namespace cv {
 

@@ -3,8 +3,8 @@
 #include <QApplication>
 #include <QPointer>
 
-#include "crashreport/core/dialog_state.h"
-#include "crashreport/core/internal_errors.h"
+#include "crashreport/core/handler/dialog_state.h"
+#include "crashreport/core/handler/internal_errors.h"
 #include "crashreport/dialogs/detailed_dialog.h"
 #include "crashreport/dialogs/ms_classic_dialog.h"
 #include "crashreport/dialogs/reproduce_dialog.h"

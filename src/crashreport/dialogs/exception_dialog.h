@@ -23,9 +23,9 @@
 #include <functional>
 #include <string>
 
-#include "crashreport/core/crashbox_events.h"
-#include "crashreport/core/crashbox_options.h"
-#include "crashreport/core/crashbox_records.h"
+#include "crashreport/core/handler/crashbox_events.h"
+#include "crashreport/core/options/crashbox_options.h"
+#include "crashreport/core/options/crashbox_records.h"
 
 namespace cv {
 

@@ -16,7 +16,7 @@
 #include <cstdint>
 #include <string>
 
-#include "crashreport/core/crashbox_options.h"
+#include "crashreport/core/options/crashbox_options.h"
 
 namespace cv {
 

@@ -11,7 +11,7 @@
 #include <cstring>
 #include <optional>
 
-#include "crashreport/core/report_helpers.h"
+#include "crashreport/core/support/report_helpers.h"
 
 namespace cv {
 

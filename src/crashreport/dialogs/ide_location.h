@@ -14,7 +14,7 @@
 #include <functional>
 #include <string>
 
-#include "crashreport/core/crashbox_helpers.h"
+#include "crashreport/core/support/crashbox_helpers.h"
 
 namespace cv {
 

@@ -9,8 +9,8 @@
 
 #include <algorithm>
 
-#include "crashreport/core/crashbox_helpers.h"
-#include "crashreport/core/dialog_state.h"
+#include "crashreport/core/handler/dialog_state.h"
+#include "crashreport/core/support/crashbox_helpers.h"
 #include "crashreport/dialogs/dialog_pictures.h"
 #include "suite/dialogs.h"
 

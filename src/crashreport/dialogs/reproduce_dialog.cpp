@@ -4,8 +4,8 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 
-#include "crashreport/core/crashbox_helpers.h"
-#include "crashreport/core/dialog_state.h"
+#include "crashreport/core/handler/dialog_state.h"
+#include "crashreport/core/support/crashbox_helpers.h"
 
 namespace cv {
 

@@ -9,7 +9,7 @@
 
 #include <exception>
 
-#include "crashreport/core/png_writer.h"
+#include "crashreport/core/report/png_writer.h"
 #include "crashreport/dialogs/dialog_pictures.h"
 #include "crashreport/dialogs/dialog_toolkit.h"
 

@@ -3,7 +3,7 @@
 // active window alone, with sndUseOnlyActiveWindow) as they were when the
 // exception came, the window that had the keyboard focus framed twice in
 // red, an arrow where the mouse pointer was; reduced to 256 colours and
-// written as a palette PNG (crashreport/core/png_writer.h).
+// written as a palette PNG (crashreport/core/report/png_writer.h).
 //
 // One capture at a time (the handler takes one exception at a time); the
 // handler remembers the focus and the pointer when it catches the exception
@@ -17,7 +17,7 @@
 #include <optional>
 #include <string>
 
-#include "crashreport/core/crashbox_options.h"
+#include "crashreport/core/options/crashbox_options.h"
 
 namespace cv {
 

@@ -11,8 +11,8 @@
 #include <algorithm>
 #include <memory>
 
-#include "crashreport/core/dialog_state.h"
-#include "crashreport/core/exception_handler.h"
+#include "crashreport/core/handler/dialog_state.h"
+#include "crashreport/core/handler/exception_handler.h"
 #include "crashreport/dialogs/dialog_pictures.h"
 #include "crashreport/send/send_context.h"
 

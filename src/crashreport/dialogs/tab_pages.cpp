@@ -10,14 +10,14 @@
 #include <charconv>
 #include <cstdio>
 
-#include "crashreport/core/call_stack_header.h"
-#include "crashreport/core/crashbox_helpers.h"
-#include "crashreport/core/processes_list.h"
-#include "crashreport/core/report_helpers.h"
+#include "crashreport/core/capture/processes_list.h"
+#include "crashreport/core/report/call_stack_header.h"
+#include "crashreport/core/support/crashbox_helpers.h"
+#include "crashreport/core/support/file_version.h"
+#include "crashreport/core/support/report_helpers.h"
 #include "crashreport/dialogs/exception_dialog.h"
 #include "crashreport/dialogs/ide_location.h"
 #include "crashreport/dialogs/list_view_items.h"
-#include "crashreport/core/file_version.h"
 #include "crashreport/dialogs/rtf_reader.h"
 
 namespace cv {

@@ -15,9 +15,9 @@
 #include <string>
 #include <vector>
 
-#include "crashreport/core/crashbox_options.h"
-#include "crashreport/core/crashbox_records.h"
-#include "crashreport/core/crashbox_texts.h"
+#include "crashreport/core/options/crashbox_options.h"
+#include "crashreport/core/options/crashbox_records.h"
+#include "crashreport/core/support/crashbox_texts.h"
 #include "crashreport/dialogs/dialog_toolkit.h"
 
 class QLabel;

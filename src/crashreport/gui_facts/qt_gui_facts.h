@@ -15,7 +15,7 @@
 #include <memory>
 #include <mutex>
 
-#include "crashreport/core/system_facts.h"
+#include "crashreport/core/capture/system_facts.h"
 #include "crashreport/gui_facts/qt_window_services.h"
 
 namespace cv {

@@ -12,7 +12,7 @@
 #include <mutex>
 #include <vector>
 
-#include "crashreport/core/window_services.h"
+#include "crashreport/core/capture/window_services.h"
 
 namespace cv {
 

@@ -13,7 +13,7 @@
 #include <system_error>
 #include <vector>
 
-#include "crashreport/core/exception_object.h"
+#include "crashreport/core/support/exception_object.h"
 #include "crashreport/send/mail_settings.h"
 
 namespace cv {

@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "crashreport/core/crashbox_helpers.h"
+#include "crashreport/core/support/crashbox_helpers.h"
 #include "crashreport/send/client_socket.h"
 #include "crashreport/send/mail_settings.h"
 

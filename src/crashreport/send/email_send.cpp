@@ -12,12 +12,12 @@
 #include <iterator>
 #include <system_error>
 
-#include "crashreport/core/crashbox_codecs.h"
-#include "crashreport/core/crashbox_helpers.h"
-#include "crashreport/core/crashbox_options.h"
-#include "crashreport/core/internal_errors.h"
-#include "crashreport/core/report_files.h"
-#include "crashreport/core/report_helpers.h"
+#include "crashreport/core/handler/internal_errors.h"
+#include "crashreport/core/options/crashbox_options.h"
+#include "crashreport/core/report/report_files.h"
+#include "crashreport/core/support/crashbox_codecs.h"
+#include "crashreport/core/support/crashbox_helpers.h"
+#include "crashreport/core/support/report_helpers.h"
 #include "crashreport/send/dns_mx.h"
 #include "crashreport/send/mail_settings.h"
 #include "crashreport/send/send_context.h"

@@ -4,7 +4,7 @@
 #include <cctype>
 #include <cstdio>
 
-#include "crashreport/core/crashbox_helpers.h"
+#include "crashreport/core/support/crashbox_helpers.h"
 #include "crashreport/send/http_connection.h"
 
 namespace cv {

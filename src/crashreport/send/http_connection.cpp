@@ -9,9 +9,9 @@
 #include <random>
 #include <stdexcept>
 
-#include "crashreport/core/crashbox_codecs.h"
-#include "crashreport/core/crashbox_helpers.h"
-#include "crashreport/core/crashbox_options.h"
+#include "crashreport/core/options/crashbox_options.h"
+#include "crashreport/core/support/crashbox_codecs.h"
+#include "crashreport/core/support/crashbox_helpers.h"
 
 namespace cv {
 

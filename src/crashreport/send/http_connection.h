@@ -20,7 +20,7 @@
 #include <string_view>
 #include <vector>
 
-#include "crashreport/core/crashbox_texts.h"
+#include "crashreport/core/support/crashbox_texts.h"
 #include "crashreport/send/send_context.h"
 #include "crashreport/send/web_transfer.h"
 

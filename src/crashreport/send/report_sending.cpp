@@ -14,14 +14,14 @@
 
 #include <sys/stat.h>
 
-#include "crashreport/core/crashbox_events.h"
-#include "crashreport/core/crashbox_helpers.h"
-#include "crashreport/core/crashbox_zip.h"
-#include "crashreport/core/exception_handler.h"
-#include "crashreport/core/exception_object.h"
-#include "crashreport/core/file_version.h"
-#include "crashreport/core/internal_errors.h"
-#include "crashreport/core/window_services.h"
+#include "crashreport/core/capture/window_services.h"
+#include "crashreport/core/handler/crashbox_events.h"
+#include "crashreport/core/handler/exception_handler.h"
+#include "crashreport/core/handler/internal_errors.h"
+#include "crashreport/core/support/crashbox_helpers.h"
+#include "crashreport/core/support/crashbox_zip.h"
+#include "crashreport/core/support/exception_object.h"
+#include "crashreport/core/support/file_version.h"
 #include "crashreport/send/email_send.h"
 #include "crashreport/send/send_context.h"
 #include "crashreport/send/web_error_page.h"

@@ -23,10 +23,10 @@
 #include <string_view>
 #include <vector>
 
-#include "crashreport/core/crashbox_options.h"
-#include "crashreport/core/crashbox_records.h"
-#include "crashreport/core/exception_object.h"
-#include "crashreport/core/report_files.h"
+#include "crashreport/core/options/crashbox_options.h"
+#include "crashreport/core/options/crashbox_records.h"
+#include "crashreport/core/report/report_files.h"
+#include "crashreport/core/support/exception_object.h"
 
 namespace cv {
 

@@ -11,9 +11,9 @@
 #include <csignal>
 #include <cstring>
 
-#include "crashreport/core/crashbox_helpers.h"
-#include "crashreport/core/report_files.h"
-#include "crashreport/core/report_helpers.h"
+#include "crashreport/core/report/report_files.h"
+#include "crashreport/core/support/crashbox_helpers.h"
+#include "crashreport/core/support/report_helpers.h"
 #include "suite/cv_stream.h"
 
 extern char** environ;

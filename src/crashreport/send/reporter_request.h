@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "crashreport/core/crashbox_options.h"
+#include "crashreport/core/options/crashbox_options.h"
 
 namespace cv {
 

@@ -6,8 +6,8 @@
 #include <mutex>
 #include <thread>
 
-#include "crashreport/core/crashbox_options.h"
-#include "crashreport/core/dialog_state.h"
+#include "crashreport/core/handler/dialog_state.h"
+#include "crashreport/core/options/crashbox_options.h"
 #include "crashreport/send/client_socket.h"
 
 namespace cv {

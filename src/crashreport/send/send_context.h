@@ -15,7 +15,7 @@
 #include <memory>
 #include <string>
 
-#include "crashreport/core/report_files.h"
+#include "crashreport/core/report/report_files.h"
 
 namespace cv {
 

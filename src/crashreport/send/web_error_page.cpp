@@ -10,11 +10,11 @@
 #include <cstdlib>
 #include <random>
 
-#include "crashreport/core/crashbox_helpers.h"
-#include "crashreport/core/exception_handler.h"
-#include "crashreport/core/internal_errors.h"
-#include "crashreport/core/report_helpers.h"
-#include "crashreport/core/system_facts.h"
+#include "crashreport/core/capture/system_facts.h"
+#include "crashreport/core/handler/exception_handler.h"
+#include "crashreport/core/handler/internal_errors.h"
+#include "crashreport/core/support/crashbox_helpers.h"
+#include "crashreport/core/support/report_helpers.h"
 
 namespace cv {
 

@@ -4,9 +4,9 @@
 #include <cctype>
 #include <cstdio>
 
-#include "crashreport/core/crashbox_helpers.h"
-#include "crashreport/core/report_files.h"
-#include "crashreport/core/report_helpers.h"
+#include "crashreport/core/report/report_files.h"
+#include "crashreport/core/support/crashbox_helpers.h"
+#include "crashreport/core/support/report_helpers.h"
 #include "crashreport/send/send_context.h"
 
 namespace cv {

@@ -18,8 +18,8 @@
 #include <string>
 #include <vector>
 
-#include "crashreport/core/crashbox_options.h"
-#include "crashreport/core/internal_errors.h"
+#include "crashreport/core/handler/internal_errors.h"
+#include "crashreport/core/options/crashbox_options.h"
 #include "crashreport/send/bug_trackers.h"
 #include "crashreport/send/web_upload.h"
 

@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <mutex>
 
-#include "crashreport/core/crashbox_codecs.h"
-#include "crashreport/core/crashbox_helpers.h"
+#include "crashreport/core/support/crashbox_codecs.h"
+#include "crashreport/core/support/crashbox_helpers.h"
 #include "crashreport/send/web_transfer.h"
 
 namespace cv {

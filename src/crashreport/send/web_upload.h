@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "crashreport/core/file_version.h" // GetFileSizeByName
+#include "crashreport/core/support/file_version.h" // GetFileSizeByName
 #include "crashreport/send/http_connection.h"
 
 namespace cv {

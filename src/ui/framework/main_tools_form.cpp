@@ -25,7 +25,7 @@
 
 #include <vector>
 
-#include "crashreport/core/crashbox_options.h"
+#include "crashreport/core/options/crashbox_options.h"
 #include "model/check_signature.h"
 #include "model/chosen_files.h"
 #include "model/corvantis_holder.h"
@@ -40,6 +40,9 @@
 #include "suite/cv_stream.h"
 #include "suite/cvbuf.h"
 #include "suite/dialog_routines.h"
+#include "suite/gui/cv_status_bar.h"
+#include "suite/gui/desktop_services.h"
+#include "suite/gui/drop_files.h"
 #include "suite/logging.h"
 #include "suite/maths_routines.h"
 #include "suite/my_types.h"
@@ -47,9 +50,6 @@
 #include "suite/wdef.h"
 #include "suite/window_messages.h"
 #include "suite/zip_archive.h"
-#include "suite/gui/cv_status_bar.h"
-#include "suite/gui/desktop_services.h"
-#include "suite/gui/drop_files.h"
 #include "textread/tag_handler.h"
 #include "ui/framework/control_helpers.h"
 #include "ui/framework/controller_commands.h"

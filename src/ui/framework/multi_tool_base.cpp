@@ -16,7 +16,7 @@
 
 #include <algorithm>
 
-#include "crashreport/core/crashbox_options.h"
+#include "crashreport/core/options/crashbox_options.h"
 #include "model/check_signature.h"
 #include "model/corvantis_holder.h"
 #include "runtime/controller_link.h"
@@ -28,14 +28,14 @@
 #include "suite/cv_stream.h"
 #include "suite/cvbuf.h"
 #include "suite/dialog_routines.h"
+#include "suite/gui/cv_status_bar.h"
+#include "suite/gui/file_dialogs.h"
 #include "suite/logging.h"
 #include "suite/my_types.h"
 #include "suite/resource_strings.h"
 #include "suite/wdef.h"
 #include "suite/window_messages.h"
 #include "suite/zip_archive.h"
-#include "suite/gui/cv_status_bar.h"
-#include "suite/gui/file_dialogs.h"
 #include "ui/framework/controller_commands.h"
 #include "ui/framework/main_tools_form.h"
 #include "ui/framework/tool_data_module.h"

@@ -11,19 +11,19 @@
 
 #include <algorithm>
 
-#include "crashreport/core/crashbox_options.h"
+#include "crashreport/core/options/crashbox_options.h"
 #include "model/lemma_match_list.h"
 #include "runtime/controller_link.h"
 #include "runtime/progress.h"
 #include "suite/cv_format.h"
 #include "suite/cv_globals.h"
 #include "suite/cvbuf.h"
+#include "suite/gui/cv_status_bar.h"
 #include "suite/lemmatiser.h"
 #include "suite/logging.h"
 #include "suite/my_types.h"
 #include "suite/resource_strings.h"
 #include "suite/window_messages.h"
-#include "suite/gui/cv_status_bar.h"
 
 namespace cv {
 

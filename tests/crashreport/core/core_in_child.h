@@ -10,11 +10,11 @@
 #include <stdexcept>
 #include <string>
 
-#include "crashreport/core/crashbox_options.h"
-#include "crashreport/core/exception_handler.h"
-#include "crashreport/core/exception_log.h"
-#include "crashreport/core/log_file.h"
-#include "crashreport/core/module_handles.h"
+#include "crashreport/core/handler/exception_handler.h"
+#include "crashreport/core/handler/exception_log.h"
+#include "crashreport/core/options/crashbox_options.h"
+#include "crashreport/core/report/log_file.h"
+#include "crashreport/core/support/module_handles.h"
 
 namespace cvtest {
 

@@ -20,8 +20,8 @@
 #include <string>
 #include <vector>
 
-#include "crashreport/core/crashbox_options.h"
-#include "crashreport/core/log_file.h"
+#include "crashreport/core/options/crashbox_options.h"
+#include "crashreport/core/report/log_file.h"
 #include "support/test_support.h"
 
 namespace {

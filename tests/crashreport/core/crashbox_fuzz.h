@@ -4,10 +4,10 @@
 // refuse them without crashing, and checks what it read survives a round
 // trip; a broken round trip ends the process (the fuzzer keeps the input).
 
-#include "crashreport/core/crashbox_options.h"
-#include "crashreport/core/log_file.h"
-#include "crashreport/core/options_stream.h"
-#include "crashreport/core/profile_file.h"
+#include "crashreport/core/options/crashbox_options.h"
+#include "crashreport/core/options/options_stream.h"
+#include "crashreport/core/report/log_file.h"
+#include "crashreport/core/support/profile_file.h"
 #include "suite/cv_stream.h"
 
 #include <cstdint>

@@ -8,7 +8,7 @@
 #include <QMessageBox>
 #include <QTimer>
 
-#include "crashreport/core/report_files.h"
+#include "crashreport/core/report/report_files.h"
 #include "crashreport/send/mail_settings.h"
 #include "crashreport/send/reporter_request.h"
 #include "dialogs_testutil.h"

@@ -5,7 +5,7 @@
 #include <QLineEdit>
 #include <QPainter>
 
-#include "crashreport/core/dialog_state.h"
+#include "crashreport/core/handler/dialog_state.h"
 #include "crashreport/dialogs/dialog_toolkit.h"
 #include "dialogs_testutil.h"
 

@@ -12,9 +12,9 @@
 #include <functional>
 #include <memory>
 
-#include "crashreport/core/crashbox_helpers.h"
 #include "crashreport/core/crashbox_testutil.h"
-#include "crashreport/core/dialog_state.h"
+#include "crashreport/core/handler/dialog_state.h"
+#include "crashreport/core/support/crashbox_helpers.h"
 #include "crashreport/dialogs/dialog_toolkit.h"
 #include "crashreport/dialogs/exception_dialog.h"
 #include "suite/dialogs.h"

@@ -6,7 +6,7 @@
 #include <atomic>
 #include <thread>
 
-#include "crashreport/core/internal_errors.h"
+#include "crashreport/core/handler/internal_errors.h"
 #include "crashreport/dialogs/detailed_dialog.h"
 #include "crashreport/dialogs/ms_classic_dialog.h"
 #include "crashreport/dialogs/reproduce_dialog.h"

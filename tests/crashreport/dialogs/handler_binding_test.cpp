@@ -12,7 +12,7 @@
 #include <cstdlib>
 
 #include "crashreport/core/core_in_child.h"
-#include "crashreport/core/exception_log.h"
+#include "crashreport/core/handler/exception_log.h"
 #include "crashreport/dialogs/exception_dialog.h"
 #include "support/test_support.h"
 

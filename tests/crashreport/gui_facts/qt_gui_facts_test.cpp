@@ -9,7 +9,7 @@
 
 #include <thread>
 
-#include "crashreport/core/system_facts.h"
+#include "crashreport/core/capture/system_facts.h"
 
 using namespace cv;
 

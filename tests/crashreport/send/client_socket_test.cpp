@@ -7,7 +7,7 @@
 #include <chrono>
 #include <thread>
 
-#include "crashreport/core/exception_object.h"
+#include "crashreport/core/support/exception_object.h"
 #include "local_servers.h"
 
 using namespace cv;

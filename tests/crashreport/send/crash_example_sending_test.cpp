@@ -24,8 +24,8 @@
 
 #include <sys/stat.h>
 
-#include "crashreport/core/crashbox_options.h"
-#include "crashreport/core/log_file.h"
+#include "crashreport/core/options/crashbox_options.h"
+#include "crashreport/core/report/log_file.h"
 #include "local_servers.h"
 #include "web_servers.h"
 

@@ -11,11 +11,11 @@
 #include <cstring>
 #include <thread>
 
-#include "crashreport/core/crashbox_codecs.h"
-#include "crashreport/core/crashbox_helpers.h"
-#include "crashreport/core/crashbox_zip.h"
-#include "crashreport/core/internal_errors.h"
-#include "crashreport/core/report_helpers.h"
+#include "crashreport/core/handler/internal_errors.h"
+#include "crashreport/core/support/crashbox_codecs.h"
+#include "crashreport/core/support/crashbox_helpers.h"
+#include "crashreport/core/support/crashbox_zip.h"
+#include "crashreport/core/support/report_helpers.h"
 #include "crashreport/send/send_context.h"
 #include "local_servers.h"
 

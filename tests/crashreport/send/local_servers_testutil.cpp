@@ -11,7 +11,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include "crashreport/core/internal_errors.h"
+#include "crashreport/core/handler/internal_errors.h"
 #include "crashreport/send/client_socket.h"
 #include "crashreport/send/dns_mx.h"
 

@@ -12,13 +12,13 @@
 
 #include <sys/stat.h>
 
-#include "crashreport/core/crashbox_events.h"
-#include "crashreport/core/crashbox_helpers.h"
-#include "crashreport/core/dialog_state.h"
-#include "crashreport/core/exception_handler.h"
-#include "crashreport/core/internal_errors.h"
-#include "crashreport/core/report_files.h"
-#include "crashreport/core/window_services.h"
+#include "crashreport/core/capture/window_services.h"
+#include "crashreport/core/handler/crashbox_events.h"
+#include "crashreport/core/handler/dialog_state.h"
+#include "crashreport/core/handler/exception_handler.h"
+#include "crashreport/core/handler/internal_errors.h"
+#include "crashreport/core/report/report_files.h"
+#include "crashreport/core/support/crashbox_helpers.h"
 #include "crashreport/send/web_transfer.h"
 #include "local_servers.h"
 #include "suite/dialogs.h"

@@ -4,8 +4,8 @@
 
 #include <sys/stat.h>
 
-#include "crashreport/core/crashbox_helpers.h"
-#include "crashreport/core/report_files.h"
+#include "crashreport/core/report/report_files.h"
+#include "crashreport/core/support/crashbox_helpers.h"
 #include "support/test_support.h"
 
 using namespace cv;

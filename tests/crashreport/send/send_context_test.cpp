@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "crashreport/core/crashbox_options.h"
+#include "crashreport/core/options/crashbox_options.h"
 #include "crashreport/send/client_socket.h"
 
 using namespace cv;

@@ -2,10 +2,10 @@
 // (redirected into a file by the test), and the kinds of program.
 #include "crashreport/send/web_error_page.h"
 
-#include "crashreport/core/crashbox_events.h"
 #include "crashreport/core/core_in_child.h"
-#include "crashreport/core/exception_doors.h"
-#include "crashreport/core/internal_errors.h"
+#include "crashreport/core/handler/crashbox_events.h"
+#include "crashreport/core/handler/exception_doors.h"
+#include "crashreport/core/handler/internal_errors.h"
 #include "support/test_support.h"
 #include "web_servers.h"
 

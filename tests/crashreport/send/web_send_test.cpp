@@ -3,7 +3,7 @@
 // pyftpdlib for FTP, the fake Mantis site for the trackers).
 #include "crashreport/send/web_send.h"
 
-#include "crashreport/core/report_helpers.h"
+#include "crashreport/core/support/report_helpers.h"
 #include "support/test_support.h"
 #include "web_servers.h"
 

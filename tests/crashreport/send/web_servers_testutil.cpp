@@ -13,7 +13,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include "crashreport/core/internal_errors.h"
+#include "crashreport/core/handler/internal_errors.h"
 
 namespace cvtest {
 

@@ -17,7 +17,7 @@
 #include <optional>
 #include <vector>
 
-#include "crashreport/core/crashbox_options.h"
+#include "crashreport/core/options/crashbox_options.h"
 #include "model/chosen_files.h"
 #include "runtime/progress.h"
 #include "suite/controller_codes.h"
@@ -25,9 +25,9 @@
 #include "suite/cv_globals.h"
 #include "suite/cvbuf.h"
 #include "suite/dialogs.h"
-#include "suite/my_types.h"
 #include "suite/gui/cv_grid.h"
 #include "suite/gui/file_dialogs.h"
+#include "suite/my_types.h"
 #include "support/process_state.h"
 #include "support/test_support.h"
 #include "textread/tag_handler.h"

@@ -12,19 +12,19 @@
 #include <utility>
 #include <vector>
 
-#include "crashreport/core/crashbox_options.h"
+#include "crashreport/core/options/crashbox_options.h"
 #include "model/batch_procedures.h"
 #include "model/chosen_files.h"
 #include "suite/controller_codes.h"
 #include "suite/cv_globals.h"
 #include "suite/cvbuf.h"
 #include "suite/dialogs.h"
+#include "suite/gui/cv_grid.h"
+#include "suite/gui/file_dialogs.h"
 #include "suite/lemmatiser.h"
 #include "suite/my_types.h"
 #include "suite/wdef.h"
 #include "suite/window_messages.h"
-#include "suite/gui/cv_grid.h"
-#include "suite/gui/file_dialogs.h"
 #include "support/process_state.h"
 #include "support/test_support.h"
 #include "ui/framework/tool_data_module.h"

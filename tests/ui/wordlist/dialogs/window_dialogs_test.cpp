@@ -9,11 +9,10 @@
 #include <QRadioButton>
 #include <QTimer>
 
-#include "crashreport/core/crashbox_options.h"
+#include "crashreport/core/options/crashbox_options.h"
+#include "model/chosen_files.h"
 #include "model/stats_list.h"
 #include "ui/framework/grid_dialogs/auto_join_dialog.h"
-#include "ui/wordlist/views/extra_details.h"
-#include "model/chosen_files.h"
 #include "ui/wordlist/dialogs/batch_dialogs.h"
 #include "ui/wordlist/dialogs/cluster_choices.h"
 #include "ui/wordlist/dialogs/dialog_command_choices.h"
@@ -21,6 +20,7 @@
 #include "ui/wordlist/dialogs/index_dialogs.h"
 #include "ui/wordlist/dialogs/relationship_choices.h"
 #include "ui/wordlist/dialogs/start_wizard.h"
+#include "ui/wordlist/views/extra_details.h"
 #include "ui/wordlist/wordlist_main.h"
 #include "wordlist/wordlist_holder.h"
 

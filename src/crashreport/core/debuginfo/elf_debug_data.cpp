@@ -1,0 +1,738 @@
+#include "crashreport/core/debuginfo/elf_debug_data.h"
+
+#include "crashreport/core/debuginfo/dwarf_line_table.h"
+#include "crashreport/core/debuginfo/elf_image.h"
+#include "crashreport/core/support/crashbox_helpers.h"
+
+#include <cxxabi.h>
+#include <dwarf.h>
+#include <lzma.h>
+#include <elfutils/libdw.h>
+#include <fcntl.h>
+#include <gelf.h>
+#include <libelf.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <span>
+#include <unordered_map>
+#include <vector>
+
+namespace cv {
+
+std::string_view WithoutPieceSuffix(std::string_view name)
+{
+    // "foo.cold", "_Z3bari.constprop.0.isra.0", "baz.part.3.cold": the
+    // compiler's suffixes start with one of these words after a ".". No
+    // mangled or C name holds a "." of its own.
+    for (size_t dot = name.find('.'); dot != std::string_view::npos; dot = name.find('.', dot + 1)) {
+        const std::string_view rest = name.substr(dot + 1);
+        const std::string_view word = rest.substr(0, rest.find('.'));
+        if (word == "cold" || word == "part" || word == "constprop" || word == "isra")
+            return name.substr(0, dot);
+    }
+    return name;
+}
+
+std::string DemangledName(const char* name)
+{
+    if (!name)
+        return {};
+    int status = 0;
+    std::unique_ptr<char, decltype(&std::free)> plain(abi::__cxa_demangle(name, nullptr, nullptr, &status), &std::free);
+    return status == 0 && plain ? std::string(plain.get()) : std::string(name);
+}
+
+// The tables of one ELF file, read through libelf and libdw.
+class TELElfScanner final : public TELAddressScanner {
+public:
+    explicit TELElfScanner(const std::string& fileName);
+    ~TELElfScanner() override;
+    TELElfScanner(const TELElfScanner&) = delete;
+    TELElfScanner& operator=(const TELElfScanner&) = delete;
+
+    bool Valid() const { return !m_symbols.empty() || !m_unitRanges.empty(); }
+
+    std::string ModuleNameFromAddr(uint64_t va) const override;
+    std::string ProcNameFromAddr(uint64_t va, uint64_t& offset) const override;
+    int32_t LineNumberFromAddr(uint64_t va, uint64_t& offset) const override;
+    std::string SourceNameFromAddr(uint64_t va) const override;
+
+private:
+    struct Symbol {
+        uint64_t addr;
+        uint64_t size;
+        const char* name;
+        size_t section;
+        // A piece the compiler split off or cloned from a function
+        // (".cold", ".part.N", ".constprop.N", ".isra.N"): named after it.
+        bool Piece() const { return WithoutPieceSuffix(name).size() != std::strlen(name); }
+    };
+    struct CodeSection {
+        uint64_t start;
+        uint64_t end;
+        size_t index;
+    };
+    // One address range of a function defined in a unit.
+    struct Function {
+        uint64_t start;
+        uint64_t end;
+        uint64_t entry;
+        Dwarf_Off die;
+        Dwarf_Off origin; // the function it is an instance of (its abstract origin), else die
+        bool cLanguage;   // its unit's names are the linkage names
+    };
+    struct UnitRange {
+        uint64_t start;
+        uint64_t end;
+        size_t unit;
+    };
+    struct Unit {
+        Dwarf_Die die;
+        bool loaded = false;
+        bool cLanguage = false;
+        TDwarfLineTable lines;
+        std::vector<Function> functions;
+        bool walkedDeeper = false;
+    };
+    // What is known of a function's names.
+    struct Names {
+        std::string linkage; // demangled; empty when the function has no linkage name
+        std::string plain;   // its name in the source
+        std::vector<std::pair<uint64_t, uint64_t>> inlined; // the ranges of code inlined into it
+        uint64_t firstLow = 0;      // the start of its first address range
+        bool settled = false;       // a name without linkage name, once settled
+        std::string settledName;
+    };
+
+    void ReadSymbols();
+    void ReadSymbolTable(Elf* elf, Elf_Scn* table);
+    void ReadMiniDebugInfo();
+    void ReadUnits();
+    Unit* UnitOf(uint64_t va) const;
+    void LoadUnit(Unit& unit) const;
+    // How far a walk for functions goes: the unit's top level; below it
+    // (the functions found at the top level are not taken again); inside a
+    // namespace or a function.
+    enum class Walk { TopLevel, Deeper, InNamespace, InFunction };
+    void AddFunctions(Unit& unit, Dwarf_Die* parent, Walk walk) const;
+    // The line-table row that holds the address, with its unit.
+    struct Place {
+        const TDwarfLineRow* row = nullptr;
+        const Unit* unit = nullptr;
+        const char* File() const
+        {
+            const std::string* file = row ? unit->lines.FileOf(*row) : nullptr;
+            return file ? file->c_str() : nullptr;
+        }
+    };
+    Place RowOf(uint64_t va) const;
+    void ReadLines(Unit& unit) const;
+    const Function* FunctionOf(uint64_t va) const;
+    // Where the function's line offsets count from: its entry, or for a
+    // piece split off or cloned from a function, that function's entry.
+    uint64_t PlaceOf(const Function& f, uint64_t va) const;
+    const Symbol* SymbolOf(uint64_t va) const;
+    Names& NamesOf(const Function& f) const;
+    std::string FunctionName(const Function& f, uint64_t va) const;
+    const std::string& SymbolName(const Symbol& s) const;
+
+    int m_fd = -1;
+    Elf* m_elf = nullptr;
+    // The symbol table of the file's LZMA-compressed mini debug information
+    // (".gnu_debugdata"): its bytes and the ELF image read from them.
+    std::vector<char> m_miniDebugBytes;
+    Elf* m_miniDebugElf = nullptr;
+    Dwarf* m_dwarf = nullptr;
+    std::string m_fileName;
+    std::vector<Symbol> m_symbols;
+    std::vector<CodeSection> m_codeSections;
+    std::vector<UnitRange> m_unitRanges;
+    TDwarfLineSections m_lineSections;
+    bool m_ownLineReader = false; // the line sections are there, uncompressed
+    mutable std::vector<Unit> m_units;
+    mutable std::unordered_map<Dwarf_Off, Names> m_names;
+    mutable std::unordered_map<const Symbol*, std::string> m_symbolNames;
+};
+
+namespace {
+
+// Ranges that a linker left for discarded code start at 0 (or at a tombstone
+// near the top of the address space): they cover no code of the file.
+bool IsDiscardedRange(uint64_t start, uint64_t end)
+{
+    return start == 0 || start >= end || start >= UINT64_MAX - 1;
+}
+
+// The function a subprogram entry is an instance of: its abstract origin, or itself.
+Dwarf_Off OriginOf(Dwarf_Die* die)
+{
+    Dwarf_Attribute attr;
+    Dwarf_Die origin;
+    if (dwarf_attr(die, DW_AT_abstract_origin, &attr) && dwarf_formref_die(&attr, &origin))
+        return dwarf_dieoffset(&origin);
+    return dwarf_dieoffset(die);
+}
+
+template <typename T>
+const T* GreatestStartNotAbove(const std::vector<T>& entries, uint64_t va, uint64_t T::*key)
+{
+    auto it = std::upper_bound(entries.begin(), entries.end(), va, [key](uint64_t v, const T& e) { return v < e.*key; });
+    return it == entries.begin() ? nullptr : &*(it - 1);
+}
+
+} // namespace
+
+TELElfScanner::TELElfScanner(const std::string& fileName) : m_fileName(fileName)
+{
+    elf_version(EV_CURRENT);
+    m_fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
+    if (m_fd < 0)
+        return;
+    m_elf = elf_begin(m_fd, ELF_C_READ_MMAP, nullptr);
+    if (!m_elf || elf_kind(m_elf) != ELF_K_ELF)
+        return;
+    ReadSymbols();
+    m_dwarf = dwarf_begin_elf(m_elf, DWARF_C_READ, nullptr);
+    if (!m_dwarf)
+        return;
+    ReadUnits();
+    // The sections the line programs are read from, when they are stored as they are.
+    size_t names = 0;
+    if (elf_getshdrstrndx(m_elf, &names) != 0)
+        return;
+    bool line = false, compressed = false;
+    for (Elf_Scn* scn = elf_nextscn(m_elf, nullptr); scn; scn = elf_nextscn(m_elf, scn)) {
+        GElf_Shdr sh;
+        const char* name = gelf_getshdr(scn, &sh) ? elf_strptr(m_elf, names, sh.sh_name) : nullptr;
+        if (!name)
+            continue;
+        std::span<const uint8_t>* target = nullptr;
+        const std::string_view n(name);
+        if (n == ".debug_line")
+            target = &m_lineSections.Line;
+        else if (n == ".debug_line_str")
+            target = &m_lineSections.LineStr;
+        else if (n == ".debug_str")
+            target = &m_lineSections.Str;
+        else if (n == ".zdebug_line" || n == ".zdebug_str")
+            compressed = true;
+        if (!target)
+            continue;
+        Elf_Data* data = (sh.sh_flags & SHF_COMPRESSED) ? nullptr : elf_rawdata(scn, nullptr);
+        if (!data) {
+            compressed = true;
+            continue;
+        }
+        *target = {static_cast<const uint8_t*>(data->d_buf), data->d_size};
+        line |= target == &m_lineSections.Line;
+    }
+    m_ownLineReader = line && !compressed;
+}
+
+TELElfScanner::~TELElfScanner()
+{
+    if (m_dwarf)
+        dwarf_end(m_dwarf);
+    if (m_miniDebugElf)
+        elf_end(m_miniDebugElf);
+    if (m_elf)
+        elf_end(m_elf);
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+void TELElfScanner::ReadSymbols()
+{
+    // The full table when the file has one, else the dynamic one and the
+    // table of its mini debug information.
+    Elf_Scn* table = nullptr;
+    for (Elf_Scn* scn = elf_nextscn(m_elf, nullptr); scn; scn = elf_nextscn(m_elf, scn)) {
+        GElf_Shdr sh;
+        if (!gelf_getshdr(scn, &sh))
+            continue;
+        if ((sh.sh_flags & SHF_EXECINSTR) && (sh.sh_flags & SHF_ALLOC) && sh.sh_type != SHT_NOBITS)
+            m_codeSections.push_back({sh.sh_addr, sh.sh_addr + sh.sh_size, elf_ndxscn(scn)});
+        if (sh.sh_type == SHT_SYMTAB)
+            table = scn;
+        else if (sh.sh_type == SHT_DYNSYM && !table)
+            table = scn;
+    }
+    GElf_Shdr sh;
+    const bool full = table && gelf_getshdr(table, &sh) && sh.sh_type == SHT_SYMTAB;
+    ReadSymbolTable(m_elf, table);
+    if (!full)
+        ReadMiniDebugInfo();
+    // One symbol per address: the largest, and of equal ones the first in
+    // the table (binutils' choice, which the names then agree with).
+    std::stable_sort(m_symbols.begin(), m_symbols.end(), [](const Symbol& a, const Symbol& b) {
+        return a.addr != b.addr ? a.addr < b.addr : a.size > b.size;
+    });
+    m_symbols.erase(std::unique(m_symbols.begin(), m_symbols.end(), [](const Symbol& a, const Symbol& b) { return a.addr == b.addr; }),
+                    m_symbols.end());
+}
+
+// The function symbols of one table; their sections are the main file's
+// (a mini debug information file keeps the section numbers of its file).
+void TELElfScanner::ReadSymbolTable(Elf* elf, Elf_Scn* table)
+{
+    GElf_Shdr sh;
+    Elf_Data* data = table ? elf_getdata(table, nullptr) : nullptr;
+    if (!data || !gelf_getshdr(table, &sh) || sh.sh_entsize == 0)
+        return;
+    auto inCode = [this](size_t section) {
+        return std::any_of(m_codeSections.begin(), m_codeSections.end(), [section](const CodeSection& c) { return c.index == section; });
+    };
+    const size_t count = std::min<size_t>(sh.sh_size / sh.sh_entsize, data->d_size / sh.sh_entsize);
+    for (size_t i = 0; i < count; ++i) {
+        GElf_Sym sym;
+        if (!gelf_getsym(data, int(i), &sym))
+            break;
+        const int type = GELF_ST_TYPE(sym.st_info);
+        if (sym.st_shndx == SHN_UNDEF || sym.st_shndx >= SHN_LORESERVE || sym.st_value == 0)
+            continue;
+        if (type != STT_FUNC && type != STT_GNU_IFUNC && !(type == STT_NOTYPE && inCode(sym.st_shndx)))
+            continue;
+        const char* name = elf_strptr(elf, sh.sh_link, sym.st_name);
+        if (!name || !*name)
+            continue;
+        m_symbols.push_back({sym.st_value, sym.st_size, name, sym.st_shndx});
+    }
+}
+
+namespace {
+
+// Mini debug information is a small ELF file; more than this is no such file.
+constexpr size_t kMaxMiniDebugInfo = size_t(64) << 20;
+
+// The xz stream's contents, at most `limit` bytes; false for a damaged
+// stream or one that holds more.
+bool Unxz(std::span<const uint8_t> packed, size_t limit, std::vector<char>& out)
+{
+    lzma_stream stream = LZMA_STREAM_INIT;
+    if (lzma_stream_decoder(&stream, limit, 0) != LZMA_OK)
+        return false;
+    out.assign(std::min(limit, std::max<size_t>(packed.size() * 4, 4096)), '\0');
+    stream.next_in = packed.data();
+    stream.avail_in = packed.size();
+    size_t produced = 0;
+    lzma_ret result = LZMA_OK;
+    while (result == LZMA_OK) {
+        if (produced == out.size()) {
+            if (out.size() >= limit)
+                break;
+            out.resize(std::min(limit, out.size() * 2));
+        }
+        stream.next_out = reinterpret_cast<uint8_t*>(out.data() + produced);
+        stream.avail_out = out.size() - produced;
+        result = lzma_code(&stream, LZMA_FINISH);
+        produced = out.size() - stream.avail_out;
+    }
+    lzma_end(&stream);
+    out.resize(produced);
+    return result == LZMA_STREAM_END;
+}
+
+} // namespace
+
+void TELElfScanner::ReadMiniDebugInfo()
+{
+    size_t names = 0;
+    if (elf_getshdrstrndx(m_elf, &names) != 0)
+        return;
+    for (Elf_Scn* scn = elf_nextscn(m_elf, nullptr); scn; scn = elf_nextscn(m_elf, scn)) {
+        GElf_Shdr sh;
+        const char* name = gelf_getshdr(scn, &sh) ? elf_strptr(m_elf, names, sh.sh_name) : nullptr;
+        if (!name || std::string_view(name) != ".gnu_debugdata" || sh.sh_type == SHT_NOBITS)
+            continue;
+        Elf_Data* data = elf_rawdata(scn, nullptr);
+        if (!data || !data->d_buf)
+            return;
+        if (!Unxz({static_cast<const uint8_t*>(data->d_buf), data->d_size}, kMaxMiniDebugInfo, m_miniDebugBytes))
+            return;
+        m_miniDebugElf = elf_memory(m_miniDebugBytes.data(), m_miniDebugBytes.size());
+        if (!m_miniDebugElf || elf_kind(m_miniDebugElf) != ELF_K_ELF)
+            return;
+        for (Elf_Scn* t = elf_nextscn(m_miniDebugElf, nullptr); t; t = elf_nextscn(m_miniDebugElf, t)) {
+            GElf_Shdr th;
+            if (gelf_getshdr(t, &th) && th.sh_type == SHT_SYMTAB)
+                ReadSymbolTable(m_miniDebugElf, t);
+        }
+        return;
+    }
+}
+
+void TELElfScanner::ReadUnits()
+{
+    Dwarf_CU* cu = nullptr;
+    Dwarf_CU* next = nullptr;
+    Dwarf_Half version;
+    uint8_t unitType;
+    Dwarf_Die cudie;
+    for (; dwarf_get_units(m_dwarf, cu, &next, &version, &unitType, &cudie, nullptr) == 0; cu = next) {
+        if (unitType != DW_UT_compile && unitType != DW_UT_partial)
+            continue;
+        const size_t index = m_units.size();
+        bool any = false;
+        Dwarf_Addr base, start, end;
+        ptrdiff_t off = 0;
+        while ((off = dwarf_ranges(&cudie, off, &base, &start, &end)) > 0) {
+            if (IsDiscardedRange(start, end))
+                continue;
+            m_unitRanges.push_back({start, end, index});
+            any = true;
+        }
+        if (any) {
+            m_units.emplace_back();
+            m_units.back().die = cudie;
+            const int lang = dwarf_srclang(&cudie);
+            m_units.back().cLanguage = lang == DW_LANG_C89 || lang == DW_LANG_C || lang == DW_LANG_C99 || lang == DW_LANG_C11
+                || lang == 0x2c /* DW_LANG_C17 */;
+        }
+    }
+    std::sort(m_unitRanges.begin(), m_unitRanges.end(), [](const UnitRange& a, const UnitRange& b) { return a.start < b.start; });
+}
+
+TELElfScanner::Unit* TELElfScanner::UnitOf(uint64_t va) const
+{
+    const UnitRange* r = GreatestStartNotAbove(m_unitRanges, va, &UnitRange::start);
+    if (!r || va >= r->end)
+        return nullptr;
+    Unit& unit = m_units[r->unit];
+    if (!unit.loaded)
+        LoadUnit(unit);
+    return &unit;
+}
+
+void TELElfScanner::LoadUnit(Unit& unit) const
+{
+    unit.loaded = true;
+    ReadLines(unit);
+    AddFunctions(unit, &unit.die, Walk::TopLevel);
+    std::sort(unit.functions.begin(), unit.functions.end(), [](const Function& a, const Function& b) { return a.start < b.start; });
+}
+
+// The functions defined among the descendants of parent. Compilers put
+// most definitions at the unit's top level (GCC all but the members of
+// lambdas' and local classes' types, which lie inside their function);
+// others in namespaces. The first walk takes the top level; the second, made
+// when an address inside a symbol's code finds no function, namespaces and
+// the insides of functions (types outside functions hold declarations only).
+void TELElfScanner::AddFunctions(Unit& unit, Dwarf_Die* parent, Walk walk) const
+{
+    Dwarf_Die child;
+    if (dwarf_child(parent, &child) != 0)
+        return;
+    do {
+        switch (dwarf_tag(&child)) {
+        case DW_TAG_subprogram: {
+            if (walk != Walk::Deeper) {
+                Dwarf_Addr base, start, end, entry = 0;
+                ptrdiff_t off = 0;
+                bool hasEntry = false;
+                while ((off = dwarf_ranges(&child, off, &base, &start, &end)) > 0) {
+                    if (IsDiscardedRange(start, end))
+                        continue;
+                    if (!hasEntry)
+                        hasEntry = dwarf_entrypc(&child, &entry) == 0 || (entry = start, true);
+                    unit.functions.push_back({start, end, entry, dwarf_dieoffset(&child), OriginOf(&child), unit.cLanguage});
+                }
+            }
+            if (walk != Walk::TopLevel && dwarf_haschildren(&child))
+                AddFunctions(unit, &child, Walk::InFunction);
+            break;
+        }
+        case DW_TAG_namespace:
+            if (walk == Walk::Deeper)
+                AddFunctions(unit, &child, Walk::InNamespace);
+            else if (walk == Walk::InNamespace)
+                AddFunctions(unit, &child, Walk::InNamespace);
+            break;
+        case DW_TAG_lexical_block:
+        case DW_TAG_structure_type:
+        case DW_TAG_class_type:
+        case DW_TAG_union_type:
+            if (walk == Walk::InFunction)
+                AddFunctions(unit, &child, Walk::InFunction);
+            break;
+        default:
+            break;
+        }
+    } while (dwarf_siblingof(&child, &child) == 0);
+}
+
+// The unit's line table: read by our own reader where it can, else by libdw's.
+void TELElfScanner::ReadLines(Unit& unit) const
+{
+    Dwarf_Attribute attr;
+    Dwarf_Word offset = 0;
+    if (m_ownLineReader && dwarf_attr(&unit.die, DW_AT_stmt_list, &attr) && dwarf_formudata(&attr, &offset) == 0) {
+        const char* compDir = dwarf_attr(&unit.die, DW_AT_comp_dir, &attr) ? dwarf_formstring(&attr) : nullptr;
+        if (DecodeDwarfLineTable(m_lineSections, offset, compDir ? compDir : "", unit.lines))
+            return;
+    }
+    Dwarf_Lines* lines = nullptr;
+    size_t count = 0;
+    if (dwarf_getsrclines(&unit.die, &lines, &count) != 0)
+        return;
+    // libdw's rows are sorted by address as a whole: one sequence for the lookups.
+    std::unordered_map<const char*, uint16_t> files;
+    unit.lines.Rows.reserve(count);
+    for (size_t i = 0; i < count; ++i) {
+        Dwarf_Line* l = dwarf_onesrcline(lines, i);
+        Dwarf_Addr addr = 0;
+        int lineNo = 0;
+        bool end = false;
+        if (!l || dwarf_lineaddr(l, &addr) != 0)
+            continue;
+        dwarf_lineno(l, &lineNo);
+        dwarf_lineendsequence(l, &end);
+        const char* file = dwarf_linesrc(l, nullptr, nullptr);
+        auto [it, fresh] = files.try_emplace(file, uint16_t(std::min<size_t>(unit.lines.Files.size(), 0xFFFF)));
+        if (fresh && unit.lines.Files.size() < 0xFFFF)
+            unit.lines.Files.emplace_back(file ? file : "");
+        unit.lines.Rows.push_back({addr, uint32_t(lineNo), it->second, end});
+    }
+    if (!unit.lines.Rows.empty())
+        unit.lines.Sequences.push_back({unit.lines.Rows.front().Address, 0, uint32_t(unit.lines.Rows.size())});
+}
+
+TELElfScanner::Place TELElfScanner::RowOf(uint64_t va) const
+{
+    const Unit* unit = UnitOf(va);
+    if (!unit)
+        return {};
+    const TDwarfLineRow* row = unit->lines.RowAt(va);
+    return row ? Place{row, unit} : Place{};
+}
+
+const TELElfScanner::Function* TELElfScanner::FunctionOf(uint64_t va) const
+{
+    Unit* unit = UnitOf(va);
+    if (!unit)
+        return nullptr;
+    // Nested definitions lie apart from their enclosing function's code: no range holds another.
+    auto find = [&]() -> const Function* {
+        const Function* f = GreatestStartNotAbove(unit->functions, va, &Function::start);
+        return f && va < f->end ? f : nullptr;
+    };
+    const Function* f = find();
+    if (!f && !unit->walkedDeeper) {
+        const Symbol* s = SymbolOf(va);
+        if (s && va - s->addr < s->size) {
+            unit->walkedDeeper = true;
+            AddFunctions(*unit, &unit->die, Walk::Deeper);
+            std::sort(unit->functions.begin(), unit->functions.end(), [](const Function& a, const Function& b) { return a.start < b.start; });
+            f = find();
+        }
+    }
+    return f;
+}
+
+const TELElfScanner::Symbol* TELElfScanner::SymbolOf(uint64_t va) const
+{
+    // The function symbol whose code holds the address: the nearest below it
+    // in its section, unless the address lies past that symbol's end. Code
+    // there is a function the tables do not name (a library lists only what
+    // it exports), not the one before it. A symbol without size reaches to
+    // the next.
+    const auto section = std::find_if(m_codeSections.begin(), m_codeSections.end(),
+                                      [va](const CodeSection& c) { return va >= c.start && va < c.end; });
+    if (section == m_codeSections.end())
+        return nullptr;
+    const Symbol* s = GreatestStartNotAbove(m_symbols, va, &Symbol::addr);
+    if (!s || s->section != section->index)
+        return nullptr;
+    return s->size == 0 || va - s->addr < s->size ? s : nullptr;
+}
+
+uint64_t TELElfScanner::PlaceOf(const Function& f, uint64_t va) const
+{
+    const Symbol* own = SymbolOf(f.start);
+    if (!own || !own->Piece())
+        return f.entry;
+    // The function it was split off or cloned from: an instance of the same
+    // function in the unit that is no piece itself.
+    const Unit* unit = UnitOf(va);
+    if (unit)
+        for (const Function& other : unit->functions)
+            if (other.origin == f.origin && &other != &f) {
+                const Symbol* s = SymbolOf(other.start);
+                if (s && !s->Piece())
+                    return other.entry;
+            }
+    return f.entry;
+}
+
+namespace {
+
+// The ranges of the code inlined directly into die (inside its lexical blocks too).
+void CollectInlined(Dwarf_Die* die, std::vector<std::pair<uint64_t, uint64_t>>& ranges)
+{
+    Dwarf_Die child;
+    if (dwarf_child(die, &child) != 0)
+        return;
+    do {
+        switch (dwarf_tag(&child)) {
+        case DW_TAG_inlined_subroutine: {
+            Dwarf_Addr base, start, end;
+            ptrdiff_t off = 0;
+            while ((off = dwarf_ranges(&child, off, &base, &start, &end)) > 0)
+                ranges.emplace_back(start, end);
+            break;
+        }
+        case DW_TAG_lexical_block:
+        case DW_TAG_try_block:
+        case DW_TAG_catch_block:
+            CollectInlined(&child, ranges);
+            break;
+        default:
+            break;
+        }
+    } while (dwarf_siblingof(&child, &child) == 0);
+}
+
+const char* StringAttribute(Dwarf_Die* die, unsigned name)
+{
+    Dwarf_Attribute attr;
+    return dwarf_attr_integrate(die, name, &attr) ? dwarf_formstring(&attr) : nullptr;
+}
+
+} // namespace
+
+TELElfScanner::Names& TELElfScanner::NamesOf(const Function& f) const
+{
+    auto [it, fresh] = m_names.try_emplace(f.die);
+    Dwarf_Die die;
+    if (!fresh || !dwarf_offdie(m_dwarf, f.die, &die))
+        return it->second;
+    Names& n = it->second;
+    const char* plain = StringAttribute(&die, DW_AT_name);
+    n.plain = plain ? plain : "";
+    const char* linkage = StringAttribute(&die, DW_AT_linkage_name);
+    if (!linkage)
+        linkage = StringAttribute(&die, DW_AT_MIPS_linkage_name);
+    if (linkage)
+        n.linkage = DemangledName(linkage);
+    else if (f.cLanguage)
+        n.linkage = n.plain;
+    if (n.linkage.empty())
+        CollectInlined(&die, n.inlined);
+    Dwarf_Addr base, start, end;
+    n.firstLow = dwarf_ranges(&die, 0, &base, &start, &end) > 0 ? start : f.start;
+    return n;
+}
+
+// A function is named the way binutils' tools name it. One with a linkage
+// name (in its own entry, or in the declaration or abstract instance it
+// points at) by that name. One without (functions of anonymous namespaces,
+// lambdas, some template instances) by the symbol at the address, which also
+// tells clones and cold parts apart; but where code was inlined into it, by
+// its name in the source. The first address met outside inlined code then
+// settles its name: the symbol's when the symbol starts where the function
+// does, else the name in the source.
+std::string TELElfScanner::FunctionName(const Function& f, uint64_t va) const
+{
+    Names& n = NamesOf(f);
+    if (!n.linkage.empty())
+        return n.linkage;
+    if (n.settled)
+        return n.settledName;
+    if (std::any_of(n.inlined.begin(), n.inlined.end(), [va](const auto& r) { return va >= r.first && va < r.second; }))
+        return n.plain;
+    const Symbol* s = SymbolOf(va);
+    const std::string name = s ? SymbolName(*s) : n.plain;
+    n.settled = true;
+    n.settledName = s && s->addr == n.firstLow ? name : n.plain;
+    return name;
+}
+
+const std::string& TELElfScanner::SymbolName(const Symbol& s) const
+{
+    auto [it, fresh] = m_symbolNames.try_emplace(&s);
+    if (fresh)
+        it->second = DemangledName(std::string(WithoutPieceSuffix(s.name)).c_str());
+    return it->second;
+}
+
+std::string TELElfScanner::ModuleNameFromAddr(uint64_t va) const
+{
+    if (const char* file = RowOf(va).File())
+        return ExtractFileName(file);
+    if (FunctionOf(va) || SymbolOf(va))
+        return ExtractFileName(m_fileName);
+    return {};
+}
+
+std::string TELElfScanner::ProcNameFromAddr(uint64_t va, uint64_t& offset) const
+{
+    offset = 0;
+    if (const Function* f = FunctionOf(va)) {
+        std::string name = FunctionName(*f, va);
+        if (!name.empty()) {
+            // Below its place for the code of a function that lies before
+            // its entry (a cold part): the offset wraps and still leads back.
+            offset = va - PlaceOf(*f, va);
+            return name;
+        }
+    }
+    if (const Symbol* s = SymbolOf(va)) {
+        offset = va - s->addr;
+        return SymbolName(*s);
+    }
+    return {};
+}
+
+int32_t TELElfScanner::LineNumberFromAddr(uint64_t va, uint64_t& offset) const
+{
+    offset = 0;
+    const Place p = RowOf(va);
+    if (!p.row)
+        return 0;
+    offset = va - p.row->Address;
+    return int32_t(p.row->Line);
+}
+
+std::string TELElfScanner::SourceNameFromAddr(uint64_t va) const
+{
+    const char* file = RowOf(va).File();
+    return file ? std::string(file) : std::string();
+}
+
+// --- the source ---
+
+TELDebugInfoElf::TELDebugInfoElf(uintptr_t module, const std::string& moduleFileName)
+    : TELDebugInfoSource(module, moduleFileName)
+{
+}
+
+TELDebugInfoElf::~TELDebugInfoElf() = default;
+
+bool TELDebugInfoElf::LoadSourceData()
+{
+    if (FModuleFileName.empty())
+        return false;
+    const auto load = ElfLoadAddress(FModuleFileName);
+    if (!load)
+        return false;
+    FLoadAddress = *load;
+    auto scanner = std::make_unique<TELElfScanner>(FModuleFileName);
+    if (!scanner->Valid())
+        return false;
+    FScanner = std::move(scanner);
+    return true;
+}
+
+bool TELDebugInfoElf::ValidData() const
+{
+    return FScanner != nullptr;
+}
+
+bool TELDebugInfoElf::GetLocationInfo(uintptr_t addr, TELLocationInfo& info)
+{
+    return FScanner && LocationFromScanner(*FScanner, addr, info);
+}
+
+} // namespace cv

@@ -1,0 +1,118 @@
+#include "crashreport/core/handler/exception_handling_unit.h"
+
+#include <QString>
+
+#include <mutex>
+
+#include "crashreport/core/handler/crashbox_events.h"
+#include "crashreport/core/options/crashbox_options.h"
+#include "crashreport/core/support/crashbox_helpers.h"
+#include "suite/logging.h"
+
+namespace cv {
+
+namespace {
+
+std::mutex gLock;
+int gInitCount = 0;
+std::string gOutputPath;
+
+void Log(const std::string& text, bool stamped = true) { AddToLogFile(QString::fromStdString(text), stamped); }
+
+} // namespace
+
+void InitExceptionHandlingUnit(const std::string& programFile)
+{
+    std::string folder;
+    {
+        std::lock_guard guard(gLock);
+        if (gInitCount++ != 0)
+            return;
+        folder = IncludeTrailingBackslashA(ExtractFilePath(programFile.empty() ? GetExeFileNameA() : programFile));
+        gOutputPath = folder;
+    }
+    if (CrashboxActivated())
+        CurrentCrashboxOptions().SetOutputPath(folder);
+    SetExceptionNotify(OnCrashNoticed);
+    SetExceptionActionNotify(OnCrashAction);
+    SetExceptionErrorNotify(OnCrashActionFailed);
+}
+
+void DoneExceptionHandlingUnit()
+{
+    {
+        std::lock_guard guard(gLock);
+        if (gInitCount == 0 || --gInitCount != 0)
+            return;
+        gOutputPath.clear();
+    }
+    if (LoggingIsOn())
+        Log("quitting exception_handling_unit\r\n" + std::string(50, '*'));
+}
+
+std::string ExceptionHandlingOutputPath()
+{
+    std::lock_guard guard(gLock);
+    return gOutputPath;
+}
+
+void OnCrashNoticed(TCrashboxExceptionRecord& record, bool& handled)
+{
+    const std::string folder = ExceptionHandlingOutputPath();
+    if (record.CurrentModuleOptions)
+        record.CurrentModuleOptions->SetOutputPath(folder);
+    if (LoggingIsOn()) {
+        Log("Corvantis Error noticed");
+        Log("Outputpath = " + folder);
+    }
+    handled = true;
+}
+
+void OnCrashAction(TCrashboxExceptionRecord& record, uint8_t action, bool& execute)
+{
+    execute = true;
+    if (!LoggingIsOn())
+        return;
+    switch (action) {
+    case caShowing:
+        if (TCrashboxModulesList* modules = record.ModulesList) {
+            modules->Lock();
+            for (int i = 0; i < modules->Count(); ++i)
+                Log("Module " + std::to_string(i + 1) + ": " + modules->GetItem(i)->Name);
+            modules->Unlock();
+        }
+        Log("Showing error");
+        break;
+    case caShown: Log("finished showing"); break;
+    case caSavingLog:
+        if (const TCrashboxModuleOptions* options =
+                record.CurrentModuleOptions ? record.CurrentModuleOptions : CrashboxActivated() ? &CurrentCrashboxOptions() : nullptr)
+            Log("Saving error in " + IncludeTrailingBackslashA(options->OutputPath())
+                + ChangeFileExt(ExtractFileName(options->ModuleName()), ".elf"));
+        break;
+    case caSavedLog: Log("Saved"); break;
+    case caSendingEmail: Log("Sending email"); break;
+    case caSentEmail: Log("Sent email"); break;
+    case caTerminating: Log("Quitting"); break;
+    default: break; // web sending leaves no line
+    }
+}
+
+void OnCrashActionFailed(TCrashboxExceptionRecord& record, uint8_t action, bool& retry)
+{
+    if (!LoggingIsOn())
+        return;
+    Log("***", false);
+    switch (action) {
+    case caShowing: Log("Failed to show"); break;
+    case caShown: Log("Failed to complete showing"); break;
+    case caSavingLog: Log("Failed to save"); break;
+    case caSavedLog: Log("Failed to complete save"); break;
+    case caSendingEmail: Log("Failed to send"); break;
+    case caSentEmail: Log("Failed to complete send"); break;
+    case caTerminating: Log("Failed to quit"); break;
+    default: break;
+    }
+}
+
+} // namespace cv

@@ -1,0 +1,271 @@
+#include "crashreport/core/handler/exception_log.h"
+
+#include <cstdio>
+#include <mutex>
+
+#include "crashreport/core/capture/code_hooks.h"
+#include "crashreport/core/capture/modules_list.h"
+#include "crashreport/core/capture/thread_pause.h"
+#include "crashreport/core/debuginfo/compiled_debug_data.h"
+#include "crashreport/core/handler/crashbox_events.h"
+#include "crashreport/core/handler/exception_doors.h"
+#include "crashreport/core/handler/exception_handler.h"
+#include "crashreport/core/handler/exception_thread.h"
+#include "crashreport/core/handler/internal_errors.h"
+#include "crashreport/core/handler/leak_reports.h"
+#include "crashreport/core/handler/thread_doors.h"
+#include "crashreport/core/support/crashbox_helpers.h"
+#include "crashreport/core/support/module_handles.h"
+#include "crashreport/core/support/report_helpers.h"
+
+namespace cv {
+
+namespace {
+
+// The core's own source files: their frames are the report's machinery.
+const std::vector<std::string> kOwnUnitFileNames = {
+    "call_stack.cpp",       "code_hooks.cpp",        "compiled_debug_data.cpp", "crashbox_events.cpp",
+    "crashbox_helpers.cpp", "exception_doors.cpp",   "exception_handler.cpp",   "exception_log.cpp",
+    "exception_thread.cpp", "internal_errors.cpp",   "log_file.cpp",            "log_saving.cpp",
+    "report_text.cpp",      "runtime_doors.cpp",     "signal_doors.cpp",        "thread_doors.cpp",
+    "thread_pause.cpp",
+};
+
+struct TCoreState {
+    std::mutex lock;
+    int initCount = 0;
+    TExceptionLogStartup startup;
+    std::atomic<bool> switchedOn{false};
+    std::atomic<bool> handlingEnabled{false};
+    std::atomic<bool> doorsInstalled{false};
+    std::atomic<bool> initialising{true};
+    std::atomic<bool> finalising{false};
+    // Started again only to report the leaks at the end of the program.
+    bool reducedForLeaks = false;
+    bool startedHooks = false;
+    TMainThreadInfo mainThread;
+    std::unique_ptr<TCrashboxModulesList> modules;
+    std::unique_ptr<TCrashboxProcessesList> processes;
+    std::unique_ptr<TCrashboxThreadsList> threads;
+    std::atomic<TCrashboxModulesList*> modulesView{nullptr};
+    std::atomic<TCrashboxProcessesList*> processesView{nullptr};
+    std::atomic<TCrashboxThreadsList*> threadsView{nullptr};
+    double startTime = 0;
+};
+
+TCoreState& Core()
+{
+    static TCoreState core;
+    return core;
+}
+
+// The failure of a start-up or shut-down section.
+void SectionFailed(const std::string& section)
+{
+    try {
+        throw std::runtime_error("Section " + section);
+    } catch (...) {
+        HandleInternalError(section);
+    }
+}
+
+// The program's options: compiled into its file, then its options file.
+void LoadProgramOptions(TCrashboxModuleOptions& options, const std::string& programFile, const std::string& optionsFile)
+{
+    TCrashboxModuleInfo program;
+    program.Name = programFile;
+    if (LoadCompiledInData(programFile, program) && program.ExtraInformation.Options)
+        options.Assign(program.ExtraInformation.Options.get());
+    // A file that cannot be used changes nothing, and the user learns why.
+    std::string error;
+    if (!optionsFile.empty() && !options.LoadFromFile(optionsFile, &error))
+        std::fprintf(stderr, "Crashbox: the options file \"%s\" was not used (%s); the program's own options stay.\n",
+                     optionsFile.c_str(), error.c_str());
+}
+
+void StartUp()
+{
+    TCoreState& core = Core();
+    const TExceptionLogStartup& startup = core.startup;
+    // [2] Failures of the core's sections go to the internal error log.
+    SetInternalErrorProcedure(&SectionFailed);
+    // [3] This module handles its exceptions itself (the program links the core).
+    core.switchedOn = true;
+    SetLastHandledExceptionAddress(0);
+    ClearEventCells();
+    ClearThreadRaiseInfo();
+    // [5] Without the core's data the core stays off.
+    const std::string programFile = startup.ProgramFile.empty() ? GetExeFileNameA() : startup.ProgramFile;
+    const bool carriesData = startup.CarriesCoreData ? *startup.CarriesCoreData : HasModuleData(MainModuleHandle());
+    if (!carriesData) {
+        core.switchedOn = false;
+        return;
+    }
+    // [6] The lists, the options, the handler's state.
+    core.modules = std::make_unique<TCrashboxModulesList>();
+    core.processes = std::make_unique<TCrashboxProcessesList>();
+    core.modulesView = core.modules.get();
+    core.processesView = core.processes.get();
+    ActivateCrashbox(programFile, std::make_unique<TCrashboxModuleOptionsEx>(programFile));
+    LoadProgramOptions(CurrentCrashboxOptions(), programFile, startup.OptionsFile);
+    InitExceptionHandler();
+    core.startTime = NowDateTime();
+    SetModulePasswordRequest([](const std::string&, std::string& password) {
+        RaisePasswordRequest(LastExceptionRecord(), password);
+        return !password.empty();
+    });
+    // [7] The main thread.
+    core.mainThread.ID = CurrentThreadID();
+    core.mainThread.Handle = ::pthread_self();
+    core.mainThread.TopOfStack = GetStackBase();
+    SetThreadTopOfStack(core.mainThread.TopOfStack);
+    core.threads = std::make_unique<TCrashboxThreadsList>();
+    core.threadsView = core.threads.get();
+    PCrashboxThreadInfo main = core.threads->NewItem();
+    main->ID = core.mainThread.ID;
+    main->Handle = uintptr_t(core.mainThread.Handle);
+    main->TopOfStack = core.mainThread.TopOfStack;
+    // [8] The core's own units; handling is on.
+    ClearInternalWarning();
+    SetCrashboxUnitFileNames(kOwnUnitFileNames);
+    core.handlingEnabled = true;
+    // [9] The doors.
+    if (core.reducedForLeaks) {
+        // Other threads may still be paused while the report is made.
+        InstallThreadPauseHandler();
+        core.initialising = false;
+        return;
+    }
+    if (!HooksStarted()) {
+        InitHooks();
+        core.startedHooks = true;
+    }
+    InstallExceptionDoors();
+    InstallThreadPauseHandler();
+    core.doorsInstalled = true;
+    // [10] The watchdog; [12] the leak catcher as the options say, bound
+    // to the core when it is on. Not for the reduced start-up of a leak
+    // report: the catcher is ending then.
+    if (!core.reducedForLeaks) {
+        StartFreezeWatchdog();
+        StartLeakCatcherForProgram(CurrentCrashboxOptions(), programFile);
+    }
+    core.initialising = false;
+}
+
+void ShutDown()
+{
+    TCoreState& core = Core();
+    if (!core.switchedOn.load())
+        return;
+    if (!core.reducedForLeaks)
+        ReportLeaksAtExit();
+    core.finalising = true;
+    // [1-3] A report in progress ends first; the watchdog goes.
+    DoneExceptionHandler();
+    StopFreezeWatchdog();
+    // [4] The doors go back.
+    if (core.doorsInstalled.exchange(false)) {
+        RemoveExceptionDoors();
+        RemoveThreadPauseHandler();
+        if (core.startedHooks) {
+            DoneHooks();
+            core.startedHooks = false;
+        }
+    } else if (core.reducedForLeaks) {
+        RemoveThreadPauseHandler();
+    }
+    // [5, 6] Handling off; the lists and the options go; the log closes.
+    core.handlingEnabled = false;
+    core.threadsView = nullptr;
+    core.modulesView = nullptr;
+    core.processesView = nullptr;
+    core.threads.reset();
+    core.modules.reset();
+    core.processes.reset();
+    SetModulePasswordRequest({});
+    ClearThreadRaiseInfo();
+    DeactivateCrashbox();
+    CloseSharedLogFile();
+    // [7]
+    core.switchedOn = false;
+    ReleaseLeakReserve();
+}
+
+} // namespace
+
+void InitExceptionLog(const TExceptionLogStartup& startup)
+{
+    TCoreState& core = Core();
+    {
+        std::lock_guard guard(core.lock);
+        if (core.initCount++ != 0)
+            return;
+        if (&startup != &core.startup)
+            core.startup = startup;
+        core.initialising = true;
+        core.finalising = false;
+    }
+    CallUnitSection(&StartUp, "ExceptionLog.Init");
+    if (core.switchedOn.load())
+        ReserveLeakReserve();
+}
+
+void DoneExceptionLog()
+{
+    TCoreState& core = Core();
+    {
+        std::lock_guard guard(core.lock);
+        if (core.initCount == 0 || --core.initCount != 0)
+            return;
+    }
+    CallUnitSection(&ShutDown, "ExceptionLog.Done");
+    core.finalising = false;
+    core.initialising = true;
+}
+
+bool StartForLeakReport()
+{
+    TCoreState& core = Core();
+    {
+        std::lock_guard guard(core.lock);
+        if (core.initCount != 0)
+            return false;
+        core.reducedForLeaks = true;
+    }
+    InitExceptionLog(core.startup);
+    return true;
+}
+
+void DoneAfterLeakReport()
+{
+    DoneExceptionLog();
+    std::lock_guard guard(Core().lock);
+    Core().reducedForLeaks = false;
+}
+
+bool ExceptionLogStarted()
+{
+    std::lock_guard guard(Core().lock);
+    return Core().initCount > 0;
+}
+
+bool CoreSwitchedOn() { return Core().switchedOn.load(); }
+bool HandlingEnabled() { return Core().handlingEnabled.load(); }
+bool ForwardToMain() { return false; }
+bool DoorsInstalled() { return Core().doorsInstalled.load(); }
+bool StillInitialising() { return Core().initialising.load(); }
+bool Finalising() { return Core().finalising.load(); }
+
+const TMainThreadInfo& MainThread() { return Core().mainThread; }
+bool IsMainThread() { return Core().mainThread.ID != 0 && CurrentThreadID() == Core().mainThread.ID; }
+
+TCrashboxModulesList* ModulesList() { return Core().modulesView.load(); }
+TCrashboxProcessesList* ProcessesList() { return Core().processesView.load(); }
+TCrashboxThreadsList* ThreadsList() { return Core().threadsView.load(); }
+
+double ProgramStartTime() { return Core().startTime; }
+
+const std::vector<std::string>& CrashboxUnitFileNames() { return kOwnUnitFileNames; }
+
+} // namespace cv

@@ -1,0 +1,100 @@
+#pragma once
+// Start-up and shutdown of the crash-report core, and the process-wide state
+// they create: the switches every interception door reads first, the main
+// thread's record and the lists of modules, processes and threads.
+//
+// The program calls InitExceptionLog first thing in main (before any other
+// thread exists) and DoneExceptionLog last; both run once, counted, through
+// CallUnitSection under the names "ExceptionLog.Init" and
+// "ExceptionLog.Done". Start-up decides whether this module handles
+// exceptions itself, switches crash reporting on (the program's options, a
+// TCrashboxModuleOptionsEx), records the main thread, installs the doors
+// (exception_doors.h) and starts the freeze watchdog (exception_thread.h).
+// Shutdown waits for a report in progress and undoes it all in reverse.
+
+#include <pthread.h>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "crashreport/core/options/crashbox_records.h"
+
+namespace cv {
+
+struct TExceptionLogStartup {
+    // The program file (the running program's when empty).
+    std::string ProgramFile;
+    // The options of the program, when it has them in a file of its own
+    // (read after the compiled-in ones); none: the compiled-in options, or
+    // the defaults.
+    std::string OptionsFile;
+    // Whether the program carries the core's data; unset: its file is asked
+    // (the ELDATA section the build adds). Without it the core stays off:
+    // no door is installed, and every door that is reached anyway calls
+    // what it replaced.
+    std::optional<bool> CarriesCoreData;
+};
+
+void InitExceptionLog(const TExceptionLogStartup& startup = {});
+void DoneExceptionLog();
+// Start-up has run and shutdown has not.
+bool ExceptionLogStarted();
+// The reduced start-up that reports the leaks found at the very end of the
+// program, when the core has been shut down already: the lists, the options
+// and the handler's state, without doors, watchdog or leak catcher. False
+// (nothing done) while the core runs. DoneAfterLeakReport undoes it.
+bool StartForLeakReport();
+void DoneAfterLeakReport();
+
+// Start-up for the life of the object: the first object of main, so that
+// the core starts first and goes last.
+class TExceptionLogScope {
+public:
+    explicit TExceptionLogScope(const TExceptionLogStartup& startup = {}) { InitExceptionLog(startup); }
+    ~TExceptionLogScope() { DoneExceptionLog(); }
+    TExceptionLogScope(const TExceptionLogScope&) = delete;
+    TExceptionLogScope& operator=(const TExceptionLogScope&) = delete;
+};
+
+// --- The switches ---
+
+// The core's handling is on: read first by every door.
+bool CoreSwitchedOn();
+// Handling is enabled (cleared at shutdown, before the lists go).
+bool HandlingEnabled();
+// This module is not the main module, and the main module carries the core:
+// the doors forward to the main module's exports. Never the case for a
+// program that links the core itself.
+bool ForwardToMain();
+// The doors were installed by start-up.
+bool DoorsInstalled();
+// The program is before the end of start-up, or in shutdown.
+bool StillInitialising();
+bool Finalising();
+
+// --- The main thread, recorded at start-up ---
+
+struct TMainThreadInfo {
+    uint32_t ID = 0;
+    pthread_t Handle{};
+    uintptr_t TopOfStack = 0;
+};
+const TMainThreadInfo& MainThread();
+bool IsMainThread();
+
+// --- The process-wide lists (null before start-up and after shutdown) ---
+
+TCrashboxModulesList* ModulesList();
+TCrashboxProcessesList* ProcessesList();
+TCrashboxThreadsList* ThreadsList();
+
+// The time the program started (local time, days since 1899-12-30).
+double ProgramStartTime();
+
+// The sorted list of the core's own unit file names (the report leaves their
+// frames out of its call stacks when it is not reporting an error of its own).
+const std::vector<std::string>& CrashboxUnitFileNames();
+
+} // namespace cv

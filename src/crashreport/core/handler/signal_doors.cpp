@@ -1,0 +1,367 @@
+// The fatal-signal door. The signal handler does almost nothing that could
+// fail in a broken process: it copies the signal's record and context into
+// storage made at start-up and wakes the report thread (also started at
+// start-up) through a pipe; then it waits for the report, with a deadline
+// that an alarm backs up, and ends the process with the same signal through
+// the action that was there before us. Everything else happens on the
+// report thread, in a normal context.
+
+#include "crashreport/core/handler/signal_doors.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pthread.h>
+#include <sys/mman.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <thread>
+
+#include "crashreport/core/handler/exception_doors.h"
+#include "crashreport/core/handler/exception_handler.h"
+#include "crashreport/core/handler/exception_log.h"
+#include "crashreport/core/handler/thread_doors.h"
+#include "crashreport/core/support/crashbox_helpers.h"
+#include "crashreport/core/support/module_handles.h"
+#include "crashreport/core/support/report_helpers.h"
+
+namespace cv {
+
+namespace {
+
+constexpr int kFatalSignals[] = {SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGABRT, SIGTRAP};
+constexpr std::size_t kAlternateStackSize = 64 * 1024;
+// How near the stack pointer a fault must lie to be the stack's overflow.
+constexpr uintptr_t kOverflowReach = 64 * 1024;
+constexpr int kDefaultDeadlineSeconds = 10;
+constexpr char kWakeReport = 'r';
+constexpr char kWakeQuit = 'q';
+constexpr char kAnswerDone = 'd';
+constexpr char kAnswerFailed = 'f';
+
+struct sigaction gPrevious[NSIG];
+bool gHavePrevious[NSIG] = {};
+std::atomic<bool> gInstalled{false};
+
+// The fault being reported, copied by the faulting thread.
+struct TFault {
+    int Signal = 0;
+    siginfo_t Record{};
+    ucontext_t Context{};
+    _libc_fpstate FloatingPoint{};
+    uint32_t ThreadID = 0;
+    pthread_t Thread{};
+    uintptr_t TopOfStack = 0;
+    bool StackOverflow = false;
+};
+TFault gFault;
+// The thread that reports (its ID), 0 when none.
+std::atomic<uint32_t> gClaim{0};
+int gWakePipe[2] = {-1, -1};
+int gAnswerPipe[2] = {-1, -1};
+std::thread gReportThread;
+std::atomic<uint32_t> gReportThreadID{0};
+std::atomic<int> gDeadlineSeconds{kDefaultDeadlineSeconds};
+
+thread_local bool tInsideSignalDoor = false;
+
+// --- async-signal-safe pieces ---
+
+uint32_t SelfID() { return uint32_t(::syscall(SYS_gettid)); }
+
+void RawWrite(int fd, const char* text, std::size_t size)
+{
+    while (size > 0) {
+        const long n = ::syscall(SYS_write, fd, text, size);
+        if (n <= 0) {
+            if (n < 0 && errno == EINTR)
+                continue;
+            return;
+        }
+        text += n;
+        size -= std::size_t(n);
+    }
+}
+
+void RawWriteText(int fd, const char* text) { RawWrite(fd, text, std::strlen(text)); }
+
+void SleepMilliseconds(long ms)
+{
+    timespec t{ms / 1000, (ms % 1000) * 1000000L};
+    while (::nanosleep(&t, &t) != 0 && errno == EINTR) {
+    }
+}
+
+// The action that was there before us, as if we had never been: a handler
+// is called, an ignored signal that the system raised for a fault cannot be
+// ignored (it would fault again for ever), and the default action ends the
+// process with the same signal, raised again with its own record.
+void PassOn(int signal, siginfo_t* record, void* context)
+{
+    const struct sigaction previous = gHavePrevious[signal] ? gPrevious[signal] : (struct sigaction){};
+    if ((previous.sa_flags & SA_SIGINFO) && previous.sa_sigaction) {
+        previous.sa_sigaction(signal, record, context);
+        return;
+    }
+    if (previous.sa_handler == SIG_IGN && (signal == SIGABRT || !record || record->si_code <= 0))
+        return;
+    if (previous.sa_handler != SIG_DFL && previous.sa_handler != SIG_IGN) {
+        previous.sa_handler(signal);
+        return;
+    }
+    struct sigaction fallback{};
+    fallback.sa_handler = SIG_DFL;
+    sigemptyset(&fallback.sa_mask);
+    ::sigaction(signal, &fallback, nullptr);
+    // Pending until the handler returns, then delivered with its own record.
+    if (!record || ::syscall(SYS_rt_tgsigqueueinfo, ::getpid(), SelfID(), signal, record) != 0)
+        ::syscall(SYS_tgkill, ::getpid(), SelfID(), signal);
+}
+
+bool LooksLikeStackOverflow(int signal, const siginfo_t* record, const ucontext_t* context)
+{
+    if (signal != SIGSEGV || !record || !context)
+        return false;
+    const auto address = reinterpret_cast<uintptr_t>(record->si_addr);
+    const auto sp = uintptr_t(context->uc_mcontext.gregs[REG_RSP]);
+    const bool near = address + kOverflowReach >= sp && address <= sp + kOverflowReach;
+    return near && !IsReadableMemory(record->si_addr, 1);
+}
+
+// Waits for the report thread's answer, as long as the deadline (which the
+// report may lengthen) allows; the alarm is the watch behind the wait.
+void WaitForReport()
+{
+    int waited = 0;
+    for (;;) {
+        const int deadline = gDeadlineSeconds.load();
+        if (waited >= deadline * 1000)
+            return;
+        ::alarm(unsigned(deadline - waited / 1000 + 5));
+        pollfd answer{gAnswerPipe[0], POLLIN, 0};
+        const int ready = ::poll(&answer, 1, 200);
+        if (ready > 0) {
+            char byte = 0;
+            ::syscall(SYS_read, gAnswerPipe[0], &byte, 1);
+            ::alarm(0);
+            return;
+        }
+        waited += 200;
+    }
+}
+
+// The report thread itself faulted outside a guarded step: what was written
+// stays, the faulting thread is told to die with its own signal, and this
+// thread waits for the end.
+[[noreturn]] void FaultInReportThread(int signal)
+{
+    RawWriteText(STDERR_FILENO, "Crashbox: the report of a fatal signal failed (signal ");
+    char number[4] = {char('0' + signal / 10 % 10), char('0' + signal % 10), ')', '\n'};
+    RawWrite(STDERR_FILENO, number, sizeof number);
+    const char answer = kAnswerFailed;
+    RawWrite(gAnswerPipe[1], &answer, 1);
+    for (;;)
+        ::pause();
+}
+
+void FatalSignalDoor(int signal, siginfo_t* record, void* contextPointer)
+{
+    const int savedErrno = errno;
+    JumpToGuardOnFault(signal);
+    const uint32_t self = SelfID();
+    if (self == gReportThreadID.load())
+        FaultInReportThread(signal);
+    if (!CoreSwitchedOn() || !HandlingEnabled() || IsThreadExcluded(self) || tInsideSignalDoor || InsideExceptNotify()
+        || InsideProcessException()) {
+        PassOn(signal, record, contextPointer);
+        errno = savedErrno;
+        return;
+    }
+    tInsideSignalDoor = true;
+    uint32_t expected = 0;
+    if (!gClaim.compare_exchange_strong(expected, self)) {
+        // Another thread's report is on its way, and the process ends with
+        // it; should it not, this thread ends it.
+        for (int waited = 0; waited < gDeadlineSeconds.load() * 1000; waited += 100)
+            SleepMilliseconds(100);
+        PassOn(signal, record, contextPointer);
+        tInsideSignalDoor = false;
+        errno = savedErrno;
+        return;
+    }
+    auto* context = static_cast<ucontext_t*>(contextPointer);
+    gFault.Signal = signal;
+    gFault.Record = record ? *record : siginfo_t{};
+    if (context) {
+        gFault.Context = *context;
+        if (context->uc_mcontext.fpregs) {
+            gFault.FloatingPoint = *context->uc_mcontext.fpregs;
+            gFault.Context.uc_mcontext.fpregs = &gFault.FloatingPoint;
+        }
+    }
+    gFault.ThreadID = self;
+    gFault.Thread = ::pthread_self();
+    gFault.TopOfStack = ThreadTopOfStackIfKnown();
+    gFault.StackOverflow = LooksLikeStackOverflow(signal, record, context);
+    const char wake = kWakeReport;
+    RawWrite(gWakePipe[1], &wake, 1);
+    WaitForReport();
+    PassOn(signal, record, contextPointer);
+    tInsideSignalDoor = false;
+    errno = savedErrno;
+}
+
+// --- the report thread ---
+
+void ReportFault()
+{
+    const TFault& fault = gFault;
+    uintptr_t top = fault.TopOfStack;
+    if (top == 0) {
+        pthread_attr_t attributes;
+        if (::pthread_getattr_np(fault.Thread, &attributes) == 0) {
+            void* low = nullptr;
+            std::size_t size = 0;
+            if (::pthread_attr_getstack(&attributes, &low, &size) == 0)
+                top = reinterpret_cast<uintptr_t>(low) + size;
+            ::pthread_attr_destroy(&attributes);
+        }
+    }
+    const TExceptionObject object = ExceptionObjectFromSignal(fault.Signal, fault.Record.si_code, fault.StackOverflow);
+    const auto address = uintptr_t(fault.Context.uc_mcontext.gregs[REG_RIP]);
+    const auto stackPointer = uintptr_t(fault.Context.uc_mcontext.gregs[REG_RSP]);
+    const uintptr_t module = ModuleHandleOfAddress(reinterpret_cast<const void*>(address));
+    // The same error as the one just handled (its class and message) is not reported again.
+    if (!SameAsLastHandledException(object))
+        ExceptNotify(object, address, false, nullptr, false, aeNone, module ? module : CrashboxLibraryModuleHandle(),
+                     rtUnknown, &fault.Record, &fault.Context, stackPointer, top, fault.ThreadID);
+}
+
+void ReportThreadLoop()
+{
+    EnsureAlternateSignalStack();
+    gReportThreadID = CurrentThreadID();
+    for (;;) {
+        char byte = 0;
+        const long n = ::read(gWakePipe[0], &byte, 1);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0 || byte == kWakeQuit)
+            return;
+        const bool done = CallGuarded(ReportFault);
+        const char answer = done ? kAnswerDone : kAnswerFailed;
+        RawWrite(gAnswerPipe[1], &answer, 1);
+    }
+}
+
+// --- alternate stacks ---
+
+struct TAlternateStack {
+    void* mapping = nullptr;
+    std::size_t size = 0;
+    ~TAlternateStack()
+    {
+        if (!mapping)
+            return;
+        stack_t off{};
+        off.ss_flags = SS_DISABLE;
+        ::sigaltstack(&off, nullptr);
+        ::munmap(mapping, size);
+    }
+};
+thread_local TAlternateStack tAlternateStack;
+
+} // namespace
+
+// --- guarded calls (exception_doors.cpp keeps the guards) ---
+
+void ExtendSignalReportDeadline(int seconds)
+{
+    int current = gDeadlineSeconds.load();
+    while (seconds > current && !gDeadlineSeconds.compare_exchange_weak(current, seconds)) {
+    }
+}
+
+int SignalReportDeadline() { return gDeadlineSeconds.load(); }
+
+void EnsureAlternateSignalStack()
+{
+    stack_t current{};
+    if (::sigaltstack(nullptr, &current) == 0 && !(current.ss_flags & SS_DISABLE) && current.ss_size >= kAlternateStackSize)
+        return;
+    const auto page = std::size_t(::sysconf(_SC_PAGESIZE));
+    const std::size_t size = kAlternateStackSize + page;
+    void* mapping = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    if (mapping == MAP_FAILED)
+        return;
+    // A guard page below: an overflow of the signal stack faults instead of
+    // writing over whatever lies there.
+    ::mprotect(mapping, page, PROT_NONE);
+    stack_t stack{};
+    stack.ss_sp = static_cast<char*>(mapping) + page;
+    stack.ss_size = kAlternateStackSize;
+    if (::sigaltstack(&stack, nullptr) != 0) {
+        ::munmap(mapping, size);
+        return;
+    }
+    tAlternateStack.mapping = mapping;
+    tAlternateStack.size = size;
+}
+
+uint32_t SignalReportThreadID() { return gReportThreadID.load(); }
+
+bool SignalDoorsInstalled() { return gInstalled.load(); }
+
+void InstallSignalDoors()
+{
+    if (gInstalled.load())
+        return;
+    if (::pipe2(gWakePipe, O_CLOEXEC) != 0 || ::pipe2(gAnswerPipe, O_CLOEXEC) != 0)
+        return;
+    gClaim = 0;
+    gDeadlineSeconds = kDefaultDeadlineSeconds;
+    EnsureAlternateSignalStack();
+    {
+        TCoreThreadScope coreThread;
+        gReportThread = std::thread(ReportThreadLoop);
+    }
+    while (gReportThreadID.load() == 0)
+        std::this_thread::yield();
+    AddExcludedThread(gReportThreadID.load());
+    struct sigaction action{};
+    action.sa_sigaction = &FatalSignalDoor;
+    action.sa_flags = SA_SIGINFO | SA_ONSTACK;
+    sigemptyset(&action.sa_mask);
+    for (int signal : kFatalSignals)
+        gHavePrevious[signal] = ::sigaction(signal, &action, &gPrevious[signal]) == 0;
+    gInstalled = true;
+}
+
+void RemoveSignalDoors()
+{
+    if (!gInstalled.exchange(false))
+        return;
+    for (int signal : kFatalSignals)
+        if (gHavePrevious[signal]) {
+            ::sigaction(signal, &gPrevious[signal], nullptr);
+            gHavePrevious[signal] = false;
+        }
+    const char quit = kWakeQuit;
+    RawWrite(gWakePipe[1], &quit, 1);
+    if (gReportThread.joinable())
+        gReportThread.join();
+    RemoveExcludedThread(gReportThreadID.load());
+    gReportThreadID = 0;
+    for (int* pipe : {gWakePipe, gAnswerPipe})
+        for (int i = 0; i < 2; ++i)
+            if (pipe[i] >= 0) {
+                ::close(pipe[i]);
+                pipe[i] = -1;
+            }
+}
+
+} // namespace cv

@@ -1,0 +1,236 @@
+#include "crashreport/core/handler/thread_doors.h"
+
+#include <link.h>
+#include <pthread.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+#include <memory>
+
+#include "crashreport/core/capture/code_hooks.h"
+#include "crashreport/core/handler/exception_doors.h"
+#include "crashreport/core/handler/exception_log.h"
+#include "crashreport/core/support/module_handles.h"
+#include "crashreport/core/support/report_helpers.h"
+
+namespace cv {
+
+namespace {
+
+using PthreadCreateProc = int (*)(pthread_t*, const pthread_attr_t*, void* (*)(void*), void*);
+using PthreadExitProc = void (*)(void*);
+
+void* gRealCreate = nullptr;
+void* gRealExit = nullptr;
+std::atomic<bool> gInstalled{false};
+// The module of the window framework's thread starts (Qt Core).
+uintptr_t gFrameworkModule = 0;
+
+thread_local uintptr_t tTopOfStack = 0;
+thread_local bool tCreatingCoreThread = false;
+thread_local bool tInThreadsList = false;
+
+// What the wrapper hands to the new thread.
+struct TThreadStart {
+    void* (*routine)(void*) = nullptr;
+    void* argument = nullptr;
+    std::unique_ptr<TCrashboxThreadInfo> entry; // none for a thread of the core
+};
+
+// The most of a creator's stack that is kept.
+constexpr std::size_t kCallerStackBytes = 102400;
+
+// The calling thread's stack from here to its top, at most kCallerStackBytes.
+// The copy starts at an 8-byte boundary, as the stack's slots do: the scan
+// reads it slot by slot, so the return addresses must keep their places.
+std::shared_ptr<const std::vector<uint8_t>> CopyOfOwnStack()
+{
+    uintptr_t here = 0;
+    const auto from = reinterpret_cast<uintptr_t>(&here);
+    const uintptr_t top = ThreadTopOfStack();
+    if (top <= from)
+        return nullptr;
+    const std::size_t length = std::min<std::size_t>(top - from, kCallerStackBytes);
+    const auto* bytes = reinterpret_cast<const uint8_t*>(from);
+    return std::make_shared<const std::vector<uint8_t>>(bytes, bytes + length);
+}
+
+void LeaveThreadsList()
+{
+    if (!tInThreadsList)
+        return;
+    tInThreadsList = false;
+    if (TCrashboxThreadsList* threads = ThreadsList())
+        threads->RemoveCurrentThread();
+}
+
+// The lowest address of the thread's static TLS blocks that lies in
+// [from, top): what the system reports as a started thread's stack ends
+// with its TLS and thread control block, which are no frames (the core's
+// own per-thread records, the throw address among them, would read as
+// calls). top when no block lies there (the main thread).
+uintptr_t BelowStaticTls(uintptr_t from, uintptr_t top)
+{
+    struct TRange {
+        uintptr_t from, top;
+    } range{from, top};
+    ::dl_iterate_phdr(
+        [](dl_phdr_info* info, size_t, void* data) {
+            auto* r = static_cast<TRange*>(data);
+            const auto block = reinterpret_cast<uintptr_t>(info->dlpi_tls_data);
+            if (block > r->from && block < r->top)
+                r->top = block;
+            return 0;
+        },
+        &range);
+    return range.top;
+}
+
+void* ThreadStartWrapper(void* data)
+{
+    std::unique_ptr<TThreadStart> start(static_cast<TThreadStart*>(data));
+    EnsureAlternateSignalStack();
+    tTopOfStack = BelowStaticTls(reinterpret_cast<uintptr_t>(__builtin_frame_address(0)), GetStackBase());
+    if (start->entry) {
+        if (TCrashboxThreadsList* threads = ThreadsList()) {
+            start->entry->ID = CurrentThreadID();
+            start->entry->Handle = uintptr_t(pthread_self());
+            start->entry->TopOfStack = tTopOfStack;
+            threads->Add(std::move(start->entry));
+            tInThreadsList = true;
+        }
+    }
+    void* (*const routine)(void*) = start->routine;
+    void* const argument = start->argument;
+    start.reset();
+    // An exception that escapes the routine reaches the terminate door with
+    // its stack in place: nothing is caught here.
+    void* result = routine(argument);
+    LeaveThreadsList();
+    return result;
+}
+
+} // namespace
+
+} // namespace cv
+
+using namespace cv;
+
+extern "C" {
+
+int CrashboxHookedPthreadCreate(pthread_t* thread, const pthread_attr_t* attributes, void* (*routine)(void*), void* argument)
+{
+    auto real = reinterpret_cast<PthreadCreateProc>(gRealCreate);
+    if (!CoreSwitchedOn() || !routine)
+        return real(thread, attributes, routine, argument);
+    auto start = std::make_unique<TThreadStart>();
+    start->routine = routine;
+    start->argument = argument;
+    if (!tCreatingCoreThread && ThreadsList()) {
+        ThreadsList()->PurgeList();
+        auto entry = TCrashboxThreadsList::NewDetachedItem();
+        entry->Parameter = reinterpret_cast<uintptr_t>(argument);
+        const auto address = reinterpret_cast<uintptr_t>(routine);
+        // A thread the window framework starts is one of its threads.
+        if (gFrameworkModule != 0 && ModuleHandleOfAddress(reinterpret_cast<const void*>(address)) == gFrameworkModule)
+            entry->BeginThreadFunction = address;
+        else
+            entry->CreateThreadFunction = address;
+        entry->CallerID = CurrentThreadID();
+        entry->CallerStackDump = CopyOfOwnStack();
+        entry->CallerStackSize = entry->CallerStackDump ? uint32_t(entry->CallerStackDump->size()) : 0;
+        start->entry = std::move(entry);
+    }
+    const int result = real(thread, attributes, &ThreadStartWrapper, start.get());
+    if (result == 0)
+        start.release(); // the new thread owns it now
+    return result;
+}
+
+[[noreturn]] void CrashboxHookedPthreadExit(void* value)
+{
+    LeaveThreadsList();
+    reinterpret_cast<PthreadExitProc>(gRealExit)(value);
+    __builtin_unreachable();
+}
+
+} // extern "C"
+
+namespace cv {
+
+uintptr_t ThreadTopOfStack()
+{
+    if (tTopOfStack == 0)
+        tTopOfStack = GetStackBase();
+    return tTopOfStack;
+}
+
+void SetThreadTopOfStack(uintptr_t top) { tTopOfStack = top; }
+
+uintptr_t ThreadTopOfStackIfKnown() { return tTopOfStack; }
+
+void AddThreadCopy(const TCrashboxThreadInfo* entry)
+{
+    TCrashboxThreadsList* threads = ThreadsList();
+    if (!entry || !threads)
+        return;
+    threads->PurgeList();
+    auto copy = TCrashboxThreadsList::NewDetachedItem();
+    *copy = *entry;
+    copy->IsACopy = true;
+    threads->Add(std::move(copy));
+}
+
+void RecordCallerStack(uint32_t threadID)
+{
+    TCrashboxThreadsList* threads = ThreadsList();
+    if (!threads || InsideProcessException())
+        return;
+    auto dump = CopyOfOwnStack();
+    threads->BeginWrite();
+    const int index = threads->FindByThreadID(threadID);
+    if (index >= 0) {
+        PCrashboxThreadInfo entry = threads->GetItem(index);
+        entry->CallerStackDump = dump;
+        entry->CallerStackSize = dump ? uint32_t(dump->size()) : 0;
+        entry->CallerID = CurrentThreadID();
+    }
+    threads->EndWrite();
+}
+
+TCoreThreadScope::TCoreThreadScope() : fOuter(tCreatingCoreThread) { tCreatingCoreThread = true; }
+TCoreThreadScope::~TCoreThreadScope() { tCreatingCoreThread = fOuter; }
+
+bool IsRuntimeThread(const TCrashboxThreadInfo& entry)
+{
+    return entry.ID == MainThread().ID || !entry.Thread.isNull() || entry.BeginThreadFunction != 0;
+}
+
+bool InstallThreadDoors()
+{
+    if (gInstalled.load())
+        return true;
+    if (!HooksStarted())
+        InitHooks();
+    gFrameworkModule = ModuleHandleOfName("libQt6Core.so.6");
+    bool all = true;
+    try {
+        HookImportInAllModules({}, "pthread_create", reinterpret_cast<void*>(&CrashboxHookedPthreadCreate), gRealCreate);
+        HookImportInAllModules({}, "pthread_exit", reinterpret_cast<void*>(&CrashboxHookedPthreadExit), gRealExit);
+    } catch (const EHookError&) {
+        all = false;
+    }
+    gInstalled = true;
+    return all && gRealCreate && gRealExit;
+}
+
+void RemoveThreadDoors()
+{
+    // The import slots go back with the other hooks (DoneHooks); threads
+    // started meanwhile still run through the wrapper, which only reads the
+    // lists when they exist.
+    gInstalled = false;
+}
+
+} // namespace cv

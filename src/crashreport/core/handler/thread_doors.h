@@ -1,0 +1,49 @@
+#pragma once
+// The thread doors of the crash-report core (exception_doors.h): every
+// thread the program starts goes through a wrapper of its start routine,
+// which gives it an alternate signal stack and an entry in the threads list
+// (with a copy of its creator's stack, so the report can show where it was
+// started from), and takes the entry out when the thread ends.
+
+#include <cstdint>
+
+#include "crashreport/core/options/crashbox_records.h"
+
+namespace cv {
+
+// pthread_create and pthread_exit, replaced in every module.
+bool InstallThreadDoors();
+void RemoveThreadDoors();
+
+// The top (highest address) of the calling thread's stack: recorded when
+// the thread started, found out once otherwise.
+uintptr_t ThreadTopOfStack();
+void SetThreadTopOfStack(uintptr_t top);
+// The same without finding it out (0 when not recorded): safe in a signal handler.
+uintptr_t ThreadTopOfStackIfKnown();
+
+// A copy of another module's entry joins the threads list (the list is
+// purged first); the copy does not own the creator's stack it names.
+void AddThreadCopy(const TCrashboxThreadInfo* entry);
+// The calling thread's stack as the creator's stack of the thread with that ID.
+void RecordCallerStack(uint32_t threadID);
+
+// While one lives, the threads the calling thread starts are the core's own
+// (the exception thread, the watchdog): they get an alternate signal stack
+// but no entry in the threads list.
+class TCoreThreadScope {
+public:
+    TCoreThreadScope();
+    ~TCoreThreadScope();
+    TCoreThreadScope(const TCoreThreadScope&) = delete;
+    TCoreThreadScope& operator=(const TCoreThreadScope&) = delete;
+
+private:
+    bool fOuter;
+};
+
+// Whether an entry is a runtime thread (the main thread, or one the window
+// framework started): the options show and pause those apart from others.
+bool IsRuntimeThread(const TCrashboxThreadInfo& entry);
+
+} // namespace cv

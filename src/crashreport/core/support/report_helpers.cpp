@@ -1,0 +1,586 @@
+#include "crashreport/core/support/report_helpers.h"
+
+#include "crashreport/core/support/module_handles.h"
+
+#include <fcntl.h>
+#include <pthread.h>
+#include <pwd.h>
+#include <signal.h>
+#include <sys/mman.h>
+#include <sys/syscall.h>
+#include <sys/utsname.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <mutex>
+
+namespace cv {
+
+// --- Texts ---
+
+std::string TimeSpanToText(double spanDays)
+{
+    // Whole milliseconds first, so that 90 minutes are not 89.999...
+    const auto totalMs = int64_t(std::llround(spanDays * 86400000.0));
+    const int64_t totalSeconds = totalMs / 1000;
+    const int64_t counts[] = {totalSeconds / 86400, totalSeconds / 3600 % 24, totalSeconds / 60 % 60,
+                              totalSeconds % 60};
+    static constexpr const char* kUnits[] = {"day", "hour", "minute", "second"};
+    std::string text;
+    for (int i = 0; i < 4; ++i) {
+        if (counts[i] == 0 && i < 3)
+            continue;
+        text += std::to_string(counts[i]) + " " + kUnits[i] + (counts[i] >= 2 ? "s" : "");
+        if (i < 3)
+            text += ", ";
+    }
+    return text;
+}
+
+std::string DateTimeToRFC822(TDateTime localTime)
+{
+    static constexpr const char* kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+    static constexpr const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                              "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    const TDateTimeParts p = DecodeDateTime(localTime);
+    // The zone of that moment (summer time included), to the minute.
+    std::tm local{};
+    local.tm_year = p.year - 1900;
+    local.tm_mon = p.month - 1;
+    local.tm_mday = p.day;
+    local.tm_hour = p.hour;
+    local.tm_min = p.minute;
+    local.tm_sec = p.second;
+    local.tm_isdst = -1;
+    long offsetMinutes = 0;
+    if (std::mktime(&local) != time_t(-1))
+        offsetMinutes = local.tm_gmtoff / 60;
+    const long absolute = offsetMinutes < 0 ? -offsetMinutes : offsetMinutes;
+    char text[96];
+    std::snprintf(text, sizeof text, "%s, %d %s %d %02d:%02d:%02d %c%02ld%02ld", kDays[p.dayOfWeek], p.day,
+                  kMonths[p.month - 1], p.year, p.hour, p.minute, p.second, offsetMinutes < 0 ? '-' : '+',
+                  absolute / 60, absolute % 60);
+    return text;
+}
+
+namespace {
+
+// One value of an os-release file, its quotes and escapes removed.
+std::string OsReleaseValue(const std::string& fileName, std::string_view key)
+{
+    std::vector<std::string> lines;
+    if (!LoadStringsFromFile(fileName, lines))
+        return {};
+    for (const std::string& line : lines) {
+        if (line.size() <= key.size() || line.compare(0, key.size(), key) != 0 || line[key.size()] != '=')
+            continue;
+        std::string value = TrimA(std::string_view(line).substr(key.size() + 1));
+        if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
+            value = value.substr(1, value.size() - 2);
+        std::string plain;
+        for (std::size_t i = 0; i < value.size(); ++i) {
+            if (value[i] == '\\' && i + 1 < value.size())
+                ++i;
+            plain += value[i];
+        }
+        return plain;
+    }
+    return {};
+}
+
+} // namespace
+
+std::string GetWindowsVersionName()
+{
+    for (const char* file : {"/etc/os-release", "/usr/lib/os-release"}) {
+        std::string name = OsReleaseValue(file, "PRETTY_NAME");
+        if (name.empty()) {
+            name = OsReleaseValue(file, "NAME");
+            const std::string version = OsReleaseValue(file, "VERSION");
+            if (!name.empty() && !version.empty())
+                name += " " + version;
+        }
+        if (!name.empty())
+            return name;
+    }
+    utsname system{};
+    if (::uname(&system) != 0)
+        return {};
+    return std::string(system.sysname) + " " + system.release;
+}
+
+std::string GetWindowsBuildNumber()
+{
+    utsname system{};
+    return ::uname(&system) == 0 ? std::string(system.release) : std::string();
+}
+
+std::string GetComputerNameStr()
+{
+    char name[256] = {};
+    if (::gethostname(name, sizeof name - 1) != 0)
+        return {};
+    return name;
+}
+
+namespace {
+
+const passwd* CurrentUser(std::vector<char>& buffer, passwd& entry)
+{
+    buffer.resize(16384);
+    passwd* result = nullptr;
+    if (::getpwuid_r(::geteuid(), &entry, buffer.data(), buffer.size(), &result) != 0)
+        return nullptr;
+    return result;
+}
+
+} // namespace
+
+std::string GetCurrentUserName()
+{
+    std::vector<char> buffer;
+    passwd entry{};
+    if (const passwd* user = CurrentUser(buffer, entry); user && user->pw_name)
+        return user->pw_name;
+    const char* name = std::getenv("USER");
+    return name ? name : "";
+}
+
+std::string GetRegisteredOwner()
+{
+    std::vector<char> buffer;
+    passwd entry{};
+    const passwd* user = CurrentUser(buffer, entry);
+    if (!user || !user->pw_gecos)
+        return {};
+    const std::string_view gecos = user->pw_gecos;
+    return TrimA(gecos.substr(0, gecos.find(',')));
+}
+
+std::string TextToHTML(std::string_view text)
+{
+    std::string html;
+    html.reserve(text.size() + text.size() / 8);
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        switch (c) {
+        case '&': html += "&amp;"; break;
+        case '"': html += "&quot;"; break;
+        case '\'': html += "&#039;"; break;
+        case '<': html += "&lt;"; break;
+        case '>': html += "&gt;"; break;
+        case ' ':
+            if (i + 1 < text.size() && text[i + 1] == ' ') {
+                html += "&nbsp;&nbsp;";
+                ++i;
+            } else {
+                html += ' ';
+            }
+            break;
+        case '\r':
+            if (i + 1 < text.size() && text[i + 1] == '\n') {
+                html += "<br>\r\n";
+                ++i;
+            } else {
+                html += c;
+            }
+            break;
+        case '\n': html += "<br>\n"; break;
+        default: html += c;
+        }
+    }
+    return html;
+}
+
+namespace {
+
+// RTF text of one line (no line breaks in it).
+std::string RtfEscape(std::string_view text)
+{
+    std::string rtf;
+    for (std::size_t i = 0; i < text.size();) {
+        const char c = text[i];
+        if (c == '\\' || c == '{' || c == '}') {
+            rtf += '\\';
+            rtf += c;
+            ++i;
+            continue;
+        }
+        if (static_cast<unsigned char>(c) < 0x80) {
+            rtf += c;
+            ++i;
+            continue;
+        }
+        char32_t point = 0xFFFD;
+        const std::size_t n = Utf8CharAt(text, i, &point);
+        i += n == 0 ? 1 : n;
+        std::u16string units;
+        if (point >= 0x10000) {
+            units += char16_t(0xD800 + ((point - 0x10000) >> 10));
+            units += char16_t(0xDC00 + ((point - 0x10000) & 0x3FF));
+        } else {
+            units += char16_t(point);
+        }
+        for (const char16_t unit : units)
+            rtf += "\\u" + std::to_string(int16_t(unit)) + "?";
+    }
+    return rtf;
+}
+
+// The text's lines, each ended by CR LF, LF or CR (the break kept apart).
+struct TTextLine {
+    std::string_view text;
+    std::string_view lineBreak;
+};
+
+std::vector<TTextLine> LinesWithBreaks(std::string_view text)
+{
+    std::vector<TTextLine> lines;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        const auto end = text.find_first_of("\r\n", start);
+        if (end == std::string_view::npos) {
+            lines.push_back({text.substr(start), {}});
+            break;
+        }
+        const std::size_t breakLength = text.compare(end, 2, "\r\n") == 0 ? 2 : 1;
+        lines.push_back({text.substr(start, end - start), text.substr(end, breakLength)});
+        start = end + breakLength;
+    }
+    return lines;
+}
+
+} // namespace
+
+std::string TextToRTF(std::string_view text)
+{
+    std::string rtf;
+    for (const TTextLine& line : LinesWithBreaks(text)) {
+        rtf += RtfEscape(line.text);
+        if (!line.lineBreak.empty())
+            rtf += "\\par" + std::string(line.lineBreak);
+    }
+    return rtf;
+}
+
+std::string FlattenControlChars(std::string_view text)
+{
+    std::string flat;
+    bool inRun = false;
+    for (const char c : text) {
+        const bool control = static_cast<unsigned char>(c) < 32;
+        if (control && !inRun)
+            flat += ' ';
+        else if (!control)
+            flat += c;
+        inRun = control;
+    }
+    return flat;
+}
+
+std::string PadRight(std::string_view text, std::size_t width)
+{
+    std::string padded(text);
+    if (padded.size() < width)
+        padded.append(width - padded.size(), ' ');
+    return padded;
+}
+
+std::string GetTempFolder()
+{
+    const char* folder = std::getenv("TMPDIR");
+    return IncludeTrailingBackslashA(folder && *folder ? folder : "/tmp");
+}
+
+std::string GetCommandLineStr()
+{
+    std::string arguments;
+    if (!ReadFileText("/proc/self/cmdline", arguments))
+        return {};
+    std::string line;
+    std::size_t start = 0;
+    while (start < arguments.size()) {
+        auto end = arguments.find('\0', start);
+        if (end == std::string::npos)
+            end = arguments.size();
+        const std::string argument = arguments.substr(start, end - start);
+        if (!line.empty())
+            line += ' ';
+        if (argument.empty() || argument.find_first_of(" \t\"") != std::string::npos)
+            line += "\"" + ReplaceAllA(argument, "\"", "\\\"") + "\"";
+        else
+            line += argument;
+        start = end + 1;
+    }
+    return line;
+}
+
+// --- Coloured report tabs ---
+
+namespace {
+
+std::string RtfHeader(const TRTFFont& font)
+{
+    return "{\\rtf1\\ansi\\ansicpg1252\\deff0\\deflang1040{\\fonttbl{\\f0\\fmodern\\fprq1\\fcharset" +
+           std::to_string(font.charset) + " " + RtfEscape(font.name) +
+           ";}}\r\n{\\colortbl ;\\red0\\green100\\blue100;\\red0\\green0\\blue0;\\red40\\green40\\blue40;"
+           "\\red0\\green0\\blue160;\\red160\\green0\\blue0;\\red80\\green80\\blue80;\\red0\\green100\\blue0;}"
+           "\r\n\\f0\\fs" +
+           std::to_string(font.pointSize * 2) + "\r\n";
+}
+
+std::string Coloured(int colour, std::string_view text, bool bold = false)
+{
+    if (text.empty())
+        return {};
+    return std::string("{") + (bold ? "\\b" : "") + "\\cf" + std::to_string(colour) + " " + RtfEscape(text) + "}";
+}
+
+bool IsCaption(std::string_view line)
+{
+    const auto colon = line.find(':');
+    return !line.empty() && line[0] != ' ' && colon == line.size() - 1;
+}
+
+bool IsRule(std::string_view line)
+{
+    return !line.empty() && line.find_first_not_of("- ") == std::string_view::npos && line.find('-') != line.npos;
+}
+
+// The whole document from the lines, each coloured by `colour`.
+template <typename Colour>
+std::string RtfDocument(std::string_view text, const TRTFFont& font, const std::string& paragraph, Colour colour)
+{
+    std::string rtf = RtfHeader(font) + paragraph;
+    for (const TTextLine& line : LinesWithBreaks(text))
+        rtf += colour(line.text) + "\\par\r\n";
+    return rtf + "}";
+}
+
+// Splits "first rest" at the first blank.
+std::pair<std::string_view, std::string_view> FirstWord(std::string_view value)
+{
+    const auto blank = value.find(' ');
+    if (blank == std::string_view::npos)
+        return {value, {}};
+    return {value.substr(0, blank), value.substr(blank)};
+}
+
+} // namespace
+
+std::string GeneralTextToRTF(std::string_view text, const TRTFFont& font)
+{
+    return RtfDocument(text, font, "", [](std::string_view line) -> std::string {
+        if (IsCaption(line) || IsRule(line))
+            return Coloured(1, line, true);
+        // "  S.I Label   : value"
+        const auto colon = line.find(": ");
+        if (line.substr(0, 2) == "  " && line.size() > 2 && line[2] != ' ' && colon != std::string_view::npos) {
+            const std::string_view item = line.substr(2);
+            const auto blank = item.find(' ');
+            const std::string_view number = item.substr(0, std::min(blank, colon - 2));
+            const std::string_view label = line.substr(2 + number.size(), colon - 2 - number.size());
+            const auto [first, rest] = FirstWord(line.substr(colon + 2));
+            return "  " + Coloured(5, number) + Coloured(3, label, true) + Coloured(3, ": ", true) + Coloured(4, first) +
+                   Coloured(2, rest);
+        }
+        return Coloured(2, line);
+    });
+}
+
+std::string AssemblerTextToRTF(std::string_view text, const TRTFFont& font)
+{
+    return RtfDocument(text, font, "", [](std::string_view line) -> std::string {
+        if (IsCaption(line) || IsRule(line))
+            return Coloured(1, line, true);
+        if (!line.empty() && line[0] == ';')
+            return Coloured(6, line);
+        const bool exceptionLine = line.find("<-- EXCEPTION") != std::string_view::npos;
+        const auto semicolon = line.find(';');
+        const std::string_view code = line.substr(0, semicolon);
+        const std::string_view comment = semicolon == std::string_view::npos ? std::string_view() : line.substr(semicolon);
+        const auto [address, instruction] = FirstWord(code);
+        if (exceptionLine)
+            return Coloured(5, address, true) + Coloured(5, instruction, true) + Coloured(7, comment, true);
+        return Coloured(4, address) + Coloured(2, instruction) + Coloured(6, comment);
+    });
+}
+
+std::string CPUTextToRTF(std::string_view text, const TRTFFont& font)
+{
+    // Tab stops after the register pairs and the stack column, in twips of
+    // the font's fixed character width (about 0.6 of its size).
+    const int charTwips = std::max(1, font.pointSize * 12);
+    std::string stops = "\\pard";
+    for (const int column : {21, 42, 63, 84})
+        stops += "\\tx" + std::to_string(column * charTwips);
+    stops += "\r\n";
+    return RtfDocument(text, font, stops, [](std::string_view line) -> std::string {
+        if (IsCaption(line) || IsRule(line) || (line.find(":  ") != line.npos && line.back() == ':'))
+            return Coloured(1, line, true);
+        // Register pairs "EAX: 0000000A   EDI: 00000000": names, values, tabs.
+        std::string rtf;
+        std::size_t at = 0;
+        bool registers = true;
+        while (at < line.size() && registers) {
+            const auto colon = line.find(": ", at);
+            if (colon == std::string_view::npos || colon - at > 4 || colon == at) {
+                registers = false;
+                break;
+            }
+            const auto end = line.find(' ', colon + 2);
+            const std::string_view name = line.substr(at, colon + 1 - at);
+            const std::string_view value = line.substr(colon + 2, end == std::string_view::npos ? end : end - colon - 2);
+            if (!rtf.empty())
+                rtf += "\\tab ";
+            rtf += Coloured(3, name, true) + " " + Coloured(4, value);
+            at = end == std::string_view::npos ? line.size() : line.find_first_not_of(' ', end);
+            if (at == std::string_view::npos)
+                at = line.size();
+        }
+        if (registers && !rtf.empty())
+            return rtf;
+        // Dump lines "SSSS: VVVV DDDD: bytes  chars".
+        const auto firstColon = line.find(": ");
+        const auto secondColon = firstColon == line.npos ? line.npos : line.find(": ", firstColon + 2);
+        if (secondColon != std::string_view::npos) {
+            const std::string_view stack = line.substr(0, firstColon + 1);
+            const std::string_view middle = line.substr(firstColon + 2, secondColon - firstColon - 2);
+            const auto [value, dumpAddress] = FirstWord(middle);
+            const std::string_view dump = line.substr(secondColon + 2);
+            const auto gap = dump.find("  ");
+            const std::string_view bytes = dump.substr(0, gap);
+            const std::string_view chars = gap == std::string_view::npos ? std::string_view() : dump.substr(gap);
+            return Coloured(4, stack) + " " + Coloured(2, value) + "\\tab " + Coloured(4, TrimA(dumpAddress) + ":") +
+                   " " + Coloured(5, bytes) + Coloured(2, chars);
+        }
+        return Coloured(2, line);
+    });
+}
+
+// --- The process ---
+
+bool IsDebuggerAttached()
+{
+    std::vector<std::string> lines;
+    if (!LoadStringsFromFile("/proc/self/status", lines))
+        return false;
+    for (const std::string& line : lines)
+        if (line.rfind("TracerPid:", 0) == 0)
+            return std::atoi(line.c_str() + 10) != 0;
+    return false;
+}
+
+bool IsWow64()
+{
+    if constexpr (sizeof(void*) == 8) {
+        return false;
+    } else {
+        utsname system{};
+        return ::uname(&system) == 0 && std::string_view(system.machine) == "x86_64";
+    }
+}
+
+bool IsValidHandle(int fileDescriptor) { return fileDescriptor >= 0 && ::fcntl(fileDescriptor, F_GETFD) != -1; }
+
+bool IsThreadRunning(pid_t threadId)
+{
+    if (threadId <= 0)
+        return false;
+    return ::syscall(SYS_tgkill, ::getpid(), threadId, 0) == 0;
+}
+
+uintptr_t GetStackBase()
+{
+    pthread_attr_t attributes;
+    if (pthread_getattr_np(pthread_self(), &attributes) != 0)
+        return 0;
+    void* low = nullptr;
+    std::size_t size = 0;
+    const bool known = pthread_attr_getstack(&attributes, &low, &size) == 0;
+    pthread_attr_destroy(&attributes);
+    return known ? reinterpret_cast<uintptr_t>(low) + size : 0;
+}
+
+int64_t CurrentProcessID() { return ::getpid(); }
+
+std::string GetModuleFileNameLong(uintptr_t moduleHandle)
+{
+    return ExpandLongFileName(ModuleFileNameOfHandle(moduleHandle ? moduleHandle : CrashboxLibraryModuleHandle()));
+}
+
+void* AllocPages(std::size_t size)
+{
+    void* pages = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    return pages == MAP_FAILED ? nullptr : pages;
+}
+
+void FreePages(void* pages, std::size_t size)
+{
+    if (pages)
+        ::munmap(pages, size);
+}
+
+// --- Look-up cache ---
+
+namespace {
+
+struct TCacheEntry {
+    uintptr_t key1;
+    uint32_t key2;
+    uint32_t key3;
+    TCacheResult result;
+};
+
+struct TLookupCache {
+    std::mutex lock;
+    std::array<TCacheEntry, 10> entries{};
+    std::size_t count = 0;
+};
+
+TLookupCache& LookupCache()
+{
+    static TLookupCache cache;
+    return cache;
+}
+
+} // namespace
+
+bool CacheFind(uintptr_t key1, uint32_t key2, uint32_t key3, TCacheResult& result)
+{
+    TLookupCache& cache = LookupCache();
+    std::lock_guard guard(cache.lock);
+    for (std::size_t i = 0; i < cache.count; ++i) {
+        const TCacheEntry& e = cache.entries[i];
+        if (e.key1 == key1 && e.key2 == key2 && e.key3 == key3) {
+            result = e.result;
+            return true;
+        }
+    }
+    return false;
+}
+
+void CacheAdd(uintptr_t key1, uint32_t key2, uint32_t key3, const TCacheResult& result)
+{
+    TLookupCache& cache = LookupCache();
+    std::lock_guard guard(cache.lock);
+    if (cache.count == cache.entries.size()) {
+        std::move(cache.entries.begin() + 1, cache.entries.end(), cache.entries.begin());
+        --cache.count;
+    }
+    cache.entries[cache.count++] = {key1, key2, key3, result};
+}
+
+void CacheClear()
+{
+    TLookupCache& cache = LookupCache();
+    std::lock_guard guard(cache.lock);
+    cache.count = 0;
+}
+
+} // namespace cv

@@ -1,0 +1,403 @@
+#include "crashreport/core/capture/call_stack.h"
+
+#include "crashreport/core/capture/modules_list.h"
+#include "crashreport/core/capture/thread_pause.h"
+#include "crashreport/core/support/crashbox_helpers.h"
+
+#include <gtest/gtest.h>
+
+#include <semaphore.h>
+#include <setjmp.h>
+#include <signal.h>
+#include <ucontext.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+#include <string>
+#include <tuple>
+#include <thread>
+#include <vector>
+
+// Threads parked at known call depths: functions that are never inlined,
+// each calling the next on a line it records.
+
+namespace cvstack {
+
+std::atomic<int> gSink{0};
+int gCallLine[5] = {};
+int gParkLine = 0;
+int gRecurseLine = 0;
+int gFaultLine = 0;
+volatile int* volatile gNowhere = nullptr;
+
+[[gnu::noipa]] void Park(const bool& go)
+{
+    gParkLine = __LINE__ + 1;
+    while (!__atomic_load_n(&go, __ATOMIC_RELAXED)) asm volatile("pause");
+}
+
+[[gnu::noipa]] void Fault() { gFaultLine = __LINE__; *gNowhere = 1; }
+
+[[gnu::noipa]] void Depth3(int target, const bool& go) { gCallLine[3] = __LINE__; target == 3 ? Park(go) : Fault(); gSink++; }
+[[gnu::noipa]] void Depth2(int target, const bool& go) { gCallLine[2] = __LINE__; target == 2 ? Park(go) : Depth3(target, go); gSink++; }
+[[gnu::noipa]] void Depth1(int target, const bool& go) { gCallLine[1] = __LINE__; target == 1 ? Park(go) : Depth2(target, go); gSink++; }
+
+[[gnu::noipa]] void Recurse(int n, const bool& go)
+{
+    if (n == 0) {
+        Park(go);
+    } else {
+        gRecurseLine = __LINE__; Recurse(n - 1, go);
+    }
+    gSink++;
+}
+
+[[gnu::noipa]] uintptr_t ReturnAddressOfCaller() { return reinterpret_cast<uintptr_t>(__builtin_return_address(0)); }
+
+// A return address into a function that is not on the stack when it is
+// planted: what an earlier call leaves behind in memory that later becomes
+// another frame's locals.
+[[gnu::noipa]] uintptr_t StaleReturnAddress()
+{
+    const uintptr_t stale = ReturnAddressOfCaller();
+    gSink++;
+    return stale;
+}
+
+// The registers and stack of a frame whose locals hold the stale address.
+struct TPlanted {
+    ucontext_t context{};
+    std::vector<uint8_t> copy; // its stack from the stack pointer up
+    uintptr_t copyFrom = 0;
+    std::vector<std::string> proven, raw; // the procedures listed from the stack itself
+    int line = 0;
+};
+std::vector<std::string> Procedures(const cv::TCrashboxStackList& list);
+
+[[gnu::noipa]] void PlantAndLook(TPlanted& planted)
+{
+    volatile uintptr_t locals[6];
+    const uintptr_t stale = StaleReturnAddress();
+    for (volatile uintptr_t& slot : locals)
+        slot = stale;
+    getcontext(&planted.context);
+    planted.line = __LINE__ - 1;
+    const auto sp = uintptr_t(planted.context.uc_mcontext.gregs[REG_RSP]);
+    uintptr_t low = 0, top = 0;
+    if (cv::MemoryMappingOf(reinterpret_cast<const void*>(sp), low, top)) {
+        planted.copyFrom = sp;
+        planted.copy.assign(reinterpret_cast<const uint8_t*>(sp), reinterpret_cast<const uint8_t*>(top));
+        cv::TCrashboxModulesList modules;
+        for (const bool withRegisters : {true, false}) {
+            const auto list = cv::GetCallStack(modules, 0, sp, top, 1, cv::kAllDebugDetails, -1, -1, true, true,
+                                               withRegisters ? &planted.context : nullptr);
+            (withRegisters ? planted.proven : planted.raw) = Procedures(*list);
+        }
+    }
+    gSink += int(locals[2] & 1);
+}
+
+[[gnu::noipa]] void CallsPlant(TPlanted& planted) { PlantAndLook(planted); gSink++; }
+
+} // namespace cvstack
+
+namespace {
+
+using namespace cv;
+
+struct Frame {
+    std::string procedure;
+    int line;
+};
+
+} // namespace
+
+std::vector<std::string> cvstack::Procedures(const cv::TCrashboxStackList& list)
+{
+    std::vector<std::string> names;
+    for (int i = 0; i < list.Count(); ++i)
+        if (list.GetItem(i)->DebugDetail != cv::TCrashboxDebugDetail::ddNone)
+            names.push_back(list.GetItem(i)->ProcedureName);
+    return names;
+}
+
+namespace {
+
+// The visible entries, in order.
+std::vector<Frame> Visible(const TCrashboxStackList& list)
+{
+    std::vector<Frame> frames;
+    for (int i = 0; i < list.Count(); ++i)
+        if (list.GetItem(i)->DebugDetail != TCrashboxDebugDetail::ddNone)
+            frames.push_back({list.GetItem(i)->ProcedureName, int(list.GetItem(i)->Line)});
+    return frames;
+}
+
+// Whether the wanted frames appear in this order (other entries may stand between them).
+::testing::AssertionResult HasInOrder(const std::vector<Frame>& frames, const std::vector<Frame>& wanted)
+{
+    std::size_t next = 0;
+    for (const Frame& f : frames)
+        if (next < wanted.size() && f.procedure.find(wanted[next].procedure) != std::string::npos && f.line == wanted[next].line)
+            ++next;
+    if (next == wanted.size())
+        return ::testing::AssertionSuccess();
+    std::string listed;
+    for (const Frame& f : frames)
+        listed += "\n  " + f.procedure + ":" + std::to_string(f.line);
+    return ::testing::AssertionFailure() << "missing " << wanted[next].procedure << ":" << wanted[next].line << " in" << listed;
+}
+
+std::vector<Frame> ExpectedFrames(int depth)
+{
+    std::vector<Frame> wanted = {{"Park(", cvstack::gParkLine}};
+    const char* names[] = {"", "Depth1(", "Depth2(", "Depth3("};
+    for (int level = depth; level >= 1; --level)
+        wanted.push_back({names[level], cvstack::gCallLine[level]});
+    return wanted;
+}
+
+// Threads 1 to 3 park at that call depth; thread 4 after a recursion of 10,000 frames.
+TEST(CallStack, EachPausedThreadNamesItsFunctionsInOrderWithTheirLinesAndRecursionShowsOnce)
+{
+    bool go = false;
+    std::vector<std::thread> threads;
+    std::vector<std::atomic<uint32_t>> ids(4);
+    for (int depth = 1; depth <= 4; ++depth)
+        threads.emplace_back([&, depth] {
+            ids[std::size_t(depth - 1)] = CurrentThreadID();
+            depth < 4 ? cvstack::Depth1(depth, go) : cvstack::Recurse(10000, go);
+        });
+    for (auto& id : ids)
+        while (id.load() == 0)
+            std::this_thread::yield();
+    std::this_thread::sleep_for(std::chrono::milliseconds(50)); // all reach Park
+    TCrashboxModulesList modules;
+    RefreshModulesList(modules);
+    std::vector<TCrashboxStackList> stacks(4);
+    {
+        TThreadPause pause;
+        pause.Pause(std::vector<uint32_t>(ids.begin(), ids.end()));
+        for (std::size_t i = 0; i < 4; ++i) {
+            ASSERT_TRUE(pause.Threads()[i].Answered);
+            TCallStackScan scan;
+            scan.List = &stacks[i];
+            scan.Modules = &modules;
+            AddPausedThreadCallStack(scan, pause.Threads()[i]);
+        }
+    }
+    __atomic_store_n(&go, true, __ATOMIC_RELAXED);
+    for (auto& t : threads)
+        t.join();
+    for (int depth = 1; depth <= 3; ++depth) {
+        SCOPED_TRACE(depth);
+        const TCrashboxStackList& list = stacks[std::size_t(depth - 1)];
+        ASSERT_GT(list.Count(), 0);
+        EXPECT_NE(list.GetItem(0)->ProcedureName.find("Park("), std::string::npos) << "the first entry is where the thread was paused";
+        EXPECT_EQ(list.GetItem(0)->ThreadID, ids[std::size_t(depth - 1)].load());
+        EXPECT_TRUE(HasInOrder(Visible(list), ExpectedFrames(depth)));
+    }
+    EXPECT_EQ(stacks[3].Count(), kMaxCallStackEntries) << "the scan meets far more frames than a list holds";
+    int recursive = 0;
+    for (const Frame& f : Visible(stacks[3]))
+        recursive += f.procedure.find("Recurse(") != std::string::npos && f.line == cvstack::gRecurseLine;
+    EXPECT_EQ(recursive, 1);
+}
+
+// The faulting thread stops in the handler until its stack has been read.
+sem_t gFaulted, gExamined;
+sigjmp_buf gBack;
+ucontext_t gFaultContext;
+
+void OnFault(int, siginfo_t*, void* context)
+{
+    gFaultContext = *static_cast<ucontext_t*>(context);
+    sem_post(&gFaulted);
+    while (sem_wait(&gExamined) != 0) {
+    }
+    siglongjmp(gBack, 1);
+}
+
+TEST(CallStack, TheRaisingThreadsStackStartsAtTheErrorLine)
+{
+    sem_init(&gFaulted, 0, 0);
+    sem_init(&gExamined, 0, 0);
+    struct sigaction action {}, previous {};
+    action.sa_sigaction = OnFault;
+    action.sa_flags = SA_SIGINFO;
+    ASSERT_EQ(sigaction(SIGSEGV, &action, &previous), 0);
+    std::atomic<uint32_t> id{0};
+    const bool go = false;
+    std::thread raiser([&] {
+        id = CurrentThreadID();
+        if (sigsetjmp(gBack, 1) == 0)
+            cvstack::Depth1(4, go);
+    });
+    sem_wait(&gFaulted);
+    TCrashboxModulesList modules;
+    RefreshModulesList(modules);
+    const auto rsp = uintptr_t(gFaultContext.uc_mcontext.gregs[REG_RSP]);
+    uintptr_t low = 0, top = 0;
+    ASSERT_TRUE(MemoryMappingOf(reinterpret_cast<const void*>(rsp), low, top));
+    auto list = GetCallStack(modules, uintptr_t(gFaultContext.uc_mcontext.gregs[REG_RIP]), rsp, top, id, kAllDebugDetails, -1, -1, true, true);
+    sem_post(&gExamined);
+    raiser.join();
+    sigaction(SIGSEGV, &previous, nullptr);
+    ASSERT_GT(list->Count(), 0);
+    const TCrashboxDebugInfo& error = *list->GetItem(0);
+    EXPECT_TRUE(error.ErrorLine);
+    EXPECT_EQ(error.DebugDetail, TCrashboxDebugDetail::ddSourceCode);
+    EXPECT_TRUE(HasInOrder(Visible(*list), {{"Fault(", cvstack::gFaultLine},
+                                            {"Depth3(", cvstack::gCallLine[3]},
+                                            {"Depth2(", cvstack::gCallLine[2]},
+                                            {"Depth1(", cvstack::gCallLine[1]}}));
+}
+
+TEST(CallStack, AScanReadsTheFirst102400BytesKeeps1025EntriesAndItsWindow)
+{
+    const uintptr_t ret = cvstack::ReturnAddressOfCaller();
+    std::vector<uintptr_t> stack(200 * 1024 / 8, 0);
+    stack[kMaxStackScanBytes / 8 - 1] = ret; // the last slot read
+    stack[kMaxStackScanBytes / 8] = ret;
+    TCrashboxModulesList modules;
+    auto scan = [&](std::size_t cells, int first = -1, int count = -1) {
+        const auto from = reinterpret_cast<uintptr_t>(stack.data());
+        return GetCallStack(modules, 0, from, from + cells * 8, 1, kAllDebugDetails, first, count, false, false);
+    };
+    auto list = scan(stack.size());
+    ASSERT_EQ(list->Count(), 1);
+    EXPECT_EQ(list->GetItem(0)->Addr, ret);
+    EXPECT_EQ(list->GetItem(0)->DebugDetail, TCrashboxDebugDetail::ddModule);
+    std::fill(stack.begin(), stack.begin() + 2000, ret);
+    EXPECT_EQ(scan(2000)->Count(), kMaxCallStackEntries);
+    EXPECT_EQ(scan(6, 2, 3)->Count(), 3) << "the third to the fifth entry found";
+    EXPECT_EQ(scan(6, 4, 3)->Count(), 2);
+}
+
+TEST(CallStack, TheCallFormsBeforeAValueMakeItAReturnAddress)
+{
+    const struct {
+        std::vector<uint8_t> bytes; // ending at the value
+        int target;                 // rel32 at V-4 points: 0 nowhere set, 1 into readable memory, 2 into unreadable
+        bool accepted;
+    } forms[] = {{{0xE8, 0, 0, 0, 0}, 1, true},          {{0xE8, 0, 0, 0, 0}, 2, false},         {{0xFF, 0xD3}, 0, true},
+                 {{0x41, 0xFF, 0xD4}, 0, true},          {{0xFF, 0x13}, 0, true},                {{0xFF, 0x14, 0x24}, 0, true},
+                 {{0x48, 0x8B, 0x07, 0xFF, 0x50, 0x10}, 0, true}, {{0x48, 0x8B, 0x47, 0x08, 0xFF, 0x50, 0x10}, 0, true},
+                 {{0xFF, 0x50, 0x10}, 0, false},         {{0xFF, 0x90, 1, 2, 0, 0}, 0, true},    {{0xFF, 0x54, 0x24, 8}, 0, true},
+                 {{0xFF, 0x94, 0x24, 0, 1, 0, 0}, 0, true}, {{0xFF, 0x15, 0, 0, 0, 0}, 1, true}, {{0xFF, 0x15, 0, 0, 0, 0}, 2, false},
+                 {{0xFF, 0xD8}, 0, false},               {{0x90, 0x90, 0x90}, 0, false}};
+    const std::size_t page = std::size_t(sysconf(_SC_PAGESIZE));
+    auto* code = static_cast<uint8_t*>(mmap(nullptr, page * 2, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
+    ASSERT_NE(code, MAP_FAILED);
+    ASSERT_EQ(mprotect(code + page, page, PROT_NONE), 0);
+    TCrashboxModulesList modules;
+    for (std::size_t i = 0; i < std::size(forms); ++i) {
+        std::memset(code, 0x90, page);
+        uint8_t* v = code + 256;
+        std::memcpy(v - forms[i].bytes.size(), forms[i].bytes.data(), forms[i].bytes.size());
+        if (forms[i].target != 0) {
+            const auto rel = int32_t((forms[i].target == 1 ? code + 16 : code + page + 16) - v);
+            std::memcpy(v - 4, &rel, 4);
+        }
+        const uintptr_t stack[] = {0, uintptr_t(v), 42};
+        auto list = GetCallStack(modules, 0, uintptr_t(stack), uintptr_t(stack + 3), 1, kAllDebugDetails, -1, -1, false, false);
+        EXPECT_EQ(list->Count(), forms[i].accepted ? 1 : 0) << "form " << i;
+    }
+    munmap(code, page * 2);
+    ForgetMemoryMap();
+}
+
+TEST(CallStack, FilteringHidesRepeatedAddressesAndRecursionRuns)
+{
+    TCrashboxModuleInfo a, b;
+    auto entry = [](PCrashboxModuleInfo module, uintptr_t addr, const char* procedure, uint32_t offset) {
+        auto e = std::make_unique<TCrashboxDebugInfo>();
+        e->DebugDetail = TCrashboxDebugDetail::ddSourceCode;
+        e->ModuleInfo = module;
+        e->Addr = addr;
+        e->ProcedureName = procedure;
+        e->ProcOffsetLine = offset;
+        return e;
+    };
+    const struct {
+        std::vector<std::tuple<PCrashboxModuleInfo, uintptr_t, const char*, uint32_t>> entries;
+        std::vector<bool> hidden;
+    } cases[] = {{{{&a, 10, "f", 2}, {&a, 20, "g", 2}, {&a, 10, "f", 2}}, {false, false, false}},
+                 {{{&a, 10, "f", 2}, {&b, 10, "f", 2}, {&a, 10, "f", 2}}, {true, false, false}},
+                 {{{&a, 1, "g", 4}, {&a, 30, "f", 3}, {&a, 40, "f", 5}, {&a, 50, "f", 0}}, {false, true, true, false}}};
+    for (const auto& c : cases) {
+        TCrashboxStackList list;
+        for (const auto& [module, addr, procedure, offset] : c.entries)
+            list.Add(entry(module, addr, procedure, offset));
+        FilterCallStack(list, 0);
+        for (int i = 0; i < list.Count(); ++i)
+            EXPECT_EQ(list.GetItem(i)->DebugDetail == TCrashboxDebugDetail::ddNone, c.hidden[std::size_t(i)]) << &c - cases << ":" << i;
+    }
+}
+
+[[gnu::noipa]] TExceptionStackCopy CopyFromHere(uintptr_t savedStackPointer)
+{
+    SaveExceptionStackCopy(0x1000, true, savedStackPointer);
+    return LastExceptionStackCopy();
+}
+
+TEST(CallStack, TheRaiseStackCopyHoldsTheCallersFrames)
+{
+    volatile int local = 0;
+    TExceptionStackCopy copy = CopyFromHere(0); // outside the stack: from the current stack pointer
+    EXPECT_EQ(copy.ThreadID, CurrentThreadID());
+    EXPECT_EQ(copy.ExceptionAddress, 0x1000u - 5);
+    EXPECT_LT(copy.From, uintptr_t(&local));
+    TCrashboxModulesList modules;
+    const auto from = reinterpret_cast<uintptr_t>(copy.Bytes.data());
+    const auto list = GetCallStack(modules, 0, from, from + copy.Bytes.size(), 1, kAllDebugDetails, -1, -1, false, true);
+    bool found = false;
+    for (const Frame& f : Visible(*list))
+        found |= f.procedure.find("TheRaiseStackCopyHoldsTheCallersFrames") != std::string::npos;
+    EXPECT_TRUE(found) << "the test body called CopyFromHere";
+    EXPECT_EQ(CopyFromHere(uintptr_t(&local)).From, uintptr_t(&local));
+}
+
+// A stale return address in a frame's locals is a genuine "address after a
+// call": the raw scan lists it. Followed with the call-frame information
+// from the frame's registers, the locals are known for what they are and
+// only the real callers are listed, on the stack itself and on a copy of it
+// that lies elsewhere.
+TEST(CallStack, FramesFollowedFromTheRegistersListNoStaleAddressOfTheirLocals)
+{
+    cvstack::TPlanted planted;
+    cvstack::CallsPlant(planted);
+    ASSERT_FALSE(planted.copy.empty());
+    auto has = [](const std::vector<std::string>& names, const char* name) {
+        return std::any_of(names.begin(), names.end(), [name](const std::string& n) { return n.find(name) != std::string::npos; });
+    };
+    auto listed = [](const std::vector<std::string>& names) {
+        std::string text;
+        for (const std::string& n : names)
+            text += "\n  " + n;
+        return text;
+    };
+    EXPECT_TRUE(has(planted.raw, "StaleReturnAddress")) << "the raw scan takes the planted address for a frame" << listed(planted.raw);
+
+    TCrashboxModulesList modules;
+    const auto from = reinterpret_cast<uintptr_t>(planted.copy.data());
+    const auto copied = GetCallStack(modules, 0, from, from + planted.copy.size(), 1, kAllDebugDetails, -1, -1, true, true,
+                                     &planted.context, planted.copyFrom);
+    for (const auto& names : {planted.proven, cvstack::Procedures(*copied)}) {
+        EXPECT_FALSE(has(names, "StaleReturnAddress")) << listed(names);
+        // The callers, in order, the test's own body among them.
+        const std::vector<std::string> wanted = {"CallsPlant(", "FramesFollowedFromTheRegistersListNoStaleAddressOfTheirLocals"};
+        auto next = wanted.begin();
+        for (const std::string& n : names)
+            if (next != wanted.end() && n.find(*next) != std::string::npos)
+                ++next;
+        EXPECT_EQ(next, wanted.end()) << listed(names);
+        ASSERT_FALSE(names.empty());
+        EXPECT_NE(names.front().find("CallsPlant("), std::string::npos) << "the first caller of the frame, nothing before it" << listed(names);
+    }
+}
+
+} // namespace

@@ -1,0 +1,143 @@
+#include "crashreport/core/capture/thread_pause.h"
+
+#include "crashreport/core/options/crashbox_records.h"
+
+#include <gtest/gtest.h>
+
+#include <signal.h>
+
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <stdexcept>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using namespace cv;
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+// Threads that count as fast as they can until told to stop.
+class BusyThreads {
+public:
+    explicit BusyThreads(int count, bool blockPause = false) : m_counters(std::size_t(count)), m_ids(std::size_t(count))
+    {
+        for (int i = 0; i < count; ++i)
+            m_threads.emplace_back([this, i, blockPause] {
+                if (blockPause) {
+                    sigset_t set;
+                    sigemptyset(&set);
+                    sigaddset(&set, ThreadPauseSignal());
+                    pthread_sigmask(SIG_BLOCK, &set, nullptr);
+                }
+                m_ids[std::size_t(i)] = CurrentThreadID();
+                while (!m_stop.load(std::memory_order_relaxed)) {
+                    if (m_unblock.load(std::memory_order_relaxed)) {
+                        sigset_t all;
+                        sigfillset(&all);
+                        pthread_sigmask(SIG_UNBLOCK, &all, nullptr);
+                    }
+                    m_counters[std::size_t(i)].fetch_add(1, std::memory_order_relaxed);
+                }
+            });
+        for (auto& id : m_ids)
+            while (id.load() == 0)
+                std::this_thread::yield();
+    }
+    ~BusyThreads()
+    {
+        m_stop = true;
+        for (auto& t : m_threads)
+            t.join();
+    }
+    std::vector<uint32_t> Ids() const { return {m_ids.begin(), m_ids.end()}; }
+    std::vector<uint64_t> Counts() const { return {m_counters.begin(), m_counters.end()}; }
+    void Unblock() { m_unblock = true; }
+    // Every thread counts on past the given counts within the time.
+    bool AllRunPast(const std::vector<uint64_t>& counts, std::chrono::milliseconds within = 5s) const
+    {
+        const auto end = Clock::now() + within;
+        for (std::size_t i = 0; i < counts.size(); ++i)
+            while (m_counters[i].load(std::memory_order_relaxed) <= counts[i])
+                if (Clock::now() > end)
+                    return false;
+                else
+                    std::this_thread::sleep_for(100us);
+        return true;
+    }
+
+private:
+    std::vector<std::atomic<uint64_t>> m_counters;
+    std::vector<std::atomic<uint32_t>> m_ids;
+    std::vector<std::thread> m_threads;
+    std::atomic<bool> m_stop{false}, m_unblock{false};
+};
+
+TEST(ThreadPause, FiftyBusyThreadsArePausedAndResumedAgainAndAgain)
+{
+    BusyThreads busy(50);
+    const std::vector<uint32_t> ids = busy.Ids();
+    // Bounded in time (three rounds at least); bench/call_stack_bench runs the thousand rounds.
+    const auto end = Clock::now() + 2s;
+    for (int rounds = 0; rounds < 1000 && (rounds < 3 || Clock::now() < end); ++rounds) {
+        std::vector<uint64_t> paused;
+        {
+            TThreadPause pause;
+            pause.Pause(ids);
+            ASSERT_EQ(pause.Threads().size(), ids.size());
+            for (const TPausedThread& t : pause.Threads()) {
+                ASSERT_TRUE(t.Answered) << "round " << rounds << ", thread " << t.ID;
+                ASSERT_LE(t.StackLimit, t.StackPointer);
+                ASSERT_LT(t.StackPointer, t.StackBase);
+            }
+            paused = busy.Counts();
+            ASSERT_EQ(busy.Counts(), paused) << "no thread counts while paused";
+        }
+        ASSERT_TRUE(busy.AllRunPast(paused)) << "round " << rounds;
+    }
+}
+
+TEST(ThreadPause, AThreadThatDoesNotAnswerIsListedWithoutItsContextAndIgnoresTheLateSignal)
+{
+    BusyThreads deaf(1, true);
+    {
+        TThreadPause pause;
+        pause.Pause(deaf.Ids(), 100ms);
+        ASSERT_EQ(pause.Threads().size(), 1u);
+        EXPECT_FALSE(pause.Threads()[0].Answered);
+        EXPECT_EQ(pause.Threads()[0].StackBase, 0u);
+    }
+    // A signal from outside, and the late one now taken: both are passed over.
+    kill(getpid(), ThreadPauseSignal());
+    const std::vector<uint64_t> counts = deaf.Counts();
+    deaf.Unblock();
+    EXPECT_TRUE(deaf.AllRunPast(counts));
+}
+
+TEST(ThreadPause, NestedPausesHoldTheThreadUntilBothResumeEvenAfterAFailure)
+{
+    BusyThreads busy(1);
+    TThreadPause outer;
+    std::vector<uint32_t> ids = busy.Ids();
+    ids.push_back(CurrentThreadID()); // never the caller
+    outer.Pause(ids);
+    ASSERT_EQ(outer.Threads().size(), 1u);
+    ASSERT_TRUE(outer.Threads()[0].Answered);
+    try {
+        TThreadPause inner;
+        inner.Pause(busy.Ids());
+        ASSERT_TRUE(inner.Threads()[0].Answered);
+        EXPECT_EQ(inner.Threads()[0].InstructionPointer, outer.Threads()[0].InstructionPointer);
+        throw std::runtime_error("the report failed");
+    } catch (const std::runtime_error&) {
+    }
+    const std::vector<uint64_t> counts = busy.Counts();
+    std::this_thread::sleep_for(20ms);
+    EXPECT_EQ(busy.Counts(), counts) << "the outer pause still holds it";
+    outer.Resume();
+    EXPECT_TRUE(busy.AllRunPast(counts));
+}
+
+} // namespace

@@ -1,0 +1,465 @@
+#include "crashreport/core/debuginfo/elf_debug_data.h"
+
+#include "addr2line_oracle.h"
+#include "crashreport/core/capture/modules_list.h"
+#include "crashreport/core/debuginfo/compiled_debug_data.h"
+#include "crashreport/core/debuginfo/elf_image.h"
+#include "crashreport/core/support/module_handles.h"
+#include "support/test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTimer>
+
+#include <dlfcn.h>
+#include <execinfo.h>
+#include <search.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <mutex>
+#include <set>
+#include <thread>
+
+namespace cvtest_elf {
+// The routine the lookups below find; its first line is the line after kProbeLine's.
+constexpr int kProbeLine = __LINE__ + 1;
+__attribute__((noinline)) int Probe(int x) { return x * 7 + 3; }
+} // namespace cvtest_elf
+
+namespace {
+
+const void* ProbeAddress()
+{
+    return reinterpret_cast<const void*>(&cvtest_elf::Probe);
+}
+
+TEST(ElfDebugData, TheRunningProgramResolvesThroughTheChooser)
+{
+    const uintptr_t module = cv::ModuleHandleOfAddress(ProbeAddress());
+    ASSERT_NE(module, 0u);
+    std::unique_ptr<cv::TELDebugInfoSource> source;
+    ASSERT_TRUE(cv::FindDebugInfoSource(module, source));
+    EXPECT_NE(dynamic_cast<cv::TELDebugInfoElf*>(source.get()), nullptr);
+    // A source already there is kept.
+    cv::TELDebugInfoSource* first = source.get();
+    EXPECT_FALSE(cv::FindDebugInfoSource(module, source));
+    EXPECT_EQ(source.get(), first);
+
+    cv::TELLocationInfo info;
+    const auto entry = reinterpret_cast<uintptr_t>(ProbeAddress());
+    ASSERT_TRUE(source->GetLocationInfo(entry, info));
+    EXPECT_EQ(info.ProcedureName, "cvtest_elf::Probe(int)");
+    EXPECT_EQ(info.UnitName, "elf_debug_data_test.cpp");
+    EXPECT_EQ(QFileInfo(QString::fromStdString(info.SourceName)).fileName(), QStringLiteral("elf_debug_data_test.cpp"));
+    EXPECT_EQ(info.LineNumber, cvtest_elf::kProbeLine);
+    EXPECT_EQ(info.ProcOffsetLine, 0);
+    EXPECT_EQ(info.DebugInfo, source.get());
+
+    // Outside every module's code: nothing.
+    cv::TELLocationInfo none;
+    EXPECT_FALSE(source->GetLocationInfo(module - 0x100000, none));
+}
+
+TEST(ElfDebugData, NamesAreDemangled)
+{
+    EXPECT_EQ(cv::DemangledName("_ZN2cv4TFoo3BarEi"), "cv::TFoo::Bar(int)");
+    EXPECT_EQ(cv::DemangledName("main"), "main");
+    EXPECT_EQ(cv::DemangledName("_Z"), "_Z");
+    EXPECT_EQ(cv::DemangledName(nullptr), "");
+}
+
+TEST(ElfDebugData, FilesWithoutSymbolsOrNotElfGiveNoSource)
+{
+    for (const char* name : {"/nonexistent/file", "/etc/hostname"}) {
+        auto source = cv::TELDebugInfoSource::Create<cv::TELDebugInfoElf>(0x10000, name);
+        EXPECT_FALSE(source->ValidData()) << name;
+    }
+}
+
+// The tool's program file; empty when this build has none.
+std::string ToolProgram()
+{
+#ifdef CV_TOOL_PROGRAM
+    if (QFileInfo::exists(QStringLiteral(CV_TOOL_PROGRAM)))
+        return CV_TOOL_PROGRAM;
+#endif
+    return {};
+}
+
+// Procedure and line agree with addr2line for a sample of the tool's own
+// code (the benchmark checks 10,000 addresses).
+TEST(ElfDebugData, AgreesWithAddr2lineOnTheToolsProgram)
+{
+    const std::string program = ToolProgram();
+    if (program.empty())
+        GTEST_SKIP() << "the tool's program is not built";
+    const auto load = cv::ElfLoadAddress(program);
+    ASSERT_TRUE(load);
+    const std::vector<uint64_t> addresses = cvoracle::RandomTextAddresses(program, 400, 7);
+    ASSERT_EQ(addresses.size(), 400u);
+    const auto theirs = cvoracle::RunAddr2Line(program, addresses);
+    if (theirs.empty())
+        GTEST_SKIP() << "addr2line cannot be run";
+    constexpr uintptr_t kModule = 0x10000000;
+    auto source = cv::TELDebugInfoSource::Create<cv::TELDebugInfoElf>(kModule, program);
+    ASSERT_TRUE(source->ValidData());
+    size_t agree = 0;
+    std::string differences;
+    for (size_t i = 0; i < addresses.size(); ++i) {
+        cv::TELLocationInfo info;
+        const bool found = source->GetLocationInfo(kModule + addresses[i] - *load, info);
+        const int32_t line = found ? info.LineNumber : 0;
+        if (info.ProcedureName == theirs[i].procedure && line == theirs[i].line)
+            ++agree;
+        else
+            differences += info.ProcedureName + ":" + std::to_string(line) + " / " + theirs[i].procedure + ":" + std::to_string(theirs[i].line) + "\n";
+    }
+    EXPECT_GE(agree * 100, addresses.size() * 99) << differences;
+}
+
+// --- names of functions the tables do not name, and of split and cloned pieces ---
+
+constexpr uintptr_t kNominalModule = 0x10000000;
+
+// A shell command's output (standard output and error), bounded in time.
+QString Shell(const cvtest::TempDir& dir, const QString& command, int* status = nullptr)
+{
+    const cvtest::ProgramRun run = cvtest::runProgram(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), command}, dir.path(), {},
+                                                      std::chrono::seconds(60));
+    if (status)
+        *status = run.status;
+    return run.output;
+}
+
+QString Quoted(const std::string& s)
+{
+    return "'" + QString::fromStdString(s).replace(QStringLiteral("'"), QStringLiteral("'\\''")) + "'";
+}
+
+// gdb's name of each address of the file (its own addresses), looked up in
+// the file alone: its symbol tables and mini debug information, no
+// separate debug files. Empty for "No symbol matches"; no answers when gdb
+// cannot be run.
+std::vector<std::string> GdbNames(const cvtest::TempDir& dir, const std::string& file, const std::vector<uint64_t>& addresses)
+{
+    QString command = QStringLiteral("gdb -batch -nx -iex 'set debug-file-directory %1/none' ").arg(dir.path());
+    for (uint64_t a : addresses)
+        command += QStringLiteral("-ex 'info symbol 0x%1' ").arg(a, 0, 16);
+    command += Quoted(file) + " 2>&1";
+    std::vector<std::string> names;
+    static const QRegularExpression named(QStringLiteral("^(.*?)(?: \\+ \\d+)? in section \\S+"));
+    for (const QString& line : Shell(dir, command).split('\n')) {
+        if (line.startsWith(QStringLiteral("No symbol matches")))
+            names.emplace_back();
+        else if (const auto m = named.match(line); m.hasMatch())
+            names.push_back(m.captured(1).toStdString());
+    }
+    if (names.size() != addresses.size())
+        names.clear();
+    return names;
+}
+
+// The addresses of the file's exported names (demangled, without version),
+// as nm lists them: aliases share an address.
+std::map<std::string, std::set<uint64_t>> ExportedNames(const cvtest::TempDir& dir, const std::string& file)
+{
+    std::map<std::string, std::set<uint64_t>> names;
+    for (const QString& line : Shell(dir, "nm -D -C --defined-only " + Quoted(file)).split('\n', Qt::SkipEmptyParts)) {
+        const qsizetype first = line.indexOf(' '), second = line.indexOf(' ', first + 1);
+        if (first < 0 || second < 0)
+            continue;
+        QString name = line.mid(second + 1);
+        if (const qsizetype at = name.indexOf('@'); at > 0)
+            name.truncate(at);
+        names[name.toStdString()].insert(line.left(first).toULongLong(nullptr, 16));
+    }
+    return names;
+}
+
+bool HaveGdb()
+{
+    return !QStandardPaths::findExecutable(QStringLiteral("gdb")).isEmpty();
+}
+
+// The return addresses of the frames that called this from system code.
+void GatherFrames(std::vector<uintptr_t>& frames)
+{
+    void* stack[64];
+    const int n = ::backtrace(stack, 64);
+    for (int i = 1; i < n; ++i)
+        frames.push_back(reinterpret_cast<uintptr_t>(stack[i]));
+}
+
+// Frames in system libraries: callbacks that the C library, the C++
+// runtime and Qt call from inside themselves, from static functions too.
+std::vector<uintptr_t> SystemLibraryFrames()
+{
+    std::vector<uintptr_t> frames;
+    int numbers[] = {3, 1, 2};
+    qsort_r(numbers, 3, sizeof(int), [](const void* a, const void* b, void* seen) {
+        auto& f = *static_cast<std::vector<uintptr_t>*>(seen);
+        if (f.empty())
+            GatherFrames(f);
+        return *static_cast<const int*>(a) - *static_cast<const int*>(b);
+    }, &frames);
+    std::vector<uintptr_t> inThread;
+    std::thread([&inThread] { GatherFrames(inThread); }).join();
+    std::vector<uintptr_t> once;
+    std::once_flag flag;
+    std::call_once(flag, [&once] { GatherFrames(once); });
+    std::vector<uintptr_t> walked;
+    void* root = nullptr;
+    static const int kKey = 7;
+    tsearch(&kKey, &root, [](const void* a, const void* b) { return *static_cast<const int*>(a) - *static_cast<const int*>(b); });
+    twalk_r(root, [](const void*, VISIT, void* closure) {
+        auto& f = *static_cast<std::vector<uintptr_t>*>(closure);
+        if (f.empty())
+            GatherFrames(f);
+    }, &walked);
+    tdestroy(root, [](void*) {});
+    std::vector<uintptr_t> read;
+    cookie_io_functions_t io{};
+    io.read = [](void* cookie, char* buffer, size_t size) -> ssize_t {
+        auto& f = *static_cast<std::vector<uintptr_t>*>(cookie);
+        if (f.empty())
+            GatherFrames(f);
+        std::memset(buffer, 'x', size);
+        return ssize_t(size);
+    };
+    if (FILE* stream = fopencookie(&read, "r", io)) {
+        std::fgetc(stream);
+        std::fclose(stream);
+    }
+    std::vector<uintptr_t> inLoop;
+    QEventLoop loop;
+    QTimer::singleShot(0, &loop, [&] {
+        GatherFrames(inLoop);
+        loop.quit();
+    });
+    loop.exec();
+    std::vector<uintptr_t> signalled;
+    {
+        QObject object;
+        QObject::connect(&object, &QObject::destroyed, [&signalled] { GatherFrames(signalled); });
+    }
+    for (const auto* more : {&inThread, &once, &walked, &read, &inLoop, &signalled})
+        frames.insert(frames.end(), more->begin(), more->end());
+    return frames;
+}
+
+// The names of the frames of system libraries in a report are gdb's, and
+// where gdb knows no function (an address past every symbol's end: a static
+// function of a library that lists only its exports), the report names none.
+TEST(ElfDebugData, SystemLibraryFramesAreNamedAsGdbNamesThem)
+{
+    if (!HaveGdb())
+        GTEST_SKIP() << "gdb is not installed";
+    struct Frame {
+        uintptr_t address;
+        std::string file;
+        uint64_t fileAddress; // of the call: the return address less one
+    };
+    std::map<std::string, std::vector<Frame>> byFile;
+    std::set<uintptr_t> seen;
+    size_t count = 0;
+    for (uintptr_t a : SystemLibraryFrames()) {
+        Dl_info dl{};
+        if (!seen.insert(a).second || ::dladdr(reinterpret_cast<void*>(a - 1), &dl) == 0 || !dl.dli_fname)
+            continue;
+        const std::string file = QFileInfo(QString::fromLocal8Bit(dl.dli_fname)).canonicalFilePath().toStdString();
+        if (!file.starts_with("/usr/lib/") && !file.starts_with("/lib/"))
+            continue;
+        const auto load = cv::ElfLoadAddress(file);
+        ASSERT_TRUE(load) << file;
+        byFile[file].push_back({a, file, a - 1 - reinterpret_cast<uintptr_t>(dl.dli_fbase) + *load});
+        ++count;
+    }
+    ASSERT_GE(count, 20u) << "too few frames of system libraries";
+
+    cvtest::TempDir dir;
+    cv::TCrashboxModulesList modules;
+    size_t unnamed = 0;
+    for (const auto& [file, frames] : byFile) {
+        std::vector<uint64_t> addresses;
+        for (const Frame& f : frames)
+            addresses.push_back(f.fileAddress);
+        const std::vector<std::string> theirs = GdbNames(dir, file, addresses);
+        ASSERT_EQ(theirs.size(), frames.size()) << "gdb gave no answers for " << file;
+        const auto exported = ExportedNames(dir, file);
+        // Of names that share an address (fgetc and getc) gdb and the report may take either.
+        auto aliases = [&exported](const std::string& a, const std::string& b) {
+            const auto x = exported.find(a), y = exported.find(b);
+            if (x == exported.end() || y == exported.end())
+                return false;
+            return std::any_of(x->second.begin(), x->second.end(), [&](uint64_t v) { return y->second.count(v) != 0; });
+        };
+        for (size_t i = 0; i < frames.size(); ++i) {
+            cv::TCrashboxDebugInfo info;
+            cv::FillDebugInfoForAddress(frames[i].address - 1, 0, info, false, false,
+                                        [&modules](uintptr_t a) { return cv::ModuleInfoByAddr(modules, a); });
+            if (info.ProcedureName != theirs[i] && !aliases(info.ProcedureName, theirs[i]))
+                ADD_FAILURE() << file << " +0x" << std::hex << frames[i].fileAddress << ": \"" << info.ProcedureName
+                              << "\", gdb \"" << theirs[i] << "\"";
+            std::printf("%s +0x%llx: %s\n", QFileInfo(QString::fromStdString(file)).fileName().toLocal8Bit().constData(),
+                        static_cast<unsigned long long>(frames[i].fileAddress), theirs[i].empty() ? "(none)" : theirs[i].c_str());
+            EXPECT_EQ(info.ClassName, "") << info.ProcedureName;
+            ASSERT_NE(info.ModuleInfo, nullptr);
+            EXPECT_EQ(QFileInfo(QString::fromStdString(info.ModuleInfo->Name)).canonicalFilePath().toStdString(), file);
+            unnamed += theirs[i].empty();
+        }
+    }
+    EXPECT_GE(unnamed, 1u) << "no frame in a function the library does not name: the case is not covered";
+}
+
+// A library that lists only its exports in its dynamic table names the rest
+// in its mini debug information (".gnu_debugdata"): the names of every
+// function are gdb's, with the full symbol table, with the mini debug
+// information alone, and with the dynamic table alone.
+TEST(ElfDebugData, FunctionsAreNamedFromEachSymbolTableAsGdbNamesThem)
+{
+#ifndef CV_SYMBOL_PROBE_LIBRARY
+    GTEST_SKIP() << "the probe library is not part of this build";
+#else
+    if (!HaveGdb())
+        GTEST_SKIP() << "gdb is not installed";
+    cvtest::TempDir dir;
+    int status = -1;
+    const QString made = Shell(dir, QStringLiteral(R"(set -e
+cp %1 full.so
+nm -D --format=posix --defined-only full.so | awk '{print $1}' | sort > dynsyms
+nm --format=posix --defined-only full.so | awk '$2 ~ /^[Tt]$/ {print $1}' | sort > funcsyms
+comm -13 dynsyms funcsyms > keep
+objcopy --only-keep-debug full.so debug
+objcopy -S --remove-section .gdb_index --remove-section .comment --keep-symbols=keep debug mini
+xz -f mini
+objcopy --strip-all full.so bare.so
+objcopy --add-section .gnu_debugdata=mini.xz bare.so mini.so
+nm --format=posix --defined-only full.so | awk '$2 ~ /^[Tt]$/ {print $3, $4}'
+)").arg(Quoted(CV_SYMBOL_PROBE_LIBRARY)), &status);
+    ASSERT_EQ(status, 0) << made.toStdString();
+
+    // Two addresses in each function: its second byte and its last.
+    std::vector<uint64_t> addresses;
+    for (const QString& line : made.split('\n', Qt::SkipEmptyParts)) {
+        const QStringList f = line.split(' ');
+        bool ok = false;
+        const uint64_t start = f.value(0).toULongLong(&ok, 16), size = f.value(1).toULongLong(nullptr, 16);
+        if (ok && size > 1) {
+            addresses.push_back(start + 1);
+            addresses.push_back(start + size - 1);
+        }
+    }
+    ASSERT_GE(addresses.size(), 10u) << made.toStdString();
+
+    std::map<std::string, size_t> namedBy;
+    for (const char* variant : {"full.so", "mini.so", "bare.so"}) {
+        const std::string file = dir.file(QString::fromLatin1(variant)).toStdString();
+        const std::vector<std::string> theirs = GdbNames(dir, file, addresses);
+        ASSERT_EQ(theirs.size(), addresses.size()) << variant;
+        const auto load = cv::ElfLoadAddress(file);
+        ASSERT_TRUE(load);
+        auto source = cv::TELDebugInfoSource::Create<cv::TELDebugInfoElf>(kNominalModule, file);
+        ASSERT_TRUE(source->ValidData()) << variant;
+        for (size_t i = 0; i < addresses.size(); ++i) {
+            cv::TELLocationInfo info;
+            source->GetLocationInfo(kNominalModule + addresses[i] - *load, info);
+            EXPECT_EQ(info.ProcedureName, theirs[i]) << variant << " 0x" << std::hex << addresses[i];
+            namedBy[variant] += !theirs[i].empty();
+        }
+    }
+    EXPECT_EQ(namedBy["mini.so"], namedBy["full.so"]);
+    EXPECT_LT(namedBy["bare.so"], namedBy["mini.so"]) << "the static and hidden functions are named only by the other tables";
+#endif
+}
+
+// The compiler's pieces of a function (".cold", ".part.N", ".constprop.N",
+// ".isra.N") are named as the function and placed in it: the line offset
+// counts from the function's first line, as addr2line gives it.
+TEST(ElfDebugData, PiecesOfFunctionsAreNamedAndPlacedAsTheirFunction)
+{
+    const std::string program = ToolProgram();
+    if (program.empty())
+        GTEST_SKIP() << "the tool's program is not built";
+    cvtest::TempDir dir;
+    int status = -1;
+    const QString listed = Shell(dir, "nm --defined-only --format=posix " + Quoted(program), &status);
+    ASSERT_EQ(status, 0);
+    // The pieces, and the functions by name (those met once) for the parents.
+    static const QRegularExpression piece(QStringLiteral("\\.(cold|part\\.|constprop\\.|isra\\.)"));
+    std::vector<std::pair<std::string, uint64_t>> pieces;
+    std::map<std::string, std::vector<uint64_t>> functions;
+    for (const QString& line : listed.split('\n', Qt::SkipEmptyParts)) {
+        const QStringList f = line.split(' ');
+        if (f.size() < 3 || (f[1] != QStringLiteral("t") && f[1] != QStringLiteral("T")))
+            continue;
+        const uint64_t address = f[2].toULongLong(nullptr, 16);
+        if (piece.match(f[0]).hasMatch())
+            pieces.emplace_back(f[0].toStdString(), address);
+        else
+            functions[f[0].toStdString()].push_back(address);
+    }
+    ASSERT_GE(pieces.size(), 1000u) << "the tool's program has about 2,800 pieces";
+
+    const auto load = cv::ElfLoadAddress(program);
+    ASSERT_TRUE(load);
+    cv::TCrashboxModuleInfo module;
+    module.Handle = kNominalModule;
+    module.Name = program;
+    // The cold pieces whose function is met once, for the placement: their
+    // line and their function's first line from addr2line.
+    std::vector<uint64_t> asked;
+    std::vector<size_t> placed;
+    size_t found = 0;
+    std::string wrong;
+    std::vector<cv::TCrashboxDebugInfo> answers(pieces.size());
+    for (size_t i = 0; i < pieces.size(); ++i) {
+        const auto& [name, address] = pieces[i];
+        cv::TCrashboxDebugInfo& info = answers[i];
+        info.ModuleInfo = &module;
+        if (!cv::LookUpOtherDebugData(kNominalModule + address - *load, info))
+            continue;
+        ++found;
+        for (const char* word : {"cold", "part", "constprop", "isra"})
+            if (info.ClassName.find(word) != std::string::npos)
+                wrong += name + ": class " + info.ClassName + "\n";
+        for (const char* suffix : {"[clone", ".cold", ".part.", ".constprop.", ".isra."})
+            if (info.ProcedureName.find(suffix) != std::string::npos)
+                wrong += name + ": procedure " + info.ProcedureName + "\n";
+        const std::string parent = name.substr(0, name.find('.'));
+        const auto f = functions.find(parent);
+        if (name.ends_with(".cold") && f != functions.end() && f->second.size() == 1 && info.Line != 0) {
+            placed.push_back(i);
+            asked.push_back(address);
+            asked.push_back(f->second.front());
+        }
+    }
+    EXPECT_GE(found * 100, pieces.size() * 99) << found << " of " << pieces.size() << " pieces found";
+    EXPECT_TRUE(wrong.empty()) << wrong;
+
+    ASSERT_GE(placed.size(), 50u);
+    const auto lines = cvoracle::RunAddr2Line(program, asked);
+    if (lines.empty())
+        GTEST_SKIP() << "addr2line cannot be run";
+    size_t agree = 0;
+    std::string differences;
+    for (size_t k = 0; k < placed.size(); ++k) {
+        const cv::TCrashboxDebugInfo& info = answers[placed[k]];
+        const int32_t expected = lines[2 * k].line - lines[2 * k + 1].line;
+        if (int32_t(info.ProcOffsetLine) == expected)
+            ++agree;
+        else
+            differences += pieces[placed[k]].first + ": " + std::to_string(int32_t(info.ProcOffsetLine)) + " / " + std::to_string(expected) + "\n";
+    }
+    EXPECT_GE(agree * 100, placed.size() * 98) << differences;
+}
+
+} // namespace

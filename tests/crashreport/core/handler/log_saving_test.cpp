@@ -1,0 +1,180 @@
+#include "crashreport/core/handler/log_saving.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+
+#include <vector>
+
+#include "crashreport/core/crashbox_testutil.h"
+#include "crashreport/core/handler/internal_errors.h"
+#include "crashreport/core/report/log_file.h"
+
+using namespace cv;
+
+namespace {
+
+// A report as the report writer lays it out, with its version and error ID.
+std::string Report(const std::string& id, const std::string& version = "7.0.12", bool showCount = true)
+{
+    std::string report = "Crashbox 6.1.03\r\n\r\n"
+                         "Application:\r\n"
+                         "-------------------------\r\n"
+                         "  1.3 Version Number: " + version + "\r\n"
+                         "\r\n"
+                         "Exception:\r\n"
+                         "-----------------\r\n"
+                         "  2.7 ID    : " + id + "\r\n";
+    if (showCount)
+        report += "  2.8 Count : 1\r\n";
+    report += "  2.9 Status: New\r\n"
+              "  2.10 Note : seen before\r\n"
+              "Call Stack Information:\r\n"
+              "----------\r\n"
+              "|Address |\r\n"
+              "----------\r\n"
+              "|00401000|\r\n"
+              "----------\r\n";
+    return report;
+}
+
+class LogSaving : public cvtest::CrashboxFolders {
+protected:
+    void SetUp() override
+    {
+        CrashboxFolders::SetUp();
+        options.SetOutputPath(dir.path().toStdString());
+    }
+    void TearDown() override
+    {
+        CloseSharedLogFile();
+        CrashboxFolders::TearDown();
+    }
+    std::string logName() const { return dir.file("wordlist.elf").toStdString(); }
+    // The log as the file holds it now.
+    std::unique_ptr<TLogFile> reread() const { return std::make_unique<TLogFile>(logName(), true); }
+
+    TCrashboxModuleOptions options{"/opt/cv/wordlist"};
+    std::vector<std::string> events; // "action 2 execute", "error 3"
+    TLogSavingEvents recorder()
+    {
+        TLogSavingEvents e;
+        e.ActionNotify = [this](uint8_t action, bool& execute) {
+            events.push_back("action " + std::to_string(action) + (execute ? " execute" : " skip"));
+        };
+        e.ErrorNotify = [this](uint8_t action, bool&) { events.push_back("error " + std::to_string(action)); };
+        return e;
+    }
+};
+
+} // namespace
+
+TEST_F(LogSaving, TheLogKeepsAtMostErrorsNumberToSaveEntries)
+{
+    options.SetErrorsNumberToSave(3);
+    for (const char* id : {"0001", "0002", "0003", "0004", "0005"})
+        EXPECT_EQ(SaveReportInLog(options, Report(id), false, recorder()), Report(id));
+    const auto log = reread();
+    ASSERT_EQ(log->Count(), 3);
+    EXPECT_EQ(log->GetItemValue("2.7", 0), "0003");
+    EXPECT_EQ(log->GetItemValue("2.7", 2), "0005");
+    EXPECT_EQ(events.size(), 10u);
+    EXPECT_EQ(events[0], "action 2 execute");
+    EXPECT_EQ(events[1], "action 3 execute");
+}
+
+TEST_F(LogSaving, ADuplicateRaisesTheCountInsteadOfAddingAnEntry)
+{
+    SaveReportInLog(options, Report("AB12"), false, recorder());
+    SaveReportInLog(options, Report("CD34"), false, recorder());
+    EXPECT_FALSE(IsDuplicateError(options, "AB12", true)) << "without the option there are no duplicates";
+
+    TLogOptions logOptions = options.LogOptions();
+    logOptions.Include(loNoDuplicateErrors);
+    options.SetLogOptions(logOptions);
+    EXPECT_FALSE(IsDuplicateError(options, "EF56", true));
+    EXPECT_TRUE(IsDuplicateError(options, "AB12", false));
+    EXPECT_EQ(reread()->GetItemValue("2.8", 0), "1") << "asked without counting";
+    for (int i = 0; i < 2; ++i) {
+        const bool duplicate = IsDuplicateError(options, "AB12", true);
+        EXPECT_TRUE(duplicate);
+        SaveReportInLog(options, Report("AB12"), duplicate, recorder());
+    }
+    const auto log = reread();
+    ASSERT_EQ(log->Count(), 2) << "no entry added";
+    EXPECT_EQ(log->GetItemValue("2.8", 0), "3");
+    EXPECT_EQ(log->GetItemValue("2.9", 0), "New") << "the items after the count stay";
+    EXPECT_EQ(log->GetItemValue("2.10", 0), "seen before");
+    EXPECT_EQ(log->GetItemValue("2.8", 1), "1");
+}
+
+TEST_F(LogSaving, CountingAddsTheCountToAnEntryThatHidesItAndReadsNonNumbersAsOne)
+{
+    TLogFile log("", true);
+    log.Append(Report("AB12", "7", false), -1);
+    log.Append(Report("AB12"), -1);
+    log.SetItemValue("2.8", "many", "Count", 1);
+    EXPECT_EQ(FindDuplicateError(log, "AB12"), 1) << "the last entry holding it";
+    CountDuplicateError(log, 0);
+    CountDuplicateError(log, 1);
+    EXPECT_EQ(log.GetItemValue("2.8", 0), "2");
+    EXPECT_EQ(log.GetItemValue("2.8", 1), "2");
+    EXPECT_NE(log.Item(0).find("  2.10 Note : seen before\r\n  2.8 Count : 2\r\n"), std::string::npos) << log.Item(0);
+}
+
+TEST_F(LogSaving, ALogOfAnotherVersionGoesBeforeTheNewReport)
+{
+    SaveReportInLog(options, Report("AB12", "7.0.11"), false, recorder());
+    EXPECT_FALSE(DeleteLogAtVersionChange(options, "7.0.12")) << "without the option the log stays";
+    TLogOptions logOptions = options.LogOptions();
+    logOptions.Include(loDeleteLogAtVersionChange);
+    options.SetLogOptions(logOptions);
+    EXPECT_FALSE(DeleteLogAtVersionChange(options, "7.0.11"));
+    EXPECT_TRUE(QFile::exists(QString::fromStdString(logName())));
+    EXPECT_TRUE(DeleteLogAtVersionChange(options, "7.0.12"));
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(logName())));
+    SaveReportInLog(options, Report("CD34"), false, recorder());
+    EXPECT_EQ(reread()->Count(), 1);
+}
+
+TEST_F(LogSaving, HandlersSkipTheSaveAndAFailedSaveIsTriedAgainOnRequest)
+{
+    TLogSavingEvents skip = recorder();
+    skip.ActionNotify = [this](uint8_t action, bool& execute) {
+        events.push_back("action " + std::to_string(action) + (execute ? " execute" : " skip"));
+        execute = false;
+    };
+    SaveReportInLog(options, Report("0001"), false, skip);
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(logName())));
+    EXPECT_EQ(events, (std::vector<std::string>{"action 2 execute", "error 3", "action 3 skip"}));
+
+    // SaveLogFile off: no events, nothing written, the report still sent.
+    events.clear();
+    options.SetOutputPath(dir.path().toStdString());
+    options.SetSaveLogFile(false);
+    options.SetCommonSendOptions({});
+    EXPECT_EQ(SaveReportInLog(options, Report("0003"), false, recorder()), Report("0003"));
+    EXPECT_TRUE(events.empty());
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(logName())));
+
+    // Nowhere to write the log (a folder in its place, and no data folder to
+    // fall back on): the warning says so, and one retry tries again.
+    events.clear();
+    options.SetSaveLogFile(true);
+    ASSERT_TRUE(QDir().mkpath(QString::fromStdString(logName())));
+    const QString blocked = dir.file("data-is-a-file");
+    QFile(blocked).open(QIODevice::WriteOnly);
+    qputenv("XDG_DATA_HOME", blocked.toUtf8());
+    int tries = 0;
+    TLogSavingEvents retryOnce = recorder();
+    retryOnce.ErrorNotify = [&](uint8_t action, bool& retry) {
+        events.push_back("error " + std::to_string(action));
+        retry = ++tries == 1;
+    };
+    options.SetCommonSendOptions(TCommonSendOptions{sndSendEntireLog});
+    EXPECT_EQ(SaveReportInLog(options, Report("0002"), false, retryOnce), Report("0002")) << "no log to send";
+    EXPECT_EQ(events, (std::vector<std::string>{"action 2 execute", "error 3", "error 3", "action 3 skip"}));
+    EXPECT_EQ(LastInternalWarning().Code, eeLogError);
+    EXPECT_NE(LastInternalWarning().Message.find("wordlist.elf"), std::string::npos) << LastInternalWarning().Message;
+}

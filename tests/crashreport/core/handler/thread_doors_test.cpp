@@ -1,0 +1,134 @@
+#include "crashreport/core/handler/thread_doors.h"
+
+#include <gtest/gtest.h>
+
+#include <pthread.h>
+#include <signal.h>
+
+#include <QString>
+#include <QStringList>
+
+#include <algorithm>
+#include <memory>
+#include <thread>
+
+#include "crashreport/core/capture/call_stack.h"
+#include "crashreport/core/handler/exception_log.h"
+#include "crashreport/core/support/crashbox_helpers.h"
+#include "support/test_support.h"
+
+using namespace cv;
+
+namespace {
+
+// What the threads list holds of the calling thread ("absent" when nothing).
+QString OwnEntry()
+{
+    TCrashboxThreadsList* list = ThreadsList();
+    if (!list)
+        return QStringLiteral("no list");
+    const uint32_t self = CurrentThreadID();
+    for (int i = 0; i < list->Count(); ++i) {
+        const TCrashboxThreadInfo* entry = list->GetItem(i);
+        if (entry->ID != self)
+            continue;
+        return QStringLiteral("caller %1 top %2 stack %3")
+            .arg(entry->CallerID == MainThread().ID ? QStringLiteral("main") : QString::number(entry->CallerID))
+            .arg(entry->TopOfStack == ThreadTopOfStack() ? QStringLiteral("right") : QStringLiteral("wrong"))
+            .arg(entry->CallerStackDump && !entry->CallerStackDump->empty() ? QStringLiteral("copied") : QStringLiteral("none"));
+    }
+    return QStringLiteral("absent");
+}
+
+bool HasAlternateStack()
+{
+    stack_t current{};
+    return ::sigaltstack(nullptr, &current) == 0 && !(current.ss_flags & SS_DISABLE) && current.ss_size > 0;
+}
+
+void* ExitEarly(void*)
+{
+    ::pthread_exit(nullptr);
+}
+
+// A variable of the thread's static storage: it lies above the thread's stack.
+thread_local int tStaticTls = 0;
+
+// What the started thread finds of its entry: the procedures of its
+// creator's stack copy, as the report's scan finds them, and whether its
+// top of stack stays below its static storage.
+QStringList WhereStarted()
+{
+    QStringList seen;
+    TCrashboxThreadsList* list = ThreadsList();
+    const int index = list ? list->FindByThreadID(CurrentThreadID()) : -1;
+    if (index < 0)
+        return {QStringLiteral("absent")};
+    const TCrashboxThreadInfo* entry = list->GetItem(index);
+    const auto top = entry->TopOfStack;
+    const auto local = reinterpret_cast<uintptr_t>(&seen);
+    seen << (local < top && top <= reinterpret_cast<uintptr_t>(&tStaticTls) ? QStringLiteral("below its storage")
+                                                                            : QStringLiteral("top %1, storage %2").arg(top).arg(uintptr_t(&tStaticTls)));
+    TCrashboxModulesList modules;
+    const auto from = reinterpret_cast<uintptr_t>(entry->CallerStackDump->data());
+    const std::unique_ptr<TCrashboxStackList> stack =
+        GetCallStack(modules, 0, from, from + entry->CallerStackDump->size(), entry->CallerID, kAllDebugDetails, -1, -1, false, true);
+    for (int i = 0; i < stack->Count(); ++i)
+        seen << QString::fromStdString(stack->GetItem(i)->ProcedureName);
+    return seen;
+}
+
+__attribute__((noinline)) QStringList StartTheThread()
+{
+    QStringList seen;
+    std::thread([&] { seen = WhereStarted(); }).join();
+    return seen;
+}
+
+} // namespace
+
+// Each case starts the core in a child process: its doors change the process.
+TEST(ThreadDoors, AThreadTheProgramStartsIsListedWithItsCreatorAndLeavesAtItsEnd)
+{
+    int result = -1;
+    const QString text = cvtest::runInChild(
+        [] {
+            TExceptionLogStartup startup;
+            startup.CarriesCoreData = true;
+            InitExceptionLog(startup);
+            QStringList seen;
+            std::thread([&] { seen << OwnEntry() << (HasAlternateStack() ? "alternate stack" : "no alternate stack"); }).join();
+            {
+                TCoreThreadScope core;
+                std::thread([&] { seen << QStringLiteral("core thread: ") + OwnEntry(); }).join();
+            }
+            pthread_t early{};
+            ::pthread_create(&early, nullptr, &ExitEarly, nullptr);
+            ::pthread_join(early, nullptr);
+            seen << QStringLiteral("left: %1").arg(ThreadsList()->Count());
+            DoneExceptionLog();
+            return seen.join(QLatin1Char('\n'));
+        },
+        &result);
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(text.toStdString(), "caller main top right stack copied\n"
+                                  "alternate stack\n"
+                                  "core thread: absent\n"
+                                  "left: 1");
+}
+
+TEST(ThreadDoors, TheCreatorsStackCopyShowsWhoStartedTheThread)
+{
+    const QString text = cvtest::runInChild([] {
+        TExceptionLogStartup startup;
+        startup.CarriesCoreData = true;
+        InitExceptionLog(startup);
+        const QStringList seen = StartTheThread();
+        DoneExceptionLog();
+        return seen.join(QLatin1Char('\n'));
+    });
+    const QStringList seen = text.split(QLatin1Char('\n'));
+    EXPECT_EQ(seen.value(0), QStringLiteral("below its storage"));
+    EXPECT_TRUE(std::any_of(seen.begin(), seen.end(), [](const QString& p) { return p.contains(QStringLiteral("StartTheThread")); }))
+        << text.toStdString();
+}

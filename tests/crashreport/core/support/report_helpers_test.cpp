@@ -1,0 +1,196 @@
+#include "crashreport/core/support/report_helpers.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <ctime>
+#include <thread>
+
+#include "crashreport/core/crashbox_testutil.h"
+
+namespace {
+
+using namespace cv;
+using cvtest::InZone;
+
+struct Span {
+    double days;
+    const char* text;
+};
+
+class TimeSpans : public ::testing::TestWithParam<Span> {};
+
+TEST_P(TimeSpans, PartsThatAreZeroAreLeftOutButSeconds)
+{
+    EXPECT_EQ(TimeSpanToText(GetParam().days), GetParam().text);
+}
+
+INSTANTIATE_TEST_SUITE_P(Report, TimeSpans,
+                         ::testing::Values(Span{1.0, "1 day, 0 second"},
+                                           Span{90.0 / 1440, "1 hour, 30 minutes, 0 second"},
+                                           Span{2 + (3 * 3600 + 60 + 2) / 86400.0, "2 days, 3 hours, 1 minute, 2 seconds"},
+                                           Span{0.0, "0 second"}, Span{1.9 / 86400, "1 second"}));
+
+TEST(ReportTexts, DatesInMailFormCarryTheirZone)
+{
+    const TDateTime when = EncodeDateTime(2024, 3, 5, 14, 3, 9);
+    {
+        InZone zone("XXX-2");
+        EXPECT_EQ(DateTimeToRFC822(when), "Tue, 5 Mar 2024 14:03:09 +0200");
+        EXPECT_EQ(LocalTimeOffsetHours(), 2);
+    }
+    {
+        InZone zone("XXX5");
+        EXPECT_EQ(DateTimeToRFC822(when), "Tue, 5 Mar 2024 14:03:09 -0500");
+    }
+    {
+        InZone zone("XXX-10");
+        EXPECT_EQ(DateTimeToRFC822(EncodeDateTime(1999, 12, 31, 23, 59, 59)), "Fri, 31 Dec 1999 23:59:59 +1000");
+    }
+    {
+        // Half an hour is kept, not rounded away.
+        InZone zone("XXX-5:30");
+        EXPECT_EQ(DateTimeToRFC822(when), "Tue, 5 Mar 2024 14:03:09 +0530");
+    }
+}
+
+TEST(ReportTexts, HtmlEscapingNeverEscapesItsOwnAmpersands)
+{
+    EXPECT_EQ(TextToHTML("a<b & \"c\" 'd'>"), "a&lt;b &amp; &quot;c&quot; &#039;d&#039;&gt;");
+    EXPECT_EQ(TextToHTML("x   y"), "x&nbsp;&nbsp; y");
+    EXPECT_EQ(TextToHTML("one\r\ntwo\nthree"), "one<br>\r\ntwo<br>\nthree");
+    EXPECT_EQ(TextToHTML("&amp;"), "&amp;amp;");
+}
+
+TEST(ReportTexts, RtfEscapingAndOtherSmallTexts)
+{
+    EXPECT_EQ(TextToRTF("a\\b{c}\r\nd"), "a\\\\b\\{c\\}\\par\r\nd");
+    EXPECT_EQ(TextToRTF("caf\xC3\xA9 \xF0\x9F\x98\x80"), "caf\\u233? \\u-10179?\\u-8704?");
+    EXPECT_EQ(FlattenControlChars("a\r\n\tb\x01" "c"), "a b c");
+    EXPECT_EQ(PadRight("ab", 5), "ab   ");
+    EXPECT_EQ(PadRight("abcdef", 3), "abcdef");
+    EXPECT_EQ(IfThenStrA(true, "x"), "x");
+    EXPECT_EQ(IfThenStrA(false, "x"), "");
+    EXPECT_EQ(GetTempFolder().back(), '/');
+    EXPECT_NE(GetCommandLineStr().find(ExtractFileName(QCoreApplication::applicationFilePath().toStdString())),
+              std::string::npos);
+}
+
+TEST(ReportTexts, NamesComeFromThisSystem)
+{
+    char host[256] = {};
+    gethostname(host, sizeof host - 1);
+    EXPECT_EQ(GetComputerNameStr(), host);
+    EXPECT_EQ(GetCurrentUserName(), getpwuid(geteuid())->pw_name);
+    const std::string owner = GetRegisteredOwner();
+    EXPECT_EQ(owner.find(','), std::string::npos);
+    EXPECT_FALSE(GetWindowsVersionName().empty());
+    EXPECT_FALSE(GetWindowsBuildNumber().empty());
+}
+
+// Braces outside escapes balance, and the document is one group.
+bool WellFormedRtf(const std::string& rtf)
+{
+    int depth = 0;
+    for (std::size_t i = 0; i < rtf.size(); ++i) {
+        if (rtf[i] == '\\') {
+            ++i;
+            continue;
+        }
+        depth += rtf[i] == '{' ? 1 : rtf[i] == '}' ? -1 : 0;
+        if (depth == 0 && i + 1 < rtf.size())
+            return false;
+    }
+    return depth == 0;
+}
+
+TEST(ReportTabs, TheGeneralTextIsColouredLineByLine)
+{
+    const TRTFFont font{0, "Courier New", 9};
+    const std::string rtf = GeneralTextToRTF("Application:\r\n-----------\r\n  1.1 Start Date : Tue {x}\r\n"
+                                             "  1.2 Name       : Word List\r\n",
+                                             font);
+    EXPECT_TRUE(WellFormedRtf(rtf));
+    EXPECT_EQ(rtf.rfind("{\\rtf1\\ansi\\ansicpg1252\\deff0\\deflang1040{\\fonttbl{\\f0\\fmodern\\fprq1\\fcharset0 "
+                        "Courier New;}}",
+                        0),
+              0u);
+    EXPECT_NE(rtf.find("{\\colortbl ;\\red0\\green100\\blue100;\\red0\\green0\\blue0;\\red40\\green40\\blue40;"
+                       "\\red0\\green0\\blue160;\\red160\\green0\\blue0;\\red80\\green80\\blue80;\\red0\\green100\\blue0;}"),
+              std::string::npos);
+    EXPECT_NE(rtf.find("\\f0\\fs18"), std::string::npos);
+    EXPECT_NE(rtf.find("{\\b\\cf1 Application:}\\par"), std::string::npos);
+    EXPECT_NE(rtf.find("{\\cf5 1.1}{\\b\\cf3  Start Date }{\\b\\cf3 : }{\\cf4 Tue}{\\cf2  \\{x\\}}\\par"),
+              std::string::npos);
+}
+
+TEST(ReportTabs, AssemblerAndCpuTextsAreColouredToo)
+{
+    const TRTFFont font;
+    const std::string asmRtf = AssemblerTextToRTF("; Unit.Proc\r\n0040100A  mov eax, [ebx]  ; '\\x'\r\n"
+                                                  "0040100C  call 00401000  ; <-- EXCEPTION\r\n",
+                                                  font);
+    EXPECT_TRUE(WellFormedRtf(asmRtf));
+    EXPECT_NE(asmRtf.find("{\\cf6 ; Unit.Proc}"), std::string::npos);
+    EXPECT_NE(asmRtf.find("{\\cf4 0040100A}{\\cf2   mov eax, [ebx]  }{\\cf6 ; '\\\\x'}"), std::string::npos);
+    EXPECT_NE(asmRtf.find("{\\b\\cf5 0040100C}"), std::string::npos);
+    EXPECT_NE(asmRtf.find("{\\b\\cf7 ; <-- EXCEPTION}"), std::string::npos);
+    const std::string cpuRtf = CPUTextToRTF("Registers:\r\n----------\r\nEAX: 0000000A   EDI: 00000000\r\n"
+                                            "0012FF00: 00000001 00401000: 8B 03 C3  ...\r\n",
+                                            font);
+    EXPECT_TRUE(WellFormedRtf(cpuRtf));
+    EXPECT_NE(cpuRtf.find("\\pard\\tx"), std::string::npos);
+    EXPECT_NE(cpuRtf.find("{\\b\\cf3 EAX:} {\\cf4 0000000A}\\tab {\\b\\cf3 EDI:} {\\cf4 00000000}"), std::string::npos);
+    EXPECT_NE(cpuRtf.find("{\\cf4 0012FF00:} {\\cf2 00000001}\\tab {\\cf4 00401000:} {\\cf5 8B 03 C3}{\\cf2   ...}"),
+              std::string::npos);
+}
+
+TEST(ReportProcess, TestsOfTheProcessState)
+{
+    EXPECT_FALSE(IsWow64());
+    EXPECT_EQ(CurrentProcessID(), getpid());
+    EXPECT_TRUE(IsValidHandle(0));
+    const int fd = open("/dev/null", O_RDONLY);
+    EXPECT_TRUE(IsValidHandle(fd));
+    close(fd);
+    EXPECT_FALSE(IsValidHandle(fd));
+    EXPECT_FALSE(IsValidHandle(-1));
+    EXPECT_TRUE(IsThreadRunning(pid_t(syscall(SYS_gettid))));
+    pid_t ended = 0;
+    std::thread([&] { ended = pid_t(syscall(SYS_gettid)); }).join();
+    EXPECT_FALSE(IsThreadRunning(ended));
+    int local = 0;
+    const uintptr_t base = GetStackBase();
+    EXPECT_GT(base, reinterpret_cast<uintptr_t>(&local));
+    EXPECT_LT(base - reinterpret_cast<uintptr_t>(&local), 64u << 20);
+    EXPECT_EQ(GetModuleFileNameLong(), QCoreApplication::applicationFilePath().toStdString());
+    void* pages = AllocPages(8192);
+    ASSERT_NE(pages, nullptr);
+    EXPECT_TRUE(IsReadableMemory(pages, 8192));
+    FreePages(pages, 8192);
+}
+
+TEST(ReportProcess, TheCacheKeepsTheTenNewestAnswers)
+{
+    CacheClear();
+    TCacheResult result;
+    EXPECT_FALSE(CacheFind(1, 2, 3, result));
+    for (uint32_t i = 0; i < 11; ++i)
+        CacheAdd(0x1000 + i, i, 7, TCacheResult{uint8_t(i), i * 10, 1, 2});
+    EXPECT_FALSE(CacheFind(0x1000, 0, 7, result)); // the oldest went
+    ASSERT_TRUE(CacheFind(0x1001, 1, 7, result));
+    EXPECT_EQ(result.value, 10u);
+    ASSERT_TRUE(CacheFind(0x100A, 10, 7, result));
+    EXPECT_EQ(result.flag, 10);
+    EXPECT_FALSE(CacheFind(0x100A, 10, 8, result));
+    CacheClear();
+}
+
+} // namespace
