@@ -66,8 +66,9 @@ TEST(LinguistsDay, EveryStepIsReachedWithTheMouseAndKeysAndShowsWhatItShould)
             missing << QString::fromLatin1(program);
     if (!missing.isEmpty())
         GTEST_SKIP() << "not installed: " << missing.join(u' ').toStdString();
+    // Beside the new user's pictures, not among them: that walk empties its folder.
     QString dir = qEnvironmentVariable("CV_SCREENSHOT_DIR");
-    dir = QDir(dir.isEmpty() ? QDir::tempPath() : dir).filePath(QStringLiteral("corvantis-day"));
+    dir = dir.isEmpty() ? QDir(QDir::tempPath()).filePath(QStringLiteral("corvantis-day")) : dir + QStringLiteral("-day");
     // Another run's day takes a minute or two.
     const screens_test::TArtefactFolder folder(dir, std::chrono::seconds(240));
     ASSERT_TRUE(folder.Ready()) << folder.Error().toStdString();
