@@ -53,6 +53,21 @@ std::string SocketErrorOf(const std::function<void()>& action);
 
 // A port nobody listens on right now.
 uint16_t FreePort(bool tcp);
+// A TCP port of 127.0.0.1 that refuses connections for as long as this
+// lives: bound and never listened on, so that no server started meanwhile
+// (by a test running beside this one) can take it.
+class RefusingPort {
+public:
+    RefusingPort();
+    ~RefusingPort();
+    RefusingPort(const RefusingPort&) = delete;
+    RefusingPort& operator=(const RefusingPort&) = delete;
+    uint16_t port() const { return m_port; }
+
+private:
+    int m_socket = -1;
+    uint16_t m_port = 0;
+};
 // A port free for UDP and TCP alike right now (a name server takes both),
 // and not one that a TCP connection closed a moment ago still holds.
 uint16_t FreeUDPAndTCPPort();

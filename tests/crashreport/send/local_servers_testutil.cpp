@@ -97,6 +97,23 @@ uint16_t FreePort(bool tcp)
     return port;
 }
 
+RefusingPort::RefusingPort() : m_socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0))
+{
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof a;
+    if (::bind(m_socket, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0
+        && ::getsockname(m_socket, reinterpret_cast<sockaddr*>(&a), &size) == 0)
+        m_port = ntohs(a.sin_port);
+}
+
+RefusingPort::~RefusingPort()
+{
+    if (m_socket >= 0)
+        ::close(m_socket);
+}
+
 uint16_t FreeUDPAndTCPPort()
 {
     // The system's choice of a free TCP port (not one that a connection
