@@ -147,23 +147,15 @@ std::vector<uint8_t> TMemoryStream::TakeBytes()
 
 bool TMemoryStream::LoadFromFile(const QString& fileName, QString* error)
 {
-    if (const QString why = NotARegularFileReason(fileName); !why.isEmpty()) {
-        if (error)
-            *error = QStringLiteral("Cannot open file \"%1\": %2").arg(fileName, why);
+    // Not a QFile: texts are loaded on reading threads too, where a QObject
+    // would make Qt's record of the thread, which Qt cannot undo when memory
+    // runs out there.
+    TReadOnlyFile f;
+    if (!f.Open(fileName, error))
         return false;
-    }
-    QFile f(fileName);
-    if (!f.open(QIODevice::ReadOnly)) {
-        if (error)
-            *error = QStringLiteral("Cannot open file \"%1\": %2").arg(fileName, f.errorString());
+    std::vector<uint8_t> bytes(std::size_t(f.Size()));
+    if (!bytes.empty() && !f.ReadAt(0, bytes.data(), int64_t(bytes.size()), error))
         return false;
-    }
-    std::vector<uint8_t> bytes(size_t(f.size()));
-    if (!bytes.empty() && f.read(reinterpret_cast<char*>(bytes.data()), f.size()) != f.size()) {
-        if (error)
-            *error = QStringLiteral("Cannot read file \"%1\": %2").arg(fileName, f.errorString());
-        return false;
-    }
     m_data = std::move(bytes);
     m_pos = 0;
     return true;

@@ -41,22 +41,32 @@ void ReportFileSizeLimitAsFailure()
     ::signal(SIGXFSZ, SIG_IGN);
 }
 
+namespace {
+
+// Empty for a regular file, else what the file is instead.
+QString NotARegularFileReason(mode_t mode)
+{
+    if (S_ISREG(mode))
+        return {};
+    if (S_ISDIR(mode))
+        return QStringLiteral("it is a folder");
+    if (S_ISFIFO(mode))
+        return QStringLiteral("it is a named pipe (FIFO)");
+    if (S_ISCHR(mode) || S_ISBLK(mode))
+        return QStringLiteral("it is a device");
+    if (S_ISSOCK(mode))
+        return QStringLiteral("it is a socket");
+    return QStringLiteral("it is not a regular file");
+}
+
+} // namespace
+
 QString NotARegularFileReason(const QString& path)
 {
     struct stat st {};
     if (::stat(Native(path).constData(), &st) != 0)
         return {};
-    if (S_ISREG(st.st_mode))
-        return {};
-    if (S_ISDIR(st.st_mode))
-        return QStringLiteral("it is a folder");
-    if (S_ISFIFO(st.st_mode))
-        return QStringLiteral("it is a named pipe (FIFO)");
-    if (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode))
-        return QStringLiteral("it is a device");
-    if (S_ISSOCK(st.st_mode))
-        return QStringLiteral("it is a socket");
-    return QStringLiteral("it is not a regular file");
+    return NotARegularFileReason(st.st_mode);
 }
 
 QString CannotReadReason(const QString& path)
@@ -395,18 +405,20 @@ bool ReadFully(int fd, const QString& name, int64_t offset, void* data, int64_t 
 
 } // namespace
 
-TReadOnlyFile::~TReadOnlyFile()
-{
-    if (m_fd >= 0)
-        ::close(m_fd);
-}
+TReadOnlyFile::~TReadOnlyFile() { Close(); }
 
-bool TReadOnlyFile::Open(const QString& name, QString* error)
+void TReadOnlyFile::Close()
 {
     if (m_fd >= 0)
         ::close(m_fd);
     m_fd = -1;
     m_size = 0;
+    m_next = 0;
+}
+
+bool TReadOnlyFile::Open(const QString& name, QString* error)
+{
+    Close();
     m_name = name;
     const QString notRegular = NotARegularFileReason(name);
     if (!notRegular.isEmpty()) {
@@ -414,7 +426,7 @@ bool TReadOnlyFile::Open(const QString& name, QString* error)
             *error = QStringLiteral("Cannot open file %1: %2").arg(Quoted(name), notRegular);
         return false;
     }
-    m_fd = ::open(Native(name).constData(), O_RDONLY | O_CLOEXEC);
+    m_fd = ::open(Native(name).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     struct stat st {};
     if (m_fd < 0 || ::fstat(m_fd, &st) != 0) {
         const int err = errno;
@@ -426,13 +438,43 @@ bool TReadOnlyFile::Open(const QString& name, QString* error)
                                    : QStringLiteral("Cannot open file %1: %2").arg(Quoted(name), SystemErrorText(err));
         return false;
     }
+    if (const QString instead = NotARegularFileReason(st.st_mode); !instead.isEmpty()) {
+        ::close(m_fd);
+        m_fd = -1;
+        if (error)
+            *error = QStringLiteral("Cannot open file %1: %2").arg(Quoted(name), instead);
+        return false;
+    }
+    ::fcntl(m_fd, F_SETFL, ::fcntl(m_fd, F_GETFL) & ~O_NONBLOCK);
     m_size = int64_t(st.st_size);
+    m_next = 0;
     return true;
 }
 
 bool TReadOnlyFile::ReadAt(int64_t offset, void* data, int64_t n, QString* error) const
 {
     return ReadFully(m_fd, m_name, offset, data, n, error);
+}
+
+int64_t TReadOnlyFile::Read(void* data, int64_t max, QString* error)
+{
+    auto* p = static_cast<uint8_t*>(data);
+    int64_t done = 0;
+    while (done < max) {
+        const ssize_t got = ::pread(m_fd, p + done, std::size_t(max - done), off_t(m_next));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0) {
+            if (error)
+                *error = QStringLiteral("Cannot read file %1: %2").arg(Quoted(m_name), SystemErrorText(errno));
+            return -1;
+        }
+        if (got == 0)
+            break;
+        done += got;
+        m_next += got;
+    }
+    return done;
 }
 
 // ---------------------------------------------------------------------------

@@ -144,10 +144,16 @@ public:
     TReadOnlyFile(const TReadOnlyFile&) = delete;
     TReadOnlyFile& operator=(const TReadOnlyFile&) = delete;
 
-    // Refuses what is not a regular file. False with the reason.
+    // Refuses what is not a regular file, also one put in its place after
+    // the check (opened without waiting: a named pipe never holds it up).
+    // False with the reason.
     bool Open(const QString& name, QString* error);
     bool IsOpen() const { return m_fd >= 0; }
+    void Close();
     bool ReadAt(int64_t offset, void* data, int64_t n, QString* error) const override;
+    // Reads on from where the last Read ended (the start at first): up to
+    // `max` bytes, fewer only where the file ends; -1 with the reason.
+    int64_t Read(void* data, int64_t max, QString* error);
     int64_t Size() const override { return m_size; }
     const QString& FileName() const override { return m_name; }
 
@@ -155,6 +161,7 @@ private:
     QString m_name;
     int m_fd = -1;
     int64_t m_size = 0;
+    int64_t m_next = 0; // where Read goes on
 };
 
 // A file a job writes what does not fit its memory into and reads back:

@@ -1,7 +1,6 @@
 #include "suite/zip_archive.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QHash>
 #include <QSaveFile>
@@ -13,7 +12,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <unordered_map>
 
+#include "suite/file_system.h"
 #include "suite/text_codec.h"
 #include "suite/wdef.h"
 
@@ -105,16 +106,21 @@ QString zipReason(int code)
 } // namespace
 
 struct TZipArchive::Impl {
-    QFile file;
+    // Not a QFile: texts inside archives are read on reading threads too,
+    // where a QObject would make Qt's record of the thread, which Qt cannot
+    // undo when memory runs out there.
+    TReadOnlyFile file;
     int64_t bias = 0;                 // bytes before the archive proper (a self-extracting stub)
     std::vector<int64_t> localOffsets; // per entry: its local header
     std::vector<int64_t> dataOffsets;  // per entry: its data, -1 when its local header is damaged
     // Look-ups by stored name, and by the name cleaned (made when first asked for).
-    QHash<QString, int> byName, byCleanName;
+    // Not QHash: its insertion cannot pass on a failed allocation (it ends
+    // the program), and a text's entry is looked up while memory may run out.
+    std::unordered_map<QString, int> byName, byCleanName;
 
     void close()
     {
-        file.close();
+        file.Close();
         bias = 0;
         localOffsets.clear();
         dataOffsets.clear();
@@ -124,7 +130,7 @@ struct TZipArchive::Impl {
     // Exactly n bytes at `offset` (of the archive file itself).
     bool readAt(int64_t offset, char* to, int64_t n)
     {
-        return offset >= 0 && file.seek(offset) && file.read(to, n) == n;
+        return offset >= 0 && file.ReadAt(offset, to, n, nullptr);
     }
 };
 
@@ -186,26 +192,30 @@ int TZipArchive::IndexOf(const QString& name) const
     // as a name cleaned of those; looked up in tables made once, so that a
     // job taking an archive's many entries one by one does not search it
     // through for each.
-    if (m_impl->byName.isEmpty() && !m_entries.empty()) {
-        m_impl->byName.reserve(qsizetype(m_entries.size()));
+    // Both made whole before either is kept (the first entry of a name wins).
+    if (m_impl->byName.empty() && !m_entries.empty()) {
+        std::unordered_map<QString, int> byName, byCleanName;
+        byName.reserve(m_entries.size());
         for (std::size_t i = m_entries.size(); i-- > 0;) {
-            m_impl->byName.insert(m_entries[i].name, int(i));
-            m_impl->byCleanName.insert(cleanEntryName(m_entries[i].name), int(i));
+            byName.insert_or_assign(m_entries[i].name, int(i));
+            byCleanName.insert_or_assign(cleanEntryName(m_entries[i].name), int(i));
         }
+        m_impl->byCleanName = std::move(byCleanName);
+        m_impl->byName = std::move(byName);
     }
-    if (const auto it = m_impl->byName.constFind(name); it != m_impl->byName.constEnd())
-        return *it;
-    const auto it = m_impl->byCleanName.constFind(cleanEntryName(name));
-    return it != m_impl->byCleanName.constEnd() ? *it : -1;
+    if (const auto it = m_impl->byName.find(name); it != m_impl->byName.end())
+        return it->second;
+    const auto it = m_impl->byCleanName.find(cleanEntryName(name));
+    return it != m_impl->byCleanName.end() ? it->second : -1;
 }
 
 bool TZipArchive::IsAZipFile(const QString& fileName)
 {
-    QFile f(fileName);
-    if (!f.open(QIODevice::ReadOnly) || f.size() < 22)
+    TReadOnlyFile f;
+    char head[4];
+    if (!f.Open(fileName, nullptr) || f.Size() < 22 || !f.ReadAt(0, head, 4, nullptr))
         return false;
-    const QByteArray head = f.read(4);
-    return head == QByteArrayLiteral("PK\x03\x04") || head == QByteArrayLiteral("PK\x05\x06");
+    return std::memcmp(head, "PK\x03\x04", 4) == 0 || std::memcmp(head, "PK\x05\x06", 4) == 0;
 }
 
 bool TZipArchive::OpenArchive(const QString& fileName)
@@ -213,10 +223,8 @@ bool TZipArchive::OpenArchive(const QString& fileName)
     CloseArchive();
     m_fileName = fileName;
     m_error.clear();
-    m_impl->file.setFileName(fileName);
-    // Unbuffered: the reads are of headers at many places, and of whole entries.
-    if (!m_impl->file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
-        return fail(QStringLiteral("open"), m_impl->file.errorString());
+    if (!m_impl->file.Open(fileName, &m_error))
+        return false;
     if (!loadDirectory()) {
         m_impl->close();
         m_entries.clear();
@@ -242,8 +250,7 @@ bool TZipArchive::loadDirectory()
     // the 64-bit sizes of a zip64 archive for absent on this machine, and
     // the places of the entries' data are needed (entries whose data
     // overlap are refused).
-    QFile& f = m_impl->file;
-    const int64_t size = f.size();
+    const int64_t size = m_impl->file.Size();
     const auto damaged = [&](const QString& why) { return fail(QStringLiteral("read"), why); };
     const QString notZip = QStringLiteral("it is not a zip archive or it is damaged");
     if (size < 22)
@@ -465,13 +472,15 @@ QString TZipArchive::readEntryData(std::size_t index, const std::function<bool(c
     const int64_t data = m_impl->dataOffsets[index];
     const QString tooMuch = QStringLiteral("it unpacks to more data than it declares");
     std::vector<uint8_t> in(static_cast<std::size_t>(kCopyChunk));
-    if (!m_impl->file.seek(data))
+    if (data < 0)
         return zipReason(UNZ_ERRNO);
+    int64_t at = data;
     if (e.method == 0) {
         for (int64_t left = e.compressedSize; left > 0;) {
             const int64_t n = std::min<int64_t>(left, kCopyChunk);
-            if (m_impl->file.read(reinterpret_cast<char*>(in.data()), n) != n)
+            if (!m_impl->readAt(at, reinterpret_cast<char*>(in.data()), n))
                 return zipReason(UNZ_ERRNO);
+            at += n;
             if (!take(in.data(), n))
                 return tooMuch;
             left -= n;
@@ -491,10 +500,11 @@ QString TZipArchive::readEntryData(std::size_t index, const std::function<bool(c
                 break;
             }
             const int64_t n = std::min<int64_t>(left, kCopyChunk);
-            if (m_impl->file.read(reinterpret_cast<char*>(in.data()), n) != n) {
+            if (!m_impl->readAt(at, reinterpret_cast<char*>(in.data()), n)) {
                 problem = zipReason(UNZ_ERRNO);
                 break;
             }
+            at += n;
             left -= n;
             z.next_in = in.data();
             z.avail_in = uInt(n);
@@ -603,7 +613,7 @@ bool TZipArchive::rewrite(const std::vector<bool>& keep, std::vector<TZipNewEntr
             continue;
         const TZipEntryInfo& e = m_entries[i];
         const int64_t data = m_impl->dataOffsets[i];
-        if (data < 0 || !m_impl->file.seek(data)) {
+        if (data < 0) {
             problem = QStringLiteral("entry \"%1\" could not be read").arg(e.name);
             break;
         }
@@ -619,12 +629,13 @@ bool TZipArchive::rewrite(const std::vector<bool>& keep, std::vector<TZipNewEntr
                                          e.flags & kFlagUtf8Name, big ? 1 : 0);
         // Kept entries are copied still compressed.
         std::vector<char> buf(static_cast<std::size_t>(kCopyChunk));
-        for (int64_t left = e.compressedSize; rc == ZIP_OK && left > 0;) {
+        for (int64_t left = e.compressedSize, at = data; rc == ZIP_OK && left > 0;) {
             const int64_t n = std::min<int64_t>(left, kCopyChunk);
-            if (m_impl->file.read(buf.data(), n) != n)
+            if (!m_impl->readAt(at, buf.data(), n))
                 rc = UNZ_BADZIPFILE;
             else
                 rc = zipWriteInFileInZip(zf, buf.data(), unsigned(n));
+            at += n;
             left -= n;
         }
         if (zipCloseFileInZipRaw64(zf, ZPOS64_T(e.uncompressedSize), uLong(e.crc32)) != ZIP_OK && rc == ZIP_OK)

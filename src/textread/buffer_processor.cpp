@@ -12,7 +12,6 @@
 
 #include <QDateTime>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QtDebug>
 
@@ -20,9 +19,6 @@
 #include <cerrno>
 #include <cstring>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -171,7 +167,12 @@ std::size_t CutBeforeOpenTag(std::u16string_view text, std::size_t cut, int32_t 
 }
 
 struct TBufferProcessor::Source {
-    QFile file;
+    // Not a QFile: a text may be read on a thread of its own, where Qt
+    // makes its record of the thread inside the first QObject's
+    // constructor and cannot undo it when memory runs out there.
+    TReadOnlyFile file;
+    QString error;    // why the file could not be read (Read gave -1)
+    bool fileEnded = false;
     std::vector<uint8_t> memory;
     std::size_t pos = 0, end = 0;
     bool inMemory = false;
@@ -182,8 +183,10 @@ struct TBufferProcessor::Source {
     int64_t Read(uint8_t* dst, int64_t max)
     {
         if (!inMemory) {
-            const int64_t n = fileLeft > 0 ? file.read(reinterpret_cast<char*>(dst), std::min(max, fileLeft)) : 0;
+            const int64_t want = std::min(max, fileLeft);
+            const int64_t n = want > 0 ? file.Read(dst, want, &error) : 0;
             fileLeft -= std::max<int64_t>(n, 0);
+            fileEnded = fileEnded || (n >= 0 && n < want);
             return n;
         }
         const std::size_t n = std::min<std::size_t>(std::size_t(max), end - pos);
@@ -194,7 +197,7 @@ struct TBufferProcessor::Source {
     }
     // A text that grows while it is read ends where it ended when opened
     // (a text written to without end would be read for ever).
-    bool AtEnd() const { return inMemory ? pos >= end : fileLeft <= 0 || file.atEnd(); }
+    bool AtEnd() const { return inMemory ? pos >= end : fileLeft <= 0 || fileEnded; }
 };
 
 TBufferProcessor::TBufferProcessor(TCorvantisholder* document, TFileHandledCallback fileHandled,
@@ -341,24 +344,12 @@ bool TBufferProcessor::openSource(Source& src)
         src.memory = whole.TakeBytes();
         src.inMemory = true;
     } else {
-        // Opened without waiting (a named pipe put in the text's place after
-        // the check above would wait for a writer), then checked again.
-        const int fd = ::open(QFile::encodeName(m_text.FullFilename).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-        struct stat st {};
-        if (fd < 0)
-            return fail(QStringLiteral("Cannot open file \"%1\": %2")
-                            .arg(QDir::toNativeSeparators(m_text.FullFilename), SystemErrorText(errno)));
-        if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-            ::close(fd);
-            return cannotRead(QStringLiteral("it is no longer a regular file"));
-        }
-        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-        if (!src.file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-            ::close(fd);
-            return fail(QStringLiteral("Cannot open file \"%1\": %2").arg(QDir::toNativeSeparators(m_text.FullFilename),
-                                                                        src.file.errorString()));
-        }
-        src.size = int64_t(st.st_size);
+        // Checked again as it is opened: a named pipe put in the text's
+        // place after the check above is refused, not waited on.
+        QString why;
+        if (!src.file.Open(m_text.FullFilename, &why))
+            return fail(why);
+        src.size = src.file.Size();
         src.fileLeft = src.size;
         return true;
     }
@@ -483,7 +474,7 @@ bool TBufferProcessor::ReadAndProcess(int32_t count)
     uint8_t* block = bytesFor(blockSize);
     int64_t got = src.Read(block, int64_t(blockSize));
     if (got < 0)
-        return cannotRead(src.file.errorString());
+        return finish(fail(src.error));
     bool eof = got < int64_t(blockSize) || src.AtEnd();
 
     TEncodingGuess guess;
@@ -555,7 +546,7 @@ bool TBufferProcessor::ReadAndProcess(int32_t count)
         if (!blankFound && limit < std::size_t(m_largestChunk)) {
             limit = std::min<std::size_t>(limit * 2, std::size_t(m_largestChunk));
             if (!eof && !readMore())
-                return cannotRead(src.file.errorString());
+                return finish(fail(src.error));
             continue;
         }
         // At the largest chunk and still no blank: cut after punctuation
@@ -585,7 +576,7 @@ bool TBufferProcessor::ReadAndProcess(int32_t count)
             break;
         pending.erase(pending.begin(), pending.begin() + std::ptrdiff_t(chunkEnd));
         if (!eof && !readMore())
-            return cannotRead(src.file.errorString());
+            return finish(fail(src.error));
     }
     if (global_panic_state.load() >= kPanicStopNow) {
         m_cancelled = true;

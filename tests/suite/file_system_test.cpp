@@ -177,4 +177,28 @@ TEST(FileSystem, AnOpenFileStaysTheOneOpenedWhenItsNameIsReplaced)
     EXPECT_TRUE(error.contains(QStringLiteral("No such file or directory")));
 }
 
+TEST(FileSystem, AFileIsReadOnFromWhereTheLastReadEndedToWhereItEnds)
+{
+    cvtest::TempDir dir;
+    const QString name = dir.write(QStringLiteral("data"), "0123456789");
+    TReadOnlyFile f;
+    QString error;
+    ASSERT_TRUE(f.Open(name, &error));
+    char buf[16] = {};
+    ASSERT_EQ(f.Read(buf, 4, &error), 4);
+    // A read at a place of its own does not move where reading goes on.
+    ASSERT_TRUE(f.ReadAt(8, buf + 4, 2, &error));
+    ASSERT_EQ(f.Read(buf + 6, 4, &error), 4);
+    EXPECT_EQ(QByteArray(buf, 10), QByteArray("0123894567"));
+    // Past the end: what is left, then nothing.
+    EXPECT_EQ(f.Read(buf, 16, &error), 2);
+    EXPECT_EQ(QByteArray(buf, 2), QByteArray("89"));
+    EXPECT_EQ(f.Read(buf, 16, &error), 0);
+    // A file cut short while it is open: the bytes it still has.
+    ASSERT_TRUE(f.Open(name, &error));
+    ASSERT_EQ(::truncate(QFile::encodeName(name).constData(), 3), 0);
+    EXPECT_EQ(f.Size(), 10);
+    EXPECT_EQ(f.Read(buf, 10, &error), 3);
+}
+
 } // namespace

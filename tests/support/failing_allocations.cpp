@@ -17,6 +17,16 @@ std::atomic<bool> gFailed{false};
 std::atomic<int64_t> gAllocations{0};
 int64_t gPlanned = -1;            // the allocation to fail after ShortageFromHere
 int64_t gAllocationsAtStart = 0;  // the count at the last ShortageFromHere
+bool gPlannedOnThreads = false;   // gPlanned counts on each thread of the job's own
+
+// Between ShortageFromHere and ShortageToHere with a shortage on the job's
+// threads: each thread but the job's counts its own allocations, and the
+// gThreadFailAt-th of each fails.
+std::atomic<bool> gCountThreads{false};
+std::atomic<int64_t> gThreadFailAt{-1};
+std::atomic<int64_t> gMostOnAThread{0};
+thread_local bool tJobThread = false;
+thread_local int64_t tThreadAllocations = 0;
 
 void* Allocate(std::size_t size, std::size_t alignment)
 {
@@ -24,6 +34,16 @@ void* Allocate(std::size_t size, std::size_t alignment)
     if (gUntilFailure.load(std::memory_order_relaxed) >= 0 && gUntilFailure.fetch_sub(1) == 0) {
         gFailed = true;
         throw std::bad_alloc();
+    }
+    if (gCountThreads.load(std::memory_order_relaxed) && !tJobThread) {
+        const int64_t k = tThreadAllocations++;
+        int64_t most = gMostOnAThread.load(std::memory_order_relaxed);
+        while (k + 1 > most && !gMostOnAThread.compare_exchange_weak(most, k + 1)) {
+        }
+        if (k == gThreadFailAt.load(std::memory_order_relaxed)) {
+            gFailed = true;
+            throw std::bad_alloc();
+        }
     }
     if (size == 0)
         size = 1;
@@ -56,13 +76,26 @@ void FailAllocationAfter(int64_t n)
 
 bool AllocationFailed() { return gFailed; }
 
-void ShortageToHere() { gUntilFailure = -1; }
+void ShortageToHere()
+{
+    gUntilFailure = -1;
+    gCountThreads = false;
+    gThreadFailAt = -1;
+}
 
 void ShortageFromHere()
 {
     gAllocationsAtStart = gAllocations.load();
-    if (gPlanned >= 0)
-        FailAllocationAfter(gPlanned);
+    tJobThread = true;
+    gMostOnAThread = 0;
+    if (!gPlannedOnThreads) {
+        if (gPlanned >= 0)
+            FailAllocationAfter(gPlanned);
+        return;
+    }
+    gFailed = false;
+    gThreadFailAt = gPlanned;
+    gCountThreads = true;
 }
 
 void ExpectJobSurvivesShortages(const std::vector<TShortRun>& runs)
@@ -83,15 +116,25 @@ void ExpectJobSurvivesShortages(const std::vector<TShortRun>& runs)
     EXPECT_GT(stopped, 0) << "no shortage stopped the job";
 }
 
-std::vector<TShortRun> RunShortOfMemory(const std::function<bool(QString& message)>& job)
+namespace {
+
+std::vector<TShortRun> RunShort(const std::function<bool(QString& message)>& job, bool onThreads)
 {
     QString first;
     gPlanned = -1;
+    gPlannedOnThreads = onThreads;
     EXPECT_TRUE(job(first)) << "the job fails with all the memory it wants: " << first.toStdString();
-    const int64_t allocations = gAllocations.load() - gAllocationsAtStart;
-    std::vector<int64_t> counts{0, 1, 2, 3, 5, 8};
-    for (int64_t n = 13; n < allocations; n = n * 3 / 2 + 1)
-        counts.push_back(n);
+    const int64_t allocations = onThreads ? gMostOnAThread.load() : gAllocations.load() - gAllocationsAtStart;
+    std::vector<int64_t> counts;
+    if (onThreads) {
+        // Every one: a thread makes few, and those of its start matter most.
+        for (int64_t n = 0; n < allocations; ++n)
+            counts.push_back(n);
+    } else {
+        counts = {0, 1, 2, 3, 5, 8};
+        for (int64_t n = 13; n < allocations; n = n * 3 / 2 + 1)
+            counts.push_back(n);
+    }
     std::vector<TShortRun> runs;
     for (const int64_t n : counts) {
         TShortRun r;
@@ -121,7 +164,20 @@ std::vector<TShortRun> RunShortOfMemory(const std::function<bool(QString& messag
         }
         runs.push_back(r);
     }
+    gPlannedOnThreads = false;
     return runs;
+}
+
+} // namespace
+
+std::vector<TShortRun> RunShortOfMemory(const std::function<bool(QString& message)>& job)
+{
+    return RunShort(job, false);
+}
+
+std::vector<TShortRun> RunShortOfMemoryOnItsThreads(const std::function<bool(QString& message)>& job)
+{
+    return RunShort(job, true);
 }
 
 } // namespace cvtest

@@ -40,6 +40,11 @@ struct TShortRun {
 // again there without any failure. `job` returns its success and sets its
 // message.
 std::vector<TShortRun> RunShortOfMemory(const std::function<bool(QString& message)>& job);
+// The same, but the shortage is met on the threads the job starts: in each
+// run, every such thread has its n-th allocation fail (for every n up to
+// the most one thread made), the job's own thread none. What a job that
+// reads on several threads owes a shortage on any of them.
+std::vector<TShortRun> RunShortOfMemoryOnItsThreads(const std::function<bool(QString& message)>& job);
 // What every job owes a shortage: each run ended normally; a run that did
 // not succeed said there was not enough memory; the job succeeded again
 // afterwards; and at least one run was stopped by the shortage.

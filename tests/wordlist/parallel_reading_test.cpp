@@ -1,6 +1,9 @@
 // Texts read on several threads and added in text order: the same lists,
 // statistics and notes of unread texts as when one thread reads them all.
 
+#include "suite/decipher.h"
+#include "suite/zip_archive.h"
+#include "support/failing_allocations.h"
 #include "textread/tag_handler.h"
 #include "wordlist/parallel_reading.h"
 #include "wordlist/word_folding.h"
@@ -166,6 +169,47 @@ TEST_F(ParallelReading, AnUnreadTextThatStopsTheJobStopsItWhereOneThreadStops)
     // The texts after it were not taken as read.
     ASSERT_EQ(many.statusAndWords.size(), std::size_t(files.size()));
     EXPECT_EQ(many.statusAndWords.back().first, 0);
+}
+
+TEST_F(ParallelReading, RunningShortOfMemoryOnAReadingThreadStopsTheJobWithAMessage)
+{
+    // Loose texts, texts inside an archive and an enciphered one: each kind
+    // is opened on the reading threads.
+    QStringList files = Write(Corpus(4, 60, 80));
+    const QByteArray plain = Corpus(1, 60, 80)[0].second;
+    files << dir.write(QStringLiteral("sealed.CVencrypted"),
+                       cvtest::toBytes(EncipheredBytes(
+                           {reinterpret_cast<const uint8_t*>(plain.constData()), std::size_t(plain.size())}, 3)));
+    TZipArchive zip;
+    ASSERT_TRUE(zip.CreateArchive(dir.file(QStringLiteral("texts.zip"))));
+    std::vector<TZipNewEntry> entries(2);
+    entries[0].name = QStringLiteral("in/one.txt");
+    entries[0].data.assign(plain.begin(), plain.end());
+    entries[1].name = QStringLiteral("in/two.txt");
+    entries[1].data.assign(plain.rbegin(), plain.rend());
+    ASSERT_TRUE(zip.AddEntries(entries)) << zip.ErrorString().toStdString();
+    zip.CloseArchive();
+    files << dir.file(QStringLiteral("texts.zip"));
+    const TRun whole = Run(files, 1);
+    ASSERT_TRUE(whole.made);
+    ASSERT_TRUE(whole.unread.isEmpty()) << whole.reasons.join(QLatin1Char('\n')).toStdString();
+
+    TCVFileDetails chosen(true, {});
+    for (const QString& f : files)
+        chosen.ToolAddAFile(f);
+    auto job = [&](QString& message) {
+        Global_run_without_error_messages = true;
+        Global_FailureMessage.clear();
+        T_WholeWordlistHolder doc(kListWordList, nullptr, nullptr, false, true, [](const QString&) { return 0; });
+        doc.SetReadingThreads(3);
+        int32_t converted = 0;
+        cvtest::ShortageFromHere();
+        const bool ok = doc.MakeWordlist(chosen, 0, converted, kListWordList);
+        cvtest::ShortageToHere();
+        message = doc.JobFailure().isEmpty() ? Global_FailureMessage : doc.JobFailure();
+        return ok && Bytes(List(doc)) == whole.list;
+    };
+    cvtest::ExpectJobSurvivesShortages(cvtest::RunShortOfMemoryOnItsThreads(job));
 }
 
 // The reader directly: a run whose vocabulary grows large, a run stopped

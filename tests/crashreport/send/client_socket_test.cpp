@@ -75,7 +75,8 @@ TEST_F(ClientSocket, AnUnknownHostIsReportedWithoutLogsOrHandlers)
 
 TEST_F(ClientSocket, ARefusedConnectionGoesThroughTheErrorHandlerOrEndsQuietly)
 {
-    const uint16_t port = cvtest::FreePort(true);
+    const cvtest::RefusingPort refusing;
+    const uint16_t port = refusing.port();
     TCrashboxClientSocket socket("127.0.0.1", port, true, 1000);
     std::string told;
     int32_t code = 0;

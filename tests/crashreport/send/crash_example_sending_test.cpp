@@ -155,8 +155,9 @@ TEST_F(CrashExampleSending, ARefusedReportStaysAsACompressedCopyAndTheToolLogsTh
     const QString options = OptionsFile([](cv::TCrashboxModuleOptions& o) {
         o.SetBehaviourOptions({cv::boSaveCompressedCopyInCaseOfError});
     });
+    const cvtest::RefusingPort refusing;
     EXPECT_EQ(Crash({QStringLiteral("segv"), QStringLiteral("--dialog"), QStringLiteral("none"), QStringLiteral("--options"), options,
-                     QStringLiteral("--smtp"), QStringLiteral("127.0.0.1:%1").arg(cvtest::FreePort(true)), QStringLiteral("--to"),
+                     QStringLiteral("--smtp"), QStringLiteral("127.0.0.1:%1").arg(refusing.port()), QStringLiteral("--to"),
                      QStringLiteral("support@example.test")})
                   .status,
               -SIGSEGV);

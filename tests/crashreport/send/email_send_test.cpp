@@ -342,7 +342,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(SMTPSending, ARefusedConnectionOrUnknownHostEndsInTheWarning)
 {
-    EXPECT_FALSE(SendSMTPMessage("me@here.test", "127.0.0.1", {}, {}, "b", "s", "you@there.test", "", "", cvtest::FreePort(true)));
+    const cvtest::RefusingPort refusing;
+    EXPECT_FALSE(SendSMTPMessage("me@here.test", "127.0.0.1", {}, {}, "b", "s", "you@there.test", "", "", refusing.port()));
     EXPECT_TRUE(LastInternalWarning().Message.starts_with("[SMTP] Connection error: \"Connection refused\""));
     EXPECT_FALSE(SendSMTPMessage("me@here.test", "", {}, {}, "b", "s", "you@there.test", "", "", 25));
     EXPECT_EQ(LastInternalWarning().Message, "[SMTP] Unable to resolve host \"\".");

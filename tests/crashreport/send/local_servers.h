@@ -37,6 +37,9 @@ public:
     bool started() const { return m_started; }
     uint16_t port() const { return m_port; }
     QString error() const { return m_error; }
+    bool running() const { return m_process->state() == QProcess::Running; }
+    // Not started after all (it never became ready): why, with what it said.
+    void fail(const QString& why);
 
 private:
     std::unique_ptr<QProcess> m_process;
@@ -50,6 +53,24 @@ std::string SocketErrorOf(const std::function<void()>& action);
 
 // A port nobody listens on right now.
 uint16_t FreePort(bool tcp);
+// A TCP port of 127.0.0.1 that refuses connections for as long as this
+// lives: bound and never listened on, so that no server started meanwhile
+// (by a test running beside this one) can take it.
+class RefusingPort {
+public:
+    RefusingPort();
+    ~RefusingPort();
+    RefusingPort(const RefusingPort&) = delete;
+    RefusingPort& operator=(const RefusingPort&) = delete;
+    uint16_t port() const { return m_port; }
+
+private:
+    int m_socket = -1;
+    uint16_t m_port = 0;
+};
+// A port free for UDP and TCP alike right now (a name server takes both),
+// and not one that a TCP connection closed a moment ago still holds.
+uint16_t FreeUDPAndTCPPort();
 
 // aiosmtpd keeping messages in `folder` (AUTH LOGIN when user is given).
 std::unique_ptr<LocalServer> StartSMTPServer(const QString& folder, const QString& host = QStringLiteral("127.0.0.1"),
@@ -61,7 +82,9 @@ std::unique_ptr<LocalServer> StartTCPPeer(const TempDir& dir, const QString& scr
 // The scripted name server; queries go to `record`.
 std::unique_ptr<LocalServer> StartDNSPeer(const TempDir& dir, const QStringList& repliesHex, QString& record,
                                           const QString& host = QStringLiteral("127.0.0.1"), uint16_t port = 0);
-// dnsmasq on 127.0.0.1:port with the MX records ("domain,exchange,preference"), ready to answer.
+// dnsmasq on 127.0.0.1:port (UDP and TCP) with the MX records
+// ("domain,exchange,preference"), ready to answer; not started, with
+// dnsmasq's words, when it does not answer within ten seconds.
 std::unique_ptr<LocalServer> StartDnsmasq(uint16_t port, const QStringList& mxHosts);
 
 // The members of the report archive in a kept message ("mail"), the

@@ -54,6 +54,16 @@ LocalServer::LocalServer(const QString& program, const QStringList& arguments, b
         m_error = QString::fromUtf8(out + m_process->readAllStandardError());
 }
 
+void LocalServer::fail(const QString& why)
+{
+    m_started = false;
+    if (m_process->state() != QProcess::NotRunning) {
+        m_process->kill();
+        m_process->waitForFinished(5000);
+    }
+    m_error = why + QStringLiteral(": ") + QString::fromUtf8(m_process->readAll()).trimmed();
+}
+
 LocalServer::~LocalServer()
 {
     if (m_process->state() != QProcess::NotRunning) {
@@ -85,6 +95,48 @@ uint16_t FreePort(bool tcp)
         port = ntohs(a.sin_port);
     ::close(s);
     return port;
+}
+
+RefusingPort::RefusingPort() : m_socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0))
+{
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof a;
+    if (::bind(m_socket, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0
+        && ::getsockname(m_socket, reinterpret_cast<sockaddr*>(&a), &size) == 0)
+        m_port = ntohs(a.sin_port);
+}
+
+RefusingPort::~RefusingPort()
+{
+    if (m_socket >= 0)
+        ::close(m_socket);
+}
+
+uint16_t FreeUDPAndTCPPort()
+{
+    // The system's choice of a free TCP port (not one that a connection
+    // closed a moment ago still holds), then the same UDP port, if free.
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const int tcp = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t size = sizeof a;
+        uint16_t port = 0;
+        if (::bind(tcp, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0
+            && ::getsockname(tcp, reinterpret_cast<sockaddr*>(&a), &size) == 0) {
+            const int udp = ::socket(AF_INET, SOCK_DGRAM, 0);
+            if (::bind(udp, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0)
+                port = ntohs(a.sin_port);
+            ::close(udp);
+        }
+        ::close(tcp);
+        if (port != 0)
+            return port;
+    }
+    return 0;
 }
 
 std::unique_ptr<LocalServer> StartSMTPServer(const QString& folder, const QString& host, uint16_t port,
@@ -161,16 +213,18 @@ std::unique_ptr<LocalServer> StartDnsmasq(uint16_t port, const QStringList& mxHo
     a.sin_family = AF_INET;
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     a.sin_port = htons(port);
-    for (int attempt = 0; attempt < 50; ++attempt) {
+    bool ready = false;
+    for (int attempt = 0; attempt < 100 && !ready && server->running(); ++attempt) {
         ::sendto(s, query.data(), query.size(), 0, reinterpret_cast<sockaddr*>(&a), sizeof a);
         pollfd p{s, POLLIN, 0};
         if (::poll(&p, 1, 100) > 0 && (p.revents & POLLIN)) {
             char buffer[512];
-            if (::recv(s, buffer, sizeof buffer, 0) > 0)
-                break;
+            ready = ::recv(s, buffer, sizeof buffer, 0) > 0;
         }
     }
     ::close(s);
+    if (!ready)
+        server->fail(QStringLiteral("dnsmasq did not answer on port %1").arg(port));
     return server;
 }
 
@@ -219,7 +273,7 @@ void SendTest::SetUp()
     settings = cv::TMailSettings{};
     settings.ResolvConfPath = dir.file(QStringLiteral("no-resolv.conf")).toStdString();
     settings.FallbackDNSServer = "127.0.0.1";
-    settings.DNSPort = FreePort(false);
+    settings.DNSPort = FreeUDPAndTCPPort();
     settings.MailClientCommand = "/nonexistent/mail-client";
     settings.MailtoCommand = "/nonexistent/mailto \"%1\"";
     settings.SMTPTimeout = 3000;

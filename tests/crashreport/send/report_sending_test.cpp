@@ -200,7 +200,8 @@ TEST_P(MailFallback, OnlyTheMailProgramFallsBackToMailto)
     apply();
     options.SetEMailSendMode(c.mode);
     options.SetSMTPHost("127.0.0.1");
-    options.SetSMTPPort(cvtest::FreePort(true));
+    const cvtest::RefusingPort refusing;
+    options.SetSMTPPort(refusing.port());
     EXPECT_EQ(DoSendErrorReport(report), c.result);
     EXPECT_EQ(Calls(QStringLiteral("mailto")), c.mailtoCalls);
     EXPECT_EQ(events.back(), c.result ? "action 5 on" : "action 5 off");
@@ -232,7 +233,8 @@ TEST_F(ReportSending, TheErrorEventAsksForRetriesAndTheWebStepStillRuns)
     apply();
     options.SetEMailSendMode(esmEmailClient);
     options.SetWebSendMode(wsmHTTP);
-    options.SetWebURL("http://127.0.0.1:" + std::to_string(cvtest::FreePort(true)) + "/upload");
+    const cvtest::RefusingPort refusing;
+    options.SetWebURL("http://127.0.0.1:" + std::to_string(refusing.port()) + "/upload");
     retries = 2;
     EXPECT_FALSE(DoSendErrorReport(report));
     EXPECT_EQ(Calls(QStringLiteral("mail")), 3);
@@ -245,7 +247,8 @@ TEST_F(ReportSending, LogsAppendedToTheMailMakeASecondArchiveForTheWeb)
 {
     options.SetEMailSendMode(esmEmailClient);
     options.SetWebSendMode(wsmHTTP);
-    options.SetWebURL("http://127.0.0.1:" + std::to_string(cvtest::FreePort(true)) + "/upload");
+    const cvtest::RefusingPort refusing;
+    options.SetWebURL("http://127.0.0.1:" + std::to_string(refusing.port()) + "/upload");
     options.SetAppendLogs(true);
     DoSendErrorReport(report);
     EXPECT_EQ(attachmentRequests, 2);
@@ -264,7 +267,8 @@ TEST_F(ReportSending, AFailedReportLeavesACompressedCopyAndTheTenLastAreKept)
         dir.write(QStringLiteral("out/") + name, "old");
     options.SetEMailSendMode(esmSMTPClient);
     options.SetSMTPHost("127.0.0.1");
-    options.SetSMTPPort(cvtest::FreePort(true));
+    const cvtest::RefusingPort refusing;
+    options.SetSMTPPort(refusing.port());
     options.SetBehaviourOptions({boSaveCompressedCopyInCaseOfError});
     options.SetCommonSendOptions({sndAddDateInFileName});
     report.State.ExceptionTime = QDateTime(QDate(2024, 3, 5), QTime(14, 3, 9));
@@ -316,7 +320,8 @@ TEST_F(ReportSending, AFailureLeavesTheClipboardAloneWhenTheCopyWouldNotOutliveT
     QDir().mkpath(dir.file(QStringLiteral("out")));
     options.SetEMailSendMode(esmSMTPClient);
     options.SetSMTPHost("127.0.0.1");
-    options.SetSMTPPort(cvtest::FreePort(true));
+    const cvtest::RefusingPort refusing;
+    options.SetSMTPPort(refusing.port());
     options.SetCommonSendOptions({sndShowSuccessFailureMsg});
     options.SetBehaviourOptions({boCopyLogInCaseOfError, boSaveCompressedCopyInCaseOfError});
     clipboard->text = "the user's own";

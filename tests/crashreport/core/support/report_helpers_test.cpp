@@ -3,12 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QFileInfo>
 
 #include <fcntl.h>
 #include <pwd.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <ctime>
 #include <thread>
@@ -165,6 +167,13 @@ TEST(ReportProcess, TestsOfTheProcessState)
     EXPECT_TRUE(IsThreadRunning(pid_t(syscall(SYS_gettid))));
     pid_t ended = 0;
     std::thread([&] { ended = pid_t(syscall(SYS_gettid)); }).join();
+    // A join returns once the thread has left its code; the system lets it
+    // go from the process a moment later (under load, some milliseconds).
+    // Ended is when the system no longer lists it among the process's threads.
+    const QString task = QStringLiteral("/proc/self/task/%1").arg(ended);
+    for (int k = 0; k < 500 && QFileInfo::exists(task); ++k)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_FALSE(QFileInfo::exists(task)) << "the thread is still listed 5 s after its join";
     EXPECT_FALSE(IsThreadRunning(ended));
     int local = 0;
     const uintptr_t base = GetStackBase();

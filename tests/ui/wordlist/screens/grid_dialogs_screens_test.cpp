@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QImage>
 
+#include "artefact_folder.h"
 #include "xvfb_run.h"
 
 namespace {
@@ -23,8 +24,8 @@ TEST(GridDialogScreens, EveryGridDialogOpensInsideTheScreenOnAFreshBuffer)
         dir = QDir(QDir::tempPath()).filePath(QStringLiteral("corvantis-screenshots"));
     // Beside the new user's pictures, not among them: that walk clears its folder.
     dir += QStringLiteral("-grid-dialogs");
-    QDir(dir).removeRecursively();
-    ASSERT_TRUE(QDir().mkpath(dir));
+    const screens_test::TArtefactFolder folder(dir, std::chrono::seconds(120));
+    ASSERT_TRUE(folder.Ready()) << folder.Error().toStdString();
 
     const screens_test::TWalkRun run =
         screens_test::RunOnXvfb(QStringLiteral(CV_GRID_DIALOGS_WALK), dir, QStringLiteral("1024x768x24"), 60000);

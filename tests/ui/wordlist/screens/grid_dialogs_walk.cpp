@@ -50,7 +50,8 @@ void Check(QWidget* w, const QString& name)
         QTextStream(stdout) << name << " not shown" << Qt::endl;
         return;
     }
-    Settle();
+    if (!screens_walk::WaitUntilShown(w))
+        QTextStream(stdout) << name << ": not shown within ten seconds" << Qt::endl;
     QScreen* screen = w->screen() ? w->screen() : QGuiApplication::primaryScreen();
     const QRect area = screen->availableGeometry();
     const QRect frame = w->frameGeometry();

@@ -12,6 +12,7 @@
 #include <QImage>
 #include <QThread>
 
+#include "artefact_folder.h"
 #include "xvfb_run.h"
 
 namespace {
@@ -23,8 +24,8 @@ TEST(Screenshots, EachStepOfANewUserIsPicturedOnARealScreen)
     QString dir = qEnvironmentVariable("CV_SCREENSHOT_DIR");
     if (dir.isEmpty())
         dir = QDir(QDir::tempPath()).filePath(QStringLiteral("corvantis-screenshots"));
-    QDir(dir).removeRecursively();
-    ASSERT_TRUE(QDir().mkpath(dir));
+    const screens_test::TArtefactFolder folder(dir, std::chrono::seconds(120));
+    ASSERT_TRUE(folder.Ready()) << folder.Error().toStdString();
 
     const screens_test::TWalkRun run =
         screens_test::RunOnXvfb(QStringLiteral(CV_SCREENS_WALK), dir, QStringLiteral("1280x960x24"), 30000);
@@ -65,10 +66,12 @@ TEST(LinguistsDay, EveryStepIsReachedWithTheMouseAndKeysAndShowsWhatItShould)
             missing << QString::fromLatin1(program);
     if (!missing.isEmpty())
         GTEST_SKIP() << "not installed: " << missing.join(u' ').toStdString();
+    // Beside the new user's pictures, not among them: that walk empties its folder.
     QString dir = qEnvironmentVariable("CV_SCREENSHOT_DIR");
-    dir = QDir(dir.isEmpty() ? QDir::tempPath() : dir).filePath(QStringLiteral("corvantis-day"));
-    QDir(dir).removeRecursively();
-    ASSERT_TRUE(QDir().mkpath(dir));
+    dir = dir.isEmpty() ? QDir(QDir::tempPath()).filePath(QStringLiteral("corvantis-day")) : dir + QStringLiteral("-day");
+    // Another run's day takes a minute or two.
+    const screens_test::TArtefactFolder folder(dir, std::chrono::seconds(240));
+    ASSERT_TRUE(folder.Ready()) << folder.Error().toStdString();
     for (const char* sub : {"tmp", "home", "config"})
         ASSERT_TRUE(QDir().mkpath(QDir(dir).filePath(QString::fromLatin1(sub))));
 

@@ -60,7 +60,8 @@ void Shot(QWidget* w, const QString& name)
 {
     Settle();
     w->raise();
-    Settle();
+    if (!screens_walk::WaitUntilShown(w))
+        QTextStream(stdout) << name << ": not shown within ten seconds" << Qt::endl;
     QScreen* screen = w->screen() ? w->screen() : QGuiApplication::primaryScreen();
     QPixmap pixmap = screen->grabWindow(w->winId());
     if (pixmap.isNull() || pixmap.width() < 10)

@@ -7,6 +7,11 @@
 #include <QPixmap>
 #include <QString>
 #include <QTextStream>
+#include <QThread>
+#include <QWidget>
+#include <QWindow>
+
+#include <chrono>
 
 namespace screens_walk {
 
@@ -14,6 +19,25 @@ inline void Settle()
 {
     for (int i = 0; i < 5; ++i)
         QApplication::processEvents();
+}
+
+// Waits, at most `limit`, until the widget's window is on the screen (the
+// X server has mapped it and told it so), then paints it there. A picture
+// taken earlier, on a busy machine, is of an empty frame. False when the
+// window was not shown in time.
+inline bool WaitUntilShown(QWidget* w, std::chrono::milliseconds limit = std::chrono::seconds(10))
+{
+    QWidget* top = w->window();
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (!(top->windowHandle() && top->windowHandle()->isExposed())) {
+        if (std::chrono::steady_clock::now() > end)
+            return false;
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(10);
+    }
+    top->repaint();
+    Settle();
+    return true;
 }
 
 // "<name>.png" in the folder; false (the file named on standard error) when it cannot be written.
