@@ -82,31 +82,33 @@ std::string SocketErrorOf(const std::function<void()>& action)
     return "<no error>";
 }
 
-uint16_t FreePort(bool tcp)
+namespace {
+
+// Binds the socket to a port of 127.0.0.1 that the system chooses free:
+// its number, 0 when the bind is refused.
+uint16_t BindToFreeLoopbackPort(int socket)
 {
-    const int s = ::socket(AF_INET, tcp ? SOCK_STREAM : SOCK_DGRAM, 0);
     sockaddr_in a{};
     a.sin_family = AF_INET;
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t size = sizeof a;
-    uint16_t port = 0;
-    if (::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
-        ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &size) == 0)
-        port = ntohs(a.sin_port);
+    if (socket < 0 || ::bind(socket, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
+        ::getsockname(socket, reinterpret_cast<sockaddr*>(&a), &size) != 0)
+        return 0;
+    return ntohs(a.sin_port);
+}
+
+} // namespace
+
+uint16_t FreePort(bool tcp)
+{
+    const int s = ::socket(AF_INET, tcp ? SOCK_STREAM : SOCK_DGRAM, 0);
+    const uint16_t port = BindToFreeLoopbackPort(s);
     ::close(s);
     return port;
 }
 
-RefusingPort::RefusingPort() : m_socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0))
-{
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t size = sizeof a;
-    if (::bind(m_socket, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0
-        && ::getsockname(m_socket, reinterpret_cast<sockaddr*>(&a), &size) == 0)
-        m_port = ntohs(a.sin_port);
-}
+RefusingPort::RefusingPort() : m_socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)), m_port(BindToFreeLoopbackPort(m_socket)) {}
 
 RefusingPort::~RefusingPort()
 {
@@ -120,16 +122,15 @@ uint16_t FreeUDPAndTCPPort()
     // closed a moment ago still holds), then the same UDP port, if free.
     for (int attempt = 0; attempt < 100; ++attempt) {
         const int tcp = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t size = sizeof a;
-        uint16_t port = 0;
-        if (::bind(tcp, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0
-            && ::getsockname(tcp, reinterpret_cast<sockaddr*>(&a), &size) == 0) {
+        uint16_t port = BindToFreeLoopbackPort(tcp);
+        if (port != 0) {
+            sockaddr_in a{};
+            a.sin_family = AF_INET;
+            a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+            a.sin_port = htons(port);
             const int udp = ::socket(AF_INET, SOCK_DGRAM, 0);
-            if (::bind(udp, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0)
-                port = ntohs(a.sin_port);
+            if (::bind(udp, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0)
+                port = 0;
             ::close(udp);
         }
         ::close(tcp);
