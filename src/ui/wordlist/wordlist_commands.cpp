@@ -500,6 +500,7 @@ void TFormWordList::CClusters(TCV_Grid* grid)
         const int threeInches = 3 * (screen ? int(screen->logicalDotsPerInch()) : 96);
         for (TCV_Grid* g : {CVGridFreq, CVGridAlph})
             g->SetColWidths(TCVWordList::kColWord, std::max(288, std::min(threeInches, g->width() / 2)));
+        SetPageAppropriateCaption();
     }
 }
 
