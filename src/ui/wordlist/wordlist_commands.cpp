@@ -1043,8 +1043,12 @@ void TFormWordList::CompareWithReferenceList(const QString& givenReference, cons
             return;
         study = doc->MainFile.FileName;
     }
-    if (givenReference.isEmpty() && !CommandChoices().ConfirmComparison(study))
-        return;
+    if (givenReference.isEmpty()) {
+        if (!CommandChoices().ConfirmComparison(study))
+            return;
+        // The reference list chosen is a setting of the user's: the controller keeps it for the next start.
+        PostToController(kCodeSettingsChangedInTool);
+    }
     const QString reference = givenReference.isEmpty() ? GetKeywordsSettingsReferenceCorpus() : givenReference;
     if (QFileInfo(reference) == QFileInfo(study)) {
         CantCompareWithSameFile(reference);
