@@ -233,6 +233,12 @@ void TooFewWordsForMovingWindows(int64_t runningWords, int64_t wordsNeeded)
              .arg(number(runningWords), number(wordsNeeded)));
 }
 
+void NoBrowserForHelp(const QString& address)
+{
+    tell("NoBrowserForHelp", TDialogKind::Warning,
+         QStringLiteral("No web browser was found to show the help. The page is at\n%1").arg(address));
+}
+
 void CantComputeKWSIfDifferentLanguages(const QString& studyList, const QString& studyLanguage, const QString& referenceLanguage)
 {
     tell("CantComputeKWSIfDifferentLanguages", TDialogKind::Warning,

@@ -57,6 +57,8 @@ void NoClustersOfSizeIn(int64_t indexEntries, int clusterSize, const QString& cl
 void CantMakeClustersWithoutIndex();
 // The corpus is too short for any moving-window plot.
 void TooFewWordsForMovingWindows(int64_t runningWords, int64_t wordsNeeded);
+// No web browser (or viewer) took the help page: the user is given its address.
+void NoBrowserForHelp(const QString& address);
 void CantComputeKWSIfDifferentLanguages(const QString& studyList, const QString& studyLanguage, const QString& referenceLanguage);
 void KeyWordsNotFullLemmaProcessing();
 void KeyWordsFoundLessThanNPercentMatches(int percent);

@@ -655,7 +655,10 @@ bool TDataModuleCorvantis::HandleAHelpFileChoice(int context)
         const QString suffix = QFileInfo(file).suffix().toLower();
         if (suffix == u"htm" || suffix == u"html")
             url.setFragment(QStringLiteral("context-%1").arg(context));
-        return CurrentDesktopService()->OpenUrl(url);
+        if (CurrentDesktopService()->OpenUrl(url))
+            return true;
+        NoBrowserForHelp(url.toString());
+        return false;
     }
     case 1: {
         QString base = GetCVHelpBaseAddress();
@@ -666,7 +669,10 @@ bool TDataModuleCorvantis::HandleAHelpFileChoice(int context)
         }
         if (!base.endsWith(u'/'))
             base += u'/';
-        TryToVisit(base + QStringLiteral("index.html") + QStringLiteral("?contextid=%1").arg(context));
+        // Without a browser the user still gets the page, as an address to take elsewhere.
+        const QString address = base + QStringLiteral("index.html") + QStringLiteral("?contextid=%1").arg(context);
+        if (!TryToVisit(address))
+            NoBrowserForHelp(address);
         return false;
     }
     default:
