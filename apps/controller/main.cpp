@@ -9,7 +9,6 @@
 
 #include "suite/gui/controller/controller.h"
 #include "suite/gui/controller/controller_ini.h"
-#include "suite/gui/controller/customise_window.h"
 
 #include "suite/controller_codes.h"
 #include "suite/cvbuf.h"
@@ -18,10 +17,8 @@
 #include "suite/named_mutex.h"
 #include "suite/process_utils.h"
 #include "suite/window_messages.h"
-#include "ui/framework/customise_menu.h"
 #include "ui/framework/tool_data_module.h"
 
-#include <QAction>
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDir>
@@ -55,33 +52,6 @@ int sendToTool(uint16_t code, uint8_t tool, const QString& file)
         || !FlushPostedMessages())
         return fail(QStringLiteral("The message could not be delivered to tool %1.").arg(tool));
     return 0;
-}
-
-// The tools' menu commands with their captions, for the customising window:
-// the tools' data module knows them.
-std::shared_ptr<const cv::TMenuCommandsOfTools> MenuCommandsOfTools()
-{
-    auto commands = std::make_shared<cv::TMenuCommandsOfTools>();
-    // Kept for the customising window: its rules store the user's choices.
-    auto module = std::make_shared<cv::TDataModuleCorvantis>();
-    for (int tag = 1; tag <= cv::kLastCustomisableTag; ++tag) {
-        const QAction* item = module->ItemOfTag(tag);
-        if (item && !item->text().isEmpty() && tag != cv::kTagLastFile)
-            commands->commands.push_back({tag, item->text()});
-    }
-    commands->toSequence = [](uint16_t code) { return cv::ShortCutToKeySequence(code); };
-    commands->fromSequence = [](const QKeySequence& key) { return cv::KeySequenceToShortCut(key); };
-    commands->shortcutText = [](uint16_t code) { return cv::ShortCutToText(code); };
-    commands->trySetShortcut = [module](int tag, const QString& caption, uint16_t shortcut) {
-        return module->TryToSetAShortCut(tag, caption, shortcut);
-    };
-    commands->normaliseEntry = [module](QString& entry) {
-        // The rule compares with the items' shortcuts as stored now.
-        module->UpdateAllMenuShortCutsFromTextbuf();
-        module->CheckMenuCompatibility(entry);
-    };
-    commands->setRightClickEntries = [module](const QStringList& entries) { module->SetRightClickMenuItems(&entries); };
-    return commands;
 }
 
 } // namespace
@@ -150,6 +120,6 @@ int main(int argc, char** argv)
     QString error;
     if (!controller.Start(&error))
         return fail(QStringLiteral("The controller cannot start: %1").arg(error));
-    controller.SetMenuCommands(MenuCommandsOfTools());
+    controller.SetMenuCommands(cv::MenuCommandsForCustomising());
     return app.exec();
 }

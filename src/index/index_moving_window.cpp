@@ -107,6 +107,19 @@ struct TMeanSd {
 
 } // namespace
 
+bool MovingWindowsFit(int64_t runningWords, int64_t windowWords)
+{
+    return windowWords > 0 && runningWords / windowWords >= kMovingWindowsForALine;
+}
+
+int32_t MovingWindowThatFits(int64_t runningWords)
+{
+    constexpr int64_t kWindowsWanted = 10;
+    const int64_t words = std::min<int64_t>(runningWords / kWindowsWanted / 100 * 100, std::numeric_limits<int32_t>::max());
+    const int64_t window = std::max<int64_t>(kMovingWindowWordsMin, words);
+    return MovingWindowsFit(runningWords, window) ? int32_t(window) : 0;
+}
+
 bool ComputeMovingWindow(const TIndexData& index, const TMovingWindowSettings& settings,
                          TMovingWindowPlotDataHolder& out, QString* error)
 {

@@ -30,6 +30,20 @@ namespace cv {
 
 class TStream;
 
+// The smallest window the analysis takes.
+constexpr int32_t kMovingWindowWordsMin = 100;
+// The plot draws a line once its first run has two values, that is three
+// whole windows; a corpus shorter than that gives an empty plot.
+constexpr int64_t kMovingWindowsForALine = 3;
+
+// Whether windows of that many words give a corpus of that many running
+// words a plot with a line.
+bool MovingWindowsFit(int64_t runningWords, int64_t windowWords);
+// A window for a corpus too short for the one asked: whole hundreds of
+// words, about ten windows to the corpus; 0 when not even windows of the
+// smallest size fit.
+int32_t MovingWindowThatFits(int64_t runningWords);
+
 struct TMovingWindowSettings {
     int32_t WindowWords = 15000; // running words per window
     int32_t Runs = 4;            // runs, each shifted by WindowWords / Runs

@@ -48,6 +48,9 @@ enum : uint16_t {
     kCodeNoData = 4600,
     kCodeHasData = 4601,
     kCodeNewWithData = 4602,
+    // The tool changed a setting the user chose outside the controller's
+    // windows (the key words' reference list): the controller keeps it.
+    kCodeSettingsChangedInTool = 4610,
 
     // Progress display in the controller's window; the values travel in the
     // settings buffer's progress record (SetProgressParams).

@@ -626,6 +626,14 @@ QString GetDefaultFolder() { return general().DefaultFolder(); }
 void SetDefaultFolder(const QString& f) { modifyGeneral([&](TGeneralSettingsRec& g) { g.SetDefaultFolder(f); }); }
 QString GetLastOpenedFolder() { return general().LastOpenedFolder(); }
 void SetLastOpenedFolder(const QString& f) { modifyGeneral([&](TGeneralSettingsRec& g) { g.SetLastOpenedFolder(f); }); }
+
+QString FolderForNewFiles()
+{
+    for (const QString& folder : {GetDefaultFolder(), GetLastOpenedFolder()})
+        if (const QFileInfo info(folder); !folder.isEmpty() && info.isAbsolute() && info.isDir())
+            return info.absoluteFilePath();
+    return QDir::homePath();
+}
 QString GetHelpfilename() { return general().HelpFilename(); }
 void SetHelpfilename(const QString& n) { modifyGeneral([&](TGeneralSettingsRec& g) { g.SetHelpFilename(n); }); }
 QString GetMyTempFilename() { return general().MyTempFilename(); }

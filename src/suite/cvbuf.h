@@ -205,6 +205,10 @@ QString GetDefaultFolder();
 void SetDefaultFolder(const QString& folder);
 QString GetLastOpenedFolder();
 void SetLastOpenedFolder(const QString& folder);
+// Where a file never saved is offered: the default folder, else the folder
+// last opened (the texts'), else the home folder; always an absolute
+// folder that exists (a user's documents folder may not).
+QString FolderForNewFiles();
 QString GetHelpfilename();
 void SetHelpfilename(const QString& name);
 // The file named by the last hand-over (code 613 opens it, code 615 reports it).

@@ -226,6 +226,19 @@ void CantMakeClustersWithoutIndex()
          QStringLiteral("Clusters are computed from an index. Please make or open an index first."));
 }
 
+void TooFewWordsForMovingWindows(int64_t runningWords, int64_t wordsNeeded)
+{
+    tell("TooFewWordsForMovingWindows", TDialogKind::Information,
+         QStringLiteral("The index holds only %1 running words: a moving-window plot needs at least %2.")
+             .arg(number(runningWords), number(wordsNeeded)));
+}
+
+void NoBrowserForHelp(const QString& address)
+{
+    tell("NoBrowserForHelp", TDialogKind::Warning,
+         QStringLiteral("No web browser was found to show the help. The page is at\n%1").arg(address));
+}
+
 void CantComputeKWSIfDifferentLanguages(const QString& studyList, const QString& studyLanguage, const QString& referenceLanguage)
 {
     tell("CantComputeKWSIfDifferentLanguages", TDialogKind::Warning,
@@ -444,6 +457,22 @@ bool SavedOKOpenNow(const QString& fileName)
 bool SavedOKViewNow(const QString& fileName)
 {
     return ask("SavedOKViewNow", QStringLiteral("Saved %1. View it now?").arg(quoted(fileName)), false);
+}
+
+bool SavedPlotViewNow(const QString& plotFile, const QString& textFile)
+{
+    return ask("SavedPlotViewNow",
+               QStringLiteral("Saved the plot as %1 and its values as %2. View it now?").arg(quoted(plotFile), quoted(textFile)),
+               false);
+}
+
+bool MovingWindowsTooLongUseFitting(int64_t runningWords, int64_t windowWords, int64_t fittingWords)
+{
+    return ask("MovingWindowsTooLongUseFitting",
+               QStringLiteral("The index holds %1 running words, fewer than three windows of %2 words: the plot would "
+                              "show no line.\nMake it with windows of %3 words?")
+                   .arg(number(runningWords), number(windowWords), number(fittingWords)),
+               true);
 }
 
 bool SavedOKOpenIndexNow(const QString& tokensFile, const QString& typesFile)

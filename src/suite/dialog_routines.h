@@ -55,6 +55,10 @@ void NoMutualInfoData();
 void NoPrinterInstalled();
 void NoClustersOfSizeIn(int64_t indexEntries, int clusterSize, const QString& clusterSettings, const QString& fileName);
 void CantMakeClustersWithoutIndex();
+// The corpus is too short for any moving-window plot.
+void TooFewWordsForMovingWindows(int64_t runningWords, int64_t wordsNeeded);
+// No web browser (or viewer) took the help page: the user is given its address.
+void NoBrowserForHelp(const QString& address);
 void CantComputeKWSIfDifferentLanguages(const QString& studyList, const QString& studyLanguage, const QString& referenceLanguage);
 void KeyWordsNotFullLemmaProcessing();
 void KeyWordsFoundLessThanNPercentMatches(int percent);
@@ -104,6 +108,11 @@ bool OpenFileInBrowserOrNotepad(const QString& fileName);     // default Yes: th
 bool SavedOKOpenNow(const QString& fileName);                 // default No
 bool SavedOKViewNow(const QString& fileName);                 // default No
 bool SavedOKOpenIndexNow(const QString& tokensFile, const QString& typesFile); // default No
+// The moving-window plot and the text of its values were saved; Yes shows the plot. Default No.
+bool SavedPlotViewNow(const QString& plotFile, const QString& textFile);
+// The corpus is shorter than three windows of the size set (the plot would
+// have no line): Yes makes it with windows that fit. Default Yes.
+bool MovingWindowsTooLongUseFitting(int64_t runningWords, int64_t windowWords, int64_t fittingWords);
 // Yes: stop the key-word run (the reference list does not suit). Default No.
 bool RefCorpusAndKWMismatch(const QString& studyList, const QString& referenceList);
 // True when the folder's drive has room for the bytes, or the user goes on anyway (default No).

@@ -19,6 +19,21 @@ namespace cv {
 
 namespace {
 
+// A name of the list's own, never one of its word lists' (a save under
+// that name would replace the list compared): the first names joined,
+// then what it is.
+QString ConsistencySuggestedName(const std::vector<TConsistencySource>& sources)
+{
+    constexpr size_t kNamesShown = 3;
+    QStringList names;
+    for (size_t i = 0; i < sources.size() && i < kNamesShown; ++i)
+        names << QFileInfo(sources[i].fileName.section(u'|', -1)).completeBaseName();
+    if (sources.size() > kNamesShown)
+        names << QStringLiteral("etc");
+    names << QStringLiteral("consistency");
+    return names.join(u'_');
+}
+
 // While the lists are read one by one, a list that cannot be used must not
 // stop the job with a dialog of its own: the job names them all at the end.
 class TQuietReads {
@@ -164,7 +179,7 @@ bool T_WholeWordlistHolder::MakeDetailedConsistencyList(const QStringList& files
     MainFile.ListType = kListDetailedConsistency;
     RegisterLists();
     fTotalFilesToProcess = int32_t(sources.size());
-    SuggestedFilename = QFileInfo(sources.front().fileName.section(u'|', -1)).completeBaseName();
+    SuggestedFilename = ConsistencySuggestedName(sources);
     QStringList details;
     for (const TConsistencySource& s : sources)
         details << s.fileName;

@@ -100,4 +100,19 @@ TEST_F(MovingWindow, TheDocumentWritesThePlotAndTheTextFile)
     EXPECT_EQ(empty.MakeAndSaveMovingWindow(s), (QStringList{QString(), QString()}));
 }
 
+TEST(MovingWindowFit, APlotNeedsThreeWholeWindowsAndAFittingWindowGivesAboutTen)
+{
+    // Windows of 15,000 words: a line needs 45,000 running words.
+    EXPECT_FALSE(MovingWindowsFit(25001, 15000));
+    EXPECT_FALSE(MovingWindowsFit(44999, 15000));
+    EXPECT_TRUE(MovingWindowsFit(45000, 15000));
+    EXPECT_FALSE(MovingWindowsFit(1000, 0));
+    // Whole hundreds, about ten to the corpus; the smallest window where that is less.
+    EXPECT_EQ(MovingWindowThatFits(25001), 2500);
+    EXPECT_EQ(MovingWindowThatFits(1999), 100);
+    EXPECT_EQ(MovingWindowThatFits(300), 100);
+    EXPECT_EQ(MovingWindowThatFits(299), 0);
+    EXPECT_EQ(MovingWindowThatFits(0), 0);
+}
+
 } // namespace

@@ -1,5 +1,6 @@
 #include "suite/gui/file_dialogs.h"
 
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 
@@ -32,14 +33,25 @@ QString TScriptedFileDialogs::Execute(const TFileDialogRequest& request)
 
 QString TQtFileDialogService::Execute(const TFileDialogRequest& request)
 {
-    QFileDialog dialog(m_parent, request.title, request.folder, request.filter);
+    // A whole path proposed opens its own folder with its bare name in the
+    // field. Handed whole to the dialog, a path whose folder does not exist
+    // showed without its leading "/", and was then taken as a name inside
+    // the folder the dialog showed.
+    QString folder = request.folder;
+    QString name = request.fileName;
+    if (const QFileInfo proposed(name); !name.isEmpty() && proposed.isAbsolute()) {
+        if (proposed.absoluteDir().exists())
+            folder = proposed.absolutePath();
+        name = proposed.fileName();
+    }
+    QFileDialog dialog(m_parent, request.title, folder, request.filter);
     dialog.setAcceptMode(request.save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     dialog.setFileMode(request.save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
     dialog.setDefaultSuffix(request.defaultExt);
     // The tool asks itself before it overwrites (OKToOverwrite).
     dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
-    if (!request.fileName.isEmpty())
-        dialog.selectFile(request.fileName);
+    if (!name.isEmpty())
+        dialog.selectFile(name);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};
     return dialog.selectedFiles().constFirst();

@@ -77,6 +77,8 @@ TDialogAnswer TQtDialogService::Show(const TDialogRequest& request)
     box.setWindowTitle(request.caption);
     box.setText(request.text);
     box.setTextFormat(Qt::PlainText);
+    // A name or an address in a message can be copied (a help page to open elsewhere).
+    box.setTextInteractionFlags(Qt::TextSelectableByMouse);
     if (!request.routine.isEmpty())
         box.setObjectName(request.routine);
 

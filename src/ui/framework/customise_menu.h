@@ -1,19 +1,19 @@
 #pragma once
 // Customisable menus: the lists of menu items the user may give shortcuts or
-// choose for the right-click menus, the walks over the menu items, the
-// suite's shortcut encoding, recent-file items and tool buttons made from a
-// list of menu items. The operations that need the whole menu tree are
-// methods of the data module (tool_data_module.h).
+// choose for the right-click menus, the walks over the menu items,
+// recent-file items and tool buttons made from a list of menu items. The
+// operations that need the whole menu tree are methods of the data module
+// (tool_data_module.h).
 //
 // Shortcuts are kept by the settings buffer per menu tag in the suite's
-// encoding: the key's virtual-key number in the low byte, 0x2000 Shift,
-// 0x4000 Ctrl, 0x8000 Alt; 0 is no shortcut.
+// encoding (suite/gui/menu_shortcuts.h).
 
 #include <QKeySequence>
 #include <QPointer>
 #include <QString>
 
 #include "suite/cv_format.h"
+#include "suite/gui/menu_shortcuts.h"
 
 #include <cstdint>
 #include <functional>
@@ -32,16 +32,6 @@ namespace cv {
 constexpr int kLastCustomisableTag = 224;
 // The tag of the recent-file items.
 constexpr int kTagLastFile = 161;
-
-// ---- the suite's shortcut encoding ----
-enum : uint16_t { kShortcutShift = 0x2000, kShortcutCtrl = 0x4000, kShortcutAlt = 0x8000 };
-// "Ctrl+Shift+F6"; empty for 0 or a key without a name.
-QString ShortCutToText(uint16_t shortcut);
-// The reverse, case-insensitive, modifiers in any order; 0 when not understood.
-uint16_t TextToShortCut(const QString& text);
-QKeySequence ShortCutToKeySequence(uint16_t shortcut);
-// 0 for sequences of more than one key or keys without a code.
-uint16_t KeySequenceToShortCut(const QKeySequence& sequence);
 
 // One menu item of a list (not owned).
 class TMyMenuItemHolder {

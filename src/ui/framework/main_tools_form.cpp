@@ -909,9 +909,9 @@ bool TMainToolsForm::ChooseSaveFileName(TCV_Grid* grid)
     // A document never saved is offered the name its job suggests (the
     // texts' folder, the index and cluster size), not a bare extension.
     if (name.isEmpty() && !fData->SuggestedFilename.trimmed().isEmpty()) {
-        const QString folder = GetDefaultFolder().isEmpty() ? GetLastOpenedFolder() : GetDefaultFolder();
-        name = QDir(folder).filePath(fData->SuggestedFilename.trimmed() +
-                                     DefaultExtFromListType(DefaultListTypeOfTool(current_tool_var)));
+        name = QDir(FolderForNewFiles())
+                   .filePath(fData->SuggestedFilename.trimmed() +
+                             DefaultExtFromListType(DefaultListTypeOfTool(current_tool_var)));
     }
     if (!AskSaveFileName(ForceViewSaveFileDialog1, current_tool_var, name))
         return false;

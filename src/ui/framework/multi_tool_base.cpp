@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
@@ -456,10 +457,18 @@ bool AskSaveFileName(TCVFileDialog& dialog, uint8_t tool, QString& fileName)
             fileName = QLatin1Char('.') + ext;
         dialog.Filter = LimitedDefaultFilter(type) + QStringLiteral(";;All files (*)");
     }
+    // A name offered is a whole path in a folder there is: a bare name, or
+    // one in a folder that has gone (or never was, as a new user's
+    // documents folder), goes into the folder for new files.
+    const QFileInfo offered(fileName);
+    if (!offered.completeBaseName().isEmpty() && !(offered.isAbsolute() && offered.absoluteDir().exists()))
+        fileName = QDir(FolderForNewFiles()).filePath(offered.fileName());
     dialog.DefaultExt = ext;
     dialog.FileName = fileName;
-    if (dialog.InitialDir.isEmpty())
-        dialog.InitialDir = GetLastOpenedFolder();
+    if (QFileInfo(fileName).isAbsolute())
+        dialog.InitialDir = QFileInfo(fileName).absolutePath();
+    else if (dialog.InitialDir.isEmpty() || !QFileInfo(dialog.InitialDir).isDir())
+        dialog.InitialDir = FolderForNewFiles();
     if (!dialog.Execute())
         return false;
     if (QFileInfo::exists(dialog.FileName) && !OKToOverwrite(dialog.FileName))

@@ -18,6 +18,7 @@
 #include "suite/cv_format.h"
 #include "suite/cvbuf.h"
 #include "suite/dialog_routines.h"
+#include "suite/gui/controller/customise_window.h"
 #include "suite/logging.h"
 #include "suite/my_types.h"
 #include "suite/wdef.h"
@@ -654,7 +655,10 @@ bool TDataModuleCorvantis::HandleAHelpFileChoice(int context)
         const QString suffix = QFileInfo(file).suffix().toLower();
         if (suffix == u"htm" || suffix == u"html")
             url.setFragment(QStringLiteral("context-%1").arg(context));
-        return CurrentDesktopService()->OpenUrl(url);
+        if (CurrentDesktopService()->OpenUrl(url))
+            return true;
+        NoBrowserForHelp(url.toString());
+        return false;
     }
     case 1: {
         QString base = GetCVHelpBaseAddress();
@@ -665,7 +669,10 @@ bool TDataModuleCorvantis::HandleAHelpFileChoice(int context)
         }
         if (!base.endsWith(u'/'))
             base += u'/';
-        TryToVisit(base + QStringLiteral("index.html") + QStringLiteral("?contextid=%1").arg(context));
+        // Without a browser the user still gets the page, as an address to take elsewhere.
+        const QString address = base + QStringLiteral("index.html") + QStringLiteral("?contextid=%1").arg(context);
+        if (!TryToVisit(address))
+            NoBrowserForHelp(address);
         return false;
     }
     default:
@@ -740,6 +747,30 @@ void TDataModuleCorvantis::FastExit1Click()
     no_check_exit = true;
     if (TerminateApplication)
         TerminateApplication();
+}
+
+std::shared_ptr<const TMenuCommandsOfTools> MenuCommandsForCustomising()
+{
+    auto commands = std::make_shared<TMenuCommandsOfTools>();
+    auto module = std::make_shared<TDataModuleCorvantis>();
+    for (int tag = 1; tag <= kLastCustomisableTag; ++tag) {
+        const QAction* item = module->ItemOfTag(tag);
+        if (item && !item->text().isEmpty() && tag != kTagLastFile)
+            commands->commands.push_back({tag, item->text()});
+    }
+    commands->toSequence = [](uint16_t code) { return ShortCutToKeySequence(code); };
+    commands->fromSequence = [](const QKeySequence& key) { return KeySequenceToShortCut(key); };
+    commands->shortcutText = [](uint16_t code) { return ShortCutToText(code); };
+    commands->trySetShortcut = [module](int tag, const QString& caption, uint16_t shortcut) {
+        return module->TryToSetAShortCut(tag, caption, shortcut);
+    };
+    commands->normaliseEntry = [module](QString& entry) {
+        // The rule compares with the items' shortcuts as stored now.
+        module->UpdateAllMenuShortCutsFromTextbuf();
+        module->CheckMenuCompatibility(entry);
+    };
+    commands->setRightClickEntries = [module](const QStringList& entries) { module->SetRightClickMenuItems(&entries); };
+    return commands;
 }
 
 } // namespace cv

@@ -163,4 +163,10 @@ private:
 // The process's data module (made by the program before its windows); null when none.
 TDataModuleCorvantis* DataModuleCorvantis();
 
+struct TMenuCommandsOfTools;
+// The tools' menu commands with their captions, and the tools' rules for
+// storing the user's choices, for the controller's customising window: a
+// data module of their own, kept alive by the rules, knows them.
+std::shared_ptr<const TMenuCommandsOfTools> MenuCommandsForCustomising();
+
 } // namespace cv

@@ -113,7 +113,6 @@ bool TFixedCommandChoices::OpenMovingWindowPlot(const QString& fileName)
 
 namespace {
 // What the analysis takes: a window of at least a hundred words, at most 64 runs.
-constexpr int32_t kMovingWindowWordsMin = 100;
 constexpr int32_t kMovingWindowWordsMax = 100000000;
 constexpr int32_t kMovingWindowRunsMax = 64;
 } // namespace

@@ -23,6 +23,7 @@
 #include "concordance/tell_marvex.h"
 #include "index/index_clusters.h"
 #include "index/index_handler.h"
+#include "index/index_moving_window.h"
 #include "index/index_relationships.h"
 #include "keywords/keywords_holder.h"
 #include "keywords/kw_plots.h"
@@ -500,6 +501,7 @@ void TFormWordList::CClusters(TCV_Grid* grid)
         const int threeInches = 3 * (screen ? int(screen->logicalDotsPerInch()) : 96);
         for (TCV_Grid* g : {CVGridFreq, CVGridAlph})
             g->SetColWidths(TCVWordList::kColWord, std::max(288, std::min(threeInches, g->width() / 2)));
+        SetPageAppropriateCaption();
     }
 }
 
@@ -1042,8 +1044,12 @@ void TFormWordList::CompareWithReferenceList(const QString& givenReference, cons
             return;
         study = doc->MainFile.FileName;
     }
-    if (givenReference.isEmpty() && !CommandChoices().ConfirmComparison(study))
-        return;
+    if (givenReference.isEmpty()) {
+        if (!CommandChoices().ConfirmComparison(study))
+            return;
+        // The reference list chosen is a setting of the user's: the controller keeps it for the next start.
+        PostToController(kCodeSettingsChangedInTool);
+    }
     const QString reference = givenReference.isEmpty() ? GetKeywordsSettingsReferenceCorpus() : givenReference;
     if (QFileInfo(reference) == QFileInfo(study)) {
         CantCompareWithSameFile(reference);
@@ -1364,21 +1370,33 @@ void TFormWordList::MakeMovingWindowPlot()
     T_WholeWordlistHolder* doc = WordlistDocument();
     if (!doc || !doc->fIndexHandler)
         return;
+    TMovingWindowSettings settings = CommandChoices().MovingWindowSettings();
+    // A corpus too short for the windows set would give an empty plot:
+    // the user is told, and offered windows that fit.
+    const int64_t runningWords = doc->fIndexHandler->Data().RunningWords();
+    if (!MovingWindowsFit(runningWords, settings.WindowWords)) {
+        const int32_t fitting = MovingWindowThatFits(runningWords);
+        if (fitting == 0) {
+            TooFewWordsForMovingWindows(runningWords, kMovingWindowsForALine * kMovingWindowWordsMin);
+            return;
+        }
+        if (!MovingWindowsTooLongUseFitting(runningWords, settings.WindowWords, fitting))
+            return;
+        settings.WindowWords = fitting;
+    }
     QStringList written;
     {
         THourglass busy;
         TDocumentUse inUse(*this);
-        written = doc->MakeAndSaveMovingWindow(CommandChoices().MovingWindowSettings());
+        written = doc->MakeAndSaveMovingWindow(settings);
     }
     const QString plot = written.value(0);
     const QString text = written.value(1);
-    // Both questions first: the plot then comes up last, in front of the
-    // window the questions belonged to.
-    const bool viewPlot = !plot.isEmpty() && QFileInfo(plot).isFile() && SavedOKViewNow(plot);
-    const bool viewText = !text.isEmpty() && QFileInfo(text).isFile() && SavedOKViewNow(text);
-    if (viewText)
-        TryToShow(text);
-    if (viewPlot)
+    // One question for both files; the plot then comes up in front of the
+    // window the question belonged to.
+    if (plot.isEmpty() || !QFileInfo(plot).isFile())
+        return;
+    if (text.isEmpty() ? SavedOKViewNow(plot) : SavedPlotViewNow(plot, text))
         OpenMovingWindowPlotFile(plot);
 }
 

@@ -112,6 +112,9 @@ void TFormWordList::RunAsJob(const std::function<void()>& job)
         }
     } scope(*this);
     job();
+    // A list just made says at once, in the title, that it is not saved.
+    if (!m_previousData && HasData() && fData->MainFile.FileName.isEmpty())
+        SetPageAppropriateCaption();
     if (m_closeAfterJob) {
         m_closeAfterJob = false;
         QTimer::singleShot(0, this, [this] { close(); });

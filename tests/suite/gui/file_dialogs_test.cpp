@@ -2,7 +2,41 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QDir>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QTimer>
+
+#include "support/test_support.h"
+
 namespace {
+
+// What the dialog on screen shows when it opens (its folder and the name in
+// its field), and the name it gives when the user takes that name.
+struct TShown {
+    QString folder;
+    QString field;
+    QString chosen;
+};
+
+TShown RunOnScreen(const cv::TFileDialogRequest& request)
+{
+    TShown shown;
+    QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (!dialog)
+            return;
+        shown.folder = dialog->directory().absolutePath();
+        if (auto* edit = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
+            shown.field = edit->text();
+        // As the user takes the name: Enter in the field.
+        QMetaObject::invokeMethod(dialog, "accept");
+    });
+    cv::TQtFileDialogService service;
+    shown.chosen = service.Execute(request);
+    return shown;
+}
 
 TEST(FileDialogs, WithoutAServiceEveryDialogIsCancelled)
 {
@@ -32,6 +66,32 @@ TEST(FileDialogs, ScriptedAnswersAreGivenInTurnAndTheRequestsKept)
     EXPECT_TRUE(script.Requests()[0].save);
     EXPECT_EQ(script.Requests()[0].defaultExt, QStringLiteral("lst"));
     EXPECT_EQ(script.Requests()[1].fileName, QStringLiteral("/data/result.lst"));
+}
+
+TEST(FileDialogs, ANameProposedOnScreenIsShownWholeAndTakenWhereItIs)
+{
+    cvtest::TempDir dir;
+    QDir().mkpath(dir.file(QStringLiteral("texts")));
+    cv::TFileDialogRequest request;
+    request.save = true;
+    request.filter = QStringLiteral("Word lists (*.lst)");
+    request.defaultExt = QStringLiteral("lst");
+    request.folder = dir.file(QStringLiteral("texts"));
+
+    // In a folder there is: that folder, the bare name.
+    request.fileName = dir.file(QStringLiteral("ref.lst"));
+    TShown shown = RunOnScreen(request);
+    EXPECT_EQ(shown.folder, dir.path());
+    EXPECT_EQ(shown.field, QStringLiteral("ref.lst"));
+    EXPECT_EQ(shown.chosen, dir.file(QStringLiteral("ref.lst")));
+
+    // In a folder that is not there (a new user's documents folder): the
+    // name keeps no piece of that path, and is taken in the folder shown.
+    request.fileName = dir.file(QStringLiteral("home/Documents/ref.lst"));
+    shown = RunOnScreen(request);
+    EXPECT_EQ(shown.folder, dir.file(QStringLiteral("texts")));
+    EXPECT_EQ(shown.field, QStringLiteral("ref.lst"));
+    EXPECT_EQ(shown.chosen, dir.file(QStringLiteral("texts/ref.lst")));
 }
 
 TEST(FileDialogs, AGuardPutsThePreviousServiceBack)

@@ -1,6 +1,7 @@
 #include "framework_testutil.h"
 
 #include <QCheckBox>
+#include <QDir>
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QElapsedTimer>
@@ -213,6 +214,36 @@ TEST_F(FrameworkTest, SavingAsksForANameAndReportsTheFile)
     ASSERT_FALSE(files.Requests().empty());
     EXPECT_TRUE(files.Requests().back().save);
     EXPECT_EQ(files.Requests().back().defaultExt, QStringLiteral("lst"));
+}
+
+TEST_F(FrameworkTest, ANewListIsOfferedAWholeNameInAFolderThereIs)
+{
+    ShowSample();
+    // A new user's documents folder, named by the settings, may not be there.
+    cv::SetDefaultFolder(dir.file(QStringLiteral("home/Documents")));
+    cv::SetLastOpenedFolder(dir.path());
+    const QString name = QDir(dir.path()).dirName() + QStringLiteral(".lst"); // the texts' folder's
+    files.QueueCancel();
+    EXPECT_FALSE(window->Save(window->freq));
+    ASSERT_FALSE(files.Requests().empty());
+    EXPECT_EQ(files.Requests().back().fileName, dir.file(name));
+    EXPECT_EQ(files.Requests().back().folder, dir.path());
+    EXPECT_TRUE(dialogs.Requests().empty()) << "a save called off says nothing";
+
+    // Neither folder there: the home folder.
+    cv::SetLastOpenedFolder(dir.file(QStringLiteral("gone")));
+    files.QueueCancel();
+    window->Save(window->freq);
+    EXPECT_EQ(files.Requests().back().fileName, QDir(QDir::homePath()).filePath(name));
+
+    // Once saved somewhere, that folder is where the next new list goes.
+    QDir().mkpath(dir.file(QStringLiteral("results")));
+    files.QueueAnswer(dir.file(QStringLiteral("results/first.lst")));
+    ASSERT_TRUE(window->Save(window->freq));
+    ShowSample();
+    files.QueueCancel();
+    window->Save(window->freq);
+    EXPECT_EQ(files.Requests().back().fileName, dir.file(QStringLiteral("results/") + name));
 }
 
 TEST_F(FrameworkTest, ASavedFileOpensAgainIntoANewDocument)

@@ -375,6 +375,29 @@ TEST_F(DataModuleTest, HelpGoesToTheHelpFileOrTheHelpPages)
     EXPECT_EQ(dialogs.Routines(), QStringList{QStringLiteral("FailedToFind")});
 }
 
+TEST_F(DataModuleTest, WithoutABrowserTheUserIsToldTheHelpPagesAddress)
+{
+    cv::SetCVHelpAccessMode(1);
+    cv::SetCVHelpBaseAddress(QStringLiteral("http://127.0.0.1:8123/"));
+    desktop.QueueAnswer(false);
+    module->HandleAHelpFileChoice(2700);
+    ASSERT_EQ(dialogs.Routines(), QStringList{QStringLiteral("NoBrowserForHelp")});
+    EXPECT_TRUE(dialogs.Requests()[0].text.contains(QStringLiteral("No web browser was found")));
+    EXPECT_TRUE(dialogs.Requests()[0].text.contains(QStringLiteral("http://127.0.0.1:8123/index.html?contextid=2700")));
+
+    // The help file, in a viewer that is not there either: its address.
+    const QString helpFile = dir.write(QStringLiteral("help.html"), "<html></html>");
+    cv::SetHelpfilename(helpFile);
+    cv::SetCVHelpAccessMode(0);
+    desktop.QueueAnswer(false);
+    EXPECT_FALSE(module->HandleAHelpFileChoice(2700));
+    ASSERT_EQ(dialogs.Requests().size(), 2u);
+    EXPECT_TRUE(dialogs.Requests()[1].text.contains(QUrl::fromLocalFile(helpFile).toString() + QStringLiteral("#context-2700")));
+    // A browser that takes the page: nothing is said.
+    module->HandleAHelpFileChoice(2700);
+    EXPECT_EQ(dialogs.Requests().size(), 2u);
+}
+
 TEST_F(DataModuleTest, TheBestHelpContextComesFromTheControlUnderTheMouse)
 {
     QWidget outer;

@@ -448,6 +448,8 @@ TEST_F(WordListCommandsTest, ComparingWithAReferenceListMakesTheKeyWordPage)
               QStringLiteral("KWs with reference"));
     EXPECT_EQ(cv::StartupOpenFileRec().Mark, 1);
     EXPECT_EQ(dialogs.Routines().last(), QStringLiteral("ResultsAreInTab"));
+    // The reference list confirmed is the user's setting: the controller is asked to keep it.
+    EXPECT_TRUE(PostedCode(cv::kCodeSettingsChangedInTool));
 }
 
 TEST_F(WordListCommandsTest, AComparisonWithoutKeyWordsOrWithTheSameListTells)

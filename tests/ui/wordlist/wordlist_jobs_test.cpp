@@ -344,6 +344,34 @@ TEST_F(WordListWindowTest, ADetailedConsistencyJobShowsItsTwoPages)
     EXPECT_TRUE(dialogs.Requests().empty());
 }
 
+TEST_F(WordListWindowTest, ANewListSaysItIsUnsavedAndIsOfferedANameOfItsOwn)
+{
+    cv::SetDefaultFolder(dir.path());
+    Choose(kTwoTexts);
+    Request(cv::kListWordList);
+    EXPECT_TRUE(window->windowTitle().endsWith(QStringLiteral("(unsaved)"))) << window->windowTitle().toStdString();
+
+    // A consistency list is named for itself: saved under the name of one
+    // of its word lists, it would replace that list.
+    choices.consistencyFiles = {SavedWordList(QStringLiteral("alpha"), QStringLiteral("the cat the dog")),
+                                SavedWordList(QStringLiteral("beta"), QStringLiteral("the dog barks"))};
+    dialogs.QueueAnswer(cv::TDialogAnswer::No); // the word list made before may go
+    Request(cv::kListDetailedConsistency);
+    ASSERT_NE(Doc()->fDetailedConsistencyList, nullptr);
+    EXPECT_TRUE(window->windowTitle().endsWith(QStringLiteral("(unsaved)"))) << window->windowTitle().toStdString();
+    files.QueueCancel();
+    EXPECT_FALSE(window->Save(CurrentGrid()));
+    ASSERT_FALSE(files.Requests().empty());
+    EXPECT_EQ(files.Requests().back().fileName, dir.file(QStringLiteral("alpha_beta_consistency.lst")));
+
+    // Of more lists, the first three name it.
+    choices.consistencyFiles << SavedWordList(QStringLiteral("gamma"), QStringLiteral("a bird"))
+                             << SavedWordList(QStringLiteral("delta"), QStringLiteral("a dog"));
+    dialogs.QueueAnswer(cv::TDialogAnswer::No);
+    Request(cv::kListDetailedConsistency);
+    EXPECT_EQ(Doc()->SuggestedFilename, QStringLiteral("alpha_beta_gamma_etc_consistency"));
+}
+
 TEST_F(WordListWindowTest, EachKindOfDocumentShowsItsOwnPages)
 {
     choices.consistencyFiles = {SavedWordList(QStringLiteral("alpha"), QStringLiteral("the cat the dog")),

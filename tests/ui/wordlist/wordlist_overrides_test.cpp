@@ -8,6 +8,7 @@
 #include "index/index_moving_window.h"
 #include "index/index_relationships.h"
 #include "model/stats_list.h"
+#include "suite/cv_stream.h"
 #include "suite/cvbuf.h"
 #include "suite/gui/desktop_services.h"
 #include "ui/framework/tool_data_module.h"
@@ -235,7 +236,7 @@ TEST_F(WordListCommandsTest, AMovingWindowPlotFileOpensOnlyWhenItExists)
     EXPECT_EQ(commands.plotsOpened, QStringList{plot});
 }
 
-TEST_F(WordListCommandsTest, AMovingWindowPlotComesUpAfterBothItsQuestions)
+TEST_F(WordListCommandsTest, AMovingWindowPlotComesUpAfterItsOneQuestion)
 {
     IndexOf(kCorpus);
     cv::TMovingWindowSettings settings;
@@ -248,9 +249,11 @@ TEST_F(WordListCommandsTest, AMovingWindowPlotComesUpAfterBothItsQuestions)
     struct TAskingAfterThePlot final : cv::TDialogService {
         const QStringList* opened = nullptr;
         std::vector<qsizetype> plotsShownWhenAsked;
-        cv::TDialogAnswer Show(const cv::TDialogRequest&) override
+        QStringList routines;
+        cv::TDialogAnswer Show(const cv::TDialogRequest& request) override
         {
             plotsShownWhenAsked.push_back(opened->size());
+            routines << request.routine;
             return cv::TDialogAnswer::Yes;
         }
     } questions;
@@ -259,10 +262,51 @@ TEST_F(WordListCommandsTest, AMovingWindowPlotComesUpAfterBothItsQuestions)
     cv::TScriptedDesktop desktop;
     cv::TDesktopServiceGuard desktopGuard(&desktop);
     MenuCommand(151);
-    EXPECT_EQ(questions.plotsShownWhenAsked, (std::vector<qsizetype>{0, 0}));
+    // One "View it now?" for the plot and the text of its values.
+    EXPECT_EQ(questions.routines, QStringList{QStringLiteral("SavedPlotViewNow")});
+    EXPECT_EQ(questions.plotsShownWhenAsked, (std::vector<qsizetype>{0}));
     ASSERT_EQ(commands.plotsOpened.size(), 1);
     EXPECT_TRUE(commands.plotsOpened.front().endsWith(QStringLiteral(".plotdata")));
-    EXPECT_EQ(desktop.Opened().size(), 1u) << "the text of the plot is shown too";
+    EXPECT_TRUE(desktop.Opened().empty());
+}
+
+TEST_F(WordListCommandsTest, ACorpusTooShortForTheWindowsIsToldAndOfferedWindowsThatFit)
+{
+    // 17 running words: no window of a hundred words fits three times.
+    IndexOf(kCorpus);
+    MenuCommand(151);
+    EXPECT_EQ(dialogs.Routines(), QStringList{QStringLiteral("TooFewWordsForMovingWindows")});
+    EXPECT_TRUE(commands.plotsOpened.isEmpty());
+
+    // 450 running words against the windows of 15,000 set.
+    cv::TCVFileDetails chosen(true, {});
+    ASSERT_TRUE(chosen.ToolAddAFile(Text(QStringLiteral("long.txt"), QStringLiteral("the whale swam by the ship ").repeated(75))));
+    const QString base = dir.file(QStringLiteral("long"));
+    QString error;
+    ASSERT_TRUE(cv::MakeIndexOfTexts(chosen, base, cv::kIndexOpenNew, &error)) << error.toStdString();
+    OpenIndex(base);
+    ASSERT_EQ(commands.MovingWindowSettings().WindowWords, 15000);
+    // Not taken: nothing is made.
+    dialogs.QueueAnswer(cv::TDialogAnswer::No);
+    MenuCommand(151);
+    EXPECT_EQ(dialogs.Routines(), QStringList{QStringLiteral("MovingWindowsTooLongUseFitting")});
+    EXPECT_TRUE(dialogs.Requests().back().text.contains(QStringLiteral("100 words"))) << dialogs.Requests().back().text.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(base + QStringLiteral("_moving_window.plotdata")));
+    // Taken: windows of 100 words, four of them, three values to a run, and the plot shown.
+    dialogs.Clear();
+    dialogs.QueueAnswer(cv::TDialogAnswer::Yes);
+    dialogs.QueueAnswer(cv::TDialogAnswer::Yes);
+    MenuCommand(151);
+    EXPECT_EQ(dialogs.Routines(), (QStringList{QStringLiteral("MovingWindowsTooLongUseFitting"), QStringLiteral("SavedPlotViewNow")}));
+    ASSERT_EQ(commands.plotsOpened.size(), 1);
+    cv::TMemoryStream plot;
+    ASSERT_TRUE(plot.LoadFromFile(commands.plotsOpened.front()));
+    cv::TMovingWindowPlotDataHolder data;
+    ASSERT_TRUE(data.ReadPlotDataFromStream(plot));
+    EXPECT_EQ(data.WindowWords, 100);
+    EXPECT_EQ(data.OverlapValues[0].size(), 3u);
+    // The settings keep the windows the user set.
+    EXPECT_EQ(cv::GetWordlistIndexSettings().MovingWindowWords(), 15000);
 }
 
 TEST_F(WordListCommandsTest, ChangedSettingsReachOpenWordCloudsUnlessTheDocumentsListsReReadThem)

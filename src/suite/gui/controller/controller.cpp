@@ -61,6 +61,7 @@ QString DescribeControllerCode(uint16_t code)
     case kCodeNoData: return QStringLiteral("data state: no data");
     case kCodeHasData: return QStringLiteral("data state: data");
     case kCodeNewWithData: return QStringLiteral("new while holding data");
+    case kCodeSettingsChangedInTool: return QStringLiteral("settings changed in the tool");
     case kCodeSettingsColours: return QStringLiteral("settings: colours");
     case kCodeSettingsFont: return QStringLiteral("settings: font");
     case kCodeSettingsFolders: return QStringLiteral("settings: folders");
@@ -245,6 +246,8 @@ void TController::OnMessage(uint32_t msg, uint64_t wparam, int64_t lparam)
             ShowAboutWindow();
         else if (code == kCodeNewWithData)
             StartNewToolInstance(tool, TWindowHandle(lparam));
+        else if (code == kCodeSettingsChangedInTool)
+            KeepSettings();
         break;
     }
     case kMsgControllerParam:
@@ -342,13 +345,18 @@ void TController::ShowAboutWindow()
     Present(m_about);
 }
 
-void TController::SettingsStored(uint16_t code, uint8_t tool)
+void TController::KeepSettings()
 {
     QString error;
     if (!m_options.iniFile.isEmpty() && !WriteControllerIni(m_options.iniFile, &error))
         Log(QStringLiteral("the settings are in use but not kept: %1").arg(error));
     else
         Log(QStringLiteral("settings stored in %1").arg(m_options.iniFile));
+}
+
+void TController::SettingsStored(uint16_t code, uint8_t tool)
+{
+    KeepSettings();
     // The lists are loaded or let go as now wanted.
     // Each window keeps its own lists and settings: every one is told.
     if (code == kCodeSettingsLists)

@@ -88,6 +88,9 @@ public:
     // told (233); after the lists window every window of the tool loads or
     // lets go of each list.
     void SettingsStored(uint16_t code, uint8_t tool);
+    // The settings as they are now go into the ini file, so that the next
+    // start has them (also when a tool changed one, code 4610).
+    void KeepSettings();
     // The language of the language list at `index` becomes the texts' language; the tool is told.
     void LanguageChosen(int index, uint8_t tool);
     // The tools with a registered window.

@@ -3,6 +3,7 @@
 #include "runtime/language_list.h"
 #include "suite/cvbuf.h"
 #include "suite/my_types.h"
+#include "suite/gui/menu_shortcuts.h"
 
 #include <QColor>
 #include <QDir>
@@ -138,6 +139,63 @@ struct TRecordKeys {
             });
     }
 };
+
+// The menus' customised state as ini text, and back: "1=Ctrl+F2, 3=Ctrl+O"
+// for the shortcuts by menu tag, "12, 22, 170" for the right-click commands.
+// A value that cannot be read changes nothing.
+QString MenuShortcutsText()
+{
+    const TGeneralSettingsRec g = GetGeneralSettings();
+    QStringList pairs;
+    for (int tag = 0; tag < TGeneralSettingsRec::kShortcutTags; ++tag)
+        if (const QString text = ShortCutToText(g.Shortcut(tag)); !text.isEmpty())
+            pairs << QStringLiteral("%1=%2").arg(tag).arg(text);
+    return pairs.join(QStringLiteral(", "));
+}
+
+bool SetMenuShortcutsFromText(const QString& text)
+{
+    TGeneralSettingsRec g = GetGeneralSettings();
+    for (int tag = 0; tag < TGeneralSettingsRec::kShortcutTags; ++tag)
+        g.SetShortcut(tag, 0);
+    for (const QString& pair : text.split(u',', Qt::SkipEmptyParts)) {
+        const qsizetype eq = pair.indexOf(u'=');
+        bool ok = false;
+        const int tag = pair.left(eq).trimmed().toInt(&ok);
+        const uint16_t shortcut = eq > 0 ? TextToShortCut(pair.mid(eq + 1)) : 0;
+        if (!ok || tag < 0 || tag >= TGeneralSettingsRec::kShortcutTags || shortcut == 0)
+            return false;
+        g.SetShortcut(tag, shortcut);
+    }
+    SetGeneralSettings(g);
+    return true;
+}
+
+QString RightClickCommandsText()
+{
+    const TGeneralSettingsRec g = GetGeneralSettings();
+    QStringList tags;
+    for (int tag = 0; tag < TGeneralSettingsRec::kMenuTags; ++tag)
+        if (g.TagBit(TGeneralSettingsRec::kPopupInUseBitsOffset, tag))
+            tags << QString::number(tag);
+    return tags.join(QStringLiteral(", "));
+}
+
+bool SetRightClickCommandsFromText(const QString& text)
+{
+    TGeneralSettingsRec g = GetGeneralSettings();
+    for (int tag = 0; tag < TGeneralSettingsRec::kMenuTags; ++tag)
+        g.SetTagBit(TGeneralSettingsRec::kPopupInUseBitsOffset, tag, false);
+    for (const QString& number : text.split(u',', Qt::SkipEmptyParts)) {
+        bool ok = false;
+        const int tag = number.trimmed().toInt(&ok);
+        if (!ok || tag < 0 || tag >= TGeneralSettingsRec::kMenuTags)
+            return false;
+        g.SetTagBit(TGeneralSettingsRec::kPopupInUseBitsOffset, tag, true);
+    }
+    SetGeneralSettings(g);
+    return true;
+}
 
 const std::vector<TSettingKey>& keyTable()
 {
@@ -315,6 +373,21 @@ const std::vector<TSettingKey>& keyTable()
                 k.push_back(std::move(wanted));
             }
         }
+
+        // What Customise chose lives in the buffer, which every start
+        // rewrites: the ini keeps it. No window shows these keys.
+        const auto menusKey = [&k](const char* name, const char* caption, QString (*get)(), bool (*set)(const QString&)) {
+            TSettingKey key;
+            key.key = QStringLiteral("Menus/") + QLatin1String(name);
+            key.caption = QString::fromUtf8(caption);
+            key.get = get;
+            key.set = set;
+            k.push_back(std::move(key));
+        };
+        menusKey("Shortcuts", "Shortcuts of the menu commands, as command number=shortcut (empty: the menus' own)",
+                 &MenuShortcutsText, &SetMenuShortcutsFromText);
+        menusKey("RightClick", "Menu commands offered when a list is right-clicked, by number (empty: the usual ones)",
+                 &RightClickCommandsText, &SetRightClickCommandsFromText);
         return k;
     }();
     return keys;

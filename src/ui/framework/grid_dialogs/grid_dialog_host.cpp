@@ -105,13 +105,15 @@ bool TGridDialogHost::SaveAsExport(TCV_Grid* grid, int exportKind, bool& busySav
     TCVBaseDataClass& list = *grid->List();
     if (!m_saveAs) {
         m_saveAs = new TSaveAsTxtDlgFeb2012(Owner());
-        m_saveAs->StartFolder = GetDefaultFolder();
+        m_saveAs->StartFolder = FolderForNewFiles();
     }
-    // The document's name with its extension turned into "_" and the list type's name.
+    // The document's name with its extension turned into "_" and the list
+    // type's name; a document never saved has a bare name, which goes into
+    // the folder for new files (not the folder the program runs in).
     const uint8_t listType = grid->ListType;
     QString base = doc->MainFile.FileName;
-    if (base.isEmpty())
-        base = doc->SuggestedFilename;
+    if (base.isEmpty() && !doc->SuggestedFilename.trimmed().isEmpty())
+        base = QDir(FolderForNewFiles()).filePath(doc->SuggestedFilename.trimmed());
     QString fileName;
     if (!base.isEmpty()) {
         const QFileInfo info(base);

@@ -354,7 +354,12 @@ void TSaveAsTxtDlgFeb2012::BrowseClick()
 {
     TCVFileDialog dialog(TCVFileDialog::TKind::Save);
     dialog.Title = windowTitle();
-    dialog.Filter = Filter;
+    // The file dialog lists the files of the format chosen (a word list's
+    // own ".lst", not text files): its filter comes first.
+    QStringList kinds = Filter.split(QStringLiteral(";;"));
+    if (const int format = FormatCombo->currentIndex(); format > 0 && format < kinds.size())
+        kinds.move(format, 0);
+    dialog.Filter = kinds.join(QStringLiteral(";;"));
     dialog.InitialDir = StartFolder;
     dialog.FileName = FileNameEdit->text().trimmed();
     dialog.DefaultExt = DefaultExtFromSaveASFormat(uint8_t(FormatCombo->currentIndex()), flist_type).mid(1);

@@ -40,7 +40,7 @@ TFormIndexChoices::TFormIndexChoices(QWidget* parent)
     ElFileNameEditIndexname->setObjectName(QStringLiteral("ElFileNameEditIndexname"));
     ElFileNameEditIndexname->Filter = LimitedDefaultFilter(kListIndexWordList);
     ElFileNameEditIndexname->DefaultExt = WithoutDotDefaultExt(kListIndexWordList);
-    ElFileNameEditIndexname->InitialDir = GetDefaultFolder();
+    ElFileNameEditIndexname->InitialDir = FolderForNewFiles();
     RadioGroupOptions = new TRadioGroup(QStringLiteral("Options"),
                                         {QStringLiteral("delete existing index and start a new one"),
                                          QStringLiteral("backup existing index and add to it"),
@@ -136,7 +136,7 @@ TFormIndexExport::TFormIndexExport(QWidget* parent)
     ElFileNameEdit1->setObjectName(QStringLiteral("ElFileNameEdit1"));
     ElFileNameEdit1->Filter = QStringLiteral("Text files (*.txt)");
     ElFileNameEdit1->DefaultExt = QStringLiteral("txt");
-    ElFileNameEdit1->InitialDir = GetDefaultFolder();
+    ElFileNameEdit1->InitialDir = FolderForNewFiles();
     ElEditWordToSeek = new QLineEdit(this);
     ElEditWordToSeek->setObjectName(QStringLiteral("ElEditWordToSeek"));
     ElCheckBoxExportSentenceLengths = new QCheckBox(QStringLiteral("export sentence lengths"), this);

@@ -185,8 +185,8 @@ TFormStartWizardW::TFormStartWizardW(QWidget* mainForm)
     layout->addWidget(PageControl1, 1);
     layout->addLayout(bottom);
 
-    // The initial folders of every file choice: the default folder.
-    const QString folder = GetDefaultFolder();
+    // The initial folders of every file choice: the default folder (when it is there).
+    const QString folder = FolderForNewFiles();
     for (TFileNameEdit* edit : {ElFileNameEditIndex, ElFileNameEditDetailedC, ElFileNameEditWLFromText,
                                 ElFolderNameEditSaveTextFileWordlists})
         edit->InitialDir = folder;

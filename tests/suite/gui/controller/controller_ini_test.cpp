@@ -47,7 +47,10 @@ INSTANTIATE_TEST_SUITE_P(
                       KeyCase{"Colours/CloudWords", "#336699", "not a colour", TSettingKind::Colour},
                       KeyCase{"WordCloud/MinFontSize", "12", "90", TSettingKind::Int},
                       KeyCase{"Index/MovingWindowWords", "5000", "10", TSettingKind::Int},
-                      KeyCase{"WordList/MinFrequency", "2", "0", TSettingKind::Int}),
+                      KeyCase{"WordList/MinFrequency", "2", "0", TSettingKind::Int},
+                      // What Customise chose: shortcuts by menu tag, the right-click commands.
+                      KeyCase{"Menus/Shortcuts", "1=Ctrl+F2, 145=Ctrl+Shift+A", "1=Ctrl+F2, 145=Hyper+A", TSettingKind::Text},
+                      KeyCase{"Menus/RightClick", "12, 22, 170", "12, 22, 999", TSettingKind::Text}),
     [](const ::testing::TestParamInfo<KeyCase>& i) {
         std::string n = i.param.key;
         for (char& ch : n)

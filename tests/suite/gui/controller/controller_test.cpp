@@ -34,11 +34,14 @@ protected:
         m_tmp = qgetenv("TMPDIR");
         QDir().mkpath(dir.file(QStringLiteral("tmp")));
         qputenv("TMPDIR", dir.file(QStringLiteral("tmp")).toLocal8Bit());
-        cv::TController::TOptions options;
         options.iniFile = dir.file(QStringLiteral("controller.ini"));
         options.logFile = dir.file(QStringLiteral("controller.log"));
         options.echo = false;
         options.readStdin = false;
+        StartController();
+    }
+    void StartController()
+    {
         controller = std::make_unique<cv::TController>(options);
         QString error;
         ASSERT_TRUE(controller->Start(&error)) << error.toStdString();
@@ -75,6 +78,7 @@ protected:
     }
 
     cvtest::TempDir dir;
+    cv::TController::TOptions options;
     std::vector<int> codes;
     cv::TMessageWindow tool{[this](uint32_t msg, uint64_t wparam, int64_t) {
         if (msg == cv::kMsgControllerCommand)
@@ -157,6 +161,35 @@ TEST_F(ControllerTest, CustomiseAndAboutOpenTheirWindows)
     FromTool(cv::kCodeAboutAndMemory);
     ASSERT_NE(controller->AboutWindow(), nullptr);
     EXPECT_TRUE(controller->AboutWindow()->Text().contains(cv::Tool_Name(cv::kToolWordList)));
+}
+
+TEST_F(ControllerTest, CustomisedMenusAndTheReferenceListChosenInAToolOutliveARestart)
+{
+    auto commands = std::make_shared<cv::TMenuCommandsOfTools>();
+    commands->commands = {{22, QStringLiteral("Copy")}, {145, QStringLiteral("About and Memory")}};
+    // A shortcut code is the key's code in this test's own encoding.
+    commands->toSequence = [](uint16_t code) { return code ? QKeySequence(int(code)) : QKeySequence(); };
+    commands->fromSequence = [](const QKeySequence& k) { return uint16_t(k[0].toCombined() & 0xFFFF); };
+    controller->SetMenuCommands(commands);
+    FromTool(cv::kCodeSettingsCustomise);
+    ASSERT_NE(controller->CustomiseWindow(), nullptr);
+    controller->CustomiseWindow()->SetShortcut(145, QKeySequence(Qt::Key_F4));
+    controller->CustomiseWindow()->SetOnRightClickMenu(22, true);
+    controller->CustomiseWindow()->OkClick();
+    const uint16_t f4 = uint16_t(Qt::Key_F4 & 0xFFFF);
+    ASSERT_EQ(cv::GetMenuShortcut(145), f4);
+    // The reference list of the key words, chosen in the tool's comparison dialog.
+    const QString reference = dir.file(QStringLiteral("reference.lst"));
+    cv::SetKeywordsSettingsReferenceCorpus(reference);
+    FromTool(cv::kCodeSettingsChangedInTool);
+
+    // The controller starts again: the buffer is made anew from the ini file.
+    controller.reset();
+    StartController();
+    EXPECT_EQ(cv::GetMenuShortcut(145), f4);
+    EXPECT_TRUE(cv::GetPopupMenuTagInUse(22));
+    EXPECT_FALSE(cv::GetPopupMenuTagInUse(12));
+    EXPECT_EQ(cv::GetKeywordsSettingsReferenceCorpus(), reference);
 }
 
 TEST_F(ControllerTest, NewInAToolWithDataStartsAnotherWindowOfThatToolsProgram)

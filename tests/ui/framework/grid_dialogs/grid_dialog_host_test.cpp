@@ -115,6 +115,31 @@ TEST_F(WindowDialogsTest, SaveAsTheListTypesOwnFormatSavesTheDocument)
     EXPECT_EQ(WhichToolsCorvantis32BitFile(target), kToolWordList);
 }
 
+TEST_F(WindowDialogsTest, TheFirstSaveAsOfANewListOffersAFolderThereIsAndTheListsOwnFiles)
+{
+    // A list never saved; the documents folder the settings name is not there.
+    ASSERT_TRUE(window->Data()->MainFile.FileName.isEmpty());
+    window->Data()->SuggestedFilename = QStringLiteral("ref");
+    SetDefaultFolder(dir.file(QStringLiteral("home/Documents")));
+    SetLastOpenedFolder(dir.path());
+    ModalScript script;
+    QString offered;
+    script.Then([&](QDialog& d) {
+        auto& dlg = dynamic_cast<TSaveAsTxtDlgFeb2012&>(d);
+        offered = dlg.FileNameEdit->text();
+        files.QueueCancel();
+        dlg.BrowseClick();
+        return int(QDialog::Rejected);
+    });
+    EXPECT_FALSE(window->SaveAsExport(grid, 4));
+    EXPECT_EQ(offered, dir.file(QStringLiteral("ref_") + ListTypeName(kListWordList) + DefaultExtFromListType(kListWordList)));
+    ASSERT_EQ(files.Requests().size(), 1u);
+    EXPECT_EQ(files.Requests()[0].folder, dir.path());
+    // The file dialog lists the list type's own files, not text files.
+    EXPECT_TRUE(files.Requests()[0].filter.section(QStringLiteral(";;"), 0, 0).contains(QStringLiteral("(*.lst)")))
+        << files.Requests()[0].filter.toStdString();
+}
+
 TEST_F(WindowDialogsTest, AFolderThatCannotBeWrittenIsReported)
 {
     ModalScript script;

@@ -10,8 +10,11 @@
 // code: it chooses the texts, makes a word list and saves it, makes an
 // index with its clusters and relationships, a word list of one text with
 // its key words, plot, links and cloud, a consistency list, a moving-window
-// plot, a print preview, an export, asks for help, opens a second window,
-// and closes with unsaved data. At each step it checks what the user sees
+// plot, a print preview, an export, asks for help where no browser is,
+// opens a second window, customises a shortcut, and closes with unsaved
+// data; then the window and the controller start again, and the shortcut
+// and the reference list of the key words are still there. At each step
+// it checks what the user sees
 // (which window is in front and has the keyboard, as the window manager
 // says; a grid's columns and first rows against counts made here from the
 // texts; the question asked), keeps a picture of the whole screen in
@@ -27,6 +30,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileDialog>
+#include <QKeySequenceEdit>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
@@ -41,6 +45,7 @@
 #include <QScreen>
 #include <QTabBar>
 #include <QTabWidget>
+#include <QTableWidget>
 #include <QTextStream>
 #include <QThread>
 #include <QTimer>
@@ -64,6 +69,7 @@
 #include "suite/gui/cv_grid.h"
 #include "suite/gui/desktop_services.h"
 #include "suite/gui/file_dialogs.h"
+#include "suite/gui/menu_shortcuts.h"
 #include "suite/gui/qt_dialog_service.h"
 #include "suite/gui/controller/controller.h"
 #include "suite/gui/controller/customise_window.h"
@@ -244,10 +250,21 @@ struct TStop {
     QString why;
 };
 
+// What the day leaves for the morning after (the window and the controller started again).
+struct TDay {
+    QString referenceList;  // the key words' reference list, as typed in the comparison
+    QString studyList;      // the word list of one text, saved
+    bool restart = false;   // the first part reached its end
+};
+
+// The shortcut Customise gives "About and Memory" (F9 before).
+constexpr int kTagAbout = 145;
+const char* const kAboutShortcut = "Ctrl+Shift+A";
+
 class TWalker {
 public:
-    TWalker(cv::TFormWordList& window, cv::TController& controller, cv::TScriptedDesktop& desktop)
-        : m_window(window), m_controller(controller), m_desktop(desktop)
+    TWalker(cv::TFormWordList& window, cv::TController& controller, cv::TScriptedDesktop& desktop, TDay& day)
+        : m_window(window), m_controller(controller), m_desktop(desktop), m_day(day)
     {
     }
 
@@ -255,6 +272,7 @@ public:
     QStringList pictures;
 
     void Walk();
+    void WalkAfterRestart();
 
 private:
     // --- input, through the X server ---
@@ -532,9 +550,61 @@ private:
         }
     }
 
+    // Settings > Customise: the controller's window gives "About and
+    // Memory" its new shortcut, pressed into the shortcut's cell.
+    void CustomiseAboutShortcut()
+    {
+        Menu(QStringLiteral("Settings"), {QStringLiteral("Customise")});
+        const auto customise = [this] { return static_cast<QWidget*>(m_controller.CustomiseWindow()); };
+        ExpectInFront(customise, QStringLiteral("the controller's Customise window"));
+        const int row = OnGui([this] {
+            cv::TControllerCustomiseWindow* w = m_controller.CustomiseWindow();
+            const int r = w ? w->RowOfTag(kTagAbout) : -1;
+            if (r >= 0)
+                w->Table->scrollToItem(w->Table->item(r, 0), QAbstractItemView::PositionAtCenter);
+            return r;
+        });
+        Need(row >= 0, QStringLiteral("Customise lists About and Memory"));
+        QThread::msleep(300); // the table's cells move to where it scrolled
+        const QPoint cell = OnGui([this, row] {
+            cv::TControllerCustomiseWindow* w = m_controller.CustomiseWindow();
+            return Centre(w ? w->Table->cellWidget(row, 1) : nullptr);
+        });
+        Need(cell.x() >= 0, QStringLiteral("About's shortcut cell"));
+        ClickAt(cell);
+        Key(QStringLiteral("ctrl+shift+a"));
+        // The shortcut box takes keys until it has had none for a second.
+        QThread::msleep(1300);
+        Picture(m_step);
+        Click(QStringLiteral("OK"), customise, QStringLiteral("the Customise window"));
+        Expect(Until(QStringLiteral("Customise closes"), [this] { return m_controller.CustomiseWindow() == nullptr || !m_controller.CustomiseWindow()->isVisible(); }, 5000),
+               QStringLiteral("OK closes Customise"));
+        Expect(OnGui([] { return cv::GetMenuShortcut(kTagAbout); }) == cv::TextToShortCut(QString::fromLatin1(kAboutShortcut)),
+               QStringLiteral("About and Memory has its new shortcut: ") + OnGui([] { return cv::ShortCutToText(cv::GetMenuShortcut(kTagAbout)); }));
+    }
+    // The main menu's item of a tag (its shortcut as the menu shows it).
+    QString MenuShortcutShown(int tag)
+    {
+        return OnGui([tag] {
+            const cv::TDataModuleCorvantis* module = cv::DataModuleCorvantis();
+            const QAction* item = module ? module->ItemOfTag(tag) : nullptr;
+            return item ? item->shortcut().toString(QKeySequence::PortableText) : QString();
+        });
+    }
+    // The comparison dialog's reference-list field.
+    QLineEdit* ReferenceField()
+    {
+        QWidget* d = QApplication::activeModalWidget();
+        for (QLineEdit* e : d ? d->findChildren<QLineEdit*>() : QList<QLineEdit*>())
+            if (e->isVisible() && !e->isReadOnly())
+                return e;
+        return nullptr;
+    }
+
     cv::TFormWordList& m_window;
     cv::TController& m_controller;
     cv::TScriptedDesktop& m_desktop;
+    TDay& m_day;
     QString m_step;
 };
 
@@ -544,7 +614,6 @@ void TWalker::Walk()
     const std::map<QString, int> corpusCounts = CountWords(corpus);
     const QString whaler = Path(QStringLiteral("log/whaler.txt"));
     const std::map<QString, int> whalerCounts = CountWords({whaler});
-    const auto mainWindow = [this] { return static_cast<QWidget*>(&m_window); };
 
     Step(QStringLiteral("01-start"));
     ExpectMainInFront();
@@ -603,6 +672,8 @@ void TWalker::Walk()
         Expect(view.rowCount == int(corpusCounts.size()), QStringLiteral("one row per word type: %1 shown, %2 counted").arg(view.rowCount).arg(corpusCounts.size()));
         ExpectFrequencies(view, corpusCounts, 1, 2, QStringLiteral("the word list"));
     }
+    Expect(OnGui([this] { return m_window.windowTitle(); }).endsWith(QStringLiteral("(unsaved)")),
+           QStringLiteral("the new list's title says it is unsaved: ") + OnGui([this] { return m_window.windowTitle(); }));
     Picture(m_step);
 
     Step(QStringLiteral("05-compute-menu"));
@@ -633,19 +704,39 @@ void TWalker::Walk()
     Picture(m_step);
     Key(QStringLiteral("Escape"));
 
+    Step(QStringLiteral("05b-customise"));
+    CustomiseAboutShortcut();
+
     Step(QStringLiteral("06-save"));
+    // A new user: the documents folder the settings name is not there yet.
+    Say(QStringLiteral("the default folder: %1 (%2)")
+            .arg(OnGui([] { return cv::GetDefaultFolder(); }),
+                 QFileInfo(OnGui([] { return cv::GetDefaultFolder(); })).isDir() ? QStringLiteral("there") : QStringLiteral("not there")));
     Key(QStringLiteral("ctrl+F2"));
     ExpectInFront([] { return qobject_cast<QFileDialog*>(QApplication::activeModalWidget()); }, QStringLiteral("the save dialog"));
     Expect(FileNameOffered() == QStringLiteral("corpus.lst"), QStringLiteral("the name offered is the texts' folder: ") + FileNameOffered());
+    const QString shownFolder = OnGui([] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        return dialog ? dialog->directory().absolutePath() : QString();
+    });
+    Expect(QFileInfo(shownFolder).isDir(), QStringLiteral("the save dialog shows a folder there is: ") + shownFolder);
     Picture(m_step);
-    const QString all = Path(QStringLiteral("all.lst"));
-    FileDialog(all, QStringLiteral("the save dialog"));
-    Expect(Question(QStringLiteral("the message that it was saved")).contains(QStringLiteral("all.lst")), QStringLiteral("saved, says the message"));
+    // The name offered is taken as it is.
+    ClickAt(OnGui([] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        return Centre(dialog ? dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")) : nullptr);
+    }));
+    Key(QStringLiteral("Return"));
+    Until(QStringLiteral("the save dialog closes"), [] { return !qobject_cast<QFileDialog*>(QApplication::activeModalWidget()); }, 10000);
+    const QString all = QDir(shownFolder).filePath(QStringLiteral("corpus.lst"));
+    Expect(Question(QStringLiteral("the message that it was saved")) == QStringLiteral("Saved %1.").arg(QStringLiteral("\"%1\"").arg(all)),
+           QStringLiteral("saved where the dialog said, says the message"));
     ClickInFront(QStringLiteral("OK"));
     {
         QFile file(all);
-        Expect(file.open(QIODevice::ReadOnly) && file.read(4) == "CVSF", QStringLiteral("all.lst starts with the signature"));
+        Expect(file.open(QIODevice::ReadOnly) && file.read(4) == "CVSF", QStringLiteral("the list saved starts with the signature: ") + all);
     }
+    Expect(OnGui([this] { return m_window.windowTitle(); }) == QStringLiteral("corpus.lst"), QStringLiteral("the title names the file"));
 
     Step(QStringLiteral("07-close-and-new"));
     Key(QStringLiteral("ctrl+w"));
@@ -737,18 +828,14 @@ void TWalker::Walk()
            QStringLiteral("the save dialog says why it opens"));
     Expect(FileNameOffered() == QStringLiteral("whaler.lst"), QStringLiteral("the name offered is the text's: ") + FileNameOffered());
     Picture(m_step + QStringLiteral("-save-first"));
-    FileDialog(Path(QStringLiteral("whaler.lst")), QStringLiteral("the save dialog"));
+    // Beside the first list (the consistency list takes both from one folder).
+    m_day.studyList = QFileInfo(all).absoluteDir().filePath(QStringLiteral("whaler.lst"));
+    FileDialog(m_day.studyList, QStringLiteral("the save dialog"));
     Question(QStringLiteral("saved"));
     ClickInFront(QStringLiteral("OK"));
     ExpectInFront([] { return QApplication::activeModalWidget(); }, QStringLiteral("the comparison dialog"));
     {
-        const QPoint field = OnGui([] {
-            QWidget* d = QApplication::activeModalWidget();
-            for (QLineEdit* e : d ? d->findChildren<QLineEdit*>() : QList<QLineEdit*>())
-                if (e->isVisible() && !e->isReadOnly())
-                    return Centre(e);
-            return QPoint(-1, -1);
-        });
+        const QPoint field = OnGui([this] { return Centre(ReferenceField()); });
         Need(field.x() >= 0, QStringLiteral("the reference list's field"));
         ClickAt(field);
         Key(QStringLiteral("ctrl+a"));
@@ -756,11 +843,12 @@ void TWalker::Walk()
     }
     Picture(m_step + QStringLiteral("-reference"));
     ClickInFront(QStringLiteral("OK"));
+    m_day.referenceList = all;
     Need(JobDone(QStringLiteral("the key words"), [] { return AskingNow(); }), QStringLiteral("the key words are made"));
     // A word on how well the reference fits, then where the key words are.
     bool told = false;
     while (Until(QStringLiteral("a message"), [] { return AskingNow(); }, 3000)) {
-        told = Question(QStringLiteral("a message about the key words")).contains(QStringLiteral("KWs with all")) || told;
+        told = Question(QStringLiteral("a message about the key words")).contains(QStringLiteral("KWs with ") + QFileInfo(all).completeBaseName()) || told;
         ClickInFront(QStringLiteral("OK"));
         Until(QStringLiteral("the message goes"), [] { return !AskingNow(); }, 3000);
     }
@@ -822,7 +910,7 @@ void TWalker::Walk()
         auto* w = qobject_cast<cv::TFormStartWizardW*>(Wizard());
         return w ? static_cast<QWidget*>(w->TabSheetDetailedConsistency) : nullptr;
     }, QStringLiteral("the word-list picker"));
-    FileDialog(QStringLiteral("\"%1\" \"%2\"").arg(all, Path(QStringLiteral("whaler.lst"))), QStringLiteral("the word-list dialog"));
+    FileDialog(QStringLiteral("\"%1\" \"%2\"").arg(all, m_day.studyList), QStringLiteral("the word-list dialog"));
     Expect(OnGui([this] {
                auto* w = qobject_cast<cv::TFormStartWizardW*>(Wizard());
                return w ? w->StyledListboxDC->count() : 0;
@@ -836,10 +924,22 @@ void TWalker::Walk()
     {
         const TGridView view = SeeCurrentGrid(3);
         Expect(view.rowCount > 0, QStringLiteral("consistency rows"));
-        Expect(view.headings.join(u',').contains(QStringLiteral("all")) || view.headings.join(u',').contains(QStringLiteral("whaler")),
+        Expect(view.headings.join(u',').contains(QFileInfo(all).completeBaseName()) || view.headings.join(u',').contains(QStringLiteral("whaler")),
                QStringLiteral("a column per word list: ") + view.headings.join(u','));
     }
     Picture(m_step);
+    // Its own name is offered, not one of its word lists' (saving would replace that list).
+    Key(QStringLiteral("ctrl+F2"));
+    ExpectInFront([] { return qobject_cast<QFileDialog*>(QApplication::activeModalWidget()); }, QStringLiteral("the save dialog"));
+    {
+        const QString offered = FileNameOffered();
+        Expect(offered.endsWith(QStringLiteral("_consistency.lst")) && offered.contains(QStringLiteral("corpus")) &&
+                   offered.contains(QStringLiteral("whaler")),
+               QStringLiteral("the consistency list's own name is offered: ") + offered);
+    }
+    Picture(m_step + QStringLiteral("-save"));
+    Key(QStringLiteral("Escape"));
+    Until(QStringLiteral("the save dialog closes"), [] { return !QApplication::activeModalWidget(); }, 5000);
 
     Step(QStringLiteral("17-moving-window"));
     Key(QStringLiteral("ctrl+o"));
@@ -850,12 +950,28 @@ void TWalker::Walk()
     FileDialog(indexName, QStringLiteral("the open dialog"));
     Need(Until(QStringLiteral("the index opens"), [this] { return m_window.Data() && m_window.PageVisible(m_window.AdvOfficePageIndexFreq); }),
          QStringLiteral("the index opens again"));
+    // The index is shorter than three windows of the 15,000 words set: the
+    // plot would have no line. The user is told and offered windows that fit.
     Menu(QStringLiteral("Compute"), {QStringLiteral("Moving window")});
-    Question(QStringLiteral("the question whether to see the plot"));
+    Expect(Question(QStringLiteral("the note that the windows are too long")).contains(QStringLiteral("fewer than three windows")),
+           QStringLiteral("the user is told the windows do not fit the index"));
+    Picture(m_step + QStringLiteral("-too-long"));
     ClickInFront(QStringLiteral("Yes"));
-    Question(QStringLiteral("the question whether to see its text"));
+    Expect(Question(QStringLiteral("the question whether to see the plot")).contains(QStringLiteral("View it now?")),
+           QStringLiteral("asked whether to view the plot"));
     ClickInFront(QStringLiteral("Yes"));
     ExpectInFront([] { return MovingWindowPlot(); }, QStringLiteral("the moving-window plot"));
+    Expect(!OnGui([] { return AskingNow(); }), QStringLiteral("\"View it now?\" is asked once"));
+    {
+        // Its windows along the bottom, each with the overlap of its vocabulary with the one before.
+        // (Six sentences repeated overlap wholly, above the plot's scale of 0 to 0.6: the lines
+        // themselves are not looked for.)
+        const int windows = OnGui([] {
+            auto* plot = qobject_cast<cv::TFormMovingWindowPlot*>(MovingWindowPlot());
+            return plot && plot->Plotter().OKToShow() ? int(plot->Plotter().x_axis_mark_points.size()) : 0;
+        });
+        Expect(windows >= 2, QStringLiteral("the plot shows its windows (%1)").arg(windows));
+    }
     Picture(m_step);
     Key(QStringLiteral("alt+F4"));
 
@@ -904,6 +1020,8 @@ void TWalker::Walk()
     }
 
     Step(QStringLiteral("20-help"));
+    // This desktop has no web browser.
+    OnGui([this] { m_desktop.QueueAnswer(false); });
     const size_t before = OnGui([this] { return m_desktop.Opened().size(); });
     Key(QStringLiteral("F1"));
     Expect(Until(QStringLiteral("help asked for"), [this, before] { return m_desktop.Opened().size() > before; }, 5000),
@@ -911,7 +1029,14 @@ void TWalker::Walk()
     const QString help = OnGui([this] { return m_desktop.Opened().empty() ? QString() : m_desktop.Opened().back().toString(); });
     Expect(help.contains(QStringLiteral("contextid=")), QStringLiteral("the help page of the context: ") + help);
     Say(QStringLiteral("help asked for: ") + help);
+    {
+        const QString told = Question(QStringLiteral("the message that no browser was found"));
+        Expect(told.contains(QStringLiteral("No web browser was found")) && told.contains(help),
+               QStringLiteral("the message names the missing browser and the page's address: ") + told);
+    }
     Picture(m_step);
+    ClickInFront(QStringLiteral("OK"));
+    Until(QStringLiteral("the message goes"), [] { return !AskingNow(); }, 3000);
 
     Step(QStringLiteral("21-second-window"));
     const QRect first = OnGui([this] { return m_window.frameGeometry(); });
@@ -954,7 +1079,7 @@ void TWalker::Walk()
     ClickAt(OnGui([this] { return m_window.mapToGlobal(QPoint(8, m_window.height() / 2)); }));
     Expect(Until(QStringLiteral("the first window active"), [this] { return m_window.isActiveWindow(); }, 5000),
            QStringLiteral("a click brings the first window back"));
-    Key(QStringLiteral("F9"));
+    Key(QStringLiteral("ctrl+shift+a")); // About's shortcut since it was customised
     ExpectInFront([this] { return static_cast<QWidget*>(m_controller.AboutWindow()); }, QStringLiteral("About"));
     {
         const QString about = OnGui([this] { return m_controller.AboutWindow() ? m_controller.AboutWindow()->Text() : QString(); });
@@ -987,6 +1112,130 @@ void TWalker::Walk()
     ClickInFront(QStringLiteral("No"));
     Expect(Until(QStringLiteral("the window closes"), [this] { return !m_window.isVisible(); }, 10000), QStringLiteral("No lets the window close"));
     Picture(m_step);
+    m_day.restart = true;
+}
+
+// The next morning: the window and the controller start again (from the
+// controller's ini file, as after a restart of the machine).
+void TWalker::WalkAfterRestart()
+{
+    Step(QStringLiteral("23-restart"));
+    ExpectMainInFront();
+    Expect(MenuShortcutShown(kTagAbout) == QString::fromLatin1(kAboutShortcut),
+           QStringLiteral("the menu shows About's customised shortcut: ") + MenuShortcutShown(kTagAbout));
+    Key(QStringLiteral("ctrl+shift+a"));
+    ExpectInFront([this] { return static_cast<QWidget*>(m_controller.AboutWindow()); }, QStringLiteral("About, by its customised shortcut"));
+    Picture(m_step);
+    Key(QStringLiteral("Escape"));
+    Until(QStringLiteral("the main window again"), [this] { return m_window.isActiveWindow(); }, 5000);
+
+    Step(QStringLiteral("24-reference-kept"));
+    Key(QStringLiteral("ctrl+o"));
+    FileDialog(m_day.studyList, QStringLiteral("the open dialog"));
+    Need(Until(QStringLiteral("the list opens"), [this] { return Entries(cv::kListWordList) > 0; }),
+         QStringLiteral("the word list of one text opens"));
+    Menu(QStringLiteral("Compute"), {QStringLiteral("KeyWords")});
+    ExpectInFront([] { return QApplication::activeModalWidget(); }, QStringLiteral("the comparison dialog"));
+    const QString reference = OnGui([this] { return ReferenceField() ? ReferenceField()->text() : QString(); });
+    Expect(reference == m_day.referenceList, QStringLiteral("the reference list of yesterday: ") + reference);
+    Picture(m_step);
+    Key(QStringLiteral("Escape"));
+    Until(QStringLiteral("the comparison dialog closes"), [] { return !QApplication::activeModalWidget(); }, 5000);
+    Key(QStringLiteral("alt+x"));
+    Expect(Until(QStringLiteral("the window closes"), [this] { return !m_window.isVisible(); }, 10000),
+           QStringLiteral("the window closes"));
+}
+
+// The suite as a user starts it: the controller (it makes the settings
+// buffer from its ini file), then the tool. Null when the controller cannot start.
+std::unique_ptr<cv::TController> StartSuite(const QString& program, std::vector<qint64>& started)
+{
+    cv::TController::TOptions options;
+    options.iniFile = Path(QStringLiteral("controller.ini"));
+    options.logFile = Path(QStringLiteral("controller.log"));
+    options.echo = false;
+    options.readStdin = false;
+    auto controller = std::make_unique<cv::TController>(options);
+    QString error;
+    if (!controller->Start(&error)) {
+        QTextStream(stderr) << "controller: " << error << Qt::endl;
+        return nullptr;
+    }
+    controller->StartProgram = [&program, &started](const QString&) {
+        qint64 pid = 0;
+        const bool ok = !program.isEmpty() && QProcess::startDetached(program, {}, QString(), &pid);
+        if (ok)
+            started.push_back(pid);
+        return ok;
+    };
+    // Customise lists the tools' commands (before the window's own data module is made).
+    controller->SetMenuCommands(cv::MenuCommandsForCustomising());
+    cv::TToolStartupOptions startup;
+    startup.tool = cv::kToolWordList;
+    startup.startController = false;
+    cv::ToolStartup(startup);
+    // Help pages at an address of the walk's own; the desktop is asked for them.
+    cv::SetCVHelpAccessMode(1);
+    cv::SetCVHelpBaseAddress(QStringLiteral("file://") + Path(QStringLiteral("help/")));
+    return controller;
+}
+
+// One session: the window made as the program makes it, the steps walked
+// on a thread of their own, the window gone again. The failures seen.
+int RunSession(QApplication& app, cv::TController& controller, TDay& day, void (TWalker::*steps)())
+{
+    cv::TScriptedDesktop desktop;
+    cv::TDesktopServiceGuard desktopGuard(&desktop);
+    cv::TDataModuleCorvantis dataModule;
+    cv::TFormWordList window(nullptr, cv::TMainToolsFormOptions{false, 0});
+    cv::TQtDialogService dialogs(&window);
+    cv::TDialogServiceGuard dialogGuard(&dialogs);
+    cv::TQtFileDialogService fileDialogs(&window);
+    cv::TFileDialogServiceGuard fileGuard(&fileDialogs);
+    cv::TFixedCommandChoices otherCommandChoices;
+    cv::TViewWindows viewWindows(&window);
+    viewWindows.SetTagHandlerAndTagTranslate(window.fTagHandler.get(), window.fTagsToTranslateList.get());
+    cv::TDialogJobChoices jobDialogs(&window);
+    cv::TDialogCommandChoices commandDialogs(jobDialogs, otherCommandChoices);
+    commandDialogs.SetViewWindows(&viewWindows);
+    window.SetJobChoices(&jobDialogs);
+    window.SetCommandChoices(&commandDialogs);
+    window.show();
+
+    TWalker walker(window, controller, desktop, day);
+    std::atomic<bool> done = false;
+    QThread* thread = QThread::create([&] {
+        QThread::msleep(1500);
+        try {
+            (walker.*steps)();
+        } catch (const TStop& stop) {
+            QTextStream(stderr) << "the walk stopped: " << stop.why << Qt::endl;
+            const QString file = Path(QStringLiteral("zz-where-it-stopped.png"));
+            OnGui([&] { QGuiApplication::primaryScreen()->grabWindow(0).save(file); });
+        }
+        done = true;
+        QMetaObject::invokeMethod(qApp, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
+    });
+    thread->start();
+    app.exec();
+    // A walk that stopped early may leave modal windows behind: they go,
+    // and the walker is waited for.
+    while (!done) {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (w->isModal() && w->isVisible())
+                w->close();
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 100);
+    }
+    thread->wait();
+    delete thread;
+    window.SetJobChoices(nullptr);
+    window.SetCommandChoices(nullptr);
+    if (window.isVisible()) {
+        cv::no_check_exit = true;
+        window.close();
+        cv::no_check_exit = false;
+    }
+    return walker.failures;
 }
 
 } // namespace
@@ -1001,92 +1250,25 @@ int main(int argc, char** argv)
     if (g_dir.isEmpty() || !QDir().mkpath(g_dir))
         return 2;
 
-    // The suite: its controller first (it makes the settings buffer), then the tool.
-    cv::TController::TOptions options;
-    options.iniFile = Path(QStringLiteral("controller.ini"));
-    options.logFile = Path(QStringLiteral("controller.log"));
-    options.echo = false;
-    options.readStdin = false;
-    cv::TController controller(options);
-    QString error;
-    if (!controller.Start(&error)) {
-        QTextStream(stderr) << "controller: " << error << Qt::endl;
-        return 3;
-    }
     const QString program = qEnvironmentVariable("CV_WORDLIST_PROGRAM");
     std::vector<qint64> started;
-    controller.StartProgram = [&program, &started](const QString&) {
-        qint64 pid = 0;
-        const bool ok = !program.isEmpty() && QProcess::startDetached(program, {}, QString(), &pid);
-        if (ok)
-            started.push_back(pid);
-        return ok;
-    };
-    cv::TToolStartupOptions startup;
-    startup.tool = cv::kToolWordList;
-    startup.startController = false;
-    cv::ToolStartup(startup);
-    // Help pages at an address of the walk's own; the desktop is asked for them.
-    cv::SetCVHelpAccessMode(1);
-    cv::SetCVHelpBaseAddress(QStringLiteral("file://") + Path(QStringLiteral("help/")));
-    cv::SetDefaultFolder(g_dir);
-
-    int result = 0;
+    TDay day;
+    int failures = 0;
     {
-        cv::TScriptedDesktop desktop;
-        cv::TDesktopServiceGuard desktopGuard(&desktop);
-        cv::TDataModuleCorvantis dataModule;
-        cv::TFormWordList window(nullptr, cv::TMainToolsFormOptions{false, 0});
-        cv::TQtDialogService dialogs(&window);
-        cv::TDialogServiceGuard dialogGuard(&dialogs);
-        cv::TQtFileDialogService fileDialogs(&window);
-        cv::TFileDialogServiceGuard fileGuard(&fileDialogs);
-        cv::TFixedCommandChoices otherCommandChoices;
-        cv::TViewWindows viewWindows(&window);
-        viewWindows.SetTagHandlerAndTagTranslate(window.fTagHandler.get(), window.fTagsToTranslateList.get());
-        cv::TDialogJobChoices jobDialogs(&window);
-        cv::TDialogCommandChoices commandDialogs(jobDialogs, otherCommandChoices);
-        commandDialogs.SetViewWindows(&viewWindows);
-        window.SetJobChoices(&jobDialogs);
-        window.SetCommandChoices(&commandDialogs);
-        window.show();
-
-        TWalker walker(window, controller, desktop);
-        std::atomic<bool> done = false;
-        QThread* thread = QThread::create([&] {
-            QThread::msleep(1500);
-            try {
-                walker.Walk();
-            } catch (const TStop& stop) {
-                QTextStream(stderr) << "the walk stopped: " << stop.why << Qt::endl;
-                const QString file = Path(QStringLiteral("zz-where-it-stopped.png"));
-                OnGui([&] { QGuiApplication::primaryScreen()->grabWindow(0).save(file); });
-            }
-            done = true;
-            QMetaObject::invokeMethod(qApp, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
-        });
-        thread->start();
-        app.exec();
-        // A walk that stopped early may leave modal windows behind: they go,
-        // and the walker is waited for.
-        while (!done) {
-            for (QWidget* w : QApplication::topLevelWidgets())
-                if (w->isModal() && w->isVisible())
-                    w->close();
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 100);
-        }
-        thread->wait();
-        delete thread;
-        result = walker.failures == 0 ? 0 : 1;
-        window.SetJobChoices(nullptr);
-        window.SetCommandChoices(nullptr);
-        if (window.isVisible()) {
-            cv::no_check_exit = true;
-            window.close();
-        }
+        std::unique_ptr<cv::TController> controller = StartSuite(program, started);
+        if (!controller)
+            return 3;
+        failures += RunSession(app, *controller, day, &TWalker::Walk);
+    }
+    // The window and the controller have ended; both start again.
+    if (day.restart) {
+        std::unique_ptr<cv::TController> controller = StartSuite(program, started);
+        if (!controller)
+            return 3;
+        failures += RunSession(app, *controller, day, &TWalker::WalkAfterRestart);
     }
     for (qint64 pid : started)
         QProcess::execute(QStringLiteral("kill"), {QString::number(pid)});
     cv::ToolShutdown();
-    return result;
+    return failures == 0 && day.restart ? 0 : 1;
 }
