@@ -350,6 +350,49 @@ bool WalkInStretches(const TIndexData& index, std::size_t before, std::size_t af
     return true;
 }
 
+// A pair kept for the list: its codes, frequency and entry (its place among those kept).
+struct TKeptPair {
+    uint32_t a;
+    uint32_t b;
+    int64_t freq;
+    uint32_t at;
+};
+
+// Sorts `v` a piece at a time, then merges the pieces pass by pass, showing
+// the share done between them: a list of a million pairs takes seconds to
+// order, and the window must stay alive and stoppable meanwhile. False when
+// stopped (v is then in no particular order). `less` must order totally.
+template <typename T, typename TLess>
+bool SortInSteps(std::vector<T>& v, TLess less, TProgressSteps& steps)
+{
+    constexpr std::size_t kPiece = std::size_t(1) << 15;
+    const std::size_t n = v.size();
+    std::size_t passes = 1;
+    for (std::size_t width = kPiece; width < n; width *= 2)
+        ++passes;
+    const auto all = int64_t(n * passes);
+    int64_t done = 0;
+    for (std::size_t from = 0; from < n; from += kPiece) {
+        if (!steps.Step(done, all))
+            return false;
+        const std::size_t to = std::min(n, from + kPiece);
+        std::sort(v.begin() + std::ptrdiff_t(from), v.begin() + std::ptrdiff_t(to), less);
+        done += int64_t(to - from);
+    }
+    for (std::size_t width = kPiece; width < n; width *= 2) {
+        for (std::size_t from = 0; from < n; from += 2 * width) {
+            if (!steps.Step(done, all))
+                return false;
+            const std::size_t middle = std::min(n, from + width);
+            const std::size_t to = std::min(n, from + 2 * width);
+            std::inplace_merge(v.begin() + std::ptrdiff_t(from), v.begin() + std::ptrdiff_t(middle),
+                               v.begin() + std::ptrdiff_t(to), less);
+            done += int64_t(to - from);
+        }
+    }
+    return true;
+}
+
 } // namespace
 
 bool ComputeRelationships(const TIndexData& index, const std::vector<uint32_t>& nodes,
@@ -443,7 +486,8 @@ try {
     const double span = double(o.left + o.right);
     const bool symmetric = o.left == o.right;
     std::vector<std::unique_ptr<TCVBaseListObject>> kept;
-    TProgressSteps scoring(80, 95);
+    std::vector<TKeptPair> order;
+    TProgressSteps scoring(80, 90);
     std::size_t scored = 0;
     pairs.ForEach([&](uint64_t key, const TPairCount& p) {
         if (stopped || ((++scored & 0xFFF) == 0 && !scoring.Step(int64_t(scored), int64_t(pairs.Size())))) {
@@ -477,21 +521,31 @@ try {
         d.Gap = int32_t(std::lround(double(p.distances) / double(p.count)));
         for (int k = 0; k < kAssociationCount; ++k)
             d.Scores[std::size_t(k)] = float(scores[std::size_t(k)]);
+        order.push_back({a, b, int64_t(p.count), uint32_t(kept.size())});
         kept.push_back(std::move(e));
     });
     if (stopped)
         return leaveStopped();
-    std::sort(kept.begin(), kept.end(), [](const auto& x, const auto& y) {
-        const TMIDataRec& a = static_cast<const TRelationshipEntry&>(*x).fData;
-        const TMIDataRec& b = static_cast<const TRelationshipEntry&>(*y).fData;
-        if (a.Word1 != b.Word1)
-            return a.Word1 < b.Word1;
-        if (a.Freq != b.Freq)
-            return a.Freq > b.Freq;
-        return a.Word2 < b.Word2;
-    });
-    for (auto& e : kept)
-        out.Add(std::move(e));
+    // By the first word, the most frequent pairs first, then by the second
+    // word; the codes settle what the words leave equal. The words are
+    // compared only where the codes differ: a pair's entry is not touched.
+    const auto wordOf = [&](uint32_t code) -> const QString& { return index.types[IndexTypeOfCode(code)].word; };
+    const auto before = [&](const TKeptPair& x, const TKeptPair& y) {
+        if (x.a != y.a)
+            if (const int c = QString::compare(wordOf(x.a), wordOf(y.a)); c != 0)
+                return c < 0;
+        if (x.freq != y.freq)
+            return x.freq > y.freq;
+        if (x.b != y.b)
+            if (const int c = QString::compare(wordOf(x.b), wordOf(y.b)); c != 0)
+                return c < 0;
+        return x.a != y.a ? x.a < y.a : x.b < y.b;
+    };
+    TProgressSteps sorting(90, 100);
+    if (!SortInSteps(order, before, sorting))
+        return leaveStopped();
+    for (const TKeptPair& k : order)
+        out.Add(std::move(kept[k.at]));
     out.ClearChangeMark();
     return true;
 } catch (const std::bad_alloc&) {
