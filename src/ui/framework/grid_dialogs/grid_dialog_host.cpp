@@ -138,6 +138,14 @@ bool TGridDialogHost::SaveAsExport(TCV_Grid* grid, int exportKind, bool& busySav
         return false;
     }
 
+    // The file written is offered to be opened.
+    const auto written = [&](bool ok) {
+        QApplication::restoreOverrideCursor();
+        grid->Refresh();
+        if (ok && QFileInfo::exists(target) && SavedOKOpenNow(target))
+            TryToShow(target);
+        return ok;
+    };
     const TSaveAsFormat format = doc->ExportSettings.Format;
     if (format == TSaveAsFormat::ListTypesOwn) {
         // The list type's own format is the document saved under the chosen name.
@@ -145,11 +153,7 @@ bool TGridDialogHost::SaveAsExport(TCV_Grid* grid, int exportKind, bool& busySav
         busySavingAs = true;
         const bool ok = m_link.SaveOwnFormat && m_link.SaveOwnFormat(grid, target);
         busySavingAs = false;
-        QApplication::restoreOverrideCursor();
-        grid->Refresh();
-        if (ok && QFileInfo::exists(target) && SavedOKOpenNow(target))
-            TryToShow(target);
-        return ok;
+        return written(ok);
     }
 
     TGridExportRows rows(*grid, doc->ExportSettings);
@@ -185,11 +189,7 @@ bool TGridDialogHost::SaveAsExport(TCV_Grid* grid, int exportKind, bool& busySav
     busySavingAs = false;
     GlobalProgress().Hide();
     list.SetListBusy(wasBusy);
-    QApplication::restoreOverrideCursor();
-    grid->Refresh();
-    if (ok && QFileInfo::exists(target) && SavedOKOpenNow(target))
-        TryToShow(target);
-    return ok;
+    return written(ok);
 }
 
 void TGridDialogHost::OpenColumnsDialog(TCV_Grid* grid, bool computedPage)
