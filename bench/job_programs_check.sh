@@ -44,6 +44,8 @@ expect 2 "megabytes" concordance_bench "$work/mixed" lots
 expect 2 "usage:" search_engine_bench
 expect 2 "megabytes" textread_bench "$work/mixed" -3
 expect 2 "words per text" conc_analyses_bench many
+expect 2 "takes xlsx, txt, xml or rtf" window_output_bench --corpus "$work/mixed" --format pdf
+expect 2 "usage:" window_output_bench --index "$work/idx"
 
 # Empty or unreadable input.
 for program in wordlist_bench concordance_bench search_engine_bench textread_bench; do
@@ -51,6 +53,7 @@ for program in wordlist_bench concordance_bench search_engine_bench textread_ben
 done
 expect 1 "no texts to read" index_bench --index "$work/idx" "$work/empty"
 expect 1 "no texts to read" conc_analyses_bench 10 1 "$work/empty"
+expect 1 "no texts to read" window_output_bench --corpus "$work/empty"
 expect 1 "the texts" concordance_bench "$work/blank" 1
 expect 1 "no text in" search_engine_bench "$work/blank" 1
 expect 1 "the texts are empty" textread_bench "$work/blank" 1
@@ -77,6 +80,7 @@ expect 0 "skipped: .*data.txt.*binary data" conc_analyses_bench 10 1 "$work/mixe
 expect 0 "skipped: .*data.txt.*not a UTF-8 text" search_engine_bench "$work/mixed" 1
 expect 0 "skipped: .*pipe.txt" textread_bench "$work/mixed" 1
 expect 0 "skipped: .*data.txt.*binary data" concordance_bench "$work/mixed" 1
+expect 0 "txt export.*6 data rows chosen" window_output_bench --corpus "$work/mixed" --format txt
 
 [ "$failures" = 0 ] && echo "all job-program checks passed"
 exit $((failures > 0))

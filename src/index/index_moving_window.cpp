@@ -1,6 +1,7 @@
 #include "index/index_moving_window.h"
 
 #include "model/check_signature.h"
+#include "runtime/progress.h"
 #include "suite/cv_stream.h"
 #include "suite/wdef.h"
 
@@ -159,6 +160,7 @@ bool ComputeMovingWindow(const TIndexData& index, const TMovingWindowSettings& s
     };
     QString why;
     bool cancelled = false;
+    TProgressSteps steps;
     const bool ok = WalkIndexTexts(
         index,
         [&](int32_t t, std::span<const uint32_t> codes, std::span<const uint8_t> levels) {
@@ -170,6 +172,10 @@ bool ComputeMovingWindow(const TIndexData& index, const TMovingWindowSettings& s
             std::size_t m = 0;
             int sectionInText = 0;
             for (std::size_t i = 0; i < codes.size(); ++i) {
+                if ((i & 0xFFFF) == 0 && !steps.Step(word, total)) {
+                    cancelled = true;
+                    return false;
+                }
                 const uint32_t c = codes[i];
                 if (c == kIndexCodeNumber)
                     continue;

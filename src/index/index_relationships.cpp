@@ -5,6 +5,7 @@
 #include "index/index_files.h"
 #include "index/index_hash.h"
 #include "index/token_stretches.h"
+#include "runtime/progress.h"
 #include "suite/cv_globals.h"
 #include "suite/cv_stream.h"
 #include "suite/my_types.h"
@@ -283,10 +284,11 @@ struct TPairCount {
 // from..to - 1 of `codes`, which holds `before` tokens ahead of them
 // (fewer at the text's start) and `after` beyond them (fewer at its end);
 // levels[j] is the boundary before token j. False, with the reason, when
-// the index cannot be read; a cancel stops the walk (*cancelled).
+// the index cannot be read; the share of the tokens walked goes to `steps`,
+// and a stop asked for there ends the walk (*cancelled).
 template <typename TVisit>
 bool WalkInStretches(const TIndexData& index, std::size_t before, std::size_t after, TVisit&& visit, QString* error,
-                     bool* cancelled)
+                     bool* cancelled, TProgressSteps& steps)
 {
     constexpr std::size_t kStretch = std::size_t(1) << 16;
     if (cancelled)
@@ -296,6 +298,10 @@ bool WalkInStretches(const TIndexData& index, std::size_t before, std::size_t af
     TTokenStretches reader;
     if (!reader.Open(index, 0, index.TextCount() - 1, error))
         return false;
+    int64_t all = 0;
+    for (const TIndexText& t : index.texts)
+        all += t.tokens;
+    int64_t walked = 0; // tokens of the texts before this one
     std::vector<uint32_t> codes;
     std::vector<uint8_t> levels;
     int32_t text = 0;
@@ -307,7 +313,7 @@ bool WalkInStretches(const TIndexData& index, std::size_t before, std::size_t af
         int64_t base = 0; // the token of the text at codes[0]
         int64_t next = 0; // the first node not visited yet
         for (int64_t read = 0; read < n;) {
-            if (global_panic_state.load() != kPanicRun) {
+            if (!steps.Step(walked + read, all)) {
                 if (cancelled)
                     *cancelled = true;
                 return true;
@@ -334,11 +340,55 @@ bool WalkInStretches(const TIndexData& index, std::size_t before, std::size_t af
             levels.erase(levels.begin(), levels.begin() + std::ptrdiff_t(drop));
             base = keepFrom;
         }
+        walked += n;
     }
     if (!why.isEmpty()) {
         if (error)
             *error = why;
         return false;
+    }
+    return true;
+}
+
+// A pair kept for the list: its codes, frequency and entry (its place among those kept).
+struct TKeptPair {
+    uint32_t a;
+    uint32_t b;
+    int64_t freq;
+    uint32_t at;
+};
+
+// Sorts `v` a piece at a time, then merges the pieces pass by pass, showing
+// the share done between them: a list of a million pairs takes seconds to
+// order, and the window must stay alive and stoppable meanwhile. False when
+// stopped (v is then in no particular order). `less` must order totally.
+template <typename T, typename TLess>
+bool SortInSteps(std::vector<T>& v, TLess less, TProgressSteps& steps)
+{
+    constexpr std::size_t kPiece = std::size_t(1) << 15;
+    const std::size_t n = v.size();
+    std::size_t passes = 1;
+    for (std::size_t width = kPiece; width < n; width *= 2)
+        ++passes;
+    const auto all = int64_t(n * passes);
+    int64_t done = 0;
+    for (std::size_t from = 0; from < n; from += kPiece) {
+        if (!steps.Step(done, all))
+            return false;
+        const std::size_t to = std::min(n, from + kPiece);
+        std::sort(v.begin() + std::ptrdiff_t(from), v.begin() + std::ptrdiff_t(to), less);
+        done += int64_t(to - from);
+    }
+    for (std::size_t width = kPiece; width < n; width *= 2) {
+        for (std::size_t from = 0; from < n; from += 2 * width) {
+            if (!steps.Step(done, all))
+                return false;
+            const std::size_t middle = std::min(n, from + width);
+            const std::size_t to = std::min(n, from + 2 * width);
+            std::inplace_merge(v.begin() + std::ptrdiff_t(from), v.begin() + std::ptrdiff_t(middle),
+                               v.begin() + std::ptrdiff_t(to), less);
+            done += int64_t(to - from);
+        }
     }
     return true;
 }
@@ -350,6 +400,8 @@ bool ComputeRelationships(const TIndexData& index, const std::vector<uint32_t>& 
                           TRelationshipsList& out, QString* error, bool* cancelled)
 try {
     out.Clear();
+    if (cancelled)
+        *cancelled = false;
     out.TotalTokens = o.N;
     out.SpanLeft = o.left;
     out.SpanRight = o.right;
@@ -379,6 +431,9 @@ try {
     TFlatMap64<TPairCount> pairs(nodes.empty() ? 1u << 16 : nodes.size() * 64);
     const int stopLevel = o.stopLevel;
     QString walkError;
+    // The walk is most of the work; the pairs' scores and their order the rest.
+    TProgressSteps walking(0, 80);
+    bool stopped = false;
     // The texts a stretch at a time: a text of any length takes the same memory.
     const bool ok = WalkInStretches(
         index, std::size_t(std::max(0, o.left)), std::size_t(std::max(0, o.right)),
@@ -412,17 +467,33 @@ try {
                 }
             }
         },
-        &walkError, cancelled);
+        &walkError, &stopped, walking);
     if (!ok) {
         if (error)
             *error = walkError;
         return false;
     }
+    // Stopped: no list made of the pairs counted so far.
+    const auto leaveStopped = [&] {
+        out.Clear();
+        if (cancelled)
+            *cancelled = true;
+        return true;
+    };
+    if (stopped)
+        return leaveStopped();
 
     const double span = double(o.left + o.right);
     const bool symmetric = o.left == o.right;
     std::vector<std::unique_ptr<TCVBaseListObject>> kept;
+    std::vector<TKeptPair> order;
+    TProgressSteps scoring(80, 90);
+    std::size_t scored = 0;
     pairs.ForEach([&](uint64_t key, const TPairCount& p) {
+        if (stopped || ((++scored & 0xFFF) == 0 && !scoring.Step(int64_t(scored), int64_t(pairs.Size())))) {
+            stopped = true;
+            return;
+        }
         const auto a = uint32_t(key >> 32), b = uint32_t(key & 0xFFFFFFFFu);
         const TIndexType& ta = index.types[IndexTypeOfCode(a)];
         const TIndexType& tb = index.types[IndexTypeOfCode(b)];
@@ -450,19 +521,31 @@ try {
         d.Gap = int32_t(std::lround(double(p.distances) / double(p.count)));
         for (int k = 0; k < kAssociationCount; ++k)
             d.Scores[std::size_t(k)] = float(scores[std::size_t(k)]);
+        order.push_back({a, b, int64_t(p.count), uint32_t(kept.size())});
         kept.push_back(std::move(e));
     });
-    std::sort(kept.begin(), kept.end(), [](const auto& x, const auto& y) {
-        const TMIDataRec& a = static_cast<const TRelationshipEntry&>(*x).fData;
-        const TMIDataRec& b = static_cast<const TRelationshipEntry&>(*y).fData;
-        if (a.Word1 != b.Word1)
-            return a.Word1 < b.Word1;
-        if (a.Freq != b.Freq)
-            return a.Freq > b.Freq;
-        return a.Word2 < b.Word2;
-    });
-    for (auto& e : kept)
-        out.Add(std::move(e));
+    if (stopped)
+        return leaveStopped();
+    // By the first word, the most frequent pairs first, then by the second
+    // word; the codes settle what the words leave equal. The words are
+    // compared only where the codes differ: a pair's entry is not touched.
+    const auto wordOf = [&](uint32_t code) -> const QString& { return index.types[IndexTypeOfCode(code)].word; };
+    const auto before = [&](const TKeptPair& x, const TKeptPair& y) {
+        if (x.a != y.a)
+            if (const int c = QString::compare(wordOf(x.a), wordOf(y.a)); c != 0)
+                return c < 0;
+        if (x.freq != y.freq)
+            return x.freq > y.freq;
+        if (x.b != y.b)
+            if (const int c = QString::compare(wordOf(x.b), wordOf(y.b)); c != 0)
+                return c < 0;
+        return x.a != y.a ? x.a < y.a : x.b < y.b;
+    };
+    TProgressSteps sorting(90, 100);
+    if (!SortInSteps(order, before, sorting))
+        return leaveStopped();
+    for (const TKeptPair& k : order)
+        out.Add(std::move(kept[k.at]));
     out.ClearChangeMark();
     return true;
 } catch (const std::bad_alloc&) {

@@ -305,7 +305,9 @@ QStringList T_WholeWordlistHolder::MakeAndSaveMovingWindow(const TMovingWindowSe
     TMovingWindowPlotDataHolder data;
     QString error;
     if (!ComputeMovingWindow(index, settings, data, &error)) {
-        Complain(QStringLiteral("FailedToRead"), error);
+        // A stop the user asked for is no failure to tell of.
+        if (global_panic_state.load() == kPanicRun)
+            Complain(QStringLiteral("FailedToRead"), error);
         return written;
     }
     const QStringList names = MovingWindowFileNames(index.base, settings);

@@ -508,10 +508,10 @@ QString TCorvantisholder::DefaultExtension() const
 
 bool TCorvantisholder::WriteExport(const TCVBaseDataClass& list, int displayKind, TSaveAsFormat format)
 {
-    return WriteExportTable(ExportTableOf(list, ExportSettings, displayKind), format);
+    return WriteExportRows(TListExportRows(list, ExportSettings, displayKind), format);
 }
 
-bool TCorvantisholder::WriteExportTable(const TExportTable& table, TSaveAsFormat format)
+bool TCorvantisholder::WriteExportRows(const TExportRows& rows, TSaveAsFormat format, TExportRun* run)
 {
     if (ExportSettings.FileName.trimmed().isEmpty()) {
         Complain(QStringLiteral("FailedToSave"), QStringLiteral("Cannot export: no file name was given"));
@@ -521,19 +521,20 @@ bool TCorvantisholder::WriteExportTable(const TExportTable& table, TSaveAsFormat
     bool ok = false;
     switch (format) {
     case TSaveAsFormat::XML:
-        ok = WriteExportXML(table, ExportSettings, ListTypeSignatureText(), &error);
+        ok = WriteExportXML(rows, ExportSettings, ListTypeSignatureText(), &error, run);
         break;
     case TSaveAsFormat::RTF:
-        ok = WriteExportRTF(table, ExportSettings, &error);
+        ok = WriteExportRTF(rows, ExportSettings, &error, run);
         break;
     case TSaveAsFormat::Spreadsheet:
-        ok = WriteExportExcel(table, ExportSettings, ListTypeSignatureText(), &error);
+        ok = WriteExportExcel(rows, ExportSettings, ListTypeSignatureText(), &error, run);
         break;
     default:
-        ok = WriteExportTXT(table, ExportSettings, &error);
+        ok = WriteExportTXT(rows, ExportSettings, &error, run);
         break;
     }
-    if (!ok)
+    // A stop the user asked for is no failure to tell of.
+    if (!ok && !(run && run->stopped))
         Complain(QStringLiteral("FailedToSave"), error);
     return ok;
 }

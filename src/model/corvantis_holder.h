@@ -110,9 +110,10 @@ public:
     virtual bool SaveListAsRTF(const TCVBaseDataClass& list, int displayKind = 0);
     virtual bool SaveListAsTXT(const TCVBaseDataClass& list, int displayKind = 0);
     virtual bool SaveListAsXML(const TCVBaseDataClass& list, int displayKind = 0);
-    // Writes a table already chosen (a grid's columns as it shows them) in a
-    // format, to ExportSettings' file; false (with a message) on failure.
-    bool WriteExportTable(const TExportTable& table, TSaveAsFormat format);
+    // Writes rows already chosen (a grid's columns as it shows them) in a
+    // format, to ExportSettings' file; false (with a message) on failure,
+    // and false without one when stopped through `run`.
+    bool WriteExportRows(const TExportRows& rows, TSaveAsFormat format, TExportRun* run = nullptr);
     virtual bool SaveToFile(const QString& fileName);
     // Saves the document as one entry of a zip archive (made when missing).
     virtual bool AddToZipFile(const QString& archive, const QString& entryName);

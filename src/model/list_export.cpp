@@ -38,13 +38,55 @@ QString Grouped(const QLocale& locale, const TDrawgridDataRec& rec)
     return locale.toString(rec.value, 'f', decimals);
 }
 
-bool WriteBytes(const QString& fileName, const QByteArray& bytes, QString* error)
-{
-    QSaveFile f(fileName);
-    if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size() || !f.commit()) {
+// An export's file, written through a temporary file in blocks as the rows
+// come; the name gets it only at Commit (dropped unless committed).
+class TExportFile {
+public:
+    explicit TExportFile(const QString& fileName) : m_file(fileName) { m_open = m_file.open(QIODevice::WriteOnly); }
+    void Add(const QByteArray& bytes)
+    {
+        m_block += bytes;
+        if (m_block.size() >= kBlock)
+            Flush();
+    }
+    bool Commit(QString* error)
+    {
+        Flush();
+        if (m_open && m_written && m_file.commit())
+            return true;
         if (error)
-            *error = QStringLiteral("Cannot write file \"%1\": %2").arg(fileName, f.errorString());
+            *error = QStringLiteral("Cannot write file \"%1\": %2").arg(m_file.fileName(), m_file.errorString());
         return false;
+    }
+
+private:
+    static constexpr qsizetype kBlock = 1 << 20;
+    void Flush()
+    {
+        if (m_open && m_written && !m_block.isEmpty())
+            m_written = m_file.write(m_block) == m_block.size();
+        m_block.clear();
+    }
+    QSaveFile m_file;
+    QByteArray m_block;
+    bool m_open = false;
+    bool m_written = true;
+};
+
+// Hands write() the cells of data rows 0 .. count - 1, telling the run how
+// far it is (the rows done plus `before`, of `all`); false when the run
+// stopped it.
+template <typename TWrite>
+bool EachRow(const TExportRows& rows, int64_t count, TExportRun* run, int64_t before, int64_t all, TWrite&& write)
+{
+    std::vector<TExportCell> cells;
+    for (int64_t i = 0; i < count; ++i) {
+        if ((i & 1023) == 0 && run && run->step && !run->step(before + i, all)) {
+            run->stopped = true;
+            return false;
+        }
+        rows.Cells(i, cells);
+        write(cells);
     }
     return true;
 }
@@ -142,29 +184,37 @@ TExportCell ExportCellOf(const TDrawgridDataRec& rec, bool separateThousands, co
     return cell;
 }
 
-TExportTable ExportTableOf(const TCVBaseDataClass& list, const TCVExportSettings& settings, int displayKind)
+void TExportRows::ChooseRows(const TCVExportSettings& settings, int dataRows)
 {
-    TExportTable t;
-    const std::vector<int> cols = ChosenExportColumns(settings, list.ColumnCount());
-    for (int c : cols)
-        t.headings << list.Heading(c);
-    const QLocale locale(list.CollationName());
+    fRows = ChosenExportRows(settings, dataRows);
+    withHeadingRow = !fRows.empty() && fRows.front() == 0;
+    std::erase(fRows, 0);
+}
+
+void TExportRows::KeepFirst(int64_t n)
+{
+    if (n >= 0 && n < Count())
+        fRows.resize(std::size_t(n));
+}
+
+TListExportRows::TListExportRows(const TCVBaseDataClass& list, const TCVExportSettings& settings, int displayKind)
+    : fList(list), fColumns(ChosenExportColumns(settings, list.ColumnCount())), fDisplayKind(displayKind),
+      fSeparateThousands(settings.SeparateThousands), fLocale(list.CollationName())
+{
+    for (int c : fColumns)
+        headings << list.Heading(c);
+    ChooseRows(settings, list.Count());
+}
+
+void TListExportRows::CellsOfRow(int row, std::vector<TExportCell>& cells) const
+{
+    cells.clear();
     TDrawgridDataRec rec;
-    for (int r : ChosenExportRows(settings, list.Count())) {
-        if (r == 0) {
-            t.withHeadingRow = true;
-            continue;
-        }
-        std::vector<TExportCell> cells;
-        cells.reserve(cols.size());
-        const int entry = list.RowToEntry(r, displayKind);
-        for (int c : cols) {
-            list.DrawgridDataRec(entry, c, displayKind, rec);
-            cells.push_back(ExportCellOf(rec, settings.SeparateThousands, locale));
-        }
-        t.rows.push_back(std::move(cells));
+    const int entry = fList.RowToEntry(row, fDisplayKind);
+    for (int c : fColumns) {
+        fList.DrawgridDataRec(entry, c, fDisplayKind, rec);
+        cells.push_back(ExportCellOf(rec, fSeparateThousands, fLocale));
     }
-    return t;
 }
 
 QStringList XMLColumnNames(const QStringList& headings)
@@ -196,86 +246,110 @@ QStringList XMLColumnNames(const QStringList& headings)
     return unique;
 }
 
-bool WriteExportTXT(const TExportTable& table, const TCVExportSettings& settings, QString* error)
+bool WriteExportTXT(const TExportRows& rows, const TCVExportSettings& settings, QString* error, TExportRun* run)
 {
     const QString sep = settings.Separator.isEmpty() ? QStringLiteral("\t") : settings.Separator;
-    QString text;
-    if (table.withHeadingRow)
-        text += table.headings.join(sep) + QLatin1String("\r\n");
-    for (const auto& row : table.rows) {
-        QStringList cells;
-        for (const auto& c : row)
-            cells << c.text;
-        text += cells.join(sep) + QLatin1String("\r\n");
-    }
+    TExportFile out(settings.FileName);
     // UTF-8 with a byte-order mark, so that spreadsheet programs read it as such.
-    return WriteBytes(settings.FileName, QByteArray("\xEF\xBB\xBF") + text.toUtf8(), error);
+    out.Add(QByteArray("\xEF\xBB\xBF"));
+    if (rows.withHeadingRow)
+        out.Add((rows.headings.join(sep) + QLatin1String("\r\n")).toUtf8());
+    QString line;
+    const bool whole = EachRow(rows, rows.Count(), run, 0, rows.Count(), [&](const std::vector<TExportCell>& cells) {
+        line.clear();
+        for (std::size_t c = 0; c < cells.size(); ++c) {
+            if (c > 0)
+                line += sep;
+            line += cells[c].text;
+        }
+        line += QLatin1String("\r\n");
+        out.Add(line.toUtf8());
+    });
+    return whole && out.Commit(error);
 }
 
-bool WriteExportXML(const TExportTable& table, const TCVExportSettings& settings, const QString& rootName,
-                    QString* error)
+bool WriteExportXML(const TExportRows& rows, const TCVExportSettings& settings, const QString& rootName,
+                    QString* error, TExportRun* run)
 {
     const QString root = LegalXMLName(rootName);
-    QString text = settings.TopXML.isEmpty()
-                       ? QStringLiteral("<?xml version=\"1.0\"?>\r\n<%1>\r\n").arg(root)
-                       : settings.TopXML;
-    const QStringList names = XMLColumnNames(table.headings);
-    for (const auto& row : table.rows) {
-        text += QLatin1String("<row>");
-        for (size_t c = 0; c < row.size(); ++c)
-            text += QStringLiteral("<%1>%2</%1>").arg(names.value(int(c)), XmlEscaped(row[c].text));
+    TExportFile out(settings.FileName);
+    out.Add((settings.TopXML.isEmpty() ? QStringLiteral("<?xml version=\"1.0\"?>\r\n<%1>\r\n").arg(root) : settings.TopXML)
+                .toUtf8());
+    const QStringList names = XMLColumnNames(rows.headings);
+    QString text;
+    const bool whole = EachRow(rows, rows.Count(), run, 0, rows.Count(), [&](const std::vector<TExportCell>& cells) {
+        text = QStringLiteral("<row>");
+        for (std::size_t c = 0; c < cells.size(); ++c)
+            text += QStringLiteral("<%1>%2</%1>").arg(names.value(int(c)), XmlEscaped(cells[c].text));
         text += QLatin1String("</row>\r\n");
-    }
-    text += settings.BottomXML.isEmpty() ? QStringLiteral("</%1>\r\n").arg(root) : settings.BottomXML;
-    return WriteBytes(settings.FileName, text.toUtf8(), error);
+        out.Add(text.toUtf8());
+    });
+    if (!whole)
+        return false;
+    out.Add((settings.BottomXML.isEmpty() ? QStringLiteral("</%1>\r\n").arg(root) : settings.BottomXML).toUtf8());
+    return out.Commit(error);
 }
 
-bool WriteExportRTF(const TExportTable& table, const TCVExportSettings& settings, QString* error)
+bool WriteExportRTF(const TExportRows& rows, const TCVExportSettings& settings, QString* error, TExportRun* run)
 {
-    // Column widths in twips from the longest text of each column, within bounds.
-    const size_t ncols = size_t(table.headings.size());
+    // Column widths in twips from the longest text of each column, within
+    // bounds: a first pass over the rows, the second writes them.
+    const size_t ncols = size_t(rows.headings.size());
+    const int64_t n = rows.Count();
     std::vector<int> widths(ncols, 4);
     auto widen = [&](size_t c, const QString& s) { widths[c] = std::max(widths[c], int(std::min<qsizetype>(s.size(), 60))); };
-    if (table.withHeadingRow)
+    if (rows.withHeadingRow)
         for (size_t c = 0; c < ncols; ++c)
-            widen(c, table.headings[int(c)]);
-    for (const auto& row : table.rows)
-        for (size_t c = 0; c < row.size() && c < ncols; ++c)
-            widen(c, row[c].text);
+            widen(c, rows.headings[int(c)]);
+    if (!EachRow(rows, n, run, 0, 2 * n, [&](const std::vector<TExportCell>& cells) {
+            for (size_t c = 0; c < cells.size() && c < ncols; ++c)
+                widen(c, cells[c].text);
+        }))
+        return false;
 
-    QByteArray out = "{\\rtf1\\ansi\\ansicpg1252\\deff0{\\fonttbl{\\f0\\fswiss Arial;}}\\f0\\fs20\r\n";
-    auto rowStart = [&] {
-        out += "\\trowd\\trgaph60";
-        int edge = 0;
-        for (int w : widths) {
-            edge += w * 120 + 120;
-            out += "\\cellx" + QByteArray::number(edge);
-        }
-        out += "\r\n";
-    };
-    if (table.withHeadingRow) {
-        rowStart();
-        for (const QString& h : table.headings)
-            out += "\\pard\\intbl\\b " + RtfEscaped(h) + "\\b0\\cell ";
-        out += "\\row\r\n";
+    TExportFile out(settings.FileName);
+    out.Add("{\\rtf1\\ansi\\ansicpg1252\\deff0{\\fonttbl{\\f0\\fswiss Arial;}}\\f0\\fs20\r\n");
+    QByteArray rowStart = "\\trowd\\trgaph60";
+    int edge = 0;
+    for (int w : widths) {
+        edge += w * 120 + 120;
+        rowStart += "\\cellx" + QByteArray::number(edge);
     }
-    for (const auto& row : table.rows) {
-        rowStart();
-        for (const auto& c : row)
-            out += (c.isNumber ? "\\pard\\intbl\\qr " : "\\pard\\intbl ") + RtfEscaped(c.text) + "\\cell ";
-        out += "\\row\r\n";
+    rowStart += "\r\n";
+    if (rows.withHeadingRow) {
+        QByteArray line = rowStart;
+        for (const QString& h : rows.headings)
+            line += "\\pard\\intbl\\b " + RtfEscaped(h) + "\\b0\\cell ";
+        out.Add(line + "\\row\r\n");
     }
-    out += "\\pard\\par}\r\n";
-    return WriteBytes(settings.FileName, out, error);
+    QByteArray line;
+    if (!EachRow(rows, n, run, n, 2 * n, [&](const std::vector<TExportCell>& cells) {
+            line = rowStart;
+            for (const auto& c : cells)
+                line += (c.isNumber ? "\\pard\\intbl\\qr " : "\\pard\\intbl ") + RtfEscaped(c.text) + "\\cell ";
+            out.Add(line + "\\row\r\n");
+        }))
+        return false;
+    out.Add("\\pard\\par}\r\n");
+    return out.Commit(error);
 }
 
-bool WriteExportExcel(const TExportTable& table, const TCVExportSettings& settings, const QString& sheetName,
-                      QString* error)
+int64_t SpreadsheetDataRows(const TExportRows& rows)
 {
-    TExcelWriter xl;
-    xl.StartAnExcelFile();
-    if (!sheetName.isEmpty())
-        xl.SetAnActiveSheetname(1, sheetName);
+    return std::min<int64_t>(rows.Count(), TExcelWriter::kMaxRows - (rows.withHeadingRow ? 1 : 0));
+}
+
+bool WriteExportExcel(const TExportRows& rows, const TCVExportSettings& settings, const QString& sheetName,
+                      QString* error, TExportRun* run)
+{
+    const auto failed = [&](const QString& why) {
+        if (error)
+            *error = why;
+        return false;
+    };
+    TExcelSheetStream xl;
+    if (!xl.Start(settings.FileName, sheetName))
+        return failed(xl.ErrorString());
     TExcelFormat bold;
     bold.bold = true;
     const int headingFormat = xl.AddAFormat(bold);
@@ -283,38 +357,43 @@ bool WriteExportExcel(const TExportTable& table, const TCVExportSettings& settin
     groupedInt.numberFormat = QStringLiteral("#,##0");
     const int groupedFormat = settings.SeparateThousands ? xl.AddAFormat(groupedInt) : -1;
     int r = 1;
-    int written = 0;
-    if (table.withHeadingRow) {
-        for (int c = 0; c < table.headings.size(); ++c)
-            xl.SetACellString(r, c + 1, table.headings[c], headingFormat);
+    if (rows.withHeadingRow) {
+        for (int c = 0; c < rows.headings.size(); ++c)
+            xl.SetACellString(r, c + 1, rows.headings[c], headingFormat);
         ++r;
     }
-    for (const auto& row : table.rows) {
-        if (r > TExcelWriter::kMaxRows)
-            break; // a sheet holds no more rows
-        for (size_t c = 0; c < row.size(); ++c) {
-            const TExportCell& cell = row[c];
-            if (cell.isNumber)
-                xl.SetACellDouble(r, int(c) + 1, cell.value, cell.isInteger ? groupedFormat : -1);
-            else
-                xl.SetACellString(r, int(c) + 1, cell.text);
-        }
-        ++r;
-        ++written;
-    }
-    if (!xl.SaveAnExcelFile(settings.FileName)) {
-        if (error)
-            *error = xl.ErrorString();
+    // A sheet holds no more rows than these.
+    const int64_t written = SpreadsheetDataRows(rows);
+    // Packing the sheet into the file at the end takes about three fifths of
+    // the time the rows take: its share of the bar.
+    const int64_t packing = written * 3 / 5 + 1;
+    const int64_t all = written + packing;
+    if (!EachRow(rows, written, run, 0, all, [&](const std::vector<TExportCell>& cells) {
+            for (size_t c = 0; c < cells.size(); ++c) {
+                const TExportCell& cell = cells[c];
+                if (cell.isNumber)
+                    xl.SetACellDouble(r, int(c) + 1, cell.value, cell.isInteger ? groupedFormat : -1);
+                else
+                    xl.SetACellString(r, int(c) + 1, cell.text);
+            }
+            ++r;
+        }))
         return false;
+    const bool finished = xl.Finish([&](double share) {
+        if (!run || !run->step)
+            return true;
+        return run->step(written + int64_t(std::max(0.0, share) * double(packing)), all);
+    });
+    if (!finished) {
+        if (run && xl.Stopped())
+            run->stopped = true;
+        return failed(xl.ErrorString());
     }
-    if (written < int(table.rows.size())) {
-        if (error)
-            *error = QStringLiteral("Saved only the first %1 of %2 rows in \"%3\": a spreadsheet holds no more")
-                         .arg(written)
-                         .arg(table.rows.size())
-                         .arg(settings.FileName);
-        return false;
-    }
+    if (written < rows.Count())
+        return failed(QStringLiteral("Saved only the first %1 of %2 rows in \"%3\": a spreadsheet holds no more")
+                          .arg(written)
+                          .arg(rows.Count())
+                          .arg(settings.FileName));
     return true;
 }
 

@@ -5,6 +5,8 @@
 #include "suite/cvbuf.h"
 #include "suite/my_types.h"
 #include "suite/process_utils.h"
+#include "suite/cv_globals.h"
+#include "suite/window_messages.h"
 
 #include <algorithm>
 
@@ -28,6 +30,7 @@ bool TProgressClass::ToController()
     case TDisplay::StatusBar:
         return false;
     case TDisplay::Automatic:
+    case TDisplay::StatusBarAndController:
         break;
     }
     return GetShellWnd() != 0;
@@ -51,9 +54,11 @@ void TProgressClass::Publish(uint16_t code)
         r.SetLongMessage(m_state.longMessage);
         SetProgressParams(r);
         PostToController(code);
-    } else if (m_sink) {
-        m_sink->ShowProgress(m_state);
+        if (m_display != TDisplay::StatusBarAndController)
+            return;
     }
+    if (m_sink)
+        m_sink->ShowProgress(m_state);
 }
 
 void TProgressClass::ClearAllAndShow(QPoint centre, uint8_t mode)
@@ -154,6 +159,29 @@ void TProgressClass::Hide()
         m_sink->ClearProgress();
         m_sink->BringApplicationToFront();
     }
+}
+
+TProgressSteps::TProgressSteps(int firstPercent, int lastPercent, TProgressClass& progress)
+    : m_progress(progress), m_first(clampPercent(firstPercent)), m_last(std::max(m_first, clampPercent(lastPercent)))
+{
+    m_clock.start();
+}
+
+void TProgressSteps::Show(int64_t done, int64_t all)
+{
+    const int64_t share = all > 0 ? std::clamp<int64_t>(done, 0, all) * 100 / all : 0;
+    m_progress.ThisPercent(int(share));
+    m_progress.OverallPercent(int(m_first + (m_last - m_first) * share / 100));
+    m_progress.ShowTimeToGo();
+    m_shownAt = m_clock.elapsed();
+    MyYieldProcess();
+}
+
+bool TProgressSteps::Step(int64_t done, int64_t all)
+{
+    if (m_clock.elapsed() - m_shownAt >= m_progress.StepInterval())
+        Show(done, all);
+    return global_panic_state.load() == kPanicRun;
 }
 
 } // namespace cv

@@ -46,6 +46,11 @@ public:
         Automatic,  // the controller's window when a controller runs, else the status bar
         StatusBar,
         Controller,
+        // The status bar always, and the controller's record as well when a
+        // controller runs: the suite's controller here shows no progress
+        // window of its own, so a tool window's panels are where its user
+        // sees how far a job is.
+        StatusBarAndController,
     };
 
     void ClearAllAndShow(QPoint centre, uint8_t mode);
@@ -68,6 +73,12 @@ public:
     void SetDisplay(TDisplay d) { m_display = d; }
     const TProgressState& State() const { return m_state; }
 
+    // How often a long loop's TProgressSteps shows its share and lets the
+    // window handle its messages, in milliseconds (100 unless set; tests
+    // take every step).
+    void SetStepInterval(int milliseconds) { m_stepInterval = milliseconds < 0 ? 0 : milliseconds; }
+    int StepInterval() const { return m_stepInterval; }
+
 private:
     bool ToController();
     void Publish(uint16_t code);
@@ -76,9 +87,33 @@ private:
     TDisplay m_display = TDisplay::Automatic;
     TProgressSink* m_sink = nullptr;
     QElapsedTimer m_started;
+    int m_stepInterval = 100;
 };
 
 // The reporter of this process (made by the start-up's module initialisation).
 TProgressClass& GlobalProgress();
+
+// The steps of a long loop on the window's thread: now and then (the
+// reporter's step interval) the share done goes to the current task's bar,
+// and its place between two marks of the whole job's bar, with the time to
+// go; the window then handles its messages, so that it is drawn and its Stop
+// is seen. Step answers whether the job may go on.
+class TProgressSteps {
+public:
+    // This loop is the whole job's share from `firstPercent` to `lastPercent`.
+    explicit TProgressSteps(int firstPercent = 0, int lastPercent = 100,
+                            TProgressClass& progress = GlobalProgress());
+    // `done` of `all` (any unit); false once a stop is asked for.
+    bool Step(int64_t done, int64_t all);
+    // Shows the share at once, whatever the interval (a loop's last step).
+    void Show(int64_t done, int64_t all);
+
+private:
+    TProgressClass& m_progress;
+    int m_first;
+    int m_last;
+    QElapsedTimer m_clock;
+    int64_t m_shownAt = 0;
+};
 
 } // namespace cv

@@ -1,5 +1,7 @@
 #include "suite/excel_writer.h"
 
+#include "suite/process_utils.h"
+
 #include <QDir>
 #include <QFile>
 #include <QSaveFile>
@@ -9,7 +11,13 @@
 
 #include <dlfcn.h>
 
+#include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cmath>
+#include <cstdio>
+#include <thread>
+#include <utility>
 
 namespace cv {
 
@@ -38,7 +46,7 @@ QString cleanSheetName(QString name)
     X(format_set_italic) X(format_set_underline) X(format_set_text_wrap) X(format_set_border) X(format_set_font_name)   \
     X(format_set_font_size) X(format_set_font_color) X(format_set_bg_color) X(format_set_num_format)                   \
     X(format_set_align) X(worksheet_activate) X(worksheet_set_column) X(worksheet_merge_range)                          \
-    X(worksheet_write_number) X(worksheet_write_string) X(lxw_strerror)
+    X(worksheet_write_number) X(worksheet_write_string) X(lxw_strerror) X(lxw_workbook_free)
 
 struct TXlsxLibrary {
 #define CV_XLSX_MEMBER(f) decltype(&::f) f = nullptr;
@@ -67,6 +75,74 @@ const TXlsxLibrary& XlsxLibrary()
         return l;
     }();
     return library;
+}
+
+lxw_format* MakeXlsxFormat(const TXlsxLibrary& xlsx, lxw_workbook* wb, const TExcelFormat& f)
+{
+    lxw_format* x = xlsx.workbook_add_format(wb);
+    if (f.bold) xlsx.format_set_bold(x);
+    if (f.italic) xlsx.format_set_italic(x);
+    if (f.underline) xlsx.format_set_underline(x, LXW_UNDERLINE_SINGLE);
+    if (f.wrap) xlsx.format_set_text_wrap(x);
+    if (f.border) xlsx.format_set_border(x, LXW_BORDER_THIN);
+    if (!f.fontName.isEmpty()) xlsx.format_set_font_name(x, f.fontName.toUtf8().constData());
+    if (f.fontSize > 0) xlsx.format_set_font_size(x, f.fontSize);
+    if (f.fontColour != TExcelFormat::kExcelNoColour) xlsx.format_set_font_color(x, lxw_color_t(f.fontColour & 0xFFFFFF));
+    if (f.backgroundColour != TExcelFormat::kExcelNoColour) xlsx.format_set_bg_color(x, lxw_color_t(f.backgroundColour & 0xFFFFFF));
+    if (!f.numberFormat.isEmpty()) xlsx.format_set_num_format(x, f.numberFormat.toUtf8().constData());
+    switch (f.align) {
+    case TExcelAlign::Left: xlsx.format_set_align(x, LXW_ALIGN_LEFT); break;
+    case TExcelAlign::Centre: xlsx.format_set_align(x, LXW_ALIGN_CENTER); break;
+    case TExcelAlign::Right: xlsx.format_set_align(x, LXW_ALIGN_RIGHT); break;
+    case TExcelAlign::General: break;
+    }
+    return x;
+}
+
+// A fresh temporary name for a workbook the library writes (the library
+// writes to a name of its own choosing, not to a file handed to it).
+bool TemporaryWorkbookName(QTemporaryFile& temp, QString* why)
+{
+    temp.setFileTemplate(QDir(QDir::tempPath()).filePath(QStringLiteral("cv-xlsx-XXXXXX.xlsx")));
+    if (!temp.open()) {
+        *why = temp.errorString();
+        return false;
+    }
+    temp.close();
+    return true;
+}
+
+// The finished workbook under its name, through a temporary file beside it.
+bool PutWorkbookInPlace(const QString& written, const QString& fileName, QString* why)
+{
+    QFile in(written);
+    if (!in.open(QIODevice::ReadOnly)) {
+        *why = in.errorString();
+        return false;
+    }
+    QSaveFile out(fileName);
+    if (!out.open(QIODevice::WriteOnly)) {
+        *why = out.errorString();
+        return false;
+    }
+    while (!in.atEnd()) {
+        const QByteArray chunk = in.read(1 << 20);
+        if (chunk.isEmpty() || out.write(chunk) != chunk.size()) {
+            *why = out.errorString().isEmpty() ? in.errorString() : out.errorString();
+            out.cancelWriting();
+            return false;
+        }
+    }
+    if (!out.commit()) {
+        *why = out.errorString();
+        return false;
+    }
+    return true;
+}
+
+QString SaveFailure(const QString& fileName, const QString& why)
+{
+    return QStringLiteral("Cannot save spreadsheet \"%1\": %2").arg(QDir::toNativeSeparators(fileName), why);
 }
 
 } // namespace
@@ -237,20 +313,18 @@ bool TExcelWriter::SetAColumnWidth(int column, double width)
 
 bool TExcelWriter::SaveAnExcelFile(const QString& fileName)
 {
-    const auto saveFail = [&](const QString& why) {
-        return fail(QStringLiteral("Cannot save spreadsheet \"%1\": %2").arg(QDir::toNativeSeparators(fileName), why));
-    };
+    const auto saveFail = [&](const QString& why) { return fail(SaveFailure(fileName, why)); };
     if (!m_started)
         return saveFail(QStringLiteral("no spreadsheet has been started"));
     const TXlsxLibrary& xlsx = XlsxLibrary();
     if (!xlsx.failure.isEmpty())
         return saveFail(xlsx.failure);
 
-    QTemporaryFile temp(QDir(QDir::tempPath()).filePath(QStringLiteral("cv-xlsx-XXXXXX.xlsx")));
-    if (!temp.open())
-        return saveFail(temp.errorString());
+    QTemporaryFile temp;
+    QString why;
+    if (!TemporaryWorkbookName(temp, &why))
+        return saveFail(why);
     const QByteArray tempName = QFile::encodeName(temp.fileName());
-    temp.close();
 
     lxw_workbook_options options{};
     lxw_workbook* wb = xlsx.workbook_new_opt(tempName.constData(), &options);
@@ -258,26 +332,8 @@ bool TExcelWriter::SaveAnExcelFile(const QString& fileName)
         return saveFail(QStringLiteral("the spreadsheet library could not start a workbook"));
 
     std::vector<lxw_format*> formats;
-    for (const TExcelFormat& f : m_formats) {
-        lxw_format* x = xlsx.workbook_add_format(wb);
-        if (f.bold) xlsx.format_set_bold(x);
-        if (f.italic) xlsx.format_set_italic(x);
-        if (f.underline) xlsx.format_set_underline(x, LXW_UNDERLINE_SINGLE);
-        if (f.wrap) xlsx.format_set_text_wrap(x);
-        if (f.border) xlsx.format_set_border(x, LXW_BORDER_THIN);
-        if (!f.fontName.isEmpty()) xlsx.format_set_font_name(x, f.fontName.toUtf8().constData());
-        if (f.fontSize > 0) xlsx.format_set_font_size(x, f.fontSize);
-        if (f.fontColour != TExcelFormat::kExcelNoColour) xlsx.format_set_font_color(x, lxw_color_t(f.fontColour & 0xFFFFFF));
-        if (f.backgroundColour != TExcelFormat::kExcelNoColour) xlsx.format_set_bg_color(x, lxw_color_t(f.backgroundColour & 0xFFFFFF));
-        if (!f.numberFormat.isEmpty()) xlsx.format_set_num_format(x, f.numberFormat.toUtf8().constData());
-        switch (f.align) {
-        case TExcelAlign::Left: xlsx.format_set_align(x, LXW_ALIGN_LEFT); break;
-        case TExcelAlign::Centre: xlsx.format_set_align(x, LXW_ALIGN_CENTER); break;
-        case TExcelAlign::Right: xlsx.format_set_align(x, LXW_ALIGN_RIGHT); break;
-        case TExcelAlign::General: break;
-        }
-        formats.push_back(x);
-    }
+    for (const TExcelFormat& f : m_formats)
+        formats.push_back(MakeXlsxFormat(xlsx, wb, f));
     const auto fmt = [&](int i) { return i >= 0 && std::size_t(i) < formats.size() ? formats[std::size_t(i)] : nullptr; };
 
     lxw_error firstError = LXW_NO_ERROR;
@@ -328,21 +384,171 @@ bool TExcelWriter::SaveAnExcelFile(const QString& fileName)
     if (closed != LXW_NO_ERROR)
         return saveFail(QString::fromUtf8(xlsx.lxw_strerror(closed)));
 
-    QFile written(temp.fileName());
-    if (!written.open(QIODevice::ReadOnly))
-        return saveFail(written.errorString());
-    QSaveFile out(fileName);
-    if (!out.open(QIODevice::WriteOnly))
-        return saveFail(out.errorString());
-    while (!written.atEnd()) {
-        const QByteArray chunk = written.read(1 << 20);
-        if (chunk.isEmpty() || out.write(chunk) != chunk.size()) {
-            out.cancelWriting();
-            return saveFail(out.errorString().isEmpty() ? written.errorString() : out.errorString());
-        }
+    if (!PutWorkbookInPlace(temp.fileName(), fileName, &why))
+        return saveFail(why);
+    m_error.clear();
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// A sheet written as it comes
+
+struct TExcelSheetStream::TWorkbook {
+    const TXlsxLibrary& xlsx = XlsxLibrary();
+    QTemporaryFile temp; // removed with the workbook unless the file was put in place
+    lxw_workbook* wb = nullptr;
+    lxw_worksheet* ws = nullptr;
+    std::vector<lxw_format*> formats;
+    TProcessIo startIo; // the process's reading and writing when the first row went out
+    lxw_error firstError = LXW_NO_ERROR;
+    void note(lxw_error e)
+    {
+        if (e != LXW_NO_ERROR && firstError == LXW_NO_ERROR)
+            firstError = e;
     }
-    if (!out.commit())
-        return saveFail(out.errorString());
+    ~TWorkbook()
+    {
+        // An unfinished workbook is let go without being packed. The library
+        // frees a sheet without closing the file its rows went to (only
+        // packing closes it): that is closed here, or it would stay open,
+        // with the rows in it, for the rest of the process.
+        if (!wb)
+            return;
+        if (ws && ws->optimize_tmpfile) {
+            std::fclose(ws->optimize_tmpfile);
+            ws->optimize_tmpfile = nullptr;
+        }
+        xlsx.lxw_workbook_free(wb);
+    }
+};
+
+TExcelSheetStream::TExcelSheetStream() = default;
+TExcelSheetStream::~TExcelSheetStream() = default;
+
+bool TExcelSheetStream::fail(const QString& reason)
+{
+    m_error = reason;
+    return false;
+}
+
+bool TExcelSheetStream::Start(const QString& fileName, const QString& sheetName)
+{
+    m_book.reset();
+    m_fileName = fileName;
+    m_row = 0;
+    m_stopped = false;
+    m_error.clear();
+    auto book = std::make_unique<TWorkbook>();
+    if (!book->xlsx.failure.isEmpty())
+        return fail(SaveFailure(fileName, book->xlsx.failure));
+    QString why;
+    if (!TemporaryWorkbookName(book->temp, &why))
+        return fail(SaveFailure(fileName, why));
+    lxw_workbook_options options{};
+    options.constant_memory = LXW_TRUE;
+    // A sheet of more than 4 GB of text needs the zip's large-file records.
+    options.use_zip64 = LXW_TRUE;
+    book->wb = book->xlsx.workbook_new_opt(QFile::encodeName(book->temp.fileName()).constData(), &options);
+    if (!book->wb)
+        return fail(SaveFailure(fileName, QStringLiteral("the spreadsheet library could not start a workbook")));
+    QString name = cleanSheetName(sheetName);
+    if (name.isEmpty() || name.compare(QStringLiteral("History"), Qt::CaseInsensitive) == 0)
+        name = QStringLiteral("Sheet1");
+    book->ws = book->xlsx.workbook_add_worksheet(book->wb, name.toUtf8().constData());
+    if (!book->ws)
+        return fail(SaveFailure(fileName, QStringLiteral("sheet \"%1\" could not be made").arg(name)));
+    book->startIo = ProcessIo();
+    m_book = std::move(book);
+    return true;
+}
+
+int TExcelSheetStream::AddAFormat(const TExcelFormat& format)
+{
+    if (!m_book || m_book->formats.size() >= 32000)
+        return -1;
+    m_book->formats.push_back(MakeXlsxFormat(m_book->xlsx, m_book->wb, format));
+    return int(m_book->formats.size()) - 1;
+}
+
+bool TExcelSheetStream::cellOk(int row, int column)
+{
+    if (!m_book)
+        return fail(QStringLiteral("No spreadsheet has been started"));
+    if (row < 1 || row > TExcelWriter::kMaxRows || column < 1 || column > TExcelWriter::kMaxColumns)
+        return fail(QStringLiteral("Row %1, column %2 lies outside a sheet").arg(row).arg(column));
+    if (row < m_row)
+        return fail(QStringLiteral("Row %1 comes after row %2, which is written already").arg(row).arg(m_row));
+    m_row = row;
+    return true;
+}
+
+bool TExcelSheetStream::SetACellString(int row, int column, const QString& text, int format)
+{
+    if (!cellOk(row, column))
+        return false;
+    const bool fits = text.size() <= TExcelWriter::kMaxStringLength;
+    lxw_format* f = format >= 0 && std::size_t(format) < m_book->formats.size() ? m_book->formats[std::size_t(format)] : nullptr;
+    m_book->note(m_book->xlsx.worksheet_write_string(m_book->ws, lxw_row_t(row - 1), lxw_col_t(column - 1),
+                                                     (fits ? text : text.left(TExcelWriter::kMaxStringLength)).toUtf8().constData(), f));
+    return fits ? true
+                : fail(QStringLiteral("The text of row %1, column %2 was cut to %3 characters").arg(row).arg(column).arg(TExcelWriter::kMaxStringLength));
+}
+
+bool TExcelSheetStream::SetACellDouble(int row, int column, double value, int format)
+{
+    if (!std::isfinite(value))
+        return SetACellString(row, column, std::isnan(value) ? QStringLiteral("NaN") : value > 0 ? QStringLiteral("INF") : QStringLiteral("-INF"), format);
+    if (!cellOk(row, column))
+        return false;
+    lxw_format* f = format >= 0 && std::size_t(format) < m_book->formats.size() ? m_book->formats[std::size_t(format)] : nullptr;
+    m_book->note(m_book->xlsx.worksheet_write_number(m_book->ws, lxw_row_t(row - 1), lxw_col_t(column - 1), value, f));
+    return true;
+}
+
+bool TExcelSheetStream::Finish(const std::function<bool(double share)>& waiting)
+{
+    if (!m_book)
+        return fail(SaveFailure(m_fileName, QStringLiteral("no spreadsheet has been started")));
+    std::unique_ptr<TWorkbook> book = std::move(m_book);
+    // The sheet's rows went to the library's own temporary file. Packing
+    // reads them back twice: once as it writes the sheet out whole (fast),
+    // once as it compresses that into the file (most of the time). What the
+    // process has read since, of twice what it wrote meanwhile, is the share
+    // packed.
+    const TProcessIo before = ProcessIo();
+    const int64_t sheetBytes = before.written >= 0 && book->startIo.written >= 0 ? before.written - book->startIo.written : -1;
+    std::atomic<bool> done{false};
+    lxw_error closed = LXW_NO_ERROR;
+    lxw_workbook* wb = std::exchange(book->wb, nullptr);
+    std::thread packing([&] {
+        closed = book->xlsx.workbook_close(wb);
+        done = true;
+    });
+    // The caller hears of the packing at once, then every 20 ms until it is done.
+    bool goOn = true;
+    for (bool last = false; !last;) {
+        last = done.load();
+        if (waiting) {
+            double share = -1;
+            if (const TProcessIo now = ProcessIo(); sheetBytes > 0 && now.read >= 0 && before.read >= 0)
+                share = std::clamp(double(now.read - before.read) / double(2 * sheetBytes), 0.0, 1.0);
+            goOn = waiting(last ? 1.0 : share) && goOn;
+        }
+        if (!last)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    packing.join();
+    if (!goOn) {
+        m_stopped = true;
+        return fail(SaveFailure(m_fileName, QStringLiteral("the export was stopped")));
+    }
+    if (book->firstError != LXW_NO_ERROR)
+        return fail(SaveFailure(m_fileName, QString::fromUtf8(book->xlsx.lxw_strerror(book->firstError))));
+    if (closed != LXW_NO_ERROR)
+        return fail(SaveFailure(m_fileName, QString::fromUtf8(book->xlsx.lxw_strerror(closed))));
+    QString why;
+    if (!PutWorkbookInPlace(book->temp.fileName(), m_fileName, &why))
+        return fail(SaveFailure(m_fileName, why));
     m_error.clear();
     return true;
 }

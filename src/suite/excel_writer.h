@@ -16,6 +16,7 @@
 #include <QStringList>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <unordered_map>
 #include <vector>
@@ -125,6 +126,55 @@ private:
     std::vector<TExcelFormat> m_formats;
     QStringList m_strings;
     std::unordered_map<QString, int32_t> m_stringIndex;
+    QString m_error;
+};
+
+// One sheet written to its .xlsx file row after row as the rows come (the
+// spreadsheet library's constant-memory mode): the memory it takes stays the
+// same for a sheet of any length, where a workbook kept in memory takes all
+// its cells twice over. Rows go in rising order, each row's cells from left
+// to right; cells of a row already left are refused. Numbers as in
+// TExcelWriter; strings are written in their cells, with no table shared
+// between them.
+//
+// Nothing is in place under the file's name until Finish succeeds: a stream
+// dropped or stopped before leaves any file of that name as it was.
+class TExcelSheetStream final {
+public:
+    TExcelSheetStream();
+    ~TExcelSheetStream();
+    TExcelSheetStream(const TExcelSheetStream&) = delete;
+    TExcelSheetStream& operator=(const TExcelSheetStream&) = delete;
+
+    // A workbook of one sheet (its name made fit as TExcelWriter makes it),
+    // for `fileName`; false, with the reason, when it cannot be started.
+    bool Start(const QString& fileName, const QString& sheetName);
+    // Registers a format (before or between cells); -1 is the default.
+    int AddAFormat(const TExcelFormat& format);
+    // Rows and columns from 1, as TExcelWriter counts them.
+    bool SetACellString(int row, int column, const QString& text, int format = -1);
+    bool SetACellDouble(int row, int column, double value, int format = -1);
+
+    // Ends the workbook and puts it in place. The library packs the sheet
+    // into the file now, on a thread of its own, so that the caller can keep
+    // its window alive: `waiting` is called about ten times a second
+    // meanwhile with the share packed so far (0 to 1; below 0 when it
+    // cannot be told) and answers whether to go on. False from it drops the
+    // file once the library is done (Stopped() then tells so).
+    bool Finish(const std::function<bool(double share)>& waiting = {});
+    bool Stopped() const { return m_stopped; }
+
+    QString ErrorString() const { return m_error; }
+
+private:
+    struct TWorkbook;
+    bool fail(const QString& reason);
+    bool cellOk(int row, int column);
+
+    std::unique_ptr<TWorkbook> m_book;
+    QString m_fileName;
+    int m_row = 0; // the row written last (0: none)
+    bool m_stopped = false;
     QString m_error;
 };
 

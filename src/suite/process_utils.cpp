@@ -70,6 +70,21 @@ int64_t ProcessMemoryInUse()
     return parts[1].toLongLong() * int64_t(::sysconf(_SC_PAGESIZE));
 }
 
+TProcessIo ProcessIo()
+{
+    TProcessIo io;
+    QFile file(QStringLiteral("/proc/self/io"));
+    if (!file.open(QIODevice::ReadOnly))
+        return io;
+    for (const QByteArray& line : file.readAll().split('\n')) {
+        if (line.startsWith("rchar:"))
+            io.read = line.mid(6).trimmed().toLongLong();
+        else if (line.startsWith("wchar:"))
+            io.written = line.mid(6).trimmed().toLongLong();
+    }
+    return io;
+}
+
 double MachineLoad()
 {
     double load[1] = {0};

@@ -15,6 +15,13 @@ int64_t CurrentProcessId();
 bool ProcessIsAlive(int64_t pid);
 // Resident memory of this process in bytes; 0 when the system does not say.
 int64_t ProcessMemoryInUse();
+// Bytes this process has read and written through the system so far (files,
+// pipes and sockets, from the cache too); below 0 when the system does not say.
+struct TProcessIo {
+    int64_t read = -1;
+    int64_t written = -1;
+};
+TProcessIo ProcessIo();
 // Processes running or waiting to run on the machine, averaged over the
 // last minute (the system's load average); below 0 when it does not say.
 double MachineLoad();

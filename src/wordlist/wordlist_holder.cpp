@@ -546,17 +546,32 @@ bool T_WholeWordlistHolder::RunTexts(TSharedChosenFilesClass& chosen, const std:
     const auto started = std::chrono::steady_clock::now();
     TProgressClass& progress = GlobalProgress();
     const bool combining = ftextsettings.CombiningCharacters();
+    // The whole job's share is the share of the texts' bytes taken so far:
+    // texts of any sizes move the bar as evenly as the reading goes.
+    int64_t allBytes = 0;
+    int64_t bytesTaken = 0;
+    if (showProgress)
+        for (int i : texts)
+            if (const TChosenTextRec* rec = chosen.File(i))
+                allBytes += std::max<int64_t>(0, rec->FileSize);
     // Before a text is read (or, read on other threads, taken over).
     auto showText = [&](int32_t k, const TChosenTextRec& rec) {
         if (showProgress) {
             progress.ProgressShortMessageOutOf(QFileInfo(rec.InsideZip() ? rec.ZipEntryName : rec.FullFilename).fileName(),
                                                k, n);
-            progress.OverallPercent(int(int64_t(k) * 100 / n));
+            progress.OverallPercent(allBytes > 0 ? int(bytesTaken * 100 / allBytes) : int(int64_t(k) * 100 / n));
         }
     };
     // After it: false when the run stops there.
     auto tookText = [&](int32_t k, bool made) {
         const int i = texts[std::size_t(k)];
+        if (showProgress) {
+            if (const TChosenTextRec* rec = chosen.File(i))
+                bytesTaken += std::max<int64_t>(0, rec->FileSize);
+            if (allBytes > 0)
+                progress.OverallPercent(int(std::min(bytesTaken, allBytes) * 100 / allBytes));
+            progress.ShowTimeToGo();
+        }
         if (made) {
             chosen.SetFileWords(i, int32_t(std::min<int64_t>(fPendingRows.back().TokensInText,
                                                              std::numeric_limits<int32_t>::max())));

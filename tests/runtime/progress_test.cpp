@@ -1,6 +1,7 @@
 #include "runtime/progress.h"
 
 #include "suite/controller_codes.h"
+#include "suite/cv_globals.h"
 #include "suite/cvbuf.h"
 #include "suite/my_types.h"
 #include "suite/window_messages.h"
@@ -10,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 namespace {
@@ -154,4 +156,37 @@ TEST_F(Progress, TimeToGoFollowsTheShareDone)
     p.ShowTimeToGo();
     EXPECT_GE(p.State().secondsToGo, 1);
     EXPECT_LE(p.State().secondsToGo, 2);
+}
+
+// A tool window's own panels show a job beside the controller's record, and
+// a long loop's steps put their share between their marks of the whole
+// job's bar, with the time to go, and answer whether the job may go on.
+TEST_F(Progress, StepsShowTheirShareOnTheWindowBesideTheController)
+{
+    cv::SetShellWnd(controller.Handle());
+    cv::TProgressClass p;
+    TRecordingSink sink;
+    p.SetProgressStatusBar(&sink);
+    p.SetDisplay(cv::TProgressClass::TDisplay::StatusBarAndController);
+    p.SetStepInterval(0);
+    p.ClearAllAndShow({}, 0);
+    cv::TProgressSteps second(50, 90, p);
+    EXPECT_TRUE(second.Step(1, 4));
+    EXPECT_EQ(p.State().thisPercent, 25);
+    EXPECT_EQ(p.State().overallPercent, 60);
+    EXPECT_GE(p.State().secondsToGo, 0);
+    ASSERT_FALSE(sink.shown.empty());
+    EXPECT_EQ(sink.shown.back().overallPercent, 60);
+    EXPECT_EQ(cv::GetProgressParams().OverallPercent(), 60) << "the controller's record too";
+    const auto c = codes();
+    EXPECT_NE(std::find(c.begin(), c.end(), uint16_t(6103)), c.end());
+
+    // Between steps that come too soon nothing is shown; a stop is told at once.
+    p.SetStepInterval(60000);
+    cv::TProgressSteps slow(0, 100, p);
+    EXPECT_TRUE(slow.Step(3, 4));
+    EXPECT_EQ(p.State().thisPercent, 25);
+    cv::global_panic_state = cv::kPanicStopAtEndOfText;
+    EXPECT_FALSE(slow.Step(3, 4));
+    cv::global_panic_state = cv::kPanicRun;
 }

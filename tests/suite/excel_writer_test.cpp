@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -197,4 +198,89 @@ TEST(ExcelWriter, RefusesWhatASheetCannotHold)
     x.CloseAnExcelFile();
     EXPECT_FALSE(x.SaveAnExcelFile(existing));
     EXPECT_EQ(cvtest::readAll(existing), QByteArrayLiteral("old")) << "a failed save leaves the old file";
+}
+
+namespace {
+
+int OpenFiles() { return int(QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).size()); }
+
+} // namespace
+
+// A sheet written as its rows come reads back as a workbook kept whole
+// would: its name, the heading's format, texts in their cells, numbers as
+// numbers, and the share packed told while the library packs it.
+TEST(ExcelSheetStream, RowsWrittenAsTheyComeReadBack)
+{
+    if (!havePython())
+        GTEST_SKIP() << "python3 not available";
+    cvtest::TempDir dir;
+    cv::TExcelSheetStream x;
+    const QString file = dir.file(QStringLiteral("stream.xlsx"));
+    ASSERT_TRUE(x.Start(file, QStringLiteral("word list: [all]"))) << x.ErrorString().toStdString();
+    cv::TExcelFormat boldFormat;
+    boldFormat.bold = true;
+    const int bold = x.AddAFormat(boldFormat);
+    ASSERT_TRUE(x.SetACellString(1, 1, QStringLiteral("Word"), bold));
+    ASSERT_TRUE(x.SetACellString(1, 2, QStringLiteral("Freq."), bold));
+    ASSERT_TRUE(x.SetACellString(2, 1, QString::fromUtf8("straße")));
+    ASSERT_TRUE(x.SetACellDouble(2, 2, 1234));
+    ASSERT_TRUE(x.SetACellString(3, 1, QStringLiteral("<the> & \"a\"")));
+    ASSERT_TRUE(x.SetACellDouble(3, 2, std::nan("")));
+    EXPECT_FALSE(x.SetACellString(3, 3, QString(TExcelWriter::kMaxStringLength + 1, u'x'))) << "cut to what a cell holds";
+    std::vector<double> shares;
+    ASSERT_TRUE(x.Finish([&](double share) {
+        shares.push_back(share);
+        return true;
+    })) << x.ErrorString().toStdString();
+    ASSERT_FALSE(shares.empty());
+    EXPECT_EQ(shares.back(), 1.0);
+
+    const QJsonArray sheets = readBack(file).value(QStringLiteral("sheets")).toArray();
+    ASSERT_EQ(sheets.size(), 1);
+    EXPECT_EQ(sheets[0].toObject().value(QStringLiteral("name")).toString(), QStringLiteral("word list_ _all_"));
+    const QJsonObject cells = sheets[0].toObject().value(QStringLiteral("cells")).toObject();
+    EXPECT_EQ(cells.value(QStringLiteral("A1")).toArray()[1].toString(), QStringLiteral("Word"));
+    EXPECT_TRUE(cells.value(QStringLiteral("B1")).toArray()[2].toBool());
+    EXPECT_FALSE(cells.value(QStringLiteral("A2")).toArray()[2].toBool());
+    EXPECT_EQ(cells.value(QStringLiteral("A2")).toArray()[1].toString(), QString::fromUtf8("straße"));
+    EXPECT_EQ(cells.value(QStringLiteral("B2")).toArray()[0].toString(), QStringLiteral("n"));
+    EXPECT_EQ(cells.value(QStringLiteral("B2")).toArray()[1].toDouble(), 1234.0);
+    EXPECT_EQ(cells.value(QStringLiteral("A3")).toArray()[1].toString(), QStringLiteral("<the> & \"a\""));
+    EXPECT_EQ(cells.value(QStringLiteral("B3")).toArray()[1].toString(), QStringLiteral("NaN"));
+    EXPECT_EQ(cells.value(QStringLiteral("C3")).toArray()[1].toString().size(), TExcelWriter::kMaxStringLength);
+}
+
+// Rows go forward only, and nothing is under the name before the sheet is
+// finished: a sheet dropped, or stopped while it is packed, leaves the file
+// that was there as it was, no temporary file behind, and no file open.
+TEST(ExcelSheetStream, AnUnfinishedSheetLeavesTheOldFileAndNoTracesBehind)
+{
+    cvtest::TempDir dir;
+    const QByteArray tmp = qgetenv("TMPDIR");
+    qputenv("TMPDIR", dir.path().toLocal8Bit());
+    const QString file = dir.write(QStringLiteral("old.xlsx"), QByteArray("old"));
+    const int openBefore = OpenFiles();
+    {
+        cv::TExcelSheetStream x;
+        ASSERT_TRUE(x.Start(file, QStringLiteral("s")));
+        for (int r = 1; r <= 2000; ++r)
+            ASSERT_TRUE(x.SetACellDouble(r, 1, r));
+        EXPECT_FALSE(x.SetACellDouble(1999, 1, 0));
+        EXPECT_TRUE(x.ErrorString().contains(QStringLiteral("Row 1999"))) << x.ErrorString().toStdString();
+    }
+    EXPECT_EQ(cvtest::readAll(file), QByteArray("old"));
+    EXPECT_EQ(OpenFiles(), openBefore);
+
+    cv::TExcelSheetStream stopped;
+    ASSERT_TRUE(stopped.Start(file, QStringLiteral("s")));
+    ASSERT_TRUE(stopped.SetACellString(1, 1, QStringLiteral("new")));
+    EXPECT_FALSE(stopped.Finish([](double) { return false; }));
+    EXPECT_TRUE(stopped.Stopped());
+    EXPECT_EQ(cvtest::readAll(file), QByteArray("old"));
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("old.xlsx")});
+    EXPECT_EQ(OpenFiles(), openBefore);
+    if (tmp.isEmpty())
+        qunsetenv("TMPDIR");
+    else
+        qputenv("TMPDIR", tmp);
 }

@@ -177,9 +177,9 @@ const TDrawgridDataRec& TCVGridModel::CachedCell(int row, int column) const
     return m_cached;
 }
 
-TDrawgridDataRec TCVGridModel::CellOf(int row, int column) const
+TDrawgridDataRec TCVGridModel::CellOf(int row, int column, bool whileBusy) const
 {
-    if (Hidden() || row < 0 || row >= m_rows || column < 0 || column >= m_columns)
+    if ((whileBusy ? !m_list : Hidden()) || row < 0 || row >= m_rows || column < 0 || column >= m_columns)
         return {};
     return CachedCell(row, column);
 }
@@ -625,13 +625,13 @@ std::vector<int> TCV_Base_Grid::ShownColumns() const
     return columns;
 }
 
-TDrawgridDataRec TCV_Base_Grid::CellRecord(int column, int row) const
+TDrawgridDataRec TCV_Base_Grid::CellRecord(int column, int row, bool whileBusy) const
 {
     const int viewRow = ViewRowOfGridRow(row);
     if (viewRow < 0 || column < 0 || column >= ColCount())
         return {};
     const QModelIndex source = m_proxy->mapToSource(m_proxy->index(viewRow, column));
-    return m_model->CellOf(source.row(), source.column());
+    return m_model->CellOf(source.row(), source.column(), whileBusy);
 }
 
 int TCV_Base_Grid::ColWidths(int column) const { return m_view->columnWidth(column); }

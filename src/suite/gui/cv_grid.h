@@ -110,8 +110,9 @@ public:
     int EntryOfRow(int row) const;
     // The last row, when the list shows its column totals.
     bool IsTotalsRow(int row) const;
-    // The cell as the list draws it; empty while the data must not be shown.
-    TDrawgridDataRec CellOf(int row, int column) const;
+    // The cell as the list draws it; empty while the data must not be shown,
+    // unless `whileBusy` (the work that marked the list busy reads it).
+    TDrawgridDataRec CellOf(int row, int column, bool whileBusy = false) const;
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
@@ -227,8 +228,10 @@ public:
     // copy, a print and an export of the grid take.
     std::vector<int> ShownColumns() const;
     // The cell at a grid column and data row (from 1) as the grid shows it,
-    // with the number behind a numeric cell; empty out of range.
-    TDrawgridDataRec CellRecord(int column, int row) const;
+    // with the number behind a numeric cell; empty out of range. With
+    // `whileBusy` also while the list is marked busy: an export marks it so
+    // that nothing changes it meanwhile, and reads it row by row.
+    TDrawgridDataRec CellRecord(int column, int row, bool whileBusy = false) const;
     int ColWidths(int column) const;
     void SetColWidths(int column, int width);
     bool ColumnVisible(int column) const;

@@ -141,6 +141,8 @@ Tdouble_smallint_type HookStatusBarToProgress(TCVStatusBar& statusBar, std::func
 {
     statusBar.OnPanelClick = std::move(panelClick);
     GlobalProgress().SetProgressStatusBar(&statusBar);
+    // The window's own panels show every job's progress, with the controller running too.
+    GlobalProgress().SetDisplay(TProgressClass::TDisplay::StatusBarAndController);
     return statusBar.InitStatusBar();
 }
 

@@ -570,6 +570,8 @@ bool TFormWordList::ComputeIndexRelationships(TCV_Grid* grid)
     if (!CommandChoices().ChooseRelationships(selectedWord, hasSelection, choice))
         return false;
     GlobalProgress().ClearAllAndShow(GetCentreofMainForm(), 1);
+    // The choices dialog goes from the screen before the work begins.
+    MyYieldProcess();
     return ComputeRelationshipsFromIndex(grid, choice);
 }
 
@@ -674,7 +676,7 @@ bool TFormWordList::ComputeRelationshipsFromIndex(TCV_Grid* grid, const TRelatio
         SetToolCaption(QFileInfo(doc->MainFile.FileName).fileName());
     } else if (noneChosen || (handler.LastError().isEmpty() && !Cancelled())) {
         NoMutualInfoData();
-    } else if (!handler.LastError().isEmpty()) {
+    } else if (!handler.LastError().isEmpty() && !handler.fCancel_pressed) {
         TellReadFailure(handler.LastError());
     }
     ToolWindowList().Last_actions.Include(kActionRelationshipsMade);
@@ -1388,7 +1390,10 @@ void TFormWordList::MakeMovingWindowPlot()
     {
         THourglass busy;
         TDocumentUse inUse(*this);
+        global_panic_state = kPanicRun;
+        GlobalProgress().ClearAllAndShow(GetCentreofMainForm(), 1);
         written = doc->MakeAndSaveMovingWindow(settings);
+        GlobalProgress().Hide();
     }
     const QString plot = written.value(0);
     const QString text = written.value(1);

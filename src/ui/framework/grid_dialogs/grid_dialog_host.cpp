@@ -11,6 +11,8 @@
 
 #include "model/base_list.h"
 #include "model/corvantis_holder.h"
+#include "runtime/progress.h"
+#include "suite/excel_writer.h"
 #include "suite/cv_format.h"
 #include "suite/cv_globals.h"
 #include "suite/cvbuf.h"
@@ -138,33 +140,58 @@ bool TGridDialogHost::SaveAsExport(TCV_Grid* grid, int exportKind, bool& busySav
         return false;
     }
 
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    // Taken before the list is marked busy: a busy list shows no cells.
+    // The file written is offered to be opened.
+    const auto written = [&](bool ok) {
+        QApplication::restoreOverrideCursor();
+        grid->Refresh();
+        if (ok && QFileInfo::exists(target) && SavedOKOpenNow(target))
+            TryToShow(target);
+        return ok;
+    };
     const TSaveAsFormat format = doc->ExportSettings.Format;
-    TExportTable table;
-    if (format != TSaveAsFormat::ListTypesOwn)
-        table = ExportTableOfGrid(*grid, doc->ExportSettings);
-    global_panic_state = kPanicRun;
-    const uint8_t wasBusy = list.ListBusy();
-    list.SetListBusy(kListBusy);
-    MyYieldProcess();
-    busySavingAs = true;
-    bool ok = false;
     if (format == TSaveAsFormat::ListTypesOwn) {
         // The list type's own format is the document saved under the chosen name.
-        list.SetListBusy(wasBusy);
-        ok = m_link.SaveOwnFormat && m_link.SaveOwnFormat(grid, target);
-    } else {
-        // "All files": the name decides; anything not known is plain text.
-        ok = doc->WriteExportTable(table, format == TSaveAsFormat::AllFiles ? TSaveAsFormat::Text : format);
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        busySavingAs = true;
+        const bool ok = m_link.SaveOwnFormat && m_link.SaveOwnFormat(grid, target);
+        busySavingAs = false;
+        return written(ok);
     }
+
+    TGridExportRows rows(*grid, doc->ExportSettings);
+    // What a sheet cannot hold is said before the work, not after it: the
+    // user may go on with the first rows or choose other rows or a format.
+    if (format == TSaveAsFormat::Spreadsheet && SpreadsheetDataRows(rows) < rows.Count()) {
+        const QLocale locale;
+        const QString text = QStringLiteral("A sheet holds at most %1 rows: only the first %2 of the %3 rows chosen can be saved%4.")
+                                 .arg(locale.toString(qlonglong(TExcelWriter::kMaxRows)),
+                                      locale.toString(qlonglong(SpreadsheetDataRows(rows))),
+                                      locale.toString(qlonglong(rows.Count())),
+                                      rows.withHeadingRow ? QStringLiteral(" below the headings") : QString());
+        if (WarnAboutAndASKOK(CVSaveAsExcel.toString(), text, kHelpSaveAs) != TDialogAnswer::OK)
+            return false;
+        rows.KeepFirst(SpreadsheetDataRows(rows));
+    }
+
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    global_panic_state = kPanicRun;
+    // The list stays as it is while its rows are written (a busy list shows
+    // no cells; the export reads them all the same).
+    const uint8_t wasBusy = list.ListBusy();
+    list.SetListBusy(kListBusy);
+    GlobalProgress().ClearAllAndShow(m_window.geometry().center(), 1);
+    GlobalProgress().ProgressLongMessage(QFileInfo(target).fileName());
+    MyYieldProcess();
+    busySavingAs = true;
+    TProgressSteps steps;
+    TExportRun run;
+    run.step = [&steps](int64_t done, int64_t all) { return steps.Step(done, all); };
+    // "All files": the name decides; anything not known is plain text.
+    const bool ok = doc->WriteExportRows(rows, format == TSaveAsFormat::AllFiles ? TSaveAsFormat::Text : format, &run);
     busySavingAs = false;
+    GlobalProgress().Hide();
     list.SetListBusy(wasBusy);
-    QApplication::restoreOverrideCursor();
-    grid->Refresh();
-    if (ok && QFileInfo::exists(target) && SavedOKOpenNow(target))
-        TryToShow(target);
-    return ok;
+    return written(ok);
 }
 
 void TGridDialogHost::OpenColumnsDialog(TCV_Grid* grid, bool computedPage)

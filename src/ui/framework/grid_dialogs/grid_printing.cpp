@@ -12,7 +12,9 @@
 #include <algorithm>
 #include <cmath>
 
+#include "runtime/progress.h"
 #include "suite/cv_format.h"
+#include "suite/cv_globals.h"
 #include "suite/dialog_routines.h"
 #include "ui/framework/grid_dialogs/dialog_support.h"
 #include "ui/framework/grid_dialogs/print_preview.h"
@@ -223,7 +225,12 @@ bool TGridPagePrinter::Print(QPrinter& printer, int firstPage, int lastPage)
     QPainter painter;
     if (!painter.begin(&printer))
         return false;
+    TProgressSteps steps;
     for (int page = firstPage; page <= lastPage; ++page) {
+        if (!steps.Step(page - firstPage, lastPage - firstPage + 1)) {
+            printer.abort();
+            return false;
+        }
         if (page > firstPage && !printer.newPage())
             return false;
         PaintPage(painter, page);
@@ -267,18 +274,12 @@ int TPrintPreviewHandler::PageCount()
     return pages.PageCount();
 }
 
-void TPrintPreviewHandler::PaintPages(QPrinter& printer)
+void TPrintPreviewHandler::PaintShownPage(QPrinter& printer)
 {
     if (!previewgrid)
         return;
-    TGridPagePrinter pages(*previewgrid, m_organiser);
-    pages.Layout(printer, QRectF(QPointF(0, 0), printer.pageRect(QPrinter::DevicePixel).size()));
     QPainter painter(&printer);
-    for (int page = 0; page < pages.PageCount(); ++page) {
-        if (page > 0)
-            printer.newPage();
-        pages.PaintPage(painter, page);
-    }
+    PaintCurrentPage(painter, printer, QRectF(QPointF(0, 0), printer.pageRect(QPrinter::DevicePixel).size()));
 }
 
 void TPrintPreviewHandler::PaintCurrentPage(QPainter& painter, QPaintDevice& device, const QRectF& page)
@@ -357,8 +358,11 @@ bool TPrintPreviewHandler::PrintGrid(QWidget* parent)
     if (!AreYouSureYouWantTo(QStringLiteral("print %1 page(s)").arg(last - first + 1)))
         return false;
     PrintPreviewBusy = true;
+    global_panic_state = kPanicRun;
+    GlobalProgress().ClearAllAndShow(parent ? parent->window()->geometry().center() : QPoint(), 1);
     TGridPagePrinter printerPages(*previewgrid, m_organiser);
     const bool ok = printerPages.Print(printer, first - 1, last - 1);
+    GlobalProgress().Hide();
     PrintPreviewBusy = false;
     return ok;
 }

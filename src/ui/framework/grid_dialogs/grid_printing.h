@@ -73,7 +73,9 @@ public:
     int PageOfRow(int row) const;
     // Draws one page (from 0) with its header and footer.
     void PaintPage(QPainter& painter, int page) const;
-    // Lays out for the printer and prints pages first..last (from 0); false when the printer failed.
+    // Lays out for the printer and prints pages first..last (from 0), with
+    // the share printed on the progress reporter; false when the printer
+    // failed or the user stopped it (the job is then abandoned).
     bool Print(QPrinter& printer, int firstPage, int lastPage);
 
 private:
@@ -96,12 +98,15 @@ public:
     // 256 forward one page, 257 back one page, 258 store the page set-up and
     // redraw, 259 print, 260 store the printer choice.
     virtual void Command(int code) = 0;
-    // Draws every page onto a printer (the preview's pages).
-    virtual void PaintPages(QPrinter& printer) = 0;
+    // Draws the page shown onto a printer: the preview holds that page
+    // only, so showing a page costs one page however many the grid fills.
+    virtual void PaintShownPage(QPrinter& printer) = 0;
     // Draws the page shown onto a device (a picture of it).
     virtual void PaintCurrentPage(QPainter& painter, QPaintDevice& device, const QRectF& page) = 0;
     // The page shown (from 0).
     virtual int CurrentPage() const = 0;
+    // The pages the grid fills.
+    virtual int PageCount() = 0;
     bool PrintPreviewBusy = false;
 };
 
@@ -122,11 +127,11 @@ public:
     // The print dialog, the user's agreement to the number of pages, then
     // the pages chosen; false when nothing was printed.
     bool PrintGrid(QWidget* parent);
-    void PaintPages(QPrinter& printer) override;
+    void PaintShownPage(QPrinter& printer) override;
     void PaintCurrentPage(QPainter& painter, QPaintDevice& device, const QRectF& page) override;
     int CurrentPage() const override { return m_currentPage; }
     // The pages there are on the printer.
-    int PageCount();
+    int PageCount() override;
     // The printer the print uses.
     QPrinter& Printer();
     TPrinterOrganiser& Organiser() { return m_organiser; }

@@ -115,7 +115,7 @@ TCVFormPrintPreview::TCVFormPrintPreview(QWidget* parent)
 
     connect(PreviewImage, &QPrintPreviewWidget::paintRequested, this, [this](QPrinter* printer) {
         if (PreviewHandler && fPreviewFormGrid)
-            PreviewHandler->PaintPages(*printer);
+            PreviewHandler->PaintShownPage(*printer);
     });
     connect(ZoomCombo, &QComboBox::textActivated, this, [this](const QString& t) { ZoomChange(t); });
     connect(Zoom100Button, &QToolButton::toggled, this, [this](bool on) { Zoom100Click(on); });
@@ -198,10 +198,11 @@ void TCVFormPrintPreview::Redraw()
     if (fPrintOrganiser)
         fPrintOrganiser->ApplyTo(*m_printer);
     setWindowTitle(PrinterAndOrientation());
+    // The preview holds the page shown only.
     PreviewImage->updatePreview();
     const int page = PreviewHandler ? PreviewHandler->CurrentPage() : 0;
-    PreviewImage->setCurrentPage(page + 1);
-    PageLabel->setText(QStringLiteral("%1 / %2").arg(page + 1).arg(std::max(1, PreviewImage->pageCount())));
+    const int pages = PreviewHandler && fPreviewFormGrid ? PreviewHandler->PageCount() : 1;
+    PageLabel->setText(QStringLiteral("%1 / %2").arg(page + 1).arg(std::max(1, pages)));
     MonochromeButton->setText(fPrintOrganiser && fPrintOrganiser->Monochrome ? QStringLiteral("monochrome")
                                                                               : QStringLiteral("colour"));
     ApplyZoom();

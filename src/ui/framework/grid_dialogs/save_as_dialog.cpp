@@ -19,7 +19,6 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
-#include <set>
 
 #include "model/base_list.h"
 #include "suite/cv_format.h"
@@ -34,7 +33,6 @@ namespace cv {
 
 namespace {
 
-constexpr int kHelpSaveAs = 1360;
 constexpr uint8_t kGridKindSwapped = 8;
 
 QString Range(int32_t first, int32_t last)
@@ -53,33 +51,28 @@ std::vector<int> ExportColumnsOfGrid(const TCV_Base_Grid& grid)
     return columns;
 }
 
-TExportTable ExportTableOfGrid(const TCV_Base_Grid& grid, const TCVExportSettings& settings)
+TGridExportRows::TGridExportRows(const TCV_Base_Grid& grid, const TCVExportSettings& settings)
+    : fGrid(grid), fSeparateThousands(settings.SeparateThousands),
+      fLocale(grid.List() ? grid.List()->CollationName() : QString())
 {
-    TExportTable t;
     const std::vector<int> shown = ExportColumnsOfGrid(grid);
-    std::vector<int> columns;
     for (int position : ChosenExportColumns(settings, int(shown.size())))
-        columns.push_back(shown[size_t(position)]);
-    for (int c : columns)
-        t.headings << grid.Cells(c, 0);
-    const QLocale locale(grid.List() ? grid.List()->CollationName() : QString());
-    for (int r : ChosenExportRows(settings, grid.RowCount() - 1)) {
-        if (r == 0) {
-            t.withHeadingRow = true;
-            continue;
-        }
-        std::vector<TExportCell> cells;
-        cells.reserve(columns.size());
-        for (int c : columns) {
-            TDrawgridDataRec rec = grid.CellRecord(c, r);
-            // A number below its column's threshold shows as nothing, and is written so.
-            if (rec.isNumber && rec.text.isEmpty())
-                rec.isNumber = false;
-            cells.push_back(ExportCellOf(rec, settings.SeparateThousands, locale));
-        }
-        t.rows.push_back(std::move(cells));
+        fColumns.push_back(shown[size_t(position)]);
+    for (int c : fColumns)
+        headings << grid.Cells(c, 0);
+    ChooseRows(settings, grid.RowCount() - 1);
+}
+
+void TGridExportRows::CellsOfRow(int row, std::vector<TExportCell>& cells) const
+{
+    cells.clear();
+    for (int c : fColumns) {
+        TDrawgridDataRec rec = fGrid.CellRecord(c, row, true);
+        // A number below its column's threshold shows as nothing, and is written so.
+        if (rec.isNumber && rec.text.isEmpty())
+            rec.isNumber = false;
+        cells.push_back(ExportCellOf(rec, fSeparateThousands, fLocale));
     }
-    return t;
 }
 
 TGridSelection GridSelectionOf(const TCV_Base_Grid& grid)
@@ -112,10 +105,15 @@ bool HumanAbbreviatedNumberListStringAsIntegers(const QString& text, int32_t max
 {
     int64_t largest = -1;
     std::vector<int32_t> numbers;
-    std::set<int32_t> seen;
+    // A bit a number: the rows of a grid of millions are millions of
+    // numbers, and a tree of them took a hundred megabytes that the process
+    // kept after the dialog.
+    std::vector<bool> seen(std::size_t(std::max(0, maximum)) + 1, false);
     auto add = [&](int64_t n) {
-        if (n >= 0 && n <= maximum && seen.insert(int32_t(n)).second)
+        if (n >= 0 && n <= maximum && !seen[std::size_t(n)]) {
+            seen[std::size_t(n)] = true;
             numbers.push_back(int32_t(n));
+        }
     };
     for (const QString& part : text.split(u',', Qt::SkipEmptyParts)) {
         const QString item = part.trimmed();

@@ -8,6 +8,7 @@
 // Rows and columns are typed as number lists ("0,1-20,25"): grid rows with 0
 // the heading row; columns from 1, column 1 holding the row numbers.
 
+#include <QLocale>
 #include <QString>
 
 #include <cstdint>
@@ -29,6 +30,9 @@ namespace cv {
 
 class TCV_Base_Grid;
 
+// The help topic of "Save As" and of what it asks.
+constexpr int kHelpSaveAs = 1360;
+
 // The tool whose grids keep their first column in exports (no row-number column).
 constexpr uint8_t kToolWithoutRowNumbers = 4;
 
@@ -38,8 +42,21 @@ constexpr uint8_t kToolWithoutRowNumbers = 4;
 std::vector<int> ExportColumnsOfGrid(const TCV_Base_Grid& grid);
 // What an export of the grid writes: the columns and rows the settings
 // choose (numbered as above; rows as the grid shows them now), each cell
-// as the grid shows it.
-TExportTable ExportTableOfGrid(const TCV_Base_Grid& grid, const TCVExportSettings& settings);
+// as the grid shows it, read when it is written (also while the export
+// keeps the grid's list marked busy). The grid must stay as it is meanwhile.
+class TGridExportRows final : public TExportRows {
+public:
+    TGridExportRows(const TCV_Base_Grid& grid, const TCVExportSettings& settings);
+
+protected:
+    void CellsOfRow(int row, std::vector<TExportCell>& cells) const override;
+
+private:
+    const TCV_Base_Grid& fGrid;
+    std::vector<int> fColumns;
+    bool fSeparateThousands;
+    QLocale fLocale;
+};
 
 // A grid's selected rectangle in the dialog's columns (0-based: 0 the
 // row-number column) and grid rows (1 the first data row).

@@ -22,6 +22,8 @@
 #include "support/process_state.h"
 #include "support/test_support.h"
 #include "ui/framework/grid_dialogs/dialog_support.h"
+#include "ui/framework/grid_dialogs/grid_printing.h"
+#include "ui/framework/grid_dialogs/print_preview.h"
 
 namespace griddialogs_test {
 
@@ -134,6 +136,19 @@ protected:
 };
 
 inline bool Undefined(double v) { return std::isnan(v); }
+
+// The window's print handler on a grid, and a print preview form through
+// it, tied together as the window ties them.
+inline void MakePreviewOn(cv::TCV_Grid& grid, std::unique_ptr<cv::TPrintPreviewHandler>& handler,
+                          std::unique_ptr<cv::TCVFormPrintPreview>& form)
+{
+    handler = std::make_unique<cv::TPrintPreviewHandler>();
+    handler->SetTheGrid(&grid);
+    form = std::make_unique<cv::TCVFormPrintPreview>();
+    form->AssignStuff(handler.get(), &handler->Organiser(), nullptr);
+    handler->SetPreviewForm(form.get());
+    form->SetPreviewGrid(&grid);
+}
 
 // A step for the print dialog: print into a PDF file.
 inline std::function<int(QDialog&)> PrintIntoPdf(const QString& fileName)
