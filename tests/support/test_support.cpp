@@ -41,6 +41,20 @@ QString TempDir::write(const QString& name, const QByteArray& bytes) const
     return full;
 }
 
+OwnSuiteFolder::OwnSuiteFolder() : m_dir(QDir(QDir::tempPath()).filePath(QStringLiteral("cvtest-run-XXXXXX")))
+{
+    // QTemporaryDir makes the folder 0700: a runtime folder as a session has.
+    // Without one the tests would run in the user's: better not at all.
+    if (!m_dir.isValid())
+        qFatal("Cannot make a runtime folder for the tests: %s", qPrintable(m_dir.errorString()));
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(m_dir.path()));
+    for (const char* name : {"CV_SETTINGS_BUFFER", "CV_MUTEX_NAME", "CV_MESSAGE_SOCKET_DIR", "CV_CONTROLLER_LOG"})
+        qunsetenv(name);
+    qputenv("CV_CONTROLLER_INI", QFile::encodeName(m_dir.filePath(QStringLiteral("controller.ini"))));
+}
+
+OwnSuiteFolder::~OwnSuiteFolder() = default;
+
 QByteArray readAll(const QString& fileName)
 {
     QFile f(fileName);

@@ -27,6 +27,23 @@ private:
     QTemporaryDir m_dir;
 };
 
+// Gives this process a runtime folder of its own ($XDG_RUNTIME_DIR, where
+// the suite's processes meet) and the suite's default names
+// for the settings buffer, the controller's mutex, sockets and log, and an
+// ini file of its own, for as long as the object lives: what the process and
+// the programs it starts do with the suite stays out of the user's. One per
+// test program, first thing in main.
+class OwnSuiteFolder {
+public:
+    OwnSuiteFolder();
+    ~OwnSuiteFolder();
+    OwnSuiteFolder(const OwnSuiteFolder&) = delete;
+    OwnSuiteFolder& operator=(const OwnSuiteFolder&) = delete;
+
+private:
+    QTemporaryDir m_dir;
+};
+
 QByteArray readAll(const QString& fileName);
 QByteArray toBytes(const std::vector<uint8_t>& v);
 // Folder with the saved files kept for compatibility tests (tests/data).
