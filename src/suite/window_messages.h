@@ -62,7 +62,7 @@ void MyYieldProcess();
 // Starts this process's message server (RegisterWindow does it too).
 bool StartMessageServer(QString* error = nullptr);
 // Socket of a process's message server: $CV_MESSAGE_SOCKET_DIR, else the
-// suite's runtime folder, holds "cv-wm-<pid>.sock".
+// suite's own temporary folder (private_files.h), holds "cv-wm-<pid>.sock".
 QString MessageServerName(int64_t pid);
 
 // A ready-made receiver: registers on construction, unregisters on

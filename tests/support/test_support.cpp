@@ -15,9 +15,12 @@
 #include <vector>
 
 #include <fcntl.h>
+#include <grp.h>
+#include <pwd.h>
 #include <poll.h>
 #include <spawn.h>
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <poll.h>
 #include <unistd.h>
@@ -54,6 +57,12 @@ OwnSuiteFolder::OwnSuiteFolder() : m_dir(QDir(QDir::tempPath()).filePath(QString
 }
 
 OwnSuiteFolder::~OwnSuiteFolder() = default;
+
+unsigned modeOf(const QString& path)
+{
+    struct stat st {};
+    return ::lstat(QFile::encodeName(path).constData(), &st) == 0 ? unsigned(st.st_mode & 07777) : 0xFFFFu;
+}
 
 QByteArray readAll(const QString& fileName)
 {
@@ -101,6 +110,32 @@ int waitForChild(int pid, std::chrono::milliseconds limit)
         ::usleep(2000);
     }
     return WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
+}
+
+std::optional<OtherUser> otherUser()
+{
+    if (::geteuid() != 0)
+        return std::nullopt;
+    const passwd* nobody = ::getpwnam("nobody");
+    if (!nobody || nobody->pw_uid == 0)
+        return std::nullopt;
+    return OtherUser{unsigned(nobody->pw_uid), unsigned(nobody->pw_gid)};
+}
+
+QString asOtherUser(const OtherUser& user, const std::function<QString()>& job)
+{
+    int result = 0;
+    const QString text = runInChild([&]() -> QString {
+        if (::setgroups(0, nullptr) != 0 || ::setgid(gid_t(user.gid)) != 0 || ::setuid(uid_t(user.uid)) != 0)
+            return QStringLiteral("cannot become uid %1").arg(user.uid);
+        return job();
+    }, &result);
+    return result == 0 ? text : QStringLiteral("the other user's process ended with %1: %2").arg(result).arg(text);
+}
+
+bool giveToOtherUser(const OtherUser& user, const QString& path)
+{
+    return ::lchown(QFile::encodeName(path).constData(), uid_t(user.uid), gid_t(user.gid)) == 0;
 }
 
 QString runInChild(const std::function<QString()>& job, int* result, std::chrono::milliseconds limit)

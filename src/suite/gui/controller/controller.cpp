@@ -11,6 +11,7 @@
 #include "runtime/language_list.h"
 #include "suite/my_types.h"
 #include "suite/named_mutex.h"
+#include "suite/private_files.h"
 #include "suite/text_settings.h"
 #include "suite/window_messages.h"
 
@@ -110,6 +111,10 @@ void TController::Log(const QString& line)
 bool TController::Start(QString* error)
 {
     current_tool_var = kToolController;
+    // Its mutex, buffer, log and sockets lie in the suite's own folder; one
+    // that is not this user's is refused with the reason.
+    if (!CheckSuiteTempFolder(error))
+        return false;
     SetLogFilename(m_options.logFile);
     SwitchLogging(!m_options.logFile.isEmpty());
     StartNewLogSection(QStringLiteral("controller"));
