@@ -308,7 +308,7 @@ void TController::ShowTextChooser(uint8_t tool, TWindowHandle asking)
     if (m_chooser && m_chooser->Tool() != tool)
         m_chooser->close();
     if (!m_chooser) {
-        m_chooser = new TTextChooser(tool, QDir::tempPath());
+        m_chooser = new TTextChooser(tool, SuiteTempFolder());
         m_chooser->OnChosen = [this, tool, asking] {
             Log(QStringLiteral("texts chosen for tool %1 (%2): %3")
                     .arg(tool)

@@ -15,6 +15,7 @@
 #include "suite/gui/controller/settings_window.h"
 #include "suite/gui/controller/text_chooser.h"
 #include "suite/my_types.h"
+#include "suite/private_files.h"
 #include "suite/window_messages.h"
 #include "support/process_state.h"
 #include "support/test_support.h"
@@ -95,7 +96,7 @@ TEST_F(ControllerTest, ChooseTextsOpensTheChooserWhoseChoiceTheToolIsToldOf)
     chooser->OkClick();
     EXPECT_EQ(Sent(), std::vector<int>{cv::kCodeReReadChosenTexts});
     cv::TCVFileDetails read(true, {});
-    ASSERT_TRUE(read.ReadChosenFromFile(cv::TSharedChosenFilesClass::HandOverFilename(QDir::tempPath(), cv::kToolWordList)));
+    ASSERT_TRUE(read.ReadChosenFromFile(cv::TSharedChosenFilesClass::HandOverFilename(cv::SuiteTempFolder(), cv::kToolWordList)));
     EXPECT_EQ(read.FileCount(), 2);
 }
 
