@@ -189,6 +189,8 @@ public:
         return false;
     }
 
+    bool Reachable(TWindowHandle wnd) { return Connection(WindowHandleProcess(wnd)) != nullptr; }
+
     bool Flush(int msecs)
     {
         QDeadlineTimer deadline(msecs);
@@ -433,6 +435,16 @@ bool IsWindow(TWindowHandle wnd)
     if (WindowHandleProcess(wnd) == CurrentProcessId())
         return g_router && g_router->Local(wnd);
     return ProcessIsAlive(WindowHandleProcess(wnd));
+}
+
+bool CanReachWindow(TWindowHandle wnd)
+{
+    if (wnd == 0)
+        return false;
+    if (WindowHandleProcess(wnd) == CurrentProcessId())
+        return g_router && g_router->Local(wnd);
+    TMessageRouter* r = router();
+    return r && QThread::currentThread() == r->thread() && r->Reachable(wnd);
 }
 
 bool PostMessage(TWindowHandle wnd, uint32_t msg, uint64_t wparam, int64_t lparam)
