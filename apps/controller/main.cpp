@@ -15,6 +15,7 @@
 #include "suite/gui/file_dialogs.h"
 #include "suite/my_types.h"
 #include "suite/named_mutex.h"
+#include "suite/private_files.h"
 #include "suite/process_utils.h"
 #include "suite/window_messages.h"
 #include "ui/framework/tool_data_module.h"
@@ -108,7 +109,7 @@ int main(int argc, char** argv)
     options.iniFile = parser.value(ini);
     options.logFile = parser.isSet(log) ? parser.value(log) : qEnvironmentVariable("CV_CONTROLLER_LOG");
     if (options.logFile.isEmpty())
-        options.logFile = QDir(QDir::tempPath()).filePath(QStringLiteral("corvantis-controller.log"));
+        options.logFile = cv::SuiteTempFile(QStringLiteral("corvantis-controller.log"));
     options.echo = !parser.isSet(quiet);
     options.readStdin = !parser.isSet(noStdin);
 

@@ -78,7 +78,9 @@ struct TArguments {
                          "usage: crash_example KIND [--output DIR] [--dialog none|messagebox|classic|detailed]\n"
                          "       [--smtp HOST:PORT --to ADDRESS] [--http URL] [--freeze SECONDS] [--catch-handled]\n"
                          "       [--options FILE]\n"
-                         "KIND: segv abort fpe illegal stack-overflow cxx cxx-thread cxx-handled qt-event freeze\n",
+                         "KIND: segv abort fpe illegal stack-overflow cxx cxx-thread cxx-handled qt-event freeze\n"
+                         "Reports sent by HTTPS do not check the web server's certificate; reports sent by\n"
+                         "SMTP go without TLS (the report and the password in clear).\n",
                  problem);
     std::exit(2);
 }

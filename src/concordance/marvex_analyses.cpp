@@ -15,6 +15,7 @@
 #include "suite/dialog_routines.h"
 #include "suite/logging.h"
 #include "suite/my_types.h"
+#include "suite/private_files.h"
 #include "suite/resource_strings.h"
 #include "suite/window_messages.h"
 #include "textread/tag_handler.h"
@@ -793,7 +794,7 @@ int T_WholeMarvexHolder::ComputeAndSaveCollocatesForWholeWordList(T_WholeWordlis
         return -1;
     }
     if (auto* tags = dynamic_cast<TTextTagHandler*>(TextTagHandler))
-        tags->ReloadIfModified(QDir::tempPath());
+        tags->ReloadIfModified(SuiteTempFolder());
     const TCollocateScriptSettings limits = GetCollocateScriptSettings();
     const TConcgramMutualChecks checks = GetConcgramMutualChecks();
     const std::unique_ptr<TCVFileDetails> chosen = wordlist.fStats ? wordlist.fStats->BuildCVFileDetails() : nullptr;

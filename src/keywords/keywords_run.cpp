@@ -18,6 +18,7 @@
 #include "suite/excel_writer.h"
 #include "suite/logging.h"
 #include "suite/my_types.h"
+#include "suite/private_files.h"
 #include "suite/resource_strings.h"
 #include "suite/wdef.h"
 #include "suite/window_messages.h"
@@ -263,7 +264,7 @@ try {
                 result.OK = false;
             }
             if (result.OK && batchMode >= 2 && zipBatches == 1 && Global_BatchProcedures.Zip_Too) {
-                const QString zipName = QDir(root.isEmpty() ? QDir::tempPath() : root)
+                const QString zipName = QDir(root.isEmpty() ? SuiteTempFolder() : root)
                                             .filePath(QFileInfo(name).completeBaseName() + QStringLiteral(".zip"));
                 result.OK = BatchZipFromTempDir(QStringLiteral(".kws"), zipName, fListsDone - doneBefore);
             }

@@ -3,6 +3,7 @@
 #include "suite/cv_stream.h"
 #include "suite/file_system.h"
 #include "suite/my_types.h"
+#include "suite/private_files.h"
 #include "suite/zip_archive.h"
 
 #include <QDir>
@@ -226,7 +227,7 @@ bool TSharedChosenFilesClass::SavedToTempFile(const QString& tempFolder, uint8_t
 
 bool TSharedChosenFilesClass::SavedToTempFile() const
 {
-    return SavedToTempFile(QDir::tempPath(), current_tool_var);
+    return SavedToTempFile(SuiteTempFolder(), current_tool_var);
 }
 
 // ---------------------------------------------------------------------------
@@ -345,13 +346,23 @@ bool TCVFileDetails::ToolAddAFile(const QString& name)
 
 bool TCVFileDetails::ReadChosenFromFile(const QString& fileName)
 {
-    QFile f(fileName);
-    if (!f.open(QIODevice::ReadOnly)) {
-        Fail(QStringLiteral("Cannot open file \"%1\": %2").arg(fileName, f.errorString()));
-        return false;
+    QByteArray bytes;
+    // A hand-over in the suite's own folder counts only when this user made
+    // it: the texts offered are the ones this user chose.
+    if (IsInSuiteTempFolder(fileName)) {
+        QString error;
+        if (!ReadPrivateFile(fileName, bytes, &error)) {
+            Fail(error);
+            return false;
+        }
+    } else {
+        QFile f(fileName);
+        if (!f.open(QIODevice::ReadOnly)) {
+            Fail(QStringLiteral("Cannot open file \"%1\": %2").arg(fileName, f.errorString()));
+            return false;
+        }
+        bytes = f.readAll();
     }
-    const QByteArray bytes = f.readAll();
-    f.close();
 
     if (!fileName.endsWith(QLatin1String(".txt"), Qt::CaseInsensitive)) {
         TMemoryStream m(std::vector<uint8_t>(bytes.begin(), bytes.end()));

@@ -14,6 +14,7 @@
 #include "suite/excel_writer.h"
 #include "suite/logging.h"
 #include "suite/my_types.h"
+#include "suite/private_files.h"
 #include "suite/wdef.h"
 #include "suite/window_messages.h"
 #include "suite/zip_archive.h"
@@ -663,7 +664,7 @@ bool TCorvantisholder::ReadNotes(TStream& s)
 bool TCorvantisholder::BatchSaveToTempDir(const QString& name, int32_t number, int32_t total, const QDateTime& fileTime)
 {
     TBatchProceduresRec& b = Global_BatchProcedures;
-    const QString folder = b.BatchRootFolder.isEmpty() ? QDir::tempPath() : b.BatchRootFolder;
+    const QString folder = b.BatchRootFolder.isEmpty() ? SuiteTempFolder() : b.BatchRootFolder;
     if (!QDir().mkpath(folder)) {
         Complain(QStringLiteral("FailedToSave"), QStringLiteral("Cannot make folder \"%1\"").arg(folder));
         return false;
@@ -693,7 +694,7 @@ bool TCorvantisholder::BatchSaveToTempDir(const QString& name, int32_t number, i
 bool TCorvantisholder::BatchZipFromTempDir(const QString& extension, const QString& zipName, int32_t count)
 {
     TBatchProceduresRec& b = Global_BatchProcedures;
-    const QString folder = b.BatchRootFolder.isEmpty() ? QDir::tempPath() : b.BatchRootFolder;
+    const QString folder = b.BatchRootFolder.isEmpty() ? SuiteTempFolder() : b.BatchRootFolder;
     QString ext = extension.startsWith(QLatin1Char('.')) ? extension.mid(1) : extension;
     const QFileInfoList files =
         QDir(folder).entryInfoList({QStringLiteral("*.") + ext}, QDir::Files | QDir::Readable, QDir::Name);

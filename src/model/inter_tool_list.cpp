@@ -2,6 +2,7 @@
 
 #include "suite/cv_stream.h"
 #include "suite/my_types.h"
+#include "suite/private_files.h"
 
 #include <QDir>
 
@@ -83,7 +84,7 @@ bool TBaseInterToolList::SavedToTempfile(const QString& tempFolder, QString* err
 
 bool TBaseInterToolList::SavedToTempfile() const
 {
-    return SavedToTempfile(QDir::tempPath());
+    return SavedToTempfile(SuiteTempFolder());
 }
 
 bool TBaseInterToolList::LoadedFromTempfile(const QString& tempFolder, QString* error)

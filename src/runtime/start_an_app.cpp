@@ -8,6 +8,7 @@
 #include "suite/logging.h"
 #include "suite/my_types.h"
 #include "suite/named_mutex.h"
+#include "suite/private_files.h"
 #include "suite/process_utils.h"
 #include "suite/window_messages.h"
 
@@ -83,6 +84,13 @@ bool launch(const QString& file, const QStringList& arguments, TDialogKind failu
 
 bool ensureController(const QStringList& arguments, int waitMs)
 {
+    // The controller meets the tools in the suite's own folder: when that is
+    // not this user's, neither can run, and the user is told why.
+    QString folderProblem;
+    if (!CheckSuiteTempFolder(&folderProblem)) {
+        showCantStart(ControllerProgramFile(), folderProblem, TDialogKind::Fatal);
+        return false;
+    }
     if (ControllerMutexExists()) {
         SetupCVBufSharing();
         return true;

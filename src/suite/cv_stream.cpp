@@ -1,6 +1,7 @@
 #include "suite/cv_stream.h"
 
 #include "suite/file_system.h"
+#include "suite/private_files.h"
 
 #include <QFileInfo>
 #include <QSaveFile>
@@ -147,6 +148,16 @@ std::vector<uint8_t> TMemoryStream::TakeBytes()
 
 bool TMemoryStream::LoadFromFile(const QString& fileName, QString* error)
 {
+    // What lies in the suite's own folder is read only when it is its
+    // user's, and never through a link (private_files.h).
+    if (IsInSuiteTempFolder(fileName)) {
+        QByteArray bytes;
+        if (!ReadPrivateFile(fileName, bytes, error))
+            return false;
+        m_data.assign(bytes.begin(), bytes.end());
+        m_pos = 0;
+        return true;
+    }
     // Not a QFile: texts are loaded on reading threads too, where a QObject
     // would make Qt's record of the thread, which Qt cannot undo when memory
     // runs out there.
@@ -161,10 +172,10 @@ bool TMemoryStream::LoadFromFile(const QString& fileName, QString* error)
     return true;
 }
 
-bool TMemoryStream::SaveToFile(const QString& fileName, QString* error) const
+bool TMemoryStream::SaveToFile(const QString& fileName, QString* error, TSaveMode mode) const
 {
     // A failed write makes the commit fail, with the write's reason.
-    TSaveFileStream f(fileName);
+    TSaveFileStream f(fileName, mode);
     if (!f.Open(error))
         return false;
     f.WriteExact(m_data.data(), int64_t(m_data.size()));
@@ -173,22 +184,51 @@ bool TMemoryStream::SaveToFile(const QString& fileName, QString* error) const
 
 // ---------------------------------------------------------------------------
 
-TSaveFileStream::TSaveFileStream(const QString& fileName) : m_file(std::make_unique<QSaveFile>(fileName)) {}
+TSaveFileStream::TSaveFileStream(const QString& fileName, TSaveMode mode)
+    : m_name(fileName), m_private(mode == TSaveMode::Private || IsInSuiteTempFolder(fileName))
+{
+    if (!m_private)
+        m_file = std::make_unique<QSaveFile>(fileName);
+}
 
-TSaveFileStream::~TSaveFileStream() = default;
+TSaveFileStream::~TSaveFileStream()
+{
+    // A private save not committed leaves nothing behind.
+    if (m_private && !m_tempName.isEmpty()) {
+        m_file.reset();
+        QFile::remove(m_tempName);
+    }
+}
 
 bool TSaveFileStream::Failed(QString* error) const
 {
     if (error)
         *error = QStringLiteral("Cannot write file \"%1\": %2")
-                     .arg(m_file->fileName(), m_writeError.isEmpty() ? m_file->errorString() : m_writeError);
+                     .arg(m_name, !m_writeError.isEmpty() ? m_writeError : m_file ? m_file->errorString() : QString());
     return false;
 }
 
 bool TSaveFileStream::Open(QString* error)
 {
-    RemoveLeftoversOfKilledSaves(m_file->fileName());
-    return m_file->open(QIODevice::WriteOnly) || Failed(error);
+    RemoveLeftoversOfKilledSaves(m_name);
+    if (!m_private)
+        return m_file->open(QIODevice::WriteOnly) || Failed(error);
+    // QSaveFile would write through a link at the name and give a new file
+    // the user's default mode: a private save makes its own temporary file.
+    const int fd = CreatePrivateFileBeside(m_name, &m_tempName, error);
+    if (fd < 0)
+        return false;
+    auto file = std::make_unique<QFile>(m_tempName);
+    if (!file->open(fd, QIODevice::ReadWrite, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        QFile::remove(m_tempName);
+        m_tempName.clear();
+        if (error)
+            *error = QStringLiteral("Cannot write file \"%1\": %2").arg(m_name, file->errorString());
+        return false;
+    }
+    m_file = std::move(file);
+    return true;
 }
 
 bool TSaveFileStream::Commit(QString* error)
@@ -198,12 +238,28 @@ bool TSaveFileStream::Commit(QString* error)
     errno = 0;
     if (m_writeError.isEmpty() && !m_file->flush())
         m_writeError = errno != 0 ? SystemErrorText(errno) : m_file->errorString();
+    if (!m_private) {
+        auto* save = static_cast<QSaveFile*>(m_file.get());
+        if (!m_writeError.isEmpty()) {
+            save->cancelWriting();
+            save->commit();
+            return Failed(error);
+        }
+        return save->commit() || Failed(error);
+    }
+    if (m_writeError.isEmpty() && ::fsync(m_file->handle()) != 0)
+        m_writeError = SystemErrorText(errno);
+    m_file->close();
+    QString renameError;
+    if (m_writeError.isEmpty() && !RenameReplacing(m_tempName, m_name, &renameError))
+        m_writeError = renameError;
     if (!m_writeError.isEmpty()) {
-        m_file->cancelWriting();
-        m_file->commit();
+        QFile::remove(m_tempName);
+        m_tempName.clear();
         return Failed(error);
     }
-    return m_file->commit() || Failed(error);
+    m_tempName.clear();
+    return true;
 }
 
 int64_t TSaveFileStream::Write(const void* buffer, int64_t count)

@@ -22,6 +22,10 @@
 
 namespace cv {
 
+// How a file is saved: as files of the user's documents are, or for its
+// user alone (TSaveFileStream).
+enum class TSaveMode { Ordinary, Private };
+
 class TStream {
 public:
     virtual ~TStream() = default;
@@ -129,8 +133,9 @@ public:
     const uint8_t* Memory() const { return m_data.data(); }
 
     bool LoadFromFile(const QString& fileName, QString* error = nullptr);
-    // Through a temporary file and a rename, so a failed save keeps the old file.
-    bool SaveToFile(const QString& fileName, QString* error = nullptr) const;
+    // Through a temporary file and a rename, so a failed save keeps the old
+    // file. A private save makes a file for its user alone (TSaveFileStream).
+    bool SaveToFile(const QString& fileName, QString* error = nullptr, TSaveMode mode = TSaveMode::Ordinary) const;
 
 private:
     uint8_t* GrowForWrite(int64_t count);
@@ -241,9 +246,14 @@ private:
 // replaced only by a successful Commit (QSaveFile), so a failed save keeps
 // the old file. For writing only; a position may be set back to patch what
 // was written. Messages: "Cannot write file "<name>": <reason>".
+//
+// A private save (asked for, and every save into the suite's own temporary
+// folder, private_files.h) makes the file 0600 whatever it replaces, and
+// follows no link: a link at the name is replaced by the file, and a file
+// of another user there is refused.
 class TSaveFileStream final : public TStream {
 public:
-    explicit TSaveFileStream(const QString& fileName);
+    explicit TSaveFileStream(const QString& fileName, TSaveMode mode = TSaveMode::Ordinary);
     ~TSaveFileStream() override;
 
     bool Open(QString* error = nullptr);
@@ -267,7 +277,10 @@ private:
 
     // Bytes handed over since the system was last asked to start writing.
     static constexpr int64_t kWriteBackBytes = 256 * 1024;
-    std::unique_ptr<QSaveFile> m_file;
+    QString m_name;
+    bool m_private = false;
+    QString m_tempName;                  // the private save's temporary file
+    std::unique_ptr<QFileDevice> m_file; // a QSaveFile, or the private save's QFile
     int64_t m_notStarted = 0;
     QString m_writeError; // the reason the first write that fell short gave
 };

@@ -2,6 +2,7 @@
 
 #include "suite/dialogs.h"
 #include "suite/my_types.h"
+#include "suite/private_files.h"
 #include "suite/process_utils.h"
 
 #include <QDir>
@@ -174,7 +175,7 @@ TSettingsBuffer::~TSettingsBuffer() { Unmap(); }
 QString TSettingsBuffer::DefaultFileName()
 {
     const QString env = qEnvironmentVariable("CV_SETTINGS_BUFFER");
-    return SuiteRuntimePath(env.isEmpty() ? QStringLiteral("corvantis-settings.buf") : env);
+    return SuiteTempPath(env.isEmpty() ? QStringLiteral("corvantis-settings.buf") : env);
 }
 
 uint32_t TSettingsBuffer::TotalSize() { return kOffsets.back(); }
@@ -195,7 +196,7 @@ uint32_t TSettingsBuffer::LayoutSignature()
     return sig;
 }
 
-QString TSettingsBuffer::FileName() const { return m_file ? m_file->fileName() : QString(); }
+QString TSettingsBuffer::FileName() const { return m_file ? m_fileName : QString(); }
 
 void TSettingsBuffer::Unmap()
 {
@@ -233,14 +234,14 @@ QString TSettingsBuffer::ValidateHeader(const uint8_t* base, int64_t fileSize)
     return {};
 }
 
-std::unique_ptr<QFile> TSettingsBuffer::OpenFile(const QString& fileName, QString* headerProblem, QString* error)
+std::unique_ptr<QFile> TSettingsBuffer::OpenFile(const QString& fileName, bool create, QString* headerProblem, QString* error)
 {
-    auto file = std::make_unique<QFile>(fileName);
-    if (!file->open(QIODevice::ReadWrite | QIODevice::Unbuffered)) {
-        if (error)
-            *error = QStringLiteral("Cannot open file \"%1\": %2").arg(fileName, file->errorString());
+    // Never through a link, and never a file of another user: a buffer
+    // someone else made would share our settings with them (and name the
+    // plug-in our tools load), a link would have us overwrite its target.
+    auto file = OpenPrivateQFile(fileName, create ? TPrivateOpen::Create : TPrivateOpen::ReadWrite, error);
+    if (!file)
         return nullptr;
-    }
     // The header is checked from a plain read, before anything is mapped.
     const QByteArray head = file->read(kHeaderSize);
     *headerProblem = ValidateHeader(reinterpret_cast<const uint8_t*>(head.constData()),
@@ -248,24 +249,25 @@ std::unique_ptr<QFile> TSettingsBuffer::OpenFile(const QString& fileName, QStrin
     return file;
 }
 
-bool TSettingsBuffer::Adopt(std::unique_ptr<QFile> file, QString* error)
+bool TSettingsBuffer::Adopt(std::unique_ptr<QFile> file, const QString& fileName, QString* error)
 {
     // Never map past the end of the file: touching such pages kills the
     // process. (Asking the size also refreshes what QFile knows of it.)
     if (file->size() < int64_t(TotalSize())) {
         if (error)
-            *error = QStringLiteral("The settings buffer \"%1\" cannot be used: the file is truncated").arg(file->fileName());
+            *error = QStringLiteral("The settings buffer \"%1\" cannot be used: the file is truncated").arg(fileName);
         return false;
     }
     uchar* p = file->map(0, TotalSize());
     if (!p) {
         if (error)
-            *error = QStringLiteral("Cannot map file \"%1\": %2").arg(file->fileName(), file->errorString());
+            *error = QStringLiteral("Cannot map file \"%1\": %2").arg(fileName, file->errorString());
         return false;
     }
     Unmap();
     m_base = p;
     m_file = std::move(file);
+    m_fileName = fileName;
     m_private.clear();
     m_mode = TMode::Shared;
     return true;
@@ -279,7 +281,7 @@ bool TSettingsBuffer::AttachShared(const QString& fileName, QString* error)
         return false;
     }
     QString problem;
-    auto file = OpenFile(fileName, &problem, error);
+    auto file = OpenFile(fileName, false, &problem, error);
     if (!file)
         return false;
     if (!problem.isEmpty()) {
@@ -287,14 +289,16 @@ bool TSettingsBuffer::AttachShared(const QString& fileName, QString* error)
             *error = QStringLiteral("The settings buffer \"%1\" cannot be used: %2").arg(fileName, problem);
         return false;
     }
-    return Adopt(std::move(file), error);
+    return Adopt(std::move(file), fileName, error);
 }
 
 bool TSettingsBuffer::CreateShared(const QString& fileName, bool keepValid, QString* error)
 {
-    QDir().mkpath(QFileInfo(fileName).absolutePath());
+    // The suite's own folder is made (private) when the file is opened.
+    if (!IsInSuiteTempFolder(fileName))
+        QDir().mkpath(QFileInfo(fileName).absolutePath());
     QString problem;
-    auto file = OpenFile(fileName, &problem, error);
+    auto file = OpenFile(fileName, true, &problem, error);
     if (!file)
         return false;
     const bool valid = problem.isEmpty();
@@ -303,7 +307,7 @@ bool TSettingsBuffer::CreateShared(const QString& fileName, bool keepValid, QStr
             *error = QStringLiteral("Cannot write file \"%1\": %2").arg(fileName, file->errorString());
         return false;
     }
-    if (!Adopt(std::move(file), error))
+    if (!Adopt(std::move(file), fileName, error))
         return false;
     // A valid buffer may be mapped by running tools: its records are reset
     // under the lock. A damaged one is rewritten whole.
@@ -336,7 +340,7 @@ void TSettingsBuffer::WriteRecordDefaults(uint8_t* base)
         std::memcpy(base + SlotOffset(slot, index), bytes.data(), bytes.size());
     };
     auto general = TGeneralSettingsRec::Defaults();
-    general.SetLogFilename(QDir(QDir::tempPath()).filePath(QStringLiteral("CVlog.txt")));
+    general.SetLogFilename(SuiteTempFile(QStringLiteral("CVlog.txt")));
     general.SetUserReadWriteFolder(defaultUserFolder());
     general.SetDefaultFolder(defaultDocumentsFolder());
     put(TBufSlot::General, 0, general.Bytes());

@@ -67,7 +67,7 @@ public:
     static TSettingsBuffer& Instance();
 
     // The file name the suite uses: $CV_SETTINGS_BUFFER (an absolute path, or
-    // a name in the suite's runtime folder), else "corvantis-settings.buf" there.
+    // a name in the suite's own temporary folder), else "corvantis-settings.buf" there.
     static QString DefaultFileName();
     // Whole size of a valid buffer and the offset of a slot's element.
     static uint32_t TotalSize();
@@ -141,8 +141,8 @@ private:
     void BumpWriteCount();
     void WriteDefaults(uint8_t* base) const;
     static void WriteRecordDefaults(uint8_t* base);
-    static std::unique_ptr<QFile> OpenFile(const QString& fileName, QString* headerProblem, QString* error);
-    bool Adopt(std::unique_ptr<QFile> file, QString* error);
+    static std::unique_ptr<QFile> OpenFile(const QString& fileName, bool create, QString* headerProblem, QString* error);
+    bool Adopt(std::unique_ptr<QFile> file, const QString& fileName, QString* error);
     void Unmap();
     static QString ValidateHeader(const uint8_t* base, int64_t fileSize);
 
@@ -150,6 +150,7 @@ private:
     uint8_t* m_base = nullptr;
     std::vector<uint64_t> m_private; // 8-byte aligned backing of the private buffer
     std::unique_ptr<QFile> m_file;
+    QString m_fileName; // the mapped file's (a file opened by its descriptor has no name of its own)
 };
 
 // Opens the link to the suite's shared buffer (module initialisation of a

@@ -1,11 +1,11 @@
 #include "suite/logging.h"
 
 #include "suite/dialogs.h"
+#include "suite/private_files.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDebug>
-#include <QDir>
 #include <QFile>
 #include <QThread>
 
@@ -25,13 +25,14 @@ bool onMainThread()
 }
 
 // Called with the mutex held; reports once per file and switches logging off.
-void reportFailure(const QString& reason)
+// `problem`: the whole first line of the message.
+void reportFailure(const QString& problem)
 {
     g_on = false;
     if (g_failedFile == g_file)
         return;
     g_failedFile = g_file;
-    const QString text = QStringLiteral("Cannot write the log file \"%1\": %2\nLogging is switched off.").arg(g_file, reason);
+    const QString text = problem + QStringLiteral("\nLogging is switched off.");
     if (!onMainThread()) {
         qWarning().noquote() << text;
         return;
@@ -44,16 +45,22 @@ void reportFailure(const QString& reason)
     ShowDialog(r);
 }
 
+QString cannotWrite(const QString& reason) { return QStringLiteral("Cannot write the log file \"%1\": %2").arg(g_file, reason); }
+
 void appendLines(const QString& text)
 {
-    QFile f(g_file);
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text)) {
-        reportFailure(f.errorString());
+    // The log lists every file the tools opened and saved: it is made for
+    // its user alone, and a link or another user's file in its place is
+    // refused, not written through.
+    QString error;
+    const auto f = OpenPrivateQFile(g_file, TPrivateOpen::Append, &error);
+    if (!f) {
+        reportFailure(error);
         return;
     }
     const QByteArray bytes = text.toUtf8();
-    if (f.write(bytes) != bytes.size() || !f.flush())
-        reportFailure(f.errorString());
+    if (f->write(bytes) != bytes.size() || !f->flush())
+        reportFailure(cannotWrite(f->errorString()));
 }
 } // namespace
 
@@ -81,7 +88,7 @@ void SetLogFilename(const QString& name)
     g_file = name;
 }
 
-QString DefaultLogFilename() { return QDir(QDir::tempPath()).filePath(QStringLiteral("CVlog.txt")); }
+QString DefaultLogFilename() { return SuiteTempFile(QStringLiteral("CVlog.txt")); }
 
 void AddToLogFile(const QString& line) { AddToLogFile(line, true); }
 

@@ -6,6 +6,8 @@
 //
 // A log that cannot be written never stops the program: the first failure
 // gives one warning naming the file and the reason, and logging goes off.
+// A log file is made 0600; a link or another user's file in its place is
+// such a failure (private_files.h).
 // Safe to call from any thread.
 
 #include <QString>
@@ -17,7 +19,7 @@ bool LoggingIsOn();
 void SwitchLogging(bool on);
 QString LogFilename();
 void SetLogFilename(const QString& name);
-// "CVlog.txt" in the temporary folder.
+// "CVlog.txt" in the suite's own temporary folder (private_files.h).
 QString DefaultLogFilename();
 
 // Appends one line (a time stamp goes in front) when logging is on.

@@ -1,9 +1,6 @@
 #include "suite/named_mutex.h"
 
-#include "suite/process_utils.h"
-
-#include <QDir>
-#include <QFile>
+#include "suite/private_files.h"
 
 #include <cerrno>
 #include <cstring>
@@ -18,19 +15,16 @@ QString TNamedMutex::LockFileName(const QString& name)
     QString safe;
     for (const QChar c : name)
         safe += (c.isLetterOrNumber() || c == QLatin1Char('-') || c == QLatin1Char('.')) ? c : QLatin1Char('_');
-    return QDir(SuiteRuntimeFolder()).filePath(safe + QStringLiteral(".mutex"));
+    return SuiteTempFile(safe + QStringLiteral(".mutex"));
 }
 
 std::unique_ptr<TNamedMutex> TNamedMutex::Create(const QString& name, QString* error)
 {
     const QString file = LockFileName(name);
-    const QByteArray path = QFile::encodeName(file);
-    const int fd = ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    if (fd < 0) {
-        if (error)
-            *error = QStringLiteral("Cannot open file \"%1\": %2").arg(file, QString::fromLocal8Bit(std::strerror(errno)));
+    // A lock file another user made, or a link, is refused: it is not ours to lock.
+    const int fd = OpenPrivateFile(file, TPrivateOpen::Create, error);
+    if (fd < 0)
         return nullptr;
-    }
     // A tool testing the mutex holds a shared lock for an instant; retry briefly.
     for (int attempt = 0; attempt < 50; ++attempt) {
         if (::flock(fd, LOCK_EX | LOCK_NB) == 0)
@@ -49,8 +43,8 @@ std::unique_ptr<TNamedMutex> TNamedMutex::Create(const QString& name, QString* e
 
 bool TNamedMutex::Exists(const QString& name)
 {
-    const QByteArray path = QFile::encodeName(LockFileName(name));
-    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
+    // A lock file that is not this user's stands for no controller of ours.
+    const int fd = OpenPrivateFile(LockFileName(name), TPrivateOpen::Read);
     if (fd < 0)
         return false;
     bool held = false;

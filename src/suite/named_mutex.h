@@ -3,8 +3,8 @@
 // "Corvantis Tools mutex" for as long as it runs; a tool only tests whether
 // it exists, to learn whether the controller is running.
 //
-// Here a named mutex is a lock file in the suite's runtime folder, held with
-// an exclusive advisory lock. The lock dies with its process, so a mutex left
+// Here a named mutex is a lock file in the suite's own temporary folder
+// (private_files.h), held with an exclusive advisory lock. The lock dies with its process, so a mutex left
 // by a crashed controller counts as absent.
 
 #include <QString>

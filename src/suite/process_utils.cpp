@@ -1,11 +1,8 @@
 #include "suite/process_utils.h"
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QSocketNotifier>
-#include <QStandardPaths>
 
 #include <algorithm>
 #include <atomic>
@@ -97,25 +94,6 @@ int IdleCores(int most)
     const double load = MachineLoad();
     const int idle = load < 0 ? cores : cores - int(std::ceil(load));
     return std::clamp(idle, 1, std::max(1, most));
-}
-
-QString SuiteRuntimeFolder()
-{
-    // Without a runtime folder of the session, Qt would invent one (and warn
-    // every time); the temporary folder serves instead.
-    if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR"))
-        return QDir::tempPath();
-    QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    if (folder.isEmpty() || !QFileInfo(folder).isDir())
-        folder = QDir::tempPath();
-    return folder;
-}
-
-QString SuiteRuntimePath(const QString& nameOrPath)
-{
-    if (QFileInfo(nameOrPath).isAbsolute())
-        return nameOrPath;
-    return QDir(SuiteRuntimeFolder()).filePath(nameOrPath);
 }
 
 namespace {

@@ -1,7 +1,8 @@
 #pragma once
 // Small services of the operating system that the suite's stand-ins need:
-// process identity and liveness, the memory a process uses, the folder where
-// the suite keeps its shared files, and a clean quit on termination signals.
+// process identity and liveness, the memory a process uses, and a clean quit
+// on termination signals. (The folder where the suite's processes meet is in
+// private_files.h.)
 // Code above src/suite reaches the system only through helpers like these.
 
 #include <QString>
@@ -28,15 +29,6 @@ double MachineLoad();
 // The cores the machine leaves idle (its cores less its load, rounded up),
 // `most` at most, one at least.
 int IdleCores(int most);
-
-// The folder where the suite's processes meet: the settings buffer, the
-// controller mutex and the message sockets live here. The user's runtime
-// folder when the system has one, else the temporary folder.
-QString SuiteRuntimeFolder();
-
-// A path for a suite file: an absolute name is kept, a bare name is placed in
-// SuiteRuntimeFolder().
-QString SuiteRuntimePath(const QString& nameOrPath);
 
 // SIGTERM, SIGINT and SIGHUP make the running Qt application quit through
 // its event loop, so that destructors and clean-up run. Call once, after the

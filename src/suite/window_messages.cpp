@@ -1,6 +1,7 @@
 #include "suite/window_messages.h"
 
 #include "suite/cv_endian.h"
+#include "suite/private_files.h"
 #include "suite/process_utils.h"
 
 #include <QCoreApplication>
@@ -137,11 +138,22 @@ public:
             m_listen.Close();
             return false;
         };
-        QDir().mkpath(QFileInfo(name).absolutePath());
+        if (IsInSuiteTempFolder(name)) {
+            QString why;
+            if (!CheckSuiteTempFolder(&why))
+                return fail(why);
+        } else {
+            QDir().mkpath(QFileInfo(name).absolutePath());
+        }
         sockaddr_un address;
         if (!socketAddress(name, address))
             return fail(QStringLiteral("the path is too long for a socket"));
-        ::unlink(address.sun_path); // left by an earlier process with our id
+        // One left by an earlier process of ours with our id goes; a name
+        // another user holds is not ours to take.
+        struct stat old {};
+        if (::lstat(address.sun_path, &old) == 0 && old.st_uid != ::geteuid())
+            return fail(QStringLiteral("the name is held by another user"));
+        ::unlink(address.sun_path);
         m_listen = TSocketFd(::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
         if (!m_listen.Valid())
             return fail(systemError(errno));
@@ -176,6 +188,8 @@ public:
         }
         return false;
     }
+
+    bool Reachable(TWindowHandle wnd) { return Connection(WindowHandleProcess(wnd)) != nullptr; }
 
     bool Flush(int msecs)
     {
@@ -382,7 +396,7 @@ QString MessageServerName(int64_t pid)
 {
     QString dir = qEnvironmentVariable("CV_MESSAGE_SOCKET_DIR");
     if (dir.isEmpty())
-        dir = SuiteRuntimeFolder();
+        dir = SuiteTempFolder();
     return QDir(dir).filePath(QStringLiteral("cv-wm-%1.sock").arg(pid));
 }
 
@@ -421,6 +435,16 @@ bool IsWindow(TWindowHandle wnd)
     if (WindowHandleProcess(wnd) == CurrentProcessId())
         return g_router && g_router->Local(wnd);
     return ProcessIsAlive(WindowHandleProcess(wnd));
+}
+
+bool CanReachWindow(TWindowHandle wnd)
+{
+    if (wnd == 0)
+        return false;
+    if (WindowHandleProcess(wnd) == CurrentProcessId())
+        return g_router && g_router->Local(wnd);
+    TMessageRouter* r = router();
+    return r && QThread::currentThread() == r->thread() && r->Reachable(wnd);
 }
 
 bool PostMessage(TWindowHandle wnd, uint32_t msg, uint64_t wparam, int64_t lparam)

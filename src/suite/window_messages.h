@@ -47,6 +47,11 @@ void UnregisterWindow(TWindowHandle wnd);
 // process that is still running.
 bool IsWindow(TWindowHandle wnd);
 
+// Whether a message posted now could be delivered: a window of this process
+// that is registered, or a window of another process whose message server
+// takes a connection from us. Call from the main thread.
+bool CanReachWindow(TWindowHandle wnd);
+
 // Posts a message; false when the window does not exist or its process
 // cannot be reached. Call from the main thread.
 bool PostMessage(TWindowHandle wnd, uint32_t msg, uint64_t wparam = 0, int64_t lparam = 0);
@@ -62,7 +67,7 @@ void MyYieldProcess();
 // Starts this process's message server (RegisterWindow does it too).
 bool StartMessageServer(QString* error = nullptr);
 // Socket of a process's message server: $CV_MESSAGE_SOCKET_DIR, else the
-// suite's runtime folder, holds "cv-wm-<pid>.sock".
+// suite's own temporary folder (private_files.h), holds "cv-wm-<pid>.sock".
 QString MessageServerName(int64_t pid);
 
 // A ready-made receiver: registers on construction, unregisters on

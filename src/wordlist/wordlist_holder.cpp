@@ -12,6 +12,7 @@
 #include "suite/dialog_routines.h"
 #include "suite/lemmatiser.h"
 #include "suite/my_types.h"
+#include "suite/private_files.h"
 #include "suite/resource_strings.h"
 #include "suite/wdef.h"
 #include "suite/window_messages.h"
@@ -774,7 +775,7 @@ bool T_WholeWordlistHolder::MakeBatch(TSharedChosenFilesClass& chosen, uint8_t b
         for (const auto& [folder, texts] : groups) {
             const int32_t savedBefore = saved;
             if (batchMode == 2) {
-                b.BatchRootFolder = QDir(root.isEmpty() ? QDir::tempPath() : root).filePath(QFileInfo(folder).fileName());
+                b.BatchRootFolder = QDir(root.isEmpty() ? SuiteTempFolder() : root).filePath(QFileInfo(folder).fileName());
                 if (b.OnBatchFileNameAndMaxN)
                     b.OnBatchFileNameAndMaxN(b.BatchRootFolder, QFileInfo(folder).fileName(), int(texts.size()));
                 // The section's texts, counted over all the chosen texts.
@@ -790,7 +791,7 @@ bool T_WholeWordlistHolder::MakeBatch(TSharedChosenFilesClass& chosen, uint8_t b
                     break;
             }
             if (ok && batchMode == 2) {
-                const QString zip = QDir(root.isEmpty() ? QDir::tempPath() : root).filePath(QFileInfo(folder).fileName() + QStringLiteral(".zip"));
+                const QString zip = QDir(root.isEmpty() ? SuiteTempFolder() : root).filePath(QFileInfo(folder).fileName() + QStringLiteral(".zip"));
                 ok = zipInto(zip, saved - savedBefore);
             }
             b.BatchRootFolder = root;

@@ -2,6 +2,7 @@
 
 #include "suite/dialogs.h"
 #include "suite/my_types.h"
+#include "suite/private_files.h"
 #include "suite/process_utils.h"
 #include "suite/wdef.h"
 #include "support/test_support.h"
@@ -350,4 +351,52 @@ TEST_F(SettingsBuffer, PrinterPreferencesSizeTheWordColumnAndColumnsHaveDefaults
     EXPECT_EQ(cv::GetDefaultColumnVisibility(cv::kListKeyWords), 0x5u);
     EXPECT_EQ(cv::GetDefaultColumnVisibility(200), 0xFFFFFFFFu) << "no such list type: every column";
     EXPECT_EQ(cv::PixelWidth(cv::GetPrinterPrefs()), 240);
+}
+
+TEST_F(SettingsBuffer, TheSuitesBufferIsInItsOwnFolderForTheUserAlone)
+{
+    EXPECT_EQ(TSettingsBuffer::DefaultFileName(), cv::SuiteTempFile(QStringLiteral("corvantis-settings.buf")));
+    QString error;
+    ASSERT_TRUE(TSettingsBuffer::Instance().CreateShared(TSettingsBuffer::DefaultFileName(), false, &error)) << error.toStdString();
+    EXPECT_EQ(cvtest::modeOf(TSettingsBuffer::DefaultFileName()), 0600u);
+    EXPECT_EQ(TSettingsBuffer::Instance().FileName(), TSettingsBuffer::DefaultFileName());
+    EXPECT_TRUE(cv::GetTheLogFilename().startsWith(cv::SuiteTempFolder())) << "the tools' log lies there too";
+}
+
+TEST_F(SettingsBuffer, ALinkInThePlaceOfTheBufferIsNotWrittenThrough)
+{
+    // A file of the user's that a link at the buffer's name points to.
+    const QString mine = dir.write(QStringLiteral("thesis.txt"), "chapter one");
+    const QString name = dir.file(QStringLiteral("buf"));
+    ASSERT_TRUE(QFile::link(mine, name));
+    QString error;
+    EXPECT_FALSE(TSettingsBuffer::Instance().CreateShared(name, false, &error));
+    EXPECT_TRUE(error.contains(name) && error.contains(QStringLiteral("symbolic link"))) << error.toStdString();
+    EXPECT_FALSE(TSettingsBuffer::Instance().AttachShared(name, &error));
+    EXPECT_FALSE(TSettingsBuffer::Instance().IsShared());
+    EXPECT_EQ(fileBytes(mine), QByteArray("chapter one"));
+}
+
+TEST_F(SettingsBuffer, ABufferAnotherUserMadeIsNeitherSharedNorTakenOver)
+{
+    const auto other = cvtest::otherUser();
+    if (!other)
+        GTEST_SKIP() << "needs root to act as a second user";
+    // The other user's buffer, open to all, in which they named a plug-in for our tools to load.
+    const QString name = dir.file(QStringLiteral("theirs.buf"));
+    ASSERT_TRUE(TSettingsBuffer::Instance().CreateShared(name, false));
+    cv::SetUserDLLFileName(cv::kToolWordList, QStringLiteral("/home/other/evil.so"));
+    cv::SetUseUserFilter(cv::kToolWordList, true);
+    TSettingsBuffer::Instance().UsePrivate();
+    ::chmod(QFile::encodeName(name).constData(), 0666);
+    ASSERT_TRUE(cvtest::giveToOtherUser(*other, name));
+    const QByteArray before = fileBytes(name);
+
+    QString error;
+    EXPECT_FALSE(TSettingsBuffer::Instance().AttachShared(name, &error));
+    EXPECT_TRUE(error.contains(name) && error.contains(QStringLiteral("belongs to another user"))) << error.toStdString();
+    EXPECT_FALSE(TSettingsBuffer::Instance().CreateShared(name, false, &error));
+    EXPECT_FALSE(cv::GetUseUserFilter(cv::kToolWordList));
+    EXPECT_TRUE(cv::GetUserDLLFileName(cv::kToolWordList).isEmpty());
+    EXPECT_EQ(fileBytes(name), before) << "nothing of ours is written into it";
 }

@@ -1,12 +1,15 @@
 #include "suite/logging.h"
 
 #include "suite/dialogs.h"
+#include "suite/private_files.h"
 #include "support/test_support.h"
 
 #include <QFile>
 #include <QRegularExpression>
 
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
 
 namespace {
 class Logging : public ::testing::Test {
@@ -77,4 +80,49 @@ TEST_F(Logging, UnwritableLogGivesOneWarningAndNoCrash)
     EXPECT_EQ(dialogs.Requests()[0].kind, cv::TDialogKind::Warning);
     EXPECT_TRUE(dialogs.Requests()[0].text.contains(file));
     EXPECT_FALSE(cv::LoggingIsOn());
+}
+
+TEST_F(Logging, TheLogIsTheUsersAloneAndNeverWrittenThroughALink)
+{
+    cv::TScriptedDialogs dialogs;
+    cv::TDialogServiceGuard guard(&dialogs);
+    // The default log lies in the suite's own folder, made for its user alone.
+    cv::SetLogFilename(cv::DefaultLogFilename());
+    EXPECT_TRUE(cv::IsInSuiteTempFolder(cv::LogFilename()));
+    cv::SwitchLogging(true);
+    cv::AddToLogFile(QStringLiteral("saved /data/thesis.lst"));
+    EXPECT_EQ(cvtest::modeOf(cv::LogFilename()), 0600u);
+    QFile::remove(cv::LogFilename());
+
+    // A link in its place (to the user's shell start-up file) is refused: one
+    // warning naming it, and the link's target stays as it was.
+    const QString bashrc = dir.write(QStringLiteral(".bashrc"), "export PATH\n");
+    const QString log = dir.file(QStringLiteral("CVlog.txt"));
+    ASSERT_TRUE(QFile::link(bashrc, log));
+    cv::SetLogFilename(log);
+    cv::SwitchLogging(true);
+    cv::AddToLogFile(QStringLiteral("opened /data/corpus.txt"));
+    EXPECT_EQ(cvtest::readAll(bashrc), QByteArray("export PATH\n"));
+    ASSERT_EQ(dialogs.Requests().size(), 1u);
+    EXPECT_TRUE(dialogs.Requests()[0].text.contains(log) && dialogs.Requests()[0].text.contains(QStringLiteral("symbolic link")))
+        << dialogs.Requests()[0].text.toStdString();
+    EXPECT_FALSE(cv::LoggingIsOn());
+}
+
+TEST_F(Logging, ALogFileOfAnotherUserDoesNotGetOurLines)
+{
+    const auto other = cvtest::otherUser();
+    if (!other)
+        GTEST_SKIP() << "needs root to act as a second user";
+    cv::TScriptedDialogs dialogs;
+    cv::TDialogServiceGuard guard(&dialogs);
+    const QString log = dir.write(QStringLiteral("CVlog.txt"), "");
+    ::chmod(QFile::encodeName(log).constData(), 0666);
+    ASSERT_TRUE(cvtest::giveToOtherUser(*other, log));
+    cv::SetLogFilename(log);
+    cv::SwitchLogging(true);
+    cv::AddToLogFile(QStringLiteral("saved /data/thesis.lst"));
+    EXPECT_TRUE(cvtest::readAll(log).isEmpty());
+    ASSERT_EQ(dialogs.Requests().size(), 1u);
+    EXPECT_TRUE(dialogs.Requests()[0].text.contains(QStringLiteral("belongs to another user")));
 }

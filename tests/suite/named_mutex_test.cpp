@@ -1,6 +1,8 @@
 #include "suite/named_mutex.h"
 
+#include "suite/private_files.h"
 #include "suite/process_utils.h"
+#include "support/test_support.h"
 
 #include <QFile>
 
@@ -51,4 +53,29 @@ TEST(NamedMutex, ControllerMutexNameCanBeIsolated)
     EXPECT_EQ(cv::ControllerMutexName(), uniqueName("env"));
     EXPECT_FALSE(cv::ControllerMutexExists());
     qunsetenv("CV_MUTEX_NAME");
+}
+
+TEST(NamedMutex, TheLockFileIsTheUsersAloneInTheSuitesFolder)
+{
+    const QString name = uniqueName("private");
+    const QString file = cv::TNamedMutex::LockFileName(name);
+    EXPECT_TRUE(cv::IsInSuiteTempFolder(file));
+    {
+        auto mutex = cv::TNamedMutex::Create(name);
+        ASSERT_TRUE(mutex);
+        EXPECT_EQ(cvtest::modeOf(file), 0600u);
+    }
+    QFile::remove(file);
+
+    // One another user made first is not taken, and stands for no controller.
+    const auto other = cvtest::otherUser();
+    if (!other)
+        GTEST_SKIP() << "needs root to act as a second user";
+    ASSERT_TRUE(QFile(file).open(QIODevice::WriteOnly));
+    ASSERT_TRUE(cvtest::giveToOtherUser(*other, file));
+    QString error;
+    EXPECT_FALSE(cv::TNamedMutex::Create(name, &error));
+    EXPECT_TRUE(error.contains(file) && error.contains(QLatin1String("belongs to another user"))) << error.toStdString();
+    EXPECT_FALSE(cv::TNamedMutex::Exists(name));
+    QFile::remove(file);
 }

@@ -3,6 +3,8 @@
 // show windows are built with CV_TEST_GUI and get a QApplication instead.
 #include <gtest/gtest.h>
 
+#include "support/test_support.h"
+
 #ifdef CV_TEST_GUI
 #include <QApplication>
 using TestApp = QApplication;
@@ -15,6 +17,10 @@ int main(int argc, char** argv)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    // Before anything reads them: the suite's folder, settings buffer,
+    // mutex, sockets and controller files of this run are its own, so the
+    // tests neither see nor disturb the tools the user has open.
+    const cvtest::OwnSuiteFolder own;
     TestApp app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();

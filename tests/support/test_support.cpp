@@ -15,9 +15,12 @@
 #include <vector>
 
 #include <fcntl.h>
+#include <grp.h>
+#include <pwd.h>
 #include <poll.h>
 #include <spawn.h>
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <poll.h>
 #include <unistd.h>
@@ -39,6 +42,26 @@ QString TempDir::write(const QString& name, const QByteArray& bytes) const
     EXPECT_TRUE(f.open(QIODevice::WriteOnly)) << name.toStdString();
     f.write(bytes);
     return full;
+}
+
+OwnSuiteFolder::OwnSuiteFolder() : m_dir(QDir(QDir::tempPath()).filePath(QStringLiteral("cvtest-run-XXXXXX")))
+{
+    // QTemporaryDir makes the folder 0700: a runtime folder as a session has.
+    // Without one the tests would run in the user's: better not at all.
+    if (!m_dir.isValid())
+        qFatal("Cannot make a runtime folder for the tests: %s", qPrintable(m_dir.errorString()));
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(m_dir.path()));
+    for (const char* name : {"CV_SETTINGS_BUFFER", "CV_MUTEX_NAME", "CV_MESSAGE_SOCKET_DIR", "CV_CONTROLLER_LOG"})
+        qunsetenv(name);
+    qputenv("CV_CONTROLLER_INI", QFile::encodeName(m_dir.filePath(QStringLiteral("controller.ini"))));
+}
+
+OwnSuiteFolder::~OwnSuiteFolder() = default;
+
+unsigned modeOf(const QString& path)
+{
+    struct stat st {};
+    return ::lstat(QFile::encodeName(path).constData(), &st) == 0 ? unsigned(st.st_mode & 07777) : 0xFFFFu;
 }
 
 QByteArray readAll(const QString& fileName)
@@ -87,6 +110,32 @@ int waitForChild(int pid, std::chrono::milliseconds limit)
         ::usleep(2000);
     }
     return WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
+}
+
+std::optional<OtherUser> otherUser()
+{
+    if (::geteuid() != 0)
+        return std::nullopt;
+    const passwd* nobody = ::getpwnam("nobody");
+    if (!nobody || nobody->pw_uid == 0)
+        return std::nullopt;
+    return OtherUser{unsigned(nobody->pw_uid), unsigned(nobody->pw_gid)};
+}
+
+QString asOtherUser(const OtherUser& user, const std::function<QString()>& job)
+{
+    int result = 0;
+    const QString text = runInChild([&]() -> QString {
+        if (::setgroups(0, nullptr) != 0 || ::setgid(gid_t(user.gid)) != 0 || ::setuid(uid_t(user.uid)) != 0)
+            return QStringLiteral("cannot become uid %1").arg(user.uid);
+        return job();
+    }, &result);
+    return result == 0 ? text : QStringLiteral("the other user's process ended with %1: %2").arg(result).arg(text);
+}
+
+bool giveToOtherUser(const OtherUser& user, const QString& path)
+{
+    return ::lchown(QFile::encodeName(path).constData(), uid_t(user.uid), gid_t(user.gid)) == 0;
 }
 
 QString runInChild(const std::function<QString()>& job, int* result, std::chrono::milliseconds limit)

@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <vector>
 
 namespace cvtest {
@@ -27,7 +28,27 @@ private:
     QTemporaryDir m_dir;
 };
 
+// Gives this process a runtime folder of its own ($XDG_RUNTIME_DIR, where
+// the suite's processes meet) and the suite's default names
+// for the settings buffer, the controller's mutex, sockets and log, and an
+// ini file of its own, for as long as the object lives: what the process and
+// the programs it starts do with the suite stays out of the user's. One per
+// test program, first thing in main.
+class OwnSuiteFolder {
+public:
+    OwnSuiteFolder();
+    ~OwnSuiteFolder();
+    OwnSuiteFolder(const OwnSuiteFolder&) = delete;
+    OwnSuiteFolder& operator=(const OwnSuiteFolder&) = delete;
+
+private:
+    QTemporaryDir m_dir;
+};
+
 QByteArray readAll(const QString& fileName);
+// The permission bits of a file or folder (07777; a link's own), or
+// 0xFFFF when there is none.
+unsigned modeOf(const QString& path);
 QByteArray toBytes(const std::vector<uint8_t>& v);
 // Folder with the saved files kept for compatibility tests (tests/data).
 QString testDataDir();
@@ -40,6 +61,21 @@ int replayKeptFuzzInputs(const QString& name, const std::function<int(const uint
 // child that takes longer than `limit` is killed (a test failure).
 QString runInChild(const std::function<QString()>& job, int* result = nullptr,
                    std::chrono::milliseconds limit = std::chrono::seconds(20));
+// Another user of the machine, for the tests of what one user can do to
+// another's files: the tests run as root here and in CI, and become this
+// user in a child process. Without root they are skipped.
+struct OtherUser {
+    unsigned uid = 0;
+    unsigned gid = 0;
+};
+// The other user (nobody), or nothing when this process cannot act as one.
+std::optional<OtherUser> otherUser();
+// Runs `job` in a child process as `user` (runInChild); "" when it ran.
+QString asOtherUser(const OtherUser& user, const std::function<QString()>& job);
+// Hands a file or folder to `user` (chown, not following a link); false when
+// that cannot be done.
+bool giveToOtherUser(const OtherUser& user, const QString& path);
+
 // Waits for a child at most `limit` (then kills it, a test failure): its
 // exit code, or minus the signal that ended it.
 int waitForChild(int pid, std::chrono::milliseconds limit = std::chrono::seconds(20));

@@ -15,6 +15,7 @@
 #include "suite/lemmatiser.h"
 #include "suite/logging.h"
 #include "suite/my_types.h"
+#include "suite/private_files.h"
 #include "suite/wdef.h"
 #include "suite/window_messages.h"
 #include "ui/framework/main_tools_form.h"
@@ -98,7 +99,7 @@ void AskToStop()
 bool ReadChosenTextsFromController(TCVFileDetails& chosenTexts)
 {
     chosenTexts.ClearThem();
-    const QString handOver = TSharedChosenFilesClass::HandOverFilename(QDir::tempPath(), current_tool_var);
+    const QString handOver = TSharedChosenFilesClass::HandOverFilename(SuiteTempFolder(), current_tool_var);
     if (!QFileInfo(handOver).isFile())
         return false;
     QApplication::setOverrideCursor(Qt::WaitCursor);

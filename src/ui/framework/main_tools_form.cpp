@@ -46,6 +46,7 @@
 #include "suite/logging.h"
 #include "suite/maths_routines.h"
 #include "suite/my_types.h"
+#include "suite/private_files.h"
 #include "suite/resource_strings.h"
 #include "suite/wdef.h"
 #include "suite/window_messages.h"
@@ -691,7 +692,7 @@ void TMainToolsForm::RefreshMenuChecks()
 
 void TMainToolsForm::ReloadTagLists()
 {
-    ReloadModifiedTagLists(fTagHandler.get(), fTagsToTranslateList.get(), QDir::tempPath(), GetTextSettings().CodePage());
+    ReloadModifiedTagLists(fTagHandler.get(), fTagsToTranslateList.get(), SuiteTempFolder(), GetTextSettings().CodePage());
 }
 
 bool TMainToolsForm::Open()
@@ -1420,7 +1421,7 @@ void TMainToolsForm::ShowRowFileNames(TCV_Grid* grid)
                                                                                   : QStringLiteral("these rows")));
         return;
     }
-    const QString file = QDir(QDir::tempPath()).filePath(QStringLiteral("%1 file names.txt").arg(Tool_Name(current_tool_var)));
+    const QString file = SuiteTempFile(QStringLiteral("%1 file names.txt").arg(Tool_Name(current_tool_var)));
     if (!WriteUtf16File(file, names.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n"))) {
         FailedToSave(file);
         return;

@@ -10,7 +10,6 @@
 #include <QLabel>
 #include <QMenu>
 #include <QPlainTextEdit>
-#include <QSaveFile>
 #include <QScreen>
 #include <QTabWidget>
 #include <QToolButton>
@@ -98,14 +97,12 @@ uint8_t DefaultListTypeOfTool(uint8_t tool)
 
 bool WriteUtf16File(const QString& fileName, const QString& text)
 {
-    QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    QByteArray bytes("\xFF\xFE", 2);
-    bytes += QByteArray(reinterpret_cast<const char*>(text.utf16()), text.size() * 2);
-    if (file.write(bytes) != bytes.size())
-        return false;
-    return file.commit();
+    // Through the suite's save, which keeps a file in the suite's own folder
+    // (the texts' names shown to the user) for its user alone.
+    TMemoryStream m;
+    m.WriteU16(0xFEFF);
+    m.WriteExact(text.utf16(), int64_t(text.size()) * 2);
+    return m.SaveToFile(fileName);
 }
 
 BaseDataSetType& BaseDataSet()

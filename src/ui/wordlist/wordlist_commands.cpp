@@ -40,6 +40,7 @@
 #include "suite/lemmatiser.h"
 #include "suite/logging.h"
 #include "suite/my_types.h"
+#include "suite/private_files.h"
 #include "suite/resource_strings.h"
 #include "suite/wdef.h"
 #include "suite/window_messages.h"
@@ -721,11 +722,11 @@ void TFormWordList::CComputeConcordance(TCV_Grid* grid)
     }
     QString error;
     if (fForMarvexList->Count() > 0) {
-        if (fForMarvexList->SavedToTempfile(QDir::tempPath(), &error)) {
+        if (fForMarvexList->SavedToTempfile(SuiteTempFolder(), &error)) {
             SetTextSettings(doc->ftextsettings);
             PostToController(kCodeConcordanceRequest);
         } else {
-            FailedToSave(error.isEmpty() ? fForMarvexList->TempFilename(QDir::tempPath()) : error);
+            FailedToSave(error.isEmpty() ? fForMarvexList->TempFilename(SuiteTempFolder()) : error);
         }
     }
 }
@@ -1185,7 +1186,7 @@ void TFormWordList::CompareWithTextFile()
     if (!dialog.Execute())
         return;
     const QString text = dialog.FileName;
-    // The text becomes a saved word list for the comparison, in the temporary folder.
+    // The text becomes a saved word list for the comparison, in the suite's own temporary folder.
     std::unique_ptr<TWordListPlainTextStringlist> plain =
         cv::ImportPlainTextWordList(text, GetTextSettings().LanguageId(), uint8_t(TListCase::Insensitive), 0, 1);
     std::unique_ptr<T_WholeWordlistHolder> reference =
@@ -1194,8 +1195,7 @@ void TFormWordList::CompareWithTextFile()
         NoWordListWordsFoundIn(text);
         return;
     }
-    const QString saved = QDir(QDir::tempPath())
-                              .filePath(QFileInfo(text).completeBaseName() + QStringLiteral(" (reference)") +
+    const QString saved = SuiteTempFile(QFileInfo(text).completeBaseName() + QStringLiteral(" (reference)") +
                                         DefaultExtFromListType(kListWordList));
     if (!reference->SaveToFile(saved))
         return;

@@ -6,6 +6,7 @@
 #include "suite/cv_stream.h"
 #include "suite/lemmatiser.h"
 #include "suite/logging.h"
+#include "suite/private_files.h"
 #include "suite/wdef.h"
 #include "suite/window_messages.h"
 #include "suite/gui/drop_files.h"
@@ -178,23 +179,51 @@ TEST_F(ControllerCommandsTest, AcknowledgementAndUnknownCodes)
 
 TEST_F(ControllerCommandsTest, ChosenTextsHandedOverAreReadAndShownInTheWizard)
 {
-    // The hand-over goes through the temporary folder: a private one here.
-    const QByteArray oldTmp = qgetenv("TMPDIR");
-    qputenv("TMPDIR", dir.path().toLocal8Bit());
+    // The hand-over goes through the suite's own temporary folder.
     cv::TCVFileDetails handed(true, {});
     handed.ToolAddAFile(dir.write(QStringLiteral("one.txt"), "one text"));
     handed.ToolAddAFile(dir.write(QStringLiteral("two.txt"), "another text"));
-    ASSERT_TRUE(handed.SavedToTempFile(QDir::tempPath(), cv::kToolWordList));
+    ASSERT_TRUE(handed.SavedToTempFile());
+    EXPECT_EQ(cvtest::modeOf(cv::TSharedChosenFilesClass::HandOverFilename(cv::SuiteTempFolder(), cv::kToolWordList)), 0600u);
 
     Send(cv::kCodeReReadChosenTexts);
     EXPECT_EQ(window->ChosenTexts->FileCount(), 2);
     EXPECT_EQ(window->wizardShownWith, std::vector<int>{2});
 
     // Without a hand-over the choice is emptied.
-    QFile::remove(cv::TSharedChosenFilesClass::HandOverFilename(QDir::tempPath(), cv::kToolWordList));
+    QFile::remove(cv::TSharedChosenFilesClass::HandOverFilename(cv::SuiteTempFolder(), cv::kToolWordList));
     window->NewWithChosenTexts();
     EXPECT_EQ(window->ChosenTexts->FileCount(), 0);
+}
+
+TEST_F(ControllerCommandsTest, TheWizardOffersOnlyTheTextsThisUserChose)
+{
+    // Another run wrote its choice where hand-overs used to lie, the
+    // temporary folder every user and run shares.
+    const QByteArray oldTmp = qgetenv("TMPDIR");
+    qputenv("TMPDIR", dir.path().toLocal8Bit());
+    cv::TCVFileDetails theirs(true, {});
+    theirs.ToolAddAFile(dir.write(QStringLiteral("their.txt"), "their text"));
+    ASSERT_TRUE(theirs.SavedToTempFile(QDir::tempPath(), cv::kToolWordList));
+    window->NewWithChosenTexts();
+    EXPECT_EQ(window->ChosenTexts->FileCount(), 0);
+    EXPECT_EQ(window->wizardShownWith, std::vector<int>{0});
     qputenv("TMPDIR", oldTmp);
+
+    // One in the suite's own folder that is not this user's is refused, and said so.
+    const auto other = cvtest::otherUser();
+    if (!other)
+        GTEST_SKIP() << "needs root to act as a second user";
+    ASSERT_TRUE(theirs.SavedToTempFile());
+    const QString handOver = cv::TSharedChosenFilesClass::HandOverFilename(cv::SuiteTempFolder(), cv::kToolWordList);
+    ASSERT_TRUE(cvtest::giveToOtherUser(*other, handOver));
+    Send(cv::kCodeReReadChosenTexts);
+    EXPECT_EQ(window->ChosenTexts->FileCount(), 0);
+    ASSERT_FALSE(dialogs.Requests().empty());
+    EXPECT_TRUE(dialogs.Requests().back().text.contains(handOver)
+                && dialogs.Requests().back().text.contains(QStringLiteral("belongs to another user")))
+        << dialogs.Requests().back().text.toStdString();
+    QFile::remove(handOver);
 }
 
 TEST_F(ControllerCommandsTest, ActiveWindowAndDataStateAnswersGoToTheController)

@@ -10,6 +10,7 @@
 #include <QTabWidget>
 
 #include "concordance/tell_marvex.h"
+#include "suite/private_files.h"
 #include "index/index_files.h"
 #include "index/index_relationships.h"
 #include "suite/cv_format.h"
@@ -362,9 +363,11 @@ TEST_F(WordListCommandsTest, AConcordanceRequestNamesTheSelectedWordsAndTellsThe
     ASSERT_TRUE(grid->HandleGridCommand(50));
     EXPECT_TRUE(PostedCode(50));
 
+    // The request lies in the suite's own temporary folder, for this user alone.
     cv::TTellMarvexList read(cv::kToolWordList, cv::kToolConcordance);
-    const QString tmp = dir.file(QStringLiteral("tmp"));
+    const QString tmp = cv::SuiteTempFolder();
     ASSERT_TRUE(QFileInfo::exists(read.TempFilename(tmp))) << read.TempFilename(tmp).toStdString();
+    EXPECT_EQ(cvtest::modeOf(read.TempFilename(tmp)), 0600u);
     ASSERT_TRUE(read.LoadedFromTempfile(tmp));
     ASSERT_EQ(read.Count(), 2);
     EXPECT_EQ(read.Item(0)->Word, QStringLiteral("cat"));
@@ -419,7 +422,7 @@ TEST_F(WordListCommandsTest, NoRequestIsMadeWhenNoTextIsLeftOnDisk)
     grid->HandleGridCommand(50);
     EXPECT_FALSE(PostedCode(50));
     cv::TTellMarvexList read(cv::kToolWordList, cv::kToolConcordance);
-    EXPECT_FALSE(QFileInfo::exists(read.TempFilename(dir.file(QStringLiteral("tmp")))));
+    EXPECT_FALSE(QFileInfo::exists(read.TempFilename(cv::SuiteTempFolder())));
 }
 
 // ---- key words against a reference list -------------------------------------------
@@ -450,6 +453,21 @@ TEST_F(WordListCommandsTest, ComparingWithAReferenceListMakesTheKeyWordPage)
     EXPECT_EQ(dialogs.Routines().last(), QStringLiteral("ResultsAreInTab"));
     // The reference list confirmed is the user's setting: the controller is asked to keep it.
     EXPECT_TRUE(PostedCode(cv::kCodeSettingsChangedInTool));
+}
+
+TEST_F(WordListCommandsTest, APlainTextReferenceListBecomesAWordListOfTheUsersAlone)
+{
+    OpenSaved(SavedWordList(QStringLiteral("study"), QStringLiteral("whale ").repeated(40) + QStringLiteral("the sea the ship")));
+    const QString text = dir.write(QStringLiteral("ref.txt"), "the\t500\nof\t300\nsea\t20\nship\t20\nland\t40\n");
+    files.QueueAnswer(text);
+    dialogs.Clear();
+    MenuCommand(90);
+    // The list made from it lies in the suite's own folder, not in the shared temporary folder.
+    const QString made = cv::SuiteTempFile(QStringLiteral("ref (reference).lst"));
+    EXPECT_TRUE(QFileInfo::exists(made));
+    EXPECT_EQ(cvtest::modeOf(made), 0600u);
+    EXPECT_FALSE(QFileInfo::exists(dir.file(QStringLiteral("tmp/ref (reference).lst"))));
+    EXPECT_TRUE(window->PageVisible(window->AdvOfficePageKWs));
 }
 
 TEST_F(WordListCommandsTest, AComparisonWithoutKeyWordsOrWithTheSameListTells)

@@ -443,7 +443,8 @@ bool TCrashboxModuleOptions::SaveToFile(const std::string& fileName, std::string
         return false;
     }
     QString reason;
-    if (!stream.SaveToFile(QString::fromStdString(fileName), &reason)) {
+    // The file holds the mail and web passwords, only XOR-ed: its user's alone.
+    if (!stream.SaveToFile(QString::fromStdString(fileName), &reason, TSaveMode::Private)) {
         if (error)
             *error = reason.toStdString();
         return false;

@@ -11,6 +11,7 @@
 #include "runtime/language_list.h"
 #include "suite/my_types.h"
 #include "suite/named_mutex.h"
+#include "suite/private_files.h"
 #include "suite/text_settings.h"
 #include "suite/window_messages.h"
 
@@ -21,6 +22,7 @@
 #include <QProcess>
 #include <QSocketNotifier>
 #include <QTextStream>
+#include <QTimer>
 
 #include <algorithm>
 #include <cstdio>
@@ -111,6 +113,10 @@ void TController::Log(const QString& line)
 bool TController::Start(QString* error)
 {
     current_tool_var = kToolController;
+    // Its mutex, buffer, log and sockets lie in the suite's own folder; one
+    // that is not this user's is refused with the reason.
+    if (!CheckSuiteTempFolder(error))
+        return false;
     SetLogFilename(m_options.logFile);
     SwitchLogging(!m_options.logFile.isEmpty());
     StartNewLogSection(QStringLiteral("controller"));
@@ -140,6 +146,12 @@ bool TController::Start(QString* error)
     SetActiveMainToolWindow(kToolController, h);
     SetCVShellInitialised(true);
     Log(QStringLiteral("controller ready, window %1, process %2").arg(hex(h)).arg(QCoreApplication::applicationPid()));
+    // Another program of the user that writes into this buffer (a second
+    // suite started by hand, say) may take or clear the controller's place
+    // in it; the tools would then post their commands nowhere.
+    auto* keeper = new QTimer(this);
+    connect(keeper, &QTimer::timeout, this, [this] { KeepRegistration(); });
+    keeper->start(kRegistrationCheckMs);
 
     if (m_options.readStdin) {
         m_stdin = new QSocketNotifier(STDIN_FILENO, QSocketNotifier::Read, this);
@@ -147,6 +159,22 @@ bool TController::Start(QString* error)
     }
     connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, this, [this] { Finish(); });
     return true;
+}
+
+void TController::KeepRegistration()
+{
+    if (m_finished || !m_window)
+        return;
+    const TWindowHandle h = m_window->Handle();
+    const TWindowHandle named = GetShellWnd();
+    if (named == h && GetControllerProcessId() == QCoreApplication::applicationPid())
+        return;
+    SetShellWnd(h);
+    SetNewWnd(kToolController, h);
+    SetActiveMainToolWindow(kToolController, h);
+    SetCVShellInitialised(true);
+    Log(QStringLiteral("the settings buffer named window %1 as the controller; this controller (window %2) registered again")
+            .arg(hex(named), hex(h)));
 }
 
 void TController::SetHelpDefaults()
@@ -224,8 +252,20 @@ void TController::OnMessage(uint32_t msg, uint64_t wparam, int64_t lparam)
     switch (msg) {
     case kMsgToolRegistered: {
         const int tool = int(wparam & 0xFF);
+        const TWindowHandle wnd = TWindowHandle(lparam);
+        // A window we cannot answer (another run's, whose messages go
+        // elsewhere) must not stand in for the tool: its registration goes,
+        // and the tool's other windows are answered as before.
+        if (tool >= kToolSlots || !CanReachWindow(wnd)) {
+            Log(QStringLiteral("1252 tool %1 (%2) registered window %3, which cannot be reached: refused")
+                    .arg(tool)
+                    .arg(Tool_Name(uint8_t(tool)), hex(wnd)));
+            if (tool < kToolSlots)
+                UnSetWnd(uint8_t(tool), wnd);
+            break;
+        }
         m_lastTool = tool;
-        Log(QStringLiteral("1252 tool %1 (%2) registered window %3").arg(tool).arg(Tool_Name(uint8_t(tool)), hex(uint64_t(lparam))));
+        Log(QStringLiteral("1252 tool %1 (%2) registered window %3").arg(tool).arg(Tool_Name(uint8_t(tool)), hex(wnd)));
         break;
     }
     case kMsgControllerCommand: {
@@ -306,7 +346,7 @@ void TController::ShowTextChooser(uint8_t tool, TWindowHandle asking)
     if (m_chooser && m_chooser->Tool() != tool)
         m_chooser->close();
     if (!m_chooser) {
-        m_chooser = new TTextChooser(tool, QDir::tempPath());
+        m_chooser = new TTextChooser(tool, SuiteTempFolder());
         m_chooser->OnChosen = [this, tool, asking] {
             Log(QStringLiteral("texts chosen for tool %1 (%2): %3")
                     .arg(tool)
@@ -412,18 +452,29 @@ bool TController::SendCode(uint16_t code, int tool, TWindowHandle asking)
         Log(QStringLiteral("no tool to send %1 to: name one").arg(code));
         return false;
     }
+    // The window that asked, the tool's active and registered windows, then
+    // any other window of the tool: a window that cannot be reached (its
+    // process ended, or it is another run's) is passed over, never the end.
     const std::vector<TWindowHandle> open = OpenToolWindows(tool);
-    TWindowHandle target = std::find(open.begin(), open.end(), asking) != open.end() ? asking : 0;
-    if (target == 0)
-        target = GetActiveMainToolWindow(uint8_t(tool));
-    if (target == 0)
-        target = GetToolWnd(uint8_t(tool));
-    if (target == 0 || !PostMessage(target, kMsgControllerCommand, PackToolCode(code, kToolController), int64_t(Handle()))) {
-        Log(QStringLiteral("tool %1 has no window that can be reached; %2 not sent").arg(tool).arg(code));
-        return false;
+    std::vector<TWindowHandle> candidates;
+    if (std::find(open.begin(), open.end(), asking) != open.end())
+        candidates.push_back(asking);
+    candidates.push_back(GetActiveMainToolWindow(uint8_t(tool)));
+    candidates.push_back(GetToolWnd(uint8_t(tool)));
+    candidates.insert(candidates.end(), open.begin(), open.end());
+    std::vector<TWindowHandle> tried;
+    for (const TWindowHandle target : candidates) {
+        if (target == 0 || std::find(tried.begin(), tried.end(), target) != tried.end())
+            continue;
+        tried.push_back(target);
+        if (PostMessage(target, kMsgControllerCommand, PackToolCode(code, kToolController), int64_t(Handle()))) {
+            Log(QStringLiteral("sent %1 to tool %2 window %3").arg(code).arg(tool).arg(hex(target)));
+            return true;
+        }
+        Log(QStringLiteral("window %1 of tool %2 cannot be reached; %3 not sent there").arg(hex(target)).arg(tool).arg(code));
     }
-    Log(QStringLiteral("sent %1 to tool %2 window %3").arg(code).arg(tool).arg(hex(target)));
-    return true;
+    Log(QStringLiteral("tool %1 has no window that can be reached; %2 not sent").arg(tool).arg(code));
+    return false;
 }
 
 bool TController::SendCodeToWindow(uint16_t code, TWindowHandle target)

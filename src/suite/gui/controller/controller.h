@@ -14,6 +14,11 @@
 // dialog (1026 with 1230 and the language's index) becomes the text
 // settings' language, acknowledged (701) and told (233). "New" given in a
 // tool that holds data (4602) starts a second window of that tool.
+//
+// Windows it cannot reach (another run's) never stop it serving the
+// others: one that registers so is refused, and a command passes over such
+// a window to the tool's next one; each is named in the log. When another
+// program takes or clears its place in the buffer it registers again.
 
 #include <QObject>
 #include <QString>
@@ -117,6 +122,10 @@ private:
     void StartHelpServer();
     void ReadStdin();
     void Finish();
+    // Puts the controller's window and "initialised" back into the buffer
+    // when another program took or cleared them.
+    void KeepRegistration();
+    static constexpr int kRegistrationCheckMs = 500;
 
     TOptions m_options;
     std::unique_ptr<TNamedMutex> m_mutex;

@@ -10,6 +10,8 @@
 
 #include <QFile>
 
+#include <sys/stat.h>
+
 namespace {
 
 using namespace cv;
@@ -463,6 +465,21 @@ TEST_F(OptionFiles, OptionsSaveToAFileAndLoadFromIt)
     EXPECT_FALSE(target.LoadFromFile(path("short.options"), &error));
     EXPECT_NE(error.find("short.options"), std::string::npos);
     EXPECT_EQ(StreamOf(target), StreamOf(source));
+}
+
+TEST_F(OptionFiles, AnOptionsFileHoldingPasswordsIsItsUsersAlone)
+{
+    // The passwords in it are only XOR-ed: the file's mode is their protection.
+    TCrashboxModuleOptions source("");
+    source.SetSMTPPassword("secret");
+    source.SetWebPassword("secret too");
+    const std::string file = path("module.options");
+    ASSERT_TRUE(source.SaveToFile(file));
+    EXPECT_EQ(cvtest::modeOf(QString::fromStdString(file)), 0600u);
+    // Also when it replaces a file others could read.
+    ::chmod(file.c_str(), 0644);
+    ASSERT_TRUE(source.SaveToFile(file));
+    EXPECT_EQ(cvtest::modeOf(QString::fromStdString(file)), 0600u);
 }
 
 struct TextsEncoding {

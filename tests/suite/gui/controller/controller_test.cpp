@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QProcess>
 
 #include "model/chosen_files.h"
@@ -15,6 +16,7 @@
 #include "suite/gui/controller/settings_window.h"
 #include "suite/gui/controller/text_chooser.h"
 #include "suite/my_types.h"
+#include "suite/private_files.h"
 #include "suite/window_messages.h"
 #include "support/process_state.h"
 #include "support/test_support.h"
@@ -99,7 +101,7 @@ TEST_F(ControllerTest, ChooseTextsOpensTheChooserWhoseChoiceTheToolIsToldOf)
     chooser->OkClick();
     EXPECT_EQ(Sent(), std::vector<int>{cv::kCodeReReadChosenTexts});
     cv::TCVFileDetails read(true, {});
-    ASSERT_TRUE(read.ReadChosenFromFile(cv::TSharedChosenFilesClass::HandOverFilename(QDir::tempPath(), cv::kToolWordList)));
+    ASSERT_TRUE(read.ReadChosenFromFile(cv::TSharedChosenFilesClass::HandOverFilename(cv::SuiteTempFolder(), cv::kToolWordList)));
     EXPECT_EQ(read.FileCount(), 2);
 }
 
@@ -281,6 +283,85 @@ TEST_F(ControllerTwoWindowsTest, AboutListsEveryProcessOfATool)
     EXPECT_EQ(text.count(QStringLiteral("%1 (process %2)").arg(tool).arg(QCoreApplication::applicationPid())), 1);
     other.kill();
     other.waitForFinished(5000);
+}
+
+// Another run of the tool (a test run of the suite, or a second suite of
+// the user's) registered its window with this controller: a window in a
+// process that lives but whose messages go elsewhere.
+class ControllerAnotherRunTest : public ControllerTest {
+protected:
+    void SetUp() override
+    {
+        ControllerTest::SetUp();
+        otherRun.start(QStringLiteral("sleep"), {QStringLiteral("30")});
+        ASSERT_TRUE(otherRun.waitForStarted(5000));
+        foreign = cv::MakeWindowHandle(otherRun.processId(), 1);
+    }
+    void TearDown() override
+    {
+        otherRun.kill();
+        otherRun.waitForFinished(5000);
+        ControllerTest::TearDown();
+    }
+    QString Log() const { return QString::fromUtf8(cvtest::readAll(dir.file(QStringLiteral("controller.log")))); }
+    QProcess otherRun;
+    cv::TWindowHandle foreign = 0;
+};
+
+TEST_F(ControllerAnotherRunTest, AWindowThatCannotBeReachedIsRefusedAndTheToolsOwnStillAnswered)
+{
+    // It registers as the tool's newest, active window.
+    cv::SetNewWnd(cv::kToolWordList, foreign);
+    cv::SetActiveMainToolWindow(cv::kToolWordList, foreign);
+    controller->OnMessage(cv::kMsgToolRegistered, cv::kToolWordList, int64_t(foreign));
+    const QString name = QStringLiteral("0x%1").arg(foreign, 16, 16, QLatin1Char('0'));
+    EXPECT_TRUE(Log().contains(name + QStringLiteral(", which cannot be reached: refused"))) << Log().toStdString();
+    EXPECT_NE(cv::GetActiveMainToolWindow(cv::kToolWordList), foreign);
+    EXPECT_EQ(controller->OpenToolWindows(cv::kToolWordList), std::vector<cv::TWindowHandle>{tool.Handle()});
+
+    // Left behind as the tool's active window all the same (its run wrote it
+    // there and ended): the user's own window gets what the controller sends.
+    cv::SetActiveMainToolWindow(cv::kToolWordList, foreign);
+    EXPECT_TRUE(controller->ExecuteCommand(QStringLiteral("reread 0")));
+    EXPECT_EQ(Sent(), std::vector<int>{cv::kCodeReReadSettings});
+    EXPECT_TRUE(Log().contains(QStringLiteral("window %1 of tool 0 cannot be reached").arg(name))) << Log().toStdString();
+    // "Choose texts" of the user's window: its texts reach it.
+    FromTool(cv::kCodeChooseTexts);
+    ASSERT_NE(controller->TextChooser(), nullptr);
+    controller->TextChooser()->AddFiles({dir.write(QStringLiteral("mine.txt"), "my text")});
+    controller->TextChooser()->OkClick();
+    EXPECT_EQ(Sent(), std::vector<int>{cv::kCodeReReadChosenTexts});
+}
+
+TEST_F(ControllerAnotherRunTest, NewAndTheSettingsWindowsStillWorkAfterAnotherRunClearedTheControllersPlace)
+{
+    QStringList started;
+    controller->StartProgram = [&](const QString& program) {
+        started << program;
+        return true;
+    };
+    // The other run ends as it began: it clears the controller it had put in
+    // the buffer (ours, as far as the buffer knows).
+    cv::SetShellWnd(0);
+    cv::SetCVShellInitialised(false);
+    // The user's tool posts its commands to the controller the buffer names.
+    QElapsedTimer waited;
+    waited.start();
+    while (cv::GetShellWnd() != controller->Handle() && waited.elapsed() < 5000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    ASSERT_EQ(cv::GetShellWnd(), controller->Handle());
+    EXPECT_TRUE(cv::GetCVShellInitialised());
+    EXPECT_TRUE(Log().contains(QStringLiteral("registered again"))) << Log().toStdString();
+
+    const auto post = [&](uint16_t code) {
+        ASSERT_TRUE(cv::PostMessage(cv::GetShellWnd(), cv::kMsgControllerCommand, cv::PackToolCode(code, cv::kToolWordList),
+                                    int64_t(tool.Handle())));
+        QCoreApplication::processEvents();
+    };
+    post(cv::kCodeSettingsColours);
+    EXPECT_NE(controller->SettingsWindow(), nullptr);
+    post(cv::kCodeNewWithData);
+    EXPECT_EQ(started, QStringList{QCoreApplication::applicationFilePath()});
 }
 
 } // namespace
