@@ -5,11 +5,15 @@
 #include <QDir>
 #include <QFile>
 
+#include <cstring>
 #include <vector>
+
+#include <sys/resource.h>
 
 #include "crashreport/core/crashbox_testutil.h"
 #include "crashreport/core/handler/internal_errors.h"
 #include "crashreport/core/report/log_file.h"
+#include "crashreport/core/support/crashbox_helpers.h"
 
 using namespace cv;
 
@@ -177,4 +181,69 @@ TEST_F(LogSaving, HandlersSkipTheSaveAndAFailedSaveIsTriedAgainOnRequest)
     EXPECT_EQ(events, (std::vector<std::string>{"action 2 execute", "error 3", "error 3", "action 3 skip"}));
     EXPECT_EQ(LastInternalWarning().Code, eeLogError);
     EXPECT_NE(LastInternalWarning().Message.find("wordlist.elf"), std::string::npos) << LastInternalWarning().Message;
+}
+
+// A log that cannot take the report (a file-size limit here, as a full disk)
+// stays as it was; the report goes to the fallback place, and the user is
+// told why and where.
+TEST_F(LogSaving, AReportTheLogCannotTakeGoesToTheFallbackPlaceAndTheLogStays)
+{
+    SaveReportInLog(options, Report("0001"), false, recorder());
+    const QByteArray before = cvtest::readAll(QString::fromStdString(logName()));
+    int status = -1;
+    const QString said = cvtest::runInChild(
+        [&] {
+            const rlimit limit{rlim_t(before.size() + 100), rlim_t(before.size() + 100)};
+            ::setrlimit(RLIMIT_FSIZE, &limit);
+            events.clear();
+            SaveReportInLog(options, Report("0002"), false, recorder());
+            return QString::fromStdString(LastInternalWarning().Message + "|" + events.back());
+        },
+        &status);
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(cvtest::readAll(QString::fromStdString(logName())), before);
+    const std::string fallback = dataFolder() + "/" + ChangeFileExt(ExtractFileName(GetExeFileNameA()), "") + "/wordlist.elf";
+    const TLogFile kept(fallback, true);
+    ASSERT_EQ(kept.Count(), 1);
+    EXPECT_EQ(kept.GetItemValue("2.7", 0), "0002");
+    EXPECT_EQ(said.toStdString(), "The report could not be saved in \"" + logName() + "\" (" + std::strerror(EFBIG)
+                                      + "); it is saved in \"" + fallback + "\" instead.|action 3 execute");
+}
+
+// The report stored before its dialog: no events, no older entry dropped;
+// a fault named meanwhile is in it at once; the logging step puts the final
+// report in its place (and keeps the limit), or takes it out again when a
+// handler skips the save.
+TEST_F(LogSaving, AnEntryStoredBeforeTheDialogGivesWayToTheFinalReport)
+{
+    options.SetErrorsNumberToSave(2);
+    SaveReportInLog(options, Report("0001"), false, recorder());
+    SaveReportInLog(options, Report("0002"), false, recorder());
+    const QByteArray before = cvtest::readAll(QString::fromStdString(logName()));
+    events.clear();
+
+    TStoredEntry early = StoreReportEarly(options, Report("0003"));
+    ASSERT_TRUE(early.Stored());
+    EXPECT_EQ(early.LogFile, logName());
+    EXPECT_TRUE(events.empty());
+    EXPECT_EQ(reread()->Count(), 3);
+    ASSERT_TRUE(ReplaceStoredEntry(early, ReportWithNotes(Report("0003"), {"Another fault", "and one more"}, "Note")));
+    EXPECT_EQ(reread()->GetItemValue("2.10", 2), "seen before; Another fault; and one more");
+
+    std::string final = Report("0003");
+    final.replace(final.find("New"), 3, "Sent");
+    SaveReportInLog(options, final, false, recorder(), &early);
+    auto log = reread();
+    ASSERT_EQ(log->Count(), 2);
+    EXPECT_EQ(log->GetItemValue("2.7", 0), "0002");
+    EXPECT_EQ(log->GetItemValue("2.9", 1), "Sent");
+    EXPECT_EQ(events, (std::vector<std::string>{"action 2 execute", "action 3 execute"}));
+
+    const QByteArray withThird = cvtest::readAll(QString::fromStdString(logName()));
+    TStoredEntry skipped = StoreReportEarly(options, Report("0004"));
+    TLogSavingEvents skip = recorder();
+    skip.ActionNotify = [](uint8_t, bool& execute) { execute = false; };
+    SaveReportInLog(options, Report("0004"), false, skip, &skipped);
+    EXPECT_EQ(cvtest::readAll(QString::fromStdString(logName())), withThird);
+    EXPECT_NE(withThird, before);
 }
