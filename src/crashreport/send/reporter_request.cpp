@@ -203,15 +203,15 @@ pid_t StartReporterProcess(const std::string& requestFile)
 bool HandOverToReporter(const TReporterRequest& request)
 {
     const std::string fileName = ReporterRequestFileName();
-    if (fileName.empty() || !SaveReporterRequest(fileName, request))
-        return false;
-    if (StartReporterProcess(fileName) != 0) {
+    if (!fileName.empty() && SaveReporterRequest(fileName, request) && StartReporterProcess(fileName) != 0) {
         // The reporter goes on in the report's folder and removes it.
         if (std::unique_ptr<TReportFolder> folder = TakeReportFolder())
             folder->Release();
         return true;
     }
-    ::unlink(fileName.c_str());
+    // Nobody goes on with the report: its folder goes now, with the request
+    // and whatever else was written for it.
+    TakeReportFolder().reset();
     return false;
 }
 

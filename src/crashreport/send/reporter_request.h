@@ -78,7 +78,8 @@ std::string ReporterRequestArgument(int argc, const char* const* argv);
 pid_t StartReporterProcess(const std::string& requestFile);
 // Writes the request under a fresh name and starts its reporter, which
 // then owns the report's folder (it is no longer this process's report
-// folder); false (nothing left behind) when either failed.
+// folder); false when either failed: the report's folder is removed then,
+// with all in it.
 bool HandOverToReporter(const TReporterRequest& request);
 
 } // namespace cv

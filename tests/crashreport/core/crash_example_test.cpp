@@ -917,3 +917,29 @@ TEST(CrashExample, AReportTheFullDiskCannotTakeGoesToTheFallbackPlace)
     ExpectTheReportInTheFallbackPlace(run, earlier, cvtest::readAll(dir.file(QStringLiteral("after.elf"))), out,
                                       dir.file(QStringLiteral("data")), std::strerror(ENOSPC));
 }
+
+// No descriptor left in the process: the report is still in the log, the
+// reporter of a fatal signal still shows its dialog, and nothing of the
+// report is left behind (no empty folder of its own).
+TEST(CrashExample, AFullDescriptorTableStillGivesTheReportAndLeavesNothingBehind)
+{
+    cvtest::TempDir dir;
+    const QString options = AutoClosingOptions(dir, cv::edtMSClassic);
+    for (const char* kind : {"cxx", "segv"}) {
+        const QString out = dir.file(QString::fromLatin1(kind));
+        const QString tmp = out + QStringLiteral("/tmp");
+        QDir().mkpath(tmp);
+        QFile::setPermissions(tmp, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        const TRun run = cvtest::runProgram(QStringLiteral(CV_CRASH_EXAMPLE),
+                                            {QString::fromLatin1(kind), QStringLiteral("--no-descriptors"), QStringLiteral("--options"), options,
+                                             QStringLiteral("--output"), out},
+                                            out, {QStringLiteral("TMPDIR=") + tmp, QStringLiteral("XDG_RUNTIME_DIR=") + tmp});
+        cvtest::waitForProcessesNaming(tmp);
+        EXPECT_EQ(run.status, std::string(kind) == "cxx" ? 1 : -SIGSEGV) << kind << ": " << run.output.toStdString();
+        EXPECT_EQ(EntryCount(out + QStringLiteral("/crash_example.elf")), 1) << kind << ": " << run.output.toStdString();
+        EXPECT_TRUE(cvtest::readAll(out + QStringLiteral("/CVlog.txt")).contains("finished showing")) << kind;
+        const QStringList left = QDir(tmp).entryList({QStringLiteral("crashbox-*"), QStringLiteral("*.request")},
+                                                     QDir::AllEntries | QDir::Hidden);
+        EXPECT_TRUE(left.isEmpty()) << kind << ": " << left.join(u' ').toStdString();
+    }
+}

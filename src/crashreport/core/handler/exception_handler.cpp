@@ -26,6 +26,7 @@
 #include "crashreport/core/capture/thread_stacks.h"
 #include "crashreport/core/capture/window_services.h"
 #include "crashreport/core/handler/crashbox_events.h"
+#include "crashreport/core/handler/descriptor_reserve.h"
 #include "crashreport/core/handler/dialog_state.h"
 #include "crashreport/core/handler/exception_doors.h"
 #include "crashreport/core/handler/exception_log.h"
@@ -217,6 +218,7 @@ std::string EntryText(const std::string& report, const std::vector<std::string>&
 void StoreReportBeforeShowing(TCrashboxModuleOptions& options)
 {
     THandlerState& state = State();
+    ReleaseDescriptors(TDescriptorUse::Saving);
     DeleteLogAtVersionChange(options, TLocalSystemFacts().ProgramVersion());
     std::lock_guard guard(state.reportLock);
     state.duplicateBefore = state.duplicate;
@@ -456,6 +458,7 @@ void SaveLogAndSend(TExceptionDialogType dialogKind, bool& sendAllowed)
     TCrashboxModuleOptions& options = Options();
     TExceptionDialogState& dialog = ExceptionDialogState();
     Step(15);
+    ReleaseDescriptors(TDescriptorUse::Saving);
     TLocalSystemFacts facts;
     DeleteLogAtVersionChange(options, facts.ProgramVersion());
     const bool duplicate = CurrentErrorIsDuplicate();
@@ -512,6 +515,7 @@ void SaveReportAfterFailure()
     if (!state.reportBuilt || state.reportSaved)
         return;
     state.reportSaved = true;
+    ReleaseDescriptors(TDescriptorUse::Saving);
     RunPart([&] {
         if (state.lastRecord.LogText.empty())
             StoreReportText();
@@ -751,6 +755,12 @@ void ReleaseLeakReserve()
     state.leakReserve = nullptr;
 }
 
+void HoldReportDescriptors()
+{
+    HoldDescriptors(TDescriptorUse::Reading);
+    HoldDescriptors(TDescriptorUse::Saving);
+}
+
 bool LeakReserveHeld()
 {
     THandlerState& state = State();
@@ -853,8 +863,10 @@ bool ExceptNotify(const TExceptionObject& exceptionObject, uintptr_t exceptionAd
     THandlerState& state = State();
     std::unique_lock lock(state.handlerLock);
     ReleaseLeakReserve();
+    ReleaseDescriptors(TDescriptorUse::Reading);
     if (InsideExceptNotify()) {
         ReserveLeakReserve();
+        HoldReportDescriptors();
         return false;
     }
     SetInsideExceptNotify(true);
@@ -865,7 +877,8 @@ bool ExceptNotify(const TExceptionObject& exceptionObject, uintptr_t exceptionAd
             State().active = nullptr;
             SetInsideExceptNotify(false);
             ReserveLeakReserve();
-            }
+            HoldReportDescriptors();
+        }
     } leave;
 
     if (!CrashboxActivated())

@@ -200,6 +200,8 @@ std::unique_ptr<TCrashboxStackList> CallStackFromRaiseCopy(uintptr_t address, ui
 void ReserveLeakReserve();
 void ReleaseLeakReserve();
 bool LeakReserveHeld();
+// The file descriptors a report needs, held back again (descriptor_reserve.h).
+void HoldReportDescriptors();
 
 // --- What lies above the core (bound by the program) ---
 

@@ -21,6 +21,7 @@
 #include <cstring>
 #include <thread>
 
+#include "crashreport/core/handler/descriptor_reserve.h"
 #include "crashreport/core/handler/exception_doors.h"
 #include "crashreport/core/handler/exception_handler.h"
 #include "crashreport/core/handler/exception_log.h"
@@ -251,6 +252,8 @@ void FatalSignalDoor(int signal, siginfo_t* record, void* contextPointer)
 
 void ReportFault()
 {
+    // The process may have no descriptor left: the report's own come first.
+    ReleaseDescriptors(TDescriptorUse::Reading);
     const TFault& fault = gFault;
     uintptr_t top = fault.TopOfStack;
     if (top == 0) {
