@@ -91,8 +91,8 @@ void HandOver(TExceptionDialogType kind, const std::string& sendText)
     if (binding.handedOverFor == ExceptionCount())
         return;
     binding.handedOverFor = ExceptionCount();
-    if (!HandOverToReporter(CurrentReporterRequest(kind, sendText)))
-        LogInternalWarning(eeShowError, "[GUI] The report could not be handed to a reporter process.");
+    if (std::string reason; !HandOverToReporter(CurrentReporterRequest(kind, sendText), &reason))
+        LogInternalWarning(eeShowError, "[GUI] The report could not be handed to a reporter process (" + reason + ").");
 }
 
 // The dialogs' message; a log that cannot be kept where the options say is told there too.
