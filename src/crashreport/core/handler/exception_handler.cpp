@@ -1106,8 +1106,11 @@ void ShowLogAndSend(TCrashboxModuleOptions& options, TCrashboxExceptionRecord& r
     if (state.services.ForegroundWorkArea)
         dialog.DialogWorkArea = state.services.ForegroundWorkArea();
 
-    // The report is on disk before anything is shown.
-    StoreReportBeforeShowing(options);
+    // The report is on disk before anything is shown (a web program's
+    // answer may wait on its reader too); with nothing to show, the logging
+    // step follows at once.
+    if (dialogKind != edtNone || IsCGIProgram())
+        StoreReportBeforeShowing(options);
 
     // [12-14] Showing the exception.
     const bool sendChecked = SendMethodChosen(options);

@@ -144,14 +144,14 @@ int PutReport(TLogFile& log, const std::string& report, int maxNum, const TStore
 // it failed for reason: the entry stored (with the words that say where),
 // or nothing stored and the words that say why.
 TStoredEntry KeepInFallback(const std::string& wanted, const std::string& reason, const std::string& report, int maxNum,
-                            const TStoredEntry* early, std::string& said)
+                            std::string& said)
 {
     const std::string fallback = FallbackLogFileName(wanted);
     try {
         if (!ForceFolders(ExtractFileDir(fallback)))
             throw ELogFileError("Cannot make the folder of \"" + fallback + "\"", "its folder cannot be made");
         TLogFile log(fallback, false);
-        const int at = PutReport(log, report, maxNum, early);
+        const int at = PutReport(log, report, maxNum, nullptr);
         log.Save();
         said = SavedInstead(wanted, reason, log.FileName());
         return {log.FileName(), log.Item(at), said};
@@ -230,7 +230,7 @@ TStoredEntry StoreReportEarly(const TCrashboxModuleOptions& options, const std::
     // disk): the fallback place, unless that was the one that failed.
     std::string said;
     if (!failedIn.empty() && failedIn != FallbackLogFileName(wanted))
-        return KeepInFallback(wanted, reason, report, -1, nullptr, said);
+        return KeepInFallback(wanted, reason, report, -1, said);
     return {};
 }
 
@@ -315,7 +315,7 @@ std::string SaveReportInLog(const TCrashboxModuleOptions& options, const std::st
             if (execute && saveLog && problem.empty() && !inEarlyPlace && !failedIn.empty()
                 && failedIn != FallbackLogFileName(wanted)) {
                 std::string said;
-                const TStoredEntry kept = KeepInFallback(wanted, reason, report, options.ErrorsNumberToSave(), nullptr, said);
+                const TStoredEntry kept = KeepInFallback(wanted, reason, report, options.ErrorsNumberToSave(), said);
                 if (kept.Stored()) {
                     keptElsewhere = said;
                     if (early)

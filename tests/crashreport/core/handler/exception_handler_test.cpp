@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <sys/resource.h>
 #include <unistd.h>
 
 #include <QString>
@@ -478,27 +476,4 @@ TEST(HandlerOutput, TheReportIsInTheLogBeforeTheDialogOpens)
         return seen + QStringLiteral("after: %1").arg(cvtest::LogEntries(dir.path()));
     });
     EXPECT_EQ(outcome, QStringLiteral("in the dialog: 1 new, after: 1"));
-}
-
-// A program that has used up its descriptor table still gets its report:
-// the component held some back for it.
-TEST(HandlerOutput, AFullDescriptorTableStillLetsTheReportIntoTheLog)
-{
-    cvtest::TempDir dir;
-    const QString outcome = cvtest::runInChild([&] {
-        cvtest::StartCoreInChild(dir.path());
-        rlimit limit{};
-        ::getrlimit(RLIMIT_NOFILE, &limit);
-        limit.rlim_cur = std::min<rlim_t>(limit.rlim_cur, 256);
-        ::setrlimit(RLIMIT_NOFILE, &limit);
-        std::vector<int> taken;
-        for (int fd; (fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC)) >= 0;)
-            taken.push_back(fd);
-        cvtest::NotifyCore(cvtest::ProgramException("no descriptor left"));
-        const bool full = ::open("/dev/null", O_RDONLY) < 0;
-        for (int fd : taken)
-            ::close(fd);
-        return QStringLiteral("%1 %2").arg(full ? "full" : "not full").arg(cvtest::LogEntries(dir.path()));
-    });
-    EXPECT_EQ(outcome, QStringLiteral("full 1"));
 }

@@ -5,15 +5,11 @@
 #include <QDir>
 #include <QFile>
 
-#include <cstring>
 #include <vector>
-
-#include <sys/resource.h>
 
 #include "crashreport/core/crashbox_testutil.h"
 #include "crashreport/core/handler/internal_errors.h"
 #include "crashreport/core/report/log_file.h"
-#include "crashreport/core/support/crashbox_helpers.h"
 
 using namespace cv;
 
@@ -181,33 +177,6 @@ TEST_F(LogSaving, HandlersSkipTheSaveAndAFailedSaveIsTriedAgainOnRequest)
     EXPECT_EQ(events, (std::vector<std::string>{"action 2 execute", "error 3", "error 3", "action 3 skip"}));
     EXPECT_EQ(LastInternalWarning().Code, eeLogError);
     EXPECT_NE(LastInternalWarning().Message.find("wordlist.elf"), std::string::npos) << LastInternalWarning().Message;
-}
-
-// A log that cannot take the report (a file-size limit here, as a full disk)
-// stays as it was; the report goes to the fallback place, and the user is
-// told why and where.
-TEST_F(LogSaving, AReportTheLogCannotTakeGoesToTheFallbackPlaceAndTheLogStays)
-{
-    SaveReportInLog(options, Report("0001"), false, recorder());
-    const QByteArray before = cvtest::readAll(QString::fromStdString(logName()));
-    int status = -1;
-    const QString said = cvtest::runInChild(
-        [&] {
-            const rlimit limit{rlim_t(before.size() + 100), rlim_t(before.size() + 100)};
-            ::setrlimit(RLIMIT_FSIZE, &limit);
-            events.clear();
-            SaveReportInLog(options, Report("0002"), false, recorder());
-            return QString::fromStdString(LastInternalWarning().Message + "|" + events.back());
-        },
-        &status);
-    EXPECT_EQ(status, 0);
-    EXPECT_EQ(cvtest::readAll(QString::fromStdString(logName())), before);
-    const std::string fallback = dataFolder() + "/" + ChangeFileExt(ExtractFileName(GetExeFileNameA()), "") + "/wordlist.elf";
-    const TLogFile kept(fallback, true);
-    ASSERT_EQ(kept.Count(), 1);
-    EXPECT_EQ(kept.GetItemValue("2.7", 0), "0002");
-    EXPECT_EQ(said.toStdString(), "The report could not be saved in \"" + logName() + "\" (" + std::strerror(EFBIG)
-                                      + "); it is saved in \"" + fallback + "\" instead.|action 3 execute");
 }
 
 // The report stored before its dialog: no events, no older entry dropped;
