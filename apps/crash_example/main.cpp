@@ -15,6 +15,7 @@
 //   --fault-in-event segv|throw  the program's exception handler faults
 //   --second-fault               another thread faults while the report is made
 //   --two-threads                the fault happens in two threads at once
+//   --no-descriptors             every file descriptor is taken before the fault
 //   --core-off                   the component starts switched off
 //   --no-crashbox                the component is not started at all
 // Started again as "crash_example --crashbox-reporter FILE" after a fatal
@@ -46,6 +47,8 @@
 #include <string>
 #include <thread>
 
+#include <fcntl.h>
+#include <sys/resource.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -70,6 +73,7 @@ struct TArguments {
     std::string smtp, to, http, options, faultInEvent;
     std::optional<int> freeze;
     bool catchHandled = false, secondFault = false, twoThreads = false, coreOff = false, noCrashbox = false, timing = false;
+    bool noDescriptors = false;
 };
 
 [[noreturn]] void Usage(const char* problem)
@@ -134,6 +138,8 @@ TArguments ParseArguments(int argc, char** argv)
             a.secondFault = true;
         else if (option == "--two-threads")
             a.twoThreads = true;
+        else if (option == "--no-descriptors")
+            a.noDescriptors = true;
         else if (option == "--core-off")
             a.coreOff = true;
         else if (option == "--no-crashbox")
@@ -213,6 +219,20 @@ void Fault(const std::string& kind)
         std::printf("%d\n", FaultStackOverflow(0));
     else if (kind == "cxx")
         FaultCxx();
+}
+
+// The descriptor table is full, as in a program that leaks files: the soft
+// limit lowered (so that filling it is quick), then /dev/null opened until
+// no descriptor is left. The descriptors stay open until the end.
+void TakeEveryDescriptor()
+{
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur > 256) {
+        limit.rlim_cur = 256;
+        ::setrlimit(RLIMIT_NOFILE, &limit);
+    }
+    while (::open("/dev/null", O_RDONLY | O_CLOEXEC) >= 0) {
+    }
 }
 
 // Two threads fault at the same moment.
@@ -348,6 +368,8 @@ int main(int argc, char** argv)
 
     int exitCode = 0;
     const std::string kind = args.kind;
+    if (args.noDescriptors)
+        TakeEveryDescriptor();
     if (kind != "qt-event" && kind != "freeze")
         PrintTime("fault");
     if (kind == "cxx-handled") {

@@ -111,6 +111,9 @@ int RunCrashReporter(const std::string& requestFile)
     // Read, the request goes at once (it holds the whole report and the mail
     // password); the report goes on in its folder, removed at the end.
     ::unlink(requestFile.c_str());
+    // The report's text as the crashed process had it in its environment
+    // (the texts' %_BugReport%); it does not travel through the environment.
+    ::setenv(kReportVariable, request.Report.c_str(), 1);
     if (std::unique_ptr<TReportFolder> folder = TReportFolder::Adopt(ExtractFileDir(requestFile)))
         SetReportFolder(std::move(folder));
     TCrashboxModuleOptions& options = *request.Options;

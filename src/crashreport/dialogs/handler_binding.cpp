@@ -91,14 +91,14 @@ void HandOver(TExceptionDialogType kind, const std::string& sendText)
     if (binding.handedOverFor == ExceptionCount())
         return;
     binding.handedOverFor = ExceptionCount();
-    if (!HandOverToReporter(CurrentReporterRequest(kind, sendText)))
-        LogInternalWarning(eeShowError, "[GUI] The report could not be handed to a reporter process.");
+    if (std::string reason; !HandOverToReporter(CurrentReporterRequest(kind, sendText), &reason))
+        LogInternalWarning(eeShowError, "[GUI] The report could not be handed to a reporter process (" + reason + ").");
 }
 
 // The dialogs' message; a log that cannot be kept where the options say is told there too.
-std::string MessageWithLogProblem(const TCrashboxModuleOptions& options)
+std::string MessageWithLogProblem()
 {
-    const std::string problem = options.SaveLogFile() ? LogSaveProblem(options) : std::string();
+    const std::string problem = ReportLogProblem();
     return problem.empty() ? GetErrorMessage() : GetErrorMessage() + "\r\n\r\n" + problem;
 }
 
@@ -210,9 +210,9 @@ TExceptionDialogHost CurrentDialogHost()
     TExceptionDialogHost host;
     TCrashboxModuleOptions& options = CurrentOptions();
     host.Options = &options;
-    host.ErrorMessage = MessageWithLogProblem(options);
+    host.ErrorMessage = MessageWithLogProblem();
     host.ExceptionCount = int32_t(ExceptionCount());
-    host.DuplicateInLog = IsDuplicateError(options, ErrorID(), false);
+    host.DuplicateInLog = ErrorIsDuplicate();
     const TReportText pieces = LastReportPieces();
     const std::string report = LastExceptionRecord().LogText;
     host.Texts = {pieces.General, pieces.Assembler, pieces.CPU, report, report, report};
@@ -249,7 +249,7 @@ TReporterRequest CurrentReporterRequest(TExceptionDialogType dialogType, const s
     request.CopyChecked = dialog.CopyChecked;
     request.DuplicateInLog = ErrorIsDuplicate();
     request.ExceptionCount = int32_t(ExceptionCount());
-    request.ErrorMessage = MessageWithLogProblem(options);
+    request.ErrorMessage = MessageWithLogProblem();
     const TReportText pieces = LastReportPieces();
     request.General = pieces.General;
     request.Assembler = pieces.Assembler;

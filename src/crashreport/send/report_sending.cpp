@@ -1,6 +1,7 @@
 #include "crashreport/send/report_sending.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QString>
 #include <QThread>
 
@@ -270,7 +271,7 @@ bool DoSendErrorReport(const TReportToSend& report)
         if (!ok && options.BehaviourOptions().Contains(boSaveCompressedCopyInCaseOfError)) {
             const std::string copyName = GetCompressedCopyName(options, current.State);
             if (MoveFileAcross(ZipFileName(current.State.Folder), copyName))
-                PruneCompressedCopies(ExtractFileDir(copyName));
+                PruneCompressedCopies(ExtractFileDir(copyName), current.State.ComputerName);
         }
         DeleteFileIfAny(ZipFileName(current.State.Folder));
     } catch (...) {
@@ -475,17 +476,31 @@ std::string GetCompressedCopyName(const TCrashboxModuleOptions& options, const T
     return ExtractFilePath(options.OutputFile(GetExeFileNameA())) + AttachmentName(options, kReportZipName, state);
 }
 
-bool IsCompressedCopyName(std::string_view name)
+bool IsCompressedCopyName(std::string_view name, std::string_view computerName)
 {
-    // "BugReport" + the optional "__" stamps + ".zip", as GetCompressedCopyName makes them.
+    // "BugReport", then "__" + the computer's name and "__" + the date
+    // stamp when the options ask for them, ".zip": exactly as
+    // GetCompressedCopyName makes them, so a user's "BugReport__notes.zip"
+    // is never taken for one.
     constexpr std::string_view kStem = "BugReport", kExtension = ".zip";
     if (!name.starts_with(kStem) || !name.ends_with(kExtension) || name.size() < kStem.size() + kExtension.size())
         return false;
     const std::string_view stamps = name.substr(kStem.size(), name.size() - kStem.size() - kExtension.size());
-    return stamps.empty() || (stamps.size() > 2 && stamps.starts_with("__"));
+    const auto isDateStamp = [](std::string_view text) {
+        return text.size() == 16 && text.starts_with("__")
+               && std::all_of(text.begin() + 2, text.end(), [](char c) { return c >= '0' && c <= '9'; })
+               && QDateTime::fromString(QString::fromLatin1(text.data() + 2, 14), QStringLiteral("yyyyMMddHHmmss")).isValid();
+    };
+    if (stamps.empty() || isDateStamp(stamps))
+        return true;
+    // The computer's name, alone or before the date stamp.
+    const std::string computer = "__" + std::string(computerName);
+    if (computerName.empty() || !stamps.starts_with(computer))
+        return false;
+    return stamps.size() == computer.size() || isDateStamp(stamps.substr(computer.size()));
 }
 
-void PruneCompressedCopies(const std::string& folder)
+void PruneCompressedCopies(const std::string& folder, const std::string& computerName)
 {
     constexpr std::size_t kKept = 10;
     std::vector<std::string> names;
@@ -494,7 +509,7 @@ void PruneCompressedCopies(const std::string& folder)
     for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
         const std::string name = entry.path().filename().string();
         std::error_code typeError;
-        if (entry.is_regular_file(typeError) && IsCompressedCopyName(name))
+        if (entry.is_regular_file(typeError) && IsCompressedCopyName(name, computerName))
             names.push_back(name);
     }
     if (names.size() <= kKept)

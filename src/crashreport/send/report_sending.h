@@ -100,13 +100,14 @@ void ZipAttachments(const std::string& zipName, const std::string& password, con
 // Where a report that did not go is kept: the log's folder and the
 // archive's name with the options' stamps.
 std::string GetCompressedCopyName(const TCrashboxModuleOptions& options, const TReportFileState& state);
-// A name GetCompressedCopyName makes: "BugReport", its optional "__"
-// stamps, ".zip".
-bool IsCompressedCopyName(std::string_view name);
+// A name GetCompressedCopyName makes on this computer: "BugReport", then
+// "__" and the computer's name, then "__" and a date stamp
+// (yyyymmddhhnnss), each when the options ask for it, and ".zip".
+bool IsCompressedCopyName(std::string_view name, std::string_view computerName);
 // Keeps the ten last compressed copies of the folder in name order (letter
 // case ignored) and deletes the others; no other file of the folder is
 // touched.
-void PruneCompressedCopies(const std::string& folder);
+void PruneCompressedCopies(const std::string& folder, const std::string& computerName);
 // The attachment list of the send in progress.
 std::vector<std::string> SendAttachedFiles();
 

@@ -10,6 +10,8 @@
 #include <atomic>
 #include <csignal>
 #include <cstring>
+#include <string_view>
+#include <vector>
 
 #include "crashreport/core/report/report_files.h"
 #include "crashreport/core/support/crashbox_helpers.h"
@@ -173,7 +175,29 @@ std::string ReporterRequestArgument(int argc, const char* const* argv)
     return {};
 }
 
-pid_t StartReporterProcess(const std::string& requestFile)
+namespace {
+
+// The reporter's environment: the crashed process's, less the report the
+// handler put there ("_BugReport": the reporter takes it from its request).
+// A report is easily longer than the one string the system lets a new
+// program have (128 KiB: a desktop's processes, a job's threads), and
+// starting the reporter would fail with it; any other string that long
+// could not go either.
+std::vector<char*> ReporterEnvironment()
+{
+    const std::size_t longest = std::size_t(::sysconf(_SC_PAGESIZE)) * 32 - 1;
+    const std::string report = std::string(kReportVariable) + "=";
+    std::vector<char*> environment;
+    for (char** entry = environ; entry && *entry; ++entry)
+        if (!std::string_view(*entry).starts_with(report) && std::strlen(*entry) < longest)
+            environment.push_back(*entry);
+    environment.push_back(nullptr);
+    return environment;
+}
+
+} // namespace
+
+pid_t StartReporterProcess(const std::string& requestFile, int* error)
 {
     const std::string program = "/proc/self/exe";
     const std::string self = GetExeFileNameA();
@@ -194,24 +218,35 @@ pid_t StartReporterProcess(const std::string& requestFile)
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSID);
     posix_spawn_file_actions_addclosefrom_np(&actions, 3);
     pid_t child = 0;
-    const int result = ::posix_spawn(&child, program.c_str(), &actions, &attributes, argv.data(), environ);
+    std::vector<char*> environment = ReporterEnvironment();
+    const int result = ::posix_spawn(&child, program.c_str(), &actions, &attributes, argv.data(), environment.data());
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attributes);
+    if (error)
+        *error = result;
     return result == 0 ? child : 0;
 }
 
-bool HandOverToReporter(const TReporterRequest& request)
+bool HandOverToReporter(const TReporterRequest& request, std::string* reason)
 {
     const std::string fileName = ReporterRequestFileName();
-    if (fileName.empty() || !SaveReporterRequest(fileName, request))
-        return false;
-    if (StartReporterProcess(fileName) != 0) {
+    std::string failure = fileName.empty() ? "no folder could be made for the report" : std::string();
+    int error = 0;
+    if (failure.empty() && !SaveReporterRequest(fileName, request, &failure))
+        failure = "the request could not be written: " + failure;
+    else if (failure.empty() && StartReporterProcess(fileName, &error) == 0)
+        failure = "the reporter could not be started: " + std::string(std::strerror(error));
+    if (failure.empty()) {
         // The reporter goes on in the report's folder and removes it.
         if (std::unique_ptr<TReportFolder> folder = TakeReportFolder())
             folder->Release();
         return true;
     }
-    ::unlink(fileName.c_str());
+    if (reason)
+        *reason = failure;
+    // Nobody goes on with the report: its folder goes now, with the request
+    // and whatever else was written for it.
+    TakeReportFolder().reset();
     return false;
 }
 

@@ -71,14 +71,20 @@ bool RemoveRefusedRequest(const std::string& fileName);
 std::string ReporterRequestFileName();
 // The request named on a command line after kReporterArgument; empty when none.
 std::string ReporterRequestArgument(int argc, const char* const* argv);
+// The environment variable that holds the report's text while it is handled.
+inline constexpr const char* kReportVariable = "_BugReport";
+
 // Starts this program again as the reporter of the request: signals
 // unblocked and at their default actions, no inherited file descriptor but
 // the three standard ones, a session of its own (it outlives the crashed
-// process). Does not wait. 0 when it could not be started.
-pid_t StartReporterProcess(const std::string& requestFile);
+// process), this environment without the report's text (the reporter takes
+// it from the request). Does not wait. 0 when it could not be started
+// (error: the system's error number).
+pid_t StartReporterProcess(const std::string& requestFile, int* error = nullptr);
 // Writes the request under a fresh name and starts its reporter, which
 // then owns the report's folder (it is no longer this process's report
-// folder); false (nothing left behind) when either failed.
-bool HandOverToReporter(const TReporterRequest& request);
+// folder); false when either failed: the report's folder is removed then,
+// with all in it, and reason says what failed.
+bool HandOverToReporter(const TReporterRequest& request, std::string* reason = nullptr);
 
 } // namespace cv

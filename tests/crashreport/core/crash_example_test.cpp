@@ -13,8 +13,10 @@
 
 #include <algorithm>
 #include <csignal>
+#include <cstring>
 
 #include <sys/stat.h>
+#include <unistd.h>
 #include <map>
 #include <future>
 #include <string>
@@ -246,13 +248,15 @@ TEST(CrashExample, ACaughtExceptionIsReportedOnlyWhenAskedFor)
 
 namespace {
 
-// Options for a run whose dialog closes by itself after a second.
-QString AutoClosingOptions(const cvtest::TempDir& dir, cv::TExceptionDialogType kind)
+// Options for a run whose dialog closes by itself after a second (or after
+// `seconds`), in a file of that name.
+QString AutoClosingOptions(const cvtest::TempDir& dir, cv::TExceptionDialogType kind, int seconds = 1,
+                           const QString& name = QStringLiteral("example.options"))
 {
     cv::TCrashboxModuleOptions options("crash_example");
     options.SetExceptionDialogType(kind);
-    options.SetAutoCloseDialogSecs(1);
-    const QString file = dir.file(QStringLiteral("example.options"));
+    options.SetAutoCloseDialogSecs(seconds);
+    const QString file = dir.file(name);
     EXPECT_TRUE(options.SaveToFile(file.toStdString()));
     return file;
 }
@@ -786,4 +790,156 @@ TEST(CrashExample, ARefusedReporterRequestIsRemoved)
     const TRun other = cvtest::runProgram(QStringLiteral(CV_CRASH_EXAMPLE), {QStringLiteral("--crashbox-reporter"), notes}, dir.path());
     EXPECT_EQ(other.status, 2);
     EXPECT_TRUE(QFile::exists(notes));
+}
+
+// --- The worst moments: a second fault during the dialog, a full disk, no
+// file descriptor left ---
+
+// Another thread faults while the dialog of a C++ exception is up (a dialog
+// that would stay 30 seconds): the first report is in the log before the
+// dialog opened and names the second fault; the process still ends, by
+// the second fault's signal, once that fault has waited its time.
+TEST(CrashExample, ASecondFaultDuringEachDialogKeepsTheFirstReportAndNamesTheFault)
+{
+    cvtest::TempDir dir;
+    const std::vector<cv::TExceptionDialogType> kinds = {cv::edtMessageBox, cv::edtMSClassic, cv::edtCrashbox};
+    std::vector<std::future<TRun>> runs;
+    for (const cv::TExceptionDialogType kind : kinds) {
+        const QString name = QString::fromStdString(DialogKindName(kind));
+        const QString folder = dir.file(name);
+        QDir().mkpath(folder);
+        const QString options = AutoClosingOptions(dir, kind, 30, name + QStringLiteral(".options"));
+        runs.push_back(std::async(std::launch::async, [folder, options] {
+            return cvtest::runProgram(QStringLiteral(CV_CRASH_EXAMPLE),
+                                      {QStringLiteral("cxx"), QStringLiteral("--second-fault"), QStringLiteral("--options"), options,
+                                       QStringLiteral("--output"), folder},
+                                      folder, {QStringLiteral("TMPDIR=") + folder}, std::chrono::seconds(60));
+        }));
+    }
+    for (std::size_t i = 0; i < kinds.size(); ++i) {
+        const TRun run = runs[i].get();
+        const std::string kind = DialogKindName(kinds[i]);
+        const QString logFile = dir.file(QString::fromStdString(kind) + QStringLiteral("/crash_example.elf"));
+        // The example has no message box on screen (it says the message on
+        // standard error): its report ends in time, and the program ends
+        // with it, the second fault's own entry made first when it can.
+        const bool endsInTime = kinds[i] == cv::edtMessageBox;
+        EXPECT_EQ(run.status, endsInTime ? 1 : -SIGSEGV) << kind << ": " << run.output.toStdString();
+        const int entries = EntryCount(logFile);
+        ASSERT_GE(entries, 1) << kind << ": " << run.output.toStdString();
+        EXPECT_LE(entries, endsInTime ? 2 : 1) << kind << ": " << run.output.toStdString();
+        const cv::TLogFile log(logFile.toStdString(), true);
+        if (entries == 2)
+            EXPECT_EQ(log.GetItemValue("2.5", 1), "EAccessViolation");
+        EXPECT_EQ(log.GetItemValue("2.5", 0), "std::runtime_error") << kind;
+        const std::string note = log.GetItemValue("2.10", 0);
+        EXPECT_NE(note.find("Another fault came while this report was made: EAccessViolation"), std::string::npos) << kind << ": " << note;
+        EXPECT_NE(note.find("signal 11"), std::string::npos) << kind << ": " << note;
+    }
+}
+
+namespace {
+
+// The one report of a first run, as the earlier log of the next.
+QByteArray EarlierLog(const cvtest::TempDir& dir, const QString& out)
+{
+    const QString first = dir.file(QStringLiteral("first"));
+    QDir().mkpath(first);
+    RunExample({QStringLiteral("cxx"), QStringLiteral("--dialog"), QStringLiteral("none")}, first);
+    QDir().mkpath(out);
+    QFile::copy(first + QStringLiteral("/crash_example.elf"), out + QStringLiteral("/crash_example.elf"));
+    return cvtest::readAll(out + QStringLiteral("/crash_example.elf"));
+}
+
+// What a run that could not save in its folder must leave: the earlier log
+// byte for byte, the report in the fallback place, and the reason said.
+void ExpectTheReportInTheFallbackPlace(const TRun& run, const QByteArray& earlier, const QByteArray& after, const QString& out,
+                                       const QString& data, const char* reason)
+{
+    EXPECT_EQ(run.status, 1) << run.output.toStdString();
+    EXPECT_EQ(after, earlier) << "the earlier log is left as it was";
+    const QString kept = data + QStringLiteral("/Crashbox/crash_example/crash_example.elf");
+    ASSERT_EQ(EntryCount(kept), 1) << run.output.toStdString();
+    EXPECT_EQ(cv::TLogFile(kept.toStdString(), true).GetItemValue("2.5", 0), "std::runtime_error");
+    const QString told = QStringLiteral("The report could not be saved in \"%1/crash_example.elf\" (%2); it is saved in \"%3\" instead.")
+                             .arg(out, QString::fromLatin1(reason), kept);
+    EXPECT_TRUE(run.output.contains(told)) << run.output.toStdString();
+}
+
+} // namespace
+
+// The log's file may grow no more (a file-size limit the earlier log comes
+// near): the save fails, the earlier log stays whole, the report goes to
+// the fallback place, and the process is not ended by the limit's signal.
+TEST(CrashExample, AReportTheFullLogCannotTakeGoesToTheFallbackPlace)
+{
+    if (!QFile::exists(QStringLiteral("/usr/bin/prlimit")))
+        GTEST_SKIP() << "prlimit is not installed";
+    cvtest::TempDir dir;
+    const QString out = dir.file(QStringLiteral("out"));
+    const QByteArray earlier = EarlierLog(dir, out);
+    ASSERT_GT(earlier.size(), 1000);
+    // Room for one report, not for two.
+    const qsizetype limit = earlier.size() + earlier.size() / 2;
+    const TRun run = cvtest::runProgram(QStringLiteral("/usr/bin/prlimit"),
+                                        {QStringLiteral("--fsize=%1").arg(limit), QStringLiteral(CV_CRASH_EXAMPLE), QStringLiteral("cxx"),
+                                         QStringLiteral("--dialog"), QStringLiteral("none"), QStringLiteral("--output"), out},
+                                        dir.path(), {QStringLiteral("XDG_DATA_HOME=") + dir.file(QStringLiteral("data"))});
+    ExpectTheReportInTheFallbackPlace(run, earlier, cvtest::readAll(out + QStringLiteral("/crash_example.elf")), out,
+                                      dir.file(QStringLiteral("data")), std::strerror(EFBIG));
+}
+
+// A full disk: the output folder a small file system that is full (mounted
+// in a mount namespace of the run's own, so nobody else sees it).
+TEST(CrashExample, AReportTheFullDiskCannotTakeGoesToTheFallbackPlace)
+{
+    if (::geteuid() != 0 || !QFile::exists(QStringLiteral("/usr/bin/unshare")))
+        GTEST_SKIP() << "mounting a small file system needs the administrator and unshare";
+    cvtest::TempDir dir;
+    const QString out = dir.file(QStringLiteral("out"));
+    const QByteArray earlier = EarlierLog(dir, out);
+    const QString earlierFile = dir.write(QStringLiteral("earlier.elf"), earlier);
+    // The full disk goes with the run: what it left there is copied out.
+    const QString script = QStringLiteral(
+        "mount -t tmpfs -o size=%1 tmpfs \"$1\" || exit 90\n"
+        "cp \"$2\" \"$1/crash_example.elf\"\n"
+        "cat /dev/zero > \"$1/filler\" 2>/dev/null\n"
+        "\"$3\" cxx --dialog none --output \"$1\"\n"
+        "status=$?\n"
+        "cp \"$1/crash_example.elf\" \"$4\"\n"
+        "exit $status\n").arg(earlier.size() + 256 * 1024);
+    const TRun run = cvtest::runProgram(QStringLiteral("/usr/bin/unshare"),
+                                        {QStringLiteral("--mount"), QStringLiteral("sh"), QStringLiteral("-c"), script, QStringLiteral("sh"), out,
+                                         earlierFile, QStringLiteral(CV_CRASH_EXAMPLE), dir.file(QStringLiteral("after.elf"))},
+                                        dir.path(), {QStringLiteral("XDG_DATA_HOME=") + dir.file(QStringLiteral("data"))});
+    if (run.status == 90)
+        GTEST_SKIP() << "no small file system could be mounted here: " << run.output.toStdString();
+    ExpectTheReportInTheFallbackPlace(run, earlier, cvtest::readAll(dir.file(QStringLiteral("after.elf"))), out,
+                                      dir.file(QStringLiteral("data")), std::strerror(ENOSPC));
+}
+
+// No descriptor left in the process: the report is still in the log, the
+// reporter of a fatal signal still shows its dialog, and nothing of the
+// report is left behind (no empty folder of its own).
+TEST(CrashExample, AFullDescriptorTableStillGivesTheReportAndLeavesNothingBehind)
+{
+    cvtest::TempDir dir;
+    const QString options = AutoClosingOptions(dir, cv::edtMSClassic);
+    for (const char* kind : {"cxx", "segv"}) {
+        const QString out = dir.file(QString::fromLatin1(kind));
+        const QString tmp = out + QStringLiteral("/tmp");
+        QDir().mkpath(tmp);
+        QFile::setPermissions(tmp, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        const TRun run = cvtest::runProgram(QStringLiteral(CV_CRASH_EXAMPLE),
+                                            {QString::fromLatin1(kind), QStringLiteral("--no-descriptors"), QStringLiteral("--options"), options,
+                                             QStringLiteral("--output"), out},
+                                            out, {QStringLiteral("TMPDIR=") + tmp, QStringLiteral("XDG_RUNTIME_DIR=") + tmp});
+        cvtest::waitForProcessesNaming(tmp);
+        EXPECT_EQ(run.status, std::string(kind) == "cxx" ? 1 : -SIGSEGV) << kind << ": " << run.output.toStdString();
+        EXPECT_EQ(EntryCount(out + QStringLiteral("/crash_example.elf")), 1) << kind << ": " << run.output.toStdString();
+        EXPECT_TRUE(cvtest::readAll(out + QStringLiteral("/CVlog.txt")).contains("finished showing")) << kind;
+        const QStringList left = QDir(tmp).entryList({QStringLiteral("crashbox-*"), QStringLiteral("*.request")},
+                                                     QDir::AllEntries | QDir::Hidden);
+        EXPECT_TRUE(left.isEmpty()) << kind << ": " << left.join(u' ').toStdString();
+    }
 }

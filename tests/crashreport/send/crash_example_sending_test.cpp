@@ -238,6 +238,27 @@ TEST_F(CrashExampleSending, AnUncaughtExceptionsReportGoesFromItsSendThreadAtOnc
     ExpectNothingLeftInTmp();
 }
 
+// A program with no file descriptor left: its report still goes by mail
+// (from the program for a C++ exception, from its reporter for a fatal
+// signal), and nothing of it is left behind.
+TEST_F(CrashExampleSending, AFullDescriptorTableStillSendsTheReport)
+{
+    const auto server = cvtest::StartSMTPServer(dir.file(QStringLiteral("mail")));
+    ASSERT_TRUE(server->started()) << server->error().toStdString();
+    for (const char* kind : {"cxx", "segv"}) {
+        const cvtest::ProgramRun run = Crash({QString::fromLatin1(kind), QStringLiteral("--no-descriptors"), QStringLiteral("--dialog"),
+                                              QStringLiteral("none"), QStringLiteral("--smtp"),
+                                              QStringLiteral("127.0.0.1:%1").arg(server->port()), QStringLiteral("--to"),
+                                              QStringLiteral("support@example.test")});
+        EXPECT_EQ(run.status, std::string(kind) == "cxx" ? 1 : -SIGSEGV) << kind << ": " << run.output.toStdString();
+    }
+    const QStringList kept = QDir(dir.file(QStringLiteral("mail"))).entryList({QStringLiteral("msg-*.json")});
+    EXPECT_EQ(kept.size(), 2) << toolLog().toStdString();
+    const cv::TLogFile log((out() + QStringLiteral("/crash_example.elf")).toStdString(), true);
+    EXPECT_EQ(log.Count(), 2);
+    ExpectNothingLeftInTmp();
+}
+
 namespace {
 
 // The entries under a folder that another user could read or enter.

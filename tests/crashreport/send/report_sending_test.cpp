@@ -261,7 +261,7 @@ TEST_F(ReportSending, AFailedReportLeavesACompressedCopyAndTheTenLastAreKept)
     // Earlier copies (their names as the stamps make them), and the user's own files.
     QStringList copies;
     for (int day = 10; day < 21; ++day)
-        copies << QStringLiteral("BugReport__202402%1120000.zip").arg(day);
+        copies << QStringLiteral("BugReport__202402") + QString::number(day) + QStringLiteral("120000.zip");
     const QStringList own{"Aaa-my-own-backup.zip", "BugReportOld.zip", "a.zip", "keep.txt", "z.ZIP"};
     for (const QString& name : copies + own)
         dir.write(QStringLiteral("out/") + name, "old");
@@ -286,9 +286,31 @@ TEST_F(ReportSending, AFailedReportLeavesACompressedCopyAndTheTenLastAreKept)
 TEST(CompressedCopyNames, AreThoseTheStampsMake)
 {
     for (const char* name : {"BugReport.zip", "BugReport__20240305140309.zip", "BugReport__lab-pc.zip", "BugReport__lab-pc__20240305140309.zip"})
-        EXPECT_TRUE(IsCompressedCopyName(name)) << name;
+        EXPECT_TRUE(IsCompressedCopyName(name, "lab-pc")) << name;
     for (const char* name : {"Aaa-my-own-backup.zip", "BugReportOld.zip", "BugReport__.zip", "bugreport.zip", "BugReport.zip.txt", "BugReport.ZIP"})
-        EXPECT_FALSE(IsCompressedCopyName(name)) << name;
+        EXPECT_FALSE(IsCompressedCopyName(name, "lab-pc")) << name;
+    // A user's files that only begin like a copy: another computer's name,
+    // words, a stamp that is no date.
+    for (const char* name : {"BugReport__Alice notes.zip", "BugReport__1999 thesis backup.zip", "BugReport__other-pc.zip",
+                             "BugReport__lab-pc__notes.zip", "BugReport__20241345140309.zip", "BugReport__2024030514030.zip",
+                             "BugReport__lab-pc__20240305140309__2.zip"})
+        EXPECT_FALSE(IsCompressedCopyName(name, "lab-pc")) << name;
+}
+
+TEST_F(ReportSending, PruningLeavesTheUsersFilesThatLookLikeCopies)
+{
+    QDir().mkpath(dir.file(QStringLiteral("out")));
+    QStringList copies;
+    for (int day = 10; day < 22; ++day)
+        copies << QStringLiteral("BugReport__lab-pc__202402") + QString::number(day) + QStringLiteral("120000.zip");
+    const QStringList own{"BugReport__Alice notes.zip", "BugReport__1999 thesis backup.zip", "BugReport__my-laptop.zip"};
+    for (const QString& name : copies + own)
+        dir.write(QStringLiteral("out/") + name, "old");
+    PruneCompressedCopies(dir.file(QStringLiteral("out")).toStdString(), "lab-pc");
+    QStringList expected = copies.mid(2) + own;
+    expected.sort(Qt::CaseInsensitive);
+    EXPECT_EQ(QDir(dir.file(QStringLiteral("out"))).entryList(QDir::Files, QDir::Name | QDir::IgnoreCase).join(u'\n').toStdString(),
+              expected.join(u'\n').toStdString());
 }
 
 TEST_F(ReportSending, APipeOrAnOversizedFileIsLeftOutAndNamedInTheArchive)

@@ -26,6 +26,7 @@
 #include "crashreport/core/capture/thread_stacks.h"
 #include "crashreport/core/capture/window_services.h"
 #include "crashreport/core/handler/crashbox_events.h"
+#include "crashreport/core/handler/descriptor_reserve.h"
 #include "crashreport/core/handler/dialog_state.h"
 #include "crashreport/core/handler/exception_doors.h"
 #include "crashreport/core/handler/exception_log.h"
@@ -79,6 +80,20 @@ struct THandlerState {
     // The call stack a door built (from the stack copied at the throw).
     std::unique_ptr<TCrashboxStackList> givenCallStack;
     bool duplicate = false;
+    // The report's entry, stored in the log before it is shown (a dialog
+    // may not come back: a second fault ends the process meanwhile), and
+    // the faults of other threads named in it. Under reportLock: the
+    // handler's thread and the thread that reports such a fault write them.
+    std::mutex reportLock;
+    bool reportInProgress = false;
+    bool finalSaveStarted = false;
+    TStoredEntry early;
+    std::string earlyReport; // the report as stored early, without the notes
+    std::vector<std::string> faultNotes;
+    // The error was in the log before its report's entry was stored early
+    // (the entry itself must not make it a duplicate).
+    std::atomic<bool> storedEarly{false};
+    bool duplicateBefore = false;
     std::string customErrorMessage;
     std::string lastHandledText; // class and message of the last reported exception
     std::vector<std::string> customData;
@@ -173,6 +188,47 @@ bool SendMethodChosen(const TCrashboxModuleOptions& options)
 bool SendInSeparateThread() { return Options().CommonSendOptions().Contains(sndSendInSeparatedThread); }
 
 std::string ClassAndMessage(const TExceptionObject& object) { return object.ClassName + ": " + object.Message; }
+
+// Whether the error was in the log before this report: the log's answer,
+// until the report's own entry is in it.
+bool CurrentErrorIsDuplicate()
+{
+    THandlerState& state = State();
+    return state.storedEarly.load() ? state.duplicateBefore : IsDuplicateError(Options(), state.errorID, false);
+}
+
+// The notes of the faults of other threads that came while this report was
+// made, for its entry (the reportLock held).
+std::vector<std::string> FaultNotesLocked()
+{
+    THandlerState& state = State();
+    for (std::string& note : TakeWaitingFaultNotes())
+        state.faultNotes.push_back(std::move(note));
+    return state.faultNotes;
+}
+
+// The report's text as its entry holds it: with the faults named.
+std::string EntryText(const std::string& report, const std::vector<std::string>& notes)
+{
+    return ReportWithNotes(report, notes, Options().GetExpandedText(mtLog_ExcNote));
+}
+
+// Before the report is shown: its entry in the log, so that nothing that
+// happens during the dialog (a second fault, a kill) loses it.
+void StoreReportBeforeShowing(TCrashboxModuleOptions& options)
+{
+    THandlerState& state = State();
+    ReleaseDescriptors(TDescriptorUse::Saving);
+    DeleteLogAtVersionChange(options, TLocalSystemFacts().ProgramVersion());
+    std::lock_guard guard(state.reportLock);
+    state.duplicateBefore = state.duplicate;
+    // A duplicate's count is in the log already.
+    if (state.duplicate || !options.SaveLogFile())
+        return;
+    state.earlyReport = state.lastRecord.LogText;
+    state.early = StoreReportEarly(options, EntryText(state.earlyReport, FaultNotesLocked()));
+    state.storedEarly = state.early.Stored();
+}
 
 // The events of the handler's steps, on the raising thread.
 void ActionNotify(uint8_t action, bool& execute)
@@ -303,39 +359,13 @@ void StoreReportText()
     state.lastRecord.LogText = state.report.Text();
 }
 
-// Standard output may be a pipe whose reader has gone (a web server that
-// dropped the request): while one lives, a write there fails on this thread
-// instead of ending the process by SIGPIPE before the report is in the log.
-class TQuietBrokenPipe {
-public:
-    TQuietBrokenPipe()
-    {
-        sigemptyset(&fPipe);
-        sigaddset(&fPipe, SIGPIPE);
-        pthread_sigmask(SIG_BLOCK, &fPipe, &fPrevious);
-        sigset_t pending;
-        fPendingBefore = sigpending(&pending) == 0 && sigismember(&pending, SIGPIPE) == 1;
-    }
-    ~TQuietBrokenPipe()
-    {
-        const timespec none{};
-        if (!fPendingBefore)
-            while (sigtimedwait(&fPipe, nullptr, &none) == SIGPIPE) {
-            }
-        pthread_sigmask(SIG_SETMASK, &fPrevious, nullptr);
-    }
-    TQuietBrokenPipe(const TQuietBrokenPipe&) = delete;
-    TQuietBrokenPipe& operator=(const TQuietBrokenPipe&) = delete;
-
-private:
-    sigset_t fPipe{}, fPrevious{};
-    bool fPendingBefore = false;
-};
-
 // The report to standard output (a console program, or no dialogs).
 bool WriteReportToConsole()
 {
-    TQuietBrokenPipe quiet;
+    // Standard output may be a pipe whose reader has gone (a web server
+    // that dropped the request): the write fails instead of ending the
+    // process by SIGPIPE before the report is in the log.
+    const TQuietSignal quiet(SIGPIPE);
     const std::string text = State().report.Text() + "\r\n";
     const bool written = std::fwrite(text.data(), 1, text.size(), stdout) == text.size();
     return std::fflush(stdout) == 0 && written;
@@ -345,7 +375,7 @@ bool WriteReportToConsole()
 // the answer is not kept as the program's own page.
 void WriteWebAnswer(const std::string& text)
 {
-    TQuietBrokenPipe quiet;
+    const TQuietSignal quiet(SIGPIPE);
     TUncapturedStandardOutput notThePage;
     ExceptionHandlerServices().WriteWebErrorPage(text);
 }
@@ -402,20 +432,41 @@ bool SendAllowed(const TCrashboxModuleOptions& options, TExceptionDialogType dia
     return SendMethodChosen(options) && !duplicate && (ExceptionDialogState().SendChecked || dialogKind == edtNone);
 }
 
+// The logging step: the report takes the place of its entry stored before
+// the dialog (with the faults named in it). From now on a fault of another
+// thread gets an entry of its own. The text to send.
+std::string SaveFinalReport(const TCrashboxModuleOptions& options, bool duplicate, const TLogSavingEvents& events)
+{
+    THandlerState& state = State();
+    TStoredEntry early;
+    std::string report;
+    {
+        std::lock_guard guard(state.reportLock);
+        state.finalSaveStarted = true;
+        early = state.early;
+        report = EntryText(state.lastRecord.LogText, FaultNotesLocked());
+    }
+    const std::string toSend = SaveReportInLog(options, report, duplicate, events, &early);
+    std::lock_guard guard(state.reportLock);
+    state.early = early;
+    return toSend;
+}
+
 void SaveLogAndSend(TExceptionDialogType dialogKind, bool& sendAllowed)
 {
     THandlerState& state = State();
     TCrashboxModuleOptions& options = Options();
     TExceptionDialogState& dialog = ExceptionDialogState();
     Step(15);
+    ReleaseDescriptors(TDescriptorUse::Saving);
     TLocalSystemFacts facts;
     DeleteLogAtVersionChange(options, facts.ProgramVersion());
-    const bool duplicate = IsDuplicateError(options, state.errorID, false);
+    const bool duplicate = CurrentErrorIsDuplicate();
     sendAllowed = SendAllowed(options, dialogKind, duplicate);
     TLogSavingEvents events;
     events.ActionNotify = ActionNotify;
     events.ErrorNotify = ErrorNotify;
-    state.sendText = SaveReportInLog(options, state.lastRecord.LogText, duplicate, events);
+    state.sendText = SaveFinalReport(options, duplicate, events);
     state.reportSaved = true;
     state.loggedDuplicate = duplicate;
     if (dialog.CopyChecked && state.services.CopyTextToClipboard)
@@ -464,10 +515,11 @@ void SaveReportAfterFailure()
     if (!state.reportBuilt || state.reportSaved)
         return;
     state.reportSaved = true;
+    ReleaseDescriptors(TDescriptorUse::Saving);
     RunPart([&] {
         if (state.lastRecord.LogText.empty())
             StoreReportText();
-        SaveReportInLog(Options(), state.lastRecord.LogText, false, {});
+        SaveFinalReport(Options(), CurrentErrorIsDuplicate(), {});
     });
 }
 
@@ -500,7 +552,7 @@ bool DirectMode() { return State().directMode.load(); }
 bool ErrorIsDuplicate()
 {
     const THandlerState& state = State();
-    return state.reportSaved ? state.loggedDuplicate : IsDuplicateError(CurrentOptions(), state.errorID, false);
+    return state.reportSaved ? state.loggedDuplicate : CurrentErrorIsDuplicate();
 }
 bool HandlingDisabled() { return State().handlingDisabled.load(); }
 void SetHandlingDisabled(bool disabled) { State().handlingDisabled = disabled; }
@@ -516,6 +568,46 @@ TCrashboxModuleOptions* OptionsOfModule(uintptr_t moduleHandle)
 }
 
 void RecordHandlerFault(int signal) { RecordHandlerFailure(signal); }
+
+std::string FaultNote(const TExceptionObject& object, uint32_t threadID, uintptr_t address)
+{
+    char place[64];
+    std::snprintf(place, sizeof place, "thread %u, address %016llX", unsigned(threadID), static_cast<unsigned long long>(address));
+    std::string note = "Another fault came while this report was made: " + object.ClassName;
+    if (!object.Message.empty())
+        note += " (" + object.Message + ")";
+    if (object.Signal != 0)
+        note += ", signal " + std::to_string(object.Signal);
+    return note + ", " + place + ".";
+}
+
+bool NoteFaultInReportInProgress(const std::string& note)
+{
+    THandlerState& state = State();
+    std::lock_guard guard(state.reportLock);
+    if (!state.reportInProgress || state.finalSaveStarted)
+        return false;
+    state.faultNotes.push_back(note);
+    // The entry on disk names it at once: the fault may end the process
+    // before the report is done.
+    if (state.early.Stored())
+        ReplaceStoredEntry(state.early, EntryText(state.earlyReport, FaultNotesLocked()));
+    return true;
+}
+
+std::string ReportLogProblem()
+{
+    THandlerState& state = State();
+    const TCrashboxModuleOptions& options = Options();
+    if (!options.SaveLogFile())
+        return {};
+    {
+        std::lock_guard guard(state.reportLock);
+        if (state.early.Stored())
+            return state.early.Problem;
+    }
+    return LogSaveProblem(options);
+}
 
 void RecordHandlingFailure(int signal)
 {
@@ -663,6 +755,12 @@ void ReleaseLeakReserve()
     state.leakReserve = nullptr;
 }
 
+void HoldReportDescriptors()
+{
+    HoldDescriptors(TDescriptorUse::Reading);
+    HoldDescriptors(TDescriptorUse::Saving);
+}
+
 bool LeakReserveHeld()
 {
     THandlerState& state = State();
@@ -695,7 +793,7 @@ bool RunInExceptionThread(const std::function<void()>& procedure)
         done = RunPart(procedure);
     }
     if (active)
-        state.duplicate = IsDuplicateError(CurrentOptions(), state.errorID, false);
+        state.duplicate = CurrentErrorIsDuplicate();
     return done;
 }
 
@@ -765,8 +863,10 @@ bool ExceptNotify(const TExceptionObject& exceptionObject, uintptr_t exceptionAd
     THandlerState& state = State();
     std::unique_lock lock(state.handlerLock);
     ReleaseLeakReserve();
+    ReleaseDescriptors(TDescriptorUse::Reading);
     if (InsideExceptNotify()) {
         ReserveLeakReserve();
+        HoldReportDescriptors();
         return false;
     }
     SetInsideExceptNotify(true);
@@ -777,6 +877,7 @@ bool ExceptNotify(const TExceptionObject& exceptionObject, uintptr_t exceptionAd
             State().active = nullptr;
             SetInsideExceptNotify(false);
             ReserveLeakReserve();
+            HoldReportDescriptors();
         }
     } leave;
 
@@ -967,7 +1068,7 @@ TCrashboxExceptionRecord& BuildRecordAndReport(TCrashboxModuleOptions& options, 
     record.ModulesList = ModulesList();
     Step(704);
     state.active = &record;
-    IsDuplicateError(options, state.errorID, true);
+    state.duplicate = IsDuplicateError(options, state.errorID, true);
     Step(705);
     ClearInternalWarning();
     Step(706);
@@ -1005,6 +1106,12 @@ void ShowLogAndSend(TCrashboxModuleOptions& options, TCrashboxExceptionRecord& r
     if (state.services.ForegroundWorkArea)
         dialog.DialogWorkArea = state.services.ForegroundWorkArea();
 
+    // The report is on disk before anything is shown (a web program's
+    // answer may wait on its reader too); with nothing to show, the logging
+    // step follows at once.
+    if (dialogKind != edtNone || IsCGIProgram())
+        StoreReportBeforeShowing(options);
+
     // [12-14] Showing the exception.
     const bool sendChecked = SendMethodChosen(options);
     const bool screenshotChecked = options.CommonSendOptions().Contains(sndSendScreenshot);
@@ -1040,7 +1147,7 @@ void ShowLogAndSend(TCrashboxModuleOptions& options, TCrashboxExceptionRecord& r
         AddCustomTextSection(options.GetExpandedText(mtReproduceDialog_Caption), options.ReproduceText());
 
     // The screenshot file, ready before the report is sent.
-    if (SendAllowed(options, dialogKind, IsDuplicateError(options, state.errorID, false)) && state.services.SaveScreenshot)
+    if (SendAllowed(options, dialogKind, CurrentErrorIsDuplicate()) && state.services.SaveScreenshot)
         RunPart([&] { state.services.SaveScreenshot(ScreenshotFileName(options)); });
 
     // [15, 16] The log, then sending.
@@ -1059,6 +1166,16 @@ bool ProcessException(const TExceptionObject& exceptionObject, uintptr_t excepti
     state.reportBuilt = false;
     state.reportSaved = false;
     state.loggedDuplicate = false;
+    state.duplicate = false;
+    {
+        std::lock_guard guard(state.reportLock);
+        state.reportInProgress = true;
+        state.finalSaveStarted = false;
+        state.early = {};
+        state.earlyReport.clear();
+        state.faultNotes.clear();
+        state.storedEarly = false;
+    }
 
     // [1] What is known of the exception; a snapshot of the threads.
     Step(1);
@@ -1166,6 +1283,10 @@ bool ProcessException(const TExceptionObject& exceptionObject, uintptr_t excepti
 
     // [18] Ending or restarting the program, when asked.
     Step(18);
+    {
+        std::lock_guard guard(state.reportLock);
+        state.reportInProgress = false;
+    }
     state.snapshot.reset();
     SetInsideProcessException(false);
     if (asynchronous != aeSynchronize && !(SendInSeparateThread() && sendAllowed))

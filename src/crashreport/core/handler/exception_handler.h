@@ -172,6 +172,17 @@ void RecordHandlingFailure(int signal);
 // A receiver of an event failed (signal 0: an exception): recorded the same
 // way; the handling goes on with the next receiver.
 void RecordHandlerFault(int signal);
+// A fault of another thread that came while a report is being made (its
+// class, message, signal, thread and address): named in the report's entry
+// (item "2.10", the note), on disk at once when the entry is stored
+// already. False when no report is in progress, or its final save has
+// begun (the fault then gets an entry of its own once the report is done).
+bool NoteFaultInReportInProgress(const std::string& note);
+std::string FaultNote(const TExceptionObject& object, uint32_t threadID, uintptr_t address);
+// Where the report of the current exception is not kept where the options
+// name the log: why, and where it is instead, or that it is nowhere (the
+// words the dialogs add to the message); empty when it is where it should be.
+std::string ReportLogProblem();
 // The class and message of the exception equal those of the last one the
 // handler reported (a fatal signal that follows is not reported again).
 bool SameAsLastHandledException(const TExceptionObject& object);
@@ -189,6 +200,8 @@ std::unique_ptr<TCrashboxStackList> CallStackFromRaiseCopy(uintptr_t address, ui
 void ReserveLeakReserve();
 void ReleaseLeakReserve();
 bool LeakReserveHeld();
+// The file descriptors a report needs, held back again (descriptor_reserve.h).
+void HoldReportDescriptors();
 
 // --- What lies above the core (bound by the program) ---
 

@@ -8,6 +8,7 @@
 #include "crashreport/core/capture/thread_pause.h"
 #include "crashreport/core/debuginfo/compiled_debug_data.h"
 #include "crashreport/core/handler/crashbox_events.h"
+#include "crashreport/core/handler/descriptor_reserve.h"
 #include "crashreport/core/handler/exception_doors.h"
 #include "crashreport/core/handler/exception_handler.h"
 #include "crashreport/core/handler/exception_thread.h"
@@ -190,6 +191,8 @@ void ShutDown()
     // [7]
     core.switchedOn = false;
     ReleaseLeakReserve();
+    ReleaseDescriptors(TDescriptorUse::Reading);
+    ReleaseDescriptors(TDescriptorUse::Saving);
 }
 
 } // namespace
@@ -207,8 +210,10 @@ void InitExceptionLog(const TExceptionLogStartup& startup)
         core.finalising = false;
     }
     CallUnitSection(&StartUp, "ExceptionLog.Init");
-    if (core.switchedOn.load())
+    if (core.switchedOn.load()) {
         ReserveLeakReserve();
+        HoldReportDescriptors();
+    }
 }
 
 void DoneExceptionLog()

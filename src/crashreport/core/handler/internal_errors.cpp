@@ -1,7 +1,5 @@
 #include "crashreport/core/handler/internal_errors.h"
 
-#include <QFile>
-
 #include <array>
 #include <cinttypes>
 #include <cstdio>
@@ -242,11 +240,9 @@ void HandleInternalError(const std::string& sectionName)
 
             const std::string fileName =
                 services.BugReportFileName ? services.BugReportFileName() : ChangeFileExt(GetExeFileNameA(), ".log");
-            if (CanWriteFile(fileName)) {
-                QFile file(QString::fromStdString(fileName));
-                if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-                    file.write(report.data(), qint64(report.size()));
-            }
+            // Its user's alone when new: it holds the report's memory dump.
+            if (CanWriteFile(fileName))
+                ReplaceFileContents(fileName, report);
             const int answer = MessageBox(services, "Probably internal bug",
                                           "Error: '" + message + "'\r\n\r\nThis is an internal Crashbox bug.\r\n"
                                                                  "Do you want to send the bug information to Crashbox author?",

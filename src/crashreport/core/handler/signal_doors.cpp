@@ -21,6 +21,7 @@
 #include <cstring>
 #include <thread>
 
+#include "crashreport/core/handler/descriptor_reserve.h"
 #include "crashreport/core/handler/exception_doors.h"
 #include "crashreport/core/handler/exception_handler.h"
 #include "crashreport/core/handler/exception_log.h"
@@ -66,6 +67,20 @@ int gAnswerPipe[2] = {-1, -1};
 std::thread gReportThread;
 std::atomic<uint32_t> gReportThreadID{0};
 std::atomic<int> gDeadlineSeconds{kDefaultDeadlineSeconds};
+
+// The faults of other threads that wait while a report is made: kept by
+// their signal handlers (a slot claimed with one atomic step, then filled,
+// then marked full), named in that report by the handler.
+struct TWaitingFault {
+    std::atomic<int> State{0}; // 0 free, 1 being filled, 2 full
+    int Signal = 0;
+    int Code = 0;
+    bool StackOverflow = false;
+    uint32_t ThreadID = 0;
+    uintptr_t Address = 0;
+};
+TWaitingFault gWaitingFaults[8];
+
 
 thread_local bool tInsideSignalDoor = false;
 
@@ -132,6 +147,23 @@ bool LooksLikeStackOverflow(int signal, const siginfo_t* record, const ucontext_
     return near && !IsReadableMemory(record->si_addr, 1);
 }
 
+// Kept for the report being made, which names it (async-signal-safe).
+void KeepWaitingFault(int signal, const siginfo_t* record, const ucontext_t* context, uint32_t thread)
+{
+    for (TWaitingFault& slot : gWaitingFaults) {
+        int free = 0;
+        if (!slot.State.compare_exchange_strong(free, 1))
+            continue;
+        slot.Signal = signal;
+        slot.Code = record ? record->si_code : 0;
+        slot.StackOverflow = LooksLikeStackOverflow(signal, record, context);
+        slot.ThreadID = thread;
+        slot.Address = context ? uintptr_t(context->uc_mcontext.gregs[REG_RIP]) : 0;
+        slot.State = 2;
+        return;
+    }
+}
+
 // Waits for the report thread's answer, as long as the deadline (which the
 // report may lengthen) allows; the alarm is the watch behind the wait.
 void WaitForReport()
@@ -185,7 +217,8 @@ void FatalSignalDoor(int signal, siginfo_t* record, void* contextPointer)
     uint32_t expected = 0;
     if (!gClaim.compare_exchange_strong(expected, self)) {
         // Another thread's report is on its way, and the process ends with
-        // it; should it not, this thread ends it.
+        // it; should it not, this thread ends it. That report names this fault.
+        KeepWaitingFault(signal, record, static_cast<const ucontext_t*>(contextPointer), self);
         for (int waited = 0; waited < gDeadlineSeconds.load() * 1000; waited += 100)
             SleepMilliseconds(100);
         PassOn(signal, record, contextPointer);
@@ -219,6 +252,8 @@ void FatalSignalDoor(int signal, siginfo_t* record, void* contextPointer)
 
 void ReportFault()
 {
+    // The process may have no descriptor left: the report's own come first.
+    ReleaseDescriptors(TDescriptorUse::Reading);
     const TFault& fault = gFault;
     uintptr_t top = fault.TopOfStack;
     if (top == 0) {
@@ -235,6 +270,10 @@ void ReportFault()
     const auto address = uintptr_t(fault.Context.uc_mcontext.gregs[REG_RIP]);
     const auto stackPointer = uintptr_t(fault.Context.uc_mcontext.gregs[REG_RSP]);
     const uintptr_t module = ModuleHandleOfAddress(reinterpret_cast<const void*>(address));
+    // A report of another thread (a C++ exception with its dialog up) may
+    // hold the handler until after this fault ends the process: it names
+    // this fault at once. This one's own report follows when it can.
+    NoteFaultInReportInProgress(FaultNote(object, fault.ThreadID, address));
     // The same error as the one just handled (its class and message) is not reported again.
     if (!SameAsLastHandledException(object))
         ExceptNotify(object, address, false, nullptr, false, aeNone, module ? module : CrashboxLibraryModuleHandle(),
@@ -313,6 +352,19 @@ void EnsureAlternateSignalStack()
 }
 
 uint32_t SignalReportThreadID() { return gReportThreadID.load(); }
+
+std::vector<std::string> TakeWaitingFaultNotes()
+{
+    std::vector<std::string> notes;
+    for (TWaitingFault& slot : gWaitingFaults) {
+        if (slot.State.load() != 2)
+            continue;
+        const TExceptionObject object = ExceptionObjectFromSignal(slot.Signal, slot.Code, slot.StackOverflow);
+        notes.push_back(FaultNote(object, slot.ThreadID, slot.Address));
+        slot.State = 0;
+    }
+    return notes;
+}
 
 bool SignalDoorsInstalled() { return gInstalled.load(); }
 

@@ -2,6 +2,8 @@
 // The signal door's parts that the other door units use (exception_doors.h).
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 namespace cv {
 
@@ -15,5 +17,10 @@ bool InsideGuardedCall();
 // (sending); the watch is kept by an alarm as well.
 void ExtendSignalReportDeadline(int seconds);
 int SignalReportDeadline();
+
+// The fatal signals of other threads that came while a fatal signal's
+// report was being made (each waits for that report, then ends the
+// process): a note for the report on each (FaultNote), given once.
+std::vector<std::string> TakeWaitingFaultNotes();
 
 } // namespace cv

@@ -2,9 +2,6 @@
 
 #include <QSaveFile>
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -97,8 +94,6 @@ using namespace logtext;
 namespace {
 
 const std::string kSeparator = "\r\n\r\n\r\n\r\n";
-
-std::string SystemError(const QFile& file) { return file.errorString().toStdString(); }
 
 
 // A line that opens a section: its first ":" is its last character. Item and
@@ -260,21 +255,14 @@ TLogFile::TLogFile(const std::string& fileName, bool readOnly) : FFileName(fileN
     MakeFileAccessible(FFileName, true, readOnly);
     // Only a regular file is a log: a named pipe or a device in its place
     // would hold the report up for good.
-    const int fd = OpenRegularFile(FFileName, readOnly ? O_RDONLY : O_RDWR);
-    if (fd < 0) {
-        if (errno == ENOENT)
+    std::string content;
+    int error = 0;
+    if (!ReadFileText(FFileName, content, &error)) {
+        if (error == ENOENT)
             return;
-        throw ELogFileError("Cannot open file \"" + FFileName + "\": " + FileErrorText(errno));
+        throw ELogFileError("Cannot open file \"" + FFileName + "\": " + FileErrorText(error), FileErrorText(error));
     }
-    FStream = std::make_unique<QFile>(QString::fromStdString(FFileName));
-    if (!FStream->open(fd, readOnly ? QIODevice::ReadOnly : QIODevice::ReadWrite, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
-        throw ELogFileError("Cannot open file \"" + FFileName + "\": " + SystemError(*FStream));
-    }
-    const QByteArray content = FStream->readAll();
-    if (FStream->error() != QFileDevice::NoError)
-        throw ELogFileError("Cannot read file \"" + FFileName + "\": " + SystemError(*FStream));
-    FList = SplitEntries(content.toStdString());
+    FList = SplitEntries(std::move(content));
 }
 
 TLogFile::~TLogFile() = default;
@@ -335,6 +323,12 @@ void TLogFile::Append(const std::string& log, int maxNum)
         FList.erase(FList.begin(), FList.begin() + std::min(remove, Count()));
     }
     FList.push_back(StoredEntry(log));
+}
+
+void TLogFile::ReplaceItem(int itemNumber, const std::string& log)
+{
+    if (itemNumber >= 0 && itemNumber < Count())
+        FList[std::size_t(itemNumber)] = StoredEntry(log);
 }
 
 void TLogFile::DeleteItem(int itemNumber)
@@ -446,33 +440,16 @@ std::string TLogFile::Text() const
 
 void TLogFile::Save()
 {
-    if (!FStream) {
-        const int fd = OpenRegularFile(FFileName, O_RDWR | O_CREAT | O_TRUNC);
-        if (fd < 0)
-            throw ELogFileError("Cannot create file \"" + FFileName + "\": " + FileErrorText(errno));
-        FStream = std::make_unique<QFile>(QString::fromStdString(FFileName));
-        if (!FStream->open(fd, QIODevice::ReadWrite, QFileDevice::AutoCloseHandle)) {
-            ::close(fd);
-            throw ELogFileError("Cannot create file \"" + FFileName + "\": " + SystemError(*FStream));
-        }
-    }
+    if (FFileName.empty())
+        throw ELogFileError("Cannot write a log that has no file");
     std::string text = Text();
     // Five CR LF pairs at the end (an entry that ended with its own line break): one fewer.
     if (text.size() >= 10 && text[text.size() - 10] == '\r' && text[text.size() - 9] == '\n')
         text.resize(text.size() - 2);
-    // Written through the descriptor: a full disk is told by its own reason.
-    const int fd = FStream->handle();
-    std::size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n = ::pwrite(fd, text.data() + done, text.size() - done, off_t(done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            throw ELogFileError("Cannot write file \"" + FFileName + "\": " + FileErrorText(n < 0 ? errno : ENOSPC));
-        done += std::size_t(n);
-    }
-    if (::ftruncate(fd, off_t(text.size())) != 0)
-        throw ELogFileError("Cannot write file \"" + FFileName + "\": " + FileErrorText(errno));
+    // Never rewritten in place: a write that fails half-way (a full disk)
+    // would leave the earlier reports cut.
+    if (const int error = ReplaceFileContents(FFileName, text); error != 0)
+        throw ELogFileError("Cannot write file \"" + FFileName + "\": " + FileErrorText(error), FileErrorText(error));
 }
 
 void TLogFile::SaveXMLCopy(const std::string& fileName) const

@@ -4,16 +4,16 @@
 // oldest first.
 //
 // TLogItem builds the numbered general-information text of one report;
-// TLogFile holds the entries of one log file: opening (with the file kept
-// open until the object goes), loading and cutting the file into entries,
-// appending with a limit, finding, reading and changing items, saving, and
-// the XML form. The layout is described in docs/report-log.md.
+// TLogFile holds the entries of one log file: loading and cutting the file
+// into entries, appending with a limit, finding, reading and changing
+// items, saving, and the XML form. The layout is described in
+// docs/report-log.md. A log is never rewritten in place: a save writes a
+// new file and renames it over the old one, so a save that fails (a full
+// disk) leaves the earlier log byte for byte.
 //
 // File-system failures while opening, reading or writing raise ELogFileError
 // with the file's name and the system's reason; a missing file is no error
 // (the object starts empty and Save creates the file).
-
-#include <QFile>
 
 #include <cstdint>
 #include <memory>
@@ -27,7 +27,16 @@ class TXMLItem;
 
 class ELogFileError : public std::runtime_error {
 public:
-    using std::runtime_error::runtime_error;
+    // what: "Cannot write file "<name>": <reason>"; reason: the system's
+    // reason alone.
+    explicit ELogFileError(const std::string& what, std::string reason = {})
+        : std::runtime_error(what), fReason(reason.empty() ? what : std::move(reason))
+    {
+    }
+    const std::string& Reason() const { return fReason; }
+
+private:
+    std::string fReason;
 };
 
 // "\r\n\r\n\r\n": what every stored entry ends with.
@@ -73,8 +82,8 @@ class TLogFile {
 public:
     // The name is made accessible first (variables expanded, moved into the
     // library's data folder when it cannot be used where it is); an existing
-    // file is opened, kept open, and loaded. An empty name makes a log in
-    // memory only (Save then fails).
+    // file is read. An empty name makes a log in memory only (Save then
+    // fails).
     TLogFile(const std::string& fileName, bool readOnly);
     ~TLogFile();
     TLogFile(const TLogFile&) = delete;
@@ -91,6 +100,9 @@ public:
     // four or more line breaks inside it cut to three (four would end the
     // entry there) and its final line breaks left off.
     void Append(const std::string& log, int maxNum);
+    // Puts a report in the place of entry itemNumber, stored as Append
+    // stores it; an index out of range changes nothing.
+    void ReplaceItem(int itemNumber, const std::string& log);
     void DeleteItem(int itemNumber);
     void Clear();
 
@@ -109,8 +121,10 @@ public:
 
     // Every stored entry followed by CR LF.
     std::string Text() const;
-    // Writes Text (less its last CR LF when it ends in five CR LF pairs) and
-    // cuts the file there; creates the file when none was open.
+    // Writes Text (less its last CR LF when it ends in five CR LF pairs) as
+    // the whole file: a new file renamed over the old one, which keeps its
+    // mode (a new log is made 0600: it holds command lines, file names and
+    // memory).
     void Save();
 
     // The password with which enciphered names are read for the XML form.
@@ -131,7 +145,6 @@ public:
 
 private:
     std::string FFileName;
-    std::unique_ptr<QFile> FStream;
     std::vector<std::string> FList;
     std::string FPassword;
 };

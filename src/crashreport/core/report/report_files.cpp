@@ -84,6 +84,10 @@ TReportFolder::~TReportFolder()
         return;
     std::error_code error;
     std::filesystem::remove_all(m_path, error);
+    // Reading the folder takes a descriptor, which a process may no longer
+    // have: an empty folder goes without one.
+    if (error)
+        ::rmdir(m_path.c_str());
 }
 
 std::unique_ptr<TReportFolder> TReportFolder::Adopt(const std::string& path)

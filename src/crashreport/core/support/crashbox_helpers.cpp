@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <sched.h>
 #include <limits.h>
+#include <pthread.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -452,11 +453,16 @@ std::string WriteProblem(const std::string& fileName)
     int fd = OpenRegularFile(fileName, O_RDWR);
     if (fd >= 0) {
         ::close(fd);
+        // A file is written anew beside itself and renamed over the old one
+        // (ReplaceFileContents): its folder must take a new file too.
+        const std::string folder = ExtractFileDir(FileBehindLinks(fileName));
+        if (::faccessat(AT_FDCWD, folder.empty() ? "." : folder.c_str(), W_OK | X_OK, AT_EACCESS) != 0)
+            return FileErrorText(errno);
         return {};
     }
     if (errno != ENOENT)
         return FileErrorText(errno);
-    fd = ::open(fileName.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    fd = ::open(fileName.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (fd < 0) {
         const int error = errno;
         struct stat link {};
@@ -470,6 +476,73 @@ std::string WriteProblem(const std::string& fileName)
 }
 
 bool CanWriteFile(const std::string& fileName) { return WriteProblem(fileName).empty(); }
+
+std::string FileBehindLinks(const std::string& fileName)
+{
+    struct stat link {};
+    if (::lstat(fileName.c_str(), &link) != 0 || !S_ISLNK(link.st_mode))
+        return fileName;
+    char* resolved = ::realpath(fileName.c_str(), nullptr);
+    if (!resolved)
+        return fileName;
+    std::string target = resolved;
+    std::free(resolved);
+    return target;
+}
+
+TQuietSignal::TQuietSignal(int signal) : fSignal(signal)
+{
+    sigemptyset(&fSet);
+    sigaddset(&fSet, signal);
+    pthread_sigmask(SIG_BLOCK, &fSet, &fPrevious);
+    sigset_t pending;
+    fPendingBefore = sigpending(&pending) == 0 && sigismember(&pending, signal) == 1;
+}
+
+TQuietSignal::~TQuietSignal()
+{
+    const timespec none{};
+    if (!fPendingBefore)
+        while (sigtimedwait(&fSet, nullptr, &none) == fSignal) {
+        }
+    pthread_sigmask(SIG_SETMASK, &fPrevious, nullptr);
+}
+
+int ReplaceFileContents(const std::string& fileName, std::string_view bytes)
+{
+    // A file-size limit fails the write instead of ending the process.
+    const TQuietSignal quiet(SIGXFSZ);
+    // A link keeps pointing at the file it names: that file is replaced.
+    const std::string target = FileBehindLinks(fileName);
+    struct stat old {};
+    const bool exists = ::stat(target.c_str(), &old) == 0;
+    if (exists && !S_ISREG(old.st_mode))
+        return S_ISDIR(old.st_mode) ? EISDIR : EINVAL;
+    const std::string folder = ExtractFilePath(target);
+    std::string temp = folder + "." + ExtractFileName(target) + ".XXXXXX";
+    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
+    if (fd < 0)
+        return errno;
+    // The file keeps the mode it had; a new one is its user's alone (the
+    // crash-report files hold command lines, file names and memory).
+    int error = ::fchmod(fd, exists ? old.st_mode & 07777 : 0600) == 0 ? 0 : errno;
+    for (std::size_t done = 0; error == 0 && done < bytes.size();) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            error = n < 0 ? errno : ENOSPC;
+        else
+            done += std::size_t(n);
+    }
+    if (::close(fd) != 0 && error == 0)
+        error = errno;
+    if (error == 0 && ::rename(temp.c_str(), target.c_str()) != 0)
+        error = errno;
+    if (error != 0)
+        ::unlink(temp.c_str());
+    return error;
+}
 
 bool MakeFileAccessible(std::string& fileName, bool perProgramFolder, bool forReading)
 {

@@ -9,6 +9,7 @@
 // folder $XDG_CONFIG_HOME/Crashbox (defaults ~/.local/share, ~/.config).
 
 #include <bitset>
+#include <csignal>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -95,8 +96,36 @@ int OpenRegularFile(const std::string& fileName, int flags, unsigned mode = 0666
 // made only for the test is removed again).
 bool CanReadFile(const std::string& fileName);
 bool CanWriteFile(const std::string& fileName);
-// Why a file cannot be written (opened, or created); empty when it can.
+// Why a file cannot be written (opened, or created, and its folder take
+// the new file that replaces it); empty when it can.
 std::string WriteProblem(const std::string& fileName);
+// The file a symbolic link ends at; the name itself when it is no link, or
+// a link to nothing.
+std::string FileBehindLinks(const std::string& fileName);
+// While one lives, the signal is blocked on this thread: a call that would
+// raise it fails with its error instead of ending the process (SIGPIPE of
+// a pipe whose reader has gone, SIGXFSZ of a file beyond its size limit);
+// what it raised meanwhile is taken back at the end, the mask restored.
+class TQuietSignal {
+public:
+    explicit TQuietSignal(int signal);
+    ~TQuietSignal();
+    TQuietSignal(const TQuietSignal&) = delete;
+    TQuietSignal& operator=(const TQuietSignal&) = delete;
+
+private:
+    int fSignal;
+    sigset_t fSet{}, fPrevious{};
+    bool fPendingBefore = false;
+};
+
+// Writes bytes as the whole new content of a file: into a new file in its
+// folder, renamed over it when all is written, so that a failure (a full
+// disk) leaves the file as it was, byte for byte. An existing file keeps
+// its mode (a link, the file it names); a new one is made 0600. 0, or the
+// system's error number of the failure (EISDIR, EINVAL for what is no
+// regular file).
+int ReplaceFileContents(const std::string& fileName, std::string_view bytes);
 // The system's reason for an error number of a file; for what is no
 // regular file (EINVAL, EISDIR from OpenRegularFile), what it is.
 std::string FileErrorText(int error);

@@ -30,19 +30,6 @@ std::string OpenError(const std::string& fileName, const char* verb, int error)
     return std::string("Cannot ") + verb + " file \"" + fileName + "\": " + std::strerror(error);
 }
 
-bool WriteAll(int fd, std::string_view bytes)
-{
-    while (!bytes.empty()) {
-        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        bytes.remove_prefix(std::size_t(n));
-    }
-    return true;
-}
-
 } // namespace
 
 namespace {
@@ -128,35 +115,10 @@ std::string TProfileFile::Text() const
 
 bool TProfileFile::Save(const std::string& fileName, std::string* error) const
 {
-    std::string temp = fileName + ".XXXXXX";
-    const int fd = ::mkstemp(temp.data());
-    if (fd < 0) {
-        if (error)
-            *error = OpenError(fileName, "write", errno);
-        return false;
-    }
-    // The file keeps the permissions it had; a new one gets the usual ones.
-    struct stat old {};
-    mode_t mode;
-    if (::stat(fileName.c_str(), &old) == 0) {
-        mode = old.st_mode & 07777;
-    } else {
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        mode = 0666 & ~mask;
-    }
-    ::fchmod(fd, mode);
-    const bool written = WriteAll(fd, Text());
-    const int writeError = errno;
-    const bool closed = ::close(fd) == 0;
-    if (!written || !closed || ::rename(temp.c_str(), fileName.c_str()) != 0) {
-        const int reason = written && closed ? errno : writeError;
-        ::unlink(temp.c_str());
-        if (error)
-            *error = OpenError(fileName, "write", reason);
-        return false;
-    }
-    return true;
+    const int reason = ReplaceFileContents(fileName, Text());
+    if (reason != 0 && error)
+        *error = OpenError(fileName, "write", reason);
+    return reason == 0;
 }
 
 const TProfileFile::Line* TProfileFile::Find(std::string_view section, std::string_view key) const

@@ -21,7 +21,8 @@ public:
     // False, with "Cannot open file "<name>": <reason>", when it cannot be read.
     bool Load(const std::string& fileName, std::string* error = nullptr);
     void Parse(std::string_view text);
-    // Through a temporary file and a rename, so a failed save keeps the old file.
+    // Through a temporary file and a rename, so a failed save keeps the old
+    // file; the file keeps its mode, a new one is its user's alone (0600).
     bool Save(const std::string& fileName, std::string* error = nullptr) const;
     std::string Text() const;
 

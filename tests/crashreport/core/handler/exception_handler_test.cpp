@@ -13,9 +13,11 @@
 #include <functional>
 #include <stdexcept>
 #include <thread>
+#include <vector>
 
 #include "crashreport/core/core_in_child.h"
 #include "crashreport/core/handler/crashbox_events.h"
+#include "crashreport/core/handler/dialog_state.h"
 #include "crashreport/core/handler/internal_errors.h"
 #include "crashreport/core/support/crashbox_helpers.h"
 #include "support/test_support.h"
@@ -446,4 +448,32 @@ TEST(HandlerOutput, TheRequestSectionComesWithItsOptionEvenWithoutSteps)
                                        : QString::fromStdString(report.substr(at + 2, report.find("\r\n\r\n", at) - at - 2));
     });
     EXPECT_EQ(outcome, QStringLiteral("Request:\r\n--------\r\n  8.1 : ")) << outcome.toStdString();
+}
+
+// The report is in the log when its dialog opens (a dialog may never come
+// back); its own entry does not make the error a duplicate of itself, so
+// the dialog still offers to send it. After the dialog the log holds it once.
+TEST(HandlerOutput, TheReportIsInTheLogBeforeTheDialogOpens)
+{
+    cvtest::TempDir dir;
+    const QString outcome = cvtest::runInChild([&] {
+        TCrashboxModuleOptions& options = cvtest::StartCoreInChild(dir.path());
+        options.SetExceptionDialogType(edtMSClassic);
+        options.SetEMailSendMode(esmEmailClient);
+        TLogOptions log = options.LogOptions();
+        log.Include(loNoDuplicateErrors);
+        options.SetLogOptions(log);
+        static QString seen;
+        TExceptionHandlerServices services = ExceptionHandlerServices();
+        services.WindowedProgram = [] { return true; };
+        services.ShowExceptionDialog = [folder = dir.path()](bool) {
+            seen = QStringLiteral("in the dialog: %1 %2, ").arg(cvtest::LogEntries(folder)).arg(ErrorIsDuplicate() ? "duplicate" : "new");
+            ExceptionDialogState().SendChecked = false;
+            ExceptionDialogState().DialogType = edtNone;
+        };
+        SetExceptionHandlerServices(services);
+        cvtest::NotifyCore(cvtest::ProgramException("shown"));
+        return seen + QStringLiteral("after: %1").arg(cvtest::LogEntries(dir.path()));
+    });
+    EXPECT_EQ(outcome, QStringLiteral("in the dialog: 1 new, after: 1"));
 }

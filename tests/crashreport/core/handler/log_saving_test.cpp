@@ -178,3 +178,41 @@ TEST_F(LogSaving, HandlersSkipTheSaveAndAFailedSaveIsTriedAgainOnRequest)
     EXPECT_EQ(LastInternalWarning().Code, eeLogError);
     EXPECT_NE(LastInternalWarning().Message.find("wordlist.elf"), std::string::npos) << LastInternalWarning().Message;
 }
+
+// The report stored before its dialog: no events, no older entry dropped;
+// a fault named meanwhile is in it at once; the logging step puts the final
+// report in its place (and keeps the limit), or takes it out again when a
+// handler skips the save.
+TEST_F(LogSaving, AnEntryStoredBeforeTheDialogGivesWayToTheFinalReport)
+{
+    options.SetErrorsNumberToSave(2);
+    SaveReportInLog(options, Report("0001"), false, recorder());
+    SaveReportInLog(options, Report("0002"), false, recorder());
+    const QByteArray before = cvtest::readAll(QString::fromStdString(logName()));
+    events.clear();
+
+    TStoredEntry early = StoreReportEarly(options, Report("0003"));
+    ASSERT_TRUE(early.Stored());
+    EXPECT_EQ(early.LogFile, logName());
+    EXPECT_TRUE(events.empty());
+    EXPECT_EQ(reread()->Count(), 3);
+    ASSERT_TRUE(ReplaceStoredEntry(early, ReportWithNotes(Report("0003"), {"Another fault", "and one more"}, "Note")));
+    EXPECT_EQ(reread()->GetItemValue("2.10", 2), "seen before; Another fault; and one more");
+
+    std::string final = Report("0003");
+    final.replace(final.find("New"), 3, "Sent");
+    SaveReportInLog(options, final, false, recorder(), &early);
+    auto log = reread();
+    ASSERT_EQ(log->Count(), 2);
+    EXPECT_EQ(log->GetItemValue("2.7", 0), "0002");
+    EXPECT_EQ(log->GetItemValue("2.9", 1), "Sent");
+    EXPECT_EQ(events, (std::vector<std::string>{"action 2 execute", "action 3 execute"}));
+
+    const QByteArray withThird = cvtest::readAll(QString::fromStdString(logName()));
+    TStoredEntry skipped = StoreReportEarly(options, Report("0004"));
+    TLogSavingEvents skip = recorder();
+    skip.ActionNotify = [](uint8_t, bool& execute) { execute = false; };
+    SaveReportInLog(options, Report("0004"), false, skip, &skipped);
+    EXPECT_EQ(cvtest::readAll(QString::fromStdString(logName())), withThird);
+    EXPECT_NE(withThird, before);
+}

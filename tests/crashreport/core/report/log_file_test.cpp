@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -11,6 +14,7 @@
 #include <cstring>
 
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 #include "crashreport/core/python_oracle.h"
 #include "crashreport/core/support/crashbox_helpers.h"
@@ -361,4 +365,57 @@ TEST(LogFileWhenTheSystemSaysNo, AFullFileSystemGivesItsReason)
     });
     EXPECT_TRUE(said.startsWith(QStringLiteral("Cannot write file \"%1\": ").arg(QString::fromStdString(name)))) << said.toStdString();
     EXPECT_TRUE(said.endsWith(QString::fromLatin1(std::strerror(EFBIG)))) << said.toStdString();
+}
+
+// A log is never rewritten in place: a save that fails half-way (a file-size
+// limit here, a full disk elsewhere) leaves the earlier log byte for byte and
+// no half-written file beside it. A new log is its user's alone whatever the
+// umask; an old one keeps its mode, and a link keeps naming its file.
+TEST(LogFileWhenTheSystemSaysNo, AFailedSaveLeavesTheEarlierLogAsItWas)
+{
+    cvtest::TempDir dir;
+    const std::string name = dir.file(QStringLiteral("kept.elf")).toStdString();
+    const mode_t oldMask = ::umask(0);
+    {
+        TLogFile log(name, false);
+        log.Append(Entry("A1"), -1);
+        log.Save();
+    }
+    ::umask(oldMask);
+    struct stat info {};
+    ASSERT_EQ(::stat(name.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0600u);
+    ASSERT_EQ(::chmod(name.c_str(), 0640), 0);
+    const QByteArray before = cvtest::readAll(QString::fromStdString(name));
+
+    int status = -1;
+    const QString said = cvtest::runInChild(
+        [&] {
+            // SIGXFSZ is left as it is: the save must not end the process.
+            const rlimit limit{rlim_t(before.size() + 100), rlim_t(before.size() + 100)};
+            ::setrlimit(RLIMIT_FSIZE, &limit);
+            TLogFile log(name, false);
+            log.Append(Entry("B2", std::string(2000, 'x')), -1);
+            try {
+                log.Save();
+            } catch (const ELogFileError& e) {
+                return QString::fromStdString(e.Reason());
+            }
+            return QStringLiteral("saved");
+        },
+        &status);
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(said, QString::fromLatin1(std::strerror(EFBIG)));
+    EXPECT_EQ(cvtest::readAll(QString::fromStdString(name)), before);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("kept.elf")});
+
+    const std::string link = dir.file(QStringLiteral("link.elf")).toStdString();
+    ASSERT_TRUE(QFile::link(QString::fromStdString(name), QString::fromStdString(link)));
+    TLogFile log(link, false);
+    log.Append(Entry("C3"), -1);
+    log.Save();
+    EXPECT_TRUE(QFileInfo(QString::fromStdString(link)).isSymLink());
+    EXPECT_EQ(TLogFile(name, true).Count(), 2);
+    ASSERT_EQ(::stat(name.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0640u);
 }

@@ -184,6 +184,19 @@ TEST_F(Helpers, ProfileFilesLiveInTheSettingsFolder)
     EXPECT_FALSE(cv::IniWriteString("Crashbox.ini", "Big", "Text", "two\nlines"));
 }
 
+// Crashbox.ini holds the user's address: a new one is its user's alone
+// whatever the umask (the log's file modes: log_file_test).
+TEST_F(Helpers, ANewProfileFileIsItsUsersAlone)
+{
+    const mode_t oldMask = ::umask(0);
+    const bool written = cv::IniWriteString("Crashbox.ini", "User", "Email", "me@example.test");
+    ::umask(oldMask);
+    ASSERT_TRUE(written);
+    struct stat info {};
+    ASSERT_EQ(::stat((settingsFolder() + "/Crashbox.ini").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0600u);
+}
+
 TEST_F(Helpers, TheRegistryStandInAnswersByKeyPath)
 {
     ASSERT_TRUE(cv::ForceFolders(settingsFolder()));
