@@ -17,6 +17,10 @@
 //   --two-threads                the fault happens in two threads at once
 //   --core-off                   the component starts switched off
 //   --no-crashbox                the component is not started at all
+//   --sleeper MS                 another thread sleeps MS milliseconds in one
+//                                call from before the fault; once it wakes, how
+//                                long it slept and the call's answer go to
+//                                standard error, and the program ends after it
 // Started again as "crash_example --crashbox-reporter FILE" after a fatal
 // signal on its window thread, it is the reporter of that crash: it shows
 // the dialog and sends the report of the crashed run.
@@ -68,7 +72,7 @@ struct TArguments {
     std::string output;
     std::optional<cv::TExceptionDialogType> dialog;
     std::string smtp, to, http, options, faultInEvent;
-    std::optional<int> freeze;
+    std::optional<int> freeze, sleeper;
     bool catchHandled = false, secondFault = false, twoThreads = false, coreOff = false, noCrashbox = false, timing = false;
 };
 
@@ -77,7 +81,7 @@ struct TArguments {
     std::fprintf(stderr, "crash_example: %s\n"
                          "usage: crash_example KIND [--output DIR] [--dialog none|messagebox|classic|detailed]\n"
                          "       [--smtp HOST:PORT --to ADDRESS] [--http URL] [--freeze SECONDS] [--catch-handled]\n"
-                         "       [--options FILE]\n"
+                         "       [--options FILE] [--sleeper MS]\n"
                          "KIND: segv abort fpe illegal stack-overflow cxx cxx-thread cxx-handled qt-event freeze\n",
                  problem);
     std::exit(2);
@@ -138,6 +142,8 @@ TArguments ParseArguments(int argc, char** argv)
             a.noCrashbox = true;
         else if (option == "--timing")
             a.timing = true;
+        else if (option == "--sleeper")
+            a.sleeper = std::atoi(value().c_str());
         else
             Usage(("unknown option " + option).c_str());
     }
@@ -230,6 +236,36 @@ void FaultInTwoThreads(const std::string& kind)
     first.join();
     second.join();
 }
+
+// A thread that sleeps in one call of the system, as a program's thread
+// may, while the fault is reported: whether its sleep lasted as asked.
+class TSleeper {
+public:
+    explicit TSleeper(int milliseconds)
+        : fThread([this, milliseconds] {
+              timespec start{}, end{};
+              ::clock_gettime(CLOCK_MONOTONIC, &start);
+              const timespec length{milliseconds / 1000, long(milliseconds % 1000) * 1000000L};
+              fAsleep = true;
+              const int answer = ::clock_nanosleep(CLOCK_MONOTONIC, 0, &length, nullptr);
+              ::clock_gettime(CLOCK_MONOTONIC, &end);
+              const long long slept = (end.tv_sec - start.tv_sec) * 1000LL + (end.tv_nsec - start.tv_nsec) / 1000000;
+              std::fprintf(stderr, "crash_example: slept %lld ms, answer %d\n", slept, answer);
+          })
+    {
+        // Well inside its sleep before the fault comes.
+        while (!fAsleep.load())
+            std::this_thread::yield();
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    ~TSleeper() { fThread.join(); }
+    TSleeper(const TSleeper&) = delete;
+    TSleeper& operator=(const TSleeper&) = delete;
+
+private:
+    std::atomic<bool> fAsleep{false};
+    std::thread fThread;
+};
 
 // The mail transports' waits as the environment asks.
 void ApplyMailSettings()
@@ -346,6 +382,9 @@ int main(int argc, char** argv)
 
     int exitCode = 0;
     const std::string kind = args.kind;
+    std::optional<TSleeper> sleeper;
+    if (args.sleeper)
+        sleeper.emplace(*args.sleeper);
     if (kind != "qt-event" && kind != "freeze")
         PrintTime("fault");
     if (kind == "cxx-handled") {
@@ -380,6 +419,7 @@ int main(int argc, char** argv)
         Fault(kind);
     }
 
+    sleeper.reset();
     webErrorPage.reset();
     reportDialogs.reset();
     guiFacts.reset();

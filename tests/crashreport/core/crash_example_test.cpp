@@ -558,6 +558,24 @@ INSTANTIATE_TEST_SUITE_P(Kinds, CallStacksAsTheDebuggerSeesThem, ::testing::Valu
                              return name;
                          });
 
+// A report pauses the other threads while it reads their stacks. A thread
+// that sleeps meanwhile, in a program that goes on after the (caught)
+// exception, sleeps as long as it meant to, and its sleep answers as if
+// nothing had happened.
+TEST(CrashExample, AThreadAsleepDuringTheReportOfACaughtExceptionSleepsItsWholeTime)
+{
+    cvtest::TempDir dir;
+    const TRun run = RunExample({QStringLiteral("cxx-handled"), QStringLiteral("--catch-handled"), QStringLiteral("--dialog"),
+                                 QStringLiteral("none"), QStringLiteral("--sleeper"), QStringLiteral("1500")},
+                                dir.path());
+    EXPECT_EQ(run.status, 0) << run.output.toStdString();
+    EXPECT_EQ(EntryCount(dir.file(QStringLiteral("crash_example.elf"))), 1) << run.output.toStdString();
+    const QRegularExpressionMatch slept = QRegularExpression(QStringLiteral("slept (\\d+) ms, answer (\\d+)")).match(run.output);
+    ASSERT_TRUE(slept.hasMatch()) << run.output.toStdString();
+    EXPECT_GE(slept.captured(1).toInt(), 1500) << run.output.toStdString();
+    EXPECT_EQ(slept.captured(2).toInt(), 0) << "not cut short (4 is EINTR)";
+}
+
 TEST(CrashExample, AFatalSignalOnTheWindowThreadLeavesTheDialogToAReporter)
 {
     cvtest::TempDir dir;
