@@ -558,6 +558,40 @@ INSTANTIATE_TEST_SUITE_P(Kinds, CallStacksAsTheDebuggerSeesThem, ::testing::Valu
                              return name;
                          });
 
+// Two threads fault at once: the first one's fault is reported, and the
+// second, which waits meanwhile in the handler of its own fault, is shown
+// where it faulted (its own frames from the fault on), not where it waits.
+TEST(CrashExample, TheSecondOfTwoThreadsFaultingAtOnceIsShownWhereItFaulted)
+{
+    cvtest::TempDir dir;
+    const TRun run = RunExample({QStringLiteral("segv"), QStringLiteral("--two-threads"), QStringLiteral("--dialog"), QStringLiteral("none")},
+                                dir.path());
+    EXPECT_EQ(run.status, -SIGSEGV) << run.output.toStdString();
+    const QString report = ReportOf(dir.file(QStringLiteral("crash_example.elf")));
+    static const QRegularExpression threadID(QStringLiteral("Thread: ID=(\\d+)"));
+    QString raising;
+    std::vector<const TStackBlock*> others;
+    const std::vector<TStackBlock> blocks = StackBlocks(report);
+    for (const TStackBlock& block : blocks) {
+        const QString id = threadID.match(block.header).captured(1);
+        if (block.header.startsWith(QLatin1Char('*')))
+            raising = id;
+        else if (block.header.startsWith(QStringLiteral("Running")) && id != raising)
+            others.push_back(&block);
+    }
+    ASSERT_FALSE(raising.isEmpty()) << report.toStdString();
+    const auto second = std::find_if(others.begin(), others.end(), [](const TStackBlock* b) {
+        return std::any_of(b->rows.begin(), b->rows.end(), [](const TStackRow& r) { return r.procedure.contains(QStringLiteral("FaultSegv")); });
+    });
+    ASSERT_NE(second, others.end()) << "the second thread's own frames" << report.toStdString();
+    const TStackBlock& block = **second;
+    EXPECT_TRUE(block.rows.front().procedure.contains(QStringLiteral("FaultSegv"))) << "it stands at its fault" << report.toStdString();
+    EXPECT_EQ(block.rows.front().line, DefinitionLine(QStringLiteral("FaultSegv")));
+    for (const TStackRow& row : block.rows)
+        EXPECT_FALSE(row.procedure.contains(QStringLiteral("SignalDoor")) || row.procedure.contains(QStringLiteral("nanosleep")))
+            << "not where it waits: " << row.procedure.toStdString();
+}
+
 // A report pauses the other threads while it reads their stacks. A thread
 // that sleeps meanwhile, in a program that goes on after the (caught)
 // exception, sleeps as long as it meant to, and its sleep answers as if

@@ -270,6 +270,24 @@ void PauseSignalHandler(int, siginfo_t* info, void* context)
     errno = savedErrno;
 }
 
+// The faults that threads wait in (NoteOwnFaultContext): a record is
+// claimed by its thread, filled, then published by its ID.
+struct TOwnFault {
+    std::atomic<pid_t> Claim{0}; // the thread that holds the record
+    std::atomic<pid_t> Tid{0};   // set once Context is complete
+    ucontext_t Context;
+};
+constexpr int kOwnFaults = 64;
+TOwnFault gOwnFaults[kOwnFaults];
+
+const TOwnFault* OwnFaultOf(pid_t tid)
+{
+    for (const TOwnFault& fault : gOwnFaults)
+        if (fault.Tid.load(std::memory_order_acquire) == tid)
+            return &fault;
+    return nullptr;
+}
+
 std::mutex gInstallLock;
 bool gInstalled = false;
 struct sigaction gPreviousAction;
@@ -295,11 +313,42 @@ void Answer(TPausedThread& thread, const TPauseSlot& slot)
 {
     thread.Answered = true;
     thread.Context = slot.Context;
+    // Paused inside the handler of its own fault: it stands at the fault.
+    if (const TOwnFault* fault = OwnFaultOf(pid_t(thread.ID))) {
+        thread.Context = fault->Context;
+        thread.AtOwnFault = true;
+    }
     thread.InstructionPointer = uintptr_t(thread.Context.uc_mcontext.gregs[REG_RIP]);
     thread.StackPointer = uintptr_t(thread.Context.uc_mcontext.gregs[REG_RSP]);
 }
 
 } // namespace
+
+void NoteOwnFaultContext(const ucontext_t& context)
+{
+    const pid_t self = CurrentTid();
+    for (TOwnFault& fault : gOwnFaults) {
+        pid_t free = 0;
+        if (!fault.Claim.compare_exchange_strong(free, self, std::memory_order_acq_rel))
+            continue;
+        std::memcpy(&fault.Context, &context, sizeof context);
+        if (context.uc_mcontext.fpregs)
+            std::memcpy(&fault.Context.__fpregs_mem, context.uc_mcontext.fpregs, sizeof fault.Context.__fpregs_mem);
+        fault.Context.uc_mcontext.fpregs = nullptr;
+        fault.Tid.store(self, std::memory_order_release);
+        return;
+    }
+}
+
+void ForgetOwnFaultContext()
+{
+    const pid_t self = CurrentTid();
+    for (TOwnFault& fault : gOwnFaults)
+        if (fault.Claim.load(std::memory_order_acquire) == self) {
+            fault.Tid.store(0, std::memory_order_release);
+            fault.Claim.store(0, std::memory_order_release);
+        }
+}
 
 int ThreadPauseSignal() { return SIGRTMIN + 4; }
 
