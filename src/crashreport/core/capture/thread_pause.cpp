@@ -446,6 +446,22 @@ void TThreadPause::Resume()
     m_held.clear();
 }
 
+bool ThreadWaitsOnDescriptors(uint32_t threadID)
+{
+    const TSystemCall call = ReadSystemCall(pid_t(threadID));
+    if (!call.Known)
+        return false;
+    switch (call.Number) {
+    case SYS_poll:
+    case SYS_ppoll:
+    case SYS_select:
+    case SYS_pselect6:
+    case SYS_epoll_wait:
+    case SYS_epoll_pwait: return true;
+    default: return false;
+    }
+}
+
 std::vector<uint32_t> ProcessThreadIDs()
 {
     std::vector<uint32_t> ids;

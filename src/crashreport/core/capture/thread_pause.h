@@ -85,6 +85,12 @@ private:
     std::vector<uint32_t> m_held; // the threads this object keeps paused
 };
 
+// Whether the thread waits in the system for something to happen on its
+// descriptors (poll, ppoll, select, pselect6, epoll_wait, epoll_pwait): where
+// an event loop waits for its next event. False when it runs, waits for
+// anything else (a lock, a sleep, another thread's end) or cannot be asked.
+bool ThreadWaitsOnDescriptors(uint32_t threadID);
+
 // The threads of this process now (from /proc/self/task), in ascending order.
 std::vector<uint32_t> ProcessThreadIDs();
 

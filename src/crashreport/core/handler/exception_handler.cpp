@@ -75,6 +75,7 @@ struct THandlerState {
     std::string errorID;
     std::atomic<int32_t> step{0};
     std::atomic<uint32_t> counter{0};
+    std::atomic<uint32_t> handling{0};
     std::atomic<bool> directMode{false};
     std::atomic<bool> handlingDisabled{false};
     // The thread that waits in ExceptNotify and runs what is posted to it
@@ -504,6 +505,7 @@ void FreeLastCallStack() { State().lastCallStack.reset(); }
 std::string ErrorID() { return State().errorID; }
 int32_t HandlerStep() { return State().step.load(); }
 uint32_t ExceptionCount() { return State().counter.load(); }
+uint32_t HandlingNumber() { return State().handling.load(); }
 std::string LastReportText() { return State().lastRecord.LogText; }
 std::string LastSendText() { return State().sendText; }
 TReportText LastReportPieces() { return State().report; }
@@ -1104,6 +1106,7 @@ bool ProcessException(const TExceptionObject& exceptionObject, uintptr_t excepti
     state.reportBuilt = false;
     state.reportSaved = false;
     state.loggedDuplicate = false;
+    ++state.handling;
 
     // [1] What is known of the exception; a snapshot of the threads.
     Step(1);
