@@ -635,7 +635,8 @@ std::string ComputeErrorID(const std::string& applicationName, const std::string
     if (callStack)
         for (int i = 0; i < callStack->Count(); ++i) {
             const TCrashboxDebugInfo* entry = callStack->GetItem(i);
-            if (entry->ThreadID != threadID || entry->DebugDetail != TCrashboxDebugDetail::ddSourceCode)
+            // How deep a recursion went before it overflowed the stack is no part of the error.
+            if (entry->ThreadID != threadID || entry->DebugDetail != TCrashboxDebugDetail::ddSourceCode || entry->FramesLeftOut != 0)
                 continue;
             text += entry->UnitName + entry->ClassName + entry->ProcedureName + std::to_string(entry->ProcOffsetLine);
         }
