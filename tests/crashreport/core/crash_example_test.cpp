@@ -470,7 +470,7 @@ class CallStacksAsTheDebuggerSeesThem : public ::testing::TestWithParam<const ch
 bool HaveGdb() { return QFile::exists(QStringLiteral("/usr/bin/gdb")); }
 
 // The frames gdb unwinds in a run of the example, newest first, up to main
-// (not the inlined ones), where it stops: at the fault, or for a throw where it
+// (inlined ones too), where it stops: at the fault, or for a throw where it
 // leaves the thrower (from the thrower on). The run's own report goes to dir.
 // stackKb: the main thread's stack limit for the run (0: as it is).
 std::vector<TDebuggerFrame> DebuggerFrames(const cvtest::TempDir& dir, const QString& kind, QString* output, int stackKb = 0)
@@ -504,7 +504,7 @@ std::vector<TDebuggerFrame> DebuggerFrames(const cvtest::TempDir& dir, const QSt
     std::vector<TDebuggerFrame> theirs;
     for (const QString& line : run.output.split(QLatin1Char('\n'))) {
         const QStringList f = line.trimmed().split(QLatin1Char('|'));
-        if (f.size() != 5 || f[0] != QStringLiteral("FRAME") || f[1] == QStringLiteral("inline"))
+        if (f.size() != 5 || f[0] != QStringLiteral("FRAME"))
             continue;
         theirs.push_back({f[2], f[3].toULongLong(nullptr, 16), f[4]});
         if (f[2] == QStringLiteral("main"))
@@ -547,9 +547,10 @@ std::vector<TStackRow> RowsUpToMain(const QString& logFile)
 // The raising thread's call stack, from the fault up to main, is the one
 // gdb unwinds in the same run: the same frames at the same addresses with
 // the same functions, none extra (a stale return address in some frame's
-// locals is no caller). gdb's inlined frames are parts of the frame of the
-// function they were inlined into, which the report names; a frame gdb
-// names no function for may stand in the report only as it does there.
+// locals is no caller). Code the compiler inlined is a frame of its own, as
+// in gdb: the inlined function at its line, then the function it was
+// inlined into at the line of the call, both at the same address. A frame
+// gdb names no function for may stand in the report only as it does there.
 TEST_P(CallStacksAsTheDebuggerSeesThem, FromTheFaultUpToMain)
 {
     if (!HaveGdb())

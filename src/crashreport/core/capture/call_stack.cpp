@@ -33,17 +33,21 @@ T Load(uintptr_t address)
 
 bool InSet(TCrashboxDebugDetails set, TCrashboxDebugDetail detail) { return (set & DebugDetailBit(detail)) != 0; }
 
-// One entry: the address shown is addr, the one resolved lookup (addr - 1 for a return address).
+// One entry: the address shown is addr, the one resolved lookup (addr - 1
+// for a return address). Inlined code adds an entry for each function it
+// was inlined into, at the same address; the group counts as one entry for
+// the scan's window.
 void AddEntry(uintptr_t addr, uintptr_t lookup, bool isErrorLine, TCallStackScan& scan)
 {
     TCrashboxStackList& list = *scan.List;
     if (list.Count() >= kMaxCallStackEntries)
         return;
     auto entry = std::make_unique<TCrashboxDebugInfo>();
+    std::vector<TCrashboxDebugInfo> inlinedInto;
     if (scan.UseDebugData) {
         TCrashboxModulesList* modules = scan.Modules;
         FillDebugInfoForAddress(lookup, scan.ThreadID, *entry, scan.RunningThread, isErrorLine,
-                                [modules](uintptr_t a) { return modules ? ModuleInfoByAddr(*modules, a) : nullptr; });
+                                [modules](uintptr_t a) { return modules ? ModuleInfoByAddr(*modules, a) : nullptr; }, &inlinedInto);
         entry->Addr = addr;
     } else {
         entry->RunningThread = scan.RunningThread;
@@ -63,7 +67,17 @@ void AddEntry(uintptr_t addr, uintptr_t lookup, bool isErrorLine, TCallStackScan
         return;
     if (scan.Count >= 0 && index - std::max(scan.First, 0) >= scan.Count)
         return;
+    TCrashboxDebugInfo* last = entry.get();
     list.Add(std::move(entry));
+    for (TCrashboxDebugInfo& caller : inlinedInto) {
+        if (list.Count() >= kMaxCallStackEntries || !InSet(scan.Details, caller.DebugDetail))
+            continue;
+        caller.Addr = addr;
+        last->Inlined = true;
+        auto added = std::make_unique<TCrashboxDebugInfo>(std::move(caller));
+        last = added.get();
+        list.Add(std::move(added));
+    }
 }
 
 // Whether V is just after one of the call forms; for a direct call, its target.
@@ -460,6 +474,13 @@ void FilterCallStack(TCrashboxStackList& list, int first)
     std::map<const TCrashboxModuleInfo*, uintptr_t> next;
     for (int i = list.Count() - 1; i >= first; --i) {
         TCrashboxDebugInfo& entry = *list.GetItem(i);
+        // Inlined code shares the fate of the function it was inlined into.
+        if (entry.Inlined) {
+            if (i + 1 < list.Count() && list.GetItem(i + 1)->Addr == entry.Addr
+                && list.GetItem(i + 1)->DebugDetail == TCrashboxDebugDetail::ddNone)
+                entry.DebugDetail = TCrashboxDebugDetail::ddNone;
+            continue;
+        }
         // The turns of a recursion on either side of the frames left out are
         // frames of their own, not repeats of each other.
         if (entry.FramesLeftOut != 0) {

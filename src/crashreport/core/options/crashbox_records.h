@@ -96,6 +96,9 @@ struct TCrashboxDebugInfo {
     // Not 0: the entry stands for that many frames of a recursion that the
     // call stack leaves out (its procedure name says so; it has no address).
     uint32_t FramesLeftOut = 0;
+    // The code at Addr was inlined: the next entry, at the same address,
+    // names the function it was inlined into, at the line of the call.
+    bool Inlined = false;
 };
 using PCrashboxDebugInfo = TCrashboxDebugInfo*;
 
