@@ -1,10 +1,12 @@
 #pragma once
 // binutils' addr2line as the yardstick of the address lookups: it is run
 // over the same addresses of a file (-f -C -i -a), and its answers are read
-// back: the outermost function of each address's inline chain and the line
-// of its innermost frame, which is what our lookups give. Shared by the
+// back: each address's inline chain, the innermost frame (the function whose
+// code it is, at its line) and the functions it was inlined into (each at
+// the line of the call), which is what our lookups give. Shared by the
 // lookup benchmark and the test that checks a sample of its addresses.
 
+#include "crashreport/core/debuginfo/debug_info_source.h"
 #include "crashreport/core/debuginfo/elf_image.h"
 
 #include <QFile>
@@ -25,10 +27,50 @@
 
 namespace cvoracle {
 
-struct Addr2LineAnswer {
-    std::string procedure; // the outermost function; empty when addr2line knows none
-    int32_t line = 0;      // the innermost frame's line; 0 when unknown
+struct Addr2LineFrame {
+    std::string procedure; // empty when addr2line knows none
+    int32_t line = 0;      // 0 when unknown
 };
+
+struct Addr2LineAnswer {
+    std::string procedure; // the innermost frame's function; empty when addr2line knows none
+    int32_t line = 0;      // its line; 0 when unknown
+    std::vector<Addr2LineFrame> inlinedInto; // the frames around it, innermost first
+};
+
+// Whether a lookup's answer is addr2line's: the same chain of frames at the
+// same lines, ending in the same function. The names of inlined frames are
+// not compared: addr2line names an inlined function by its bare name, and
+// at times by the function it was inlined into, where a debugger (and our
+// lookups) qualify it; they are checked against gdb elsewhere.
+inline bool SameChain(const Addr2LineAnswer& ours, const Addr2LineAnswer& theirs)
+{
+    if (ours.line != theirs.line || ours.inlinedInto.size() != theirs.inlinedInto.size())
+        return false;
+    for (std::size_t i = 0; i < ours.inlinedInto.size(); ++i)
+        if (ours.inlinedInto[i].line != theirs.inlinedInto[i].line)
+            return false;
+    const std::string& outermost = ours.inlinedInto.empty() ? ours.procedure : ours.inlinedInto.back().procedure;
+    return outermost == (theirs.inlinedInto.empty() ? theirs.procedure : theirs.inlinedInto.back().procedure);
+}
+
+// A lookup's answer in the same terms (found: the lookup found the address).
+inline Addr2LineAnswer AnswerOf(const cv::TELLocationInfo& info, bool found)
+{
+    Addr2LineAnswer answer{info.ProcedureName, found ? info.LineNumber : 0, {}};
+    for (const cv::TELLocationInfo& caller : info.InlinedInto)
+        answer.inlinedInto.push_back({caller.ProcedureName, caller.LineNumber});
+    return answer;
+}
+
+// "function:line", then " < function:line" for each frame around it.
+inline std::string Text(const Addr2LineAnswer& answer)
+{
+    std::string text = answer.procedure + ":" + std::to_string(answer.line);
+    for (const Addr2LineFrame& frame : answer.inlinedInto)
+        text += " < " + frame.procedure + ":" + std::to_string(frame.line);
+    return text;
+}
 
 // The lookups name a piece the compiler split off or cloned from a function
 // as the function itself: addr2line's clone marks (" [clone .constprop.0]")
@@ -111,14 +153,19 @@ inline std::vector<Addr2LineAnswer> RunAddr2Line(const std::string& file, const 
             continue;
         // A frame: its function, then "file:line" (perhaps with a discriminator).
         Addr2LineAnswer& a = answers.back();
-        a.procedure = l == "??" ? std::string() : FunctionOfPiece(l.toStdString());
+        Addr2LineFrame frame;
+        frame.procedure = l == "??" ? std::string() : FunctionOfPiece(l.toStdString());
         QByteArray place = lines[++i];
         const qsizetype paren = place.indexOf(" (");
         if (paren >= 0)
             place.truncate(paren);
+        frame.line = place.mid(place.lastIndexOf(':') + 1).toInt();
         if (firstFrame) {
-            a.line = place.mid(place.lastIndexOf(':') + 1).toInt();
+            a.procedure = frame.procedure;
+            a.line = frame.line;
             firstFrame = false;
+        } else {
+            a.inlinedInto.push_back(frame);
         }
     }
     if (answers.size() != addresses.size())

@@ -18,6 +18,10 @@
 //   --no-descriptors             every file descriptor is taken before the fault
 //   --core-off                   the component starts switched off
 //   --no-crashbox                the component is not started at all
+//   --sleeper MS                 another thread sleeps MS milliseconds in one
+//                                call from before the fault; once it wakes, how
+//                                long it slept and the call's answer go to
+//                                standard error, and the program ends after it
 // Started again as "crash_example --crashbox-reporter FILE" after a fatal
 // signal on its window thread, it is the reporter of that crash: it shows
 // the dialog and sends the report of the crashed run.
@@ -26,7 +30,8 @@
 // is taken as soon as it is whole).
 // For the benchmark:
 //   --timing                     the monotonic clock's time (ns) of the fault
-//                                and of the report saved, on standard error
+//                                and of the report saved, with the processor
+//                                time used by then, on standard error
 
 #include <QCoreApplication>
 #include <QDir>
@@ -71,7 +76,7 @@ struct TArguments {
     std::string output;
     std::optional<cv::TExceptionDialogType> dialog;
     std::string smtp, to, http, options, faultInEvent;
-    std::optional<int> freeze;
+    std::optional<int> freeze, sleeper;
     bool catchHandled = false, secondFault = false, twoThreads = false, coreOff = false, noCrashbox = false, timing = false;
     bool noDescriptors = false;
 };
@@ -81,7 +86,7 @@ struct TArguments {
     std::fprintf(stderr, "crash_example: %s\n"
                          "usage: crash_example KIND [--output DIR] [--dialog none|messagebox|classic|detailed]\n"
                          "       [--smtp HOST:PORT --to ADDRESS] [--http URL] [--freeze SECONDS] [--catch-handled]\n"
-                         "       [--options FILE]\n"
+                         "       [--options FILE] [--sleeper MS]\n"
                          "KIND: segv abort fpe illegal stack-overflow cxx cxx-thread cxx-handled qt-event freeze\n"
                          "Reports sent by HTTPS do not check the web server's certificate; reports sent by\n"
                          "SMTP go without TLS (the report and the password in clear).\n",
@@ -146,6 +151,8 @@ TArguments ParseArguments(int argc, char** argv)
             a.noCrashbox = true;
         else if (option == "--timing")
             a.timing = true;
+        else if (option == "--sleeper")
+            a.sleeper = std::atoi(value().c_str());
         else
             Usage(("unknown option " + option).c_str());
     }
@@ -192,9 +199,13 @@ void PrintTime(const char* what)
 {
     if (!gTiming)
         return;
-    timespec now{};
+    // With the processor time the process has used: on a busy machine the
+    // time a report takes in itself.
+    timespec now{}, used{};
     ::clock_gettime(CLOCK_MONOTONIC, &now);
-    std::fprintf(stderr, "crash_example: %s at %lld ns\n", what, (long long)now.tv_sec * 1000000000LL + now.tv_nsec);
+    ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &used);
+    std::fprintf(stderr, "crash_example: %s at %lld ns, processor time %lld ns\n", what, (long long)now.tv_sec * 1000000000LL + now.tv_nsec,
+                 (long long)used.tv_sec * 1000000000LL + used.tv_nsec);
 }
 
 __attribute__((noinline)) void FaultFreeze()
@@ -252,6 +263,36 @@ void FaultInTwoThreads(const std::string& kind)
     first.join();
     second.join();
 }
+
+// A thread that sleeps in one call of the system, as a program's thread
+// may, while the fault is reported: whether its sleep lasted as asked.
+class TSleeper {
+public:
+    explicit TSleeper(int milliseconds)
+        : fThread([this, milliseconds] {
+              timespec start{}, end{};
+              ::clock_gettime(CLOCK_MONOTONIC, &start);
+              const timespec length{milliseconds / 1000, long(milliseconds % 1000) * 1000000L};
+              fAsleep = true;
+              const int answer = ::clock_nanosleep(CLOCK_MONOTONIC, 0, &length, nullptr);
+              ::clock_gettime(CLOCK_MONOTONIC, &end);
+              const long long slept = (end.tv_sec - start.tv_sec) * 1000LL + (end.tv_nsec - start.tv_nsec) / 1000000;
+              std::fprintf(stderr, "crash_example: slept %lld ms, answer %d\n", slept, answer);
+          })
+    {
+        // Well inside its sleep before the fault comes.
+        while (!fAsleep.load())
+            std::this_thread::yield();
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    ~TSleeper() { fThread.join(); }
+    TSleeper(const TSleeper&) = delete;
+    TSleeper& operator=(const TSleeper&) = delete;
+
+private:
+    std::atomic<bool> fAsleep{false};
+    std::thread fThread;
+};
 
 // The mail transports' waits as the environment asks.
 void ApplyMailSettings()
@@ -370,6 +411,9 @@ int main(int argc, char** argv)
     const std::string kind = args.kind;
     if (args.noDescriptors)
         TakeEveryDescriptor();
+    std::optional<TSleeper> sleeper;
+    if (args.sleeper)
+        sleeper.emplace(*args.sleeper);
     if (kind != "qt-event" && kind != "freeze")
         PrintTime("fault");
     if (kind == "cxx-handled") {
@@ -404,6 +448,7 @@ int main(int argc, char** argv)
         Fault(kind);
     }
 
+    sleeper.reset();
     webErrorPage.reset();
     reportDialogs.reset();
     guiFacts.reset();

@@ -13,12 +13,14 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <memory>
 #include <mutex>
 #include <thread>
 
 #include "crashreport/core/capture/modules_list.h"
 #include "crashreport/core/capture/system_facts.h"
+#include "crashreport/core/capture/thread_pause.h"
 #include "crashreport/core/capture/window_services.h"
 #include "crashreport/core/handler/crashbox_events.h"
 #include "crashreport/core/handler/dialog_state.h"
@@ -43,8 +45,13 @@ namespace cv {
 
 namespace {
 
-// How long a GUI thread may take to answer before the dialogs go to a reporter process.
+// How long a GUI thread may take to answer before the dialogs go to a
+// reporter process: one that waits for its events answers at once (the
+// limit only guards against one stuck right after); one that is busy, or
+// blocked outside its event loop (waiting for a lock, for another thread's
+// end), gets a short while, not a second.
 constexpr auto kGuiAnswerLimit = std::chrono::seconds(1);
+constexpr auto kBusyGuiAnswerLimit = std::chrono::milliseconds(100);
 
 // The exception whose dialog is owed to a reporter process (its count; 0:
 // none), and whether this exception was handed over already. Written on
@@ -53,6 +60,10 @@ struct TBindingState {
     uint32_t owedFor = 0;
     TExceptionDialogType owedKind = edtNone;
     uint32_t handedOverFor = 0;
+    // Whether the GUI thread answered, asked once per exception (its
+    // handling number; 0: not yet).
+    uint32_t guiAskedFor = 0;
+    bool guiUnreachable = false;
 };
 
 TBindingState& Binding()
@@ -197,12 +208,35 @@ bool GuiThreadUnreachable()
     const TCrashboxExceptionRecord* active = ActiveExceptionRecord();
     if (active && active->ExceptionThreadID == MainThread().ID)
         return !MainThreadServesPosted();
-    auto answered = std::make_shared<std::atomic<bool>>(false);
-    QMetaObject::invokeMethod(app, [answered] { *answered = true; }, Qt::QueuedConnection);
-    const auto deadline = std::chrono::steady_clock::now() + kGuiAnswerLimit;
-    while (!*answered && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    return !*answered;
+    // The answer holds for the whole report of an exception.
+    TBindingState& binding = Binding();
+    if (active && binding.guiAskedFor == HandlingNumber())
+        return binding.guiUnreachable;
+    struct TAnswer {
+        std::mutex lock;
+        std::condition_variable given;
+        bool answered = false;
+    };
+    auto answer = std::make_shared<TAnswer>();
+    const auto limit = ThreadWaitsOnDescriptors(MainThread().ID) ? std::chrono::milliseconds(kGuiAnswerLimit) : kBusyGuiAnswerLimit;
+    QMetaObject::invokeMethod(
+        app,
+        [answer] {
+            std::lock_guard lock(answer->lock);
+            answer->answered = true;
+            answer->given.notify_all();
+        },
+        Qt::QueuedConnection);
+    bool unreachable = false;
+    {
+        std::unique_lock lock(answer->lock);
+        unreachable = !answer->given.wait_for(lock, limit, [&] { return answer->answered; });
+    }
+    if (active) {
+        binding.guiAskedFor = HandlingNumber();
+        binding.guiUnreachable = unreachable;
+    }
+    return unreachable;
 }
 
 TExceptionDialogHost CurrentDialogHost()

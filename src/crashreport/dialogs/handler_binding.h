@@ -8,7 +8,9 @@
 // thread they run there through a blocking queued call. When the GUI thread
 // cannot serve (a fatal signal on it: it waits inside its signal handler; a
 // freeze: the watchdog reports for it while it is paused; or it does not
-// answer a queued call within a second) the dialog and the sending are
+// answer a queued call in time: within a second when it waits for its
+// events, within a tenth of one when it is busy or blocked elsewhere,
+// asked once per exception) the dialog and the sending are
 // handed to a reporter process (reporter_request.h), once the report is in
 // the log. The screenshot is then taken from the handler's thread while the
 // program's windows are still there, and travels in the request.

@@ -142,7 +142,7 @@ void AddCallStackRows(TListViewItems& items, const TCrashboxStackList& stack, co
         const std::string module = entry.DebugDetail != TCrashboxDebugDetail::ddNone && entry.ModuleInfo
                                        ? ExtractFileName(entry.ModuleInfo->Name)
                                        : std::string();
-        items.AddRow({HexAddress(entry.Addr), module, entry.UnitName, entry.ClassName, entry.ProcedureName, line},
+        items.AddRow({entry.FramesLeftOut != 0 ? std::string() : HexAddress(entry.Addr), module, entry.UnitName, entry.ClassName, entry.ProcedureName, line},
                      RowImage(entry), 0, false, {});
         previous = &entry;
     }

@@ -471,21 +471,15 @@ bool SameFunction(const QString& ours, const QString& theirs, const QString& lib
 
 class CallStacksAsTheDebuggerSeesThem : public ::testing::TestWithParam<const char*> {};
 
-} // namespace
+bool HaveGdb() { return QFile::exists(QStringLiteral("/usr/bin/gdb")); }
 
-// The raising thread's call stack, from the fault up to main, is the one
-// gdb unwinds in the same run: the same frames at the same addresses with
-// the same functions, none extra (a stale return address in some frame's
-// locals is no caller). gdb's inlined frames are parts of the frame of the
-// function they were inlined into, which the report names; a frame gdb
-// names no function for may stand in the report only as it does there.
-TEST_P(CallStacksAsTheDebuggerSeesThem, FromTheFaultUpToMain)
+// The frames gdb unwinds in a run of the example, newest first, up to main
+// (inlined ones too), where it stops: at the fault, or for a throw where it
+// leaves the thrower (from the thrower on). The run's own report goes to dir.
+// stackKb: the main thread's stack limit for the run (0: as it is).
+std::vector<TDebuggerFrame> DebuggerFrames(const cvtest::TempDir& dir, const QString& kind, QString* output, int stackKb = 0)
 {
-    if (!QFile::exists(QStringLiteral("/usr/bin/gdb")))
-        GTEST_SKIP() << "gdb is not installed (scripts/setup.sh installs it)";
-    const QString kind = QString::fromLatin1(GetParam());
     const bool thrown = kind == QStringLiteral("cxx") || kind == QStringLiteral("qt-event");
-    cvtest::TempDir dir;
     dir.write(QStringLiteral("frames.py"), "import gdb\n"
                                            "def frames():\n"
                                            "    f = gdb.newest_frame()\n"
@@ -500,16 +494,21 @@ TEST_P(CallStacksAsTheDebuggerSeesThem, FromTheFaultUpToMain)
                                      "set pagination off\nset confirm off\nsource " + dir.file(QStringLiteral("frames.py")).toUtf8() + "\n"
                                          + stop + "python frames()\ndelete\nhandle all nostop noprint pass\ncontinue\n");
     // Names from the files alone, as the report has them.
-    const TRun run = cvtest::runProgram(QStringLiteral("/usr/bin/gdb"),
-                                        {QStringLiteral("-q"), QStringLiteral("-batch"), QStringLiteral("-nx"), QStringLiteral("-iex"),
-                                         QStringLiteral("set debug-file-directory ") + dir.file(QStringLiteral("none")),
-                                         QStringLiteral("-x"), script, QStringLiteral("--args"), QStringLiteral(CV_CRASH_EXAMPLE), kind,
-                                         QStringLiteral("--dialog"), QStringLiteral("none"), QStringLiteral("--output"), dir.path()},
-                                        dir.path(), {}, std::chrono::seconds(60));
+    QStringList command{QStringLiteral("/usr/bin/gdb"), QStringLiteral("-q"), QStringLiteral("-batch"), QStringLiteral("-nx"),
+                        QStringLiteral("-iex"), QStringLiteral("set debug-file-directory ") + dir.file(QStringLiteral("none")),
+                        QStringLiteral("-x"), script, QStringLiteral("--args"), QStringLiteral(CV_CRASH_EXAMPLE), kind,
+                        QStringLiteral("--dialog"), QStringLiteral("none"), QStringLiteral("--output"), dir.path()};
+    if (stackKb > 0)
+        command = QStringList{QStringLiteral("/bin/sh"), QStringLiteral("-c"), QStringLiteral("ulimit -s %1 && exec \"$@\"").arg(stackKb),
+                              QStringLiteral("sh")}
+                  + command;
+    const QString program = command.takeFirst();
+    const TRun run = cvtest::runProgram(program, command, dir.path(), {}, std::chrono::seconds(60));
+    *output = run.output;
     std::vector<TDebuggerFrame> theirs;
     for (const QString& line : run.output.split(QLatin1Char('\n'))) {
         const QStringList f = line.trimmed().split(QLatin1Char('|'));
-        if (f.size() != 5 || f[0] != QStringLiteral("FRAME") || f[1] == QStringLiteral("inline"))
+        if (f.size() != 5 || f[0] != QStringLiteral("FRAME"))
             continue;
         theirs.push_back({f[2], f[3].toULongLong(nullptr, 16), f[4]});
         if (f[2] == QStringLiteral("main"))
@@ -518,41 +517,73 @@ TEST_P(CallStacksAsTheDebuggerSeesThem, FromTheFaultUpToMain)
     if (thrown) {
         // The thrower's caller is the throw's own machinery: gdb starts inside it.
         const auto hook = std::find_if(theirs.begin(), theirs.end(), [](const TDebuggerFrame& f) { return f.name == QStringLiteral("CrashboxHookedCxaThrow"); });
-        ASSERT_NE(hook, theirs.end()) << run.output.toStdString();
-        theirs.erase(theirs.begin(), hook + 1);
+        theirs.erase(theirs.begin(), hook == theirs.end() ? theirs.end() : hook + 1);
     }
-    ASSERT_FALSE(theirs.empty()) << run.output.toStdString();
-    ASSERT_EQ(theirs.back().name, QStringLiteral("main")) << run.output.toStdString();
+    return theirs;
+}
 
-    const std::vector<TStackBlock> blocks = StackBlocks(ReportOf(dir.file(QStringLiteral("crash_example.elf"))));
-    ASSERT_FALSE(blocks.empty()) << run.output.toStdString();
+// The rows and the frames side by side, for a failure's message.
+std::string BothListed(const std::vector<TStackRow>& ours, const std::vector<TDebuggerFrame>& theirs)
+{
+    QString text = QStringLiteral("\nreport:");
+    for (const TStackRow& r : ours)
+        text += QStringLiteral("\n  %1 %2").arg(r.address, 0, 16).arg(r.procedure);
+    text += QStringLiteral("\ngdb:");
+    for (const TDebuggerFrame& f : theirs)
+        text += QStringLiteral("\n  %1 %2").arg(f.pc, 0, 16).arg(f.name);
+    return text.toStdString();
+}
+
+// The rows of the raising thread up to main.
+std::vector<TStackRow> RowsUpToMain(const QString& logFile)
+{
+    const std::vector<TStackBlock> blocks = StackBlocks(ReportOf(logFile));
+    if (blocks.empty())
+        return {};
     std::vector<TStackRow> ours = blocks[0].rows;
     const auto main = std::find_if(ours.begin(), ours.end(), [](const TStackRow& r) { return r.procedure == QStringLiteral("main"); });
-    ASSERT_NE(main, ours.end());
-    ours.erase(main + 1, ours.end());
+    ours.erase(main == ours.end() ? main : main + 1, ours.end());
+    return ours;
+}
 
-    auto listed = [&] {
-        QString text = QStringLiteral("\nreport:");
-        for (const TStackRow& r : ours)
-            text += QStringLiteral("\n  %1 %2").arg(r.address, 0, 16).arg(r.procedure);
-        text += QStringLiteral("\ngdb:");
-        for (const TDebuggerFrame& f : theirs)
-            text += QStringLiteral("\n  %1 %2").arg(f.pc, 0, 16).arg(f.name);
-        return text.toStdString();
-    };
+} // namespace
+
+// The raising thread's call stack, from the fault up to main, is the one
+// gdb unwinds in the same run: the same frames at the same addresses with
+// the same functions, none extra (a stale return address in some frame's
+// locals is no caller). Code the compiler inlined is a frame of its own, as
+// in gdb: the inlined function at its line, then the function it was
+// inlined into at the line of the call, both at the same address. A frame
+// gdb names no function for may stand in the report only as it does there.
+TEST_P(CallStacksAsTheDebuggerSeesThem, FromTheFaultUpToMain)
+{
+    if (!HaveGdb())
+        GTEST_SKIP() << "gdb is not installed (scripts/setup.sh installs it)";
+    const QString kind = QString::fromLatin1(GetParam());
+    const bool thrown = kind == QStringLiteral("cxx") || kind == QStringLiteral("qt-event");
+    cvtest::TempDir dir;
+    QString output;
+    const std::vector<TDebuggerFrame> theirs = DebuggerFrames(dir, kind, &output);
+    ASSERT_FALSE(theirs.empty()) << output.toStdString();
+    ASSERT_EQ(theirs.back().name, QStringLiteral("main")) << output.toStdString();
+
+    const std::vector<TStackRow> ours = RowsUpToMain(dir.file(QStringLiteral("crash_example.elf")));
+    ASSERT_FALSE(ours.empty()) << output.toStdString();
+    ASSERT_EQ(ours.back().procedure, QStringLiteral("main"));
     std::size_t next = 0;
     for (std::size_t i = 0; i < ours.size(); ++i) {
         // The error line of a throw is its call, 5 bytes before where the thrower goes on.
         const quint64 address = ours[i].address + (thrown && i == 0 ? 5 : 0);
         while (next < theirs.size() && theirs[next].name.isEmpty() && theirs[next].pc != address)
             ++next;
-        ASSERT_LT(next, theirs.size()) << "row " << i << " is no frame of gdb's" << listed();
+        ASSERT_LT(next, theirs.size()) << "row " << i << " is no frame of gdb's" << BothListed(ours, theirs);
         const TDebuggerFrame& frame = theirs[next++];
-        EXPECT_EQ(address, frame.pc) << "row " << i << listed();
+        EXPECT_EQ(address, frame.pc) << "row " << i << BothListed(ours, theirs);
         EXPECT_TRUE(SameFunction(ours[i].procedure, frame.name, frame.library))
-            << "row " << i << ": \"" << ours[i].procedure.toStdString() << "\", gdb \"" << frame.name.toStdString() << "\"" << listed();
+            << "row " << i << ": \"" << ours[i].procedure.toStdString() << "\", gdb \"" << frame.name.toStdString() << "\""
+            << BothListed(ours, theirs);
     }
-    EXPECT_EQ(next, theirs.size()) << "gdb's frames the report left out" << listed();
+    EXPECT_EQ(next, theirs.size()) << "gdb's frames the report left out" << BothListed(ours, theirs);
 }
 
 INSTANTIATE_TEST_SUITE_P(Kinds, CallStacksAsTheDebuggerSeesThem, ::testing::Values("segv", "abort", "fpe", "illegal", "cxx", "qt-event"),
@@ -561,6 +592,102 @@ INSTANTIATE_TEST_SUITE_P(Kinds, CallStacksAsTheDebuggerSeesThem, ::testing::Valu
                              std::replace(name.begin(), name.end(), '-', '_');
                              return name;
                          });
+
+// Two threads fault at once: the first one's fault is reported, and the
+// second, which waits meanwhile in the handler of its own fault, is shown
+// where it faulted (its own frames from the fault on), not where it waits.
+TEST(CrashExample, TheSecondOfTwoThreadsFaultingAtOnceIsShownWhereItFaulted)
+{
+    cvtest::TempDir dir;
+    const TRun run = RunExample({QStringLiteral("segv"), QStringLiteral("--two-threads"), QStringLiteral("--dialog"), QStringLiteral("none")},
+                                dir.path());
+    EXPECT_EQ(run.status, -SIGSEGV) << run.output.toStdString();
+    const QString report = ReportOf(dir.file(QStringLiteral("crash_example.elf")));
+    static const QRegularExpression threadID(QStringLiteral("Thread: ID=(\\d+)"));
+    QString raising;
+    std::vector<const TStackBlock*> others;
+    const std::vector<TStackBlock> blocks = StackBlocks(report);
+    for (const TStackBlock& block : blocks) {
+        const QString id = threadID.match(block.header).captured(1);
+        if (block.header.startsWith(QLatin1Char('*')))
+            raising = id;
+        else if (block.header.startsWith(QStringLiteral("Running")) && id != raising)
+            others.push_back(&block);
+    }
+    ASSERT_FALSE(raising.isEmpty()) << report.toStdString();
+    const auto second = std::find_if(others.begin(), others.end(), [](const TStackBlock* b) {
+        return std::any_of(b->rows.begin(), b->rows.end(), [](const TStackRow& r) { return r.procedure.contains(QStringLiteral("FaultSegv")); });
+    });
+    ASSERT_NE(second, others.end()) << "the second thread's own frames" << report.toStdString();
+    const TStackBlock& block = **second;
+    EXPECT_TRUE(block.rows.front().procedure.contains(QStringLiteral("FaultSegv"))) << "it stands at its fault" << report.toStdString();
+    EXPECT_EQ(block.rows.front().line, DefinitionLine(QStringLiteral("FaultSegv")));
+    for (const TStackRow& row : block.rows)
+        EXPECT_FALSE(row.procedure.contains(QStringLiteral("SignalDoor")) || row.procedure.contains(QStringLiteral("nanosleep")))
+            << "not where it waits: " << row.procedure.toStdString();
+}
+
+// A report pauses the other threads while it reads their stacks. A thread
+// that sleeps meanwhile, in a program that goes on after the (caught)
+// exception, sleeps as long as it meant to, and its sleep answers as if
+// nothing had happened.
+TEST(CrashExample, AThreadAsleepDuringTheReportOfACaughtExceptionSleepsItsWholeTime)
+{
+    cvtest::TempDir dir;
+    const TRun run = RunExample({QStringLiteral("cxx-handled"), QStringLiteral("--catch-handled"), QStringLiteral("--dialog"),
+                                 QStringLiteral("none"), QStringLiteral("--sleeper"), QStringLiteral("1500")},
+                                dir.path());
+    EXPECT_EQ(run.status, 0) << run.output.toStdString();
+    EXPECT_EQ(EntryCount(dir.file(QStringLiteral("crash_example.elf"))), 1) << run.output.toStdString();
+    const QRegularExpressionMatch slept = QRegularExpression(QStringLiteral("slept (\\d+) ms, answer (\\d+)")).match(run.output);
+    ASSERT_TRUE(slept.hasMatch()) << run.output.toStdString();
+    EXPECT_GE(slept.captured(1).toInt(), 1500) << run.output.toStdString();
+    EXPECT_EQ(slept.captured(2).toInt(), 0) << "not cut short (4 is EINTR)";
+}
+
+// A stack overflow's report shows where the recursion began: its first
+// turn, a row that says how many of its frames are left out, its last turn,
+// then the rest of the stack down to the thread's start. Counted with the
+// frames left out, the rows up to main are as many as gdb unwinds at the
+// fault, and those on either side of the row are gdb's frames there. (The
+// run's stack is cut to a megabyte: gdb walks every frame of it.)
+TEST(CrashExample, AStackOverflowShowsItsTopTheFramesLeftOutAndItsBottomAsTheDebuggerSeesThem)
+{
+    if (!HaveGdb())
+        GTEST_SKIP() << "gdb is not installed (scripts/setup.sh installs it)";
+    cvtest::TempDir dir;
+    QString output;
+    const std::vector<TDebuggerFrame> theirs = DebuggerFrames(dir, QStringLiteral("stack-overflow"), &output, 1024);
+    ASSERT_GE(theirs.size(), 1000u) << output.toStdString();
+    ASSERT_EQ(theirs.back().name, QStringLiteral("main")) << output.toStdString();
+
+    const std::vector<TStackBlock> blocks = StackBlocks(ReportOf(dir.file(QStringLiteral("crash_example.elf"))));
+    ASSERT_FALSE(blocks.empty()) << output.toStdString();
+    const std::vector<TStackRow>& rows = blocks[0].rows;
+    ASSERT_FALSE(rows.empty());
+    EXPECT_EQ(rows.back().procedure, QStringLiteral("_start")) << "down to the thread's start";
+    const std::vector<TStackRow> ours = RowsUpToMain(dir.file(QStringLiteral("crash_example.elf")));
+    static const QRegularExpression leftOutRow(QStringLiteral("^\\((\\d+) repeated frames left out\\)$"));
+    std::size_t leftOutAt = ours.size(), leftOut = 0;
+    for (std::size_t i = 0; i < ours.size(); ++i)
+        if (const QRegularExpressionMatch m = leftOutRow.match(ours[i].procedure); m.hasMatch()) {
+            EXPECT_EQ(leftOutAt, ours.size()) << "one row of frames left out" << BothListed(ours, theirs);
+            leftOutAt = i;
+            leftOut = m.captured(1).toULongLong();
+            EXPECT_EQ(ours[i].address, 0u);
+        }
+    ASSERT_LT(leftOutAt, ours.size()) << BothListed(ours, theirs);
+    ASSERT_EQ(ours.size() - 1 + leftOut, theirs.size()) << BothListed(ours, theirs);
+    ASSERT_GE(leftOutAt, 2u) << "the fault and the recursion's first turn";
+    EXPECT_GE(ours.size() - leftOutAt - 1, 3u) << "the recursion's last turn, its caller and main";
+    for (std::size_t i = 0; i < ours.size(); ++i) {
+        if (i == leftOutAt)
+            continue;
+        const TDebuggerFrame& frame = theirs[i < leftOutAt ? i : i - 1 + leftOut];
+        EXPECT_EQ(ours[i].address, frame.pc) << "row " << i << BothListed(ours, theirs);
+        EXPECT_TRUE(SameFunction(ours[i].procedure, frame.name, frame.library)) << "row " << i << BothListed(ours, theirs);
+    }
+}
 
 TEST(CrashExample, AFatalSignalOnTheWindowThreadLeavesTheDialogToAReporter)
 {

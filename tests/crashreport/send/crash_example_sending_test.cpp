@@ -176,6 +176,32 @@ TEST_F(CrashExampleSending, ARefusedReportStaysAsACompressedCopyAndTheToolLogsTh
                                   QStringLiteral("Failed to complete send"), QStringLiteral("Sent email")}));
 }
 
+// A worker thread's exception with a send method: the window thread waits
+// meanwhile for the worker's end, outside its event loop. Whether it can
+// show a dialog is asked once, without waiting a second for it: the report
+// is in the log well within a second of the throw, and the reporter the
+// dialog and sending go to delivers it.
+TEST_F(CrashExampleSending, AWorkerThreadsExceptionIsLoggedWithoutWaitingASecondForTheWindowThread)
+{
+    const auto server = cvtest::StartSMTPServer(dir.file(QStringLiteral("mail")));
+    ASSERT_TRUE(server->started()) << server->error().toStdString();
+    const cvtest::ProgramRun run = Crash({QStringLiteral("cxx-thread"), QStringLiteral("--dialog"), QStringLiteral("none"),
+                                          QStringLiteral("--timing"), QStringLiteral("--smtp"),
+                                          QStringLiteral("127.0.0.1:%1").arg(server->port()), QStringLiteral("--to"),
+                                          QStringLiteral("support@example.test")});
+    EXPECT_EQ(run.status, 1) << run.output.toStdString();
+    const auto timeOf = [&](const char* what) {
+        const QRegularExpressionMatch m = QRegularExpression(QStringLiteral("crash_example: %1 at (\\d+) ns").arg(QLatin1String(what))).match(run.output);
+        return m.hasMatch() ? m.captured(1).toLongLong() : -1;
+    };
+    const qint64 fault = timeOf("fault"), saved = timeOf("report saved");
+    ASSERT_GT(fault, 0) << run.output.toStdString();
+    ASSERT_GT(saved, fault) << run.output.toStdString();
+    EXPECT_LT(saved - fault, 1000000000LL) << "the report was in the log " << (saved - fault) / 1000000 << " ms after the throw";
+    EXPECT_EQ(QDir(dir.file(QStringLiteral("mail"))).entryList({QStringLiteral("msg-*.json")}).size(), 1) << toolLog().toStdString();
+    EXPECT_EQ(LoggedReport().count("FaultCxxThread") > 0, true);
+}
+
 struct TDialogCase {
     const char* kind;
     int status;

@@ -9,10 +9,13 @@
 
 #include <pthread.h>
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <map>
 #include <mutex>
+#include <string>
+#include <vector>
 
 namespace cv {
 
@@ -30,17 +33,21 @@ T Load(uintptr_t address)
 
 bool InSet(TCrashboxDebugDetails set, TCrashboxDebugDetail detail) { return (set & DebugDetailBit(detail)) != 0; }
 
-// One entry: the address shown is addr, the one resolved lookup (addr - 1 for a return address).
+// One entry: the address shown is addr, the one resolved lookup (addr - 1
+// for a return address). Inlined code adds an entry for each function it
+// was inlined into, at the same address; the group counts as one entry for
+// the scan's window.
 void AddEntry(uintptr_t addr, uintptr_t lookup, bool isErrorLine, TCallStackScan& scan)
 {
     TCrashboxStackList& list = *scan.List;
     if (list.Count() >= kMaxCallStackEntries)
         return;
     auto entry = std::make_unique<TCrashboxDebugInfo>();
+    std::vector<TCrashboxDebugInfo> inlinedInto;
     if (scan.UseDebugData) {
         TCrashboxModulesList* modules = scan.Modules;
         FillDebugInfoForAddress(lookup, scan.ThreadID, *entry, scan.RunningThread, isErrorLine,
-                                [modules](uintptr_t a) { return modules ? ModuleInfoByAddr(*modules, a) : nullptr; });
+                                [modules](uintptr_t a) { return modules ? ModuleInfoByAddr(*modules, a) : nullptr; }, &inlinedInto);
         entry->Addr = addr;
     } else {
         entry->RunningThread = scan.RunningThread;
@@ -60,7 +67,17 @@ void AddEntry(uintptr_t addr, uintptr_t lookup, bool isErrorLine, TCallStackScan
         return;
     if (scan.Count >= 0 && index - std::max(scan.First, 0) >= scan.Count)
         return;
+    TCrashboxDebugInfo* last = entry.get();
     list.Add(std::move(entry));
+    for (TCrashboxDebugInfo& caller : inlinedInto) {
+        if (list.Count() >= kMaxCallStackEntries || !InSet(scan.Details, caller.DebugDetail))
+            continue;
+        caller.Addr = addr;
+        last->Inlined = true;
+        auto added = std::make_unique<TCrashboxDebugInfo>(std::move(caller));
+        last = added.get();
+        list.Add(std::move(added));
+    }
 }
 
 // Whether V is just after one of the call forms; for a direct call, its target.
@@ -206,7 +223,8 @@ void ScanRaw(TCallStackScan& scan, uintptr_t from, uintptr_t to)
 class TScanStack final : public TStackReader {
 public:
     TScanStack(const TCallStackScan& scan, uintptr_t to)
-        : m_from(scan.StackFrom), m_to(to), m_origin(scan.StackOrigin != 0 ? scan.StackOrigin : scan.StackFrom)
+        : m_from(scan.StackFrom), m_to(to), m_origin(scan.StackOrigin != 0 ? scan.StackOrigin : scan.StackFrom),
+          m_allReadable(to > m_from && Readable(m_from, to - m_from))
     {
     }
     // The stack's address of a place in the range, and back.
@@ -216,7 +234,7 @@ public:
 
     bool Read(uint64_t address, uint64_t& value) const override
     {
-        if (!Holds(address, 8) || !Readable(InRange(address), 8))
+        if (!Holds(address, 8) || (!m_allReadable && !Readable(InRange(address), 8)))
             return false;
         value = Load<uint64_t>(InRange(address));
         return true;
@@ -224,12 +242,81 @@ public:
 
 private:
     uintptr_t m_from, m_to, m_origin;
+    bool m_allReadable; // the whole range, asked once (a deep stack is read thousands of times)
 };
 
+// One frame the call-frame information proves: its return address (or,
+// above a signal's frame, the instruction it stands at).
+struct TProvenFrame {
+    uintptr_t Address = 0;
+    uintptr_t CallTarget = 0; // of a direct call before Address
+    bool Exact = false;       // Address is an instruction, not a return address
+
+    bool operator==(const TProvenFrame& other) const { return Address == other.Address && Exact == other.Exact; }
+};
+
+// A recursion: frames [First, First + Length) repeat a cycle of Period frames.
+struct TRepeatedRun {
+    std::size_t First = 0, Length = 0, Period = 0;
+};
+
+constexpr std::size_t kLongestCycle = 8;
+
+TRepeatedRun LongestRepeatedRun(const std::vector<TProvenFrame>& frames)
+{
+    TRepeatedRun best;
+    for (std::size_t period = 1; period <= kLongestCycle; ++period) {
+        // Each stretch of frames that equal the frame a period before.
+        std::size_t i = period;
+        while (i < frames.size()) {
+            if (!(frames[i] == frames[i - period])) {
+                ++i;
+                continue;
+            }
+            const std::size_t from = i;
+            while (i < frames.size() && frames[i] == frames[i - period])
+                ++i;
+            const std::size_t length = i - from + period;
+            if (length > best.Length)
+                best = {from - period, length, period};
+        }
+    }
+    return best;
+}
+
+// The row that stands for the frames a recursion's report leaves out.
+void AddLeftOutRow(std::size_t count, TCallStackScan& scan)
+{
+    if (scan.List->Count() >= kMaxCallStackEntries)
+        return;
+    const int index = scan.Found++;
+    if ((scan.First >= 0 && index < scan.First) || (scan.Count >= 0 && index - std::max(scan.First, 0) >= scan.Count))
+        return;
+    auto entry = std::make_unique<TCrashboxDebugInfo>();
+    entry->DebugDetail = TCrashboxDebugDetail::ddSourceCode;
+    entry->ThreadID = scan.ThreadID;
+    entry->RunningThread = scan.RunningThread;
+    entry->FramesLeftOut = uint32_t(std::min<std::size_t>(count, UINT32_MAX));
+    entry->ProcedureName = "(" + std::to_string(count) + " repeated frames left out)";
+    scan.List->Add(std::move(entry));
+}
+
+void AddProvenFrame(const TProvenFrame& frame, TCallStackScan& scan)
+{
+    if (frame.Exact)
+        AddEntry(frame.Address, frame.Address, false, scan);
+    else
+        AddReturnAddress(frame.Address, frame.CallTarget, scan);
+}
+
 // The frames the call-frame information proves, from the scan's context
-// on: each caller's return address is added. Answers the first slot the
-// raw scan must read: `to` when the chain reached its outermost frame,
-// else the stack pointer of the frame it could not follow.
+// on, through the whole of the range: each caller's return address is
+// added. A recursion that repeats a frame (or a short cycle of frames)
+// many times shows its first turn, a row that says how many frames are
+// left out, and its last turn, then the frames below it down to the
+// thread's start: a stack overflow shows where it began. Answers the first
+// slot the raw scan must read: `to` when the chain reached its outermost
+// frame, else the stack pointer of the frame it could not follow.
 uintptr_t AddProvenFrames(TCallStackScan& scan, uintptr_t to)
 {
     const TScanStack stack(scan, to);
@@ -239,35 +326,69 @@ uintptr_t AddProvenFrames(TCallStackScan& scan, uintptr_t to)
     if (!frame.Registers.IsKnown(kDwarfRsp) || frame.Registers.Value[kDwarfRsp] != stack.Real(scan.StackFrom))
         return rawFromStart;
     auto rawFrom = [&](uint64_t sp) { return (stack.InRange(sp) + 7) & ~uintptr_t(7); };
+    ForgetCallFrameRules();
+    std::vector<TProvenFrame> frames;
+    struct {
+        bool AfterCall = false, Described = false;
+        uintptr_t Target = 0;
+    } last; // what was found of the last return address
+    uintptr_t result = to;
     // Each step moves up the stack, so the walk ends within the range's slots.
     for (;;) {
         const uint64_t sp = frame.Registers.Value[kDwarfRsp];
         const TUnwindStep step = UnwindFrame(frame, stack);
         if (step == TUnwindStep::Outermost)
-            return to;
-        if (step != TUnwindStep::Stepped)
-            return rawFrom(sp);
+            break;
+        if (step != TUnwindStep::Stepped) {
+            result = rawFrom(sp);
+            break;
+        }
         const uint64_t callerSp = frame.Registers.Value[kDwarfRsp];
-        if (!frame.Registers.IsKnown(kDwarfRsp) || callerSp <= sp || !stack.Holds(callerSp, 0))
-            return rawFrom(sp);
+        if (!frame.Registers.IsKnown(kDwarfRsp) || callerSp <= sp || !stack.Holds(callerSp, 0)) {
+            result = rawFrom(sp);
+            break;
+        }
         // A caller is code: where it has no call-frame information, its
         // return address must at least follow a call (else the stack is
         // damaged there, and only the raw scan can say more).
         const auto v = uintptr_t(frame.Registers.Value[kDwarfReturnAddress]);
-        uintptr_t target = 0;
-        const bool afterCall = IsReturnAddress(v, target);
-        const bool described = HasCallFrameInfo(frame.ExactPC ? v : v - 1);
-        if (!afterCall && !described)
-            return rawFrom(callerSp);
-        if (frame.ExactPC)
-            AddEntry(v, v, false, scan);
-        else
-            AddReturnAddress(v, target, scan);
-        if (!described)
-            return rawFrom(callerSp);
-        if (scan.List->Count() >= kMaxCallStackEntries)
-            return to;
+        // A recursion returns to the same place frame after frame: asked once.
+        if (frames.empty() || frames.back().Address != v || frames.back().Exact != frame.ExactPC) {
+            uintptr_t target = 0;
+            last.AfterCall = IsReturnAddress(v, target);
+            last.Target = target;
+            last.Described = HasCallFrameInfo(frame.ExactPC ? v : v - 1);
+        }
+        const bool afterCall = last.AfterCall, described = last.Described;
+        const uintptr_t target = last.Target;
+        if (!afterCall && !described) {
+            result = rawFrom(callerSp);
+            break;
+        }
+        frames.push_back({v, target, frame.ExactPC});
+        if (!described) {
+            result = rawFrom(callerSp);
+            break;
+        }
     }
+
+    // A recursion's middle is left out when it would make many rows.
+    constexpr std::size_t kShownBefore = 1, kShownAfter = 1, kLeftOutAtLeast = 8;
+    const TRepeatedRun run = LongestRepeatedRun(frames);
+    std::size_t leftOutFrom = frames.size(), leftOut = 0;
+    if (run.Length >= (kShownBefore + kShownAfter) * run.Period + kLeftOutAtLeast) {
+        leftOutFrom = run.First + kShownBefore * run.Period;
+        leftOut = run.Length - (kShownBefore + kShownAfter) * run.Period;
+    }
+    for (std::size_t i = 0; i < frames.size() && scan.List->Count() < kMaxCallStackEntries; ++i) {
+        if (i == leftOutFrom) {
+            AddLeftOutRow(leftOut, scan);
+            i += leftOut - 1;
+            continue;
+        }
+        AddProvenFrame(frames[i], scan);
+    }
+    return scan.List->Count() >= kMaxCallStackEntries ? to : result;
 }
 
 } // namespace
@@ -306,10 +427,12 @@ void BuildCallStackFromStack(TCallStackScan& scan)
     // Mostly the values are no addresses: the map is read once for the scan, not once per miss.
     ForgetMemoryMap();
     const uintptr_t from = (scan.StackFrom + 7) & ~uintptr_t(7);
+    // The proven frames are followed through the whole stack; the raw scan
+    // reads at most its first 102,400 bytes.
     uintptr_t to = scan.StackTo;
     if (to > from && to - from > kMaxStackScanBytes)
         to = from + kMaxStackScanBytes;
-    const uintptr_t rawFrom = scan.Context ? AddProvenFrames(scan, to) : from;
+    const uintptr_t rawFrom = scan.Context ? AddProvenFrames(scan, std::max(scan.StackTo, to)) : from;
     ScanRaw(scan, rawFrom, to);
     FilterCallStack(*scan.List, firstAdded);
 }
@@ -351,6 +474,19 @@ void FilterCallStack(TCrashboxStackList& list, int first)
     std::map<const TCrashboxModuleInfo*, uintptr_t> next;
     for (int i = list.Count() - 1; i >= first; --i) {
         TCrashboxDebugInfo& entry = *list.GetItem(i);
+        // Inlined code shares the fate of the function it was inlined into.
+        if (entry.Inlined) {
+            if (i + 1 < list.Count() && list.GetItem(i + 1)->Addr == entry.Addr
+                && list.GetItem(i + 1)->DebugDetail == TCrashboxDebugDetail::ddNone)
+                entry.DebugDetail = TCrashboxDebugDetail::ddNone;
+            continue;
+        }
+        // The turns of a recursion on either side of the frames left out are
+        // frames of their own, not repeats of each other.
+        if (entry.FramesLeftOut != 0) {
+            next.clear();
+            continue;
+        }
         if (!HasProcedureDetail(entry))
             continue;
         const auto known = next.find(entry.ModuleInfo);
@@ -362,7 +498,7 @@ void FilterCallStack(TCrashboxStackList& list, int first)
     // Recursion: the run of entries just before a frame's first line that show the same frame.
     for (int i = list.Count() - 1; i > first; --i) {
         const TCrashboxDebugInfo& entry = *list.GetItem(i);
-        if (entry.DebugDetail != TCrashboxDebugDetail::ddSourceCode || entry.ProcOffsetLine != 0)
+        if (entry.DebugDetail != TCrashboxDebugDetail::ddSourceCode || entry.ProcOffsetLine != 0 || entry.FramesLeftOut != 0)
             continue;
         for (int j = i - 1; j >= first && SameFrame(*list.GetItem(j), entry); --j)
             list.GetItem(j)->DebugDetail = TCrashboxDebugDetail::ddNone;

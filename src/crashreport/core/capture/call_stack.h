@@ -1,14 +1,17 @@
 #pragma once
 // Call stacks of the report: for a thread, the return addresses of the calls
 // that led to where it stands, each resolved to module, unit, procedure and
-// line (FillDebugInfoForAddress), then cleaned of repeated frames and of
-// recursion.
+// line (FillDebugInfoForAddress; inlined code adds a row for each function
+// it was inlined into), then cleaned of repeated frames and of recursion.
 //
 // Where the thread's registers are known (a fault's context, a paused
-// thread's, the registers saved at a throw), the frames are proven first:
-// the modules' call-frame information (frame_unwind.h) says, frame by
-// frame, which slot holds the return address, and the slots between them
-// are the frames' locals, never read as addresses. Where that chain cannot
+// thread's, the registers saved at a throw), the frames are proven first,
+// through the whole stack down to the thread's start: the modules'
+// call-frame information (frame_unwind.h) says, frame by frame, which slot
+// holds the return address, and the slots between them are the frames'
+// locals, never read as addresses. A long recursion among them shows its
+// first turn, one row for the frames left out (FramesLeftOut) and its last
+// turn (docs/call-stacks.md). Where that chain cannot
 // go on (code without call-frame information, a step that fails or makes
 // no progress, a return address that is no code), and for a stack known
 // without registers, the rest of the stack is scanned raw: every value

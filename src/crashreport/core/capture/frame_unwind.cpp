@@ -541,11 +541,58 @@ TUnwindFrame FrameOfContext(const ucontext_t& context)
     return frame;
 }
 
-bool HasCallFrameInfo(uintptr_t pc)
+namespace {
+
+// What the call-frame information says at one instruction.
+struct TRulesAt {
+    uint64_t Lookup = 0;
+    bool Kept = false;        // the entry holds an answer
+    bool Described = false;   // some module's information covers the instruction
+    bool Usable = false;      // its instructions could be run
+    bool SignalFrame = false; // the frame is a signal's
+    TRules Rules;
+};
+
+// The answers of the last few instructions looked up on this thread: a
+// walk through a recursion meets the same ones thousands of times. They
+// hold for one walk (a module may be unloaded and another loaded there
+// between walks): ForgetCallFrameRules starts afresh.
+constexpr std::size_t kKeptRules = 8;
+thread_local std::array<TRulesAt, kKeptRules> tKeptRules;
+thread_local std::size_t tNextKept = 0;
+
+const TRulesAt& RulesAt(uint64_t lookup)
 {
+    for (const TRulesAt& kept : tKeptRules)
+        if (kept.Kept && kept.Lookup == lookup)
+            return kept;
+    TRulesAt& at = tKeptRules[tNextKept];
+    tNextKept = (tNextKept + 1) % kKeptRules;
+    at = TRulesAt{};
+    at.Lookup = lookup;
+    at.Kept = true;
     TFde fde;
-    return FindFde(pc, fde);
+    at.Described = lookup != 0 && FindFde(uintptr_t(lookup), fde);
+    if (!at.Described)
+        return at;
+    TRules initial;
+    if (!RunInstructions(fde.Cie.Instructions, fde.Cie.End, fde.Cie, 0, 0, initial, initial))
+        return at;
+    at.Rules = initial;
+    at.Usable = RunInstructions(fde.Instructions, fde.End, fde.Cie, fde.Begin, lookup, at.Rules, initial);
+    at.SignalFrame = fde.Cie.SignalFrame;
+    return at;
 }
+
+} // namespace
+
+void ForgetCallFrameRules()
+{
+    for (TRulesAt& kept : tKeptRules)
+        kept.Kept = false;
+}
+
+bool HasCallFrameInfo(uintptr_t pc) { return RulesAt(pc).Described; }
 
 TUnwindStep UnwindFrame(TUnwindFrame& frame, const TStackReader& stack)
 {
@@ -554,16 +601,15 @@ TUnwindStep UnwindFrame(TUnwindFrame& frame, const TStackReader& stack)
         return TUnwindStep::Failed;
     const uint64_t pc = now.Value[kDwarfReturnAddress];
     const uint64_t lookup = frame.ExactPC ? pc : pc - 1;
-    TFde fde;
-    if (pc == 0 || !FindFde(uintptr_t(lookup), fde))
+    if (pc == 0)
         return TUnwindStep::NoInformation;
-
-    TRules initial;
-    if (!RunInstructions(fde.Cie.Instructions, fde.Cie.End, fde.Cie, 0, 0, initial, initial))
+    const TRulesAt& at = RulesAt(lookup);
+    if (!at.Described)
+        return TUnwindStep::NoInformation;
+    if (!at.Usable)
         return TUnwindStep::Failed;
-    TRules rules = initial;
-    if (!RunInstructions(fde.Instructions, fde.End, fde.Cie, fde.Begin, lookup, rules, initial))
-        return TUnwindStep::Failed;
+    const TRules& rules = at.Rules;
+    const bool signalFrame = at.SignalFrame;
 
     uint64_t cfa = 0;
     if (rules.CfaExpression) {
@@ -624,7 +670,7 @@ TUnwindStep UnwindFrame(TUnwindFrame& frame, const TStackReader& stack)
     if (caller.Value[kDwarfReturnAddress] == 0)
         return TUnwindStep::Outermost;
     frame.Registers = caller;
-    frame.ExactPC = fde.Cie.SignalFrame;
+    frame.ExactPC = signalFrame;
     return TUnwindStep::Stepped;
 }
 

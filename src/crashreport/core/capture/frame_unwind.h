@@ -76,4 +76,9 @@ TUnwindStep UnwindFrame(TUnwindFrame& frame, const TStackReader& stack);
 // Whether some module's call-frame information covers the instruction at pc.
 bool HasCallFrameInfo(uintptr_t pc);
 
+// The answers of the last few instructions are kept on each thread (a walk
+// through a recursion meets the same ones again and again); a walk starts
+// by forgetting them, since modules may have changed since the last.
+void ForgetCallFrameRules();
+
 } // namespace cv

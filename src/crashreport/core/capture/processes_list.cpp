@@ -4,13 +4,18 @@
 #include "crashreport/core/support/file_version.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <limits.h>
 #include <sched.h>
 #include <unistd.h>
 
+#include <array>
+#include <cerrno>
 #include <charconv>
+#include <cstdio>
 #include <map>
 #include <memory>
+#include <span>
 #include <utility>
 #include <vector>
 
@@ -25,11 +30,45 @@ bool Number(std::string_view text, T& value)
     return error == std::errc() && end == text.data() + text.size();
 }
 
-std::string LinkTarget(const std::string& path)
+// The target of a link inside the folder dir ("N/exe"); empty when it cannot be read.
+std::string LinkTargetAt(int dir, const char* path)
 {
     char buffer[PATH_MAX];
-    const ssize_t n = ::readlink(path.c_str(), buffer, sizeof buffer);
+    const ssize_t n = ::readlinkat(dir, path, buffer, sizeof buffer);
     return n > 0 && std::size_t(n) < sizeof buffer ? std::string(buffer, std::size_t(n)) : std::string();
+}
+
+// A small file inside the folder dir ("N/stat", a few hundred bytes), read
+// with as few calls as it takes: open, one read, close. The open never
+// waits (a folder given for a test may hold a FIFO there). False when it
+// cannot be read; a file longer than the buffer is cut.
+bool ReadSmallFileAt(int dir, const char* path, std::span<char> buffer, std::string_view& text)
+{
+    int fd;
+    do
+        fd = ::openat(dir, path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    while (fd < 0 && errno == EINTR);
+    if (fd < 0)
+        return false;
+    std::size_t length = 0;
+    bool ok = true;
+    while (length < buffer.size()) {
+        const std::size_t wanted = buffer.size() - length;
+        const ssize_t n = ::read(fd, buffer.data() + length, wanted);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            ok = false;
+        if (n <= 0)
+            break;
+        length += std::size_t(n);
+        // The system hands such a file over whole: a short read is its end.
+        if (std::size_t(n) < wanted)
+            break;
+    }
+    ::close(fd);
+    text = std::string_view(buffer.data(), length);
+    return ok;
 }
 
 constexpr uint32_t kKernelThreadFlag = 0x00200000; // PF_KTHREAD
@@ -104,21 +143,28 @@ void RefreshProcessesList(TCrashboxProcessesList& list, const std::string& procF
     // Many processes run one program: its file is read once.
     std::map<std::string, std::pair<std::string, std::string>> versions;
     const long pageSize = ::sysconf(_SC_PAGESIZE);
+    // Each process costs an open, a read and a close of its "stat", and one
+    // read of its program link: the files are named from the folder's own
+    // descriptor, not looked up from the root each time.
     if (DIR* dir = ::opendir(procFolder.c_str())) {
+        const int folder = ::dirfd(dir);
+        std::array<char, 4096> statBuffer;
+        char path[32];
         while (const dirent* entry = ::readdir(dir)) {
             uint32_t pid = 0;
             if (!Number(std::string_view(entry->d_name), pid) || pid == 0)
                 continue;
-            const std::string folder = procFolder + "/" + entry->d_name;
-            std::string text;
+            std::string_view text;
             std::optional<TProcessStat> stat;
-            if (!ReadFileText(folder + "/stat", text) || !(stat = ParseProcessStat(text)))
+            std::snprintf(path, sizeof path, "%u/stat", pid);
+            if (!ReadSmallFileAt(folder, path, statBuffer, text) || !(stat = ParseProcessStat(text)))
                 continue; // ended meanwhile
             if (IsKernelThread(pid, *stat))
                 continue;
             auto process = std::make_unique<TCrashboxProcessInfo>();
             process->ProcessID = pid;
-            std::string program = LinkTarget(folder + "/exe");
+            std::snprintf(path, sizeof path, "%u/exe", pid);
+            std::string program = LinkTargetAt(folder, path);
             if (program.size() > 10 && program.ends_with(" (deleted)"))
                 program.resize(program.size() - 10);
             // Only a link that names a file is a program file (not an

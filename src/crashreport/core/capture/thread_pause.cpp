@@ -3,6 +3,8 @@
 #include "crashreport/core/support/crashbox_helpers.h"
 
 #include <dirent.h>
+#include <fcntl.h>
+#include <pthread.h>
 #include <semaphore.h>
 #include <signal.h>
 #include <sys/mman.h>
@@ -13,6 +15,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -31,6 +34,18 @@ enum TPauseState : int {
     kResuming,   // told to go on; the handler is leaving
 };
 
+// What a thread was doing in the system when it was asked to pause, as
+// /proc/self/task/<tid>/syscall said just before the signal went out: the
+// call's number, its arguments, and the stack pointer and instruction
+// address it returns to.
+struct TSystemCall {
+    bool Known = false;
+    long Number = -1;
+    uint64_t Arguments[6] = {};
+    uint64_t StackPointer = 0;
+    uint64_t ReturnAddress = 0;
+};
+
 // One thread's storage, made before any signal is sent and never freed, so
 // that a handler that runs late still finds it. Tid, Holds and HasContext
 // change under the registry lock only; State is the handshake with the handler.
@@ -41,6 +56,7 @@ struct TPauseSlot {
     sem_t Answered;
     sem_t Resume;
     ucontext_t Context;
+    TSystemCall Call; // written by the pauser before the request
 
     TPauseSlot()
     {
@@ -113,6 +129,119 @@ TPauseSlot* SlotFor(pid_t tid)
     return &block->Slots[0];
 }
 
+// How the system takes up a call that a signal cut short when no handler
+// runs for the signal: the calls that answer "interrupted" to a handler but
+// are taken up again without one. (Calls that restart with SA_RESTART never
+// reach the handler's caller: the system restarts them itself.)
+enum class TTakeUp {
+    None,         // the call stays cut short
+    Again,        // made again with the same arguments (what it writes back, a timeout's rest, it has written)
+    RestartBlock, // continued from what the system kept of it (a relative sleep's end, a poll's set)
+};
+
+TTakeUp TakeUpOf(const TSystemCall& call)
+{
+    switch (call.Number) {
+    case SYS_clock_nanosleep:
+        // Until a time: made again. For a time: the system kept its end.
+        return (call.Arguments[1] & TIMER_ABSTIME) != 0 ? TTakeUp::Again : TTakeUp::RestartBlock;
+    case SYS_nanosleep:
+    case SYS_poll:
+    case SYS_restart_syscall: return TTakeUp::RestartBlock;
+    case SYS_futex: {
+        // A wait with a time limit; one without restarts by itself.
+        const uint64_t command = call.Arguments[1] & 0x7F;
+        return (command == 0 || command == 9) && call.Arguments[3] != 0 ? TTakeUp::RestartBlock : TTakeUp::None;
+    }
+    case SYS_select:
+    case SYS_pselect6:
+    case SYS_ppoll:
+    case SYS_pause:
+    case SYS_rt_sigsuspend: return TTakeUp::Again;
+    default: return TTakeUp::None;
+    }
+}
+
+// The call the pause signal cut short, taken up again as the system takes
+// it up after a signal that runs no handler. Only where the registers are
+// still those of the call (the system's "interrupted" answer stands at the
+// instruction after it, with its arguments), so that nothing else is ever
+// touched. Async-signal-safe; runs after the thread was resumed.
+void TakeUpInterruptedCall(const TSystemCall& call, ucontext_t& context)
+{
+    greg_t* r = context.uc_mcontext.gregs;
+    const uint64_t arguments[6] = {uint64_t(r[REG_RDI]), uint64_t(r[REG_RSI]), uint64_t(r[REG_RDX]),
+                                   uint64_t(r[REG_R10]), uint64_t(r[REG_R8]),  uint64_t(r[REG_R9])};
+    if (!call.Known || call.ReturnAddress < 2 || uint64_t(r[REG_RIP]) != call.ReturnAddress
+        || uint64_t(r[REG_RSP]) != call.StackPointer || r[REG_RAX] != -EINTR
+        || std::memcmp(arguments, call.Arguments, sizeof arguments) != 0)
+        return;
+    // The instruction before is the "syscall" itself (0F 05).
+    const auto* code = reinterpret_cast<const uint8_t*>(call.ReturnAddress - 2);
+    if (code[0] != 0x0F || code[1] != 0x05)
+        return;
+    switch (TakeUpOf(call)) {
+    case TTakeUp::None: break;
+    case TTakeUp::Again:
+        r[REG_RAX] = greg_t(call.Number);
+        r[REG_RIP] -= 2;
+        break;
+    case TTakeUp::RestartBlock: {
+        // The system keeps what it needs until the handler returns: the call
+        // goes on from here, with the thread's own signal mask, so that its
+        // own signals cut it short as they would have.
+        sigset_t handlerMask;
+        ::pthread_sigmask(SIG_SETMASK, &context.uc_sigmask, &handlerMask);
+        const long result = ::syscall(SYS_restart_syscall);
+        const long answer = result == -1 ? -long(errno) : result;
+        ::pthread_sigmask(SIG_SETMASK, &handlerMask, nullptr);
+        r[REG_RAX] = greg_t(answer);
+        break;
+    }
+    }
+}
+
+// What the thread is doing in the system now.
+TSystemCall ReadSystemCall(pid_t tid)
+{
+    TSystemCall call;
+    char path[64];
+    std::snprintf(path, sizeof path, "/proc/self/task/%d/syscall", int(tid));
+    const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return call;
+    char text[256];
+    ssize_t n;
+    do
+        n = ::read(fd, text, sizeof text - 1);
+    while (n < 0 && errno == EINTR);
+    ::close(fd);
+    if (n <= 0)
+        return call;
+    text[n] = '\0';
+    // "nr arg1 ... arg6 sp pc", the arguments and addresses in hexadecimal;
+    // "-1 sp pc" outside a call, "running" while running.
+    char* at = text;
+    char* end = nullptr;
+    call.Number = std::strtol(at, &end, 10);
+    if (end == at || call.Number < 0)
+        return call;
+    at = end;
+    for (uint64_t& argument : call.Arguments) {
+        argument = std::strtoull(at, &end, 16);
+        if (end == at)
+            return call;
+        at = end;
+    }
+    call.StackPointer = std::strtoull(at, &end, 16);
+    if (end == at)
+        return call;
+    at = end;
+    call.ReturnAddress = std::strtoull(at, &end, 16);
+    call.Known = end != at;
+    return call;
+}
+
 void PauseSignalHandler(int, siginfo_t* info, void* context)
 {
     const int savedErrno = errno;
@@ -127,6 +256,7 @@ void PauseSignalHandler(int, siginfo_t* info, void* context)
             if (from->uc_mcontext.fpregs)
                 std::memcpy(&slot->Context.__fpregs_mem, from->uc_mcontext.fpregs, sizeof slot->Context.__fpregs_mem);
             slot->Context.uc_mcontext.fpregs = nullptr;
+            const TSystemCall call = slot->Call;
             slot->State.store(kPaused, std::memory_order_release);
             ::sem_post(&slot->Answered);
             while (::sem_wait(&slot->Resume) != 0 && errno == EINTR) {
@@ -134,9 +264,28 @@ void PauseSignalHandler(int, siginfo_t* info, void* context)
             // A new pause may have asked for the thread already: then it stays asked.
             expected = kResuming;
             slot->State.compare_exchange_strong(expected, kIdle, std::memory_order_acq_rel);
+            TakeUpInterruptedCall(call, *static_cast<ucontext_t*>(context));
         }
     }
     errno = savedErrno;
+}
+
+// The faults that threads wait in (NoteOwnFaultContext): a record is
+// claimed by its thread, filled, then published by its ID.
+struct TOwnFault {
+    std::atomic<pid_t> Claim{0}; // the thread that holds the record
+    std::atomic<pid_t> Tid{0};   // set once Context is complete
+    ucontext_t Context;
+};
+constexpr int kOwnFaults = 64;
+TOwnFault gOwnFaults[kOwnFaults];
+
+const TOwnFault* OwnFaultOf(pid_t tid)
+{
+    for (const TOwnFault& fault : gOwnFaults)
+        if (fault.Tid.load(std::memory_order_acquire) == tid)
+            return &fault;
+    return nullptr;
 }
 
 std::mutex gInstallLock;
@@ -164,11 +313,42 @@ void Answer(TPausedThread& thread, const TPauseSlot& slot)
 {
     thread.Answered = true;
     thread.Context = slot.Context;
+    // Paused inside the handler of its own fault: it stands at the fault.
+    if (const TOwnFault* fault = OwnFaultOf(pid_t(thread.ID))) {
+        thread.Context = fault->Context;
+        thread.AtOwnFault = true;
+    }
     thread.InstructionPointer = uintptr_t(thread.Context.uc_mcontext.gregs[REG_RIP]);
     thread.StackPointer = uintptr_t(thread.Context.uc_mcontext.gregs[REG_RSP]);
 }
 
 } // namespace
+
+void NoteOwnFaultContext(const ucontext_t& context)
+{
+    const pid_t self = CurrentTid();
+    for (TOwnFault& fault : gOwnFaults) {
+        pid_t free = 0;
+        if (!fault.Claim.compare_exchange_strong(free, self, std::memory_order_acq_rel))
+            continue;
+        std::memcpy(&fault.Context, &context, sizeof context);
+        if (context.uc_mcontext.fpregs)
+            std::memcpy(&fault.Context.__fpregs_mem, context.uc_mcontext.fpregs, sizeof fault.Context.__fpregs_mem);
+        fault.Context.uc_mcontext.fpregs = nullptr;
+        fault.Tid.store(self, std::memory_order_release);
+        return;
+    }
+}
+
+void ForgetOwnFaultContext()
+{
+    const pid_t self = CurrentTid();
+    for (TOwnFault& fault : gOwnFaults)
+        if (fault.Claim.load(std::memory_order_acquire) == self) {
+            fault.Tid.store(0, std::memory_order_release);
+            fault.Claim.store(0, std::memory_order_release);
+        }
+}
 
 int ThreadPauseSignal() { return SIGRTMIN + 4; }
 
@@ -222,6 +402,9 @@ void TThreadPause::Pause(std::span<const uint32_t> threadIDs, std::chrono::milli
             Answer(thread, *slot);
             continue;
         }
+        // A call in the system that the signal cuts short is taken up again
+        // once the thread goes on (a sleep lasts as long as it was meant to).
+        slot->Call = ReadSystemCall(pid_t(id));
         slot->State.store(kRequested, std::memory_order_release);
         if (::syscall(SYS_tgkill, process, pid_t(id), ThreadPauseSignal()) != 0) {
             slot->State.store(kIdle, std::memory_order_release); // gone
@@ -261,6 +444,22 @@ void TThreadPause::Resume()
         ::sem_post(&slot->Resume);
     }
     m_held.clear();
+}
+
+bool ThreadWaitsOnDescriptors(uint32_t threadID)
+{
+    const TSystemCall call = ReadSystemCall(pid_t(threadID));
+    if (!call.Known)
+        return false;
+    switch (call.Number) {
+    case SYS_poll:
+    case SYS_ppoll:
+    case SYS_select:
+    case SYS_pselect6:
+    case SYS_epoll_wait:
+    case SYS_epoll_pwait: return true;
+    default: return false;
+    }
 }
 
 std::vector<uint32_t> ProcessThreadIDs()

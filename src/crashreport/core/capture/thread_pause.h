@@ -35,6 +35,14 @@ bool InstallThreadPauseHandler();
 // Puts back the action the signal had before (at shutdown, when no thread is paused).
 void RemoveThreadPauseHandler();
 
+// A thread that waits inside the handler of its own fault (another
+// thread's fault is being reported) notes the fault's registers first: a
+// pause then answers them as where the thread stands, not the handler's
+// wait. Async-signal-safe; at most 64 threads at once are noted (more wait
+// without). The note is taken back before the thread leaves the handler.
+void NoteOwnFaultContext(const ucontext_t& context);
+void ForgetOwnFaultContext();
+
 struct TPausedThread {
     uint32_t ID = 0;
     // It answered: it is paused and Context holds its registers (the
@@ -44,6 +52,9 @@ struct TPausedThread {
     ucontext_t Context{};
     uintptr_t InstructionPointer = 0;
     uintptr_t StackPointer = 0;
+    // Context holds the registers of the thread's own fault, which it
+    // waits in the handler of (NoteOwnFaultContext).
+    bool AtOwnFault = false;
     // The mapping that holds its stack pointer: the stack in use is
     // [StackPointer, StackBase). 0 when it did not answer.
     uintptr_t StackLimit = 0;
@@ -73,6 +84,12 @@ private:
     std::vector<TPausedThread> m_threads;
     std::vector<uint32_t> m_held; // the threads this object keeps paused
 };
+
+// Whether the thread waits in the system for something to happen on its
+// descriptors (poll, ppoll, select, pselect6, epoll_wait, epoll_pwait): where
+// an event loop waits for its next event. False when it runs, waits for
+// anything else (a lock, a sleep, another thread's end) or cannot be asked.
+bool ThreadWaitsOnDescriptors(uint32_t threadID);
 
 // The threads of this process now (from /proc/self/task), in ascending order.
 std::vector<uint32_t> ProcessThreadIDs();

@@ -567,26 +567,15 @@ void DeleteSource(TELDebugInfoSource* source)
 
 } // namespace
 
-bool LookUpOtherDebugData(uintptr_t Addr, TCrashboxDebugInfo& info)
+namespace {
+
+// An entry's names, line and detail from a source's answer.
+void TakeLocation(const TELLocationInfo& location, bool dotted, TCrashboxDebugInfo& info)
 {
-    TCrashboxModuleInfo* module = info.ModuleInfo;
-    if (!module)
-        return false;
-    // A module without debug data of its own gets its source on first need
-    // (also when its compiled-in data holds only options).
-    if (!module->OtherDebugData && !module->ExtraInformation.DebugInformation) {
-        std::unique_ptr<TELDebugInfoSource> source;
-        if (FindDebugInfoSource(module->Handle, source, module->Name))
-            module->OtherDebugData = TDebugInfoSourceOwner(source.release(), &DeleteSource);
-    }
-    TELLocationInfo location;
-    if (!module->OtherDebugData || !module->OtherDebugData->GetLocationInfo(Addr, location) || location.ProcedureName.empty())
-        return false;
     info.Addr = location.Address;
     info.UnitName = Truncated(ExtractFileName(location.SourceName.empty() ? location.UnitName : location.SourceName));
     // Up to two "." split class and procedure off a dotted name.
     const std::string& name = location.ProcedureName;
-    const bool dotted = module->OtherDebugData->DottedNames();
     const auto first = dotted ? name.find('.') : std::string::npos;
     const auto second = first == std::string::npos ? std::string::npos : name.find('.', first + 1);
     std::string className, procedure;
@@ -615,6 +604,35 @@ bool LookUpOtherDebugData(uintptr_t Addr, TCrashboxDebugInfo& info)
         info.DebugDetail = TCrashboxDebugDetail::ddProcedure;
     else
         info.DebugDetail = TCrashboxDebugDetail::ddModule;
+}
+
+} // namespace
+
+bool LookUpOtherDebugData(uintptr_t Addr, TCrashboxDebugInfo& info, std::vector<TCrashboxDebugInfo>* inlinedInto)
+{
+    TCrashboxModuleInfo* module = info.ModuleInfo;
+    if (!module)
+        return false;
+    // A module without debug data of its own gets its source on first need
+    // (also when its compiled-in data holds only options).
+    if (!module->OtherDebugData && !module->ExtraInformation.DebugInformation) {
+        std::unique_ptr<TELDebugInfoSource> source;
+        if (FindDebugInfoSource(module->Handle, source, module->Name))
+            module->OtherDebugData = TDebugInfoSourceOwner(source.release(), &DeleteSource);
+    }
+    TELLocationInfo location;
+    if (!module->OtherDebugData || !module->OtherDebugData->GetLocationInfo(Addr, location) || location.ProcedureName.empty())
+        return false;
+    const bool dotted = module->OtherDebugData->DottedNames();
+    TakeLocation(location, dotted, info);
+    if (inlinedInto)
+        for (const TELLocationInfo& caller : location.InlinedInto) {
+            TCrashboxDebugInfo& entry = inlinedInto->emplace_back();
+            entry.ModuleInfo = info.ModuleInfo;
+            entry.ThreadID = info.ThreadID;
+            entry.RunningThread = info.RunningThread;
+            TakeLocation(caller, dotted, entry);
+        }
     return true;
 }
 
@@ -707,7 +725,7 @@ int FindFunctionIndex(TCrashboxFunctionsList& list, uintptr_t Addr)
 } // namespace
 
 void FillDebugInfoForAddress(uintptr_t Addr, uint32_t ThreadID, TCrashboxDebugInfo& info, bool RunningThread, bool ErrorLine,
-                             const TModuleInfoLookup& moduleOf)
+                             const TModuleInfoLookup& moduleOf, std::vector<TCrashboxDebugInfo>* inlinedInto)
 {
     info = TCrashboxDebugInfo{};
     info.ModuleInfo = moduleOf ? moduleOf(Addr) : nullptr;
@@ -715,7 +733,7 @@ void FillDebugInfoForAddress(uintptr_t Addr, uint32_t ThreadID, TCrashboxDebugIn
     info.ErrorLine = ErrorLine;
     info.ThreadID = ThreadID;
     info.IsALeak = false;
-    if (!LookUpCompiledInData(Addr, info) && !LookUpOtherDebugData(Addr, info)) {
+    if (!LookUpCompiledInData(Addr, info) && !LookUpOtherDebugData(Addr, info, inlinedInto)) {
         info.DebugDetail = TCrashboxDebugDetail::ddNone;
         info.Addr = Addr;
         info.Line = 0;

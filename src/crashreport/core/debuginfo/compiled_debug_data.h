@@ -74,13 +74,16 @@ using TModuleInfoLookup = std::function<PCrashboxModuleInfo(uintptr_t addr)>;
 
 // The entry for Addr: zeroed, then from the compiled-in debug data, the
 // external source or the exported functions; ddSourceCode when ErrorLine.
+// Where the code at Addr was inlined, the entry names the inlined function
+// at its own line, and inlinedInto (when given) gets an entry for each
+// function it was inlined into, innermost first, at the line of the call.
 void FillDebugInfoForAddress(uintptr_t Addr, uint32_t ThreadID, TCrashboxDebugInfo& info, bool RunningThread, bool ErrorLine,
-                             const TModuleInfoLookup& moduleOf);
+                             const TModuleInfoLookup& moduleOf, std::vector<TCrashboxDebugInfo>* inlinedInto = nullptr);
 // From info.ModuleInfo's compiled-in debug data.
 bool LookUpCompiledInData(uintptr_t Addr, TCrashboxDebugInfo& info);
 // From info.ModuleInfo's external source (chosen first, when the module has
-// none yet and no compiled-in debug data).
-bool LookUpOtherDebugData(uintptr_t Addr, TCrashboxDebugInfo& info);
+// none yet and no compiled-in debug data); inlinedInto as above.
+bool LookUpOtherDebugData(uintptr_t Addr, TCrashboxDebugInfo& info, std::vector<TCrashboxDebugInfo>* inlinedInto = nullptr);
 // Unit, class and procedure from an exported name.
 bool ParsePublicName(const std::string& name, TCrashboxDebugInfo& info);
 

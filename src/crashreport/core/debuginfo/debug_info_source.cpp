@@ -30,12 +30,43 @@ bool TELDebugInfoSource::LocationFromScanner(const TELAddressScanner& scanner, u
     info.Address = addr;
     uint64_t procOffset = 0;
     uint64_t lineOffset = 0;
-    info.ProcedureName = scanner.ProcNameFromAddr(va, procOffset);
+    // The line of an address in the code of the function `depth` levels of
+    // inlining in from the procedure (0: the procedure's own code): where
+    // deeper inlined code stands there, the line of its call.
+    const auto lineAt = [&](uint64_t at, std::size_t depth) {
+        const std::vector<TELInlinedCall> inner = scanner.InlinedCallsAt(at, false);
+        return depth < inner.size() ? inner[inner.size() - 1 - depth].CallLine : scanner.LineNumberFromAddr(at, lineOffset);
+    };
+    const std::string procedure = scanner.ProcNameFromAddr(va, procOffset);
     info.LineNumber = scanner.LineNumberFromAddr(va, lineOffset);
     info.SourceName = scanner.SourceNameFromAddr(va);
     info.DebugInfo = this;
-    // Lines below the line of the procedure's first byte.
-    info.ProcOffsetLine = int32_t(uint32_t(info.LineNumber) - uint32_t(scanner.LineNumberFromAddr(va - procOffset, lineOffset)));
+    // Lines below the first line of the procedure (or inlined function),
+    // counted in its own code.
+    const std::vector<TELInlinedCall> calls = scanner.InlinedCallsAt(va, true);
+    if (calls.empty()) {
+        info.ProcedureName = procedure;
+        info.ProcOffsetLine = int32_t(uint32_t(info.LineNumber) - uint32_t(lineAt(va - procOffset, 0)));
+        return true;
+    }
+    // The innermost inlined function at its own line, then each function
+    // it was inlined into at the line of the call; the outermost is the
+    // procedure that holds the address.
+    info.ProcedureName = calls.front().ProcedureName;
+    info.ProcOffsetLine = int32_t(uint32_t(info.LineNumber) - uint32_t(lineAt(calls.front().Entry, calls.size())));
+    for (std::size_t k = 0; k < calls.size(); ++k) {
+        TELLocationInfo& caller = info.InlinedInto.emplace_back();
+        const bool outermost = k + 1 == calls.size();
+        const std::size_t depth = calls.size() - 1 - k;
+        caller.Address = addr;
+        caller.DebugInfo = this;
+        caller.ProcedureName = outermost ? procedure : calls[k + 1].ProcedureName;
+        caller.LineNumber = calls[k].CallLine;
+        caller.SourceName = calls[k].CallSourceName;
+        caller.UnitName = ExtractFileName(caller.SourceName.empty() ? info.SourceName : caller.SourceName);
+        const uint64_t first = outermost ? va - procOffset : calls[k + 1].Entry;
+        caller.ProcOffsetLine = caller.LineNumber == 0 ? 0 : int32_t(uint32_t(caller.LineNumber) - uint32_t(lineAt(first, depth)));
+    }
     return true;
 }
 

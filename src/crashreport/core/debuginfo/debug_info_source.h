@@ -28,6 +28,19 @@ struct TELLocationInfo {
     int32_t LineNumber = 0;         // 0 when not found
     std::string SourceName;         // empty when not found
     TELDebugInfoSource* DebugInfo = nullptr; // the source that answered
+    // Code the compiler inlined is named as the function it is the code of
+    // (above), at its own line; the functions it was inlined into follow
+    // here, innermost first, each at the line of its call (as a debugger
+    // shows them: one frame each, all at this address).
+    std::vector<TELLocationInfo> InlinedInto;
+};
+
+// A call the compiler inlined (TELAddressScanner::InlinedCallsAt).
+struct TELInlinedCall {
+    std::string ProcedureName; // the function whose code was inlined
+    uint64_t Entry = 0;        // where its inlined code starts (its first line is that address's)
+    int32_t CallLine = 0;      // the call's place in the function it was inlined into
+    std::string CallSourceName;
 };
 
 // The four lookups a source's tables answer, on a module-relative offset
@@ -42,6 +55,14 @@ public:
     // The source line of va (0 when none), and va's distance from that line's first byte.
     virtual int32_t LineNumberFromAddr(uint64_t va, uint64_t& offset) const = 0;
     virtual std::string SourceNameFromAddr(uint64_t va) const = 0;
+    // The inlined calls whose code holds va, innermost first (named: with
+    // the names of their functions); none for tables that do not know them.
+    virtual std::vector<TELInlinedCall> InlinedCallsAt(uint64_t va, bool named) const
+    {
+        (void)va;
+        (void)named;
+        return {};
+    }
 };
 
 class TELDebugInfoSource {

@@ -45,6 +45,100 @@ std::string DemangledName(const char* name)
     return status == 0 && plain ? std::string(plain.get()) : std::string(name);
 }
 
+namespace {
+
+// Every call inlined into a function (into the calls inlined there too),
+// with its address ranges.
+struct TInlinedTree {
+    struct Node {
+        Dwarf_Off Die = 0;
+        int Parent = -1; // the call it lies in (-1: the function itself)
+        int Depth = 0;
+        bool Placed = false, Named = false;
+        TELInlinedCall Call;
+    };
+    struct Range {
+        uint64_t Start = 0, End = 0;
+        int Node = 0;
+    };
+    std::vector<Node> Nodes;
+    std::vector<Range> Ranges;
+
+    void Add(Dwarf_Die* parent, int parentNode, int depth)
+    {
+        Dwarf_Die child;
+        if (dwarf_child(parent, &child) != 0)
+            return;
+        do {
+            switch (dwarf_tag(&child)) {
+            case DW_TAG_inlined_subroutine: {
+                const int node = int(Nodes.size());
+                Nodes.push_back({dwarf_dieoffset(&child), parentNode, depth + 1, false, false, {}});
+                Dwarf_Addr base, start, end;
+                ptrdiff_t off = 0;
+                while ((off = dwarf_ranges(&child, off, &base, &start, &end)) > 0)
+                    Ranges.push_back({start, end, node});
+                Add(&child, node, depth + 1);
+                break;
+            }
+            case DW_TAG_lexical_block:
+            case DW_TAG_try_block:
+            case DW_TAG_catch_block: Add(&child, parentNode, depth); break;
+            default: break;
+            }
+        } while (dwarf_siblingof(&child, &child) == 0);
+    }
+
+    // The innermost call whose code holds va (-1: none).
+    int InnermostAt(uint64_t va) const
+    {
+        int best = -1;
+        for (const Range& r : Ranges)
+            if (va >= r.Start && va < r.End && (best < 0 || Nodes[std::size_t(r.Node)].Depth > Nodes[std::size_t(best)].Depth))
+                best = r.Node;
+        return best;
+    }
+};
+
+// The children of an entry that have children of their own, each with the
+// stretch of offsets its subtree takes (entries lie in the order of a walk
+// of the tree): where an entry lies is found without walking its siblings.
+struct TSubtrees {
+    struct Subtree {
+        Dwarf_Off Start = 0, End = 0; // [Start, End)
+        Dwarf_Die Die{};
+    };
+    std::vector<Subtree> Children;
+
+    explicit TSubtrees(Dwarf_Die* parent)
+    {
+        Dwarf_Die child;
+        if (dwarf_child(parent, &child) != 0)
+            return;
+        for (;;) {
+            Dwarf_Die next;
+            const bool last = dwarf_siblingof(&child, &next) != 0;
+            if (dwarf_haschildren(&child))
+                Children.push_back({dwarf_dieoffset(&child), last ? ~Dwarf_Off(0) : dwarf_dieoffset(&next), child});
+            if (last)
+                break;
+            child = next;
+        }
+    }
+    // The child whose subtree holds the entry at target (not the child itself).
+    const Dwarf_Die* Holding(Dwarf_Off target) const
+    {
+        const auto after = std::upper_bound(Children.begin(), Children.end(), target,
+                                            [](Dwarf_Off t, const Subtree& s) { return t < s.Start; });
+        if (after == Children.begin())
+            return nullptr;
+        const Subtree& s = *(after - 1);
+        return target > s.Start && target < s.End ? &s.Die : nullptr;
+    }
+};
+
+} // namespace
+
 // The tables of one ELF file, read through libelf and libdw.
 class TELElfScanner final : public TELAddressScanner {
 public:
@@ -59,6 +153,7 @@ public:
     std::string ProcNameFromAddr(uint64_t va, uint64_t& offset) const override;
     int32_t LineNumberFromAddr(uint64_t va, uint64_t& offset) const override;
     std::string SourceNameFromAddr(uint64_t va) const override;
+    std::vector<TELInlinedCall> InlinedCallsAt(uint64_t va, bool named) const override;
 
 private:
     struct Symbol {
@@ -138,6 +233,10 @@ private:
     Names& NamesOf(const Function& f) const;
     std::string FunctionName(const Function& f, uint64_t va) const;
     const std::string& SymbolName(const Symbol& s) const;
+    // An inlined call's function name (kept by its declaration's entry).
+    const std::string& InlinedName(Dwarf_Die* die, bool cLanguage) const;
+    // A declaration's name qualified by the namespaces and classes around it.
+    std::string QualifiedName(Dwarf_Die* declaration) const;
 
     int m_fd = -1;
     Elf* m_elf = nullptr;
@@ -155,6 +254,9 @@ private:
     mutable std::vector<Unit> m_units;
     mutable std::unordered_map<Dwarf_Off, Names> m_names;
     mutable std::unordered_map<const Symbol*, std::string> m_symbolNames;
+    mutable std::unordered_map<Dwarf_Off, std::string> m_inlinedNames;
+    mutable std::unordered_map<Dwarf_Off, TInlinedTree> m_inlinedTrees; // by the function's entry
+    mutable std::unordered_map<Dwarf_Off, TSubtrees> m_subtrees;         // by the parent's entry
 };
 
 namespace {
@@ -600,7 +702,121 @@ const char* StringAttribute(Dwarf_Die* die, unsigned name)
     return dwarf_attr_integrate(die, name, &attr) ? dwarf_formstring(&attr) : nullptr;
 }
 
+// The entry that declares the function an inlined call is an instance of:
+// its abstract origin, and the declaration that one completes.
+Dwarf_Die DeclarationOf(Dwarf_Die* die)
+{
+    Dwarf_Die origin = *die, next;
+    Dwarf_Attribute attr;
+    for (int hops = 0; hops < 4; ++hops) {
+        if (dwarf_attr(&origin, DW_AT_abstract_origin, &attr) && dwarf_formref_die(&attr, &next))
+            origin = next;
+        else if (dwarf_attr(&origin, DW_AT_specification, &attr) && dwarf_formref_die(&attr, &next))
+            origin = next;
+        else
+            break;
+    }
+    return origin;
+}
+
+// Where an inlined call stands and where its code starts.
+TELInlinedCall PlaceOfInlinedCall(Dwarf_Die* die)
+{
+    TELInlinedCall call;
+    Dwarf_Addr entry = 0, base, start, end;
+    if (dwarf_entrypc(die, &entry) == 0)
+        call.Entry = entry;
+    else if (dwarf_ranges(die, 0, &base, &start, &end) > 0)
+        call.Entry = start;
+    Dwarf_Attribute attr;
+    Dwarf_Word value = 0;
+    if (dwarf_attr(die, DW_AT_call_line, &attr) && dwarf_formudata(&attr, &value) == 0)
+        call.CallLine = int32_t(value);
+    Dwarf_Die cu;
+    Dwarf_Files* files = nullptr;
+    size_t count = 0;
+    if (dwarf_attr(die, DW_AT_call_file, &attr) && dwarf_formudata(&attr, &value) == 0 && dwarf_diecu(die, &cu, nullptr, nullptr)
+        && dwarf_getsrcfiles(&cu, &files, &count) == 0 && value < count)
+        if (const char* file = dwarf_filesrc(files, value, nullptr, nullptr))
+            call.CallSourceName = file;
+    return call;
+}
+
 } // namespace
+
+std::vector<TELInlinedCall> TELElfScanner::InlinedCallsAt(uint64_t va, bool named) const
+{
+    std::vector<TELInlinedCall> calls;
+    const Function* f = FunctionOf(va);
+    if (!f)
+        return calls;
+    auto [it, fresh] = m_inlinedTrees.try_emplace(f->die);
+    TInlinedTree& tree = it->second;
+    Dwarf_Die die;
+    if (fresh && dwarf_offdie(m_dwarf, f->die, &die))
+        tree.Add(&die, -1, 0);
+    // From the innermost call out to the function.
+    for (int node = tree.InnermostAt(va); node >= 0; node = tree.Nodes[std::size_t(node)].Parent) {
+        TInlinedTree::Node& n = tree.Nodes[std::size_t(node)];
+        if ((!n.Placed || (named && !n.Named)) && dwarf_offdie(m_dwarf, n.Die, &die)) {
+            if (!n.Placed)
+                n.Call = PlaceOfInlinedCall(&die);
+            if (named && !n.Named)
+                n.Call.ProcedureName = InlinedName(&die, f->cLanguage);
+            n.Placed = true;
+            n.Named = n.Named || named;
+        }
+        calls.push_back(n.Call);
+    }
+    return calls;
+}
+
+// The way the functions of the unit are named: by the linkage name where it
+// has one, else by its name in the source, qualified as a debugger does.
+const std::string& TELElfScanner::InlinedName(Dwarf_Die* die, bool cLanguage) const
+{
+    Dwarf_Die declaration = DeclarationOf(die);
+    auto [it, fresh] = m_inlinedNames.try_emplace(dwarf_dieoffset(&declaration));
+    if (!fresh)
+        return it->second;
+    const char* linkage = StringAttribute(die, DW_AT_linkage_name);
+    if (!linkage)
+        linkage = StringAttribute(die, DW_AT_MIPS_linkage_name);
+    const char* plain = StringAttribute(die, DW_AT_name);
+    it->second = cLanguage ? std::string(plain ? plain : "") : linkage ? DemangledName(linkage) : QualifiedName(&declaration);
+    return it->second;
+}
+
+std::string TELElfScanner::QualifiedName(Dwarf_Die* declaration) const
+{
+    const char* plain = dwarf_diename(declaration);
+    std::string name = plain ? plain : "";
+    Dwarf_Die at;
+    if (!dwarf_diecu(declaration, &at, nullptr, nullptr))
+        return name;
+    // The entries that hold the declaration, from its unit down.
+    const Dwarf_Off target = dwarf_dieoffset(declaration);
+    std::vector<Dwarf_Die> path;
+    for (int depth = 0; depth < 64; ++depth) {
+        auto [it, fresh] = m_subtrees.try_emplace(dwarf_dieoffset(&at), &at);
+        const Dwarf_Die* holding = it->second.Holding(target);
+        if (!holding)
+            break;
+        at = *holding;
+        path.push_back(at);
+    }
+    for (auto scope = path.rbegin(); scope != path.rend(); ++scope) {
+        const int tag = dwarf_tag(&*scope);
+        if (tag != DW_TAG_namespace && tag != DW_TAG_class_type && tag != DW_TAG_structure_type && tag != DW_TAG_union_type)
+            continue;
+        // A type without a name (a lambda's) adds nothing, as in a debugger.
+        if (const char* scopeName = dwarf_diename(&*scope))
+            name = std::string(scopeName) + "::" + name;
+        else if (tag == DW_TAG_namespace)
+            name = "(anonymous namespace)::" + name;
+    }
+    return name;
+}
 
 TELElfScanner::Names& TELElfScanner::NamesOf(const Function& f) const
 {

@@ -3,7 +3,9 @@
 // symbol tables and the DWARF line tables of the module's file, read with
 // libdw. The unit is the source file's name (its folder left out), the line
 // the DWARF line, the procedure the demangled name of the function that
-// holds the address (for inlined code: the function it was inlined into).
+// holds the address. Inlined code is named as the function it is the code
+// of, and followed by the functions it was inlined into, each at the line
+// of its call (TELLocationInfo::InlinedInto).
 //
 // The file's compilation units are listed with their address ranges when the
 // source is made; a unit's lines and functions are read the first time an

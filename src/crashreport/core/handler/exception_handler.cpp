@@ -12,6 +12,7 @@
 #include <cctype>
 #include <chrono>
 #include <cmath>
+#include <condition_variable>
 #include <optional>
 #include <cstdio>
 #include <cstdlib>
@@ -55,6 +56,14 @@ constexpr int kSendingDeadlineSeconds = 120;
 // A program that fails this soon after its restart is not restarted again (seconds).
 constexpr int64_t kRestartLoopSeconds = 10;
 
+// A procedure posted to the thread that waits in ExceptNotify.
+struct TPost {
+    const std::function<void()>* procedure = nullptr;
+    bool taken = false;    // the server runs it
+    bool done = false;     // it has run
+    bool finished = false; // it ended without failing
+};
+
 // The handler's process-wide state.
 struct THandlerState {
     std::recursive_mutex handlerLock; // one exception at a time
@@ -67,16 +76,21 @@ struct THandlerState {
     std::string errorID;
     std::atomic<int32_t> step{0};
     std::atomic<uint32_t> counter{0};
+    std::atomic<uint32_t> handling{0};
     std::atomic<bool> directMode{false};
     std::atomic<bool> handlingDisabled{false};
     // The thread that waits in ExceptNotify and runs what is posted to it
     // (0: none). Usually the raising thread; the watchdog for a freeze,
-    // which reports for the window thread it has paused.
+    // which reports for the window thread it has paused. Written under
+    // postLock; read without it where a stale answer does no harm.
     std::atomic<uint32_t> postServer{0};
+    // The hand-over between the threads: one post at a time, under
+    // postLock. postWake wakes whoever waits for a change: the server for
+    // a post or the exception thread's end, a poster for its post's end or
+    // for its turn.
     std::mutex postLock;
-    const std::function<void()>* posted = nullptr;
-    std::atomic<bool> postedDone{false};
-    std::atomic<bool> postedFinished{false};
+    std::condition_variable postWake;
+    TPost* posted = nullptr;
     // The call stack a door built (from the stack copied at the throw).
     std::unique_ptr<TCrashboxStackList> givenCallStack;
     bool duplicate = false;
@@ -543,6 +557,7 @@ void FreeLastCallStack() { State().lastCallStack.reset(); }
 std::string ErrorID() { return State().errorID; }
 int32_t HandlerStep() { return State().step.load(); }
 uint32_t ExceptionCount() { return State().counter.load(); }
+uint32_t HandlingNumber() { return State().handling.load(); }
 std::string LastReportText() { return State().lastRecord.LogText; }
 std::string LastSendText() { return State().sendText; }
 TReportText LastReportPieces() { return State().report; }
@@ -712,7 +727,8 @@ std::string ComputeErrorID(const std::string& applicationName, const std::string
     if (callStack)
         for (int i = 0; i < callStack->Count(); ++i) {
             const TCrashboxDebugInfo* entry = callStack->GetItem(i);
-            if (entry->ThreadID != threadID || entry->DebugDetail != TCrashboxDebugDetail::ddSourceCode)
+            // How deep a recursion went before it overflowed the stack is no part of the error.
+            if (entry->ThreadID != threadID || entry->DebugDetail != TCrashboxDebugDetail::ddSourceCode || entry->FramesLeftOut != 0)
                 continue;
             text += entry->UnitName + entry->ClassName + entry->ProcedureName + std::to_string(entry->ProcOffsetLine);
         }
@@ -776,22 +792,31 @@ bool RunInExceptionThread(const std::function<void()>& procedure)
     if (state.handlingDisabled.load())
         return false;
     const TCrashboxExceptionRecord* active = state.active.load();
-    const uint32_t server = state.postServer.load();
     bool done = false;
+    bool runHere = true;
     // Never posted by the thread that serves the posts: it would wait for itself.
-    if (active && server != 0 && CurrentThreadID() != server) {
-        // The thread waiting in ExceptNotify runs it.
-        {
-            std::lock_guard lock(state.postLock);
-            state.postedDone = false;
-            state.posted = &procedure;
+    if (active && state.postServer.load() != 0 && CurrentThreadID() != state.postServer.load()) {
+        // The thread waiting in ExceptNotify runs it; it is woken at once,
+        // and wakes this one as soon as the procedure has run.
+        TPost post;
+        post.procedure = &procedure;
+        std::unique_lock lock(state.postLock);
+        state.postWake.wait(lock, [&] { return !state.posted || state.postServer.load() == 0; });
+        if (state.postServer.load() != 0) {
+            state.posted = &post;
+            state.postWake.notify_all();
+            state.postWake.wait(lock, [&] { return post.done || (state.postServer.load() == 0 && !post.taken); });
+            if (post.done) {
+                done = post.finished;
+                runHere = false;
+            } else {
+                state.posted = nullptr; // the server stopped before it took it
+                state.postWake.notify_all();
+            }
         }
-        while (!state.postedDone.load())
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        done = state.postedFinished.load();
-    } else {
-        done = RunPart(procedure);
     }
+    if (runHere)
+        done = RunPart(procedure);
     if (active)
         state.duplicate = CurrentErrorIsDuplicate();
     return done;
@@ -816,36 +841,58 @@ void RunOnApplicationThread(const std::function<void()>& procedure)
 
 namespace {
 
-// The waiting thread's side: runs what is posted.
-void ServePosted()
+// The waiting thread's side: runs what is posted (the lock is held on
+// entry and on return, not while the procedure runs).
+void ServePosted(std::unique_lock<std::mutex>& lock)
 {
     THandlerState& state = State();
-    std::unique_lock lock(state.postLock);
-    const std::function<void()>* procedure = state.posted;
-    if (!procedure)
+    TPost* post = state.posted;
+    if (!post || post->taken)
         return;
+    post->taken = true;
     lock.unlock();
-    const bool finished = RunPart(*procedure);
+    const bool finished = RunPart(*post->procedure);
     lock.lock();
+    post->finished = finished;
+    post->done = true;
     state.posted = nullptr;
-    state.postedFinished = finished;
-    state.postedDone = true;
+    state.postWake.notify_all();
+}
+
+// Wakes the thread that waits in ExceptNotify: the exception thread is done.
+void WakeExceptionThreadWaiter()
+{
+    THandlerState& state = State();
+    std::lock_guard lock(state.postLock);
+    state.postWake.notify_all();
 }
 
 // Waits on the raising thread until the exception thread is done, running
-// what it posts and, on the GUI thread, serving the window system.
+// what it posts and, on the GUI thread while a dialog is up, serving the
+// window system between waits of at most 10 ms. A post or the thread's end
+// wakes it at once.
 void WaitForExceptionThread(TExceptionThread& thread, bool pump)
 {
     THandlerState& state = State();
+    std::unique_lock lock(state.postLock);
     state.postServer = CurrentThreadID();
-    while (thread.Executing()) {
-        if (pump && IsMainThread() && ExceptionDialogState().DialogPainted && state.services.PumpMessages)
+    const auto wakeUp = [&] { return (state.posted && !state.posted->taken) || !thread.Executing(); };
+    for (;;) {
+        ServePosted(lock);
+        if (!thread.Executing())
+            break;
+        if (pump && IsMainThread() && ExceptionDialogState().DialogPainted && state.services.PumpMessages) {
+            lock.unlock();
             RunPart(state.services.PumpMessages);
-        ServePosted();
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            lock.lock();
+            state.postWake.wait_for(lock, std::chrono::milliseconds(10), wakeUp);
+        } else {
+            state.postWake.wait(lock, wakeUp);
+        }
     }
-    ServePosted();
+    ServePosted(lock);
     state.postServer = 0;
+    state.postWake.notify_all();
 }
 
 } // namespace
@@ -929,7 +976,8 @@ bool ExceptNotify(const TExceptionObject& exceptionObject, uintptr_t exceptionAd
         }
         SetInsideProcessException(false);
     } else {
-        TExceptionThread thread(exceptionObject, asynchronous, moduleHandle, raiserType, params, nativeException, exceptionAddress);
+        TExceptionThread thread(exceptionObject, asynchronous, moduleHandle, raiserType, params, nativeException, exceptionAddress,
+                                WakeExceptionThreadWaiter);
         WaitForExceptionThread(thread, pump);
         thread.WaitFor();
         result = thread.Result();
@@ -1176,6 +1224,7 @@ bool ProcessException(const TExceptionObject& exceptionObject, uintptr_t excepti
         state.faultNotes.clear();
         state.storedEarly = false;
     }
+    ++state.handling;
 
     // [1] What is known of the exception; a snapshot of the threads.
     Step(1);
@@ -1317,7 +1366,6 @@ void InitExceptionHandler()
     state.counter = 0;
     state.errorTimes.clear();
     state.lastHandledText.clear();
-    state.posted = nullptr;
     state.handlingDisabled = false;
     ExceptionDialogState().TerminateRequested = false;
     CurrentOptions();

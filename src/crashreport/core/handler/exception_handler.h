@@ -100,6 +100,9 @@ std::string ErrorID();
 int32_t HandlerStep();
 // Exceptions that reached the report stage.
 uint32_t ExceptionCount();
+// The number of the exception being handled (or last handled), counted
+// from 1 as each one comes in: what holds for one exception's report only.
+uint32_t HandlingNumber();
 // The report text of the current exception, and the text to send (the
 // report, or the whole log).
 std::string LastReportText();

@@ -18,7 +18,7 @@ namespace cv {
 
 TExceptionThread::TExceptionThread(const TExceptionObject& exceptObject, TAsynchronousException asynchronous,
                                    uintptr_t moduleHandle, TRaiserType raiserType, const TExceptNotifyParams& params,
-                                   bool nativeException, uintptr_t exceptAddress)
+                                   bool nativeException, uintptr_t exceptAddress, std::function<void()> onFinished)
     : FObj(exceptObject),
       FAddr(exceptAddress),
       FNativeException(nativeException),
@@ -26,7 +26,8 @@ TExceptionThread::TExceptionThread(const TExceptionObject& exceptObject, TAsynch
       FRaiserType(raiserType),
       FModuleHandle(moduleHandle),
       FAsynchronousException(asynchronous),
-      FCaller(CurrentThreadID())
+      FCaller(CurrentThreadID()),
+      FOnFinished(std::move(onFinished))
 {
     const TSavedRaiseInfo& raise = ThreadRaiseInfo();
     if (FParams.TopOfStack == 0)
@@ -66,6 +67,8 @@ void TExceptionThread::Execute()
         RecordHandlingFailure(signal);
     SetInsideProcessException(false);
     FExecuting = false;
+    if (FOnFinished)
+        FOnFinished();
 }
 
 // --- the watchdog ---

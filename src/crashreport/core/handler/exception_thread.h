@@ -27,9 +27,11 @@ class TExceptionThread {
 public:
     // Copies the parameters, fills what they miss from the calling thread
     // (its stack top, its saved raise stack pointer, context and record) and
-    // starts the thread.
+    // starts the thread. onFinished runs on the thread once Executing() has
+    // turned false (it wakes whoever waits for that).
     TExceptionThread(const TExceptionObject& exceptObject, TAsynchronousException asynchronous, uintptr_t moduleHandle,
-                     TRaiserType raiserType, const TExceptNotifyParams& params, bool nativeException, uintptr_t exceptAddress);
+                     TRaiserType raiserType, const TExceptNotifyParams& params, bool nativeException, uintptr_t exceptAddress,
+                     std::function<void()> onFinished = {});
     // Waits for the thread.
     ~TExceptionThread();
     TExceptionThread(const TExceptionThread&) = delete;
@@ -55,6 +57,7 @@ private:
     uintptr_t FModuleHandle;
     TAsynchronousException FAsynchronousException;
     uint32_t FCaller;
+    std::function<void()> FOnFinished;
     // The raising thread's saved record and context, which the handler reads.
     siginfo_t FRecord{};
     ucontext_t FContext{};

@@ -21,6 +21,7 @@
 #include <cstring>
 #include <thread>
 
+#include "crashreport/core/capture/thread_pause.h"
 #include "crashreport/core/handler/descriptor_reserve.h"
 #include "crashreport/core/handler/exception_doors.h"
 #include "crashreport/core/handler/exception_handler.h"
@@ -219,8 +220,13 @@ void FatalSignalDoor(int signal, siginfo_t* record, void* contextPointer)
         // Another thread's report is on its way, and the process ends with
         // it; should it not, this thread ends it. That report names this fault.
         KeepWaitingFault(signal, record, static_cast<const ucontext_t*>(contextPointer), self);
+        // Meanwhile the report shows this thread where it faulted, not where
+        // it waits.
+        if (contextPointer)
+            NoteOwnFaultContext(*static_cast<const ucontext_t*>(contextPointer));
         for (int waited = 0; waited < gDeadlineSeconds.load() * 1000; waited += 100)
             SleepMilliseconds(100);
+        ForgetOwnFaultContext();
         PassOn(signal, record, contextPointer);
         tInsideSignalDoor = false;
         errno = savedErrno;

@@ -93,6 +93,12 @@ struct TCrashboxDebugInfo {
     uint32_t Line = 0;           // 0 when unknown
     uint32_t ProcOffsetLine = 0; // lines from the start of the procedure
     std::string CustomMsg;       // at most 255 bytes
+    // Not 0: the entry stands for that many frames of a recursion that the
+    // call stack leaves out (its procedure name says so; it has no address).
+    uint32_t FramesLeftOut = 0;
+    // The code at Addr was inlined: the next entry, at the same address,
+    // names the function it was inlined into, at the line of the call.
+    bool Inlined = false;
 };
 using PCrashboxDebugInfo = TCrashboxDebugInfo*;
 

@@ -127,7 +127,7 @@ std::string CallStackTable(const TCrashboxModuleOptions& options, const TReportI
             continue;
         TRow row;
         const bool hasModule = entry.DebugDetail != TCrashboxDebugDetail::ddNone && entry.ModuleInfo;
-        row.cells = {HexDigits(entry.Addr, 2 * sizeof(uintptr_t)),
+        row.cells = {entry.FramesLeftOut != 0 ? std::string() : HexDigits(entry.Addr, 2 * sizeof(uintptr_t)),
                      Cell(hasModule ? ExtractFileName(entry.ModuleInfo->Name) : std::string()),
                      Cell(entry.UnitName),
                      Cell(entry.ClassName),

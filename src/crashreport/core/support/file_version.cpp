@@ -186,11 +186,26 @@ std::string PackageNoteText(const std::string& fileName)
     return text;
 }
 
+// The name of the file a path leads to: its own links followed, one call
+// each (links among its folders lead to the same file name, so they are
+// not read). The path itself where a link cannot be read.
+std::string ResolvedFileName(std::string path)
+{
+    char target[PATH_MAX];
+    for (int hops = 0; hops < 40; ++hops) {
+        const ssize_t n = ::readlink(path.c_str(), target, sizeof target);
+        if (n <= 0 || std::size_t(n) >= sizeof target)
+            break;
+        const std::string link(target, std::size_t(n));
+        path = link.starts_with('/') ? link : path.substr(0, path.rfind('/') + 1) + link;
+    }
+    return ExtractFileName(path);
+}
+
 // What follows ".so." in the name of the file the name resolves to, when it is a version.
 std::string LibraryNameVersion(const std::string& fileName)
 {
-    char resolved[PATH_MAX];
-    const std::string name = ExtractFileName(::realpath(fileName.c_str(), resolved) ? std::string(resolved) : fileName);
+    const std::string name = ResolvedFileName(fileName);
     const auto so = name.find(".so.");
     if (so == std::string::npos)
         return {};

@@ -18,11 +18,15 @@ struct ModuleInfo {
     std::string path;
 };
 
-std::string ProgramPath()
+// The program's file, read once: every walk of the modules meets it first.
+const std::string& ProgramPath()
 {
-    char buffer[PATH_MAX];
-    const ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
-    return n > 0 ? std::string(buffer, std::size_t(n)) : std::string();
+    static const std::string path = [] {
+        char buffer[PATH_MAX];
+        const ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+        return n > 0 ? std::string(buffer, std::size_t(n)) : std::string();
+    }();
+    return path;
 }
 
 std::string Canonical(const std::string& path)

@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <tuple>
 #include <thread>
@@ -51,6 +52,28 @@ volatile int* volatile gNowhere = nullptr;
         Park(go);
     } else {
         gRecurseLine = __LINE__; Recurse(n - 1, go);
+    }
+    gSink++;
+}
+
+// Two functions that call each other: a recursion of two frames a turn.
+int gPingLine = 0, gPongLine = 0;
+[[gnu::noipa]] void Pong(int n, const bool& go);
+[[gnu::noipa]] void Ping(int n, const bool& go)
+{
+    if (n == 0) {
+        Park(go);
+    } else {
+        gPingLine = __LINE__; Pong(n - 1, go);
+    }
+    gSink++;
+}
+[[gnu::noipa]] void Pong(int n, const bool& go)
+{
+    if (n == 0) {
+        Park(go);
+    } else {
+        gPongLine = __LINE__; Ping(n - 1, go);
     }
     gSink++;
 }
@@ -151,6 +174,12 @@ std::vector<Frame> Visible(const TCrashboxStackList& list)
     return ::testing::AssertionFailure() << "missing " << wanted[next].procedure << ":" << wanted[next].line << " in" << listed;
 }
 
+int CountOf(const std::vector<Frame>& frames, const char* procedure, int line)
+{
+    return int(std::count_if(frames.begin(), frames.end(),
+                             [&](const Frame& f) { return f.procedure.find(procedure) != std::string::npos && f.line == line; }));
+}
+
 std::vector<Frame> ExpectedFrames(int depth)
 {
     std::vector<Frame> wanted = {{"Park(", cvstack::gParkLine}};
@@ -160,16 +189,22 @@ std::vector<Frame> ExpectedFrames(int depth)
     return wanted;
 }
 
-// Threads 1 to 3 park at that call depth; thread 4 after a recursion of 10,000 frames.
-TEST(CallStack, EachPausedThreadNamesItsFunctionsInOrderWithTheirLinesAndRecursionShowsOnce)
+// The call stacks of threads that each run one of the bodies until they
+// park (the bodies call Park(go)), read while they are paused; their IDs.
+struct TParkedStacks {
+    std::vector<TCrashboxStackList> stacks;
+    std::vector<uint32_t> ids;
+};
+
+TParkedStacks StacksOfParkedThreads(const std::vector<std::function<void(const bool&)>>& bodies)
 {
     bool go = false;
+    std::vector<std::atomic<uint32_t>> ids(bodies.size());
     std::vector<std::thread> threads;
-    std::vector<std::atomic<uint32_t>> ids(4);
-    for (int depth = 1; depth <= 4; ++depth)
-        threads.emplace_back([&, depth] {
-            ids[std::size_t(depth - 1)] = CurrentThreadID();
-            depth < 4 ? cvstack::Depth1(depth, go) : cvstack::Recurse(10000, go);
+    for (std::size_t i = 0; i < bodies.size(); ++i)
+        threads.emplace_back([&, i] {
+            ids[i] = CurrentThreadID();
+            bodies[i](go);
         });
     for (auto& id : ids)
         while (id.load() == 0)
@@ -177,14 +212,14 @@ TEST(CallStack, EachPausedThreadNamesItsFunctionsInOrderWithTheirLinesAndRecursi
     std::this_thread::sleep_for(std::chrono::milliseconds(50)); // all reach Park
     TCrashboxModulesList modules;
     RefreshModulesList(modules);
-    std::vector<TCrashboxStackList> stacks(4);
+    TParkedStacks parked{std::vector<TCrashboxStackList>(bodies.size()), std::vector<uint32_t>(ids.begin(), ids.end())};
     {
         TThreadPause pause;
-        pause.Pause(std::vector<uint32_t>(ids.begin(), ids.end()));
-        for (std::size_t i = 0; i < 4; ++i) {
-            ASSERT_TRUE(pause.Threads()[i].Answered);
+        pause.Pause(parked.ids);
+        for (std::size_t i = 0; i < bodies.size(); ++i) {
+            EXPECT_TRUE(pause.Threads()[i].Answered);
             TCallStackScan scan;
-            scan.List = &stacks[i];
+            scan.List = &parked.stacks[i];
             scan.Modules = &modules;
             AddPausedThreadCallStack(scan, pause.Threads()[i]);
         }
@@ -192,19 +227,56 @@ TEST(CallStack, EachPausedThreadNamesItsFunctionsInOrderWithTheirLinesAndRecursi
     __atomic_store_n(&go, true, __ATOMIC_RELAXED);
     for (auto& t : threads)
         t.join();
+    return parked;
+}
+
+// Threads 1 to 3 park at that call depth; thread 4 after a recursion of 10,000 frames.
+TEST(CallStack, EachPausedThreadNamesItsFunctionsInOrderWithTheirLinesAndALongRecursionShowsItsEnds)
+{
+    std::vector<std::function<void(const bool&)>> bodies;
+    for (int depth = 1; depth <= 3; ++depth)
+        bodies.push_back([depth](const bool& go) { cvstack::Depth1(depth, go); });
+    bodies.push_back([](const bool& go) { cvstack::Recurse(10000, go); });
+    const TParkedStacks parked = StacksOfParkedThreads(bodies);
+    const std::vector<TCrashboxStackList>& stacks = parked.stacks;
     for (int depth = 1; depth <= 3; ++depth) {
         SCOPED_TRACE(depth);
         const TCrashboxStackList& list = stacks[std::size_t(depth - 1)];
         ASSERT_GT(list.Count(), 0);
         EXPECT_NE(list.GetItem(0)->ProcedureName.find("Park("), std::string::npos) << "the first entry is where the thread was paused";
-        EXPECT_EQ(list.GetItem(0)->ThreadID, ids[std::size_t(depth - 1)].load());
+        EXPECT_EQ(list.GetItem(0)->ThreadID, parked.ids[std::size_t(depth - 1)]);
         EXPECT_TRUE(HasInOrder(Visible(list), ExpectedFrames(depth)));
     }
-    EXPECT_EQ(stacks[3].Count(), kMaxCallStackEntries) << "the scan meets far more frames than a list holds";
-    int recursive = 0;
-    for (const Frame& f : Visible(stacks[3]))
-        recursive += f.procedure.find("Recurse(") != std::string::npos && f.line == cvstack::gRecurseLine;
-    EXPECT_EQ(recursive, 1);
+    // The recursion's first and last turn, and between them a row that
+    // counts the 9,998 frames left out; then the frames below it, down to
+    // the thread's start.
+    const std::vector<Frame> deep = Visible(stacks[3]);
+    EXPECT_LT(deep.size(), 100u) << "far fewer rows than frames";
+    EXPECT_TRUE(HasInOrder(deep, {{"Park(", cvstack::gParkLine},
+                                  {"Recurse(", cvstack::gRecurseLine},
+                                  {"(9998 repeated frames left out)", 0},
+                                  {"Recurse(", cvstack::gRecurseLine}}));
+    EXPECT_EQ(CountOf(deep, "Recurse(", cvstack::gRecurseLine), 2);
+    EXPECT_EQ(deep.back().procedure.find("Recurse("), std::string::npos) << "the frames below the recursion follow it";
+}
+
+// A recursion's middle is left out whatever its cycle (here two functions
+// that call each other), and only where it is long.
+TEST(CallStack, ARecursionLeavesOutItsMiddleOnlyWhenItIsLong)
+{
+    const TParkedStacks parked = StacksOfParkedThreads({[](const bool& go) { cvstack::Ping(3000, go); },
+                                                        [](const bool& go) { cvstack::Recurse(5, go); }});
+    const std::vector<TCrashboxStackList>& stacks = parked.stacks;
+    // 3,000 frames of two each a turn: the first turn, 2,996 left out, the
+    // last turn (Pong called Ping(0), which parked).
+    const std::vector<Frame> pingPong = Visible(stacks[0]);
+    const Frame ping{"Ping(", cvstack::gPingLine}, pong{"Pong(", cvstack::gPongLine};
+    EXPECT_TRUE(HasInOrder(pingPong, {{"Park(", cvstack::gParkLine}, pong, ping, {"(2996 repeated frames left out)", 0}, pong, ping}));
+    EXPECT_EQ(CountOf(pingPong, "Ping(", cvstack::gPingLine), 2);
+    EXPECT_EQ(CountOf(pingPong, "Pong(", cvstack::gPongLine), 2);
+    const std::vector<Frame> shallow = Visible(stacks[1]);
+    EXPECT_EQ(CountOf(shallow, "repeated frames left out", 0), 0) << "a recursion of five frames is not cut";
+    EXPECT_TRUE(HasInOrder(shallow, {{"Park(", cvstack::gParkLine}, {"Recurse(", cvstack::gRecurseLine}}));
 }
 
 // The faulting thread stops in the handler until its stack has been read.

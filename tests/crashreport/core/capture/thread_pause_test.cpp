@@ -4,10 +4,15 @@
 
 #include <gtest/gtest.h>
 
+#include <poll.h>
 #include <signal.h>
+#include <time.h>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
+#include <cstring>
+#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <thread>
@@ -138,6 +143,109 @@ TEST(ThreadPause, NestedPausesHoldTheThreadUntilBothResumeEvenAfterAFailure)
     EXPECT_EQ(busy.Counts(), counts) << "the outer pause still holds it";
     outer.Resume();
     EXPECT_TRUE(busy.AllRunPast(counts));
+}
+
+// A thread that makes one waiting call of the system (a sleep, a poll)
+// meant to last 400 ms; how long it took and what it answered.
+struct TWaitingCall {
+    const char* name;
+    std::function<int()> call; // 0, or the error number
+};
+
+struct TWaited {
+    std::chrono::milliseconds took{0};
+    int answer = -1;
+};
+
+void NoteSignal(int) {}
+
+// Starts the call on a thread of its own, pauses that thread while it
+// waits, resumes it; interrupt, when set, sends that thread a signal of the
+// program's own that much later.
+TWaited PauseWhileWaiting(const TWaitingCall& c, std::chrono::milliseconds interrupt = 0ms)
+{
+    std::atomic<uint32_t> id{0};
+    std::atomic<pthread_t> handle{};
+    TWaited waited;
+    std::thread waiter([&] {
+        handle = pthread_self();
+        const auto start = Clock::now();
+        id = CurrentThreadID();
+        waited.answer = c.call();
+        waited.took = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
+    });
+    while (id.load() == 0)
+        std::this_thread::yield();
+    std::this_thread::sleep_for(60ms); // well inside the call
+    {
+        TThreadPause pause;
+        const uint32_t waiting = id.load();
+        pause.Pause({&waiting, 1});
+        EXPECT_TRUE(pause.Threads()[0].Answered) << c.name;
+        std::this_thread::sleep_for(20ms);
+    }
+    if (interrupt > 0ms) {
+        std::this_thread::sleep_for(interrupt);
+        pthread_kill(handle.load(), SIGUSR1);
+    }
+    waiter.join();
+    return waited;
+}
+
+int Answer(int result) { return result == 0 ? 0 : errno; }
+
+const TWaitingCall kWaitingCalls[] = {
+    {"clock_nanosleep for a time",
+     [] {
+         const timespec length{0, 400'000'000};
+         return clock_nanosleep(CLOCK_MONOTONIC, 0, &length, nullptr);
+     }},
+    {"clock_nanosleep until a time",
+     [] {
+         timespec until{};
+         clock_gettime(CLOCK_MONOTONIC, &until);
+         until.tv_nsec += 400'000'000;
+         until.tv_sec += until.tv_nsec / 1'000'000'000;
+         until.tv_nsec %= 1'000'000'000;
+         return clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, nullptr);
+     }},
+    {"nanosleep with the rest asked for",
+     [] {
+         timespec length{0, 400'000'000}, rest{};
+         return Answer(nanosleep(&length, &rest));
+     }},
+    {"poll of nothing for a time", [] { return Answer(poll(nullptr, 0, 400) == 0 ? 0 : -1); }},
+};
+
+// The pause signal cuts short a call that waits; the thread goes on with
+// the call taken up again as the system takes it up after a signal that
+// runs no handler: it lasts as long as it was meant to and answers as if
+// nothing had happened.
+TEST(ThreadPause, AWaitingCallCutShortByAPauseIsTakenUpAgainAndLastsAsMeant)
+{
+    for (const TWaitingCall& c : kWaitingCalls) {
+        const TWaited waited = PauseWhileWaiting(c);
+        EXPECT_EQ(waited.answer, 0) << c.name << ": " << std::strerror(waited.answer);
+        EXPECT_GE(waited.took, 400ms) << c.name;
+    }
+}
+
+// Taken up again, the sleep waits with the thread's own signal mask: a
+// signal of the program's own still cuts it short, as it would have.
+TEST(ThreadPause, ATakenUpSleepIsStillCutShortByTheProgramsOwnSignal)
+{
+    struct sigaction action {}, previous {};
+    action.sa_handler = NoteSignal;
+    sigemptyset(&action.sa_mask);
+    ASSERT_EQ(sigaction(SIGUSR1, &action, &previous), 0);
+    const TWaitingCall longSleep{"a sleep of 5 s", [] {
+                                     const timespec length{5, 0};
+                                     return clock_nanosleep(CLOCK_MONOTONIC, 0, &length, nullptr);
+                                 }};
+    const TWaited waited = PauseWhileWaiting(longSleep, 100ms);
+    sigaction(SIGUSR1, &previous, nullptr);
+    EXPECT_EQ(waited.answer, EINTR);
+    EXPECT_LT(waited.took, 4s);
 }
 
 } // namespace

@@ -303,6 +303,47 @@ std::vector<bool> NotifyOne(const TExceptionObject& object) { return {cvtest::No
 
 } // namespace
 
+// Procedures posted from two threads at once (the report's own thread and
+// a send thread, say) each run once, on the thread that waits for the
+// report; neither is lost to the other.
+TEST(RunInExceptionThread, PostsFromTwoThreadsAtOnceEachRunOnceOnTheWaitingThread)
+{
+    cvtest::TempDir dir;
+    int status = -1;
+    const QString outcome = cvtest::runInChild(
+        [&] {
+            TCrashboxModuleOptions& options = cvtest::StartCoreInChild(dir.path());
+            options.SetEMailSendMode(esmSMTPClient);
+            const uint32_t waiting = CurrentThreadID();
+            std::atomic<int> ran{0}, elsewhere{0};
+            TExceptionHandlerServices services = ExceptionHandlerServices();
+            // Sending runs on the report's own thread: it posts from two more.
+            services.SendErrorReport = [&] {
+                for (int round = 0; round < 20; ++round) {
+                    std::atomic<int> ready{0};
+                    std::vector<std::thread> posters;
+                    for (int i = 0; i < 2; ++i)
+                        posters.emplace_back([&] {
+                            for (++ready; ready.load() < 2;) {
+                            }
+                            RunInExceptionThread([&] {
+                                ++ran;
+                                elsewhere += CurrentThreadID() != waiting;
+                            });
+                        });
+                    for (std::thread& poster : posters)
+                        poster.join();
+                }
+            };
+            SetExceptionHandlerServices(services);
+            cvtest::NotifyCore(cvtest::ProgramException("posted at once"));
+            return QStringLiteral("ran %1, elsewhere %2").arg(ran.load()).arg(elsewhere.load());
+        },
+        &status);
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(outcome.toStdString(), "ran 40, elsewhere 0");
+}
+
 TEST_P(HandlerGate, LetsOneExceptionThroughAtATime)
 {
     const TGateCase& c = GetParam();
