@@ -10,7 +10,9 @@
 //       settings of the settings buffer apply. Prints the N most frequent
 //       words as "rank<TAB>word<TAB>frequency", then the line
 //       "running words<TAB>n<TAB>types<TAB>n<TAB>words per second<TAB>r",
-//       then the comparison with wc -w and the peak memory. --threads: the
+//       then the comparison with wc -w and the peak memory; texts passed
+//       over are named on "skipped:" lines, and what the list's notes say of
+//       texts read all the same on "note:" lines. --threads: the
 //       threads that read the texts (1: one core; the default, 0: the
 //       machine's idle cores, four at most).
 //
@@ -147,7 +149,7 @@ TResult MakeList(const QStringList& files, const QString& out, int top, int thre
                  bool print)
 {
     const auto t0 = std::chrono::steady_clock::now();
-    cv::TCVFileDetails chosen(true, [](const QString& m) { std::fprintf(stderr, "%s\n", qPrintable(m)); });
+    cv::TCVFileDetails chosen(true, cvbench::tellUnchosen);
     for (const QString& f : files)
         chosen.ToolAddAFile(f);
     TResult r;
@@ -157,6 +159,9 @@ TResult MakeList(const QStringList& files, const QString& out, int top, int thre
     int32_t converted = 0;
     const bool made = doc.MakeWordlist(chosen, 0, converted, cv::kListWordList);
     cvbench::reportSkipped(doc.UnreadTextReasons());
+    // What the list's notes tell of texts read all the same.
+    for (const QString& note : doc.TextNotes())
+        std::fprintf(stderr, "note: %s\n", qPrintable(note));
     r.unread = doc.dud_compute_files;
     if (!made) {
         std::fprintf(stderr, "no word list was made%s%s\n", cv::Global_FailureMessage.isEmpty() ? "" : ": ",
