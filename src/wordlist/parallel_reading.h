@@ -93,7 +93,7 @@ public:
     int StartedThreads() const { return m_started; }
 
     // Types in the run's tree from which the threads take no more texts
-    // (by default 262,144). Each thread meets most types of a large
+    // (by default 131,072). Each thread meets most types of a large
     // vocabulary again, in a tree of its own: past some hundred thousand
     // types the trees no longer stay in the caches, the threads wait for
     // memory, and one thread alone counting into the run's tree is faster
