@@ -157,6 +157,32 @@ if [ "$rc" != 0 ] && { [ "$rc" != 1 ] || ! grep -q "not enough memory" <<<"$out"
     echo "$out" | tail -5
 fi
 
+# --- Threads that cannot be started under a tight limit on memory: the word
+# list reads on the threads that started (or on one), the clusters are
+# counted so, or the job ends with its message; never an abort.
+run 60 "$bin/wordlist_bench" --threads 1 --out "$work/one-thread.lst" "$corpus"
+expect 0 "saved" "a word list read on one thread"
+mkdir -p "$work/threads"
+run 60 "$bin/index_bench" --index "$work/threads/I" "$corpus"
+expect 0 "indexed" "an index for clusters counted on threads"
+for mb in 60 80 100 120 140 160 180 200; do
+    for job in list clusters; do
+        if [ "$job" = list ]; then
+            run 60 prlimit --as=$((mb << 20)) "$bin/wordlist_bench" --threads 4 --out "$work/threads.lst" \
+                --compare "$work/one-thread.lst" "$corpus"
+            good="the same bytes"
+        else
+            run 60 prlimit --as=$((mb << 20)) "$bin/index_bench" --index "$work/threads/I" --clusters 2 --threads 4 \
+                --table-mb 1 --min-freq 1 --top 3
+            good="^clusters"
+        fi
+        if ! { [ "$rc" = 0 ] && grep -q -- "$good" <<<"$out"; } && ! { [ "$rc" = 1 ] && grep -q "not enough memory" <<<"$out"; }; then
+            fail "the $job on four threads within $mb MB -> exit $rc"
+            echo "$out" | tail -5
+        fi
+    done
+done
+
 # --- A limit on the size of a file: the save fails with the reason, the old files stay.
 cp "$work/good.lst" "$work/kept.lst"
 run 60 bash -c "ulimit -f 2; exec \"$bin/wordlist_bench\" --out \"$work/kept.lst\" \"$corpus\""
