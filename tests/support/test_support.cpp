@@ -17,6 +17,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
+#include <sys/resource.h>
 
 #include <sys/wait.h>
 #include <poll.h>
@@ -87,6 +88,20 @@ int waitForChild(int pid, std::chrono::milliseconds limit)
         ::usleep(2000);
     }
     return WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
+}
+
+void limitAddressSpace(uint64_t extraBytes)
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    rlim_t mapped = 0;
+    if (status.open(QIODevice::ReadOnly))
+        for (const QByteArray& line : status.readAll().split('\n'))
+            if (line.startsWith("VmSize:"))
+                mapped = rlim_t(line.mid(7).trimmed().split(' ').first().toLongLong()) << 10;
+    rlimit limit{};
+    ::getrlimit(RLIMIT_AS, &limit);
+    limit.rlim_cur = mapped + rlim_t(extraBytes);
+    ::setrlimit(RLIMIT_AS, &limit);
 }
 
 QString runInChild(const std::function<QString()>& job, int* result, std::chrono::milliseconds limit)

@@ -466,16 +466,7 @@ TEST_F(WordlistDocument, ACountThatWrapsIsCheckedBeforeAnythingIsMadeForIt)
     const QString message = cvtest::runInChild(
         [&] {
             // A gigabyte more than the process has mapped now.
-            QFile status(QStringLiteral("/proc/self/status"));
-            rlim_t mapped = 0;
-            if (status.open(QIODevice::ReadOnly))
-                for (const QByteArray& line : status.readAll().split('\n'))
-                    if (line.startsWith("VmSize:"))
-                        mapped = rlim_t(line.mid(7).trimmed().split(' ').first().toLongLong()) << 10;
-            rlimit limit{};
-            ::getrlimit(RLIMIT_AS, &limit);
-            limit.rlim_cur = mapped + (rlim_t(1) << 30);
-            ::setrlimit(RLIMIT_AS, &limit);
+            cvtest::limitAddressSpace(uint64_t(1) << 30);
             TMemoryStream m(std::vector<uint8_t>(bytes.begin(), bytes.end()));
             T_WholeWordlistHolder d(kListWordList, nullptr, nullptr, false, false);
             return d.ReadWholeFromStream(m) ? QStringLiteral("read") : d.LastReadError();
