@@ -144,7 +144,8 @@ int Usage(const QString& why = QString())
 void PrintKeyWord(const TKeyWordEntry& e)
 {
     const TKeyWordRec& r = e.fData;
-    std::printf("%s\t%d\t%.4f\t%d\t%.4f\t%.3f\t%.3g\t%.3f\n", qPrintable(e.fWord), r.Freq, double(r.Percent), r.RefFreq,
+    std::printf("%s\t%lld\t%.4f\t%lld\t%.4f\t%.3f\t%.3g\t%.3f\n", qPrintable(e.fWord), (long long)r.Freq,
+                double(r.Percent), (long long)r.RefFreq,
                 double(r.RefPercent), double(r.Keyness), ChiSquare1PValue(r.Keyness), double(r.SecondScore));
 }
 
