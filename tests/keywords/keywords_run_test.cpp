@@ -101,6 +101,12 @@ TEST_F(KeyWordRun, MissingListsGiveTooFewTextsAndLeaveTheDocumentAlone)
     EXPECT_FALSE(r.OK);
     EXPECT_TRUE(dialogs.Requests().empty());
     EXPECT_EQ(doc->fKWList->Count(), 0);
+    // With messages off, the failure message names it, as when it cannot be read.
+    Global_run_without_error_messages = true;
+    EXPECT_TRUE(Run(*doc, {WorkedStudy()}, dir.file(QStringLiteral("noref.lst"))).TooFewTexts);
+    EXPECT_TRUE(Global_FailureMessage.contains(QStringLiteral("noref.lst"))) << Global_FailureMessage.toStdString();
+    EXPECT_TRUE(Global_FailureMessage.contains(QStringLiteral("no such file")));
+    EXPECT_TRUE(dialogs.Requests().empty());
 }
 
 TEST_F(KeyWordRun, TheRunSetsItsListsHeadingsAndTheKeyWordColumnsOnce)
