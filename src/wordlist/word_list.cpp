@@ -16,6 +16,7 @@
 #include <cmath>
 #include <cstring>
 #include <numeric>
+#include <unordered_map>
 
 namespace cv {
 
@@ -980,16 +981,18 @@ int TCVWordList::CheckLemmasForConsistency(const QString& indexFile, TTextsOfWor
 int TCVWordList::ImportWords(const std::vector<TWordAndFrequency>& words, int64_t total)
 {
     Clear();
-    QHash<QString, int> seen;
+    // A standard map, not a QHash: a QHash that cannot grow ends the program,
+    // where a job short of memory must end with a message.
+    std::unordered_map<QString, int> seen;
     std::vector<std::unique_ptr<TWordListEntry>> entries;
     int64_t sum = 0;
     for (const TWordAndFrequency& w : words) {
         if (w.word.isEmpty() || w.frequency <= 0)
             continue;
         sum += w.frequency;
-        const auto it = seen.constFind(w.word);
-        if (it != seen.constEnd()) {
-            entries[std::size_t(it.value())]->fData.Freq += w.frequency;
+        const auto it = seen.find(w.word);
+        if (it != seen.end()) {
+            entries[std::size_t(it->second)]->fData.Freq += w.frequency;
             continue;
         }
         auto e = std::make_unique<TWordListEntry>(this);
@@ -997,7 +1000,7 @@ int TCVWordList::ImportWords(const std::vector<TWordAndFrequency>& words, int64_
         e->fData.Freq = w.frequency;
         e->fData.Texts = 1;
         e->fData.Dispersion = -1.0f;
-        seen.insert(w.word, int(entries.size()));
+        seen.emplace(w.word, int(entries.size()));
         entries.push_back(std::move(e));
     }
     AdoptEntries(std::move(entries));
