@@ -119,9 +119,28 @@ TCVBaseDataClass::TCVBaseDataClass(TCorvantisholder* owner, TEntryFactory factor
 
 TCVBaseDataClass::~TCVBaseDataClass()
 {
+    // Whatever still shows the list lets go of it before anything of it goes.
+    while (!fWatches.empty()) {
+        TListWatch* watch = fWatches.back();
+        fWatches.pop_back();
+        watch->fList = nullptr;
+        if (watch->fGone)
+            watch->fGone();
+    }
     // Undo steps may hold entries whose destructors look at nothing of ours; drop them first.
     fUndo.clear();
     fRedo.clear();
+}
+
+void TListWatch::Watch(const TCVBaseDataClass* list)
+{
+    if (list == fList)
+        return;
+    if (fList)
+        std::erase(fList->fWatches, this);
+    fList = list;
+    if (fList)
+        fList->fWatches.push_back(this);
 }
 
 TCVBaseListObject* TCVBaseDataClass::Get(int i) const

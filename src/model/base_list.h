@@ -124,6 +124,28 @@ struct TSortLevel {
 // Values of the busy mark.
 enum : uint8_t { kListNotBusy = 0, kListBusy = 16 };
 
+// Held by whatever shows a list it does not own (a grid, a page of a
+// window). Documents replace and free their lists as jobs run; when a list
+// goes while it is watched, the watch forgets it first and then calls its
+// handler, so that nothing goes on pointing at a list that is gone. A
+// handler must not free another watch of the same list.
+class TListWatch {
+public:
+    explicit TListWatch(std::function<void()> gone) : fGone(std::move(gone)) {}
+    ~TListWatch() { Watch(nullptr); }
+    TListWatch(const TListWatch&) = delete;
+    TListWatch& operator=(const TListWatch&) = delete;
+
+    // Watches this list from now on (null: none).
+    void Watch(const TCVBaseDataClass* list);
+    const TCVBaseDataClass* List() const { return fList; }
+
+private:
+    friend class TCVBaseDataClass;
+    const TCVBaseDataClass* fList = nullptr;
+    std::function<void()> fGone;
+};
+
 class TCVBaseDataClass {
 public:
     using TEntryFactory = std::function<std::unique_ptr<TCVBaseListObject>(TCVBaseDataClass&)>;
@@ -370,6 +392,7 @@ protected:
     std::vector<std::unique_ptr<TCVBaseListObject>>& Items() { return fItems; }
 
 private:
+    friend class TListWatch;
     struct UndoAction {
         std::function<void()> undo;
         std::function<void()> redo;
@@ -418,6 +441,7 @@ private:
     std::vector<UndoStep> fRedo;
     std::unique_ptr<UndoStep> fOpenStep;
     TUndoHandler fUndoHandler;
+    mutable std::vector<TListWatch*> fWatches; // told when the list goes
 };
 
 } // namespace cv

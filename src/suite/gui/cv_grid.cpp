@@ -52,6 +52,7 @@ void TCVGridModel::SetList(TCVBaseDataClass* list, int displayKind)
 {
     beginResetModel();
     m_list = list;
+    m_watch.Watch(list);
     m_displayKind = displayKind;
     m_rows = RowsOfList();
     m_columns = list ? list->ColumnCount() + (m_presenter ? m_presenter->ExtraColumnCount() : 0) : 0;

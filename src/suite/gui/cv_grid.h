@@ -86,7 +86,8 @@ class TCVGridModel final : public QAbstractTableModel {
 public:
     explicit TCVGridModel(QObject* parent = nullptr);
 
-    // Shows another list (or none); the view starts afresh.
+    // Shows another list (or none); the view starts afresh. Should the list
+    // be freed while shown, the model shows none from then on.
     void SetList(TCVBaseDataClass* list, int displayKind);
     TCVBaseDataClass* List() const { return m_list; }
     int DisplayKind() const { return m_displayKind; }
@@ -126,6 +127,8 @@ private:
     const TDrawgridDataRec& CachedCell(int row, int column) const;
 
     TCVBaseDataClass* m_list = nullptr;
+    // A list freed while shown (a job replaced it) leaves the grid empty, never dangling.
+    TListWatch m_watch{[this] { SetList(nullptr, m_displayKind); }};
     int m_displayKind = 0;
     int m_rows = 0;
     int m_columns = 0;
