@@ -19,6 +19,7 @@
 #include <QMenu>
 #include <QScrollBar>
 #include <QTableView>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -426,6 +427,13 @@ void TCV_Base_Grid::FitColumnWidths(int sampleRows)
         m_view->setColumnWidth(c, FittedColumnWidth(c, sampleRows));
 }
 
+void TCV_Base_Grid::WidenColumnsToFit(int sampleRows)
+{
+    for (int c = 0; c < ColCount(); ++c)
+        if (!m_view->isColumnHidden(c))
+            m_view->setColumnWidth(c, std::max(m_view->columnWidth(c), FittedColumnWidth(c, sampleRows)));
+}
+
 std::unique_ptr<QMimeData> TCV_Base_Grid::SelectionMimeData(const TCVClipboardSettings& settings,
                                                             int maxCharsPerCell) const
 {
@@ -680,6 +688,7 @@ void TCV_Base_Grid::SortOnRawValues(int column, Qt::SortOrder order)
     m_proxy->sort(column, order);
     m_view->horizontalHeader()->setSortIndicatorShown(true);
     m_view->horizontalHeader()->setSortIndicator(column, order);
+    WidenColumnsToFit();
 }
 
 int TCV_Base_Grid::ViewSortColumn() const { return m_proxy->sortColumn(); }
@@ -756,9 +765,16 @@ bool TCV_Base_Grid::eventFilter(QObject* watched, QEvent* event)
         ShowHintAt(help->pos(), help->globalPos());
         return true;
     }
-    if (watched == m_view && event->type() == QEvent::KeyPress && Events.OnKeyPress) {
-        if (Events.OnKeyPress(this, static_cast<QKeyEvent*>(event)))
+    if (watched == m_view && event->type() == QEvent::KeyPress) {
+        if (Events.OnKeyPress && Events.OnKeyPress(this, static_cast<QKeyEvent*>(event)))
             return true;
+        // Once the view has taken the key: a key that moved the current
+        // cell (Ctrl+End, the arrows, Page Down ...) tells as a click does.
+        QTimer::singleShot(0, this, [this, before = QPersistentModelIndex(m_view->currentIndex())] {
+            const QModelIndex now = m_view->currentIndex();
+            if (now.isValid() && now != before)
+                CurrentCellMovedByKey(now.column(), GridRowOfViewRow(now.row()));
+        });
     }
     if (watched == m_view->viewport() && event->type() == QEvent::ContextMenu && m_popup && !m_popup->isEmpty()) {
         m_popup->popup(static_cast<QContextMenuEvent*>(event)->globalPos());
@@ -952,6 +968,12 @@ bool TCV_Grid::HeaderClickTaken(int column)
         return false;
     HandlersB.SortByColumn(this, column);
     return true;
+}
+
+void TCV_Grid::CurrentCellMovedByKey(int column, int row)
+{
+    if (HandlersA.StatusBarCellInfo)
+        HandlersA.StatusBarCellInfo(this, column, row);
 }
 
 bool TCV_Grid::DragEnter(QObject* source) { return bool(HandlersA.CellDragOver) || bool(HandlersA.CellDragDrop); }

@@ -250,6 +250,10 @@ public:
     void FitColumnWidths(int sampleRows = 200);
     // The width a column takes by that rule.
     int FittedColumnWidth(int column, int sampleRows = 200) const;
+    // After a sort other rows come first and last: every column is widened
+    // to that rule where its rows now need more room (none is narrowed,
+    // so widths the user chose stay).
+    void WidenColumnsToFit(int sampleRows = 200);
 
     // --- hints ---
     // The hint of a cell: its whole text when the column cuts it off, else empty.
@@ -296,6 +300,8 @@ protected:
     // cell at (column, row); whether the grid takes them. The base takes none.
     virtual bool DragEnter(QObject* source) { return false; }
     virtual bool DropOnCell(QObject* source, int column, int row, bool dropped) { return false; }
+    // A key moved the current cell to (column, grid row), as a click on it would choose it.
+    virtual void CurrentCellMovedByKey(int column, int row) {}
 
 private:
     void HeaderClicked(int column);
@@ -513,6 +519,7 @@ protected:
     bool HeaderClickTaken(int column) override;
     bool DragEnter(QObject* source) override;
     bool DropOnCell(QObject* source, int column, int row, bool dropped) override;
+    void CurrentCellMovedByKey(int column, int row) override;
 
 private:
     void GridMessage(uint32_t msg, uint64_t wparam, int64_t lparam);
