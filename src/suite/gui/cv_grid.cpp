@@ -234,8 +234,7 @@ QVariant TCVGridModel::data(const QModelIndex& index, int role) const
         const int entry = EntryOfRow(row);
         if (entry < 0 || entry >= m_list->Count())
             return {};
-        const TCVBaseListObject& e = (*m_list)[entry];
-        return role == kDeletedRole ? QVariant(e.Deleted()) : QVariant(int(e.Mark()));
+        return role == kDeletedRole ? QVariant(m_list->GetDeleted(entry)) : QVariant(int(m_list->MarkOf(entry)));
     }
     default:
         return {};

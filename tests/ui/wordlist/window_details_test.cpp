@@ -8,6 +8,7 @@
 #include <QHeaderView>
 #include <QTest>
 
+#include "index/index_clusters.h"
 #include "suite/gui/cv_status_bar.h"
 
 namespace wordlist_window_test {
@@ -117,6 +118,47 @@ TEST_F(WindowDetailsTest, SavingClustersKeepsTheIndexTitle)
     EXPECT_TRUE(QFileInfo::exists(saved));
     EXPECT_TRUE(dialogs.Routines().contains(QStringLiteral("SavedOK")));
     EXPECT_EQ(window->windowTitle(), QStringLiteral("Index: corpus"));
+}
+
+TEST_F(WindowDetailsTest, ClustersShowFromTheCountItselfAndAreSavedAsTheJobProgramsList)
+{
+    IndexOf(kCorpus);
+    TwoWordClustersOfTheIndex(1);
+    const cv::TCVWordList* clusters = Words();
+    ASSERT_NE(clusters, nullptr);
+
+    // What a user does with them: both pages, a click, find as you type.
+    cv::TCV_Grid* grid = Show(window->AdvOfficePageFrequency);
+    EXPECT_EQ(grid->Cells(cv::TCVWordList::kColWord, 1), QStringLiteral("the cat"));
+    EXPECT_EQ(grid->Cells(cv::TCVWordList::kColFreq, 1), QStringLiteral("3"));
+    ClickCell(*grid, cv::TCVWordList::kColWord, 2);
+    EXPECT_EQ(RowOnStatusBar(), QStringLiteral("Row 2"));
+    grid = Show(window->AdvOfficePageAlph);
+    window->ElComboBoxTyping->setEditText(QStringLiteral("sat on"));
+    QApplication::processEvents();
+    EXPECT_EQ(grid->Cells(cv::TCVWordList::kColWord, grid->Row()), QStringLiteral("sat on"));
+    // The window read the clusters where the count left them: no list of entries was made.
+    EXPECT_TRUE(clusters->HoldsRowsWithoutEntries());
+
+    // Saved, they are the list the job programs make of the same count.
+    const QString saved = dir.file(QStringLiteral("clusters.lst"));
+    files.QueueAnswer(saved);
+    ASSERT_TRUE(grid->HandleGridCommand(1));
+    cv::T_WholeWordlistHolder back(cv::kListWordList, nullptr, nullptr, false, false);
+    ASSERT_TRUE(back.ReadWholeFromFile(saved));
+    const cv::TCVWordList* read = back.WordlistOfType(cv::kListWordList);
+    ASSERT_NE(read, nullptr);
+    const cv::TIndexData& index = Doc()->fIndexHandler->Data();
+    cv::TClusterOptions options = cv::TClusterOptions::FromSettings(cv::GetWordlistIndexSettings());
+    cv::TClusterRun run;
+    QString error;
+    ASSERT_TRUE(cv::CountClusters(index, {}, {}, options, run, &error));
+    const auto expected = cv::MakeClusterWordList(nullptr, index, run, index.RunningWords(), index.TextCount());
+    ASSERT_EQ(read->Count(), expected->Count());
+    for (int i = 0; i < expected->Count(); ++i) {
+        EXPECT_EQ(read->Entry(i).fWord, expected->Entry(i).fWord) << i;
+        EXPECT_EQ(read->WordlistData(i), expected->WordlistData(i)) << i;
+    }
 }
 
 TEST_F(WindowDetailsTest, ASuccessfulIndexJobLeavesTheListThatWasShowing)
