@@ -164,13 +164,14 @@ void TellReadFailure(const QString& reason) { Tell("FailedToRead", TDialogKind::
 // The word of a row as index look-ups take it (the main word alone).
 QString MainWordOfEntry(const TCVBaseDataClass& list, int entry)
 {
-    const TCVBaseListObject* e = list.Get(entry);
-    return e ? e->MainWordOnly() : QString();
+    return entry >= 0 && entry < list.Count() ? list.MainWordOfRow(entry) : QString();
 }
 
 // The word of a row with the tag the list shows with it (prefix or suffix).
 QString RelevantAffixesOfStringData(const TCVBaseDataClass& list, int entry)
 {
+    if (list.HoldsRowsWithoutEntries())
+        return MainWordOfEntry(list, entry); // such rows carry no tags
     const TCVBaseListObject* e = list.Get(entry);
     if (!e)
         return {};

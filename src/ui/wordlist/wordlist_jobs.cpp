@@ -414,7 +414,9 @@ void TFormWordList::MakeIndexJob()
     OwnWindowToForeground();
     GlobalProgress().Hide();
     ToolWindowList().Last_actions.Include(kActionIndexMade);
-    EndJobData(done);
+    // The index is on disk and its document closed, made or not: what was
+    // shown before comes back (opening the new index replaces it).
+    EndJobData(false);
     if (!done)
         return;
     const QString base = IndexBaseName(stored);
