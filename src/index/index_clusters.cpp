@@ -1660,4 +1660,80 @@ std::unique_ptr<TCVWordList> MakeClusterWordList(TCorvantisholder* owner, const 
     return list;
 }
 
+namespace {
+
+// The clusters of a run as the rows of a word list: read where they are.
+class TClusterRows final : public TWordListRows {
+public:
+    TClusterRows(const TIndexData& index, TClusterRun run) : fRun(std::move(run))
+    {
+        // Copies share the index's spellings; the list may outlive the index.
+        fSpellings.reserve(index.types.size());
+        for (const TIndexType& t : index.types)
+            fSpellings.push_back(t.word);
+    }
+    std::size_t Count() const override { return fRun.clusters.size(); }
+    void AppendWord(std::size_t i, std::u16string& out) const override
+    {
+        const std::span<const uint32_t> codes = fRun.clusters[i].codes();
+        for (std::size_t k = 0; k < codes.size(); ++k) {
+            if (k > 0)
+                out += u' ';
+            const QStringView spelling = Spelling(codes[k]);
+            out.append(reinterpret_cast<const char16_t*>(spelling.utf16()), std::size_t(spelling.size()));
+        }
+    }
+    TWordlistDataRec Data(std::size_t i) const override
+    {
+        const TClusterResult& c = fRun.clusters[i];
+        TWordlistDataRec d;
+        d.Freq = c.freq;
+        d.Texts = c.texts;
+        d.Dispersion = c.dispersion;
+        return d;
+    }
+    void Reorder(const std::vector<uint32_t>& order) override
+    {
+        // Read where they lie, written one after another: faster than
+        // moving them round in place, for a copy while it is made.
+        std::vector<TClusterResult> ordered;
+        ordered.reserve(order.size());
+        for (const uint32_t k : order)
+            ordered.push_back(fRun.clusters[k]);
+        fRun.clusters = std::move(ordered);
+    }
+
+private:
+    // What TIndexData::CodeText gives a code, without a copy.
+    QStringView Spelling(uint32_t code) const
+    {
+        if (code == kIndexCodeNumber)
+            return u"#";
+        if (code == kIndexCodeUnlisted)
+            return u"_";
+        const uint32_t t = IndexTypeOfCode(code);
+        return t < fSpellings.size() ? QStringView(fSpellings[t]) : QStringView();
+    }
+
+    TClusterRun fRun;
+    std::vector<QString> fSpellings;
+};
+
+} // namespace
+
+std::unique_ptr<TCVWordList> ClusterWordListOfRun(TCorvantisholder* owner, const TIndexData& index, TClusterRun run,
+                                                  int64_t runningWords, int32_t texts)
+{
+    if (!run.frames.empty())
+        return MakeClusterWordList(owner, index, run, runningWords, texts);
+    auto list = std::make_unique<TCVWordList>(owner, kListWordList, CurrentToolSignature());
+    list->SetLocale(index.textSettings.LanguageId(), index.textSettings.CollationName());
+    list->ShowRows(std::make_unique<TClusterRows>(index, std::move(run)));
+    list->SetTotalTokens(runningWords);
+    list->SetTotalTexts(texts);
+    list->ComputedRankOrdersOfWords();
+    list->ClearChangeMark();
+    return list;
+}
+
 } // namespace cv

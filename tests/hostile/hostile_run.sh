@@ -83,6 +83,15 @@ run 60 prlimit --as=$((400 << 20)) "$bin/keywords_bench" "$work/wset.lst" "$work
 expect 1 "damaged" "a word list with a 3-byte settings block"
 grep -qi "memory" <<<"$out" && fail "a 3-byte settings block made the reader run out of memory"
 
+# --- Key words under a limit on memory: lists generated, compared and run as
+# a batch stop with the memory message and exit code 1, never an abort.
+for limit in 100 200; do
+    run 60 prlimit --as=$((limit << 20)) "$bin/keywords_bench" --generate
+    expect 1 "not enough memory" "keywords_bench --generate under $limit MB"
+    run 120 prlimit --as=$((limit << 20)) "$bin/keywords_bench" --batch 50
+    expect 1 "not enough memory" "keywords_bench --batch 50 under $limit MB"
+done
+
 # --- Names: not UTF-8, a "|" in a loose file's name, a dangling link, a loop of links.
 names="$work/names"
 mkdir -p "$names"

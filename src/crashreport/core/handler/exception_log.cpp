@@ -1,7 +1,9 @@
 #include "crashreport/core/handler/exception_log.h"
 
+#include <atomic>
 #include <cstdio>
 #include <mutex>
+#include <thread>
 
 #include "crashreport/core/capture/code_hooks.h"
 #include "crashreport/core/capture/modules_list.h"
@@ -51,7 +53,21 @@ struct TCoreState {
     std::atomic<TCrashboxModulesList*> modulesView{nullptr};
     std::atomic<TCrashboxProcessesList*> processesView{nullptr};
     std::atomic<TCrashboxThreadsList*> threadsView{nullptr};
+    // The doors' uses of the threads list in progress (TThreadsListUse).
+    std::atomic<int> threadsUses{0};
     double startTime = 0;
+
+    // The threads list goes only once no door uses it any more: its view is
+    // emptied first, so no new use finds it.
+    void DropThreads()
+    {
+        threadsView = nullptr;
+        while (threadsUses.load() != 0)
+            std::this_thread::yield();
+        threads.reset();
+    }
+    // A program that never ended the core: the list goes at the program's end.
+    ~TCoreState() { DropThreads(); }
 };
 
 TCoreState& Core()
@@ -178,10 +194,9 @@ void ShutDown()
     }
     // [5, 6] Handling off; the lists and the options go; the log closes.
     core.handlingEnabled = false;
-    core.threadsView = nullptr;
     core.modulesView = nullptr;
     core.processesView = nullptr;
-    core.threads.reset();
+    core.DropThreads();
     core.modules.reset();
     core.processes.reset();
     SetModulePasswordRequest({});
@@ -268,6 +283,18 @@ bool IsMainThread() { return Core().mainThread.ID != 0 && CurrentThreadID() == C
 TCrashboxModulesList* ModulesList() { return Core().modulesView.load(); }
 TCrashboxProcessesList* ProcessesList() { return Core().processesView.load(); }
 TCrashboxThreadsList* ThreadsList() { return Core().threadsView.load(); }
+
+// The use is counted before the list is looked up, and DropThreads empties
+// the view before it looks at the count: either the use finds no list, or
+// the list stays until the use is over.
+TThreadsListUse::TThreadsListUse()
+{
+    TCoreState& core = Core();
+    ++core.threadsUses;
+    m_list = core.threadsView.load();
+}
+
+TThreadsListUse::~TThreadsListUse() { --Core().threadsUses; }
 
 double ProgramStartTime() { return Core().startTime; }
 
