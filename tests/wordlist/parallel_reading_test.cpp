@@ -169,6 +169,16 @@ TEST_F(ParallelReading, ManyTypesManyTextsAndTextsOfOneWordOrNoneGiveTheListOfOn
     };
     texts.insert(texts.begin(), small.begin(), small.begin() + 2);
     texts.insert(texts.begin() + 30, small.begin() + 2, small.end());
+    // Types first met late: near the end, a text of 6,000 types no text
+    // met before (thousands new to each slice at once), their first and
+    // later meetings mixed with those of types every thread knows.
+    QByteArray late;
+    for (int w = 0; w < 6000; ++w) {
+        const QString again = w % 3 == 0 ? QStringLiteral("w%1x").arg(w % 40, 0, 36)   // known everywhere
+                                         : QStringLiteral("Late%1Q").arg(w / 2, 0, 36); // met in this text
+        late += QStringLiteral("late%1q %2 ").arg(w, 0, 36).arg(again).toUtf8();
+    }
+    texts.emplace(texts.end() - 2, QStringLiteral("late.txt"), late);
     texts.insert(texts.end(), small.begin(), small.begin() + 3);
     for (std::size_t k = 0; k < texts.size(); ++k)
         texts[k].first = QStringLiteral("%1_%2").arg(int(k), 3, 10, QLatin1Char('0')).arg(texts[k].first);
@@ -183,16 +193,19 @@ TEST_F(ParallelReading, ManyTypesManyTextsAndTextsOfOneWordOrNoneGiveTheListOfOn
 TEST_F(ParallelReading, TaggedWordsStayApartOnEveryThread)
 {
     // Words spelt alike with different tags are different types: each
-    // thread, and each slice of the run's types, keeps them apart.
+    // thread, and each slice of the run's types, keeps them apart, also
+    // when the last texts meet thousands of words new to the run, each
+    // under several tags.
     const auto tags = ShowTags({"<w NN>", "<w VB>", "<w AJ>"});
     std::mt19937 rng(11);
     std::vector<std::pair<QString, QByteArray>> texts;
     for (int k = 0; k < 16; ++k) {
+        const bool late = k >= 12;
         QString text;
-        for (int w = 0; w < 400; ++w) {
+        for (int w = 0; w < (late ? 3000 : 400); ++w) {
             if (rng() % 3 != 0)
                 text += QStringLiteral("<w %1>").arg(QStringList{"NN", "VB", "AJ"}[int(rng() % 3)]);
-            text += QStringLiteral("w%1x ").arg(int(rng() % 300), 0, 36);
+            text += QStringLiteral("w%1x ").arg(int(rng() % (late ? 4000 : 300)), 0, 36);
         }
         texts.emplace_back(QStringLiteral("t%1.txt").arg(k, 2, 10, QLatin1Char('0')), text.toUtf8());
     }
