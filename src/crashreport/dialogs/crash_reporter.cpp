@@ -24,7 +24,7 @@
 #include "crashreport/dialogs/send_dialog.h"
 #include "crashreport/gui_facts/qt_gui_facts.h"
 #include "crashreport/send/report_sending.h"
-#include "crashreport/send/reporter_request.h"
+#include "crashreport/dialogs/reporter_request.h"
 #include "suite/dialogs.h"
 #include "suite/gui/qt_dialog_service.h"
 #include "suite/logging.h"

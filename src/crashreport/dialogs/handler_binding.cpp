@@ -37,8 +37,8 @@
 #include "crashreport/dialogs/screenshot.h"
 #include "crashreport/dialogs/send_dialog.h"
 #include "crashreport/send/report_sending.h"
-#include "crashreport/send/reporter_request.h"
-#include "crashreport/send/send_context.h"
+#include "crashreport/dialogs/reporter_request.h"
+#include "crashreport/send/context/send_context.h"
 #include "suite/logging.h"
 
 namespace cv {

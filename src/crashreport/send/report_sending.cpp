@@ -23,10 +23,10 @@
 #include "crashreport/core/support/crashbox_zip.h"
 #include "crashreport/core/support/exception_object.h"
 #include "crashreport/core/support/file_version.h"
-#include "crashreport/send/email_send.h"
-#include "crashreport/send/send_context.h"
-#include "crashreport/send/web_error_page.h"
-#include "crashreport/send/web_send.h"
+#include "crashreport/send/mail/email_send.h"
+#include "crashreport/send/context/send_context.h"
+#include "crashreport/send/web/web_error_page.h"
+#include "crashreport/send/web/web_send.h"
 #include "suite/dialogs.h"
 
 namespace cv {
