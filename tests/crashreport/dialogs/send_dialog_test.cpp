@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "crashreport/send/mail/client_socket.h"
+#include "crashreport/send/mail/socket_progress.h"
 #include "crashreport/send/context/send_context.h"
 #include "dialogs_testutil.h"
 

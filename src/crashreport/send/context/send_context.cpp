@@ -8,7 +8,6 @@
 
 #include "crashreport/core/handler/dialog_state.h"
 #include "crashreport/core/options/crashbox_options.h"
-#include "crashreport/send/mail/client_socket.h"
 
 namespace cv {
 
@@ -264,20 +263,7 @@ void CloseSendDialog()
         dialog.Close();
 }
 
-void TSendObject::OnSent(TCrashboxClientSocket&, int32_t sent, int32_t total)
-{
-    if (total != 0)
-        SetSendDialogProgress(int32_t(int64_t(sent) * 100 / total));
-}
-
-void HookSocketProgress(TCrashboxClientSocket& socket)
-{
-    if (!SendDialogExists())
-        return;
-    socket.FOnSent = &TSendObject::OnSent;
-}
-
-void UnhookSocketProgress(TCrashboxClientSocket& socket)
+void DestroyModelessSendDialog()
 {
     TSendDialogServices dialog;
     {
@@ -290,7 +276,6 @@ void UnhookSocketProgress(TCrashboxClientSocket& socket)
     }
     if (dialog.DestroyModeless)
         dialog.DestroyModeless();
-    socket.FOnSent = nullptr;
 }
 
 void ReportWebTransferState(int32_t state, int64_t total, int64_t sent)

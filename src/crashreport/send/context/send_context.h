@@ -19,8 +19,6 @@
 
 namespace cv {
 
-class TCrashboxClientSocket;
-
 struct TReportBeingSent {
     // The options of the module whose exception is reported; null: those of
     // the calling module (CurrentCrashboxOptions), or defaults when crash
@@ -90,14 +88,9 @@ void AdvanceSendDialogProgress(int32_t step);
 void ResetSendDialogProgress();
 void CloseSendDialog();
 void PumpSendDialogMessages();
-// The socket's send event while the dialog exists: the bar moves to
-// sent * 100 div total.
-struct TSendObject {
-    static void OnSent(TCrashboxClientSocket& sender, int32_t sent, int32_t total);
-};
-// While the dialog exists, the socket's sends move the bar through TSendObject::OnSent.
-void HookSocketProgress(TCrashboxClientSocket& socket);
-void UnhookSocketProgress(TCrashboxClientSocket& socket);
+// A dialog shown modeless on the sending thread: unbinds and destroys it
+// (once the message has gone); nothing for any other dialog.
+void DestroyModelessSendDialog();
 // Progress of an HTTP or FTP transfer: 0 connecting, 1 connected, 2 sending
 // (sent of total bytes).
 void ReportWebTransferState(int32_t state, int64_t total, int64_t sent);

@@ -18,10 +18,11 @@
 #include "crashreport/core/support/crashbox_codecs.h"
 #include "crashreport/core/support/crashbox_helpers.h"
 #include "crashreport/core/support/report_helpers.h"
+#include "crashreport/send/context/send_context.h"
 #include "crashreport/send/mail/dns_mx.h"
 #include "crashreport/send/mail/mail_settings.h"
-#include "crashreport/send/context/send_context.h"
 #include "crashreport/send/mail/smtp_client.h"
+#include "crashreport/send/mail/socket_progress.h"
 
 extern char** environ;
 

@@ -4,6 +4,7 @@
 
 #include "crashreport/core/options/crashbox_options.h"
 #include "crashreport/send/mail/client_socket.h"
+#include "crashreport/send/mail/socket_progress.h"
 
 using namespace cv;
 
