@@ -14,7 +14,7 @@
 #include "crashreport/core/report/call_stack_header.h"
 #include "crashreport/core/support/crashbox_helpers.h"
 #include "crashreport/core/support/file_version.h"
-#include "crashreport/core/support/report_helpers.h"
+#include "crashreport/dialogs/rtf_colouring.h"
 #include "crashreport/dialogs/exception_dialog.h"
 #include "crashreport/dialogs/ide_location.h"
 #include "crashreport/dialogs/list_view_items.h"
