@@ -19,7 +19,7 @@
 #include "crashreport/core/handler/internal_errors.h"
 #include "crashreport/core/report/report_files.h"
 #include "crashreport/core/report/report_text.h"
-#include "crashreport/core/support/crashbox_helpers.h"
+#include "crashreport/core/support/files_and_folders.h"
 #include "crashreport/dialogs/exception_dialog.h"
 #include "crashreport/dialogs/send_dialog.h"
 #include "crashreport/gui_facts/qt_gui_facts.h"

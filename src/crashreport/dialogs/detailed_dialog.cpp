@@ -13,7 +13,7 @@
 #include <charconv>
 
 #include "crashreport/core/handler/dialog_state.h"
-#include "crashreport/core/support/crashbox_helpers.h"
+#include "crashreport/core/support/files_and_folders.h"
 #include "crashreport/dialogs/dialog_pictures.h"
 #include "suite/gui/desktop_services.h"
 

@@ -14,7 +14,7 @@
 #include <functional>
 #include <string>
 
-#include "crashreport/core/support/crashbox_helpers.h"
+#include "crashreport/core/support/files_and_folders.h"
 
 namespace cv {
 

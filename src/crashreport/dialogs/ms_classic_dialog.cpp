@@ -10,7 +10,7 @@
 #include <algorithm>
 
 #include "crashreport/core/handler/dialog_state.h"
-#include "crashreport/core/support/crashbox_helpers.h"
+#include "crashreport/core/support/files_and_folders.h"
 #include "crashreport/dialogs/dialog_pictures.h"
 #include "suite/dialogs.h"
 

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "crashreport/core/report/report_files.h"
-#include "crashreport/core/support/crashbox_helpers.h"
+#include "crashreport/core/support/files_and_folders.h"
 #include "crashreport/core/support/report_helpers.h"
 #include "suite/cv_stream.h"
 

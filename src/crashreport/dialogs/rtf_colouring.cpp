@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "crashreport/core/support/crashbox_helpers.h"
+#include "crashreport/core/support/files_and_folders.h"
 
 namespace cv {
 

@@ -12,7 +12,7 @@
 
 #include "crashreport/core/capture/processes_list.h"
 #include "crashreport/core/report/call_stack_header.h"
-#include "crashreport/core/support/crashbox_helpers.h"
+#include "crashreport/core/support/files_and_folders.h"
 #include "crashreport/core/support/file_version.h"
 #include "crashreport/dialogs/rtf_colouring.h"
 #include "crashreport/dialogs/exception_dialog.h"

@@ -19,7 +19,7 @@
 #include "crashreport/core/handler/crashbox_events.h"
 #include "crashreport/core/handler/exception_handler.h"
 #include "crashreport/core/handler/internal_errors.h"
-#include "crashreport/core/support/crashbox_helpers.h"
+#include "crashreport/core/support/files_and_folders.h"
 #include "crashreport/core/support/crashbox_zip.h"
 #include "crashreport/core/support/exception_object.h"
 #include "crashreport/core/support/file_version.h"

@@ -21,7 +21,7 @@
 #include <string_view>
 #include <vector>
 
-#include "crashreport/core/support/crashbox_helpers.h"
+#include "crashreport/core/support/files_and_folders.h"
 
 namespace cv {
 

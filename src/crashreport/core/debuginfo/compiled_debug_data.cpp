@@ -6,7 +6,7 @@
 #include "crashreport/core/disasm/instruction_length.h"
 #include "crashreport/core/options/options_stream.h"
 #include "crashreport/core/support/crashbox_codecs.h"
-#include "crashreport/core/support/crashbox_helpers.h"
+#include "crashreport/core/support/files_and_folders.h"
 #include "crashreport/core/support/crashbox_zip.h"
 #include "crashreport/core/support/exception_object.h"
 #include "crashreport/core/support/module_handles.h"

@@ -17,7 +17,7 @@
 #include "crashreport/core/handler/internal_errors.h"
 #include "crashreport/core/handler/leak_reports.h"
 #include "crashreport/core/handler/thread_doors.h"
-#include "crashreport/core/support/crashbox_helpers.h"
+#include "crashreport/core/support/files_and_folders.h"
 #include "crashreport/core/support/module_handles.h"
 #include "crashreport/core/support/report_helpers.h"
 

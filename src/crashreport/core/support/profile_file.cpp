@@ -1,6 +1,6 @@
 #include "crashreport/core/support/profile_file.h"
 
-#include "crashreport/core/support/crashbox_helpers.h"
+#include "crashreport/core/support/files_and_folders.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -7,7 +7,7 @@
 // Names the report keeps from the system it was first written for
 // (GetWindowsVersionName) answer for this system.
 
-#include "crashreport/core/support/crashbox_helpers.h"
+#include "crashreport/core/support/files_and_folders.h"
 
 #include <sys/types.h>
 

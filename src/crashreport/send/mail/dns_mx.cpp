@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "crashreport/core/support/crashbox_helpers.h"
+#include "crashreport/core/support/files_and_folders.h"
 #include "crashreport/send/mail/client_socket.h"
 #include "crashreport/send/mail/mail_settings.h"
 

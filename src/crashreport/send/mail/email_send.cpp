@@ -16,7 +16,7 @@
 #include "crashreport/core/options/crashbox_options.h"
 #include "crashreport/core/report/report_files.h"
 #include "crashreport/core/support/crashbox_codecs.h"
-#include "crashreport/core/support/crashbox_helpers.h"
+#include "crashreport/core/support/files_and_folders.h"
 #include "crashreport/core/support/report_helpers.h"
 #include "crashreport/send/context/send_context.h"
 #include "crashreport/send/mail/dns_mx.h"

@@ -11,7 +11,7 @@
 
 #include "crashreport/core/options/crashbox_options.h"
 #include "crashreport/core/support/crashbox_codecs.h"
-#include "crashreport/core/support/crashbox_helpers.h"
+#include "crashreport/core/support/files_and_folders.h"
 
 namespace cv {
 

@@ -13,7 +13,7 @@
 #include "crashreport/core/capture/system_facts.h"
 #include "crashreport/core/handler/exception_handler.h"
 #include "crashreport/core/handler/internal_errors.h"
-#include "crashreport/core/support/crashbox_helpers.h"
+#include "crashreport/core/support/files_and_folders.h"
 #include "crashreport/core/support/report_helpers.h"
 
 namespace cv {

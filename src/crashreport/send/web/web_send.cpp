@@ -5,7 +5,7 @@
 #include <cstdio>
 
 #include "crashreport/core/report/report_files.h"
-#include "crashreport/core/support/crashbox_helpers.h"
+#include "crashreport/core/support/files_and_folders.h"
 #include "crashreport/core/support/report_helpers.h"
 #include "crashreport/send/context/send_context.h"
 

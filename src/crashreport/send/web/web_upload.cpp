@@ -6,7 +6,7 @@
 #include <mutex>
 
 #include "crashreport/core/support/crashbox_codecs.h"
-#include "crashreport/core/support/crashbox_helpers.h"
+#include "crashreport/core/support/files_and_folders.h"
 #include "crashreport/send/web/web_transfer.h"
 
 namespace cv {

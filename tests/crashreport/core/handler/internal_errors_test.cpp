@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "crashreport/core/report/log_file.h"
-#include "crashreport/core/support/crashbox_helpers.h"
+#include "crashreport/core/support/files_and_folders.h"
 #include "support/test_support.h"
 
 using namespace cv;

@@ -11,7 +11,7 @@
 
 #include "crashreport/core/disasm/disassembler.h"
 #include "crashreport/core/report/log_file.h"
-#include "crashreport/core/support/crashbox_helpers.h"
+#include "crashreport/core/support/files_and_folders.h"
 #include "fixed_process_view.h"
 
 using namespace cv;

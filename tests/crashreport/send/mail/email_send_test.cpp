@@ -13,7 +13,7 @@
 
 #include "crashreport/core/handler/internal_errors.h"
 #include "crashreport/core/support/crashbox_codecs.h"
-#include "crashreport/core/support/crashbox_helpers.h"
+#include "crashreport/core/support/files_and_folders.h"
 #include "crashreport/core/support/crashbox_zip.h"
 #include "crashreport/core/support/report_helpers.h"
 #include "crashreport/send/context/send_context.h"

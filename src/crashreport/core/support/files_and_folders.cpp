@@ -1,4 +1,4 @@
-#include "crashreport/core/support/crashbox_helpers.h"
+#include "crashreport/core/support/files_and_folders.h"
 
 #include "crashreport/core/support/crashbox_texts.h"
 #include "crashreport/core/support/profile_file.h"
