@@ -30,7 +30,7 @@
 #include "crashreport/core/handler/internal_errors.h"
 #include "crashreport/core/handler/log_saving.h"
 #include "crashreport/core/report/report_files.h"
-#include "crashreport/core/support/files_and_folders.h"
+#include "crashreport/core/support/date_time.h"
 #include "crashreport/core/support/file_version.h"
 #include "crashreport/dialogs/dialog_toolkit.h"
 #include "crashreport/dialogs/exception_dialog.h"

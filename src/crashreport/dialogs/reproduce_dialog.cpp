@@ -5,7 +5,7 @@
 #include <QPushButton>
 
 #include "crashreport/core/handler/dialog_state.h"
-#include "crashreport/core/support/files_and_folders.h"
+#include "crashreport/core/support/text_routines.h"
 
 namespace cv {
 

@@ -1,10 +1,11 @@
+#include "crashreport/core/support/text_routines.h"
+#include "crashreport/core/support/utf_conversion.h"
 #include "crashreport/dialogs/rtf_colouring.h"
 
 #include <algorithm>
 #include <string>
 #include <vector>
 
-#include "crashreport/core/support/files_and_folders.h"
 
 namespace cv {
 

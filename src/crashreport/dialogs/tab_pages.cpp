@@ -12,8 +12,11 @@
 
 #include "crashreport/core/capture/processes_list.h"
 #include "crashreport/core/report/call_stack_header.h"
-#include "crashreport/core/support/files_and_folders.h"
+#include "crashreport/core/support/date_time.h"
 #include "crashreport/core/support/file_version.h"
+#include "crashreport/core/support/files_and_folders.h"
+#include "crashreport/core/support/profile_file.h"
+#include "crashreport/core/support/text_routines.h"
 #include "crashreport/dialogs/rtf_colouring.h"
 #include "crashreport/dialogs/exception_dialog.h"
 #include "crashreport/dialogs/ide_location.h"

@@ -18,7 +18,6 @@
 #include "crashreport/core/handler/exception_handler.h"
 #include "crashreport/core/handler/internal_errors.h"
 #include "crashreport/core/report/report_files.h"
-#include "crashreport/core/support/files_and_folders.h"
 #include "crashreport/send/web/web_transfer.h"
 #include "local_servers.h"
 #include "suite/dialogs.h"

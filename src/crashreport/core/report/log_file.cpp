@@ -8,6 +8,7 @@
 
 #include "crashreport/core/report/log_file_text.h"
 #include "crashreport/core/support/files_and_folders.h"
+#include "crashreport/core/support/text_routines.h"
 
 namespace cv {
 

@@ -1,4 +1,5 @@
 #include "crashreport/core/support/exception_object.h"
+#include "crashreport/core/support/text_routines.h"
 
 #include <cxxabi.h>
 
@@ -11,7 +12,6 @@
 #include <memory>
 #include <mutex>
 
-#include "crashreport/core/support/files_and_folders.h"
 
 namespace cv {
 

@@ -1,6 +1,8 @@
 #include "crashreport/core/support/report_helpers.h"
 
+#include "crashreport/core/support/files_and_folders.h"
 #include "crashreport/core/support/module_handles.h"
+#include "crashreport/core/support/text_routines.h"
 
 #include <fcntl.h>
 #include <pthread.h>

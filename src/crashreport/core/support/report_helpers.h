@@ -7,7 +7,6 @@
 // Names the report keeps from the system it was first written for
 // (GetWindowsVersionName) answer for this system.
 
-#include "crashreport/core/support/files_and_folders.h"
 
 #include <sys/types.h>
 
@@ -15,6 +14,7 @@
 #include <string>
 #include <string_view>
 #include <vector>
+#include "crashreport/core/support/date_time.h"
 
 namespace cv {
 

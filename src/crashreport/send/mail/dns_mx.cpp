@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "crashreport/core/support/files_and_folders.h"
+#include "crashreport/core/support/text_routines.h"
 #include "crashreport/send/mail/client_socket.h"
 #include "crashreport/send/mail/mail_settings.h"
 

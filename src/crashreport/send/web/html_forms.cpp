@@ -4,7 +4,7 @@
 #include <cctype>
 #include <cstdio>
 
-#include "crashreport/core/support/files_and_folders.h"
+#include "crashreport/core/support/text_routines.h"
 #include "crashreport/send/web/http_connection.h"
 
 namespace cv {

@@ -12,6 +12,7 @@
 #include "crashreport/core/options/crashbox_options.h"
 #include "crashreport/core/support/crashbox_codecs.h"
 #include "crashreport/core/support/files_and_folders.h"
+#include "crashreport/core/support/text_routines.h"
 
 namespace cv {
 

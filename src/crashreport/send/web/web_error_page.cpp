@@ -15,6 +15,7 @@
 #include "crashreport/core/handler/internal_errors.h"
 #include "crashreport/core/support/files_and_folders.h"
 #include "crashreport/core/support/report_helpers.h"
+#include "crashreport/core/support/text_routines.h"
 
 namespace cv {
 

@@ -7,6 +7,7 @@
 
 #include "crashreport/core/support/crashbox_codecs.h"
 #include "crashreport/core/support/files_and_folders.h"
+#include "crashreport/core/support/text_routines.h"
 #include "crashreport/send/web/web_transfer.h"
 
 namespace cv {

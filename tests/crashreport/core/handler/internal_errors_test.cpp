@@ -11,6 +11,7 @@
 
 #include "crashreport/core/report/log_file.h"
 #include "crashreport/core/support/files_and_folders.h"
+#include "crashreport/core/support/internal_error_hooks.h"
 #include "support/test_support.h"
 
 using namespace cv;

@@ -16,6 +16,8 @@
 #include <thread>
 
 #include "crashreport/core/crashbox_testutil.h"
+#include "crashreport/core/support/files_and_folders.h"
+#include "crashreport/core/support/memory_map.h"
 
 namespace {
 
