@@ -13,8 +13,8 @@
 #include <cstdint>
 #include <functional>
 #include <string>
-#include "crashreport/core/support/date_time.h"
 
+#include "crashreport/core/support/date_time.h"
 
 namespace cv {
 

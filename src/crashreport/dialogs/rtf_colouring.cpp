@@ -1,11 +1,11 @@
-#include "crashreport/core/support/text_routines.h"
-#include "crashreport/core/support/utf_conversion.h"
 #include "crashreport/dialogs/rtf_colouring.h"
 
 #include <algorithm>
 #include <string>
 #include <vector>
 
+#include "crashreport/core/support/text_routines.h"
+#include "crashreport/core/support/utf_conversion.h"
 
 namespace cv {
 

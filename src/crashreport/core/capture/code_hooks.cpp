@@ -1,9 +1,9 @@
 #include "crashreport/core/capture/code_hooks.h"
 
-
-#include "crashreport/core/disasm/instruction_length.h"
 #include "crashreport/core/support/files_and_folders.h"
 #include "crashreport/core/support/jump_thunks.h"
+
+#include "crashreport/core/disasm/instruction_length.h"
 #include "crashreport/core/support/module_handles.h"
 
 #include <dlfcn.h>

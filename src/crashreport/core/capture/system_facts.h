@@ -20,8 +20,8 @@
 #include <string>
 #include <string_view>
 #include <vector>
-#include "crashreport/core/support/date_time.h"
 
+#include "crashreport/core/support/date_time.h"
 
 namespace cv {
 

@@ -6,11 +6,11 @@
 #include "crashreport/core/disasm/instruction_length.h"
 #include "crashreport/core/options/options_stream.h"
 #include "crashreport/core/support/crashbox_codecs.h"
-#include "crashreport/core/support/crashbox_zip.h"
-#include "crashreport/core/support/exception_object.h"
 #include "crashreport/core/support/files_and_folders.h"
 #include "crashreport/core/support/internal_error_hooks.h"
 #include "crashreport/core/support/jump_thunks.h"
+#include "crashreport/core/support/crashbox_zip.h"
+#include "crashreport/core/support/exception_object.h"
 #include "crashreport/core/support/module_handles.h"
 #include "suite/cv_endian.h"
 

@@ -2,9 +2,9 @@
 
 #include "crashreport/core/options/crashbox_options.h"
 #include "crashreport/core/support/files_and_folders.h"
-#include "crashreport/core/support/profile_file.h"
 #include "crashreport/core/support/text_routines.h"
 #include "crashreport/core/support/utf_conversion.h"
+#include "crashreport/core/support/profile_file.h"
 #include "suite/cv_stream.h"
 
 #include <QString>

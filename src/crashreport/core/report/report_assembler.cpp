@@ -9,8 +9,8 @@
 #include "crashreport/core/disasm/disassembler.h"
 #include "crashreport/core/support/files_and_folders.h"
 #include "crashreport/core/support/memory_map.h"
-#include "crashreport/core/support/report_helpers.h"
 #include "crashreport/core/support/utf_conversion.h"
+#include "crashreport/core/support/report_helpers.h"
 
 namespace cv {
 

@@ -1,5 +1,4 @@
 #include "crashreport/core/support/exception_object.h"
-#include "crashreport/core/support/text_routines.h"
 
 #include <cxxabi.h>
 
@@ -12,6 +11,7 @@
 #include <memory>
 #include <mutex>
 
+#include "crashreport/core/support/text_routines.h"
 
 namespace cv {
 

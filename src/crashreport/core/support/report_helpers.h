@@ -7,6 +7,7 @@
 // Names the report keeps from the system it was first written for
 // (GetWindowsVersionName) answer for this system.
 
+#include "crashreport/core/support/date_time.h"
 
 #include <sys/types.h>
 
@@ -14,7 +15,6 @@
 #include <string>
 #include <string_view>
 #include <vector>
-#include "crashreport/core/support/date_time.h"
 
 namespace cv {
 

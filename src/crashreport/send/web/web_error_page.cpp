@@ -14,8 +14,8 @@
 #include "crashreport/core/handler/exception_handler.h"
 #include "crashreport/core/handler/internal_errors.h"
 #include "crashreport/core/support/files_and_folders.h"
-#include "crashreport/core/support/report_helpers.h"
 #include "crashreport/core/support/text_routines.h"
+#include "crashreport/core/support/report_helpers.h"
 
 namespace cv {
 

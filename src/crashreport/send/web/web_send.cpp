@@ -5,8 +5,8 @@
 #include <cstdio>
 
 #include "crashreport/core/report/report_files.h"
-#include "crashreport/core/support/report_helpers.h"
 #include "crashreport/core/support/text_routines.h"
+#include "crashreport/core/support/report_helpers.h"
 #include "crashreport/send/context/send_context.h"
 
 namespace cv {

@@ -13,9 +13,9 @@
 
 #include "crashreport/core/handler/internal_errors.h"
 #include "crashreport/core/support/crashbox_codecs.h"
+#include "crashreport/core/support/text_routines.h"
 #include "crashreport/core/support/crashbox_zip.h"
 #include "crashreport/core/support/report_helpers.h"
-#include "crashreport/core/support/text_routines.h"
 #include "crashreport/send/context/send_context.h"
 #include "crashreport/send/local_servers.h"
 
