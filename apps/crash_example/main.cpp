@@ -14,6 +14,8 @@
 // For the tests of the component's own failures:
 //   --fault-in-event segv|throw  the program's exception handler faults
 //   --second-fault               another thread faults while the report is made
+//   --window-fault               the window thread faults while it shows the
+//                                dialog of its own exception
 //   --two-threads                the fault happens in two threads at once
 //   --no-descriptors             every file descriptor is taken before the fault
 //   --core-off                   the component starts switched off
@@ -77,7 +79,7 @@ struct TArguments {
     std::optional<cv::TExceptionDialogType> dialog;
     std::string smtp, to, http, options, faultInEvent;
     std::optional<int> freeze, sleeper;
-    bool catchHandled = false, secondFault = false, twoThreads = false, coreOff = false, noCrashbox = false, timing = false;
+    bool catchHandled = false, secondFault = false, windowFault = false, twoThreads = false, coreOff = false, noCrashbox = false, timing = false;
     bool noDescriptors = false;
 };
 
@@ -141,6 +143,8 @@ TArguments ParseArguments(int argc, char** argv)
             a.faultInEvent = value();
         else if (option == "--second-fault")
             a.secondFault = true;
+        else if (option == "--window-fault")
+            a.windowFault = true;
         else if (option == "--two-threads")
             a.twoThreads = true;
         else if (option == "--no-descriptors")
@@ -184,6 +188,7 @@ __attribute__((noinline)) void FaultCxxThread() { throw std::runtime_error("cras
 __attribute__((noinline)) void FaultCxxHandled() { throw std::runtime_error("crash_example: an exception that is caught"); }
 __attribute__((noinline)) void FaultQtEvent() { throw std::logic_error("crash_example: an exception in an event handler"); }
 __attribute__((noinline)) void FaultSecondThread() { *gNull = 43; }
+__attribute__((noinline)) void FaultWindowThread() { *gNull = 45; }
 
 std::atomic<bool> gReported{false};
 bool gTiming = false;
@@ -383,11 +388,14 @@ int main(int argc, char** argv)
     // The example's own receivers: one for the tests of the component's
     // failures, one that notes when the report is in the log.
     cv::TCrashboxNotifier notifier;
-    notifier.OnExceptionActionNotify = [](cv::TCrashboxExceptionRecord&, uint8_t action, bool&) {
+    notifier.OnExceptionActionNotify = [&args](cv::TCrashboxExceptionRecord&, uint8_t action, bool&) {
         if (action == cv::caSavedLog) {
             PrintTime("report saved");
             gReported = true;
         }
+        // On the raising thread, which serves the dialog's events once it is up.
+        if (action == cv::caShowing && args.windowFault)
+            QTimer::singleShot(300, [] { FaultWindowThread(); });
     };
     if (!args.faultInEvent.empty() || args.secondFault)
         notifier.OnExceptionNotify = [&args](cv::TCrashboxExceptionRecord&, bool&) {

@@ -922,6 +922,34 @@ TEST(CrashExample, ARefusedReporterRequestIsRemoved)
 // --- The worst moments: a second fault during the dialog, a full disk, no
 // file descriptor left ---
 
+namespace {
+
+// The C++ exception with a second fault (`option`), once with each dialog
+// kind (one that would stay 30 seconds), all at once, each run's output in
+// a folder named after its dialog kind.
+std::vector<TRun> RunCxxWithEachDialog(const cvtest::TempDir& dir, const std::vector<cv::TExceptionDialogType>& kinds,
+                                       const QString& option)
+{
+    std::vector<std::future<TRun>> started;
+    for (const cv::TExceptionDialogType kind : kinds) {
+        const QString name = QString::fromStdString(DialogKindName(kind));
+        const QString folder = dir.file(name);
+        QDir().mkpath(folder);
+        const QString options = AutoClosingOptions(dir, kind, 30, name + QStringLiteral(".options"));
+        started.push_back(std::async(std::launch::async, [folder, options, option] {
+            return cvtest::runProgram(QStringLiteral(CV_CRASH_EXAMPLE),
+                                      {QStringLiteral("cxx"), option, QStringLiteral("--options"), options, QStringLiteral("--output"), folder},
+                                      folder, {QStringLiteral("TMPDIR=") + folder}, std::chrono::seconds(60));
+        }));
+    }
+    std::vector<TRun> runs;
+    for (std::future<TRun>& run : started)
+        runs.push_back(run.get());
+    return runs;
+}
+
+} // namespace
+
 // Another thread faults while the dialog of a C++ exception is up (a dialog
 // that would stay 30 seconds): the first report is in the log before the
 // dialog opened and names the second fault; the process still ends, by
@@ -930,21 +958,9 @@ TEST(CrashExample, ASecondFaultDuringEachDialogKeepsTheFirstReportAndNamesTheFau
 {
     cvtest::TempDir dir;
     const std::vector<cv::TExceptionDialogType> kinds = {cv::edtMessageBox, cv::edtMSClassic, cv::edtCrashbox};
-    std::vector<std::future<TRun>> runs;
-    for (const cv::TExceptionDialogType kind : kinds) {
-        const QString name = QString::fromStdString(DialogKindName(kind));
-        const QString folder = dir.file(name);
-        QDir().mkpath(folder);
-        const QString options = AutoClosingOptions(dir, kind, 30, name + QStringLiteral(".options"));
-        runs.push_back(std::async(std::launch::async, [folder, options] {
-            return cvtest::runProgram(QStringLiteral(CV_CRASH_EXAMPLE),
-                                      {QStringLiteral("cxx"), QStringLiteral("--second-fault"), QStringLiteral("--options"), options,
-                                       QStringLiteral("--output"), folder},
-                                      folder, {QStringLiteral("TMPDIR=") + folder}, std::chrono::seconds(60));
-        }));
-    }
+    const std::vector<TRun> runs = RunCxxWithEachDialog(dir, kinds, QStringLiteral("--second-fault"));
     for (std::size_t i = 0; i < kinds.size(); ++i) {
-        const TRun run = runs[i].get();
+        const TRun& run = runs[i];
         const std::string kind = DialogKindName(kinds[i]);
         const QString logFile = dir.file(QString::fromStdString(kind) + QStringLiteral("/crash_example.elf"));
         // The example has no message box on screen (it says the message on
@@ -962,6 +978,32 @@ TEST(CrashExample, ASecondFaultDuringEachDialogKeepsTheFirstReportAndNamesTheFau
         const std::string note = log.GetItemValue("2.10", 0);
         EXPECT_NE(note.find("Another fault came while this report was made: EAccessViolation"), std::string::npos) << kind << ": " << note;
         EXPECT_NE(note.find("signal 11"), std::string::npos) << kind << ": " << note;
+    }
+}
+
+// The window thread faults while it shows the dialog of its own C++
+// exception (a timer of the program fires in the dialog's event loop): the
+// report names that fault, on the window thread, and the program still ends.
+TEST(CrashExample, AFaultOfTheWindowThreadDuringItsOwnDialogIsNamedInTheReport)
+{
+    cvtest::TempDir dir;
+    const std::vector<cv::TExceptionDialogType> kinds = {cv::edtMSClassic, cv::edtCrashbox};
+    const std::vector<TRun> runs = RunCxxWithEachDialog(dir, kinds, QStringLiteral("--window-fault"));
+    for (std::size_t i = 0; i < kinds.size(); ++i) {
+        const TRun& run = runs[i];
+        const std::string kind = DialogKindName(kinds[i]);
+        EXPECT_EQ(run.status, 1) << kind << ": " << run.output.toStdString();
+        const QString logFile = dir.file(QString::fromStdString(kind) + QStringLiteral("/crash_example.elf"));
+        ASSERT_EQ(EntryCount(logFile), 1) << kind << ": " << run.output.toStdString();
+        const cv::TLogFile log(logFile.toStdString(), true);
+        EXPECT_EQ(log.GetItemValue("2.5", 0), "std::runtime_error") << kind;
+        const std::vector<TStackBlock> blocks = StackBlocks(QString::fromStdString(log.Item(0)));
+        ASSERT_FALSE(blocks.empty()) << kind;
+        const QRegularExpressionMatch window = QRegularExpression(QStringLiteral("ID=(\\d+);")).match(blocks[0].header);
+        ASSERT_TRUE(window.hasMatch()) << blocks[0].header.toStdString();
+        const std::string note = log.GetItemValue("2.10", 0);
+        EXPECT_NE(note.find("Another fault came while this report was made: EAccessViolation"), std::string::npos) << kind << ": " << note;
+        EXPECT_NE(note.find("signal 11, thread " + window.captured(1).toStdString() + ","), std::string::npos) << kind << ": " << note;
     }
 }
 
