@@ -248,6 +248,66 @@ TEST(CrashExample, ACaughtExceptionIsReportedOnlyWhenAskedFor)
 
 namespace {
 
+// The rows of a report's modules table, each without its handle (the loader
+// places the modules anew at each start).
+QStringList ModuleRows(const QString& report)
+{
+    const qsizetype start = report.indexOf(QStringLiteral("Modules Information:"));
+    QStringList rows;
+    if (start < 0)
+        return rows;
+    const QStringList lines = report.mid(start).split(QStringLiteral("\r\n"));
+    for (qsizetype i = 4; i < lines.size() && lines[i].startsWith(QLatin1Char('|')); ++i)
+        rows.push_back(lines[i].mid(lines[i].indexOf(QLatin1Char('|'), 1)));
+    rows.sort();
+    return rows;
+}
+
+} // namespace
+
+// A fault that comes once the modules have been readied in the background
+// gives the report of a fault that comes at once, before they are (whose
+// report reads them itself): the same first frame, the same modules table.
+TEST(CrashExample, AFaultAfterTheModulesAreReadiedGivesTheReportOfAFaultAtOnce)
+{
+    cvtest::TempDir dir;
+    struct TCase {
+        const char* kind;
+        int status;
+        bool prepared;
+    };
+    const std::vector<TCase> cases = {{"segv", -SIGSEGV, false}, {"segv", -SIGSEGV, true}, {"cxx", 1, false}, {"cxx", 1, true}};
+    std::vector<std::future<TRun>> runs;
+    std::vector<QString> folders;
+    for (const TCase& c : cases) {
+        folders.push_back(dir.file(QString::fromLatin1(c.kind) + (c.prepared ? QStringLiteral("_prepared") : QString())));
+        QDir().mkpath(folders.back());
+        QStringList arguments{QString::fromLatin1(c.kind), QStringLiteral("--dialog"), QStringLiteral("none")};
+        if (c.prepared)
+            arguments << QStringLiteral("--prepared");
+        runs.push_back(std::async(std::launch::async, [arguments, folder = folders.back()] { return RunExample(arguments, folder); }));
+    }
+    std::vector<QString> reports;
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        const TRun run = runs[i].get();
+        EXPECT_EQ(run.status, cases[i].status) << cases[i].kind << ": " << run.output.toStdString();
+        const QString logFile = folders[i] + QStringLiteral("/crash_example.elf");
+        EXPECT_EQ(EntryCount(logFile), 1) << cases[i].kind << ": " << run.output.toStdString();
+        reports.push_back(ReportOf(logFile));
+    }
+    for (std::size_t i = 0; i + 1 < cases.size(); i += 2) {
+        const TStackRow atOnce = FirstResolvedRow(reports[i]), ready = FirstResolvedRow(reports[i + 1]);
+        EXPECT_EQ(ready.procedure, atOnce.procedure) << cases[i].kind;
+        EXPECT_EQ(ready.unit, atOnce.unit) << cases[i].kind;
+        EXPECT_EQ(ready.line, atOnce.line) << cases[i].kind;
+        const QStringList modules = ModuleRows(reports[i + 1]);
+        EXPECT_GT(modules.size(), 10) << cases[i].kind;
+        EXPECT_EQ(modules, ModuleRows(reports[i])) << cases[i].kind;
+    }
+}
+
+namespace {
+
 // Options for a run whose dialog closes by itself after a second (or after
 // `seconds`), in a file of that name.
 QString AutoClosingOptions(const cvtest::TempDir& dir, cv::TExceptionDialogType kind, int seconds = 1,

@@ -142,12 +142,13 @@ struct TSubtrees {
 // The tables of one ELF file, read through libelf and libdw.
 class TELElfScanner final : public TELAddressScanner {
 public:
-    explicit TELElfScanner(const std::string& fileName);
+    // giveUp: a load ahead of any need stops (and the scanner holds nothing) once it is set.
+    TELElfScanner(const std::string& fileName, const std::atomic<bool>* giveUp);
     ~TELElfScanner() override;
     TELElfScanner(const TELElfScanner&) = delete;
     TELElfScanner& operator=(const TELElfScanner&) = delete;
 
-    bool Valid() const { return !m_symbols.empty() || !m_unitRanges.empty(); }
+    bool Valid() const { return !GivenUp() && (!m_symbols.empty() || !m_unitRanges.empty()); }
 
     std::string ModuleNameFromAddr(uint64_t va) const override;
     std::string ProcNameFromAddr(uint64_t va, uint64_t& offset) const override;
@@ -202,6 +203,7 @@ private:
         std::string settledName;
     };
 
+    bool GivenUp() const { return m_giveUp && m_giveUp->load(); }
     void ReadSymbols();
     void ReadSymbolTable(Elf* elf, Elf_Scn* table);
     void ReadMiniDebugInfo();
@@ -238,6 +240,7 @@ private:
     // A declaration's name qualified by the namespaces and classes around it.
     std::string QualifiedName(Dwarf_Die* declaration) const;
 
+    const std::atomic<bool>* m_giveUp;
     int m_fd = -1;
     Elf* m_elf = nullptr;
     // The symbol table of the file's LZMA-compressed mini debug information
@@ -287,7 +290,7 @@ const T* GreatestStartNotAbove(const std::vector<T>& entries, uint64_t va, uint6
 
 } // namespace
 
-TELElfScanner::TELElfScanner(const std::string& fileName) : m_fileName(fileName)
+TELElfScanner::TELElfScanner(const std::string& fileName, const std::atomic<bool>* giveUp) : m_giveUp(giveUp), m_fileName(fileName)
 {
     elf_version(EV_CURRENT);
     m_fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
@@ -296,6 +299,14 @@ TELElfScanner::TELElfScanner(const std::string& fileName) : m_fileName(fileName)
     m_elf = elf_begin(m_fd, ELF_C_READ_MMAP, nullptr);
     if (!m_elf || elf_kind(m_elf) != ELF_K_ELF)
         return;
+    // The file is mapped whole (or read, where it cannot be): its descriptor
+    // is not needed any more. Sources are kept for every loaded module, and
+    // a descriptor each would take a good part of a small table for good.
+    size_t imageSize = 0;
+    if (elf_rawfile(m_elf, &imageSize) && elf_cntl(m_elf, ELF_C_FDDONE) == 0) {
+        ::close(m_fd);
+        m_fd = -1;
+    }
     ReadSymbols();
     m_dwarf = dwarf_begin_elf(m_elf, DWARF_C_READ, nullptr);
     if (!m_dwarf)
@@ -390,7 +401,7 @@ void TELElfScanner::ReadSymbolTable(Elf* elf, Elf_Scn* table)
     const size_t count = std::min<size_t>(sh.sh_size / sh.sh_entsize, data->d_size / sh.sh_entsize);
     for (size_t i = 0; i < count; ++i) {
         GElf_Sym sym;
-        if (!gelf_getsym(data, int(i), &sym))
+        if (!gelf_getsym(data, int(i), &sym) || (i % 4096 == 0 && GivenUp()))
             break;
         const int type = GELF_ST_TYPE(sym.st_info);
         if (sym.st_shndx == SHN_UNDEF || sym.st_shndx >= SHN_LORESERVE || sym.st_value == 0)
@@ -473,7 +484,7 @@ void TELElfScanner::ReadUnits()
     Dwarf_Half version;
     uint8_t unitType;
     Dwarf_Die cudie;
-    for (; dwarf_get_units(m_dwarf, cu, &next, &version, &unitType, &cudie, nullptr) == 0; cu = next) {
+    for (; dwarf_get_units(m_dwarf, cu, &next, &version, &unitType, &cudie, nullptr) == 0 && !GivenUp(); cu = next) {
         if (unitType != DW_UT_compile && unitType != DW_UT_partial)
             continue;
         const size_t index = m_units.size();
@@ -934,7 +945,7 @@ bool TELDebugInfoElf::LoadSourceData()
     if (!load)
         return false;
     FLoadAddress = *load;
-    auto scanner = std::make_unique<TELElfScanner>(FModuleFileName);
+    auto scanner = std::make_unique<TELElfScanner>(FModuleFileName, FGiveUp);
     if (!scanner->Valid())
         return false;
     FScanner = std::move(scanner);

@@ -14,6 +14,7 @@
 #include "crashreport/core/handler/exception_thread.h"
 #include "crashreport/core/handler/internal_errors.h"
 #include "crashreport/core/handler/leak_reports.h"
+#include "crashreport/core/handler/module_preparation.h"
 #include "crashreport/core/handler/thread_doors.h"
 #include "crashreport/core/support/crashbox_helpers.h"
 #include "crashreport/core/support/module_handles.h"
@@ -51,6 +52,8 @@ struct TCoreState {
     std::atomic<TCrashboxModulesList*> modulesView{nullptr};
     std::atomic<TCrashboxProcessesList*> processesView{nullptr};
     std::atomic<TCrashboxThreadsList*> threadsView{nullptr};
+    // Readies the modules' records for a report; goes before the lists.
+    std::unique_ptr<TModulePreparation> preparation;
     double startTime = 0;
 };
 
@@ -151,6 +154,8 @@ void StartUp()
         StartFreezeWatchdog();
         StartLeakCatcherForProgram(CurrentCrashboxOptions(), programFile);
     }
+    // What a report needs of the modules, readied in the background.
+    core.preparation = std::make_unique<TModulePreparation>(*core.modules);
     core.initialising = false;
 }
 
@@ -162,6 +167,8 @@ void ShutDown()
     if (!core.reducedForLeaks)
         ReportLeaksAtExit();
     core.finalising = true;
+    // Nothing more is readied for a report.
+    core.preparation.reset();
     // [1-3] A report in progress ends first; the watchdog goes.
     DoneExceptionHandler();
     StopFreezeWatchdog();
@@ -268,6 +275,7 @@ bool IsMainThread() { return Core().mainThread.ID != 0 && CurrentThreadID() == C
 TCrashboxModulesList* ModulesList() { return Core().modulesView.load(); }
 TCrashboxProcessesList* ProcessesList() { return Core().processesView.load(); }
 TCrashboxThreadsList* ThreadsList() { return Core().threadsView.load(); }
+bool ModulesReadyForReport() { return Core().preparation && Core().preparation->UpToDate(); }
 
 double ProgramStartTime() { return Core().startTime; }
 
