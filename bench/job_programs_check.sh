@@ -64,6 +64,10 @@ expect 1 "binary data" wordlist_bench "$work/binary"
 expect 1 "binary data" index_bench --index "$work/idx" "$work/binary"
 expect 1 "none of the texts could be read" conc_analyses_bench 10 1 "$work/binary"
 expect 1 "not a saved word list" keywords_bench "$work/mixed/text.txt" "$work/mixed/text.txt"
+# A study or a reference list that is not there is named.
+"$bin/wordlist_bench" --out "$work/list.lst" "$work/mixed/text.txt" >/dev/null 2>&1
+expect 1 "absent-study.lst: no such file" keywords_bench "$work/absent-study.lst" "$work/list.lst"
+expect 1 "absent-reference.lst.*no such file" keywords_bench "$work/list.lst" "$work/absent-reference.lst"
 
 # Too little to measure: a corpus read again and again would time the loop.
 for program in concordance_bench textread_bench search_engine_bench; do

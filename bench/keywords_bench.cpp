@@ -22,6 +22,10 @@
 //       reference list, runs them as one batch (one ".kws" file per list into
 //       a temporary batch folder), and prints the lists per second; the
 //       reference list is read once for the whole batch.
+//
+// A list that is not there or cannot be used is named with its reason; a
+// shortage of memory ends any of them with the tool's memory message. Both
+// end with exit code 1.
 
 #include "bench_support.h"
 
@@ -31,6 +35,7 @@
 #include "model/stats_list.h"
 #include "suite/cv_globals.h"
 #include "suite/cvbuf.h"
+#include "suite/dialog_routines.h"
 #include "suite/maths_routines.h"
 #include "suite/my_types.h"
 #include "wordlist/keyword_list.h"
@@ -120,11 +125,23 @@ std::vector<std::pair<uint64_t, int64_t>> StudyWords(int64_t types, int64_t refe
     return out;
 }
 
+// What stops a generated run: a list that cannot be saved or read back
+// (the reason, as the document gives it).
+struct TStop {
+    QString why;
+};
+
 QString Saved(T_WholeWordlistHolder& doc, const QString& file)
 {
     if (!doc.SaveToFile(file))
-        std::fprintf(stderr, "cannot save %s\n", qPrintable(file));
+        throw TStop{QStringLiteral("cannot save %1: %2").arg(file, Global_FailureMessage)};
     return file;
+}
+
+void ReadBack(T_WholeWordlistHolder& doc, const QString& file)
+{
+    if (!doc.ReadWholeFromFile(file))
+        throw TStop{QStringLiteral("cannot read %1: %2").arg(file, doc.LastReadError())};
 }
 
 double Timed(const std::function<void()>& job)
@@ -144,7 +161,8 @@ int Usage(const QString& why = QString())
 void PrintKeyWord(const TKeyWordEntry& e)
 {
     const TKeyWordRec& r = e.fData;
-    std::printf("%s\t%d\t%.4f\t%d\t%.4f\t%.3f\t%.3g\t%.3f\n", qPrintable(e.fWord), r.Freq, double(r.Percent), r.RefFreq,
+    std::printf("%s\t%lld\t%.4f\t%lld\t%.4f\t%.3f\t%.3g\t%.3f\n", qPrintable(e.fWord), (long long)r.Freq,
+                double(r.Percent), (long long)r.RefFreq,
                 double(r.RefPercent), double(r.Keyness), ChiSquare1PValue(r.Keyness), double(r.SecondScore));
 }
 
@@ -196,8 +214,8 @@ int Generated(int64_t studyTypes, int64_t referenceTypes)
     std::printf("lists made and saved\t%.3f s\n", made);
 
     T_WholeWordlistHolder reference(kListWordList, nullptr, nullptr, false, false), study(kListWordList, nullptr, nullptr, false, false);
-    const double readReference = Timed([&] { reference.ReadWholeFromFile(referenceFile); });
-    const double readStudy = Timed([&] { study.ReadWholeFromFile(studyFile); });
+    const double readReference = Timed([&] { ReadBack(reference, referenceFile); });
+    const double readStudy = Timed([&] { ReadBack(study, studyFile); });
     std::printf("reading the reference list (%d types)\t%.3f s\n", reference.WordlistOfType(kListWordList)->Count(),
                 readReference);
     std::printf("reading the study list (%d types)\t%.3f s\n", study.WordlistOfType(kListWordList)->Count(), readStudy);
@@ -240,7 +258,7 @@ int Batch(int lists, int64_t studyTypes, int64_t referenceTypes)
                 (long long)studyTypes, (long long)referenceTypes, made);
 
     T_WholeWordlistHolder probe(kListWordList, nullptr, nullptr, false, false);
-    const double readReference = Timed([&] { probe.ReadWholeFromFile(referenceFile); });
+    const double readReference = Timed([&] { ReadBack(probe, referenceFile); });
     std::printf("reading the reference list once\t%.3f s\n", readReference);
 
     Global_BatchProcedures = TBatchProceduresRec{};
@@ -254,7 +272,14 @@ int Batch(int lists, int64_t studyTypes, int64_t referenceTypes)
     std::printf("lists per second, the reference read once aside\t%.1f\t%s (at least 50)\n", perSecond,
                 perSecond >= 50 ? "ok" : "TOO SLOW");
     std::printf("lists per second, all included\t%.1f\n", doc.ListsDone() / std::max(1e-9, run));
-    return result.OK ? 0 : 1;
+    for (const QString& why : doc.UnusableStudyLists())
+        std::fprintf(stderr, "study list not used: %s\n", qPrintable(why));
+    if (!result.OK) {
+        std::fprintf(stderr, "the batch failed%s%s\n", Global_FailureMessage.isEmpty() ? "" : ": ",
+                     qPrintable(Global_FailureMessage));
+        return 1;
+    }
+    return 0;
 }
 
 } // namespace
@@ -299,11 +324,21 @@ int main(int argc, char** argv)
         k.SetKeynessStatistic(uint8_t(statistic));
         SetKeywordsSettings(k);
     }
-    if (generate)
-        return Generated(studyTypes > 0 ? studyTypes : 100000, referenceTypes);
-    if (batch > 0)
-        return Batch(batch, studyTypes > 0 ? studyTypes : 2000, referenceTypes);
-    if (plain.size() != 2)
+    if (!generate && batch == 0 && plain.size() != 2)
         return Usage(QStringLiteral("a study list and a reference list are needed"));
-    return ByHand(plain[0], plain[1], top, twoWay);
+    // The job's entry point: a shortage of memory ends it with a message, as in the tool.
+    try {
+        if (generate)
+            return Generated(studyTypes > 0 ? studyTypes : 100000, referenceTypes);
+        if (batch > 0)
+            return Batch(batch, studyTypes > 0 ? studyTypes : 2000, referenceTypes);
+        return ByHand(plain[0], plain[1], top, twoWay);
+    } catch (const TStop& stop) {
+        std::fprintf(stderr, "%s\n", qPrintable(stop.why));
+    } catch (const std::bad_alloc&) {
+        std::fprintf(stderr, "%s\n",
+                     qPrintable(NotEnoughMemoryText(generate || batch > 0 ? QStringLiteral("make and compare the word lists")
+                                                                         : QStringLiteral("compute the key words"))));
+    }
+    return 1;
 }

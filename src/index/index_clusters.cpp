@@ -35,6 +35,7 @@
 #include <new>
 #include <span>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <type_traits>
 #include <unordered_map>
@@ -222,10 +223,17 @@ public:
     ~TThreads() { Join(); }
     TThreads(const TThreads&) = delete;
     TThreads& operator=(const TThreads&) = delete;
+    // False when the system cannot start another thread (short of memory
+    // or of threads): the caller does the work some other way.
     template <typename F>
-    void Start(F&& f)
+    bool Start(F&& f)
     {
-        fThreads.emplace_back(std::forward<F>(f));
+        try {
+            fThreads.emplace_back(std::forward<F>(f));
+        } catch (const std::system_error&) {
+            return false;
+        }
+        return true;
     }
     void Join()
     {
@@ -495,17 +503,25 @@ struct TWalkContext {
             std::size_t started = 0;
             {
                 TThreads threads;
+                auto walkOne = [&](std::size_t r) {
+                    try {
+                        ok[r] = walk(r, outcomes[r]);
+                    } catch (...) {
+                        failures[r] = std::current_exception();
+                    }
+                    ++finished;
+                };
                 for (; started < count; ++started) {
                     outcomes[started].tokensRead = &tokensRead;
-                    threads.Start([&, r = started] {
-                        try {
-                            ok[r] = walk(r, outcomes[r]);
-                        } catch (...) {
-                            failures[r] = std::current_exception();
-                        }
-                        ++finished;
-                    });
+                    if (!threads.Start([&walkOne, r = started] { walkOne(r); })) {
+                        outcomes[started].tokensRead = nullptr;
+                        break;
+                    }
                 }
+                // The ranges no thread could be started for are walked
+                // here, one after the other (showing their progress).
+                for (std::size_t r = started; r < count; ++r)
+                    walkOne(r);
                 while (finished.load() < count) {
                     std::this_thread::sleep_for(std::chrono::milliseconds(20));
                     Progress(tokensRead.load(), rangeTokens);
@@ -954,7 +970,10 @@ private:
             r = TBlockResult();
         };
         const int blockThreads = int(std::min<std::size_t>(blocks, std::size_t(threads)));
-        if (blockThreads <= 1) {
+        bool here = blockThreads <= 1;
+        if (!here && !CountBlocksOnThreads<kTexts>(c, *scattered, blockThreads, append, here))
+            return false;
+        if (here) {
             TCountTable<N, kTexts> table(c.o.tableBytesLimit);
             std::vector<uint8_t> piece;
             TBlockScratch scratch;
@@ -970,8 +989,6 @@ private:
                     return true;
                 }
             }
-        } else if (!CountBlocksOnThreads<kTexts>(c, *scattered, blockThreads, append)) {
-            return false;
         }
         if (c.out.cancelled)
             return true;
@@ -1004,8 +1021,11 @@ private:
     // table, the blocks' results handed to `append` in the blocks' order on
     // this thread (the same list as on one thread), which meanwhile shows
     // the progress and keeps the window alive.
+    // When no thread can be started, nothing is done and `noThread` is set
+    // (the caller counts the blocks itself).
     template <bool kTexts, typename TAppend>
-    bool CountBlocksOnThreads(TWalkContext& c, TScatteredPlaces<N>& scattered, int threads, TAppend&& append)
+    bool CountBlocksOnThreads(TWalkContext& c, TScatteredPlaces<N>& scattered, int threads, TAppend&& append,
+                              bool& noThread)
     {
         struct TSlot {
             TBlockResult result;
@@ -1048,8 +1068,14 @@ private:
         };
         TThreads workers(&stop);
         auto joinAll = [&] { workers.Join(); };
-        for (int t = 0; t < threads; ++t)
-            workers.Start(work);
+        // The blocks are taken by the threads that started, however many.
+        int started = 0;
+        while (started < threads && workers.Start(work))
+            ++started;
+        if (started == 0) {
+            noThread = true;
+            return true;
+        }
         for (std::size_t b = 0; b < blocks; ++b) {
             TSlot& slot = results[b];
             for (;;) {
@@ -1629,6 +1655,82 @@ std::unique_ptr<TCVWordList> MakeClusterWordList(TCorvantisholder* owner, const 
         }
         list->JoinFrames(groups);
     }
+    list->ComputedRankOrdersOfWords();
+    list->ClearChangeMark();
+    return list;
+}
+
+namespace {
+
+// The clusters of a run as the rows of a word list: read where they are.
+class TClusterRows final : public TWordListRows {
+public:
+    TClusterRows(const TIndexData& index, TClusterRun run) : fRun(std::move(run))
+    {
+        // Copies share the index's spellings; the list may outlive the index.
+        fSpellings.reserve(index.types.size());
+        for (const TIndexType& t : index.types)
+            fSpellings.push_back(t.word);
+    }
+    std::size_t Count() const override { return fRun.clusters.size(); }
+    void AppendWord(std::size_t i, std::u16string& out) const override
+    {
+        const std::span<const uint32_t> codes = fRun.clusters[i].codes();
+        for (std::size_t k = 0; k < codes.size(); ++k) {
+            if (k > 0)
+                out += u' ';
+            const QStringView spelling = Spelling(codes[k]);
+            out.append(reinterpret_cast<const char16_t*>(spelling.utf16()), std::size_t(spelling.size()));
+        }
+    }
+    TWordlistDataRec Data(std::size_t i) const override
+    {
+        const TClusterResult& c = fRun.clusters[i];
+        TWordlistDataRec d;
+        d.Freq = c.freq;
+        d.Texts = c.texts;
+        d.Dispersion = c.dispersion;
+        return d;
+    }
+    void Reorder(const std::vector<uint32_t>& order) override
+    {
+        // Read where they lie, written one after another: faster than
+        // moving them round in place, for a copy while it is made.
+        std::vector<TClusterResult> ordered;
+        ordered.reserve(order.size());
+        for (const uint32_t k : order)
+            ordered.push_back(fRun.clusters[k]);
+        fRun.clusters = std::move(ordered);
+    }
+
+private:
+    // What TIndexData::CodeText gives a code, without a copy.
+    QStringView Spelling(uint32_t code) const
+    {
+        if (code == kIndexCodeNumber)
+            return u"#";
+        if (code == kIndexCodeUnlisted)
+            return u"_";
+        const uint32_t t = IndexTypeOfCode(code);
+        return t < fSpellings.size() ? QStringView(fSpellings[t]) : QStringView();
+    }
+
+    TClusterRun fRun;
+    std::vector<QString> fSpellings;
+};
+
+} // namespace
+
+std::unique_ptr<TCVWordList> ClusterWordListOfRun(TCorvantisholder* owner, const TIndexData& index, TClusterRun run,
+                                                  int64_t runningWords, int32_t texts)
+{
+    if (!run.frames.empty())
+        return MakeClusterWordList(owner, index, run, runningWords, texts);
+    auto list = std::make_unique<TCVWordList>(owner, kListWordList, CurrentToolSignature());
+    list->SetLocale(index.textSettings.LanguageId(), index.textSettings.CollationName());
+    list->ShowRows(std::make_unique<TClusterRows>(index, std::move(run)));
+    list->SetTotalTokens(runningWords);
+    list->SetTotalTexts(texts);
     list->ComputedRankOrdersOfWords();
     list->ClearChangeMark();
     return list;

@@ -134,4 +134,12 @@ QString ClusterText(const TIndexData& index, std::span<const uint32_t> codes);
 std::unique_ptr<TCVWordList> MakeClusterWordList(TCorvantisholder* owner, const TIndexData& index,
                                                  const TClusterRun& run, int64_t runningWords, int32_t texts);
 
+// The same list, taking the run over: a run without phrase frames is shown
+// through its own clusters (TWordListRows), the list making no entry for a
+// cluster until one is needed; it holds the run and the spellings of the
+// index's types, so it may outlive the index. A run with frames is made
+// into entries (MakeClusterWordList), its variants joined under them.
+std::unique_ptr<TCVWordList> ClusterWordListOfRun(TCorvantisholder* owner, const TIndexData& index, TClusterRun run,
+                                                  int64_t runningWords, int32_t texts);
+
 } // namespace cv

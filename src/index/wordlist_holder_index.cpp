@@ -219,13 +219,16 @@ try {
     }
     if (run.clusters.empty())
         return false;
-    SetWordlistOfType(kListWordList, MakeClusterWordList(this, index, run, index.RunningWords(), index.TextCount()));
-    AddOneLaterNote(QStringLiteral("%1: %2 clusters, %3 phrase frames from index %4")
-                        .arg(options.Summary())
-                        .arg(run.clusters.size())
-                        .arg(run.frames.size())
-                        .arg(QDir::toNativeSeparators(index.base)));
-    if (run.stoppedByTime)
+    const QString made = QStringLiteral("%1: %2 clusters, %3 phrase frames from index %4")
+                             .arg(options.Summary())
+                             .arg(run.clusters.size())
+                             .arg(run.frames.size())
+                             .arg(QDir::toNativeSeparators(index.base));
+    const bool stoppedByTime = run.stoppedByTime;
+    SetWordlistOfType(kListWordList,
+                      ClusterWordListOfRun(this, index, std::move(run), index.RunningWords(), index.TextCount()));
+    AddOneLaterNote(made);
+    if (stoppedByTime)
         AddOneLaterNote(QStringLiteral("The time allowed ran out: the clusters come from the first texts of the index only."));
     if (h.fSettings.ClusterListsPerText() && perText)
         perText();

@@ -215,10 +215,14 @@ try {
     fKWList->KWSettings.SetLanguageBlock(ftextsettings.LanguageBlock());
     fUnusableLists.clear();
     if (lists.isEmpty() || !QFileInfo::exists(OnDisk(lists.first())) || !QFileInfo::exists(referenceFilename)) {
-        // Nothing else: the result says too few texts, and the caller tells the user.
-        // The missing study list is named for the caller all the same.
+        // Nothing else: the result says too few texts, and the caller tells
+        // the user. What is missing is named for the caller all the same:
+        // the study list among the unusable ones, the reference list (when
+        // messages are off) in the failure message, as when it cannot be read.
         if (!lists.isEmpty() && !QFileInfo::exists(OnDisk(lists.first())))
             NoteUnusableList(lists.first(), QStringLiteral("no such file"));
+        if (Global_run_without_error_messages && !referenceFilename.isEmpty() && !QFileInfo::exists(referenceFilename))
+            ReportReferenceFailure(referenceFilename, QStringLiteral("no such file"), kReadCannotOpen);
         result.OK = false;
         result.TooFewTexts = true;
         return;

@@ -353,8 +353,8 @@ TKWComparisonFigures CompareWithReference(const TCVWordList& study, const TKWRef
             b = rw.freq;
             r.RefTexts = rw.texts;
         }
-        r.Freq = Clamp32(a);
-        r.RefFreq = Clamp32(b);
+        r.Freq = a;
+        r.RefFreq = b;
         r.P = float(cand.p);
         r.SecondScore = float(cand.second);
         r.ThirdScore = float(cand.third);
@@ -454,7 +454,7 @@ bool ComputeKWsOfOneList(const QString& studyFilename, int32_t listsRead, TKeyWo
     if (keywordsDocument.Using_Stoplist && TLemmatiser::Instance().IsLoaded(current_tool_var, TLemmatiserListKind::Stop))
         keyWords.fStopListCount = keyWords.CheckStops();
 
-    if (keyWords.Count() == 0 && k.StudyRunningWords() >= 100) {
+    if (keyWords.Count() == 0 && k.RunningWords(0) >= 100) {
         ++mismatchCounter;
         if (!Global_run_without_error_messages && RefCorpusAndKWMismatch(studyFilename, k.ReferenceListName())) {
             stopRequest = true;

@@ -49,10 +49,13 @@ bool TKWDBList::SaveAsMatrixText(const QString& fileName, QString* error) const
 
     QString text;
     try {
-        // Frequencies of each key word (rows) in each text (columns).
-        TIntMatrix freqs;
-        freqs.SetName(QStringLiteral("frequencies"));
-        freqs.Resize(k, n);
+        // Where each key word (rows) is key in each text (columns): 1, else 0.
+        TIntMatrix keyIn;
+        keyIn.SetName(QStringLiteral("key in"));
+        keyIn.Resize(k, n);
+        // Its frequencies there, 64-bit (beyond what an integer matrix cell holds).
+        std::vector<int64_t> freqs(std::size_t(k) * std::size_t(n), 0);
+        auto freqAt = [&](int32_t c, int32_t r) -> int64_t& { return freqs[std::size_t(r - 1) * std::size_t(k) + std::size_t(c - 1)]; };
         // Keyness likewise; 0 where the word is not key.
         TMatrix keyness;
         keyness.SetName(QStringLiteral("keyness"));
@@ -62,7 +65,8 @@ bool TKWDBList::SaveAsMatrixText(const QString& fileName, QString* error) const
             for (const TKWDBOccurrence& o : Entry(r - 1).data.occurrences) {
                 const int32_t c = columnOfFile[std::size_t(o.file)];
                 if (c > 0) {
-                    freqs.SetElem(c, r, freqs.GetElem(c, r) + o.freq);
+                    freqAt(c, r) += o.freq;
+                    keyIn.SetElem(c, r, 1);
                     keyness.SetElem(c, r, o.keyness);
                 }
             }
@@ -79,7 +83,7 @@ bool TKWDBList::SaveAsMatrixText(const QString& fileName, QString* error) const
             double sum = 0;
             int32_t present = 0;
             for (int32_t c = 1; c <= k; ++c)
-                if (freqs.GetElem(c, r) > 0) {
+                if (keyIn.GetElem(c, r) > 0) {
                     sum += keyness.GetElem(c, r);
                     ++present;
                 }
@@ -88,7 +92,7 @@ bool TKWDBList::SaveAsMatrixText(const QString& fileName, QString* error) const
         for (int32_t c = 1; c <= k; ++c) {
             int32_t words = 0;
             for (int32_t r = 1; r <= n; ++r)
-                words += freqs.GetElem(c, r) > 0 ? 1 : 0;
+                words += keyIn.GetElem(c, r);
             keyWordsOfText.SetElem(c, words);
         }
         // Shared key words of two texts, then the Dice of their key-word sets.
@@ -129,7 +133,7 @@ bool TKWDBList::SaveAsMatrixText(const QString& fileName, QString* error) const
         for (int32_t r = 1; r <= n; ++r) {
             out << Entry(r - 1).data.word << '\t' << Entry(r - 1).data.texts << '\t' << Number(meanKeyness.GetElem(r), 2);
             for (int32_t c = 1; c <= k; ++c)
-                out << '\t' << freqs.GetElem(c, r);
+                out << '\t' << qint64(freqAt(c, r));
             out << '\n';
         }
         out << "\nKeyness\nKey word\t" << header << '\n';

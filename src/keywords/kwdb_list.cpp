@@ -95,7 +95,7 @@ bool TKWDBEntry::SaveToStream(TStream& s) const
         || !s.WriteI32(d.cluster) || !s.WriteCount(int64_t(d.occurrences.size())))
         return false;
     for (const TKWDBOccurrence& o : d.occurrences)
-        if (!s.WriteI32(o.file) || !s.WriteI32(o.freq) || !s.WriteF32(o.keyness))
+        if (!s.WriteI32(o.file) || !s.WriteI64(o.freq) || !s.WriteF32(o.keyness))
             return false;
     if (!s.WriteCount(int64_t(d.associates.size())))
         return false;
@@ -107,6 +107,8 @@ bool TKWDBEntry::SaveToStream(TStream& s) const
 
 bool TKWDBEntry::ReadFromStream(TStream& s)
 {
+    // Databases saved before version 2 hold 32-bit frequencies.
+    const bool wide = !Owner() || Owner()->GetVersionNumber() >= TKWDBList::kFirst64BitFrequencyVersion;
     TKWDB_entry_rec d;
     int32_t n = 0;
     if (!ReadAString(s, d.word) || !s.ReadI32(d.texts) || !s.ReadI64(d.freq) || !s.ReadF64(d.keyness)
@@ -114,7 +116,8 @@ bool TKWDBEntry::ReadFromStream(TStream& s)
         return false;
     d.occurrences.resize(std::size_t(n));
     for (TKWDBOccurrence& o : d.occurrences)
-        if (!s.ReadI32(o.file) || !s.ReadI32(o.freq) || !s.ReadF32(o.keyness) || o.file < 0 || !std::isfinite(o.keyness))
+        if (!s.ReadI32(o.file) || !s.ReadI64OrI32(o.freq, wide) || !s.ReadF32(o.keyness) || o.file < 0 || o.freq < 0
+            || !std::isfinite(o.keyness))
             return false;
     if (!s.ReadCount(n, 12))
         return false;
@@ -504,6 +507,8 @@ bool TKWDBList::SaveToStream(TStream& s)
             return false;
     if (!fStatsFileList)
         return false;
+    // Entries are always written in the newest layout, whatever version the database was read with.
+    RaiseVersionTo(kVersion);
     return fStatsFileList->SaveToStream(s) && TCVBaseLemmaMatchCapableList::SaveToStream(s);
 }
 

@@ -51,7 +51,7 @@ struct TKWDBSettings {
 // One text a key word is key in.
 struct TKWDBOccurrence {
     int32_t file = 0; // index into the database's file list
-    int32_t freq = 0;
+    int64_t freq = 0;
     float keyness = 0;
     friend bool operator==(const TKWDBOccurrence&, const TKWDBOccurrence&) = default;
 };
@@ -114,7 +114,9 @@ public:
 class TKWDBList final : public TCVBaseLemmaMatchCapableList {
 public:
     static constexpr uint8_t kListType = kListKeyWordDatabase;
-    static constexpr int32_t kVersion = 1;
+    // 2: 64-bit frequencies in the occurrences (1: 32-bit).
+    static constexpr int32_t kVersion = 2;
+    static constexpr int32_t kFirst64BitFrequencyVersion = 2;
     enum TColumn : int { kColN = 0, kColWord, kColTexts, kColTextsPercent, kColFreq, kColKeyness, kColAssociates, kColSet };
     // Object of a file in fComputeKWDBFiles that was not used.
     static constexpr int32_t kFileNotUsed = -1;

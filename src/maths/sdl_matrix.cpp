@@ -392,11 +392,24 @@ bool TMatrix::Histogram(int32_t loX, int32_t loY, int32_t hiX, int32_t hiY, doub
                         double binWidth, TIntVector& histo, int32_t& underflow, int32_t& overflow,
                         int32_t& maxCnt) const
 {
-    std::vector<double> values;
-    for (int64_t c = loX; c <= hiX; ++c)
-        for (int64_t r = loY; r <= hiY; ++r)
-            values.push_back(GetElem(int32_t(c), int32_t(r)));
-    return MakeHistogram(values, firstBin, lastBin, binWidth, histo, underflow, overflow, maxCnt);
+    stats::HistogramCounter counter;
+    const int64_t cols = std::max<int64_t>(0, int64_t(hiX) - loX + 1);
+    const int64_t rows = std::max<int64_t>(0, int64_t(hiY) - loY + 1);
+    // Each factor is below 2^33, so a product above the limit is caught before it can overflow.
+    if ((rows > 0 && cols > stats::kMaxHistogramPositions / rows) || !counter.Start(firstBin, lastBin, binWidth))
+        return false;
+    // Only the cells inside the matrix are visited; the positions beyond it are zeros.
+    const int32_t c1 = std::max(loX, 1), c2 = std::min(hiX, m_nCol);
+    const int32_t r1 = std::max(loY, 1), r2 = std::min(hiY, m_nRow);
+    int64_t inside = 0;
+    for (int32_t c = c1; c <= c2; ++c)
+        for (int32_t r = r1; r <= r2; ++r) {
+            counter.Add(GetElem(c, r));
+            ++inside;
+        }
+    counter.Add(0.0, cols * rows - inside);
+    StoreHistogram(counter, histo, underflow, overflow, maxCnt);
+    return true;
 }
 
 template <typename Per>

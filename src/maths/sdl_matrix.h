@@ -45,7 +45,8 @@ public:
 
     // ---- Statistics only the float matrix has.
     // The rectangle LoX..HiX (columns) by LoY..HiY (rows) is taken as given;
-    // positions outside the matrix count as 0.
+    // positions outside the matrix count as 0. False, and nothing changed,
+    // for more than 500 bins or more than 2,147,483,647 positions.
     bool Histogram(int32_t loX, int32_t loY, int32_t hiX, int32_t hiY, double firstBin, double lastBin,
                    double binWidth, TIntVector& histo, int32_t& underflow, int32_t& overflow,
                    int32_t& maxCnt) const;

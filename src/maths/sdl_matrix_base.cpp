@@ -746,11 +746,11 @@ bool TMatrixBase<T>::LoadFromFile(const QString& fileName, bool adjustMatrixSize
                     ended = true;
                     break;
                 }
+                // A value that cannot be read is passed over: its cell keeps
+                // what it held, and the file still counts as read.
                 T v{};
                 if (textio::ParseNumber(token, v))
                     SetElem(c, row, v);
-                else
-                    ok = false; // skipped; the cell keeps its value
             }
     }
     Changed();
@@ -954,7 +954,8 @@ bool TMatrixBase<T>::readXml(QIODevice& in, const QString& dataID)
         return false;
 
     // Everything is collected first, so that a damaged document changes
-    // nothing; cells the document leaves out are zero.
+    // nothing; cells the document leaves out keep their values where they
+    // lie inside the new bounds (a document may give only what changed).
     struct Cell {
         int32_t col, row;
         T value;
@@ -989,8 +990,6 @@ bool TMatrixBase<T>::readXml(QIODevice& in, const QString& dataID)
     EnsureDense();
     m_dataID = QString::fromUtf8(id);
     Resize(numCols, numRows);
-    for (int32_t c = 1; c <= m_nCol; ++c)
-        std::fill_n(column(c), m_nRow, T(0));
     for (const Cell& cell : cells)
         SetElem(cell.col, cell.row, cell.value);
     Changed();

@@ -8,8 +8,10 @@
 
 #include <QString>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <limits>
 #include <span>
 #include <vector>
 
@@ -215,47 +217,63 @@ double CheckedMean(std::span<const T> x, Mean&& mean, Raise&& raise)
     return result;
 }
 
-// Counts of a histogram; false (nothing changed) for more than 500 bins.
-struct HistogramCounts {
-    std::vector<int32_t> bins; // bin k at index k-1
-    int32_t underflow = 0;
-    int32_t overflow = 0;
-    int32_t maxCount = 0;
-};
-
 inline constexpr int kMaxHistogramBins = 500;
+// The counts are 32-bit: a range of more positions than one can hold is refused.
+inline constexpr int64_t kMaxHistogramPositions = std::numeric_limits<int32_t>::max();
 
-// NB = |LastBin − FirstBin| / BinWidth rounded; x < FirstBin underflow,
-// x >= LastBin + BinWidth overflow, else bin (x − FirstBin)/BinWidth + 1.
-// A value that would fall in a bin beyond NB (the range is an exact multiple
-// of the width and x lies in [LastBin, LastBin + BinWidth)) counts as
-// overflow rather than vanishing.
-template <typename Values>
-bool Histogram(const Values& values, double firstBin, double lastBin, double binWidth, HistogramCounts& out)
-{
-    if (!(binWidth > 0))
-        return false;
-    const double bins = std::round(std::fabs(lastBin - firstBin) / binWidth);
-    if (!(bins <= kMaxHistogramBins))
-        return false;
-    out = HistogramCounts{};
-    out.bins.assign(size_t(bins), 0);
-    for (double x : values) {
-        if (x < firstBin) {
-            ++out.underflow;
-        } else if (x >= lastBin + binWidth) {
-            ++out.overflow;
+// Counts values into the bins of a histogram. NB = |LastBin − FirstBin| /
+// BinWidth rounded; x < FirstBin underflow, x >= LastBin + BinWidth overflow,
+// else bin (x − FirstBin)/BinWidth + 1. A value that would fall in a bin
+// beyond NB (the range is an exact multiple of the width and x lies in
+// [LastBin, LastBin + BinWidth)) counts as overflow rather than vanishing.
+// Equal values can be counted at once, so that a range reaching far beyond
+// its vector or matrix (whose positions there are all 0) costs nothing.
+class HistogramCounter {
+public:
+    // False for a width that is not positive or for more than 500 bins.
+    bool Start(double firstBin, double lastBin, double binWidth)
+    {
+        if (!(binWidth > 0))
+            return false;
+        const double bins = std::round(std::fabs(lastBin - firstBin) / binWidth);
+        if (!(bins <= kMaxHistogramBins))
+            return false;
+        m_first = firstBin;
+        m_last = lastBin;
+        m_width = binWidth;
+        m_bins.assign(size_t(bins), 0);
+        m_underflow = m_overflow = m_maxCount = 0;
+        return true;
+    }
+
+    void Add(double x, int64_t times = 1)
+    {
+        if (times <= 0)
+            return;
+        if (x < m_first) {
+            m_underflow += times;
+        } else if (x >= m_last + m_width) {
+            m_overflow += times;
         } else {
-            const int64_t k = int64_t((x - firstBin) / binWidth) + 1;
-            if (k < 1 || k > int64_t(out.bins.size())) {
-                ++out.overflow;
-                continue;
+            const int64_t k = int64_t((x - m_first) / m_width) + 1;
+            if (k < 1 || k > int64_t(m_bins.size())) {
+                m_overflow += times;
+                return;
             }
-            const int32_t c = ++out.bins[size_t(k - 1)];
-            out.maxCount = std::max(out.maxCount, c);
+            const int64_t c = m_bins[size_t(k - 1)] += times;
+            m_maxCount = std::max(m_maxCount, c);
         }
     }
-    return true;
-}
+
+    const std::vector<int64_t>& Bins() const { return m_bins; } // bin k at index k-1
+    int64_t Underflow() const { return m_underflow; }
+    int64_t Overflow() const { return m_overflow; }
+    int64_t MaxCount() const { return m_maxCount; }
+
+private:
+    double m_first = 0, m_last = 0, m_width = 1;
+    std::vector<int64_t> m_bins;
+    int64_t m_underflow = 0, m_overflow = 0, m_maxCount = 0;
+};
 
 } // namespace cv::stats

@@ -454,23 +454,20 @@ bool TVectorBase<T>::LoadFromFile(const QString& fileName, bool adjustVectorSize
     return ok;
 }
 
-bool MakeHistogram(std::span<const double> values, double firstBin, double lastBin, double binWidth,
-                   TIntVector& histo, int32_t& underflow, int32_t& overflow, int32_t& maxCnt)
+void StoreHistogram(const stats::HistogramCounter& counter, TIntVector& histo, int32_t& underflow,
+                    int32_t& overflow, int32_t& maxCnt)
 {
-    stats::HistogramCounts counts;
-    if (!stats::Histogram(values, firstBin, lastBin, binWidth, counts))
-        return false;
-    const int32_t n = int32_t(counts.bins.size());
+    const std::vector<int64_t>& bins = counter.Bins();
+    const int32_t n = int32_t(bins.size());
     if (histo.NrOfElem() != n)
         histo.Resize(n);
     histo.Clear();
     for (int32_t k = 1; k <= n; ++k)
-        if (counts.bins[size_t(k - 1)] != 0)
-            histo.SetElem(k, counts.bins[size_t(k - 1)]);
-    underflow = counts.underflow;
-    overflow = counts.overflow;
-    maxCnt = counts.maxCount;
-    return true;
+        if (bins[size_t(k - 1)] != 0)
+            histo.SetElem(k, int32_t(bins[size_t(k - 1)]));
+    underflow = int32_t(counter.Underflow());
+    overflow = int32_t(counter.Overflow());
+    maxCnt = int32_t(counter.MaxCount());
 }
 
 // ---- TVector -----------------------------------------------------------------
@@ -509,10 +506,17 @@ void TVector::Standardize(double& mean, double& stdDev)
 bool TVector::Histogram(int32_t firstElem, int32_t lastElem, double firstBin, double lastBin, double binWidth,
                         TIntVector& histo, int32_t& underflow, int32_t& overflow, int32_t& maxCnt) const
 {
-    std::vector<double> values;
-    for (int64_t i = firstElem; i <= lastElem; ++i)
-        values.push_back(GetElem(int32_t(i)));
-    return MakeHistogram(values, firstBin, lastBin, binWidth, histo, underflow, overflow, maxCnt);
+    stats::HistogramCounter counter;
+    const int64_t positions = std::max<int64_t>(0, int64_t(lastElem) - firstElem + 1);
+    if (positions > stats::kMaxHistogramPositions || !counter.Start(firstBin, lastBin, binWidth))
+        return false;
+    // Only the elements inside the vector are visited; the rest are zeros.
+    const int32_t lo = std::max(firstElem, 1), hi = std::min(lastElem, NrOfElem());
+    for (int32_t i = lo; i <= hi; ++i)
+        counter.Add(GetElem(i));
+    counter.Add(0.0, positions - std::max<int64_t>(0, int64_t(hi) - lo + 1));
+    StoreHistogram(counter, histo, underflow, overflow, maxCnt);
+    return true;
 }
 
 bool TVector::StoreOnFile(int32_t firstElem, int32_t lastElem, int32_t precision, const QString& fileName) const

@@ -108,6 +108,9 @@ public:
     double MeanCenter();
     // (x − mean)/stddev over the whole vector unless stddev is 0; no event.
     void Standardize(double& mean, double& stdDev);
+    // Indices firstElem..lastElem as given; those outside the vector count
+    // as 0. False, and nothing changed, for more than 500 bins or more than
+    // 2,147,483,647 indices.
     bool Histogram(int32_t firstElem, int32_t lastElem, double firstBin, double lastBin, double binWidth,
                    TIntVector& histo, int32_t& underflow, int32_t& overflow, int32_t& maxCnt) const;
     // precision −1: width 13, −2: width 26, scientific; >= 0 fixed, unpadded.
@@ -120,11 +123,13 @@ public:
     bool StoreOnFile(int32_t firstElem, int32_t lastElem, const QString& fileName) const;
 };
 
-// Counts the values into bins of histo (resized when its count differs);
-// false, and nothing changed, for more than 500 bins. Shared by the vector
-// and matrix histograms.
-bool MakeHistogram(std::span<const double> values, double firstBin, double lastBin, double binWidth,
-                   TIntVector& histo, int32_t& underflow, int32_t& overflow, int32_t& maxCnt);
+namespace stats {
+class HistogramCounter;
+}
+// Hands the counts over to histo (resized when its count differs) and the
+// three totals. Shared by the vector and matrix histograms.
+void StoreHistogram(const stats::HistogramCounter& counter, TIntVector& histo, int32_t& underflow,
+                    int32_t& overflow, int32_t& maxCnt);
 
 extern template class TVectorBase<double>;
 extern template class TVectorBase<int32_t>;

@@ -9,6 +9,7 @@
 #include <QLocale>
 
 #include <algorithm>
+#include <cassert>
 #include <cmath>
 #include <limits>
 #include <numeric>
@@ -119,18 +120,59 @@ TCVBaseDataClass::TCVBaseDataClass(TCorvantisholder* owner, TEntryFactory factor
 
 TCVBaseDataClass::~TCVBaseDataClass()
 {
+    // Whatever still shows the list lets go of it before anything of it goes.
+    while (!fWatches.empty()) {
+        TListWatch* watch = fWatches.back();
+        fWatches.pop_back();
+        watch->fList = nullptr;
+        if (watch->fGone)
+            watch->fGone();
+    }
     // Undo steps may hold entries whose destructors look at nothing of ours; drop them first.
     fUndo.clear();
     fRedo.clear();
 }
 
+void TCVBaseDataClass::SetRowsWithoutEntries(int rows)
+{
+    ClearUndo();
+    fItems.clear();
+    fRowsWithoutEntries = std::max(0, rows);
+    fColumnTotalsValid = false;
+}
+
+void TCVBaseDataClass::MakeEntriesNow() const
+{
+    std::vector<std::unique_ptr<TCVBaseListObject>> made;
+    made.reserve(size_t(fRowsWithoutEntries));
+    MakeEntriesOfRows(made);
+    assert(made.size() == size_t(fRowsWithoutEntries));
+    for (auto& e : made)
+        e->fOwner = const_cast<TCVBaseDataClass*>(this);
+    fRowsWithoutEntries = 0;
+    fItems = std::move(made);
+}
+
+void TListWatch::Watch(const TCVBaseDataClass* list)
+{
+    if (list == fList)
+        return;
+    if (fList)
+        std::erase(fList->fWatches, this);
+    fList = list;
+    if (fList)
+        fList->fWatches.push_back(this);
+}
+
 TCVBaseListObject* TCVBaseDataClass::Get(int i) const
 {
-    return (i >= 0 && i < Count()) ? fItems[size_t(i)].get() : nullptr;
+    return (i >= 0 && i < Count()) ? Entries()[size_t(i)].get() : nullptr;
 }
 
 int TCVBaseDataClass::IndexOf(const TCVBaseListObject* entry) const
 {
+    if (fRowsWithoutEntries > 0)
+        return -1; // no entry is the list's yet
     for (size_t i = 0; i < fItems.size(); ++i)
         if (fItems[i].get() == entry)
             return int(i);
@@ -147,7 +189,7 @@ std::unique_ptr<TCVBaseListObject> TCVBaseDataClass::NewEntry()
 int TCVBaseDataClass::Add(std::unique_ptr<TCVBaseListObject> entry)
 {
     entry->fOwner = this;
-    fItems.push_back(std::move(entry));
+    Entries().push_back(std::move(entry));
     return Count() - 1;
 }
 
@@ -155,15 +197,17 @@ void TCVBaseDataClass::Insert(int index, std::unique_ptr<TCVBaseListObject> entr
 {
     entry->fOwner = this;
     index = std::clamp(index, 0, Count());
-    fItems.insert(fItems.begin() + index, std::move(entry));
+    auto& items = Entries();
+    items.insert(items.begin() + index, std::move(entry));
 }
 
 std::unique_ptr<TCVBaseListObject> TCVBaseDataClass::Extract(int i)
 {
     if (i < 0 || i >= Count())
         return nullptr;
-    auto out = std::move(fItems[size_t(i)]);
-    fItems.erase(fItems.begin() + i);
+    auto& items = Entries();
+    auto out = std::move(items[size_t(i)]);
+    items.erase(items.begin() + i);
     return out;
 }
 
@@ -172,14 +216,16 @@ void TCVBaseDataClass::Remove(int i)
     if (i < 0 || i >= Count())
         return;
     ClearUndo();
-    fItems.erase(fItems.begin() + i);
+    auto& items = Entries();
+    items.erase(items.begin() + i);
 }
 
 int TCVBaseDataClass::RemoveIf(const std::function<bool(const TCVBaseListObject&)>& pred)
 {
-    const auto before = fItems.size();
-    std::erase_if(fItems, [&](const std::unique_ptr<TCVBaseListObject>& e) { return pred(*e); });
-    const int removed = int(before - fItems.size());
+    auto& items = Entries();
+    const auto before = items.size();
+    std::erase_if(items, [&](const std::unique_ptr<TCVBaseListObject>& e) { return pred(*e); });
+    const int removed = int(before - items.size());
     if (removed > 0)
         ClearUndo();
     return removed;
@@ -188,6 +234,7 @@ int TCVBaseDataClass::RemoveIf(const std::function<bool(const TCVBaseListObject&
 void TCVBaseDataClass::Clear()
 {
     ClearUndo();
+    fRowsWithoutEntries = 0;
     fItems.clear();
     fCloudReadPosition = 0;
     ResetValueRange();
@@ -330,16 +377,38 @@ QString TCVBaseDataClass::EntryDetailsAsString(int row) const
     return cells.join(QLatin1Char('\t'));
 }
 
-int TCVBaseDataClass::Find_Word(QStringView text) const
+template <typename F>
+int TCVBaseDataClass::FirstRowWhoseWord(F&& matches) const
 {
+    if (fRowsWithoutEntries > 0) {
+        for (int i = 0; i < fRowsWithoutEntries; ++i)
+            if (matches(QStringView(MainWordOfRow(i))))
+                return i;
+        return -1;
+    }
     for (size_t i = 0; i < fItems.size(); ++i)
-        if (fItems[i]->MainWordAsPointer() == text)
+        if (matches(fItems[i]->MainWordAsPointer()))
             return int(i);
     return -1;
 }
 
+QString TCVBaseDataClass::MainWordOfRow(int i) const
+{
+    const TCVBaseListObject* e = Get(i);
+    return e ? e->MainWordOnly() : QString();
+}
+
+int TCVBaseDataClass::Find_Word(QStringView text) const
+{
+    return FirstRowWhoseWord([&](QStringView word) { return word == text; });
+}
+
 QString TCVBaseDataClass::GetSomeWordAsString(int row, int column) const
 {
+    if (fRowsWithoutEntries > 0) {
+        // Rows without entries have no categories: only the word column holds text.
+        return row >= 0 && row < fRowsWithoutEntries && column == fWordColumn ? MainWordOfRow(row) : QString();
+    }
     const TCVBaseListObject* e = Get(row);
     return e ? e->GetAWordAsString(column) : QString();
 }
@@ -363,26 +432,27 @@ bool TCVBaseDataClass::SetSomeWordAsString(int row, int column, const QString& t
 int TCVBaseDataClass::Find_WordStr(const QString& text, bool caseSensitive) const
 {
     const auto cs = caseSensitive ? Qt::CaseSensitive : Qt::CaseInsensitive;
-    for (size_t i = 0; i < fItems.size(); ++i)
-        if (fItems[i]->MainWordAsPointer().compare(text, cs) == 0)
-            return int(i);
-    return -1;
+    return FirstRowWhoseWord([&](QStringView word) { return word.compare(text, cs) == 0; });
 }
 
 int TCVBaseDataClass::Find_PosWordStr(const QString& text) const
 {
     const QCollator coll = MakeCollator(fCollationName);
     if (fSorts[0].key == kSortByWord && fSorts[0].ascending) {
-        const auto it = std::lower_bound(fItems.begin(), fItems.end(), text,
-                                         [&](const std::unique_ptr<TCVBaseListObject>& e, const QString& t) {
-                                             return coll.compare(e->MainWordAsPointer(), t) < 0;
-                                         });
-        return int(it - fItems.begin());
+        // The first row whose word is not before the text.
+        int lo = 0, hi = Count();
+        while (lo < hi) {
+            const int mid = lo + (hi - lo) / 2;
+            const QString word = fRowsWithoutEntries > 0 ? MainWordOfRow(mid) : QString();
+            if (coll.compare(fRowsWithoutEntries > 0 ? QStringView(word) : fItems[size_t(mid)]->MainWordAsPointer(), text) < 0)
+                lo = mid + 1;
+            else
+                hi = mid;
+        }
+        return lo;
     }
-    for (size_t i = 0; i < fItems.size(); ++i)
-        if (coll.compare(fItems[i]->MainWordAsPointer(), text) >= 0)
-            return int(i);
-    return Count();
+    const int i = FirstRowWhoseWord([&](QStringView word) { return coll.compare(word, text) >= 0; });
+    return i < 0 ? Count() : i;
 }
 
 void TCVBaseDataClass::GetNextCloudDatum(TWordFreqAndSourceNum& datum)
@@ -487,14 +557,15 @@ void TCVBaseDataClass::DoASort(int lastIndex)
         LevelValues v;
         v.kind = kind;
         v.ascending = lvl.ascending;
+        const auto& items = Entries();
         if (kind == TSortKeyKind::Number) {
             v.numbers.reserve(size_t(n));
             for (int i = 0; i < n; ++i)
-                v.numbers.push_back(SortNumber(*fItems[size_t(i)], i, lvl.key));
+                v.numbers.push_back(SortNumber(*items[size_t(i)], i, lvl.key));
         } else {
             v.texts.reserve(size_t(n));
             for (int i = 0; i < n; ++i)
-                v.texts.push_back(coll.sortKey(SortText(*fItems[size_t(i)], i, lvl.key)));
+                v.texts.push_back(coll.sortKey(SortText(*items[size_t(i)], i, lvl.key)));
         }
         levels.push_back(std::move(v));
     }
@@ -517,11 +588,12 @@ void TCVBaseDataClass::DoASort(int lastIndex)
         }
         return false;
     });
+    auto& items = Entries();
     std::vector<std::unique_ptr<TCVBaseListObject>> sorted;
     sorted.reserve(size_t(n));
     for (int i : order)
-        sorted.push_back(std::move(fItems[size_t(i)]));
-    std::move(sorted.begin(), sorted.end(), fItems.begin());
+        sorted.push_back(std::move(items[size_t(i)]));
+    std::move(sorted.begin(), sorted.end(), items.begin());
 }
 
 void TCVBaseDataClass::EnsureAlphabeticalAscendingSort()
@@ -530,8 +602,9 @@ void TCVBaseDataClass::EnsureAlphabeticalAscendingSort()
     fSorts[1] = {};
     fSorts[2] = {};
     const QCollator coll = MakeCollator(fCollationName);
-    for (size_t i = 1; i < fItems.size(); ++i)
-        if (coll.compare(fItems[i - 1]->MainWordAsPointer(), fItems[i]->MainWordAsPointer()) > 0) {
+    const auto& items = Entries();
+    for (size_t i = 1; i < items.size(); ++i)
+        if (coll.compare(items[i - 1]->MainWordAsPointer(), items[i]->MainWordAsPointer()) > 0) {
             CompleteResort();
             return;
         }
@@ -739,12 +812,12 @@ std::vector<std::pair<int, Owned>> ExtractSet(std::vector<Owned>& items,
 int TCVBaseDataClass::Zap(bool undoable)
 {
     std::unordered_set<const TCVBaseListObject*> gone;
-    for (const auto& e : fItems)
+    for (const auto& e : Entries())
         if (e->fDeleted)
             gone.insert(e.get());
     if (gone.empty())
         return 0;
-    auto removed = ExtractSet(fItems, gone);
+    auto removed = ExtractSet(Entries(), gone);
     const int n = int(removed.size());
     Touched();
     if (!undoable) {
@@ -754,8 +827,8 @@ int TCVBaseDataClass::Zap(bool undoable)
     // The step keeps the zapped entries alive until it is dropped.
     auto held = std::make_shared<std::vector<std::pair<int, Owned>>>(std::move(removed));
     auto ptrs = std::make_shared<std::unordered_set<const TCVBaseListObject*>>(std::move(gone));
-    Record({[this, held] { InsertAtIndices(fItems, std::move(*held)); held->clear(); },
-            [this, held, ptrs] { *held = ExtractSet(fItems, *ptrs); }},
+    Record({[this, held] { InsertAtIndices(Entries(), std::move(*held)); held->clear(); },
+            [this, held, ptrs] { *held = ExtractSet(Entries(), *ptrs); }},
            true, QStringLiteral("Zap"));
     return n;
 }
@@ -793,6 +866,8 @@ void TCVBaseDataClass::ClearMarcacao(bool undoable)
 
 int TCVBaseDataClass::MarkCount() const
 {
+    if (fRowsWithoutEntries > 0)
+        return 0;
     return int(std::count_if(fItems.begin(), fItems.end(), [](const Owned& e) { return e->fMark != 0; }));
 }
 
@@ -846,7 +921,7 @@ void TCVBaseDataClass::ClearCategories(int32_t setNumber, bool undoable)
 {
     BeginUndoStep(QStringLiteral("Clear categories"));
     for (int i = 0; i < Count(); ++i) {
-        const auto& cats = fItems[size_t(i)]->Categories();
+        const auto& cats = Entries()[size_t(i)]->Categories();
         if (std::any_of(cats.begin(), cats.end(), [&](const TEntryCategory& c) { return c.setNumber == setNumber; }))
             ClearACategory(i, setNumber, undoable);
     }
@@ -903,7 +978,7 @@ int TCVBaseDataClass::JoinGroups(const std::vector<std::vector<int>>& groups, bo
     };
     auto recs = std::make_shared<std::vector<JoinRec>>();
     // One pass takes every form out; each then goes under its head.
-    for (auto& [index, form] : ExtractSet(fItems, which)) {
+    for (auto& [index, form] : ExtractSet(Entries(), which)) {
         JoinRec r{headOf[form.get()], form.get(), {}, index};
         for (int j = 0; j < form->JoinedCount(); ++j)
             r.itsForms.push_back(form->JoinedEntry(j));
@@ -939,7 +1014,7 @@ int TCVBaseDataClass::JoinGroups(const std::vector<std::vector<int>>& groups, bo
             }
             back.emplace_back(r.index, std::move(form));
         }
-        InsertAtIndices(fItems, std::move(back));
+        InsertAtIndices(Entries(), std::move(back));
     };
     auto redo = [this, recs] {
         std::unordered_set<const TCVBaseListObject*> w;
@@ -948,7 +1023,7 @@ int TCVBaseDataClass::JoinGroups(const std::vector<std::vector<int>>& groups, bo
             w.insert(r.form);
             to.emplace(r.form, r.head);
         }
-        for (auto& [index, form] : ExtractSet(fItems, w)) {
+        for (auto& [index, form] : ExtractSet(Entries(), w)) {
             TCVBaseListObject* head = to[form.get()];
             JoinEntries(head, std::move(form));
         }
@@ -977,12 +1052,13 @@ int TCVBaseDataClass::UnJoin(int i, bool undoable)
         ptrs->push_back(f.get());
     }
     const int n = int(forms.size());
-    fItems.insert(fItems.begin() + i + 1, std::make_move_iterator(forms.begin()), std::make_move_iterator(forms.end()));
+    auto& items = Entries();
+    items.insert(items.begin() + i + 1, std::make_move_iterator(forms.begin()), std::make_move_iterator(forms.end()));
     Touched();
     DoPostJoinOrUnjoiningOperation();
     auto rejoin = [this, head, ptrs] {
         std::unordered_set<const TCVBaseListObject*> w(ptrs->begin(), ptrs->end());
-        auto taken = ExtractSet(fItems, w);
+        auto taken = ExtractSet(Entries(), w);
         // Keep the forms' order as it was under the head.
         std::unordered_map<const TCVBaseListObject*, Owned> pool;
         for (auto& [idx, f] : taken)
@@ -996,7 +1072,8 @@ int TCVBaseDataClass::UnJoin(int i, bool undoable)
         head->fExtras->joined.clear();
         for (auto& f : fs)
             f->fJoinedTo = nullptr;
-        fItems.insert(fItems.begin() + at + 1, std::make_move_iterator(fs.begin()), std::make_move_iterator(fs.end()));
+        auto& items = Entries();
+        items.insert(items.begin() + at + 1, std::make_move_iterator(fs.begin()), std::make_move_iterator(fs.end()));
     };
     Record({rejoin, unjoin}, undoable, QStringLiteral("Unjoin"));
     return n;
@@ -1132,7 +1209,7 @@ bool TCVBaseDataClass::SaveToStream(TStream& s)
 
 bool TCVBaseDataClass::SaveEntries(TStream& s)
 {
-    for (const auto& e : fItems)
+    for (const auto& e : Entries())
         if (!SaveEntry(s, *e, false))
             return false;
     return true;
@@ -1189,7 +1266,7 @@ bool TCVBaseDataClass::ReadFromStream(TStream& s)
     fSetColumns = std::move(sets);
     fActiveSetColumn = activeSet;
     fCloudColumn = cloudColumn;
-    fItems.reserve(size_t(count));
+    fItems.reserve(size_t(count)); // Clear left no rows without entries
     for (int32_t k = 0; k < count; ++k) {
         auto e = ReadEntry(s, false);
         if (!e)

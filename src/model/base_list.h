@@ -124,6 +124,28 @@ struct TSortLevel {
 // Values of the busy mark.
 enum : uint8_t { kListNotBusy = 0, kListBusy = 16 };
 
+// Held by whatever shows a list it does not own (a grid, a page of a
+// window). Documents replace and free their lists as jobs run; when a list
+// goes while it is watched, the watch forgets it first and then calls its
+// handler, so that nothing goes on pointing at a list that is gone. A
+// handler must not free another watch of the same list.
+class TListWatch {
+public:
+    explicit TListWatch(std::function<void()> gone) : fGone(std::move(gone)) {}
+    ~TListWatch() { Watch(nullptr); }
+    TListWatch(const TListWatch&) = delete;
+    TListWatch& operator=(const TListWatch&) = delete;
+
+    // Watches this list from now on (null: none).
+    void Watch(const TCVBaseDataClass* list);
+    const TCVBaseDataClass* List() const { return fList; }
+
+private:
+    friend class TCVBaseDataClass;
+    const TCVBaseDataClass* fList = nullptr;
+    std::function<void()> fGone;
+};
+
 class TCVBaseDataClass {
 public:
     using TEntryFactory = std::function<std::unique_ptr<TCVBaseListObject>(TCVBaseDataClass&)>;
@@ -151,9 +173,18 @@ public:
     void RaiseVersionTo(int32_t v) { fVersion = std::max(fVersion, v); }
 
     // --- entries ---
-    int Count() const { return int(fItems.size()); }
+    // The rows of the list: its entries, or the rows it shows without
+    // entries (HoldsRowsWithoutEntries).
+    int Count() const { return fRowsWithoutEntries > 0 ? fRowsWithoutEntries : int(fItems.size()); }
+    // Whether the list shows rows it has made no entries for yet (SetRowsWithoutEntries).
+    bool HoldsRowsWithoutEntries() const { return fRowsWithoutEntries > 0; }
     TCVBaseListObject* Get(int i) const;
-    TCVBaseListObject& operator[](int i) const { return *fItems[size_t(i)]; }
+    TCVBaseListObject& operator[](int i) const
+    {
+        if (fRowsWithoutEntries > 0)
+            MakeEntriesNow();
+        return *fItems[size_t(i)];
+    }
     int IndexOf(const TCVBaseListObject* entry) const;
     // Makes an entry of the list's kind (not yet added).
     std::unique_ptr<TCVBaseListObject> NewEntry();
@@ -200,6 +231,8 @@ public:
     virtual double SortNumber(const TCVBaseListObject& e, int row, int32_t key) const;
     // After rows were joined or unjoined (lemma totals and the like).
     virtual void DoPostJoinOrUnjoiningOperation() {}
+    // The main word of row i, as finds compare it.
+    virtual QString MainWordOfRow(int i) const;
 
     // --- sorting ---
     TSortLevel SortLevel(int level) const { return fSorts[size_t(level)]; }
@@ -273,7 +306,8 @@ public:
 
     // --- edits (undoable when asked) ---
     void SetDeleted(int i, bool deleted, bool undoable);
-    bool GetDeleted(int i) const { return fItems[size_t(i)]->fDeleted; }
+    bool GetDeleted(int i) const { return fRowsWithoutEntries == 0 && fItems[size_t(i)]->fDeleted; }
+    uint8_t MarkOf(int i) const { return fRowsWithoutEntries > 0 ? 0 : fItems[size_t(i)]->fMark; }
     void DeleteARange(const std::vector<int>& rows, bool deleted, bool undoable);
     // Removes deleted entries; returns how many went.
     int Zap(bool undoable);
@@ -367,9 +401,30 @@ protected:
         at[2] = e.fMatchMark;
         return at + kPlainEntryStateBytes;
     }
-    std::vector<std::unique_ptr<TCVBaseListObject>>& Items() { return fItems; }
+    // The same for a row without an entry: not deleted, unmarked.
+    static uint8_t* PutRowState(uint8_t* at)
+    {
+        at[0] = at[1] = at[2] = 0;
+        return at + kPlainEntryStateBytes;
+    }
+    std::vector<std::unique_ptr<TCVBaseListObject>>& Items() { return Entries(); }
+
+    // A list may show rows before it holds an entry for each: a derived
+    // list that keeps a job's result in a compact form of its own shows
+    // its rows from it (cells, orders, finds, saving: whatever only reads)
+    // and makes their entries only when something needs them (an edit, a
+    // join, an undo step, any road to an entry): MakeEntriesOfRows is then
+    // called once, and the list holds entries from then on. Meanwhile
+    // Count() counts the rows; no row is deleted or marked and none has
+    // categories or forms. Rows are made into entries on the thread that
+    // asks for an entry: the list is read on the window's thread only.
+    void SetRowsWithoutEntries(int rows);
+    // Appends an entry for each row, in the list's order; the derived list
+    // may let go of its rows then.
+    virtual void MakeEntriesOfRows(std::vector<std::unique_ptr<TCVBaseListObject>>& into) const {}
 
 private:
+    friend class TListWatch;
     struct UndoAction {
         std::function<void()> undo;
         std::function<void()> redo;
@@ -382,13 +437,26 @@ private:
     template <typename T>
     void SetEntryField(int i, T TCVBaseListObject::*field, T value, bool undoable, const QString& caption);
     void NotifyUndo(bool redo);
+    // The first row whose main word matches (-1 none), rows without entries included.
+    template <typename F>
+    int FirstRowWhoseWord(F&& matches) const;
     void JoinEntries(TCVBaseListObject* head, std::unique_ptr<TCVBaseListObject> form);
     std::unique_ptr<TCVBaseListObject> ReadEntry(TStream& s, bool asForm);
     void PlaceEntry(TCVBaseListObject* e);
 
+    // The entries, made from the rows first when the list shows rows without them.
+    std::vector<std::unique_ptr<TCVBaseListObject>>& Entries() const
+    {
+        if (fRowsWithoutEntries > 0)
+            MakeEntriesNow();
+        return fItems;
+    }
+    void MakeEntriesNow() const;
+
     TCorvantisholder* fHolder;
     TEntryFactory fFactory;
-    std::vector<std::unique_ptr<TCVBaseListObject>> fItems;
+    mutable std::vector<std::unique_ptr<TCVBaseListObject>> fItems;
+    mutable int fRowsWithoutEntries = 0;
     uint8_t fListType;
     uint32_t fToolSignature;
     int32_t fVersion;
@@ -418,6 +486,7 @@ private:
     std::vector<UndoStep> fRedo;
     std::unique_ptr<UndoStep> fOpenStep;
     TUndoHandler fUndoHandler;
+    mutable std::vector<TListWatch*> fWatches; // told when the list goes
 };
 
 } // namespace cv

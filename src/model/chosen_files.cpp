@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QSet>
 #include <QStringDecoder>
 #include <QTimeZone>
 
@@ -279,9 +280,22 @@ bool TCVFileDetails::AddZipEntries(const QString& archive, const QString& onlyEn
     }
     const QString full = QFileInfo(archive).absoluteFilePath();
     bool any = false;
+    QSet<QString> names;
     for (const TZipEntryInfo& e : zip.Entries()) {
         if (e.IsDirectory() || (!onlyEntry.isEmpty() && e.name != onlyEntry))
             continue;
+        // A text inside an archive is known by its name (in the chosen
+        // texts, their file and every list made of them): of entries of
+        // one name only the first can be read.
+        if (names.contains(e.name)) {
+            Fail(QStringLiteral("Skipped entry \"%1\" number %2 of zip archive \"%3\": an earlier entry of the archive "
+                                "has the same name, and only the first of them can be read")
+                     .arg(e.name)
+                     .arg(&e - zip.Entries().data() + 1)
+                     .arg(archive));
+            continue;
+        }
+        names.insert(e.name);
         TChosenTextRec rec;
         rec.FullFilename = full;
         rec.ZipEntryName = e.name;

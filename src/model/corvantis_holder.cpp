@@ -440,17 +440,19 @@ bool TCorvantisholder::SaveToFile(const QString& fileName)
         return false;
     }
     bool written = false;
+    QString reason;
     try {
         written = SaveToStream(file);
+    } catch (const std::bad_alloc&) {
+        reason = QStringLiteral("there was not enough memory to save it");
     } catch (...) {
         written = false;
     }
     if (!written) {
         // The system's reason when a write fell short (a full disk, the file-size limit).
-        Complain(QStringLiteral("FailedToSave"),
-                 QStringLiteral("Cannot save file \"%1\": %2")
-                     .arg(fileName, file.WriteError().isEmpty() ? QStringLiteral("the data could not be written")
-                                                                : file.WriteError()));
+        if (reason.isEmpty())
+            reason = file.WriteError().isEmpty() ? QStringLiteral("the data could not be written") : file.WriteError();
+        Complain(QStringLiteral("FailedToSave"), QStringLiteral("Cannot save file \"%1\": %2").arg(fileName, reason));
         return false;
     }
     if (!file.Commit(&error)) {

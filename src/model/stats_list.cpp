@@ -119,6 +119,13 @@ bool TStatsRec::ReadFromStream(TStream& s)
     return true;
 }
 
+int64_t WholeSttrChunks(const TStatsRec& r)
+{
+    if (r.STTRChunks >= 0)
+        return r.STTRChunks;
+    return r.STTRBasis > 0 && r.TokensUsed > 0 ? r.TokensUsed / r.STTRBasis : 0;
+}
+
 TStatsRec CombineStats(const TStatsRec& a, const TStatsRec& b)
 {
     TStatsRec r = a;
@@ -130,15 +137,17 @@ TStatsRec CombineStats(const TStatsRec& a, const TStatsRec& b)
     r.Types = std::max(a.Types, b.Types);
     r.TTR = r.TokensUsed > 0 ? double(r.Types) * 100.0 / double(r.TokensUsed) : 0;
 
-    // The standardised ratio is a mean over chunks of the basis: weight by chunks
-    // (by words when no text reached a whole chunk).
-    const double ca = a.STTRBasis > 0 ? double(a.TokensUsed / a.STTRBasis) : 0;
-    const double cb = b.STTRBasis > 0 ? double(b.TokensUsed / b.STTRBasis) : 0;
-    const double wa = ca + cb > 0 ? ca : double(a.TokensUsed);
-    const double wb = ca + cb > 0 ? cb : double(b.TokensUsed);
+    // The standardised ratio is a mean over chunks of the basis: weight by
+    // the whole chunks of each side's texts (by words when no text reached a
+    // whole chunk). The chunks of a total are not those of its words taken
+    // together: each text's last, incomplete chunk is left out.
+    const int64_t ca = WholeSttrChunks(a), cb = WholeSttrChunks(b);
+    const double wa = ca + cb > 0 ? double(ca) : double(a.TokensUsed);
+    const double wb = ca + cb > 0 ? double(cb) : double(b.TokensUsed);
     r.STTR = WeightedMean(a.STTR, wa, b.STTR, wb);
     r.STTRStdDev = PooledSd(a.STTR, a.STTRStdDev, wa, b.STTR, b.STTRStdDev, wb, r.STTR);
     r.STTRBasis = a.STTRBasis > 0 ? a.STTRBasis : b.STTRBasis;
+    r.STTRChunks = ca + cb;
 
     const double ta = double(a.TokensUsed), tb = double(b.TokensUsed);
     r.MeanWordLength = WeightedMean(a.MeanWordLength, ta, b.MeanWordLength, tb);
@@ -380,6 +389,16 @@ bool TCVStatsList::MergeWith(TCVStatsList& other, int32_t textCount, int64_t thi
         return false;
     TStatsRec a = Overall().Data();
     TStatsRec b = other.Overall().Data();
+    // Overall rows read from files do not know their whole chunks: the text rows do.
+    auto chunksOfTexts = [](const TCVStatsList& l, TStatsRec& overall) {
+        if (l.Count() < 2)
+            return;
+        overall.STTRChunks = 0;
+        for (int i = 1; i < l.Count(); ++i)
+            overall.STTRChunks += WholeSttrChunks(l.Row(i)->Data());
+    };
+    chunksOfTexts(*this, a);
+    chunksOfTexts(other, b);
     if (thisWords > 0 && otherWords > 0) {
         a.TokensUsed = thisWords;
         b.TokensUsed = otherWords;

@@ -65,6 +65,11 @@ struct TStatsRec {
     double STTR = 0;          // mean type/token ratio over chunks of STTRBasis words, x 100
     double STTRStdDev = 0;
     int32_t STTRBasis = 0;
+    // The whole chunks of STTRBasis words STTR is the mean of, as a total
+    // made of rows knows them; -1 not known (a text's row: TokensUsed /
+    // STTRBasis, see WholeSttrChunks). Not stored: a total read from a file
+    // takes them from its text rows when they are at hand (MergeWith).
+    int64_t STTRChunks = -1;
     double MeanWordLength = 0; // in characters
     double WordLengthStdDev = 0;
     int64_t Sentences = 0;
@@ -91,9 +96,15 @@ struct TStatsRec {
 // The statistics of two sets of texts taken together. Counts add up; means
 // are weighted by what they are means of (words, sentences, paragraphs,
 // headings, sections, standardised chunks) and standard deviations pooled.
+// The standardised ratio is the mean over every whole chunk of the texts
+// (texts without one count only when no text has one: then the words
+// weigh), so the total is the same whatever the order rows are taken in.
 // Types (and stop-list types) cannot be added up without the word lists:
 // the larger value is kept, and the caller sets the true one when it has it.
 TStatsRec CombineStats(const TStatsRec& a, const TStatsRec& b);
+// The whole chunks of a record's standardised ratio (STTRChunks, else those
+// of one text).
+int64_t WholeSttrChunks(const TStatsRec& r);
 
 class TStatsEntry final : public TCVBaseListObject {
 public:

@@ -91,6 +91,17 @@ public:
     bool ReadU64(uint64_t& v) { return ReadLE(v); }
     bool ReadF32(float& v) { return ReadLE(v); }
     bool ReadF64(double& v) { return ReadLE(v); }
+    // A value stored in 64 bits, or in 32 by a layout from before it grew.
+    bool ReadI64OrI32(int64_t& v, bool wide)
+    {
+        int32_t narrow = 0;
+        if (wide)
+            return ReadI64(v);
+        if (!ReadI32(narrow))
+            return false;
+        v = narrow;
+        return true;
+    }
 
     // A 32-bit element count written before a list. The reader refuses counts
     // that are negative or that could not fit in the rest of the stream

@@ -148,10 +148,12 @@ void NoWordListWordsFoundIn(const QString& fileName)
          QStringLiteral("No words with frequencies were found in %1. Each line should hold a word, a tab and a number.").arg(quoted(fileName)));
 }
 
-TDialogAnswer NoWordsIn(const QString& fileName, int helpContext)
+TDialogAnswer NoWordsIn(const QString& fileName, int helpContext, const QString& why)
 {
-    return show("NoWordsIn", TDialogKind::Warning, QStringLiteral("No words were found in %1.").arg(quoted(fileName)),
-                TDialogButtons::OK, TDialogAnswer::OK, helpContext);
+    QString text = QStringLiteral("No words were found in %1.").arg(quoted(fileName));
+    if (!why.isEmpty())
+        text += QLatin1Char(' ') + why;
+    return show("NoWordsIn", TDialogKind::Warning, text, TDialogButtons::OK, TDialogAnswer::OK, helpContext);
 }
 
 void StoppedWhenProcessingX(const QString& what)

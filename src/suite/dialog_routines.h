@@ -36,7 +36,8 @@ void CantCompareWithSameFile(const QString& fileName = QString());
 void CouldntDoDetailedConsistencyOn(const QStringList& fileNames);
 void NoWordListWordsFoundIn(const QString& fileName);
 // The answer is the dialog's (OK); callers give it to their own modal result.
-TDialogAnswer NoWordsIn(const QString& fileName, int helpContext = 2910);
+// `why`, when known, follows the message (what the texts held instead).
+TDialogAnswer NoWordsIn(const QString& fileName, int helpContext = 2910, const QString& why = QString());
 void StoppedWhenProcessingX(const QString& what);
 // An allocation failed while the job `what` ran ("make the word list"):
 // the job was stopped and nothing it would have saved was changed. The

@@ -28,6 +28,13 @@ QString Quoted(const QString& name) { return QStringLiteral("\"%1\"").arg(name);
 
 QByteArray Native(const QString& name) { return QFile::encodeName(name); }
 
+// The time of a file's last change, in nanoseconds (a write within the same
+// second still shows).
+int64_t ChangeTimeNs(const struct stat& st)
+{
+    return int64_t(st.st_mtim.tv_sec) * 1000000000 + int64_t(st.st_mtim.tv_nsec);
+}
+
 } // namespace
 
 QString SystemErrorText(int error)
@@ -447,8 +454,17 @@ bool TReadOnlyFile::Open(const QString& name, QString* error)
     }
     ::fcntl(m_fd, F_SETFL, ::fcntl(m_fd, F_GETFL) & ~O_NONBLOCK);
     m_size = int64_t(st.st_size);
+    m_changedNs = ChangeTimeNs(st);
     m_next = 0;
     return true;
+}
+
+bool TReadOnlyFile::ChangedSinceOpened() const
+{
+    struct stat st {};
+    if (m_fd < 0 || ::fstat(m_fd, &st) != 0)
+        return false;
+    return int64_t(st.st_size) != m_size || ChangeTimeNs(st) != m_changedNs;
 }
 
 bool TReadOnlyFile::ReadAt(int64_t offset, void* data, int64_t n, QString* error) const

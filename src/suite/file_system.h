@@ -156,12 +156,16 @@ public:
     int64_t Read(void* data, int64_t max, QString* error);
     int64_t Size() const override { return m_size; }
     const QString& FileName() const override { return m_name; }
+    // Whether the file was written to since it was opened: its size or the
+    // time of its last change is not what it was then.
+    bool ChangedSinceOpened() const;
 
 private:
     QString m_name;
     int m_fd = -1;
     int64_t m_size = 0;
     int64_t m_next = 0; // where Read goes on
+    int64_t m_changedNs = 0; // the time of the last change when opened, in nanoseconds
 };
 
 // A file a job writes what does not fit its memory into and reads back:

@@ -9,6 +9,8 @@
 #include "suite/text_settings.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <limits>
 
 namespace cv {
 
@@ -44,6 +46,10 @@ public:
     CV_FIELD(int32_t, 1532, MaxKeyWordsWanted)
     CV_FIELD(int32_t, 1536, StudyTextCount)       // texts behind the study list
     CV_FIELD(int32_t, 1540, ReferenceTextCount)
+    // The running words in full (the fields at 1052 and 1056 stop at
+    // 2,147,483,647); 0 in records written before them.
+    CV_FIELD(int64_t, 1560, StudyRunningWordsInFull)
+    CV_FIELD(int64_t, 1568, ReferenceRunningWordsInFull)
     CV_BOOL_FIELD(1579, FurtherStatisticalFlag)
     CV_BOOL_FIELD(1580, TwoWay)                   // study and reference words are both tested
     CV_BOOL_FIELD(1581, PlotsComputed)
@@ -65,6 +71,26 @@ public:
     void CopyLinkBlockFrom(const TKeyWordsSettingsRec& other)
     {
         CopyBytesFrom(other.Bytes().subspan(kLinkBlockOffset, kLinkBlockSize), kLinkBlockOffset);
+    }
+
+    // The running words of the study list (slot 0) or the reference list
+    // (slot 1): the full field, or the 32-bit one of an older record.
+    int64_t RunningWords(int slot) const
+    {
+        const int64_t full = slot == 1 ? ReferenceRunningWordsInFull() : StudyRunningWordsInFull();
+        return full > 0 ? full : (slot == 1 ? ReferenceRunningWords() : StudyRunningWords());
+    }
+    // Sets both fields of the slot.
+    void SetRunningWords(int slot, int64_t words)
+    {
+        const auto narrow = int32_t(std::clamp<int64_t>(words, 0, std::numeric_limits<int32_t>::max()));
+        if (slot == 1) {
+            SetReferenceRunningWordsInFull(words);
+            SetReferenceRunningWords(narrow);
+        } else {
+            SetStudyRunningWordsInFull(words);
+            SetStudyRunningWords(narrow);
+        }
     }
 
     static TKeyWordsSettingsRec Defaults();

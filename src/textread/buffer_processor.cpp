@@ -198,6 +198,9 @@ struct TBufferProcessor::Source {
     // A text that grows while it is read ends where it ended when opened
     // (a text written to without end would be read for ever).
     bool AtEnd() const { return inMemory ? pos >= end : fileLeft <= 0 || fileEnded; }
+    // A loose text that ended before the size it had when opened, or was
+    // written to since (a text in memory was read whole at once).
+    bool ChangedWhileRead() const { return !inMemory && (fileLeft > 0 || file.ChangedSinceOpened()); }
 };
 
 TBufferProcessor::TBufferProcessor(TCorvantisholder* document, TFileHandledCallback fileHandled,
@@ -285,6 +288,48 @@ void ContinueWord(std::span<uint16_t> classes)
             return;
         c = uint16_t((c & ~kClassCodeMask) | kClassSpace);
     }
+}
+
+void TBufferProcessor::AddReadNote(const QString& note)
+{
+    m_notes << QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(m_text.DisplayName()), note);
+}
+
+int64_t TBufferProcessor::countTextUnits(Source& src, const TEncodingGuess& guess, std::span<const uint8_t> first,
+                                         bool eof)
+{
+    // The bytes go through a decoder of their own, a block at a time, in
+    // the very steps the text's own decoder takes them (an ASCII start
+    // settles as it does there).
+    TTextDecoder counter(guess.encoding, m_settings.CodePage(), guess.decided);
+    TUnitBuffer units;
+    int64_t total = 0;
+    auto take = [&](std::span<const uint8_t> bytes, bool final) {
+        counter.Decode(bytes, final, units);
+        total += int64_t(units.size());
+        units.clear();
+    };
+    take(first, eof);
+    if (eof)
+        return total;
+    constexpr std::size_t kBlock = std::size_t(1) << 20;
+    if (src.inMemory) {
+        for (std::size_t at = src.pos; at < src.end; at += kBlock) {
+            const std::size_t n = std::min(kBlock, src.end - at);
+            take({src.memory.data() + at, n}, at + n >= src.end);
+        }
+        return total;
+    }
+    // The rest of a loose text as far as it reached when opened.
+    std::vector<uint8_t> block(std::size_t(std::min<int64_t>(int64_t(kBlock), std::max<int64_t>(src.fileLeft, 1))));
+    const int64_t from = src.size - src.fileLeft;
+    for (int64_t at = from; at < src.size; at += int64_t(block.size())) {
+        const auto n = std::size_t(std::min<int64_t>(int64_t(block.size()), src.size - at));
+        if (!src.file.ReadAt(at, block.data(), int64_t(n), nullptr))
+            return -1; // cut short meanwhile: the reading itself tells
+        take({block.data(), n}, at + int64_t(n) >= src.size);
+    }
+    return total;
 }
 
 bool TBufferProcessor::fail(const QString& reason)
@@ -448,6 +493,9 @@ bool TBufferProcessor::ReadAndProcess(int32_t count)
     m_scratch->text = {};
     m_sectionStarts.clear();
     m_map.Reset(0);
+    m_textUnits = -1;
+    m_notes.clear();
+    m_changedWhileRead = false;
 
     Source src;
     if (!openSource(src))
@@ -487,6 +535,20 @@ bool TBufferProcessor::ReadAndProcess(int32_t count)
     if (guess.utf32)
         return cannotRead(QStringLiteral("it is in UTF-32, which cannot be read; please save it as UTF-8 or UTF-16"));
     FileSignatureBytes.assign(block, block + guess.bomLength);
+    if (guess.bomLength > 0 && !m_preparsed) {
+        // The mark decides, but a mark its text does not look like (an
+        // 8-bit text behind a UTF-16 mark reads as a run of ideographs) is
+        // told.
+        const std::size_t headSize = std::min<std::size_t>(std::size_t(got), kGuessBytes);
+        if (!LooksLikeItsMark({block + guess.bomLength, headSize - std::size_t(guess.bomLength)}, guess.encoding)) {
+            const QString claimed = guess.encoding == TSourceEncoding::Utf8      ? QStringLiteral("UTF-8")
+                                    : guess.encoding == TSourceEncoding::Utf16BE ? QStringLiteral("UTF-16 big-endian")
+                                                                                 : QStringLiteral("UTF-16 little-endian");
+            AddReadNote(QStringLiteral("the text does not look like %1, the encoding its byte-order mark claims "
+                                       "(it was read as %1)")
+                            .arg(claimed));
+        }
+    }
     const bool utf16 = guess.encoding == TSourceEncoding::Utf16LE || guess.encoding == TSourceEncoding::Utf16BE;
     FileHandledInfo.SetTwoByteText(utf16);
     FileHandledInfo.SetThreeCharLead(guess.bomLength == 3);
@@ -510,6 +572,8 @@ bool TBufferProcessor::ReadAndProcess(int32_t count)
     decoder.Decode({block + guess.bomLength, std::size_t(got) - std::size_t(guess.bomLength)}, eof, pending);
     if (!m_preparsed && looksBinary({pending.data(), pending.size()}))
         return cannotRead(QStringLiteral("it does not look like a text (it holds binary data)"));
+    if (m_countUnits)
+        m_textUnits = countTextUnits(src, guess, {block + guess.bomLength, std::size_t(got) - std::size_t(guess.bomLength)}, eof);
 
     // The chunk's limit: m_maxChunk units, but when a chunk holds no blank
     // or line break at all (a "word" longer than a chunk, or a text that
@@ -583,6 +647,11 @@ bool TBufferProcessor::ReadAndProcess(int32_t count)
         return finish(false);
     }
     FileHandledInfo.SetFormat(uint8_t((FileHandledInfo.Format() & ~kTextFormatEncodingMask) | formatOf(decoder.Encoding())));
+    if (src.ChangedWhileRead()) {
+        m_changedWhileRead = true;
+        AddReadNote(QStringLiteral("the text changed while it was read: what was read of it is counted, and a word "
+                                   "may be cut where it changed"));
+    }
     ProcessAChunkOfFile(-1);
     return finish(true);
 }

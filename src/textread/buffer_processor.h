@@ -30,6 +30,7 @@
 #include "textread/text_decoder.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <cstdint>
 #include <functional>
@@ -180,6 +181,12 @@ public:
 
     QString LastError() const { return m_error; }
     bool Cancelled() const { return m_cancelled; }
+    // What the user should know of a text that was read all the same, each
+    // naming it: a byte-order mark its text does not look like, a text
+    // that changed while it was read, and what derived processors add.
+    const QStringList& ReadNotes() const { return m_notes; }
+    // The text was written to while it was read (then also in ReadNotes).
+    bool ChangedWhileRead() const { return m_changedWhileRead; }
     const TTextSettings& TextSettings() const { return m_settings; }
     const TChosenTextRec& TextRecord() const { return m_text; }
     uint8_t JobKind() const { return m_jobKind; }
@@ -187,6 +194,14 @@ public:
     bool MaySaveBuffer() const { return m_maySaveBuffer; }
     int32_t TextsInJob() const { return m_textsInJob; }
 
+    // Asks for the length of the whole decoded text before its first chunk
+    // is handed over (TextUnits): the bytes are decoded once more for it
+    // where their count does not tell it.
+    void SetCountTextUnits(bool on) { m_countUnits = on; }
+    // The decoded text's length in UTF-16 units (the units SourcePositionOf
+    // counts), once the first chunk is handed over; -1 when not asked for
+    // or when it could not be counted.
+    int64_t TextUnits() const { return m_textUnits; }
     // Chunks of at most this many units (tests use small ones); at least 64.
     void SetMaxChunkChars(int32_t units);
     // How far a chunk without a blank may grow (kMaxChunkChars; tests use
@@ -211,9 +226,14 @@ public:
     TCorvantisholder* WH;
     QString fFullFilename;
 
+protected:
+    // A note on the text read (see ReadNotes), its name put before it.
+    void AddReadNote(const QString& note);
+
 private:
     struct Source;
     bool openSource(Source& src);
+    int64_t countTextUnits(Source& src, const TEncodingGuess& guess, std::span<const uint8_t> first, bool eof);
     bool fail(const QString& reason);
     bool finish(bool ok);
     void processChunk(std::u16string_view chunk, std::u16string_view rest, bool final);
@@ -250,6 +270,10 @@ private:
     std::u16string m_savedText; // the processed text, when a pre-parsed copy is to be saved
     QString m_error;
     bool m_cancelled = false;
+    bool m_countUnits = false;
+    int64_t m_textUnits = -1;
+    QStringList m_notes;
+    bool m_changedWhileRead = false;
 };
 
 } // namespace cv

@@ -383,6 +383,26 @@ bool LooksLikeUtf16ByStructure(std::span<const uint8_t> head, bool& bigEndian)
            && separatingUtf16Units(head.data(), n, bigEndian) * 200 >= units;
 }
 
+bool LooksLikeItsMark(std::span<const uint8_t> head, TSourceEncoding marked)
+{
+    switch (marked) {
+    case TSourceEncoding::Utf16LE:
+    case TSourceEncoding::Utf16BE: {
+        // An 8-bit text read as UTF-16 pairs its blanks with letters: no
+        // unit of it is a blank or a line break.
+        const std::size_t n = head.size() & ~std::size_t(1);
+        return n < 32 || separatingUtf16Units(head.data(), n, marked == TSourceEncoding::Utf16BE) * 200 >= n / 2;
+    }
+    case TSourceEncoding::Utf8: {
+        const Utf8Evidence e = weighUtf8(head.data(), head.size());
+        return e.invalid == 0 || utf8Wins(e);
+    }
+    case TSourceEncoding::Ansi:
+        break;
+    }
+    return true;
+}
+
 TEncodingGuess GuessSourceEncoding(std::span<const uint8_t> head, bool detectUtf8, bool wholeText)
 {
     TEncodingGuess g;

@@ -52,6 +52,12 @@ struct TEncodingGuess {
 TEncodingGuess GuessSourceEncoding(std::span<const uint8_t> head, bool detectUtf8, bool wholeText);
 // The structural test of UTF-16 without a mark (see above); sets the byte order.
 bool LooksLikeUtf16ByStructure(std::span<const uint8_t> head, bool& bigEndian);
+// Whether the bytes after a byte-order mark (as many as are at hand) look
+// like the encoding the mark claims: UTF-16 whose words are parted as a
+// text's are (by blanks, line breaks or the stops of a script without
+// blanks, as LooksLikeUtf16ByStructure asks), UTF-8 that is mostly well
+// formed. A head too short to tell looks like it.
+bool LooksLikeItsMark(std::span<const uint8_t> head, TSourceEncoding marked);
 // Bytes an 8-bit reading would show as controls a text never holds (the
 // same controls the reader takes for binary data: below U+0020 but the tab,
 // line breaks, U+001A and escape).

@@ -5,6 +5,7 @@
 #include <QLocale>
 
 #include <algorithm>
+#include <deque>
 #include <memory>
 #include <numeric>
 
@@ -22,6 +23,8 @@ constexpr int kAlphabetSize = int(sizeof(kAlphabet) / sizeof(kAlphabet[0])) - 1;
 // Beyond ASCII, the typographic apostrophe ("don’t"), as common in texts as
 // the plain one: on the road too when the collator orders it so.
 constexpr char16_t kTypographicApostrophe = 0x2019;
+// The words of a cluster ("of the") stand apart by a space.
+constexpr char16_t kSpace = u' ';
 constexpr int kBitsPerChar = 6;
 constexpr int kCharsPerKey = 64 / kBitsPerChar; // 10
 
@@ -95,13 +98,20 @@ TAlphabeticalOrderer::TAlphabeticalOrderer(const QString& collationName) : fColl
 
 bool TAlphabeticalOrderer::CheckFastRoad()
 {
-    // With the typographic apostrophe when the collator allows, else without.
-    std::vector<char16_t> chars(kAlphabet, kAlphabet + kAlphabetSize);
-    chars.push_back(kTypographicApostrophe);
-    if (CheckAlphabet(chars))
-        return true;
-    chars.pop_back();
-    return CheckAlphabet(chars);
+    // With the space between the words of a cluster and the typographic
+    // apostrophe when the collator orders them character by character too,
+    // else without.
+    for (const bool space : {true, false})
+        for (const bool apostrophe : {true, false}) {
+            std::vector<char16_t> chars(kAlphabet, kAlphabet + kAlphabetSize);
+            if (space)
+                chars.push_back(kSpace);
+            if (apostrophe)
+                chars.push_back(kTypographicApostrophe);
+            if (CheckAlphabet(chars))
+                return true;
+        }
+    return false;
 }
 
 bool TAlphabeticalOrderer::CheckAlphabet(std::vector<char16_t> chars)
@@ -171,9 +181,8 @@ int TAlphabeticalOrderer::Compare(std::u16string_view a, std::u16string_view b) 
     return fCollator.compare(View(a), View(b));
 }
 
-std::size_t TAlphabeticalOrderer::PlaceAmongFast(std::span<const std::u16string_view> words,
-                                                 std::span<const TKeyedIndex> fast, std::size_t from,
-                                                 std::u16string_view w) const
+std::size_t TAlphabeticalOrderer::PlaceAmongFast(const TWordSource& words, std::span<const TKeyedIndex> fast,
+                                                 std::size_t from, std::u16string_view w) const
 {
     // The first fast word (from `from` on) that w sorts before, by the
     // collator: a binary search with a collator call at each step. A word
@@ -183,7 +192,8 @@ std::size_t TAlphabeticalOrderer::PlaceAmongFast(std::span<const std::u16string_
     // them, and its answer is accepted when the fast words on either side
     // of the place confirm it (the fast words are in the collator's order,
     // so that is the place the whole search finds); else the whole search.
-    auto before = [&](std::u16string_view x, const TKeyedIndex& y) { return Compare(x, words[y.index]) < 0; };
+    std::u16string scratch;
+    auto before = [&](std::u16string_view x, const TKeyedIndex& y) { return Compare(x, words(y.index, scratch)) < 0; };
     const auto begin = fast.begin() + std::ptrdiff_t(from);
     // Its first characters of the alphabet (as many as a key holds).
     std::size_t p = 0;
@@ -203,8 +213,8 @@ std::size_t TAlphabeticalOrderer::PlaceAmongFast(std::span<const std::u16string_
     return std::size_t(std::upper_bound(begin, fast.end(), w, before) - fast.begin());
 }
 
-void TAlphabeticalOrderer::SortKeys(std::span<const std::u16string_view> words, std::vector<TKeyedIndex>& fast,
-                                    std::vector<uint32_t>& slow) const
+void TAlphabeticalOrderer::SortKeys(std::span<const std::u16string_view> words, uint32_t first,
+                                    std::vector<TKeyedIndex>& fast, std::vector<uint32_t>& slow) const
 {
     for (uint32_t i = 0; i < words.size(); ++i) {
         // The key and the test of the alphabet in one pass over the word.
@@ -216,7 +226,7 @@ void TAlphabeticalOrderer::SortKeys(std::span<const std::u16string_view> words, 
         const std::u16string_view w = words[i];
         const std::size_t n = w.size();
         if (n == 0) {
-            slow.push_back(i);
+            slow.push_back(first + i);
             continue;
         }
         uint64_t key = 0;
@@ -231,9 +241,9 @@ void TAlphabeticalOrderer::SortKeys(std::span<const std::u16string_view> words, 
         for (std::size_t k = kCharsPerKey; k < n; ++k)
             outside |= unsigned(RankOf(w[k]) == 0);
         if (!outside)
-            fast.push_back({key, i});
+            fast.push_back({key, first + i});
         else
-            slow.push_back(i);
+            slow.push_back(first + i);
     }
 }
 
@@ -242,7 +252,8 @@ void TAlphabeticalOrderer::SortKeys(std::span<const std::u16string_view> words, 
 // the table of 128 at once (a byte permute over two 64-byte registers), and
 // the key's ten ranks of six bits gathered by a bit extract.
 __attribute__((target("avx512f,avx512bw,avx512vl,avx512vbmi,bmi2"))) void TAlphabeticalOrderer::SortKeysWide(
-    std::span<const std::u16string_view> words, std::vector<TKeyedIndex>& fast, std::vector<uint32_t>& slow) const
+    std::span<const std::u16string_view> words, uint32_t first, std::vector<TKeyedIndex>& fast,
+    std::vector<uint32_t>& slow) const
 {
     static_assert(kBitsPerChar == 6 && kCharsPerKey == 10, "the ranks are gathered as ten fields of six bits");
     const __m512i ranksLow = _mm512_loadu_si512(fRank.data());
@@ -270,7 +281,7 @@ __attribute__((target("avx512f,avx512bw,avx512vl,avx512vbmi,bmi2"))) void TAlpha
         for (std::size_t k = 16; k < n; ++k)
             outside |= unsigned(RankOf(w[k]) == 0);
         if (outside) {
-            slow.push_back(i);
+            slow.push_back(first + i);
             continue;
         }
         // Ranks 0-7 as the bytes of a word, the first the highest: their six
@@ -279,37 +290,67 @@ __attribute__((target("avx512f,avx512bw,avx512vl,avx512vbmi,bmi2"))) void TAlpha
         const uint64_t next2 = uint64_t(_mm_extract_epi16(rank, 4));
         const uint64_t key = (_pext_u64(first8, 0x3F3F3F3F3F3F3F3Full) << 16) | ((next2 & 0x3F) << 10)
                            | (((next2 >> 8) & 0x3F) << 4);
-        fast.push_back({key, i});
+        fast.push_back({key, first + i});
     }
 }
 #else
-void TAlphabeticalOrderer::SortKeysWide(std::span<const std::u16string_view> words, std::vector<TKeyedIndex>& fast,
-                                        std::vector<uint32_t>& slow) const
+void TAlphabeticalOrderer::SortKeysWide(std::span<const std::u16string_view> words, uint32_t first,
+                                        std::vector<TKeyedIndex>& fast, std::vector<uint32_t>& slow) const
 {
-    SortKeys(words, fast, slow);
+    SortKeys(words, first, fast, slow);
 }
 #endif
 
 std::vector<uint32_t> TAlphabeticalOrderer::Order(std::span<const std::u16string_view> words) const
 {
+    return OrderOf(words.size(), words, [&](std::size_t i, std::u16string&) { return words[i]; });
+}
+
+std::vector<uint32_t> TAlphabeticalOrderer::Order(std::size_t n, const TWordSource& source) const
+{
+    return OrderOf(n, {}, source);
+}
+
+std::vector<uint32_t> TAlphabeticalOrderer::OrderOf(std::size_t n, std::span<const std::u16string_view> words,
+                                                    const TWordSource& source) const
+{
     std::vector<TKeyedIndex> fast;
     std::vector<uint32_t> slow;
     if (!fFast) {
-        slow.resize(words.size());
+        slow.resize(n);
         std::iota(slow.begin(), slow.end(), 0u);
     } else {
-        fast.reserve(words.size());
-        if (fWideKeys)
-            SortKeysWide(words, fast, slow);
-        else
-            SortKeys(words, fast, slow);
+        fast.reserve(n);
+        // The words a chunk at a time: those held are taken as they are,
+        // those handed out are made into the chunk's strings first.
+        constexpr std::size_t kChunk = 4096;
+        std::vector<std::u16string> made(words.empty() ? std::min(n, kChunk) : 0);
+        std::vector<std::u16string_view> chunk;
+        for (std::size_t first = 0; first < n; first += kChunk) {
+            const std::size_t m = std::min(kChunk, n - first);
+            std::span<const std::u16string_view> part;
+            if (!words.empty()) {
+                part = words.subspan(first, m);
+            } else {
+                chunk.resize(m);
+                for (std::size_t k = 0; k < m; ++k)
+                    chunk[k] = source(first + k, made[k]);
+                part = chunk;
+            }
+            if (fWideKeys)
+                SortKeysWide(part, uint32_t(first), fast, slow);
+            else
+                SortKeys(part, uint32_t(first), fast, slow);
+        }
     }
     RadixSortByKey(fast);
     // Words that share their first ten characters: by the rest. Such runs
     // are short (a few words): sorted by insertion, which keeps equal words
     // in their order, as the stable sort of a long run does.
+    std::u16string left, right;
     auto tailLess = [&](const TKeyedIndex& x, const TKeyedIndex& y) {
-        return RankCompare(words[x.index], words[y.index], kCharsPerKey) < 0;
+        const std::u16string_view a = source(x.index, left);
+        return RankCompare(a, source(y.index, right), kCharsPerKey) < 0;
     };
     constexpr std::size_t kShortRun = 16;
     for (std::size_t a = 0; a < fast.size();) {
@@ -331,33 +372,53 @@ std::vector<uint32_t> TAlphabeticalOrderer::Order(std::span<const std::u16string
     }
 
     std::vector<uint32_t> out;
-    out.reserve(words.size());
+    out.reserve(n);
     if (slow.empty()) {
         for (const TKeyedIndex& f : fast)
             out.push_back(f.index);
         return out;
     }
+    // The words of the general road, kept while they are ordered (a deque:
+    // a word's place never moves).
+    std::deque<std::u16string> kept;
+    std::vector<std::u16string_view> slowWords;
+    slowWords.reserve(slow.size());
+    for (uint32_t i : slow) {
+        std::u16string scratch;
+        const std::u16string_view w = source(i, scratch);
+        if (words.empty()) {
+            kept.push_back(std::u16string(w));
+            slowWords.push_back(kept.back());
+        } else {
+            slowWords.push_back(w);
+        }
+    }
     {
         std::vector<QCollatorSortKey> keys;
         keys.reserve(slow.size());
-        for (uint32_t i : slow)
-            keys.push_back(fCollator.sortKey(View(words[i]).toString()));
+        for (const std::u16string_view w : slowWords)
+            keys.push_back(fCollator.sortKey(View(w).toString()));
         std::vector<uint32_t> order(slow.size());
         std::iota(order.begin(), order.end(), 0u);
         std::stable_sort(order.begin(), order.end(), [&](uint32_t x, uint32_t y) { return keys[x].compare(keys[y]) < 0; });
         std::vector<uint32_t> sortedSlow;
+        std::vector<std::u16string_view> sortedWords;
         sortedSlow.reserve(slow.size());
-        for (uint32_t k : order)
+        sortedWords.reserve(slow.size());
+        for (uint32_t k : order) {
             sortedSlow.push_back(slow[k]);
+            sortedWords.push_back(slowWords[k]);
+        }
         slow.swap(sortedSlow);
+        slowWords.swap(sortedWords);
     }
     // Merge: each word of the general road goes after every fast word not after it.
     std::size_t f = 0;
-    for (uint32_t s : slow) {
-        const std::size_t upto = PlaceAmongFast(words, fast, f, words[s]);
+    for (std::size_t k = 0; k < slow.size(); ++k) {
+        const std::size_t upto = PlaceAmongFast(source, fast, f, slowWords[k]);
         for (; f < upto; ++f)
             out.push_back(fast[f].index);
-        out.push_back(s);
+        out.push_back(slow[k]);
     }
     for (; f < fast.size(); ++f)
         out.push_back(fast[f].index);

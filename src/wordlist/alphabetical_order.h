@@ -4,7 +4,8 @@
 //
 // Most word types of most corpora are made of a small alphabet: lower-case
 // a-z, digits, and the apostrophes (plain and typographic), hyphen, full
-// stop and comma that stay inside words. When the collation orders that alphabet character by
+// stop and comma that stay inside words, and the space between the words of
+// a cluster. When the collation orders that alphabet character by
 // character (no contractions, every character its own primary weight, as in
 // English and most languages), those words sort by a packed 64-bit key of
 // their characters' ranks, with a radix sort. The ranks are taken from the
@@ -23,6 +24,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string_view>
 #include <vector>
@@ -44,6 +46,14 @@ public:
 
     // The order in which the words sort: indexes into `words`.
     std::vector<uint32_t> Order(std::span<const std::u16string_view> words) const;
+    // Word i of words made as they are asked for: a view of `scratch` after
+    // the source has written the word there (or of the word where it lies).
+    using TWordSource = std::function<std::u16string_view(std::size_t i, std::u16string& scratch)>;
+    // The same order of n such words (the clusters of an index: millions,
+    // never all made at once): each is asked for to make its key, and again
+    // only to tell it from words of the same first characters. Words off the
+    // fast road are kept while they are ordered.
+    std::vector<uint32_t> Order(std::size_t n, const TWordSource& source) const;
     // The collator's comparison.
     int Compare(std::u16string_view a, std::u16string_view b) const;
     // Whether the packed-key road is open for this collation.
@@ -61,18 +71,22 @@ private:
     // 1-based rank of a character of the alphabet, 0 for any other.
     unsigned RankOf(char16_t c) const { return c < 128 ? fRank[c] : (c == 0x2019 ? fApostropheRank : 0u); }
     uint64_t PackedKey(std::u16string_view word) const;
-    // The keys of the words on the fast road into `fast`, the others' indexes into `slow`.
-    void SortKeys(std::span<const std::u16string_view> words, std::vector<TKeyedIndex>& fast,
+    // The keys of the words on the fast road into `fast`, the others'
+    // indexes into `slow`; words[k] is word first + k.
+    void SortKeys(std::span<const std::u16string_view> words, uint32_t first, std::vector<TKeyedIndex>& fast,
                   std::vector<uint32_t>& slow) const;
-    void SortKeysWide(std::span<const std::u16string_view> words, std::vector<TKeyedIndex>& fast,
+    void SortKeysWide(std::span<const std::u16string_view> words, uint32_t first, std::vector<TKeyedIndex>& fast,
                       std::vector<uint32_t>& slow) const;
+    // The order of n words, `words` holding them all or (empty) `source` handing them out.
+    std::vector<uint32_t> OrderOf(std::size_t n, std::span<const std::u16string_view> words,
+                                  const TWordSource& source) const;
     // Lexicographic by rank from character `from` on.
     int RankCompare(std::u16string_view a, std::u16string_view b, std::size_t from) const;
     // Where a word of the general road goes among the fast words (sorted,
     // indexes into `words`), from place `from` on: the first that it sorts
     // before by the collator.
-    std::size_t PlaceAmongFast(std::span<const std::u16string_view> words, std::span<const TKeyedIndex> fast,
-                               std::size_t from, std::u16string_view w) const;
+    std::size_t PlaceAmongFast(const TWordSource& words, std::span<const TKeyedIndex> fast, std::size_t from,
+                               std::u16string_view w) const;
 
     QCollator fCollator;
     bool fFast = false;

@@ -49,25 +49,27 @@ void TKeyWordEntry::SetAWordAsString(int column, const QString& text)
 bool TKeyWordEntry::SaveToStream(TStream& s) const
 {
     const TKeyWordRec& d = fData;
-    return s.WriteI32(d.Freq) && s.WriteI32(d.Texts) && s.WriteF32(d.Keyness) && s.WriteF32(d.P)
-        && s.WriteF32(d.SecondScore) && s.WriteI32(d.RefFreq) && s.WriteI32(d.RefTexts) && s.WriteBool(d.Negative)
+    return s.WriteI64(d.Freq) && s.WriteI32(d.Texts) && s.WriteF32(d.Keyness) && s.WriteF32(d.P)
+        && s.WriteF32(d.SecondScore) && s.WriteI64(d.RefFreq) && s.WriteI32(d.RefTexts) && s.WriteBool(d.Negative)
         && s.WriteZeros(3) && s.WriteF32(d.Percent) && s.WriteF32(d.RefPercent) && s.WriteF32(d.ThirdScore)
         && s.WriteI32(d.WordNumber) && s.WriteI32(int32_t(fWord.size())) && s.WriteZeros(8) && WriteAString(s, fWord);
 }
 
 bool TKeyWordEntry::ReadFromStream(TStream& s)
 {
+    // Lists saved before version 2 hold 32-bit frequencies.
+    const bool wide = !Owner() || Owner()->GetVersionNumber() >= TKeyWordList::kFirst64BitFrequencyVersion;
     TKeyWordRec d;
     uint8_t spare[8] = {};
     int32_t length = 0;
     QString word;
-    if (!s.ReadI32(d.Freq) || !s.ReadI32(d.Texts) || !s.ReadF32(d.Keyness) || !s.ReadF32(d.P)
-        || !s.ReadF32(d.SecondScore) || !s.ReadI32(d.RefFreq) || !s.ReadI32(d.RefTexts) || !s.ReadBool(d.Negative)
+    if (!s.ReadI64OrI32(d.Freq, wide) || !s.ReadI32(d.Texts) || !s.ReadF32(d.Keyness) || !s.ReadF32(d.P)
+        || !s.ReadF32(d.SecondScore) || !s.ReadI64OrI32(d.RefFreq, wide) || !s.ReadI32(d.RefTexts) || !s.ReadBool(d.Negative)
         || !s.ReadExact(spare, 3) || !s.ReadF32(d.Percent) || !s.ReadF32(d.RefPercent) || !s.ReadF32(d.ThirdScore)
         || !s.ReadI32(d.WordNumber) || !s.ReadI32(length) || !s.ReadExact(spare, 8) || !ReadAString(s, word))
         return false;
-    if (length != word.size() || !Finite(d.Keyness) || !Finite(d.P) || !Finite(d.SecondScore)
-        || !Finite(d.Percent) || !Finite(d.RefPercent) || !Finite(d.ThirdScore))
+    if (length != word.size() || d.Freq < 0 || d.RefFreq < 0 || !Finite(d.Keyness) || !Finite(d.P)
+        || !Finite(d.SecondScore) || !Finite(d.Percent) || !Finite(d.RefPercent) || !Finite(d.ThirdScore))
         return false;
     fData = d;
     fWord = std::move(word);
@@ -100,13 +102,11 @@ void TKeyWordList::GetRunningWordsIntoSettings(const TCVWordList& list, const TC
     int64_t texts = list.TotalTexts();
     if (document && document->fCVBaseFilenames && document->fCVBaseFilenames->Count() > 0)
         texts = std::max<int64_t>(texts, document->fCVBaseFilenames->Count() - 1);
-    if (slot == 1) {
-        KWSettings.SetReferenceRunningWords(Clamp32(list.TotalTokens()));
+    KWSettings.SetRunningWords(slot, list.TotalTokens());
+    if (slot == 1)
         KWSettings.SetReferenceTextCount(Clamp32(texts));
-    } else {
-        KWSettings.SetStudyRunningWords(Clamp32(list.TotalTokens()));
+    else
         KWSettings.SetStudyTextCount(Clamp32(texts));
-    }
 }
 
 QStringList TKeyWordList::DetailsOfCurrentSettings() const
@@ -121,11 +121,11 @@ QStringList TKeyWordList::DetailsOfCurrentSettings() const
         out << QStringLiteral("Key words at most\t%1").arg(k.MaxKeyWordsWanted());
     out << QStringLiteral("Study list\t%1 (%2 running words, %3 texts)")
                .arg(k.StudyListNames())
-               .arg(k.StudyRunningWords())
+               .arg(k.RunningWords(0))
                .arg(k.StudyTextCount());
     out << QStringLiteral("Reference list\t%1 (%2 running words, %3 texts)")
                .arg(QFileInfo(k.ReferenceListName()).fileName())
-               .arg(k.ReferenceRunningWords())
+               .arg(k.RunningWords(1))
                .arg(k.ReferenceTextCount());
     out << QStringLiteral("Comparison\t%1").arg(k.TwoWay() ? QStringLiteral("two-way") : QStringLiteral("one-way"));
     if (wds_considered_for_Dice > 0)
@@ -184,6 +184,8 @@ bool TKeyWordList::SaveToStream(TStream& s)
     TMemoryStream h;
     if (!h.WriteI32(n_actually_obtained) || !h.WriteI32(wds_considered_for_Dice) || !h.WriteF64(DiceCoefficient))
         return false;
+    // Entries are always written in the newest layout, whatever version the list was read with.
+    RaiseVersionTo(kVersion);
     return WriteListHeader(s, kHeaderMagic, h) && TCVBaseLemmaMatchCapableList::SaveToStream(s)
         && fKWStats->SaveToStream(s);
 }

@@ -4,24 +4,28 @@
 // and its stream. Computing key words is the key-word tool's part; this is
 // the storage every document that carries key words shares.
 //
-// Entry record (60 bytes, little-endian, written field by field):
-//   0  int32  frequency in the study list
-//   4  int32  texts of the study list it occurs in
-//   8  float  keyness (log likelihood or chi-square, as the settings say)
-//  12  float  p value of the keyness
-//  16  float  second score (effect size, e.g. log ratio)
-//  20  int32  frequency in the reference list
-//  24  int32  texts of the reference list it occurs in
-//  28  uint8  negative: 1 when the keyness is below 0 (unusually rare)
-//  29  3      zero
-//  32  float  percentage of the study list's running words
-//  36  float  percentage of the reference list's running words
-//  40  float  third score
-//  44  int32  the key word's number (plots and links refer to it), 0 none
-//  48  int32  length of the word in UTF-16 units (the word follows the record)
-//  52  8      zero
-// then the word in the string-stream form. A record whose length at 48
-// does not match the word that follows is refused as damage.
+// Entry record (list version 2 on: 68 bytes, little-endian, written field
+// by field):
+//   0  int64  frequency in the study list
+//   8  int32  texts of the study list it occurs in
+//  12  float  keyness (log likelihood or chi-square, as the settings say)
+//  16  float  p value of the keyness
+//  20  float  second score (effect size, e.g. log ratio)
+//  24  int64  frequency in the reference list
+//  32  int32  texts of the reference list it occurs in
+//  36  uint8  negative: 1 when the keyness is below 0 (unusually rare)
+//  37  3      zero
+//  40  float  percentage of the study list's running words
+//  44  float  percentage of the reference list's running words
+//  48  float  third score
+//  52  int32  the key word's number (plots and links refer to it), 0 none
+//  56  int32  length of the word in UTF-16 units (the word follows the record)
+//  60  8      zero
+// then the word in the string-stream form. Lists of version 1 hold the
+// 60-byte record of 32-bit frequencies (the same fields in the same order,
+// the two frequencies 4 bytes each); they are read as ever. A record whose
+// length does not match the word that follows, or whose frequencies are
+// below 0, is refused as damage.
 
 #include "model/lemma_match_list.h"
 #include "model/stats_list.h"
@@ -38,14 +42,14 @@ namespace cv {
 class TCVWordList;
 
 struct TKeyWordRec {
-    static constexpr int kRecordSize = 60;
+    static constexpr int kRecordSize = 68;
 
-    int32_t Freq = 0;
+    int64_t Freq = 0;
     int32_t Texts = 0;
     float Keyness = 0;
     float P = 0;
     float SecondScore = 0;
-    int32_t RefFreq = 0;
+    int64_t RefFreq = 0;
     int32_t RefTexts = 0;
     bool Negative = false;
     float Percent = 0;
@@ -83,7 +87,9 @@ public:
 
 class TKeyWordList : public TCVBaseLemmaMatchCapableList {
 public:
-    static constexpr int32_t kVersion = 1;
+    // 2: 64-bit frequencies in the entries (1: 32-bit).
+    static constexpr int32_t kVersion = 2;
+    static constexpr int32_t kFirst64BitFrequencyVersion = 2;
     // Grid columns (list type 1).
     enum TColumn : int {
         kColN = 0,

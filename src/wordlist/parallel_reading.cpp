@@ -10,6 +10,7 @@
 #include <exception>
 #include <mutex>
 #include <stdexcept>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -156,8 +157,24 @@ bool TParallelWordlistReading::Run(std::span<const TTextToRead> texts, int32_t c
         c.chunkUnits = m_run.chunkUnits;
         s.workers.push_back(std::move(w));
     }
-    for (auto& w : s.workers)
-        w->thread = std::thread([this, worker = w.get()] { Work(*worker); });
+    // A thread the system cannot start (short of memory or of threads) is
+    // done without: the run goes on with those that started, and with none
+    // the caller reads every text itself.
+    m_started = 0;
+    for (auto& w : s.workers) {
+        try {
+            w->thread = std::thread([this, worker = w.get()] { Work(*worker); });
+        } catch (const std::system_error&) {
+            break;
+        }
+        ++m_started;
+    }
+    {
+        std::lock_guard lock(s.mutex);
+        s.ahead = kTextsAheadPerThread * std::max(1, m_started);
+        if (m_started == 0)
+            s.lastToTake = 0;
+    }
 
     bool whole = true;
     for (std::size_t k = 0; k < texts.size() && whole; ++k) {
@@ -290,6 +307,8 @@ void TParallelWordlistReading::ReadOne(TWorker& worker, const TTextToRead& text,
         return;
     }
     o.row = p.TextStatistics();
+    o.notes = p.ReadNotes();
+    o.wordsTooLong = p.WordsTooLong();
     out.partTokens = tree.PartTokens(worker.context.nextPart - 1);
     out.types.swap(worker.partTypes);
     // The spellings of the types new to this thread, as the tree keeps them.
@@ -341,3 +360,4 @@ void TParallelWordlistReading::Merge(TResult& r, int32_t textIndex)
 }
 
 } // namespace cv
+

@@ -21,6 +21,7 @@
 #include "wordlist/wordlist_buffer_processor.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <algorithm>
 #include <cstdint>
@@ -42,6 +43,8 @@ struct TTextReadOutcome {
     QString error;          // why it could not be read (not ok)
     std::optional<TFileHandledInfo> handled; // what the reader told about it, when it did
     TStatsRec row;          // its statistics row (ok)
+    QStringList notes;      // what the user should know of it (ok; TBufferProcessor::ReadNotes)
+    int64_t wordsTooLong = 0; // words passed over as longer than a word may be (ok)
 };
 
 // One text to read: its record and its number in the run (the text the
@@ -80,13 +83,17 @@ public:
     // caller reads the others (from HandedOver() on) on its own. Threads
     // take texts only a few ahead of those handed over, so the texts
     // waiting take little memory. An exception on a reading thread stops
-    // the run and is thrown here.
+    // the run and is thrown here. Threads the system cannot start are done
+    // without (StartedThreads); when none starts, no text is handed over.
     bool Run(std::span<const TTextToRead> texts, int32_t count, const TOnText& onText, const TKeepGoing& keepGoing);
     // Texts handed over by the last Run.
     std::size_t HandedOver() const { return m_handedOver; }
+    // Threads the last Run could start (fewer than asked when the system
+    // could not start more; with none, it handed over no text).
+    int StartedThreads() const { return m_started; }
 
     // Types in the run's tree from which the threads take no more texts
-    // (by default 262,144). Each thread meets most types of a large
+    // (by default 131,072). Each thread meets most types of a large
     // vocabulary again, in a tree of its own: past some hundred thousand
     // types the trees no longer stay in the caches, the threads wait for
     // memory, and one thread alone counting into the run's tree is faster
@@ -121,6 +128,7 @@ private:
     int32_t m_count = 0;
     int64_t m_mostRunTypes = kMostRunTypes;
     std::size_t m_handedOver = 0;
+    int m_started = 0;
     double m_cutSeconds = 0;
     std::unique_ptr<TShared> m_shared;
 };

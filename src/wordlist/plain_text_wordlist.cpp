@@ -4,6 +4,7 @@
 #include <QFileInfo>
 
 #include <limits>
+#include <new>
 
 #include "runtime/progress.h"
 #include "suite/cv_globals.h"
@@ -223,52 +224,79 @@ bool SplitPlainTextColumns(TWordListPlainTextStringlist& list, int wordColumn, i
 
 // ---- the job --------------------------------------------------------------------
 
+namespace {
+
+// A shortage of memory ends an import the way it ends the other jobs: what
+// was made so far goes, and the user is told.
+template <typename Job>
+auto StoppedForWantOfMemory(const QString& what, bool* shortOfMemory, Job&& job) -> decltype(job())
+{
+    if (shortOfMemory)
+        *shortOfMemory = false;
+    try {
+        return job();
+    } catch (const std::bad_alloc&) {
+        if (shortOfMemory)
+            *shortOfMemory = true;
+        NotEnoughMemory(what);
+        return nullptr;
+    }
+}
+
+} // namespace
+
 std::unique_ptr<TWordListPlainTextStringlist> ImportPlainTextWordList(const QString& fileName, uint32_t lcid,
                                                                       uint8_t caseSensitivity, int wordColumn,
-                                                                      int freqColumn)
+                                                                      int freqColumn, bool* shortOfMemory)
 {
-    if (wordColumn < 0 || freqColumn < 0 || wordColumn == freqColumn)
-        return nullptr;
-    // A new import is a new job: a stop asked of an earlier one does not carry over.
-    global_panic_state = kPanicRun;
-    auto list = LoadPlainTextWordListFile(fileName, lcid, caseSensitivity, kLoadLines);
-    list->FilterOutUnwantedStrings();
-    SplitPlainTextColumns(*list, wordColumn, freqColumn);
-    return list;
+    return StoppedForWantOfMemory(QStringLiteral("read the plain-text word list"), shortOfMemory,
+                                  [&]() -> std::unique_ptr<TWordListPlainTextStringlist> {
+        if (wordColumn < 0 || freqColumn < 0 || wordColumn == freqColumn)
+            return nullptr;
+        // A new import is a new job: a stop asked of an earlier one does not carry over.
+        global_panic_state = kPanicRun;
+        auto list = LoadPlainTextWordListFile(fileName, lcid, caseSensitivity, kLoadLines);
+        list->FilterOutUnwantedStrings();
+        SplitPlainTextColumns(*list, wordColumn, freqColumn);
+        return list;
+    });
 }
 
 std::unique_ptr<T_WholeWordlistHolder> MakeWordlistFromPlainText(const TWordListPlainTextStringlist& list,
-                                                                 const QString& notes)
+                                                                 const QString& notes, bool* shortOfMemory)
 {
-    auto doc = std::make_unique<T_WholeWordlistHolder>(kListWordList, nullptr, nullptr, false, false);
-    TCVWordList* words = doc->WordlistOfType(kListWordList);
-    const int n = words->ImportDataFromStringList(list, list.total);
-    if (n <= 0)
-        return nullptr;
+    return StoppedForWantOfMemory(QStringLiteral("make a word list of the plain-text word list"), shortOfMemory,
+                                  [&]() -> std::unique_ptr<T_WholeWordlistHolder> {
+        auto doc = std::make_unique<T_WholeWordlistHolder>(kListWordList, nullptr, nullptr, false, false);
+        TCVWordList* words = doc->WordlistOfType(kListWordList);
+        const int n = words->ImportDataFromStringList(list, list.total);
+        if (n <= 0)
+            return nullptr;
 
-    // The statistics show the source file as the one text behind the list.
-    const QFileInfo source(list.Source_Filename);
-    TStatsRec rec;
-    rec.FileName = source.fileName();
-    rec.Folder = QDir::toNativeSeparators(source.absolutePath());
-    rec.Texts = 1;
-    rec.Bytes = source.size();
-    rec.TokensInText = rec.TokensUsed = words->TotalTokens();
-    rec.Types = n;
-    doc->fStats->Clear();
-    doc->fStats->AddText(rec);
-    doc->fStats->RecomputeOverall();
-    doc->fStats->SetOverallTypes(n, 0);
-    doc->CVBaseFilenames(*doc->fStats);
+        // The statistics show the source file as the one text behind the list.
+        const QFileInfo source(list.Source_Filename);
+        TStatsRec rec;
+        rec.FileName = source.fileName();
+        rec.Folder = QDir::toNativeSeparators(source.absolutePath());
+        rec.Texts = 1;
+        rec.Bytes = source.size();
+        rec.TokensInText = rec.TokensUsed = words->TotalTokens();
+        rec.Types = n;
+        doc->fStats->Clear();
+        doc->fStats->AddText(rec);
+        doc->fStats->RecomputeOverall();
+        doc->fStats->SetOverallTypes(n, 0);
+        doc->CVBaseFilenames(*doc->fStats);
 
-    doc->SuggestedFilename = source.completeBaseName();
-    doc->MainFile.Clear();
-    doc->MainFile.ListType = kListWordList;
-    doc->fTotalFilesToProcess = 1;
-    doc->StartStandardNotes(kListWordList, 0, ListTypeName(kListPlainTextWordList), list.Source_Filename);
-    if (!notes.trimmed().isEmpty())
-        doc->AddNoteDetails(notes.split(u'\n'));
-    return doc;
+        doc->SuggestedFilename = source.completeBaseName();
+        doc->MainFile.Clear();
+        doc->MainFile.ListType = kListWordList;
+        doc->fTotalFilesToProcess = 1;
+        doc->StartStandardNotes(kListWordList, 0, ListTypeName(kListPlainTextWordList), list.Source_Filename);
+        if (!notes.trimmed().isEmpty())
+            doc->AddNoteDetails(notes.split(u'\n'));
+        return doc;
+    });
 }
 
 QString PlainTextWordListSaveName(const QString& folder, const QString& sourceFile)
@@ -281,9 +309,11 @@ bool SavePlainTextWordList(const TWordListPlainTextStringlist& list, const QStri
 {
     if (savedFile)
         savedFile->clear();
-    auto doc = MakeWordlistFromPlainText(list, notes);
+    bool shortOfMemory = false;
+    auto doc = MakeWordlistFromPlainText(list, notes, &shortOfMemory);
     if (!doc) {
-        NoWordListWordsFoundIn(list.Source_Filename);
+        if (!shortOfMemory)
+            NoWordListWordsFoundIn(list.Source_Filename);
         return false;
     }
     const QString fileName = PlainTextWordListSaveName(folder, list.Source_Filename);

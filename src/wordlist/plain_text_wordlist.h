@@ -102,16 +102,19 @@ bool SplitPlainTextColumns(TWordListPlainTextStringlist& list, int wordColumn, i
 // Reads one plain-text word list for import: loaded, filtered and split into
 // words (the lines) and frequencies (their objects); lines that give no word
 // stay as empty lines. Null, reading nothing, when the columns are unusable
-// (below 0 or the same).
+// (below 0 or the same), and when there was not enough memory for it: that
+// the job stopped for want of memory is told (NotEnoughMemory) and
+// *shortOfMemory set.
 std::unique_ptr<TWordListPlainTextStringlist> ImportPlainTextWordList(const QString& fileName, uint32_t lcid,
                                                                       uint8_t caseSensitivity, int wordColumn,
-                                                                      int freqColumn);
+                                                                      int freqColumn, bool* shortOfMemory = nullptr);
 
 // A new word-list document (list type 0) holding the imported words, its
 // statistics naming the source file, the notes added. Null when the list
-// yields no entries.
+// yields no entries, and when there was not enough memory (told, and
+// *shortOfMemory set, as above).
 std::unique_ptr<T_WholeWordlistHolder> MakeWordlistFromPlainText(const TWordListPlainTextStringlist& list,
-                                                                 const QString& notes);
+                                                                 const QString& notes, bool* shortOfMemory = nullptr);
 
 // The file a list imported from `sourceFile` is saved as: in `folder`, the
 // source's name with the word-list extension.

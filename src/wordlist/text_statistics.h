@@ -41,7 +41,19 @@ public:
             fParagraphIsHeading = inHeading;
         ++fRunningWords;
     }
-    void NumberRemoved() { ++fNumbersRemoved; }
+    // A word that is no running word (a number the settings remove, a word
+    // longer than any a list keeps): the boundaries before it end the units
+    // before it all the same, as they would have with a running word there.
+    void NotARunningWord(int barrier)
+    {
+        if (barrier >= 2)
+            CloseUnits(barrier);
+    }
+    void NumberRemoved(int barrier)
+    {
+        NotARunningWord(barrier);
+        ++fNumbersRemoved;
+    }
     void StopTokenRemoved() { ++fStopTokens; }
     // A token that went into the list: its length in characters, and
     // whether its type is new to the current standardised-TTR chunk. True

@@ -16,6 +16,7 @@
 #include <cmath>
 #include <cstring>
 #include <numeric>
+#include <unordered_map>
 
 namespace cv {
 
@@ -207,22 +208,25 @@ int64_t TWordListEntry::MainWordFrequency() const
 
 namespace {
 
-// What StreamBytes and PutTo answer, inline for the list's saving loop.
-inline std::size_t EntryBytes(const TWordListEntry& e)
+// What StreamBytes and PutTo answer, inline for the list's saving loop
+// (a row without an entry is written as an entry of its data and word).
+inline std::size_t EntryBytes(const QString& word, const QString& tag)
 {
-    return 24 + TBulkWriter::AStringBytes(e.fWord) + TBulkWriter::AStringBytes(e.fTag);
+    return 24 + TBulkWriter::AStringBytes(word) + TBulkWriter::AStringBytes(tag);
 }
+inline std::size_t EntryBytes(const TWordListEntry& e) { return EntryBytes(e.fWord, e.fTag); }
 
-inline uint8_t* PutEntry(uint8_t* at, const TWordListEntry& e)
+inline uint8_t* PutEntry(uint8_t* at, const TWordlistDataRec& d, const QString& word, const QString& tag)
 {
-    at = TBulkWriter::Put<int64_t>(at, e.fData.Freq);
-    at = TBulkWriter::Put<int32_t>(at, e.fData.Texts);
-    at = TBulkWriter::Put<float>(at, e.fData.Dispersion);
-    at = TBulkWriter::Put<int32_t>(at, e.fData.Rank);
-    at = TBulkWriter::Put<int32_t>(at, e.fData.LemmaTexts);
-    at = TBulkWriter::PutAString(at, e.fWord);
-    return TBulkWriter::PutAString(at, e.fTag);
+    at = TBulkWriter::Put<int64_t>(at, d.Freq);
+    at = TBulkWriter::Put<int32_t>(at, d.Texts);
+    at = TBulkWriter::Put<float>(at, d.Dispersion);
+    at = TBulkWriter::Put<int32_t>(at, d.Rank);
+    at = TBulkWriter::Put<int32_t>(at, d.LemmaTexts);
+    at = TBulkWriter::PutAString(at, word);
+    return TBulkWriter::PutAString(at, tag);
 }
+inline uint8_t* PutEntry(uint8_t* at, const TWordListEntry& e) { return PutEntry(at, e.fData, e.fWord, e.fTag); }
 
 } // namespace
 
@@ -308,17 +312,47 @@ QString TCVWordList::ColumnHelp(int column)
     }
 }
 
+TWordlistDataRec TCVWordList::DataOf(int i) const
+{
+    if (!HoldsRowsWithoutEntries())
+        return Entry(i).fData;
+    return fRows->Data(std::size_t(i));
+}
+
+QString TCVWordList::WordOf(int i) const
+{
+    if (!HoldsRowsWithoutEntries())
+        return Entry(i).fWord;
+    std::u16string word;
+    fRows->AppendWord(std::size_t(i), word);
+    return QString::fromUtf16(word.data(), qsizetype(word.size()));
+}
+
+int64_t TCVWordList::FrequencyWithForms(int i) const
+{
+    return HoldsRowsWithoutEntries() ? DataOf(i).Freq : Entry(i).MainWordFrequency();
+}
+
+QString TCVWordList::MainWordOfRow(int i) const
+{
+    return i >= 0 && i < Count() ? WordOf(i) : QString();
+}
+
 TWordlistDataRec TCVWordList::WordlistData(int i) const
 {
-    return i >= 0 && i < Count() ? Entry(i).fData : TWordlistDataRec{};
+    if (i < 0 || i >= Count())
+        return {};
+    TWordlistDataRec d = DataOf(i);
+    if (HoldsRowsWithoutEntries())
+        d.Rank = FrequencyPlaceOf(i) + 1;
+    return d;
 }
 
 int64_t TCVWordList::CorrectFreq(int i, bool withJoined) const
 {
     if (i < 0 || i >= Count())
         return 0;
-    const TWordListEntry& e = Entry(i);
-    return withJoined ? e.MainWordFrequency() : e.fData.Freq;
+    return withJoined ? FrequencyWithForms(i) : DataOf(i).Freq;
 }
 
 int64_t TCVWordList::ComputedCurrentTokens() const
@@ -326,7 +360,7 @@ int64_t TCVWordList::ComputedCurrentTokens() const
     int64_t n = 0;
     for (int i = 0; i < Count(); ++i)
         if (!GetDeleted(i))
-            n += Entry(i).MainWordFrequency();
+            n += FrequencyWithForms(i);
     return n;
 }
 
@@ -346,6 +380,8 @@ QString TCVWordList::DisplayedWord(int i) const
 {
     if (i < 0 || i >= Count())
         return QString();
+    if (HoldsRowsWithoutEntries())
+        return WordOf(i); // rows carry no tags
     const TWordListEntry& e = Entry(i);
     if (e.fTag.isEmpty())
         return e.fWord;
@@ -403,7 +439,7 @@ void TCVWordList::EnsureOrder() const
         return;
     std::vector<int64_t> freqs(static_cast<std::size_t>(n));
     for (int i = 0; i < n; ++i)
-        freqs[std::size_t(i)] = Entry(i).MainWordFrequency();
+        freqs[std::size_t(i)] = FrequencyWithForms(i);
     fFreqOrder = FrequencyOrder(freqs);
     fFreqPlace.resize(std::size_t(n));
     for (int k = 0; k < n; ++k)
@@ -426,6 +462,8 @@ int TCVWordList::FrequencyPlaceOf(int i) const
 bool TCVWordList::ComputedRankOrdersOfWords()
 {
     EnsureOrder();
+    if (HoldsRowsWithoutEntries())
+        return Count() > 0; // rows are given their ranks as they are read
     for (int i = 0; i < Count(); ++i)
         Entry(i).fData.Rank = fFreqPlace[std::size_t(i)] + 1;
     return Count() > 0;
@@ -444,12 +482,17 @@ QString TCVWordList::CurrentSortName() const
     return SortName(CurrentAlphabeticalSort());
 }
 
-void TCVWordList::SetAlphabeticalSortLevels()
+void TCVWordList::MarkAlphabeticalAscending()
 {
     Set1Sort(0, kSortAlphabetical);
     SetSortAscending(0, true);
     Set1Sort(1, -1);
     Set1Sort(2, -1);
+}
+
+void TCVWordList::SetAlphabeticalSortLevels()
+{
+    MarkAlphabeticalAscending();
     InvalidateOrder();
 }
 
@@ -478,6 +521,10 @@ void TCVWordList::SortAlphabetically()
 {
     const int n = Count();
     SetAlphabeticalSortLevels();
+    if (HoldsRowsWithoutEntries()) {
+        SortRowsAlphabetically();
+        return;
+    }
     if (n < 2)
         return;
     std::vector<std::u16string_view> words(static_cast<std::size_t>(n));
@@ -542,8 +589,66 @@ void TCVWordList::MakeAlphabeticalEntries(std::size_t n, const TNewEntryRows& ro
     fOrderValid = true;
 }
 
+void TCVWordList::SortRowsAlphabetically()
+{
+    // The words made as the orderer asks for them, never all at once; then
+    // the rows are put in that order, to be read one after another.
+    const TAlphabeticalOrderer orderer(CollationName());
+    const std::vector<uint32_t> order = orderer.Order(fRows->Count(), [this](std::size_t i, std::u16string& scratch) {
+        scratch.clear();
+        fRows->AppendWord(i, scratch);
+        return std::u16string_view(scratch);
+    });
+    fRows->Reorder(order);
+    fRowsAlphabetical = true;
+    InvalidateOrder();
+}
+
+void TCVWordList::ShowRows(std::unique_ptr<TWordListRows> rows)
+{
+    Clear();
+    const std::size_t n = rows ? rows->Count() : 0;
+    if (n == 0)
+        return;
+    fRows = std::move(rows);
+    SetRowsWithoutEntries(int(n));
+    SortAlphabetically();
+}
+
+void TCVWordList::MakeEntriesOfRows(std::vector<std::unique_ptr<TCVBaseListObject>>& into) const
+{
+    if (!fRows)
+        return;
+    EnsureOrder();
+    const std::size_t n = fRows->Count();
+    std::vector<std::u16string> spellings(kNewEntryRows);
+    auto* self = const_cast<TCVWordList*>(this);
+    std::vector<std::unique_ptr<TWordListEntry>> entries =
+        MakeEntries(self, n, [&](std::size_t first, std::span<TNewEntry> batch) {
+            for (std::size_t j = 0; j < batch.size(); ++j) {
+                const std::size_t row = first + j;
+                const TWordlistDataRec d = fRows->Data(row);
+                spellings[j].clear();
+                fRows->AppendWord(row, spellings[j]);
+                batch[j] = {spellings[j], nullptr, d.Freq, d.Texts, d.Dispersion};
+            }
+        });
+    for (std::size_t k = 0; k < n; ++k) {
+        entries[k]->fData.Rank = fFreqPlace[k] + 1;
+        into.push_back(std::move(entries[k]));
+    }
+    fRows.reset();
+}
+
 void TCVWordList::EnsureAlphabeticalAscendingSort()
 {
+    if (HoldsRowsWithoutEntries()) {
+        if (fRowsAlphabetical)
+            MarkAlphabeticalAscending();
+        else
+            SortAlphabetically();
+        return;
+    }
     const TAlphabeticalOrderer orderer(CollationName());
     bool sorted = true;
     for (int i = 1; i < Count() && sorted; ++i) {
@@ -551,10 +656,7 @@ void TCVWordList::EnsureAlphabeticalAscendingSort()
         sorted = c < 0 || (c == 0 && Entry(i - 1).fTag <= Entry(i).fTag);
     }
     if (sorted) {
-        Set1Sort(0, kSortAlphabetical);
-        SetSortAscending(0, true);
-        Set1Sort(1, -1);
-        Set1Sort(2, -1);
+        MarkAlphabeticalAscending();
         return;
     }
     SortAlphabetically();
@@ -590,7 +692,6 @@ void TCVWordList::DrawgridDataRec(int row, int column, int displayKind, TDrawgri
     rec = {};
     if (row < 0 || row >= Count())
         return;
-    const TWordListEntry& e = Entry(row);
     switch (column) {
     case kColN:
         NumberCell(rec, displayKind == kDisplayFrequency ? FrequencyPlaceOf(row) + 1 : row + 1, true);
@@ -599,6 +700,9 @@ void TCVWordList::DrawgridDataRec(int row, int column, int displayKind, TDrawgri
         rec.text = DisplayedWord(row);
         return;
     case kColLemmas: {
+        if (HoldsRowsWithoutEntries())
+            return; // nothing is joined under a row yet
+        const TWordListEntry& e = Entry(row);
         QStringList forms;
         for (int j = 0; j < e.JoinedCount(); ++j) {
             const auto* f = static_cast<const TWordListEntry*>(e.JoinedEntry(j));
@@ -607,11 +711,13 @@ void TCVWordList::DrawgridDataRec(int row, int column, int displayKind, TDrawgri
         rec.text = forms.join(QLatin1Char(' '));
         return;
     }
-    case kColDispersion:
-        if (e.fData.Dispersion < 0)
+    case kColDispersion: {
+        const float dispersion = DataOf(row).Dispersion;
+        if (dispersion < 0)
             return;
-        NumberCell(rec, e.fData.Dispersion, false, 3);
+        NumberCell(rec, dispersion, false, 3);
         return;
+    }
     case kColFreq:
     case kColTexts:
         NumberCell(rec, NumericalData(row, column), true);
@@ -621,7 +727,9 @@ void TCVWordList::DrawgridDataRec(int row, int column, int displayKind, TDrawgri
         NumberCell(rec, NumericalData(row, column), false, 2);
         return;
     default:
-        TCVBaseLemmaMatchCapableList::DrawgridDataRec(row, column, displayKind, rec);
+        // The set columns: a row without an entry has no category yet.
+        if (!HoldsRowsWithoutEntries())
+            TCVBaseLemmaMatchCapableList::DrawgridDataRec(row, column, displayKind, rec);
     }
 }
 
@@ -629,17 +737,20 @@ double TCVWordList::NumericalData(int row, int column) const
 {
     if (row < 0 || row >= Count())
         return 0;
-    const TWordListEntry& e = Entry(row);
-    const int32_t texts = e.JoinedCount() > 0 && e.fData.LemmaTexts > 0 ? e.fData.LemmaTexts : e.fData.Texts;
+    const bool rows = HoldsRowsWithoutEntries();
+    const TWordlistDataRec d = DataOf(row);
+    const int joined = rows ? 0 : Entry(row).JoinedCount();
+    const int32_t texts = joined > 0 && d.LemmaTexts > 0 ? d.LemmaTexts : d.Texts;
+    const int64_t freq = FrequencyWithForms(row);
     switch (column) {
     case kColN: return row + 1;
-    case kColFreq: return double(e.MainWordFrequency());
-    case kColPercent: return Percent(e.MainWordFrequency(), fTotalTokens);
+    case kColFreq: return double(freq);
+    case kColPercent: return Percent(freq, fTotalTokens);
     case kColTexts: return texts;
     case kColTextsPercent: return Percent(texts, fTotalTexts);
-    case kColDispersion: return e.fData.Dispersion;
-    case kColLemmas: return e.JoinedCount();
-    default: return TCVBaseLemmaMatchCapableList::NumericalData(row, column);
+    case kColDispersion: return d.Dispersion;
+    case kColLemmas: return joined;
+    default: return rows ? 0 : TCVBaseLemmaMatchCapableList::NumericalData(row, column);
     }
 }
 
@@ -648,8 +759,8 @@ void TCVWordList::GetOneCloudDatum(int i, TWordFreqAndSourceNum& datum) const
     datum = {};
     if (i < 0 || i >= Count())
         return;
-    datum.word = Entry(i).fWord;
-    datum.frequency = int32_t(std::min<int64_t>(Entry(i).MainWordFrequency(), std::numeric_limits<int32_t>::max()));
+    datum.word = WordOf(i);
+    datum.frequency = int32_t(std::min<int64_t>(FrequencyWithForms(i), std::numeric_limits<int32_t>::max()));
     datum.number = i + 1;
 }
 
@@ -668,13 +779,7 @@ int TCVWordList::HeaderColumnToSortNeeded(int column) const
     }
 }
 
-void TCVWordList::SetSortSettingsToDefault()
-{
-    Set1Sort(0, kSortAlphabetical);
-    SetSortAscending(0, true);
-    Set1Sort(1, -1);
-    Set1Sort(2, -1);
-}
+void TCVWordList::SetSortSettingsToDefault() { MarkAlphabeticalAscending(); }
 
 TSortKeyKind TCVWordList::KindOfSortKey(int32_t key) const
 {
@@ -727,6 +832,8 @@ double TCVWordList::SortNumber(const TCVBaseListObject& e, int row, int32_t key)
 void TCVWordList::Clear()
 {
     TCVBaseLemmaMatchCapableList::Clear();
+    fRows.reset();
+    fRowsAlphabetical = false;
     fTotalTokens = 0;
     fTotalTexts = 0;
     InvalidateOrder();
@@ -980,16 +1087,18 @@ int TCVWordList::CheckLemmasForConsistency(const QString& indexFile, TTextsOfWor
 int TCVWordList::ImportWords(const std::vector<TWordAndFrequency>& words, int64_t total)
 {
     Clear();
-    QHash<QString, int> seen;
+    // A standard map, not a QHash: a QHash that cannot grow ends the program,
+    // where a job short of memory must end with a message.
+    std::unordered_map<QString, int> seen;
     std::vector<std::unique_ptr<TWordListEntry>> entries;
     int64_t sum = 0;
     for (const TWordAndFrequency& w : words) {
         if (w.word.isEmpty() || w.frequency <= 0)
             continue;
         sum += w.frequency;
-        const auto it = seen.constFind(w.word);
-        if (it != seen.constEnd()) {
-            entries[std::size_t(it.value())]->fData.Freq += w.frequency;
+        const auto it = seen.find(w.word);
+        if (it != seen.end()) {
+            entries[std::size_t(it->second)]->fData.Freq += w.frequency;
             continue;
         }
         auto e = std::make_unique<TWordListEntry>(this);
@@ -997,7 +1106,7 @@ int TCVWordList::ImportWords(const std::vector<TWordAndFrequency>& words, int64_
         e->fData.Freq = w.frequency;
         e->fData.Texts = 1;
         e->fData.Dispersion = -1.0f;
-        seen.insert(w.word, int(entries.size()));
+        seen.emplace(w.word, int(entries.size()));
         entries.push_back(std::move(e));
     }
     AdoptEntries(std::move(entries));
@@ -1022,6 +1131,8 @@ int TCVWordList::ImportDataFromStringList(const TUserPlainTextStringlist& lines,
 
 int TCVWordList::DeleteAllTaggedWords(bool deleted)
 {
+    if (HoldsRowsWithoutEntries())
+        return 0; // rows carry no tags
     int n = 0;
     BeginUndoStep(deleted ? QStringLiteral("Delete tagged words") : QStringLiteral("Restore tagged words"));
     for (int i = 0; i < Count(); ++i)
@@ -1088,6 +1199,16 @@ bool TCVWordList::SaveEntries(TStream& s)
     constexpr int kAhead = 8;
     const int n = Count();
     TBulkWriter w(s, std::size_t(n) * 30); // an entry takes some 30 bytes at the least
+    if (HoldsRowsWithoutEntries()) {
+        // Each row as the entry it would be (with its rank), none made.
+        const QString noTag;
+        for (int i = 0; i < n; ++i) {
+            const TWordlistDataRec d = WordlistData(i);
+            const QString word = WordOf(i);
+            PutEntry(PutRowState(w.Place(kPlainEntryStateBytes + EntryBytes(word, noTag))), d, word, noTag);
+        }
+        return w.Finish();
+    }
     for (int i = 0; i < n; ++i) {
         if (i + kAhead < n) {
             const auto* ahead = reinterpret_cast<const char*>(&Entry(i + kAhead));

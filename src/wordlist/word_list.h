@@ -14,6 +14,11 @@
 // its joined forms (CorrectFreq); % is of the list's running words
 // (TotalTokens), texts % of its texts (TotalTexts). Dispersion is DPnorm
 // (dispersion.h); lists merged from others show none.
+//
+// A list may show the rows of a job's result without an entry for each
+// (ShowRows): the millions of clusters of an index are read where the
+// count left them, and entries are made of them only when the list is to
+// change (TCVBaseDataClass::SetRowsWithoutEntries).
 
 #include "model/lemma_match_list.h"
 #include "suite/wdef.h"
@@ -80,6 +85,23 @@ public:
     uint8_t* PutTo(uint8_t* at) const;
     QStringView MainWordAsPointer() const override { return fWord; }
     int MainWordLength() const override { return int(fWord.size()); }
+};
+
+// Rows a word list may show without an entry for each: the result of a job
+// kept in a compact form of its own (the clusters of an index: millions of
+// them, each a few codes and counts). The list reads its rows in place (its
+// cells, its orders, finds, saving) and makes entries of them only when
+// something is to change them (TCVBaseDataClass::SetRowsWithoutEntries).
+class TWordListRows {
+public:
+    virtual ~TWordListRows() = default;
+    virtual std::size_t Count() const = 0;
+    // Appends the word of row i to `out`.
+    virtual void AppendWord(std::size_t i, std::u16string& out) const = 0;
+    // Its frequency, texts and dispersion (the rank is the list's to give).
+    virtual TWordlistDataRec Data(std::size_t i) const = 0;
+    // Puts the rows in this order: row k becomes the row that was order[k].
+    virtual void Reorder(const std::vector<uint32_t>& order) = 0;
 };
 
 // A word and its frequency, as other jobs hand words to a word list.
@@ -255,6 +277,11 @@ public:
 
     // Appends entries made elsewhere (the run), taking the list as it comes.
     void AdoptEntries(std::vector<std::unique_ptr<TWordListEntry>> entries);
+    // Shows these rows, alphabetically, in place of what the list held,
+    // with no entry made for any of them until one is needed. The rows
+    // carry no tags.
+    void ShowRows(std::unique_ptr<TWordListRows> rows);
+    QString MainWordOfRow(int i) const override;
     // The frequency order of entries with these frequencies (forms joined
     // under them included): entry indexes, most frequent first, equal
     // frequencies in their given order.
@@ -287,6 +314,7 @@ public:
 
 protected:
     bool SaveEntries(TStream& s) override;
+    void MakeEntriesOfRows(std::vector<std::unique_ptr<TCVBaseListObject>>& into) const override;
 
 private:
     // Calls run(entries) for each run of two or more undeleted neighbours
@@ -296,7 +324,16 @@ private:
     // The run of equal spellings entry i stands in (i first; only i when it is deleted).
     std::vector<int> EqualRunAround(int i) const;
     void InvalidateOrder() { fOrderValid = false; }
+    // Row i's data and word, whether the list holds entries or rows without them.
+    TWordlistDataRec DataOf(int i) const;
+    QString WordOf(int i) const;
+    // The frequency of entry i with the forms joined under it.
+    int64_t FrequencyWithForms(int i) const;
+    // Puts the rows the list shows in alphabetical order.
+    void SortRowsAlphabetically();
     void SetAlphabeticalSortLevels();
+    // The sort levels of a list in alphabetical order (its order stays as it is).
+    void MarkAlphabeticalAscending();
     void EnsureOrder() const;
     double Percent(int64_t part, int64_t whole) const;
 
@@ -307,6 +344,9 @@ private:
     mutable bool fOrderValid = false;
     mutable std::vector<int32_t> fFreqOrder;  // place -> entry
     mutable std::vector<int32_t> fFreqPlace;  // entry -> place
+    // The rows shown without entries (null: none), in the list's order.
+    mutable std::unique_ptr<TWordListRows> fRows;
+    bool fRowsAlphabetical = false;
 };
 
 } // namespace cv

@@ -17,6 +17,7 @@
 #include <immintrin.h>
 #endif
 #include <QFileInfo>
+#include <QLocale>
 #include <QTimeZone>
 
 #include <algorithm>
@@ -250,6 +251,18 @@ inline int32_t BatchUnits(int32_t length)
 
 } // namespace
 
+QString WordsTooLongText(int64_t count)
+{
+    const QLocale english(QLocale::English);
+    const QString longest = english.toString(kMaxTypeLength);
+    return count == 1 ? QStringLiteral("a word longer than %1 characters, the longest a word may be, was passed over "
+                                       "(it counts neither as a running word nor as a type)")
+                            .arg(longest)
+                      : QStringLiteral("%1 words longer than %2 characters, the longest a word may be, were passed over "
+                                       "(they count neither as running words nor as types)")
+                            .arg(english.toString(qlonglong(count)), longest);
+}
+
 TWordlistBufferProcessor::TWordlistBufferProcessor(TCorvantisholder* document, TWordlistRunContext& run,
                                                    const TChosenTextRec& text, int32_t textIndex,
                                                    TTagHandlerBase* tagHandler, uint8_t jobKind, uint8_t combining,
@@ -266,6 +279,31 @@ TWordlistBufferProcessor::TWordlistBufferProcessor(TCorvantisholder* document, T
     fNextSliceIndex = kNoSlice;
     UseScratch(&run.scratch);
     SetMaxChunkChars(run.chunkUnits);
+    // The tenths of a one-text run are tenths of its characters, whatever
+    // bytes the encoding spends on them.
+    SetCountTextUnits(run.slicedParts);
+}
+
+void TWordlistBufferProcessor::StartText()
+{
+    fStarted = true;
+    fTree.BeginText(fTextIndex);
+    if (fRun.sink)
+        fRun.sink->BeginText(fTextIndex);
+    fFirstPart = fRun.nextPart;
+    fRun.nextPart += fRun.slicedParts ? kDispersionPartsOfOneText : 1;
+    fSlice = 0;
+    fTree.BeginPart(fFirstPart);
+    if (fRun.slicedParts) {
+        int64_t units = TextUnits();
+        if (units < 0) {
+            // Not counted (the text was cut short meanwhile): its size tells about as much.
+            units = FileHandledInfo.TextSize() - int64_t(FileSignatureBytes.size());
+            if (FileHandledInfo.TwoByteText())
+                units /= 2;
+        }
+        fSliceUnits = std::max<int64_t>(1, (units + kDispersionPartsOfOneText - 1) / kDispersionPartsOfOneText);
+    }
 }
 
 void TWordlistBufferProcessor::ProcessAChunkOfFile(int32_t chunkIndex)
@@ -274,22 +312,8 @@ void TWordlistBufferProcessor::ProcessAChunkOfFile(int32_t chunkIndex)
         FinishText();
         return;
     }
-    if (!fStarted) {
-        fStarted = true;
-        fTree.BeginText(fTextIndex);
-        if (fRun.sink)
-            fRun.sink->BeginText(fTextIndex);
-        fFirstPart = fRun.nextPart;
-        fRun.nextPart += fRun.slicedParts ? kDispersionPartsOfOneText : 1;
-        fSlice = 0;
-        fTree.BeginPart(fFirstPart);
-        if (fRun.slicedParts) {
-            int64_t units = FileHandledInfo.TextSize() - int64_t(FileSignatureBytes.size());
-            if (FileHandledInfo.TwoByteText())
-                units /= 2;
-            fSliceUnits = std::max<int64_t>(1, (units + kDispersionPartsOfOneText - 1) / kDispersionPartsOfOneText);
-        }
-    }
+    if (!fStarted)
+        StartText();
     if (fRun.slicedParts)
         fNextSliceIndex = fSlice + 1 < kDispersionPartsOfOneText
                               ? BufferIndexOfSourcePosition(int64_t(fSlice + 1) * fSliceUnits)
@@ -454,6 +478,13 @@ uint32_t TWordlistBufferProcessor::CutWord(const TCut& cut, TPending& pending, c
     // Any word (its start, length and tags set): folded, hashed and judged.
     // Returns the units of the batch text it takes.
     const int32_t start = pending.start, length = pending.length;
+    pending.hash = 0;
+    pending.characters = length;
+    if (length > kMaxTypeLength) {
+        // Not folded: nothing is made of it.
+        pending.kind = kPendingTooLong;
+        return 0;
+    }
     const char16_t* const p = cut.p;
     const uint16_t* const c = cut.c;
     uint64_t h = TWordHasher::kSeed;
@@ -504,7 +535,6 @@ uint32_t TWordlistBufferProcessor::CutWord(const TCut& cut, TPending& pending, c
         for (int32_t k = length; k < BatchUnits(length) + 4; ++k)
             out[k] = 0;
     }
-    pending.hash = 0;
     int32_t characters = length;
     uint32_t taken = 0;
     if (!letter && !cut.keepNumbers) {
@@ -521,7 +551,7 @@ uint32_t TWordlistBufferProcessor::CutWord(const TCut& cut, TPending& pending, c
             if (refold)
                 fRun.folder->FoldSupplementary(p + start, length, out);
         }
-        if (characters < cut.minLength || characters > cut.maxLength || length > kMaxTypeLength) {
+        if (characters < cut.minLength || characters > cut.maxLength) {
             pending.kind = kPendingRunning;
         } else {
             pending.kind = kPendingType;
@@ -604,8 +634,13 @@ void TWordlistBufferProcessor::FlushBatchTo()
             partTokens = fPartTokens;
             counter = TWordlistTree::TTokenCounter(fTree);
         }
-        if (w.kind == kPendingNumber) {
-            stats.NumberRemoved();
+        if (w.kind == kPendingNumber || w.kind == kPendingTooLong) {
+            if (w.kind == kPendingNumber) {
+                stats.NumberRemoved(w.barrier);
+            } else {
+                stats.NotARunningWord(w.barrier);
+                ++fTooLong;
+            }
             if constexpr (kWithSink) {
                 if (sinkOut)
                     sinkOut[at] = {TWordlistParentTree::kNoType, 0, w.tag, w.barrier, 0};
@@ -691,22 +726,17 @@ void TWordlistBufferProcessor::NotifySink(int32_t start, int32_t length, uint32_
 void TWordlistBufferProcessor::FinishText()
 {
     FlushBatch();
-    if (!fStarted) {
-        // A text without any chunk (empty): it still has its part and its row.
-        fStarted = true;
-        fTree.BeginText(fTextIndex);
-        fFirstPart = fRun.nextPart;
-        fRun.nextPart += fRun.slicedParts ? kDispersionPartsOfOneText : 1;
-        fTree.BeginPart(fFirstPart);
-        if (fRun.sink)
-            fRun.sink->BeginText(fTextIndex);
-    }
+    // A text without any chunk (empty) still has its part and its row.
+    if (!fStarted)
+        StartText();
     fTree.EndPart(fPartTokens);
     fPartTokens = 0;
     const TWordlistTree::TTextTypeCounts counts = fTree.EndText();
     // A new standardised-TTR chunk starts with every text.
     ++fRun.sttrChunk;
 
+    if (fTooLong > 0)
+        AddReadNote(WordsTooLongText(fTooLong));
     const TChosenTextRec& text = TextRecord();
     TStatsRec rec;
     fStats.Finish(rec, counts.types, counts.stopTypes);

@@ -6,6 +6,8 @@
 // run of word units (letters, digits, joining apostrophes, hyphens and number
 // separators), boundaries and listed tags are noted as they are passed, and
 // each word is
+//   - passed over when it is longer than any type may be (kMaxTypeLength
+//     units): it is then no word at all, and the text's notes say so;
 //   - dropped as a number when it has no letter and the settings remove numbers;
 //   - otherwise a running word (for the text's statistics), and when its
 //     length in characters is within the settings' limits it is folded as the
@@ -127,6 +129,11 @@ struct TWordlistRunContext {
     double cutSeconds = 0;       // spent cutting and counting (the rest of reading is the reader's)
 };
 
+// What a text's notes say of `count` words passed over as longer than any
+// type may be: "a word longer than 65,535 characters, the longest a word
+// may be, was passed over (...)".
+QString WordsTooLongText(int64_t count);
+
 // Sixty-four class units a block: which are word units (bit j for unit j)
 // and which are boundaries or listed tags, for `blocks` blocks from `c`.
 // `widest`: the AVX-512 form where the processor has it (the same result;
@@ -146,6 +153,8 @@ public:
     // Whether any word of the text reached the tree (a read that fails after
     // this cannot be undone in the tree).
     bool Counted() const { return fCounted; }
+    // Words of the text passed over as longer than any type may be.
+    int64_t WordsTooLong() const { return fTooLong; }
 
 private:
     // Words are cut in batches: the cut folds and hashes each word and asks
@@ -164,7 +173,9 @@ private:
         uint8_t kind;       // TPendingKind
         bool inHeading;
     };
-    enum TPendingKind : uint8_t { kPendingNumber, kPendingRunning, kPendingType };
+    // kPendingTooLong: longer than any type may be (kMaxTypeLength units):
+    // no word at all, neither a running word nor a type.
+    enum TPendingKind : uint8_t { kPendingNumber, kPendingRunning, kPendingType, kPendingTooLong };
     struct TCut;
     void CutWords();
     uint32_t CutWord(const TCut& cut, TPending& pending, char16_t* out);
@@ -173,6 +184,7 @@ private:
     void FlushBatchTo();
     uint32_t AddType(const TPending& w);
     void NotifySink(int32_t start, int32_t length, uint32_t type, int barrier, uint16_t tag, bool running, bool stop);
+    void StartText();
     void StartPartAt(int32_t start);
     void FinishText();
 
@@ -190,6 +202,7 @@ private:
     int64_t fSliceUnits = 0;     // units of the text per tenth (estimated from its size)
     int32_t fNextSliceIndex = 0; // buffer index where the next tenth begins
     int64_t fPartTokens = 0;
+    int64_t fTooLong = 0;        // words passed over as longer than any type may be
     TStatsRec fRec;
     int fCarriedBarrier = 0;     // boundaries and tags after the last word of the last chunk
     uint16_t fCarriedTag = 0;

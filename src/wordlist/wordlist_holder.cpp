@@ -27,6 +27,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QHash>
+#include <QLocale>
 
 #include <algorithm>
 #include <chrono>
@@ -131,6 +132,7 @@ struct T_WholeWordlistHolder::TRun {
     bool cancelled = false;
     bool stopAsked = false;  // the unread-text callback asked to stop
     QString brokenText;      // a text whose reading broke off after its words were counted
+    int64_t wordsTooLong = 0; // passed over as longer than a word may be
 };
 
 T_WholeWordlistHolder::T_WholeWordlistHolder(uint8_t listType, TTagsToTranslateList* tagsToTranslate,
@@ -257,6 +259,8 @@ bool T_WholeWordlistHolder::MadeOneFileWordlist(const TChosenTextRec& text, int3
     outcome.ok = p.ReadAndProcess(textCount);
     if (outcome.ok) {
         outcome.row = p.TextStatistics();
+        outcome.notes = p.ReadNotes();
+        outcome.wordsTooLong = p.WordsTooLong();
     } else {
         outcome.cancelled = p.Cancelled();
         outcome.counted = p.Counted();
@@ -275,6 +279,9 @@ bool T_WholeWordlistHolder::TookTextOutcome(const TChosenTextRec& text, const TT
     if (outcome.ok) {
         fPendingRows.push_back(outcome.row);
         fRun->runningWords += outcome.row.TokensInText;
+        fRun->wordsTooLong += outcome.wordsTooLong;
+        fRunNotes << outcome.notes;
+        fTextNotes << outcome.notes;
         if (mini_global_own_HWnd != 0)
             PostMessage(mini_global_own_HWnd, kMsgRunningWords, 0, fRun->runningWords);
         return true;
@@ -625,7 +632,6 @@ bool T_WholeWordlistHolder::RunTexts(TSharedChosenFilesClass& chosen, const std:
                     toRead.push_back({&records[std::size_t(k)], k});
             TParallelWordlistReading reading(fRun->context, threads, this, TextTagHandler, MainFile.ListType,
                                              combining ? 1 : 0);
-            fTimings.readingThreads = threads;
             const bool whole = reading.Run(
                 toRead, n,
                 [&](const TTextToRead& t, const TTextReadOutcome& outcome) {
@@ -633,7 +639,8 @@ bool T_WholeWordlistHolder::RunTexts(TSharedChosenFilesClass& chosen, const std:
                     return tookText(t.index, TookTextOutcome(*t.text, outcome));
                 },
                 keepGoing);
-            // A large vocabulary: the texts left are read here.
+            fTimings.readingThreads = std::max(1, reading.StartedThreads());
+            // A large vocabulary, or no thread could be started: the texts left are read here.
             if (whole && reading.HandedOver() < toRead.size())
                 readHere(toRead[reading.HandedOver()].index, n);
             fRun->context.cutSeconds += reading.CutSeconds();
@@ -669,7 +676,7 @@ bool T_WholeWordlistHolder::RunTexts(TSharedChosenFilesClass& chosen, const std:
         QString shown = names.join(QStringLiteral(", "));
         if (texts.size() > kNamed)
             shown += QStringLiteral(" and %1 more texts").arg(texts.size() - kNamed);
-        NoWordsIn(shown);
+        NoWordsIn(shown, 2910, WhyNoWords());
         fRun.reset();
         fPendingRows.clear();
         return false;
@@ -684,11 +691,40 @@ bool T_WholeWordlistHolder::RunTexts(TSharedChosenFilesClass& chosen, const std:
     return ok;
 }
 
+QString T_WholeWordlistHolder::WhyNoWords() const
+{
+    int64_t running = 0, stops = 0, numbers = 0;
+    for (const TStatsRec& r : fPendingRows) {
+        running += r.TokensInText;
+        stops += r.StopTokensRemoved;
+        numbers += r.NumbersRemoved;
+    }
+    const QLocale english(QLocale::English);
+    QStringList why;
+    if (fRun && fRun->wordsTooLong > 0) {
+        QString s = WordsTooLongText(fRun->wordsTooLong);
+        why << s.left(1).toUpper() + s.mid(1) + QLatin1Char('.');
+    }
+    if (running > stops)
+        why << QStringLiteral("%1 running words are shorter or longer than the word lengths the settings allow (%2 to %3 "
+                              "characters).")
+                   .arg(english.toString(qlonglong(running - stops)))
+                   .arg(std::max(1, ftextsettings.MinWordLength()))
+                   .arg(ftextsettings.MaxWordLength() > 0 ? english.toString(ftextsettings.MaxWordLength())
+                                                          : english.toString(kMaxTypeLength));
+    if (stops > 0)
+        why << QStringLiteral("%1 running words are in the stop list.").arg(english.toString(qlonglong(stops)));
+    if (numbers > 0)
+        why << QStringLiteral("%1 numbers were left out, as the settings ask.").arg(english.toString(qlonglong(numbers)));
+    return why.join(QLatin1Char(' '));
+}
+
 bool T_WholeWordlistHolder::MakeWordlist(TSharedChosenFilesClass& chosen, uint8_t batchMode,
                                          int32_t& convertedToUnicode, uint8_t listType)
 try {
     (void)convertedToUnicode; // texts are decoded in memory: none is ever converted on disk
     fUnreadReasons.clear();
+    fTextNotes.clear();
     fJobFailure.clear();
     if (listType == kListIndexWordList && !fIndexHandler) {
         Complain(QStringLiteral("FailedToRead"), QStringLiteral("An index word list needs an open index."));

@@ -139,6 +139,11 @@ public:
     const TRunTimings& LastRunTimings() const { return fTimings; }
     // Texts the last run could not read, each with the reason.
     QStringList UnreadTextReasons() const { return fUnreadReasons; }
+    // What the user should know of texts the last run read all the same,
+    // each naming its text (also in the list's notes): a byte-order mark
+    // the text does not look like, a text that changed while it was read,
+    // words passed over as longer than a word may be.
+    QStringList TextNotes() const { return fTextNotes; }
     // Why the last run stopped as a whole (not enough memory), else empty.
     QString JobFailure() const { return fJobFailure; }
     // Receives every word of the texts as they are cut (the index). Not owned.
@@ -221,6 +226,8 @@ private:
     // user asked); true when it was read.
     bool TookTextOutcome(const TChosenTextRec& text, const TTextReadOutcome& outcome);
     bool MakeBatch(TSharedChosenFilesClass& chosen, uint8_t batchMode);
+    // Why texts read gave no word for the list, as far as the run knows.
+    QString WhyNoWords() const;
     void RegisterLists();
     // A list just made takes its totals and tag display, then the loaded
     // lemma and match lists; it starts unchanged.
@@ -238,6 +245,7 @@ private:
     std::vector<TStatsRec> fPendingRows;
     QString fJobFailure;
     QStringList fUnreadReasons;
+    QStringList fTextNotes;
     QStringList fRunNotes;
     TWordTokenSink* fTokenSink = nullptr;
     int32_t fChunkUnits = 0;

@@ -83,6 +83,15 @@ run 60 prlimit --as=$((400 << 20)) "$bin/keywords_bench" "$work/wset.lst" "$work
 expect 1 "damaged" "a word list with a 3-byte settings block"
 grep -qi "memory" <<<"$out" && fail "a 3-byte settings block made the reader run out of memory"
 
+# --- Key words under a limit on memory: lists generated, compared and run as
+# a batch stop with the memory message and exit code 1, never an abort.
+for limit in 100 200; do
+    run 60 prlimit --as=$((limit << 20)) "$bin/keywords_bench" --generate
+    expect 1 "not enough memory" "keywords_bench --generate under $limit MB"
+    run 120 prlimit --as=$((limit << 20)) "$bin/keywords_bench" --batch 50
+    expect 1 "not enough memory" "keywords_bench --batch 50 under $limit MB"
+done
+
 # --- Names: not UTF-8, a "|" in a loose file's name, a dangling link, a loop of links.
 names="$work/names"
 mkdir -p "$names"
@@ -156,6 +165,32 @@ if [ "$rc" != 0 ] && { [ "$rc" != 1 ] || ! grep -q "not enough memory" <<<"$out"
     fail "a concordance larger than the memory -> exit $rc"
     echo "$out" | tail -5
 fi
+
+# --- Threads that cannot be started under a tight limit on memory: the word
+# list reads on the threads that started (or on one), the clusters are
+# counted so, or the job ends with its message; never an abort.
+run 60 "$bin/wordlist_bench" --threads 1 --out "$work/one-thread.lst" "$corpus"
+expect 0 "saved" "a word list read on one thread"
+mkdir -p "$work/threads"
+run 60 "$bin/index_bench" --index "$work/threads/I" "$corpus"
+expect 0 "indexed" "an index for clusters counted on threads"
+for mb in 60 80 100 120 140 160 180 200; do
+    for job in list clusters; do
+        if [ "$job" = list ]; then
+            run 60 prlimit --as=$((mb << 20)) "$bin/wordlist_bench" --threads 4 --out "$work/threads.lst" \
+                --compare "$work/one-thread.lst" "$corpus"
+            good="the same bytes"
+        else
+            run 60 prlimit --as=$((mb << 20)) "$bin/index_bench" --index "$work/threads/I" --clusters 2 --threads 4 \
+                --table-mb 1 --min-freq 1 --top 3
+            good="^clusters"
+        fi
+        if ! { [ "$rc" = 0 ] && grep -q -- "$good" <<<"$out"; } && ! { [ "$rc" = 1 ] && grep -q "not enough memory" <<<"$out"; }; then
+            fail "the $job on four threads within $mb MB -> exit $rc"
+            echo "$out" | tail -5
+        fi
+    done
+done
 
 # --- A limit on the size of a file: the save fails with the reason, the old files stay.
 cp "$work/good.lst" "$work/kept.lst"

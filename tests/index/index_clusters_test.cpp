@@ -1,6 +1,7 @@
 // Clusters and phrase frames from an index, against n-grams counted directly.
 
 #include "index_testutil.h"
+#include "support/threads_refused.h"
 
 #include "support/failing_allocations.h"
 
@@ -281,6 +282,30 @@ TEST_F(Clusters, CountsOfManyBlocksEqualCountsOfOne)
             }
         }
     }
+}
+
+// Threads the system cannot start: the walks and the blocks are done on the
+// threads that started, or here, and the list is the one of one thread.
+TEST_F(Clusters, ThreadsTheSystemCannotStartAreDoneWithout)
+{
+    std::vector<int> lengths(40, 25);
+    lengths.insert(lengths.end(), {3000, 500});
+    ASSERT_TRUE(Make(ZipfTexts(lengths, 31))) << qPrintable(lastError);
+    TClusterOptions o = Options(2, 1);
+    o.maxSize = 3;
+    o.dispersion = true;
+    o.placesPerBlock = 16;
+    o.threads = 1;
+    TClusterRun one, refused;
+    QString error;
+    ASSERT_TRUE(CountClusters(index, {}, {}, o, one, &error)) << qPrintable(error);
+    o.threads = 4;
+    {
+        cvtest::TThreadsRefused noThreads;
+        ASSERT_TRUE(CountClusters(index, {}, {}, o, refused, &error)) << qPrintable(error);
+    }
+    EXPECT_EQ(refused.positions, one.positions);
+    ExpectSameClusters(one, refused, true);
 }
 
 // The texts of the clusters are counted by the dispersion walk when it

@@ -15,6 +15,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 
 using namespace cv;
 using namespace kwtest;
@@ -100,6 +101,12 @@ TEST_F(KeyWordRun, MissingListsGiveTooFewTextsAndLeaveTheDocumentAlone)
     EXPECT_FALSE(r.OK);
     EXPECT_TRUE(dialogs.Requests().empty());
     EXPECT_EQ(doc->fKWList->Count(), 0);
+    // With messages off, the failure message names it, as when it cannot be read.
+    Global_run_without_error_messages = true;
+    EXPECT_TRUE(Run(*doc, {WorkedStudy()}, dir.file(QStringLiteral("noref.lst"))).TooFewTexts);
+    EXPECT_TRUE(Global_FailureMessage.contains(QStringLiteral("noref.lst"))) << Global_FailureMessage.toStdString();
+    EXPECT_TRUE(Global_FailureMessage.contains(QStringLiteral("no such file")));
+    EXPECT_TRUE(dialogs.Requests().empty());
 }
 
 TEST_F(KeyWordRun, TheRunSetsItsListsHeadingsAndTheKeyWordColumnsOnce)
@@ -363,6 +370,42 @@ TEST_F(KeyWordRun, ListsInsideZipArchivesAndOneBatchZipPerArchive)
     EXPECT_TRUE(Run(*one, {archiveB}, WorkedReference()).OK);
     ASSERT_EQ(one->fKWList->Count(), 1);
     EXPECT_EQ(one->fKWList->Entry(0).fData.Freq, 300);
+}
+
+TEST_F(KeyWordRun, FrequenciesBeyond32BitsReachTheListItsFileAndTheGrid)
+{
+    // 4,718,592,000 of one word: past what a 32-bit field holds.
+    constexpr int64_t kMany = 4718592000LL;
+    const QString study = SaveList(QStringLiteral("huge.lst"), {{"target", kMany}, {"the", 3 * kMany}});
+    auto doc = NewDoc();
+    ASSERT_TRUE(Run(*doc, {study}, WorkedReference(), 0, true).OK);
+    const TKeyWordList& l = *doc->fKWList;
+    const int target = IndexOf(l, QStringLiteral("target"));
+    ASSERT_GE(target, 0);
+    EXPECT_EQ(l.Entry(target).fData.Freq, kMany);
+    EXPECT_EQ(l.Entry(target).fData.RefFreq, 50);
+    EXPECT_FLOAT_EQ(l.Entry(target).fData.Percent, 25.0f);
+    const int the = IndexOf(l, QStringLiteral("the"));
+    ASSERT_GE(the, 0);
+    EXPECT_EQ(l.Entry(the).fData.Freq, 3 * kMany);
+    EXPECT_EQ(l.Entry(the).fData.RefFreq, 99950);
+    // What the grid shows, and the study list's running words in the notes.
+    TDrawgridDataRec cell;
+    l.DrawgridDataRec(target, TKeyWordList::kColFreq, 0, cell);
+    QString digits = cell.text;
+    digits.remove(QRegularExpression(QStringLiteral("[^0-9]")));
+    EXPECT_EQ(digits, QStringLiteral("4718592000")) << cell.text.toStdString();
+    EXPECT_EQ(l.NumericalData(target, TKeyWordList::kColFreq), double(kMany));
+    EXPECT_TRUE(l.DetailsOfCurrentSettings().join(u'\n').contains(QStringLiteral("(18874368000 running words")));
+
+    // Saved and read back as they were.
+    const QString kws = dir.file(QStringLiteral("huge.kws"));
+    ASSERT_TRUE(doc->SaveToFile(kws));
+    T_WholeKeywordsHolder back(kListKeyWords, nullptr, nullptr, false, false);
+    ASSERT_TRUE(back.ReadWholeFromFile(kws)) << back.LastReadError().toStdString();
+    ASSERT_EQ(back.fKWList->Count(), l.Count());
+    EXPECT_EQ(back.fKWList->Entry(IndexOf(*back.fKWList, QStringLiteral("target"))).fData, l.Entry(target).fData);
+    EXPECT_EQ(back.fKWList->KWSettings.RunningWords(0), 4 * kMany);
 }
 
 TEST_F(KeyWordRun, AnArchiveWithAShortEntryFailsTheRun)

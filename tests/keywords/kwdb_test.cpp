@@ -15,7 +15,7 @@ using namespace kwtest;
 
 namespace {
 
-using TKeys = std::vector<std::pair<const char*, int>>;
+using TKeys = std::vector<std::pair<const char*, int64_t>>;
 
 class KeyWordDatabase : public KeyWordsTest {
 protected:
@@ -196,4 +196,35 @@ TEST_F(KeyWordDatabase, MatrixExportGivesFrequenciesKeynessAndTextSimilarity)
     T_WholeKeywordsHolder empty(kListKeyWordDatabase, nullptr, nullptr, false, false);
     EXPECT_FALSE(empty.fKWDBList->SaveAsMatrixText(out, &error));
     EXPECT_TRUE(error.contains(out));
+}
+
+TEST_F(KeyWordDatabase, FrequenciesBeyond32BitsArePooledSavedAndExported)
+{
+    constexpr int64_t kMany = 5000000000LL;
+    auto doc = Database({SaveKws(QStringLiteral("a.kws"), {{"sea", kMany}, {"ship", 3}}),
+                         SaveKws(QStringLiteral("b.kws"), {{"sea", kMany + 1}, {"ship", 4}})});
+    ASSERT_TRUE(made);
+    const TKWDB_entry_rec* sea = Entry(*doc->fKWDBList, QStringLiteral("sea"));
+    ASSERT_NE(sea, nullptr);
+    EXPECT_EQ(sea->freq, 2 * kMany + 1);
+    ASSERT_EQ(sea->occurrences.size(), 2u);
+    EXPECT_EQ(sea->occurrences[0].freq, kMany);
+    EXPECT_EQ(sea->occurrences[1].freq, kMany + 1);
+
+    const QString file = dir.file(QStringLiteral("db.kws"));
+    ASSERT_TRUE(doc->SaveToFile(file));
+    T_WholeKeywordsHolder back(kListKeyWordDatabase, nullptr, nullptr, false, false);
+    ASSERT_TRUE(back.ReadWholeFromFile(file)) << back.LastReadError().toStdString();
+    const TKWDB_entry_rec* read = Entry(*back.fKWDBList, QStringLiteral("sea"));
+    ASSERT_NE(read, nullptr);
+    EXPECT_EQ(*read, *sea);
+
+    const QString out = dir.file(QStringLiteral("db.txt"));
+    QString error;
+    ASSERT_TRUE(back.fKWDBList->SaveAsMatrixText(out, &error)) << error.toStdString();
+    QFile f(out);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(f.readAll());
+    EXPECT_TRUE(text.contains(QStringLiteral("\tKey word\tTexts\tMean keyness\ta.kws\tb.kws").mid(1)));
+    EXPECT_TRUE(text.contains(QStringLiteral("\t5000000000\t5000000001\n"))) << text.toStdString();
 }

@@ -216,13 +216,32 @@ TEST_F(KeyWordsTest, LinkHitsAreStoredNegativeAndReadPositive)
 TEST_F(KeyWordsTest, KeptSamplesReadForeverAndSaveByteForByte)
 {
     // keywords_v1.kws was saved when links were kept both ways, keywords_v2.kws
-    // after each link went under the earlier of its two key words.
-    for (const char* name : {"keywords_v1.kws", "keywords_v2.kws", "kwdb_v1.kws"}) {
-        const QString file = SampleFile(name);
+    // after each link went under the earlier of its two key words,
+    // keywords_v3.kws (and kwdb_v2.kws) once frequencies were 64-bit. Each is
+    // saved again in today's layout: as the newest sample of the same
+    // document, byte for byte; v1, whose links stay as stored, as itself
+    // saved once more.
+    struct TSample {
+        const char* name;
+        const char* savedAs;
+    };
+    for (const TSample sample : {TSample{"keywords_v1.kws", nullptr}, TSample{"keywords_v2.kws", "keywords_v3.kws"},
+                                 TSample{"keywords_v3.kws", "keywords_v3.kws"}, TSample{"kwdb_v1.kws", "kwdb_v2.kws"},
+                                 TSample{"kwdb_v2.kws", "kwdb_v2.kws"}}) {
+        SCOPED_TRACE(sample.name);
+        const QString file = SampleFile(sample.name);
         ASSERT_TRUE(QFileInfo::exists(file)) << file.toStdString();
         T_WholeKeywordsHolder doc(kListKeyWords, nullptr, nullptr, false, false);
         ASSERT_TRUE(doc.ReadWholeFromFile(file)) << doc.LastReadError().toStdString();
-        EXPECT_EQ(SavedBytes(doc), cvtest::readAll(file)) << name;
+        const QByteArray saved = SavedBytes(doc);
+        if (sample.savedAs) {
+            EXPECT_EQ(saved, cvtest::readAll(SampleFile(sample.savedAs)));
+        } else {
+            T_WholeKeywordsHolder again(kListKeyWords, nullptr, nullptr, false, false);
+            TMemoryStream m(std::vector<uint8_t>(saved.begin(), saved.end()));
+            ASSERT_TRUE(again.ReadWholeFromStream(m));
+            EXPECT_EQ(SavedBytes(again), saved);
+        }
         if (doc.MainFile.ListType == kListKeyWords) {
             EXPECT_EQ(doc.fKWList->Count(), 4);
             EXPECT_EQ(doc.fPlots->Count(), 3);
@@ -231,6 +250,15 @@ TEST_F(KeyWordsTest, KeptSamplesReadForeverAndSaveByteForByte)
             EXPECT_EQ(doc.MainFile.ListType, kListKeyWordDatabase);
             EXPECT_GT(doc.fKWDBList->Count(), 0);
         }
+    }
+    // The key words of the 32-bit layout read as those of today's.
+    T_WholeKeywordsHolder older(kListKeyWords, nullptr, nullptr, false, false), newer(kListKeyWords, nullptr, nullptr, false, false);
+    ASSERT_TRUE(older.ReadWholeFromFile(SampleFile("keywords_v1.kws")));
+    ASSERT_TRUE(newer.ReadWholeFromFile(SampleFile("keywords_v3.kws")));
+    ASSERT_EQ(older.fKWList->Count(), newer.fKWList->Count());
+    for (int i = 0; i < older.fKWList->Count(); ++i) {
+        EXPECT_EQ(older.fKWList->Entry(i).fWord, newer.fKWList->Entry(i).fWord);
+        EXPECT_EQ(older.fKWList->Entry(i).fData, newer.fKWList->Entry(i).fData);
     }
 }
 
@@ -352,9 +380,9 @@ TEST_F(KeyWordsTest, MergedLinksPointAtTheirPlotRowsInTheMergedList)
 // when the format changes on purpose; the old samples stay too).
 TEST_F(KeyWordsTest, DISABLED_WriteKeptSamples)
 {
-    QDir().mkpath(QFileInfo(SampleFile("keywords_v2.kws")).absolutePath());
-    ASSERT_TRUE(FullKeyWordDocument()->SaveToFile(SampleFile("keywords_v2.kws")));
-    ASSERT_TRUE(DatabaseDocument()->SaveToFile(SampleFile("kwdb_v1.kws")));
+    QDir().mkpath(QFileInfo(SampleFile("keywords_v3.kws")).absolutePath());
+    ASSERT_TRUE(FullKeyWordDocument()->SaveToFile(SampleFile("keywords_v3.kws")));
+    ASSERT_TRUE(DatabaseDocument()->SaveToFile(SampleFile("kwdb_v2.kws")));
 }
 
 TEST_F(KeyWordsTest, DamagedAndForeignFilesAreRefusedAndChangeNothing)

@@ -29,6 +29,7 @@ TEST(ResultFilesFuzzReplay, KeptInputsAreReadOrRefused)
     for (const char* damaged : {"lst_v2_flipped", "lst_v2_cut", "lst_index_tokens"})
         EXPECT_FALSE(read.contains(QLatin1String(damaged))) << damaged;
     // The seeds are whole files of each kind.
-    for (const char* seed : {"cnc_sample", "kws_keywords", "kws_kwdb", "lst_sample", "lst_sample_v2"})
+    for (const char* seed : {"cnc_sample", "kws_keywords", "kws_keywords_v3", "kws_kwdb", "kws_kwdb_v2", "lst_sample",
+                             "lst_sample_v2", "lst_sample_v3"})
         EXPECT_TRUE(read.contains(QLatin1String(seed))) << seed;
 }

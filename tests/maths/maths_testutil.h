@@ -5,6 +5,7 @@
 #include "maths/sdl_matrix.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <vector>
@@ -35,6 +36,18 @@ inline void hilbert(cv::TMatrix& m, int n)
     for (int c = 1; c <= n; ++c)
         for (int r = 1; r <= n; ++r)
             m.SetElem(c, r, 1.0 / (r + c - 1));
+}
+
+// A histogram's counts as text: "bins | underflow overflow max", or
+// "refused" when it was not made; for comparing what a child process made.
+inline QString histogramText(bool made, const cv::TIntVector& bins, int32_t underflow, int32_t overflow, int32_t maxCnt)
+{
+    if (!made)
+        return QStringLiteral("refused");
+    QStringList counts;
+    for (int32_t k = 1; k <= bins.NrOfElem(); ++k)
+        counts << QString::number(bins.GetElem(k));
+    return QStringLiteral("%1 | %2 %3 %4").arg(counts.join(QLatin1Char(' '))).arg(underflow).arg(overflow).arg(maxCnt);
 }
 
 // Largest |a(c, r) − b(c, r)|; infinity when the shapes differ.

@@ -89,10 +89,22 @@ TEST(MathsMatrixText, DamagedAndMisfittingFiles)
     t.Resize(2, 2);
     t.Fill(7);
     const QString bad = dir.write(QStringLiteral("bad.txt"), "1 2\n1 2\n1 x\n3 4\n");
-    EXPECT_FALSE(t.LoadFromFile(bad, false));
+    EXPECT_TRUE(t.LoadFromFile(bad, false)) << "an unreadable value is passed over, the file still reads";
     EXPECT_EQ(t.GetElem(1, 1), 1.0);
     EXPECT_EQ(t.GetElem(2, 1), 7.0) << "the unreadable value leaves its cell";
+    EXPECT_EQ(t.GetElem(1, 2), 3.0);
     EXPECT_EQ(t.GetElem(2, 2), 4.0) << "the values after it are read";
+    TIntMatrix ti;
+    ti.Resize(2, 2);
+    ti.Fill(7);
+    EXPECT_TRUE(ti.LoadFromFile(dir.write(QStringLiteral("badint.txt"), "1 2\n1 2\n1 2.5\n3 4\n"), false));
+    EXPECT_EQ(ti.GetElem(2, 1), 7) << "not an integer: the cell keeps its value";
+    EXPECT_EQ(ti.GetElem(2, 2), 4);
+    // A file that ends before its values is still no good.
+    TMatrix cut;
+    cut.Resize(2, 2);
+    EXPECT_FALSE(cut.LoadFromFile(dir.write(QStringLiteral("cut.txt"), "1 2\n1 2\n1 2\n3\n"), false));
+    EXPECT_EQ(cut.GetElem(1, 2), 3.0) << "what was there is read";
 
     for (const QByteArray& header : {QByteArray("x y\n1 2\n"), QByteArray("2 1\n1 1\n"), QByteArray("0 1\n1 1\n"),
                                      QByteArray("1 2000000000\n1 2000000000\n1\n")}) {
@@ -267,10 +279,8 @@ TEST(MathsMatrixXml, GoldenDocumentAndRoundTrip)
                                      "</matrix>\r\n"));
     out.seek(0);
     TMatrix back;
-    back.Resize(3, 3);
-    back.Fill(9);
     ASSERT_TRUE(back.ReadFromXMLStream(out, QString()));
-    EXPECT_TRUE(sameBits(m, back)) << "cells the document leaves out are zero";
+    EXPECT_TRUE(sameBits(m, back)) << "the zero cells left out of the document are the new cells' zeros";
     EXPECT_EQ(back.DataID(), QStringLiteral("abc"));
 
     cvtest::TempDir dir;
@@ -282,6 +292,37 @@ TEST(MathsMatrixXml, GoldenDocumentAndRoundTrip)
     ASSERT_TRUE(awkwardBack.LoadFromXMLFile(name, QStringLiteral("mixed case")));
     EXPECT_TRUE(sameBits(awkward, awkwardBack)) << "negative zero and every double come back exactly";
     EXPECT_EQ(awkwardBack.DataID(), QStringLiteral("Mixed Case"));
+}
+
+TEST(MathsMatrixXml, CellsLeftOutKeepTheirValuesInsideTheNewBounds)
+{
+    QBuffer in;
+    in.setData("<matrix sig=\"SDLCSuite\" vers=\"6.0\" dim=\"2\" id=\"\">\r\n<numcols>2</numcols>\r\n"
+               "<numrows>4</numrows>\r\n<cell ix=\"1\" iy=\"1\">1</cell>\r\n<cell ix=\"2\" iy=\"4\">5</cell>\r\n"
+               "</matrix>\r\n");
+    in.open(QIODevice::ReadOnly);
+    TMatrix m;
+    m.Resize(3, 3);
+    m.Fill(9);
+    ASSERT_TRUE(m.ReadFromXMLStream(in, QString()));
+    ASSERT_EQ(m.NrOfColumns(), 2);
+    ASSERT_EQ(m.NrOfRows(), 4);
+    // Rows 1..3 of columns 1 and 2 were inside both bounds; row 4 is new; column 3 went.
+    const std::vector<std::vector<double>> expected = {{1, 9}, {9, 9}, {9, 9}, {0, 5}};
+    for (int32_t r = 1; r <= 4; ++r)
+        for (int32_t c = 1; c <= 2; ++c)
+            EXPECT_EQ(m.GetElem(c, r), expected[size_t(r - 1)][size_t(c - 1)]) << c << "," << r;
+
+    // The integer matrix reads the same way, also when it was sparse.
+    in.seek(0);
+    const std::unique_ptr<TIntMatrix> sparse = TIntMatrix::CreateSparse(4);
+    sparse->SetElem(2, 2, 8);
+    sparse->SetElem(3, 1, 6);
+    ASSERT_TRUE(sparse->ReadFromXMLStream(in, QString()));
+    EXPECT_EQ(sparse->GetElem(1, 1), 1);
+    EXPECT_EQ(sparse->GetElem(2, 2), 8);
+    EXPECT_EQ(sparse->GetElem(2, 4), 5);
+    EXPECT_EQ(sparse->NrOfColumns(), 2);
 }
 
 TEST(MathsMatrixXml, WrongIdentifierAndDamagedDocuments)

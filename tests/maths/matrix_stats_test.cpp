@@ -1,5 +1,7 @@
 #include "maths_testutil.h"
 
+#include "support/test_support.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -112,6 +114,36 @@ TEST(MathsMatrixStats, HistogramOfARectangle)
     EXPECT_FALSE(m.Histogram(1, 1, 2, 2, 0, 501, 1, h, under, over, maxCnt));
     EXPECT_EQ(h.NrOfElem(), 5);
     EXPECT_EQ(h.GetElem(5), 77);
+}
+
+TEST(MathsMatrixStats, HistogramOfARectangleFarBeyondTheMatrix)
+{
+    // 40,000 x 40,000 positions over a 2 x 2 matrix: all but four are zeros
+    // outside it. Made in a child that may map only 256 MB more than it has.
+    const QString made = cvtest::runInChild([] {
+        cvtest::limitAddressSpace(uint64_t(256) << 20);
+        TMatrix m;
+        setRows(m, {{0.5, 1.5}, {2.5, 7}});
+        cv::TIntVector h;
+        int32_t under = 0, over = 0, maxCnt = 0;
+        QStringList out;
+        bool ok = m.Histogram(1, 1, 40000, 40000, 0, 3, 1, h, under, over, maxCnt);
+        out << mathstest::histogramText(ok, h, under, over, maxCnt);
+        // Reaching below the first column and row: those positions are zeros too.
+        ok = m.Histogram(-9, -9, 2, 2, -1, 8, 1, h, under, over, maxCnt);
+        out << mathstest::histogramText(ok, h, under, over, maxCnt);
+        // More positions than a count holds (50,000 squared) are refused.
+        ok = m.Histogram(1, 1, 50000, 50000, 0, 3, 1, h, under, over, maxCnt);
+        out << mathstest::histogramText(ok, h, under, over, maxCnt);
+        // A reversed rectangle holds no position.
+        ok = m.Histogram(2, 2, 1, 1, 0, 3, 1, h, under, over, maxCnt);
+        out << mathstest::histogramText(ok, h, under, over, maxCnt);
+        return out.join(QLatin1Char('\n'));
+    });
+    EXPECT_EQ(made, QStringLiteral("1599999997 1 1 | 0 1 1599999997\n"
+                                   "0 141 1 1 0 0 0 0 1 | 0 0 141\n"
+                                   "refused\n"
+                                   "0 0 0 | 0 0 0"));
 }
 
 TEST(MathsMatrixSort, RowsKeepTheirKeyEvenOutsideTheRange)

@@ -1,5 +1,7 @@
 #include "maths/sdl_vector.h"
 
+#include "maths_testutil.h"
+
 #include "support/test_support.h"
 
 #include <QBuffer>
@@ -264,6 +266,25 @@ TEST(MathsVectorHistogram, BinsLimitsAndTheLastBin)
     EXPECT_TRUE(v.Histogram(1, 9, 0, 500, 1, h, under, over, maxCnt)) << "500 bins are allowed";
     EXPECT_FALSE(v.Histogram(1, 9, 0, 501, 1, h, under, over, maxCnt));
     EXPECT_EQ(h.NrOfElem(), 500) << "a refused histogram leaves the bins as they were";
+}
+
+TEST(MathsVectorHistogram, IndicesFarBeyondTheVector)
+{
+    // Two thousand million indices over a vector of three, in a child that
+    // may map only 256 MB more than it has: the indices outside are zeros.
+    const QString made = cvtest::runInChild([] {
+        cvtest::limitAddressSpace(uint64_t(256) << 20);
+        MAKE(v, {0.5, 2.5, -4});
+        TIntVector h;
+        int32_t under = 0, over = 0, maxCnt = 0;
+        QStringList out;
+        bool ok = v.Histogram(-999999997, 1000000003, 0, 3, 1, h, under, over, maxCnt);
+        out << mathstest::histogramText(ok, h, under, over, maxCnt);
+        ok = v.Histogram(-2000000000, 2000000000, 0, 3, 1, h, under, over, maxCnt);
+        out << mathstest::histogramText(ok, h, under, over, maxCnt);
+        return out.join(QLatin1Char('\n'));
+    });
+    EXPECT_EQ(made, QStringLiteral("1999999999 0 1 | 1 0 1999999999\nrefused"));
 }
 
 TEST(MathsVectorFingerprint, EightOrFourAccumulators)

@@ -69,6 +69,38 @@ TEST(ChosenTexts, FilesArchivesAndMasks)
     EXPECT_TRUE(rec.ZipEntryName.isEmpty());
 }
 
+TEST(ChosenTexts, OfEntriesOfOneNameInAnArchiveTheSecondIsNamedAsSkipped)
+{
+    // Written with names of one length, then the second renamed to the first
+    // (our own writer replaces an entry of the same name).
+    cvtest::TempDir dir;
+    const QString zip = dir.file(QStringLiteral("twice.zip"));
+    {
+        cv::TZipArchive z;
+        ASSERT_TRUE(z.CreateArchive(zip));
+        ASSERT_TRUE(z.AddFromBuffer(QStringLiteral("in/a.txt"), std::vector<uint8_t>(10, 'x')));
+        ASSERT_TRUE(z.AddFromBuffer(QStringLiteral("in/b.txt"), std::vector<uint8_t>(4, 'y')));
+        ASSERT_TRUE(z.AddFromBuffer(QStringLiteral("in/c.txt"), std::vector<uint8_t>(3, 'z')));
+        z.CloseArchive();
+    }
+    QByteArray bytes = cvtest::readAll(zip);
+    ASSERT_EQ(bytes.count("in/b.txt"), 2); // its local header and its directory entry
+    bytes.replace("in/b.txt", "in/a.txt");
+    dir.write(QStringLiteral("twice.zip"), bytes);
+
+    Collector c;
+    cv::TCVFileDetails f(true, c.cb());
+    EXPECT_TRUE(f.ToolAddAFile(zip));
+    ASSERT_EQ(f.FileCount(), 2);
+    EXPECT_EQ(f.File(0)->ZipEntryName, QStringLiteral("in/a.txt"));
+    EXPECT_EQ(f.File(0)->FileSize, 10);
+    EXPECT_EQ(f.File(1)->ZipEntryName, QStringLiteral("in/c.txt"));
+    ASSERT_EQ(c.errors.size(), 1);
+    EXPECT_EQ(c.errors[0], QStringLiteral("Skipped entry \"in/a.txt\" number 2 of zip archive \"%1\": an earlier entry "
+                                          "of the archive has the same name, and only the first of them can be read")
+                               .arg(zip));
+}
+
 TEST(ChosenTexts, SuggestedNameAndCounters)
 {
     cvtest::TempDir dir;

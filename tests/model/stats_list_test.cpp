@@ -4,7 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <initializer_list>
+#include <vector>
 
 namespace {
 
@@ -154,4 +157,80 @@ TEST(StatsList, MergeAddsTheOtherTextsAndTotals)
     ASSERT_TRUE(c.MergeWith(d, 2, 30, 10));
     EXPECT_DOUBLE_EQ(c.Row(0)->Data().MeanWordLength, 5);
     EXPECT_EQ(c.Row(0)->Data().TokensUsed, 40);
+}
+
+namespace {
+
+// A text of `tokens` words used whose whole chunks of 10 have the ratios
+// given (its last, incomplete chunk not among them).
+cv::TStatsRec TextOfChunks(const char* name, int64_t tokens, std::initializer_list<double> ratios)
+{
+    cv::TStatsRec r = Text(name, tokens, 4, 0, 1, double(tokens), 0);
+    double sum = 0, squares = 0;
+    for (double x : ratios) {
+        sum += x;
+        squares += x * x;
+    }
+    const double n = double(ratios.size());
+    r.STTR = n > 0 ? sum / n : 100;
+    r.STTRStdDev = n > 0 ? std::sqrt(std::max(0.0, squares / n - r.STTR * r.STTR)) : 0;
+    return r;
+}
+
+cv::TStatsRec OverallOf(const std::vector<cv::TStatsRec>& rows)
+{
+    cv::TCVStatsList l(nullptr, 0);
+    for (const auto& r : rows)
+        l.AddText(r);
+    l.RecomputeOverall();
+    return l.Row(0)->Data();
+}
+
+} // namespace
+
+TEST(StatsCombine, TheTotalRatioIsTheMeanOverEveryTextsWholeChunksInAnyOrder)
+{
+    // Chunks of 10: a has two (30, 50) and 5 words over, b one (70) and 9
+    // over, c one (90) and 5 over, d none (its plain ratio must not count).
+    // Over the four chunks: mean 60, population sd sqrt(500).
+    const std::vector<cv::TStatsRec> texts{TextOfChunks("a", 25, {30, 50}), TextOfChunks("b", 19, {70}),
+                                           TextOfChunks("c", 15, {90}), TextOfChunks("d", 7, {})};
+    const double mean = 60, sd = std::sqrt(500.0);
+    std::vector<int> order{0, 1, 2, 3};
+    do {
+        std::vector<cv::TStatsRec> rows;
+        for (int k : order)
+            rows.push_back(texts[std::size_t(k)]);
+        const cv::TStatsRec o = OverallOf(rows);
+        EXPECT_NEAR(o.STTR, mean, 1e-9);
+        EXPECT_NEAR(o.STTRStdDev, sd, 1e-9);
+        // Totals of pairs taken together, as merged documents take them.
+        const cv::TStatsRec pairs = cv::CombineStats(cv::CombineStats(rows[0], rows[1]), cv::CombineStats(rows[2], rows[3]));
+        EXPECT_NEAR(pairs.STTR, mean, 1e-9);
+        EXPECT_NEAR(pairs.STTRStdDev, sd, 1e-9);
+    } while (std::next_permutation(order.begin(), order.end()));
+
+    // Two lists merged, one of them read back from a stream first (its
+    // overall row does not carry its chunks).
+    cv::TCVStatsList first(nullptr, 0), second(nullptr, 0);
+    first.AddText(texts[3]);
+    first.AddText(texts[1]);
+    first.RecomputeOverall();
+    second.AddText(texts[0]);
+    second.AddText(texts[2]);
+    second.RecomputeOverall();
+    cv::TMemoryStream m;
+    ASSERT_TRUE(second.SaveToStream(m));
+    m.SetPosition(0);
+    cv::TCVStatsList back(nullptr, 0);
+    ASSERT_TRUE(back.ReadFromStream(m));
+    ASSERT_TRUE(first.MergeWith(back, 4, 0, 0));
+    EXPECT_NEAR(first.Row(0)->Data().STTR, mean, 1e-9);
+    EXPECT_NEAR(first.Row(0)->Data().STTRStdDev, sd, 1e-9);
+
+    // No text with a whole chunk: the plain ratios, weighted by words.
+    cv::TStatsRec e = TextOfChunks("e", 4, {}), f = TextOfChunks("f", 6, {});
+    f.STTR = 50;
+    EXPECT_NEAR(OverallOf({e, f}).STTR, 70, 1e-9);
+    EXPECT_NEAR(OverallOf({f, e}).STTR, 70, 1e-9);
 }

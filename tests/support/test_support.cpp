@@ -19,6 +19,7 @@
 #include <pwd.h>
 #include <poll.h>
 #include <spawn.h>
+#include <sys/resource.h>
 
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -136,6 +137,20 @@ QString asOtherUser(const OtherUser& user, const std::function<QString()>& job)
 bool giveToOtherUser(const OtherUser& user, const QString& path)
 {
     return ::lchown(QFile::encodeName(path).constData(), uid_t(user.uid), gid_t(user.gid)) == 0;
+}
+
+void limitAddressSpace(uint64_t extraBytes)
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    rlim_t mapped = 0;
+    if (status.open(QIODevice::ReadOnly))
+        for (const QByteArray& line : status.readAll().split('\n'))
+            if (line.startsWith("VmSize:"))
+                mapped = rlim_t(line.mid(7).trimmed().split(' ').first().toLongLong()) << 10;
+    rlimit limit{};
+    ::getrlimit(RLIMIT_AS, &limit);
+    limit.rlim_cur = mapped + rlim_t(extraBytes);
+    ::setrlimit(RLIMIT_AS, &limit);
 }
 
 QString runInChild(const std::function<QString()>& job, int* result, std::chrono::milliseconds limit)

@@ -76,6 +76,10 @@ QString asOtherUser(const OtherUser& user, const std::function<QString()>& job);
 // that cannot be done.
 bool giveToOtherUser(const OtherUser& user, const QString& path);
 
+// Limits this process's address space to what it has mapped now and
+// `extraBytes` more (for a child of runInChild: a job that asks for far more
+// memory than it needs then fails at once instead of taking the machine's).
+void limitAddressSpace(uint64_t extraBytes);
 // Waits for a child at most `limit` (then kills it, a test failure): its
 // exit code, or minus the signal that ended it.
 int waitForChild(int pid, std::chrono::milliseconds limit = std::chrono::seconds(20));

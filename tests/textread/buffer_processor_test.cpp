@@ -740,7 +740,8 @@ TEST_F(BufferProcessorTest, ATextThatGrowsOrShrinksWhileItIsReadEndsWithWhatItRe
         SCOPED_TRACE(grow);
         const QString name = dir.write(QStringLiteral("changing.txt"), text);
         int result = 0;
-        const QString words = cvtest::runInChild(
+        // The words read, then the notes.
+        const QStringList told = cvtest::runInChild(
             [&] {
                 TChosenTextRec rec;
                 rec.FullFilename = name;
@@ -751,15 +752,108 @@ TEST_F(BufferProcessorTest, ATextThatGrowsOrShrinksWhileItIsReadEndsWithWhatItRe
                 c.SetMaxChunkChars(256);
                 if (!c.ReadAndProcess(1))
                     return c.LastError();
-                return QString::number(c.TextStats().Words);
+                return (QStringList{QString::number(c.TextStats().Words), c.ChangedWhileRead() ? "changed" : "same"}
+                        + c.ReadNotes())
+                    .join(QLatin1Char('\n'));
             },
-            &result, std::chrono::seconds(10));
+            &result, std::chrono::seconds(10)).split(QLatin1Char('\n'));
         EXPECT_EQ(result, 0);
+        ASSERT_EQ(told.size(), 3) << qPrintable(told.join(QLatin1Char('|')));
         if (grow)
-            EXPECT_EQ(words, QString::number(whole.stats.Words));
+            EXPECT_EQ(told[0], QString::number(whole.stats.Words));
         else
-            EXPECT_LT(words.toInt(), whole.stats.Words) << qPrintable(words);
+            EXPECT_LT(told[0].toInt(), whole.stats.Words) << qPrintable(told[0]);
+        // Either way the reader tells, naming the text.
+        EXPECT_EQ(told[1], QStringLiteral("changed"));
+        EXPECT_TRUE(told[2].startsWith(QDir::toNativeSeparators(name) + QStringLiteral(": the text changed while it was read")))
+            << qPrintable(told[2]);
     }
+    EXPECT_TRUE(whole.notes.isEmpty());
+}
+
+// A byte-order mark decides the encoding; one its text does not look like
+// is told in the notes (the text is still read as the mark says).
+TEST_F(BufferProcessorTest, AByteOrderMarkItsTextDoesNotLookLikeIsNoted)
+{
+    QString lines;
+    for (int k = 0; k < 40; ++k)
+        lines += QStringLiteral("Line %1 of a plain text, nothing but ASCII.\n").arg(k);
+    QString chinese;
+    for (int k = 0; k < 40; ++k)
+        chinese += QStringLiteral("\u4ECA\u5929\u5929\u6C14\u5F88\u597D\uFF0C\u6211\u4EEC\u53BB\u516C\u56ED\u3002\n");
+    QByteArray swapped = utf16(lines, false, false); // little-endian units behind a big-endian mark
+    swapped.prepend("\xFE\xFF");
+    const struct {
+        const char* name;
+        QByteArray bytes;
+        const char* claimed; // nullptr: no note
+    } cases[] = {
+        {"ASCII behind FF FE", QByteArray("\xFF\xFE") + utf8(lines), "UTF-16 little-endian"},
+        {"ASCII behind FE FF", QByteArray("\xFE\xFF") + utf8(lines), "UTF-16 big-endian"},
+        {"UTF-16LE behind FE FF", swapped, "UTF-16 big-endian"},
+        {"Latin-1 behind EF BB BF", QByteArray("\xEF\xBB\xBF") + latin1(QString(lines).replace(QStringLiteral("plain"), QStringLiteral("pl\u00E2\u00EEn"))), "UTF-8"},
+        {"UTF-16LE with its mark", utf16(lines, false, true), nullptr},
+        {"UTF-16BE with its mark", utf16(lines, true, true), nullptr},
+        {"Chinese UTF-16LE with its mark", utf16(chinese, false, true), nullptr},
+        {"UTF-8 with its mark", QByteArray("\xEF\xBB\xBF") + utf8(lines + QStringLiteral("caf\u00E9\n")), nullptr},
+        {"ASCII without a mark", utf8(lines), nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString file = dir.write(QStringLiteral("marked.txt"), c.bytes);
+        const ReadResult r = readFile(file);
+        ASSERT_TRUE(r.ok) << qPrintable(r.error);
+        if (!c.claimed) {
+            EXPECT_TRUE(r.notes.isEmpty()) << qPrintable(r.notes.join(QLatin1Char('|')));
+            continue;
+        }
+        ASSERT_EQ(r.notes.size(), 1);
+        EXPECT_EQ(r.notes[0], QStringLiteral("%1: the text does not look like %2, the encoding its byte-order mark claims "
+                                             "(it was read as %2)")
+                                  .arg(QDir::toNativeSeparators(file), QString::fromLatin1(c.claimed)));
+    }
+}
+
+// Asked for, the reader tells the decoded text's length before the first
+// chunk: the units positions count, whatever bytes the encoding spends.
+TEST_F(BufferProcessorTest, TheTextsLengthInUnitsWhateverItsEncoding)
+{
+    struct Length : Collector {
+        using Collector::Collector;
+        std::vector<int64_t> told;
+        void ProcessAChunkOfFile(int32_t i) override
+        {
+            Collector::ProcessAChunkOfFile(i);
+            told.push_back(TextUnits());
+        }
+    };
+    // Letters of two and three UTF-8 bytes and a pair of surrogates, over
+    // many chunks, and a short text read in one.
+    QString text;
+    for (int k = 0; k < 300; ++k)
+        text += QStringLiteral("\u0436\u0431 caf\u00E9 \u20AC\U0001D400 words %1\n").arg(k);
+    for (const QString& t : {text, QStringLiteral("\u0436")}) {
+        std::vector<QByteArray> forms{utf8(t), QByteArray("\xEF\xBB\xBF") + utf8(t), utf16(t, true, true)};
+        if (t.size() > 1)
+            forms.push_back(utf16(t, false, false)); // without a mark, UTF-16 shows only in a text of some length
+        for (const QByteArray& bytes : forms) {
+            TChosenTextRec rec;
+            rec.FullFilename = dir.write(QStringLiteral("length.txt"), bytes);
+            Length c(nullptr, nullptr, nullptr, nullptr, rec, defaultSettings(), 0, 0, false);
+            c.SetCountTextUnits(true);
+            c.SetMaxChunkChars(256);
+            ASSERT_TRUE(c.ReadAndProcess(1));
+            ASSERT_FALSE(c.told.empty());
+            EXPECT_EQ(c.told.front(), t.size());
+            EXPECT_EQ(int64_t(c.text.size()), t.size());
+        }
+    }
+    // Not asked for: not counted.
+    TChosenTextRec rec;
+    rec.FullFilename = dir.write(QStringLiteral("plain.txt"), utf8(text));
+    Length c(nullptr, nullptr, nullptr, nullptr, rec, defaultSettings(), 0, 0, false);
+    ASSERT_TRUE(c.ReadAndProcess(1));
+    EXPECT_EQ(c.told.front(), -1);
 }
 
 } // namespace

@@ -109,6 +109,7 @@ struct ReadResult {
     std::vector<int32_t> chunks;
     QStringList words;
     QString error;
+    QStringList notes; // ReadNotes
 };
 
 inline cv::TTextSettings defaultSettings() { return cv::TTextSettings::Defaults(); }
@@ -132,6 +133,7 @@ inline ReadResult readFile(const QString& fileName, const cv::TTextSettings& set
     r.chunks = c.chunks;
     r.words = c.words();
     r.error = c.LastError();
+    r.notes = c.ReadNotes();
     return r;
 }
 

@@ -46,6 +46,12 @@ void ExpectSameOrder(const std::vector<std::u16string>& words, const QString& lo
         std::vector<std::u16string_view> views(words.begin(), words.end());
         const std::vector<uint32_t> fast = orderer.Order(views);
         ASSERT_EQ(fast.size(), slow.size());
+        // Words made one at a time as they are asked for are ordered the same.
+        const std::vector<uint32_t> made = orderer.Order(words.size(), [&](std::size_t i, std::u16string& scratch) {
+            scratch = words[i];
+            return std::u16string_view(scratch);
+        });
+        EXPECT_EQ(made, fast);
         // Words the collator finds equal may stand in either order; the words
         // in each place must be equal to the collator.
         for (std::size_t k = 0; k < fast.size(); ++k) {
@@ -136,6 +142,30 @@ TEST(AlphabeticalOrder, TypographicApostropheTakesTheFastRoadWhereTheCollatorAll
         RandomWords(rng, 2000, 12, [&] { return alphabet[rng() % alphabet.size()]; });
     for (const char* locale : {"en_GB", "fr_FR", "de_DE", "lt_LT", "ja_JP"})
         ExpectSameOrder(words, QString::fromLatin1(locale));
+}
+
+TEST(AlphabeticalOrder, ClustersOfWordsTakeTheFastRoadWhereTheCollatorOrdersTheSpaceSo)
+{
+    // Millions of clusters ("of the") are ordered as words are: the space
+    // between their words belongs to the fast alphabet.
+    const TAlphabeticalOrderer english(QStringLiteral("en_GB"));
+    EXPECT_TRUE(english.OnFastRoad(u"of the"));
+    EXPECT_TRUE(english.OnFastRoad(u"at the end of"));
+    // A word that is a prefix of another, spaces doubled and at either end,
+    // a space against every character of the alphabet.
+    const QStringList clusters{QStringLiteral("of the"), QStringLiteral("of them"), QStringLiteral("off the"),
+                               QStringLiteral("of-the"), QStringLiteral("ofthe"), QStringLiteral("of  the"),
+                               QStringLiteral(" of"), QStringLiteral("of "), QStringLiteral("of"),
+                               QStringLiteral("of 1,000"), QStringLiteral("of'the"), QStringLiteral("of.the"),
+                               QStringLiteral("o f"), QStringLiteral("of the end of the day"),
+                               QStringLiteral("of the end of the days"), QStringLiteral("of the end of them")};
+    ExpectSameOrder(Views(clusters), QStringLiteral("en_GB"));
+    std::mt19937 rng(17);
+    const std::u16string alphabet = u"aeost ' -’";
+    const std::vector<std::u16string> random =
+        RandomWords(rng, 3000, 16, [&] { return alphabet[rng() % alphabet.size()]; });
+    for (const char* locale : {"en_GB", "fr_FR", "de_DE", "lt_LT", "sv_SE"})
+        ExpectSameOrder(random, QString::fromLatin1(locale));
 }
 
 TEST(AlphabeticalOrder, LanguagesThatSortLettersTheirOwnWay)

@@ -4,6 +4,7 @@
 #include "suite/decipher.h"
 #include "suite/zip_archive.h"
 #include "support/failing_allocations.h"
+#include "support/threads_refused.h"
 #include "textread/tag_handler.h"
 #include "wordlist/parallel_reading.h"
 #include "wordlist/word_folding.h"
@@ -171,6 +172,15 @@ TEST_F(ParallelReading, AnUnreadTextThatStopsTheJobStopsItWhereOneThreadStops)
     EXPECT_EQ(many.statusAndWords.back().first, 0);
 }
 
+TEST_F(ParallelReading, ThreadsTheSystemCannotStartAreDoneWithout)
+{
+    const QStringList files = Write(Corpus(12, 300, 400));
+    const TRun one = Run(files, 1);
+    ASSERT_TRUE(one.made);
+    cvtest::TThreadsRefused refused;
+    ExpectSame(one, Run(files, 4), 4);
+}
+
 TEST_F(ParallelReading, RunningShortOfMemoryOnAReadingThreadStopsTheJobWithAMessage)
 {
     // Loose texts, texts inside an archive and an enciphered one: each kind
@@ -225,6 +235,8 @@ protected:
             records.push_back({});
             records.back().FullFilename = dir.write(name, bytes);
         }
+        for (std::size_t k = 0; k < records.size(); ++k)
+            toRead.push_back({&records[k], int32_t(k)});
     }
     std::unique_ptr<TWordlistTree> NewRun(TWordlistRunContext& c, TWordFolder& folder)
     {
@@ -252,12 +264,12 @@ protected:
         return out;
     }
     std::vector<TChosenTextRec> records;
+    std::vector<TTextToRead> toRead; // the records, numbered in order
 };
 
 TEST_F(ParallelReader, TheRunsTreeIsThatOfOneThreadAlsoWhenALargeVocabularyLeavesTextsToTheCaller)
 {
-    const TTextSettings settings = Settings();
-    TWordFolder folder(settings);
+    TWordFolder folder(Settings());
     TWordlistRunContext one;
     auto oneTree = NewRun(one, folder);
     std::vector<TStatsRec> oneRows;
@@ -266,9 +278,6 @@ TEST_F(ParallelReader, TheRunsTreeIsThatOfOneThreadAlsoWhenALargeVocabularyLeave
         ASSERT_TRUE(p.ReadAndProcess(int32_t(records.size())));
         oneRows.push_back(p.TextStatistics());
     }
-    std::vector<TTextToRead> toRead;
-    for (std::size_t k = 0; k < records.size(); ++k)
-        toRead.push_back({&records[k], int32_t(k)});
     for (int64_t most : {int64_t(1), int64_t(400), TParallelWordlistReading::kMostRunTypes}) {
         TWordlistRunContext many;
         auto manyTree = NewRun(many, folder);
@@ -306,13 +315,34 @@ TEST_F(ParallelReader, TheRunsTreeIsThatOfOneThreadAlsoWhenALargeVocabularyLeave
     }
 }
 
+TEST_F(ParallelReader, WithoutAThreadItHandsOverNothingAndTheCallerReadsOn)
+{
+    TWordFolder folder(Settings());
+    TWordlistRunContext c;
+    auto tree = NewRun(c, folder);
+    TParallelWordlistReading reading(c, 3, nullptr, nullptr, kListWordList, 0);
+    int handed = 0;
+    {
+        cvtest::TThreadsRefused refused;
+        EXPECT_TRUE(reading.Run(
+            toRead, int32_t(records.size()), [&](const TTextToRead&, const TTextReadOutcome&) { return ++handed > 0; },
+            [] { return true; }));
+    }
+    EXPECT_EQ(reading.StartedThreads(), 0);
+    EXPECT_EQ(reading.HandedOver(), 0u);
+    EXPECT_EQ(handed, 0);
+    EXPECT_EQ(tree->Count(), 0);
+    // Threads that can start again read as before.
+    EXPECT_TRUE(reading.Run(
+        toRead, int32_t(records.size()), [&](const TTextToRead&, const TTextReadOutcome&) { return ++handed > 0; },
+        [] { return true; }));
+    EXPECT_EQ(reading.StartedThreads(), 3);
+    EXPECT_EQ(reading.HandedOver(), records.size());
+}
+
 TEST_F(ParallelReader, StopsBetweenTextsWhenAskedAndHandsOverNoMore)
 {
-    std::vector<TTextToRead> toRead;
-    for (std::size_t k = 0; k < records.size(); ++k)
-        toRead.push_back({&records[k], int32_t(k)});
-    const TTextSettings settings = Settings();
-    TWordFolder folder(settings);
+    TWordFolder folder(Settings());
     for (bool byText : {true, false}) {
         TWordlistRunContext c;
         auto tree = NewRun(c, folder);

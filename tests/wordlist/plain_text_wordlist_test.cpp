@@ -10,6 +10,7 @@
 #include "suite/cv_globals.h"
 #include "suite/dialogs.h"
 #include "suite/lemmatiser.h"
+#include "support/failing_allocations.h"
 #include "support/test_support.h"
 #include "wordlist/wordlist_holder.h"
 
@@ -283,4 +284,30 @@ TEST_F(PlainTextFile, NothingToImportIsReportedAndNothingSaved)
     dialogs.Clear();
     EXPECT_FALSE(cv::SavePlainTextWordList(*good, dir.file(QStringLiteral("no/such/folder")), QString(), &saved));
     EXPECT_EQ(dialogs.Routines(), QStringList{QStringLiteral("FailedToSave")});
+}
+
+TEST_F(PlainTextFile, RunningShortOfMemoryStopsTheImportWithAMessage)
+{
+    // The road of a comparison with a plain-text list, and of the import job:
+    // read the list, make its word list, save it.
+    QByteArray text = "\\TOTAL\\\t90000\n";
+    for (int i = 0; i < 300; ++i)
+        text += "word" + QByteArray::number(i) + '\t' + QByteArray::number(i + 1) + '\n';
+    const QString src = dir.write(QStringLiteral("many.txt"), text);
+    auto job = [&](QString& message) {
+        cv::Global_run_without_error_messages = true;
+        cv::Global_FailureMessage.clear();
+        bool shortOfMemory = false;
+        cvtest::ShortageFromHere();
+        auto list = cv::ImportPlainTextWordList(src, kEnglish, 0, 0, 1, &shortOfMemory);
+        auto doc = list ? cv::MakeWordlistFromPlainText(*list, QStringLiteral("notes"), &shortOfMemory) : nullptr;
+        QString saved;
+        const bool savedOk = list && cv::SavePlainTextWordList(*list, dir.path(), QString(), &saved);
+        cvtest::ShortageToHere();
+        // (A shortage told as a list without words would be the last message.)
+        message = cv::Global_FailureMessage;
+        return !shortOfMemory && doc && doc->WordlistOfType(cv::kListWordList)->Count() == 300 && savedOk;
+    };
+    cvtest::ExpectJobSurvivesShortages(cvtest::RunShortOfMemory(job));
+    cv::Global_run_without_error_messages = false;
 }

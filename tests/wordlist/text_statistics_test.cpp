@@ -1,9 +1,14 @@
 // Per-text statistics and dispersion values, worked out by hand.
 
+#include "textread/buffer_processor.h"
+#include "textread/class_array.h"
 #include "wordlist/dispersion.h"
 #include "wordlist/text_statistics.h"
 #include "wordlist/wordlist_tree.h"
 #include "wordlist_testutil.h"
+
+#include <QDir>
+#include <QRegularExpression>
 
 #include <array>
 #include <cmath>
@@ -16,6 +21,57 @@ using namespace wordlist_test;
 namespace {
 
 class TextStatistics : public WordlistTest {};
+
+// Sentences and paragraphs of a text counted by hand from the reader's
+// classes, word by word: a unit is a stretch of running words (words with
+// a letter) between boundaries of its level or higher, whatever stands
+// between them.
+class TUnitsByHand final : public TBufferProcessor {
+public:
+    TUnitsByHand(const TChosenTextRec& text, const TTextSettings& settings)
+        : TBufferProcessor(nullptr, {}, {}, nullptr, text, settings, 0, 0, false)
+    {
+    }
+    void ProcessAChunkOfFile(int32_t chunk) override
+    {
+        if (chunk < 0) {
+            EndWord();
+            Close(5);
+            return;
+        }
+        for (const uint16_t v : Classes()) {
+            if (IsWordClass(v)) {
+                inWord = true;
+                letter = letter || ClassCode(v) == kClassLetter;
+                continue;
+            }
+            EndWord();
+            level = std::max(level, BoundaryLevel(v));
+        }
+    }
+    int64_t running = 0, sentences = 0, paragraphs = 0;
+
+private:
+    void EndWord()
+    {
+        if (inWord && letter) {
+            Close(level);
+            level = 0;
+            ++running, ++sentence, ++paragraph;
+        }
+        inWord = letter = false;
+    }
+    void Close(int at)
+    {
+        if (at >= 2 && sentence > 0)
+            ++sentences, sentence = 0;
+        if (at >= 3 && paragraph > 0)
+            ++paragraphs, paragraph = 0;
+    }
+    bool inWord = false, letter = false;
+    int level = 0;
+    int64_t sentence = 0, paragraph = 0;
+};
 
 TEST_F(TextStatistics, SentencesParagraphsHeadingsAndWordLengths)
 {
@@ -42,6 +98,42 @@ TEST_F(TextStatistics, SentencesParagraphsHeadingsAndWordLengths)
     EXPECT_DOUBLE_EQ(s.TTR, 100.0);
     EXPECT_DOUBLE_EQ(s.STTR, 100.0); // shorter than one chunk: the plain ratio
     EXPECT_EQ(s.STTRBasis, 1000);
+}
+
+TEST_F(TextStatistics, ANumberThatOpensASentenceOrParagraphKeepsItsBoundary)
+{
+    // Sentences of 5, 4 ("1961" is no running word), 2 and 2 words in
+    // paragraphs of 5, 4 and 4; the blank line ends nothing more.
+    const QString text = QStringLiteral("The first line ends here.\n1961 was a good year.\n\nThen 2 more. 3 cats sat.\n");
+    auto doc = MakeOne(text);
+    ASSERT_TRUE(made);
+    const TStatsRec& s = doc->fStats->Row(1)->Data();
+    EXPECT_EQ(s.TokensInText, 13);
+    EXPECT_EQ(s.NumbersRemoved, 3);
+    EXPECT_EQ(s.Sentences, 4);
+    EXPECT_DOUBLE_EQ(s.MeanSentenceLength, 13.0 / 4);
+    EXPECT_NEAR(s.SentenceLengthStdDev, std::sqrt((25 + 16 + 4 + 4) / 4.0 - 13.0 * 13 / 16), 1e-9);
+    EXPECT_EQ(s.Paragraphs, 3);
+    EXPECT_DOUBLE_EQ(s.MeanParagraphLength, 13.0 / 3);
+
+    // Numbers kept: they are words of the sentences they open.
+    const TTextSettings before = Settings();
+    TTextSettings t = before;
+    t.SetKeepNumbers(true);
+    Use(t);
+    auto kept = MakeOne(text);
+    const TStatsRec& k = kept->fStats->Row(1)->Data();
+    EXPECT_EQ(k.Sentences, 4);
+    EXPECT_DOUBLE_EQ(k.MeanSentenceLength, 4.0); // 5 5 3 3
+    EXPECT_EQ(k.Paragraphs, 3);
+    Use(before);
+
+    // A heading opened by a number is still a heading of its own.
+    auto headed = MakeOne(QStringLiteral("Intro words.\n<head>2 Methods</head>\nSome words here.\n"));
+    const TStatsRec& h = headed->fStats->Row(1)->Data();
+    EXPECT_EQ(h.Paragraphs, 3);
+    EXPECT_EQ(h.Headings, 1);
+    EXPECT_DOUBLE_EQ(h.MeanHeadingLength, 1.0);
 }
 
 TEST_F(TextStatistics, SectionsWhenAMarkerIsSet)
@@ -88,6 +180,98 @@ TEST_F(TextStatistics, OverallRowAddsTheTexts)
     EXPECT_EQ(List(*doc).TotalTokens(), 7);
 }
 
+TEST_F(TextStatistics, TheTotalStandardisedRatioIsTheMeanOverEveryTextsWholeChunks)
+{
+    TTextSettings t = Settings();
+    t.SetSTTRBasis(2);
+    Use(t);
+    // Whole chunks of two: [a a] [b b] [a c] of the first text, [x y] of
+    // the second, [p p] of the third (each text's last word left over):
+    // 50 50 100 100 50, mean 70, population sd sqrt(600).
+    auto doc = Make({{QStringLiteral("1.txt"), QByteArray("a a b b a c d")},
+                     {QStringLiteral("2.txt"), QByteArray("x y x")},
+                     {QStringLiteral("3.txt"), QByteArray("p p q")}});
+    ASSERT_TRUE(made);
+    const TStatsRec& o = doc->fStats->Row(0)->Data();
+    EXPECT_NEAR(o.STTR, 70.0, 1e-9);
+    EXPECT_NEAR(o.STTRStdDev, std::sqrt(600.0), 1e-9);
+}
+
+// The sample corpora: every text's sentences and paragraphs are those
+// counted by hand, and the total standardised ratio is the mean over every
+// text's whole chunks. Brown also with its tags taken off ("The/at" read as
+// "The"), as an independent count of the same rules took it: the figures
+// that count gave.
+TEST_F(TextStatistics, TheSampleCorporaGiveTheCountsByHand)
+{
+    struct TTotals {
+        int64_t sentences = 0, paragraphs = 0, chunks = 0;
+        double sttr = 0, sttrSd = 0;
+    };
+    auto check = [&](const QString& folder) {
+        TTotals t;
+        TCVFileDetails chosen(true, {});
+        for (const QString& name : QDir(folder).entryList(QDir::Files, QDir::Name))
+            chosen.ToolAddAFile(QDir(folder).filePath(name));
+        EXPECT_GT(chosen.FileCount(), 50);
+        T_WholeWordlistHolder doc(kListWordList, nullptr, nullptr, false, false);
+        int32_t converted = 0;
+        EXPECT_TRUE(doc.MakeWordlist(chosen, 0, converted, kListWordList));
+        const TCVStatsList& stats = *doc.fStats;
+        EXPECT_EQ(stats.Count(), chosen.FileCount() + 1);
+        double sum = 0, squares = 0;
+        for (int i = 1; i < stats.Count(); ++i) {
+            const TStatsRec& r = stats.Row(i)->Data();
+            TChosenTextRec text;
+            text.FullFilename = QDir(r.Folder).filePath(r.FileName);
+            TUnitsByHand hand(text, Settings());
+            EXPECT_TRUE(hand.ReadAndProcess(1));
+            EXPECT_EQ(r.TokensInText, hand.running) << r.FileName.toStdString();
+            EXPECT_EQ(r.Sentences, hand.sentences) << r.FileName.toStdString();
+            EXPECT_EQ(r.Paragraphs, hand.paragraphs) << r.FileName.toStdString();
+            t.sentences += hand.sentences;
+            t.paragraphs += hand.paragraphs;
+            // Each text's whole chunks: their mean and standard deviation
+            // give back the sum and the sum of squares of their ratios.
+            const int64_t c = r.TokensUsed / r.STTRBasis;
+            t.chunks += c;
+            sum += double(c) * r.STTR;
+            squares += double(c) * (r.STTRStdDev * r.STTRStdDev + r.STTR * r.STTR);
+        }
+        const TStatsRec& total = stats.Row(0)->Data();
+        EXPECT_EQ(total.Sentences, t.sentences);
+        EXPECT_EQ(total.Paragraphs, t.paragraphs);
+        EXPECT_GT(t.chunks, 0);
+        const double mean = sum / double(std::max<int64_t>(1, t.chunks));
+        EXPECT_NEAR(total.STTR, mean, 1e-9);
+        EXPECT_NEAR(total.STTRStdDev, std::sqrt(squares / double(std::max<int64_t>(1, t.chunks)) - mean * mean), 1e-7);
+        t.sttr = total.STTR;
+        t.sttrSd = total.STTRStdDev;
+        return t;
+    };
+    const QString sample = qEnvironmentVariable("CV_SAMPLE_CORPUS"), brown = qEnvironmentVariable("CV_BROWN_CORPUS");
+    if (sample.isEmpty() && brown.isEmpty())
+        GTEST_SKIP() << "neither CV_SAMPLE_CORPUS nor CV_BROWN_CORPUS is set";
+    if (!sample.isEmpty()) {
+        SCOPED_TRACE("sample corpus");
+        check(sample);
+    }
+    if (!brown.isEmpty()) {
+        SCOPED_TRACE("Brown");
+        check(brown);
+        const QRegularExpression tagged(QStringLiteral("(\\S+)/\\S+"));
+        for (const QString& name : QDir(brown).entryList(QDir::Files, QDir::Name))
+            dir.write(QStringLiteral("words/") + name,
+                      QString::fromUtf8(cvtest::readAll(QDir(brown).filePath(name))).replace(tagged, QStringLiteral("\\1")).toUtf8());
+        const TTotals words = check(dir.file(QStringLiteral("words")));
+        EXPECT_EQ(words.sentences, 60426);
+        EXPECT_EQ(words.paragraphs, 56833);
+        EXPECT_NEAR(double(words.chunks), 850, 1);
+        EXPECT_NEAR(words.sttr, 43.923, 0.005);
+        EXPECT_NEAR(words.sttrSd, 5.301, 0.005);
+    }
+}
+
 TEST_F(TextStatistics, BuilderCountsWithoutAText)
 {
     TTextStatisticsBuilder b(3, true);
@@ -96,7 +280,7 @@ TEST_F(TextStatistics, BuilderCountsWithoutAText)
     b.RunningWord(4, false); // heading of two words ends
     b.RunningWord(2, false);
     b.RunningWord(5, false);
-    b.NumberRemoved();
+    b.NumberRemoved(0);
     b.StopTokenRemoved();
     EXPECT_FALSE(b.TokenUsed(1, true));
     EXPECT_FALSE(b.TokenUsed(20, false));
@@ -241,6 +425,40 @@ TEST_F(TextStatistics, DispersionOfOneTextOverTenths)
     EXPECT_NEAR(dp("bbbb"), 0.0, 1e-6);
     EXPECT_NEAR(dp("zzzz"), 1.0, 1e-6);
     EXPECT_NEAR(dp("aaaa"), 0.1 / 0.9, 1e-6);
+}
+
+TEST_F(TextStatistics, DispersionOfOneTextIsTheSameInEveryEncoding)
+{
+    // The ten lines of ten characters above, in Cyrillic: two bytes a
+    // letter in UTF-8, two a character in UTF-16 either way, with a mark
+    // or without; each line is still a tenth of the text.
+    QString text = QStringLiteral("\u0436\u0436\u0436\u0436 \u0431\u0431\u0431\u0431\n");
+    for (int k = 0; k < 9; ++k)
+        text += QStringLiteral("\u0430\u0430\u0430\u0430 \u0431\u0431\u0431\u0431\n");
+    auto utf16 = [&](bool bigEndian, bool mark) {
+        QByteArray b = mark ? (bigEndian ? QByteArray("\xFE\xFF") : QByteArray("\xFF\xFE")) : QByteArray();
+        for (const QChar c : text) {
+            const char lo = char(c.unicode() & 0xFF), hi = char(c.unicode() >> 8);
+            b += bigEndian ? hi : lo;
+            b += bigEndian ? lo : hi;
+        }
+        return b;
+    };
+    const std::vector<std::pair<const char*, QByteArray>> forms{
+        {"UTF-8", text.toUtf8()},
+        {"UTF-8 with its mark", QByteArray("\xEF\xBB\xBF") + text.toUtf8()},
+        {"UTF-16LE with its mark", utf16(false, true)},
+        {"UTF-16BE with its mark", utf16(true, true)},
+        {"UTF-16LE", utf16(false, false)}};
+    for (const auto& [form, bytes] : forms) {
+        auto doc = Make({{QStringLiteral("one.txt"), bytes}});
+        ASSERT_TRUE(made) << form;
+        const TCVWordList& l = List(*doc);
+        auto dp = [&](const QString& w) { return double(l.WordlistData(l.FindWordAndTag(w, QString())).Dispersion); };
+        EXPECT_NEAR(dp(QStringLiteral("\u0431\u0431\u0431\u0431")), 0.0, 1e-6) << form;
+        EXPECT_NEAR(dp(QStringLiteral("\u0436\u0436\u0436\u0436")), 1.0, 1e-6) << form;
+        EXPECT_NEAR(dp(QStringLiteral("\u0430\u0430\u0430\u0430")), 0.1 / 0.9, 1e-6) << form;
+    }
 }
 
 TEST(WordlistTree, TypesFoundByHashAcrossGrowthAndLongWords)

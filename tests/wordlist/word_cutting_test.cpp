@@ -194,16 +194,18 @@ TEST_F(WordCutting, WordLengthLimits)
 
 TEST_F(WordCutting, AWordLongerThanAChunkIsOneRunningWord)
 {
-    // Longer than the largest chunk a text is read in: counted once, as a
-    // running word too long for the list.
+    // Longer than the largest chunk a text is read in, and so than any
+    // word may be: passed over once, neither a running word nor a type
+    // (none of its pieces a word of its own).
     QByteArray giant = "before ";
     giant += QByteArray(TBufferProcessor::kMaxChunkChars + 300, 'w');
     giant += " after before";
     auto doc = Make({{QStringLiteral("giant.txt"), giant}});
     ASSERT_TRUE(made);
     const TStatsRec& s = doc->fStats->Row(1)->Data();
-    EXPECT_EQ(s.TokensInText, 4);
+    EXPECT_EQ(s.TokensInText, 3);
     EXPECT_EQ(s.TokensUsed, 3);
+    EXPECT_EQ(doc->TextNotes().size(), 1);
     EXPECT_EQ(Freq(List(*doc), "before"), 2);
     EXPECT_EQ(List(*doc).Count(), 2);
 }

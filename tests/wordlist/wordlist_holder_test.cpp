@@ -37,8 +37,9 @@ protected:
                 {QStringLiteral("two.txt"), QByteArray("A cat and a dog. Cats and dogs!\n")},
                 {QStringLiteral("three.txt"), QStringLiteral("Café au lait, the café.\n").toUtf8()}};
     }
-    // The kept samples: v1 before the check block, v2 with it.
-    QString SampleFile(int version = 2) const
+    // The kept samples: v1 before the check block, v2 with it, v3 with key
+    // words of 64-bit frequencies.
+    QString SampleFile(int version = 3) const
     {
         return cvtest::testDataDir() + QStringLiteral("/wordlist/sample_v%1.lst").arg(version);
     }
@@ -290,7 +291,7 @@ TEST_F(WordlistDocument, ASaveRemovesWhatAKilledSaveOfTheSameFileLeft)
 
 TEST_F(WordlistDocument, KeptSampleReadsForever)
 {
-    for (const int version : {1, 2}) {
+    for (const int version : {1, 2, 3}) {
         SCOPED_TRACE(version);
         T_WholeWordlistHolder doc(kListWordList, nullptr, nullptr, false, false);
         ASSERT_TRUE(doc.ReadWholeFromFile(SampleFile(version))) << SampleFile(version).toStdString();
@@ -302,18 +303,26 @@ TEST_F(WordlistDocument, KeptSampleReadsForever)
         EXPECT_EQ(doc.fStats->Row(0)->Data().TokensUsed, SumOfFrequencies(l));
         ASSERT_EQ(doc.fKeywordsList->Count(), 1);
         EXPECT_EQ(doc.fKeywordsList->Entry(0).fWord, QStringLiteral("cat"));
-        // Saved again byte for byte, a v1 file with its check block added.
-        QByteArray expected = cvtest::readAll(SampleFile(version));
+        EXPECT_EQ(doc.fKeywordsList->Entry(0).fData.Freq, 2);
+        const QByteArray saved = Saved(doc);
         if (version == 1) {
-            const qsizetype end = expected.lastIndexOf("END ");
-            ASSERT_GT(end, 0);
-            const uint32_t crc = Crc32Of({reinterpret_cast<const uint8_t*>(expected.constData()), std::size_t(end)});
-            QByteArray block("CRC \x04\0\0\0", 8);
-            for (int k = 0; k < 4; ++k)
-                block += char((crc >> (8 * k)) & 0xFF);
-            expected.insert(end, block);
+            // A v1 file (another document than v2's) is saved with its check
+            // block added and its key words in today's record: the blocks
+            // before them stay byte for byte, and it saves so again.
+            const QByteArray v1 = cvtest::readAll(SampleFile(1));
+            const qsizetype keyWords = v1.indexOf("KEYW");
+            ASSERT_GT(keyWords, 0);
+            EXPECT_EQ(saved.left(keyWords), v1.left(keyWords));
+            EXPECT_FALSE(v1.contains(QByteArray("CRC \x04\0\0\0", 8)));
+            EXPECT_TRUE(saved.contains(QByteArray("CRC \x04\0\0\0", 8)));
+            T_WholeWordlistHolder again(kListWordList, nullptr, nullptr, false, false);
+            TMemoryStream m(std::vector<uint8_t>(saved.begin(), saved.end()));
+            ASSERT_TRUE(again.ReadWholeFromStream(m));
+            EXPECT_EQ(Saved(again), saved);
+        } else {
+            // v2 and v3 hold one document: saved again, today's layout of it.
+            EXPECT_EQ(saved, cvtest::readAll(SampleFile()));
         }
-        EXPECT_EQ(Saved(doc), expected);
     }
 }
 
@@ -466,16 +475,7 @@ TEST_F(WordlistDocument, ACountThatWrapsIsCheckedBeforeAnythingIsMadeForIt)
     const QString message = cvtest::runInChild(
         [&] {
             // A gigabyte more than the process has mapped now.
-            QFile status(QStringLiteral("/proc/self/status"));
-            rlim_t mapped = 0;
-            if (status.open(QIODevice::ReadOnly))
-                for (const QByteArray& line : status.readAll().split('\n'))
-                    if (line.startsWith("VmSize:"))
-                        mapped = rlim_t(line.mid(7).trimmed().split(' ').first().toLongLong()) << 10;
-            rlimit limit{};
-            ::getrlimit(RLIMIT_AS, &limit);
-            limit.rlim_cur = mapped + (rlim_t(1) << 30);
-            ::setrlimit(RLIMIT_AS, &limit);
+            cvtest::limitAddressSpace(uint64_t(1) << 30);
             TMemoryStream m(std::vector<uint8_t>(bytes.begin(), bytes.end()));
             T_WholeWordlistHolder d(kListWordList, nullptr, nullptr, false, false);
             return d.ReadWholeFromStream(m) ? QStringLiteral("read") : d.LastReadError();
@@ -645,7 +645,7 @@ TEST_F(WordlistDocument, TheSizeOfTheChunksReadChangesNothingCounted)
 TEST_F(WordlistDocument, TextWithoutBlanksIsNotCutThroughWhateverTheChunks)
 {
     // Longer than a chunk without a blank or line break: a "word" of
-    // 100,000 letters (one running word, too long for the list), and words
+    // 100,000 letters (longer than a word may be: passed over), and words
     // with punctuation but no blanks between them, as in texts of scripts
     // written without spaces. A chunk grows rather than cutting through them.
     const QByteArray longWord = "alpha " + QByteArray(100000, 'x') + " beta gamma.\n";
@@ -656,7 +656,7 @@ TEST_F(WordlistDocument, TextWithoutBlanksIsNotCutThroughWhateverTheChunks)
         chunkUnits = units;
         auto doc = Make({{QStringLiteral("long.txt"), longWord}, {QStringLiteral("unspaced.txt"), unspaced}});
         ASSERT_TRUE(made) << units;
-        EXPECT_EQ(doc->fStats->Row(1)->Data().TokensInText, 4) << units;
+        EXPECT_EQ(doc->fStats->Row(1)->Data().TokensInText, 3) << units;
         EXPECT_EQ(Freq(List(*doc), "alpha"), 1) << units;
         EXPECT_EQ(Freq(List(*doc), "gamma"), 1) << units;
         EXPECT_EQ(doc->fStats->Row(2)->Data().TokensInText, 40000) << units;
@@ -813,6 +813,110 @@ TEST_F(WordlistDocument, TheUsersWordFilterChangesOrDropsTypes)
     EXPECT_FALSE(made);
     ASSERT_FALSE(dialogs.Requests().empty());
     EXPECT_TRUE(dialogs.Requests().back().text.contains(QStringLiteral("nothere.so")));
+}
+
+// A sink that changes its text on disk at the first word it is given: cuts
+// it short (in the middle of a word) or makes it longer.
+class TChangeTheText final : public TWordTokenSink {
+public:
+    TChangeTheText(QString file, bool cut) : fFile(std::move(file)), fCut(cut) {}
+    void Token(const TToken&) override
+    {
+        if (fDone)
+            return;
+        fDone = true;
+        QFile f(fFile);
+        if (fCut)
+            EXPECT_TRUE(f.resize(f.size() / 2 + 3));
+        else if (f.open(QIODevice::Append))
+            f.write("omega omega omega\n");
+    }
+
+private:
+    QString fFile;
+    bool fCut;
+    bool fDone = false;
+};
+
+TEST_F(WordlistDocument, ATextChangedWhileItIsReadIsNamedInTheNotesAndToTheJob)
+{
+    QByteArray lines;
+    for (int k = 0; k < 2000; ++k)
+        lines += "alpha beta gamma delta\n";
+    for (const bool cut : {true, false}) {
+        SCOPED_TRACE(cut ? "cut short" : "made longer");
+        const QString file = dir.write(QStringLiteral("changing.txt"), lines);
+        TCVFileDetails chosen(true, {});
+        chosen.ToolAddAFile(file);
+        chosen.ToolAddAFile(dir.write(QStringLiteral("steady.txt"), QByteArray("alpha beta\n")));
+        T_WholeWordlistHolder doc(kListWordList, nullptr, nullptr, false, false);
+        TChangeTheText changer(file, cut);
+        doc.SetTokenSink(&changer);
+        doc.SetChunkUnits(256);
+        int32_t converted = 0;
+        ASSERT_TRUE(doc.MakeWordlist(chosen, 0, converted, kListWordList));
+        // Only the changed text is named, in the job's notes and in the list's.
+        ASSERT_EQ(doc.TextNotes().size(), 1) << qPrintable(doc.TextNotes().join(QLatin1Char('|')));
+        const QString note = doc.TextNotes()[0];
+        EXPECT_TRUE(note.startsWith(QDir::toNativeSeparators(file) + QStringLiteral(": the text changed while it was read")))
+            << qPrintable(note);
+        EXPECT_TRUE(doc.fNotes.join(QLatin1Char('\n')).contains(note));
+        const int64_t words = doc.fStats->Row(1)->Data().TokensInText;
+        if (cut)
+            EXPECT_LT(words, 8000);
+        else
+            EXPECT_EQ(words, 8000); // read as far as it reached when it was opened
+        EXPECT_EQ(Freq(List(doc), "omega"), -1);
+    }
+}
+
+TEST_F(WordlistDocument, AByteOrderMarkItsTextDoesNotLookLikeIsNamedInTheNotes)
+{
+    QByteArray text("\xFF\xFE");
+    for (int k = 0; k < 50; ++k)
+        text += "Plain ASCII lines behind a mark that says otherwise.\n";
+    auto doc = Make({{QStringLiteral("marked.txt"), text}, {QStringLiteral("plain.txt"), QByteArray("plain words")}});
+    ASSERT_TRUE(made);
+    ASSERT_EQ(doc->TextNotes().size(), 1);
+    EXPECT_TRUE(doc->TextNotes()[0].contains(QStringLiteral("marked.txt: the text does not look like UTF-16 little-endian")))
+        << qPrintable(doc->TextNotes()[0]);
+    EXPECT_TRUE(doc->fNotes.join(QLatin1Char('\n')).contains(doc->TextNotes()[0]));
+}
+
+TEST_F(WordlistDocument, AWordLongerThanAnyAListKeepsIsPassedOverAndSaidSo)
+{
+    // No length limit of the settings: a word of 65,535 characters is a
+    // type like any other, one of 65,536 or 200,000 is no word at all, for
+    // the running words as for the types; the boundary before it stays.
+    TTextSettings t = Settings();
+    t.SetMaxWordLength(0);
+    Use(t);
+    const QByteArray longest(kMaxTypeLength, 'K');
+    const QByteArray text = "First words. " + longest + " ends. Next " + QByteArray(kMaxTypeLength + 1, 'x')
+                            + ". Then " + QByteArray(200000, 'y') + " Last words.\n";
+    auto doc = Make({{QStringLiteral("long.txt"), text}});
+    ASSERT_TRUE(made);
+    const TStatsRec& s = doc->fStats->Row(1)->Data();
+    EXPECT_EQ(s.TokensInText, 8);
+    EXPECT_EQ(s.TokensUsed, 8);
+    EXPECT_EQ(s.Sentences, 4); // "Next" and "Then" are sentences of their own
+    EXPECT_EQ(Freq(List(*doc), QString::fromLatin1(longest).toLower()), 1);
+    EXPECT_EQ(List(*doc).Count(), 7);
+    ASSERT_EQ(doc->TextNotes().size(), 1);
+    EXPECT_TRUE(doc->TextNotes()[0].endsWith(QStringLiteral("long.txt: 2 words longer than 65,535 characters, the "
+                                                             "longest a word may be, were passed over (they count "
+                                                             "neither as running words nor as types)")))
+        << qPrintable(doc->TextNotes()[0]);
+
+    // A text that is one such word: no list, and the message says why.
+    dialogs.Clear();
+    auto none = Make({{QStringLiteral("one.txt"), QByteArray(3 * 1024 * 1024, 'z')}});
+    EXPECT_FALSE(made);
+    ASSERT_EQ(dialogs.Routines(), QStringList{QStringLiteral("NoWordsIn")});
+    EXPECT_TRUE(dialogs.Requests()[0].text.endsWith(QStringLiteral("one.txt\". A word longer than 65,535 characters, "
+                                                                   "the longest a word may be, was passed over (it "
+                                                                   "counts neither as a running word nor as a type).")))
+        << qPrintable(dialogs.Requests()[0].text);
 }
 
 TEST_F(WordlistDocument, SampleCorpusEndToEnd)

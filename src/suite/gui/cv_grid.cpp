@@ -19,6 +19,7 @@
 #include <QMenu>
 #include <QScrollBar>
 #include <QTableView>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -52,6 +53,7 @@ void TCVGridModel::SetList(TCVBaseDataClass* list, int displayKind)
 {
     beginResetModel();
     m_list = list;
+    m_watch.Watch(list);
     m_displayKind = displayKind;
     m_rows = RowsOfList();
     m_columns = list ? list->ColumnCount() + (m_presenter ? m_presenter->ExtraColumnCount() : 0) : 0;
@@ -232,8 +234,7 @@ QVariant TCVGridModel::data(const QModelIndex& index, int role) const
         const int entry = EntryOfRow(row);
         if (entry < 0 || entry >= m_list->Count())
             return {};
-        const TCVBaseListObject& e = (*m_list)[entry];
-        return role == kDeletedRole ? QVariant(e.Deleted()) : QVariant(int(e.Mark()));
+        return role == kDeletedRole ? QVariant(m_list->GetDeleted(entry)) : QVariant(int(m_list->MarkOf(entry)));
     }
     default:
         return {};
@@ -423,6 +424,13 @@ void TCV_Base_Grid::FitColumnWidths(int sampleRows)
 {
     for (int c = 0; c < ColCount(); ++c)
         m_view->setColumnWidth(c, FittedColumnWidth(c, sampleRows));
+}
+
+void TCV_Base_Grid::WidenColumnsToFit(int sampleRows)
+{
+    for (int c = 0; c < ColCount(); ++c)
+        if (!m_view->isColumnHidden(c))
+            m_view->setColumnWidth(c, std::max(m_view->columnWidth(c), FittedColumnWidth(c, sampleRows)));
 }
 
 std::unique_ptr<QMimeData> TCV_Base_Grid::SelectionMimeData(const TCVClipboardSettings& settings,
@@ -679,6 +687,7 @@ void TCV_Base_Grid::SortOnRawValues(int column, Qt::SortOrder order)
     m_proxy->sort(column, order);
     m_view->horizontalHeader()->setSortIndicatorShown(true);
     m_view->horizontalHeader()->setSortIndicator(column, order);
+    WidenColumnsToFit();
 }
 
 int TCV_Base_Grid::ViewSortColumn() const { return m_proxy->sortColumn(); }
@@ -755,9 +764,16 @@ bool TCV_Base_Grid::eventFilter(QObject* watched, QEvent* event)
         ShowHintAt(help->pos(), help->globalPos());
         return true;
     }
-    if (watched == m_view && event->type() == QEvent::KeyPress && Events.OnKeyPress) {
-        if (Events.OnKeyPress(this, static_cast<QKeyEvent*>(event)))
+    if (watched == m_view && event->type() == QEvent::KeyPress) {
+        if (Events.OnKeyPress && Events.OnKeyPress(this, static_cast<QKeyEvent*>(event)))
             return true;
+        // Once the view has taken the key: a key that moved the current
+        // cell (Ctrl+End, the arrows, Page Down ...) tells as a click does.
+        QTimer::singleShot(0, this, [this, before = QPersistentModelIndex(m_view->currentIndex())] {
+            const QModelIndex now = m_view->currentIndex();
+            if (now.isValid() && now != before)
+                CurrentCellMovedByKey(now.column(), GridRowOfViewRow(now.row()));
+        });
     }
     if (watched == m_view->viewport() && event->type() == QEvent::ContextMenu && m_popup && !m_popup->isEmpty()) {
         m_popup->popup(static_cast<QContextMenuEvent*>(event)->globalPos());
@@ -951,6 +967,12 @@ bool TCV_Grid::HeaderClickTaken(int column)
         return false;
     HandlersB.SortByColumn(this, column);
     return true;
+}
+
+void TCV_Grid::CurrentCellMovedByKey(int column, int row)
+{
+    if (HandlersA.StatusBarCellInfo)
+        HandlersA.StatusBarCellInfo(this, column, row);
 }
 
 bool TCV_Grid::DragEnter(QObject* source) { return bool(HandlersA.CellDragOver) || bool(HandlersA.CellDragDrop); }

@@ -86,7 +86,8 @@ class TCVGridModel final : public QAbstractTableModel {
 public:
     explicit TCVGridModel(QObject* parent = nullptr);
 
-    // Shows another list (or none); the view starts afresh.
+    // Shows another list (or none); the view starts afresh. Should the list
+    // be freed while shown, the model shows none from then on.
     void SetList(TCVBaseDataClass* list, int displayKind);
     TCVBaseDataClass* List() const { return m_list; }
     int DisplayKind() const { return m_displayKind; }
@@ -127,6 +128,8 @@ private:
     const TDrawgridDataRec& CachedCell(int row, int column) const;
 
     TCVBaseDataClass* m_list = nullptr;
+    // A list freed while shown (a job replaced it) leaves the grid empty, never dangling.
+    TListWatch m_watch{[this] { SetList(nullptr, m_displayKind); }};
     int m_displayKind = 0;
     int m_rows = 0;
     int m_columns = 0;
@@ -250,6 +253,10 @@ public:
     void FitColumnWidths(int sampleRows = 200);
     // The width a column takes by that rule.
     int FittedColumnWidth(int column, int sampleRows = 200) const;
+    // After a sort other rows come first and last: every column is widened
+    // to that rule where its rows now need more room (none is narrowed,
+    // so widths the user chose stay).
+    void WidenColumnsToFit(int sampleRows = 200);
 
     // --- hints ---
     // The hint of a cell: its whole text when the column cuts it off, else empty.
@@ -296,6 +303,8 @@ protected:
     // cell at (column, row); whether the grid takes them. The base takes none.
     virtual bool DragEnter(QObject* source) { return false; }
     virtual bool DropOnCell(QObject* source, int column, int row, bool dropped) { return false; }
+    // A key moved the current cell to (column, grid row), as a click on it would choose it.
+    virtual void CurrentCellMovedByKey(int column, int row) {}
 
 private:
     void HeaderClicked(int column);
@@ -513,6 +522,7 @@ protected:
     bool HeaderClickTaken(int column) override;
     bool DragEnter(QObject* source) override;
     bool DropOnCell(QObject* source, int column, int row, bool dropped) override;
+    void CurrentCellMovedByKey(int column, int row) override;
 
 private:
     void GridMessage(uint32_t msg, uint64_t wparam, int64_t lparam);

@@ -1450,6 +1450,10 @@ void TMainToolsForm::SortByColumn(TCV_Grid* grid, int column)
     QApplication::setOverrideCursor(Qt::WaitCursor);
     grid->SetHasSortedThisRun(column);
     SortGridColumn(grid, column);
+    // Other rows come first now (the largest numbers, the longest words): their columns must hold them.
+    grid->WidenColumnsToFit();
+    if (TCV_Grid* shown = ToolWindowList().CurrentGrid(); shown && shown != grid)
+        shown->WidenColumnsToFit();
     GlobalProgress().Hide();
     QApplication::restoreOverrideCursor();
 }

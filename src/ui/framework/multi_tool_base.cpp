@@ -531,8 +531,11 @@ QString CaptionFromFile(const TCorvantisholder* document, const QString& text)
 {
     if (!document || text != document->MainFile.FileName || text.isEmpty())
         return text;
+    // An index document is titled after its index, whatever its lists (its
+    // clusters, its word list) were saved as since it was opened.
     if (document->MainFile.ListType == kListIndexDocument)
-        return Format(CVIndexFile, {QFileInfo(text).completeBaseName()});
+        return Format(CVIndexFile, {QFileInfo(document->OpenedFilename.isEmpty() ? text : document->OpenedFilename)
+                                        .completeBaseName()});
     return WithoutFolder(text);
 }
 

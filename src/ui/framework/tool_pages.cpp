@@ -156,16 +156,18 @@ uint8_t TOneToolWindowList::ListTypeOfPage(int index) const
     return h ? h->data.ListType : uint8_t(kListNone);
 }
 
+const TCVBaseDataClass* TOneToolWindowHolder::AsBaseList(const TCVBaseLemmaMatchCapableList* list) { return list; }
+
 void TOneToolWindowList::SetListOfPage(int index, TCVBaseLemmaMatchCapableList* list)
 {
     if (TOneToolWindowHolder* h = Items(index))
-        h->data.CVList = list;
+        h->SetList(list);
 }
 
 void TOneToolWindowList::ClearBaseList(int index)
 {
     if (index > 0 && index < Count())
-        m_items[size_t(index)]->data.CVList = nullptr;
+        m_items[size_t(index)]->SetList(nullptr);
 }
 
 TTool_window_type TOneToolWindowList::SetCurrentGridToTab(int tab)

@@ -46,8 +46,21 @@ struct TOneToolWindowDataRec {
 
 class TOneToolWindowHolder {
 public:
-    explicit TOneToolWindowHolder(const TOneToolWindowDataRec& d) : data(d) {}
+    explicit TOneToolWindowHolder(const TOneToolWindowDataRec& d) : data(d) { listWatch.Watch(AsBaseList(d.CVList)); }
+    TOneToolWindowHolder(const TOneToolWindowHolder&) = delete;
+    TOneToolWindowHolder& operator=(const TOneToolWindowHolder&) = delete;
+    // Attaches a list to the page (null: none).
+    void SetList(TCVBaseLemmaMatchCapableList* list)
+    {
+        data.CVList = list;
+        listWatch.Watch(AsBaseList(list));
+    }
     TOneToolWindowDataRec data;
+
+private:
+    static const TCVBaseDataClass* AsBaseList(const TCVBaseLemmaMatchCapableList* list);
+    // A list freed while attached is no longer the page's.
+    TListWatch listWatch{[this] { data.CVList = nullptr; }};
 };
 
 // What happened since the current page was last set up (a set of action numbers 0..31).

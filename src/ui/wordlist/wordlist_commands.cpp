@@ -164,13 +164,14 @@ void TellReadFailure(const QString& reason) { Tell("FailedToRead", TDialogKind::
 // The word of a row as index look-ups take it (the main word alone).
 QString MainWordOfEntry(const TCVBaseDataClass& list, int entry)
 {
-    const TCVBaseListObject* e = list.Get(entry);
-    return e ? e->MainWordOnly() : QString();
+    return entry >= 0 && entry < list.Count() ? list.MainWordOfRow(entry) : QString();
 }
 
 // The word of a row with the tag the list shows with it (prefix or suffix).
 QString RelevantAffixesOfStringData(const TCVBaseDataClass& list, int entry)
 {
+    if (list.HoldsRowsWithoutEntries())
+        return MainWordOfEntry(list, entry); // such rows carry no tags
     const TCVBaseListObject* e = list.Get(entry);
     if (!e)
         return {};
@@ -1054,6 +1055,11 @@ void TFormWordList::CompareWithReferenceList(const QString& givenReference, cons
         PostToController(kCodeSettingsChangedInTool);
     }
     const QString reference = givenReference.isEmpty() ? GetKeywordsSettingsReferenceCorpus() : givenReference;
+    // A reference list that is not there is named, not taken for one without key words.
+    if (!reference.isEmpty() && !QFileInfo::exists(reference)) {
+        FailedToFind(reference);
+        return;
+    }
     if (QFileInfo(reference) == QFileInfo(study)) {
         CantCompareWithSameFile(reference);
         return;
@@ -1187,12 +1193,17 @@ void TFormWordList::CompareWithTextFile()
         return;
     const QString text = dialog.FileName;
     // The text becomes a saved word list for the comparison, in the suite's own temporary folder.
-    std::unique_ptr<TWordListPlainTextStringlist> plain =
-        cv::ImportPlainTextWordList(text, GetTextSettings().LanguageId(), uint8_t(TListCase::Insensitive), 0, 1);
+    // A shortage of memory on the way has been told: it is no list without words.
+    bool shortOfMemory = false;
+    std::unique_ptr<TWordListPlainTextStringlist> plain = cv::ImportPlainTextWordList(
+        text, GetTextSettings().LanguageId(), uint8_t(TListCase::Insensitive), 0, 1, &shortOfMemory);
     std::unique_ptr<T_WholeWordlistHolder> reference =
-        plain ? MakeWordlistFromPlainText(*plain, QStringLiteral("reference list from %1").arg(text)) : nullptr;
+        plain ? MakeWordlistFromPlainText(*plain, QStringLiteral("reference list from %1").arg(text), &shortOfMemory)
+              : nullptr;
+    plain.reset();
     if (!reference) {
-        NoWordListWordsFoundIn(text);
+        if (!shortOfMemory)
+            NoWordListWordsFoundIn(text);
         return;
     }
     const QString saved = SuiteTempFile(QFileInfo(text).completeBaseName() + QStringLiteral(" (reference)") +

@@ -414,7 +414,9 @@ void TFormWordList::MakeIndexJob()
     OwnWindowToForeground();
     GlobalProgress().Hide();
     ToolWindowList().Last_actions.Include(kActionIndexMade);
-    EndJobData(done);
+    // The index is on disk and its document closed, made or not: what was
+    // shown before comes back (opening the new index replaces it).
+    EndJobData(false);
     if (!done)
         return;
     const QString base = IndexBaseName(stored);
@@ -500,19 +502,22 @@ void TFormWordList::ImportPlainTextWordLists()
     const uint8_t caseSensitivity = uint8_t(choices.caseSensitive ? TListCase::Sensitive : TListCase::Insensitive);
     SetDataAside();
     bool imported = false;
-    for (int i = 0; i < choices.files.size(); ++i) {
+    // A shortage of memory stops the job; it has been told.
+    bool shortOfMemory = false;
+    for (int i = 0; i < choices.files.size() && !shortOfMemory; ++i) {
         MyYieldProcess();
         if (Cancelled())
             break;
         if (ImportPlainTextWordList(AdvOfficeStatusBar1, choices.files[i], caseSensitivity, choices.wordColumn - 1,
-                                    choices.freqColumn - 1) &&
+                                    choices.freqColumn - 1, &shortOfMemory) &&
             fPlainTextList) {
             imported = true;
-            SavePlainTextWordList(AdvOfficeStatusBar1, choices.saveFolder, choices.notes);
-            AdvOfficeStatusBar1->PutAStatusbarMessage(kPanelWord, Format(CVNFilesSaved, {double(i + 1)}));
+            SavePlainTextWordList(AdvOfficeStatusBar1, choices.saveFolder, choices.notes, &shortOfMemory);
+            if (!shortOfMemory)
+                AdvOfficeStatusBar1->PutAStatusbarMessage(kPanelWord, Format(CVNFilesSaved, {double(i + 1)}));
         }
     }
-    if (!imported && !Cancelled()) {
+    if (!imported && !Cancelled() && !shortOfMemory) {
         FailedToImport();
         PleaseCheckSettings();
     }
@@ -521,7 +526,7 @@ void TFormWordList::ImportPlainTextWordLists()
 }
 
 bool TFormWordList::ImportPlainTextWordList(TCVStatusBar* statusBar, const QString& fileName, uint8_t caseSensitivity,
-                                            int wordColumn, int freqColumn)
+                                            int wordColumn, int freqColumn, bool* shortOfMemory)
 {
     if (wordColumn < 0 || freqColumn < 0 || wordColumn == freqColumn)
         return false;
@@ -529,20 +534,25 @@ bool TFormWordList::ImportPlainTextWordList(TCVStatusBar* statusBar, const QStri
     QApplication::setOverrideCursor(Qt::WaitCursor);
     if (statusBar)
         statusBar->setVisible(true);
+    bool failedForMemory = false;
     fPlainTextList = cv::ImportPlainTextWordList(fileName, GetTextSettings().LanguageId(), caseSensitivity, wordColumn,
-                                                 freqColumn);
+                                                 freqColumn, &failedForMemory);
     QApplication::restoreOverrideCursor();
-    return true;
+    if (shortOfMemory)
+        *shortOfMemory = failedForMemory;
+    return !failedForMemory;
 }
 
-bool TFormWordList::SavePlainTextWordList(TCVStatusBar*, const QString& folder, const QString& notes)
+bool TFormWordList::SavePlainTextWordList(TCVStatusBar*, const QString& folder, const QString& notes,
+                                          bool* shortOfMemory)
 {
     CloseData(true);
     GlobalProgress().ClearAllAndShow(GetCentreofMainForm(), 1);
     bool saved = false;
     bool view = false;
+    bool failedForMemory = false;
     if (fPlainTextList) {
-        if (std::unique_ptr<T_WholeWordlistHolder> doc = MakeWordlistFromPlainText(*fPlainTextList, notes)) {
+        if (std::unique_ptr<T_WholeWordlistHolder> doc = MakeWordlistFromPlainText(*fPlainTextList, notes, &failedForMemory)) {
             const QString fileName = PlainTextWordListSaveName(folder, fPlainTextList->Source_Filename);
             doc->MainFile.FileName = fileName;
             fData = std::move(doc);
@@ -550,10 +560,12 @@ bool TFormWordList::SavePlainTextWordList(TCVStatusBar*, const QString& folder, 
             saved = fData->SaveToFile(fileName);
             if (saved)
                 view = SavedOKViewNow(fileName);
-        } else {
+        } else if (!failedForMemory) {
             NoWordListWordsFoundIn(fPlainTextList->Source_Filename);
         }
     }
+    if (shortOfMemory)
+        *shortOfMemory = failedForMemory;
     fPlainTextList.reset();
     GlobalProgress().Hide();
     if (view) {

@@ -153,11 +153,14 @@ public:
     void MakeIndexJob();
     void ImportPlainTextWordLists();
     // Reads one plain-text word list into fPlainTextList; false (nothing
-    // read) when the 0-based columns are below 0 or the same.
+    // read) when the 0-based columns are below 0 or the same, or when there
+    // was not enough memory (told, and *shortOfMemory set).
     bool ImportPlainTextWordList(TCVStatusBar* statusBar, const QString& fileName, uint8_t caseSensitivity,
-                                 int wordColumn, int freqColumn);
-    // Makes the document of fPlainTextList and saves it into the folder.
-    bool SavePlainTextWordList(TCVStatusBar* statusBar, const QString& folder, const QString& notes);
+                                 int wordColumn, int freqColumn, bool* shortOfMemory = nullptr);
+    // Makes the document of fPlainTextList and saves it into the folder
+    // (a shortage of memory is told, and *shortOfMemory set).
+    bool SavePlainTextWordList(TCVStatusBar* statusBar, const QString& folder, const QString& notes,
+                               bool* shortOfMemory = nullptr);
 
     // Opens the index the start-up/open file record names; low byte: success.
     uint16_t OpenIndexDocument();

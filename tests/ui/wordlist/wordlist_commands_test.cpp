@@ -491,6 +491,16 @@ TEST_F(WordListCommandsTest, AComparisonWithoutKeyWordsOrWithTheSameListTells)
     MenuCommand(49);
     EXPECT_EQ(dialogs.Routines().last(), QStringLiteral("CantCompareWithSameFile"));
     EXPECT_EQ(commands.comparisonShown, 2);
+
+    // A reference list that is not there is named, not taken for one without key words.
+    const QString gone = dir.file(QStringLiteral("gone.lst"));
+    cv::SetKeywordsSettingsReferenceCorpus(gone);
+    dialogs.Clear();
+    MenuCommand(89);
+    ASSERT_FALSE(dialogs.Requests().empty());
+    EXPECT_EQ(dialogs.Routines().last(), QStringLiteral("FailedToFind"));
+    EXPECT_TRUE(dialogs.Requests().back().text.contains(QStringLiteral("gone.lst")));
+    EXPECT_FALSE(dialogs.Routines().contains(QStringLiteral("NoKeyWordsFound")));
 }
 
 TEST_F(WordListCommandsTest, AnUnsavedListIsSavedBeforeItIsComparedOrNotComparedAtAll)

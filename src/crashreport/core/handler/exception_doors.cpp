@@ -375,7 +375,7 @@ __attribute__((visibility("default"))) void Crashbox_CallResumeThread(uint32_t t
 
 __attribute__((visibility("default"))) void Crashbox_CallExitThread()
 {
-    if (TCrashboxThreadsList* threads = ThreadsList())
+    if (const TThreadsListUse threads; threads)
         threads->RemoveCurrentThread();
 }
 

@@ -1,7 +1,9 @@
 #include "crashreport/core/handler/exception_log.h"
 
+#include <atomic>
 #include <cstdio>
 #include <mutex>
+#include <thread>
 
 #include "crashreport/core/capture/code_hooks.h"
 #include "crashreport/core/capture/modules_list.h"
@@ -52,9 +54,23 @@ struct TCoreState {
     std::atomic<TCrashboxModulesList*> modulesView{nullptr};
     std::atomic<TCrashboxProcessesList*> processesView{nullptr};
     std::atomic<TCrashboxThreadsList*> threadsView{nullptr};
+    // The doors' uses of the threads list in progress (TThreadsListUse).
+    std::atomic<int> threadsUses{0};
     // Readies the modules' records for a report; goes before the lists.
     std::unique_ptr<TModulePreparation> preparation;
     double startTime = 0;
+
+    // The threads list goes only once no door uses it any more: its view is
+    // emptied first, so no new use finds it.
+    void DropThreads()
+    {
+        threadsView = nullptr;
+        while (threadsUses.load() != 0)
+            std::this_thread::yield();
+        threads.reset();
+    }
+    // A program that never ended the core: the list goes at the program's end.
+    ~TCoreState() { DropThreads(); }
 };
 
 TCoreState& Core()
@@ -185,10 +201,9 @@ void ShutDown()
     }
     // [5, 6] Handling off; the lists and the options go; the log closes.
     core.handlingEnabled = false;
-    core.threadsView = nullptr;
     core.modulesView = nullptr;
     core.processesView = nullptr;
-    core.threads.reset();
+    core.DropThreads();
     core.modules.reset();
     core.processes.reset();
     SetModulePasswordRequest({});
@@ -276,6 +291,18 @@ TCrashboxModulesList* ModulesList() { return Core().modulesView.load(); }
 TCrashboxProcessesList* ProcessesList() { return Core().processesView.load(); }
 TCrashboxThreadsList* ThreadsList() { return Core().threadsView.load(); }
 bool ModulesReadyForReport() { return Core().preparation && Core().preparation->UpToDate(); }
+
+// The use is counted before the list is looked up, and DropThreads empties
+// the view before it looks at the count: either the use finds no list, or
+// the list stays until the use is over.
+TThreadsListUse::TThreadsListUse()
+{
+    TCoreState& core = Core();
+    ++core.threadsUses;
+    m_list = core.threadsView.load();
+}
+
+TThreadsListUse::~TThreadsListUse() { --Core().threadsUses; }
 
 double ProgramStartTime() { return Core().startTime; }
 

@@ -94,6 +94,27 @@ TCrashboxThreadsList* ThreadsList();
 // starts and ends the core.
 bool ModulesReadyForReport();
 
+// The threads list as the doors of any thread use it (a thread starting or
+// ending, a thread being made): for as long as one of these lives, the
+// core's end waits before the list goes. Threads end at any moment, also
+// while the core ends (the window framework's pooled threads finish as the
+// application object goes, and leave the list after their work): a list
+// taken before it went must not be freed under them. Null when there is no
+// list; keep one only for a few steps on the list.
+class TThreadsListUse {
+public:
+    TThreadsListUse();
+    ~TThreadsListUse();
+    TThreadsListUse(const TThreadsListUse&) = delete;
+    TThreadsListUse& operator=(const TThreadsListUse&) = delete;
+    TCrashboxThreadsList* get() const { return m_list; }
+    TCrashboxThreadsList* operator->() const { return m_list; }
+    explicit operator bool() const { return m_list != nullptr; }
+
+private:
+    TCrashboxThreadsList* m_list;
+};
+
 // The time the program started (local time, days since 1899-12-30).
 double ProgramStartTime();
 

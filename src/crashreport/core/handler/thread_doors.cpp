@@ -61,7 +61,7 @@ void LeaveThreadsList()
     if (!tInThreadsList)
         return;
     tInThreadsList = false;
-    if (TCrashboxThreadsList* threads = ThreadsList())
+    if (const TThreadsListUse threads; threads)
         threads->RemoveCurrentThread();
 }
 
@@ -93,7 +93,7 @@ void* ThreadStartWrapper(void* data)
     EnsureAlternateSignalStack();
     tTopOfStack = BelowStaticTls(reinterpret_cast<uintptr_t>(__builtin_frame_address(0)), GetStackBase());
     if (start->entry) {
-        if (TCrashboxThreadsList* threads = ThreadsList()) {
+        if (const TThreadsListUse threads; threads) {
             start->entry->ID = CurrentThreadID();
             start->entry->Handle = uintptr_t(pthread_self());
             start->entry->TopOfStack = tTopOfStack;
@@ -127,8 +127,8 @@ int CrashboxHookedPthreadCreate(pthread_t* thread, const pthread_attr_t* attribu
     auto start = std::make_unique<TThreadStart>();
     start->routine = routine;
     start->argument = argument;
-    if (!tCreatingCoreThread && ThreadsList()) {
-        ThreadsList()->PurgeList();
+    if (const TThreadsListUse threads; !tCreatingCoreThread && threads) {
+        threads->PurgeList();
         auto entry = TCrashboxThreadsList::NewDetachedItem();
         entry->Parameter = reinterpret_cast<uintptr_t>(argument);
         const auto address = reinterpret_cast<uintptr_t>(routine);
@@ -172,7 +172,7 @@ uintptr_t ThreadTopOfStackIfKnown() { return tTopOfStack; }
 
 void AddThreadCopy(const TCrashboxThreadInfo* entry)
 {
-    TCrashboxThreadsList* threads = ThreadsList();
+    const TThreadsListUse threads;
     if (!entry || !threads)
         return;
     threads->PurgeList();
@@ -184,7 +184,7 @@ void AddThreadCopy(const TCrashboxThreadInfo* entry)
 
 void RecordCallerStack(uint32_t threadID)
 {
-    TCrashboxThreadsList* threads = ThreadsList();
+    const TThreadsListUse threads;
     if (!threads || InsideProcessException())
         return;
     auto dump = CopyOfOwnStack();

@@ -9,8 +9,10 @@
 #include <QStringList>
 
 #include <algorithm>
+#include <atomic>
 #include <memory>
 #include <thread>
+#include <vector>
 
 #include "crashreport/core/capture/call_stack.h"
 #include "crashreport/core/handler/exception_log.h"
@@ -131,4 +133,40 @@ TEST(ThreadDoors, TheCreatorsStackCopyShowsWhoStartedTheThread)
     EXPECT_EQ(seen.value(0), QStringLiteral("below its storage"));
     EXPECT_TRUE(std::any_of(seen.begin(), seen.end(), [](const QString& p) { return p.contains(QStringLiteral("StartTheThread")); }))
         << text.toStdString();
+}
+
+TEST(ThreadDoors, ThreadsEndingAsTheCoreEndsLeaveTheListBeforeItGoes)
+{
+    // The window framework's pooled threads end as the application object
+    // goes, just before the core ends, and leave the threads list after their
+    // work is done: the core must not free the list under them (it did, and
+    // the program died at its end now and then, its heap damaged).
+    int result = -1;
+    const QString text = cvtest::runInChild(
+        [] {
+            for (int round = 0; round < 40; ++round) {
+                TExceptionLogStartup startup;
+                startup.CarriesCoreData = true;
+                InitExceptionLog(startup);
+                std::atomic<bool> go{false};
+                std::vector<std::thread> threads;
+                for (int i = 0; i < 24; ++i)
+                    threads.emplace_back([&go] {
+                        while (!go.load())
+                            std::this_thread::yield();
+                    });
+                go = true;
+                DoneExceptionLog();
+                for (std::thread& t : threads)
+                    t.join();
+                // The heap is whole: blocks of every size come and go.
+                std::vector<std::unique_ptr<char[]>> blocks;
+                for (int i = 0; i < 2000; ++i)
+                    blocks.push_back(std::make_unique<char[]>(std::size_t(16 + (i * 37) % 900)));
+            }
+            return QStringLiteral("ended");
+        },
+        &result);
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(text, QStringLiteral("ended"));
 }

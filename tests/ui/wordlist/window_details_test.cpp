@@ -1,0 +1,199 @@
+// What the word-list window shows in small things, with real clicks and
+// keys: numbers fit their columns after a sort, the status bar names the
+// row the keys went to, an index window keeps its title when its clusters
+// are saved, and making an index leaves the list that was showing.
+
+#include "wordlist_commands_testutil.h"
+
+#include <QHeaderView>
+#include <QTest>
+
+#include "index/index_clusters.h"
+#include "suite/gui/cv_status_bar.h"
+
+namespace wordlist_window_test {
+namespace {
+
+using cv::TDialogAnswer;
+
+class WindowDetailsTest : public WordListCommandsTest {
+protected:
+    void SetUp() override
+    {
+        WordListCommandsTest::SetUp();
+        window->resize(900, 600);
+        window->show();
+        QApplication::processEvents();
+    }
+    // A click on a column heading of a grid.
+    static void ClickHeading(cv::TCV_Grid& grid, int column)
+    {
+        QHeaderView* header = grid.View()->horizontalHeader();
+        const QPoint at(header->sectionViewportPosition(column) + header->sectionSize(column) / 2, header->height() / 2);
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, at);
+        QApplication::processEvents();
+    }
+    // A click on a cell (grid row from 1).
+    static void ClickCell(cv::TCV_Grid& grid, int column, int row)
+    {
+        const QRect cell = grid.View()->visualRect(grid.Proxy()->index(row - 1, column));
+        QTest::mouseClick(grid.View()->viewport(), Qt::LeftButton, {}, cell.center());
+        QApplication::processEvents();
+    }
+    QString RowOnStatusBar() const { return window->AdvOfficeStatusBar1->PanelText(cv::kPanelWord).trimmed(); }
+    // Compute > Clusters of two words (without phrase frames) from the index freq. page, with OK.
+    void TwoWordClustersOfTheIndex(int minFreq)
+    {
+        cv::TWordlist_index_settings_rec s = cv::GetWordlistIndexSettings();
+        s.SetClusterSizeMin(2);
+        s.SetClusterSizeMax(2);
+        s.SetMinShowFrequency(minFreq);
+        s.SetOmitPhraseFrames(true);
+        cv::SetWordlistIndexSettings(s);
+        ASSERT_TRUE(Show(window->AdvOfficePageIndexFreq)->HandleGridCommand(42));
+    }
+};
+
+TEST_F(WindowDetailsTest, FrequenciesFitTheirColumnOnceTheAlphabeticalPageIsSortedByFrequency)
+{
+    // Cells in a large type under small headings: a count of three digits
+    // is wider than its heading. The first 200 words alphabetically and the
+    // last 20 occur once; the one frequent word stands between them.
+    cv::TCV_Grid* grid = window->CVGridAlph;
+    QFont small = grid->View()->font();
+    small.setPointSize(8);
+    grid->View()->horizontalHeader()->setFont(small);
+    QFont large = small;
+    large.setPointSize(28);
+    grid->View()->setFont(large);
+    QString text;
+    for (int k = 0; k < 240; ++k)
+        text += QStringLiteral("w%1 ").arg(k, 3, 10, QLatin1Char('0'));
+    text += QStringLiteral("w210 ").repeated(299);
+    WordListOf({{QStringLiteral("many.txt"), text}});
+    ASSERT_EQ(Show(window->AdvOfficePageAlph), grid);
+    ASSERT_EQ(grid->Cells(cv::TCVWordList::kColWord, 1), QStringLiteral("w000"));
+
+    ClickHeading(*grid, cv::TCVWordList::kColFreq);
+    EXPECT_EQ(window->AdvOfficePager1->tabText(window->AdvOfficePager1->indexOf(window->AdvOfficePageAlph)),
+              QStringLiteral("sort: frequency"));
+    EXPECT_EQ(grid->Cells(cv::TCVWordList::kColWord, 1), QStringLiteral("w210"));
+    EXPECT_EQ(grid->Cells(cv::TCVWordList::kColFreq, 1), QStringLiteral("300"));
+    EXPECT_FALSE(grid->CellPartlyObscured(cv::TCVWordList::kColFreq, 1))
+        << "column " << grid->ColWidths(cv::TCVWordList::kColFreq) << " pixels";
+    EXPECT_TRUE(grid->HintString(cv::TCVWordList::kColFreq, 1).isEmpty());
+}
+
+TEST_F(WindowDetailsTest, TheStatusBarNamesTheRowTheKeysGoTo)
+{
+    WordListOf(kCorpus);
+    cv::TCV_Grid* grid = Show(window->AdvOfficePageFrequency);
+    const int last = grid->RowCount() - 1;
+    ASSERT_GT(last, 3);
+    ClickCell(*grid, cv::TCVWordList::kColWord, 1);
+    EXPECT_EQ(RowOnStatusBar(), QStringLiteral("Row 1"));
+
+    QTest::keyClick(grid->View(), Qt::Key_End, Qt::ControlModifier);
+    QApplication::processEvents();
+    EXPECT_EQ(grid->Row(), last);
+    EXPECT_EQ(RowOnStatusBar(), QStringLiteral("Row %1").arg(last));
+    QTest::keyClick(grid->View(), Qt::Key_Up);
+    QApplication::processEvents();
+    EXPECT_EQ(RowOnStatusBar(), QStringLiteral("Row %1").arg(last - 1));
+    QTest::keyClick(grid->View(), Qt::Key_Home, Qt::ControlModifier);
+    QApplication::processEvents();
+    EXPECT_EQ(RowOnStatusBar(), QStringLiteral("Row 1"));
+}
+
+TEST_F(WindowDetailsTest, SavingClustersKeepsTheIndexTitle)
+{
+    IndexOf(kCorpus);
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("Index: corpus"));
+    TwoWordClustersOfTheIndex(2);
+    ASSERT_EQ(CurrentPage(), window->AdvOfficePageFrequency);
+
+    const QString saved = dir.file(QStringLiteral("cl2.lst"));
+    files.QueueAnswer(saved);
+    ASSERT_TRUE(CurrentGrid()->HandleGridCommand(1)); // Save
+    EXPECT_TRUE(QFileInfo::exists(saved));
+    EXPECT_TRUE(dialogs.Routines().contains(QStringLiteral("SavedOK")));
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("Index: corpus"));
+}
+
+TEST_F(WindowDetailsTest, ClustersShowFromTheCountItselfAndAreSavedAsTheJobProgramsList)
+{
+    IndexOf(kCorpus);
+    TwoWordClustersOfTheIndex(1);
+    const cv::TCVWordList* clusters = Words();
+    ASSERT_NE(clusters, nullptr);
+
+    // What a user does with them: both pages, a click, find as you type.
+    cv::TCV_Grid* grid = Show(window->AdvOfficePageFrequency);
+    EXPECT_EQ(grid->Cells(cv::TCVWordList::kColWord, 1), QStringLiteral("the cat"));
+    EXPECT_EQ(grid->Cells(cv::TCVWordList::kColFreq, 1), QStringLiteral("3"));
+    ClickCell(*grid, cv::TCVWordList::kColWord, 2);
+    EXPECT_EQ(RowOnStatusBar(), QStringLiteral("Row 2"));
+    grid = Show(window->AdvOfficePageAlph);
+    window->ElComboBoxTyping->setEditText(QStringLiteral("sat on"));
+    QApplication::processEvents();
+    EXPECT_EQ(grid->Cells(cv::TCVWordList::kColWord, grid->Row()), QStringLiteral("sat on"));
+    // The window read the clusters where the count left them: no list of entries was made.
+    EXPECT_TRUE(clusters->HoldsRowsWithoutEntries());
+
+    // Saved, they are the list the job programs make of the same count.
+    const QString saved = dir.file(QStringLiteral("clusters.lst"));
+    files.QueueAnswer(saved);
+    ASSERT_TRUE(grid->HandleGridCommand(1));
+    cv::T_WholeWordlistHolder back(cv::kListWordList, nullptr, nullptr, false, false);
+    ASSERT_TRUE(back.ReadWholeFromFile(saved));
+    const cv::TCVWordList* read = back.WordlistOfType(cv::kListWordList);
+    ASSERT_NE(read, nullptr);
+    const cv::TIndexData& index = Doc()->fIndexHandler->Data();
+    cv::TClusterOptions options = cv::TClusterOptions::FromSettings(cv::GetWordlistIndexSettings());
+    cv::TClusterRun run;
+    QString error;
+    ASSERT_TRUE(cv::CountClusters(index, {}, {}, options, run, &error));
+    const auto expected = cv::MakeClusterWordList(nullptr, index, run, index.RunningWords(), index.TextCount());
+    ASSERT_EQ(read->Count(), expected->Count());
+    for (int i = 0; i < expected->Count(); ++i) {
+        EXPECT_EQ(read->Entry(i).fWord, expected->Entry(i).fWord) << i;
+        EXPECT_EQ(read->WordlistData(i), expected->WordlistData(i)) << i;
+    }
+}
+
+TEST_F(WindowDetailsTest, ASuccessfulIndexJobLeavesTheListThatWasShowing)
+{
+    WordListOf(kCorpus);
+    SaveShown(QStringLiteral("shown.lst"));
+    const cv::T_WholeWordlistHolder* before = Doc();
+    const QStringList words = WordsOf(*Words());
+    const QString title = window->windowTitle();
+
+    cv::SetLastUsedFile(cv::kListIndexWordList, dir.file(QStringLiteral("new index")));
+    dialogs.Clear();
+    dialogs.QueueAnswer(TDialogAnswer::No); // not opened now
+    Request(cv::kListIndexWordList);
+    EXPECT_TRUE(QFileInfo::exists(cv::IndexFileName(dir.file(QStringLiteral("new index")), cv::TIndexFileKind::Tokens)));
+    EXPECT_EQ(dialogs.Routines(), QStringList{QStringLiteral("SavedOKOpenIndexNow")});
+
+    // The list that was showing shows still, on its page, under its title.
+    EXPECT_EQ(Doc(), before);
+    ASSERT_NE(Words(), nullptr);
+    EXPECT_EQ(WordsOf(*Words()), words);
+    EXPECT_EQ(window->windowTitle(), title);
+    cv::TCV_Grid* grid = Show(window->AdvOfficePageFrequency);
+    EXPECT_EQ(grid->List(), Words());
+    EXPECT_EQ(grid->RowCount() - 1, int(words.size()));
+    EXPECT_FALSE(window->AdvPanelToolname->isVisible()); // not the start screen
+
+    // Asked to open it, the new index takes the list's place.
+    dialogs.QueueAnswer(TDialogAnswer::Yes);
+    cv::SetLastUsedFile(cv::kListIndexWordList, dir.file(QStringLiteral("newer index")));
+    Request(cv::kListIndexWordList);
+    ASSERT_NE(Doc(), nullptr);
+    EXPECT_NE(Doc()->fIndexHandler, nullptr);
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("Index: newer index"));
+}
+
+} // namespace
+} // namespace wordlist_window_test
