@@ -51,8 +51,8 @@ namespace {
 // that hold va, outermost first, appended to path: at each level the inlined
 // call whose code holds va (a call's code lies inside the code of the call it
 // was inlined into, so no other is looked at), through the blocks on the way
-// (a block may list no addresses of its own). Only the path is read, not the
-// whole function.
+// (a block may list no addresses of its own, and is then looked into). Only
+// the path is read, not the whole function.
 void InlinedPath(Dwarf_Die* parent, uint64_t va, std::vector<Dwarf_Die>& path)
 {
     Dwarf_Die child;
@@ -70,6 +70,10 @@ void InlinedPath(Dwarf_Die* parent, uint64_t va, std::vector<Dwarf_Die>& path)
         case DW_TAG_lexical_block:
         case DW_TAG_try_block:
         case DW_TAG_catch_block: {
+            // A block with addresses of its own holds the code of the
+            // calls inside it: one that does not hold va is passed over.
+            if ((dwarf_hasattr(&child, DW_AT_low_pc) || dwarf_hasattr(&child, DW_AT_ranges)) && dwarf_haspc(&child, va) != 1)
+                break;
             const std::size_t before = path.size();
             InlinedPath(&child, va, path);
             if (path.size() > before)

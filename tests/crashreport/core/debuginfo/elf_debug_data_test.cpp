@@ -144,17 +144,20 @@ TEST(ElfDebugData, NearbyAddressesInInlinedCodeAgreeWithAddr2lineInEitherOrder)
     constexpr uintptr_t kModule = 0x10000000;
     auto source = cv::TELDebugInfoSource::Create<cv::TELDebugInfoElf>(kModule, program);
     ASSERT_TRUE(source->ValidData());
+    // Inside functions: addr2line names the padding after a function as that function.
+    const auto extents = cvoracle::FunctionExtents(program);
     std::vector<uint64_t> upwards;
     for (const uint64_t a : cvoracle::RandomTextAddresses(program, 400, 11)) {
         cv::TELLocationInfo info;
         if (!source->GetLocationInfo(kModule + a - *load, info) || info.InlinedInto.empty())
             continue;
         for (uint64_t at = a - 24; at <= a + 24; at += 3)
-            upwards.push_back(at);
-        if (upwards.size() >= 17 * 20)
+            if (cvoracle::InsideAFunction(extents, at))
+                upwards.push_back(at);
+        if (upwards.size() >= 300)
             break;
     }
-    ASSERT_EQ(upwards.size(), 17u * 20);
+    ASSERT_GE(upwards.size(), 300u);
     const auto theirs = cvoracle::RunAddr2Line(program, upwards);
     if (theirs.empty())
         GTEST_SKIP() << "addr2line cannot be run";
