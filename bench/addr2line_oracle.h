@@ -201,6 +201,16 @@ inline std::vector<std::pair<uint64_t, uint64_t>> FunctionExtents(const std::str
     return merged;
 }
 
+// Whether an address lies inside one of the extents (FunctionExtents); any
+// address does when there are none.
+inline bool InsideAFunction(const std::vector<std::pair<uint64_t, uint64_t>>& extents, uint64_t a)
+{
+    if (extents.empty())
+        return true;
+    const auto after = std::upper_bound(extents.begin(), extents.end(), std::make_pair(a, UINT64_MAX));
+    return after != extents.begin() && a < std::prev(after)->second;
+}
+
 // n addresses drawn evenly over the file's .text (file addresses), the same
 // for the same seed. Only addresses inside a function as nm gives its
 // extent are kept: the padding between functions belongs to no function
@@ -213,16 +223,10 @@ inline std::vector<uint64_t> RandomTextAddresses(const std::string& file, size_t
     if (!text || text->size == 0)
         return addresses;
     const auto extents = FunctionExtents(file);
-    const auto insideAFunction = [&](uint64_t a) {
-        if (extents.empty())
-            return true;
-        const auto after = std::upper_bound(extents.begin(), extents.end(), std::make_pair(a, UINT64_MAX));
-        return after != extents.begin() && a < std::prev(after)->second;
-    };
     std::mt19937_64 random(seed);
     std::uniform_int_distribution<uint64_t> pick(text->address, text->address + text->size - 1);
     for (size_t tries = 0; addresses.size() < n && tries < 100 * n; ++tries)
-        if (const uint64_t a = pick(random); insideAFunction(a))
+        if (const uint64_t a = pick(random); InsideAFunction(extents, a))
             addresses.push_back(a);
     return addresses;
 }

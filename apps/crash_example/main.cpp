@@ -14,6 +14,8 @@
 // For the tests of the component's own failures:
 //   --fault-in-event segv|throw  the program's exception handler faults
 //   --second-fault               another thread faults while the report is made
+//   --window-fault               the window thread faults while it shows the
+//                                dialog of its own exception
 //   --two-threads                the fault happens in two threads at once
 //   --no-descriptors             every file descriptor is taken before the fault
 //   --core-off                   the component starts switched off
@@ -32,6 +34,11 @@
 //   --timing                     the monotonic clock's time (ns) of the fault
 //                                and of the report saved, with the processor
 //                                time used by then, on standard error
+//                                (a stack overflow's stack is touched first, so
+//                                that its recursion costs its calls only)
+//   --prepared                   the fault comes once the component has readied
+//                                what a report needs of the modules (at most
+//                                after 20 seconds), as in a program that runs
 
 #include <QCoreApplication>
 #include <QDir>
@@ -77,8 +84,8 @@ struct TArguments {
     std::optional<cv::TExceptionDialogType> dialog;
     std::string smtp, to, http, options, faultInEvent;
     std::optional<int> freeze, sleeper;
-    bool catchHandled = false, secondFault = false, twoThreads = false, coreOff = false, noCrashbox = false, timing = false;
-    bool noDescriptors = false;
+    bool catchHandled = false, secondFault = false, windowFault = false, twoThreads = false, coreOff = false, noCrashbox = false, timing = false;
+    bool noDescriptors = false, prepared = false;
 };
 
 [[noreturn]] void Usage(const char* problem)
@@ -141,6 +148,8 @@ TArguments ParseArguments(int argc, char** argv)
             a.faultInEvent = value();
         else if (option == "--second-fault")
             a.secondFault = true;
+        else if (option == "--window-fault")
+            a.windowFault = true;
         else if (option == "--two-threads")
             a.twoThreads = true;
         else if (option == "--no-descriptors")
@@ -151,6 +160,8 @@ TArguments ParseArguments(int argc, char** argv)
             a.noCrashbox = true;
         else if (option == "--timing")
             a.timing = true;
+        else if (option == "--prepared")
+            a.prepared = true;
         else if (option == "--sleeper")
             a.sleeper = std::atoi(value().c_str());
         else
@@ -179,11 +190,26 @@ __attribute__((noinline)) int FaultStackOverflow(int depth)
     return FaultStackOverflow(depth + 1) + frame[0];
 }
 #pragma GCC diagnostic pop
+// Touches the window thread's stack down to a megabyte above its limit, in
+// blocks of 60 KiB, top first: afterwards a recursion down to the limit costs
+// its calls only, not the system's handing out of 8 MB of pages one by one
+// (which would be timed as the report's).
+__attribute__((noinline)) void TouchStack(std::size_t blocks)
+{
+    volatile char block[60 * 1024];
+    for (std::size_t i = sizeof block; i >= 4096; i -= 4096)
+        block[i - 1] = 0;
+    block[0] = 0;
+    if (blocks > 1)
+        TouchStack(blocks - 1);
+    block[1] = block[0]; // no tail call: every block stays on the stack until the end
+}
 __attribute__((noinline)) void FaultCxx() { throw std::runtime_error("crash_example: an exception nothing catches"); }
 __attribute__((noinline)) void FaultCxxThread() { throw std::runtime_error("crash_example: an exception in a second thread"); }
 __attribute__((noinline)) void FaultCxxHandled() { throw std::runtime_error("crash_example: an exception that is caught"); }
 __attribute__((noinline)) void FaultQtEvent() { throw std::logic_error("crash_example: an exception in an event handler"); }
 __attribute__((noinline)) void FaultSecondThread() { *gNull = 43; }
+__attribute__((noinline)) void FaultWindowThread() { *gNull = 45; }
 
 std::atomic<bool> gReported{false};
 bool gTiming = false;
@@ -383,11 +409,14 @@ int main(int argc, char** argv)
     // The example's own receivers: one for the tests of the component's
     // failures, one that notes when the report is in the log.
     cv::TCrashboxNotifier notifier;
-    notifier.OnExceptionActionNotify = [](cv::TCrashboxExceptionRecord&, uint8_t action, bool&) {
+    notifier.OnExceptionActionNotify = [&args](cv::TCrashboxExceptionRecord&, uint8_t action, bool&) {
         if (action == cv::caSavedLog) {
             PrintTime("report saved");
             gReported = true;
         }
+        // On the raising thread, which serves the dialog's events once it is up.
+        if (action == cv::caShowing && args.windowFault)
+            QTimer::singleShot(300, [] { FaultWindowThread(); });
     };
     if (!args.faultInEvent.empty() || args.secondFault)
         notifier.OnExceptionNotify = [&args](cv::TCrashboxExceptionRecord&, bool&) {
@@ -411,9 +440,16 @@ int main(int argc, char** argv)
     const std::string kind = args.kind;
     if (args.noDescriptors)
         TakeEveryDescriptor();
+    if (args.prepared)
+        for (int waited = 0; waited < 20000 && cv::CrashboxActivated() && !cv::ModulesReadyForReport(); waited += 10)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
     std::optional<TSleeper> sleeper;
     if (args.sleeper)
         sleeper.emplace(*args.sleeper);
+    rlimit stackLimit{};
+    if (args.timing && kind == "stack-overflow" && ::getrlimit(RLIMIT_STACK, &stackLimit) == 0 && stackLimit.rlim_cur != RLIM_INFINITY
+        && stackLimit.rlim_cur > (2u << 20))
+        TouchStack((stackLimit.rlim_cur - (1u << 20)) / (64 * 1024));
     if (kind != "qt-event" && kind != "freeze")
         PrintTime("fault");
     if (kind == "cxx-handled") {

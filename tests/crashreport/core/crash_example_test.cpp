@@ -248,6 +248,66 @@ TEST(CrashExample, ACaughtExceptionIsReportedOnlyWhenAskedFor)
 
 namespace {
 
+// The rows of a report's modules table, each without its handle (the loader
+// places the modules anew at each start).
+QStringList ModuleRows(const QString& report)
+{
+    const qsizetype start = report.indexOf(QStringLiteral("Modules Information:"));
+    QStringList rows;
+    if (start < 0)
+        return rows;
+    const QStringList lines = report.mid(start).split(QStringLiteral("\r\n"));
+    for (qsizetype i = 4; i < lines.size() && lines[i].startsWith(QLatin1Char('|')); ++i)
+        rows.push_back(lines[i].mid(lines[i].indexOf(QLatin1Char('|'), 1)));
+    rows.sort();
+    return rows;
+}
+
+} // namespace
+
+// A fault that comes once the modules have been readied in the background
+// gives the report of a fault that comes at once, before they are (whose
+// report reads them itself): the same first frame, the same modules table.
+TEST(CrashExample, AFaultAfterTheModulesAreReadiedGivesTheReportOfAFaultAtOnce)
+{
+    cvtest::TempDir dir;
+    struct TCase {
+        const char* kind;
+        int status;
+        bool prepared;
+    };
+    const std::vector<TCase> cases = {{"segv", -SIGSEGV, false}, {"segv", -SIGSEGV, true}, {"cxx", 1, false}, {"cxx", 1, true}};
+    std::vector<std::future<TRun>> runs;
+    std::vector<QString> folders;
+    for (const TCase& c : cases) {
+        folders.push_back(dir.file(QString::fromLatin1(c.kind) + (c.prepared ? QStringLiteral("_prepared") : QString())));
+        QDir().mkpath(folders.back());
+        QStringList arguments{QString::fromLatin1(c.kind), QStringLiteral("--dialog"), QStringLiteral("none")};
+        if (c.prepared)
+            arguments << QStringLiteral("--prepared");
+        runs.push_back(std::async(std::launch::async, [arguments, folder = folders.back()] { return RunExample(arguments, folder); }));
+    }
+    std::vector<QString> reports;
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        const TRun run = runs[i].get();
+        EXPECT_EQ(run.status, cases[i].status) << cases[i].kind << ": " << run.output.toStdString();
+        const QString logFile = folders[i] + QStringLiteral("/crash_example.elf");
+        EXPECT_EQ(EntryCount(logFile), 1) << cases[i].kind << ": " << run.output.toStdString();
+        reports.push_back(ReportOf(logFile));
+    }
+    for (std::size_t i = 0; i + 1 < cases.size(); i += 2) {
+        const TStackRow atOnce = FirstResolvedRow(reports[i]), ready = FirstResolvedRow(reports[i + 1]);
+        EXPECT_EQ(ready.procedure, atOnce.procedure) << cases[i].kind;
+        EXPECT_EQ(ready.unit, atOnce.unit) << cases[i].kind;
+        EXPECT_EQ(ready.line, atOnce.line) << cases[i].kind;
+        const QStringList modules = ModuleRows(reports[i + 1]);
+        EXPECT_GT(modules.size(), 10) << cases[i].kind;
+        EXPECT_EQ(modules, ModuleRows(reports[i])) << cases[i].kind;
+    }
+}
+
+namespace {
+
 // Options for a run whose dialog closes by itself after a second (or after
 // `seconds`), in a file of that name.
 QString AutoClosingOptions(const cvtest::TempDir& dir, cv::TExceptionDialogType kind, int seconds = 1,
@@ -922,6 +982,34 @@ TEST(CrashExample, ARefusedReporterRequestIsRemoved)
 // --- The worst moments: a second fault during the dialog, a full disk, no
 // file descriptor left ---
 
+namespace {
+
+// The C++ exception with a second fault (`option`), once with each dialog
+// kind (one that would stay 30 seconds), all at once, each run's output in
+// a folder named after its dialog kind.
+std::vector<TRun> RunCxxWithEachDialog(const cvtest::TempDir& dir, const std::vector<cv::TExceptionDialogType>& kinds,
+                                       const QString& option)
+{
+    std::vector<std::future<TRun>> started;
+    for (const cv::TExceptionDialogType kind : kinds) {
+        const QString name = QString::fromStdString(DialogKindName(kind));
+        const QString folder = dir.file(name);
+        QDir().mkpath(folder);
+        const QString options = AutoClosingOptions(dir, kind, 30, name + QStringLiteral(".options"));
+        started.push_back(std::async(std::launch::async, [folder, options, option] {
+            return cvtest::runProgram(QStringLiteral(CV_CRASH_EXAMPLE),
+                                      {QStringLiteral("cxx"), option, QStringLiteral("--options"), options, QStringLiteral("--output"), folder},
+                                      folder, {QStringLiteral("TMPDIR=") + folder}, std::chrono::seconds(60));
+        }));
+    }
+    std::vector<TRun> runs;
+    for (std::future<TRun>& run : started)
+        runs.push_back(run.get());
+    return runs;
+}
+
+} // namespace
+
 // Another thread faults while the dialog of a C++ exception is up (a dialog
 // that would stay 30 seconds): the first report is in the log before the
 // dialog opened and names the second fault; the process still ends, by
@@ -930,21 +1018,9 @@ TEST(CrashExample, ASecondFaultDuringEachDialogKeepsTheFirstReportAndNamesTheFau
 {
     cvtest::TempDir dir;
     const std::vector<cv::TExceptionDialogType> kinds = {cv::edtMessageBox, cv::edtMSClassic, cv::edtCrashbox};
-    std::vector<std::future<TRun>> runs;
-    for (const cv::TExceptionDialogType kind : kinds) {
-        const QString name = QString::fromStdString(DialogKindName(kind));
-        const QString folder = dir.file(name);
-        QDir().mkpath(folder);
-        const QString options = AutoClosingOptions(dir, kind, 30, name + QStringLiteral(".options"));
-        runs.push_back(std::async(std::launch::async, [folder, options] {
-            return cvtest::runProgram(QStringLiteral(CV_CRASH_EXAMPLE),
-                                      {QStringLiteral("cxx"), QStringLiteral("--second-fault"), QStringLiteral("--options"), options,
-                                       QStringLiteral("--output"), folder},
-                                      folder, {QStringLiteral("TMPDIR=") + folder}, std::chrono::seconds(60));
-        }));
-    }
+    const std::vector<TRun> runs = RunCxxWithEachDialog(dir, kinds, QStringLiteral("--second-fault"));
     for (std::size_t i = 0; i < kinds.size(); ++i) {
-        const TRun run = runs[i].get();
+        const TRun& run = runs[i];
         const std::string kind = DialogKindName(kinds[i]);
         const QString logFile = dir.file(QString::fromStdString(kind) + QStringLiteral("/crash_example.elf"));
         // The example has no message box on screen (it says the message on
@@ -962,6 +1038,32 @@ TEST(CrashExample, ASecondFaultDuringEachDialogKeepsTheFirstReportAndNamesTheFau
         const std::string note = log.GetItemValue("2.10", 0);
         EXPECT_NE(note.find("Another fault came while this report was made: EAccessViolation"), std::string::npos) << kind << ": " << note;
         EXPECT_NE(note.find("signal 11"), std::string::npos) << kind << ": " << note;
+    }
+}
+
+// The window thread faults while it shows the dialog of its own C++
+// exception (a timer of the program fires in the dialog's event loop): the
+// report names that fault, on the window thread, and the program still ends.
+TEST(CrashExample, AFaultOfTheWindowThreadDuringItsOwnDialogIsNamedInTheReport)
+{
+    cvtest::TempDir dir;
+    const std::vector<cv::TExceptionDialogType> kinds = {cv::edtMSClassic, cv::edtCrashbox};
+    const std::vector<TRun> runs = RunCxxWithEachDialog(dir, kinds, QStringLiteral("--window-fault"));
+    for (std::size_t i = 0; i < kinds.size(); ++i) {
+        const TRun& run = runs[i];
+        const std::string kind = DialogKindName(kinds[i]);
+        EXPECT_EQ(run.status, 1) << kind << ": " << run.output.toStdString();
+        const QString logFile = dir.file(QString::fromStdString(kind) + QStringLiteral("/crash_example.elf"));
+        ASSERT_EQ(EntryCount(logFile), 1) << kind << ": " << run.output.toStdString();
+        const cv::TLogFile log(logFile.toStdString(), true);
+        EXPECT_EQ(log.GetItemValue("2.5", 0), "std::runtime_error") << kind;
+        const std::vector<TStackBlock> blocks = StackBlocks(QString::fromStdString(log.Item(0)));
+        ASSERT_FALSE(blocks.empty()) << kind;
+        const QRegularExpressionMatch window = QRegularExpression(QStringLiteral("ID=(\\d+);")).match(blocks[0].header);
+        ASSERT_TRUE(window.hasMatch()) << blocks[0].header.toStdString();
+        const std::string note = log.GetItemValue("2.10", 0);
+        EXPECT_NE(note.find("Another fault came while this report was made: EAccessViolation"), std::string::npos) << kind << ": " << note;
+        EXPECT_NE(note.find("signal 11, thread " + window.captured(1).toStdString() + ","), std::string::npos) << kind << ": " << note;
     }
 }
 

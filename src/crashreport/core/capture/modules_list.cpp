@@ -7,7 +7,7 @@
 #include "crashreport/core/support/file_version.h"
 #include "crashreport/core/support/module_handles.h"
 
-#include <QFileInfo>
+#include <QDateTime>
 
 #include <elf.h>
 #include <link.h>
@@ -15,10 +15,12 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <map>
+#include <optional>
 
 namespace cv {
 
@@ -121,12 +123,19 @@ TModulePasswordRequest& PasswordRequestSlot()
     return request;
 }
 
-QDateTime FileTime(const std::string& fileName)
+// When the file was last changed (milliseconds since 1970), if it is there.
+std::optional<int64_t> FileChangeTime(const std::string& fileName)
 {
     struct stat st {};
     if (::stat(fileName.c_str(), &st) != 0)
-        return {};
-    return QDateTime::fromMSecsSinceEpoch(int64_t(st.st_mtim.tv_sec) * 1000 + st.st_mtim.tv_nsec / 1000000);
+        return std::nullopt;
+    return int64_t(st.st_mtim.tv_sec) * 1000 + st.st_mtim.tv_nsec / 1000000;
+}
+
+QDateTime FileTime(const std::string& fileName)
+{
+    const std::optional<int64_t> changed = FileChangeTime(fileName);
+    return changed ? QDateTime::fromMSecsSinceEpoch(*changed) : QDateTime();
 }
 
 uint64_t ImageSize(uintptr_t handle)
@@ -139,30 +148,40 @@ uint64_t ImageSize(uintptr_t handle)
 
 void DeleteSource(TELDebugInfoSource* source) { std::default_delete<TELDebugInfoSource>()(source); }
 
-// Fills a record: cheaply (handle, name, time, version, size, options) or in full.
-void BuildModuleRecord(TCrashboxModuleInfo& module, uintptr_t handle, const std::string& fileName, bool full)
+// Fills a record: cheaply (handle, name, time, version, size, options) or in
+// full. The size is looked up when not given. A full build made ahead of any
+// report (`ahead`: set when the build is no longer wanted) asks for no
+// password, which is the report's to ask; it answers false when it gave up
+// or when the module's data waits for a password.
+bool BuildModuleRecord(TCrashboxModuleInfo& module, uintptr_t handle, const std::string& fileName, bool full, uint64_t size = 0,
+                       const std::atomic<bool>* ahead = nullptr)
 {
+    const auto wanted = [ahead] { return !ahead || !ahead->load(); };
     module.Handle = handle;
     module.Name = fileName;
     module.IsValidEncryptPassword = true;
     module.EncryptPassword.clear();
     module.LastModified = FileTime(fileName);
     GetFileVersionStrings(fileName, module.Description, module.Version);
-    module.Size = ImageSize(handle);
+    module.Size = size != 0 ? size : ImageSize(handle);
     module.FunctionsList = std::make_unique<TCrashboxFunctionsList>();
     module.ModuleType = TCrashboxModuleType::mtUnknown;
     module.OtherDebugData.reset();
     module.ExtraInformation = {};
     module.ExtraInformation.Options = std::make_unique<TCrashboxModuleOptions>(fileName);
     if (!full)
-        return;
+        return true;
     module.ModuleType = ModuleTypeOf(handle, fileName);
     if (module.ModuleType != TCrashboxModuleType::mtMainModule)
         LoadModuleFunctions(handle, *module.FunctionsList);
+    if (!wanted())
+        return false;
     // The module's own data of the core; it replaces the default options.
     auto options = std::move(module.ExtraInformation.Options);
     if (LoadCompiledInData(fileName, module)) {
         if (!module.IsValidEncryptPassword) {
+            if (ahead)
+                return false;
             TModulePasswordRequest request;
             {
                 std::lock_guard guard(PasswordRequestLock());
@@ -181,11 +200,20 @@ void BuildModuleRecord(TCrashboxModuleInfo& module, uintptr_t handle, const std:
     }
     if (!module.ExtraInformation.Options)
         module.ExtraInformation.Options = std::move(options);
-    if (!module.ExtraInformation.DebugInformation) {
+    if (!module.ExtraInformation.DebugInformation && wanted()) {
         std::unique_ptr<TELDebugInfoSource> source;
-        if (FindDebugInfoSource(handle, source, fileName))
+        if (FindDebugInfoSource(handle, source, fileName, ahead))
             module.OtherDebugData = TDebugInfoSourceOwner(source.release(), &DeleteSource);
     }
+    return wanted();
+}
+
+// A loaded module's cheap record, its size as the loader gave it.
+std::unique_ptr<TCrashboxModuleInfo> CheapRecord(const TLoadedModule& loaded)
+{
+    auto module = std::make_unique<TCrashboxModuleInfo>();
+    BuildModuleRecord(*module, loaded.Handle, loaded.FileName, false, loaded.Size);
+    return module;
 }
 
 int FindHandle(TCrashboxModulesList& list, uintptr_t handle)
@@ -268,8 +296,10 @@ void DeleteChangedModules(TCrashboxModulesList& list)
         const TCrashboxModuleInfo* module = list.GetItem(i);
         if (!module->LastModified.isValid())
             continue;
-        const QFileInfo file(QString::fromStdString(module->Name));
-        if (file.exists() && std::llabs(file.lastModified().secsTo(module->LastModified)) > 1)
+        // Compared as numbers: a report meets every module here, and a time
+        // of day for each would ask for the time zone as often.
+        const std::optional<int64_t> changed = FileChangeTime(module->Name);
+        if (changed && std::llabs((*changed - module->LastModified.toMSecsSinceEpoch()) / 1000) > 1)
             list.Delete(i);
     }
     list.Unlock();
@@ -291,7 +321,7 @@ void RefreshModulesList(TCrashboxModulesList& list)
     list.Refreshing = true;
     for (const TLoadedModule& module : loaded)
         if (FindHandle(list, module.Handle) < 0)
-            AddModuleInfo(list, module.Handle, module.FileName, false);
+            list.Add(CheapRecord(module));
     list.Sort([](const TCrashboxModuleInfo& a, const TCrashboxModuleInfo& b) { return a.Handle < b.Handle; });
     list.Refreshing = false;
     list.Unlock();
@@ -310,6 +340,25 @@ PCrashboxModuleInfo AddModuleInfo(TCrashboxModulesList& list, uintptr_t handle, 
     auto module = std::make_unique<TCrashboxModuleInfo>();
     BuildModuleRecord(*module, handle, fileName, loadFunctions);
     return list.Add(std::move(module));
+}
+
+bool PrepareModuleInfo(TCrashboxModulesList& list, const TLoadedModule& loaded, const std::atomic<bool>& stop)
+{
+    list.Lock();
+    const bool known = FindHandle(list, loaded.Handle) >= 0;
+    list.Unlock();
+    if (known)
+        return false;
+    // Built apart from the list, which it joins whole.
+    auto module = std::make_unique<TCrashboxModuleInfo>();
+    if (!BuildModuleRecord(*module, loaded.Handle, loaded.FileName, true, loaded.Size, &stop))
+        return false;
+    list.Lock();
+    const bool added = FindHandle(list, loaded.Handle) < 0;
+    if (added)
+        list.Add(std::move(module));
+    list.Unlock();
+    return added;
 }
 
 PCrashboxModuleInfo AddModuleByHandle(TCrashboxModulesList& list, uintptr_t handle)

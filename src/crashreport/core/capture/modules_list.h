@@ -15,12 +15,14 @@
 // this platform; every other library is mtOSLibrary; a module whose headers
 // cannot be read is mtUnknown.
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
 
 #include "crashreport/core/options/crashbox_records.h"
+#include "crashreport/core/support/module_handles.h"
 
 namespace cv {
 
@@ -78,6 +80,14 @@ void SetModulePasswordRequest(TModulePasswordRequest request);
 // recorded cheaply. The handler passes false while the freeze watchdog is
 // being started.
 PCrashboxModuleInfo AddModuleInfo(TCrashboxModulesList& list, uintptr_t handle, const std::string& fileName, bool loadFunctions);
+// Builds in full, ahead of any report, the record of a loaded module the
+// list does not hold yet, and adds it. The record is made apart from the
+// list and joins it whole, so a report never reads one half built, and the
+// list's lock is held only to look and to add. Nothing is added (false)
+// when the list holds the module already (a report met it meanwhile), when
+// `stop` was set, or when the module's debug data needs a password (asking
+// is the report's).
+bool PrepareModuleInfo(TCrashboxModulesList& list, const TLoadedModule& loaded, const std::atomic<bool>& stop);
 // The same for a loaded module, from its file name (cheaply while the list
 // is refreshed); none for a module that is not loaded.
 PCrashboxModuleInfo AddModuleByHandle(TCrashboxModulesList& list, uintptr_t handle);

@@ -73,9 +73,10 @@ bool TELDebugInfoSource::LocationFromScanner(const TELAddressScanner& scanner, u
 namespace {
 
 template <typename T>
-bool TrySource(uintptr_t module, const std::string& fileName, std::unique_ptr<TELDebugInfoSource>& source)
+bool TrySource(uintptr_t module, const std::string& fileName, std::unique_ptr<TELDebugInfoSource>& source,
+               const std::atomic<bool>* giveUp)
 {
-    auto candidate = TELDebugInfoSource::Create<T>(module, fileName);
+    auto candidate = TELDebugInfoSource::Create<T>(module, fileName, giveUp);
     if (!candidate->ValidData())
         return false;
     source = std::move(candidate);
@@ -84,14 +85,15 @@ bool TrySource(uintptr_t module, const std::string& fileName, std::unique_ptr<TE
 
 } // namespace
 
-bool FindDebugInfoSource(uintptr_t module, std::unique_ptr<TELDebugInfoSource>& source, const std::string& moduleFileName)
+bool FindDebugInfoSource(uintptr_t module, std::unique_ptr<TELDebugInfoSource>& source, const std::string& moduleFileName,
+                         const std::atomic<bool>* giveUp)
 {
     if (source)
         return false;
-    return TrySource<TELDebugInfoMap>(module, moduleFileName, source)
-        || TrySource<TELDebugInfoTD32>(module, moduleFileName, source)
-        || TrySource<TELDebugInfoJedy>(module, moduleFileName, source)
-        || TrySource<TELDebugInfoElf>(module, moduleFileName, source);
+    return TrySource<TELDebugInfoMap>(module, moduleFileName, source, giveUp)
+        || TrySource<TELDebugInfoTD32>(module, moduleFileName, source, giveUp)
+        || TrySource<TELDebugInfoJedy>(module, moduleFileName, source, giveUp)
+        || TrySource<TELDebugInfoElf>(module, moduleFileName, source, giveUp);
 }
 
 namespace {

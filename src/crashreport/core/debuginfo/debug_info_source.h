@@ -9,6 +9,7 @@
 // (what dladdr gives as dli_fbase). Sources only read; nothing is ever
 // written back.
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -74,10 +75,14 @@ public:
     // Makes a source of kind T for the module and loads its data. The file
     // the data is looked for beside (or in) is the module's own file unless
     // moduleFileName names another (a module that is not loaded, for one).
+    // A load made ahead of any need gives up (and finds no data) once
+    // `giveUp` is set.
     template <typename T>
-    static std::unique_ptr<T> Create(uintptr_t module, const std::string& moduleFileName = {})
+    static std::unique_ptr<T> Create(uintptr_t module, const std::string& moduleFileName = {},
+                                     const std::atomic<bool>* giveUp = nullptr)
     {
         auto source = std::make_unique<T>(module, moduleFileName);
+        source->FGiveUp = giveUp;
         source->LoadSourceData();
         return source;
     }
@@ -104,15 +109,19 @@ protected:
     // The one way every source answers, with its own tables.
     bool LocationFromScanner(const TELAddressScanner& scanner, uintptr_t addr, TELLocationInfo& info);
 
+    // Whether a load made ahead of any need is no longer wanted.
+    bool GivenUp() const { return FGiveUp && FGiveUp->load(); }
+
     uintptr_t FModule;
     std::string FModuleFileName;
+    const std::atomic<bool>* FGiveUp = nullptr;
 };
 
 // The chooser: when `source` is empty, the first source with valid data for
 // the module goes there (".map", TD32, JCL, ELF/DWARF) and the answer is
 // true. A source already there is kept, and the answer is false.
 bool FindDebugInfoSource(uintptr_t module, std::unique_ptr<TELDebugInfoSource>& source,
-                         const std::string& moduleFileName = {});
+                         const std::string& moduleFileName = {}, const std::atomic<bool>* giveUp = nullptr);
 
 // The largest debug-data file beside a module that is read.
 constexpr uint64_t kMaxDebugFileSize = uint64_t(256) << 20;

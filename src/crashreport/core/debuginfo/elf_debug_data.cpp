@@ -47,58 +47,43 @@ std::string DemangledName(const char* name)
 
 namespace {
 
-// Every call inlined into a function (into the calls inlined there too),
-// with its address ranges.
-struct TInlinedTree {
-    struct Node {
-        Dwarf_Off Die = 0;
-        int Parent = -1; // the call it lies in (-1: the function itself)
-        int Depth = 0;
-        bool Placed = false, Named = false;
-        TELInlinedCall Call;
-    };
-    struct Range {
-        uint64_t Start = 0, End = 0;
-        int Node = 0;
-    };
-    std::vector<Node> Nodes;
-    std::vector<Range> Ranges;
-
-    void Add(Dwarf_Die* parent, int parentNode, int depth)
-    {
-        Dwarf_Die child;
-        if (dwarf_child(parent, &child) != 0)
-            return;
-        do {
-            switch (dwarf_tag(&child)) {
-            case DW_TAG_inlined_subroutine: {
-                const int node = int(Nodes.size());
-                Nodes.push_back({dwarf_dieoffset(&child), parentNode, depth + 1, false, false, {}});
-                Dwarf_Addr base, start, end;
-                ptrdiff_t off = 0;
-                while ((off = dwarf_ranges(&child, off, &base, &start, &end)) > 0)
-                    Ranges.push_back({start, end, node});
-                Add(&child, node, depth + 1);
+// The calls inlined into the code of parent (a function or an inlined call)
+// that hold va, outermost first, appended to path: at each level the inlined
+// call whose code holds va (a call's code lies inside the code of the call it
+// was inlined into, so no other is looked at), through the blocks on the way
+// (a block may list no addresses of its own, and is then looked into). Only
+// the path is read, not the whole function.
+void InlinedPath(Dwarf_Die* parent, uint64_t va, std::vector<Dwarf_Die>& path)
+{
+    Dwarf_Die child;
+    if (dwarf_child(parent, &child) != 0)
+        return;
+    do {
+        switch (dwarf_tag(&child)) {
+        case DW_TAG_inlined_subroutine:
+            if (dwarf_haspc(&child, va) == 1) {
+                path.push_back(child);
+                InlinedPath(&child, va, path);
+                return;
+            }
+            break;
+        case DW_TAG_lexical_block:
+        case DW_TAG_try_block:
+        case DW_TAG_catch_block: {
+            // A block with addresses of its own holds the code of the
+            // calls inside it: one that does not hold va is passed over.
+            if ((dwarf_hasattr(&child, DW_AT_low_pc) || dwarf_hasattr(&child, DW_AT_ranges)) && dwarf_haspc(&child, va) != 1)
                 break;
-            }
-            case DW_TAG_lexical_block:
-            case DW_TAG_try_block:
-            case DW_TAG_catch_block: Add(&child, parentNode, depth); break;
-            default: break;
-            }
-        } while (dwarf_siblingof(&child, &child) == 0);
-    }
-
-    // The innermost call whose code holds va (-1: none).
-    int InnermostAt(uint64_t va) const
-    {
-        int best = -1;
-        for (const Range& r : Ranges)
-            if (va >= r.Start && va < r.End && (best < 0 || Nodes[std::size_t(r.Node)].Depth > Nodes[std::size_t(best)].Depth))
-                best = r.Node;
-        return best;
-    }
-};
+            const std::size_t before = path.size();
+            InlinedPath(&child, va, path);
+            if (path.size() > before)
+                return;
+            break;
+        }
+        default: break;
+        }
+    } while (dwarf_siblingof(&child, &child) == 0);
+}
 
 // The children of an entry that have children of their own, each with the
 // stretch of offsets its subtree takes (entries lie in the order of a walk
@@ -142,12 +127,13 @@ struct TSubtrees {
 // The tables of one ELF file, read through libelf and libdw.
 class TELElfScanner final : public TELAddressScanner {
 public:
-    explicit TELElfScanner(const std::string& fileName);
+    // giveUp: a load ahead of any need stops (and the scanner holds nothing) once it is set.
+    TELElfScanner(const std::string& fileName, const std::atomic<bool>* giveUp);
     ~TELElfScanner() override;
     TELElfScanner(const TELElfScanner&) = delete;
     TELElfScanner& operator=(const TELElfScanner&) = delete;
 
-    bool Valid() const { return !m_symbols.empty() || !m_unitRanges.empty(); }
+    bool Valid() const { return !GivenUp() && (!m_symbols.empty() || !m_unitRanges.empty()); }
 
     std::string ModuleNameFromAddr(uint64_t va) const override;
     std::string ProcNameFromAddr(uint64_t va, uint64_t& offset) const override;
@@ -202,6 +188,7 @@ private:
         std::string settledName;
     };
 
+    bool GivenUp() const { return m_giveUp && m_giveUp->load(); }
     void ReadSymbols();
     void ReadSymbolTable(Elf* elf, Elf_Scn* table);
     void ReadMiniDebugInfo();
@@ -238,6 +225,7 @@ private:
     // A declaration's name qualified by the namespaces and classes around it.
     std::string QualifiedName(Dwarf_Die* declaration) const;
 
+    const std::atomic<bool>* m_giveUp;
     int m_fd = -1;
     Elf* m_elf = nullptr;
     // The symbol table of the file's LZMA-compressed mini debug information
@@ -255,7 +243,17 @@ private:
     mutable std::unordered_map<Dwarf_Off, Names> m_names;
     mutable std::unordered_map<const Symbol*, std::string> m_symbolNames;
     mutable std::unordered_map<Dwarf_Off, std::string> m_inlinedNames;
-    mutable std::unordered_map<Dwarf_Off, TInlinedTree> m_inlinedTrees; // by the function's entry
+    // An inlined call's place, and its function's name once asked for, by its entry.
+    struct InlinedCall {
+        bool named = false;
+        TELInlinedCall call;
+    };
+    mutable std::unordered_map<Dwarf_Off, InlinedCall> m_inlinedCalls;
+    // The last path of inlined calls walked, in its function: a lookup asks
+    // for the lines at the entries of the calls on its path next, and their
+    // walks start where the path still holds the address.
+    mutable Dwarf_Off m_lastPathFunction = 0;
+    mutable std::vector<Dwarf_Die> m_lastPath;
     mutable std::unordered_map<Dwarf_Off, TSubtrees> m_subtrees;         // by the parent's entry
 };
 
@@ -287,7 +285,7 @@ const T* GreatestStartNotAbove(const std::vector<T>& entries, uint64_t va, uint6
 
 } // namespace
 
-TELElfScanner::TELElfScanner(const std::string& fileName) : m_fileName(fileName)
+TELElfScanner::TELElfScanner(const std::string& fileName, const std::atomic<bool>* giveUp) : m_giveUp(giveUp), m_fileName(fileName)
 {
     elf_version(EV_CURRENT);
     m_fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
@@ -296,6 +294,14 @@ TELElfScanner::TELElfScanner(const std::string& fileName) : m_fileName(fileName)
     m_elf = elf_begin(m_fd, ELF_C_READ_MMAP, nullptr);
     if (!m_elf || elf_kind(m_elf) != ELF_K_ELF)
         return;
+    // The file is mapped whole (or read, where it cannot be): its descriptor
+    // is not needed any more. Sources are kept for every loaded module, and
+    // a descriptor each would take a good part of a small table for good.
+    size_t imageSize = 0;
+    if (elf_rawfile(m_elf, &imageSize) && elf_cntl(m_elf, ELF_C_FDDONE) == 0) {
+        ::close(m_fd);
+        m_fd = -1;
+    }
     ReadSymbols();
     m_dwarf = dwarf_begin_elf(m_elf, DWARF_C_READ, nullptr);
     if (!m_dwarf)
@@ -390,7 +396,7 @@ void TELElfScanner::ReadSymbolTable(Elf* elf, Elf_Scn* table)
     const size_t count = std::min<size_t>(sh.sh_size / sh.sh_entsize, data->d_size / sh.sh_entsize);
     for (size_t i = 0; i < count; ++i) {
         GElf_Sym sym;
-        if (!gelf_getsym(data, int(i), &sym))
+        if (!gelf_getsym(data, int(i), &sym) || (i % 4096 == 0 && GivenUp()))
             break;
         const int type = GELF_ST_TYPE(sym.st_info);
         if (sym.st_shndx == SHN_UNDEF || sym.st_shndx >= SHN_LORESERVE || sym.st_value == 0)
@@ -473,7 +479,7 @@ void TELElfScanner::ReadUnits()
     Dwarf_Half version;
     uint8_t unitType;
     Dwarf_Die cudie;
-    for (; dwarf_get_units(m_dwarf, cu, &next, &version, &unitType, &cudie, nullptr) == 0; cu = next) {
+    for (; dwarf_get_units(m_dwarf, cu, &next, &version, &unitType, &cudie, nullptr) == 0 && !GivenUp(); cu = next) {
         if (unitType != DW_UT_compile && unitType != DW_UT_partial)
             continue;
         const size_t index = m_units.size();
@@ -748,25 +754,37 @@ std::vector<TELInlinedCall> TELElfScanner::InlinedCallsAt(uint64_t va, bool name
 {
     std::vector<TELInlinedCall> calls;
     const Function* f = FunctionOf(va);
+    Dwarf_Die die;
     if (!f)
         return calls;
-    auto [it, fresh] = m_inlinedTrees.try_emplace(f->die);
-    TInlinedTree& tree = it->second;
-    Dwarf_Die die;
-    if (fresh && dwarf_offdie(m_dwarf, f->die, &die))
-        tree.Add(&die, -1, 0);
+    std::vector<Dwarf_Die>& path = m_lastPath;
+    if (m_lastPathFunction != f->die) {
+        m_lastPathFunction = 0;
+        path.clear();
+    }
+    // The calls of the last path that hold va hold it here too.
+    std::size_t kept = 0;
+    while (kept < path.size() && dwarf_haspc(&path[kept], va) == 1)
+        ++kept;
+    path.resize(kept);
+    if (!path.empty())
+        InlinedPath(&path.back(), va, path);
+    else if (dwarf_offdie(m_dwarf, f->die, &die))
+        InlinedPath(&die, va, path);
+    else
+        return calls;
+    m_lastPathFunction = f->die;
     // From the innermost call out to the function.
-    for (int node = tree.InnermostAt(va); node >= 0; node = tree.Nodes[std::size_t(node)].Parent) {
-        TInlinedTree::Node& n = tree.Nodes[std::size_t(node)];
-        if ((!n.Placed || (named && !n.Named)) && dwarf_offdie(m_dwarf, n.Die, &die)) {
-            if (!n.Placed)
-                n.Call = PlaceOfInlinedCall(&die);
-            if (named && !n.Named)
-                n.Call.ProcedureName = InlinedName(&die, f->cLanguage);
-            n.Placed = true;
-            n.Named = n.Named || named;
+    for (auto at = path.rbegin(); at != path.rend(); ++at) {
+        auto [it, fresh] = m_inlinedCalls.try_emplace(dwarf_dieoffset(&*at));
+        InlinedCall& known = it->second;
+        if (fresh)
+            known.call = PlaceOfInlinedCall(&*at);
+        if (named && !known.named) {
+            known.call.ProcedureName = InlinedName(&*at, f->cLanguage);
+            known.named = true;
         }
-        calls.push_back(n.Call);
+        calls.push_back(known.call);
     }
     return calls;
 }
@@ -934,7 +952,7 @@ bool TELDebugInfoElf::LoadSourceData()
     if (!load)
         return false;
     FLoadAddress = *load;
-    auto scanner = std::make_unique<TELElfScanner>(FModuleFileName);
+    auto scanner = std::make_unique<TELElfScanner>(FModuleFileName, FGiveUp);
     if (!scanner->Valid())
         return false;
     FScanner = std::move(scanner);

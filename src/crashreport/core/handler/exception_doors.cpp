@@ -51,6 +51,9 @@ std::atomic<bool> gLastNative{false};
 
 thread_local sigjmp_buf* tGuard = nullptr;
 thread_local int tGuardSignal = 0;
+// The fault that ended the guarded call: its code and where it came.
+thread_local int tGuardCode = 0;
+thread_local uintptr_t tGuardAddress = 0;
 
 // --- the CGI page ---
 
@@ -151,6 +154,12 @@ bool CallGuarded(const std::function<void()>& procedure, int* faultSignal)
     } else {
         // Back from the signal door: the procedure faulted.
         signal = tGuardSignal;
+        // On the thread a report serves (its dialogs and the program's
+        // events run here while it waits) the fault came while the report
+        // was made: the report names it.
+        if (InsideExceptNotify() && !InsideProcessException())
+            NoteFaultInReportInProgress(
+                FaultNote(ExceptionObjectFromSignal(signal, tGuardCode), CurrentThreadID(), tGuardAddress));
     }
     tGuard = outer;
     if (faultSignal)
@@ -159,11 +168,13 @@ bool CallGuarded(const std::function<void()>& procedure, int* faultSignal)
 }
 
 // Called by the signal door: a fault inside a guarded call ends that call.
-void JumpToGuardOnFault(int signal)
+void JumpToGuardOnFault(int signal, const siginfo_t* record, const ucontext_t* context)
 {
     if (sigjmp_buf* guard = tGuard) {
         tGuard = nullptr;
         tGuardSignal = signal;
+        tGuardCode = record ? record->si_code : 0;
+        tGuardAddress = context ? uintptr_t(context->uc_mcontext.gregs[REG_RIP]) : 0;
         siglongjmp(*guard, 1);
     }
 }

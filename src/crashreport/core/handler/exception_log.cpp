@@ -16,6 +16,7 @@
 #include "crashreport/core/handler/exception_thread.h"
 #include "crashreport/core/handler/internal_errors.h"
 #include "crashreport/core/handler/leak_reports.h"
+#include "crashreport/core/handler/module_preparation.h"
 #include "crashreport/core/handler/thread_doors.h"
 #include "crashreport/core/support/date_time.h"
 #include "crashreport/core/support/files_and_folders.h"
@@ -59,6 +60,8 @@ struct TCoreState {
     std::atomic<TCrashboxThreadsList*> threadsView{nullptr};
     // The doors' uses of the threads list in progress (TThreadsListUse).
     std::atomic<int> threadsUses{0};
+    // Readies the modules' records for a report; goes before the lists.
+    std::unique_ptr<TModulePreparation> preparation;
     double startTime = 0;
 
     // The threads list goes only once no door uses it any more: its view is
@@ -171,6 +174,8 @@ void StartUp()
         StartFreezeWatchdog();
         StartLeakCatcherForProgram(CurrentCrashboxOptions(), programFile);
     }
+    // What a report needs of the modules, readied in the background.
+    core.preparation = std::make_unique<TModulePreparation>(*core.modules);
     core.initialising = false;
 }
 
@@ -182,6 +187,8 @@ void ShutDown()
     if (!core.reducedForLeaks)
         ReportLeaksAtExit();
     core.finalising = true;
+    // Nothing more is readied for a report.
+    core.preparation.reset();
     // [1-3] A report in progress ends first; the watchdog goes.
     DoneExceptionHandler();
     StopFreezeWatchdog();
@@ -287,6 +294,7 @@ bool IsMainThread() { return Core().mainThread.ID != 0 && CurrentThreadID() == C
 TCrashboxModulesList* ModulesList() { return Core().modulesView.load(); }
 TCrashboxProcessesList* ProcessesList() { return Core().processesView.load(); }
 TCrashboxThreadsList* ThreadsList() { return Core().threadsView.load(); }
+bool ModulesReadyForReport() { return Core().preparation && Core().preparation->UpToDate(); }
 
 // The use is counted before the list is looked up, and DropThreads empties
 // the view before it looks at the count: either the use finds no list, or

@@ -89,6 +89,10 @@ bool IsMainThread();
 TCrashboxModulesList* ModulesList();
 TCrashboxProcessesList* ProcessesList();
 TCrashboxThreadsList* ThreadsList();
+// Whether the records of every module loaded now are ready for a report
+// (module_preparation.h); false while the core is off. For the thread that
+// starts and ends the core.
+bool ModulesReadyForReport();
 
 // The threads list as the doors of any thread use it (a thread starting or
 // ending, a thread being made): for as long as one of these lives, the

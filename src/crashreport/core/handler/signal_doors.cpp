@@ -204,7 +204,7 @@ void WaitForReport()
 void FatalSignalDoor(int signal, siginfo_t* record, void* contextPointer)
 {
     const int savedErrno = errno;
-    JumpToGuardOnFault(signal);
+    JumpToGuardOnFault(signal, record, static_cast<const ucontext_t*>(contextPointer));
     const uint32_t self = SelfID();
     if (self == gReportThreadID.load())
         FaultInReportThread(signal);

@@ -1,15 +1,19 @@
 #pragma once
 // The signal door's parts that the other door units use (exception_doors.h).
 
+#include <csignal>
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include <ucontext.h>
+
 namespace cv {
 
 // A fault inside CallGuarded ends that call: the signal door jumps back to
-// the guard of the faulting thread, when it has one.
-void JumpToGuardOnFault(int signal);
+// the guard of the faulting thread, when it has one (the fault's record and
+// context say what and where it was).
+void JumpToGuardOnFault(int signal, const siginfo_t* record, const ucontext_t* context);
 bool InsideGuardedCall();
 
 // How long a faulting thread waits for its report before it dies anyway

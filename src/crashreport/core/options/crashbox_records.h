@@ -236,8 +236,14 @@ public:
     }
     virtual void Clear()
     {
-        while (Count() > 0)
-            Delete(Count() - 1);
+        // Detached whole under the lock, freed outside it, the last first.
+        std::vector<std::unique_ptr<T>> detached;
+        {
+            std::lock_guard guard(m_lock);
+            detached.swap(m_items);
+        }
+        while (!detached.empty())
+            detached.pop_back();
     }
     // Orders the entries (a stable sort) under the lock.
     template <typename Less>

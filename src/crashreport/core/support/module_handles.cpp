@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstddef>
 
 namespace cv {
 
@@ -86,6 +87,20 @@ std::vector<TLoadedModule> EnumerateLoadedModules()
         return false;
     });
     return modules;
+}
+
+uint64_t LoadedModulesGeneration()
+{
+    uint64_t generation = 0;
+    // Every entry carries the counts; the first is enough.
+    dl_iterate_phdr(
+        [](dl_phdr_info* info, std::size_t size, void* data) -> int {
+            if (size >= offsetof(dl_phdr_info, dlpi_subs) + sizeof info->dlpi_subs)
+                *static_cast<uint64_t*>(data) = uint64_t(info->dlpi_adds) + uint64_t(info->dlpi_subs);
+            return 1;
+        },
+        &generation);
+    return generation;
 }
 
 uintptr_t ModuleHandleOfName(const std::string& name)

@@ -19,6 +19,9 @@ struct TLoadedModule {
 // The loaded modules in the loader's order (the program first). The
 // system's own virtual library (the vDSO), which has no file, is left out.
 std::vector<TLoadedModule> EnumerateLoadedModules();
+// A number that changes whenever the loader loads or unloads a module (the
+// loader's own counts of both), found without walking the modules.
+uint64_t LoadedModulesGeneration();
 
 // The handle of the loaded module of that name: a name holding "/" is
 // compared as a whole path (after resolving links), a bare name with the

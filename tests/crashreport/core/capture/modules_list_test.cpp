@@ -1,6 +1,8 @@
 #include "crashreport/core/capture/modules_list.h"
 
 #include "crashreport/core/debuginfo/compiled_debug_data.h"
+#include "crashreport/core/debuginfo/debug_data_testutil.h"
+#include "crashreport/core/debuginfo/debug_info_source.h"
 #include "crashreport/core/support/module_handles.h"
 #include "support/test_support.h"
 
@@ -13,6 +15,7 @@
 #include <limits.h>
 #include <stdlib.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -160,6 +163,99 @@ TEST(ModulesList, AModuleWhoseFileChangedOnDiskIsDropped)
         if (c.kept)
             wanted.push_back(c.name);
     EXPECT_EQ(kept, wanted);
+}
+
+} // namespace
+
+namespace {
+
+// The probe library loaded, with the loader's entry for it.
+struct TLoadedProbe {
+    void* library = dlopen(CV_STACK_PROBE_LIBRARY, RTLD_NOW | RTLD_LOCAL);
+    uintptr_t answer = library ? reinterpret_cast<uintptr_t>(dlsym(library, "cv_stack_probe_answer")) : 0;
+    TLoadedModule module;
+
+    TLoadedProbe()
+    {
+        const uintptr_t handle = ModuleHandleOfAddress(reinterpret_cast<const void*>(answer));
+        for (const TLoadedModule& m : EnumerateLoadedModules())
+            if (m.Handle == handle)
+                module = m;
+    }
+    ~TLoadedProbe()
+    {
+        if (library)
+            dlclose(library);
+    }
+    TLoadedProbe(const TLoadedProbe&) = delete;
+    TLoadedProbe& operator=(const TLoadedProbe&) = delete;
+};
+
+// A record built ahead of any report is the one a report builds itself,
+// joins the list once, and is not added when the build was given up.
+TEST(ModulesList, ARecordBuiltAheadIsTheReportsOwnAddedOnceAndNotWhenGivenUp)
+{
+    const TLoadedProbe probe;
+    ASSERT_NE(probe.module.Handle, 0u) << dlerror();
+    TCrashboxModulesList list;
+    std::atomic<bool> stop{true};
+    EXPECT_FALSE(PrepareModuleInfo(list, probe.module, stop));
+    EXPECT_EQ(list.Count(), 0) << "a build given up adds nothing";
+
+    stop = false;
+    ASSERT_TRUE(PrepareModuleInfo(list, probe.module, stop));
+    ASSERT_EQ(list.Count(), 1);
+    const TCrashboxModuleInfo& ahead = *list.GetItem(0);
+    TCrashboxModulesList reports;
+    const TCrashboxModuleInfo& own = *ModuleInfoByHandle(reports, probe.module.Handle);
+    EXPECT_EQ(ahead.ModuleType, TCrashboxModuleType::mtOSLibrary);
+    EXPECT_EQ(ahead.ModuleType, own.ModuleType);
+    EXPECT_EQ(ahead.Name, own.Name);
+    EXPECT_EQ(ahead.Version, own.Version);
+    EXPECT_EQ(ahead.Description, own.Description);
+    EXPECT_EQ(ahead.Size, own.Size);
+    EXPECT_EQ(ahead.LastModified, own.LastModified);
+    EXPECT_EQ(ahead.FunctionsList->Count(), own.FunctionsList->Count());
+    EXPECT_EQ(ahead.ExtraInformation.CompilationDate, own.ExtraInformation.CompilationDate);
+    ASSERT_TRUE(ahead.OtherDebugData && own.OtherDebugData);
+    TELLocationInfo aheadAnswer, ownAnswer;
+    ASSERT_TRUE(ahead.OtherDebugData->GetLocationInfo(probe.answer, aheadAnswer));
+    ASSERT_TRUE(own.OtherDebugData->GetLocationInfo(probe.answer, ownAnswer));
+    EXPECT_EQ(aheadAnswer.ProcedureName, ownAnswer.ProcedureName);
+    EXPECT_EQ(aheadAnswer.LineNumber, ownAnswer.LineNumber);
+
+    // A report's lookup takes the record made ahead; a second build adds nothing.
+    EXPECT_EQ(ModuleInfoByAddr(list, probe.answer), list.GetItem(0));
+    EXPECT_FALSE(PrepareModuleInfo(list, probe.module, stop));
+    EXPECT_EQ(list.Count(), 1);
+}
+
+// Debug data that waits for a password is the report's to ask for: a build
+// ahead asks nobody and adds nothing.
+TEST(ModulesList, ARecordWhoseDataNeedsAPasswordIsLeftToTheReport)
+{
+    const TLoadedProbe probe;
+    ASSERT_NE(probe.module.Handle, 0u) << dlerror();
+    const cvtest::TempDir dir;
+    TELDataContents data;
+    data.Version = kCrashboxDataVersion;
+    data.NamesEnciphered = true;
+    data.PasswordCheck = ELDataPasswordCheck("pw");
+    TLoadedModule enciphered = probe.module;
+    enciphered.FileName =
+        dir.write(QStringLiteral("enciphered.so"), cvtest::toBytes(cvtest::MakeElfWithSections({{"ELDATA", WriteELData(data)}}))).toStdString();
+    int asked = 0;
+    SetModulePasswordRequest([&asked](const std::string&, std::string& password) {
+        ++asked;
+        password = "pw";
+        return true;
+    });
+    TCrashboxModulesList list;
+    const std::atomic<bool> stop{false};
+    EXPECT_FALSE(PrepareModuleInfo(list, enciphered, stop));
+    EXPECT_EQ(list.Count(), 0);
+    EXPECT_EQ(asked, 0);
+    SetModulePasswordRequest({});
 }
 
 } // namespace

@@ -129,6 +129,67 @@ TEST(ElfDebugData, AgreesWithAddr2lineOnTheToolsProgram)
     EXPECT_GE(agree * 100, addresses.size() * 99) << differences;
 }
 
+// Lookups one after another in the same function reuse what the lookup
+// before walked of its inlined calls: runs of nearby addresses in inlined
+// code, looked up upwards and then downwards (in and out of the calls at
+// every depth), give addr2line's chains, and the same lines and line
+// offsets in both directions.
+TEST(ElfDebugData, NearbyAddressesInInlinedCodeAgreeWithAddr2lineInEitherOrder)
+{
+    const std::string program = ToolProgram();
+    if (program.empty())
+        GTEST_SKIP() << "the tool's program is not built";
+    const auto load = cv::ElfLoadAddress(program);
+    ASSERT_TRUE(load);
+    constexpr uintptr_t kModule = 0x10000000;
+    auto source = cv::TELDebugInfoSource::Create<cv::TELDebugInfoElf>(kModule, program);
+    ASSERT_TRUE(source->ValidData());
+    // Inside functions: addr2line names the padding after a function as that function.
+    const auto extents = cvoracle::FunctionExtents(program);
+    std::vector<uint64_t> upwards;
+    for (const uint64_t a : cvoracle::RandomTextAddresses(program, 400, 11)) {
+        cv::TELLocationInfo info;
+        if (!source->GetLocationInfo(kModule + a - *load, info) || info.InlinedInto.empty())
+            continue;
+        for (uint64_t at = a - 24; at <= a + 24; at += 3)
+            if (cvoracle::InsideAFunction(extents, at))
+                upwards.push_back(at);
+        if (upwards.size() >= 300)
+            break;
+    }
+    ASSERT_GE(upwards.size(), 300u);
+    const auto theirs = cvoracle::RunAddr2Line(program, upwards);
+    if (theirs.empty())
+        GTEST_SKIP() << "addr2line cannot be run";
+    // Lines and line offsets of the frames, innermost first.
+    const auto lines = [](const cv::TELLocationInfo& info) {
+        std::vector<std::pair<int32_t, int32_t>> frames{{info.LineNumber, info.ProcOffsetLine}};
+        for (const cv::TELLocationInfo& caller : info.InlinedInto)
+            frames.emplace_back(caller.LineNumber, caller.ProcOffsetLine);
+        return frames;
+    };
+    auto fresh = cv::TELDebugInfoSource::Create<cv::TELDebugInfoElf>(kModule, program);
+    std::vector<cv::TELLocationInfo> up(upwards.size()), down(upwards.size());
+    std::vector<bool> foundUp(upwards.size());
+    for (size_t i = 0; i < upwards.size(); ++i)
+        foundUp[i] = fresh->GetLocationInfo(kModule + upwards[i] - *load, up[i]);
+    for (size_t i = upwards.size(); i-- > 0;)
+        fresh->GetLocationInfo(kModule + upwards[i] - *load, down[i]);
+    size_t agree = 0, inlined = 0;
+    std::string differences;
+    for (size_t i = 0; i < upwards.size(); ++i) {
+        EXPECT_EQ(lines(up[i]), lines(down[i])) << std::hex << upwards[i];
+        inlined += !up[i].InlinedInto.empty();
+        const cvoracle::Addr2LineAnswer ours = cvoracle::AnswerOf(up[i], foundUp[i]);
+        if (cvoracle::SameChain(ours, theirs[i]))
+            ++agree;
+        else
+            differences += cvoracle::Text(ours) + "\n    / " + cvoracle::Text(theirs[i]) + "\n";
+    }
+    EXPECT_GE(inlined, upwards.size() / 2) << "the runs lie in inlined code";
+    EXPECT_GE(agree * 100, upwards.size() * 99) << differences;
+}
+
 // --- names of functions the tables do not name, and of split and cloned pieces ---
 
 constexpr uintptr_t kNominalModule = 0x10000000;

@@ -1,0 +1,56 @@
+#pragma once
+// What a report needs of the loaded modules, made ready before any fault:
+// the modules' records in full, with their debug data (the symbol tables and
+// the list of compilation units of each file). Made at a crash, they take
+// most of a report's time; made beforehand, a report finds them in the list.
+//
+// A thread of the core's own does it at the lowest priority, a moment after
+// start-up (the program's own start-up goes first and loads its plug-ins),
+// then again whenever the loader has loaded more modules. Each record is
+// built apart from the list and joins it whole (PrepareModuleInfo), so a
+// fault at any moment finds a module either ready or absent, and a report
+// builds an absent one itself as it always did; it never waits for the
+// preparation, and the preparation never holds the list while it builds.
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+#include "crashreport/core/options/crashbox_records.h"
+
+namespace cv {
+
+class TModulePreparation {
+public:
+    // Starts the thread; the list must outlive this object.
+    explicit TModulePreparation(TCrashboxModulesList& list, std::chrono::milliseconds firstPause = kFirstPause);
+    // Stops the thread (the module being built is given up) and waits for it.
+    ~TModulePreparation();
+    TModulePreparation(const TModulePreparation&) = delete;
+    TModulePreparation& operator=(const TModulePreparation&) = delete;
+
+    // How many records it has added so far.
+    int Prepared() const { return fPrepared.load(); }
+    // Whether a pass over the modules the loader holds now has ended.
+    bool UpToDate() const;
+
+    // The pause before the first pass.
+    static constexpr std::chrono::milliseconds kFirstPause{500};
+    // The longest pause between two looks at the loader.
+    static constexpr std::chrono::milliseconds kLongestPause{30000};
+
+private:
+    void Run(std::chrono::milliseconds firstPause);
+
+    TCrashboxModulesList& fList;
+    std::mutex fLock;
+    std::condition_variable fWake;
+    std::atomic<bool> fStop{false};
+    std::atomic<int> fPrepared{0};
+    std::atomic<uint64_t> fPreparedGeneration{~uint64_t(0)};
+    std::thread fThread;
+};
+
+} // namespace cv
