@@ -28,6 +28,7 @@
 #include "crashreport/core/capture/window_services.h"
 #include "crashreport/core/handler/crashbox_events.h"
 #include "crashreport/core/handler/descriptor_reserve.h"
+#include "crashreport/core/handler/report_threads.h"
 #include "crashreport/core/handler/dialog_state.h"
 #include "crashreport/core/handler/exception_doors.h"
 #include "crashreport/core/handler/exception_log.h"
@@ -917,9 +918,12 @@ bool ExceptNotify(const TExceptionObject& exceptionObject, uintptr_t exceptionAd
         return false;
     }
     SetInsideExceptNotify(true);
+    // The report's windows start no more of Qt's threads than one (report_threads.h).
+    BeginReportThreadLimit();
     struct TLeave {
         ~TLeave()
         {
+            EndReportThreadLimit();
             ClearThreadRaiseInfo();
             State().active = nullptr;
             SetInsideExceptNotify(false);
