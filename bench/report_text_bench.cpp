@@ -39,7 +39,7 @@
 #include "crashreport/core/options/crashbox_options.h"
 #include "crashreport/core/options/crashbox_records.h"
 #include "crashreport/core/report/report_text.h"
-#include "crashreport/core/support/crashbox_helpers.h"
+#include "crashreport/core/support/date_time.h"
 #include "crashreport/core/support/report_helpers.h"
 
 #include <QCoreApplication>

@@ -10,7 +10,8 @@
 //       settings of the settings buffer apply. Prints the N most frequent
 //       words as "rank<TAB>word<TAB>frequency", then the line
 //       "running words<TAB>n<TAB>types<TAB>n<TAB>words per second<TAB>r",
-//       then the comparison with wc -w (the rate, and the time as a share of
+//       the processor time of the whole process to that point (every
+//       thread's), then the comparison with wc -w (the rate, and the time as a share of
 //       its time; at 100 million words and more a "goal" line: at most 0.6 of
 //       it on four idle cores) and the peak memory; texts passed
 //       over are named on "skipped:" lines, and what the list's notes say of
@@ -313,6 +314,9 @@ int main(int argc, char** argv)
     // saved and shown (freeing it afterwards is not part of the job); a
     // generated corpus's own making is not counted.
     const double seconds = genWords > 0 ? r.seconds : SinceStart();
+    // The processor time of every thread of the process so far: on a
+    // machine shared with other work, the figure the load changes least.
+    const double processorSeconds = ProcessorSecondsSoFar();
     r.doc.reset();
     if (r.running == 0 && !r.unread.isEmpty() && r.unread.size() == files.size()) {
         std::fprintf(stderr, "none of the %lld texts could be read\n", (long long)files.size());
@@ -321,6 +325,9 @@ int main(int argc, char** argv)
     const double rate = double(r.running) / seconds;
     std::printf("running words\t%lld\ttypes\t%lld\twords per second\t%.0f\n", (long long)r.running, (long long)r.types,
                 rate);
+    if (genWords == 0)
+        std::printf("processor time\t%.3f s (every thread of the process, to the list %s)\n", processorSeconds,
+                    out.isEmpty() ? "made" : "saved");
     if (genWords == 0)
         std::fprintf(stderr, "process %.1f ms, of which %.1f ms before the program's first line and %.1f ms before the job\n",
                      seconds * 1e3, kBeforeProgramStart * 1e3, before * 1e3);

@@ -65,8 +65,8 @@
 #include "crashreport/dialogs/crashbox_application.h"
 #include "crashreport/dialogs/handler_binding.h"
 #include "crashreport/gui_facts/qt_gui_facts.h"
-#include "crashreport/send/mail_settings.h"
-#include "crashreport/send/web_error_page.h"
+#include "crashreport/send/mail/mail_settings.h"
+#include "crashreport/send/web/web_error_page.h"
 #include "suite/logging.h"
 
 namespace {

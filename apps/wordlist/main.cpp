@@ -36,7 +36,7 @@
 #include "crashreport/dialogs/crashbox_application.h"
 #include "crashreport/dialogs/handler_binding.h"
 #include "crashreport/gui_facts/qt_gui_facts.h"
-#include "crashreport/send/web_error_page.h"
+#include "crashreport/send/web/web_error_page.h"
 #include "runtime/start_an_app.h"
 #include "suite/dialogs.h"
 #include "suite/file_system.h"

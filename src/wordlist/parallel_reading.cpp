@@ -18,20 +18,24 @@ namespace cv {
 
 namespace {
 
-// Texts a thread may read ahead of the last one handed over, per thread.
+// Texts a thread may read ahead of the last one gathered, per thread.
 constexpr int32_t kTextsAheadPerThread = 8;
-// Types of the texts read and not yet handed over (with their spellings,
+// Types of the texts read and not yet gathered (with their spellings,
 // some 16 bytes each) beyond which no thread starts another text: large
 // texts of a large vocabulary bring hundreds of thousands each.
 constexpr int64_t kMostTypesWaiting = int64_t(4) << 20;
+// Texts a slice takes at a time, when they are there (its counts stay in
+// the caches of the thread that adds them).
+constexpr int32_t kMostTextsPerTask = 16;
 
 } // namespace
 
-// A type its reading thread met first in the text: what the run's tree needs
-// to find it or add it.
+// A type its reading thread met first in the text: what its slice needs to
+// find it or add it.
 struct TNewTypeOfText {
     uint64_t hash;
     uint32_t at;     // in the spellings, padded with zeros to a multiple of four units
+    uint32_t fresh;  // its place among the thread's types new in the text (the order the text met them)
     uint16_t length;
     uint16_t tag;
     bool stop;
@@ -40,24 +44,39 @@ struct TNewTypeOfText {
 struct TParallelWordlistReading::TResult {
     bool ready = false;
     int worker = 0;
-    uint32_t typesBefore = 0, typesAfter = 0; // the reader's type ids new in this text
+    bool afresh = false;      // the thread's tree was empty before this text: its numbers in the slices start again
     int64_t partTokens = 0;
     TTextReadOutcome outcome;
-    std::vector<TWordlistTree::TPartType> types; // the reader's ids, then the run's
+    // The text's types, by slice, each named by its number in its slice
+    // (TWordlistTree::HandPartTypesTo).
+    std::vector<std::vector<TWordlistTree::TPartType>> types;
+    std::size_t typeCount = 0;
+    // The types new to the thread, slice after slice (newStarts), and their spellings.
     std::vector<TNewTypeOfText> newTypes;
+    std::vector<uint32_t> newStarts;
     std::vector<char16_t> spellings;
+    // For each type new to the thread, in the order the text met them: the
+    // slice and its id there when it was new to the run (SliceAndNumber),
+    // else kNoType. Each slice writes those of its own types.
+    std::vector<uint32_t> fresh;
+    int slicesDone = 0;
 
     // Empty, its vectors' memory kept for another text.
     void Clear()
     {
         ready = false;
         worker = 0;
-        typesBefore = typesAfter = 0;
+        afresh = false;
         partTokens = 0;
         outcome = {};
-        types.clear();
+        for (auto& t : types)
+            t.clear();
+        typeCount = 0;
         newTypes.clear();
+        newStarts.clear();
         spellings.clear();
+        fresh.clear();
+        slicesDone = 0;
     }
 };
 
@@ -65,29 +84,54 @@ struct TParallelWordlistReading::TWorker {
     int number = 0;
     TWordlistRunContext context;
     std::unique_ptr<TWordlistTree> tree;
-    std::vector<TWordlistTree::TPartType> partTypes;
+    bool afresh = false; // no text of the tree has reached the slices yet: the next tells them its numbers start again
+    std::vector<std::vector<TWordlistTree::TPartType>> partTypes; // by slice, of the text being read
+    std::vector<uint32_t> counts; // per slice (scratch)
     std::thread thread;
+};
+
+// One slice of the run's vocabulary: its types, to find them by their
+// spellings, and what the texts gave them, in arrays of their own (the
+// counts of a text's types touch a few bytes each, not a type's line).
+struct TParallelWordlistReading::TSlice {
+    TWordlistParentTree types;
+    // By id: the frequency, and kStop when the type is in the stop list.
+    std::vector<uint64_t> freqAndStop;
+    static constexpr uint64_t kStop = uint64_t(1) << 63;
+    TPartRecords parts;
+    bool keepRecords = true;
+    // Per reading thread: the slice's id of each of the thread's types in
+    // the slice, by its number there.
+    std::vector<std::vector<uint32_t>> ids;
+    int32_t next = 0;     // the next text it takes
+    int32_t nextPart = 0; // that text's part
+    bool busy = false;    // a thread is adding texts to it
+    TTypeSpread spread;
 };
 
 struct TParallelWordlistReading::TShared {
     std::mutex mutex;
-    std::condition_variable readyOne;  // a result is ready, or a thread stopped
-    std::condition_variable roomAhead; // a text was handed over, or the run stops
+    std::condition_variable callerWakes;  // a text is read or gathered, a slice is done, or a thread stopped
+    std::condition_variable workerWakes;  // a text is read or gathered, or the run stops
     std::span<const TTextToRead> texts;
     std::vector<TResult> results;
     int32_t nextToTake = 0;
     int32_t lastToTake = 0; // texts from here on are left to the caller
-    int32_t handedOver = 0;
+    int32_t handedOver = 0; // to onText
+    int32_t gathered = 0;   // every slice took them, and the run's new types among them are in `order`
     int32_t ahead = 0;
-    int64_t typesWaiting = 0; // in the results read and not handed over
+    int64_t typesWaiting = 0; // in the results read and not gathered
     bool stop = false;
     std::exception_ptr failure;
     std::vector<std::unique_ptr<TWorker>> workers;
-    // Per thread: the run's type id of each of its tree's ids (kNoType:
-    // not met yet). Only the calling thread uses them.
-    std::vector<std::vector<uint32_t>> runIds;
-    int32_t nextPart = 0;
-    std::vector<TResult> spare; // results handed over, whose memory a thread takes for its next text
+    int sliceBits = 0;
+    std::vector<TSlice> slices;
+    int slicesDone = 0; // slices that took every text (and made their spread)
+    std::vector<TResult> spare; // results gathered, whose memory a thread takes for its next text
+    // The run's types in the order first met: slice and id there (SliceAndNumber).
+    std::vector<uint32_t> order;
+    // The parts of the texts read, in order: the text and its tokens.
+    std::vector<std::pair<int32_t, int64_t>> parts;
 };
 
 TParallelWordlistReading::TParallelWordlistReading(TWordlistRunContext& run, int threads, TCorvantisholder* document,
@@ -101,15 +145,13 @@ TParallelWordlistReading::~TParallelWordlistReading() { StopAndJoin(); }
 
 int TParallelWordlistReading::DefaultThreads()
 {
-    // The cores the machine leaves idle, four at most. Four: the calling
-    // thread adds the texts one after the other at some seven times the
-    // pace one reader reads them, and each reader keeps a tree of its own
-    // (some 5 MB for the sample corpus), fresh memory the system must clear;
-    // beyond four the run gained nothing more. Idle: on a machine busy with
-    // other work, readers wait for cores, the texts are added in order, so
-    // the one descheduled holds up the rest, and the run took longer than
-    // on one thread (median 104 ms against 84 for the sample corpus at a
-    // load of 20 on 8 cores).
+    // The cores the machine leaves idle, four at most. Four: each reader
+    // keeps a tree of its own, fresh memory the system must clear, and
+    // beyond four the runs measured gained nothing more. Idle: on a machine
+    // busy with other work, readers wait for cores, the slices take the
+    // texts in order, so the one descheduled holds up the rest, and the
+    // run took longer than on one thread (median 104 ms against 84 for the
+    // sample corpus at a load of 20 on 8 cores).
     return IdleCores(4);
 }
 
@@ -120,7 +162,7 @@ void TParallelWordlistReading::StopAndJoin()
         std::lock_guard lock(s.mutex);
         s.stop = true;
     }
-    s.roomAhead.notify_all();
+    s.workerWakes.notify_all();
     for (auto& w : s.workers) {
         if (w->thread.joinable())
             w->thread.join();
@@ -129,21 +171,52 @@ void TParallelWordlistReading::StopAndJoin()
     s.workers.clear();
 }
 
+namespace {
+
+// Slice bits for texts of `bytes` bytes: a slice per 4 MB, 4 to 64.
+int SliceBitsFor(int64_t bytes)
+{
+    int bits = 2;
+    while (bits < TWordlistTree::kMostSliceBits && (bytes >> 22) > (int64_t(1) << bits))
+        ++bits;
+    return bits;
+}
+
+} // namespace
+
 bool TParallelWordlistReading::Run(std::span<const TTextToRead> texts, int32_t count, const TOnText& onText,
                                    const TKeepGoing& keepGoing)
 {
+    if (m_run.tree->Count() != 0 || m_run.tree->PartCount() != 0)
+        throw std::logic_error("texts read on several threads into a tree that holds some already");
     TShared& s = *m_shared;
     m_count = count;
     s.texts = texts;
     s.results = std::vector<TResult>(texts.size());
-    s.nextToTake = s.handedOver = 0;
+    s.nextToTake = s.handedOver = s.gathered = 0;
     s.lastToTake = int32_t(texts.size());
     s.typesWaiting = 0;
     s.stop = false;
-    s.nextPart = m_run.nextPart;
+    s.failure = nullptr;
+    s.order.clear();
+    s.parts.clear();
+    if (m_sliceBits >= 0) {
+        s.sliceBits = m_sliceBits;
+    } else {
+        int64_t bytes = 0;
+        for (const TTextToRead& t : texts)
+            bytes += std::max<int64_t>(0, t.text->FileSize);
+        s.sliceBits = SliceBitsFor(bytes);
+    }
     const int threads = int(std::min<std::size_t>(std::size_t(m_threads), texts.size()));
     s.ahead = kTextsAheadPerThread * threads;
-    s.runIds.assign(std::size_t(threads), {});
+    s.slices = std::vector<TSlice>(std::size_t(1) << s.sliceBits);
+    s.slicesDone = 0;
+    for (TSlice& slice : s.slices) {
+        slice.keepRecords = m_run.tree->KeepsPartRecords();
+        slice.ids.assign(std::size_t(threads), {});
+        slice.nextPart = m_run.nextPart;
+    }
     for (int t = 0; t < threads; ++t) {
         auto w = std::make_unique<TWorker>();
         w->number = t;
@@ -175,14 +248,48 @@ bool TParallelWordlistReading::Run(std::span<const TTextToRead> texts, int32_t c
         if (m_started == 0)
             s.lastToTake = 0;
     }
+    s.workerWakes.notify_all();
+    const int32_t last = s.lastToTake;
+    const auto sliceCount = int(s.slices.size());
+
+    // Texts every slice took are gathered (their memory goes to a thread's
+    // next text); with `all`, waits until every text is, and every slice
+    // made its spread. False when the run stops meanwhile.
+    auto gatherDone = [&](std::unique_lock<std::mutex>& lock, bool all) {
+        for (;;) {
+            int32_t to = s.gathered;
+            while (to < s.handedOver && s.results[std::size_t(to)].slicesDone == sliceCount)
+                ++to;
+            if (to > s.gathered) {
+                const int32_t from = s.gathered;
+                lock.unlock();
+                Gather(from, to);
+                lock.lock();
+                for (int32_t k = from; k < to; ++k) {
+                    TResult used = std::move(s.results[std::size_t(k)]);
+                    s.typesWaiting -= int64_t(used.typeCount);
+                    used.Clear();
+                    s.spare.push_back(std::move(used));
+                }
+                s.gathered = to;
+                s.workerWakes.notify_all();
+                continue;
+            }
+            if (!all || s.failure || (s.gathered == last && s.slicesDone == sliceCount))
+                return !s.failure;
+            s.callerWakes.wait_for(lock, std::chrono::milliseconds(20));
+            if (s.failure)
+                return false;
+            lock.unlock();
+            const bool goOn = keepGoing();
+            lock.lock();
+            if (!goOn)
+                return false;
+        }
+    };
 
     bool whole = true;
-    for (std::size_t k = 0; k < texts.size() && whole; ++k) {
-        {
-            std::lock_guard lock(s.mutex);
-            if (int32_t(k) >= s.lastToTake)
-                break;
-        }
+    for (int32_t k = 0; k < last && whole; ++k) {
         if (!keepGoing()) {
             whole = false;
             break;
@@ -191,9 +298,11 @@ bool TParallelWordlistReading::Run(std::span<const TTextToRead> texts, int32_t c
         {
             std::unique_lock lock(s.mutex);
             // The window's events go on while the text is read.
-            while (!s.results[k].ready && !s.failure) {
-                s.readyOne.wait_for(lock, std::chrono::milliseconds(20));
-                if (s.results[k].ready || s.failure)
+            while (!s.results[std::size_t(k)].ready && !s.failure) {
+                if (!gatherDone(lock, false))
+                    break;
+                s.callerWakes.wait_for(lock, std::chrono::milliseconds(20));
+                if (s.results[std::size_t(k)].ready || s.failure)
                     break;
                 lock.unlock();
                 const bool goOn = keepGoing();
@@ -205,71 +314,112 @@ bool TParallelWordlistReading::Run(std::span<const TTextToRead> texts, int32_t c
             }
             if (s.failure || !whole)
                 break;
-            r = &s.results[k];
+            r = &s.results[std::size_t(k)];
         }
-        Merge(*r, texts[k].index);
-        whole = onText(texts[k], r->outcome);
-        if (m_run.tree->Count() >= m_mostRunTypes) {
-            // The texts taken are handed over; the caller reads the rest.
-            std::lock_guard lock(s.mutex);
-            s.lastToTake = std::min(s.lastToTake, s.nextToTake);
-        }
-        // Its memory goes to a thread's next text (freed here, it went
-        // back to the heap the threads take theirs from, at their cost).
-        TResult used = std::move(*r);
-        const auto types = int64_t(used.types.size());
-        used.Clear();
+        // The result is the caller's to read: no thread writes what onText
+        // looks at once it is ready.
+        whole = onText(texts[std::size_t(k)], r->outcome);
         {
-            std::lock_guard lock(s.mutex);
-            s.typesWaiting -= types;
-            s.spare.push_back(std::move(used));
-            s.handedOver = int32_t(k + 1);
+            std::unique_lock lock(s.mutex);
+            if (r->outcome.ok)
+                s.parts.emplace_back(texts[std::size_t(k)].index, r->partTokens);
+            s.handedOver = k + 1;
+            if (whole)
+                gatherDone(lock, false);
         }
-        // Room for one more text ahead: one thread may take it.
-        s.roomAhead.notify_one();
     }
-    m_run.nextPart = s.nextPart;
+    if (whole && !s.failure && last > 0) {
+        std::unique_lock lock(s.mutex);
+        whole = gatherDone(lock, true);
+    }
     m_handedOver = std::size_t(s.handedOver);
     StopAndJoin();
     if (s.failure)
         std::rethrow_exception(s.failure);
+    if (whole && last > 0)
+        MakeRunTree();
+    m_run.nextPart += int32_t(s.parts.size());
+    s.slices.clear();
+    s.results.clear();
+    s.spare.clear();
+    std::vector<uint32_t>().swap(s.order);
     return whole;
 }
 
 void TParallelWordlistReading::Work(TWorker& worker)
 {
     TShared& s = *m_shared;
+    const auto sliceCount = int(s.slices.size());
     try {
         TResult r;
+        int nextSlice = worker.number * sliceCount / std::max(1, int(s.workers.size()));
         for (;;) {
-            std::size_t k;
-            {
-                std::unique_lock lock(s.mutex);
-                s.roomAhead.wait(lock, [&] {
-                    return s.stop || s.nextToTake >= s.lastToTake
-                        || (s.nextToTake < s.handedOver + s.ahead && s.typesWaiting < kMostTypesWaiting);
-                });
-                if (s.stop || s.nextToTake >= s.lastToTake)
-                    return;
-                k = std::size_t(s.nextToTake++);
-                if (!s.spare.empty()) {
-                    r = std::move(s.spare.back());
-                    s.spare.pop_back();
+            std::unique_lock lock(s.mutex);
+            // Slices first: what they take is memory given back, and the
+            // texts read wait for them.
+            int slice = -1;
+            int32_t from = 0, to = 0;
+            bool readable = false;
+            s.workerWakes.wait(lock, [&] {
+                if (s.stop)
+                    return true;
+                for (int j = 0; j < sliceCount; ++j) {
+                    const int i = (nextSlice + j) % sliceCount;
+                    const TSlice& sl = s.slices[std::size_t(i)];
+                    if (!sl.busy && sl.next < s.lastToTake && s.results[std::size_t(sl.next)].ready) {
+                        slice = i;
+                        return true;
+                    }
                 }
+                readable = s.nextToTake < s.lastToTake && s.nextToTake < s.gathered + s.ahead
+                    && s.typesWaiting < kMostTypesWaiting;
+                if (readable)
+                    return true;
+                // Nothing more can come: every text taken, every slice done.
+                return s.nextToTake >= s.lastToTake && s.slicesDone == sliceCount;
+            });
+            if (s.stop)
+                return;
+            if (slice >= 0) {
+                TSlice& sl = s.slices[std::size_t(slice)];
+                sl.busy = true;
+                from = to = sl.next;
+                while (to < s.lastToTake && to - from < kMostTextsPerTask && s.results[std::size_t(to)].ready)
+                    ++to;
+                const bool last = to == s.lastToTake;
+                lock.unlock();
+                AddToSlice(slice, from, to, last);
+                lock.lock();
+                sl.busy = false;
+                sl.next = to;
+                bool wake = last;
+                for (int32_t k = from; k < to; ++k)
+                    wake = ++s.results[std::size_t(k)].slicesDone == sliceCount || wake;
+                if (last)
+                    ++s.slicesDone;
+                nextSlice = (slice + 1) % sliceCount;
+                lock.unlock();
+                if (wake)
+                    s.callerWakes.notify_one(); // the calling thread alone waits for it
+                continue;
             }
+            if (!readable)
+                return;
+            const auto k = std::size_t(s.nextToTake++);
+            if (!s.spare.empty()) {
+                r = std::move(s.spare.back());
+                s.spare.pop_back();
+            }
+            lock.unlock();
             ReadOne(worker, s.texts[k], r);
-            {
-                std::lock_guard lock(s.mutex);
-                // The run's tree will hold as many types once this text is
-                // in: the texts not taken yet are left to the caller.
-                if (worker.tree->Count() >= m_mostRunTypes)
-                    s.lastToTake = std::min(s.lastToTake, s.nextToTake);
-                s.typesWaiting += int64_t(r.types.size());
-                s.results[k] = std::move(r);
-                s.results[k].ready = true;
-                r = TResult{};
-            }
-            s.readyOne.notify_one(); // the calling thread alone waits for it
+            lock.lock();
+            s.typesWaiting += int64_t(r.typeCount);
+            s.results[k] = std::move(r);
+            s.results[k].ready = true;
+            r = TResult{};
+            lock.unlock();
+            s.callerWakes.notify_one();
+            s.workerWakes.notify_all(); // the slices may take it
         }
     } catch (...) {
         {
@@ -278,86 +428,200 @@ void TParallelWordlistReading::Work(TWorker& worker)
                 s.failure = std::current_exception();
             s.stop = true;
         }
-        s.readyOne.notify_all();
-        s.roomAhead.notify_all();
+        s.callerWakes.notify_all();
+        s.workerWakes.notify_all();
     }
 }
 
 void TParallelWordlistReading::ReadOne(TWorker& worker, const TTextToRead& text, TResult& out)
 {
+    TShared& s = *m_shared;
+    const int bits = s.sliceBits;
+    const std::size_t sliceCount = s.slices.size();
     out.worker = worker.number;
+    // A tree grown large starts afresh: its types are met again as new.
+    if (worker.tree && worker.tree->Count() >= m_mostThreadTypes)
+        worker.tree.reset();
+    worker.partTypes.resize(sliceCount);
     if (!worker.tree) {
         worker.tree = std::make_unique<TWordlistTree>();
-        worker.tree->HandPartTypesTo(&worker.partTypes);
+        worker.tree->HandPartTypesTo(worker.partTypes, bits);
         worker.context.tree = worker.tree.get();
+        worker.afresh = true;
     }
     TWordlistTree& tree = *worker.tree;
-    out.typesBefore = uint32_t(tree.Count());
-    worker.partTypes.clear();
+    const auto typesBefore = uint32_t(tree.Count());
+    for (auto& t : worker.partTypes)
+        t.clear();
     TTextReadOutcome& o = out.outcome;
     TWordlistBufferProcessor p(m_document, worker.context, *text.text, text.index, m_tagHandler, m_jobKind, m_combining,
                                [&o](const TFileHandledInfo& info) { o.handled = info; });
     p.SetShowFailureMessages(false);
     o.ok = p.ReadAndProcess(m_count);
-    out.typesAfter = uint32_t(tree.Count());
+    const auto typesAfter = uint32_t(tree.Count());
     if (!o.ok) {
         o.cancelled = p.Cancelled();
         o.counted = p.Counted();
         o.error = p.LastError();
+        // What it counted was never handed over: the slices' numbers of
+        // its types would be wrong for the next text.
+        if (o.counted)
+            worker.tree.reset();
         return;
     }
     o.row = p.TextStatistics();
     o.notes = p.ReadNotes();
     o.wordsTooLong = p.WordsTooLong();
     out.partTokens = tree.PartTokens(worker.context.nextPart - 1);
-    out.types.swap(worker.partTypes);
-    // The spellings of the types new to this thread, as the tree keeps them.
-    out.newTypes.reserve(out.typesAfter - out.typesBefore);
-    for (uint32_t id = out.typesBefore; id < out.typesAfter; ++id) {
+    out.afresh = worker.afresh;
+    worker.afresh = false;
+    // The text's types (their vectors' memory goes to the thread's next text).
+    out.types.resize(sliceCount);
+    out.typeCount = 0;
+    for (std::size_t i = 0; i < sliceCount; ++i) {
+        out.types[i].swap(worker.partTypes[i]);
+        out.typeCount += out.types[i].size();
+    }
+    std::vector<uint32_t>& counts = worker.counts;
+    auto startsOf = [&](std::vector<uint32_t>& starts) {
+        starts.assign(sliceCount + 1, 0);
+        for (std::size_t i = 0; i < sliceCount; ++i)
+            starts[i + 1] = starts[i] + counts[i];
+        counts.assign(starts.begin(), starts.end() - 1);
+    };
+    // The types new to the thread, with their spellings as the tree keeps them.
+    counts.assign(sliceCount + 1, 0);
+    for (uint32_t id = typesBefore; id < typesAfter; ++id)
+        ++counts[TWordlistTree::SliceOf(tree.HashOf(id), bits)];
+    startsOf(out.newStarts);
+    out.newTypes.resize(typesAfter - typesBefore);
+    out.fresh.assign(typesAfter - typesBefore, TWordlistParentTree::kNoType);
+    for (uint32_t id = typesBefore; id < typesAfter; ++id) {
         const TWordlistKey& k = tree.Type(id);
         const std::u16string_view spelling = tree.Text(id);
         const auto at = uint32_t(out.spellings.size());
         out.spellings.insert(out.spellings.end(), spelling.begin(), spelling.end());
         out.spellings.resize(at + std::size_t(TWordlistParentTree::PaddedLength(k.length)), char16_t(0));
-        out.newTypes.push_back({tree.HashOf(id), at, k.length, k.Tag(), k.Stop()});
+        const uint64_t hash = tree.HashOf(id);
+        out.newTypes[counts[TWordlistTree::SliceOf(hash, bits)]++] = {hash, at, id - typesBefore, k.length, k.Tag(), k.Stop()};
     }
 }
 
-void TParallelWordlistReading::Merge(TResult& r, int32_t textIndex)
+void TParallelWordlistReading::AddToSlice(int slice, int32_t from, int32_t to, bool last)
 {
     TShared& s = *m_shared;
-    if (!r.outcome.ok)
-        return;
+    const int bits = s.sliceBits;
+    TSlice& sl = s.slices[std::size_t(slice)];
+    TWordlistParentTree& types = sl.types;
+    for (int32_t k = from; k < to; ++k) {
+        TResult& r = s.results[std::size_t(k)];
+        if (!r.outcome.ok)
+            continue;
+        std::vector<uint32_t>& ids = sl.ids[std::size_t(r.worker)];
+        if (r.afresh)
+            ids.clear();
+        // The thread's new types of the slice, in the order it numbered
+        // them: found among the slice's types, or added to them, in that
+        // order. Their slots and then their types are asked for a few
+        // places ahead, so that the look-ups do not wait for memory one
+        // after the other.
+        constexpr std::size_t kSlotAhead = 16, kTypeAhead = 8;
+        const TNewTypeOfText* const fresh = r.newTypes.data() + r.newStarts[std::size_t(slice)];
+        const std::size_t freshCount = r.newStarts[std::size_t(slice) + 1] - r.newStarts[std::size_t(slice)];
+        const char16_t* const spellings = r.spellings.data();
+        for (std::size_t j = 0; j < freshCount; ++j) {
+            if (j + kSlotAhead < freshCount)
+                types.PrefetchSlot(fresh[j + kSlotAhead].hash);
+            if (j + kTypeAhead < freshCount) {
+                types.PrefetchType(fresh[j + kTypeAhead].hash);
+                PrefetchLine(spellings + fresh[j + kTypeAhead].at);
+            }
+            const TNewTypeOfText& n = fresh[j];
+            uint32_t id = types.FindType(spellings + n.at, n.length, n.tag, n.hash);
+            if (id == TWordlistParentTree::kNoType) {
+                // More types than a slice can name could not be held anyway.
+                if (types.Count() >= (int64_t(1) << (32 - bits)) - 1)
+                    throw std::bad_alloc();
+                id = types.AddType(spellings + n.at, n.length, n.tag, n.hash, n.stop);
+                sl.freqAndStop.push_back(n.stop ? TSlice::kStop : 0);
+                r.fresh[n.fresh] = TWordlistTree::SliceAndNumber(uint32_t(slice), id, bits);
+            }
+            ids.push_back(id);
+        }
+        // Its counts, and its record in the text's part (as a tree adds a
+        // text counted elsewhere: stop-list types have none). The slice's
+        // counts were last in the caches of whichever thread added the
+        // texts before: those of the types a little ahead are asked for.
+        constexpr std::size_t kAhead = 32;
+        const uint32_t* const idOf = ids.data();
+        const std::size_t known = ids.size();
+        uint64_t* const freq = sl.freqAndStop.data();
+        const TWordlistTree::TPartType* const t = r.types[std::size_t(slice)].data();
+        const std::size_t n = r.types[std::size_t(slice)].size();
+        for (std::size_t j = 0; j < n; ++j) {
+            // The ids a little further ahead first, then the counts they name.
+            if (j + 2 * kAhead < n && t[j + 2 * kAhead].id < known)
+                PrefetchLine(idOf + t[j + 2 * kAhead].id);
+            if (j + kAhead < n && t[j + kAhead].id < known)
+                PrefetchLine(freq + idOf[t[j + kAhead].id]);
+            const uint32_t number = t[j].id;
+            // Every type of the thread's earlier texts came with them.
+            if (number >= known)
+                throw std::logic_error("a reading thread's type came without its spelling");
+            const uint32_t id = idOf[number];
+            const uint64_t count = t[j].count;
+            freq[id] += count;
+            if (sl.keepRecords && (freq[id] & TSlice::kStop) == 0 && count != 0)
+                sl.parts.Put(id, count);
+        }
+        sl.parts.NotePart(sl.nextPart++, s.texts[std::size_t(k)].index, r.partTokens);
+    }
+    if (last && sl.keepRecords) {
+        sl.spread = sl.parts.Spread(sl.freqAndStop.size(), [&sl](uint32_t id, uint64_t& freq, bool& stop) {
+            freq = sl.freqAndStop[id] & ~TSlice::kStop;
+            stop = (sl.freqAndStop[id] & TSlice::kStop) != 0;
+        });
+        sl.parts.FreeRecords();
+        sl.types.FreeIndex();
+    }
+}
+
+void TParallelWordlistReading::Gather(int32_t from, int32_t to)
+{
+    TShared& s = *m_shared;
+    for (int32_t k = from; k < to; ++k)
+        for (uint32_t f : s.results[std::size_t(k)].fresh)
+            if (f != TWordlistParentTree::kNoType)
+                s.order.push_back(f);
+}
+
+void TParallelWordlistReading::MakeRunTree()
+{
+    TShared& s = *m_shared;
+    const int bits = s.sliceBits;
     TWordlistTree& tree = *m_run.tree;
-    std::vector<uint32_t>& runIds = s.runIds[std::size_t(r.worker)];
-    runIds.resize(r.typesAfter, TWordlistParentTree::kNoType);
-    // The types this thread met first in this text, in the order the text
-    // first met them (their ids follow one another so): found in the run's
-    // tree, or added to it, in that order. Their slots and then their types
-    // are asked for a few places ahead, so that the look-ups do not wait
-    // for memory one after the other.
-    constexpr std::size_t kSlotAhead = 16, kTypeAhead = 8;
-    const std::size_t fresh = r.newTypes.size();
-    const char16_t* const spellings = r.spellings.data();
-    for (std::size_t j = 0; j < fresh; ++j) {
-        if (j + kSlotAhead < fresh)
-            tree.PrefetchSlot(r.newTypes[j + kSlotAhead].hash);
-        if (j + kTypeAhead < fresh)
-            tree.PrefetchType(r.newTypes[j + kTypeAhead].hash);
-        const TNewTypeOfText& n = r.newTypes[j];
-        uint32_t id = tree.FindType(spellings + n.at, n.length, n.tag, n.hash);
-        if (id == TWordlistParentTree::kNoType)
-            id = tree.AddType(spellings + n.at, n.length, n.tag, n.hash, n.stop);
-        runIds[r.typesBefore + j] = id;
+    int32_t part = m_run.nextPart;
+    for (const auto& [text, tokens] : s.parts)
+        tree.AddCountedText(text, part++, tokens, {});
+    const bool spread = tree.KeepsPartRecords();
+    TWordlistTree::TSpread all;
+    if (spread) {
+        all.dispersion.reserve(s.order.size());
+        all.texts.reserve(s.order.size());
     }
-    for (TWordlistTree::TPartType& t : r.types) {
-        // Every type of the thread's earlier texts came with them.
-        if (runIds[t.id] == TWordlistParentTree::kNoType)
-            throw std::logic_error("a reading thread's type came without its spelling");
-        t.id = runIds[t.id];
+    for (const uint32_t at : s.order) {
+        const TSlice& sl = s.slices[TWordlistTree::SliceOfNumbered(at, bits)];
+        const uint32_t id = TWordlistTree::NumberInSlice(at, bits);
+        const uint64_t freqAndStop = sl.freqAndStop[id];
+        tree.AddCountedType(sl.types.Text(id), sl.types.Type(id).Tag(), (freqAndStop & TSlice::kStop) != 0,
+                            freqAndStop & ~TSlice::kStop);
+        if (spread) {
+            all.dispersion.push_back(sl.spread.dispersion[id]);
+            all.texts.push_back(sl.spread.texts[id]);
+        }
     }
-    tree.AddCountedText(textIndex, s.nextPart++, r.partTokens, r.types);
+    if (spread)
+        tree.AdoptSpread(std::move(all));
 }
 
 } // namespace cv
-

@@ -6,11 +6,18 @@
 // run's tree (the same processor, the same per-text statistics). What the
 // text gave is handed over: its statistics row, its types in the order the
 // text first met them with their counts, and the spellings of the types its
-// thread had not met before. The calling thread adds the texts to the run's
-// tree strictly in text order. So the run's tree gets its types in the order
-// they first occur in the texts, with the same counts and per-part records
-// as when one thread reads every text, and the list made of it is the same
-// to the byte.
+// thread had not met before.
+//
+// The run's counts are gathered in slices of the vocabulary (by the top bits
+// of a type's hash), each slice a word tree of its own that takes the texts
+// strictly in text order, and the slices on whichever threads are free: so
+// no one thread adds every type of every text (a large vocabulary's hundred
+// million or so), and a slice's tree is small enough to stay in the caches.
+// A type new to the run is new to its slice at the text that first met it,
+// so the run's order of first meeting is known per text, and once every
+// slice has taken every text the run's tree is made of the slices' types in
+// that order, with their frequencies, parts and spread: the same as when one
+// thread reads every text, and the list made of it is the same to the byte.
 //
 // Only runs of several texts without a token sink and without parts cut
 // from one text go this way (the index takes its words one text after the
@@ -67,8 +74,8 @@ public:
     TParallelWordlistReading(const TParallelWordlistReading&) = delete;
     TParallelWordlistReading& operator=(const TParallelWordlistReading&) = delete;
 
-    // Called on the calling thread for each text in order, once its words
-    // are in the run's tree (when it was read); false stops the run.
+    // Called on the calling thread for each text in order, once it is read
+    // (or could not be); false stops the run.
     using TOnText = std::function<bool(const TTextToRead&, const TTextReadOutcome&)>;
     // Called on the calling thread before each text is taken over and now
     // and then while it waits for one (a window's events go on); false
@@ -76,15 +83,16 @@ public:
     using TKeepGoing = std::function<bool()>;
 
     // Reads the texts (`count` is the number of texts of the job, as a
-    // processor is told it). Returns when every text was handed over, or
-    // at once when onText or keepGoing stopped it (then false), or, true,
-    // when the run's tree came to hold as many types as SetMostRunTypes
-    // says: then the texts the threads had taken are handed over, and the
-    // caller reads the others (from HandedOver() on) on its own. Threads
-    // take texts only a few ahead of those handed over, so the texts
-    // waiting take little memory. An exception on a reading thread stops
-    // the run and is thrown here. Threads the system cannot start are done
-    // without (StartedThreads); when none starts, no text is handed over.
+    // processor is told it) into the run's tree, which must hold no type
+    // and no part yet. Returns true when every text was handed over: the
+    // run's tree then holds what one thread reading them all would have
+    // counted, and counts no more tokens (its spread is the slices'). At
+    // once, false, when onText or keepGoing stopped it: the run's tree is
+    // then left as it was. Threads take texts only a few ahead of those
+    // gathered, so the texts waiting take little memory. An exception on a
+    // reading thread stops the run and is thrown here. Threads the system
+    // cannot start are done without (StartedThreads); when none starts, no
+    // text is handed over (true, HandedOver 0): the caller reads them.
     bool Run(std::span<const TTextToRead> texts, int32_t count, const TOnText& onText, const TKeepGoing& keepGoing);
     // Texts handed over by the last Run.
     std::size_t HandedOver() const { return m_handedOver; }
@@ -92,15 +100,21 @@ public:
     // could not start more; with none, it handed over no text).
     int StartedThreads() const { return m_started; }
 
-    // Types in the run's tree from which the threads take no more texts
-    // (by default 131,072). Each thread meets most types of a large
-    // vocabulary again, in a tree of its own: past some hundred thousand
-    // types the trees no longer stay in the caches, the threads wait for
-    // memory, and one thread alone counting into the run's tree is faster
-    // (a generated corpus of 100 million words over a million types took
-    // 4.0 s on four threads against 3.4 s on one, and 757 MB against 233).
-    void SetMostRunTypes(int64_t types) { m_mostRunTypes = types; }
-    static constexpr int64_t kMostRunTypes = int64_t(1) << 17;
+    // Types a reading thread's tree may hold after a text before the thread
+    // reads the next one into an empty tree (by default 1,048,576, some
+    // 110 MB). Each thread meets most types of a large vocabulary again,
+    // and a tree of its own keeps them: one thread's share of the memory
+    // grows with the vocabulary up to that bound and no further. (A thread
+    // that starts afresh meets every type of its next text as new, which
+    // its slices then look up again: starting afresh after every text of
+    // the generated corpus of a million types took 1.5 s more of processor
+    // time for its 100 texts.)
+    void SetMostThreadTypes(int64_t types) { m_mostThreadTypes = std::max<int64_t>(1, types); }
+    static constexpr int64_t kMostThreadTypes = int64_t(1) << 20;
+    // Slices of the run's vocabulary: 2^bits (0 to 6). By default one per
+    // 4 MB of text, four at least (each slice takes some memory of its own
+    // however few types it gets).
+    void SetSliceBits(int bits) { m_sliceBits = std::clamp(bits, 0, 6); }
 
     // Time the threads spent cutting and counting, summed.
     double CutSeconds() const { return m_cutSeconds; }
@@ -113,11 +127,17 @@ public:
 private:
     struct TWorker;
     struct TResult;
+    struct TSlice;
     struct TShared;
     void Work(TWorker& worker);
     void ReadOne(TWorker& worker, const TTextToRead& text, TResult& out);
-    // Adds a text read to the run's tree.
-    void Merge(TResult& result, int32_t textIndex);
+    // Adds texts [from, to) to slice `slice`; after the last text, its spread.
+    void AddToSlice(int slice, int32_t from, int32_t to, bool last);
+    // The run's types new in texts [from, to) (every slice has taken them),
+    // in the order first met.
+    void Gather(int32_t from, int32_t to);
+    // The run's tree made of the slices.
+    void MakeRunTree();
     void StopAndJoin();
 
     TWordlistRunContext& m_run;
@@ -126,7 +146,8 @@ private:
     TTagHandlerBase* m_tagHandler;
     uint8_t m_jobKind, m_combining;
     int32_t m_count = 0;
-    int64_t m_mostRunTypes = kMostRunTypes;
+    int64_t m_mostThreadTypes = kMostThreadTypes;
+    int m_sliceBits = -1;
     std::size_t m_handedOver = 0;
     int m_started = 0;
     double m_cutSeconds = 0;

@@ -334,7 +334,7 @@ bool T_WholeWordlistHolder::WordTreeToWordlist()
     // and the spread's sums take it (memory the job has written already,
     // where memory fresh from the system cost up to 5 ms more in some runs).
     fRun->tree->FreeIndex();
-    TWordlistTree::TSpread spread = listWanted ? fRun->tree->ComputeSpread() : TWordlistTree::TSpread{};
+    TWordlistTree::TSpread spread = listWanted ? fRun->tree->TakeSpread() : TWordlistTree::TSpread{};
     // So are the per-part records: the entries take their memory.
     fRun->tree->FreeCounting();
     const TWordlistTree& tree = *fRun->tree;
@@ -618,33 +618,27 @@ bool T_WholeWordlistHolder::RunTexts(TSharedChosenFilesClass& chosen, const std:
     fTimings.readingThreads = 1;
     if (threads <= 1 || fRun->context.sink || fRun->context.slicedParts) {
         readHere(0, n);
-    } else if (readHere(0, 1)) {
-        // The first text here too: when it alone brings a large vocabulary,
-        // the others are read here as well (TParallelWordlistReading::SetMostRunTypes).
-        if (fRun->tree->Count() >= TParallelWordlistReading::kMostRunTypes) {
-            readHere(1, n);
-        } else {
-            std::vector<TChosenTextRec> records(std::size_t(n), TChosenTextRec{});
-            std::vector<TTextToRead> toRead;
-            toRead.reserve(std::size_t(n));
-            for (int32_t k = 1; k < n; ++k)
-                if (chosen.GetFullFileDetails(texts[std::size_t(k)], records[std::size_t(k)]))
-                    toRead.push_back({&records[std::size_t(k)], k});
-            TParallelWordlistReading reading(fRun->context, threads, this, TextTagHandler, MainFile.ListType,
-                                             combining ? 1 : 0);
-            const bool whole = reading.Run(
-                toRead, n,
-                [&](const TTextToRead& t, const TTextReadOutcome& outcome) {
-                    showText(t.index, *t.text);
-                    return tookText(t.index, TookTextOutcome(*t.text, outcome));
-                },
-                keepGoing);
-            fTimings.readingThreads = std::max(1, reading.StartedThreads());
-            // A large vocabulary, or no thread could be started: the texts left are read here.
-            if (whole && reading.HandedOver() < toRead.size())
-                readHere(toRead[reading.HandedOver()].index, n);
-            fRun->context.cutSeconds += reading.CutSeconds();
-        }
+    } else {
+        std::vector<TChosenTextRec> records(std::size_t(n), TChosenTextRec{});
+        std::vector<TTextToRead> toRead;
+        toRead.reserve(std::size_t(n));
+        for (int32_t k = 0; k < n; ++k)
+            if (chosen.GetFullFileDetails(texts[std::size_t(k)], records[std::size_t(k)]))
+                toRead.push_back({&records[std::size_t(k)], k});
+        TParallelWordlistReading reading(fRun->context, threads, this, TextTagHandler, MainFile.ListType,
+                                         combining ? 1 : 0);
+        const bool whole = reading.Run(
+            toRead, n,
+            [&](const TTextToRead& t, const TTextReadOutcome& outcome) {
+                showText(t.index, *t.text);
+                return tookText(t.index, TookTextOutcome(*t.text, outcome));
+            },
+            keepGoing);
+        fTimings.readingThreads = std::max(1, reading.StartedThreads());
+        // No thread could be started: the texts are read here.
+        if (whole && reading.HandedOver() < toRead.size())
+            readHere(toRead[reading.HandedOver()].index, n);
+        fRun->context.cutSeconds += reading.CutSeconds();
     }
     fTimings.reading = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     fTimings.cutting = fRun->context.cutSeconds;

@@ -6,6 +6,8 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <new>
+#include <stdexcept>
 
 namespace cv {
 
@@ -96,6 +98,18 @@ uint32_t TWordlistParentTree::AddType(const char16_t* text, int32_t length, uint
 {
     if (SlotsFor(std::size_t(fCount + 1)) > fSlots.size())
         Grow();
+    const uint32_t id = StoreType(text, length, tag, stop);
+    std::size_t i = std::size_t(hash) & fMask;
+    while (fSlots[i].id1 != 0)
+        i = (i + 1) & fMask;
+    fSlots[i] = TSlot{uint32_t(hash >> 32), id + 1};
+    fHashes.push_back(hash);
+    Do_Added_One(id);
+    return id;
+}
+
+uint32_t TWordlistParentTree::StoreType(const char16_t* text, int32_t length, uint16_t tag, bool stop)
+{
     const auto id = uint32_t(fCount);
     // A block's types are written as they are added (a new block is not
     // cleared first: its lines would be written twice, the first time long
@@ -122,13 +136,7 @@ uint32_t TWordlistParentTree::AddType(const char16_t* text, int32_t length, uint
     std::memcpy(k.prefix, at, std::min<std::size_t>(room, TWordlistKey::kPrefixUnits) * 2);
     k.length = uint16_t(length);
     k.tagAndFlags = uint16_t((tag & TWordlistKey::kTagMask) | (stop ? TWordlistKey::kStopFlag : 0));
-    std::size_t i = std::size_t(hash) & fMask;
-    while (fSlots[i].id1 != 0)
-        i = (i + 1) & fMask;
-    fSlots[i] = TSlot{uint32_t(hash >> 32), id + 1};
-    fHashes.push_back(hash);
     ++fCount;
-    Do_Added_One(id);
     return id;
 }
 
@@ -148,8 +156,19 @@ TWordlistTree::TTextTypeCounts TWordlistTree::EndText()
     return fTextCounts;
 }
 
+void TWordlistTree::HandPartTypesTo(std::span<std::vector<TPartType>> bySlice, int sliceBits)
+{
+    fSliceBits = std::clamp(sliceBits, 0, kMostSliceBits);
+    if (!bySlice.empty() && bySlice.size() != std::size_t(1) << fSliceBits)
+        throw std::logic_error("a vector for each slice of the types is needed");
+    fPartTypesOut = bySlice;
+    fSliceTypes.assign(bySlice.size(), 0);
+}
+
 void TWordlistTree::BeginPart(int32_t part)
 {
+    if (fCountedElsewhere)
+        throw std::logic_error("tokens counted into a tree of types counted elsewhere");
     fPart = part;
     if (fTextFirstPart < 0)
         fTextFirstPart = part;
@@ -167,35 +186,18 @@ uint64_t TWordlistTree::PartCount(uint32_t id) const
 
 void TWordlistTree::Do_Added_One(uint32_t id)
 {
+    if (!fPartTypesOut.empty()) {
+        // Its slice and its number there (a slice's numbers must fit below
+        // the slice's bits: a vocabulary that large could not be held anyway).
+        const uint32_t slice = SliceOf(HashOf(id), fSliceBits);
+        uint32_t& number = fSliceTypes[slice];
+        if (number >= (uint32_t(1) << (32 - fSliceBits)) - 1)
+            throw std::bad_alloc();
+        Type(id).sinkValue = SliceAndNumber(slice, number++, fSliceBits);
+    }
     // Every type can be touched once per part: room for all of them.
     if (fTouched.size() <= std::size_t(id) + 1)
         fTouched.resize(std::max<std::size_t>(std::size_t(id) + 2, fTouched.size() * 2));
-}
-
-__attribute__((noinline)) void TWordlistTree::NewRecordBlock()
-{
-    fBlocks.push_back(std::make_unique_for_overwrite<uint32_t[]>(kBlockRecords));
-}
-
-// Inline in the loops that write the records (the rare new block apart).
-__attribute__((always_inline)) inline void TWordlistTree::PutRecordWord(uint32_t word)
-{
-    if (fRecords % kBlockRecords == 0 && fRecords / kBlockRecords == fBlocks.size()) [[unlikely]]
-        NewRecordBlock();
-    fBlocks[fRecords / kBlockRecords][fRecords % kBlockRecords] = word;
-    ++fRecords;
-}
-
-inline void TWordlistTree::PutRecord(uint32_t id, uint64_t count)
-{
-    if (id < (1u << 24) && count < 0xFF) {
-        PutRecordWord((id << 8) | uint32_t(count));
-        return;
-    }
-    PutRecordWord(kLongRecord);
-    PutRecordWord(id);
-    PutRecordWord(uint32_t(count));
-    PutRecordWord(uint32_t(count >> 32));
 }
 
 void TWordlistTree::FlushTouched()
@@ -205,12 +207,14 @@ void TWordlistTree::FlushTouched()
     // for, far enough for many to be on their way at once (eight ahead
     // kept the loop waiting). The records' writer is inline, above.
     constexpr std::size_t kAhead = 32;
-    if (fPartTypesOut) {
+    if (!fPartTypesOut.empty()) {
         for (std::size_t t = 0; t < fTouchedCount; ++t) {
             if (t + kAhead < fTouchedCount)
                 PrefetchLine(&Type(fTouched[t + kAhead]));
             const uint32_t id = fTouched[t];
-            fPartTypesOut->push_back({id, fPartCountWraps.empty() ? Type(id).partCount : PartCount(id)});
+            const TWordlistKey& k = Type(id);
+            fPartTypesOut[SliceOfNumbered(k.sinkValue, fSliceBits)].push_back(
+                {NumberInSlice(k.sinkValue, fSliceBits), fPartCountWraps.empty() ? k.partCount : PartCount(id)});
         }
         fTouchedCount = 0;
         fPartCountWraps.clear();
@@ -229,7 +233,7 @@ void TWordlistTree::FlushTouched()
         const uint64_t count = fPartCountWraps.empty() ? k.partCount : PartCount(id);
         if (k.Stop() || count == 0)
             continue;
-        PutRecord(id, count);
+        fParts.Put(id, count);
     }
     fTouchedCount = 0;
     fPartCountWraps.clear();
@@ -246,6 +250,8 @@ void TWordlistTree::EndPart(int64_t tokens)
 
 void TWordlistTree::AddCountedText(int32_t text, int32_t part, int64_t tokens, std::span<const TPartType> types)
 {
+    if (fCountedElsewhere && !types.empty())
+        throw std::logic_error("tokens counted into a tree of types counted elsewhere");
     fText = text;
     fPart = part;
     // As FlushTouched writes them, but for the types' counts, which are
@@ -259,7 +265,7 @@ void TWordlistTree::AddCountedText(int32_t text, int32_t part, int64_t tokens, s
         k.freq += count;
         if (k.Stop() || count == 0 || !fKeepRecords)
             continue;
-        PutRecord(id, count);
+        fParts.Put(id, count);
     }
     NotePart(tokens);
     fPart = -1;
@@ -267,27 +273,38 @@ void TWordlistTree::AddCountedText(int32_t text, int32_t part, int64_t tokens, s
 
 void TWordlistTree::NotePart(int64_t tokens)
 {
-    // Parts are numbered without gaps; a part id the run skipped is an empty part.
-    while (int32_t(fPartTokens.size()) < fPart) {
-        fPartTokens.push_back(0);
-        fPartEnds.push_back(fRecords);
-        fPartText.push_back(fText);
+    fParts.NotePart(fPart, fText, tokens);
+}
+
+uint32_t TWordlistTree::AddCountedType(std::u16string_view spelling, uint16_t tag, bool stop, uint64_t freq)
+{
+    if (!fCountedElsewhere) {
+        fCountedElsewhere = true;
+        FreeIndex();
     }
-    if (int32_t(fPartTokens.size()) == fPart) {
-        fPartTokens.push_back(tokens);
-        fPartEnds.push_back(fRecords);
-        fPartText.push_back(fText);
-    } else {
-        fPartTokens[std::size_t(fPart)] += tokens;
-        fPartEnds[std::size_t(fPart)] = fRecords;
-    }
+    const uint32_t id = StoreType(spelling.data(), int32_t(spelling.size()), tag, stop);
+    Type(id).freq = freq;
+    return id;
+}
+
+void TWordlistTree::AdoptSpread(TSpread spread)
+{
+    fAdoptedSpread = std::make_unique<TSpread>(std::move(spread));
+}
+
+TWordlistTree::TSpread TWordlistTree::TakeSpread()
+{
+    if (!fAdoptedSpread)
+        return ComputeSpread();
+    TSpread out = std::move(*fAdoptedSpread);
+    fAdoptedSpread.reset();
+    return out;
 }
 
 void TWordlistTree::FreeCounting()
 {
-    fBlocks.clear();
-    fRecords = 0;
-    std::vector<uint64_t>().swap(fPartEnds);
+    fAdoptedSpread.reset();
+    fParts.FreeRecords();
     std::vector<uint32_t>().swap(fTouched);
     fTouchedCount = 0;
     FreeIndex();
@@ -295,13 +312,55 @@ void TWordlistTree::FreeCounting()
 
 int64_t TWordlistTree::PartBytes() const
 {
-    return int64_t(fBlocks.size() * kBlockRecords * sizeof(uint32_t));
+    return fParts.Bytes();
 }
 
 TWordlistTree::TSpread TWordlistTree::ComputeSpread() const
 {
-    const auto nTypes = std::size_t(Count());
-    TSpread out;
+    if (fAdoptedSpread)
+        return *fAdoptedSpread;
+    return fParts.Spread(std::size_t(Count()), [this](uint32_t id, uint64_t& freq, bool& stop) {
+        const TWordlistKey& k = Type(id);
+        freq = k.freq;
+        stop = k.Stop();
+    });
+}
+
+// ---------------------------------------------------------------------------
+
+__attribute__((noinline)) void TPartRecords::NewBlock()
+{
+    fBlocks.push_back(std::make_unique_for_overwrite<uint32_t[]>(kBlockRecords));
+}
+
+void TPartRecords::NotePart(int32_t part, int32_t text, int64_t tokens)
+{
+    while (int32_t(fPartTokens.size()) < part) {
+        fPartTokens.push_back(0);
+        fPartEnds.push_back(fRecords);
+        fPartText.push_back(text);
+    }
+    if (int32_t(fPartTokens.size()) == part) {
+        fPartTokens.push_back(tokens);
+        fPartEnds.push_back(fRecords);
+        fPartText.push_back(text);
+    } else {
+        fPartTokens[std::size_t(part)] += tokens;
+        fPartEnds[std::size_t(part)] = fRecords;
+    }
+}
+
+void TPartRecords::FreeRecords()
+{
+    fBlocks.clear();
+    fRecords = 0;
+    std::vector<uint64_t>().swap(fPartEnds);
+}
+
+TTypeSpread TPartRecords::SpreadOf(std::vector<TAcc>& acc) const
+{
+    const std::size_t nTypes = acc.size();
+    TTypeSpread out;
     out.dispersion.assign(nTypes, 0.0f);
     out.texts.assign(nTypes, 0);
     int64_t total = 0;
@@ -311,24 +370,6 @@ TWordlistTree::TSpread TWordlistTree::ComputeSpread() const
     for (int64_t t : fPartTokens)
         if (t > 0 && total > 0)
             smallest = std::min(smallest, double(t) / double(total));
-
-    // Every type starts as if it were in no part (sum of the shares, 1); each
-    // part it is in replaces that part's share s by |v/f - s|. What a record
-    // needs of its type is side by side in one small array (the records
-    // name types in no order).
-    // The types are read once (a cache line each) for what the sums need.
-    struct TAcc {
-        double sum;
-        double freq;
-        int32_t lastText;
-        int32_t texts : 31;
-        int32_t stop : 1;
-    };
-    std::vector<TAcc> acc(nTypes);
-    for (std::size_t id = 0; id < nTypes; ++id) {
-        const TWordlistKey& k = Type(uint32_t(id));
-        acc[id] = TAcc{1.0, double(k.freq), -1, 0, k.Stop() ? 1 : 0};
-    }
     // The records are read in order, the types they name are not: those of
     // the records a little ahead are asked for (a word in the middle of a
     // long record names no type: the guess is only a guess).
@@ -339,14 +380,14 @@ TWordlistTree::TSpread TWordlistTree::ComputeSpread() const
         const int32_t text = fPartText[p];
         while (r < fPartEnds[p]) {
             if (r + kAhead < fRecords)
-                __builtin_prefetch(&acc[std::min<std::size_t>(RecordWord(r + kAhead) >> 8, nTypes - 1)], 1);
-            const uint32_t word = RecordWord(r++);
+                __builtin_prefetch(&acc[std::min<std::size_t>(Word(r + kAhead) >> 8, nTypes - 1)], 1);
+            const uint32_t word = Word(r++);
             uint32_t id = word >> 8;
             uint64_t count = word & 0xFF;
             if (word == kLongRecord) {
-                id = RecordWord(r++);
-                count = RecordWord(r++);
-                count |= uint64_t(RecordWord(r++)) << 32;
+                id = Word(r++);
+                count = Word(r++);
+                count |= uint64_t(Word(r++)) << 32;
             }
             TAcc& a = acc[id];
             a.sum += std::fabs(double(count) / a.freq - s) - s;

@@ -64,7 +64,8 @@ struct alignas(64) TWordlistKey {
     int32_t lastPart = -1;
     int32_t lastSttrChunk = -1;
     uint32_t partCount = 0;             // tokens in its current part (modulo 2^32: see TWordlistTree's wraps)
-    uint32_t sinkValue = 0;             // what a token sink of the run keeps with the type (0 until it sets one)
+    uint32_t sinkValue = 0;             // what a token sink of the run keeps with the type (0 until it sets one);
+                                        // in a tree that hands its parts over, its slice and number there
 
     uint16_t Tag() const { return tagAndFlags & kTagMask; }
     bool Stop() const { return (tagAndFlags & kStopFlag) != 0; }
@@ -355,6 +356,9 @@ protected:
 
     // A new type went in.
     virtual void Do_Added_One(uint32_t id) {}
+    // Stores a new type (its text copied into the arena) without a look at
+    // the index or its hash kept, and returns its id.
+    uint32_t StoreType(const char16_t* text, int32_t length, uint16_t tag, bool stop);
 
 private:
     static constexpr int kBlockShift = 14;
@@ -405,6 +409,96 @@ private:
     int64_t fArenaUnits = 0;
     mutable std::vector<uint64_t> fHashes; // of each type, by id (for growing the index)
 };
+
+// Per type (by id), from the parts a run recorded: the dispersion value,
+// Gries's DP normalised (DPnorm, see dispersion.h), and the number of
+// texts it occurs in. Stop-list types get 0 for both.
+struct TTypeSpread {
+    std::vector<float> dispersion;
+    std::vector<int32_t> texts;
+};
+
+// The parts of a run (its texts, or the tenths of a one-text run), and one
+// type's frequency in one part, what the dispersion value is computed from,
+// kept as 32-bit words: most as one word (the type id above, the frequency
+// in the low byte: 1 to 254), the others as four (0xFFFFFFFF, the id, the
+// frequency's low and high halves). In blocks of words (no large
+// reallocation as they grow) of 1 MB: blocks of 8 MB, mostly unused in a
+// run of a million words, pushed all the memory the run took after them
+// into pages of their own.
+class TPartRecords {
+public:
+    // A type's tokens in the part being recorded (the next one noted).
+    void Put(uint32_t id, uint64_t count)
+    {
+        if (id < (1u << 24) && count < 0xFF) {
+            PutWord((id << 8) | uint32_t(count));
+            return;
+        }
+        PutWord(kLongRecord);
+        PutWord(id);
+        PutWord(uint32_t(count));
+        PutWord(uint32_t(count >> 32));
+    }
+    // The records put since the last part noted are part `part`'s, of text
+    // `text`, which has `tokens` tokens that count towards the list. Parts
+    // are numbered without gaps: a part skipped is an empty one; a part
+    // noted again takes the records put since and more tokens.
+    void NotePart(int32_t part, int32_t text, int64_t tokens);
+    int32_t PartCount() const { return int32_t(fPartTokens.size()); }
+    int64_t PartTokens(int32_t part) const { return fPartTokens[std::size_t(part)]; }
+    // The spread of `types` types, whose frequency over every part and
+    // whether each is in the stop list `typeOf(id, freq, stop)` tells.
+    template <typename TTypeOf>
+    TTypeSpread Spread(std::size_t types, TTypeOf typeOf) const;
+    int64_t Bytes() const { return int64_t(fBlocks.size() * kBlockRecords * sizeof(uint32_t)); }
+    // Drops the records (the parts' tokens stay).
+    void FreeRecords();
+
+private:
+    struct TAcc {
+        double sum;
+        double freq;
+        int32_t lastText;
+        int32_t texts : 31;
+        int32_t stop : 1;
+    };
+    TTypeSpread SpreadOf(std::vector<TAcc>& acc) const;
+    // Inline in the loops that write the records (the rare new block apart).
+    __attribute__((always_inline)) void PutWord(uint32_t word)
+    {
+        if (fRecords % kBlockRecords == 0 && fRecords / kBlockRecords == fBlocks.size()) [[unlikely]]
+            NewBlock();
+        fBlocks[fRecords / kBlockRecords][fRecords % kBlockRecords] = word;
+        ++fRecords;
+    }
+    void NewBlock();
+    uint32_t Word(std::size_t at) const { return fBlocks[at / kBlockRecords][at % kBlockRecords]; }
+    static constexpr uint32_t kLongRecord = 0xFFFFFFFFu;
+    static constexpr std::size_t kBlockRecords = 1 << 18;
+    std::vector<std::unique_ptr<uint32_t[]>> fBlocks;
+    std::size_t fRecords = 0;        // words
+    std::vector<uint64_t> fPartEnds; // words up to the end of each part
+    std::vector<int64_t> fPartTokens;
+    std::vector<int32_t> fPartText;  // the text of each part
+};
+
+template <typename TTypeOf>
+TTypeSpread TPartRecords::Spread(std::size_t types, TTypeOf typeOf) const
+{
+    // Every type starts as if it were in no part (sum of the shares, 1);
+    // each part it is in replaces that part's share s by |v/f - s|. What a
+    // record needs of its type is side by side in one small array (the
+    // records name types in no order). The types are read once for it.
+    std::vector<TAcc> acc(types);
+    for (std::size_t id = 0; id < types; ++id) {
+        uint64_t freq = 0;
+        bool stop = false;
+        typeOf(uint32_t(id), freq, stop);
+        acc[id] = TAcc{1.0, double(freq), -1, 0, stop ? 1 : 0};
+    }
+    return SpreadOf(acc);
+}
 
 class TWordlistTree final : public TWordlistParentTree {
 public:
@@ -499,29 +593,61 @@ public:
         uint32_t id;
         uint64_t count;
     };
-    // A tree that counts texts for another (a reading thread's, whose texts
-    // are added to the run's tree by AddCountedText): at the end of each
-    // part its types, stop-list ones too, go to `out` in the order the part
+    // A tree that counts texts for others (a reading thread's, whose texts
+    // are added to the run's counts in slices of the vocabulary): at the
+    // end of each part its types, stop-list ones too, go to the vector of
+    // their slice in `bySlice` (2^sliceBits of them) in the order the part
     // first met them, instead of into the part's records (which this tree
-    // then never has). Null: records, as a run's tree keeps them.
-    void HandPartTypesTo(std::vector<TPartType>* out) { fPartTypesOut = out; }
+    // then never has). A type's slice is the top `sliceBits` bits of its
+    // hash (SliceOf); it is named there not by its id but by its number in
+    // the slice, which counts the tree's types of that slice in the order
+    // they were added, so that a slice can keep what it made of them in an
+    // array of its own. Empty: records, as a run's tree keeps them. Set
+    // before the first type.
+    void HandPartTypesTo(std::span<std::vector<TPartType>> bySlice, int sliceBits);
+    static constexpr int kMostSliceBits = 6;
+    static uint32_t SliceOf(uint64_t hash, int sliceBits)
+    {
+        return sliceBits == 0 ? 0 : uint32_t(hash >> (64 - sliceBits));
+    }
+    // A type's slice and its number there in one word (what a tree handing
+    // its parts over keeps in the type's sinkValue): the slice in the top
+    // bits, the number below.
+    static uint32_t SliceAndNumber(uint32_t slice, uint32_t number, int sliceBits)
+    {
+        return sliceBits == 0 ? number : (slice << (32 - sliceBits)) | number;
+    }
+    static uint32_t SliceOfNumbered(uint32_t sliceAndNumber, int sliceBits)
+    {
+        return sliceBits == 0 ? 0 : sliceAndNumber >> (32 - sliceBits);
+    }
+    static uint32_t NumberInSlice(uint32_t sliceAndNumber, int sliceBits)
+    {
+        return sliceBits == 0 ? sliceAndNumber : sliceAndNumber & ((uint32_t(1) << (32 - sliceBits)) - 1);
+    }
     // A text counted elsewhere, as the run's next text and part: its types
     // (ids of this tree) in the order the text first met them, with their
     // counts in it, and the part's tokens that count towards the list (as
     // EndPart takes them). The same frequencies and records as when its
-    // tokens are counted here one by one.
+    // tokens are counted here one by one. Without types, the part alone.
     void AddCountedText(int32_t text, int32_t part, int64_t tokens, std::span<const TPartType> types);
+    // A type counted elsewhere, with its frequency over every part, added
+    // after the others (its parts noted by AddCountedText without types).
+    // The index is dropped (a look-up rebuilds it), and the tree counts no
+    // more tokens: what it would need for that is not kept for such types.
+    uint32_t AddCountedType(std::u16string_view spelling, uint16_t tag, bool stop, uint64_t freq);
 
-    int32_t PartCount() const { return int32_t(fPartTokens.size()); }
-    int64_t PartTokens(int32_t part) const { return fPartTokens[std::size_t(part)]; }
-    // Per type (by id), from the parts recorded: the dispersion value,
-    // Gries's DP normalised (DPnorm, see dispersion.h), and the number of
-    // texts it occurs in. Stop-list types get 0 for both.
-    struct TSpread {
-        std::vector<float> dispersion;
-        std::vector<int32_t> texts;
-    };
+    int32_t PartCount() const { return fParts.PartCount(); }
+    int64_t PartTokens(int32_t part) const { return fParts.PartTokens(part); }
+    // Per type (by id), from the parts recorded (TTypeSpread).
+    using TSpread = TTypeSpread;
     TSpread ComputeSpread() const;
+    // The spread of types counted elsewhere (AddCountedType), computed from
+    // their parts where they were counted: ComputeSpread and TakeSpread
+    // give it, as the tree keeps no records of those parts.
+    void AdoptSpread(TSpread spread);
+    // ComputeSpread, the adopted spread handed over rather than copied.
+    TSpread TakeSpread();
     // Bytes held by the per-part records.
     int64_t PartBytes() const;
     // Off: no per-part records are kept (a run whose spread nobody asks
@@ -543,7 +669,11 @@ private:
     // the wraps noted for it.
     uint64_t PartCount(uint32_t id) const;
 
-    std::vector<TPartType>* fPartTypesOut = nullptr;
+    std::span<std::vector<TPartType>> fPartTypesOut;
+    int fSliceBits = 0;
+    std::vector<uint32_t> fSliceTypes; // types added per slice, when parts are handed over
+    bool fCountedElsewhere = false;    // AddCountedType: no more tokens are counted here
+    std::unique_ptr<TSpread> fAdoptedSpread;
     int32_t fText = -1;
     int32_t fPart = -1;
     int32_t fTextFirstPart = 0;
@@ -554,25 +684,7 @@ private:
     // once per wrap (nearly always empty).
     std::vector<uint32_t> fPartCountWraps;
     bool fKeepRecords = true;
-    // One type's frequency in one part of the run (a text, or a tenth of a
-    // one-text run), what the dispersion value is computed from, kept as
-    // 32-bit words: most as one word (the type id above, the frequency in
-    // the low byte: 1 to 254), the others as four (0xFFFFFFFF, the id, the
-    // frequency's low and high halves). In blocks of words (no large reallocation as they grow)
-    // of 1 MB: blocks of 8 MB, mostly unused in a run of a million words,
-    // pushed all the memory the run took after them into pages of their
-    // own. fPartEnds[p] is the number of words up to the end of part p.
-    void PutRecord(uint32_t id, uint64_t count);
-    void PutRecordWord(uint32_t word);
-    void NewRecordBlock();
-    uint32_t RecordWord(std::size_t at) const { return fBlocks[at / kBlockRecords][at % kBlockRecords]; }
-    static constexpr uint32_t kLongRecord = 0xFFFFFFFFu;
-    static constexpr std::size_t kBlockRecords = 1 << 18;
-    std::vector<std::unique_ptr<uint32_t[]>> fBlocks;
-    std::size_t fRecords = 0; // words
-    std::vector<uint64_t> fPartEnds;
-    std::vector<int64_t> fPartTokens;
-    std::vector<int32_t> fPartText; // the text of each part
+    TPartRecords fParts;
 };
 
 } // namespace cv

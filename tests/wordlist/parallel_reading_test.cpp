@@ -85,7 +85,7 @@ protected:
     // One word list of the texts, read by `threads` threads; with
     // `withGone`, a last text is gone before the job reads it.
     TRun Run(const QStringList& files, int threads, std::function<int(const QString&)> onDud = {},
-             bool withGone = false)
+             bool withGone = false, TTagHandlerBase* tags = nullptr)
     {
         TCVFileDetails chosen(true, {});
         for (const QString& f : files)
@@ -94,7 +94,7 @@ protected:
             chosen.ToolAddAFile(dir.write(QStringLiteral("gone.txt"), QByteArray("soon gone")));
             QFile::remove(dir.file(QStringLiteral("gone.txt")));
         }
-        T_WholeWordlistHolder doc(kListWordList, nullptr, nullptr, false, true,
+        T_WholeWordlistHolder doc(kListWordList, nullptr, tags, false, true,
                                   onDud ? std::move(onDud) : [](const QString&) { return 0; });
         doc.SetReadingThreads(threads);
         doc.SetChunkUnits(chunkUnits);
@@ -150,6 +150,69 @@ TEST_F(ParallelReading, SettingsThatChangeTheWordsApplyOnEveryThread)
     const TRun one = Run(files, 1);
     ASSERT_TRUE(one.made);
     ExpectSame(one, Run(files, 4), 4);
+}
+
+TEST_F(ParallelReading, ManyTypesManyTextsAndTextsOfOneWordOrNoneGiveTheListOfOneThread)
+{
+    // Sixty texts over a vocabulary of 60,000 (a long tail of types met in
+    // one text only); among them, and first and last, texts of one word
+    // (one met everywhere, one met nowhere else), empty ones, one of blanks
+    // and one whose words are all numbers.
+    std::vector<std::pair<QString, QByteArray>> texts = Corpus(60, 2500, 60000);
+    const std::vector<std::pair<QString, QByteArray>> small = {
+        {QStringLiteral("a0empty.txt"), QByteArray()},
+        {QStringLiteral("a1one.txt"), QByteArray("w0x")},
+        {QStringLiteral("a2alone.txt"), QByteArray("Nowhere-else.")},
+        {QStringLiteral("a3blanks.txt"), QByteArray(" \n\n  \n")},
+        {QStringLiteral("a4numbers.txt"), QByteArray("1961 42, 7.\n")},
+        {QStringLiteral("a5accent.txt"), QByteArray("Caf\xc3\xa9")},
+    };
+    texts.insert(texts.begin(), small.begin(), small.begin() + 2);
+    texts.insert(texts.begin() + 30, small.begin() + 2, small.end());
+    // Types first met late: near the end, a text of 6,000 types no text
+    // met before (thousands new to each slice at once), their first and
+    // later meetings mixed with those of types every thread knows.
+    QByteArray late;
+    for (int w = 0; w < 6000; ++w) {
+        const QString again = w % 3 == 0 ? QStringLiteral("w%1x").arg(w % 40, 0, 36)   // known everywhere
+                                         : QStringLiteral("Late%1Q").arg(w / 2, 0, 36); // met in this text
+        late += QStringLiteral("late%1q %2 ").arg(w, 0, 36).arg(again).toUtf8();
+    }
+    texts.emplace(texts.end() - 2, QStringLiteral("late.txt"), late);
+    texts.insert(texts.end(), small.begin(), small.begin() + 3);
+    for (std::size_t k = 0; k < texts.size(); ++k)
+        texts[k].first = QStringLiteral("%1_%2").arg(int(k), 3, 10, QLatin1Char('0')).arg(texts[k].first);
+    const QStringList files = Write(texts);
+    const TRun one = Run(files, 1);
+    ASSERT_TRUE(one.made);
+    ASSERT_EQ(one.unread.size(), 1); // the binary text
+    for (int threads : {2, 4, 7})
+        ExpectSame(one, Run(files, threads), threads);
+}
+
+TEST_F(ParallelReading, TaggedWordsStayApartOnEveryThread)
+{
+    // Words spelt alike with different tags are different types: each
+    // thread, and each slice of the run's types, keeps them apart, also
+    // when the last texts meet thousands of words new to the run, each
+    // under several tags.
+    const auto tags = ShowTags({"<w NN>", "<w VB>", "<w AJ>"});
+    std::mt19937 rng(11);
+    std::vector<std::pair<QString, QByteArray>> texts;
+    for (int k = 0; k < 16; ++k) {
+        const bool late = k >= 12;
+        QString text;
+        for (int w = 0; w < (late ? 3000 : 400); ++w) {
+            if (rng() % 3 != 0)
+                text += QStringLiteral("<w %1>").arg(QStringList{"NN", "VB", "AJ"}[int(rng() % 3)]);
+            text += QStringLiteral("w%1x ").arg(int(rng() % (late ? 4000 : 300)), 0, 36);
+        }
+        texts.emplace_back(QStringLiteral("t%1.txt").arg(k, 2, 10, QLatin1Char('0')), text.toUtf8());
+    }
+    const QStringList files = Write(texts);
+    const TRun one = Run(files, 1, {}, false, tags.get());
+    ASSERT_TRUE(one.made);
+    ExpectSame(one, Run(files, 4, {}, false, tags.get()), 4);
 }
 
 TEST_F(ParallelReading, AnUnreadTextThatStopsTheJobStopsItWhereOneThreadStops)
@@ -267,51 +330,52 @@ protected:
     std::vector<TTextToRead> toRead; // the records, numbered in order
 };
 
-TEST_F(ParallelReader, TheRunsTreeIsThatOfOneThreadAlsoWhenALargeVocabularyLeavesTextsToTheCaller)
+TEST_F(ParallelReader, TheRunsTreeIsThatOfOneThreadWhateverTheSlicesAndWhatEachThreadKeeps)
 {
+    // Stop-list types are counted, but have no part records.
+    LoadList(TLemmatiserListKind::Stop, QStringLiteral("w1x\nw2x\nthe\n"));
     TWordFolder folder(Settings());
     TWordlistRunContext one;
     auto oneTree = NewRun(one, folder);
+    one.stopList = true;
     std::vector<TStatsRec> oneRows;
     for (int32_t k = 0; k < int32_t(records.size()); ++k) {
         TWordlistBufferProcessor p(nullptr, one, records[std::size_t(k)], k, nullptr, kListWordList, 0, {});
         ASSERT_TRUE(p.ReadAndProcess(int32_t(records.size())));
         oneRows.push_back(p.TextStatistics());
     }
-    for (int64_t most : {int64_t(1), int64_t(400), TParallelWordlistReading::kMostRunTypes}) {
-        TWordlistRunContext many;
-        auto manyTree = NewRun(many, folder);
-        TParallelWordlistReading reading(many, 3, nullptr, nullptr, kListWordList, 0);
-        reading.SetMostRunTypes(most);
-        std::vector<TStatsRec> rows;
-        std::vector<int32_t> order;
-        EXPECT_TRUE(reading.Run(
-            toRead, int32_t(records.size()),
-            [&](const TTextToRead& t, const TTextReadOutcome& o) {
-                EXPECT_TRUE(o.ok && o.handled.has_value());
-                order.push_back(t.index);
-                rows.push_back(o.row);
-                return true;
-            },
-            [] { return true; }));
-        const std::size_t handed = reading.HandedOver();
-        EXPECT_EQ(order.size(), handed);
-        EXPECT_TRUE(std::is_sorted(order.begin(), order.end()));
-        if (most < TParallelWordlistReading::kMostRunTypes) {
-            EXPECT_LT(handed, records.size()) << most;
-            EXPECT_GE(handed, 1u) << most;
-        } else {
-            EXPECT_EQ(handed, records.size());
+    // Threads whose trees start afresh after every text, after a few, or
+    // never; the run's types in one slice, in a few, or in as many as a
+    // large corpus gets.
+    for (int64_t most : {int64_t(1), int64_t(400), TParallelWordlistReading::kMostThreadTypes}) {
+        for (int bits : {0, 3, 6}) {
+            const std::string what = std::to_string(most) + " types a thread, " + std::to_string(bits) + " slice bits";
+            TWordlistRunContext many;
+            auto manyTree = NewRun(many, folder);
+            many.stopList = true;
+            TParallelWordlistReading reading(many, 3, nullptr, nullptr, kListWordList, 0);
+            reading.SetMostThreadTypes(most);
+            reading.SetSliceBits(bits);
+            std::vector<TStatsRec> rows;
+            std::vector<int32_t> order;
+            EXPECT_TRUE(reading.Run(
+                toRead, int32_t(records.size()),
+                [&](const TTextToRead& t, const TTextReadOutcome& o) {
+                    EXPECT_TRUE(o.ok && o.handled.has_value());
+                    order.push_back(t.index);
+                    rows.push_back(o.row);
+                    return true;
+                },
+                [] { return true; }));
+            EXPECT_EQ(reading.HandedOver(), records.size()) << what;
+            EXPECT_EQ(order.size(), records.size()) << what;
+            EXPECT_TRUE(std::is_sorted(order.begin(), order.end())) << what;
+            EXPECT_EQ(rows, oneRows) << what;
+            EXPECT_EQ(Described(*manyTree), Described(*oneTree)) << what;
+            EXPECT_EQ(many.nextPart, one.nextPart) << what;
+            // Its spread came from the slices: no token may be counted into it since.
+            EXPECT_THROW(manyTree->BeginPart(many.nextPart), std::logic_error) << what;
         }
-        // The texts left, read on into the same tree.
-        for (std::size_t k = handed; k < records.size(); ++k) {
-            TWordlistBufferProcessor p(nullptr, many, records[k], int32_t(k), nullptr, kListWordList, 0, {});
-            ASSERT_TRUE(p.ReadAndProcess(int32_t(records.size())));
-            rows.push_back(p.TextStatistics());
-        }
-        EXPECT_EQ(rows, oneRows) << most;
-        EXPECT_EQ(Described(*manyTree), Described(*oneTree)) << most;
-        EXPECT_EQ(many.nextPart, one.nextPart);
     }
 }
 

@@ -376,15 +376,8 @@ TEST_F(WordListMaking, TheRunsListIsTheSortedListWithItsRanks)
     // The run orders its types before making entries; the list must be what
     // sorting the same entries and ranking them gives: the collation's order,
     // equal words by tag, ranks and the frequency order with ties alphabetical.
-    TTextSettings t = Settings();
-    t.SetTagDisplay(1);
-    Use(t);
-    TTextTagHandler tags(t.LanguageId(), t.CodePage(), TTagOptions::FromSettings(t));
-    for (const char* tag : {"<w VB>", "<w NN>", "<w AJ>"}) {
-        TStoredTagRec rec;
-        rec.tag = QString::fromLatin1(tag);
-        ASSERT_TRUE(tags.AddTagfileTag(rec));
-    }
+    const auto tags = ShowTags({"<w VB>", "<w NN>", "<w AJ>"});
+    const TTextSettings t = Settings();
     QString text;
     std::mt19937 rng(5);
     const QStringList words = {"zebra", "Apple", "apple", "\u00e9clair", "eclair", "b\u00e6r", "co-op", "coop",
@@ -394,7 +387,7 @@ TEST_F(WordListMaking, TheRunsListIsTheSortedListWithItsRanks)
             text += QStringLiteral("<w %1>").arg(QStringList{"VB", "NN", "AJ"}[int(rng() % 3)]);
         text += words[int(rng() % words.size())] + QLatin1Char(' ');
     }
-    auto doc = MakeOne(text, &tags);
+    auto doc = MakeOne(text, tags.get());
     ASSERT_TRUE(made);
     const TCVWordList& made = List(*doc);
 

@@ -11,6 +11,7 @@
 #include "suite/my_types.h"
 #include "support/process_state.h"
 #include "support/test_support.h"
+#include "textread/tag_handler.h"
 #include "wordlist/wordlist_holder.h"
 #include "wordlist/wordlist_tree.h"
 
@@ -60,6 +61,22 @@ protected:
     std::unique_ptr<cv::T_WholeWordlistHolder> MakeOne(const QString& text, cv::TTagHandlerBase* tags = nullptr)
     {
         return Make({{QStringLiteral("text.txt"), text.toUtf8()}}, tags);
+    }
+
+    // Tags shown in the lists (the settings' tag display on), and a tag
+    // handler that lists `tags` ("<w NN>"...), as the settings' tag file would.
+    std::unique_ptr<cv::TTextTagHandler> ShowTags(std::initializer_list<const char*> tags)
+    {
+        cv::TTextSettings t = Settings();
+        t.SetTagDisplay(1);
+        Use(t);
+        auto handler = std::make_unique<cv::TTextTagHandler>(t.LanguageId(), t.CodePage(), cv::TTagOptions::FromSettings(t));
+        for (const char* tag : tags) {
+            cv::TStoredTagRec rec;
+            rec.tag = QString::fromLatin1(tag);
+            EXPECT_TRUE(handler->AddTagfileTag(rec)) << tag;
+        }
+        return handler;
     }
 
     // Loads a lemmatiser list of this tool from lines.

@@ -13,7 +13,8 @@
 #include <charconv>
 
 #include "crashreport/core/handler/dialog_state.h"
-#include "crashreport/core/support/crashbox_helpers.h"
+#include "crashreport/core/support/profile_file.h"
+#include "crashreport/core/support/text_routines.h"
 #include "crashreport/dialogs/dialog_pictures.h"
 #include "suite/gui/desktop_services.h"
 

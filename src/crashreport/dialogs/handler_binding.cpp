@@ -30,15 +30,15 @@
 #include "crashreport/core/handler/internal_errors.h"
 #include "crashreport/core/handler/log_saving.h"
 #include "crashreport/core/report/report_files.h"
-#include "crashreport/core/support/crashbox_helpers.h"
+#include "crashreport/core/support/date_time.h"
 #include "crashreport/core/support/file_version.h"
 #include "crashreport/dialogs/dialog_toolkit.h"
 #include "crashreport/dialogs/exception_dialog.h"
 #include "crashreport/dialogs/screenshot.h"
 #include "crashreport/dialogs/send_dialog.h"
 #include "crashreport/send/report_sending.h"
-#include "crashreport/send/reporter_request.h"
-#include "crashreport/send/send_context.h"
+#include "crashreport/dialogs/reporter_request.h"
+#include "crashreport/send/context/send_context.h"
 #include "suite/logging.h"
 
 namespace cv {

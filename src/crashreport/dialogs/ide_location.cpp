@@ -11,7 +11,9 @@
 #include <cstring>
 #include <optional>
 
+#include "crashreport/core/support/files_and_folders.h"
 #include "crashreport/core/support/report_helpers.h"
+#include "crashreport/core/support/text_routines.h"
 
 namespace cv {
 

@@ -14,7 +14,7 @@
 #include <functional>
 #include <string>
 
-#include "crashreport/core/support/crashbox_helpers.h"
+#include "crashreport/core/support/date_time.h"
 
 namespace cv {
 

@@ -6,7 +6,7 @@
 
 #include <algorithm>
 
-#include "crashreport/core/support/crashbox_helpers.h"
+#include "crashreport/core/support/text_routines.h"
 #include "crashreport/dialogs/dialog_pictures.h"
 #include "crashreport/dialogs/dialog_toolkit.h"
 

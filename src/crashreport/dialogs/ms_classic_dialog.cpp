@@ -10,7 +10,8 @@
 #include <algorithm>
 
 #include "crashreport/core/handler/dialog_state.h"
-#include "crashreport/core/support/crashbox_helpers.h"
+#include "crashreport/core/support/profile_file.h"
+#include "crashreport/core/support/text_routines.h"
 #include "crashreport/dialogs/dialog_pictures.h"
 #include "suite/dialogs.h"
 

@@ -5,7 +5,7 @@
 #include <QPushButton>
 
 #include "crashreport/core/handler/dialog_state.h"
-#include "crashreport/core/support/crashbox_helpers.h"
+#include "crashreport/core/support/text_routines.h"
 
 namespace cv {
 

@@ -14,7 +14,7 @@
 #include "crashreport/core/handler/dialog_state.h"
 #include "crashreport/core/handler/exception_handler.h"
 #include "crashreport/dialogs/dialog_pictures.h"
-#include "crashreport/send/send_context.h"
+#include "crashreport/send/context/send_context.h"
 
 namespace cv {
 

@@ -9,8 +9,8 @@
 #include <QTimer>
 
 #include "crashreport/core/report/report_files.h"
-#include "crashreport/send/mail_settings.h"
-#include "crashreport/send/reporter_request.h"
+#include "crashreport/send/mail/mail_settings.h"
+#include "crashreport/dialogs/reporter_request.h"
 #include "dialogs_testutil.h"
 
 namespace cv {

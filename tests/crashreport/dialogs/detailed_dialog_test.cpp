@@ -5,6 +5,7 @@
 #include <QPushButton>
 #include <QTabBar>
 
+#include "crashreport/core/support/profile_file.h"
 #include "crashreport/dialogs/detailed_dialog.h"
 #include "dialogs_testutil.h"
 #include "suite/gui/desktop_services.h"

@@ -14,7 +14,6 @@
 
 #include "crashreport/core/crashbox_testutil.h"
 #include "crashreport/core/handler/dialog_state.h"
-#include "crashreport/core/support/crashbox_helpers.h"
 #include "crashreport/dialogs/dialog_toolkit.h"
 #include "crashreport/dialogs/exception_dialog.h"
 #include "suite/dialogs.h"

@@ -7,6 +7,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 
+#include "crashreport/core/support/profile_file.h"
 #include "crashreport/dialogs/ms_classic_dialog.h"
 #include "dialogs_testutil.h"
 

@@ -4,7 +4,7 @@
 #include <QTextDocument>
 #include <QTextFragment>
 
-#include "crashreport/core/support/report_helpers.h"
+#include "crashreport/dialogs/rtf_colouring.h"
 #include "crashreport/dialogs/rtf_reader.h"
 
 namespace cv {

@@ -8,8 +8,9 @@
 #include <atomic>
 #include <thread>
 
-#include "crashreport/send/client_socket.h"
-#include "crashreport/send/send_context.h"
+#include "crashreport/send/mail/client_socket.h"
+#include "crashreport/send/mail/socket_progress.h"
+#include "crashreport/send/context/send_context.h"
 #include "dialogs_testutil.h"
 
 namespace cv {

@@ -7,6 +7,7 @@
 #include <QTextEdit>
 
 #include "crashreport/core/report/call_stack_header.h"
+#include "crashreport/core/support/profile_file.h"
 #include "crashreport/dialogs/list_view_items.h"
 #include "crashreport/dialogs/tab_pages.h"
 #include "dialogs_testutil.h"

@@ -16,7 +16,7 @@
 #include <string_view>
 #include <vector>
 
-#include "crashreport/send/mail_settings.h"
+#include "crashreport/send/mail/mail_settings.h"
 #include "support/test_support.h"
 
 namespace cvtest {

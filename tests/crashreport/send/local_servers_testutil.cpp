@@ -12,8 +12,8 @@
 #include <unistd.h>
 
 #include "crashreport/core/handler/internal_errors.h"
-#include "crashreport/send/client_socket.h"
-#include "crashreport/send/dns_mx.h"
+#include "crashreport/send/mail/client_socket.h"
+#include "crashreport/send/mail/dns_mx.h"
 
 namespace cvtest {
 

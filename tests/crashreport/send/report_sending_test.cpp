@@ -18,8 +18,7 @@
 #include "crashreport/core/handler/exception_handler.h"
 #include "crashreport/core/handler/internal_errors.h"
 #include "crashreport/core/report/report_files.h"
-#include "crashreport/core/support/crashbox_helpers.h"
-#include "crashreport/send/web_transfer.h"
+#include "crashreport/send/web/web_transfer.h"
 #include "local_servers.h"
 #include "suite/dialogs.h"
 

@@ -5,10 +5,10 @@
 // that breaks what the parser promises ends the process (the fuzzer keeps
 // the input).
 
-#include "crashreport/send/dns_mx.h"
-#include "crashreport/send/html_forms.h"
-#include "crashreport/send/http_connection.h"
-#include "crashreport/send/web_transfer.h"
+#include "crashreport/send/mail/dns_mx.h"
+#include "crashreport/send/web/html_forms.h"
+#include "crashreport/send/web/http_connection.h"
+#include "crashreport/send/web/web_transfer.h"
 
 #include <cstdint>
 #include <cstdlib>

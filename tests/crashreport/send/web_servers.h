@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "crashreport/send/send_context.h"
+#include "crashreport/send/context/send_context.h"
 
 namespace cvtest {
 

@@ -4,7 +4,8 @@
 #include "crashreport/core/capture/modules_list.h"
 #include "crashreport/core/capture/thread_pause.h"
 #include "crashreport/core/debuginfo/compiled_debug_data.h"
-#include "crashreport/core/support/crashbox_helpers.h"
+#include "crashreport/core/support/jump_thunks.h"
+#include "crashreport/core/support/memory_map.h"
 #include "crashreport/core/support/module_handles.h"
 
 #include <pthread.h>

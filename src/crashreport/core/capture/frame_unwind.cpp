@@ -8,7 +8,7 @@
 
 #include "crashreport/core/capture/known_registers.h"
 #include "crashreport/core/debuginfo/dwarf_reader.h"
-#include "crashreport/core/support/crashbox_helpers.h"
+#include "crashreport/core/support/memory_map.h"
 
 namespace cv {
 

@@ -3,7 +3,7 @@
 #include "crashreport/core/debuginfo/compiled_debug_data.h"
 #include "crashreport/core/debuginfo/debug_info_source.h"
 #include "crashreport/core/debuginfo/elf_image.h"
-#include "crashreport/core/support/crashbox_helpers.h"
+#include "crashreport/core/support/memory_map.h"
 #include "crashreport/core/support/file_version.h"
 #include "crashreport/core/support/module_handles.h"
 

@@ -19,8 +19,11 @@
 #include <filesystem>
 #include <mutex>
 
+#include "crashreport/core/support/files_and_folders.h"
 #include "crashreport/core/support/module_handles.h"
+#include "crashreport/core/support/profile_file.h"
 #include "crashreport/core/support/report_helpers.h"
+#include "crashreport/core/support/text_routines.h"
 
 namespace cv {
 

@@ -21,7 +21,7 @@
 #include <string_view>
 #include <vector>
 
-#include "crashreport/core/support/crashbox_helpers.h"
+#include "crashreport/core/support/date_time.h"
 
 namespace cv {
 

@@ -1,6 +1,6 @@
 #include "crashreport/core/capture/thread_pause.h"
 
-#include "crashreport/core/support/crashbox_helpers.h"
+#include "crashreport/core/support/memory_map.h"
 
 #include <dirent.h>
 #include <fcntl.h>

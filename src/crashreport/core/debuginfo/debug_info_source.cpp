@@ -4,7 +4,7 @@
 #include "crashreport/core/debuginfo/jcl_debug_data.h"
 #include "crashreport/core/debuginfo/map_file.h"
 #include "crashreport/core/debuginfo/td32_debug_data.h"
-#include "crashreport/core/support/crashbox_helpers.h"
+#include "crashreport/core/support/files_and_folders.h"
 #include "crashreport/core/support/module_handles.h"
 
 #include <fcntl.h>

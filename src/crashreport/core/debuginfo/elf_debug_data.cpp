@@ -2,7 +2,7 @@
 
 #include "crashreport/core/debuginfo/dwarf_line_table.h"
 #include "crashreport/core/debuginfo/elf_image.h"
-#include "crashreport/core/support/crashbox_helpers.h"
+#include "crashreport/core/support/files_and_folders.h"
 
 #include <cxxabi.h>
 #include <dwarf.h>

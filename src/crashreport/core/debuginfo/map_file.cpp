@@ -1,6 +1,6 @@
 #include "crashreport/core/debuginfo/map_file.h"
 
-#include "crashreport/core/support/crashbox_helpers.h"
+#include "crashreport/core/support/files_and_folders.h"
 
 #include <cstring>
 

@@ -1,7 +1,7 @@
 #include "crashreport/core/debuginfo/td32_debug_data.h"
 
 #include "crashreport/core/debuginfo/elf_image.h"
-#include "crashreport/core/support/crashbox_helpers.h"
+#include "crashreport/core/support/files_and_folders.h"
 #include "suite/cv_endian.h"
 
 #include <algorithm>

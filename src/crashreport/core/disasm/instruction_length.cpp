@@ -1,6 +1,6 @@
 #include "crashreport/core/disasm/instruction_length.h"
 
-#include "crashreport/core/support/crashbox_helpers.h"
+#include "crashreport/core/support/memory_map.h"
 
 #include <algorithm>
 

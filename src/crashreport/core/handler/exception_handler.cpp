@@ -44,6 +44,8 @@
 #include "crashreport/core/report/report_process.h"
 #include "crashreport/core/report/report_text.h"
 #include "crashreport/core/support/crashbox_codecs.h"
+#include "crashreport/core/support/files_and_folders.h"
+#include "crashreport/core/support/memory_map.h"
 #include "crashreport/core/support/module_handles.h"
 #include "crashreport/core/support/report_helpers.h"
 

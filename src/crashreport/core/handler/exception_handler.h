@@ -38,7 +38,7 @@
 #include "crashreport/core/options/crashbox_records.h"
 #include "crashreport/core/report/report_files.h"
 #include "crashreport/core/report/report_text.h"
-#include "crashreport/core/support/crashbox_helpers.h"
+#include "crashreport/core/support/date_time.h"
 #include "crashreport/core/support/exception_object.h"
 
 namespace cv {

@@ -6,7 +6,7 @@
 
 #include "crashreport/core/handler/crashbox_events.h"
 #include "crashreport/core/options/crashbox_options.h"
-#include "crashreport/core/support/crashbox_helpers.h"
+#include "crashreport/core/support/files_and_folders.h"
 #include "suite/logging.h"
 
 namespace cv {

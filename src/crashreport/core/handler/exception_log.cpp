@@ -17,7 +17,9 @@
 #include "crashreport/core/handler/internal_errors.h"
 #include "crashreport/core/handler/leak_reports.h"
 #include "crashreport/core/handler/thread_doors.h"
-#include "crashreport/core/support/crashbox_helpers.h"
+#include "crashreport/core/support/date_time.h"
+#include "crashreport/core/support/files_and_folders.h"
+#include "crashreport/core/support/internal_error_hooks.h"
 #include "crashreport/core/support/module_handles.h"
 #include "crashreport/core/support/report_helpers.h"
 
@@ -27,11 +29,13 @@ namespace {
 
 // The core's own source files: their frames are the report's machinery.
 const std::vector<std::string> kOwnUnitFileNames = {
-    "call_stack.cpp",       "code_hooks.cpp",        "compiled_debug_data.cpp", "crashbox_events.cpp",
-    "crashbox_helpers.cpp", "exception_doors.cpp",   "exception_handler.cpp",   "exception_log.cpp",
-    "exception_thread.cpp", "internal_errors.cpp",   "log_file.cpp",            "log_saving.cpp",
-    "report_text.cpp",      "runtime_doors.cpp",     "signal_doors.cpp",        "thread_doors.cpp",
-    "thread_pause.cpp",
+    "call_stack.cpp",         "code_hooks.cpp",        "compiled_debug_data.cpp",  "crashbox_events.cpp",
+    "date_time.cpp",          "exception_doors.cpp",   "exception_handler.cpp",    "exception_log.cpp",
+    "exception_thread.cpp",   "files_and_folders.cpp", "internal_error_hooks.cpp", "internal_errors.cpp",
+    "jump_thunks.cpp",        "log_file.cpp",          "log_saving.cpp",           "memory_map.cpp",
+    "profile_file.cpp",       "report_text.cpp",       "runtime_doors.cpp",        "signal_doors.cpp",
+    "text_routines.cpp",      "thread_doors.cpp",      "thread_pause.cpp",         "utf_conversion.cpp",
+    "version_compare.cpp",
 };
 
 struct TCoreState {

@@ -10,6 +10,7 @@
 #include "crashreport/core/handler/exception_doors.h"
 #include "crashreport/core/handler/exception_log.h"
 #include "crashreport/core/handler/thread_doors.h"
+#include "crashreport/core/support/files_and_folders.h"
 #include "crashreport/core/support/module_handles.h"
 
 namespace cv {

@@ -12,7 +12,10 @@
 #include "crashreport/core/capture/modules_list.h"
 #include "crashreport/core/debuginfo/compiled_debug_data.h"
 #include "crashreport/core/report/log_file.h"
-#include "crashreport/core/support/crashbox_helpers.h"
+#include "crashreport/core/support/date_time.h"
+#include "crashreport/core/support/files_and_folders.h"
+#include "crashreport/core/support/internal_error_hooks.h"
+#include "crashreport/core/support/memory_map.h"
 #include "crashreport/core/support/module_handles.h"
 #include "crashreport/core/support/report_helpers.h"
 

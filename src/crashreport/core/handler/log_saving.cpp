@@ -10,7 +10,7 @@
 #include "crashreport/core/handler/crashbox_events.h"
 #include "crashreport/core/handler/internal_errors.h"
 #include "crashreport/core/report/log_file.h"
-#include "crashreport/core/support/crashbox_helpers.h"
+#include "crashreport/core/support/files_and_folders.h"
 #include "crashreport/core/support/exception_object.h"
 
 namespace cv {

@@ -27,7 +27,7 @@
 #include "crashreport/core/handler/exception_handler.h"
 #include "crashreport/core/handler/exception_log.h"
 #include "crashreport/core/handler/thread_doors.h"
-#include "crashreport/core/support/crashbox_helpers.h"
+#include "crashreport/core/support/memory_map.h"
 #include "crashreport/core/support/module_handles.h"
 #include "crashreport/core/support/report_helpers.h"
 

@@ -1,7 +1,7 @@
 #include "crashreport/core/options/crashbox_options.h"
 
 #include "crashreport/core/options/shared_options.h"
-#include "crashreport/core/support/crashbox_helpers.h"
+#include "crashreport/core/support/files_and_folders.h"
 #include "crashreport/core/support/module_handles.h"
 #include "crashreport/core/support/report_helpers.h"
 

@@ -1,7 +1,9 @@
 #include "crashreport/core/options/options_stream.h"
 
 #include "crashreport/core/options/crashbox_options.h"
-#include "crashreport/core/support/crashbox_helpers.h"
+#include "crashreport/core/support/files_and_folders.h"
+#include "crashreport/core/support/text_routines.h"
+#include "crashreport/core/support/utf_conversion.h"
 #include "crashreport/core/support/profile_file.h"
 #include "suite/cv_stream.h"
 

@@ -6,7 +6,10 @@
 #include <span>
 
 #include "crashreport/core/report/log_file.h"
+#include "crashreport/core/support/files_and_folders.h"
+#include "crashreport/core/support/memory_map.h"
 #include "crashreport/core/support/report_helpers.h"
+#include "crashreport/core/support/text_routines.h"
 
 namespace cv {
 

@@ -19,7 +19,7 @@
 
 #include "crashreport/core/capture/system_facts.h"
 #include "crashreport/core/options/crashbox_options.h"
-#include "crashreport/core/support/crashbox_helpers.h"
+#include "crashreport/core/support/date_time.h"
 #include "crashreport/core/support/exception_object.h"
 
 namespace cv {

@@ -7,7 +7,8 @@
 #include <cstring>
 
 #include "crashreport/core/report/log_file_text.h"
-#include "crashreport/core/support/crashbox_helpers.h"
+#include "crashreport/core/support/files_and_folders.h"
+#include "crashreport/core/support/text_routines.h"
 
 namespace cv {
 

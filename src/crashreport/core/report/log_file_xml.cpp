@@ -11,7 +11,7 @@
 #include "crashreport/core/report/log_file_text.h"
 #include "crashreport/core/report/xml_builder.h"
 #include "crashreport/core/support/crashbox_codecs.h"
-#include "crashreport/core/support/crashbox_helpers.h"
+#include "crashreport/core/support/files_and_folders.h"
 
 namespace cv {
 

@@ -7,7 +7,9 @@
 #include <span>
 
 #include "crashreport/core/disasm/disassembler.h"
-#include "crashreport/core/support/crashbox_helpers.h"
+#include "crashreport/core/support/files_and_folders.h"
+#include "crashreport/core/support/memory_map.h"
+#include "crashreport/core/support/utf_conversion.h"
 #include "crashreport/core/support/report_helpers.h"
 
 namespace cv {

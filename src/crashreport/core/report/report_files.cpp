@@ -14,7 +14,8 @@
 #include <unistd.h>
 
 #include "crashreport/core/report/log_file.h"
-#include "crashreport/core/support/crashbox_helpers.h"
+#include "crashreport/core/support/files_and_folders.h"
+#include "crashreport/core/support/text_routines.h"
 #include "crashreport/core/support/crashbox_texts.h"
 #include "crashreport/core/support/report_helpers.h"
 

@@ -9,7 +9,7 @@
 #include <string_view>
 
 #include "crashreport/core/capture/modules_list.h"
-#include "crashreport/core/support/crashbox_helpers.h"
+#include "crashreport/core/support/memory_map.h"
 
 namespace cv {
 

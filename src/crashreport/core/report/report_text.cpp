@@ -10,7 +10,7 @@
 #include "crashreport/core/capture/processes_list.h"
 #include "crashreport/core/report/call_stack_header.h"
 #include "crashreport/core/report/report_assembler.h"
-#include "crashreport/core/support/crashbox_helpers.h"
+#include "crashreport/core/support/files_and_folders.h"
 #include "crashreport/core/support/file_version.h"
 #include "crashreport/core/support/report_helpers.h"
 

@@ -11,7 +11,7 @@
 #include <memory>
 #include <mutex>
 
-#include "crashreport/core/support/crashbox_helpers.h"
+#include "crashreport/core/support/text_routines.h"
 
 namespace cv {
 

@@ -1,6 +1,7 @@
 #include "crashreport/core/support/file_version.h"
 
-#include "crashreport/core/support/crashbox_helpers.h"
+#include "crashreport/core/support/files_and_folders.h"
+#include "crashreport/core/support/utf_conversion.h"
 
 #include <QCoreApplication>
 

@@ -1,6 +1,7 @@
 #include "crashreport/core/support/profile_file.h"
 
-#include "crashreport/core/support/crashbox_helpers.h"
+#include "crashreport/core/support/files_and_folders.h"
+#include "crashreport/core/support/text_routines.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -8,6 +9,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <iterator>
 
 namespace cv {
 
@@ -179,6 +181,61 @@ bool TProfileFile::Write(std::string_view section, std::string_view key, std::st
     AddLine(*target, ParseLine(trimmedKey + "=" + std::string(value)), at);
     ++fLineCount;
     return true;
+}
+
+// --- Profile files and the registry stand-in ---
+
+std::optional<std::string> ProfileFileLocation(const std::string& fileName, bool forReading)
+{
+    std::string name = fileName.find('/') == std::string::npos
+                           ? IncludeTrailingBackslashA(GetSettingsFolder()) + fileName
+                           : fileName;
+    // The settings folder may not exist yet.
+    if (!forReading)
+        ForceFolders(ExtractFileDir(name));
+    if (!MakeFileAccessible(name, false, forReading))
+        return std::nullopt;
+    return name;
+}
+
+std::string IniReadString(const std::string& fileName, const std::string& section, const std::string& key,
+                          const std::string& defaultValue)
+{
+    const std::optional<std::string> location = ProfileFileLocation(fileName, false);
+    TProfileFile profile;
+    if (!location || !profile.Load(*location))
+        return defaultValue;
+    std::optional<std::string> value = profile.Read(section, key);
+    if (!value)
+        return defaultValue;
+    // The value comes through a buffer of 2048 bytes, its zero included.
+    if (value->size() > 2047)
+        value->resize(2047);
+    return *value;
+}
+
+bool IniWriteString(const std::string& fileName, const std::string& section, const std::string& key,
+                    const std::string& value)
+{
+    const std::optional<std::string> location = ProfileFileLocation(fileName, false);
+    TProfileFile profile;
+    return location && profile.Load(*location) && profile.Write(section, key, value) && profile.Save(*location);
+}
+
+std::string RegistryStandInFile() { return IncludeTrailingBackslashA(GetSettingsFolder()) + "Registry.ini"; }
+
+std::string RegReadString(TRegRootKey rootKey, const std::string& keyPath, const std::string& valueName)
+{
+    static constexpr const char* kRoots[] = {"HKEY_CLASSES_ROOT", "HKEY_CURRENT_USER", "HKEY_LOCAL_MACHINE",
+                                             "HKEY_USERS", "HKEY_CURRENT_CONFIG"};
+    if (rootKey >= std::size(kRoots))
+        return {};
+    const std::string path = !keyPath.empty() && keyPath[0] == '\\' ? keyPath.substr(1) : keyPath;
+    TProfileFile store;
+    if (!store.Load(RegistryStandInFile()))
+        return {};
+    return store.Read(std::string(kRoots[rootKey]) + "\\" + path, valueName.empty() ? "@" : valueName)
+        .value_or(std::string());
 }
 
 } // namespace cv

@@ -6,6 +6,7 @@
 // key replaces its line or adds one at the end of its section (a missing
 // section is added at the end); every other line is kept as it was.
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -50,5 +51,31 @@ private:
     std::vector<Section> fSections;
     std::size_t fLineCount = 0;
 };
+
+// --- Profile files by name, and the registry stand-in ---
+
+// A name without a folder is taken in the settings folder; the file is made
+// accessible (for writing) first. Reading gives `defaultValue` when that
+// fails or the key is missing, and at most 2047 bytes of a value; writing
+// does nothing (false) when it fails.
+std::string IniReadString(const std::string& fileName, const std::string& section, const std::string& key,
+                          const std::string& defaultValue);
+bool IniWriteString(const std::string& fileName, const std::string& section, const std::string& key,
+                    const std::string& value);
+// The profile file a bare name stands for, made accessible; nullopt when it cannot be.
+std::optional<std::string> ProfileFileLocation(const std::string& fileName, bool forReading);
+
+enum TRegRootKey : uint8_t {
+    HKEY_CLASSES_ROOT,
+    HKEY_CURRENT_USER,
+    HKEY_LOCAL_MACHINE,
+    HKEY_USERS,
+    HKEY_CURRENT_CONFIG
+};
+// The registry stand-in: "Registry.ini" in the settings folder, whose
+// sections are key paths under their root ("HKEY_LOCAL_MACHINE\SOFTWARE\X"),
+// names compared without case; the default value is the key "@".
+std::string RegistryStandInFile();
+std::string RegReadString(TRegRootKey rootKey, const std::string& keyPath, const std::string& valueName);
 
 } // namespace cv

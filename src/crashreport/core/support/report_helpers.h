@@ -2,13 +2,12 @@
 // Routines the exception handler, the report writer and the dialogs share:
 // texts for the report (time spans, dates in mail form, the system's name
 // and build, user, computer and owner names), escaping of report text for
-// HTML and RTF and the colouring of the detailed dialog's report tabs, tests
-// of the process state and a small look-up cache.
+// HTML, tests of the process state and a small look-up cache.
 //
 // Names the report keeps from the system it was first written for
 // (GetWindowsVersionName) answer for this system.
 
-#include "crashreport/core/support/crashbox_helpers.h"
+#include "crashreport/core/support/date_time.h"
 
 #include <sys/types.h>
 
@@ -42,9 +41,6 @@ std::string GetRegisteredOwner();
 // blanks "&nbsp;&nbsp;", a line break "<br>" and the line break, in that
 // order (an "&" made by a replacement is never escaped again).
 std::string TextToHTML(std::string_view text);
-// "\" "\\", "{" "\{", "}" "\}", a line break "\par" and the line break;
-// characters beyond ASCII as "\u" and their UTF-16 units.
-std::string TextToRTF(std::string_view text);
 // Each run of characters below the blank becomes one blank.
 std::string FlattenControlChars(std::string_view text);
 std::string PadRight(std::string_view text, std::size_t width);
@@ -57,21 +53,6 @@ std::string GetTempFolder();
 // The process's command line: its arguments separated by blanks, those
 // holding a blank or a double quote in double quotes.
 std::string GetCommandLineStr();
-
-// --- The detailed dialog's coloured report tabs ---
-
-struct TRTFFont {
-    int charset = 0;
-    std::string name = "Courier New";
-    int pointSize = 8;
-};
-// A whole RTF document: the font and colour table, then the text coloured
-// line by line. Colours: 1 headings, 2 values and plain text, 3 labels,
-// 4 first words and addresses, 5 item numbers and the exception's line,
-// 6 assembler comments, 7 the exception's comment.
-std::string GeneralTextToRTF(std::string_view text, const TRTFFont& font);
-std::string AssemblerTextToRTF(std::string_view text, const TRTFFont& font);
-std::string CPUTextToRTF(std::string_view text, const TRTFFont& font);
 
 // --- The process ---
 

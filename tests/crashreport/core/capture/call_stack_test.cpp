@@ -2,7 +2,7 @@
 
 #include "crashreport/core/capture/modules_list.h"
 #include "crashreport/core/capture/thread_pause.h"
-#include "crashreport/core/support/crashbox_helpers.h"
+#include "crashreport/core/support/memory_map.h"
 
 #include <gtest/gtest.h>
 

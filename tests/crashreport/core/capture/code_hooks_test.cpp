@@ -1,6 +1,6 @@
 #include "crashreport/core/capture/code_hooks.h"
 
-#include "crashreport/core/support/crashbox_helpers.h"
+#include "crashreport/core/support/files_and_folders.h"
 #include "crashreport/core/support/module_handles.h"
 #include "hook_target.h"
 

@@ -1,7 +1,6 @@
 #include "crashreport/core/capture/modules_list.h"
 
 #include "crashreport/core/debuginfo/compiled_debug_data.h"
-#include "crashreport/core/support/crashbox_helpers.h"
 #include "crashreport/core/support/module_handles.h"
 #include "support/test_support.h"
 

@@ -1,7 +1,6 @@
 #include "crashreport/core/capture/thread_stacks.h"
 
 #include "crashreport/core/capture/modules_list.h"
-#include "crashreport/core/support/crashbox_helpers.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 #include "crashreport/core/capture/window_services.h"
 
-#include "crashreport/core/support/crashbox_helpers.h"
+#include "crashreport/core/support/files_and_folders.h"
 
 #include <gtest/gtest.h>
 

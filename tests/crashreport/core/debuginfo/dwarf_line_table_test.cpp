@@ -1,7 +1,7 @@
 #include "crashreport/core/debuginfo/dwarf_line_table.h"
 
 #include "crashreport/core/debuginfo/elf_image.h"
-#include "crashreport/core/support/crashbox_helpers.h"
+#include "crashreport/core/support/files_and_folders.h"
 #include "crashreport/core/support/module_handles.h"
 #include "support/le_bytes.h"
 

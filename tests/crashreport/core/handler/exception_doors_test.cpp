@@ -9,7 +9,6 @@
 #include "crashreport/core/capture/known_registers.h"
 #include "crashreport/core/core_in_child.h"
 #include "crashreport/core/options/crashbox_records.h"
-#include "crashreport/core/support/crashbox_helpers.h"
 #include "support/test_support.h"
 
 using namespace cv;

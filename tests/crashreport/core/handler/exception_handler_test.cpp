@@ -19,7 +19,7 @@
 #include "crashreport/core/handler/crashbox_events.h"
 #include "crashreport/core/handler/dialog_state.h"
 #include "crashreport/core/handler/internal_errors.h"
-#include "crashreport/core/support/crashbox_helpers.h"
+#include "crashreport/core/support/date_time.h"
 #include "support/test_support.h"
 
 using namespace cv;

@@ -10,7 +10,8 @@
 #include <vector>
 
 #include "crashreport/core/report/log_file.h"
-#include "crashreport/core/support/crashbox_helpers.h"
+#include "crashreport/core/support/files_and_folders.h"
+#include "crashreport/core/support/internal_error_hooks.h"
 #include "support/test_support.h"
 
 using namespace cv;

@@ -16,7 +16,6 @@
 
 #include "crashreport/core/capture/call_stack.h"
 #include "crashreport/core/handler/exception_log.h"
-#include "crashreport/core/support/crashbox_helpers.h"
 #include "support/test_support.h"
 
 using namespace cv;

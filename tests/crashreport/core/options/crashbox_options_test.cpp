@@ -2,7 +2,7 @@
 #include "crashreport/core/support/module_handles.h"
 
 #include "crashreport/core/crashbox_testutil.h"
-#include "crashreport/core/support/crashbox_helpers.h"
+#include "crashreport/core/support/files_and_folders.h"
 #include "crashreport/core/support/report_helpers.h"
 #include "suite/cv_stream.h"
 

@@ -2,7 +2,7 @@
 
 #include "crashreport/core/crashbox_testutil.h"
 #include "crashreport/core/options/crashbox_options.h"
-#include "crashreport/core/support/crashbox_helpers.h"
+#include "crashreport/core/support/files_and_folders.h"
 #include "crashreport/core/support/profile_file.h"
 #include "support/le_bytes.h"
 

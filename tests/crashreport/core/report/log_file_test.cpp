@@ -17,7 +17,7 @@
 #include <sys/stat.h>
 
 #include "crashreport/core/python_oracle.h"
-#include "crashreport/core/support/crashbox_helpers.h"
+#include "crashreport/core/support/text_routines.h"
 #include "support/test_support.h"
 
 using namespace cv;

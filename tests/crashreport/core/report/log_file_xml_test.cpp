@@ -10,7 +10,6 @@
 
 #include "crashreport/core/crashbox_testutil.h"
 #include "crashreport/core/support/crashbox_codecs.h"
-#include "crashreport/core/support/crashbox_helpers.h"
 #include "log_xml_oracle.h"
 #include "support/test_support.h"
 

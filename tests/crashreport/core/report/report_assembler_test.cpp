@@ -11,7 +11,8 @@
 
 #include "crashreport/core/disasm/disassembler.h"
 #include "crashreport/core/report/log_file.h"
-#include "crashreport/core/support/crashbox_helpers.h"
+#include "crashreport/core/support/memory_map.h"
+#include "crashreport/core/support/text_routines.h"
 #include "fixed_process_view.h"
 
 using namespace cv;

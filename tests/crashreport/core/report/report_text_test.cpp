@@ -12,6 +12,7 @@
 #include "crashreport/core/crashbox_testutil.h"
 #include "crashreport/core/capture/fixed_system_facts.h"
 #include "crashreport/core/report/log_file.h"
+#include "crashreport/core/support/text_routines.h"
 #include "fixed_process_view.h"
 #include "log_xml_oracle.h"
 #include "support/test_support.h"
