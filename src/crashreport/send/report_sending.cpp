@@ -19,6 +19,7 @@
 #include "crashreport/core/handler/crashbox_events.h"
 #include "crashreport/core/handler/exception_handler.h"
 #include "crashreport/core/handler/internal_errors.h"
+#include "crashreport/core/handler/report_threads.h"
 #include "crashreport/core/support/files_and_folders.h"
 #include "crashreport/core/support/text_routines.h"
 #include "crashreport/core/support/crashbox_zip.h"
@@ -549,7 +550,13 @@ void TSendThread::Start(std::unique_ptr<TReportToSend> report, std::unique_ptr<T
         std::lock_guard lock(sender.threadsLock);
         ++sender.runningThreads;
     }
+    // Its progress window may paint after the handler is done: the limit
+    // on Qt's threads lasts until the send's end.
+    BeginReportThreadLimit();
     std::thread([thread = std::move(thread)] {
+        struct TLimitEnd {
+            ~TLimitEnd() { EndReportThreadLimit(); }
+        } limitEnd;
         thread->Execute();
         TSenderState& s = Sender();
         std::lock_guard lock(s.threadsLock);

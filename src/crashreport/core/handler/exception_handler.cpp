@@ -34,6 +34,7 @@
 #include "crashreport/core/handler/exception_thread.h"
 #include "crashreport/core/handler/internal_errors.h"
 #include "crashreport/core/handler/log_saving.h"
+#include "crashreport/core/handler/report_threads.h"
 #include "crashreport/core/handler/signal_doors.h"
 #include "crashreport/core/handler/thread_doors.h"
 #include "crashreport/core/options/filter_matching.h"
@@ -919,9 +920,12 @@ bool ExceptNotify(const TExceptionObject& exceptionObject, uintptr_t exceptionAd
         return false;
     }
     SetInsideExceptNotify(true);
+    // The report's windows start no more of Qt's threads than one (report_threads.h).
+    BeginReportThreadLimit();
     struct TLeave {
         ~TLeave()
         {
+            EndReportThreadLimit();
             ClearThreadRaiseInfo();
             State().active = nullptr;
             SetInsideExceptNotify(false);
