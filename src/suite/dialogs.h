@@ -4,7 +4,7 @@
 // The named routines the tool calls (FailedToRead, DoYouWantToSave, ...) are
 // free functions in dialog_routines.h that format their texts and then use
 // the current TDialogService. The program installs the Qt implementation
-// (suite/gui); tests install TScriptedDialogs, which records every call and
+// (gui/qt_dialog_service.h); tests install TScriptedDialogs, which records every call and
 // answers from a script, so no test ever blocks on a modal window.
 //
 // When Global_run_without_error_messages is set, messages are not shown: the

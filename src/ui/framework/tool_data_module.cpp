@@ -14,15 +14,15 @@
 #include <initializer_list>
 #include <map>
 
+#include "controller/customise_window.h"
+#include "gui/desktop_services.h"
 #include "model/base_list.h"
 #include "suite/cv_format.h"
 #include "suite/cvbuf.h"
 #include "suite/dialog_routines.h"
-#include "suite/gui/controller/customise_window.h"
 #include "suite/logging.h"
 #include "suite/my_types.h"
 #include "suite/wdef.h"
-#include "suite/gui/desktop_services.h"
 #include "ui/framework/control_helpers.h"
 
 namespace cv {

@@ -17,7 +17,7 @@
 #include <functional>
 #include <vector>
 
-#include "suite/gui/cv_grid.h"
+#include "gui/cv_grid.h"
 #include "ui/framework/grid_dialogs/dialog_support.h"
 
 class QCheckBox;

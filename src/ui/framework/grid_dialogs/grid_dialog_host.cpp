@@ -9,20 +9,20 @@
 #include <QSettings>
 #include <QTableView>
 
+#include "gui/desktop_services.h"
 #include "model/base_list.h"
 #include "model/corvantis_holder.h"
 #include "runtime/progress.h"
-#include "suite/excel_writer.h"
 #include "suite/cv_format.h"
 #include "suite/cv_globals.h"
 #include "suite/cvbuf.h"
 #include "suite/dialog_routines.h"
-#include "suite/gui/desktop_services.h"
+#include "suite/excel_writer.h"
 #include "suite/resource_strings.h"
 #include "suite/search_items.h"
+#include "suite/text_settings.h"
 #include "suite/wdef.h"
 #include "suite/window_messages.h"
-#include "suite/text_settings.h"
 #include "ui/framework/grid_dialogs/breakdown_window.h"
 #include "ui/framework/grid_dialogs/clipboard_format_dialog.h"
 #include "ui/framework/grid_dialogs/dialog_support.h"
@@ -31,8 +31,8 @@
 #include "ui/framework/grid_dialogs/print_preview.h"
 #include "ui/framework/grid_dialogs/save_as_dialog.h"
 #include "ui/framework/grid_dialogs/search_dialogs.h"
-#include "ui/framework/grid_dialogs/search_switches.h"
 #include "ui/framework/grid_dialogs/search_replace_dialog.h"
+#include "ui/framework/grid_dialogs/search_switches.h"
 #include "ui/framework/grid_dialogs/wizard_base.h"
 
 namespace cv {

@@ -21,7 +21,7 @@
 #include <memory>
 #include <vector>
 
-#include "suite/gui/cv_grid.h"
+#include "gui/cv_grid.h"
 #include "ui/framework/grid_dialogs/dialog_support.h"
 #include "ui/framework/grid_dialogs/row_conditions.h"
 

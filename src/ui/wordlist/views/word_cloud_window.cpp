@@ -16,12 +16,12 @@
 
 #include "concordance/collocates.h"
 #include "concordance/patterns_clusters.h"
+#include "gui/file_dialogs.h"
 #include "keywords/kw_plots.h"
 #include "model/base_list.h"
 #include "suite/cv_format.h"
 #include "suite/cvbuf.h"
 #include "suite/dialog_routines.h"
-#include "suite/gui/file_dialogs.h"
 #include "suite/resource_strings.h"
 #include "suite/window_messages.h"
 #include "ui/framework/grid_dialogs/dialog_support.h"

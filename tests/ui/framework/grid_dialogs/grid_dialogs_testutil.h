@@ -13,11 +13,11 @@
 #include <functional>
 #include <memory>
 
+#include "gui/cv_grid.h"
+#include "gui/file_dialogs.h"
 #include "model/base_list.h"
 #include "suite/cvbuf.h"
 #include "suite/dialogs.h"
-#include "suite/gui/cv_grid.h"
-#include "suite/gui/file_dialogs.h"
 #include "suite/wdef.h"
 #include "support/process_state.h"
 #include "support/test_support.h"

@@ -12,11 +12,11 @@
 #include <QToolButton>
 
 #include "dialogs_testutil.h"
+#include "gui/cv_grid.h"
 #include "suite/cv_format.h"
 #include "suite/resource_strings.h"
-#include "suite/gui/cv_grid.h"
-#include "ui/framework/list_editing.h"
 #include "suite/text_settings.h"
+#include "ui/framework/list_editing.h"
 #include "ui/wordlist/dialogs/dialog_command_choices.h"
 #include "ui/wordlist/dialogs/dialog_job_choices.h"
 #include "wordlist/word_list.h"

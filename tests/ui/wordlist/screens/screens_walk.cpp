@@ -22,16 +22,16 @@
 #include <functional>
 #include <memory>
 
+#include "controller/controller_ini.h"
+#include "controller/settings_window.h"
+#include "controller/text_chooser.h"
 #include "crashreport/core/options/crashbox_options.h"
+#include "gui/file_dialogs.h"
 #include "index/index_files.h"
 #include "index/index_handler.h"
 #include "model/chosen_files.h"
 #include "suite/cvbuf.h"
 #include "suite/dialogs.h"
-#include "suite/gui/controller/controller_ini.h"
-#include "suite/gui/controller/settings_window.h"
-#include "suite/gui/controller/text_chooser.h"
-#include "suite/gui/file_dialogs.h"
 #include "suite/my_types.h"
 #include "suite/window_messages.h"
 #include "ui/framework/grid_dialogs/dialog_support.h"
