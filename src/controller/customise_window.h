@@ -6,38 +6,14 @@
 // process uses).
 
 #include <QDialog>
-#include <QKeySequence>
 #include <QString>
 
-#include <cstdint>
-#include <functional>
-#include <vector>
+#include "gui/menu_shortcuts.h" // TMenuCommandsOfTools
 
 class QLabel;
 class QTableWidget;
 
 namespace cv {
-
-// The menu commands a tool offers, as the program that knows its menus gives them.
-struct TMenuCommandsOfTools {
-    struct TCommand {
-        int tag = 0;
-        QString caption;
-    };
-    std::vector<TCommand> commands;
-    // The suite's shortcut codes and Qt's key sequences, both ways.
-    std::function<QKeySequence(uint16_t)> toSequence;
-    std::function<uint16_t(const QKeySequence&)> fromSequence;
-    // The tools' own rules for storing the choices, when that program gives
-    // them: a shortcut for a command, refused when another command holds it;
-    // a right-click entry "caption:shortcut" made to agree with the menus;
-    // the right-click entries (ten at most) stored.
-    std::function<bool(int tag, const QString& caption, uint16_t shortcut)> trySetShortcut;
-    std::function<void(QString& entry)> normaliseEntry;
-    std::function<void(const QStringList& entries)> setRightClickEntries;
-    // The suite's text of a shortcut code ("Ctrl+F8").
-    std::function<QString(uint16_t)> shortcutText;
-};
 
 // Commands a right-click menu offers at most.
 constexpr int kMaxRightClickCommands = 10;

@@ -14,8 +14,8 @@
 #include <initializer_list>
 #include <map>
 
-#include "controller/customise_window.h"
 #include "gui/desktop_services.h"
+#include "gui/menu_shortcuts.h"
 #include "model/base_list.h"
 #include "suite/cv_format.h"
 #include "suite/cvbuf.h"
