@@ -36,7 +36,7 @@
 #include "suite/cv_globals.h"
 #include "suite/cvbuf.h"
 #include "suite/dialog_routines.h"
-#include "suite/maths_routines.h"
+#include "maths/statistics.h"
 #include "suite/my_types.h"
 #include "wordlist/keyword_list.h"
 #include "wordlist/wordlist_holder.h"

@@ -4,7 +4,7 @@
 #include "model/corvantis_holder.h"
 #include "suite/cv_stream.h"
 #include "suite/dialog_routines.h"
-#include "suite/maths_routines.h"
+#include "maths/statistics.h"
 #include "textread/tag_records.h"
 
 #include <algorithm>

@@ -8,7 +8,7 @@
 #include "suite/cv_globals.h"
 #include "suite/dialog_routines.h"
 #include "suite/lemmatiser.h"
-#include "suite/maths_routines.h"
+#include "maths/statistics.h"
 #include "suite/my_types.h"
 #include "suite/resource_strings.h"
 #include "suite/cvbuf.h"

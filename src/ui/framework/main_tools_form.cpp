@@ -44,7 +44,7 @@
 #include "suite/cvbuf.h"
 #include "suite/dialog_routines.h"
 #include "suite/logging.h"
-#include "suite/maths_routines.h"
+#include "maths/statistics.h"
 #include "suite/my_types.h"
 #include "suite/private_files.h"
 #include "suite/resource_strings.h"
