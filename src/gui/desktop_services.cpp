@@ -11,26 +11,14 @@ public:
     bool OpenUrl(const QUrl& url) override { return QDesktopServices::openUrl(url); }
 };
 
-TDesktopService*& Installed()
-{
-    static TDesktopService* service = nullptr;
-    return service;
-}
-
 } // namespace
 
 TDesktopService* CurrentDesktopService()
 {
     static TQtDesktop desktop;
-    return Installed() ? Installed() : &desktop;
+    TDesktopService* installed = TServiceSlot<TDesktopService*>::Current();
+    return installed ? installed : &desktop;
 }
-
-TDesktopServiceGuard::TDesktopServiceGuard(TDesktopService* service) : m_previous(Installed())
-{
-    Installed() = service;
-}
-
-TDesktopServiceGuard::~TDesktopServiceGuard() { Installed() = m_previous; }
 
 bool TScriptedDesktop::OpenUrl(const QUrl& url)
 {

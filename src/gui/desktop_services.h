@@ -11,6 +11,8 @@
 #include <deque>
 #include <vector>
 
+#include "suite/service_slot.h"
+
 namespace cv {
 
 class TDesktopService {
@@ -23,16 +25,8 @@ public:
 // The current service: the installed one, else the desktop's.
 TDesktopService* CurrentDesktopService();
 
-class TDesktopServiceGuard {
-public:
-    explicit TDesktopServiceGuard(TDesktopService* service);
-    ~TDesktopServiceGuard();
-    TDesktopServiceGuard(const TDesktopServiceGuard&) = delete;
-    TDesktopServiceGuard& operator=(const TDesktopServiceGuard&) = delete;
-
-private:
-    TDesktopService* m_previous;
-};
+// Installs a service for the lifetime of the guard.
+using TDesktopServiceGuard = TServiceSlot<TDesktopService*>::TGuard;
 
 // Test double: records the addresses; answers from the queue, then true.
 class TScriptedDesktop final : public TDesktopService {

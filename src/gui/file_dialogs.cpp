@@ -6,20 +6,7 @@
 
 namespace cv {
 
-namespace {
-
-TFileDialogService* g_service = nullptr;
-
-} // namespace
-
-TFileDialogService* CurrentFileDialogService() { return g_service; }
-
-TFileDialogServiceGuard::TFileDialogServiceGuard(TFileDialogService* service) : m_previous(g_service)
-{
-    g_service = service;
-}
-
-TFileDialogServiceGuard::~TFileDialogServiceGuard() { g_service = m_previous; }
+TFileDialogService* CurrentFileDialogService() { return TServiceSlot<TFileDialogService*>::Current(); }
 
 QString TScriptedFileDialogs::Execute(const TFileDialogRequest& request)
 {

@@ -15,6 +15,8 @@
 #include <deque>
 #include <vector>
 
+#include "suite/service_slot.h"
+
 namespace cv {
 
 struct TFileDialogRequest {
@@ -35,16 +37,7 @@ public:
 
 TFileDialogService* CurrentFileDialogService();
 // Installs a service for the lifetime of the guard.
-class TFileDialogServiceGuard {
-public:
-    explicit TFileDialogServiceGuard(TFileDialogService* service);
-    ~TFileDialogServiceGuard();
-    TFileDialogServiceGuard(const TFileDialogServiceGuard&) = delete;
-    TFileDialogServiceGuard& operator=(const TFileDialogServiceGuard&) = delete;
-
-private:
-    TFileDialogService* m_previous;
-};
+using TFileDialogServiceGuard = TServiceSlot<TFileDialogService*>::TGuard;
 
 // Test double: records the requests; answers from the queue, then cancels.
 class TScriptedFileDialogs final : public TFileDialogService {

@@ -17,6 +17,8 @@
 #include <memory>
 #include <vector>
 
+#include "suite/service_slot.h"
+
 namespace cv {
 
 enum class TDialogKind { Information, Warning, Error, Fatal, Question };
@@ -53,18 +55,9 @@ public:
 // The current service (process-wide, like the suite's dialog library). When
 // none is installed, requests go to the log and take their default answer.
 TDialogService* CurrentDialogService();
-// Installs a service for the lifetime of the returned guard; the previous one
-// comes back when the guard is destroyed.
-class TDialogServiceGuard {
-public:
-    explicit TDialogServiceGuard(TDialogService* service);
-    ~TDialogServiceGuard();
-    TDialogServiceGuard(const TDialogServiceGuard&) = delete;
-    TDialogServiceGuard& operator=(const TDialogServiceGuard&) = delete;
-
-private:
-    TDialogService* m_previous;
-};
+// Installs a service for the lifetime of the guard; the previous one comes
+// back when the guard is destroyed.
+using TDialogServiceGuard = TServiceSlot<TDialogService*>::TGuard;
 
 // Shows a request through the current service, honouring
 // Global_run_without_error_messages.

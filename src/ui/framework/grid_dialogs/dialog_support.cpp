@@ -20,29 +20,16 @@ namespace cv {
 
 namespace {
 
-TModalRunner& CurrentRunner()
-{
-    static TModalRunner runner;
-    return runner;
-}
-
 QString GeometryKey(const QWidget& dialog) { return QStringLiteral("geometry/") + dialog.objectName(); }
 
 } // namespace
 
 int RunModalDialog(QDialog& dialog)
 {
-    if (const TModalRunner& runner = CurrentRunner())
+    if (const TModalRunner& runner = TModalRunnerSlot::Current())
         return runner(dialog);
     return dialog.exec();
 }
-
-TModalRunnerGuard::TModalRunnerGuard(TModalRunner runner) : m_previous(std::move(CurrentRunner()))
-{
-    CurrentRunner() = std::move(runner);
-}
-
-TModalRunnerGuard::~TModalRunnerGuard() { CurrentRunner() = std::move(m_previous); }
 
 QString GridDialogSettingsFileName()
 {

@@ -9,6 +9,8 @@
 
 #include <functional>
 
+#include "suite/service_slot.h"
+
 class QSettings;
 
 namespace cv {
@@ -19,16 +21,8 @@ namespace cv {
 using TModalRunner = std::function<int(QDialog& dialog)>;
 int RunModalDialog(QDialog& dialog);
 
-class TModalRunnerGuard {
-public:
-    explicit TModalRunnerGuard(TModalRunner runner);
-    ~TModalRunnerGuard();
-    TModalRunnerGuard(const TModalRunnerGuard&) = delete;
-    TModalRunnerGuard& operator=(const TModalRunnerGuard&) = delete;
-
-private:
-    TModalRunner m_previous;
-};
+using TModalRunnerSlot = TServiceSlot<TModalRunner>;
+using TModalRunnerGuard = TModalRunnerSlot::TGuard;
 
 // The dialogs' own settings file: "grid dialogs.ini" in the user's
 // read/write folder (GetUserReadWriteFolder), else Qt's per-user place.
