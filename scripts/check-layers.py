@@ -8,7 +8,8 @@ and inside a folder's CMakeLists.txt its statements in order (an
 add_subdirectory there makes that folder's rooms at that point, as
 ui/framework makes grid_dialogs first). A new room is a folder with its
 CMakeLists.txt, named in CV_FOLDERS (or by its parent's add_subdirectory)
-after every room it uses; nothing in this script changes.
+after every room it uses; nothing in this script changes (the crash-report
+sending's mail and web rooms go in CV_FOLDERS before crashreport/send).
 
 What it checks:
   1. Floors: every library of ours (or alias of one) that a library links
@@ -95,7 +96,7 @@ def read(folder):
             deps[words[0]] += [w for w in words[1:] if w not in scopes]
 
 
-top = (root / "CMakeLists.txt").read_text()
+top = cmake_text(root / "CMakeLists.txt")
 for folder in re.search(r"set\(CV_FOLDERS(.*?)\)", top, re.S).group(1).split():
     read(folder)
 
