@@ -18,8 +18,8 @@
 #include <vector>
 
 #include "ui/framework/grid_dialogs/auto_join_dialog.h" // TTMSStylableReadIniForm
+#include "ui/framework/grid_dialogs/dialog_support.h"
 #include "ui/framework/multi_tool_base.h"     // TFileNameReplacement
-#include "ui/wordlist/dialogs/dialog_support.h"
 
 class QComboBox;
 class QLabel;

@@ -14,7 +14,6 @@
 #include "ui/framework/grid_dialogs/dialog_support.h"
 #include "ui/framework/grid_dialogs/grid_printing.h"
 #include "ui/framework/tool_data_module.h"
-#include "ui/wordlist/dialogs/dialog_support.h"
 
 namespace cv {
 
