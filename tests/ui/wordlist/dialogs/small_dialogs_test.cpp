@@ -1,4 +1,11 @@
-#include "ui/wordlist/dialogs/small_dialogs.h"
+#include "ui/wordlist/dialogs/column_edit_dialog.h"
+#include "ui/wordlist/dialogs/compare_wordlists_dialog.h"
+#include "ui/wordlist/dialogs/dialog_controls.h"
+#include "ui/wordlist/dialogs/file_name_replace_dialog.h"
+#include "ui/wordlist/dialogs/general_input_dialog.h"
+#include "ui/wordlist/dialogs/language_change_dialog.h"
+#include "ui/wordlist/dialogs/lemma_shower.h"
+#include "ui/wordlist/dialogs/three_way_sort_dialog.h"
 
 #include <QApplication>
 #include <QClipboard>
