@@ -20,7 +20,10 @@ What it checks:
      the nearest folder above it whose CMakeLists.txt makes a library with
      sources; a subfolder without a list of its own belongs there only when
      that list names it (ui/wordlist/dialogs, ui/wordlist/views,
-     crashreport/core/leaks/leak_operators). A folder with no such room
+     crashreport/core/leaks/leak_operators); such subfolders stand in the
+     order the list names them, and one never includes a later one (the
+     word-list tool's set-up dialogs open its viewing windows, never the
+     reverse). A folder with no such room
      above it, or one whose only library is an INTERFACE one
      (crashreport/core), holds no file.
   3. No include climbs: every #include "..." that names a file under src/
@@ -74,7 +77,8 @@ def read(folder):
     if not listing.is_file():
         return
     text = cmake_text(listing)
-    named_subfolders[folder] = set(re.findall(r"(?:\$\{CMAKE_CURRENT_SOURCE_DIR\}/|\s)([\w.]+)/[\w*.]+", text))
+    named = re.findall(r"(?:\$\{CMAKE_CURRENT_SOURCE_DIR\}/|\s)([\w.]+)/[\w*.]+", text)
+    named_subfolders[folder] = list(dict.fromkeys(named))  # in the order the list names them
     for kind, words in ((k, a.split()) for k, a in statement.findall(text)):
         if kind == "add_subdirectory":
             read(f"{folder}/{words[0]}")
@@ -159,6 +163,12 @@ def resolve(path, target):
     return None
 
 
+def subfolder(relative, room):
+    """The subfolder of its room a file sits in (None: the room's own folder)."""
+    parts = relative.parent.parts[len(room.split("/")):]
+    return parts[0] if parts else None
+
+
 def check_includes(path, shown, room, may_use, what):
     for target in include.findall(path.read_text(errors="replace")):
         found = resolve(path, target)
@@ -167,6 +177,11 @@ def check_includes(path, shown, room, may_use, what):
         target_room = room_of(found)
         if target_room is not None and target_room not in may_use:
             offences.append(f"{shown}: includes {target} (src/{target_room}), which {what} does not link")
+        elif room is not None and target_room == room:
+            order = named_subfolders.get(room, [])
+            own, other = subfolder(path.relative_to(src), room), subfolder(found, room)
+            if own in order and other in order and order.index(other) > order.index(own):
+                offences.append(f"{shown}: includes {target}, in {room}/{other}, which stands after {room}/{own}")
 
 
 for path in sorted(src.rglob("*")):

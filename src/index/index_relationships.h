@@ -17,8 +17,8 @@
 // e.g. MI = log2(f_AB / E) with E = f_A * f_B * span / N, the joint
 // frequency expected if B fell anywhere, and P(B | A) = f_AB / R1.
 
-#include "model/lemma_match_list.h"
 #include "maths/statistics.h"
+#include "model/lemma_match_list.h"
 #include "suite/settings_records.h"
 
 #include <QString>
