@@ -35,7 +35,7 @@
 #include "suite/excel_writer.h"
 #include "suite/my_types.h"
 #include "textread/tag_handler.h"
-#include "ui/framework/grid_dialogs/dialog_support.h"
+#include "ui/framework/dialog_base/dialog_support.h"
 #include "ui/framework/grid_dialogs/grid_dialog_host.h"
 #include "ui/framework/grid_dialogs/grid_printing.h"
 #include "ui/framework/grid_dialogs/print_preview.h"

@@ -31,7 +31,7 @@
 #include "suite/resource_strings.h"
 #include "suite/wdef.h"
 #include "ui/framework/controller_commands.h"
-#include "ui/framework/grid_dialogs/dialog_support.h"
+#include "ui/framework/dialog_base/dialog_support.h"
 #include "ui/framework/main_tools_form.h"
 #include "ui/framework/tool_data_module.h"
 #include "ui/framework/tool_pages.h"

@@ -24,7 +24,7 @@
 #include "suite/my_types.h"
 #include "suite/wdef.h"
 #include "ui/framework/control_helpers.h"
-#include "ui/framework/grid_dialogs/dialog_support.h"
+#include "ui/framework/dialog_base/dialog_support.h"
 
 namespace cv {
 

@@ -22,7 +22,7 @@
 #include <vector>
 
 #include "ui/framework/customise_menu.h"
-#include "ui/framework/grid_dialogs/dialog_support.h"
+#include "ui/framework/dialog_base/dialog_support.h"
 #include "ui/framework/tool_pages.h"
 
 class QAction;
@@ -42,7 +42,7 @@ extern bool no_check_exit;
 const TMenuTagSet& CheckableMenuItems();
 
 // The help context of a control: HelpContextOf, SetHelpContext
-// (grid_dialogs/dialog_support.h).
+// (dialog_base/dialog_support.h).
 
 class TDataModuleCorvantis final : public QObject {
     Q_OBJECT

@@ -19,9 +19,9 @@
 #include "suite/controller_codes.h"
 #include "suite/resource_strings.h"
 #include "suite/window_messages.h"
+#include "ui/framework/dialog_base/dialog_support.h"
 #include "ui/framework/grid_binding.h"
 #include "ui/framework/grid_dialogs/clipboard_format_dialog.h"
-#include "ui/framework/grid_dialogs/dialog_support.h"
 #include "ui/framework/grid_dialogs/grid_columns_dialog.h"
 
 namespace framework_test {

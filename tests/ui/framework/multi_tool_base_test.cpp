@@ -20,7 +20,7 @@
 #include "suite/window_messages.h"
 #include "support/recording_controller.h"
 #include "ui/framework/controller_commands.h"
-#include "ui/framework/grid_dialogs/dialog_support.h"
+#include "ui/framework/dialog_base/dialog_support.h"
 #include "ui/framework/multi_tool_base.h"
 
 namespace framework_test {

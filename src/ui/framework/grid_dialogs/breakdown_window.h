@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "gui/cv_grid.h"
-#include "ui/framework/grid_dialogs/dialog_support.h"
+#include "ui/framework/dialog_base/dialog_support.h"
 
 class QCheckBox;
 class QComboBox;

@@ -22,7 +22,7 @@
 #include <vector>
 
 #include "gui/cv_grid.h"
-#include "ui/framework/grid_dialogs/dialog_support.h"
+#include "ui/framework/dialog_base/dialog_support.h"
 #include "ui/framework/grid_dialogs/row_conditions.h"
 
 class QButtonGroup;

@@ -3,8 +3,8 @@
 
 #include <QString>
 
+#include "ui/framework/dialog_base/dialog_support.h"
 #include "ui/framework/grid_dialogs/auto_join_dialog.h" // TTMSStylableReadIniForm
-#include "ui/framework/grid_dialogs/dialog_support.h"
 
 class QLabel;
 class QPushButton;

@@ -8,8 +8,8 @@
 #include <QToolButton>
 
 #include "suite/my_types.h"
+#include "ui/framework/dialog_base/dialog_support.h"
 #include "ui/framework/grid_dialogs/auto_join_dialog.h"
-#include "ui/framework/grid_dialogs/dialog_support.h"
 #include "ui/wordlist/dialogs/cluster_choices.h"
 #include "ui/wordlist/dialogs/column_edit_dialog.h"
 #include "ui/wordlist/dialogs/compare_wordlists_dialog.h"

@@ -5,7 +5,7 @@
 
 #include <optional>
 
-#include "ui/framework/grid_dialogs/dialog_support.h"
+#include "ui/framework/dialog_base/dialog_support.h"
 #include "ui/framework/multi_tool_base.h" // TFileNameReplacement
 
 class QLabel;

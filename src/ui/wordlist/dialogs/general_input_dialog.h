@@ -4,7 +4,7 @@
 
 #include <QString>
 
-#include "ui/framework/grid_dialogs/dialog_support.h"
+#include "ui/framework/dialog_base/dialog_support.h"
 
 class QComboBox;
 class QLabel;

@@ -8,7 +8,7 @@
 
 #include <vector>
 
-#include "ui/framework/grid_dialogs/dialog_support.h"
+#include "ui/framework/dialog_base/dialog_support.h"
 
 class QMenu;
 class QTableView;

@@ -5,7 +5,7 @@
 
 #include <array>
 
-#include "ui/framework/grid_dialogs/dialog_support.h"
+#include "ui/framework/dialog_base/dialog_support.h"
 
 class QComboBox;
 class QLabel;

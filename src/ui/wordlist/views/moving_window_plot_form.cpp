@@ -18,7 +18,7 @@
 
 #include "gui/file_dialogs.h"
 #include "suite/dialog_routines.h"
-#include "ui/framework/grid_dialogs/dialog_support.h"
+#include "ui/framework/dialog_base/dialog_support.h"
 #include "ui/wordlist/views/view_support.h"
 
 namespace cv {

@@ -21,7 +21,7 @@
 #include "suite/dialog_routines.h"
 #include "suite/resource_strings.h"
 #include "suite/window_messages.h"
-#include "ui/framework/grid_dialogs/dialog_support.h"
+#include "ui/framework/dialog_base/dialog_support.h"
 #include "ui/wordlist/views/view_support.h"
 
 namespace cv {

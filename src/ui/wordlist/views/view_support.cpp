@@ -11,7 +11,7 @@
 
 #include <cmath>
 
-#include "ui/framework/grid_dialogs/dialog_support.h"
+#include "ui/framework/dialog_base/dialog_support.h"
 #include "ui/framework/grid_dialogs/grid_printing.h"
 #include "ui/framework/tool_data_module.h"
 

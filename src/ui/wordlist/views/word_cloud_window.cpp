@@ -24,7 +24,7 @@
 #include "suite/dialog_routines.h"
 #include "suite/resource_strings.h"
 #include "suite/window_messages.h"
-#include "ui/framework/grid_dialogs/dialog_support.h"
+#include "ui/framework/dialog_base/dialog_support.h"
 #include "ui/wordlist/views/view_support.h"
 #include "ui/wordlist/views/word_cloud_canvas.h"
 #include "wordlist/plain_text_wordlist.h"

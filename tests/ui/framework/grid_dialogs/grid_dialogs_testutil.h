@@ -21,7 +21,7 @@
 #include "suite/wdef.h"
 #include "support/process_state.h"
 #include "support/test_support.h"
-#include "ui/framework/grid_dialogs/dialog_support.h"
+#include "ui/framework/dialog_base/dialog_support.h"
 #include "ui/framework/grid_dialogs/grid_printing.h"
 #include "ui/framework/grid_dialogs/print_preview.h"
 

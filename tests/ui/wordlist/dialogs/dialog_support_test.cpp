@@ -2,7 +2,7 @@
 // it has a Cancel button, and both Cancel and Esc close it with the suite's
 // Cancel (2), the settings it edits left as they were.
 
-#include "ui/framework/grid_dialogs/dialog_support.h"
+#include "ui/framework/dialog_base/dialog_support.h"
 
 #include <QKeyEvent>
 #include <QPushButton>

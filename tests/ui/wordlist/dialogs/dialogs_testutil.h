@@ -23,7 +23,7 @@
 #include "suite/window_messages.h"
 #include "support/process_state.h"
 #include "support/test_support.h"
-#include "ui/framework/grid_dialogs/dialog_support.h"
+#include "ui/framework/dialog_base/dialog_support.h"
 #include "ui/framework/tool_pages.h"
 
 namespace dialogs_test {

@@ -34,7 +34,7 @@
 #include "suite/dialogs.h"
 #include "suite/my_types.h"
 #include "suite/window_messages.h"
-#include "ui/framework/grid_dialogs/dialog_support.h"
+#include "ui/framework/dialog_base/dialog_support.h"
 #include "ui/framework/tool_data_module.h"
 #include "ui/framework/tool_pages.h"
 #include "ui/wordlist/command_choices.h"
