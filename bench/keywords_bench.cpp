@@ -31,12 +31,12 @@
 
 #include "keywords/keywords_holder.h"
 #include "keywords/kw_compute.h"
+#include "maths/statistics.h"
 #include "model/batch_procedures.h"
 #include "model/stats_list.h"
 #include "suite/cv_globals.h"
 #include "suite/cvbuf.h"
 #include "suite/dialog_routines.h"
-#include "suite/maths_routines.h"
 #include "suite/my_types.h"
 #include "wordlist/keyword_list.h"
 #include "wordlist/wordlist_holder.h"

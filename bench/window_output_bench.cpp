@@ -24,6 +24,7 @@
 
 #include "bench_support.h"
 
+#include "gui/cv_grid.h"
 #include "index/index_clusters.h"
 #include "index/index_files.h"
 #include "model/chosen_files.h"
@@ -32,10 +33,9 @@
 #include "suite/cvbuf.h"
 #include "suite/dialogs.h"
 #include "suite/excel_writer.h"
-#include "suite/gui/cv_grid.h"
 #include "suite/my_types.h"
 #include "textread/tag_handler.h"
-#include "ui/framework/grid_dialogs/dialog_support.h"
+#include "ui/framework/dialog_base/dialog_support.h"
 #include "ui/framework/grid_dialogs/grid_dialog_host.h"
 #include "ui/framework/grid_dialogs/grid_printing.h"
 #include "ui/framework/grid_dialogs/print_preview.h"

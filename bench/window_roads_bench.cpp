@@ -34,6 +34,7 @@
 #include "bench_support.h"
 
 #include "crashreport/core/options/crashbox_options.h"
+#include "gui/cv_grid.h"
 #include "index/index_clusters.h"
 #include "index/index_files.h"
 #include "model/chosen_files.h"
@@ -42,7 +43,6 @@
 #include "suite/cv_globals.h"
 #include "suite/cvbuf.h"
 #include "suite/dialogs.h"
-#include "suite/gui/cv_grid.h"
 #include "suite/my_types.h"
 #include "suite/settings_records.h"
 #include "suite/window_handle.h"

@@ -7,12 +7,12 @@
 //   corvantis-controller --send CODE [--tool N] | --open FILE [--tool N]
 //       asks the running controller's tool N to act on a command, then exits.
 
-#include "suite/gui/controller/controller.h"
-#include "suite/gui/controller/controller_ini.h"
+#include "controller/controller.h"
+#include "controller/controller_ini.h"
 
+#include "gui/file_dialogs.h"
 #include "suite/controller_codes.h"
 #include "suite/cvbuf.h"
-#include "suite/gui/file_dialogs.h"
 #include "suite/my_types.h"
 #include "suite/named_mutex.h"
 #include "suite/private_files.h"

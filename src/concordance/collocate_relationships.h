@@ -4,7 +4,7 @@
 // reference word list.
 //
 // For each collocate row the eleven scores of the statistics module
-// (maths_routines.h, the same routines the corpus index's relationships use)
+// (maths/statistics.h, the same routines the corpus index's relationships use)
 // are computed from
 //   f_AB  the collocate's count near the node, in the column chosen for it
 //         (both sides, one side, or one position),
@@ -19,7 +19,7 @@
 // The scores go into the rows' score slots; optionally every figure behind
 // them is written to a ".details.txt" file (docs/collocate-details.md).
 
-#include "suite/maths_routines.h"
+#include "maths/statistics.h"
 #include "suite/settings_records.h"
 
 #include <QString>

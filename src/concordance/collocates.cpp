@@ -1,10 +1,10 @@
 #include "concordance/collocates.h"
 
 #include "concordance/patterns_clusters.h"
+#include "maths/statistics.h"
 #include "model/corvantis_holder.h"
 #include "suite/cv_stream.h"
 #include "suite/dialog_routines.h"
-#include "suite/maths_routines.h"
 #include "textread/tag_records.h"
 
 #include <algorithm>

@@ -1,7 +1,7 @@
 #pragma once
 // Relationships (list type 28): pairs of words found near each other in the
 // texts of an index, each with its joint frequency and the eleven
-// association scores of suite/maths_routines.h, in their fixed order: Dice,
+// association scores of maths/statistics.h, in their fixed order: Dice,
 // MI, MI3, Z score, log likelihood, T score, log ratio, conditional
 // probabilities A and B, delta P A and B.
 //
@@ -17,8 +17,8 @@
 // e.g. MI = log2(f_AB / E) with E = f_A * f_B * span / N, the joint
 // frequency expected if B fell anywhere, and P(B | A) = f_AB / R1.
 
+#include "maths/statistics.h"
 #include "model/lemma_match_list.h"
-#include "suite/maths_routines.h"
 #include "suite/settings_records.h"
 
 #include <QString>

@@ -1,7 +1,8 @@
-// The word-list document's corpus-index operations. They live with the
-// index code (src/index), which the document reaches only through its
-// handler slot; this file is built into the word-list library and linked
-// with the index library.
+// The word-list document's corpus-index operations (members of
+// TCorvantisholder, declared in wordlist/wordlist_holder.h). They are built
+// into the index library (cv_index), above the word-list library, so that
+// the word list never depends on the index: the document reaches them only
+// through its handler slot, and whoever calls them links cv_index.
 
 #include "wordlist/wordlist_holder.h"
 

@@ -12,7 +12,7 @@
 // prepared once per run and serves every study list of a batch.
 //
 // For every word the statistics come from the suite's maths module
-// (suite/maths_routines.h), with a, b the word's frequencies in the study
+// (maths/statistics.h), with a, b the word's frequencies in the study
 // and reference lists and c, d their running words:
 //   keyness   log likelihood G2, or chi-square with or without Yates's
 //             correction (settings byte KeynessStatistic), signed: below 0

@@ -6,18 +6,7 @@
 
 namespace cv {
 
-namespace {
-TDialogService* g_service = nullptr;
-} // namespace
-
-TDialogService* CurrentDialogService() { return g_service; }
-
-TDialogServiceGuard::TDialogServiceGuard(TDialogService* service) : m_previous(g_service)
-{
-    g_service = service;
-}
-
-TDialogServiceGuard::~TDialogServiceGuard() { g_service = m_previous; }
+TDialogService* CurrentDialogService() { return TServiceSlot<TDialogService*>::Current(); }
 
 TDialogAnswer ShowDialog(const TDialogRequest& request)
 {
@@ -26,11 +15,12 @@ TDialogAnswer ShowDialog(const TDialogRequest& request)
             Global_FailureMessage = request.text;
         return request.defaultAnswer;
     }
-    if (!g_service) {
+    TDialogService* service = CurrentDialogService();
+    if (!service) {
         qWarning().noquote() << request.caption << ":" << request.text;
         return request.defaultAnswer;
     }
-    return g_service->Show(request);
+    return service->Show(request);
 }
 
 TDialogAnswer TScriptedDialogs::Show(const TDialogRequest& request)

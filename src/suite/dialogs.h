@@ -4,7 +4,7 @@
 // The named routines the tool calls (FailedToRead, DoYouWantToSave, ...) are
 // free functions in dialog_routines.h that format their texts and then use
 // the current TDialogService. The program installs the Qt implementation
-// (suite/gui); tests install TScriptedDialogs, which records every call and
+// (gui/qt_dialog_service.h); tests install TScriptedDialogs, which records every call and
 // answers from a script, so no test ever blocks on a modal window.
 //
 // When Global_run_without_error_messages is set, messages are not shown: the
@@ -16,6 +16,8 @@
 #include <deque>
 #include <memory>
 #include <vector>
+
+#include "suite/service_slot.h"
 
 namespace cv {
 
@@ -53,18 +55,9 @@ public:
 // The current service (process-wide, like the suite's dialog library). When
 // none is installed, requests go to the log and take their default answer.
 TDialogService* CurrentDialogService();
-// Installs a service for the lifetime of the returned guard; the previous one
-// comes back when the guard is destroyed.
-class TDialogServiceGuard {
-public:
-    explicit TDialogServiceGuard(TDialogService* service);
-    ~TDialogServiceGuard();
-    TDialogServiceGuard(const TDialogServiceGuard&) = delete;
-    TDialogServiceGuard& operator=(const TDialogServiceGuard&) = delete;
-
-private:
-    TDialogService* m_previous;
-};
+// Installs a service for the lifetime of the guard; the previous one comes
+// back when the guard is destroyed.
+using TDialogServiceGuard = TServiceSlot<TDialogService*>::TGuard;
 
 // Shows a request through the current service, honouring
 // Global_run_without_error_messages.

@@ -1,7 +1,7 @@
 #include "suite/plot_data.h"
 
+#include "maths/statistics.h"
 #include "suite/cv_stream.h"
-#include "suite/maths_routines.h"
 
 #include <algorithm>
 #include <cmath>

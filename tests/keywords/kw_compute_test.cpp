@@ -5,8 +5,8 @@
 
 #include "keywords/kw_compute.h"
 #include "keywords/kw_excel.h"
+#include "maths/statistics.h"
 #include "suite/cv_format.h"
-#include "suite/maths_routines.h"
 #include "suite/resource_strings.h"
 #include "wordlist/alphabetical_order.h"
 #include "wordlist/keyword_list.h"

@@ -1,5 +1,6 @@
 #include "suite/plot_data.h"
 
+#include "maths/statistics.h"
 #include "suite/cv_stream.h"
 
 #include <gtest/gtest.h>
@@ -7,9 +8,22 @@
 #include "support/test_support.h"
 
 #include <cmath>
+#include <random>
+#include <vector>
 
 using cv::TGeneralPlotDataList;
 using cv::TMemoryStream;
+
+TEST(PlotDispersion, IsJuillandsDOfTheStatistics)
+{
+    std::mt19937 rng(5);
+    for (int i = 0; i < 200; ++i) {
+        std::vector<double> counts(std::uniform_int_distribution<int>(1, 12)(rng));
+        for (double& c : counts)
+            c = std::uniform_int_distribution<int>(0, 30)(rng);
+        ASSERT_NEAR(cv::JuillandsD(counts), cv::PlotDispersion(counts), 1e-6);
+    }
+}
 
 TEST(PlotDispersion, HandWorkedValues)
 {

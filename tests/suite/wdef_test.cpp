@@ -1,4 +1,4 @@
-#include "suite/maths_routines.h"
+#include "maths/statistics.h"
 #include "suite/wdef.h"
 
 #include <gtest/gtest.h>

@@ -26,7 +26,7 @@
 #include "crashreport/send/report_sending.h"
 #include "crashreport/dialogs/reporter_request.h"
 #include "suite/dialogs.h"
-#include "suite/gui/qt_dialog_service.h"
+#include "gui/qt_dialog_service.h"
 #include "suite/logging.h"
 
 extern char** environ;

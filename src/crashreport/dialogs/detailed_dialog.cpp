@@ -16,7 +16,7 @@
 #include "crashreport/core/support/profile_file.h"
 #include "crashreport/core/support/text_routines.h"
 #include "crashreport/dialogs/dialog_pictures.h"
-#include "suite/gui/desktop_services.h"
+#include "gui/desktop_services.h"
 
 namespace cv {
 

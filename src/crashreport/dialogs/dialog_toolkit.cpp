@@ -256,27 +256,12 @@ bool GetMonitorsBounds(QRect& rect)
 
 // --- Running modally ---
 
-namespace {
-TCrashDialogRunner& CurrentRunner()
-{
-    static TCrashDialogRunner runner;
-    return runner;
-}
-} // namespace
-
 int RunCrashDialog(QDialog& dialog)
 {
-    if (CurrentRunner())
-        return CurrentRunner()(dialog);
+    if (const TCrashDialogRunner& runner = TCrashDialogRunnerSlot::Current())
+        return runner(dialog);
     return dialog.exec();
 }
-
-TCrashDialogRunnerGuard::TCrashDialogRunnerGuard(TCrashDialogRunner runner) : m_previous(std::move(CurrentRunner()))
-{
-    CurrentRunner() = std::move(runner);
-}
-
-TCrashDialogRunnerGuard::~TCrashDialogRunnerGuard() { CurrentRunner() = std::move(m_previous); }
 
 // --- The client area and the caption ---
 

@@ -30,6 +30,7 @@
 #include <vector>
 
 #include "crashreport/core/options/crashbox_options.h"
+#include "suite/service_slot.h"
 
 namespace cv {
 
@@ -127,16 +128,10 @@ bool GetMonitorsBounds(QRect& rect);
 // guard), so no test waits on a modal loop.
 using TCrashDialogRunner = std::function<int(QDialog& dialog)>;
 int RunCrashDialog(QDialog& dialog);
-class TCrashDialogRunnerGuard {
-public:
-    explicit TCrashDialogRunnerGuard(TCrashDialogRunner runner);
-    ~TCrashDialogRunnerGuard();
-    TCrashDialogRunnerGuard(const TCrashDialogRunnerGuard&) = delete;
-    TCrashDialogRunnerGuard& operator=(const TCrashDialogRunnerGuard&) = delete;
-
-private:
-    TCrashDialogRunner m_previous;
-};
+// Its own slot, apart from the tool's dialog runner of the same type.
+struct TCrashDialogRunnerTag;
+using TCrashDialogRunnerSlot = TServiceSlot<TCrashDialogRunner, TCrashDialogRunnerTag>;
+using TCrashDialogRunnerGuard = TCrashDialogRunnerSlot::TGuard;
 
 // --- The base of the dialogs ---
 

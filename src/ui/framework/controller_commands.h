@@ -10,8 +10,8 @@
 #include <cstdint>
 #include <functional>
 
+#include "gui/drop_files.h"
 #include "suite/window_handle.h"
-#include "suite/gui/drop_files.h"
 
 namespace cv {
 

@@ -6,14 +6,14 @@
 // (tool_data_module.h).
 //
 // Shortcuts are kept by the settings buffer per menu tag in the suite's
-// encoding (suite/gui/menu_shortcuts.h).
+// encoding (gui/menu_shortcuts.h).
 
 #include <QKeySequence>
 #include <QPointer>
 #include <QString>
 
+#include "gui/menu_shortcuts.h"
 #include "suite/cv_format.h"
-#include "suite/gui/menu_shortcuts.h"
 
 #include <cstdint>
 #include <functional>

@@ -6,7 +6,7 @@
 // are skipped. The window's creation calls them once its pages are built:
 // group C, then A, then B, then the window's operations on documents.
 
-#include "suite/gui/cv_grid.h"
+#include "gui/cv_grid.h"
 
 namespace cv {
 

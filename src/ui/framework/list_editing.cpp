@@ -17,6 +17,9 @@
 #include <numeric>
 #include <set>
 
+#include "gui/cv_grid.h"
+#include "gui/cv_status_bar.h"
+#include "gui/speech.h"
 #include "model/corvantis_holder.h"
 #include "model/lemma_match_list.h"
 #include "runtime/controller_link.h"
@@ -29,9 +32,6 @@
 #include "suite/resource_strings.h"
 #include "suite/wdef.h"
 #include "suite/window_messages.h"
-#include "suite/gui/cv_grid.h"
-#include "suite/gui/cv_status_bar.h"
-#include "suite/gui/speech.h"
 #include "ui/framework/main_tools_form.h"
 #include "ui/framework/tool_data_module.h"
 #include "ui/framework/tool_pages.h"

@@ -26,6 +26,10 @@
 #include <vector>
 
 #include "crashreport/core/options/crashbox_options.h"
+#include "gui/cv_status_bar.h"
+#include "gui/desktop_services.h"
+#include "gui/drop_files.h"
+#include "maths/statistics.h"
 #include "model/check_signature.h"
 #include "model/chosen_files.h"
 #include "model/corvantis_holder.h"
@@ -40,11 +44,7 @@
 #include "suite/cv_stream.h"
 #include "suite/cvbuf.h"
 #include "suite/dialog_routines.h"
-#include "suite/gui/cv_status_bar.h"
-#include "suite/gui/desktop_services.h"
-#include "suite/gui/drop_files.h"
 #include "suite/logging.h"
-#include "suite/maths_routines.h"
 #include "suite/my_types.h"
 #include "suite/private_files.h"
 #include "suite/resource_strings.h"

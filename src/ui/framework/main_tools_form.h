@@ -43,11 +43,11 @@
 #include <functional>
 #include <memory>
 
+#include "gui/file_dialogs.h"
 #include "model/holder_parts.h"
 #include "suite/dialogs.h"
 #include "suite/settings_records.h"
 #include "suite/window_handle.h"
-#include "suite/gui/file_dialogs.h"
 #include "ui/framework/multi_tool_base.h"
 #include "ui/framework/tool_pages.h"
 

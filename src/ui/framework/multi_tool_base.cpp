@@ -17,6 +17,8 @@
 #include <algorithm>
 
 #include "crashreport/core/options/crashbox_options.h"
+#include "gui/cv_status_bar.h"
+#include "gui/file_dialogs.h"
 #include "model/check_signature.h"
 #include "model/corvantis_holder.h"
 #include "runtime/controller_link.h"
@@ -28,8 +30,6 @@
 #include "suite/cv_stream.h"
 #include "suite/cvbuf.h"
 #include "suite/dialog_routines.h"
-#include "suite/gui/cv_status_bar.h"
-#include "suite/gui/file_dialogs.h"
 #include "suite/logging.h"
 #include "suite/my_types.h"
 #include "suite/resource_strings.h"

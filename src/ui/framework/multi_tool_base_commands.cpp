@@ -17,6 +17,10 @@
 
 #include <stdexcept>
 
+#include "gui/cv_status_bar.h"
+#include "gui/desktop_services.h"
+#include "gui/file_dialogs.h"
+#include "gui/rich_text_rtf.h"
 #include "model/base_list.h"
 #include "model/corvantis_holder.h"
 #include "runtime/controller_link.h"
@@ -26,12 +30,8 @@
 #include "suite/my_types.h"
 #include "suite/resource_strings.h"
 #include "suite/wdef.h"
-#include "suite/gui/cv_status_bar.h"
-#include "suite/gui/desktop_services.h"
-#include "suite/gui/file_dialogs.h"
-#include "suite/gui/rich_text_rtf.h"
 #include "ui/framework/controller_commands.h"
-#include "ui/framework/grid_dialogs/dialog_support.h"
+#include "ui/framework/dialog_base/dialog_support.h"
 #include "ui/framework/main_tools_form.h"
 #include "ui/framework/tool_data_module.h"
 #include "ui/framework/tool_pages.h"

@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include "gui/cv_status_bar.h"
 #include "model/check_signature.h"
 #include "model/corvantis_holder.h"
 #include "suite/cv_format.h"
@@ -15,7 +16,6 @@
 #include "suite/resource_strings.h"
 #include "suite/wdef.h"
 #include "suite/zip_archive.h"
-#include "suite/gui/cv_status_bar.h"
 #include "ui/framework/tool_pages.h"
 
 namespace cv {

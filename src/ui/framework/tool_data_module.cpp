@@ -14,16 +14,17 @@
 #include <initializer_list>
 #include <map>
 
+#include "gui/desktop_services.h"
+#include "gui/menu_shortcuts.h"
 #include "model/base_list.h"
 #include "suite/cv_format.h"
 #include "suite/cvbuf.h"
 #include "suite/dialog_routines.h"
-#include "suite/gui/controller/customise_window.h"
 #include "suite/logging.h"
 #include "suite/my_types.h"
 #include "suite/wdef.h"
-#include "suite/gui/desktop_services.h"
 #include "ui/framework/control_helpers.h"
+#include "ui/framework/dialog_base/dialog_support.h"
 
 namespace cv {
 
@@ -286,13 +287,6 @@ const TMenuTagSet& CheckableMenuItems()
     return set;
 }
 
-int HelpContextOf(const QWidget* control) { return control ? control->property("helpContext").toInt() : 0; }
-
-void SetHelpContext(QWidget* control, int context)
-{
-    if (control)
-        control->setProperty("helpContext", context);
-}
 
 TDataModuleCorvantis* DataModuleCorvantis() { return CurrentModule(); }
 
@@ -332,6 +326,14 @@ TDataModuleCorvantis::TDataModuleCorvantis(QObject* parent) : QObject(parent)
     UpdateAllMenuShortCutsFromTextbuf(); // also fills the customisable lists
     ResetUnOrRedoActions();
     CurrentModule() = this;
+    // The dialogs' help buttons reach the help through the module that is
+    // current when they are pressed (or the main window when none is).
+    static const THelpTopicSlot::TGuard helpThroughTheModule([](int context) {
+        if (TDataModuleCorvantis* module = DataModuleCorvantis())
+            module->HandleAHelpFileChoice(context);
+        else
+            PostHelpRequest(context);
+    });
 }
 
 TDataModuleCorvantis::~TDataModuleCorvantis()

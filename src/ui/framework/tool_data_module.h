@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "ui/framework/customise_menu.h"
+#include "ui/framework/dialog_base/dialog_support.h"
 #include "ui/framework/tool_pages.h"
 
 class QAction;
@@ -40,9 +41,8 @@ extern bool no_check_exit;
 // Menu tags of the suite whose items carry a check mark.
 const TMenuTagSet& CheckableMenuItems();
 
-// The help context of a control: its "helpContext" property (0 when none).
-int HelpContextOf(const QWidget* control);
-void SetHelpContext(QWidget* control, int context);
+// The help context of a control: HelpContextOf, SetHelpContext
+// (dialog_base/dialog_support.h).
 
 class TDataModuleCorvantis final : public QObject {
     Q_OBJECT

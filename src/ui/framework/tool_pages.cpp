@@ -12,13 +12,13 @@
 #include <algorithm>
 
 #include "crashreport/core/options/crashbox_options.h"
+#include "gui/cv_status_bar.h"
 #include "model/lemma_match_list.h"
 #include "runtime/controller_link.h"
 #include "runtime/progress.h"
 #include "suite/cv_format.h"
 #include "suite/cv_globals.h"
 #include "suite/cvbuf.h"
-#include "suite/gui/cv_status_bar.h"
 #include "suite/lemmatiser.h"
 #include "suite/logging.h"
 #include "suite/my_types.h"

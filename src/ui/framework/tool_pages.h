@@ -20,7 +20,7 @@
 #include <memory>
 #include <vector>
 
-#include "suite/gui/cv_grid.h"
+#include "gui/cv_grid.h"
 #include "suite/wdef.h"
 
 class QAction;

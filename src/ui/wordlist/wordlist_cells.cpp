@@ -15,11 +15,11 @@
 #include <QSignalBlocker>
 #include <QTableView>
 
+#include "gui/cv_grid.h"
 #include "index/index_handler.h"
 #include "index/index_relationships.h"
 #include "model/stats_list.h"
 #include "suite/cvbuf.h"
-#include "suite/gui/cv_grid.h"
 #include "ui/framework/list_editing.h"
 #include "ui/framework/tool_pages.h"
 #include "wordlist/detailed_consistency.h"

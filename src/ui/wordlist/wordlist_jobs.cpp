@@ -11,6 +11,7 @@
 
 #include <optional>
 
+#include "gui/cv_status_bar.h"
 #include "index/index_files.h"
 #include "index/index_handler.h"
 #include "model/batch_procedures.h"
@@ -30,7 +31,6 @@
 #include "suite/resource_strings.h"
 #include "suite/wdef.h"
 #include "suite/window_messages.h"
-#include "suite/gui/cv_status_bar.h"
 #include "textread/tag_handler.h"
 #include "ui/framework/multi_tool_base.h"
 #include "wordlist/detailed_consistency.h"

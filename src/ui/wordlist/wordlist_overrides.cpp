@@ -17,6 +17,8 @@
 #include <QTabBar>
 #include <QTabWidget>
 
+#include "gui/cv_grid.h"
+#include "gui/cv_status_bar.h"
 #include "index/index_files.h"
 #include "index/index_handler.h"
 #include "index/index_relationships.h"
@@ -29,8 +31,6 @@
 #include "suite/resource_strings.h"
 #include "suite/wdef.h"
 #include "suite/window_messages.h"
-#include "suite/gui/cv_grid.h"
-#include "suite/gui/cv_status_bar.h"
 #include "ui/framework/list_editing.h"
 #include "ui/framework/tool_data_module.h"
 #include "wordlist/detailed_consistency.h"

@@ -8,7 +8,7 @@
 #include "crashreport/core/support/profile_file.h"
 #include "crashreport/dialogs/detailed_dialog.h"
 #include "dialogs_testutil.h"
-#include "suite/gui/desktop_services.h"
+#include "gui/desktop_services.h"
 
 namespace cv {
 namespace {

@@ -2,6 +2,7 @@
 
 #include <QDir>
 
+#include "gui/drop_files.h"
 #include "model/check_signature.h"
 #include "suite/cv_stream.h"
 #include "suite/lemmatiser.h"
@@ -9,9 +10,8 @@
 #include "suite/private_files.h"
 #include "suite/wdef.h"
 #include "suite/window_messages.h"
-#include "suite/gui/drop_files.h"
-#include "ui/framework/controller_commands.h"
 #include "support/recording_controller.h"
+#include "ui/framework/controller_commands.h"
 
 namespace framework_test {
 namespace {

@@ -18,6 +18,8 @@
 #include <vector>
 
 #include "crashreport/core/options/crashbox_options.h"
+#include "gui/cv_grid.h"
+#include "gui/file_dialogs.h"
 #include "model/chosen_files.h"
 #include "runtime/progress.h"
 #include "suite/controller_codes.h"
@@ -25,8 +27,6 @@
 #include "suite/cv_globals.h"
 #include "suite/cvbuf.h"
 #include "suite/dialogs.h"
-#include "suite/gui/cv_grid.h"
-#include "suite/gui/file_dialogs.h"
 #include "suite/my_types.h"
 #include "support/process_state.h"
 #include "support/test_support.h"

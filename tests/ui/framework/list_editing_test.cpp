@@ -10,11 +10,11 @@
 #include <optional>
 
 #include "framework_testutil.h"
+#include "gui/cv_status_bar.h"
+#include "gui/speech.h"
 #include "model/model_testutil.h"
-#include "ui/framework/grid_binding.h"
-#include "suite/gui/cv_status_bar.h"
-#include "suite/gui/speech.h"
 #include "suite/resource_strings.h"
+#include "ui/framework/grid_binding.h"
 #include "ui/framework/tool_data_module.h"
 
 namespace framework_test {

@@ -13,15 +13,15 @@
 #include <QFileInfo>
 #include <QTimer>
 
+#include "gui/cv_status_bar.h"
 #include "runtime/controller_link.h"
 #include "runtime/language_list.h"
 #include "suite/controller_codes.h"
 #include "suite/resource_strings.h"
 #include "suite/window_messages.h"
-#include "suite/gui/cv_status_bar.h"
+#include "ui/framework/dialog_base/dialog_support.h"
 #include "ui/framework/grid_binding.h"
 #include "ui/framework/grid_dialogs/clipboard_format_dialog.h"
-#include "ui/framework/grid_dialogs/dialog_support.h"
 #include "ui/framework/grid_dialogs/grid_columns_dialog.h"
 
 namespace framework_test {

@@ -13,15 +13,15 @@
 
 #include <stdexcept>
 
+#include "gui/cv_status_bar.h"
+#include "gui/desktop_services.h"
 #include "suite/controller_codes.h"
 #include "suite/resource_strings.h"
 #include "suite/window_messages.h"
-#include "suite/gui/cv_status_bar.h"
-#include "suite/gui/desktop_services.h"
-#include "ui/framework/controller_commands.h"
-#include "ui/framework/grid_dialogs/dialog_support.h"
-#include "ui/framework/multi_tool_base.h"
 #include "support/recording_controller.h"
+#include "ui/framework/controller_commands.h"
+#include "ui/framework/dialog_base/dialog_support.h"
+#include "ui/framework/multi_tool_base.h"
 
 namespace framework_test {
 namespace {

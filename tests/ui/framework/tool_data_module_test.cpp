@@ -11,12 +11,12 @@
 
 #include <map>
 
+#include "controller/customise_window.h"
+#include "gui/desktop_services.h"
+#include "model/base_list.h"
 #include "suite/dialog_routines.h"
 #include "suite/logging.h"
 #include "suite/window_messages.h"
-#include "suite/gui/desktop_services.h"
-#include "model/base_list.h"
-#include "suite/gui/controller/customise_window.h"
 #include "ui/framework/customise_menu.h"
 #include "ui/framework/tool_data_module.h"
 

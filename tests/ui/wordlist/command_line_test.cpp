@@ -6,10 +6,10 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 
-#include "index/index_handler.h"
+#include "gui/cv_status_bar.h"
 #include "index/index_files.h"
+#include "index/index_handler.h"
 #include "suite/logging.h"
-#include "suite/gui/cv_status_bar.h"
 #include "suite/zip_archive.h"
 #include "ui/framework/parameter_handling.h"
 

@@ -22,9 +22,9 @@
 #include <set>
 #include <string>
 
-#include "suite/gui/cv_status_bar.h"
-#include "suite/gui/desktop_services.h"
-#include "ui/framework/grid_dialogs/dialog_support.h"
+#include "gui/cv_status_bar.h"
+#include "gui/desktop_services.h"
+#include "ui/framework/dialog_base/dialog_support.h"
 #include "ui/framework/tool_data_module.h"
 #include "ui/wordlist/dialogs/dialog_command_choices.h"
 #include "ui/wordlist/dialogs/dialog_job_choices.h"

@@ -19,9 +19,9 @@
 #include <map>
 #include <set>
 
+#include "controller/help_server.h"
+#include "gui/desktop_services.h"
 #include "suite/cvbuf.h"
-#include "suite/gui/controller/help_server.h"
-#include "suite/gui/desktop_services.h"
 #include "ui/framework/multi_tool_base.h"
 #include "ui/framework/tool_data_module.h"
 #include "wordlist_window_testutil.h"
@@ -66,7 +66,8 @@ std::set<int> TopicsInSources(const QString& sourceDir)
             "ThreeWaySort|Execute|GetAlternative|SetParams|SetHelpContextNumber)\\([^;]*?,\\s*(\\d{4})\\s*\\)")),
     };
     std::set<int> topics;
-    for (const QString& folder : {QStringLiteral("src/ui"), QStringLiteral("src/suite")}) {
+    for (const QString& folder : {QStringLiteral("src/ui"), QStringLiteral("src/suite"), QStringLiteral("src/gui"),
+                                  QStringLiteral("src/controller")}) {
         QDirIterator it(QDir(sourceDir).filePath(folder), {QStringLiteral("*.cpp"), QStringLiteral("*.h")}, QDir::Files,
                         QDirIterator::Subdirectories);
         while (it.hasNext()) {

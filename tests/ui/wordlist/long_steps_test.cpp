@@ -11,10 +11,10 @@
 
 #include <algorithm>
 
+#include "gui/cv_status_bar.h"
 #include "index/index_moving_window.h"
 #include "index/index_relationships.h"
 #include "runtime/progress.h"
-#include "suite/gui/cv_status_bar.h"
 
 namespace wordlist_window_test {
 namespace {

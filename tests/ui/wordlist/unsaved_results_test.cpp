@@ -9,9 +9,9 @@
 #include <QAction>
 #include <QCloseEvent>
 
-#include "suite/resource_strings.h"
+#include "gui/drop_files.h"
 #include "index/index_relationships.h"
-#include "suite/gui/drop_files.h"
+#include "suite/resource_strings.h"
 #include "wordlist/detailed_consistency.h"
 
 namespace wordlist_window_test {

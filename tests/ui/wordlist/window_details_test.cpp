@@ -8,8 +8,8 @@
 #include <QHeaderView>
 #include <QTest>
 
+#include "gui/cv_status_bar.h"
 #include "index/index_clusters.h"
-#include "suite/gui/cv_status_bar.h"
 
 namespace wordlist_window_test {
 namespace {

@@ -6,10 +6,10 @@
 #include <QPlainTextEdit>
 #include <QTabBar>
 
+#include "gui/cv_status_bar.h"
 #include "index/index_files.h"
 #include "suite/dialog_routines.h"
 #include "suite/zip_archive.h"
-#include "suite/gui/cv_status_bar.h"
 #include "wordlist/detailed_consistency.h"
 
 namespace wordlist_window_test {

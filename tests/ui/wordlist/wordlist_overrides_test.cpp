@@ -5,12 +5,12 @@
 #include <QPlainTextEdit>
 #include <QTabBar>
 
+#include "gui/desktop_services.h"
 #include "index/index_moving_window.h"
 #include "index/index_relationships.h"
 #include "model/stats_list.h"
 #include "suite/cv_stream.h"
 #include "suite/cvbuf.h"
-#include "suite/gui/desktop_services.h"
 #include "ui/framework/tool_data_module.h"
 #include "ui/wordlist/views/word_cloud_window.h"
 #include "wordlist/detailed_consistency.h"

@@ -13,14 +13,14 @@
 #include <vector>
 
 #include "crashreport/core/options/crashbox_options.h"
+#include "gui/cv_grid.h"
+#include "gui/file_dialogs.h"
 #include "model/batch_procedures.h"
 #include "model/chosen_files.h"
 #include "suite/controller_codes.h"
 #include "suite/cv_globals.h"
 #include "suite/cvbuf.h"
 #include "suite/dialogs.h"
-#include "suite/gui/cv_grid.h"
-#include "suite/gui/file_dialogs.h"
 #include "suite/lemmatiser.h"
 #include "suite/my_types.h"
 #include "suite/wdef.h"

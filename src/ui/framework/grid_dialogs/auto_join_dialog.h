@@ -12,7 +12,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "ui/framework/grid_dialogs/dialog_support.h"
+#include "ui/framework/dialog_base/dialog_support.h"
 
 class QCheckBox;
 class QLineEdit;

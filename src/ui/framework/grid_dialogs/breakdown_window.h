@@ -17,8 +17,8 @@
 #include <functional>
 #include <vector>
 
-#include "suite/gui/cv_grid.h"
-#include "ui/framework/grid_dialogs/dialog_support.h"
+#include "gui/cv_grid.h"
+#include "ui/framework/dialog_base/dialog_support.h"
 
 class QCheckBox;
 class QComboBox;

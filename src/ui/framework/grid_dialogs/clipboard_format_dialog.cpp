@@ -8,8 +8,8 @@
 #include <QSpinBox>
 #include <QVBoxLayout>
 
+#include "gui/cv_grid.h"
 #include "suite/cvbuf.h"
-#include "suite/gui/cv_grid.h"
 
 namespace cv {
 

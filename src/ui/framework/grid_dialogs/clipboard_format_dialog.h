@@ -7,7 +7,7 @@
 // record's other bytes pass through unchanged).
 
 #include "suite/settings_records.h"
-#include "ui/framework/grid_dialogs/dialog_support.h"
+#include "ui/framework/dialog_base/dialog_support.h"
 
 #include <array>
 

@@ -4,7 +4,7 @@
 // computed columns the grid adds after the list's own, and the customised
 // layout of a list type kept in the user's folder.
 //
-// TGridColumnLayout is the grid's column presenter (suite/gui/cv_grid.h): it
+// TGridColumnLayout is the grid's column presenter (gui/cv_grid.h): it
 // gives the grid its extra columns and the look of every column, and puts
 // the headers' order, visibility and widths on the grid's view.
 
@@ -15,7 +15,7 @@
 #include <memory>
 #include <vector>
 
-#include "suite/gui/cv_grid.h"
+#include "gui/cv_grid.h"
 #include "suite/settings_record.h"
 
 namespace cv {

@@ -11,7 +11,7 @@
 
 #include <functional>
 
-#include "ui/framework/grid_dialogs/dialog_support.h"
+#include "ui/framework/dialog_base/dialog_support.h"
 #include "ui/framework/grid_dialogs/grid_columns.h"
 
 class QButtonGroup;

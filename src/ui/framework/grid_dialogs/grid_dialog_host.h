@@ -12,7 +12,7 @@
 #include <memory>
 #include <vector>
 
-#include "suite/gui/cv_grid.h"
+#include "gui/cv_grid.h"
 
 namespace cv {
 

@@ -16,7 +16,7 @@
 #include "suite/cv_format.h"
 #include "suite/cv_globals.h"
 #include "suite/dialog_routines.h"
-#include "ui/framework/grid_dialogs/dialog_support.h"
+#include "ui/framework/dialog_base/dialog_support.h"
 #include "ui/framework/grid_dialogs/print_preview.h"
 
 namespace cv {

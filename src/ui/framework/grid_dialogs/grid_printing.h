@@ -16,7 +16,7 @@
 #include <memory>
 #include <vector>
 
-#include "suite/gui/cv_grid.h"
+#include "gui/cv_grid.h"
 
 class QPagedPaintDevice;
 class QPaintDevice;

@@ -15,7 +15,7 @@
 #include <functional>
 #include <memory>
 
-#include "ui/framework/grid_dialogs/dialog_support.h"
+#include "ui/framework/dialog_base/dialog_support.h"
 
 class QCheckBox;
 class QComboBox;

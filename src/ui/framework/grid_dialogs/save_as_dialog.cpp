@@ -20,11 +20,11 @@
 
 #include <algorithm>
 
+#include "gui/cv_grid.h"
+#include "gui/file_dialogs.h"
 #include "model/base_list.h"
 #include "suite/cv_format.h"
 #include "suite/dialog_routines.h"
-#include "suite/gui/cv_grid.h"
-#include "suite/gui/file_dialogs.h"
 #include "suite/my_types.h"
 #include "suite/resource_strings.h"
 #include "suite/wdef.h"

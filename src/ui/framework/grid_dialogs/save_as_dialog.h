@@ -16,7 +16,7 @@
 
 #include "model/export_settings.h"
 #include "model/list_export.h"
-#include "ui/framework/grid_dialogs/dialog_support.h"
+#include "ui/framework/dialog_base/dialog_support.h"
 
 class QCheckBox;
 class QComboBox;

@@ -21,8 +21,8 @@
 #include <memory>
 #include <vector>
 
-#include "suite/gui/cv_grid.h"
-#include "ui/framework/grid_dialogs/dialog_support.h"
+#include "gui/cv_grid.h"
+#include "ui/framework/dialog_base/dialog_support.h"
 #include "ui/framework/grid_dialogs/row_conditions.h"
 
 class QButtonGroup;

@@ -19,10 +19,10 @@
 #include <QTextCursor>
 #include <QVBoxLayout>
 
+#include "gui/cv_grid.h"
 #include "suite/cv_format.h"
 #include "suite/cvbuf.h"
 #include "suite/dialog_routines.h"
-#include "suite/gui/cv_grid.h"
 #include "suite/resource_strings.h"
 #include "suite/text_settings.h"
 #include "suite/window_messages.h"

@@ -22,7 +22,7 @@
 
 #include "suite/search_engine.h"
 #include "suite/search_items.h"
-#include "ui/framework/grid_dialogs/dialog_support.h"
+#include "ui/framework/dialog_base/dialog_support.h"
 
 class QCheckBox;
 class QComboBox;

@@ -12,7 +12,7 @@
 #include <memory>
 
 #include "suite/window_handle.h"
-#include "ui/framework/grid_dialogs/dialog_support.h"
+#include "ui/framework/dialog_base/dialog_support.h"
 
 class QButtonGroup;
 class QLabel;

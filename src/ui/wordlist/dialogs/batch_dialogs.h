@@ -21,7 +21,7 @@
 
 #include "model/check_signature.h"
 #include "suite/cv_stream.h"
-#include "ui/wordlist/dialogs/dialog_support.h"
+#include "ui/framework/dialog_base/dialog_support.h"
 
 class QCheckBox;
 class QLabel;

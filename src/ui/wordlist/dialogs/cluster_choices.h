@@ -10,7 +10,7 @@
 #include <initializer_list>
 
 #include "index/index_handler.h"
-#include "ui/wordlist/dialogs/dialog_support.h"
+#include "ui/framework/dialog_base/dialog_support.h"
 
 class QCheckBox;
 class QComboBox;

@@ -8,13 +8,19 @@
 #include <QToolButton>
 
 #include "suite/my_types.h"
+#include "ui/framework/dialog_base/dialog_support.h"
 #include "ui/framework/grid_dialogs/auto_join_dialog.h"
-#include "ui/framework/grid_dialogs/dialog_support.h"
 #include "ui/wordlist/dialogs/cluster_choices.h"
+#include "ui/wordlist/dialogs/column_edit_dialog.h"
+#include "ui/wordlist/dialogs/compare_wordlists_dialog.h"
 #include "ui/wordlist/dialogs/dialog_job_choices.h"
+#include "ui/wordlist/dialogs/file_name_replace_dialog.h"
+#include "ui/wordlist/dialogs/general_input_dialog.h"
 #include "ui/wordlist/dialogs/index_dialogs.h"
+#include "ui/wordlist/dialogs/language_change_dialog.h"
+#include "ui/wordlist/dialogs/lemma_shower.h"
 #include "ui/wordlist/dialogs/relationship_choices.h"
-#include "ui/wordlist/dialogs/small_dialogs.h"
+#include "ui/wordlist/dialogs/three_way_sort_dialog.h"
 #include "ui/wordlist/views/word_cloud_window.h"
 
 namespace cv {
@@ -192,12 +198,7 @@ void TDialogCommandChoices::ShowStartWizard(TCVFileDetails* texts) { m_dialogs.S
 
 std::optional<int> TDialogCommandChoices::ChooseLanguage(const QStringList& names, const QString& current)
 {
-    TFormLangChange dialog(DialogOwner());
-    dialog.SetAlternatives(names.join(u'\t'));
-    dialog.SetCurrentLangTo(current);
-    if (RunModalDialog(dialog) != kModalOK || dialog.AdvComboBox1->currentIndex() < 0)
-        return std::nullopt;
-    return dialog.AdvComboBox1->currentIndex();
+    return RunLanguageChangeDialog(DialogOwner(), names, current);
 }
 
 } // namespace cv

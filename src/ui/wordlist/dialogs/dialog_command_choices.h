@@ -18,7 +18,8 @@
 #include "ui/framework/grid_dialogs/grid_dialog_host.h"
 #include "ui/framework/list_editing.h"
 #include "ui/wordlist/command_choices.h"
-#include "ui/wordlist/dialogs/small_dialogs.h"
+#include "ui/wordlist/dialogs/language_change_dialog.h"
+#include "ui/wordlist/dialogs/lemma_shower.h"
 #include "ui/wordlist/views/view_windows.h"
 
 namespace cv {

@@ -5,7 +5,7 @@
 
 #include "model/chosen_files.h"
 #include "model/holder_parts.h"
-#include "ui/framework/grid_dialogs/dialog_support.h"
+#include "ui/framework/dialog_base/dialog_support.h"
 #include "ui/wordlist/dialogs/batch_dialogs.h"
 #include "ui/wordlist/dialogs/cluster_choices.h"
 #include "ui/wordlist/dialogs/index_dialogs.h"

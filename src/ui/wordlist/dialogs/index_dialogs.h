@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "ui/wordlist/dialogs/dialog_support.h"
+#include "ui/framework/dialog_base/dialog_support.h"
 
 class QCheckBox;
 class QLineEdit;

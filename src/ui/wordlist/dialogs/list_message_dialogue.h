@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "suite/list_settings.h"
-#include "ui/wordlist/dialogs/dialog_support.h"
+#include "ui/framework/dialog_base/dialog_support.h"
 
 class QListWidget;
 class QPainter;

@@ -19,6 +19,7 @@
 #include <cfloat>
 #include <climits>
 
+#include "gui/desktop_services.h"
 #include "runtime/controller_link.h"
 #include "suite/cv_format.h"
 #include "suite/cvbuf.h"
@@ -27,7 +28,6 @@
 #include "suite/my_types.h"
 #include "suite/resource_strings.h"
 #include "suite/window_messages.h"
-#include "suite/gui/desktop_services.h"
 #include "ui/framework/control_helpers.h"
 #include "ui/framework/tool_pages.h"
 #include "ui/wordlist/dialogs/cluster_choices.h"

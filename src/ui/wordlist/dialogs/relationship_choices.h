@@ -11,7 +11,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "ui/wordlist/dialogs/dialog_support.h"
+#include "ui/framework/dialog_base/dialog_support.h"
 
 class QCheckBox;
 class QComboBox;

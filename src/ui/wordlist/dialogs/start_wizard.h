@@ -10,7 +10,7 @@
 #include <QStringList>
 
 #include "suite/window_handle.h"
-#include "ui/wordlist/dialogs/dialog_support.h"
+#include "ui/framework/dialog_base/dialog_support.h"
 #include "ui/wordlist/job_choices.h"
 
 class QCheckBox;

@@ -10,17 +10,17 @@
 
 #include <algorithm>
 
+#include "gui/cv_status_bar.h"
+#include "gui/file_dialogs.h"
 #include "model/chosen_text_rec.h"
 #include "suite/cv_format.h"
 #include "suite/cv_globals.h"
 #include "suite/dialog_routines.h"
-#include "suite/gui/cv_status_bar.h"
-#include "suite/gui/file_dialogs.h"
 #include "suite/resource_strings.h"
 #include "suite/window_messages.h"
-#include "ui/framework/grid_dialogs/dialog_support.h"
-#include "ui/wordlist/views/view_support.h"
+#include "ui/framework/dialog_base/dialog_support.h"
 #include "ui/wordlist/views/one_text_viewer.h"
+#include "ui/wordlist/views/view_support.h"
 #include "wordlist/wordlist_holder.h"
 
 namespace cv {

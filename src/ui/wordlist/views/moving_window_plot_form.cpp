@@ -16,9 +16,9 @@
 #include <algorithm>
 #include <cmath>
 
+#include "gui/file_dialogs.h"
 #include "suite/dialog_routines.h"
-#include "suite/gui/file_dialogs.h"
-#include "ui/wordlist/dialogs/dialog_support.h"
+#include "ui/framework/dialog_base/dialog_support.h"
 #include "ui/wordlist/views/view_support.h"
 
 namespace cv {

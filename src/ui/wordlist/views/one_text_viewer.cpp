@@ -13,15 +13,15 @@
 
 #include <algorithm>
 
+#include "gui/cv_status_bar.h"
+#include "gui/desktop_services.h"
+#include "gui/file_dialogs.h"
 #include "suite/cv_format.h"
 #include "suite/cvbuf.h"
 #include "suite/dialog_routines.h"
-#include "suite/gui/cv_status_bar.h"
-#include "suite/gui/desktop_services.h"
-#include "suite/gui/file_dialogs.h"
 #include "suite/resource_strings.h"
 #include "suite/window_messages.h"
-#include "ui/wordlist/dialogs/dialog_support.h"
+#include "ui/framework/dialog_base/dialog_support.h"
 #include "ui/wordlist/views/view_support.h"
 
 namespace cv {

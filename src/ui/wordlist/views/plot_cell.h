@@ -10,7 +10,7 @@
 #include <functional>
 #include <span>
 
-#include "suite/gui/cv_grid.h"
+#include "gui/cv_grid.h"
 
 class QPainter;
 class QRect;

@@ -11,10 +11,9 @@
 
 #include <cmath>
 
-#include "ui/framework/grid_dialogs/dialog_support.h"
+#include "ui/framework/dialog_base/dialog_support.h"
 #include "ui/framework/grid_dialogs/grid_printing.h"
 #include "ui/framework/tool_data_module.h"
-#include "ui/wordlist/dialogs/dialog_support.h"
 
 namespace cv {
 

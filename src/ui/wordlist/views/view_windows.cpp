@@ -3,7 +3,7 @@
 #include <QDir>
 
 #include "model/stats_list.h"
-#include "ui/framework/grid_dialogs/dialog_support.h"
+#include "ui/framework/dialog_base/dialog_support.h"
 #include "ui/wordlist/views/extra_details.h"
 #include "ui/wordlist/views/moving_window_plot_form.h"
 #include "ui/wordlist/views/one_text_viewer.h"

@@ -1,4 +1,4 @@
-#include "ui/framework/grid_dialogs/dialog_support.h"
+#include "ui/framework/dialog_base/dialog_support.h"
 
 #include <gtest/gtest.h>
 

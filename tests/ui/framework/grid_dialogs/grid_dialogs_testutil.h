@@ -13,15 +13,15 @@
 #include <functional>
 #include <memory>
 
+#include "gui/cv_grid.h"
+#include "gui/file_dialogs.h"
 #include "model/base_list.h"
 #include "suite/cvbuf.h"
 #include "suite/dialogs.h"
-#include "suite/gui/cv_grid.h"
-#include "suite/gui/file_dialogs.h"
 #include "suite/wdef.h"
 #include "support/process_state.h"
 #include "support/test_support.h"
-#include "ui/framework/grid_dialogs/dialog_support.h"
+#include "ui/framework/dialog_base/dialog_support.h"
 #include "ui/framework/grid_dialogs/grid_printing.h"
 #include "ui/framework/grid_dialogs/print_preview.h"
 

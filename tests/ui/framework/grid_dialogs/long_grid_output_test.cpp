@@ -17,11 +17,11 @@
 #include <limits>
 
 #include "grid_dialogs_testutil.h"
-#include "ui/framework/framework_testutil.h"
+#include "gui/cv_status_bar.h"
 #include "runtime/progress.h"
 #include "suite/cv_globals.h"
 #include "suite/excel_writer.h"
-#include "suite/gui/cv_status_bar.h"
+#include "ui/framework/framework_testutil.h"
 #include "ui/framework/grid_dialogs/grid_dialog_host.h"
 #include "ui/framework/grid_dialogs/grid_printing.h"
 #include "ui/framework/grid_dialogs/print_preview.h"

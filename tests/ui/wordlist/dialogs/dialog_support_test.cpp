@@ -2,7 +2,7 @@
 // it has a Cancel button, and both Cancel and Esc close it with the suite's
 // Cancel (2), the settings it edits left as they were.
 
-#include "ui/wordlist/dialogs/dialog_support.h"
+#include "ui/framework/dialog_base/dialog_support.h"
 
 #include <QKeyEvent>
 #include <QPushButton>
@@ -19,9 +19,14 @@
 #include "ui/framework/grid_dialogs/search_dialogs.h"
 #include "ui/framework/grid_dialogs/wizard_base.h"
 #include "ui/wordlist/dialogs/cluster_choices.h"
+#include "ui/wordlist/dialogs/column_edit_dialog.h"
+#include "ui/wordlist/dialogs/compare_wordlists_dialog.h"
+#include "ui/wordlist/dialogs/file_name_replace_dialog.h"
+#include "ui/wordlist/dialogs/general_input_dialog.h"
 #include "ui/wordlist/dialogs/index_dialogs.h"
+#include "ui/wordlist/dialogs/language_change_dialog.h"
 #include "ui/wordlist/dialogs/relationship_choices.h"
-#include "ui/wordlist/dialogs/small_dialogs.h"
+#include "ui/wordlist/dialogs/three_way_sort_dialog.h"
 
 namespace dialogs_test {
 namespace {

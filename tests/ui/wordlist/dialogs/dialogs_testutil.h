@@ -17,13 +17,13 @@
 #include "suite/controller_codes.h"
 #include "suite/cv_globals.h"
 #include "suite/cvbuf.h"
-#include "suite/my_types.h"
 #include "suite/dialogs.h"
 #include "suite/lemmatiser.h"
+#include "suite/my_types.h"
 #include "suite/window_messages.h"
 #include "support/process_state.h"
 #include "support/test_support.h"
-#include "ui/framework/grid_dialogs/dialog_support.h"
+#include "ui/framework/dialog_base/dialog_support.h"
 #include "ui/framework/tool_pages.h"
 
 namespace dialogs_test {

@@ -1,4 +1,11 @@
-#include "ui/wordlist/dialogs/small_dialogs.h"
+#include "ui/wordlist/dialogs/column_edit_dialog.h"
+#include "ui/wordlist/dialogs/compare_wordlists_dialog.h"
+#include "ui/wordlist/dialogs/dialog_controls.h"
+#include "ui/wordlist/dialogs/file_name_replace_dialog.h"
+#include "ui/wordlist/dialogs/general_input_dialog.h"
+#include "ui/wordlist/dialogs/language_change_dialog.h"
+#include "ui/wordlist/dialogs/lemma_shower.h"
+#include "ui/wordlist/dialogs/three_way_sort_dialog.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -12,11 +19,11 @@
 #include <QToolButton>
 
 #include "dialogs_testutil.h"
+#include "gui/cv_grid.h"
 #include "suite/cv_format.h"
 #include "suite/resource_strings.h"
-#include "suite/gui/cv_grid.h"
-#include "ui/framework/list_editing.h"
 #include "suite/text_settings.h"
+#include "ui/framework/list_editing.h"
 #include "ui/wordlist/dialogs/dialog_command_choices.h"
 #include "ui/wordlist/dialogs/dialog_job_choices.h"
 #include "wordlist/word_list.h"

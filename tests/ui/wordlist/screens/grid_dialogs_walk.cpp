@@ -14,14 +14,14 @@
 
 #include <functional>
 
+#include "gui/file_dialogs.h"
 #include "model/chosen_files.h"
 #include "suite/cvbuf.h"
 #include "suite/dialogs.h"
 #include "suite/my_types.h"
 #include "suite/window_messages.h"
-#include "suite/gui/file_dialogs.h"
+#include "ui/framework/dialog_base/dialog_support.h"
 #include "ui/framework/grid_dialogs/breakdown_window.h"
-#include "ui/framework/grid_dialogs/dialog_support.h"
 #include "ui/framework/grid_dialogs/grid_dialog_host.h"
 #include "ui/framework/grid_dialogs/print_preview.h"
 #include "ui/framework/grid_dialogs/search_dialogs.h"

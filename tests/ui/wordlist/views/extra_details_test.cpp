@@ -2,10 +2,10 @@
 
 #include <QListWidget>
 
+#include "gui/cv_status_bar.h"
+#include "gui/file_dialogs.h"
 #include "suite/cv_globals.h"
 #include "suite/dialogs.h"
-#include "suite/gui/cv_status_bar.h"
-#include "suite/gui/file_dialogs.h"
 #include "support/process_state.h"
 #include "support/test_support.h"
 #include "ui/wordlist/views/extra_details.h"

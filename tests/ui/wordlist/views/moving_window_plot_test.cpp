@@ -13,9 +13,9 @@
 #include <QSlider>
 #include <QSpinBox>
 
+#include "gui/file_dialogs.h"
 #include "suite/cv_stream.h"
 #include "suite/dialogs.h"
-#include "suite/gui/file_dialogs.h"
 #include "support/test_support.h"
 #include "ui/wordlist/views/moving_window_plot.h"
 #include "ui/wordlist/views/moving_window_plot_form.h"

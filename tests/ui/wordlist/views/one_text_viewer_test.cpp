@@ -7,11 +7,11 @@
 #include <QStatusBar>
 #include <QToolButton>
 
+#include "gui/cv_status_bar.h"
+#include "gui/file_dialogs.h"
 #include "suite/cvbuf.h"
 #include "suite/dialogs.h"
 #include "suite/text_settings.h"
-#include "suite/gui/cv_status_bar.h"
-#include "suite/gui/file_dialogs.h"
 #include "support/process_state.h"
 #include "support/test_support.h"
 #include "ui/wordlist/views/one_text_viewer.h"

@@ -7,14 +7,14 @@
 #include <QSpinBox>
 
 #include "concordance/patterns_clusters.h"
+#include "gui/file_dialogs.h"
+#include "model/chosen_files.h"
 #include "suite/cvbuf.h"
 #include "suite/dialogs.h"
-#include "suite/gui/file_dialogs.h"
 #include "support/process_state.h"
 #include "support/test_support.h"
 #include "ui/wordlist/views/view_support.h"
 #include "ui/wordlist/views/word_cloud_window.h"
-#include "model/chosen_files.h"
 #include "wordlist/plain_text_wordlist.h"
 #include "wordlist/wordlist_holder.h"
 
