@@ -19,6 +19,7 @@
 #include "crashreport/core/handler/exception_doors.h"
 #include "crashreport/core/handler/exception_handler.h"
 #include "crashreport/core/handler/exception_log.h"
+#include "crashreport/core/handler/signal_doors.h"
 #include "crashreport/core/handler/thread_doors.h"
 #include "crashreport/core/options/crashbox_options.h"
 #include "crashreport/core/support/module_handles.h"
@@ -133,6 +134,9 @@ void ReportCaughtException(uintptr_t catchSite)
     if (!claim.compare_exchange_strong(expected, CurrentThreadID()))
         for (;;)
             ::usleep(100000);
+    // This thread ends the process below; a fatal signal of another thread
+    // reported meanwhile does not end it first.
+    NoteExitAfterReport();
     try {
         const uintptr_t address = CurrentExceptionThrowAddress();
         // The handler remembers a throw by its call (5 bytes before the return address).

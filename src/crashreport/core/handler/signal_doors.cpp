@@ -15,6 +15,7 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <csignal>
@@ -40,6 +41,9 @@ constexpr std::size_t kAlternateStackSize = 64 * 1024;
 // How near the stack pointer a fault must lie to be the stack's overflow.
 constexpr uintptr_t kOverflowReach = 64 * 1024;
 constexpr int kDefaultDeadlineSeconds = 10;
+// How long a faulting thread whose report is done still leaves the end of
+// the process to an exit on its way, at the least (seconds).
+constexpr int kExitGraceSeconds = 5;
 constexpr char kWakeReport = 'r';
 constexpr char kWakeQuit = 'q';
 constexpr char kAnswerDone = 'd';
@@ -68,6 +72,9 @@ int gAnswerPipe[2] = {-1, -1};
 std::thread gReportThread;
 std::atomic<uint32_t> gReportThreadID{0};
 std::atomic<int> gDeadlineSeconds{kDefaultDeadlineSeconds};
+// The report in progress ends the process with an exit code of its own (an
+// exception nothing catches): a fault reported meanwhile leaves the end to it.
+std::atomic<bool> gExitAfterReport{false};
 
 // The faults of other threads that wait while a report is made: kept by
 // their signal handlers (a slot claimed with one atomic step, then filled,
@@ -167,13 +174,14 @@ void KeepWaitingFault(int signal, const siginfo_t* record, const ucontext_t* con
 
 // Waits for the report thread's answer, as long as the deadline (which the
 // report may lengthen) allows; the alarm is the watch behind the wait.
-void WaitForReport()
+// Whether the answer came; `waited`: how long it took (milliseconds).
+bool WaitForReport(int& waited)
 {
-    int waited = 0;
+    waited = 0;
     for (;;) {
         const int deadline = gDeadlineSeconds.load();
         if (waited >= deadline * 1000)
-            return;
+            return false;
         ::alarm(unsigned(deadline - waited / 1000 + 5));
         pollfd answer{gAnswerPipe[0], POLLIN, 0};
         const int ready = ::poll(&answer, 1, 200);
@@ -181,10 +189,24 @@ void WaitForReport()
             char byte = 0;
             ::syscall(SYS_read, gAnswerPipe[0], &byte, 1);
             ::alarm(0);
-            return;
+            return true;
         }
         waited += 200;
     }
+}
+
+// The fault's report is done while the process is on its way to an exit
+// of its own (the report of an exception nothing catches ends it with exit
+// code 1 once this one is done): that end is the program's, and this
+// thread waits for it rather than race it with its signal. Bounded: the
+// rest of the deadline, a few seconds at the least.
+void LeaveTheEndToTheExit(int waited)
+{
+    if (!gExitAfterReport.load())
+        return;
+    const int limit = std::max(gDeadlineSeconds.load() * 1000 - waited, kExitGraceSeconds * 1000);
+    for (int slept = 0; slept < limit; slept += 100)
+        SleepMilliseconds(100);
 }
 
 // The report thread itself faulted outside a guarded step: what was written
@@ -248,7 +270,8 @@ void FatalSignalDoor(int signal, siginfo_t* record, void* contextPointer)
     gFault.StackOverflow = LooksLikeStackOverflow(signal, record, context);
     const char wake = kWakeReport;
     RawWrite(gWakePipe[1], &wake, 1);
-    WaitForReport();
+    if (int waited = 0; WaitForReport(waited))
+        LeaveTheEndToTheExit(waited);
     PassOn(signal, record, contextPointer);
     tInsideSignalDoor = false;
     errno = savedErrno;
@@ -333,6 +356,8 @@ void ExtendSignalReportDeadline(int seconds)
 
 int SignalReportDeadline() { return gDeadlineSeconds.load(); }
 
+void NoteExitAfterReport() { gExitAfterReport = true; }
+
 void EnsureAlternateSignalStack()
 {
     stack_t current{};
@@ -382,6 +407,7 @@ void InstallSignalDoors()
         return;
     gClaim = 0;
     gDeadlineSeconds = kDefaultDeadlineSeconds;
+    gExitAfterReport = false;
     EnsureAlternateSignalStack();
     {
         TCoreThreadScope coreThread;

@@ -22,6 +22,13 @@ bool InsideGuardedCall();
 void ExtendSignalReportDeadline(int seconds);
 int SignalReportDeadline();
 
+// The report in progress ends the process with an exit code of its own (an
+// exception nothing catches ends the program with exit code 1): a fatal
+// signal reported meanwhile, once its report is done, leaves the end to
+// that exit instead of ending the process by its signal first (for a
+// bounded time: the rest of its deadline, a few seconds at the least).
+void NoteExitAfterReport();
+
 // The fatal signals of other threads that came while a fatal signal's
 // report was being made (each waits for that report, then ends the
 // process): a note for the report on each (FaultNote), given once.

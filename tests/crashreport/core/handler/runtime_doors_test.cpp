@@ -6,17 +6,22 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <stdexcept>
 #include <thread>
 
 #include "crashreport/core/core_in_child.h"
+#include "crashreport/core/handler/crashbox_events.h"
 #include "support/test_support.h"
 
 using namespace cv;
 
 namespace {
+
+int* volatile gNowhereElse = nullptr;
 
 enum class TStandardOutput { File, PipeWithoutReader };
 
@@ -112,3 +117,43 @@ INSTANTIATE_TEST_SUITE_P(
                       TCgiCase{"NoDialogServerGone", edtNone, TStandardOutput::PipeWithoutReader, ""},
                       TCgiCase{"DialogServerGone", edtMSClassic, TStandardOutput::PipeWithoutReader, ""}),
     [](const ::testing::TestParamInfo<TCgiCase>& info) { return std::string(info.param.name); });
+
+// Another thread faults while the report of an exception nothing catches is
+// made: that fault's report waits for the first and follows it. The program
+// then ends as an exception nothing catches ends it, with exit code 1, even
+// when its end comes a while after the fault's report is done (here the
+// exit waits for a report being sent): the fault's thread does not end the
+// process by its signal first.
+TEST(ExceptionNothingCatches, EndsTheProgramWithOneThoughAFaultWasReportedMeanwhile)
+{
+    cvtest::TempDir dir;
+    const QString folder = dir.path();
+    int status = 0;
+    const QString childSaid = cvtest::runInChild(
+        [&]() -> QString {
+            cvtest::StartCoreInChild(folder);
+            static std::atomic<int> reports{0};
+            TCrashboxNotifier notifier;
+            notifier.OnExceptionNotify = [](TCrashboxExceptionRecord&, bool&) {
+                if (++reports > 1)
+                    return; // the fault's own report
+                std::thread([] { *gNowhereElse = 7; }).detach();
+                std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            };
+            // The end waits for the sending of a report: until a second
+            // after the fault's report was raised.
+            TExceptionHandlerServices services = ExceptionHandlerServices();
+            services.WaitForReportSending = [](std::chrono::milliseconds) {
+                for (int waited = 0; waited < 8000 && reports.load() < 2; waited += 10)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+                std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+                return true;
+            };
+            SetExceptionHandlerServices(std::move(services));
+            std::thread([] { throw std::runtime_error("nothing catches this"); }).join();
+            return QStringLiteral("the exception did not end the program");
+        },
+        &status);
+    EXPECT_EQ(status, 1) << childSaid.toStdString();
+    EXPECT_EQ(cvtest::LogEntries(folder), 2) << "the exception's report and the fault's";
+}
