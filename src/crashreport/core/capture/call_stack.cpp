@@ -366,6 +366,12 @@ uintptr_t AddProvenFrames(TCallStackScan& scan, uintptr_t to)
             result = rawFrom(sp);
             break;
         }
+        // A deep recursion's frames lie at a steady distance, each on a
+        // line of memory of its own: the slots a few frames on are fetched
+        // ahead, so that the walk does not wait for each frame in turn (a
+        // fetch ahead of memory that is not there is dropped, never a fault).
+        if (const uint64_t stride = callerSp - sp; stride <= 4096)
+            __builtin_prefetch(reinterpret_cast<const void*>(stack.InRange(callerSp + 8 * stride - 8)));
         // A caller is code: where it has no call-frame information, its
         // return address must at least follow a call (else the stack is
         // damaged there, and only the raw scan can say more).
