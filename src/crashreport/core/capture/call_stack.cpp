@@ -225,7 +225,7 @@ class TScanStack final : public TStackReader {
 public:
     TScanStack(const TCallStackScan& scan, uintptr_t to)
         : m_from(scan.StackFrom), m_to(to), m_origin(scan.StackOrigin != 0 ? scan.StackOrigin : scan.StackFrom),
-          m_allReadable(to > m_from && Readable(m_from, to - m_from))
+          m_readableFrom(ReadableFrom(m_from, to))
     {
     }
     // The stack's address of a place in the range, and back.
@@ -235,15 +235,32 @@ public:
 
     bool Read(uint64_t address, uint64_t& value) const override
     {
-        if (!Holds(address, 8) || (!m_allReadable && !Readable(InRange(address), 8)))
+        if (!Holds(address, 8) || (InRange(address) < m_readableFrom && !Readable(InRange(address), 8)))
             return false;
         value = Load<uint64_t>(InRange(address));
         return true;
     }
 
 private:
+    // Where the range's readable part starts: the whole range, or the part
+    // of it in the mapping that holds its top, asked once (a deep stack is
+    // read thousands of times). An overflowed stack's pointer stands below
+    // its mapping, so the range starts in memory that is not there; the
+    // frames above it are read from the mapping. `to` when neither is readable.
+    static uintptr_t ReadableFrom(uintptr_t from, uintptr_t to)
+    {
+        if (to <= from)
+            return to;
+        if (Readable(from, to - from))
+            return from;
+        uintptr_t start = 0, end = 0;
+        if (!MemoryMappingOf(reinterpret_cast<const void*>(to - 1), start, end) || start <= from)
+            return to;
+        return Readable(start, to - start) ? start : to;
+    }
+
     uintptr_t m_from, m_to, m_origin;
-    bool m_allReadable; // the whole range, asked once (a deep stack is read thousands of times)
+    uintptr_t m_readableFrom;
 };
 
 // One frame the call-frame information proves: its return address (or,
@@ -349,6 +366,12 @@ uintptr_t AddProvenFrames(TCallStackScan& scan, uintptr_t to)
             result = rawFrom(sp);
             break;
         }
+        // A deep recursion's frames lie at a steady distance, each on a
+        // line of memory of its own: the slots a few frames on are fetched
+        // ahead, so that the walk does not wait for each frame in turn (a
+        // fetch ahead of memory that is not there is dropped, never a fault).
+        if (const uint64_t stride = callerSp - sp; stride <= 4096)
+            __builtin_prefetch(reinterpret_cast<const void*>(stack.InRange(callerSp + 8 * stride - 8)));
         // A caller is code: where it has no call-frame information, its
         // return address must at least follow a call (else the stack is
         // damaged there, and only the raw scan can say more).

@@ -154,7 +154,7 @@ void DeleteSource(TELDebugInfoSource* source) { std::default_delete<TELDebugInfo
 // password, which is the report's to ask; it answers false when it gave up
 // or when the module's data waits for a password.
 bool BuildModuleRecord(TCrashboxModuleInfo& module, uintptr_t handle, const std::string& fileName, bool full, uint64_t size = 0,
-                       const std::atomic<bool>* ahead = nullptr)
+                       const std::atomic<bool>* ahead = nullptr, TFileVersionCache* versions = nullptr)
 {
     const auto wanted = [ahead] { return !ahead || !ahead->load(); };
     module.Handle = handle;
@@ -162,7 +162,10 @@ bool BuildModuleRecord(TCrashboxModuleInfo& module, uintptr_t handle, const std:
     module.IsValidEncryptPassword = true;
     module.EncryptPassword.clear();
     module.LastModified = FileTime(fileName);
-    GetFileVersionStrings(fileName, module.Description, module.Version);
+    if (versions)
+        versions->Get(fileName, module.Description, module.Version);
+    else
+        GetFileVersionStrings(fileName, module.Description, module.Version);
     module.Size = size != 0 ? size : ImageSize(handle);
     module.FunctionsList = std::make_unique<TCrashboxFunctionsList>();
     module.ModuleType = TCrashboxModuleType::mtUnknown;
@@ -209,10 +212,10 @@ bool BuildModuleRecord(TCrashboxModuleInfo& module, uintptr_t handle, const std:
 }
 
 // A loaded module's cheap record, its size as the loader gave it.
-std::unique_ptr<TCrashboxModuleInfo> CheapRecord(const TLoadedModule& loaded)
+std::unique_ptr<TCrashboxModuleInfo> CheapRecord(const TLoadedModule& loaded, TFileVersionCache* versions)
 {
     auto module = std::make_unique<TCrashboxModuleInfo>();
-    BuildModuleRecord(*module, loaded.Handle, loaded.FileName, false, loaded.Size);
+    BuildModuleRecord(*module, loaded.Handle, loaded.FileName, false, loaded.Size, nullptr, versions);
     return module;
 }
 
@@ -305,7 +308,7 @@ void DeleteChangedModules(TCrashboxModulesList& list)
     list.Unlock();
 }
 
-void RefreshModulesList(TCrashboxModulesList& list)
+void RefreshModulesList(TCrashboxModulesList& list, TFileVersionCache* versions)
 {
     const std::vector<TLoadedModule> loaded = EnumerateLoadedModules();
     std::map<uintptr_t, std::string> names;
@@ -321,7 +324,7 @@ void RefreshModulesList(TCrashboxModulesList& list)
     list.Refreshing = true;
     for (const TLoadedModule& module : loaded)
         if (FindHandle(list, module.Handle) < 0)
-            list.Add(CheapRecord(module));
+            list.Add(CheapRecord(module, versions));
     list.Sort([](const TCrashboxModuleInfo& a, const TCrashboxModuleInfo& b) { return a.Handle < b.Handle; });
     list.Refreshing = false;
     list.Unlock();
@@ -342,7 +345,7 @@ PCrashboxModuleInfo AddModuleInfo(TCrashboxModulesList& list, uintptr_t handle, 
     return list.Add(std::move(module));
 }
 
-bool PrepareModuleInfo(TCrashboxModulesList& list, const TLoadedModule& loaded, const std::atomic<bool>& stop)
+bool PrepareModuleInfo(TCrashboxModulesList& list, const TLoadedModule& loaded, const std::atomic<bool>& stop, TFileVersionCache* versions)
 {
     list.Lock();
     const bool known = FindHandle(list, loaded.Handle) >= 0;
@@ -351,7 +354,7 @@ bool PrepareModuleInfo(TCrashboxModulesList& list, const TLoadedModule& loaded, 
         return false;
     // Built apart from the list, which it joins whole.
     auto module = std::make_unique<TCrashboxModuleInfo>();
-    if (!BuildModuleRecord(*module, loaded.Handle, loaded.FileName, true, loaded.Size, &stop))
+    if (!BuildModuleRecord(*module, loaded.Handle, loaded.FileName, true, loaded.Size, &stop, versions))
         return false;
     list.Lock();
     const bool added = FindHandle(list, loaded.Handle) < 0;

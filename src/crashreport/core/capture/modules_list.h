@@ -22,6 +22,7 @@
 #include <string>
 
 #include "crashreport/core/options/crashbox_records.h"
+#include "crashreport/core/support/file_version.h"
 #include "crashreport/core/support/module_handles.h"
 
 namespace cv {
@@ -53,8 +54,9 @@ PCrashboxModuleInfo ModuleInfoByHandle(TCrashboxModulesList& list, uintptr_t han
 // needs the loader only for a module it has not met).
 PCrashboxModuleInfo ModuleInfoByAddr(TCrashboxModulesList& list, uintptr_t address);
 // Brings the list up to date: drops modules no longer loaded, adds new ones
-// cheaply, sorts by handle.
-void RefreshModulesList(TCrashboxModulesList& list);
+// cheaply, sorts by handle. With `versions`, the new modules' descriptions
+// and versions come from it (file_version.h).
+void RefreshModulesList(TCrashboxModulesList& list, TFileVersionCache* versions = nullptr);
 // Drops the modules whose file was changed on disk since they were listed
 // (its time differs by more than a second): what was read of them is stale.
 // A module without a recorded time, or whose file is gone, stays.
@@ -86,8 +88,9 @@ PCrashboxModuleInfo AddModuleInfo(TCrashboxModulesList& list, uintptr_t handle, 
 // list's lock is held only to look and to add. Nothing is added (false)
 // when the list holds the module already (a report met it meanwhile), when
 // `stop` was set, or when the module's debug data needs a password (asking
-// is the report's).
-bool PrepareModuleInfo(TCrashboxModulesList& list, const TLoadedModule& loaded, const std::atomic<bool>& stop);
+// is the report's). With `versions`, the description and version come from it.
+bool PrepareModuleInfo(TCrashboxModulesList& list, const TLoadedModule& loaded, const std::atomic<bool>& stop,
+                       TFileVersionCache* versions = nullptr);
 // The same for a loaded module, from its file name (cheaply while the list
 // is refreshed); none for a module that is not loaded.
 PCrashboxModuleInfo AddModuleByHandle(TCrashboxModulesList& list, uintptr_t handle);

@@ -138,7 +138,8 @@ int32_t PriorityClassOf(uint32_t policy, int32_t nice)
     return nice < 10 ? 16384 : 64;
 }
 
-void RefreshProcessesList(TCrashboxProcessesList& list, const std::string& procFolder)
+void RefreshProcessesList(TCrashboxProcessesList& list, const std::string& procFolder, TFileVersionCache* versionCache,
+                          const std::atomic<bool>* stop)
 {
     std::vector<std::unique_ptr<TCrashboxProcessInfo>> found;
     // Many processes run one program: its file is read once.
@@ -152,6 +153,10 @@ void RefreshProcessesList(TCrashboxProcessesList& list, const std::string& procF
         std::array<char, 4096> statBuffer;
         char path[32];
         while (const dirent* entry = ::readdir(dir)) {
+            if (stop && stop->load()) {
+                ::closedir(dir);
+                return;
+            }
             uint32_t pid = 0;
             if (!Number(std::string_view(entry->d_name), pid) || pid == 0)
                 continue;
@@ -180,7 +185,10 @@ void RefreshProcessesList(TCrashboxProcessesList& list, const std::string& procF
                 auto known = versions.find(process->Name);
                 if (known == versions.end()) {
                     std::pair<std::string, std::string> facts;
-                    GetFileVersionStrings(process->Name, facts.first, facts.second);
+                    if (versionCache)
+                        versionCache->Get(process->Name, facts.first, facts.second);
+                    else
+                        GetFileVersionStrings(process->Name, facts.first, facts.second);
                     known = versions.emplace(process->Name, std::move(facts)).first;
                 }
                 process->Description = known->second.first;

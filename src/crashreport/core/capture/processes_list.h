@@ -13,12 +13,14 @@
 // -10 128 "High", -10 to -1 32768 "Above-Normal", 0 32 "Normal", 1 to 9
 // 16384 "Below-Normal", 10 and more 64 "Low".
 
+#include <atomic>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
 
 #include "crashreport/core/options/crashbox_records.h"
+#include "crashreport/core/support/file_version.h"
 
 namespace cv {
 
@@ -26,7 +28,11 @@ namespace cv {
 // where the process folders are read ("/proc"; tests point it elsewhere).
 // The kernel's own threads (children of its thread starter, or marked as
 // kernel threads) are no processes of the machine's users: left out.
-void RefreshProcessesList(TCrashboxProcessesList& list, const std::string& procFolder = "/proc");
+// With `versions`, the programs' descriptions and versions come from it
+// (read only for a program file new to it or changed). Once `stop` is set
+// the reading ends and the list is left as it was.
+void RefreshProcessesList(TCrashboxProcessesList& list, const std::string& procFolder = "/proc", TFileVersionCache* versions = nullptr,
+                          const std::atomic<bool>* stop = nullptr);
 
 // The process that started this one; 0 when it cannot be found.
 uint32_t GetParentProcessID();

@@ -173,7 +173,7 @@ private:
     struct Unit {
         Dwarf_Die die;
         bool loaded = false;
-        bool cLanguage = false;
+        bool cLanguage = false; // known once loaded
         TDwarfLineTable lines;
         std::vector<Function> functions;
         bool walkedDeeper = false;
@@ -192,7 +192,13 @@ private:
     void ReadSymbols();
     void ReadSymbolTable(Elf* elf, Elf_Scn* table);
     void ReadMiniDebugInfo();
+    void ReadSections();
     void ReadUnits();
+    // Each unit's address ranges from the address-range table, by the
+    // offset of the unit's header; false unless the table is there, is
+    // well formed and has a set for each unit of `units`.
+    bool ReadUnitRangesTable(const std::unordered_map<Dwarf_Off, size_t>& units,
+                             std::vector<std::vector<std::pair<uint64_t, uint64_t>>>& ranges) const;
     Unit* UnitOf(uint64_t va) const;
     void LoadUnit(Unit& unit) const;
     // How far a walk for functions goes: the unit's top level; below it
@@ -238,6 +244,7 @@ private:
     std::vector<CodeSection> m_codeSections;
     std::vector<UnitRange> m_unitRanges;
     TDwarfLineSections m_lineSections;
+    std::span<const uint8_t> m_arangesSection; // .debug_aranges, when stored as it is
     bool m_ownLineReader = false; // the line sections are there, uncompressed
     mutable std::vector<Unit> m_units;
     mutable std::unordered_map<Dwarf_Off, Names> m_names;
@@ -306,8 +313,14 @@ TELElfScanner::TELElfScanner(const std::string& fileName, const std::atomic<bool
     m_dwarf = dwarf_begin_elf(m_elf, DWARF_C_READ, nullptr);
     if (!m_dwarf)
         return;
+    ReadSections();
     ReadUnits();
-    // The sections the line programs are read from, when they are stored as they are.
+}
+
+void TELElfScanner::ReadSections()
+{
+    // The sections the line programs and the units' address ranges are
+    // read from, when they are stored as they are.
     size_t names = 0;
     if (elf_getshdrstrndx(m_elf, &names) != 0)
         return;
@@ -325,13 +338,15 @@ TELElfScanner::TELElfScanner(const std::string& fileName, const std::atomic<bool
             target = &m_lineSections.LineStr;
         else if (n == ".debug_str")
             target = &m_lineSections.Str;
+        else if (n == ".debug_aranges")
+            target = &m_arangesSection;
         else if (n == ".zdebug_line" || n == ".zdebug_str")
             compressed = true;
         if (!target)
             continue;
         Elf_Data* data = (sh.sh_flags & SHF_COMPRESSED) ? nullptr : elf_rawdata(scn, nullptr);
         if (!data) {
-            compressed = true;
+            compressed |= target != &m_arangesSection;
             continue;
         }
         *target = {static_cast<const uint8_t*>(data->d_buf), data->d_size};
@@ -474,6 +489,14 @@ void TELElfScanner::ReadMiniDebugInfo()
 
 void TELElfScanner::ReadUnits()
 {
+    // The units' headers first (reading no entry); then their ranges, from
+    // the address-range table when it covers every unit: one read of a small
+    // section, where asking each unit's entry for its ranges decodes the
+    // unit's abbreviations (a few milliseconds for a large program, in a
+    // report that meets the program first). Without such a table, from the
+    // units' entries.
+    std::vector<Dwarf_Die> dies;
+    std::unordered_map<Dwarf_Off, size_t> byHeader;
     Dwarf_CU* cu = nullptr;
     Dwarf_CU* next = nullptr;
     Dwarf_Half version;
@@ -482,11 +505,23 @@ void TELElfScanner::ReadUnits()
     for (; dwarf_get_units(m_dwarf, cu, &next, &version, &unitType, &cudie, nullptr) == 0 && !GivenUp(); cu = next) {
         if (unitType != DW_UT_compile && unitType != DW_UT_partial)
             continue;
+        byHeader.emplace(dwarf_dieoffset(&cudie) - dwarf_cuoffset(&cudie), dies.size());
+        dies.push_back(cudie);
+    }
+    std::vector<std::vector<std::pair<uint64_t, uint64_t>>> ranges(dies.size());
+    if (!ReadUnitRangesTable(byHeader, ranges)) {
+        for (size_t i = 0; i < dies.size() && !GivenUp(); ++i) {
+            ranges[i].clear();
+            Dwarf_Addr base, start, end;
+            ptrdiff_t off = 0;
+            while ((off = dwarf_ranges(&dies[i], off, &base, &start, &end)) > 0)
+                ranges[i].emplace_back(start, end);
+        }
+    }
+    for (size_t i = 0; i < dies.size(); ++i) {
         const size_t index = m_units.size();
         bool any = false;
-        Dwarf_Addr base, start, end;
-        ptrdiff_t off = 0;
-        while ((off = dwarf_ranges(&cudie, off, &base, &start, &end)) > 0) {
+        for (const auto& [start, end] : ranges[i]) {
             if (IsDiscardedRange(start, end))
                 continue;
             m_unitRanges.push_back({start, end, index});
@@ -494,13 +529,68 @@ void TELElfScanner::ReadUnits()
         }
         if (any) {
             m_units.emplace_back();
-            m_units.back().die = cudie;
-            const int lang = dwarf_srclang(&cudie);
-            m_units.back().cLanguage = lang == DW_LANG_C89 || lang == DW_LANG_C || lang == DW_LANG_C99 || lang == DW_LANG_C11
-                || lang == 0x2c /* DW_LANG_C17 */;
+            m_units.back().die = dies[i];
         }
     }
     std::sort(m_unitRanges.begin(), m_unitRanges.end(), [](const UnitRange& a, const UnitRange& b) { return a.start < b.start; });
+}
+
+bool TELElfScanner::ReadUnitRangesTable(const std::unordered_map<Dwarf_Off, size_t>& units,
+                                        std::vector<std::vector<std::pair<uint64_t, uint64_t>>>& ranges) const
+{
+    const std::span<const uint8_t> table = m_arangesSection;
+    if (table.empty())
+        return false;
+    auto read = [&table](size_t at, size_t size) {
+        uint64_t value = 0;
+        for (size_t i = 0; i < size; ++i)
+            value |= uint64_t(table[at + i]) << (8 * i);
+        return value;
+    };
+    std::vector<bool> met(ranges.size());
+    size_t metCount = 0;
+    for (size_t at = 0; at < table.size();) {
+        // A set: its length, version 2, the unit's header offset, the
+        // address and segment sizes, then (address, length) pairs aligned
+        // to twice the address size from the set's start, up to a (0, 0).
+        const size_t setStart = at;
+        if (table.size() - at < 4)
+            return false;
+        uint64_t length = read(at, 4);
+        size_t offsetSize = 4;
+        at += 4;
+        if (length == 0xffffffff) {
+            if (table.size() - at < 8)
+                return false;
+            length = read(at, 8);
+            offsetSize = 8;
+            at += 8;
+        }
+        if (length > table.size() - at || length < 2 + offsetSize + 2)
+            return false;
+        const size_t end = at + size_t(length);
+        const uint64_t version = read(at, 2), header = read(at + 2, offsetSize);
+        const uint64_t addressSize = read(at + 2 + offsetSize, 1), segmentSize = read(at + 3 + offsetSize, 1);
+        if (version != 2 || addressSize != 8 || segmentSize != 0)
+            return false;
+        const auto unit = units.find(Dwarf_Off(header));
+        if (unit == units.end() || met[unit->second])
+            return false;
+        met[unit->second] = true;
+        ++metCount;
+        size_t pair = at + 4 + offsetSize;
+        pair = setStart + ((pair - setStart + 15) & ~size_t(15));
+        for (; pair + 16 <= end; pair += 16) {
+            const uint64_t start = read(pair, 8), size = read(pair + 8, 8);
+            if (start == 0 && size == 0)
+                break;
+            if (size > UINT64_MAX - start)
+                return false;
+            ranges[unit->second].emplace_back(start, start + size);
+        }
+        at = end;
+    }
+    return metCount == ranges.size();
 }
 
 TELElfScanner::Unit* TELElfScanner::UnitOf(uint64_t va) const
@@ -517,6 +607,8 @@ TELElfScanner::Unit* TELElfScanner::UnitOf(uint64_t va) const
 void TELElfScanner::LoadUnit(Unit& unit) const
 {
     unit.loaded = true;
+    const int lang = dwarf_srclang(&unit.die);
+    unit.cLanguage = lang == DW_LANG_C89 || lang == DW_LANG_C || lang == DW_LANG_C99 || lang == DW_LANG_C11 || lang == 0x2c /* DW_LANG_C17 */;
     ReadLines(unit);
     AddFunctions(unit, &unit.die, Walk::TopLevel);
     std::sort(unit.functions.begin(), unit.functions.end(), [](const Function& a, const Function& b) { return a.start < b.start; });

@@ -1284,9 +1284,9 @@ bool ProcessException(const TExceptionObject& exceptionObject, uintptr_t excepti
         bool handledFlag = true;
         if (options.LogOptions().Contains(loSaveModulesAndProcessesSections)) {
             if (ModulesList())
-                RefreshModulesList(*ModulesList());
+                RefreshModulesList(*ModulesList(), &FileVersions());
             if (ProcessesList())
-                RefreshProcessesList(*ProcessesList());
+                RefreshProcessesList(*ProcessesList(), "/proc", &FileVersions());
         }
 
         // [7] The record, the report text and the duplicate test.

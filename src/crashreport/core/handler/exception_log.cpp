@@ -60,6 +60,8 @@ struct TCoreState {
     std::atomic<TCrashboxThreadsList*> threadsView{nullptr};
     // The doors' uses of the threads list in progress (TThreadsListUse).
     std::atomic<int> threadsUses{0};
+    // The programs' version notes for the processes table, kept between reports.
+    TFileVersionCache fileVersions;
     // Readies the modules' records for a report; goes before the lists.
     std::unique_ptr<TModulePreparation> preparation;
     double startTime = 0;
@@ -175,7 +177,7 @@ void StartUp()
         StartLeakCatcherForProgram(CurrentCrashboxOptions(), programFile);
     }
     // What a report needs of the modules, readied in the background.
-    core.preparation = std::make_unique<TModulePreparation>(*core.modules);
+    core.preparation = std::make_unique<TModulePreparation>(*core.modules, TModulePreparation::kFirstPause, &core.fileVersions);
     core.initialising = false;
 }
 
@@ -293,6 +295,7 @@ bool IsMainThread() { return Core().mainThread.ID != 0 && CurrentThreadID() == C
 
 TCrashboxModulesList* ModulesList() { return Core().modulesView.load(); }
 TCrashboxProcessesList* ProcessesList() { return Core().processesView.load(); }
+TFileVersionCache& FileVersions() { return Core().fileVersions; }
 TCrashboxThreadsList* ThreadsList() { return Core().threadsView.load(); }
 bool ModulesReadyForReport() { return Core().preparation && Core().preparation->UpToDate(); }
 

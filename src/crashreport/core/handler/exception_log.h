@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "crashreport/core/options/crashbox_records.h"
+#include "crashreport/core/support/file_version.h"
 
 namespace cv {
 
@@ -88,6 +89,8 @@ bool IsMainThread();
 
 TCrashboxModulesList* ModulesList();
 TCrashboxProcessesList* ProcessesList();
+// The programs' version notes, kept for the processes table.
+TFileVersionCache& FileVersions();
 TCrashboxThreadsList* ThreadsList();
 // Whether the records of every module loaded now are ready for a report
 // (module_preparation.h); false while the core is off. For the thread that

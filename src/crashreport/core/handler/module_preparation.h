@@ -11,6 +11,11 @@
 // fault at any moment finds a module either ready or absent, and a report
 // builds an absent one itself as it always did; it never waits for the
 // preparation, and the preparation never holds the list while it builds.
+//
+// Given the core's cache of the files' version notes, it reads the notes
+// of the loaded modules and of the running programs at once (they are
+// small), and again after each pass, so that the report's modules and
+// processes tables read only the files loaded or started since.
 
 #include <atomic>
 #include <chrono>
@@ -19,13 +24,15 @@
 #include <thread>
 
 #include "crashreport/core/options/crashbox_records.h"
+#include "crashreport/core/support/file_version.h"
 
 namespace cv {
 
 class TModulePreparation {
 public:
-    // Starts the thread; the list must outlive this object.
-    explicit TModulePreparation(TCrashboxModulesList& list, std::chrono::milliseconds firstPause = kFirstPause);
+    // Starts the thread; the list and the cache must outlive this object.
+    explicit TModulePreparation(TCrashboxModulesList& list, std::chrono::milliseconds firstPause = kFirstPause,
+                                TFileVersionCache* fileVersions = nullptr);
     // Stops the thread (the module being built is given up) and waits for it.
     ~TModulePreparation();
     TModulePreparation(const TModulePreparation&) = delete;
@@ -43,8 +50,12 @@ public:
 
 private:
     void Run(std::chrono::milliseconds firstPause);
+    // Reads into the cache the version notes of the loaded modules and of
+    // the running programs not read yet.
+    void ReadVersionNotes();
 
     TCrashboxModulesList& fList;
+    TFileVersionCache* fFileVersions;
     std::mutex fLock;
     std::condition_variable fWake;
     std::atomic<bool> fStop{false};

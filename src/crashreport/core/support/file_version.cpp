@@ -247,6 +247,41 @@ void GetFileVersionStrings(const std::string& fileName, std::string& description
         version.clear();
 }
 
+void TFileVersionCache::Get(const std::string& fileName, std::string& description, std::string& version)
+{
+    struct stat st {};
+    if (fileName.empty() || ::stat(fileName.c_str(), &st) != 0) {
+        GetFileVersionStrings(fileName, description, version);
+        return;
+    }
+    const auto same = [&st](const TEntry& e) {
+        return e.Device == uint64_t(st.st_dev) && e.Inode == uint64_t(st.st_ino) && e.Size == uint64_t(st.st_size)
+            && e.ChangedSeconds == int64_t(st.st_mtim.tv_sec) && e.ChangedNanoseconds == int64_t(st.st_mtim.tv_nsec);
+    };
+    {
+        std::lock_guard guard(m_lock);
+        const auto known = m_entries.find(fileName);
+        if (known != m_entries.end() && same(known->second)) {
+            description = known->second.Description;
+            version = known->second.Version;
+            return;
+        }
+    }
+    // Read without the lock: another thread's ask for another file goes on.
+    GetFileVersionStrings(fileName, description, version);
+    TEntry entry{uint64_t(st.st_dev), uint64_t(st.st_ino), uint64_t(st.st_size), int64_t(st.st_mtim.tv_sec),
+                 int64_t(st.st_mtim.tv_nsec), description, version};
+    std::lock_guard guard(m_lock);
+    ++m_filesRead;
+    m_entries.insert_or_assign(fileName, std::move(entry));
+}
+
+int TFileVersionCache::FilesRead() const
+{
+    std::lock_guard guard(m_lock);
+    return m_filesRead;
+}
+
 void GetAppVersion(std::string& version)
 {
     std::string description;

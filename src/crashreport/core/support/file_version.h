@@ -14,6 +14,8 @@
 #include <QDateTime>
 
 #include <cstdint>
+#include <map>
+#include <mutex>
 #include <string>
 #include <string_view>
 
@@ -22,6 +24,28 @@ namespace cv {
 // Both results start empty; an empty name, a missing file and a file that
 // carries nothing leave them so. A version of zeros only ("0.0.0.0") is empty.
 void GetFileVersionStrings(const std::string& fileName, std::string& description, std::string& version);
+// What GetFileVersionStrings says of files, kept between asks: a file is
+// read again only when it is no longer the same file of the same size and
+// time (it was replaced or changed). The report's processes table asks for
+// the program of each of some 170 processes, most of them the same between
+// two reports; the core's readying thread asks ahead of any fault.
+// Safe to use from several threads.
+class TFileVersionCache {
+public:
+    void Get(const std::string& fileName, std::string& description, std::string& version);
+    // How many times a file was read (not answered from what was kept).
+    int FilesRead() const;
+
+private:
+    struct TEntry {
+        uint64_t Device = 0, Inode = 0, Size = 0;
+        int64_t ChangedSeconds = 0, ChangedNanoseconds = 0;
+        std::string Description, Version;
+    };
+    mutable std::mutex m_lock;
+    std::map<std::string, TEntry, std::less<>> m_entries;
+    int m_filesRead = 0;
+};
 // The version of the program's own file; when the file carries none, the
 // version the program gave its application object.
 void GetAppVersion(std::string& version);

@@ -24,6 +24,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <map>
 #include <mutex>
 #include <set>
@@ -532,3 +534,62 @@ TEST(ElfDebugData, PiecesOfFunctionsAreNamedAndPlacedAsTheirFunction)
 }
 
 } // namespace
+
+namespace {
+
+// The answers of the file's debug data for the addresses, as text.
+std::vector<std::string> LookUps(const std::string& file, const std::vector<uint64_t>& addresses, uint64_t load)
+{
+    constexpr uintptr_t kModule = 0x10000000;
+    auto source = cv::TELDebugInfoSource::Create<cv::TELDebugInfoElf>(kModule, file);
+    std::vector<std::string> answers;
+    for (const uint64_t a : addresses) {
+        cv::TELLocationInfo info;
+        const bool found = source->GetLocationInfo(kModule + a - load, info);
+        answers.push_back(cvoracle::Text(cvoracle::AnswerOf(info, found)) + " unit " + info.UnitName);
+    }
+    return answers;
+}
+
+} // namespace
+
+// The units' address ranges come from the address-range table when it has
+// a set for every unit, else from the units' entries: a program looks up
+// the same with its table, without it, and with a table that lost all
+// sets but the first (which no longer covers every unit).
+TEST(ElfDebugData, UnitRangesFromTheAddressRangeTableGiveTheSameLookUps)
+{
+    const std::string program = std::filesystem::read_symlink("/proc/self/exe").string();
+    const auto load = cv::ElfLoadAddress(program);
+    ASSERT_TRUE(load);
+    const std::vector<uint64_t> addresses = cvoracle::RandomTextAddresses(program, 300, 11);
+    ASSERT_EQ(addresses.size(), 300u);
+    cvtest::TempDir dir;
+    // The copies keep the program's name: an address outside every unit is placed in the file's.
+    const std::string name = std::filesystem::path(program).filename().string();
+    const std::string without = dir.file(QStringLiteral("without")).toStdString() + "/" + name;
+    const std::string cut = dir.file(QStringLiteral("cut")).toStdString() + "/" + name;
+    std::filesystem::create_directories(std::filesystem::path(without).parent_path());
+    std::filesystem::create_directories(std::filesystem::path(cut).parent_path());
+    const std::string table = dir.file(QStringLiteral("table")).toStdString();
+    ASSERT_EQ(std::system(("objcopy --remove-section .debug_aranges '" + program + "' '" + without + "'").c_str()), 0);
+    std::vector<uint8_t> bytes;
+    ASSERT_TRUE(cv::ReadElfSection(program, ".debug_aranges", bytes));
+    ASSERT_GE(bytes.size(), 4u);
+    uint32_t firstLength = 0;
+    std::memcpy(&firstLength, bytes.data(), 4);
+    ASSERT_LT(firstLength + 4u, bytes.size()) << "the program has a single unit";
+    bytes.resize(firstLength + 4);
+    std::ofstream(table, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    ASSERT_EQ(std::system(("objcopy --update-section .debug_aranges='" + table + "' '" + program + "' '" + cut + "'").c_str()), 0);
+
+    const std::vector<std::string> withTable = LookUps(program, addresses, *load);
+    EXPECT_GE(std::count_if(withTable.begin(), withTable.end(), [](const std::string& a) { return a.find(" unit ") + 6 < a.size(); }), 290)
+        << "the lookups find units";
+    for (const std::string& file : {without, cut}) {
+        const std::vector<std::string> answers = LookUps(file, addresses, *load);
+        ASSERT_EQ(answers.size(), withTable.size());
+        for (size_t i = 0; i < answers.size(); ++i)
+            EXPECT_EQ(answers[i], withTable[i]) << std::hex << addresses[i] << " in " << file;
+    }
+}

@@ -1,6 +1,7 @@
 #include "crashreport/core/handler/module_preparation.h"
 
 #include "crashreport/core/capture/modules_list.h"
+#include "crashreport/core/capture/processes_list.h"
 #include "crashreport/core/debuginfo/debug_info_source.h"
 #include "crashreport/core/support/module_handles.h"
 
@@ -11,6 +12,7 @@
 #include <dlfcn.h>
 
 #include <chrono>
+#include <filesystem>
 #include <cstdlib>
 #include <map>
 #include <thread>
@@ -102,3 +104,56 @@ TEST(ModulePreparation, EndedWhileItWorksItLeavesOnlyWholeRecords)
 }
 
 } // namespace
+
+// Given the cache of the files' version notes, the preparation reads the
+// notes of the programs running and of the modules loaded: the processes
+// and modules tables a report makes next read no file again, and say of
+// each process and module what the tables made without the cache say.
+TEST(ModulePreparation, ReadiesTheVersionNotesOfProgramsAndModules)
+{
+    TCrashboxModulesList list;
+    TFileVersionCache versions;
+    {
+        TModulePreparation preparation(list, 0ms, &versions);
+        ASSERT_TRUE(WaitUntilUpToDate(preparation));
+    }
+    const int readAhead = versions.FilesRead();
+    EXPECT_GT(readAhead, 0);
+    TCrashboxProcessesList cached, uncached;
+    RefreshProcessesList(cached, "/proc", &versions);
+    RefreshProcessesList(uncached, "/proc");
+    // Programs started since the pass (other tests run beside this one) are read now.
+    std::map<std::string, std::string> notes;
+    uncached.Lock();
+    for (int i = 0; i < uncached.Count(); ++i)
+        notes[uncached.GetItem(i)->Name] = uncached.GetItem(i)->Description + "|" + uncached.GetItem(i)->Version;
+    uncached.Unlock();
+    cached.Lock();
+    int compared = 0;
+    for (int i = 0; i < cached.Count(); ++i) {
+        const auto known = notes.find(cached.GetItem(i)->Name);
+        if (known == notes.end())
+            continue;
+        EXPECT_EQ(cached.GetItem(i)->Description + "|" + cached.GetItem(i)->Version, known->second) << cached.GetItem(i)->Name;
+        ++compared;
+    }
+    cached.Unlock();
+    EXPECT_GT(compared, 0);
+    // This process's program was running at the pass: it is not read again.
+    const int before = versions.FilesRead();
+    std::string description, version;
+    versions.Get(std::filesystem::read_symlink("/proc/self/exe").string(), description, version);
+    EXPECT_EQ(versions.FilesRead(), before);
+
+    // Nor are the loaded modules, whose records say what they say without the cache.
+    TCrashboxModulesList fromCache, fromFiles;
+    RefreshModulesList(fromCache, &versions);
+    RefreshModulesList(fromFiles);
+    EXPECT_EQ(versions.FilesRead(), before);
+    ASSERT_EQ(fromCache.Count(), fromFiles.Count());
+    ASSERT_GT(fromCache.Count(), 5);
+    for (int i = 0; i < fromCache.Count(); ++i) {
+        EXPECT_EQ(fromCache.GetItem(i)->Description, fromFiles.GetItem(i)->Description) << fromFiles.GetItem(i)->Name;
+        EXPECT_EQ(fromCache.GetItem(i)->Version, fromFiles.GetItem(i)->Version) << fromFiles.GetItem(i)->Name;
+    }
+}

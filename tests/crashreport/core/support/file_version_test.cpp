@@ -7,6 +7,7 @@
 #include <QtGlobal>
 
 #include <dlfcn.h>
+#include <filesystem>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -130,4 +131,34 @@ TEST(FileVersion, APipeInAProgramsPlaceIsNotWaitedOn)
         &status, std::chrono::seconds(5));
     EXPECT_EQ(status, 0) << "the child waited on the pipe";
     EXPECT_EQ(read, QStringLiteral("|"));
+}
+
+// The cache answers as the file says, reads a file once while it stays the
+// same, and reads it again once it was replaced (another file, another size).
+TEST(FileVersionCache, ReadsAFileAgainOnlyWhenItChanged)
+{
+    cvtest::TempDir dir;
+    const std::string library = dir.file(QStringLiteral("libprobe.so")).toStdString();
+    std::filesystem::copy_file(CV_STACK_PROBE_LIBRARY, library);
+    cv::TFileVersionCache cache;
+    std::string description, version;
+    for (int ask = 0; ask < 3; ++ask) {
+        cache.Get(library, description, version);
+        EXPECT_EQ(description, "Stack probe \xC3\xA9");
+        EXPECT_EQ(version, "2.5.1");
+    }
+    EXPECT_EQ(cache.FilesRead(), 1);
+
+    // Replaced by a file that carries nothing: its note is gone from the answer.
+    const std::string replacement = dir.write(QStringLiteral("plain"), QByteArray("not a program")).toStdString();
+    ASSERT_EQ(::rename(replacement.c_str(), library.c_str()), 0);
+    cache.Get(library, description, version);
+    EXPECT_EQ(description + version, "");
+    EXPECT_EQ(cache.FilesRead(), 2);
+
+    // A file that is not there, and no name, are answered empty as by GetFileVersionStrings.
+    cache.Get("/no/such/file", description, version);
+    EXPECT_EQ(description + version, "");
+    cache.Get("", description, version);
+    EXPECT_EQ(description + version, "");
 }
