@@ -585,7 +585,11 @@ const char* Decoder::Extended(int map, uint8_t opcode)
                     fVexTwin = HasVexTwin(entries, e);
                 return e.tpl;
             }
-        return Undefined(immediate);
+        // A VEX or EVEX opcode with no meaning ends at its opcode byte: the
+        // bytes after it are read again as the next line, as objdump does.
+        fPos = fOpcodeEnd;
+        fHaveModRM = false;
+        return Undefined(0);
     }
 
     // Legacy: the last of F2 / F3 first, then 66, then no mandatory prefix.

@@ -118,6 +118,9 @@ INSTANTIATE_TEST_SUITE_P(
         Case{k64, {0x68, 0x00, 0x00, 0x00, 0x80}, "push    $FFFFFFFF80000000", 5},
         Case{k64, {0xB8, 0xFF, 0xFF, 0xFF, 0xFF}, "mov     eax, $FFFFFFFF", 5},
         Case{k64, {0x06}, "DB      $06  //???", 1},
+        // A VEX opcode with no meaning ends at the opcode: what follows is
+        // the next line, as objdump reads it.
+        Case{k64, {0xC5, 0xE9, 0x30, 0x2F}, "DB      $C5, $E9, $30  //???", 3},
         Case{k32, {0x48, 0x89, 0xC0}, "dec     eax", 1},
         Case{k64, {0x48, 0x66, 0x89, 0xC0}, "rex.W", 1}));
 
