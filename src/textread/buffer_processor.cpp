@@ -301,6 +301,12 @@ int64_t TBufferProcessor::countTextUnits(Source& src, const TEncodingGuess& gues
     // The bytes go through a decoder of their own, a block at a time, in
     // the very steps the text's own decoder takes them (an ASCII start
     // settles as it does there).
+    // UTF-16 gives a unit for every two bytes and one for an odd byte at
+    // its end, nothing else: its size tells, and no byte is read again.
+    if (guess.encoding == TSourceEncoding::Utf16LE || guess.encoding == TSourceEncoding::Utf16BE) {
+        const int64_t rest = eof ? 0 : src.inMemory ? int64_t(src.end - src.pos) : src.fileLeft;
+        return (int64_t(first.size()) + rest + 1) / 2;
+    }
     TTextDecoder counter(guess.encoding, m_settings.CodePage(), guess.decided);
     TUnitBuffer units;
     int64_t total = 0;

@@ -26,6 +26,7 @@
 #include "textread/buffer_processor.h"
 #include "model/stats_list.h"
 #include "wordlist/wordlist_buffer_processor.h"
+#include "wordlist/wordlist_tree.h"
 
 #include <QString>
 #include <QStringList>
@@ -114,7 +115,7 @@ public:
     // Slices of the run's vocabulary: 2^bits (0 to 6). By default one per
     // 4 MB of text, four at least (each slice takes some memory of its own
     // however few types it gets).
-    void SetSliceBits(int bits) { m_sliceBits = std::clamp(bits, 0, 6); }
+    void SetSliceBits(int bits) { m_sliceBits = std::clamp(bits, 0, TWordlistTree::kMostSliceBits); }
 
     // Time the threads spent cutting and counting, summed.
     double CutSeconds() const { return m_cutSeconds; }

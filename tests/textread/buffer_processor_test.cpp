@@ -848,6 +848,19 @@ TEST_F(BufferProcessorTest, TheTextsLengthInUnitsWhateverItsEncoding)
             EXPECT_EQ(int64_t(c.text.size()), t.size());
         }
     }
+    // UTF-16 cut after an odd byte: the byte is a unit of its own (the
+    // replacement character), as the reading shows it.
+    for (const bool mark : {true, false}) {
+        TChosenTextRec rec;
+        rec.FullFilename = dir.write(QStringLiteral("odd.txt"), utf16(text, mark, mark) + QByteArray("A"));
+        Length c(nullptr, nullptr, nullptr, nullptr, rec, defaultSettings(), 0, 0, false);
+        c.SetCountTextUnits(true);
+        c.SetMaxChunkChars(256);
+        ASSERT_TRUE(c.ReadAndProcess(1));
+        ASSERT_FALSE(c.told.empty());
+        EXPECT_EQ(c.told.front(), text.size() + 1);
+        EXPECT_EQ(int64_t(c.text.size()), text.size() + 1);
+    }
     // Not asked for: not counted.
     TChosenTextRec rec;
     rec.FullFilename = dir.write(QStringLiteral("plain.txt"), utf8(text));
