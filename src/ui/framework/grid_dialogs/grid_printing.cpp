@@ -263,16 +263,16 @@ QPrinter& TPrintPreviewHandler::Printer()
     return *m_printer;
 }
 
-int TPrintPreviewHandler::PageCount()
+TGridPagePrinter TPrintPreviewHandler::PagesOnPrinter()
 {
-    if (!previewgrid)
-        return 0;
     QPrinter& printer = Printer();
     m_organiser.ApplyTo(printer);
     TGridPagePrinter pages(*previewgrid, m_organiser);
     pages.Layout(printer, QRectF(QPointF(0, 0), printer.pageRect(QPrinter::DevicePixel).size()));
-    return pages.PageCount();
+    return pages;
 }
+
+int TPrintPreviewHandler::PageCount() { return previewgrid ? PagesOnPrinter().PageCount() : 0; }
 
 void TPrintPreviewHandler::PaintShownPage(QPrinter& printer)
 {
@@ -298,9 +298,10 @@ void TPrintPreviewHandler::Command(int code)
 {
     if (!previewgrid || PrintPreviewBusy || !PreviewShowsGrid())
         return;
+    const TGridPagePrinter pages = PagesOnPrinter();
     switch (code) {
     case kPrintNextPage:
-        if (m_currentPage < PageCount() - 1)
+        if (m_currentPage < pages.PageCount() - 1)
             ++m_currentPage;
         break;
     case kPrintPreviousPage:
@@ -320,9 +321,6 @@ void TPrintPreviewHandler::Command(int code)
     default: break;
     }
     // The grid shows the page: its top row is the page's first, its current row stays.
-    TGridPagePrinter pages(*previewgrid, m_organiser);
-    QPrinter& printer = Printer();
-    pages.Layout(printer, QRectF(QPointF(0, 0), printer.pageRect(QPrinter::DevicePixel).size()));
     const int current = previewgrid->Row();
     if (current > 0)
         previewgrid->SetRow(current);

@@ -138,6 +138,8 @@ public:
 
 private:
     bool PreviewShowsGrid() const;
+    // The grid laid out on the printer's pages as the organiser sets them up.
+    TGridPagePrinter PagesOnPrinter();
     QPointer<TCV_Grid> previewgrid;
     QPointer<TCVFormPrintPreview> m_form;
     std::unique_ptr<QPrinter> m_printer;
