@@ -34,6 +34,16 @@ T Load(uintptr_t address)
 
 bool InSet(TCrashboxDebugDetails set, TCrashboxDebugDetail detail) { return (set & DebugDetailBit(detail)) != 0; }
 
+// Counts one more entry met by the scan; whether it falls in the scan's
+// window (from First on, at most Count of them) and is to be added.
+bool NextInWindow(TCallStackScan& scan)
+{
+    const int index = scan.Found++;
+    if (scan.First >= 0 && index < scan.First)
+        return false;
+    return scan.Count < 0 || index - std::max(scan.First, 0) < scan.Count;
+}
+
 // One entry: the address shown is addr, the one resolved lookup (addr - 1
 // for a return address). Inlined code adds an entry for each function it
 // was inlined into, at the same address; the group counts as one entry for
@@ -63,10 +73,7 @@ void AddEntry(uintptr_t addr, uintptr_t lookup, bool isErrorLine, TCallStackScan
     }
     if (!isErrorLine && !InSet(scan.Details, entry->DebugDetail))
         return;
-    const int index = scan.Found++;
-    if (scan.First >= 0 && index < scan.First)
-        return;
-    if (scan.Count >= 0 && index - std::max(scan.First, 0) >= scan.Count)
+    if (!NextInWindow(scan))
         return;
     TCrashboxDebugInfo* last = entry.get();
     list.Add(std::move(entry));
@@ -307,8 +314,7 @@ void AddLeftOutRow(std::size_t count, TCallStackScan& scan)
 {
     if (scan.List->Count() >= kMaxCallStackEntries)
         return;
-    const int index = scan.Found++;
-    if ((scan.First >= 0 && index < scan.First) || (scan.Count >= 0 && index - std::max(scan.First, 0) >= scan.Count))
+    if (!NextInWindow(scan))
         return;
     auto entry = std::make_unique<TCrashboxDebugInfo>();
     entry->DebugDetail = TCrashboxDebugDetail::ddSourceCode;

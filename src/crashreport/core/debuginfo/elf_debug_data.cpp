@@ -1,6 +1,7 @@
 #include "crashreport/core/debuginfo/elf_debug_data.h"
 
 #include "crashreport/core/debuginfo/dwarf_line_table.h"
+#include "crashreport/core/debuginfo/dwarf_reader.h"
 #include "crashreport/core/debuginfo/elf_image.h"
 #include "crashreport/core/support/files_and_folders.h"
 
@@ -541,36 +542,25 @@ bool TELElfScanner::ReadUnitRangesTable(const std::unordered_map<Dwarf_Off, size
     const std::span<const uint8_t> table = m_arangesSection;
     if (table.empty())
         return false;
-    auto read = [&table](size_t at, size_t size) {
-        uint64_t value = 0;
-        for (size_t i = 0; i < size; ++i)
-            value |= uint64_t(table[at + i]) << (8 * i);
-        return value;
-    };
     std::vector<bool> met(ranges.size());
     size_t metCount = 0;
-    for (size_t at = 0; at < table.size();) {
+    TDwarfReader r(table, 0, table.size());
+    while (!r.AtEnd()) {
         // A set: its length, version 2, the unit's header offset, the
         // address and segment sizes, then (address, length) pairs aligned
         // to twice the address size from the set's start, up to a (0, 0).
-        const size_t setStart = at;
-        if (table.size() - at < 4)
+        const uint64_t setStart = r.At();
+        uint64_t length = r.Fixed<uint32_t>();
+        const bool dwarf64 = length == 0xffffffff;
+        if (dwarf64)
+            length = r.Fixed<uint64_t>();
+        const unsigned offsetSize = dwarf64 ? 8 : 4;
+        if (!r.Ok() || length > table.size() - r.At() || length < 2 + offsetSize + 2)
             return false;
-        uint64_t length = read(at, 4);
-        size_t offsetSize = 4;
-        at += 4;
-        if (length == 0xffffffff) {
-            if (table.size() - at < 8)
-                return false;
-            length = read(at, 8);
-            offsetSize = 8;
-            at += 8;
-        }
-        if (length > table.size() - at || length < 2 + offsetSize + 2)
-            return false;
-        const size_t end = at + size_t(length);
-        const uint64_t version = read(at, 2), header = read(at + 2, offsetSize);
-        const uint64_t addressSize = read(at + 2 + offsetSize, 1), segmentSize = read(at + 3 + offsetSize, 1);
+        const uint64_t end = r.At() + length;
+        TDwarfReader set(table, r.At(), end);
+        const uint64_t version = set.Fixed<uint16_t>(), header = set.Sized(offsetSize);
+        const uint64_t addressSize = set.Fixed<uint8_t>(), segmentSize = set.Fixed<uint8_t>();
         if (version != 2 || addressSize != 8 || segmentSize != 0)
             return false;
         const auto unit = units.find(Dwarf_Off(header));
@@ -578,17 +568,16 @@ bool TELElfScanner::ReadUnitRangesTable(const std::unordered_map<Dwarf_Off, size
             return false;
         met[unit->second] = true;
         ++metCount;
-        size_t pair = at + 4 + offsetSize;
-        pair = setStart + ((pair - setStart + 15) & ~size_t(15));
-        for (; pair + 16 <= end; pair += 16) {
-            const uint64_t start = read(pair, 8), size = read(pair + 8, 8);
+        set.Seek(setStart + ((set.At() - setStart + 15) & ~uint64_t(15)));
+        while (set.At() + 16 <= end) {
+            const uint64_t start = set.Fixed<uint64_t>(), size = set.Fixed<uint64_t>();
             if (start == 0 && size == 0)
                 break;
             if (size > UINT64_MAX - start)
                 return false;
             ranges[unit->second].emplace_back(start, start + size);
         }
-        at = end;
+        r.Seek(end);
     }
     return metCount == ranges.size();
 }
