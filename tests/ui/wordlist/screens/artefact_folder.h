@@ -5,7 +5,10 @@
 // developer's beside CI's) name the same folder; the second waits for the
 // first instead of emptying the folder under it. The hold is an advisory
 // lock on "<folder>.lock", which the system lets go when the process ends,
-// however it ends.
+// however it ends. Without $CV_SCREENSHOT_DIR the folders lie in one of
+// the user's own in the temporary folder (made 0700, named by the user's
+// id): another user cannot plant a folder or a link of that name there,
+// which the test would then empty.
 
 #include <QDir>
 #include <QFile>
@@ -17,15 +20,39 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace screens_test {
+
+// "<$CV_SCREENSHOT_DIR><suffix>", else "<temporary folder>/corvantis-tests-UID/<name>";
+// empty when the user's folder there is not theirs alone (error says why).
+inline QString ArtefactFolderFor(const QString& name, const QString& suffix, QString* error)
+{
+    const QString chosen = qEnvironmentVariable("CV_SCREENSHOT_DIR");
+    if (!chosen.isEmpty())
+        return chosen + suffix;
+    const QString base = QDir(QDir::tempPath()).filePath(QStringLiteral("corvantis-tests-%1").arg(::geteuid()));
+    const QByteArray path = QFile::encodeName(base);
+    ::mkdir(path.constData(), 0700);
+    struct stat st {};
+    if (::lstat(path.constData(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::geteuid()
+        || (st.st_mode & 077) != 0) {
+        *error = QStringLiteral("%1 is not a folder of this user's alone").arg(base);
+        return {};
+    }
+    return QDir(base).filePath(name);
+}
 
 class TArtefactFolder {
 public:
     // Waits at most `wait` for another run's hold to end.
     TArtefactFolder(const QString& folder, std::chrono::seconds wait)
     {
+        if (folder.isEmpty()) {
+            m_error = QStringLiteral("no folder for the pictures");
+            return;
+        }
         const QString lockFile = folder + QStringLiteral(".lock");
         QDir().mkpath(QFileInfo(folder).absolutePath());
         m_fd = ::open(QFile::encodeName(lockFile).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
@@ -42,6 +69,13 @@ public:
             std::this_thread::sleep_for(std::chrono::milliseconds(200));
         }
         m_held = true;
+        // Emptied only when it is a folder itself: through a link, the
+        // link's target would be emptied.
+        struct stat st {};
+        if (::lstat(QFile::encodeName(folder).constData(), &st) == 0 && !S_ISDIR(st.st_mode)) {
+            m_error = QStringLiteral("%1 is not a folder (a link is not followed)").arg(folder);
+            return;
+        }
         QDir(folder).removeRecursively();
         if (!QDir().mkpath(folder))
             m_error = QStringLiteral("cannot make %1").arg(folder);

@@ -2,7 +2,7 @@
 // walk (grid_dialogs_walk.cpp) opens each on a screen of 1024x768 and
 // reports where its frame lies; each must lie inside the screen and be
 // pictured. The pictures stay in "$CV_SCREENSHOT_DIR-grid-dialogs", else in
-// "corvantis-screenshots-grid-dialogs" in the temporary folder. Skipped
+// "corvantis-tests-UID/grid-dialogs" in the temporary folder. Skipped
 // where Xvfb is not installed.
 
 #include <gtest/gtest.h>
@@ -19,11 +19,11 @@ TEST(GridDialogScreens, EveryGridDialogOpensInsideTheScreenOnAFreshBuffer)
 {
     if (screens_test::XvfbProgram().isEmpty())
         GTEST_SKIP() << "Xvfb is not installed";
-    QString dir = qEnvironmentVariable("CV_SCREENSHOT_DIR");
-    if (dir.isEmpty())
-        dir = QDir(QDir::tempPath()).filePath(QStringLiteral("corvantis-screenshots"));
     // Beside the new user's pictures, not among them: that walk clears its folder.
-    dir += QStringLiteral("-grid-dialogs");
+    QString why;
+    const QString dir =
+        screens_test::ArtefactFolderFor(QStringLiteral("grid-dialogs"), QStringLiteral("-grid-dialogs"), &why);
+    ASSERT_FALSE(dir.isEmpty()) << why.toStdString();
     const screens_test::TArtefactFolder folder(dir, std::chrono::seconds(120));
     ASSERT_TRUE(folder.Ready()) << folder.Error().toStdString();
 

@@ -2,8 +2,8 @@
 // free display, the walk (screens_walk.cpp) runs the window through a new
 // user's steps and saves a picture of each, which must be a readable
 // picture of some size and not one colour. The pictures stay as artefacts
-// in $CV_SCREENSHOT_DIR, else in "corvantis-screenshots" in the temporary
-// folder (never in the sources). Skipped where Xvfb is not installed.
+// in $CV_SCREENSHOT_DIR, else in "corvantis-tests-UID/screenshots" in the
+// temporary folder (never in the sources). Skipped where Xvfb is not installed.
 
 #include <gtest/gtest.h>
 
@@ -21,9 +21,9 @@ TEST(Screenshots, EachStepOfANewUserIsPicturedOnARealScreen)
 {
     if (screens_test::XvfbProgram().isEmpty())
         GTEST_SKIP() << "Xvfb is not installed";
-    QString dir = qEnvironmentVariable("CV_SCREENSHOT_DIR");
-    if (dir.isEmpty())
-        dir = QDir(QDir::tempPath()).filePath(QStringLiteral("corvantis-screenshots"));
+    QString why;
+    const QString dir = screens_test::ArtefactFolderFor(QStringLiteral("screenshots"), QString(), &why);
+    ASSERT_FALSE(dir.isEmpty()) << why.toStdString();
     const screens_test::TArtefactFolder folder(dir, std::chrono::seconds(120));
     ASSERT_TRUE(folder.Ready()) << folder.Error().toStdString();
 
@@ -67,8 +67,9 @@ TEST(LinguistsDay, EveryStepIsReachedWithTheMouseAndKeysAndShowsWhatItShould)
     if (!missing.isEmpty())
         GTEST_SKIP() << "not installed: " << missing.join(u' ').toStdString();
     // Beside the new user's pictures, not among them: that walk empties its folder.
-    QString dir = qEnvironmentVariable("CV_SCREENSHOT_DIR");
-    dir = dir.isEmpty() ? QDir(QDir::tempPath()).filePath(QStringLiteral("corvantis-day")) : dir + QStringLiteral("-day");
+    QString why;
+    const QString dir = screens_test::ArtefactFolderFor(QStringLiteral("day"), QStringLiteral("-day"), &why);
+    ASSERT_FALSE(dir.isEmpty()) << why.toStdString();
     // Another run's day takes a minute or two.
     const screens_test::TArtefactFolder folder(dir, std::chrono::seconds(240));
     ASSERT_TRUE(folder.Ready()) << folder.Error().toStdString();

@@ -209,7 +209,8 @@ TEST(MovingWindowPlotForm, OpensAPlotAndKeepsTheViewInsideTheText)
 // Opened before it is shown, as the main window opens it: the first view is
 // drawn at the size of the window's plot area, the "Pos" track bar has room
 // for its ten positions, and the picture has its axis captions. A copy of
-// the picture is kept for a look ($CV_SCREENSHOT_DIR, else the temporary folder).
+// the picture is kept for a look in $CV_SCREENSHOT_DIR (else it goes with the
+// test's own files).
 TEST(MovingWindowPlotForm, TheFirstViewFitsTheWindowAndThePositionBarIsUsable)
 {
     cvtest::TempDir dir;
@@ -236,7 +237,7 @@ TEST(MovingWindowPlotForm, TheFirstViewFitsTheWindowAndThePositionBarIsUsable)
         QApplication::processEvents();
         QString shots = qEnvironmentVariable("CV_SCREENSHOT_DIR");
         if (shots.isEmpty())
-            shots = QDir::tempPath();
+            shots = dir.path();
         form.grab().save(QDir(shots).filePath(QStringLiteral("moving-window-plot-many-texts.png")));
     }
     for (const int width : {900, 640}) {
@@ -256,7 +257,7 @@ TEST(MovingWindowPlotForm, TheFirstViewFitsTheWindowAndThePositionBarIsUsable)
         EXPECT_EQ(form.AdvScrollBox1->verticalScrollBar()->maximum(), 0);
         QString shots = qEnvironmentVariable("CV_SCREENSHOT_DIR");
         if (shots.isEmpty())
-            shots = QDir::tempPath();
+            shots = dir.path();
         form.grab().save(QDir(shots).filePath(QStringLiteral("moving-window-plot-%1.png").arg(width)));
     }
 }
