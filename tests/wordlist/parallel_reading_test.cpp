@@ -422,6 +422,8 @@ TEST_F(ParallelReader, StopsBetweenTextsWhenAskedAndHandsOverNoMore)
         else
             EXPECT_LE(handed, 5);
         EXPECT_EQ(c.nextPart, handed);
+        // The types of the texts handed over never reach the run's tree.
+        EXPECT_EQ(tree->Count(), 0);
     }
 }
 
