@@ -14,6 +14,10 @@
 #include <thread>
 #include <vector>
 
+#if defined(__linux__)
+#include <sys/prctl.h>
+#endif
+
 namespace cv {
 
 namespace {
@@ -27,6 +31,38 @@ constexpr int64_t kMostTypesWaiting = int64_t(4) << 20;
 // Texts a slice takes at a time, when they are there (its counts stay in
 // the caches of the thread that adds them).
 constexpr int32_t kMostTextsPerTask = 16;
+
+// While texts are read on several threads the process takes its fresh
+// memory in 4 KB pages, not 2 MB ones (the heap asks for those for a
+// job's tables: PrepareMemoryForJobs), and takes them again after. The
+// threads' trees are most of the fresh memory of such a run (each comes to
+// hold most of a large vocabulary), all taken from the one heap; backed by
+// 2 MB pages the reading of the generated corpus of 100 million words on
+// four threads took some 11 % longer (medians of four interleaved runs:
+// 1.69 s against 1.50 s, as much processor time), where one thread reading
+// alone gains from them (20 to 35 %), so one thread keeps them. A run that
+// finds them already refused leaves them so.
+class TSmallPagesWhileReading {
+public:
+    TSmallPagesWhileReading()
+    {
+#if defined(__linux__) && defined(PR_SET_THP_DISABLE)
+        fSet = prctl(PR_GET_THP_DISABLE, 0, 0, 0, 0) == 0 && prctl(PR_SET_THP_DISABLE, 1, 0, 0, 0) == 0;
+#endif
+    }
+    ~TSmallPagesWhileReading()
+    {
+#if defined(__linux__) && defined(PR_SET_THP_DISABLE)
+        if (fSet)
+            prctl(PR_SET_THP_DISABLE, 0, 0, 0, 0);
+#endif
+    }
+    TSmallPagesWhileReading(const TSmallPagesWhileReading&) = delete;
+    TSmallPagesWhileReading& operator=(const TSmallPagesWhileReading&) = delete;
+
+private:
+    bool fSet = false;
+};
 
 } // namespace
 
@@ -198,6 +234,7 @@ bool TParallelWordlistReading::Run(std::span<const TTextToRead> texts, int32_t c
 {
     if (m_run.tree->Count() != 0 || m_run.tree->PartCount() != 0)
         throw std::logic_error("texts read on several threads into a tree that holds some already");
+    const TSmallPagesWhileReading smallPages;
     TShared& s = *m_shared;
     m_count = count;
     s.texts = texts;
