@@ -41,7 +41,8 @@ constexpr int32_t kMostTextsPerTask = 16;
 // four threads took some 11 % longer (medians of four interleaved runs:
 // 1.69 s against 1.50 s, as much processor time), where one thread reading
 // alone gains from them (20 to 35 %), so one thread keeps them. A run that
-// finds them already refused leaves them so.
+// finds them already refused leaves them so (of two runs at once, the
+// second then reads in 2 MB pages once the first is done: slower, no more).
 class TSmallPagesWhileReading {
 public:
     TSmallPagesWhileReading()
