@@ -135,9 +135,10 @@ private:
     // Adds texts [from, to) to slice `slice`; after the last text, its spread.
     void AddToSlice(int slice, int32_t from, int32_t to, bool last);
     // The run's types new in texts [from, to) (every slice has taken them),
-    // in the order first met.
+    // in the order first met, added to the tree being made.
     void Gather(int32_t from, int32_t to);
-    // The run's tree made of the slices.
+    // The run's tree made of the slices: the types gathered take their
+    // frequencies and spread, and the tree takes the run tree's place.
     void MakeRunTree();
     void StopAndJoin();
 

@@ -145,6 +145,8 @@ public:
     virtual ~TWordlistParentTree();
     TWordlistParentTree(const TWordlistParentTree&) = delete;
     TWordlistParentTree& operator=(const TWordlistParentTree&) = delete;
+    TWordlistParentTree(TWordlistParentTree&&) noexcept = default;
+    TWordlistParentTree& operator=(TWordlistParentTree&&) noexcept = default;
 
     // The id of the type of this spelling and tag (hash as HashWordlistKey
     // gives it), or kNoType. The text must be followed by zero units up to a
@@ -510,6 +512,10 @@ public:
 
     TWordlistTree() = default;
     ~TWordlistTree() override;
+    // A tree made elsewhere takes the place of this one (what a run was
+    // told of it goes with it: KeepPartRecords).
+    TWordlistTree(TWordlistTree&&) noexcept = default;
+    TWordlistTree& operator=(TWordlistTree&&) noexcept = default;
 
     // Texts and parts are numbered from 0 in the order they are read; the
     // parts of a text follow one another. A text has one part, or ten when

@@ -15,6 +15,10 @@
 
 #include <random>
 
+#if defined(__linux__)
+#include <sys/prctl.h>
+#endif
+
 using namespace cv;
 using namespace wordlist_test;
 
@@ -404,6 +408,34 @@ TEST_F(ParallelReader, WithoutAThreadItHandsOverNothingAndTheCallerReadsOn)
     EXPECT_EQ(reading.HandedOver(), records.size());
 }
 
+#if defined(__linux__) && defined(PR_SET_THP_DISABLE)
+TEST_F(ParallelReader, ReadsInSmallPagesAndLeavesTheProcessAsItFoundThem)
+{
+    // 2 MB pages slow several reading threads down and speed one thread up:
+    // refused while the threads read, and after as they were before.
+    TWordFolder folder(Settings());
+    const int before = prctl(PR_GET_THP_DISABLE, 0, 0, 0, 0);
+    ASSERT_GE(before, 0);
+    for (int refused : {0, 1}) {
+        ASSERT_EQ(prctl(PR_SET_THP_DISABLE, refused, 0, 0, 0), 0);
+        TWordlistRunContext c;
+        auto tree = NewRun(c, folder);
+        TParallelWordlistReading reading(c, 2, nullptr, nullptr, kListWordList, 0);
+        std::vector<int> whileReading;
+        EXPECT_TRUE(reading.Run(
+            toRead, int32_t(records.size()),
+            [&](const TTextToRead&, const TTextReadOutcome&) {
+                whileReading.push_back(prctl(PR_GET_THP_DISABLE, 0, 0, 0, 0));
+                return true;
+            },
+            [] { return true; }));
+        EXPECT_EQ(whileReading, std::vector<int>(records.size(), 1)) << "refused before: " << refused;
+        EXPECT_EQ(prctl(PR_GET_THP_DISABLE, 0, 0, 0, 0), refused);
+    }
+    prctl(PR_SET_THP_DISABLE, before, 0, 0, 0);
+}
+#endif
+
 TEST_F(ParallelReader, StopsBetweenTextsWhenAskedAndHandsOverNoMore)
 {
     TWordFolder folder(Settings());
@@ -422,6 +454,8 @@ TEST_F(ParallelReader, StopsBetweenTextsWhenAskedAndHandsOverNoMore)
         else
             EXPECT_LE(handed, 5);
         EXPECT_EQ(c.nextPart, handed);
+        // The types of the texts handed over never reach the run's tree.
+        EXPECT_EQ(tree->Count(), 0);
     }
 }
 
