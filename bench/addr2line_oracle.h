@@ -30,13 +30,12 @@ namespace cvoracle {
 struct Addr2LineFrame {
     std::string procedure; // empty when addr2line knows none
     int32_t line = 0;      // 0 when unknown
-    std::string file;      // the file of that line; "??" when unknown
+    std::string file;      // the file of that line (of the call, for a frame around inlined code)
 };
 
 struct Addr2LineAnswer {
     std::string procedure; // the innermost frame's function; empty when addr2line knows none
     int32_t line = 0;      // its line; 0 when unknown
-    std::string file;      // the file of that line
     std::vector<Addr2LineFrame> inlinedInto; // the frames around it, innermost first
 };
 
@@ -59,7 +58,7 @@ inline bool SameChain(const Addr2LineAnswer& ours, const Addr2LineAnswer& theirs
 // A lookup's answer in the same terms (found: the lookup found the address).
 inline Addr2LineAnswer AnswerOf(const cv::TELLocationInfo& info, bool found)
 {
-    Addr2LineAnswer answer{info.ProcedureName, found ? info.LineNumber : 0, info.SourceName, {}};
+    Addr2LineAnswer answer{info.ProcedureName, found ? info.LineNumber : 0, {}};
     for (const cv::TELLocationInfo& caller : info.InlinedInto)
         answer.inlinedInto.push_back({caller.ProcedureName, caller.LineNumber, caller.SourceName});
     return answer;
@@ -166,7 +165,6 @@ inline std::vector<Addr2LineAnswer> RunAddr2Line(const std::string& file, const 
         if (firstFrame) {
             a.procedure = frame.procedure;
             a.line = frame.line;
-            a.file = frame.file;
             firstFrame = false;
         } else {
             a.inlinedInto.push_back(frame);

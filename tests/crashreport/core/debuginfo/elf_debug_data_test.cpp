@@ -198,9 +198,9 @@ TEST_F(ElfDebugDataOfTheTool, NearbyAddressesInInlinedCodeAgreeWithAddr2lineInEi
     EXPECT_GE(agree * 100, upwards.size() * 99) << differences;
 }
 
-// The file of each frame of an inlined chain is addr2line's: the innermost
-// line's file, and for each function around it the file of the call (a
-// header for calls inlined in headers, the unit's own file for its own).
+// The file of each call of an inlined chain is addr2line's: for each
+// function around the inlined code, the file of the call (a header for calls
+// inlined in headers, the unit's own file for its own).
 TEST_F(ElfDebugDataOfTheTool, FilesOfInlinedCallsAgreeWithAddr2line)
 {
     std::vector<uint64_t> addresses;
@@ -222,7 +222,7 @@ TEST_F(ElfDebugDataOfTheTool, FilesOfInlinedCallsAgreeWithAddr2line)
         const cvoracle::Addr2LineAnswer ours = cvoracle::AnswerOf(infos[i], true);
         if (!cvoracle::SameChain(ours, theirs[i]))
             continue; // the chains are compared by the tests above
-        std::vector<std::string> mine{ours.file}, addr2line{theirs[i].file};
+        std::vector<std::string> mine, addr2line;
         for (size_t k = 0; k < ours.inlinedInto.size(); ++k) {
             mine.push_back(ours.inlinedInto[k].file);
             addr2line.push_back(theirs[i].inlinedInto[k].file);
