@@ -30,6 +30,7 @@ namespace cvoracle {
 struct Addr2LineFrame {
     std::string procedure; // empty when addr2line knows none
     int32_t line = 0;      // 0 when unknown
+    std::string file;      // the file of that line (of the call, for a frame around inlined code)
 };
 
 struct Addr2LineAnswer {
@@ -59,7 +60,7 @@ inline Addr2LineAnswer AnswerOf(const cv::TELLocationInfo& info, bool found)
 {
     Addr2LineAnswer answer{info.ProcedureName, found ? info.LineNumber : 0, {}};
     for (const cv::TELLocationInfo& caller : info.InlinedInto)
-        answer.inlinedInto.push_back({caller.ProcedureName, caller.LineNumber});
+        answer.inlinedInto.push_back({caller.ProcedureName, caller.LineNumber, caller.SourceName});
     return answer;
 }
 
@@ -160,6 +161,7 @@ inline std::vector<Addr2LineAnswer> RunAddr2Line(const std::string& file, const 
         if (paren >= 0)
             place.truncate(paren);
         frame.line = place.mid(place.lastIndexOf(':') + 1).toInt();
+        frame.file = place.left(place.lastIndexOf(':')).toStdString();
         if (firstFrame) {
             a.procedure = frame.procedure;
             a.line = frame.line;

@@ -166,6 +166,9 @@ TEST_P(CrashExampleKinds, LeaveOneReportNamingTheFaultingFunction)
     EXPECT_GE(row.line, defined);
     EXPECT_LE(row.line, defined + 6);
     EXPECT_TRUE(report.contains(QStringLiteral("|libc.so.6"))) << "the modules table lists the C library";
+    // The processes table lists the processes running at the fault: this test's among them.
+    const QRegularExpression testsProcess(QStringLiteral("\\|%1 *\\|%2 *\\|").arg(::getpid()).arg(QFileInfo(QFileInfo(QStringLiteral("/proc/self/exe")).symLinkTarget()).fileName()));
+    EXPECT_TRUE(testsProcess.match(report.mid(report.indexOf(QStringLiteral("Processes Information:")))).hasMatch()) << testsProcess.pattern().toStdString();
 
     const QString toolLog = QString::fromUtf8(cvtest::readAll(dir.file(QStringLiteral("CVlog.txt"))));
     // The tool's unit hears of exceptions that are not caught; of a caught

@@ -551,6 +551,12 @@ struct TRulesAt {
     bool Usable = false;      // its instructions could be run
     bool SignalFrame = false; // the frame is a signal's
     TRules Rules;
+    // The registers whose rule says something, in order (the others keep a
+    // callee-saved value and lose the rest): a walk through a deep
+    // recursion steps with the same rules thousands of times.
+    std::array<uint8_t, kDwarfRegisters> Ruled{};
+    uint8_t RuledCount = 0;
+    uint32_t Unspecified = 0; // bit r: register r has no rule
 };
 
 // The answers of the last few instructions looked up on this thread: a
@@ -581,6 +587,12 @@ const TRulesAt& RulesAt(uint64_t lookup)
     at.Rules = initial;
     at.Usable = RunInstructions(fde.Instructions, fde.End, fde.Cie, fde.Begin, lookup, at.Rules, initial);
     at.SignalFrame = fde.Cie.SignalFrame;
+    for (int r = 0; r < kDwarfRegisters; ++r) {
+        if (at.Rules.Registers[std::size_t(r)].Kind == TRuleKind::Unspecified)
+            at.Unspecified |= 1u << r;
+        else
+            at.Ruled[at.RuledCount++] = uint8_t(r);
+    }
     return at;
 }
 
@@ -621,16 +633,19 @@ TUnwindStep UnwindFrame(TUnwindFrame& frame, const TStackReader& stack)
         cfa = now.Value[std::size_t(rules.CfaRegister)] + uint64_t(rules.CfaOffset);
     }
 
+    // Registers without a rule keep their value when callee-saved.
     TUnwindRegisters caller;
-    for (int r = 0; r < kDwarfRegisters; ++r) {
+    for (uint32_t kept = now.Known & kCalleeSaved & at.Unspecified; kept != 0; kept &= kept - 1) {
+        const int r = __builtin_ctz(kept);
+        caller.Set(r, now.Value[std::size_t(r)]);
+    }
+    for (std::size_t i = 0; i < at.RuledCount; ++i) {
+        const int r = at.Ruled[i];
         const TRule& rule = rules.Registers[std::size_t(r)];
         uint64_t value = 0, address = 0;
         bool known = false;
         switch (rule.Kind) {
-        case TRuleKind::Unspecified:
-            known = ((kCalleeSaved >> r) & 1u) && now.IsKnown(r);
-            value = now.Value[std::size_t(r)];
-            break;
+        case TRuleKind::Unspecified: break;
         case TRuleKind::Undefined: break;
         case TRuleKind::SameValue:
             known = now.IsKnown(r);

@@ -138,10 +138,16 @@ int32_t PriorityClassOf(uint32_t policy, int32_t nice)
     return nice < 10 ? 16384 : 64;
 }
 
-void RefreshProcessesList(TCrashboxProcessesList& list, const std::string& procFolder, TFileVersionCache* versionCache,
+void RefreshProcessesList(TCrashboxProcessesList& list, const std::string& procFolder, TFileVersionCache* versions,
                           const std::atomic<bool>* stop)
 {
-    std::vector<std::unique_ptr<TCrashboxProcessInfo>> found;
+    if (std::optional<TProcessRecords> found = ReadProcesses(procFolder, versions, stop))
+        SetProcessesList(list, std::move(*found));
+}
+
+std::optional<TProcessRecords> ReadProcesses(const std::string& procFolder, TFileVersionCache* versionCache, const std::atomic<bool>* stop)
+{
+    TProcessRecords found;
     // Many processes run one program: its file is read once.
     std::map<std::string, std::pair<std::string, std::string>> versions;
     const long pageSize = ::sysconf(_SC_PAGESIZE);
@@ -155,7 +161,7 @@ void RefreshProcessesList(TCrashboxProcessesList& list, const std::string& procF
         while (const dirent* entry = ::readdir(dir)) {
             if (stop && stop->load()) {
                 ::closedir(dir);
-                return;
+                return std::nullopt;
             }
             uint32_t pid = 0;
             if (!Number(std::string_view(entry->d_name), pid) || pid == 0)
@@ -201,9 +207,14 @@ void RefreshProcessesList(TCrashboxProcessesList& list, const std::string& procF
         }
         ::closedir(dir);
     }
+    return found;
+}
+
+void SetProcessesList(TCrashboxProcessesList& list, TProcessRecords processes)
+{
     list.Lock();
     list.Clear();
-    for (auto& process : found)
+    for (auto& process : processes)
         list.Add(std::move(process));
     list.Sort([](const TCrashboxProcessInfo& a, const TCrashboxProcessInfo& b) { return a.ProcessID < b.ProcessID; });
     list.Unlock();

@@ -15,9 +15,11 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "crashreport/core/options/crashbox_records.h"
 #include "crashreport/core/support/file_version.h"
@@ -33,6 +35,14 @@ namespace cv {
 // the reading ends and the list is left as it was.
 void RefreshProcessesList(TCrashboxProcessesList& list, const std::string& procFolder = "/proc", TFileVersionCache* versions = nullptr,
                           const std::atomic<bool>* stop = nullptr);
+
+// The two halves of a refresh, for a reading done apart from the list (on
+// another thread): the processes read, in no order (nullopt once `stop`
+// was set), then put in the list in the place of its entries.
+using TProcessRecords = std::vector<std::unique_ptr<TCrashboxProcessInfo>>;
+std::optional<TProcessRecords> ReadProcesses(const std::string& procFolder = "/proc", TFileVersionCache* versions = nullptr,
+                                             const std::atomic<bool>* stop = nullptr);
+void SetProcessesList(TCrashboxProcessesList& list, TProcessRecords processes);
 
 // The process that started this one; 0 when it cannot be found.
 uint32_t GetParentProcessID();

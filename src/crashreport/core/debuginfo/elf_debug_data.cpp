@@ -96,6 +96,7 @@ struct TSubtrees {
     };
     std::vector<Subtree> Children;
 
+    TSubtrees() = default;
     explicit TSubtrees(Dwarf_Die* parent)
     {
         Dwarf_Die child;
@@ -104,12 +105,17 @@ struct TSubtrees {
         for (;;) {
             Dwarf_Die next;
             const bool last = dwarf_siblingof(&child, &next) != 0;
-            if (dwarf_haschildren(&child))
-                Children.push_back({dwarf_dieoffset(&child), last ? ~Dwarf_Off(0) : dwarf_dieoffset(&next), child});
+            Add(child, last ? nullptr : &next);
             if (last)
                 break;
             child = next;
         }
+    }
+    // One more child, in the order of the walk; next: its next sibling (none for the last).
+    void Add(Dwarf_Die& child, Dwarf_Die* next)
+    {
+        if (dwarf_haschildren(&child))
+            Children.push_back({dwarf_dieoffset(&child), next ? dwarf_dieoffset(next) : ~Dwarf_Off(0), child});
     }
     // The child whose subtree holds the entry at target (not the child itself).
     const Dwarf_Die* Holding(Dwarf_Off target) const
@@ -176,6 +182,7 @@ private:
         bool loaded = false;
         bool cLanguage = false; // known once loaded
         TDwarfLineTable lines;
+        bool ownLines = false; // lines read by our reader: its files in the order of the unit's file table
         std::vector<Function> functions;
         bool walkedDeeper = false;
     };
@@ -614,7 +621,18 @@ void TELElfScanner::AddFunctions(Unit& unit, Dwarf_Die* parent, Walk walk) const
     Dwarf_Die child;
     if (dwarf_child(parent, &child) != 0)
         return;
-    do {
+    // The walk of the unit's top level also notes where its entries' subtrees
+    // lie, which naming an inlined function asks for (a second walk of a
+    // large unit's thousands of entries otherwise).
+    TSubtrees* topLevel = nullptr;
+    if (walk == Walk::TopLevel)
+        if (auto [it, fresh] = m_subtrees.try_emplace(dwarf_dieoffset(parent)); fresh)
+            topLevel = &it->second;
+    for (bool more = true; more;) {
+        Dwarf_Die next;
+        more = dwarf_siblingof(&child, &next) == 0;
+        if (topLevel)
+            topLevel->Add(child, more ? &next : nullptr);
         switch (dwarf_tag(&child)) {
         case DW_TAG_subprogram: {
             if (walk != Walk::Deeper) {
@@ -649,7 +667,8 @@ void TELElfScanner::AddFunctions(Unit& unit, Dwarf_Die* parent, Walk walk) const
         default:
             break;
         }
-    } while (dwarf_siblingof(&child, &child) == 0);
+        child = next;
+    }
 }
 
 // The unit's line table: read by our own reader where it can, else by libdw's.
@@ -659,8 +678,10 @@ void TELElfScanner::ReadLines(Unit& unit) const
     Dwarf_Word offset = 0;
     if (m_ownLineReader && dwarf_attr(&unit.die, DW_AT_stmt_list, &attr) && dwarf_formudata(&attr, &offset) == 0) {
         const char* compDir = dwarf_attr(&unit.die, DW_AT_comp_dir, &attr) ? dwarf_formstring(&attr) : nullptr;
-        if (DecodeDwarfLineTable(m_lineSections, offset, compDir ? compDir : "", unit.lines))
+        if (DecodeDwarfLineTable(m_lineSections, offset, compDir ? compDir : "", unit.lines)) {
+            unit.ownLines = true;
             return;
+        }
     }
     Dwarf_Lines* lines = nullptr;
     size_t count = 0;
@@ -806,8 +827,12 @@ Dwarf_Die DeclarationOf(Dwarf_Die* die)
     return origin;
 }
 
-// Where an inlined call stands and where its code starts.
-TELInlinedCall PlaceOfInlinedCall(Dwarf_Die* die)
+// Where an inlined call stands and where its code starts. The call's file
+// is named from `files`, the unit's file table in its own order, when the
+// unit's lines were read by our reader; else libdw's reading of the unit's
+// files, which decodes the unit's whole line program again (most of a
+// report's first look-up in a large unit).
+TELInlinedCall PlaceOfInlinedCall(Dwarf_Die* die, const std::vector<std::string>* files)
 {
     TELInlinedCall call;
     Dwarf_Addr entry = 0, base, start, end;
@@ -819,12 +844,18 @@ TELInlinedCall PlaceOfInlinedCall(Dwarf_Die* die)
     Dwarf_Word value = 0;
     if (dwarf_attr(die, DW_AT_call_line, &attr) && dwarf_formudata(&attr, &value) == 0)
         call.CallLine = int32_t(value);
+    if (!dwarf_attr(die, DW_AT_call_file, &attr) || dwarf_formudata(&attr, &value) != 0)
+        return call;
+    if (files) {
+        if (value < files->size())
+            call.CallSourceName = (*files)[size_t(value)];
+        return call;
+    }
     Dwarf_Die cu;
-    Dwarf_Files* files = nullptr;
+    Dwarf_Files* table = nullptr;
     size_t count = 0;
-    if (dwarf_attr(die, DW_AT_call_file, &attr) && dwarf_formudata(&attr, &value) == 0 && dwarf_diecu(die, &cu, nullptr, nullptr)
-        && dwarf_getsrcfiles(&cu, &files, &count) == 0 && value < count)
-        if (const char* file = dwarf_filesrc(files, value, nullptr, nullptr))
+    if (dwarf_diecu(die, &cu, nullptr, nullptr) && dwarf_getsrcfiles(&cu, &table, &count) == 0 && value < count)
+        if (const char* file = dwarf_filesrc(table, value, nullptr, nullptr))
             call.CallSourceName = file;
     return call;
 }
@@ -838,6 +869,8 @@ std::vector<TELInlinedCall> TELElfScanner::InlinedCallsAt(uint64_t va, bool name
     Dwarf_Die die;
     if (!f)
         return calls;
+    const Unit* unit = UnitOf(va); // the unit of the function and of every call inlined into it
+    const std::vector<std::string>* files = unit && unit->ownLines ? &unit->lines.Files : nullptr;
     std::vector<Dwarf_Die>& path = m_lastPath;
     if (m_lastPathFunction != f->die) {
         m_lastPathFunction = 0;
@@ -860,7 +893,7 @@ std::vector<TELInlinedCall> TELElfScanner::InlinedCallsAt(uint64_t va, bool name
         auto [it, fresh] = m_inlinedCalls.try_emplace(dwarf_dieoffset(&*at));
         InlinedCall& known = it->second;
         if (fresh)
-            known.call = PlaceOfInlinedCall(&*at);
+            known.call = PlaceOfInlinedCall(&*at, files);
         if (named && !known.named) {
             known.call.ProcedureName = InlinedName(&*at, f->cLanguage);
             known.named = true;

@@ -34,6 +34,7 @@
 #include "crashreport/core/handler/exception_thread.h"
 #include "crashreport/core/handler/internal_errors.h"
 #include "crashreport/core/handler/log_saving.h"
+#include "crashreport/core/handler/report_helper.h"
 #include "crashreport/core/handler/report_threads.h"
 #include "crashreport/core/handler/signal_doors.h"
 #include "crashreport/core/handler/thread_doors.h"
@@ -340,6 +341,42 @@ TReportEnvironment EnvironmentFor(const TExceptionObject& object, uintptr_t addr
 }
 
 // --- the report ---
+
+// The running processes for the report's table, read from /proc by the
+// report's helper while the report takes its first steps (the options, the
+// call stacks): some hundred processes' files, a millisecond or two that
+// need nothing of those steps. Read here when the helper has not begun.
+class TProcessesReading {
+public:
+    TProcessesReading()
+    {
+        TReportHelper* helper = ReportHelper();
+        fHanded = helper && helper->Begin([this](const std::atomic<bool>& stop) { fFound = ReadProcesses("/proc", &FileVersions(), &stop); });
+    }
+    // A reading not taken is stopped.
+    ~TProcessesReading()
+    {
+        if (fHanded)
+            ReportHelper()->End(true);
+    }
+    TProcessesReading(const TProcessesReading&) = delete;
+    TProcessesReading& operator=(const TProcessesReading&) = delete;
+
+    // The processes read into the list, in the place of its entries.
+    void Into(TCrashboxProcessesList& list)
+    {
+        const bool read = fHanded && ReportHelper()->End();
+        fHanded = false;
+        if (!read)
+            fFound = ReadProcesses("/proc", &FileVersions());
+        if (fFound)
+            SetProcessesList(list, std::move(*fFound));
+    }
+
+private:
+    bool fHanded = false;
+    std::optional<TProcessRecords> fFound;
+};
 
 void BuildReport(const TExceptionObject& object, uintptr_t address, const TExceptNotifyParams& params)
 {
@@ -1243,6 +1280,9 @@ bool ProcessException(const TExceptionObject& exceptionObject, uintptr_t excepti
             address -= 5;
         SetLastHandledExceptionAddress(address);
     }
+    std::optional<TProcessesReading> processes;
+    if (ProcessesList())
+        processes.emplace();
     if (TCrashboxModulesList* modules = ModulesList())
         DeleteChangedModules(*modules);
 
@@ -1285,9 +1325,10 @@ bool ProcessException(const TExceptionObject& exceptionObject, uintptr_t excepti
         if (options.LogOptions().Contains(loSaveModulesAndProcessesSections)) {
             if (ModulesList())
                 RefreshModulesList(*ModulesList(), &FileVersions());
-            if (ProcessesList())
-                RefreshProcessesList(*ProcessesList(), "/proc", &FileVersions());
+            if (ProcessesList() && processes)
+                processes->Into(*ProcessesList());
         }
+        processes.reset();
 
         // [7] The record, the report text and the duplicate test.
         Step(7);

@@ -17,6 +17,7 @@
 #include "crashreport/core/handler/internal_errors.h"
 #include "crashreport/core/handler/leak_reports.h"
 #include "crashreport/core/handler/module_preparation.h"
+#include "crashreport/core/handler/report_helper.h"
 #include "crashreport/core/handler/thread_doors.h"
 #include "crashreport/core/support/date_time.h"
 #include "crashreport/core/support/files_and_folders.h"
@@ -64,6 +65,8 @@ struct TCoreState {
     TFileVersionCache fileVersions;
     // Readies the modules' records for a report; goes before the lists.
     std::unique_ptr<TModulePreparation> preparation;
+    // Does a part of a report beside the report's thread.
+    std::unique_ptr<TReportHelper> helper;
     double startTime = 0;
 
     // The threads list goes only once no door uses it any more: its view is
@@ -178,6 +181,7 @@ void StartUp()
     }
     // What a report needs of the modules, readied in the background.
     core.preparation = std::make_unique<TModulePreparation>(*core.modules, TModulePreparation::kFirstPause, &core.fileVersions);
+    core.helper = std::make_unique<TReportHelper>();
     core.initialising = false;
 }
 
@@ -193,6 +197,7 @@ void ShutDown()
     core.preparation.reset();
     // [1-3] A report in progress ends first; the watchdog goes.
     DoneExceptionHandler();
+    core.helper.reset();
     StopFreezeWatchdog();
     // [4] The doors go back.
     if (core.doorsInstalled.exchange(false)) {
@@ -298,6 +303,7 @@ TCrashboxProcessesList* ProcessesList() { return Core().processesView.load(); }
 TFileVersionCache& FileVersions() { return Core().fileVersions; }
 TCrashboxThreadsList* ThreadsList() { return Core().threadsView.load(); }
 bool ModulesReadyForReport() { return Core().preparation && Core().preparation->UpToDate(); }
+TReportHelper* ReportHelper() { return Core().helper.get(); }
 
 // The use is counted before the list is looked up, and DropThreads empties
 // the view before it looks at the count: either the use finds no list, or

@@ -96,6 +96,10 @@ TCrashboxThreadsList* ThreadsList();
 // (module_preparation.h); false while the core is off. For the thread that
 // starts and ends the core.
 bool ModulesReadyForReport();
+// The thread that does a part of a report beside the report's own; none
+// before start-up has ended or after shutdown.
+class TReportHelper;
+TReportHelper* ReportHelper();
 
 // The threads list as the doors of any thread use it (a thread starting or
 // ending, a thread being made): for as long as one of these lives, the

@@ -1,10 +1,13 @@
 #include "crashreport/core/handler/module_preparation.h"
 
+#include <dlfcn.h>
+#include <execinfo.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 
 #include "crashreport/core/capture/modules_list.h"
 #include "crashreport/core/capture/processes_list.h"
@@ -13,8 +16,29 @@
 
 namespace cv {
 
+namespace {
+
+// The modules every report meets: those the calling thread's stack stands
+// on, and the C++ runtime's.
+std::vector<uintptr_t> ModulesOfEveryReport()
+{
+    std::vector<uintptr_t> handles;
+    std::array<void*, 64> frames{};
+    const int count = ::backtrace(frames.data(), int(frames.size()));
+    for (int i = 0; i < count; ++i)
+        handles.push_back(ModuleHandleOfAddress(frames[std::size_t(i)]));
+    if (const void* runtime = ::dlsym(RTLD_DEFAULT, "__cxa_throw"))
+        handles.push_back(ModuleHandleOfAddress(runtime));
+    std::erase(handles, uintptr_t(0));
+    std::sort(handles.begin(), handles.end());
+    handles.erase(std::unique(handles.begin(), handles.end()), handles.end());
+    return handles;
+}
+
+} // namespace
+
 TModulePreparation::TModulePreparation(TCrashboxModulesList& list, std::chrono::milliseconds firstPause, TFileVersionCache* fileVersions)
-    : fList(list), fFileVersions(fileVersions)
+    : fList(list), fFileVersions(fileVersions), fFirst(ModulesOfEveryReport())
 {
     // The core's own thread: no entry in the threads list, never paused by a report.
     TCoreThreadScope coreThread;
@@ -38,8 +62,10 @@ void TModulePreparation::Run(std::chrono::milliseconds firstPause)
 {
     // The lowest priority: it takes no time the program or a report could use.
     ::setpriority(PRIO_PROCESS, id_t(::syscall(SYS_gettid)), 19);
-    // The version notes first, at once: they are small, and a fault before
-    // the first pass finds them in the cache.
+    // The modules of every report, and the version notes, at once: a fault
+    // before the first pass finds them ready (the notes are small).
+    if (!Prepare(&fFirst))
+        return;
     ReadVersionNotes();
     std::chrono::milliseconds pause = firstPause;
     for (;;) {
@@ -55,18 +81,26 @@ void TModulePreparation::Run(std::chrono::milliseconds firstPause)
             continue;
         }
         // The program first: the largest tables, and in every report.
-        for (const TLoadedModule& module : EnumerateLoadedModules()) {
-            if (fStop.load())
-                return;
-            if (PrepareModuleInfo(fList, module, fStop, fFileVersions))
-                ++fPrepared;
-        }
+        if (!Prepare(nullptr))
+            return;
         ReadVersionNotes();
         if (fStop.load())
             return;
         fPreparedGeneration = generation;
         pause = std::chrono::milliseconds(1000);
     }
+}
+
+bool TModulePreparation::Prepare(const std::vector<uintptr_t>* only)
+{
+    for (const TLoadedModule& module : EnumerateLoadedModules()) {
+        if (fStop.load())
+            return false;
+        if (!only || std::binary_search(only->begin(), only->end(), module.Handle))
+            if (PrepareModuleInfo(fList, module, fStop, fFileVersions))
+                ++fPrepared;
+    }
+    return !fStop.load();
 }
 
 void TModulePreparation::ReadVersionNotes()

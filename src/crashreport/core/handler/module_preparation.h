@@ -12,6 +12,13 @@
 // builds an absent one itself as it always did; it never waits for the
 // preparation, and the preparation never holds the list while it builds.
 //
+// The modules every report of the program meets are readied at once, before
+// the pause: those the stack of the thread that starts the core stands on
+// (the program, the C library) and the C++ runtime's (every C++ exception's
+// report shows it). A fault soon after start-up then finds them ready; they
+// are a few of the program's libraries, the large ones of the window
+// framework not among them.
+//
 // Given the core's cache of the files' version notes, it reads the notes
 // of the loaded modules and of the running programs at once (they are
 // small), and again after each pass, so that the report's modules and
@@ -22,6 +29,7 @@
 #include <condition_variable>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 #include "crashreport/core/options/crashbox_records.h"
 #include "crashreport/core/support/file_version.h"
@@ -50,6 +58,8 @@ public:
 
 private:
     void Run(std::chrono::milliseconds firstPause);
+    // Readies the loaded modules (`only` those, sorted, when given); false once stopped.
+    bool Prepare(const std::vector<uintptr_t>* only);
     // Reads into the cache the version notes of the loaded modules and of
     // the running programs not read yet.
     void ReadVersionNotes();
@@ -61,6 +71,7 @@ private:
     std::atomic<bool> fStop{false};
     std::atomic<int> fPrepared{0};
     std::atomic<uint64_t> fPreparedGeneration{~uint64_t(0)};
+    std::vector<uintptr_t> fFirst; // the modules readied before the pause
     std::thread fThread;
 };
 

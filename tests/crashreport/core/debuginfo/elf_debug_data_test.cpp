@@ -97,29 +97,43 @@ std::string ToolProgram()
     return {};
 }
 
+// The lookups of the tool's program, put at kModule.
+class ElfDebugDataOfTheTool : public testing::Test {
+protected:
+    static constexpr uintptr_t kModule = 0x10000000;
+
+    void SetUp() override
+    {
+        program = ToolProgram();
+        if (program.empty())
+            GTEST_SKIP() << "the tool's program is not built";
+        const auto loadAddress = cv::ElfLoadAddress(program);
+        ASSERT_TRUE(loadAddress);
+        load = *loadAddress;
+        source = cv::TELDebugInfoSource::Create<cv::TELDebugInfoElf>(kModule, program);
+        ASSERT_TRUE(source->ValidData());
+    }
+
+    std::string program;
+    uint64_t load = 0;
+    std::unique_ptr<cv::TELDebugInfoSource> source;
+};
+
 // Procedure and line agree with addr2line for a sample of the tool's own
 // code; for inlined code, with as many frames around it as addr2line gives,
 // at the lines of the calls (the benchmark checks 10,000 addresses).
-TEST(ElfDebugData, AgreesWithAddr2lineOnTheToolsProgram)
+TEST_F(ElfDebugDataOfTheTool, AgreesWithAddr2lineOnTheToolsProgram)
 {
-    const std::string program = ToolProgram();
-    if (program.empty())
-        GTEST_SKIP() << "the tool's program is not built";
-    const auto load = cv::ElfLoadAddress(program);
-    ASSERT_TRUE(load);
     const std::vector<uint64_t> addresses = cvoracle::RandomTextAddresses(program, 400, 7);
     ASSERT_EQ(addresses.size(), 400u);
     const auto theirs = cvoracle::RunAddr2Line(program, addresses);
     if (theirs.empty())
         GTEST_SKIP() << "addr2line cannot be run";
-    constexpr uintptr_t kModule = 0x10000000;
-    auto source = cv::TELDebugInfoSource::Create<cv::TELDebugInfoElf>(kModule, program);
-    ASSERT_TRUE(source->ValidData());
     size_t agree = 0, inlined = 0;
     std::string differences;
     for (size_t i = 0; i < addresses.size(); ++i) {
         cv::TELLocationInfo info;
-        const bool found = source->GetLocationInfo(kModule + addresses[i] - *load, info);
+        const bool found = source->GetLocationInfo(kModule + addresses[i] - load, info);
         const cvoracle::Addr2LineAnswer ours = cvoracle::AnswerOf(info, found);
         inlined += !ours.inlinedInto.empty();
         if (cvoracle::SameChain(ours, theirs[i]))
@@ -136,22 +150,14 @@ TEST(ElfDebugData, AgreesWithAddr2lineOnTheToolsProgram)
 // code, looked up upwards and then downwards (in and out of the calls at
 // every depth), give addr2line's chains, and the same lines and line
 // offsets in both directions.
-TEST(ElfDebugData, NearbyAddressesInInlinedCodeAgreeWithAddr2lineInEitherOrder)
+TEST_F(ElfDebugDataOfTheTool, NearbyAddressesInInlinedCodeAgreeWithAddr2lineInEitherOrder)
 {
-    const std::string program = ToolProgram();
-    if (program.empty())
-        GTEST_SKIP() << "the tool's program is not built";
-    const auto load = cv::ElfLoadAddress(program);
-    ASSERT_TRUE(load);
-    constexpr uintptr_t kModule = 0x10000000;
-    auto source = cv::TELDebugInfoSource::Create<cv::TELDebugInfoElf>(kModule, program);
-    ASSERT_TRUE(source->ValidData());
     // Inside functions: addr2line names the padding after a function as that function.
     const auto extents = cvoracle::FunctionExtents(program);
     std::vector<uint64_t> upwards;
     for (const uint64_t a : cvoracle::RandomTextAddresses(program, 400, 11)) {
         cv::TELLocationInfo info;
-        if (!source->GetLocationInfo(kModule + a - *load, info) || info.InlinedInto.empty())
+        if (!source->GetLocationInfo(kModule + a - load, info) || info.InlinedInto.empty())
             continue;
         for (uint64_t at = a - 24; at <= a + 24; at += 3)
             if (cvoracle::InsideAFunction(extents, at))
@@ -174,9 +180,9 @@ TEST(ElfDebugData, NearbyAddressesInInlinedCodeAgreeWithAddr2lineInEitherOrder)
     std::vector<cv::TELLocationInfo> up(upwards.size()), down(upwards.size());
     std::vector<bool> foundUp(upwards.size());
     for (size_t i = 0; i < upwards.size(); ++i)
-        foundUp[i] = fresh->GetLocationInfo(kModule + upwards[i] - *load, up[i]);
+        foundUp[i] = fresh->GetLocationInfo(kModule + upwards[i] - load, up[i]);
     for (size_t i = upwards.size(); i-- > 0;)
-        fresh->GetLocationInfo(kModule + upwards[i] - *load, down[i]);
+        fresh->GetLocationInfo(kModule + upwards[i] - load, down[i]);
     size_t agree = 0, inlined = 0;
     std::string differences;
     for (size_t i = 0; i < upwards.size(); ++i) {
@@ -190,6 +196,48 @@ TEST(ElfDebugData, NearbyAddressesInInlinedCodeAgreeWithAddr2lineInEitherOrder)
     }
     EXPECT_GE(inlined, upwards.size() / 2) << "the runs lie in inlined code";
     EXPECT_GE(agree * 100, upwards.size() * 99) << differences;
+}
+
+// The file of each call of an inlined chain is addr2line's: for each
+// function around the inlined code, the file of the call (a header for calls
+// inlined in headers, the unit's own file for its own).
+TEST_F(ElfDebugDataOfTheTool, FilesOfInlinedCallsAgreeWithAddr2line)
+{
+    std::vector<uint64_t> addresses;
+    std::vector<cv::TELLocationInfo> infos;
+    for (const uint64_t a : cvoracle::RandomTextAddresses(program, 600, 5)) {
+        cv::TELLocationInfo info;
+        if (source->GetLocationInfo(kModule + a - load, info) && !info.InlinedInto.empty()) {
+            addresses.push_back(a);
+            infos.push_back(std::move(info));
+        }
+    }
+    ASSERT_GE(addresses.size(), 60u) << "the sample holds inlined code";
+    const auto theirs = cvoracle::RunAddr2Line(program, addresses);
+    if (theirs.empty())
+        GTEST_SKIP() << "addr2line cannot be run";
+    size_t compared = 0, agree = 0, headers = 0;
+    std::string differences;
+    for (size_t i = 0; i < addresses.size(); ++i) {
+        const cvoracle::Addr2LineAnswer ours = cvoracle::AnswerOf(infos[i], true);
+        if (!cvoracle::SameChain(ours, theirs[i]))
+            continue; // the chains are compared by the tests above
+        std::vector<std::string> mine, addr2line;
+        for (size_t k = 0; k < ours.inlinedInto.size(); ++k) {
+            mine.push_back(ours.inlinedInto[k].file);
+            addr2line.push_back(theirs[i].inlinedInto[k].file);
+            headers += ours.inlinedInto[k].file.ends_with(".h");
+        }
+        ++compared;
+        if (mine == addr2line)
+            ++agree;
+        else
+            for (size_t k = 0; k < mine.size(); ++k)
+                differences += mine[k] + " / " + addr2line[k] + (k + 1 < mine.size() ? " < " : "\n");
+    }
+    ASSERT_GE(compared, 50u);
+    EXPECT_GT(headers, 0u) << "some calls stand in headers";
+    EXPECT_EQ(agree, compared) << differences;
 }
 
 // --- names of functions the tables do not name, and of split and cloned pieces ---

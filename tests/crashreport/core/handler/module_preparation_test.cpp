@@ -11,11 +11,13 @@
 
 #include <dlfcn.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <cstdlib>
 #include <map>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -87,6 +89,31 @@ TEST(ModulePreparation, ReadiesEveryLoadedModuleOnceWhileAReportsLookupsGoOn)
     EXPECT_EQ(handles[probe], 1) << "a library loaded later is readied too";
     EXPECT_TRUE(allFull);
     dlclose(library);
+}
+
+// Before its pause the preparation readies the modules every report meets:
+// the program, the C library and the C++ runtime, in full; the window
+// framework's large libraries wait for the pause.
+TEST(ModulePreparation, ReadiesTheModulesOfEveryReportBeforeItsPause)
+{
+    TCrashboxModulesList list;
+    TModulePreparation preparation(list, 60s);
+    const std::vector<uintptr_t> everyReport{ModuleHandleOfAddress(reinterpret_cast<const void*>(&PrepareModuleInfo)),
+                                             ModuleHandleOfAddress(reinterpret_cast<const void*>(&std::abort)),
+                                             ModuleHandleOfAddress(dlsym(RTLD_DEFAULT, "__cxa_throw"))};
+    bool allFull = false;
+    std::map<uintptr_t, int> handles;
+    for (auto waited = 0ms; waited < 60s; waited += 10ms) {
+        handles = HandlesOf(list, allFull);
+        if (std::all_of(everyReport.begin(), everyReport.end(), [&](uintptr_t h) { return handles.count(h) != 0; }))
+            break;
+        std::this_thread::sleep_for(10ms);
+    }
+    for (const uintptr_t handle : everyReport)
+        EXPECT_EQ(handles[handle], 1) << ModuleFileNameOfHandle(handle);
+    EXPECT_TRUE(allFull);
+    EXPECT_EQ(handles.count(ModuleHandleOfAddress(&QObject::staticMetaObject)), 0u) << "the window framework waits";
+    EXPECT_FALSE(preparation.UpToDate());
 }
 
 // Ended while it works, the preparation leaves only whole records, none twice.
