@@ -51,6 +51,7 @@
 #include <atomic>
 #include <chrono>
 #include <csignal>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -60,6 +61,7 @@
 #include <thread>
 
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/resource.h>
 #include <time.h>
 #include <unistd.h>
@@ -190,19 +192,34 @@ __attribute__((noinline)) int FaultStackOverflow(int depth)
     return FaultStackOverflow(depth + 1) + frame[0];
 }
 #pragma GCC diagnostic pop
-// Touches the window thread's stack down to a megabyte above its limit, in
-// blocks of 60 KiB, top first: afterwards a recursion down to the limit costs
-// its calls only, not the system's handing out of 8 MB of pages one by one
+// Touches the window thread's stack from here down to `stop`, in blocks of
+// 60 KiB, top first: afterwards a recursion down to the limit costs its
+// calls only, not the system's handing out of 8 MB of pages one by one
 // (which would be timed as the report's).
-__attribute__((noinline)) void TouchStack(std::size_t blocks)
+__attribute__((noinline)) void TouchStack(uintptr_t stop)
 {
     volatile char block[60 * 1024];
     for (std::size_t i = sizeof block; i >= 4096; i -= 4096)
         block[i - 1] = 0;
     block[0] = 0;
-    if (blocks > 1)
-        TouchStack(blocks - 1);
+    // The next block lies below this one, with its call's few bytes.
+    if (reinterpret_cast<uintptr_t>(&block[0]) > stop + sizeof block + 4096)
+        TouchStack(stop);
     block[1] = block[0]; // no tail call: every block stays on the stack until the end
+}
+// 128 KiB above the lowest address the window thread's stack may reach (its
+// size limit counted from its top, as the system counts it), or 0 when that
+// is not known: a few dozen pages are left for the recursion to meet.
+uintptr_t StackTouchStop()
+{
+    pthread_attr_t attr;
+    if (::pthread_getattr_np(::pthread_self(), &attr) != 0)
+        return 0;
+    void* lowest = nullptr;
+    std::size_t size = 0;
+    const bool known = ::pthread_attr_getstack(&attr, &lowest, &size) == 0 && lowest != nullptr && size > (2u << 20);
+    ::pthread_attr_destroy(&attr);
+    return known ? reinterpret_cast<uintptr_t>(lowest) + (128u << 10) : 0;
 }
 __attribute__((noinline)) void FaultCxx() { throw std::runtime_error("crash_example: an exception nothing catches"); }
 __attribute__((noinline)) void FaultCxxThread() { throw std::runtime_error("crash_example: an exception in a second thread"); }
@@ -449,7 +466,8 @@ int main(int argc, char** argv)
     rlimit stackLimit{};
     if (args.timing && kind == "stack-overflow" && ::getrlimit(RLIMIT_STACK, &stackLimit) == 0 && stackLimit.rlim_cur != RLIM_INFINITY
         && stackLimit.rlim_cur > (2u << 20))
-        TouchStack((stackLimit.rlim_cur - (1u << 20)) / (64 * 1024));
+        if (const uintptr_t stop = StackTouchStop(); stop != 0 && reinterpret_cast<uintptr_t>(__builtin_frame_address(0)) > stop)
+            TouchStack(stop);
     if (kind != "qt-event" && kind != "freeze")
         PrintTime("fault");
     if (kind == "cxx-handled") {
