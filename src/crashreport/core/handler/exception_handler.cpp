@@ -506,15 +506,18 @@ std::string SaveFinalReport(const TCrashboxModuleOptions& options, bool duplicat
     return toSend;
 }
 
-void SaveLogAndSend(TExceptionDialogType dialogKind, bool& sendAllowed)
+// `storedBefore`: the report went into the log before it was shown, and
+// the log's version was looked at then (the entry written there is of
+// this version, so a second look would only read the log again).
+void SaveLogAndSend(TExceptionDialogType dialogKind, bool storedBefore, bool& sendAllowed)
 {
     THandlerState& state = State();
     TCrashboxModuleOptions& options = Options();
     TExceptionDialogState& dialog = ExceptionDialogState();
     Step(15);
     ReleaseDescriptors(TDescriptorUse::Saving);
-    TLocalSystemFacts facts;
-    DeleteLogAtVersionChange(options, facts.ProgramVersion());
+    if (!storedBefore)
+        DeleteLogAtVersionChange(options, TLocalSystemFacts().ProgramVersion());
     const bool duplicate = CurrentErrorIsDuplicate();
     sendAllowed = SendAllowed(options, dialogKind, duplicate);
     TLogSavingEvents events;
@@ -1200,7 +1203,8 @@ void ShowLogAndSend(TCrashboxModuleOptions& options, TCrashboxExceptionRecord& r
     // The report is on disk before anything is shown (a web program's
     // answer may wait on its reader too); with nothing to show, the logging
     // step follows at once.
-    if (dialogKind != edtNone || IsCGIProgram())
+    const bool storedBefore = dialogKind != edtNone || IsCGIProgram();
+    if (storedBefore)
         StoreReportBeforeShowing(options);
 
     // [12-14] Showing the exception.
@@ -1242,7 +1246,7 @@ void ShowLogAndSend(TCrashboxModuleOptions& options, TCrashboxExceptionRecord& r
         RunPart([&] { state.services.SaveScreenshot(ScreenshotFileName(options)); });
 
     // [15, 16] The log, then sending.
-    SaveLogAndSend(dialogKind, sendAllowed);
+    SaveLogAndSend(dialogKind, storedBefore, sendAllowed);
 }
 
 } // namespace

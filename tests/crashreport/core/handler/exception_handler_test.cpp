@@ -4,6 +4,7 @@
 
 #include <unistd.h>
 
+#include <QDir>
 #include <QString>
 
 #include <algorithm>
@@ -19,6 +20,7 @@
 #include "crashreport/core/handler/crashbox_events.h"
 #include "crashreport/core/handler/dialog_state.h"
 #include "crashreport/core/handler/internal_errors.h"
+#include "crashreport/core/report/log_file.h"
 #include "crashreport/core/support/date_time.h"
 #include "support/test_support.h"
 
@@ -517,4 +519,48 @@ TEST(HandlerOutput, TheReportIsInTheLogBeforeTheDialogOpens)
         return seen + QStringLiteral("after: %1").arg(cvtest::LogEntries(dir.path()));
     });
     EXPECT_EQ(outcome, QStringLiteral("in the dialog: 1 new, after: 1"));
+}
+
+// With "delete the log at a version change" a log whose last entry another
+// version wrote goes before the new report, whether the report is logged
+// after nothing is shown or before its dialog opens; the new entry stays.
+TEST(HandlerOutput, ALogOfAnotherVersionGoesBeforeTheReportShownOrNot)
+{
+    for (const bool shown : {false, true}) {
+        SCOPED_TRACE(shown);
+        cvtest::TempDir dir;
+        const QString outcome = cvtest::runInChild([&] {
+            TCrashboxModuleOptions& options = cvtest::StartCoreInChild(dir.path());
+            TLogOptions log = options.LogOptions();
+            log.Include(loDeleteLogAtVersionChange);
+            options.SetLogOptions(log);
+            cvtest::NotifyCore(cvtest::ProgramException("logged by the version before"));
+            const QStringList logs = QDir(dir.path()).entryList({QStringLiteral("*.elf")});
+            if (logs.size() != 1)
+                return QStringLiteral("no first log");
+            const std::string name = QDir(dir.path()).filePath(logs[0]).toStdString();
+            {
+                TLogFile before(name, false);
+                before.SetItemValue("1.3", "0.0.1-before", "Version Number", 0);
+                before.Save();
+            }
+            if (shown) {
+                options.SetExceptionDialogType(edtMSClassic);
+                TExceptionHandlerServices services = ExceptionHandlerServices();
+                services.WindowedProgram = [] { return true; };
+                services.ShowExceptionDialog = [](bool) {
+                    ExceptionDialogState().SendChecked = false;
+                    ExceptionDialogState().DialogType = edtNone;
+                };
+                SetExceptionHandlerServices(services);
+            }
+            cvtest::NotifyCore(cvtest::ProgramException("logged by this version"));
+            const TLogFile after(name, true);
+            QString versions;
+            for (int k = 0; k < after.Count(); ++k)
+                versions += QStringLiteral("[%1]").arg(QString::fromStdString(after.GetItemValue("1.3", k)));
+            return versions;
+        });
+        EXPECT_EQ(outcome, QStringLiteral("[]")) << outcome.toStdString();
+    }
 }
