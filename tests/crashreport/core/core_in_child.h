@@ -53,4 +53,11 @@ inline int LogEntries(const QString& folder)
     return entries;
 }
 
+// The one report log of a folder; empty when it holds none or several.
+inline std::string OnlyLog(const QString& folder)
+{
+    const QStringList logs = QDir(folder).entryList({QStringLiteral("*.elf")}, QDir::Files);
+    return logs.size() == 1 ? QDir(folder).filePath(logs[0]).toStdString() : std::string();
+}
+
 } // namespace cvtest

@@ -4,7 +4,6 @@
 
 #include <unistd.h>
 
-#include <QDir>
 #include <QString>
 
 #include <algorithm>
@@ -470,21 +469,28 @@ TEST(HandlerOutput, AFailingStandardOutputIsAnInternalErrorOfTheConsole)
     EXPECT_EQ(outcome, QStringLiteral("- Console shown 0 logged 1"));
 }
 
+// The core started in a child with one more log option.
+static TCrashboxModuleOptions& StartCoreWithLogOption(const QString& folder, TLogOption option)
+{
+    TCrashboxModuleOptions& options = cvtest::StartCoreInChild(folder);
+    TLogOptions log = options.LogOptions();
+    log.Include(option);
+    options.SetLogOptions(log);
+    return options;
+}
+
 // With loAppendReproduceText the report carries the "Request" section, the
 // steps the user gave or none: the section does not hang on the dialog.
 TEST(HandlerOutput, TheRequestSectionComesWithItsOptionEvenWithoutSteps)
 {
     cvtest::TempDir dir;
     const QString outcome = cvtest::runInChild([&] {
-        TCrashboxModuleOptions& options = cvtest::StartCoreInChild(dir.path());
-        TLogOptions log = options.LogOptions();
-        log.Include(loAppendReproduceText);
-        options.SetLogOptions(log);
+        StartCoreWithLogOption(dir.path(), loAppendReproduceText);
         cvtest::NotifyCore(cvtest::ProgramException("no steps given"));
-        const QStringList logs = QDir(dir.path()).entryList({QStringLiteral("*.elf")});
-        if (logs.size() != 1)
+        const std::string name = cvtest::OnlyLog(dir.path());
+        if (name.empty())
             return QStringLiteral("no log");
-        const TLogFile file((dir.path() + QLatin1Char('/') + logs[0]).toStdString(), true);
+        const TLogFile file(name, true);
         const std::string& report = file.Item(0);
         const std::size_t at = report.find("\r\nRequest:\r\n");
         return at == std::string::npos ? QStringLiteral("no section")
@@ -530,15 +536,11 @@ TEST(HandlerOutput, ALogOfAnotherVersionGoesBeforeTheReportShownOrNot)
         SCOPED_TRACE(shown);
         cvtest::TempDir dir;
         const QString outcome = cvtest::runInChild([&] {
-            TCrashboxModuleOptions& options = cvtest::StartCoreInChild(dir.path());
-            TLogOptions log = options.LogOptions();
-            log.Include(loDeleteLogAtVersionChange);
-            options.SetLogOptions(log);
+            TCrashboxModuleOptions& options = StartCoreWithLogOption(dir.path(), loDeleteLogAtVersionChange);
             cvtest::NotifyCore(cvtest::ProgramException("logged by the version before"));
-            const QStringList logs = QDir(dir.path()).entryList({QStringLiteral("*.elf")});
-            if (logs.size() != 1)
+            const std::string name = cvtest::OnlyLog(dir.path());
+            if (name.empty())
                 return QStringLiteral("no first log");
-            const std::string name = QDir(dir.path()).filePath(logs[0]).toStdString();
             {
                 TLogFile before(name, false);
                 before.SetItemValue("1.3", "0.0.1-before", "Version Number", 0);
