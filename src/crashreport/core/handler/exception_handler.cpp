@@ -1284,14 +1284,15 @@ bool ProcessException(const TExceptionObject& exceptionObject, uintptr_t excepti
             address -= 5;
         SetLastHandledExceptionAddress(address);
     }
-    std::optional<TProcessesReading> processes;
-    if (ProcessesList())
-        processes.emplace();
     if (TCrashboxModulesList* modules = ModulesList())
         DeleteChangedModules(*modules);
 
     // [101-104] The options of the module concerned.
     TCrashboxModuleOptions& options = TakeModuleOptions(address, moduleHandle);
+    // Read only when the report has the table.
+    std::optional<TProcessesReading> processes;
+    if (ProcessesList() && options.LogOptions().Contains(loSaveModulesAndProcessesSections))
+        processes.emplace();
 
     // [2] The message and the environment.
     Step(2);
@@ -1329,7 +1330,7 @@ bool ProcessException(const TExceptionObject& exceptionObject, uintptr_t excepti
         if (options.LogOptions().Contains(loSaveModulesAndProcessesSections)) {
             if (ModulesList())
                 RefreshModulesList(*ModulesList(), &FileVersions());
-            if (ProcessesList() && processes)
+            if (processes)
                 processes->Into(*ProcessesList());
         }
         processes.reset();
