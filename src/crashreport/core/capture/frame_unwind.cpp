@@ -645,7 +645,7 @@ TUnwindStep UnwindFrame(TUnwindFrame& frame, const TStackReader& stack)
         uint64_t value = 0, address = 0;
         bool known = false;
         switch (rule.Kind) {
-        case TRuleKind::Unspecified: break;
+        case TRuleKind::Unspecified: // not among the ruled: kept above when callee-saved
         case TRuleKind::Undefined: break;
         case TRuleKind::SameValue:
             known = now.IsKnown(r);

@@ -652,9 +652,7 @@ void TELElfScanner::AddFunctions(Unit& unit, Dwarf_Die* parent, Walk walk) const
             break;
         }
         case DW_TAG_namespace:
-            if (walk == Walk::Deeper)
-                AddFunctions(unit, &child, Walk::InNamespace);
-            else if (walk == Walk::InNamespace)
+            if (walk == Walk::Deeper || walk == Walk::InNamespace)
                 AddFunctions(unit, &child, Walk::InNamespace);
             break;
         case DW_TAG_lexical_block:
