@@ -1,6 +1,7 @@
 #include "wordlist/alphabetical_order.h"
 
 #include "textread/cpu_features.h"
+#include "wordlist/parts_on_threads.h"
 
 #include <QLocale>
 
@@ -39,39 +40,54 @@ QCollator MakeWordCollator(const QString& collationName)
     return c;
 }
 
-void RadixSortByKey(std::vector<TKeyedIndex>& items)
+namespace {
+
+// The digits a radix sort lays over the bits in which keys differ (the
+// packed keys of short words end in zeros, frequencies begin with them):
+// at most twelve bits each.
+struct TDigits {
+    int low = 0;    // the lowest bit in which keys differ
+    int count = 0;  // 0: all keys are equal
+    int bits = 0;
+};
+
+TDigits DigitsOf(uint64_t differ)
 {
-    const std::size_t n = items.size();
-    if (n < 1024) {
-        std::stable_sort(items.begin(), items.end(), [](const TKeyedIndex& a, const TKeyedIndex& b) { return a.key < b.key; });
-        return;
-    }
-    // Only the bits in which keys differ are sorted on (the packed keys of
-    // short words end in zeros, frequencies begin with them): digits of at
-    // most twelve bits laid over them, counted for every digit in one pass.
-    uint64_t differ = 0;
-    for (const TKeyedIndex& it : items)
-        differ |= it.key ^ items[0].key;
     if (differ == 0)
-        return;
-    const int low = __builtin_ctzll(differ);
-    const int span = 64 - __builtin_clzll(differ) - low;
-    const int digits = (span + 11) / 12;
-    const int bits = (span + digits - 1) / digits;
-    const std::size_t buckets = std::size_t(1) << bits;
+        return {};
+    TDigits d;
+    d.low = __builtin_ctzll(differ);
+    const int span = 64 - __builtin_clzll(differ) - d.low;
+    d.count = (span + 11) / 12;
+    d.bits = (span + d.count - 1) / d.count;
+    return d;
+}
+
+uint64_t DifferingBits(const TKeyedIndex* items, std::size_t n)
+{
+    uint64_t differ = 0;
+    for (std::size_t i = 0; i < n; ++i)
+        differ |= items[i].key ^ items[0].key;
+    return differ;
+}
+
+// Stable LSD sort of items[0, n) on the digits, through `other` (n places).
+void RadixSortRange(TKeyedIndex* items, std::size_t n, TKeyedIndex* other, const TDigits& digits)
+{
+    const std::size_t buckets = std::size_t(1) << digits.bits;
     const uint64_t mask = buckets - 1;
-    std::vector<uint32_t> counts(std::size_t(digits) * buckets, 0u);
-    for (const TKeyedIndex& it : items)
-        for (int d = 0; d < digits; ++d)
-            ++counts[std::size_t(d) * buckets + ((it.key >> (low + bits * d)) & mask)];
+    // Counted for every digit in one pass.
+    std::vector<uint32_t> counts(std::size_t(digits.count) * buckets, 0u);
+    for (std::size_t i = 0; i < n; ++i)
+        for (int d = 0; d < digits.count; ++d)
+            ++counts[std::size_t(d) * buckets + ((items[i].key >> (digits.low + digits.bits * d)) & mask)];
     // The passes go back and forth between the items and a buffer that is
     // never cleared (every place is written before it is read).
-    auto other = std::make_unique_for_overwrite<TKeyedIndex[]>(n);
-    TKeyedIndex* from = items.data();
-    TKeyedIndex* to = other.get();
-    for (int d = 0; d < digits; ++d) {
+    TKeyedIndex* from = items;
+    TKeyedIndex* to = other;
+    for (int d = 0; d < digits.count; ++d) {
         uint32_t* c = counts.data() + std::size_t(d) * buckets;
-        const int shift = low + bits * d;
+        const int shift = digits.low + digits.bits * d;
         // A digit all keys share leaves the order as it is.
         if (c[(from[0].key >> shift) & mask] == n)
             continue;
@@ -85,8 +101,74 @@ void RadixSortByKey(std::vector<TKeyedIndex>& items)
             to[c[(from[i].key >> shift) & mask]++] = from[i];
         std::swap(from, to);
     }
-    if (from != items.data())
-        std::copy(from, from + n, items.data());
+    if (from != items)
+        std::copy(from, from + n, items);
+}
+
+} // namespace
+
+void RadixSortByKey(std::vector<TKeyedIndex>& items, std::size_t parts)
+{
+    const std::size_t n = items.size();
+    if (n < 1024) {
+        std::stable_sort(items.begin(), items.end(), [](const TKeyedIndex& a, const TKeyedIndex& b) { return a.key < b.key; });
+        return;
+    }
+    const TDigits digits = DigitsOf(DifferingBits(items.data(), n));
+    if (digits.count == 0)
+        return;
+    auto other = std::make_unique_for_overwrite<TKeyedIndex[]>(n);
+    if (parts <= 1 || digits.count < 2) {
+        RadixSortRange(items.data(), n, other.get(), digits);
+        return;
+    }
+    // On several threads: the items are first put in groups by their top
+    // digit (in their order within each, as a pass of the sort would), a
+    // run of top digits to a group, groups of about equal size; each group
+    // is then sorted on its own. The keys of one group all sort before
+    // those of the next, so the groups sorted are the items sorted, in the
+    // order the sort on one thread gives.
+    const int topShift = digits.low + digits.bits * (digits.count - 1);
+    const std::size_t buckets = std::size_t(1) << digits.bits;
+    const uint64_t mask = buckets - 1;
+    auto topDigit = [&](const TKeyedIndex& it) { return std::size_t((it.key >> topShift) & mask); };
+    // The top digits of each part of the items counted side by side, then
+    // each part's items put in their places side by side: part p's after
+    // those of the parts before it in every top digit.
+    std::vector<uint32_t> at(parts * buckets, 0u); // part p's count of top digit b at p * buckets + b, then its next place
+    RunPartsOnThreads(parts, [&](std::size_t p) {
+        uint32_t* c = at.data() + p * buckets;
+        for (std::size_t i = PartStart(n, parts, p, 1); i < PartStart(n, parts, p + 1, 1); ++i)
+            ++c[topDigit(items[i])];
+    });
+    std::vector<std::size_t> groupStart{0};
+    uint32_t sum = 0;
+    for (std::size_t b = 0; b < buckets; ++b) {
+        for (std::size_t p = 0; p < parts; ++p) {
+            const uint32_t k = at[p * buckets + b];
+            at[p * buckets + b] = sum;
+            sum += k;
+        }
+        // A group ends where the items so far pass its share of them.
+        if (sum >= n * groupStart.size() / parts && groupStart.back() != sum && groupStart.size() < parts)
+            groupStart.push_back(sum);
+    }
+    if (groupStart.back() != n)
+        groupStart.push_back(n);
+    RunPartsOnThreads(parts, [&](std::size_t p) {
+        uint32_t* c = at.data() + p * buckets;
+        for (std::size_t i = PartStart(n, parts, p, 1); i < PartStart(n, parts, p + 1, 1); ++i)
+            other[c[topDigit(items[i])]++] = items[i];
+    });
+    RunPartsOnThreads(groupStart.size() - 1, [&](std::size_t g) {
+        const std::size_t first = groupStart[g];
+        const std::size_t m = groupStart[g + 1] - first;
+        // The group's items back in their places, sorted on the digits in which they differ.
+        std::copy(other.get() + first, other.get() + first + m, items.data() + first);
+        const TDigits own = DigitsOf(DifferingBits(items.data() + first, m));
+        if (own.count > 0)
+            RadixSortRange(items.data() + first, m, other.get() + first, own);
+    });
 }
 
 TAlphabeticalOrderer::TAlphabeticalOrderer(const QString& collationName) : fCollator(MakeWordCollator(collationName))
@@ -343,7 +425,7 @@ std::vector<uint32_t> TAlphabeticalOrderer::OrderOf(std::size_t n, std::span<con
                 SortKeys(part, uint32_t(first), fast, slow);
         }
     }
-    RadixSortByKey(fast);
+    RadixSortByKey(fast, fParts);
     // Words that share their first ten characters: by the rest. Such runs
     // are short (a few words): sorted by insertion, which keeps equal words
     // in their order, as the stable sort of a long run does.

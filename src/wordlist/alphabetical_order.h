@@ -22,6 +22,7 @@
 #include <QCollator>
 #include <QString>
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <functional>
@@ -64,6 +65,8 @@ public:
     // with the AVX-512 byte permutes; the default there). Either way they
     // are the same keys; off for tests of the other way.
     void SetWideKeys(bool on) { fWideKeys = on && fWideKeysPossible; }
+    // Threads the ordering may take (the order is the same on any number).
+    void SetThreads(std::size_t threads) { fParts = std::max<std::size_t>(1, threads); }
 
 private:
     bool CheckFastRoad();
@@ -94,9 +97,11 @@ private:
     uint8_t fApostropheRank = 0;      // of the typographic apostrophe U+2019, 0 when it is not in it
     bool fWideKeysPossible = false;
     bool fWideKeys = false;
+    std::size_t fParts = 1;
 };
 
-// Stable LSD radix sort of (key, index) pairs by key.
-void RadixSortByKey(std::vector<TKeyedIndex>& items);
+// Stable LSD radix sort of (key, index) pairs by key, in up to `parts`
+// parts side by side (the same order whatever their number).
+void RadixSortByKey(std::vector<TKeyedIndex>& items, std::size_t parts = 1);
 
 } // namespace cv

@@ -4,6 +4,8 @@
 #include "suite/dialogs.h"
 #include "wordlist/alphabetical_order.h"
 #include "wordlist/list_header.h"
+#include "wordlist/parallel_reading.h"
+#include "wordlist/parts_on_threads.h"
 #include "wordlist/plain_text_wordlist.h"
 #include "wordlist/spelling_block.h"
 #include "wordlist/wordlist_tree.h"
@@ -14,7 +16,9 @@
 #include <array>
 #include <atomic>
 #include <cmath>
+#include <condition_variable>
 #include <cstring>
+#include <mutex>
 #include <numeric>
 #include <unordered_map>
 
@@ -215,6 +219,8 @@ inline std::size_t EntryBytes(const QString& word, const QString& tag)
     return 24 + TBulkWriter::AStringBytes(word) + TBulkWriter::AStringBytes(tag);
 }
 inline std::size_t EntryBytes(const TWordListEntry& e) { return EntryBytes(e.fWord, e.fTag); }
+// About the fewest bytes a saved entry takes (its writer's room is made ahead for that many).
+constexpr std::size_t kLeastEntryBytes = 30;
 
 inline uint8_t* PutEntry(uint8_t* at, const TWordlistDataRec& d, const QString& word, const QString& tag)
 {
@@ -498,9 +504,11 @@ void TCVWordList::SetAlphabeticalSortLevels()
 
 std::vector<uint32_t> TCVWordList::AlphabeticalOrder(const QString& collationName,
                                                      std::span<const std::u16string_view> words,
-                                                     const std::function<const QString&(uint32_t)>& tagOf)
+                                                     const std::function<const QString&(uint32_t)>& tagOf,
+                                                     std::size_t threads)
 {
-    const TAlphabeticalOrderer orderer(collationName);
+    TAlphabeticalOrderer orderer(collationName);
+    orderer.SetThreads(threads);
     std::vector<uint32_t> order = orderer.Order(words);
     if (!tagOf)
         return order;
@@ -573,20 +581,46 @@ void TCVWordList::MakeAlphabeticalEntries(std::size_t n, const TNewEntryRows& ro
     fFreqPlace.resize(n);
     for (std::size_t k = 0; k < n; ++k)
         fFreqPlace[std::size_t(fFreqOrder[k])] = int32_t(k);
+    // The entries are made in parts side by side, each part in blocks and
+    // spellings of its own, into the places of the list kept for them.
     auto& items = Items();
-    items.reserve(n);
-    TSpellingBlocks spellings;
-    std::array<TNewEntry, kNewEntryRows> batch;
-    MakeInBlocks(this, n, [&](std::size_t k, std::unique_ptr<TWordListEntry> e) {
-        const std::size_t j = k % batch.size();
-        if (j == 0)
-            rows(k, {batch.data(), std::min(batch.size(), n - k)});
-        Fill(*e, batch[j], spellings);
-        e->fData.Rank = fFreqPlace[k] + 1;
-        items.push_back(std::move(e)); // no throw: room is reserved
-    });
+    items.resize(n);
+    const std::size_t parts = WorkParts(n);
+    try {
+        RunPartsOnThreads(parts, [&](std::size_t p) {
+            const std::size_t first = PartStart(n, parts, p, kNewEntryRows);
+            const std::size_t last = PartStart(n, parts, p + 1, kNewEntryRows);
+            TSpellingBlocks spellings;
+            std::array<TNewEntry, kNewEntryRows> batch;
+            MakeInBlocks(this, last - first, [&](std::size_t j, std::unique_ptr<TWordListEntry> e) {
+                const std::size_t k = first + j;
+                if (j % batch.size() == 0)
+                    rows(k, {batch.data(), std::min(batch.size(), last - k)});
+                Fill(*e, batch[j % batch.size()], spellings);
+                e->fData.Rank = fFreqPlace[k] + 1;
+                items[k] = std::move(e);
+            });
+        });
+    } catch (...) {
+        // No place left empty: the list is as it was, without entries.
+        items.clear();
+        InvalidateOrder();
+        throw;
+    }
     SetAlphabeticalSortLevels();
     fOrderValid = true;
+}
+
+std::size_t TCVWordList::WorkParts(std::size_t n) const
+{
+    // A part of fewer entries takes about as long as a thread's start.
+    constexpr std::size_t kEntriesPerPart = 32 * 1024;
+    return std::clamp<std::size_t>(n / kEntriesPerPart, 1, std::size_t(WorkThreads()));
+}
+
+int TCVWordList::WorkThreads() const
+{
+    return fWorkThreads > 0 ? fWorkThreads : TParallelWordlistReading::DefaultThreads();
 }
 
 void TCVWordList::SortRowsAlphabetically()
@@ -1191,26 +1225,14 @@ bool TCVWordList::MergeWith(TCVBaseLemmaMatchCapableList& other)
     return true;
 }
 
-bool TCVWordList::SaveEntries(TStream& s)
+bool TCVWordList::SaveEntryRange(TStream& s, TBulkWriter& w, int first, int last) const
 {
     // Entry after entry into the writer's room, without a call per field.
     // The entries are asked for a few ahead (both their cache lines: the
     // state is in the first, the spellings' sizes and the data in the second).
     constexpr int kAhead = 8;
-    const int n = Count();
-    TBulkWriter w(s, std::size_t(n) * 30); // an entry takes some 30 bytes at the least
-    if (HoldsRowsWithoutEntries()) {
-        // Each row as the entry it would be (with its rank), none made.
-        const QString noTag;
-        for (int i = 0; i < n; ++i) {
-            const TWordlistDataRec d = WordlistData(i);
-            const QString word = WordOf(i);
-            PutEntry(PutRowState(w.Place(kPlainEntryStateBytes + EntryBytes(word, noTag))), d, word, noTag);
-        }
-        return w.Finish();
-    }
-    for (int i = 0; i < n; ++i) {
-        if (i + kAhead < n) {
+    for (int i = first; i < last; ++i) {
+        if (i + kAhead < last) {
             const auto* ahead = reinterpret_cast<const char*>(&Entry(i + kAhead));
             PrefetchLine(ahead);
             PrefetchLine(ahead + sizeof(TWordListEntry) - 1);
@@ -1223,7 +1245,99 @@ bool TCVWordList::SaveEntries(TStream& s)
         }
         PutEntry(PutPlainEntryState(e, w.Place(kPlainEntryStateBytes + EntryBytes(e))), e);
     }
-    return w.Finish();
+    return w.Flush();
+}
+
+bool TCVWordList::SaveEntries(TStream& s)
+{
+    const int n = Count();
+    if (HoldsRowsWithoutEntries()) {
+        // Each row as the entry it would be (with its rank), none made.
+        TBulkWriter w(s, std::size_t(n) * kLeastEntryBytes);
+        const QString noTag;
+        for (int i = 0; i < n; ++i) {
+            const TWordlistDataRec d = WordlistData(i);
+            const QString word = WordOf(i);
+            PutEntry(PutRowState(w.Place(kPlainEntryStateBytes + EntryBytes(word, noTag))), d, word, noTag);
+        }
+        return w.Finish();
+    }
+    const std::size_t parts = WorkParts(std::size_t(n));
+    if (parts <= 1) {
+        TBulkWriter w(s, std::size_t(n) * kLeastEntryBytes);
+        return SaveEntryRange(s, w, 0, n);
+    }
+    // The other threads write chunks of entries into memory, a chunk each
+    // in turn, and this one hands the chunks to the stream in their order;
+    // a chunk's memory takes the next but so many once its bytes are out.
+    constexpr int kChunkEntries = 16 * 1024;
+    const std::size_t makers = parts - 1;
+    const std::size_t chunks = (std::size_t(n) + kChunkEntries - 1) / kChunkEntries;
+    struct TChunk {
+        TMemoryStream bytes;
+        bool ok = false;
+        bool ready = false;
+    };
+    std::vector<TChunk> ring(2 * makers);
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::size_t written = 0; // chunks out
+    bool stop = false;       // a chunk could not be made or written: the others are not
+    auto stopAll = [&] {
+        {
+            std::lock_guard lock(mutex);
+            stop = true;
+        }
+        changed.notify_all();
+    };
+    bool ok = true;
+    RunPartsOnThreads(parts, [&](std::size_t p) {
+        try {
+            if (p == 0) {
+                for (std::size_t c = 0; c < chunks && ok; ++c) {
+                    TChunk& chunk = ring[c % ring.size()];
+                    {
+                        std::unique_lock lock(mutex);
+                        changed.wait(lock, [&] { return chunk.ready || stop; });
+                        if (!chunk.ready)
+                            return; // a maker failed: it says why
+                    }
+                    ok = chunk.ok && s.WriteExact(chunk.bytes.Memory(), chunk.bytes.Position());
+                    {
+                        std::lock_guard lock(mutex);
+                        chunk.ready = false;
+                        written = c + 1;
+                        stop = stop || !ok;
+                    }
+                    changed.notify_all();
+                }
+                return;
+            }
+            for (std::size_t c = p - 1; c < chunks; c += makers) {
+                TChunk& chunk = ring[c % ring.size()];
+                {
+                    std::unique_lock lock(mutex);
+                    changed.wait(lock, [&] { return written + ring.size() > c || stop; });
+                    if (stop)
+                        return;
+                }
+                const int first = int(c) * kChunkEntries;
+                const int last = std::min(n, first + kChunkEntries);
+                chunk.bytes.SetPosition(0);
+                TBulkWriter w(chunk.bytes, std::size_t(last - first) * kLeastEntryBytes);
+                chunk.ok = SaveEntryRange(chunk.bytes, w, first, last);
+                {
+                    std::lock_guard lock(mutex);
+                    chunk.ready = true;
+                }
+                changed.notify_all();
+            }
+        } catch (...) {
+            stopAll();
+            throw;
+        }
+    });
+    return ok;
 }
 
 bool TCVWordList::SaveToStream(TStream& s)

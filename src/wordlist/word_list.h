@@ -37,6 +37,7 @@
 
 namespace cv {
 
+class TBulkWriter;
 class TUserPlainTextStringlist;
 class TTextSettings;
 
@@ -190,8 +191,10 @@ public:
     // The order SortAlphabetically gives words with these tags (indexes
     // into `words`): by the collation, equal words by their tags. Without
     // `tagOf` the words are known to be all different (no tag to order by).
+    // The same order on any number of threads.
     static std::vector<uint32_t> AlphabeticalOrder(const QString& collationName, std::span<const std::u16string_view> words,
-                                                   const std::function<const QString&(uint32_t)>& tagOf);
+                                                   const std::function<const QString&(uint32_t)>& tagOf,
+                                                   std::size_t threads = 1);
 
     // --- entries by word ---
     // The entry of a word (and tag), -1 when absent; exact comparison.
@@ -311,6 +314,12 @@ public:
     // (one pass over the memory of tens of thousands); without it (another
     // size) the ranks are worked out from the entries.
     void MakeAlphabeticalEntries(std::size_t n, const TNewEntryRows& rows, std::vector<int32_t> frequencyOrder);
+    // Threads the list may take to make its entries (MakeAlphabeticalEntries,
+    // whose rows are then asked for from several at once) and to write them:
+    // those of the job that made it, 0 for as many cores as the machine
+    // leaves idle (one on a busy machine).
+    void SetWorkThreads(int threads) { fWorkThreads = threads; }
+    int WorkThreads() const;
 
 protected:
     bool SaveEntries(TStream& s) override;
@@ -336,6 +345,10 @@ private:
     void MarkAlphabeticalAscending();
     void EnsureOrder() const;
     double Percent(int64_t part, int64_t whole) const;
+    // Entries first .. last - 1 written with `w` over `s` (flushed at the end).
+    bool SaveEntryRange(TStream& s, TBulkWriter& w, int first, int last) const;
+    // Parts to cut n entries into, one per work thread, a part worth a thread.
+    std::size_t WorkParts(std::size_t n) const;
 
     int64_t fTotalTokens = 0;
     int32_t fTotalTexts = 0;
@@ -347,6 +360,7 @@ private:
     // The rows shown without entries (null: none), in the list's order.
     mutable std::unique_ptr<TWordListRows> fRows;
     bool fRowsAlphabetical = false;
+    int fWorkThreads = 0;
 };
 
 } // namespace cv

@@ -19,6 +19,7 @@
 #include "textread/tag_handler.h"
 #include "wordlist/detailed_consistency.h"
 #include "wordlist/parallel_reading.h"
+#include "wordlist/parts_on_threads.h"
 #include "wordlist/word_filter_plugin.h"
 #include "wordlist/word_folding.h"
 #include "wordlist/wordlist_buffer_processor.h"
@@ -30,10 +31,14 @@
 #include <QLocale>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <limits>
 #include <map>
+#include <mutex>
 #include <new>
+
+#include <zlib.h>
 
 namespace cv {
 
@@ -60,23 +65,42 @@ constexpr uint32_t kBlockCheck = BlockId("CRC ");
 constexpr uint32_t kBlockEnd = BlockId("END ");
 
 // CRC-32 of the bytes [from, to) of a stream, its position kept (read a
-// megabyte at a time from a stream not in memory).
-bool StreamCrc(TStream& s, int64_t from, int64_t to, uint32_t& crc)
+// megabyte at a time from a stream not in memory). Up to `parts` threads
+// take the megabytes in turn, one reading at a time, and sum them side by
+// side; the sums are joined in their order.
+bool StreamCrc(TStream& s, int64_t from, int64_t to, uint32_t& crc, std::size_t parts = 1)
 {
     if (auto* memory = dynamic_cast<TMemoryStream*>(&s)) {
         crc = Crc32Of({memory->Memory() + from, std::size_t(to - from)});
         return true;
     }
     const int64_t at = s.Position();
-    std::vector<uint8_t> bytes(std::size_t(std::min<int64_t>(to - from, int64_t(1) << 20)));
-    bool ok = s.SetPosition(from);
+    constexpr int64_t kBlock = int64_t(1) << 20;
+    const auto blocks = std::size_t((std::max<int64_t>(0, to - from) + kBlock - 1) / kBlock);
+    auto blockBytes = [&](std::size_t b) { return std::size_t(std::min(kBlock, to - from - int64_t(b) * kBlock)); };
+    // A thread for every few megabytes at most.
+    parts = std::clamp<std::size_t>(parts, 1, std::max<std::size_t>(1, blocks / 4));
+    std::vector<uint32_t> sums(blocks, 0u);
+    std::mutex reading;
+    std::atomic<std::size_t> next{0};
+    std::atomic<bool> ok{true};
+    RunPartsOnThreads(parts, [&](std::size_t) {
+        std::vector<uint8_t> bytes(blocks > 0 ? blockBytes(0) : 0);
+        for (std::size_t b = next++; b < blocks && ok; b = next++) {
+            const std::size_t n = blockBytes(b);
+            {
+                std::lock_guard lock(reading);
+                if (!s.SetPosition(from + int64_t(b) * kBlock) || !s.ReadExact(bytes.data(), int64_t(n))) {
+                    ok = false;
+                    return;
+                }
+            }
+            sums[b] = Crc32Of({bytes.data(), n});
+        }
+    });
     crc = 0;
-    for (int64_t left = to - from; ok && left > 0;) {
-        const auto n = std::size_t(std::min<int64_t>(left, int64_t(bytes.size())));
-        ok = s.ReadExact(bytes.data(), int64_t(n));
-        crc = Crc32Of({bytes.data(), n}, crc);
-        left -= int64_t(n);
-    }
+    for (std::size_t b = 0; b < blocks; ++b)
+        crc = uint32_t(crc32_combine(uLong(crc), uLong(sums[b]), z_off_t(blockBytes(b))));
     return s.SetPosition(at) && ok;
 }
 
@@ -353,11 +377,9 @@ bool T_WholeWordlistHolder::WordTreeToWordlist()
     const int64_t maxFreq = WordlistSettings.MaxFrequency() > 0 ? WordlistSettings.MaxFrequency()
                                                                 : std::numeric_limits<int64_t>::max();
     const int32_t minTexts = std::max(1, WordlistSettings.MinTexts());
-    int64_t listTypes = 0, stopTypes = 0;
-    // One pass over the types (a cache line each): what the entries need of
-    // the types that become entries, side by side, in the tree's order, in
-    // 32 bytes (the rows are many: the memory they take is memory the
-    // entries must take fresh from the system).
+    // What the entries need of the types that become entries, side by side,
+    // in the tree's order, in 32 bytes (the rows are many: the memory they
+    // take is memory the entries must take fresh from the system).
     struct TRow {
         const char16_t* text;
         uint64_t freq;
@@ -367,27 +389,65 @@ bool T_WholeWordlistHolder::WordTreeToWordlist()
         float dispersion;
     };
     static_assert(sizeof(TRow) == 32 && kMaxTypeLength <= std::numeric_limits<uint16_t>::max());
-    std::vector<TRow> listed;
-    listed.reserve(std::size_t(tree.Count()));
+    // Two passes over the types (a cache line each), in parts side by side:
+    // the first counts each part's rows, the second puts them in their
+    // places, in memory the threads that fill it touch first.
+    const int workThreads = fReadingThreads > 0 ? fReadingThreads : TParallelWordlistReading::DefaultThreads();
+    const auto types = std::size_t(tree.Count());
+    constexpr std::size_t kTypesPerPart = 64 * 1024;
+    const std::size_t parts = std::clamp<std::size_t>(types / kTypesPerPart, 1, std::size_t(std::max(1, workThreads)));
+    auto isRow = [&](uint32_t id, const TWordlistKey& t) {
+        return listWanted && t.freq >= uint64_t(minFreq) && t.freq <= uint64_t(maxFreq) && spread.texts[id] >= minTexts;
+    };
+    struct TPartTypes {
+        int64_t listed = 0;
+        int64_t stop = 0;
+        std::size_t rows = 0;
+        bool anyTag = false;
+    };
+    std::vector<TPartTypes> partTypes(parts);
+    RunPartsOnThreads(parts, [&](std::size_t p) {
+        TPartTypes& c = partTypes[p];
+        for (auto id = uint32_t(PartStart(types, parts, p, 1)); id < PartStart(types, parts, p + 1, 1); ++id) {
+            const TWordlistKey& t = tree.Type(id);
+            if (t.Stop()) {
+                ++c.stop;
+                continue;
+            }
+            ++c.listed;
+            if (isRow(id, t)) {
+                ++c.rows;
+                c.anyTag = c.anyTag || t.Tag() != 0;
+            }
+        }
+    });
+    int64_t listTypes = 0, stopTypes = 0;
+    std::size_t n = 0;
+    bool anyTag = false;
+    std::vector<std::size_t> firstRow(parts);
+    for (std::size_t p = 0; p < parts; ++p) {
+        firstRow[p] = n;
+        n += partTypes[p].rows;
+        listTypes += partTypes[p].listed;
+        stopTypes += partTypes[p].stop;
+        anyTag = anyTag || partTypes[p].anyTag;
+    }
+    auto listed = std::make_unique_for_overwrite<TRow[]>(n);
     // The rows' frequencies again, side by side: the frequency order takes
     // them in alphabetical order, from a small array rather than the rows.
-    std::vector<uint64_t> listedFreq;
-    listedFreq.reserve(std::size_t(tree.Count()));
-    bool anyTag = false;
-    for (uint32_t id = 0; id < uint32_t(tree.Count()); ++id) {
-        const TWordlistKey& t = tree.Type(id);
-        if (t.Stop()) {
-            ++stopTypes;
-            continue;
+    auto listedFreq = std::make_unique_for_overwrite<uint64_t[]>(n);
+    RunPartsOnThreads(parts, [&](std::size_t p) {
+        std::size_t k = firstRow[p];
+        for (auto id = uint32_t(PartStart(types, parts, p, 1)); id < PartStart(types, parts, p + 1, 1); ++id) {
+            const TWordlistKey& t = tree.Type(id);
+            if (t.Stop() || !isRow(id, t))
+                continue;
+            const std::u16string_view text = tree.Text(id);
+            listed[k] = TRow{text.data(), t.freq, uint16_t(text.size()), t.Tag(), spread.texts[id], spread.dispersion[id]};
+            listedFreq[k] = t.freq;
+            ++k;
         }
-        ++listTypes;
-        if (!listWanted || t.freq < uint64_t(minFreq) || t.freq > uint64_t(maxFreq) || spread.texts[id] < minTexts)
-            continue;
-        const std::u16string_view text = tree.Text(id);
-        listed.push_back(TRow{text.data(), t.freq, uint16_t(text.size()), t.Tag(), spread.texts[id], spread.dispersion[id]});
-        listedFreq.push_back(t.freq);
-        anyTag = anyTag || t.Tag() != 0;
-    }
+    });
     // The types are done with (their spellings stay), and so is their
     // spread: the entries take their memory.
     fRun->tree->FreeTypes();
@@ -395,7 +455,8 @@ bool T_WholeWordlistHolder::WordTreeToWordlist()
     const uint8_t target = MainFile.ListType == kListIndexWordList ? kListIndexWordList : kListWordList;
     auto list = std::make_unique<TCVWordList>(this, target, CurrentToolSignature());
     list->SetLocale(ftextsettings.LanguageId(), ftextsettings.CollationName());
-    const std::size_t n = listed.size();
+    // The threads the reading took (or would have) make the entries and write them.
+    list->SetWorkThreads(workThreads);
     auto newEntry = [&](const TRow& r) {
         return TCVWordList::TNewEntry{{r.text, std::size_t(r.length)}, &tagText(r.tag), int64_t(r.freq), r.texts, r.dispersion};
     };
@@ -405,20 +466,26 @@ bool T_WholeWordlistHolder::WordTreeToWordlist()
         // keeps them side by side, before any entry exists; the entries are
         // then made in that order, and so is the frequency order. Only
         // words with tags can be spelt alike.
+        const std::size_t rowParts = std::clamp<std::size_t>(n / kTypesPerPart, 1, std::size_t(std::max(1, workThreads)));
         std::vector<std::u16string_view> words(n);
-        for (std::size_t k = 0; k < n; ++k)
-            words[k] = {listed[k].text, std::size_t(listed[k].length)};
+        RunPartsOnThreads(rowParts, [&](std::size_t p) {
+            for (std::size_t k = PartStart(n, rowParts, p, 1); k < PartStart(n, rowParts, p + 1, 1); ++k)
+                words[k] = {listed[k].text, std::size_t(listed[k].length)};
+        });
         const std::vector<uint32_t> order = TCVWordList::AlphabeticalOrder(
             list->CollationName(), words,
             anyTag ? std::function<const QString&(uint32_t)>([&](uint32_t k) -> const QString& { return tagText(listed[k].tag); })
-                   : std::function<const QString&(uint32_t)>());
+                   : std::function<const QString&(uint32_t)>(),
+            std::size_t(list->WorkThreads()));
         std::vector<std::u16string_view>().swap(words);
         std::vector<int64_t> freqs(n);
-        for (std::size_t k = 0; k < n; ++k)
-            freqs[k] = int64_t(listedFreq[order[k]]);
+        RunPartsOnThreads(rowParts, [&](std::size_t p) {
+            for (std::size_t k = PartStart(n, rowParts, p, 1); k < PartStart(n, rowParts, p + 1, 1); ++k)
+                freqs[k] = int64_t(listedFreq[order[k]]);
+        });
         std::vector<int32_t> frequencyOrder = TCVWordList::FrequencyOrder(freqs);
         std::vector<int64_t>().swap(freqs);
-        std::vector<uint64_t>().swap(listedFreq);
+        listedFreq.reset();
         // The rows are taken in alphabetical order, they and the spellings
         // they point to lie in the tree's: the rows a little ahead are asked
         // for, and the spellings of the rows asked for before.
@@ -442,7 +509,7 @@ bool T_WholeWordlistHolder::WordTreeToWordlist()
                 out[j] = newEntry(listed[first + j]);
         });
     }
-    std::vector<TRow>().swap(listed);
+    listed.reset();
 
     if (fRun->filter) {
         // The user's filter sees every type once; it may drop or respell it.
@@ -920,7 +987,7 @@ bool T_WholeWordlistHolder::SaveBlocks(TStream& s, int64_t documentStart)
             || WriteBlock(s, kBlockRelationships,
                           [&] { return s.WriteBytes({reinterpret_cast<const uint8_t*>(fRelationshipsBlock.constData()),
                                                      size_t(fRelationshipsBlock.size())}); }))
-        && StreamCrc(s, documentStart, s.Position(), crc) && WriteBlock(s, kBlockCheck, [&] { return s.WriteU32(crc); })
+        && StreamCrc(s, documentStart, s.Position(), crc, fWordList ? std::size_t(fWordList->WorkThreads()) : 1) && WriteBlock(s, kBlockCheck, [&] { return s.WriteU32(crc); })
         && WriteBlock(s, kBlockEnd, [] { return true; });
     return ok;
 }

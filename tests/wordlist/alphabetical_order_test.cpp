@@ -223,4 +223,40 @@ TEST(AlphabeticalOrder, RadixSortIsStableByKey)
     }
 }
 
+TEST(AlphabeticalOrder, RadixSortInPartsIsTheSortInOne)
+{
+    // Most keys under one top digit (a group larger than its share), many
+    // keys equal, a few top digits with an item or two, keys alike but in
+    // their lowest bits: the parts must meet where the one sort goes on.
+    std::mt19937_64 rng(11);
+    std::vector<TKeyedIndex> items;
+    for (uint32_t i = 0; i < 30000; ++i) {
+        const uint64_t r = rng() % 100;
+        const uint64_t key = r < 70 ? (uint64_t(5) << 52) | (rng() % 64) << 8
+                             : r < 90 ? rng() % 4
+                             : r < 99 ? rng() >> 4
+                                      : uint64_t(rng() % 3 + 1) << 60;
+        items.push_back({key, i});
+    }
+    std::vector<TKeyedIndex> one = items;
+    RadixSortByKey(one, 1);
+    for (std::size_t parts : {2u, 3u, 4u, 7u, 64u}) {
+        std::vector<TKeyedIndex> split = items;
+        RadixSortByKey(split, parts);
+        for (std::size_t k = 0; k < one.size(); ++k) {
+            ASSERT_EQ(split[k].key, one[k].key) << parts << " parts, at " << k;
+            ASSERT_EQ(split[k].index, one[k].index) << parts << " parts, at " << k;
+        }
+    }
+    // Keys that differ in one digit only: the one sort, whatever is asked.
+    std::vector<TKeyedIndex> narrow;
+    for (uint32_t i = 0; i < 5000; ++i)
+        narrow.push_back({rng() % 200, i});
+    std::vector<TKeyedIndex> narrowOne = narrow;
+    RadixSortByKey(narrowOne, 1);
+    RadixSortByKey(narrow, 4);
+    for (std::size_t k = 0; k < narrow.size(); ++k)
+        ASSERT_EQ(narrow[k].index, narrowOne[k].index) << k;
+}
+
 } // namespace

@@ -37,6 +37,37 @@ protected:
                 {QStringLiteral("two.txt"), QByteArray("A cat and a dog. Cats and dogs!\n")},
                 {QStringLiteral("three.txt"), QStringLiteral("Café au lait, the café.\n").toUtf8()}};
     }
+    // Texts of types enough for the end of a job to take several threads (a
+    // few hundred thousand, most of them once, some in the stop list), their
+    // list saved large enough for its check sum to be summed in parts.
+    QStringList ManyTypes()
+    {
+        LoadList(TLemmatiserListKind::Stop, QStringLiteral("w1x\nw2ax\nw4kx\n"));
+        std::mt19937 rng(5);
+        QStringList files;
+        for (int t = 0; t < 4; ++t) {
+            QByteArray text;
+            for (int w = 0; w < 80000; ++w) {
+                const int id = w % 3 == 0 ? int(rng() % 300) : t * 80000 + w;
+                text += "w" + QByteArray::number(id, 36) + (w % 13 == 12 ? "x.\n" : "x ");
+            }
+            files << dir.write(QStringLiteral("t%1.txt").arg(t), text);
+        }
+        return files;
+    }
+    // The list of the texts made on so many threads.
+    std::unique_ptr<T_WholeWordlistHolder> MadeOnThreads(const QStringList& files, int threads)
+    {
+        TCVFileDetails chosen(true, {});
+        for (const QString& f : files)
+            chosen.ToolAddAFile(f);
+        auto doc = std::make_unique<T_WholeWordlistHolder>(kListWordList, nullptr, nullptr, false, true);
+        doc->SetReadingThreads(threads);
+        int32_t converted = 0;
+        made = doc->MakeWordlist(chosen, 0, converted, kListWordList);
+        return doc;
+    }
+
     // The kept samples: v1 before the check block, v2 with it, v3 with key
     // words of 64-bit frequencies.
     QString SampleFile(int version = 3) const
@@ -221,6 +252,34 @@ TEST_F(WordlistDocument, SaveReadSaveGivesTheSameBytes)
     EXPECT_EQ(back.fNotes, doc->fNotes);
     EXPECT_EQ(Freq(List(back), "the"), 4);
     EXPECT_EQ(Saved(back), first);
+}
+
+std::vector<uint8_t> Bytes(TCVBaseDataClass& list)
+{
+    TMemoryStream m;
+    EXPECT_TRUE(list.SaveToStream(m));
+    return m.Bytes();
+}
+
+TEST_F(WordlistDocument, ManyTypesListedAndSavedOnSeveralThreadsAsOnOne)
+{
+    const QStringList files = ManyTypes();
+    const auto one = MadeOnThreads(files, 1);
+    ASSERT_TRUE(made);
+    ASSERT_GT(List(*one).Count(), 200000);
+    const auto three = MadeOnThreads(files, 3);
+    ASSERT_TRUE(made);
+    EXPECT_EQ(List(*three).Count(), List(*one).Count());
+    EXPECT_TRUE(Bytes(*three->WordlistOfType(kListWordList)) == Bytes(*one->WordlistOfType(kListWordList)));
+    EXPECT_TRUE(Bytes(*three->fStats) == Bytes(*one->fStats));
+    EXPECT_EQ(Freq(List(*three), QStringLiteral("w1x")), -1);
+
+    const QString file = dir.file(QStringLiteral("list.lst"));
+    ASSERT_TRUE(three->SaveToFile(file));
+    ASSERT_GT(QFileInfo(file).size(), 8 << 20);
+    T_WholeWordlistHolder back(kListWordList, nullptr, nullptr, false, false);
+    ASSERT_TRUE(back.ReadWholeFromFile(file)); // its check sum is summed again, on one thread
+    EXPECT_EQ(List(back).Count(), List(*one).Count());
 }
 
 TEST_F(WordlistDocument, SavingStraightIntoTheFileSaysWhyWhenItCannot)
