@@ -456,7 +456,7 @@ bool T_WholeWordlistHolder::WordTreeToWordlist()
     auto list = std::make_unique<TCVWordList>(this, target, CurrentToolSignature());
     list->SetLocale(ftextsettings.LanguageId(), ftextsettings.CollationName());
     // The threads the reading took (or would have) make the entries and write them.
-    list->SetWorkThreads(workThreads);
+    list->SetWorkThreads(fReadingThreads);
     auto newEntry = [&](const TRow& r) {
         return TCVWordList::TNewEntry{{r.text, std::size_t(r.length)}, &tagText(r.tag), int64_t(r.freq), r.texts, r.dispersion};
     };
@@ -476,7 +476,7 @@ bool T_WholeWordlistHolder::WordTreeToWordlist()
             list->CollationName(), words,
             anyTag ? std::function<const QString&(uint32_t)>([&](uint32_t k) -> const QString& { return tagText(listed[k].tag); })
                    : std::function<const QString&(uint32_t)>(),
-            std::size_t(list->WorkThreads()));
+            std::size_t(workThreads));
         std::vector<std::u16string_view>().swap(words);
         std::vector<int64_t> freqs(n);
         RunPartsOnThreads(rowParts, [&](std::size_t p) {
