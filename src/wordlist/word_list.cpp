@@ -1267,22 +1267,38 @@ bool TCVWordList::SaveEntries(TStream& s)
         TBulkWriter w(s, std::size_t(n) * kLeastEntryBytes);
         return SaveEntryRange(s, w, 0, n);
     }
-    // The other threads write chunks of entries into memory, a chunk each
-    // in turn, and this one hands the chunks to the stream in their order;
-    // a chunk's memory takes the next but so many once its bytes are out.
+    // Chunks of entries are written into memory side by side, each taken by
+    // the next thread free to, and this thread hands them to the stream in
+    // their order; a chunk's memory takes the next but so many once its
+    // bytes are out. This thread makes the next chunk to go out itself when
+    // no other has taken it: the others may never start (a system short of
+    // threads runs them after this one).
     constexpr int kChunkEntries = 16 * 1024;
-    const std::size_t makers = parts - 1;
     const std::size_t chunks = (std::size_t(n) + kChunkEntries - 1) / kChunkEntries;
     struct TChunk {
         TMemoryStream bytes;
         bool ok = false;
         bool ready = false;
     };
-    std::vector<TChunk> ring(2 * makers);
+    std::vector<TChunk> ring(2 * (parts - 1));
     std::mutex mutex;
     std::condition_variable changed;
+    std::size_t taken = 0;   // chunks taken by a thread to be made
     std::size_t written = 0; // chunks out
-    bool stop = false;       // a chunk could not be made or written: the others are not
+    bool stop = false;       // a chunk could not be made or written: no more are
+    auto make = [&](std::size_t c) {
+        TChunk& chunk = ring[c % ring.size()];
+        const int first = int(c) * kChunkEntries;
+        const int last = std::min(n, first + kChunkEntries);
+        chunk.bytes.SetPosition(0);
+        TBulkWriter w(chunk.bytes, std::size_t(last - first) * kLeastEntryBytes);
+        chunk.ok = SaveEntryRange(chunk.bytes, w, first, last);
+        {
+            std::lock_guard lock(mutex);
+            chunk.ready = true;
+        }
+        changed.notify_all();
+    };
     auto stopAll = [&] {
         {
             std::lock_guard lock(mutex);
@@ -1293,42 +1309,40 @@ bool TCVWordList::SaveEntries(TStream& s)
     bool ok = true;
     RunPartsOnThreads(parts, [&](std::size_t p) {
         try {
-            if (p == 0) {
-                for (std::size_t c = 0; c < chunks && ok; ++c) {
-                    TChunk& chunk = ring[c % ring.size()];
+            if (p != 0) {
+                for (;;) {
+                    std::size_t c;
                     {
                         std::unique_lock lock(mutex);
-                        changed.wait(lock, [&] { return chunk.ready || stop; });
-                        if (!chunk.ready)
-                            return; // a maker failed: it says why
+                        changed.wait(lock, [&] { return stop || taken == chunks || written + ring.size() > taken; });
+                        if (stop || taken == chunks)
+                            return;
+                        c = taken++;
                     }
-                    ok = chunk.ok && s.WriteExact(chunk.bytes.Memory(), chunk.bytes.Position());
-                    {
-                        std::lock_guard lock(mutex);
-                        chunk.ready = false;
-                        written = c + 1;
-                        stop = stop || !ok;
-                    }
-                    changed.notify_all();
+                    make(c);
                 }
-                return;
             }
-            for (std::size_t c = p - 1; c < chunks; c += makers) {
+            for (std::size_t c = 0; c < chunks && ok; ++c) {
                 TChunk& chunk = ring[c % ring.size()];
+                bool mine = false;
                 {
                     std::unique_lock lock(mutex);
-                    changed.wait(lock, [&] { return written + ring.size() > c || stop; });
-                    if (stop)
-                        return;
+                    changed.wait(lock, [&] { return chunk.ready || stop || taken == c; });
+                    if (!chunk.ready && !stop) {
+                        mine = true; // the next to go out, and no one took it: made here
+                        ++taken;
+                    } else if (!chunk.ready) {
+                        return; // a chunk could not be made: its thread says why
+                    }
                 }
-                const int first = int(c) * kChunkEntries;
-                const int last = std::min(n, first + kChunkEntries);
-                chunk.bytes.SetPosition(0);
-                TBulkWriter w(chunk.bytes, std::size_t(last - first) * kLeastEntryBytes);
-                chunk.ok = SaveEntryRange(chunk.bytes, w, first, last);
+                if (mine)
+                    make(c);
+                ok = chunk.ok && s.WriteExact(chunk.bytes.Memory(), chunk.bytes.Position());
                 {
                     std::lock_guard lock(mutex);
-                    chunk.ready = true;
+                    chunk.ready = false;
+                    written = c + 1;
+                    stop = stop || !ok;
                 }
                 changed.notify_all();
             }

@@ -4,6 +4,7 @@
 #include "suite/dialogs.h"
 #include "suite/wdef.h"
 #include "support/failing_allocations.h"
+#include "support/threads_refused.h"
 #include "wordlist/plain_text_wordlist.h"
 #include "wordlist/word_list.h"
 
@@ -399,6 +400,12 @@ TEST(WordList, EntriesMadeAndSavedOnThreadsAreTheBytesOfOneThread)
     for (int threads : {2, 3, 4}) {
         const std::unique_ptr<TCVWordList> l = MadeOnThreads(words, threads);
         EXPECT_EQ(savedInFile(*l), saved(*one)) << threads << " threads";
+    }
+    {
+        // Asked for four, the system starting none: the work is done here.
+        const std::unique_ptr<TCVWordList> l = MadeOnThreads(words, 4);
+        const cvtest::TThreadsRefused refused;
+        EXPECT_EQ(savedInFile(*l), saved(*one)) << "no thread started";
     }
     // Entries written one by one (deleted, with a category) on either side
     // of where the writing's chunks meet, in the first and the last chunk.
