@@ -48,6 +48,13 @@ void RunPartsOnThreads(std::size_t parts, F&& part)
             std::rethrow_exception(f);
 }
 
+// Parts to cut `items` into on up to `threads` threads, a part holding at
+// least `perPart` items (fewer take about as long as a thread's start).
+inline std::size_t PartsFor(std::size_t items, std::size_t perPart, int threads)
+{
+    return std::clamp<std::size_t>(items / perPart, 1, std::size_t(std::max(1, threads)));
+}
+
 // Where part p of `parts` starts among n items, at a multiple of `grain`
 // (part `parts` starts at n): the parts cut n into pieces of about equal size.
 inline std::size_t PartStart(std::size_t n, std::size_t parts, std::size_t p, std::size_t grain)

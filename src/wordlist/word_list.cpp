@@ -613,9 +613,8 @@ void TCVWordList::MakeAlphabeticalEntries(std::size_t n, const TNewEntryRows& ro
 
 std::size_t TCVWordList::WorkParts(std::size_t n) const
 {
-    // A part of fewer entries takes about as long as a thread's start.
     constexpr std::size_t kEntriesPerPart = 32 * 1024;
-    return std::clamp<std::size_t>(n / kEntriesPerPart, 1, std::size_t(WorkThreads()));
+    return PartsFor(n, kEntriesPerPart, WorkThreads());
 }
 
 int TCVWordList::WorkThreads() const

@@ -65,10 +65,10 @@ constexpr uint32_t kBlockCheck = BlockId("CRC ");
 constexpr uint32_t kBlockEnd = BlockId("END ");
 
 // CRC-32 of the bytes [from, to) of a stream, its position kept (read a
-// megabyte at a time from a stream not in memory). Up to `parts` threads
+// megabyte at a time from a stream not in memory). Up to `threads` threads
 // take the megabytes in turn, one reading at a time, and sum them side by
 // side; the sums are joined in their order.
-bool StreamCrc(TStream& s, int64_t from, int64_t to, uint32_t& crc, std::size_t parts = 1)
+bool StreamCrc(TStream& s, int64_t from, int64_t to, uint32_t& crc, int threads = 1)
 {
     if (auto* memory = dynamic_cast<TMemoryStream*>(&s)) {
         crc = Crc32Of({memory->Memory() + from, std::size_t(to - from)});
@@ -79,7 +79,7 @@ bool StreamCrc(TStream& s, int64_t from, int64_t to, uint32_t& crc, std::size_t 
     const auto blocks = std::size_t((std::max<int64_t>(0, to - from) + kBlock - 1) / kBlock);
     auto blockBytes = [&](std::size_t b) { return std::size_t(std::min(kBlock, to - from - int64_t(b) * kBlock)); };
     // A thread for every few megabytes at most.
-    parts = std::clamp<std::size_t>(parts, 1, std::max<std::size_t>(1, blocks / 4));
+    const std::size_t parts = PartsFor(blocks, 4, threads);
     std::vector<uint32_t> sums(blocks, 0u);
     std::mutex reading;
     std::atomic<std::size_t> next{0};
@@ -157,6 +157,10 @@ struct T_WholeWordlistHolder::TRun {
     bool stopAsked = false;  // the unread-text callback asked to stop
     QString brokenText;      // a text whose reading broke off after its words were counted
     int64_t wordsTooLong = 0; // passed over as longer than a word may be
+    // The threads the job takes (ThreadsWanted when its texts are read: the
+    // machine's idle cores then, before its own threads load it); 0 until
+    // then. The reading, the list and its saving go by this one choice.
+    int threads = 0;
 };
 
 T_WholeWordlistHolder::T_WholeWordlistHolder(uint8_t listType, TTagsToTranslateList* tagsToTranslate,
@@ -323,6 +327,11 @@ bool T_WholeWordlistHolder::TookTextOutcome(const TChosenTextRec& text, const TT
     return false;
 }
 
+int T_WholeWordlistHolder::ThreadsWanted() const
+{
+    return fReadingThreads > 0 ? fReadingThreads : TParallelWordlistReading::DefaultThreads();
+}
+
 bool T_WholeWordlistHolder::WordTreeToWordlist()
 {
     if (!fRun)
@@ -392,10 +401,10 @@ bool T_WholeWordlistHolder::WordTreeToWordlist()
     // Two passes over the types (a cache line each), in parts side by side:
     // the first counts each part's rows, the second puts them in their
     // places, in memory the threads that fill it touch first.
-    const int workThreads = fReadingThreads > 0 ? fReadingThreads : TParallelWordlistReading::DefaultThreads();
+    const int workThreads = fRun->threads > 0 ? fRun->threads : ThreadsWanted();
     const auto types = std::size_t(tree.Count());
     constexpr std::size_t kTypesPerPart = 64 * 1024;
-    const std::size_t parts = std::clamp<std::size_t>(types / kTypesPerPart, 1, std::size_t(std::max(1, workThreads)));
+    const std::size_t parts = PartsFor(types, kTypesPerPart, workThreads);
     auto isRow = [&](uint32_t id, const TWordlistKey& t) {
         return listWanted && t.freq >= uint64_t(minFreq) && t.freq <= uint64_t(maxFreq) && spread.texts[id] >= minTexts;
     };
@@ -456,7 +465,7 @@ bool T_WholeWordlistHolder::WordTreeToWordlist()
     auto list = std::make_unique<TCVWordList>(this, target, CurrentToolSignature());
     list->SetLocale(ftextsettings.LanguageId(), ftextsettings.CollationName());
     // The threads the reading took (or would have) make the entries and write them.
-    list->SetWorkThreads(fReadingThreads);
+    list->SetWorkThreads(workThreads);
     auto newEntry = [&](const TRow& r) {
         return TCVWordList::TNewEntry{{r.text, std::size_t(r.length)}, &tagText(r.tag), int64_t(r.freq), r.texts, r.dispersion};
     };
@@ -466,7 +475,7 @@ bool T_WholeWordlistHolder::WordTreeToWordlist()
         // keeps them side by side, before any entry exists; the entries are
         // then made in that order, and so is the frequency order. Only
         // words with tags can be spelt alike.
-        const std::size_t rowParts = std::clamp<std::size_t>(n / kTypesPerPart, 1, std::size_t(std::max(1, workThreads)));
+        const std::size_t rowParts = PartsFor(n, kTypesPerPart, workThreads);
         std::vector<std::u16string_view> words(n);
         RunPartsOnThreads(rowParts, [&](std::size_t p) {
             for (std::size_t k = PartStart(n, rowParts, p, 1); k < PartStart(n, rowParts, p + 1, 1); ++k)
@@ -681,7 +690,8 @@ bool T_WholeWordlistHolder::RunTexts(TSharedChosenFilesClass& chosen, const std:
         }
         return true;
     };
-    const int threads = std::min(n, fReadingThreads > 0 ? fReadingThreads : TParallelWordlistReading::DefaultThreads());
+    fRun->threads = ThreadsWanted();
+    const int threads = std::min(n, fRun->threads);
     fTimings.readingThreads = 1;
     if (threads <= 1 || fRun->context.sink || fRun->context.slicedParts) {
         readHere(0, n);
@@ -987,7 +997,7 @@ bool T_WholeWordlistHolder::SaveBlocks(TStream& s, int64_t documentStart)
             || WriteBlock(s, kBlockRelationships,
                           [&] { return s.WriteBytes({reinterpret_cast<const uint8_t*>(fRelationshipsBlock.constData()),
                                                      size_t(fRelationshipsBlock.size())}); }))
-        && StreamCrc(s, documentStart, s.Position(), crc, fWordList ? std::size_t(fWordList->WorkThreads()) : 1) && WriteBlock(s, kBlockCheck, [&] { return s.WriteU32(crc); })
+        && StreamCrc(s, documentStart, s.Position(), crc, fWordList ? fWordList->WorkThreads() : 1) && WriteBlock(s, kBlockCheck, [&] { return s.WriteU32(crc); })
         && WriteBlock(s, kBlockEnd, [] { return true; });
     return ok;
 }

@@ -221,6 +221,9 @@ private:
     bool SaveBlocks(TStream& s, int64_t documentStart);
     struct TRun;
     bool RunTexts(TSharedChosenFilesClass& chosen, const std::vector<int>& texts, bool showProgress);
+    // Threads a job of this document takes: as set (SetReadingThreads), or
+    // as many as the machine has idle cores, four at most.
+    int ThreadsWanted() const;
     // What the job does with a text once it was read, or could not be (its
     // row kept and its running words posted, or the reason noted and the
     // user asked); true when it was read.
