@@ -659,35 +659,58 @@ INSTANTIATE_TEST_SUITE_P(Kinds, CallStacksAsTheDebuggerSeesThem, ::testing::Valu
 // Two threads fault at once: the first one's fault is reported, and the
 // second, which waits meanwhile in the handler of its own fault, is shown
 // where it faulted (its own frames from the fault on), not where it waits.
+// On a busy machine the second thread may lose its core between the two
+// threads' start and its fault, and the report pauses it before it faults:
+// the report then shows it where it stood, which is right too, and the run
+// is made again until both faulted at once.
 TEST(CrashExample, TheSecondOfTwoThreadsFaultingAtOnceIsShownWhereItFaulted)
 {
-    cvtest::TempDir dir;
-    const TRun run = RunExample({QStringLiteral("segv"), QStringLiteral("--two-threads"), QStringLiteral("--dialog"), QStringLiteral("none")},
-                                dir.path());
-    EXPECT_EQ(run.status, -SIGSEGV) << run.output.toStdString();
-    const QString report = ReportOf(dir.file(QStringLiteral("crash_example.elf")));
-    static const QRegularExpression threadID(QStringLiteral("Thread: ID=(\\d+)"));
-    QString raising;
-    std::vector<const TStackBlock*> others;
-    const std::vector<TStackBlock> blocks = StackBlocks(report);
-    for (const TStackBlock& block : blocks) {
-        const QString id = threadID.match(block.header).captured(1);
-        if (block.header.startsWith(QLatin1Char('*')))
-            raising = id;
-        else if (block.header.startsWith(QStringLiteral("Running")) && id != raising)
-            others.push_back(&block);
+    constexpr int kRuns = 6;
+    for (int attempt = 1; attempt <= kRuns; ++attempt) {
+        cvtest::TempDir dir;
+        const TRun run = RunExample({QStringLiteral("segv"), QStringLiteral("--two-threads"), QStringLiteral("--dialog"), QStringLiteral("none")},
+                                    dir.path());
+        EXPECT_EQ(run.status, -SIGSEGV) << run.output.toStdString();
+        const QString logFile = dir.file(QStringLiteral("crash_example.elf"));
+        const QString report = ReportOf(logFile);
+        static const QRegularExpression threadID(QStringLiteral("Thread: ID=(\\d+)"));
+        QString raising;
+        std::vector<const TStackBlock*> others;
+        const std::vector<TStackBlock> blocks = StackBlocks(report);
+        for (const TStackBlock& block : blocks) {
+            const QString id = threadID.match(block.header).captured(1);
+            if (block.header.startsWith(QLatin1Char('*')))
+                raising = id;
+            else if (block.header.startsWith(QStringLiteral("Running")) && id != raising)
+                others.push_back(&block);
+        }
+        ASSERT_FALSE(raising.isEmpty()) << report.toStdString();
+        const auto second = std::find_if(others.begin(), others.end(), [](const TStackBlock* b) {
+            return std::any_of(b->rows.begin(), b->rows.end(), [](const TStackRow& r) { return r.procedure.contains(QStringLiteral("FaultSegv")); });
+        });
+        if (second == others.end()) {
+            // Paused before it faulted (its fault came later, or the program
+            // ended first): the other thread of the two stands where it ran,
+            // not in a handler.
+            const auto its = std::find_if(others.begin(), others.end(), [](const TStackBlock* b) {
+                return std::any_of(b->rows.begin(), b->rows.end(),
+                                   [](const TStackRow& r) { return r.procedure.contains(QStringLiteral("FaultInTwoThreads")); });
+            });
+            ASSERT_NE(its, others.end()) << "the second thread's own frames" << report.toStdString();
+            for (const TStackRow& row : (*its)->rows)
+                ASSERT_FALSE(row.procedure.contains(QStringLiteral("SignalDoor")) || row.procedure.contains(QStringLiteral("nanosleep")))
+                    << "not where it waits: " << row.procedure.toStdString() << report.toStdString();
+            ASSERT_LT(attempt, kRuns) << "the two threads never faulted at once in " << kRuns << " runs";
+            continue;
+        }
+        const TStackBlock& block = **second;
+        EXPECT_TRUE(block.rows.front().procedure.contains(QStringLiteral("FaultSegv"))) << "it stands at its fault" << report.toStdString();
+        EXPECT_EQ(block.rows.front().line, DefinitionLine(QStringLiteral("FaultSegv")));
+        for (const TStackRow& row : block.rows)
+            EXPECT_FALSE(row.procedure.contains(QStringLiteral("SignalDoor")) || row.procedure.contains(QStringLiteral("nanosleep")))
+                << "not where it waits: " << row.procedure.toStdString();
+        return;
     }
-    ASSERT_FALSE(raising.isEmpty()) << report.toStdString();
-    const auto second = std::find_if(others.begin(), others.end(), [](const TStackBlock* b) {
-        return std::any_of(b->rows.begin(), b->rows.end(), [](const TStackRow& r) { return r.procedure.contains(QStringLiteral("FaultSegv")); });
-    });
-    ASSERT_NE(second, others.end()) << "the second thread's own frames" << report.toStdString();
-    const TStackBlock& block = **second;
-    EXPECT_TRUE(block.rows.front().procedure.contains(QStringLiteral("FaultSegv"))) << "it stands at its fault" << report.toStdString();
-    EXPECT_EQ(block.rows.front().line, DefinitionLine(QStringLiteral("FaultSegv")));
-    for (const TStackRow& row : block.rows)
-        EXPECT_FALSE(row.procedure.contains(QStringLiteral("SignalDoor")) || row.procedure.contains(QStringLiteral("nanosleep")))
-            << "not where it waits: " << row.procedure.toStdString();
 }
 
 // A report pauses the other threads while it reads their stacks. A thread
@@ -1035,8 +1058,9 @@ TEST(CrashExample, ASecondFaultDuringEachDialogKeepsTheFirstReportAndNamesTheFau
         ASSERT_GE(entries, 1) << kind << ": " << run.output.toStdString();
         EXPECT_LE(entries, endsInTime ? 2 : 1) << kind << ": " << run.output.toStdString();
         const cv::TLogFile log(logFile.toStdString(), true);
-        if (entries == 2)
+        if (entries == 2) {
             EXPECT_EQ(log.GetItemValue("2.5", 1), "EAccessViolation");
+        }
         EXPECT_EQ(log.GetItemValue("2.5", 0), "std::runtime_error") << kind;
         const std::string note = log.GetItemValue("2.10", 0);
         EXPECT_NE(note.find("Another fault came while this report was made: EAccessViolation"), std::string::npos) << kind << ": " << note;
