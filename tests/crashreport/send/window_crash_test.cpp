@@ -163,7 +163,7 @@ TEST(WindowCrash, TheReporterShowsTheDialogAndMailsTheReportOfTheCrashedWindow)
 
     // The user sees the reporter's dialog and sends the report.
     const QString dialog = WaitForWindow(environment, QStringLiteral("Error occurred"), 30000);
-    ASSERT_FALSE(dialog.isEmpty()) << "no dialog on the screen: " << said.toStdString();
+    ASSERT_FALSE(dialog.isEmpty()) << "no dialog on the screen: " << said.toStdString() << cvtest::readAll(toolLog).toStdString();
     EXPECT_TRUE(RunHelper(QStringLiteral("xdotool"), {QStringLiteral("windowfocus"), QStringLiteral("--sync"), dialog, QStringLiteral("key"),
                                                 QStringLiteral("Return")},
                     environment));
@@ -178,5 +178,5 @@ TEST(WindowCrash, TheReporterShowsTheDialogAndMailsTheReportOfTheCrashedWindow)
     EXPECT_TRUE(cvtest::ArchiveMembers(QStringLiteral("mail"), message, unpacked).contains(QStringLiteral("corvantis-wordlist.elf")));
     const QByteArray sent = cvtest::readAll(unpacked + QStringLiteral("/corvantis-wordlist.elf"));
     EXPECT_TRUE(sent.startsWith(QByteArray::fromStdString(log.Item(0)).trimmed())) << "the report the window logged";
-    EXPECT_TRUE(cvtest::readAll(toolLog).contains("Sent email"));
+    EXPECT_TRUE(cvtest::readAll(toolLog).contains("Sent email")) << cvtest::readAll(toolLog).toStdString();
 }
