@@ -642,7 +642,7 @@ void T_WholeMarvexHolder::ComputeTimeline()
     };
     const int texts = fTextFilesWithSearchWord->Count();
     auto lineDate = [&](const TMarvexEntryRec& rec) {
-        const int t = fTextFilesWithSearchWord->IndexOfOriginal(rec.base.filename_num_original - 1);
+        const int t = fTextFilesWithSearchWord->IndexOfTextNumber(rec.base.filename_num_original);
         return dateOf(t >= 0 ? fTextFilesWithSearchWord->Record(t).DayNumber() : rec.base.textfile_date);
     };
 
@@ -717,7 +717,7 @@ void T_WholeMarvexHolder::ComputeTimeline()
         const int64_t k = periodOf(dateOf(r.DayNumber()));
         if (k < 0)
             continue;
-        const uint32_t w = uint32_t(std::max(0, std::abs(r.Words)));
+        const uint32_t w = uint32_t(r.WordCount());
         overall.Periods()[size_t(k)].words += w;
         allWords += w;
         for (TTimeLineRow& row : rows) {
@@ -745,7 +745,7 @@ void T_WholeMarvexHolder::ComputeTimeline()
             continue;
         const TMarvexEntryRec& rec = fConcordanceList->Line(i).fData;
         const int32_t s = rec.base.sw_number;
-        if (s < 0 || s >= sws || fTextFilesWithSearchWord->IndexOfOriginal(rec.base.filename_num_original - 1) < 0)
+        if (s < 0 || s >= sws || fTextFilesWithSearchWord->IndexOfTextNumber(rec.base.filename_num_original) < 0)
             continue;
         const int64_t k = periodOf(lineDate(rec));
         if (k < 0)

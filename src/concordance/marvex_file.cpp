@@ -248,7 +248,7 @@ bool T_WholeMarvexHolder::ReadBlocksAfterEnvelope(TStream& s)
     rc.textCount = fTextFilesWithSearchWord->Count();
     rc.textFileSize = [this](int32_t n) -> int64_t {
         // Text numbers are 1-based; a damaged line may carry any number.
-        const int i = n < 1 ? -1 : fTextFilesWithSearchWord->IndexOfOriginal(n - 1);
+        const int i = fTextFilesWithSearchWord->IndexOfTextNumber(n);
         if (i < 0)
             return -1;
         const QFileInfo f(fTextFilesWithSearchWord->Record(i).FullFilename);

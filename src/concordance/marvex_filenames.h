@@ -18,6 +18,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <cstdlib>
 #include <limits>
 #include <memory>
 #include <vector>
@@ -53,6 +54,13 @@ struct TMarvexFilenameRec {
     QDateTime FileTime() const;
     double DayNumber() const; // 0 when the time is unknown
     TChosenTextRec ToChosenTextRec() const;
+    // Its running words, whatever sign the file they were read from gave
+    // them (a damaged file's lowest number, which has no positive, as the
+    // highest).
+    int32_t WordCount() const
+    {
+        return Words == std::numeric_limits<int32_t>::min() ? std::numeric_limits<int32_t>::max() : std::abs(Words);
+    }
     friend bool operator==(const TMarvexFilenameRec&, const TMarvexFilenameRec&) = default;
 };
 
@@ -104,6 +112,9 @@ public:
     TMarvexFilenameRec Record(int i) const;
     // The entry whose original number is `number` (0-based), or -1.
     int IndexOfOriginal(int32_t number) const;
+    // The same for a text's number as lines hold it (1-based; -1 for a
+    // number below 1, which a damaged file may hold).
+    int IndexOfTextNumber(int32_t textNumber) const { return textNumber < 1 ? -1 : IndexOfOriginal(textNumber - 1); }
     TMarvexFilenameRec RecordByOriginal(int32_t number) const;
     // The original numbers of the entries, in list order.
     std::vector<int32_t> OriginalFilenumbers() const;

@@ -96,7 +96,7 @@ void T_WholeMarvexHolder::LinkLists()
 
 QString T_WholeMarvexHolder::TextNameOf(int32_t textNumber, bool full) const
 {
-    const int i = fTextFilesWithSearchWord->IndexOfOriginal(textNumber - 1);
+    const int i = fTextFilesWithSearchWord->IndexOfTextNumber(textNumber);
     if (i < 0)
         return {};
     const TMarvexFilenameRec r = fTextFilesWithSearchWord->Record(i);
@@ -105,8 +105,8 @@ QString T_WholeMarvexHolder::TextNameOf(int32_t textNumber, bool full) const
 
 int32_t T_WholeMarvexHolder::WordsOfText(int32_t textNumber) const
 {
-    const int i = fTextFilesWithSearchWord->IndexOfOriginal(textNumber - 1);
-    return i < 0 ? 0 : std::abs(fTextFilesWithSearchWord->Record(i).Words);
+    const int i = fTextFilesWithSearchWord->IndexOfTextNumber(textNumber);
+    return i < 0 ? 0 : fTextFilesWithSearchWord->Record(i).WordCount();
 }
 
 // ---------------------------------------------------------------------------
@@ -349,7 +349,7 @@ bool T_WholeMarvexHolder::ComputePlot(bool byParts)
     for (int t = 0; t < texts; ++t) {
         const TMarvexFilenameRec r = fTextFilesWithSearchWord->Record(t);
         names << QFileInfo(r.ShortName()).completeBaseName();
-        textWords[size_t(t)] = std::abs(r.Words);
+        textWords[size_t(t)] = r.WordCount();
         totalWords += textWords[size_t(t)];
         largest = std::max(largest, textWords[size_t(t)]);
     }
@@ -361,7 +361,7 @@ bool T_WholeMarvexHolder::ComputePlot(bool byParts)
     // The text (list index) and search word of each line; -1 when the line is left out.
     auto lineTextAndSw = [&](int i, int& t, int& s) {
         const TMarvexEntryRec& rec = fConcordanceList->Line(i).fData;
-        t = fTextFilesWithSearchWord->IndexOfOriginal(rec.base.filename_num_original - 1);
+        t = fTextFilesWithSearchWord->IndexOfTextNumber(rec.base.filename_num_original);
         s = rec.base.sw_number;
         return t >= 0 && t < texts && s >= 0 && s < sws && textWords[size_t(t)] > 0;
     };

@@ -387,7 +387,7 @@ bool T_WholeMarvexHolder::MergeWith(TCorvantisholder& other, bool withNote)
     for (int j = 0; j < o->fConcordanceList->Count(); ++j) {
         TMarvexEntryRecBase& b = o->fConcordanceList->Line(j).fData.base;
         b.merge_num = j + 1;
-        const int t = o->fTextFilesWithSearchWord->IndexOfOriginal(b.filename_num_original - 1);
+        const int t = o->fTextFilesWithSearchWord->IndexOfTextNumber(b.filename_num_original);
         const QString file = t >= 0 ? o->fTextFilesWithSearchWord->Record(t).DisplayName() : QString();
         const QString sw = b.sw_number >= 0 && b.sw_number < o->fSWs->Count() ? o->fSWs->Item(b.sw_number).Typed()
                                                                                 : QString();
@@ -451,7 +451,7 @@ void T_WholeMarvexHolder::CheckBothTextFileListsUptoDate()
         texts.SetHits(t, 0);
     }
     for (int i = 0; i < fConcordanceList->Count(); ++i) {
-        const int t = texts.IndexOfOriginal(fConcordanceList->Line(i).fData.base.filename_num_original - 1);
+        const int t = texts.IndexOfTextNumber(fConcordanceList->Line(i).fData.base.filename_num_original);
         if (t < 0)
             continue;
         texts.SetStillInConcordance(t, true);
@@ -468,7 +468,7 @@ void T_WholeMarvexHolder::CheckBothTextFileListsUptoDate()
         // often the lists are brought up to date.
         TUnusedFileRec u;
         u.Juliandate = r.DayNumber();
-        u.wordcount = std::abs(r.Words);
+        u.wordcount = r.WordCount();
         u.filename = r.DisplayName();
         if (fTextFilesWithoutSearchWord->IndexOfAFilename(u.filename) < 0)
             fTextFilesWithoutSearchWord->Add(u);
@@ -579,7 +579,7 @@ bool T_WholeMarvexHolder::CopyFilenameDetailsToNotepad()
             };
             for (int i = 0; i < saved.fConcordanceList->Count(); ++i) {
                 const TMarvexEntryRecBase& b = saved.fConcordanceList->Line(i).fData.base;
-                const int t = saved.fTextFilesWithSearchWord->IndexOfOriginal(b.filename_num_original - 1);
+                const int t = saved.fTextFilesWithSearchWord->IndexOfTextNumber(b.filename_num_original);
                 if (t >= 0)
                     fileOf.insert(key(b), saved.fTextFilesWithSearchWord->Record(t).DisplayName());
             }
@@ -616,7 +616,7 @@ bool T_WholeMarvexHolder::CopyFilenameDetailsToNotepad()
     for (int t = 0; t < texts; ++t) {
         const TMarvexFilenameRec r = fTextFilesWithSearchWord->Record(t);
         out << QStringLiteral("(%1) %2\t%3\t%4")
-                   .arg(locale.toString(t + 1), r.DisplayName(), locale.toString(std::abs(r.Words)),
+                   .arg(locale.toString(t + 1), r.DisplayName(), locale.toString(r.WordCount()),
                         r.Hits == 1 ? QStringLiteral("1 hit") : QStringLiteral("%1 hits").arg(locale.toString(r.Hits)));
     }
     const int without = fTextFilesWithoutSearchWord->Count();
