@@ -20,6 +20,7 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <limits>
 #include <cmath>
 #include <optional>
 #include <stdexcept>
@@ -345,7 +346,10 @@ bool T_WholeMarvexHolder::ComputePlot(bool byParts)
 
     QStringList names;
     std::vector<int32_t> textWords(size_t(texts), 0);
-    int32_t totalWords = 0, largest = 0;
+    // Summed wide: the texts of a large corpus (or a damaged file's counts)
+    // pass the 32 bits the plot keeps, which then holds the most it can.
+    int64_t totalWords = 0;
+    int32_t largest = 0;
     for (int t = 0; t < texts; ++t) {
         const TMarvexFilenameRec r = fTextFilesWithSearchWord->Record(t);
         names << QFileInfo(r.ShortName()).completeBaseName();
@@ -353,7 +357,8 @@ bool T_WholeMarvexHolder::ComputePlot(bool byParts)
         totalWords += textWords[size_t(t)];
         largest = std::max(largest, textWords[size_t(t)]);
     }
-    fConcPlotList->words_in_all_relevant_files = totalWords;
+    const auto keptTotal = int32_t(std::min<int64_t>(totalWords, std::numeric_limits<int32_t>::max()));
+    fConcPlotList->words_in_all_relevant_files = keptTotal;
     fConcPlotList->words_in_largest_file = largest;
     const QStringList plainSws = fSWs->PlainSearchWords();
 
@@ -458,7 +463,7 @@ bool T_WholeMarvexHolder::ComputePlot(bool byParts)
     }
 
     TVersion21PlotEntryRec& o = overall.Data();
-    o.words_in_file = totalWords;
+    o.words_in_file = keptTotal;
     overall.Positions().SetExtent(largest);
     overall.Positions().SortByPosition();
     o.plot_filename = sws == 1 ? Format(u"%s (%s)", {plainSws.value(0), CVOverall.toString()}) : CVOverall.toString();

@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 using cvtest::MarvexDoc;
 using cvtest::Words;
 using namespace cv;
@@ -119,6 +121,24 @@ TEST(MarvexHolder, PlotRowsAreNumberedByTheChosenOrderAndOverallIsScaled)
         EXPECT_EQ(plot.OverallPlotEntry->Data().words_in_file, 520);
         EXPECT_EQ(plot.OverallPlotEntry->Data().plot_filename, CVOverall.toString());
     }
+}
+
+// Texts whose words together pass what 32 bits hold (a large corpus, or the
+// counts of a damaged file): the overall row keeps the most it can hold.
+TEST(MarvexHolder, PlotOfTextsOfMoreWordsThan32BitsHoldKeepsTheMost)
+{
+    MarvexDoc d;
+    d.AddText(QStringLiteral("a.txt"), Words(100, {{10, "cat"}}));
+    d.AddText(QStringLiteral("b.txt"), Words(100, {{50, "cat"}}));
+    ASSERT_TRUE(d.Run(QStringLiteral("cat")));
+    TMarvexFilenamelist& texts = *d.doc->fTextFilesWithSearchWord;
+    ASSERT_EQ(texts.Count(), 2);
+    texts.SetWords(0, 1500000000);
+    texts.SetWords(1, std::numeric_limits<int32_t>::min());
+    ASSERT_TRUE(d.doc->ComputePlot(false));
+    const TConcPlotList& plot = *d.doc->fConcPlotList;
+    EXPECT_EQ(plot.words_in_all_relevant_files, std::numeric_limits<int32_t>::max());
+    EXPECT_EQ(plot.OverallPlotEntry->Data().words_in_file, std::numeric_limits<int32_t>::max());
 }
 
 TEST(MarvexHolder, PlotByPartsLeavesTextsOfNoPartToTheOverallRow)
