@@ -136,9 +136,9 @@ void RadixSortByKey(std::vector<TKeyedIndex>& items, std::size_t parts)
     // each part's items put in their places side by side: part p's after
     // those of the parts before it in every top digit.
     std::vector<uint32_t> at(parts * buckets, 0u); // part p's count of top digit b at p * buckets + b, then its next place
-    RunPartsOnThreads(parts, [&](std::size_t p) {
+    RunRangesOnThreads(n, parts, 1, [&](std::size_t p, std::size_t first, std::size_t last) {
         uint32_t* c = at.data() + p * buckets;
-        for (std::size_t i = PartStart(n, parts, p, 1); i < PartStart(n, parts, p + 1, 1); ++i)
+        for (std::size_t i = first; i < last; ++i)
             ++c[topDigit(items[i])];
     });
     std::vector<std::size_t> groupStart{0};
@@ -155,9 +155,9 @@ void RadixSortByKey(std::vector<TKeyedIndex>& items, std::size_t parts)
     }
     if (groupStart.back() != n)
         groupStart.push_back(n);
-    RunPartsOnThreads(parts, [&](std::size_t p) {
+    RunRangesOnThreads(n, parts, 1, [&](std::size_t p, std::size_t first, std::size_t last) {
         uint32_t* c = at.data() + p * buckets;
-        for (std::size_t i = PartStart(n, parts, p, 1); i < PartStart(n, parts, p + 1, 1); ++i)
+        for (std::size_t i = first; i < last; ++i)
             other[c[topDigit(items[i])]++] = items[i];
     });
     RunPartsOnThreads(groupStart.size() - 1, [&](std::size_t g) {

@@ -65,4 +65,13 @@ inline std::size_t PartStart(std::size_t n, std::size_t parts, std::size_t p, st
     return std::min(n, at / grain * grain);
 }
 
+// Items [0, n) cut into `parts` ranges (each starting at a multiple of
+// `grain`, PartStart), run side by side as RunPartsOnThreads runs parts:
+// range(p, first, last) for part p.
+template <typename F>
+void RunRangesOnThreads(std::size_t n, std::size_t parts, std::size_t grain, F&& range)
+{
+    RunPartsOnThreads(parts, [&](std::size_t p) { range(p, PartStart(n, parts, p, grain), PartStart(n, parts, p + 1, grain)); });
+}
+
 } // namespace cv

@@ -587,9 +587,7 @@ void TCVWordList::MakeAlphabeticalEntries(std::size_t n, const TNewEntryRows& ro
     items.resize(n);
     const std::size_t parts = WorkParts(n);
     try {
-        RunPartsOnThreads(parts, [&](std::size_t p) {
-            const std::size_t first = PartStart(n, parts, p, kNewEntryRows);
-            const std::size_t last = PartStart(n, parts, p + 1, kNewEntryRows);
+        RunRangesOnThreads(n, parts, kNewEntryRows, [&](std::size_t, std::size_t first, std::size_t last) {
             TSpellingBlocks spellings;
             std::array<TNewEntry, kNewEntryRows> batch;
             MakeInBlocks(this, last - first, [&](std::size_t j, std::unique_ptr<TWordListEntry> e) {

@@ -415,9 +415,9 @@ bool T_WholeWordlistHolder::WordTreeToWordlist()
         bool anyTag = false;
     };
     std::vector<TPartTypes> partTypes(parts);
-    RunPartsOnThreads(parts, [&](std::size_t p) {
+    RunRangesOnThreads(types, parts, 1, [&](std::size_t p, std::size_t first, std::size_t last) {
         TPartTypes& c = partTypes[p];
-        for (auto id = uint32_t(PartStart(types, parts, p, 1)); id < PartStart(types, parts, p + 1, 1); ++id) {
+        for (auto id = uint32_t(first); id < last; ++id) {
             const TWordlistKey& t = tree.Type(id);
             if (t.Stop()) {
                 ++c.stop;
@@ -445,9 +445,9 @@ bool T_WholeWordlistHolder::WordTreeToWordlist()
     // The rows' frequencies again, side by side: the frequency order takes
     // them in alphabetical order, from a small array rather than the rows.
     auto listedFreq = std::make_unique_for_overwrite<uint64_t[]>(n);
-    RunPartsOnThreads(parts, [&](std::size_t p) {
+    RunRangesOnThreads(types, parts, 1, [&](std::size_t p, std::size_t first, std::size_t last) {
         std::size_t k = firstRow[p];
-        for (auto id = uint32_t(PartStart(types, parts, p, 1)); id < PartStart(types, parts, p + 1, 1); ++id) {
+        for (auto id = uint32_t(first); id < last; ++id) {
             const TWordlistKey& t = tree.Type(id);
             if (t.Stop() || !isRow(id, t))
                 continue;
@@ -477,8 +477,8 @@ bool T_WholeWordlistHolder::WordTreeToWordlist()
         // words with tags can be spelt alike.
         const std::size_t rowParts = PartsFor(n, kTypesPerPart, workThreads);
         std::vector<std::u16string_view> words(n);
-        RunPartsOnThreads(rowParts, [&](std::size_t p) {
-            for (std::size_t k = PartStart(n, rowParts, p, 1); k < PartStart(n, rowParts, p + 1, 1); ++k)
+        RunRangesOnThreads(n, rowParts, 1, [&](std::size_t, std::size_t first, std::size_t last) {
+            for (std::size_t k = first; k < last; ++k)
                 words[k] = {listed[k].text, std::size_t(listed[k].length)};
         });
         const std::vector<uint32_t> order = TCVWordList::AlphabeticalOrder(
@@ -488,8 +488,8 @@ bool T_WholeWordlistHolder::WordTreeToWordlist()
             std::size_t(workThreads));
         std::vector<std::u16string_view>().swap(words);
         std::vector<int64_t> freqs(n);
-        RunPartsOnThreads(rowParts, [&](std::size_t p) {
-            for (std::size_t k = PartStart(n, rowParts, p, 1); k < PartStart(n, rowParts, p + 1, 1); ++k)
+        RunRangesOnThreads(n, rowParts, 1, [&](std::size_t, std::size_t first, std::size_t last) {
+            for (std::size_t k = first; k < last; ++k)
                 freqs[k] = int64_t(listedFreq[order[k]]);
         });
         std::vector<int32_t> frequencyOrder = TCVWordList::FrequencyOrder(freqs);
