@@ -461,6 +461,65 @@ TEST_F(TextStatistics, DispersionOfOneTextIsTheSameInEveryEncoding)
     }
 }
 
+// Tenths in which no word starts are empty parts: the words after them
+// stay in their own tenth. Each value is counted by hand: with parts of
+// sizes s_i (running words) and the word's share v_i / f of its frequency
+// in each, DP = 1/2 sum |v_i / f - s_i|, DPnorm = DP / (1 - the smallest
+// share of a part that holds words).
+TEST_F(TextStatistics, DispersionOfOneTextWhoseTenthsHoldNoWordStart)
+{
+    auto dp = [](const TCVWordList& l, const char* w) {
+        const int i = l.FindWordAndTag(QString::fromLatin1(w), QString());
+        return i < 0 ? -1.0 : double(l.WordlistData(i).Dispersion);
+    };
+    {
+        // 16 characters, tenths of 2: the words start in tenths 0, 2, 4 and
+        // 6, one running word each (s = 1/4). "one" in 0 and 4: DP =
+        // 1/2 (1/4 + 1/4 + 1/4 + 1/4) = 1/2, DPnorm = (1/2) / (3/4).
+        auto doc = MakeOne(QStringLiteral("one two one two\n"));
+        ASSERT_TRUE(made);
+        EXPECT_NEAR(dp(List(*doc), "one"), 2.0 / 3, 1e-6);
+        EXPECT_NEAR(dp(List(*doc), "two"), 2.0 / 3, 1e-6);
+    }
+    // 300 lines "common one" (3,300 characters), a line of 60,000 spaces,
+    // dashes or digits (no running word), 300 lines "common two": 66,601
+    // characters, tenths of 6,661. The first lines are tenth 0, the last
+    // (from character 63,301) tenth 9, each part 600 running words (s =
+    // 1/2): "common" is half in each, 0; "one" all in tenth 0, DP = 1/2,
+    // DPnorm 1.
+    for (const char filler : {' ', '-', '7'}) {
+        QByteArray text;
+        for (int k = 0; k < 300; ++k)
+            text += "common one\n";
+        text += QByteArray(60000, filler) + "\n";
+        for (int k = 0; k < 300; ++k)
+            text += "common two\n";
+        auto doc = Make({{QStringLiteral("stretch.txt"), text}});
+        ASSERT_TRUE(made) << filler;
+        const TCVWordList& l = List(*doc);
+        EXPECT_EQ(Freq(l, "common"), 600) << filler;
+        EXPECT_NEAR(dp(l, "common"), 0.0, 1e-6) << filler;
+        EXPECT_NEAR(dp(l, "one"), 1.0, 1e-6) << filler;
+        EXPECT_NEAR(dp(l, "two"), 1.0, 1e-6) << filler;
+    }
+    {
+        // "alpha end end", a word of 70,000 letters (no word at all), "end
+        // beta gamma": 70,030 characters, tenths of 7,003; the first three
+        // words are tenth 0, the last three (from character 70,015) tenth 9
+        // (s = 1/2 each). "end" 2 and 1 of 3: DP = 1/2 (1/6 + 1/6) = 1/6,
+        // DPnorm = (1/6) / (1/2) = 1/3.
+        auto doc = MakeOne(QStringLiteral("alpha end end\n") + QString(70000, QLatin1Char('x'))
+                           + QStringLiteral("\nend beta gamma\n"));
+        ASSERT_TRUE(made);
+        const TCVWordList& l = List(*doc);
+        EXPECT_EQ(Freq(l, "end"), 3);
+        EXPECT_EQ(doc->fStats->Row(1)->Data().TokensInText, 6);
+        EXPECT_NEAR(dp(l, "end"), 1.0 / 3, 1e-6);
+        EXPECT_NEAR(dp(l, "alpha"), 1.0, 1e-6);
+        EXPECT_NEAR(dp(l, "gamma"), 1.0, 1e-6);
+    }
+}
+
 TEST(WordlistTree, TypesFoundByHashAcrossGrowthAndLongWords)
 {
     TWordlistTree tree;
