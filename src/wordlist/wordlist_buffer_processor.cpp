@@ -650,6 +650,9 @@ void TWordlistBufferProcessor::FlushBatchTo()
             continue;
         }
         stats.RunningWord(w.barrier, w.inHeading);
+        // A part's size is its running words (stop-list words and words
+        // outside the length limits too), as the index weighs its parts.
+        ++partWords;
         if (w.kind == kPendingRunning) {
             if constexpr (kWithSink) {
                 if (sinkOut)
@@ -674,10 +677,8 @@ void TWordlistBufferProcessor::FlushBatchTo()
         const TWordlistTree::TCounted counted = counter.Count(*found, type, sttrChunk);
         if (counted.stop) {
             stats.StopTokenRemoved();
-        } else {
-            ++partWords;
-            if (stats.TokenUsed(w.characters, counted.newInChunk))
-                ++sttrChunk;
+        } else if (stats.TokenUsed(w.characters, counted.newInChunk)) {
+            ++sttrChunk;
         }
         if constexpr (kWithSink) {
             if (sinkOut) {

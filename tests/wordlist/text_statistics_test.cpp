@@ -3,6 +3,7 @@
 #include "textread/buffer_processor.h"
 #include "textread/class_array.h"
 #include "wordlist/dispersion.h"
+#include "wordlist/keyword_list.h"
 #include "wordlist/text_statistics.h"
 #include "wordlist/wordlist_tree.h"
 #include "wordlist_testutil.h"
@@ -387,6 +388,56 @@ TEST_F(TextStatistics, DispersionOverTextsMatchesTheFormula)
     EXPECT_NEAR(dp("a"), 0.5, 1e-6);
     EXPECT_NEAR(dp("b"), 1.0, 1e-6);
     EXPECT_NEAR(dp("c"), 0.5, 1e-6);
+}
+
+// The parts weigh by their running words: stop-list words and words
+// outside the length limits make a part larger though the list leaves them
+// out. The list stands for those running words too (its % column, and the
+// c or d of key words).
+TEST_F(TextStatistics, DispersionOverTextsWeighsThePartsByTheirRunningWords)
+{
+    auto dp = [](const TCVWordList& l, const char* w) {
+        const int i = l.FindWordAndTag(QString::fromLatin1(w), QString());
+        return i < 0 ? -1.0 : double(l.WordlistData(i).Dispersion);
+    };
+    // Texts of 6 and 3 running words (s = 2/3, 1/3), of which 2 and 3 go
+    // into the list. The first word is once in each (v / f = 1/3, 2/3):
+    // DP = 1/2 (1/3 + 1/3) = 1/3, DPnorm = (1/3) / (1 - 1/3) = 1/2 (weighed
+    // by the words of the list, 2/5 and 3/5, it would be 1/9). The second,
+    // all in the first text: DP = 1/2 (1/3 + 1/3), 1/2; the third, all in
+    // the second (the smallest): 1.
+    auto check = [&](T_WholeWordlistHolder& doc, const char* a, const char* b, const char* c) {
+        const TCVWordList& l = List(doc);
+        EXPECT_EQ(doc.fStats->Row(0)->Data().TokensInText, 9);
+        EXPECT_EQ(doc.fStats->Row(0)->Data().TokensUsed, 5);
+        EXPECT_NEAR(dp(l, a), 0.5, 1e-6);
+        EXPECT_NEAR(dp(l, b), 0.5, 1e-6);
+        EXPECT_NEAR(dp(l, c), 1.0, 1e-6);
+        EXPECT_EQ(l.TotalTokens(), 9);
+        TKeyWordList keyWords(nullptr, kListKeyWords, 0x70000);
+        keyWords.GetRunningWordsIntoSettings(l, &doc, 0);
+        EXPECT_EQ(keyWords.KWSettings.RunningWords(0), 9);
+    };
+    {
+        SCOPED_TRACE("a stop list");
+        LoadList(TLemmatiserListKind::Stop, QStringLiteral("the\n"));
+        auto doc = Make({{QStringLiteral("1.txt"), QByteArray("a b the the the the")},
+                         {QStringLiteral("2.txt"), QByteArray("a c a")}},
+                        nullptr, false, true);
+        ASSERT_TRUE(made);
+        check(*doc, "a", "b", "c");
+        TLemmatiser::Instance().ClearAll();
+    }
+    {
+        SCOPED_TRACE("words of two characters or more");
+        TTextSettings t = Settings();
+        t.SetMinWordLength(2);
+        Use(t);
+        auto doc = Make({{QStringLiteral("1.txt"), QByteArray("aa bb x y z x")},
+                         {QStringLiteral("2.txt"), QByteArray("aa cc aa")}});
+        ASSERT_TRUE(made);
+        check(*doc, "aa", "bb", "cc");
+    }
 }
 
 TEST_F(TextStatistics, DispersionOfFrequentWordsMatchesTheFormula)

@@ -837,6 +837,17 @@ TEST_F(WordlistDocument, MergingDocumentsAddsListsAndStatistics)
     EXPECT_EQ(a->fStats->Row(0)->Data().Texts, 2);
     EXPECT_EQ(a->fStats->Row(0)->Data().TokensUsed, 5);
     EXPECT_FALSE(a->MergeWith(*a, false));
+
+    // With a stop list the lists stand for the running words of their
+    // texts, and the statistics keep their own tokens used.
+    LoadList(TLemmatiserListKind::Stop, QStringLiteral("the\n"));
+    auto c = Make({{QStringLiteral("c.txt"), QByteArray("the cat the dog")}}, nullptr, false, true);
+    auto d = Make({{QStringLiteral("d.txt"), QByteArray("the emu")}}, nullptr, false, true);
+    EXPECT_EQ(List(*c).TotalTokens(), 4);
+    ASSERT_TRUE(c->MergeWith(*d, true));
+    EXPECT_EQ(List(*c).TotalTokens(), 6);
+    EXPECT_EQ(c->fStats->Row(0)->Data().TokensInText, 6);
+    EXPECT_EQ(c->fStats->Row(0)->Data().TokensUsed, 3);
 }
 
 TEST_F(WordlistDocument, TheUsersWordFilterChangesOrDropsTypes)
