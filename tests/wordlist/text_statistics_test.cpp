@@ -394,6 +394,24 @@ TEST_F(TextStatistics, DispersionOverTextsMatchesTheFormula)
 // outside the length limits make a part larger though the list leaves them
 // out. The list stands for those running words too (its % column, and the
 // c or d of key words).
+// No text has a whole chunk of 1,000 tokens: the total's ratio is the
+// texts' plain ratios weighted by their tokens used, and its deviation that
+// of those ratios, weighted the same way. 3 types in 4 tokens (75), 5 in 6
+// (83.33), 5 in 10 (50): mean (300 + 500 + 500) / 20 = 65; deviations 10,
+// 18.33 and -15: variance (400 + 2016.67 + 2250) / 20 = 233.33.
+TEST_F(TextStatistics, TheTotalRatioOfTextsWithoutAWholeChunkByHand)
+{
+    auto doc = Make({{QStringLiteral("1.txt"), QByteArray("a b c a")},
+                     {QStringLiteral("2.txt"), QByteArray("a b c d e a")},
+                     {QStringLiteral("3.txt"), QByteArray("p q r s t p q r s t")}});
+    ASSERT_TRUE(made);
+    const TStatsRec& o = doc->fStats->Row(0)->Data();
+    EXPECT_EQ(o.STTRBasis, 1000);
+    EXPECT_NEAR(doc->fStats->Row(2)->Data().STTR, 500.0 / 6, 1e-9);
+    EXPECT_NEAR(o.STTR, 65, 1e-9);
+    EXPECT_NEAR(o.STTRStdDev, std::sqrt(700.0 / 3), 1e-9);
+}
+
 TEST_F(TextStatistics, DispersionOverTextsWeighsThePartsByTheirRunningWords)
 {
     auto dp = [](const TCVWordList& l, const char* w) {
