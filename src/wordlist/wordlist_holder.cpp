@@ -1124,6 +1124,14 @@ bool T_WholeWordlistHolder::ReadBlocks(TStream& s, int64_t documentStart, QStrin
             return false;
         }
     }
+    // Nothing follows the end block in a file this program writes (in any
+    // of its layouts): bytes after it are damage, as the index's files
+    // refuse them, and may be what is left of a longer list.
+    if (s.Remaining() > 0) {
+        damage = QStringLiteral("it is damaged (it has %1 bytes beyond its end)").arg(s.Remaining());
+        fNotes = notesBefore;
+        return false;
+    }
     if (!haveText || !haveWords || !haveStats) {
         fNotes = notesBefore;
         return false;

@@ -442,6 +442,26 @@ TEST_F(WordlistDocument, FilesOfOtherKindsOrDamagedAreRefusedWithAReason)
     T_WholeWordlistHolder e(kListWordList, nullptr, nullptr, false, false);
     EXPECT_TRUE(e.ReadWholeFromFile(laterFile));
     EXPECT_EQ(List(e).Count(), List(*doc).Count());
+
+    // Bytes after the end block (a zero, a block, another whole list) are
+    // damage, in today's layout and in that of before the check block
+    // (neither ever had anything after its end); the lists stay as they were.
+    QByteArray before = good;
+    before.remove(before.lastIndexOf("CRC "), 12);
+    for (const QByteArray& file : {good, before}) {
+        T_WholeWordlistHolder whole(kListWordList, nullptr, nullptr, false, false);
+        EXPECT_TRUE(whole.ReadWholeFromFile(dir.write(QStringLiteral("whole.lst"), file)));
+        for (const QByteArray& after : {QByteArray(1, '\0'), QByteArray("XTRA\x00\x00\x00\x00", 8), good}) {
+            const QString longer = dir.write(QStringLiteral("longer.lst"), file + after);
+            T_WholeWordlistHolder f(kListWordList, nullptr, nullptr, false, false);
+            EXPECT_EQ(f.ReadWholeFromFile(longer) & 0xFF, 0) << after.size();
+            EXPECT_EQ(f.LastReadFailure(), kReadDamaged);
+            EXPECT_TRUE(f.LastReadError().contains(QStringLiteral("%1 bytes beyond its end").arg(after.size())))
+                << qPrintable(f.LastReadError());
+            EXPECT_EQ(List(f).Count(), 0);
+            EXPECT_TRUE(dialogs.Requests().back().text.contains(QStringLiteral("beyond its end")));
+        }
+    }
 }
 
 TEST_F(WordlistDocument, ADamagedListIsRefusedOrReadAsItWas)
