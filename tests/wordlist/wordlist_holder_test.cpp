@@ -462,6 +462,22 @@ TEST_F(WordlistDocument, FilesOfOtherKindsOrDamagedAreRefusedWithAReason)
             EXPECT_TRUE(dialogs.Requests().back().text.contains(QStringLiteral("beyond its end")));
         }
     }
+    // The program's own roads leave nothing after the end: a file saved
+    // over a longer one, a list saved into a batch's archive.
+    const QString over = dir.write(QStringLiteral("over.lst"), good + good);
+    ASSERT_TRUE(doc->SaveToFile(over));
+    T_WholeWordlistHolder g(kListWordList, nullptr, nullptr, false, false);
+    EXPECT_TRUE(g.ReadWholeFromFile(over)) << qPrintable(g.LastReadError());
+    const QString archive = dir.file(QStringLiteral("batch.zip"));
+    ASSERT_TRUE(doc->AddToZipFile(archive, QStringLiteral("one.lst")));
+    TZipArchive zip;
+    ASSERT_TRUE(zip.OpenArchive(archive));
+    TMemoryStream entry;
+    ASSERT_TRUE(zip.ExtractToStream(0, entry));
+    entry.SetPosition(0);
+    T_WholeWordlistHolder h(kListWordList, nullptr, nullptr, false, false);
+    EXPECT_TRUE(h.ReadWholeFromStream(entry)) << qPrintable(h.LastReadError());
+    EXPECT_EQ(List(h).Count(), List(*doc).Count());
 }
 
 TEST_F(WordlistDocument, ADamagedListIsRefusedOrReadAsItWas)
