@@ -929,10 +929,7 @@ private:
                     if (!partSizes)
                         return;
                     if (!c.oneText) {
-                        int64_t words = 0;
-                        for (uint32_t code : codes)
-                            words += code != kIndexCodeNumber ? 1 : 0;
-                        c.sizesOfParts[std::size_t(text - c.firstText)] += words;
+                        c.sizesOfParts[std::size_t(text - c.firstText)] += RunningWordsOf(codes);
                         return;
                     }
                     for (std::size_t j = 0; j < codes.size(); ++j)

@@ -390,15 +390,6 @@ int64_t TIndexData::RunningWords() const
     return tokenCount - fNumbersRemoved;
 }
 
-int64_t TIndexData::TokensUsed() const
-{
-    int64_t n = 0;
-    for (const TIndexType& t : types)
-        if (!t.IsStop())
-            n += t.freq;
-    return n;
-}
-
 int32_t TIndexData::FindType(const QString& word, uint16_t tag) const
 {
     const TLookUp& l = LookUp();

@@ -110,6 +110,16 @@ enum : uint32_t {
     kIndexFirstTypeCode = 2,
 };
 inline uint32_t IndexTypeOfCode(uint32_t code) { return code - kIndexFirstTypeCode; }
+// The running words among codes: every word but the numbers the settings
+// remove (words of no list and stop-list words count). The size of a part
+// for the dispersion value, as the word list counts it.
+inline int64_t RunningWordsOf(std::span<const uint32_t> codes)
+{
+    int64_t n = 0;
+    for (const uint32_t code : codes)
+        n += code != kIndexCodeNumber ? 1 : 0;
+    return n;
+}
 
 // Flags of a type.
 enum : uint8_t {
@@ -218,8 +228,6 @@ public:
     int64_t RunningWords() const;
     int64_t NumbersRemoved() const { return fNumbersRemoved; }
     void SetNumbersRemoved(int64_t n) { fNumbersRemoved = n; }
-    // The tokens that count towards the word list (types not in the stop list).
-    int64_t TokensUsed() const;
     // The type of a word and tag, -1 when the index has none.
     int32_t FindType(const QString& word, uint16_t tag = 0) const;
     // Every type spelt so, whatever its tag.

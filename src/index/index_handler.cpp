@@ -182,7 +182,7 @@ void TIndexHandler::BeginText(int32_t)
     // Room to count every code the index has: a text added to an index may
     // hold old words only.
     fNewCounts.Grow(fData.types.size() + kIndexFirstTypeCode);
-    fNewTexts.push_back({fNewTokens, fStreamSpilled + int64_t(fStreamUsed)});
+    fNewTexts.push_back({fNewTokens, fStreamSpilled + int64_t(fStreamUsed), fNewNumbers});
     fInText = true;
 }
 
@@ -308,7 +308,10 @@ void TIndexHandler::Tokens(std::span<const TBatchToken> tokens, TWordlistParentT
 void TIndexHandler::EndText(int32_t)
 {
     fInText = false;
-    fNewTexts.back().tokens = fNewTokens - fNewTexts.back().tokens; // it held the tokens before the text
+    TNewText& text = fNewTexts.back();
+    // They held the tokens and the numbers removed before the text.
+    text.tokens = fNewTokens - text.tokens;
+    text.runningWords = text.tokens - (fNewNumbers - text.runningWords);
     fNewCounts.EndPart(int32_t(fOldTexts + fNewTexts.size() - 1));
 }
 
@@ -373,9 +376,11 @@ try {
     // Frequencies, texts and dispersion of every type over the whole index:
     // the counts per text of the new texts were kept as they were indexed,
     // those of the old texts come from the old token file. A one-text index
-    // is cut into tenths instead.
+    // is cut into tenths instead. The parts weigh by their running words,
+    // as the word list's and the clusters' parts do.
     const std::size_t codeCount = d.types.size() + kIndexFirstTypeCode;
     const bool oneText = d.texts.size() == 1;
+    std::vector<int64_t> partSizes(oneText ? kDispersionPartsOfOneText : d.texts.size(), 0);
     TTypePartCounts oldCounts, tenths;
     TScratchFile oldScratch;
     std::vector<const TTypePartCounts*> sources;
@@ -411,6 +416,7 @@ try {
                     }
                     if (code >= kIndexFirstTypeCode)
                         add(code);
+                    partSizes[std::size_t(p)] += code != kIndexCodeNumber ? 1 : 0;
                 }
                 add.Commit();
             },
@@ -436,6 +442,7 @@ try {
                         if (c >= kIndexFirstTypeCode)
                             oldCounts.Add(c);
                     oldCounts.EndPart(t);
+                    partSizes[std::size_t(t)] += RunningWordsOf(codes);
                     return true;
                 },
                 &error, &cancelled, 0, int32_t(fOldTexts) - 1);
@@ -448,27 +455,23 @@ try {
             sources.push_back(&oldCounts);
         }
         sources.push_back(&fNewCounts);
+        for (std::size_t i = 0; i < fNewTexts.size(); ++i)
+            partSizes[fOldTexts + i] = fNewTexts[i].runningWords;
     }
     // What the sums need of a type side by side (the records name types in no order).
     struct TTypeSums {
         TIndexParts::TAcc acc;
         int64_t freq = 0;
         int32_t texts = 0;
-        bool stop = false;
     };
     std::vector<TTypeSums> sums(d.types.size());
-    for (std::size_t id = 0; id < d.types.size(); ++id)
-        sums[id].stop = d.types[id].IsStop();
     auto ahead = [&](uint32_t code) { __builtin_prefetch(&sums[IndexTypeOfCode(code)], 1); };
-    std::vector<int64_t> partSizes(oneText ? kDispersionPartsOfOneText : d.texts.size(), 0);
     for (const TTypePartCounts* c : sources)
         c->ForEach(
-            [&](int32_t part, uint32_t code, uint32_t count) {
+            [&](int32_t, uint32_t code, uint32_t count) {
                 TTypeSums& t = sums[IndexTypeOfCode(code)];
                 t.freq += count;
                 ++t.texts;
-                if (!t.stop)
-                    partSizes[std::size_t(part)] += count;
             },
             ahead);
     const TIndexParts parts(partSizes);

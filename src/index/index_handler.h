@@ -196,6 +196,7 @@ private:
     struct TNewText {
         int64_t tokens = 0;
         int64_t byteOffset = 0;
+        int64_t runningWords = 0; // its tokens but the numbers removed (the size of its part)
     };
     std::vector<TNewText> fNewTexts;
     int64_t fNewTokens = 0;

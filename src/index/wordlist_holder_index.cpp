@@ -169,7 +169,7 @@ try {
     list->AdoptEntries(std::move(entries));
     list->SortAlphabetically();
     list->ComputedRankOrdersOfWords();
-    FinishNewList(*list, index.TokensUsed(), index.TextCount());
+    FinishNewList(*list, index.RunningWords(), index.TextCount());
 
     MainFile.ListType = kListIndexWordList;
     MainFile.FileName = IndexFileName(index.base, TIndexFileKind::Tokens);

@@ -208,8 +208,8 @@ bool T_WholeKeywordsHolder::MergeWith(TCorvantisholder& other, bool withNote)
         if (stats.Count() == 0)
             stats.CopyRowsFrom(otherStats);
         else
-            ok = stats.MergeWith(otherStats, texts(stats) + texts(otherStats), fKWList->KWSettings.RunningWords(0),
-                                 o->fKWList->KWSettings.RunningWords(0));
+            // Weighed by their own tokens used (the settings' running words are not).
+            ok = stats.MergeWith(otherStats, texts(stats) + texts(otherStats), 0, 0);
     }
     ok = ok && fKWLinks->MergeWith(*o->fKWLinks);
     // The other's links name rows of its plot list, which follow this one's.

@@ -17,13 +17,18 @@ double WeightedMean(double ma, double wa, double mb, double wb)
     return wa + wb > 0 ? (ma * wa + mb * wb) / (wa + wb) : 0;
 }
 
-// Standard deviation of two groups taken together (population form, as each group's is).
+// Standard deviation of two groups taken together (population form, as each
+// group's is): each group's variance and its mean's distance from the
+// common mean, weighted. (The mean of the squares less the square of the
+// mean is the same in exact numbers, but loses the difference between two
+// large numbers: groups of one value gave a deviation of 2e-6, not 0.)
 double PooledSd(double ma, double sa, double wa, double mb, double sb, double wb, double mean)
 {
     const double w = wa + wb;
     if (w <= 0)
         return 0;
-    const double var = (wa * (sa * sa + ma * ma) + wb * (sb * sb + mb * mb)) / w - mean * mean;
+    const double da = ma - mean, db = mb - mean;
+    const double var = (wa * (sa * sa + da * da) + wb * (sb * sb + db * db)) / w;
     return var > 0 ? std::sqrt(var) : 0;
 }
 

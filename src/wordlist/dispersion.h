@@ -14,11 +14,19 @@
 // 0 means the word is spread over the parts exactly as the running words
 // are; 1 means it sits in one part only (the smallest, for DPnorm). With a
 // single part holding words there is nothing to compare and the value is 0.
+// A part holding no words (s_i = 0) adds nothing to DP and is no part for
+// the minimum.
+//
+// A part's running words count its stop-list words and its words outside
+// the length limits, which the list leaves out: the word list and the index
+// weigh their parts alike, and a word's value does not hang on which other
+// words are listed.
 //
 // The parts are the texts of the list when it was made from two or more
 // texts. A list of one text is cut into ten parts of about equal length
 // (by position in the text), so that a one-text list still tells words that
-// run through the text from words found in one stretch of it.
+// run through the text from words found in one stretch of it; a tenth in
+// which no word starts is an empty part.
 
 #include <cstdint>
 #include <span>

@@ -82,7 +82,7 @@ struct TParallelWordlistReading::TResult {
     bool ready = false;
     int worker = 0;
     bool afresh = false;      // the thread's tree was empty before this text: its numbers in the slices start again
-    int64_t partTokens = 0;
+    int64_t partWords = 0;
     TTextReadOutcome outcome;
     // The text's types, by slice, each named by its number in its slice
     // (TWordlistTree::HandPartTypesTo).
@@ -106,7 +106,7 @@ struct TParallelWordlistReading::TResult {
         ready = false;
         worker = 0;
         afresh = false;
-        partTokens = 0;
+        partWords = 0;
         outcome = {};
         for (auto& t : types)
             t.clear();
@@ -371,7 +371,7 @@ bool TParallelWordlistReading::Run(std::span<const TTextToRead> texts, int32_t c
         {
             std::unique_lock lock(s.mutex);
             if (r->outcome.ok)
-                s.parts.emplace_back(texts[std::size_t(k)].index, r->partTokens);
+                s.parts.emplace_back(texts[std::size_t(k)].index, r->partWords);
             s.handedOver = k + 1;
             if (whole)
                 gatherDone(lock, false);
@@ -522,7 +522,7 @@ void TParallelWordlistReading::ReadOne(TWorker& worker, const TTextToRead& text,
     o.row = p.TextStatistics();
     o.notes = p.ReadNotes();
     o.wordsTooLong = p.WordsTooLong();
-    out.partTokens = tree.PartTokens(worker.context.nextPart - 1);
+    out.partWords = tree.PartWords(worker.context.nextPart - 1);
     out.afresh = worker.afresh;
     worker.afresh = false;
     // The text's types (their vectors' memory goes to the thread's next text).
@@ -627,7 +627,7 @@ void TParallelWordlistReading::AddToSlice(int slice, int32_t from, int32_t to, b
             if (sl.keepRecords && (freq[id] & TSlice::kStop) == 0 && count != 0)
                 sl.parts.Put(id, count);
         }
-        sl.parts.NotePart(sl.nextPart++, s.texts[std::size_t(k)].index, r.partTokens);
+        sl.parts.NotePart(sl.nextPart++, s.texts[std::size_t(k)].index, r.partWords);
     }
     if (last && sl.keepRecords) {
         sl.spread = sl.parts.Spread(sl.freqAndStop.size(), [&sl](uint32_t id, uint64_t& freq, bool& stop) {

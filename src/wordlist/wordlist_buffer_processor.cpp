@@ -328,8 +328,8 @@ void TWordlistBufferProcessor::StartPartAt(int32_t start)
     const int64_t pos = SourcePositionOf(start);
     const int32_t slice = int32_t(std::min<int64_t>(kDispersionPartsOfOneText - 1, pos / fSliceUnits));
     if (slice > fSlice) {
-        fTree.EndPart(fPartTokens);
-        fPartTokens = 0;
+        fTree.EndPart(fPartWords);
+        fPartWords = 0;
         fSlice = slice;
         fTree.BeginPart(fFirstPart + fSlice);
     }
@@ -612,12 +612,12 @@ void TWordlistBufferProcessor::FlushBatchTo()
     TTextStatisticsBuilder& stats = fStats;
     TWordlistTree::TTokenCounter counter(fTree);
     int32_t sttrChunk = fRun.sttrChunk;
-    int64_t partTokens = fPartTokens;
+    int64_t partWords = fPartWords;
     bool counting = false;
     auto writeBack = [&] {
         counter.Commit();
         fRun.sttrChunk = sttrChunk;
-        fPartTokens = partTokens;
+        fPartWords = partWords;
     };
     for (std::size_t at = 0; at < count; ++at) {
         const TGuess guess = guesses[at & (kTypeAhead - 1)];
@@ -631,7 +631,7 @@ void TWordlistBufferProcessor::FlushBatchTo()
         if (w.start >= fNextSliceIndex) {
             writeBack();
             StartPartAt(w.start);
-            partTokens = fPartTokens;
+            partWords = fPartWords;
             counter = TWordlistTree::TTokenCounter(fTree);
         }
         if (w.kind == kPendingNumber || w.kind == kPendingTooLong) {
@@ -650,6 +650,9 @@ void TWordlistBufferProcessor::FlushBatchTo()
             continue;
         }
         stats.RunningWord(w.barrier, w.inHeading);
+        // A part's size is its running words (stop-list words and words
+        // outside the length limits too), as the index weighs its parts.
+        ++partWords;
         if (w.kind == kPendingRunning) {
             if constexpr (kWithSink) {
                 if (sinkOut)
@@ -674,10 +677,8 @@ void TWordlistBufferProcessor::FlushBatchTo()
         const TWordlistTree::TCounted counted = counter.Count(*found, type, sttrChunk);
         if (counted.stop) {
             stats.StopTokenRemoved();
-        } else {
-            ++partTokens;
-            if (stats.TokenUsed(w.characters, counted.newInChunk))
-                ++sttrChunk;
+        } else if (stats.TokenUsed(w.characters, counted.newInChunk)) {
+            ++sttrChunk;
         }
         if constexpr (kWithSink) {
             if (sinkOut) {
@@ -729,8 +730,8 @@ void TWordlistBufferProcessor::FinishText()
     // A text without any chunk (empty) still has its part and its row.
     if (!fStarted)
         StartText();
-    fTree.EndPart(fPartTokens);
-    fPartTokens = 0;
+    fTree.EndPart(fPartWords);
+    fPartWords = 0;
     const TWordlistTree::TTextTypeCounts counts = fTree.EndText();
     // A new standardised-TTR chunk starts with every text.
     ++fRun.sttrChunk;

@@ -201,7 +201,7 @@ private:
     int32_t fSlice = 0;
     int64_t fSliceUnits = 0;     // units of the text per tenth (estimated from its size)
     int32_t fNextSliceIndex = 0; // buffer index where the next tenth begins
-    int64_t fPartTokens = 0;
+    int64_t fPartWords = 0;      // running words of the current part (its size for the dispersion value)
     int64_t fTooLong = 0;        // words passed over as longer than any type may be
     TStatsRec fRec;
     int fCarriedBarrier = 0;     // boundaries and tags after the last word of the last chunk

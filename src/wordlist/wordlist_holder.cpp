@@ -565,15 +565,17 @@ bool T_WholeWordlistHolder::WordTreeToWordlist()
                              .arg(fRun->filter->FirstFault());
     }
 
-    int64_t tokensUsed = 0;
+    // The list stands for the running words of its texts (the base of its
+    // % column, and the c and d of key words).
+    int64_t runningWords = 0;
     for (const TStatsRec& r : fPendingRows)
-        tokensUsed += r.TokensUsed;
+        runningWords += r.TokensInText;
     if (fRun->filter) {
         list->AdoptEntries(std::move(entries));
         list->SortAlphabetically();
         list->ComputedRankOrdersOfWords();
     }
-    FinishNewList(*list, tokensUsed, int32_t(fPendingRows.size()));
+    FinishNewList(*list, runningWords, int32_t(fPendingRows.size()));
 
     auto stats = std::make_unique<TCVStatsList>(this, CurrentToolSignature());
     for (const TStatsRec& r : fPendingRows)
@@ -592,10 +594,10 @@ bool T_WholeWordlistHolder::WordTreeToWordlist()
     return true;
 }
 
-void T_WholeWordlistHolder::FinishNewList(TCVWordList& list, int64_t tokensUsed, int32_t texts) const
+void T_WholeWordlistHolder::FinishNewList(TCVWordList& list, int64_t runningWords, int32_t texts) const
 {
     const uint8_t tool = current_tool_var;
-    list.SetTotalTokens(tokensUsed);
+    list.SetTotalTokens(runningWords);
     list.SetTotalTexts(texts);
     list.SetTagDisplay(ftextsettings.TagDisplay());
     if (Using_Lemmalist && TLemmatiser::Instance().IsLoaded(tool, TLemmatiserListKind::Lemma))
@@ -1122,6 +1124,14 @@ bool T_WholeWordlistHolder::ReadBlocks(TStream& s, int64_t documentStart, QStrin
             return false;
         }
     }
+    // Nothing follows the end block in a file this program writes (in any
+    // of its layouts): bytes after it are damage, as the index's files
+    // refuse them, and may be what is left of a longer list.
+    if (s.Remaining() > 0) {
+        damage = QStringLiteral("it is damaged (it has %1 bytes beyond its end)").arg(s.Remaining());
+        fNotes = notesBefore;
+        return false;
+    }
     if (!haveText || !haveWords || !haveStats) {
         fNotes = notesBefore;
         return false;
@@ -1166,14 +1176,15 @@ bool T_WholeWordlistHolder::MergeWith(TCorvantisholder& other, bool withNote)
         return false;
     const int32_t texts = (fStats->Count() > 0 ? fStats->Overall().Data().Texts : 0)
         + (o->fStats->Count() > 0 ? o->fStats->Overall().Data().Texts : 0);
-    const int64_t thisWords = fWordList->TotalTokens(), otherWords = o->fWordList->TotalTokens();
     if (!fWordList->MergeWith(*o->fWordList))
         return false;
+    // The overall rows weigh by their own tokens used: the lists' totals are
+    // running words (or what Compute > Tokens left), not tokens used.
     if (o->fStats->Count() > 0) {
         if (fStats->Count() == 0)
             fStats->CopyRowsFrom(*o->fStats);
         else
-            fStats->MergeWith(*o->fStats, texts, thisWords, otherWords);
+            fStats->MergeWith(*o->fStats, texts, 0, 0);
     }
     if (o->fKeywordsList->Count() > 0)
         fKeywordsList->MergeWith(*o->fKeywordsList);

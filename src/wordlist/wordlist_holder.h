@@ -232,9 +232,10 @@ private:
     // Why texts read gave no word for the list, as far as the run knows.
     QString WhyNoWords() const;
     void RegisterLists();
-    // A list just made takes its totals and tag display, then the loaded
-    // lemma and match lists; it starts unchanged.
-    void FinishNewList(TCVWordList& list, int64_t tokensUsed, int32_t texts) const;
+    // A list just made takes its totals (the running words of its texts)
+    // and tag display, then the loaded lemma and match lists; it starts
+    // unchanged.
+    void FinishNewList(TCVWordList& list, int64_t runningWords, int32_t texts) const;
     // The notes of a list just made: the standard ones and what the run noted.
     void StartNotesOfRun(int32_t batchNumber);
     void ApplyTagDisplay();

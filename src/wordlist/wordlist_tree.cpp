@@ -239,16 +239,16 @@ void TWordlistTree::FlushTouched()
     fPartCountWraps.clear();
 }
 
-void TWordlistTree::EndPart(int64_t tokens)
+void TWordlistTree::EndPart(int64_t words)
 {
     if (fPart < 0)
         return;
     FlushTouched();
-    NotePart(tokens);
+    NotePart(words);
     fPart = -1;
 }
 
-void TWordlistTree::AddCountedText(int32_t text, int32_t part, int64_t tokens, std::span<const TPartType> types)
+void TWordlistTree::AddCountedText(int32_t text, int32_t part, int64_t words, std::span<const TPartType> types)
 {
     if (fCountedElsewhere && !types.empty())
         throw std::logic_error("tokens counted into a tree of types counted elsewhere");
@@ -267,13 +267,13 @@ void TWordlistTree::AddCountedText(int32_t text, int32_t part, int64_t tokens, s
             continue;
         fParts.Put(id, count);
     }
-    NotePart(tokens);
+    NotePart(words);
     fPart = -1;
 }
 
-void TWordlistTree::NotePart(int64_t tokens)
+void TWordlistTree::NotePart(int64_t words)
 {
-    fParts.NotePart(fPart, fText, tokens);
+    fParts.NotePart(fPart, fText, words);
 }
 
 uint32_t TWordlistTree::AddCountedType(std::u16string_view spelling, uint16_t tag, bool stop, uint64_t freq)
@@ -333,19 +333,23 @@ __attribute__((noinline)) void TPartRecords::NewBlock()
     fBlocks.push_back(std::make_unique_for_overwrite<uint32_t[]>(kBlockRecords));
 }
 
-void TPartRecords::NotePart(int32_t part, int32_t text, int64_t tokens)
+void TPartRecords::NotePart(int32_t part, int32_t text, int64_t words)
 {
-    while (int32_t(fPartTokens.size()) < part) {
-        fPartTokens.push_back(0);
-        fPartEnds.push_back(fRecords);
+    // Parts skipped (tenths of a text in which no word starts) are empty:
+    // they end where the part noted last ended, before the records put
+    // since, which are all this part's.
+    const uint64_t before = fPartEnds.empty() ? 0 : fPartEnds.back();
+    while (int32_t(fPartWords.size()) < part) {
+        fPartWords.push_back(0);
+        fPartEnds.push_back(before);
         fPartText.push_back(text);
     }
-    if (int32_t(fPartTokens.size()) == part) {
-        fPartTokens.push_back(tokens);
+    if (int32_t(fPartWords.size()) == part) {
+        fPartWords.push_back(words);
         fPartEnds.push_back(fRecords);
         fPartText.push_back(text);
     } else {
-        fPartTokens[std::size_t(part)] += tokens;
+        fPartWords[std::size_t(part)] += words;
         fPartEnds[std::size_t(part)] = fRecords;
     }
 }
@@ -364,10 +368,10 @@ TTypeSpread TPartRecords::SpreadOf(std::vector<TAcc>& acc) const
     out.dispersion.assign(nTypes, 0.0f);
     out.texts.assign(nTypes, 0);
     int64_t total = 0;
-    for (int64_t t : fPartTokens)
+    for (int64_t t : fPartWords)
         total += t;
     double smallest = 1.0;
-    for (int64_t t : fPartTokens)
+    for (int64_t t : fPartWords)
         if (t > 0 && total > 0)
             smallest = std::min(smallest, double(t) / double(total));
     // The records are read in order, the types they name are not: those of
@@ -375,8 +379,8 @@ TTypeSpread TPartRecords::SpreadOf(std::vector<TAcc>& acc) const
     // long record names no type: the guess is only a guess).
     constexpr std::size_t kAhead = 16;
     std::size_t r = 0;
-    for (std::size_t p = 0; p < fPartTokens.size(); ++p) {
-        const double s = total > 0 ? double(fPartTokens[p]) / double(total) : 0.0;
+    for (std::size_t p = 0; p < fPartWords.size(); ++p) {
+        const double s = total > 0 ? double(fPartWords[p]) / double(total) : 0.0;
         const int32_t text = fPartText[p];
         while (r < fPartEnds[p]) {
             if (r + kAhead < fRecords)

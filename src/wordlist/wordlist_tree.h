@@ -443,12 +443,12 @@ public:
         PutWord(uint32_t(count >> 32));
     }
     // The records put since the last part noted are part `part`'s, of text
-    // `text`, which has `tokens` tokens that count towards the list. Parts
-    // are numbered without gaps: a part skipped is an empty one; a part
-    // noted again takes the records put since and more tokens.
-    void NotePart(int32_t part, int32_t text, int64_t tokens);
-    int32_t PartCount() const { return int32_t(fPartTokens.size()); }
-    int64_t PartTokens(int32_t part) const { return fPartTokens[std::size_t(part)]; }
+    // `text`, which has `words` running words (its size for the dispersion
+    // value). Parts are numbered without gaps: a part skipped is an empty
+    // one; a part noted again takes the records put since and more words.
+    void NotePart(int32_t part, int32_t text, int64_t words);
+    int32_t PartCount() const { return int32_t(fPartWords.size()); }
+    int64_t PartWords(int32_t part) const { return fPartWords[std::size_t(part)]; }
     // The spread of `types` types, whose frequency over every part and
     // whether each is in the stop list `typeOf(id, freq, stop)` tells.
     template <typename TTypeOf>
@@ -481,7 +481,7 @@ private:
     std::vector<std::unique_ptr<uint32_t[]>> fBlocks;
     std::size_t fRecords = 0;        // words
     std::vector<uint64_t> fPartEnds; // words up to the end of each part
-    std::vector<int64_t> fPartTokens;
+    std::vector<int64_t> fPartWords;
     std::vector<int32_t> fPartText;  // the text of each part
 };
 
@@ -523,9 +523,10 @@ public:
     void BeginText(int32_t text);
     TTextTypeCounts EndText();
     void BeginPart(int32_t part);
-    // Ends the current part; `tokens` is the number of its tokens that count
-    // towards the list (the part's size for the dispersion value).
-    void EndPart(int64_t tokens);
+    // Ends the current part; `words` is the number of its running words
+    // (the part's size for the dispersion value: stop-list words and words
+    // outside the length limits count, as in the index).
+    void EndPart(int64_t words);
 
     // One token of type `id`. `sttrChunk` is the id of the current
     // standardised-TTR chunk; the result says whether the type is in the
@@ -636,10 +637,10 @@ public:
     }
     // A text counted elsewhere, as the run's next text and part: its types
     // (ids of this tree) in the order the text first met them, with their
-    // counts in it, and the part's tokens that count towards the list (as
-    // EndPart takes them). The same frequencies and records as when its
-    // tokens are counted here one by one. Without types, the part alone.
-    void AddCountedText(int32_t text, int32_t part, int64_t tokens, std::span<const TPartType> types);
+    // counts in it, and the part's running words (as EndPart takes them).
+    // The same frequencies and records as when its tokens are counted here
+    // one by one. Without types, the part alone.
+    void AddCountedText(int32_t text, int32_t part, int64_t words, std::span<const TPartType> types);
     // A type counted elsewhere, with its frequency over every part, added
     // after the others (its parts noted by AddCountedText without types).
     // The index is dropped (a look-up rebuilds it), and the tree counts no
@@ -647,7 +648,7 @@ public:
     uint32_t AddCountedType(std::u16string_view spelling, uint16_t tag, bool stop, uint64_t freq);
 
     int32_t PartCount() const { return fParts.PartCount(); }
-    int64_t PartTokens(int32_t part) const { return fParts.PartTokens(part); }
+    int64_t PartWords(int32_t part) const { return fParts.PartWords(part); }
     // Per type (by id), from the parts recorded (TTypeSpread).
     using TSpread = TTypeSpread;
     TSpread ComputeSpread() const;
@@ -673,7 +674,7 @@ protected:
 
 private:
     void FlushTouched();
-    void NotePart(int64_t tokens);
+    void NotePart(int64_t words);
     // A touched type's tokens in the current part: its 32-bit count and
     // the wraps noted for it.
     uint64_t PartCount(uint32_t id) const;

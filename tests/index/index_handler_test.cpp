@@ -64,6 +64,51 @@ TEST_F(IndexJob, TheIndexWordListIsThePlainWordListOfTheSameTexts)
     EXPECT_EQ(doc->fStats->Row(0)->Data().TokensUsed, plain->fStats->Row(0)->Data().TokensUsed);
 }
 
+// The index and the word list weigh their parts alike (by running words),
+// so a word's dispersion is the same in both, whatever the list leaves out:
+// a stop list (the index keeps every word), words outside the length
+// limits, and in an index made in two steps too.
+TEST_F(IndexJob, TheWordListsDispersionIsTheIndexsWithAStopListOrLengthLimits)
+{
+    // Texts whose stop-list words and short words are spread otherwise than the others.
+    TTexts texts{{QStringLiteral("one.txt"), QByteArray("The cat sat on the mat of the house. I am a cat, a big one.\n")},
+                 {QStringLiteral("two.txt"), QByteArray("A dog and a cat. The dog is in a house by the sea.\n")},
+                 {QStringLiteral("three.txt"), QByteArray("Sea, sea and sea: the cat is in the big house at sea.\n")},
+                 {QStringLiteral("four.txt"), QByteArray("Of the dog and of the cat, of it all, I say no more.\n")}};
+    auto compare = [&](const char* name, bool stopList) {
+        SCOPED_TRACE(name);
+        ASSERT_TRUE(Index(texts, QString::fromLatin1(name))) << qPrintable(lastError);
+        const QString twice = QString::fromLatin1(name) + QStringLiteral("2");
+        ASSERT_TRUE(Index({texts[0], texts[1]}, twice)) << qPrintable(lastError);
+        ASSERT_TRUE(Index({texts[2], texts[3]}, twice, kIndexOpenAdd)) << qPrintable(lastError);
+        TCVFileDetails chosen = Chosen(texts);
+        T_WholeWordlistHolder plain(kListWordList, nullptr, nullptr, false, stopList);
+        int32_t converted = 0;
+        ASSERT_TRUE(plain.MakeWordlist(chosen, 0, converted, kListWordList));
+        const TCVWordList& l = *plain.WordlistOfType(kListWordList);
+        EXPECT_EQ(l.TotalTokens(), plain.fStats->Row(0)->Data().TokensInText);
+        for (const TIndexData& index : {Load(QString::fromLatin1(name)), Load(twice)}) {
+            EXPECT_EQ(index.RunningWords(), l.TotalTokens());
+            for (int i = 0; i < l.Count(); ++i) {
+                const int32_t id = index.FindType(l.Entry(i).fWord);
+                ASSERT_GE(id, 0) << qPrintable(l.Entry(i).fWord);
+                EXPECT_EQ(index.types[std::size_t(id)].freq, l.WordlistData(i).Freq) << qPrintable(l.Entry(i).fWord);
+                EXPECT_EQ(index.types[std::size_t(id)].dispersion, l.WordlistData(i).Dispersion)
+                    << qPrintable(l.Entry(i).fWord);
+            }
+        }
+    };
+    compare("plain", false);
+    LoadList(TLemmatiserListKind::Stop, QStringLiteral("the\na\nof\nand\n"));
+    compare("stopped", true);
+    TLemmatiser::Instance().ClearAll();
+    TTextSettings t = Settings();
+    t.SetMinWordLength(3);
+    t.SetMaxWordLength(4);
+    Use(t);
+    compare("limited", false);
+}
+
 TEST_F(IndexJob, AOneTextIndexKeepsTheWordListsDispersion)
 {
     QByteArray text;

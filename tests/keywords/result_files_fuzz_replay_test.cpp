@@ -25,8 +25,8 @@ TEST(ResultFilesFuzzReplay, KeptInputsAreReadOrRefused)
     }
     cv::Global_run_without_error_messages = false;
     // Word lists damaged after their check (a byte changed, cut short, an
-    // index file) are refused.
-    for (const char* damaged : {"lst_v2_flipped", "lst_v2_cut", "lst_index_tokens"})
+    // index file, bytes after the end) are refused.
+    for (const char* damaged : {"lst_v2_flipped", "lst_v2_cut", "lst_index_tokens", "lst_v2_trailing"})
         EXPECT_FALSE(read.contains(QLatin1String(damaged))) << damaged;
     // The seeds are whole files of each kind.
     for (const char* seed : {"cnc_sample", "kws_keywords", "kws_keywords_v3", "kws_kwdb", "kws_kwdb_v2", "lst_sample",

@@ -234,3 +234,35 @@ TEST(StatsCombine, TheTotalRatioIsTheMeanOverEveryTextsWholeChunksInAnyOrder)
     EXPECT_NEAR(OverallOf({e, f}).STTR, 70, 1e-9);
     EXPECT_NEAR(OverallOf({f, e}).STTR, 70, 1e-9);
 }
+
+TEST(StatsCombine, WithoutAWholeChunkTheTotalsDeviationIsThatOfTheRatiosWeightedByWords)
+{
+    // Ratios 75 (4 tokens used), 83.33 (6) and 50 (10): mean 65; deviations
+    // 10, 18.33 and -15, so the variance is (4 x 100 + 6 x 336.11 + 10 x
+    // 225) / 20 = 233.33.
+    // Chunks of 1,000: none is whole.
+    cv::TStatsRec a = TextOfChunks("a", 4, {}), b = TextOfChunks("b", 6, {}), c = TextOfChunks("c", 10, {});
+    a.STTR = 75;
+    b.STTR = 500.0 / 6;
+    c.STTR = 50;
+    std::vector<cv::TStatsRec> texts{a, b, c};
+    for (cv::TStatsRec& t : texts)
+        t.STTRBasis = 1000;
+    std::vector<int> order{0, 1, 2};
+    do {
+        std::vector<cv::TStatsRec> rows;
+        for (int k : order)
+            rows.push_back(texts[std::size_t(k)]);
+        const cv::TStatsRec o = OverallOf(rows);
+        EXPECT_NEAR(o.STTR, 65, 1e-9);
+        EXPECT_NEAR(o.STTRStdDev, std::sqrt(700.0 / 3), 1e-9);
+    } while (std::next_permutation(order.begin(), order.end()));
+    // Texts of one ratio deviate by nothing (68 types in 71 tokens, three
+    // times: the mean of the squares less the squared mean gave 2.3e-6).
+    cv::TStatsRec same = TextOfChunks("same", 71, {});
+    same.STTRBasis = 1000;
+    same.STTR = 6800.0 / 71;
+    const cv::TStatsRec o = OverallOf({same, same, same});
+    EXPECT_NEAR(o.STTR, 6800.0 / 71, 1e-9);
+    EXPECT_NEAR(o.STTRStdDev, 0, 1e-12);
+}

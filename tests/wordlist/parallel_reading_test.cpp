@@ -327,7 +327,7 @@ protected:
                           + std::to_string(spread.dispersion[id]));
         }
         for (int32_t p = 0; p < tree.PartCount(); ++p)
-            out.push_back("part " + std::to_string(tree.PartTokens(p)));
+            out.push_back("part " + std::to_string(tree.PartWords(p)));
         return out;
     }
     std::vector<TChosenTextRec> records;

@@ -3,6 +3,7 @@
 #include "textread/buffer_processor.h"
 #include "textread/class_array.h"
 #include "wordlist/dispersion.h"
+#include "wordlist/keyword_list.h"
 #include "wordlist/text_statistics.h"
 #include "wordlist/wordlist_tree.h"
 #include "wordlist_testutil.h"
@@ -389,6 +390,74 @@ TEST_F(TextStatistics, DispersionOverTextsMatchesTheFormula)
     EXPECT_NEAR(dp("c"), 0.5, 1e-6);
 }
 
+// The parts weigh by their running words: stop-list words and words
+// outside the length limits make a part larger though the list leaves them
+// out. The list stands for those running words too (its % column, and the
+// c or d of key words).
+// No text has a whole chunk of 1,000 tokens: the total's ratio is the
+// texts' plain ratios weighted by their tokens used, and its deviation that
+// of those ratios, weighted the same way. 3 types in 4 tokens (75), 5 in 6
+// (83.33), 5 in 10 (50): mean (300 + 500 + 500) / 20 = 65; deviations 10,
+// 18.33 and -15: variance (400 + 2016.67 + 2250) / 20 = 233.33.
+TEST_F(TextStatistics, TheTotalRatioOfTextsWithoutAWholeChunkByHand)
+{
+    auto doc = Make({{QStringLiteral("1.txt"), QByteArray("a b c a")},
+                     {QStringLiteral("2.txt"), QByteArray("a b c d e a")},
+                     {QStringLiteral("3.txt"), QByteArray("p q r s t p q r s t")}});
+    ASSERT_TRUE(made);
+    const TStatsRec& o = doc->fStats->Row(0)->Data();
+    EXPECT_EQ(o.STTRBasis, 1000);
+    EXPECT_NEAR(doc->fStats->Row(2)->Data().STTR, 500.0 / 6, 1e-9);
+    EXPECT_NEAR(o.STTR, 65, 1e-9);
+    EXPECT_NEAR(o.STTRStdDev, std::sqrt(700.0 / 3), 1e-9);
+}
+
+TEST_F(TextStatistics, DispersionOverTextsWeighsThePartsByTheirRunningWords)
+{
+    auto dp = [](const TCVWordList& l, const char* w) {
+        const int i = l.FindWordAndTag(QString::fromLatin1(w), QString());
+        return i < 0 ? -1.0 : double(l.WordlistData(i).Dispersion);
+    };
+    // Texts of 6 and 3 running words (s = 2/3, 1/3), of which 2 and 3 go
+    // into the list. The first word is once in each (v / f = 1/3, 2/3):
+    // DP = 1/2 (1/3 + 1/3) = 1/3, DPnorm = (1/3) / (1 - 1/3) = 1/2 (weighed
+    // by the words of the list, 2/5 and 3/5, it would be 1/9). The second,
+    // all in the first text: DP = 1/2 (1/3 + 1/3), 1/2; the third, all in
+    // the second (the smallest): 1.
+    auto check = [&](T_WholeWordlistHolder& doc, const char* a, const char* b, const char* c) {
+        const TCVWordList& l = List(doc);
+        EXPECT_EQ(doc.fStats->Row(0)->Data().TokensInText, 9);
+        EXPECT_EQ(doc.fStats->Row(0)->Data().TokensUsed, 5);
+        EXPECT_NEAR(dp(l, a), 0.5, 1e-6);
+        EXPECT_NEAR(dp(l, b), 0.5, 1e-6);
+        EXPECT_NEAR(dp(l, c), 1.0, 1e-6);
+        EXPECT_EQ(l.TotalTokens(), 9);
+        TKeyWordList keyWords(nullptr, kListKeyWords, 0x70000);
+        keyWords.GetRunningWordsIntoSettings(l, &doc, 0);
+        EXPECT_EQ(keyWords.KWSettings.RunningWords(0), 9);
+    };
+    {
+        SCOPED_TRACE("a stop list");
+        LoadList(TLemmatiserListKind::Stop, QStringLiteral("the\n"));
+        auto doc = Make({{QStringLiteral("1.txt"), QByteArray("a b the the the the")},
+                         {QStringLiteral("2.txt"), QByteArray("a c a")}},
+                        nullptr, false, true);
+        ASSERT_TRUE(made);
+        check(*doc, "a", "b", "c");
+        TLemmatiser::Instance().ClearAll();
+    }
+    {
+        SCOPED_TRACE("words of two characters or more");
+        TTextSettings t = Settings();
+        t.SetMinWordLength(2);
+        Use(t);
+        auto doc = Make({{QStringLiteral("1.txt"), QByteArray("aa bb x y z x")},
+                         {QStringLiteral("2.txt"), QByteArray("aa cc aa")}});
+        ASSERT_TRUE(made);
+        check(*doc, "aa", "bb", "cc");
+    }
+}
+
 TEST_F(TextStatistics, DispersionOfFrequentWordsMatchesTheFormula)
 {
     // Frequencies in a text of 254 and more are kept apart from the small
@@ -458,6 +527,65 @@ TEST_F(TextStatistics, DispersionOfOneTextIsTheSameInEveryEncoding)
         EXPECT_NEAR(dp(QStringLiteral("\u0431\u0431\u0431\u0431")), 0.0, 1e-6) << form;
         EXPECT_NEAR(dp(QStringLiteral("\u0436\u0436\u0436\u0436")), 1.0, 1e-6) << form;
         EXPECT_NEAR(dp(QStringLiteral("\u0430\u0430\u0430\u0430")), 0.1 / 0.9, 1e-6) << form;
+    }
+}
+
+// Tenths in which no word starts are empty parts: the words after them
+// stay in their own tenth. Each value is counted by hand: with parts of
+// sizes s_i (running words) and the word's share v_i / f of its frequency
+// in each, DP = 1/2 sum |v_i / f - s_i|, DPnorm = DP / (1 - the smallest
+// share of a part that holds words).
+TEST_F(TextStatistics, DispersionOfOneTextWhoseTenthsHoldNoWordStart)
+{
+    auto dp = [](const TCVWordList& l, const char* w) {
+        const int i = l.FindWordAndTag(QString::fromLatin1(w), QString());
+        return i < 0 ? -1.0 : double(l.WordlistData(i).Dispersion);
+    };
+    {
+        // 16 characters, tenths of 2: the words start in tenths 0, 2, 4 and
+        // 6, one running word each (s = 1/4). "one" in 0 and 4: DP =
+        // 1/2 (1/4 + 1/4 + 1/4 + 1/4) = 1/2, DPnorm = (1/2) / (3/4).
+        auto doc = MakeOne(QStringLiteral("one two one two\n"));
+        ASSERT_TRUE(made);
+        EXPECT_NEAR(dp(List(*doc), "one"), 2.0 / 3, 1e-6);
+        EXPECT_NEAR(dp(List(*doc), "two"), 2.0 / 3, 1e-6);
+    }
+    // 300 lines "common one" (3,300 characters), a line of 60,000 spaces,
+    // dashes or digits (no running word), 300 lines "common two": 66,601
+    // characters, tenths of 6,661. The first lines are tenth 0, the last
+    // (from character 63,301) tenth 9, each part 600 running words (s =
+    // 1/2): "common" is half in each, 0; "one" all in tenth 0, DP = 1/2,
+    // DPnorm 1.
+    for (const char filler : {' ', '-', '7'}) {
+        QByteArray text;
+        for (int k = 0; k < 300; ++k)
+            text += "common one\n";
+        text += QByteArray(60000, filler) + "\n";
+        for (int k = 0; k < 300; ++k)
+            text += "common two\n";
+        auto doc = Make({{QStringLiteral("stretch.txt"), text}});
+        ASSERT_TRUE(made) << filler;
+        const TCVWordList& l = List(*doc);
+        EXPECT_EQ(Freq(l, "common"), 600) << filler;
+        EXPECT_NEAR(dp(l, "common"), 0.0, 1e-6) << filler;
+        EXPECT_NEAR(dp(l, "one"), 1.0, 1e-6) << filler;
+        EXPECT_NEAR(dp(l, "two"), 1.0, 1e-6) << filler;
+    }
+    {
+        // "alpha end end", a word of 70,000 letters (no word at all), "end
+        // beta gamma": 70,030 characters, tenths of 7,003; the first three
+        // words are tenth 0, the last three (from character 70,015) tenth 9
+        // (s = 1/2 each). "end" 2 and 1 of 3: DP = 1/2 (1/6 + 1/6) = 1/6,
+        // DPnorm = (1/6) / (1/2) = 1/3.
+        auto doc = MakeOne(QStringLiteral("alpha end end\n") + QString(70000, QLatin1Char('x'))
+                           + QStringLiteral("\nend beta gamma\n"));
+        ASSERT_TRUE(made);
+        const TCVWordList& l = List(*doc);
+        EXPECT_EQ(Freq(l, "end"), 3);
+        EXPECT_EQ(doc->fStats->Row(1)->Data().TokensInText, 6);
+        EXPECT_NEAR(dp(l, "end"), 1.0 / 3, 1e-6);
+        EXPECT_NEAR(dp(l, "alpha"), 1.0, 1e-6);
+        EXPECT_NEAR(dp(l, "gamma"), 1.0, 1e-6);
     }
 }
 

@@ -442,6 +442,42 @@ TEST_F(WordlistDocument, FilesOfOtherKindsOrDamagedAreRefusedWithAReason)
     T_WholeWordlistHolder e(kListWordList, nullptr, nullptr, false, false);
     EXPECT_TRUE(e.ReadWholeFromFile(laterFile));
     EXPECT_EQ(List(e).Count(), List(*doc).Count());
+
+    // Bytes after the end block (a zero, a block, another whole list) are
+    // damage, in today's layout and in that of before the check block
+    // (neither ever had anything after its end); the lists stay as they were.
+    QByteArray before = good;
+    before.remove(before.lastIndexOf("CRC "), 12);
+    for (const QByteArray& file : {good, before}) {
+        T_WholeWordlistHolder whole(kListWordList, nullptr, nullptr, false, false);
+        EXPECT_TRUE(whole.ReadWholeFromFile(dir.write(QStringLiteral("whole.lst"), file)));
+        for (const QByteArray& after : {QByteArray(1, '\0'), QByteArray("XTRA\x00\x00\x00\x00", 8), good}) {
+            const QString longer = dir.write(QStringLiteral("longer.lst"), file + after);
+            T_WholeWordlistHolder f(kListWordList, nullptr, nullptr, false, false);
+            EXPECT_EQ(f.ReadWholeFromFile(longer) & 0xFF, 0) << after.size();
+            EXPECT_EQ(f.LastReadFailure(), kReadDamaged);
+            EXPECT_TRUE(f.LastReadError().contains(QStringLiteral("%1 bytes beyond its end").arg(after.size())))
+                << qPrintable(f.LastReadError());
+            EXPECT_EQ(List(f).Count(), 0);
+            EXPECT_TRUE(dialogs.Requests().back().text.contains(QStringLiteral("beyond its end")));
+        }
+    }
+    // The program's own roads leave nothing after the end: a file saved
+    // over a longer one, a list saved into a batch's archive.
+    const QString over = dir.write(QStringLiteral("over.lst"), good + good);
+    ASSERT_TRUE(doc->SaveToFile(over));
+    T_WholeWordlistHolder g(kListWordList, nullptr, nullptr, false, false);
+    EXPECT_TRUE(g.ReadWholeFromFile(over)) << qPrintable(g.LastReadError());
+    const QString archive = dir.file(QStringLiteral("batch.zip"));
+    ASSERT_TRUE(doc->AddToZipFile(archive, QStringLiteral("one.lst")));
+    TZipArchive zip;
+    ASSERT_TRUE(zip.OpenArchive(archive));
+    TMemoryStream entry;
+    ASSERT_TRUE(zip.ExtractToStream(0, entry));
+    entry.SetPosition(0);
+    T_WholeWordlistHolder h(kListWordList, nullptr, nullptr, false, false);
+    EXPECT_TRUE(h.ReadWholeFromStream(entry)) << qPrintable(h.LastReadError());
+    EXPECT_EQ(List(h).Count(), List(*doc).Count());
 }
 
 TEST_F(WordlistDocument, ADamagedListIsRefusedOrReadAsItWas)
@@ -837,6 +873,17 @@ TEST_F(WordlistDocument, MergingDocumentsAddsListsAndStatistics)
     EXPECT_EQ(a->fStats->Row(0)->Data().Texts, 2);
     EXPECT_EQ(a->fStats->Row(0)->Data().TokensUsed, 5);
     EXPECT_FALSE(a->MergeWith(*a, false));
+
+    // With a stop list the lists stand for the running words of their
+    // texts, and the statistics keep their own tokens used.
+    LoadList(TLemmatiserListKind::Stop, QStringLiteral("the\n"));
+    auto c = Make({{QStringLiteral("c.txt"), QByteArray("the cat the dog")}}, nullptr, false, true);
+    auto d = Make({{QStringLiteral("d.txt"), QByteArray("the emu")}}, nullptr, false, true);
+    EXPECT_EQ(List(*c).TotalTokens(), 4);
+    ASSERT_TRUE(c->MergeWith(*d, true));
+    EXPECT_EQ(List(*c).TotalTokens(), 6);
+    EXPECT_EQ(c->fStats->Row(0)->Data().TokensInText, 6);
+    EXPECT_EQ(c->fStats->Row(0)->Data().TokensUsed, 3);
 }
 
 TEST_F(WordlistDocument, TheUsersWordFilterChangesOrDropsTypes)
