@@ -1010,28 +1010,35 @@ TEST(CrashExample, ARefusedReporterRequestIsRemoved)
 
 namespace {
 
-// The C++ exception with a second fault (`option`), once with each dialog
-// kind (one that would stay 30 seconds), all at once, each run's output in
-// a folder named after its dialog kind.
-std::vector<TRun> RunCxxWithEachDialog(const cvtest::TempDir& dir, const std::vector<cv::TExceptionDialogType>& kinds,
-                                       const QString& option)
+// A KIND with a second fault (`option`), `times` runs with each dialog kind
+// (one that would stay 30 seconds), all at once, each run's output in a
+// folder named after its dialog kind (and the run's number after the first).
+std::vector<TRun> RunWithEachDialog(const cvtest::TempDir& dir, const QString& kind, const std::vector<cv::TExceptionDialogType>& kinds,
+                                    const QString& option, int times = 1)
 {
     std::vector<std::future<TRun>> started;
-    for (const cv::TExceptionDialogType kind : kinds) {
-        const QString name = QString::fromStdString(DialogKindName(kind));
-        const QString folder = dir.file(name);
-        QDir().mkpath(folder);
-        const QString options = AutoClosingOptions(dir, kind, 30, name + QStringLiteral(".options"));
-        started.push_back(std::async(std::launch::async, [folder, options, option] {
-            return cvtest::runProgram(QStringLiteral(CV_CRASH_EXAMPLE),
-                                      {QStringLiteral("cxx"), option, QStringLiteral("--options"), options, QStringLiteral("--output"), folder},
-                                      folder, {QStringLiteral("TMPDIR=") + folder}, std::chrono::seconds(60));
-        }));
-    }
+    for (const cv::TExceptionDialogType dialog : kinds)
+        for (int time = 0; time < times; ++time) {
+            const QString name = QString::fromStdString(DialogKindName(dialog));
+            const QString folder = dir.file(name + (time > 0 ? QString::number(time) : QString()));
+            QDir().mkpath(folder);
+            const QString options = AutoClosingOptions(dir, dialog, 30, name + QStringLiteral(".options"));
+            started.push_back(std::async(std::launch::async, [kind, folder, options, option] {
+                return cvtest::runProgram(QStringLiteral(CV_CRASH_EXAMPLE),
+                                          {kind, option, QStringLiteral("--options"), options, QStringLiteral("--output"), folder},
+                                          folder, {QStringLiteral("TMPDIR=") + folder}, std::chrono::seconds(60));
+            }));
+        }
     std::vector<TRun> runs;
     for (std::future<TRun>& run : started)
         runs.push_back(run.get());
     return runs;
+}
+
+std::vector<TRun> RunCxxWithEachDialog(const cvtest::TempDir& dir, const std::vector<cv::TExceptionDialogType>& kinds,
+                                       const QString& option)
+{
+    return RunWithEachDialog(dir, QStringLiteral("cxx"), kinds, option);
 }
 
 } // namespace
@@ -1091,6 +1098,32 @@ TEST(CrashExample, AFaultOfTheWindowThreadDuringItsOwnDialogIsNamedInTheReport)
         const std::string note = log.GetItemValue("2.10", 0);
         EXPECT_NE(note.find("Another fault came while this report was made: EAccessViolation"), std::string::npos) << kind << ": " << note;
         EXPECT_NE(note.find("signal 11, thread " + window.captured(1).toStdString() + ","), std::string::npos) << kind << ": " << note;
+    }
+}
+
+// The same for an event handler's exception, which the program survives:
+// the fault left the dialog's event loop without unwinding it, so the
+// window thread cannot go back into the program. The program ends after
+// the one report, with exit code 1, as after an exception nothing catches,
+// and no second report of a crash in the window system follows (three runs
+// of each dialog kind).
+TEST(CrashExample, AFaultOfTheWindowThreadDuringTheDialogOfAnEventsExceptionEndsTheProgramAfterTheOneReport)
+{
+    cvtest::TempDir dir;
+    const std::vector<cv::TExceptionDialogType> kinds = {cv::edtMSClassic, cv::edtCrashbox};
+    constexpr int kTimes = 3;
+    const std::vector<TRun> runs = RunWithEachDialog(dir, QStringLiteral("qt-event"), kinds, QStringLiteral("--window-fault"), kTimes);
+    for (std::size_t i = 0; i < runs.size(); ++i) {
+        const TRun& run = runs[i];
+        const std::string name = DialogKindName(kinds[i / kTimes]) + (i % kTimes > 0 ? std::to_string(i % kTimes) : std::string());
+        EXPECT_EQ(run.status, 1) << name << ": " << run.output.toStdString();
+        const QString logFile = dir.file(QString::fromStdString(name) + QStringLiteral("/crash_example.elf"));
+        ASSERT_EQ(EntryCount(logFile), 1) << name << ": " << run.output.toStdString();
+        const cv::TLogFile log(logFile.toStdString(), true);
+        EXPECT_EQ(log.GetItemValue("2.5", 0), "std::logic_error") << name;
+        const std::string note = log.GetItemValue("2.10", 0);
+        EXPECT_NE(note.find("Another fault came while this report was made: EAccessViolation"), std::string::npos) << name << ": " << note;
+        EXPECT_EQ(run.output.count(QStringLiteral("internal error")), 1) << name << ": " << run.output.toStdString();
     }
 }
 
