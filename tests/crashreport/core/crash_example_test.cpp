@@ -932,6 +932,11 @@ TEST(CrashExample, AReportThatCanBeKeptNowhereIsSaidWithBothPlacesTried)
     EXPECT_TRUE(run.output.contains(QStringLiteral("The report could not be saved in \"%1/crash_example.elf\" (it is a folder), nor in \"%2/Crashbox/crash_example/crash_example.elf\"")
                                         .arg(out, data)))
         << run.output.toStdString();
+    // The tool's log says what happened: the save failed, and nothing claims it was saved.
+    const QString toolLog = QString::fromUtf8(cvtest::readAll(out + QStringLiteral("/CVlog.txt")));
+    EXPECT_TRUE(toolLog.contains(QStringLiteral("Failed to complete save"))) << toolLog.toStdString();
+    EXPECT_TRUE(toolLog.contains(QStringLiteral("Not saved"))) << toolLog.toStdString();
+    EXPECT_FALSE(QRegularExpression(QStringLiteral("\\bSaved\\b")).match(toolLog).hasMatch()) << toolLog.toStdString();
 }
 
 TEST(CrashExample, AnOutputFolderThatIsNotThereYetIsMadeForTheToolsLogToo)
