@@ -20,6 +20,7 @@
 #include <map>
 #include <future>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "crashreport/core/options/crashbox_options.h"
@@ -790,6 +791,57 @@ TEST(CrashExample, AFatalSignalOnTheWindowThreadLeavesTheDialogToAReporter)
     EXPECT_TRUE(QDir(dir.path()).entryList({QStringLiteral("*.request")}).isEmpty()) << "the reporter is done with its request";
     const QString toolLog = QString::fromUtf8(cvtest::readAll(dir.file(QStringLiteral("CVlog.txt"))));
     EXPECT_TRUE(toolLog.contains(QStringLiteral("Showing error")));
+}
+
+namespace {
+
+// The process whose command line holds `text` (0 when none does).
+pid_t ProcessNaming(const QString& text)
+{
+    for (const QString& entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        bool number = false;
+        const int pid = entry.toInt(&number);
+        if (number && pid != getpid()
+            && cvtest::readAll(QStringLiteral("/proc/%1/cmdline").arg(pid)).replace('\0', ' ').contains(text.toUtf8()))
+            return pid_t(pid);
+    }
+    return 0;
+}
+
+} // namespace
+
+// `kill -SEGV` from another process is no memory access: the report says
+// which process (this test) sent the signal, where it used to read the
+// sender's process ID as the address of a read, and the program still dies
+// by the signal.
+TEST(CrashExample, ASignalSentFromOutsideIsReportedAsSentByItsSender)
+{
+    cvtest::TempDir dir;
+    // The window stops answering (the watchdog would report it after 100
+    // seconds): the program waits, with the component started, for the signal.
+    auto run = std::async(std::launch::async, [&] {
+        return cvtest::runProgram(QStringLiteral(CV_CRASH_EXAMPLE),
+                                  {QStringLiteral("freeze"), QStringLiteral("--freeze"), QStringLiteral("100"), QStringLiteral("--dialog"),
+                                   QStringLiteral("none"), QStringLiteral("--timing"), QStringLiteral("--output"), dir.path()},
+                                  dir.path(), {}, std::chrono::seconds(60));
+    });
+    pid_t example = 0;
+    for (int waited = 0; waited < 30000; waited += 50) {
+        if (cvtest::readAll(dir.file(QStringLiteral("out.txt"))).contains("crash_example: fault at")
+            && (example = ProcessNaming(dir.path() + QStringLiteral(" "))) != 0)
+            break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    ASSERT_NE(example, 0) << "the example came to its wait";
+    ASSERT_EQ(::kill(example, SIGSEGV), 0);
+    const TRun ended = run.get();
+    EXPECT_EQ(ended.status, -SIGSEGV) << ended.output.toStdString();
+    const QString logFile = dir.file(QStringLiteral("crash_example.elf"));
+    ASSERT_EQ(EntryCount(logFile), 1) << ended.output.toStdString();
+    const cv::TLogFile log(logFile.toStdString(), true);
+    EXPECT_EQ(log.GetItemValue("2.5", 0), "EAccessViolation");
+    EXPECT_EQ(log.GetItemValue("2.6", 0),
+              "signal 11 sent by process " + std::to_string(getpid()) + " (user " + std::to_string(getuid()) + ").");
 }
 
 TEST(CrashExample, TheOptionsFileIsReadAndTheCommandLineGoesAfterIt)

@@ -42,6 +42,7 @@ struct TFixedReport {
         object = ExceptionObjectFromSignal(SIGSEGV, SEGV_MAPERR);
         object.Message = "Segmentation fault";
         record.si_signo = SIGSEGV;
+        record.si_code = SEGV_MAPERR; // raised by the system for the fault
         record.si_addr = reinterpret_cast<void*>(0x10);
         const std::pair<int, greg_t> registers[] = {{REG_RAX, 0x10}, {REG_RBX, 0x1},     {REG_RCX, 0x2},
                                                     {REG_RDX, 0x2A}, {REG_RSI, 0x402000}, {REG_RDI, 0x402040},
