@@ -5,6 +5,7 @@
 //   crash_example KIND [--output DIR] [--dialog none|messagebox|classic|detailed]
 //                 [--smtp HOST:PORT --to ADDRESS] [--http URL] [--freeze SECONDS]
 //                 [--catch-handled] [--options FILE]
+//   crash_example --help            the usage, with the test options, on standard output
 //
 // KIND: segv, abort, fpe, illegal, stack-overflow, cxx, cxx-thread,
 // cxx-handled, qt-event, freeze. Each faults in a function of its own whose
@@ -76,6 +77,7 @@
 #include "crashreport/gui_facts/qt_gui_facts.h"
 #include "crashreport/send/mail/mail_settings.h"
 #include "crashreport/send/web/web_error_page.h"
+#include "gui/qt_dialog_service.h"
 #include "suite/logging.h"
 
 namespace {
@@ -90,16 +92,33 @@ struct TArguments {
     bool noDescriptors = false, prepared = false;
 };
 
+void PrintUsage(std::FILE* to)
+{
+    std::fputs("usage: crash_example KIND [--output DIR] [--dialog none|messagebox|classic|detailed]\n"
+               "       [--smtp HOST:PORT --to ADDRESS] [--http URL] [--freeze SECONDS] [--catch-handled]\n"
+               "       [--options FILE]\n"
+               "       crash_example --help\n"
+               "KIND: segv abort fpe illegal stack-overflow cxx cxx-thread cxx-handled qt-event freeze\n"
+               "For the tests of the component's own failures:\n"
+               "  --fault-in-event segv|throw  the program's exception handler faults\n"
+               "  --second-fault               another thread faults while the report is made\n"
+               "  --window-fault               the window thread faults while it shows the dialog\n"
+               "                               of its own exception\n"
+               "  --two-threads                the fault happens in two threads at once\n"
+               "  --no-descriptors             every file descriptor is taken before the fault\n"
+               "  --core-off                   the component starts switched off\n"
+               "  --no-crashbox                the component is not started at all\n"
+               "  --sleeper MS                 another thread sleeps MS milliseconds in one call\n"
+               "For the benchmark: --timing, --prepared (docs/crash-example.md).\n"
+               "Reports sent by HTTPS do not check the web server's certificate; reports sent by\n"
+               "SMTP go without TLS (the report and the password in clear).\n",
+               to);
+}
+
 [[noreturn]] void Usage(const char* problem)
 {
-    std::fprintf(stderr, "crash_example: %s\n"
-                         "usage: crash_example KIND [--output DIR] [--dialog none|messagebox|classic|detailed]\n"
-                         "       [--smtp HOST:PORT --to ADDRESS] [--http URL] [--freeze SECONDS] [--catch-handled]\n"
-                         "       [--options FILE] [--sleeper MS]\n"
-                         "KIND: segv abort fpe illegal stack-overflow cxx cxx-thread cxx-handled qt-event freeze\n"
-                         "Reports sent by HTTPS do not check the web server's certificate; reports sent by\n"
-                         "SMTP go without TLS (the report and the password in clear).\n",
-                 problem);
+    std::fprintf(stderr, "crash_example: %s\n", problem);
+    PrintUsage(stderr);
     std::exit(2);
 }
 
@@ -109,6 +128,10 @@ TArguments ParseArguments(int argc, char** argv)
     if (argc < 2)
         Usage("no KIND");
     a.kind = argv[1];
+    if (a.kind == "--help" || a.kind == "-h") {
+        PrintUsage(stdout);
+        std::exit(0);
+    }
     static const char* const kinds[] = {"segv", "abort", "fpe", "illegal", "stack-overflow", "cxx", "cxx-thread",
                                         "cxx-handled", "qt-event", "freeze"};
     if (std::find_if(std::begin(kinds), std::end(kinds), [&](const char* k) { return a.kind == k; }) == std::end(kinds))
@@ -369,6 +392,11 @@ int main(int argc, char** argv)
         cv::InitExceptionLog(startup);
     }
     cv::TCrashboxApplication app(argc, argv);
+    // The message boxes appear on screen, as in the tool: the plain
+    // exception box (--dialog messagebox) is a window of its own, which a
+    // second fault can meet.
+    cv::TQtDialogService dialogs;
+    const cv::TDialogServiceGuard dialogGuard(&dialogs);
     QCoreApplication::setApplicationName(QStringLiteral("crash_example"));
     QCoreApplication::setApplicationVersion(QStringLiteral("1.0"));
     // The output folder first: the tool's log goes there as well as the report.
