@@ -12,6 +12,7 @@
 #include <QStringList>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstring>
@@ -19,6 +20,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <map>
+#include <optional>
 #include <future>
 #include <string>
 #include <thread>
@@ -715,6 +717,30 @@ TEST(CrashExample, TheSecondOfTwoThreadsFaultingAtOnceIsShownWhereItFaulted)
     }
 }
 
+namespace {
+
+// A caught exception reported (no dialog) while the example's threads wait
+// as `waiting` asks (--sleeper, --waiters).
+TRun ReportCaughtExceptionWhile(const QStringList& waiting, const QString& dir)
+{
+    return RunExample(QStringList{QStringLiteral("cxx-handled"), QStringLiteral("--catch-handled"), QStringLiteral("--dialog"),
+                                  QStringLiteral("none")}
+                          + waiting,
+                      dir);
+}
+
+// How long a waiting thread of the example waited and what its call
+// answered ("WHAT N ms, answer R"); nothing when it did not say.
+std::optional<std::pair<int, int>> WaitOf(const TRun& run, const QString& what)
+{
+    const QRegularExpressionMatch m = QRegularExpression(what + QStringLiteral(" (\\d+) ms, answer (\\d+)")).match(run.output);
+    if (!m.hasMatch())
+        return std::nullopt;
+    return std::pair{m.captured(1).toInt(), m.captured(2).toInt()};
+}
+
+} // namespace
+
 // A report pauses the other threads while it reads their stacks. A thread
 // that sleeps meanwhile, in a program that goes on after the (caught)
 // exception, sleeps as long as it meant to, and its sleep answers as if
@@ -722,15 +748,38 @@ TEST(CrashExample, TheSecondOfTwoThreadsFaultingAtOnceIsShownWhereItFaulted)
 TEST(CrashExample, AThreadAsleepDuringTheReportOfACaughtExceptionSleepsItsWholeTime)
 {
     cvtest::TempDir dir;
-    const TRun run = RunExample({QStringLiteral("cxx-handled"), QStringLiteral("--catch-handled"), QStringLiteral("--dialog"),
-                                 QStringLiteral("none"), QStringLiteral("--sleeper"), QStringLiteral("1500")},
-                                dir.path());
+    const TRun run = ReportCaughtExceptionWhile({QStringLiteral("--sleeper"), QStringLiteral("1500")}, dir.path());
     EXPECT_EQ(run.status, 0) << run.output.toStdString();
     EXPECT_EQ(EntryCount(dir.file(QStringLiteral("crash_example.elf"))), 1) << run.output.toStdString();
-    const QRegularExpressionMatch slept = QRegularExpression(QStringLiteral("slept (\\d+) ms, answer (\\d+)")).match(run.output);
-    ASSERT_TRUE(slept.hasMatch()) << run.output.toStdString();
-    EXPECT_GE(slept.captured(1).toInt(), 1500) << run.output.toStdString();
-    EXPECT_EQ(slept.captured(2).toInt(), 0) << "not cut short (4 is EINTR)";
+    const auto slept = WaitOf(run, QStringLiteral("slept"));
+    ASSERT_TRUE(slept) << run.output.toStdString();
+    EXPECT_GE(slept->first, 1500) << run.output.toStdString();
+    EXPECT_EQ(slept->second, 0) << "not cut short (4 is EINTR)";
+}
+
+// Threads that wait in calls the system never takes up again after a
+// signal's handler (epoll_wait, recv with a receive time-out, sigtimedwait)
+// while a caught exception is reported: the report reads them where they
+// wait (their own functions are in it) without cutting their calls short,
+// and each call times out as it would have, none with EINTR.
+TEST(CrashExample, ThreadsWaitingInTheSystemDuringTheReportOfACaughtExceptionTimeOutNormally)
+{
+    cvtest::TempDir dir;
+    const TRun run = ReportCaughtExceptionWhile({QStringLiteral("--waiters"), QStringLiteral("1500")}, dir.path());
+    EXPECT_EQ(run.status, 0) << run.output.toStdString();
+    const struct {
+        const char* call;
+        const char* function;
+        int timedOut; // the answer of a normal time-out
+    } waiters[] = {{"epoll_wait", "WaitInEpoll", 0}, {"recv", "WaitInRecv", EAGAIN}, {"sigtimedwait", "WaitInSigtimedwait", EAGAIN}};
+    const QString report = ReportOf(dir.file(QStringLiteral("crash_example.elf")));
+    for (const auto& w : waiters) {
+        const auto waited = WaitOf(run, QLatin1String(w.call) + QStringLiteral(" waited"));
+        ASSERT_TRUE(waited) << w.call << ": " << run.output.toStdString();
+        EXPECT_GE(waited->first, 1500) << w.call;
+        EXPECT_EQ(waited->second, w.timedOut) << w.call << " (4 is EINTR)";
+        EXPECT_TRUE(report.contains(QLatin1String(w.function))) << w.function << " is shown where it waits";
+    }
 }
 
 // A stack overflow's report shows where the recursion began: its first

@@ -473,9 +473,19 @@ void AddPausedThreadCallStack(TCallStackScan& scan, const TPausedThread& thread,
         return;
     scan.ThreadID = thread.ID;
     scan.ErrorAddr = 0;
-    scan.StackFrom = thread.StackPointer;
-    scan.StackTo = topOfStack != 0 ? topOfStack : thread.StackBase;
-    scan.StackOrigin = 0;
+    const uintptr_t top = topOfStack != 0 ? topOfStack : thread.StackBase;
+    if (!thread.StackCopy.empty()) {
+        // Not held: its stack as copied while it waited in the system.
+        const auto from = reinterpret_cast<uintptr_t>(thread.StackCopy.data());
+        const std::size_t length = top > thread.StackPointer ? std::min<std::size_t>(thread.StackCopy.size(), top - thread.StackPointer) : 0;
+        scan.StackFrom = from;
+        scan.StackTo = from + length;
+        scan.StackOrigin = thread.StackPointer;
+    } else {
+        scan.StackFrom = thread.StackPointer;
+        scan.StackTo = top;
+        scan.StackOrigin = 0;
+    }
     scan.Context = &thread.Context;
     const int firstAdded = scan.List->Count();
     AddCallStackItem(thread.InstructionPointer, false, scan);

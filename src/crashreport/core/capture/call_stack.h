@@ -101,9 +101,10 @@ void BuildCallStackFromStack(TCallStackScan& scan);
 void AddCallStackItem(uintptr_t Addr, bool IsErrorLine, TCallStackScan& scan);
 // Adds a paused thread's call stack: the instruction it was paused at,
 // then the return addresses of its stack up to topOfStack (0: the top of
-// the mapping that holds its stack), from its registers. The scan's thread
-// ID, range and context are set from the thread. A thread that did not
-// answer adds nothing.
+// the mapping that holds its stack), from its registers; of a thread read
+// while it waited in the system, from the copy of its stack. The scan's
+// thread ID, range and context are set from the thread. A thread that did
+// not answer adds nothing.
 void AddPausedThreadCallStack(TCallStackScan& scan, const TPausedThread& thread, uintptr_t topOfStack = 0);
 
 // The detail levels the report shows: source lines always; procedures of
