@@ -541,12 +541,14 @@ class CallStacksAsTheDebuggerSeesThem : public ::testing::TestWithParam<const ch
 bool HaveGdb() { return QFile::exists(QStringLiteral("/usr/bin/gdb")); }
 
 // The frames gdb unwinds in a run of the example, newest first, up to main
-// (inlined ones too), where it stops: at the fault, or for a throw where it
-// leaves the thrower (from the thrower on). The run's own report goes to dir.
-// stackKb: the main thread's stack limit for the run (0: as it is).
-std::vector<TDebuggerFrame> DebuggerFrames(const cvtest::TempDir& dir, const QString& kind, QString* output, int stackKb = 0)
+// (inlined ones too; with pastMain, down to the thread's start), where it
+// stops: at the fault, or for a throw where it leaves the thrower (from the
+// thrower on). The run's own report goes to dir. stackKb: the main
+// thread's stack limit for the run (0: as it is).
+std::vector<TDebuggerFrame> DebuggerFrames(const cvtest::TempDir& dir, const QString& kind, QString* output, int stackKb = 0,
+                                           bool pastMain = false)
 {
-    const bool thrown = kind == QStringLiteral("cxx") || kind == QStringLiteral("qt-event");
+    const bool thrown = kind == QStringLiteral("cxx") || kind == QStringLiteral("cxx-thread") || kind == QStringLiteral("qt-event");
     dir.write(QStringLiteral("frames.py"), "import gdb\n"
                                            "def frames():\n"
                                            "    f = gdb.newest_frame()\n"
@@ -555,11 +557,14 @@ std::vector<TDebuggerFrame> DebuggerFrames(const cvtest::TempDir& dir, const QSt
                                            "              f.name() or '', f.pc(), gdb.solib_name(f.pc()) or ''))\n"
                                            "        f = f.older()\n");
     // A throw is caught where it leaves the thrower (the start-up throws one of its own first).
-    const QByteArray thrower = kind == QStringLiteral("cxx") ? "FaultCxx" : "FaultQtEvent";
+    const QByteArray thrower = kind == QStringLiteral("cxx")          ? "FaultCxx"
+                               : kind == QStringLiteral("cxx-thread") ? "FaultCxxThread"
+                                                                      : "FaultQtEvent";
     const QByteArray stop = thrown ? "break " + thrower + "\nrun\ncatch throw\ncontinue\n" : QByteArray("run\n");
     const QString script = dir.write(QStringLiteral("gdb.commands"),
-                                     "set pagination off\nset confirm off\nsource " + dir.file(QStringLiteral("frames.py")).toUtf8() + "\n"
-                                         + stop + "python frames()\ndelete\nhandle all nostop noprint pass\ncontinue\n");
+                                     "set pagination off\nset confirm off\n" + QByteArray(pastMain ? "set backtrace past-main on\n" : "")
+                                         + "source " + dir.file(QStringLiteral("frames.py")).toUtf8() + "\n" + stop
+                                         + "python frames()\ndelete\nhandle all nostop noprint pass\ncontinue\n");
     // Names from the files alone, as the report has them.
     QStringList command{QStringLiteral("/usr/bin/gdb"), QStringLiteral("-q"), QStringLiteral("-batch"), QStringLiteral("-nx"),
                         QStringLiteral("-iex"), QStringLiteral("set debug-file-directory ") + dir.file(QStringLiteral("none")),
@@ -578,7 +583,7 @@ std::vector<TDebuggerFrame> DebuggerFrames(const cvtest::TempDir& dir, const QSt
         if (f.size() != 5 || f[0] != QStringLiteral("FRAME"))
             continue;
         theirs.push_back({f[2], f[3].toULongLong(nullptr, 16), f[4]});
-        if (f[2] == QStringLiteral("main"))
+        if (f[2] == QStringLiteral("main") && !pastMain)
             break;
     }
     if (thrown) {
@@ -601,6 +606,40 @@ std::string BothListed(const std::vector<TStackRow>& ours, const std::vector<TDe
     return text.toStdString();
 }
 
+// The modules' handles (where each is loaded) by file name, from the
+// report's modules table.
+std::map<QString, quint64> ModuleHandles(const QString& report)
+{
+    std::map<QString, quint64> handles;
+    const qsizetype start = report.indexOf(QStringLiteral("Modules Information:"));
+    if (start < 0)
+        return handles;
+    for (const QString& line : report.mid(start).split(QStringLiteral("\r\n"))) {
+        const QStringList cells = line.split(QLatin1Char('|'));
+        bool number = false;
+        const quint64 handle = cells.size() > 3 ? cells[1].trimmed().toULongLong(&number, 16) : 0;
+        if (number)
+            handles.emplace(cells[2].trimmed(), handle);
+        else if (cells.size() <= 3 && !handles.empty() && line.startsWith(QLatin1Char('-')))
+            break;
+    }
+    return handles;
+}
+
+// Whether a row stands for gdb's frame: the same function, or, for a frame
+// gdb names no function for, the frame's module and its offset there
+// ("libc.so.6+0x29d90").
+bool SameFrame(const TStackRow& row, const TDebuggerFrame& frame, const std::map<QString, quint64>& handles)
+{
+    if (!frame.name.isEmpty())
+        return SameFunction(row.procedure, frame.name, frame.library);
+    const QString module = frame.library.isEmpty() ? QStringLiteral("crash_example") : QFileInfo(frame.library).fileName();
+    const QRegularExpressionMatch m = QRegularExpression(QStringLiteral("^(.+)\\+0x([0-9a-f]+)$")).match(row.procedure);
+    const auto handle = handles.find(module);
+    return m.hasMatch() && m.captured(1) == module && handle != handles.end()
+           && m.captured(2).toULongLong(nullptr, 16) == row.address - handle->second;
+}
+
 // The rows of the raising thread up to main.
 std::vector<TStackRow> RowsUpToMain(const QString& logFile)
 {
@@ -615,45 +654,48 @@ std::vector<TStackRow> RowsUpToMain(const QString& logFile)
 
 } // namespace
 
-// The raising thread's call stack, from the fault up to main, is the one
-// gdb unwinds in the same run: the same frames at the same addresses with
-// the same functions, none extra (a stale return address in some frame's
-// locals is no caller). Code the compiler inlined is a frame of its own, as
-// in gdb: the inlined function at its line, then the function it was
-// inlined into at the line of the call, both at the same address. A frame
-// gdb names no function for may stand in the report only as it does there.
-TEST_P(CallStacksAsTheDebuggerSeesThem, FromTheFaultUpToMain)
+// The raising thread's call stack, from the fault down to the thread's
+// start, is the one gdb unwinds in the same run: the same frames at the
+// same addresses with the same functions, none extra (a stale return
+// address in some frame's locals is no caller) and none left out. Code the
+// compiler inlined is a frame of its own, as in gdb: the inlined function
+// at its line, then the function it was inlined into at the line of the
+// call, both at the same address. A frame gdb names no function for (a
+// library's function of its own, __libc_start_call_main below main) is a
+// row named by its module and its offset there.
+TEST_P(CallStacksAsTheDebuggerSeesThem, FromTheFaultDownToTheThreadsStart)
 {
     if (!HaveGdb())
         GTEST_SKIP() << "gdb is not installed (scripts/setup.sh installs it)";
     const QString kind = QString::fromLatin1(GetParam());
-    const bool thrown = kind == QStringLiteral("cxx") || kind == QStringLiteral("qt-event");
+    const bool thrown = kind == QStringLiteral("cxx") || kind == QStringLiteral("cxx-thread") || kind == QStringLiteral("qt-event");
     cvtest::TempDir dir;
     QString output;
-    const std::vector<TDebuggerFrame> theirs = DebuggerFrames(dir, kind, &output);
+    const std::vector<TDebuggerFrame> theirs = DebuggerFrames(dir, kind, &output, 0, true);
     ASSERT_FALSE(theirs.empty()) << output.toStdString();
-    ASSERT_EQ(theirs.back().name, QStringLiteral("main")) << output.toStdString();
+    // The main thread starts at _start; a thread the program made, in the
+    // C library's thread start (the frames gdb names no function for).
+    if (kind != QStringLiteral("cxx-thread"))
+        ASSERT_EQ(theirs.back().name, QStringLiteral("_start")) << output.toStdString();
 
-    const std::vector<TStackRow> ours = RowsUpToMain(dir.file(QStringLiteral("crash_example.elf")));
-    ASSERT_FALSE(ours.empty()) << output.toStdString();
-    ASSERT_EQ(ours.back().procedure, QStringLiteral("main"));
-    std::size_t next = 0;
+    const QString report = ReportOf(dir.file(QStringLiteral("crash_example.elf")));
+    const std::vector<TStackBlock> blocks = StackBlocks(report);
+    ASSERT_FALSE(blocks.empty()) << output.toStdString();
+    const std::vector<TStackRow>& ours = blocks[0].rows;
+    const std::map<QString, quint64> handles = ModuleHandles(report);
+    ASSERT_EQ(ours.size(), theirs.size()) << BothListed(ours, theirs);
     for (std::size_t i = 0; i < ours.size(); ++i) {
         // The error line of a throw is its call, 5 bytes before where the thrower goes on.
         const quint64 address = ours[i].address + (thrown && i == 0 ? 5 : 0);
-        while (next < theirs.size() && theirs[next].name.isEmpty() && theirs[next].pc != address)
-            ++next;
-        ASSERT_LT(next, theirs.size()) << "row " << i << " is no frame of gdb's" << BothListed(ours, theirs);
-        const TDebuggerFrame& frame = theirs[next++];
-        EXPECT_EQ(address, frame.pc) << "row " << i << BothListed(ours, theirs);
-        EXPECT_TRUE(SameFunction(ours[i].procedure, frame.name, frame.library))
-            << "row " << i << ": \"" << ours[i].procedure.toStdString() << "\", gdb \"" << frame.name.toStdString() << "\""
+        EXPECT_EQ(address, theirs[i].pc) << "row " << i << BothListed(ours, theirs);
+        EXPECT_TRUE(SameFrame({ours[i].module, ours[i].unit, ours[i].procedure, ours[i].line, address}, theirs[i], handles))
+            << "row " << i << ": \"" << ours[i].procedure.toStdString() << "\", gdb \"" << theirs[i].name.toStdString() << "\""
             << BothListed(ours, theirs);
     }
-    EXPECT_EQ(next, theirs.size()) << "gdb's frames the report left out" << BothListed(ours, theirs);
 }
 
-INSTANTIATE_TEST_SUITE_P(Kinds, CallStacksAsTheDebuggerSeesThem, ::testing::Values("segv", "abort", "fpe", "illegal", "cxx", "qt-event"),
+INSTANTIATE_TEST_SUITE_P(Kinds, CallStacksAsTheDebuggerSeesThem,
+                         ::testing::Values("segv", "abort", "fpe", "illegal", "cxx", "cxx-thread", "qt-event"),
                          [](const ::testing::TestParamInfo<const char*>& info) {
                              std::string name = info.param;
                              std::replace(name.begin(), name.end(), '-', '_');
@@ -804,6 +846,7 @@ TEST(CrashExample, AStackOverflowShowsItsTopTheFramesLeftOutAndItsBottomAsTheDeb
     ASSERT_FALSE(rows.empty());
     EXPECT_EQ(rows.back().procedure, QStringLiteral("_start")) << "down to the thread's start";
     const std::vector<TStackRow> ours = RowsUpToMain(dir.file(QStringLiteral("crash_example.elf")));
+    const std::map<QString, quint64> handles = ModuleHandles(ReportOf(dir.file(QStringLiteral("crash_example.elf"))));
     static const QRegularExpression leftOutRow(QStringLiteral("^\\((\\d+) repeated frames left out\\)$"));
     std::size_t leftOutAt = ours.size(), leftOut = 0;
     for (std::size_t i = 0; i < ours.size(); ++i)
@@ -822,7 +865,7 @@ TEST(CrashExample, AStackOverflowShowsItsTopTheFramesLeftOutAndItsBottomAsTheDeb
             continue;
         const TDebuggerFrame& frame = theirs[i < leftOutAt ? i : i - 1 + leftOut];
         EXPECT_EQ(ours[i].address, frame.pc) << "row " << i << BothListed(ours, theirs);
-        EXPECT_TRUE(SameFunction(ours[i].procedure, frame.name, frame.library)) << "row " << i << BothListed(ours, theirs);
+        EXPECT_TRUE(SameFrame(ours[i], frame, handles)) << "row " << i << BothListed(ours, theirs);
     }
 }
 

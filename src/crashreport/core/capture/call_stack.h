@@ -11,7 +11,11 @@
 // holds the return address, and the slots between them are the frames'
 // locals, never read as addresses. A long recursion among them shows its
 // first turn, one row for the frames left out (FramesLeftOut) and its last
-// turn (docs/call-stacks.md). Where that chain cannot
+// turn (docs/call-stacks.md); where the chain goes through a signal's
+// handler, the handler's return is a row of its own (kSignalHandlerCalled)
+// between the handler's frames and the frame the signal interrupted. A
+// frame whose module names no function there is named by the module and
+// its offset in it ("libc.so.6+0x29d90"). Where that chain cannot
 // go on (code without call-frame information, a step that fails or makes
 // no progress, a return address that is no code), and for a stack known
 // without registers, the rest of the stack is scanned raw: every value
@@ -54,6 +58,10 @@ struct TPausedThread;
 using TCrashboxDebugDetails = uint8_t;
 constexpr TCrashboxDebugDetails DebugDetailBit(TCrashboxDebugDetail detail) { return TCrashboxDebugDetails(1u << unsigned(detail)); }
 constexpr TCrashboxDebugDetails kAllDebugDetails = 31;
+
+// The row that stands where a signal's handler was entered (the system's
+// return from the handler), as the debugger names it.
+inline constexpr const char* kSignalHandlerCalled = "<signal handler called>";
 
 // The most of a stack a scan reads, and the most entries a list holds.
 inline constexpr std::size_t kMaxStackScanBytes = 102400;
