@@ -129,8 +129,7 @@ void AddCallStackRows(TListViewItems& items, const TCrashboxStackList& stack, co
         if (entry.ModuleInfo && entry.ModuleInfo->ModuleType == TCrashboxModuleType::mtMainModule &&
             entry.DebugDetail == TCrashboxDebugDetail::ddUnitAndProcedure)
             continue;
-        if (!previous || entry.ThreadID != previous->ThreadID || entry.RunningThread != previous->RunningThread ||
-            entry.ErrorLine) {
+        if (OpensCallStackBlock(previous, entry)) {
             if (entry.RunningThread && previous)
                 items.AddRow(std::vector<std::string>(6), -1, 0, false, {});
             items.AddRow(std::vector<std::string>(6), -1, intptr_t(entry.RunningThread) + 2 * intptr_t(entry.ErrorLine),

@@ -92,12 +92,15 @@ void AddEntry(uintptr_t addr, uintptr_t lookup, bool isErrorLine, TCallStackScan
     if (!NextInWindow(scan))
         return;
     NameByModuleAndOffset(*entry);
+    if (scan.Scanning)
+        entry->CustomMsg = kFoundByScanning;
     TCrashboxDebugInfo* last = entry.get();
     list.Add(std::move(entry));
     for (TCrashboxDebugInfo& caller : inlinedInto) {
         if (list.Count() >= kMaxCallStackEntries || !InSet(scan.Details, caller.DebugDetail))
             continue;
         caller.Addr = addr;
+        caller.CustomMsg = last->CustomMsg;
         last->Inlined = true;
         auto added = std::make_unique<TCrashboxDebugInfo>(std::move(caller));
         last = added.get();
@@ -224,6 +227,9 @@ void AddReturnAddress(uintptr_t v, uintptr_t callTarget, TCallStackScan& scan)
 // The raw scan of the slots [from, to): every value that is a return address.
 void ScanRaw(TCallStackScan& scan, uintptr_t from, uintptr_t to)
 {
+    // What it adds is marked: candidates, not frames proven by unwinding.
+    const bool wasScanning = scan.Scanning;
+    scan.Scanning = true;
     constexpr std::size_t kBlock = 400;
     std::size_t blockLeft = 0;
     for (uintptr_t slot = from; to >= 8 && slot <= to - 8; slot += 8) {
@@ -241,6 +247,7 @@ void ScanRaw(TCallStackScan& scan, uintptr_t from, uintptr_t to)
         if (IsReturnAddress(v, target))
             AddReturnAddress(v, target, scan);
     }
+    scan.Scanning = wasScanning;
 }
 
 // The thread's stack as the range of the scan holds it: the slots of

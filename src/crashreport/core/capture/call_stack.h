@@ -59,6 +59,12 @@ using TCrashboxDebugDetails = uint8_t;
 constexpr TCrashboxDebugDetails DebugDetailBit(TCrashboxDebugDetail detail) { return TCrashboxDebugDetails(1u << unsigned(detail)); }
 constexpr TCrashboxDebugDetails kAllDebugDetails = 31;
 
+// The note (CustomMsg) of the entries the raw scan found: return addresses
+// in the stack, not frames that unwinding proved (a stale one left in the
+// stack is among them). The report shows them in a block of their own
+// under a header that says so.
+inline constexpr const char* kFoundByScanning = "found by scanning the stack, not by unwinding";
+
 // The row that stands where a signal's handler was entered (the system's
 // return from the handler), as the debugger names it.
 inline constexpr const char* kSignalHandlerCalled = "<signal handler called>";
@@ -90,6 +96,8 @@ struct TCallStackScan {
     // jump thunks), unless that starts with a call itself.
     bool CheckRealProcAddress = false;
     uint32_t ThreadID = 0;
+    // Set while the raw scan adds its entries (marked kFoundByScanning).
+    bool Scanning = false;
     int Found = 0; // entries met so far (the window counts them)
 };
 

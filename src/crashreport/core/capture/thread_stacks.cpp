@@ -31,6 +31,12 @@ void AddCreatorStack(TCrashboxStackList& list, TCrashboxModulesList* modules, co
         return;
     const auto from = reinterpret_cast<uintptr_t>(thread.CallerStackDump->data());
     TCallStackScan scan = ScanOf(list, modules, from, from + thread.CallerStackDump->size(), thread.CallerID, false);
+    // The creator's registers where the copy begins: its frames are proven
+    // (down to the thread's start, the scan then has nothing to add).
+    if (thread.CallerContext && thread.CallerStackFrom != 0) {
+        scan.Context = thread.CallerContext.get();
+        scan.StackOrigin = thread.CallerStackFrom;
+    }
     BuildCallStackFromStack(scan);
 }
 
