@@ -5,6 +5,7 @@
 //   crash_example KIND [--output DIR] [--dialog none|messagebox|classic|detailed]
 //                 [--smtp HOST:PORT --to ADDRESS] [--http URL] [--freeze SECONDS]
 //                 [--catch-handled] [--options FILE]
+//   crash_example --help            the usage, with the test options, on standard output
 //
 // KIND: segv, abort, fpe, illegal, stack-overflow, cxx, cxx-thread,
 // cxx-handled, qt-event, freeze. Each faults in a function of its own whose
@@ -24,6 +25,10 @@
 //                                call from before the fault; once it wakes, how
 //                                long it slept and the call's answer go to
 //                                standard error, and the program ends after it
+//   --waiters MS                 the same for three threads that wait MS
+//                                milliseconds: in epoll_wait (on a set without
+//                                events), in recv with a receive timeout, and
+//                                in sigtimedwait (for a signal that never comes)
 // Started again as "crash_example --crashbox-reporter FILE" after a fatal
 // signal on its window thread, it is the reporter of that crash: it shows
 // the dialog and sends the report of the crashed run.
@@ -50,18 +55,24 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cerrno>
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include <fcntl.h>
 #include <pthread.h>
+#include <sys/epoll.h>
+#include <sys/socket.h>
 #include <sys/resource.h>
 #include <time.h>
 #include <unistd.h>
@@ -76,6 +87,7 @@
 #include "crashreport/gui_facts/qt_gui_facts.h"
 #include "crashreport/send/mail/mail_settings.h"
 #include "crashreport/send/web/web_error_page.h"
+#include "gui/qt_dialog_service.h"
 #include "suite/logging.h"
 
 namespace {
@@ -85,21 +97,40 @@ struct TArguments {
     std::string output;
     std::optional<cv::TExceptionDialogType> dialog;
     std::string smtp, to, http, options, faultInEvent;
-    std::optional<int> freeze, sleeper;
+    std::optional<int> freeze, sleeper, waiters;
     bool catchHandled = false, secondFault = false, windowFault = false, twoThreads = false, coreOff = false, noCrashbox = false, timing = false;
     bool noDescriptors = false, prepared = false;
 };
 
+void PrintUsage(std::FILE* to)
+{
+    std::fputs("usage: crash_example KIND [--output DIR] [--dialog none|messagebox|classic|detailed]\n"
+               "       [--smtp HOST:PORT --to ADDRESS] [--http URL] [--freeze SECONDS] [--catch-handled]\n"
+               "       [--options FILE]\n"
+               "       crash_example --help\n"
+               "KIND: segv abort fpe illegal stack-overflow cxx cxx-thread cxx-handled qt-event freeze\n"
+               "For the tests of the component's own failures:\n"
+               "  --fault-in-event segv|throw  the program's exception handler faults\n"
+               "  --second-fault               another thread faults while the report is made\n"
+               "  --window-fault               the window thread faults while it shows the dialog\n"
+               "                               of its own exception\n"
+               "  --two-threads                the fault happens in two threads at once\n"
+               "  --no-descriptors             every file descriptor is taken before the fault\n"
+               "  --core-off                   the component starts switched off\n"
+               "  --no-crashbox                the component is not started at all\n"
+               "  --sleeper MS                 another thread sleeps MS milliseconds in one call\n"
+               "  --waiters MS                 three threads wait MS milliseconds: in epoll_wait, in\n"
+               "                               recv with a receive timeout, in sigtimedwait\n"
+               "For the benchmark: --timing, --prepared (docs/crash-example.md).\n"
+               "Reports sent by HTTPS do not check the web server's certificate; reports sent by\n"
+               "SMTP go without TLS (the report and the password in clear).\n",
+               to);
+}
+
 [[noreturn]] void Usage(const char* problem)
 {
-    std::fprintf(stderr, "crash_example: %s\n"
-                         "usage: crash_example KIND [--output DIR] [--dialog none|messagebox|classic|detailed]\n"
-                         "       [--smtp HOST:PORT --to ADDRESS] [--http URL] [--freeze SECONDS] [--catch-handled]\n"
-                         "       [--options FILE] [--sleeper MS]\n"
-                         "KIND: segv abort fpe illegal stack-overflow cxx cxx-thread cxx-handled qt-event freeze\n"
-                         "Reports sent by HTTPS do not check the web server's certificate; reports sent by\n"
-                         "SMTP go without TLS (the report and the password in clear).\n",
-                 problem);
+    std::fprintf(stderr, "crash_example: %s\n", problem);
+    PrintUsage(stderr);
     std::exit(2);
 }
 
@@ -109,6 +140,10 @@ TArguments ParseArguments(int argc, char** argv)
     if (argc < 2)
         Usage("no KIND");
     a.kind = argv[1];
+    if (a.kind == "--help" || a.kind == "-h") {
+        PrintUsage(stdout);
+        std::exit(0);
+    }
     static const char* const kinds[] = {"segv", "abort", "fpe", "illegal", "stack-overflow", "cxx", "cxx-thread",
                                         "cxx-handled", "qt-event", "freeze"};
     if (std::find_if(std::begin(kinds), std::end(kinds), [&](const char* k) { return a.kind == k; }) == std::end(kinds))
@@ -166,6 +201,8 @@ TArguments ParseArguments(int argc, char** argv)
             a.prepared = true;
         else if (option == "--sleeper")
             a.sleeper = std::atoi(value().c_str());
+        else if (option == "--waiters")
+            a.waiters = std::atoi(value().c_str());
         else
             Usage(("unknown option " + option).c_str());
     }
@@ -307,34 +344,112 @@ void FaultInTwoThreads(const std::string& kind)
     second.join();
 }
 
-// A thread that sleeps in one call of the system, as a program's thread
-// may, while the fault is reported: whether its sleep lasted as asked.
-class TSleeper {
+// A thread that waits in one call of the system, as a program's thread
+// may, while the fault is reported: whether its wait lasted as asked.
+// `call` makes the call (it is to last `milliseconds`) and answers 0, or the
+// error number it failed with; once it is back, "crash_example: WHAT N ms,
+// answer R" goes to standard error.
+class TWaiter {
 public:
-    explicit TSleeper(int milliseconds)
-        : fThread([this, milliseconds] {
+    TWaiter(std::string what, int milliseconds, std::function<int(int milliseconds)> call)
+        : fThread([this, what = std::move(what), milliseconds, call = std::move(call)] {
               timespec start{}, end{};
               ::clock_gettime(CLOCK_MONOTONIC, &start);
-              const timespec length{milliseconds / 1000, long(milliseconds % 1000) * 1000000L};
-              fAsleep = true;
-              const int answer = ::clock_nanosleep(CLOCK_MONOTONIC, 0, &length, nullptr);
+              fWaiting = true;
+              const int answer = call(milliseconds);
               ::clock_gettime(CLOCK_MONOTONIC, &end);
-              const long long slept = (end.tv_sec - start.tv_sec) * 1000LL + (end.tv_nsec - start.tv_nsec) / 1000000;
-              std::fprintf(stderr, "crash_example: slept %lld ms, answer %d\n", slept, answer);
+              const long long waited = (end.tv_sec - start.tv_sec) * 1000LL + (end.tv_nsec - start.tv_nsec) / 1000000;
+              std::fprintf(stderr, "crash_example: %s %lld ms, answer %d\n", what.c_str(), waited, answer);
           })
     {
-        // Well inside its sleep before the fault comes.
-        while (!fAsleep.load())
+        // Well inside its wait before the fault comes.
+        while (!fWaiting.load())
             std::this_thread::yield();
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
-    ~TSleeper() { fThread.join(); }
-    TSleeper(const TSleeper&) = delete;
-    TSleeper& operator=(const TSleeper&) = delete;
+    ~TWaiter() { fThread.join(); }
+    TWaiter(const TWaiter&) = delete;
+    TWaiter& operator=(const TWaiter&) = delete;
 
 private:
-    std::atomic<bool> fAsleep{false};
+    std::atomic<bool> fWaiting{false};
     std::thread fThread;
+};
+
+int ErrorOf(bool failed) { return failed ? errno : 0; }
+
+int Sleep(int milliseconds)
+{
+    const timespec length{milliseconds / 1000, long(milliseconds % 1000) * 1000000L};
+    return ::clock_nanosleep(CLOCK_MONOTONIC, 0, &length, nullptr);
+}
+
+// Waits for an event on an epoll set that gets none: 0 when it timed out.
+int WaitInEpoll(int milliseconds)
+{
+    const int set = ::epoll_create1(EPOLL_CLOEXEC);
+    if (set < 0)
+        return errno;
+    epoll_event event{};
+    const int n = ::epoll_wait(set, &event, 1, milliseconds);
+    const int answer = n < 0 ? errno : 0;
+    ::close(set);
+    return answer;
+}
+
+// Waits to receive on a socket with a receive timeout, from a peer that
+// sends nothing: EAGAIN when it timed out.
+int WaitInRecv(int milliseconds)
+{
+    int pair[2];
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair) != 0)
+        return errno;
+    const timeval timeout{milliseconds / 1000, long(milliseconds % 1000) * 1000L};
+    ::setsockopt(pair[0], SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+    char byte = 0;
+    const int answer = ErrorOf(::recv(pair[0], &byte, 1, 0) < 0);
+    ::close(pair[0]);
+    ::close(pair[1]);
+    return answer;
+}
+
+// Waits for a signal that never comes (blocked in this thread): EAGAIN when
+// it timed out.
+int WaitInSigtimedwait(int milliseconds)
+{
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGURG);
+    ::pthread_sigmask(SIG_BLOCK, &set, nullptr);
+    const timespec timeout{milliseconds / 1000, long(milliseconds % 1000) * 1000000L};
+    return ErrorOf(::sigtimedwait(&set, nullptr, &timeout) < 0);
+}
+
+// The example's message boxes: on screen as in the tool, closing
+// themselves as the options' dialogs do (AutoCloseDialogSecs), so that a
+// box nobody answers (the tool's log that cannot be written, say) never
+// holds a run for good. With the dialogs switched off (edtNone) the example
+// runs unattended: a box is said on standard error and takes its default
+// answer, as in a program without a screen.
+class TExampleDialogs final : public cv::TDialogService {
+public:
+    cv::TDialogAnswer Show(const cv::TDialogRequest& request) override
+    {
+        if (!cv::CrashboxActivated())
+            return fScreen.Show(request);
+        const cv::TCrashboxModuleOptions& options = cv::CurrentCrashboxOptions();
+        if (options.ExceptionDialogType() == cv::edtNone) {
+            std::fprintf(stderr, "%s : %s\n", qUtf8Printable(request.caption), qUtf8Printable(request.text));
+            return request.defaultAnswer;
+        }
+        cv::TDialogRequest closing = request;
+        if (closing.autoCloseSecs == 0)
+            closing.autoCloseSecs = options.AutoCloseDialogSecs();
+        return fScreen.Show(closing);
+    }
+
+private:
+    cv::TQtDialogService fScreen;
 };
 
 // The mail transports' waits as the environment asks.
@@ -369,6 +484,11 @@ int main(int argc, char** argv)
         cv::InitExceptionLog(startup);
     }
     cv::TCrashboxApplication app(argc, argv);
+    // The message boxes appear on screen, as in the tool: the plain
+    // exception box (--dialog messagebox) is a window of its own, which a
+    // second fault can meet.
+    TExampleDialogs dialogs;
+    const cv::TDialogServiceGuard dialogGuard(&dialogs);
     QCoreApplication::setApplicationName(QStringLiteral("crash_example"));
     QCoreApplication::setApplicationVersion(QStringLiteral("1.0"));
     // The output folder first: the tool's log goes there as well as the report.
@@ -460,9 +580,15 @@ int main(int argc, char** argv)
     if (args.prepared)
         for (int waited = 0; waited < 20000 && cv::CrashboxActivated() && !cv::ModulesReadyForReport(); waited += 10)
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    std::optional<TSleeper> sleeper;
+    std::optional<TWaiter> sleeper;
     if (args.sleeper)
-        sleeper.emplace(*args.sleeper);
+        sleeper.emplace("slept", *args.sleeper, Sleep);
+    std::vector<std::unique_ptr<TWaiter>> waiters;
+    if (args.waiters) {
+        waiters.push_back(std::make_unique<TWaiter>("epoll_wait waited", *args.waiters, WaitInEpoll));
+        waiters.push_back(std::make_unique<TWaiter>("recv waited", *args.waiters, WaitInRecv));
+        waiters.push_back(std::make_unique<TWaiter>("sigtimedwait waited", *args.waiters, WaitInSigtimedwait));
+    }
     rlimit stackLimit{};
     if (args.timing && kind == "stack-overflow" && ::getrlimit(RLIMIT_STACK, &stackLimit) == 0 && stackLimit.rlim_cur != RLIM_INFINITY
         && stackLimit.rlim_cur > (2u << 20))
@@ -509,6 +635,7 @@ int main(int argc, char** argv)
     }
 
     sleeper.reset();
+    waiters.clear();
     webErrorPage.reset();
     reportDialogs.reset();
     guiFacts.reset();

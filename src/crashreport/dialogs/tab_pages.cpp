@@ -10,6 +10,7 @@
 #include <charconv>
 #include <cstdio>
 
+#include "crashreport/core/capture/call_stack.h"
 #include "crashreport/core/capture/processes_list.h"
 #include "crashreport/core/report/call_stack_header.h"
 #include "crashreport/core/support/date_time.h"
@@ -113,12 +114,8 @@ int ReadColumnWidth(const TListColumnSpec& column, int defaultWidth)
 
 bool CallStackDetailShown(TCrashboxDebugDetail detail, const TCrashboxModuleOptions& options)
 {
-    switch (detail) {
-    case TCrashboxDebugDetail::ddSourceCode: return true;
-    case TCrashboxDebugDetail::ddProcedure: return options.CallStackOptions().Contains(csoShowDLLs);
-    case TCrashboxDebugDetail::ddUnitAndProcedure: return options.CallStackOptions().Contains(csoShowBPLs);
-    default: return false;
-    }
+    // The rows the report's text shows.
+    return (GetCallStackModuleFilter(options) & DebugDetailBit(detail)) != 0;
 }
 
 void AddCallStackRows(TListViewItems& items, const TCrashboxStackList& stack, const TCrashboxModuleOptions& options,
@@ -132,8 +129,7 @@ void AddCallStackRows(TListViewItems& items, const TCrashboxStackList& stack, co
         if (entry.ModuleInfo && entry.ModuleInfo->ModuleType == TCrashboxModuleType::mtMainModule &&
             entry.DebugDetail == TCrashboxDebugDetail::ddUnitAndProcedure)
             continue;
-        if (!previous || entry.ThreadID != previous->ThreadID || entry.RunningThread != previous->RunningThread ||
-            entry.ErrorLine) {
+        if (OpensCallStackBlock(previous, entry)) {
             if (entry.RunningThread && previous)
                 items.AddRow(std::vector<std::string>(6), -1, 0, false, {});
             items.AddRow(std::vector<std::string>(6), -1, intptr_t(entry.RunningThread) + 2 * intptr_t(entry.ErrorLine),

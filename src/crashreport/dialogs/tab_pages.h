@@ -54,8 +54,10 @@ int DefaultColumnWidth(const TListColumnSpec& column, bool firstColumn, const TT
 // number of pixels (0 or more).
 int ReadColumnWidth(const TListColumnSpec& column, int defaultWidth);
 
-// The detail levels the call-stack list shows: full source always, with
-// csoShowDLLs procedures, with csoShowBPLs units and procedures.
+// The detail levels the call-stack list shows, as the report's text does
+// (GetCallStackModuleFilter): full source always, with csoShowDLLs
+// procedures and frames known by their module alone, with csoShowBPLs
+// units and procedures.
 bool CallStackDetailShown(TCrashboxDebugDetail detail, const TCrashboxModuleOptions& options);
 
 // The rows of the call-stack list: per block of a thread (or the line of the

@@ -55,13 +55,16 @@ TEST_F(TabPagesTest, CallStackRowsAreGroupedByThreadAndFilteredByDetail)
     error.ClassName = "TForm1";
     Entry(10, Detail::ddProcedure, &library, 0x7F0012345678);           // shown with csoShowDLLs
     Entry(10, Detail::ddUnitAndProcedure, &mainModule, 0x401300);       // a unit of the program: left out
-    Entry(10, Detail::ddModule, &library, 0x7F0000000010);              // module only: left out
+    TCrashboxDebugInfo& unnamed = Entry(10, Detail::ddModule, &library, 0x7F0000000010); // module only: shown with csoShowDLLs
+    unnamed.UnitName.clear();
+    unnamed.ProcedureName = "libc.so.6+0x10";
+    Entry(10, Detail::ddNone, &library, 0x7F0000000020);                // hidden: left out
     Entry(11, Detail::ddSourceCode, &mainModule, 0x401400).RunningThread = true;
     Entry(12, Detail::ddSourceCode, &mainModule, 0x401500).Line = 30;
 
     TListViewItems items(measurer, QFont());
     AddCallStackRows(items, stack, *options, threads, 10);
-    ASSERT_EQ(items.Count(), 8);
+    ASSERT_EQ(items.Count(), 9);
     // The exception's line opens a group of kind 2, a running thread's a
     // group of kind 1 after a separator, another thread's a group of kind 0.
     EXPECT_TRUE(items.Item(0).IsParent);
@@ -71,12 +74,19 @@ TEST_F(TabPagesTest, CallStackRowsAreGroupedByThreadAndFilteredByDetail)
     EXPECT_EQ(items.Item(1).Bmp, 3);
     EXPECT_EQ(items.Item(2).Cols, (Cells{"00007F0012345678", "libc.so.6", "unit1", "", "proc1", ""}));
     EXPECT_EQ(items.Item(2).Bmp, 0);
-    EXPECT_TRUE(items.Item(3).Empty);
-    EXPECT_EQ(items.Item(4).Param, 1);
-    EXPECT_EQ(items.Item(5).Cols[0], "0000000000401400");
-    EXPECT_TRUE(items.Item(6).IsParent); // no separator before a thread that was not running
-    EXPECT_EQ(items.Item(6).Param, 0);
-    EXPECT_EQ(items.Item(7).Cols[5], "30[0]");
+    EXPECT_EQ(items.Item(3).Cols, (Cells{"00007F0000000010", "libc.so.6", "", "", "libc.so.6+0x10", ""}));
+    EXPECT_TRUE(items.Item(4).Empty);
+    EXPECT_EQ(items.Item(5).Param, 1);
+    EXPECT_EQ(items.Item(6).Cols[0], "0000000000401400");
+    EXPECT_TRUE(items.Item(7).IsParent); // no separator before a thread that was not running
+    EXPECT_EQ(items.Item(7).Param, 0);
+    EXPECT_EQ(items.Item(8).Cols[5], "30[0]");
+
+    // Without csoShowDLLs the library's rows go, named or not.
+    options->SetCallStackOptions({});
+    TListViewItems programOnly(measurer, QFont());
+    AddCallStackRows(programOnly, stack, *options, threads, 10);
+    EXPECT_EQ(programOnly.Count(), 7);
 }
 
 TEST_F(TabPagesTest, RowIconsFollowTheDetailAndTheModuleKind)

@@ -178,5 +178,9 @@ TEST(WindowCrash, TheReporterShowsTheDialogAndMailsTheReportOfTheCrashedWindow)
     EXPECT_TRUE(cvtest::ArchiveMembers(QStringLiteral("mail"), message, unpacked).contains(QStringLiteral("corvantis-wordlist.elf")));
     const QByteArray sent = cvtest::readAll(unpacked + QStringLiteral("/corvantis-wordlist.elf"));
     EXPECT_TRUE(sent.startsWith(QByteArray::fromStdString(log.Item(0)).trimmed())) << "the report the window logged";
-    EXPECT_TRUE(cvtest::readAll(toolLog).contains("Sent email")) << cvtest::readAll(toolLog).toStdString();
+    // The delivery is proven by the mail the server holds (above); the
+    // tool's log only has to agree with it.
+    const QByteArray lines = cvtest::readAll(toolLog);
+    EXPECT_TRUE(lines.contains("Sent email")) << lines.toStdString();
+    EXPECT_FALSE(lines.contains("Email not sent") || lines.contains("Failed to complete send")) << lines.toStdString();
 }

@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdio>
 #include <cstring>
 #include <map>
 #include <mutex>
@@ -42,6 +43,21 @@ bool NextInWindow(TCallStackScan& scan)
     if (scan.First >= 0 && index < scan.First)
         return false;
     return scan.Count < 0 || index - std::max(scan.First, 0) < scan.Count;
+}
+
+// A frame whose module names no function there (a library's function of
+// its own, without a symbol of its module) is named by its module and the
+// offset of its address in the module ("libc.so.6+0x29d90"), as the
+// module's file lays it out: a row, never left out.
+void NameByModuleAndOffset(TCrashboxDebugInfo& entry)
+{
+    if (!entry.ProcedureName.empty() || !entry.UnitName.empty() || !entry.ClassName.empty() || entry.FramesLeftOut != 0
+        || !entry.ModuleInfo || entry.ModuleInfo->Handle == 0 || entry.Addr < entry.ModuleInfo->Handle)
+        return;
+    char offset[24];
+    std::snprintf(offset, sizeof offset, "+0x%llx", static_cast<unsigned long long>(entry.Addr - entry.ModuleInfo->Handle));
+    const std::string& name = entry.ModuleInfo->Name;
+    entry.ProcedureName = name.substr(name.rfind('/') + 1) + offset;
 }
 
 // One entry: the address shown is addr, the one resolved lookup (addr - 1
@@ -75,12 +91,16 @@ void AddEntry(uintptr_t addr, uintptr_t lookup, bool isErrorLine, TCallStackScan
         return;
     if (!NextInWindow(scan))
         return;
+    NameByModuleAndOffset(*entry);
+    if (scan.Scanning)
+        entry->CustomMsg = kFoundByScanning;
     TCrashboxDebugInfo* last = entry.get();
     list.Add(std::move(entry));
     for (TCrashboxDebugInfo& caller : inlinedInto) {
         if (list.Count() >= kMaxCallStackEntries || !InSet(scan.Details, caller.DebugDetail))
             continue;
         caller.Addr = addr;
+        caller.CustomMsg = last->CustomMsg;
         last->Inlined = true;
         auto added = std::make_unique<TCrashboxDebugInfo>(std::move(caller));
         last = added.get();
@@ -207,6 +227,9 @@ void AddReturnAddress(uintptr_t v, uintptr_t callTarget, TCallStackScan& scan)
 // The raw scan of the slots [from, to): every value that is a return address.
 void ScanRaw(TCallStackScan& scan, uintptr_t from, uintptr_t to)
 {
+    // What it adds is marked: candidates, not frames proven by unwinding.
+    const bool wasScanning = scan.Scanning;
+    scan.Scanning = true;
     constexpr std::size_t kBlock = 400;
     std::size_t blockLeft = 0;
     for (uintptr_t slot = from; to >= 8 && slot <= to - 8; slot += 8) {
@@ -224,6 +247,7 @@ void ScanRaw(TCallStackScan& scan, uintptr_t from, uintptr_t to)
         if (IsReturnAddress(v, target))
             AddReturnAddress(v, target, scan);
     }
+    scan.Scanning = wasScanning;
 }
 
 // The thread's stack as the range of the scan holds it: the slots of
@@ -276,6 +300,10 @@ struct TProvenFrame {
     uintptr_t Address = 0;
     uintptr_t CallTarget = 0; // of a direct call before Address
     bool Exact = false;       // Address is an instruction, not a return address
+    // Address is where a signal's handler returns to (the system's return
+    // from the handler): the frame a signal handler was entered from lies
+    // above it.
+    bool SignalEntry = false;
 
     bool operator==(const TProvenFrame& other) const { return Address == other.Address && Exact == other.Exact; }
 };
@@ -325,9 +353,27 @@ void AddLeftOutRow(std::size_t count, TCallStackScan& scan)
     scan.List->Add(std::move(entry));
 }
 
+// The row where a signal's handler was entered, as the debugger shows it:
+// the address the handler returns to, in the system's return code.
+void AddSignalEntryRow(uintptr_t address, TCallStackScan& scan)
+{
+    if (scan.List->Count() >= kMaxCallStackEntries || !InSet(scan.Details, TCrashboxDebugDetail::ddProcedure) || !NextInWindow(scan))
+        return;
+    auto entry = std::make_unique<TCrashboxDebugInfo>();
+    entry->DebugDetail = TCrashboxDebugDetail::ddProcedure;
+    entry->ModuleInfo = scan.Modules ? ModuleInfoByAddr(*scan.Modules, address) : nullptr;
+    entry->ThreadID = scan.ThreadID;
+    entry->RunningThread = scan.RunningThread;
+    entry->Addr = address;
+    entry->ProcedureName = kSignalHandlerCalled;
+    scan.List->Add(std::move(entry));
+}
+
 void AddProvenFrame(const TProvenFrame& frame, TCallStackScan& scan)
 {
-    if (frame.Exact)
+    if (frame.SignalEntry)
+        AddSignalEntryRow(frame.Address, scan);
+    else if (frame.Exact)
         AddEntry(frame.Address, frame.Address, false, scan);
     else
         AddReturnAddress(frame.Address, frame.CallTarget, scan);
@@ -395,6 +441,10 @@ uintptr_t AddProvenFrames(TCallStackScan& scan, uintptr_t to)
             result = rawFrom(callerSp);
             break;
         }
+        // A frame that stands where it is (not at a return address) is one
+        // a signal interrupted: the frame before it is the handler's return.
+        if (frame.ExactPC && !frames.empty() && !frames.back().Exact)
+            frames.back().SignalEntry = true;
         frames.push_back({v, target, frame.ExactPC});
         if (!described) {
             result = rawFrom(callerSp);
@@ -473,9 +523,19 @@ void AddPausedThreadCallStack(TCallStackScan& scan, const TPausedThread& thread,
         return;
     scan.ThreadID = thread.ID;
     scan.ErrorAddr = 0;
-    scan.StackFrom = thread.StackPointer;
-    scan.StackTo = topOfStack != 0 ? topOfStack : thread.StackBase;
-    scan.StackOrigin = 0;
+    const uintptr_t top = topOfStack != 0 ? topOfStack : thread.StackBase;
+    if (!thread.StackCopy.empty()) {
+        // Not held: its stack as copied while it waited in the system.
+        const auto from = reinterpret_cast<uintptr_t>(thread.StackCopy.data());
+        const std::size_t length = top > thread.StackPointer ? std::min<std::size_t>(thread.StackCopy.size(), top - thread.StackPointer) : 0;
+        scan.StackFrom = from;
+        scan.StackTo = from + length;
+        scan.StackOrigin = thread.StackPointer;
+    } else {
+        scan.StackFrom = thread.StackPointer;
+        scan.StackTo = top;
+        scan.StackOrigin = 0;
+    }
     scan.Context = &thread.Context;
     const int firstAdded = scan.List->Count();
     AddCallStackItem(thread.InstructionPointer, false, scan);
@@ -486,8 +546,10 @@ void AddPausedThreadCallStack(TCallStackScan& scan, const TPausedThread& thread,
 TCrashboxDebugDetails GetCallStackModuleFilter(const TCrashboxModuleOptions& options)
 {
     TCrashboxDebugDetails set = DebugDetailBit(TCrashboxDebugDetail::ddSourceCode);
+    // A frame known by its module alone is shown with the libraries' frames
+    // (named by its module and offset): no frame is left out unseen.
     if (options.CallStackOptions().Contains(csoShowDLLs))
-        set |= DebugDetailBit(TCrashboxDebugDetail::ddProcedure);
+        set |= DebugDetailBit(TCrashboxDebugDetail::ddProcedure) | DebugDetailBit(TCrashboxDebugDetail::ddModule);
     if (options.CallStackOptions().Contains(csoShowBPLs))
         set |= DebugDetailBit(TCrashboxDebugDetail::ddUnitAndProcedure);
     return set;

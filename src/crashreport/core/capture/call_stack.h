@@ -11,7 +11,11 @@
 // holds the return address, and the slots between them are the frames'
 // locals, never read as addresses. A long recursion among them shows its
 // first turn, one row for the frames left out (FramesLeftOut) and its last
-// turn (docs/call-stacks.md). Where that chain cannot
+// turn (docs/call-stacks.md); where the chain goes through a signal's
+// handler, the handler's return is a row of its own (kSignalHandlerCalled)
+// between the handler's frames and the frame the signal interrupted. A
+// frame whose module names no function there is named by the module and
+// its offset in it ("libc.so.6+0x29d90"). Where that chain cannot
 // go on (code without call-frame information, a step that fails or makes
 // no progress, a return address that is no code), and for a stack known
 // without registers, the rest of the stack is scanned raw: every value
@@ -55,6 +59,16 @@ using TCrashboxDebugDetails = uint8_t;
 constexpr TCrashboxDebugDetails DebugDetailBit(TCrashboxDebugDetail detail) { return TCrashboxDebugDetails(1u << unsigned(detail)); }
 constexpr TCrashboxDebugDetails kAllDebugDetails = 31;
 
+// The note (CustomMsg) of the entries the raw scan found: return addresses
+// in the stack, not frames that unwinding proved (a stale one left in the
+// stack is among them). The report shows them in a block of their own
+// under a header that says so.
+inline constexpr const char* kFoundByScanning = "found by scanning the stack, not by unwinding";
+
+// The row that stands where a signal's handler was entered (the system's
+// return from the handler), as the debugger names it.
+inline constexpr const char* kSignalHandlerCalled = "<signal handler called>";
+
 // The most of a stack a scan reads, and the most entries a list holds.
 inline constexpr std::size_t kMaxStackScanBytes = 102400;
 inline constexpr int kMaxCallStackEntries = 1025;
@@ -82,6 +96,8 @@ struct TCallStackScan {
     // jump thunks), unless that starts with a call itself.
     bool CheckRealProcAddress = false;
     uint32_t ThreadID = 0;
+    // Set while the raw scan adds its entries (marked kFoundByScanning).
+    bool Scanning = false;
     int Found = 0; // entries met so far (the window counts them)
 };
 
@@ -101,9 +117,10 @@ void BuildCallStackFromStack(TCallStackScan& scan);
 void AddCallStackItem(uintptr_t Addr, bool IsErrorLine, TCallStackScan& scan);
 // Adds a paused thread's call stack: the instruction it was paused at,
 // then the return addresses of its stack up to topOfStack (0: the top of
-// the mapping that holds its stack), from its registers. The scan's thread
-// ID, range and context are set from the thread. A thread that did not
-// answer adds nothing.
+// the mapping that holds its stack), from its registers; of a thread read
+// while it waited in the system, from the copy of its stack. The scan's
+// thread ID, range and context are set from the thread. A thread that did
+// not answer adds nothing.
 void AddPausedThreadCallStack(TCallStackScan& scan, const TPausedThread& thread, uintptr_t topOfStack = 0);
 
 // The detail levels the report shows: source lines always; procedures of

@@ -1,5 +1,6 @@
 #include "crashreport/core/capture/thread_pause.h"
 
+#include "crashreport/core/capture/known_registers.h"
 #include "crashreport/core/support/memory_map.h"
 
 #include <dirent.h>
@@ -9,6 +10,7 @@
 #include <signal.h>
 #include <sys/mman.h>
 #include <sys/syscall.h>
+#include <sys/uio.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -131,8 +133,10 @@ TPauseSlot* SlotFor(pid_t tid)
 
 // How the system takes up a call that a signal cut short when no handler
 // runs for the signal: the calls that answer "interrupted" to a handler but
-// are taken up again without one. (Calls that restart with SA_RESTART never
-// reach the handler's caller: the system restarts them itself.)
+// are taken up again without one, or that the system never takes up after
+// a handler whatever SA_RESTART says (signal(7)). (Calls that restart with
+// SA_RESTART never reach the handler's caller: the system restarts them
+// itself.)
 enum class TTakeUp {
     None,         // the call stays cut short
     Again,        // made again with the same arguments (what it writes back, a timeout's rest, it has written)
@@ -157,9 +161,166 @@ TTakeUp TakeUpOf(const TSystemCall& call)
     case SYS_pselect6:
     case SYS_ppoll:
     case SYS_pause:
-    case SYS_rt_sigsuspend: return TTakeUp::Again;
+    case SYS_rt_sigsuspend:
+    // Never taken up after a handler: cut short, they have done nothing (a
+    // socket call with a time limit that moved data answers its count), and
+    // made again they wait their whole time limit once more.
+    case SYS_epoll_wait:
+    case SYS_epoll_pwait:
+#ifdef SYS_epoll_pwait2
+    case SYS_epoll_pwait2:
+#endif
+    case SYS_rt_sigtimedwait:
+    case SYS_read:
+    case SYS_readv:
+    case SYS_write:
+    case SYS_writev:
+    case SYS_recvfrom:
+    case SYS_recvmsg:
+    case SYS_recvmmsg:
+    case SYS_sendto:
+    case SYS_sendmsg:
+    case SYS_sendmmsg:
+    case SYS_accept:
+    case SYS_accept4:
+    case SYS_msgrcv:
+    case SYS_msgsnd:
+    case SYS_semop:
+    case SYS_semtimedop:
+    case SYS_io_getevents:
+#ifdef SYS_io_pgetevents
+    case SYS_io_pgetevents:
+#endif
+    case SYS_mq_timedreceive:
+    case SYS_mq_timedsend: return TTakeUp::Again;
+    // connect goes on by itself: made again it would answer EALREADY.
     default: return TTakeUp::None;
     }
+}
+
+// --- the call a thread was on its way into ---
+
+// What one instruction before a "syscall" does to the call's number (rax).
+enum class TNumberMove {
+    None,    // not an instruction these wrappers use there
+    Sets,    // puts a constant into eax/rax: the number
+    Elsewhere, // moves into another register (an argument)
+};
+
+// Whether the `length` bytes at b are exactly one of the instructions the C
+// library's wrappers put between the call's number and the "syscall":
+// "mov $imm32, %eax" (B8), "mov $imm32, %rax" (48 C7 C0), "xor %eax, %eax",
+// and moves of constants, registers or stack slots into other registers.
+TNumberMove NumberMoveOf(const uint8_t* b, int length, long& number)
+{
+    const bool rex = length >= 3 && (b[0] & 0xF0) == 0x40;
+    const uint8_t r = rex ? b[0] : 0;
+    const uint8_t* op = rex ? b + 1 : b;
+    const int rest = rex ? length - 1 : length;
+    const auto other = [](int destination) { return destination != 0 ? TNumberMove::Elsewhere : TNumberMove::None; };
+    const int modrmReg = rest >= 2 ? ((op[1] >> 3) & 7) | ((r & 4) << 1) : 0;
+    const int modrmRm = rest >= 2 ? (op[1] & 7) | ((r & 1) << 3) : 0;
+    const bool registerForm = rest == 2 && (op[1] & 0xC0) == 0xC0;
+    // A constant (32 bits, sign-extended) into a register: the number when it is rax.
+    const auto constant = [&number](int destination, const uint8_t* immediate) {
+        if (destination != 0)
+            return TNumberMove::Elsewhere;
+        int32_t value;
+        std::memcpy(&value, immediate, 4);
+        number = value;
+        return TNumberMove::Sets;
+    };
+    // mov $imm32, %e?x / %r8d-%r15d
+    if (rest == 5 && op[0] >= 0xB8 && op[0] <= 0xBF && !(r & 8))
+        return constant((op[0] - 0xB8) | ((r & 1) << 3), op + 1);
+    // mov $imm32, %r??
+    if (rex && (r & 8) && rest == 6 && op[0] == 0xC7 && (op[1] & 0xF8) == 0xC0)
+        return constant(modrmRm, op + 2);
+    // xor (31 / 33) of registers: of eax with itself, the number 0
+    if (registerForm && (op[0] == 0x31 || op[0] == 0x33)) {
+        const int destination = op[0] == 0x31 ? modrmRm : modrmReg;
+        const int source = op[0] == 0x31 ? modrmReg : modrmRm;
+        if (destination == 0 && source == 0) {
+            number = 0;
+            return TNumberMove::Sets;
+        }
+        return other(destination);
+    }
+    // mov between registers (89: into r/m, 8B: into reg)
+    if (registerForm && (op[0] == 0x89 || op[0] == 0x8B))
+        return other(op[0] == 0x89 ? modrmRm : modrmReg);
+    // mov disp8(%rsp), reg
+    if (rest == 4 && op[0] == 0x8B && (op[1] & 0xC7) == 0x44 && op[2] == 0x24)
+        return other(modrmReg);
+    return TNumberMove::None;
+}
+
+// The numbers the instructions ending at `end` can have put into rax, at
+// most `depth` moves elsewhere back; gathered into `found`.
+void NumbersBefore(const uint8_t* windowStart, const uint8_t* end, int depth, std::vector<long>& found)
+{
+    for (int length = 2; length <= 7 && end - length >= windowStart; ++length) {
+        long number = -1;
+        switch (NumberMoveOf(end - length, length, number)) {
+        case TNumberMove::Sets: found.push_back(number); break;
+        case TNumberMove::Elsewhere:
+            if (depth > 0)
+                NumbersBefore(windowStart, end - length, depth - 1, found);
+            break;
+        case TNumberMove::None: break;
+        }
+    }
+}
+
+// The call a "syscall" that ends at returnAddress makes, told from the
+// instructions before it; -1 unless every reading of them tells the same.
+long CallNumberBeforeCode(uintptr_t returnAddress)
+{
+    constexpr std::size_t kWindow = 32;
+    if (returnAddress < kWindow + 2 || !IsReadableMemory(reinterpret_cast<const void*>(returnAddress - kWindow - 2), kWindow + 2))
+        return -1;
+    const auto* syscall = reinterpret_cast<const uint8_t*>(returnAddress - 2);
+    if (syscall[0] != 0x0F || syscall[1] != 0x05)
+        return -1;
+    std::vector<long> found;
+    NumbersBefore(syscall - kWindow, syscall, 3, found);
+    if (found.empty() || std::any_of(found.begin(), found.end(), [&](long n) { return n != found.front(); }))
+        return -1;
+    return found.front();
+}
+
+// Whether the context stands just after the call the record names, with its arguments.
+bool ContextInCall(const TSystemCall& call, const ucontext_t& context)
+{
+    const greg_t* r = context.uc_mcontext.gregs;
+    const uint64_t arguments[6] = {uint64_t(r[REG_RDI]), uint64_t(r[REG_RSI]), uint64_t(r[REG_RDX]),
+                                   uint64_t(r[REG_R10]), uint64_t(r[REG_R8]),  uint64_t(r[REG_R9])};
+    return call.Known && uint64_t(r[REG_RIP]) == call.ReturnAddress && uint64_t(r[REG_RSP]) == call.StackPointer
+           && std::memcmp(arguments, call.Arguments, sizeof arguments) == 0;
+}
+
+// The call the pause signal cut short in a paused thread (its context):
+// the one the system's record named before the signal when the thread
+// still stands there, else the one its instructions tell (the thread was
+// on its way into it). Unknown when no call was cut short.
+TSystemCall CallCutShort(const TSystemCall& recorded, const ucontext_t& context)
+{
+    const greg_t* r = context.uc_mcontext.gregs;
+    if (r[REG_RAX] != -EINTR)
+        return {};
+    if (ContextInCall(recorded, context))
+        return recorded;
+    TSystemCall call;
+    call.Number = CallNumberBeforeCode(uintptr_t(r[REG_RIP]));
+    if (call.Number < 0)
+        return {};
+    const uint64_t arguments[6] = {uint64_t(r[REG_RDI]), uint64_t(r[REG_RSI]), uint64_t(r[REG_RDX]),
+                                   uint64_t(r[REG_R10]), uint64_t(r[REG_R8]),  uint64_t(r[REG_R9])};
+    std::memcpy(call.Arguments, arguments, sizeof arguments);
+    call.StackPointer = uint64_t(r[REG_RSP]);
+    call.ReturnAddress = uint64_t(r[REG_RIP]);
+    call.Known = true;
+    return call;
 }
 
 // The call the pause signal cut short, taken up again as the system takes
@@ -170,11 +331,7 @@ TTakeUp TakeUpOf(const TSystemCall& call)
 void TakeUpInterruptedCall(const TSystemCall& call, ucontext_t& context)
 {
     greg_t* r = context.uc_mcontext.gregs;
-    const uint64_t arguments[6] = {uint64_t(r[REG_RDI]), uint64_t(r[REG_RSI]), uint64_t(r[REG_RDX]),
-                                   uint64_t(r[REG_R10]), uint64_t(r[REG_R8]),  uint64_t(r[REG_R9])};
-    if (!call.Known || call.ReturnAddress < 2 || uint64_t(r[REG_RIP]) != call.ReturnAddress
-        || uint64_t(r[REG_RSP]) != call.StackPointer || r[REG_RAX] != -EINTR
-        || std::memcmp(arguments, call.Arguments, sizeof arguments) != 0)
+    if (call.ReturnAddress < 2 || r[REG_RAX] != -EINTR || !ContextInCall(call, context))
         return;
     // The instruction before is the "syscall" itself (0F 05).
     const auto* code = reinterpret_cast<const uint8_t*>(call.ReturnAddress - 2);
@@ -256,11 +413,13 @@ void PauseSignalHandler(int, siginfo_t* info, void* context)
             if (from->uc_mcontext.fpregs)
                 std::memcpy(&slot->Context.__fpregs_mem, from->uc_mcontext.fpregs, sizeof slot->Context.__fpregs_mem);
             slot->Context.uc_mcontext.fpregs = nullptr;
-            const TSystemCall call = slot->Call;
             slot->State.store(kPaused, std::memory_order_release);
             ::sem_post(&slot->Answered);
             while (::sem_wait(&slot->Resume) != 0 && errno == EINTR) {
             }
+            // The call cut short, as the pauser found it while the thread
+            // was paused (written before the resume).
+            const TSystemCall call = slot->Call;
             // A new pause may have asked for the thread already: then it stays asked.
             expected = kResuming;
             slot->State.compare_exchange_strong(expected, kIdle, std::memory_order_acq_rel);
@@ -307,6 +466,49 @@ bool WaitAnswer(TPauseSlot& slot, const timespec& deadline)
     while (::sem_wait(&slot.Answered) != 0 && errno == EINTR) {
     }
     return true;
+}
+
+bool SameCall(const TSystemCall& a, const TSystemCall& b)
+{
+    return a.Known && b.Known && a.Number == b.Number && a.StackPointer == b.StackPointer && a.ReturnAddress == b.ReturnAddress
+           && std::memcmp(a.Arguments, b.Arguments, sizeof a.Arguments) == 0;
+}
+
+// A thread that waits in a call of the system, read without a signal: its
+// stack and instruction pointers from the system's record, its stack
+// copied (through the system: memory that went meanwhile is an error, not
+// a fault). The record read again after the copy must be the same: else
+// the thread ran meanwhile, and it is tried again (three times at most).
+// False when it runs, or ran each time.
+bool ReadWaitingThread(pid_t tid, TPausedThread& thread)
+{
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        const TSystemCall call = ReadSystemCall(tid);
+        if (!call.Known || call.StackPointer == 0 || call.ReturnAddress == 0)
+            return false;
+        uintptr_t limit = 0, base = 0;
+        if (!MemoryMappingOf(reinterpret_cast<const void*>(call.StackPointer), limit, base) || base <= call.StackPointer)
+            return false;
+        std::vector<uint8_t> copy(std::min<std::size_t>(base - call.StackPointer, kMaxWaitingStackCopy));
+        iovec local{copy.data(), copy.size()}, remote{reinterpret_cast<void*>(call.StackPointer), copy.size()};
+        if (::process_vm_readv(::getpid(), &local, 1, &remote, 1, 0) != ssize_t(copy.size()))
+            return false;
+        if (!SameCall(call, ReadSystemCall(tid)))
+            continue;
+        thread.Answered = true;
+        thread.InSystemCall = true;
+        thread.Context = ucontext_t{};
+        thread.Context.uc_mcontext.gregs[REG_RIP] = greg_t(call.ReturnAddress);
+        thread.Context.uc_mcontext.gregs[REG_RSP] = greg_t(call.StackPointer);
+        MarkKnownRegisters(thread.Context, (1u << REG_RIP) | (1u << REG_RSP));
+        thread.InstructionPointer = uintptr_t(call.ReturnAddress);
+        thread.StackPointer = uintptr_t(call.StackPointer);
+        thread.StackLimit = limit;
+        thread.StackBase = base;
+        thread.StackCopy = std::move(copy);
+        return true;
+    }
+    return false;
 }
 
 void Answer(TPausedThread& thread, const TPauseSlot& slot)
@@ -375,7 +577,7 @@ void RemoveThreadPauseHandler()
 
 TThreadPause::~TThreadPause() { Resume(); }
 
-void TThreadPause::Pause(std::span<const uint32_t> threadIDs, std::chrono::milliseconds wait)
+void TThreadPause::Pause(std::span<const uint32_t> threadIDs, std::chrono::milliseconds wait, TPauseWay way)
 {
     const bool handler = InstallThreadPauseHandler();
     const pid_t me = CurrentTid();
@@ -402,6 +604,12 @@ void TThreadPause::Pause(std::span<const uint32_t> threadIDs, std::chrono::milli
             Answer(thread, *slot);
             continue;
         }
+        // Only read: a thread that waits in a call of the system is read as
+        // it waits, without a signal that would cut the call short. (One
+        // that waits in the handler of its own fault is held there anyway,
+        // and answers that fault's registers.)
+        if (way == TPauseWay::Read && !OwnFaultOf(pid_t(id)) && ReadWaitingThread(pid_t(id), thread))
+            continue;
         // A call in the system that the signal cuts short is taken up again
         // once the thread goes on (a sleep lasts as long as it was meant to).
         slot->Call = ReadSystemCall(pid_t(id));
@@ -427,6 +635,9 @@ void TThreadPause::Pause(std::span<const uint32_t> threadIDs, std::chrono::milli
         w.Slot->Holds = 1;
         m_held.push_back(m_threads[w.Index].ID);
         Answer(m_threads[w.Index], *w.Slot);
+        // The call the signal cut short, for the handler to take up when
+        // the thread goes on: also one the thread had just gone into.
+        w.Slot->Call = CallCutShort(w.Slot->Call, w.Slot->Context);
     }
     for (TPausedThread& thread : m_threads)
         if (thread.Answered && thread.StackBase == 0)
@@ -445,6 +656,8 @@ void TThreadPause::Resume()
     }
     m_held.clear();
 }
+
+long SystemCallNumberBefore(uintptr_t returnAddress) { return CallNumberBeforeCode(returnAddress); }
 
 bool ThreadWaitsOnDescriptors(uint32_t threadID)
 {

@@ -15,6 +15,28 @@
 // thread while the report pauses every thread) runs again only when both
 // have resumed it. TThreadPause resumes every thread it paused when it
 // ends, whatever happened meanwhile (an exception inside the report too).
+//
+// A signal handler cuts short any call of the system the thread waits in,
+// and the system takes some calls up again only when no handler ran (the
+// socket calls with a time limit, epoll_wait, sigtimedwait and the others
+// of signal(7)'s list): the program would see them fail with EINTR. So:
+// - a pause that only reads the threads (TPauseWay::Read, the report's
+//   call stacks) signals no thread that waits in a call of the system: the
+//   system's own record (/proc/self/task/<tid>/syscall) gives its stack
+//   and instruction pointers, and its stack is copied while it waits (the
+//   record read again afterwards must be the same, else the thread is
+//   signalled after all). Only a thread that runs gets the signal;
+// - a pause that holds the threads (TPauseWay::Hold) signals every one. A
+//   call the signal cut short is taken up again when the thread goes on:
+//   continued where the system keeps its rest (sleeps, poll, a futex wait
+//   with a time limit), else made again with the same arguments (its own
+//   time limit starts again: it lasts at most the pause longer, and never
+//   fails for it). connect is not made again (a second connect answers
+//   that the first is in progress).
+// A thread that was on its way into a call when the signal came (the
+// record said it ran) has its call cut short too: the call is known from
+// the instructions before it (the C library's "mov $number, %eax;
+// syscall") and taken up the same way.
 
 #include <sys/types.h>
 #include <ucontext.h>
@@ -47,8 +69,16 @@ struct TPausedThread {
     uint32_t ID = 0;
     // It answered: it is paused and Context holds its registers (the
     // floating-point ones in Context.__fpregs_mem: the pointer to them in
-    // uc_mcontext is cleared, so that no copy points into another).
+    // uc_mcontext is cleared, so that no copy points into another); or it
+    // waits in a call of the system (InSystemCall).
     bool Answered = false;
+    // Read without a signal (TPauseWay::Read): it waited in a call of the
+    // system. Context knows only its instruction and stack pointers (the
+    // other registers are marked unknown), and StackCopy holds its stack
+    // from StackPointer up (at most kMaxWaitingStackCopy bytes), copied
+    // while it waited: the thread itself is not held and may run again.
+    bool InSystemCall = false;
+    std::vector<uint8_t> StackCopy;
     ucontext_t Context{};
     uintptr_t InstructionPointer = 0;
     uintptr_t StackPointer = 0;
@@ -60,6 +90,15 @@ struct TPausedThread {
     uintptr_t StackLimit = 0;
     uintptr_t StackBase = 0;
 };
+
+// How a pause meets a thread that waits in a call of the system (above).
+enum class TPauseWay {
+    Hold, // every thread is signalled and held until resumed
+    Read, // a waiting thread is read without a signal, and not held
+};
+
+// The most of a waiting thread's stack that a Read pause copies.
+inline constexpr std::size_t kMaxWaitingStackCopy = 1u << 20;
 
 class TThreadPause {
 public:
@@ -73,8 +112,12 @@ public:
     // twice and threads this object holds already are passed over. Every
     // thread is signalled first, then each is waited for until `wait` has
     // passed since the signals went out. A thread that is no longer there,
-    // or does not answer in time, is listed without its context.
-    void Pause(std::span<const uint32_t> threadIDs, std::chrono::milliseconds wait = std::chrono::seconds(1));
+    // or does not answer in time, is listed without its context. With
+    // TPauseWay::Read a thread waiting in a call of the system is read
+    // without a signal instead (a thread another pause holds is read as
+    // that pause found it).
+    void Pause(std::span<const uint32_t> threadIDs, std::chrono::milliseconds wait = std::chrono::seconds(1),
+               TPauseWay way = TPauseWay::Hold);
     // Resumes every thread this object paused.
     void Resume();
     // The threads asked for, in the order given.
@@ -84,6 +127,13 @@ private:
     std::vector<TPausedThread> m_threads;
     std::vector<uint32_t> m_held; // the threads this object keeps paused
 };
+
+// The number of the call that the "syscall" instruction just before
+// returnAddress makes, told from the instructions before it as the C
+// library's wrappers set it ("mov $number, %eax" or "xor %eax, %eax", with
+// at most three moves into other registers after it); -1 when that cannot
+// be told for sure (no such instruction there, or readings that differ).
+long SystemCallNumberBefore(uintptr_t returnAddress);
 
 // Whether the thread waits in the system for something to happen on its
 // descriptors (poll, ppoll, select, pselect6, epoll_wait, epoll_pwait): where

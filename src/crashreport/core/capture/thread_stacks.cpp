@@ -31,6 +31,12 @@ void AddCreatorStack(TCrashboxStackList& list, TCrashboxModulesList* modules, co
         return;
     const auto from = reinterpret_cast<uintptr_t>(thread.CallerStackDump->data());
     TCallStackScan scan = ScanOf(list, modules, from, from + thread.CallerStackDump->size(), thread.CallerID, false);
+    // The creator's registers where the copy begins: its frames are proven
+    // (down to the thread's start, the scan then has nothing to add).
+    if (thread.CallerContext && thread.CallerStackFrom != 0) {
+        scan.Context = thread.CallerContext.get();
+        scan.StackOrigin = thread.CallerStackFrom;
+    }
     BuildCallStackFromStack(scan);
 }
 
@@ -42,8 +48,10 @@ void AddOtherThreadsStacks(TCrashboxStackList& list, TCrashboxModulesList* modul
     std::vector<uint32_t> ids;
     for (const TCrashboxThreadInfo* thread : threads)
         ids.push_back(thread->ID);
+    // Only read: a thread that waits in a call of the system is read as it
+    // waits, so that no call of the program fails for the report.
     TThreadPause reading;
-    reading.Pause(ids);
+    reading.Pause(ids, std::chrono::seconds(1), TPauseWay::Read);
     for (std::size_t i = 0; i < threads.size(); ++i) {
         const TPausedThread& paused = reading.Threads()[i];
         if (!paused.Answered || paused.InstructionPointer == 0 || paused.StackPointer == 0)

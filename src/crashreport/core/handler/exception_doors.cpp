@@ -157,9 +157,14 @@ bool CallGuarded(const std::function<void()>& procedure, int* faultSignal)
         // On the thread a report serves (its dialogs and the program's
         // events run here while it waits) the fault came while the report
         // was made: the report names it.
-        if (InsideExceptNotify() && !InsideProcessException())
+        // The jump left the frames between here and the fault without
+        // unwinding them (a dialog's event loop, the program's handler):
+        // this thread cannot go back into the program afterwards.
+        if (InsideExceptNotify() && !InsideProcessException()) {
             NoteFaultInReportInProgress(
                 FaultNote(ExceptionObjectFromSignal(signal, tGuardCode), CurrentThreadID(), tGuardAddress));
+            NoteFramesLeftByFault();
+        }
     }
     tGuard = outer;
     if (faultSignal)

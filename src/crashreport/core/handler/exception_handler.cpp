@@ -59,6 +59,10 @@ constexpr std::size_t kLeakReserveSize = 0x500000;
 constexpr int kSendingDeadlineSeconds = 120;
 // A program that fails this soon after its restart is not restarted again (seconds).
 constexpr int64_t kRestartLoopSeconds = 10;
+// How long a program that ends after its report waits for the report still
+// being sent on a thread of its own: longer than a send's own bounds (each
+// transfer and each mail reply has its time-out).
+constexpr std::chrono::milliseconds kSendingLimitAtExit = std::chrono::minutes(5);
 
 // A procedure posted to the thread that waits in ExceptNotify.
 struct TPost {
@@ -83,6 +87,8 @@ struct THandlerState {
     std::atomic<uint32_t> handling{0};
     std::atomic<bool> directMode{false};
     std::atomic<bool> handlingDisabled{false};
+    // A fault left frames of the thread that waits in ExceptNotify (NoteFramesLeftByFault).
+    std::atomic<bool> framesLeftByFault{false};
     // The thread that waits in ExceptNotify and runs what is posted to it
     // (0: none). Usually the raising thread; the watchdog for a freeze,
     // which reports for the window thread it has paused. Written under
@@ -924,7 +930,10 @@ void WaitForExceptionThread(TExceptionThread& thread, bool pump)
         ServePosted(lock);
         if (!thread.Executing())
             break;
-        if (pump && IsMainThread() && ExceptionDialogState().DialogPainted && state.services.PumpMessages) {
+        // After a fault left a dialog's frames, the window system's state is
+        // no longer whole: its events are not served again.
+        if (pump && IsMainThread() && ExceptionDialogState().DialogPainted && state.services.PumpMessages
+            && !state.framesLeftByFault.load()) {
             lock.unlock();
             RunPart(state.services.PumpMessages);
             lock.lock();
@@ -1027,6 +1036,13 @@ bool ExceptNotify(const TExceptionObject& exceptionObject, uintptr_t exceptionAd
         WaitForExceptionThread(thread, pump);
         thread.WaitFor();
         result = thread.Result();
+        // The thread cannot go back to frames a fault left (its report is done).
+        if (state.framesLeftByFault.load()) {
+            std::fputs("Crashbox: the program ends: a fault during the report left frames of the thread that "
+                       "waited for it, which cannot go on.\n",
+                       stderr);
+            EndProgramAfterReport();
+        }
     }
     return result;
 }
@@ -1427,6 +1443,24 @@ void WaitForReportInProgress()
 {
     std::lock_guard wait(State().handlerLock);
 }
+
+void EndProgramAfterReport()
+{
+    WaitForReportInProgress();
+    if (const auto& waitForSending = ExceptionHandlerServices().WaitForReportSending)
+        waitForSending(kSendingLimitAtExit);
+    std::fflush(nullptr);
+    std::_Exit(1);
+}
+
+void NoteFramesLeftByFault()
+{
+    State().framesLeftByFault = true;
+    // A fatal signal of another thread reported meanwhile leaves the end to this one.
+    NoteExitAfterReport();
+}
+
+bool FramesLeftByFault() { return State().framesLeftByFault.load(); }
 
 void DoneExceptionHandler()
 {

@@ -192,6 +192,18 @@ bool SameAsLastHandledException(const TExceptionObject& object);
 // Returns once no other thread's exception is being handled: a thread that
 // ends the program must not cut another thread's report short.
 void WaitForReportInProgress();
+// Ends the process with exit code 1, as after an exception nothing catches:
+// once no report is being made and a report sent on a thread of its own
+// has gone (or had its time).
+[[noreturn]] void EndProgramAfterReport();
+// A fault on the thread that waits in ExceptNotify (inside its dialog, or
+// an event of the program run there) ended a guarded call: the frames in
+// between (a dialog's event loop, the program's handler) were left without
+// being unwound, and the thread cannot go back into the program. Once the
+// report is done, ExceptNotify ends the process (EndProgramAfterReport)
+// instead of returning; until then the thread serves no more window events.
+void NoteFramesLeftByFault();
+bool FramesLeftByFault();
 // The call stack of the thread from the stack copied at the throw of the
 // exception at address, when that copy is the thread's; null otherwise.
 std::unique_ptr<TCrashboxStackList> CallStackFromRaiseCopy(uintptr_t address, uint32_t threadID);

@@ -70,6 +70,9 @@ void OnCrashNoticed(TCrashboxExceptionRecord& record, bool& handled)
 
 void OnCrashAction(TCrashboxExceptionRecord& record, uint8_t action, bool& execute)
 {
+    // After a step the flag comes in as the step's result: false when it
+    // failed or was skipped, which the line must say.
+    const bool done = execute;
     execute = true;
     if (!LoggingIsOn())
         return;
@@ -83,16 +86,16 @@ void OnCrashAction(TCrashboxExceptionRecord& record, uint8_t action, bool& execu
         }
         Log("Showing error");
         break;
-    case caShown: Log("finished showing"); break;
+    case caShown: Log(done ? "finished showing" : "Not shown"); break;
     case caSavingLog:
         if (const TCrashboxModuleOptions* options =
                 record.CurrentModuleOptions ? record.CurrentModuleOptions : CrashboxActivated() ? &CurrentCrashboxOptions() : nullptr)
             Log("Saving error in " + IncludeTrailingBackslashA(options->OutputPath())
                 + ChangeFileExt(ExtractFileName(options->ModuleName()), ".elf"));
         break;
-    case caSavedLog: Log("Saved"); break;
+    case caSavedLog: Log(done ? "Saved" : "Not saved"); break;
     case caSendingEmail: Log("Sending email"); break;
-    case caSentEmail: Log("Sent email"); break;
+    case caSentEmail: Log(done ? "Sent email" : "Email not sent"); break;
     case caTerminating: Log("Quitting"); break;
     default: break; // web sending leaves no line
     }

@@ -27,6 +27,9 @@ std::string ExceptionHandlingOutputPath();
 // noticed" and the folder go into the log. Handled becomes true.
 void OnCrashNoticed(TCrashboxExceptionRecord& record, bool& handled);
 // The next action of the handling goes into the log. Execute becomes true.
+// After showing, saving or sending by e-mail, Execute comes in as the
+// step's result: a step that failed or was skipped is logged as "Not
+// shown", "Not saved" or "Email not sent", never as done.
 void OnCrashAction(TCrashboxExceptionRecord& record, uint8_t action, bool& execute);
 // A failed action goes into the log. Retry stays as it is.
 void OnCrashActionFailed(TCrashboxExceptionRecord& record, uint8_t action, bool& retry);

@@ -39,11 +39,6 @@ std::terminate_handler gPreviousTerminate = nullptr;
 std::atomic<bool> gInstalled{false};
 bool gCaptureStdout = false;
 
-// How long a program ended by an exception nothing catches waits for a
-// report still being sent on a thread of its own: longer than a send's own
-// bounds (each transfer and each mail reply has its time-out).
-constexpr std::chrono::milliseconds kSendingLimitAtExit = std::chrono::minutes(5);
-
 // The module of the C++ runtime: its own catches (the terminate path of a
 // throw nothing catches, its internal ones) are none of the program's.
 uintptr_t gRuntimeModule = 0;
@@ -162,11 +157,7 @@ void ReportCaughtException(uintptr_t catchSite)
     // ends, once a report of another thread (a caught exception, a signal) is
     // done, and once a report sent on a thread of its own has gone (or the
     // send has had its time).
-    WaitForReportInProgress();
-    if (const auto& waitForSending = ExceptionHandlerServices().WaitForReportSending)
-        waitForSending(kSendingLimitAtExit);
-    std::fflush(nullptr);
-    std::_Exit(1);
+    EndProgramAfterReport();
 }
 
 } // namespace

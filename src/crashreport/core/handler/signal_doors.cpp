@@ -165,7 +165,8 @@ bool ByteReadable(const void* address)
 
 bool LooksLikeStackOverflow(int signal, const siginfo_t* record, const ucontext_t* context)
 {
-    if (signal != SIGSEGV || !record || !context)
+    // A signal a process sent holds its sender where a fault holds its address.
+    if (signal != SIGSEGV || !record || !context || SignalSentByProcess(*record))
         return false;
     const auto address = reinterpret_cast<uintptr_t>(record->si_addr);
     const auto sp = uintptr_t(context->uc_mcontext.gregs[REG_RSP]);
@@ -313,7 +314,7 @@ void ReportFault()
             ::pthread_attr_destroy(&attributes);
         }
     }
-    const TExceptionObject object = ExceptionObjectFromSignal(fault.Signal, fault.Record.si_code, fault.StackOverflow);
+    const TExceptionObject object = ExceptionObjectFromSignalRecord(fault.Record, fault.StackOverflow);
     const auto address = uintptr_t(fault.Context.uc_mcontext.gregs[REG_RIP]);
     const auto stackPointer = uintptr_t(fault.Context.uc_mcontext.gregs[REG_RSP]);
     const uintptr_t module = ModuleHandleOfAddress(reinterpret_cast<const void*>(address));

@@ -1,6 +1,7 @@
 #include "crashreport/core/handler/thread_doors.h"
 
 #include <link.h>
+#include <ucontext.h>
 #include <pthread.h>
 
 #include <algorithm>
@@ -41,17 +42,40 @@ struct TThreadStart {
 // The most of a creator's stack that is kept.
 constexpr std::size_t kCallerStackBytes = 102400;
 
-// The calling thread's stack from here to its top, at most kCallerStackBytes.
-// The copy starts at an 8-byte boundary, as the stack's slots do: the scan
-// reads it slot by slot, so the return addresses must keep their places.
-// Not checked by AddressSanitizer: the copy reads the frames above this one, red zones included, by design.
-__attribute__((no_sanitize("address"))) std::shared_ptr<const std::vector<uint8_t>> CopyOfOwnStack()
+// The calling thread's stack, as its creator's copy is kept.
+struct TOwnStackCopy {
+    std::shared_ptr<const std::vector<uint8_t>> Bytes;
+    std::shared_ptr<const ucontext_t> Context; // the registers where the copy begins
+    uintptr_t From = 0;                        // where its first byte lay
+};
+
+void KeepCallerStack(TCrashboxThreadInfo& entry, TOwnStackCopy copy)
 {
-    uintptr_t here = 0;
-    const auto from = reinterpret_cast<uintptr_t>(&here);
+    entry.CallerStackDump = std::move(copy.Bytes);
+    entry.CallerStackSize = entry.CallerStackDump ? uint32_t(entry.CallerStackDump->size()) : 0;
+    entry.CallerContext = std::move(copy.Context);
+    entry.CallerStackFrom = copy.From;
+}
+
+// The calling thread's stack from its stack pointer here to its top, at
+// most kCallerStackBytes, with its registers at that point: the frames of
+// the copy are followed from them, as a paused thread's are. The copy
+// starts at the stack pointer, an 8-byte boundary as the stack's slots are:
+// a scan of it reads it slot by slot, so the return addresses must keep
+// their places. (The frames above the stack pointer do not change while
+// they are copied: this function only writes its own locals, which the
+// walk never reads.)
+// Not checked by AddressSanitizer: the copy reads the frames above this one, red zones included, by design.
+__attribute__((no_sanitize("address"), noinline)) TOwnStackCopy CopyOfOwnStack()
+{
+    auto context = std::make_shared<ucontext_t>();
+    if (::getcontext(context.get()) != 0)
+        return {};
+    context->uc_mcontext.fpregs = nullptr;
+    const auto from = uintptr_t(context->uc_mcontext.gregs[REG_RSP]);
     const uintptr_t top = ThreadTopOfStack();
-    if (top <= from)
-        return nullptr;
+    if (top <= from || (from & 7) != 0)
+        return {};
     const std::size_t length = std::min<std::size_t>(top - from, kCallerStackBytes);
     auto copy = std::make_shared<std::vector<uint8_t>>(length);
     // Read here, slot by slot: a library copy (memmove) would be checked all the same.
@@ -64,7 +88,7 @@ __attribute__((no_sanitize("address"))) std::shared_ptr<const std::vector<uint8_
     }
     for (const auto* bytes = reinterpret_cast<const volatile uint8_t*>(from); at < length; ++at)
         out[at] = bytes[at];
-    return copy;
+    return {std::move(copy), std::move(context), from};
 }
 
 void LeaveThreadsList()
@@ -149,8 +173,7 @@ int CrashboxHookedPthreadCreate(pthread_t* thread, const pthread_attr_t* attribu
         else
             entry->CreateThreadFunction = address;
         entry->CallerID = CurrentThreadID();
-        entry->CallerStackDump = CopyOfOwnStack();
-        entry->CallerStackSize = entry->CallerStackDump ? uint32_t(entry->CallerStackDump->size()) : 0;
+        KeepCallerStack(*entry, CopyOfOwnStack());
         start->entry = std::move(entry);
     }
     const int result = real(thread, attributes, &ThreadStartWrapper, start.get());
@@ -198,13 +221,12 @@ void RecordCallerStack(uint32_t threadID)
     const TThreadsListUse threads;
     if (!threads || InsideProcessException())
         return;
-    auto dump = CopyOfOwnStack();
+    TOwnStackCopy copy = CopyOfOwnStack();
     threads->BeginWrite();
     const int index = threads->FindByThreadID(threadID);
     if (index >= 0) {
         PCrashboxThreadInfo entry = threads->GetItem(index);
-        entry->CallerStackDump = dump;
-        entry->CallerStackSize = dump ? uint32_t(dump->size()) : 0;
+        KeepCallerStack(*entry, std::move(copy));
         entry->CallerID = CurrentThreadID();
     }
     threads->EndWrite();

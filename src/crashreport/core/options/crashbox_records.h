@@ -152,6 +152,12 @@ struct TCrashboxThreadInfo {
     // list, so deleting an entry of a snapshot never frees it.
     uint32_t CallerStackSize = 0;
     std::shared_ptr<const std::vector<uint8_t>> CallerStackDump;
+    // The creator's registers where the copy begins, and where its first
+    // byte lay in the creator's stack: the copy's frames are then proven
+    // by unwinding from them, not guessed by scanning. Null: the copy is
+    // scanned alone.
+    std::shared_ptr<const ucontext_t> CallerContext;
+    uintptr_t CallerStackFrom = 0;
     bool IsACopy = false; // came from another module
 };
 using PCrashboxThreadInfo = TCrashboxThreadInfo*;

@@ -10,6 +10,12 @@
 
 namespace cv {
 
+bool OpensCallStackBlock(const TCrashboxDebugInfo* previous, const TCrashboxDebugInfo& entry)
+{
+    return !previous || entry.ThreadID != previous->ThreadID || entry.RunningThread != previous->RunningThread || entry.ErrorLine
+           || entry.CustomMsg != previous->CustomMsg;
+}
+
 int32_t ThreadPriorityOf(uint32_t threadID)
 {
     if (!IsThreadRunning(pid_t(threadID)))

@@ -18,6 +18,12 @@ namespace cv {
 std::string FormatCallStackHeader(const TCrashboxDebugInfo& entry, bool report, TCrashboxThreadsList& threads,
                                   const TCrashboxModuleOptions& options, uint32_t mainThreadID);
 
+// Whether an entry opens a block of its own after the previous one shown
+// (none: the first): another thread, another part of a thread (running,
+// or where it was started from), the exception's line, or another note
+// (the entries the stack scan found apart from the proven frames).
+bool OpensCallStackBlock(const TCrashboxDebugInfo* previous, const TCrashboxDebugInfo& entry);
+
 // The scheduling priority of a thread of this process (its nice value), or
 // kUnknownThreadPriority when the thread is gone.
 int32_t ThreadPriorityOf(uint32_t threadID);

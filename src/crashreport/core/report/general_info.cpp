@@ -75,9 +75,11 @@ std::string ExceptionMessageText(const TSystemFacts& facts, const TGeneralInfoIn
         return "Unknown error message.";
     std::string message = object->Message;
     // An access violation is told anew from its record: where, in which
-    // module, reading or writing, and which address.
+    // module, reading or writing, and which address. Not a SIGSEGV that a
+    // process sent: its record holds the sender, not an address (its
+    // message says who sent it, ExceptionObjectFromSignalRecord).
     if (InheritsFromName(*object, "EAccessViolation") && input.ExceptionRecord
-        && IsReadableMemory(input.ExceptionRecord, sizeof(siginfo_t))) {
+        && IsReadableMemory(input.ExceptionRecord, sizeof(siginfo_t)) && !SignalSentByProcess(*input.ExceptionRecord)) {
         const uintptr_t accessed = reinterpret_cast<uintptr_t>(input.ExceptionRecord->si_addr);
         // The page-fault error code tells a write by its second bit.
         const bool write = input.Context && IsReadableMemory(input.Context, sizeof(ucontext_t))

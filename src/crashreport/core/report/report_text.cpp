@@ -134,8 +134,7 @@ std::string CallStackTable(const TCrashboxModuleOptions& options, const TReportI
                      Cell(entry.ProcedureName),
                      LineCell(entry)};
         row.running = entry.RunningThread;
-        if (!previous || entry.ThreadID != previous->ThreadID || entry.RunningThread != previous->RunningThread
-            || entry.ErrorLine)
+        if (OpensCallStackBlock(previous, entry))
             row.header = Cell(FormatCallStackHeader(entry, true, threads, options, input.MainThreadID));
         table.Fit(row.cells);
         rows.push_back(std::move(row));

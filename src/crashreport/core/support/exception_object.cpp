@@ -1,6 +1,7 @@
 #include "crashreport/core/support/exception_object.h"
 
 #include <cxxabi.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
@@ -209,6 +210,29 @@ TExceptionObject ExceptionObjectFromSignal(int signal, int code, bool stackOverf
     object.Message = SignalMessage(signal, code, stackOverflow);
     object.Signal = signal;
     object.SignalCode = code;
+    return object;
+}
+
+bool SignalSentByProcess(const siginfo_t& record)
+{
+    return record.si_code == SI_USER || record.si_code == SI_TKILL || record.si_code == SI_QUEUE;
+}
+
+std::string SignalSenderText(const siginfo_t& record)
+{
+    if (!SignalSentByProcess(record))
+        return {};
+    return "signal " + std::to_string(record.si_signo) + " sent by process " + std::to_string(record.si_pid) + " (user "
+           + std::to_string(record.si_uid) + ")";
+}
+
+TExceptionObject ExceptionObjectFromSignalRecord(const siginfo_t& record, bool stackOverflow)
+{
+    const bool sent = SignalSentByProcess(record);
+    TExceptionObject object = ExceptionObjectFromSignal(record.si_signo, record.si_code, stackOverflow && !sent);
+    const bool ownAbort = record.si_signo == SIGABRT && record.si_pid == ::getpid();
+    if (sent && !ownAbort)
+        object.Message = SignalSenderText(record);
     return object;
 }
 

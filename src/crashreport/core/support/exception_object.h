@@ -44,6 +44,7 @@
 // put a library's root exception class under "Exception") with
 // RegisterExceptionKind. Names compare without regard to letter case.
 
+#include <csignal>
 #include <exception>
 #include <string>
 #include <string_view>
@@ -101,8 +102,20 @@ TExceptionObject ExceptionObjectFromType(const std::type_info& type, std::string
 // A fatal signal, named by its kind (EAccessViolation, EDivByZero, ...),
 // with the fault as its message.
 TExceptionObject ExceptionObjectFromSignal(int signal, int code, bool stackOverflow = false);
+// The same from the signal's whole record: a signal that a process sent
+// (kill, tgkill, sigqueue) carries its sender where a fault carries its
+// address, and its message says who sent it (SignalSenderText). abort()'s
+// own SIGABRT, sent by the process itself, keeps the abort's message.
+TExceptionObject ExceptionObjectFromSignalRecord(const siginfo_t& record, bool stackOverflow = false);
 // One of the named kinds.
 TExceptionObject ExceptionObjectOfKind(std::string kind, std::string message);
+
+// Whether a process sent the signal (si_code SI_USER, SI_TKILL or SI_QUEUE)
+// rather than the system raising it for a fault.
+bool SignalSentByProcess(const siginfo_t& record);
+// "signal N sent by process P (user U)" (U: the sender's user ID); empty
+// for a signal the system raised.
+std::string SignalSenderText(const siginfo_t& record);
 
 // The kind name of a signal with its si_code.
 std::string SignalKindName(int signal, int code, bool stackOverflow = false);

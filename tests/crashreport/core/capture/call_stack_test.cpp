@@ -279,6 +279,23 @@ TEST(CallStack, ARecursionLeavesOutItsMiddleOnlyWhenItIsLong)
     EXPECT_TRUE(HasInOrder(shallow, {{"Park(", cvstack::gParkLine}, {"Recurse(", cvstack::gRecurseLine}}));
 }
 
+// The call stack of a thread that stands where context says, from its
+// instruction (the error line) through its stack up to the top of the
+// mapping it lies in; followRegisters: the frames followed from the
+// context's registers, else the raw scan alone. Null when the stack is not
+// in a mapping.
+std::unique_ptr<TCrashboxStackList> StackAtContext(TCrashboxModulesList& modules, const ucontext_t& context, uint32_t thread,
+                                                   bool followRegisters)
+{
+    RefreshModulesList(modules);
+    const auto rsp = uintptr_t(context.uc_mcontext.gregs[REG_RSP]);
+    uintptr_t low = 0, top = 0;
+    if (!MemoryMappingOf(reinterpret_cast<const void*>(rsp), low, top))
+        return nullptr;
+    return GetCallStack(modules, uintptr_t(context.uc_mcontext.gregs[REG_RIP]), rsp, top, thread, kAllDebugDetails, -1, -1, true, true,
+                        followRegisters ? &context : nullptr);
+}
+
 // The faulting thread stops in the handler until its stack has been read.
 sem_t gFaulted, gExamined;
 sigjmp_buf gBack;
@@ -310,12 +327,9 @@ TEST(CallStack, TheRaisingThreadsStackStartsAtTheErrorLine)
     });
     sem_wait(&gFaulted);
     TCrashboxModulesList modules;
-    RefreshModulesList(modules);
-    const auto rsp = uintptr_t(gFaultContext.uc_mcontext.gregs[REG_RSP]);
-    uintptr_t low = 0, top = 0;
-    ASSERT_TRUE(MemoryMappingOf(reinterpret_cast<const void*>(rsp), low, top));
-    auto list = GetCallStack(modules, uintptr_t(gFaultContext.uc_mcontext.gregs[REG_RIP]), rsp, top, id, kAllDebugDetails, -1, -1, true, true);
+    auto list = StackAtContext(modules, gFaultContext, id, false);
     sem_post(&gExamined);
+    ASSERT_TRUE(list);
     raiser.join();
     sigaction(SIGSEGV, &previous, nullptr);
     ASSERT_GT(list->Count(), 0);
@@ -326,6 +340,74 @@ TEST(CallStack, TheRaisingThreadsStackStartsAtTheErrorLine)
                                             {"Depth3(", cvstack::gCallLine[3]},
                                             {"Depth2(", cvstack::gCallLine[2]},
                                             {"Depth1(", cvstack::gCallLine[1]}}));
+}
+
+// A thread interrupted by a signal whose handler stops (until its stack
+// has been read) where it takes its own registers.
+sem_t gInHandler, gHandlerRead;
+ucontext_t gHandlerContext;
+std::atomic<bool> gInterruptedGoOn{false};
+int gInterruptedLine = 0, gHandlerLine = 0;
+
+[[gnu::noipa]] void Interrupted()
+{
+    gInterruptedLine = __LINE__ + 1;
+    while (!gInterruptedGoOn.load(std::memory_order_relaxed)) asm volatile("pause");
+}
+
+[[gnu::noipa]] void TakesItsRegisters(int)
+{
+    getcontext(&gHandlerContext);
+    // Where it goes on after taking them.
+    gHandlerLine = __LINE__; sem_post(&gInHandler);
+    while (sem_wait(&gHandlerRead) != 0) {
+    }
+}
+
+// The chain goes through the signal's handler: the handler's frames, a row
+// where the handler was entered, then the frame the signal interrupted (at
+// the instruction it stands at) and its callers, as the debugger shows them.
+TEST(CallStack, TheFrameWhereASignalHandlerWasEnteredIsARowOfItsOwn)
+{
+    sem_init(&gInHandler, 0, 0);
+    sem_init(&gHandlerRead, 0, 0);
+    struct sigaction action {}, previous {};
+    action.sa_handler = TakesItsRegisters;
+    sigemptyset(&action.sa_mask);
+    ASSERT_EQ(sigaction(SIGUSR2, &action, &previous), 0);
+    std::atomic<uint32_t> id{0};
+    std::thread interrupted([&] {
+        id = CurrentThreadID();
+        Interrupted();
+    });
+    while (id.load() == 0)
+        std::this_thread::yield();
+    pthread_kill(interrupted.native_handle(), SIGUSR2);
+    sem_wait(&gInHandler);
+    TCrashboxModulesList modules;
+    auto list = StackAtContext(modules, gHandlerContext, id, true);
+    sem_post(&gHandlerRead);
+    gInterruptedGoOn = true;
+    interrupted.join();
+    sigaction(SIGUSR2, &previous, nullptr);
+    ASSERT_TRUE(list);
+
+    const std::vector<Frame> rows = Visible(*list);
+    EXPECT_TRUE(HasInOrder(rows, {{"TakesItsRegisters(", gHandlerLine}, {kSignalHandlerCalled, 0}, {"Interrupted", gInterruptedLine}}));
+    EXPECT_EQ(std::count_if(rows.begin(), rows.end(), [](const Frame& f) { return f.procedure == kSignalHandlerCalled; }), 1);
+    // Right after the row, at the next address (with the code inlined
+    // there), the frame the signal interrupted.
+    int entered = -1;
+    for (int i = 0; i < list->Count(); ++i)
+        if (list->GetItem(i)->ProcedureName == kSignalHandlerCalled)
+            entered = i;
+    ASSERT_GE(entered, 0);
+    ASSERT_LT(entered + 1, list->Count());
+    const uintptr_t interruptedAt = list->GetItem(entered + 1)->Addr;
+    bool named = false;
+    for (int i = entered + 1; i < list->Count() && list->GetItem(i)->Addr == interruptedAt; ++i)
+        named = named || list->GetItem(i)->ProcedureName == "Interrupted";
+    EXPECT_TRUE(named) << "the frame the signal interrupted comes next";
 }
 
 TEST(CallStack, AScanReadsTheFirst102400BytesKeeps1025EntriesAndItsWindow)

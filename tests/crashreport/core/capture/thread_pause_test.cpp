@@ -6,8 +6,13 @@
 
 #include <poll.h>
 #include <signal.h>
+#include <sys/epoll.h>
+#include <sys/socket.h>
+#include <sys/syscall.h>
 #include <time.h>
+#include <unistd.h>
 
+#include <array>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -160,9 +165,11 @@ struct TWaited {
 void NoteSignal(int) {}
 
 // Starts the call on a thread of its own, pauses that thread while it
-// waits, resumes it; interrupt, when set, sends that thread a signal of the
-// program's own that much later.
-TWaited PauseWhileWaiting(const TWaitingCall& c, std::chrono::milliseconds interrupt = 0ms)
+// waits (the way given), resumes it; interrupt, when set, sends that thread
+// a signal of the program's own that much later. seen: what the pause
+// found of the thread.
+TWaited PauseWhileWaiting(const TWaitingCall& c, std::chrono::milliseconds interrupt = 0ms, TPauseWay way = TPauseWay::Hold,
+                          TPausedThread* seen = nullptr)
 {
     std::atomic<uint32_t> id{0};
     std::atomic<pthread_t> handle{};
@@ -180,8 +187,10 @@ TWaited PauseWhileWaiting(const TWaitingCall& c, std::chrono::milliseconds inter
     {
         TThreadPause pause;
         const uint32_t waiting = id.load();
-        pause.Pause({&waiting, 1});
+        pause.Pause({&waiting, 1}, 1s, way);
         EXPECT_TRUE(pause.Threads()[0].Answered) << c.name;
+        if (seen)
+            *seen = pause.Threads()[0];
         std::this_thread::sleep_for(20ms);
     }
     if (interrupt > 0ms) {
@@ -216,6 +225,144 @@ const TWaitingCall kWaitingCalls[] = {
      }},
     {"poll of nothing for a time", [] { return Answer(poll(nullptr, 0, 400) == 0 ? 0 : -1); }},
 };
+
+// The calls that the system never takes up again after a handler, whatever
+// SA_RESTART says (signal(7)), each waiting 400 ms for nothing: answers of
+// a normal time-out (epoll_wait 0, the others EAGAIN).
+struct TNeverTakenUp {
+    TWaitingCall call;
+    int timedOut; // the answer of a normal time-out
+};
+
+const TNeverTakenUp kNeverTakenUp[] = {
+    {{"epoll_wait",
+      [] {
+          const int set = epoll_create1(EPOLL_CLOEXEC);
+          epoll_event event{};
+          const int n = epoll_wait(set, &event, 1, 400);
+          const int answer = n < 0 ? errno : 0;
+          close(set);
+          return answer;
+      }},
+     0},
+    {{"recv with a receive time-out",
+      [] {
+          int pair[2];
+          if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair) != 0)
+              return errno;
+          const timeval limit{0, 400'000};
+          setsockopt(pair[0], SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+          char byte = 0;
+          const int answer = recv(pair[0], &byte, 1, 0) < 0 ? errno : 0;
+          close(pair[0]);
+          close(pair[1]);
+          return answer;
+      }},
+     EAGAIN},
+    {{"sigtimedwait",
+      [] {
+          sigset_t set;
+          sigemptyset(&set);
+          sigaddset(&set, SIGURG);
+          pthread_sigmask(SIG_BLOCK, &set, nullptr);
+          const timespec limit{0, 400'000'000};
+          return sigtimedwait(&set, nullptr, &limit) < 0 ? errno : 0;
+      }},
+     EAGAIN},
+};
+
+// A pause that only reads (the report's call stacks) sends no signal to a
+// thread that waits in the system: it is read from the system's record,
+// its stack copied, and its call, untouched, times out as it would have.
+TEST(ThreadPause, AReadingPauseLeavesAThreadWaitingInTheSystemUntouched)
+{
+    std::vector<TWaitingCall> calls;
+    for (const TNeverTakenUp& c : kNeverTakenUp)
+        calls.push_back(c.call);
+    calls.push_back(kWaitingCalls[0]);
+    for (std::size_t i = 0; i < calls.size(); ++i) {
+        TPausedThread seen;
+        const TWaited waited = PauseWhileWaiting(calls[i], 0ms, TPauseWay::Read, &seen);
+        const int timedOut = i < std::size(kNeverTakenUp) ? kNeverTakenUp[i].timedOut : 0;
+        EXPECT_EQ(waited.answer, timedOut) << calls[i].name << ": " << std::strerror(waited.answer);
+        EXPECT_GE(waited.took, 400ms) << calls[i].name;
+        EXPECT_TRUE(seen.InSystemCall) << calls[i].name;
+        ASSERT_FALSE(seen.StackCopy.empty()) << calls[i].name;
+        EXPECT_EQ(seen.StackBase - seen.StackPointer, seen.StackCopy.size()) << calls[i].name;
+        // It stands just after its "syscall" instruction.
+        const auto* code = reinterpret_cast<const uint8_t*>(seen.InstructionPointer);
+        EXPECT_EQ(code[-2], 0x0F) << calls[i].name;
+        EXPECT_EQ(code[-1], 0x05) << calls[i].name;
+    }
+    // A thread that runs is still paused by the signal, and held.
+    BusyThreads busy(1);
+    TThreadPause pause;
+    pause.Pause(busy.Ids(), 1s, TPauseWay::Read);
+    ASSERT_TRUE(pause.Threads()[0].Answered);
+    EXPECT_FALSE(pause.Threads()[0].InSystemCall);
+    EXPECT_TRUE(pause.Threads()[0].StackCopy.empty());
+    const std::vector<uint64_t> counts = busy.Counts();
+    std::this_thread::sleep_for(20ms);
+    EXPECT_EQ(busy.Counts(), counts);
+}
+
+// A pause that holds the threads cuts their calls short: those the system
+// never takes up after a handler are made again, and time out normally,
+// without EINTR.
+TEST(ThreadPause, AHoldingPauseMakesACallTheSystemNeverTakesUpAgain)
+{
+    for (const TNeverTakenUp& c : kNeverTakenUp) {
+        TPausedThread seen;
+        const TWaited waited = PauseWhileWaiting(c.call, 0ms, TPauseWay::Hold, &seen);
+        EXPECT_FALSE(seen.InSystemCall) << c.call.name;
+        EXPECT_EQ(waited.answer, c.timedOut) << c.call.name << ": " << std::strerror(waited.answer);
+        EXPECT_GE(waited.took, 400ms) << c.call.name;
+    }
+}
+
+// Where a thread was on its way into a call when the signal came, the call
+// is told from the instructions before its "syscall": the C library's own
+// wrappers (the number set just before, or set and followed by argument
+// moves), and no answer where the number comes from a register.
+TEST(ThreadPause, TheCallBeforeASyscallInstructionIsToldFromTheLibrarysCode)
+{
+    const auto firstSyscallIn = [](const void* function) -> uintptr_t {
+        const auto* code = static_cast<const uint8_t*>(function);
+        for (int i = 0; i < 256; ++i)
+            if (code[i] == 0x0F && code[i + 1] == 0x05)
+                return reinterpret_cast<uintptr_t>(code + i + 2);
+        return 0;
+    };
+    const struct {
+        const char* name;
+        const void* function;
+        long number;
+    } wrappers[] = {
+        {"epoll_wait", reinterpret_cast<const void*>(&epoll_wait), SYS_epoll_wait},
+        {"recvfrom", reinterpret_cast<const void*>(&recvfrom), SYS_recvfrom},
+        {"sigtimedwait", reinterpret_cast<const void*>(&sigtimedwait), SYS_rt_sigtimedwait},
+        {"read", reinterpret_cast<const void*>(&read), SYS_read},
+        {"syscall", reinterpret_cast<const void*>(&syscall), -1},
+    };
+    for (const auto& w : wrappers) {
+        const uintptr_t after = firstSyscallIn(w.function);
+        ASSERT_NE(after, 0u) << w.name;
+        EXPECT_EQ(SystemCallNumberBefore(after), w.number) << w.name;
+    }
+    // Code of our own: the number, then two argument moves.
+    std::array<uint8_t, 64> code;
+    code.fill(0xCC);
+    const uint8_t tail[] = {0xB8, 0xE8, 0x00, 0x00, 0x00, 0x41, 0x89, 0xCA, 0x48, 0x8B, 0x54, 0x24, 0x10, 0x0F, 0x05};
+    std::memcpy(code.data() + code.size() - sizeof tail, tail, sizeof tail);
+    EXPECT_EQ(SystemCallNumberBefore(reinterpret_cast<uintptr_t>(code.data() + code.size())), 0xE8);
+    // The number from a register: not told.
+    const uint8_t fromRegister[] = {0x48, 0x89, 0xF8, 0x0F, 0x05};
+    std::memcpy(code.data() + code.size() - sizeof fromRegister, fromRegister, sizeof fromRegister);
+    EXPECT_EQ(SystemCallNumberBefore(reinterpret_cast<uintptr_t>(code.data() + code.size())), -1);
+    // No "syscall" there.
+    code.back() = 0x90;
+    EXPECT_EQ(SystemCallNumberBefore(reinterpret_cast<uintptr_t>(code.data() + code.size())), -1);
+}
 
 // The pause signal cuts short a call that waits; the thread goes on with
 // the call taken up again as the system takes it up after a signal that

@@ -1,5 +1,6 @@
 #include "crashreport/core/capture/thread_stacks.h"
 
+#include "crashreport/core/capture/call_stack.h"
 #include "crashreport/core/capture/modules_list.h"
 
 #include <gtest/gtest.h>
@@ -40,6 +41,17 @@ namespace {
 
 using namespace cv;
 
+// A thread of this process (4242 started it) with its creator's copy,
+// kept without the creator's registers.
+TCrashboxThreadInfo WithCreatorsCopy(uint32_t id, std::shared_ptr<const std::vector<uint8_t>> copy)
+{
+    TCrashboxThreadInfo entry;
+    entry.ID = id;
+    entry.CallerID = 4242;
+    entry.CallerStackDump = std::move(copy);
+    return entry;
+}
+
 // The procedures of the thread's entries, in order.
 std::vector<std::string> ProceduresOf(const TCrashboxStackList& list, uint32_t threadID)
 {
@@ -61,10 +73,7 @@ TEST(ThreadStacks, AnotherThreadShowsWhereItIsPausedThenWhereItWasStartedFrom)
     });
     while (!inPlace.load())
         std::this_thread::yield();
-    TCrashboxThreadInfo entry;
-    entry.ID = id.load();
-    entry.CallerID = 4242;
-    entry.CallerStackDump = cvthreads::CopiedByTheCreator();
+    const TCrashboxThreadInfo entry = WithCreatorsCopy(id.load(), cvthreads::CopiedByTheCreator());
     TCrashboxModulesList modules;
     RefreshModulesList(modules);
     TCrashboxStackList list;
@@ -89,12 +98,23 @@ TEST(ThreadStacks, AnotherThreadShowsWhereItIsPausedThenWhereItWasStartedFrom)
     EXPECT_EQ(list.GetItem(int(own.size()))->ThreadID, 4242u) << "the creator's entries come after the thread's own";
 }
 
+// A creator's copy kept without its registers can only be scanned: each
+// row it gives is a candidate, and says so.
+TEST(ThreadStacks, ACreatorsCopyWithoutItsRegistersIsScannedAndItsRowsSaySo)
+{
+    const TCrashboxThreadInfo entry = WithCreatorsCopy(CurrentThreadID(), cvthreads::CopiedByTheCreator());
+    TCrashboxModulesList modules;
+    RefreshModulesList(modules);
+    TCrashboxStackList list;
+    AddCreatorStack(list, &modules, entry);
+    ASSERT_GT(list.Count(), 0);
+    for (int i = 0; i < list.Count(); ++i)
+        EXPECT_STREQ(list.GetItem(i)->CustomMsg.c_str(), kFoundByScanning) << list.GetItem(i)->ProcedureName;
+}
+
 TEST(ThreadStacks, NothingIsAddedWithoutThreadsModulesOrACreatorsCopy)
 {
-    TCrashboxThreadInfo entry;
-    entry.ID = CurrentThreadID();
-    entry.CallerID = 4242;
-    entry.CallerStackDump = cvthreads::CopiedByTheCreator();
+    TCrashboxThreadInfo entry = WithCreatorsCopy(CurrentThreadID(), cvthreads::CopiedByTheCreator());
     TCrashboxModulesList modules;
     TCrashboxStackList list;
     AddOtherThreadsStacks(list, &modules, {});

@@ -69,8 +69,9 @@ TEST_F(CrashEvents, StartUpPutsTheHandlersInTheCellsAndKeepsTheProgramsFolder)
 
 struct ActionCase {
     uint8_t action;
-    QStringList logged;
-    QStringList loggedOnFailure;
+    QStringList logged;          // the step done (Execute comes in true)
+    QStringList loggedOnFailure; // by the error event
+    QStringList loggedNotDone;   // Execute comes in false: after a step, it failed or was skipped
 };
 
 class CrashActions : public CrashEvents, public ::testing::WithParamInterface<ActionCase> {};
@@ -85,10 +86,16 @@ TEST_P(CrashActions, EachActionHasItsLines)
     modules.Add(std::move(module));
     options.SetOutputPath("/home/ann/reports");
 
-    bool execute = false;
+    bool execute = true;
     OnCrashAction(record, GetParam().action, execute);
     EXPECT_TRUE(execute);
     EXPECT_EQ(lines(), GetParam().logged);
+
+    QFile::remove(dir.file("tool.log"));
+    execute = false;
+    OnCrashAction(record, GetParam().action, execute);
+    EXPECT_TRUE(execute);
+    EXPECT_EQ(lines(), GetParam().loggedNotDone);
 
     QFile::remove(dir.file("tool.log"));
     bool retry = false;
@@ -102,14 +109,20 @@ TEST_P(CrashActions, EachActionHasItsLines)
 INSTANTIATE_TEST_SUITE_P(
     CrashEvents, CrashActions,
     ::testing::Values(
-        ActionCase{caShowing, {"Module 1: corvantis-wordlist", "Module 2: libc.so.6", "Showing error"}, {"Failed to show"}},
-        ActionCase{caShown, {"finished showing"}, {"Failed to complete showing"}},
-        ActionCase{caSavingLog, {"Saving error in /home/ann/reports/corvantis-wordlist.elf"}, {"Failed to save"}},
-        ActionCase{caSavedLog, {"Saved"}, {"Failed to complete save"}},
-        ActionCase{caSendingEmail, {"Sending email"}, {"Failed to send"}},
-        ActionCase{caSentEmail, {"Sent email"}, {"Failed to complete send"}},
-        ActionCase{caSendingWeb, {}, {}}, ActionCase{caSentWeb, {}, {}},
-        ActionCase{caTerminating, {"Quitting"}, {"Failed to quit"}}, ActionCase{9, {}, {}}));
+        ActionCase{caShowing,
+                   {"Module 1: corvantis-wordlist", "Module 2: libc.so.6", "Showing error"},
+                   {"Failed to show"},
+                   {"Module 1: corvantis-wordlist", "Module 2: libc.so.6", "Showing error"}},
+        ActionCase{caShown, {"finished showing"}, {"Failed to complete showing"}, {"Not shown"}},
+        ActionCase{caSavingLog,
+                   {"Saving error in /home/ann/reports/corvantis-wordlist.elf"},
+                   {"Failed to save"},
+                   {"Saving error in /home/ann/reports/corvantis-wordlist.elf"}},
+        ActionCase{caSavedLog, {"Saved"}, {"Failed to complete save"}, {"Not saved"}},
+        ActionCase{caSendingEmail, {"Sending email"}, {"Failed to send"}, {"Sending email"}},
+        ActionCase{caSentEmail, {"Sent email"}, {"Failed to complete send"}, {"Email not sent"}},
+        ActionCase{caSendingWeb, {}, {}, {}}, ActionCase{caSentWeb, {}, {}, {}},
+        ActionCase{caTerminating, {"Quitting"}, {"Failed to quit"}, {"Quitting"}}, ActionCase{9, {}, {}, {}}));
 
 TEST_F(CrashEvents, WithLoggingOffTheHandlersStillAnswerAndApplyTheFolder)
 {

@@ -15,6 +15,8 @@
 #include <vector>
 
 #include "crashreport/core/capture/call_stack.h"
+#include "crashreport/core/capture/modules_list.h"
+#include "crashreport/core/capture/thread_stacks.h"
 #include "crashreport/core/handler/exception_log.h"
 #include "support/test_support.h"
 
@@ -86,6 +88,51 @@ __attribute__((noinline)) QStringList StartTheThread()
     return seen;
 }
 
+std::atomic<uintptr_t> gSink{0};
+
+// The address just after a call that has returned: what a stale slot of a
+// frame holds (a return address copied into a local, a spill left behind).
+[[gnu::noipa]] uintptr_t ReturnedFrom() { return reinterpret_cast<uintptr_t>(__builtin_return_address(0)); }
+[[gnu::noipa]] uintptr_t LeftInTheStack()
+{
+    const uintptr_t returned = ReturnedFrom();
+    gSink++; // no tail call: the address lies in this function
+    return returned;
+}
+
+// The rows the report's "Calling Thread" part shows for the calling
+// thread, each with its note when it has one.
+QStringList CallingThreadRows()
+{
+    TCrashboxThreadsList* list = ThreadsList();
+    const int index = list ? list->FindByThreadID(CurrentThreadID()) : -1;
+    if (index < 0)
+        return {QStringLiteral("absent")};
+    TCrashboxModulesList modules;
+    RefreshModulesList(modules);
+    TCrashboxStackList stack;
+    AddCreatorStack(stack, &modules, *list->GetItem(index));
+    QStringList rows;
+    for (int i = 0; i < stack.Count(); ++i) {
+        const TCrashboxDebugInfo& entry = *stack.GetItem(i);
+        if (entry.DebugDetail != TCrashboxDebugDetail::ddNone)
+            rows << QString::fromStdString(entry.ProcedureName + (entry.CustomMsg.empty() ? "" : " [" + entry.CustomMsg + "]"));
+    }
+    return rows;
+}
+
+// Starts a thread from a frame whose locals hold stale return addresses.
+[[gnu::noipa]] QStringList StartTheThreadOverStaleSlots()
+{
+    volatile uintptr_t stale[16];
+    for (volatile uintptr_t& slot : stale)
+        slot = LeftInTheStack();
+    QStringList seen;
+    std::thread([&] { seen = CallingThreadRows(); }).join();
+    gSink += stale[3];
+    return seen;
+}
+
 } // namespace
 
 // Each case starts the core in a child process: its doors change the process.
@@ -118,20 +165,46 @@ TEST(ThreadDoors, AThreadTheProgramStartsIsListedWithItsCreatorAndLeavesAtItsEnd
                                   "left: 1");
 }
 
-TEST(ThreadDoors, TheCreatorsStackCopyShowsWhoStartedTheThread)
+namespace {
+
+// What `start` (which starts a thread) sees, run in a child process with
+// the core started, one item a line.
+QString SeenInChildWithTheCore(QStringList (*start)())
 {
-    const QString text = cvtest::runInChild([] {
+    return cvtest::runInChild([start] {
         TExceptionLogStartup startup;
         startup.CarriesCoreData = true;
         InitExceptionLog(startup);
-        const QStringList seen = StartTheThread();
+        const QStringList seen = start();
         DoneExceptionLog();
         return seen.join(QLatin1Char('\n'));
     });
+}
+
+} // namespace
+
+TEST(ThreadDoors, TheCreatorsStackCopyShowsWhoStartedTheThread)
+{
+    const QString text = SeenInChildWithTheCore(StartTheThread);
     const QStringList seen = text.split(QLatin1Char('\n'));
     EXPECT_EQ(seen.value(0), QStringLiteral("below its storage"));
     EXPECT_TRUE(std::any_of(seen.begin(), seen.end(), [](const QString& p) { return p.contains(QStringLiteral("StartTheThread")); }))
         << text.toStdString();
+}
+
+// The creator's registers are kept with the copy of its stack: the report's
+// "Calling Thread" part follows the creator's frames by unwinding, as the
+// "Running Thread" part does, and a stale return address in a frame's
+// locals is no row of it (the scan alone listed it).
+TEST(ThreadDoors, TheCreatorsFramesAreProvenAndAStaleReturnAddressInItsLocalsIsNoRow)
+{
+    const QString text = SeenInChildWithTheCore(StartTheThreadOverStaleSlots);
+    const QStringList rows = text.split(QLatin1Char('\n'));
+    ASSERT_FALSE(rows.isEmpty());
+    EXPECT_EQ(rows.front(), QStringLiteral("CrashboxHookedPthreadCreate")) << text.toStdString();
+    EXPECT_EQ(rows.count(QStringLiteral("StartTheThreadOverStaleSlots")), 1) << text.toStdString();
+    EXPECT_TRUE(rows.filter(QStringLiteral("LeftInTheStack")).isEmpty()) << "a stale slot: " << text.toStdString();
+    EXPECT_TRUE(rows.filter(QStringLiteral("[found by scanning")).isEmpty()) << "every row proven: " << text.toStdString();
 }
 
 TEST(ThreadDoors, ThreadsEndingAsTheCoreEndsLeaveTheListBeforeItGoes)

@@ -66,6 +66,25 @@ TEST_F(CallStackHeader, CallingThreadWithItsObjectUnknownThreadsAndNotes)
     EXPECT_EQ(FormatCallStackHeader(Entry(0xFFFFFFF0u, false, false), false, threads, options, me), "Calling Thread: ID=0; Priority=??");
 }
 
+// A block opens for another thread, another part of a thread, the
+// exception's line, and where the rows the stack scan found (their note)
+// follow the frames unwinding proved: they stand under a header that says so.
+TEST_F(CallStackHeader, TheRowsTheStackScanFoundOpenABlockOfTheirOwn)
+{
+    const TCrashboxDebugInfo proven = Entry(me, true, false);
+    TCrashboxDebugInfo scanned = proven;
+    scanned.CustomMsg = "found by scanning the stack, not by unwinding";
+    EXPECT_TRUE(OpensCallStackBlock(nullptr, proven));
+    EXPECT_FALSE(OpensCallStackBlock(&proven, proven));
+    EXPECT_TRUE(OpensCallStackBlock(&proven, scanned));
+    EXPECT_FALSE(OpensCallStackBlock(&scanned, scanned));
+    EXPECT_TRUE(OpensCallStackBlock(&proven, Entry(me, false, false)));
+    EXPECT_TRUE(OpensCallStackBlock(&proven, Entry(me + 1, true, false)));
+    EXPECT_TRUE(OpensCallStackBlock(&proven, Entry(me, true, true)));
+    EXPECT_EQ(FormatCallStackHeader(scanned, false, threads, options, me + 1),
+              "Running Thread: ID=" + std::to_string(me) + "; Priority=?? (found by scanning the stack, not by unwinding)");
+}
+
 TEST_F(CallStackHeader, UnknownPriorityIsAskedAndStoredBack)
 {
     PCrashboxThreadInfo info = threads.NewItem();

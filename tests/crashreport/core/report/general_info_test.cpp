@@ -21,6 +21,7 @@ struct TFixedException {
         object = ExceptionObjectFromSignal(SIGSEGV, SEGV_MAPERR);
         object.Message = "Segmentation fault";
         record.si_signo = SIGSEGV;
+        record.si_code = SEGV_MAPERR; // raised by the system for the fault
         record.si_addr = reinterpret_cast<void*>(0x10);
         context.uc_mcontext.gregs[REG_ERR] = 6; // a write from user mode
         input.ExceptionTime = EncodeDateTime(2024, 3, 4, 10, 5, 30);
@@ -180,6 +181,27 @@ TEST(GeneralInfo, MessagesEndWithAFullStopAndUnknownObjectsAreNamed)
     carried.Parents = {"EOleServerError", "EOleError"};
     input.ExceptionObject = &carried;
     EXPECT_EQ(BuildGeneralInformation(TCrashboxModuleOptions(""), facts, input).ExceptionClass, "EOleServerError");
+}
+
+// A SIGSEGV that another process sent (kill -SEGV) is no memory access:
+// its record holds the sender where a fault holds the address. The
+// message says who sent it, never "Read of address" and the sender's ID.
+TEST(GeneralInfo, ASignalAProcessSentIsToldByItsSenderNotAsAnAddressRead)
+{
+    const cvtest::TFixedSystemFacts facts;
+    TFixedException exception;
+    for (const int code : {SI_USER, SI_TKILL, SI_QUEUE}) {
+        exception.record = siginfo_t{};
+        exception.record.si_signo = SIGSEGV;
+        exception.record.si_code = code;
+        exception.record.si_pid = 24753; // where a fault's address would be read
+        exception.record.si_uid = 1000;
+        exception.object = ExceptionObjectFromSignalRecord(exception.record);
+        EXPECT_EQ(exception.object.ClassName, "EAccessViolation") << code;
+        EXPECT_EQ(BuildGeneralInformation(TCrashboxModuleOptions(""), facts, exception.input).ExceptionMessage,
+                  "signal 11 sent by process 24753 (user 1000).")
+            << code;
+    }
 }
 
 TEST(GeneralInfo, TwoAdaptersLineUpInColumns)

@@ -42,6 +42,7 @@ struct TFixedReport {
         object = ExceptionObjectFromSignal(SIGSEGV, SEGV_MAPERR);
         object.Message = "Segmentation fault";
         record.si_signo = SIGSEGV;
+        record.si_code = SEGV_MAPERR; // raised by the system for the fault
         record.si_addr = reinterpret_cast<void*>(0x10);
         const std::pair<int, greg_t> registers[] = {{REG_RAX, 0x10}, {REG_RBX, 0x1},     {REG_RCX, 0x2},
                                                     {REG_RDX, 0x2A}, {REG_RSI, 0x402000}, {REG_RDI, 0x402040},
@@ -82,11 +83,12 @@ struct TFixedReport {
         worker->Thread = &workerObject;
 
         // The exception's thread (the main one), then the thread that
-        // started it, a running thread, and a leak; the entries without
-        // enough detail are left out.
+        // started it, a running thread, and a leak; a frame known by its
+        // module alone shows the module and its offset there (as the call
+        // stack names it), the entry without a module is left out.
         Entry(ddSourceCode, cvtest::kSampleFault, 4711, true, true, program, "wordlist.cpp", "TWordList", "Sort", 30, 2);
         Entry(ddSourceCode, 0x401B00, 4711, true, false, program, "main.cpp", "", "main", 12, uint32_t(-2)); // inlined above its procedure
-        Entry(ddModule, 0x401C00, 4711, true, false, program, "", "", "", 0, 0);
+        Entry(ddModule, 0x401C00, 4711, true, false, program, "", "", "corvantis-wordlist+0x1c00", 0, 0);
         Entry(ddSourceCode, 0x402000, 4711, false, false, program, "start.cpp", "", "start", 0, 0);
         Entry(ddProcedure, 0x7F0000001000, 4712, true, false, libc, "", "", "poll", 0, 0);
         Entry(ddUnitAndProcedure, 0x7F0000002000, 4712, true, false, libc, "libc.so", "", "start_thread", 0, 0);

@@ -5,6 +5,8 @@
 #include <csignal>
 #include <stdexcept>
 
+#include <unistd.h>
+
 using namespace cv;
 
 namespace {
@@ -102,6 +104,37 @@ INSTANTIATE_TEST_SUITE_P(
                       SignalCase{SIGTRAP, 0, false, "EBreakpoint", "EExternal"},
                       SignalCase{SIGUSR1, 0, false, "EExternalException", "EExternal"}),
     [](const auto& info) { return std::string(info.param.kind) + std::to_string(info.index); });
+
+// The record decides: a fault the system raised is told by its kind, a
+// signal a process sent by its sender; abort()'s own SIGABRT (sent by the
+// process to itself) stays the abort.
+TEST(ExceptionObject, ASignalsRecordTellsAFaultFromASignalAProcessSent)
+{
+    siginfo_t record{};
+    record.si_signo = SIGSEGV;
+    record.si_code = SEGV_MAPERR;
+    EXPECT_FALSE(SignalSentByProcess(record));
+    EXPECT_EQ(SignalSenderText(record), "");
+    EXPECT_EQ(ExceptionObjectFromSignalRecord(record).Message, "Access violation");
+    EXPECT_EQ(ExceptionObjectFromSignalRecord(record, true).ClassName, "EStackOverflow");
+
+    record.si_code = SI_QUEUE;
+    record.si_pid = 4321;
+    record.si_uid = 1001;
+    EXPECT_TRUE(SignalSentByProcess(record));
+    const TExceptionObject sent = ExceptionObjectFromSignalRecord(record, true);
+    EXPECT_EQ(sent.ClassName, "EAccessViolation") << "a sent signal is no stack overflow";
+    EXPECT_EQ(sent.Message, "signal 11 sent by process 4321 (user 1001)");
+    EXPECT_EQ(sent.Signal, SIGSEGV);
+
+    record.si_signo = SIGABRT;
+    record.si_code = SI_TKILL;
+    record.si_pid = getpid();
+    EXPECT_EQ(ExceptionObjectFromSignalRecord(record).Message, "Abnormal program termination (abort)");
+    record.si_code = SI_USER;
+    record.si_pid = 4321;
+    EXPECT_EQ(ExceptionObjectFromSignalRecord(record).Message, "signal 6 sent by process 4321 (user 1001)");
+}
 
 TEST(ExceptionObject, RegisteredKindsAndParentsForCppClasses)
 {
