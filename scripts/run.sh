@@ -29,7 +29,10 @@ fi
 scripts/setup.sh
 scripts/build.sh
 if [ "$batch" = "--batch" ]; then
-  corpus=$(scripts/get-sample-corpus.sh)
+  corpus=$(scripts/get-sample-corpus.sh) || {
+    echo "run: the sample corpus could not be fetched, so no word list was made" >&2
+    exit 1
+  }
   out="${CV_OUTPUT_DIR:-$HOME/corvantis-output}"
   mkdir -p "$out"
   build/bench/wordlist_bench --top 20 --out "$out/sample.lst" "$corpus"
