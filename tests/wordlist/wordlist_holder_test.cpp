@@ -650,6 +650,10 @@ TEST_F(WordlistDocument, UnreadableAndEmptyTextsAreReportedNotCounted)
     EXPECT_FALSE(made);
     EXPECT_EQ(List(*none).Count(), 0);
     EXPECT_TRUE(dialogs.Routines().contains(QStringLiteral("NoWordsIn")));
+    // Its Help button leads to the word list's "no words" section, not to the clusters.
+    for (const cv::TDialogRequest& r : dialogs.Requests())
+        if (r.routine == QLatin1String("NoWordsIn"))
+            EXPECT_EQ(r.helpContext, 4565);
 }
 
 TEST_F(WordlistDocument, ATextOfOneLongLineIsReadInChunks)

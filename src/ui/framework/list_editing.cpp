@@ -303,7 +303,7 @@ bool AskReduceToN(int count, int& n)
     if (!dialogs)
         return false;
     QString value = NumberText(count);
-    if (!dialogs->InputValue(CVREduceData, CVHowManyEntries, value, 0))
+    if (!dialogs->InputValue(CVREduceData, CVHowManyEntries, value, 1324))
         return false;
     bool whole = false;
     const int asked = value.trimmed().toInt(&whole);
@@ -1062,7 +1062,7 @@ void AddListEditingHandlers(TMainToolsForm& window, TCVGridHandlersA& a)
         };
     a.InputForGrid = [mayWorkOn](TCV_Grid* grid, const QString& prompt, QString& value) {
         TListEditingDialogs* dialogs = CurrentListEditingDialogs();
-        return mayWorkOn(grid) && dialogs && dialogs->InputValue(QString(), prompt, value, 0);
+        return mayWorkOn(grid) && dialogs && dialogs->InputValue(QString(), prompt, value, 1326);
     };
     // "Delete" and "Restore deleted" on the selected rows.
     a.SelectedRowsCommand = [guarded](TCV_Grid* grid) {

@@ -633,7 +633,7 @@ bool TFormWordList::ComputeRelationshipsFromIndex(TCV_Grid* grid, const TRelatio
             });
         }
         if (handler.fWordsToProcess.isEmpty()) {
-            NoWordsIn(choice.wordFile);
+            NoWordsIn(choice.wordFile, 2830);
             grid->RestorePositions();
             return false;
         }

@@ -1378,7 +1378,9 @@ TEST(CrashExample, AReportTheFullDiskCannotTakeGoesToTheFallbackPlace)
                                         {QStringLiteral("--mount"), QStringLiteral("sh"), QStringLiteral("-c"), script, QStringLiteral("sh"), out,
                                          earlierFile, QStringLiteral(CV_CRASH_EXAMPLE), dir.file(QStringLiteral("after.elf"))},
                                         dir.path(), {QStringLiteral("XDG_DATA_HOME=") + dir.file(QStringLiteral("data"))});
-    if (run.status == 90)
+    // Where the root is no mount point (a chroot) unshare cannot make the
+    // namespace at all, and nothing could be mounted either.
+    if (run.status == 90 || run.output.startsWith(QStringLiteral("unshare: ")))
         GTEST_SKIP() << "no small file system could be mounted here: " << run.output.toStdString();
     ExpectTheReportInTheFallbackPlace(run, earlier, cvtest::readAll(dir.file(QStringLiteral("after.elf"))), out,
                                       dir.file(QStringLiteral("data")), std::strerror(ENOSPC));
