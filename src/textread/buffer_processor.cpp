@@ -271,11 +271,11 @@ std::size_t WordSafeCut(std::u16string_view chunk, const TTextClassifier& classi
     for (std::size_t k = chunk.size() - 1; k-- > chunk.size() / 2;) {
         const char16_t c = chunk[k];
         const auto kind = classifier.KindOf(c);
-        // "," and "." join only digits ("1,000").
-        const bool separator = kind == TTextClassifier::kNumberSep && !(digitAt(k - 1) && digitAt(k + 1));
+        // "," and "." join only digits ("1,000"), also where they end sentences.
+        const bool inNumber = JoinsDigits(c) && digitAt(k - 1) && digitAt(k + 1);
         if ((kind == TTextClassifier::kPunct || kind == TTextClassifier::kSentenceEnd || kind == TTextClassifier::kSpace
-             || separator)
-            && c != u'<' && c != u'>' && c != u'&')
+             || kind == TTextClassifier::kNumberSep)
+            && !inNumber && c != u'<' && c != u'>' && c != u'&')
             return k + 1;
     }
     return chunk.size();
