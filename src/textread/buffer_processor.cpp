@@ -38,13 +38,16 @@ inline bool isHighSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
 
 // A text whose first units are full of control characters or undecodable
 // bytes is not a text at all (a program, a picture, a word-processor file).
-bool looksBinary(std::u16string_view head)
+// `undecodableCount`: U+FFFD counts against it; not so where a byte-order
+// mark made the reader decode a text as what it is not (a Latin-1 text
+// behind the UTF-8 mark), which is read all the same, with a note.
+bool looksBinary(std::u16string_view head, bool undecodableCount)
 {
     const std::size_t n = std::min<std::size_t>(head.size(), kGuessBytes);
-    auto badUnit = [](char16_t c) {
+    auto badUnit = [undecodableCount](char16_t c) {
         if (c < 0x20)
             return !(c == u'\t' || c == u'\n' || c == u'\r' || c == u'\f' || c == u'\v' || c == 0x1A || c == 0x1B);
-        return c == 0xFFFD;
+        return undecodableCount && c == 0xFFFD;
     };
     std::size_t bad = 0, i = 0;
 #if defined(__SSE2__)
@@ -53,6 +56,7 @@ bool looksBinary(std::u16string_view head)
     const __m128i zero = _mm_setzero_si128();
     const __m128i below = _mm_set1_epi16(0x1F);
     const __m128i replacement = _mm_set1_epi16(short(0xFFFD));
+    const __m128i replacementCounts = undecodableCount ? _mm_set1_epi16(-1) : zero;
     __m128i lanes = zero;
     auto countEight = [&](std::size_t at) {
         const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(head.data() + at));
@@ -60,7 +64,8 @@ bool looksBinary(std::u16string_view head)
         const __m128i allowed = _mm_or_si128(
             _mm_cmpeq_epi16(_mm_subs_epu16(_mm_sub_epi16(v, _mm_set1_epi16(0x09)), _mm_set1_epi16(4)), zero),
             _mm_cmpeq_epi16(_mm_subs_epu16(_mm_sub_epi16(v, _mm_set1_epi16(0x1A)), _mm_set1_epi16(1)), zero));
-        const __m128i odd = _mm_or_si128(_mm_andnot_si128(allowed, control), _mm_cmpeq_epi16(v, replacement));
+        const __m128i odd = _mm_or_si128(_mm_andnot_si128(allowed, control),
+                                         _mm_and_si128(_mm_cmpeq_epi16(v, replacement), replacementCounts));
         // Counted in lanes (an odd unit's lane is all ones: minus one);
         // a lane takes at most kGuessBytes / 8 of them, within 16 bits.
         lanes = _mm_sub_epi16(lanes, odd);
@@ -541,12 +546,14 @@ bool TBufferProcessor::ReadAndProcess(int32_t count)
     if (guess.utf32)
         return cannotRead(QStringLiteral("it is in UTF-32, which cannot be read; please save it as UTF-8 or UTF-16"));
     FileSignatureBytes.assign(block, block + guess.bomLength);
+    bool markContradicted = false;
     if (guess.bomLength > 0 && !m_preparsed) {
         // The mark decides, but a mark its text does not look like (an
         // 8-bit text behind a UTF-16 mark reads as a run of ideographs) is
         // told.
         const std::size_t headSize = std::min<std::size_t>(std::size_t(got), kGuessBytes);
-        if (!LooksLikeItsMark({block + guess.bomLength, headSize - std::size_t(guess.bomLength)}, guess.encoding)) {
+        markContradicted = !LooksLikeItsMark({block + guess.bomLength, headSize - std::size_t(guess.bomLength)}, guess.encoding);
+        if (markContradicted) {
             const QString claimed = guess.encoding == TSourceEncoding::Utf8      ? QStringLiteral("UTF-8")
                                     : guess.encoding == TSourceEncoding::Utf16BE ? QStringLiteral("UTF-16 big-endian")
                                                                                  : QStringLiteral("UTF-16 little-endian");
@@ -576,7 +583,7 @@ bool TBufferProcessor::ReadAndProcess(int32_t count)
     if (pending.capacity() < TTextDecoder::MaxUnitsFor(std::size_t(got)))
         pending.reserve(grownCapacity(pending.capacity(), TTextDecoder::MaxUnitsFor(std::size_t(got))));
     decoder.Decode({block + guess.bomLength, std::size_t(got) - std::size_t(guess.bomLength)}, eof, pending);
-    if (!m_preparsed && looksBinary({pending.data(), pending.size()}))
+    if (!m_preparsed && looksBinary({pending.data(), pending.size()}, !markContradicted))
         return cannotRead(QStringLiteral("it does not look like a text (it holds binary data)"));
     if (m_countUnits)
         m_textUnits = countTextUnits(src, guess, {block + guess.bomLength, std::size_t(got) - std::size_t(guess.bomLength)}, eof);

@@ -781,6 +781,11 @@ TEST_F(BufferProcessorTest, AByteOrderMarkItsTextDoesNotLookLikeIsNoted)
     QString chinese;
     for (int k = 0; k < 40; ++k)
         chinese += QStringLiteral("\u4ECA\u5929\u5929\u6C14\u5F88\u597D\uFF0C\u6211\u4EEC\u53BB\u516C\u56ED\u3002\n");
+    // German in Latin-1 (17% of its bytes above 0x7F): behind the UTF-8 mark
+    // its letters are undecodable, which is no reason to refuse it as binary.
+    QString german;
+    for (int k = 0; k < 200; ++k)
+        german += QStringLiteral("\u00DCber die Gr\u00F6\u00DFe: f\u00FCr \u00C4pfel, \u00D6l und s\u00FC\u00DFe N\u00FCsse zahlt man %1 Mark.\n").arg(k);
     QByteArray swapped = utf16(lines, false, false); // little-endian units behind a big-endian mark
     swapped.prepend("\xFE\xFF");
     const struct {
@@ -792,6 +797,7 @@ TEST_F(BufferProcessorTest, AByteOrderMarkItsTextDoesNotLookLikeIsNoted)
         {"ASCII behind FE FF", QByteArray("\xFE\xFF") + utf8(lines), "UTF-16 big-endian"},
         {"UTF-16LE behind FE FF", swapped, "UTF-16 big-endian"},
         {"Latin-1 behind EF BB BF", QByteArray("\xEF\xBB\xBF") + latin1(QString(lines).replace(QStringLiteral("plain"), QStringLiteral("pl\u00E2\u00EEn"))), "UTF-8"},
+        {"German Latin-1 behind EF BB BF", QByteArray("\xEF\xBB\xBF") + latin1(german), "UTF-8"},
         {"UTF-16LE with its mark", utf16(lines, false, true), nullptr},
         {"UTF-16BE with its mark", utf16(lines, true, true), nullptr},
         {"Chinese UTF-16LE with its mark", utf16(chinese, false, true), nullptr},
@@ -812,6 +818,11 @@ TEST_F(BufferProcessorTest, AByteOrderMarkItsTextDoesNotLookLikeIsNoted)
                                              "(it was read as %2)")
                                   .arg(QDir::toNativeSeparators(file), QString::fromLatin1(c.claimed)));
     }
+    // Read as the mark says: the ASCII words are all there.
+    const ReadResult r = readFile(dir.write(QStringLiteral("german.txt"), QByteArray("\xEF\xBB\xBF") + latin1(german)));
+    ASSERT_TRUE(r.ok) << qPrintable(r.error);
+    EXPECT_EQ(r.words.count(QStringLiteral("zahlt")), 200);
+    EXPECT_EQ(r.words.count(QStringLiteral("Mark")), 200);
 }
 
 // Asked for, the reader tells the decoded text's length before the first
