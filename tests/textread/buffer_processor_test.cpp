@@ -266,6 +266,65 @@ TEST_F(BufferProcessorTest, SentencesFollowCapitalsAndParagraphsFollowTheSetting
     EXPECT_EQ(r.stats.Sentences, 6) << "a paragraph end ends its sentence";
 }
 
+// The sentence and paragraph ends that the reading rules spell out, each
+// with its count and the boundary before the word after it.
+TEST_F(BufferProcessorTest, SentenceAndParagraphEndsCaseByCase)
+{
+    struct Case {
+        const char* name;
+        QString text;
+        int sentences, paragraphs;
+        std::vector<int> barriers; // before each word
+    };
+    const Case cases[] = {
+        // Punctuation between the sentence end and the blank.
+        {"bracket", QStringLiteral("One two.) Three four."), 2, 1, {0, 0, 2, 0}},
+        {"quote before", QStringLiteral("One \"two\". Three four."), 2, 1, {0, 0, 2, 0}},
+        {"quote after", QStringLiteral("One \"two.\" Three four."), 2, 1, {0, 0, 2, 0}},
+        {"dashes", QStringLiteral("One two.-- Three four."), 2, 1, {0, 0, 2, 0}},
+        {"tag", QStringLiteral("One two.<b>Three four."), 2, 1, {0, 0, 2, 0}},
+        {"lower case after", QStringLiteral("One two.) three four."), 1, 1, {0, 0, 0, 0}},
+        {"no blank", QStringLiteral("One two.)Three four."), 1, 1, {0, 0, 0, 0}},
+        // Lone line breaks of every kind end a paragraph (and its sentence).
+        {"CR", QStringLiteral("One two\rThree four\r"), 2, 2, {0, 0, 3, 0}},
+        {"VT", QStringLiteral("One two\vThree four"), 2, 2, {0, 0, 3, 0}},
+        {"FF", QStringLiteral("One two\fThree four"), 2, 2, {0, 0, 3, 0}},
+        {"U+2028", QStringLiteral("One two\u2028Three four"), 2, 2, {0, 0, 3, 0}},
+        {"CR LF", QStringLiteral("One two\r\nThree four"), 2, 2, {0, 0, 3, 0}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const ReadResult r = readFile(dir.write(QStringLiteral("s.txt"), utf8(c.text)));
+        ASSERT_TRUE(r.ok) << qPrintable(r.error);
+        EXPECT_EQ(r.words.join(u' ').toLower(), QStringLiteral("one two three four"));
+        EXPECT_EQ(r.stats.Sentences, c.sentences);
+        EXPECT_EQ(r.stats.Paragraphs, c.paragraphs);
+        std::vector<int> barriers;
+        int32_t pos = 0;
+        TScannedWord w;
+        while (NextWord(r.classes, pos, w))
+            barriers.push_back(w.barrier);
+        EXPECT_EQ(barriers, c.barriers);
+    }
+}
+
+// Superscripts and fractions are digits: inside a word with a letter they
+// belong to it, alone they are numbers.
+TEST_F(BufferProcessorTest, SuperscriptsAndFractionsAreDigits)
+{
+    const QString text = QStringLiteral("E = mc\u00B2, r\u00B2 and \u00BDmv\u00B2 but \u00B2 and 2\u00BD alone, H\u2082O");
+    TTextSettings s = defaultSettings();
+    ReadResult r = readFile(dir.write(QStringLiteral("a.txt"), utf8(text)), s);
+    ASSERT_TRUE(r.ok);
+    EXPECT_EQ(r.words, QStringList({"E", QStringLiteral("mc\u00B2"), QStringLiteral("r\u00B2"), "and",
+                                    QStringLiteral("\u00BDmv\u00B2"), "but", QStringLiteral("\u00B2"), "and",
+                                    QStringLiteral("2\u00BD"), "alone", QStringLiteral("H\u2082O")}));
+    EXPECT_EQ(r.stats.Words, 9) << "the numbers are no running words";
+    s.SetKeepNumbers(true);
+    r = readFile(dir.write(QStringLiteral("b.txt"), utf8(text)), s);
+    EXPECT_EQ(r.stats.Words, 11);
+}
+
 TEST_F(BufferProcessorTest, WordJoinersFollowTheSettings)
 {
     const QByteArray text = "don't re-enter 'quoted' half- rock-'n'-roll";
