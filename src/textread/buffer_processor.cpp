@@ -660,6 +660,9 @@ bool TBufferProcessor::ReadAndProcess(int32_t count)
         return finish(false);
     }
     FileHandledInfo.SetFormat(uint8_t((FileHandledInfo.Format() & ~kTextFormatEncodingMask) | formatOf(decoder.Encoding())));
+    if (m_markup && m_markup->LeftOutScriptOrStyle())
+        AddReadNote(QStringLiteral("what stands inside <script> and <style> was left out, as a reader of the page "
+                                   "never sees it (a text setting counts it)"));
     if (src.ChangedWhileRead()) {
         m_changedWhileRead = true;
         AddReadNote(QStringLiteral("the text changed while it was read: what was read of it is counted, and a word "

@@ -340,6 +340,49 @@ TEST_F(BufferProcessorTest, WordJoinersFollowTheSettings)
               QStringList({"mail", "me@home", "or", "snake_case"}));
 }
 
+// A page's scripts and style sheets are no text its reader sees: with tags
+// ignored they are left out (and the text's notes say so) unless the
+// settings count them; tag rules and plain mode leave them to the rules.
+TEST_F(BufferProcessorTest, ScriptsAndStyleSheetsAreLeftOutOfPages)
+{
+    QString page = QStringLiteral(
+        "<html><head><title>Love</title>\n<STYLE type=\"text/css\">p { color: red; }</STYLE>\n"
+        "<script src=\"a.js\"/>\n<script>var x = a<b && c>d ? \"</p>\" : 1;</script></head>\n"
+        "<body><p>My love is like a rose.</p><script type=\"text/javascript\">\n");
+    for (int k = 0; k < 40; ++k)
+        page += QStringLiteral("  var line%1 = document.getElementById('x');\n").arg(k);
+    page += QStringLiteral("</script ><p>So fair art thou.</p>\n<style>\nbody{margin:0}");
+    const QStringList read = {"Love", "My", "love", "is", "like", "a", "rose", "So", "fair", "art", "thou"};
+    const QString file = dir.write(QStringLiteral("love.html"), utf8(page));
+    for (const int chunk : {0, 64, 100}) {
+        SCOPED_TRACE(chunk);
+        const ReadResult r = readFile(file, defaultSettings(), nullptr, chunk);
+        ASSERT_TRUE(r.ok) << qPrintable(r.error);
+        EXPECT_EQ(r.words, read);
+        EXPECT_EQ(r.stats.Words, read.size());
+        ASSERT_EQ(r.notes.size(), 1);
+        EXPECT_EQ(r.notes[0], QDir::toNativeSeparators(file)
+                                  + QStringLiteral(": what stands inside <script> and <style> was left out, as a reader "
+                                                   "of the page never sees it (a text setting counts it)"));
+    }
+    TTextSettings counted = defaultSettings();
+    counted.SetCountScriptAndStyle(true);
+    ReadResult r = readFile(file, counted);
+    EXPECT_TRUE(r.words.contains(QStringLiteral("color")));
+    EXPECT_TRUE(r.words.contains(QStringLiteral("var")));
+    EXPECT_TRUE(r.words.contains(QStringLiteral("margin")));
+    EXPECT_TRUE(r.notes.isEmpty());
+    TTextSettings rules = defaultSettings();
+    rules.SetMarkupMode(TMarkupMode::TagRules);
+    r = readFile(file, rules);
+    EXPECT_TRUE(r.words.contains(QStringLiteral("var")));
+    EXPECT_TRUE(r.notes.isEmpty());
+    // A page without either has no note.
+    r = readFile(dir.write(QStringLiteral("plain.html"), "<p>No scripts here.</p><scripted>x</scripted>"));
+    EXPECT_EQ(r.words, QStringList({"No", "scripts", "here", "x"}));
+    EXPECT_TRUE(r.notes.isEmpty());
+}
+
 TEST_F(BufferProcessorTest, PlainModeReadsAngleBracketsAsText)
 {
     TTextSettings s = defaultSettings();
@@ -388,11 +431,17 @@ TEST_F(BufferProcessorTest, TagRulesExcludeAndTranslate)
     EXPECT_EQ(TagNumberOf(r.classes[w]), 1) << "a listed tag carries its number";
     EXPECT_EQ(TagNumberOf(r.classes[r.text.find(u"\x19/w\x18")]), 0);
     EXPECT_TRUE(IsTagClass(r.classes[r.text.find(u"\x19/w\x18")]));
-    // The same rules in ignore mode only hide the tags.
+    // The same rules in ignore mode only hide the tags (a script, when the
+    // settings count it, is read as text; by default it is left out).
     s.SetMarkupMode(TMarkupMode::IgnoreTags);
+    s.SetCountScriptAndStyle(true);
     handler.SetOptions(TTagOptions::FromSettings(s));
     EXPECT_EQ(readFile(dir.write(QStringLiteral("b.txt"), text), s, &handler).words,
               QStringList({"one", "two", "var", "hidden", "1", "three", "four", "cat", "extra"}));
+    s.SetCountScriptAndStyle(false);
+    handler.SetOptions(TTagOptions::FromSettings(s));
+    EXPECT_EQ(readFile(dir.write(QStringLiteral("c.txt"), text), s, &handler).words,
+              QStringList({"one", "two", "three", "four", "cat", "extra"}));
 }
 
 TEST_F(BufferProcessorTest, EntitiesAndPositionsInTheSourceText)
