@@ -181,12 +181,21 @@ struct TBufferProcessor::Source {
     std::vector<uint8_t> memory;
     std::size_t pos = 0, end = 0;
     bool inMemory = false;
+    // An entry of a zip archive, read a piece at a time as a loose file is
+    // (its number in the archive of the reader's scratch, for a second reading).
+    std::unique_ptr<TZipEntryReader> entry;
+    int entryIndex = -1;
     int64_t size = 0;
-    int64_t fileLeft = 0; // of a loose file: what is read of it is the size it had when opened
+    int64_t fileLeft = 0; // of a loose file or an entry: what is not read yet of the size it had when opened
     uint8_t flags = 0;
 
     int64_t Read(uint8_t* dst, int64_t max)
     {
+        if (entry) {
+            const int64_t n = entry->Read(dst, max, &error);
+            fileLeft -= std::max<int64_t>(n, 0);
+            return n;
+        }
         if (!inMemory) {
             const int64_t want = std::min(max, fileLeft);
             const int64_t n = want > 0 ? file.Read(dst, want, &error) : 0;
@@ -202,10 +211,11 @@ struct TBufferProcessor::Source {
     }
     // A text that grows while it is read ends where it ended when opened
     // (a text written to without end would be read for ever).
-    bool AtEnd() const { return inMemory ? pos >= end : fileLeft <= 0 || fileEnded; }
+    bool AtEnd() const { return entry ? entry->AtEnd() : inMemory ? pos >= end : fileLeft <= 0 || fileEnded; }
     // A loose text that ended before the size it had when opened, or was
-    // written to since (a text in memory was read whole at once).
-    bool ChangedWhileRead() const { return !inMemory && (fileLeft > 0 || file.ChangedSinceOpened()); }
+    // written to since (a text in memory was read whole at once; an entry
+    // that is not what its archive says is refused).
+    bool ChangedWhileRead() const { return !inMemory && !entry && (fileLeft > 0 || file.ChangedSinceOpened()); }
 };
 
 TBufferProcessor::TBufferProcessor(TCorvantisholder* document, TFileHandledCallback fileHandled,
@@ -331,12 +341,25 @@ int64_t TBufferProcessor::countTextUnits(Source& src, const TEncodingGuess& gues
         }
         return total;
     }
-    // The rest of a loose text as far as it reached when opened.
+    // The rest of a loose text as far as it reached when opened; of an
+    // entry, the rest of a second reading of it.
     std::vector<uint8_t> block(std::size_t(std::min<int64_t>(int64_t(kBlock), std::max<int64_t>(src.fileLeft, 1))));
     const int64_t from = src.size - src.fileLeft;
+    std::unique_ptr<TZipEntryReader> again = src.entry ? m_scratch->zip->OpenEntry(src.entryIndex) : nullptr;
+    auto readAt = [&](int64_t at, uint8_t* to, int64_t n) {
+        if (!src.entry)
+            return src.file.ReadAt(at, to, n, nullptr);
+        return again && again->Read(to, n, nullptr) == n;
+    };
+    for (int64_t skipped = 0; again && skipped < from;) {
+        const int64_t n = std::min<int64_t>(int64_t(block.size()), from - skipped);
+        if (!readAt(skipped, block.data(), n))
+            return -1;
+        skipped += n;
+    }
     for (int64_t at = from; at < src.size; at += int64_t(block.size())) {
         const auto n = std::size_t(std::min<int64_t>(int64_t(block.size()), src.size - at));
-        if (!src.file.ReadAt(at, block.data(), int64_t(n), nullptr))
+        if (!readAt(at, block.data(), int64_t(n)))
             return -1; // cut short meanwhile: the reading itself tells
         take({block.data(), n}, at + int64_t(n) >= src.size);
     }
@@ -386,12 +409,34 @@ bool TBufferProcessor::openSource(Source& src)
         const int index = zip.IndexOf(m_text.ZipEntryName);
         if (index < 0)
             return cannotRead(QStringLiteral("the archive holds no entry of that name"));
-        TMemoryStream entry;
-        if (!zip.ExtractToStream(index, entry))
-            return fail(zip.ErrorString());
-        src.memory = entry.TakeBytes();
-        src.inMemory = true;
         src.flags |= kTextFormatInZip;
+        // An entry is read as it unpacks, as a loose text is read: only an
+        // enciphered or a pre-parsed text (by its name, or by its magic
+        // bytes) is unpacked whole first.
+        if (!enciphered && !preparsed) {
+            std::unique_ptr<TZipEntryReader> entry = zip.OpenEntry(index);
+            if (!entry)
+                return fail(zip.ErrorString());
+            uint8_t head[sizeof(kPreparsedMagic)];
+            QString why;
+            const int64_t n = entry->Read(head, int64_t(sizeof(head)), &why);
+            if (n < 0)
+                return fail(why);
+            if (!LooksPreparsed({head, std::size_t(n)})) {
+                src.entry = zip.OpenEntry(index); // from its start
+                if (!src.entry)
+                    return fail(zip.ErrorString());
+                src.entryIndex = index;
+                src.size = src.entry->Size();
+                src.fileLeft = src.size;
+                return true;
+            }
+        }
+        TMemoryStream whole;
+        if (!zip.ExtractToStream(index, whole))
+            return fail(zip.ErrorString());
+        src.memory = whole.TakeBytes();
+        src.inMemory = true;
     } else if (enciphered || preparsed) {
         TMemoryStream whole;
         QString error;

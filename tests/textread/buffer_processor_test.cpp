@@ -691,6 +691,74 @@ TEST_F(BufferProcessorTest, TextsInsideZipArchives)
     EXPECT_TRUE(r.error.contains(QStringLiteral("fake.zip")));
 }
 
+// An entry of an archive is read as it unpacks, block by block as a loose
+// text is: the same buffers, classes, counts and length in units, whatever
+// the encoding, wherever its chunks and the reader's blocks fall.
+TEST_F(BufferProcessorTest, AZippedTextReadsAsTheSameTextLoose)
+{
+    struct Length : Collector {
+        using Collector::Collector;
+        int64_t told = -2;
+        void ProcessAChunkOfFile(int32_t i) override
+        {
+            Collector::ProcessAChunkOfFile(i);
+            if (told == -2)
+                told = TextUnits();
+        }
+    };
+    QString text;
+    for (int k = 0; k < 3000; ++k)
+        text += QStringLiteral("<p>Line %1: caf\u00E9 cr\u00E8me, a very-long-hyphenated-word and Mr. Smith's dog. </p>%2")
+                    .arg(k)
+                    .arg(k % 7 == 0 ? QStringLiteral("\n\n") : QStringLiteral("\n"));
+    const std::vector<std::pair<const char*, QByteArray>> forms = {
+        {"utf8.txt", utf8(text)},
+        {"utf8-mark.txt", QByteArray("\xEF\xBB\xBF") + utf8(text)},
+        {"utf16le.txt", utf16(text, false, true)},
+        {"utf16be.txt", utf16(text, true, false)},
+        {"latin1.txt", latin1(text)},
+    };
+    const QString zipName = dir.file(QStringLiteral("forms.zip"));
+    {
+        TZipArchive zip;
+        ASSERT_TRUE(zip.CreateArchive(zipName));
+        std::vector<TZipNewEntry> entries;
+        for (const auto& [name, bytes] : forms)
+            entries.push_back({QString::fromLatin1(name), std::vector<uint8_t>(bytes.begin(), bytes.end()),
+                               QDateTime::currentDateTime(), kZipAttrArchive});
+        ASSERT_TRUE(zip.AddEntries(std::move(entries))) << qPrintable(zip.ErrorString());
+    }
+    auto read = [&](const QString& file, const QString& entry, int32_t chunk) {
+        TChosenTextRec rec;
+        rec.FullFilename = file;
+        rec.ZipEntryName = entry;
+        auto c = std::make_unique<Length>(nullptr, nullptr, nullptr, nullptr, rec, defaultSettings(), 0, 0, false);
+        c->SetShowFailureMessages(false);
+        c->SetCountTextUnits(true);
+        c->SetMaxChunkChars(chunk);
+        EXPECT_TRUE(c->ReadAndProcess(1)) << qPrintable(c->LastError());
+        return c;
+    };
+    for (const auto& [name, bytes] : forms) {
+        const QString loose = dir.write(QString::fromLatin1(name), bytes);
+        for (const int32_t chunk : {64, 1000, 65536, TBufferProcessor::kMaxChunkChars}) {
+            SCOPED_TRACE(std::string(name) + " " + std::to_string(chunk));
+            const auto a = read(loose, QString(), chunk);
+            const auto b = read(zipName, QString::fromLatin1(name), chunk);
+            EXPECT_TRUE(a->text == b->text);
+            EXPECT_EQ(a->classes, b->classes);
+            EXPECT_EQ(a->chunkSizes, b->chunkSizes);
+            EXPECT_EQ(a->words(), b->words());
+            EXPECT_EQ(a->TextStats().Words, b->TextStats().Words);
+            EXPECT_EQ(a->TextStats().Sentences, b->TextStats().Sentences);
+            EXPECT_EQ(a->TextStats().Paragraphs, b->TextStats().Paragraphs);
+            EXPECT_EQ(b->told, a->told);
+            EXPECT_EQ(b->FileHandledInfo.TextSize(), bytes.size());
+            EXPECT_EQ(b->FileHandledInfo.Format(), a->FileHandledInfo.Format() | kTextFormatInZip);
+        }
+    }
+}
+
 TEST(ChunkCut, PrefersLineBreaksAndNeverSplitsTagsOrPairs)
 {
     auto repeat = [](std::u16string_view s, int n) {
