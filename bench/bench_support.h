@@ -1,6 +1,7 @@
 #pragma once
 // Small helpers shared by the bench programs.
 
+#include "model/chosen_files.h"
 #include "suite/cv_globals.h"
 #include "suite/cvbuf.h"
 #include "suite/file_system.h"
@@ -159,6 +160,20 @@ inline bool haveTexts(const TFoundTexts& found, const QStringList& paths)
     return false;
 }
 
+// The texts of the files as a job chooses them (the entries of a zip
+// archive are texts of their own); what cannot be chosen is told. Benches
+// that call it link the model library.
+inline std::vector<cv::TChosenTextRec> chosenTexts(const QStringList& files)
+{
+    cv::TCVFileDetails chosen(false, tellUnchosen);
+    for (const QString& f : files)
+        chosen.ToolAddAFile(f);
+    std::vector<cv::TChosenTextRec> out(std::size_t(std::max(0, chosen.FileCount())));
+    for (int i = 0; i < chosen.FileCount(); ++i)
+        chosen.GetFullFileDetails(i, out[std::size_t(i)]);
+    return out;
+}
+
 // The files less those a job could not read (named natively in its reasons).
 inline QStringList usedFiles(const QStringList& files, const QStringList& unread)
 {
@@ -174,6 +189,14 @@ inline void reportSkipped(const QStringList& skipped)
 {
     for (const QString& s : skipped)
         std::fprintf(stderr, "skipped: %s\n", qPrintable(s));
+}
+
+// What a job noted of texts it read all the same (each naming its text, as
+// the notes of its result do): "note: <text>: <note>".
+inline void reportNotes(const QStringList& notes)
+{
+    for (const QString& n : notes)
+        std::fprintf(stderr, "note: %s\n", qPrintable(n));
 }
 
 // Seconds taken by `wc -w` over the same files (the yardstick every bench

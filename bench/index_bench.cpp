@@ -185,10 +185,11 @@ bool BuildIndex(const QString& base, const QStringList& files, bool add)
     ResetPeakRss();
     const auto t0 = std::chrono::steady_clock::now();
     QString error;
-    QStringList skipped;
-    const bool ok = cv::MakeIndexOfTexts(chosen, base, add ? cv::kIndexOpenAdd : cv::kIndexOpenNew, &error, &skipped);
+    QStringList skipped, notes;
+    const bool ok = cv::MakeIndexOfTexts(chosen, base, add ? cv::kIndexOpenAdd : cv::kIndexOpenNew, &error, &skipped, &notes);
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
     cvbench::reportSkipped(skipped);
+    cvbench::reportNotes(notes);
     if (!ok) {
         std::fprintf(stderr, "%s\n", qPrintable(error));
         return false;

@@ -165,9 +165,7 @@ TResult MakeList(const QStringList& files, const QString& out, int top, int thre
     int32_t converted = 0;
     const bool made = doc.MakeWordlist(chosen, 0, converted, cv::kListWordList);
     cvbench::reportSkipped(doc.UnreadTextReasons());
-    // What the list's notes tell of texts read all the same.
-    for (const QString& note : doc.TextNotes())
-        std::fprintf(stderr, "note: %s\n", qPrintable(note));
+    cvbench::reportNotes(doc.TextNotes());
     r.unread = doc.dud_compute_files;
     if (!made) {
         std::fprintf(stderr, "no word list was made%s%s\n", cv::Global_FailureMessage.isEmpty() ? "" : ": ",
