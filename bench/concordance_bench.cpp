@@ -144,11 +144,11 @@ bool report(const char* name, std::vector<cv::TChosenTextRec>& texts, const QStr
     return true;
 }
 
-int Usage(const QString& why)
-{
-    return cvbench::UsageError(
-        why, "usage: concordance_bench [--out FILE] [--compare FILE] <corpus folder> [megabytes] [search words]\n");
-}
+constexpr const char* kUsage =
+    "usage: concordance_bench [--out FILE] [--compare FILE] <corpus folder> [megabytes] [search words]\n"
+    "  megabytes: 1 to 1000000 (default 50); search words: as typed in the tool (default \"the\")\n";
+
+int Usage(const QString& why) { return cvbench::UsageError(why, kUsage); }
 
 } // namespace
 
@@ -156,6 +156,8 @@ int main(int argc, char** argv)
 {
     cv::ReportFileSizeLimitAsFailure();
     QCoreApplication app(argc, argv);
+    if (cvbench::HelpAsked(app.arguments().mid(1), kUsage))
+        return 0;
     QString out, compare;
     QStringList plain;
     cvbench::TArgs args(app.arguments().mid(1));
@@ -177,57 +179,53 @@ int main(int argc, char** argv)
     int megabytes = 50;
     if (plain.size() > 1 && !args.Parse(QStringLiteral("megabytes"), plain[1], 1, 1000000, megabytes))
         return Usage(args.Error());
-    const cvbench::TFoundTexts found = cvbench::findTexts({plain[0]});
-    cvbench::reportSkipped(found.skipped);
-    if (!cvbench::haveTexts(found, {plain[0]}))
-        return 1;
-    // Chosen as the tool chooses them: the entries of a zip archive are texts.
-    std::vector<cv::TChosenTextRec> texts = cvbench::chosenTexts(found.files);
-    if (texts.empty()) {
-        std::fprintf(stderr, "none of the texts could be read\n");
-        return 1;
-    }
-    const int64_t wanted = int64_t(megabytes) * 1000 * 1000;
-    const QString words = plain.size() > 2 ? plain[2] : QStringLiteral("the");
-    std::printf("%lld texts\n", static_cast<long long>(texts.size()));
-    const bool keep = !out.isEmpty() || !compare.isEmpty();
-    std::vector<uint8_t> lines;
-    // The job's entry point: a shortage of memory ends it with a message, as in the tool.
-    try {
+    return cvbench::RunJob(QStringLiteral("make the concordance"), [&]() -> int {
+        const cvbench::TFoundTexts found = cvbench::findTexts({plain[0]});
+        cvbench::reportSkipped(found.skipped);
+        if (!cvbench::haveTexts(found, {plain[0]}))
+            return 1;
+        // Chosen as the tool chooses them: the entries of a zip archive are texts.
+        std::vector<cv::TChosenTextRec> texts = cvbench::chosenTexts(found.files);
+        if (texts.empty()) {
+            std::fprintf(stderr, "none of the texts could be read\n");
+            return 1;
+        }
+        const int64_t wanted = int64_t(megabytes) * 1000 * 1000;
+        const QString words = plain.size() > 2 ? plain[2] : QStringLiteral("the");
+        std::printf("%lld texts\n", static_cast<long long>(texts.size()));
+        const bool keep = !out.isEmpty() || !compare.isEmpty();
+        std::vector<uint8_t> lines;
         if (!report("text reading alone", texts, words, false, wanted))
             return 1;
         cvbench::ResetPeakRss();
         if (!report(qPrintable(QStringLiteral("concordance of \"%1\"").arg(words)), texts, words, true, wanted,
                     keep ? &lines : nullptr))
             return 1;
-    } catch (const std::bad_alloc&) {
-        std::fprintf(stderr, "%s\n", qPrintable(cv::NotEnoughMemoryText(QStringLiteral("make the concordance"))));
-        return 1;
-    }
-    // The goal: a concordance of a frequent word in a corpus of 100 million running words in bounded memory.
-    const long peakMb = cvbench::PeakRssKb() / 1024;
-    std::printf("peak memory\t%ld MB (VmHWM, the concordance passes)\n", peakMb);
-    std::printf("goal\tthe whole process under 1 GB (%ld MB): %s\n", peakMb, peakMb < 1024 ? "met" : "NOT MET");
-    if (!out.isEmpty()) {
-        QString error;
-        if (!cv::TMemoryStream(lines).SaveToFile(out, &error)) {
-            std::fprintf(stderr, "%s\n", qPrintable(error));
-            return 1;
+        // The goal: a concordance of a frequent word in a corpus of 100 million running words in bounded memory.
+        const long peakMb = cvbench::PeakRssKb() / 1024;
+        std::printf("peak memory\t%ld MB (VmHWM, the concordance passes)\n", peakMb);
+        std::printf("goal\tthe whole process under 1 GB (%ld MB): %s\n", peakMb, peakMb < 1024 ? "met" : "NOT MET");
+        if (!out.isEmpty()) {
+            QString error;
+            if (!cv::TMemoryStream(lines).SaveToFile(out, &error)) {
+                std::fprintf(stderr, "%s\n", qPrintable(error));
+                return 1;
+            }
+            std::printf("lines saved\t%s\n", qPrintable(out));
         }
-        std::printf("lines saved\t%s\n", qPrintable(out));
-    }
-    if (!compare.isEmpty()) {
-        QFile f(compare);
-        if (!f.open(QIODevice::ReadOnly)) {
-            std::fprintf(stderr, "Cannot open file \"%s\": %s\n", qPrintable(compare), qPrintable(f.errorString()));
-            return 1;
+        if (!compare.isEmpty()) {
+            QFile f(compare);
+            if (!f.open(QIODevice::ReadOnly)) {
+                std::fprintf(stderr, "Cannot open file \"%s\": %s\n", qPrintable(compare), qPrintable(f.errorString()));
+                return 1;
+            }
+            const QByteArray expected = f.readAll();
+            const bool same = std::size_t(expected.size()) == lines.size()
+                              && std::equal(lines.begin(), lines.end(), reinterpret_cast<const uint8_t*>(expected.constData()));
+            std::printf("lines compared with %s: %s\n", qPrintable(compare), same ? "the same bytes" : "DIFFERENT");
+            if (!same)
+                return 1;
         }
-        const QByteArray expected = f.readAll();
-        const bool same = std::size_t(expected.size()) == lines.size()
-                          && std::equal(lines.begin(), lines.end(), reinterpret_cast<const uint8_t*>(expected.constData()));
-        std::printf("lines compared with %s: %s\n", qPrintable(compare), same ? "the same bytes" : "DIFFERENT");
-        if (!same)
-            return 1;
-    }
-    return 0;
+        return 0;
+    });
 }

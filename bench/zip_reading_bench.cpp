@@ -90,10 +90,8 @@ int LargeEntry(int megabytes)
         for (int64_t k = 0; text.size() < int64_t(megabytes) * 1000000; ++k)
             text += QStringLiteral("Line %1: the cat sat on the mat, and the dog sat by it. Then it rained.\n").arg(k).toUtf8();
         QFile f(loose);
-        if (!f.open(QIODevice::WriteOnly) || f.write(text) != text.size()) {
-            std::fprintf(stderr, "cannot write %s: %s\n", qPrintable(loose), qPrintable(f.errorString()));
+        if (!cvbench::Created(f) || !cvbench::Written(f, text.constData(), std::size_t(text.size())))
             return 1;
-        }
         cv::TZipArchive zip;
         std::vector<cv::TZipNewEntry> one(1);
         one[0].name = QStringLiteral("large.txt");
@@ -151,57 +149,61 @@ constexpr const char* kUsage = "usage: zip_reading_bench [entries]\n"
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
+    if (cvbench::HelpAsked(app.arguments().mid(1), kUsage))
+        return 0;
     cvbench::TArgs args(app.arguments().mid(1));
-    if (!args.AtEnd() && app.arguments().at(1) == QLatin1String("--peak-of")) {
-        args.Take();
-        QString name;
-        if (!args.Value(QStringLiteral("--peak-of"), name) || !args.AtEnd())
-            return cvbench::UsageError(args.Ok() ? QStringLiteral("too many arguments") : args.Error(), kUsage);
-        return PeakOf(name);
-    }
-    if (!args.AtEnd() && app.arguments().at(1) == QLatin1String("--large")) {
-        args.Take();
-        int megabytes = 300;
-        if (!args.AtEnd() && !args.Parse(QStringLiteral("megabytes"), args.Take(), 1, 4000, megabytes))
+    return cvbench::RunJob(QStringLiteral("read the texts of the archive"), [&]() -> int {
+        if (!args.AtEnd() && app.arguments().at(1) == QLatin1String("--peak-of")) {
+            args.Take();
+            QString name;
+            if (!args.Value(QStringLiteral("--peak-of"), name) || !args.AtEnd())
+                return cvbench::UsageError(args.Ok() ? QStringLiteral("too many arguments") : args.Error(), kUsage);
+            return PeakOf(name);
+        }
+        if (!args.AtEnd() && app.arguments().at(1) == QLatin1String("--large")) {
+            args.Take();
+            int megabytes = 300;
+            if (!args.AtEnd() && !args.Parse(QStringLiteral("megabytes"), args.Take(), 1, 4000, megabytes))
+                return cvbench::UsageError(args.Error(), kUsage);
+            if (!args.AtEnd())
+                return cvbench::UsageError(QStringLiteral("too many arguments"), kUsage);
+            return LargeEntry(megabytes);
+        }
+        int entries = 100000;
+        if (!args.AtEnd() && !args.Parse(QStringLiteral("entries"), args.Take(), 1, cv::TZipArchive::kMaxEntries, entries))
             return cvbench::UsageError(args.Error(), kUsage);
         if (!args.AtEnd())
             return cvbench::UsageError(QStringLiteral("too many arguments"), kUsage);
-        return LargeEntry(megabytes);
-    }
-    int entries = 100000;
-    if (!args.AtEnd() && !args.Parse(QStringLiteral("entries"), args.Take(), 1, cv::TZipArchive::kMaxEntries, entries))
-        return cvbench::UsageError(args.Error(), kUsage);
-    if (!args.AtEnd())
-        return cvbench::UsageError(QStringLiteral("too many arguments"), kUsage);
 
-    QTemporaryDir dir;
-    const QString zipName = QDir(dir.path()).filePath(QStringLiteral("texts.zip"));
-    const QString loose = QDir(dir.path()).filePath(QStringLiteral("loose"));
-    QDir().mkpath(loose);
-    std::vector<cv::TZipNewEntry> made(static_cast<std::size_t>(entries));
-    for (int k = 0; k < entries; ++k) {
-        const QByteArray text = QStringLiteral("Text %1: the cat sat on the mat, and the dog sat by it.\n").arg(k).toUtf8();
-        made[std::size_t(k)].name = QStringLiteral("t%1.txt").arg(k, 6, 10, QLatin1Char('0'));
-        made[std::size_t(k)].data.assign(text.begin(), text.end());
-        QFile f(QDir(loose).filePath(made[std::size_t(k)].name));
-        if (f.open(QIODevice::WriteOnly))
-            f.write(text);
-    }
-    cv::TZipArchive zip;
-    if (!zip.CreateArchive(zipName) || !zip.AddEntries(std::move(made))) {
-        std::fprintf(stderr, "%s\n", qPrintable(zip.ErrorString()));
-        return 1;
-    }
-    zip.CloseArchive();
+        QTemporaryDir dir;
+        const QString zipName = QDir(dir.path()).filePath(QStringLiteral("texts.zip"));
+        const QString loose = QDir(dir.path()).filePath(QStringLiteral("loose"));
+        QDir().mkpath(loose);
+        std::vector<cv::TZipNewEntry> made(static_cast<std::size_t>(entries));
+        for (int k = 0; k < entries; ++k) {
+            const QByteArray text = QStringLiteral("Text %1: the cat sat on the mat, and the dog sat by it.\n").arg(k).toUtf8();
+            made[std::size_t(k)].name = QStringLiteral("t%1.txt").arg(k, 6, 10, QLatin1Char('0'));
+            made[std::size_t(k)].data.assign(text.begin(), text.end());
+            QFile f(QDir(loose).filePath(made[std::size_t(k)].name));
+            if (!cvbench::Created(f) || !cvbench::Written(f, text.constData(), std::size_t(text.size())))
+                return 1;
+        }
+        cv::TZipArchive zip;
+        if (!zip.CreateArchive(zipName) || !zip.AddEntries(std::move(made))) {
+            std::fprintf(stderr, "%s\n", qPrintable(zip.ErrorString()));
+            return 1;
+        }
+        zip.CloseArchive();
 
-    const Read inZip = ChooseAndRead(zipName);
-    const Read asFiles = ChooseAndRead(loose);
-    cvbench::reportSkipped(inZip.unread);
-    for (const auto& [what, r] : {std::pair{"in one archive", &inZip}, std::pair{"loose", &asFiles}})
-        std::printf("%-15s %7d texts %9lld words: chosen in %.3f s, read in %.3f s (%.0f texts per second)\n", what,
-                    r->texts, (long long)r->words, r->chooseSeconds, r->readSeconds, double(r->texts) / r->readSeconds);
-    const double all = inZip.chooseSeconds + inZip.readSeconds;
-    std::printf("%d entries of one archive in %.2f s: %.1f x the loose texts' time\n", entries, all,
-                all / (asFiles.chooseSeconds + asFiles.readSeconds));
-    return inZip.texts == entries ? 0 : 1;
+        const Read inZip = ChooseAndRead(zipName);
+        const Read asFiles = ChooseAndRead(loose);
+        cvbench::reportSkipped(inZip.unread);
+        for (const auto& [what, r] : {std::pair{"in one archive", &inZip}, std::pair{"loose", &asFiles}})
+            std::printf("%-15s %7d texts %9lld words: chosen in %.3f s, read in %.3f s (%.0f texts per second)\n", what,
+                        r->texts, (long long)r->words, r->chooseSeconds, r->readSeconds, double(r->texts) / r->readSeconds);
+        const double all = inZip.chooseSeconds + inZip.readSeconds;
+        std::printf("%d entries of one archive in %.2f s: %.1f x the loose texts' time\n", entries, all,
+                    all / (asFiles.chooseSeconds + asFiles.readSeconds));
+        return inZip.texts == entries ? 0 : 1;
+    });
 }

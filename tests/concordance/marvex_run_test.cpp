@@ -88,7 +88,7 @@ TEST_F(ConcRunTest, ARunConcordancesEveryTextAndFinishesTheDocument)
 TEST_F(ConcRunTest, WhatTheReadingNotedOfATextIsInTheNotes)
 {
     const QString marked = dir.write(QStringLiteral("marked.txt"),
-                                     QByteArray("\xEF\xBB\xBF") + QByteArray("Der Kater sa\xDF \xFCber der cat.\n").repeated(30));
+                                     QByteArray("\xEF\xBB\xBF") + QByteArray("Der Kater sa\xDF \xFC" "ber der cat.\n").repeated(30));
     const QString page = dir.write(QStringLiteral("page.html"), "<p>A cat.</p><script>var cat = 1;</script>");
     for (const QString& f : {marked, page}) {
         TChosenTextRec r;

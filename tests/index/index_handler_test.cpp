@@ -182,7 +182,7 @@ TEST_F(IndexJob, WhatTheReadingNotedOfATextIsToldAndKept)
     for (const QString& n : notes)
         EXPECT_TRUE(kept(n)) << qPrintable(n);
     // Added texts add their notes; those of the first texts stay.
-    TCVFileDetails more = Chosen({{QStringLiteral("more.txt"), QByteArray("\xEF\xBB\xBF") + QByteArray("Caf\xE9 cr\xE8me br\xFBl\xE9e.\n").repeated(40)}});
+    TCVFileDetails more = Chosen({{QStringLiteral("more.txt"), QByteArray("\xEF\xBB\xBF") + QByteArray("Caf\xE9 cr\xE8me br\xFBl\xE9" "e.\n").repeated(40)}});
     QStringList added;
     ASSERT_TRUE(MakeIndexOfTexts(more, dir.file("noted"), kIndexOpenAdd, &lastError, nullptr, &added)) << qPrintable(lastError);
     ASSERT_EQ(added.size(), 1);
