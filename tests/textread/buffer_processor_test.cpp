@@ -759,6 +759,21 @@ TEST_F(BufferProcessorTest, AZippedTextReadsAsTheSameTextLoose)
     }
 }
 
+// A chunk without a blank is cut after a mark that ends a word, never
+// inside a number: "." and "," between digits join them even where "." is a
+// sentence end, while "?" there ends the number before it.
+TEST(ChunkCut, AWordSafeCutKeepsNumbersWhole)
+{
+    const TTextSettings settings = TTextSettings::Defaults(); // "." "!" "?" end sentences
+    TTextTagHandler handler(settings.LanguageId(), settings.CodePage(), TTagOptions::FromSettings(settings));
+    const TTextClassifier classifier(settings, handler, true);
+    EXPECT_EQ(WordSafeCut(u"abcdefghij3.5kl", classifier), 15u) << "no place to cut but inside 3.5";
+    EXPECT_EQ(WordSafeCut(u"abcdefghij1,000", classifier), 15u);
+    EXPECT_EQ(WordSafeCut(u"abcdefghij680?0", classifier), 14u) << "after the ?";
+    EXPECT_EQ(WordSafeCut(u"abcdefghij3.5k.", classifier), 15u) << "the last unit is no place to cut";
+    EXPECT_EQ(WordSafeCut(u"abcdefghij.klmno", classifier), 11u);
+}
+
 TEST(ChunkCut, PrefersLineBreaksAndNeverSplitsTagsOrPairs)
 {
     auto repeat = [](std::u16string_view s, int n) {
