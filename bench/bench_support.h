@@ -1,8 +1,10 @@
 #pragma once
 // Small helpers shared by the bench programs.
 
+#include "model/chosen_files.h"
 #include "suite/cv_globals.h"
 #include "suite/cvbuf.h"
+#include "suite/dialog_routines.h"
 #include "suite/file_system.h"
 #include "suite/my_types.h"
 
@@ -15,6 +17,9 @@
 
 #include <chrono>
 #include <cstdio>
+#include <initializer_list>
+#include <new>
+#include <system_error>
 #include <utility>
 
 namespace cvbench {
@@ -84,6 +89,65 @@ private:
     QString m_error;
 };
 
+// The program's arguments after its name, for benches that take them
+// before (or without) making an application.
+inline QStringList Arguments(int argc, char** argv)
+{
+    QStringList out;
+    for (int i = 1; i < argc; ++i)
+        out << QString::fromLocal8Bit(argv[i]);
+    return out;
+}
+
+// Whether --help (or -h) is among the arguments: then the usage is printed
+// (on the standard output) and the program ends with exit code 0.
+inline bool HelpAsked(const QStringList& args, const char* usage)
+{
+    if (!args.contains(QLatin1String("--help")) && !args.contains(QLatin1String("-h")))
+        return false;
+    std::fputs(usage, stdout);
+    return true;
+}
+
+// A bench's job, run as the job programs run theirs: a shortage of memory
+// (also a thread that could not be started for want of it) ends it with
+// their message ("There was not enough memory to <what>. ...") and exit
+// code 1, never with an abort.
+template <typename TJob>
+int RunJob(const QString& what, TJob&& job)
+{
+    try {
+        return job();
+    } catch (const std::bad_alloc&) {
+    } catch (const std::system_error& e) {
+        if (e.code() != std::errc::resource_unavailable_try_again && e.code() != std::errc::not_enough_memory)
+            throw;
+    }
+    std::fprintf(stderr, "%s\n", qPrintable(cv::NotEnoughMemoryText(what)));
+    return 1;
+}
+
+// Opens the file for writing: false, telling why, when it cannot be.
+inline bool Created(QFile& f)
+{
+    if (f.open(QIODevice::WriteOnly))
+        return true;
+    std::fprintf(stderr, "Cannot create file \"%s\": %s\n", qPrintable(QDir::toNativeSeparators(f.fileName())),
+                 qPrintable(f.errorString()));
+    return false;
+}
+
+// Writes the bytes to the open file: false, telling why, when they are not
+// all written (a full disk, a limit on the size of a file).
+inline bool Written(QFile& f, const char* bytes, std::size_t n)
+{
+    if (f.write(bytes, qint64(n)) == qint64(n))
+        return true;
+    std::fprintf(stderr, "Cannot write file \"%s\": %s\n", qPrintable(QDir::toNativeSeparators(f.fileName())),
+                 qPrintable(f.errorString()));
+    return false;
+}
+
 // What a list of chosen texts could not take ("skipped: <why>"), told as it happens.
 inline void tellUnchosen(const QString& message)
 {
@@ -97,6 +161,28 @@ inline int UsageError(const QString& why, const char* usage)
         std::fprintf(stderr, "%s\n", qPrintable(why));
     std::fprintf(stderr, "%s", usage);
     return 2;
+}
+
+// A bench's arguments that are whole numbers only, each in its range and
+// each optional from the last: -1 when they are sound (the values set), 0
+// when the usage was asked for (--help), else 2 after the reason and the usage.
+struct TNumberArgument {
+    const char* name;
+    int64_t lo, hi;
+    int64_t* value;
+};
+inline int NumbersOnly(const QStringList& args, const char* usage, std::initializer_list<TNumberArgument> numbers)
+{
+    if (HelpAsked(args, usage))
+        return 0;
+    TArgs check(args);
+    if (args.size() > qsizetype(numbers.size()))
+        return UsageError(QStringLiteral("too many arguments"), usage);
+    qsizetype k = 0;
+    for (const TNumberArgument& n : numbers)
+        if (k < args.size() && !check.Parse(QString::fromLatin1(n.name), args[k++], n.lo, n.hi, *n.value))
+            return UsageError(check.Error(), usage);
+    return -1;
 }
 
 // The texts found under the given files or folders: every regular file,
@@ -159,6 +245,20 @@ inline bool haveTexts(const TFoundTexts& found, const QStringList& paths)
     return false;
 }
 
+// The texts of the files as a job chooses them (the entries of a zip
+// archive are texts of their own); what cannot be chosen is told. Benches
+// that call it link the model library.
+inline std::vector<cv::TChosenTextRec> chosenTexts(const QStringList& files)
+{
+    cv::TCVFileDetails chosen(false, tellUnchosen);
+    for (const QString& f : files)
+        chosen.ToolAddAFile(f);
+    std::vector<cv::TChosenTextRec> out(std::size_t(std::max(0, chosen.FileCount())));
+    for (int i = 0; i < chosen.FileCount(); ++i)
+        chosen.GetFullFileDetails(i, out[std::size_t(i)]);
+    return out;
+}
+
 // The files less those a job could not read (named natively in its reasons).
 inline QStringList usedFiles(const QStringList& files, const QStringList& unread)
 {
@@ -176,11 +276,22 @@ inline void reportSkipped(const QStringList& skipped)
         std::fprintf(stderr, "skipped: %s\n", qPrintable(s));
 }
 
+// What a job noted of texts it read all the same (each naming its text, as
+// the notes of its result do): "note: <text>: <note>".
+inline void reportNotes(const QStringList& notes)
+{
+    for (const QString& n : notes)
+        std::fprintf(stderr, "note: %s\n", qPrintable(n));
+}
+
 // Seconds taken by `wc -w` over the same files (the yardstick every bench
 // prints). Only regular files go to it (a named pipe put in a text's place
 // would keep it waiting for ever), and it is given ten minutes at most.
+// 0 (and no words) when it cannot be started, which is told.
 inline double wcSeconds(const QStringList& files, qint64* words = nullptr)
 {
+    if (words)
+        *words = 0;
     QStringList regular;
     for (const QString& f : files)
         if (cv::CannotReadReason(f).isEmpty())
@@ -190,6 +301,10 @@ inline double wcSeconds(const QStringList& files, qint64* words = nullptr)
     const auto t0 = std::chrono::steady_clock::now();
     QProcess wc;
     wc.start(QStringLiteral("wc"), QStringList{QStringLiteral("-w"), QStringLiteral("--")} + regular);
+    if (!wc.waitForStarted(60000)) {
+        std::fprintf(stderr, "wc -w could not be started (%s): no yardstick\n", qPrintable(wc.errorString()));
+        return 0;
+    }
     wc.closeWriteChannel();
     if (!wc.waitForFinished(600000)) {
         std::fprintf(stderr, "wc -w did not finish in ten minutes; stopped\n");
@@ -249,12 +364,18 @@ inline bool enoughToMeasure(int64_t passBytes, int64_t wanted)
 // The "<corpus folder> [megabytes]" arguments of a bench: the texts found
 // (what was passed over told) and the megabytes (1 to `maxMegabytes`, the
 // default left when not given). -1 when both are sound, else the exit code
-// to end with: 2 for bad arguments (after the usage), 1 for no texts.
+// to end with: 2 for bad arguments (after the usage), 1 for no texts, 0
+// when the usage was asked for (--help).
 inline int corpusAndMegabytes(const QStringList& args, const char* usage, int maxMegabytes, TFoundTexts& found,
                               int& megabytes)
 {
+    if (HelpAsked(args, usage))
+        return 0;
     if (args.isEmpty() || args.size() > 2 || args[0].startsWith(QLatin1String("--")))
-        return UsageError(args.isEmpty() ? QStringLiteral("no corpus folder named") : QString(), usage);
+        return UsageError(args.isEmpty()      ? QStringLiteral("no corpus folder named")
+                          : args.size() > 2 ? QStringLiteral("too many arguments")
+                                            : QStringLiteral("unknown option %1").arg(args[0]),
+                          usage);
     TArgs check(args);
     if (args.size() > 1 && !check.Parse(QStringLiteral("megabytes"), args[1], 1, maxMegabytes, megabytes))
         return UsageError(check.Error(), usage);

@@ -77,12 +77,23 @@ bool Soak(int rounds)
     std::vector<std::atomic<uint32_t>> ids(kThreads);
     std::atomic<bool> stop{false};
     std::vector<std::thread> threads;
-    for (int i = 0; i < kThreads; ++i)
-        threads.emplace_back([&, i] {
-            ids[std::size_t(i)] = CurrentThreadID();
-            while (!stop.load(std::memory_order_relaxed))
-                counters[std::size_t(i)].fetch_add(1, std::memory_order_relaxed);
-        });
+    // Those started end should the next one not start (the failure goes on).
+    auto endThreads = [&] {
+        stop = true;
+        for (auto& t : threads)
+            t.join();
+    };
+    try {
+        for (int i = 0; i < kThreads; ++i)
+            threads.emplace_back([&, i] {
+                ids[std::size_t(i)] = CurrentThreadID();
+                while (!stop.load(std::memory_order_relaxed))
+                    counters[std::size_t(i)].fetch_add(1, std::memory_order_relaxed);
+            });
+    } catch (...) {
+        endThreads();
+        throw;
+    }
     std::vector<uint32_t> wanted;
     for (auto& id : ids) {
         while (id.load() == 0)
@@ -112,9 +123,7 @@ bool Soak(int rounds)
         }
     }
     const double seconds = watch.seconds();
-    stop = true;
-    for (auto& t : threads)
-        t.join();
+    endThreads();
     std::printf("pause soak: %d rounds of %d busy threads in %.2f s (%.2f ms a round, of which pausing %.2f ms); unanswered %d, "
                 "not running again %d\n",
                 rounds, kThreads, seconds, seconds * 1000 / rounds, pausing * 1000 / rounds, unanswered, stuck);
@@ -125,33 +134,40 @@ bool Soak(int rounds)
 
 int main(int argc, char** argv)
 {
-    const int threadCount = argc > 1 ? std::atoi(argv[1]) : 20;
-    const int soakRounds = argc > 2 ? std::atoi(argv[2]) : 1000;
-    cvbench::ParkedThreads parked(std::size_t(threadCount), 5);
-    const std::vector<uint32_t>& wanted = parked.IDs();
+    constexpr const char* kUsage = "usage: call_stack_bench [threads] [soak rounds]\n"
+                                   "  threads: 1 to 200 (default 20); soak rounds: 0 to 1000000 (default 1000, 0: none)\n";
+    int64_t threadCount = 20, soakRounds = 1000;
+    if (const int exit = cvbench::NumbersOnly(cvbench::Arguments(argc, argv), kUsage,
+                                              {{"threads", 1, 200, &threadCount}, {"soak rounds", 0, 1000000, &soakRounds}});
+        exit >= 0)
+        return exit;
+    return cvbench::RunJob(QStringLiteral("build the call stacks"), [&]() -> int {
+        cvbench::ParkedThreads parked(std::size_t(threadCount), 5);
+        const std::vector<uint32_t>& wanted = parked.IDs();
 
-    TCrashboxModulesList modules;
-    cvbench::Stopwatch refresh;
-    RefreshModulesList(modules);
-    const double refreshSeconds = refresh.seconds();
-    const Report first = BuildReport(modules, wanted);
-    std::vector<double> times;
-    bool named = first.named;
-    int entries = 0;
-    for (int i = 0; i < 10; ++i) {
-        const Report r = BuildReport(modules, wanted);
-        times.push_back(r.seconds);
-        named &= r.named;
-        entries = r.entries;
-    }
-    parked.Release();
-    std::sort(times.begin(), times.end());
-    std::printf("modules list: %d modules in %.1f ms\n", modules.Count(), refreshSeconds * 1000);
-    std::printf("call stacks of %d threads (%d entries): first %.1f ms (loads debug data), then best %.1f ms, median %.1f ms, worst %.1f ms; "
-                "goal under 100 ms\n",
-                threadCount, entries, first.seconds * 1000, times.front() * 1000, times[times.size() / 2] * 1000, times.back() * 1000);
-    if (!named)
-        std::printf("FAILED: a stack does not name its thread's functions with lines\n");
-    const bool soaked = soakRounds <= 0 || Soak(soakRounds);
-    return named && soaked && times[times.size() / 2] < 0.1 ? 0 : 1;
+        TCrashboxModulesList modules;
+        cvbench::Stopwatch refresh;
+        RefreshModulesList(modules);
+        const double refreshSeconds = refresh.seconds();
+        const Report first = BuildReport(modules, wanted);
+        std::vector<double> times;
+        bool named = first.named;
+        int entries = 0;
+        for (int i = 0; i < 10; ++i) {
+            const Report r = BuildReport(modules, wanted);
+            times.push_back(r.seconds);
+            named &= r.named;
+            entries = r.entries;
+        }
+        parked.Release();
+        std::sort(times.begin(), times.end());
+        std::printf("modules list: %d modules in %.1f ms\n", modules.Count(), refreshSeconds * 1000);
+        std::printf("call stacks of %d threads (%d entries): first %.1f ms (loads debug data), then best %.1f ms, median %.1f ms, worst %.1f ms; "
+                    "goal under 100 ms\n",
+                    int(threadCount), entries, first.seconds * 1000, times.front() * 1000, times[times.size() / 2] * 1000, times.back() * 1000);
+        if (!named)
+            std::printf("FAILED: a stack does not name its thread's functions with lines\n");
+        const bool soaked = soakRounds <= 0 || Soak(int(soakRounds));
+        return named && soaked && times[times.size() / 2] < 0.1 ? 0 : 1;
+    });
 }

@@ -36,6 +36,7 @@
 
 namespace {
 
+// The texts made, or none (told why) when they cannot be written.
 QStringList MakeTexts(const QString& folder, int wordsPerText, int texts)
 {
     QStringList vocabulary{QStringLiteral("the"), QStringLiteral("of"), QStringLiteral("and"), QStringLiteral("to"),
@@ -59,8 +60,11 @@ QStringList MakeTexts(const QString& folder, int wordsPerText, int texts)
             text += (w % 17 == 16) ? QStringLiteral(". ") : QStringLiteral(" ");
         }
         QFile f(QDir(folder).filePath(QStringLiteral("text%1.txt").arg(t)));
-        f.open(QIODevice::WriteOnly);
-        f.write(text.toUtf8());
+        const QByteArray bytes = text.toUtf8();
+        if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size() || !f.flush()) {
+            std::fprintf(stderr, "Cannot write file \"%s\": %s\n", qPrintable(f.fileName()), qPrintable(f.errorString()));
+            return {};
+        }
         files << f.fileName();
     }
     return files;
@@ -98,81 +102,96 @@ int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     cvbench::RunOnPrivateSettingsWithoutDialogs();
-    const char* usage = "usage: conc_analyses_bench [words per text] [texts] [corpus folder]\n";
+    const char* usage = "usage: conc_analyses_bench [words per text] [texts] [corpus folder]\n"
+                        "  words per text: 1 to 10000000 (default 100000); texts: 1 to 100000 (default 10);\n"
+                        "  the texts made hold 100000000 words at most\n";
     const QStringList args = app.arguments().mid(1);
+    if (cvbench::HelpAsked(args, usage))
+        return 0;
     cvbench::TArgs check(args);
     int wordsPerText = 100000, texts = 10;
     if (args.size() > 3 || (!args.isEmpty() && args[0].startsWith(QLatin1String("--"))))
-        return cvbench::UsageError(QString(), usage);
-    if ((args.size() > 0 && !check.Parse(QStringLiteral("words per text"), args[0], 1, 100000000, wordsPerText))
-        || (args.size() > 1 && !check.Parse(QStringLiteral("texts"), args[1], 1, 1000000, texts)))
+        return cvbench::UsageError(args.size() > 3 ? QStringLiteral("too many arguments")
+                                                   : QStringLiteral("unknown option %1").arg(args[0]),
+                                   usage);
+    if ((args.size() > 0 && !check.Parse(QStringLiteral("words per text"), args[0], 1, 10000000, wordsPerText))
+        || (args.size() > 1 && !check.Parse(QStringLiteral("texts"), args[1], 1, 100000, texts)))
         return cvbench::UsageError(check.Error(), usage);
-    QTemporaryDir tmp;
-    QStringList files;
-    if (args.size() > 2) {
-        const cvbench::TFoundTexts found = cvbench::findTexts({args[2]});
-        cvbench::reportSkipped(found.skipped);
-        if (!cvbench::haveTexts(found, {args[2]}))
+    if (args.size() <= 2 && int64_t(wordsPerText) * texts > 100000000)
+        return cvbench::UsageError(QStringLiteral("%1 texts of %2 words are more than the 100000000 words made at most")
+                                       .arg(texts)
+                                       .arg(wordsPerText),
+                                   usage);
+    return cvbench::RunJob(QStringLiteral("make the concordance and its analyses"), [&]() -> int {
+        QTemporaryDir tmp;
+        QStringList files;
+        if (args.size() > 2) {
+            const cvbench::TFoundTexts found = cvbench::findTexts({args[2]});
+            cvbench::reportSkipped(found.skipped);
+            if (!cvbench::haveTexts(found, {args[2]}))
+                return 1;
+            files = found.files;
+        } else {
+            files = MakeTexts(tmp.path(), wordsPerText, texts);
+            if (files.isEmpty())
+                return 1;
+        }
+
+        cv::TConcSettingsRec32 c = cv::GetConcSaveRec();
+        c.SetEntriesWantedPerSw(0);
+        cv::SetConcSaveRec(c);
+        const cv::TTextSettings text = cv::GetTextSettings();
+        cv::TTextTagHandler tags(text.LanguageId(), text.CodePage(), cv::TTagOptions::FromSettings(text));
+        files = ReadableTexts(files, text, tags);
+        if (files.isEmpty()) {
+            std::fprintf(stderr, "none of the texts could be read\n");
             return 1;
-        files = found.files;
-    } else {
-        files = MakeTexts(tmp.path(), wordsPerText, texts);
-    }
+        }
+        cv::TCVFileDetails chosen(true, cvbench::tellUnchosen);
+        for (const QString& f : files)
+            chosen.ToolAddAFile(f);
 
-    cv::TConcSettingsRec32 c = cv::GetConcSaveRec();
-    c.SetEntriesWantedPerSw(0);
-    cv::SetConcSaveRec(c);
-    const cv::TTextSettings text = cv::GetTextSettings();
-    cv::TTextTagHandler tags(text.LanguageId(), text.CodePage(), cv::TTagOptions::FromSettings(text));
-    files = ReadableTexts(files, text, tags);
-    if (files.isEmpty()) {
-        std::fprintf(stderr, "none of the texts could be read\n");
-        return 1;
-    }
-    cv::TCVFileDetails chosen(true, cvbench::tellUnchosen);
-    for (const QString& f : files)
-        chosen.ToolAddAFile(f);
+        // The run itself without the analyses, then each analysis on its own.
+        cv::SetFastMinimalProcessing(cv::current_tool_var, true);
+        cv::T_WholeMarvexHolder doc(cv::kListConcordance, nullptr, &tags, false, false);
+        cv::TSearchWordItems sws;
+        sws.AddedSearchWords(QStringLiteral("the"));
+        int32_t converted = 0;
+        cvbench::Stopwatch run;
+        const bool made = doc.MakeConcordance(chosen, sws, 0, cv::kListConcordance, converted);
+        if (!made) {
+            std::fprintf(stderr, "the concordance failed%s%s\n", cv::Global_FailureMessage.isEmpty() ? "" : ": ",
+                         qPrintable(cv::Global_FailureMessage));
+            return 1;
+        }
+        const int lines = doc.fConcordanceList->Count();
+        std::printf("%d texts, %d lines of \"the\"\n", int(files.size()), lines);
+        Line("concordance", run.seconds(), lines);
 
-    // The run itself without the analyses, then each analysis on its own.
-    cv::SetFastMinimalProcessing(cv::current_tool_var, true);
-    cv::T_WholeMarvexHolder doc(cv::kListConcordance, nullptr, &tags, false, false);
-    cv::TSearchWordItems sws;
-    sws.AddedSearchWords(QStringLiteral("the"));
-    int32_t converted = 0;
-    cvbench::Stopwatch run;
-    const bool made = doc.MakeConcordance(chosen, sws, 0, cv::kListConcordance, converted);
-    if (!made) {
-        std::fprintf(stderr, "the concordance failed%s%s\n", cv::Global_FailureMessage.isEmpty() ? "" : ": ",
-                     qPrintable(cv::Global_FailureMessage));
-        return 1;
-    }
-    const int lines = doc.fConcordanceList->Count();
-    std::printf("%d texts, %d lines of \"the\"\n", int(files.size()), lines);
-    Line("concordance", run.seconds(), lines);
+        auto timed = [&](const char* step, auto&& compute) {
+            cvbench::Stopwatch watch;
+            compute();
+            Line(step, watch.seconds(), lines);
+        };
+        timed("collocates", [&] { doc.ComputeCollocates(); });
+        timed("clusters", [&] { doc.ComputeClusters(false); });
+        timed("patterns", [&] { doc.ComputePatterns(); });
+        timed("plot", [&] { doc.ComputePlot(false); });
+        timed("timeline", [&] { doc.ComputeTimeline(); });
 
-    auto timed = [&](const char* step, auto&& compute) {
-        cvbench::Stopwatch watch;
-        compute();
-        Line(step, watch.seconds(), lines);
-    };
-    timed("collocates", [&] { doc.ComputeCollocates(); });
-    timed("clusters", [&] { doc.ComputeClusters(false); });
-    timed("patterns", [&] { doc.ComputePatterns(); });
-    timed("plot", [&] { doc.ComputePlot(false); });
-    timed("timeline", [&] { doc.ComputeTimeline(); });
-
-    cv::T_WholeWordlistHolder words(cv::kListWordList, nullptr, nullptr, false, false);
-    if (words.MakeWordlist(chosen, 0, converted, cv::kListWordList)) {
-        const cv::TCVWordList& list = *words.WordlistOfType(cv::kListWordList);
-        cv::TCollocateRelationshipChoices choices;
-        cv::TCollocateNodes nodes;
-        nodes.allLines = lines;
-        nodes.linesPerSearchWord = {lines};
-        cvbench::Stopwatch w6;
-        cv::ComputeCollocateRelationships(*doc.fCollocateList, list, list.TotalTokens(), choices, {}, -1,
-                                          {doc.fSettings.CollocHorizonLeft(), doc.fSettings.CollocHorizonRight()},
-                                          nodes);
-        std::printf("%-14s %8.3f s for %d collocates\n", "association", w6.seconds(), doc.fCollocateList->Count());
-    }
-    return 0;
+        cv::T_WholeWordlistHolder words(cv::kListWordList, nullptr, nullptr, false, false);
+        if (words.MakeWordlist(chosen, 0, converted, cv::kListWordList)) {
+            const cv::TCVWordList& list = *words.WordlistOfType(cv::kListWordList);
+            cv::TCollocateRelationshipChoices choices;
+            cv::TCollocateNodes nodes;
+            nodes.allLines = lines;
+            nodes.linesPerSearchWord = {lines};
+            cvbench::Stopwatch w6;
+            cv::ComputeCollocateRelationships(*doc.fCollocateList, list, list.TotalTokens(), choices, {}, -1,
+                                              {doc.fSettings.CollocHorizonLeft(), doc.fSettings.CollocHorizonRight()},
+                                              nodes);
+            std::printf("%-14s %8.3f s for %d collocates\n", "association", w6.seconds(), doc.fCollocateList->Count());
+        }
+        return 0;
+    });
 }

@@ -1,4 +1,4 @@
-// bench-deps: cv_concordance
+// bench-deps: cv_concordance cv_model
 // Times a whole concordance of a frequent word ("the", some 5% of running
 // words) over the sample corpus: reading every text into processed buffers,
 // cutting the words, searching, and making and storing every line (line text
@@ -17,6 +17,7 @@
 #include "bench_support.h"
 
 #include "concordance/marvex_buffer_processor.h"
+#include "model/chosen_files.h"
 #include "suite/cv_stream.h"
 #include "suite/dialog_routines.h"
 #include "suite/search_items.h"
@@ -39,14 +40,15 @@ struct Pass {
     int64_t words = 0;
     std::vector<uint8_t> stream; // the lines list stream, when asked for
     QStringList unread;          // the texts that could not be read, each "<name>: <why>"
-    QStringList read;            // the texts that were
+    QStringList notes;           // what was noted of texts read all the same
+    std::vector<cv::TChosenTextRec> read; // the texts that were
 };
 
 struct ReadOnly final : cv::TBufferProcessor {
     using TBufferProcessor::TBufferProcessor;
 };
 
-Pass concordance(const QStringList& files, const QString& searchWords, bool linesToo, bool keepStream)
+Pass concordance(const std::vector<cv::TChosenTextRec>& texts, const QString& searchWords, bool linesToo, bool keepStream)
 {
     const cv::TTextSettings text = cv::TTextSettings::Defaults();
     cv::TTextTagHandler tags(text.LanguageId(), text.CodePage(), cv::TTagOptions::FromSettings(text));
@@ -66,10 +68,9 @@ Pass concordance(const QStringList& files, const QString& searchWords, bool line
     cv::TSearchAndDoEngine engine(items);
     Pass r;
     cvbench::Stopwatch watch;
-    for (int i = 0; i < files.size(); ++i) {
-        cv::TChosenTextRec rec;
-        rec.FullFilename = files[i];
-        lines.current_ConcFileEntry = i + 1;
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+        const cv::TChosenTextRec& rec = texts[i];
+        lines.current_ConcFileEntry = int32_t(i) + 1;
         std::unique_ptr<cv::TBufferProcessor> p;
         if (linesToo)
             p = std::make_unique<cv::TMarvexBufferProcessor>(link, i == 0, nullptr, &items, nullptr, nullptr, nullptr,
@@ -78,11 +79,12 @@ Pass concordance(const QStringList& files, const QString& searchWords, bool line
             p = std::make_unique<ReadOnly>(nullptr, nullptr, nullptr, &tags, rec, text, 10, 0, false);
         p->UseScratch(&scratch);
         p->SetShowFailureMessages(false);
-        if (!p->ReadAndProcess(int32_t(files.size()))) {
+        if (!p->ReadAndProcess(int32_t(texts.size()))) {
             r.unread << p->LastError();
             continue;
         }
-        r.read << files[i];
+        r.read.push_back(rec);
+        r.notes << p->ReadNotes();
         r.bytes += p->FileHandledInfo.TextSize();
         r.words += p->TextStats().Words;
     }
@@ -101,8 +103,8 @@ Pass concordance(const QStringList& files, const QString& searchWords, bool line
 // Returns the lines stream of the last pass when `keepStream` is set.
 // The texts that could not be read are told after the first pass and left
 // out of the others; a pass that reads nothing ends the run (false).
-bool report(const char* name, QStringList& files, const QString& words, bool linesToo, int64_t wanted,
-            std::vector<uint8_t>* keptStream = nullptr)
+bool report(const char* name, std::vector<cv::TChosenTextRec>& texts, const QString& words, bool linesToo,
+            int64_t wanted, std::vector<uint8_t>* keptStream = nullptr)
 {
     Pass total;
     double best = 0;
@@ -110,13 +112,15 @@ bool report(const char* name, QStringList& files, const QString& words, bool lin
     std::vector<uint8_t> last;
     const bool keepStream = keptStream != nullptr;
     while (total.bytes < wanted || passes < 2) {
-        Pass p = concordance(files, words, linesToo, keepStream);
-        if (passes == 0 && !p.unread.isEmpty()) {
+        Pass p = concordance(texts, words, linesToo, keepStream);
+        if (passes == 0) {
             cvbench::reportSkipped(p.unread);
-            files = p.read;
+            if (!linesToo)
+                cvbench::reportNotes(p.notes);
+            texts = p.read;
         }
         if (p.bytes == 0) {
-            std::fprintf(stderr, "%s\n", files.isEmpty() ? "none of the texts could be read" : "the texts hold no text");
+            std::fprintf(stderr, "%s\n", texts.empty() ? "none of the texts could be read" : "the texts hold no text");
             return false;
         }
         if (passes == 0 && !cvbench::enoughToMeasure(p.bytes, wanted))
@@ -140,11 +144,11 @@ bool report(const char* name, QStringList& files, const QString& words, bool lin
     return true;
 }
 
-int Usage(const QString& why)
-{
-    return cvbench::UsageError(
-        why, "usage: concordance_bench [--out FILE] [--compare FILE] <corpus folder> [megabytes] [search words]\n");
-}
+constexpr const char* kUsage =
+    "usage: concordance_bench [--out FILE] [--compare FILE] <corpus folder> [megabytes] [search words]\n"
+    "  megabytes: 1 to 1000000 (default 50); search words: as typed in the tool (default \"the\")\n";
+
+int Usage(const QString& why) { return cvbench::UsageError(why, kUsage); }
 
 } // namespace
 
@@ -152,6 +156,8 @@ int main(int argc, char** argv)
 {
     cv::ReportFileSizeLimitAsFailure();
     QCoreApplication app(argc, argv);
+    if (cvbench::HelpAsked(app.arguments().mid(1), kUsage))
+        return 0;
     QString out, compare;
     QStringList plain;
     cvbench::TArgs args(app.arguments().mid(1));
@@ -173,52 +179,53 @@ int main(int argc, char** argv)
     int megabytes = 50;
     if (plain.size() > 1 && !args.Parse(QStringLiteral("megabytes"), plain[1], 1, 1000000, megabytes))
         return Usage(args.Error());
-    const cvbench::TFoundTexts found = cvbench::findTexts({plain[0]});
-    cvbench::reportSkipped(found.skipped);
-    if (!cvbench::haveTexts(found, {plain[0]}))
-        return 1;
-    QStringList files = found.files;
-    const int64_t wanted = int64_t(megabytes) * 1000 * 1000;
-    const QString words = plain.size() > 2 ? plain[2] : QStringLiteral("the");
-    std::printf("%lld texts\n", static_cast<long long>(files.size()));
-    const bool keep = !out.isEmpty() || !compare.isEmpty();
-    std::vector<uint8_t> lines;
-    // The job's entry point: a shortage of memory ends it with a message, as in the tool.
-    try {
-        if (!report("text reading alone", files, words, false, wanted))
+    return cvbench::RunJob(QStringLiteral("make the concordance"), [&]() -> int {
+        const cvbench::TFoundTexts found = cvbench::findTexts({plain[0]});
+        cvbench::reportSkipped(found.skipped);
+        if (!cvbench::haveTexts(found, {plain[0]}))
+            return 1;
+        // Chosen as the tool chooses them: the entries of a zip archive are texts.
+        std::vector<cv::TChosenTextRec> texts = cvbench::chosenTexts(found.files);
+        if (texts.empty()) {
+            std::fprintf(stderr, "none of the texts could be read\n");
+            return 1;
+        }
+        const int64_t wanted = int64_t(megabytes) * 1000 * 1000;
+        const QString words = plain.size() > 2 ? plain[2] : QStringLiteral("the");
+        std::printf("%lld texts\n", static_cast<long long>(texts.size()));
+        const bool keep = !out.isEmpty() || !compare.isEmpty();
+        std::vector<uint8_t> lines;
+        if (!report("text reading alone", texts, words, false, wanted))
             return 1;
         cvbench::ResetPeakRss();
-        if (!report(qPrintable(QStringLiteral("concordance of \"%1\"").arg(words)), files, words, true, wanted,
+        if (!report(qPrintable(QStringLiteral("concordance of \"%1\"").arg(words)), texts, words, true, wanted,
                     keep ? &lines : nullptr))
             return 1;
-    } catch (const std::bad_alloc&) {
-        std::fprintf(stderr, "%s\n", qPrintable(cv::NotEnoughMemoryText(QStringLiteral("make the concordance"))));
-        return 1;
-    }
-    // The goal: a concordance of a frequent word in a corpus of 100 million running words in bounded memory.
-    const long peakMb = cvbench::PeakRssKb() / 1024;
-    std::printf("peak memory\t%ld MB (VmHWM, the concordance passes)\n", peakMb);
-    std::printf("goal\tthe whole process under 1 GB (%ld MB): %s\n", peakMb, peakMb < 1024 ? "met" : "NOT MET");
-    if (!out.isEmpty()) {
-        QString error;
-        if (!cv::TMemoryStream(lines).SaveToFile(out, &error)) {
-            std::fprintf(stderr, "%s\n", qPrintable(error));
-            return 1;
+        // The goal: a concordance of a frequent word in a corpus of 100 million running words in bounded memory.
+        const long peakMb = cvbench::PeakRssKb() / 1024;
+        std::printf("peak memory\t%ld MB (VmHWM, the concordance passes)\n", peakMb);
+        std::printf("goal\tthe whole process under 1 GB (%ld MB): %s\n", peakMb, peakMb < 1024 ? "met" : "NOT MET");
+        if (!out.isEmpty()) {
+            QString error;
+            if (!cv::TMemoryStream(lines).SaveToFile(out, &error)) {
+                std::fprintf(stderr, "%s\n", qPrintable(error));
+                return 1;
+            }
+            std::printf("lines saved\t%s\n", qPrintable(out));
         }
-        std::printf("lines saved\t%s\n", qPrintable(out));
-    }
-    if (!compare.isEmpty()) {
-        QFile f(compare);
-        if (!f.open(QIODevice::ReadOnly)) {
-            std::fprintf(stderr, "Cannot open file \"%s\": %s\n", qPrintable(compare), qPrintable(f.errorString()));
-            return 1;
+        if (!compare.isEmpty()) {
+            QFile f(compare);
+            if (!f.open(QIODevice::ReadOnly)) {
+                std::fprintf(stderr, "Cannot open file \"%s\": %s\n", qPrintable(compare), qPrintable(f.errorString()));
+                return 1;
+            }
+            const QByteArray expected = f.readAll();
+            const bool same = std::size_t(expected.size()) == lines.size()
+                              && std::equal(lines.begin(), lines.end(), reinterpret_cast<const uint8_t*>(expected.constData()));
+            std::printf("lines compared with %s: %s\n", qPrintable(compare), same ? "the same bytes" : "DIFFERENT");
+            if (!same)
+                return 1;
         }
-        const QByteArray expected = f.readAll();
-        const bool same = std::size_t(expected.size()) == lines.size()
-                          && std::equal(lines.begin(), lines.end(), reinterpret_cast<const uint8_t*>(expected.constData()));
-        std::printf("lines compared with %s: %s\n", qPrintable(compare), same ? "the same bytes" : "DIFFERENT");
-        if (!same)
-            return 1;
-    }
-    return 0;
+        return 0;
+    });
 }

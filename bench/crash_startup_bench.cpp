@@ -19,6 +19,8 @@
 // The programs default to the build's, found from this program's folder.
 // With --faults only the faults are timed (runs each), not the tool's start.
 
+#include "bench_support.h"
+
 #include "crashreport/core/report/log_file.h"
 
 #include <algorithm>
@@ -258,32 +260,45 @@ bool BenchFaultToReport(const fs::path& example, const fs::path& work, int runs,
 
 int main(int argc, char** argv)
 {
+    constexpr const char* kUsage = "usage: crash_startup_bench [--faults] [runs] [tool program] [example program]\n"
+                                   "  runs: 1 to 1000 (default 10)\n";
+    QStringList all = cvbench::Arguments(argc, argv);
+    if (cvbench::HelpAsked(all, kUsage))
+        return 0;
     // --faults: the faults alone, not the tool's start.
-    const bool faultsOnly = argc > 1 && std::strcmp(argv[1], "--faults") == 0;
-    if (faultsOnly) {
-        --argc;
-        ++argv;
-    }
-    const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 10;
-    const fs::path build = fs::canonical("/proc/self/exe").parent_path().parent_path();
-    const fs::path tool = argc > 2 ? fs::path(argv[2]) : build / "apps/wordlist/corvantis-wordlist";
-    const fs::path example = argc > 3 ? fs::path(argv[3]) : build / "apps/crash_example/crash_example";
-    for (const fs::path& program : {tool, example})
-        if (!fs::exists(program)) {
-            std::fprintf(stderr, "no program %s\n", program.c_str());
+    const bool faultsOnly = !all.isEmpty() && all.front() == QLatin1String("--faults");
+    if (faultsOnly)
+        all.removeFirst();
+    cvbench::TArgs args(all);
+    int runs = 10;
+    if (all.size() > 3)
+        return cvbench::UsageError(QStringLiteral("too many arguments"), kUsage);
+    for (const QString& a : all)
+        if (a.startsWith(QLatin1String("--")))
+            return cvbench::UsageError(QStringLiteral("unknown option %1").arg(a), kUsage);
+    if (!all.isEmpty() && !args.Parse(QStringLiteral("runs"), all[0], 1, 1000, runs))
+        return cvbench::UsageError(args.Error(), kUsage);
+    return cvbench::RunJob(QStringLiteral("time the start and the faults"), [&]() -> int {
+        const fs::path build = fs::canonical("/proc/self/exe").parent_path().parent_path();
+        const fs::path tool = all.size() > 1 ? fs::path(all[1].toStdString()) : build / "apps/wordlist/corvantis-wordlist";
+        const fs::path example = all.size() > 2 ? fs::path(all[2].toStdString()) : build / "apps/crash_example/crash_example";
+        for (const fs::path& program : {tool, example})
+            if (!fs::exists(program)) {
+                std::fprintf(stderr, "no program %s\n", program.c_str());
+                return 2;
+            }
+
+        char pattern[] = "/tmp/cv_crash_bench_XXXXXX";
+        if (!::mkdtemp(pattern)) {
+            std::perror("mkdtemp");
             return 2;
         }
-
-    char pattern[] = "/tmp/cv_crash_bench_XXXXXX";
-    if (!::mkdtemp(pattern)) {
-        std::perror("mkdtemp");
-        return 2;
-    }
-    const fs::path work = pattern;
-    const bool startOk = faultsOnly || BenchToolStart(fs::absolute(tool), work, runs);
-    const int faultRuns = faultsOnly ? runs : std::max(1, runs / 2);
-    const bool atOnceOk = BenchFaultToReport(fs::absolute(example), work, faultRuns, false);
-    const bool faultsOk = BenchFaultToReport(fs::absolute(example), work, faultRuns, true) && atOnceOk;
-    fs::remove_all(work);
-    return startOk && faultsOk ? 0 : 1;
+        const fs::path work = pattern;
+        const bool startOk = faultsOnly || BenchToolStart(fs::absolute(tool), work, runs);
+        const int faultRuns = faultsOnly ? runs : std::max(1, runs / 2);
+        const bool atOnceOk = BenchFaultToReport(fs::absolute(example), work, faultRuns, false);
+        const bool faultsOk = BenchFaultToReport(fs::absolute(example), work, faultRuns, true) && atOnceOk;
+        fs::remove_all(work);
+        return startOk && faultsOk ? 0 : 1;
+    });
 }

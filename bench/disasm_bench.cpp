@@ -15,6 +15,8 @@
 //
 // The mode follows the file's class unless --32 or --64 is given.
 
+#include "bench_support.h"
+
 #include "crashreport/core/debuginfo/elf_sections.h"
 #include "crashreport/core/disasm/disassembler.h"
 
@@ -75,96 +77,105 @@ bool timeObjdump(const char* file, double& wall, double& cpu)
 
 int main(int argc, char** argv)
 {
+    constexpr const char* kUsage = "usage: disasm_bench [--32|--64] [--no-objdump] FILE\n";
+    const QStringList all = cvbench::Arguments(argc, argv);
+    if (cvbench::HelpAsked(all, kUsage))
+        return 0;
     int mode = 0; // from the file
     bool withObjdump = true;
-    const char* file = nullptr;
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--32") == 0)
-            mode = 32;
-        else if (std::strcmp(argv[i], "--64") == 0)
-            mode = 64;
-        else if (std::strcmp(argv[i], "--no-objdump") == 0)
+    std::string name;
+    for (const QString& a : all) {
+        if (a == QLatin1String("--32") || a == QLatin1String("--64")) {
+            if (mode != 0)
+                return cvbench::UsageError(QStringLiteral("--32 and --64 are one choice"), kUsage);
+            mode = a == QLatin1String("--32") ? 32 : 64;
+        } else if (a == QLatin1String("--no-objdump"))
             withObjdump = false;
+        else if (a.startsWith(QLatin1String("--")))
+            return cvbench::UsageError(QStringLiteral("unknown option %1").arg(a), kUsage);
+        else if (!name.empty())
+            return cvbench::UsageError(QStringLiteral("one file at a time"), kUsage);
         else
-            file = argv[i];
+            name = a.toStdString();
     }
-    if (!file) {
-        std::fprintf(stderr, "usage: disasm_bench [--32|--64] [--no-objdump] FILE\n");
-        return 2;
-    }
-    cv::TElfSections elf;
-    std::string error;
-    if (!elf.Open(file, error)) {
-        std::fprintf(stderr, "%s\n", error.c_str());
-        return 1;
-    }
-    const cv::TElfSection* text = elf.Find(".text");
-    if (!text) {
-        std::fprintf(stderr, "%s has no .text section\n", file);
-        return 1;
-    }
-    std::vector<uint8_t> code;
-    if (!elf.Read(*text, code, error)) {
-        std::fprintf(stderr, "%s\n", error.c_str());
-        return 1;
-    }
-    if (mode == 0)
-        mode = elf.Is64() ? 64 : 32;
+    if (name.empty())
+        return cvbench::UsageError(QStringLiteral("no file named"), kUsage);
+    return cvbench::RunJob(QStringLiteral("list the code"), [&]() -> int {
+        const char* file = name.c_str();
+        cv::TElfSections elf;
+        std::string error;
+        if (!elf.Open(file, error)) {
+            std::fprintf(stderr, "%s\n", error.c_str());
+            return 1;
+        }
+        const cv::TElfSection* text = elf.Find(".text");
+        if (!text) {
+            std::fprintf(stderr, "%s has no .text section\n", file);
+            return 1;
+        }
+        std::vector<uint8_t> code;
+        if (!elf.Read(*text, code, error)) {
+            std::fprintf(stderr, "%s\n", error.c_str());
+            return 1;
+        }
+        if (mode == 0)
+            mode = elf.Is64() ? 64 : 32;
 
-    cv::TDisAsm disasm(mode == 64 ? cv::TDisAsmMode::x86_64 : cv::TDisAsmMode::x86_32);
-    static constexpr char kDigits[] = "0123456789abcdef";
-    std::vector<char> out(1 << 20);
-    char* o = out.data();
-    char* const flushAt = out.data() + out.size() - 512;
-    std::string line;
-    line.reserve(256);
-    uint64_t count = 0;
-    const double cpu0 = cpuSeconds(RUSAGE_SELF);
-    const double t0 = now();
-    size_t pos = 0;
-    while (pos < code.size()) {
-        const uint64_t address = text->Address + pos;
-        const int32_t size = disasm.GetInstruction(std::span<const uint8_t>(code).subspan(pos), address, line);
-        char digits[16];
-        int n = 0;
-        uint64_t a = address;
-        do {
-            digits[n++] = kDigits[a & 15];
-            a >>= 4;
-        } while (a);
-        while (n)
-            *o++ = digits[--n];
-        *o++ = '\t';
-        for (int32_t i = 0; i < size; ++i) {
-            *o++ = kDigits[code[pos + size_t(i)] >> 4];
-            *o++ = kDigits[code[pos + size_t(i)] & 15];
+        cv::TDisAsm disasm(mode == 64 ? cv::TDisAsmMode::x86_64 : cv::TDisAsmMode::x86_32);
+        static constexpr char kDigits[] = "0123456789abcdef";
+        std::vector<char> out(1 << 20);
+        char* o = out.data();
+        char* const flushAt = out.data() + out.size() - 512;
+        std::string line;
+        line.reserve(256);
+        uint64_t count = 0;
+        const double cpu0 = cpuSeconds(RUSAGE_SELF);
+        const double t0 = now();
+        size_t pos = 0;
+        while (pos < code.size()) {
+            const uint64_t address = text->Address + pos;
+            const int32_t size = disasm.GetInstruction(std::span<const uint8_t>(code).subspan(pos), address, line);
+            char digits[16];
+            int n = 0;
+            uint64_t a = address;
+            do {
+                digits[n++] = kDigits[a & 15];
+                a >>= 4;
+            } while (a);
+            while (n)
+                *o++ = digits[--n];
+            *o++ = '\t';
+            for (int32_t i = 0; i < size; ++i) {
+                *o++ = kDigits[code[pos + size_t(i)] >> 4];
+                *o++ = kDigits[code[pos + size_t(i)] & 15];
+            }
+            *o++ = '\t';
+            const size_t length = std::min(line.size(), size_t(400));
+            std::memcpy(o, line.data(), length);
+            o += length;
+            *o++ = '\n';
+            if (o >= flushAt) {
+                std::fwrite(out.data(), 1, size_t(o - out.data()), stdout);
+                o = out.data();
+            }
+            pos += size_t(size);
+            ++count;
         }
-        *o++ = '\t';
-        const size_t length = std::min(line.size(), size_t(400));
-        std::memcpy(o, line.data(), length);
-        o += length;
-        *o++ = '\n';
-        if (o >= flushAt) {
-            std::fwrite(out.data(), 1, size_t(o - out.data()), stdout);
-            o = out.data();
+        std::fwrite(out.data(), 1, size_t(o - out.data()), stdout);
+        std::fflush(stdout);
+        const double wall = now() - t0;
+        const double cpu = cpuSeconds(RUSAGE_SELF) - cpu0;
+        std::printf("%llu instructions in %.3f s (%.3f s CPU): %.2f million a second\n",
+                    static_cast<unsigned long long>(count), wall, cpu, double(count) / wall / 1e6);
+        if (withObjdump) {
+            double objWall = 0;
+            double objCpu = 0;
+            if (timeObjdump(file, objWall, objCpu))
+                std::printf("objdump -d: %.3f s (%.3f s CPU); this listing %.1f times as fast (%.1f by CPU time)\n",
+                            objWall, objCpu, objWall / wall, cpu > 0 ? objCpu / cpu : 0.0);
+            else
+                std::printf("objdump -d could not be run\n");
         }
-        pos += size_t(size);
-        ++count;
-    }
-    std::fwrite(out.data(), 1, size_t(o - out.data()), stdout);
-    std::fflush(stdout);
-    const double wall = now() - t0;
-    const double cpu = cpuSeconds(RUSAGE_SELF) - cpu0;
-    std::printf("%llu instructions in %.3f s (%.3f s CPU): %.2f million a second\n",
-                static_cast<unsigned long long>(count), wall, cpu, double(count) / wall / 1e6);
-    if (withObjdump) {
-        double objWall = 0;
-        double objCpu = 0;
-        if (timeObjdump(file, objWall, objCpu))
-            std::printf("objdump -d: %.3f s (%.3f s CPU); this listing %.1f times as fast (%.1f by CPU time)\n",
-                        objWall, objCpu, objWall / wall, cpu > 0 ? objCpu / cpu : 0.0);
-        else
-            std::printf("objdump -d could not be run\n");
-    }
-    return 0;
+        return 0;
+    });
 }

@@ -9,6 +9,8 @@
 //
 //   general_tree_bench [tokens] [types]
 
+#include "bench_support.h"
+
 #include "model/base_list.h"
 #include "model/general_tree.h"
 
@@ -74,62 +76,70 @@ double Since(std::chrono::steady_clock::time_point t0)
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    const int64_t tokens = argc > 1 ? std::max<int64_t>(1, std::atoll(argv[1])) : 5000000;
-    const int types = argc > 2 ? std::max(1, std::atoi(argv[2])) : 200000;
+    constexpr const char* kUsage = "usage: general_tree_bench [tokens] [types]\n"
+                                   "  tokens: 1 to 100000000 (default 5000000); types: 1 to 10000000 (default 200000)\n";
+    int64_t tokens = 5000000, typeCount = 200000;
+    if (const int exit = cvbench::NumbersOnly(app.arguments().mid(1), kUsage,
+                                              {{"tokens", 1, 100000000, &tokens}, {"types", 1, 10000000, &typeCount}});
+        exit >= 0)
+        return exit;
+    const int types = int(typeCount);
+    return cvbench::RunJob(QStringLiteral("time the trees"), [&]() -> int {
 
-    std::mt19937_64 rng(7);
-    std::vector<QString> vocab;
-    vocab.reserve(size_t(types));
-    for (int i = 0; i < types; ++i)
-        vocab.push_back(QStringLiteral("w%1x").arg(uint32_t(rng()), 0, 36));
-    // Zipf-like: the type of rank r is drawn with weight 1/r.
-    std::vector<double> cumulative(static_cast<size_t>(types));
-    double sum = 0;
-    for (int r = 0; r < types; ++r)
-        cumulative[size_t(r)] = sum += 1.0 / (r + 1);
-    std::uniform_real_distribution<double> u(0, sum);
-    std::vector<int> text(static_cast<size_t>(tokens));
-    for (auto& t : text)
-        t = int(std::lower_bound(cumulative.begin(), cumulative.end(), u(rng)) - cumulative.begin());
+        std::mt19937_64 rng(7);
+        std::vector<QString> vocab;
+        vocab.reserve(size_t(types));
+        for (int i = 0; i < types; ++i)
+            vocab.push_back(QStringLiteral("w%1x").arg(uint32_t(rng()), 0, 36));
+        // Zipf-like: the type of rank r is drawn with weight 1/r.
+        std::vector<double> cumulative(static_cast<size_t>(types));
+        double sum = 0;
+        for (int r = 0; r < types; ++r)
+            cumulative[size_t(r)] = sum += 1.0 / (r + 1);
+        std::uniform_real_distribution<double> u(0, sum);
+        std::vector<int> text(static_cast<size_t>(tokens));
+        for (auto& t : text)
+            t = int(std::lower_bound(cumulative.begin(), cumulative.end(), u(rng)) - cumulative.begin());
 
-    std::chrono::steady_clock::time_point t0;
-    for (bool hashed : {false, true}) {
-        t0 = std::chrono::steady_clock::now();
-        TWordTree tree(hashed);
-        for (int t : text) {
-            tree.Seed().word = vocab[size_t(t)];
-            tree.Add_One();
+        std::chrono::steady_clock::time_point t0;
+        for (bool hashed : {false, true}) {
+            t0 = std::chrono::steady_clock::now();
+            TWordTree tree(hashed);
+            for (int t : text) {
+                tree.Seed().word = vocab[size_t(t)];
+                tree.Add_One();
+            }
+            const double insert = Since(t0);
+            t0 = std::chrono::steady_clock::now();
+            tree.Traverse();
+            const double walk = Since(t0);
+            std::printf("word tree%s: %lld tokens, %lld types, depth %d: %.2f s (%.1f M tokens/s), in-order walk %.3f s, "
+                        "total %s\n",
+                        hashed ? " with hash index" : "", (long long)tokens, (long long)tree.Count(), tree.Depth(), insert,
+                        tokens / insert / 1e6, walk, tree.walked == tokens ? "ok" : "WRONG");
         }
-        const double insert = Since(t0);
+
         t0 = std::chrono::steady_clock::now();
-        tree.Traverse();
-        const double walk = Since(t0);
-        std::printf("word tree%s: %lld tokens, %lld types, depth %d: %.2f s (%.1f M tokens/s), in-order walk %.3f s, "
-                    "total %s\n",
-                    hashed ? " with hash index" : "", (long long)tokens, (long long)tree.Count(), tree.Depth(), insert,
-                    tokens / insert / 1e6, walk, tree.walked == tokens ? "ok" : "WRONG");
-    }
+        TIntTree sorted;
+        for (int i = 0; i < 1000000; ++i)
+            sorted.Add(i);
+        std::printf("sorted keys: 1,000,000 in %.3f s, depth %d\n", Since(t0), sorted.Depth());
 
-    t0 = std::chrono::steady_clock::now();
-    TIntTree sorted;
-    for (int i = 0; i < 1000000; ++i)
-        sorted.Add(i);
-    std::printf("sorted keys: 1,000,000 in %.3f s, depth %d\n", Since(t0), sorted.Depth());
-
-    TList list;
-    for (int i = 0; i < 1000000; ++i) {
-        auto e = std::make_unique<TEntry>(&list);
-        e->word = vocab[size_t(i % types)] + QString::number(i);
-        e->freq = int64_t(rng() % 100000);
-        list.Add(std::move(e));
-    }
-    t0 = std::chrono::steady_clock::now();
-    list.Set1Sort(0, 2);
-    list.SetSortAscending(0, false);
-    list.CompleteResort();
-    const double byFreq = Since(t0);
-    t0 = std::chrono::steady_clock::now();
-    list.EnsureAlphabeticalAscendingSort();
-    std::printf("list of 1,000,000: by frequency %.2f s, alphabetically %.2f s\n", byFreq, Since(t0));
-    return 0;
+        TList list;
+        for (int i = 0; i < 1000000; ++i) {
+            auto e = std::make_unique<TEntry>(&list);
+            e->word = vocab[size_t(i % types)] + QString::number(i);
+            e->freq = int64_t(rng() % 100000);
+            list.Add(std::move(e));
+        }
+        t0 = std::chrono::steady_clock::now();
+        list.Set1Sort(0, 2);
+        list.SetSortAscending(0, false);
+        list.CompleteResort();
+        const double byFreq = Since(t0);
+        t0 = std::chrono::steady_clock::now();
+        list.EnsureAlphabeticalAscendingSort();
+        std::printf("list of 1,000,000: by frequency %.2f s, alphabetically %.2f s\n", byFreq, Since(t0));
+        return 0;
+    });
 }

@@ -136,7 +136,7 @@ QStringList Generate(const QString& folder, int64_t words, int64_t types, int te
     for (int k = 0; k < texts && written < words; ++k) {
         const QString name = QDir(folder).filePath(QStringLiteral("text%1.txt").arg(k, 5, 10, QLatin1Char('0')));
         QFile f(name);
-        if (!f.open(QIODevice::WriteOnly))
+        if (!cvbench::Created(f))
             return {};
         std::string buf;
         const int64_t n = k + 1 == texts ? words - written : std::min(perText, words - written);
@@ -161,12 +161,14 @@ QStringList Generate(const QString& folder, int64_t words, int64_t types, int te
                 buf += ' ';
             }
             if (buf.size() > (1 << 20)) {
-                f.write(buf.data(), qint64(buf.size()));
+                if (!cvbench::Written(f, buf.data(), buf.size()))
+                    return {};
                 buf.clear();
             }
         }
         buf += '\n';
-        f.write(buf.data(), qint64(buf.size()));
+        if (!cvbench::Written(f, buf.data(), buf.size()))
+            return {};
         written += n;
         files << name;
     }
@@ -185,10 +187,11 @@ bool BuildIndex(const QString& base, const QStringList& files, bool add)
     ResetPeakRss();
     const auto t0 = std::chrono::steady_clock::now();
     QString error;
-    QStringList skipped;
-    const bool ok = cv::MakeIndexOfTexts(chosen, base, add ? cv::kIndexOpenAdd : cv::kIndexOpenNew, &error, &skipped);
+    QStringList skipped, notes;
+    const bool ok = cv::MakeIndexOfTexts(chosen, base, add ? cv::kIndexOpenAdd : cv::kIndexOpenNew, &error, &skipped, &notes);
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
     cvbench::reportSkipped(skipped);
+    cvbench::reportNotes(notes);
     if (!ok) {
         std::fprintf(stderr, "%s\n", qPrintable(error));
         return false;
@@ -509,6 +512,8 @@ int main(int argc, char** argv)
     QCoreApplication app(argc, argv);
     cvbench::RunOnPrivateSettingsWithoutDialogs();
     ThisProgram() = QCoreApplication::applicationFilePath();
+    if (cvbench::HelpAsked(app.arguments().mid(1), kUsage))
+        return 0;
 
     QString base, relWord;
     bool add = false, all = false, frames = false;
@@ -576,63 +581,65 @@ int main(int argc, char** argv)
 
     if (genWords > 0 && (genTypes <= 0 || genTypes > genWords))
         return Usage(QStringLiteral("--generate-words needs --generate-types from 1 to the words"));
-    if (memoryLimitMb > 0) {
-        if (genWords <= 0 && corpusFolder.isEmpty())
-            return Usage(QStringLiteral("--memory-limit needs --generate-words and --generate-types, or --corpus"));
-        return MemoryLimitCheck(memoryLimitMb, genWords, genTypes, genTexts, clusterSize > 0 ? clusterSize : 3,
-                                topGiven ? top : 100000, corpusFolder);
-    }
-    if (genWords > 0 && !corpusFolder.isEmpty()) {
-        QDir().mkpath(corpusFolder);
-        const QStringList files = Generate(corpusFolder, genWords, genTypes, genTexts);
-        std::printf("generated %lld running words over %lld types in %lld texts into %s\n", (long long)genWords,
-                    (long long)genTypes, (long long)files.size(), qPrintable(QDir::toNativeSeparators(corpusFolder)));
-        return files.isEmpty() ? 1 : 0;
-    }
-    if (genWords > 0) {
-        QTemporaryDir dir;
-        const auto g0 = std::chrono::steady_clock::now();
-        const QStringList files = Generate(dir.path(), genWords, genTypes, genTexts);
-        std::printf("generated %lld running words over %lld types in %lld texts in %.1f s\n", (long long)genWords,
-                    (long long)genTypes, (long long)files.size(),
-                    std::chrono::duration<double>(std::chrono::steady_clock::now() - g0).count());
-        std::fflush(stdout);
-        const QString generatedBase = base.isEmpty() ? QDir(dir.path()).filePath(QStringLiteral("generated")) : base;
-        if (!BuildIndex(generatedBase, files, false))
-            return 1;
-        for (const QString& f : files)
-            QFile::remove(f); // the texts are not needed any more: room on the disk
-        if (!Clusters(generatedBase, clusterSize > 0 ? clusterSize : 3, top, minFreq))
-            return 1;
-        // The node words: a spread of frequencies, from the most frequent down.
-        cv::TIndexData index;
-        if (!OpenIndex(generatedBase, index))
-            return 1;
-        std::vector<uint32_t> byFreq(index.types.size());
-        for (uint32_t i = 0; i < byFreq.size(); ++i)
-            byFreq[i] = i;
-        std::sort(byFreq.begin(), byFreq.end(), [&](uint32_t a, uint32_t b) { return index.types[a].freq > index.types[b].freq; });
-        QStringList words;
-        for (std::size_t i = 0; i < byFreq.size() && words.size() < nodes; i += std::max<std::size_t>(1, byFreq.size() / std::size_t(nodes) / 2))
-            words << index.types[byFreq[i]].word;
-        return Relationships(generatedBase, words, left, right, top, false) ? 0 : 1;
-    }
+    return cvbench::RunJob(QStringLiteral("run the index jobs"), [&]() -> int {
+        if (memoryLimitMb > 0) {
+            if (genWords <= 0 && corpusFolder.isEmpty())
+                return Usage(QStringLiteral("--memory-limit needs --generate-words and --generate-types, or --corpus"));
+            return MemoryLimitCheck(memoryLimitMb, genWords, genTypes, genTexts, clusterSize > 0 ? clusterSize : 3,
+                                    topGiven ? top : 100000, corpusFolder);
+        }
+        if (genWords > 0 && !corpusFolder.isEmpty()) {
+            QDir().mkpath(corpusFolder);
+            const QStringList files = Generate(corpusFolder, genWords, genTypes, genTexts);
+            std::printf("generated %lld running words over %lld types in %lld texts into %s\n", (long long)genWords,
+                        (long long)genTypes, (long long)files.size(), qPrintable(QDir::toNativeSeparators(corpusFolder)));
+            return files.isEmpty() ? 1 : 0;
+        }
+        if (genWords > 0) {
+            QTemporaryDir dir;
+            const auto g0 = std::chrono::steady_clock::now();
+            const QStringList files = Generate(dir.path(), genWords, genTypes, genTexts);
+            std::printf("generated %lld running words over %lld types in %lld texts in %.1f s\n", (long long)genWords,
+                        (long long)genTypes, (long long)files.size(),
+                        std::chrono::duration<double>(std::chrono::steady_clock::now() - g0).count());
+            std::fflush(stdout);
+            const QString generatedBase = base.isEmpty() ? QDir(dir.path()).filePath(QStringLiteral("generated")) : base;
+            if (!BuildIndex(generatedBase, files, false))
+                return 1;
+            for (const QString& f : files)
+                QFile::remove(f); // the texts are not needed any more: room on the disk
+            if (!Clusters(generatedBase, clusterSize > 0 ? clusterSize : 3, top, minFreq))
+                return 1;
+            // The node words: a spread of frequencies, from the most frequent down.
+            cv::TIndexData index;
+            if (!OpenIndex(generatedBase, index))
+                return 1;
+            std::vector<uint32_t> byFreq(index.types.size());
+            for (uint32_t i = 0; i < byFreq.size(); ++i)
+                byFreq[i] = i;
+            std::sort(byFreq.begin(), byFreq.end(), [&](uint32_t a, uint32_t b) { return index.types[a].freq > index.types[b].freq; });
+            QStringList words;
+            for (std::size_t i = 0; i < byFreq.size() && words.size() < nodes; i += std::max<std::size_t>(1, byFreq.size() / std::size_t(nodes) / 2))
+                words << index.types[byFreq[i]].word;
+            return Relationships(generatedBase, words, left, right, top, false) ? 0 : 1;
+        }
 
-    if (base.isEmpty())
-        return Usage(QStringLiteral("--index BASE is needed"));
-    if (paths.isEmpty() && add)
-        return Usage(QStringLiteral("--add needs texts to add"));
-    if (!paths.isEmpty()) {
-        const cvbench::TFoundTexts found = cvbench::findTexts(paths);
-        cvbench::reportSkipped(found.skipped);
-        if (!cvbench::haveTexts(found, paths) || !BuildIndex(base, found.files, add))
+        if (base.isEmpty())
+            return Usage(QStringLiteral("--index BASE is needed"));
+        if (paths.isEmpty() && add)
+            return Usage(QStringLiteral("--add needs texts to add"));
+        if (!paths.isEmpty()) {
+            const cvbench::TFoundTexts found = cvbench::findTexts(paths);
+            cvbench::reportSkipped(found.skipped);
+            if (!cvbench::haveTexts(found, paths) || !BuildIndex(base, found.files, add))
+                return 1;
+        }
+        if (clusterSize > 0 && !Clusters(base, clusterSize, top, minFreq, tableMb, all, frames, saveTo, threads))
             return 1;
-    }
-    if (clusterSize > 0 && !Clusters(base, clusterSize, top, minFreq, tableMb, all, frames, saveTo, threads))
-        return 1;
-    if (!relWord.isEmpty() && !Relationships(base, {relWord}, left, right, top, true))
-        return 1;
-    if (paths.isEmpty() && clusterSize <= 0 && relWord.isEmpty())
-        return Usage();
-    return 0;
+        if (!relWord.isEmpty() && !Relationships(base, {relWord}, left, right, top, true))
+            return 1;
+        if (paths.isEmpty() && clusterSize <= 0 && relWord.isEmpty())
+            return Usage();
+        return 0;
+    });
 }

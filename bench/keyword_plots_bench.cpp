@@ -126,98 +126,115 @@ int main(int argc, char** argv)
     cvbench::RunOnPrivateSettingsWithoutDialogs();
     SetFastMinimalProcessing(current_tool_var, false);
 
+    constexpr const char* kUsage = "usage: keyword_plots_bench [CORPUS_FOLDER] [--words N] [--repeat R]\n"
+                                   "  N: 1 to 10000000 (default 100000); R: 1 to 1000 (default 3)\n";
+    if (cvbench::HelpAsked(app.arguments().mid(1), kUsage))
+        return 0;
     QString folder = qEnvironmentVariable("CV_SAMPLE_CORPUS");
     int64_t words = 100000;
     int repeat = 3;
-    const QStringList args = app.arguments().mid(1);
-    for (int i = 0; i < args.size(); ++i) {
-        if (args[i] == QLatin1String("--words") && i + 1 < args.size())
-            words = args[++i].toLongLong();
-        else if (args[i] == QLatin1String("--repeat") && i + 1 < args.size())
-            repeat = std::max(1, args[++i].toInt());
-        else if (args[i].startsWith(QLatin1String("--"))) {
-            std::fprintf(stderr, "usage: keyword_plots_bench [CORPUS_FOLDER] [--words N] [--repeat R]\n");
-            return 2;
-        } else
-            folder = args[i];
+    bool folderNamed = false;
+    cvbench::TArgs args(app.arguments().mid(1));
+    while (!args.AtEnd()) {
+        const QString a = args.Take();
+        if (a == QLatin1String("--words"))
+            args.Number<int64_t>(a, 1, 10000000, words);
+        else if (a == QLatin1String("--repeat"))
+            args.Number(a, 1, 1000, repeat);
+        else if (a.startsWith(QLatin1String("--")))
+            args.Unknown(a);
+        else if (folderNamed)
+            args.Fail(QStringLiteral("one corpus folder at a time"));
+        else
+            folder = a, folderNamed = true;
+        if (!args.Ok())
+            return cvbench::UsageError(args.Error(), kUsage);
     }
+    return cvbench::RunJob(QStringLiteral("make the key words and their plots"), [&]() -> int {
 
-    QTemporaryDir tmp;
-    const QString studyText = tmp.filePath(QStringLiteral("study.txt"));
-    QStringList referenceTexts;
-    {
-        QFile out(studyText);
-        if (!out.open(QIODevice::WriteOnly))
-            return 1;
-        const cvbench::TFoundTexts found = folder.isEmpty() ? cvbench::TFoundTexts() : cvbench::findTexts({folder});
-        cvbench::reportSkipped(found.skipped);
-        QStringList texts;
-        for (const QString& f : found.files)
-            if (f.endsWith(QLatin1String(".txt")))
-                texts << f;
-        // A corpus named must hold what is measured: texts are made up only when none is named.
-        if (!folder.isEmpty() && texts.size() < 2) {
-            std::fprintf(stderr,
-                         "%s holds %lld \".txt\" texts: the plots need two or more (one to study, the rest for the "
-                         "reference list)\n",
-                         qPrintable(folder), (long long)texts.size());
-            return 1;
-        }
-        if (texts.size() >= 2) {
-            std::printf("corpus\t%s (%lld texts)\n", qPrintable(folder), (long long)texts.size());
-            out.write(JoinedToWords(texts, words, referenceTexts).toUtf8());
-        } else {
-            std::printf("corpus\tgenerated\n");
-            out.write(Generated(words, true, 1).toUtf8());
-            const QString reference = tmp.filePath(QStringLiteral("reference.txt"));
-            QFile ref(reference);
-            if (!ref.open(QIODevice::WriteOnly))
+        QTemporaryDir tmp;
+        const QString studyText = tmp.filePath(QStringLiteral("study.txt"));
+        QStringList referenceTexts;
+        {
+            QFile out(studyText);
+            if (!cvbench::Created(out))
                 return 1;
-            ref.write(Generated(words * 10, false, 2).toUtf8());
-            referenceTexts << reference;
+            const cvbench::TFoundTexts found = folder.isEmpty() ? cvbench::TFoundTexts() : cvbench::findTexts({folder});
+            cvbench::reportSkipped(found.skipped);
+            QStringList texts;
+            for (const QString& f : found.files)
+                if (f.endsWith(QLatin1String(".txt")))
+                    texts << f;
+            // A corpus named must hold what is measured: texts are made up only when none is named.
+            if (!folder.isEmpty() && texts.size() < 2) {
+                std::fprintf(stderr,
+                             "%s holds %lld \".txt\" texts: the plots need two or more (one to study, the rest for the "
+                             "reference list)\n",
+                             qPrintable(folder), (long long)texts.size());
+                return 1;
+            }
+            if (texts.size() >= 2) {
+                std::printf("corpus\t%s (%lld texts)\n", qPrintable(folder), (long long)texts.size());
+                const QByteArray joined = JoinedToWords(texts, words, referenceTexts).toUtf8();
+                if (!cvbench::Written(out, joined.constData(), std::size_t(joined.size())))
+                    return 1;
+            } else {
+                std::printf("corpus\tgenerated\n");
+                const QByteArray study = Generated(words, true, 1).toUtf8();
+                if (!cvbench::Written(out, study.constData(), std::size_t(study.size())))
+                    return 1;
+                const QString reference = tmp.filePath(QStringLiteral("reference.txt"));
+                QFile ref(reference);
+                if (!cvbench::Created(ref))
+                    return 1;
+                const QByteArray referenceBytes = Generated(words * 10, false, 2).toUtf8();
+                if (!cvbench::Written(ref, referenceBytes.constData(), std::size_t(referenceBytes.size())))
+                    return 1;
+                referenceTexts << reference;
+            }
         }
-    }
-    if (referenceTexts.isEmpty()) {
-        std::fprintf(stderr, "the corpus has nothing left for a reference list\n");
-        return 1;
-    }
-
-    const QString studyList = tmp.filePath(QStringLiteral("study.lst"));
-    const QString referenceList = tmp.filePath(QStringLiteral("reference.lst"));
-    int64_t studyWords = 0, referenceWords = 0;
-    const cvbench::Stopwatch lists;
-    if (!WordListSaved({studyText}, studyList, &studyWords) || !WordListSaved(referenceTexts, referenceList, &referenceWords)) {
-        std::fprintf(stderr, "the word lists could not be made\n");
-        return 1;
-    }
-    std::printf("study text\t%lld running words\nreference\t%lld running words in %lld texts\n", (long long)studyWords,
-                (long long)referenceWords, (long long)referenceTexts.size());
-    std::printf("word lists made and saved (not timed below)\t%.3f s\n", lists.seconds());
-
-    double best = 1e9, plotsShare = 0;
-    int keyWords = 0, rows = 0, hits = 0;
-    for (int r = 0; r < repeat; ++r) {
-        T_WholeKeywordsHolder doc(kListKeyWords, nullptr, nullptr, false, false);
-        TCVComputeResultRec result;
-        const cvbench::Stopwatch w;
-        doc.ComputeKWs({studyList}, referenceList, 0, false, 1, false, result);
-        const double seconds = w.seconds();
-        if (!result.OK || !doc.fKWList->KWSettings.PlotsComputed()) {
-            std::fprintf(stderr, "no key words or no plots%s%s\n", Global_FailureMessage.isEmpty() ? "" : ": ",
-                         qPrintable(Global_FailureMessage));
+        if (referenceTexts.isEmpty()) {
+            std::fprintf(stderr, "the corpus has nothing left for a reference list\n");
             return 1;
         }
-        if (seconds < best) {
-            best = seconds;
-            plotsShare = doc.fProcessTimes.size() == 2 ? doc.fProcessTimes[1] - doc.fProcessTimes[0] : 0;
-            keyWords = doc.fKWList->Count();
-            rows = doc.fPlots->Count();
-            hits = doc.fPlots->OverallPlotEntry->data.hits;
+
+        const QString studyList = tmp.filePath(QStringLiteral("study.lst"));
+        const QString referenceList = tmp.filePath(QStringLiteral("reference.lst"));
+        int64_t studyWords = 0, referenceWords = 0;
+        const cvbench::Stopwatch lists;
+        if (!WordListSaved({studyText}, studyList, &studyWords) || !WordListSaved(referenceTexts, referenceList, &referenceWords)) {
+            std::fprintf(stderr, "the word lists could not be made\n");
+            return 1;
         }
-    }
-    std::printf("key words\t%d\nplot rows\t%d\nhits plotted\t%d\n", keyWords, rows, hits);
-    std::printf("plots step\t%.3f s\n", plotsShare);
-    std::printf("key words with their plots\t%.3f s (best of %d; budget %.1f s: %s)\n", best, repeat, kBudgetSeconds,
-                best <= kBudgetSeconds ? "ok" : "TOO SLOW");
-    return best <= kBudgetSeconds ? 0 : 1;
+        std::printf("study text\t%lld running words\nreference\t%lld running words in %lld texts\n", (long long)studyWords,
+                    (long long)referenceWords, (long long)referenceTexts.size());
+        std::printf("word lists made and saved (not timed below)\t%.3f s\n", lists.seconds());
+
+        double best = 1e9, plotsShare = 0;
+        int keyWords = 0, rows = 0, hits = 0;
+        for (int r = 0; r < repeat; ++r) {
+            T_WholeKeywordsHolder doc(kListKeyWords, nullptr, nullptr, false, false);
+            TCVComputeResultRec result;
+            const cvbench::Stopwatch w;
+            doc.ComputeKWs({studyList}, referenceList, 0, false, 1, false, result);
+            const double seconds = w.seconds();
+            if (!result.OK || !doc.fKWList->KWSettings.PlotsComputed()) {
+                std::fprintf(stderr, "no key words or no plots%s%s\n", Global_FailureMessage.isEmpty() ? "" : ": ",
+                             qPrintable(Global_FailureMessage));
+                return 1;
+            }
+            if (seconds < best) {
+                best = seconds;
+                plotsShare = doc.fProcessTimes.size() == 2 ? doc.fProcessTimes[1] - doc.fProcessTimes[0] : 0;
+                keyWords = doc.fKWList->Count();
+                rows = doc.fPlots->Count();
+                hits = doc.fPlots->OverallPlotEntry->data.hits;
+            }
+        }
+        std::printf("key words\t%d\nplot rows\t%d\nhits plotted\t%d\n", keyWords, rows, hits);
+        std::printf("plots step\t%.3f s\n", plotsShare);
+        std::printf("key words with their plots\t%.3f s (best of %d; budget %.1f s: %s)\n", best, repeat, kBudgetSeconds,
+                    best <= kBudgetSeconds ? "ok" : "TOO SLOW");
+        return best <= kBudgetSeconds ? 0 : 1;
+    });
 }

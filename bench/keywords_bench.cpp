@@ -151,12 +151,11 @@ double Timed(const std::function<void()>& job)
     return w.seconds();
 }
 
-int Usage(const QString& why = QString())
-{
-    return cvbench::UsageError(why, "usage: keywords_bench STUDY.lst REFERENCE.lst [--top K] [--two-way] [--statistic 0|1|2]\n"
-                                    "       keywords_bench --generate [--study-types N] [--reference-types N]\n"
-                                    "       keywords_bench --batch N [--study-types N] [--reference-types N]\n");
-}
+constexpr const char* kUsage = "usage: keywords_bench STUDY.lst REFERENCE.lst [--top K] [--two-way] [--statistic 0|1|2]\n"
+                               "       keywords_bench --generate [--study-types N] [--reference-types N]\n"
+                               "       keywords_bench --batch N [--study-types N] [--reference-types N]\n";
+
+int Usage(const QString& why = QString()) { return cvbench::UsageError(why, kUsage); }
 
 void PrintKeyWord(const TKeyWordEntry& e)
 {
@@ -289,6 +288,8 @@ int main(int argc, char** argv)
     cv::ReportFileSizeLimitAsFailure();
     QCoreApplication app(argc, argv);
     cvbench::RunOnPrivateSettingsWithoutDialogs();
+    if (cvbench::HelpAsked(app.arguments().mid(1), kUsage))
+        return 0;
 
     cvbench::TArgs args(app.arguments().mid(1));
     QStringList plain;

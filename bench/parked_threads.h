@@ -35,13 +35,20 @@ class ParkedThreads {
 public:
     // Thread i is parked under firstDepth + i frames; returns once every
     // thread is parked.
+    // A thread that cannot be started (no memory for it) ends those
+    // started, and the failure goes on to the caller.
     ParkedThreads(std::size_t count, int firstDepth) : m_ids(count)
     {
-        for (std::size_t i = 0; i < count; ++i)
-            m_threads.emplace_back([this, i, firstDepth] {
-                m_ids[i] = cv::CurrentThreadID();
-                Descend(firstDepth + int(i), m_go);
-            });
+        try {
+            for (std::size_t i = 0; i < count; ++i)
+                m_threads.emplace_back([this, i, firstDepth] {
+                    m_ids[i] = cv::CurrentThreadID();
+                    Descend(firstDepth + int(i), m_go);
+                });
+        } catch (...) {
+            Release();
+            throw;
+        }
         for (auto& id : m_ids) {
             while (id.load() == 0)
                 std::this_thread::yield();

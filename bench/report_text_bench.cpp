@@ -190,44 +190,58 @@ bool Checked(const TReportRun& run, std::size_t parked)
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
+    constexpr const char* kUsage = "usage: report_text_bench [--print] [tool program]\n";
     QStringList args = app.arguments().mid(1);
+    if (cvbench::HelpAsked(args, kUsage))
+        return 0;
     const bool print = args.removeAll(QStringLiteral("--print")) > 0;
+    for (const QString& a : args)
+        if (a.startsWith(QLatin1String("--")))
+            return cvbench::UsageError(QStringLiteral("unknown option %1").arg(a), kUsage);
+    if (args.size() > 1)
+        return cvbench::UsageError(QStringLiteral("one tool program at a time"), kUsage);
     const QString tool = !args.isEmpty() ? args.front()
                                          : QCoreApplication::applicationDirPath() + QStringLiteral("/../apps/wordlist/corvantis-wordlist");
-    const int libraries = LoadLibrariesOf(tool);
-
-    constexpr std::size_t kParked = 8;
-    cvbench::ParkedThreads parked(kParked, 3);
-    const std::vector<uint32_t>& others = parked.IDs();
-
-    const TReportRun first = MakeReport(others);
-    bool checked = Checked(first, kParked);
-    std::vector<double> times, textTimes;
-    TReportRun last;
-    for (int i = 0; i < 10; ++i) {
-        last = MakeReport(others);
-        checked &= Checked(last, kParked);
-        times.push_back(last.seconds);
-        textTimes.push_back(last.textSeconds);
+    if (!QFileInfo(tool).isFile()) {
+        std::fprintf(stderr, "no program %s\n", qPrintable(tool));
+        return 1;
     }
-    parked.Release();
-    std::sort(times.begin(), times.end());
-    std::sort(textTimes.begin(), textTimes.end());
-    if (print)
-        std::fwrite(last.text.data(), 1, last.text.size(), stdout);
+    return cvbench::RunJob(QStringLiteral("make the report"), [&]() -> int {
+        const int libraries = LoadLibrariesOf(tool);
 
-    int withLines = 0;
-    const double toolSeconds = ToolDebugDataSeconds(tool.toStdString(), withLines);
-    std::printf("the tool's own debug data read and 128 addresses resolved (%d with a line) in %.1f ms\n", withLines,
-                toolSeconds * 1000);
-    std::printf("%d libraries of %s loaded; %d modules, %d processes, %zu threads, %d call-stack entries, report of %zu bytes\n",
-                libraries, tool.toLocal8Bit().constData(), last.modules, last.processes, kParked + 1, last.entries,
-                last.text.size());
-    std::printf("report: first %.1f ms (reads debug data; text %.1f ms), then best %.1f ms, median %.1f ms, worst %.1f ms "
-                "(the text alone: median %.1f ms); goal under 300 ms\n",
-                first.seconds * 1000, first.textSeconds * 1000, times.front() * 1000, times[times.size() / 2] * 1000,
-                times.back() * 1000, textTimes[textTimes.size() / 2] * 1000);
-    if (!checked)
-        std::printf("FAILED: a report does not name the fault and every parked thread's routines\n");
-    return checked && times[times.size() / 2] < 0.3 ? 0 : 1;
+        constexpr std::size_t kParked = 8;
+        cvbench::ParkedThreads parked(kParked, 3);
+        const std::vector<uint32_t>& others = parked.IDs();
+
+        const TReportRun first = MakeReport(others);
+        bool checked = Checked(first, kParked);
+        std::vector<double> times, textTimes;
+        TReportRun last;
+        for (int i = 0; i < 10; ++i) {
+            last = MakeReport(others);
+            checked &= Checked(last, kParked);
+            times.push_back(last.seconds);
+            textTimes.push_back(last.textSeconds);
+        }
+        parked.Release();
+        std::sort(times.begin(), times.end());
+        std::sort(textTimes.begin(), textTimes.end());
+        if (print)
+            std::fwrite(last.text.data(), 1, last.text.size(), stdout);
+
+        int withLines = 0;
+        const double toolSeconds = ToolDebugDataSeconds(tool.toStdString(), withLines);
+        std::printf("the tool's own debug data read and 128 addresses resolved (%d with a line) in %.1f ms\n", withLines,
+                    toolSeconds * 1000);
+        std::printf("%d libraries of %s loaded; %d modules, %d processes, %zu threads, %d call-stack entries, report of %zu bytes\n",
+                    libraries, tool.toLocal8Bit().constData(), last.modules, last.processes, kParked + 1, last.entries,
+                    last.text.size());
+        std::printf("report: first %.1f ms (reads debug data; text %.1f ms), then best %.1f ms, median %.1f ms, worst %.1f ms "
+                    "(the text alone: median %.1f ms); goal under 300 ms\n",
+                    first.seconds * 1000, first.textSeconds * 1000, times.front() * 1000, times[times.size() / 2] * 1000,
+                    times.back() * 1000, textTimes[textTimes.size() / 2] * 1000);
+        if (!checked)
+            std::printf("FAILED: a report does not name the fault and every parked thread's routines\n");
+        return checked && times[times.size() / 2] < 0.3 ? 0 : 1;
+    });
 }

@@ -91,88 +91,91 @@ Result runOver(const std::vector<Prepared>& chunks, const cv::TSearchWordItems& 
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    const char* usage = "usage: search_engine_bench <corpus folder> [megabytes]\n";
+    const char* usage = "usage: search_engine_bench <corpus folder> [megabytes]\n"
+                        "  megabytes: 1 to 1000000 (default 50)\n";
     cvbench::TFoundTexts found;
     int megabytes = 50;
     if (const int exit = cvbench::corpusAndMegabytes(app.arguments().mid(1), usage, 1000000, found, megabytes); exit >= 0)
         return exit;
-    const int64_t wanted = int64_t(megabytes) * 1000 * 1000;
+    return cvbench::RunJob(QStringLiteral("search the texts"), [&]() -> int {
+        const int64_t wanted = int64_t(megabytes) * 1000 * 1000;
 
-    // The texts read once; those that cannot be opened are told and left out.
-    std::vector<QString> texts;
-    for (const QString& name : found.files) {
-        QFile f(name);
-        if (!f.open(QIODevice::ReadOnly)) {
-            std::fprintf(stderr, "skipped: %s: %s\n", qPrintable(name), qPrintable(f.errorString()));
-            continue;
-        }
-        const QByteArray bytes = f.readAll();
-        // The engine is timed on text: what the reader would refuse is left out.
-        const auto controls = std::count_if(bytes.begin(), bytes.end(), [](char c) {
-            return uint8_t(c) < 0x20 && !(c >= '\t' && c <= '\r');
-        });
-        if (!cv::IsValidUtf8(bytes) || controls * 20 > bytes.size()) {
-            std::fprintf(stderr, "skipped: %s: it is not a UTF-8 text\n", qPrintable(name));
-            continue;
-        }
-        texts.push_back(QString::fromUtf8(bytes));
-    }
-    int64_t passBytes = 0;
-    for (const QString& t : texts)
-        passBytes += t.toUtf8().size();
-    if (passBytes == 0) {
-        std::fprintf(stderr, "no text in the %zu files read (all empty)\n", texts.size());
-        return 1;
-    }
-    if (!cvbench::enoughToMeasure(passBytes, wanted))
-        return 1;
-
-    std::vector<Prepared> chunks;
-    Prepared current;
-    int64_t sourceBytes = 0;
-    while (sourceBytes < wanted) {
-        for (const QString& text : texts) {
-            sourceBytes += text.toUtf8().size();
-            current.text.append(reinterpret_cast<const char16_t*>(text.utf16()), std::size_t(text.size()));
-            current.text.push_back(u'\n');
-            if (current.text.size() >= kChunkUnits) {
-                cv::ClassifyUnits(current.text, cv::TWordRules(), false, current.classes);
-                markBoundaries(current);
-                chunks.push_back(std::move(current));
-                current = Prepared();
+        // The texts read once; those that cannot be opened are told and left out.
+        std::vector<QString> texts;
+        for (const QString& name : found.files) {
+            QFile f(name);
+            if (!f.open(QIODevice::ReadOnly)) {
+                std::fprintf(stderr, "skipped: %s: %s\n", qPrintable(name), qPrintable(f.errorString()));
+                continue;
             }
-            if (sourceBytes >= wanted)
-                break;
+            const QByteArray bytes = f.readAll();
+            // The engine is timed on text: what the reader would refuse is left out.
+            const auto controls = std::count_if(bytes.begin(), bytes.end(), [](char c) {
+                return uint8_t(c) < 0x20 && !(c >= '\t' && c <= '\r');
+            });
+            if (!cv::IsValidUtf8(bytes) || controls * 20 > bytes.size()) {
+                std::fprintf(stderr, "skipped: %s: it is not a UTF-8 text\n", qPrintable(name));
+                continue;
+            }
+            texts.push_back(QString::fromUtf8(bytes));
         }
-    }
-    if (!current.text.empty()) {
-        cv::ClassifyUnits(current.text, cv::TWordRules(), false, current.classes);
-        markBoundaries(current);
-        chunks.push_back(std::move(current));
-    }
-    const double mb = double(sourceBytes) / 1e6;
-    std::printf("%.1f MB of text in %zu chunks\n", mb, chunks.size());
+        int64_t passBytes = 0;
+        for (const QString& t : texts)
+            passBytes += t.toUtf8().size();
+        if (passBytes == 0) {
+            std::fprintf(stderr, "no text in the %zu files read (all empty)\n", texts.size());
+            return 1;
+        }
+        if (!cvbench::enoughToMeasure(passBytes, wanted))
+            return 1;
 
-    struct Case {
-        const char* name;
-        QString words;
-    };
-    QString hundred;
-    for (int i = 0; i < 100; ++i)
-        hundred += QStringLiteral("word%1/").arg(i);
-    hundred += QStringLiteral("the");
-    const Case cases[] = {
-        {"frequent word \"the\"", QStringLiteral("the")},
-        {"wildcard \"th*\"", QStringLiteral("th*")},
-        {"phrase \"of the\"", QStringLiteral("of the")},
-        {"101 search words", hundred},
-    };
-    for (const Case& c : cases) {
-        cv::TSearchWordItems items;
-        items.AddedSearchWords(c.words);
-        const Result r = runOver(chunks, items);
-        std::printf("%-22s %8.1f MB/s  %10lld hits  %10lld words after boundaries  (%.2f s)\n", c.name,
-                    mb / r.seconds, static_cast<long long>(r.hits), static_cast<long long>(r.words), r.seconds);
-    }
-    return 0;
+        std::vector<Prepared> chunks;
+        Prepared current;
+        int64_t sourceBytes = 0;
+        while (sourceBytes < wanted) {
+            for (const QString& text : texts) {
+                sourceBytes += text.toUtf8().size();
+                current.text.append(reinterpret_cast<const char16_t*>(text.utf16()), std::size_t(text.size()));
+                current.text.push_back(u'\n');
+                if (current.text.size() >= kChunkUnits) {
+                    cv::ClassifyUnits(current.text, cv::TWordRules(), false, current.classes);
+                    markBoundaries(current);
+                    chunks.push_back(std::move(current));
+                    current = Prepared();
+                }
+                if (sourceBytes >= wanted)
+                    break;
+            }
+        }
+        if (!current.text.empty()) {
+            cv::ClassifyUnits(current.text, cv::TWordRules(), false, current.classes);
+            markBoundaries(current);
+            chunks.push_back(std::move(current));
+        }
+        const double mb = double(sourceBytes) / 1e6;
+        std::printf("%.1f MB of text in %zu chunks\n", mb, chunks.size());
+
+        struct Case {
+            const char* name;
+            QString words;
+        };
+        QString hundred;
+        for (int i = 0; i < 100; ++i)
+            hundred += QStringLiteral("word%1/").arg(i);
+        hundred += QStringLiteral("the");
+        const Case cases[] = {
+            {"frequent word \"the\"", QStringLiteral("the")},
+            {"wildcard \"th*\"", QStringLiteral("th*")},
+            {"phrase \"of the\"", QStringLiteral("of the")},
+            {"101 search words", hundred},
+        };
+        for (const Case& c : cases) {
+            cv::TSearchWordItems items;
+            items.AddedSearchWords(c.words);
+            const Result r = runOver(chunks, items);
+            std::printf("%-22s %8.1f MB/s  %10lld hits  %10lld words after boundaries  (%.2f s)\n", c.name,
+                        mb / r.seconds, static_cast<long long>(r.hits), static_cast<long long>(r.words), r.seconds);
+        }
+        return 0;
+    });
 }

@@ -80,6 +80,8 @@ double wcBest(const QStringList& files, qint64* words)
     double b = 0;
     for (int i = 0; i < 3; ++i) {
         const double s = cvbench::wcSeconds(files, words);
+        if (s <= 0)
+            return 0; // it could not be started (told)
         if (i == 0 || s < b)
             b = s;
     }
@@ -90,8 +92,11 @@ void report(const char* what, const QStringList& files, const cv::TTextSettings&
 {
     const Run r = best(files, settings);
     const double mb = double(r.bytes) / 1e6;
-    std::printf("  %-34s %8.1f MB %8.3f s %8.1f MB/s  words %10lld  x wc -w %5.2f\n", what, mb, r.seconds,
-                mb / r.seconds, static_cast<long long>(r.words), r.seconds / wcSeconds);
+    std::printf("  %-34s %8.1f MB %8.3f s %8.1f MB/s  words %10lld", what, mb, r.seconds, mb / r.seconds,
+                static_cast<long long>(r.words));
+    if (wcSeconds > 0)
+        std::printf("  x wc -w %5.2f", r.seconds / wcSeconds);
+    std::printf("\n");
 }
 
 void measure(const char* title, const QStringList& files, const QStringList& utf16Files)
@@ -101,9 +106,10 @@ void measure(const char* title, const QStringList& files, const QStringList& utf
     int64_t bytes = 0;
     for (const QString& f : files)
         bytes += QFileInfo(f).size();
-    std::printf("%s: %lld files, %.1f MB; wc -w %.3f s (%.1f MB/s, %lld words)\n", title,
-                static_cast<long long>(files.size()), double(bytes) / 1e6, wc, double(bytes) / 1e6 / wc,
-                static_cast<long long>(wcWords));
+    std::printf("%s: %lld files, %.1f MB", title, static_cast<long long>(files.size()), double(bytes) / 1e6);
+    if (wc > 0)
+        std::printf("; wc -w %.3f s (%.1f MB/s, %lld words)", wc, double(bytes) / 1e6 / wc, static_cast<long long>(wcWords));
+    std::printf("\n");
     cv::TTextSettings plain = cv::TTextSettings::Defaults();
     plain.SetMarkupMode(cv::TMarkupMode::Plain);
     plain.SetTranslateEntities(false);
@@ -113,7 +119,8 @@ void measure(const char* title, const QStringList& files, const QStringList& utf
         report("UTF-16 LE, default settings", utf16Files, cv::TTextSettings::Defaults(), wc);
 }
 
-// Copies of the corpus put end to end until the files hold `megabytes`.
+// Copies of the corpus put end to end until the files hold `megabytes`;
+// none (told why) when they cannot be written.
 QStringList makeLarge(const QStringList& files, const QString& folder, int megabytes, bool utf16)
 {
     QByteArray all;
@@ -133,9 +140,8 @@ QStringList makeLarge(const QStringList& files, const QString& folder, int megab
     for (int i = 0; written < qint64(megabytes) * 1000000; ++i) {
         const QString name = QDir(folder).filePath(QStringLiteral("%1-%2.txt").arg(utf16 ? "utf16" : "utf8").arg(i));
         QFile o(name);
-        if (!o.open(QIODevice::WriteOnly))
-            break;
-        o.write(all);
+        if (!cvbench::Created(o) || !cvbench::Written(o, all.constData(), std::size_t(all.size())))
+            return {};
         written += all.size();
         out << name;
     }
@@ -147,29 +153,34 @@ QStringList makeLarge(const QStringList& files, const QString& folder, int megab
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    const char* usage = "usage: textread_bench <corpus folder> [megabytes of the large corpus]\n";
+    const char* usage = "usage: textread_bench <corpus folder> [megabytes of the large corpus]\n"
+                        "  megabytes: 1 to 100000 (default 50)\n";
     cvbench::TFoundTexts found;
     int megabytes = 50;
     if (const int exit = cvbench::corpusAndMegabytes(app.arguments().mid(1), usage, 100000, found, megabytes); exit >= 0)
         return exit;
-    // Only the texts the reader takes are measured (and copied into the large corpus).
-    const Run probe = readAll(found.files, cv::TTextSettings::Defaults());
-    cvbench::reportSkipped(probe.unread);
-    QStringList files;
-    for (const QString& f : found.files)
-        if (!std::any_of(probe.unread.begin(), probe.unread.end(),
-                         [&](const QString& why) { return why.contains(QDir::toNativeSeparators(f)); }))
-            files << f;
-    if (files.isEmpty() || probe.bytes == 0) {
-        std::fprintf(stderr, "%s\n", files.isEmpty() ? "none of the texts could be read" : "the texts are empty");
-        return 1;
-    }
-    if (!cvbench::enoughToMeasure(probe.bytes, int64_t(megabytes) * 1000000))
-        return 1;
-    QTemporaryDir dir;
-    const QStringList large = makeLarge(files, dir.path(), megabytes, false);
-    const QStringList large16 = makeLarge(files, dir.path(), megabytes, true);
-    measure("sample corpus", files, {});
-    measure("large corpus", large, large16);
-    return 0;
+    return cvbench::RunJob(QStringLiteral("read the texts"), [&]() -> int {
+        // Only the texts the reader takes are measured (and copied into the large corpus).
+        const Run probe = readAll(found.files, cv::TTextSettings::Defaults());
+        cvbench::reportSkipped(probe.unread);
+        QStringList files;
+        for (const QString& f : found.files)
+            if (!std::any_of(probe.unread.begin(), probe.unread.end(),
+                             [&](const QString& why) { return why.contains(QDir::toNativeSeparators(f)); }))
+                files << f;
+        if (files.isEmpty() || probe.bytes == 0) {
+            std::fprintf(stderr, "%s\n", files.isEmpty() ? "none of the texts could be read" : "the texts are empty");
+            return 1;
+        }
+        if (!cvbench::enoughToMeasure(probe.bytes, int64_t(megabytes) * 1000000))
+            return 1;
+        QTemporaryDir dir;
+        const QStringList large = makeLarge(files, dir.path(), megabytes, false);
+        const QStringList large16 = makeLarge(files, dir.path(), megabytes, true);
+        if (large.isEmpty() || large16.isEmpty())
+            return 1;
+        measure("sample corpus", files, {});
+        measure("large corpus", large, large16);
+        return 0;
+    });
 }

@@ -223,6 +223,8 @@ int main(int argc, char** argv)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     cvbench::RunOnPrivateSettingsWithoutDialogs();
+    if (cvbench::HelpAsked(app.arguments().mid(1), kUsage))
+        return 0;
     cvbench::TArgs args(app.arguments().mid(1));
     QString corpus, base, out;
     QString formatName = QStringLiteral("xlsx");
@@ -251,50 +253,52 @@ int main(int argc, char** argv)
         return cvbench::UsageError(args.Error(), kUsage);
     if (corpus.isEmpty() == base.isEmpty() || (!base.isEmpty() && clusters == 0))
         return cvbench::UsageError(QStringLiteral("name a corpus, or an index and the clusters' size"), kUsage);
-    std::optional<QTemporaryDir> temporary;
-    if (out.isEmpty()) {
-        temporary.emplace();
-        out = temporary->path();
-    } else if (!QDir().mkpath(out)) {
-        std::fprintf(stderr, "cannot make the folder %s\n", qPrintable(out));
-        return 1;
-    }
-
-    if (!corpus.isEmpty()) {
-        const cv::TTextSettings settings = cv::GetTextSettings();
-        cv::TTextTagHandler handler(settings.LanguageId(), settings.CodePage(), cv::TTagOptions::FromSettings(settings));
-        const TStep job;
-        const std::unique_ptr<cv::T_WholeWordlistHolder> doc = WordListOf(corpus, handler);
-        if (!doc)
+    return cvbench::RunJob(QStringLiteral("make and save the list"), [&]() -> int {
+        std::optional<QTemporaryDir> temporary;
+        if (out.isEmpty()) {
+            temporary.emplace();
+            out = temporary->path();
+        } else if (!QDir().mkpath(out)) {
+            std::fprintf(stderr, "cannot make the folder %s\n", qPrintable(out));
             return 1;
+        }
+
+        if (!corpus.isEmpty()) {
+            const cv::TTextSettings settings = cv::GetTextSettings();
+            cv::TTextTagHandler handler(settings.LanguageId(), settings.CodePage(), cv::TTagOptions::FromSettings(settings));
+            const TStep job;
+            const std::unique_ptr<cv::T_WholeWordlistHolder> doc = WordListOf(corpus, handler);
+            if (!doc)
+                return 1;
+            const double seconds = job.Seconds();
+            const long peak = job.OwnPeakMb();
+            return Run(*doc->WordlistOfType(cv::kListWordList), seconds, peak, QStringLiteral("word list"), out,
+                       int(kFormats.indexOf(formatName)));
+        }
+
+        cv::TIndexData index;
+        QString error;
+        if (!index.Load(base, &error)) {
+            std::fprintf(stderr, "%s\n", qPrintable(error));
+            return 1;
+        }
+        const TStep job;
+        cv::TClusterOptions o = cv::TClusterOptions::FromSettings(cv::GetWordlistIndexSettings());
+        o.minSize = o.maxSize = clusters;
+        o.minFreq = minFreq;
+        o.phraseFrames = false;
+        cv::TClusterRun run;
+        if (!cv::CountClusters(index, {}, {}, o, run, &error)) {
+            std::fprintf(stderr, "%s\n", qPrintable(error));
+            return 1;
+        }
+        const std::unique_ptr<cv::TCVWordList> list =
+            cv::MakeClusterWordList(nullptr, index, run, index.RunningWords(), index.TextCount());
+        run = {};
         const double seconds = job.Seconds();
         const long peak = job.OwnPeakMb();
-        return Run(*doc->WordlistOfType(cv::kListWordList), seconds, peak, QStringLiteral("word list"), out,
+        return Run(*list, seconds, peak, QStringLiteral("%1-word clusters").arg(clusters), out,
                    int(kFormats.indexOf(formatName)));
-    }
-
-    cv::TIndexData index;
-    QString error;
-    if (!index.Load(base, &error)) {
-        std::fprintf(stderr, "%s\n", qPrintable(error));
-        return 1;
-    }
-    const TStep job;
-    cv::TClusterOptions o = cv::TClusterOptions::FromSettings(cv::GetWordlistIndexSettings());
-    o.minSize = o.maxSize = clusters;
-    o.minFreq = minFreq;
-    o.phraseFrames = false;
-    cv::TClusterRun run;
-    if (!cv::CountClusters(index, {}, {}, o, run, &error)) {
-        std::fprintf(stderr, "%s\n", qPrintable(error));
-        return 1;
-    }
-    const std::unique_ptr<cv::TCVWordList> list =
-        cv::MakeClusterWordList(nullptr, index, run, index.RunningWords(), index.TextCount());
-    run = {};
-    const double seconds = job.Seconds();
-    const long peak = job.OwnPeakMb();
-    return Run(*list, seconds, peak, QStringLiteral("%1-word clusters").arg(clusters), out,
-               int(kFormats.indexOf(formatName)));
+    });
 }
 

@@ -350,7 +350,9 @@ bool CompareRoads(const QString& job, const QString& title, const TArguments& a)
 int main(int argc, char** argv)
 {
     TArguments a;
-    cvbench::TArgs args(QStringList(argv + 1, argv + argc));
+    if (cvbench::HelpAsked(cvbench::Arguments(argc, argv), kUsage))
+        return 0;
+    cvbench::TArgs args(cvbench::Arguments(argc, argv));
     while (!args.AtEnd() && args.Ok()) {
         const QString o = args.Take();
         if (o == QLatin1String("--road"))
@@ -372,24 +374,26 @@ int main(int argc, char** argv)
         return cvbench::UsageError(args.Error(), kUsage);
     if (a.texts.isEmpty() && a.index.isEmpty())
         return cvbench::UsageError(QStringLiteral("name the texts, the index or both"), kUsage);
+    return cvbench::RunJob(QStringLiteral("make the lists on every road"), [&]() -> int {
 
-    if (!a.road.isEmpty()) {
-        std::unique_ptr<QCoreApplication> app;
-        if (a.road.endsWith(QLatin1String("-window")))
-            app = std::make_unique<QApplication>(argc, argv);
-        else
-            app = std::make_unique<QCoreApplication>(argc, argv);
-        cvbench::RunOnPrivateSettingsWithoutDialogs();
-        return RunRoad(a);
-    }
-    QCoreApplication app(argc, argv);
-    bool ok = true;
-    if (!a.texts.isEmpty())
-        ok = CompareRoads(QStringLiteral("wordlist"), QStringLiteral("word list of %1").arg(a.texts), a) && ok;
-    if (!a.index.isEmpty())
-        ok = CompareRoads(QStringLiteral("clusters"),
-                          QStringLiteral("%1-word clusters (min. frequency %2) of %3").arg(a.clusterSize).arg(a.minFreq).arg(a.index),
-                          a) &&
-             ok;
-    return ok ? 0 : 1;
+        if (!a.road.isEmpty()) {
+            std::unique_ptr<QCoreApplication> app;
+            if (a.road.endsWith(QLatin1String("-window")))
+                app = std::make_unique<QApplication>(argc, argv);
+            else
+                app = std::make_unique<QCoreApplication>(argc, argv);
+            cvbench::RunOnPrivateSettingsWithoutDialogs();
+            return RunRoad(a);
+        }
+        QCoreApplication app(argc, argv);
+        bool ok = true;
+        if (!a.texts.isEmpty())
+            ok = CompareRoads(QStringLiteral("wordlist"), QStringLiteral("word list of %1").arg(a.texts), a) && ok;
+        if (!a.index.isEmpty())
+            ok = CompareRoads(QStringLiteral("clusters"),
+                              QStringLiteral("%1-word clusters (min. frequency %2) of %3").arg(a.clusterSize).arg(a.minFreq).arg(a.index),
+                              a) &&
+                 ok;
+        return ok ? 0 : 1;
+    });
 }

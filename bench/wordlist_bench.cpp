@@ -116,8 +116,8 @@ QStringList Generate(const QString& folder, int64_t words, int64_t types, int te
     for (int k = 0; k < texts && written < words; ++k) {
         const QString name = QDir(folder).filePath(QStringLiteral("text%1.txt").arg(k, 4, 10, QLatin1Char('0')));
         QFile f(name);
-        if (!f.open(QIODevice::WriteOnly))
-            break;
+        if (!cvbench::Created(f))
+            return {};
         std::string buf;
         buf.reserve(1 << 22);
         const int64_t n = std::min(perText, words - written);
@@ -130,12 +130,14 @@ QStringList Generate(const QString& folder, int64_t words, int64_t types, int te
             buf += vocab[std::size_t(t)];
             buf += (i % 15 == 14) ? ".\n" : " ";
             if (buf.size() > (1 << 22) - 64) {
-                f.write(buf.data(), qint64(buf.size()));
+                if (!cvbench::Written(f, buf.data(), buf.size()))
+                    return {};
                 buf.clear();
             }
         }
         buf += '\n';
-        f.write(buf.data(), qint64(buf.size()));
+        if (!cvbench::Written(f, buf.data(), buf.size()))
+            return {};
         files << name;
     }
     return files;
@@ -165,9 +167,7 @@ TResult MakeList(const QStringList& files, const QString& out, int top, int thre
     int32_t converted = 0;
     const bool made = doc.MakeWordlist(chosen, 0, converted, cv::kListWordList);
     cvbench::reportSkipped(doc.UnreadTextReasons());
-    // What the list's notes tell of texts read all the same.
-    for (const QString& note : doc.TextNotes())
-        std::fprintf(stderr, "note: %s\n", qPrintable(note));
+    cvbench::reportNotes(doc.TextNotes());
     r.unread = doc.dud_compute_files;
     if (!made) {
         std::fprintf(stderr, "no word list was made%s%s\n", cv::Global_FailureMessage.isEmpty() ? "" : ": ",
@@ -220,12 +220,12 @@ QByteArray WithoutTimeMade(QByteArray bytes)
     return bytes;
 }
 
-int Usage(const QString& why = QString())
-{
-    return cvbench::UsageError(why, "usage: wordlist_bench [--out FILE.lst] [--compare EXPECTED.lst] [--top N] [--threads N] PATH...\n"
-                                    "       wordlist_bench --generate-words N --generate-types T [--generate-texts K] "
-                                    "[--generate-into FOLDER] [--out FILE.lst] [--top N]\n");
-}
+constexpr const char* kUsage =
+    "usage: wordlist_bench [--out FILE.lst] [--compare EXPECTED.lst] [--top N] [--threads N] PATH...\n"
+    "       wordlist_bench --generate-words N --generate-types T [--generate-texts K] [--generate-into FOLDER] [--out FILE.lst] "
+    "[--top N]\n";
+
+int Usage(const QString& why = QString()) { return cvbench::UsageError(why, kUsage); }
 
 } // namespace
 
@@ -236,6 +236,8 @@ int main(int argc, char** argv)
     cv::ReportFileSizeLimitAsFailure();
     QCoreApplication app(argc, argv);
     cvbench::RunOnPrivateSettingsWithoutDialogs();
+    if (cvbench::HelpAsked(app.arguments().mid(1), kUsage))
+        return 0;
 
     QString out, compare;
     int top = 20;
@@ -272,107 +274,110 @@ int main(int argc, char** argv)
     }
     if (!compare.isEmpty() && out.isEmpty())
         return Usage(QStringLiteral("--compare needs --out"));
-    const cv::TTextSettings settings = cv::GetTextSettings();
-    cv::TTextTagHandler handler(settings.LanguageId(), settings.CodePage(), cv::TTagOptions::FromSettings(settings));
+    if (genWords > 0 && (genTypes <= 0 || genTypes > genWords))
+        return Usage(QStringLiteral("--generate-words needs --generate-types from 1 to the words"));
+    if (genWords == 0 && paths.isEmpty())
+        return Usage(QStringLiteral("no texts named"));
+    return cvbench::RunJob(QStringLiteral("make the word list"), [&]() -> int {
+        const cv::TTextSettings settings = cv::GetTextSettings();
+        cv::TTextTagHandler handler(settings.LanguageId(), settings.CodePage(), cv::TTagOptions::FromSettings(settings));
 
-    // Made only for a generated corpus: a folder of its own costs a run on
-    // given texts a tenth of a millisecond or two.
-    std::optional<QTemporaryDir> generated;
-    QStringList files;
-    if (genWords > 0) {
-        if (genTypes <= 0 || genTypes > genWords)
-            return Usage(QStringLiteral("--generate-words needs --generate-types from 1 to the words"));
-        const double g0 = SinceStart();
-        if (genInto.isEmpty())
-            generated.emplace();
-        else if (!QDir().mkpath(genInto))
-            return Usage(QStringLiteral("cannot make the folder %1").arg(genInto));
-        files = Generate(genInto.isEmpty() ? generated->path() : genInto, genWords, genTypes, genTexts);
-        std::printf("generated %lld running words over %lld types in %d texts in %.1f s\n", (long long)genWords,
-                    (long long)genTypes, int(files.size()), SinceStart() - g0);
-        std::fflush(stdout);
-    } else {
-        if (paths.isEmpty())
-            return Usage(QStringLiteral("no texts named"));
-        const cvbench::TFoundTexts found = cvbench::findTexts(paths);
-        cvbench::reportSkipped(found.skipped);
-        if (!cvbench::haveTexts(found, paths))
-            return 1;
-        files = found.files;
-    }
-    if (files.isEmpty()) {
-        std::fprintf(stderr, "no texts were made\n");
-        return 1;
-    }
-
-    const double before = SinceStart();
-    const double loadAtStart = cv::MachineLoad();
-    TResult r = MakeList(files, out, top, threads, handler, true);
-    if (!r.ok)
-        return 1;
-    // The whole process for the texts given, from its start to the list
-    // saved and shown (freeing it afterwards is not part of the job); a
-    // generated corpus's own making is not counted.
-    const double seconds = genWords > 0 ? r.seconds : SinceStart();
-    // The processor time of every thread of the process so far: on a
-    // machine shared with other work, the figure the load changes least.
-    const double processorSeconds = ProcessorSecondsSoFar();
-    r.doc.reset();
-    if (r.running == 0 && !r.unread.isEmpty() && r.unread.size() == files.size()) {
-        std::fprintf(stderr, "none of the %lld texts could be read\n", (long long)files.size());
-        return 1;
-    }
-    const double rate = double(r.running) / seconds;
-    std::printf("running words\t%lld\ttypes\t%lld\twords per second\t%.0f\n", (long long)r.running, (long long)r.types,
-                rate);
-    if (genWords == 0)
-        std::printf("processor time\t%.3f s (every thread of the process, to the list %s)\n", processorSeconds,
-                    out.isEmpty() ? "made" : "saved");
-    if (genWords == 0)
-        std::fprintf(stderr, "process %.1f ms, of which %.1f ms before the program's first line and %.1f ms before the job\n",
-                     seconds * 1e3, kBeforeProgramStart * 1e3, before * 1e3);
-    if (!out.isEmpty())
-        std::printf("saved\t%s\n", qPrintable(QDir::toNativeSeparators(QFileInfo(out).absoluteFilePath())));
-    std::fflush(stdout);
-
-    // The yardstick over the texts the list was made of.
-    const QStringList used = cvbench::usedFiles(files, r.unread);
-    qint64 wcWords = 0;
-    const double wc = cvbench::wcSeconds(used, &wcWords);
-    std::printf("wc -w\t%lld words in %.3f s (%.0f words per second); word list %.3f s: %.2f x the rate of wc -w, "
-                "%.2f x its time\n",
-                (long long)wcWords, wc, double(wcWords) / wc, seconds, rate / (double(wcWords) / wc), seconds / wc);
-    // The goal for a corpus of 100 million running words (the generated
-    // corpus of docs/speed.md): the whole job in 0.6 x the time of wc -w
-    // over the same files, on four idle cores.
-    if (r.running >= 100000000)
-        std::printf("goal\tat most 0.6 x the time of wc -w on four idle cores (%.2f x on %d reading thread%s, the "
-                    "machine's load %.1f on %d cores at the start): %s\n",
-                    seconds / wc, r.readingThreads, r.readingThreads > 1 ? "s" : "", loadAtStart,
-                    int(std::thread::hardware_concurrency()),
-                    seconds / wc <= 0.6 ? "met" : "NOT MET");
-    if (genWords > 0) {
-        const QStringList tenth = files.mid(0, std::max<qsizetype>(1, files.size() / 10));
-        TResult small = MakeList(tenth, QString(), 0, threads, handler, false);
-        small.doc.reset();
-        if (small.ok)
-            std::printf("first tenth of the texts\t%lld running words in %.2f s (%.0f words per second); whole corpus "
-                        "%.1f x the running words took %.1f x the time\n",
-                        (long long)small.running, small.seconds, double(small.running) / small.seconds,
-                        double(r.running) / double(small.running), r.seconds / small.seconds);
-    }
-    std::printf("peak memory\t%ld MB (VmHWM)\n", cvbench::PeakRssKb() / 1024);
-    if (!compare.isEmpty() && !out.isEmpty()) {
-        QFile a(out), b(compare);
-        if (!a.open(QIODevice::ReadOnly) || !b.open(QIODevice::ReadOnly)) {
-            std::fprintf(stderr, "cannot open %s or %s\n", qPrintable(out), qPrintable(compare));
+        // Made only for a generated corpus: a folder of its own costs a run on
+        // given texts a tenth of a millisecond or two.
+        std::optional<QTemporaryDir> generated;
+        QStringList files;
+        if (genWords > 0) {
+            const double g0 = SinceStart();
+            if (genInto.isEmpty())
+                generated.emplace();
+            else if (!QDir().mkpath(genInto))
+                return Usage(QStringLiteral("cannot make the folder %1").arg(genInto));
+            files = Generate(genInto.isEmpty() ? generated->path() : genInto, genWords, genTypes, genTexts);
+            std::printf("generated %lld running words over %lld types in %d texts in %.1f s\n", (long long)genWords,
+                        (long long)genTypes, int(files.size()), SinceStart() - g0);
+            std::fflush(stdout);
+        } else {
+            const cvbench::TFoundTexts found = cvbench::findTexts(paths);
+            cvbench::reportSkipped(found.skipped);
+            if (!cvbench::haveTexts(found, paths))
+                return 1;
+            files = found.files;
+        }
+        if (files.isEmpty()) {
+            std::fprintf(stderr, "no texts were made\n");
             return 1;
         }
-        const bool same = WithoutTimeMade(a.readAll()) == WithoutTimeMade(b.readAll());
-        std::printf("list compared with %s: %s\n", qPrintable(compare),
-                    same ? "the same bytes (the time it was made aside)" : "DIFFERENT");
-        if (!same)
+
+        const double before = SinceStart();
+        const double loadAtStart = cv::MachineLoad();
+        TResult r = MakeList(files, out, top, threads, handler, true);
+        if (!r.ok)
             return 1;
-    }
-    return 0;
+        // The whole process for the texts given, from its start to the list
+        // saved and shown (freeing it afterwards is not part of the job); a
+        // generated corpus's own making is not counted.
+        const double seconds = genWords > 0 ? r.seconds : SinceStart();
+        // The processor time of every thread of the process so far: on a
+        // machine shared with other work, the figure the load changes least.
+        const double processorSeconds = ProcessorSecondsSoFar();
+        r.doc.reset();
+        if (r.running == 0 && !r.unread.isEmpty() && r.unread.size() == files.size()) {
+            std::fprintf(stderr, "none of the %lld texts could be read\n", (long long)files.size());
+            return 1;
+        }
+        const double rate = double(r.running) / seconds;
+        std::printf("running words\t%lld\ttypes\t%lld\twords per second\t%.0f\n", (long long)r.running, (long long)r.types,
+                    rate);
+        if (genWords == 0)
+            std::printf("processor time\t%.3f s (every thread of the process, to the list %s)\n", processorSeconds,
+                        out.isEmpty() ? "made" : "saved");
+        if (genWords == 0)
+            std::fprintf(stderr, "process %.1f ms, of which %.1f ms before the program's first line and %.1f ms before the job\n",
+                         seconds * 1e3, kBeforeProgramStart * 1e3, before * 1e3);
+        if (!out.isEmpty())
+            std::printf("saved\t%s\n", qPrintable(QDir::toNativeSeparators(QFileInfo(out).absoluteFilePath())));
+        std::fflush(stdout);
+
+        // The yardstick over the texts the list was made of.
+        const QStringList used = cvbench::usedFiles(files, r.unread);
+        qint64 wcWords = 0;
+        const double wc = cvbench::wcSeconds(used, &wcWords);
+        if (wc > 0)
+            std::printf("wc -w\t%lld words in %.3f s (%.0f words per second); word list %.3f s: %.2f x the rate of wc -w, "
+                        "%.2f x its time\n",
+                        (long long)wcWords, wc, double(wcWords) / wc, seconds, rate / (double(wcWords) / wc), seconds / wc);
+        // The goal for a corpus of 100 million running words (the generated
+        // corpus of docs/speed.md): the whole job in 0.6 x the time of wc -w
+        // over the same files, on four idle cores.
+        if (r.running >= 100000000 && wc > 0)
+            std::printf("goal\tat most 0.6 x the time of wc -w on four idle cores (%.2f x on %d reading thread%s, the "
+                        "machine's load %.1f on %d cores at the start): %s\n",
+                        seconds / wc, r.readingThreads, r.readingThreads > 1 ? "s" : "", loadAtStart,
+                        int(std::thread::hardware_concurrency()),
+                        seconds / wc <= 0.6 ? "met" : "NOT MET");
+        if (genWords > 0) {
+            const QStringList tenth = files.mid(0, std::max<qsizetype>(1, files.size() / 10));
+            TResult small = MakeList(tenth, QString(), 0, threads, handler, false);
+            small.doc.reset();
+            if (small.ok)
+                std::printf("first tenth of the texts\t%lld running words in %.2f s (%.0f words per second); whole corpus "
+                            "%.1f x the running words took %.1f x the time\n",
+                            (long long)small.running, small.seconds, double(small.running) / small.seconds,
+                            double(r.running) / double(small.running), r.seconds / small.seconds);
+        }
+        std::printf("peak memory\t%ld MB (VmHWM)\n", cvbench::PeakRssKb() / 1024);
+        if (!compare.isEmpty() && !out.isEmpty()) {
+            QFile a(out), b(compare);
+            if (!a.open(QIODevice::ReadOnly) || !b.open(QIODevice::ReadOnly)) {
+                std::fprintf(stderr, "cannot open %s or %s\n", qPrintable(out), qPrintable(compare));
+                return 1;
+            }
+            const bool same = WithoutTimeMade(a.readAll()) == WithoutTimeMade(b.readAll());
+            std::printf("list compared with %s: %s\n", qPrintable(compare),
+                        same ? "the same bytes (the time it was made aside)" : "DIFFERENT");
+            if (!same)
+                return 1;
+        }
+        return 0;
+    });
 }

@@ -237,6 +237,7 @@ bool T_WholeMarvexHolder::MadeOneFileConcordance(int32_t index, int32_t count, i
         ok = ReadTextConvertingWhenAsked(processor, count, thisText, fCodePage ? fCodePage : ftextsettings.CodePage(),
                                          converted, &conversionError);
         if (ok) {
+            TextNotes << processor.ReadNotes();
             words = Global_OneFilesStats.Words;
             format = TextFormatCode(thisText, processor.FileHandledInfo);
             status = processor.FileHandledInfo.NotProcessed() ? 2 : 1;
@@ -277,10 +278,12 @@ bool T_WholeMarvexHolder::MadeOneFileConcordance(int32_t index, int32_t count, i
             // The batch save counts the file it saves.
             const int32_t counter = Global_BatchProcedures.files_saved + 1;
             StartStandardNotes(kListConcordance, counter, CVConcordanceList, info.fileName());
+            AddNoteDetails(TextNotes);
             if (ok)
                 ok = BatchSaveToTempDir(info.completeBaseName(), counter, count, thisText.FileTime);
         }
         // Each text of a batch is a document of its own.
+        TextNotes.clear();
         searchWords->ClearHits();
         fConcordanceList->Clear();
         fTextFilesWithSearchWord->Clear();

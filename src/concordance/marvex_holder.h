@@ -264,6 +264,11 @@ public:
     // of texts without lines is kept (NotFoundFilesCount).
     QStringList NotFoundFilesForNotesList;
     int32_t NotFoundFilesCount = 0;
+    // What the last run noted of texts it read all the same, each naming its
+    // text (a byte-order mark the text does not look like, a text that
+    // changed while it was read, a page's scripts left out): also in the
+    // document's notes.
+    QStringList TextNotes;
     bool HasMediaTags = false;
     bool DataHasColourTags = false;
     TConcplotChoices plot_options;

@@ -211,6 +211,7 @@ try {
         return false;
     }
     std::unique_ptr<TRunBackup> backup = TakeContentsForRun();
+    TextNotes.clear();
     fSettings = GetConcSaveRec();
     fCollocateList->ComputeLeftAndRightSpan(fSettings);
     plot_options.rowsBySearchWord = fSettings.PlotRowsBySearchWord();
@@ -315,6 +316,7 @@ try {
                                Format(CVBasedOnNmanyFiles, {count - int(dud_compute_files.size())}));
             if (!fArrayOfSavedTags.empty())
                 AddOneDuringMainComputationNote(Format(CVDTagsHandled, {int(fArrayOfSavedTags.size())}));
+            AddNoteDetails(TextNotes);
             AddNotesOnSWResults();
             fTextFilesWithoutSearchWord->SortAlphabetically();
             fConcordanceList->SetThreeSorts(fSettings.ThreeSorts());

@@ -247,6 +247,8 @@ const std::vector<TSettingKey>& keyTable()
                  [](auto& r) { return int64_t(r.MarkupModeByte()); }, [](auto& r, int64_t v) { r.SetMarkupModeByte(uint8_t(v)); });
         t.Bool("TranslateEntities", "Entities such as &amp; become their characters",
                [](auto& r) { return r.TranslateEntities(); }, [](auto& r, bool v) { r.SetTranslateEntities(v); });
+        t.Bool("CountScriptAndStyle", "With tags ignored, what stands inside <script> and <style> counts as text",
+               [](auto& r) { return r.CountScriptAndStyle(); }, [](auto& r, bool v) { r.SetCountScriptAndStyle(v); });
         t.Int("MaxTagSpan", "A tag is at most so many characters long", 1, 100000,
               [](auto& r) { return int64_t(r.MaxTagSpan()); }, [](auto& r, int64_t v) { r.SetMaxTagSpan(int32_t(v)); });
         t.Int("STTRBasis", "Words per chunk of the standardised type/token ratio", 1, 1000000,
@@ -466,7 +468,8 @@ QStringList SettingKeysOfCommand(uint16_t code, uint8_t tool)
                 QStringLiteral("Suite/LogFile"), QStringLiteral("Suite/Logging"), QStringLiteral("Suite/AutoSaveMinutes"),
                 QStringLiteral("Suite/AskWhetherToSaveModifiedData")};
     case kCodeSettingsTags:
-        return {QStringLiteral("Text/MarkupMode"), QStringLiteral("Text/TranslateEntities"), QStringLiteral("Text/MaxTagSpan")};
+        return {QStringLiteral("Text/MarkupMode"), QStringLiteral("Text/TranslateEntities"),
+                QStringLiteral("Text/CountScriptAndStyle"), QStringLiteral("Text/MaxTagSpan")};
     case kCodeSettingsLists: {
         QStringList keys;
         for (const char* kind : {"Lemma", "Match", "Stop", "Relation"})

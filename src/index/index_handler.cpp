@@ -823,7 +823,7 @@ int32_t TIndexHandler::TextsHoldingAnyOf(const QStringList& words)
 // ---------------------------------------------------------------------------
 
 bool MakeIndexOfTexts(TSharedChosenFilesClass& texts, const QString& indexName, uint8_t mode, QString* error,
-                      QStringList* skipped)
+                      QStringList* skipped, QStringList* textNotes)
 try {
     T_WholeWordlistHolder doc(kListIndexWordList, nullptr, nullptr, false, false);
     auto fail = [&](const QString& why) {
@@ -840,6 +840,8 @@ try {
     const bool made = doc.MakeWordlist(texts, 0, converted, kListIndexWordList);
     if (skipped)
         *skipped = doc.UnreadTextReasons();
+    if (textNotes)
+        *textNotes = doc.TextNotes();
     if (!made && !doc.JobFailure().isEmpty())
         return fail(doc.JobFailure());
     if (!made)
@@ -848,7 +850,7 @@ try {
     handler.SetStatsList(doc.fStats.get());
     // The texts read, not those asked for.
     const int32_t indexed = doc.fStats->Count() - 1;
-    doc.StartStandardNotes(kListIndexWordList, 0, CVWordListIndexList.toString(), QStringLiteral("%1 texts").arg(indexed));
+    doc.StartIndexNotes(QStringLiteral("%1 texts").arg(indexed));
     if (!handler.ProcessAfterWordHandling(doc.fNotes.join(QLatin1Char('\n')), double(indexed)))
         return fail(handler.LastError());
     return true;

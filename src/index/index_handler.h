@@ -220,8 +220,10 @@ std::vector<uint8_t> StopListTypes(const TIndexData& index);
 // How the index job runs without the main window (the bench and tests):
 // a new document for list type 23, the handler started in `mode`, the
 // word-list run of the texts, the index saved. False with the reason.
-// `skipped`: the texts that could not be read, each with its reason.
+// `skipped`: the texts that could not be read, each with its reason;
+// `textNotes`: what the run noted of texts it read all the same (also in
+// the index's notes).
 bool MakeIndexOfTexts(class TSharedChosenFilesClass& texts, const QString& indexName, uint8_t mode,
-                      QString* error = nullptr, QStringList* skipped = nullptr);
+                      QString* error = nullptr, QStringList* skipped = nullptr, QStringList* textNotes = nullptr);
 
 } // namespace cv

@@ -171,6 +171,8 @@ bool T_WholeKeywordsHolder::ComputePlots()
     const bool concordanced = conc.MadeOneFileConcordance(0, 1, 555, combining, SourceTextRecord(source, fKWList->fKWStats.get()),
                                                           nullptr, &engine, &sws, nullptr, nullptr, nullptr, 0,
                                                           kListConcordance, words, converted, format, status);
+    // What the reading noted of the text goes into the key words' notes.
+    AddNoteDetails(conc.TextNotes);
     if (!concordanced || global_panic_state >= kPanicStopNow || !conc.ComputePlot(false))
         return false;
 

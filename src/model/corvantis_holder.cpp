@@ -126,6 +126,8 @@ QStringList TCorvantisholder::TextSettingsSummary() const
     static const char* const markupNames[] = {"none", "tags ignored", "tag rules applied"};
     out << QStringLiteral("Mark-up\t%1").arg(QLatin1String(markupNames[std::min<int>(t.MarkupModeByte(), 2)]));
     out << QStringLiteral("Entities translated\t%1").arg(YesNo(t.TranslateEntities()));
+    if (t.MarkupMode() == TMarkupMode::IgnoreTags)
+        out << QStringLiteral("Script and style counted\t%1").arg(YesNo(t.CountScriptAndStyle()));
     out << QStringLiteral("Word length\t%1 to %2 characters").arg(t.MinWordLength()).arg(t.MaxWordLength());
     out << QStringLiteral("Standardised TTR basis\t%1 words").arg(t.STTRBasis());
     out << QStringLiteral("Hyphens separate words\t%1").arg(YesNo(t.HyphensSeparateWords()));

@@ -59,7 +59,11 @@ public:
     CV_TEXT_FIELD(1570, 20, HeadingStartTag)    // e.g. "<head>": the paragraph it starts is a heading
     CV_TEXT_FIELD(1610, 20, HeadingEndTag)
     CV_BOOL_FIELD(1650, DetectUtf8)        // 8-bit texts without a mark are tested for UTF-8 first
-    // Bytes 1651..2047 are free for later fields; they are zero in every record written so far.
+    // Set: what stands inside <script> and <style> is read as text when tags
+    // are ignored. Clear (the default, and what records older than the
+    // field hold): it is left out, as a reader of the page never sees it.
+    CV_BOOL_FIELD(1651, CountScriptAndStyle)
+    // Bytes 1652..2047 are free for later fields; they are zero in every record written so far.
 
     TCaseFolding CaseFolding() const { return TCaseFolding(CaseFoldingByte()); }
     void SetCaseFolding(TCaseFolding f) { SetCaseFoldingByte(uint8_t(f)); }

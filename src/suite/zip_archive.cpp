@@ -109,7 +109,8 @@ struct TZipArchive::Impl {
     // Not a QFile: texts inside archives are read on reading threads too,
     // where a QObject would make Qt's record of the thread, which Qt cannot
     // undo when memory runs out there.
-    TReadOnlyFile file;
+    // Shared with the entry readers made from it, which may outlive it.
+    std::shared_ptr<TReadOnlyFile> file = std::make_shared<TReadOnlyFile>();
     int64_t bias = 0;                 // bytes before the archive proper (a self-extracting stub)
     std::vector<int64_t> localOffsets; // per entry: its local header
     std::vector<int64_t> dataOffsets;  // per entry: its data, -1 when its local header is damaged
@@ -120,7 +121,11 @@ struct TZipArchive::Impl {
 
     void close()
     {
-        file.Close();
+        // A reader of an entry keeps the file it reads from.
+        if (file.use_count() > 1)
+            file = std::make_shared<TReadOnlyFile>();
+        else
+            file->Close();
         bias = 0;
         localOffsets.clear();
         dataOffsets.clear();
@@ -130,7 +135,7 @@ struct TZipArchive::Impl {
     // Exactly n bytes at `offset` (of the archive file itself).
     bool readAt(int64_t offset, char* to, int64_t n)
     {
-        return offset >= 0 && file.ReadAt(offset, to, n, nullptr);
+        return offset >= 0 && file->ReadAt(offset, to, n, nullptr);
     }
 };
 
@@ -223,7 +228,7 @@ bool TZipArchive::OpenArchive(const QString& fileName)
     CloseArchive();
     m_fileName = fileName;
     m_error.clear();
-    if (!m_impl->file.Open(fileName, &m_error))
+    if (!m_impl->file->Open(fileName, &m_error))
         return false;
     if (!loadDirectory()) {
         m_impl->close();
@@ -250,7 +255,7 @@ bool TZipArchive::loadDirectory()
     // the 64-bit sizes of a zip64 archive for absent on this machine, and
     // the places of the entries' data are needed (entries whose data
     // overlap are refused).
-    const int64_t size = m_impl->file.Size();
+    const int64_t size = m_impl->file->Size();
     const auto damaged = [&](const QString& why) { return fail(QStringLiteral("read"), why); };
     const QString notZip = QStringLiteral("it is not a zip archive or it is damaged");
     if (size < 22)
@@ -419,106 +424,169 @@ bool TZipArchive::ExtractToStream(const QString& name, TMemoryStream& out)
     return ExtractToStream(i, out);
 }
 
+// The state of inflating one entry, and its input.
+struct TZipEntryReader::Inflater {
+    z_stream z{};
+    bool ready = false;
+    std::vector<uint8_t> in = std::vector<uint8_t>(std::size_t(kCopyChunk));
+    Inflater() { ready = inflateInit2(&z, -MAX_WBITS) == Z_OK; }
+    ~Inflater()
+    {
+        if (ready)
+            inflateEnd(&z);
+    }
+    Inflater(const Inflater&) = delete;
+    Inflater& operator=(const Inflater&) = delete;
+};
+
 bool TZipArchive::ExtractToStream(int index, TMemoryStream& out)
 {
     out.Clear();
-    if (!m_open)
-        return fail(QStringLiteral("read"), QStringLiteral("the archive is not open"));
-    if (index < 0 || index >= FileCount())
-        return fail(QStringLiteral("read"), QStringLiteral("entry number %1 does not exist").arg(index));
+    std::unique_ptr<TZipEntryReader> entry = OpenEntry(index);
+    if (!entry)
+        return false;
+    if (entry->Size() > m_maxEntrySize)
+        return fail(QStringLiteral("read"), QStringLiteral("entry \"%1\": its unpacked size of %2 bytes exceeds the limit of %3 bytes")
+                                                 .arg(m_entries[std::size_t(index)].name)
+                                                 .arg(entry->Size())
+                                                 .arg(m_maxEntrySize));
+    out.SetSize(entry->Size());
+    // Read until the reader has checked the entry's end (its size, its CRC).
+    for (int64_t total = 0;;) {
+        const int64_t n = entry->Read(out.Memory() + total, entry->Size() - total, &m_error);
+        if (n < 0) {
+            out.Clear();
+            return false;
+        }
+        total += n;
+        if (entry->AtEnd())
+            break;
+    }
+    out.SetPosition(0);
+    return true;
+}
+
+std::unique_ptr<TZipEntryReader> TZipArchive::OpenEntry(int index)
+{
+    if (!m_open) {
+        fail(QStringLiteral("read"), QStringLiteral("the archive is not open"));
+        return nullptr;
+    }
+    if (index < 0 || index >= FileCount()) {
+        fail(QStringLiteral("read"), QStringLiteral("entry number %1 does not exist").arg(index));
+        return nullptr;
+    }
     const TZipEntryInfo& e = m_entries[std::size_t(index)];
     const auto entryFail = [&](const QString& why) {
-        out.Clear();
-        return fail(QStringLiteral("read"), QStringLiteral("entry \"%1\": %2").arg(e.name, why));
+        fail(QStringLiteral("read"), QStringLiteral("entry \"%1\": %2").arg(e.name, why));
+        return nullptr;
     };
     if (e.IsEncrypted())
         return entryFail(QStringLiteral("encrypted entries are not supported"));
     if (e.method != 0 && e.method != Z_DEFLATED)
         return entryFail(QStringLiteral("compression method %1 is not supported").arg(e.method));
-    if (e.uncompressedSize < 0 || e.uncompressedSize > m_maxEntrySize)
-        return entryFail(QStringLiteral("its unpacked size of %1 bytes exceeds the limit of %2 bytes").arg(e.uncompressedSize).arg(m_maxEntrySize));
+    if (e.uncompressedSize < 0)
+        return entryFail(QStringLiteral("its unpacked size of %1 bytes is not possible").arg(e.uncompressedSize));
     if (e.method == 0 && e.compressedSize != e.uncompressedSize)
         return entryFail(QStringLiteral("its stored sizes disagree"));
     const int64_t data = m_impl->dataOffsets[std::size_t(index)];
     if (data < 0)
         return entryFail(QStringLiteral("the archive is damaged (its local header is missing or cut short)"));
-    out.SetSize(e.uncompressedSize);
-    out.SetPosition(0);
-    int64_t total = 0;
-    uint32_t crc = uint32_t(crc32(0, nullptr, 0));
-    const QString problem = readEntryData(std::size_t(index), [&](const uint8_t* bytes, int64_t n) {
-        if (n > e.uncompressedSize - total)
-            return false;
-        std::memcpy(out.Memory() + total, bytes, std::size_t(n));
-        crc = uint32_t(crc32(uLong(crc), bytes, uInt(n)));
-        total += n;
-        return true;
-    });
-    if (!problem.isEmpty())
-        return entryFail(problem);
-    if (total != e.uncompressedSize)
-        return entryFail(QStringLiteral("it is truncated (%1 of %2 bytes)").arg(total).arg(e.uncompressedSize));
-    if (crc != e.crc32)
-        return entryFail(zipReason(UNZ_CRCERROR));
-    out.SetPosition(0);
-    return true;
+    std::unique_ptr<TZipEntryReader> r(new TZipEntryReader);
+    r->m_file = m_impl->file;
+    r->m_what = QStringLiteral("Cannot read zip archive \"%1\": entry \"%2\"").arg(QDir::toNativeSeparators(m_fileName), e.name);
+    r->m_at = data;
+    r->m_left = e.compressedSize;
+    r->m_size = e.uncompressedSize;
+    r->m_crc = uint32_t(crc32(0, nullptr, 0));
+    r->m_expectedCrc = e.crc32;
+    r->m_deflated = e.method == Z_DEFLATED;
+    if (r->m_deflated) {
+        r->m_inflater = std::make_unique<TZipEntryReader::Inflater>();
+        if (!r->m_inflater->ready)
+            return entryFail(zipReason(UNZ_INTERNALERROR));
+    }
+    return r;
 }
 
-QString TZipArchive::readEntryData(std::size_t index, const std::function<bool(const uint8_t*, int64_t)>& take)
+TZipEntryReader::~TZipEntryReader() = default;
+
+int64_t TZipEntryReader::fail(const QString& why, QString* error)
 {
-    // Stored data as it is; deflated data inflated a piece at a time. False
-    // from `take`: the entry gives more than it declares.
-    const TZipEntryInfo& e = m_entries[index];
-    const int64_t data = m_impl->dataOffsets[index];
-    const QString tooMuch = QStringLiteral("it unpacks to more data than it declares");
-    std::vector<uint8_t> in(static_cast<std::size_t>(kCopyChunk));
-    if (data < 0)
-        return zipReason(UNZ_ERRNO);
-    int64_t at = data;
-    if (e.method == 0) {
-        for (int64_t left = e.compressedSize; left > 0;) {
-            const int64_t n = std::min<int64_t>(left, kCopyChunk);
-            if (!m_impl->readAt(at, reinterpret_cast<char*>(in.data()), n))
-                return zipReason(UNZ_ERRNO);
-            at += n;
-            if (!take(in.data(), n))
-                return tooMuch;
-            left -= n;
-        }
-        return {};
+    m_failed = true;
+    if (error)
+        *error = QStringLiteral("%1: %2").arg(m_what, why);
+    return -1;
+}
+
+int64_t TZipEntryReader::Read(uint8_t* to, int64_t max, QString* error)
+{
+    if (m_failed)
+        return fail(QStringLiteral("it could not be read"), error);
+    if (m_done || max < 0)
+        return 0;
+    // Never more than the entry declares.
+    const int64_t room = std::min(max, m_size - m_made);
+    int64_t n = 0;
+    if (!m_deflated) {
+        if (room > 0 && !m_file->ReadAt(m_at, to, room, nullptr))
+            return fail(zipReason(UNZ_ERRNO), error);
+        m_at += room;
+        m_left -= room;
+        n = room;
+    } else {
+        n = inflateInto(to, room, error);
+        if (n < 0)
+            return n;
+        if (m_streamEnded && m_made + n < m_size)
+            return fail(QStringLiteral("it is truncated (%1 of %2 bytes)").arg(m_made + n).arg(m_size), error);
     }
-    z_stream z{};
-    if (inflateInit2(&z, -MAX_WBITS) != Z_OK)
-        return zipReason(UNZ_INTERNALERROR);
-    std::vector<uint8_t> outBuf(static_cast<std::size_t>(kCopyChunk));
-    QString problem;
-    int rc = Z_OK;
-    for (int64_t left = e.compressedSize; rc != Z_STREAM_END && problem.isEmpty();) {
+    m_crc = uint32_t(crc32_z(m_crc, to, std::size_t(n)));
+    m_made += n;
+    if (m_made == m_size) {
+        // All it declares is out: its data must end here, and match.
+        if (m_deflated && !m_streamEnded) {
+            uint8_t more = 0;
+            const int64_t extra = inflateInto(&more, 1, error);
+            if (extra < 0)
+                return extra;
+            if (extra > 0)
+                return fail(QStringLiteral("it unpacks to more data than it declares"), error);
+        }
+        if (m_crc != m_expectedCrc)
+            return fail(zipReason(UNZ_CRCERROR), error);
+        m_done = true;
+    }
+    return n;
+}
+
+int64_t TZipEntryReader::inflateInto(uint8_t* to, int64_t room, QString* error)
+{
+    z_stream& z = m_inflater->z;
+    int64_t made = 0;
+    while (made < room && !m_streamEnded) {
         if (z.avail_in == 0) {
-            if (left == 0) {
-                problem = QStringLiteral("the archive is damaged (its data ends before the entry does)");
-                break;
-            }
-            const int64_t n = std::min<int64_t>(left, kCopyChunk);
-            if (!m_impl->readAt(at, reinterpret_cast<char*>(in.data()), n)) {
-                problem = zipReason(UNZ_ERRNO);
-                break;
-            }
-            at += n;
-            left -= n;
-            z.next_in = in.data();
+            if (m_left == 0)
+                return fail(QStringLiteral("the archive is damaged (its data ends before the entry does)"), error);
+            const int64_t n = std::min<int64_t>(m_left, kCopyChunk);
+            if (!m_file->ReadAt(m_at, m_inflater->in.data(), n, nullptr))
+                return fail(zipReason(UNZ_ERRNO), error);
+            m_at += n;
+            m_left -= n;
+            z.next_in = m_inflater->in.data();
             z.avail_in = uInt(n);
         }
-        z.next_out = outBuf.data();
-        z.avail_out = uInt(outBuf.size());
-        rc = inflate(&z, Z_NO_FLUSH);
-        if (rc != Z_OK && rc != Z_STREAM_END && !(rc == Z_BUF_ERROR && z.avail_in == 0))
-            problem = zipReason(UNZ_BADZIPFILE);
-        else if (const auto made = int64_t(outBuf.size() - z.avail_out); made > 0 && !take(outBuf.data(), made))
-            problem = tooMuch;
+        const uInt asked = uInt(std::min<int64_t>(room - made, int64_t(1) << 30));
+        z.next_out = to + made;
+        z.avail_out = asked;
+        const int rc = inflate(&z, Z_NO_FLUSH);
+        made += int64_t(asked - z.avail_out);
+        if (rc == Z_STREAM_END)
+            m_streamEnded = true;
+        else if (rc != Z_OK && !(rc == Z_BUF_ERROR && z.avail_in == 0))
+            return fail(zipReason(UNZ_BADZIPFILE), error);
     }
-    inflateEnd(&z);
-    return problem;
+    return made;
 }
 
 bool TZipArchive::AddFromStream(const QString& entryName, const TMemoryStream& data, const QDateTime& time, uint32_t attributes)

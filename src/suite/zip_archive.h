@@ -63,9 +63,51 @@ struct TZipNewEntry {
     uint32_t attributes = kZipAttrArchive;
 };
 
+class TReadOnlyFile;
+
+// One entry of an open archive read a piece at a time, as a loose file is
+// read: what it unpacks to is never held whole (TZipArchive::OpenEntry).
+// It keeps the archive's file open for itself, so it may outlive the
+// TZipArchive that made it. Its size and its CRC are checked at its end.
+class TZipEntryReader final {
+public:
+    ~TZipEntryReader();
+    TZipEntryReader(const TZipEntryReader&) = delete;
+    TZipEntryReader& operator=(const TZipEntryReader&) = delete;
+
+    // Up to `max` unpacked bytes, fewer only at the entry's end (0 there);
+    // -1 with the reason (naming the archive and the entry) when its data
+    // is damaged, ends early, gives more or less than the entry declares,
+    // or does not match its CRC.
+    int64_t Read(uint8_t* to, int64_t max, QString* error);
+    // The size the entry declares, which Read holds it to.
+    int64_t Size() const { return m_size; }
+    bool AtEnd() const { return m_done; }
+
+private:
+    friend class TZipArchive;
+    TZipEntryReader() = default;
+    int64_t fail(const QString& why, QString* error);
+    int64_t inflateInto(uint8_t* to, int64_t room, QString* error);
+
+    std::shared_ptr<const TReadOnlyFile> m_file;
+    QString m_what;           // "Cannot read zip archive "<name>": entry "<entry>""
+    int64_t m_at = 0;         // where its compressed data goes on in the archive's file
+    int64_t m_left = 0;       // compressed bytes not read yet
+    int64_t m_size = 0;
+    int64_t m_made = 0;       // unpacked bytes handed out
+    uint32_t m_crc = 0, m_expectedCrc = 0;
+    bool m_deflated = false;
+    bool m_streamEnded = false; // the deflated data ended
+    bool m_done = false;
+    bool m_failed = false;
+    struct Inflater;
+    std::unique_ptr<Inflater> m_inflater;
+};
+
 class TZipArchive final {
 public:
-    // Largest inflated size of one entry read into memory.
+    // Largest inflated size of one entry read into memory (ExtractToStream).
     static constexpr int64_t kDefaultMaxEntrySize = int64_t(1) << 30;
     // Largest number of entries an archive may list.
     static constexpr int kMaxEntries = 1000000;
@@ -101,9 +143,14 @@ public:
     // name with "\" as "/" and no leading "/"); -1 when absent.
     int IndexOf(const QString& name) const;
 
-    // Inflates one entry into the stream (cleared first, position 0 after).
+    // Inflates one entry into the stream (cleared first, position 0 after);
+    // an entry beyond MaxEntrySize is refused.
     bool ExtractToStream(int index, TMemoryStream& out);
     bool ExtractToStream(const QString& name, TMemoryStream& out);
+    // One entry to be read a piece at a time, of any size the archive's
+    // limits allow; null (with ErrorString) when it cannot be read at all
+    // (encrypted, of an unknown method, its local header damaged).
+    std::unique_ptr<TZipEntryReader> OpenEntry(int index);
 
     // Adding replaces an entry of the same name. Each call rewrites the
     // archive once; AddEntries writes many entries in one rewrite.
@@ -136,9 +183,6 @@ private:
     struct Impl;
     bool fail(const QString& verb, const QString& reason);
     bool loadDirectory();
-    // Hands an entry's unpacked bytes to `take` a piece at a time; the
-    // reason it could not, or empty.
-    QString readEntryData(std::size_t index, const std::function<bool(const uint8_t*, int64_t)>& take);
     bool rewrite(const std::vector<bool>& keep, std::vector<TZipNewEntry> added);
 
     std::unique_ptr<Impl> m_impl;

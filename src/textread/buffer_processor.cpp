@@ -38,13 +38,16 @@ inline bool isHighSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
 
 // A text whose first units are full of control characters or undecodable
 // bytes is not a text at all (a program, a picture, a word-processor file).
-bool looksBinary(std::u16string_view head)
+// `undecodableCount`: U+FFFD counts against it; not so where a byte-order
+// mark made the reader decode a text as what it is not (a Latin-1 text
+// behind the UTF-8 mark), which is read all the same, with a note.
+bool looksBinary(std::u16string_view head, bool undecodableCount)
 {
     const std::size_t n = std::min<std::size_t>(head.size(), kGuessBytes);
-    auto badUnit = [](char16_t c) {
+    auto badUnit = [undecodableCount](char16_t c) {
         if (c < 0x20)
             return !(c == u'\t' || c == u'\n' || c == u'\r' || c == u'\f' || c == u'\v' || c == 0x1A || c == 0x1B);
-        return c == 0xFFFD;
+        return undecodableCount && c == 0xFFFD;
     };
     std::size_t bad = 0, i = 0;
 #if defined(__SSE2__)
@@ -53,6 +56,7 @@ bool looksBinary(std::u16string_view head)
     const __m128i zero = _mm_setzero_si128();
     const __m128i below = _mm_set1_epi16(0x1F);
     const __m128i replacement = _mm_set1_epi16(short(0xFFFD));
+    const __m128i replacementCounts = undecodableCount ? _mm_set1_epi16(-1) : zero;
     __m128i lanes = zero;
     auto countEight = [&](std::size_t at) {
         const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(head.data() + at));
@@ -60,7 +64,8 @@ bool looksBinary(std::u16string_view head)
         const __m128i allowed = _mm_or_si128(
             _mm_cmpeq_epi16(_mm_subs_epu16(_mm_sub_epi16(v, _mm_set1_epi16(0x09)), _mm_set1_epi16(4)), zero),
             _mm_cmpeq_epi16(_mm_subs_epu16(_mm_sub_epi16(v, _mm_set1_epi16(0x1A)), _mm_set1_epi16(1)), zero));
-        const __m128i odd = _mm_or_si128(_mm_andnot_si128(allowed, control), _mm_cmpeq_epi16(v, replacement));
+        const __m128i odd = _mm_or_si128(_mm_andnot_si128(allowed, control),
+                                         _mm_and_si128(_mm_cmpeq_epi16(v, replacement), replacementCounts));
         // Counted in lanes (an odd unit's lane is all ones: minus one);
         // a lane takes at most kGuessBytes / 8 of them, within 16 bits.
         lanes = _mm_sub_epi16(lanes, odd);
@@ -176,12 +181,21 @@ struct TBufferProcessor::Source {
     std::vector<uint8_t> memory;
     std::size_t pos = 0, end = 0;
     bool inMemory = false;
+    // An entry of a zip archive, read a piece at a time as a loose file is
+    // (its number in the archive of the reader's scratch, for a second reading).
+    std::unique_ptr<TZipEntryReader> entry;
+    int entryIndex = -1;
     int64_t size = 0;
-    int64_t fileLeft = 0; // of a loose file: what is read of it is the size it had when opened
+    int64_t fileLeft = 0; // of a loose file or an entry: what is not read yet of the size it had when opened
     uint8_t flags = 0;
 
     int64_t Read(uint8_t* dst, int64_t max)
     {
+        if (entry) {
+            const int64_t n = entry->Read(dst, max, &error);
+            fileLeft -= std::max<int64_t>(n, 0);
+            return n;
+        }
         if (!inMemory) {
             const int64_t want = std::min(max, fileLeft);
             const int64_t n = want > 0 ? file.Read(dst, want, &error) : 0;
@@ -197,10 +211,11 @@ struct TBufferProcessor::Source {
     }
     // A text that grows while it is read ends where it ended when opened
     // (a text written to without end would be read for ever).
-    bool AtEnd() const { return inMemory ? pos >= end : fileLeft <= 0 || fileEnded; }
+    bool AtEnd() const { return entry ? entry->AtEnd() : inMemory ? pos >= end : fileLeft <= 0 || fileEnded; }
     // A loose text that ended before the size it had when opened, or was
-    // written to since (a text in memory was read whole at once).
-    bool ChangedWhileRead() const { return !inMemory && (fileLeft > 0 || file.ChangedSinceOpened()); }
+    // written to since (a text in memory was read whole at once; an entry
+    // that is not what its archive says is refused).
+    bool ChangedWhileRead() const { return !inMemory && !entry && (fileLeft > 0 || file.ChangedSinceOpened()); }
 };
 
 TBufferProcessor::TBufferProcessor(TCorvantisholder* document, TFileHandledCallback fileHandled,
@@ -271,11 +286,11 @@ std::size_t WordSafeCut(std::u16string_view chunk, const TTextClassifier& classi
     for (std::size_t k = chunk.size() - 1; k-- > chunk.size() / 2;) {
         const char16_t c = chunk[k];
         const auto kind = classifier.KindOf(c);
-        // "," and "." join only digits ("1,000").
-        const bool separator = kind == TTextClassifier::kNumberSep && !(digitAt(k - 1) && digitAt(k + 1));
+        // "," and "." join only digits ("1,000"), also where they end sentences.
+        const bool inNumber = JoinsDigits(c) && digitAt(k - 1) && digitAt(k + 1);
         if ((kind == TTextClassifier::kPunct || kind == TTextClassifier::kSentenceEnd || kind == TTextClassifier::kSpace
-             || separator)
-            && c != u'<' && c != u'>' && c != u'&')
+             || kind == TTextClassifier::kNumberSep)
+            && !inNumber && c != u'<' && c != u'>' && c != u'&')
             return k + 1;
     }
     return chunk.size();
@@ -326,12 +341,25 @@ int64_t TBufferProcessor::countTextUnits(Source& src, const TEncodingGuess& gues
         }
         return total;
     }
-    // The rest of a loose text as far as it reached when opened.
+    // The rest of a loose text as far as it reached when opened; of an
+    // entry, the rest of a second reading of it.
     std::vector<uint8_t> block(std::size_t(std::min<int64_t>(int64_t(kBlock), std::max<int64_t>(src.fileLeft, 1))));
     const int64_t from = src.size - src.fileLeft;
+    std::unique_ptr<TZipEntryReader> again = src.entry ? m_scratch->zip->OpenEntry(src.entryIndex) : nullptr;
+    auto readAt = [&](int64_t at, uint8_t* to, int64_t n) {
+        if (!src.entry)
+            return src.file.ReadAt(at, to, n, nullptr);
+        return again && again->Read(to, n, nullptr) == n;
+    };
+    for (int64_t skipped = 0; again && skipped < from;) {
+        const int64_t n = std::min<int64_t>(int64_t(block.size()), from - skipped);
+        if (!readAt(skipped, block.data(), n))
+            return -1;
+        skipped += n;
+    }
     for (int64_t at = from; at < src.size; at += int64_t(block.size())) {
         const auto n = std::size_t(std::min<int64_t>(int64_t(block.size()), src.size - at));
-        if (!src.file.ReadAt(at, block.data(), int64_t(n), nullptr))
+        if (!readAt(at, block.data(), int64_t(n)))
             return -1; // cut short meanwhile: the reading itself tells
         take({block.data(), n}, at + int64_t(n) >= src.size);
     }
@@ -381,12 +409,34 @@ bool TBufferProcessor::openSource(Source& src)
         const int index = zip.IndexOf(m_text.ZipEntryName);
         if (index < 0)
             return cannotRead(QStringLiteral("the archive holds no entry of that name"));
-        TMemoryStream entry;
-        if (!zip.ExtractToStream(index, entry))
-            return fail(zip.ErrorString());
-        src.memory = entry.TakeBytes();
-        src.inMemory = true;
         src.flags |= kTextFormatInZip;
+        // An entry is read as it unpacks, as a loose text is read: only an
+        // enciphered or a pre-parsed text (by its name, or by its magic
+        // bytes) is unpacked whole first.
+        if (!enciphered && !preparsed) {
+            std::unique_ptr<TZipEntryReader> entry = zip.OpenEntry(index);
+            if (!entry)
+                return fail(zip.ErrorString());
+            uint8_t head[sizeof(kPreparsedMagic)];
+            QString why;
+            const int64_t n = entry->Read(head, int64_t(sizeof(head)), &why);
+            if (n < 0)
+                return fail(why);
+            if (!LooksPreparsed({head, std::size_t(n)})) {
+                src.entry = zip.OpenEntry(index); // from its start
+                if (!src.entry)
+                    return fail(zip.ErrorString());
+                src.entryIndex = index;
+                src.size = src.entry->Size();
+                src.fileLeft = src.size;
+                return true;
+            }
+        }
+        TMemoryStream whole;
+        if (!zip.ExtractToStream(index, whole))
+            return fail(zip.ErrorString());
+        src.memory = whole.TakeBytes();
+        src.inMemory = true;
     } else if (enciphered || preparsed) {
         TMemoryStream whole;
         QString error;
@@ -541,12 +591,14 @@ bool TBufferProcessor::ReadAndProcess(int32_t count)
     if (guess.utf32)
         return cannotRead(QStringLiteral("it is in UTF-32, which cannot be read; please save it as UTF-8 or UTF-16"));
     FileSignatureBytes.assign(block, block + guess.bomLength);
+    bool markContradicted = false;
     if (guess.bomLength > 0 && !m_preparsed) {
         // The mark decides, but a mark its text does not look like (an
         // 8-bit text behind a UTF-16 mark reads as a run of ideographs) is
         // told.
         const std::size_t headSize = std::min<std::size_t>(std::size_t(got), kGuessBytes);
-        if (!LooksLikeItsMark({block + guess.bomLength, headSize - std::size_t(guess.bomLength)}, guess.encoding)) {
+        markContradicted = !LooksLikeItsMark({block + guess.bomLength, headSize - std::size_t(guess.bomLength)}, guess.encoding);
+        if (markContradicted) {
             const QString claimed = guess.encoding == TSourceEncoding::Utf8      ? QStringLiteral("UTF-8")
                                     : guess.encoding == TSourceEncoding::Utf16BE ? QStringLiteral("UTF-16 big-endian")
                                                                                  : QStringLiteral("UTF-16 little-endian");
@@ -576,7 +628,7 @@ bool TBufferProcessor::ReadAndProcess(int32_t count)
     if (pending.capacity() < TTextDecoder::MaxUnitsFor(std::size_t(got)))
         pending.reserve(grownCapacity(pending.capacity(), TTextDecoder::MaxUnitsFor(std::size_t(got))));
     decoder.Decode({block + guess.bomLength, std::size_t(got) - std::size_t(guess.bomLength)}, eof, pending);
-    if (!m_preparsed && looksBinary({pending.data(), pending.size()}))
+    if (!m_preparsed && looksBinary({pending.data(), pending.size()}, !markContradicted))
         return cannotRead(QStringLiteral("it does not look like a text (it holds binary data)"));
     if (m_countUnits)
         m_textUnits = countTextUnits(src, guess, {block + guess.bomLength, std::size_t(got) - std::size_t(guess.bomLength)}, eof);
@@ -653,6 +705,9 @@ bool TBufferProcessor::ReadAndProcess(int32_t count)
         return finish(false);
     }
     FileHandledInfo.SetFormat(uint8_t((FileHandledInfo.Format() & ~kTextFormatEncodingMask) | formatOf(decoder.Encoding())));
+    if (m_markup && m_markup->LeftOutScriptOrStyle())
+        AddReadNote(QStringLiteral("what stands inside <script> and <style> was left out, as a reader of the page "
+                                   "never sees it (a text setting counts it)"));
     if (src.ChangedWhileRead()) {
         m_changedWhileRead = true;
         AddReadNote(QStringLiteral("the text changed while it was read: what was read of it is counted, and a word "

@@ -184,6 +184,7 @@ void TMarkupPass::StartText()
     m_emitted = false;
     m_gapPending = false;
     m_excludeRule = -1;
+    m_leftOutScript = false;
 }
 
 int64_t TMarkupPass::TagEnd(std::u16string_view text, std::size_t lt, std::size_t limit, int32_t maxTagSpan)
@@ -289,6 +290,7 @@ bool TMarkupPass::processStretch(std::u16string_view chunk, std::size_t from, st
                 break;
             case TTagAction::ExcludeSpan:
                 m_excludeRule = rule;
+                m_leftOutScript |= TTextTagHandler::IsScriptOrStyleSpan(rule);
                 break;
             case TTagAction::Translate:
                 emitReplacement(*translation, std::size_t(e) + 1, base, out, map);

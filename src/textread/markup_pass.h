@@ -60,6 +60,10 @@ public:
     bool Process(std::u16string_view chunk, int64_t chunkPosition, std::u16string& out, TPositionMap& map,
                  std::vector<uint16_t>& tagNumbers, std::vector<int32_t>& forcedBoundaries);
 
+    // A script or a style sheet was left out of the text (see
+    // TTextTagHandler::ActionForTag) since StartText.
+    bool LeftOutScriptOrStyle() const { return m_leftOutScript; }
+
     // Index of the ">" that closes a tag opening at `lt` (text[lt] == "<"),
     // within the tag span; -1 when it is no tag.
     static int64_t TagEnd(std::u16string_view text, std::size_t lt, std::size_t limit, int32_t maxTagSpan);
@@ -87,6 +91,7 @@ private:
     bool m_emitted = false;   // something of the text has been emitted
     bool m_gapPending = false;
     int m_excludeRule = -1;   // inside the stretch excluded under this rule
+    bool m_leftOutScript = false;
     std::u16string m_scratch;
 };
 

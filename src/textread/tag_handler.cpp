@@ -205,6 +205,7 @@ TTagOptions TTagOptions::FromSettings(const TTextSettings& s)
     o.headingStartTag = s.HeadingStartTag();
     o.headingEndTag = s.HeadingEndTag();
     o.useUnicode = s.Unicode();
+    o.countScriptAndStyle = s.CountScriptAndStyle();
     return o;
 }
 
@@ -536,9 +537,18 @@ TTagAction TTextTagHandler::ActionForTag(std::u16string_view inner, int& endRule
 {
     endRule = -1;
     translation = nullptr;
+    char16_t scratch[64];
+    if (m_options.mode == TMarkupMode::IgnoreTags) {
+        // A script or a style sheet is no text a reader sees; "<script ... />"
+        // has no content (and no end tag to wait for).
+        if (m_options.countScriptAndStyle || inner.empty() || inner.back() == u'/')
+            return TTagAction::Keep;
+        const std::u16string_view name = TagNameOf(inner, scratch, 64);
+        endRule = name == u"script" ? kScriptSpan : name == u"style" ? kStyleSpan : -1;
+        return endRule >= 0 ? TTagAction::ExcludeSpan : TTagAction::Keep;
+    }
     if (m_options.mode != TMarkupMode::TagRules)
         return TTagAction::Keep;
-    char16_t scratch[64];
     const std::u16string_view name = TagNameOf(inner, scratch, 64);
     for (std::size_t i = 0; i < m_excludes.size(); ++i) {
         if (m_excludes[i].start.Matches(name, inner)) {
@@ -555,9 +565,11 @@ TTagAction TTextTagHandler::ActionForTag(std::u16string_view inner, int& endRule
 
 bool TTextTagHandler::EndsExcludedSpan(int rule, std::u16string_view inner) const
 {
+    char16_t scratch[64];
+    if (IsScriptOrStyleSpan(rule))
+        return TagNameOf(inner, scratch, 64) == (rule == kScriptSpan ? u"/script" : u"/style");
     if (rule < 0 || std::size_t(rule) >= m_excludes.size() || !m_excludes[std::size_t(rule)].hasEnd)
         return false;
-    char16_t scratch[64];
     return m_excludes[std::size_t(rule)].end.Matches(TagNameOf(inner, scratch, 64), inner);
 }
 

@@ -44,6 +44,7 @@ struct TTagOptions {
     QString headingStartTag;       // the paragraph this tag starts is a heading
     QString headingEndTag;
     bool useUnicode = true;
+    bool countScriptAndStyle = false; // clear: with tags ignored, <script> and <style> are left out with what they hold
 
     static TTagOptions FromSettings(const TTextSettings& s);
 };
@@ -138,9 +139,15 @@ public:
     uint16_t TagNumberOfInner(std::u16string_view inner) const;
     // What the rules say about a tag; for ExcludeSpan `endRule` names the rule
     // whose end tag closes the span, for Translate `translation` the text.
+    // With tags ignored, <script> and <style> open a span left out up to
+    // their end tags (kScriptSpan, kStyleSpan) unless the options count them.
     TTagAction ActionForTag(std::u16string_view inner, int& endRule, const std::u16string*& translation) const;
     // True when the tag closes the span opened under rule `rule`.
     bool EndsExcludedSpan(int rule, std::u16string_view inner) const;
+    // The spans of a script and of a style sheet (no rule of the lists).
+    static constexpr int kScriptSpan = 0x10000;
+    static constexpr int kStyleSpan = 0x10001;
+    static bool IsScriptOrStyleSpan(int rule) { return rule == kScriptSpan || rule == kStyleSpan; }
 
     // Marks the tags found in buffer[start, start+length) in the class array:
     // every unit from a tag mark U+0019 to its U+0018 gets the tag bit and the

@@ -781,7 +781,7 @@ TTextClassifier::TTextClassifier(const TTextSettings& settings, const TTextTagHa
             m_blockRules.settledMarks[c & 0x0F] |= bit;
         if (joinsLetters)
             m_blockRules.letterJoiners[c & 0x0F] |= bit;
-        if (joinsDigits || sentenceEnd) // a sentence end between two digits joins them too
+        if (joinsDigits || (sentenceEnd && JoinsDigits(c))) // "." and "," join digits as sentence ends too
             m_blockRules.digitJoiners[c & 0x0F] |= bit;
         if (sentenceEnd)
             m_blockRules.sentenceEnds[c & 0x0F] |= bit;
@@ -1002,7 +1002,9 @@ int32_t TTextClassifier::slowPath(Run& r, int32_t i)
         return i;
     }
     case kSentenceEnd:
-        if (joinsDigits()) {
+        // Of the sentence ends only "." and "," are number separators
+        // ("3.5"); "680?0" and "5!5" are two numbers.
+        if (JoinsDigits(c) && joinsDigits()) {
             r.cls[i] = uint16_t(kClassNumberJoiner | r.flags);
             return i;
         }

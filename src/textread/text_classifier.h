@@ -56,9 +56,13 @@ struct TAsciiBlockRules {
     uint8_t rowBits[16] = {};            // the bit of each row (high nibble)
     uint8_t settledMarks[16] = {};       // marks a block settles: plain punctuation, joiners, sentence ends
     uint8_t letterJoiners[16] = {};
-    uint8_t digitJoiners[16] = {};       // number separators and sentence ends (between digits)
+    uint8_t digitJoiners[16] = {};       // number separators, also as sentence ends (between digits)
     uint8_t sentenceEnds[16] = {};
 };
+
+// The only units that join two digits into one number ("3.5", "1,000"),
+// whatever kind the settings give them.
+constexpr bool JoinsDigits(char16_t c) { return c == u'.' || c == u','; }
 
 class TTextClassifier {
 public:

@@ -839,7 +839,13 @@ void T_WholeWordlistHolder::StartNotesOfRun(int32_t batchNumber)
                        Format(CVBasedOnNmanyFiles, {int(std::max(0, fStats->Count() - 1))}));
     for (const QString& note : fRunNotes)
         AddOneDuringMainComputationNote(note);
-    fRunNotes.clear();
+}
+
+void T_WholeWordlistHolder::StartIndexNotes(const QString& text)
+{
+    StartStandardNotes(kListIndexWordList, 0, CVWordListIndexList, text);
+    for (const QString& note : fRunNotes)
+        AddOneDuringMainComputationNote(note);
 }
 
 bool T_WholeWordlistHolder::MakeBatch(TSharedChosenFilesClass& chosen, uint8_t batchMode)

@@ -178,6 +178,10 @@ public:
     // 0 makes a new index (an old one of that name is replaced when the new
     // one is saved); 1 adds texts to the existing index, which must be sound.
     bool StartAnIndexHandler(const QString& indexFileName, uint8_t openingMode);
+    // The notes an index made by the last run keeps: its title and `text`,
+    // the settings, then what the run noted of its texts (as a word list
+    // of them notes it).
+    void StartIndexNotes(const QString& text);
     // Clusters and phrase frames of the index, as the handler's index
     // settings say, into the document's word list (list type 0). When the
     // settings ask for one cluster list per text, `perText` is called at

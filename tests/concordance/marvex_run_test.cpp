@@ -83,6 +83,41 @@ TEST_F(ConcRunTest, ARunConcordancesEveryTextAndFinishesTheDocument)
     EXPECT_FALSE(Global_Busy_Dont_Show_Data);
 }
 
+// What the reading noted of a text read all the same is in the run's
+// notes (and so in its file), as in a word list's.
+TEST_F(ConcRunTest, WhatTheReadingNotedOfATextIsInTheNotes)
+{
+    const QString marked = dir.write(QStringLiteral("marked.txt"),
+                                     QByteArray("\xEF\xBB\xBF") + QByteArray("Der Kater sa\xDF \xFC" "ber der cat.\n").repeated(30));
+    const QString page = dir.write(QStringLiteral("page.html"), "<p>A cat.</p><script>var cat = 1;</script>");
+    for (const QString& f : {marked, page}) {
+        TChosenTextRec r;
+        r.FullFilename = f;
+        chosen.AddRecord(r);
+    }
+    AddText(QStringLiteral("plain.txt"), QStringLiteral("one more cat"));
+    auto doc = NewDoc();
+    ASSERT_TRUE(Run(*doc, QStringLiteral("cat")));
+    EXPECT_EQ(doc->fConcordanceList->Count(), 32) << "the script's cat is no line";
+    ASSERT_EQ(doc->TextNotes.size(), 2) << qPrintable(doc->TextNotes.join(u'|'));
+    EXPECT_EQ(doc->TextNotes[0], QDir::toNativeSeparators(marked)
+                                     + QStringLiteral(": the text does not look like UTF-8, the encoding its byte-order "
+                                                      "mark claims (it was read as UTF-8)"));
+    EXPECT_TRUE(doc->TextNotes[1].startsWith(QDir::toNativeSeparators(page) + QStringLiteral(": what stands inside <script>")));
+    const QString file = dir.file(QStringLiteral("noted.cnc"));
+    ASSERT_TRUE(doc->SaveToFile(file));
+    auto read = NewDoc();
+    ASSERT_EQ(read->ReadWholeFromFile(file, current_tool_var) & 0xFF, 1);
+    for (const QString& n : doc->TextNotes)
+        EXPECT_TRUE(read->fNotes.contains(n)) << qPrintable(n);
+    // A run that notes nothing keeps no note of the run before.
+    chosen.ClearThem();
+    AddText(QStringLiteral("again.txt"), QStringLiteral("a cat again"));
+    ASSERT_TRUE(Run(*doc, QStringLiteral("cat")));
+    EXPECT_TRUE(doc->TextNotes.isEmpty());
+    EXPECT_TRUE(doc->fNotes.filter(QStringLiteral("does not look like")).isEmpty());
+}
+
 TEST_F(ConcRunTest, FastMinimalProcessingLeavesOnlyTheLines)
 {
     SetFastMinimalProcessing(current_tool_var, true);

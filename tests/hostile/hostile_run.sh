@@ -139,6 +139,20 @@ expect 0 "indexed.1 texts.4 running words" "a zip64 archive"
 run 60 "$bin/index_bench" --index "$work/abs-index" "$zips/abs/abs.zip"
 expect 0 "indexed.1 texts.3 running words" "an entry with an absolute name"
 
+# A text of 200 MB inside an archive of less than 1 MB is read as it
+# unpacks: within 150 MB, as the same text loose.
+mkdir -p "$zips/large"
+python3 - "$zips/large/large.zip" <<'PY'
+import sys, zipfile
+line = b'The cat sat on the mat and the dog sat by it, and then it rained all day long.\n'
+with zipfile.ZipFile(sys.argv[1], 'w', zipfile.ZIP_DEFLATED) as z:
+    with z.open('large.txt', 'w', force_zip64=True) as f:
+        for i in range(250):
+            f.write(line * 10000)
+PY
+run 60 prlimit --as=$((150 << 20)) "$bin/wordlist_bench" "$zips/large/large.zip"
+expect 0 "running words	47500000" "a 200 MB entry read within 150 MB"
+
 # --- Out of memory: a job on an index too large for the memory it may take,
 # and a concordance that outgrows it, end with a message, not an abort.
 cp -r "$work/killed1" "$work/huge"
@@ -165,6 +179,19 @@ if [ "$rc" != 0 ] && { [ "$rc" != 1 ] || ! grep -q "not enough memory" <<<"$out"
     fail "a concordance larger than the memory -> exit $rc"
     echo "$out" | tail -5
 fi
+
+# --- The other bench programs under limits on memory: each ends well or
+# with the job programs' message and exit code 1, never an abort.
+for mb in 60 120; do
+    for job in "conc_analyses_bench 100000 10" "textread_bench $corpus 20" "keyword_plots_bench --words 20000 --repeat 1" \
+               "matrix_bench 3000" "general_tree_bench 2000000 100000"; do
+        run 120 env -u CV_SAMPLE_CORPUS prlimit --as=$((mb << 20)) $bin/$job
+        if [ "$rc" != 0 ] && { [ "$rc" != 1 ] || ! grep -q "not enough memory" <<<"$out"; }; then
+            fail "$job within $mb MB -> exit $rc"
+            echo "$out" | tail -5
+        fi
+    done
+done
 
 # --- Threads that cannot be started under a tight limit on memory: the word
 # list reads on the threads that started (or on one), the clusters are

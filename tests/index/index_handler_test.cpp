@@ -205,6 +205,37 @@ TEST_F(IndexJob, TokensKeepNumbersAndBoundaries)
     EXPECT_EQ(levels, (std::vector<uint8_t>{0, 0, 2, 0, 0, 3, 0}));
 }
 
+// What the reading notes of a text read all the same (as a word list of
+// it notes): the job tells it and the index keeps it among its notes,
+// also when texts are added.
+TEST_F(IndexJob, WhatTheReadingNotedOfATextIsToldAndKept)
+{
+    const QByteArray longWord(70000, 'x');
+    const TTexts texts{{QStringLiteral("marked.txt"), QByteArray("\xEF\xBB\xBF") + QStringLiteral("Gr\u00FC\u00DFe aus K\u00F6ln und \u00DCberall.\n").toLatin1().repeated(40)},
+                       {QStringLiteral("long.txt"), "before " + longWord + " after\n"},
+                       {QStringLiteral("page.html"), QByteArray("<p>Seen words.</p><script>var hidden = 1;</script>\n")},
+                       {QStringLiteral("plain.txt"), QByteArray("Nothing to note here.\n")}};
+    TCVFileDetails chosen = Chosen(texts);
+    QStringList notes, skipped;
+    ASSERT_TRUE(MakeIndexOfTexts(chosen, dir.file("noted"), kIndexOpenNew, &lastError, &skipped, &notes)) << qPrintable(lastError);
+    EXPECT_TRUE(skipped.isEmpty()) << qPrintable(skipped.join(u'|'));
+    ASSERT_EQ(notes.size(), 3) << qPrintable(notes.join(u'|'));
+    EXPECT_TRUE(notes[0].contains(QStringLiteral("marked.txt: the text does not look like UTF-8")));
+    EXPECT_TRUE(notes[1].contains(QStringLiteral("long.txt: a word longer than 65,535 characters")));
+    EXPECT_TRUE(notes[2].contains(QStringLiteral("page.html: what stands inside <script> and <style> was left out")));
+    auto kept = [&](const QString& note) { return Load("noted").notes.contains(note); };
+    for (const QString& n : notes)
+        EXPECT_TRUE(kept(n)) << qPrintable(n);
+    // Added texts add their notes; those of the first texts stay.
+    TCVFileDetails more = Chosen({{QStringLiteral("more.txt"), QByteArray("\xEF\xBB\xBF") + QByteArray("Caf\xE9 cr\xE8me br\xFBl\xE9" "e.\n").repeated(40)}});
+    QStringList added;
+    ASSERT_TRUE(MakeIndexOfTexts(more, dir.file("noted"), kIndexOpenAdd, &lastError, nullptr, &added)) << qPrintable(lastError);
+    ASSERT_EQ(added.size(), 1);
+    EXPECT_TRUE(added[0].contains(QStringLiteral("more.txt: the text does not look like UTF-8")));
+    EXPECT_TRUE(kept(added[0]));
+    EXPECT_TRUE(kept(notes[0]));
+}
+
 TEST_F(IndexJob, DamagedOrMismatchedFilesAreRefusedAndLeftAlone)
 {
     ASSERT_TRUE(Index(ThreeTexts(), "good"));

@@ -492,3 +492,101 @@ TEST(ZipArchiveRead, MoreThan65535EntriesWithoutZip64RecordsAreAllListed)
     ASSERT_TRUE(back.ExtractToStream(QStringLiteral("t65999.txt"), m)) << back.ErrorString().toStdString();
     EXPECT_EQ(cvtest::toBytes(m.Bytes()), QByteArrayLiteral("65999"));
 }
+
+namespace {
+
+// An entry read through its reader in pieces of the given sizes, in turn.
+QByteArray readInPieces(cv::TZipEntryReader& r, std::initializer_list<int64_t> pieces, QString* error)
+{
+    QByteArray out;
+    std::vector<int64_t> sizes(pieces);
+    for (std::size_t k = 0; !r.AtEnd(); ++k) {
+        const int64_t want = sizes[k % sizes.size()];
+        std::vector<uint8_t> buf(std::size_t(want) + 1);
+        const int64_t n = r.Read(buf.data(), want, error);
+        if (n < 0)
+            return {};
+        if (n < want && !r.AtEnd()) {
+            ADD_FAILURE() << "a read gave fewer bytes than asked before the entry's end";
+            return {};
+        }
+        out.append(reinterpret_cast<const char*>(buf.data()), n);
+    }
+    return out;
+}
+
+} // namespace
+
+TEST(ZipEntryReader, PiecesOfAnySizeGiveTheEntryAndItsEndIsChecked)
+{
+    cvtest::TempDir dir;
+    const QString zipName = dir.file(QStringLiteral("pieces.zip"));
+    const QByteArray text = someText(20000), small = someText(3);
+    {
+        TZipArchive zip;
+        ASSERT_TRUE(zip.CreateArchive(zipName));
+        ASSERT_TRUE(zip.AddEntries({{QStringLiteral("big.txt"), bytesOf(text), QDateTime::currentDateTime(), cv::kZipAttrArchive},
+                                    {QStringLiteral("small.txt"), bytesOf(small), QDateTime::currentDateTime(), cv::kZipAttrArchive},
+                                    {QStringLiteral("empty.txt"), {}, QDateTime::currentDateTime(), cv::kZipAttrArchive}}));
+    }
+    std::unique_ptr<cv::TZipEntryReader> kept;
+    {
+        TZipArchive zip;
+        ASSERT_TRUE(zip.OpenArchive(zipName));
+        for (const auto& pieces : {std::initializer_list<int64_t>{1}, {7, 65536}, {1 << 20}, {3, 65537, 1000}}) {
+            std::unique_ptr<cv::TZipEntryReader> r = zip.OpenEntry(0);
+            ASSERT_TRUE(r) << zip.ErrorString().toStdString();
+            EXPECT_EQ(r->Size(), text.size());
+            QString error;
+            EXPECT_EQ(readInPieces(*r, pieces, &error), text) << error.toStdString();
+            uint8_t after = 0;
+            EXPECT_EQ(r->Read(&after, 1, &error), 0) << "nothing after the end";
+        }
+        std::unique_ptr<cv::TZipEntryReader> empty = zip.OpenEntry(2);
+        ASSERT_TRUE(empty);
+        QString error;
+        EXPECT_EQ(readInPieces(*empty, {5}, &error), QByteArray());
+        EXPECT_TRUE(empty->AtEnd());
+        // A reader keeps the archive's file: it outlives the archive.
+        kept = zip.OpenEntry(1);
+        ASSERT_TRUE(kept);
+        EXPECT_FALSE(zip.OpenEntry(3)) << "no such entry";
+        EXPECT_TRUE(zip.ErrorString().contains(QStringLiteral("pieces.zip"))) << zip.ErrorString().toStdString();
+    }
+    QString error;
+    EXPECT_EQ(readInPieces(*kept, {10}, &error), small) << error.toStdString();
+
+    // An entry that says it is smaller or larger than what it unpacks to is
+    // refused at its end, naming the archive and the entry.
+    const QByteArray whole = cvtest::readAll(zipName);
+    for (const int64_t claimed : {text.size() - 100, text.size() + 100}) {
+        QByteArray bytes = whole;
+        for (const QByteArray& sig : {QByteArrayLiteral("PK\x01\x02"), QByteArrayLiteral("PK\x03\x04")}) {
+            const qsizetype p = bytes.indexOf(sig);
+            const qsizetype at = p + (sig[2] == 1 ? 24 : 22);
+            for (int b = 0; b < 4; ++b)
+                bytes[at + b] = char((claimed >> (8 * b)) & 0xFF);
+        }
+        TZipArchive liar;
+        ASSERT_TRUE(liar.OpenArchive(dir.write(QStringLiteral("liar.zip"), bytes)));
+        std::unique_ptr<cv::TZipEntryReader> r = liar.OpenEntry(0);
+        ASSERT_TRUE(r);
+        error.clear();
+        EXPECT_TRUE(readInPieces(*r, {4096}, &error).isEmpty());
+        EXPECT_TRUE(error.contains(QStringLiteral("liar.zip")) && error.contains(QStringLiteral("big.txt")))
+            << error.toStdString();
+        EXPECT_TRUE(error.contains(claimed < text.size() ? QStringLiteral("more data than it declares")
+                                                         : QStringLiteral("truncated")))
+            << error.toStdString();
+    }
+    // Damaged data is caught by the inflater or the checksum.
+    QByteArray hurt = whole;
+    hurt[60] = char(hurt[60] ^ 0x55);
+    TZipArchive damaged;
+    ASSERT_TRUE(damaged.OpenArchive(dir.write(QStringLiteral("hurt.zip"), hurt)));
+    std::unique_ptr<cv::TZipEntryReader> r = damaged.OpenEntry(0);
+    ASSERT_TRUE(r);
+    error.clear();
+    EXPECT_TRUE(readInPieces(*r, {65536}, &error).isEmpty());
+    EXPECT_FALSE(error.isEmpty());
+}

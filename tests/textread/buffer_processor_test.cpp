@@ -266,6 +266,65 @@ TEST_F(BufferProcessorTest, SentencesFollowCapitalsAndParagraphsFollowTheSetting
     EXPECT_EQ(r.stats.Sentences, 6) << "a paragraph end ends its sentence";
 }
 
+// The sentence and paragraph ends that the reading rules spell out, each
+// with its count and the boundary before the word after it.
+TEST_F(BufferProcessorTest, SentenceAndParagraphEndsCaseByCase)
+{
+    struct Case {
+        const char* name;
+        QString text;
+        int sentences, paragraphs;
+        std::vector<int> barriers; // before each word
+    };
+    const Case cases[] = {
+        // Punctuation between the sentence end and the blank.
+        {"bracket", QStringLiteral("One two.) Three four."), 2, 1, {0, 0, 2, 0}},
+        {"quote before", QStringLiteral("One \"two\". Three four."), 2, 1, {0, 0, 2, 0}},
+        {"quote after", QStringLiteral("One \"two.\" Three four."), 2, 1, {0, 0, 2, 0}},
+        {"dashes", QStringLiteral("One two.-- Three four."), 2, 1, {0, 0, 2, 0}},
+        {"tag", QStringLiteral("One two.<b>Three four."), 2, 1, {0, 0, 2, 0}},
+        {"lower case after", QStringLiteral("One two.) three four."), 1, 1, {0, 0, 0, 0}},
+        {"no blank", QStringLiteral("One two.)Three four."), 1, 1, {0, 0, 0, 0}},
+        // Lone line breaks of every kind end a paragraph (and its sentence).
+        {"CR", QStringLiteral("One two\rThree four\r"), 2, 2, {0, 0, 3, 0}},
+        {"VT", QStringLiteral("One two\vThree four"), 2, 2, {0, 0, 3, 0}},
+        {"FF", QStringLiteral("One two\fThree four"), 2, 2, {0, 0, 3, 0}},
+        {"U+2028", QStringLiteral("One two\u2028Three four"), 2, 2, {0, 0, 3, 0}},
+        {"CR LF", QStringLiteral("One two\r\nThree four"), 2, 2, {0, 0, 3, 0}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const ReadResult r = readFile(dir.write(QStringLiteral("s.txt"), utf8(c.text)));
+        ASSERT_TRUE(r.ok) << qPrintable(r.error);
+        EXPECT_EQ(r.words.join(u' ').toLower(), QStringLiteral("one two three four"));
+        EXPECT_EQ(r.stats.Sentences, c.sentences);
+        EXPECT_EQ(r.stats.Paragraphs, c.paragraphs);
+        std::vector<int> barriers;
+        int32_t pos = 0;
+        TScannedWord w;
+        while (NextWord(r.classes, pos, w))
+            barriers.push_back(w.barrier);
+        EXPECT_EQ(barriers, c.barriers);
+    }
+}
+
+// Superscripts and fractions are digits: inside a word with a letter they
+// belong to it, alone they are numbers.
+TEST_F(BufferProcessorTest, SuperscriptsAndFractionsAreDigits)
+{
+    const QString text = QStringLiteral("E = mc\u00B2, r\u00B2 and \u00BDmv\u00B2 but \u00B2 and 2\u00BD alone, H\u2082O");
+    TTextSettings s = defaultSettings();
+    ReadResult r = readFile(dir.write(QStringLiteral("a.txt"), utf8(text)), s);
+    ASSERT_TRUE(r.ok);
+    EXPECT_EQ(r.words, QStringList({"E", QStringLiteral("mc\u00B2"), QStringLiteral("r\u00B2"), "and",
+                                    QStringLiteral("\u00BDmv\u00B2"), "but", QStringLiteral("\u00B2"), "and",
+                                    QStringLiteral("2\u00BD"), "alone", QStringLiteral("H\u2082O")}));
+    EXPECT_EQ(r.stats.Words, 9) << "the numbers are no running words";
+    s.SetKeepNumbers(true);
+    r = readFile(dir.write(QStringLiteral("b.txt"), utf8(text)), s);
+    EXPECT_EQ(r.stats.Words, 11);
+}
+
 TEST_F(BufferProcessorTest, WordJoinersFollowTheSettings)
 {
     const QByteArray text = "don't re-enter 'quoted' half- rock-'n'-roll";
@@ -279,6 +338,49 @@ TEST_F(BufferProcessorTest, WordJoinersFollowTheSettings)
     s.SetExtraWordCharacters(QStringLiteral("_@"));
     EXPECT_EQ(readFile(dir.write(QStringLiteral("c.txt"), "mail me@home or snake_case"), s).words,
               QStringList({"mail", "me@home", "or", "snake_case"}));
+}
+
+// A page's scripts and style sheets are no text its reader sees: with tags
+// ignored they are left out (and the text's notes say so) unless the
+// settings count them; tag rules and plain mode leave them to the rules.
+TEST_F(BufferProcessorTest, ScriptsAndStyleSheetsAreLeftOutOfPages)
+{
+    QString page = QStringLiteral(
+        "<html><head><title>Love</title>\n<STYLE type=\"text/css\">p { color: red; }</STYLE>\n"
+        "<script src=\"a.js\"/>\n<script>var x = a<b && c>d ? \"</p>\" : 1;</script></head>\n"
+        "<body><p>My love is like a rose.</p><script type=\"text/javascript\">\n");
+    for (int k = 0; k < 40; ++k)
+        page += QStringLiteral("  var line%1 = document.getElementById('x');\n").arg(k);
+    page += QStringLiteral("</script ><p>So fair art thou.</p>\n<style>\nbody{margin:0}");
+    const QStringList read = {"Love", "My", "love", "is", "like", "a", "rose", "So", "fair", "art", "thou"};
+    const QString file = dir.write(QStringLiteral("love.html"), utf8(page));
+    for (const int chunk : {0, 64, 100}) {
+        SCOPED_TRACE(chunk);
+        const ReadResult r = readFile(file, defaultSettings(), nullptr, chunk);
+        ASSERT_TRUE(r.ok) << qPrintable(r.error);
+        EXPECT_EQ(r.words, read);
+        EXPECT_EQ(r.stats.Words, read.size());
+        ASSERT_EQ(r.notes.size(), 1);
+        EXPECT_EQ(r.notes[0], QDir::toNativeSeparators(file)
+                                  + QStringLiteral(": what stands inside <script> and <style> was left out, as a reader "
+                                                   "of the page never sees it (a text setting counts it)"));
+    }
+    TTextSettings counted = defaultSettings();
+    counted.SetCountScriptAndStyle(true);
+    ReadResult r = readFile(file, counted);
+    EXPECT_TRUE(r.words.contains(QStringLiteral("color")));
+    EXPECT_TRUE(r.words.contains(QStringLiteral("var")));
+    EXPECT_TRUE(r.words.contains(QStringLiteral("margin")));
+    EXPECT_TRUE(r.notes.isEmpty());
+    TTextSettings rules = defaultSettings();
+    rules.SetMarkupMode(TMarkupMode::TagRules);
+    r = readFile(file, rules);
+    EXPECT_TRUE(r.words.contains(QStringLiteral("var")));
+    EXPECT_TRUE(r.notes.isEmpty());
+    // A page without either has no note.
+    r = readFile(dir.write(QStringLiteral("plain.html"), "<p>No scripts here.</p><scripted>x</scripted>"));
+    EXPECT_EQ(r.words, QStringList({"No", "scripts", "here", "x"}));
+    EXPECT_TRUE(r.notes.isEmpty());
 }
 
 TEST_F(BufferProcessorTest, PlainModeReadsAngleBracketsAsText)
@@ -329,11 +431,17 @@ TEST_F(BufferProcessorTest, TagRulesExcludeAndTranslate)
     EXPECT_EQ(TagNumberOf(r.classes[w]), 1) << "a listed tag carries its number";
     EXPECT_EQ(TagNumberOf(r.classes[r.text.find(u"\x19/w\x18")]), 0);
     EXPECT_TRUE(IsTagClass(r.classes[r.text.find(u"\x19/w\x18")]));
-    // The same rules in ignore mode only hide the tags.
+    // The same rules in ignore mode only hide the tags (a script, when the
+    // settings count it, is read as text; by default it is left out).
     s.SetMarkupMode(TMarkupMode::IgnoreTags);
+    s.SetCountScriptAndStyle(true);
     handler.SetOptions(TTagOptions::FromSettings(s));
     EXPECT_EQ(readFile(dir.write(QStringLiteral("b.txt"), text), s, &handler).words,
               QStringList({"one", "two", "var", "hidden", "1", "three", "four", "cat", "extra"}));
+    s.SetCountScriptAndStyle(false);
+    handler.SetOptions(TTagOptions::FromSettings(s));
+    EXPECT_EQ(readFile(dir.write(QStringLiteral("c.txt"), text), s, &handler).words,
+              QStringList({"one", "two", "three", "four", "cat", "extra"}));
 }
 
 TEST_F(BufferProcessorTest, EntitiesAndPositionsInTheSourceText)
@@ -583,6 +691,89 @@ TEST_F(BufferProcessorTest, TextsInsideZipArchives)
     EXPECT_TRUE(r.error.contains(QStringLiteral("fake.zip")));
 }
 
+// An entry of an archive is read as it unpacks, block by block as a loose
+// text is: the same buffers, classes, counts and length in units, whatever
+// the encoding, wherever its chunks and the reader's blocks fall.
+TEST_F(BufferProcessorTest, AZippedTextReadsAsTheSameTextLoose)
+{
+    struct Length : Collector {
+        using Collector::Collector;
+        int64_t told = -2;
+        void ProcessAChunkOfFile(int32_t i) override
+        {
+            Collector::ProcessAChunkOfFile(i);
+            if (told == -2)
+                told = TextUnits();
+        }
+    };
+    QString text;
+    for (int k = 0; k < 3000; ++k)
+        text += QStringLiteral("<p>Line %1: caf\u00E9 cr\u00E8me, a very-long-hyphenated-word and Mr. Smith's dog. </p>%2")
+                    .arg(k)
+                    .arg(k % 7 == 0 ? QStringLiteral("\n\n") : QStringLiteral("\n"));
+    const std::vector<std::pair<const char*, QByteArray>> forms = {
+        {"utf8.txt", utf8(text)},
+        {"utf8-mark.txt", QByteArray("\xEF\xBB\xBF") + utf8(text)},
+        {"utf16le.txt", utf16(text, false, true)},
+        {"utf16be.txt", utf16(text, true, false)},
+        {"latin1.txt", latin1(text)},
+    };
+    const QString zipName = dir.file(QStringLiteral("forms.zip"));
+    {
+        TZipArchive zip;
+        ASSERT_TRUE(zip.CreateArchive(zipName));
+        std::vector<TZipNewEntry> entries;
+        for (const auto& [name, bytes] : forms)
+            entries.push_back({QString::fromLatin1(name), std::vector<uint8_t>(bytes.begin(), bytes.end()),
+                               QDateTime::currentDateTime(), kZipAttrArchive});
+        ASSERT_TRUE(zip.AddEntries(std::move(entries))) << qPrintable(zip.ErrorString());
+    }
+    auto read = [&](const QString& file, const QString& entry, int32_t chunk) {
+        TChosenTextRec rec;
+        rec.FullFilename = file;
+        rec.ZipEntryName = entry;
+        auto c = std::make_unique<Length>(nullptr, nullptr, nullptr, nullptr, rec, defaultSettings(), 0, 0, false);
+        c->SetShowFailureMessages(false);
+        c->SetCountTextUnits(true);
+        c->SetMaxChunkChars(chunk);
+        EXPECT_TRUE(c->ReadAndProcess(1)) << qPrintable(c->LastError());
+        return c;
+    };
+    for (const auto& [name, bytes] : forms) {
+        const QString loose = dir.write(QString::fromLatin1(name), bytes);
+        for (const int32_t chunk : {64, 1000, 65536, TBufferProcessor::kMaxChunkChars}) {
+            SCOPED_TRACE(std::string(name) + " " + std::to_string(chunk));
+            const auto a = read(loose, QString(), chunk);
+            const auto b = read(zipName, QString::fromLatin1(name), chunk);
+            EXPECT_TRUE(a->text == b->text);
+            EXPECT_EQ(a->classes, b->classes);
+            EXPECT_EQ(a->chunkSizes, b->chunkSizes);
+            EXPECT_EQ(a->words(), b->words());
+            EXPECT_EQ(a->TextStats().Words, b->TextStats().Words);
+            EXPECT_EQ(a->TextStats().Sentences, b->TextStats().Sentences);
+            EXPECT_EQ(a->TextStats().Paragraphs, b->TextStats().Paragraphs);
+            EXPECT_EQ(b->told, a->told);
+            EXPECT_EQ(b->FileHandledInfo.TextSize(), bytes.size());
+            EXPECT_EQ(b->FileHandledInfo.Format(), a->FileHandledInfo.Format() | kTextFormatInZip);
+        }
+    }
+}
+
+// A chunk without a blank is cut after a mark that ends a word, never
+// inside a number: "." and "," between digits join them even where "." is a
+// sentence end, while "?" there ends the number before it.
+TEST(ChunkCut, AWordSafeCutKeepsNumbersWhole)
+{
+    const TTextSettings settings = TTextSettings::Defaults(); // "." "!" "?" end sentences
+    TTextTagHandler handler(settings.LanguageId(), settings.CodePage(), TTagOptions::FromSettings(settings));
+    const TTextClassifier classifier(settings, handler, true);
+    EXPECT_EQ(WordSafeCut(u"abcdefghij3.5kl", classifier), 15u) << "no place to cut but inside 3.5";
+    EXPECT_EQ(WordSafeCut(u"abcdefghij1,000", classifier), 15u);
+    EXPECT_EQ(WordSafeCut(u"abcdefghij680?0", classifier), 14u) << "after the ?";
+    EXPECT_EQ(WordSafeCut(u"abcdefghij3.5k.", classifier), 15u) << "the last unit is no place to cut";
+    EXPECT_EQ(WordSafeCut(u"abcdefghij.klmno", classifier), 11u);
+}
+
 TEST(ChunkCut, PrefersLineBreaksAndNeverSplitsTagsOrPairs)
 {
     auto repeat = [](std::u16string_view s, int n) {
@@ -781,6 +972,11 @@ TEST_F(BufferProcessorTest, AByteOrderMarkItsTextDoesNotLookLikeIsNoted)
     QString chinese;
     for (int k = 0; k < 40; ++k)
         chinese += QStringLiteral("\u4ECA\u5929\u5929\u6C14\u5F88\u597D\uFF0C\u6211\u4EEC\u53BB\u516C\u56ED\u3002\n");
+    // German in Latin-1 (17% of its bytes above 0x7F): behind the UTF-8 mark
+    // its letters are undecodable, which is no reason to refuse it as binary.
+    QString german;
+    for (int k = 0; k < 200; ++k)
+        german += QStringLiteral("\u00DCber die Gr\u00F6\u00DFe: f\u00FCr \u00C4pfel, \u00D6l und s\u00FC\u00DFe N\u00FCsse zahlt man %1 Mark.\n").arg(k);
     QByteArray swapped = utf16(lines, false, false); // little-endian units behind a big-endian mark
     swapped.prepend("\xFE\xFF");
     const struct {
@@ -792,6 +988,7 @@ TEST_F(BufferProcessorTest, AByteOrderMarkItsTextDoesNotLookLikeIsNoted)
         {"ASCII behind FE FF", QByteArray("\xFE\xFF") + utf8(lines), "UTF-16 big-endian"},
         {"UTF-16LE behind FE FF", swapped, "UTF-16 big-endian"},
         {"Latin-1 behind EF BB BF", QByteArray("\xEF\xBB\xBF") + latin1(QString(lines).replace(QStringLiteral("plain"), QStringLiteral("pl\u00E2\u00EEn"))), "UTF-8"},
+        {"German Latin-1 behind EF BB BF", QByteArray("\xEF\xBB\xBF") + latin1(german), "UTF-8"},
         {"UTF-16LE with its mark", utf16(lines, false, true), nullptr},
         {"UTF-16BE with its mark", utf16(lines, true, true), nullptr},
         {"Chinese UTF-16LE with its mark", utf16(chinese, false, true), nullptr},
@@ -812,6 +1009,11 @@ TEST_F(BufferProcessorTest, AByteOrderMarkItsTextDoesNotLookLikeIsNoted)
                                              "(it was read as %2)")
                                   .arg(QDir::toNativeSeparators(file), QString::fromLatin1(c.claimed)));
     }
+    // Read as the mark says: the ASCII words are all there.
+    const ReadResult r = readFile(dir.write(QStringLiteral("german.txt"), QByteArray("\xEF\xBB\xBF") + latin1(german)));
+    ASSERT_TRUE(r.ok) << qPrintable(r.error);
+    EXPECT_EQ(r.words.count(QStringLiteral("zahlt")), 200);
+    EXPECT_EQ(r.words.count(QStringLiteral("Mark")), 200);
 }
 
 // Asked for, the reader tells the decoded text's length before the first

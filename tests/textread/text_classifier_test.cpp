@@ -287,6 +287,34 @@ std::vector<std::u16string> wordsOf(const std::u16string& text, const std::vecto
     return out;
 }
 
+TEST(TextClassifierRoads, OnlyDotAndCommaJoinDigits)
+{
+    // Long enough for the blocks, with the marks at several places of one.
+    std::u16string text;
+    for (int k = 0; k < 12; ++k)
+        text += u"680?0 5!5 3.5 1,000 x ";
+    for (const bool keep : {false, true}) {
+        TTextSettings settings = TTextSettings::Defaults();
+        settings.SetKeepNumbers(keep);
+        for (const Road road : {Road::UnitByUnit, Road::Blocks, Road::WideBlocks, Road::WidestBlocks}) {
+            const Classified got = classify(settings, text, {}, road);
+            const std::vector<std::u16string> words = wordsOf(text, got.classes);
+            ASSERT_EQ(words.size(), 12u * 7) << int(road);
+            EXPECT_EQ(std::vector<std::u16string>(words.begin(), words.begin() + 7),
+                      (std::vector<std::u16string>{u"680", u"0", u"5", u"5", u"3.5", u"1,000", u"x"}))
+                << int(road);
+            int32_t counted = 0, sentences = 0;
+            for (const TOneFilesStats& s : got.stats) {
+                counted += s.Words;
+                sentences += s.Sentences;
+            }
+            EXPECT_EQ(counted, keep ? 12 * 7 : 12) << int(road);
+            EXPECT_EQ(sentences, 1) << int(road);
+        }
+        expectSameOnEveryRoad(settings, text, {5, 64, 130});
+    }
+}
+
 TEST(TextClassifierRoads, JoinersAreLettersOnlyBetweenLetters)
 {
     const TTextSettings settings = TTextSettings::Defaults();

@@ -73,6 +73,31 @@ TEST_F(WordCutting, NumbersKeptAsWholeNumbers)
     EXPECT_EQ(doc->fStats->Row(1)->Data().TokensInText, 7);
 }
 
+TEST_F(WordCutting, OnlyDotAndCommaJoinDigits)
+{
+    // "?" and "!" between digits end one number and start the next: "680?0"
+    // is 680 and 0, never a type of its own, kept or not.
+    const QString text = QStringLiteral("680?0 5!5 3.5 1,000 the end");
+    auto dropped = MakeOne(text);
+    EXPECT_EQ(List(*dropped).Count(), 2);
+    EXPECT_EQ(dropped->fStats->Row(1)->Data().NumbersRemoved, 6);
+    TTextSettings t = Settings();
+    t.SetKeepNumbers(true);
+    Use(t);
+    auto kept = MakeOne(text);
+    const TCVWordList& l = List(*kept);
+    EXPECT_EQ(Freq(l, "680?0"), -1);
+    EXPECT_EQ(Freq(l, "5!5"), -1);
+    EXPECT_EQ(Freq(l, "680"), 1);
+    EXPECT_EQ(Freq(l, "0"), 1);
+    EXPECT_EQ(Freq(l, "5"), 2);
+    EXPECT_EQ(Freq(l, "3.5"), 1);
+    EXPECT_EQ(Freq(l, "1,000"), 1);
+    EXPECT_EQ(kept->fStats->Row(1)->Data().TokensInText, 8);
+    // No sentence ends between digits with no blank after the mark.
+    EXPECT_EQ(kept->fStats->Row(1)->Data().Sentences, 1);
+}
+
 TEST_F(WordCutting, CaseKeptOrFoldedUp)
 {
     TTextSettings t = Settings();

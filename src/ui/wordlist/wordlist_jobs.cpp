@@ -396,7 +396,7 @@ void TFormWordList::MakeIndexJob()
         if (doc->MakeWordlist(*ChosenTexts, Global_BatchProcedures.mode, TextFiles_convertedtoUnicode,
                               kListIndexWordList)) {
             handler.SetStatsList(doc->fStats.get());
-            doc->StartStandardNotes(kListIndexWordList, 0, CVWordListIndexList, Format(CVBasedOnNmanyFiles, {texts}));
+            doc->StartIndexNotes(Format(CVBasedOnNmanyFiles, {texts}));
             if (handler.ProcessAfterWordHandling(doc->fNotes.join(u'\n'), double(texts))) {
                 ChosenTextsToController();
                 done = true;

@@ -195,5 +195,24 @@ TEST_F(WindowDetailsTest, ASuccessfulIndexJobLeavesTheListThatWasShowing)
     EXPECT_EQ(window->windowTitle(), QStringLiteral("Index: newer index"));
 }
 
+// The index job of the window keeps what the reading noted of its texts
+// in the index's notes, as the word list keeps it in its own.
+TEST_F(WindowDetailsTest, TheIndexJobKeepsWhatTheReadingNoted)
+{
+    Choose({{QStringLiteral("page.html"), QStringLiteral("<p>The cat sat.</p><script>var cat = 1;</script>")},
+            {QStringLiteral("plain.txt"), QStringLiteral("The dog sat.")}});
+    const QString base = dir.file(QStringLiteral("noted index"));
+    cv::SetLastUsedFile(cv::kListIndexWordList, base);
+    dialogs.Clear();
+    dialogs.QueueAnswer(TDialogAnswer::No); // not opened now
+    Request(cv::kListIndexWordList);
+    cv::TIndexData index;
+    QString error;
+    ASSERT_TRUE(index.Load(base, &error)) << error.toStdString();
+    EXPECT_EQ(index.notes.filter(QStringLiteral("page.html: what stands inside <script> and <style> was left out")).size(), 1)
+        << index.notes.join(u'\n').toStdString();
+    EXPECT_EQ(index.RunningWords(), 6);
+}
+
 } // namespace
 } // namespace wordlist_window_test
