@@ -7,8 +7,9 @@
 //                 [--catch-handled] [--options FILE]
 //
 // KIND: segv, abort, fpe, illegal, stack-overflow, cxx, cxx-thread,
-// cxx-handled, qt-event, freeze. Each faults in a function of its own whose
-// name says the kind. Options not on the command line keep their defaults,
+// cxx-handled, qt-event, freeze; heap-overrun, double-free, held-lock,
+// early-thread-overflow (program_faults.h). Each faults in a function of its
+// own whose name says the kind. Options not on the command line keep their defaults,
 // or the values of the options file.
 //
 // For the tests of the component's own failures:
@@ -18,6 +19,8 @@
 //                                dialog of its own exception
 //   --two-threads                the fault happens in two threads at once
 //   --no-descriptors             every file descriptor is taken before the fault
+//   --no-threads                 no new thread can start from before the fault
+//   --no-threads-at-start        nor from before the component starts
 //   --core-off                   the component starts switched off
 //   --no-crashbox                the component is not started at all
 //   --sleeper MS                 another thread sleeps MS milliseconds in one
@@ -66,6 +69,8 @@
 #include <time.h>
 #include <unistd.h>
 
+#include "program_faults.h"
+
 #include "crashreport/core/handler/crashbox_events.h"
 #include "crashreport/core/handler/exception_handling_unit.h"
 #include "crashreport/core/handler/exception_log.h"
@@ -87,7 +92,7 @@ struct TArguments {
     std::string smtp, to, http, options, faultInEvent;
     std::optional<int> freeze, sleeper;
     bool catchHandled = false, secondFault = false, windowFault = false, twoThreads = false, coreOff = false, noCrashbox = false, timing = false;
-    bool noDescriptors = false, prepared = false;
+    bool noDescriptors = false, prepared = false, noThreads = false, noThreadsAtStart = false;
 };
 
 [[noreturn]] void Usage(const char* problem)
@@ -97,6 +102,7 @@ struct TArguments {
                          "       [--smtp HOST:PORT --to ADDRESS] [--http URL] [--freeze SECONDS] [--catch-handled]\n"
                          "       [--options FILE] [--sleeper MS]\n"
                          "KIND: segv abort fpe illegal stack-overflow cxx cxx-thread cxx-handled qt-event freeze\n"
+                         "      heap-overrun double-free held-lock early-thread-overflow [--no-threads] [--no-threads-at-start]\n"
                          "Reports sent by HTTPS do not check the web server's certificate; reports sent by\n"
                          "SMTP go without TLS (the report and the password in clear).\n",
                  problem);
@@ -111,7 +117,8 @@ TArguments ParseArguments(int argc, char** argv)
     a.kind = argv[1];
     static const char* const kinds[] = {"segv", "abort", "fpe", "illegal", "stack-overflow", "cxx", "cxx-thread",
                                         "cxx-handled", "qt-event", "freeze"};
-    if (std::find_if(std::begin(kinds), std::end(kinds), [&](const char* k) { return a.kind == k; }) == std::end(kinds))
+    if (std::find_if(std::begin(kinds), std::end(kinds), [&](const char* k) { return a.kind == k; }) == std::end(kinds)
+        && !crashexample::IsProgramFaultKind(a.kind))
         Usage(("unknown KIND \"" + a.kind + "\"").c_str());
     for (int i = 2; i < argc; ++i) {
         const std::string option = argv[i];
@@ -156,6 +163,10 @@ TArguments ParseArguments(int argc, char** argv)
             a.twoThreads = true;
         else if (option == "--no-descriptors")
             a.noDescriptors = true;
+        else if (option == "--no-threads")
+            a.noThreads = true;
+        else if (option == "--no-threads-at-start")
+            a.noThreadsAtStart = true;
         else if (option == "--core-off")
             a.coreOff = true;
         else if (option == "--no-crashbox")
@@ -273,6 +284,8 @@ void Fault(const std::string& kind)
         std::printf("%d\n", FaultStackOverflow(0));
     else if (kind == "cxx")
         FaultCxx();
+    else if (crashexample::IsProgramFaultKind(kind))
+        crashexample::ProgramFault(kind, [] { std::printf("%d\n", FaultStackOverflow(0)); });
 }
 
 // The descriptor table is full, as in a program that leaks files: the soft
@@ -360,6 +373,11 @@ int main(int argc, char** argv)
     const std::string output = args.output.empty() ? "." : args.output;
     gTiming = args.timing;
 
+    crashexample::BeforeComponent(args.kind);
+    if (args.noThreadsAtStart && !crashexample::ForbidNewThreads()) {
+        std::fprintf(stderr, "crash_example: the system does not let thread creation be refused\n");
+        return 2;
+    }
     // The component first, as in the tool.
     if (!args.noCrashbox) {
         cv::TExceptionLogStartup startup;
@@ -463,6 +481,11 @@ int main(int argc, char** argv)
     std::optional<TSleeper> sleeper;
     if (args.sleeper)
         sleeper.emplace(*args.sleeper);
+    crashexample::BeforeFault(kind);
+    if (args.noThreads && !crashexample::ForbidNewThreads()) {
+        std::fprintf(stderr, "crash_example: the system does not let thread creation be refused\n");
+        return 2;
+    }
     rlimit stackLimit{};
     if (args.timing && kind == "stack-overflow" && ::getrlimit(RLIMIT_STACK, &stackLimit) == 0 && stackLimit.rlim_cur != RLIM_INFINITY
         && stackLimit.rlim_cur > (2u << 20))

@@ -1024,8 +1024,15 @@ bool ExceptNotify(const TExceptionObject& exceptionObject, uintptr_t exceptionAd
     } else {
         TExceptionThread thread(exceptionObject, asynchronous, moduleHandle, raiserType, params, nativeException, exceptionAddress,
                                 WakeExceptionThreadWaiter);
-        WaitForExceptionThread(thread, pump);
-        thread.WaitFor();
+        if (thread.Started()) {
+            WaitForExceptionThread(thread, pump);
+            thread.WaitFor();
+        } else {
+            // No thread can start (a limit of threads or of memory): the
+            // report is made on this thread, and starts none either.
+            state.directMode = true;
+            thread.RunHere();
+        }
         result = thread.Result();
     }
     return result;

@@ -23,6 +23,7 @@
 #include "crashreport/core/support/files_and_folders.h"
 #include "crashreport/core/support/internal_error_hooks.h"
 #include "crashreport/core/support/module_handles.h"
+#include "crashreport/core/support/report_arena.h"
 #include "crashreport/core/support/report_helpers.h"
 
 namespace cv {
@@ -130,6 +131,8 @@ void StartUp()
         core.switchedOn = false;
         return;
     }
+    // The report's own memory, at hand before any fault.
+    ReserveReportArena();
     // [6] The lists, the options, the handler's state.
     core.modules = std::make_unique<TCrashboxModulesList>();
     core.processes = std::make_unique<TCrashboxProcessesList>();

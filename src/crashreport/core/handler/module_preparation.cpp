@@ -42,7 +42,8 @@ TModulePreparation::TModulePreparation(TCrashboxModulesList& list, std::chrono::
 {
     // The core's own thread: no entry in the threads list, never paused by a report.
     TCoreThreadScope coreThread;
-    fThread = std::thread([this, firstPause] { Run(firstPause); });
+    // Without its thread nothing is readied: a report readies what it needs itself.
+    TryStartThread(fThread, [this, firstPause] { Run(firstPause); }, "readying the modules' records");
 }
 
 TModulePreparation::~TModulePreparation()
