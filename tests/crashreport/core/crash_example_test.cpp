@@ -25,6 +25,7 @@
 
 #include "crashreport/core/options/crashbox_options.h"
 #include "crashreport/core/report/log_file.h"
+#include "crashreport/core/crashbox_testutil.h"
 #include "support/test_support.h"
 
 namespace {
@@ -1351,3 +1352,44 @@ INSTANTIATE_TEST_SUITE_P(
                       TWithoutThreads{"AnExceptionWithoutAnyThreadOfTheCore", {QStringLiteral("cxx"), QStringLiteral("--no-threads-at-start")},
                                       1, "FaultCxx"}),
     [](const ::testing::TestParamInfo<TWithoutThreads>& info) { return std::string(info.param.name); });
+
+// A reporter ended by a signal (SIGTERM as the session ends) with its dialog
+// up leaves its report's folder; the next start of a program with the
+// component removes it once nobody has touched it for a minute.
+TEST(CrashExample, TheFolderOfAReporterEndedByASignalIsRemovedAtTheNextStart)
+{
+    cvtest::TempDir dir;
+    const QString options = AutoClosingOptions(dir, cv::edtMSClassic, 60);
+    const QString tmp = dir.file(QStringLiteral("tmp"));
+    QDir().mkpath(tmp);
+    QFile::setPermissions(tmp, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    const QStringList environment{QStringLiteral("TMPDIR=") + tmp, QStringLiteral("XDG_RUNTIME_DIR=") + tmp};
+    const QString out = dir.file(QStringLiteral("out"));
+    QDir().mkpath(out);
+    const TRun crash = cvtest::runProgram(QStringLiteral(CV_CRASH_EXAMPLE),
+                                          {QStringLiteral("segv"), QStringLiteral("--options"), options, QStringLiteral("--output"), out},
+                                          out, environment);
+    EXPECT_EQ(crash.status, -SIGSEGV) << crash.output.toStdString();
+    // The reporter shows its dialog; it is ended as a session's end ends it.
+    const auto showing = [&] { return cvtest::readAll(out + QStringLiteral("/CVlog.txt")).contains("Showing"); };
+    for (int waited = 0; waited < 20000 && !showing(); waited += 50)
+        ::usleep(50000);
+    const std::vector<int> reporters = cvtest::processesNaming(tmp);
+    ASSERT_EQ(reporters.size(), 1u) << cvtest::readAll(out + QStringLiteral("/CVlog.txt")).toStdString();
+    ::kill(reporters[0], SIGTERM);
+    cvtest::waitForProcessesNaming(tmp);
+    const QStringList left = QDir(tmp).entryList({QStringLiteral("crashbox-*")}, QDir::Dirs | QDir::Hidden);
+    ASSERT_EQ(left.size(), 1) << left.join(u' ').toStdString();
+    const std::string folder = (tmp + QLatin1Char('/') + left[0]).toStdString();
+
+    // Started again (a run that reports nothing, once its background work is done).
+    cvtest::SetBackLastChange(folder);
+    const QString again = dir.file(QStringLiteral("again"));
+    QDir().mkpath(again);
+    const TRun next = cvtest::runProgram(QStringLiteral(CV_CRASH_EXAMPLE),
+                                         {QStringLiteral("cxx-handled"), QStringLiteral("--prepared"), QStringLiteral("--dialog"),
+                                          QStringLiteral("none"), QStringLiteral("--output"), again},
+                                         again, environment);
+    EXPECT_EQ(next.status, 0) << next.output.toStdString();
+    EXPECT_TRUE(QDir(tmp).entryList({QStringLiteral("crashbox-*")}, QDir::Dirs | QDir::Hidden).isEmpty());
+}
