@@ -8,7 +8,8 @@
 //
 // KIND: segv, abort, fpe, illegal, stack-overflow, cxx, cxx-thread,
 // cxx-handled, qt-event, freeze; heap-overrun, double-free, held-lock,
-// early-thread-overflow (program_faults.h). Each faults in a function of its
+// early-thread-overflow, static-destructor-abort, exit-at-once
+// (program_faults.h). Each faults in a function of its
 // own whose name says the kind. Options not on the command line keep their defaults,
 // or the values of the options file.
 //
@@ -102,7 +103,8 @@ struct TArguments {
                          "       [--smtp HOST:PORT --to ADDRESS] [--http URL] [--freeze SECONDS] [--catch-handled]\n"
                          "       [--options FILE] [--sleeper MS]\n"
                          "KIND: segv abort fpe illegal stack-overflow cxx cxx-thread cxx-handled qt-event freeze\n"
-                         "      heap-overrun double-free held-lock early-thread-overflow [--no-threads] [--no-threads-at-start]\n"
+                         "      heap-overrun double-free held-lock early-thread-overflow static-destructor-abort exit-at-once\n"
+                         "      [--no-threads] [--no-threads-at-start]\n"
                          "Reports sent by HTTPS do not check the web server's certificate; reports sent by\n"
                          "SMTP go without TLS (the report and the password in clear).\n",
                  problem);
@@ -538,6 +540,7 @@ int main(int argc, char** argv)
     if (cv::CrashboxActivated())
         cv::DoneExceptionHandlingUnit();
     cv::SwitchLogging(false);
-    cv::DoneExceptionLog();
+    // The component stays on through the program's end after main.
+    cv::DoneExceptionLogAtExit();
     return exitCode;
 }

@@ -55,6 +55,20 @@ __attribute__((noinline)) void FaultDoubleFree()
 
 __attribute__((noinline)) void FaultWhileThreadsAllocate() { *gNullPointer = 46; }
 
+__attribute__((noinline)) void FaultInStaticDestructor()
+{
+    std::abort();
+}
+
+// An object of static storage made once the component runs, whose
+// destructor aborts as the program ends after main.
+struct TAbortsAtExit {
+    TAbortsAtExit() = default;
+    TAbortsAtExit(const TAbortsAtExit&) = delete;
+    TAbortsAtExit& operator=(const TAbortsAtExit&) = delete;
+    ~TAbortsAtExit() { FaultInStaticDestructor(); }
+};
+
 // The threads that allocate while the main thread faults: they run until the process ends.
 constexpr int kAllocatingThreads = 16;
 std::atomic<int> gAllocating{0};
@@ -94,7 +108,8 @@ __attribute__((constructor)) void StartEarlyThread(int argc, char** argv, char**
 
 bool IsProgramFaultKind(const std::string& kind)
 {
-    return kind == "heap-overrun" || kind == "double-free" || kind == "held-lock" || kind == "early-thread-overflow";
+    return kind == "heap-overrun" || kind == "double-free" || kind == "held-lock" || kind == "early-thread-overflow"
+           || kind == "static-destructor-abort" || kind == "exit-at-once";
 }
 
 void BeforeComponent(const std::string& kind)
@@ -106,6 +121,10 @@ void BeforeComponent(const std::string& kind)
 
 void BeforeFault(const std::string& kind)
 {
+    if (kind == "static-destructor-abort") {
+        static const TAbortsAtExit abortsAtExit;
+        return;
+    }
     if (kind != "held-lock")
         return;
     for (int i = 0; i < kAllocatingThreads; ++i)
@@ -123,6 +142,8 @@ void ProgramFault(const std::string& kind, std::function<void()> stackOverflow)
         FaultDoubleFree();
     else if (kind == "held-lock")
         FaultWhileThreadsAllocate();
+    else if (kind == "exit-at-once")
+        std::exit(0);
     else if (kind == "early-thread-overflow") {
         gEarlyThreadFault = std::move(stackOverflow);
         gEarlyThreadGo = true;

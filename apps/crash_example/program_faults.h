@@ -13,6 +13,10 @@
 //   early-thread-overflow  endless recursion (main.cpp's FaultStackOverflow)
 //                          in a thread that a static constructor started
 //                          before main, and so before the component
+//   static-destructor-abort  nothing in main; the destructor of an object of
+//                          static storage made once the component runs
+//                          aborts as the program ends after main
+//   exit-at-once           exit(0) in the middle of main, the component on
 // and the condition of a program in which no thread can start any more.
 
 #include <functional>

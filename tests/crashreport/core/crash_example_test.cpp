@@ -1393,3 +1393,31 @@ TEST(CrashExample, TheFolderOfAReporterEndedByASignalIsRemovedAtTheNextStart)
     EXPECT_EQ(next.status, 0) << next.output.toStdString();
     EXPECT_TRUE(QDir(tmp).entryList({QStringLiteral("crashbox-*")}, QDir::Dirs | QDir::Hidden).isEmpty());
 }
+
+// The component stays on through the program's end after main: a fault in
+// the destructor of an object of static storage made while it ran is
+// reported, in the log the options name; a program that calls exit with
+// the component on ends as it would without it.
+TEST(CrashExample, AFaultInAStaticDestructorAfterMainIsReported)
+{
+    cvtest::TempDir dir;
+    const TRun run = RunExample({QStringLiteral("static-destructor-abort"), QStringLiteral("--dialog"), QStringLiteral("none")}, dir.path());
+    EXPECT_EQ(run.status, -SIGABRT) << run.output.toStdString();
+    const QString logFile = dir.file(QStringLiteral("crash_example.elf"));
+    ASSERT_EQ(EntryCount(logFile), 1) << run.output.toStdString();
+    const cv::TLogFile log(logFile.toStdString(), true);
+    EXPECT_EQ(log.GetItemValue("2.5", 0), "EAbortSignal");
+    QStringList procedures;
+    const std::vector<TStackBlock> blocks = StackBlocks(QString::fromStdString(log.Item(0)));
+    ASSERT_FALSE(blocks.empty());
+    for (const TStackRow& row : blocks[0].rows)
+        procedures << row.procedure;
+    const QString stack = procedures.join(u'\n');
+    EXPECT_TRUE(stack.contains(QStringLiteral("FaultInStaticDestructor()\n")) && stack.contains(QStringLiteral("~TAbortsAtExit()\nexit")))
+        << stack.toStdString();
+
+    cvtest::TempDir exitDir;
+    const TRun exited = RunExample({QStringLiteral("exit-at-once"), QStringLiteral("--dialog"), QStringLiteral("none")}, exitDir.path());
+    EXPECT_EQ(exited.status, 0) << exited.output.toStdString();
+    EXPECT_EQ(EntryCount(exitDir.file(QStringLiteral("crash_example.elf"))), 0);
+}
