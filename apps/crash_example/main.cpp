@@ -8,8 +8,10 @@
 //   crash_example --help            the usage, with the test options, on standard output
 //
 // KIND: segv, abort, fpe, illegal, stack-overflow, cxx, cxx-thread,
-// cxx-handled, qt-event, freeze. Each faults in a function of its own whose
-// name says the kind. Options not on the command line keep their defaults,
+// cxx-handled, qt-event, freeze; heap-overrun, double-free, held-lock,
+// early-thread-overflow, static-destructor-abort, exit-at-once
+// (program_faults.h). Each faults in a function of its
+// own whose name says the kind. Options not on the command line keep their defaults,
 // or the values of the options file.
 //
 // For the tests of the component's own failures:
@@ -19,6 +21,8 @@
 //                                dialog of its own exception
 //   --two-threads                the fault happens in two threads at once
 //   --no-descriptors             every file descriptor is taken before the fault
+//   --no-threads                 no new thread can start from before the fault
+//   --no-threads-at-start        nor from before the component starts
 //   --core-off                   the component starts switched off
 //   --no-crashbox                the component is not started at all
 //   --sleeper MS                 another thread sleeps MS milliseconds in one
@@ -77,6 +81,8 @@
 #include <time.h>
 #include <unistd.h>
 
+#include "program_faults.h"
+
 #include "crashreport/core/handler/crashbox_events.h"
 #include "crashreport/core/handler/exception_handling_unit.h"
 #include "crashreport/core/handler/exception_log.h"
@@ -99,7 +105,7 @@ struct TArguments {
     std::string smtp, to, http, options, faultInEvent;
     std::optional<int> freeze, sleeper, waiters;
     bool catchHandled = false, secondFault = false, windowFault = false, twoThreads = false, coreOff = false, noCrashbox = false, timing = false;
-    bool noDescriptors = false, prepared = false;
+    bool noDescriptors = false, prepared = false, noThreads = false, noThreadsAtStart = false;
 };
 
 void PrintUsage(std::FILE* to)
@@ -109,6 +115,7 @@ void PrintUsage(std::FILE* to)
                "       [--options FILE]\n"
                "       crash_example --help\n"
                "KIND: segv abort fpe illegal stack-overflow cxx cxx-thread cxx-handled qt-event freeze\n"
+               "      heap-overrun double-free held-lock early-thread-overflow static-destructor-abort exit-at-once\n"
                "For the tests of the component's own failures:\n"
                "  --fault-in-event segv|throw  the program's exception handler faults\n"
                "  --second-fault               another thread faults while the report is made\n"
@@ -121,6 +128,8 @@ void PrintUsage(std::FILE* to)
                "  --sleeper MS                 another thread sleeps MS milliseconds in one call\n"
                "  --waiters MS                 three threads wait MS milliseconds: in epoll_wait, in\n"
                "                               recv with a receive timeout, in sigtimedwait\n"
+               "  --no-threads                no thread can be started from just before the fault\n"
+               "  --no-threads-at-start       no thread can be started from the program's start\n"
                "For the benchmark: --timing, --prepared (docs/crash-example.md).\n"
                "Reports sent by HTTPS do not check the web server's certificate; reports sent by\n"
                "SMTP go without TLS (the report and the password in clear).\n",
@@ -146,7 +155,8 @@ TArguments ParseArguments(int argc, char** argv)
     }
     static const char* const kinds[] = {"segv", "abort", "fpe", "illegal", "stack-overflow", "cxx", "cxx-thread",
                                         "cxx-handled", "qt-event", "freeze"};
-    if (std::find_if(std::begin(kinds), std::end(kinds), [&](const char* k) { return a.kind == k; }) == std::end(kinds))
+    if (std::find_if(std::begin(kinds), std::end(kinds), [&](const char* k) { return a.kind == k; }) == std::end(kinds)
+        && !crashexample::IsProgramFaultKind(a.kind))
         Usage(("unknown KIND \"" + a.kind + "\"").c_str());
     for (int i = 2; i < argc; ++i) {
         const std::string option = argv[i];
@@ -191,6 +201,10 @@ TArguments ParseArguments(int argc, char** argv)
             a.twoThreads = true;
         else if (option == "--no-descriptors")
             a.noDescriptors = true;
+        else if (option == "--no-threads")
+            a.noThreads = true;
+        else if (option == "--no-threads-at-start")
+            a.noThreadsAtStart = true;
         else if (option == "--core-off")
             a.coreOff = true;
         else if (option == "--no-crashbox")
@@ -310,6 +324,8 @@ void Fault(const std::string& kind)
         std::printf("%d\n", FaultStackOverflow(0));
     else if (kind == "cxx")
         FaultCxx();
+    else if (crashexample::IsProgramFaultKind(kind))
+        crashexample::ProgramFault(kind, [] { std::printf("%d\n", FaultStackOverflow(0)); });
 }
 
 // The descriptor table is full, as in a program that leaks files: the soft
@@ -475,6 +491,11 @@ int main(int argc, char** argv)
     const std::string output = args.output.empty() ? "." : args.output;
     gTiming = args.timing;
 
+    crashexample::BeforeComponent(args.kind);
+    if (args.noThreadsAtStart && !crashexample::ForbidNewThreads()) {
+        std::fprintf(stderr, "crash_example: the system does not let thread creation be refused\n");
+        return 2;
+    }
     // The component first, as in the tool.
     if (!args.noCrashbox) {
         cv::TExceptionLogStartup startup;
@@ -589,6 +610,11 @@ int main(int argc, char** argv)
         waiters.push_back(std::make_unique<TWaiter>("recv waited", *args.waiters, WaitInRecv));
         waiters.push_back(std::make_unique<TWaiter>("sigtimedwait waited", *args.waiters, WaitInSigtimedwait));
     }
+    crashexample::BeforeFault(kind);
+    if (args.noThreads && !crashexample::ForbidNewThreads()) {
+        std::fprintf(stderr, "crash_example: the system does not let thread creation be refused\n");
+        return 2;
+    }
     rlimit stackLimit{};
     if (args.timing && kind == "stack-overflow" && ::getrlimit(RLIMIT_STACK, &stackLimit) == 0 && stackLimit.rlim_cur != RLIM_INFINITY
         && stackLimit.rlim_cur > (2u << 20))
@@ -642,6 +668,7 @@ int main(int argc, char** argv)
     if (cv::CrashboxActivated())
         cv::DoneExceptionHandlingUnit();
     cv::SwitchLogging(false);
-    cv::DoneExceptionLog();
+    // The component stays on through the program's end after main.
+    cv::DoneExceptionLogAtExit();
     return exitCode;
 }

@@ -279,6 +279,8 @@ std::vector<int> ProcessesNaming(const QByteArray& text)
 
 } // namespace
 
+std::vector<int> processesNaming(const QString& text) { return ProcessesNaming(text.toUtf8()); }
+
 void waitForProcessesNaming(const QString& text, std::chrono::milliseconds limit)
 {
     const QByteArray bytes = text.toUtf8();

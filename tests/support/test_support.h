@@ -96,6 +96,8 @@ struct ProgramRun {
 // (processes a run left behind, such as a crash reporter in a session of
 // its own); those still there after `limit` are killed (a test failure).
 void waitForProcessesNaming(const QString& text, std::chrono::milliseconds limit = std::chrono::seconds(20));
+// The processes of this machine (this one left out) that have `text` in their command line.
+std::vector<int> processesNaming(const QString& text);
 ProgramRun runProgram(const QString& program, const QStringList& arguments, const QString& dir,
                       const QStringList& environment = {}, std::chrono::milliseconds limit = std::chrono::seconds(20));
 

@@ -28,6 +28,7 @@
 
 #include "crashreport/core/options/crashbox_options.h"
 #include "crashreport/core/report/log_file.h"
+#include "crashreport/core/crashbox_testutil.h"
 #include "support/test_support.h"
 
 namespace {
@@ -1410,4 +1411,228 @@ TEST(CrashExample, AFullDescriptorTableStillGivesTheReportAndLeavesNothingBehind
                                                      QDir::AllEntries | QDir::Hidden);
         EXPECT_TRUE(left.isEmpty()) << kind << ": " << left.join(u' ').toStdString();
     }
+}
+
+namespace {
+
+// A kind that must give its report every time: its runs (four at once),
+// each in a folder of its own.
+struct TEveryTime {
+    const char* name;
+    QStringList arguments;
+    int status;
+    const char* function; // the first frame of the program with a source line
+    const char* unit;
+    const char* className;
+};
+
+void PrintTo(const TEveryTime& k, std::ostream* os) { *os << k.name; }
+
+class ReportedEveryTime : public ::testing::TestWithParam<TEveryTime> {};
+
+// What went wrong in a run of the kind ("" when it left its one report in time).
+QString FailureOf(const TEveryTime& k, const TRun& run, const QString& folder, double seconds)
+{
+    const QString logFile = folder + QStringLiteral("/crash_example.elf");
+    if (run.status != k.status)
+        return QStringLiteral("status %1").arg(run.status);
+    if (EntryCount(logFile) != 1)
+        return QStringLiteral("%1 reports").arg(EntryCount(logFile));
+    // A report that waited for the allocator's lock ends only at the
+    // report's deadline (10 s); a segv's takes a fraction of a second.
+    if (seconds > 5)
+        return QStringLiteral("%1 s").arg(seconds);
+    const cv::TLogFile log(logFile.toStdString(), true);
+    if (log.GetItemValue("2.5", 0) != k.className)
+        return QString::fromStdString("class " + log.GetItemValue("2.5", 0));
+    // Below the C library's frames (and free, the core's own: it serves
+    // the process's allocation), the function that faulted.
+    const std::vector<TStackBlock> blocks = StackBlocks(QString::fromStdString(log.Item(0)));
+    for (const TStackRow& row : blocks.empty() ? std::vector<TStackRow>{} : blocks[0].rows)
+        if (row.line > 0 && row.unit != QStringLiteral("report_arena.cpp"))
+            return row.procedure.contains(QString::fromLatin1(k.function)) && row.unit == QString::fromLatin1(k.unit)
+                       ? QString()
+                       : QStringLiteral("first frame %1 in %2").arg(row.procedure, row.unit);
+    return QStringLiteral("no frame with a line");
+}
+
+} // namespace
+
+// A corrupt heap found by the C library inside free (it aborts holding its
+// allocator's lock), and a fault while other threads hold that lock: the
+// report needs nothing of the allocator, so it comes in 20 runs of 20, as
+// fast as a segv's.
+TEST_P(ReportedEveryTime, TwentyRunsOfTwenty)
+{
+    const TEveryTime& k = GetParam();
+    cvtest::TempDir dir;
+    constexpr int kRuns = 20, kAtOnce = 4;
+    QStringList failures;
+    for (int first = 0; first < kRuns; first += kAtOnce) {
+        std::vector<std::future<std::pair<TRun, double>>> runs;
+        std::vector<QString> folders;
+        for (int i = first; i < first + kAtOnce; ++i) {
+            folders.push_back(dir.file(QStringLiteral("run%1").arg(i)));
+            QDir().mkpath(folders.back());
+            runs.push_back(std::async(std::launch::async, [&k, folder = folders.back()] {
+                const auto start = std::chrono::steady_clock::now();
+                TRun run = RunExample(k.arguments + QStringList{QStringLiteral("--dialog"), QStringLiteral("none")}, folder);
+                return std::make_pair(run, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+            }));
+        }
+        for (std::size_t i = 0; i < runs.size(); ++i) {
+            const auto [run, seconds] = runs[i].get();
+            if (const QString failure = FailureOf(k, run, folders[i], seconds); !failure.isEmpty())
+                failures << QStringLiteral("run %1: %2\n%3").arg(first + int(i)).arg(failure, run.output);
+        }
+    }
+    EXPECT_TRUE(failures.isEmpty()) << failures.size() << " of " << kRuns << " runs failed:\n" << failures.join(u'\n').toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, ReportedEveryTime,
+    ::testing::Values(TEveryTime{"WriteBeyondAHeapBlockThenItsFree", {QStringLiteral("heap-overrun")}, -SIGABRT, "FaultHeapOverrun",
+                                 "program_faults.cpp", "EAbortSignal"},
+                      TEveryTime{"ABlockFreedTwice", {QStringLiteral("double-free")}, -SIGABRT, "FaultDoubleFree", "program_faults.cpp",
+                                 "EAbortSignal"},
+                      TEveryTime{"AFaultWhileSixteenThreadsAllocateWithOneArena", {QStringLiteral("held-lock")}, -SIGSEGV,
+                                 "FaultWhileThreadsAllocate", "program_faults.cpp", "EAccessViolation"}),
+    [](const ::testing::TestParamInfo<TEveryTime>& info) { return std::string(info.param.name); });
+
+// A thread that a static constructor started before main (and so before
+// the component) overflows its stack: it too was given an alternate signal
+// stack, so its fault is reported.
+TEST(CrashExample, AStackOverflowInAThreadStartedBeforeTheComponentIsReported)
+{
+    cvtest::TempDir dir;
+    const TRun run = RunExample({QStringLiteral("early-thread-overflow"), QStringLiteral("--dialog"), QStringLiteral("none")}, dir.path());
+    EXPECT_EQ(run.status, -SIGSEGV) << run.output.toStdString();
+    const QString logFile = dir.file(QStringLiteral("crash_example.elf"));
+    ASSERT_EQ(EntryCount(logFile), 1) << run.output.toStdString();
+    const cv::TLogFile log(logFile.toStdString(), true);
+    EXPECT_EQ(log.GetItemValue("2.5", 0), "EStackOverflow");
+    const TStackRow row = FirstResolvedRow(QString::fromStdString(log.Item(0)));
+    EXPECT_TRUE(row.procedure.contains(QStringLiteral("FaultStackOverflow"))) << row.procedure.toStdString();
+    EXPECT_FALSE(StackBlocks(QString::fromStdString(log.Item(0))).at(0).header.contains(QStringLiteral("[Main]")))
+        << "the thread's, not the main thread's";
+}
+
+namespace {
+
+struct TWithoutThreads {
+    const char* name;
+    QStringList arguments;
+    int status;
+    const char* function;
+};
+
+void PrintTo(const TWithoutThreads& k, std::ostream* os) { *os << k.name; }
+
+class WithoutThreads : public ::testing::TestWithParam<TWithoutThreads> {};
+
+} // namespace
+
+// No thread can start (a limit of threads; the system answers EAGAIN):
+// the report is made on the thread that met the fault, the program ends as
+// after any report of its kind, and standard error says which thread could
+// not be started.
+TEST_P(WithoutThreads, TheReportIsMadeOnTheFaultingThread)
+{
+    const TWithoutThreads& k = GetParam();
+    cvtest::TempDir dir;
+    const TRun run = RunExample(k.arguments + QStringList{QStringLiteral("--dialog"), QStringLiteral("none")}, dir.path());
+    EXPECT_EQ(run.status, k.status) << run.output.toStdString();
+    EXPECT_FALSE(run.output.contains(QStringLiteral("terminate called"))) << run.output.toStdString();
+    EXPECT_TRUE(run.output.contains(QStringLiteral("could not be started (Resource temporarily unavailable)"))) << run.output.toStdString();
+    const QString logFile = dir.file(QStringLiteral("crash_example.elf"));
+    ASSERT_EQ(EntryCount(logFile), 1) << run.output.toStdString();
+    const TStackRow row = FirstResolvedRow(ReportOf(logFile));
+    EXPECT_TRUE(row.procedure.contains(QString::fromLatin1(k.function))) << row.procedure.toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, WithoutThreads,
+    ::testing::Values(TWithoutThreads{"AnExceptionNothingCatches", {QStringLiteral("cxx"), QStringLiteral("--no-threads")}, 1, "FaultCxx"},
+                      TWithoutThreads{"AnExceptionInAnEventHandler", {QStringLiteral("qt-event"), QStringLiteral("--no-threads")}, 1,
+                                      "FaultQtEvent"},
+                      TWithoutThreads{"ASegvWithoutAReportThread", {QStringLiteral("segv"), QStringLiteral("--no-threads-at-start")}, -SIGSEGV,
+                                      "FaultSegv"},
+                      TWithoutThreads{"AStackOverflowWithoutAReportThread",
+                                      {QStringLiteral("stack-overflow"), QStringLiteral("--no-threads-at-start")}, -SIGSEGV,
+                                      "FaultStackOverflow"},
+                      TWithoutThreads{"AnExceptionWithoutAnyThreadOfTheCore", {QStringLiteral("cxx"), QStringLiteral("--no-threads-at-start")},
+                                      1, "FaultCxx"}),
+    [](const ::testing::TestParamInfo<TWithoutThreads>& info) { return std::string(info.param.name); });
+
+// A reporter ended by a signal (SIGTERM as the session ends) with its dialog
+// up leaves its report's folder; the next start of a program with the
+// component removes it once nobody has touched it for a minute.
+TEST(CrashExample, TheFolderOfAReporterEndedByASignalIsRemovedAtTheNextStart)
+{
+    cvtest::TempDir dir;
+    const QString options = AutoClosingOptions(dir, cv::edtMSClassic, 60);
+    const QString tmp = dir.file(QStringLiteral("tmp"));
+    QDir().mkpath(tmp);
+    QFile::setPermissions(tmp, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    const QStringList environment{QStringLiteral("TMPDIR=") + tmp, QStringLiteral("XDG_RUNTIME_DIR=") + tmp};
+    const QString out = dir.file(QStringLiteral("out"));
+    QDir().mkpath(out);
+    const TRun crash = cvtest::runProgram(QStringLiteral(CV_CRASH_EXAMPLE),
+                                          {QStringLiteral("segv"), QStringLiteral("--options"), options, QStringLiteral("--output"), out},
+                                          out, environment);
+    EXPECT_EQ(crash.status, -SIGSEGV) << crash.output.toStdString();
+    // The reporter shows its dialog; it is ended as a session's end ends it.
+    const auto showing = [&] { return cvtest::readAll(out + QStringLiteral("/CVlog.txt")).contains("Showing"); };
+    for (int waited = 0; waited < 20000 && !showing(); waited += 50)
+        ::usleep(50000);
+    const std::vector<int> reporters = cvtest::processesNaming(tmp);
+    ASSERT_EQ(reporters.size(), 1u) << cvtest::readAll(out + QStringLiteral("/CVlog.txt")).toStdString();
+    ::kill(reporters[0], SIGTERM);
+    cvtest::waitForProcessesNaming(tmp);
+    const QStringList left = QDir(tmp).entryList({QStringLiteral("crashbox-*")}, QDir::Dirs | QDir::Hidden);
+    ASSERT_EQ(left.size(), 1) << left.join(u' ').toStdString();
+    const std::string folder = (tmp + QLatin1Char('/') + left[0]).toStdString();
+
+    // Started again (a run that reports nothing, once its background work is done).
+    cvtest::SetBackLastChange(folder);
+    const QString again = dir.file(QStringLiteral("again"));
+    QDir().mkpath(again);
+    const TRun next = cvtest::runProgram(QStringLiteral(CV_CRASH_EXAMPLE),
+                                         {QStringLiteral("cxx-handled"), QStringLiteral("--prepared"), QStringLiteral("--dialog"),
+                                          QStringLiteral("none"), QStringLiteral("--output"), again},
+                                         again, environment);
+    EXPECT_EQ(next.status, 0) << next.output.toStdString();
+    EXPECT_TRUE(QDir(tmp).entryList({QStringLiteral("crashbox-*")}, QDir::Dirs | QDir::Hidden).isEmpty());
+}
+
+// The component stays on through the program's end after main: a fault in
+// the destructor of an object of static storage made while it ran is
+// reported, in the log the options name; a program that calls exit with
+// the component on ends as it would without it.
+TEST(CrashExample, AFaultInAStaticDestructorAfterMainIsReported)
+{
+    cvtest::TempDir dir;
+    const TRun run = RunExample({QStringLiteral("static-destructor-abort"), QStringLiteral("--dialog"), QStringLiteral("none")}, dir.path());
+    EXPECT_EQ(run.status, -SIGABRT) << run.output.toStdString();
+    const QString logFile = dir.file(QStringLiteral("crash_example.elf"));
+    ASSERT_EQ(EntryCount(logFile), 1) << run.output.toStdString();
+    const cv::TLogFile log(logFile.toStdString(), true);
+    EXPECT_EQ(log.GetItemValue("2.5", 0), "EAbortSignal");
+    QStringList procedures;
+    const std::vector<TStackBlock> blocks = StackBlocks(QString::fromStdString(log.Item(0)));
+    ASSERT_FALSE(blocks.empty());
+    // The C library's unnamed frames (module and offset) may stand between
+    // the destructor and exit.
+    static const QRegularExpression unnamed(QStringLiteral("^\\S+\\+0x[0-9a-f]+$"));
+    for (const TStackRow& row : blocks[0].rows)
+        if (!unnamed.match(row.procedure).hasMatch())
+            procedures << row.procedure;
+    const QString stack = procedures.join(u'\n');
+    EXPECT_TRUE(stack.contains(QStringLiteral("FaultInStaticDestructor()\n")) && stack.contains(QStringLiteral("~TAbortsAtExit()\nexit")))
+        << stack.toStdString();
+
+    cvtest::TempDir exitDir;
+    const TRun exited = RunExample({QStringLiteral("exit-at-once"), QStringLiteral("--dialog"), QStringLiteral("none")}, exitDir.path());
+    EXPECT_EQ(exited.status, 0) << exited.output.toStdString();
+    EXPECT_EQ(EntryCount(exitDir.file(QStringLiteral("crash_example.elf"))), 0);
 }

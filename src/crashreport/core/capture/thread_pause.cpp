@@ -59,6 +59,7 @@ struct TPauseSlot {
     sem_t Resume;
     ucontext_t Context;
     TSystemCall Call; // written by the pauser before the request
+    void (*Visit)(ucontext_t&) = nullptr; // run by the handler before it answers (VisitThreads)
 
     TPauseSlot()
     {
@@ -413,6 +414,8 @@ void PauseSignalHandler(int, siginfo_t* info, void* context)
             if (from->uc_mcontext.fpregs)
                 std::memcpy(&slot->Context.__fpregs_mem, from->uc_mcontext.fpregs, sizeof slot->Context.__fpregs_mem);
             slot->Context.uc_mcontext.fpregs = nullptr;
+            if (slot->Visit)
+                slot->Visit(*static_cast<ucontext_t*>(context));
             slot->State.store(kPaused, std::memory_order_release);
             ::sem_post(&slot->Answered);
             while (::sem_wait(&slot->Resume) != 0 && errno == EINTR) {
@@ -579,6 +582,9 @@ TThreadPause::~TThreadPause() { Resume(); }
 
 void TThreadPause::Pause(std::span<const uint32_t> threadIDs, std::chrono::milliseconds wait, TPauseWay way)
 {
+    // Before the first signal: from then on a paused thread may hold the allocator's lock.
+    if (!m_arena)
+        m_arena.emplace();
     const bool handler = InstallThreadPauseHandler();
     const pid_t me = CurrentTid();
     const pid_t process = ::getpid();
@@ -613,6 +619,7 @@ void TThreadPause::Pause(std::span<const uint32_t> threadIDs, std::chrono::milli
         // A call in the system that the signal cuts short is taken up again
         // once the thread goes on (a sleep lasts as long as it was meant to).
         slot->Call = ReadSystemCall(pid_t(id));
+        slot->Visit = m_visit;
         slot->State.store(kRequested, std::memory_order_release);
         if (::syscall(SYS_tgkill, process, pid_t(id), ThreadPauseSignal()) != 0) {
             slot->State.store(kIdle, std::memory_order_release); // gone
@@ -655,6 +662,19 @@ void TThreadPause::Resume()
         ::sem_post(&slot->Resume);
     }
     m_held.clear();
+    m_arena.reset();
+}
+
+std::vector<uint32_t> VisitThreads(std::span<const uint32_t> threadIDs, void (*visit)(ucontext_t&), std::chrono::milliseconds wait)
+{
+    TThreadPause pause;
+    pause.m_visit = visit;
+    pause.Pause(threadIDs, wait);
+    std::vector<uint32_t> visited;
+    for (const TPausedThread& thread : pause.Threads())
+        if (thread.Answered)
+            visited.push_back(thread.ID);
+    return visited;
 }
 
 long SystemCallNumberBefore(uintptr_t returnAddress) { return CallNumberBeforeCode(returnAddress); }

@@ -37,14 +37,21 @@
 // record said it ran) has its call cut short too: the call is known from
 // the instructions before it (the C library's "mov $number, %eax;
 // syscall") and taken up the same way.
+//
+// A thread may be paused inside the C library's allocator, holding its
+// lock: from the first pause until every thread is resumed, the process
+// allocates from the report's own memory (report_arena.h).
 
 #include <sys/types.h>
 #include <ucontext.h>
 
 #include <chrono>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <vector>
+
+#include "crashreport/core/support/report_arena.h"
 
 namespace cv {
 
@@ -124,8 +131,11 @@ public:
     const std::vector<TPausedThread>& Threads() const { return m_threads; }
 
 private:
+    friend std::vector<uint32_t> VisitThreads(std::span<const uint32_t>, void (*)(ucontext_t&), std::chrono::milliseconds);
+    void (*m_visit)(ucontext_t&) = nullptr; // run by each thread as it pauses
     std::vector<TPausedThread> m_threads;
     std::vector<uint32_t> m_held; // the threads this object keeps paused
+    std::optional<TReportArenaScope> m_arena; // open while it pauses or holds threads
 };
 
 // The number of the call that the "syscall" instruction just before
@@ -134,6 +144,18 @@ private:
 // at most three moves into other registers after it); -1 when that cannot
 // be told for sure (no such instruction there, or readings that differ).
 long SystemCallNumberBefore(uintptr_t returnAddress);
+
+// Runs `visit` on each of these threads, inside the pause signal's handler
+// (so only async-signal-safe work), with the context the thread goes on
+// with when the handler returns: each thread is paused, runs it and goes on
+// at once, a call it was in taken up as after any pause. For what only a
+// thread can do for itself (its alternate signal stack: the system sets the
+// one of the context when the handler returns). A thread that does not
+// answer within `wait` is passed over (one that blocks the signal; a thread
+// that has only just been made blocks every signal until it runs). The
+// threads that ran it.
+std::vector<uint32_t> VisitThreads(std::span<const uint32_t> threadIDs, void (*visit)(ucontext_t& context),
+                                   std::chrono::milliseconds wait);
 
 // Whether the thread waits in the system for something to happen on its
 // descriptors (poll, ppoll, select, pselect6, epoll_wait, epoll_pwait): where

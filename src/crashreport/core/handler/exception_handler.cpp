@@ -1033,8 +1033,15 @@ bool ExceptNotify(const TExceptionObject& exceptionObject, uintptr_t exceptionAd
     } else {
         TExceptionThread thread(exceptionObject, asynchronous, moduleHandle, raiserType, params, nativeException, exceptionAddress,
                                 WakeExceptionThreadWaiter);
-        WaitForExceptionThread(thread, pump);
-        thread.WaitFor();
+        if (thread.Started()) {
+            WaitForExceptionThread(thread, pump);
+            thread.WaitFor();
+        } else {
+            // No thread can start (a limit of threads or of memory): the
+            // report is made on this thread, and starts none either.
+            state.directMode = true;
+            thread.RunHere();
+        }
         result = thread.Result();
         // The thread cannot go back to frames a fault left (its report is done).
         if (state.framesLeftByFault.load()) {

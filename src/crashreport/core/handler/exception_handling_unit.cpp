@@ -59,7 +59,9 @@ std::string ExceptionHandlingOutputPath()
 void OnCrashNoticed(TCrashboxExceptionRecord& record, bool& handled)
 {
     const std::string folder = ExceptionHandlingOutputPath();
-    if (record.CurrentModuleOptions)
+    // Once the unit has ended (a fault as the program ends after main) it
+    // has no folder: the report goes where the options say, not beside the program.
+    if (record.CurrentModuleOptions && !folder.empty())
         record.CurrentModuleOptions->SetOutputPath(folder);
     if (LoggingIsOn()) {
         Log("Corvantis Error noticed");

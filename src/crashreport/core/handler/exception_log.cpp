@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <cstdlib>
 #include <mutex>
 #include <thread>
 
@@ -23,6 +24,7 @@
 #include "crashreport/core/support/files_and_folders.h"
 #include "crashreport/core/support/internal_error_hooks.h"
 #include "crashreport/core/support/module_handles.h"
+#include "crashreport/core/support/report_arena.h"
 #include "crashreport/core/support/report_helpers.h"
 
 namespace cv {
@@ -130,6 +132,8 @@ void StartUp()
         core.switchedOn = false;
         return;
     }
+    // The report's own memory, at hand before any fault.
+    ReserveReportArena();
     // [6] The lists, the options, the handler's state.
     core.modules = std::make_unique<TCrashboxModulesList>();
     core.processes = std::make_unique<TCrashboxProcessesList>();
@@ -185,6 +189,31 @@ void StartUp()
     core.initialising = false;
 }
 
+// What works beside the program stops: the readying of modules, the
+// report's helper (once a report in progress is done), the watchdog.
+void StopBackgroundWork(TCoreState& core)
+{
+    core.preparation.reset();
+    WaitForReportInProgress();
+    core.helper.reset();
+    StopFreezeWatchdog();
+}
+
+// The doors go back (the report thread ends with the signal doors).
+void RemoveDoors(TCoreState& core)
+{
+    if (core.doorsInstalled.exchange(false)) {
+        RemoveExceptionDoors();
+        RemoveThreadPauseHandler();
+        if (core.startedHooks) {
+            DoneHooks();
+            core.startedHooks = false;
+        }
+    } else if (core.reducedForLeaks) {
+        RemoveThreadPauseHandler();
+    }
+}
+
 void ShutDown()
 {
     TCoreState& core = Core();
@@ -200,16 +229,7 @@ void ShutDown()
     core.helper.reset();
     StopFreezeWatchdog();
     // [4] The doors go back.
-    if (core.doorsInstalled.exchange(false)) {
-        RemoveExceptionDoors();
-        RemoveThreadPauseHandler();
-        if (core.startedHooks) {
-            DoneHooks();
-            core.startedHooks = false;
-        }
-    } else if (core.reducedForLeaks) {
-        RemoveThreadPauseHandler();
-    }
+    RemoveDoors(core);
     // [5, 6] Handling off; the lists and the options go; the log closes.
     core.handlingEnabled = false;
     core.modulesView = nullptr;
@@ -226,6 +246,29 @@ void ShutDown()
     ReleaseLeakReserve();
     ReleaseDescriptors(TDescriptorUse::Reading);
     ReleaseDescriptors(TDescriptorUse::Saving);
+}
+
+// Exit has reached the core: its handler was registered as the core first
+// started, so it runs after the destructors of the static objects made
+// since, during which the core, left on by DoneExceptionLogAtExit (or by a
+// program that calls exit without ending it), still reported their faults.
+// The core ends here as far as the process's end needs: the doors go back
+// and the core's threads end; the lists and options are left to the
+// process's end, and what is destroyed after this is not reported.
+void EndAtExit()
+{
+    TCoreState& core = Core();
+    {
+        std::lock_guard guard(core.lock);
+        if (core.initCount == 0 || core.reducedForLeaks)
+            return;
+        core.initCount = 0;
+    }
+    core.finalising = true;
+    StopBackgroundWork(core);
+    RemoveDoors(core);
+    core.handlingEnabled = false;
+    core.switchedOn = false;
 }
 
 } // namespace
@@ -247,6 +290,25 @@ void InitExceptionLog(const TExceptionLogStartup& startup)
         ReserveLeakReserve();
         HoldReportDescriptors();
     }
+    static std::once_flag endAtExit;
+    std::call_once(endAtExit, [] { std::atexit(&EndAtExit); });
+}
+
+void DoneExceptionLogAtExit()
+{
+    TCoreState& core = Core();
+    {
+        std::lock_guard guard(core.lock);
+        if (core.initCount == 0)
+            return;
+        if (core.initCount > 1) {
+            --core.initCount;
+            return;
+        }
+    }
+    // The last: the core stays on for the program's end; what works beside
+    // the program stops now.
+    StopBackgroundWork(core);
 }
 
 void DoneExceptionLog()

@@ -40,6 +40,15 @@ struct TExceptionLogStartup {
 
 void InitExceptionLog(const TExceptionLogStartup& startup = {});
 void DoneExceptionLog();
+// The program's own end, for the last start-up: the core stays on while
+// exit destroys the program's static objects, so that a fault in one of
+// their destructors is reported, and ends as exit reaches the handler it
+// registered when it first started (after the destructors of the objects
+// made since; the objects made before it, the core's own among them, and
+// the libraries' ends are not reported). What works beside the program
+// (the watchdog, the readying of modules, the report's helper) stops now.
+// A program that calls exit without ending the core ends the same way.
+void DoneExceptionLogAtExit();
 // Start-up has run and shutdown has not.
 bool ExceptionLogStarted();
 // The reduced start-up that reports the leaks found at the very end of the
@@ -50,11 +59,12 @@ bool StartForLeakReport();
 void DoneAfterLeakReport();
 
 // Start-up for the life of the object: the first object of main, so that
-// the core starts first and goes last.
+// the core starts first and goes last (through the program's end:
+// DoneExceptionLogAtExit).
 class TExceptionLogScope {
 public:
     explicit TExceptionLogScope(const TExceptionLogStartup& startup = {}) { InitExceptionLog(startup); }
-    ~TExceptionLogScope() { DoneExceptionLog(); }
+    ~TExceptionLogScope() { DoneExceptionLogAtExit(); }
     TExceptionLogScope(const TExceptionLogScope&) = delete;
     TExceptionLogScope& operator=(const TExceptionLogScope&) = delete;
 };

@@ -44,10 +44,16 @@ TExceptionThread::TExceptionThread(const TExceptionObject& exceptObject, TAsynch
         FParams.ExceptionRecord = &FRecord;
     }
     TCoreThreadScope coreThread;
-    FThread = std::thread([this] { Execute(); });
+    FStarted = TryStartThread(FThread, [this] { Execute(); }, "the report of an exception");
 }
 
 TExceptionThread::~TExceptionThread() { WaitFor(); }
+
+void TExceptionThread::RunHere()
+{
+    if (!FStarted && FExecuting.load())
+        Execute();
+}
 
 void TExceptionThread::WaitFor()
 {
@@ -130,7 +136,9 @@ void SetFreezeWatchdogStep(int milliseconds) { gStepMs = std::max(milliseconds, 
 TFreezeThread::TFreezeThread()
 {
     TCoreThreadScope coreThread;
-    fThread = std::thread([this] { Execute(); });
+    // Without its thread the watchdog has ended at once.
+    if (!TryStartThread(fThread, [this] { Execute(); }, "the freeze watchdog"))
+        fFinished = true;
 }
 
 TFreezeThread::~TFreezeThread()

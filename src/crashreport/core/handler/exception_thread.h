@@ -37,6 +37,10 @@ public:
     TExceptionThread(const TExceptionThread&) = delete;
     TExceptionThread& operator=(const TExceptionThread&) = delete;
 
+    // The thread could be started; when not, RunHere does its work.
+    bool Started() const { return FStarted; }
+    // Without a thread: the work on the calling thread.
+    void RunHere();
     // True until ProcessException has returned.
     bool Executing() const { return FExecuting.load(); }
     void WaitFor();
@@ -48,6 +52,7 @@ private:
     void Execute();
 
     std::atomic<bool> FExecuting{true};
+    bool FStarted = false;
     bool FResult = false;
     TExceptionObject FObj;
     uintptr_t FAddr;

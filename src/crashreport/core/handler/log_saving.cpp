@@ -9,6 +9,7 @@
 
 #include "crashreport/core/handler/crashbox_events.h"
 #include "crashreport/core/handler/internal_errors.h"
+#include "crashreport/core/report/log_appending.h"
 #include "crashreport/core/report/log_file.h"
 #include "crashreport/core/support/files_and_folders.h"
 #include "crashreport/core/support/exception_object.h"
@@ -122,6 +123,15 @@ int FindEntry(const TLogFile& log, const std::string& entry)
     return -1;
 }
 
+// Where entry `index` of a log saved whole starts in its file.
+uint64_t OffsetOfEntry(const TLogFile& log, int index)
+{
+    uint64_t offset = 0;
+    for (int i = 0; i < index; ++i)
+        offset += log.Item(i).size() + 2;
+    return offset;
+}
+
 // Puts the report into the log: in the place of the entry stored early
 // when the log holds it, else at the end; at most maxNum entries stay (-1:
 // no limit), the oldest going first. The report's index.
@@ -154,7 +164,7 @@ TStoredEntry KeepInFallback(const std::string& wanted, const std::string& reason
         const int at = PutReport(log, report, maxNum, nullptr);
         log.Save();
         said = SavedInstead(wanted, reason, log.FileName());
-        return {log.FileName(), log.Item(at), said};
+        return {log.FileName(), log.Item(at), said, OffsetOfEntry(log, at)};
     } catch (...) {
         said = KeptNowhere(wanted, reason, fallback, FailureReason());
         return {};
@@ -163,6 +173,35 @@ TStoredEntry KeepInFallback(const std::string& wanted, const std::string& reason
 
 // The log named by the options, as they name it (variables expanded).
 std::string WantedLogFile(const TCrashboxModuleOptions& options) { return ExpandVariables(options.WantedOutputLogFile({})); }
+
+// The file the options' log is kept in, as the shared log object finds it
+// (variables expanded; the library data folder when it cannot be used where
+// the options name it).
+std::string LogFileOf(const TCrashboxModuleOptions& options)
+{
+    std::string name = ExpandVariables(options.OutputLogFile(""));
+    MakeFileAccessible(name, true, false);
+    return name;
+}
+
+// The report put into the log file without reading the log whole (in the
+// place of `replacing`, when given), keeping at most `keep` entries (-1: all);
+// nothing when the log must be loaded and saved whole instead. Throws when
+// the file cannot be written.
+std::optional<TStoredEntry> PutWithoutLoading(const std::string& file, const std::string& report, int keep,
+                                              const TStoredEntry* replacing)
+{
+    std::optional<TLogEntryPlace> place;
+    if (!replacing)
+        place = PutLogEntry(file, report, keep);
+    else if (replacing->Offset) {
+        const TLogEntryPlace old{*replacing->Offset, replacing->Entry + "\r\n"};
+        place = PutLogEntry(file, report, keep, &old);
+    }
+    if (!place)
+        return std::nullopt;
+    return TStoredEntry{file, place->Bytes.substr(0, place->Bytes.size() - 2), replacing ? replacing->Problem : std::string(), place->Offset};
+}
 
 } // namespace
 
@@ -212,11 +251,15 @@ TStoredEntry StoreReportEarly(const TCrashboxModuleOptions& options, const std::
     try {
         // Read anew: the shared log may hold what was read before another writer.
         CloseSharedLogFile();
-        TLogFile& log = OpenSharedLogFile(options);
-        failedIn = log.FileName();
-        const int at = PutReport(log, report, -1, nullptr);
-        log.Save();
-        stored = {log.FileName(), log.Item(at), {}};
+        failedIn = LogFileOf(options);
+        if (std::optional<TStoredEntry> put = PutWithoutLoading(failedIn, report, -1, nullptr)) {
+            stored = *put;
+        } else {
+            TLogFile& log = OpenSharedLogFile(options);
+            const int at = PutReport(log, report, -1, nullptr);
+            log.Save();
+            stored = {log.FileName(), log.Item(at), {}, OffsetOfEntry(log, at)};
+        }
     } catch (...) {
         reason = FailureReason();
     }
@@ -240,10 +283,15 @@ bool ReplaceStoredEntry(TStoredEntry& entry, const std::string& report)
         return false;
     std::lock_guard writing(LogWriteLock());
     try {
+        if (std::optional<TStoredEntry> put = PutWithoutLoading(entry.LogFile, report, -1, &entry)) {
+            entry = *put;
+            return true;
+        }
         TLogFile log(entry.LogFile, false);
         const int at = PutReport(log, report, -1, &entry);
         log.Save();
         entry.Entry = log.Item(at);
+        entry.Offset = OffsetOfEntry(log, at);
         return true;
     } catch (...) {
         return false;
@@ -268,10 +316,27 @@ std::string SaveReportInLog(const TCrashboxModuleOptions& options, const std::st
     int at = -1;
     std::unique_ptr<TLogFile> earlyLog;
     std::string keptElsewhere;
+    const int keep = LogEntriesKept(options.ErrorsNumberToSave());
+    const bool sendEntireLog = options.CommonSendOptions().Contains(sndSendEntireLog);
     for (;;) {
         std::unique_lock writing(LogWriteLock());
         TLogFile* log = nullptr;
+        std::string tried; // the file being written, for what a failure says
         try {
+            // The report goes in without reading the log whole, unless the
+            // whole log is wanted (it is sent) or the file is not one this
+            // can take.
+            if (!appended && execute && saveLog && !sendEntireLog) {
+                CloseSharedLogFile();
+                tried = inEarlyPlace ? early->LogFile : LogFileOf(options);
+                if (std::optional<TStoredEntry> put = PutWithoutLoading(tried, report, keep, inEarlyPlace ? early : nullptr)) {
+                    appended = true;
+                    if (inEarlyPlace)
+                        *early = *put;
+                    writing.unlock();
+                    break;
+                }
+            }
             if (inEarlyPlace) {
                 CloseSharedLogFile();
                 if (!earlyLog)
@@ -289,33 +354,33 @@ std::string SaveReportInLog(const TCrashboxModuleOptions& options, const std::st
                         log->Save();
                     }
                     early->LogFile.clear();
-                    log->Append(report, options.ErrorsNumberToSave());
+                    log->Append(report, keep);
                     at = log->Count() - 1;
                 } else {
-                    at = PutReport(*log, report, options.ErrorsNumberToSave(), early);
+                    at = PutReport(*log, report, keep, early);
                 }
                 appended = true;
             }
-            if (options.CommonSendOptions().Contains(sndSendEntireLog))
+            if (sendEntireLog)
                 toSend = log->Text();
             if (execute && saveLog) {
                 log->Save();
                 if (inEarlyPlace && at >= 0)
-                    *early = {log->FileName(), log->Item(at), early->Problem};
+                    *early = {log->FileName(), log->Item(at), early->Problem, OffsetOfEntry(*log, at)};
             }
         } catch (...) {
             LogStepWarning(eeLogError, "Log saving");
             const TExceptionObject failure = CurrentExceptionObject();
             const std::string reason = FailureReason();
             const std::string wanted = WantedLogFile(options);
-            const std::string failedIn = log ? log->FileName() : std::string();
+            const std::string failedIn = log ? log->FileName() : tried;
             // A save that failed where the options name the log (a full
             // disk) goes to the fallback place; the log stays as it was.
             // Not when the log holds the report already (stored early).
             if (execute && saveLog && problem.empty() && !inEarlyPlace && !failedIn.empty()
                 && failedIn != FallbackLogFileName(wanted)) {
                 std::string said;
-                const TStoredEntry kept = KeepInFallback(wanted, reason, report, options.ErrorsNumberToSave(), said);
+                const TStoredEntry kept = KeepInFallback(wanted, reason, report, keep, said);
                 if (kept.Stored()) {
                     keptElsewhere = said;
                     if (early)

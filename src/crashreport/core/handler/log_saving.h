@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -60,6 +61,9 @@ struct TStoredEntry {
     std::string LogFile;
     std::string Entry;
     std::string Problem;
+    // Where the entry starts in its file, when known: the report's final
+    // entry is then written in its place without reading the log whole.
+    std::optional<uint64_t> Offset;
     bool Stored() const { return !LogFile.empty(); }
 };
 

@@ -12,6 +12,7 @@
 #include "crashreport/core/capture/modules_list.h"
 #include "crashreport/core/capture/processes_list.h"
 #include "crashreport/core/handler/thread_doors.h"
+#include "crashreport/core/report/report_files.h"
 #include "crashreport/core/support/module_handles.h"
 
 namespace cv {
@@ -42,7 +43,8 @@ TModulePreparation::TModulePreparation(TCrashboxModulesList& list, std::chrono::
 {
     // The core's own thread: no entry in the threads list, never paused by a report.
     TCoreThreadScope coreThread;
-    fThread = std::thread([this, firstPause] { Run(firstPause); });
+    // Without its thread nothing is readied: a report readies what it needs itself.
+    TryStartThread(fThread, [this, firstPause] { Run(firstPause); }, "readying the modules' records");
 }
 
 TModulePreparation::~TModulePreparation()
@@ -62,6 +64,9 @@ void TModulePreparation::Run(std::chrono::milliseconds firstPause)
 {
     // The lowest priority: it takes no time the program or a report could use.
     ::setpriority(PRIO_PROCESS, id_t(::syscall(SYS_gettid)), 19);
+    // The start-up's background work begins with the folders that reports
+    // of ended processes left behind (a reporter ended at logout).
+    RemoveAbandonedReportFolders(ReportFolderBases());
     // The modules of every report, and the version notes, at once: a fault
     // before the first pass finds them ready (the notes are small).
     if (!Prepare(&fFirst))

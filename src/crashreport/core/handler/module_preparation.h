@@ -23,6 +23,10 @@
 // of the loaded modules and of the running programs at once (they are
 // small), and again after each pass, so that the report's modules and
 // processes tables read only the files loaded or started since.
+//
+// Before all of that, the same thread removes the report folders that
+// processes now ended left behind (RemoveAbandonedReportFolders): it is the
+// core's background work at start-up.
 
 #include <atomic>
 #include <chrono>

@@ -8,7 +8,9 @@ TReportHelper::TReportHelper()
 {
     // The core's own thread: no entry in the threads list, never paused by a report.
     TCoreThreadScope coreThread;
-    fThread = std::thread([this] { Run(); });
+    // Without its thread the helper takes no part: the report does it itself.
+    if (!TryStartThread(fThread, [this] { Run(); }, "the report's helper"))
+        fQuit = true;
 }
 
 TReportHelper::~TReportHelper()

@@ -19,6 +19,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstring>
 #include <thread>
@@ -31,6 +32,7 @@
 #include "crashreport/core/handler/thread_doors.h"
 #include "crashreport/core/support/memory_map.h"
 #include "crashreport/core/support/module_handles.h"
+#include "crashreport/core/support/report_arena.h"
 #include "crashreport/core/support/report_helpers.h"
 
 namespace cv {
@@ -42,6 +44,9 @@ constexpr std::size_t kAlternateStackSize = 64 * 1024;
 // How near the stack pointer a fault must lie to be the stack's overflow.
 constexpr uintptr_t kOverflowReach = 64 * 1024;
 constexpr int kDefaultDeadlineSeconds = 10;
+// How long the threads already running at start-up are waited for, each
+// to give itself an alternate signal stack.
+constexpr std::chrono::milliseconds kExistingThreadsWait{200};
 // How long a faulting thread whose report is done still leaves the end of
 // the process to an exit on its way, at the least (seconds).
 constexpr int kExitGraceSeconds = 5;
@@ -242,6 +247,46 @@ void LeaveTheEndToTheExit(int waited)
         ::pause();
 }
 
+// --- without a report thread ---
+
+void ReportFault();
+
+// When no thread could be started for the reports (a limit of threads at
+// start-up), the faulting thread makes its report itself, inside its
+// signal handler, on a stack mapped for it at start-up: its own stack may
+// be the one that overflowed, and the signal stack is small. The alarm
+// ends the process should the report hang.
+constexpr std::size_t kOwnReportStackSize = std::size_t(8) << 20;
+void* gOwnReportStack = nullptr;
+ucontext_t gOwnReportReturn;
+std::atomic<uint32_t> gOwnReporter{0};
+bool gOwnReportDone = false;
+
+void RunOwnReport()
+{
+    const TReportArenaScope arena(TArenaLeave::KeepHeld);
+    gOwnReportDone = CallGuarded(ReportFault);
+}
+
+bool ReportOnFaultingThread()
+{
+    if (!gOwnReportStack)
+        return false;
+    ::alarm(unsigned(gDeadlineSeconds.load() + 5));
+    gOwnReporter = SelfID();
+    gOwnReportDone = false;
+    ucontext_t report{};
+    ::getcontext(&report);
+    report.uc_stack.ss_sp = gOwnReportStack;
+    report.uc_stack.ss_size = kOwnReportStackSize;
+    report.uc_link = &gOwnReportReturn;
+    ::makecontext(&report, &RunOwnReport, 0);
+    ::swapcontext(&gOwnReportReturn, &report);
+    gOwnReporter = 0;
+    ::alarm(0);
+    return gOwnReportDone;
+}
+
 void FatalSignalDoor(int signal, siginfo_t* record, void* contextPointer)
 {
     const int savedErrno = errno;
@@ -287,9 +332,16 @@ void FatalSignalDoor(int signal, siginfo_t* record, void* contextPointer)
     gFault.Thread = ::pthread_self();
     gFault.TopOfStack = ThreadTopOfStackIfKnown();
     gFault.StackOverflow = LooksLikeStackOverflow(signal, record, context);
-    const char wake = kWakeReport;
-    RawWrite(gWakePipe[1], &wake, 1);
-    if (int waited = 0; WaitForReport(waited))
+    int waited = 0;
+    bool answered = false;
+    if (gReportThreadID.load() != 0) {
+        const char wake = kWakeReport;
+        RawWrite(gWakePipe[1], &wake, 1);
+        answered = WaitForReport(waited);
+    } else {
+        answered = ReportOnFaultingThread();
+    }
+    if (answered)
         LeaveTheEndToTheExit(waited);
     PassOn(signal, record, contextPointer);
     tInsideSignalDoor = false;
@@ -339,6 +391,10 @@ void ReportThreadLoop()
             continue;
         if (n <= 0 || byte == kWakeQuit)
             return;
+        // The faulting thread may hold the allocator's lock for good (a
+        // corrupt heap found inside free): the report allocates from its own
+        // memory, and what it frees of the C library's stays aside.
+        const TReportArenaScope arena(TArenaLeave::KeepHeld);
         const bool done = CallGuarded(ReportFault);
         const char answer = done ? kAnswerDone : kAnswerFailed;
         RawWrite(gAnswerPipe[1], &answer, 1);
@@ -346,6 +402,54 @@ void ReportThreadLoop()
 }
 
 // --- alternate stacks ---
+
+std::size_t AlternateStackMappingSize() { return kAlternateStackSize + std::size_t(::sysconf(_SC_PAGESIZE)); }
+
+// A new alternate signal stack: a guard page below it, so that an overflow
+// of the signal stack faults instead of writing over whatever lies there.
+// Async-signal-safe.
+bool MapAlternateStack(void*& mapping, stack_t& stack)
+{
+    const auto page = std::size_t(::sysconf(_SC_PAGESIZE));
+    mapping = ::mmap(nullptr, AlternateStackMappingSize(), PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    if (mapping == MAP_FAILED)
+        return false;
+    ::mprotect(mapping, page, PROT_NONE);
+    stack = {};
+    stack.ss_sp = static_cast<char*>(mapping) + page;
+    stack.ss_size = kAlternateStackSize;
+    return true;
+}
+
+bool HasAlternateStack(const stack_t& stack) { return !(stack.ss_flags & SS_DISABLE) && stack.ss_size >= kAlternateStackSize; }
+
+// Run by a thread that was there before the core started, inside the
+// pause signal's handler: the stack becomes the thread's as the handler
+// returns (the system puts back the context's stack then; one set inside
+// the handler would be undone). Not unmapped when the thread ends (nothing
+// runs then that could do it safely): the few threads a library starts
+// before main mostly live as long as the process.
+void GiveAlternateStackFromSignal(ucontext_t& context)
+{
+    void* mapping = nullptr;
+    if (!HasAlternateStack(context.uc_stack) && MapAlternateStack(mapping, context.uc_stack))
+        context.uc_stack.ss_flags = 0;
+}
+
+// Every thread of the process that has none gets an alternate signal
+// stack: the threads the program starts later get theirs from the thread
+// door, the ones already there (started by a library's static constructor,
+// or before the core by the program) here. Without one, a stack overflow
+// of the thread cannot be reported: the system has no stack to run the
+// fault's handler on.
+void GiveAlternateStacksToEveryThread()
+{
+    EnsureAlternateSignalStack();
+    std::vector<uint32_t> others = ProcessThreadIDs();
+    std::erase_if(others, [](uint32_t id) { return id == CurrentThreadID() || id == gReportThreadID.load(); });
+    if (!others.empty())
+        VisitThreads(others, &GiveAlternateStackFromSignal, kExistingThreadsWait);
+}
 
 struct TAlternateStack {
     void* mapping = nullptr;
@@ -371,6 +475,9 @@ void ExtendSignalReportDeadline(int seconds)
     int current = gDeadlineSeconds.load();
     while (seconds > current && !gDeadlineSeconds.compare_exchange_weak(current, seconds)) {
     }
+    // A report made on the faulting thread has no waiter to move its alarm.
+    if (gOwnReporter.load() != 0)
+        ::alarm(unsigned(gDeadlineSeconds.load() + 5));
 }
 
 int SignalReportDeadline() { return gDeadlineSeconds.load(); }
@@ -380,28 +487,25 @@ void NoteExitAfterReport() { gExitAfterReport = true; }
 void EnsureAlternateSignalStack()
 {
     stack_t current{};
-    if (::sigaltstack(nullptr, &current) == 0 && !(current.ss_flags & SS_DISABLE) && current.ss_size >= kAlternateStackSize)
+    if (::sigaltstack(nullptr, &current) == 0 && HasAlternateStack(current))
         return;
-    const auto page = std::size_t(::sysconf(_SC_PAGESIZE));
-    const std::size_t size = kAlternateStackSize + page;
-    void* mapping = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
-    if (mapping == MAP_FAILED)
-        return;
-    // A guard page below: an overflow of the signal stack faults instead of
-    // writing over whatever lies there.
-    ::mprotect(mapping, page, PROT_NONE);
+    void* mapping = nullptr;
     stack_t stack{};
-    stack.ss_sp = static_cast<char*>(mapping) + page;
-    stack.ss_size = kAlternateStackSize;
+    if (!MapAlternateStack(mapping, stack))
+        return;
     if (::sigaltstack(&stack, nullptr) != 0) {
-        ::munmap(mapping, size);
+        ::munmap(mapping, AlternateStackMappingSize());
         return;
     }
     tAlternateStack.mapping = mapping;
-    tAlternateStack.size = size;
+    tAlternateStack.size = AlternateStackMappingSize();
 }
 
-uint32_t SignalReportThreadID() { return gReportThreadID.load(); }
+uint32_t SignalReportThreadID()
+{
+    const uint32_t thread = gReportThreadID.load();
+    return thread != 0 ? thread : gOwnReporter.load();
+}
 
 std::vector<std::string> TakeWaitingFaultNotes()
 {
@@ -427,20 +531,28 @@ void InstallSignalDoors()
     gClaim = 0;
     gDeadlineSeconds = kDefaultDeadlineSeconds;
     gExitAfterReport = false;
-    EnsureAlternateSignalStack();
+    bool started = false;
     {
         TCoreThreadScope coreThread;
-        gReportThread = std::thread(ReportThreadLoop);
+        started = TryStartThread(gReportThread, ReportThreadLoop, "the reports of fatal signals");
     }
-    while (gReportThreadID.load() == 0)
-        std::this_thread::yield();
-    AddExcludedThread(gReportThreadID.load());
+    if (started) {
+        while (gReportThreadID.load() == 0)
+            std::this_thread::yield();
+        AddExcludedThread(gReportThreadID.load());
+    } else if (!gOwnReportStack) {
+        // The faulting thread reports on a stack of its own instead.
+        void* stack = ::mmap(nullptr, kOwnReportStackSize, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE | MAP_STACK,
+                             -1, 0);
+        gOwnReportStack = stack == MAP_FAILED ? nullptr : stack;
+    }
     struct sigaction action{};
     action.sa_sigaction = &FatalSignalDoor;
     action.sa_flags = SA_SIGINFO | SA_ONSTACK;
     sigemptyset(&action.sa_mask);
     for (int signal : kFatalSignals)
         gHavePrevious[signal] = ::sigaction(signal, &action, &gPrevious[signal]) == 0;
+    GiveAlternateStacksToEveryThread();
     gInstalled = true;
 }
 
@@ -457,7 +569,8 @@ void RemoveSignalDoors()
     RawWrite(gWakePipe[1], &quit, 1);
     if (gReportThread.joinable())
         gReportThread.join();
-    RemoveExcludedThread(gReportThreadID.load());
+    if (gReportThreadID.load() != 0)
+        RemoveExcludedThread(gReportThreadID.load());
     gReportThreadID = 0;
     for (int* pipe : {gWakePipe, gAnswerPipe})
         for (int i = 0; i < 2; ++i)

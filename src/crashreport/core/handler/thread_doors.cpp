@@ -6,8 +6,12 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdio>
 #include <cstring>
 #include <memory>
+#include <new>
+#include <string>
+#include <system_error>
 
 #include "crashreport/core/capture/code_hooks.h"
 #include "crashreport/core/handler/exception_doors.h"
@@ -230,6 +234,21 @@ void RecordCallerStack(uint32_t threadID)
         entry->CallerID = CurrentThreadID();
     }
     threads->EndWrite();
+}
+
+bool TryStartThread(std::thread& thread, std::function<void()> body, const char* purpose)
+{
+    std::string reason;
+    try {
+        thread = std::thread(std::move(body));
+        return true;
+    } catch (const std::system_error& e) {
+        reason = e.code().message();
+    } catch (const std::bad_alloc&) {
+        reason = "not enough memory";
+    }
+    std::fprintf(stderr, "Crashbox: the thread for %s could not be started (%s).\n", purpose, reason.c_str());
+    return false;
 }
 
 TCoreThreadScope::TCoreThreadScope() : fOuter(tCreatingCoreThread) { tCreatingCoreThread = true; }

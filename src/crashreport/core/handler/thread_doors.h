@@ -6,6 +6,8 @@
 // started from), and takes the entry out when the thread ends.
 
 #include <cstdint>
+#include <functional>
+#include <thread>
 
 #include "crashreport/core/options/crashbox_records.h"
 
@@ -41,6 +43,14 @@ public:
 private:
     bool fOuter;
 };
+
+// Starts `body` on a new thread into `thread`. A process may be unable to
+// make one (a limit of threads, or of memory: the system answers EAGAIN, or
+// memory runs out): then nothing is started, standard error says for what
+// ("Crashbox: the thread for PURPOSE could not be started (REASON)."), and
+// the caller does the work without it. A thread that cannot start never
+// ends the program.
+bool TryStartThread(std::thread& thread, std::function<void()> body, const char* purpose);
 
 // Whether an entry is a runtime thread (the main thread, or one the window
 // framework started): the options show and pause those apart from others.

@@ -9,8 +9,11 @@
 #include <mutex>
 #include <system_error>
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include "crashreport/core/report/log_file.h"
@@ -25,6 +28,10 @@ namespace {
 
 // The names of the folders made for reports ("crashbox-" and six characters of mkdtemp's).
 constexpr std::string_view kReportFolderPrefix = "crashbox-";
+// How long a folder nobody locks stays untouched before it counts as left
+// behind (seconds): a crashed process's folder is unlocked from its end
+// until its reporter takes it over.
+constexpr time_t kAbandonedAfterSeconds = 60;
 
 // The folder of the report being made in this process.
 struct TCurrentReportFolder {
@@ -74,21 +81,77 @@ TReportFolder::TReportFolder()
         std::string name = base + std::string(kReportFolderPrefix) + "XXXXXX";
         if (::mkdtemp(name.data())) {
             m_path = name + "/";
+            Lock();
             return;
         }
     }
 }
 
+TReportFolder::TReportFolder(std::string path) : m_path(std::move(path)) { Lock(); }
+
+// A shared lock: a report's files may be written by two objects of one
+// process (a send thread and the handler), never taken from under them.
+// A process without a descriptor to spare holds none: its folder can only
+// be taken for abandoned once it is a minute old and the process is gone.
+void TReportFolder::Lock()
+{
+    m_lock = ::open(m_path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (m_lock >= 0 && ::flock(m_lock, LOCK_SH | LOCK_NB) != 0) {
+        ::close(m_lock);
+        m_lock = -1;
+    }
+}
+
 TReportFolder::~TReportFolder()
 {
-    if (m_path.empty())
-        return;
-    std::error_code error;
-    std::filesystem::remove_all(m_path, error);
-    // Reading the folder takes a descriptor, which a process may no longer
-    // have: an empty folder goes without one.
-    if (error)
-        ::rmdir(m_path.c_str());
+    if (!m_path.empty()) {
+        std::error_code error;
+        std::filesystem::remove_all(m_path, error);
+        // Reading the folder takes a descriptor, which a process may no longer
+        // have: an empty folder goes without one.
+        if (error)
+            ::rmdir(m_path.c_str());
+    }
+    if (m_lock >= 0)
+        ::close(m_lock);
+}
+
+std::vector<std::string> RemoveAbandonedReportFolders(const std::vector<std::string>& bases)
+{
+    std::vector<std::string> removed;
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    for (const std::string& base : bases) {
+        DIR* folder = ::opendir(base.c_str());
+        if (!folder)
+            continue;
+        std::vector<std::string> candidates;
+        while (const dirent* entry = ::readdir(folder)) {
+            const std::string_view name = entry->d_name;
+            if (name.size() == kReportFolderPrefix.size() + 6 && name.starts_with(kReportFolderPrefix))
+                candidates.emplace_back(IncludeTrailingBackslashA(base) + std::string(name));
+        }
+        ::closedir(folder);
+        for (const std::string& path : candidates) {
+            struct stat info {};
+            if (!IsPrivateFolderOfOurs(path) || ::lstat(path.c_str(), &info) != 0
+                || now.tv_sec - info.st_mtime < kAbandonedAfterSeconds)
+                continue;
+            const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            if (fd < 0)
+                continue;
+            // Nobody holds it: its process has ended. Removed while held, so
+            // that no process takes it over meanwhile.
+            if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+                std::error_code error;
+                std::filesystem::remove_all(path, error);
+                if (!error)
+                    removed.push_back(path);
+            }
+            ::close(fd);
+        }
+    }
+    return removed;
 }
 
 std::unique_ptr<TReportFolder> TReportFolder::Adopt(const std::string& path)

@@ -29,7 +29,10 @@ namespace cv {
 // --- The report's own folder ---
 
 // One report's folder. Made by the constructor, removed with everything in
-// it by the destructor.
+// it by the destructor. While an object holds it, the process holds a lock
+// on the folder (flock), which the system lets go when the process ends,
+// however it ends: a folder that nobody locks belongs to a report whose
+// process is gone (RemoveAbandonedReportFolders).
 class TReportFolder final {
 public:
     // A new folder under the first of ReportFolderBases where one can be
@@ -50,9 +53,20 @@ public:
     void Release() { m_path.clear(); }
 
 private:
-    explicit TReportFolder(std::string path) : m_path(std::move(path)) {}
+    explicit TReportFolder(std::string path);
+    void Lock();
     std::string m_path;
+    int m_lock = -1; // the folder, opened and locked
 };
+
+// Removes the report folders under `bases` (ReportFolderBases) that a
+// process left behind when it ended without removing them (a reporter ended
+// by SIGTERM at logout leaves its screenshot): only this user's ("crashbox-"
+// and six characters, a folder of mode 0700, not a link), only those that
+// no process locks (every process that uses one holds a lock on it), and
+// only those unchanged for a minute (a folder handed from a crashed
+// process to its reporter is unlocked between the two). The folders removed.
+std::vector<std::string> RemoveAbandonedReportFolders(const std::vector<std::string>& bases);
 
 // Where report folders are made, in the order tried: $XDG_RUNTIME_DIR,
 // $TMPDIR (each when set), /tmp; each with its final "/".

@@ -395,4 +395,52 @@ TEST(ThreadPause, ATakenUpSleepIsStillCutShortByTheProgramsOwnSignal)
     EXPECT_LT(waited.took, 4s);
 }
 
+// What only a thread can do for itself, done through a pause: the visit
+// runs on the thread with the context it goes on with, and a change to
+// that context (here its alternate signal stack) is the thread's afterwards.
+std::atomic<int> gVisits{0};
+char gVisitStack[64 * 1024];
+
+void GiveVisitStack(ucontext_t& context)
+{
+    ++gVisits;
+    context.uc_stack.ss_sp = gVisitStack;
+    context.uc_stack.ss_size = sizeof gVisitStack;
+    context.uc_stack.ss_flags = 0;
+}
+
+TEST(ThreadPause, AVisitRunsOnEachReachableThreadAndItsContextIsWhatTheThreadGoesOnWith)
+{
+    std::atomic<bool> go{false}, stop{false};
+    std::atomic<uint32_t> id{0};
+    stack_t seen{};
+    std::thread visited([&] {
+        id = CurrentThreadID();
+        while (!go.load())
+            std::this_thread::yield();
+        sigaltstack(nullptr, &seen);
+        while (!stop.load())
+            std::this_thread::yield();
+        const stack_t off{nullptr, SS_DISABLE, 0};
+        sigaltstack(&off, nullptr);
+    });
+    BusyThreads deaf(1, true);
+    while (id.load() == 0)
+        std::this_thread::yield();
+    std::vector<uint32_t> ids{id.load()};
+    ids.push_back(deaf.Ids()[0]);
+    gVisits = 0;
+    const auto start = Clock::now();
+    const std::vector<uint32_t> reached = VisitThreads(ids, &GiveVisitStack, 300ms);
+    EXPECT_LT(Clock::now() - start, 2s) << "a thread that blocks the signal is waited for no longer than asked";
+    EXPECT_EQ(reached, std::vector<uint32_t>{id.load()});
+    EXPECT_EQ(gVisits.load(), 1);
+    go = true;
+    stop = true;
+    visited.join();
+    EXPECT_EQ(seen.ss_sp, static_cast<void*>(gVisitStack));
+    EXPECT_EQ(seen.ss_size, sizeof gVisitStack);
+    EXPECT_FALSE(seen.ss_flags & SS_DISABLE);
+}
+
 } // namespace

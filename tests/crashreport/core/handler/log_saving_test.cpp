@@ -216,3 +216,41 @@ TEST_F(LogSaving, AnEntryStoredBeforeTheDialogGivesWayToTheFinalReport)
     EXPECT_EQ(cvtest::readAll(QString::fromStdString(logName())), withThird);
     EXPECT_NE(withThird, before);
 }
+
+// The logging step reads the log's end only, as far back as the entries it
+// keeps: a log far larger than the memory the process may still take (here
+// 64 MB of nothing before its entries, with 16 MB left to take) still takes
+// the report, stored early and then final, and is cut to what it keeps.
+TEST_F(LogSaving, AReportGoesIntoALogWithoutTheWholeLogBeingRead)
+{
+    options.SetErrorsNumberToSave(32);
+    TLogFile entries("", true);
+    for (int i = 0; i < 40; ++i)
+        entries.Append(Report(std::to_string(1000 + i)), -1);
+    {
+        QFile file(QString::fromStdString(logName()));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        ASSERT_TRUE(file.resize(64 << 20));
+        ASSERT_TRUE(file.seek(64 << 20));
+        const std::string text = entries.Text();
+        file.write(text.data(), qint64(text.size()));
+    }
+    int result = -1;
+    const QString text = cvtest::runInChild(
+        [this] {
+            cvtest::limitAddressSpace(16 << 20);
+            TStoredEntry early = StoreReportEarly(options, Report("2000"));
+            if (!early.Stored() || early.LogFile != logName())
+                return QStringLiteral("not stored early in the log");
+            SaveReportInLog(options, Report("2000"), false, {}, &early);
+            return QStringLiteral("saved");
+        },
+        &result);
+    EXPECT_EQ(text, QStringLiteral("saved"));
+    EXPECT_EQ(result, 0);
+    const auto log = reread();
+    ASSERT_EQ(log->Count(), 28) << "cut to seven eighths of the 32 it keeps";
+    EXPECT_EQ(log->GetItemValue("2.7", 0), "1013");
+    EXPECT_EQ(log->GetItemValue("2.7", 27), "2000");
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(FallbackLogFileName(logName()))));
+}

@@ -242,3 +242,54 @@ TEST(ThreadDoors, ThreadsEndingAsTheCoreEndsLeaveTheListBeforeItGoes)
     EXPECT_EQ(result, 0);
     EXPECT_EQ(text, QStringLiteral("ended"));
 }
+
+// A thread that was running before the core started (a library's, started
+// from a static constructor) gets an alternate signal stack as the core
+// starts, as the threads the program starts later do: without one its
+// stack overflow could not be reported.
+TEST(ThreadDoors, AThreadRunningBeforeTheCoreStartsGetsAnAlternateSignalStack)
+{
+    const QString text = cvtest::runInChild([] {
+        std::atomic<int> step{0};
+        QStringList seen;
+        std::thread early([&] {
+            seen << (HasAlternateStack() ? QStringLiteral("had one") : QStringLiteral("none before"));
+            step = 1;
+            while (step.load() != 2)
+                std::this_thread::yield();
+            seen << (HasAlternateStack() ? QStringLiteral("given one") : QStringLiteral("still none"));
+        });
+        while (step.load() != 1)
+            std::this_thread::yield();
+        TExceptionLogStartup startup;
+        startup.CarriesCoreData = true;
+        InitExceptionLog(startup);
+        step = 2;
+        early.join();
+        DoneExceptionLog();
+        return seen.join(QLatin1Char('\n'));
+    });
+    EXPECT_EQ(text.toStdString(), "none before\ngiven one");
+}
+
+// A process that can start no thread (its address space leaves no room
+// for a thread's stack): the start fails without an exception, and the
+// caller is told.
+TEST(ThreadDoors, AThreadThatCannotStartIsRefusedWithoutEndingTheProgram)
+{
+    int result = -1;
+    const QString text = cvtest::runInChild(
+        [] {
+            cvtest::limitAddressSpace(2 << 20);
+            std::thread thread;
+            bool ran = false;
+            const bool started = TryStartThread(thread, [&ran] { ran = true; }, "a test");
+            if (thread.joinable())
+                thread.join();
+            const auto yesNo = [](bool b) { return b ? QStringLiteral("yes") : QStringLiteral("no"); };
+            return QStringLiteral("started %1, ran %2").arg(yesNo(started), yesNo(ran));
+        },
+        &result);
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(text, QStringLiteral("started no, ran no"));
+}

@@ -5,12 +5,18 @@
 #include <QDir>
 #include <QFile>
 
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <optional>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
+#include "crashreport/core/crashbox_testutil.h"
 #include "crashreport/core/python_oracle.h"
 #include "crashreport/core/report/log_file.h"
 #include "crashreport/core/support/report_helpers.h"
@@ -294,4 +300,77 @@ TEST_F(ReportFolders, ReadingAPipeGivesNothingAndDoesNotWait)
                                             std::chrono::seconds(10));
     EXPECT_EQ(status, 0);
     EXPECT_EQ(text, QString());
+}
+
+namespace {
+
+// A report folder that a process made and left behind as it ended (its
+// process never removed it).
+std::string FolderOfAnEndedProcess()
+{
+    return cvtest::runInChild([] {
+        auto folder = std::make_unique<TReportFolder>();
+        const std::string path = folder->Path();
+        std::ofstream(path + "Screenshot.png") << "png";
+        folder->Release();
+        return QString::fromStdString(path);
+    }).toStdString();
+}
+
+} // namespace
+
+// Only the report folders of this user whose process has ended (nobody
+// locks them) and that have not changed for a minute go; a folder a
+// running process holds, a young one, another user's, one readable by
+// others and a link stay.
+TEST_F(ReportFolders, OnlyTheFoldersOfEndedProcessesAreRemoved)
+{
+    const std::string left = FolderOfAnEndedProcess(), young = FolderOfAnEndedProcess(), held = FolderOfAnEndedProcess();
+    ASSERT_TRUE(Exists(left + "Screenshot.png"));
+    TReportFolder ours;
+    const std::string open = base.toStdString() + "/crashbox-open00";
+    ASSERT_EQ(::mkdir(open.c_str(), 0755), 0);
+    const std::string elsewhere = FolderOfAnEndedProcess();
+    const std::string link = base.toStdString() + "/crashbox-link00";
+    ASSERT_EQ(::symlink(elsewhere.c_str(), link.c_str()), 0);
+    std::string others;
+    if (const std::optional<cvtest::OtherUser> user = cvtest::otherUser()) {
+        others = FolderOfAnEndedProcess();
+        ASSERT_TRUE(cvtest::giveToOtherUser(*user, QString::fromStdString(others)));
+        cvtest::SetBackLastChange(others);
+    }
+    for (const std::string& path : {left, held, ours.Path(), open})
+        cvtest::SetBackLastChange(path);
+
+    // A process (a reporter with its dialog up) holds one of them.
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    const pid_t holder = ::fork();
+    if (holder == 0) {
+        const std::unique_ptr<TReportFolder> adopted = TReportFolder::Adopt(held);
+        ::write(ready[1], adopted ? "y" : "n", 1);
+        ::pause();
+        ::_exit(0);
+    }
+    char answer = 0;
+    ASSERT_EQ(::read(ready[0], &answer, 1), 1);
+    EXPECT_EQ(answer, 'y');
+    cvtest::SetBackLastChange(held);
+
+    // The link's target lies under another base: the link alone is looked at.
+    std::filesystem::rename(elsewhere, dir.file(QStringLiteral("moved")).toStdString());
+    const std::vector<std::string> removed = RemoveAbandonedReportFolders({base.toStdString() + "/"});
+    ::kill(holder, SIGKILL);
+    cvtest::waitForChild(holder);
+    ::close(ready[0]);
+    ::close(ready[1]);
+
+    ASSERT_EQ(removed.size(), 1u);
+    EXPECT_EQ(removed[0] + "/", left);
+    EXPECT_FALSE(Exists(left));
+    for (const std::string& path : {young, held, ours.Path(), open, link})
+        EXPECT_TRUE(Exists(path)) << path;
+    if (!others.empty()) {
+        EXPECT_TRUE(Exists(others));
+    }
 }
