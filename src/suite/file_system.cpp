@@ -37,12 +37,6 @@ int64_t ChangeTimeNs(const struct stat& st)
 
 } // namespace
 
-QString SystemErrorText(int error)
-{
-    const QString text = QString::fromLocal8Bit(std::strerror(error));
-    return error == EFBIG ? text + QStringLiteral(" (beyond the file-size limit of this process, ulimit -f)") : text;
-}
-
 void ReportFileSizeLimitAsFailure()
 {
     ::signal(SIGXFSZ, SIG_IGN);

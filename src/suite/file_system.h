@@ -10,11 +10,9 @@
 #include <functional>
 #include <vector>
 
-namespace cv {
+#include "files/system_error.h"
 
-// The system's text for an error number (strerror), e.g. "No space left on
-// device"; a write beyond the process's file-size limit says so.
-QString SystemErrorText(int error);
+namespace cv {
 
 // A write beyond the process's file-size limit (ulimit -f) fails with
 // EFBIG, told as the reason, instead of the signal that would end the

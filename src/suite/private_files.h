@@ -57,10 +57,4 @@ std::unique_ptr<QFile> OpenPrivateQFile(const QString& path, TPrivateOpen how, Q
 // A whole file, opened for reading as above (any thread).
 bool ReadPrivateFile(const QString& path, QByteArray& bytes, QString* error = nullptr);
 
-// A temporary file beside `name` ("<name>.XXXXXX", made new and 0600) that
-// a save writes and then renames to `name`. The name itself must be absent
-// or a file or link of this user: the rename replaces it, never what a link
-// points to. A descriptor open for reading and writing, or -1 with the reason.
-int CreatePrivateFileBeside(const QString& name, QString* tempName, QString* error = nullptr);
-
 } // namespace cv

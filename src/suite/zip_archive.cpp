@@ -1,9 +1,10 @@
 #include "suite/zip_archive.h"
 
+#include "files/save_file.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QHash>
-#include <QSaveFile>
 #include <QStringDecoder>
 
 #include <unzip.h>
@@ -393,7 +394,7 @@ bool TZipArchive::CreateArchive(const QString& fileName)
     m_fileName = fileName;
     m_error.clear();
     {
-        QSaveFile out(fileName);
+        TSaveFile out(fileName);
         if (!out.open(QIODevice::WriteOnly))
             return fail(QStringLiteral("create"), out.errorString());
         zlib_filefunc64_def funcs = deviceFunctions();
@@ -598,7 +599,7 @@ bool TZipArchive::rewrite(const std::vector<bool>& keep, std::vector<TZipNewEntr
         if (keep[i] && m_entries[i].IsEncrypted())
             return fail(QStringLiteral("write"), QStringLiteral("entry \"%1\" is encrypted and cannot be copied").arg(m_entries[i].name));
 
-    QSaveFile out(m_fileName);
+    TSaveFile out(m_fileName);
     if (!out.open(QIODevice::WriteOnly))
         return fail(QStringLiteral("write"), out.errorString());
     zlib_filefunc64_def funcs = deviceFunctions();
