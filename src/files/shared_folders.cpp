@@ -41,6 +41,14 @@ QString BelongsToAnotherUser(uint32_t uid)
     return QStringLiteral("it belongs to another user (%1)").arg(DescribeOwner(uid));
 }
 
+QString AnotherUsersEntryReason(const QString& path)
+{
+    struct stat st {};
+    if (::lstat(Native(path).constData(), &st) != 0 || st.st_uid == ::geteuid())
+        return {};
+    return BelongsToAnotherUser(st.st_uid);
+}
+
 bool OthersMayWriteIn(const QString& folder)
 {
     struct stat st {};

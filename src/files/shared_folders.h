@@ -24,6 +24,10 @@ QString DescribeOwner(uint32_t uid);
 // "it belongs to another user (user nobody (uid 65534))".
 QString BelongsToAnotherUser(uint32_t uid);
 
+// BelongsToAnotherUser when the entry `path` (itself, not what a link
+// names) is another user's; empty when it is this user's, or absent.
+QString AnotherUsersEntryReason(const QString& path);
+
 // Whether users other than the folder's owner may add, remove or rename
 // names in it (its group or everyone may write it). False for a folder
 // that cannot be looked at.

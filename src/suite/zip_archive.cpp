@@ -29,7 +29,7 @@ constexpr qsizetype kCopyChunk = 64 * 1024;
 
 // minizip reads and writes through these, on a QIODevice that we open and
 // close ourselves: names need no 8-bit conversion and writes can go through
-// QSaveFile, which replaces the old archive only when everything succeeded.
+// TSaveFile, which replaces the old archive only when everything succeeded.
 voidpf ZCALLBACK devOpen(voidpf, const void* device, int) { return const_cast<void*>(device); }
 
 uLong ZCALLBACK devRead(voidpf, voidpf stream, void* buf, uLong size)
