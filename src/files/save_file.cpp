@@ -96,11 +96,13 @@ bool TSaveFile::open(OpenMode mode)
     const bool exists = m_kind == TKind::Ordinary && ::stat(Native(m_target).constData(), &old) == 0;
     if (exists && S_ISDIR(old.st_mode))
         return Fail(QStringLiteral("it is a folder"));
-    const int fd = CreateBeside(m_target, fileMode, &m_temporary);
+    // A file of the user's that is replaced keeps its mode; its new
+    // contents are never open wider than that, not even for a moment.
+    const bool keepMode = exists && S_ISREG(old.st_mode) && old.st_uid == ::geteuid();
+    const int fd = CreateBeside(m_target, keepMode ? 0600 : fileMode, &m_temporary);
     if (fd < 0)
         return Fail(SystemErrorText(errno));
-    // A file of the user's that is replaced keeps its mode.
-    if (exists && S_ISREG(old.st_mode) && old.st_uid == ::geteuid())
+    if (keepMode)
         ::fchmod(fd, old.st_mode & 07777);
     if (!QFile::open(fd, mode | QIODevice::WriteOnly, QFileDevice::AutoCloseHandle)) {
         const QString why = errorString();

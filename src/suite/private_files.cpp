@@ -44,16 +44,23 @@ QString foreignFileReason(const struct stat& st)
 
 } // namespace
 
-QString SuiteTempFolder()
+QString UsersRuntimeFolder()
 {
     // A runtime folder counts only when it is this user's: one inherited
     // from another user's session (su keeps the variable) is not.
     const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    if (!runtime.isEmpty() && QFileInfo(runtime).isAbsolute()) {
-        struct stat st {};
-        if (::stat(native(runtime).constData(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::geteuid())
-            return QDir(runtime).filePath(QStringLiteral("corvantis"));
-    }
+    if (runtime.isEmpty() || !QFileInfo(runtime).isAbsolute())
+        return {};
+    struct stat st {};
+    if (::stat(native(runtime).constData(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::geteuid())
+        return runtime;
+    return {};
+}
+
+QString SuiteTempFolder()
+{
+    if (const QString runtime = UsersRuntimeFolder(); !runtime.isEmpty())
+        return QDir(runtime).filePath(QStringLiteral("corvantis"));
     return QDir(QDir::tempPath()).filePath(QStringLiteral("corvantis-%1").arg(::geteuid()));
 }
 

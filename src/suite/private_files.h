@@ -27,6 +27,10 @@ class QFile;
 
 namespace cv {
 
+// $XDG_RUNTIME_DIR when the session has one and it is a folder of this
+// user's; else empty (one inherited from another user's session through
+// su is not the user's).
+QString UsersRuntimeFolder();
 // The folder's path; nothing is made or checked.
 QString SuiteTempFolder();
 // A name in that folder.
