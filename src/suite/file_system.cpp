@@ -385,7 +385,8 @@ void RemoveLeftoversOfKilledSaves(const QString& file)
         const bool letters = std::all_of(tail.begin(), tail.end(), [](QChar c) {
             return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z');
         });
-        if (letters && !f.isSymLink() && f.lastModified() < settled)
+        // Only our own: in a shared folder the name may be another user's save.
+        if (letters && !f.isSymLink() && f.lastModified() < settled && AnotherUsersEntryReason(f.absoluteFilePath()).isEmpty())
             QFile::remove(f.absoluteFilePath());
     }
 }

@@ -118,7 +118,8 @@ bool LockIsHeld(const QString& lockFile);
 // A save through a temporary file that is killed after the file got its
 // name ("<file>.XXXXXX", six letters) and before the rename
 // leaves it beside `file`. Removes those of `file` not written to for a
-// minute (one just written may be another program's save going on).
+// minute (one just written may be another program's save going on), and
+// only this user's (in a shared folder the name may be another user's).
 void RemoveLeftoversOfKilledSaves(const QString& file);
 
 // rename(2): `to` is replaced at once; false with the system's reason.

@@ -14,6 +14,7 @@
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/time.h>
 #include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -159,6 +160,32 @@ TEST(FileSystem, DurableFilesAndLocksAreMadeNewAndNeverThroughALink)
     EXPECT_TRUE(error.endsWith(QStringLiteral("it is a symbolic link, which is not followed"))) << error.toStdString();
     EXPECT_FALSE(QFileInfo::exists(dir.file(QStringLiteral("elsewhere"))));
     EXPECT_FALSE(LockIsHeld(lock));
+}
+
+// What a killed save left beside a file goes at the next save, an hour on;
+// in a folder others may write to, only the user's own.
+TEST(FileSystem, LeftoversOfKilledSavesGoButNotAnotherUsersFiles)
+{
+    cvtest::TempDir dir;
+    const QString list = dir.write(QStringLiteral("x.lst"), "list");
+    const QString mine = dir.write(QStringLiteral("x.lst.abcDEF"), "left");
+    const QString recent = dir.write(QStringLiteral("x.lst.ghiJKL"), "being saved");
+    const QString theirs = dir.write(QStringLiteral("x.lst.mnoPQR"), "theirs");
+    const QString digits = dir.write(QStringLiteral("x.lst.123456"), "no save of ours");
+    const timeval hourAgo[2] = {{::time(nullptr) - 3600, 0}, {::time(nullptr) - 3600, 0}};
+    for (const QString& f : {mine, theirs, digits})
+        ::utimes(QFile::encodeName(f).constData(), hourAgo);
+    const std::optional<cvtest::OtherUser> other = cvtest::otherUser();
+    if (other) {
+        ::chmod(QFile::encodeName(dir.path()).constData(), 0777);
+        ASSERT_TRUE(cvtest::giveToOtherUser(*other, theirs));
+    }
+    RemoveLeftoversOfKilledSaves(list);
+    EXPECT_FALSE(QFileInfo::exists(mine));
+    EXPECT_TRUE(QFileInfo::exists(recent));
+    EXPECT_TRUE(QFileInfo::exists(digits));
+    EXPECT_TRUE(QFileInfo::exists(list));
+    EXPECT_EQ(QFileInfo::exists(theirs), other.has_value()) << "another user's file is left";
 }
 
 TEST(FileSystem, AFileThatCannotBeWrittenSaysWhyAndGoes)
