@@ -189,7 +189,8 @@ void TController::SetHelpDefaults()
 void TController::StartHelpServer()
 {
     if (!GetCVHelpBaseAddress().isEmpty()) {
-        Log(QStringLiteral("help pages at %1").arg(GetCVHelpBaseAddress()));
+        // Without its key: the address itself stays in the settings buffer.
+        Log(QStringLiteral("help pages at %1").arg(QUrl(GetCVHelpBaseAddress()).adjusted(QUrl::RemovePath).toString()));
         return;
     }
     m_helpServer = new THelpServer([] { return QFileInfo(GetHelpfilename()).absolutePath(); }, this);
@@ -201,9 +202,11 @@ void TController::StartHelpServer()
         m_helpServer = nullptr;
         return;
     }
+    // The address with its key goes only where the user alone can read it.
     SetCVHelpBaseAddress(m_helpServer->BaseAddress().toString());
-    Log(QStringLiteral("help pages of %1 served at %2")
-            .arg(QFileInfo(GetHelpfilename()).absolutePath(), m_helpServer->BaseAddress().toString()));
+    Log(QStringLiteral("help pages of %1 served on 127.0.0.1 port %2, to this user's browser")
+            .arg(QFileInfo(GetHelpfilename()).absolutePath())
+            .arg(m_helpServer->Port()));
 }
 
 QString TController::HelpAddress() const { return m_helpServer ? m_helpServer->BaseAddress().toString() : QString(); }

@@ -1,5 +1,6 @@
 #include "controller/controller_ini.h"
 
+#include "files/save_file.h"
 #include "gui/menu_shortcuts.h"
 #include "runtime/language_list.h"
 #include "suite/cvbuf.h"
@@ -9,7 +10,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStandardPaths>
 
 #include <functional>
@@ -565,7 +565,7 @@ QStringList ApplyControllerIni(const QString& fileName)
 bool WriteControllerIni(const QString& fileName, QString* error)
 {
     QDir().mkpath(QFileInfo(fileName).absolutePath());
-    QSaveFile f(fileName);
+    TSaveFile f(fileName);
     if (!f.open(QIODevice::WriteOnly | QIODevice::Text)) {
         if (error)
             *error = QStringLiteral("Cannot open file \"%1\": %2").arg(fileName, f.errorString());

@@ -9,11 +9,10 @@
 
 namespace cv {
 
-// The page alone (UTF-8 HTML); `path` is the path asked for, shown escaped.
+// The page (UTF-8 HTML); `path` is the path asked for below the help's
+// folder, shown escaped. Its links climb back from the folder `path` names
+// to the help's own (the help's address holds the run's key, so links from
+// the server's root would miss it).
 QByteArray HelpNotFoundPage(const QString& path);
-
-// The whole HTTP/1.0 response: status 404, text/html, and the page unless
-// `head` (a HEAD request gets the headers alone, with the page's length).
-QByteArray HelpNotFoundAnswer(const QString& path, bool head);
 
 } // namespace cv

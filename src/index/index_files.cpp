@@ -1,5 +1,6 @@
 #include "index/index_files.h"
 
+#include "files/shared_folders.h"
 #include "model/check_signature.h"
 #include "suite/cv_globals.h"
 #include "suite/cv_stream.h"
@@ -600,6 +601,18 @@ QString IndexPendingFileName(const QString& base, TIndexFileKind kind)
 bool CompleteInterruptedIndexSave(const QString& anyName, QString* error)
 {
     const QString base = IndexBaseName(anyName);
+    // What lies beside the index is ours to finish or remove; a part that
+    // another user put there (in a folder others may write to) is neither
+    // read, put in place nor removed.
+    QStringList parts{IndexCommitFileName(base), IndexCommitFileName(base) + QStringLiteral(".tmp")};
+    for (const TIndexFileInfo& f : kFiles)
+        parts << IndexPendingFileName(base, f.kind);
+    for (const QString& part : parts)
+        if (const QString why = AnotherUsersEntryReason(part); !why.isEmpty()) {
+            if (error)
+                *error = QStringLiteral("%1: %2; it is not used").arg(Quoted(part), why);
+            return false;
+        }
     if (!RemoveIfThere(IndexCommitFileName(base) + QStringLiteral(".tmp"), error))
         return false;
     if (!ReadCommitRecord(base).present) {

@@ -1,5 +1,6 @@
 #include "index/index_handler.h"
 
+#include "files/save_file.h"
 #include "index/index_relationships.h"
 #include "index/index_spread.h"
 #include "model/chosen_files.h"
@@ -19,7 +20,6 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QScopeGuard>
 #include <QTextStream>
 
@@ -640,10 +640,11 @@ std::vector<TIndexPosition> TIndexHandler::AllContextsOf(const QString& word)
 bool TIndexHandler::ExportData(const QString& fileName, const QString& word, bool sentenceLengths)
 {
     EnsureWhole();
-    QSaveFile file(fileName);
+    TSaveFile file(fileName);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Text)) {
-        Fail(QStringLiteral("Cannot create file \"%1\": %2").arg(fileName, file.errorString()));
-        FailedToSave(fileName);
+        const QString why = QStringLiteral("Cannot create file \"%1\": %2").arg(fileName, file.errorString());
+        Fail(why);
+        FailedToSave(fileName, why);
         return false;
     }
     QString out;
@@ -728,8 +729,9 @@ bool TIndexHandler::ExportData(const QString& fileName, const QString& word, boo
     ts.flush();
     const QByteArray bytes = out.toUtf8();
     if (file.write(bytes) != bytes.size() || !file.commit()) {
-        Fail(QStringLiteral("Cannot save file \"%1\": %2").arg(fileName, file.errorString()));
-        FailedToSave(fileName);
+        const QString why = QStringLiteral("Cannot save file \"%1\": %2").arg(fileName, file.errorString());
+        Fail(why);
+        FailedToSave(fileName, why);
         return false;
     }
     return true;

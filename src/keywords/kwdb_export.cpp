@@ -3,6 +3,7 @@
 
 #include "keywords/kwdb_list.h"
 
+#include "files/save_file.h"
 #include "maths/sdl_errors.h"
 #include "maths/sdl_intmatrix.h"
 #include "maths/sdl_matrix.h"
@@ -10,7 +11,6 @@
 #include "model/stats_list.h"
 
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QTextStream>
 
 #include <cmath>
@@ -159,7 +159,7 @@ bool TKWDBList::SaveAsMatrixText(const QString& fileName, QString* error) const
         return fail(e.Message());
     }
 
-    QSaveFile f(fileName);
+    TSaveFile f(fileName);
     if (!f.open(QIODevice::WriteOnly))
         return fail(f.errorString());
     const QByteArray bytes = text.toUtf8();

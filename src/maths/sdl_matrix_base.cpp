@@ -3,8 +3,6 @@
 #include "maths/sdl_stats.h"
 #include "maths/sdl_textio.h"
 
-#include <QSaveFile>
-
 #include <algorithm>
 #include <array>
 #include <cmath>

@@ -1,10 +1,10 @@
 #include "maths/sdl_textio.h"
 
+#include "files/save_file.h"
 #include "maths/sdl_errors.h"
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include <charconv>
 
@@ -23,7 +23,7 @@ QByteArray ReadWholeFile(const QString& fileName)
 
 void SaveWholeFile(const QString& fileName, const QByteArray& bytes)
 {
-    QSaveFile file(fileName);
+    TSaveFile file(fileName);
     if (!file.open(QIODevice::WriteOnly))
         throw ESDLFileError(QStringLiteral("Cannot create file \"%1\": %2").arg(fileName, file.errorString()));
     if (file.write(bytes) != bytes.size() || !file.commit())

@@ -1,10 +1,10 @@
 #include "model/list_export.h"
 
+#include "files/save_file.h"
 #include "model/base_list.h"
 #include "suite/excel_writer.h"
 
 #include <QLocale>
-#include <QSaveFile>
 
 #include <algorithm>
 
@@ -67,7 +67,7 @@ private:
             m_written = m_file.write(m_block) == m_block.size();
         m_block.clear();
     }
-    QSaveFile m_file;
+    TSaveFile m_file;
     QByteArray m_block;
     bool m_open = false;
     bool m_written = true;

@@ -4,7 +4,6 @@
 #include "suite/private_files.h"
 
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include <algorithm>
 #include <cerrno>
@@ -185,50 +184,33 @@ bool TMemoryStream::SaveToFile(const QString& fileName, QString* error, TSaveMod
 // ---------------------------------------------------------------------------
 
 TSaveFileStream::TSaveFileStream(const QString& fileName, TSaveMode mode)
-    : m_name(fileName), m_private(mode == TSaveMode::Private || IsInSuiteTempFolder(fileName))
+    : m_name(fileName), m_private(mode == TSaveMode::Private || IsInSuiteTempFolder(fileName)),
+      m_file(std::make_unique<TSaveFile>(fileName, m_private ? TSaveFile::TKind::Private : TSaveFile::TKind::Ordinary))
 {
-    if (!m_private)
-        m_file = std::make_unique<QSaveFile>(fileName);
 }
 
-TSaveFileStream::~TSaveFileStream()
-{
-    // A private save not committed leaves nothing behind.
-    if (m_private && !m_tempName.isEmpty()) {
-        m_file.reset();
-        QFile::remove(m_tempName);
-    }
-}
+TSaveFileStream::~TSaveFileStream() = default;
 
 bool TSaveFileStream::Failed(QString* error) const
 {
     if (error)
-        *error = QStringLiteral("Cannot write file \"%1\": %2")
-                     .arg(m_name, !m_writeError.isEmpty() ? m_writeError : m_file ? m_file->errorString() : QString());
+        *error = QStringLiteral("Cannot write file \"%1\": %2").arg(m_name, !m_writeError.isEmpty() ? m_writeError : m_file->errorString());
     return false;
 }
 
 bool TSaveFileStream::Open(QString* error)
 {
     RemoveLeftoversOfKilledSaves(m_name);
-    if (!m_private)
-        return m_file->open(QIODevice::WriteOnly) || Failed(error);
-    // QSaveFile would write through a link at the name and give a new file
-    // the user's default mode: a private save makes its own temporary file.
-    const int fd = CreatePrivateFileBeside(m_name, &m_tempName, error);
-    if (fd < 0)
-        return false;
-    auto file = std::make_unique<QFile>(m_tempName);
-    if (!file->open(fd, QIODevice::ReadWrite, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
-        QFile::remove(m_tempName);
-        m_tempName.clear();
-        if (error)
-            *error = QStringLiteral("Cannot write file \"%1\": %2").arg(m_name, file->errorString());
-        return false;
+    if (m_private && IsInSuiteTempFolder(m_name)) {
+        QString folderProblem;
+        if (!CheckSuiteTempFolder(&folderProblem)) {
+            if (error)
+                *error = QStringLiteral("Cannot write file \"%1\": %2").arg(m_name, folderProblem);
+            return false;
+        }
     }
-    m_file = std::move(file);
-    return true;
+    // Made for reading too, so that what was written can be read back.
+    return m_file->open(QIODevice::ReadWrite) || Failed(error);
 }
 
 bool TSaveFileStream::Commit(QString* error)
@@ -238,28 +220,12 @@ bool TSaveFileStream::Commit(QString* error)
     errno = 0;
     if (m_writeError.isEmpty() && !m_file->flush())
         m_writeError = errno != 0 ? SystemErrorText(errno) : m_file->errorString();
-    if (!m_private) {
-        auto* save = static_cast<QSaveFile*>(m_file.get());
-        if (!m_writeError.isEmpty()) {
-            save->cancelWriting();
-            save->commit();
-            return Failed(error);
-        }
-        return save->commit() || Failed(error);
-    }
-    if (m_writeError.isEmpty() && ::fsync(m_file->handle()) != 0)
-        m_writeError = SystemErrorText(errno);
-    m_file->close();
-    QString renameError;
-    if (m_writeError.isEmpty() && !RenameReplacing(m_tempName, m_name, &renameError))
-        m_writeError = renameError;
     if (!m_writeError.isEmpty()) {
-        QFile::remove(m_tempName);
-        m_tempName.clear();
+        m_file->cancelWriting();
+        m_file->commit();
         return Failed(error);
     }
-    m_tempName.clear();
-    return true;
+    return m_file->commit() || Failed(error);
 }
 
 int64_t TSaveFileStream::Write(const void* buffer, int64_t count)

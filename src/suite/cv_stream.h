@@ -7,7 +7,6 @@
 // early; they never read past its end.
 
 #include <QFile>
-#include <QSaveFile>
 #include <QString>
 #include <QStringList>
 
@@ -18,6 +17,7 @@
 #include <span>
 #include <vector>
 
+#include "files/save_file.h"
 #include "suite/cv_endian.h"
 
 namespace cv {
@@ -253,9 +253,10 @@ private:
     QString m_error;
 };
 
-// A file written through a temporary file beside it: the file named is
-// replaced only by a successful Commit (QSaveFile), so a failed save keeps
-// the old file. For writing only; a position may be set back to patch what
+// A file written through a temporary file beside it (TSaveFile): the file
+// named is replaced only by a successful Commit, so a failed save keeps the
+// old file, and another user's link or file in a folder others may write
+// to is refused. For writing only; a position may be set back to patch what
 // was written. Messages: "Cannot write file "<name>": <reason>".
 //
 // A private save (asked for, and every save into the suite's own temporary
@@ -290,8 +291,7 @@ private:
     static constexpr int64_t kWriteBackBytes = 256 * 1024;
     QString m_name;
     bool m_private = false;
-    QString m_tempName;                  // the private save's temporary file
-    std::unique_ptr<QFileDevice> m_file; // a QSaveFile, or the private save's QFile
+    std::unique_ptr<TSaveFile> m_file;
     int64_t m_notStarted = 0;
     QString m_writeError; // the reason the first write that fell short gave
 };

@@ -85,6 +85,14 @@ void FailedToSave(const QString& fileName)
              .arg(quoted(fileName)));
 }
 
+void FailedToSave(const QString& fileName, const QString& message)
+{
+    if (message.isEmpty())
+        FailedToSave(fileName);
+    else
+        tell("FailedToSave", TDialogKind::Error, message);
+}
+
 void FailedToImport(const QString& fileName)
 {
     tell("FailedToImport", TDialogKind::Error,

@@ -25,6 +25,9 @@ namespace cv {
 void FailedToFind(const QString& fileName);
 void FailedToRead(const QString& fileNameOrList);
 void FailedToSave(const QString& fileName);
+// The same with the reason the save gave ("Cannot write file "<name>":
+// <reason>"), shown in place of the general advice when there is one.
+void FailedToSave(const QString& fileName, const QString& message);
 void FailedToImport(const QString& fileName = QString());
 void NotAValidCVFile(const QString& fileName);
 void IsntCorvanFile(const QString& fileName);

@@ -1,10 +1,10 @@
 #include "suite/excel_writer.h"
 
+#include "files/save_file.h"
 #include "suite/process_utils.h"
 
 #include <QDir>
 #include <QFile>
-#include <QSaveFile>
 #include <QTemporaryFile>
 
 #include <xlsxwriter.h>
@@ -120,7 +120,7 @@ bool PutWorkbookInPlace(const QString& written, const QString& fileName, QString
         *why = in.errorString();
         return false;
     }
-    QSaveFile out(fileName);
+    TSaveFile out(fileName);
     if (!out.open(QIODevice::WriteOnly)) {
         *why = out.errorString();
         return false;

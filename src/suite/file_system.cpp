@@ -1,5 +1,6 @@
 #include "suite/file_system.h"
 
+#include "files/shared_folders.h"
 #include "suite/text_codec.h"
 
 #include <QDateTime>
@@ -36,12 +37,6 @@ int64_t ChangeTimeNs(const struct stat& st)
 }
 
 } // namespace
-
-QString SystemErrorText(int error)
-{
-    const QString text = QString::fromLocal8Bit(std::strerror(error));
-    return error == EFBIG ? text + QStringLiteral(" (beyond the file-size limit of this process, ulimit -f)") : text;
-}
 
 void ReportFileSizeLimitAsFailure()
 {
@@ -187,10 +182,31 @@ bool TFileLock::Lock(const QString& lockFile, int waitMs, QString* error, bool* 
     Release();
     if (busy)
         *busy = false;
-    const int fd = ::open(Native(lockFile).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    // A lock file is never taken through a link, nor one of another user:
+    // in a shared folder that could make us create a file where they say,
+    // or let them hold our writers up for good.
+    const int fd = ::open(Native(lockFile).constData(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
     if (fd < 0) {
+        // A link gives ELOOP, or EACCES where the system guards links in
+        // shared folders: what stands there says which.
+        const int err = errno;
+        struct stat link {};
+        const bool isLink = ::lstat(Native(lockFile).constData(), &link) == 0 && S_ISLNK(link.st_mode);
         if (error)
-            *error = QStringLiteral("Cannot open file %1: %2").arg(Quoted(lockFile), SystemErrorText(errno));
+            *error = QStringLiteral("Cannot open file %1: %2")
+                         .arg(Quoted(lockFile), isLink ? QStringLiteral("it is a symbolic link, which is not followed")
+                                                       : SystemErrorText(err));
+        return false;
+    }
+    struct stat st {};
+    const QString foreign = ::fstat(fd, &st) != 0 ? SystemErrorText(errno)
+                            : !S_ISREG(st.st_mode)   ? NotARegularFileReason(st.st_mode)
+                            : st.st_uid != ::geteuid() ? BelongsToAnotherUser(st.st_uid) + QStringLiteral("; it is not used")
+                                                       : QString();
+    if (!foreign.isEmpty()) {
+        ::close(fd);
+        if (error)
+            *error = QStringLiteral("Cannot lock file %1: %2").arg(Quoted(lockFile), foreign);
         return false;
     }
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(std::max(waitMs, 0));
@@ -223,7 +239,7 @@ bool TFileLock::Lock(const QString& lockFile, int waitMs, QString* error, bool* 
 
 bool LockIsHeld(const QString& lockFile)
 {
-    const int fd = ::open(Native(lockFile).constData(), O_RDONLY | O_CLOEXEC);
+    const int fd = ::open(Native(lockFile).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return false;
     const bool held = ::flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
@@ -261,10 +277,24 @@ bool TDurableFile::Fail(const QString& what, int err, QString* error)
 
 bool TDurableFile::Create(QString* error)
 {
-    m_fd = ::open(Native(m_name).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (m_fd < 0) {
-        m_fd = -1;
-        return Fail(QStringLiteral("Cannot create file"), errno, error);
+    // Made new, never through a link: in a shared folder another user may
+    // have put a link or a file of theirs at the name first.
+    const QByteArray name = Native(m_name);
+    for (int attempt = 0; m_fd < 0; ++attempt) {
+        m_fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (m_fd >= 0)
+            break;
+        const int err = errno;
+        if (err != EEXIST || attempt > 0)
+            return Fail(QStringLiteral("Cannot create file"), err, error);
+        // A file (or link) of ours left there goes; another user's stays.
+        if (const QString why = AnotherUsersEntryReason(m_name); !why.isEmpty()) {
+            if (error)
+                *error = QStringLiteral("Cannot create file %1: %2; it is not replaced").arg(Quoted(m_name), why);
+            return false;
+        }
+        if (::unlink(name.constData()) != 0 && errno != ENOENT)
+            return Fail(QStringLiteral("Cannot create file"), errno, error);
     }
     m_created = true;
     m_buffer.reserve(1 << 20);
@@ -355,7 +385,8 @@ void RemoveLeftoversOfKilledSaves(const QString& file)
         const bool letters = std::all_of(tail.begin(), tail.end(), [](QChar c) {
             return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z');
         });
-        if (letters && !f.isSymLink() && f.lastModified() < settled)
+        // Only our own: in a shared folder the name may be another user's save.
+        if (letters && !f.isSymLink() && f.lastModified() < settled && AnotherUsersEntryReason(f.absoluteFilePath()).isEmpty())
             QFile::remove(f.absoluteFilePath());
     }
 }

@@ -10,11 +10,9 @@
 #include <functional>
 #include <vector>
 
-namespace cv {
+#include "files/system_error.h"
 
-// The system's text for an error number (strerror), e.g. "No space left on
-// device"; a write beyond the process's file-size limit says so.
-QString SystemErrorText(int error);
+namespace cv {
 
 // A write beyond the process's file-size limit (ulimit -f) fails with
 // EFBIG, told as the reason, instead of the signal that would end the
@@ -64,7 +62,10 @@ public:
     TFileLock& operator=(const TFileLock&) = delete;
 
     // Takes the exclusive lock, waiting at most `waitMs` milliseconds for
-    // another holder to let it go. False with the reason; `busy` tells that
+    // another holder to let it go. The lock file is made when absent; a
+    // link there, or a file of another user, is refused (never followed or
+    // used: "... it belongs to another user (user nobody (uid 65534)); it
+    // is not used"). False with the reason; `busy` tells that
     // another holder kept it the whole time (as opposed to a file that
     // cannot be made).
     bool Lock(const QString& lockFile, int waitMs, QString* error, bool* busy = nullptr);
@@ -76,7 +77,9 @@ private:
 };
 
 // A file written so that it is on the disk, whole, before anything names
-// it: created (replacing a file of the name), written through a buffer,
+// it: made new (O_EXCL, never through a link; with the user's usual mode;
+// a file or link of this user's at the name is removed first, one of
+// another user's refused with its owner named), written through a buffer,
 // then flushed to the disk (fsync) by Finish. Failures carry the system's
 // reason: "Cannot write file "<name>": No space left on device". A file
 // not finished is removed when the object goes.
@@ -115,7 +118,8 @@ bool LockIsHeld(const QString& lockFile);
 // A save through a temporary file that is killed after the file got its
 // name ("<file>.XXXXXX", six letters) and before the rename
 // leaves it beside `file`. Removes those of `file` not written to for a
-// minute (one just written may be another program's save going on).
+// minute (one just written may be another program's save going on), and
+// only this user's (in a shared folder the name may be another user's).
 void RemoveLeftoversOfKilledSaves(const QString& file);
 
 // rename(2): `to` is replaced at once; false with the system's reason.

@@ -1,5 +1,6 @@
 #include "suite/private_files.h"
 
+#include "files/shared_folders.h"
 #include "suite/file_system.h"
 
 #include <QDir>
@@ -9,28 +10,14 @@
 #include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
-#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include <vector>
 
 namespace cv {
 
 namespace {
 
 QByteArray native(const QString& path) { return QFile::encodeName(path); }
-
-// "user nobody (uid 65534)", for the messages that refuse what is not ours.
-QString describeOwner(uid_t uid)
-{
-    passwd entry{};
-    passwd* found = nullptr;
-    std::vector<char> buffer(4096);
-    if (::getpwuid_r(uid, &entry, buffer.data(), buffer.size(), &found) == 0 && found && found->pw_name)
-        return QStringLiteral("user %1 (uid %2)").arg(QString::fromLocal8Bit(found->pw_name)).arg(uid);
-    return QStringLiteral("uid %1").arg(uid);
-}
 
 bool fail(QString* error, const QString& text)
 {
@@ -51,22 +38,29 @@ QString foreignFileReason(const struct stat& st)
     if (!S_ISREG(st.st_mode))
         return QStringLiteral("it is not a regular file; it is not used");
     if (st.st_uid != ::geteuid())
-        return QStringLiteral("it belongs to another user (%1); it is not used").arg(describeOwner(st.st_uid));
+        return BelongsToAnotherUser(st.st_uid) + QStringLiteral("; it is not used");
     return {};
 }
 
 } // namespace
 
-QString SuiteTempFolder()
+QString UsersRuntimeFolder()
 {
     // A runtime folder counts only when it is this user's: one inherited
     // from another user's session (su keeps the variable) is not.
     const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    if (!runtime.isEmpty() && QFileInfo(runtime).isAbsolute()) {
-        struct stat st {};
-        if (::stat(native(runtime).constData(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::geteuid())
-            return QDir(runtime).filePath(QStringLiteral("corvantis"));
-    }
+    if (runtime.isEmpty() || !QFileInfo(runtime).isAbsolute())
+        return {};
+    struct stat st {};
+    if (::stat(native(runtime).constData(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::geteuid())
+        return runtime;
+    return {};
+}
+
+QString SuiteTempFolder()
+{
+    if (const QString runtime = UsersRuntimeFolder(); !runtime.isEmpty())
+        return QDir(runtime).filePath(QStringLiteral("corvantis"));
     return QDir(QDir::tempPath()).filePath(QStringLiteral("corvantis-%1").arg(::geteuid()));
 }
 
@@ -110,7 +104,7 @@ bool CheckSuiteTempFolder(QString* error)
     QString why = ok ? QString() : SystemErrorText(errno);
     if (ok && st.st_uid != ::geteuid()) {
         ok = false;
-        why = QStringLiteral("belongs to another user (%1)").arg(describeOwner(st.st_uid));
+        why = QStringLiteral("belongs to another user (%1)").arg(DescribeOwner(st.st_uid));
     } else if (ok && (st.st_mode & 077) != 0 && ::fchmod(fd, 0700) != 0) {
         ok = false;
         why = QStringLiteral("is open to other users and cannot be made private (%1)").arg(SystemErrorText(errno));
@@ -205,36 +199,6 @@ bool ReadPrivateFile(const QString& path, QByteArray& bytes, QString* error)
     ::close(fd);
     bytes = std::move(read);
     return true;
-}
-
-int CreatePrivateFileBeside(const QString& name, QString* tempName, QString* error)
-{
-    if (IsInSuiteTempFolder(name)) {
-        QString folderProblem;
-        if (!CheckSuiteTempFolder(&folderProblem)) {
-            fail(error, QStringLiteral("Cannot write file \"%1\": %2").arg(name, folderProblem));
-            return -1;
-        }
-    }
-    struct stat st {};
-    if (::lstat(native(name).constData(), &st) == 0) {
-        const QString why = st.st_uid != ::geteuid() ? QStringLiteral("it belongs to another user (%1)").arg(describeOwner(st.st_uid))
-                            : !S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode) ? QStringLiteral("it is not a regular file")
-                                                                             : QString();
-        if (!why.isEmpty()) {
-            fail(error, QStringLiteral("Cannot write file \"%1\": %2; it is not replaced").arg(name, why));
-            return -1;
-        }
-    }
-    QByteArray pattern = native(name) + ".XXXXXX";
-    const int fd = ::mkostemp(pattern.data(), O_CLOEXEC); // O_EXCL and mode 0600
-    if (fd < 0) {
-        fail(error, QStringLiteral("Cannot write file \"%1\": %2").arg(name, SystemErrorText(errno)));
-        return -1;
-    }
-    if (tempName)
-        *tempName = QFile::decodeName(pattern);
-    return fd;
 }
 
 } // namespace cv

@@ -27,6 +27,10 @@ class QFile;
 
 namespace cv {
 
+// $XDG_RUNTIME_DIR when the session has one and it is a folder of this
+// user's; else empty (one inherited from another user's session through
+// su is not the user's).
+QString UsersRuntimeFolder();
 // The folder's path; nothing is made or checked.
 QString SuiteTempFolder();
 // A name in that folder.
@@ -56,11 +60,5 @@ int OpenPrivateFile(const QString& path, TPrivateOpen how, QString* error = null
 std::unique_ptr<QFile> OpenPrivateQFile(const QString& path, TPrivateOpen how, QString* error = nullptr);
 // A whole file, opened for reading as above (any thread).
 bool ReadPrivateFile(const QString& path, QByteArray& bytes, QString* error = nullptr);
-
-// A temporary file beside `name` ("<name>.XXXXXX", made new and 0600) that
-// a save writes and then renames to `name`. The name itself must be absent
-// or a file or link of this user: the rename replaces it, never what a link
-// points to. A descriptor open for reading and writing, or -1 with the reason.
-int CreatePrivateFileBeside(const QString& name, QString* tempName, QString* error = nullptr);
 
 } // namespace cv

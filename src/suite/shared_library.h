@@ -13,7 +13,11 @@ class TSharedLibrary {
 public:
     // Opens the library with every symbol resolved now and kept local to it.
     // Null, with "Cannot load library "<name>": <reason>" in error, when the
-    // file is missing, not a library of this platform, or cannot be linked.
+    // file is missing, not a library of this platform, or cannot be linked,
+    // and when another user could change it: the file or a folder above it
+    // belongs to another user (root aside) or may be written by others
+    // ("... the folder "/tmp/x" may be changed by every user of the
+    // machine; it is not loaded").
     static std::unique_ptr<TSharedLibrary> Open(const QString& fileName, QString* error);
 
     ~TSharedLibrary();

@@ -1,7 +1,8 @@
 #include "suite/text_codec.h"
 
+#include "files/save_file.h"
+
 #include <QFile>
-#include <QSaveFile>
 #include <QStringDecoder>
 
 #include <array>
@@ -222,7 +223,7 @@ bool ConvertATextFileAnsiToUTF16(const QString& fileName, uint32_t codePage, QSt
         out.append(char(c.unicode() & 0xFF));
         out.append(char(c.unicode() >> 8));
     }
-    QSaveFile file(fileName);
+    TSaveFile file(fileName);
     if (!file.open(QIODevice::WriteOnly) || file.write(out) != out.size() || !file.commit())
         return fail(QStringLiteral("write"), file.errorString());
     return true;

@@ -1,9 +1,10 @@
 #include "suite/zip_archive.h"
 
+#include "files/save_file.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QHash>
-#include <QSaveFile>
 #include <QStringDecoder>
 
 #include <unzip.h>
@@ -28,7 +29,7 @@ constexpr qsizetype kCopyChunk = 64 * 1024;
 
 // minizip reads and writes through these, on a QIODevice that we open and
 // close ourselves: names need no 8-bit conversion and writes can go through
-// QSaveFile, which replaces the old archive only when everything succeeded.
+// TSaveFile, which replaces the old archive only when everything succeeded.
 voidpf ZCALLBACK devOpen(voidpf, const void* device, int) { return const_cast<void*>(device); }
 
 uLong ZCALLBACK devRead(voidpf, voidpf stream, void* buf, uLong size)
@@ -398,7 +399,7 @@ bool TZipArchive::CreateArchive(const QString& fileName)
     m_fileName = fileName;
     m_error.clear();
     {
-        QSaveFile out(fileName);
+        TSaveFile out(fileName);
         if (!out.open(QIODevice::WriteOnly))
             return fail(QStringLiteral("create"), out.errorString());
         zlib_filefunc64_def funcs = deviceFunctions();
@@ -666,7 +667,7 @@ bool TZipArchive::rewrite(const std::vector<bool>& keep, std::vector<TZipNewEntr
         if (keep[i] && m_entries[i].IsEncrypted())
             return fail(QStringLiteral("write"), QStringLiteral("entry \"%1\" is encrypted and cannot be copied").arg(m_entries[i].name));
 
-    QSaveFile out(m_fileName);
+    TSaveFile out(m_fileName);
     if (!out.open(QIODevice::WriteOnly))
         return fail(QStringLiteral("write"), out.errorString());
     zlib_filefunc64_def funcs = deviceFunctions();

@@ -41,16 +41,20 @@ protected:
 
 TEST_F(HelpNotFound, AMissingPageIsAPageOfTheHelpThatLeadsToTheContents)
 {
-    for (const QByteArray target : {QByteArray("/missing.html"), QByteArray("/sub/folder/gone.html?contextid=5")}) {
+    const struct {
+        QByteArray target, up;
+    } asked[] = {{"/missing.html", ""}, {"/sub/folder/gone.html?contextid=5", "../../"}};
+    for (const auto& [target, up] : asked) {
         SCOPED_TRACE(target.toStdString());
         const QByteArray answer = Ask("GET", target);
         EXPECT_TRUE(answer.startsWith("HTTP/1.0 404 Not Found\r\n"));
         EXPECT_TRUE(HeadersOf(answer).contains("\r\nContent-Type: text/html; charset=utf-8"));
         const QByteArray body = BodyOf(answer);
         EXPECT_EQ(ContentLength(answer), body.size());
-        // In the help's style, with links that hold from any folder.
-        EXPECT_TRUE(body.contains("<link rel=\"stylesheet\" href=\"/style.css\">"));
-        EXPECT_TRUE(body.contains("<a href=\"/index.html\">contents</a>"));
+        // In the help's style, with links that climb back to the help's folder
+        // (whose address holds the run's key) from the folder asked for.
+        EXPECT_TRUE(body.contains("<link rel=\"stylesheet\" href=\"" + up + "style.css\">")) << body.toStdString();
+        EXPECT_TRUE(body.contains("<a href=\"" + up + "index.html\">contents</a>"));
         EXPECT_TRUE(body.contains("<h1>Page not found</h1>"));
         // It names the path asked for, without the query.
         const QString path = QString::fromLatin1(target.left(target.indexOf('?') < 0 ? target.size() : target.indexOf('?')));

@@ -16,7 +16,9 @@
 #include <csignal>
 #include <thread>
 
+#include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -155,6 +157,66 @@ TEST_F(IndexCommit, ASecondWriterWaitsABoundedTimeThenSaysWhoHoldsTheIndex)
     EXPECT_TRUE(d.Load(dir.file("busy"), &error)) << qPrintable(error);
     other.Release();
     EXPECT_TRUE(Index({{QStringLiteral("c.txt"), QByteArray("More words.\n")}}, "busy", kIndexOpenAdd));
+}
+
+// An index kept in a folder other users may write to (/tmp): what another
+// user puts beside it (a link or a file at a part's name, a lock file) is
+// refused at once with its owner named, and nothing of the user's is
+// written through it. The other user is a child process that gives up root.
+TEST_F(IndexCommit, InASharedFolderPartsAndLocksOfAnotherUserAreRefusedNamingTheirOwner)
+{
+    const std::optional<cvtest::OtherUser> other = cvtest::otherUser();
+    if (!other)
+        GTEST_SKIP() << "needs root to act as a second user";
+    const QString shared = cvtest::makeSharedFolder(dir);
+    const QString precious = dir.write(QStringLiteral("precious.txt"), "the user's own");
+    const QString theirs = dir.file(QStringLiteral("theirs"));
+    ASSERT_TRUE(QDir().mkpath(theirs));
+    ::chmod(QFile::encodeName(theirs).constData(), 0777);
+    ASSERT_TRUE(Index(FirstTexts(), "tmp/ridx")) << qPrintable(lastError);
+    const QByteArray tokens = cvtest::readAll(dir.file("tmp/ridx.tokens"));
+    const TTexts more{{QStringLiteral("c.txt"), QByteArray("More words here.\n")}};
+    const auto expectRefused = [&](const QString& base, const QString& what) {
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_FALSE(Index(more, base, kIndexOpenAdd));
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10)) << "refused, not waited for";
+        EXPECT_TRUE(lastError.contains(what)) << qPrintable(lastError);
+        EXPECT_TRUE(lastError.contains(QStringLiteral("(user nobody (uid"))
+                    || lastError.contains(QStringLiteral("symbolic link"))) << qPrintable(lastError);
+    };
+
+    // A part of the next save made a link to the user's file, then a file open to all.
+    const QString part = IndexPendingFileName(dir.file("tmp/ridx"), TIndexFileKind::Tokens);
+    ASSERT_EQ(cvtest::linkAsOtherUser(*other, precious, part), QString());
+    expectRefused(QStringLiteral("tmp/ridx"), QStringLiteral("ridx.tokens.new\": it belongs to another user"));
+    EXPECT_EQ(cvtest::readAll(precious), "the user's own");
+    ASSERT_TRUE(QFile::remove(part));
+    const QString planted = IndexPendingFileName(dir.file("tmp/ridx"), TIndexFileKind::Types);
+    ASSERT_EQ(cvtest::asOtherUser(*other, [&]() -> QString {
+                  ::umask(0);
+                  const int fd = ::open(QFile::encodeName(planted).constData(), O_WRONLY | O_CREAT, 0666);
+                  return fd >= 0 && ::close(fd) == 0 ? QString() : QStringLiteral("not made");
+              }),
+              QString());
+    expectRefused(QStringLiteral("tmp/ridx"), QStringLiteral("ridx.types.new\": it belongs to another user"));
+    EXPECT_EQ(QFileInfo(planted).size(), 0) << "the user's word types are not written into it";
+    EXPECT_EQ(cvtest::readAll(dir.file("tmp/ridx.tokens")), tokens);
+
+    // A lock file that is their link, then one of theirs.
+    const QString loot = QDir(theirs).filePath(QStringLiteral("made"));
+    ASSERT_EQ(cvtest::linkAsOtherUser(*other, loot, dir.file("tmp/kidx.lock")), QString());
+    EXPECT_FALSE(Index(FirstTexts(), "tmp/kidx"));
+    EXPECT_TRUE(lastError.contains(QStringLiteral("it is a symbolic link, which is not followed"))) << qPrintable(lastError);
+    EXPECT_FALSE(QFileInfo::exists(loot)) << "nothing is made through their link";
+    ASSERT_EQ(cvtest::asOtherUser(*other, [&]() -> QString {
+                  const int fd = ::open(QFile::encodeName(dir.file("tmp/lidx.lock")).constData(), O_WRONLY | O_CREAT, 0644);
+                  return fd >= 0 && ::close(fd) == 0 ? QString() : QStringLiteral("not made");
+              }),
+              QString());
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(Index(FirstTexts(), "tmp/lidx"));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10)) << "refused, not waited for";
+    EXPECT_TRUE(lastError.contains(QStringLiteral("lidx.lock\": it belongs to another user (user nobody"))) << qPrintable(lastError);
 }
 
 TEST_F(IndexCommit, ASaveKilledAtAnyStepLeavesTheOldOrTheNewSet)

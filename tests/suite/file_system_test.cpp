@@ -3,6 +3,7 @@
 #include "support/test_support.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 #include <gtest/gtest.h>
 
@@ -13,6 +14,7 @@
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/time.h>
 #include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -123,6 +125,67 @@ TEST(FileSystem, ALockIsHeldByOneHolderAndWaitedForABoundedTime)
     EXPECT_FALSE(TFileLock().Lock(dir.file(QStringLiteral("no/such/folder.lock")), 0, &error, &busy));
     EXPECT_FALSE(busy);
     EXPECT_TRUE(error.contains(QStringLiteral("No such file or directory"))) << error.toStdString();
+}
+
+// A durable file or a lock is never made through a link: a link at the
+// name (ours, left behind; in a shared folder perhaps not) is not followed.
+TEST(FileSystem, DurableFilesAndLocksAreMadeNewAndNeverThroughALink)
+{
+    cvtest::TempDir dir;
+    const QString target = dir.write(QStringLiteral("target.txt"), "kept");
+    const QString name = dir.file(QStringLiteral("part.new"));
+    ASSERT_TRUE(QFile::link(target, name));
+    QString error;
+    {
+        TDurableFile f(name);
+        ASSERT_TRUE(f.Create(&error)) << error.toStdString();
+        ASSERT_TRUE(f.Write("new", 3, &error) && f.Finish(&error)) << error.toStdString();
+    }
+    EXPECT_FALSE(QFileInfo(name).isSymLink()) << "our own leftover link goes; a new file takes its name";
+    EXPECT_EQ(cvtest::readAll(name), "new");
+    EXPECT_EQ(cvtest::readAll(target), "kept");
+    const mode_t mask = ::umask(027);
+    {
+        TDurableFile f(dir.file(QStringLiteral("masked")));
+        EXPECT_TRUE(f.Create(&error) && f.Finish(&error));
+    }
+    ::umask(mask);
+    EXPECT_EQ(cvtest::modeOf(dir.file(QStringLiteral("masked"))), 0640u) << "the user's usual mode";
+
+    const QString lock = dir.file(QStringLiteral("x.lock"));
+    ASSERT_TRUE(QFile::link(dir.file(QStringLiteral("elsewhere")), lock));
+    bool busy = true;
+    EXPECT_FALSE(TFileLock().Lock(lock, 0, &error, &busy));
+    EXPECT_FALSE(busy);
+    EXPECT_TRUE(error.endsWith(QStringLiteral("it is a symbolic link, which is not followed"))) << error.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(dir.file(QStringLiteral("elsewhere"))));
+    EXPECT_FALSE(LockIsHeld(lock));
+}
+
+// What a killed save left beside a file goes at the next save, an hour on;
+// in a folder others may write to, only the user's own.
+TEST(FileSystem, LeftoversOfKilledSavesGoButNotAnotherUsersFiles)
+{
+    cvtest::TempDir dir;
+    const QString list = dir.write(QStringLiteral("x.lst"), "list");
+    const QString mine = dir.write(QStringLiteral("x.lst.abcDEF"), "left");
+    const QString recent = dir.write(QStringLiteral("x.lst.ghiJKL"), "being saved");
+    const QString theirs = dir.write(QStringLiteral("x.lst.mnoPQR"), "theirs");
+    const QString digits = dir.write(QStringLiteral("x.lst.123456"), "no save of ours");
+    const timeval hourAgo[2] = {{::time(nullptr) - 3600, 0}, {::time(nullptr) - 3600, 0}};
+    for (const QString& f : {mine, theirs, digits})
+        ::utimes(QFile::encodeName(f).constData(), hourAgo);
+    const std::optional<cvtest::OtherUser> other = cvtest::otherUser();
+    if (other) {
+        ::chmod(QFile::encodeName(dir.path()).constData(), 0777);
+        ASSERT_TRUE(cvtest::giveToOtherUser(*other, theirs));
+    }
+    RemoveLeftoversOfKilledSaves(list);
+    EXPECT_FALSE(QFileInfo::exists(mine));
+    EXPECT_TRUE(QFileInfo::exists(recent));
+    EXPECT_TRUE(QFileInfo::exists(digits));
+    EXPECT_TRUE(QFileInfo::exists(list));
+    EXPECT_EQ(QFileInfo::exists(theirs), other.has_value()) << "another user's file is left";
 }
 
 TEST(FileSystem, AFileThatCannotBeWrittenSaysWhyAndGoes)

@@ -139,6 +139,24 @@ bool giveToOtherUser(const OtherUser& user, const QString& path)
     return ::lchown(QFile::encodeName(path).constData(), uid_t(user.uid), gid_t(user.gid)) == 0;
 }
 
+QString makeSharedFolder(const TempDir& dir, const QString& name)
+{
+    ::chmod(QFile::encodeName(dir.path()).constData(), 0755);
+    const QString shared = dir.file(name);
+    QDir().mkpath(shared);
+    ::chmod(QFile::encodeName(shared).constData(), 01777);
+    return shared;
+}
+
+QString linkAsOtherUser(const OtherUser& user, const QString& target, const QString& link)
+{
+    return asOtherUser(user, [&]() -> QString {
+        return ::symlink(QFile::encodeName(target).constData(), QFile::encodeName(link).constData()) == 0
+                   ? QString()
+                   : QStringLiteral("cannot make the link %1").arg(link);
+    });
+}
+
 void limitAddressSpace(uint64_t extraBytes)
 {
     QFile status(QStringLiteral("/proc/self/status"));

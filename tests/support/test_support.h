@@ -75,6 +75,11 @@ QString asOtherUser(const OtherUser& user, const std::function<QString()>& job);
 // Hands a file or folder to `user` (chown, not following a link); false when
 // that cannot be done.
 bool giveToOtherUser(const OtherUser& user, const QString& path);
+// A folder like /tmp in `dir`: everyone may write to it, the sticky bit
+// set, reachable by the other user (`dir` is opened to others for that).
+QString makeSharedFolder(const TempDir& dir, const QString& name = QStringLiteral("tmp"));
+// Makes a symbolic link `link` -> `target` as `user`; "" when made.
+QString linkAsOtherUser(const OtherUser& user, const QString& target, const QString& link);
 
 // Limits this process's address space to what it has mapped now and
 // `extraBytes` more (for a child of runInChild: a job that asks for far more

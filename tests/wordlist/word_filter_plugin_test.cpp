@@ -6,6 +6,11 @@
 #include "suite/my_types.h"
 #include "support/test_support.h"
 
+#include <QDir>
+#include <QFile>
+
+#include <sys/stat.h>
+
 using cv::TWordFilterPlugin;
 
 namespace {
@@ -130,6 +135,47 @@ TEST(WordFilterPlugin, MissingOrWrongLibrariesGiveClearErrors)
     EXPECT_FALSE(TWordFilterPlugin::Load(pluginFile("no_entry_point"), &error));
     EXPECT_TRUE(error.contains(QStringLiteral("WordlistChangeWord")));
     EXPECT_TRUE(error.contains(QStringLiteral("libno_entry_point.so")));
+}
+
+// A filter runs as the user: one another user could have changed (the
+// file, or a folder above it, theirs or open to them) is not loaded.
+TEST(WordFilterPlugin, ALibraryOthersCouldChangeIsRefused)
+{
+    cvtest::TempDir dir;
+    ::chmod(QFile::encodeName(dir.path()).constData(), 0755);
+    const auto copyInto = [&](const QString& folder, mode_t folderMode) {
+        QDir().mkpath(folder);
+        ::chmod(QFile::encodeName(folder).constData(), folderMode);
+        const QString copy = QDir(folder).filePath(QStringLiteral("libfilter.so"));
+        EXPECT_TRUE(QFile::copy(pluginFile("test_word_filter"), copy));
+        ::chmod(QFile::encodeName(copy).constData(), 0755);
+        return copy;
+    };
+    QString error;
+    const QString sticky = copyInto(dir.file(QStringLiteral("tmp")), 01777);
+    EXPECT_TRUE(TWordFilterPlugin::Load(sticky, &error)) << "a file of the user's in a folder like /tmp: " << error.toStdString();
+
+    const QString open = copyInto(dir.file(QStringLiteral("open")), 0777);
+    EXPECT_FALSE(TWordFilterPlugin::Load(open, &error));
+    EXPECT_TRUE(error.contains(QStringLiteral("the folder \"%1\" may be changed by every user of the machine; it is not loaded")
+                                   .arg(dir.file(QStringLiteral("open")))))
+        << error.toStdString();
+    ::chmod(QFile::encodeName(sticky).constData(), 0666);
+    EXPECT_FALSE(TWordFilterPlugin::Load(sticky, &error));
+    EXPECT_TRUE(error.endsWith(QStringLiteral("it may be changed by every user of the machine; it is not loaded"))) << error.toStdString();
+    ::chmod(QFile::encodeName(sticky).constData(), 0755);
+
+    const std::optional<cvtest::OtherUser> other = cvtest::otherUser();
+    if (!other)
+        return;
+    ASSERT_TRUE(cvtest::giveToOtherUser(*other, sticky));
+    EXPECT_FALSE(TWordFilterPlugin::Load(sticky, &error));
+    EXPECT_TRUE(error.contains(QStringLiteral("it belongs to another user (user nobody"))) << error.toStdString();
+    const QString theirs = copyInto(dir.file(QStringLiteral("theirs")), 0755);
+    ASSERT_TRUE(cvtest::giveToOtherUser(*other, dir.file(QStringLiteral("theirs"))));
+    EXPECT_FALSE(TWordFilterPlugin::Load(theirs, &error));
+    EXPECT_TRUE(error.contains(QStringLiteral("the folder \"%1\" belongs to another user").arg(dir.file(QStringLiteral("theirs")))))
+        << error.toStdString();
 }
 
 TEST(WordFilterPlugin, TheSettingsNameTheFilterPerTool)

@@ -14,6 +14,7 @@
 #include "crashreport/core/support/files_and_folders.h"
 #include "crashreport/core/support/report_helpers.h"
 #include "crashreport/core/support/text_routines.h"
+#include "suite/private_files.h"
 
 namespace cv {
 
@@ -68,8 +69,8 @@ TSourceLocationMessage EncodeSourceLocationMessage(const std::string& unitName, 
 
 std::string LocationSlotName(int64_t processId)
 {
-    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    const std::string folder = runtime && *runtime ? IncludeTrailingBackslashA(runtime) : GetTempFolder();
+    const QString runtime = UsersRuntimeFolder();
+    const std::string folder = !runtime.isEmpty() ? IncludeTrailingBackslashA(runtime.toStdString()) : GetTempFolder();
     return folder + "Crashbox" + std::to_string(processId);
 }
 
@@ -88,12 +89,14 @@ bool SendLocationToIDE(const std::string& lineText, const std::string& unitName,
         process = 0;
 
     // Never blocks: with nobody reading the pipe the open fails (ENXIO).
-    const int slot = ::open(LocationSlotName(process).c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+    const int slot = ::open(LocationSlotName(process).c_str(), O_WRONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
     if (slot < 0)
         return false;
     struct stat info {};
     bool written = false;
-    if (::fstat(slot, &info) == 0 && S_ISFIFO(info.st_mode))
+    // Only a pipe of this user's hears where the report points: in a shared
+    // folder another user could have made the name first.
+    if (::fstat(slot, &info) == 0 && S_ISFIFO(info.st_mode) && info.st_uid == ::geteuid())
         written = ::write(slot, message.data(), message.size()) == ssize_t(message.size());
     ::close(slot);
     return written;

@@ -17,6 +17,7 @@
 #include "crashreport/core/support/files_and_folders.h"
 #include "crashreport/core/support/report_helpers.h"
 #include "suite/cv_stream.h"
+#include "suite/private_files.h"
 
 extern char** environ;
 
@@ -103,10 +104,13 @@ bool LoadReporterRequest(const std::string& fileName, TReporterRequest& request,
             *error = reason;
         return false;
     };
-    TMemoryStream stream;
+    // The request says what the reporter sends, attaches and restarts: it
+    // is read only when it is a file of this user's, never through a link.
+    QByteArray bytes;
     QString reason;
-    if (!stream.LoadFromFile(QString::fromStdString(fileName), &reason))
+    if (!ReadPrivateFile(QString::fromStdString(fileName), bytes, &reason))
         return fail(reason.toStdString());
+    TMemoryStream stream(std::vector<uint8_t>(bytes.begin(), bytes.end()));
     char magic[4] = {};
     uint16_t version = 0;
     if (!stream.ReadExact(magic, sizeof magic) || std::memcmp(magic, kMagic, sizeof magic) != 0)

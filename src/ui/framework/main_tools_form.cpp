@@ -1422,8 +1422,9 @@ void TMainToolsForm::ShowRowFileNames(TCV_Grid* grid)
         return;
     }
     const QString file = SuiteTempFile(QStringLiteral("%1 file names.txt").arg(Tool_Name(current_tool_var)));
-    if (!WriteUtf16File(file, names.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n"))) {
-        FailedToSave(file);
+    QString error;
+    if (!WriteUtf16File(file, names.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n"), &error)) {
+        FailedToSave(file, error);
         return;
     }
     TryToShow(file);

@@ -95,14 +95,14 @@ uint8_t DefaultListTypeOfTool(uint8_t tool)
     return kListWordList;
 }
 
-bool WriteUtf16File(const QString& fileName, const QString& text)
+bool WriteUtf16File(const QString& fileName, const QString& text, QString* error)
 {
     // Through the suite's save, which keeps a file in the suite's own folder
     // (the texts' names shown to the user) for its user alone.
     TMemoryStream m;
     m.WriteU16(0xFEFF);
     m.WriteExact(text.utf16(), int64_t(text.size()) * 2);
-    return m.SaveToFile(fileName);
+    return m.SaveToFile(fileName, error);
 }
 
 BaseDataSetType& BaseDataSet()
@@ -492,8 +492,9 @@ bool SaveStringsAskingName(QString& fileName, const QStringList& strings)
             return false;
         fileName = dialog.FileName;
     }
-    if (!WriteUtf16File(fileName, strings.join(QStringLiteral("\r\n")))) {
-        FailedToSave(fileName);
+    QString error;
+    if (!WriteUtf16File(fileName, strings.join(QStringLiteral("\r\n")), &error)) {
+        FailedToSave(fileName, error);
         return false;
     }
     return true;

@@ -218,8 +218,9 @@ using TFileNameReplaceDialog = std::function<std::optional<TFileNameReplacement>
 bool RenameTextFilesInDocument(TMainToolsForm& form, TCorvantisholder* document, const TFileNameReplaceDialog& dialog,
                                std::pair<QString, QString>& result, const std::function<void()>& refresh = {});
 
-// Writes the text as UTF-16 (with its byte-order mark) through a temporary file.
-bool WriteUtf16File(const QString& fileName, const QString& text);
+// Writes the text as UTF-16 (with its byte-order mark) through a temporary
+// file; false with "Cannot write file "<name>": <reason>" in error.
+bool WriteUtf16File(const QString& fileName, const QString& text, QString* error = nullptr);
 // HTML and XML files in the browser when the user wants, others in the editor.
 void OpenFileInBrowserOrEditor(QWidget* window, const QString& fileName);
 // "head -> form1, form2" for each entry with forms joined under it.

@@ -3,6 +3,8 @@
 
 #include "ui/framework/multi_tool_base.h"
 
+#include "files/save_file.h"
+
 #include <QAbstractTextDocumentLayout>
 #include <QApplication>
 #include <QFileInfo>
@@ -10,7 +12,6 @@
 #include <QPrintDialog>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
-#include <QSaveFile>
 #include <QTabWidget>
 #include <QTextDocument>
 #include <QTextEdit>
@@ -262,8 +263,9 @@ bool SaveLemmasAsLemmaList(const TCVBaseDataClass& list)
     dialog.InitialDir = GetUserReadWriteFolder();
     if (!dialog.Execute() || !OKToOverwrite(dialog.FileName))
         return false;
-    if (!WriteUtf16File(dialog.FileName, lines.join(QStringLiteral("\r\n")))) {
-        FailedToSave(dialog.FileName);
+    QString error;
+    if (!WriteUtf16File(dialog.FileName, lines.join(QStringLiteral("\r\n")), &error)) {
+        FailedToSave(dialog.FileName, error);
         return false;
     }
     TryToShow(dialog.FileName);
@@ -283,14 +285,18 @@ bool SaveSourceText(QTextEdit* richEdit, const QString& fileName)
         return false;
     // An ".rtf" name gets the rich text as RTF; others the plain text as it stands.
     const bool rich = dialog.FileName.endsWith(QStringLiteral(".rtf"), Qt::CaseInsensitive);
+    QString error;
     const auto writeRtf = [&] {
-        QSaveFile file(dialog.FileName);
+        TSaveFile file(dialog.FileName);
         const QByteArray rtf = RtfOfTextDocument(*richEdit->document());
-        return file.open(QIODevice::WriteOnly) && file.write(rtf) == rtf.size() && file.commit();
+        if (file.open(QIODevice::WriteOnly) && file.write(rtf) == rtf.size() && file.commit())
+            return true;
+        error = QStringLiteral("Cannot write file \"%1\": %2").arg(dialog.FileName, file.errorString());
+        return false;
     };
-    const bool written = rich ? writeRtf() : WriteUtf16File(dialog.FileName, richEdit->toPlainText());
+    const bool written = rich ? writeRtf() : WriteUtf16File(dialog.FileName, richEdit->toPlainText(), &error);
     if (!written) {
-        FailedToSave(dialog.FileName);
+        FailedToSave(dialog.FileName, error);
         return false;
     }
     TryToShow(dialog.FileName);

@@ -102,5 +102,26 @@ TEST_F(IdeSlotTest, AFileInThePlaceOfTheSlotIsLeftAlone)
     EXPECT_EQ(QFileInfo(file).size(), 0);
 }
 
+// A slot another user made first (in a runtime folder that is no one's
+// own, or the temporary folder) hears nothing of where the report points.
+TEST_F(IdeSlotTest, AnotherUsersSlotOrARuntimeFolderNotTheUsersIsLeftAlone)
+{
+    const std::optional<cvtest::OtherUser> other = cvtest::otherUser();
+    if (!other)
+        GTEST_SKIP() << "needs root to act as a second user";
+    const std::string slot = LocationSlotName(0);
+    ASSERT_EQ(::mkfifo(slot.c_str(), 0666), 0);
+    ASSERT_TRUE(cvtest::giveToOtherUser(*other, QString::fromStdString(slot)));
+    const int reader = ::open(slot.c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    EXPECT_FALSE(SendLocationToIDE("123", "Unit1", "TForm1", "4", 1.5, "Proc"));
+    char got[8];
+    EXPECT_LE(::read(reader, got, sizeof got), 0) << "nothing reached their pipe";
+    ::close(reader);
+    ASSERT_TRUE(cvtest::giveToOtherUser(*other, dir.path()));
+    EXPECT_EQ(LocationSlotName(0).find(dir.path().toStdString()), std::string::npos)
+        << "a runtime folder of another user's is not the user's";
+}
+
 } // namespace
 } // namespace cv

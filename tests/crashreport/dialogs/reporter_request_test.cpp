@@ -8,6 +8,8 @@
 #include "crashreport/core/support/files_and_folders.h"
 #include "support/test_support.h"
 
+#include <QFile>
+
 using namespace cv;
 
 namespace {
@@ -107,6 +109,27 @@ TEST(ReporterRequest, AForeignOrDamagedFileGivesNothing)
     }
     TReporterRequest read;
     EXPECT_FALSE(LoadReporterRequest(dir.file(QStringLiteral("missing")).toStdString(), read));
+}
+
+// What the reporter sends, attaches and restarts comes from the request:
+// one that is a link, or another user's file, is not read.
+TEST(ReporterRequest, ALinkOrAnotherUsersFileIsNotRead)
+{
+    cvtest::TempDir dir;
+    const QString good = dir.file(QStringLiteral("r.request"));
+    ASSERT_TRUE(SaveReporterRequest(good.toStdString(), MakeRequest()));
+    const QString link = dir.file(QStringLiteral("link.request"));
+    ASSERT_TRUE(QFile::link(good, link));
+    TReporterRequest read;
+    std::string error;
+    EXPECT_FALSE(LoadReporterRequest(link.toStdString(), read, &error));
+    EXPECT_NE(error.find("it is a symbolic link, which is not followed"), std::string::npos) << error;
+    const std::optional<cvtest::OtherUser> other = cvtest::otherUser();
+    if (!other)
+        return;
+    ASSERT_TRUE(cvtest::giveToOtherUser(*other, good));
+    EXPECT_FALSE(LoadReporterRequest(good.toStdString(), read, &error));
+    EXPECT_NE(error.find("it belongs to another user (user nobody"), std::string::npos) << error;
 }
 
 TEST(ReporterRequest, TheArgumentNamesTheFile)

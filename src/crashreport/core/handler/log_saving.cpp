@@ -158,7 +158,7 @@ TStoredEntry KeepInFallback(const std::string& wanted, const std::string& reason
 {
     const std::string fallback = FallbackLogFileName(wanted);
     try {
-        if (!ForceFolders(ExtractFileDir(fallback)))
+        if (!ForcePrivateFolders(ExtractFileDir(fallback)))
             throw ELogFileError("Cannot make the folder of \"" + fallback + "\"", "its folder cannot be made");
         TLogFile log(fallback, false);
         const int at = PutReport(log, report, maxNum, nullptr);
@@ -222,7 +222,7 @@ std::string LogSaveProblem(const TCrashboxModuleOptions& options)
         return SavedInstead(wanted, problem, actual);
     // The other place to try: the library data folder, in a folder of the program.
     const std::string fallback = FallbackLogFileName(wanted);
-    const std::string fallbackProblem = ForceFolders(ExtractFileDir(fallback)) ? WriteProblem(fallback) : "its folder cannot be made";
+    const std::string fallbackProblem = ForcePrivateFolders(ExtractFileDir(fallback)) ? WriteProblem(fallback) : "its folder cannot be made";
     return KeptNowhere(wanted, problem, fallback, fallbackProblem);
 }
 

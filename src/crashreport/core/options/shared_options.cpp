@@ -3,6 +3,7 @@
 #include "crashreport/core/options/options_stream.h"
 #include "suite/cv_endian.h"
 #include "suite/cv_stream.h"
+#include "suite/private_files.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -33,6 +34,12 @@ void SetError(std::string* error, std::string text)
         *error = std::move(text);
 }
 
+bool Absent(const std::string& file)
+{
+    struct stat st {};
+    return ::lstat(file.c_str(), &st) != 0 && errno == ENOENT;
+}
+
 } // namespace
 
 TSharedDataArea::~TSharedDataArea() { CloseSharedData(*this); }
@@ -47,6 +54,7 @@ TSharedDataArea& TSharedDataArea::operator=(TSharedDataArea&& other) noexcept
         fSize = std::exchange(other.fSize, 0);
         fCreator = std::exchange(other.fCreator, 0);
         fName = std::move(other.fName);
+        fFile = std::move(other.fFile);
     }
     return *this;
 }
@@ -64,18 +72,26 @@ std::string SharedDataName(pid_t processId, uintptr_t moduleHandle)
     return name;
 }
 
+std::string SharedDataFileName(pid_t processId, uintptr_t moduleHandle)
+{
+    return SuiteTempFile(QString::fromStdString(SharedDataName(processId, moduleHandle).substr(1))).toStdString();
+}
+
 TSharedDataArea OpenSharedData(uintptr_t moduleHandle, uint32_t payloadSize, std::string* error, pid_t processId)
 {
     TSharedDataArea area;
     const std::string name = SharedDataName(processId ? processId : ::getpid(), moduleHandle);
+    const std::string file = SharedDataFileName(processId ? processId : ::getpid(), moduleHandle);
+    const QString path = QString::fromStdString(file);
     if (payloadSize > UINT32_MAX - 4) {
         SetError(error, "The options are too large for the shared options area \"" + name + "\"");
         return area;
     }
     // Twice: an area that goes between our two attempts is made anew.
     for (int attempt = 0; attempt < 2; ++attempt) {
+        QString why;
         if (payloadSize > 0) {
-            const int fd = ::shm_open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+            const int fd = OpenPrivateFile(path, TPrivateOpen::CreateNew, &why);
             if (fd >= 0) {
                 const std::size_t total = std::size_t(payloadSize) + 4;
                 void* base = MAP_FAILED;
@@ -84,7 +100,7 @@ TSharedDataArea OpenSharedData(uintptr_t moduleHandle, uint32_t payloadSize, std
                 const int reason = errno;
                 ::close(fd);
                 if (base == MAP_FAILED) {
-                    ::shm_unlink(name.c_str());
+                    ::unlink(file.c_str());
                     SetError(error, Reason(name, "make", reason));
                     return area;
                 }
@@ -92,21 +108,22 @@ TSharedDataArea OpenSharedData(uintptr_t moduleHandle, uint32_t payloadSize, std
                 area.fSize = total;
                 area.fCreator = ::getpid();
                 area.fName = name;
+                area.fFile = file;
                 endian::storeLE(area.fBase, uint32_t(total));
                 return area;
             }
-            if (errno != EEXIST) {
-                SetError(error, Reason(name, "make", errno));
+            if (Absent(file)) {
+                SetError(error, "Cannot make the shared options area \"" + name + "\": " + why.toStdString());
                 return area;
             }
         }
-        const int fd = ::shm_open(name.c_str(), O_RDWR | O_CLOEXEC, 0);
+        const int fd = OpenPrivateFile(path, TPrivateOpen::ReadWrite, &why);
         if (fd < 0) {
-            if (errno == ENOENT && payloadSize == 0)
+            if (Absent(file) && payloadSize == 0)
                 return area;
-            if (errno == ENOENT)
+            if (Absent(file))
                 continue;
-            SetError(error, Reason(name, "open", errno));
+            SetError(error, "Cannot open the shared options area \"" + name + "\": " + why.toStdString());
             return area;
         }
         // The size word is believed only as far as the area really reaches.
@@ -134,6 +151,7 @@ TSharedDataArea OpenSharedData(uintptr_t moduleHandle, uint32_t payloadSize, std
         area.fBase = static_cast<uint8_t*>(base);
         area.fSize = total;
         area.fName = name;
+        area.fFile = file;
         return area;
     }
     SetError(error, Reason(name, "open", ENOENT));
@@ -145,11 +163,12 @@ void CloseSharedData(TSharedDataArea& area)
     if (area.fBase)
         ::munmap(area.fBase, area.fSize);
     if (area.Created())
-        ::shm_unlink(area.fName.c_str());
+        ::unlink(area.fFile.c_str());
     area.fBase = nullptr;
     area.fSize = 0;
     area.fCreator = 0;
     area.fName.clear();
+    area.fFile.clear();
 }
 
 namespace {
@@ -172,7 +191,8 @@ TPublished& Published()
 
 void RemoveLeftSharedOptionsAreas()
 {
-    if (DIR* dir = ::opendir("/dev/shm")) {
+    const std::string folder = SuiteTempFolder().toStdString();
+    if (DIR* dir = ::opendir(folder.c_str())) {
         const std::size_t prefix = std::strlen(kNamePrefix);
         while (const dirent* entry = ::readdir(dir)) {
             const std::string_view name = entry->d_name;
@@ -180,7 +200,7 @@ void RemoveLeftSharedOptionsAreas()
                 continue;
             const auto pid = pid_t(std::strtoul(std::string(name.substr(prefix, 8)).c_str(), nullptr, 16));
             if (pid > 0 && ::kill(pid, 0) != 0 && errno == ESRCH)
-                ::shm_unlink(("/" + std::string(name)).c_str());
+                ::unlink((folder + "/" + std::string(name)).c_str());
         }
         ::closedir(dir);
     }
@@ -206,7 +226,7 @@ bool PublishOptions(const TCrashboxModuleOptions& options, std::string* error)
         // An area of this very name that no one in this program made yet is
         // left from an image this process ran before (exec keeps the ID).
         RemoveLeftSharedOptionsAreas();
-        ::shm_unlink(SharedDataName(::getpid(), options.ModuleHandle()).c_str());
+        ::unlink(SharedDataFileName(::getpid(), options.ModuleHandle()).c_str());
         published.cleared = true;
     }
     std::string reason;

@@ -3,9 +3,13 @@
 // process, so that every part of the process (and a reporter process of
 // ours that knows the process ID) reads the options in force.
 //
-// The area is a POSIX shared memory object named "/Crashbox-" followed by
-// the process ID in 8 and the module handle in 16 upper-case hexadecimal
-// digits. Its first 4 bytes hold its total size (the payload plus 4,
+// The area is named "/Crashbox-" followed by the process ID in 8 and the
+// module handle in 16 upper-case hexadecimal digits, and kept as the file
+// of that name (without the "/") in the suite's private folder
+// (private_files.h), mapped by every process that reads it: a name in
+// /dev/shm would show every user of the machine where the module was
+// loaded, which address-space randomisation keeps secret. The file is
+// made 0600, never through a link, and one of another user is refused. Its first 4 bytes hold its total size (the payload plus 4,
 // little-endian); the payload follows: one byte 1, then the options stream
 // of the current version (docs/crashbox-options.md). The area made by this
 // module last stays open until the next publication or
@@ -47,10 +51,13 @@ private:
     std::size_t fSize = 0;
     pid_t fCreator = 0; // the process that made the area, 0 when it was opened
     std::string fName;
+    std::string fFile; // its file in the private folder
 };
 
 // "/Crashbox-PPPPPPPPHHHHHHHHHHHHHHHH".
 std::string SharedDataName(pid_t processId, uintptr_t moduleHandle);
+// The area's file: "<suite's private folder>/Crashbox-PPPPPPPPHHHHHHHHHHHHHHHH".
+std::string SharedDataFileName(pid_t processId, uintptr_t moduleHandle);
 
 // Creates the area with room for payloadSize bytes, or opens the one that
 // exists with the size it holds. payloadSize 0 is a pure look-up: no area

@@ -175,9 +175,17 @@ std::optional<TLogEntryPlace> PutLogEntry(const std::string& fileName, const std
     const std::string entry = EntryBytes(report);
     // A file-size limit fails the write instead of ending the process.
     const TQuietSignal quiet(SIGXFSZ);
-    const std::string target = FileBehindLinks(fileName);
-    const TOpenFile file(OpenRegularFile(target, O_RDWR | O_CLOEXEC));
+    // Never written through a link (in a shared output folder another user's
+    // link could lead the report into their file): a link at the name, or
+    // another user's file there, goes to the whole save, which replaces the
+    // link or refuses the file.
+    struct stat atName {};
+    if (::lstat(fileName.c_str(), &atName) == 0 && S_ISLNK(atName.st_mode))
+        return std::nullopt;
+    const TOpenFile file(OpenRegularFile(fileName, O_RDWR | O_CLOEXEC | O_NOFOLLOW));
     if (file.Fd() < 0) {
+        if (errno == ELOOP)
+            return std::nullopt;
         if (errno != ENOENT || replacing)
             Fail(fileName, errno);
         if (const int error = ReplaceFileContents(fileName, entry); error != 0)
@@ -186,6 +194,11 @@ std::optional<TLogEntryPlace> PutLogEntry(const std::string& fileName, const std
     }
     struct stat info {};
     if (::fstat(file.Fd(), &info) != 0)
+        Fail(fileName, errno);
+    if (info.st_uid != ::geteuid())
+        return std::nullopt;
+    // The log holds command lines, file names and memory: its user's alone.
+    if ((info.st_mode & 077) != 0 && ::fchmod(file.Fd(), 0600) != 0)
         Fail(fileName, errno);
     const auto size = uint64_t(info.st_size);
     uint64_t end = size;

@@ -1,6 +1,6 @@
 #include "crashreport/core/report/log_file.h"
 
-#include <QSaveFile>
+#include "files/save_file.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -95,7 +95,6 @@ using namespace logtext;
 namespace {
 
 const std::string kSeparator = "\r\n\r\n\r\n\r\n";
-
 
 // A line that opens a section: its first ":" is its last character. Item and
 // value lines begin with blanks, so a value line that happens to end in ":"
@@ -456,7 +455,7 @@ void TLogFile::Save()
 void TLogFile::SaveXMLCopy(const std::string& fileName) const
 {
     const std::string xml = XML();
-    QSaveFile file(QString::fromStdString(fileName));
+    TSaveFile file(QString::fromStdString(fileName));
     if (!file.open(QIODevice::WriteOnly) || file.write(xml.data(), qint64(xml.size())) != qint64(xml.size()) || !file.commit())
         throw ELogFileError("Cannot write file \"" + fileName + "\": " + file.errorString().toStdString());
 }

@@ -1,6 +1,6 @@
 #include "crashreport/core/report/png_writer.h"
 
-#include <QSaveFile>
+#include "files/save_file.h"
 
 #include <zlib.h>
 
@@ -116,7 +116,7 @@ bool SaveScreenshotPNGFile(const std::string& fileName, const TPalettePicture& p
     std::vector<uint8_t> bytes;
     if (!WritePNGToStream(picture, bytes))
         return fail(QStringLiteral("the image data could not be compressed"));
-    QSaveFile file(QString::fromStdString(fileName));
+    TSaveFile file(QString::fromStdString(fileName));
     if (!file.open(QIODevice::WriteOnly))
         return fail(file.errorString());
     if (file.write(reinterpret_cast<const char*>(bytes.data()), qint64(bytes.size())) != qint64(bytes.size()))

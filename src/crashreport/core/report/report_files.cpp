@@ -21,6 +21,7 @@
 #include "crashreport/core/support/text_routines.h"
 #include "crashreport/core/support/crashbox_texts.h"
 #include "crashreport/core/support/report_helpers.h"
+#include "suite/private_files.h"
 
 namespace cv {
 
@@ -168,9 +169,12 @@ std::unique_ptr<TReportFolder> TReportFolder::Adopt(const std::string& path)
 std::vector<std::string> ReportFolderBases()
 {
     std::vector<std::string> bases;
-    for (const char* variable : {"XDG_RUNTIME_DIR", "TMPDIR"})
-        if (const char* value = std::getenv(variable); value && *value)
-            bases.push_back(IncludeTrailingBackslashA(value));
+    // The session's runtime folder only when it is this user's (su keeps
+    // another user's in the variable), as the suite's own folder does.
+    if (const QString runtime = UsersRuntimeFolder(); !runtime.isEmpty())
+        bases.push_back(IncludeTrailingBackslashA(runtime.toStdString()));
+    if (const char* value = std::getenv("TMPDIR"); value && *value)
+        bases.push_back(IncludeTrailingBackslashA(value));
     bases.push_back("/tmp/");
     return bases;
 }

@@ -1,6 +1,6 @@
 #include "crashreport/core/report/xml_builder.h"
 
-#include <QSaveFile>
+#include "files/save_file.h"
 
 namespace cv {
 
@@ -161,7 +161,7 @@ bool TXMLItem::SaveXMLToFile(const std::string& fileName, std::string* error) co
             ++end;
         start = end + 1;
     }
-    QSaveFile file(QString::fromStdString(fileName));
+    TSaveFile file(QString::fromStdString(fileName));
     if (!file.open(QIODevice::WriteOnly) || file.write(lines.data(), qint64(lines.size())) != qint64(lines.size())
         || !file.commit()) {
         if (error)

@@ -2,6 +2,7 @@
 
 #include "crashreport/core/support/crashbox_texts.h"
 #include "crashreport/core/support/text_routines.h"
+#include "files/shared_folders.h"
 
 #include <fcntl.h>
 #include <limits.h>
@@ -54,18 +55,41 @@ bool DirectoryExistsA(const std::string& folder)
     return !folder.empty() && ::stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-bool ForceFolders(const std::string& folder)
+namespace {
+
+// ForceFolders with the mode each folder made gets (less the umask).
+bool ForceFoldersMade(const std::string& path, mode_t mode)
 {
-    const std::string path = ExpandVariables(ExcludeTrailingBackslashA(folder));
     // The root (or nothing) is there already.
     if (path.empty() || DirectoryExistsA(path))
         return true;
     const std::string parent = ExtractFileDir(path);
     if (parent == path)
         return true;
-    if (!parent.empty() && !ForceFolders(parent))
+    if (!parent.empty() && !ForceFoldersMade(parent, mode))
         return false;
-    return ::mkdir(path.c_str(), 0777) == 0 || (errno == EEXIST && DirectoryExistsA(path));
+    return ::mkdir(path.c_str(), mode) == 0 || (errno == EEXIST && DirectoryExistsA(path));
+}
+
+} // namespace
+
+bool ForceFolders(const std::string& folder) { return ForceFoldersMade(ExpandVariables(ExcludeTrailingBackslashA(folder)), 0777); }
+
+bool ForcePrivateFolders(const std::string& folder)
+{
+    const std::string path = ExpandVariables(ExcludeTrailingBackslashA(folder));
+    if (!ForceFoldersMade(path, 0700))
+        return false;
+    // One found wider (made before, or by another program of the user's)
+    // is narrowed; the folder itself, never what a link there names.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
+        return true;
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && st.st_uid == ::geteuid() && (st.st_mode & 077) != 0)
+        ::fchmod(fd, 0700);
+    ::close(fd);
+    return true;
 }
 
 int OpenRegularFile(const std::string& fileName, int flags, unsigned mode)
@@ -109,12 +133,23 @@ std::string FileErrorText(int error)
 
 std::string WriteProblem(const std::string& fileName)
 {
+    // The component's files (reports, options) are never written through a
+    // link nor into another user's file: in a shared output folder either
+    // could send the report, or its mode, where another user chose.
+    struct stat entry {};
+    if (::lstat(fileName.c_str(), &entry) == 0) {
+        struct stat target {};
+        if (S_ISLNK(entry.st_mode))
+            return ::stat(fileName.c_str(), &target) == 0 ? "it is a symbolic link, which is not followed" : "it is a link to nothing";
+        if (entry.st_uid != ::geteuid())
+            return BelongsToAnotherUser(entry.st_uid).toStdString();
+    }
     int fd = OpenRegularFile(fileName, O_RDWR);
     if (fd >= 0) {
         ::close(fd);
         // A file is written anew beside itself and renamed over the old one
         // (ReplaceFileContents): its folder must take a new file too.
-        const std::string folder = ExtractFileDir(FileBehindLinks(fileName));
+        const std::string folder = ExtractFileDir(fileName);
         if (::faccessat(AT_FDCWD, folder.empty() ? "." : folder.c_str(), W_OK | X_OK, AT_EACCESS) != 0)
             return FileErrorText(errno);
         return {};
@@ -135,19 +170,6 @@ std::string WriteProblem(const std::string& fileName)
 }
 
 bool CanWriteFile(const std::string& fileName) { return WriteProblem(fileName).empty(); }
-
-std::string FileBehindLinks(const std::string& fileName)
-{
-    struct stat link {};
-    if (::lstat(fileName.c_str(), &link) != 0 || !S_ISLNK(link.st_mode))
-        return fileName;
-    char* resolved = ::realpath(fileName.c_str(), nullptr);
-    if (!resolved)
-        return fileName;
-    std::string target = resolved;
-    std::free(resolved);
-    return target;
-}
 
 TQuietSignal::TQuietSignal(int signal) : fSignal(signal)
 {
@@ -171,20 +193,26 @@ int ReplaceFileContents(const std::string& fileName, std::string_view bytes)
 {
     // A file-size limit fails the write instead of ending the process.
     const TQuietSignal quiet(SIGXFSZ);
-    // A link keeps pointing at the file it names: that file is replaced.
-    const std::string target = FileBehindLinks(fileName);
+    // The name itself is replaced: a link there is not followed (the rename
+    // replaces the link), and another user's file is not written into.
+    const std::string& target = fileName;
     struct stat old {};
-    const bool exists = ::stat(target.c_str(), &old) == 0;
-    if (exists && !S_ISREG(old.st_mode))
-        return S_ISDIR(old.st_mode) ? EISDIR : EINVAL;
+    if (::lstat(target.c_str(), &old) == 0) {
+        if (S_ISDIR(old.st_mode))
+            return EISDIR;
+        if (!S_ISREG(old.st_mode) && !S_ISLNK(old.st_mode))
+            return EINVAL;
+        if (old.st_uid != ::geteuid())
+            return EPERM;
+    }
     const std::string folder = ExtractFilePath(target);
     std::string temp = folder + "." + ExtractFileName(target) + ".XXXXXX";
     const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
     if (fd < 0)
         return errno;
-    // The file keeps the mode it had; a new one is its user's alone (the
-    // crash-report files hold command lines, file names and memory).
-    int error = ::fchmod(fd, exists ? old.st_mode & 07777 : 0600) == 0 ? 0 : errno;
+    // The user's alone, whatever stood there before: the crash-report files
+    // hold command lines, file names, memory and passwords.
+    int error = ::fchmod(fd, 0600) == 0 ? 0 : errno;
     for (std::size_t done = 0; error == 0 && done < bytes.size();) {
         const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
         if (n < 0 && errno == EINTR)
@@ -209,11 +237,11 @@ bool MakeFileAccessible(std::string& fileName, bool perProgramFolder, bool forRe
     if (forReading ? CanReadFile(fileName) : CanWriteFile(fileName))
         return true;
     std::string folder = GetLibraryDataFolder();
-    if (!ForceFolders(folder))
+    if (!ForcePrivateFolders(folder))
         return false;
     if (perProgramFolder) {
         folder = IncludeTrailingBackslashA(folder) + ChangeFileExt(ExtractFileName(GetExeFileNameA()), "");
-        if (!ForceFolders(folder))
+        if (!ForcePrivateFolders(folder))
             return false;
     }
     const std::string moved = IncludeTrailingBackslashA(folder) + ExtractFileName(fileName);

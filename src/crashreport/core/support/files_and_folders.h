@@ -28,6 +28,11 @@ std::string ExcludeTrailingBackslashA(const std::string& folder);
 bool DirectoryExistsA(const std::string& folder);
 // Creates a folder (variables expanded) and every missing parent.
 bool ForceFolders(const std::string& folder);
+// The same for the component's own folders (the library data folder and
+// its folders per program, the settings folder): what is made is 0700, and
+// the folder, when it is this user's and open to others, is narrowed to
+// 0700 (the names of the reports and options in it are the user's alone).
+bool ForcePrivateFolders(const std::string& folder);
 // Opens a file (open(2)'s flags and mode) only when it is a regular file,
 // never waiting on a named pipe or a device: the descriptor, or -1 with
 // errno (EISDIR for a folder, EINVAL for anything else that is no file).
@@ -37,11 +42,10 @@ int OpenRegularFile(const std::string& fileName, int flags, unsigned mode = 0666
 bool CanReadFile(const std::string& fileName);
 bool CanWriteFile(const std::string& fileName);
 // Why a file cannot be written (opened, or created, and its folder take
-// the new file that replaces it); empty when it can.
+// the new file that replaces it; a link at the name, which is never
+// followed, or a file of another user: "it is a symbolic link, which is
+// not followed", "it belongs to another user (...)"); empty when it can.
 std::string WriteProblem(const std::string& fileName);
-// The file a symbolic link ends at; the name itself when it is no link, or
-// a link to nothing.
-std::string FileBehindLinks(const std::string& fileName);
 // While one lives, the signal is blocked on this thread: a call that would
 // raise it fails with its error instead of ending the process (SIGPIPE of
 // a pipe whose reader has gone, SIGXFSZ of a file beyond its size limit);
@@ -61,10 +65,10 @@ private:
 
 // Writes bytes as the whole new content of a file: into a new file in its
 // folder, renamed over it when all is written, so that a failure (a full
-// disk) leaves the file as it was, byte for byte. An existing file keeps
-// its mode (a link, the file it names); a new one is made 0600. 0, or the
-// system's error number of the failure (EISDIR, EINVAL for what is no
-// regular file).
+// disk) leaves the file as it was, byte for byte. The file is made 0600
+// whatever stood there; a link at the name is replaced, never followed,
+// and another user's file is not replaced (EPERM). 0, or the system's
+// error number of the failure (EISDIR, EINVAL for what is no regular file).
 int ReplaceFileContents(const std::string& fileName, std::string_view bytes);
 // The system's reason for an error number of a file; for what is no
 // regular file (EINVAL, EISDIR from OpenRegularFile), what it is.

@@ -187,12 +187,15 @@ bool TProfileFile::Write(std::string_view section, std::string_view key, std::st
 
 std::optional<std::string> ProfileFileLocation(const std::string& fileName, bool forReading)
 {
-    std::string name = fileName.find('/') == std::string::npos
-                           ? IncludeTrailingBackslashA(GetSettingsFolder()) + fileName
-                           : fileName;
-    // The settings folder may not exist yet.
-    if (!forReading)
-        ForceFolders(ExtractFileDir(name));
+    const bool inSettingsFolder = fileName.find('/') == std::string::npos;
+    std::string name = inSettingsFolder ? IncludeTrailingBackslashA(GetSettingsFolder()) + fileName : fileName;
+    // The settings folder may not exist yet; it is the user's alone.
+    if (!forReading) {
+        if (inSettingsFolder)
+            ForcePrivateFolders(ExtractFileDir(name));
+        else
+            ForceFolders(ExtractFileDir(name));
+    }
     if (!MakeFileAccessible(name, false, forReading))
         return std::nullopt;
     return name;

@@ -16,6 +16,7 @@
 #include "crashreport/core/support/files_and_folders.h"
 #include "crashreport/core/support/text_routines.h"
 #include "crashreport/core/support/report_helpers.h"
+#include "files/save_file.h"
 
 namespace cv {
 
@@ -83,11 +84,10 @@ bool WriteTextFileA(const std::string& Text, const std::string& FileName)
     const std::string folder = ExtractFileDir(FileName);
     if (!folder.empty() && !DirectoryExistsA(folder) && ::mkdir(folder.c_str(), 0777) != 0)
         return false;
-    const int fd = ::open(FileName.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd < 0)
-        return false;
-    const bool written = WriteAll(fd, Text);
-    return ::close(fd) == 0 && written;
+    // Never through another user's link, nor over their file, in a shared folder.
+    TSaveFile file(QString::fromStdString(FileName));
+    return file.open(QIODevice::WriteOnly) && file.write(Text.data(), qint64(Text.size())) == qint64(Text.size())
+           && file.commit();
 }
 
 std::string MakePageIDComment()

@@ -1,5 +1,7 @@
 #include "ui/framework/grid_dialogs/breakdown_window.h"
 
+#include "files/save_file.h"
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
@@ -9,7 +11,6 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QStringEncoder>
 #include <QVBoxLayout>
 
@@ -408,11 +409,11 @@ void TFormBreakdown::AdvGlowButtonSaveREsultsClick()
     if (!dialog.Execute())
         return;
     // UTF-16 with its byte-order mark, through a temporary file.
-    QSaveFile file(dialog.FileName);
+    TSaveFile file(dialog.FileName);
     QStringEncoder encoder(QStringConverter::Utf16LE, QStringConverter::Flag::WriteBom);
     const QByteArray bytes = encoder.encode(ElMemoResults->toPlainText());
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
-        FailedToSave(dialog.FileName + QStringLiteral(": ") + file.errorString());
+        FailedToSave(dialog.FileName, QStringLiteral("Cannot write file \"%1\": %2").arg(dialog.FileName, file.errorString()));
         return;
     }
 }

@@ -1,5 +1,7 @@
 #include "ui/wordlist/dialogs/column_edit_dialog.h"
 
+#include "files/save_file.h"
+
 #include <QComboBox>
 #include <QLineEdit>
 #include <QDir>
@@ -9,7 +11,6 @@
 #include <QKeyEvent>
 #include <QListWidget>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QVBoxLayout>
 
 #include "suite/cvbuf.h"
@@ -167,7 +168,7 @@ void TFormSetColumnEdit::SaveHistory() const
     for (int i = 0; i < ElComboBox1->count(); ++i)
         lines << ElComboBox1->itemText(i);
     // A history that cannot be written is only a convenience lost: no message.
-    QSaveFile file(TheIniName());
+    TSaveFile file(TheIniName());
     if (file.open(QIODevice::WriteOnly | QIODevice::Text)) {
         file.write(lines.join(u'\n').toUtf8());
         file.commit();

@@ -1,11 +1,12 @@
 #include "ui/wordlist/views/extra_details.h"
 
+#include "files/save_file.h"
+
 #include <QApplication>
 #include <QBoxLayout>
 #include <QFileInfo>
 #include <QListWidget>
 #include <QMenu>
-#include <QSaveFile>
 #include <QStringEncoder>
 
 #include <algorithm>
@@ -258,9 +259,9 @@ bool TFormExtraDetails::SaveListOfFiles()
         lines << StyledListboxFiles->item(i)->text();
     QStringEncoder encoder(QStringConverter::Utf16LE, QStringConverter::Flag::WriteBom);
     const QByteArray bytes = encoder.encode(lines.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n"));
-    QSaveFile f(dialog.FileName);
+    TSaveFile f(dialog.FileName);
     if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size() || !f.commit()) {
-        FailedToSave(dialog.FileName);
+        FailedToSave(dialog.FileName, QStringLiteral("Cannot write file \"%1\": %2").arg(dialog.FileName, f.errorString()));
         return false;
     }
     return true;

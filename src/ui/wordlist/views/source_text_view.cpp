@@ -1,9 +1,10 @@
 #include "ui/wordlist/views/source_text_view.h"
 
+#include "files/save_file.h"
+
 #include <QFile>
 #include <QPainter>
 #include <QRegularExpression>
-#include <QSaveFile>
 #include <QScrollBar>
 #include <QTextBlock>
 
@@ -336,7 +337,7 @@ bool TSourceTextRichEdit::SaveAsRTF(const QString& fileName, const QString& note
         start = end;
     }
     rtf += QStringLiteral("}\n");
-    QSaveFile f(fileName);
+    TSaveFile f(fileName);
     if (!f.open(QIODevice::WriteOnly) || f.write(rtf.toLatin1()) < 0 || !f.commit()) {
         m_error = QStringLiteral("Cannot write file \"%1\": %2").arg(fileName, f.errorString());
         return false;

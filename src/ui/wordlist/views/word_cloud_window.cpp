@@ -4,6 +4,7 @@
 #include <QBoxLayout>
 #include <QDoubleSpinBox>
 #include <QEvent>
+#include <QFileInfo>
 #include <QLabel>
 #include <QListWidget>
 #include <QMouseEvent>
@@ -16,6 +17,7 @@
 
 #include "concordance/collocates.h"
 #include "concordance/patterns_clusters.h"
+#include "files/save_file.h"
 #include "gui/file_dialogs.h"
 #include "keywords/kw_plots.h"
 #include "model/base_list.h"
@@ -381,8 +383,12 @@ bool TFormWordCloud::Save()
         return false;
     const TCloudRect r = cloud->PrinterRect();
     const QImage picture = r.Left != -999 ? m_image.copy(0, 0, r.Right, r.Bottom) : m_image;
-    if (!picture.save(dialog.FileName)) {
-        FailedToSave(dialog.FileName);
+    // Through the suite's save: never through another user's link in a shared folder.
+    TSaveFile file(dialog.FileName);
+    const QByteArray format = QFileInfo(dialog.FileName).suffix().toLower().toLatin1();
+    if (!file.open(QIODevice::WriteOnly) || !picture.save(&file, format.isEmpty() ? "bmp" : format.constData())
+        || !file.commit()) {
+        FailedToSave(dialog.FileName, QStringLiteral("Cannot write file \"%1\": %2").arg(dialog.FileName, file.errorString()));
         return false;
     }
     return true;

@@ -7,9 +7,14 @@
 
 #include <vector>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include "crashreport/core/crashbox_testutil.h"
 #include "crashreport/core/handler/internal_errors.h"
 #include "crashreport/core/report/log_file.h"
+#include "crashreport/core/support/files_and_folders.h"
 
 using namespace cv;
 
@@ -177,6 +182,64 @@ TEST_F(LogSaving, HandlersSkipTheSaveAndAFailedSaveIsTriedAgainOnRequest)
     EXPECT_EQ(events, (std::vector<std::string>{"action 2 execute", "error 3", "error 3", "action 3 skip"}));
     EXPECT_EQ(LastInternalWarning().Code, eeLogError);
     EXPECT_NE(LastInternalWarning().Message.find("wordlist.elf"), std::string::npos) << LastInternalWarning().Message;
+}
+
+// A report in an output folder others may write to (/tmp): a link at the
+// log's name (even the user's own) is never written through, and a file of
+// another user is not written into; the report goes to the fallback folder
+// (the user's alone) with the reason, and is 0600 whatever stood there.
+TEST_F(LogSaving, AReportIsNeverWrittenThroughALinkNorIntoAnotherUsersFile)
+{
+    const QString shared = cvtest::makeSharedFolder(dir, QStringLiteral("shared"));
+    const std::string wanted = (shared + QStringLiteral("/crash_example.elf")).toStdString();
+    options.SetOutputPath(wanted);
+    const std::string fallback = FallbackLogFileName(wanted);
+
+    // A file of the user's own, open to all, at the name: the report is 0600.
+    const QString own = dir.write(QStringLiteral("shared/crash_example.elf"), "");
+    QFile::setPermissions(own, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadOther | QFileDevice::WriteOther);
+    ASSERT_TRUE(StoreReportEarly(options, Report("0001")).Stored());
+    EXPECT_EQ(cvtest::modeOf(own), 0600u);
+    ASSERT_TRUE(QFile::remove(own));
+
+    // A link to a file open to all (another user's when the test may act as one).
+    const QString theirs = dir.file(QStringLiteral("theirs"));
+    ASSERT_TRUE(QDir().mkpath(theirs));
+    const QString loot = dir.write(QStringLiteral("theirs/loot.elf"), "");
+    ::chmod(QFile::encodeName(loot).constData(), 0666);
+    const std::optional<cvtest::OtherUser> other = cvtest::otherUser();
+    if (other) {
+        ASSERT_TRUE(cvtest::giveToOtherUser(*other, loot));
+        ASSERT_EQ(cvtest::linkAsOtherUser(*other, loot, own), QString());
+    } else {
+        ASSERT_TRUE(QFile::link(loot, own));
+    }
+    const TStoredEntry stored = StoreReportEarly(options, Report("0002"));
+    ASSERT_TRUE(stored.Stored());
+    EXPECT_EQ(stored.LogFile, fallback);
+    EXPECT_NE(stored.Problem.find("it is a symbolic link, which is not followed"), std::string::npos) << stored.Problem;
+    EXPECT_EQ(cvtest::readAll(loot), QByteArray()) << "nothing of the report reaches the link's file";
+    EXPECT_EQ(cvtest::modeOf(loot), 0666u);
+    EXPECT_EQ(cvtest::modeOf(QString::fromStdString(fallback)), 0600u);
+    // The fallback folder and the library's data folder are the user's alone.
+    EXPECT_EQ(cvtest::modeOf(QString::fromStdString(ExtractFileDir(fallback))), 0700u);
+    EXPECT_EQ(cvtest::modeOf(QString::fromStdString(dataFolder())), 0700u);
+    CloseSharedLogFile();
+    ASSERT_TRUE(QFile::remove(own));
+
+    if (!other)
+        return;
+    // A file of another user at the name is not written into either.
+    ASSERT_EQ(cvtest::asOtherUser(*other, [&]() -> QString {
+                  ::umask(0);
+                  const int fd = ::open(QFile::encodeName(own).constData(), O_WRONLY | O_CREAT, 0666);
+                  return fd >= 0 && ::close(fd) == 0 ? QString() : QStringLiteral("not made");
+              }),
+              QString());
+    const TStoredEntry refused = StoreReportEarly(options, Report("0003"));
+    EXPECT_EQ(refused.LogFile, fallback);
+    EXPECT_NE(refused.Problem.find("it belongs to another user (user nobody"), std::string::npos) << refused.Problem;
+    EXPECT_EQ(cvtest::readAll(own), QByteArray());
 }
 
 // The report stored before its dialog: no events, no older entry dropped;

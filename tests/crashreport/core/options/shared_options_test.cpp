@@ -4,10 +4,15 @@
 #include "crashreport/core/support/module_handles.h"
 #include "suite/cv_endian.h"
 #include "suite/cv_stream.h"
+#include "suite/private_files.h"
+#include "support/test_support.h"
 
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -29,13 +34,7 @@ std::vector<uint8_t> StreamOf(const TCrashboxModuleOptions& options)
     return stream.Bytes();
 }
 
-bool AreaExists(pid_t pid, uintptr_t handle)
-{
-    const int fd = shm_open(SharedDataName(pid, handle).c_str(), O_RDONLY, 0);
-    if (fd >= 0)
-        close(fd);
-    return fd >= 0;
-}
+bool AreaExists(pid_t pid, uintptr_t handle) { return ::access(SharedDataFileName(pid, handle).c_str(), F_OK) == 0; }
 
 struct SharedOptions : ::testing::Test {
     void TearDown() override
@@ -130,9 +129,9 @@ TEST_F(SharedOptions, AnAreaOfAnotherSizeIsLeftAsItIs)
 TEST_F(SharedOptions, ASizeWordBeyondTheAreaIsRefused)
 {
     const uintptr_t handle = 0xDEAD0000;
-    const std::string name = SharedDataName(getpid(), handle);
+    ASSERT_TRUE(CheckSuiteTempFolder());
     for (const uint32_t sizeWord : {uint32_t(4096), uint32_t(2)}) {
-        const int fd = shm_open(name.c_str(), O_RDWR | O_CREAT | O_EXCL, 0600);
+        const int fd = ::open(SharedDataFileName(getpid(), handle).c_str(), O_RDWR | O_CREAT | O_EXCL, 0600);
         ASSERT_GE(fd, 0);
         ASSERT_EQ(ftruncate(fd, 64), 0);
         uint8_t head[4];
@@ -146,8 +145,36 @@ TEST_F(SharedOptions, ASizeWordBeyondTheAreaIsRefused)
             << error;
         TSharedDataArea forStore = OpenSharedData(handle, 60, &error);
         EXPECT_FALSE(forStore.IsOpen());
-        shm_unlink(name.c_str());
+        ::unlink(SharedDataFileName(getpid(), handle).c_str());
     }
+}
+
+// Every user may list /dev/shm: the area is kept where only its user can
+// look, so no name shows where the module was loaded.
+TEST_F(SharedOptions, TheAreaLiesInThePrivateFolderForItsUserAlone)
+{
+    ActivateCrashbox(ProgramFile());
+    CurrentCrashboxOptions().SetOutputPath("/somewhere");
+    const uintptr_t handle = CrashboxLibraryModuleHandle();
+    const QString file = QString::fromStdString(SharedDataFileName(getpid(), handle));
+    EXPECT_EQ(QFileInfo(file).absolutePath(), SuiteTempFolder());
+    EXPECT_EQ(cvtest::modeOf(file), 0600u);
+    EXPECT_EQ(cvtest::modeOf(SuiteTempFolder()), 0700u);
+    char address[32];
+    std::snprintf(address, sizeof address, "%016llX", static_cast<unsigned long long>(handle));
+    for (const QString& name : QDir(QStringLiteral("/dev/shm")).entryList(QDir::AllEntries | QDir::System | QDir::Hidden))
+        EXPECT_FALSE(name.contains(QString::fromLatin1(address))) << name.toStdString();
+    DeactivateCrashbox();
+
+    // A link at the area's name is neither followed nor used.
+    cvtest::TempDir dir;
+    const QString elsewhere = dir.file(QStringLiteral("elsewhere"));
+    ASSERT_TRUE(QFile::link(elsewhere, file));
+    std::string error;
+    EXPECT_FALSE(OpenSharedData(handle, 60, &error).IsOpen());
+    EXPECT_NE(error.find("symbolic link"), std::string::npos) << error;
+    EXPECT_FALSE(QFileInfo::exists(elsewhere));
+    ::unlink(QFile::encodeName(file).constData());
 }
 
 TEST_F(SharedOptions, AreasOfEndedProcessesAreRemoved)

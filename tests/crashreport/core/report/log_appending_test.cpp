@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <sys/resource.h>
 #include <sys/stat.h>
 
@@ -124,7 +126,7 @@ TEST(LogAppending, ALogOverItsLimitKeepsItsNewestEntriesAndOnlyItsEndIsRead)
     for (int id = 301 - 13; id <= 301; ++id)
         expected.push_back(std::to_string(id));
     EXPECT_EQ(Ids(log), expected) << "cut to 14 of the 16 it keeps: the 13 newest and the new one";
-    EXPECT_EQ(cvtest::modeOf(QString::fromStdString(log)), 0640u) << "the log keeps its mode";
+    EXPECT_EQ(cvtest::modeOf(QString::fromStdString(log)), 0600u) << "the log is its user's alone";
     ASSERT_TRUE(PutLogEntry(log, Report(302), 16));
     EXPECT_EQ(Ids(log).size(), 15u) << "under the limit: appended";
     // A log of fewer entries than it keeps is never cut.
@@ -142,6 +144,20 @@ TEST(LogAppending, ALogLaidOutByAnotherWriterIsLeftToTheWholeSave)
         EXPECT_FALSE(PutLogEntry(log, Report(3), -1));
         EXPECT_EQ(Read(log), odd) << "left as it was";
     }
+}
+
+// A link at the log's name is never written through (another user's link in
+// a shared output folder could lead the report into their file): the entry
+// is left to the whole save, which replaces the link.
+TEST(LogAppending, ALinkAtTheLogsNameIsNeverWrittenThrough)
+{
+    cvtest::TempDir dir;
+    const std::string log = dir.file("log.elf").toStdString();
+    const std::string target = dir.file("elsewhere.elf").toStdString();
+    const std::string saved = SavedWhole(target, {1, 2});
+    ASSERT_EQ(::symlink(target.c_str(), log.c_str()), 0);
+    EXPECT_FALSE(PutLogEntry(log, Report(3), -1));
+    EXPECT_EQ(Read(target), saved) << "the file behind the link is left as it was";
 }
 
 // A write that fails (here: beyond the file-size limit) puts back what was

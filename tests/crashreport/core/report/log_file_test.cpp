@@ -369,8 +369,9 @@ TEST(LogFileWhenTheSystemSaysNo, AFullFileSystemGivesItsReason)
 
 // A log is never rewritten in place: a save that fails half-way (a file-size
 // limit here, a full disk elsewhere) leaves the earlier log byte for byte and
-// no half-written file beside it. A new log is its user's alone whatever the
-// umask; an old one keeps its mode, and a link keeps naming its file.
+// no half-written file beside it. A log is its user's alone whatever the
+// umask or the mode of the file it replaces, and is never written through a
+// link: a log named by one goes to the library data folder.
 TEST(LogFileWhenTheSystemSaysNo, AFailedSaveLeavesTheEarlierLogAsItWas)
 {
     cvtest::TempDir dir;
@@ -411,11 +412,18 @@ TEST(LogFileWhenTheSystemSaysNo, AFailedSaveLeavesTheEarlierLogAsItWas)
 
     const std::string link = dir.file(QStringLiteral("link.elf")).toStdString();
     ASSERT_TRUE(QFile::link(QString::fromStdString(name), QString::fromStdString(link)));
+    DataFolder data(dir.file(QStringLiteral("data")));
     TLogFile log(link, false);
+    EXPECT_NE(log.FileName(), link);
     log.Append(Entry("C3"), -1);
     log.Save();
     EXPECT_TRUE(QFileInfo(QString::fromStdString(link)).isSymLink());
-    EXPECT_EQ(TLogFile(name, true).Count(), 2);
+    EXPECT_EQ(cvtest::readAll(QString::fromStdString(name)), before) << "nothing is written through the link";
+    EXPECT_TRUE(log.FileName().starts_with(dir.file(QStringLiteral("data/Crashbox/")).toStdString())) << log.FileName();
+
+    TLogFile again(name, false);
+    again.Append(Entry("D4"), -1);
+    again.Save();
     ASSERT_EQ(::stat(name.c_str(), &info), 0);
-    EXPECT_EQ(info.st_mode & 07777, 0640u);
+    EXPECT_EQ(info.st_mode & 07777, 0600u) << "0600 whatever the file it replaced had";
 }

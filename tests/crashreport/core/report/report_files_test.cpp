@@ -230,11 +230,18 @@ TEST_F(ReportFolders, TheRuntimeFolderComesFirstThenTheTemporaryOneThenTmp)
     EXPECT_EQ(ReportFolderBases(), (std::vector<std::string>{base.toStdString() + "/", "/tmp/"}));
     const QString runtime = dir.file(QStringLiteral("runtime"));
     qputenv("XDG_RUNTIME_DIR", runtime.toUtf8());
-    EXPECT_EQ(ReportFolderBases(), (std::vector<std::string>{runtime.toStdString() + "/", base.toStdString() + "/", "/tmp/"}));
     // A runtime folder that is not there: the next one serves.
+    EXPECT_EQ(ReportFolderBases(), (std::vector<std::string>{base.toStdString() + "/", "/tmp/"}));
     EXPECT_TRUE(TReportFolder().Path().starts_with(base.toStdString() + "/crashbox-"));
     ASSERT_TRUE(QDir().mkpath(runtime));
+    EXPECT_EQ(ReportFolderBases(), (std::vector<std::string>{runtime.toStdString() + "/", base.toStdString() + "/", "/tmp/"}));
     EXPECT_TRUE(TReportFolder().Path().starts_with(runtime.toStdString() + "/crashbox-"));
+    // One of another user (a session's variable kept through su) is not used.
+    if (const std::optional<cvtest::OtherUser> other = cvtest::otherUser()) {
+        ASSERT_TRUE(cvtest::giveToOtherUser(*other, runtime));
+        EXPECT_EQ(ReportFolderBases(), (std::vector<std::string>{base.toStdString() + "/", "/tmp/"}));
+        EXPECT_TRUE(TReportFolder().Path().starts_with(base.toStdString() + "/crashbox-"));
+    }
 }
 
 TEST_F(ReportFolders, ThePrivateFileReplacesALinkWithoutFollowingIt)

@@ -68,6 +68,49 @@ TEST_F(Helpers, OnlyRegularFilesAreOpenedAndNothingWaitsOnAPipe)
     ::close(fd);
 }
 
+// The component's own folders hold reports and options whose names are the
+// user's business: made 0700, and narrowed to 0700 when found wider.
+TEST_F(Helpers, TheComponentsOwnFoldersAreTheUsersAlone)
+{
+    const mode_t oldMask = ::umask(022);
+    EXPECT_TRUE(cv::ForcePrivateFolders(path("data/Crashbox/tool")));
+    EXPECT_TRUE(cv::ForceFolders(path("chosen/out")));
+    ::umask(oldMask);
+    EXPECT_EQ(cvtest::modeOf(dir.file(QStringLiteral("data/Crashbox"))), 0700u);
+    EXPECT_EQ(cvtest::modeOf(dir.file(QStringLiteral("data/Crashbox/tool"))), 0700u);
+    EXPECT_EQ(cvtest::modeOf(dir.file(QStringLiteral("chosen/out"))), 0755u) << "a folder the options name keeps the user's mode";
+    ::chmod(path("data/Crashbox/tool").c_str(), 0755);
+    EXPECT_TRUE(cv::ForcePrivateFolders(path("data/Crashbox/tool/")));
+    EXPECT_EQ(cvtest::modeOf(dir.file(QStringLiteral("data/Crashbox/tool"))), 0700u);
+    // A file that cannot be written where it is moves into them.
+    std::string name = path("missing-folder/x.ini");
+    dir.write(QStringLiteral("missing-folder"), "a file");
+    EXPECT_TRUE(cv::MakeFileAccessible(name, true, false));
+    EXPECT_EQ(cvtest::modeOf(QString::fromStdString(cv::ExtractFileDir(name))), 0700u);
+}
+
+// A report or options file is never written through a link, even the
+// user's own, nor into another user's file; what it writes is 0600.
+TEST_F(Helpers, FilesAreNeverWrittenThroughALinkAndAre0600)
+{
+    const QString target = dir.write(QStringLiteral("target.elf"), "kept");
+    ::chmod(QFile::encodeName(target).constData(), 0644);
+    QFile::link(target, dir.file(QStringLiteral("link.elf")));
+    EXPECT_EQ(cv::WriteProblem(path("link.elf")), "it is a symbolic link, which is not followed");
+    EXPECT_FALSE(cv::CanWriteFile(path("link.elf")));
+    EXPECT_EQ(cv::ReplaceFileContents(path("link.elf"), "report"), 0);
+    EXPECT_EQ(cvtest::readAll(target), "kept") << "the link itself is replaced";
+    EXPECT_EQ(cvtest::modeOf(dir.file(QStringLiteral("link.elf"))), 0600u);
+    EXPECT_EQ(cv::ReplaceFileContents(path("target.elf"), "report"), 0);
+    EXPECT_EQ(cvtest::modeOf(target), 0600u) << "whatever mode stood there";
+    if (const std::optional<cvtest::OtherUser> other = cvtest::otherUser()) {
+        ASSERT_TRUE(cvtest::giveToOtherUser(*other, target));
+        EXPECT_EQ(cv::WriteProblem(path("target.elf")).rfind("it belongs to another user (user nobody", 0), 0u);
+        EXPECT_EQ(cv::ReplaceFileContents(path("target.elf"), "mine"), EPERM);
+        EXPECT_EQ(cvtest::readAll(target), "report");
+    }
+}
+
 TEST_F(Helpers, AFileThatCannotBeUsedMovesToTheLibraryDataFolder)
 {
     std::string name = path("here.ini");
