@@ -15,6 +15,12 @@ marvex_holder.h), so the class's files sort together wherever they stand.
 Why the part stands apart (a room above the class's, or a file by topic) is
 for the rest of the comment.
 
+A source that also defines members of a class declared in another header
+(a member defined from the first column, "Type TClass::Member(") names that
+class in its first line too:
+
+    // Also part of TClassName (room/header.h): ...
+
 Prints each offence and exits 1; prints nothing and exits 0 when every source
 holds.
 
@@ -28,35 +34,62 @@ root = pathlib.Path(sys.argv[1]) if len(sys.argv) > 1 else pathlib.Path(__file__
 src = root / "src"
 
 first_line = re.compile(r"// Part of (?:(?P<cls>[A-Za-z_]\w*) \((?P<header>[\w/.-]+\.h)\)|(?P<bare>[\w/.-]+\.h)\b)")
+named_part = re.compile(r"[Pp]art of (\w+) \(([\w/.-]+\.h)\)")
+declaration = re.compile(r"^\s*(?:class|struct)\s+(\w+)\b(?:\s+final)?\s*[:{]", re.M)
+# A member defined at namespace level: "Type TClass::Member(" from the first
+# column (a call in a body stands indented).
+definition = re.compile(r"^(?:[\w:<>,*&][\w:<>,*& ]*[\s*&])?(\w+)::~?\w+\s*\(", re.M)
 offences = []
 
+declared_in = {}  # class -> the headers under src/ that declare it
+for header in sorted(src.rglob("*.h")):
+    for name in declaration.findall(header.read_text(errors="replace")):
+        declared_in.setdefault(name, set()).add(header.relative_to(src).as_posix())
 
-def declares(header_text, name):
-    return re.search(r"^\s*(?:class|struct)\s+" + re.escape(name) + r"\b(?:\s+final)?\s*[:{]", header_text, re.M)
+
+def includes(text, header):
+    return re.search(r'^\s*#\s*include\s+"' + re.escape(header) + '"', text, re.M)
 
 
-for path in sorted(src.rglob("*.cpp")):
-    if path.with_suffix(".h").is_file():
-        continue
-    shown = path.relative_to(root).as_posix()
-    text = path.read_text(errors="replace")
-    match = first_line.match(text.partition("\n")[0])
-    if not match:
-        offences.append(f'{shown}: no {path.stem}.h beside it, and its first line does not say whose part it is '
-                        f'("// Part of <class> (<header>)")')
-        continue
+def check_part(path, shown, text, match):
+    """A source without a header of its own name: its first line `match`."""
     header = match["header"] or match["bare"]
     if not (src / header).is_file():
         offences.append(f"{shown}: its first line names {header}, which is no header under src/")
-        continue
-    if not re.search(r'^\s*#\s*include\s+"' + re.escape(header) + '"', text, re.M):
+        return
+    if not includes(text, header):
         offences.append(f"{shown}: its first line names {header}, which it does not include")
     if match["cls"]:
-        if not declares((src / header).read_text(errors="replace"), match["cls"]):
+        if header not in declared_in.get(match["cls"], ()):
             offences.append(f"{shown}: its first line names {match['cls']}, which {header} does not declare")
         stem = pathlib.PurePosixPath(header).stem
         if not path.stem.startswith(stem + "_"):
             offences.append(f"{shown}: holds part of {match['cls']}, so its name begins with {stem}_")
+
+
+for path in sorted(src.rglob("*.cpp")):
+    shown = path.relative_to(root).as_posix()
+    text = path.read_text(errors="replace")
+    line = text.partition("\n")[0]
+    own = path.with_suffix(".h")
+    named = {header for _, header in named_part.findall(line)}
+    if own.is_file():
+        named.add(own.relative_to(src).as_posix())
+    else:
+        match = first_line.match(line)
+        if not match:
+            offences.append(f'{shown}: no {own.name} beside it, and its first line does not say whose part it is '
+                            f'("// Part of <class> (<header>)")')
+            continue
+        check_part(path, shown, text, match)
+        named.add(match["header"] or match["bare"])
+    # Members of a class declared elsewhere: the first line says whose.
+    local = set(declaration.findall(text))
+    for name in sorted(set(definition.findall(text)) - local):
+        headers = declared_in.get(name)
+        if headers and not headers & named:
+            offences.append(f"{shown}: defines members of {name} ({', '.join(sorted(headers))}), and its first line "
+                            f'does not say so ("// Also part of {name} (<header>)")')
 
 for offence in offences:
     print(offence)

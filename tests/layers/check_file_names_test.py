@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 """The file-name check finds what it is for: a small house whose class has a
-part in its own room and one in the room above, and whose header's
-procedures stand in a file of another name, built sound, then broken one way
-at a time (a program's main.cpp is no concern of the check)."""
+part in its own room, one in the room above and one in a source of another
+header, whose header's procedures stand in a file of another name, and which
+a source of another room calls, built sound, then broken one way at a time
+(a program's main.cpp is no concern of the check)."""
 import sys
 
 sys.dont_write_bytecode = True  # nothing written beside the sources
@@ -12,6 +13,9 @@ HEADER = "#pragma once\nclass TForward;\nclass TDoc : public TBase {\n};\nvoid T
 DOC_PART = '// Part of TDoc (low/doc.h), kept apart by topic.\n#include "low/doc.h"\n'
 UPPER_PART = '// Part of TDoc (low/doc.h), above the room of the class.\n#include "low/doc.h"\n'
 PROCEDURES = '// Part of low/doc.h: the tools.\n#include "low/doc.h"\n'
+USER = '#include "high/user.h"\n#include "low/doc.h"\nvoid Use()\n{\n    TDoc::Count(1,\n                2);\n}\n'
+MENU = ('// Also part of TDoc (low/doc.h): its menu.\n#include "low/menu.h"\n#include "low/doc.h"\n'
+        "TMenu::TMenu() {}\nvoid TDoc::Menu()\n{\n}\nstd::vector<int> TDoc::Items(int) const { return {}; }\n")
 
 
 def house(root):
@@ -21,6 +25,10 @@ def house(root):
         "src/low/doc_file.cpp": DOC_PART,
         "src/low/tools.cpp": PROCEDURES,
         "src/high/doc_high.cpp": UPPER_PART,
+        "src/low/menu.h": "#pragma once\nstruct TMenu final {\n};\n",
+        "src/low/menu.cpp": MENU,
+        "src/high/user.h": "#pragma once\nvoid Use();\n",
+        "src/high/user.cpp": USER,
         "apps/tool/main.cpp": "int main() {}\n",
     }
     for name, text in files.items():
@@ -45,6 +53,9 @@ expect("a header it does not include",
 expect("a class the header only declares ahead",
        lambda r: write(r, "src/high/doc_high.cpp", UPPER_PART.replace("TDoc", "TForward")),
        "names TForward, which low/doc.h does not declare")
+expect("a class's members in another header's source, unsaid",
+       lambda r: write(r, "src/low/menu.cpp", MENU.partition("\n")[2]),
+       "src/low/menu.cpp: defines members of TDoc (low/doc.h), and its first line does not say so")
 expect("a class's part whose name hides whose it is",
        lambda r: (r / "src/low/doc_file.cpp").rename(r / "src/low/file.cpp"),
        "src/low/file.cpp: holds part of TDoc, so its name begins with doc_")
