@@ -7,7 +7,8 @@
 //
 // A one-text run (MadeOneFileConcordance) drives a TMarvexBufferProcessor
 // over a text and keeps its lines; ComputePlot places every hit in its text.
-// The document is saved as a ".cnc" file (marvex_file.cpp, docs/cnc-file.md).
+// The document is saved as a ".cnc" file (marvex_holder_file.cpp,
+// docs/cnc-file.md).
 
 #include "concordance/collocates.h"
 #include "concordance/concordance_list.h"
@@ -154,7 +155,7 @@ public:
     // wanted and not loaded yet.
     void LoadStopListIfWanted();
 
-    // --- analyses of the lines (marvex_analyses.cpp) ---
+    // --- analyses of the lines (marvex_holder_analyses.cpp) ---
     // Copies line i into rec with its characters in capitals (unless the
     // settings compare words as they are); the characters keep their places.
     // Reports progress every 256 lines. The line's length in characters.
@@ -184,7 +185,7 @@ public:
     // (-1 when the folder cannot be made).
     int ComputeAndSaveCollocatesForWholeWordList(T_WholeWordlistHolder& wordlist, const QString& folder);
 
-    // --- the run over chosen texts (marvex_run.cpp) ---
+    // --- the run over chosen texts (marvex_holder_run.cpp) ---
     // Concordances every chosen text for the search words and runs the
     // analyses. The document's previous contents stay until the run
     // succeeds: a run that fails or is cancelled (cancel state 2 or more)
@@ -293,7 +294,8 @@ private:
     bool ReadBlocksAfterEnvelope(TStream& s);
     // Calls visit(rec) with the working copy (LineWorkingCopy) of each line
     // the analyses count, that is each line neither deleted nor empty, until
-    // the user stops the job: false when stopped. Used by marvex_analyses.cpp.
+    // the user stops the job: false when stopped. Used by
+    // marvex_holder_analyses.cpp.
     template <typename TVisit>
     bool ForEachAnalysedLine(TVisit&& visit);
     // The held lists into the document's register (fCVBaseLists), in their

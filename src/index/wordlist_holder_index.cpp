@@ -1,8 +1,8 @@
-// The word-list document's corpus-index operations (members of
-// TCorvantisholder, declared in wordlist/wordlist_holder.h). They are built
-// into the index library (cv_index), above the word-list library, so that
-// the word list never depends on the index: the document reaches them only
-// through its handler slot, and whoever calls them links cv_index.
+// Part of T_WholeWordlistHolder (wordlist/wordlist_holder.h), the word-list
+// document: its corpus-index operations. They are built into the index
+// library (cv_index), above the word-list library, so that the word list
+// never depends on the index: the document reaches them only through its
+// handler slot, and whoever calls them links cv_index.
 
 #include "wordlist/wordlist_holder.h"
 

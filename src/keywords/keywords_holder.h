@@ -13,8 +13,8 @@
 // key-word document, runs it once and takes its key-word list away.
 //
 // Plots need a concordance of the key words in their source text
-// (ComputePlots, keyword_plots.cpp). The run reaches them through a hook
-// (SetPlotsComputer) that the document sets to its own ComputePlots; a
+// (ComputePlots, keywords_holder_plots.cpp). The run reaches them through a
+// hook (SetPlotsComputer) that the document sets to its own ComputePlots; a
 // caller may put another in its place.
 
 #include "keywords/kw_links.h"

@@ -1,3 +1,6 @@
+// Part of textread/tag_handler.h: the built-in table of HTML named entities
+// (BuiltInHtmlEntities), in a file of its own because it is a long table of
+// data, named after the user's "html_entities.txt" that adds to it.
 #include "textread/tag_handler.h"
 
 namespace cv {

@@ -163,11 +163,11 @@ public:
 
     // Key words of a saved word list against a reference list: the result
     // replaces the document's key-word list; `found` tells whether any came
-    // out. Defined with the key-word code (keywords/compared_wordlists.cpp),
-    // so a caller links cv_keywords.
+    // out. Defined with the key-word code
+    // (keywords/wordlist_holder_keywords.cpp), so a caller links cv_keywords.
     void ComparedWordlists(const QString& studyFilename, const QString& referenceFilename, bool twoWay, bool& found);
 
-    // --- the corpus index (defined with the index code, wordlist_holder_index.cpp) ---
+    // --- the corpus index (defined with the index code, index/wordlist_holder_index.cpp) ---
     // Opens the index named (any of its four files, or their common base
     // name) and makes the index word list (list type 23) from it; the
     // document becomes an index document with its index handler. Low byte

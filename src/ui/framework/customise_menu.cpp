@@ -1,3 +1,6 @@
+// Also part of TDataModuleCorvantis (ui/framework/tool_data_module.h): the
+// operations on the customisable items that need the whole menu tree live
+// here, beside the item lists of customise_menu.h.
 #include "ui/framework/customise_menu.h"
 
 #include <QAction>

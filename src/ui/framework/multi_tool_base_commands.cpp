@@ -1,5 +1,7 @@
-// The shared menu commands, and the procedures that save, print or show
-// files for them: the source text, lemma lists, renamed text names.
+// Part of ui/framework/multi_tool_base.h, kept apart from the window set-up
+// and saving procedures of multi_tool_base.cpp: the shared menu commands,
+// and the procedures that save, print or show files for them: the source
+// text, lemma lists, renamed text names.
 
 #include "ui/framework/multi_tool_base.h"
 

@@ -213,7 +213,7 @@ public:
     // saved with its relationships and the name of its index.
     bool SaveGridData(TCV_Grid* grid, const QString& fileName) override;
     bool Save(TCV_Grid* grid) override;
-    // The menu commands the window carries out itself (see wordlist_commands.cpp).
+    // The menu commands the window carries out itself (see wordlist_main_commands.cpp).
     bool HandleToolMenuCommand(int tag, QAction* sender) override;
     // The texts of a row's word: from the index (where it occurs), else
     // the texts of the document (a key-word list: its source text); for the

@@ -1,3 +1,6 @@
+// Also part of TCrashboxModuleOptions (crashreport/core/options/crashbox_options.h):
+// the members that write and read its stream, its options file and its
+// texts file live here, beside the layouts of options_stream.h.
 #include "crashreport/core/options/options_stream.h"
 
 #include "crashreport/core/options/crashbox_options.h"

@@ -1,8 +1,10 @@
-// The XML form of the report log: every entry read back from its text into
-// elements (the general information, the call stack, modules, processes,
-// the assembler listing and the CPU block). Entries written by older
-// versions of the library carry fewer blocks; what an entry lacks is left
-// out, and nothing in an entry's text can make the reader fail.
+// Part of TLogFile (crashreport/core/report/log_file.h), kept apart from the
+// log's text form in log_file.cpp: the XML form of the report log, every
+// entry read back from its text into elements (the general information, the
+// call stack, modules, processes, the assembler listing and the CPU block).
+// Entries written by older versions of the library carry fewer blocks; what
+// an entry lacks is left out, and nothing in an entry's text can make the
+// reader fail.
 #include "crashreport/core/report/log_file.h"
 
 #include <algorithm>

@@ -1,3 +1,6 @@
+// Also part of THTTPConnectionBase (crashreport/send/web/http_connection.h):
+// the connection's field adders live here, built on the form scanner of
+// html_forms.h.
 #include "crashreport/send/web/html_forms.h"
 
 #include <algorithm>

@@ -1,7 +1,9 @@
-// The allocation operators of a program that catches leaks: every operator
-// new and delete of the process goes through the leak catcher's memory
-// manager. Only programs that link this object library get them; see
-// leak_catcher.h.
+// Part of crashreport/core/leaks/leak_catcher.h: the allocation operators of
+// a program that catches leaks. Every operator new and delete of the process
+// goes through the leak catcher's memory manager. They sit in a folder and
+// an object library of their own (cv_leakcatcher_operators) because only
+// the programs that link it may get them; the leak catcher's library and
+// every other program keep the C++ runtime's operators.
 
 #include <cstddef>
 #include <new>

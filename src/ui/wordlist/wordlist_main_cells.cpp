@@ -1,6 +1,7 @@
-// The cell handlers of the word-list window's pages (how a page's cells
-// look beyond what its list draws) and the typing box of the tool bar: find
-// as you type, or edit the word of the current row.
+// Part of TFormWordList (ui/wordlist/wordlist_main.h), the word-list window,
+// whose members stand in files by topic: the cell handlers of the window's
+// pages (how a page's cells look beyond what its list draws) and the typing
+// box of the tool bar: find as you type, or edit the word of the current row.
 
 #include "ui/wordlist/wordlist_main.h"
 

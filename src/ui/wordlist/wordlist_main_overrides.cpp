@@ -1,7 +1,8 @@
-// The word-list window's answers to the base window's virtual operations
-// (sorting a page by a clicked column, the alphabetical page's caption,
-// menu checks, the open dialog, saving guards, help contexts) and its small
-// event handlers on the pager and the status bar.
+// Part of TFormWordList (ui/wordlist/wordlist_main.h), the word-list window,
+// whose members stand in files by topic: its answers to the base window's
+// virtual operations (sorting a page by a clicked column, the alphabetical
+// page's caption, menu checks, the open dialog, saving guards, help
+// contexts) and its small event handlers on the pager and the status bar.
 
 #include "ui/wordlist/wordlist_main.h"
 

@@ -1,5 +1,7 @@
-// The detailed-consistency job of the word-list document: saved word lists
-// in, one row per word with its frequency in each of them out.
+// Part of T_WholeWordlistHolder (wordlist/wordlist_holder.h), kept apart from
+// the word-list job: the detailed-consistency job of the word-list document,
+// saved word lists in, one row per word with its frequency in each of them
+// out (the list it makes is detailed_consistency.h).
 
 #include "wordlist/detailed_consistency.h"
 #include "wordlist/wordlist_holder.h"

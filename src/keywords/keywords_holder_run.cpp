@@ -1,5 +1,6 @@
-// The key-word run of the key-word document: the study lists against the
-// reference list, batches and their zips, the spreadsheet summary, the
+// Part of T_WholeKeywordsHolder (keywords/keywords_holder.h), kept apart from
+// the document's lists and file: the key-word run, the study lists against
+// the reference list, batches and their zips, the spreadsheet summary, the
 // plots step, the links, and the key-word database run.
 
 #include "keywords/keywords_holder.h"

@@ -1,6 +1,7 @@
-// The word-list document's comparison with a reference list. It lives with
-// the key-word code because it runs a key-word document; the word-list
-// library declares it.
+// Part of T_WholeWordlistHolder (wordlist/wordlist_holder.h), the word-list
+// document: its comparison with a reference list. It lives with the key-word
+// code, above the word-list library, because it runs a key-word document;
+// whoever calls it links cv_keywords.
 
 #include "keywords/keywords_holder.h"
 #include "suite/cvbuf.h"

@@ -1,7 +1,9 @@
-// What a concordance document derives from its lines besides the plot:
-// collocates and their association scores, concordance clusters, patterns,
-// the timeline, and the batch job that writes the collocates of every word
-// of a word list.
+// Part of T_WholeMarvexHolder (concordance/marvex_holder.h), the concordance
+// document, whose members stand in files by topic (marvex_holder.cpp: its
+// lists, the one-text run and the plot). Here: what the document derives
+// from its lines besides the plot: collocates and their association scores,
+// concordance clusters, patterns, the timeline, and the batch job that
+// writes the collocates of every word of a word list.
 
 #include "concordance/collocate_relationships.h"
 #include "concordance/conc_text_files.h"

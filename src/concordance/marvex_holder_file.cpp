@@ -1,4 +1,5 @@
-// The ".cnc" file of a concordance document (docs/cnc-file.md): after the
+// Part of T_WholeMarvexHolder (concordance/marvex_holder.h), whose members
+// stand in files by topic: its ".cnc" file (docs/cnc-file.md). After the
 // envelope of every saved result, the settings record, the texts with lines,
 // the notes, the text settings, the saved tags, the search words, the lines
 // with their colour block, the texts without lines, and the derived lists

@@ -1,5 +1,6 @@
-// The text export of the key-word database, computed with the matrix
-// library (docs/kws-file.md, "Database text export").
+// Part of TKWDBList (keywords/kwdb_list.h), kept apart from the list because
+// only this part uses the matrix library: the text export of the key-word
+// database (docs/kws-file.md, "Database text export").
 
 #include "keywords/kwdb_list.h"
 

@@ -1,7 +1,8 @@
-// The run of a concordance over all chosen texts with its finishing steps,
-// merging another concordance document into this one, the notes that
-// describe a concordance, the file-name report, the menu toggles of the
-// display options, and the reaction to changed settings.
+// Part of T_WholeMarvexHolder (concordance/marvex_holder.h), whose members
+// stand in files by topic: the run of a concordance over all chosen texts
+// with its finishing steps, merging another concordance document into this
+// one, the notes that describe a concordance, the file-name report, the menu
+// toggles of the display options, and the reaction to changed settings.
 
 #include "concordance/conc_text_files.h"
 #include "concordance/marvex_holder.h"

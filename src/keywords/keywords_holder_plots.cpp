@@ -1,4 +1,6 @@
-// The dispersion plots of the key words of one text: one concordance of the
+// Part of T_WholeKeywordsHolder (keywords/keywords_holder.h), kept apart from
+// the document's lists and file: the dispersion plots of the key words of
+// one text (the plot rows themselves are kw_plots.h). One concordance of the
 // source text with every positive key word as a search word of the same run
 // (the text is read and cut into words once for all of them), then the
 // concordance's dispersion plot, whose rows become the key-word plot rows.

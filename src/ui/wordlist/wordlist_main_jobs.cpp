@@ -1,6 +1,7 @@
-// The jobs of the word-list window: the dispatch of message 1391 and each
-// job's road from the window's side, the opening of an index and of one
-// result of a batch zip.
+// Part of TFormWordList (ui/wordlist/wordlist_main.h), the word-list window,
+// whose members stand in files by topic: the window's jobs, the dispatch of
+// message 1391 and each job's road from the window's side, the opening of an
+// index and of one result of a batch zip.
 
 #include "ui/wordlist/wordlist_main.h"
 

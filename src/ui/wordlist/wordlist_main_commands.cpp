@@ -1,8 +1,9 @@
-// The word-list window's own commands: the menu commands it carries out
-// itself, and the handlers it binds into its page grids (clusters and
-// relationships from an open index, requests to the concordance tool, key
-// words against a reference list, equal words, automatic joining, the texts
-// of words, double clicks).
+// Part of TFormWordList (ui/wordlist/wordlist_main.h), the word-list window,
+// whose members stand in files by topic: the window's own commands, the menu
+// commands it carries out itself, and the handlers it binds into its page
+// grids (clusters and relationships from an open index, requests to the
+// concordance tool, key words against a reference list, equal words,
+// automatic joining, the texts of words, double clicks).
 
 #include "ui/wordlist/wordlist_main.h"
 
