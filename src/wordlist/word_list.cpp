@@ -348,9 +348,9 @@ TWordlistDataRec TCVWordList::WordlistData(int i) const
 {
     if (i < 0 || i >= Count())
         return {};
+    const int place = FrequencyPlaceOf(i); // ranks follow the order as it is now
     TWordlistDataRec d = DataOf(i);
-    if (HoldsRowsWithoutEntries())
-        d.Rank = FrequencyPlaceOf(i) + 1;
+    d.Rank = place + 1;
     return d;
 }
 
@@ -451,6 +451,11 @@ void TCVWordList::EnsureOrder() const
     for (int k = 0; k < n; ++k)
         fFreqPlace[std::size_t(fFreqOrder[std::size_t(k)])] = k;
     fOrderValid = true;
+    // An entry's rank is its place in this order: whatever changed the
+    // order (a zap, a join, a sort of the alphabetical page) changed ranks.
+    if (!HoldsRowsWithoutEntries())
+        for (int i = 0; i < n; ++i)
+            Entry(i).fData.Rank = fFreqPlace[std::size_t(i)] + 1;
 }
 
 int TCVWordList::FrequencyOrderEntry(int k) const
@@ -467,11 +472,9 @@ int TCVWordList::FrequencyPlaceOf(int i) const
 
 bool TCVWordList::ComputedRankOrdersOfWords()
 {
+    // Rows without entries are given their ranks as they are read; entries
+    // take theirs whenever the order is made.
     EnsureOrder();
-    if (HoldsRowsWithoutEntries())
-        return Count() > 0; // rows are given their ranks as they are read
-    for (int i = 0; i < Count(); ++i)
-        Entry(i).fData.Rank = fFreqPlace[std::size_t(i)] + 1;
     return Count() > 0;
 }
 
@@ -703,6 +706,7 @@ void TCVWordList::DoASort(int lastIndex)
     }
     if (first.key == kSortRandom || SortLevel(1).key == kSortRandom || SortLevel(2).key == kSortRandom)
         fRandomSeed = SplitMix(fRandomSeed);
+    EnsureOrder(); // a sort by rank sorts on the ranks of the order as it stands
     TCVBaseLemmaMatchCapableList::DoASort(lastIndex);
     InvalidateOrder();
 }
@@ -867,6 +871,16 @@ void TCVWordList::Clear()
     fRowsAlphabetical = false;
     fTotalTokens = 0;
     fTotalTexts = 0;
+    InvalidateOrder();
+}
+
+void TCVWordList::DoPostEditOfWord(TCVBaseListObject& e)
+{
+    bool random = false;
+    for (int level = 0; level < kSortLevels; ++level)
+        random = random || SortLevel(level).key == kSortRandom;
+    if (!random)
+        PlaceEntry(&e);
     InvalidateOrder();
 }
 
@@ -1353,6 +1367,7 @@ bool TCVWordList::SaveEntries(TStream& s)
 
 bool TCVWordList::SaveToStream(TStream& s)
 {
+    EnsureOrder(); // every rank written is the entry's place in the order as it is
     TMemoryStream h;
     if (!h.WriteI64(fTotalTokens) || !h.WriteI32(fTotalTexts) || !h.WriteU8(fTagDisplay))
         return false;
@@ -1371,8 +1386,6 @@ QString TCVWordList::ImpossibleValue() const
             return QStringLiteral("\"%1\" is in %2 of %3 texts").arg(e.fWord).arg(std::max(d.Texts, d.LemmaTexts)).arg(fTotalTexts);
         if (d.Dispersion > 1.0f)
             return QStringLiteral("\"%1\" has a dispersion of %2").arg(e.fWord).arg(double(d.Dispersion));
-        if (d.Rank < 0 || d.Rank > Count())
-            return QStringLiteral("\"%1\" has rank %2 in a list of %3").arg(e.fWord).arg(d.Rank).arg(Count());
     }
     return {};
 }
@@ -1394,7 +1407,18 @@ bool TCVWordList::ReadFromStream(TStream& s)
     fTotalTokens = tokens;
     fTotalTexts = texts;
     fTagDisplay = tagDisplay;
+    // Ranks are the places of the frequency order, made again here: a file
+    // whose ranks do not fit (an earlier version kept them as they were
+    // after a zap or a join) opens with them renumbered, and says so.
+    std::vector<int32_t> stored(static_cast<std::size_t>(Count()));
+    for (int i = 0; i < Count(); ++i)
+        stored[std::size_t(i)] = Entry(i).fData.Rank;
     InvalidateOrder();
+    EnsureOrder();
+    fRanksRenumbered = 0;
+    for (int i = 0; i < Count(); ++i)
+        if (stored[std::size_t(i)] != 0 && stored[std::size_t(i)] != Entry(i).fData.Rank)
+            ++fRanksRenumbered;
     return true;
 }
 

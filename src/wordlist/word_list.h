@@ -172,15 +172,20 @@ public:
     int64_t CorrectFreq(int i, bool withJoined = true) const;
     // What no list can hold, as a reader of a saved list must refuse it:
     // a frequency above the running words (a share above 100 %), more
-    // texts than the list was made from, a dispersion above 1, a rank
-    // beyond the list. Empty when every value can be.
+    // texts than the list was made from, a dispersion above 1. Empty when
+    // every value can be. (Ranks are not refused: a reader renumbers them.)
     QString ImpossibleValue() const;
+    // Entries whose rank, as the list was read, was not their place in the
+    // frequency order (they have it now); 0 for a list made here.
+    int RanksRenumberedOnReading() const { return fRanksRenumbered; }
 
     // --- order ---
     // The entry at place k of the frequency order, and the place of entry i.
     int FrequencyOrderEntry(int k) const;
     int FrequencyPlaceOf(int i) const;
     // Sets every entry's rank (its 1-based place in the frequency order).
+    // Ranks follow the order by themselves (they are set whenever it is
+    // made again after a change); this makes it now.
     bool ComputedRankOrdersOfWords();
     // The alphabetical page's current sort (a TWordlistSort) and its name.
     int32_t CurrentAlphabeticalSort() const;
@@ -270,6 +275,9 @@ public:
     double SortNumber(const TCVBaseListObject& e, int row, int32_t key) const override;
     void DoASort(int lastIndex) override;
     void DoPostJoinOrUnjoiningOperation() override { InvalidateOrder(); }
+    // An edited word moves to its place in the list's order (the page's
+    // sort, which its name says), unless the order is random.
+    void DoPostEditOfWord(TCVBaseListObject& e) override;
     // Adds another word list: equal words (and tags) add up, the others are
     // copied; the totals add up; the dispersion of the merged list is not
     // known. Forms joined in the other list come in as entries of their own.
@@ -361,6 +369,7 @@ private:
     mutable std::unique_ptr<TWordListRows> fRows;
     bool fRowsAlphabetical = false;
     int fWorkThreads = 0;
+    int fRanksRenumbered = 0;
 };
 
 } // namespace cv

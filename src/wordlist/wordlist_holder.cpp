@@ -1148,6 +1148,12 @@ bool T_WholeWordlistHolder::ReadBlocks(TStream& s, int64_t documentStart, QStrin
             return false;
         }
     }
+    for (const TCVWordList* list : {words.get(), indexWords.get()})
+        if (list && list->RanksRenumberedOnReading() > 0)
+            AddOneLaterNote(QStringLiteral("Ranks renumbered on opening: %1 of the %2 entries had a rank that was not "
+                                           "their place by frequency (kept from before rows were zapped or joined)")
+                                .arg(list->RanksRenumberedOnReading())
+                                .arg(list->Count()));
     fWordList = std::move(words);
     fIndexWordList = std::move(indexWords);
     fStats = std::move(stats);
