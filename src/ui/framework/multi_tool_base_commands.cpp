@@ -203,12 +203,12 @@ void OpenFileInBrowserOrEditor(QWidget* window, const QString& fileName)
     const QString ext = QLatin1Char('.') + QFileInfo(fileName).suffix().toUpper() + QLatin1Char(',');
     if (QStringLiteral(".HTLM,.HTM,.XML,").contains(ext) && ext != QStringLiteral(".,") &&
         OpenFileInBrowserOrNotepad(fileName)) {
-        TryToShow(fileName);
+        ShowOrSayWhere(fileName);
         return;
     }
     // The desktop keeps no separate editor choice: the file opens in the
     // program it keeps for text of its kind.
-    TryToShow(fileName);
+    ShowOrSayWhere(fileName);
 }
 
 bool RenameTextFilesInDocument(TMainToolsForm& form, TCorvantisholder* document, const TFileNameReplaceDialog& dialog,
@@ -266,7 +266,7 @@ bool SaveLemmasAsLemmaList(const TCVBaseDataClass& list)
         FailedToSave(dialog.FileName);
         return false;
     }
-    TryToShow(dialog.FileName);
+    ShowOrSayWhere(dialog.FileName);
     return true;
 }
 
@@ -293,7 +293,7 @@ bool SaveSourceText(QTextEdit* richEdit, const QString& fileName)
         FailedToSave(dialog.FileName);
         return false;
     }
-    TryToShow(dialog.FileName);
+    ShowOrSayWhere(dialog.FileName);
     return true;
 }
 

@@ -120,6 +120,38 @@ TEST_F(WindowDetailsTest, SavingClustersKeepsTheIndexTitle)
     EXPECT_EQ(window->windowTitle(), QStringLiteral("Index: corpus"));
 }
 
+TEST_F(WindowDetailsTest, TitlesNameWhatIsShownAndWhetherItIsSaved)
+{
+    WordListOf(kCorpus);
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("Word list (unsaved)"));
+    SaveShown(QStringLiteral("corpus.lst"));
+    window->RefreshDataDisplay();
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("corpus.lst"));
+    // Delete and Zap: the list differs from its file.
+    cv::TCV_Grid* grid = Show(window->AdvOfficePageAlph);
+    SelectWords(*grid, {QStringLiteral("mat")});
+    ASSERT_TRUE(grid->HandleGridCommand(12));
+    ASSERT_TRUE(grid->HandleGridCommand(11));
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("corpus.lst (unsaved)"));
+    ASSERT_TRUE(grid->HandleGridCommand(1));
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("corpus.lst"));
+
+    // An index opened and never edited: no question before the next job, and it stays titled so.
+    IndexOf(kCorpus);
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("Index: corpus"));
+    EXPECT_EQ(window->ListTypesHoldingData(), 0u);
+    Show(window->AdvOfficePageIndexAlph);
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("Index: corpus"));
+    // A cluster job that finds none leaves it so.
+    TwoWordClustersOfTheIndex(50);
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("Index: corpus"));
+    // Clusters made: named, and unsaved.
+    TwoWordClustersOfTheIndex(2);
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("Index: corpus (clusters unsaved)"));
+    Show(window->AdvOfficePageAlph);
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("Index: corpus (clusters unsaved)"));
+}
+
 TEST_F(WindowDetailsTest, ClustersShowFromTheCountItselfAndAreSavedAsTheJobProgramsList)
 {
     IndexOf(kCorpus);
