@@ -184,15 +184,8 @@ TEST_F(WindowDetailsTest, TheDeleteKeyDeletesTheChosenRowsAsTheMenuDoes)
     EXPECT_FALSE(deleted("cat"));
 }
 
-class WindowMenusTest : public WordListCommandsTest {
+class WindowMenusTest : public WordListMenusTest {
 protected:
-    void SetUp() override
-    {
-        WordListCommandsTest::SetUp();
-        RemakeWindowWithMenus();
-        window->SetCommandChoices(&commands);
-        window->show();
-    }
     bool Offered(int tag) const
     {
         const QAction* item = module->ItemOfTag(tag);
