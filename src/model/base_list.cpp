@@ -643,6 +643,22 @@ void TCVBaseDataClass::PlaceEntry(TCVBaseListObject* e)
     Insert(int(place - items.begin()), std::move(taken));
 }
 
+void TCVBaseDataClass::InsertPlaced(std::unique_ptr<TCVBaseListObject> entry, bool undoable, const QString& caption)
+{
+    TCVBaseListObject* e = entry.get();
+    Add(std::move(entry));
+    PlaceEntry(e);
+    Touched();
+    // The step keeps the entry alive while it is undone.
+    auto held = std::make_shared<std::unique_ptr<TCVBaseListObject>>();
+    Record({[this, e, held] { *held = Extract(IndexOf(e)); },
+            [this, e, held] {
+                Add(std::move(*held));
+                PlaceEntry(e);
+            }},
+           undoable, caption);
+}
+
 void TCVBaseDataClass::EnsureAlphabeticalAscendingSort()
 {
     fSorts[0] = {kSortByWord, true};

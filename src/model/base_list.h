@@ -372,6 +372,9 @@ public:
     std::unique_ptr<TCVBaseListObject> CloneEntry(const TCVBaseListObject& e);
 
 protected:
+    // Adds a new entry where the sort levels put it (PlaceEntry); as a step
+    // of the list's history when undoable (undone, the entry goes again).
+    void InsertPlaced(std::unique_ptr<TCVBaseListObject> entry, bool undoable, const QString& caption);
     // Moves entry e to where the sort levels put it among the others (which
     // stand in that order): after an edit of its word, say. Lists whose sort
     // values depend on the row rather than the entry do not call it.

@@ -22,6 +22,7 @@
 
 #include "model/lemma_match_list.h"
 #include "suite/wdef.h"
+#include "wordlist/part_counts.h"
 
 #include <QString>
 #include <QStringList>
@@ -32,6 +33,7 @@
 #include <limits>
 #include <memory>
 #include <span>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -55,6 +57,10 @@ struct TWordlistDataRec {
 class TWordListEntry final : public TCVBaseListObject {
 public:
     explicit TWordListEntry(TCVBaseDataClass* owner) : TCVBaseListObject(owner) {}
+
+    // Its row of the list's counts by part (TCVWordList::PartCounts), or
+    // TPartCounts::kNoRow / kInNoPart. First: it takes room the base leaves.
+    uint32_t fPartsRow = TPartCounts::kNoRow;
 
     // The entries of a new list come by the tens of thousands: MakeMany puts
     // them side by side in blocks, each block going back when the last of
@@ -223,6 +229,25 @@ public:
     // goes under the shortest cluster it holds. True when any were joined.
     bool JoinClusters(bool smallerIntoLargest);
 
+    // The counts by part of the entries made by a run (null: none, as for a
+    // list merged from others, imported, of clusters, or read from a file
+    // saved before they were kept). Entries name their rows.
+    const TPartCounts* PartCounts() const { return fPartCounts.get(); }
+    void SetPartCounts(std::unique_ptr<TPartCounts> counts);
+    // A saved list's counts by part: the list's parts, then each entry's
+    // row in the order the list stream writes the entries (forms after
+    // their head). Written only when the list has them.
+    bool SavePartCounts(TStream& s) const;
+    // False on damage: not the list's entries, parts out of order, or
+    // counts that do not add up to the entry's frequency.
+    bool ReadPartCounts(TStream& s);
+    // The dispersion shown for entry i: a head word's is that of it and its
+    // forms taken together (below 0: not known).
+    float DispersionShown(int i) const;
+    // A lemma list's head word absent from the texts: an entry of its own,
+    // in no part, for its forms to be joined under.
+    std::unique_ptr<TCVBaseListObject> MakeHeadEntry(const QString& word) override;
+
     // Lemma consistency against a corpus index of the same corpus: each head
     // word's texts are counted as the texts holding any of its forms. The
     // index side is a look-up the index supplies; returns the number of head
@@ -274,7 +299,11 @@ public:
     QString SortText(const TCVBaseListObject& e, int row, int32_t key) const override;
     double SortNumber(const TCVBaseListObject& e, int row, int32_t key) const override;
     void DoASort(int lastIndex) override;
-    void DoPostJoinOrUnjoiningOperation() override { InvalidateOrder(); }
+    // Orders and ranks are made again; each head word's texts and
+    // dispersion become those of it and its forms taken together (from
+    // the counts by part; without them the most texts any of them is in,
+    // and no dispersion), every other entry's are its own again.
+    void DoPostJoinOrUnjoiningOperation() override;
     // An edited word moves to its place in the list's order (the page's
     // sort, which its name says), unless the order is random.
     void DoPostEditOfWord(TCVBaseListObject& e) override;
@@ -305,6 +334,7 @@ public:
         int64_t freq = 0;
         int32_t texts = 0;
         float dispersion = -1.0f;
+        uint32_t partsRow = TPartCounts::kNoRow; // its row of the list's counts by part
     };
     // Fills `rows` with what new entries first, first + 1, ... are made of:
     // asked for a few hundred at a time, not with a call per entry.
@@ -370,6 +400,19 @@ private:
     bool fRowsAlphabetical = false;
     int fWorkThreads = 0;
     int fRanksRenumbered = 0;
+    std::unique_ptr<TPartCounts> fPartCounts;
+    // What each head word shows, with the forms it was worked out for (a
+    // value kept without counts by part stands while its forms stay).
+    struct THeadValues {
+        uint64_t formsKey = 0;
+        int32_t texts = 0;
+        float dispersion = -1.0f;
+    };
+    std::unordered_map<const TCVBaseListObject*, THeadValues> fHeads;
+    static uint64_t FormsKey(const TCVBaseListObject& head);
+    // The values the heads hold now are taken as they are (a list read, a
+    // consistency check made): kept until their forms change.
+    void RememberHeadWords();
 };
 
 } // namespace cv
