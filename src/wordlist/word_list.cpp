@@ -1462,7 +1462,11 @@ void TCVWordList::RememberHeadWords()
         return;
     for (int i = 0; i < Count(); ++i) {
         const TWordListEntry& e = Entry(i);
-        if (e.JoinedCount() > 0)
+        if (e.JoinedCount() == 0)
+            continue;
+        if (e.fData.Freq == 0 && e.fData.Texts > 0)
+            fHeads[&e] = {FormsKey(e), e.fData.Texts, e.fData.Dispersion};
+        else if (e.fData.LemmaTexts > 0)
             fHeads[&e] = {FormsKey(e), e.fData.LemmaTexts, -1.0f};
     }
     DoPostJoinOrUnjoiningOperation();

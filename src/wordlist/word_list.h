@@ -241,6 +241,12 @@ public:
     // False on damage: not the list's entries, parts out of order, or
     // counts that do not add up to the entry's frequency.
     bool ReadPartCounts(TStream& s);
+    // The head words' values are taken as they stand (a list read, a
+    // consistency check made, phrase frames made with their clusters) and
+    // kept until their forms change: their lemma texts, and for a head of
+    // no frequency of its own (a frame) its own texts and dispersion, which
+    // are then its forms'. Without counts by part nothing else tells them.
+    void RememberHeadWords();
     // The dispersion shown for entry i: a head word's is that of it and its
     // forms taken together (below 0: not known).
     float DispersionShown(int i) const;
@@ -410,9 +416,6 @@ private:
     };
     std::unordered_map<const TCVBaseListObject*, THeadValues> fHeads;
     static uint64_t FormsKey(const TCVBaseListObject& head);
-    // The values the heads hold now are taken as they are (a list read, a
-    // consistency check made): kept until their forms change.
-    void RememberHeadWords();
 };
 
 } // namespace cv
