@@ -500,6 +500,7 @@ void TCV_Base_Grid::Refresh()
     if (sortColumn >= 0 && sortColumn < m_model->columnCount())
         m_proxy->sort(sortColumn, order);
     m_view->viewport()->update();
+    emit Refreshed();
 }
 
 void TCV_Base_Grid::BeginUpdate()
@@ -887,7 +888,7 @@ bool TCV_Grid::HandleGridCommand(int tag)
     case 4: done = Call(HandlersB.PrintGrid, this); break;
     case 5: done = Call(HandlersB.PrintPreviewGrid, this); break;
     case 6: done = Call(HandlersA.FFindFiles, this); break;
-    case 10: done = Call(HandlersB.SortByColumn, this, column); break;        // Resort on the current column
+    case 10: done = Call(HandlersB.SortByColumn, this, kResortAsItIs); break; // Resort: the list's own order and name
     case 11: done = Call(HandlersB.ZapMarked, this); break;
     case 16: done = Call(HandlersB.OpenSearchReplace, this, false); break;     // Search text: search only
     case 17: done = Call(HandlersB.OpenSearchReplace, this, true); break;

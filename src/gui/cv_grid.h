@@ -293,6 +293,11 @@ public:
     TCVGridModel* Model() const { return m_model; }
     TCVGridProxy* Proxy() const { return m_proxy; }
 
+signals:
+    // After Refresh showed the list again (what it holds may have changed:
+    // the window's title says whether it is saved).
+    void Refreshed();
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     // A double click on a data cell (grid row from 1); the base raises On_DoubleClick.
@@ -412,6 +417,9 @@ struct TCVGridHandlersA {
     TGridProc ColumnSummaryCommand;       // 32
 };
 
+// The column SortByColumn is given for "Resort": no column, the list's own order again.
+constexpr int kResortAsItIs = -1;
+
 // Group B, in its fixed order.
 struct TCVGridHandlersB {
     using TGridProc = std::function<void(TCV_Grid* grid)>;
@@ -435,6 +443,7 @@ struct TCVGridHandlersB {
     TGridProc ShowRowFileNames;           // 17
     TGridProc SShowGridColumnData;        // 18
     std::function<void(TCV_Grid* grid, bool visible)> SShowOrHideToolbar; // 19
+    // column kResortAsItIs: the list sorted again by its own sort levels (Resort).
     std::function<void(TCV_Grid* grid, int column)> SortByColumn;         // 20
     TGridProc SpeakRow;                   // 21
     std::function<void(int panel, const QString& text)> StatusBarMessage; // 22

@@ -2,6 +2,8 @@
 
 #include <QDesktopServices>
 
+#include "suite/dialog_routines.h"
+
 namespace cv {
 
 namespace {
@@ -33,5 +35,13 @@ bool TScriptedDesktop::OpenUrl(const QUrl& url)
 bool TryToVisit(const QString& address) { return CurrentDesktopService()->OpenUrl(QUrl(address)); }
 
 bool TryToShow(const QString& fileName) { return CurrentDesktopService()->OpenUrl(QUrl::fromLocalFile(fileName)); }
+
+bool ShowOrSayWhere(const QString& fileName)
+{
+    if (TryToShow(fileName))
+        return true;
+    NoProgramToShow(fileName);
+    return false;
+}
 
 } // namespace cv

@@ -44,5 +44,8 @@ private:
 // program the desktop keeps for its kind.
 bool TryToVisit(const QString& address);
 bool TryToShow(const QString& fileName);
+// TryToShow of a file the user asked to see: when no program takes it, a
+// message says so and where the file is (NoProgramToShow).
+bool ShowOrSayWhere(const QString& fileName);
 
 } // namespace cv

@@ -1651,6 +1651,8 @@ std::unique_ptr<TCVWordList> MakeClusterWordList(TCorvantisholder* owner, const 
             groups.push_back(std::move(g));
         }
         list->JoinFrames(groups);
+        // A frame's texts and dispersion were counted over the clusters that fill it.
+        list->RememberHeadWords();
     }
     list->ComputedRankOrdersOfWords();
     list->ClearChangeMark();

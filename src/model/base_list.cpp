@@ -226,8 +226,10 @@ int TCVBaseDataClass::RemoveIf(const std::function<bool(const TCVBaseListObject&
     const auto before = items.size();
     std::erase_if(items, [&](const std::unique_ptr<TCVBaseListObject>& e) { return pred(*e); });
     const int removed = int(before - items.size());
-    if (removed > 0)
+    if (removed > 0) {
         ClearUndo();
+        DoPostJoinOrUnjoiningOperation();
+    }
     return removed;
 }
 
@@ -423,8 +425,15 @@ bool TCVBaseDataClass::SetSomeWordAsString(int row, int column, const QString& t
         return true;
     e->SetAWordAsString(column, text);
     Touched();
-    Record({[e, column, old] { e->SetAWordAsString(column, old); },
-            [e, column, text] { e->SetAWordAsString(column, text); }},
+    DoPostEditOfWord(*e);
+    Record({[this, e, column, old] {
+                e->SetAWordAsString(column, old);
+                DoPostEditOfWord(*e);
+            },
+            [this, e, column, text] {
+                e->SetAWordAsString(column, text);
+                DoPostEditOfWord(*e);
+            }},
            undoable, QStringLiteral("Edit"));
     return true;
 }
@@ -594,6 +603,60 @@ void TCVBaseDataClass::DoASort(int lastIndex)
     for (int i : order)
         sorted.push_back(std::move(items[size_t(i)]));
     std::move(sorted.begin(), sorted.end(), items.begin());
+}
+
+void TCVBaseDataClass::PlaceEntry(TCVBaseListObject* e)
+{
+    const int at = IndexOf(e);
+    if (at < 0)
+        return;
+    SetBase();
+    const QCollator coll = MakeCollator(fCollationName);
+    // Whether entry a comes before entry b by the sort levels (rows are not
+    // looked at: lists whose keys depend on a row do not place entries).
+    const auto before = [&](const TCVBaseListObject& a, const TCVBaseListObject& b) {
+        for (const TSortLevel& lvl : fSorts) {
+            int c = 0;
+            switch (KindOfSortKey(lvl.key)) {
+            case TSortKeyKind::None:
+                continue;
+            case TSortKeyKind::Text:
+                c = coll.compare(SortText(a, -1, lvl.key), SortText(b, -1, lvl.key));
+                break;
+            case TSortKeyKind::Number: {
+                const double x = SortNumber(a, -1, lvl.key), y = SortNumber(b, -1, lvl.key);
+                c = x < y ? -1 : (y < x ? 1 : 0);
+                break;
+            }
+            }
+            if (c != 0)
+                return lvl.ascending ? c < 0 : c > 0;
+        }
+        return false;
+    };
+    std::unique_ptr<TCVBaseListObject> taken = Extract(at);
+    const auto& items = Entries();
+    // After the entries it does not come before (equal ones keep theirs).
+    const auto place = std::upper_bound(items.begin(), items.end(), taken,
+                                        [&](const std::unique_ptr<TCVBaseListObject>& x,
+                                            const std::unique_ptr<TCVBaseListObject>& y) { return before(*x, *y); });
+    Insert(int(place - items.begin()), std::move(taken));
+}
+
+void TCVBaseDataClass::InsertPlaced(std::unique_ptr<TCVBaseListObject> entry, bool undoable, const QString& caption)
+{
+    TCVBaseListObject* e = entry.get();
+    Add(std::move(entry));
+    PlaceEntry(e);
+    Touched();
+    // The step keeps the entry alive while it is undone.
+    auto held = std::make_shared<std::unique_ptr<TCVBaseListObject>>();
+    Record({[this, e, held] { *held = Extract(IndexOf(e)); },
+            [this, e, held] {
+                Add(std::move(*held));
+                PlaceEntry(e);
+            }},
+           undoable, caption);
 }
 
 void TCVBaseDataClass::EnsureAlphabeticalAscendingSort()
@@ -820,6 +883,7 @@ int TCVBaseDataClass::Zap(bool undoable)
     auto removed = ExtractSet(Entries(), gone);
     const int n = int(removed.size());
     Touched();
+    DoPostJoinOrUnjoiningOperation();
     if (!undoable) {
         ClearUndo();
         return n;

@@ -229,7 +229,10 @@ public:
     virtual TSortKeyKind KindOfSortKey(int32_t key) const;
     virtual QString SortText(const TCVBaseListObject& e, int row, int32_t key) const;
     virtual double SortNumber(const TCVBaseListObject& e, int row, int32_t key) const;
-    // After rows were joined or unjoined (lemma totals and the like).
+    // After the word of entry e was edited (or the edit undone or redone).
+    virtual void DoPostEditOfWord(TCVBaseListObject& e) {}
+    // After rows were joined or unjoined, zapped or removed, or a step was
+    // undone or redone (lemma totals, orders and ranks kept beside the entries).
     virtual void DoPostJoinOrUnjoiningOperation() {}
     // The main word of row i, as finds compare it.
     virtual QString MainWordOfRow(int i) const;
@@ -369,6 +372,13 @@ public:
     std::unique_ptr<TCVBaseListObject> CloneEntry(const TCVBaseListObject& e);
 
 protected:
+    // Adds a new entry where the sort levels put it (PlaceEntry); as a step
+    // of the list's history when undoable (undone, the entry goes again).
+    void InsertPlaced(std::unique_ptr<TCVBaseListObject> entry, bool undoable, const QString& caption);
+    // Moves entry e to where the sort levels put it among the others (which
+    // stand in that order): after an edit of its word, say. Lists whose sort
+    // values depend on the row rather than the entry do not call it.
+    void PlaceEntry(TCVBaseListObject* e);
     // Formats a number for a cell: integers plain, others with `decimals` places.
     static void NumberCell(TDrawgridDataRec& rec, double v, bool integer, int decimals = 2);
     // Joins, in one pass over the list, each group's entries under the group's
@@ -442,7 +452,6 @@ private:
     int FirstRowWhoseWord(F&& matches) const;
     void JoinEntries(TCVBaseListObject* head, std::unique_ptr<TCVBaseListObject> form);
     std::unique_ptr<TCVBaseListObject> ReadEntry(TStream& s, bool asForm);
-    void PlaceEntry(TCVBaseListObject* e);
 
     // The entries, made from the rows first when the list shows rows without them.
     std::vector<std::unique_ptr<TCVBaseListObject>>& Entries() const

@@ -44,11 +44,11 @@ int TCVBaseLemmaMatchCapableList::CheckLemmas(bool undoable)
             headsInOrder << head;
         g.push_back(i);
     }
-    std::vector<std::vector<int>> groups;
+    // The groups by entry (a head made for a group moves the indexes).
+    std::vector<std::vector<const TCVBaseListObject*>> groups;
+    std::vector<QString> headsToMake; // per group: empty when its head is there
     for (const QString& head : headsInOrder) {
         std::vector<int> g = byHead.value(head);
-        if (g.size() < 2)
-            continue;
         // The head word's own entry heads the group: its exact spelling first, else any case.
         auto headAt = g.end();
         for (auto it = g.begin(); it != g.end() && headAt == g.end(); ++it)
@@ -57,14 +57,43 @@ int TCVBaseLemmaMatchCapableList::CheckLemmas(bool undoable)
         for (auto it = g.begin(); it != g.end() && headAt == g.end(); ++it)
             if ((*this)[*it].MainWordAsPointer().compare(head, Qt::CaseInsensitive) == 0)
                 headAt = it;
-        if (headAt == g.end())
+        if (headAt != g.end())
+            std::iter_swap(g.begin(), headAt);
+        const bool headThere = headAt != g.end();
+        if (headThere ? g.size() < 2 : g.empty())
             continue;
-        std::iter_swap(g.begin(), headAt);
-        groups.push_back(std::move(g));
+        std::vector<const TCVBaseListObject*> entries;
+        for (int i : g)
+            entries.push_back(Get(i));
+        groups.push_back(std::move(entries));
+        headsToMake.push_back(headThere ? QString() : head);
     }
     if (groups.empty())
         return 0;
-    return JoinGroups(groups, undoable, QStringLiteral("Lemmas"));
+    BeginUndoStep(QStringLiteral("Lemmas"));
+    for (std::size_t k = 0; k < groups.size(); ++k) {
+        if (headsToMake[k].isEmpty())
+            continue;
+        std::unique_ptr<TCVBaseListObject> made = MakeHeadEntry(headsToMake[k]);
+        if (!made) {
+            groups[k].clear(); // no head: its forms stay as they are
+            continue;
+        }
+        groups[k].insert(groups[k].begin(), made.get());
+        InsertPlaced(std::move(made), undoable, QStringLiteral("Lemmas"));
+    }
+    std::vector<std::vector<int>> byIndex;
+    for (const auto& g : groups) {
+        if (g.size() < 2)
+            continue;
+        std::vector<int> indexes;
+        for (const TCVBaseListObject* e : g)
+            indexes.push_back(IndexOf(e));
+        byIndex.push_back(std::move(indexes));
+    }
+    const int joined = byIndex.empty() ? 0 : JoinGroups(byIndex, undoable, QStringLiteral("Lemmas"));
+    EndUndoStep();
+    return joined;
 }
 
 int TCVBaseLemmaMatchCapableList::CheckStops()

@@ -33,10 +33,14 @@ class TCVBaseLemmaMatchCapableList : public TCVBaseDataClass {
 public:
     using TCVBaseDataClass::TCVBaseDataClass;
 
-    // Joins, for every head word of the loaded lemma list found in the list,
-    // the entries of its forms under it, as one undoable step. Head words
-    // absent from the list join nothing. Returns how many forms were joined.
+    // Joins, for every head word of the loaded lemma list, the entries of
+    // its forms under it, as one undoable step. A head word absent from the
+    // list whose forms are there gets an entry of its own for them when the
+    // list makes one (MakeHeadEntry); otherwise its forms stay as they are.
+    // Returns how many forms were joined.
     virtual int CheckLemmas(bool undoable = true);
+    // The entry of a head word that is not in the list (null: the list makes none).
+    virtual std::unique_ptr<TCVBaseListObject> MakeHeadEntry(const QString& word) { return nullptr; }
     // Removes the entries whose main word is in the loaded stop list; returns how many.
     virtual int CheckStops();
     // Carries out the match action of a menu tag over the list against the

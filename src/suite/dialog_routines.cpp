@@ -249,6 +249,12 @@ void NoBrowserForHelp(const QString& address)
          QStringLiteral("No web browser was found to show the help. The page is at\n%1").arg(address));
 }
 
+void NoProgramToShow(const QString& fileName)
+{
+    tell("NoProgramToShow", TDialogKind::Warning,
+         QStringLiteral("No program was found to open the file. It is at\n%1").arg(QDir::toNativeSeparators(fileName)));
+}
+
 void CantComputeKWSIfDifferentLanguages(const QString& studyList, const QString& studyLanguage, const QString& referenceLanguage)
 {
     tell("CantComputeKWSIfDifferentLanguages", TDialogKind::Warning,

@@ -63,6 +63,8 @@ void CantMakeClustersWithoutIndex();
 void TooFewWordsForMovingWindows(int64_t runningWords, int64_t wordsNeeded);
 // No web browser (or viewer) took the help page: the user is given its address.
 void NoBrowserForHelp(const QString& address);
+// A file the user asked to see that no program of the desktop took: where it is.
+void NoProgramToShow(const QString& fileName);
 void CantComputeKWSIfDifferentLanguages(const QString& studyList, const QString& studyLanguage, const QString& referenceLanguage);
 void KeyWordsNotFullLemmaProcessing();
 void KeyWordsFoundLessThanNPercentMatches(int percent);

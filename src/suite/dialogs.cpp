@@ -23,6 +23,23 @@ TDialogAnswer ShowDialog(const TDialogRequest& request)
     return service->Show(request);
 }
 
+TFailureToldWatch::TFailureToldWatch()
+    : m_previous(CurrentDialogService()), m_guard(this), m_failure(Global_FailureMessage)
+{
+}
+
+TDialogAnswer TFailureToldWatch::Show(const TDialogRequest& request)
+{
+    if (request.kind == TDialogKind::Error || request.kind == TDialogKind::Fatal)
+        m_told = true;
+    if (m_previous)
+        return m_previous->Show(request);
+    qWarning().noquote() << request.caption << ":" << request.text;
+    return request.defaultAnswer;
+}
+
+bool TFailureToldWatch::Told() const { return m_told || Global_FailureMessage != m_failure; }
+
 TDialogAnswer TScriptedDialogs::Show(const TDialogRequest& request)
 {
     m_requests.push_back(request);

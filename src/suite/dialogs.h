@@ -63,6 +63,26 @@ using TDialogServiceGuard = TServiceSlot<TDialogService*>::TGuard;
 // Global_run_without_error_messages.
 TDialogAnswer ShowDialog(const TDialogRequest& request);
 
+// While it lives, every message goes on to the service that was current
+// before it, and the watch notes whether one of them said that something
+// failed (an error, or a failure kept in Global_FailureMessage by a quiet
+// run): a step that failed then tells the user once, not again in its own
+// words after the part that failed.
+class TFailureToldWatch final : public TDialogService {
+public:
+    TFailureToldWatch();
+    TFailureToldWatch(const TFailureToldWatch&) = delete;
+    TFailureToldWatch& operator=(const TFailureToldWatch&) = delete;
+    TDialogAnswer Show(const TDialogRequest& request) override;
+    bool Told() const;
+
+private:
+    TDialogService* m_previous;
+    TDialogServiceGuard m_guard;
+    QString m_failure;
+    bool m_told = false;
+};
+
 // Test double: records every request; answers from a queue, then the default.
 class TScriptedDialogs final : public TDialogService {
 public:

@@ -147,6 +147,7 @@ struct TParallelWordlistReading::TSlice {
     int32_t nextPart = 0; // that text's part
     bool busy = false;    // a thread is adding texts to it
     TTypeSpread spread;
+    std::unique_ptr<TPartCounts> counts; // by number in the slice, made with the spread
 };
 
 struct TParallelWordlistReading::TShared {
@@ -634,6 +635,7 @@ void TParallelWordlistReading::AddToSlice(int slice, int32_t from, int32_t to, b
             freq = sl.freqAndStop[id] & ~TSlice::kStop;
             stop = (sl.freqAndStop[id] & TSlice::kStop) != 0;
         });
+        sl.counts = std::make_unique<TPartCounts>(sl.parts.CountsOf({}, sl.freqAndStop.size()));
         sl.parts.FreeRecords();
         sl.types.FreeIndex();
     }
@@ -665,9 +667,22 @@ void TParallelWordlistReading::MakeRunTree()
         tree.AddCountedText(text, part++, tokens, {});
     const bool spread = tree.KeepsPartRecords();
     TWordlistTree::TSpread all;
+    std::unique_ptr<TPartCounts> counts;
     if (spread) {
         all.dispersion.reserve(s.order.size());
         all.texts.reserve(s.order.size());
+        // The parts are every slice's: the first names them.
+        std::vector<int64_t> tokens;
+        std::vector<int32_t> texts;
+        for (const TSlice& sl : s.slices)
+            if (sl.counts) {
+                for (int32_t p = 0; p < sl.counts->PartCount(); ++p) {
+                    tokens.push_back(sl.counts->PartWords(p));
+                    texts.push_back(sl.counts->PartText(p));
+                }
+                break;
+            }
+        counts = std::make_unique<TPartCounts>(std::move(tokens), std::move(texts));
     }
     // The types are there (Gather), in the order of `order`: their frequencies.
     for (std::size_t made = 0; made < s.order.size(); ++made) {
@@ -678,10 +693,13 @@ void TParallelWordlistReading::MakeRunTree()
         if (spread) {
             all.dispersion.push_back(sl.spread.dispersion[id]);
             all.texts.push_back(sl.spread.texts[id]);
+            counts->AddRowWords(sl.counts ? sl.counts->RowWords(id) : std::span<const uint32_t>());
         }
     }
-    if (spread)
+    if (spread) {
         tree.AdoptSpread(std::move(all));
+        tree.AdoptPartCounts(std::move(counts));
+    }
     *m_run.tree = std::move(tree);
 }
 

@@ -151,6 +151,7 @@ void Fill(TWordListEntry& e, const TCVWordList::TNewEntry& r, TSpellingBlocks& s
     e.fData.Freq = r.freq;
     e.fData.Texts = r.texts;
     e.fData.Dispersion = r.dispersion;
+    e.fPartsRow = r.partsRow;
 }
 
 } // namespace
@@ -348,9 +349,9 @@ TWordlistDataRec TCVWordList::WordlistData(int i) const
 {
     if (i < 0 || i >= Count())
         return {};
+    const int place = FrequencyPlaceOf(i); // ranks follow the order as it is now
     TWordlistDataRec d = DataOf(i);
-    if (HoldsRowsWithoutEntries())
-        d.Rank = FrequencyPlaceOf(i) + 1;
+    d.Rank = place + 1;
     return d;
 }
 
@@ -451,6 +452,11 @@ void TCVWordList::EnsureOrder() const
     for (int k = 0; k < n; ++k)
         fFreqPlace[std::size_t(fFreqOrder[std::size_t(k)])] = k;
     fOrderValid = true;
+    // An entry's rank is its place in this order: whatever changed the
+    // order (a zap, a join, a sort of the alphabetical page) changed ranks.
+    if (!HoldsRowsWithoutEntries())
+        for (int i = 0; i < n; ++i)
+            Entry(i).fData.Rank = fFreqPlace[std::size_t(i)] + 1;
 }
 
 int TCVWordList::FrequencyOrderEntry(int k) const
@@ -467,11 +473,9 @@ int TCVWordList::FrequencyPlaceOf(int i) const
 
 bool TCVWordList::ComputedRankOrdersOfWords()
 {
+    // Rows without entries are given their ranks as they are read; entries
+    // take theirs whenever the order is made.
     EnsureOrder();
-    if (HoldsRowsWithoutEntries())
-        return Count() > 0; // rows are given their ranks as they are read
-    for (int i = 0; i < Count(); ++i)
-        Entry(i).fData.Rank = fFreqPlace[std::size_t(i)] + 1;
     return Count() > 0;
 }
 
@@ -703,6 +707,7 @@ void TCVWordList::DoASort(int lastIndex)
     }
     if (first.key == kSortRandom || SortLevel(1).key == kSortRandom || SortLevel(2).key == kSortRandom)
         fRandomSeed = SplitMix(fRandomSeed);
+    EnsureOrder(); // a sort by rank sorts on the ranks of the order as it stands
     TCVBaseLemmaMatchCapableList::DoASort(lastIndex);
     InvalidateOrder();
 }
@@ -743,7 +748,7 @@ void TCVWordList::DrawgridDataRec(int row, int column, int displayKind, TDrawgri
         return;
     }
     case kColDispersion: {
-        const float dispersion = DataOf(row).Dispersion;
+        const float dispersion = DispersionShown(row);
         if (dispersion < 0)
             return;
         NumberCell(rec, dispersion, false, 3);
@@ -779,7 +784,7 @@ double TCVWordList::NumericalData(int row, int column) const
     case kColPercent: return Percent(freq, fTotalTokens);
     case kColTexts: return texts;
     case kColTextsPercent: return Percent(texts, fTotalTexts);
-    case kColDispersion: return d.Dispersion;
+    case kColDispersion: return DispersionShown(row);
     case kColLemmas: return joined;
     default: return rows ? 0 : TCVBaseLemmaMatchCapableList::NumericalData(row, column);
     }
@@ -848,7 +853,10 @@ double TCVWordList::SortNumber(const TCVBaseListObject& e, int row, int32_t key)
     case kSortPercent: return double(w.MainWordFrequency());
     case kSortTexts:
     case kSortTextsPercent: return texts;
-    case kSortDispersion: return w.fData.Dispersion;
+    case kSortDispersion: {
+        const auto head = w.JoinedCount() > 0 ? fHeads.find(&w) : fHeads.end();
+        return head != fHeads.end() ? head->second.dispersion : w.fData.Dispersion;
+    }
     case kSortLemmas: return w.JoinedCount();
     case kSortWordLength: return double(w.fWord.size());
     case kSortRank: return w.fData.Rank;
@@ -863,10 +871,22 @@ double TCVWordList::SortNumber(const TCVBaseListObject& e, int row, int32_t key)
 void TCVWordList::Clear()
 {
     TCVBaseLemmaMatchCapableList::Clear();
+    fPartCounts.reset();
+    fHeads.clear();
     fRows.reset();
     fRowsAlphabetical = false;
     fTotalTokens = 0;
     fTotalTexts = 0;
+    InvalidateOrder();
+}
+
+void TCVWordList::DoPostEditOfWord(TCVBaseListObject& e)
+{
+    bool random = false;
+    for (int level = 0; level < kSortLevels; ++level)
+        random = random || SortLevel(level).key == kSortRandom;
+    if (!random)
+        PlaceEntry(&e);
     InvalidateOrder();
 }
 
@@ -994,6 +1014,7 @@ bool TCVWordList::MergeEqualWords(int keep, int other)
     // Both spellings may stand in the same text: the larger count is what is sure.
     k.fData.Texts = std::max(k.fData.Texts, o.fData.Texts);
     k.fData.Dispersion = -1.0f;
+    k.fPartsRow = TPartCounts::kNoRow; // its counts are no longer its row's
     SetDeleted(other, true, false);
     InvalidateOrder();
     Touched();
@@ -1110,8 +1131,10 @@ int TCVWordList::CheckLemmasForConsistency(const QString& indexFile, TTextsOfWor
         e.fData.LemmaTexts = index->TextsHoldingAnyOf(words);
         ++updated;
     }
-    if (updated > 0)
+    if (updated > 0) {
+        RememberHeadWords();
         Touched();
+    }
     return updated;
 }
 
@@ -1209,10 +1232,12 @@ bool TCVWordList::MergeWith(TCVBaseLemmaMatchCapableList& other)
             take(*static_cast<const TWordListEntry*>(e.JoinedEntry(j)));
     }
     AdoptEntries(std::move(added));
-    // Per-text frequencies are not kept with a list: the dispersion of the whole is not known.
+    // The parts of the two lists are not one corpus's: the dispersion of the whole is not known.
+    fPartCounts.reset();
     for (int i = 0; i < Count(); ++i) {
         Entry(i).fData.Dispersion = -1.0f;
         Entry(i).fData.LemmaTexts = 0;
+        Entry(i).fPartsRow = TPartCounts::kNoRow;
     }
     fTotalTokens += o->fTotalTokens;
     fTotalTexts += o->fTotalTexts;
@@ -1353,6 +1378,7 @@ bool TCVWordList::SaveEntries(TStream& s)
 
 bool TCVWordList::SaveToStream(TStream& s)
 {
+    EnsureOrder(); // every rank written is the entry's place in the order as it is
     TMemoryStream h;
     if (!h.WriteI64(fTotalTokens) || !h.WriteI32(fTotalTexts) || !h.WriteU8(fTagDisplay))
         return false;
@@ -1371,8 +1397,6 @@ QString TCVWordList::ImpossibleValue() const
             return QStringLiteral("\"%1\" is in %2 of %3 texts").arg(e.fWord).arg(std::max(d.Texts, d.LemmaTexts)).arg(fTotalTexts);
         if (d.Dispersion > 1.0f)
             return QStringLiteral("\"%1\" has a dispersion of %2").arg(e.fWord).arg(double(d.Dispersion));
-        if (d.Rank < 0 || d.Rank > Count())
-            return QStringLiteral("\"%1\" has rank %2 in a list of %3").arg(e.fWord).arg(d.Rank).arg(Count());
     }
     return {};
 }
@@ -1394,7 +1418,258 @@ bool TCVWordList::ReadFromStream(TStream& s)
     fTotalTokens = tokens;
     fTotalTexts = texts;
     fTagDisplay = tagDisplay;
+    // Ranks are the places of the frequency order, made again here: a file
+    // whose ranks do not fit (an earlier version kept them as they were
+    // after a zap or a join) opens with them renumbered, and says so.
+    std::vector<int32_t> stored(static_cast<std::size_t>(Count()));
+    for (int i = 0; i < Count(); ++i)
+        stored[std::size_t(i)] = Entry(i).fData.Rank;
     InvalidateOrder();
+    EnsureOrder();
+    fRanksRenumbered = 0;
+    for (int i = 0; i < Count(); ++i)
+        if (stored[std::size_t(i)] != 0 && stored[std::size_t(i)] != Entry(i).fData.Rank)
+            ++fRanksRenumbered;
+    // What the file gives its head words stands until their forms change
+    // (or the counts by part come with the file: ReadPartCounts).
+    RememberHeadWords();
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// Counts by part and head words
+
+void TCVWordList::SetPartCounts(std::unique_ptr<TPartCounts> counts)
+{
+    fPartCounts = std::move(counts);
+    if (!fPartCounts)
+        for (int i = 0; i < Count(); ++i)
+            Entry(i).fPartsRow = TPartCounts::kNoRow;
+}
+
+uint64_t TCVWordList::FormsKey(const TCVBaseListObject& head)
+{
+    uint64_t key = uint64_t(head.JoinedCount());
+    for (int j = 0; j < head.JoinedCount(); ++j)
+        key = SplitMix(key ^ uint64_t(reinterpret_cast<uintptr_t>(head.JoinedEntry(j))));
+    return key;
+}
+
+void TCVWordList::RememberHeadWords()
+{
+    fHeads.clear();
+    if (HoldsRowsWithoutEntries())
+        return;
+    for (int i = 0; i < Count(); ++i) {
+        const TWordListEntry& e = Entry(i);
+        if (e.JoinedCount() == 0)
+            continue;
+        if (e.fData.Freq == 0 && e.fData.Texts > 0)
+            fHeads[&e] = {FormsKey(e), e.fData.Texts, e.fData.Dispersion};
+        else if (e.fData.LemmaTexts > 0)
+            fHeads[&e] = {FormsKey(e), e.fData.LemmaTexts, -1.0f};
+    }
+    DoPostJoinOrUnjoiningOperation();
+}
+
+void TCVWordList::DoPostJoinOrUnjoiningOperation()
+{
+    InvalidateOrder();
+    if (HoldsRowsWithoutEntries()) {
+        fHeads.clear();
+        return;
+    }
+    std::unordered_map<const TCVBaseListObject*, THeadValues> heads;
+    std::vector<uint32_t> rows;
+    for (int i = 0; i < Count(); ++i) {
+        TWordListEntry& e = Entry(i);
+        if (e.JoinedCount() == 0) {
+            e.fData.LemmaTexts = 0;
+            continue;
+        }
+        const uint64_t key = FormsKey(e);
+        rows.assign(1, e.fPartsRow);
+        int32_t mostTexts = e.fData.Texts;
+        for (int j = 0; j < e.JoinedCount(); ++j) {
+            const auto& form = static_cast<const TWordListEntry&>(*e.JoinedEntry(j));
+            rows.push_back(form.fPartsRow);
+            mostTexts = std::max(mostTexts, form.fData.Texts);
+        }
+        const bool known = fPartCounts && std::none_of(rows.begin(), rows.end(), [](uint32_t r) {
+                               return r == TPartCounts::kNoRow;
+                           });
+        THeadValues v{key, mostTexts, -1.0f};
+        if (known) {
+            const TPartCounts::TTogether together = fPartCounts->Together(rows);
+            v = {key, together.texts, together.dispersion};
+        } else if (const auto was = fHeads.find(&e); was != fHeads.end() && was->second.formsKey == key) {
+            v = was->second; // worked out before for these forms (a consistency check, the file)
+        }
+        e.fData.LemmaTexts = v.texts;
+        heads.emplace(&e, v);
+    }
+    fHeads = std::move(heads);
+}
+
+float TCVWordList::DispersionShown(int i) const
+{
+    if (i < 0 || i >= Count())
+        return -1.0f;
+    if (HoldsRowsWithoutEntries())
+        return DataOf(i).Dispersion;
+    const TWordListEntry& e = Entry(i);
+    if (e.JoinedCount() == 0)
+        return e.fData.Dispersion;
+    const auto head = fHeads.find(&e);
+    return head != fHeads.end() ? head->second.dispersion : -1.0f;
+}
+
+std::unique_ptr<TCVBaseListObject> TCVWordList::MakeHeadEntry(const QString& word)
+{
+    auto e = std::make_unique<TWordListEntry>(this);
+    e->fWord = word;
+    e->fData.Dispersion = -1.0f; // of a word in no part: none
+    e->fPartsRow = fPartCounts ? TPartCounts::kInNoPart : TPartCounts::kNoRow;
+    return e;
+}
+
+namespace {
+constexpr uint8_t kPartsMagic[4] = {'C', 'V', 'P', 'C'};
+
+// Unsigned numbers seven bits a byte, the lowest first, the high bit set
+// on every byte but the last (most counts and gaps between parts take one).
+void PutVarint(std::vector<uint8_t>& out, uint64_t v)
+{
+    while (v >= 0x80) {
+        out.push_back(uint8_t(v) | 0x80);
+        v >>= 7;
+    }
+    out.push_back(uint8_t(v));
+}
+
+bool ReadVarint(TStream& s, uint64_t& v)
+{
+    v = 0;
+    for (int shift = 0; shift < 64; shift += 7) {
+        uint8_t b = 0;
+        if (!s.ReadU8(b))
+            return false;
+        if (shift == 63 && b > 1)
+            return false; // more than 64 bits
+        v |= uint64_t(b & 0x7F) << shift;
+        if ((b & 0x80) == 0)
+            return true;
+    }
+    return false;
+}
+} // namespace
+
+bool TCVWordList::SavePartCounts(TStream& s) const
+{
+    if (!fPartCounts)
+        return true;
+    const TPartCounts& c = *fPartCounts;
+    TMemoryStream h;
+    if (!h.WriteI32(c.PartCount()) || !WriteListHeader(s, kPartsMagic, h))
+        return false;
+    for (int32_t p = 0; p < c.PartCount(); ++p)
+        if (!s.WriteI64(c.PartWords(p)) || !s.WriteI32(c.PartText(p)))
+            return false;
+    int64_t entries = 0;
+    for (int i = 0; i < Count(); ++i)
+        entries += 1 + Entry(i).JoinedCount();
+    if (!s.WriteI64(entries))
+        return false;
+    // Each entry: 0 when its counts are not known, else 1 + its parts, then
+    // per part the gap after the part before (from -1) and the count.
+    std::vector<uint8_t> bytes;
+    const auto row = [&](const TWordListEntry& e) {
+        if (e.fPartsRow == TPartCounts::kNoRow) {
+            PutVarint(bytes, 0);
+            return;
+        }
+        std::vector<std::pair<int32_t, uint64_t>> parts;
+        c.ForEach(e.fPartsRow, [&](int32_t part, uint64_t count) { parts.emplace_back(part, count); });
+        PutVarint(bytes, 1 + parts.size());
+        int64_t last = -1;
+        for (const auto& [part, count] : parts) {
+            PutVarint(bytes, uint64_t(part - last - 1));
+            PutVarint(bytes, count);
+            last = part;
+        }
+    };
+    for (int i = 0; i < Count(); ++i) {
+        const TWordListEntry& e = Entry(i);
+        row(e);
+        for (int j = 0; j < e.JoinedCount(); ++j)
+            row(static_cast<const TWordListEntry&>(*e.JoinedEntry(j)));
+        if (bytes.size() >= (1u << 16)) {
+            if (!s.WriteBytes(bytes))
+                return false;
+            bytes.clear();
+        }
+    }
+    return s.WriteBytes(bytes);
+}
+
+bool TCVWordList::ReadPartCounts(TStream& s)
+{
+    TMemoryStream h;
+    int32_t parts = 0;
+    if (!ReadListHeader(s, kPartsMagic, h) || !h.ReadI32(parts) || parts < 0 || int64_t(parts) * 12 > s.Remaining())
+        return false;
+    std::vector<int64_t> tokens(static_cast<std::size_t>(parts));
+    std::vector<int32_t> texts(static_cast<std::size_t>(parts));
+    for (int32_t p = 0; p < parts; ++p)
+        if (!s.ReadI64(tokens[std::size_t(p)]) || !s.ReadI32(texts[std::size_t(p)]) || tokens[std::size_t(p)] < 0
+            || texts[std::size_t(p)] < (p > 0 ? texts[std::size_t(p - 1)] : 0))
+            return false;
+    int64_t entries = 0;
+    for (int i = 0; i < Count(); ++i)
+        entries += 1 + Entry(i).JoinedCount();
+    int64_t saved = 0;
+    if (!s.ReadI64(saved) || saved != entries)
+        return false;
+    auto counts = std::make_unique<TPartCounts>(std::move(tokens), std::move(texts));
+    // A row is read and checked: parts in order and within the parts, no
+    // count of 0, the counts adding up to the entry's own frequency.
+    const auto row = [&](TWordListEntry& e) {
+        uint64_t n = 0;
+        if (!ReadVarint(s, n) || n > uint64_t(parts) + 1)
+            return false;
+        if (n == 0) {
+            e.fPartsRow = TPartCounts::kNoRow;
+            return true;
+        }
+        uint64_t freq = 0;
+        int64_t last = -1;
+        for (uint64_t k = 1; k < n; ++k) {
+            uint64_t gap = 0, count = 0;
+            if (!ReadVarint(s, gap) || !ReadVarint(s, count) || gap >= uint64_t(parts) || count == 0
+                || count > uint64_t(std::numeric_limits<int64_t>::max()) - freq)
+                return false;
+            const int64_t part = last + 1 + int64_t(gap);
+            if (part >= parts)
+                return false;
+            counts->Put(int32_t(part), count);
+            freq += count;
+            last = part;
+        }
+        if (freq != uint64_t(e.fData.Freq))
+            return false;
+        e.fPartsRow = n == 1 ? TPartCounts::kInNoPart : counts->EndRow();
+        return true;
+    };
+    for (int i = 0; i < Count(); ++i) {
+        TWordListEntry& e = Entry(i);
+        if (!row(e))
+            return false;
+        for (int j = 0; j < e.JoinedCount(); ++j)
+            if (!row(static_cast<TWordListEntry&>(*e.JoinedEntry(j))))
+                return false;
+    }
+    fPartCounts = std::move(counts);
+    DoPostJoinOrUnjoiningOperation();
     return true;
 }
 

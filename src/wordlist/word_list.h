@@ -22,6 +22,7 @@
 
 #include "model/lemma_match_list.h"
 #include "suite/wdef.h"
+#include "wordlist/part_counts.h"
 
 #include <QString>
 #include <QStringList>
@@ -32,6 +33,7 @@
 #include <limits>
 #include <memory>
 #include <span>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -55,6 +57,10 @@ struct TWordlistDataRec {
 class TWordListEntry final : public TCVBaseListObject {
 public:
     explicit TWordListEntry(TCVBaseDataClass* owner) : TCVBaseListObject(owner) {}
+
+    // Its row of the list's counts by part (TCVWordList::PartCounts), or
+    // TPartCounts::kNoRow / kInNoPart. First: it takes room the base leaves.
+    uint32_t fPartsRow = TPartCounts::kNoRow;
 
     // The entries of a new list come by the tens of thousands: MakeMany puts
     // them side by side in blocks, each block going back when the last of
@@ -172,15 +178,20 @@ public:
     int64_t CorrectFreq(int i, bool withJoined = true) const;
     // What no list can hold, as a reader of a saved list must refuse it:
     // a frequency above the running words (a share above 100 %), more
-    // texts than the list was made from, a dispersion above 1, a rank
-    // beyond the list. Empty when every value can be.
+    // texts than the list was made from, a dispersion above 1. Empty when
+    // every value can be. (Ranks are not refused: a reader renumbers them.)
     QString ImpossibleValue() const;
+    // Entries whose rank, as the list was read, was not their place in the
+    // frequency order (they have it now); 0 for a list made here.
+    int RanksRenumberedOnReading() const { return fRanksRenumbered; }
 
     // --- order ---
     // The entry at place k of the frequency order, and the place of entry i.
     int FrequencyOrderEntry(int k) const;
     int FrequencyPlaceOf(int i) const;
     // Sets every entry's rank (its 1-based place in the frequency order).
+    // Ranks follow the order by themselves (they are set whenever it is
+    // made again after a change); this makes it now.
     bool ComputedRankOrdersOfWords();
     // The alphabetical page's current sort (a TWordlistSort) and its name.
     int32_t CurrentAlphabeticalSort() const;
@@ -217,6 +228,31 @@ public:
     // goes under the longest cluster that holds it; otherwise every cluster
     // goes under the shortest cluster it holds. True when any were joined.
     bool JoinClusters(bool smallerIntoLargest);
+
+    // The counts by part of the entries made by a run (null: none, as for a
+    // list merged from others, imported, of clusters, or read from a file
+    // saved before they were kept). Entries name their rows.
+    const TPartCounts* PartCounts() const { return fPartCounts.get(); }
+    void SetPartCounts(std::unique_ptr<TPartCounts> counts);
+    // A saved list's counts by part: the list's parts, then each entry's
+    // row in the order the list stream writes the entries (forms after
+    // their head). Written only when the list has them.
+    bool SavePartCounts(TStream& s) const;
+    // False on damage: not the list's entries, parts out of order, or
+    // counts that do not add up to the entry's frequency.
+    bool ReadPartCounts(TStream& s);
+    // The head words' values are taken as they stand (a list read, a
+    // consistency check made, phrase frames made with their clusters) and
+    // kept until their forms change: their lemma texts, and for a head of
+    // no frequency of its own (a frame) its own texts and dispersion, which
+    // are then its forms'. Without counts by part nothing else tells them.
+    void RememberHeadWords();
+    // The dispersion shown for entry i: a head word's is that of it and its
+    // forms taken together (below 0: not known).
+    float DispersionShown(int i) const;
+    // A lemma list's head word absent from the texts: an entry of its own,
+    // in no part, for its forms to be joined under.
+    std::unique_ptr<TCVBaseListObject> MakeHeadEntry(const QString& word) override;
 
     // Lemma consistency against a corpus index of the same corpus: each head
     // word's texts are counted as the texts holding any of its forms. The
@@ -269,7 +305,14 @@ public:
     QString SortText(const TCVBaseListObject& e, int row, int32_t key) const override;
     double SortNumber(const TCVBaseListObject& e, int row, int32_t key) const override;
     void DoASort(int lastIndex) override;
-    void DoPostJoinOrUnjoiningOperation() override { InvalidateOrder(); }
+    // Orders and ranks are made again; each head word's texts and
+    // dispersion become those of it and its forms taken together (from
+    // the counts by part; without them the most texts any of them is in,
+    // and no dispersion), every other entry's are its own again.
+    void DoPostJoinOrUnjoiningOperation() override;
+    // An edited word moves to its place in the list's order (the page's
+    // sort, which its name says), unless the order is random.
+    void DoPostEditOfWord(TCVBaseListObject& e) override;
     // Adds another word list: equal words (and tags) add up, the others are
     // copied; the totals add up; the dispersion of the merged list is not
     // known. Forms joined in the other list come in as entries of their own.
@@ -297,6 +340,7 @@ public:
         int64_t freq = 0;
         int32_t texts = 0;
         float dispersion = -1.0f;
+        uint32_t partsRow = TPartCounts::kNoRow; // its row of the list's counts by part
     };
     // Fills `rows` with what new entries first, first + 1, ... are made of:
     // asked for a few hundred at a time, not with a call per entry.
@@ -361,6 +405,17 @@ private:
     mutable std::unique_ptr<TWordListRows> fRows;
     bool fRowsAlphabetical = false;
     int fWorkThreads = 0;
+    int fRanksRenumbered = 0;
+    std::unique_ptr<TPartCounts> fPartCounts;
+    // What each head word shows, with the forms it was worked out for (a
+    // value kept without counts by part stands while its forms stay).
+    struct THeadValues {
+        uint64_t formsKey = 0;
+        int32_t texts = 0;
+        float dispersion = -1.0f;
+    };
+    std::unordered_map<const TCVBaseListObject*, THeadValues> fHeads;
+    static uint64_t FormsKey(const TCVBaseListObject& head);
 };
 
 } // namespace cv

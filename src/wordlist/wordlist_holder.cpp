@@ -57,6 +57,7 @@ constexpr uint32_t kBlockColours = BlockId("COLR");
 constexpr uint32_t kBlockNotes = BlockId("NOTE");
 constexpr uint32_t kBlockWordList = BlockId("WORD");
 constexpr uint32_t kBlockIndexWordList = BlockId("IWRD");
+constexpr uint32_t kBlockPartCounts = BlockId("PRTS");
 constexpr uint32_t kBlockStatistics = BlockId("STAT");
 constexpr uint32_t kBlockKeyWords = BlockId("KEYW");
 constexpr uint32_t kBlockConsistency = BlockId("CONS");
@@ -368,8 +369,6 @@ bool T_WholeWordlistHolder::WordTreeToWordlist()
     // where memory fresh from the system cost up to 5 ms more in some runs).
     fRun->tree->FreeIndex();
     TWordlistTree::TSpread spread = listWanted ? fRun->tree->TakeSpread() : TWordlistTree::TSpread{};
-    // So are the per-part records: the entries take their memory.
-    fRun->tree->FreeCounting();
     const TWordlistTree& tree = *fRun->tree;
 
     // The text of each listed tag a word may carry.
@@ -441,6 +440,24 @@ bool T_WholeWordlistHolder::WordTreeToWordlist()
         stopTypes += partTypes[p].stop;
         anyTag = anyTag || partTypes[p].anyTag;
     }
+    // The rows' counts by part go with the list (a head word's texts and
+    // dispersion are made of its forms'): taken from the per-part records
+    // before they go.
+    std::unique_ptr<TPartCounts> partCounts;
+    if (listWanted) {
+        std::vector<uint32_t> rowOfId(types, TPartCounts::kNoRow);
+        RunRangesOnThreads(types, parts, 1, [&](std::size_t p, std::size_t first, std::size_t last) {
+            auto k = uint32_t(firstRow[p]);
+            for (auto id = uint32_t(first); id < last; ++id) {
+                const TWordlistKey& t = tree.Type(id);
+                if (!t.Stop() && isRow(id, t))
+                    rowOfId[id] = k++;
+            }
+        });
+        partCounts = fRun->tree->TakePartCounts(rowOfId, n);
+    }
+    // So are the per-part records: the entries take their memory.
+    fRun->tree->FreeCounting();
     auto listed = std::make_unique_for_overwrite<TRow[]>(n);
     // The rows' frequencies again, side by side: the frequency order takes
     // them in alphabetical order, from a small array rather than the rows.
@@ -464,10 +481,14 @@ bool T_WholeWordlistHolder::WordTreeToWordlist()
     const uint8_t target = MainFile.ListType == kListIndexWordList ? kListIndexWordList : kListWordList;
     auto list = std::make_unique<TCVWordList>(this, target, CurrentToolSignature());
     list->SetLocale(ftextsettings.LanguageId(), ftextsettings.CollationName());
+    list->SetPartCounts(std::move(partCounts));
     // The threads the reading took (or would have) make the entries and write them.
     list->SetWorkThreads(workThreads);
+    const bool withCounts = list->PartCounts() != nullptr;
     auto newEntry = [&](const TRow& r) {
-        return TCVWordList::TNewEntry{{r.text, std::size_t(r.length)}, &tagText(r.tag), int64_t(r.freq), r.texts, r.dispersion};
+        const auto row = uint32_t(&r - listed.get());
+        return TCVWordList::TNewEntry{{r.text, std::size_t(r.length)}, &tagText(r.tag), int64_t(r.freq), r.texts,
+                                      r.dispersion, withCounts ? row : TPartCounts::kNoRow};
     };
     std::vector<std::unique_ptr<TWordListEntry>> entries;
     if (!fRun->filter) {
@@ -535,6 +556,7 @@ bool T_WholeWordlistHolder::WordTreeToWordlist()
                 e->fWord = word;
                 e->fData.Freq = freq;
                 e->fData.Dispersion = -1.0f;
+                e->fPartsRow = TPartCounts::kNoRow; // its counts are the filter's, not the texts'
             }
             kept.push_back(std::move(e));
         }
@@ -554,6 +576,7 @@ bool T_WholeWordlistHolder::WordTreeToWordlist()
                 m.fData.Freq += e->fData.Freq;
                 m.fData.Texts = std::max(m.fData.Texts, e->fData.Texts);
                 m.fData.Dispersion = -1.0f;
+                m.fPartsRow = TPartCounts::kNoRow;
             }
             kept.swap(merged);
         }
@@ -995,6 +1018,8 @@ bool T_WholeWordlistHolder::SaveBlocks(TStream& s, int64_t documentStart)
                           TCVWordList none(this, kListWordList, CurrentToolSignature());
                           return none.SaveToStream(s);
                       })
+        && (!fWordList || !fWordList->PartCounts()
+            || WriteBlock(s, kBlockPartCounts, [&] { return fWordList->SavePartCounts(s); }))
         && (!fIndexWordList || WriteBlock(s, kBlockIndexWordList, [&] { return fIndexWordList->SaveToStream(s); }))
         && WriteBlock(s, kBlockStatistics, [&] { return fStats->SaveToStream(s); })
         && WriteBlock(s, kBlockKeyWords,
@@ -1053,7 +1078,15 @@ bool T_WholeWordlistHolder::ReadBlocks(TStream& s, int64_t documentStart, QStrin
     auto consistency = std::make_unique<TDetailedConsistencyList>(this, signature);
     TWordlistSettingsRec wordlistSettings = TWordlistSettingsRec::Defaults();
     QStringList notesBefore = fNotes;
-    QByteArray relationships;
+    QByteArray relationships, partCounts;
+    // A block kept as its bytes, to be read later.
+    const auto keepBlock = [&s](QByteArray& into, uint32_t length) {
+        QByteArray bytes(qsizetype(length), Qt::Uninitialized);
+        if (!s.ReadExact(bytes.data(), length))
+            return false;
+        into = std::move(bytes);
+        return true;
+    };
     bool haveText = false, haveWords = false, haveStats = false, ended = false;
     while (!ended) {
         uint32_t id = 0, length = 0;
@@ -1086,6 +1119,10 @@ bool T_WholeWordlistHolder::ReadBlocks(TStream& s, int64_t documentStart, QStrin
         case kBlockWordList:
             ok = haveWords = words->ReadFromStream(s);
             break;
+        case kBlockPartCounts:
+            // Read once the word list is known good (below).
+            ok = keepBlock(partCounts, length);
+            break;
         case kBlockIndexWordList:
             indexWords = std::make_unique<TCVWordList>(this, kListIndexWordList, signature);
             ok = indexWords->ReadFromStream(s);
@@ -1099,14 +1136,10 @@ bool T_WholeWordlistHolder::ReadBlocks(TStream& s, int64_t documentStart, QStrin
         case kBlockConsistency:
             ok = consistency->ReadFromStream(s);
             break;
-        case kBlockRelationships: {
+        case kBlockRelationships:
             // Kept as it is: the index's part of the document reads it.
-            QByteArray bytes(qsizetype(length), Qt::Uninitialized);
-            ok = s.ReadExact(bytes.data(), length);
-            if (ok)
-                relationships = std::move(bytes);
+            ok = keepBlock(relationships, length);
             break;
-        }
         case kBlockCheck: {
             // Files written before the check have none, and read as ever.
             uint32_t stored = 0, computed = 0;
@@ -1164,6 +1197,20 @@ bool T_WholeWordlistHolder::ReadBlocks(TStream& s, int64_t documentStart, QStrin
             return false;
         }
     }
+    if (!partCounts.isEmpty()) {
+        TMemoryStream m(std::vector<uint8_t>(partCounts.begin(), partCounts.end()));
+        if (!words->ReadPartCounts(m) || m.Remaining() != 0) {
+            damage = QStringLiteral("it is damaged (its counts by part do not fit its words)");
+            fNotes = notesBefore;
+            return false;
+        }
+    }
+    for (const TCVWordList* list : {words.get(), indexWords.get()})
+        if (list && list->RanksRenumberedOnReading() > 0)
+            AddOneLaterNote(QStringLiteral("Ranks renumbered on opening: %1 of the %2 entries had a rank that was not "
+                                           "their place by frequency (kept from before rows were zapped or joined)")
+                                .arg(list->RanksRenumberedOnReading())
+                                .arg(list->Count()));
     fWordList = std::move(words);
     fIndexWordList = std::move(indexWords);
     fStats = std::move(stats);

@@ -301,9 +301,35 @@ TWordlistTree::TSpread TWordlistTree::TakeSpread()
     return out;
 }
 
+std::unique_ptr<TPartCounts> TWordlistTree::TakePartCounts(std::span<const uint32_t> rowOfId, std::size_t rows)
+{
+    if (!fAdoptedCounts) {
+        if (!fKeepRecords)
+            return nullptr;
+        return std::make_unique<TPartCounts>(fParts.CountsOf(rowOfId, rows));
+    }
+    // Adopted with a row per type: the rows wanted, in their order.
+    std::vector<uint32_t> idOfRow(rows, TPartCounts::kNoRow);
+    for (std::size_t id = 0; id < rowOfId.size(); ++id)
+        if (rowOfId[id] != TPartCounts::kNoRow && rowOfId[id] < rows)
+            idOfRow[rowOfId[id]] = uint32_t(id);
+    std::vector<int64_t> tokens;
+    std::vector<int32_t> texts;
+    for (int32_t p = 0; p < fAdoptedCounts->PartCount(); ++p) {
+        tokens.push_back(fAdoptedCounts->PartWords(p));
+        texts.push_back(fAdoptedCounts->PartText(p));
+    }
+    auto out = std::make_unique<TPartCounts>(std::move(tokens), std::move(texts));
+    for (uint32_t id : idOfRow)
+        out->AddRowWords(id == TPartCounts::kNoRow ? std::span<const uint32_t>() : fAdoptedCounts->RowWords(id));
+    fAdoptedCounts.reset();
+    return out;
+}
+
 void TWordlistTree::FreeCounting()
 {
     fAdoptedSpread.reset();
+    fAdoptedCounts.reset();
     fParts.FreeRecords();
     std::vector<uint32_t>().swap(fTouched);
     fTouchedCount = 0;
@@ -352,6 +378,62 @@ void TPartRecords::NotePart(int32_t part, int32_t text, int64_t words)
         fPartWords[std::size_t(part)] += words;
         fPartEnds[std::size_t(part)] = fRecords;
     }
+}
+
+template <typename F>
+void TPartRecords::ForEachRecord(F&& f) const
+{
+    std::size_t r = 0;
+    for (std::size_t p = 0; p < fPartEnds.size(); ++p)
+        while (r < fPartEnds[p]) {
+            const uint32_t word = Word(r++);
+            if (word != kLongRecord) {
+                f(word >> 8, int32_t(p), uint64_t(word & 0xFF));
+                continue;
+            }
+            const uint32_t id = Word(r);
+            const uint64_t count = uint64_t(Word(r + 1)) | (uint64_t(Word(r + 2)) << 32);
+            r += 3;
+            f(id, int32_t(p), count);
+        }
+}
+
+TPartCounts TPartRecords::CountsOf(std::span<const uint32_t> rowOfId, std::size_t rows) const
+{
+    // Two passes over the records: the words each row takes, then the
+    // words in their places (each row's records come in the order of the
+    // parts, as the records do).
+    const auto rowOf = [&](uint32_t id) {
+        if (rowOfId.empty())
+            return id < rows ? id : TPartCounts::kNoRow;
+        return id < rowOfId.size() ? rowOfId[id] : TPartCounts::kNoRow;
+    };
+    std::vector<uint64_t> start(rows + 1, 0);
+    ForEachRecord([&](uint32_t id, int32_t part, uint64_t count) {
+        if (const uint32_t row = rowOf(id); row != TPartCounts::kNoRow)
+            start[row + 1] += TPartCounts::RecordWords(count, part);
+    });
+    for (std::size_t k = 0; k < rows; ++k)
+        start[k + 1] += start[k];
+    std::vector<uint32_t> words(start[rows]);
+    std::vector<uint64_t> next(start.begin(), start.end() - 1);
+    ForEachRecord([&](uint32_t id, int32_t part, uint64_t count) {
+        const uint32_t row = rowOf(id);
+        if (row == TPartCounts::kNoRow)
+            return;
+        uint64_t& at = next[row];
+        if (TPartCounts::RecordWords(count, part) == 1) {
+            words[at++] = (uint32_t(part) << 8) | uint32_t(count);
+            return;
+        }
+        words[at++] = TPartCounts::kLongRecord;
+        words[at++] = uint32_t(part);
+        words[at++] = uint32_t(count);
+        words[at++] = uint32_t(count >> 32);
+    });
+    TPartCounts out(fPartWords, fPartText);
+    out.AdoptRows(std::move(start), std::move(words));
+    return out;
 }
 
 void TPartRecords::FreeRecords()

@@ -42,6 +42,8 @@
 #include <type_traits>
 #include <vector>
 
+#include "wordlist/part_counts.h"
+
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -453,11 +455,19 @@ public:
     // whether each is in the stop list `typeOf(id, freq, stop)` tells.
     template <typename TTypeOf>
     TTypeSpread Spread(std::size_t types, TTypeOf typeOf) const;
+    // The counts of the types that become rows (rowOfId: the row of each
+    // type id, TPartCounts::kNoRow for none; empty: each id its own row),
+    // `rows` rows, kept as the list keeps them (part_counts.h).
+    TPartCounts CountsOf(std::span<const uint32_t> rowOfId, std::size_t rows) const;
+    int32_t PartText(int32_t part) const { return fPartText[std::size_t(part)]; }
     int64_t Bytes() const { return int64_t(fBlocks.size() * kBlockRecords * sizeof(uint32_t)); }
     // Drops the records (the parts' tokens stay).
     void FreeRecords();
 
 private:
+    // Calls f(id, part, count) for every record, in the order put.
+    template <typename F>
+    void ForEachRecord(F&& f) const;
     struct TAcc {
         double sum;
         double freq;
@@ -658,6 +668,12 @@ public:
     void AdoptSpread(TSpread spread);
     // ComputeSpread, the adopted spread handed over rather than copied.
     TSpread TakeSpread();
+    // The counts by part of the types that become a list's rows (rowOfId
+    // as TPartRecords::CountsOf takes it), from the records, or from those
+    // adopted for types counted elsewhere (AdoptPartCounts: a row per type
+    // id). Before FreeCounting; null when no records were kept.
+    std::unique_ptr<TPartCounts> TakePartCounts(std::span<const uint32_t> rowOfId, std::size_t rows);
+    void AdoptPartCounts(std::unique_ptr<TPartCounts> byId) { fAdoptedCounts = std::move(byId); }
     // Bytes held by the per-part records.
     int64_t PartBytes() const;
     // Off: no per-part records are kept (a run whose spread nobody asks
@@ -684,6 +700,7 @@ private:
     std::vector<uint32_t> fSliceTypes; // types added per slice, when parts are handed over
     bool fCountedElsewhere = false;    // AddCountedType: no more tokens are counted here
     std::unique_ptr<TSpread> fAdoptedSpread;
+    std::unique_ptr<TPartCounts> fAdoptedCounts;
     int32_t fText = -1;
     int32_t fPart = -1;
     int32_t fTextFirstPart = 0;

@@ -78,6 +78,21 @@ TEST_F(ClusterWordList, PhraseFramesGoUnderTheirFramesAsEntries)
     const int frame = shown->FindWordAndTag(QStringLiteral("the * sat"), QString());
     ASSERT_GE(frame, 0);
     EXPECT_GT(shown->Entry(frame).JoinedCount(), 1);
+    // A frame shows the texts and dispersion the run counted over the
+    // clusters that fill it (its own, as it has no frequency of its own),
+    // and so does the list read again.
+    const auto shows = [&](const TCVWordList& l, int i) {
+        return std::pair(l.NumericalData(i, TCVWordList::kColTexts), double(l.DispersionShown(i)));
+    };
+    const auto counted = std::pair(double(shown->Entry(frame).fData.Texts), double(shown->Entry(frame).fData.Dispersion));
+    EXPECT_EQ(shows(*shown, frame), counted);
+    EXPECT_GT(counted.first, 1);
+    TMemoryStream m;
+    ASSERT_TRUE(shown->SaveToStream(m));
+    m.SetPosition(0);
+    TCVWordList read(nullptr, kListWordList, CurrentToolSignature());
+    ASSERT_TRUE(read.ReadFromStream(m));
+    EXPECT_EQ(shows(read, read.FindWordAndTag(QStringLiteral("the * sat"), QString())), counted);
 }
 
 TEST_F(ClusterWordList, TheListOutlivesTheIndexItWasCountedIn)

@@ -25,11 +25,12 @@ TEST(ResultFilesFuzzReplay, KeptInputsAreReadOrRefused)
     }
     cv::Global_run_without_error_messages = false;
     // Word lists damaged after their check (a byte changed, cut short, an
-    // index file, bytes after the end) are refused.
-    for (const char* damaged : {"lst_v2_flipped", "lst_v2_cut", "lst_index_tokens", "lst_v2_trailing"})
+    // index file, bytes after the end, counts by part that do not add up)
+    // are refused.
+    for (const char* damaged : {"lst_v2_flipped", "lst_v2_cut", "lst_index_tokens", "lst_v2_trailing", "lst_part_counts_not_adding_up"})
         EXPECT_FALSE(read.contains(QLatin1String(damaged))) << damaged;
     // The seeds are whole files of each kind.
     for (const char* seed : {"cnc_sample", "kws_keywords", "kws_keywords_v3", "kws_kwdb", "kws_kwdb_v2", "lst_sample",
-                             "lst_sample_v2", "lst_sample_v3"})
+                             "lst_sample_v2", "lst_sample_v3", "lst_part_counts"})
         EXPECT_TRUE(read.contains(QLatin1String(seed))) << seed;
 }

@@ -277,8 +277,14 @@ TEST_F(WordCutting, LemmaListJoinsFormsUnderHeadWords)
     EXPECT_EQ(l.Entry(be).JoinedCount(), 2); // is, was (are is absent)
     EXPECT_EQ(l.CorrectFreq(be, false), 2);
     EXPECT_EQ(l.CorrectFreq(be, true), 4);
-    // "went" has no head word in the list, so nothing joins it.
-    EXPECT_EQ(Freq(l, "went"), 1);
+    // "go" is not in the text: it gets an entry of its own (in no text),
+    // and "went" is joined under it.
+    EXPECT_EQ(l.FindWordAndTag("went", QString()), -1);
+    const int go = l.FindWordAndTag("go", QString());
+    ASSERT_GE(go, 0);
+    EXPECT_EQ(l.CorrectFreq(go, false), 0);
+    EXPECT_EQ(l.CorrectFreq(go, true), 1);
+    EXPECT_EQ(l.Entry(go).JoinedCount(), 1);
     EXPECT_EQ(l.FindWordAndTag("is", QString()), -1); // joined: no longer a row
     TDrawgridDataRec rec;
     l.DrawgridDataRec(be, TCVWordList::kColLemmas, TCVWordList::kDisplayAlphabetical, rec);

@@ -118,6 +118,59 @@ TEST(WordList, CorrectFreqAndTokensWithJoinedFormsAndDeletions)
     EXPECT_NEAR(rec.value, 100.0, 1e-9);
 }
 
+// Every entry's rank is its place by frequency (1 to the entries), as a
+// reader of the list expects it.
+void ExpectRanksFitTheOrder(const TCVWordList& l, const char* after)
+{
+    std::vector<int> seen(static_cast<std::size_t>(l.Count()), 0);
+    for (int i = 0; i < l.Count(); ++i) {
+        const int32_t rank = l.WordlistData(i).Rank;
+        ASSERT_EQ(rank, l.FrequencyPlaceOf(i) + 1) << after << ": " << l.Entry(i).fWord.toStdString();
+        ASSERT_EQ(l.Entry(i).fData.Rank, rank) << after << ": the entry's own rank, as it is saved";
+        ++seen[std::size_t(rank - 1)];
+    }
+    EXPECT_TRUE(std::all_of(seen.begin(), seen.end(), [](int n) { return n == 1; })) << after;
+}
+
+TEST(WordList, RanksFollowEveryZapJoinSortAndUndo)
+{
+    auto l = ListOf({{"cat", 6}, {"cats", 2}, {"dog", 5}, {"go", 4}, {"goes", 3}, {"went", 1}, {"zuzims", 1}});
+    ExpectRanksFitTheOrder(*l, "made");
+    l->SetDeleted(l->FindWordAndTag(QStringLiteral("dog"), {}), true, true);
+    ASSERT_EQ(l->Zap(true), 1);
+    ExpectRanksFitTheOrder(*l, "zap");
+    EXPECT_EQ(l->WordlistData(l->FindWordAndTag(QStringLiteral("go"), {})).Rank, 2);
+    l->JoinARange({l->FindWordAndTag(QStringLiteral("go"), {}), l->FindWordAndTag(QStringLiteral("goes"), {}),
+                   l->FindWordAndTag(QStringLiteral("went"), {})},
+                  true);
+    ExpectRanksFitTheOrder(*l, "join");
+    EXPECT_EQ(l->WordlistData(l->FindWordAndTag(QStringLiteral("go"), {})).Rank, 1); // 4 + 3 + 1 above cat's 6
+    l->Set1Sort(0, TCVWordList::kSortWordLength);
+    l->DoASort(l->Count() - 1);
+    ExpectRanksFitTheOrder(*l, "sort by length");
+    l->UnJoin(l->FindWordAndTag(QStringLiteral("go"), {}), true);
+    ExpectRanksFitTheOrder(*l, "unjoin");
+    while (l->Undo())
+        ExpectRanksFitTheOrder(*l, "undo");
+    EXPECT_EQ(l->Count(), 7);
+    while (l->Redo())
+        ExpectRanksFitTheOrder(*l, "redo");
+    l->SetDeleted(0, true, false);
+    l->Zap(false);
+    ExpectRanksFitTheOrder(*l, "zap without undo");
+
+    // Saved and read again: nothing to renumber.
+    TMemoryStream m;
+    ASSERT_TRUE(l->SaveToStream(m));
+    TCVWordList back(nullptr, kListWordList, 0x70000);
+    m.SetPosition(0);
+    ASSERT_TRUE(back.ReadFromStream(m));
+    EXPECT_EQ(back.RanksRenumberedOnReading(), 0);
+    EXPECT_TRUE(back.ImpossibleValue().isEmpty());
+    for (int i = 0; i < l->Count(); ++i)
+        EXPECT_EQ(back.WordlistData(i), l->WordlistData(i));
+}
+
 TEST(WordList, EqualSpellingsFoundMergedOrKeptApart)
 {
     // "café" composed and decomposed: the collation finds them equal.

@@ -17,7 +17,9 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <cmath>
 #include <csignal>
+#include <ostream>
 #include <limits>
 #include <random>
 #include <span>
@@ -273,6 +275,14 @@ TEST_F(WordlistDocument, ManyTypesListedAndSavedOnSeveralThreadsAsOnOne)
     EXPECT_TRUE(Bytes(*three->WordlistOfType(kListWordList)) == Bytes(*one->WordlistOfType(kListWordList)));
     EXPECT_TRUE(Bytes(*three->fStats) == Bytes(*one->fStats));
     EXPECT_EQ(Freq(List(*three), QStringLiteral("w1x")), -1);
+    // The words' counts by part too (what head words are worked out from).
+    ASSERT_NE(List(*one).PartCounts(), nullptr);
+    ASSERT_NE(List(*three).PartCounts(), nullptr);
+    TMemoryStream countsOne, countsThree;
+    ASSERT_TRUE(List(*one).SavePartCounts(countsOne));
+    ASSERT_TRUE(List(*three).SavePartCounts(countsThree));
+    EXPECT_TRUE(countsOne.Bytes() == countsThree.Bytes());
+    EXPECT_EQ(List(*one).PartCounts()->PartCount(), 4);
 
     const QString file = dir.file(QStringLiteral("list.lst"));
     ASSERT_TRUE(three->SaveToFile(file));
@@ -382,6 +392,189 @@ TEST_F(WordlistDocument, KeptSampleReadsForever)
             // v2 and v3 hold one document: saved again, today's layout of it.
             EXPECT_EQ(saved, cvtest::readAll(SampleFile()));
         }
+    }
+}
+
+// Why a document saved without its check block (a file of before the
+// check, or one forged) is refused; empty when it is read.
+QString RefusalWithoutCheck(T_WholeWordlistHolder& doc)
+{
+    QByteArray bytes = Saved(doc);
+    bytes.remove(bytes.lastIndexOf("CRC "), 12);
+    TMemoryStream m(std::vector<uint8_t>(bytes.begin(), bytes.end()));
+    T_WholeWordlistHolder read(kListWordList, nullptr, nullptr, false, false);
+    return read.ReadWholeFromStream(m) ? QString() : read.LastReadError();
+}
+
+// What a list shows of a word: its frequency (with forms), texts, % of
+// texts and dispersion cells.
+struct TShown {
+    int64_t freq = -1;
+    double texts = -1, textsPercent = -1, dispersion = -2;
+    friend bool operator==(const TShown&, const TShown&) = default;
+};
+std::ostream& operator<<(std::ostream& o, const TShown& w)
+{
+    return o << w.freq << " in " << w.texts << " texts (" << w.textsPercent << " %), dispersion " << w.dispersion;
+}
+TShown Shown(const TCVWordList& l, const QString& word)
+{
+    const int i = l.FindWordAndTag(word, {});
+    if (i < 0)
+        return {};
+    TDrawgridDataRec dispersion;
+    l.DrawgridDataRec(i, TCVWordList::kColDispersion, TCVWordList::kDisplayAlphabetical, dispersion);
+    return {l.CorrectFreq(i), l.NumericalData(i, TCVWordList::kColTexts), l.NumericalData(i, TCVWordList::kColTextsPercent),
+            dispersion.text.isEmpty() ? -1.0 : std::round(dispersion.value * 1e6) / 1e6};
+}
+
+// Texts where the forms of "run" stand; and the same texts with every form
+// spelt "run": what the head word must show is what "run" shows there.
+std::vector<std::pair<QString, QByteArray>> RunTexts(bool formsSpeltAsHead)
+{
+    QByteArray a = "run ran runs the dog ran far, the cat sat and a dog ran home\n";
+    QByteArray b = "the running dog runs, the cat naps, running is fun, a cat naps\n";
+    QByteArray c = "the cat the dog the end of it all and more of the same\n";
+    if (formsSpeltAsHead)
+        for (QByteArray* t : {&a, &b, &c})
+            for (const char* form : {"running", "runs", "ran"})
+                t->replace(QByteArray(form) + ' ', "run ").replace(QByteArray(form) + ',', "run,");
+    return {{QStringLiteral("a.txt"), a}, {QStringLiteral("b.txt"), b}, {QStringLiteral("c.txt"), c}};
+}
+
+TEST_F(WordlistDocument, AHeadWordShowsTheTextsAndDispersionOfItsFormsTakenTogether)
+{
+    const auto oneWord = Make(RunTexts(true));
+    ASSERT_TRUE(made);
+    const TShown together = Shown(List(*oneWord), QStringLiteral("run"));
+    ASSERT_EQ(together.freq, 8);
+    ASSERT_EQ(together.texts, 2);
+    const auto doc = Make(RunTexts(false));
+    ASSERT_TRUE(made);
+    TCVWordList& l = *doc->WordlistOfType(kListWordList);
+    const TShown alone = Shown(l, QStringLiteral("run"));
+    EXPECT_EQ(alone.texts, 1);
+    // Joined by hand (F4): the head word shows what the forms come to together.
+    const auto at = [&](const char* w) { return l.FindWordAndTag(QString::fromLatin1(w), {}); };
+    ASSERT_EQ(l.JoinARange({at("run"), at("ran"), at("runs"), at("running")}, true), 3);
+    EXPECT_EQ(Shown(l, QStringLiteral("run")), together);
+    // Saved and read again, the same.
+    const QString file = dir.file(QStringLiteral("joined.lst"));
+    ASSERT_TRUE(doc->SaveToFile(file));
+    T_WholeWordlistHolder back(kListWordList, nullptr, nullptr, false, false);
+    ASSERT_TRUE(back.ReadWholeFromFile(file) & 0xFF) << qPrintable(back.LastReadError());
+    EXPECT_EQ(Shown(List(back), QStringLiteral("run")), together);
+    // Unjoined (here and in the list read), the head word shows its own again.
+    l.UnJoin(at("run"), true);
+    EXPECT_EQ(Shown(l, QStringLiteral("run")), alone);
+    TCVWordList& read = *back.WordlistOfType(kListWordList);
+    read.UnJoinAll(true);
+    EXPECT_EQ(Shown(read, QStringLiteral("run")), alone);
+    read.Undo();
+    EXPECT_EQ(Shown(read, QStringLiteral("run")), together);
+
+    // Counts by part that do not add up to a word's frequency (a file
+    // without its check) are damage.
+    back.WordlistOfType(kListWordList)->Entry(read.FindWordAndTag(QStringLiteral("cat"), {})).fData.Freq += 1;
+    const QString refused = RefusalWithoutCheck(back);
+    EXPECT_TRUE(refused.contains(QStringLiteral("counts by part"))) << qPrintable(refused);
+
+    // With a lemma list, the list made so from the start.
+    LoadList(TLemmatiserListKind::Lemma, QStringLiteral("run -> ran, running, runs\n"));
+    const auto lemmas = Make(RunTexts(false), nullptr, true);
+    ASSERT_TRUE(made);
+    EXPECT_EQ(Shown(List(*lemmas), QStringLiteral("run")), together);
+}
+
+TEST_F(WordlistDocument, AHeadWordOfALemmaListAbsentFromTheTextsStillHeadsItsForms)
+{
+    LoadList(TLemmatiserListKind::Lemma, QStringLiteral("play -> played, plays\n"));
+    const std::vector<std::pair<QString, QByteArray>> texts = {
+        {QStringLiteral("a.txt"), "she played and he played\n"}, {QStringLiteral("b.txt"), "it plays on\n"}};
+    const auto doc = Make(texts, nullptr, true);
+    ASSERT_TRUE(made);
+    const TCVWordList& l = List(*doc);
+    const int play = l.FindWordAndTag(QStringLiteral("play"), {});
+    ASSERT_GE(play, 0);
+    EXPECT_EQ(l.CorrectFreq(play), 3);
+    EXPECT_EQ(l.CorrectFreq(play, false), 0);
+    EXPECT_EQ(l.Entry(play).JoinedCount(), 2);
+    EXPECT_EQ(l.NumericalData(play, TCVWordList::kColTexts), 2);
+    EXPECT_EQ(l.WordlistData(play).Rank, 1);
+    // It sorts among the others and its list saves and reads again.
+    EXPECT_EQ(l.Entry(play - 1).fWord < QStringLiteral("play"), true);
+    const QString file = dir.file(QStringLiteral("play.lst"));
+    ASSERT_TRUE(doc->SaveToFile(file));
+    T_WholeWordlistHolder back(kListWordList, nullptr, nullptr, false, false);
+    ASSERT_TRUE(back.ReadWholeFromFile(file) & 0xFF) << qPrintable(back.LastReadError());
+    EXPECT_EQ(Shown(List(back), QStringLiteral("play")), Shown(l, QStringLiteral("play")));
+    // Undone as a step of its own (the lemma list applied from the menu), the head goes again.
+    TCVWordList& again = *back.WordlistOfType(kListWordList);
+    again.UnJoinAll(false);
+    again.ClearUndo();
+    const int before = again.Count();
+    EXPECT_GT(again.CheckLemmas(true), 0);
+    again.Undo();
+    EXPECT_EQ(again.Count(), before);
+}
+
+// Ranks are checked on every entry of a list read (each its place by frequency).
+void ExpectRanksFit(const TCVWordList& l)
+{
+    for (int i = 0; i < l.Count(); ++i)
+        ASSERT_EQ(l.Entry(i).fData.Rank, l.FrequencyPlaceOf(i) + 1) << l.Entry(i).fWord.toStdString();
+}
+
+TEST_F(WordlistDocument, ListsSavedAfterZapsJoinsOrALemmaListOpenAgain)
+{
+    LoadList(TLemmatiserListKind::Lemma, QStringLiteral("cat -> cats\ndog -> dogs\n"));
+    for (const bool lemmas : {false, true}) {
+        SCOPED_TRACE(lemmas ? "made with a lemma list" : "zapped and joined by hand");
+        auto doc = Make(ThreeTexts(), nullptr, lemmas);
+        ASSERT_TRUE(made);
+        TCVWordList& l = *doc->WordlistOfType(kListWordList);
+        if (!lemmas) {
+            l.SetDeleted(l.FindWordAndTag(QStringLiteral("mat"), {}), true, true);
+            ASSERT_EQ(l.Zap(true), 1);
+            ASSERT_EQ(l.JoinARange({l.FindWordAndTag(QStringLiteral("cat"), {}), l.FindWordAndTag(QStringLiteral("cats"), {})}, true), 1);
+        }
+        EXPECT_EQ(l.CorrectFreq(l.FindWordAndTag(QStringLiteral("cat"), {})), 3);
+        const QString file = dir.file(QStringLiteral("edited.lst"));
+        ASSERT_TRUE(doc->SaveToFile(file));
+        T_WholeWordlistHolder back(kListWordList, nullptr, nullptr, false, false);
+        ASSERT_TRUE(back.ReadWholeFromFile(file) & 0xFF) << qPrintable(back.LastReadError());
+        EXPECT_EQ(List(back).RanksRenumberedOnReading(), 0);
+        EXPECT_EQ(List(back).Count(), l.Count());
+        ExpectRanksFit(List(back));
+    }
+}
+
+TEST_F(WordlistDocument, ListsSavedWithRanksThatDoNotFitOpenRenumberedAndSaySo)
+{
+    // Saved by an earlier version after a zap and joins by hand, and after a
+    // lemma list: their ranks were left as they were before rows went.
+    for (const char* name : {"unfit_ranks_zap_join.lst", "unfit_ranks_lemma_list.lst"}) {
+        SCOPED_TRACE(name);
+        const QString file = cvtest::testDataDir() + QStringLiteral("/wordlist/") + QString::fromLatin1(name);
+        T_WholeWordlistHolder doc(kListWordList, nullptr, nullptr, false, false);
+        ASSERT_TRUE(doc.ReadWholeFromFile(file) & 0xFF) << qPrintable(doc.LastReadError());
+        const TCVWordList& l = List(doc);
+        EXPECT_GT(l.RanksRenumberedOnReading(), 0);
+        ExpectRanksFit(l);
+        EXPECT_EQ(l.CorrectFreq(l.FindWordAndTag(QStringLiteral("go"), {})), 5); // go goes going gone went
+        EXPECT_EQ(l.Entry(l.FindWordAndTag(QStringLiteral("go"), {})).JoinedCount(), 4);
+        const auto noted = [](const T_WholeWordlistHolder& d) {
+            return std::count_if(d.fNotes.begin(), d.fNotes.end(),
+                                 [](const QString& n) { return n.contains(QStringLiteral("Ranks renumbered")); });
+        };
+        EXPECT_EQ(noted(doc), 1) << qPrintable(doc.fNotes.join(u'\n'));
+        // Saved again, it opens with nothing to renumber.
+        const QString again = dir.file(QStringLiteral("again.lst"));
+        ASSERT_TRUE(doc.SaveToFile(again));
+        T_WholeWordlistHolder back(kListWordList, nullptr, nullptr, false, false);
+        ASSERT_TRUE(back.ReadWholeFromFile(again) & 0xFF);
+        EXPECT_EQ(List(back).RanksRenumberedOnReading(), 0);
+        EXPECT_EQ(noted(back), 1) << "the note of the first opening stays, no second one";
     }
 }
 
@@ -529,12 +722,8 @@ TEST_F(WordlistDocument, ADamagedListIsRefusedOrReadAsItWas)
     T_WholeWordlistHolder readable(kListWordList, nullptr, nullptr, false, false);
     ASSERT_TRUE(readable.ReadWholeFromStream(plain));
     List(readable).Entry(0).fData.Freq = int64_t(List(readable).TotalTokens()) + 1;
-    QByteArray impossible = Saved(readable);
-    impossible.remove(impossible.lastIndexOf("CRC "), 12);
-    TMemoryStream m(std::vector<uint8_t>(impossible.begin(), impossible.end()));
-    T_WholeWordlistHolder d(kListWordList, nullptr, nullptr, false, false);
-    EXPECT_FALSE(d.ReadWholeFromStream(m));
-    EXPECT_TRUE(d.LastReadError().contains(QStringLiteral("running words"))) << qPrintable(d.LastReadError());
+    const QString why = RefusalWithoutCheck(readable);
+    EXPECT_TRUE(why.contains(QStringLiteral("running words"))) << qPrintable(why);
 
     // A list that says it stands for far more running words than its texts
     // hold (its check made to match) is refused: every share and keyness

@@ -1094,8 +1094,14 @@ void AddListEditingHandlers(TMainToolsForm& window, TCVGridHandlersA& a)
         if (!grid->Events.OnKeyPress)
             grid->Events.OnKeyPress = [mayWorkOn](TCV_Base_Grid* base, QKeyEvent* event) {
                 auto* g = qobject_cast<TCV_Grid*>(base);
-                if (!g || GetKeypressMode() != kKeypressSetCategories || !mayWorkOn(g))
+                if (!g || !mayWorkOn(g))
                     return false;
+                if (GetKeypressMode() != kKeypressSetCategories) {
+                    // The Delete key does what Edit > Deleting > Delete does.
+                    if (event->key() == Qt::Key_Delete && event->modifiers() == Qt::NoModifier)
+                        return g->HandleGridCommand(kTagDeleteRows);
+                    return false;
+                }
                 const QString text = event->text().trimmed();
                 if (text.isEmpty() && !CategoryMeansClearCategory(event->key()))
                     return false;

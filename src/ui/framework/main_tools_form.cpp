@@ -44,6 +44,7 @@
 #include "suite/cv_stream.h"
 #include "suite/cvbuf.h"
 #include "suite/dialog_routines.h"
+#include "suite/dialogs.h"
 #include "suite/logging.h"
 #include "suite/my_types.h"
 #include "suite/private_files.h"
@@ -656,7 +657,7 @@ bool TMainToolsForm::CloseQueryChecks()
         host->StopSearchReplace();
     if (fData)
         StartupOpenFileRec() = fData->MainFile;
-    const bool canClose = AskToSaveIfWanted() != TDialogAnswer::Cancel;
+    const bool canClose = UnsavedDataMayGo();
     if (canClose && !m_destroying && !terminating_app) {
         if (TGridDialogHost* host = FindGridDialogHost(*this))
             host->StopConditions(true);
@@ -849,13 +850,19 @@ bool TMainToolsForm::ChooseFileToOpen()
     return accepted;
 }
 
+bool TMainToolsForm::UnsavedDataMayGo()
+{
+    return no_check_exit || AskToSaveIfWanted() != TDialogAnswer::Cancel;
+}
+
 bool TMainToolsForm::OpenFileInPlaceOfData()
 {
     // The start-up/open file record is the file to open: the question about
-    // unsaved data must not lose it.
+    // unsaved data must not lose it. Nothing shown goes before the file is
+    // read (OpenFile).
     const TCVStored_File_rec wanted = StartupOpenFileRec();
     terminating_app = false;
-    if (!CloseQueryChecks())
+    if (!UnsavedDataMayGo())
         return false;
     StartupOpenFileRec() = wanted;
     return OpenFile(GetChildForm());
@@ -870,6 +877,9 @@ bool TMainToolsForm::OpenFile(QWidget* second)
         FailedToFind(rec.FileName);
         return false;
     }
+    // A search waiting at a hit must not go on over data that goes.
+    if (TGridDialogHost* host = FindGridDialogHost(*this))
+        host->StopSearchReplace();
     CloseData(false);
     BeforeDataChange();
     GlobalProgress().ClearAllAndShow(geometry().center(), 1);
@@ -1219,7 +1229,7 @@ void TMainToolsForm::HideTypingToolbar()
 
 void TMainToolsForm::NoteFileOpened(bool ok)
 {
-    cv::NoteFileOpened(*this, fData.get(), NotesEditor(), ok);
+    cv::NoteFileOpened(*this, fData.get(), NotesEditor(), ok, m_openFailures && m_openFailures->Told());
     if (ok)
         FillRecentFileMenu();
 }
@@ -1448,6 +1458,20 @@ void TMainToolsForm::SortByColumn(TCV_Grid* grid, int column)
 {
     if (!grid)
         return;
+    if (column == kResortAsItIs) {
+        // Resort keeps the list's sort (its page's name says which): an
+        // edit may have left rows out of that order.
+        if (!GridMayBeWorkedOn(grid))
+            return;
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        grid->List()->CompleteResort();
+        grid->ClearViewSort();
+        ToolWindowList().Last_actions.Include(kActionRowsChanged);
+        grid->Refresh();
+        AdvOfficeStatusBar1->PutAStatusbarMessage(kPanelInfo, QStringLiteral("Sorted again as before"));
+        QApplication::restoreOverrideCursor();
+        return;
+    }
     QApplication::setOverrideCursor(Qt::WaitCursor);
     grid->SetHasSortedThisRun(column);
     SortGridColumn(grid, column);

@@ -61,6 +61,7 @@ class QTimer;
 namespace cv {
 
 class TCorvantisholder;
+class TFailureToldWatch;
 class TCVFileDetails;
 class TCVStatusBar;
 class TCV_Base_Grid;
@@ -132,6 +133,9 @@ public:
     // The same, when the user asked for the file (a recent file, a drop, the
     // controller): unsaved data are asked about first, and kept on Cancel.
     bool OpenFileInPlaceOfData();
+    // The question about unsaved data before they may go (as the settings
+    // say), with nothing changed yet: false when the user keeps them.
+    bool UnsavedDataMayGo();
     virtual bool SaveAsExport(TCV_Grid* grid, int exportKind);
     virtual bool Save(TCV_Grid* grid);
     virtual bool SaveGridData(TCV_Grid* grid, const QString& fileName);
@@ -173,7 +177,8 @@ public:
 
     // --- public operations ---
     bool LastActionNotIdle();
-    void SetPageAppropriateCaption();
+    // The title of what the window shows (the page's list type and the file).
+    virtual void SetPageAppropriateCaption();
     void SetTypeModeCombo(QComboBox* combo) { TypeModeCombo = combo; }
     void SetSourceText(QTextEdit* pane) { SourceTextRichEdit = pane; }
     void SetUpForTool(uint8_t tool, uint8_t listType);
@@ -322,6 +327,10 @@ protected:
     // Whether the page register holds this window's pages.
     bool OwnsPages() const;
     bool Destroying() const { return m_destroying; }
+    // Watches the messages of an open from its start (the tool's OpenFile
+    // sets it while it runs): a failure the document told already is not
+    // told again by NoteFileOpened.
+    TFailureToldWatch* m_openFailures = nullptr;
 
 private:
     void FillRecentFileMenu();

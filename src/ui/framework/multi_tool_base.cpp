@@ -586,7 +586,7 @@ void NoteFileSaved(TMainToolsForm& form, TCorvantisholder* document, bool ok)
     PostToController(kCodeFileOpenedOrSaved);
 }
 
-void NoteFileOpened(TMainToolsForm& form, TCorvantisholder* document, QPlainTextEdit* notes, bool ok)
+void NoteFileOpened(TMainToolsForm& form, TCorvantisholder* document, QPlainTextEdit* notes, bool ok, bool failureTold)
 {
     GlobalProgress().Hide();
     const QString name = document ? document->MainFile.FileName : StartupOpenFileRec().FileName;
@@ -594,10 +594,10 @@ void NoteFileOpened(TMainToolsForm& form, TCorvantisholder* document, QPlainText
         AddToLogFile(Format(CVOpeningX, {name}));
     Global_Busy_Dont_Show_Data = false;
     if (!ok) {
-        if (global_panic_state < kPanicStopNow)
-            FailedToRead(name);
-        else
+        if (global_panic_state >= kPanicStopNow)
             ReportedAFact(CVSuspendStop);
+        else if (!failureTold)
+            FailedToRead(name);
         if (document)
             document->MainFile.FileName.clear();
         form.SetToolCaption({});

@@ -198,7 +198,10 @@ bool RestoreClientSizeFromHolder(TMainToolsForm& form, const TCorvantisholder& d
 // After a save or an open: the user is told, the caption, the settings
 // buffer's last files and the controller (615) follow.
 void NoteFileSaved(TMainToolsForm& form, TCorvantisholder* document, bool ok);
-void NoteFileOpened(TMainToolsForm& form, TCorvantisholder* document, QPlainTextEdit* notes, bool ok);
+// failureTold: what failed was told already (the document's reader names
+// the file and why): no second message then.
+void NoteFileOpened(TMainToolsForm& form, TCorvantisholder* document, QPlainTextEdit* notes, bool ok,
+                    bool failureTold = false);
 // Saves the document under the name with the notes and the window's size;
 // `second` (when given and the tool is not 5) takes the name too.
 bool SaveDocument(TMainToolsForm& form, TCVStored_File_rec* second, QPlainTextEdit* notes, const QString& fileName,

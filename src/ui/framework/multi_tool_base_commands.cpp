@@ -206,12 +206,12 @@ void OpenFileInBrowserOrEditor(QWidget* window, const QString& fileName)
     const QString ext = QLatin1Char('.') + QFileInfo(fileName).suffix().toUpper() + QLatin1Char(',');
     if (QStringLiteral(".HTLM,.HTM,.XML,").contains(ext) && ext != QStringLiteral(".,") &&
         OpenFileInBrowserOrNotepad(fileName)) {
-        TryToShow(fileName);
+        ShowOrSayWhere(fileName);
         return;
     }
     // The desktop keeps no separate editor choice: the file opens in the
     // program it keeps for text of its kind.
-    TryToShow(fileName);
+    ShowOrSayWhere(fileName);
 }
 
 bool RenameTextFilesInDocument(TMainToolsForm& form, TCorvantisholder* document, const TFileNameReplaceDialog& dialog,
@@ -270,7 +270,7 @@ bool SaveLemmasAsLemmaList(const TCVBaseDataClass& list)
         FailedToSave(dialog.FileName, error);
         return false;
     }
-    TryToShow(dialog.FileName);
+    ShowOrSayWhere(dialog.FileName);
     return true;
 }
 
@@ -301,7 +301,7 @@ bool SaveSourceText(QTextEdit* richEdit, const QString& fileName)
         FailedToSave(dialog.FileName, error);
         return false;
     }
-    TryToShow(dialog.FileName);
+    ShowOrSayWhere(dialog.FileName);
     return true;
 }
 

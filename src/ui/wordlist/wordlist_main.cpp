@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QLocale>
 #include <QPlainTextEdit>
+#include <QScopeGuard>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTimer>
@@ -19,6 +20,7 @@
 #include "concordance/tell_marvex.h"
 #include "gui/cv_grid.h"
 #include "gui/cv_status_bar.h"
+#include "index/index_files.h"
 #include "index/index_handler.h"
 #include "index/index_relationships.h"
 #include "keywords/keywords_holder.h"
@@ -206,6 +208,14 @@ void TFormWordList::FormCreate()
     SetAllGridsWindowOperations(GridWindowOperations());
     SetUpGridDrawing();
     connect(AdvOfficePager1, &QTabWidget::currentChanged, this, [this] { PageChanged(); });
+    // Whatever changed a list shown (an edit, a zap, an undo) ends in the
+    // grid showing it again: the title then says whether it is saved.
+    for (int i = 0; i < ToolWindowList().Count(); ++i)
+        if (TCV_Grid* grid = ToolWindowList().GridOfPage(i))
+            connect(grid, &TCV_Grid::Refreshed, this, [this] {
+                if (fData && !Global_Busy_Dont_Show_Data)
+                    SetPageAppropriateCaption();
+            });
     // Cells cut off by their column show their text as a hint.
     for (int i = 0; i < ToolWindowList().Count(); ++i)
         if (TCV_Grid* grid = ToolWindowList().GridOfPage(i))
@@ -455,9 +465,45 @@ void TFormWordList::RefreshDataDisplay()
     if (fData)
         GlobalProgress().Hide();
     SetUpCurrentPage(AdvOfficePager1);
+    SetPageAppropriateCaption();
     Global_Busy_Dont_Show_Data = false;
     while (QApplication::overrideCursor())
         QApplication::restoreOverrideCursor();
+}
+
+QString TFormWordList::DocumentTitle()
+{
+    const T_WholeWordlistHolder* doc = WordlistDocument();
+    if (!doc)
+        return {};
+    const QString file = doc->MainFile.FileName;
+    const uint8_t kind = doc->MainFile.ListType;
+    const bool changed = ListTypesHoldingData() != 0;
+    const QString unsaved = QStringLiteral(" (%1)").arg(CVUnsaved.toString());
+    if (doc->fIndexHandler && kind != kListIndexRelationships) {
+        // An index is titled after itself, whatever was made from it and
+        // saved since; what is not saved yet is named.
+        const QString title = Format(CVIndexFile, {QFileInfo(doc->fIndexHandler->BaseName()).fileName()});
+        const TCVWordList* clusters = doc->WordlistOfType(kListWordList);
+        if (clusters && clusters->ChangeMark() != 0)
+            return title + QStringLiteral(" (%1 %2)").arg(CVClusters.toString(), CVUnsaved.toString());
+        return title + (changed ? unsaved : QString());
+    }
+    // A name given but never saved under (relationships are named after
+    // their index) is no saved file.
+    const bool onDisk = !file.isEmpty() && QFileInfo(file).isFile();
+    if (file.isEmpty() && doc == m_batchDocument)
+        return m_batchTitle + (changed ? unsaved : QString()); // one list of a batch zip
+    const QString name = file.isEmpty() ? ListTypeName(kind) : QFileInfo(file).fileName();
+    return name + (changed || !onDisk ? unsaved : QString());
+}
+
+void TFormWordList::SetPageAppropriateCaption()
+{
+    const QString title = DocumentTitle();
+    // Told to the controller only when it changes.
+    if (title.isEmpty() ? windowTitle() != Tool_Name(current_tool_var) : windowTitle() != title)
+        SetToolCaption(title);
 }
 
 QPlainTextEdit* TFormWordList::NotesEditor() { return WLMemoNotes; }
@@ -500,6 +546,7 @@ std::unique_ptr<TCorvantisholder> TFormWordList::NewDocumentHolder(uint8_t listT
 std::unique_ptr<TCorvantisholder> TFormWordList::MakeDocumentHolder(uint8_t listType)
 {
     TMainToolsForm::MakeDocumentHolder(listType);
+    m_batchDocument = nullptr;
     return std::make_unique<T_WholeWordlistHolder>(
         listType, fTagsToTranslateList.get(), fTagHandler.get(), Global_stopLemmaMatchLoaded[0],
         Global_stopLemmaMatchLoaded[2], [this](const QString& name) { return ReportUnreadText(name); },
@@ -583,21 +630,46 @@ bool TFormWordList::MayReplaceUnsaved(uint8_t listType)
 
 bool TFormWordList::OpenFile(QWidget* second)
 {
-    if (RefusedWhileInUse("opening a file") || !TMainToolsForm::OpenFile(second))
+    // What the reader says of a file it refuses is the one message about it.
+    TFailureToldWatch failures;
+    TFailureToldWatch* const outer = std::exchange(m_openFailures, &failures);
+    const auto restore = qScopeGuard([this, outer] { m_openFailures = outer; });
+    if (RefusedWhileInUse("opening a file"))
         return false;
     const TCVStored_File_rec rec = StartupOpenFileRec();
+    const auto failedKeepingWhatIsShown = [&] {
+        if (!failures.Told())
+            FailedToRead(rec.FileName);
+        KeepShownAfterFailedOpen();
+        return false;
+    };
+    // An index is opened before anything shown goes (OpenIndexDocument).
+    if (rec.ListType == kListIndexWordList) {
+        if ((OpenIndexDocument() & 0xFF) == 0)
+            return failedKeepingWhatIsShown();
+        return AfterFileOpened();
+    }
+    // So is a saved result read: a file that cannot be read leaves the
+    // window as it was. A batch zip first asks what to do with it.
+    std::unique_ptr<TCorvantisholder> read;
+    const bool batch = rec.Count > 0 && IsAZipFile(rec.FileName);
+    if (!batch && QFileInfo(rec.FileName).isFile()) {
+        read = MakeDocumentHolder(rec.ListType);
+        read->MainFile = rec;
+        if ((read->ReadWholeFromFile(rec.FileName, current_tool_var) & 0xFF) == 0)
+            return failedKeepingWhatIsShown();
+    }
+    if (!TMainToolsForm::OpenFile(second))
+        return false;
+    if (read)
+        fData = std::move(read);
     T_WholeWordlistHolder* doc = WordlistDocument();
     bool ok = false;
-    if (rec.ListType == kListIndexWordList) {
-        ok = (OpenIndexDocument() & 0xFF) != 0;
-        if (!ok)
-            NoteFileOpened(false);
-    } else if (rec.ListType == kListIndexRelationships) {
+    if (rec.ListType == kListIndexRelationships) {
         // Relationships are read with the index they come from.
-        ok = doc && (doc->ReadWholeFromFile(rec.FileName, current_tool_var) & 0xFF) != 0 &&
-             OpenRelationshipsWithTheirIndex(rec.FileName);
+        ok = doc && OpenRelationshipsWithTheirIndex(rec.FileName);
         NoteFileOpened(ok);
-    } else if (rec.Count > 0 && IsAZipFile(rec.FileName)) {
+    } else if (batch) {
         const TDialogAnswer answer = DoYouWantToOpenBatchFileToSeeIndividualLists(rec.FileName);
         if (answer == TDialogAnswer::Yes) {
             QPointer<TFormWordList> self(this);
@@ -612,7 +684,7 @@ bool TFormWordList::OpenFile(QWidget* second)
             NoteFileOpened(ok);
         }
     } else {
-        ok = doc && (doc->ReadWholeFromFile(rec.FileName, current_tool_var) & 0xFF) != 0;
+        ok = doc != nullptr;
         if (ok && doc->MainFile.ListType == kListIndexRelationships)
             return true;
         NoteFileOpened(ok);
@@ -623,21 +695,44 @@ bool TFormWordList::OpenFile(QWidget* second)
                 AdvOfficePager1->indexOf(AdvOfficePageKWs),
                 Format(CVKWsWithFilename, {WithoutFolder(doc->fKeywordsList->KWSettings.ReferenceListName())}));
     }
-    if (ok && fData) {
+    if (!ok) {
+        CloseData(true);
+        RefreshDataDisplay();
+        EndOfOpen();
+        return false;
+    }
+    return AfterFileOpened();
+}
+
+bool TFormWordList::AfterFileOpened()
+{
+    if (fData) {
         RestoreClientSizeFromHolder();
         fData->CheckMenuItemsAfterLoadFromFile();
         PrepareOpenDialog(fData->MainFile.ListType);
         ToolWindowList().Last_actions.Include(kActionFileOpened);
-        RefreshDataDisplay();
-    } else {
-        CloseData(true);
-        RefreshDataDisplay();
     }
+    RefreshDataDisplay();
+    EndOfOpen();
+    return fData != nullptr;
+}
+
+void TFormWordList::EndOfOpen()
+{
     while (QApplication::overrideCursor())
         QApplication::restoreOverrideCursor();
     GlobalProgress().Hide();
     Global_Busy_Dont_Show_Data = false;
-    return ok;
+}
+
+void TFormWordList::KeepShownAfterFailedOpen()
+{
+    // The question about unsaved data set the pages up for new data: the
+    // data kept show again as they were.
+    if (fData)
+        ShowPagesForListType();
+    RefreshDataDisplay();
+    EndOfOpen();
 }
 
 QString TFormWordList::IndexOfRelationships(const QString& relationshipsFile) const

@@ -239,7 +239,20 @@ public:
     TCVGridHandlersB WordListGridHandlersB();
     // Clusters and phrase frames of the open index into the word list.
     void CClusters(TCV_Grid* grid);
-    // The name suggested for a cluster list: "<index>_index_<n>-word clusters".
+    // The window's title: what it shows (a word list, an index, clusters,
+    // relationships...), by the file it is saved in, marked "(unsaved)"
+    // while it holds changes no file has (or was never saved).
+    QString DocumentTitle();
+    void SetPageAppropriateCaption() override;
+    // One list of a batch zip shown (it has no file of its own) and its title.
+    const TCorvantisholder* m_batchDocument = nullptr;
+    QString m_batchTitle;
+    // After an open that failed: the data kept (if any) show as before.
+    void KeepShownAfterFailedOpen();
+    // The end of an open that succeeded (the document shown and fitted).
+    bool AfterFileOpened();
+    void EndOfOpen();
+    // The name suggested for a cluster list, beside the index: "<index>_index_<n>-word clusters".
     QString ClusterSuggestedName() const;
     // Called by the cluster run when the settings ask for one list per text.
     void SaveClusterListsPerText();

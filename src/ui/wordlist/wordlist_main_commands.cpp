@@ -27,6 +27,7 @@
 #include "gui/desktop_services.h"
 #include "gui/file_dialogs.h"
 #include "index/index_clusters.h"
+#include "index/index_files.h"
 #include "index/index_handler.h"
 #include "index/index_moving_window.h"
 #include "index/index_relationships.h"
@@ -108,30 +109,6 @@ constexpr int kHelpEqualWords = 2930;
 
 
 bool Cancelled() { return global_panic_state.load() != kPanicRun; }
-
-// Watches the messages shown while the engine works: whether a failure to
-// read was told already (the engine names the file and the reason itself).
-class TReadFailureWatch final : public TDialogService {
-public:
-    TReadFailureWatch() : m_previous(CurrentDialogService()), m_guard(this), m_failure(Global_FailureMessage) {}
-    TDialogAnswer Show(const TDialogRequest& request) override
-    {
-        if (request.routine == QLatin1String("FailedToRead"))
-            m_told = true;
-        if (m_previous)
-            return m_previous->Show(request);
-        qWarning().noquote() << request.caption << ":" << request.text;
-        return request.defaultAnswer;
-    }
-    // Quiet runs keep the text instead of showing it.
-    bool Told() const { return m_told || Global_FailureMessage != m_failure; }
-
-private:
-    TDialogService* m_previous;
-    TDialogServiceGuard m_guard;
-    QString m_failure;
-    bool m_told = false;
-};
 
 // A message of the window's own, shown through the suite's dialogs.
 TDialogAnswer Tell(const char* routine, TDialogKind kind, const QString& text, int helpContext = 0,
@@ -230,9 +207,11 @@ bool TFormWordList::HandleToolMenuCommand(int tag, QAction*)
             }
         }
         terminating_app = false;
-        // Data the user chose to keep stay: nothing is opened over them.
-        if (CloseQueryChecks())
+        // Unsaved data are asked about first (kept on Cancel); nothing shown
+        // goes before a file is chosen and read (OpenFile).
+        if (UnsavedDataMayGo())
             Open();
+        RefreshDataDisplay();
         return true;
     }
     case kTagNewWithChosenTexts:
@@ -464,7 +443,7 @@ void TFormWordList::CClusters(TCV_Grid* grid)
         fSpare_Index_filename = doc->MainFile.FileName;
         fSpare_Index_Col1Width = grid->ColWidths(1);
         handler.fCancel_pressed = false;
-        TReadFailureWatch watch;
+        TFailureToldWatch watch;
         {
             TDocumentUse inUse(*this);
             ok = doc->ComputeClusters([this] { SaveClusterListsPerText(); });
@@ -517,8 +496,11 @@ QString TFormWordList::ClusterSuggestedName() const
     const QString sizes = options.minSize == options.maxSize
                               ? Format(CVXWordClusters, {options.minSize})
                               : Format(CVXtoYWordClusters, {options.minSize, options.maxSize});
-    const QString name = doc ? QFileInfo(doc->MainFile.FileName).completeBaseName() : QString();
-    return name + QLatin1Char('_') + CVIndex.toString() + QLatin1Char('_') + sizes;
+    // Named after the index and beside it, whatever jobs ran before (each
+    // leaves the document without a file name of its own).
+    const QString index = doc && doc->fIndexHandler ? doc->fIndexHandler->BaseName()
+                                                    : IndexBaseName(fSpare_Index_filename);
+    return index + QLatin1Char('_') + CVIndex.toString() + QLatin1Char('_') + sizes;
 }
 
 void TFormWordList::SaveClusterListsPerText()
@@ -954,7 +936,7 @@ void TFormWordList::DDblClickCell(TCV_Grid* grid, int column, int row)
                 const TStatsRec& r = stats->Row(entry)->Data();
                 const QString file = QDir(r.Folder).filePath(r.FileName);
                 if (!r.FileName.isEmpty() && QFileInfo(file).isFile())
-                    TryToShow(file);
+                    ShowOrSayWhere(file);
                 else if (!r.Folder.isEmpty())
                     FailedToFind(file);
             }
@@ -1040,7 +1022,14 @@ void TFormWordList::CompareWithReferenceList(const QString& givenReference, cons
     } titleBack{ForceViewSaveFileDialog1, plainTitle};
     bool saveCalledOff = false;
     const TDialogAnswer answer = AskToSave(&saveCalledOff);
-    if (answer == TDialogAnswer::Cancel || answer == TDialogAnswer::No || saveCalledOff)
+    if (answer == TDialogAnswer::No) {
+        // Not saved, no comparison: the user is told why nothing follows.
+        Tell("ListMustBeSavedFirst", TDialogKind::Information,
+             QStringLiteral("Key words are computed from the word list's saved file, so the list must be saved "
+                            "first. Save it (File > Save) and ask for the key words again."));
+        return;
+    }
+    if (answer == TDialogAnswer::Cancel || saveCalledOff)
         return;
     // The comparison reads the study list from its file.
     QString study = doc->MainFile.FileName;
@@ -1431,7 +1420,7 @@ void TFormWordList::ExportIndexData()
         ok = doc->fIndexHandler->ExportData(choice.fileName, choice.word.trimmed(), choice.sentenceLengths);
     }
     if (ok)
-        TryToShow(choice.fileName);
+        ShowOrSayWhere(choice.fileName);
 }
 
 } // namespace cv

@@ -437,19 +437,22 @@ uint16_t TFormWordList::OpenIndexDocument()
     if (RefusedWhileInUse("opening an index"))
         return 0;
     GlobalProgress().ClearAllAndShow(GetCentreofMainForm(), 1);
-    CloseData(false);
     TakeTextSettings();
     LoadStopListIfWanted();
-    fData = MakeDocumentHolder(StartupOpenFileRec().ListType);
+    // The index is opened before anything shown goes: one that cannot be
+    // opened leaves the window as it was.
+    std::unique_ptr<TCorvantisholder> opened = MakeDocumentHolder(StartupOpenFileRec().ListType);
     QApplication::setOverrideCursor(Qt::WaitCursor);
 
-    T_WholeWordlistHolder* doc = WordlistDocument();
+    auto* doc = static_cast<T_WholeWordlistHolder*>(opened.get());
     const QString name = StartupOpenFileRec().FileName;
     const uint16_t result = [&] {
         TDocumentUse inUse(*this);
         return doc->OpenAnIndexAndLoadWords(name);
     }();
     if (result & 0xFF) {
+        CloseData(false);
+        fData = std::move(opened);
         doc->MainFile = StartupOpenFileRec();
         doc->MainFile.ListType = kListIndexWordList;
         fSpare_Index_filename = name;
@@ -458,6 +461,8 @@ uint16_t TFormWordList::OpenIndexDocument()
         ToolWindowList().Last_actions.Include(kActionFileOpened);
         RefreshDataDisplay();
         NoteFileOpened(true);
+    } else {
+        KeepShownAfterFailedOpen();
     }
     GlobalProgress().Hide();
     while (QApplication::overrideCursor())
@@ -486,7 +491,9 @@ bool TFormWordList::OpenBatchResult(TStream& stream, const TCheckSignature& sign
     PrepareOpenDialog(kListWordList);
     NoteFileOpened(ok);
     fData->MainFile.FileName.clear();
-    SetToolCaption(QStringLiteral("Batch, # %1").arg(index + 1));
+    m_batchDocument = fData.get();
+    m_batchTitle = QStringLiteral("Batch, # %1").arg(index + 1);
+    SetToolCaption(m_batchTitle);
     PrepareOpenDialog(kListWordList);
     ShowPagesForListType();
     ToolWindowList().Last_actions.Include(kActionFileOpened);

@@ -85,7 +85,9 @@ void TFormWordList::RefreshMenuChecks()
 void TFormWordList::ResetToNoData()
 {
     TMainToolsForm::ResetToNoData();
-    ShowDataOrStartScreen();
+    // The start screen, and the menus fitted to no data: nothing offers to
+    // save, print or compute what is gone.
+    RefreshDataDisplay();
 }
 
 bool TFormWordList::ChooseFileToOpen()

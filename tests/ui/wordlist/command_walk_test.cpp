@@ -367,14 +367,11 @@ void ClusterSettings(bool phraseFrames)
     cv::SetWordlistIndexSettings(s);
 }
 
-class CommandWalkButtonsTest : public WordListCommandsTest {
+class CommandWalkButtonsTest : public WordListMenusTest {
 protected:
     void SetUp() override
     {
-        WordListCommandsTest::SetUp();
-        RemakeWindowWithMenus();
-        window->SetCommandChoices(&commands);
-        window->show();
+        WordListMenusTest::SetUp();
         // Help pages at an address of the test's own.
         cv::SetCVHelpAccessMode(1);
         cv::SetCVHelpBaseAddress(QStringLiteral("file:///help/"));

@@ -208,6 +208,67 @@ TEST_F(UnsavedResultsTest, WithoutTheAskingSettingNothingIsAsked)
     EXPECT_EQ(window->Data(), nullptr);
 }
 
+TEST_F(UnsavedResultsTest, OpenOnAnIndexDropsNothingUntilAFileIsChosenAndRead)
+{
+    IndexOf(kCorpus);
+    const cv::TCorvantisholder* doc = window->Data();
+    const int types = Words(cv::kListIndexWordList)->Count();
+    const auto indexShown = [&] {
+        EXPECT_EQ(window->Data(), doc);
+        ASSERT_NE(Words(cv::kListIndexWordList), nullptr);
+        EXPECT_EQ(Words(cv::kListIndexWordList)->Count(), types);
+        EXPECT_TRUE(window->PageVisible(window->AdvOfficePageIndexFreq));
+        EXPECT_EQ(window->CVGridIndexFreq->List(), Words(cv::kListIndexWordList));
+        EXPECT_EQ(window->CVGridIndexFreq->RowCount(), types + 1);
+    };
+    // Open...: not in a new window (No); the file dialog called off.
+    dialogs.QueueAnswer(TDialogAnswer::No);
+    files.QueueCancel();
+    MenuCommand(3);
+    ASSERT_EQ(files.Requests().size(), 1u);
+    indexShown();
+    // A file chosen that is no word list: the reader says why, once, and the index stays.
+    const QString text = Text(QStringLiteral("notes.lst"), QStringLiteral("just some words, no saved list"));
+    dialogs.Clear();
+    dialogs.QueueAnswer(TDialogAnswer::No);
+    files.QueueAnswer(text);
+    MenuCommand(3);
+    indexShown();
+    // A saved list read: it takes the index's place.
+    const QString saved = SavedWordList(QStringLiteral("other"), QStringLiteral("a b c"));
+    dialogs.QueueAnswer(TDialogAnswer::No);
+    files.QueueAnswer(saved);
+    MenuCommand(3);
+    EXPECT_EQ(Doc()->MainFile.FileName, saved);
+    EXPECT_EQ(Words()->Count(), 3);
+    EXPECT_EQ(Doc()->fIndexHandler, nullptr);
+}
+
+TEST_F(UnsavedResultsTest, AFailedOpenSaysOnceWhatFailed)
+{
+    const QString damaged = Text(QStringLiteral("damaged.lst"), QStringLiteral("not a saved list at all"));
+    const QString missing = dir.file(QStringLiteral("missing.lst"));
+    for (const QString& file : {damaged, missing}) {
+        dialogs.Clear();
+        cv::TCVStored_File_rec& rec = cv::StartupOpenFileRec();
+        rec.Clear();
+        rec.FileName = file;
+        rec.ListType = cv::kListWordList;
+        EXPECT_FALSE(window->OpenFile());
+        ASSERT_EQ(dialogs.Requests().size(), 1u) << dialogs.Routines().join(u',').toStdString();
+        EXPECT_TRUE(dialogs.Requests().front().text.contains(QFileInfo(file).fileName()))
+            << dialogs.Requests().front().text.toStdString();
+    }
+    // An index that cannot be opened: one message too.
+    dialogs.Clear();
+    cv::TCVStored_File_rec& rec = cv::StartupOpenFileRec();
+    rec.Clear();
+    rec.FileName = Text(QStringLiteral("broken.tokens"), QStringLiteral("no index"));
+    rec.ListType = cv::kListIndexWordList;
+    EXPECT_FALSE(window->OpenFile());
+    EXPECT_EQ(dialogs.Requests().size(), 1u) << dialogs.Routines().join(u',').toStdString();
+}
+
 // ---- saving a document that has no name yet ----------------------------------
 
 TEST_F(UnsavedResultsTest, SaveOffersTheTextsFolderAsNameAndACancelIsNoFailure)
@@ -223,6 +284,26 @@ TEST_F(UnsavedResultsTest, SaveOffersTheTextsFolderAsNameAndACancelIsNoFailure)
     EXPECT_TRUE(dialogs.Requests().empty()) << dialogs.Requests().front().routine.toStdString();
     EXPECT_TRUE(Doc()->MainFile.FileName.isEmpty());
     EXPECT_NE(window->ListTypesHoldingData(), 0u);
+}
+
+TEST_F(UnsavedResultsTest, KeyWordsOfAListTheUserWillNotSaveSayItMustBeSavedFirst)
+{
+    WordListOf(kCorpus);
+    cv::SetKeywordsSettingsReferenceCorpus(SavedWordList(QStringLiteral("reference"), QStringLiteral("a b c d")));
+    for (const int tag : {49, 89}) {
+        dialogs.Clear();
+        dialogs.QueueAnswer(TDialogAnswer::No);
+        MenuCommand(tag);
+        EXPECT_EQ(dialogs.Routines(), (QStringList{QStringLiteral("DoYouWantToSave"), QStringLiteral("ListMustBeSavedFirst")}));
+        EXPECT_TRUE(dialogs.Requests().back().text.contains(QStringLiteral("saved first")));
+        EXPECT_EQ(commands.comparisonShown, 0);
+        EXPECT_TRUE(files.Requests().empty());
+    }
+    // Cancel says nothing more.
+    dialogs.Clear();
+    dialogs.QueueAnswer(TDialogAnswer::Cancel);
+    MenuCommand(49);
+    EXPECT_EQ(dialogs.Routines(), QStringList{QStringLiteral("DoYouWantToSave")});
 }
 
 TEST_F(UnsavedResultsTest, KeyWordsOfAnUnsavedListSayWhyTheSaveDialogOpens)

@@ -7,6 +7,7 @@
 
 #include <QHeaderView>
 #include <QTest>
+#include <QMenuBar>
 
 #include "gui/cv_status_bar.h"
 #include "index/index_clusters.h"
@@ -118,6 +119,108 @@ TEST_F(WindowDetailsTest, SavingClustersKeepsTheIndexTitle)
     EXPECT_TRUE(QFileInfo::exists(saved));
     EXPECT_TRUE(dialogs.Routines().contains(QStringLiteral("SavedOK")));
     EXPECT_EQ(window->windowTitle(), QStringLiteral("Index: corpus"));
+}
+
+TEST_F(WindowDetailsTest, TitlesNameWhatIsShownAndWhetherItIsSaved)
+{
+    WordListOf(kCorpus);
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("Word list (unsaved)"));
+    SaveShown(QStringLiteral("corpus.lst"));
+    window->RefreshDataDisplay();
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("corpus.lst"));
+    // Delete and Zap: the list differs from its file.
+    cv::TCV_Grid* grid = Show(window->AdvOfficePageAlph);
+    SelectWords(*grid, {QStringLiteral("mat")});
+    ASSERT_TRUE(grid->HandleGridCommand(12));
+    ASSERT_TRUE(grid->HandleGridCommand(11));
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("corpus.lst (unsaved)"));
+    ASSERT_TRUE(grid->HandleGridCommand(1));
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("corpus.lst"));
+
+    // An index opened and never edited: no question before the next job, and it stays titled so.
+    IndexOf(kCorpus);
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("Index: corpus"));
+    EXPECT_EQ(window->ListTypesHoldingData(), 0u);
+    Show(window->AdvOfficePageIndexAlph);
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("Index: corpus"));
+    // A cluster job that finds none, or one stopped, leaves it so.
+    TwoWordClustersOfTheIndex(50);
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("Index: corpus"));
+    cv::global_panic_state = cv::kPanicStopNow;
+    TwoWordClustersOfTheIndex(1);
+    cv::global_panic_state = cv::kPanicRun;
+    Show(window->AdvOfficePageIndexAlph);
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("Index: corpus"));
+    // Clusters made: named, and unsaved.
+    TwoWordClustersOfTheIndex(2);
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("Index: corpus (clusters unsaved)"));
+    Show(window->AdvOfficePageAlph);
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("Index: corpus (clusters unsaved)"));
+    // Saved, nothing is left to ask about before the next job.
+    files.QueueAnswer(dir.file(QStringLiteral("clusters.lst")));
+    ASSERT_TRUE(CurrentGrid()->HandleGridCommand(1));
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("Index: corpus"));
+    EXPECT_EQ(window->ListTypesHoldingData(), 0u);
+    dialogs.Clear();
+    TwoWordClustersOfTheIndex(1);
+    EXPECT_FALSE(dialogs.Routines().contains(QStringLiteral("DoYouWantToSave"))) << dialogs.Routines().join(u',').toStdString();
+}
+
+TEST_F(WindowDetailsTest, TheDeleteKeyDeletesTheChosenRowsAsTheMenuDoes)
+{
+    WordListOf(kCorpus);
+    cv::TCV_Grid* grid = Show(window->AdvOfficePageAlph);
+    SelectWords(*grid, {QStringLiteral("mat"), QStringLiteral("dog")});
+    grid->View()->setFocus();
+    QTest::keyClick(grid->View(), Qt::Key_Delete);
+    QApplication::processEvents();
+    const auto deleted = [&](const char* word) {
+        return Words()->GetDeleted(Words()->FindWordAndTag(QString::fromLatin1(word), {}));
+    };
+    EXPECT_TRUE(deleted("mat"));
+    EXPECT_TRUE(deleted("dog"));
+    EXPECT_FALSE(deleted("cat"));
+    // One step of the list's history, as the menu's.
+    EXPECT_EQ(Words()->UndoCaption(), QStringLiteral("Delete"));
+    // With a modifier it is no Delete.
+    SelectWords(*grid, {QStringLiteral("cat")});
+    QTest::keyClick(grid->View(), Qt::Key_Delete, Qt::ShiftModifier);
+    QApplication::processEvents();
+    EXPECT_FALSE(deleted("cat"));
+}
+
+class WindowMenusTest : public WordListMenusTest {
+protected:
+    bool Offered(int tag) const
+    {
+        const QAction* item = module->ItemOfTag(tag);
+        return item && item->isVisible() && item->isEnabled();
+    }
+    bool MenuOpens(const QString& title) const
+    {
+        for (QAction* top : window->menuBar()->actions())
+            if (top->text().remove(u'&') == title)
+                return top->isEnabled();
+        return false;
+    }
+};
+
+TEST_F(WindowMenusTest, AfterCloseNothingOffersToSavePrintOrCompute)
+{
+    WordListOf(kCorpus);
+    for (const int tag : {1, 2, 4, 5, 12, 11})
+        EXPECT_TRUE(Offered(tag)) << tag;
+    EXPECT_TRUE(MenuOpens(QStringLiteral("Compute")));
+    dialogs.QueueAnswer(TDialogAnswer::No); // the list is not saved: let it go
+    MenuCommand(26);                        // File > Close
+    ASSERT_EQ(window->Data(), nullptr);
+    // Save, Save As, Print, Print Preview, Delete, Zap: nothing to act on.
+    for (const int tag : {1, 2, 4, 5, 12, 11})
+        EXPECT_FALSE(Offered(tag)) << tag;
+    EXPECT_FALSE(MenuOpens(QStringLiteral("Compute")));
+    // What works without data is still there.
+    for (const int tag : {3, 8, 91})
+        EXPECT_TRUE(Offered(tag)) << tag;
 }
 
 TEST_F(WindowDetailsTest, ClustersShowFromTheCountItselfAndAreSavedAsTheJobProgramsList)

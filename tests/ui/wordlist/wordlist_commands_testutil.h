@@ -175,4 +175,16 @@ private:
     QByteArray m_tmp;
 };
 
+// The same window made with the data module's menus, shown.
+class WordListMenusTest : public WordListCommandsTest {
+protected:
+    void SetUp() override
+    {
+        WordListCommandsTest::SetUp();
+        RemakeWindowWithMenus();
+        window->SetCommandChoices(&commands);
+        window->show();
+    }
+};
+
 } // namespace wordlist_window_test

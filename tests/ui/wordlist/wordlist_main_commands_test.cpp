@@ -82,10 +82,35 @@ TEST_F(WordListCommandsTest, ClustersOfTheIndexFillTheWordListPages)
     EXPECT_EQ(CurrentPage(), window->AdvOfficePageFrequency);
     EXPECT_EQ(window->CVGridFreq->List(), clusters);
     EXPECT_TRUE(Doc()->MainFile.FileName.isEmpty());
-    EXPECT_EQ(Doc()->SuggestedFilename, QStringLiteral("corpus_index_2-word clusters"));
+    EXPECT_EQ(Doc()->SuggestedFilename, dir.file(QStringLiteral("corpus_index_2-word clusters")));
     EXPECT_TRUE(window->fSpare_Index_filename.endsWith(QStringLiteral("corpus.tokens")));
     // The index stays open for more.
     EXPECT_NE(Doc()->fIndexHandler, nullptr);
+}
+
+TEST_F(WordListCommandsTest, EveryClusterJobSuggestsItsNameBesideTheIndex)
+{
+    IndexOf(kCorpus);
+    // The texts' folder is where new files go by default: cluster lists go beside their index all the same.
+    cv::SetLastOpenedFolder(dir.file(QStringLiteral("tmp")));
+    for (const int size : {2, 3, 2}) {
+        SCOPED_TRACE(size);
+        TwoWordClusters();
+        cv::TWordlist_index_settings_rec s = cv::GetWordlistIndexSettings();
+        s.SetClusterSizeMin(size);
+        s.SetClusterSizeMax(size);
+        s.SetMinShowFrequency(1);
+        cv::SetWordlistIndexSettings(s);
+        dialogs.QueueAnswer(TDialogAnswer::No); // the clusters before were not saved: let them go
+        ASSERT_TRUE(Show(window->AdvOfficePageIndexFreq)->HandleGridCommand(42));
+        ASSERT_GT(Words(cv::kListWordList)->Count(), 0);
+        EXPECT_EQ(QFileInfo(Doc()->SuggestedFilename).fileName(), QStringLiteral("corpus_index_%1-word clusters").arg(size));
+        files.QueueCancel();
+        EXPECT_FALSE(window->Save(Show(window->AdvOfficePageFrequency)));
+        ASSERT_FALSE(files.Requests().empty());
+        EXPECT_EQ(files.Requests().back().fileName.toStdString(),
+                  dir.file(QStringLiteral("corpus_index_%1-word clusters.lst").arg(size)).toStdString());
+    }
 }
 
 TEST_F(WordListCommandsTest, ClustersOfTheSelectedWordsHoldThoseWords)
@@ -187,7 +212,8 @@ TEST_F(WordListCommandsTest, RelationshipsOfADocumentNeverSavedAreNamedAfterTheI
     ASSERT_TRUE(grid->HandleGridCommand(53));
     ASSERT_EQ(Doc()->MainFile.ListType, cv::kListIndexRelationships);
     EXPECT_EQ(QFileInfo(Doc()->MainFile.FileName).fileName(), QStringLiteral("corpus.relationships"));
-    EXPECT_EQ(window->windowTitle(), QStringLiteral("corpus.relationships")) << "no caption of an extension alone";
+    // Named, but no such file yet: the title says so.
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("corpus.relationships (unsaved)")) << "no caption of an extension alone";
 }
 
 TEST_F(WordListCommandsTest, TheStatisticsPageKeepsItsFileNamesInViewWhenScrolledRight)

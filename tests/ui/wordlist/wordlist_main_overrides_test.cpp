@@ -1,11 +1,15 @@
 #include "wordlist_commands_testutil.h"
 
 #include <QHeaderView>
+
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QTabBar>
 
+#include <algorithm>
+
 #include "gui/desktop_services.h"
+#include "ui/framework/list_editing.h"
 #include "index/index_moving_window.h"
 #include "index/index_relationships.h"
 #include "model/stats_list.h"
@@ -61,6 +65,76 @@ TEST_F(WordListCommandsTest, AClickedColumnSortsTheAlphabeticalPageAndNamesTheSo
     ClickHeading(*grid, cv::TCVWordList::kColWord);
     EXPECT_EQ(ShownWords(*grid).first(), QStringLiteral("and"));
     EXPECT_EQ(TabText(*window, window->AdvOfficePageAlph), QStringLiteral("alphabetical"));
+}
+
+// The input dialog of "Edit data", answered with a word.
+class TEditTo final : public cv::TListEditingDialogs {
+public:
+    explicit TEditTo(QString word) : m_word(std::move(word)), m_previous(cv::SetListEditingDialogs(this)) {}
+    ~TEditTo() override { cv::SetListEditingDialogs(m_previous); }
+    bool InputValue(const QString&, const QString&, QString& value, int) override
+    {
+        value = m_word;
+        return true;
+    }
+    bool EditSetColumn(QString&, uint32_t&, bool&) override { return false; }
+    bool ThreeWaySort(const cv::TCVBaseDataClass&, int, int, int, cv::TThreeWaySortChoice&) override { return false; }
+    void ShowLemmaShower(const QString&, const QStringList&, const QStringList&) override {}
+
+private:
+    QString m_word;
+    cv::TListEditingDialogs* m_previous;
+};
+
+QStringList Reversed(QStringList words)
+{
+    for (QString& w : words)
+        std::reverse(w.begin(), w.end());
+    return words;
+}
+
+TEST_F(WordListCommandsTest, AnEditedWordTakesItsPlaceAndResortKeepsThePagesOwnOrderAndName)
+{
+    WordListOf(kCorpus);
+    cv::TCV_Grid* grid = Show(window->AdvOfficePageAlph);
+    const auto editWord = [&](const QString& from, const QString& to) {
+        SelectWords(*grid, {from});
+        TEditTo input(to);
+        ASSERT_TRUE(grid->HandleGridCommand(23));
+    };
+    const auto resortOnColumnN = [&] {
+        grid->View()->setCurrentIndex(grid->Proxy()->index(0, cv::TCVWordList::kColN));
+        ASSERT_TRUE(grid->HandleGridCommand(10));
+    };
+    editWord(QStringLiteral("cat"), QStringLiteral("kitty"));
+    QStringList shown = ShownWords(*grid);
+    EXPECT_TRUE(shown.contains(QStringLiteral("kitty")));
+    EXPECT_TRUE(std::is_sorted(shown.begin(), shown.end())) << shown.join(u' ').toStdString();
+    resortOnColumnN();
+    EXPECT_EQ(TabText(*window, window->AdvOfficePageAlph), QStringLiteral("alphabetical"));
+    EXPECT_EQ(ShownWords(*grid), shown);
+    // Undone, the word goes back to its place too.
+    MenuCommand(82);
+    shown = ShownWords(*grid);
+    EXPECT_TRUE(shown.contains(QStringLiteral("cat")));
+    EXPECT_TRUE(std::is_sorted(shown.begin(), shown.end())) << shown.join(u' ').toStdString();
+
+    // Sorted by the words' endings: an edit keeps that order, and so does Resort.
+    MenuCommand(97);
+    const QString byEndings = TabText(*window, window->AdvOfficePageAlph);
+    EXPECT_NE(byEndings, QStringLiteral("alphabetical"));
+    grid = CurrentGrid();
+    editWord(QStringLiteral("dog"), QStringLiteral("zebra"));
+    shown = Reversed(ShownWords(*grid));
+    EXPECT_TRUE(std::is_sorted(shown.begin(), shown.end())) << shown.join(u' ').toStdString();
+    resortOnColumnN();
+    EXPECT_EQ(TabText(*window, window->AdvOfficePageAlph), byEndings);
+    EXPECT_EQ(Reversed(ShownWords(*grid)), shown);
+    // What is saved is that order and that sort.
+    SaveShown();
+    OpenSaved(dir.file(QStringLiteral("shown.lst")));
+    EXPECT_EQ(Words()->CurrentAlphabeticalSort(), cv::TCVWordList::kSortWordEndings);
+    EXPECT_EQ(Reversed(ShownWords(*Show(window->AdvOfficePageAlph))), shown);
 }
 
 TEST_F(WordListCommandsTest, AClickOnTheFrequencyPageShowsTheAlphabeticalPageInstead)

@@ -145,7 +145,7 @@ bool TGridDialogHost::SaveAsExport(TCV_Grid* grid, int exportKind, bool& busySav
         QApplication::restoreOverrideCursor();
         grid->Refresh();
         if (ok && QFileInfo::exists(target) && SavedOKOpenNow(target))
-            TryToShow(target);
+            ShowOrSayWhere(target);
         return ok;
     };
     const TSaveAsFormat format = doc->ExportSettings.Format;

@@ -355,6 +355,9 @@ void TFormStartWizardW::UpdateWizardDisplay()
     if (PageControl1->currentWidget() == TabSheetMain) {
         const int n = fChosenFiles ? fChosenFiles->FileCount() : 0;
         GroupBoxIndex->setEnabled(n > 0);
+        // Without texts no list can be made: the buttons wait for them.
+        Make1Button->setEnabled(n > 0);
+        MakeBatchButton->setEnabled(n > 0);
         if (n == 0) {
             LabelTexts->setText(Format(CVChooseTextsStr, {CVWordList}));
             ChooseTextsButton->setText(CVChooseTextsNow);

@@ -15,6 +15,7 @@
 #include <QSettings>
 
 #include "grid_dialogs_testutil.h"
+#include "gui/desktop_services.h"
 #include "ui/framework/framework_testutil.h"
 #include "model/list_export.h"
 #include "ui/framework/grid_dialogs/grid_columns.h"
@@ -99,6 +100,32 @@ TEST_F(WindowDialogsTest, SaveAsExportWritesTheGridThroughTheDialogAndTheDocumen
     EXPECT_FALSE(window->SaveAsExport(grid, 0));
     EXPECT_EQ(script.Runs(), runs);
     window->BusySavingAs = false;
+}
+
+TEST_F(WindowDialogsTest, OpenItNowSaysWhereTheFileIsWhenNoProgramTakesIt)
+{
+    TScriptedDesktop desktop;
+    TDesktopServiceGuard desktopGuard(&desktop);
+    ModalScript script;
+    for (const bool taken : {false, true}) {
+        SCOPED_TRACE(taken);
+        const QString target = dir.file(QStringLiteral("exported%1.rtf").arg(int(taken)));
+        script.Then([&](QDialog& d) {
+            auto& dlg = dynamic_cast<TSaveAsTxtDlgFeb2012&>(d);
+            dlg.FileNameEdit->setText(target);
+            return dlg.OKClick() ? int(QDialog::Accepted) : int(QDialog::Rejected);
+        });
+        dialogs.Clear();
+        dialogs.QueueAnswer(TDialogAnswer::Yes); // saved: open it now
+        desktop.QueueAnswer(taken);
+        ASSERT_TRUE(window->SaveAsExport(grid, 3));
+        ASSERT_FALSE(desktop.Opened().empty());
+        EXPECT_EQ(desktop.Opened().back().toLocalFile(), target);
+        const QStringList routines = dialogs.Routines();
+        EXPECT_EQ(routines.contains(QStringLiteral("NoProgramToShow")), !taken) << routines.join(u',').toStdString();
+        if (!taken)
+            EXPECT_TRUE(dialogs.Requests().back().text.contains(QDir::toNativeSeparators(target)));
+    }
 }
 
 TEST_F(WindowDialogsTest, SaveAsTheListTypesOwnFormatSavesTheDocument)

@@ -225,12 +225,17 @@ TEST_F(StartWizardTest, TheTextsGroupFollowsTheChosenTexts)
 {
     wizard->UpdateWizardDisplay();
     EXPECT_FALSE(wizard->GroupBoxIndex->isEnabled());
+    // No texts: nothing to make a list of, the buttons say so by being grey.
+    EXPECT_FALSE(wizard->Make1Button->isEnabled());
+    EXPECT_FALSE(wizard->MakeBatchButton->isEnabled());
     EXPECT_EQ(wizard->LabelTexts->text(), cv::Format(cv::CVChooseTextsStr, {cv::CVWordList}));
     EXPECT_EQ(wizard->ChooseTextsButton->text(), cv::CVChooseTextsNow.toString());
 
     Choose({"only.txt"});
     wizard->UpdateWizardDisplay();
     EXPECT_TRUE(wizard->GroupBoxIndex->isEnabled());
+    EXPECT_TRUE(wizard->Make1Button->isEnabled());
+    EXPECT_TRUE(wizard->MakeBatchButton->isEnabled());
     EXPECT_TRUE(wizard->LabelTexts->text().endsWith(QStringLiteral(": only.txt")));
     EXPECT_EQ(wizard->LabelWL1->text(), cv::Format(cv::CVMakeAFile2, {cv::CVWordList, QStringLiteral("only.txt")}));
     EXPECT_EQ(wizard->ChooseTextsButton->text(), cv::CVChangeSelection.toString());

@@ -7,8 +7,10 @@
 // a second window of the tool is a program of its own). A walker on a
 // thread of its own works the windows as a user does, with real clicks and
 // keys sent through the X server (xdotool), never by calling the window's
-// code: it chooses the texts, makes a word list and saves it, makes an
-// index with its clusters and relationships, a word list of one text with
+// code: it chooses the texts, makes a word list and saves it, deletes a
+// row with the Delete key, zaps it, saves and opens the list again, makes an
+// index with three cluster jobs (each offered its name beside the index)
+// and relationships, a word list of one text with
 // its key words, plot, links and cloud, a consistency list, a moving-window
 // plot, a print preview, an export, asks for help where no browser is,
 // opens a second window, customises a shortcut, and closes with unsaved
@@ -533,9 +535,15 @@ private:
     }
     QWidget* Wizard() { return qobject_cast<cv::TFormStartWizardW*>(QApplication::activeModalWidget()); }
     // Compute > Clusters on an index page: the choices (pictured when asked), OK, and the note that follows.
-    void MakeClusters(bool picture)
+    // Clusters made before and not saved are asked about first: they may go.
+    void MakeClusters(bool picture, bool unsavedBefore = false)
     {
         Menu(QStringLiteral("Compute"), {QStringLiteral("Clusters")});
+        if (unsavedBefore) {
+            Expect(Question(QStringLiteral("the question about the clusters made before")).contains(QStringLiteral("not been saved")),
+                   QStringLiteral("the clusters made before are asked about"));
+            ClickInFront(QStringLiteral("No"));
+        }
         ExpectInFront([] { return QApplication::activeModalWidget(); }, QStringLiteral("the cluster choices"));
         Expect(OnGui([] { return ButtonIn(QApplication::activeModalWidget(), QStringLiteral("Cancel")) != nullptr; }),
                QStringLiteral("the cluster choices can be cancelled"));
@@ -549,6 +557,38 @@ private:
             ClickInFront(QStringLiteral("OK"));
         }
     }
+
+    // Save (Ctrl+F2) of clusters never saved: the name offered is the
+    // index's, in the index's folder, whatever jobs ran before.
+    void ExpectClusterNameOffered(const QString& indexFolder)
+    {
+        Key(QStringLiteral("ctrl+F2"));
+        ExpectInFront([] { return qobject_cast<QFileDialog*>(QApplication::activeModalWidget()); }, QStringLiteral("the save dialog of the clusters"));
+        const QString offered = FileNameOffered();
+        const QString folder = OnGui([] {
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            return dialog ? dialog->directory().absolutePath() : QString();
+        });
+        Say(QStringLiteral("offered: %1 in %2").arg(offered, folder));
+        Expect(offered.startsWith(QStringLiteral("sea_index_")) && offered.endsWith(QStringLiteral("-word clusters.lst")),
+               QStringLiteral("the clusters' name is the index's: ") + offered);
+        Expect(QFileInfo(folder) == QFileInfo(indexFolder), QStringLiteral("the clusters are offered beside the index: ") + folder);
+        Picture(m_step + QStringLiteral("-name"));
+        Key(QStringLiteral("Escape"));
+        Until(QStringLiteral("the save dialog closes"), [] { return !QApplication::activeModalWidget(); }, 5000);
+    }
+    // The centre of a cell of the current grid (grid row from 1), on the screen.
+    QPoint CellCentre(int column, int row)
+    {
+        return OnGui([column, row] {
+            cv::TCV_Grid* grid = cv::ToolWindowList().CurrentGrid();
+            if (!grid)
+                return QPoint(-1, -1);
+            const QRect cell = grid->View()->visualRect(grid->Proxy()->index(row - 1, column));
+            return grid->View()->viewport()->mapToGlobal(cell.center());
+        });
+    }
+    QString Title() { return OnGui([this] { return m_window.windowTitle(); }); }
 
     // Settings > Customise: the controller's window gives "About and
     // Memory" its new shortcut, pressed into the shortcut's cell.
@@ -738,6 +778,44 @@ void TWalker::Walk()
     }
     Expect(OnGui([this] { return m_window.windowTitle(); }) == QStringLiteral("corpus.lst"), QStringLiteral("the title names the file"));
 
+    Step(QStringLiteral("06b-delete-and-zap"));
+    ClickTab(QStringLiteral("alphabetical"));
+    const int entries = Entries(cv::kListWordList);
+    const QString gone = OnGui([this] { return CurrentGrid() ? CurrentGrid()->Cells(1, 1) : QString(); });
+    ClickAt(CellCentre(1, 1));
+    Key(QStringLiteral("Delete"));
+    Expect(Until(QStringLiteral("the row deleted"), [&] {
+               const cv::T_WholeWordlistHolder* doc = m_window.WordlistDocument();
+               const cv::TCVWordList* list = doc ? doc->WordlistOfType(cv::kListWordList) : nullptr;
+               const int at = list ? list->FindWordAndTag(gone, {}) : -1;
+               return at >= 0 && list->GetDeleted(at);
+           }, 5000),
+           QStringLiteral("the Delete key marks the row of \"%1\" deleted").arg(gone));
+    Key(QStringLiteral("ctrl+z")); // Zap
+    Expect(Until(QStringLiteral("the row zapped"), [&] { return Entries(cv::kListWordList) == entries - 1; }, 5000),
+           QStringLiteral("Zap removes the deleted row"));
+    Expect(Title() == QStringLiteral("corpus.lst (unsaved)"), QStringLiteral("the title says the list differs from its file: ") + Title());
+    Picture(m_step);
+    Step(QStringLiteral("06c-save-and-reopen"));
+    Key(QStringLiteral("ctrl+F2"));
+    Expect(Question(QStringLiteral("the message that it was saved")).startsWith(QStringLiteral("Saved")), QStringLiteral("saved again"));
+    ClickInFront(QStringLiteral("OK"));
+    Expect(Title() == QStringLiteral("corpus.lst"), QStringLiteral("the title names the file again: ") + Title());
+    Key(QStringLiteral("ctrl+w"));
+    Expect(Until(QStringLiteral("closed"), [this] { return m_window.Data() == nullptr; }, 5000), QStringLiteral("the saved list closes without a question"));
+    Key(QStringLiteral("ctrl+o"));
+    FileDialog(all, QStringLiteral("the open dialog"));
+    Need(Until(QStringLiteral("the list opens again"), [&] { return Entries(cv::kListWordList) == entries - 1; }),
+         QStringLiteral("the list saved after Delete and Zap opens again, one row shorter"));
+    Expect(!OnGui([] { return AskingNow(); }), QStringLiteral("opening it says nothing (no damage)"));
+    Expect(OnGui([&] {
+               const cv::TCVWordList* list = m_window.WordlistDocument()->WordlistOfType(cv::kListWordList);
+               return list->FindWordAndTag(gone, {}) < 0;
+           }),
+           QStringLiteral("the word zapped is not in the list opened"));
+    Expect(Title() == QStringLiteral("corpus.lst"), QStringLiteral("the title names the file opened: ") + Title());
+    Picture(m_step);
+
     Step(QStringLiteral("07-close-and-new"));
     Key(QStringLiteral("ctrl+w"));
     Expect(Until(QStringLiteral("the start screen"), [this] { return m_window.Data() == nullptr; }, 5000),
@@ -780,7 +858,17 @@ void TWalker::Walk()
         const TGridView view = SeeCurrentGrid(3);
         Expect(!view.rows.empty() && view.rows.front().value(1).contains(u' '), QStringLiteral("the first row is a cluster of words"));
     }
+    Expect(Title() == QStringLiteral("Index: sea (clusters unsaved)"), QStringLiteral("the title names the index and the unsaved clusters: ") + Title());
     Picture(m_step);
+    ExpectClusterNameOffered(QFileInfo(indexName).absolutePath());
+    // Two more cluster jobs in the same window: each offers its own name.
+    for (const char* job : {"09b-clusters-again", "09c-clusters-a-third-time"}) {
+        Step(QString::fromLatin1(job));
+        ClickTab(QStringLiteral("index freq."));
+        MakeClusters(false, true);
+        Expect(Entries(cv::kListWordList) > 0, QStringLiteral("the clusters are made again"));
+        ExpectClusterNameOffered(QFileInfo(indexName).absolutePath());
+    }
 
     Step(QStringLiteral("10-relationships"));
     ClickTab(QStringLiteral("index alph."));

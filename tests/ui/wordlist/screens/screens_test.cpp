@@ -130,8 +130,9 @@ TEST(LinguistsDay, EveryStepIsReachedWithTheMouseAndKeysAndShowsWhatItShould)
 
     const QStringList expected = {
         "01-start", "02-compute-before-any-list", "03a-choose-texts", "03b-texts-chosen", "03c-wizard", "04-word-list",
-        "05-compute-menu", "05b-customise", "06-save", "07-close-and-new", "08a-index-name", "08b-index",
-        "09-clusters-choices", "09-clusters", "10-relationships", "11a-unsaved-question", "11b-one-text-list",
+        "05-compute-menu", "05b-customise", "06-save", "06b-delete-and-zap", "06c-save-and-reopen", "07-close-and-new",
+        "08a-index-name", "08b-index", "09-clusters-choices", "09-clusters", "09-clusters-name", "09b-clusters-again-name",
+        "09c-clusters-a-third-time-name", "10-relationships", "11a-unsaved-question", "11b-one-text-list",
         "12-key-words-save-first", "12-key-words", "13-key-word-plot", "14-key-word-links", "15-cloud",
         "16-consistency", "16-consistency-save", "17-moving-window-too-long", "17-moving-window", "18-print-preview",
         "19-export", "20-help", "21-second-window", "21b-about", "22-close-with-unsaved-data", "23-restart",
