@@ -372,6 +372,8 @@ INSTANTIATE_TEST_SUITE_P(
         TWithoutThreads{"AnExceptionByTheWeb", {QStringLiteral("cxx"), QStringLiteral("--no-threads")}, false, 1, "web"},
         TWithoutThreads{"AnExceptionToAMailServerThatIsNotThere", {QStringLiteral("cxx"), QStringLiteral("--no-threads")}, false, 1,
                         "refused"},
+        TWithoutThreads{"AnExceptionWithoutThreadsWhoseSendWouldHaveAThreadOfItsOwn", {QStringLiteral("cxx"), QStringLiteral("--no-threads")},
+                        true, 1, "mail"},
         TWithoutThreads{"AnExceptionWhoseSendThreadCannotStart", {QStringLiteral("cxx"), QStringLiteral("--no-threads-in-report")}, true,
                         1, "mail"},
         TWithoutThreads{"ASegvWhoseReporterCannotStartAThread", {QStringLiteral("segv"), QStringLiteral("--no-threads")}, false,
