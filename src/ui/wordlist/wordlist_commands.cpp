@@ -86,6 +86,9 @@ enum : int {
     kTagRowPercentages = 196,
 };
 
+// The narrowest the plot column of the key-word plots is made (pixels).
+constexpr int kPlotColumnMinWidth = 360;
+
 // The "Other sorts" of the Edit menu.
 constexpr int kOtherSortTags[] = {96, 97, 98, 99, 126, 127};
 
@@ -721,15 +724,55 @@ void TFormWordList::CComputeConcordance(TCV_Grid* grid)
         AddConcordanceRequestForRow(grid, row);
         MyYieldProcess();
     }
+    SendConcordanceRequest(doc->ftextsettings);
+}
+
+void TFormWordList::SendConcordanceRequest(const TTextSettings& settings)
+{
     QString error;
-    if (fForMarvexList->Count() > 0) {
-        if (fForMarvexList->SavedToTempfile(SuiteTempFolder(), &error)) {
-            SetTextSettings(doc->ftextsettings);
-            PostToController(kCodeConcordanceRequest);
-        } else {
-            FailedToSave(error.isEmpty() ? fForMarvexList->TempFilename(SuiteTempFolder()) : error);
-        }
+    if (!fForMarvexList || fForMarvexList->Count() == 0)
+        return;
+    if (fForMarvexList->SavedToTempfile(SuiteTempFolder(), &error)) {
+        SetTextSettings(settings);
+        PostToController(kCodeConcordanceRequest);
+    } else {
+        FailedToSave(error.isEmpty() ? fForMarvexList->TempFilename(SuiteTempFolder()) : error);
     }
+}
+
+bool TFormWordList::RequestConcordanceOfPlotRow(int entry)
+{
+    const T_WholeWordlistHolder* doc = WordlistDocument();
+    const TKWPlotList* plots = m_keyWords ? m_keyWords->fPlots.get() : nullptr;
+    if (!doc || !doc->fKeywordsList || !plots)
+        return false;
+    // The plot rests on the lines of its key words in the one text of the
+    // list: the concordance tool is asked for those lines, each occurrence
+    // by its place in the text; the overall row asks for every key word's.
+    const QString text = doc->fKeywordsList->KWSettings.SourceTextName();
+    PrepareTellMarvexList();
+    fForMarvexList->AddText({text, QString()});
+    if (fForMarvexList->CheckWhetherAllFilesExist() <= 0) {
+        FailedToFind(text);
+        return false;
+    }
+    const auto ask = [&](const TKWPlotEntry& e) {
+        std::vector<TMarvexPosition> positions;
+        const TGeneralPlotDataList& places = e.PlotPositions();
+        for (int i = 0; i < places.Count(); ++i)
+            positions.push_back({0, places.Position(i)});
+        if (LoggingIsOn())
+            AddToLogFile(QStringLiteral("adding %1, expecting %2 in 1 file").arg(e.w).arg(e.data.hits));
+        fForMarvexList->AddRequest(e.w, e.data.hits, 1, std::move(positions));
+    };
+    if (entry >= 0 && entry < plots->Count()) {
+        ask(plots->Entry(entry));
+    } else {
+        for (int i = 0; i < plots->Count(); ++i)
+            ask(plots->Entry(i));
+    }
+    SendConcordanceRequest(doc->ftextsettings);
+    return fForMarvexList->Count() > 0;
 }
 
 void TFormWordList::AddConcordanceRequestForRow(TCV_Grid* grid, int row)
@@ -945,6 +988,11 @@ void TFormWordList::DDblClickCell(TCV_Grid* grid, int column, int row)
         return;
     TCVBaseDataClass& list = *grid->List();
     const int entry = grid->EntryOfGridRow(row);
+    if (grid->ListType == kListKeyWordPlot) {
+        // A row of the plot (the overall row first): the lines it rests on.
+        RequestConcordanceOfPlotRow(entry);
+        return;
+    }
     QString message;
     if (entry >= 0 && entry < list.Count()) {
         switch (grid->ListType) {
@@ -1142,6 +1190,9 @@ bool TFormWordList::ComputeKeyWordPlots(bool withLinks)
     QWidget* page = withLinks && m_keyWords->fKWLinks->Count() > 0 ? AdvOfficePageKWLinks : AdvOfficePageKWPlot;
     SetPageVisible(page, true);
     ActivatePage(page);
+    // The plots get the room their marks need: as wide as the heading would
+    // have it, they would show a text's thousands of words in a few pixels.
+    CVGridKWPlot->SetColWidths(TKWPlotList::kColPlot, std::max(kPlotColumnMinWidth, CVGridKWPlot->width() / 2));
     ToolWindowList().Last_actions.Include(kActionKeyWordsMade);
     RefreshDataDisplay();
     return true;

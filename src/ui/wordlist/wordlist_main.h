@@ -62,6 +62,7 @@ class TCVStatusBar;
 class TCVWordList;
 class TCV_Grid;
 class TStream;
+class TTextSettings;
 class TTellMarvexList;
 struct TDrawgridDataRec;
 class TWordListPlainTextStringlist;
@@ -250,6 +251,10 @@ public:
     // Asks the concordance tool (through the controller) for the selected rows' words.
     void CComputeConcordance(TCV_Grid* grid);
     void AddConcordanceRequestForRow(TCV_Grid* grid, int row);
+    // Double-click on a key-word plot row (entry -1 and below: the overall
+    // row): asks the concordance tool for the lines the plot shows, in the
+    // text of the list; false when nothing could be asked.
+    bool RequestConcordanceOfPlotRow(int entry);
     TTellMarvexList* TellMarvexList() const { return fForMarvexList.get(); }
     void CComputeTimeline(TCV_Grid* grid);
     void CCheckLemmasForConsistency(TCV_Grid* grid);
@@ -397,6 +402,9 @@ private:
     bool IsIndexDocument() const;
     // The request list for the concordance tool, made or emptied.
     void PrepareTellMarvexList();
+    // Writes the request list (when it asks anything) for the concordance
+    // tool and asks the controller to pass it on, with these text settings.
+    void SendConcordanceRequest(const TTextSettings& settings);
     // The window takes the size stored with the document, within its screen.
     bool RestoreClientSizeFromHolder();
     // The cell handler of a page, bound to its grid.

@@ -231,7 +231,7 @@ TEST_F(StartWizardTest, TheTextsGroupFollowsTheChosenTexts)
     Choose({"only.txt"});
     wizard->UpdateWizardDisplay();
     EXPECT_TRUE(wizard->GroupBoxIndex->isEnabled());
-    EXPECT_TRUE(wizard->LabelTexts->text().endsWith(QStringLiteral(": only.txt")));
+    EXPECT_EQ(wizard->LabelTexts->text(), QStringLiteral("You have 1 text chosen: only.txt"));
     EXPECT_EQ(wizard->LabelWL1->text(), cv::Format(cv::CVMakeAFile2, {cv::CVWordList, QStringLiteral("only.txt")}));
     EXPECT_EQ(wizard->ChooseTextsButton->text(), cv::CVChangeSelection.toString());
 
