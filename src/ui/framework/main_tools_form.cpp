@@ -441,7 +441,9 @@ void TMainToolsForm::AdvOfficeStatusBar1PanelClick(int panel)
             ChangeTypingMode(ToolWindowList().CurrentGrid(), 1);
             break;
         case kPanelStopButton:
-            if (EscapePressedWantToQuit())
+            // Only a step that shows its progress can be stopped: a stop
+            // asked for with nothing running would stop the next job at once.
+            if (GlobalProgress().State().visible && EscapePressedWantToQuit())
                 global_panic_state = kPanicStopAtEndOfText;
             break;
         case kPanelHelpButton: {

@@ -451,6 +451,7 @@ void TFormWordList::CClusters(TCV_Grid* grid)
         handler.fSettings.SetStopListLoadedCopy(ClustersContainingStopListWordsExcluded());
 
     bool ok = false;
+    global_panic_state = kPanicRun;
     {
         THourglass busy;
         GlobalProgress().ClearAllAndShow(GetCentreofMainForm(), 1);
@@ -471,11 +472,13 @@ void TFormWordList::CClusters(TCV_Grid* grid)
             TDocumentUse inUse(*this);
             ok = doc->ComputeClusters([this] { SaveClusterListsPerText(); });
         }
-        if (!ok && !watch.Told() && !handler.fCancel_pressed) {
+        if (!ok && !watch.Told() && !handler.fCancel_pressed && !Cancelled()) {
             const TClusterOptions options = TClusterOptions::FromSettings(handler.fSettings);
             NoClustersOfSizeIn(handler.Data().tokenCount, options.minSize, options.Summary(), doc->MainFile.FileName);
         }
+        GlobalProgress().Hide();
     }
+    EndOfStoppableStep(ok);
     if (ok) {
         const TBatchProceduresRec& batch = Global_BatchProcedures;
         if (handler.fSettings.ClusterListsPerText()) {
@@ -508,6 +511,19 @@ void TFormWordList::CClusters(TCV_Grid* grid)
             g->SetColWidths(TCVWordList::kColWord, std::max(288, std::min(threeInches, g->width() / 2)));
         SetPageAppropriateCaption();
     }
+}
+
+void TFormWordList::EndOfStoppableStep(bool finished)
+{
+    const uint8_t state = global_panic_state.load();
+    if (state != kPanicStopAtEndOfText && state != kPanicStopNow)
+        return;
+    // The stop is done with: it must not stop the next step at once.
+    global_panic_state = kPanicRun;
+    // The question stays up while the job's threads go on: answered after
+    // they were done, the job had nothing left to stop.
+    if (finished)
+        ReportedAFact(QStringLiteral("The job had already finished when it was asked to stop: everything it made is shown."));
 }
 
 QString TFormWordList::ClusterSuggestedName() const

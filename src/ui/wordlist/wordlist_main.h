@@ -244,6 +244,10 @@ public:
     QString ClusterSuggestedName() const;
     // Called by the cluster run when the settings ask for one list per text.
     void SaveClusterListsPerText();
+    // The end of a step the user may stop: a stop asked for is done with (the
+    // next step runs), and a step that made all its results all the same
+    // (the user answered the question after its last step) says so.
+    void EndOfStoppableStep(bool finished);
     // Relationships of the open index (index word-list pages only).
     void CComputeRelationships(TCV_Grid* grid);
     bool ComputeIndexRelationships(TCV_Grid* grid);

@@ -10,6 +10,8 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <chrono>
+#include <thread>
 
 #include "gui/cv_status_bar.h"
 #include "index/index_moving_window.h"
@@ -131,6 +133,80 @@ TEST_F(LongStepsTest, TheMovingWindowPlotShowsItsShareAndStopsWithNoFileWritten)
     MenuCommand(151);
     EXPECT_TRUE(ShareShown());
     EXPECT_EQ(QDir(settings.Folder).entryList({QStringLiteral("*.plotdata")}, QDir::Files).size(), 1);
+}
+
+// The user's answer to "Stop the job now?", given while the job's threads
+// went on behind the question: Yes a while later.
+class LateYes final : public cv::TDialogService {
+public:
+    explicit LateYes(cv::TScriptedDialogs& others) : m_others(others) {}
+    cv::TDialogAnswer Show(const cv::TDialogRequest& request) override
+    {
+        if (request.routine != u"EscapePressedWantToQuit")
+            return m_others.Show(request);
+        ++asked;
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        return cv::TDialogAnswer::Yes;
+    }
+    int asked = 0;
+
+private:
+    cv::TScriptedDialogs& m_others;
+};
+
+// Stop on a clusters job answered Yes late (the threads may have finished
+// behind the question): the job stops with nothing shown, or, when it had
+// nothing left to stop, the window says so; never all the clusters without
+// a word. A Stop with no job running asks nothing, and the next job is not
+// stopped by it.
+TEST_F(LongStepsTest, ALateYesToStopAClustersJobStopsItOrSaysItHadFinished)
+{
+    IndexOf(FourTexts());
+    cv::TWordlist_index_settings_rec s = cv::GetWordlistIndexSettings();
+    s.SetClusterSizeMin(2);
+    s.SetClusterSizeMax(2);
+    s.SetMinShowFrequency(1);
+    cv::SetWordlistIndexSettings(s);
+    cv::TCV_Grid* grid = Show(window->AdvOfficePageIndexFreq);
+    grid->SetRow(1);
+    LateYes late(dialogs);
+    // The click on Stop once the task's bar moves.
+    auto* task = window->AdvOfficeStatusBar1->findChild<QProgressBar*>(QStringLiteral("panel%1").arg(cv::kPanelThisBar));
+    ASSERT_NE(task, nullptr);
+    bool clicked = false;
+    QObject::connect(task, &QProgressBar::valueChanged, window.get(), [&](int value) {
+        if (value > 0 && !clicked) {
+            clicked = true;
+            QTimer::singleShot(0, window.get(), [this] { window->AdvOfficeStatusBar1->ClickPanel(cv::kPanelStopButton); });
+        }
+    });
+    {
+        cv::TDialogServiceGuard guard(&late);
+        ASSERT_TRUE(grid->HandleGridCommand(42));
+    }
+    clicked = true;
+    ASSERT_EQ(late.asked, 1);
+    const cv::TCVWordList* clusters = Words(cv::kListWordList);
+    const bool shown = clusters && clusters->Count() > 0;
+    const QStringList told = dialogs.Routines();
+    if (shown) {
+        EXPECT_EQ(told, QStringList{QStringLiteral("ReportedAFact")}) << "all the clusters shown without a word";
+        EXPECT_TRUE(dialogs.Requests().back().text.contains(QStringLiteral("already finished")));
+    } else {
+        EXPECT_TRUE(told.isEmpty()) << told.join(u' ').toStdString();
+        EXPECT_EQ(CurrentPage(), window->AdvOfficePageIndexFreq);
+    }
+    EXPECT_EQ(cv::global_panic_state.load(), cv::kPanicRun) << "the next job would stop at once";
+
+    // Stop clicked with nothing running: no question, and the next job runs to its end.
+    dialogs.Clear();
+    Show(window->AdvOfficePageIndexFreq)->SetRow(1);
+    window->AdvOfficeStatusBar1->ClickPanel(cv::kPanelStopButton);
+    EXPECT_TRUE(dialogs.Routines().isEmpty());
+    dialogs.Clear();
+    ASSERT_TRUE(CurrentGrid()->HandleGridCommand(42));
+    ASSERT_NE(Words(cv::kListWordList), nullptr);
+    EXPECT_GT(Words(cv::kListWordList)->Count(), 10);
 }
 
 } // namespace
