@@ -28,8 +28,19 @@
 // that. Last, for each job, the window's figures over the job programs'
 // and the goal: the window within 1.3 times the job's own time and memory.
 //
+// With --index, last, the window's memory after a sequence of jobs (the
+// word list of --texts when given, the index opened, clusters of 2, 3 and 4
+// words, each replacing the one before, then the index opened again) beside
+// a fresh window's that has only opened the index: what a result held goes
+// back when it is replaced (the goal: within 1.3 times the fresh window's).
+//
 //   window_roads_bench --road ROAD ...   one road (wordlist-window,
-//       wordlist-job, clusters-window, clusters-job), in this process.
+//       wordlist-job, clusters-window, clusters-job, memory-after-jobs,
+//       memory-fresh), in this process.
+//
+// Every road runs apart from any session of the suite the user has running:
+// in a runtime folder of the bench's own (its settings buffer, message
+// sockets and controller mutex), on the settings the bench sets.
 
 #include "bench_support.h"
 
@@ -56,6 +67,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QProcess>
+#include <QTemporaryDir>
 
 #include <sys/resource.h>
 
@@ -72,6 +84,7 @@ constexpr const char* kUsage =
     "usage: window_roads_bench [--texts FOLDER] [--index BASE [--clusters N] [--min-freq F]] [--runs N]\n"
     "       window_roads_bench --road wordlist-window|wordlist-job --texts FOLDER\n"
     "       window_roads_bench --road clusters-window|clusters-job --index BASE [--clusters N] [--min-freq F]\n"
+    "       window_roads_bench --road memory-after-jobs|memory-fresh --index BASE [--texts FOLDER] [--min-freq F]\n"
     "  N of --clusters: 2 to 12; at least one of --texts and --index\n";
 
 constexpr double kGoal = 1.3;
@@ -263,8 +276,78 @@ int ClustersJob(const TArguments& a)
     return ok ? 0 : 1;
 }
 
+// The index named in the start-up/open file record, opened in the window.
+bool OpenIndexInWindow(cv::TFormWordList& window, const QString& base)
+{
+    cv::TCVStored_File_rec& rec = cv::StartupOpenFileRec();
+    rec.Clear();
+    rec.FileName = cv::IndexFileName(base, cv::TIndexFileKind::Tokens);
+    rec.ListType = cv::kListIndexWordList;
+    if ((window.OpenIndexDocument() & 0xFF) == 0) {
+        std::fprintf(stderr, "cannot open the index %s\n", qPrintable(base));
+        return false;
+    }
+    Settle();
+    return true;
+}
+
+void PrintMemory()
+{
+    std::printf("memory\t%ld\n", cvbench::CurrentRssKb());
+    std::fflush(stdout);
+}
+
+// The window after a sequence of jobs, the index opened again at the end.
+int MemoryAfterJobs(const TArguments& a)
+{
+    // Results are replaced without the question whether to save them.
+    cv::TGeneralSettingsRec g = cv::GetGeneralSettings();
+    g.SetAskWhetherToSaveModifiedData(false);
+    cv::SetGeneralSettings(g);
+    TWindowRoad road;
+    if (!a.texts.isEmpty()) {
+        const cvbench::TFoundTexts found = cvbench::findTexts({a.texts});
+        if (!cvbench::haveTexts(found, {a.texts}))
+            return 1;
+        for (const QString& f : found.files)
+            road.window->ChosenTexts->ToolAddAFile(f);
+        cv::PostMessage(road.window->WindowHandle(), cv::kMsgMakeList, 0, cv::kListWordList);
+        Settle();
+    }
+    if (!OpenIndexInWindow(*road.window, a.index))
+        return 1;
+    for (int size = 2; size <= 4; ++size) {
+        TArguments sized = a;
+        sized.clusterSize = size;
+        ClusterSettings(sized);
+        road.window->ActivatePage(road.window->AdvOfficePageIndexFreq);
+        Settle();
+        if (cv::TCV_Grid* grid = cv::ToolWindowList().CurrentGrid())
+            grid->HandleGridCommand(42);
+        Settle();
+    }
+    if (!OpenIndexInWindow(*road.window, a.index))
+        return 1;
+    PrintMemory();
+    return 0;
+}
+
+// A fresh window that has only opened the index.
+int MemoryFresh(const TArguments& a)
+{
+    TWindowRoad road;
+    if (!OpenIndexInWindow(*road.window, a.index))
+        return 1;
+    PrintMemory();
+    return 0;
+}
+
 int RunRoad(const TArguments& a)
 {
+    if (a.road == QLatin1String("memory-after-jobs"))
+        return MemoryAfterJobs(a);
+    if (a.road == QLatin1String("memory-fresh"))
+        return MemoryFresh(a);
     if (a.road == QLatin1String("wordlist-window"))
         return WordListWindow(a);
     if (a.road == QLatin1String("wordlist-job"))
@@ -280,9 +363,9 @@ int RunRoad(const TArguments& a)
 std::optional<TMeasure> RunChild(const QString& road, const TArguments& a)
 {
     QStringList args{QStringLiteral("--road"), road};
-    if (road.startsWith(QLatin1String("wordlist")))
+    if (road.startsWith(QLatin1String("wordlist")) || (road.startsWith(QLatin1String("memory")) && !a.texts.isEmpty()))
         args << QStringLiteral("--texts") << a.texts;
-    else
+    if (!road.startsWith(QLatin1String("wordlist")))
         args << QStringLiteral("--index") << a.index << QStringLiteral("--clusters") << QString::number(a.clusterSize)
              << QStringLiteral("--min-freq") << QString::number(a.minFreq);
     QProcess child;
@@ -300,6 +383,11 @@ std::optional<TMeasure> RunChild(const QString& road, const TArguments& a)
         const QList<QByteArray> f = line.split('\t');
         if (f.size() == 6 && f[0] == "measured")
             return TMeasure{f[1].toDouble(), f[2].toDouble(), f[3].toLong(), f[4].toLong(), f[5].toLongLong()};
+        if (f.size() == 2 && f[0] == "memory") {
+            TMeasure m;
+            m.peakKb = f[1].toLong();
+            return m;
+        }
     }
     std::fprintf(stderr, "the road %s printed no measure\n", qPrintable(road));
     return std::nullopt;
@@ -347,8 +435,41 @@ bool CompareRoads(const QString& job, const QString& title, const TArguments& a)
 
 } // namespace
 
+// The window's memory after a sequence of jobs beside a fresh window's; false when either failed.
+bool CompareMemory(const TArguments& a)
+{
+    const std::optional<TMeasure> after = RunChild(QStringLiteral("memory-after-jobs"), a);
+    const std::optional<TMeasure> fresh = RunChild(QStringLiteral("memory-fresh"), a);
+    if (!after || !fresh)
+        return false;
+    const double ratio = double(after->peakKb) / double(std::max(1L, fresh->peakKb));
+    std::printf("memory of the window showing the index %s\n", qPrintable(a.index));
+    std::printf("  after %s2-, 3- and 4-word clusters: %ld MB\n", a.texts.isEmpty() ? "" : "a word list, ",
+                after->peakKb / 1024);
+    std::printf("  a fresh window: %ld MB\n", fresh->peakKb / 1024);
+    std::printf("goal\tmemory after jobs within %.1f times a fresh window's (%.2f): %s\n", kGoal, ratio,
+                ratio <= kGoal ? "met" : "NOT MET");
+    std::fflush(stdout);
+    return true;
+}
+
 int main(int argc, char** argv)
 {
+    // Apart from any session of the suite the user runs: a runtime folder of
+    // the bench's own (children inherit it), where the settings buffer, the
+    // message sockets and the controller's mutex are looked for.
+    std::optional<QTemporaryDir> runtime;
+    if (qEnvironmentVariable("CV_BENCH_RUNTIME").isEmpty()) {
+        runtime.emplace();
+        if (!runtime->isValid()) {
+            std::fprintf(stderr, "cannot make a runtime folder: %s\n", qPrintable(runtime->errorString()));
+            return 1;
+        }
+        qputenv("XDG_RUNTIME_DIR", runtime->path().toLocal8Bit());
+        qputenv("CV_BENCH_RUNTIME", runtime->path().toLocal8Bit());
+        for (const char* name : {"CV_SETTINGS_BUFFER", "CV_MESSAGE_SOCKET_DIR", "CV_MUTEX_NAME"})
+            qunsetenv(name);
+    }
     TArguments a;
     cvbench::TArgs args(QStringList(argv + 1, argv + argc));
     while (!args.AtEnd() && args.Ok()) {
@@ -375,7 +496,7 @@ int main(int argc, char** argv)
 
     if (!a.road.isEmpty()) {
         std::unique_ptr<QCoreApplication> app;
-        if (a.road.endsWith(QLatin1String("-window")))
+        if (a.road.endsWith(QLatin1String("-window")) || a.road.startsWith(QLatin1String("memory-")))
             app = std::make_unique<QApplication>(argc, argv);
         else
             app = std::make_unique<QCoreApplication>(argc, argv);
@@ -391,5 +512,7 @@ int main(int argc, char** argv)
                           QStringLiteral("%1-word clusters (min. frequency %2) of %3").arg(a.clusterSize).arg(a.minFreq).arg(a.index),
                           a) &&
              ok;
+    if (!a.index.isEmpty())
+        ok = CompareMemory(a) && ok;
     return ok ? 0 : 1;
 }

@@ -971,6 +971,7 @@ void TMainToolsForm::CloseData(bool clearFile)
     if (TGridDialogHost* host = FindGridDialogHost(*this))
         host->StopConditions(false);
     fData.reset();
+    GiveBackFreedMemory();
     if (SourceTextRichEdit)
         SourceTextRichEdit->clear();
     if (clearFile && !m_destroying) {

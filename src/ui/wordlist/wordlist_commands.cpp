@@ -37,6 +37,7 @@
 #include "model/stats_list.h"
 #include "runtime/controller_link.h"
 #include "runtime/progress.h"
+#include "runtime/start_an_app.h"
 #include "suite/controller_codes.h"
 #include "suite/cv_format.h"
 #include "suite/cv_globals.h"
@@ -472,6 +473,8 @@ void TFormWordList::CClusters(TCV_Grid* grid)
             TDocumentUse inUse(*this);
             ok = doc->ComputeClusters([this] { SaveClusterListsPerText(); });
         }
+        // The clusters shown before are gone.
+        GiveBackFreedMemory();
         if (!ok && !watch.Told() && !handler.fCancel_pressed && !Cancelled()) {
             const TClusterOptions options = TClusterOptions::FromSettings(handler.fSettings);
             NoClustersOfSizeIn(handler.Data().tokenCount, options.minSize, options.Summary(), doc->MainFile.FileName);

@@ -19,6 +19,7 @@
 #include "model/chosen_files.h"
 #include "runtime/controller_link.h"
 #include "runtime/progress.h"
+#include "runtime/start_an_app.h"
 #include "suite/controller_codes.h"
 #include "suite/cv_format.h"
 #include "suite/cv_globals.h"
@@ -145,6 +146,7 @@ void TFormWordList::EndJobData(bool succeeded)
         return;
     if (succeeded) {
         m_previousData.reset();
+        GiveBackFreedMemory();
         return;
     }
     CloseData(false);
