@@ -4,6 +4,7 @@
 #include "runtime/language_list.h"
 #include "suite/cvbuf.h"
 #include "suite/my_types.h"
+#include "suite/wdef.h"
 
 #include <QColor>
 #include <QDir>
@@ -416,6 +417,16 @@ const std::vector<TSettingKey>& keyTable()
                  &MenuShortcutsText, &SetMenuShortcutsFromText);
         menusKey("RightClick", "Menu commands offered when a list is right-clicked, by number (empty: the usual ones)",
                  &RightClickCommandsText, &SetRightClickCommandsFromText);
+        // The index the wizard made or added to last, offered again by it.
+        TSettingKey lastIndex;
+        lastIndex.key = QStringLiteral("Recent/Index");
+        lastIndex.caption = QStringLiteral("The index the start wizard made last (offered again)");
+        lastIndex.get = [] { return GetLastUsedFile(kListIndexWordList); };
+        lastIndex.set = [](const QString& v) {
+            SetLastUsedFile(kListIndexWordList, v.trimmed());
+            return true;
+        };
+        k.push_back(std::move(lastIndex));
         return k;
     }();
     return keys;

@@ -7,6 +7,7 @@
 // only says it is not built.
 
 #include "wordlist_commands_testutil.h"
+#include "runtime/progress.h"
 
 #include <QClipboard>
 #include <QDateTime>
@@ -462,11 +463,13 @@ TEST_F(CommandWalkButtonsTest, EveryButtonDoesWhatItSays)
     EXPECT_EQ(cv::GetKeypressMode(), 1);
     bar.ClickPanel(cv::kPanelTypeButton);
     EXPECT_EQ(cv::GetKeypressMode(), 0);
-    // Stop asks first; agreed, the running job stops at the end of its text.
+    // Stop asks first; agreed, the running job (its progress shows) stops at the end of its text.
+    cv::GlobalProgress().ClearAllAndShow({}, 0);
     dialogs.QueueAnswer(cv::TDialogAnswer::Yes);
     bar.ClickPanel(cv::kPanelStopButton);
     EXPECT_TRUE(dialogs.Routines().contains(QStringLiteral("EscapePressedWantToQuit")));
     EXPECT_EQ(cv::global_panic_state.load(), cv::kPanicStopAtEndOfText);
+    cv::GlobalProgress().Hide();
     cv::global_panic_state = cv::kPanicRun;
     // Help shows the page's topic.
     bar.ClickPanel(cv::kPanelHelpButton);

@@ -261,6 +261,8 @@ void TFormStartWizardW::ButtonIndexClick()
         return;
     }
     SetLastUsedFile(kListIndexWordList, ChangeFileExt(name, QStringLiteral(".types")));
+    // The controller writes its ini file, so that the name outlives a restart.
+    PostToController(kCodeSettingsChangedInTool);
     PostJob(0, kListIndexWordList);
     SetModalResult(kModalOK);
 }
