@@ -97,7 +97,7 @@ TFormMovingWindowPlot::TFormMovingWindowPlot(QWidget* parent) : QWidget(parent, 
     layout->addWidget(AdvScrollBox1, 1);
     layout->addLayout(summary);
     layout->addLayout(controls);
-    resize(900, 600);
+    SizeNewWindowForScreen(this, QSize(900, 600));
     // The plot fits the visible area: it is drawn again whenever that area
     // changes size (the first time when the window is first shown).
     AdvScrollBox1->viewport()->installEventFilter(this);

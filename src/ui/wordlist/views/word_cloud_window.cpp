@@ -131,7 +131,7 @@ TFormWordCloud::TFormWordCloud(QWidget* parent) : QWidget(parent, Qt::Window)
     auto* layout = new QHBoxLayout(this);
     layout->addWidget(AdvScrollBox1, 1);
     layout->addLayout(panel);
-    resize(1000, 700);
+    SizeNewWindowForScreen(this, QSize(1000, 700));
 
     connect(ButtonCopy, &QPushButton::clicked, this, &TFormWordCloud::CopyToClipboard);
     connect(ButtonPrint, &QPushButton::clicked, this, &TFormWordCloud::Print);
