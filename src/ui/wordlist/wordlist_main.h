@@ -292,6 +292,9 @@ public:
     bool KeyWordPlotsPossible() const;
     // The key-word document that holds the plots and links (null before they are made).
     T_WholeKeywordsHolder* KeyWordsDocument() const { return m_keyWords.get(); }
+    // Sorts the whole list by its sort levels, showing on the status bar how
+    // far it is; false when the user stopped it (the list's order is as it was).
+    bool SortShowingProgress(TCVBaseDataClass& list);
     // "Other sorts" of the grid's list (96, 97, 98, 99, 126, 127); a word
     // list's frequency page hands over to the alphabetical one.
     void OtherSort(TCV_Grid* grid, int tag);

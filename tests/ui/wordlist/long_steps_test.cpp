@@ -85,6 +85,48 @@ TEST_F(LongStepsTest, TheWordListShowsItsShareAndTimeToGoBesideTheController)
     EXPECT_GT(Words()->Count(), 40);
 }
 
+// A header click on the alphabetical page of a list of many words sorts it
+// showing how far it is; Stop leaves the list in its order, with its sort
+// and the page's name as they were. Not stopped, the list is sorted.
+TEST_F(LongStepsTest, ASortOfManyRowsShowsItsShareAndStopLeavesTheListAsItWas)
+{
+    QString text;
+    for (int i = 0; i < 20000; ++i)
+        text += QStringLiteral("w%1 ").arg(i) + (i % 7 == 0 ? QStringLiteral("w%1 w%1 ").arg(i) : QString());
+    WordListOf({{QStringLiteral("many.txt"), text}});
+    ASSERT_GE(Words()->Count(), 20000);
+    cv::TCV_Grid* grid = Show(window->AdvOfficePageAlph);
+    const int alph = window->AdvOfficePager1->indexOf(window->AdvOfficePageAlph);
+    const QStringList before = WordsOf(*Words());
+    const auto levels = Words()->SortLevels();
+    const QString tab = window->AdvOfficePager1->tabText(alph);
+
+    stopWhenShown = true;
+    window->SortGridColumn(grid, cv::TCVWordList::kColFreq);
+    EXPECT_TRUE(ShareShown());
+    EXPECT_TRUE(dialogs.Routines().contains(QStringLiteral("EscapePressedWantToQuit")));
+    EXPECT_EQ(WordsOf(*Words()), before) << "the order the list had";
+    for (int level = 0; level < cv::TCVBaseDataClass::kSortLevels; ++level) {
+        EXPECT_EQ(Words()->SortLevel(level).key, levels[size_t(level)].key) << level;
+        EXPECT_EQ(Words()->SortLevel(level).ascending, levels[size_t(level)].ascending) << level;
+    }
+    EXPECT_EQ(window->AdvOfficePager1->tabText(alph), tab);
+    EXPECT_EQ(overall->value(), 0) << "the bar is cleared";
+
+    shares.clear();
+    dialogs.Clear();
+    window->SortGridColumn(grid, cv::TCVWordList::kColFreq);
+    EXPECT_TRUE(ShareShown());
+    EXPECT_TRUE(dialogs.Routines().isEmpty());
+    const cv::TCVWordList& sorted = *Words();
+    EXPECT_EQ(sorted.Entry(0).fData.Freq, 3) << "the most frequent first";
+    EXPECT_NE(WordsOf(sorted), before);
+    bool descending = true;
+    for (int i = 1; i < sorted.Count(); ++i)
+        descending = descending && sorted.Entry(i - 1).fData.Freq >= sorted.Entry(i).fData.Freq;
+    EXPECT_TRUE(descending);
+}
+
 TEST_F(LongStepsTest, RelationshipsShowTheirShareAndStopWithNothingMade)
 {
     IndexOf(FourTexts());
