@@ -105,7 +105,7 @@ try {
     }
     TIndexData loaded;
     QString error;
-    if (!loaded.Load(fData.base, &error, fWriteLock.Locked()))
+    if (!loaded.Load(fData.base, &error, fWriteLock.Locked(), fLoadStep, &fLoadStopped))
         return Fail(error);
     fData = std::move(loaded);
     fOldTokens = fData.tokenCount;

@@ -593,7 +593,8 @@ void NoteFileOpened(TMainToolsForm& form, TCorvantisholder* document, QPlainText
         AddToLogFile(Format(CVOpeningX, {name}));
     Global_Busy_Dont_Show_Data = false;
     if (!ok) {
-        if (global_panic_state < kPanicStopNow)
+        // A Stop asked (at the end of a text or at once) is no failure to read.
+        if (global_panic_state == kPanicRun)
             FailedToRead(name);
         else
             ReportedAFact(CVSuspendStop);

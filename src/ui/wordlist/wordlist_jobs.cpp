@@ -438,6 +438,8 @@ uint16_t TFormWordList::OpenIndexDocument()
     if (RefusedWhileInUse("opening an index"))
         return 0;
     GlobalProgress().ClearAllAndShow(GetCentreofMainForm(), 1);
+    // The open shows its share and may be stopped; a stop before it is done with.
+    global_panic_state = kPanicRun;
     CloseData(false);
     TakeTextSettings();
     LoadStopListIfWanted();

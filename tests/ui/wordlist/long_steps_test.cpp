@@ -127,6 +127,46 @@ TEST_F(LongStepsTest, ASortOfManyRowsShowsItsShareAndStopLeavesTheListAsItWas)
     EXPECT_TRUE(descending);
 }
 
+// Opening an index (as after "Open it now?") shows its share; Stop ends it
+// with no index opened and no failure told. Not stopped, the index opens.
+TEST_F(LongStepsTest, OpeningAnIndexShowsItsShareAndStopsWithNothingOpened)
+{
+    // Enough types for several steps of the load and of the list made of them.
+    std::vector<std::pair<QString, QString>> texts;
+    for (int t = 0; t < 2; ++t) {
+        QString text;
+        for (int i = 0; i < 12000; ++i)
+            text += QStringLiteral("t%1w%2 common ").arg(t).arg(i);
+        texts.emplace_back(QStringLiteral("t%1.txt").arg(t), text);
+    }
+    IndexOf(texts);
+    const QString base = Doc()->fIndexHandler->BaseName();
+    window->CloseData(true);
+    cv::TCVStored_File_rec& rec = cv::StartupOpenFileRec();
+    const auto openIt = [&] {
+        rec.Clear();
+        rec.FileName = cv::IndexFileName(base, cv::TIndexFileKind::Tokens);
+        rec.ListType = cv::kListIndexWordList;
+        return window->OpenFile(nullptr);
+    };
+
+    stopWhenShown = true;
+    EXPECT_FALSE(openIt());
+    EXPECT_TRUE(ShareShown());
+    EXPECT_TRUE(dialogs.Routines().contains(QStringLiteral("EscapePressedWantToQuit")));
+    EXPECT_FALSE(dialogs.Routines().contains(QStringLiteral("FailedToRead"))) << dialogs.Routines().join(u' ').toStdString();
+    EXPECT_TRUE(!Doc() || !Doc()->fIndexHandler) << "no index opened";
+    EXPECT_EQ(overall->value(), 0) << "the bar is cleared";
+
+    shares.clear();
+    dialogs.Clear();
+    EXPECT_TRUE(openIt());
+    EXPECT_TRUE(ShareShown());
+    ASSERT_NE(Doc(), nullptr);
+    ASSERT_NE(Doc()->fIndexHandler, nullptr);
+    EXPECT_GE(Words(cv::kListIndexWordList)->Count(), 24000);
+}
+
 TEST_F(LongStepsTest, RelationshipsShowTheirShareAndStopWithNothingMade)
 {
     IndexOf(FourTexts());
