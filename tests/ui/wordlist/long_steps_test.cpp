@@ -17,6 +17,7 @@
 #include "index/index_moving_window.h"
 #include "index/index_relationships.h"
 #include "runtime/progress.h"
+#include "ui/wordlist/views/word_cloud_window.h"
 
 namespace wordlist_window_test {
 namespace {
@@ -165,6 +166,49 @@ TEST_F(LongStepsTest, OpeningAnIndexShowsItsShareAndStopsWithNothingOpened)
     ASSERT_NE(Doc(), nullptr);
     ASSERT_NE(Doc()->fIndexHandler, nullptr);
     EXPECT_GE(Words(cv::kListIndexWordList)->Count(), 24000);
+}
+
+// The word cloud of a list of many words shows its share as it reads the
+// list and places the words; Stop makes no cloud (its window goes) and
+// leaves the list as it was. Not stopped, the cloud shows the most frequent words.
+TEST_F(LongStepsTest, AWordCloudOfManyWordsShowsItsShareAndStopMakesNoCloud)
+{
+    QString text;
+    for (int i = 0; i < 20000; ++i)
+        for (int k = 0; k <= i % 5; ++k)
+            text += QStringLiteral("w%1 ").arg(i);
+    WordListOf({{QStringLiteral("many.txt"), text}});
+    cv::TCVWordList& words = *Doc()->WordlistOfType(cv::kListWordList);
+    ASSERT_GE(words.Count(), 20000);
+    const QStringList before = WordsOf(words);
+    const auto clouds = [] {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        int n = 0;
+        for (QWidget* w : QApplication::topLevelWidgets())
+            n += qobject_cast<cv::TFormWordCloud*>(w) != nullptr;
+        return n;
+    };
+
+    stopWhenShown = true;
+    EXPECT_EQ(cv::ShowWordCloud(window.get(), words, QStringLiteral("cloud")), nullptr);
+    EXPECT_TRUE(ShareShown());
+    EXPECT_TRUE(dialogs.Routines().contains(QStringLiteral("EscapePressedWantToQuit")));
+    EXPECT_EQ(clouds(), 0) << "no cloud is left behind";
+    EXPECT_EQ(WordsOf(words), before);
+    EXPECT_EQ(words.ListBusy(), 0);
+    EXPECT_EQ(cv::global_panic_state.load(), cv::kPanicRun);
+    EXPECT_EQ(overall->value(), 0) << "the bar is cleared";
+
+    shares.clear();
+    dialogs.Clear();
+    std::unique_ptr<cv::TFormWordCloud> cloud(cv::ShowWordCloud(window.get(), words, QStringLiteral("cloud")));
+    ASSERT_NE(cloud, nullptr);
+    cloud->setAttribute(Qt::WA_DeleteOnClose, false);
+    EXPECT_TRUE(ShareShown());
+    EXPECT_TRUE(dialogs.Routines().isEmpty());
+    ASSERT_GT(cloud->Cloud().Placed().size(), 100u);
+    EXPECT_EQ(cloud->Cloud().Placed().front().wfsn.frequency, 5) << "the most frequent first";
+    EXPECT_EQ(WordsOf(words), before);
 }
 
 TEST_F(LongStepsTest, RelationshipsShowTheirShareAndStopWithNothingMade)
