@@ -236,7 +236,6 @@ void TFormWordList::MakeWordListJob()
     if (ChosenTexts->FileCount() == 0)
         return;
     StartJobDocument(kListWordList, true);
-    GlobalProgress().ClearAllAndShow(GetCentreofMainForm(), 0);
 
     const int32_t maximum = GetTextSettings().MaxTexts();
     if (maximum >= 1 && ChosenTexts->FileCount() > maximum &&
@@ -245,6 +244,8 @@ void TFormWordList::MakeWordListJob()
         OwnWindowToForeground();
         return;
     }
+    // The job's clock starts with the work, not while the question waits.
+    GlobalProgress().ClearAllAndShow(GetCentreofMainForm(), 0);
 
     T_WholeWordlistHolder* doc = WordlistDocument();
     const bool ok = [&] {

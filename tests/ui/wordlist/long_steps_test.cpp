@@ -6,6 +6,7 @@
 #include "wordlist_commands_testutil.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QProgressBar>
 #include <QTimer>
 
@@ -209,6 +210,34 @@ TEST_F(LongStepsTest, AWordCloudOfManyWordsShowsItsShareAndStopMakesNoCloud)
     ASSERT_GT(cloud->Cloud().Placed().size(), 100u);
     EXPECT_EQ(cloud->Cloud().Placed().front().wfsn.frequency, 5) << "the most frequent first";
     EXPECT_EQ(WordsOf(words), before);
+}
+
+// Making an index: once its texts are read (the whole job's bar full) the
+// index is summed and saved showing its share on the task's bar, and the
+// clock shows the time since the work began, never a time to go of nought
+// while the work goes on.
+TEST_F(LongStepsTest, MakingAnIndexShowsTheShareOfItsSaveAndItsClockRuns)
+{
+    Choose(FourTexts());
+    choices.indexName = dir.file(QStringLiteral("four"));
+    auto* task = window->AdvOfficeStatusBar1->findChild<QProgressBar*>(QStringLiteral("panel%1").arg(cv::kPanelThisBar));
+    ASSERT_NE(task, nullptr);
+    std::vector<int> savingShares;
+    QStringList clocks;
+    QObject::connect(task, &QProgressBar::valueChanged, window.get(), [&](int value) {
+        if (overall->value() == 100)
+            savingShares.push_back(value);
+        clocks << window->AdvOfficeStatusBar1->PanelText(cv::kPanelTimeToGo);
+    });
+    Request(cv::kListIndexWordList);
+    ASSERT_TRUE(QFileInfo::exists(cv::IndexFileName(dir.file(QStringLiteral("four")), cv::TIndexFileKind::Tokens)));
+    EXPECT_TRUE(std::any_of(savingShares.begin(), savingShares.end(), [](int v) { return v > 0 && v < 100; }))
+        << "the save shows its share";
+    ASSERT_FALSE(clocks.isEmpty());
+    for (const QString& clock : clocks) {
+        EXPECT_TRUE(clock.startsWith(QStringLiteral("0:00:"))) << clock.toStdString();
+        EXPECT_FALSE(clock.contains(QStringLiteral("(0:00:00 to go)")) && overall->value() == 100) << clock.toStdString();
+    }
 }
 
 TEST_F(LongStepsTest, RelationshipsShowTheirShareAndStopWithNothingMade)

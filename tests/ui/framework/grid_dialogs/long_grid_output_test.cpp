@@ -281,6 +281,26 @@ TEST_F(LongExportTest, AnExportShowsHowFarItIsAndStopsWhenTheUserSaysSo)
     EXPECT_EQ(lines.size() - 1, grid->RowCount()) << "the heading row and every data row";
 }
 
+// The job's clock starts when the export starts: a Save As dialog that
+// waited for the user does not count.
+TEST_F(LongExportTest, TheJobsClockStartsWithTheExportNotWithItsDialog)
+{
+    QProgressBar* overall = window->AdvOfficeStatusBar1->findChild<QProgressBar*>(QStringLiteral("panel%1").arg(kPanelOverallBar));
+    ASSERT_NE(overall, nullptr);
+    QStringList clocks;
+    QObject::connect(overall, &QProgressBar::valueChanged, window.get(),
+                     [&] { clocks << window->AdvOfficeStatusBar1->PanelText(kPanelTimeToGo); });
+    ModalScript script;
+    const auto exportTo = ExportTo(dir.file(QStringLiteral("clock.txt")));
+    script.Then([&](QDialog& d) {
+        QTest::qWait(1500); // the user reads the dialog
+        return exportTo(d);
+    });
+    ASSERT_TRUE(window->SaveAsExport(grid, 0));
+    ASSERT_FALSE(clocks.isEmpty());
+    EXPECT_TRUE(clocks.front().startsWith(QStringLiteral("0:00:00"))) << clocks.front().toStdString();
+}
+
 // A spreadsheet of more rows than a sheet holds: the user is told so before
 // anything is written, and cancelling writes nothing.
 TEST_F(LongPreviewTest, ASheetTooShortForTheRowsIsToldOfBeforeTheWork)
