@@ -72,12 +72,8 @@ int main(int argc, char** argv)
     // Its windows are drawn by Qt's pool threads: they are started now or
     // the controller says it cannot start (it would hang drawing).
     const cv::TPaintingThreads painting = cv::PreparePaintingThreads();
-    if (painting.started == 0) {
-        QTextStream(stderr) << cv::NoPaintingThreadsMessage(QApplication::applicationName(), painting) << Qt::endl;
-        if (painting.poolHoldsARefusedThread)
-            cv::EndWithoutWaitingForThePool(1);
+    if (!cv::CanDrawOrSayWhy(painting, QApplication::applicationName()))
         return 1;
-    }
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Controller of the Corvantis tools"));

@@ -111,12 +111,8 @@ int main(int argc, char** argv)
     // Qt's drawing gets its threads before anything is drawn; without one
     // the window could not be drawn (nor a message box): standard error says so.
     const cv::TPaintingThreads painting = cv::PreparePaintingThreads();
-    if (painting.started == 0) {
-        QTextStream(stderr) << cv::NoPaintingThreadsMessage(QCoreApplication::applicationName(), painting) << Qt::endl;
-        if (painting.poolHoldsARefusedThread)
-            cv::EndWithoutWaitingForThePool(1);
+    if (!cv::CanDrawOrSayWhy(painting, QCoreApplication::applicationName()))
         return 1;
-    }
 
     // Messages on screen, except in an unattended run.
     cv::TQtDialogService dialogs;

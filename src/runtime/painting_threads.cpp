@@ -1,6 +1,7 @@
 #include "runtime/painting_threads.h"
 
 #include <QSemaphore>
+#include <QTextStream>
 #include <QThread>
 #include <QThreadPool>
 
@@ -89,12 +90,18 @@ void EndWithoutWaitingForThePool(int exitCode)
     std::_Exit(exitCode);
 }
 
-QString NoPaintingThreadsMessage(const QString& program, const TPaintingThreads& threads)
+bool CanDrawOrSayWhy(const TPaintingThreads& threads, const QString& program)
 {
-    return QStringLiteral("%1 cannot start: no thread could be started to draw its window (%2). The limit of "
-                          "processes or of memory for this user may be reached: close other programs or raise "
-                          "the limit, and start it again.")
-        .arg(program, threads.failure.isEmpty() ? kRefused : threads.failure);
+    if (threads.started > 0)
+        return true;
+    QTextStream(stderr) << QStringLiteral("%1 cannot start: no thread could be started to draw its window (%2). The "
+                                          "limit of processes or of memory for this user may be reached: close other "
+                                          "programs or raise the limit, and start it again.")
+                               .arg(program, threads.failure.isEmpty() ? kRefused : threads.failure)
+                        << Qt::endl;
+    if (threads.poolHoldsARefusedThread)
+        EndWithoutWaitingForThePool(1);
+    return false;
 }
 
 } // namespace cv

@@ -38,7 +38,9 @@ TPaintingThreads PreparePaintingThreads(int wanted = kPaintingThreadsWanted);
 // thread: the output flushed, and no static destroyed.
 [[noreturn]] void EndWithoutWaitingForThePool(int exitCode);
 
-// The message of a program that cannot draw its window.
-QString NoPaintingThreadsMessage(const QString& program, const TPaintingThreads& threads);
+// True when the program can draw; else standard error says why it cannot
+// start (a window, even a message box, would wait for ever) and the program
+// is to end with exit code 1 (it ends here when the pool holds a refused thread).
+bool CanDrawOrSayWhy(const TPaintingThreads& threads, const QString& program);
 
 } // namespace cv
