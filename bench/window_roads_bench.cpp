@@ -28,11 +28,14 @@
 // that. Last, for each job, the window's figures over the job programs'
 // and the goal: the window within 1.3 times the job's own time and memory.
 //
-// With --index, last, the window's memory after a sequence of jobs (the
-// word list of --texts when given, the index opened, clusters of 2, 3 and 4
-// words, each replacing the one before, then the index opened again) beside
-// a fresh window's that has only opened the index: what a result held goes
-// back when it is replaced (the goal: within 1.3 times the fresh window's).
+// With --index, last, the window's memory after a sequence of jobs (when
+// --texts is given: their word list, sorted by frequency, its word cloud,
+// a detailed consistency list of word lists of the texts in three parts;
+// then the index opened, clusters of 2, 3 and 4 words, each replacing the
+// one before, the index opened again, its relationships, and the index
+// opened once more) beside a fresh window's that has only opened the index:
+// what a result held goes back when it is replaced (the goal: within 1.3
+// times the fresh window's). The memory after each step is shown too.
 //
 //   window_roads_bench --road ROAD ...   one road (wordlist-window,
 //       wordlist-job, clusters-window, clusters-job, memory-after-jobs,
@@ -50,6 +53,7 @@
 #include "index/index_files.h"
 #include "model/chosen_files.h"
 #include "runtime/progress.h"
+#include "runtime/start_an_app.h"
 #include "suite/controller_codes.h"
 #include "suite/cv_globals.h"
 #include "suite/cvbuf.h"
@@ -60,11 +64,14 @@
 #include "suite/window_messages.h"
 #include "ui/framework/tool_pages.h"
 #include "ui/wordlist/command_choices.h"
+#include "ui/wordlist/job_choices.h"
+#include "ui/wordlist/views/word_cloud_window.h"
 #include "ui/wordlist/wordlist_main.h"
 #include "wordlist/word_list.h"
 #include "wordlist/wordlist_holder.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -76,6 +83,7 @@
 #include <cstdio>
 #include <memory>
 #include <optional>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -105,6 +113,7 @@ struct TMeasure {
     long beforeKb = 0;   // the process before the request
     long peakKb = 0;     // its peak during the job
     long long rows = 0;  // rows of the result
+    std::vector<std::pair<QString, long>> steps; // memory after each step of a sequence (KB)
     long OwnKb() const { return std::max(0L, peakKb - beforeKb); }
 };
 
@@ -297,6 +306,42 @@ void PrintMemory()
     std::fflush(stdout);
 }
 
+// The process's memory after a step of the sequence, for the parent to show.
+void PrintStep(const char* step)
+{
+    std::printf("step\t%s\t%ld\n", step, cvbench::CurrentRssKb());
+    std::fflush(stdout);
+}
+
+// The word cloud of the list on the current page, drawn and closed again.
+void CloudOfCurrentPage()
+{
+    cv::TCV_Grid* grid = cv::ToolWindowList().CurrentGrid();
+    if (!grid || !grid->List())
+        return;
+    if (cv::TFormWordCloud* cloud = cv::ShowWordCloud(grid->window(), *grid->List(), QStringLiteral("cloud")))
+        cloud->close();
+    Settle();
+}
+
+// Word lists of the texts in three parts, saved into `folder`, for a detailed
+// consistency list; their files.
+QStringList PartLists(const QStringList& texts, const QString& folder)
+{
+    QStringList files;
+    for (int part = 0; part < 3; ++part) {
+        cv::TCVFileDetails chosen(true, cvbench::tellUnchosen);
+        for (int i = part; i < texts.size(); i += 3)
+            chosen.ToolAddAFile(texts[i]);
+        cv::T_WholeWordlistHolder doc(cv::kListWordList, nullptr, nullptr, false, false);
+        int32_t converted = 0;
+        const QString file = QDir(folder).filePath(QStringLiteral("part%1.lst").arg(part + 1));
+        if (chosen.FileCount() > 0 && doc.MakeWordlist(chosen, 0, converted, cv::kListWordList) && doc.SaveToFile(file))
+            files << file;
+    }
+    return files;
+}
+
 // The window after a sequence of jobs, the index opened again at the end.
 int MemoryAfterJobs(const TArguments& a)
 {
@@ -305,6 +350,9 @@ int MemoryAfterJobs(const TArguments& a)
     g.SetAskWhetherToSaveModifiedData(false);
     cv::SetGeneralSettings(g);
     TWindowRoad road;
+    cv::TFixedJobChoices jobs;
+    road.window->SetJobChoices(&jobs);
+    QTemporaryDir lists;
     if (!a.texts.isEmpty()) {
         const cvbench::TFoundTexts found = cvbench::findTexts({a.texts});
         if (!cvbench::haveTexts(found, {a.texts}))
@@ -313,9 +361,23 @@ int MemoryAfterJobs(const TArguments& a)
             road.window->ChosenTexts->ToolAddAFile(f);
         cv::PostMessage(road.window->WindowHandle(), cv::kMsgMakeList, 0, cv::kListWordList);
         Settle();
+        PrintStep("word list");
+        // Sorted by frequency on its alphabetical page, then its cloud.
+        road.window->ActivatePage(road.window->AdvOfficePageAlph);
+        road.window->SortGridColumn(road.window->CVGridAlph, cv::TCVWordList::kColFreq);
+        Settle();
+        PrintStep("sort by frequency");
+        CloudOfCurrentPage();
+        PrintStep("word cloud");
+        // A detailed consistency list of the texts' three parts.
+        jobs.consistencyFiles = PartLists(found.files, lists.path());
+        cv::PostMessage(road.window->WindowHandle(), cv::kMsgMakeList, 0, cv::kListDetailedConsistency);
+        Settle();
+        PrintStep("consistency list");
     }
     if (!OpenIndexInWindow(*road.window, a.index))
         return 1;
+    PrintStep("index");
     for (int size = 2; size <= 4; ++size) {
         TArguments sized = a;
         sized.clusterSize = size;
@@ -325,9 +387,20 @@ int MemoryAfterJobs(const TArguments& a)
         if (cv::TCV_Grid* grid = cv::ToolWindowList().CurrentGrid())
             grid->HandleGridCommand(42);
         Settle();
+        PrintStep(size == 2 ? "2-word clusters" : size == 3 ? "3-word clusters" : "4-word clusters");
     }
     if (!OpenIndexInWindow(*road.window, a.index))
         return 1;
+    // Relationships of every word of the index.
+    road.window->ActivatePage(road.window->AdvOfficePageIndexAlph);
+    Settle();
+    if (cv::TCV_Grid* grid = cv::ToolWindowList().CurrentGrid())
+        grid->HandleGridCommand(53);
+    Settle();
+    PrintStep("relationships");
+    if (!OpenIndexInWindow(*road.window, a.index))
+        return 1;
+    road.window->SetJobChoices(nullptr);
     PrintMemory();
     return 0;
 }
@@ -379,13 +452,17 @@ std::optional<TMeasure> RunChild(const QString& road, const TArguments& a)
         std::fprintf(stderr, "the road %s failed (exit code %d)\n", qPrintable(road), child.exitCode());
         return std::nullopt;
     }
+    std::vector<std::pair<QString, long>> steps;
     for (const QByteArray& line : child.readAllStandardOutput().split('\n')) {
         const QList<QByteArray> f = line.split('\t');
         if (f.size() == 6 && f[0] == "measured")
             return TMeasure{f[1].toDouble(), f[2].toDouble(), f[3].toLong(), f[4].toLong(), f[5].toLongLong()};
+        if (f.size() == 3 && f[0] == "step")
+            steps.emplace_back(QString::fromUtf8(f[1]), f[2].toLong());
         if (f.size() == 2 && f[0] == "memory") {
             TMeasure m;
             m.peakKb = f[1].toLong();
+            m.steps = std::move(steps);
             return m;
         }
     }
@@ -444,8 +521,10 @@ bool CompareMemory(const TArguments& a)
         return false;
     const double ratio = double(after->peakKb) / double(std::max(1L, fresh->peakKb));
     std::printf("memory of the window showing the index %s\n", qPrintable(a.index));
-    std::printf("  after %s2-, 3- and 4-word clusters: %ld MB\n", a.texts.isEmpty() ? "" : "a word list, ",
-                after->peakKb / 1024);
+    for (const auto& [step, kb] : after->steps)
+        std::printf("  after the %s: %ld MB\n", qPrintable(step), kb / 1024);
+    std::printf("  after %s2-, 3- and 4-word clusters and relationships, the index opened again: %ld MB\n",
+                a.texts.isEmpty() ? "" : "a word list, its sort and cloud, a consistency list, ", after->peakKb / 1024);
     std::printf("  a fresh window: %ld MB\n", fresh->peakKb / 1024);
     std::printf("goal\tmemory after jobs within %.1f times a fresh window's (%.2f): %s\n", kGoal, ratio,
                 ratio <= kGoal ? "met" : "NOT MET");
@@ -495,6 +574,8 @@ int main(int argc, char** argv)
         return cvbench::UsageError(QStringLiteral("name the texts, the index or both"), kUsage);
 
     if (!a.road.isEmpty()) {
+        // The memory settings the programs start with (the window's and the job programs').
+        cv::PrepareMemoryForJobs();
         std::unique_ptr<QCoreApplication> app;
         if (a.road.endsWith(QLatin1String("-window")) || a.road.startsWith(QLatin1String("memory-")))
             app = std::make_unique<QApplication>(argc, argv);

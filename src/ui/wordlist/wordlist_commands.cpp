@@ -683,6 +683,8 @@ bool TFormWordList::ComputeRelationshipsFromIndex(TCV_Grid* grid, const TRelatio
         ok = handler.ComputeMIAssociation();
     }
     setBusy(kListNotBusy);
+    // The walk's tables are gone, and the relationships made before.
+    GiveBackFreedMemory();
     if (ok) {
         TRelationshipsList& relations = *handler.fRelationshipsList;
         KeepUnsaved({&relations});

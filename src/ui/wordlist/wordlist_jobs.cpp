@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <QPlainTextEdit>
 #include <QTimer>
 
@@ -142,11 +143,13 @@ void TFormWordList::SetDataAside()
 
 void TFormWordList::EndJobData(bool succeeded)
 {
+    // What the job read and made but did not keep, and what it replaced,
+    // goes back to the system.
+    const auto giveBack = qScopeGuard([] { GiveBackFreedMemory(); });
     if (!m_previousData)
         return;
     if (succeeded) {
         m_previousData.reset();
-        GiveBackFreedMemory();
         return;
     }
     CloseData(false);
@@ -464,6 +467,8 @@ uint16_t TFormWordList::OpenIndexDocument()
         NoteFileOpened(true);
     }
     GlobalProgress().Hide();
+    // What the load read and did not keep goes back to the system.
+    GiveBackFreedMemory();
     while (QApplication::overrideCursor())
         QApplication::restoreOverrideCursor();
     return result;

@@ -25,6 +25,7 @@
 #include "model/chosen_files.h"
 #include "runtime/controller_link.h"
 #include "runtime/progress.h"
+#include "runtime/start_an_app.h"
 #include "suite/controller_codes.h"
 #include "suite/cv_format.h"
 #include "suite/cv_globals.h"
@@ -637,6 +638,8 @@ bool TFormWordList::OpenFile(QWidget* second)
         QApplication::restoreOverrideCursor();
     GlobalProgress().Hide();
     Global_Busy_Dont_Show_Data = false;
+    // What the reading did not keep (and a document it replaced) goes back to the system.
+    GiveBackFreedMemory();
     return ok;
 }
 

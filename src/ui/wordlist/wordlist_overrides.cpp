@@ -24,6 +24,7 @@
 #include "index/index_relationships.h"
 #include "model/stats_list.h"
 #include "runtime/progress.h"
+#include "runtime/start_an_app.h"
 #include "suite/cv_format.h"
 #include "suite/cv_globals.h"
 #include "suite/cvbuf.h"
@@ -261,6 +262,8 @@ bool TFormWordList::SortShowingProgress(TCVBaseDataClass& list)
     TCVBaseDataClass::TSortInSteps inSteps(list, [&steps](int64_t done, int64_t all) { return steps.Step(done, all); });
     list.DoASort(list.Count() - 1);
     GlobalProgress().Hide();
+    // The sort's values of every entry are gone.
+    GiveBackFreedMemory();
     const bool stopped = inSteps.Stopped();
     global_panic_state = kPanicRun;
     return !stopped;
