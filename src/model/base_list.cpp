@@ -581,6 +581,8 @@ bool StableSortInSteps(std::vector<int>& order, Less less, TSortProgress& progre
         if (!progress.Advance(int64_t(b - a)))
             return false;
     }
+    if (n <= kSortChunk)
+        return true;
     std::vector<int> merged(n);
     for (size_t width = kSortChunk; width < n; width *= 2) {
         for (size_t a = 0; a < n; a += 2 * width) {
