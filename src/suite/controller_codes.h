@@ -51,6 +51,7 @@ enum : uint16_t {
     // The tool changed a setting the user chose outside the controller's
     // windows (the key words' reference list): the controller keeps it.
     kCodeSettingsChangedInTool = 4610,
+    kCodeAskingWindowCentre = 4611, // with message 1026: the centre of the window asking for a controller window (PackScreenPoint)
 
     // Progress display in the controller's window; the values travel in the
     // settings buffer's progress record (SetProgressParams).
