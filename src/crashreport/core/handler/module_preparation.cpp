@@ -8,6 +8,9 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdio>
+#include <exception>
+#include <new>
 
 #include "crashreport/core/capture/modules_list.h"
 #include "crashreport/core/capture/processes_list.h"
@@ -44,7 +47,23 @@ TModulePreparation::TModulePreparation(TCrashboxModulesList& list, std::chrono::
     // The core's own thread: no entry in the threads list, never paused by a report.
     TCoreThreadScope coreThread;
     // Without its thread nothing is readied: a report readies what it needs itself.
-    TryStartThread(fThread, [this, firstPause] { Run(firstPause); }, "readying the modules' records");
+    TryStartThread(
+        fThread,
+        [this, firstPause] {
+            // Readying ahead never ends the program (see the header).
+            try {
+                Run(firstPause);
+            } catch (const std::bad_alloc&) {
+                fShort = true;
+                std::fputs("crash reports: the modules' records are not readied ahead (not enough memory); a report "
+                           "reads them itself\n",
+                           stderr);
+            } catch (const std::exception& e) {
+                std::fprintf(stderr, "crash reports: the modules' records are not readied ahead (%s); a report reads them itself\n",
+                             e.what());
+            }
+        },
+        "readying the modules' records");
 }
 
 TModulePreparation::~TModulePreparation()

@@ -24,6 +24,10 @@
 // small), and again after each pass, so that the report's modules and
 // processes tables read only the files loaded or started since.
 //
+// Readying ahead is a saving, never a need: without the memory for it (a
+// program under a tight limit) the thread stops, says so on standard error
+// and leaves what it readied; a report readies the rest itself.
+//
 // Before all of that, the same thread removes the report folders that
 // processes now ended left behind (RemoveAbandonedReportFolders): it is the
 // core's background work at start-up.
@@ -54,6 +58,8 @@ public:
     int Prepared() const { return fPrepared.load(); }
     // Whether a pass over the modules the loader holds now has ended.
     bool UpToDate() const;
+    // Whether it stopped for want of memory.
+    bool RanShortOfMemory() const { return fShort.load(); }
 
     // The pause before the first pass.
     static constexpr std::chrono::milliseconds kFirstPause{500};
@@ -74,6 +80,7 @@ private:
     std::condition_variable fWake;
     std::atomic<bool> fStop{false};
     std::atomic<int> fPrepared{0};
+    std::atomic<bool> fShort{false};
     std::atomic<uint64_t> fPreparedGeneration{~uint64_t(0)};
     std::vector<uintptr_t> fFirst; // the modules readied before the pause
     std::thread fThread;
