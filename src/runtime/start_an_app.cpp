@@ -26,6 +26,7 @@
 
 #include <array>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
 #endif
@@ -223,6 +224,22 @@ void GiveBackFreedMemory()
     // top and every free page below it; both go back now.
     malloc_trim(0);
 #endif
+}
+
+TEndForWantOfMemory::TEndForWantOfMemory(const QString& program)
+    : m_text(QStringLiteral("%1 cannot go on: there is not enough memory. The limit of memory for this user may "
+                            "be reached: close other programs or raise the limit, and start it again.\n")
+                 .arg(program)
+                 .toLocal8Bit()
+                 .toStdString())
+{
+}
+
+void TEndForWantOfMemory::operator()() const noexcept
+{
+    std::fputs(m_text.c_str(), stderr);
+    std::fflush(nullptr);
+    std::_Exit(1);
 }
 
 bool ToolStartup(const TToolStartupOptions& options)

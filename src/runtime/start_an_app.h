@@ -9,6 +9,7 @@
 #include <QStringList>
 
 #include <cstdint>
+#include <string>
 
 namespace cv {
 
@@ -49,6 +50,18 @@ void PrepareMemoryForJobs();
 // heap kept free is handed back to the system, so that a window that made
 // many results holds no more than one showing the last of them.
 void GiveBackFreedMemory();
+// The program's end when it cannot go on for want of memory (a start-up
+// cut short, a window with nothing more to give back): standard error says
+// why and the program ends at once with exit code 1, without the clean-up
+// that would itself need memory. The text is made beforehand, with this.
+class TEndForWantOfMemory {
+public:
+    explicit TEndForWantOfMemory(const QString& program);
+    [[noreturn]] void operator()() const noexcept;
+
+private:
+    std::string m_text;
+};
 // At exit: the window's registration is removed and a closing line logged.
 void ToolShutdown();
 

@@ -831,6 +831,22 @@ bool TMainToolsForm::MergeWith(TCV_Grid* grid)
     return merged;
 }
 
+void TMainToolsForm::DropDataForShortage()
+{
+    // The step was cut off where it stood: what it set for its time is undone.
+    while (QApplication::overrideCursor())
+        QApplication::restoreOverrideCursor();
+    GlobalProgress().Hide();
+    Global_Busy_Dont_Show_Data = false;
+    if (fData) {
+        if (LoggingIsOn())
+            AddToLogFile(QStringLiteral("Not enough memory: the data shown go"));
+        CloseData(true);
+        RefreshDataDisplay();
+    }
+    NotEnoughMemory(QStringLiteral("show the data"));
+}
+
 bool TMainToolsForm::ChooseFileToOpen()
 {
     const QString last = GetLastMainToolFileName(current_tool_var);
