@@ -577,7 +577,7 @@ bool TMainToolsForm::HandleDisplayMenuCommand(int tag, TCV_Grid* grid)
     case kTagNumbersDefault: {
         for (int t = kTagNumbersPercent; t <= kTagNumbersDefault; ++t)
             SetMenuItemChecked(t, t == tag);
-        SetDisplayWordsPerMillion(tag == kTagNumbersDefault ? 0 : uint8_t(tag - kTagNumbersPercent + 2));
+        SetDisplayWordsPerMillion(tag == kTagNumbersDefault ? kNumbersAsCounted : uint8_t(tag - kTagNumbersPercent + kNumbersPercent));
         RefreshMenuChecks();
         if (grid)
             grid->Refresh();
@@ -683,12 +683,14 @@ void TMainToolsForm::RefreshMenuChecks()
         };
         apply(top);
     }
-    // The number-display item of the stored mode.
+    // The number-display item of the stored mode, and the pages' counts shown so.
     const uint8_t numbers = GetDisplayWordsPerMillion();
-    const int numbersTag = numbers >= 2 && numbers <= 4 ? kTagNumbersPercent + numbers - 2 : kTagNumbersDefault;
+    const bool share = numbers >= kNumbersPercent && numbers <= kNumbersPerMillion;
+    const int numbersTag = share ? kTagNumbersPercent + numbers - kNumbersPercent : kTagNumbersDefault;
     if (TDataModuleCorvantis* module = DataModuleCorvantis())
         if (QAction* item = module->ItemOfTag(numbersTag))
             item->setChecked(true);
+    ToolWindowList().SetAllGridsNumberDisplay(share ? TNumberDisplay(numbers) : kNumbersAsCounted);
     AdvOfficeStatusBar1->setVisible(GetMenuItemChecked(kTagStatusBar));
     // The right-click choices may have changed in the controller meanwhile.
     FillGridPopup();
