@@ -236,7 +236,7 @@ int ClustersWindow(const TArguments& a)
     }
     TRoadClock clock;
     clock.Start();
-    grid->HandleGridCommand(42); // Compute > Clusters
+    grid->HandleGridCommand(cv::TMenuCommand::Clusters);
     Settle();
     PrintMeasure(clock.Stop(road.FrequencyPageRows()));
     return road.FrequencyPageRows() > 0 ? 0 : 1;
