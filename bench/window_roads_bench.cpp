@@ -28,8 +28,22 @@
 // that. Last, for each job, the window's figures over the job programs'
 // and the goal: the window within 1.3 times the job's own time and memory.
 //
+// With --index, last, the window's memory after a sequence of jobs (when
+// --texts is given: their word list, sorted by frequency, its word cloud,
+// a detailed consistency list of word lists of the texts in three parts;
+// then the index opened, clusters of 2, 3 and 4 words, each replacing the
+// one before, the index opened again, its relationships, and the index
+// opened once more) beside a fresh window's that has only opened the index:
+// what a result held goes back when it is replaced (the goal: within 1.3
+// times the fresh window's). The memory after each step is shown too.
+//
 //   window_roads_bench --road ROAD ...   one road (wordlist-window,
-//       wordlist-job, clusters-window, clusters-job), in this process.
+//       wordlist-job, clusters-window, clusters-job, memory-after-jobs,
+//       memory-fresh), in this process.
+//
+// Every road runs apart from any session of the suite the user has running:
+// in a runtime folder of the bench's own (its settings buffer, message
+// sockets and controller mutex), on the settings the bench sets.
 
 #include "bench_support.h"
 
@@ -39,6 +53,7 @@
 #include "index/index_files.h"
 #include "model/chosen_files.h"
 #include "runtime/progress.h"
+#include "runtime/start_an_app.h"
 #include "suite/controller_codes.h"
 #include "suite/cv_globals.h"
 #include "suite/cvbuf.h"
@@ -49,13 +64,17 @@
 #include "suite/window_messages.h"
 #include "ui/framework/tool_pages.h"
 #include "ui/wordlist/command_choices.h"
+#include "ui/wordlist/job_choices.h"
+#include "ui/wordlist/views/word_cloud_window.h"
 #include "ui/wordlist/wordlist_main.h"
 #include "wordlist/word_list.h"
 #include "wordlist/wordlist_holder.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QProcess>
+#include <QTemporaryDir>
 
 #include <sys/resource.h>
 
@@ -64,6 +83,7 @@
 #include <cstdio>
 #include <memory>
 #include <optional>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -72,6 +92,7 @@ constexpr const char* kUsage =
     "usage: window_roads_bench [--texts FOLDER] [--index BASE [--clusters N] [--min-freq F]] [--runs N]\n"
     "       window_roads_bench --road wordlist-window|wordlist-job --texts FOLDER\n"
     "       window_roads_bench --road clusters-window|clusters-job --index BASE [--clusters N] [--min-freq F]\n"
+    "       window_roads_bench --road memory-after-jobs|memory-fresh --index BASE [--texts FOLDER] [--min-freq F]\n"
     "  N of --clusters: 2 to 12; at least one of --texts and --index\n";
 
 constexpr double kGoal = 1.3;
@@ -92,6 +113,7 @@ struct TMeasure {
     long beforeKb = 0;   // the process before the request
     long peakKb = 0;     // its peak during the job
     long long rows = 0;  // rows of the result
+    std::vector<std::pair<QString, long>> steps; // memory after each step of a sequence (KB)
     long OwnKb() const { return std::max(0L, peakKb - beforeKb); }
 };
 
@@ -263,8 +285,142 @@ int ClustersJob(const TArguments& a)
     return ok ? 0 : 1;
 }
 
+// The index named in the start-up/open file record, opened in the window.
+bool OpenIndexInWindow(cv::TFormWordList& window, const QString& base)
+{
+    cv::TCVStored_File_rec& rec = cv::StartupOpenFileRec();
+    rec.Clear();
+    rec.FileName = cv::IndexFileName(base, cv::TIndexFileKind::Tokens);
+    rec.ListType = cv::kListIndexWordList;
+    if ((window.OpenIndexDocument() & 0xFF) == 0) {
+        std::fprintf(stderr, "cannot open the index %s\n", qPrintable(base));
+        return false;
+    }
+    Settle();
+    return true;
+}
+
+void PrintMemory()
+{
+    std::printf("memory\t%ld\n", cvbench::CurrentRssKb());
+    std::fflush(stdout);
+}
+
+// The process's memory after a step of the sequence, for the parent to show.
+void PrintStep(const char* step)
+{
+    std::printf("step\t%s\t%ld\n", step, cvbench::CurrentRssKb());
+    std::fflush(stdout);
+}
+
+// The word cloud of the list on the current page, drawn and closed again.
+void CloudOfCurrentPage()
+{
+    cv::TCV_Grid* grid = cv::ToolWindowList().CurrentGrid();
+    if (!grid || !grid->List())
+        return;
+    if (cv::TFormWordCloud* cloud = cv::ShowWordCloud(grid->window(), *grid->List(), QStringLiteral("cloud")))
+        cloud->close();
+    Settle();
+}
+
+// Word lists of the texts in three parts, saved into `folder`, for a detailed
+// consistency list; their files.
+QStringList PartLists(const QStringList& texts, const QString& folder)
+{
+    QStringList files;
+    for (int part = 0; part < 3; ++part) {
+        cv::TCVFileDetails chosen(true, cvbench::tellUnchosen);
+        for (int i = part; i < texts.size(); i += 3)
+            chosen.ToolAddAFile(texts[i]);
+        cv::T_WholeWordlistHolder doc(cv::kListWordList, nullptr, nullptr, false, false);
+        int32_t converted = 0;
+        const QString file = QDir(folder).filePath(QStringLiteral("part%1.lst").arg(part + 1));
+        if (chosen.FileCount() > 0 && doc.MakeWordlist(chosen, 0, converted, cv::kListWordList) && doc.SaveToFile(file))
+            files << file;
+    }
+    return files;
+}
+
+// The window after a sequence of jobs, the index opened again at the end.
+int MemoryAfterJobs(const TArguments& a)
+{
+    // Results are replaced without the question whether to save them.
+    cv::TGeneralSettingsRec g = cv::GetGeneralSettings();
+    g.SetAskWhetherToSaveModifiedData(false);
+    cv::SetGeneralSettings(g);
+    TWindowRoad road;
+    cv::TFixedJobChoices jobs;
+    road.window->SetJobChoices(&jobs);
+    QTemporaryDir lists;
+    if (!a.texts.isEmpty()) {
+        const cvbench::TFoundTexts found = cvbench::findTexts({a.texts});
+        if (!cvbench::haveTexts(found, {a.texts}))
+            return 1;
+        for (const QString& f : found.files)
+            road.window->ChosenTexts->ToolAddAFile(f);
+        cv::PostMessage(road.window->WindowHandle(), cv::kMsgMakeList, 0, cv::kListWordList);
+        Settle();
+        PrintStep("word list");
+        // Sorted by frequency on its alphabetical page, then its cloud.
+        road.window->ActivatePage(road.window->AdvOfficePageAlph);
+        road.window->SortGridColumn(road.window->CVGridAlph, cv::TCVWordList::kColFreq);
+        Settle();
+        PrintStep("sort by frequency");
+        CloudOfCurrentPage();
+        PrintStep("word cloud");
+        // A detailed consistency list of the texts' three parts.
+        jobs.consistencyFiles = PartLists(found.files, lists.path());
+        cv::PostMessage(road.window->WindowHandle(), cv::kMsgMakeList, 0, cv::kListDetailedConsistency);
+        Settle();
+        PrintStep("consistency list");
+    }
+    if (!OpenIndexInWindow(*road.window, a.index))
+        return 1;
+    PrintStep("index");
+    for (int size = 2; size <= 4; ++size) {
+        TArguments sized = a;
+        sized.clusterSize = size;
+        ClusterSettings(sized);
+        road.window->ActivatePage(road.window->AdvOfficePageIndexFreq);
+        Settle();
+        if (cv::TCV_Grid* grid = cv::ToolWindowList().CurrentGrid())
+            grid->HandleGridCommand(cv::TMenuCommand::Clusters);
+        Settle();
+        PrintStep(size == 2 ? "2-word clusters" : size == 3 ? "3-word clusters" : "4-word clusters");
+    }
+    if (!OpenIndexInWindow(*road.window, a.index))
+        return 1;
+    // Relationships of every word of the index.
+    road.window->ActivatePage(road.window->AdvOfficePageIndexAlph);
+    Settle();
+    if (cv::TCV_Grid* grid = cv::ToolWindowList().CurrentGrid())
+        grid->HandleGridCommand(cv::TMenuCommand::Relationships);
+    Settle();
+    PrintStep("relationships");
+    if (!OpenIndexInWindow(*road.window, a.index))
+        return 1;
+    road.window->SetJobChoices(nullptr);
+    PrintMemory();
+    return 0;
+}
+
+// A fresh window that has only opened the index.
+int MemoryFresh(const TArguments& a)
+{
+    TWindowRoad road;
+    if (!OpenIndexInWindow(*road.window, a.index))
+        return 1;
+    PrintMemory();
+    return 0;
+}
+
 int RunRoad(const TArguments& a)
 {
+    if (a.road == QLatin1String("memory-after-jobs"))
+        return MemoryAfterJobs(a);
+    if (a.road == QLatin1String("memory-fresh"))
+        return MemoryFresh(a);
     if (a.road == QLatin1String("wordlist-window"))
         return WordListWindow(a);
     if (a.road == QLatin1String("wordlist-job"))
@@ -280,9 +436,9 @@ int RunRoad(const TArguments& a)
 std::optional<TMeasure> RunChild(const QString& road, const TArguments& a)
 {
     QStringList args{QStringLiteral("--road"), road};
-    if (road.startsWith(QLatin1String("wordlist")))
+    if (road.startsWith(QLatin1String("wordlist")) || (road.startsWith(QLatin1String("memory")) && !a.texts.isEmpty()))
         args << QStringLiteral("--texts") << a.texts;
-    else
+    if (!road.startsWith(QLatin1String("wordlist")))
         args << QStringLiteral("--index") << a.index << QStringLiteral("--clusters") << QString::number(a.clusterSize)
              << QStringLiteral("--min-freq") << QString::number(a.minFreq);
     QProcess child;
@@ -296,10 +452,19 @@ std::optional<TMeasure> RunChild(const QString& road, const TArguments& a)
         std::fprintf(stderr, "the road %s failed (exit code %d)\n", qPrintable(road), child.exitCode());
         return std::nullopt;
     }
+    std::vector<std::pair<QString, long>> steps;
     for (const QByteArray& line : child.readAllStandardOutput().split('\n')) {
         const QList<QByteArray> f = line.split('\t');
         if (f.size() == 6 && f[0] == "measured")
             return TMeasure{f[1].toDouble(), f[2].toDouble(), f[3].toLong(), f[4].toLong(), f[5].toLongLong()};
+        if (f.size() == 3 && f[0] == "step")
+            steps.emplace_back(QString::fromUtf8(f[1]), f[2].toLong());
+        if (f.size() == 2 && f[0] == "memory") {
+            TMeasure m;
+            m.peakKb = f[1].toLong();
+            m.steps = std::move(steps);
+            return m;
+        }
     }
     std::fprintf(stderr, "the road %s printed no measure\n", qPrintable(road));
     return std::nullopt;
@@ -347,8 +512,43 @@ bool CompareRoads(const QString& job, const QString& title, const TArguments& a)
 
 } // namespace
 
+// The window's memory after a sequence of jobs beside a fresh window's; false when either failed.
+bool CompareMemory(const TArguments& a)
+{
+    const std::optional<TMeasure> after = RunChild(QStringLiteral("memory-after-jobs"), a);
+    const std::optional<TMeasure> fresh = RunChild(QStringLiteral("memory-fresh"), a);
+    if (!after || !fresh)
+        return false;
+    const double ratio = double(after->peakKb) / double(std::max(1L, fresh->peakKb));
+    std::printf("memory of the window showing the index %s\n", qPrintable(a.index));
+    for (const auto& [step, kb] : after->steps)
+        std::printf("  after the %s: %ld MB\n", qPrintable(step), kb / 1024);
+    std::printf("  after %s2-, 3- and 4-word clusters and relationships, the index opened again: %ld MB\n",
+                a.texts.isEmpty() ? "" : "a word list, its sort and cloud, a consistency list, ", after->peakKb / 1024);
+    std::printf("  a fresh window: %ld MB\n", fresh->peakKb / 1024);
+    std::printf("goal\tmemory after jobs within %.1f times a fresh window's (%.2f): %s\n", kGoal, ratio,
+                ratio <= kGoal ? "met" : "NOT MET");
+    std::fflush(stdout);
+    return true;
+}
+
 int main(int argc, char** argv)
 {
+    // Apart from any session of the suite the user runs: a runtime folder of
+    // the bench's own (children inherit it), where the settings buffer, the
+    // message sockets and the controller's mutex are looked for.
+    std::optional<QTemporaryDir> runtime;
+    if (qEnvironmentVariable("CV_BENCH_RUNTIME").isEmpty()) {
+        runtime.emplace();
+        if (!runtime->isValid()) {
+            std::fprintf(stderr, "cannot make a runtime folder: %s\n", qPrintable(runtime->errorString()));
+            return 1;
+        }
+        qputenv("XDG_RUNTIME_DIR", runtime->path().toLocal8Bit());
+        qputenv("CV_BENCH_RUNTIME", runtime->path().toLocal8Bit());
+        for (const char* name : {"CV_SETTINGS_BUFFER", "CV_MESSAGE_SOCKET_DIR", "CV_MUTEX_NAME"})
+            qunsetenv(name);
+    }
     TArguments a;
     if (cvbench::HelpAsked(cvbench::Arguments(argc, argv), kUsage))
         return 0;
@@ -377,8 +577,10 @@ int main(int argc, char** argv)
     return cvbench::RunJob(QStringLiteral("make the lists on every road"), [&]() -> int {
 
         if (!a.road.isEmpty()) {
+            // The memory settings the programs start with (the window's and the job programs').
+            cv::PrepareMemoryForJobs();
             std::unique_ptr<QCoreApplication> app;
-            if (a.road.endsWith(QLatin1String("-window")))
+            if (a.road.endsWith(QLatin1String("-window")) || a.road.startsWith(QLatin1String("memory-")))
                 app = std::make_unique<QApplication>(argc, argv);
             else
                 app = std::make_unique<QCoreApplication>(argc, argv);
@@ -394,6 +596,8 @@ int main(int argc, char** argv)
                               QStringLiteral("%1-word clusters (min. frequency %2) of %3").arg(a.clusterSize).arg(a.minFreq).arg(a.index),
                               a) &&
                  ok;
+        if (!a.index.isEmpty())
+            ok = CompareMemory(a) && ok;
         return ok ? 0 : 1;
     });
 }

@@ -11,6 +11,7 @@
 #include "controller/controller_ini.h"
 
 #include "gui/file_dialogs.h"
+#include "runtime/painting_threads.h"
 #include "suite/controller_codes.h"
 #include "suite/cvbuf.h"
 #include "suite/my_types.h"
@@ -68,6 +69,11 @@ int main(int argc, char** argv)
     // Closing one of its windows does not end the controller.
     QApplication::setQuitOnLastWindowClosed(false);
     QApplication::setApplicationName(QStringLiteral("corvantis-controller"));
+    // Its windows are drawn by Qt's pool threads: they are started now or
+    // the controller says it cannot start (it would hang drawing).
+    const cv::TPaintingThreads painting = cv::PreparePaintingThreads();
+    if (!cv::CanDrawOrSayWhy(painting, QApplication::applicationName()))
+        return 1;
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Controller of the Corvantis tools"));
@@ -114,13 +120,19 @@ int main(int argc, char** argv)
     options.readStdin = !parser.isSet(noStdin);
 
     cv::InstallQuitOnTerminationSignals();
-    // The settings windows' Browse buttons.
-    cv::TQtFileDialogService fileDialogs;
-    cv::TFileDialogServiceGuard fileDialogGuard(&fileDialogs);
-    cv::TController controller(options);
-    QString error;
-    if (!controller.Start(&error))
-        return fail(QStringLiteral("The controller cannot start: %1").arg(error));
-    controller.SetMenuCommands(cv::MenuCommandsForCustomising());
-    return app.exec();
+    int result = 0;
+    {
+        // The settings windows' Browse buttons.
+        cv::TQtFileDialogService fileDialogs;
+        cv::TFileDialogServiceGuard fileDialogGuard(&fileDialogs);
+        cv::TController controller(options);
+        QString error;
+        if (!controller.Start(&error))
+            return fail(QStringLiteral("The controller cannot start: %1").arg(error));
+        controller.SetMenuCommands(cv::MenuCommandsForCustomising());
+        result = app.exec();
+    }
+    if (painting.poolHoldsARefusedThread)
+        cv::EndWithoutWaitingForThePool(result);
+    return result;
 }

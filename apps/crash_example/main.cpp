@@ -23,6 +23,8 @@
 //   --no-descriptors             every file descriptor is taken before the fault
 //   --no-threads                 no new thread can start from before the fault
 //   --no-threads-at-start        nor from before the component starts
+//   --no-threads-in-report       nor from the program's exception event on
+//                                (the report's own thread is running then)
 //   --core-off                   the component starts switched off
 //   --no-crashbox                the component is not started at all
 //   --sleeper MS                 another thread sleeps MS milliseconds in one
@@ -105,7 +107,7 @@ struct TArguments {
     std::string smtp, to, http, options, faultInEvent;
     std::optional<int> freeze, sleeper, waiters;
     bool catchHandled = false, secondFault = false, windowFault = false, twoThreads = false, coreOff = false, noCrashbox = false, timing = false;
-    bool noDescriptors = false, prepared = false, noThreads = false, noThreadsAtStart = false;
+    bool noDescriptors = false, prepared = false, noThreads = false, noThreadsAtStart = false, noThreadsInReport = false;
 };
 
 void PrintUsage(std::FILE* to)
@@ -130,6 +132,7 @@ void PrintUsage(std::FILE* to)
                "                               recv with a receive timeout, in sigtimedwait\n"
                "  --no-threads                no thread can be started from just before the fault\n"
                "  --no-threads-at-start       no thread can be started from the program's start\n"
+               "  --no-threads-in-report      no thread can be started from the program's exception event on\n"
                "For the benchmark: --timing, --prepared (docs/crash-example.md).\n"
                "Reports sent by HTTPS do not check the web server's certificate; reports sent by\n"
                "SMTP go without TLS (the report and the password in clear).\n",
@@ -205,6 +208,8 @@ TArguments ParseArguments(int argc, char** argv)
             a.noThreads = true;
         else if (option == "--no-threads-at-start")
             a.noThreadsAtStart = true;
+        else if (option == "--no-threads-in-report")
+            a.noThreadsInReport = true;
         else if (option == "--core-off")
             a.coreOff = true;
         else if (option == "--no-crashbox")
@@ -576,8 +581,10 @@ int main(int argc, char** argv)
         if (action == cv::caShowing && args.windowFault)
             QTimer::singleShot(300, [] { FaultWindowThread(); });
     };
-    if (!args.faultInEvent.empty() || args.secondFault)
+    if (!args.faultInEvent.empty() || args.secondFault || args.noThreadsInReport)
         notifier.OnExceptionNotify = [&args](cv::TCrashboxExceptionRecord&, bool&) {
+            if (args.noThreadsInReport && !crashexample::ForbidNewThreads())
+                std::fprintf(stderr, "crash_example: the system does not let thread creation be refused\n");
             if (args.secondFault) {
                 std::thread(FaultSecondThread).detach();
                 std::this_thread::sleep_for(std::chrono::milliseconds(300));

@@ -40,6 +40,7 @@
 #include "gui/file_dialogs.h"
 #include "gui/qt_dialog_service.h"
 #include "gui/speech.h"
+#include "runtime/painting_threads.h"
 #include "runtime/start_an_app.h"
 #include "suite/dialogs.h"
 #include "suite/file_system.h"
@@ -106,6 +107,12 @@ int main(int argc, char** argv)
     bool quitDelayOk = false;
     const int quitAfterStartMs = qEnvironmentVariableIntValue("CV_QUIT_AFTER_START_MS", &quitDelayOk);
     const bool unattended = quitDelayOk && quitAfterStartMs >= 0;
+
+    // Qt's drawing gets its threads before anything is drawn; without one
+    // the window could not be drawn (nor a message box): standard error says so.
+    const cv::TPaintingThreads painting = cv::PreparePaintingThreads();
+    if (!cv::CanDrawOrSayWhy(painting, QCoreApplication::applicationName()))
+        return 1;
 
     // Messages on screen, except in an unattended run.
     cv::TQtDialogService dialogs;
@@ -191,5 +198,7 @@ int main(int argc, char** argv)
     }
     cv::ToolShutdown();
     cv::DoneExceptionHandlingUnit();
+    if (painting.poolHoldsARefusedThread)
+        cv::EndWithoutWaitingForThePool(result);
     return result;
 }

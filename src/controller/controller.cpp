@@ -14,12 +14,14 @@
 #include "suite/private_files.h"
 #include "suite/text_settings.h"
 #include "suite/window_messages.h"
+#include "suite/window_placement.h"
 
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
+#include <QScreen>
 #include <QSocketNotifier>
 #include <QTextStream>
 #include <QTimer>
@@ -64,6 +66,7 @@ QString DescribeControllerCode(uint16_t code)
     case kCodeHasData: return QStringLiteral("data state: data");
     case kCodeNewWithData: return QStringLiteral("new while holding data");
     case kCodeSettingsChangedInTool: return QStringLiteral("settings changed in the tool");
+    case kCodeAskingWindowCentre: return QStringLiteral("the asking window's centre");
     case kCodeSettingsColours: return QStringLiteral("settings: colours");
     case kCodeSettingsFont: return QStringLiteral("settings: font");
     case kCodeSettingsFolders: return QStringLiteral("settings: folders");
@@ -279,14 +282,19 @@ void TController::OnMessage(uint32_t msg, uint64_t wparam, int64_t lparam)
         Log(QStringLiteral("1025 from tool %1 (%2): %3 [%4]").arg(tool).arg(Tool_Name(tool), DescribeControllerCode(code)).arg(code));
         // The commands a user can give only through the controller's windows.
         const TWindowHandle asking = TWindowHandle(lparam);
+        std::optional<QPoint> over;
+        if (const auto at = m_askingCentres.find(tool); at != m_askingCentres.end()) {
+            over = at->second;
+            m_askingCentres.erase(at);
+        }
         if (code == kCodeChooseTexts)
-            ShowTextChooser(tool, asking);
+            ShowTextChooser(tool, asking, over);
         else if (IsSettingsWindowCode(code))
-            ShowSettingsWindow(code, tool, asking);
+            ShowSettingsWindow(code, tool, asking, over);
         else if (code == kCodeSettingsCustomise)
-            ShowCustomiseWindow(tool);
+            ShowCustomiseWindow(tool, over);
         else if (code == kCodeAboutAndMemory)
-            ShowAboutWindow();
+            ShowAboutWindow(over);
         else if (code == kCodeNewWithData)
             StartNewToolInstance(tool, TWindowHandle(lparam));
         else if (code == kCodeSettingsChangedInTool)
@@ -301,6 +309,8 @@ void TController::OnMessage(uint32_t msg, uint64_t wparam, int64_t lparam)
                 .arg(lparam));
         if (CodeOfWParam(wparam) == kCodeLanguageChosen)
             LanguageChosen(int(lparam), ToolOfWParam(wparam));
+        else if (CodeOfWParam(wparam) == kCodeAskingWindowCentre)
+            m_askingCentres[ToolOfWParam(wparam)] = UnpackScreenPoint(lparam);
         break;
     default:
         Log(QStringLiteral("message %1 (WParam %2, LParam %3)").arg(msg).arg(wparam).arg(lparam));
@@ -310,10 +320,19 @@ void TController::OnMessage(uint32_t msg, uint64_t wparam, int64_t lparam)
 
 namespace {
 
-// A window of the controller comes up in front of the tool that asked.
-void Present(QWidget* w)
+// A window of the controller comes up in front of the tool that asked,
+// over that window when its place is known.
+void Present(QWidget* w, std::optional<QPoint> over)
 {
     w->setAttribute(Qt::WA_DeleteOnClose);
+    if (over) {
+        const QScreen* screen = QGuiApplication::screenAt(*over);
+        if (!screen)
+            screen = QGuiApplication::primaryScreen();
+        const QSize size = w->testAttribute(Qt::WA_Resized) ? w->size() : w->sizeHint();
+        if (screen)
+            w->setGeometry(NewWindowRect(screen->availableGeometry(), size, w->minimumSize(), over));
+    }
     w->show();
     w->raise();
     w->activateWindow();
@@ -344,7 +363,7 @@ std::vector<uint8_t> TController::RegisteredTools() const
     return tools;
 }
 
-void TController::ShowTextChooser(uint8_t tool, TWindowHandle asking)
+void TController::ShowTextChooser(uint8_t tool, TWindowHandle asking, std::optional<QPoint> over)
 {
     if (m_chooser && m_chooser->Tool() != tool)
         m_chooser->close();
@@ -358,34 +377,34 @@ void TController::ShowTextChooser(uint8_t tool, TWindowHandle asking)
             SendCode(kCodeReReadChosenTexts, tool, asking);
         };
     }
-    Present(m_chooser);
+    Present(m_chooser, over);
 }
 
-void TController::ShowSettingsWindow(uint16_t code, uint8_t tool, TWindowHandle asking)
+void TController::ShowSettingsWindow(uint16_t code, uint8_t tool, TWindowHandle asking, std::optional<QPoint> over)
 {
     (void)asking; // stored settings reach every tool window
     if (m_settings)
         m_settings->close();
     m_settings = new TControllerSettingsWindow(SettingsWindowTitle(code, tool), SettingKeysOfCommand(code, tool));
     m_settings->OnStored = [this, code, tool] { SettingsStored(code, tool); };
-    Present(m_settings);
+    Present(m_settings, over);
 }
 
-void TController::ShowCustomiseWindow(uint8_t tool)
+void TController::ShowCustomiseWindow(uint8_t tool, std::optional<QPoint> over)
 {
     if (m_customise)
         m_customise->close();
     m_customise = new TControllerCustomiseWindow(m_menuCommands ? *m_menuCommands : TMenuCommandsOfTools{});
     m_customise->OnStored = [this, tool] { SettingsStored(kCodeSettingsCustomise, tool); };
-    Present(m_customise);
+    Present(m_customise, over);
 }
 
-void TController::ShowAboutWindow()
+void TController::ShowAboutWindow(std::optional<QPoint> over)
 {
     if (!m_about)
         m_about = new TControllerAboutWindow;
     m_about->Refresh();
-    Present(m_about);
+    Present(m_about, over);
 }
 
 void TController::KeepSettings()

@@ -21,13 +21,16 @@
 // program takes or clears its place in the buffer it registers again.
 
 #include <QObject>
+#include <QPoint>
 #include <QString>
 #include <QStringList>
 
 #include <QPointer>
 
 #include <functional>
+#include <map>
 #include <memory>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -78,10 +81,12 @@ public:
     // --- the windows a tool asks for ---
     // `asking`: the tool window that asked (0: the tool's active window);
     // what the window leads to goes to that window.
-    void ShowTextChooser(uint8_t tool, TWindowHandle asking = 0);
-    void ShowSettingsWindow(uint16_t code, uint8_t tool, TWindowHandle asking = 0);
-    void ShowCustomiseWindow(uint8_t tool);
-    void ShowAboutWindow();
+    // `over`: the centre of the asking window on the screen, which the
+    // window comes up over (when not given, where the window system puts it).
+    void ShowTextChooser(uint8_t tool, TWindowHandle asking = 0, std::optional<QPoint> over = {});
+    void ShowSettingsWindow(uint16_t code, uint8_t tool, TWindowHandle asking = 0, std::optional<QPoint> over = {});
+    void ShowCustomiseWindow(uint8_t tool, std::optional<QPoint> over = {});
+    void ShowAboutWindow(std::optional<QPoint> over = {});
     // The windows open now (null when none).
     TTextChooser* TextChooser() const;
     TControllerSettingsWindow* SettingsWindow() const;
@@ -134,6 +139,9 @@ private:
     QSocketNotifier* m_stdin = nullptr;
     QByteArray m_stdinPending;
     int m_lastTool = -1;
+    // Per tool, the centre of the window that asks next (code 4611 comes
+    // before the command that opens a window).
+    std::map<uint8_t, QPoint> m_askingCentres;
     bool m_finished = false;
     QPointer<TTextChooser> m_chooser;
     QPointer<TControllerSettingsWindow> m_settings;

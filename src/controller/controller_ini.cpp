@@ -5,6 +5,7 @@
 #include "runtime/language_list.h"
 #include "suite/cvbuf.h"
 #include "suite/my_types.h"
+#include "suite/wdef.h"
 
 #include <QColor>
 #include <QDir>
@@ -345,35 +346,63 @@ const std::vector<TSettingKey>& keyTable()
         wc.Int("MinFontSize", "Smallest font size of a word (points)", 6, 70, [](auto& r) { return int64_t(r.MinFontSize()); },
                [](auto& r, int64_t v) { r.SetMinFontSize(int32_t(v)); });
 
+        // Settings a tool keeps for itself: a file name, and a switch.
+        const auto fileKey = [&k](const QString& key, const QString& caption, std::function<QString()> get,
+                                  std::function<void(const QString&)> set) {
+            TSettingKey file;
+            file.key = key;
+            file.caption = caption;
+            file.kind = TSettingKind::File;
+            file.get = std::move(get);
+            file.set = [set = std::move(set)](const QString& v) {
+                set(v);
+                return true;
+            };
+            k.push_back(std::move(file));
+        };
+        const auto boolKey = [&k](const QString& key, const QString& caption, std::function<bool()> get,
+                                  std::function<void(bool)> set) {
+            TSettingKey on;
+            on.key = key;
+            on.caption = caption;
+            on.kind = TSettingKind::Bool;
+            on.get = [get = std::move(get)] { return boolText(get()); };
+            on.set = [set = std::move(set)](const QString& v) {
+                bool b = false;
+                if (!parseBool(v, &b))
+                    return false;
+                set(b);
+                return true;
+            };
+            k.push_back(std::move(on));
+        };
+
         // Lemmatiser lists of the three tools that use them.
         static const char* const kKinds[] = {"Lemma", "Match", "Stop", "Relation"};
         for (uint8_t tool : {kToolWordList, kToolConcordance, kToolKeyWords}) {
             for (uint8_t kind = 0; kind < 4; ++kind) {
                 const QString name = QString::fromLatin1(kKinds[kind]);
-                TSettingKey file;
-                file.key = QStringLiteral("Lists/%1File%2").arg(name).arg(tool);
-                file.caption = QStringLiteral("%1 list file of %2").arg(name, Tool_Name(tool));
-                file.kind = TSettingKind::File;
-                file.get = [=] { return GetLemmaMatchStopFilename(tool, kind); };
-                file.set = [=](const QString& v) {
-                    SetLemmaMatchStopFilename(tool, kind, v);
-                    return true;
-                };
-                k.push_back(std::move(file));
-                TSettingKey wanted;
-                wanted.key = QStringLiteral("Lists/%1Wanted%2").arg(name).arg(tool);
-                wanted.caption = QStringLiteral("%1 uses its %2 list").arg(Tool_Name(tool), name.toLower());
-                wanted.kind = TSettingKind::Bool;
-                wanted.get = [=] { return boolText(GetLemmaMatchStopWanted(tool, kind)); };
-                wanted.set = [=](const QString& v) {
-                    bool b = false;
-                    if (!parseBool(v, &b))
-                        return false;
-                    SetLemmaMatchStopWanted(tool, kind, b);
-                    return true;
-                };
-                k.push_back(std::move(wanted));
+                fileKey(QStringLiteral("Lists/%1File%2").arg(name).arg(tool),
+                        QStringLiteral("%1 list file of %2").arg(name, Tool_Name(tool)),
+                        [=] { return GetLemmaMatchStopFilename(tool, kind); },
+                        [=](const QString& v) { SetLemmaMatchStopFilename(tool, kind, v); });
+                boolKey(QStringLiteral("Lists/%1Wanted%2").arg(name).arg(tool),
+                        QStringLiteral("%1 uses its %2 list").arg(Tool_Name(tool), name.toLower()),
+                        [=] { return GetLemmaMatchStopWanted(tool, kind); },
+                        [=](bool b) { SetLemmaMatchStopWanted(tool, kind, b); });
             }
+        }
+
+        // The user plug-in of the tools that call one (docs/word-filter-plugin.md,
+        // docs/concordance-line-plugin.md): its file, and whether it is used.
+        for (uint8_t tool : {kToolWordList, kToolConcordance}) {
+            boolKey(QStringLiteral("Plugins/UseUserPlugin%1").arg(tool),
+                    QStringLiteral("%1: use the user plug-in").arg(Tool_Name(tool)),
+                    [=] { return GetUseUserFilter(tool); }, [=](bool b) { SetUseUserFilter(tool, b); });
+            fileKey(QStringLiteral("Plugins/UserPluginFile%1").arg(tool),
+                    QStringLiteral("%1: user plug-in file (a shared library)").arg(Tool_Name(tool)),
+                    [=] { return GetUserDLLFileName(tool); },
+                    [=](const QString& v) { SetUserDLLFileName(tool, v.trimmed()); });
         }
 
         // What Customise chose lives in the buffer, which every start
@@ -390,6 +419,16 @@ const std::vector<TSettingKey>& keyTable()
                  &MenuShortcutsText, &SetMenuShortcutsFromText);
         menusKey("RightClick", "Menu commands offered when a list is right-clicked, by number (empty: the usual ones)",
                  &RightClickCommandsText, &SetRightClickCommandsFromText);
+        // The index the wizard made or added to last, offered again by it.
+        TSettingKey lastIndex;
+        lastIndex.key = QStringLiteral("Recent/Index");
+        lastIndex.caption = QStringLiteral("The index the start wizard made last (offered again)");
+        lastIndex.get = [] { return GetLastUsedFile(kListIndexWordList); };
+        lastIndex.set = [](const QString& v) {
+            SetLastUsedFile(kListIndexWordList, v.trimmed());
+            return true;
+        };
+        k.push_back(std::move(lastIndex));
         return k;
     }();
     return keys;
@@ -479,14 +518,18 @@ QStringList SettingKeysOfCommand(uint16_t code, uint8_t tool)
         keys.removeIf([](const QString& k) { return !FindSettingKey(k); });
         return keys;
     }
-    case kCodeSettingsOfTool:
+    case kCodeSettingsOfTool: {
+        // A tool that calls a user plug-in names it among its own settings.
+        const QStringList plugin = {QStringLiteral("Plugins/UseUserPlugin%1").arg(tool),
+                                    QStringLiteral("Plugins/UserPluginFile%1").arg(tool)};
         if (tool == kToolWordList)
-            return section(QStringLiteral("WordList")) + section(QStringLiteral("KeyWords"));
+            return section(QStringLiteral("WordList")) + section(QStringLiteral("KeyWords")) + plugin;
         if (tool == kToolKeyWords)
             return section(QStringLiteral("KeyWords"));
         if (tool == kToolConcordance)
-            return section(QStringLiteral("Concordance"));
+            return section(QStringLiteral("Concordance")) + plugin;
         return section(QStringLiteral("Suite"));
+    }
     case kCodeSettingsIndex:
         return section(QStringLiteral("Index"));
     default:

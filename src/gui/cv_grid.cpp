@@ -326,7 +326,7 @@ TCV_Base_Grid::TCV_Base_Grid(QWidget* parent)
     m_view->setWordWrap(false);
     // Column 0 of every list is the row number: the view needs no row header.
     m_view->verticalHeader()->hide();
-    m_view->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    SetRowResizeMode(QHeaderView::Fixed);
     m_view->verticalHeader()->setDefaultSectionSize(24);
     m_view->horizontalHeader()->setSectionsClickable(true);
     m_view->horizontalHeader()->setSortIndicatorShown(false);
@@ -379,6 +379,7 @@ void TCV_Base_Grid::SetList(TCVBaseDataClass* list, int displayKind)
     m_proxy->sort(-1);
     const bool another = list != m_model->List() || displayKind != m_model->DisplayKind();
     m_model->SetList(list, displayKind);
+    FitRowHeaderToRows(m_model->rowCount());
     if (list && another)
         FitColumnWidths();
     // A list that carries a layout of its columns is shown with it.
@@ -388,6 +389,31 @@ void TCV_Base_Grid::SetList(TCVBaseDataClass* list, int displayKind)
             if (list->ColumnPixelWidth(c) > 0)
                 SetColWidths(c, list->ColumnPixelWidth(c));
         }
+}
+
+void TCV_Base_Grid::SetRowResizeMode(QHeaderView::ResizeMode mode)
+{
+    m_rowResizeMode = mode;
+    m_view->verticalHeader()->setSectionResizeMode(mode);
+}
+
+void TCV_Base_Grid::FitRowHeaderToRows(int rows)
+{
+    // Below this the room kept is not worth a new header.
+    constexpr int kRowsWorthGivingBack = 1 << 16;
+    if (m_rowHeaderPeak >= kRowsWorthGivingBack && rows < m_rowHeaderPeak / 4) {
+        const QHeaderView* old = m_view->verticalHeader();
+        auto* fresh = new QHeaderView(Qt::Vertical, m_view);
+        fresh->setVisible(!old->isHidden());
+        fresh->setSectionResizeMode(m_rowResizeMode);
+        fresh->setMinimumSectionSize(old->minimumSectionSize());
+        fresh->setDefaultSectionSize(old->defaultSectionSize());
+        fresh->setFont(old->font());
+        // The view lets go of the old header (and of its room) itself.
+        m_view->setVerticalHeader(fresh);
+        m_rowHeaderPeak = 0;
+    }
+    m_rowHeaderPeak = std::max(m_rowHeaderPeak, rows);
 }
 
 int TCV_Base_Grid::FittedColumnWidth(int column, int sampleRows) const
@@ -1002,8 +1028,7 @@ void TCV_Grid::SetGridOptions(uint32_t options)
 {
     GridOptions = options;
     View()->setShowGrid((options & kGridOptionVerticalLines) != 0);
-    View()->verticalHeader()->setSectionResizeMode((options & kGridOptionRowResizing) ? QHeaderView::Interactive
-                                                                                       : QHeaderView::Fixed);
+    SetRowResizeMode((options & kGridOptionRowResizing) ? QHeaderView::Interactive : QHeaderView::Fixed);
 }
 
 void TCV_Grid::SetLinesPerRow(int lines)

@@ -20,6 +20,7 @@
 
 #include <QAbstractTableModel>
 #include <QCollator>
+#include <QHeaderView>
 #include <QPointer>
 #include <QRegularExpression>
 #include <QSortFilterProxyModel>
@@ -291,6 +292,8 @@ public:
     TCVGridEvents Events;
 
     QTableView* View() const { return m_view; }
+    // Whether the user may drag rows to other heights (Interactive) or not (Fixed).
+    void SetRowResizeMode(QHeaderView::ResizeMode mode);
     TCVGridModel* Model() const { return m_model; }
     TCVGridProxy* Proxy() const { return m_proxy; }
 
@@ -314,6 +317,10 @@ protected:
 
 private:
     void HeaderClicked(int column);
+    // The rows' header keeps room for the most rows it ever had (Qt's lists
+    // keep their capacity when emptied): after a list of many rows it is
+    // made anew for one of far fewer, with the same settings.
+    void FitRowHeaderToRows(int rows);
     int ViewRowOfGridRow(int row) const;
     int GridRowOfViewRow(int viewRow) const { return viewRow + 1; }
 
@@ -326,6 +333,8 @@ private:
     bool m_obscuredWarned = false;
     int m_savedTopRow = 1;
     int m_savedRow = 1;
+    int m_rowHeaderPeak = 0; // the most rows the rows' header has had room for
+    QHeaderView::ResizeMode m_rowResizeMode = QHeaderView::Fixed;
     struct OriginalColumn {
         QString heading;
         int width = 0;

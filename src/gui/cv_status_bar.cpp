@@ -5,6 +5,7 @@
 #include <QLocale>
 #include <QMenu>
 #include <QProgressBar>
+#include <QTimer>
 #include <QToolButton>
 
 #include <algorithm>
@@ -28,7 +29,7 @@ constexpr TPanelSpec kStandardPanels[kStatusPanelCount] = {
     {TStatusPanelStyle::Button, 46, "type"},
     {TStatusPanelStyle::Button, 40, "set"},
     {TStatusPanelStyle::Progress, 90, ""},
-    {TStatusPanelStyle::Text, 80, ""},
+    {TStatusPanelStyle::Text, 170, ""},
     {TStatusPanelStyle::Button, 46, "stop"},
     {TStatusPanelStyle::Button, 40, "?"},
     {TStatusPanelStyle::Text, 0, ""},
@@ -46,7 +47,13 @@ QString TimeToGo(int seconds)
 
 } // namespace
 
-TCVStatusBar::TCVStatusBar(QWidget* parent) : QStatusBar(parent) { setSizeGripEnabled(true); }
+TCVStatusBar::TCVStatusBar(QWidget* parent) : QStatusBar(parent)
+{
+    setSizeGripEnabled(true);
+    m_clock = new QTimer(this);
+    m_clock->setInterval(1000);
+    connect(m_clock, &QTimer::timeout, this, &TCVStatusBar::ShowJobClock);
+}
 
 TCVStatusBar::~TCVStatusBar() = default;
 
@@ -247,11 +254,41 @@ void TCVStatusBar::ShowProgress(const TProgressState& state)
     PutAStatusbarMessage(kPanelInfo, state.shortMessage.isEmpty() ? state.longMessage : state.shortMessage);
     if (state.runningWords > 0)
         PutAStatusbarMessage(kPanelMessage, QLocale().toString(qlonglong(state.runningWords)));
-    PutAStatusbarMessage(kPanelTimeToGo, TimeToGo(state.secondsToGo));
+    if (!state.visible) {
+        m_clock->stop();
+        PutAStatusbarMessage(kPanelTimeToGo, {});
+        return;
+    }
+    if (state.started != m_jobStarted || state.secondsToGo != m_secondsToGo) {
+        m_jobStarted = state.started;
+        m_secondsToGo = state.secondsToGo;
+        m_estimatedAt = std::chrono::steady_clock::now();
+    }
+    if (!m_clock->isActive())
+        m_clock->start();
+    ShowJobClock();
+}
+
+void TCVStatusBar::ShowJobClock()
+{
+    if (PanelCount() < kStatusPanelCount || m_jobStarted == std::chrono::steady_clock::time_point{})
+        return;
+    using std::chrono::duration_cast;
+    using std::chrono::seconds;
+    const auto now = std::chrono::steady_clock::now();
+    QString text = TimeToGo(int(duration_cast<seconds>(now - m_jobStarted).count()));
+    if (m_secondsToGo >= 0) {
+        const int left = std::max(0, m_secondsToGo - int(duration_cast<seconds>(now - m_estimatedAt).count()));
+        text += QStringLiteral(" (%1 to go)").arg(TimeToGo(left));
+    }
+    PutAStatusbarMessage(kPanelTimeToGo, text);
 }
 
 void TCVStatusBar::ClearProgress()
 {
+    m_clock->stop();
+    m_jobStarted = {};
+    m_secondsToGo = -1;
     if (PanelCount() < kStatusPanelCount)
         return;
     SetPanelProgress(kPanelThisBar, 0);

@@ -15,6 +15,7 @@
 #include "suite/settings_records.h"
 
 class QMenu;
+class QTimer;
 
 namespace cv {
 
@@ -93,8 +94,16 @@ private:
     QWidget* MakePanelWidget(TStatusPanelStyle style, int index, const QString& caption);
     const Panel* PanelAt(int panel) const;
 
+    // The job's clock in panel 7: the time since the work began, and the
+    // time to go when it is known (counted down between two estimates).
+    void ShowJobClock();
+
     std::vector<Panel> m_panels;
     QMenu* m_popup = nullptr;
+    QTimer* m_clock = nullptr; // ticks each second while a job shows progress
+    std::chrono::steady_clock::time_point m_jobStarted{};
+    std::chrono::steady_clock::time_point m_estimatedAt{};
+    int m_secondsToGo = -1;
 };
 
 } // namespace cv

@@ -527,6 +527,12 @@ struct TWalkContext {
                     Progress(tokensRead.load(), rangeTokens);
                 }
             }
+            // A stop the user asked for while the window worked (the
+            // question stays up while the threads go on) is a stop, even
+            // when the threads finished meanwhile.
+            if (global_panic_state.load() != kPanicRun)
+                for (TWalkOutcome& o : outcomes)
+                    o.cancelled = true;
             for (const std::exception_ptr& f : failures)
                 if (f)
                     std::rethrow_exception(f);
@@ -548,7 +554,9 @@ struct TWalkContext {
     // Shows how far the walk is (`done` of `all`), now and then.
     void Progress(int64_t done, int64_t all)
     {
-        if (clock.elapsed() - lastYield <= 100)
+        // As often as the reporter's loops show their steps (every 100 ms).
+        const int interval = GlobalProgress().StepInterval();
+        if (interval > 0 && clock.elapsed() - lastYield <= interval)
             return;
         lastYield = clock.elapsed();
         GlobalProgress().ThisPercent(int((int64_t(step) * 100 + done * 100 / std::max<int64_t>(1, all)) / steps));
@@ -1103,6 +1111,11 @@ private:
             }
             append(slot.result);
             c.Progress(int64_t(b + 1), int64_t(blocks));
+            if (global_panic_state.load() != kPanicRun) {
+                joinAll();
+                c.out.cancelled = true;
+                return true;
+            }
         }
         joinAll();
         return true;

@@ -692,14 +692,51 @@ bool ReadPartHeader(const TReadOnlyFile& f, TIndexFileKind kind, TIndexFileHeade
 }
 
 // Reads a whole small index file: header checked, body in memory with its CRC checked.
-bool ReadSmallFile(const TReadOnlyFile& f, TIndexFileKind kind, TIndexFileHeader& h, TMemoryStream& body, QString* error)
+// The progress of a load: the types file's body is checked and then read,
+// each byte counting once for each.
+class TLoadProgress {
+public:
+    explicit TLoadProgress(const TIndexLoadStep& step) : m_step(step) {}
+    void SetBytes(int64_t bytes) { m_all = 2 * bytes; }
+    // `done` of the load's steps; false (and stopped) when the step says stop.
+    bool At(int64_t done)
+    {
+        if (m_stopped || !m_step)
+            return !m_stopped;
+        m_stopped = !m_step(done, m_all);
+        return !m_stopped;
+    }
+    bool Stopped() const { return m_stopped; }
+
+private:
+    const TIndexLoadStep& m_step;
+    int64_t m_all = 0;
+    bool m_stopped = false;
+};
+
+// Bytes of a body checked between two steps of a load.
+constexpr std::size_t kCheckPiece = std::size_t(4) << 20;
+// Types read between two steps of a load.
+constexpr std::size_t kTypesPerStep = 4096;
+
+bool ReadSmallFile(const TReadOnlyFile& f, TIndexFileKind kind, TIndexFileHeader& h, TMemoryStream& body, QString* error,
+                   TLoadProgress* progress = nullptr)
 {
     if (!ReadPartHeader(f, kind, h, error))
         return false;
     std::vector<uint8_t> bytes(std::size_t(h.bodyBytes));
     if (!f.ReadAt(kIndexHeaderSize, bytes.data(), h.bodyBytes, error))
         return false;
-    if (IndexCrc(0, bytes.data(), bytes.size()) != h.bodyCrc) {
+    uint32_t crc = 0;
+    if (progress)
+        progress->SetBytes(int64_t(bytes.size()));
+    for (std::size_t at = 0; at < bytes.size(); at += kCheckPiece) {
+        const std::size_t piece = std::min(kCheckPiece, bytes.size() - at);
+        crc = IndexCrc(crc, bytes.data() + at, piece);
+        if (progress && !progress->At(int64_t(at + piece)))
+            return false;
+    }
+    if (crc != h.bodyCrc) {
         *error = QStringLiteral("Cannot read file %1: its contents are damaged").arg(Quoted(f.FileName()));
         return false;
     }
@@ -707,20 +744,25 @@ bool ReadSmallFile(const TReadOnlyFile& f, TIndexFileKind kind, TIndexFileHeader
     return true;
 }
 
-bool ReadTypes(TMemoryStream& s, TIndexData& d)
+bool ReadTypes(TMemoryStream& s, TIndexData& d, TLoadProgress* progress)
 {
     int32_t n = 0;
     if (!s.ReadCount(n, 20))
         return false;
     d.types.resize(std::size_t(n));
-    for (TIndexType& t : d.types)
+    const int64_t checked = s.Size();
+    for (std::size_t i = 0; i < d.types.size(); ++i) {
+        TIndexType& t = d.types[i];
         if (!ReadAString(s, t.word) || !s.ReadU16(t.tag) || !s.ReadU8(t.flags) || !s.ReadI64(t.freq)
             || !s.ReadI32(t.texts) || !s.ReadF32(t.dispersion) || t.freq < 0)
             return false;
+        if (progress && (i + 1) % kTypesPerStep == 0 && !progress->At(checked + s.Position()))
+            return false;
+    }
     return ReadAStringList(s, d.tagTexts) && s.Remaining() == 0;
 }
 
-bool ReadStats(TMemoryStream& s, TIndexData& d)
+bool ReadStats(TMemoryStream& s, TIndexData& d, TLoadProgress*)
 {
     uint32_t size = 0;
     if (!s.ReadU32(size) || size > s.Remaining())
@@ -748,7 +790,7 @@ bool ReadStats(TMemoryStream& s, TIndexData& d)
     return true;
 }
 
-bool ReadMarkup(TMemoryStream& s, TIndexData& d)
+bool ReadMarkup(TMemoryStream& s, TIndexData& d, TLoadProgress*)
 {
     int64_t n = 0;
     if (!s.ReadI64(n) || n < 0 || n > s.Remaining())
@@ -843,7 +885,7 @@ bool CheckTokenStream(const TReadOnlyFile& f, const TIndexData& d, bool& agrees,
 
 // One reading of the set on disk. `racing`: the files read were of
 // different saves, as when a writer put a set in place meanwhile.
-bool LoadSet(const QString& b, TIndexData& d, QString& why, bool& racing)
+bool LoadSet(const QString& b, TIndexData& d, QString& why, bool& racing, TLoadProgress& progress)
 {
     racing = false;
     d = TIndexData();
@@ -863,7 +905,7 @@ bool LoadSet(const QString& b, TIndexData& d, QString& why, bool& racing)
 
     struct TPart {
         TIndexFileKind kind;
-        bool (*read)(TMemoryStream&, TIndexData&);
+        bool (*read)(TMemoryStream&, TIndexData&, TLoadProgress*);
     };
     const TPart parts[] = {{TIndexFileKind::Types, ReadTypes},
                            {TIndexFileKind::Stats, ReadStats},
@@ -873,8 +915,10 @@ bool LoadSet(const QString& b, TIndexData& d, QString& why, bool& racing)
     for (const TPart& part : parts) {
         TReadOnlyFile f;
         TMemoryStream body;
+        // The types file is by far the largest: its progress is the load's.
+        TLoadProgress* const told = part.kind == TIndexFileKind::Types ? &progress : nullptr;
         if (!OpenPart(b, part.kind, record.present, f, &why)
-            || !ReadSmallFile(f, part.kind, headers[std::size_t(part.kind)], body, &why))
+            || !ReadSmallFile(f, part.kind, headers[std::size_t(part.kind)], body, &why, told))
             return false;
         names[std::size_t(part.kind)] = f.FileName();
         // A file of another save is not read further (its bodies may not fit the others').
@@ -882,7 +926,9 @@ bool LoadSet(const QString& b, TIndexData& d, QString& why, bool& racing)
         if (h.stamp != headers[0].stamp || h.tokens != headers[0].tokens || h.texts != headers[0].texts
             || h.types != headers[0].types)
             break;
-        if (!part.read(body, d)) {
+        if (!part.read(body, d, told)) {
+            if (progress.Stopped())
+                return false;
             why = QStringLiteral("Cannot read file %1: its contents are damaged").arg(Quoted(f.FileName()));
             return false;
         }
@@ -931,11 +977,14 @@ bool LoadSet(const QString& b, TIndexData& d, QString& why, bool& racing)
 
 } // namespace
 
-bool TIndexData::Load(const QString& baseName, QString* error, bool writing)
+bool TIndexData::Load(const QString& baseName, QString* error, bool writing, const TIndexLoadStep& step, bool* stopped)
 {
     QString dummy;
     QString& why = error ? *error : dummy;
     const QString b = IndexBaseName(baseName);
+    TLoadProgress progress(step);
+    if (stopped)
+        *stopped = false;
     // Every job on an index starts here: a shortage of memory while it
     // loads stops it with a message (nothing of the index is kept).
     try {
@@ -947,8 +996,14 @@ bool TIndexData::Load(const QString& baseName, QString* error, bool writing)
         constexpr int kTriesWhileLocked = 200;
         for (int attempt = 0;; ++attempt) {
             bool racing = false;
-            if (LoadSet(b, d, why, racing))
+            if (LoadSet(b, d, why, racing, progress))
                 break;
+            if (progress.Stopped()) {
+                why = QStringLiteral("The index \"%1\" was not opened: it was stopped.").arg(b);
+                if (stopped)
+                    *stopped = true;
+                return false;
+            }
             if (!racing || writing || attempt + 1 >= kTriesWhileLocked
                 || (attempt + 1 >= kQuickTries && !LockIsHeld(IndexLockFileName(b))))
                 return false;

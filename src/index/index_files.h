@@ -204,6 +204,9 @@ inline bool GetVarint(const uint8_t*& p, const uint8_t* end, uint64_t& v)
     return false;
 }
 
+// How far a load of an index is (`done` of `all`); false stops it.
+using TIndexLoadStep = std::function<bool(int64_t done, int64_t all)>;
+
 // An index in memory: everything but the token stream, which is read text
 // by text from the .tokens file (ReadTextTokens).
 class TIndexData {
@@ -242,7 +245,11 @@ public:
     // but not put in place (its writer killed) is read as the index; a save
     // going on meanwhile is waited for, so that a set is read whole (not
     // when the caller holds the write lock itself: `writing`).
-    bool Load(const QString& baseName, QString* error, bool writing = false);
+    // While the types file is checked and read, `step` is asked now and
+    // then how far the load is (bytes); when it answers false the load
+    // stops, nothing is loaded, and `stopped` is set.
+    bool Load(const QString& baseName, QString* error, bool writing = false, const TIndexLoadStep& step = {},
+              bool* stopped = nullptr);
     // The codes of one text (its token stream decoded). False when the
     // .tokens file cannot be read or its stream is damaged.
     bool ReadTextTokens(int32_t text, std::vector<uint32_t>& codes, QString* error = nullptr) const;

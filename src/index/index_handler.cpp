@@ -5,6 +5,7 @@
 #include "index/index_spread.h"
 #include "model/chosen_files.h"
 #include "model/stats_list.h"
+#include "runtime/progress.h"
 #include "suite/cv_globals.h"
 #include "suite/cv_stream.h"
 #include "suite/cvbuf.h"
@@ -105,7 +106,7 @@ try {
     }
     TIndexData loaded;
     QString error;
-    if (!loaded.Load(fData.base, &error, fWriteLock.Locked()))
+    if (!loaded.Load(fData.base, &error, fWriteLock.Locked(), fLoadStep, &fLoadStopped))
         return Fail(error);
     fData = std::move(loaded);
     fOldTokens = fData.tokenCount;
@@ -466,22 +467,46 @@ try {
     };
     std::vector<TTypeSums> sums(d.types.size());
     auto ahead = [&](uint32_t code) { __builtin_prefetch(&sums[IndexTypeOfCode(code)], 1); };
+    // The texts were the whole job's share: the sums and the save show
+    // theirs on the task's bar, and the window answers (its Stop, its clock).
+    int64_t records = 0;
+    for (const TTypePartCounts* c : sources)
+        records += int64_t(c->RecordCount());
+    TProgressSteps summing(100, 100);
+    const int64_t steps = 3 * records + 1;
+    int64_t done = 0;
+    const auto tick = [&] {
+        if (++done % 65536 == 0)
+            summing.Step(done, steps);
+    };
+    const auto stopped = [&] {
+        if (summing.Step(done, steps))
+            return false;
+        fCancel_pressed = true;
+        return true;
+    };
     for (const TTypePartCounts* c : sources)
         c->ForEach(
             [&](int32_t, uint32_t code, uint32_t count) {
                 TTypeSums& t = sums[IndexTypeOfCode(code)];
                 t.freq += count;
                 ++t.texts;
+                tick();
             },
             ahead);
+    if (stopped())
+        return Fail(QStringLiteral("The index was not saved: the job was stopped."));
     const TIndexParts parts(partSizes);
     for (const TTypePartCounts* c : sources)
         c->ForEach(
             [&](int32_t part, uint32_t code, uint32_t count) {
                 TTypeSums& t = sums[IndexTypeOfCode(code)];
                 parts.AddCount(t.acc, part, count, double(t.freq));
+                tick();
             },
             ahead);
+    if (stopped())
+        return Fail(QStringLiteral("The index was not saved: the job was stopped."));
     for (std::size_t id = 0; id < d.types.size(); ++id) {
         TIndexType& type = d.types[id];
         TTypeSums& t = sums[id];
@@ -510,8 +535,12 @@ try {
         return Fail(QStringLiteral("Cannot save index \"%1\": its files were not opened for writing").arg(d.base));
     const TIndexAdditions added{TAddedBytes{{}, &fScratchTokens, fStreamSpilled},
                                 TAddedBytes{{}, &fScratchMarkup, fScratchMarkup.Size()}, fNewMarkupRecords};
+    done += records; // the files are written in about the time of a pass
+    if (stopped())
+        return Fail(QStringLiteral("The index was not saved: the job was stopped."));
     if (!SaveIndexFiles(d, fOldTexts > 0 ? fData.base : QString(), fOldStreamBytes, added, &error))
         return Fail(error);
+    summing.Show(steps, steps);
     fWriteLock.Release();
     markupBack.dismiss();
     // The markup of the new texts is on the disk only: read when asked for.

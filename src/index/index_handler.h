@@ -90,6 +90,9 @@ public:
     // index is saved or the handler goes: no other writer comes between
     // the load and the save.
     bool LoadedTheFiles();
+    // Asked how far a load of LoadedTheFiles is; false stops it (LoadStopped).
+    void SetLoadStep(TIndexLoadStep step) { fLoadStep = std::move(step); }
+    bool LoadStopped() const { return fLoadStopped; }
     void SetLockWaitMs(int ms) { fLockWaitMs = ms; }
     int LockWaitMs() const { return fLockWaitMs; }
     // The memory the indexing may hold of what it makes (the new token
@@ -174,6 +177,8 @@ private:
     uint8_t fMode;
     TIndexWriteLock fWriteLock;
     int fLockWaitMs = kIndexLockWaitMs;
+    TIndexLoadStep fLoadStep;
+    bool fLoadStopped = false;
     std::size_t fMemoryBudget = kIndexingMemory;
     QString fError;
     mutable TIndexData fData;       // mutable: read in whole when first used after a save (EnsureWhole)

@@ -179,6 +179,8 @@ public:
     }
     // Why writing or reading the scratch file failed (empty: it did not).
     const QString& SpillError() const { return fSpillError; }
+    // Records made so far (each a code's count in a part), spilled ones too.
+    std::size_t RecordCount() const { return fRecords; }
     // Calls f(part, code, count) for every record, parts in the order ended,
     // and ahead(code) for the record a few places further on (the records
     // name codes in no order: what f reads of a code can be asked for early).

@@ -111,7 +111,13 @@ uint16_t T_WholeWordlistHolder::OpenAnIndexAndLoadWords(const QString& indexFile
 try {
     SetTokenSink(nullptr);
     auto handler = NewIndexHandler(this, indexFileName, kIndexOpenRead);
+    // The share of the whole open: the files' check and reading, then the
+    // list made of the types. A stop says nothing: the user asked for it.
+    TProgressSteps loading(0, 75);
+    handler->SetLoadStep([&loading](int64_t done, int64_t all) { return loading.Step(done, all); });
     if (!handler->LoadedTheFiles()) {
+        if (handler->LoadStopped())
+            return 0;
         const QString why = handler->LastError();
         const uint8_t failure = why.contains(QStringLiteral("does not exist")) || why.contains(QStringLiteral("Cannot open"))
             ? kReadCannotOpen
@@ -144,7 +150,11 @@ try {
     auto list = std::make_unique<TCVWordList>(this, kListIndexWordList, CurrentToolSignature());
     std::vector<std::unique_ptr<TWordListEntry>> entries;
     int64_t listTypes = 0, stopTypes = 0;
+    TProgressSteps listing(75, 95);
+    int64_t seen = 0;
     for (const TIndexType& t : index.types) {
+        if (++seen % 4096 == 0 && !listing.Step(seen, int64_t(index.types.size())))
+            return 0;
         if (t.freq <= 0)
             continue;
         if (t.IsStop() || (stopList && FoundInTheList(tool, TLemmatiserListKind::Stop, t.word))) {
@@ -170,6 +180,7 @@ try {
     list->SortAlphabetically();
     list->ComputedRankOrdersOfWords();
     FinishNewList(*list, index.RunningWords(), index.TextCount());
+    listing.Show(1, 1);
 
     MainFile.ListType = kListIndexWordList;
     MainFile.FileName = IndexFileName(index.base, TIndexFileKind::Tokens);

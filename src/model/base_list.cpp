@@ -543,6 +543,81 @@ void TCVBaseDataClass::SetLocale(uint32_t lcid, const QString& collationName)
         fCollationName = collationName;
 }
 
+namespace {
+
+// The steps a sort has done, told to the list's step (when there is one)
+// every so many.
+class TSortProgress {
+public:
+    TSortProgress(const TSortStep* step, int64_t all) : m_step(step && *step ? step : nullptr), m_all(all) {}
+    // `by` more steps done; false once the sort is to stop.
+    bool Advance(int64_t by)
+    {
+        m_done += by;
+        return !m_step || (*m_step)(m_done, m_all);
+    }
+
+private:
+    const TSortStep* m_step;
+    int64_t m_all;
+    int64_t m_done = 0;
+};
+
+// Entries between two questions whether to go on.
+constexpr size_t kSortStepEntries = 4096;
+// Entries sorted at once before the merges.
+constexpr size_t kSortChunk = size_t(1) << 14;
+
+size_t MergePasses(size_t n)
+{
+    size_t passes = 0;
+    for (size_t width = kSortChunk; width < n; width *= 2)
+        ++passes;
+    return passes;
+}
+
+// `order` put in the stable order of `less`: chunks sorted one at a time,
+// then merged pass by pass (a merge keeps the first run's equal elements
+// first), the progress told after each. False, with `order` of no use,
+// when the progress says stop.
+template <typename Less>
+bool StableSortInSteps(std::vector<int>& order, Less less, TSortProgress& progress)
+{
+    const size_t n = order.size();
+    for (size_t a = 0; a < n; a += kSortChunk) {
+        const size_t b = std::min(n, a + kSortChunk);
+        std::stable_sort(order.begin() + std::ptrdiff_t(a), order.begin() + std::ptrdiff_t(b), less);
+        if (!progress.Advance(int64_t(b - a)))
+            return false;
+    }
+    if (n <= kSortChunk)
+        return true;
+    std::vector<int> merged(n);
+    for (size_t width = kSortChunk; width < n; width *= 2) {
+        for (size_t a = 0; a < n; a += 2 * width) {
+            const auto from = order.begin() + std::ptrdiff_t(a);
+            const auto middle = order.begin() + std::ptrdiff_t(std::min(n, a + width));
+            const auto to = order.begin() + std::ptrdiff_t(std::min(n, a + 2 * width));
+            std::merge(from, middle, middle, to, merged.begin() + std::ptrdiff_t(a), less);
+            if (!progress.Advance(int64_t(to - from)))
+                return false;
+        }
+        order.swap(merged);
+    }
+    return true;
+}
+
+} // namespace
+
+TCVBaseDataClass::TSortInSteps::TSortInSteps(TCVBaseDataClass& list, TSortStep step)
+    : m_list(list), m_step(std::move(step)), m_previous(list.fSortStep)
+{
+    m_list.fSortStep = &m_step;
+    m_list.fSortStopped = false;
+}
+
+TCVBaseDataClass::TSortInSteps::~TSortInSteps() { m_list.fSortStep = m_previous; }
+
 void TCVBaseDataClass::DoASort(int lastIndex)
 {
     const int n = std::min(lastIndex + 1, Count());
@@ -550,6 +625,18 @@ void TCVBaseDataClass::DoASort(int lastIndex)
         return;
     SetBase();
     const QCollator coll = MakeCollator(fCollationName);
+
+    int levelCount = 0;
+    for (const TSortLevel& lvl : fSorts)
+        levelCount += KindOfSortKey(lvl.key) != TSortKeyKind::None;
+    if (levelCount == 0)
+        return;
+    // Steps: an entry's value on each level, then an entry in each pass of the sort.
+    TSortProgress progress(fSortStep, int64_t(n) * (levelCount + 1 + int64_t(MergePasses(size_t(n)))));
+    const auto stopped = [this] {
+        fSortStopped = true;
+        return;
+    };
 
     // One comparison value per entry and level, computed once; the sort then compares values only.
     struct LevelValues {
@@ -567,23 +654,27 @@ void TCVBaseDataClass::DoASort(int lastIndex)
         v.kind = kind;
         v.ascending = lvl.ascending;
         const auto& items = Entries();
-        if (kind == TSortKeyKind::Number) {
+        if (kind == TSortKeyKind::Number)
             v.numbers.reserve(size_t(n));
-            for (int i = 0; i < n; ++i)
-                v.numbers.push_back(SortNumber(*items[size_t(i)], i, lvl.key));
-        } else {
+        else
             v.texts.reserve(size_t(n));
-            for (int i = 0; i < n; ++i)
+        for (int i = 0; i < n; ++i) {
+            if (kind == TSortKeyKind::Number)
+                v.numbers.push_back(SortNumber(*items[size_t(i)], i, lvl.key));
+            else
                 v.texts.push_back(coll.sortKey(SortText(*items[size_t(i)], i, lvl.key)));
+            if ((size_t(i) + 1) % kSortStepEntries == 0 && !progress.Advance(kSortStepEntries))
+                return stopped();
         }
+        progress.Advance(int64_t(size_t(n) % kSortStepEntries));
         levels.push_back(std::move(v));
     }
-    if (levels.empty() || global_panic_state.load() >= kPanicStopNow)
-        return;
+    if (global_panic_state.load() >= kPanicStopNow)
+        return stopped();
 
     std::vector<int> order(static_cast<size_t>(n));
     std::iota(order.begin(), order.end(), 0);
-    std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
+    const auto less = [&](int a, int b) {
         for (const LevelValues& v : levels) {
             int c = 0;
             if (v.kind == TSortKeyKind::Number) {
@@ -596,7 +687,9 @@ void TCVBaseDataClass::DoASort(int lastIndex)
                 return v.ascending ? c < 0 : c > 0;
         }
         return false;
-    });
+    };
+    if (!StableSortInSteps(order, less, progress))
+        return stopped();
     auto& items = Entries();
     std::vector<std::unique_ptr<TCVBaseListObject>> sorted;
     sorted.reserve(size_t(n));

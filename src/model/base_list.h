@@ -121,6 +121,10 @@ struct TSortLevel {
     bool ascending = true;
 };
 
+// How far a sort is, asked now and then while it works (`done` of `all`
+// steps); false stops it, and the list keeps the order it had.
+using TSortStep = std::function<bool(int64_t done, int64_t all)>;
+
 // Values of the busy mark.
 enum : uint8_t { kListNotBusy = 0, kListBusy = 16 };
 
@@ -239,11 +243,31 @@ public:
 
     // --- sorting ---
     TSortLevel SortLevel(int level) const { return fSorts[size_t(level)]; }
+    std::array<TSortLevel, kSortLevels> SortLevels() const { return fSorts; }
+    void SetSortLevels(const std::array<TSortLevel, kSortLevels>& levels) { fSorts = levels; }
     void SetSortAscending(int level, bool ascending) { fSorts[size_t(level)].ascending = ascending; }
     void ToggleMainSortAscends() { fSorts[0].ascending = !fSorts[0].ascending; }
     // Sorts entries 0 .. lastIndex by the sort levels; equal entries keep their order.
-    // Stops (leaving the order untouched) when the cancel state asks to stop now.
+    // Stops (leaving the order untouched) when the cancel state asks to stop now,
+    // or, while a TSortInSteps lives, when its step says so.
     virtual void DoASort(int lastIndex);
+    // The sorts of the list made while it lives (DoASort and every sort
+    // built on it) tell `step` how far they are and stop when it answers
+    // false, the list keeping its order.
+    class TSortInSteps {
+    public:
+        TSortInSteps(TCVBaseDataClass& list, TSortStep step);
+        ~TSortInSteps();
+        TSortInSteps(const TSortInSteps&) = delete;
+        TSortInSteps& operator=(const TSortInSteps&) = delete;
+        // Whether a sort was stopped.
+        bool Stopped() const { return m_list.fSortStopped; }
+
+    private:
+        TCVBaseDataClass& m_list;
+        TSortStep m_step;
+        const TSortStep* m_previous;
+    };
     void CompleteResort() { DoASort(Count() - 1); }
     // Locale used for alphabetical sorts ("en_GB"); its Windows-style identifier is kept alongside.
     void SetLocale(uint32_t lcid, const QString& collationName);
@@ -470,6 +494,8 @@ private:
     uint32_t fToolSignature;
     int32_t fVersion;
     std::array<TSortLevel, kSortLevels> fSorts;
+    const TSortStep* fSortStep = nullptr; // while a TSortInSteps lives
+    bool fSortStopped = false;
     QStringList fGridHeadings;
     std::vector<int> fColumnPixels;      // per column, 0 unset
     std::vector<uint8_t> fColumnHidden;  // per column, 1 hidden

@@ -67,6 +67,7 @@ void TProgressClass::ClearAllAndShow(QPoint centre, uint8_t mode)
     m_state.visible = true;
     m_state.mode = mode;
     m_state.centre = centre;
+    m_state.started = std::chrono::steady_clock::now();
     m_started.start();
     Publish(kCodeProgressShow);
 }
@@ -131,7 +132,7 @@ void TProgressClass::ShowTimeToGo()
 {
     // From the share done so far: the whole job's bar when it moves, else the task's.
     const int done = m_state.overallPercent > 0 ? m_state.overallPercent : m_state.thisPercent;
-    if (done <= 0 || !m_started.isValid())
+    if (done <= 0 || done >= 100 || !m_started.isValid())
         m_state.secondsToGo = -1;
     else
         m_state.secondsToGo = int(m_started.elapsed() * (100 - done) / done / 1000);

@@ -13,6 +13,7 @@
 #include <QPoint>
 #include <QString>
 
+#include <chrono>
 #include <cstdint>
 
 namespace cv {
@@ -28,6 +29,8 @@ struct TProgressState {
     int64_t runningWords = 0;
     int64_t memoryBytes = 0;
     int secondsToGo = -1;    // below 0: not known
+    // When the work began (ClearAllAndShow): the display's clock runs from it.
+    std::chrono::steady_clock::time_point started{};
 };
 
 // The window's own display (its status-bar progress panels).
@@ -64,6 +67,9 @@ public:
     void ProgressLongMessage(const QString& text);
     void RunningWords(int64_t n);
     void Memory();
+    // The time to go from the share done so far and the time it took; not
+    // known (below 0) before any share, or once the share is whole while
+    // the job goes on.
     void ShowTimeToGo();
     // Hides and zeroes both bars, tells the controller (6107) and blanks the
     // own panels; called at the end of every job, also when nothing was shown.

@@ -216,6 +216,15 @@ void PrepareMemoryForJobs()
 #endif
 }
 
+void GiveBackFreedMemory()
+{
+#if defined(__GLIBC__)
+    // The heap keeps up to the trim threshold (256 MB) of freed memory at its
+    // top and every free page below it; both go back now.
+    malloc_trim(0);
+#endif
+}
+
 bool ToolStartup(const TToolStartupOptions& options)
 {
     current_tool_var = options.tool;

@@ -45,6 +45,10 @@ bool ToolStartup(const TToolStartupOptions& options);
 // are to be backed by 2 MB pages where the system allows it (see the .cpp).
 // First thing in main, before any thread starts.
 void PrepareMemoryForJobs();
+// After a result is let go (a document closed or replaced): the memory the
+// heap kept free is handed back to the system, so that a window that made
+// many results holds no more than one showing the last of them.
+void GiveBackFreedMemory();
 // At exit: the window's registration is removed and a closing line logged.
 void ToolShutdown();
 

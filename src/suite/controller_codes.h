@@ -53,6 +53,7 @@ enum : uint16_t {
     // The tool changed a setting the user chose outside the controller's
     // windows (the key words' reference list): the controller keeps it.
     kCodeSettingsChangedInTool = 4610,
+    kCodeAskingWindowCentre = 4611, // with message 1026: the centre of the window asking for a controller window (PackScreenPoint)
 
     // The Settings menu's commands open the controller's settings windows
     // (the tool's own and the index settings post their menu command's number).

@@ -16,6 +16,8 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <new>
+#include <system_error>
 #include <thread>
 #include <utility>
 
@@ -520,10 +522,20 @@ bool TExcelSheetStream::Finish(const std::function<bool(double share)>& waiting)
     std::atomic<bool> done{false};
     lxw_error closed = LXW_NO_ERROR;
     lxw_workbook* wb = std::exchange(book->wb, nullptr);
-    std::thread packing([&] {
+    const auto pack = [&] {
         closed = book->xlsx.workbook_close(wb);
         done = true;
-    });
+    };
+    // Without a thread (a limit of threads or of memory) the packing is done
+    // here: the caller hears of it once it is done.
+    std::thread packing;
+    try {
+        packing = std::thread(pack);
+    } catch (const std::system_error&) {
+        pack();
+    } catch (const std::bad_alloc&) {
+        pack();
+    }
     // The caller hears of the packing at once, then every 20 ms until it is done.
     bool goOn = true;
     for (bool last = false; !last;) {
@@ -537,7 +549,8 @@ bool TExcelSheetStream::Finish(const std::function<bool(double share)>& waiting)
         if (!last)
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
-    packing.join();
+    if (packing.joinable())
+        packing.join();
     if (!goOn) {
         m_stopped = true;
         return fail(SaveFailure(m_fileName, QStringLiteral("the export was stopped")));

@@ -241,6 +241,7 @@ inline QString operator+(const TResourceString& a, const TResourceString& b) { r
     X(CVXtoYWordClusters, u"%d- to %d-word clusters") \
     X(CVYOucanMake, u"You can make a %s now.") \
     X(CVYouHaveNTextsChosen, u"You have %.0n texts chosen") \
+    X(CVYouHaveOneTextChosen, u"You have 1 text chosen") \
     X(CVZapX, u"Remove the %s entries now?") \
     X(CVZipfileX, u"zip file %s") \
     X(CVZipping, u"Zipping")

@@ -6,6 +6,7 @@
 
 #include "runtime/language_list.h"
 #include "suite/cvbuf.h"
+#include "suite/wdef.h"
 #include "suite/my_types.h"
 #include "support/process_state.h"
 #include "support/test_support.h"
@@ -107,6 +108,24 @@ TEST(ControllerIni, WhatIsWrittenIsReadBackAndBadLinesAreNamed)
     EXPECT_TRUE(problems[0].contains(QStringLiteral("Text/MinWordLength")));
     EXPECT_TRUE(problems[1].contains(QStringLiteral("NoSuchKey")));
     EXPECT_EQ(cv::GetTextSettings().MinWordLength(), 4);
+}
+
+// The index the start wizard made last outlives a restart (the buffer
+// starts from its defaults, then takes the ini file); no window shows it.
+TEST(ControllerIni, TheWizardsLastIndexIsKept)
+{
+    cvtest::StartFromDefaults();
+    cvtest::TempDir dir;
+    const QString ini = dir.file(QStringLiteral("controller.ini"));
+    cv::SetLastUsedFile(cv::kListIndexWordList, QStringLiteral("/data/corpus.types"));
+    QString error;
+    ASSERT_TRUE(cv::WriteControllerIni(ini, &error)) << error.toStdString();
+    cv::TSettingsBuffer::Instance().ResetToDefaults();
+    ASSERT_TRUE(cv::GetLastUsedFile(cv::kListIndexWordList).isEmpty());
+    EXPECT_TRUE(cv::ApplyControllerIni(ini).isEmpty());
+    EXPECT_EQ(cv::GetLastUsedFile(cv::kListIndexWordList), QStringLiteral("/data/corpus.types"));
+    for (uint16_t code : {cv::kCodeSettingsIndex, cv::kCodeSettingsFolders, cv::kCodeSettingsOfTool})
+        EXPECT_FALSE(cv::SettingKeysOfCommand(code, cv::kToolWordList).contains(QStringLiteral("Recent/Index")));
 }
 
 TEST(ControllerIni, ALanguageByNameOrIndexFillsEveryLanguageField)

@@ -5,6 +5,8 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QProcess>
 
 #include "controller/controller_ini.h"
@@ -18,6 +20,7 @@
 #include "suite/my_types.h"
 #include "suite/private_files.h"
 #include "suite/window_messages.h"
+#include "suite/window_placement.h"
 #include "support/process_state.h"
 #include "support/test_support.h"
 
@@ -163,6 +166,37 @@ TEST_F(ControllerTest, CustomiseAndAboutOpenTheirWindows)
     FromTool(cv::kCodeAboutAndMemory);
     ASSERT_NE(controller->AboutWindow(), nullptr);
     EXPECT_TRUE(controller->AboutWindow()->Text().contains(cv::Tool_Name(cv::kToolWordList)));
+}
+
+// Two windows of the tool, one on each side of the screen: Customise and
+// Index come up over the window that asked, each time, and wholly on the screen.
+TEST_F(ControllerTest, CustomiseAndIndexComeUpOverTheWindowThatAsked)
+{
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    const QPoint first(area.left() + area.width() / 4, area.top() + area.height() / 3);
+    const QPoint second(area.left() + area.width() * 3 / 4, area.top() + area.height() * 2 / 3);
+    const auto shownOver = [&](QWidget* w, QPoint centre) {
+        ASSERT_NE(w, nullptr);
+        const QRect g = w->geometry();
+        EXPECT_TRUE(g.contains(centre)) << g.x() << "," << g.y() << " " << g.width() << "x" << g.height();
+        EXPECT_TRUE(area.contains(g)) << g.x() << "," << g.y() << " " << g.width() << "x" << g.height();
+    };
+    const auto askFrom = [&](QPoint centre) {
+        controller->OnMessage(cv::kMsgControllerParam, cv::PackToolCode(cv::kCodeAskingWindowCentre, cv::kToolWordList),
+                              cv::PackScreenPoint(centre));
+    };
+    for (const QPoint& asking : {second, first, second}) {
+        askFrom(asking);
+        FromTool(cv::kCodeSettingsCustomise);
+        shownOver(controller->CustomiseWindow(), asking);
+        askFrom(asking);
+        FromTool(cv::kCodeSettingsIndex);
+        shownOver(controller->SettingsWindow(), asking);
+    }
+    // A point far off the screen still gives a window on it.
+    askFrom(QPoint(-5000, 90000));
+    FromTool(cv::kCodeSettingsIndex);
+    EXPECT_TRUE(area.contains(controller->SettingsWindow()->geometry()));
 }
 
 TEST_F(ControllerTest, CustomisedMenusAndTheReferenceListChosenInAToolOutliveARestart)

@@ -207,6 +207,42 @@ TEST(GridLargeList, AMillionRowsStayVirtual)
     EXPECT_LT(cellsDrawn, 4000);
 }
 
+// A grid that showed a list of many rows and then one of few (clusters
+// replaced by the index's own list, a result closed) lets go of the room
+// its rows' header kept for the many (Qt keeps a list's room when it is
+// emptied): a new header, with the old one's settings.
+TEST(GridLargeList, AfterAListOfManyRowsTheRowsHeaderGivesItsRoomBack)
+{
+    NumberList many;
+    for (int i = 0; i < 300000; ++i)
+        many.AddWord(QString(), i);
+    NumberList few;
+    few.AddWord(QStringLiteral("one"), 1);
+    cv::TCV_Base_Grid grid;
+    grid.resize(500, 400);
+    grid.SetRowResizeMode(QHeaderView::Interactive);
+    grid.SetDefaultRowHeight(31);
+    grid.SetList(&many, 0);
+    const QHeaderView* before = grid.View()->verticalHeader();
+    EXPECT_EQ(before->count(), 300000);
+    grid.SetList(&few, 0);
+    const QHeaderView* after = grid.View()->verticalHeader();
+    EXPECT_NE(after, before) << "the header that kept room for 300,000 rows is gone";
+    EXPECT_EQ(after->count(), 1);
+    EXPECT_TRUE(after->isHidden());
+    EXPECT_EQ(after->defaultSectionSize(), 31);
+    EXPECT_EQ(after->sectionResizeMode(0), QHeaderView::Interactive);
+    // Rows of a size alike keep their header.
+    grid.SetList(&many, 0);
+    const QHeaderView* kept = grid.View()->verticalHeader();
+    NumberList most;
+    for (int i = 0; i < 200000; ++i)
+        most.AddWord(QString(), i);
+    grid.SetList(&most, 0);
+    EXPECT_EQ(grid.View()->verticalHeader(), kept);
+    EXPECT_EQ(grid.RowCount(), 200001);
+}
+
 TEST_F(GridFixture, SearchWordsAreDrawnInTheirColumnOnly)
 {
     grid.SetDrawForGridSearchDisplay(1, {QStringLiteral("HUN*"), QStringLiteral("ten")});

@@ -4,6 +4,10 @@
 
 #include "runtime/progress.h"
 
+#include <QTimer>
+
+#include <chrono>
+
 namespace {
 
 TEST(StatusBar, StandardPanelsAreTextBarsAndButtonsInTheirPlaces)
@@ -64,6 +68,44 @@ TEST(StatusBar, IsTheProgressReportersOwnDisplay)
     progress.Hide();
     EXPECT_EQ(bar.PanelProgress(cv::kPanelThisBar), 0);
     EXPECT_TRUE(bar.PanelText(cv::kPanelInfo).isEmpty());
+}
+
+// The job's clock: the time since the work began, which runs on by itself
+// each second while the job shows progress, and the time to go beside it
+// when the share tells it (counted down between estimates, never shown as
+// nothing left while the job goes on with its share whole).
+TEST(StatusBar, TheJobsClockRunsFromTheStartOfTheWork)
+{
+    cv::TCVStatusBar bar;
+    bar.InitStatusBar();
+    cv::TProgressState state;
+    state.visible = true;
+    state.started = std::chrono::steady_clock::now() - std::chrono::seconds(8) - std::chrono::milliseconds(100);
+    state.overallPercent = 100;
+    bar.ShowProgress(state);
+    EXPECT_EQ(bar.PanelText(cv::kPanelTimeToGo), QStringLiteral("0:00:08")) << "the time since the work began";
+    auto* clock = bar.findChild<QTimer*>();
+    ASSERT_NE(clock, nullptr);
+    EXPECT_TRUE(clock->isActive()) << "it runs by itself while the job goes on";
+    // A second later, with no word from the job, the clock has moved on.
+    state.started -= std::chrono::seconds(1);
+    bar.ShowProgress(state);
+    QMetaObject::invokeMethod(clock, "timeout");
+    EXPECT_EQ(bar.PanelText(cv::kPanelTimeToGo), QStringLiteral("0:00:09"));
+
+    state.overallPercent = 40;
+    state.secondsToGo = 12;
+    bar.ShowProgress(state);
+    EXPECT_EQ(bar.PanelText(cv::kPanelTimeToGo), QStringLiteral("0:00:09 (0:00:12 to go)"));
+
+    bar.ClearProgress();
+    EXPECT_FALSE(clock->isActive());
+    EXPECT_TRUE(bar.PanelText(cv::kPanelTimeToGo).isEmpty());
+    // A new job's clock starts at nought.
+    state.started = std::chrono::steady_clock::now();
+    state.secondsToGo = -1;
+    bar.ShowProgress(state);
+    EXPECT_EQ(bar.PanelText(cv::kPanelTimeToGo), QStringLiteral("0:00:00"));
 }
 
 } // namespace

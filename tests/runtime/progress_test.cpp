@@ -156,6 +156,15 @@ TEST_F(Progress, TimeToGoFollowsTheShareDone)
     p.ShowTimeToGo();
     EXPECT_GE(p.State().secondsToGo, 1);
     EXPECT_LE(p.State().secondsToGo, 2);
+    // The share whole while the job goes on (an index being saved after its
+    // texts): the time to go is not known, not nought.
+    p.OverallPercent(100);
+    p.ShowTimeToGo();
+    EXPECT_EQ(p.State().secondsToGo, -1);
+    // The clock of a job starts when it is shown, the next job's afresh.
+    const auto first = p.State().started;
+    p.ClearAllAndShow({}, 0);
+    EXPECT_GT(p.State().started, first);
 }
 
 // A tool window's own panels show a job beside the controller's record, and

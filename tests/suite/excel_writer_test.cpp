@@ -250,6 +250,37 @@ TEST(ExcelSheetStream, RowsWrittenAsTheyComeReadBack)
     EXPECT_EQ(cells.value(QStringLiteral("C3")).toArray()[1].toString().size(), TExcelWriter::kMaxStringLength);
 }
 
+// A process that can start no thread (its address space leaves no room for
+// a thread's stack) still finishes its sheet: the packing is done on the
+// calling thread, which hears of it once it is done.
+TEST(ExcelSheetStream, ASheetIsFinishedWhenNoThreadCanStart)
+{
+    if (!havePython())
+        GTEST_SKIP() << "python3 not available";
+    cvtest::TempDir dir;
+    const QString file = dir.file(QStringLiteral("nothreads.xlsx"));
+    int result = -1;
+    const QString text = cvtest::runInChild(
+        [&] {
+            cv::TExcelSheetStream x;
+            if (!x.Start(file, QStringLiteral("s")) || !x.SetACellString(1, 1, QStringLiteral("word")) || !x.SetACellDouble(1, 2, 7))
+                return x.ErrorString();
+            cvtest::limitAddressSpace(4 << 20);
+            std::vector<double> shares;
+            const bool finished = x.Finish([&](double share) {
+                shares.push_back(share);
+                return true;
+            });
+            return QStringLiteral("finished %1, last share %2").arg(finished ? QStringLiteral("yes") : x.ErrorString()).arg(shares.empty() ? -1.0 : shares.back());
+        },
+        &result);
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(text.toStdString(), "finished yes, last share 1");
+    const QJsonObject cells = readBack(file).value(QStringLiteral("sheets")).toArray()[0].toObject().value(QStringLiteral("cells")).toObject();
+    EXPECT_EQ(cells.value(QStringLiteral("A1")).toArray()[1].toString(), QStringLiteral("word"));
+    EXPECT_EQ(cells.value(QStringLiteral("B1")).toArray()[1].toDouble(), 7.0);
+}
+
 // Rows go forward only, and nothing is under the name before the sheet is
 // finished: a sheet dropped, or stopped while it is packed, leaves the file
 // that was there as it was, no temporary file behind, and no file open.

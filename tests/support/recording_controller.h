@@ -32,9 +32,15 @@ public:
 
     // Every message posted, in order: message and WParam.
     std::vector<std::pair<uint32_t, uint64_t>> got;
+    // The parameter messages (1026) posted, in order: code and parameter.
+    std::vector<std::pair<int, int64_t>> params;
 
 private:
-    cv::TMessageWindow m_window{[this](uint32_t m, uint64_t w, int64_t) { got.emplace_back(m, w); }};
+    cv::TMessageWindow m_window{[this](uint32_t m, uint64_t w, int64_t l) {
+        got.emplace_back(m, w);
+        if (m == cv::kMsgControllerParam)
+            params.emplace_back(cv::CodeOfWParam(w), l);
+    }};
 };
 
 } // namespace cvtest

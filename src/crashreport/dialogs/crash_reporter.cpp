@@ -12,11 +12,14 @@
 #include <thread>
 #include <vector>
 
+#include "crashreport/core/capture/code_hooks.h"
 #include "crashreport/core/handler/crashbox_events.h"
 #include "crashreport/core/handler/dialog_state.h"
 #include "crashreport/core/handler/exception_handler.h"
 #include "crashreport/core/handler/exception_handling_unit.h"
 #include "crashreport/core/handler/internal_errors.h"
+#include "crashreport/core/handler/report_threads.h"
+#include "crashreport/core/handler/thread_doors.h"
 #include "crashreport/core/report/report_files.h"
 #include "crashreport/core/report/report_text.h"
 #include "crashreport/core/support/files_and_folders.h"
@@ -42,23 +45,29 @@ void CopyToClipboard(const std::string& text)
 }
 
 // The send on a thread of its own, the GUI thread serving the send dialog
-// and the boxes meanwhile.
+// and the boxes meanwhile. When no thread can start, the send is made on
+// the GUI thread, which serves the dialog as the send goes on.
 void SendBesideTheDialogs(const TReportToSend& report)
 {
     std::atomic<bool> done{false};
-    std::thread sender([&] {
-        try {
-            DoSendErrorReport(report);
-        } catch (...) {
-            HandleInternalError("Reporter.Send");
-        }
-        done = true;
-    });
+    std::thread sender;
+    StartThreadOrRunHere(
+        sender,
+        [&] {
+            try {
+                DoSendErrorReport(report);
+            } catch (...) {
+                HandleInternalError("Reporter.Send");
+            }
+            done = true;
+        },
+        "sending the report");
     while (!done) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
-    sender.join();
+    if (sender.joinable())
+        sender.join();
 }
 
 // The steps to reproduce as a section of the report to send, after its
@@ -205,7 +214,21 @@ std::optional<int> RunAsCrashReporter(int& argc, char** argv)
     const TDialogServiceGuard dialogGuard(&dialogs);
     InitExceptionHandlingUnit();
     std::optional<TQtGuiFactsRegistration> guiFacts(std::in_place);
-    const int exitCode = RunCrashReporter(requestFile);
+    // The reporter is one report from start to end: its windows paint
+    // without Qt's pool threads, which it may be unable to start (it was
+    // started by a program that could start none).
+    const bool ownHooks = !HooksStarted();
+    if (ownHooks)
+        InitHooks();
+    InstallReportPoolDoor();
+    int exitCode = 0;
+    {
+        const TReportThreadLimit reportThreads;
+        exitCode = RunCrashReporter(requestFile);
+    }
+    RemoveReportPoolDoor();
+    if (ownHooks)
+        DoneHooks();
     guiFacts.reset();
     // The crashed run's log gets no closing line of the reporter's.
     SwitchLogging(false);

@@ -20,6 +20,7 @@
 #include "crashreport/core/handler/exception_handler.h"
 #include "crashreport/core/handler/internal_errors.h"
 #include "crashreport/core/handler/report_threads.h"
+#include "crashreport/core/handler/thread_doors.h"
 #include "crashreport/core/support/files_and_folders.h"
 #include "crashreport/core/support/text_routines.h"
 #include "crashreport/core/support/crashbox_zip.h"
@@ -535,6 +536,7 @@ TSendThread::TSendThread(std::unique_ptr<TReportToSend> report, std::unique_ptr<
     // The handler lets go of its exception object when it is done with the
     // exception; the thread's events still show the exception.
     m_record = &LastExceptionRecord();
+    m_handlerObject = m_record->ExceptionObject;
     if (m_record->ExceptionObject) {
         m_object = std::make_unique<TExceptionObject>(*m_record->ExceptionObject);
         m_record->ExceptionObject = m_object.get();
@@ -544,7 +546,7 @@ TSendThread::TSendThread(std::unique_ptr<TReportToSend> report, std::unique_ptr<
 void TSendThread::Start(std::unique_ptr<TReportToSend> report, std::unique_ptr<TCrashboxModuleOptions> options,
                         std::unique_ptr<TReportFolder> folder)
 {
-    auto thread = std::make_unique<TSendThread>(std::move(report), std::move(options), std::move(folder));
+    const auto thread = std::make_shared<TSendThread>(std::move(report), std::move(options), std::move(folder));
     TSenderState& sender = Sender();
     {
         std::lock_guard lock(sender.threadsLock);
@@ -553,19 +555,37 @@ void TSendThread::Start(std::unique_ptr<TReportToSend> report, std::unique_ptr<T
     // Its progress window may paint after the handler is done: the limit
     // on Qt's threads lasts until the send's end.
     BeginReportThreadLimit();
-    std::thread([thread = std::move(thread)] {
-        struct TLimitEnd {
-            ~TLimitEnd() { EndReportThreadLimit(); }
-        } limitEnd;
-        thread->Execute();
+    const auto end = [] {
+        EndReportThreadLimit();
         TSenderState& s = Sender();
         std::lock_guard lock(s.threadsLock);
         --s.runningThreads;
         s.threadsDone.notify_all();
-    }).detach();
+    };
+    std::thread started;
+    if (TryStartThread(
+            started,
+            [thread, end] {
+                thread->Execute();
+                end();
+            },
+            "sending the report")) {
+        started.detach();
+        return;
+    }
+    end();
+    NoteSendMadeHere();
+    thread->SendHere();
 }
 
-void TSendThread::Execute()
+void TSendThread::SendHere()
+{
+    Send();
+    if (m_record->ExceptionObject == m_object.get())
+        m_record->ExceptionObject = m_handlerObject;
+}
+
+void TSendThread::Send()
 {
     std::lock_guard sendLock(Sender().sendLock);
     try {
@@ -573,6 +593,11 @@ void TSendThread::Execute()
     } catch (...) {
         HandleInternalError("TSendThread.Execute");
     }
+}
+
+void TSendThread::Execute()
+{
+    Send();
     FinishReportSending(*m_options, std::move(m_folder));
     FreeLastCallStack();
     TerminateOrRestartIfRequested(*m_options);

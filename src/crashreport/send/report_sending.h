@@ -116,7 +116,10 @@ std::vector<std::string> SendAttachedFiles();
 // Runs one send on a thread of its own, then the after-steps; frees itself
 // when done. Its sends are serialised by the send lock. While it runs, the
 // handler's record of the exception points at the thread's own copy of the
-// exception object.
+// exception object. When no thread can start (a limit of threads or of
+// memory), the send is made on the calling thread before Start returns,
+// and the handler is told (NoteSendMadeHere): it makes the after-steps, as
+// after a send without a thread of its own.
 class TSendThread {
 public:
     // Takes the report (whose Options are `options`, whose files lie in
@@ -126,13 +129,20 @@ public:
 
     TSendThread(std::unique_ptr<TReportToSend> report, std::unique_ptr<TCrashboxModuleOptions> options,
                 std::unique_ptr<TReportFolder> folder);
+    // The send, then the after-steps.
     void Execute();
 
 private:
+    void Send();
+    // The send on the calling thread: the handler's record gets its own
+    // exception object back after it.
+    void SendHere();
+
     std::unique_ptr<TReportToSend> m_report;
     std::unique_ptr<TCrashboxModuleOptions> m_options;
     std::unique_ptr<TReportFolder> m_folder;
     TCrashboxExceptionRecord* m_record = nullptr;
+    const TExceptionObject* m_handlerObject = nullptr; // the record's object before the copy
     std::unique_ptr<TExceptionObject> m_object;
 };
 

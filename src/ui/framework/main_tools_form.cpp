@@ -413,6 +413,14 @@ QWidget* TMainToolsForm::GetChildForm() { return this; }
 
 void TMainToolsForm::AdvOfficeStatusBar1PanelClick(int panel)
 {
+    // A step that shows its progress can be stopped whatever the window
+    // shows (an index being opened is not shown until it is read); a stop
+    // asked for with nothing running would stop the next job at once.
+    if (panel == kPanelStopButton) {
+        if (GlobalProgress().State().visible && AdvOfficeStatusBar1->PanelEnabled(panel) && EscapePressedWantToQuit())
+            global_panic_state = kPanicStopAtEndOfText;
+        return;
+    }
     if (HasData() && AdvOfficeStatusBar1->PanelEnabled(panel)) {
         AdvOfficeStatusBar1->PutAStatusbarMessage(kPanelInfo, {});
         switch (panel) {
@@ -421,10 +429,6 @@ void TMainToolsForm::AdvOfficeStatusBar1PanelClick(int panel)
             break;
         case kPanelSetButton:
             ChangeTypingMode(ToolWindowList().CurrentGrid(), 1);
-            break;
-        case kPanelStopButton:
-            if (EscapePressedWantToQuit())
-                global_panic_state = kPanicStopAtEndOfText;
             break;
         case kPanelHelpButton: {
             // The active page's help context.
@@ -965,6 +969,7 @@ void TMainToolsForm::CloseData(bool clearFile)
     if (TGridDialogHost* host = FindGridDialogHost(*this))
         host->StopConditions(false);
     fData.reset();
+    GiveBackFreedMemory();
     if (SourceTextRichEdit)
         SourceTextRichEdit->clear();
     if (clearFile && !m_destroying) {

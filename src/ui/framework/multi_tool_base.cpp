@@ -594,7 +594,8 @@ void NoteFileOpened(TMainToolsForm& form, TCorvantisholder* document, QPlainText
         AddToLogFile(Format(CVOpeningX, {name}));
     Global_Busy_Dont_Show_Data = false;
     if (!ok) {
-        if (global_panic_state >= kPanicStopNow)
+        // A Stop asked (at the end of a text or at once) is no failure to read.
+        if (global_panic_state != kPanicRun)
             ReportedAFact(CVSuspendStop);
         else if (!failureTold)
             FailedToRead(name);

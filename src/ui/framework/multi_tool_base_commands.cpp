@@ -34,6 +34,7 @@
 #include "suite/my_types.h"
 #include "suite/resource_strings.h"
 #include "suite/wdef.h"
+#include "suite/window_placement.h"
 #include "ui/framework/controller_commands.h"
 #include "ui/framework/dialog_base/dialog_support.h"
 #include "ui/framework/main_tools_form.h"
@@ -89,7 +90,11 @@ uint16_t SettingsCommandCode(int tag)
 bool HandleCommonMenuCommand(const TCommonMenuContext& c, int tag)
 {
     if (const uint16_t code = SettingsCommandCode(tag)) {
-        // The controller carries out settings; this window steps back for its dialog.
+        // The controller carries out settings; this window steps back for
+        // its dialog, which comes up over this window (not over another
+        // window of the tool).
+        if (c.window)
+            PostToControllerWithParam(kCodeAskingWindowCentre, PackScreenPoint(c.window->frameGeometry().center()));
         PostToController(code);
         if (c.window)
             c.window->lower();

@@ -27,6 +27,7 @@
 #include "model/chosen_files.h"
 #include "runtime/controller_link.h"
 #include "runtime/progress.h"
+#include "runtime/start_an_app.h"
 #include "suite/controller_codes.h"
 #include "suite/cv_format.h"
 #include "suite/cv_globals.h"
@@ -638,7 +639,10 @@ bool TFormWordList::OpenFile(QWidget* second)
         return false;
     const TCVStored_File_rec rec = StartupOpenFileRec();
     const auto failedKeepingWhatIsShown = [&] {
-        if (!failures.Told())
+        // A Stop asked for is no failure to read.
+        if (global_panic_state != kPanicRun)
+            ReportedAFact(CVSuspendStop);
+        else if (!failures.Told())
             FailedToRead(rec.FileName);
         KeepShownAfterFailedOpen();
         return false;
@@ -723,6 +727,8 @@ void TFormWordList::EndOfOpen()
         QApplication::restoreOverrideCursor();
     GlobalProgress().Hide();
     Global_Busy_Dont_Show_Data = false;
+    // What the reading did not keep (and a document it replaced) goes back to the system.
+    GiveBackFreedMemory();
 }
 
 void TFormWordList::KeepShownAfterFailedOpen()

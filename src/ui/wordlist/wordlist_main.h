@@ -62,6 +62,7 @@ class TCVStatusBar;
 class TCVWordList;
 class TCV_Grid;
 class TStream;
+class TTextSettings;
 class TTellMarvexList;
 struct TDrawgridDataRec;
 class TWordListPlainTextStringlist;
@@ -256,6 +257,10 @@ public:
     QString ClusterSuggestedName() const;
     // Called by the cluster run when the settings ask for one list per text.
     void SaveClusterListsPerText();
+    // The end of a step the user may stop: a stop asked for is done with (the
+    // next step runs), and a step that made all its results all the same
+    // (the user answered the question after its last step) says so.
+    void EndOfStoppableStep(bool finished);
     // Relationships of the open index (index word-list pages only).
     void CComputeRelationships(TCV_Grid* grid);
     bool ComputeIndexRelationships(TCV_Grid* grid);
@@ -263,6 +268,10 @@ public:
     // Asks the concordance tool (through the controller) for the selected rows' words.
     void CComputeConcordance(TCV_Grid* grid);
     void AddConcordanceRequestForRow(TCV_Grid* grid, int row);
+    // Double-click on a key-word plot row (entry -1 and below: the overall
+    // row): asks the concordance tool for the lines the plot shows, in the
+    // text of the list; false when nothing could be asked.
+    bool RequestConcordanceOfPlotRow(int entry);
     TTellMarvexList* TellMarvexList() const { return fForMarvexList.get(); }
     void CComputeTimeline(TCV_Grid* grid);
     void CCheckLemmasForConsistency(TCV_Grid* grid);
@@ -296,6 +305,9 @@ public:
     bool KeyWordPlotsPossible() const;
     // The key-word document that holds the plots and links (null before they are made).
     T_WholeKeywordsHolder* KeyWordsDocument() const { return m_keyWords.get(); }
+    // Sorts the whole list by its sort levels, showing on the status bar how
+    // far it is; false when the user stopped it (the list's order is as it was).
+    bool SortShowingProgress(TCVBaseDataClass& list);
     // "Other sorts" of the grid's list (96, 97, 98, 99, 126, 127); a word
     // list's frequency page hands over to the alphabetical one.
     void OtherSort(TCV_Grid* grid, int tag);
@@ -410,6 +422,9 @@ private:
     bool IsIndexDocument() const;
     // The request list for the concordance tool, made or emptied.
     void PrepareTellMarvexList();
+    // Writes the request list (when it asks anything) for the concordance
+    // tool and asks the controller to pass it on, with these text settings.
+    void SendConcordanceRequest(const TTextSettings& settings);
     // The window takes the size stored with the document, within its screen.
     bool RestoreClientSizeFromHolder();
     // The cell handler of a page, bound to its grid.

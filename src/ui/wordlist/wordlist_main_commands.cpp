@@ -39,6 +39,7 @@
 #include "model/stats_list.h"
 #include "runtime/controller_link.h"
 #include "runtime/progress.h"
+#include "runtime/start_an_app.h"
 #include "suite/controller_codes.h"
 #include "suite/cv_format.h"
 #include "suite/cv_globals.h"
@@ -66,6 +67,9 @@
 namespace cv {
 
 namespace {
+
+// The narrowest the plot column of the key-word plots is made (pixels).
+constexpr int kPlotColumnMinWidth = 360;
 
 // The statistics page's columns that stay in view: N and the text file.
 constexpr int kStatisticsFrozenColumns = 2;
@@ -405,6 +409,7 @@ void TFormWordList::CClusters(TCV_Grid* grid)
         handler.fSettings.SetStopListLoadedCopy(ClustersContainingStopListWordsExcluded());
 
     bool ok = false;
+    global_panic_state = kPanicRun;
     {
         THourglass busy;
         GlobalProgress().ClearAllAndShow(GetCentreofMainForm(), 1);
@@ -425,11 +430,15 @@ void TFormWordList::CClusters(TCV_Grid* grid)
             TDocumentUse inUse(*this);
             ok = doc->ComputeClusters([this] { SaveClusterListsPerText(); });
         }
-        if (!ok && !watch.Told() && !handler.fCancel_pressed) {
+        // The clusters shown before are gone.
+        GiveBackFreedMemory();
+        if (!ok && !watch.Told() && !handler.fCancel_pressed && !Cancelled()) {
             const TClusterOptions options = TClusterOptions::FromSettings(handler.fSettings);
             NoClustersOfSizeIn(handler.Data().tokenCount, options.minSize, options.Summary(), doc->MainFile.FileName);
         }
+        GlobalProgress().Hide();
     }
+    EndOfStoppableStep(ok);
     if (ok) {
         const TBatchProceduresRec& batch = Global_BatchProcedures;
         if (handler.fSettings.ClusterListsPerText()) {
@@ -462,6 +471,19 @@ void TFormWordList::CClusters(TCV_Grid* grid)
             g->SetColWidths(TCVWordList::kColWord, std::max(288, std::min(threeInches, g->width() / 2)));
         SetPageAppropriateCaption();
     }
+}
+
+void TFormWordList::EndOfStoppableStep(bool finished)
+{
+    const uint8_t state = global_panic_state.load();
+    if (state != kPanicStopAtEndOfText && state != kPanicStopNow)
+        return;
+    // The stop is done with: it must not stop the next step at once.
+    global_panic_state = kPanicRun;
+    // The question stays up while the job's threads go on: answered after
+    // they were done, the job had nothing left to stop.
+    if (finished)
+        ReportedAFact(QStringLiteral("The job had already finished when it was asked to stop: everything it made is shown."));
 }
 
 QString TFormWordList::ClusterSuggestedName() const
@@ -621,6 +643,8 @@ bool TFormWordList::ComputeRelationshipsFromIndex(TCV_Grid* grid, const TRelatio
         ok = handler.ComputeMIAssociation();
     }
     setBusy(kListNotBusy);
+    // The walk's tables are gone, and the relationships made before.
+    GiveBackFreedMemory();
     if (ok) {
         TRelationshipsList& relations = *handler.fRelationshipsList;
         KeepUnsaved({&relations});
@@ -681,15 +705,55 @@ void TFormWordList::CComputeConcordance(TCV_Grid* grid)
         AddConcordanceRequestForRow(grid, row);
         MyYieldProcess();
     }
+    SendConcordanceRequest(doc->ftextsettings);
+}
+
+void TFormWordList::SendConcordanceRequest(const TTextSettings& settings)
+{
     QString error;
-    if (fForMarvexList->Count() > 0) {
-        if (fForMarvexList->SavedToTempfile(SuiteTempFolder(), &error)) {
-            SetTextSettings(doc->ftextsettings);
-            PostToController(kCodeConcordanceRequest);
-        } else {
-            FailedToSave(error.isEmpty() ? fForMarvexList->TempFilename(SuiteTempFolder()) : error);
-        }
+    if (!fForMarvexList || fForMarvexList->Count() == 0)
+        return;
+    if (fForMarvexList->SavedToTempfile(SuiteTempFolder(), &error)) {
+        SetTextSettings(settings);
+        PostToController(kCodeConcordanceRequest);
+    } else {
+        FailedToSave(error.isEmpty() ? fForMarvexList->TempFilename(SuiteTempFolder()) : error);
     }
+}
+
+bool TFormWordList::RequestConcordanceOfPlotRow(int entry)
+{
+    const T_WholeWordlistHolder* doc = WordlistDocument();
+    const TKWPlotList* plots = m_keyWords ? m_keyWords->fPlots.get() : nullptr;
+    if (!doc || !doc->fKeywordsList || !plots)
+        return false;
+    // The plot rests on the lines of its key words in the one text of the
+    // list: the concordance tool is asked for those lines, each occurrence
+    // by its place in the text; the overall row asks for every key word's.
+    const QString text = doc->fKeywordsList->KWSettings.SourceTextName();
+    PrepareTellMarvexList();
+    fForMarvexList->AddText({text, QString()});
+    if (fForMarvexList->CheckWhetherAllFilesExist() <= 0) {
+        FailedToFind(text);
+        return false;
+    }
+    const auto ask = [&](const TKWPlotEntry& e) {
+        std::vector<TMarvexPosition> positions;
+        const TGeneralPlotDataList& places = e.PlotPositions();
+        for (int i = 0; i < places.Count(); ++i)
+            positions.push_back({0, places.Position(i)});
+        if (LoggingIsOn())
+            AddToLogFile(QStringLiteral("adding %1, expecting %2 in 1 file").arg(e.w).arg(e.data.hits));
+        fForMarvexList->AddRequest(e.w, e.data.hits, 1, std::move(positions));
+    };
+    if (entry >= 0 && entry < plots->Count()) {
+        ask(plots->Entry(entry));
+    } else {
+        for (int i = 0; i < plots->Count(); ++i)
+            ask(plots->Entry(i));
+    }
+    SendConcordanceRequest(doc->ftextsettings);
+    return fForMarvexList->Count() > 0;
 }
 
 void TFormWordList::AddConcordanceRequestForRow(TCV_Grid* grid, int row)
@@ -905,6 +969,11 @@ void TFormWordList::DDblClickCell(TCV_Grid* grid, int column, int row)
         return;
     TCVBaseDataClass& list = *grid->List();
     const int entry = grid->EntryOfGridRow(row);
+    if (grid->ListType == kListKeyWordPlot) {
+        // A row of the plot (the overall row first): the lines it rests on.
+        RequestConcordanceOfPlotRow(entry);
+        return;
+    }
     QString message;
     if (entry >= 0 && entry < list.Count()) {
         switch (grid->ListType) {
@@ -1109,6 +1178,9 @@ bool TFormWordList::ComputeKeyWordPlots(bool withLinks)
     QWidget* page = withLinks && m_keyWords->fKWLinks->Count() > 0 ? AdvOfficePageKWLinks : AdvOfficePageKWPlot;
     SetPageVisible(page, true);
     ActivatePage(page);
+    // The plots get the room their marks need: as wide as the heading would
+    // have it, they would show a text's thousands of words in a few pixels.
+    CVGridKWPlot->SetColWidths(TKWPlotList::kColPlot, std::max(kPlotColumnMinWidth, CVGridKWPlot->width() / 2));
     ToolWindowList().Last_actions.Include(kActionKeyWordsMade);
     RefreshDataDisplay();
     return true;

@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <QPlainTextEdit>
 #include <QTimer>
 
@@ -20,6 +21,7 @@
 #include "model/chosen_files.h"
 #include "runtime/controller_link.h"
 #include "runtime/progress.h"
+#include "runtime/start_an_app.h"
 #include "suite/controller_codes.h"
 #include "suite/cv_format.h"
 #include "suite/cv_globals.h"
@@ -143,6 +145,9 @@ void TFormWordList::SetDataAside()
 
 void TFormWordList::EndJobData(bool succeeded)
 {
+    // What the job read and made but did not keep, and what it replaced,
+    // goes back to the system.
+    const auto giveBack = qScopeGuard([] { GiveBackFreedMemory(); });
     if (!m_previousData)
         return;
     if (succeeded) {
@@ -236,7 +241,6 @@ void TFormWordList::MakeWordListJob()
     if (ChosenTexts->FileCount() == 0)
         return;
     StartJobDocument(kListWordList, true);
-    GlobalProgress().ClearAllAndShow(GetCentreofMainForm(), 0);
 
     const int32_t maximum = GetTextSettings().MaxTexts();
     if (maximum >= 1 && ChosenTexts->FileCount() > maximum &&
@@ -245,6 +249,8 @@ void TFormWordList::MakeWordListJob()
         OwnWindowToForeground();
         return;
     }
+    // The job's clock starts with the work, not while the question waits.
+    GlobalProgress().ClearAllAndShow(GetCentreofMainForm(), 0);
 
     T_WholeWordlistHolder* doc = WordlistDocument();
     const bool ok = [&] {
@@ -438,6 +444,8 @@ uint16_t TFormWordList::OpenIndexDocument()
     if (RefusedWhileInUse("opening an index"))
         return 0;
     GlobalProgress().ClearAllAndShow(GetCentreofMainForm(), 1);
+    // The open shows its share and may be stopped; a stop before it is done with.
+    global_panic_state = kPanicRun;
     TakeTextSettings();
     LoadStopListIfWanted();
     // The index is opened before anything shown goes: one that cannot be
@@ -466,6 +474,8 @@ uint16_t TFormWordList::OpenIndexDocument()
         KeepShownAfterFailedOpen();
     }
     GlobalProgress().Hide();
+    // What the load read and did not keep goes back to the system.
+    GiveBackFreedMemory();
     while (QApplication::overrideCursor())
         QApplication::restoreOverrideCursor();
     return result;

@@ -24,6 +24,8 @@
 #include "index/index_handler.h"
 #include "index/index_relationships.h"
 #include "model/stats_list.h"
+#include "runtime/progress.h"
+#include "runtime/start_an_app.h"
 #include "suite/cv_format.h"
 #include "suite/cv_globals.h"
 #include "suite/cvbuf.h"
@@ -142,12 +144,16 @@ void TFormWordList::SortGridColumn(TCV_Grid* grid, int column)
     if (!grid || !doc || column < 0)
         return;
     const auto firstLevel = [column](TCVBaseDataClass& list) { list.Set1Sort(0, list.HeaderColumnToSortNeeded(column)); };
-    const auto sortAll = [](TCVBaseDataClass& list) {
-        QApplication::setOverrideCursor(Qt::WaitCursor);
-        list.DoASort(list.Count() - 1);
-        QApplication::restoreOverrideCursor();
-    };
     bool sorted = true;
+    // A sort of many rows shows how far it is and can be stopped: the list
+    // then keeps its order and its sort levels, and the page its name.
+    const auto sortAll = [this, &sorted](TCVBaseDataClass& list, const std::array<TSortLevel, TCVBaseDataClass::kSortLevels>& before) {
+        sorted = SortShowingProgress(list);
+        if (!sorted) {
+            list.SetSortLevels(before);
+            PageHook();
+        }
+    };
     switch (grid->KindOfDisplay) {
     case kGridKindFrequency:
         // The frequency page keeps its order: the alphabetical page of the same list sorts.
@@ -157,11 +163,12 @@ void TFormWordList::SortGridColumn(TCV_Grid* grid, int column)
         TCVBaseDataClass* list = grid->List();
         if (!list)
             return;
+        const auto before = list->SortLevels();
         list->ToggleMainSortAscends();
         firstLevel(*list);
         list->SetSecondSortAsWordSort();
         PageHook();
-        sortAll(*list);
+        sortAll(*list, before);
         break;
     }
     case kGridKindConsistency: {
@@ -186,16 +193,22 @@ void TFormWordList::SortGridColumn(TCV_Grid* grid, int column)
     case kGridKindStatistics:
         if (!doc->fStats)
             return;
-        firstLevel(*doc->fStats);
-        doc->fStats->ToggleMainSortAscends();
-        sortAll(*doc->fStats);
+        {
+            const auto before = doc->fStats->SortLevels();
+            firstLevel(*doc->fStats);
+            doc->fStats->ToggleMainSortAscends();
+            sortAll(*doc->fStats, before);
+        }
         break;
     case kGridKindFilenames:
         if (!doc->fCVBaseFilenames)
             return;
-        doc->fCVBaseFilenames->ToggleMainSortAscends();
-        doc->fCVBaseFilenames->SetSortToFNameSort();
-        sortAll(*doc->fCVBaseFilenames);
+        {
+            const auto before = doc->fCVBaseFilenames->SortLevels();
+            doc->fCVBaseFilenames->ToggleMainSortAscends();
+            doc->fCVBaseFilenames->SetSortToFNameSort();
+            sortAll(*doc->fCVBaseFilenames, before);
+        }
         break;
     case kGridKindKeyWords:
         if (!doc->fKeywordsList)
@@ -238,6 +251,24 @@ void TFormWordList::SortGridColumn(TCV_Grid* grid, int column)
     // The list's own order shows, not a view sort of an earlier click.
     grid->ClearViewSort();
     grid->Refresh();
+}
+
+bool TFormWordList::SortShowingProgress(TCVBaseDataClass& list)
+{
+    THourglass busy;
+    TDocumentUse inUse(*this);
+    global_panic_state = kPanicRun;
+    GlobalProgress().ClearAllAndShow(GetCentreofMainForm(), 1);
+    GlobalProgress().ProgressShortMessage(CVSort.toString());
+    TProgressSteps steps;
+    TCVBaseDataClass::TSortInSteps inSteps(list, [&steps](int64_t done, int64_t all) { return steps.Step(done, all); });
+    list.DoASort(list.Count() - 1);
+    GlobalProgress().Hide();
+    // The sort's values of every entry are gone.
+    GiveBackFreedMemory();
+    const bool stopped = inSteps.Stopped();
+    global_panic_state = kPanicRun;
+    return !stopped;
 }
 
 bool TFormWordList::Save(TCV_Grid* grid) { return TMainToolsForm::Save(grid); }

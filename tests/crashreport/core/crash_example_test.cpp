@@ -948,7 +948,7 @@ TEST(CrashExample, HelpGivesTheUsageWithTheTestOptions)
     EXPECT_TRUE(help.output.startsWith(QStringLiteral("usage: crash_example KIND"))) << help.output.toStdString();
     for (const char* option : {"--output", "--dialog", "--smtp", "--http", "--freeze", "--catch-handled", "--options", "--fault-in-event",
                                "--second-fault", "--window-fault", "--two-threads", "--no-descriptors", "--core-off", "--no-crashbox",
-                               "--sleeper", "--timing", "--prepared"})
+                               "--sleeper", "--timing", "--prepared", "--no-threads-in-report"})
         EXPECT_TRUE(help.output.contains(QLatin1String(option))) << option;
     const TRun unknown = cvtest::runProgram(QStringLiteral(CV_CRASH_EXAMPLE), {QStringLiteral("crash")}, dir.path());
     EXPECT_EQ(unknown.status, 2);

@@ -20,6 +20,7 @@
 #include <csignal>
 #include <cstdio>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 #include <sys/stat.h>
@@ -287,6 +288,97 @@ TEST_F(CrashExampleSending, AFullDescriptorTableStillSendsTheReport)
     EXPECT_EQ(log.Count(), 2);
     ExpectNothingLeftInTmp();
 }
+
+namespace {
+
+// How a report is sent when no thread can start, and where it should go.
+struct TWithoutThreads {
+    const char* name;
+    QStringList arguments; // the kind and the point from which no thread can start
+    bool ownSendThread;    // the options give the send a thread of its own
+    int status;
+    const char* transport; // "mail", "web", or "refused" (a mail server that is not there)
+};
+
+void PrintTo(const TWithoutThreads& k, std::ostream* os) { *os << k.name; }
+
+class CrashExampleSendingWithoutThreads : public CrashExampleSending, public ::testing::WithParamInterface<TWithoutThreads> {};
+
+} // namespace
+
+// No thread can start (a limit of threads or of memory): the report still
+// goes, sent from the thread that has it (the program's own for an
+// exception, the reporter's window thread after a fatal signal, the
+// handler's when the send thread cannot start), or the tool's log says it
+// did not; the send's windows paint without Qt's pool threads; and the
+// program ends as after any report of its kind, neither aborted nor hung.
+TEST_P(CrashExampleSendingWithoutThreads, TheReportIsSentOrSaysItWasNot)
+{
+    const TWithoutThreads& k = GetParam();
+    const QString transport = QString::fromLatin1(k.transport);
+    QStringList arguments = k.arguments + QStringList{QStringLiteral("--dialog"), QStringLiteral("none")};
+    if (k.ownSendThread)
+        arguments << QStringLiteral("--options") << OptionsFile([](cv::TCrashboxModuleOptions& o) {
+            o.SetCommonSendOptions({cv::sndSendInSeparatedThread, cv::sndShowSendDialog});
+        });
+    std::unique_ptr<cvtest::LocalServer> server;
+    std::optional<cvtest::RefusingPort> refusing;
+    const QString requests = dir.file(QStringLiteral("requests.log"));
+    if (transport == QLatin1String("web")) {
+        server = cvtest::StartWebServer(requests);
+        arguments << QStringLiteral("--http") << QStringLiteral("http://127.0.0.1:%1/reports/upload.php").arg(server->port());
+    } else {
+        quint16 port = 0;
+        if (transport == QLatin1String("mail")) {
+            server = cvtest::StartSMTPServer(dir.file(QStringLiteral("mail")));
+            port = server->port();
+        } else {
+            port = refusing.emplace().port();
+        }
+        arguments << QStringLiteral("--smtp") << QStringLiteral("127.0.0.1:%1").arg(port) << QStringLiteral("--to")
+                  << QStringLiteral("support@example.test");
+    }
+    if (server) {
+        ASSERT_TRUE(server->started()) << server->error().toStdString();
+    }
+
+    const cvtest::ProgramRun run = Crash(arguments);
+    EXPECT_EQ(run.status, k.status) << run.output.toStdString();
+    EXPECT_FALSE(run.output.contains(QStringLiteral("terminate called"))) << run.output.toStdString();
+    // (The reporter's own words do not reach the crashed run's output.)
+    if (k.status > 0) {
+        EXPECT_TRUE(run.output.contains(QStringLiteral("could not be started (Resource temporarily unavailable)"))) << run.output.toStdString();
+    }
+    EXPECT_FALSE(run.output.contains(QStringLiteral("QThread::start"))) << "no pool thread was asked for:\n"
+                                                                         << run.output.toStdString();
+    ASSERT_FALSE(LoggedReport().isEmpty());
+    if (transport == QLatin1String("mail")) {
+        EXPECT_EQ(QDir(dir.file(QStringLiteral("mail"))).entryList({QStringLiteral("msg-*.json")}).size(), 1) << toolLog().toStdString();
+        EXPECT_TRUE(toolLog().contains(QStringLiteral("Sent email"))) << toolLog().toStdString();
+    } else if (transport == QLatin1String("web")) {
+        const QString unpacked = dir.file(QStringLiteral("unpacked"));
+        EXPECT_TRUE(cvtest::ArchiveMembers(QStringLiteral("upload"), requests, unpacked).contains(QStringLiteral("crash_example.elf")));
+    } else {
+        EXPECT_TRUE(toolLog().contains(QStringLiteral("Failed to complete send"))) << toolLog().toStdString();
+        EXPECT_FALSE(toolLog().contains(QStringLiteral("Sent email"))) << toolLog().toStdString();
+    }
+    ExpectNothingLeftInTmp();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, CrashExampleSendingWithoutThreads,
+    ::testing::Values(
+        TWithoutThreads{"AnExceptionByMail", {QStringLiteral("cxx"), QStringLiteral("--no-threads")}, false, 1, "mail"},
+        TWithoutThreads{"AnExceptionByTheWeb", {QStringLiteral("cxx"), QStringLiteral("--no-threads")}, false, 1, "web"},
+        TWithoutThreads{"AnExceptionToAMailServerThatIsNotThere", {QStringLiteral("cxx"), QStringLiteral("--no-threads")}, false, 1,
+                        "refused"},
+        TWithoutThreads{"AnExceptionWithoutThreadsWhoseSendWouldHaveAThreadOfItsOwn", {QStringLiteral("cxx"), QStringLiteral("--no-threads")},
+                        true, 1, "mail"},
+        TWithoutThreads{"AnExceptionWhoseSendThreadCannotStart", {QStringLiteral("cxx"), QStringLiteral("--no-threads-in-report")}, true,
+                        1, "mail"},
+        TWithoutThreads{"ASegvWhoseReporterCannotStartAThread", {QStringLiteral("segv"), QStringLiteral("--no-threads")}, false,
+                        -SIGSEGV, "mail"}),
+    [](const ::testing::TestParamInfo<TWithoutThreads>& info) { return std::string(info.param.name); });
 
 namespace {
 

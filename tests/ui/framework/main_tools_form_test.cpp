@@ -14,6 +14,7 @@
 #include <QTimer>
 
 #include "gui/cv_status_bar.h"
+#include "runtime/progress.h"
 #include "runtime/controller_link.h"
 #include "runtime/language_list.h"
 #include "suite/controller_codes.h"
@@ -353,6 +354,8 @@ TEST_F(FrameworkTest, TheAutosaveOfAnUnnamedDocumentAsksForAName)
 TEST_F(FrameworkTest, TheStopPanelAsksBeforeItStopsTheJob)
 {
     ShowSample();
+    // A job runs: its progress shows.
+    cv::GlobalProgress().ClearAllAndShow({}, 0);
     dialogs.QueueAnswer(TDialogAnswer::No);
     window->AdvOfficeStatusBar1->ClickPanel(cv::kPanelStopButton);
     EXPECT_EQ(cv::global_panic_state, cv::kPanicRun);
@@ -361,6 +364,15 @@ TEST_F(FrameworkTest, TheStopPanelAsksBeforeItStopsTheJob)
     EXPECT_EQ(cv::global_panic_state, cv::kPanicStopAtEndOfText);
     EXPECT_EQ(dialogs.Routines(),
               (QStringList{QStringLiteral("EscapePressedWantToQuit"), QStringLiteral("EscapePressedWantToQuit")}));
+    cv::GlobalProgress().Hide();
+
+    // With nothing running there is nothing to stop: no question, no stop
+    // left over for the next job.
+    cv::global_panic_state = cv::kPanicRun;
+    dialogs.Clear();
+    window->AdvOfficeStatusBar1->ClickPanel(cv::kPanelStopButton);
+    EXPECT_TRUE(dialogs.Routines().isEmpty());
+    EXPECT_EQ(cv::global_panic_state, cv::kPanicRun);
 }
 
 TEST_F(FrameworkTest, TypingModeButtonsSetTheSharedMenuChecks)

@@ -18,6 +18,7 @@
 #include "suite/controller_codes.h"
 #include "suite/resource_strings.h"
 #include "suite/window_messages.h"
+#include "suite/window_placement.h"
 #include "support/recording_controller.h"
 #include "ui/framework/controller_commands.h"
 #include "ui/framework/dialog_base/dialog_support.h"
@@ -128,6 +129,25 @@ TEST_F(MultiToolBaseTest, SettingsCommandsGoToTheControllerAndUnknownTagsStayWit
     EXPECT_FALSE(cv::HandleCommonMenuCommand(Context(), TagOf(cv::TMenuCommand::Save)));
     EXPECT_TRUE(Posted().empty());
     EXPECT_TRUE(dialogs.Requests().empty());
+}
+
+// A settings window of the controller comes up over the window that asked
+// for it: the window's centre goes first, then the command.
+TEST_F(MultiToolBaseTest, ASettingsCommandTellsTheControllerWhereTheAskingWindowIs)
+{
+    window->setGeometry(420, 260, 300, 200);
+    Posted();
+    for (int tag : {TagOf(cv::TMenuCommand::Customise), TagOf(cv::TMenuCommand::IndexSettings), TagOf(cv::TMenuCommand::ChooseTexts)}) {
+        controller.params.clear();
+        EXPECT_TRUE(cv::HandleCommonMenuCommand(Context(), tag)) << tag;
+        QCoreApplication::processEvents();
+        ASSERT_EQ(controller.got.size(), 2u) << tag;
+        EXPECT_EQ(controller.got[0].first, cv::kMsgControllerParam) << "the place comes before the command";
+        ASSERT_EQ(controller.params.size(), 1u) << tag;
+        EXPECT_EQ(controller.params[0].first, cv::kCodeAskingWindowCentre);
+        EXPECT_EQ(cv::UnpackScreenPoint(controller.params[0].second), window->frameGeometry().center()) << tag;
+        Posted();
+    }
 }
 
 TEST_F(MultiToolBaseTest, OpenCloseAndTheAcknowledgementTag)

@@ -7,10 +7,12 @@
 // only says it is not built.
 
 #include "wordlist_commands_testutil.h"
+#include "runtime/progress.h"
 
 #include <QClipboard>
 #include <QDateTime>
 #include <QDirIterator>
+#include <QRegularExpression>
 #include <QHeaderView>
 #include <QMenu>
 #include <QMenuBar>
@@ -467,11 +469,13 @@ TEST_F(CommandWalkButtonsTest, EveryButtonDoesWhatItSays)
     EXPECT_EQ(cv::GetKeypressMode(), 1);
     bar.ClickPanel(cv::kPanelTypeButton);
     EXPECT_EQ(cv::GetKeypressMode(), 0);
-    // Stop asks first; agreed, the running job stops at the end of its text.
+    // Stop asks first; agreed, the running job (its progress shows) stops at the end of its text.
+    cv::GlobalProgress().ClearAllAndShow({}, 0);
     dialogs.QueueAnswer(cv::TDialogAnswer::Yes);
     bar.ClickPanel(cv::kPanelStopButton);
     EXPECT_TRUE(dialogs.Routines().contains(QStringLiteral("EscapePressedWantToQuit")));
     EXPECT_EQ(cv::global_panic_state.load(), cv::kPanicStopAtEndOfText);
+    cv::GlobalProgress().Hide();
     cv::global_panic_state = cv::kPanicRun;
     // Help shows the page's topic.
     bar.ClickPanel(cv::kPanelHelpButton);
@@ -530,6 +534,82 @@ TEST_F(CommandWalkButtonsTest, ComputeOpensWithItsItemsOnceAListIsMade)
     EXPECT_TRUE(items.contains(QStringLiteral("KeyWords"))) << items.join(u',').toStdString();
     EXPECT_TRUE(items.contains(QStringLiteral("Word Cloud"))) << items.join(u',').toStdString();
     closePopups();
+}
+
+// The help sends the user only to commands the window offers: each menu
+// path the help pages name ("Edit > Other sorts") is a command shown on
+// some page of the window, or the help says it is a command of concordances
+// (which this window never shows); and an Edit command that the page a word
+// list opens on does not show is named with a page that shows it.
+class HelpMenuPathsTest : public CommandWalkTest {};
+
+// The menu paths shown now (captions without access keys or trailing dots, joined by " > ").
+std::set<QString> ShownMenuPaths(const QList<QAction*>& actions, const QString& above = {})
+{
+    std::set<QString> paths;
+    for (QAction* a : actions) {
+        if (a->isSeparator() || !a->isVisible())
+            continue;
+        QString caption = a->text().remove(u'&').trimmed();
+        while (caption.endsWith(u'.'))
+            caption.chop(1);
+        const QString path = above.isEmpty() ? caption : above + QStringLiteral(" > ") + caption.trimmed();
+        if (QMenu* sub = a->menu()) {
+            const std::set<QString> below = ShownMenuPaths(sub->actions(), path);
+            paths.insert(below.begin(), below.end());
+        }
+        paths.insert(path);
+    }
+    return paths;
+}
+
+TEST_F(HelpMenuPathsTest, TheHelpNamesOnlyCommandsTheWindowShowsAndWhere)
+{
+    // Where each path shows.
+    std::map<QString, std::set<std::string>> shownOn;
+    for (size_t k = 0; k < kinds.size(); ++k) {
+        QWidget* page = Make(int(k));
+        ASSERT_NE(page, nullptr) << kinds[k].name;
+        window->ActivatePage(page);
+        QApplication::processEvents();
+        for (const QString& path : ShownMenuPaths(window->menuBar()->actions()))
+            shownOn[path].insert(kinds[k].name);
+    }
+    const QRegularExpression named(QStringLiteral("<b>((?:File|Edit|View|Compute|Settings|Help) &gt; [^<]*)</b>"));
+    const QRegularExpression block(QStringLiteral("<(p|li|td|h[1-6])\\b[^>]*>(.*?)</\\1>"),
+                                   QRegularExpression::DotMatchesEverythingOption);
+    int checked = 0;
+    QDirIterator pages(QStringLiteral(CV_HELP_DIR), {QStringLiteral("*.html")}, QDir::Files);
+    while (pages.hasNext()) {
+        const QString file = pages.next();
+        const QString html = QString::fromUtf8(cvtest::readAll(file));
+        for (const auto& b : block.globalMatch(html)) {
+            const QString text = b.captured(2);
+            const QString plain = QString(text).remove(QRegularExpression(QStringLiteral("<[^>]*>"))).simplified().toLower();
+            for (const auto& m : named.globalMatch(text)) {
+                QString path = m.captured(1).replace(QStringLiteral("&gt;"), QStringLiteral(">")).replace(QStringLiteral("&amp;"), QStringLiteral("&"));
+                path = path.simplified();
+                while (path.endsWith(u'.'))
+                    path.chop(1);
+                path = path.trimmed();
+                SCOPED_TRACE((QFileInfo(file).fileName() + QStringLiteral(": ") + path).toStdString());
+                ++checked;
+                const auto where = shownOn.find(path);
+                if (where == shownOn.end()) {
+                    EXPECT_TRUE(plain.contains(QStringLiteral("concordance")))
+                        << "the help names a command no page of the window shows, and does not say whose it is";
+                    continue;
+                }
+                if (path.startsWith(QStringLiteral("Edit > ")) && !where->second.contains("frequency")) {
+                    bool pageNamed = false;
+                    for (const std::string& kind : where->second)
+                        pageNamed = pageNamed || plain.contains(QString::fromStdString(kind) + QStringLiteral(" page"));
+                    EXPECT_TRUE(pageNamed) << "shown only on other pages than a word list's first one, which the help does not name";
+                }
+            }
+        }
+    }
+    EXPECT_GT(checked, 20) << "the help pages name the commands they explain";
 }
 
 INSTANTIATE_TEST_SUITE_P(Pages, CommandWalkTest, ::testing::Range(0, 16));

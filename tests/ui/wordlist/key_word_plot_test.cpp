@@ -12,9 +12,11 @@
 
 #include <map>
 
+#include "concordance/tell_marvex.h"
 #include "keywords/kw_plots.h"
 #include "keywords/keywords_holder.h"
 #include "suite/cvbuf.h"
+#include "suite/private_files.h"
 #include "ui/framework/tool_data_module.h"
 #include "ui/wordlist/views/plot_cell.h"
 #include "wordlist/keyword_list.h"
@@ -23,6 +25,8 @@
 namespace wordlist_window_test {
 namespace {
 
+// The code that asks the controller to hand a request to the concordance tool.
+constexpr int kCodeConcordanceRequest = 50;
 // Marks may stand this many pixels from where the text puts them: the
 // reading here and the program's may count a number or a sign differently.
 constexpr int kSlackPixels = 2;
@@ -170,6 +174,64 @@ TEST_F(KeyWordPlotTest, ThePlotOfOneBrownTextMarksEveryPlaceOfEachKeyWord)
     }
     EXPECT_GE(checked, 4);
     EXPECT_EQ(grid->Cells(cv::TKWPlotList::kColWord, 1), plots.OverallPlotEntry->w) << "the overall row is drawn";
+}
+
+// A double-click on a plot row asks the concordance tool for the lines the
+// plot rests on: the key word in the one text of the list, each place the
+// plot marks; the overall row asks for every key word. The plot column is
+// wide enough to tell the places apart.
+TEST_F(KeyWordPlotTest, ADoubleClickOnAPlotRowAsksForItsConcordanceLines)
+{
+    KeyWordsOfOneText();
+    ASSERT_NE(Doc()->fKeywordsList, nullptr);
+    Show(window->AdvOfficePageKWs);
+    window->resize(1000, 700);
+    MenuCommand(cv::TMenuCommand::Plot);
+    ASSERT_NE(window->KeyWordsDocument(), nullptr);
+    cv::TCV_Grid* grid = Show(window->AdvOfficePageKWPlot);
+    EXPECT_GE(grid->ColWidths(cv::TKWPlotList::kColPlot), 360);
+
+    // The places of "whale" in the study text, read here.
+    const QStringList words = RunningWords(QString::fromUtf8(cvtest::readAll(dir.file(QStringLiteral("study.txt")))));
+    std::vector<cv::TMarvexPosition> whales;
+    for (int i = 0; i < words.size(); ++i)
+        if (words[i] == u"whale")
+            whales.push_back({0, int32_t(i + 1)});
+    ASSERT_EQ(whales.size(), 50u);
+
+    const int row = RowOf(*grid, QStringLiteral("whale"));
+    ASSERT_GT(row, 1);
+    Posted();
+    QTableView* view = grid->View();
+    const QModelIndex cell = grid->Proxy()->index(row - 1, cv::TKWPlotList::kColWord);
+    emit view->doubleClicked(cell);
+    EXPECT_TRUE(PostedCode(kCodeConcordanceRequest));
+    cv::TTellMarvexList read(cv::kToolWordList, cv::kToolConcordance);
+    ASSERT_TRUE(read.LoadedFromTempfile(cv::SuiteTempFolder()));
+    ASSERT_EQ(read.Texts().size(), 1u);
+    EXPECT_EQ(QFileInfo(read.Texts()[0].FullFilename).fileName(), QStringLiteral("study.txt"));
+    ASSERT_EQ(read.Count(), 1);
+    EXPECT_EQ(read.Item(0)->Word, QStringLiteral("whale"));
+    EXPECT_EQ(read.Item(0)->ExpectedFrequency, 50);
+    EXPECT_EQ(read.Item(0)->Positions, whales);
+
+    // The overall row: every key word of the plot, each with its places.
+    const cv::TKWPlotList& plots = *window->KeyWordsDocument()->fPlots;
+    emit view->doubleClicked(grid->Proxy()->index(0, cv::TKWPlotList::kColPlot));
+    EXPECT_TRUE(PostedCode(kCodeConcordanceRequest));
+    ASSERT_TRUE(read.LoadedFromTempfile(cv::SuiteTempFolder()));
+    ASSERT_EQ(read.Count(), plots.Count());
+    int64_t places = 0;
+    for (int i = 0; i < read.Count(); ++i)
+        places += int64_t(read.Item(i)->Positions.size());
+    EXPECT_EQ(places, plots.OverallPlotEntry->data.hits);
+
+    // With its text gone, the user is told, and nothing is asked.
+    QFile::remove(dir.file(QStringLiteral("study.txt")));
+    dialogs.Clear();
+    emit view->doubleClicked(cell);
+    EXPECT_FALSE(PostedCode(kCodeConcordanceRequest));
+    EXPECT_EQ(dialogs.Routines(), QStringList{QStringLiteral("FailedToFind")});
 }
 
 TEST_F(KeyWordPlotTest, AListOfManyTextsIsNotOfferedPlots)

@@ -4,8 +4,15 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
+
 #include <QFile>
+#include <QCoreApplication>
+#include <QDir>
 #include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
 
 #include "model/chosen_files.h"
 #include "runtime/runtime_testutil.h"
@@ -90,6 +97,73 @@ TEST_F(Program, WithoutAControllerThatCanStartItEndsWithTheFatalMessage)
     EXPECT_EQ(code, 1) << out.toStdString();
     EXPECT_TRUE(out.contains(QStringLiteral("Can't start"))) << out.toStdString();
     EXPECT_FALSE(out.contains(QStringLiteral("caption:")));
+}
+
+// Under a limit of processes or of memory the program either shows the list
+// or ends saying why; it never hangs (Qt's drawing waited for ever for pool
+// threads that could not start). The limits hold for a user other than
+// root (root's processes are not counted): run as "nobody" when the tests
+// run as root.
+TEST_F(Program, UnderALimitOfProcessesOrMemoryItShowsTheListOrSaysWhyNeverHangs)
+{
+    const QString prlimit = QStandardPaths::findExecutable(QStringLiteral("prlimit"));
+    const QString setpriv = QStandardPaths::findExecutable(QStringLiteral("setpriv"));
+    const QString chown = QStandardPaths::findExecutable(QStringLiteral("chown"));
+    if (prlimit.isEmpty())
+        GTEST_SKIP() << "prlimit is not installed";
+    const bool root = QFileInfo(QStringLiteral("/proc/self")).ownerId() == 0;
+    if (root && (setpriv.isEmpty() || chown.isEmpty() || QProcess::execute(QStringLiteral("id"), {QStringLiteral("nobody")}) != 0))
+        GTEST_SKIP() << "running as root, and no unprivileged user to run as";
+    // A folder of the run's own the other user can read: the list, and a
+    // home of that user's own.
+    QTemporaryDir dir(QDir(QDir::tempPath()).filePath(QStringLiteral("cv-limits-XXXXXX")));
+    ASSERT_TRUE(dir.isValid());
+    QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ExeGroup |
+                                          QFile::ExeOther);
+    const QString list = dir.filePath(QStringLiteral("limits.lst"));
+    ASSERT_TRUE(QFile::copy(SavedList(QStringLiteral("limits.lst")), list));
+    QFile::setPermissions(list, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
+    const QString home = dir.filePath(QStringLiteral("home"));
+    ASSERT_TRUE(QDir().mkpath(home));
+    if (root)
+        ASSERT_EQ(QProcess::execute(chown, {QStringLiteral("nobody"), home}), 0);
+
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const auto& [name, value] :
+         {std::pair{"HOME", home}, {"TMPDIR", home}, {"CV_SETTINGS_BUFFER", home + QStringLiteral("/no-suite.buf")},
+          {"CV_MESSAGE_SOCKET_DIR", home}, {"CV_NO_CONTROLLER", QStringLiteral("1")},
+          {"CV_QUIT_AFTER_START_MS", QStringLiteral("300")}, {"QT_QPA_PLATFORM", QStringLiteral("offscreen")},
+          {"CV_MUTEX_NAME", QStringLiteral("cv-limits-%1").arg(QCoreApplication::applicationPid())}})
+        env.insert(QString::fromLatin1(name), value);
+    env.remove(QStringLiteral("XDG_RUNTIME_DIR"));
+    const QStringList limits = {QStringLiteral("--nproc=1"), QStringLiteral("--nproc=2"), QStringLiteral("--nproc=4"),
+                                QStringLiteral("--nproc=6"), QStringLiteral("--nproc=8"),
+                                QStringLiteral("--as=%1").arg(250 << 20), QStringLiteral("--as=%1").arg(300 << 20),
+                                QStringLiteral("--as=%1").arg(400 << 20)};
+    for (const QString& limit : limits) {
+        SCOPED_TRACE(limit.toStdString());
+        QProcess child;
+        child.setProcessEnvironment(env);
+        QStringList args;
+        if (root)
+            args << QStringLiteral("--reuid=nobody") << QStringLiteral("--regid=nogroup") << QStringLiteral("--clear-groups")
+                 << prlimit;
+        args << limit << QStringLiteral(CV_PEER_PROGRAM) << list;
+        child.start(root ? setpriv : prlimit, args);
+        ASSERT_TRUE(child.waitForStarted(10000));
+        const bool ended = child.waitForFinished(60000);
+        if (!ended) {
+            child.kill();
+            child.waitForFinished(5000);
+        }
+        const QString out = QString::fromLocal8Bit(child.readAllStandardOutput());
+        const QString err = QString::fromLocal8Bit(child.readAllStandardError());
+        ASSERT_TRUE(ended) << "it hung";
+        const bool shown = child.exitCode() == 0 && out.contains(QStringLiteral("entries: 5"));
+        const bool toldWhy = child.exitCode() != 0 && err.contains(QStringLiteral("cannot start")) &&
+                             err.contains(QStringLiteral("limit"));
+        EXPECT_TRUE(shown || toldWhy) << "exit " << child.exitCode() << "\n" << out.toStdString() << err.toStdString();
+    }
 }
 
 } // namespace

@@ -6,6 +6,8 @@
 #include <QPlainTextEdit>
 #include <QTabBar>
 
+#include "controller/controller_ini.h"
+#include "controller/settings_window.h"
 #include "gui/cv_status_bar.h"
 #include "index/index_files.h"
 #include "suite/dialog_routines.h"
@@ -84,6 +86,50 @@ TEST_F(WordListWindowTest, RunningWordsShowWithThousandsSeparators)
     ASSERT_TRUE(cv::PostMessage(window->WindowHandle(), cv::kMsgRunningWords, 0, 1234567));
     QApplication::processEvents();
     EXPECT_EQ(window->AdvOfficeStatusBar1->PanelText(cv::kPanelMessage), QLocale::system().toString(1234567LL));
+}
+
+// The user plug-in is named where the help says, among the tool's own
+// settings ("use the user plug-in" and its file); stored there, it lives in
+// the settings buffer and the controller's ini file, and the next word list
+// of the window passes its words through it.
+TEST_F(WordListWindowTest, TheUserPluginNamedInTheToolsSettingsFiltersTheNextWordList)
+{
+    const QString plugin = QStringLiteral(CV_TEST_WORD_FILTER);
+    const QStringList keys = cv::SettingKeysOfCommand(cv::kCodeSettingsOfTool, cv::kToolWordList);
+    ASSERT_TRUE(keys.contains(QStringLiteral("Plugins/UseUserPlugin0")));
+    ASSERT_TRUE(keys.contains(QStringLiteral("Plugins/UserPluginFile0")));
+    cv::TControllerSettingsWindow settings(cv::SettingsWindowTitle(cv::kCodeSettingsOfTool, cv::kToolWordList), keys);
+    ASSERT_TRUE(settings.SetValue(QStringLiteral("Plugins/UseUserPlugin0"), QStringLiteral("true")));
+    ASSERT_TRUE(settings.SetValue(QStringLiteral("Plugins/UserPluginFile0"), plugin));
+    settings.OkClick();
+    EXPECT_TRUE(cv::GetUseUserFilter(cv::kToolWordList));
+    EXPECT_EQ(cv::GetUserDLLFileName(cv::kToolWordList), plugin);
+
+    // Over a restart: the buffer starts from the defaults and takes the ini file.
+    const QString ini = dir.file(QStringLiteral("controller.ini"));
+    QString error;
+    ASSERT_TRUE(cv::WriteControllerIni(ini, &error)) << error.toStdString();
+    cv::SetUseUserFilter(cv::kToolWordList, false);
+    cv::SetUserDLLFileName(cv::kToolWordList, QString());
+    EXPECT_TRUE(cv::ApplyControllerIni(ini).isEmpty());
+    EXPECT_TRUE(cv::GetUseUserFilter(cv::kToolWordList));
+    EXPECT_EQ(cv::GetUserDLLFileName(cv::kToolWordList), plugin);
+
+    Choose({{QStringLiteral("p.txt"), QStringLiteral("dropme colour colour double keep")}});
+    Request(cv::kListWordList);
+    ASSERT_NE(Words(), nullptr);
+    EXPECT_EQ(FreqOf(*Words(), QStringLiteral("dropme")), -1);
+    EXPECT_EQ(FreqOf(*Words(), QStringLiteral("colour")), -1);
+    EXPECT_EQ(FreqOf(*Words(), QStringLiteral("color")), 2);
+    EXPECT_EQ(FreqOf(*Words(), QStringLiteral("double")), 2);
+    EXPECT_EQ(FreqOf(*Words(), QStringLiteral("keep")), 1);
+
+    // Switched off in the same window, the words stay as they are.
+    ASSERT_TRUE(settings.SetValue(QStringLiteral("Plugins/UseUserPlugin0"), QStringLiteral("false")));
+    settings.OkClick();
+    SaveShown();
+    Request(cv::kListWordList);
+    EXPECT_EQ(FreqOf(*Words(), QStringLiteral("dropme")), 1);
 }
 
 TEST_F(WordListWindowTest, OtherJobNumbersOnlyAskWhetherDataMayGo)

@@ -23,6 +23,7 @@
 #include "crashreport/core/capture/system_facts.h"
 #include "crashreport/core/handler/exception_handler.h"
 #include "crashreport/core/handler/exception_log.h"
+#include "crashreport/core/handler/report_threads.h"
 #include "crashreport/core/handler/runtime_doors.h"
 #include "crashreport/core/handler/thread_doors.h"
 #include "crashreport/core/support/memory_map.h"
@@ -297,12 +298,15 @@ bool InstallExceptionDoors()
     InstallSignalDoors();
     bool all = InstallRuntimeDoors();
     all = InstallThreadDoors() && all;
+    // A program without Qt's painting has no use for it: not a door missed.
+    InstallReportPoolDoor();
     return all;
 }
 
 void RemoveExceptionDoors()
 {
     TCodeWriteBatch batch;
+    RemoveReportPoolDoor();
     RemoveThreadDoors();
     RemoveRuntimeDoors();
     RemoveSignalDoors();

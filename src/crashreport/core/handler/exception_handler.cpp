@@ -127,6 +127,9 @@ struct THandlerState {
     bool reportBuilt = false;
     bool reportSaved = false;
     bool loggedDuplicate = false; // the error was in the log before this report
+    // The send of a report that had a thread of its own to go to was made
+    // on the handler's thread: no thread could start (NoteSendMadeHere).
+    bool sendMadeHere = false;
     std::string sendText;
     std::string leakMultiFree, leakMemoryOverrun;
     TExceptionHandlerServices services;
@@ -210,6 +213,15 @@ bool SendMethodChosen(const TCrashboxModuleOptions& options)
 }
 
 bool SendInSeparateThread() { return Options().CommonSendOptions().Contains(sndSendInSeparatedThread); }
+
+// Whether the report's send went to a thread of its own, which then
+// finishes it and ends or restarts the program when asked. A report
+// handled on the calling thread sends there (DirectMode), and so does one
+// whose send thread could not start; the handler then finishes the send.
+bool SendOnItsOwnThread(bool sendAllowed)
+{
+    return sendAllowed && SendInSeparateThread() && !DirectMode() && !State().sendMadeHere;
+}
 
 std::string ClassAndMessage(const TExceptionObject& object) { return object.ClassName + ": " + object.Message; }
 
@@ -544,7 +556,7 @@ void SaveLogAndSend(TExceptionDialogType dialogKind, bool storedBefore, bool& se
         else
             LogInternalWarning(eeEmailSMTPError, "[Send] Sending is not available in this program.");
     }
-    if (!SendInSeparateThread())
+    if (!SendOnItsOwnThread(sendAllowed))
         FinishReportSending();
 }
 
@@ -612,6 +624,7 @@ std::string LastSendText() { return State().sendText; }
 TReportText LastReportPieces() { return State().report; }
 TDateTime LastExceptionTime() { return State().exceptionTime; }
 bool DirectMode() { return State().directMode.load(); }
+void NoteSendMadeHere() { State().sendMadeHere = true; }
 
 bool ErrorIsDuplicate()
 {
@@ -1284,6 +1297,7 @@ bool ProcessException(const TExceptionObject& exceptionObject, uintptr_t excepti
     state.reportBuilt = false;
     state.reportSaved = false;
     state.loggedDuplicate = false;
+    state.sendMadeHere = false;
     state.duplicate = false;
     {
         std::lock_guard guard(state.reportLock);
@@ -1393,7 +1407,7 @@ bool ProcessException(const TExceptionObject& exceptionObject, uintptr_t excepti
     // [17] The call stacks go (unless a send thread still needs them); a
     // filter's termination.
     Step(17);
-    if (!SendInSeparateThread() || !sendAllowed)
+    if (!SendOnItsOwnThread(sendAllowed))
         FreeLastCallStack();
     if (!dialog.TerminateRequested && filter.handlerKind == fhtCrashbox) {
         if (filter.action == fatTerminate)
@@ -1413,7 +1427,7 @@ bool ProcessException(const TExceptionObject& exceptionObject, uintptr_t excepti
     }
     state.snapshot.reset();
     SetInsideProcessException(false);
-    if (asynchronous != aeSynchronize && !(SendInSeparateThread() && sendAllowed))
+    if (asynchronous != aeSynchronize && !SendOnItsOwnThread(sendAllowed))
         TerminateOrRestartIfRequested();
     return result;
 }

@@ -113,6 +113,10 @@ TReportText LastReportPieces();
 TDateTime LastExceptionTime();
 // The exception is handled on the calling thread (no exception thread).
 bool DirectMode();
+// The send step made the send on the handler's thread although the options
+// give it a thread of its own (none could start): the handler finishes the
+// send and ends or restarts the program as after a send without one.
+void NoteSendMadeHere();
 // The current error was in the log already (a duplicate): what the logging
 // step found before it appended the report, once it ran (the report itself
 // is in the log then); the log's answer before.

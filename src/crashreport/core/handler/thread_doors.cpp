@@ -251,6 +251,15 @@ bool TryStartThread(std::thread& thread, std::function<void()> body, const char*
     return false;
 }
 
+bool StartThreadOrRunHere(std::thread& thread, const std::function<void()>& body, const char* purpose)
+{
+    // The thread's copy of the body is gone with a start that failed: this one stays.
+    if (TryStartThread(thread, body, purpose))
+        return true;
+    body();
+    return false;
+}
+
 TCoreThreadScope::TCoreThreadScope() : fOuter(tCreatingCoreThread) { tCreatingCoreThread = true; }
 TCoreThreadScope::~TCoreThreadScope() { tCreatingCoreThread = fOuter; }
 

@@ -51,6 +51,9 @@ private:
 // the caller does the work without it. A thread that cannot start never
 // ends the program.
 bool TryStartThread(std::thread& thread, std::function<void()> body, const char* purpose);
+// The same, but when no thread can start `body` runs on the calling thread
+// before this returns (after the message). True when it got a thread.
+bool StartThreadOrRunHere(std::thread& thread, const std::function<void()>& body, const char* purpose);
 
 // Whether an entry is a runtime thread (the main thread, or one the window
 // framework started): the options show and pause those apart from others.

@@ -25,9 +25,11 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <optional>
 
 #include "suite/cv_globals.h"
 #include "suite/cvbuf.h"
+#include "suite/window_placement.h"
 #include "suite/window_messages.h"
 
 namespace cv {
@@ -159,6 +161,21 @@ bool KeepOnScreen(QWidget* window)
         return false;
     window->move(window->pos() + QPoint(dx, dy));
     return true;
+}
+
+void SizeNewWindowForScreen(QWidget* window, QSize wanted)
+{
+    if (!window)
+        return;
+    const QWidget* parent = window->parentWidget() ? window->parentWidget()->window() : nullptr;
+    const QScreen* screen = parent && parent->screen() ? parent->screen() : QGuiApplication::primaryScreen();
+    if (!screen) {
+        window->resize(wanted);
+        return;
+    }
+    const std::optional<QPoint> centre =
+        parent && parent->isVisible() ? std::optional<QPoint>(parent->frameGeometry().center()) : std::nullopt;
+    window->setGeometry(NewWindowRect(screen->availableGeometry(), wanted, window->minimumSize(), centre));
 }
 
 void BringToFront(QWidget* window)

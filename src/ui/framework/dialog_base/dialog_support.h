@@ -82,6 +82,11 @@ void BringToFront(QWidget* window);
 // Moves a top-level window, frame included, into its screen's available
 // area (made smaller first when it is larger). Whether it was moved.
 bool KeepOnScreen(QWidget* window);
+// The first size of a new top-level window: `wanted`, made smaller where
+// the available area of its screen (its parent's, else the primary one) is
+// smaller, with room left for the window manager's frame; centred over its
+// parent window, else on the screen, and wholly inside that area.
+void SizeNewWindowForScreen(QWidget* window, QSize wanted);
 
 // Makes the dialog a window of its own (with its own entry in the task bar
 // where the desktop shows one), still owned by its parent.

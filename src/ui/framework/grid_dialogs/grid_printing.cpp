@@ -320,6 +320,20 @@ void TPrintPreviewHandler::Command(int code)
         break;
     default: break;
     }
+    ShowCurrentPage(pages);
+}
+
+void TPrintPreviewHandler::GoToPage(int page)
+{
+    if (!previewgrid || PrintPreviewBusy || !PreviewShowsGrid())
+        return;
+    const TGridPagePrinter pages = PagesOnPrinter();
+    m_currentPage = std::clamp(page, 0, std::max(0, pages.PageCount() - 1));
+    ShowCurrentPage(pages);
+}
+
+void TPrintPreviewHandler::ShowCurrentPage(const TGridPagePrinter& pages)
+{
     // The grid shows the page: its top row is the page's first, its current row stays.
     const int current = previewgrid->Row();
     if (current > 0)

@@ -98,6 +98,8 @@ public:
     // 256 forward one page, 257 back one page, 258 store the page set-up and
     // redraw, 259 print, 260 store the printer choice.
     virtual void Command(int code) = 0;
+    // Shows a page (from 0; one beyond either end is the first or last).
+    virtual void GoToPage(int page) = 0;
     // Draws the page shown onto a printer: the preview holds that page
     // only, so showing a page costs one page however many the grid fills.
     virtual void PaintShownPage(QPrinter& printer) = 0;
@@ -123,6 +125,7 @@ public:
     TCV_Grid* Grid() const { return previewgrid; }
     void SetPreviewForm(TCVFormPrintPreview* form);
     void Command(int code) override;
+    void GoToPage(int page) override;
 
     // The print dialog, the user's agreement to the number of pages, then
     // the pages chosen; false when nothing was printed.
@@ -140,6 +143,8 @@ private:
     bool PreviewShowsGrid() const;
     // The grid laid out on the printer's pages as the organiser sets them up.
     TGridPagePrinter PagesOnPrinter();
+    // The grid shows the page now current (its top row the page's first) and the preview draws it.
+    void ShowCurrentPage(const TGridPagePrinter& pages);
     QPointer<TCV_Grid> previewgrid;
     QPointer<TCVFormPrintPreview> m_form;
     std::unique_ptr<QPrinter> m_printer;

@@ -14,12 +14,15 @@
 #include <QPrinterInfo>
 #include <QRegularExpression>
 #include <QResizeEvent>
+#include <QShortcut>
+#include <QSpinBox>
 #include <QTabWidget>
 #include <QToolButton>
 #include <QVBoxLayout>
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "suite/cv_format.h"
 #include "suite/resource_strings.h"
@@ -59,8 +62,22 @@ TCVFormPrintPreview::TCVFormPrintPreview(QWidget* parent)
     setWindowTitle(QStringLiteral("Print Preview"));
     MakeOwnTaskbarWindow(*this);
     auto* tools = new QHBoxLayout;
+    FirstButton = Button(QStringLiteral("|<"), tools);
+    FirstButton->setToolTip(QStringLiteral("First page (Home)"));
     PreviousButton = Button(QStringLiteral("<"), tools);
+    PreviousButton->setToolTip(QStringLiteral("Previous page (Page Up)"));
     NextButton = Button(QStringLiteral(">"), tools);
+    NextButton->setToolTip(QStringLiteral("Next page (Page Down)"));
+    LastButton = Button(QStringLiteral(">|"), tools);
+    LastButton->setToolTip(QStringLiteral("Last page (End)"));
+    tools->addWidget(new QLabel(QStringLiteral("page")));
+    PageBox = new QSpinBox;
+    PageBox->setObjectName(QStringLiteral("PageBox"));
+    PageBox->setRange(1, 1);
+    // A number typed goes to its page when Enter is pressed (or the arrows are used), not digit by digit.
+    PageBox->setKeyboardTracking(false);
+    PageBox->setToolTip(QStringLiteral("Type a page number and press Enter"));
+    tools->addWidget(PageBox);
     PageLabel = new QLabel;
     tools->addWidget(PageLabel);
     ZoomCombo = new QComboBox;
@@ -125,8 +142,25 @@ TCVFormPrintPreview::TCVFormPrintPreview(QWidget* parent)
     connect(MonochromeButton, &QToolButton::clicked, this, [this] { MonochromeClick(); });
     connect(PreviousButton, &QToolButton::clicked, this, [this] { PreviousPageClick(); });
     connect(NextButton, &QToolButton::clicked, this, [this] { NextPageClick(); });
+    connect(FirstButton, &QToolButton::clicked, this, [this] { FirstPageClick(); });
+    connect(LastButton, &QToolButton::clicked, this, [this] { LastPageClick(); });
+    connect(PageBox, &QSpinBox::valueChanged, this, [this](int page) { GoToPageNumber(page); });
     connect(PrintButton, &QToolButton::clicked, this, [this] { PrintClick(); });
     connect(HelpButton, &QToolButton::clicked, this, [this] { HelpClick(); });
+    // Home and End (with Ctrl or without) go to the first and the last page,
+    // Page Up and Page Down one page back and on, wherever the focus is but
+    // in a text being edited (the page box, the header and footer).
+    const auto key = [this](QKeySequence keys, void (TCVFormPrintPreview::*go)()) {
+        auto* shortcut = new QShortcut(keys, this);
+        shortcut->setContext(Qt::WidgetWithChildrenShortcut);
+        connect(shortcut, &QShortcut::activated, this, go);
+    };
+    key(QKeySequence(Qt::Key_Home), &TCVFormPrintPreview::FirstPageClick);
+    key(QKeySequence(Qt::CTRL | Qt::Key_Home), &TCVFormPrintPreview::FirstPageClick);
+    key(QKeySequence(Qt::Key_End), &TCVFormPrintPreview::LastPageClick);
+    key(QKeySequence(Qt::CTRL | Qt::Key_End), &TCVFormPrintPreview::LastPageClick);
+    key(QKeySequence(Qt::Key_PageUp), &TCVFormPrintPreview::PreviousPageClick);
+    key(QKeySequence(Qt::Key_PageDown), &TCVFormPrintPreview::NextPageClick);
     for (QLineEdit* edit : {HeaderEdit, FooterEdit})
         connect(edit, &QLineEdit::returnPressed, this, [this] { ApplyHeaderAndFooter(); });
     for (QCheckBox* box : {ShowHeaderBox, ShowFooterBox})
@@ -203,6 +237,15 @@ void TCVFormPrintPreview::Redraw()
     const int page = PreviewHandler ? PreviewHandler->CurrentPage() : 0;
     const int pages = PreviewHandler && fPreviewFormGrid ? PreviewHandler->PageCount() : 1;
     PageLabel->setText(QStringLiteral("%1 / %2").arg(page + 1).arg(std::max(1, pages)));
+    {
+        const QSignalBlocker quiet(PageBox);
+        PageBox->setRange(1, std::max(1, pages));
+        PageBox->setValue(page + 1);
+    }
+    FirstButton->setEnabled(page > 0);
+    PreviousButton->setEnabled(page > 0);
+    NextButton->setEnabled(page + 1 < pages);
+    LastButton->setEnabled(page + 1 < pages);
     MonochromeButton->setText(fPrintOrganiser && fPrintOrganiser->Monochrome ? QStringLiteral("monochrome")
                                                                               : QStringLiteral("colour"));
     ApplyZoom();
@@ -317,6 +360,16 @@ void TCVFormPrintPreview::PreviousPageClick()
 {
     if (PreviewHandler)
         PreviewHandler->Command(kPrintPreviousPage);
+}
+
+void TCVFormPrintPreview::FirstPageClick() { GoToPageNumber(1); }
+
+void TCVFormPrintPreview::LastPageClick() { GoToPageNumber(std::numeric_limits<int>::max()); }
+
+void TCVFormPrintPreview::GoToPageNumber(int page)
+{
+    if (PreviewHandler)
+        PreviewHandler->GoToPage(page - 1);
 }
 
 void TCVFormPrintPreview::PrintClick()

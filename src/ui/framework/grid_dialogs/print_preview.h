@@ -23,6 +23,7 @@ class QLabel;
 class QLineEdit;
 class QPrintPreviewWidget;
 class QPrinter;
+class QSpinBox;
 class QTabWidget;
 class QToolButton;
 
@@ -56,6 +57,10 @@ public:
     void ApplyHeaderAndFooter();
     void NextPageClick();
     void PreviousPageClick();
+    void FirstPageClick();
+    void LastPageClick();
+    // Shows the page (from 1) at once, however far from the one shown.
+    void GoToPageNumber(int page);
     void PrintClick();
     void HelpClick();
 
@@ -83,8 +88,12 @@ public:
     QToolButton* PortraitButton = nullptr;
     QToolButton* LandscapeButton = nullptr;
     QToolButton* MonochromeButton = nullptr;
+    QToolButton* FirstButton = nullptr;
     QToolButton* PreviousButton = nullptr;
     QToolButton* NextButton = nullptr;
+    QToolButton* LastButton = nullptr;
+    // The page shown; a number typed there (with Enter) goes to that page.
+    QSpinBox* PageBox = nullptr;
     QToolButton* PrintButton = nullptr;
     QToolButton* HelpButton = nullptr;
     QTabWidget* Pages = nullptr;

@@ -261,6 +261,8 @@ void TFormStartWizardW::ButtonIndexClick()
         return;
     }
     SetLastUsedFile(kListIndexWordList, ChangeFileExt(name, QStringLiteral(".types")));
+    // The controller writes its ini file, so that the name outlives a restart.
+    PostToController(kCodeSettingsChangedInTool);
     PostJob(0, kListIndexWordList);
     SetModalResult(kModalOK);
 }
@@ -364,7 +366,8 @@ void TFormStartWizardW::UpdateWizardDisplay()
         } else {
             const QString first = QFileInfo(fChosenFiles->FullFilename(0)).fileName();
             const QString suffix = n == 1 ? QStringLiteral(": ") + first : QString();
-            LabelTexts->setText(Format(CVYouHaveNTextsChosen, {double(n)}) + suffix);
+            LabelTexts->setText((n == 1 ? CVYouHaveOneTextChosen.toString() : Format(CVYouHaveNTextsChosen, {double(n)})) +
+                                suffix);
             LabelWL1->setText(n == 1 ? Format(CVMakeAFile2, {CVWordList, first}) : Format(CVYOucanMake, {CVWordList}));
             ChooseTextsButton->setText(CVChangeSelection);
         }

@@ -139,9 +139,21 @@ void TMovingWindowPlotter::ComputeLayout(int width, int height, bool preferPerce
     for (int i = 0; i <= 5; ++i)
         y_axis_mark_points.emplace_back(Round(DataMesmoRect.left() / 2.0),
                                         DataMesmoRect.bottom() - Round(i * datarect_plot_v_space));
+    // A tick in the middle of each window's stretch: its value is drawn there.
     for (int i = 0; i < visible; ++i)
-        x_axis_mark_points.emplace_back(Round(i * datarect_plot_h_space) + DataMesmoRect.left(),
+        x_axis_mark_points.emplace_back(Round((i + 0.5) * datarect_plot_h_space) + DataMesmoRect.left(),
                                         height - Round((height - DataMesmoRect.bottom()) / 2.0));
+}
+
+QPoint TMovingWindowPlotter::ValuePoint(int run, int window) const
+{
+    const std::vector<float>& v = dataholder.OverlapValues[size_t(run)];
+    const int runs = std::max(1, int(dataholder.PlannedRuns));
+    // Each run starts a fraction of a window later than the one before: its
+    // points lie that fraction further along within the window's stretch.
+    const double along = window - leftmost_visible_window + (run + 0.5) / runs;
+    return QPoint(DataMesmoRect.left() + Round(along * datarect_plot_h_space),
+                  Round(DataMesmoRect.bottom() - datarect_plot_v_space * 10 * v[size_t(window)]));
 }
 
 void TMovingWindowPlotter::AdjustView(int width, int height, bool preferPercent, QPainter& canvas, double percent,
@@ -223,7 +235,7 @@ void TMovingWindowPlotter::DrawAxesAndSections(QPainter& canvas) const
     canvas.setPen(wordcolour);
     const int gap = fm.horizontalAdvance(QStringLiteral("0000"));
     int lastRight = INT32_MIN;
-    for (int i = 0; i + 1 < int(x_axis_mark_points.size()); ++i) {
+    for (int i = 0; i < int(x_axis_mark_points.size()); ++i) {
         const QPoint p = x_axis_mark_points[size_t(i)];
         const QString t = QString::number(leftmost_visible_window + i + 1);
         const int w = fm.horizontalAdvance(t);
@@ -255,26 +267,22 @@ void TMovingWindowPlotter::DrawOverlapLines(QPainter& canvas) const
         return;
     canvas.save();
     canvas.setRenderHint(QPainter::Antialiasing, false);
-    const QRect& data = DataMesmoRect;
-    const double step = double(datarect_width) / visible;
-    const double vspace = datarect_plot_v_space;
+    // Every value in view is joined to the one before it, the first to the
+    // last, each above its window's tick.
     for (int r = 0; r < runs && r < int(dataholder.OverlapValues.size()); ++r) {
         const std::vector<float>& v = dataholder.OverlapValues[size_t(r)];
         if (leftmost_visible_window >= int(v.size()))
             continue;
         const float runMin = r < int(dataholder.OverlapMin.size()) ? dataholder.OverlapMin[size_t(r)] : -1.0f;
-        const double offset = r * step / runs;
-        QPoint at(Round(offset + data.left() + step / 2),
-                  Round(data.bottom() - vspace * 10 * v[size_t(leftmost_visible_window)]));
-        for (int w = leftmost_visible_window; w <= rightmost_visible_window - 2 && w < int(v.size()); ++w) {
+        QPoint at = ValuePoint(r, leftmost_visible_window);
+        for (int w = leftmost_visible_window + 1; w < rightmost_visible_window && w < int(v.size()); ++w) {
             const float value = v[size_t(w)];
-            const float previous = v[size_t(w > 0 ? w - 1 : w)];
+            const float previous = v[size_t(w - 1)];
             const bool thick = w < int(v.size()) - 1 && (value == runMin || previous == runMin);
             QPen pen(OverlapSegmentColour(Round(100.0 * (value + previous) / 2.0)));
             pen.setWidth(thick ? 2 : 1);
             canvas.setPen(pen);
-            const QPoint to(Round(offset + data.left() + (w - leftmost_visible_window) * step),
-                            Round(data.bottom() - vspace * 10 * value));
+            const QPoint to = ValuePoint(r, w);
             canvas.drawLine(at, to);
             at = to;
         }

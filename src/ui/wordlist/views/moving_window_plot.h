@@ -52,6 +52,8 @@ public:
                        int trackPosition);
     void DrawAxesAndSections(QPainter& canvas) const;
     void DrawOverlapLines(QPainter& canvas) const;
+    // Where a run's value of a window in view is drawn (after ComputeLayout).
+    QPoint ValuePoint(int run, int window) const;
     void Clear() { saved_rect.setBottom(INT32_MAX); }
 
     const TMovingWindowPlotDataHolder& DataHolder() const { return dataholder; }

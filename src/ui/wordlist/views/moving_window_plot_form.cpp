@@ -1,6 +1,7 @@
 #include "ui/wordlist/views/moving_window_plot_form.h"
 
 #include <QBoxLayout>
+#include <QDateTime>
 #include <QDoubleSpinBox>
 #include <QFileInfo>
 #include <QKeyEvent>
@@ -96,7 +97,7 @@ TFormMovingWindowPlot::TFormMovingWindowPlot(QWidget* parent) : QWidget(parent, 
     layout->addWidget(AdvScrollBox1, 1);
     layout->addLayout(summary);
     layout->addLayout(controls);
-    resize(900, 600);
+    SizeNewWindowForScreen(this, QSize(900, 600));
     // The plot fits the visible area: it is drawn again whenever that area
     // changes size (the first time when the window is first shown).
     AdvScrollBox1->viewport()->installEventFilter(this);
@@ -135,9 +136,28 @@ bool TFormMovingWindowPlot::OpenAPlot(const QString& fileName)
     AdvScrollBox1->horizontalScrollBar()->setValue(0);
     AdvScrollBox1->verticalScrollBar()->setValue(0);
     m_currentFilename = fileName;
+    m_loadedStamp = FileStamp(fileName);
+    FitWindowWordsToThePlot();
     setWindowTitle(fileName);
     Redraw();
     return true;
+}
+
+void TFormMovingWindowPlot::FitWindowWordsToThePlot()
+{
+    // The view is at least one of the plot's windows wide (a narrower one
+    // shows nothing) and at most the whole text; the box is set by the view.
+    const TMovingWindowPlotDataHolder& data = mwplotter->DataHolder();
+    const int32_t least = data.WindowWords > 0 ? data.WindowWords : kMovingWindowWordsMin;
+    m_settingControls = true;
+    AdvSpinEditWindowWords->setRange(least, std::max(least, data.Total_Tokens));
+    m_settingControls = false;
+}
+
+QString TFormMovingWindowPlot::FileStamp(const QString& fileName)
+{
+    const QFileInfo info(fileName);
+    return QString::number(info.size()) + u' ' + QString::number(info.lastModified().toMSecsSinceEpoch());
 }
 
 void TFormMovingWindowPlot::ShowOverlapSummary(int32_t tokens, float nearMean, float farMean)
@@ -187,11 +207,36 @@ void TFormMovingWindowPlot::Redraw()
         mwplotter->AdjustView(size.width(), size.height(), preferring_percent, painter, AdvSpinEditPercent->value(),
                               AdvSpinEditWindowWords->value(), AdvTrackBar1->value());
     }
+    // A view set by its percent shows in the words box what it spans.
+    if (preferring_percent && nTokens > 0) {
+        m_settingControls = true;
+        AdvSpinEditWindowWords->setValue(int(std::lround(double(mwplotter->percent_to_show) * nTokens / 100.0)));
+        m_settingControls = false;
+    }
     Image1->setPixmap(QPixmap::fromImage(m_image));
     Image1->resize(m_image.size());
 }
 
-void TFormMovingWindowPlot::Refresh() { Redraw(); }
+void TFormMovingWindowPlot::Refresh()
+{
+    // What was typed into a box and not yet confirmed counts.
+    AdvSpinEditPercent->interpretText();
+    AdvSpinEditWindowWords->interpretText();
+    // The plot made again since it was opened (another window size, more
+    // texts) is read afresh; the view keeps its place where it still can.
+    if (!m_currentFilename.isEmpty() && FileStamp(m_currentFilename) != m_loadedStamp) {
+        QString error;
+        if (!mwplotter->LoadUpData(m_currentFilename, &error)) {
+            FailedToRead(m_currentFilename);
+            m_image = QImage();
+            Image1->clear();
+            return;
+        }
+        m_loadedStamp = FileStamp(m_currentFilename);
+        FitWindowWordsToThePlot();
+    }
+    Redraw();
+}
 
 bool TFormMovingWindowPlot::eventFilter(QObject* watched, QEvent* event)
 {

@@ -56,6 +56,8 @@ public:
 
     // The handler behind the three view controls; `sender` is the control changed.
     void AdvTrackBarChange(QObject* sender);
+    // Takes what was typed into the boxes, reads the file again when it was
+    // written since, and draws the view again.
     void Refresh();
     void CopyToClipboard();
     bool Print();
@@ -70,9 +72,14 @@ private:
     void ShowOverlapSummary(int32_t tokens, float nearMean, float farMean);
     // The image sized to the scroll box's client area, the view redrawn.
     void Redraw();
+    // The window-words box's range for the plot loaded.
+    void FitWindowWordsToThePlot();
+    // Size and time of change: tells a file written again since it was read.
+    static QString FileStamp(const QString& fileName);
 
     std::unique_ptr<TMovingWindowPlotter> mwplotter;
     QString m_currentFilename;
+    QString m_loadedStamp;
     QImage m_image;
     int32_t nTokens = -1;
     bool preferring_percent = true;

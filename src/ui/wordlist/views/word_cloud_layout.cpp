@@ -132,6 +132,7 @@ void TWordCloud::DisplayTheWords(TWordCloudCanvas& canvas)
     redrawSlots = {};
     placed.clear();
     failures = 0;
+    stopped = false;
     cellsExamined = 0;
     allowance = canvas.VerticalAllowance();
     if (!fOnWordCloudWordGetNext)
@@ -164,7 +165,7 @@ void TWordCloud::DisplayTheWords(TWordCloudCanvas& canvas)
                              return a.frequency > b.frequency;
                          });
         for (const TWordFreqAndSourceNum& rec : items) {
-            if (failures >= 10)
+            if (failures >= 10 || stopped)
                 break;
             DisplayOneWord(canvas, rec, false);
         }
@@ -179,13 +180,13 @@ void TWordCloud::DisplayTheWords(TWordCloudCanvas& canvas)
                 break;
             if (rec.frequency > 0)
                 DisplayOneWord(canvas, rec, false);
-            if (failures >= 10)
+            if (failures >= 10 || stopped)
                 break;
         }
     }
 
     // The top ten words go on top of anything drawn later across them.
-    for (int i = 10; i >= 1; --i)
+    for (int i = 10; i >= 1 && !stopped; --i)
         if (redrawSlots[size_t(i)].used && redrawSlots[size_t(i)].wfsn.number == i)
             DisplayOneWord(canvas, redrawSlots[size_t(i)].wfsn, true);
 }
@@ -286,6 +287,8 @@ TCloudRect TWordCloud::FindPlaceForWord(TCloudPoint extent, int32_t number)
         for (const TCloudPoint c : candidates)
             if (CellRectFitsAndMark(c, hw, hh, mark))
                 return {(c.x - hw) * 3, (c.y - hh) * 3, (c.x + hw + 1) * 3, (c.y + hh + 1) * 3};
+        if (stopped)
+            return {-999, 0, 0, 0};
         current_radius += 5;
         n += 10;
         bool anyOutside = false;
@@ -318,9 +321,9 @@ bool TWordCloud::CellRectFitsAndMark(TCloudPoint c, int hw, int hh, int32_t mark
         return false;
     for (int i = c.x - hw; i <= c.x + hw; ++i)
         for (int j = c.y - hh; j <= c.y + hh; ++j) {
-            if (onYield && ++cellsExamined % kCellsPerYield == 0)
-                onYield();
-            if (Cell(i, j) != 0)
+            if (onYield && ++cellsExamined % kCellsPerYield == 0 && !onYield())
+                stopped = true;
+            if (stopped || Cell(i, j) != 0)
                 return false;
         }
     for (int i = c.x - hw; i <= c.x + hw; ++i)

@@ -102,8 +102,9 @@ public:
     uint32_t scrollbox_background_colour = 0xFFFFFFFFu;
     uint32_t wordcolour = 0xFF000000u;
     uint32_t shapefillcolour = 0xFFFFFFFFu;
-    // Called every so many cells examined, so the window keeps answering.
-    std::function<void()> onYield;
+    // Called every so many cells examined, so the window keeps answering;
+    // false stops the display (the words drawn so far stay: Stopped()).
+    std::function<bool()> onYield;
 
     void SetSource(TWordCloudWordGetNext source) { fOnWordCloudWordGetNext = std::move(source); }
     const TWordCloudWordGetNext& Source() const { return fOnWordCloudWordGetNext; }
@@ -131,6 +132,8 @@ public:
     const TCloudRect& PrinterRect() const { return printer_rect; }
     // Words the last display could not place.
     int32_t Failures() const { return failures; }
+    // Whether the last display was stopped (onYield).
+    bool Stopped() const { return stopped; }
     // A word laid out by the last display (redraws not repeated).
     struct TPlacedWord {
         TWordFreqAndSourceNum wfsn;
@@ -170,6 +173,7 @@ private:
     TCloudRect printer_rect{-999, 0, 0, 0};
     TWordCloudWordGetNext fOnWordCloudWordGetNext;
     int32_t failures = 0;
+    bool stopped = false;
     int32_t allowance = 0;
     int32_t third = 0;
     int64_t cellsExamined = 0;

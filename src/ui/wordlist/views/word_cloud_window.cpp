@@ -9,11 +9,13 @@
 #include <QListWidget>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSpinBox>
 
 #include <algorithm>
+#include <utility>
 
 #include "concordance/collocates.h"
 #include "concordance/patterns_clusters.h"
@@ -21,6 +23,9 @@
 #include "gui/file_dialogs.h"
 #include "keywords/kw_plots.h"
 #include "model/base_list.h"
+#include "runtime/progress.h"
+#include "runtime/start_an_app.h"
+#include "suite/cv_globals.h"
 #include "suite/cv_format.h"
 #include "suite/cvbuf.h"
 #include "suite/dialog_routines.h"
@@ -57,8 +62,8 @@ TFormWordCloud* ShowWordCloud(QWidget* parent, TCVBaseDataClass& list, const QSt
     form->setAttribute(Qt::WA_DeleteOnClose);
     form->LoadSettings(request.minFreq, request.maxFreq, request.needsSorting.value_or(list.CloudDataNeedsSorting()),
                        request.allowCaseChange, request.outputCase);
-    form->ComputeTheCloud(list, caption);
-    return form;
+    // Stopped, the window has gone (closed, to be deleted).
+    return form->ComputeTheCloud(list, caption) ? form : nullptr;
 }
 
 TFormWordCloud* ShowWordCloud(QWidget* parent, std::unique_ptr<TUserPlainTextStringlist> textList,
@@ -69,8 +74,7 @@ TFormWordCloud* ShowWordCloud(QWidget* parent, std::unique_ptr<TUserPlainTextStr
     form->UseTextList(std::move(textList));
     form->LoadSettings(request.minFreq, request.maxFreq, request.needsSorting.value_or(true), request.allowCaseChange,
                        request.outputCase);
-    form->ComputeTheCloud(caption);
-    return form;
+    return form->ComputeTheCloud(caption) ? form : nullptr;
 }
 
 void ReloadOpenWordCloudSettings()
@@ -94,7 +98,10 @@ TFormWordCloud::TFormWordCloud(QWidget* parent) : QWidget(parent, Qt::Window)
     SetWindowHelp(this, kHelpContext);
     const QSize page = PrintablePagePixels();
     cloud = std::make_unique<TWordCloud>(page.width(), page.height());
-    cloud->onYield = [] { MyYieldProcess(); };
+    cloud->onYield = [] {
+        MyYieldProcess();
+        return true;
+    };
 
     AdvScrollBox1 = new QScrollArea(this);
     Image1 = new QLabel;
@@ -133,7 +140,7 @@ TFormWordCloud::TFormWordCloud(QWidget* parent) : QWidget(parent, Qt::Window)
     auto* layout = new QHBoxLayout(this);
     layout->addWidget(AdvScrollBox1, 1);
     layout->addLayout(panel);
-    resize(1000, 700);
+    SizeNewWindowForScreen(this, QSize(1000, 700));
 
     connect(ButtonCopy, &QPushButton::clicked, this, &TFormWordCloud::CopyToClipboard);
     connect(ButtonPrint, &QPushButton::clicked, this, &TFormWordCloud::Print);
@@ -144,7 +151,15 @@ TFormWordCloud::TFormWordCloud(QWidget* parent) : QWidget(parent, Qt::Window)
     connect(AdvSpinEditMinFontSize, &QSpinBox::valueChanged, this, &TFormWordCloud::SpinEditChanged);
 }
 
-TFormWordCloud::~TFormWordCloud() = default;
+TFormWordCloud::~TFormWordCloud()
+{
+    // What the cloud held (its picture, its items) goes back to the system.
+    m_canvas.reset();
+    m_image = QImage();
+    m_items = {};
+    m_itemLines = {};
+    GiveBackFreedMemory();
+}
 
 void TFormWordCloud::LoadSettings(int32_t aMinFreq, int32_t aMaxFreq, bool needsSorting, bool allowCaseChange,
                                   uint8_t outputCase)
@@ -184,54 +199,69 @@ void TFormWordCloud::UseTextList(std::unique_ptr<TUserPlainTextStringlist> list)
     cloud->fListItemsCount = fTextlist->Count();
 }
 
-void TFormWordCloud::ComputeTheCloud(TCVBaseDataClass& list, const QString& caption)
+bool TFormWordCloud::ComputeTheCloud(TCVBaseDataClass& list, const QString& caption)
 {
     txt_based = false;
     fTextlist.reset();
-    // Every item of the list as the cloud would read it (with the lines the
-    // mouse shows for it); the cloud then gets the most frequent of them,
-    // most frequent first, numbered by their rank. A list keeps its items
-    // in its own order (a word list alphabetically), so its first items are
-    // not its most frequent ones.
     m_items.clear();
     m_itemLines.clear();
+    TCloudProgress progress(*this);
+    // The list is read, not changed, while the window answers meanwhile.
+    const uint8_t wasBusy = list.ListBusy();
+    list.SetListBusy(kListBusy);
+    const auto notBusy = qScopeGuard([&list, wasBusy] { list.SetListBusy(wasBusy); });
+    // Every item of the list as the cloud would read it; the cloud then
+    // gets the most frequent of them, most frequent first (in the list's
+    // order when equal), numbered by their rank. A list keeps its items in
+    // its own order (a word list alphabetically), so its first items are
+    // not its most frequent ones. Only the items shown keep the lines the
+    // mouse shows for them: a list of a million rows is read, not copied.
     list.SetCloudReadPosition(0);
     const int count = list.Count();
     struct TItem {
         TWordFreqAndSourceNum datum;
-        QStringList lines;
+        int row = 0;
     };
     std::vector<TItem> items;
     items.reserve(size_t(count));
+    TProgressSteps gathering(0, 40);
     for (int row = 0; row < count; ++row) {
+        if ((row + 1) % 4096 == 0 && !gathering.Step(row, count))
+            return progress.Stopped();
         TWordFreqAndSourceNum d;
         list.GetNextCloudDatum(d);
         if (d.frequency <= 0 || d.word.isEmpty())
             continue;
+        items.push_back({std::move(d), row});
+    }
+    const size_t shown = std::min(items.size(), size_t(std::max(0, cloud->max_items_showable)));
+    const auto moreFrequent = [](const TItem& a, const TItem& b) {
+        return a.datum.frequency != b.datum.frequency ? a.datum.frequency > b.datum.frequency : a.row < b.row;
+    };
+    std::nth_element(items.begin(), items.begin() + std::ptrdiff_t(shown), items.end(), moreFrequent);
+    items.resize(shown);
+    items.shrink_to_fit();
+    std::sort(items.begin(), items.end(), moreFrequent);
+    for (size_t k = 0; k < items.size(); ++k) {
+        TItem& item = items[k];
         QStringList lines;
         // An item that is its row shows its word and value; one that is not
         // (a list whose items come from elsewhere) the cells of its row.
-        if (d.number == row + 1) {
-            lines << d.word << QString::number(d.frequency);
+        if (item.datum.number == item.row + 1) {
+            lines << item.datum.word << QString::number(item.datum.frequency);
         } else {
             for (int c = 0; c < list.ColumnCount(); ++c) {
                 TDrawgridDataRec rec;
-                list.DrawgridDataRec(row, c, 0, rec);
+                list.DrawgridDataRec(item.row, c, 0, rec);
                 lines << rec.text;
             }
         }
-        items.push_back({std::move(d), std::move(lines)});
-    }
-    const size_t shown = std::min(items.size(), size_t(std::max(0, cloud->max_items_showable)));
-    const auto moreFrequent = [](const TItem& a, const TItem& b) { return a.datum.frequency > b.datum.frequency; };
-    std::stable_sort(items.begin(), items.end(), moreFrequent);
-    items.resize(shown);
-    for (size_t k = 0; k < items.size(); ++k) {
-        items[k].datum.number = int32_t(k + 1);
-        m_items.push_back(std::move(items[k].datum));
-        m_itemLines.push_back(std::move(items[k].lines));
+        item.datum.number = int32_t(k + 1);
+        m_items.push_back(std::move(item.datum));
+        m_itemLines.push_back(std::move(lines));
     }
     m_items.push_back({}); // the end of the items
+    items = {};
     list.SetCloudReadPosition(0);
     cloud->fListItemsCount = count;
     cloud->SetSource([this](TWordFreqAndSourceNum& d) {
@@ -239,22 +269,25 @@ void TFormWordCloud::ComputeTheCloud(TCVBaseDataClass& list, const QString& capt
         ++m_nextItem;
     });
     m_nextItem = 0;
-    DrawTheCloud(caption);
+    // What was read of the list and is not kept goes back to the system.
+    GiveBackFreedMemory();
+    return DrawTheCloud(caption, 40);
 }
 
-void TFormWordCloud::ComputeTheCloud(const QString& caption)
+bool TFormWordCloud::ComputeTheCloud(const QString& caption)
 {
     if (!fTextlist)
-        return;
+        return false;
     fTextlist->ResetCloudReadPosition();
     txt_based = true;
-    DrawTheCloud(caption);
+    return DrawTheCloud(caption, 0);
 }
 
-void TFormWordCloud::DrawTheCloud(const QString& caption)
+bool TFormWordCloud::DrawTheCloud(const QString& caption, int firstPercent)
 {
     if (m_drawing)
-        return;
+        return true;
+    TCloudProgress progress(*this);
     m_drawing = true;
     m_caption = caption;
     Label1->clear();
@@ -276,14 +309,46 @@ void TFormWordCloud::DrawTheCloud(const QString& caption)
 
     QApplication::setOverrideCursor(Qt::WaitCursor);
     BringToFront(this);
+    // The share: the words placed of those the cloud can show.
+    TProgressSteps placing(firstPercent, 100);
+    const int64_t toPlace = std::max<int64_t>(1, std::min(cloud->fListItemsCount, cloud->max_items_showable));
+    const auto yield = std::exchange(cloud->onYield, [this, &placing, toPlace] {
+        return placing.Step(int64_t(cloud->Placed().size()) + cloud->Failures(), toPlace);
+    });
     cloud->DisplayFramingRect(canvas);
     cloud->DisplayTheWords(canvas);
+    cloud->onYield = yield;
     ShowImage();
     const QSize client = AdvScrollBox1->viewport()->size();
     AdvScrollBox1->horizontalScrollBar()->setValue((m_image.width() - client.width()) / 2);
     AdvScrollBox1->verticalScrollBar()->setValue((m_image.height() - client.height()) / 2);
     QApplication::restoreOverrideCursor();
     m_drawing = false;
+    return cloud->Stopped() ? progress.Stopped() : true;
+}
+
+TFormWordCloud::TCloudProgress::TCloudProgress(TFormWordCloud& form)
+    : m_form(form), m_shows(!GlobalProgress().State().visible)
+{
+    if (!m_shows)
+        return;
+    const QWidget* over = form.parentWidget() ? form.parentWidget()->window() : &form;
+    GlobalProgress().ClearAllAndShow(over->geometry().center(), 1);
+    global_panic_state = kPanicRun;
+}
+
+TFormWordCloud::TCloudProgress::~TCloudProgress()
+{
+    if (m_shows)
+        GlobalProgress().Hide();
+}
+
+bool TFormWordCloud::TCloudProgress::Stopped()
+{
+    // The cloud is not made: its window goes, and the stop with it.
+    global_panic_state = kPanicRun;
+    m_form.close();
+    return false;
 }
 
 void TFormWordCloud::ShowImage()
@@ -298,7 +363,7 @@ void TFormWordCloud::Refresh()
         ComputeTheCloud(m_caption);
     } else {
         m_nextItem = 0;
-        DrawTheCloud(m_caption);
+        DrawTheCloud(m_caption, 0);
     }
 }
 

@@ -69,10 +69,12 @@ public:
     explicit TFormWordCloud(QWidget* parent = nullptr);
     ~TFormWordCloud() override;
 
-    // Binds a result list (its items are read now) and draws.
-    void ComputeTheCloud(TCVBaseDataClass& list, const QString& caption);
-    // Draws the text list's cloud from its start.
-    void ComputeTheCloud(const QString& caption);
+    // Binds a result list (its items are read now) and draws, showing the
+    // share on the progress reporter. False when the user stopped it: the
+    // window is then closed (nothing of the cloud is shown).
+    bool ComputeTheCloud(TCVBaseDataClass& list, const QString& caption);
+    // Draws the text list's cloud from its start (false: stopped, as above).
+    bool ComputeTheCloud(const QString& caption);
     // Takes over a text list as the source.
     void UseTextList(std::unique_ptr<TUserPlainTextStringlist> list);
     void LoadSettings(int32_t aMinFreq, int32_t aMaxFreq, bool needsSorting, bool allowCaseChange, uint8_t outputCase);
@@ -108,7 +110,23 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void DrawTheCloud(const QString& caption);
+    // The share of the drawing runs from firstPercent to 100.
+    bool DrawTheCloud(const QString& caption, int firstPercent);
+    // The progress of a cloud's making: shown by the outermost step, which
+    // also hides it; a stop closes the window.
+    class TCloudProgress {
+    public:
+        explicit TCloudProgress(TFormWordCloud& form);
+        ~TCloudProgress();
+        TCloudProgress(const TCloudProgress&) = delete;
+        TCloudProgress& operator=(const TCloudProgress&) = delete;
+        // The window closed for a stop; false.
+        bool Stopped();
+
+    private:
+        TFormWordCloud& m_form;
+        bool m_shows;
+    };
     void ShowImage();
     void RemoveHighlight();
     QStringList HoverLines(int32_t item) const;

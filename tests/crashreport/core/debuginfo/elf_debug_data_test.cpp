@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -28,6 +29,7 @@
 #include <fstream>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <thread>
 
@@ -95,6 +97,21 @@ std::string ToolProgram()
         return CV_TOOL_PROGRAM;
 #endif
     return {};
+}
+
+// A shell command's output (standard output and error), bounded in time.
+QString Shell(const cvtest::TempDir& dir, const QString& command, int* status = nullptr)
+{
+    const cvtest::ProgramRun run = cvtest::runProgram(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), command}, dir.path(), {},
+                                                      std::chrono::seconds(60));
+    if (status)
+        *status = run.status;
+    return run.output;
+}
+
+QString Quoted(const std::string& s)
+{
+    return "'" + QString::fromStdString(s).replace(QStringLiteral("'"), QStringLiteral("'\\''")) + "'";
 }
 
 // The lookups of the tool's program, put at kModule.
@@ -198,13 +215,49 @@ TEST_F(ElfDebugDataOfTheTool, NearbyAddressesInInlinedCodeAgreeWithAddr2lineInEi
     EXPECT_GE(agree * 100, upwards.size() * 99) << differences;
 }
 
+// The folders the units of a program were compiled in (DW_AT_comp_dir),
+// as readelf lists them; empty when it cannot be run.
+std::set<std::string> CompileFolders(const std::string& program)
+{
+    cvtest::TempDir dir;
+    int status = -1;
+    const QString listed = Shell(dir, "readelf --debug-dump=info --dwarf-depth=1 " + Quoted(program) + " | grep DW_AT_comp_dir", &status);
+    std::set<std::string> folders;
+    static const QRegularExpression folder(QStringLiteral("DW_AT_comp_dir\\s*:(?: \\([^)]*\\):)? (/.*)$"));
+    for (const QString& line : listed.split('\n', Qt::SkipEmptyParts))
+        if (const auto m = folder.match(line.trimmed()); m.hasMatch())
+            folders.insert(m.captured(1).toStdString());
+    return folders;
+}
+
+// A file as the path below the checkout of the sources its unit was
+// compiled from (the folder that holds the unit's compile folder), or the
+// path itself when it lies in none of the checkouts.
+std::string WithinCheckout(const std::string& file, const std::set<std::string>& compileFolders)
+{
+    const std::filesystem::path path = std::filesystem::path(file).lexically_normal();
+    std::string best;
+    for (const std::string& folder : compileFolders) {
+        const std::string checkout = std::filesystem::path(folder).lexically_normal().parent_path().string();
+        if (checkout.size() > 1 && checkout.size() > best.size() && path.string().starts_with(checkout + "/"))
+            best = checkout;
+    }
+    return best.empty() ? path.string() : "<checkout>" + path.string().substr(best.size());
+}
+
 // The file of each call of an inlined chain is addr2line's: for each
 // function around the inlined code, the file of the call (a header for calls
 // inlined in headers, the unit's own file for its own). Files compare as the
 // paths they name: units spell one header's folder their own ways (a
 // generated unit includes it by a path up from its own folder, "../.."),
 // and where an inlined call is described in two units (a header's inline
-// function compiled into both) the two readers may take either.
+// function compiled into both) the two readers may take either. Those two
+// units may have been compiled in different checkouts of the sources (their
+// objects taken from a compiler cache that checkouts share): each names the
+// header in its own checkout, and both are right. The linker kept one copy
+// of the function's code and lets the entries of both units describe it
+// (ElfDebugData.EachUnitNamesItsFilesInItsOwnCompileFolder builds such a
+// program). The files then agree as the same file of their checkouts.
 TEST_F(ElfDebugDataOfTheTool, FilesOfInlinedCallsAgreeWithAddr2line)
 {
     std::vector<uint64_t> addresses;
@@ -222,6 +275,7 @@ TEST_F(ElfDebugDataOfTheTool, FilesOfInlinedCallsAgreeWithAddr2line)
         GTEST_SKIP() << "addr2line cannot be run";
     size_t compared = 0, agree = 0, headers = 0;
     std::string differences;
+    std::optional<std::set<std::string>> compileFolders; // read when a difference asks for them
     for (size_t i = 0; i < addresses.size(); ++i) {
         const cvoracle::Addr2LineAnswer ours = cvoracle::AnswerOf(infos[i], true);
         if (!cvoracle::SameChain(ours, theirs[i]))
@@ -233,6 +287,14 @@ TEST_F(ElfDebugDataOfTheTool, FilesOfInlinedCallsAgreeWithAddr2line)
             headers += ours.inlinedInto[k].file.ends_with(".h");
         }
         ++compared;
+        if (mine != addr2line) {
+            if (!compileFolders)
+                compileFolders = CompileFolders(program);
+            for (size_t k = 0; k < mine.size(); ++k) {
+                mine[k] = WithinCheckout(mine[k], *compileFolders);
+                addr2line[k] = WithinCheckout(addr2line[k], *compileFolders);
+            }
+        }
         if (mine == addr2line)
             ++agree;
         else
@@ -244,24 +306,106 @@ TEST_F(ElfDebugDataOfTheTool, FilesOfInlinedCallsAgreeWithAddr2line)
     EXPECT_EQ(agree, compared) << differences;
 }
 
+// Two checkouts of one small program's sources, each unit compiled in its
+// own checkout's build folder (as objects from a compiler cache that
+// checkouts share are): a unit's files are named in its own compile folder.
+// Its header's functions inlined into its own function name its checkout's
+// header; a header function both units compiled (one copy kept by the
+// linker, described by both units) names either checkout's, as addr2line
+// may name the other.
+TEST(ElfDebugData, EachUnitNamesItsFilesInItsOwnCompileFolder)
+{
+    cvtest::TempDir dir;
+    const std::string root = QDir(dir.path()).canonicalPath().toStdString();
+    const char* header = "#pragma once\n"
+                         "__attribute__((always_inline)) inline int Inner(int x) { return x * x + 7; }\n"
+                         "__attribute__((always_inline)) inline int Outer(int x) { return Inner(x + 1) * 3; }\n"
+                         "template <int N> __attribute__((noinline)) int Shared(int x) { return Outer(x) + N; }\n";
+    const std::map<std::string, std::string> units{
+        {"a", "#include \"h.h\"\n__attribute__((noinline)) int UseA(int x) { return Outer(x) - 1; }\n"
+              "int UseB(int);\nint main(int argc, char**) { return UseA(argc) + UseB(argc) + Shared<3>(argc); }\n"},
+        {"b", "#include \"h.h\"\n__attribute__((noinline)) int UseB(int x) { return Outer(x) + Shared<3>(x); }\n"}};
+    std::string objects;
+    for (const auto& [name, text] : units) {
+        const std::string checkout = root + "/" + name;
+        std::filesystem::create_directories(checkout + "/src");
+        std::filesystem::create_directories(checkout + "/build");
+        std::ofstream(checkout + "/src/h.h") << header;
+        std::ofstream(checkout + "/src/" + name + ".cpp") << text;
+        int status = -1;
+        const QString output = Shell(dir, QStringLiteral("cd %1 && g++ -g -O2 -c ../src/%2.cpp -o %2.o")
+                                              .arg(Quoted(checkout + "/build"), QString::fromStdString(name)), &status);
+        if (status != 0)
+            GTEST_SKIP() << "g++ cannot compile here: " << output.toStdString();
+        objects += " " + Quoted(checkout + "/build/" + name + ".o").toStdString();
+    }
+    const std::string program = root + "/program";
+    int status = -1;
+    const QString linked = Shell(dir, QString::fromStdString("g++ -o " + Quoted(program).toStdString() + objects), &status);
+    ASSERT_EQ(status, 0) << linked.toStdString();
+
+    // Each function's first address in code inlined two deep (Inner in Outer in the function).
+    const auto load = cv::ElfLoadAddress(program);
+    ASSERT_TRUE(load);
+    constexpr uintptr_t kModule = 0x10000000;
+    auto source = cv::TELDebugInfoSource::Create<cv::TELDebugInfoElf>(kModule, program);
+    ASSERT_TRUE(source->ValidData());
+    std::map<std::string, std::pair<uint64_t, cv::TELLocationInfo>> places;
+    for (const QString& line : Shell(dir, "nm -C -S --defined-only " + Quoted(program)).split('\n', Qt::SkipEmptyParts)) {
+        const QStringList f = line.split(' ');
+        if (f.size() < 4 || (f[2] != QStringLiteral("T") && f[2] != QStringLiteral("W")))
+            continue;
+        const std::string function = f.mid(3).join(' ').toStdString();
+        if (function != "UseA(int)" && function != "UseB(int)" && function != "int Shared<3>(int)")
+            continue;
+        const uint64_t start = f[0].toULongLong(nullptr, 16), size = f[1].toULongLong(nullptr, 16);
+        for (uint64_t a = start; a < start + size; ++a) {
+            cv::TELLocationInfo info;
+            if (source->GetLocationInfo(kModule + a - *load, info) && info.InlinedInto.size() == 2) {
+                places[function] = {a, std::move(info)};
+                break;
+            }
+        }
+    }
+    ASSERT_EQ(places.size(), 3u) << "each function holds Inner inlined into Outer";
+    // The files of a place: the line's, then each call's, innermost first.
+    const auto files = [](const cv::TELLocationInfo& info) {
+        std::string text = std::filesystem::path(info.SourceName).lexically_normal().string();
+        for (const cv::TELLocationInfo& caller : info.InlinedInto)
+            text += " < " + std::filesystem::path(caller.SourceName).lexically_normal().string();
+        return text;
+    };
+    const auto expected = [&root](const char* checkout, const char* unit) {
+        const std::string src = root + "/" + checkout + "/src/";
+        return src + "h.h < " + src + "h.h < " + src + unit;
+    };
+    EXPECT_EQ(files(places["UseA(int)"].second), expected("a", "a.cpp"));
+    EXPECT_EQ(files(places["UseB(int)"].second), expected("b", "b.cpp"));
+    const std::string shared = files(places["int Shared<3>(int)"].second);
+    EXPECT_TRUE(shared == expected("a", "h.h") || shared == expected("b", "h.h")) << shared;
+
+    // addr2line names the calls' files the same way for the units' own
+    // functions, and one checkout's or the other's for the shared one.
+    const std::vector<uint64_t> asked{places["UseA(int)"].first, places["UseB(int)"].first, places["int Shared<3>(int)"].first};
+    const auto theirs = cvoracle::RunAddr2Line(program, asked);
+    if (theirs.empty())
+        GTEST_SKIP() << "addr2line cannot be run";
+    const auto callFiles = [](const cvoracle::Addr2LineAnswer& answer) {
+        std::string text;
+        for (const cvoracle::Addr2LineFrame& frame : answer.inlinedInto)
+            text += (text.empty() ? "" : " < ") + std::filesystem::path(frame.file).lexically_normal().string();
+        return text;
+    };
+    const auto withoutLine = [](const std::string& chain) { return chain.substr(chain.find(" < ") + 3); };
+    EXPECT_EQ(callFiles(theirs[0]), withoutLine(expected("a", "a.cpp")));
+    EXPECT_EQ(callFiles(theirs[1]), withoutLine(expected("b", "b.cpp")));
+    const std::string theirShared = callFiles(theirs[2]);
+    EXPECT_TRUE(theirShared == withoutLine(expected("a", "h.h")) || theirShared == withoutLine(expected("b", "h.h"))) << theirShared;
+}
+
 // --- names of functions the tables do not name, and of split and cloned pieces ---
 
 constexpr uintptr_t kNominalModule = 0x10000000;
-
-// A shell command's output (standard output and error), bounded in time.
-QString Shell(const cvtest::TempDir& dir, const QString& command, int* status = nullptr)
-{
-    const cvtest::ProgramRun run = cvtest::runProgram(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), command}, dir.path(), {},
-                                                      std::chrono::seconds(60));
-    if (status)
-        *status = run.status;
-    return run.output;
-}
-
-QString Quoted(const std::string& s)
-{
-    return "'" + QString::fromStdString(s).replace(QStringLiteral("'"), QStringLiteral("'\\''")) + "'";
-}
 
 // gdb's name of each address of the file (its own addresses), looked up in
 // the file alone: its symbol tables and mini debug information, no

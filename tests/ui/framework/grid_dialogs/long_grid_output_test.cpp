@@ -11,6 +11,9 @@
 #include <QLineEdit>
 #include <QPrintPreviewWidget>
 #include <QProgressBar>
+#include <QSpinBox>
+#include <QTest>
+#include <QToolButton>
 #include <QTimer>
 
 #include <algorithm>
@@ -186,6 +189,62 @@ TEST_F(LongPreviewTest, ThePreviewLaysOutOnlyThePageItShows)
     form->hide();
 }
 
+// Any page of a long preview is at most a key or a typed number away:
+// Ctrl+End and End show the last page, Home the first, Page Down the next,
+// and a page number typed with Enter that page; each step lays out the page
+// it shows only, and the grid follows.
+TEST_F(LongPreviewTest, EndHomeAndATypedPageNumberGoAnywhereAtOnce)
+{
+    form->show();
+    form->activateWindow();
+    QApplication::setActiveWindow(form.get());
+    form->PreviewImage->setFocus();
+    form->Redraw();
+    const int pages = handler->PageCount();
+    ASSERT_GT(pages, 100);
+    const auto [first, last] = RowsOfPage(0);
+    const int onePage = (last - first + 1) * table->ColumnCount();
+
+    table->Forget();
+    QTest::keyClick(form->PreviewImage, Qt::Key_End, Qt::ControlModifier);
+    EXPECT_EQ(handler->CurrentPage(), pages - 1);
+    EXPECT_EQ(form->PageLabel->text(), QStringLiteral("%1 / %1").arg(pages));
+    EXPECT_EQ(form->PageBox->value(), pages);
+    EXPECT_LE(table->asked, 2 * onePage) << "going to the last page laid out the pages between";
+    EXPECT_EQ(grid->TopRow(), RowsOfPage(pages - 1).first);
+    EXPECT_FALSE(form->LastButton->isEnabled());
+
+    QTest::keyClick(form->PreviewImage, Qt::Key_Home);
+    EXPECT_EQ(handler->CurrentPage(), 0);
+    QTest::keyClick(form->PreviewImage, Qt::Key_PageDown);
+    EXPECT_EQ(handler->CurrentPage(), 1);
+    QTest::keyClick(form->PreviewImage, Qt::Key_End);
+    EXPECT_EQ(handler->CurrentPage(), pages - 1);
+
+    // A number typed into the page box, digit by digit: the page comes with Enter.
+    auto* typing = form->PageBox->findChild<QLineEdit*>();
+    ASSERT_NE(typing, nullptr);
+    typing->setFocus();
+    typing->selectAll();
+    table->Forget();
+    const int wanted = pages / 2 + 3;
+    QTest::keyClicks(typing, QString::number(wanted));
+    EXPECT_EQ(handler->CurrentPage(), pages - 1) << "the page changed before Enter";
+    QTest::keyClick(typing, Qt::Key_Return);
+    EXPECT_EQ(handler->CurrentPage(), wanted - 1);
+    EXPECT_EQ(form->PageLabel->text(), QStringLiteral("%1 / %2").arg(wanted).arg(pages));
+    EXPECT_EQ(grid->TopRow(), RowsOfPage(wanted - 1).first);
+    EXPECT_LE(table->asked, 2 * onePage);
+
+    // The buttons at the ends, and a number beyond the last page.
+    form->FirstButton->click();
+    EXPECT_EQ(handler->CurrentPage(), 0);
+    EXPECT_FALSE(form->PreviousButton->isEnabled());
+    form->GoToPageNumber(pages + 50);
+    EXPECT_EQ(handler->CurrentPage(), pages - 1);
+    form->hide();
+}
+
 // An export shows its share on the window's bars as it writes, and Stop
 // ends it with nothing written: no file under the name, no temporary file
 // left, no failure told. Every format but the list type's own.
@@ -220,6 +279,26 @@ TEST_F(LongExportTest, AnExportShowsHowFarItIsAndStopsWhenTheUserSaysSo)
     EXPECT_GE(*std::max_element(shares.begin(), shares.end()), 50);
     const QList<QByteArray> lines = cvtest::readAll(whole).split('\n');
     EXPECT_EQ(lines.size() - 1, grid->RowCount()) << "the heading row and every data row";
+}
+
+// The job's clock starts when the export starts: a Save As dialog that
+// waited for the user does not count.
+TEST_F(LongExportTest, TheJobsClockStartsWithTheExportNotWithItsDialog)
+{
+    QProgressBar* overall = window->AdvOfficeStatusBar1->findChild<QProgressBar*>(QStringLiteral("panel%1").arg(kPanelOverallBar));
+    ASSERT_NE(overall, nullptr);
+    QStringList clocks;
+    QObject::connect(overall, &QProgressBar::valueChanged, window.get(),
+                     [&] { clocks << window->AdvOfficeStatusBar1->PanelText(kPanelTimeToGo); });
+    ModalScript script;
+    const auto exportTo = ExportTo(dir.file(QStringLiteral("clock.txt")));
+    script.Then([&](QDialog& d) {
+        QTest::qWait(1500); // the user reads the dialog
+        return exportTo(d);
+    });
+    ASSERT_TRUE(window->SaveAsExport(grid, 0));
+    ASSERT_FALSE(clocks.isEmpty());
+    EXPECT_TRUE(clocks.front().startsWith(QStringLiteral("0:00:00"))) << clocks.front().toStdString();
 }
 
 // A spreadsheet of more rows than a sheet holds: the user is told so before

@@ -109,6 +109,17 @@ TEST_F(StartWizardTest, TheIndexPickerFillsTheFieldAndEnterThereStartsNothing)
     EXPECT_EQ(cv::GetLastUsedFile(cv::kListIndexWordList), dir.file(QStringLiteral("mine.types")));
 }
 
+// The index name chosen is kept over a restart: the controller is told to
+// write its ini file, which holds the name ("Recent/Index").
+TEST_F(StartWizardTest, TheIndexNameChosenIsToldToTheControllerToKeep)
+{
+    wizard->ElFileNameEditIndex->SetText(dir.file(QStringLiteral("kept.tokens")));
+    wizard->ButtonIndexClick();
+    Deliver();
+    ASSERT_EQ(toController.size(), 1u);
+    EXPECT_EQ(CodeOf(toController[0]), cv::kCodeSettingsChangedInTool);
+}
+
 TEST_F(StartWizardTest, WithoutAnIndexNameTheWizardStaysOpenAndPostsNothing)
 {
     cv::SetLastUsedFile(cv::kListIndexWordList, QStringLiteral("kept.types"));
@@ -236,7 +247,7 @@ TEST_F(StartWizardTest, TheTextsGroupFollowsTheChosenTexts)
     EXPECT_TRUE(wizard->GroupBoxIndex->isEnabled());
     EXPECT_TRUE(wizard->Make1Button->isEnabled());
     EXPECT_TRUE(wizard->MakeBatchButton->isEnabled());
-    EXPECT_TRUE(wizard->LabelTexts->text().endsWith(QStringLiteral(": only.txt")));
+    EXPECT_EQ(wizard->LabelTexts->text(), QStringLiteral("You have 1 text chosen: only.txt"));
     EXPECT_EQ(wizard->LabelWL1->text(), cv::Format(cv::CVMakeAFile2, {cv::CVWordList, QStringLiteral("only.txt")}));
     EXPECT_EQ(wizard->ChooseTextsButton->text(), cv::CVChangeSelection.toString());
 

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QLineEdit>
 #include <QDoubleSpinBox>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -10,6 +11,7 @@
 #include <QLabel>
 #include <QLocale>
 #include <QPainter>
+#include <QPushButton>
 #include <QSlider>
 #include <QSpinBox>
 
@@ -136,6 +138,50 @@ TEST(MovingWindowPlot, OneWindowShowsNoLine)
     EXPECT_EQ(CountPixels(image, QColor(139, 0, 0)), 0);
 }
 
+// A plot of a few windows (a short corpus, windows that fit it): each value
+// stands above its window's numbered tick, the last window's too, and the
+// lines end where the numbers end.
+TEST(MovingWindowPlot, TheWindowNumbersRunAsFarAsTheLines)
+{
+    TMovingWindowPlotter p(800, {}, 500);
+    TMovingWindowPlotDataHolder d = Series(9, 0.25f, 4);
+    d.Total_Tokens = 26939;
+    d.WindowWords = 2600;
+    d.SectionStarts = {0, 13000};
+    p.SetData(d, QStringLiteral("t"));
+    const QImage image = Draw(p, 100, 0);
+    ASSERT_TRUE(p.OKToShow());
+    ASSERT_EQ(p.rightmost_visible_window - p.leftmost_visible_window, 9);
+    ASSERT_EQ(p.x_axis_mark_points.size(), 9u) << "one tick per window in view";
+    const QRect data = p.DataMesmoRect;
+    const double step = p.datarect_plot_h_space;
+    // Every run's value of a window lies within that window's stretch around its tick.
+    for (int r = 0; r < 4; ++r)
+        for (int w = 0; w < 9; ++w) {
+            const QPoint at = p.ValuePoint(r, w);
+            EXPECT_LE(std::abs(at.x() - p.x_axis_mark_points[size_t(w)].x()), step / 2 + 1) << r << " " << w;
+            EXPECT_TRUE(data.contains(at)) << r << " " << w;
+        }
+    // Seen as drawn: the lines' rightmost pixel and the rightmost dark pixel
+    // of the numbers below the data area are within one window of each other.
+    int lineRight = -1;
+    for (int y = data.top(); y <= data.bottom(); ++y)
+        for (int x = data.left() + 1; x < data.right(); ++x)
+            if (image.pixelColor(x, y) == QColor(139, 0, 0))
+                lineRight = std::max(lineRight, x);
+    int numberRight = -1;
+    const int labelsTop = data.bottom() + 2;
+    const int labelsBottom = p.x_axis_mark_points.front().y() + 4;
+    for (int y = labelsTop; y <= labelsBottom; ++y)
+        for (int x = data.left(); x < data.right(); ++x)
+            if (qGray(image.pixel(x, y)) < 128)
+                numberRight = std::max(numberRight, x);
+    ASSERT_GT(lineRight, 0);
+    ASSERT_GT(numberRight, 0);
+    EXPECT_LT(std::abs(lineRight - numberRight), step) << "lines end at " << lineRight << ", numbers at " << numberRight;
+    EXPECT_GT(lineRight, data.left() + data.width() * 8 / 9) << "the last window's value is drawn";
+}
+
 TEST(MovingWindowPlot, EmptyFirstRunIsNeverShown)
 {
     TMovingWindowPlotter p(800, {}, 500);
@@ -204,6 +250,45 @@ TEST(MovingWindowPlotForm, OpensAPlotAndKeepsTheViewInsideTheText)
     EXPECT_DOUBLE_EQ(form.AdvSpinEditPercent->value(), 8.0);
     form.AdvSpinEditPercent->setValue(20);
     EXPECT_TRUE(form.PreferringPercent());
+}
+
+// A plot made with a window shorter than the box's old least (2,600 words of
+// a 26,939-word index): the words box shows what the view spans, takes a
+// width of a few windows, and Refresh takes what was typed and a plot made
+// again since it was opened.
+TEST(MovingWindowPlotForm, TheWordsBoxFollowsThePlotAndRefreshReadsItAgain)
+{
+    cvtest::TempDir dir;
+    TMovingWindowPlotDataHolder d = Series(9, 0.2f);
+    d.Total_Tokens = 26939;
+    d.WindowWords = 2600;
+    d.SectionStarts = {0, 13000};
+    const QString file = SavePlot(dir, QStringLiteral("small_moving_window.plotdata"), d);
+    TFormMovingWindowPlot form;
+    form.resize(700, 500);
+    ASSERT_TRUE(form.OpenAPlot(file));
+    EXPECT_EQ(form.AdvSpinEditWindowWords->value(), 26939) << "the whole text is in view";
+    form.AdvTrackBar1->setValue(5);
+    EXPECT_EQ(form.AdvSpinEditWindowWords->value(), 13470) << "half of it from the middle on";
+    form.AdvTrackBar1->setValue(0);
+
+    // Three windows' worth, typed and not confirmed: Refresh takes it.
+    form.AdvSpinEditWindowWords->setKeyboardTracking(false);
+    form.AdvSpinEditWindowWords->findChild<QLineEdit*>()->setText(QStringLiteral("7800"));
+    form.ButtonRefresh->click();
+    EXPECT_EQ(form.AdvSpinEditWindowWords->value(), 7800);
+    EXPECT_FALSE(form.PreferringPercent());
+    EXPECT_EQ(form.Plotter().rightmost_visible_window - form.Plotter().leftmost_visible_window, 3);
+
+    // The plot made again (more texts indexed): Refresh shows the new one.
+    d.Total_Tokens = 52000;
+    d.OverlapValues.assign(2, std::vector<float>(19, 0.3f));
+    SavePlot(dir, QStringLiteral("small_moving_window.plotdata"), d);
+    form.ButtonRefresh->click();
+    EXPECT_EQ(form.NTokens(), 52000);
+    EXPECT_EQ(form.LabelTokens->text(), QLocale().toString(52000) + QStringLiteral(" tokens"));
+    EXPECT_EQ(form.Plotter().WindowCount(), 19);
+    EXPECT_EQ(form.AdvSpinEditWindowWords->maximum(), 52000);
 }
 
 // Opened before it is shown, as the main window opens it: the first view is

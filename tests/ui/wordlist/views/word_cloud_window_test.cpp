@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QDoubleSpinBox>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QFileInfo>
 #include <QLabel>
 #include <QListWidget>
@@ -13,6 +16,9 @@
 #include "suite/dialogs.h"
 #include "support/process_state.h"
 #include "support/test_support.h"
+#include "suite/window_placement.h"
+#include "ui/framework/dialog_base/dialog_support.h"
+#include "ui/wordlist/views/moving_window_plot_form.h"
 #include "ui/wordlist/views/view_support.h"
 #include "ui/wordlist/views/word_cloud_window.h"
 #include "wordlist/plain_text_wordlist.h"
@@ -63,6 +69,28 @@ TEST_F(WordCloudWindow, TextListCloudShowsTheWordUnderTheMouse)
     form->Refresh();
     ASSERT_FALSE(form->Cloud().Placed().empty());
     EXPECT_EQ(form->Cloud().Placed()[0].rect, first);
+}
+
+// The cloud and the moving-window plot are made no larger than the screen
+// they open on (the tests' screen is smaller than their own size), with
+// room for the frame, and come up wholly on it.
+TEST_F(WordCloudWindow, TheCloudAndThePlotWindowsOpenWithinTheScreen)
+{
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    ASSERT_TRUE(area.width() < 1000 || area.height() < 700) << "a screen smaller than the windows' own size";
+    const auto fits = [&](QWidget& w, const char* what) {
+        EXPECT_LE(w.width(), area.width() - kWindowFrameAllowanceWidth) << what;
+        EXPECT_LE(w.height(), area.height() - kWindowFrameAllowanceHeight) << what;
+        EXPECT_TRUE(area.contains(w.geometry())) << what;
+        BringToFront(&w);
+        QApplication::processEvents();
+        EXPECT_TRUE(area.contains(w.frameGeometry())) << what;
+    };
+    std::unique_ptr<TFormWordCloud> cloud(ShowWordCloud(nullptr, TextList(40), QStringLiteral("my list")));
+    cloud->setAttribute(Qt::WA_DeleteOnClose, false);
+    fits(*cloud, "the cloud");
+    TFormMovingWindowPlot plot;
+    fits(plot, "the plot");
 }
 
 TEST_F(WordCloudWindow, HighlightPaintsTheBlockAndComesOffAgain)
