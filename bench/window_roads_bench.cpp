@@ -258,7 +258,7 @@ int ClustersWindow(const TArguments& a)
     }
     TRoadClock clock;
     clock.Start();
-    grid->HandleGridCommand(42); // Compute > Clusters
+    grid->HandleGridCommand(cv::TMenuCommand::Clusters);
     Settle();
     PrintMeasure(clock.Stop(road.FrequencyPageRows()));
     return road.FrequencyPageRows() > 0 ? 0 : 1;
@@ -385,7 +385,7 @@ int MemoryAfterJobs(const TArguments& a)
         road.window->ActivatePage(road.window->AdvOfficePageIndexFreq);
         Settle();
         if (cv::TCV_Grid* grid = cv::ToolWindowList().CurrentGrid())
-            grid->HandleGridCommand(42);
+            grid->HandleGridCommand(cv::TMenuCommand::Clusters);
         Settle();
         PrintStep(size == 2 ? "2-word clusters" : size == 3 ? "3-word clusters" : "4-word clusters");
     }
@@ -395,7 +395,7 @@ int MemoryAfterJobs(const TArguments& a)
     road.window->ActivatePage(road.window->AdvOfficePageIndexAlph);
     Settle();
     if (cv::TCV_Grid* grid = cv::ToolWindowList().CurrentGrid())
-        grid->HandleGridCommand(53);
+        grid->HandleGridCommand(cv::TMenuCommand::Relationships);
     Settle();
     PrintStep("relationships");
     if (!OpenIndexInWindow(*road.window, a.index))

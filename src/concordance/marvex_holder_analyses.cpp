@@ -16,6 +16,7 @@
 #include "suite/cvbuf.h"
 #include "suite/dialog_routines.h"
 #include "suite/logging.h"
+#include "suite/menu_commands.h"
 #include "suite/my_types.h"
 #include "suite/private_files.h"
 #include "suite/resource_strings.h"
@@ -44,8 +45,6 @@ void TReferenceWordlistDeleter::operator()(T_WholeWordlistHolder* p) const
 
 namespace {
 
-// Menu tag of the timeline, whose carry-out switch says whether runs make one.
-constexpr int kTagTimeline = 58;
 // More periods than this are taken as dates gone wrong, not a timeline.
 constexpr int64_t kMaxTimelinePeriods = 100000;
 
@@ -629,7 +628,8 @@ bool T_WholeMarvexHolder::ComputePatterns()
 
 void T_WholeMarvexHolder::ComputeTimeline()
 {
-    if (!GetCarryoutProcedureTagBoolean(kTagTimeline))
+    // The timeline command's carry-out switch says whether runs make one.
+    if (!GetCarryoutProcedureTagBoolean(TagOf(TMenuCommand::Timeline)))
         return;
     fTimeLineList->Clear();
     const int lines = fConcordanceList->Count();

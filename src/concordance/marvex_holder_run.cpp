@@ -18,6 +18,7 @@
 #include "suite/cvbuf.h"
 #include "suite/dialog_routines.h"
 #include "suite/logging.h"
+#include "suite/menu_commands.h"
 #include "suite/my_types.h"
 #include "suite/resource_strings.h"
 #include "suite/search_engine.h"
@@ -39,12 +40,16 @@ namespace cv {
 
 namespace {
 
-// Menu tags of the display options, as the suite's menus number them (0: none).
-constexpr int kColouringTags[TConcSettingsRec32::kColouringOptionCount] = {138, 165, 0};
-constexpr int kDisplayTags[TConcSettingsRec32::kDisplayOptionCount] = {100, 0, 0, 101, 112};
-constexpr int kHideTags[TConcSettingsRec32::kHideOptionCount] = {117, 118, 119, 120, 121};
-constexpr int kTagMenuPadding = 87;
-constexpr int kTagMenuHidden = 181;
+// The menu commands of the display options, by option (Untagged: none).
+constexpr TMenuCommand kColouringTags[TConcSettingsRec32::kColouringOptionCount] = {
+    TMenuCommand::TagsColoured, TMenuCommand::WordsColoured, TMenuCommand::Untagged};
+constexpr TMenuCommand kDisplayTags[TConcSettingsRec32::kDisplayOptionCount] = {
+    TMenuCommand::HideTagFileTags, TMenuCommand::Untagged, TMenuCommand::Untagged, TMenuCommand::SentenceOnly,
+    TMenuCommand::TagsOnly};
+// In order of their numbers: an option is its command's distance from the first.
+constexpr TMenuCommand kHideTags[TConcSettingsRec32::kHideOptionCount] = {
+    TMenuCommand::HideUndefinedTags, TMenuCommand::HideSentenceTag, TMenuCommand::HideParagraphTag,
+    TMenuCommand::HideHeadingTag, TMenuCommand::HideSectionTag};
 
 bool HasOption(uint8_t set, int option)
 {
@@ -530,7 +535,7 @@ void T_WholeMarvexHolder::AddTextSettingsNotes()
     fNotes << CVCollocates + tab + yesNo(!minimal);
     fNotes << CVPatterns + tab + yesNo(!minimal);
     fNotes << CVPlots + tab + yesNo(!minimal);
-    fNotes << CVTimelines + tab + yesNo(!minimal && GetCarryoutProcedureTagBoolean(58));
+    fNotes << CVTimelines + tab + yesNo(!minimal && GetCarryoutProcedureTagBoolean(TagOf(TMenuCommand::Timeline)));
     fNotes << CVClusters + tab + yesNo(!minimal);
     fNotes << (fUnicode ? CVUnicode.toString() : CVSingleByteFormat.toString());
     fNotes << Format(CVTotalXEquals, {s.RunningTotal()});
@@ -654,19 +659,19 @@ bool T_WholeMarvexHolder::CopyFilenameDetailsToNotepad()
 void T_WholeMarvexHolder::CheckMenuItemsAfterLoadFromFile()
 {
     for (int k = 0; k < TConcSettingsRec32::kColouringOptionCount; ++k)
-        TryToSetAMenuItemChecked(kColouringTags[k], HasOption(fSettings.ColouringOptions(), k));
+        TryToSetAMenuItemChecked(TagOf(kColouringTags[k]), HasOption(fSettings.ColouringOptions(), k));
     for (int k = 0; k < TConcSettingsRec32::kDisplayOptionCount; ++k)
-        TryToSetAMenuItemChecked(kDisplayTags[k], HasOption(fSettings.DisplayOptions(), k));
+        TryToSetAMenuItemChecked(TagOf(kDisplayTags[k]), HasOption(fSettings.DisplayOptions(), k));
     for (int k = 0; k < TConcSettingsRec32::kHideOptionCount; ++k)
-        TryToSetAMenuItemChecked(kHideTags[k], HasOption(fSettings.HideOptions(), k));
-    TryToSetAMenuItemChecked(kTagMenuPadding, fSettings.MenuItem87Checked());
-    TryToSetAMenuItemChecked(kTagMenuHidden, fSettings.MenuItem181Checked());
+        TryToSetAMenuItemChecked(TagOf(kHideTags[k]), HasOption(fSettings.HideOptions(), k));
+    TryToSetAMenuItemChecked(TagOf(TMenuCommand::SearchWordPadding), fSettings.SearchWordPaddingChecked());
+    TryToSetAMenuItemChecked(TagOf(TMenuCommand::SearchWordHidden), fSettings.SearchWordHiddenChecked());
     TCorvantisholder::CheckMenuItemsAfterLoadFromFile();
 }
 
 void T_WholeMarvexHolder::ToggleConcColouringSetting(int tag)
 {
-    const int option = tag == kColouringTags[0] ? 0 : 1;
+    const int option = tag == TagOf(kColouringTags[0]) ? 0 : 1;
     fSettings.SetColouringOptions(Toggled(fSettings.ColouringOptions(), option));
     TryToSetAMenuItemChecked(tag, HasOption(fSettings.ColouringOptions(), option));
     SetConcSaveRecColouringOptions(fSettings.ColouringOptions());
@@ -674,11 +679,11 @@ void T_WholeMarvexHolder::ToggleConcColouringSetting(int tag)
 
 void T_WholeMarvexHolder::ToggleHidetags(int tag)
 {
-    if (tag == kDisplayTags[0]) {
+    if (tag == TagOf(kDisplayTags[0])) {
         ToggleConcDisplay(tag);
         return;
     }
-    const int option = tag - kHideTags[0];
+    const int option = tag - TagOf(kHideTags[0]);
     if (option < 0 || option >= TConcSettingsRec32::kHideOptionCount)
         return;
     fSettings.SetHideOptions(Toggled(fSettings.HideOptions(), option));
@@ -691,7 +696,7 @@ void T_WholeMarvexHolder::ToggleConcDisplay(int tag)
 {
     int option = -1;
     for (int k = 0; k < TConcSettingsRec32::kDisplayOptionCount; ++k)
-        if (kDisplayTags[k] != 0 && kDisplayTags[k] == tag)
+        if (kDisplayTags[k] != TMenuCommand::Untagged && TagOf(kDisplayTags[k]) == tag)
             option = k;
     if (option < 0)
         return;

@@ -13,6 +13,8 @@
 #include <functional>
 #include <vector>
 
+#include "suite/controller_codes.h"
+
 namespace cv {
 
 class TTextSettings;
@@ -46,19 +48,8 @@ const std::vector<TSettingKey>& ControllerSettingKeys();
 // A key by its name (not case-sensitive); null when there is none.
 const TSettingKey* FindSettingKey(const QString& key);
 
-// The settings commands a tool's Settings menu posts to the controller.
-enum : uint16_t {
-    kCodeSettingsColours = 1260,
-    kCodeSettingsFont = 1130,
-    kCodeSettingsLanguage = 1230,
-    kCodeSettingsFolders = 1600,
-    kCodeSettingsTags = 1790,
-    kCodeSettingsLists = 1460,
-    kCodeSettingsOfTool = 66,
-    kCodeSettingsIndex = 72,
-    kCodeSettingsCustomise = 4440,
-    kCodeAboutAndMemory = 951,
-};
+// The settings commands a tool's Settings menu posts to the controller:
+// kCodeSettings... (suite/controller_codes.h).
 // Whether a code is one of the settings windows' (Customise and About not counted).
 bool IsSettingsWindowCode(uint16_t code);
 // The keys the window of a settings command shows for a tool, in order.

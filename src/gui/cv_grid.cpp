@@ -25,6 +25,7 @@
 #include <algorithm>
 
 #include "suite/cv_globals.h"
+#include "suite/menu_commands.h"
 #include "suite/window_messages.h"
 
 namespace cv {
@@ -903,60 +904,60 @@ bool Call(const F& handler, Args&&... args)
 
 bool TCV_Grid::HandleGridCommand(int tag)
 {
-    // The menu commands a grid carries out through its window's handlers, by tag.
+    // The menu commands a grid carries out through its window's handlers.
     const int row = std::max(1, Row());
     const int column = std::max(0, View()->currentIndex().column());
     bool done = false;
-    switch (tag) {
-    case 1: done = Call(WindowOperations.Save, this); break;                  // Save
-    case 2: done = Call(WindowOperations.SaveAsExport, this, 0); break;       // Save as plain text
-    case 24: done = Call(WindowOperations.SaveAsExport, this, 1); break;      // XML text
-    case 28: done = Call(WindowOperations.SaveAsExport, this, 2); break;      // spreadsheet
-    case 184: done = Call(WindowOperations.SaveAsExport, this, 3); break;     // RTF
-    case 79: done = Call(WindowOperations.SaveAsExport, this, 4); break;      // the list type's own format
-    case 78: done = Call(WindowOperations.MergeWith, this); break;
-    case 114: done = Call(WindowOperations.ComputeColumnTotals, this); break;
-    case 210: done = Call(WindowOperations.RelativeEntropy, this); break;
-    case 75: done = Call(WindowOperations.ShowRowSourceFile, this); break;
-    case 40: done = Call(WindowOperations.ShowRowSourceFile, this); break;   // Source text
-    case 23: done = EditCurrentCell(); break;                                 // Edit data
-    case 33: done = Call(HandlersA.GridCommand30, this); break;              // Refresh
-    case 166: FitColumnWidths(); done = true; break;                          // Default column widths
-    case 170: done = Call(HandlersB.OpenConditionsDialog2, this); break;     // Find
-    case 186: done = Call(HandlersB.SpeakRow, this); break;                   // Play: the row read aloud
-    case 4: done = Call(HandlersB.PrintGrid, this); break;
-    case 5: done = Call(HandlersB.PrintPreviewGrid, this); break;
-    case 6: done = Call(HandlersA.FFindFiles, this); break;
-    case 10: done = Call(HandlersB.SortByColumn, this, kResortAsItIs); break; // Resort: the list's own order and name
-    case 11: done = Call(HandlersB.ZapMarked, this); break;
-    case 16: done = Call(HandlersB.OpenSearchReplace, this, false); break;     // Search text: search only
-    case 17: done = Call(HandlersB.OpenSearchReplace, this, true); break;
-    case 12: done = Call(HandlersA.SelectedRowsCommand, this); break;        // Delete
-    case 14: done = Call(HandlersA.SelectedRowsCommand2, this); break;       // Restore deleted
-    case 198: done = Call(HandlersB.StatusBarProgressCommand, this); break;  // Reverse-delete
-    case 193: done = Call(HandlersB.SaveOrLoadTextFile, this, true); break;  // Save lemma-file
-    case 195: done = Call(HandlersB.GridCommand26, this); break;             // Freeze top rows
-    case 19: done = Call(HandlersA.JoinRows, this, 0, 0); break;
-    case 20: done = Call(HandlersA.JoinRows, this, 1, 0); break;
-    case 47: done = Call(HandlersA.JoinRows, this, 2, 0); break;
-    case 21: done = Call(HandlersB.ReduceList, this); break;
-    case 29: done = Call(HandlersA.OpenColumnsDialog, this); break;           // Layout
-    case 37: done = Call(HandlersB.SSummaryStats, this); break;               // Breakdown
-    case 38: done = Call(HandlersB.ShowRowFileNames, this); break;
-    case 42: done = Call(HandlersA.CClusters, this); break;
-    case 48: done = Call(HandlersA.JJoinClusters, this); break;
-    case 50: done = Call(HandlersA.CComputeConcordance, this); break;
-    case 53: done = Call(HandlersA.CComputeRelationships, this); break;
-    case 54: done = Call(HandlersA.ClearSetColumn, this); break;
-    case 58: done = Call(HandlersA.CComputeTimeline, this); break;
-    case 82: done = Call(HandlersB.UndoEdit, this); break;
-    case 83: done = Call(HandlersB.RedoEdit, this); break;
-    case 85: done = Call(HandlersA.OpenConditionsDialog, this); break;        // Delete if ...
-    case 104: done = Call(HandlersA.AAutoJoin, this); break;
-    case 162: done = Call(HandlersB.RRecomputeTokens, this); break;
-    case 164: done = Call(HandlersA.ChangeGridLanguage, this); break;
-    case 179: done = Call(HandlersA.OpenWordCloud, this); break;
-    case 180: {
+    switch (TMenuCommand(tag)) {
+    case TMenuCommand::Save: done = Call(WindowOperations.Save, this); break;
+    case TMenuCommand::SaveAsPlainText: done = Call(WindowOperations.SaveAsExport, this, 0); break;
+    case TMenuCommand::SaveAsXml: done = Call(WindowOperations.SaveAsExport, this, 1); break;
+    case TMenuCommand::SaveAsSpreadsheet: done = Call(WindowOperations.SaveAsExport, this, 2); break;
+    case TMenuCommand::SaveAsRtf: done = Call(WindowOperations.SaveAsExport, this, 3); break;
+    case TMenuCommand::SaveAsOwnFormat: done = Call(WindowOperations.SaveAsExport, this, 4); break;
+    case TMenuCommand::MergeWith: done = Call(WindowOperations.MergeWith, this); break;
+    case TMenuCommand::ColumnTotals: done = Call(WindowOperations.ComputeColumnTotals, this); break;
+    case TMenuCommand::RelativeEntropy: done = Call(WindowOperations.RelativeEntropy, this); break;
+    case TMenuCommand::ShowRelatedTexts: done = Call(WindowOperations.ShowRowSourceFile, this); break;
+    case TMenuCommand::SourceText: done = Call(WindowOperations.ShowRowSourceFile, this); break;
+    case TMenuCommand::EditData: done = EditCurrentCell(); break;
+    case TMenuCommand::Refresh: done = Call(HandlersA.GridCommand30, this); break;
+    case TMenuCommand::DefaultColumnWidths: FitColumnWidths(); done = true; break;
+    case TMenuCommand::Find: done = Call(HandlersB.OpenConditionsDialog2, this); break;
+    case TMenuCommand::Play: done = Call(HandlersB.SpeakRow, this); break;
+    case TMenuCommand::Print: done = Call(HandlersB.PrintGrid, this); break;
+    case TMenuCommand::PrintPreview: done = Call(HandlersB.PrintPreviewGrid, this); break;
+    case TMenuCommand::FindFiles: done = Call(HandlersA.FFindFiles, this); break;
+    case TMenuCommand::Resort: done = Call(HandlersB.SortByColumn, this, kResortAsItIs); break;
+    case TMenuCommand::Zap: done = Call(HandlersB.ZapMarked, this); break;
+    case TMenuCommand::SearchText: done = Call(HandlersB.OpenSearchReplace, this, false); break; // search only
+    case TMenuCommand::SearchAndReplace: done = Call(HandlersB.OpenSearchReplace, this, true); break;
+    case TMenuCommand::Delete: done = Call(HandlersA.SelectedRowsCommand, this); break;
+    case TMenuCommand::RestoreDeleted: done = Call(HandlersA.SelectedRowsCommand2, this); break;
+    case TMenuCommand::ReverseDelete: done = Call(HandlersB.StatusBarProgressCommand, this); break;
+    case TMenuCommand::SaveLemmaFile: done = Call(HandlersB.SaveOrLoadTextFile, this, true); break;
+    case TMenuCommand::FreezeTopRows: done = Call(HandlersB.GridCommand26, this); break;
+    case TMenuCommand::JoinRows: done = Call(HandlersA.JoinRows, this, 0, 0); break;
+    case TMenuCommand::Unjoin: done = Call(HandlersA.JoinRows, this, 1, 0); break;
+    case TMenuCommand::UnjoinAll: done = Call(HandlersA.JoinRows, this, 2, 0); break;
+    case TMenuCommand::ReduceToN: done = Call(HandlersB.ReduceList, this); break;
+    case TMenuCommand::Layout: done = Call(HandlersA.OpenColumnsDialog, this); break;
+    case TMenuCommand::Breakdown: done = Call(HandlersB.SSummaryStats, this); break;
+    case TMenuCommand::Filenames: done = Call(HandlersB.ShowRowFileNames, this); break;
+    case TMenuCommand::Clusters: done = Call(HandlersA.CClusters, this); break;
+    case TMenuCommand::JoinClusters: done = Call(HandlersA.JJoinClusters, this); break;
+    case TMenuCommand::Concordance: done = Call(HandlersA.CComputeConcordance, this); break;
+    case TMenuCommand::Relationships: done = Call(HandlersA.CComputeRelationships, this); break;
+    case TMenuCommand::ClearSetColumn: done = Call(HandlersA.ClearSetColumn, this); break;
+    case TMenuCommand::Timeline: done = Call(HandlersA.CComputeTimeline, this); break;
+    case TMenuCommand::Undo: done = Call(HandlersB.UndoEdit, this); break;
+    case TMenuCommand::Redo: done = Call(HandlersB.RedoEdit, this); break;
+    case TMenuCommand::DeleteIf: done = Call(HandlersA.OpenConditionsDialog, this); break;
+    case TMenuCommand::AutoJoin: done = Call(HandlersA.AAutoJoin, this); break;
+    case TMenuCommand::Tokens: done = Call(HandlersB.RRecomputeTokens, this); break;
+    case TMenuCommand::ChangeLanguage: done = Call(HandlersA.ChangeGridLanguage, this); break;
+    case TMenuCommand::WordCloud: done = Call(HandlersA.OpenWordCloud, this); break;
+    case TMenuCommand::EditSetColumn: {
         // From the menu the current cell may lie outside the set columns: the list's active one is edited.
         int setColumn = column;
         if (List() && !List()->IsASetColumnColumn(setColumn))
@@ -964,10 +965,12 @@ bool TCV_Grid::HandleGridCommand(int tag)
         done = Call(HandlersA.EditSetColumnCell, this, setColumn, row);
         break;
     }
-    case 194: done = Call(HandlersA.OpenColourCategoryDialog, this); break;
-    case 201: done = Call(HandlersA.CCheckLemmasForConsistency, this); break;
-    case 176: case 177: case 178:                                            // typing modes
-        done = Call(HandlersC.SetTypingMode, tag - 176);
+    case TMenuCommand::ColourCategories: done = Call(HandlersA.OpenColourCategoryDialog, this); break;
+    case TMenuCommand::CheckConsistency: done = Call(HandlersA.CCheckLemmasForConsistency, this); break;
+    case TMenuCommand::TypeIn:
+    case TMenuCommand::SetCategories:
+    case TMenuCommand::EditingData: // the typing modes, in the order of their numbers
+        done = Call(HandlersC.SetTypingMode, tag - TagOf(TMenuCommand::TypeIn));
         break;
     default: break;
     }

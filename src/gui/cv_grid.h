@@ -34,6 +34,7 @@
 #include <vector>
 
 #include "model/base_list.h"
+#include "suite/menu_commands.h"
 #include "suite/settings_records.h"
 #include "suite/text_settings.h"
 #include "suite/wdef.h"
@@ -380,13 +381,16 @@ enum : uint32_t {
 // The page grids call back into their tool window through three groups of
 // handlers, which the window's creation stores in every page grid. A grid
 // command (its pop-up menu, a key, a double click, a menu command the window
-// passes on as message 6024) calls the handler of its group; an unset
-// handler means the command does nothing on this grid.
+// passes on as message kMsgGridCommand) calls the handler of its group; an
+// unset handler means the command does nothing on this grid. The handlers
+// keep the design's names, in its order; beside each, what it does and the
+// menu command (TMenuCommand, suite/menu_commands.h) that reaches it through
+// HandleGridCommand.
 //
 // Group C: the typing mode.
 struct TCVGridHandlersC {
-    std::function<int()> GetTypingMode;
-    std::function<void(int mode)> SetTypingMode;
+    std::function<int()> GetTypingMode;           // the settings buffer's typing mode
+    std::function<void(int mode)> SetTypingMode; // TypeIn, SetCategories, EditingData: 0, 1, 2
 };
 
 // Group A, in its fixed order.
@@ -394,42 +398,43 @@ struct TCVGridHandlersA {
     using TGridProc = std::function<void(TCV_Grid* grid)>;
     using TCellProc = std::function<void(TCV_Grid* grid, int column, int row)>;
 
-    TGridProc AAutoJoin;                  // 1
-    TGridProc GoToCurrentItem;            // 2
-    TGridProc ChangeGridLanguage;         // 3
-    TGridProc CCheckLemmasForConsistency; // 4
-    TGridProc ClearSetColumn;             // 5
-    TGridProc CClusters;                  // 6
-    TGridProc OpenConditionsDialog;       // 7
-    TGridProc OpenColumnsDialog;          // 8
-    TGridProc PreviewPageChanged;         // 9
-    TGridProc CComputeConcordance;        // 10
-    TGridProc CComputeRelationships;      // 11
-    TGridProc CComputeTimeline;           // 12
-    TGridProc OpenWordCloud;              // 13
-    TCellProc DDblClickCell;              // 14
-    TCellProc StatusBarCellInfo;          // 15
-    TGridProc OpenColourCategoryDialog;   // 16
-    TGridProc SelectedRowsCommand;        // 17
+    TGridProc AAutoJoin;                  // 1: AutoJoin, word forms joined under a head word by affix
+    TGridProc GoToCurrentItem;            // 2: the grid moved to the list's current item
+    TGridProc ChangeGridLanguage;         // 3: ChangeLanguage of the grid's list
+    TGridProc CCheckLemmasForConsistency; // 4: CheckConsistency, the lemmas against an index
+    TGridProc ClearSetColumn;             // 5: ClearSetColumn, the active set column's categories
+    TGridProc CClusters;                  // 6: Clusters from the index
+    TGridProc OpenConditionsDialog;       // 7: DeleteIf, the conditions dialog deleting what meets them
+    TGridProc OpenColumnsDialog;          // 8: Layout, the columns dialog
+    TGridProc PreviewPageChanged;         // 9: the print preview of the grid redrawn
+    TGridProc CComputeConcordance;        // 10: Concordance, the selected words to the concordance tool
+    TGridProc CComputeRelationships;      // 11: Relationships from the index
+    TGridProc CComputeTimeline;           // 12: Timeline (the word list makes none)
+    TGridProc OpenWordCloud;              // 13: WordCloud of the grid's list
+    TCellProc DDblClickCell;              // 14: a double click on a cell
+    TCellProc StatusBarCellInfo;          // 15: a cell's row and text on the status bar
+    TGridProc OpenColourCategoryDialog;   // 16: ColourCategories, the conditions dialog colouring rows
+    TGridProc SelectedRowsCommand;        // 17: Delete, the selected rows marked deleted
     // 18: rows dragged from the source grid dropped on the cell at (column, row) of the grid.
     std::function<void(TCV_Grid* grid, QObject* source, int column, int row)> CellDragDrop;
     // 19: whether the grid takes rows dragged over its cell at (column, row).
     std::function<bool(TCV_Grid* grid, QObject* source, int column, int row)> CellDragOver;
-    TCellProc EditSetColumnCell;          // 20
-    std::function<void()> AskToStop;      // 21
-    TGridProc FFindFiles;                 // 22
-    // 23: asks a value (the prompt, the value in and out); true on OK.
+    TCellProc EditSetColumnCell;          // 20: EditSetColumn, a set-column cell's category
+    std::function<void()> AskToStop;      // 21: the stop command
+    TGridProc FFindFiles;                 // 22: FindFiles, the texts holding the selected words
+    // 23: asks a value (the prompt, the value in and out); true on OK (EditData).
     std::function<bool(TCV_Grid* grid, const QString& prompt, QString& value)> InputForGrid;
-    std::function<QStringList(uint8_t listType)> StandardHeadings; // 24
-    std::function<QString()> DocumentFileName;                      // 25
-    std::function<void(TCV_Grid* grid, int column)> ColumnHeadingChanged; // 26
-    std::function<bool()> IIsToolbarShowing;                        // 27
-    TGridProc JJoinClusters;              // 28
-    // 29: joins (0), unjoins (1) or unjoins all (2) the selected rows; target: the grid row joined to (0: the first selected).
+    std::function<QStringList(uint8_t listType)> StandardHeadings; // 24: a list type's standard headings
+    std::function<QString()> DocumentFileName;                      // 25: the document's file name
+    std::function<void(TCV_Grid* grid, int column)> ColumnHeadingChanged; // 26: a changed heading applied
+    std::function<bool()> IIsToolbarShowing;                        // 27: whether the typing tool bar shows
+    TGridProc JJoinClusters;              // 28: JoinClusters
+    // 29: JoinRows, Unjoin, UnjoinAll: joins (0), unjoins (1) or unjoins all (2) the
+    // selected rows; target: the grid row joined to (0: the first selected).
     std::function<void(TCV_Grid* grid, int mode, int targetRow)> JoinRows;
-    TGridProc GridCommand30;              // 30
-    TGridProc SelectedRowsCommand2;       // 31
-    TGridProc ColumnSummaryCommand;       // 32
+    TGridProc GridCommand30;              // 30: Refresh, the grid refreshed with the hourglass
+    TGridProc SelectedRowsCommand2;       // 31: RestoreDeleted, the selected rows restored
+    TGridProc ColumnSummaryCommand;       // 32: a column's values reported (no command binds it)
 };
 
 // The column SortByColumn is given for "Resort": no column, the list's own order again.
@@ -439,36 +444,38 @@ constexpr int kResortAsItIs = -1;
 struct TCVGridHandlersB {
     using TGridProc = std::function<void(TCV_Grid* grid)>;
 
-    std::function<void(TCV_Grid* grid, const QString& parseString)> ParseStringAdded; // 1
-    std::function<void(TCV_Grid* grid, int column, bool add)> AddOrDeleteColumn;      // 2
-    std::function<void()> NewWithChosenTexts;                       // 3
-    TGridProc NNotifyDadReFormColour;     // 4
-    TGridProc SaveColumnsAsCustomised;    // 5
-    TGridProc PrintGrid;                  // 6
-    TGridProc PrintPreviewGrid;           // 7
-    TGridProc ReduceList;                 // 8
-    TGridProc RRecomputeTokens;           // 9
-    TGridProc RedoEdit;                   // 10
-    TGridProc StatusBarProgressCommand;   // 11
-    std::function<bool(TCV_Grid* grid)> ChooseSaveFileName;         // 12
-    std::function<void(TCV_Grid* grid, bool save)> SaveOrLoadTextFile; // 13
-    TGridProc GGetSaveToClipboardChoices; // 14
-    TGridProc OpenConditionsDialog2;      // 15
-    std::function<void(TCV_Grid* grid, bool replacing)> OpenSearchReplace; // 16: without replacing it only searches
-    TGridProc ShowRowFileNames;           // 17
-    TGridProc SShowGridColumnData;        // 18
-    std::function<void(TCV_Grid* grid, bool visible)> SShowOrHideToolbar; // 19
-    // column kResortAsItIs: the list sorted again by its own sort levels (Resort).
-    std::function<void(TCV_Grid* grid, int column)> SortByColumn;         // 20
-    TGridProc SpeakRow;                   // 21
-    std::function<void(int panel, const QString& text)> StatusBarMessage; // 22
-    std::function<void(int percent)> StatusBarProgress;                   // 23
-    std::function<void()> ApplyStyleColours;                              // 24
-    TGridProc SSummaryStats;              // 25
-    TGridProc GridCommand26;              // 26
+    std::function<void(TCV_Grid* grid, const QString& parseString)> ParseStringAdded; // 1: a parse string added
+    std::function<void(TCV_Grid* grid, int column, bool add)> AddOrDeleteColumn;      // 2: a column added or deleted
+    std::function<void()> NewWithChosenTexts;                       // 3: New, a job on the chosen texts
+    TGridProc NNotifyDadReFormColour;     // 4: does nothing
+    TGridProc SaveColumnsAsCustomised;    // 5: the headings kept as the list type's layout
+    TGridProc PrintGrid;                  // 6: Print
+    TGridProc PrintPreviewGrid;           // 7: PrintPreview
+    TGridProc ReduceList;                 // 8: ReduceToN
+    TGridProc RRecomputeTokens;           // 9: Tokens, the tokens counted again
+    TGridProc RedoEdit;                   // 10: Redo
+    TGridProc StatusBarProgressCommand;   // 11: ReverseDelete, its progress on the status bar
+    std::function<bool(TCV_Grid* grid)> ChooseSaveFileName;         // 12: a file name to save to
+    std::function<void(TCV_Grid* grid, bool save)> SaveOrLoadTextFile; // 13: SaveLemmaFile (save true)
+    TGridProc GGetSaveToClipboardChoices; // 14: the clipboard format chosen
+    TGridProc OpenConditionsDialog2;      // 15: Find, the conditions dialog selecting what meets them
+    // 16: SearchText (not replacing) and SearchAndReplace.
+    std::function<void(TCV_Grid* grid, bool replacing)> OpenSearchReplace;
+    TGridProc ShowRowFileNames;           // 17: Filenames, the texts of a row or of all rows
+    TGridProc SShowGridColumnData;        // 18: checks the grid, nothing more
+    std::function<void(TCV_Grid* grid, bool visible)> SShowOrHideToolbar; // 19: the typing tool bar shown or hidden
+    // 20: sorts by a column (a heading's click); column kResortAsItIs: the list
+    // sorted again by its own sort levels (Resort).
+    std::function<void(TCV_Grid* grid, int column)> SortByColumn;
+    TGridProc SpeakRow;                   // 21: Play, the current row read aloud
+    std::function<void(int panel, const QString& text)> StatusBarMessage; // 22: a message on a status-bar panel
+    std::function<void(int percent)> StatusBarProgress;                   // 23: the status bar's progress
+    std::function<void()> ApplyStyleColours;                              // 24: the current style's colours
+    TGridProc SSummaryStats;              // 25: Breakdown
+    TGridProc GridCommand26;              // 26: FreezeTopRows
     std::function<void()> Empty27;        // 27: does nothing
-    TGridProc UndoEdit;                   // 28
-    TGridProc ZapMarked;                  // 29
+    TGridProc UndoEdit;                   // 28: Undo
+    TGridProc ZapMarked;                  // 29: Zap, the entries marked deleted removed
 };
 
 // The window's own operations on a grid's document, which the grid's
@@ -526,12 +533,13 @@ public:
     TCVGridWindowOperations WindowOperations;
 
     // The grid as a window of the suite: menu commands arrive as message
-    // 6024 with WParam 5000 + tag (registered on first use).
+    // kMsgGridCommand with WParam kGridCommandBase + tag (registered on first use).
     TWindowHandle WindowHandle();
-    // A menu command for this grid (what message 6024 carries); true when
-    // the grid knows the command and a handler carried it out. Some the grid
-    // carries out itself: "Default column widths" (166).
+    // A menu command for this grid (what message kMsgGridCommand carries);
+    // true when the grid knows the command and a handler carried it out.
+    // Some the grid carries out itself: DefaultColumnWidths.
     bool HandleGridCommand(int tag);
+    bool HandleGridCommand(TMenuCommand command) { return HandleGridCommand(TagOf(command)); }
     // "Edit data": the current cell's value asked through the window
     // (InputForGrid) and put into the list (undoably). True when asked.
     bool EditCurrentCell();

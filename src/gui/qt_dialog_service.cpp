@@ -104,6 +104,8 @@ TDialogAnswer TQtDialogService::Show(const TDialogRequest& request)
     QTimer autoClose;
     if (request.autoCloseSecs > 0) {
         autoClose.setSingleShot(true);
+        // A coarse timer may fire up to 5% early: the box stands its full time.
+        autoClose.setTimerType(Qt::PreciseTimer);
         QObject::connect(&autoClose, &QTimer::timeout, &box, [&] {
             closedByItself = true;
             box.reject();

@@ -11,14 +11,14 @@ namespace cv {
 
 TMatchAction TagToMatchAction(int menuTag)
 {
-    switch (menuTag) {
-    case kTagMarkMatches:
+    switch (TMenuCommand(menuTag)) {
+    case TMenuCommand::MarkMatches:
         return TMatchAction::MatchAndMark;
-    case kTagDeleteMatched:
+    case TMenuCommand::DeleteAllMatched:
         return TMatchAction::DeleteMatches;
-    case kTagDeleteUnmatched:
+    case TMenuCommand::DeleteAllUnmatched:
         return TMatchAction::DeleteNonMatches;
-    case kTagClearMatches:
+    case TMenuCommand::ClearAllMatches:
         return TMatchAction::RemoveMatchMarking;
     default:
         return TMatchAction::None;

@@ -7,6 +7,7 @@
 // loaded per tool; a list asks it about its entries' main words.
 
 #include "model/base_list.h"
+#include "suite/menu_commands.h"
 
 namespace cv {
 
@@ -19,14 +20,8 @@ enum class TMatchAction : int8_t {
     RemoveMatchMarking = 3, // every match mark is cleared
 };
 
-// Menu tags of the match commands.
-enum : int {
-    kTagMarkMatches = 7,
-    kTagDeleteMatched = 156,
-    kTagDeleteUnmatched = 157,
-    kTagClearMatches = 209,
-};
-
+// The match action of a match command (TMenuCommand::MarkMatches,
+// DeleteAllMatched, DeleteAllUnmatched, ClearAllMatches); None for any other.
 TMatchAction TagToMatchAction(int menuTag);
 
 class TCVBaseLemmaMatchCapableList : public TCVBaseDataClass {

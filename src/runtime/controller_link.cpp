@@ -5,6 +5,7 @@
 #include "suite/cv_globals.h"
 #include "suite/cvbuf.h"
 #include "suite/logging.h"
+#include "suite/menu_commands.h"
 #include "suite/my_types.h"
 #include "suite/resource_strings.h"
 #include "suite/window_messages.h"
@@ -87,9 +88,9 @@ void InitLoggingFromSharedSettings()
 
 int MenuTriStateOption()
 {
-    if (GetMenuItemChecked(176))
+    if (GetMenuItemChecked(TMenuCommand::TypeIn))
         return 0;
-    if (GetMenuItemChecked(177))
+    if (GetMenuItemChecked(TMenuCommand::SetCategories))
         return 1;
     return 2;
 }

@@ -36,7 +36,8 @@ bool SetCancelStateFromControllerCode(uint16_t code);
 // switch is set and a file is named; a file not there yet is made.
 void InitLoggingFromSharedSettings();
 
-// 0 when shared menu item 176 is checked, 1 when item 177 is, else 2.
+// The typing mode the menu shows: 0 when "type-in" (TMenuCommand::TypeIn) is
+// checked, 1 when "set categories" is, else 2.
 int MenuTriStateOption();
 
 // The settings of a lemmatiser list (0 lemma, 1 match, 2 stop, 3 relation

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "suite/menu_commands.h"
+
 namespace cv {
 
 // ---- message numbers ------------------------------------------------------------
@@ -28,7 +30,7 @@ enum : uint16_t {
     kCodeLoadLemmaList = 234,     // 234 + 2k loads list kind k, 235 + 2k clears it (k = 0..3)
     kCodeClearRelationList = 241,
     kCodeOpenTempFile = 613,      // open the file the settings buffer names (GetMyTempFilename)
-    kCodeAcknowledge = 701,
+    kCodeAcknowledge = TagOf(TMenuCommand::LanguageChangeDone), // the tools take it as a menu command too
     kCodeStyleChange = 703,
     kCodeReReadChosenTexts = 1241,
     kCodeTerminate = 1350,
@@ -52,6 +54,19 @@ enum : uint16_t {
     // windows (the key words' reference list): the controller keeps it.
     kCodeSettingsChangedInTool = 4610,
     kCodeAskingWindowCentre = 4611, // with message 1026: the centre of the window asking for a controller window (PackScreenPoint)
+
+    // The Settings menu's commands open the controller's settings windows
+    // (the tool's own and the index settings post their menu command's number).
+    kCodeSettingsColours = 1260,
+    kCodeSettingsFont = 1130,
+    kCodeSettingsLanguage = kCodeLanguageChosen, // without a parameter: the language window
+    kCodeSettingsFolders = 1600,
+    kCodeSettingsTags = 1790,
+    kCodeSettingsLists = 1460,
+    kCodeSettingsOfTool = TagOf(TMenuCommand::SettingsOfTool),
+    kCodeSettingsIndex = TagOf(TMenuCommand::IndexSettings),
+    kCodeSettingsCustomise = 4440,
+    kCodeAboutAndMemory = 951,
 
     // Progress display in the controller's window; the values travel in the
     // settings buffer's progress record (SetProgressParams).

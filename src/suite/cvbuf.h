@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "suite/list_settings.h"
+#include "suite/menu_commands.h"
 #include "suite/settings_records.h"
 #include "suite/text_settings.h"
 #include "suite/window_handle.h"
@@ -313,6 +314,8 @@ bool GetRestrictTo3LetterExtensions();
 // ---- menus (tags 0 to 255; short cuts for tags 0 to 224) ---------------------------
 bool GetMenuItemChecked(int tag);
 void SetMenuItemChecked(int tag, bool checked);
+inline bool GetMenuItemChecked(TMenuCommand command) { return GetMenuItemChecked(TagOf(command)); }
+inline void SetMenuItemChecked(TMenuCommand command, bool checked) { SetMenuItemChecked(TagOf(command), checked); }
 bool GetMenuAltered();
 void SetMenuAltered(bool altered);
 uint16_t GetMenuShortcut(int tag);

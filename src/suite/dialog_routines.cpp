@@ -1,12 +1,14 @@
 #include "suite/dialog_routines.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QLocale>
-#include <QStorageInfo>
 
 #include "suite/my_types.h"
 #include "suite/wdef.h"
+
+#include <sys/statvfs.h>
 
 namespace cv {
 
@@ -53,6 +55,18 @@ QString existingFolder(QString path)
         fi = QFileInfo(parent);
     }
     return fi.absoluteFilePath();
+}
+
+// Bytes an ordinary user may still write in the folder's file system, -1
+// when that cannot be known. Asked of the folder itself: a list of mounts
+// (what QStorageInfo reads) does not name every folder's file system in a
+// chroot or a container, and the warning must not fall silent there.
+int64_t bytesFreeIn(const QString& folder)
+{
+    struct statvfs disk {};
+    if (::statvfs(QFile::encodeName(folder).constData(), &disk) != 0)
+        return -1;
+    return int64_t(disk.f_bavail) * int64_t(disk.f_frsize);
 }
 
 } // namespace
@@ -508,12 +522,12 @@ bool RefCorpusAndKWMismatch(const QString& studyList, const QString& referenceLi
 
 bool ProceedIfLittleDiskSpace(const QString& folder, int64_t bytesNeeded)
 {
-    const QStorageInfo storage(existingFolder(folder));
-    if (!storage.isValid() || storage.bytesAvailable() < 0 || storage.bytesAvailable() >= bytesNeeded)
+    const int64_t available = bytesFreeIn(existingFolder(folder));
+    if (available < 0 || available >= bytesNeeded)
         return true;
     return ask("ProceedIfLittleDiskSpace",
                QStringLiteral("Only %1 are free on the drive of %2, and about %3 may be needed. Go on anyway?")
-                   .arg(QLocale().formattedDataSize(storage.bytesAvailable()), quoted(folder), QLocale().formattedDataSize(bytesNeeded)),
+                   .arg(QLocale().formattedDataSize(available), quoted(folder), QLocale().formattedDataSize(bytesNeeded)),
                false);
 }
 

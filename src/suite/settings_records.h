@@ -5,6 +5,7 @@
 // their sizes and field offsets forever; each has a static_assert on its size
 // and docs/settings-buffer.md lists the fields.
 
+#include "suite/menu_commands.h"
 #include "suite/settings_record.h"
 #include "suite/text_settings.h"
 
@@ -146,9 +147,9 @@ public:
     CV_BOOL_FIELD(1726, CollocatesComputed)
     CV_BOOL_FIELD(1729, AssociationComputed)
     CV_BOOL_FIELD(1731, StopListWanted)
-    CV_BOOL_FIELD(1733, MenuItem181Checked)
+    CV_BOOL_FIELD(1733, SearchWordHiddenChecked)   // TMenuCommand::SearchWordHidden
     CV_FIELD(uint8_t, 1737, PunctuationBarrier)      // 0 none
-    CV_BOOL_FIELD(1739, MenuItem87Checked)
+    CV_BOOL_FIELD(1739, SearchWordPaddingChecked)  // TMenuCommand::SearchWordPadding
     CV_FIELD(uint8_t, 1744, DisplayOptions)
     CV_FIELD(uint8_t, 1747, ThreeSorts)
     CV_FIELD(int16_t, 1758, ClusterLengthMin)
@@ -603,8 +604,9 @@ public:
             g.SetTagBit(kCarryoutBitsOffset, tag, true);
         // Menu items checked from the start: status bar, main tool bar,
         // default number display, "Ctrl required" for selecting rows.
-        for (int tag : {80, 81, 108, 185})
-            g.SetTagBit(kMenuCheckedBitsOffset, tag, true);
+        for (TMenuCommand command : {TMenuCommand::StatusBar, TMenuCommand::MainToolbar, TMenuCommand::NumbersDefault,
+                                     TMenuCommand::CtrlRequired})
+            g.SetTagBit(kMenuCheckedBitsOffset, TagOf(command), true);
         return g;
     }
 };

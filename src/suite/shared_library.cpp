@@ -102,7 +102,7 @@ std::unique_ptr<TSharedLibrary> TSharedLibrary::Open(const QString& fileName, QS
     void* handle = dlopen(QFile::encodeName(real).constData(), RTLD_NOW | RTLD_LOCAL);
     if (!handle)
         return fail(lastDlError());
-    return std::unique_ptr<TSharedLibrary>(new TSharedLibrary(handle, info.absoluteFilePath()));
+    return std::make_unique<TSharedLibrary>(TOpened{}, handle, info.absoluteFilePath());
 }
 
 TSharedLibrary::~TSharedLibrary()

@@ -44,7 +44,15 @@ public:
     QString FileName() const { return m_fileName; }
 
 private:
-    TSharedLibrary(void* handle, QString fileName) : m_handle(handle), m_fileName(std::move(fileName)) {}
+    // Only Open makes one (the key is private; the constructor public for make_unique).
+    struct TOpened {
+        explicit TOpened() = default;
+    };
+
+public:
+    TSharedLibrary(TOpened, void* handle, QString fileName) : m_handle(handle), m_fileName(std::move(fileName)) {}
+
+private:
 
     void* m_handle;
     QString m_fileName;

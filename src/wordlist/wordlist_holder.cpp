@@ -11,6 +11,7 @@
 #include "suite/decipher.h"
 #include "suite/dialog_routines.h"
 #include "suite/lemmatiser.h"
+#include "suite/menu_commands.h"
 #include "suite/my_types.h"
 #include "suite/private_files.h"
 #include "suite/resource_strings.h"
@@ -627,7 +628,7 @@ void T_WholeWordlistHolder::FinishNewList(TCVWordList& list, int64_t runningWord
         list.CheckLemmas(false);
     if (GetLemmaMatchStopWanted(tool, uint8_t(TLemmatiserListKind::Match))
         && TLemmatiser::Instance().IsLoaded(tool, TLemmatiserListKind::Match)) {
-        list.CheckMatches(kTagMarkMatches);
+        list.CheckMatches(TagOf(TMenuCommand::MarkMatches));
         list.ClearUndo();
     }
     list.ClearChangeMark();

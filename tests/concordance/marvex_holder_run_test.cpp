@@ -355,29 +355,29 @@ TEST_F(ConcRunTest, MenuTogglesFlipTheirOptionAndTellTheSettings)
     EXPECT_EQ(doc->fSettings.HideOptions(), hideBefore);
     EXPECT_EQ(doc->fSettings.DisplayOptions(), displayBefore);
 
-    doc->ToggleHidetags(100);
+    doc->ToggleHidetags(TagOf(cv::TMenuCommand::HideTagFileTags));
     EXPECT_EQ(doc->fSettings.DisplayOptions(), uint8_t(displayBefore ^ 1));
     EXPECT_EQ(GetConcSaveRec().DisplayOptions(), doc->fSettings.DisplayOptions());
-    EXPECT_EQ(GetMenuItemChecked(100), bool(doc->fSettings.DisplayOptions() & 1));
+    EXPECT_EQ(GetMenuItemChecked(cv::TMenuCommand::HideTagFileTags), bool(doc->fSettings.DisplayOptions() & 1));
 
-    doc->ToggleHidetags(119);
+    doc->ToggleHidetags(TagOf(cv::TMenuCommand::HideParagraphTag));
     EXPECT_EQ(doc->fSettings.HideOptions(), uint8_t(hideBefore ^ 4));
     EXPECT_EQ(GetConcSaveRec().HideOptions(), doc->fSettings.HideOptions());
-    doc->ToggleConcDisplay(112);
+    doc->ToggleConcDisplay(TagOf(cv::TMenuCommand::TagsOnly));
     EXPECT_TRUE(doc->fSettings.DisplayOptions() & 16);
-    doc->ToggleConcDisplay(113);
+    doc->ToggleConcDisplay(TagOf(cv::TMenuCommand::ExportBatchData));
     EXPECT_TRUE(doc->fSettings.DisplayOptions() & 16);
-    doc->ToggleConcColouringSetting(165);
+    doc->ToggleConcColouringSetting(TagOf(cv::TMenuCommand::WordsColoured));
     EXPECT_TRUE(GetConcSaveRec().ColouringOptions() & 2);
-    EXPECT_TRUE(GetMenuItemChecked(165));
+    EXPECT_TRUE(GetMenuItemChecked(cv::TMenuCommand::WordsColoured));
 
     // A document read back checks the menu items of what it holds.
-    SetMenuItemChecked(112, false);
-    SetMenuItemChecked(165, false);
+    SetMenuItemChecked(cv::TMenuCommand::TagsOnly, false);
+    SetMenuItemChecked(cv::TMenuCommand::WordsColoured, false);
     doc->CheckMenuItemsAfterLoadFromFile();
-    EXPECT_TRUE(GetMenuItemChecked(112));
-    EXPECT_TRUE(GetMenuItemChecked(165));
-    EXPECT_FALSE(GetMenuItemChecked(117));
+    EXPECT_TRUE(GetMenuItemChecked(cv::TMenuCommand::TagsOnly));
+    EXPECT_TRUE(GetMenuItemChecked(cv::TMenuCommand::WordsColoured));
+    EXPECT_FALSE(GetMenuItemChecked(cv::TMenuCommand::HideUndefinedTags));
 }
 
 TEST_F(ConcRunTest, NewSettingsKeepWhatDescribesTheDocumentsOwnData)

@@ -154,14 +154,14 @@ TEST_F(ControllerTest, ALanguageChosenInAToolBecomesTheTextsLanguageAndIsAcknowl
 TEST_F(ControllerTest, CustomiseAndAboutOpenTheirWindows)
 {
     auto commands = std::make_shared<cv::TMenuCommandsOfTools>();
-    commands->commands = {{22, QStringLiteral("Copy")}};
+    commands->commands = {{TagOf(cv::TMenuCommand::Copy), QStringLiteral("Copy")}};
     controller->SetMenuCommands(commands);
     FromTool(cv::kCodeSettingsCustomise);
     ASSERT_NE(controller->CustomiseWindow(), nullptr);
-    EXPECT_EQ(controller->CustomiseWindow()->RowOfTag(22), 0);
-    controller->CustomiseWindow()->SetOnRightClickMenu(22, true);
+    EXPECT_EQ(controller->CustomiseWindow()->RowOfTag(TagOf(cv::TMenuCommand::Copy)), 0);
+    controller->CustomiseWindow()->SetOnRightClickMenu(TagOf(cv::TMenuCommand::Copy), true);
     controller->CustomiseWindow()->OkClick();
-    EXPECT_TRUE(cv::GetPopupMenuTagInUse(22));
+    EXPECT_TRUE(cv::GetPopupMenuTagInUse(TagOf(cv::TMenuCommand::Copy)));
     EXPECT_EQ(Sent(), std::vector<int>{cv::kCodeReReadSettings});
     FromTool(cv::kCodeAboutAndMemory);
     ASSERT_NE(controller->AboutWindow(), nullptr);
@@ -202,18 +202,19 @@ TEST_F(ControllerTest, CustomiseAndIndexComeUpOverTheWindowThatAsked)
 TEST_F(ControllerTest, CustomisedMenusAndTheReferenceListChosenInAToolOutliveARestart)
 {
     auto commands = std::make_shared<cv::TMenuCommandsOfTools>();
-    commands->commands = {{22, QStringLiteral("Copy")}, {145, QStringLiteral("About and Memory")}};
+    commands->commands = {{TagOf(cv::TMenuCommand::Copy), QStringLiteral("Copy")},
+                          {TagOf(cv::TMenuCommand::AboutAndMemory), QStringLiteral("About and Memory")}};
     // A shortcut code is the key's code in this test's own encoding.
     commands->toSequence = [](uint16_t code) { return code ? QKeySequence(int(code)) : QKeySequence(); };
     commands->fromSequence = [](const QKeySequence& k) { return uint16_t(k[0].toCombined() & 0xFFFF); };
     controller->SetMenuCommands(commands);
     FromTool(cv::kCodeSettingsCustomise);
     ASSERT_NE(controller->CustomiseWindow(), nullptr);
-    controller->CustomiseWindow()->SetShortcut(145, QKeySequence(Qt::Key_F4));
-    controller->CustomiseWindow()->SetOnRightClickMenu(22, true);
+    controller->CustomiseWindow()->SetShortcut(TagOf(cv::TMenuCommand::AboutAndMemory), QKeySequence(Qt::Key_F4));
+    controller->CustomiseWindow()->SetOnRightClickMenu(TagOf(cv::TMenuCommand::Copy), true);
     controller->CustomiseWindow()->OkClick();
     const uint16_t f4 = uint16_t(Qt::Key_F4 & 0xFFFF);
-    ASSERT_EQ(cv::GetMenuShortcut(145), f4);
+    ASSERT_EQ(cv::GetMenuShortcut(TagOf(cv::TMenuCommand::AboutAndMemory)), f4);
     // The reference list of the key words, chosen in the tool's comparison dialog.
     const QString reference = dir.file(QStringLiteral("reference.lst"));
     cv::SetKeywordsSettingsReferenceCorpus(reference);
@@ -222,9 +223,9 @@ TEST_F(ControllerTest, CustomisedMenusAndTheReferenceListChosenInAToolOutliveARe
     // The controller starts again: the buffer is made anew from the ini file.
     controller.reset();
     StartController();
-    EXPECT_EQ(cv::GetMenuShortcut(145), f4);
-    EXPECT_TRUE(cv::GetPopupMenuTagInUse(22));
-    EXPECT_FALSE(cv::GetPopupMenuTagInUse(12));
+    EXPECT_EQ(cv::GetMenuShortcut(TagOf(cv::TMenuCommand::AboutAndMemory)), f4);
+    EXPECT_TRUE(cv::GetPopupMenuTagInUse(TagOf(cv::TMenuCommand::Copy)));
+    EXPECT_FALSE(cv::GetPopupMenuTagInUse(TagOf(cv::TMenuCommand::Delete)));
     EXPECT_EQ(cv::GetKeywordsSettingsReferenceCorpus(), reference);
 }
 

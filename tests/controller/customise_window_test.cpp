@@ -14,7 +14,8 @@ namespace {
 cv::TMenuCommandsOfTools Commands()
 {
     cv::TMenuCommandsOfTools c;
-    c.commands = {{8, QStringLiteral("&New...")}, {22, QStringLiteral("Copy")}};
+    c.commands = {{TagOf(cv::TMenuCommand::New), QStringLiteral("&New...")},
+                  {TagOf(cv::TMenuCommand::Copy), QStringLiteral("Copy")}};
     c.toSequence = [](uint16_t code) { return code ? QKeySequence(int(code)) : QKeySequence(); };
     c.fromSequence = [](const QKeySequence& k) { return uint16_t(k[0].toCombined() & 0xFFFF); };
     return c;
@@ -24,28 +25,28 @@ TEST(CustomiseWindow, ShortcutsAndRightClickChoicesGoIntoTheSettings)
 {
     cvtest::StartFromDefaults();
     cv::TControllerCustomiseWindow window(Commands());
-    ASSERT_EQ(window.RowOfTag(22), 1);
-    EXPECT_EQ(window.RowOfTag(5), -1);
-    window.SetShortcut(8, QKeySequence(Qt::Key_F2));
-    window.SetOnRightClickMenu(22, true);
+    ASSERT_EQ(window.RowOfTag(TagOf(cv::TMenuCommand::Copy)), 1);
+    EXPECT_EQ(window.RowOfTag(TagOf(cv::TMenuCommand::PrintPreview)), -1);
+    window.SetShortcut(TagOf(cv::TMenuCommand::New), QKeySequence(Qt::Key_F2));
+    window.SetOnRightClickMenu(TagOf(cv::TMenuCommand::Copy), true);
     int stored = 0;
     window.OnStored = [&] { ++stored; };
     window.OkClick();
     EXPECT_EQ(stored, 1);
-    EXPECT_EQ(cv::GetMenuShortcut(8), uint16_t(Qt::Key_F2 & 0xFFFF));
-    EXPECT_TRUE(cv::GetPopupMenuTagInUse(22));
+    EXPECT_EQ(cv::GetMenuShortcut(TagOf(cv::TMenuCommand::New)), uint16_t(Qt::Key_F2 & 0xFFFF));
+    EXPECT_TRUE(cv::GetPopupMenuTagInUse(TagOf(cv::TMenuCommand::Copy)));
     EXPECT_TRUE(cv::GetMenuAltered());
 }
 
 TEST(CustomiseWindow, OneShortcutForTwoCommandsIsRefused)
 {
     cvtest::StartFromDefaults();
-    cv::SetMenuShortcut(8, 0);
+    cv::SetMenuShortcut(TagOf(cv::TMenuCommand::New), 0);
     cv::TControllerCustomiseWindow window(Commands());
-    window.SetShortcut(8, QKeySequence(Qt::Key_F2));
-    window.SetShortcut(22, QKeySequence(Qt::Key_F2));
+    window.SetShortcut(TagOf(cv::TMenuCommand::New), QKeySequence(Qt::Key_F2));
+    window.SetShortcut(TagOf(cv::TMenuCommand::Copy), QKeySequence(Qt::Key_F2));
     EXPECT_EQ(window.Store().size(), 1);
-    EXPECT_EQ(cv::GetMenuShortcut(8), 0);
+    EXPECT_EQ(cv::GetMenuShortcut(TagOf(cv::TMenuCommand::New)), 0);
 }
 
 TEST(AboutWindow, ItNamesTheBufferAndTheMemoryOfTheProcesses)

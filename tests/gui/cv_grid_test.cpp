@@ -295,7 +295,7 @@ TEST_F(GridFixture, ColumnsAreAsWideAsTheirHeadingsAndCells)
     page.SetList(&list, 0);
     const int fitted = page.ColWidths(2);
     page.SetColWidths(2, 10);
-    EXPECT_TRUE(page.HandleGridCommand(166));
+    EXPECT_TRUE(page.HandleGridCommand(cv::TMenuCommand::DefaultColumnWidths));
     EXPECT_EQ(page.ColWidths(2), fitted);
 }
 
@@ -366,14 +366,14 @@ TEST_F(GridFixture, EditDataAsksThroughTheWindowAndPutsTheValueIntoTheList)
     page.SetList(&list, 0);
     page.View()->setCurrentIndex(page.Proxy()->index(1, 1)); // "hundred"
     // No window to ask: the command is not carried out.
-    EXPECT_FALSE(page.HandleGridCommand(23));
+    EXPECT_FALSE(page.HandleGridCommand(cv::TMenuCommand::EditData));
     QString asked;
     page.HandlersA.InputForGrid = [&](cv::TCV_Grid*, const QString& prompt, QString& value) {
         asked = prompt + QLatin1Char('=') + value;
         value = QStringLiteral("hundreds");
         return true;
     };
-    EXPECT_TRUE(page.HandleGridCommand(23));
+    EXPECT_TRUE(page.HandleGridCommand(cv::TMenuCommand::EditData));
     EXPECT_EQ(asked, QStringLiteral("Word=hundred"));
     EXPECT_EQ(list.W(1).word, QStringLiteral("hundreds"));
     // Undoable, as every edit is.

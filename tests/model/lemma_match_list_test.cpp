@@ -74,18 +74,18 @@ TEST(LemmaMatchStop, MatchActionsByMenuTagWithUndo)
     LoadedList matches(cv::TLemmatiserListKind::Match, "go*\ncat\n");
     TWordTestList l;
     Fill(l);
-    EXPECT_EQ(cv::TagToMatchAction(cv::kTagMarkMatches), cv::TMatchAction::MatchAndMark);
-    EXPECT_EQ(cv::TagToMatchAction(1), cv::TMatchAction::None);
+    EXPECT_EQ(cv::TagToMatchAction(cv::TagOf(cv::TMenuCommand::MarkMatches)), cv::TMatchAction::MatchAndMark);
+    EXPECT_EQ(cv::TagToMatchAction(TagOf(cv::TMenuCommand::Save)), cv::TMatchAction::None);
 
-    EXPECT_EQ(l.CheckMatches(cv::kTagMarkMatches), 4); // goes go going cat
+    EXPECT_EQ(l.CheckMatches(cv::TagOf(cv::TMenuCommand::MarkMatches)), 4); // goes go going cat
     EXPECT_EQ(l.W(0).MatchMark(), 1);
     EXPECT_EQ(l.W(3).MatchMark(), 0);
-    EXPECT_EQ(l.CheckMatches(cv::kTagClearMatches), 4);
+    EXPECT_EQ(l.CheckMatches(cv::TagOf(cv::TMenuCommand::ClearAllMatches)), 4);
     EXPECT_EQ(l.W(0).MatchMark(), 0);
     l.Undo();
     EXPECT_EQ(l.W(0).MatchMark(), 1) << "clearing the marks is one undoable step";
 
-    EXPECT_EQ(l.CheckMatches(cv::kTagDeleteUnmatched), 4);
+    EXPECT_EQ(l.CheckMatches(cv::TagOf(cv::TMenuCommand::DeleteAllUnmatched)), 4);
     EXPECT_TRUE(l.W(1).Deleted());
     EXPECT_FALSE(l.W(2).Deleted());
     EXPECT_EQ(l.Zap(true), 4);
@@ -95,9 +95,9 @@ TEST(LemmaMatchStop, MatchActionsByMenuTagWithUndo)
     EXPECT_EQ(l.Count(), 8);
     EXPECT_FALSE(l.W(1).Deleted());
 
-    EXPECT_EQ(l.CheckMatches(cv::kTagDeleteMatched), 4);
+    EXPECT_EQ(l.CheckMatches(cv::TagOf(cv::TMenuCommand::DeleteAllMatched)), 4);
     EXPECT_TRUE(l.W(0).Deleted());
-    EXPECT_EQ(l.CheckMatches(42), 0);
+    EXPECT_EQ(l.CheckMatches(TagOf(cv::TMenuCommand::Clusters)), 0);
 }
 
 TEST(LemmaMatchStop, NothingHappensWithoutALoadedList)
@@ -106,7 +106,7 @@ TEST(LemmaMatchStop, NothingHappensWithoutALoadedList)
     Fill(l);
     EXPECT_EQ(l.CheckLemmas(), 0);
     EXPECT_EQ(l.CheckStops(), 0);
-    EXPECT_EQ(l.CheckMatches(cv::kTagMarkMatches), 0);
+    EXPECT_EQ(l.CheckMatches(cv::TagOf(cv::TMenuCommand::MarkMatches)), 0);
     EXPECT_EQ(l.Count(), 8);
 }
 

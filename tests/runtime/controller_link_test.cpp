@@ -124,10 +124,10 @@ TEST_F(ControllerLink, CancelCommandsReachAPollingLoop)
 TEST_F(ControllerLink, MenuTriStateOption)
 {
     EXPECT_EQ(cv::MenuTriStateOption(), 2);
-    cv::SetMenuItemChecked(177, true);
+    cv::SetMenuItemChecked(cv::TMenuCommand::SetCategories, true);
     EXPECT_EQ(cv::MenuTriStateOption(), 1);
-    cv::SetMenuItemChecked(176, true);
-    EXPECT_EQ(cv::MenuTriStateOption(), 0) << "176 wins";
+    cv::SetMenuItemChecked(cv::TMenuCommand::TypeIn, true);
+    EXPECT_EQ(cv::MenuTriStateOption(), 0) << "type-in wins";
 }
 
 TEST_F(ControllerLink, ListSettingsByKindAndTool)

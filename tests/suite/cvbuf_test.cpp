@@ -217,7 +217,7 @@ TEST_F(SettingsBuffer, SharedFileHoldsRecordsAtTheDocumentedOffsets)
     auto k = cv::GetKeywordsSettings();
     k.SetMatchPercentage(61);
     cv::SetKeywordsSettings(k);
-    cv::SetMenuItemChecked(177, true);
+    cv::SetMenuItemChecked(cv::TMenuCommand::SetCategories, true);
 
     const QByteArray bytes = fileBytes(name);
     ASSERT_EQ(bytes.size(), qsizetype(TSettingsBuffer::TotalSize()));
@@ -226,7 +226,8 @@ TEST_F(SettingsBuffer, SharedFileHoldsRecordsAtTheDocumentedOffsets)
     const auto kw = TSettingsBuffer::SlotOffset(TBufSlot::KeyWords);
     EXPECT_EQ(bytes.mid(kw + 1596, 4), le32(61));
     const auto general = TSettingsBuffer::SlotOffset(TBufSlot::General);
-    EXPECT_EQ(uint8_t(bytes[general + cv::TGeneralSettingsRec::kMenuCheckedBitsOffset + 177 / 8]), 1u << (177 % 8));
+    const int checked = TagOf(cv::TMenuCommand::SetCategories); // a bit per tag
+    EXPECT_EQ(uint8_t(bytes[general + cv::TGeneralSettingsRec::kMenuCheckedBitsOffset + checked / 8]), 1u << (checked % 8));
     // Slots never overlap and keep to the file.
     for (int s = 0; s + 1 < int(TBufSlot::Count); ++s) {
         const auto slot = TBufSlot(s);

@@ -165,8 +165,8 @@ TEST(SettingsRecords, DefaultsSuitAnEnglishCorpus)
     EXPECT_GE(r.RelationSpan(), 1);
 
     const auto g = cv::TGeneralSettingsRec::Defaults();
-    EXPECT_TRUE(g.TagBit(cv::TGeneralSettingsRec::kCarryoutBitsOffset, 200));
-    EXPECT_FALSE(g.TagBit(cv::TGeneralSettingsRec::kMenuCheckedBitsOffset, 176));
+    EXPECT_TRUE(g.TagBit(cv::TGeneralSettingsRec::kCarryoutBitsOffset, TagOf(cv::TMenuCommand::ShrinkCurrentRow)));
+    EXPECT_FALSE(g.TagBit(cv::TGeneralSettingsRec::kMenuCheckedBitsOffset, TagOf(cv::TMenuCommand::TypeIn)));
 }
 
 TEST(SettingsRecords, GeneralBitsAndToolBytesStayInTheirTables)

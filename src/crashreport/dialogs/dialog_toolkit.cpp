@@ -363,6 +363,8 @@ TCrashDialog::TCrashDialog(const TCrashboxModuleOptions& options, const TTextMea
     SetOuterSize(DialogUnitsToPixels(templateUnits.width(), templateUnits.height()) + NonClientSize());
     setFont(m_fonts.Message);
     m_autoCloseTimer.setInterval(1000);
+    // Counted in whole seconds: a coarse tick may come up to 5% early.
+    m_autoCloseTimer.setTimerType(Qt::PreciseTimer);
     connect(&m_autoCloseTimer, &QTimer::timeout, this, [this] { AutoCloseTick(); });
     m_keepTimer.setInterval(10);
     connect(&m_keepTimer, &QTimer::timeout, this, [this] { KeepForegroundTick(); });

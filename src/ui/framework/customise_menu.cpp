@@ -16,6 +16,7 @@
 
 #include "suite/cvbuf.h"
 #include "suite/dialog_routines.h"
+#include "suite/menu_commands.h"
 #include "ui/framework/tool_data_module.h"
 #include "ui/framework/tool_pages.h"
 
@@ -126,7 +127,7 @@ void AddLastFileMenuItems(QMenu* menu, uint8_t tool, const std::function<void(QA
     const auto add = [&](const QString& fileName, int number) {
         auto* item = new QAction(fileName, menu);
         item->setObjectName(QStringLiteral("LastFileMenuItem%1").arg(number));
-        SetMenuTag(item, kTagLastFile);
+        SetMenuTag(item, TagOf(TMenuCommand::LastFile));
         item->setProperty("fileName", fileName);
         if (click)
             QObject::connect(item, &QAction::triggered, menu, [item, click] { click(item); });
@@ -189,7 +190,7 @@ void BuildMenuAndToolButtons(QMenu* menu, QWidget* panel, TToolButtonTable& butt
             button->setToolTip(StripHotkey(item->text()));
             button->setText(StripHotkey(item->text()));
             button->setIcon(item->icon());
-            if (tag == 103)
+            if (tag == TagOf(TMenuCommand::ContextHelp))
                 SetHelpContext(button, -1);
             if (click)
                 QObject::connect(button, &QToolButton::clicked, panel, [item, click] { click(item); });
@@ -210,13 +211,36 @@ const std::bitset<kLastCustomisableTag + 1>& CustomisableTags()
 {
     static const std::bitset<kLastCustomisableTag + 1> tags = [] {
         std::bitset<kLastCustomisableTag + 1> t;
-        const std::pair<int, int> ranges[] = {
-            {0, 8},     {10, 15},   {17, 26},   {28, 55},   {59, 66},   {69, 70},   {72, 72},   {77, 87},
-            {89, 91},   {95, 101},  {103, 108}, {110, 112}, {114, 121}, {126, 127}, {130, 131}, {141, 145},
-            {150, 150}, {164, 164}, {166, 167}, {170, 170}, {175, 184}, {186, 186}, {194, 194}, {196, 201},
+        // Ranges of the commands' numbers, from the first command to the last.
+        using enum TMenuCommand;
+        const std::pair<TMenuCommand, TMenuCommand> ranges[] = {
+            {Untagged, New},
+            {Resort, RestoreToEnd},
+            {SearchAndReplace, Close},
+            {SaveAsSpreadsheet, UniformPlot},
+            {Colours, SettingsOfTool},
+            {ChooseTexts, LoadKeywords},
+            {IndexSettings, IndexSettings},
+            {TagListColours, SearchWordPadding},
+            {CompareTwoWordLists, Exit},
+            {PlayMediaFile, SentenceOnly},
+            {ContextHelp, NumbersDefault},
+            {TileVertically, TagsOnly},
+            {ColumnTotals, HideSectionTag},
+            {SortByPrefix, SortBySuffix},
+            {Align, FindUnusualToolbar},
+            {ModifySourceTextsSet, AboutAndMemory},
+            {HighlightSelectedCollocate, HighlightSelectedCollocate},
+            {ChangeLanguage, ChangeLanguage},
+            {DefaultColumnWidths, Unmark},
+            {Find, Find},
+            {ExportData, SaveAsRtf},
+            {Play, Play},
+            {ColourCategories, ColourCategories},
+            {RowPercentages, CheckConsistency},
         };
-        for (const auto& [a, b] : ranges)
-            for (int tag = a; tag <= b; ++tag)
+        for (const auto& [first, last] : ranges)
+            for (int tag = TagOf(first); tag <= TagOf(last); ++tag)
                 t.set(size_t(tag));
         return t;
     }();
@@ -249,7 +273,8 @@ void TDataModuleCorvantis::RebuildCustomisableMenuItems()
     if (CustomisableMenuItems.Count() > 1)
         CustomisableMenuItems.SortBy([](QAction* item) {
             const auto* menu = item ? qobject_cast<const QMenu*>(item->parent()) : nullptr;
-            const QString parentCaption = menu && menu->menuAction() && MenuTag(menu->menuAction()) != -999
+            const QString parentCaption = menu && menu->menuAction() &&
+                                                  MenuTag(menu->menuAction()) != TagOf(TMenuHeader::TopLevelMenu)
                                               ? menu->menuAction()->text()
                                               : QString();
             return parentCaption + (item ? item->text() : QString());

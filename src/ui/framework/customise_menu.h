@@ -30,8 +30,6 @@ namespace cv {
 
 // Tags 0 to 224 may be customised (shortcuts, right-click choice).
 constexpr int kLastCustomisableTag = 224;
-// The tag of the recent-file items.
-constexpr int kTagLastFile = 161;
 
 // One menu item of a list (not owned).
 class TMyMenuItemHolder {
@@ -71,7 +69,7 @@ void VisitMenuItemsOnceWithMode(const std::vector<QAction*>& roots, int mode,
 
 // StripHotkey (the caption without its access-key markers) is the suite's: suite/cv_format.h.
 
-// Appends this tool's recent-file items (tag 161, named "LastFileMenuItem1"
+// Appends this tool's recent-file items (TMenuCommand::LastFile, named "LastFileMenuItem1"
 // and "LastFileMenuItem2", the file name as caption) to the menu: the last
 // result of the tool and, for tools 0 and 2, the last index (list type 23)
 // or key-word database (list type 2) as well; only files that exist.

@@ -16,6 +16,7 @@
 #include <memory>
 #include <numeric>
 #include <set>
+#include <span>
 
 #include "gui/cv_grid.h"
 #include "gui/cv_status_bar.h"
@@ -28,6 +29,7 @@
 #include "suite/cv_globals.h"
 #include "suite/cvbuf.h"
 #include "suite/dialog_routines.h"
+#include "suite/menu_commands.h"
 #include "suite/my_types.h"
 #include "suite/resource_strings.h"
 #include "suite/wdef.h"
@@ -46,7 +48,17 @@ constexpr int kMaxFrozenRows = 4;
 // After a join the word column is at least this wide, so joined forms show.
 constexpr int kJoinedWordColumnWidth = 144;
 // Match commands that are carried out as one (the radio items of the Matches menu).
-constexpr int kMatchTags[] = {kTagMarkMatches, kTagDeleteMatched, kTagDeleteUnmatched, kTagClearMatches};
+constexpr TMenuCommand kMatchCommands[] = {TMenuCommand::MarkMatches, TMenuCommand::DeleteAllMatched,
+                                           TMenuCommand::DeleteAllUnmatched, TMenuCommand::ClearAllMatches};
+// The "Other sorts" of the Edit menu.
+constexpr TMenuCommand kOtherSorts[] = {TMenuCommand::SortAlphabetical, TMenuCommand::SortReverseWord,
+                                        TMenuCommand::SortWordLength,   TMenuCommand::SortCaseSensitive,
+                                        TMenuCommand::SortByPrefix,     TMenuCommand::SortBySuffix};
+
+bool OneOf(std::span<const TMenuCommand> commands, int tag)
+{
+    return std::ranges::find(commands, TMenuCommand(tag)) != commands.end();
+}
 
 // The tool whose grids take no rows dropped on them for joining.
 constexpr uint8_t kToolNoDropJoin = 5;
@@ -506,8 +518,8 @@ bool MatchListReady()
     const uint8_t matches = uint8_t(TLemmatiserListKind::Match);
     const auto showReady = [] {
         if (TDataModuleCorvantis* module = DataModuleCorvantis()) {
-            module->SetMenuItemVisible(kTagSetUpMatching, false);
-            module->SetMenuItemVisible(kTagMarkMatches, true);
+            module->SetMenuItemVisible(TagOf(TMenuCommand::SetUpMatching), false);
+            module->SetMenuItemVisible(TagOf(TMenuCommand::MarkMatches), true);
         }
     };
     if (Global_stopLemmaMatchLoaded[matches] && GetLemmaMatchStopWanted(current_tool_var, matches)) {
@@ -519,8 +531,8 @@ bool MatchListReady()
         return true;
     }
     NoMatchList();
-    SetMenuItemChecked(kTagMarkMatches, false);
-    SetMenuItemChecked(kTagSetUpMatching, false);
+    SetMenuItemChecked(TMenuCommand::MarkMatches, false);
+    SetMenuItemChecked(TMenuCommand::SetUpMatching, false);
     PostToController(kCodeNoMatchList);
     return false;
 }
@@ -543,7 +555,7 @@ bool ComputeLemmaMatches(TCV_Grid* grid)
 
 int DoMatchCommand(TCV_Grid* grid, int tag, const std::function<void(const QString&)>& tell)
 {
-    if (tag == kTagSetUpMatching) {
+    if (TMenuCommand(tag) == TMenuCommand::SetUpMatching) {
         PostToController(kCodeNoMatchList);
         return -1;
     }
@@ -799,11 +811,13 @@ bool WordCloudOfList(TCV_Grid* grid, bool withOptions, const QString& fileName)
     return opener(request);
 }
 
+bool IsOtherSort(int tag) { return OneOf(kOtherSorts, tag); }
+
 bool SortListByWords(TCVBaseDataClass& list, int tag)
 {
-    static constexpr int kTags[] = {96, 97, 98, 99, 126, 127};
-    if (std::find(std::begin(kTags), std::end(kTags), tag) == std::end(kTags))
+    if (!IsOtherSort(tag))
         return false;
+    const TMenuCommand sort = TMenuCommand(tag);
     const int n = list.Count();
     QCollator collator{QLocale(list.CollationName())};
     collator.setCaseSensitivity(Qt::CaseSensitive);
@@ -821,8 +835,10 @@ bool SortListByWords(TCVBaseDataClass& list, int tag)
         QString reversed;
         for (qsizetype k = word.size(); k-- > 0;)
             reversed += word[k];
-        const QString first = tag == 97 ? reversed : tag == 126 ? e.GetAPrefixAsString() : tag == 127 ? e.GetASuffixAsString()
-                                                                                                       : word;
+        const QString first = sort == TMenuCommand::SortReverseWord ? reversed
+                              : sort == TMenuCommand::SortByPrefix  ? e.GetAPrefixAsString()
+                              : sort == TMenuCommand::SortBySuffix  ? e.GetASuffixAsString()
+                                                                    : word;
         keys.push_back({collator.sortKey(first), collator.sortKey(word), word, word.size()});
     }
     std::vector<int> order(static_cast<size_t>(n));
@@ -830,11 +846,11 @@ bool SortListByWords(TCVBaseDataClass& list, int tag)
     std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
         const Key& x = keys[size_t(a)];
         const Key& y = keys[size_t(b)];
-        if (tag == 99)
+        if (sort == TMenuCommand::SortCaseSensitive)
             return x.codes < y.codes;
-        if (tag == 98 && x.length != y.length)
+        if (sort == TMenuCommand::SortWordLength && x.length != y.length)
             return x.length < y.length;
-        if (const int c = x.first.compare(y.first); c != 0 && tag != 98)
+        if (const int c = x.first.compare(y.first); c != 0 && sort != TMenuCommand::SortWordLength)
             return c < 0;
         return x.word.compare(y.word) < 0;
     });
@@ -940,12 +956,12 @@ bool HandleListEditingMenuCommand(TMainToolsForm& window, int tag, TCV_Grid* gri
             return true;
         };
         bool done = false;
-        switch (tag) {
-        case kTagDeleteRows: done = bound(grid->HandlersA.SelectedRowsCommand); break;
-        case kTagRestoreRows: done = bound(grid->HandlersA.SelectedRowsCommand2); break;
-        case kTagReverseDelete: done = bound(grid->HandlersB.StatusBarProgressCommand); break;
-        case kTagSaveLemmaFile: done = bound(grid->HandlersB.SaveOrLoadTextFile, true); break;
-        case kTagFreezeTopRows: done = bound(grid->HandlersB.GridCommand26); break;
+        switch (TMenuCommand(tag)) {
+        case TMenuCommand::Delete: done = bound(grid->HandlersA.SelectedRowsCommand); break;
+        case TMenuCommand::RestoreDeleted: done = bound(grid->HandlersA.SelectedRowsCommand2); break;
+        case TMenuCommand::ReverseDelete: done = bound(grid->HandlersB.StatusBarProgressCommand); break;
+        case TMenuCommand::SaveLemmaFile: done = bound(grid->HandlersB.SaveOrLoadTextFile, true); break;
+        case TMenuCommand::FreezeTopRows: done = bound(grid->HandlersB.GridCommand26); break;
         default: break;
         }
         if (done)
@@ -958,14 +974,14 @@ namespace {
 
 bool RunListEditingCommand(TMainToolsForm& window, int tag, TCV_Grid* grid)
 {
-    const bool known = tag == kTagDeleteRows || tag == kTagDeleteToEnd || tag == kTagRestoreRows ||
-                       tag == kTagRestoreToEnd || tag == kTagMarkRow || tag == kTagUnmarkRow ||
-                       tag == kTagClearAllMarking || tag == kTagFreezeTopRows || tag == kTagReverseDelete ||
-                       tag == kTagLemmaMatches || tag == kTagSetUpMatching || tag == kTagSaveLemmaFile ||
-                       std::find(std::begin(kMatchTags), std::end(kMatchTags), tag) != std::end(kMatchTags);
-    if (!known)
+    static constexpr TMenuCommand kEditing[] = {
+        TMenuCommand::Delete,        TMenuCommand::DeleteToEnd,     TMenuCommand::RestoreDeleted,
+        TMenuCommand::RestoreToEnd,  TMenuCommand::Mark,            TMenuCommand::Unmark,
+        TMenuCommand::ClearAllMarking, TMenuCommand::FreezeTopRows, TMenuCommand::ReverseDelete,
+        TMenuCommand::LemmaMatches,  TMenuCommand::SetUpMatching,   TMenuCommand::SaveLemmaFile};
+    if (!OneOf(kEditing, tag) && !OneOf(kMatchCommands, tag))
         return false;
-    if (tag == kTagSetUpMatching) {
+    if (TMenuCommand(tag) == TMenuCommand::SetUpMatching) {
         DoMatchCommand(grid, tag, {});
         return true;
     }
@@ -974,18 +990,18 @@ bool RunListEditingCommand(TMainToolsForm& window, int tag, TCV_Grid* grid)
     TCVStatusBar* statusBar = window.AdvOfficeStatusBar1;
     const int row = std::max(1, grid->Row());
     bool rowsChanged = false;
-    switch (tag) {
-    case kTagDeleteRows: rowsChanged = DeleteSelectedRows(grid, true); break;
-    case kTagRestoreRows: rowsChanged = DeleteSelectedRows(grid, false); break;
-    case kTagDeleteToEnd: rowsChanged = DeleteOrRestoreToEnd(grid, statusBar, row, true); break;
-    case kTagRestoreToEnd: rowsChanged = DeleteOrRestoreToEnd(grid, statusBar, row, false); break;
-    case kTagReverseDelete: rowsChanged = ReverseDeletion(grid, statusBar); break;
-    case kTagMarkRow: MarkRow(grid, row, true); break;
-    case kTagUnmarkRow:
-    case kTagClearAllMarking: MarkRow(grid, row, false); break;
-    case kTagFreezeTopRows: FreezeTopRows(grid); break;
-    case kTagLemmaMatches: rowsChanged = ComputeLemmaMatches(grid); break;
-    case kTagSaveLemmaFile:
+    switch (TMenuCommand(tag)) {
+    case TMenuCommand::Delete: rowsChanged = DeleteSelectedRows(grid, true); break;
+    case TMenuCommand::RestoreDeleted: rowsChanged = DeleteSelectedRows(grid, false); break;
+    case TMenuCommand::DeleteToEnd: rowsChanged = DeleteOrRestoreToEnd(grid, statusBar, row, true); break;
+    case TMenuCommand::RestoreToEnd: rowsChanged = DeleteOrRestoreToEnd(grid, statusBar, row, false); break;
+    case TMenuCommand::ReverseDelete: rowsChanged = ReverseDeletion(grid, statusBar); break;
+    case TMenuCommand::Mark: MarkRow(grid, row, true); break;
+    case TMenuCommand::Unmark:
+    case TMenuCommand::ClearAllMarking: MarkRow(grid, row, false); break;
+    case TMenuCommand::FreezeTopRows: FreezeTopRows(grid); break;
+    case TMenuCommand::LemmaMatches: rowsChanged = ComputeLemmaMatches(grid); break;
+    case TMenuCommand::SaveLemmaFile:
         // A list without forms joined under head words has nothing to save.
         if (LemmaLinesOfList(*grid->List()).isEmpty())
             NotApplicableExplanation();
@@ -1067,11 +1083,11 @@ void AddListEditingHandlers(TMainToolsForm& window, TCVGridHandlersA& a)
     // "Delete" and "Restore deleted" on the selected rows.
     a.SelectedRowsCommand = [guarded](TCV_Grid* grid) {
         if (guarded)
-            RunListEditingCommand(*guarded, kTagDeleteRows, grid);
+            RunListEditingCommand(*guarded, TagOf(TMenuCommand::Delete), grid);
     };
     a.SelectedRowsCommand2 = [guarded](TCV_Grid* grid) {
         if (guarded)
-            RunListEditingCommand(*guarded, kTagRestoreRows, grid);
+            RunListEditingCommand(*guarded, TagOf(TMenuCommand::RestoreDeleted), grid);
     };
     // A click on a cell: the entries, the row and the cell's whole text on the status bar.
     a.StatusBarCellInfo = [guarded, mayWorkOn](TCV_Grid* grid, int column, int row) {
@@ -1099,7 +1115,7 @@ void AddListEditingHandlers(TMainToolsForm& window, TCVGridHandlersA& a)
                 if (GetKeypressMode() != kKeypressSetCategories) {
                     // The Delete key does what Edit > Deleting > Delete does.
                     if (event->key() == Qt::Key_Delete && event->modifiers() == Qt::NoModifier)
-                        return g->HandleGridCommand(kTagDeleteRows);
+                        return g->HandleGridCommand(TMenuCommand::Delete);
                     return false;
                 }
                 const QString text = event->text().trimmed();
@@ -1133,18 +1149,18 @@ void AddListEditingHandlers(TMainToolsForm& window, TCVGridHandlersB& b)
     // "Reverse-delete", with its progress on the status bar.
     b.StatusBarProgressCommand = [guarded](TCV_Grid* grid) {
         if (guarded)
-            RunListEditingCommand(*guarded, kTagReverseDelete, grid);
+            RunListEditingCommand(*guarded, TagOf(TMenuCommand::ReverseDelete), grid);
     };
     // "Save lemma-file": the list's lemmas into a text file. No command
     // loads a text file into a grid.
     b.SaveOrLoadTextFile = [guarded](TCV_Grid* grid, bool save) {
         if (guarded && save)
-            RunListEditingCommand(*guarded, kTagSaveLemmaFile, grid);
+            RunListEditingCommand(*guarded, TagOf(TMenuCommand::SaveLemmaFile), grid);
     };
     // "Freeze top rows...".
     b.GridCommand26 = [guarded](TCV_Grid* grid) {
         if (guarded)
-            RunListEditingCommand(*guarded, kTagFreezeTopRows, grid);
+            RunListEditingCommand(*guarded, TagOf(TMenuCommand::FreezeTopRows), grid);
     };
     b.SpeakRow = [mayWorkOn](TCV_Grid* grid) {
         if (mayWorkOn(grid))

@@ -27,6 +27,7 @@
 #include <optional>
 #include <vector>
 
+#include "suite/menu_commands.h"
 #include "ui/framework/multi_tool_base.h"
 
 class QObject;
@@ -167,9 +168,10 @@ bool LemmaListReady();
 bool MatchListReady();
 // Joins the forms of the lemma list under their head words in the grid's list.
 bool ComputeLemmaMatches(TCV_Grid* grid);
-// A match command by menu tag (7 mark, 156 delete matched, 157 delete
-// unmatched, 209 clear, 158 set up); the message of what was found goes to
-// `tell`. Returns how many entries were found (-1 when nothing was done).
+// A match command by menu tag (TMenuCommand::MarkMatches, DeleteAllMatched,
+// DeleteAllUnmatched, ClearAllMatches, SetUpMatching); the message of what
+// was found goes to `tell`. Returns how many entries were found (-1 when
+// nothing was done).
 int DoMatchCommand(TCV_Grid* grid, int tag, const std::function<void(const QString&)>& tell);
 void ShowLemmaShower(const QString& caption, const QStringList& headings, const QStringList& rows);
 
@@ -209,12 +211,15 @@ void SetThreeSorts(TCVBaseDataClass& list, const TThreeWaySortChoice& choice, co
 bool ThreeWaySortDialog(TCVBaseDataClass& list, int pressedColumn, int maxLevel, int helpContext,
                         const std::function<int32_t(int)>& keyOf);
 bool WordCloudOfList(TCV_Grid* grid, bool withOptions, const QString& fileName);
-// The "Other sorts" of a list's entries by their words (menu tags): 96
-// alphabetical, 97 by the word read backwards (word endings together), 98
-// word length, 99 case-sensitive (by the characters' codes: capitals before
-// small letters), 126 by the prefix shown with the word (a tag), 127 by the
-// suffix; ties by the word. The list is put in that order; false for other tags.
+// The "Other sorts" of a list's entries by their words (menu tags):
+// SortAlphabetical; SortReverseWord, by the word read backwards (word
+// endings together); SortWordLength; SortCaseSensitive, by the characters'
+// codes (capitals before small letters); SortByPrefix, by the prefix shown
+// with the word (a tag); SortBySuffix; ties by the word. The list is put in
+// that order; false for other tags.
 bool SortListByWords(TCVBaseDataClass& list, int tag);
+// Whether a menu tag is one of those sorts.
+bool IsOtherSort(int tag);
 // The text without mark-up between "<" and ">".
 QString WithoutMarkup(const QString& text);
 // The current row's cells as the grid shows them, joined by blanks, without mark-up.
@@ -231,28 +236,6 @@ void SetStatusBarProgress(TCVStatusBar* statusBar, int position, int panel);
 
 // ---------------------------------------------------------------------------
 // The window's part
-
-// Menu tags of the editing commands.
-enum : int {
-    kTagDeleteRows = 12,
-    kTagDeleteToEnd = 13,
-    kTagRestoreRows = 14,
-    kTagRestoreToEnd = 15,
-    kTagMarkRow = 18,
-    kTagJoinRows = 19,
-    kTagUnjoinRows = 20,
-    kTagReduceToN = 21,
-    kTagLemmaMatches = 25,
-    kTagUnjoinAll = 47,
-    kTagSetUpMatching = 158,
-    kTagUnmarkRow = 167,
-    kTagWordCloud = 179,
-    kTagSaveLemmaFile = 193,
-    kTagColumnTotals = 114,
-    kTagFreezeTopRows = 195,
-    kTagReverseDelete = 198,
-    kTagClearAllMarking = 208,
-};
 
 // Carries out an editing command of the menus on the grid; true when the tag is one of them.
 bool HandleListEditingMenuCommand(TMainToolsForm& window, int tag, TCV_Grid* grid);

@@ -46,6 +46,7 @@
 #include "suite/dialog_routines.h"
 #include "suite/dialogs.h"
 #include "suite/logging.h"
+#include "suite/menu_commands.h"
 #include "suite/my_types.h"
 #include "suite/private_files.h"
 #include "suite/resource_strings.h"
@@ -71,27 +72,6 @@ constexpr int kHelpRelativeEntropy = 6130;
 constexpr int kHelpShowFileNames = 5330;
 // The grid's current item (the entry found last by typing), a dynamic property of the grid.
 constexpr const char* kCurrentItemProperty = "cvCurrentItem";
-
-// Menu tags the base window uses.
-enum : int {
-    kTagContextHelp = 103,
-    kTagHelp = 144,
-    kTagNumbersPercent = 105,
-    kTagNumbersPerThousand = 106,
-    kTagNumbersPerMillion = 107,
-    kTagNumbersDefault = 108,
-    kTagCopy = 22,
-    kTagNewColumn = 52,
-    kTagActiveColumnChooser = 203,
-    kTagActiveColumn = 207,
-    kTagUnmarkAll = 204,
-    kTagUnmatchAll = 205,
-    kTagStatusBar = 80,
-    kTagToolbar = 81,
-    kTagTypeIn = 176,
-    kTagSetCategories = 177,
-    kTagEditingData = 178,
-};
 
 // The list type of the notes page.
 constexpr uint8_t kNotesListType = kListNotes;
@@ -159,17 +139,18 @@ TMainToolsForm::TMainToolsForm(QWidget* parent, const TMainToolsFormOptions& opt
 
     // The typing mode the tool starts in.
     if (current_tool_var == kToolConcordance) {
-        SetMenuItemChecked(kTagTypeIn, false);
-        SetMenuItemChecked(kTagSetCategories, true);
+        SetMenuItemChecked(TMenuCommand::TypeIn, false);
+        SetMenuItemChecked(TMenuCommand::SetCategories, true);
     } else if (current_tool_var == kToolWordList || current_tool_var == kToolKeyWords || current_tool_var == 3) {
-        SetMenuItemChecked(kTagTypeIn, true);
-        SetMenuItemChecked(kTagSetCategories, false);
+        SetMenuItemChecked(TMenuCommand::TypeIn, true);
+        SetMenuItemChecked(TMenuCommand::SetCategories, false);
     }
 
     // The window's link to the suite: crash reports, logging, registration, shortcuts.
     ToolClosing = false;
     SetUpToolWindowLink(m_messageWindow->Handle());
-    ToolWindowList().GeneralCellHandler->InitialSetup(GetTextSettings(), GetMenuItemChecked(87));
+    ToolWindowList().GeneralCellHandler->InitialSetup(GetTextSettings(),
+                                                      GetMenuItemChecked(TMenuCommand::SearchWordPadding));
     ToolWindowList().GeneralCellHandler->SetRulerPlotWordCloudFeatures(GetRulerPlotWordCloudFeatures());
 
     // A text that cannot be chosen (missing, unreadable, a mask finding
@@ -570,26 +551,29 @@ bool TMainToolsForm::HandleCommonMenuCommand(int tag, QAction* sender)
 
 bool TMainToolsForm::HandleDisplayMenuCommand(int tag, TCV_Grid* grid)
 {
-    switch (tag) {
-    case kTagNumbersPercent:
-    case kTagNumbersPerThousand:
-    case kTagNumbersPerMillion:
-    case kTagNumbersDefault: {
-        for (int t = kTagNumbersPercent; t <= kTagNumbersDefault; ++t)
+    switch (TMenuCommand(tag)) {
+    case TMenuCommand::NumbersPercent:
+    case TMenuCommand::NumbersPerThousand:
+    case TMenuCommand::NumbersPerMillion:
+    case TMenuCommand::NumbersDefault: {
+        for (int t = TagOf(TMenuCommand::NumbersPercent); t <= TagOf(TMenuCommand::NumbersDefault); ++t)
             SetMenuItemChecked(t, t == tag);
-        SetDisplayWordsPerMillion(tag == kTagNumbersDefault ? kNumbersAsCounted : uint8_t(tag - kTagNumbersPercent + kNumbersPercent));
+        // The settings buffer's modes (percent, per thousand, per million) follow the order of the items' numbers.
+        SetDisplayWordsPerMillion(TMenuCommand(tag) == TMenuCommand::NumbersDefault
+                                      ? kNumbersAsCounted
+                                      : uint8_t(tag - TagOf(TMenuCommand::NumbersPercent) + kNumbersPercent));
         RefreshMenuChecks();
         if (grid)
             grid->Refresh();
         return true;
     }
-    case kTagUnmarkAll:
+    case TMenuCommand::UnmarkAll:
         if (GridMayBeWorkedOn(grid)) {
             grid->List()->ClearMarcacao(true);
             grid->Refresh();
         }
         return true;
-    case kTagUnmatchAll:
+    case TMenuCommand::UnmatchAll:
         if (GridMayBeWorkedOn(grid)) {
             TCVBaseDataClass* list = grid->List();
             list->BeginUndoStep(QStringLiteral("unmatch all"));
@@ -599,15 +583,15 @@ bool TMainToolsForm::HandleDisplayMenuCommand(int tag, TCV_Grid* grid)
             grid->Refresh();
         }
         return true;
-    case kTagActiveColumnChooser:
-    case kTagActiveColumn:
+    case TMenuCommand::ActiveColumnChooser:
+    case TMenuCommand::ActiveColumn:
         GridDialogsOf(*this).OpenActiveColumnChooser(grid);
         return true;
-    case kTagCopy:
+    case TMenuCommand::Copy:
         // With Shift held the user chooses what a copy includes first.
         CopyToClipboard(grid, QApplication::keyboardModifiers().testFlag(Qt::ShiftModifier));
         return true;
-    case kTagNewColumn:
+    case TMenuCommand::NewColumn:
         // A computed column is written on the columns dialog's calculator page.
         GridDialogsOf(*this).OpenColumnsDialog(grid, true);
         return true;
@@ -619,9 +603,10 @@ bool TMainToolsForm::HandleDisplayMenuCommand(int tag, TCV_Grid* grid)
 bool TMainToolsForm::HandleHelpMenuCommand(int tag)
 {
     TDataModuleCorvantis* module = DataModuleCorvantis();
-    if (!module || (tag != kTagHelp && tag != kTagContextHelp))
+    const TMenuCommand command = TMenuCommand(tag);
+    if (!module || (command != TMenuCommand::Help && command != TMenuCommand::ContextHelp))
         return false;
-    if (tag == kTagHelp) {
+    if (command == TMenuCommand::Help) {
         module->HandleAHelpFileChoice(MainPageHelpContext(current_tool_var));
     } else {
         module->HandleAHelpFileChoice(module->GetTheBestHelpContext(0));
@@ -686,12 +671,13 @@ void TMainToolsForm::RefreshMenuChecks()
     // The number-display item of the stored mode, and the pages' counts shown so.
     const uint8_t numbers = GetDisplayWordsPerMillion();
     const bool share = numbers >= kNumbersPercent && numbers <= kNumbersPerMillion;
-    const int numbersTag = share ? kTagNumbersPercent + numbers - kNumbersPercent : kTagNumbersDefault;
+    const int numbersTag = share ? TagOf(TMenuCommand::NumbersPercent) + numbers - kNumbersPercent
+                                 : TagOf(TMenuCommand::NumbersDefault);
     if (TDataModuleCorvantis* module = DataModuleCorvantis())
         if (QAction* item = module->ItemOfTag(numbersTag))
             item->setChecked(true);
     ToolWindowList().SetAllGridsNumberDisplay(share ? TNumberDisplay(numbers) : kNumbersAsCounted);
-    AdvOfficeStatusBar1->setVisible(GetMenuItemChecked(kTagStatusBar));
+    AdvOfficeStatusBar1->setVisible(GetMenuItemChecked(TMenuCommand::StatusBar));
     // The right-click choices may have changed in the controller meanwhile.
     FillGridPopup();
     ReloadTagLists();
@@ -749,7 +735,7 @@ void TMainToolsForm::ComputeColumnTotals(TCV_Grid* grid)
     const bool shown = ColumnTotals(grid);
     // The menu item shows whether the current list has its totals.
     if (TDataModuleCorvantis* module = DataModuleCorvantis())
-        if (QAction* item = module->ItemOfTag(kTagColumnTotals))
+        if (QAction* item = module->ItemOfTag(TMenuCommand::ColumnTotals))
             item->setChecked(shown);
 }
 
@@ -1150,7 +1136,8 @@ void TMainToolsForm::SettingsChanged(int code)
             fData->UpdateSettingsFromTextbuf(code, grid->List(), grid->KindOfDisplay);
         else
             fData->UpdateSettingsFromTextbuf(code);
-        ToolWindowList().GeneralCellHandler->InitialSetup(GetTextSettings(), GetMenuItemChecked(87));
+        ToolWindowList().GeneralCellHandler->InitialSetup(GetTextSettings(),
+                                                      GetMenuItemChecked(TMenuCommand::SearchWordPadding));
         if (grid) {
             ApplyStyleToCurrentGrid();
             if (grid->List())
@@ -1235,9 +1222,9 @@ void TMainToolsForm::ChangeTypingMode(TCV_Grid* grid, int mode)
     SetKeyPressMode(uint8_t(mode));
     if (TDataModuleCorvantis* module = DataModuleCorvantis())
         module->SetTypeSetEditMenuItems(mode);
-    SetMenuItemChecked(kTagTypeIn, mode == 0);
-    SetMenuItemChecked(kTagSetCategories, mode == 1);
-    SetMenuItemChecked(kTagEditingData, mode == 2);
+    SetMenuItemChecked(TMenuCommand::TypeIn, mode == 0);
+    SetMenuItemChecked(TMenuCommand::SetCategories, mode == 1);
+    SetMenuItemChecked(TMenuCommand::EditingData, mode == 2);
     AdvOfficeStatusBar1->ShowTypingMode(mode);
     if (TypeModeCombo && mode >= 0 && mode < TypeModeCombo->count())
         TypeModeCombo->setCurrentIndex(mode);
@@ -1245,7 +1232,7 @@ void TMainToolsForm::ChangeTypingMode(TCV_Grid* grid, int mode)
 
 void TMainToolsForm::HideTypingToolbar()
 {
-    SetMenuItemChecked(kTagToolbar, false);
+    SetMenuItemChecked(TMenuCommand::MainToolbar, false);
     if (ToolbarButtons)
         ToolbarButtons->hide();
 }

@@ -218,13 +218,15 @@ public:
     // was carried out. "Open..." and "Close" go to the tool's own command
     // handler first, then to Open and ResetToNoData.
     virtual bool HandleCommonMenuCommand(int tag, QAction* sender);
-    // Number display (105 to 108), unmark all (204), unmatch all (205) on the grid.
+    // Number display (NumbersPercent to NumbersDefault), UnmarkAll, UnmatchAll,
+    // the active column, Copy and NewColumn on the grid.
     virtual bool HandleDisplayMenuCommand(int tag, TCV_Grid* grid);
     // The tool's own commands; true when the tag was carried out. The base takes none.
     virtual bool HandleToolMenuCommand(int tag, QAction* sender) { return false; }
-    // Help (144, the main page's context) and context help (103).
+    // Help (the main page's context) and ContextHelp.
     bool HandleHelpMenuCommand(int tag);
-    // Posts a command to the current page grid as message 6024 (WParam 5000 + tag); false without a grid.
+    // Posts a command to the current page grid as message kMsgGridCommand
+    // (WParam kGridCommandBase + tag); false without a grid.
     bool PostMenuTagToCurrentGrid(int tag);
     // Menu commands that reached no handler: none of the window's took them
     // and there was no page grid, or the grid had no handler for them.

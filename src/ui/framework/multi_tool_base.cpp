@@ -31,6 +31,7 @@
 #include "suite/cvbuf.h"
 #include "suite/dialog_routines.h"
 #include "suite/logging.h"
+#include "suite/menu_commands.h"
 #include "suite/my_types.h"
 #include "suite/resource_strings.h"
 #include "suite/wdef.h"
@@ -50,7 +51,6 @@ namespace {
 // The tool whose plain-text word lists (".txt", "*.??_srt") open as list type 22.
 constexpr uint8_t kToolTakingPlainTextLists = 5;
 constexpr uint8_t kListIndexDocument = kListIndexWordList; // 23
-constexpr int kTagJoinRows = 19;
 
 // The module's finalisation: the closing line in the log.
 struct TModuleEnd {
@@ -305,7 +305,7 @@ void ShowLemmaButtons(const TToolButtonTable& buttons, uint8_t listType)
 {
     const bool lemmatisable = IsLemmatisableListType(listType);
     for (const auto& [tag, button] : buttons)
-        if (tag == kTagJoinRows && button)
+        if (tag == TagOf(TMenuCommand::JoinRows) && button)
             button->setVisible(lemmatisable);
 }
 
@@ -319,7 +319,7 @@ void ApplyStyleToCurrentGrid()
         AddToLogFile(QStringLiteral("changing style to %1").arg(QApplication::style() ? QApplication::style()->name() : QString()));
     pages.GeneralCellHandler->SetRulerPlotWordCloudFeatures(GetRulerPlotWordCloudFeatures());
     // Search words are padded as the "Padding" item of the concordance view says.
-    const bool pad = GetMenuItemChecked(87);
+    const bool pad = GetMenuItemChecked(TMenuCommand::SearchWordPadding);
     grid->SetGridOptions(pad ? grid->GridOptions | kGridOptionPadSearchWord : grid->GridOptions & ~kGridOptionPadSearchWord);
     grid->Refresh();
 }

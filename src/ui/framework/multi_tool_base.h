@@ -127,7 +127,7 @@ void ShowDataOrStartScreen(bool hasData, const TDataScreenControls& controls);
 void HideDataControls(QWidget* panel, QWidget* grid, QWidget* other, TCVStatusBar* statusBar);
 // Notes the has-data state in the page list and begins an update of the active page's grid.
 void SetUpPage(QTabWidget* pager, bool hasData);
-// Shows the "Join rows" buttons (tag 19) exactly for lemmatisable list types.
+// Shows the "Join rows" buttons (TMenuCommand::JoinRows) exactly for lemmatisable list types.
 void ShowLemmaButtons(const TToolButtonTable& buttons, uint8_t listType);
 // After the controller reported changed settings: the current grid takes
 // the ruler, plot and word-cloud colours and the search-word padding.
@@ -255,7 +255,8 @@ struct TCommonMenuContext {
 };
 // True when the tag was carried out here; false leaves it to the window.
 bool HandleCommonMenuCommand(const TCommonMenuContext& context, int tag);
-// The code posted to the controller for a settings command (60 to 72), 0 for other tags.
+// The code posted to the controller for a settings command (the Settings
+// menu's windows of the controller), 0 for other tags.
 uint16_t SettingsCommandCode(int tag);
 
 } // namespace cv

@@ -30,6 +30,7 @@
 #include "suite/controller_codes.h"
 #include "suite/cvbuf.h"
 #include "suite/dialog_routines.h"
+#include "suite/menu_commands.h"
 #include "suite/my_types.h"
 #include "suite/resource_strings.h"
 #include "suite/wdef.h"
@@ -43,29 +44,6 @@
 namespace cv {
 
 namespace {
-
-enum : int {
-    kTagPlainText = 2,
-    kTagOpen = 3,
-    kTagDelete = 12,
-    kTagClose = 26,
-    kTagRuler = 46,
-    kTagCauseACrash = 56,
-    kTagStatusBar = 80,
-    kTagMainToolbar = 81,
-    kTagPageSetup = 84,
-    kTagTileVertically = 110,
-    kTagTileHorizontally = 111,
-    kTagHelp = 144,
-    kTagAbout = 145,
-    kTagTagsHidden = 219,
-    kTagTagsAsPrefix = 220,
-    kTagTagsAsSuffix = 221,
-    kTagWordsHidden = 223,
-    kTagLanguageDone = 701, // no menu item: the controller's acknowledgement
-};
-
-constexpr uint16_t kCodeAboutAndMemory = 951;
 
 // The memo of the pager's current page when that page shows a text (list type 27).
 QStringList TextPageLines(QTabWidget* pager)
@@ -94,17 +72,17 @@ QStringList TextPageLines(QTabWidget* pager)
 
 uint16_t SettingsCommandCode(int tag)
 {
-    switch (tag) {
-    case 60: return 1260;             // Colours
-    case 61: return 1130;             // Font
-    case 62: return kCodeLanguageChosen; // Language (1230)
-    case 63: return 1600;             // Folders
-    case 64: return 1790;             // Tags
-    case 65: return 1460;             // Stop-, Lemma- & Matchlists
-    case 66: return 66;               // Specific to this Tool
-    case 69: return kCodeChooseTexts; // Choose texts (1240)
-    case 71: return 4440;             // Customise
-    case 72: return 72;               // Index
+    switch (TMenuCommand(tag)) {
+    case TMenuCommand::Colours: return kCodeSettingsColours;
+    case TMenuCommand::Font: return kCodeSettingsFont;
+    case TMenuCommand::Language: return kCodeSettingsLanguage;
+    case TMenuCommand::Folders: return kCodeSettingsFolders;
+    case TMenuCommand::TagSettings: return kCodeSettingsTags;
+    case TMenuCommand::StopLemmaMatchLists: return kCodeSettingsLists;
+    case TMenuCommand::SettingsOfTool: return kCodeSettingsOfTool;
+    case TMenuCommand::ChooseTexts: return kCodeChooseTexts;
+    case TMenuCommand::Customise: return kCodeSettingsCustomise;
+    case TMenuCommand::IndexSettings: return kCodeSettingsIndex;
     default: return 0;
     }
 }
@@ -122,8 +100,8 @@ bool HandleCommonMenuCommand(const TCommonMenuContext& c, int tag)
             c.window->lower();
         return true;
     }
-    switch (tag) {
-    case kTagPlainText:
+    switch (TMenuCommand(tag)) {
+    case TMenuCommand::SaveAsPlainText:
         if (c.document) {
             const QStringList lines = TextPageLines(c.pager);
             if (!lines.isEmpty()) {
@@ -136,24 +114,24 @@ bool HandleCommonMenuCommand(const TCommonMenuContext& c, int tag)
             }
         }
         return false; // the window saves its grid as text as well
-    case kTagOpen:
+    case TMenuCommand::Open:
         if (c.open)
             c.open();
         return true;
-    case kTagDelete: {
+    case TMenuCommand::Delete: {
         // The key belongs to the form that has it; the main window deletes rows itself.
         QWidget* active = QApplication::activeWindow();
         return active && c.window && active != c.window;
     }
-    case kTagClose:
+    case TMenuCommand::Close:
         ToolClosing = true;
         if (c.close)
             c.close();
         return true;
-    case kTagRuler:
+    case TMenuCommand::Ruler:
         if (c.document)
             if (TCV_Grid* grid = ToolWindowList().CurrentGrid()) {
-                if (GetMenuItemChecked(kTagRuler)) {
+                if (GetMenuItemChecked(TMenuCommand::Ruler)) {
                     grid->SetGridOptions(grid->GridOptions | kGridOptionVerticalLines);
                     ToolWindowList().GeneralCellHandler->SetRulerPlotWordCloudFeatures(GetRulerPlotWordCloudFeatures());
                 } else {
@@ -162,39 +140,43 @@ bool HandleCommonMenuCommand(const TCommonMenuContext& c, int tag)
                 grid->Refresh();
             }
         return true;
-    case kTagCauseACrash:
+    case TMenuCommand::CauseACrash:
         CauseADivisionCrash();
-    case kTagStatusBar:
-    case kTagMainToolbar:
+    case TMenuCommand::StatusBar:
+    case TMenuCommand::MainToolbar:
         if (c.toolbar && c.statusBar)
             ToolWindowList().ShowToolbarAndStatusBar(c.toolbar, c.statusBar);
         return true;
-    case kTagPageSetup:
+    case TMenuCommand::PageSetup:
         return true;
-    case kTagTileVertically:
-    case kTagTileHorizontally:
+    case TMenuCommand::TileVertically:
+    case TMenuCommand::TileHorizontally:
         PostToController(uint16_t(tag));
         return true;
-    case kTagHelp:
+    case TMenuCommand::Help:
         if (TDataModuleCorvantis* module = DataModuleCorvantis())
             module->HandleAHelpFileChoice(MainPageHelpContext(current_tool_var));
         return true;
-    case kTagAbout:
+    case TMenuCommand::AboutAndMemory:
         PostToController(kCodeAboutAndMemory);
         return true;
-    case kTagTagsHidden:
-    case kTagTagsAsPrefix:
-    case kTagTagsAsSuffix:
-    case kTagWordsHidden:
+    case TMenuCommand::TagsHidden:
+    case TMenuCommand::TagsAsPrefix:
+    case TMenuCommand::TagsAsSuffix:
+    case TMenuCommand::WordsHidden:
         if (c.document) {
-            for (int t : {kTagTagsHidden, kTagTagsAsPrefix, kTagTagsAsSuffix, kTagWordsHidden})
-                SetMenuItemChecked(t, t == tag);
-            c.document->SetTextSettingsTagDisplay(tag == kTagWordsHidden ? 3 : uint8_t(tag - kTagTagsHidden));
+            for (TMenuCommand t : {TMenuCommand::TagsHidden, TMenuCommand::TagsAsPrefix, TMenuCommand::TagsAsSuffix,
+                                   TMenuCommand::WordsHidden})
+                SetMenuItemChecked(t, TagOf(t) == tag);
+            // The text settings' tag displays 0, 1 and 2 follow the items' numbers; words hidden is 3.
+            c.document->SetTextSettingsTagDisplay(TMenuCommand(tag) == TMenuCommand::WordsHidden
+                                                      ? 3
+                                                      : uint8_t(tag - TagOf(TMenuCommand::TagsHidden)));
             if (TCV_Grid* grid = ToolWindowList().CurrentGrid())
                 grid->Refresh();
         }
         return true;
-    case kTagLanguageDone:
+    case TMenuCommand::LanguageChangeDone:
         LanguageChangeDone = true;
         return true;
     default:

@@ -13,6 +13,7 @@
 #include <bitset>
 #include <initializer_list>
 #include <map>
+#include <span>
 
 #include "gui/desktop_services.h"
 #include "gui/menu_shortcuts.h"
@@ -21,6 +22,7 @@
 #include "suite/cvbuf.h"
 #include "suite/dialog_routines.h"
 #include "suite/logging.h"
+#include "suite/menu_commands.h"
 #include "suite/my_types.h"
 #include "suite/wdef.h"
 #include "ui/framework/control_helpers.h"
@@ -39,21 +41,13 @@ TDataModuleCorvantis*& CurrentModule()
     return module;
 }
 
-// A set of tags given as single tags and ranges {first, last}.
-struct TTagRange {
-    int first;
-    int last;
-    TTagRange(int tag) : first(tag), last(tag) {}
-    TTagRange(int a, int b) : first(a), last(b) {}
-};
-
-TMenuTagSet Tags(std::initializer_list<TTagRange> ranges)
+// A set of menu commands (those beyond the sets' numbers left out).
+TMenuTagSet Tags(std::initializer_list<TMenuCommand> commands)
 {
     TMenuTagSet set;
-    for (const TTagRange& r : ranges)
-        for (int tag = r.first; tag <= r.last; ++tag)
-            if (tag >= 0 && tag <= kLastCheckableMenuTag)
-                set.set(size_t(tag));
+    for (TMenuCommand command : commands)
+        if (const int tag = TagOf(command); tag >= 0 && tag <= kLastCheckableMenuTag)
+            set.set(size_t(tag));
     return set;
 }
 
@@ -65,9 +59,16 @@ enum : uint8_t {
     kRadio7 = 7, // number display
 };
 
+// A menu item's tag: its command, or the tag of a menu or submenu header.
+struct TItemTag {
+    int value;
+    constexpr TItemTag(TMenuCommand command) : value(TagOf(command)) {}
+    constexpr TItemTag(TMenuHeader header) : value(TagOf(header)) {}
+};
+
 struct TMenuSpec {
     int level;            // 0 top-level menu, 1 its items, 2 submenu items
-    int tag;
+    TItemTag tag;
     const char16_t* caption;
     const char* shortcut; // the design's shortcut, "" none
     uint8_t radioGroup;   // 0 none
@@ -77,213 +78,229 @@ struct TMenuSpec {
 // The commands the grids' right-click menu offers until the user chooses
 // (ten at most): copy, find, layout, delete and restore, mark, join and
 // unjoin, edit and print preview.
-constexpr int kDesignRightClickTags[] = {22, 170, 29, 12, 14, 18, 19, 20, 23, 5};
+constexpr TMenuCommand kDesignRightClickCommands[] = {
+    TMenuCommand::Copy,   TMenuCommand::Find,     TMenuCommand::Layout,   TMenuCommand::Delete,
+    TMenuCommand::RestoreDeleted, TMenuCommand::Mark, TMenuCommand::JoinRows, TMenuCommand::Unjoin,
+    TMenuCommand::EditData, TMenuCommand::PrintPreview};
 
 // The main menu of the tool. An item followed by deeper items is a submenu header.
-constexpr TMenuSpec kMainMenu[] = {
-    {0, -999, u"&File", "", 0, "File1"},
-    {1, 8, u"New...", "Ctrl+N", 0, "New1"},
-    {1, 3, u"Open...", "Ctrl+O", 0, "Open1"},
-    {1, 146, u"Open Moving Window", "", 0, ""},
-    {1, 78, u"Merge with ...", "", 0, ""},
-    {1, 26, u"Close", "Ctrl+W", 0, ""},
-    {1, 1, u"Save", "Ctrl+F2", 0, "Save1"},
-    {1, -79, u"Save &As", "", 0, "SaveAs1"},
-    {2, 2, u"Plain Text", "", 0, ""},
-    {2, 24, u"XML Text", "", 0, ""},
-    {2, 28, u"Excel spreadsheet", "", 0, ""},
-    {2, 184, u"Rich Text (RTF)", "", 0, ""},
-    {2, 79, u"o", "", 0, ""},
-    {1, 113, u"Export batch data", "", 0, ""},
-    {1, 175, u"Export data...", "", 0, ""},
-    {1, 4, u"&Print...", "Ctrl+P", 0, ""},
-    {1, 84, u"Page Setup", "", 0, ""},
-    {1, 5, u"Print Preview", "F3", 0, ""},
-    {1, 6, u"Find Files...", "", 0, ""},
-    {1, 89, u"Compare 2 wordlists", "", 0, ""},
-    {1, 90, u"Compare with a .txt file...", "", 0, ""},
-    {1, 95, u"Play media file...", "Ctrl+M", 0, ""},
-    {1, 91, u"Exit", "Alt+X", 0, "Exit1"},
-    {1, -1, u"Fast Exit", "", 0, "FastExit1"},
-    {1, 56, u"Cause a Crash", "", 0, ""},
+std::span<const TMenuSpec> MainMenu()
+{
+    using enum TMenuCommand;
+    using enum TMenuHeader;
+    static constexpr TMenuSpec kItems[] = {
+        {0, TopLevelMenu, u"&File", "", 0, "File1"},
+        {1, New, u"New...", "Ctrl+N", 0, "New1"},
+        {1, Open, u"Open...", "Ctrl+O", 0, "Open1"},
+        {1, OpenMovingWindow, u"Open Moving Window", "", 0, ""},
+        {1, MergeWith, u"Merge with ...", "", 0, ""},
+        {1, Close, u"Close", "Ctrl+W", 0, ""},
+        {1, Save, u"Save", "Ctrl+F2", 0, "Save1"},
+        {1, SaveAs, u"Save &As", "", 0, "SaveAs1"},
+        {2, SaveAsPlainText, u"Plain Text", "", 0, ""},
+        {2, SaveAsXml, u"XML Text", "", 0, ""},
+        {2, SaveAsSpreadsheet, u"Excel spreadsheet", "", 0, ""},
+        {2, SaveAsRtf, u"Rich Text (RTF)", "", 0, ""},
+        {2, SaveAsOwnFormat, u"o", "", 0, ""},
+        {1, ExportBatchData, u"Export batch data", "", 0, ""},
+        {1, ExportData, u"Export data...", "", 0, ""},
+        {1, Print, u"&Print...", "Ctrl+P", 0, ""},
+        {1, PageSetup, u"Page Setup", "", 0, ""},
+        {1, PrintPreview, u"Print Preview", "F3", 0, ""},
+        {1, FindFiles, u"Find Files...", "", 0, ""},
+        {1, CompareTwoWordLists, u"Compare 2 wordlists", "", 0, ""},
+        {1, CompareWithTextFile, u"Compare with a .txt file...", "", 0, ""},
+        {1, PlayMediaFile, u"Play media file...", "Ctrl+M", 0, ""},
+        {1, Exit, u"Exit", "Alt+X", 0, "Exit1"},
+        {1, NoCommand, u"Fast Exit", "", 0, "FastExit1"},
+        {1, CauseACrash, u"Cause a Crash", "", 0, ""},
 
-    {0, -999, u"&Edit", "", 0, "Edit1"},
-    {1, 82, u"&Undo", "Ctrl+U", 0, "Undo1"},
-    {1, 83, u"&Redo", "", 0, "ReDo1"},
-    {1, 22, u"Copy", "Ctrl+C", 0, ""},
-    {1, -12, u"Deleting", "", 0, ""},
-    {2, 12, u"Delete", "", 0, ""},
-    {2, 13, u"Delete to end", "", 0, ""},
-    {2, 85, u"Delete If ...", "", 0, ""},
-    {2, 21, u"Reduce to N ...", "", 0, ""},
-    {2, 198, u"Reverse-delete", "", 0, ""},
-    {2, 14, u"Restore deleted", "", 0, ""},
-    {2, 15, u"Restore to end", "", 0, ""},
-    {1, 73, u"Insert tags", "", 0, ""},
-    {1, -19, u"Joining", "", 0, ""},
-    {2, 19, u"Join rows", "F4", 0, ""},
-    {2, 104, u"Auto-Join", "", 0, ""},
-    {2, 20, u"Unjoin", "Ctrl+F4", 0, ""},
-    {2, 47, u"Unjoin all", "", 0, ""},
-    {2, 48, u"Join Clusters", "", 0, ""},
-    {1, -18, u"Marking", "", 0, ""},
-    {2, 18, u"Mark", "Alt+F5", 0, ""},
-    {2, 167, u"Unmark", "Shift+Alt+F5", 0, ""},
-    {2, 208, u"clear all marking", "", 0, ""},
-    {1, 10, u"Resort", "F6", 0, ""},
-    {1, -10, u"Other sorts", "", 0, ""},
-    {2, 96, u"Alphabetical", "", 0, ""},
-    {2, 99, u"Case sensitive", "", 0, ""},
-    {2, 126, u"Prefix", "", 0, ""},
-    {2, 127, u"Suffix", "", 0, ""},
-    {2, 97, u"Reverse word", "Ctrl+F6", 0, ""},
-    {2, 98, u"Word length", "Ctrl+Shift+F6", 0, ""},
-    {2, 202, u"Check word list", "", 0, ""},
-    {1, 11, u"Zap", "Ctrl+Z", 0, ""},
-    {1, 23, u"Edit data", "", 0, ""},
-    {1, -170, u"Searching", "", 0, ""},
-    {2, 170, u"Find", "Ctrl+F", 0, ""},
-    {2, 16, u"Search text", "Ctrl+F3", 0, ""},
-    {2, 17, u"Search + Replace", "", 0, ""},
-    {1, 86, u"Remove duplicates", "", 0, ""},
-    {1, 164, u"Change language", "", 0, ""},
+        {0, TopLevelMenu, u"&Edit", "", 0, "Edit1"},
+        {1, Undo, u"&Undo", "Ctrl+U", 0, "Undo1"},
+        {1, Redo, u"&Redo", "", 0, "ReDo1"},
+        {1, Copy, u"Copy", "Ctrl+C", 0, ""},
+        {1, Deleting, u"Deleting", "", 0, ""},
+        {2, Delete, u"Delete", "", 0, ""},
+        {2, DeleteToEnd, u"Delete to end", "", 0, ""},
+        {2, DeleteIf, u"Delete If ...", "", 0, ""},
+        {2, ReduceToN, u"Reduce to N ...", "", 0, ""},
+        {2, ReverseDelete, u"Reverse-delete", "", 0, ""},
+        {2, RestoreDeleted, u"Restore deleted", "", 0, ""},
+        {2, RestoreToEnd, u"Restore to end", "", 0, ""},
+        {1, InsertTags, u"Insert tags", "", 0, ""},
+        {1, Joining, u"Joining", "", 0, ""},
+        {2, JoinRows, u"Join rows", "F4", 0, ""},
+        {2, AutoJoin, u"Auto-Join", "", 0, ""},
+        {2, Unjoin, u"Unjoin", "Ctrl+F4", 0, ""},
+        {2, UnjoinAll, u"Unjoin all", "", 0, ""},
+        {2, JoinClusters, u"Join Clusters", "", 0, ""},
+        {1, Marking, u"Marking", "", 0, ""},
+        {2, Mark, u"Mark", "Alt+F5", 0, ""},
+        {2, Unmark, u"Unmark", "Shift+Alt+F5", 0, ""},
+        {2, ClearAllMarking, u"clear all marking", "", 0, ""},
+        {1, Resort, u"Resort", "F6", 0, ""},
+        {1, OtherSorts, u"Other sorts", "", 0, ""},
+        {2, SortAlphabetical, u"Alphabetical", "", 0, ""},
+        {2, SortCaseSensitive, u"Case sensitive", "", 0, ""},
+        {2, SortByPrefix, u"Prefix", "", 0, ""},
+        {2, SortBySuffix, u"Suffix", "", 0, ""},
+        {2, SortReverseWord, u"Reverse word", "Ctrl+F6", 0, ""},
+        {2, SortWordLength, u"Word length", "Ctrl+Shift+F6", 0, ""},
+        {2, CheckWordList, u"Check word list", "", 0, ""},
+        {1, Zap, u"Zap", "Ctrl+Z", 0, ""},
+        {1, EditData, u"Edit data", "", 0, ""},
+        {1, Searching, u"Searching", "", 0, ""},
+        {2, Find, u"Find", "Ctrl+F", 0, ""},
+        {2, SearchText, u"Search text", "Ctrl+F3", 0, ""},
+        {2, SearchAndReplace, u"Search + Replace", "", 0, ""},
+        {1, RemoveDuplicates, u"Remove duplicates", "", 0, ""},
+        {1, ChangeLanguage, u"Change language", "", 0, ""},
 
-    {0, -999, u"&View", "", 0, "View1"},
-    {1, 38, u"Filenames", "", 0, ""},
-    {1, 40, u"Source text", "F7", 0, ""},
-    {1, 70, u"Load Keywords", "", 0, ""},
-    {1, 29, u"Layout", "Ctrl+L", 0, ""},
-    {1, -329, u"Grow/Shrink entries", "", 0, ""},
-    {2, 30, u"Grow", "F8", 0, ""},
-    {2, 31, u"Shrink", "Ctrl+F8", 0, ""},
-    {2, 199, u"Grow current row", "Ctrl+Shift+F8", 0, ""},
-    {2, 200, u"Shrink current row", "Ctrl+Alt+F8", 0, ""},
-    {1, 32, u"Auto row height", "Ctrl+Shift+F8", 0, ""},
-    {1, 195, u"Freeze top rows...", "", 0, ""},
-    {1, 33, u"Refresh", "F5", 0, ""},
-    {1, -344, u"Concordance view", "", 0, ""},
-    {2, 112, u"Tags only", "", 0, ""},
-    {2, 101, u"Sentence only", "", 0, ""},
-    {1, -64, u"Tag display", "", 0, "WordList_tag_display1"},
-    {2, 219, u"tags hidden", "", kRadio2, "WordList_tag_display_hidden1"},
-    {2, 220, u"tags as prefix", "", kRadio2, "WordList_tag_display_asprefix1"},
-    {2, 221, u"tags as suffix", "", kRadio2, "WordList_tag_display_assuffix1"},
-    {2, 223, u"words hidden", "", kRadio2, "WordList_tag_display_hidethewords1"},
-    {1, -64, u"Tag display", "", 0, "Concordance_tag_display1"},
-    {2, 77, u"Tag List (colours)", "", 0, ""},
-    {2, 165, u"words coloured", "", 0, ""},
-    {2, 138, u"tags coloured", "", 0, ""},
-    {2, 100, u"hide Tag file tags", "", 0, ""},
-    {2, 117, u"hide Undefined ones", "", 0, ""},
-    {2, 118, u"hide Sentence tag", "", 0, ""},
-    {2, 119, u"hide Paragraph tag", "", 0, ""},
-    {2, 120, u"hide Heading tag", "", 0, ""},
-    {2, 121, u"hide Section tag", "", 0, ""},
-    {1, -16, u"Search-word", "", 0, ""},
-    {2, 181, u"Hidden", "", 0, ""},
-    {2, 87, u"Padding", "", 0, ""},
-    {2, 182, u"Move left", "", 0, ""},
-    {2, 183, u"Move right", "", 0, ""},
-    {2, 197, u"To centre", "", 0, ""},
-    {2, 154, u"Copy to Set column", "", 0, ""},
-    {1, 150, u"Highlight selected collocate", "", 0, ""},
-    {1, 114, u"Column Totals", "", 0, ""},
-    {1, 166, u"Default column widths", "", 0, ""},
-    {1, 92, u"Dice coefficients", "", 0, ""},
-    {1, -88, u"Number display", "", 0, ""},
-    {2, 108, u"default", "", kRadio7, ""},
-    {2, 105, u"percent", "", kRadio7, ""},
-    {2, 106, u"per thousand", "", kRadio7, ""},
-    {2, 107, u"per million", "", kRadio7, ""},
-    {1, 196, u"Row percentages", "", 0, ""},
-    {1, 75, u"Show related txts", "", 0, ""},
-    {1, 186, u"Play", "", 0, ""},
-    {1, 46, u"Ruler", "", 0, ""},
-    {1, 55, u"Uniform plot", "", 0, ""},
-    {1, 80, u"Status bar", "", 0, "Statusbar1"},
-    {1, 131, u"Find Unusual Toolbar", "", 0, ""},
-    {1, 81, u"Main Toolbar", "", 0, "Toolbar2"},
+        {0, TopLevelMenu, u"&View", "", 0, "View1"},
+        {1, Filenames, u"Filenames", "", 0, ""},
+        {1, SourceText, u"Source text", "F7", 0, ""},
+        {1, LoadKeywords, u"Load Keywords", "", 0, ""},
+        {1, Layout, u"Layout", "Ctrl+L", 0, ""},
+        {1, GrowShrink, u"Grow/Shrink entries", "", 0, ""},
+        {2, Grow, u"Grow", "F8", 0, ""},
+        {2, Shrink, u"Shrink", "Ctrl+F8", 0, ""},
+        {2, GrowCurrentRow, u"Grow current row", "Ctrl+Shift+F8", 0, ""},
+        {2, ShrinkCurrentRow, u"Shrink current row", "Ctrl+Alt+F8", 0, ""},
+        {1, AutoRowHeight, u"Auto row height", "Ctrl+Shift+F8", 0, ""},
+        {1, FreezeTopRows, u"Freeze top rows...", "", 0, ""},
+        {1, Refresh, u"Refresh", "F5", 0, ""},
+        {1, ConcordanceView, u"Concordance view", "", 0, ""},
+        {2, TagsOnly, u"Tags only", "", 0, ""},
+        {2, SentenceOnly, u"Sentence only", "", 0, ""},
+        {1, TagDisplay, u"Tag display", "", 0, "WordList_tag_display1"},
+        {2, TagsHidden, u"tags hidden", "", kRadio2, "WordList_tag_display_hidden1"},
+        {2, TagsAsPrefix, u"tags as prefix", "", kRadio2, "WordList_tag_display_asprefix1"},
+        {2, TagsAsSuffix, u"tags as suffix", "", kRadio2, "WordList_tag_display_assuffix1"},
+        {2, WordsHidden, u"words hidden", "", kRadio2, "WordList_tag_display_hidethewords1"},
+        {1, TagDisplay, u"Tag display", "", 0, "Concordance_tag_display1"},
+        {2, TagListColours, u"Tag List (colours)", "", 0, ""},
+        {2, WordsColoured, u"words coloured", "", 0, ""},
+        {2, TagsColoured, u"tags coloured", "", 0, ""},
+        {2, HideTagFileTags, u"hide Tag file tags", "", 0, ""},
+        {2, HideUndefinedTags, u"hide Undefined ones", "", 0, ""},
+        {2, HideSentenceTag, u"hide Sentence tag", "", 0, ""},
+        {2, HideParagraphTag, u"hide Paragraph tag", "", 0, ""},
+        {2, HideHeadingTag, u"hide Heading tag", "", 0, ""},
+        {2, HideSectionTag, u"hide Section tag", "", 0, ""},
+        {1, SearchWord, u"Search-word", "", 0, ""},
+        {2, SearchWordHidden, u"Hidden", "", 0, ""},
+        {2, SearchWordPadding, u"Padding", "", 0, ""},
+        {2, SearchWordMoveLeft, u"Move left", "", 0, ""},
+        {2, SearchWordMoveRight, u"Move right", "", 0, ""},
+        {2, SearchWordToCentre, u"To centre", "", 0, ""},
+        {2, CopyToSetColumn, u"Copy to Set column", "", 0, ""},
+        {1, HighlightSelectedCollocate, u"Highlight selected collocate", "", 0, ""},
+        {1, ColumnTotals, u"Column Totals", "", 0, ""},
+        {1, DefaultColumnWidths, u"Default column widths", "", 0, ""},
+        {1, DiceCoefficients, u"Dice coefficients", "", 0, ""},
+        {1, NumberDisplay, u"Number display", "", 0, ""},
+        {2, NumbersDefault, u"default", "", kRadio7, ""},
+        {2, NumbersPercent, u"percent", "", kRadio7, ""},
+        {2, NumbersPerThousand, u"per thousand", "", kRadio7, ""},
+        {2, NumbersPerMillion, u"per million", "", kRadio7, ""},
+        {1, RowPercentages, u"Row percentages", "", 0, ""},
+        {1, ShowRelatedTexts, u"Show related txts", "", 0, ""},
+        {1, Play, u"Play", "", 0, ""},
+        {1, Ruler, u"Ruler", "", 0, ""},
+        {1, UniformPlot, u"Uniform plot", "", 0, ""},
+        {1, StatusBar, u"Status bar", "", 0, "Statusbar1"},
+        {1, FindUnusualToolbar, u"Find Unusual Toolbar", "", 0, ""},
+        {1, MainToolbar, u"Main Toolbar", "", 0, "Toolbar2"},
 
-    {0, -999, u"&Compute", "", 0, "Compute1"},
-    {1, 50, u"Concordance", "", 0, ""},
-    {1, 49, u"KeyWords", "", 0, ""},
-    {1, 51, u"WordList", "", 0, ""},
-    {1, 52, u"New column", "", 0, ""},
-    {1, 130, u"Align", "", 0, ""},
-    {1, -45, u"Associates", "", 0, ""},
-    {2, 43, u"follow-up", "", 0, ""},
-    {2, 45, u"recompute", "", 0, ""},
-    {1, 37, u"Breakdown", "", 0, ""},
-    {1, 42, u"Clusters", "", 0, ""},
-    {1, 194, u"Colour categories...", "", 0, ""},
-    {1, 160, u"Concgrams", "", 0, ""},
-    {1, 93, u"Dispersion", "", 0, ""},
-    {1, 211, u"KWDB text centrality", "", 0, ""},
-    {1, 155, u"Follow collocate", "", 0, ""},
-    {1, -25, u"Lemmas", "", 0, ""},
-    {2, 25, u"Lemma matches", "", 0, ""},
-    {2, 193, u"Save lemma-file", "", 0, ""},
-    {2, 201, u"Check consistency", "", 0, ""},
-    {1, 41, u"Links", "", 0, ""},
-    {1, 163, u"List of file-names", "", 0, ""},
-    {1, -7, u"Matches", "", 0, ""},
-    {2, 158, u"set up match method", "", 0, "setupmatching1"},
-    {2, 7, u"mark any matches", "", kRadio3, "computeMatches1"},
-    {2, 209, u"clear all matches", "", kRadio3, ""},
-    {2, 156, u"delete all matched", "", kRadio3, ""},
-    {2, 157, u"delete all UNmatched", "", kRadio3, ""},
-    {1, 151, u"Moving window", "", 0, ""},
-    {1, -38, u"Modify Source Texts", "", 0, ""},
-    {2, 141, u"Set", "", 0, ""},
-    {2, 142, u"Search-phrase", "", 0, ""},
-    {2, 143, u"Undo modifications", "", 0, ""},
-    {1, 53, u"Relationships", "", 0, "Relationships1"},
-    {1, 210, u"Relative entropy", "", 0, ""},
-    {1, 44, u"Patterns", "", 0, ""},
-    {1, 39, u"Plot", "", 0, ""},
-    {1, 34, u"Collocates", "F10", 0, ""},
-    {1, 58, u"Timeline", "", 0, ""},
-    {1, 162, u"Tokens", "", 0, ""},
-    {1, 179, u"Word Cloud", "", 0, ""},
+        {0, TopLevelMenu, u"&Compute", "", 0, "Compute1"},
+        {1, Concordance, u"Concordance", "", 0, ""},
+        {1, KeyWords, u"KeyWords", "", 0, ""},
+        {1, WordList, u"WordList", "", 0, ""},
+        {1, NewColumn, u"New column", "", 0, ""},
+        {1, Align, u"Align", "", 0, ""},
+        {1, Associates, u"Associates", "", 0, ""},
+        {2, AssociatesFollowUp, u"follow-up", "", 0, ""},
+        {2, AssociatesRecompute, u"recompute", "", 0, ""},
+        {1, Breakdown, u"Breakdown", "", 0, ""},
+        {1, Clusters, u"Clusters", "", 0, ""},
+        {1, ColourCategories, u"Colour categories...", "", 0, ""},
+        {1, Concgrams, u"Concgrams", "", 0, ""},
+        {1, Dispersion, u"Dispersion", "", 0, ""},
+        {1, KwdbTextCentrality, u"KWDB text centrality", "", 0, ""},
+        {1, FollowCollocate, u"Follow collocate", "", 0, ""},
+        {1, Lemmas, u"Lemmas", "", 0, ""},
+        {2, LemmaMatches, u"Lemma matches", "", 0, ""},
+        {2, SaveLemmaFile, u"Save lemma-file", "", 0, ""},
+        {2, CheckConsistency, u"Check consistency", "", 0, ""},
+        {1, Links, u"Links", "", 0, ""},
+        {1, ListOfFileNames, u"List of file-names", "", 0, ""},
+        {1, Matches, u"Matches", "", 0, ""},
+        {2, SetUpMatching, u"set up match method", "", 0, "setupmatching1"},
+        {2, MarkMatches, u"mark any matches", "", kRadio3, "computeMatches1"},
+        {2, ClearAllMatches, u"clear all matches", "", kRadio3, ""},
+        {2, DeleteAllMatched, u"delete all matched", "", kRadio3, ""},
+        {2, DeleteAllUnmatched, u"delete all UNmatched", "", kRadio3, ""},
+        {1, MovingWindow, u"Moving window", "", 0, ""},
+        {1, ModifySourceTexts, u"Modify Source Texts", "", 0, ""},
+        {2, ModifySourceTextsSet, u"Set", "", 0, ""},
+        {2, ModifySourceTextsSearchPhrase, u"Search-phrase", "", 0, ""},
+        {2, UndoSourceTextModifications, u"Undo modifications", "", 0, ""},
+        {1, Relationships, u"Relationships", "", 0, "Relationships1"},
+        {1, RelativeEntropy, u"Relative entropy", "", 0, ""},
+        {1, Patterns, u"Patterns", "", 0, ""},
+        {1, Plot, u"Plot", "", 0, ""},
+        {1, Collocates, u"Collocates", "F10", 0, ""},
+        {1, Timeline, u"Timeline", "", 0, ""},
+        {1, Tokens, u"Tokens", "", 0, ""},
+        {1, WordCloud, u"Word Cloud", "", 0, ""},
 
-    {0, -999, u"&Settings", "", 0, "Settings1"},
-    {1, 69, u"Choose texts", "F11", 0, ""},
-    {1, 66, u"Specific to this Tool", "", 0, ""},
-    {1, -177, u"Set Column(s)", "", 0, ""},
-    {2, 54, u"clear", "", 0, ""},
-    {2, 180, u"edit", "Ctrl+Alt+E", 0, ""},
-    {2, 207, u"active column", "", 0, ""},
-    {1, -1, u"Selecting Rows", "", 0, ""},
-    {2, 185, u"Ctrl required", "", 0, ""},
-    {1, -218, u"Typing Mode", "", 0, ""},
-    {2, 176, u"type-in", "", kRadio1, "typeinchoice1"},
-    {2, 177, u"set categories", "", kRadio1, "SetCategoriesChoice1"},
-    {2, 178, u"editing data", "", kRadio1, "editingdataChoice1"},
-    {1, 60, u"Colours", "", 0, ""},
-    {1, 61, u"Font", "", 0, ""},
-    {1, 72, u"Index", "", 0, ""},
-    {1, 62, u"Language", "", 0, ""},
-    {1, 63, u"Folders", "", 0, ""},
-    {1, 65, u"Stop-, Lemma- && Matchlists", "", 0, ""},
-    {1, 64, u"Tags", "", 0, ""},
-    {1, 71, u"Customise", "", 0, ""},
+        {0, TopLevelMenu, u"&Settings", "", 0, "Settings1"},
+        {1, ChooseTexts, u"Choose texts", "F11", 0, ""},
+        {1, SettingsOfTool, u"Specific to this Tool", "", 0, ""},
+        {1, SetColumns, u"Set Column(s)", "", 0, ""},
+        {2, ClearSetColumn, u"clear", "", 0, ""},
+        {2, EditSetColumn, u"edit", "Ctrl+Alt+E", 0, ""},
+        {2, ActiveColumn, u"active column", "", 0, ""},
+        {1, NoCommand, u"Selecting Rows", "", 0, ""},
+        {2, CtrlRequired, u"Ctrl required", "", 0, ""},
+        {1, TypingMode, u"Typing Mode", "", 0, ""},
+        {2, TypeIn, u"type-in", "", kRadio1, "typeinchoice1"},
+        {2, SetCategories, u"set categories", "", kRadio1, "SetCategoriesChoice1"},
+        {2, EditingData, u"editing data", "", kRadio1, "editingdataChoice1"},
+        {1, Colours, u"Colours", "", 0, ""},
+        {1, Font, u"Font", "", 0, ""},
+        {1, IndexSettings, u"Index", "", 0, ""},
+        {1, Language, u"Language", "", 0, ""},
+        {1, Folders, u"Folders", "", 0, ""},
+        {1, StopLemmaMatchLists, u"Stop-, Lemma- && Matchlists", "", 0, ""},
+        {1, TagSettings, u"Tags", "", 0, ""},
+        {1, Customise, u"Customise", "", 0, ""},
 
-    {0, -999, u"&Windows", "", 0, "Windows1"},
-    {1, 110, u"Tile Vertically", "", 0, ""},
-    {1, 111, u"Tile Horizontally", "", 0, ""},
+        {0, TopLevelMenu, u"&Windows", "", 0, "Windows1"},
+        {1, TileVertically, u"Tile Vertically", "", 0, ""},
+        {1, TileHorizontally, u"Tile Horizontally", "", 0, ""},
 
-    {0, -999, u"&Help", "", 0, "Help1"},
-    {1, 144, u"Corvantis Help", "F1", 0, ""},
-    {1, 103, u"Context Help", "", 0, ""},
-    {1, 145, u"About and Memory", "F9", 0, ""},
-};
+        {0, TopLevelMenu, u"&Help", "", 0, "Help1"},
+        {1, Help, u"Corvantis Help", "F1", 0, ""},
+        {1, ContextHelp, u"Context Help", "", 0, ""},
+        {1, AboutAndMemory, u"About and Memory", "F9", 0, ""},
+    };
+    return kItems;
+}
 
 } // namespace
 
 const TMenuTagSet& CheckableMenuItems()
 {
-    static const TMenuTagSet set = Tags({7, 46, 55, 77, 80, 81, 87, 100, 101, {105, 108}, 112, 114, {117, 121}, 131,
-                                         138, 156, 157, 165, {176, 178}, 181, 185, 209, {219, 221}, 223});
+    using enum TMenuCommand;
+    static const TMenuTagSet set = Tags({MarkMatches, Ruler, UniformPlot, TagListColours, StatusBar, MainToolbar,
+                                         SearchWordPadding, HideTagFileTags, SentenceOnly, NumbersPercent,
+                                         NumbersPerThousand, NumbersPerMillion, NumbersDefault, TagsOnly,
+                                         ColumnTotals, HideUndefinedTags, HideSentenceTag, HideParagraphTag,
+                                         HideHeadingTag, HideSectionTag, FindUnusualToolbar, TagsColoured,
+                                         DeleteAllMatched, DeleteAllUnmatched, WordsColoured, TypeIn, SetCategories,
+                                         EditingData, SearchWordHidden, CtrlRequired, ClearAllMatches, TagsHidden,
+                                         TagsAsPrefix, TagsAsSuffix, WordsHidden});
     return set;
 }
 
@@ -351,9 +368,11 @@ void TDataModuleCorvantis::BuildMenus()
 {
     std::vector<QMenu*> parents; // parents[level]: the menu items of that level go into
     std::map<int, QActionGroup*> groups;
-    for (size_t i = 0; i < std::size(kMainMenu); ++i) {
-        const TMenuSpec& menuItem = kMainMenu[i];
-        const bool header = i + 1 < std::size(kMainMenu) && kMainMenu[i + 1].level > menuItem.level;
+    const std::span<const TMenuSpec> menu = MainMenu();
+    for (size_t i = 0; i < menu.size(); ++i) {
+        const TMenuSpec& menuItem = menu[i];
+        const int tag = menuItem.tag.value;
+        const bool header = i + 1 < menu.size() && menu[i + 1].level > menuItem.level;
         const QString caption = QString::fromUtf16(menuItem.caption);
         QAction* item = nullptr;
         if (menuItem.level == 0) {
@@ -372,14 +391,14 @@ void TDataModuleCorvantis::BuildMenus()
                 item = into->addAction(caption);
             }
         }
-        SetMenuTag(item, menuItem.tag);
+        SetMenuTag(item, tag);
         if (*menuItem.name)
             item->setObjectName(QString::fromLatin1(menuItem.name));
         if (*menuItem.shortcut) {
             const uint16_t shortcut = TextToShortCut(QString::fromLatin1(menuItem.shortcut));
             item->setShortcut(ShortCutToKeySequence(shortcut));
-            if (menuItem.tag >= 0 && menuItem.tag <= kLastCustomisableTag)
-                m_designShortcuts.emplace_back(menuItem.tag, shortcut);
+            if (tag >= 0 && tag <= kLastCustomisableTag)
+                m_designShortcuts.emplace_back(tag, shortcut);
         }
         if (menuItem.radioGroup) {
             QActionGroup*& group = groups[menuItem.radioGroup];
@@ -390,7 +409,7 @@ void TDataModuleCorvantis::BuildMenus()
             item->setCheckable(true);
             group->addAction(item);
         }
-        if (menuItem.tag == 53)
+        if (tag == TagOf(TMenuCommand::Relationships))
             item->setStatusTip(QStringLiteral("eg. Mutual Information"));
         main_menu_list.push_back(item);
     }
@@ -435,8 +454,8 @@ void TDataModuleCorvantis::SeedShortcutsWhenNoneStored()
     for (int tag = 0; tag <= kLastCustomisableTag && !anyOnRightClick; ++tag)
         anyOnRightClick = GetPopupMenuTagInUse(tag);
     if (!anyOnRightClick)
-        for (int tag : kDesignRightClickTags)
-            SetPopupMenuTagInUse(tag, true);
+        for (TMenuCommand command : kDesignRightClickCommands)
+            SetPopupMenuTagInUse(TagOf(command), true);
 }
 
 void TDataModuleCorvantis::SetCommandTarget(QObject* target, std::function<void(QAction*)> handler)
@@ -495,22 +514,32 @@ namespace {
 
 TMenuTagSet AlwaysSet()
 {
-    TMenuTagSet s = Tags({3, 8, {60, 66}, 69, 71, 80, 91, 144, 145, 161, 207});
+    using enum TMenuCommand;
+    TMenuTagSet s = Tags({Open, New, Colours, Font, Language, Folders, TagSettings, StopLemmaMatchLists,
+                          SettingsOfTool, ChooseTexts, Customise, StatusBar, Exit, Help, AboutAndMemory, LastFile,
+                          ActiveColumn});
     if (current_tool_var == kToolWordList) {
-        s.set(72);
+        s |= Tags({IndexSettings});
         if (Global_Reserved_For_Next_version)
-            s.set(146);
+            s |= Tags({OpenMovingWindow});
     }
     if (LoggingIsOn())
-        s.set(56);
+        s |= Tags({CauseACrash});
     return s;
 }
 
 const TMenuTagSet& BaseSet()
 {
-    static const TMenuTagSet s = Tags({{0, 6}, 8, {10, 15}, 17, 21, 22, 24, 26, 28, 29, 33, 37, 54, {60, 65}, 69, 71, 78,
-                                       79, 80, 81, 82, 83, 85, 91, 103, 110, 111, 164, 166, 170, {176, 178}, 180, 184,
-                                       186, 194, 198});
+    using enum TMenuCommand;
+    static const TMenuTagSet s = Tags({Untagged, Save, SaveAsPlainText, Open, Print, PrintPreview, FindFiles, New,
+                                       Resort, Zap, Delete, DeleteToEnd, RestoreDeleted, RestoreToEnd,
+                                       SearchAndReplace, ReduceToN, Copy, SaveAsXml, Close, SaveAsSpreadsheet,
+                                       Layout, Refresh, Breakdown, ClearSetColumn, Colours, Font, Language, Folders,
+                                       TagSettings, StopLemmaMatchLists, ChooseTexts, Customise, MergeWith,
+                                       SaveAsOwnFormat, StatusBar, MainToolbar, Undo, Redo, DeleteIf, Exit,
+                                       ContextHelp, TileVertically, TileHorizontally, ChangeLanguage,
+                                       DefaultColumnWidths, Find, TypeIn, SetCategories, EditingData, EditSetColumn,
+                                       SaveAsRtf, Play, ColourCategories, ReverseDelete});
     return s;
 }
 
@@ -521,96 +550,137 @@ TMenuTagSet ListTypeSet(uint8_t type, uint8_t kind);
 
 TMenuTagSet WholeSet(uint8_t type, uint8_t kind)
 {
+    using enum TMenuCommand;
     TMenuTagSet s = ListTypeSet(type, kind);
     if (IsLemmatisableListType(type))
-        s |= Tags({18, 19, 20, 47, 167, 208});
+        s |= Tags({Mark, JoinRows, Unjoin, UnjoinAll, Unmark, ClearAllMarking});
     else if (type != 21 && type != 22 && type != 29)
-        s = Minus(s, Tags({18, 19, 20, 47, 48, 167, 208}));
+        s = Minus(s, Tags({Mark, JoinRows, Unjoin, UnjoinAll, JoinClusters, Unmark, ClearAllMarking}));
     return s;
 }
 
 TMenuTagSet ListTypeSet(uint8_t type, uint8_t kind)
 {
+    using enum TMenuCommand;
     const TMenuTagSet always = AlwaysSet();
     const TMenuTagSet b = BaseSet() | always;
-    const TMenuTagSet no194 = Tags({194});
-    const TMenuTagSet a25remove = Tags({24, 28, 164});
+    const TMenuTagSet noColourCategories = Tags({ColourCategories});
+    const TMenuTagSet a25remove = Tags({SaveAsXml, SaveAsSpreadsheet, ChangeLanguage});
     switch (type) {
     case 0: case 6: case 7: case 8: case 9: {
-        TMenuTagSet s = Minus(b | Tags({7, 23, 25, 40, 42, 48, 49, 50, 52, 53, 72, 90, 93, 104, {105, 108}, 114, 156, 157,
-                                        158, 162, 175, 179, 193, 201, 209, 210, 219, 220, 221, 223}),
-                              no194);
+        TMenuTagSet s = Minus(b | Tags({MarkMatches, EditData, LemmaMatches, SourceText, Clusters, JoinClusters,
+                                        KeyWords, Concordance, NewColumn, Relationships, IndexSettings,
+                                        CompareWithTextFile, Dispersion, AutoJoin, NumbersPercent,
+                                        NumbersPerThousand, NumbersPerMillion, NumbersDefault, ColumnTotals,
+                                        DeleteAllMatched, DeleteAllUnmatched, SetUpMatching, Tokens, ExportData,
+                                        WordCloud, SaveLemmaFile, CheckConsistency, ClearAllMatches,
+                                        RelativeEntropy, TagsHidden, TagsAsPrefix, TagsAsSuffix, WordsHidden}),
+                              noColourCategories);
         if (kind == 7)
-            s |= Tags({89, 194});
+            s |= Tags({CompareTwoWordLists, ColourCategories});
         if (kind == 6)
-            s |= Tags({89, 96, 97, 98, 99, 112, 126, 127, 194, 202});
+            s |= Tags({CompareTwoWordLists, SortAlphabetical, SortReverseWord, SortWordLength, SortCaseSensitive,
+                       TagsOnly, SortByPrefix, SortBySuffix, ColourCategories, CheckWordList});
         return s;
     }
     case 1: case 11: case 16: case 18: case 24: {
-        TMenuTagSet s = b | Tags({7, 23, 25, 38, 39, 40, 41, 42, 50, 52, 72, 90, {96, 99}, {105, 108}, 114, 126, 127, 156,
-                                  157, 158, 179, 193, 209, 219, 220, 221, 223});
+        TMenuTagSet s = b | Tags({MarkMatches, EditData, LemmaMatches, Filenames, Plot, SourceText, Links, Clusters,
+                                  Concordance, NewColumn, IndexSettings, CompareWithTextFile, SortAlphabetical,
+                                  SortReverseWord, SortWordLength, SortCaseSensitive, NumbersPercent,
+                                  NumbersPerThousand, NumbersPerMillion, NumbersDefault, ColumnTotals, SortByPrefix,
+                                  SortBySuffix, DeleteAllMatched, DeleteAllUnmatched, SetUpMatching, WordCloud,
+                                  SaveLemmaFile, ClearAllMatches, TagsHidden, TagsAsPrefix, TagsAsSuffix,
+                                  WordsHidden});
         if (type == 11)
-            s |= Tags({46, 195});
+            s |= Tags({Ruler, FreezeTopRows});
         if (type == 1)
-            s |= no194;
+            s |= noColourCategories;
         return s;
     }
     case 2:
-        return Minus(Tags({45, {105, 108}, 175, 211}) | WholeSet(1, kind), Tags({164}));
+        return Minus(Tags({AssociatesRecompute, NumbersPercent, NumbersPerThousand, NumbersPerMillion,
+                           NumbersDefault, ExportData, KwdbTextCentrality}) |
+                         WholeSet(1, kind),
+                     Tags({ChangeLanguage}));
     case 3:
         return WholeSet(0, kind);
     case 4:
-        return Tags({53, 194, 195}) | Minus(Tags({{105, 108}, 196}) | WholeSet(0, kind), Tags({104}));
+        return Tags({Relationships, ColourCategories, FreezeTopRows}) |
+               Minus(Tags({NumbersPercent, NumbersPerThousand, NumbersPerMillion, NumbersDefault, RowPercentages}) |
+                         WholeSet(0, kind),
+                     Tags({AutoJoin}));
     case 5:
-        return Minus(b | Tags({7, 25, 34, 38, 44, 52, 53, {96, 99}, 105, 108, 114, 126, 127, 150, 155, 156, 157, 158, 179,
-                               193, 209, 210, 219, 220, 221, 223}),
-                     no194);
+        return Minus(b | Tags({MarkMatches, LemmaMatches, Collocates, Filenames, Patterns, NewColumn, Relationships,
+                               SortAlphabetical, SortReverseWord, SortWordLength, SortCaseSensitive, NumbersPercent,
+                               NumbersDefault, ColumnTotals, SortByPrefix, SortBySuffix, HighlightSelectedCollocate,
+                               FollowCollocate, DeleteAllMatched, DeleteAllUnmatched, SetUpMatching, WordCloud,
+                               SaveLemmaFile, ClearAllMatches, RelativeEntropy, TagsHidden, TagsAsPrefix,
+                               TagsAsSuffix, WordsHidden}),
+                     noColourCategories);
     case 12:
-        return Minus(b | Tags({39, 46, 55, 58, {105, 108}, 114, 195}), no194);
+        return Minus(b | Tags({Plot, Ruler, UniformPlot, Timeline, NumbersPercent, NumbersPerThousand,
+                               NumbersPerMillion, NumbersDefault, ColumnTotals, FreezeTopRows}), noColourCategories);
     case 14:
-        return Minus(b | Tags({44, 58, 150, 179}), no194);
+        return Minus(b | Tags({Patterns, Timeline, HighlightSelectedCollocate, WordCloud}), noColourCategories);
     case 19:
-        return Minus(b | Tags({{105, 108}, 162, 195}), no194);
+        return Minus(b | Tags({NumbersPercent, NumbersPerThousand, NumbersPerMillion, NumbersDefault, Tokens,
+                               FreezeTopRows}), noColourCategories);
     case 20:
-        return Minus(b | Tags({58}), no194);
+        return Minus(b | Tags({Timeline}), noColourCategories);
     case 10:
-        return b | Tags({30, 31, 34, 39, 40, 42, 44, 58, 73, 75, 77, 86, 87, 95, 100, 101, 105, 108, 112, 114, {117, 121},
-                         138, 141, 142, 143, 154, 163, 165, 181, 182, 183, 197, 199, 200});
+        return b | Tags({Grow, Shrink, Collocates, Plot, SourceText, Clusters, Patterns, Timeline, InsertTags,
+                         ShowRelatedTexts, TagListColours, RemoveDuplicates, SearchWordPadding, PlayMediaFile,
+                         HideTagFileTags, SentenceOnly, NumbersPercent, NumbersDefault, TagsOnly, ColumnTotals,
+                         HideUndefinedTags, HideSentenceTag, HideParagraphTag, HideHeadingTag, HideSectionTag,
+                         TagsColoured, ModifySourceTextsSet, ModifySourceTextsSearchPhrase,
+                         UndoSourceTextModifications, CopyToSetColumn, ListOfFileNames, WordsColoured,
+                         SearchWordHidden, SearchWordMoveLeft, SearchWordMoveRight, SearchWordToCentre,
+                         GrowCurrentRow, ShrinkCurrentRow});
     case 13:
-        return b | Tags({42, 58, 179});
+        return b | Tags({Clusters, Timeline, WordCloud});
     case 33:
-        return b | Tags({44, 50, 96, 98, 99, 126, 127, 179});
+        return b | Tags({Patterns, Concordance, SortAlphabetical, SortWordLength, SortCaseSensitive, SortByPrefix,
+                         SortBySuffix, WordCloud});
     case 34:
-        return b | Tags({44, 50, 179});
+        return b | Tags({Patterns, Concordance, WordCloud});
     case 15:
-        return Tags({43}) | WholeSet(1, kind);
+        return Tags({AssociatesFollowUp}) | WholeSet(1, kind);
     case 17:
-        return Minus(b, Tags({{10, 15}, 194})) | Tags({17, 23, 40, 58});
+        return Minus(b, Tags({Resort, Zap, Delete, DeleteToEnd, RestoreDeleted, RestoreToEnd, ColourCategories})) |
+               Tags({SearchAndReplace, EditData, SourceText, Timeline});
     case 21: case 22: case 29: {
-        TMenuTagSet s = Minus(b, Tags({4, 5, 6, 8, {10, 15}, 24, 28, 37, 54, 66, 69, 81, 180, 194})) |
-                        Tags({17, 20, 23, 32, 70, 73});
+        TMenuTagSet s = Minus(b, Tags({Print, PrintPreview, FindFiles, New, Resort, Zap, Delete, DeleteToEnd,
+                                       RestoreDeleted, RestoreToEnd, SaveAsXml, SaveAsSpreadsheet, Breakdown,
+                                       ClearSetColumn, SettingsOfTool, ChooseTexts, MainToolbar, EditSetColumn,
+                                       ColourCategories})) |
+                        Tags({SearchAndReplace, Unjoin, EditData, AutoRowHeight, LoadKeywords, InsertTags});
         if (type == 22)
-            s.reset(2);
+            s = Minus(s, Tags({SaveAsPlainText}));
         if (type == 21)
-            s.set(130);
+            s |= Tags({Align});
         return s;
     }
     case 23:
-        return Minus(Tags({38, 42, 50, 53, 151, 175, 194}) | WholeSet(0, kind), Tags({164, 201}));
+        return Minus(Tags({Filenames, Clusters, Concordance, Relationships, MovingWindow, ExportData,
+                           ColourCategories}) | WholeSet(0, kind), Tags({ChangeLanguage, CheckConsistency}));
     case 28:
         return WholeSet(23, kind);
     case 25: {
         TMenuTagSet s = Minus(always, a25remove);
         if (current_tool_var == 5)
-            s = Minus(s, Tags({2, 6, 8, {10, 15}, 37, 54, 66, 69, 81, 180}));
+            s = Minus(s, Tags({SaveAsPlainText, FindFiles, New, Resort, Zap, Delete, DeleteToEnd, RestoreDeleted,
+                               RestoreToEnd, Breakdown, ClearSetColumn, SettingsOfTool, ChooseTexts, MainToolbar,
+                               EditSetColumn}));
         return s;
     }
     case 26:
-        return Minus(Tags({26}) | always, a25remove);
+        return Minus(Tags({Close}) | always, a25remove);
     case 27:
-        return Minus(Tags({2, 4, 22, 26, 40, 57}) | always, a25remove);
+        return Minus(Tags({SaveAsPlainText, Print, Copy, Close, SourceText, TextPageSpare}) | always, a25remove);
     case 30:
-        return Tags({0, 2, 3, 22, 24, 26, 28, 38, 51, {60, 65}, 71, 80, 81, 91, 103, 160}) | Minus(always, Tags({164}));
+        return Tags({Untagged, SaveAsPlainText, Open, Copy, SaveAsXml, Close, SaveAsSpreadsheet, Filenames,
+                     WordList, Colours, Font, Language, Folders, TagSettings, StopLemmaMatchLists, Customise,
+                     StatusBar, MainToolbar, Exit, ContextHelp, Concgrams}) | Minus(always, Tags({ChangeLanguage}));
     case 31: case 32: case 41:
         return {};
     default:
@@ -726,9 +796,9 @@ void TDataModuleCorvantis::SetTypeSetEditMenuItems(int mode)
 
 void TDataModuleCorvantis::SetMenuItemVisible(int tag, bool visible)
 {
-    if (tag == 7)
+    if (tag == TagOf(TMenuCommand::MarkMatches))
         computeMatches1->setVisible(visible);
-    else if (tag == 158)
+    else if (tag == TagOf(TMenuCommand::SetUpMatching))
         setupmatching1->setVisible(visible);
 }
 
@@ -757,7 +827,7 @@ std::shared_ptr<const TMenuCommandsOfTools> MenuCommandsForCustomising()
     auto module = std::make_shared<TDataModuleCorvantis>();
     for (int tag = 1; tag <= kLastCustomisableTag; ++tag) {
         const QAction* item = module->ItemOfTag(tag);
-        if (item && !item->text().isEmpty() && tag != kTagLastFile)
+        if (item && !item->text().isEmpty() && tag != TagOf(TMenuCommand::LastFile))
             commands->commands.push_back({tag, item->text()});
     }
     commands->toSequence = [](uint16_t code) { return ShortCutToKeySequence(code); };

@@ -5,11 +5,12 @@
 // customisable menu items, and the help display. The main window shows the
 // module's menus as its own and hands every command to its HandleMenuItemClick.
 //
-// Tags: a command item's tag is its command (1 to 223); a top-level menu
-// carries -999; a submenu header a negative tag, shown when one of its
-// children is shown; "Fast Exit" -1. Which commands are visible follows the
-// list type of the current page (MenuSetForListType). Check states and
-// shortcuts are not kept here but in the settings buffer, by tag.
+// Tags: a command item's tag is its command (TMenuCommand); a top-level menu
+// and a submenu header carry the tags of TMenuHeader (suite/menu_commands.h),
+// a header shown when one of its children is shown. Which commands are
+// visible follows the list type of the current page (MenuSetForListType).
+// Check states and shortcuts are not kept here but in the settings buffer,
+// by tag.
 
 #include <QObject>
 #include <QPointer>
@@ -21,6 +22,7 @@
 #include <memory>
 #include <vector>
 
+#include "suite/menu_commands.h"
 #include "ui/framework/customise_menu.h"
 #include "ui/framework/dialog_base/dialog_support.h"
 #include "ui/framework/tool_pages.h"
@@ -59,6 +61,7 @@ public:
     std::vector<QAction*> main_menu_list;
     // The first item with this tag, else null.
     QAction* ItemOfTag(int tag) const;
+    QAction* ItemOfTag(TMenuCommand command) const { return ItemOfTag(TagOf(command)); }
     // The item of this object name ("Undo1", "Toolbar2"), else null.
     QAction* ItemNamed(const QString& name) const;
     std::vector<QAction*> MenuRoots() const;
@@ -119,7 +122,7 @@ public:
     void FollowUndoOf(TCVBaseDataClass& list);
     // Checks the typing-mode item of the mode (0 type-in, 1 set categories, 2 editing data).
     void SetTypeSetEditMenuItems(int mode);
-    // Only the match items (7 and 158) are shown or hidden this way.
+    // Only the match items (MarkMatches and SetUpMatching) are shown or hidden this way.
     void SetMenuItemVisible(int tag, bool visible);
     // The control's right-click menu becomes the given one.
     static void SetContextMenuHelp(QWidget* control, QMenu* popup);

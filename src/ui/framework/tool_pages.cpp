@@ -21,6 +21,7 @@
 #include "suite/cvbuf.h"
 #include "suite/lemmatiser.h"
 #include "suite/logging.h"
+#include "suite/menu_commands.h"
 #include "suite/my_types.h"
 #include "suite/resource_strings.h"
 #include "suite/window_messages.h"
@@ -30,18 +31,6 @@ namespace cv {
 std::array<bool, 4> Global_stopLemmaMatchLoaded{};
 
 namespace {
-
-// Menu tags the page register looks at.
-enum : int {
-    kTagRuler = 46,
-    kTagControllerSettings = 66,
-    kTagSaveAsOwnFormat = 79,
-    kTagStatusBar = 80,
-    kTagToolbar = 81,
-    kTagPadSearchWord = 87,
-    kTagConcordanceCentre = 197,
-    kTagActiveColumn = 207,
-};
 
 // Help contexts of the typing tool bar and of the status bar.
 constexpr int kToolbarHelpContext = 1300;
@@ -75,7 +64,7 @@ int MenuTag(const QAction* action)
 {
     bool ok = false;
     const int tag = action ? action->data().toInt(&ok) : 0;
-    return ok ? tag : kNoMenuTag;
+    return ok ? tag : TagOf(TMenuHeader::NoCommand);
 }
 
 void SetMenuTag(QAction* action, int tag) { action->setData(tag); }
@@ -236,19 +225,19 @@ void TOneToolWindowList::FitMenuToListType(QWidget* menuBar, TCV_Grid* grid, boo
         const int tag = MenuTag(a);
         bool visible;
         if (tag < 0)
-            visible = a->menu() ? HasVisibleSubItem(a) || tag == -999 : true;
+            visible = a->menu() ? HasVisibleSubItem(a) || tag == TagOf(TMenuHeader::TopLevelMenu) : true;
         else
             visible = (tag <= kLastCheckableMenuTag && set.test(size_t(tag))) || HasVisibleSubItem(a);
-        if (tag == kTagActiveColumn) {
+        if (tag == TagOf(TMenuCommand::ActiveColumn)) {
             TCVBaseDataClass* list = grid ? grid->List() : nullptr;
             visible = visible && list;
             if (list) {
                 const int column = list->ActiveSetColumn();
                 a->setText(Format(CVActiveColumnNumberAndHeading, {column, list->Heading(column)}));
             }
-        } else if (tag == kTagControllerSettings) {
+        } else if (tag == TagOf(TMenuCommand::SettingsOfTool)) {
             a->setText(Format(CVXToolMainControllerSettings, {Tool_Name(current_tool_var)}));
-        } else if (tag == kTagSaveAsOwnFormat) {
+        } else if (tag == TagOf(TMenuCommand::SaveAsOwnFormat)) {
             a->setText(Format(CVSaveAsOther, {ListTypeName(listType)}));
             visible = visible && !DefaultExtFromListType(listType).isEmpty();
         }
@@ -256,7 +245,7 @@ void TOneToolWindowList::FitMenuToListType(QWidget* menuBar, TCV_Grid* grid, boo
         // A top-level menu stays in the menu bar, but one with nothing to
         // show cannot be opened: an empty popup would keep it from ever
         // opening again on some window systems (it is never mapped).
-        if (tag == -999 && a->menu())
+        if (tag == TagOf(TMenuHeader::TopLevelMenu) && a->menu())
             a->setEnabled(HasVisibleSubItem(a));
         if (visible && tag >= 0 && tag <= kLastCheckableMenuTag && a->isCheckable())
             a->setChecked(GetMenuItemChecked(tag));
@@ -264,7 +253,7 @@ void TOneToolWindowList::FitMenuToListType(QWidget* menuBar, TCV_Grid* grid, boo
     menuBar->setUpdatesEnabled(true);
 
     if (grid && (kind == kGridKindPlot || kind == kGridKindAlphabetical || kind == kGridKindStatistics)) {
-        if (GetMenuItemChecked(kTagRuler)) {
+        if (GetMenuItemChecked(TMenuCommand::Ruler)) {
             grid->SetGridOptions(grid->GridOptions | kGridOptionVerticalLines);
             GeneralCellHandler->SetRulerPlotWordCloudFeatures(GetRulerPlotWordCloudFeatures());
         } else {
@@ -276,12 +265,12 @@ void TOneToolWindowList::FitMenuToListType(QWidget* menuBar, TCV_Grid* grid, boo
 void TOneToolWindowList::ShowToolbarAndStatusBar(QWidget* toolbar, TCVStatusBar* statusBar)
 {
     if (toolbar) {
-        toolbar->setVisible(GetMenuItemChecked(kTagToolbar) && fHasData);
+        toolbar->setVisible(GetMenuItemChecked(TMenuCommand::MainToolbar) && fHasData);
         toolbar->setProperty("helpContext", kToolbarHelpContext);
     }
     if (statusBar) {
         statusBar->setProperty("helpContext", kStatusBarHelpContext);
-        const bool visible = GetMenuItemChecked(kTagStatusBar);
+        const bool visible = GetMenuItemChecked(TMenuCommand::StatusBar);
         statusBar->setVisible(visible);
         if (visible)
             statusBar->SetStatusbarTypeSetButtonActive(fHasData);
@@ -405,9 +394,9 @@ void TOneToolWindowList::SetUpPageGrid(TCV_Grid* grid, QWidget* window, QTabWidg
     grid->SetLinesPerRow(1);
     if (grid->ListType == kListConcordance) {
         uint32_t options = grid->GridOptions;
-        if (GetMenuItemChecked(kTagConcordanceCentre))
+        if (GetMenuItemChecked(TMenuCommand::SearchWordToCentre))
             options |= kGridOptionNoHorizontalShift;
-        if (GetMenuItemChecked(kTagPadSearchWord))
+        if (GetMenuItemChecked(TMenuCommand::SearchWordPadding))
             options |= kGridOptionPadSearchWord;
         grid->SetGridOptions(options | kGridOptionRowResizing);
     } else if (grid->ListType == kListTimeline) {

@@ -86,8 +86,9 @@ private:
     uint32_t m_bits = 0;
 };
 
-// Menu tags: the command number a menu item carries (QAction::data()).
-constexpr int kNoMenuTag = -1;
+// Menu tags: the command number a menu item carries (QAction::data();
+// suite/menu_commands.h names them). An item that carries none reads
+// TMenuHeader::NoCommand.
 constexpr int kLastCheckableMenuTag = 231;
 int MenuTag(const QAction* action);
 void SetMenuTag(QAction* action, int tag);

@@ -21,6 +21,7 @@
 #include "index/index_relationships.h"
 #include "model/stats_list.h"
 #include "suite/cvbuf.h"
+#include "suite/menu_commands.h"
 #include "ui/framework/list_editing.h"
 #include "ui/framework/tool_pages.h"
 #include "wordlist/detailed_consistency.h"
@@ -276,7 +277,7 @@ bool TFormWordList::EditTypingKeyDown(int key)
     if (key != 13 || !fData || ElComboBoxTyping->currentText().isEmpty() || !ContainBoxMainTop->isVisibleTo(this))
         return false;
     // The tool bar stays only when the user keeps it.
-    if (!GetMenuItemChecked(81))
+    if (!GetMenuItemChecked(TMenuCommand::MainToolbar))
         ToolButtonCloseClick();
     if (TCV_Grid* grid = ToolWindowList().CurrentGrid(); grid && grid->isVisibleTo(this)) {
         // In typing mode the text found becomes the grid's current item.

@@ -47,6 +47,7 @@
 #include "suite/dialog_routines.h"
 #include "suite/lemmatiser.h"
 #include "suite/logging.h"
+#include "suite/menu_commands.h"
 #include "suite/my_types.h"
 #include "suite/private_files.h"
 #include "suite/resource_strings.h"
@@ -67,33 +68,8 @@ namespace cv {
 
 namespace {
 
-// Menu tags the window carries out itself.
-enum : int {
-    kTagOpen = 3,
-    kTagNewWithChosenTexts = 8,
-    kTagCompare = 49,
-    kTagCompareToo = 89,
-    kTagClose = 91,
-    kTagDiceLemmaShower = 92,
-    kTagDispersion = 93,
-    kTagDeleteTaggedWords = 112,
-    kTagOpenMovingWindowPlot = 146,
-    kTagMakeMovingWindowPlot = 151,
-    kTagExportIndexData = 175,
-    kTagCheckEqualWords = 202,
-    kTagContextHelp = 103,
-    kTagHelp = 144,
-    kTagCompareWithTextFile = 90,
-    kTagKeyWordPlot = 39,
-    kTagKeyWordLinks = 41,
-    kTagRowPercentages = 196,
-};
-
 // The narrowest the plot column of the key-word plots is made (pixels).
 constexpr int kPlotColumnMinWidth = 360;
-
-// The "Other sorts" of the Edit menu.
-constexpr int kOtherSortTags[] = {96, 97, 98, 99, 126, 127};
 
 // The statistics page's columns that stay in view: N and the text file.
 constexpr int kStatisticsFrozenColumns = 2;
@@ -196,11 +172,12 @@ bool TFormWordList::HandleToolMenuCommand(int tag, QAction*)
 {
     // While the engine works on the document (it pumps messages) only
     // closing the window is taken: it stops the job and closes after it.
-    if (tag != kTagClose && RefusedWhileInUse("a menu command"))
-        return tag != kTagHelp && tag != kTagContextHelp;
+    const TMenuCommand command = TMenuCommand(tag);
+    if (command != TMenuCommand::Exit && RefusedWhileInUse("a menu command"))
+        return command != TMenuCommand::Help && command != TMenuCommand::ContextHelp;
     T_WholeWordlistHolder* doc = WordlistDocument();
-    switch (tag) {
-    case kTagOpen: {
+    switch (command) {
+    case TMenuCommand::Open: {
         if (fData) {
             const TDialogAnswer answer = StartNewToolInstance();
             if (answer == TDialogAnswer::Cancel)
@@ -218,60 +195,60 @@ bool TFormWordList::HandleToolMenuCommand(int tag, QAction*)
         RefreshDataDisplay();
         return true;
     }
-    case kTagNewWithChosenTexts:
+    case TMenuCommand::New:
         NewWithChosenTexts();
         return true;
-    case kTagCompare:
-    case kTagCompareToo:
+    case TMenuCommand::KeyWords:
+    case TMenuCommand::CompareTwoWordLists:
         CompareWithReferenceList();
         return true;
-    case kTagClose:
+    case TMenuCommand::Exit:
         close();
         return true;
-    case kTagDiceLemmaShower:
+    case TMenuCommand::DiceCoefficients:
         ShowDiceLemmaShower();
         return true;
-    case kTagDispersion:
+    case TMenuCommand::Dispersion:
         if (doc) {
             if (doc->ComputedDispersion())
                 ToolWindowList().Last_actions.Include(kActionTokensRecomputed);
             RefreshDataDisplay();
         }
         return true;
-    case kTagDeleteTaggedWords:
+    case TMenuCommand::TagsOnly:
         if (doc) {
-            doc->DeleteAllTaggedWords(GetMenuItemChecked(kTagDeleteTaggedWords));
+            doc->DeleteAllTaggedWords(GetMenuItemChecked(TMenuCommand::TagsOnly));
             ToolWindowList().Last_actions.Include(kActionRowsChanged);
             RefreshDataDisplay();
         }
         return true;
-    case kTagOpenMovingWindowPlot:
+    case TMenuCommand::OpenMovingWindow:
         ChooseMovingWindowPlotFile();
         return true;
-    case kTagMakeMovingWindowPlot:
+    case TMenuCommand::MovingWindow:
         MakeMovingWindowPlot();
         return true;
-    case kTagLastFile:
+    case TMenuCommand::LastFile:
         Lastfile1Click();
         return true;
-    case kTagExportIndexData:
+    case TMenuCommand::ExportData:
         ExportIndexData();
         return true;
-    case kTagCheckEqualWords:
+    case TMenuCommand::CheckWordList:
         CheckForEqualWords();
         return true;
-    case kTagCompareWithTextFile:
+    case TMenuCommand::CompareWithTextFile:
         CompareWithTextFile();
         return true;
-    case kTagRowPercentages:
+    case TMenuCommand::RowPercentages:
         ToggleRowPercentages();
         return true;
-    case kTagKeyWordPlot:
-    case kTagKeyWordLinks:
-        ComputeKeyWordPlots(tag == kTagKeyWordLinks);
+    case TMenuCommand::Plot:
+    case TMenuCommand::Links:
+        ComputeKeyWordPlots(command == TMenuCommand::Links);
         return true;
     default:
-        if (std::find(std::begin(kOtherSortTags), std::end(kOtherSortTags), tag) != std::end(kOtherSortTags)) {
+        if (IsOtherSort(tag)) {
             OtherSort(ToolWindowList().CurrentGrid(), tag);
             return true;
         }
@@ -300,11 +277,11 @@ void TFormWordList::OtherSort(TCV_Grid* grid, int tag)
     // A word list names the sort on its alphabetical page.
     if (auto* words = dynamic_cast<TCVWordList*>(&list)) {
         int32_t key = TCVWordList::kSortAlphabetical;
-        switch (tag) {
-        case 97: key = TCVWordList::kSortWordEndings; break;
-        case 98: key = TCVWordList::kSortWordLength; break;
-        case 126:
-        case 127: key = TCVWordList::kSortTags; break;
+        switch (TMenuCommand(tag)) {
+        case TMenuCommand::SortReverseWord: key = TCVWordList::kSortWordEndings; break;
+        case TMenuCommand::SortWordLength: key = TCVWordList::kSortWordLength; break;
+        case TMenuCommand::SortByPrefix:
+        case TMenuCommand::SortBySuffix: key = TCVWordList::kSortTags; break;
         default: break;
         }
         words->Set1Sort(0, key);
@@ -323,7 +300,7 @@ void TFormWordList::ToggleRowPercentages()
 {
     m_rowPercentages = !m_rowPercentages;
     if (TDataModuleCorvantis* module = DataModuleCorvantis())
-        if (QAction* item = module->ItemOfTag(kTagRowPercentages)) {
+        if (QAction* item = module->ItemOfTag(TMenuCommand::RowPercentages)) {
             item->setCheckable(true);
             item->setChecked(m_rowPercentages);
         }
@@ -1235,8 +1212,8 @@ void TFormWordList::SetUpGridDrawing()
     SetMenuSetProvider([this, module](uint8_t listType, uint8_t kind) {
         TMenuTagSet set = module->MenuSetForListType(listType, kind);
         if (WordlistDocument() && WordlistDocument()->fKeywordsList && !KeyWordPlotsPossible()) {
-            set.reset(kTagKeyWordPlot);
-            set.reset(kTagKeyWordLinks);
+            set.reset(size_t(TagOf(TMenuCommand::Plot)));
+            set.reset(size_t(TagOf(TMenuCommand::Links)));
         }
         return set;
     });

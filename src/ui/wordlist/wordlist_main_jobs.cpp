@@ -30,6 +30,7 @@
 #include "suite/dialog_routines.h"
 #include "suite/lemmatiser.h"
 #include "suite/logging.h"
+#include "suite/menu_commands.h"
 #include "suite/my_types.h"
 #include "suite/resource_strings.h"
 #include "suite/wdef.h"
@@ -212,7 +213,6 @@ bool TFormWordList::AskTreatTagsAsPrefix(TCVWordList* words)
 {
     constexpr uint8_t kTagsHidden = 0;
     constexpr uint8_t kTagsAsPrefix = 1;
-    constexpr int kTagItemAsPrefix = 220;
     if (!words || !fData || words->TagDisplay() == kTagsHidden || words->TagDisplay() == kTagsAsPrefix)
         return false;
     bool tagged = false;
@@ -226,8 +226,9 @@ bool TFormWordList::AskTreatTagsAsPrefix(TCVWordList* words)
         TTextSettings settings = GetTextSettings();
         settings.SetTagDisplay(kTagsAsPrefix);
         SetTextSettings(settings);
-        for (int tag : {219, 220, 221, 223})
-            SetMenuItemChecked(tag, tag == kTagItemAsPrefix);
+        for (TMenuCommand item : {TMenuCommand::TagsHidden, TMenuCommand::TagsAsPrefix, TMenuCommand::TagsAsSuffix,
+                                  TMenuCommand::WordsHidden})
+            SetMenuItemChecked(item, item == TMenuCommand::TagsAsPrefix);
         RefreshMenuChecks();
     }
     return true;

@@ -30,6 +30,7 @@
 #include "suite/cv_globals.h"
 #include "suite/cvbuf.h"
 #include "suite/dialog_routines.h"
+#include "suite/menu_commands.h"
 #include "suite/my_types.h"
 #include "suite/resource_strings.h"
 #include "suite/wdef.h"
@@ -46,9 +47,6 @@ namespace {
 // Help contexts of the three-way sort dialog on the consistency and the relationships pages.
 constexpr int kHelpConsistencySort = 2760;
 constexpr int kHelpRelationshipsSort = 4680;
-
-// The typing tool bar's menu item.
-constexpr int kTagTypingToolbar = 81;
 
 // Whether a file name is one of a corpus index's four files.
 bool IsIndexFile(const QString& fileName)
@@ -81,7 +79,8 @@ void TFormWordList::RefreshMenuChecks()
             if (item && MenuTag(item) >= 0)
                 item->setChecked(GetMenuItemChecked(MenuTag(item)));
     // The typing tool bar follows its item; the start screen never shows it.
-    ContainBoxMainTop->setVisible(GetMenuItemChecked(kTagTypingToolbar) && fData != nullptr);
+    // The typing tool bar follows the main tool bar's menu item.
+    ContainBoxMainTop->setVisible(GetMenuItemChecked(TMenuCommand::MainToolbar) && fData != nullptr);
 }
 
 void TFormWordList::ResetToNoData()

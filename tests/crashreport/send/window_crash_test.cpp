@@ -162,7 +162,7 @@ TEST(WindowCrash, TheReporterShowsTheDialogAndMailsTheReportOfTheCrashedWindow)
     EXPECT_GT(log.Item(0).size(), 128u * 1024) << "a report longer than an environment string may be";
 
     // The user sees the reporter's dialog and sends the report.
-    const QString dialog = WaitForWindow(environment, QStringLiteral("Error occurred"), 30000);
+    const QString dialog = WaitForWindow(environment, QStringLiteral("Error occurred"), 60000);
     ASSERT_FALSE(dialog.isEmpty()) << "no dialog on the screen: " << said.toStdString() << cvtest::readAll(toolLog).toStdString();
     EXPECT_TRUE(RunHelper(QStringLiteral("xdotool"), {QStringLiteral("windowfocus"), QStringLiteral("--sync"), dialog, QStringLiteral("key"),
                                                 QStringLiteral("Return")},

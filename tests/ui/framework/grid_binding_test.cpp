@@ -28,14 +28,14 @@ TEST_F(FrameworkTest, BindingStoresTheHandlersInEveryPageGridAndSkipsOtherPages)
         EXPECT_TRUE(grid->HandlersB.UndoEdit);
         EXPECT_TRUE(grid->HandlersC.GetTypingMode);
         EXPECT_TRUE(grid->WindowOperations.Save);
-        EXPECT_TRUE(grid->HandleGridCommand(42));
+        EXPECT_TRUE(grid->HandleGridCommand(cv::TMenuCommand::Clusters));
     }
     EXPECT_EQ(clustered, (std::vector<cv::TCV_Grid*>{window->freq, window->alph, window->stats}));
     // The grid behind the statistics page's first grid is not a page grid.
     EXPECT_FALSE(window->spare->HandlersA.CClusters);
-    EXPECT_FALSE(window->spare->HandleGridCommand(42));
+    EXPECT_FALSE(window->spare->HandleGridCommand(cv::TMenuCommand::Clusters));
     // Commands the window has no handler for are counted, not carried out.
-    EXPECT_FALSE(window->freq->HandleGridCommand(6)); // find files: the tool's own
+    EXPECT_FALSE(window->freq->HandleGridCommand(cv::TMenuCommand::FindFiles)); // find files: the tool's own
     EXPECT_EQ(window->freq->UnhandledCommands(), 1);
 }
 
@@ -51,22 +51,22 @@ TEST_F(FrameworkTest, GridCommandsReachTheWindowsOperations)
 
     // Delete a row, zap it, undo the zap, redo it.
     list->SetDeleted(0, true, true);
-    window->freq->HandleGridCommand(11);
+    window->freq->HandleGridCommand(cv::TMenuCommand::Zap);
     EXPECT_EQ(list->Count(), before - 1);
-    window->freq->HandleGridCommand(82);
+    window->freq->HandleGridCommand(cv::TMenuCommand::Undo);
     EXPECT_EQ(list->Count(), before);
-    window->freq->HandleGridCommand(83);
+    window->freq->HandleGridCommand(cv::TMenuCommand::Redo);
     EXPECT_EQ(list->Count(), before - 1);
     EXPECT_EQ(window->freq->RowCount(), before);
 
     // Save through the grid: the window's own save, with a name asked for.
     const QString file = dir.file(QStringLiteral("from-grid.lst"));
     files.QueueAnswer(file);
-    EXPECT_TRUE(window->freq->HandleGridCommand(1));
+    EXPECT_TRUE(window->freq->HandleGridCommand(cv::TMenuCommand::Save));
     EXPECT_TRUE(QFileInfo::exists(file));
 
     // Typing modes through group C.
-    EXPECT_TRUE(window->freq->HandleGridCommand(178));
+    EXPECT_TRUE(window->freq->HandleGridCommand(cv::TMenuCommand::EditingData));
     EXPECT_EQ(window->freq->TypingMode(), 2);
     EXPECT_EQ(cv::GetKeypressMode(), 2);
 }
@@ -80,10 +80,10 @@ TEST_F(FrameworkTest, AGridWithoutAListIgnoresItsCommands)
     const int before = list->Count();
     // The alphabetical page shows nothing until it is shown.
     window->spare->HandlersB = window->BaseGridHandlersB();
-    window->spare->HandleGridCommand(11);
+    window->spare->HandleGridCommand(cv::TMenuCommand::Zap);
     EXPECT_EQ(list->Count(), before);
     window->CloseData(true);
-    window->freq->HandleGridCommand(11); // no document: GridMayBeWorkedOn is false
+    window->freq->HandleGridCommand(cv::TMenuCommand::Zap); // no document: GridMayBeWorkedOn is false
     EXPECT_EQ(window->freq->List(), nullptr);
 }
 

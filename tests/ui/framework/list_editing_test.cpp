@@ -45,6 +45,7 @@ protected:
             forms << e.JoinedEntry(i)->MainWordOnly();
         return forms;
     }
+    bool Command(cv::TMenuCommand command) { return Command(cv::TagOf(command)); }
     bool Command(int tag)
     {
         QAction item;
@@ -221,16 +222,16 @@ TEST_F(ListEditingTest, MatchCommandsMarkOrDeleteWhatTheMatchListHolds)
 {
     QStringList told;
     const auto tell = [&](const QString& t) { told << t; };
-    EXPECT_EQ(cv::DoMatchCommand(grid, cv::kTagMarkMatches, tell), -1);
+    EXPECT_EQ(cv::DoMatchCommand(grid, TagOf(cv::TMenuCommand::MarkMatches), tell), -1);
     EXPECT_TRUE(dialogs.Routines().contains(QStringLiteral("NoMatchList")));
     cv::SetLemmaMatchStopFilename(cv::kToolWordList, 1, dir.write(QStringLiteral("match.txt"), "cat\ndog\n"));
     cv::SetLemmaMatchStopWanted(cv::kToolWordList, 1, true);
-    EXPECT_EQ(cv::DoMatchCommand(grid, cv::kTagMarkMatches, tell), 2);
+    EXPECT_EQ(cv::DoMatchCommand(grid, TagOf(cv::TMenuCommand::MarkMatches), tell), 2);
     EXPECT_EQ(told.last(), QStringLiteral("Match and mark: match-list items 2 found"));
     EXPECT_EQ(List()[EntryOf(QStringLiteral("cat"))].MatchMark(), 1);
     // Deleting the unmatched ones, and zapping them when the user agrees.
     dialogs.QueueAnswer(cv::TDialogAnswer::Yes);
-    EXPECT_EQ(cv::DoMatchCommand(grid, cv::kTagDeleteUnmatched, tell), 2);
+    EXPECT_EQ(cv::DoMatchCommand(grid, TagOf(cv::TMenuCommand::DeleteAllUnmatched), tell), 2);
     EXPECT_EQ(Words(), (QStringList{"cat", "dog"}));
 }
 
@@ -358,7 +359,7 @@ TEST_F(ListEditingTest, TheWordCloudCommandReachesTheInstalledWindow)
     });
     window->Doc()->MainFile.FileName = QStringLiteral("corpus.lst");
     // The grid's Word Cloud command goes through the window's handler.
-    EXPECT_TRUE(grid->HandleGridCommand(cv::kTagWordCloud));
+    EXPECT_TRUE(grid->HandleGridCommand(cv::TMenuCommand::WordCloud));
     ASSERT_EQ(asked.size(), 1u);
     EXPECT_EQ(asked[0].list, &List());
     EXPECT_EQ(asked[0].fileName, QStringLiteral("corpus.lst"));
@@ -366,7 +367,7 @@ TEST_F(ListEditingTest, TheWordCloudCommandReachesTheInstalledWindow)
     EXPECT_EQ(asked[0].needsSorting, List().CloudDataNeedsSorting());
     // A list never saved: its cloud is named after the list, with no empty "from".
     window->Doc()->MainFile.FileName.clear();
-    EXPECT_TRUE(grid->HandleGridCommand(cv::kTagWordCloud));
+    EXPECT_TRUE(grid->HandleGridCommand(cv::TMenuCommand::WordCloud));
     ASSERT_EQ(asked.size(), 2u);
     EXPECT_EQ(asked[1].caption, QStringLiteral("Word list word cloud"));
     cv::SetWordCloudOpener(before);
@@ -403,14 +404,14 @@ TEST_F(ListEditingTest, StatusBarRowsAndCounts)
 TEST_F(ListEditingTest, MenuCommandsReachTheCurrentGrid)
 {
     grid->SetRow(1);
-    Command(cv::kTagDeleteRows);
+    Command(cv::TMenuCommand::Delete);
     EXPECT_TRUE(List().GetDeleted(EntryOf(QStringLiteral("a"))));
-    Command(cv::kTagMarkRow);
+    Command(cv::TMenuCommand::Mark);
     EXPECT_EQ(List().MarkCount(), 1);
-    Command(cv::kTagClearAllMarking);
+    Command(cv::TMenuCommand::ClearAllMarking);
     EXPECT_EQ(List().MarkCount(), 0);
     grid->SetRow(5);
-    Command(cv::kTagDeleteToEnd);
+    Command(cv::TMenuCommand::DeleteToEnd);
     EXPECT_TRUE(List().GetDeleted(EntryOf(QStringLiteral("the"))));
     // Undo follows into the data module's item when the program made one.
     EXPECT_EQ(grid->UnhandledCommands(), 0);
@@ -436,14 +437,14 @@ TEST_F(ListEditingTest, TextNamesAreReplacedThroughTheInstalledDialog)
 
 TEST_F(ListEditingTest, SavingTheLemmasOfAListWithoutJoinedFormsSaysItDoesNotApply)
 {
-    Command(cv::kTagSaveLemmaFile);
+    Command(cv::TMenuCommand::SaveLemmaFile);
     ASSERT_FALSE(dialogs.Routines().isEmpty());
     EXPECT_EQ(dialogs.Routines().back(), QStringLiteral("NotApplicableExplanation"));
     EXPECT_TRUE(files.Requests().empty());
     // With forms joined the user is asked where the lemma file goes.
     Select(2, 4);
     ASSERT_TRUE(cv::JoinOrUnjoinSelectedRows(grid, 2, true, false));
-    Command(cv::kTagSaveLemmaFile);
+    Command(cv::TMenuCommand::SaveLemmaFile);
     ASSERT_FALSE(files.Requests().empty());
     EXPECT_EQ(files.Requests().back().title, cv::CVSaveLemmasAsLemmaList.toString());
 }
@@ -470,7 +471,7 @@ TEST_F(ListEditingTest, ColumnTotalsShowAfterTheEntriesWhenTheUserSaysSo)
     EXPECT_EQ(grid->Cells(cv::TCVWordList::kColWord, last), QStringLiteral("Total: 6"));
     // A deleted row leaves the totals at once.
     grid->SetRow(1);
-    Command(cv::kTagDeleteRows);
+    Command(cv::TMenuCommand::Delete);
     EXPECT_EQ(grid->Cells(cv::TCVWordList::kColWord, grid->RowCount() - 1), QStringLiteral("Total: 5"));
 
     // Asked again: switched off without a question.
@@ -483,7 +484,7 @@ TEST_F(ListEditingTest, ColumnTotalsShowAfterTheEntriesWhenTheUserSaysSo)
 // ---- other sorts ------------------------------------------------------------------
 
 struct SortCase {
-    int tag;
+    cv::TMenuCommand command;
     const char* name;
     QStringList words; // the list's words in the order the sort gives
 };
@@ -495,7 +496,7 @@ TEST_P(OtherSorts, PutTheEntriesInTheirOrder)
     const SortCase& c = GetParam();
     // Marks and forms go with their entries.
     List().SetMarcacao(EntryOf(QStringLiteral("cat")), 1, false);
-    ASSERT_TRUE(cv::SortListByWords(List(), c.tag));
+    ASSERT_TRUE(cv::SortListByWords(List(), TagOf(c.command)));
     EXPECT_EQ(Words(), c.words);
     EXPECT_EQ(List()[EntryOf(QStringLiteral("cat"))].Mark(), 1);
     EXPECT_EQ(List().MarkCount(), 1);
@@ -503,12 +504,15 @@ TEST_P(OtherSorts, PutTheEntriesInTheirOrder)
 
 INSTANTIATE_TEST_SUITE_P(
     Tags, OtherSorts,
-    ::testing::Values(SortCase{96, "alphabetical", {"a", "and", "bird", "cat", "dog", "the"}},
+    ::testing::Values(SortCase{cv::TMenuCommand::SortAlphabetical, "alphabetical",
+                               {"a", "and", "bird", "cat", "dog", "the"}},
                       // by the words read backwards: a, dna, drib, eht, god, tac
-                      SortCase{97, "reverseWord", {"a", "and", "bird", "the", "dog", "cat"}},
-                      SortCase{98, "wordLength", {"a", "and", "cat", "dog", "the", "bird"}},
-                      SortCase{99, "caseSensitive", {"a", "and", "bird", "cat", "dog", "the"}},
-                      SortCase{126, "prefix", {"a", "and", "bird", "cat", "dog", "the"}}),
+                      SortCase{cv::TMenuCommand::SortReverseWord, "reverseWord",
+                               {"a", "and", "bird", "the", "dog", "cat"}},
+                      SortCase{cv::TMenuCommand::SortWordLength, "wordLength", {"a", "and", "cat", "dog", "the", "bird"}},
+                      SortCase{cv::TMenuCommand::SortCaseSensitive, "caseSensitive",
+                               {"a", "and", "bird", "cat", "dog", "the"}},
+                      SortCase{cv::TMenuCommand::SortByPrefix, "prefix", {"a", "and", "bird", "cat", "dog", "the"}}),
     [](const ::testing::TestParamInfo<SortCase>& i) { return std::string(i.param.name); });
 
 TEST(OtherSortsOfCase, CaseSensitiveOrderPutsCapitalsFirstWhereTheAlphabeticalOneMixesThem)
@@ -516,12 +520,12 @@ TEST(OtherSortsOfCase, CaseSensitiveOrderPutsCapitalsFirstWhereTheAlphabeticalOn
     cvtest::TWordTestList list;
     for (const char* w : {"b", "B", "a", "A"})
         list.AddWord(QString::fromLatin1(w), 1);
-    ASSERT_TRUE(cv::SortListByWords(list, 99));
+    ASSERT_TRUE(cv::SortListByWords(list, TagOf(cv::TMenuCommand::SortCaseSensitive)));
     EXPECT_EQ(list.Words(), (QStringList{"A", "B", "a", "b"}));
-    ASSERT_TRUE(cv::SortListByWords(list, 96));
+    ASSERT_TRUE(cv::SortListByWords(list, TagOf(cv::TMenuCommand::SortAlphabetical)));
     EXPECT_EQ(list.Words().join(QString()).toLower(), QStringLiteral("aabb"));
     // Any other tag is not a sort.
-    EXPECT_FALSE(cv::SortListByWords(list, 95));
+    EXPECT_FALSE(cv::SortListByWords(list, TagOf(cv::TMenuCommand::PlayMediaFile)));
 }
 
 // ---- reading rows aloud ------------------------------------------------------------
@@ -547,14 +551,14 @@ TEST_F(ListEditingTest, PlayReadsTheCurrentRowWithoutMarkUpToTheVoice)
     const cv::TRowSpeaker before = cv::SetRowSpeaker(cv::RowSpeakerOf(voice));
     grid->SetRow(EntryOf(QStringLiteral("dog")) + 1);
     List().Entry(EntryOf(QStringLiteral("dog"))).fWord = QStringLiteral("<b>dog</b>");
-    ASSERT_TRUE(grid->HandleGridCommand(186));
+    ASSERT_TRUE(grid->HandleGridCommand(cv::TMenuCommand::Play));
     ASSERT_EQ(voice.said.size(), 1);
     EXPECT_TRUE(voice.said.front().contains(QStringLiteral("dog 2")));
     EXPECT_FALSE(voice.said.front().contains(u'<'));
     // A voice that cannot speak is told of once, not at every row.
     voice.mute = true;
-    grid->HandleGridCommand(186);
-    grid->HandleGridCommand(186);
+    grid->HandleGridCommand(cv::TMenuCommand::Play);
+    grid->HandleGridCommand(cv::TMenuCommand::Play);
     EXPECT_EQ(dialogs.Routines().count(QStringLiteral("ReportedAFact")), 1);
     EXPECT_TRUE(dialogs.Requests().back().text.contains(QStringLiteral("no sound device")));
     cv::SetRowSpeaker(before);
@@ -573,14 +577,14 @@ TEST_F(ListEditingTest, TheRowCommandRolesOfTheGridsAreBound)
     ASSERT_TRUE(grid->HandlersB.SaveOrLoadTextFile);
     ASSERT_TRUE(grid->HandlersB.GridCommand26);
     grid->SetRow(1);
-    EXPECT_TRUE(grid->HandleGridCommand(cv::kTagDeleteRows));
+    EXPECT_TRUE(grid->HandleGridCommand(cv::TMenuCommand::Delete));
     EXPECT_TRUE(List().GetDeleted(EntryOf(QStringLiteral("a"))));
     grid->SetRow(1);
-    EXPECT_TRUE(grid->HandleGridCommand(cv::kTagRestoreRows));
+    EXPECT_TRUE(grid->HandleGridCommand(cv::TMenuCommand::RestoreDeleted));
     EXPECT_FALSE(List().GetDeleted(EntryOf(QStringLiteral("a"))));
     // Reverse-delete: every row's state turned round, the progress on the status bar.
     dialogs.QueueAnswer(cv::TDialogAnswer::Yes);
-    EXPECT_TRUE(grid->HandleGridCommand(cv::kTagReverseDelete));
+    EXPECT_TRUE(grid->HandleGridCommand(cv::TMenuCommand::ReverseDelete));
     for (const QString& w : Words())
         EXPECT_TRUE(List().GetDeleted(EntryOf(w))) << w.toStdString();
     // A click on a cell shows the row and the cell's whole text.

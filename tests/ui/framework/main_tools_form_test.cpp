@@ -435,7 +435,7 @@ TEST_F(WindowGridCommandsTest, RelativeEntropyIsComputedOnTheChosenColumnWithThe
 {
     Current(1, cv::TCVWordList::kColFreq);
     editing.value = QStringLiteral("6");
-    ASSERT_TRUE(grid->HandleGridCommand(210));
+    ASSERT_TRUE(grid->HandleGridCommand(cv::TMenuCommand::RelativeEntropy));
     // H = -sum p ln p over 3, 2, 2, 1, 1, 1 (of 10), divided by ln 6.
     double h = 0;
     for (double f : {3.0, 2.0, 2.0, 1.0, 1.0, 1.0})
@@ -446,16 +446,16 @@ TEST_F(WindowGridCommandsTest, RelativeEntropyIsComputedOnTheChosenColumnWithThe
     EXPECT_TRUE(dialogs.Requests().back().text.contains(QStringLiteral("= 6")));
     // The basis chosen is offered next time.
     editing.value.reset();
-    grid->HandleGridCommand(210);
+    grid->HandleGridCommand(cv::TMenuCommand::RelativeEntropy);
     EXPECT_EQ(editing.offered.back(), QStringLiteral("6"));
     // A column of words has nothing to work on, and a basis below 2 is refused.
     dialogs.Clear();
     Current(1, cv::TCVWordList::kColWord);
-    grid->HandleGridCommand(210);
+    grid->HandleGridCommand(cv::TMenuCommand::RelativeEntropy);
     EXPECT_TRUE(dialogs.Requests().back().text.contains(QStringLiteral("no numbers")));
     Current(1, cv::TCVWordList::kColFreq);
     editing.value = QStringLiteral("1");
-    grid->HandleGridCommand(210);
+    grid->HandleGridCommand(cv::TMenuCommand::RelativeEntropy);
     EXPECT_TRUE(dialogs.Requests().back().text.contains(QStringLiteral("at least 2")));
 }
 
@@ -463,7 +463,7 @@ TEST_F(WindowGridCommandsTest, CopyPutsTheSelectedRowsOnTheClipboardAsChosen)
 {
     grid->SelectRows(1, 2); // a, and
     QAction item;
-    item.setData(22);
+    cv::SetMenuTag(&item, TagOf(cv::TMenuCommand::Copy));
     window->HandleMenuItemClick(&item);
     EXPECT_EQ(QApplication::clipboard()->text().split(u'\n').value(1).section(u'\t', 1, 2),
               QStringLiteral("a\t1"));
@@ -499,7 +499,7 @@ TEST_F(WindowGridCommandsTest, ChangeLanguageAsksTheControllerAndTheListSortsByT
     cv::PostToControllerWithParam(cv::kCodeLanguageChosen, german);
     QElapsedTimer took;
     took.start();
-    ASSERT_TRUE(grid->HandleGridCommand(164));
+    ASSERT_TRUE(grid->HandleGridCommand(cv::TMenuCommand::ChangeLanguage));
     EXPECT_LT(took.elapsed(), 2000); // the acknowledgement, not the time-out, ended the wait
     EXPECT_EQ(chosen, std::vector<int64_t>{german});
     EXPECT_EQ(editing.languageOffered, QStringLiteral("English"));
@@ -508,7 +508,7 @@ TEST_F(WindowGridCommandsTest, ChangeLanguageAsksTheControllerAndTheListSortsByT
     EXPECT_TRUE(window->Doc()->fNotes.join(u'\n').contains(QStringLiteral("German (Germany)")));
     // Cancelled: nothing changes.
     editing.language.reset();
-    grid->HandleGridCommand(164);
+    grid->HandleGridCommand(cv::TMenuCommand::ChangeLanguage);
     EXPECT_EQ(List().CollationName(), QStringLiteral("de_DE"));
 }
 
@@ -538,7 +538,7 @@ TEST_F(WindowGridCommandsTest, AHeadingChangedInTheColumnsDialogBecomesTheListsO
         form.HeadingDoubleClick(cv::TCVWordList::kColWord);
         return int(QDialog::Accepted);
     });
-    ASSERT_TRUE(grid->HandleGridCommand(29)); // Layout
+    ASSERT_TRUE(grid->HandleGridCommand(cv::TMenuCommand::Layout));
     EXPECT_EQ(List().Heading(cv::TCVWordList::kColWord), QStringLiteral("Word form"));
     EXPECT_EQ(grid->Cells(cv::TCVWordList::kColWord, 0), QStringLiteral("Word form"));
 }
@@ -547,7 +547,7 @@ TEST_F(WindowGridCommandsTest, RefreshCountsTheListsRowsAgain)
 {
     const int rows = grid->RowCount();
     List().Remove(0);
-    ASSERT_TRUE(grid->HandleGridCommand(33));
+    ASSERT_TRUE(grid->HandleGridCommand(cv::TMenuCommand::Refresh));
     EXPECT_EQ(grid->RowCount(), rows - 1);
 }
 

@@ -109,16 +109,24 @@ TEST(MainFormPlacementTest, ASmallScreenStillGetsTheMinimumSizeScaledForItsDpi)
 
 TEST_F(MultiToolBaseTest, SettingsCommandsGoToTheControllerAndUnknownTagsStayWithTheWindow)
 {
-    const std::vector<std::pair<int, int>> expected{{60, 1260}, {61, 1130}, {62, 1230}, {63, 1600}, {64, 1790},
-                                                    {65, 1460}, {66, 66},   {69, 1240}, {71, 4440}, {72, 72},
-                                                    {110, 110}, {111, 111}, {145, 951}};
-    for (const auto& [tag, code] : expected) {
-        EXPECT_TRUE(cv::HandleCommonMenuCommand(Context(), tag)) << tag;
-        EXPECT_EQ(Posted(), std::vector<int>{code}) << tag;
+    // The codes are the controller's; the tool's own and the index settings,
+    // and the Windows menu's commands, post their own number.
+    using enum cv::TMenuCommand;
+    const std::vector<std::pair<cv::TMenuCommand, int>> expected{
+        {Colours, 1260},        {Font, 1130},
+        {Language, 1230},       {Folders, 1600},
+        {TagSettings, 1790},    {StopLemmaMatchLists, 1460},
+        {SettingsOfTool, TagOf(SettingsOfTool)}, {ChooseTexts, 1240},
+        {Customise, 4440},      {IndexSettings, TagOf(IndexSettings)},
+        {TileVertically, TagOf(TileVertically)}, {TileHorizontally, TagOf(TileHorizontally)},
+        {AboutAndMemory, 951}};
+    for (const auto& [command, code] : expected) {
+        EXPECT_TRUE(cv::HandleCommonMenuCommand(Context(), TagOf(command))) << TagOf(command);
+        EXPECT_EQ(Posted(), std::vector<int>{code}) << TagOf(command);
     }
-    EXPECT_TRUE(cv::HandleCommonMenuCommand(Context(), 84)); // page set-up: nothing
-    EXPECT_FALSE(cv::HandleCommonMenuCommand(Context(), 19));
-    EXPECT_FALSE(cv::HandleCommonMenuCommand(Context(), 1));
+    EXPECT_TRUE(cv::HandleCommonMenuCommand(Context(), TagOf(cv::TMenuCommand::PageSetup))); // page set-up: nothing
+    EXPECT_FALSE(cv::HandleCommonMenuCommand(Context(), TagOf(cv::TMenuCommand::JoinRows)));
+    EXPECT_FALSE(cv::HandleCommonMenuCommand(Context(), TagOf(cv::TMenuCommand::Save)));
     EXPECT_TRUE(Posted().empty());
     EXPECT_TRUE(dialogs.Requests().empty());
 }
@@ -129,7 +137,7 @@ TEST_F(MultiToolBaseTest, ASettingsCommandTellsTheControllerWhereTheAskingWindow
 {
     window->setGeometry(420, 260, 300, 200);
     Posted();
-    for (int tag : {71, 72, 69}) {
+    for (int tag : {TagOf(cv::TMenuCommand::Customise), TagOf(cv::TMenuCommand::IndexSettings), TagOf(cv::TMenuCommand::ChooseTexts)}) {
         controller.params.clear();
         EXPECT_TRUE(cv::HandleCommonMenuCommand(Context(), tag)) << tag;
         QCoreApplication::processEvents();
@@ -144,9 +152,9 @@ TEST_F(MultiToolBaseTest, ASettingsCommandTellsTheControllerWhereTheAskingWindow
 
 TEST_F(MultiToolBaseTest, OpenCloseAndTheAcknowledgementTag)
 {
-    EXPECT_TRUE(cv::HandleCommonMenuCommand(Context(), 3));
+    EXPECT_TRUE(cv::HandleCommonMenuCommand(Context(), TagOf(cv::TMenuCommand::Open)));
     EXPECT_EQ(opens, 1);
-    EXPECT_TRUE(cv::HandleCommonMenuCommand(Context(), 26));
+    EXPECT_TRUE(cv::HandleCommonMenuCommand(Context(), TagOf(cv::TMenuCommand::Close)));
     EXPECT_EQ(closes, 1);
     EXPECT_TRUE(cv::ToolClosing);
     // While the tool closes, activation leaves the window alone.
@@ -158,9 +166,9 @@ TEST_F(MultiToolBaseTest, OpenCloseAndTheAcknowledgementTag)
     EXPECT_EQ(called, -1);
 
     cv::LanguageChangeDone = false;
-    EXPECT_TRUE(cv::HandleCommonMenuCommand(Context(), 701));
+    EXPECT_TRUE(cv::HandleCommonMenuCommand(Context(), TagOf(cv::TMenuCommand::LanguageChangeDone)));
     EXPECT_TRUE(cv::LanguageChangeDone);
-    EXPECT_THROW(cv::HandleCommonMenuCommand(Context(), 56), std::domain_error);
+    EXPECT_THROW(cv::HandleCommonMenuCommand(Context(), TagOf(cv::TMenuCommand::CauseACrash)), std::domain_error);
 }
 
 TEST_F(MultiToolBaseTest, TheWindowsMenuCommandsOpenAndCloseThroughTheSharedHandler)
@@ -168,14 +176,14 @@ TEST_F(MultiToolBaseTest, TheWindowsMenuCommandsOpenAndCloseThroughTheSharedHand
     ShowSample();
     ASSERT_NE(window->Data(), nullptr);
     auto close = std::make_unique<QAction>();
-    cv::SetMenuTag(close.get(), 26);
+    cv::SetMenuTag(close.get(), TagOf(cv::TMenuCommand::Close));
     window->HandleMenuItemClick(close.get());
     EXPECT_EQ(window->Data(), nullptr);
     EXPECT_EQ(window->windowTitle(), cv::Tool_Name(cv::kToolWordList));
     EXPECT_TRUE(cv::ToolClosing);
 
     auto open = std::make_unique<QAction>();
-    cv::SetMenuTag(open.get(), 3);
+    cv::SetMenuTag(open.get(), TagOf(cv::TMenuCommand::Open));
     window->HandleMenuItemClick(open.get()); // the open dialog, cancelled
     ASSERT_EQ(files.Requests().size(), 1u);
     EXPECT_FALSE(files.Requests().front().save);
@@ -189,7 +197,7 @@ TEST_F(MultiToolBaseTest, PlainTextSavesATextPagesLinesAndLeavesTheGridToTheWind
 {
     // Not a text page: nothing asked, and the window goes on.
     ShowSample();
-    EXPECT_FALSE(cv::HandleCommonMenuCommand(Context(), 2));
+    EXPECT_FALSE(cv::HandleCommonMenuCommand(Context(), TagOf(cv::TMenuCommand::SaveAsPlainText)));
     EXPECT_TRUE(files.Requests().empty());
     EXPECT_TRUE(dialogs.Requests().empty());
 
@@ -202,13 +210,13 @@ TEST_F(MultiToolBaseTest, PlainTextSavesATextPagesLinesAndLeavesTheGridToTheWind
     window->notes->setPlainText(QStringLiteral("first\nsecond"));
     const QString target = dir.file(QStringLiteral("text.txt"));
     files.QueueAnswer(target);
-    EXPECT_FALSE(cv::HandleCommonMenuCommand(Context(), 2));
+    EXPECT_FALSE(cv::HandleCommonMenuCommand(Context(), TagOf(cv::TMenuCommand::SaveAsPlainText)));
     EXPECT_EQ(ReadUtf16(target), QStringLiteral("first\r\nsecond"));
     EXPECT_EQ(textName, target);
     EXPECT_EQ(dialogs.Routines(), QStringList{QStringLiteral("SavedOK")});
     // The next time the same file is written without asking.
     window->notes->setPlainText(QStringLiteral("third"));
-    EXPECT_FALSE(cv::HandleCommonMenuCommand(Context(), 2));
+    EXPECT_FALSE(cv::HandleCommonMenuCommand(Context(), TagOf(cv::TMenuCommand::SaveAsPlainText)));
     EXPECT_EQ(files.Requests().size(), 1u);
     EXPECT_EQ(ReadUtf16(target), QStringLiteral("third"));
 }
@@ -216,25 +224,25 @@ TEST_F(MultiToolBaseTest, PlainTextSavesATextPagesLinesAndLeavesTheGridToTheWind
 TEST_F(MultiToolBaseTest, TagDisplayAndRulerChangeTheDocumentAndTheGrid)
 {
     // Without a document nothing changes.
-    EXPECT_TRUE(cv::HandleCommonMenuCommand(Context(), 221));
-    EXPECT_FALSE(cv::GetMenuItemChecked(221));
+    EXPECT_TRUE(cv::HandleCommonMenuCommand(Context(), TagOf(cv::TMenuCommand::TagsAsSuffix)));
+    EXPECT_FALSE(cv::GetMenuItemChecked(cv::TMenuCommand::TagsAsSuffix));
 
     ShowSample();
-    EXPECT_TRUE(cv::HandleCommonMenuCommand(Context(), 221));
+    EXPECT_TRUE(cv::HandleCommonMenuCommand(Context(), TagOf(cv::TMenuCommand::TagsAsSuffix)));
     EXPECT_EQ(window->Data()->ftextsettings.TagDisplay(), 2);
-    EXPECT_TRUE(cv::GetMenuItemChecked(221));
-    EXPECT_TRUE(cv::HandleCommonMenuCommand(Context(), 223));
+    EXPECT_TRUE(cv::GetMenuItemChecked(cv::TMenuCommand::TagsAsSuffix));
+    EXPECT_TRUE(cv::HandleCommonMenuCommand(Context(), TagOf(cv::TMenuCommand::WordsHidden)));
     EXPECT_EQ(window->Data()->ftextsettings.TagDisplay(), 3);
-    EXPECT_FALSE(cv::GetMenuItemChecked(221));
-    EXPECT_TRUE(cv::GetMenuItemChecked(223));
+    EXPECT_FALSE(cv::GetMenuItemChecked(cv::TMenuCommand::TagsAsSuffix));
+    EXPECT_TRUE(cv::GetMenuItemChecked(cv::TMenuCommand::WordsHidden));
 
     cv::TCV_Grid* grid = cv::ToolWindowList().CurrentGrid();
     ASSERT_NE(grid, nullptr);
-    cv::SetMenuItemChecked(46, false);
-    EXPECT_TRUE(cv::HandleCommonMenuCommand(Context(), 46));
+    cv::SetMenuItemChecked(cv::TMenuCommand::Ruler, false);
+    EXPECT_TRUE(cv::HandleCommonMenuCommand(Context(), TagOf(cv::TMenuCommand::Ruler)));
     EXPECT_EQ(grid->GridOptions & cv::kGridOptionVerticalLines, 0u);
-    cv::SetMenuItemChecked(46, true);
-    EXPECT_TRUE(cv::HandleCommonMenuCommand(Context(), 46));
+    cv::SetMenuItemChecked(cv::TMenuCommand::Ruler, true);
+    EXPECT_TRUE(cv::HandleCommonMenuCommand(Context(), TagOf(cv::TMenuCommand::Ruler)));
     EXPECT_NE(grid->GridOptions & cv::kGridOptionVerticalLines, 0u);
 }
 
@@ -243,10 +251,10 @@ TEST_F(MultiToolBaseTest, ChangedSettingsBringTheSearchWordPaddingToTheCurrentGr
     ShowSample();
     cv::TCV_Grid* grid = cv::ToolWindowList().CurrentGrid();
     ASSERT_NE(grid, nullptr);
-    cv::SetMenuItemChecked(87, true);
+    cv::SetMenuItemChecked(cv::TMenuCommand::SearchWordPadding, true);
     window->SettingsChanged(cv::kCodeReReadSettings);
     EXPECT_NE(grid->GridOptions & cv::kGridOptionPadSearchWord, 0u);
-    cv::SetMenuItemChecked(87, false);
+    cv::SetMenuItemChecked(cv::TMenuCommand::SearchWordPadding, false);
     cv::ApplyStyleToCurrentGrid();
     EXPECT_EQ(grid->GridOptions & cv::kGridOptionPadSearchWord, 0u);
 }
@@ -258,11 +266,11 @@ TEST_F(MultiToolBaseTest, StatusBarAndToolbarFollowTheirMenuChecks)
     cv::TCommonMenuContext c = Context();
     c.toolbar = toolbar;
     c.statusBar = window->AdvOfficeStatusBar1;
-    cv::SetMenuItemChecked(81, false);
-    EXPECT_TRUE(cv::HandleCommonMenuCommand(c, 81));
+    cv::SetMenuItemChecked(cv::TMenuCommand::MainToolbar, false);
+    EXPECT_TRUE(cv::HandleCommonMenuCommand(c, TagOf(cv::TMenuCommand::MainToolbar)));
     EXPECT_FALSE(toolbar->isVisibleTo(window.get()));
-    cv::SetMenuItemChecked(81, true);
-    EXPECT_TRUE(cv::HandleCommonMenuCommand(c, 81));
+    cv::SetMenuItemChecked(cv::TMenuCommand::MainToolbar, true);
+    EXPECT_TRUE(cv::HandleCommonMenuCommand(c, TagOf(cv::TMenuCommand::MainToolbar)));
     EXPECT_TRUE(toolbar->isVisibleTo(window.get()));
 }
 
@@ -626,7 +634,7 @@ TEST_F(MultiToolBaseTest, JoinButtonsShowOnlyForListsThatCanBeLemmatised)
 {
     QWidget panel;
     QToolButton join(&panel), other(&panel);
-    cv::TToolButtonTable buttons{{19, &join}, {20, &other}};
+    cv::TToolButtonTable buttons{{TagOf(cv::TMenuCommand::JoinRows), &join}, {TagOf(cv::TMenuCommand::Unjoin), &other}};
     cv::ShowLemmaButtons(buttons, 48); // the first type that cannot be lemmatised
     EXPECT_TRUE(join.isHidden());
     EXPECT_FALSE(other.isHidden());

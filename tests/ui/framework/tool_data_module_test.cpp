@@ -45,6 +45,8 @@ protected:
     }
     TMenuTagSet Set(uint8_t type, uint8_t kind = 0) const { return module->MenuSetForListType(type, kind); }
     QAction* Item(int tag) const { return module->ItemOfTag(tag); }
+    QAction* Item(cv::TMenuCommand command) const { return module->ItemOfTag(command); }
+    static size_t Bit(cv::TMenuCommand command) { return size_t(cv::TagOf(command)); }
 
     std::unique_ptr<cv::TDataModuleCorvantis> module;
     cv::TScriptedDesktop desktop;
@@ -56,23 +58,23 @@ TEST_F(DataModuleTest, TheMenuTreeCarriesItsTagsShortcutsAndRadioGroups)
 {
     ASSERT_EQ(module->MainMenuDModule().size(), 7u);
     for (QMenu* top : module->MainMenuDModule())
-        EXPECT_EQ(cv::MenuTag(top->menuAction()), -999);
+        EXPECT_EQ(cv::MenuTag(top->menuAction()), TagOf(cv::TMenuHeader::TopLevelMenu));
     const QAction* saveAs = module->ItemNamed(QStringLiteral("SaveAs1"));
     ASSERT_NE(saveAs, nullptr);
-    EXPECT_EQ(cv::MenuTag(saveAs), -79);
+    EXPECT_EQ(cv::MenuTag(saveAs), TagOf(cv::TMenuHeader::SaveAs));
     EXPECT_EQ(saveAs->menu()->actions().size(), 5);
-    EXPECT_EQ(Item(8)->shortcut(), QKeySequence(QStringLiteral("Ctrl+N")));
-    EXPECT_EQ(Item(98)->shortcut(), QKeySequence(QStringLiteral("Ctrl+Shift+F6")));
-    EXPECT_EQ(Item(167)->shortcut(), QKeySequence(QStringLiteral("Shift+Alt+F5")));
-    EXPECT_EQ(module->Undo1, Item(82));
-    EXPECT_EQ(module->typeinchoice1, Item(176));
+    EXPECT_EQ(Item(cv::TMenuCommand::New)->shortcut(), QKeySequence(QStringLiteral("Ctrl+N")));
+    EXPECT_EQ(Item(cv::TMenuCommand::SortWordLength)->shortcut(), QKeySequence(QStringLiteral("Ctrl+Shift+F6")));
+    EXPECT_EQ(Item(cv::TMenuCommand::Unmark)->shortcut(), QKeySequence(QStringLiteral("Shift+Alt+F5")));
+    EXPECT_EQ(module->Undo1, Item(cv::TMenuCommand::Undo));
+    EXPECT_EQ(module->typeinchoice1, Item(cv::TMenuCommand::TypeIn));
     EXPECT_FALSE(module->Undo1->isEnabled()) << "nothing to undo yet";
     // Radio groups: one number display, one typing mode.
-    ASSERT_NE(Item(105)->actionGroup(), nullptr);
-    EXPECT_EQ(Item(105)->actionGroup(), Item(108)->actionGroup());
-    EXPECT_NE(Item(105)->actionGroup(), Item(176)->actionGroup());
-    EXPECT_TRUE(Item(108)->isChecked()) << "the default number display is checked from the settings";
-    EXPECT_FALSE(Item(3)->isCheckable()) << "commands without a check mark stay plain";
+    ASSERT_NE(Item(cv::TMenuCommand::NumbersPercent)->actionGroup(), nullptr);
+    EXPECT_EQ(Item(cv::TMenuCommand::NumbersPercent)->actionGroup(), Item(cv::TMenuCommand::NumbersDefault)->actionGroup());
+    EXPECT_NE(Item(cv::TMenuCommand::NumbersPercent)->actionGroup(), Item(cv::TMenuCommand::TypeIn)->actionGroup());
+    EXPECT_TRUE(Item(cv::TMenuCommand::NumbersDefault)->isChecked()) << "the default number display is checked from the settings";
+    EXPECT_FALSE(Item(cv::TMenuCommand::Open)->isCheckable()) << "commands without a check mark stay plain";
 }
 
 TEST_F(DataModuleTest, MenuSetsFollowTheListType)
@@ -82,45 +84,46 @@ TEST_F(DataModuleTest, MenuSetsFollowTheListType)
     EXPECT_EQ(Set(3, 7), Set(0, 7));
     EXPECT_EQ(Set(28, 7), Set(23, 7));
     // Kind of display: the alphabetical view offers the other sorts.
-    EXPECT_TRUE(Set(0, 6).test(96));
-    EXPECT_FALSE(Set(0, 7).test(96));
-    EXPECT_TRUE(Set(0, 7).test(194));
-    EXPECT_FALSE(Set(0, 0).test(194));
+    EXPECT_TRUE(Set(0, 6).test(Bit(cv::TMenuCommand::SortAlphabetical)));
+    EXPECT_FALSE(Set(0, 7).test(Bit(cv::TMenuCommand::SortAlphabetical)));
+    EXPECT_TRUE(Set(0, 7).test(Bit(cv::TMenuCommand::ColourCategories)));
+    EXPECT_FALSE(Set(0, 0).test(Bit(cv::TMenuCommand::ColourCategories)));
     // No data: never XML, spreadsheet or a language change.
-    for (int tag : {24, 28, 164})
-        EXPECT_FALSE(Set(cv::kListNone).test(size_t(tag))) << tag;
-    EXPECT_TRUE(Set(cv::kListNone).test(3));
+    for (cv::TMenuCommand command :
+         {cv::TMenuCommand::SaveAsXml, cv::TMenuCommand::SaveAsSpreadsheet, cv::TMenuCommand::ChangeLanguage})
+        EXPECT_FALSE(Set(cv::kListNone).test(Bit(command))) << TagOf(command);
+    EXPECT_TRUE(Set(cv::kListNone).test(Bit(cv::TMenuCommand::Open)));
     // Lemmatisable types gain the marking commands; other types lose joining too.
-    EXPECT_TRUE(Set(cv::kListWordList).test(19));
-    EXPECT_FALSE(Set(50).test(19));
-    EXPECT_FALSE(Set(50).test(48));
-    const TMenuTagSet marking = TMenuTagSet().set(18).set(19).set(20).set(47).set(167).set(208);
+    EXPECT_TRUE(Set(cv::kListWordList).test(Bit(cv::TMenuCommand::JoinRows)));
+    EXPECT_FALSE(Set(50).test(Bit(cv::TMenuCommand::JoinRows)));
+    EXPECT_FALSE(Set(50).test(Bit(cv::TMenuCommand::JoinClusters)));
+    const TMenuTagSet marking = TMenuTagSet().set(Bit(cv::TMenuCommand::Mark)).set(Bit(cv::TMenuCommand::JoinRows)).set(Bit(cv::TMenuCommand::Unjoin)).set(Bit(cv::TMenuCommand::UnjoinAll)).set(Bit(cv::TMenuCommand::Unmark)).set(Bit(cv::TMenuCommand::ClearAllMarking));
     EXPECT_EQ(Set(50) | marking, Set(36)) << "types past 41 show the base set";
     EXPECT_EQ(Set(31), marking) << "an empty set, then the marking rule";
     // Key-word database: key-word commands without a language change.
-    EXPECT_TRUE(Set(2).test(211));
-    EXPECT_FALSE(Set(2).test(164));
+    EXPECT_TRUE(Set(2).test(Bit(cv::TMenuCommand::KwdbTextCentrality)));
+    EXPECT_FALSE(Set(2).test(Bit(cv::TMenuCommand::ChangeLanguage)));
     // Plain-text lists: no plain-text save, but joining rows stays.
-    EXPECT_FALSE(Set(22).test(2));
-    EXPECT_TRUE(Set(22).test(20));
-    EXPECT_TRUE(Set(21).test(130));
+    EXPECT_FALSE(Set(22).test(Bit(cv::TMenuCommand::SaveAsPlainText)));
+    EXPECT_TRUE(Set(22).test(Bit(cv::TMenuCommand::Unjoin)));
+    EXPECT_TRUE(Set(21).test(Bit(cv::TMenuCommand::Align)));
 }
 
 TEST_F(DataModuleTest, TheAlwaysSetDependsOnToolLoggingAndNextVersion)
 {
-    EXPECT_TRUE(Set(cv::kListNone).test(72));
-    EXPECT_FALSE(Set(cv::kListNone).test(146));
-    EXPECT_FALSE(Set(cv::kListNone).test(56));
+    EXPECT_TRUE(Set(cv::kListNone).test(Bit(cv::TMenuCommand::IndexSettings)));
+    EXPECT_FALSE(Set(cv::kListNone).test(Bit(cv::TMenuCommand::OpenMovingWindow)));
+    EXPECT_FALSE(Set(cv::kListNone).test(Bit(cv::TMenuCommand::CauseACrash)));
     cv::Global_Reserved_For_Next_version = true;
-    EXPECT_TRUE(Set(cv::kListNone).test(146));
+    EXPECT_TRUE(Set(cv::kListNone).test(Bit(cv::TMenuCommand::OpenMovingWindow)));
     const QString log = dir.write(QStringLiteral("log.txt"), "");
     cv::SetLogFilename(log);
     cv::SwitchLogging(true);
-    EXPECT_TRUE(Set(cv::kListNone).test(56)) << "the crash command only while logging";
+    EXPECT_TRUE(Set(cv::kListNone).test(Bit(cv::TMenuCommand::CauseACrash))) << "the crash command only while logging";
     cv::SwitchLogging(false);
     cv::current_tool_var = 5;
-    EXPECT_FALSE(Set(cv::kListNone).test(72));
-    EXPECT_FALSE(Set(cv::kListNone).test(8));
+    EXPECT_FALSE(Set(cv::kListNone).test(Bit(cv::TMenuCommand::IndexSettings)));
+    EXPECT_FALSE(Set(cv::kListNone).test(Bit(cv::TMenuCommand::New)));
     cv::current_tool_var = cv::kToolWordList;
 }
 
@@ -129,33 +132,33 @@ TEST_F(DataModuleTest, TheWindowShowsTheMenuSetOfTheCurrentPage)
     EXPECT_EQ(window->menuBar()->actions().size(), 7);
     ShowSample();
     window->pager->setCurrentIndex(1); // alphabetical
-    EXPECT_TRUE(Item(96)->isVisible());
+    EXPECT_TRUE(Item(cv::TMenuCommand::SortAlphabetical)->isVisible());
     window->pager->setCurrentIndex(0); // frequency
-    EXPECT_FALSE(Item(96)->isVisible());
-    EXPECT_TRUE(Item(42)->isVisible());
+    EXPECT_FALSE(Item(cv::TMenuCommand::SortAlphabetical)->isVisible());
+    EXPECT_TRUE(Item(cv::TMenuCommand::Clusters)->isVisible());
     // A submenu header shows while a child shows.
     EXPECT_TRUE(module->ItemNamed(QStringLiteral("SaveAs1"))->isVisible());
     window->CloseData(true);
     window->RefreshDataDisplay();
-    EXPECT_FALSE(Item(24)->isVisible());
-    EXPECT_FALSE(Item(42)->isVisible());
-    EXPECT_TRUE(Item(3)->isVisible());
+    EXPECT_FALSE(Item(cv::TMenuCommand::SaveAsXml)->isVisible());
+    EXPECT_FALSE(Item(cv::TMenuCommand::Clusters)->isVisible());
+    EXPECT_TRUE(Item(cv::TMenuCommand::Open)->isVisible());
 }
 
 TEST_F(DataModuleTest, CheckStatesPersistThroughTheSettingsBuffer)
 {
     // A click on a checkable item stores its state.
-    QAction* ruler = Item(46);
+    QAction* ruler = Item(cv::TMenuCommand::Ruler);
     ruler->trigger();
-    EXPECT_TRUE(cv::GetMenuItemChecked(46));
+    EXPECT_TRUE(cv::GetMenuItemChecked(cv::TMenuCommand::Ruler));
     // A radio item stores its whole group.
-    Item(106)->trigger();
-    EXPECT_TRUE(cv::GetMenuItemChecked(106));
-    EXPECT_FALSE(cv::GetMenuItemChecked(108));
+    Item(cv::TMenuCommand::NumbersPerThousand)->trigger();
+    EXPECT_TRUE(cv::GetMenuItemChecked(cv::TMenuCommand::NumbersPerThousand));
+    EXPECT_FALSE(cv::GetMenuItemChecked(cv::TMenuCommand::NumbersDefault));
     EXPECT_EQ(cv::GetDisplayWordsPerMillion(), 3);
 
     // Another process changed the states: mode 0 takes them.
-    cv::SetMenuItemChecked(46, false);
+    cv::SetMenuItemChecked(cv::TMenuCommand::Ruler, false);
     cv::SetMenuAltered(true);
     EXPECT_FALSE(module->RedoMenuItemsCheckStates(0));
     EXPECT_FALSE(ruler->isChecked());
@@ -164,49 +167,49 @@ TEST_F(DataModuleTest, CheckStatesPersistThroughTheSettingsBuffer)
     ruler->setChecked(true);
     cv::SetMenuAltered(true);
     module->RedoMenuItemsCheckStates(1);
-    EXPECT_TRUE(cv::GetMenuItemChecked(46));
+    EXPECT_TRUE(cv::GetMenuItemChecked(cv::TMenuCommand::Ruler));
     // Nothing happens while the menus are not marked altered.
     ruler->setChecked(false);
     module->RedoMenuItemsCheckStates(1);
-    EXPECT_TRUE(cv::GetMenuItemChecked(46));
+    EXPECT_TRUE(cv::GetMenuItemChecked(cv::TMenuCommand::Ruler));
 
     // A new module (another start) shows the stored states.
     window.reset();
     module = std::make_unique<cv::TDataModuleCorvantis>();
-    EXPECT_TRUE(Item(46)->isChecked());
-    EXPECT_TRUE(Item(106)->isChecked());
-    EXPECT_FALSE(Item(108)->isChecked());
+    EXPECT_TRUE(Item(cv::TMenuCommand::Ruler)->isChecked());
+    EXPECT_TRUE(Item(cv::TMenuCommand::NumbersPerThousand)->isChecked());
+    EXPECT_FALSE(Item(cv::TMenuCommand::NumbersDefault)->isChecked());
 }
 
 TEST_F(DataModuleTest, ShortcutsPersistAndConflictsAreRefused)
 {
     // The menu's own shortcuts were stored when none were.
-    EXPECT_EQ(cv::GetMenuShortcut(8), cv::TextToShortCut(QStringLiteral("Ctrl+N")));
+    EXPECT_EQ(cv::GetMenuShortcut(TagOf(cv::TMenuCommand::New)), cv::TextToShortCut(QStringLiteral("Ctrl+N")));
     const uint16_t ctrlK = cv::TextToShortCut(QStringLiteral("Ctrl+K"));
-    EXPECT_TRUE(module->TryToSetAShortCut(Item(42), ctrlK));
-    EXPECT_EQ(Item(42)->shortcut(), QKeySequence(QStringLiteral("Ctrl+K")));
-    EXPECT_EQ(cv::GetMenuShortcut(42), ctrlK);
+    EXPECT_TRUE(module->TryToSetAShortCut(Item(cv::TMenuCommand::Clusters), ctrlK));
+    EXPECT_EQ(Item(cv::TMenuCommand::Clusters)->shortcut(), QKeySequence(QStringLiteral("Ctrl+K")));
+    EXPECT_EQ(cv::GetMenuShortcut(TagOf(cv::TMenuCommand::Clusters)), ctrlK);
     // Held by another command: refused, with the holder named.
-    EXPECT_FALSE(module->TryToSetAShortCut(Item(53), ctrlK));
+    EXPECT_FALSE(module->TryToSetAShortCut(Item(cv::TMenuCommand::Relationships), ctrlK));
     EXPECT_EQ(dialogs.Routines(), QStringList{QStringLiteral("MenuShortcutAlreadyInUse")});
     EXPECT_TRUE(dialogs.Requests().back().text.contains(QStringLiteral("Clusters")));
-    EXPECT_EQ(cv::GetMenuShortcut(53), 0);
+    EXPECT_EQ(cv::GetMenuShortcut(TagOf(cv::TMenuCommand::Relationships)), 0);
     // Its own shortcut again, a shortcut of 0 and an empty caption are accepted.
-    EXPECT_TRUE(module->TryToSetAShortCut(Item(42), ctrlK));
-    EXPECT_TRUE(module->TryToSetAShortCut(53, QString(), ctrlK));
-    EXPECT_TRUE(module->TryToSetAShortCut(53, QStringLiteral("Relationships"), 0));
+    EXPECT_TRUE(module->TryToSetAShortCut(Item(cv::TMenuCommand::Clusters), ctrlK));
+    EXPECT_TRUE(module->TryToSetAShortCut(TagOf(cv::TMenuCommand::Relationships), QString(), ctrlK));
+    EXPECT_TRUE(module->TryToSetAShortCut(TagOf(cv::TMenuCommand::Relationships), QStringLiteral("Relationships"), 0));
     // A tag without a menu item holding the shortcut: refused without a message.
     dialogs.Clear();
-    cv::SetMenuShortcut(57, cv::TextToShortCut(QStringLiteral("Ctrl+J")));
-    EXPECT_FALSE(module->TryToSetAShortCut(53, QStringLiteral("Relationships"), cv::TextToShortCut(QStringLiteral("Ctrl+J"))));
+    cv::SetMenuShortcut(TagOf(cv::TMenuCommand::TextPageSpare), cv::TextToShortCut(QStringLiteral("Ctrl+J")));
+    EXPECT_FALSE(module->TryToSetAShortCut(TagOf(cv::TMenuCommand::Relationships), QStringLiteral("Relationships"), cv::TextToShortCut(QStringLiteral("Ctrl+J"))));
     EXPECT_TRUE(dialogs.Routines().isEmpty());
 
     // Shortcuts come from the settings buffer at the next start, a removed one stays removed.
-    cv::SetMenuShortcut(8, 0);
+    cv::SetMenuShortcut(TagOf(cv::TMenuCommand::New), 0);
     window.reset();
     module = std::make_unique<cv::TDataModuleCorvantis>();
-    EXPECT_EQ(Item(42)->shortcut(), QKeySequence(QStringLiteral("Ctrl+K")));
-    EXPECT_TRUE(Item(8)->shortcut().isEmpty());
+    EXPECT_EQ(Item(cv::TMenuCommand::Clusters)->shortcut(), QKeySequence(QStringLiteral("Ctrl+K")));
+    EXPECT_TRUE(Item(cv::TMenuCommand::New)->shortcut().isEmpty());
 }
 
 TEST_F(DataModuleTest, ShortcutTextsRoundTrip)
@@ -243,10 +246,10 @@ TEST_F(DataModuleTest, RightClickChoicesAreKeptAndOfferedOnTheGrids)
                                 "Shrink", "Find", "Save"})
         chosen << QString::fromLatin1(caption);
     module->SetRightClickMenuItems(&chosen);
-    EXPECT_TRUE(cv::GetPopupMenuTagInUse(42));
-    EXPECT_TRUE(cv::GetPopupMenuTagInUse(11));
-    EXPECT_TRUE(cv::GetPopupMenuTagInUse(22));
-    EXPECT_FALSE(cv::GetPopupMenuTagInUse(1)) << "an eleventh entry is ignored";
+    EXPECT_TRUE(cv::GetPopupMenuTagInUse(TagOf(cv::TMenuCommand::Clusters)));
+    EXPECT_TRUE(cv::GetPopupMenuTagInUse(TagOf(cv::TMenuCommand::Zap)));
+    EXPECT_TRUE(cv::GetPopupMenuTagInUse(TagOf(cv::TMenuCommand::Copy)));
+    EXPECT_FALSE(cv::GetPopupMenuTagInUse(TagOf(cv::TMenuCommand::Save))) << "an eleventh entry is ignored";
     // Until the tool is told, its grids offer what they offered: the design items of a fresh buffer.
     EXPECT_EQ(window->PopupMenuForGrids->actions().size(), 10);
     // The controller tells the tool that settings changed: the grids' right-click menu shows them.
@@ -258,7 +261,7 @@ TEST_F(DataModuleTest, RightClickChoicesAreKeptAndOfferedOnTheGrids)
     int zaps = 0;
     window->freq->HandlersB.ZapMarked = [&](cv::TCV_Grid*) { ++zaps; };
     for (QAction* a : window->PopupMenuForGrids->actions())
-        if (cv::MenuTag(a) == 11)
+        if (cv::MenuTag(a) == TagOf(cv::TMenuCommand::Zap))
             a->trigger();
     QApplication::processEvents();
     EXPECT_EQ(zaps, 1);
@@ -266,20 +269,20 @@ TEST_F(DataModuleTest, RightClickChoicesAreKeptAndOfferedOnTheGrids)
     const auto& all = module->CustomisableMenuItems;
     ASSERT_GT(all.Count(), 100);
     EXPECT_EQ(all.CaptionIndexOf(QStringLiteral("o")), -1) << "the same-format entry is never customised";
-    EXPECT_EQ(all.TagIndexOfACaption(QStringLiteral("Undo")), 82) << "access keys are stripped";
-    EXPECT_EQ(module->TagToCustomisableMenuCaption(42), QStringLiteral("Clusters"));
-    EXPECT_EQ(module->GetAMainMenuCaptionByTag(2), QStringLiteral("Plain Text"));
+    EXPECT_EQ(all.TagIndexOfACaption(QStringLiteral("Undo")), TagOf(cv::TMenuCommand::Undo)) << "access keys are stripped";
+    EXPECT_EQ(module->TagToCustomisableMenuCaption(TagOf(cv::TMenuCommand::Clusters)), QStringLiteral("Clusters"));
+    EXPECT_EQ(module->GetAMainMenuCaptionByTag(TagOf(cv::TMenuCommand::SaveAsPlainText)), QStringLiteral("Plain Text"));
     EXPECT_TRUE(module->GetAMainMenuCaptionByTag(230).isEmpty());
 }
 
 TEST_F(DataModuleTest, WalksVisitATagOnlyOnce)
 {
-    // "Tag display" (-64) appears twice and is always visited; "Fast Exit" and "Selecting Rows" share -1.
+    // "Tag display" appears twice and is always visited; "Fast Exit" and "Selecting Rows" share NoCommand.
     int tagDisplays = 0;
     std::vector<int> seen;
     cv::VisitMenuItemsOnce(module->MenuRoots(), [&](QAction* item) {
         const int tag = cv::MenuTag(item);
-        if (tag == -64)
+        if (tag == TagOf(cv::TMenuHeader::TagDisplay))
             ++tagDisplays;
         seen.push_back(tag);
     });
@@ -288,9 +291,9 @@ TEST_F(DataModuleTest, WalksVisitATagOnlyOnce)
     QAction* first = extra.addAction(QStringLiteral("first"));
     QMenu* sub = extra.addMenu(QStringLiteral("sub"));
     QAction* inner = sub->addAction(QStringLiteral("inner"));
-    cv::SetMenuTag(first, 42);
-    cv::SetMenuTag(sub->menuAction(), 42); // the same tag: skipped with its sub-items
-    cv::SetMenuTag(inner, 43);
+    cv::SetMenuTag(first, TagOf(cv::TMenuCommand::Clusters));
+    cv::SetMenuTag(sub->menuAction(), TagOf(cv::TMenuCommand::Clusters)); // the same tag: skipped with its sub-items
+    cv::SetMenuTag(inner, TagOf(cv::TMenuCommand::AssociatesFollowUp));
     std::vector<QAction*> visited;
     cv::VisitMenuItemsOnceWithMode({extra.menuAction()}, 7, [&](int mode, QAction* item) {
         EXPECT_EQ(mode, 7);
@@ -307,7 +310,7 @@ TEST_F(DataModuleTest, UnhandledTagsReachTheCurrentGridAsGridCommands)
         EXPECT_EQ(grid, window->freq);
         ++zaps;
     };
-    QAction* zap = Item(11);
+    QAction* zap = Item(cv::TMenuCommand::Zap);
     zap->trigger();
     EXPECT_EQ(zaps, 0) << "posted, not called";
     QApplication::processEvents();
@@ -319,7 +322,7 @@ TEST_F(DataModuleTest, UnhandledTagsReachTheCurrentGridAsGridCommands)
     QApplication::processEvents();
     EXPECT_EQ(window->freq->UnhandledCommands(), 1);
     // The same message from anywhere does the same.
-    ASSERT_TRUE(cv::PostMessage(window->freq->WindowHandle(), cv::kMsgGridCommand, cv::kGridCommandBase + 11, 0));
+    ASSERT_TRUE(cv::PostMessage(window->freq->WindowHandle(), cv::kMsgGridCommand, cv::kGridCommandBase + TagOf(cv::TMenuCommand::Zap), 0));
     QApplication::processEvents();
     EXPECT_EQ(zaps, 2);
     // Negative tags go nowhere.
@@ -332,17 +335,17 @@ TEST_F(DataModuleTest, UnhandledTagsReachTheCurrentGridAsGridCommands)
 TEST_F(DataModuleTest, TheWindowTakesNumberDisplayAndTypingModeCommandsItself)
 {
     ShowSample();
-    Item(107)->trigger();
+    Item(cv::TMenuCommand::NumbersPerMillion)->trigger();
     EXPECT_EQ(cv::GetDisplayWordsPerMillion(), 4);
-    EXPECT_TRUE(Item(107)->isChecked());
-    Item(108)->trigger();
+    EXPECT_TRUE(Item(cv::TMenuCommand::NumbersPerMillion)->isChecked());
+    Item(cv::TMenuCommand::NumbersDefault)->trigger();
     EXPECT_EQ(cv::GetDisplayWordsPerMillion(), 0);
     // Typing mode through the grid's handler of group C.
     window->ChangeTypingMode(window->freq, 1);
     EXPECT_TRUE(module->SetCategoriesChoice1->isChecked());
     EXPECT_FALSE(module->typeinchoice1->isChecked());
     EXPECT_EQ(cv::GetKeypressMode(), 1);
-    EXPECT_TRUE(cv::GetMenuItemChecked(177));
+    EXPECT_TRUE(cv::GetMenuItemChecked(cv::TMenuCommand::SetCategories));
 }
 
 TEST_F(DataModuleTest, HelpGoesToTheHelpFileOrTheHelpPages)
@@ -425,7 +428,7 @@ TEST_F(DataModuleTest, TheBestHelpContextComesFromTheControlUnderTheMouse)
     module->WhatsThis1->trigger();
     EXPECT_EQ(desktop.Opened().back().fragment(), QStringLiteral("context-4560"));
     // The Help command shows the main page of the tool.
-    Item(144)->trigger();
+    Item(cv::TMenuCommand::Help)->trigger();
     EXPECT_EQ(desktop.Opened().back().fragment(), QStringLiteral("context-2700"));
 }
 
@@ -442,10 +445,10 @@ TEST_F(DataModuleTest, SmallerServicesOfTheModule)
 
     module->SetTypeSetEditMenuItems(2);
     EXPECT_TRUE(module->editingdataChoice1->isChecked());
-    module->SetMenuItemVisible(7, false);
-    module->SetMenuItemVisible(42, false);
+    module->SetMenuItemVisible(TagOf(cv::TMenuCommand::MarkMatches), false);
+    module->SetMenuItemVisible(TagOf(cv::TMenuCommand::Clusters), false);
     EXPECT_FALSE(module->computeMatches1->isVisible());
-    EXPECT_TRUE(Item(42)->isVisible()) << "only the match items are handled";
+    EXPECT_TRUE(Item(cv::TMenuCommand::Clusters)->isVisible()) << "only the match items are handled";
 
     EXPECT_EQ(cv::TDataModuleCorvantis::MenuFamilyOfListType(19), 0);
     EXPECT_EQ(cv::TDataModuleCorvantis::MenuFamilyOfListType(24), 1);
@@ -471,18 +474,18 @@ TEST_F(DataModuleTest, CommandsGoToTheLastWindowThatShowsTheMenus)
     QObject a, b;
     module->SetCommandTarget(&a, [&](QAction* item) { first.push_back(cv::MenuTag(item)); });
     module->SetCommandTarget(&b, [&](QAction* item) { second.push_back(cv::MenuTag(item)); });
-    Item(42)->trigger();
+    Item(cv::TMenuCommand::Clusters)->trigger();
     module->SetCommandTarget(&a, nullptr); // not the current target: nothing changes
-    Item(53)->trigger();
+    Item(cv::TMenuCommand::Relationships)->trigger();
     module->SetCommandTarget(&b, nullptr);
-    Item(50)->trigger();
+    Item(cv::TMenuCommand::Concordance)->trigger();
     EXPECT_TRUE(first.empty());
-    EXPECT_EQ(second, (std::vector<int>{42, 53}));
+    EXPECT_EQ(second, (std::vector<int>{TagOf(cv::TMenuCommand::Clusters), TagOf(cv::TMenuCommand::Relationships)}));
     // A window that goes lets go of the menus.
     auto target = std::make_unique<QObject>();
     module->SetCommandTarget(target.get(), [&](QAction* item) { first.push_back(cv::MenuTag(item)); });
     target.reset();
-    Item(42)->trigger();
+    Item(cv::TMenuCommand::Clusters)->trigger();
     EXPECT_TRUE(first.empty());
 }
 
@@ -490,12 +493,12 @@ TEST_F(DataModuleTest, ToolButtonsAreMadeForItemsWithAnImageAndReused)
 {
     QPixmap pixmap(8, 8);
     pixmap.fill(Qt::red);
-    Item(42)->setIcon(QIcon(pixmap));
-    Item(103)->setIcon(QIcon(pixmap));
+    Item(cv::TMenuCommand::Clusters)->setIcon(QIcon(pixmap));
+    Item(cv::TMenuCommand::ContextHelp)->setIcon(QIcon(pixmap));
     cv::TCustomisableMenuItemsList source;
-    source.AddOne(Item(42));
-    source.AddOne(Item(22)); // no image: a menu item only
-    source.AddOne(Item(103));
+    source.AddOne(Item(cv::TMenuCommand::Clusters));
+    source.AddOne(Item(cv::TMenuCommand::Copy)); // no image: a menu item only
+    source.AddOne(Item(cv::TMenuCommand::ContextHelp));
     QMenu menu;
     QWidget panel;
     panel.resize(400, 30);
@@ -504,14 +507,14 @@ TEST_F(DataModuleTest, ToolButtonsAreMadeForItemsWithAnImageAndReused)
     const auto click = [&](QAction* item) { clicked.push_back(cv::MenuTag(item)); };
     cv::BuildMenuAndToolButtons(&menu, &panel, buttons, source, click);
     ASSERT_EQ(menu.actions().size(), 3);
-    EXPECT_EQ(cv::MenuTag(menu.actions()[1]), 22);
+    EXPECT_EQ(cv::MenuTag(menu.actions()[1]), TagOf(cv::TMenuCommand::Copy));
     ASSERT_EQ(buttons.size(), 2u);
-    EXPECT_EQ(buttons[0].first, 42);
+    EXPECT_EQ(buttons[0].first, TagOf(cv::TMenuCommand::Clusters));
     EXPECT_LT(buttons[0].second->x(), buttons[1].second->x());
     EXPECT_EQ(cv::HelpContextOf(buttons[1].second), -1) << "the context-help button has no help of its own";
     buttons[0].second->click();
     menu.actions()[1]->trigger();
-    EXPECT_EQ(clicked, (std::vector<int>{42, 22}));
+    EXPECT_EQ(clicked, (std::vector<int>{TagOf(cv::TMenuCommand::Clusters), TagOf(cv::TMenuCommand::Copy)}));
     // Built again: the buttons on the panel are reused.
     QToolButton* first = buttons[0].second;
     cv::BuildMenuAndToolButtons(&menu, &panel, buttons, source, click);
@@ -532,8 +535,8 @@ TEST_F(DataModuleTest, AFreshBufferHasNoClashAndARightClickMenu)
             EXPECT_TRUE(holders.emplace(table[size_t(tag)], tag).second)
                 << cv::ShortCutToText(table[size_t(tag)]).toStdString() << " stored for " << holders[table[size_t(tag)]]
                 << " and " << tag;
-    EXPECT_EQ(cv::GetMenuShortcut(199), cv::TextToShortCut(QStringLiteral("Ctrl+Shift+F8")));
-    EXPECT_EQ(cv::GetMenuShortcut(32), 0);
+    EXPECT_EQ(cv::GetMenuShortcut(TagOf(cv::TMenuCommand::GrowCurrentRow)), cv::TextToShortCut(QStringLiteral("Ctrl+Shift+F8")));
+    EXPECT_EQ(cv::GetMenuShortcut(TagOf(cv::TMenuCommand::AutoRowHeight)), 0);
 
     // The right-click menu of a grid, before any customising.
     ASSERT_FALSE(window->PopupMenuForGrids->isEmpty());
@@ -547,7 +550,7 @@ TEST_F(DataModuleTest, AFreshBufferHasNoClashAndARightClickMenu)
     // Customise > tick a command for the right-click menu > OK: stored, nothing refused.
     cv::TMenuCommandsOfTools commands;
     for (int tag = 1; tag <= cv::kLastCustomisableTag; ++tag)
-        if (const QAction* item = Item(tag); item && !item->text().isEmpty() && tag != cv::kTagLastFile)
+        if (const QAction* item = Item(tag); item && !item->text().isEmpty() && tag != TagOf(cv::TMenuCommand::LastFile))
             commands.commands.push_back({tag, item->text()});
     commands.toSequence = [](uint16_t code) { return cv::ShortCutToKeySequence(code); };
     commands.fromSequence = [](const QKeySequence& key) { return cv::KeySequenceToShortCut(key); };
@@ -558,16 +561,16 @@ TEST_F(DataModuleTest, AFreshBufferHasNoClashAndARightClickMenu)
     commands.normaliseEntry = [this](QString& entry) { module->CheckMenuCompatibility(entry); };
     commands.setRightClickEntries = [this](const QStringList& entries) { module->SetRightClickMenuItems(&entries); };
     cv::TControllerCustomiseWindow customise(commands);
-    customise.SetOnRightClickMenu(22, false);
-    customise.SetOnRightClickMenu(42, true); // Clusters
-    customise.SetShortcut(42, QKeySequence(QStringLiteral("Ctrl+K")));
+    customise.SetOnRightClickMenu(TagOf(cv::TMenuCommand::Copy), false);
+    customise.SetOnRightClickMenu(TagOf(cv::TMenuCommand::Clusters), true);
+    customise.SetShortcut(TagOf(cv::TMenuCommand::Clusters), QKeySequence(QStringLiteral("Ctrl+K")));
     bool stored = false;
     customise.OnStored = [&] { stored = true; };
     customise.OkClick();
     EXPECT_TRUE(stored) << customise.ProblemLabel->text().toStdString();
-    EXPECT_TRUE(cv::GetPopupMenuTagInUse(42));
-    EXPECT_FALSE(cv::GetPopupMenuTagInUse(22));
-    EXPECT_EQ(cv::GetMenuShortcut(42), cv::TextToShortCut(QStringLiteral("Ctrl+K")));
+    EXPECT_TRUE(cv::GetPopupMenuTagInUse(TagOf(cv::TMenuCommand::Clusters)));
+    EXPECT_FALSE(cv::GetPopupMenuTagInUse(TagOf(cv::TMenuCommand::Copy)));
+    EXPECT_EQ(cv::GetMenuShortcut(TagOf(cv::TMenuCommand::Clusters)), cv::TextToShortCut(QStringLiteral("Ctrl+K")));
     // The tool told, its grids offer the new choice.
     window->SettingsChanged(cv::kCodeReReadSettings);
     offered.clear();
@@ -576,8 +579,10 @@ TEST_F(DataModuleTest, AFreshBufferHasNoClashAndARightClickMenu)
     EXPECT_TRUE(offered.contains(QStringLiteral("Clusters")));
     EXPECT_FALSE(offered.contains(QStringLiteral("Copy")));
     // Eleven ticks are refused with a word, not cut to ten unseen.
-    for (int tag : {5, 12, 14, 18, 19, 20, 23, 29, 170, 30, 31})
-        customise.SetOnRightClickMenu(tag, true);
+    using enum cv::TMenuCommand;
+    for (cv::TMenuCommand command :
+         {PrintPreview, Delete, RestoreDeleted, Mark, JoinRows, Unjoin, EditData, Layout, Find, Grow, Shrink})
+        customise.SetOnRightClickMenu(TagOf(command), true);
     EXPECT_FALSE(customise.Store().isEmpty());
 }
 
@@ -587,14 +592,14 @@ TEST_F(DataModuleTest, UndoAndRedoItemsNameTheirStep)
     ShowSample();
     cv::TCVBaseDataClass& list = *window->freq->List();
     module->FollowUndoOf(list);
-    EXPECT_EQ(cv::StripHotkey(Item(82)->text()), QStringLiteral("Undo"));
-    EXPECT_FALSE(Item(82)->isEnabled());
+    EXPECT_EQ(cv::StripHotkey(Item(cv::TMenuCommand::Undo)->text()), QStringLiteral("Undo"));
+    EXPECT_FALSE(Item(cv::TMenuCommand::Undo)->isEnabled());
     list.SetACategoryString(0, 1, QStringLiteral("x"), true); // an undoable step named "Category"
-    EXPECT_EQ(cv::StripHotkey(Item(82)->text()), QStringLiteral("Undo Category"));
-    EXPECT_TRUE(Item(82)->isEnabled());
+    EXPECT_EQ(cv::StripHotkey(Item(cv::TMenuCommand::Undo)->text()), QStringLiteral("Undo Category"));
+    EXPECT_TRUE(Item(cv::TMenuCommand::Undo)->isEnabled());
     list.Undo();
-    EXPECT_EQ(cv::StripHotkey(Item(83)->text()), QStringLiteral("Redo Category"));
-    EXPECT_EQ(cv::StripHotkey(Item(82)->text()), QStringLiteral("Undo"));
+    EXPECT_EQ(cv::StripHotkey(Item(cv::TMenuCommand::Redo)->text()), QStringLiteral("Redo Category"));
+    EXPECT_EQ(cv::StripHotkey(Item(cv::TMenuCommand::Undo)->text()), QStringLiteral("Undo"));
 }
 
 // Captions lose their access keys but keep a doubled "&" as one.

@@ -68,21 +68,21 @@ TEST_F(FrameworkTest, ListsAreAttachedAndClearedButNeverOnTheMainScreen)
 TEST_F(FrameworkTest, MenuIsFittedOnlyWhenTheListTypeOrKindChanges)
 {
     QMenu* file = window->menuBar()->addMenu(QStringLiteral("File"));
-    cv::SetMenuTag(file->menuAction(), -999);
+    cv::SetMenuTag(file->menuAction(), TagOf(cv::TMenuHeader::TopLevelMenu));
     QAction* save = file->addAction(QStringLiteral("Save"));
-    cv::SetMenuTag(save, 1);
+    cv::SetMenuTag(save, TagOf(cv::TMenuCommand::Save));
     QAction* zap = file->addAction(QStringLiteral("Zap"));
-    cv::SetMenuTag(zap, 11);
+    cv::SetMenuTag(zap, TagOf(cv::TMenuCommand::Zap));
     zap->setCheckable(true);
     QAction* settings = file->addAction(QString());
-    cv::SetMenuTag(settings, 66);
+    cv::SetMenuTag(settings, TagOf(cv::TMenuCommand::SettingsOfTool));
     int asked = 0;
     const cv::TMenuSetProvider sets = [&](uint8_t listType, uint8_t) {
         ++asked;
         cv::TMenuTagSet s;
-        s.set(66);
+        s.set(size_t(TagOf(cv::TMenuCommand::SettingsOfTool)));
         if (listType == cv::kListWordList)
-            s.set(1).set(11);
+            s.set(size_t(TagOf(cv::TMenuCommand::Save))).set(size_t(TagOf(cv::TMenuCommand::Zap)));
         return s;
     };
     cv::TOneToolWindowList& pages = ToolWindowList();
@@ -92,7 +92,7 @@ TEST_F(FrameworkTest, MenuIsFittedOnlyWhenTheListTypeOrKindChanges)
     EXPECT_TRUE(settings->text().contains(cv::Tool_Name(cv::kToolWordList)));
     pages.FitMenuToListType(window->menuBar(), window->freq, false, sets);
     EXPECT_TRUE(save->isVisible());
-    cv::SetMenuItemChecked(11, true);
+    cv::SetMenuItemChecked(cv::TMenuCommand::Zap, true);
     pages.FitMenuToListType(window->menuBar(), window->freq, false, sets);
     EXPECT_EQ(asked, 2);           // the same list type and kind: nothing refitted
     EXPECT_FALSE(zap->isChecked()); // ... not even the checks

@@ -21,6 +21,7 @@
 
 #include <functional>
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
 
@@ -54,38 +55,45 @@ struct TQuiet {
     const char* why;
     std::set<std::string> pages;
 };
-const std::map<int, TQuiet> kQuietCommands = {
-    {84, {"Page Setup does nothing in this tool", {}}},
-    {33, {"Refresh draws the grid as it was", {}}},
-    {166, {"the columns may have their default widths already", {}}},
-    {32, {"the rows may have their height already", {}}},
-    {208, {"nothing is marked on a page just made", {}}},
-    {167, {"nothing is marked on a page just made", {}}},
-    {20, {"nothing is joined on a page just made", {}}},
-    {47, {"nothing is joined on a page just made", {}}},
-    {19, {"one row and no row chosen before it: nothing to join it to", {}}},
-    {54, {"the set column holds no categories yet", {}}},
-    {180, {"the list shown has no set column to edit", {"statistics", "filenames", "relationships"}}},
-    {176, {"the typing mode is type-in already", {}}},
-    {108, {"the numbers show as by default already", {}}},
-    {219, {"the tags are hidden already", {}}},
-    {186, {"the row is read aloud: heard, not seen", {}}},
-    {48, {"only clusters made from an index can be joined",
-          {"frequency", "alphabetical", "consistency", "consistency relations", "plain-text list"}}},
-    {175, {"only an index has data to export",
-           {"frequency", "alphabetical", "consistency", "consistency relations", "plain-text list"}}},
-    {50, {"a consistency list names no texts to concordance", {"consistency", "consistency relations"}}},
-    {58, {"a word list has no time line: the command is the concordance tool's", {"filenames"}}},
-};
+const std::map<cv::TMenuCommand, TQuiet> kQuietCommands = [] {
+    using enum cv::TMenuCommand;
+    const std::set<std::string> noIndex{"frequency", "alphabetical", "consistency", "consistency relations",
+                                        "plain-text list"};
+    return std::map<cv::TMenuCommand, TQuiet>{
+        {PageSetup, {"Page Setup does nothing in this tool", {}}},
+        {Refresh, {"Refresh draws the grid as it was", {}}},
+        {DefaultColumnWidths, {"the columns may have their default widths already", {}}},
+        {AutoRowHeight, {"the rows may have their height already", {}}},
+        {ClearAllMarking, {"nothing is marked on a page just made", {}}},
+        {Unmark, {"nothing is marked on a page just made", {}}},
+        {Unjoin, {"nothing is joined on a page just made", {}}},
+        {UnjoinAll, {"nothing is joined on a page just made", {}}},
+        {JoinRows, {"one row and no row chosen before it: nothing to join it to", {}}},
+        {ClearSetColumn, {"the set column holds no categories yet", {}}},
+        {EditSetColumn, {"the list shown has no set column to edit", {"statistics", "filenames", "relationships"}}},
+        {TypeIn, {"the typing mode is type-in already", {}}},
+        {NumbersDefault, {"the numbers show as by default already", {}}},
+        {TagsHidden, {"the tags are hidden already", {}}},
+        {Play, {"the row is read aloud: heard, not seen", {}}},
+        {JoinClusters, {"only clusters made from an index can be joined", noIndex}},
+        {ExportData, {"only an index has data to export", noIndex}},
+        {Concordance, {"a consistency list names no texts to concordance", {"consistency", "consistency relations"}}},
+        {Timeline, {"a word list has no time line: the command is the concordance tool's", {"filenames"}}},
+    };
+}();
 
 // What some commands must change, whatever the page.
-const std::map<int, const char*> kExpectedChange = {
-    {60, "controller"}, {61, "controller"}, {62, "controller"}, {63, "controller"}, {64, "controller"},
-    {65, "controller"}, {69, "controller"}, {71, "controller"}, {145, "controller"},
-    {29, "dialog"},     {5, "dialog"},      {17, "dialog"},     {16, "dialog"},     {170, "dialog"},
-    {85, "dialog"},     {194, "dialog"},    {2, "dialog"},      {24, "dialog"},     {28, "dialog"},
-    {184, "dialog"},    {144, "dialog"},
-};
+const std::map<cv::TMenuCommand, const char*> kExpectedChange = [] {
+    using enum cv::TMenuCommand;
+    std::map<cv::TMenuCommand, const char*> expected;
+    for (cv::TMenuCommand c : {Colours, Font, Language, Folders, TagSettings, StopLemmaMatchLists, ChooseTexts,
+                               Customise, AboutAndMemory})
+        expected[c] = "controller";
+    for (cv::TMenuCommand c : {Layout, PrintPreview, SearchAndReplace, SearchText, Find, DeleteIf, ColourCategories,
+                               SaveAsPlainText, SaveAsXml, SaveAsSpreadsheet, SaveAsRtf, Help})
+        expected[c] = "dialog";
+    return expected;
+}();
 
 // A page kind: how its document is made and which page shows it.
 struct TPageKind {
@@ -140,15 +148,15 @@ protected:
         else
             IndexOf(kCorpus);
     }
-    // A word list of one text compared with a reference list; then its plots (39) or links (41).
-    QWidget* KeyWords(int then)
+    // A word list of one text compared with a reference list; then its plots or links.
+    QWidget* KeyWords(std::optional<cv::TMenuCommand> then)
     {
         KeyWordsOfOneText();
-        if (then == 0)
+        if (!then)
             return window->AdvOfficePageKWs;
         Show(window->AdvOfficePageKWs);
-        MenuCommand(then);
-        return then == 39 ? window->AdvOfficePageKWPlot : window->AdvOfficePageKWLinks;
+        MenuCommand(*then);
+        return then == cv::TMenuCommand::Plot ? window->AdvOfficePageKWPlot : window->AdvOfficePageKWLinks;
     }
 
     // What a user can see or get of the window's state: the current grid
@@ -294,12 +302,12 @@ protected:
             // Each command shows its work: in the grid, a file, the window, a
             // dialog, the controller or the clipboard (those that change
             // nothing on a page like this one say so in kQuietCommands).
-            const auto quiet = kQuietCommands.find(tag);
+            const auto quiet = kQuietCommands.find(cv::TMenuCommand(tag));
             if (quiet == kQuietCommands.end() ||
                 (!quiet->second.pages.empty() && !quiet->second.pages.contains(kinds[kind].name)))
                 EXPECT_FALSE(changed.isEmpty()) << "page " << kinds[kind].name << ": \"" << item->text().toStdString()
                                                 << "\" (" << tag << ") changed nothing a user sees";
-            if (const auto expected = kExpectedChange.find(tag); expected != kExpectedChange.end())
+            if (const auto expected = kExpectedChange.find(cv::TMenuCommand(tag)); expected != kExpectedChange.end())
                 EXPECT_TRUE(changed.contains(QString::fromLatin1(expected->second)))
                     << "page " << kinds[kind].name << ": \"" << item->text().toStdString() << "\" (" << tag
                     << ") changed " << changed.join(u',').toStdString() << ", not the " << expected->second;
@@ -414,26 +422,26 @@ const std::vector<TPageKind> CommandWalkTest::kinds = {
      [](CommandWalkTest& t) {
          t.Index();
          ClusterSettings(false);
-         t.Show(t.window->AdvOfficePageIndexFreq)->HandleGridCommand(42);
+         t.Show(t.window->AdvOfficePageIndexFreq)->HandleGridCommand(cv::TMenuCommand::Clusters);
          return t.window->AdvOfficePageFrequency;
      }},
     {"phrase frames",
      [](CommandWalkTest& t) {
          t.Index();
          ClusterSettings(true);
-         t.Show(t.window->AdvOfficePageIndexFreq)->HandleGridCommand(42);
+         t.Show(t.window->AdvOfficePageIndexFreq)->HandleGridCommand(cv::TMenuCommand::Clusters);
          return t.window->AdvOfficePageAlph;
      }},
     {"relationships",
      [](CommandWalkTest& t) {
          t.Index();
          EveryNeighbour();
-         t.Show(t.window->AdvOfficePageIndexFreq)->HandleGridCommand(53);
+         t.Show(t.window->AdvOfficePageIndexFreq)->HandleGridCommand(cv::TMenuCommand::Relationships);
          return t.window->AdvOfficePageIndexRelations;
      }},
-    {"key words", [](CommandWalkTest& t) { return t.KeyWords(0); }},
-    {"key-word plot", [](CommandWalkTest& t) { return t.KeyWords(39); }},
-    {"key-word links", [](CommandWalkTest& t) { return t.KeyWords(41); }},
+    {"key words", [](CommandWalkTest& t) { return t.KeyWords(std::nullopt); }},
+    {"key-word plot", [](CommandWalkTest& t) { return t.KeyWords(cv::TMenuCommand::Plot); }},
+    {"key-word links", [](CommandWalkTest& t) { return t.KeyWords(cv::TMenuCommand::Links); }},
     {"plain-text list",
      [](CommandWalkTest& t) {
          const QString folder = t.dir.file(QStringLiteral("lists"));

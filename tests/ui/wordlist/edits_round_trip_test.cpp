@@ -185,7 +185,7 @@ protected:
         ASSERT_NE(grid, nullptr);
         if (Doc()->MainFile.FileName.isEmpty() || !QFileInfo(Doc()->MainFile.FileName).isFile())
             files.QueueAnswer(dir.file(what + QStringLiteral(".lst")));
-        ASSERT_TRUE(grid->HandleGridCommand(1)) << "Save";
+        ASSERT_TRUE(grid->HandleGridCommand(cv::TMenuCommand::Save)) << "Save";
         const QString file = Doc()->MainFile.FileName;
         ASSERT_TRUE(QFileInfo(file).isFile()) << file.toStdString();
         cv::T_WholeWordlistHolder read(Doc()->MainFile.ListType, nullptr, nullptr, false, false);
@@ -211,7 +211,7 @@ protected:
         switch (kind) {
         case 0:
             SelectRows(grid, RandomRows(grid, 5));
-            grid.HandleGridCommand(12); // Delete
+            grid.HandleGridCommand(cv::TMenuCommand::Delete);
             break;
         case 1: { // Restore deleted: rows deleted before, and others
             std::vector<int> rows = RandomRows(grid, 3);
@@ -221,11 +221,11 @@ protected:
             std::sort(rows.begin(), rows.end());
             rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
             SelectRows(grid, rows);
-            grid.HandleGridCommand(14);
+            grid.HandleGridCommand(cv::TMenuCommand::RestoreDeleted);
             break;
         }
         case 2:
-            grid.HandleGridCommand(11); // Zap
+            grid.HandleGridCommand(cv::TMenuCommand::Zap);
             break;
         case 3: {
             const int column = 1 + int(rng() % uint32_t(std::max(1, grid.ColCount() - 1)));
@@ -233,12 +233,12 @@ protected:
             break;
         }
         case 4:
-            MenuCommand(82); // Undo
+            MenuCommand(cv::TMenuCommand::Undo);
             break;
         default: // Undo twice, Redo once
-            MenuCommand(82);
-            MenuCommand(82);
-            MenuCommand(83);
+            MenuCommand(cv::TMenuCommand::Undo);
+            MenuCommand(cv::TMenuCommand::Undo);
+            MenuCommand(cv::TMenuCommand::Redo);
             break;
         }
         QApplication::processEvents();
@@ -279,13 +279,13 @@ TEST_F(EditsRoundTripTest, AWordListSavedAfterAnyEditsOpensAsItWasSaved)
         case 6: { // an edited word
             SelectRows(*grid, RandomRows(*grid, 1), cv::TCVWordList::kColWord);
             inputs.Queue(QStringLiteral("edited%1").arg(++edited));
-            grid->HandleGridCommand(23);
+            grid->HandleGridCommand(cv::TMenuCommand::EditData);
             break;
         }
         case 7:
         case 8: // a join of a few rows (F4)
             SelectRows(*grid, RandomRows(*grid, 4));
-            grid->HandleGridCommand(19);
+            grid->HandleGridCommand(cv::TMenuCommand::JoinRows);
             break;
         case 9: { // an unjoin of a head word, or all of them
             const cv::TCVWordList& l = *Words();
@@ -297,27 +297,27 @@ TEST_F(EditsRoundTripTest, AWordListSavedAfterAnyEditsOpensAsItWasSaved)
                 for (int row = 1; row < grid->RowCount(); ++row)
                     if (grid->EntryOfGridRow(row) == head)
                         SelectRows(*grid, {row});
-                grid->HandleGridCommand(20);
+                grid->HandleGridCommand(cv::TMenuCommand::Unjoin);
             } else {
-                grid->HandleGridCommand(47);
+                grid->HandleGridCommand(cv::TMenuCommand::UnjoinAll);
             }
             break;
         }
         case 10: // Reduce to N: nine in ten of the rows stay
             inputs.Queue(QString::number(std::max(1, (grid->RowCount() - 1) * 9 / 10)));
             dialogs.QueueAnswer(TDialogAnswer::Yes); // keep only so many
-            grid->HandleGridCommand(21);
+            grid->HandleGridCommand(cv::TMenuCommand::ReduceToN);
             break;
         case 11: { // a lemma list applied: a head word of the list or one absent, two forms of it
             const cv::TCVWordList& l = *Words();
             const QString head = rng() % 2 ? RandomWord(l) : QStringLiteral("lemma%1").arg(++lemmaLists);
             const QString lines = head + QStringLiteral(" -> ") + RandomWord(l) + QStringLiteral(", ") + RandomWord(l);
             LoadList(lines);
-            MenuCommand(25);
+            MenuCommand(cv::TMenuCommand::LemmaMatches);
             break;
         }
         case 12: // another sort of the Edit menu
-            MenuCommand(96 + int(rng() % 3));
+            MenuCommand(TagOf(cv::TMenuCommand::SortAlphabetical) + int(rng() % 3)); // or by word endings, by length
             break;
         default:
             EditAnyList(*grid, kind);
@@ -353,7 +353,7 @@ TEST_F(EditsRoundTripTest, ClustersKeyWordsAndConsistencySavedAfterEditsOpenAsTh
     s.SetOmitPhraseFrames(true);
     s.SetClusterListsPerText(false);
     cv::SetWordlistIndexSettings(s);
-    ASSERT_TRUE(Show(window->AdvOfficePageIndexFreq)->HandleGridCommand(42));
+    ASSERT_TRUE(Show(window->AdvOfficePageIndexFreq)->HandleGridCommand(cv::TMenuCommand::Clusters));
     ASSERT_GT(Words()->Count(), 10);
     // Each phase changes its list on most of its steps.
     int changes = 0;
@@ -365,7 +365,7 @@ TEST_F(EditsRoundTripTest, ClustersKeyWordsAndConsistencySavedAfterEditsOpenAsTh
         const QByteArray before = StreamOf(*Doc()->WordlistOfType(cv::kListWordList));
         if (step % 4 == 3) {
             SelectRows(*grid, RandomRows(*grid, 3));
-            grid->HandleGridCommand(19); // clusters joined by hand
+            grid->HandleGridCommand(cv::TMenuCommand::JoinRows); // clusters joined by hand
         } else {
             EditAnyList(*grid, int(rng() % 6));
         }

@@ -102,7 +102,7 @@ protected:
         dialogs.Clear();
         if (clustersBefore)
             dialogs.QueueAnswer(TDialogAnswer::No);
-        ASSERT_TRUE(grid->HandleGridCommand(42));
+        ASSERT_TRUE(grid->HandleGridCommand(cv::TMenuCommand::Clusters));
         EXPECT_EQ(dialogs.Routines().contains(QStringLiteral("DoYouWantToSave")), clustersBefore);
     }
 };
@@ -143,7 +143,7 @@ TEST_F(JobsInARowTest, RelationshipJobsTwiceAndThriceInARowShowEachNewListOnEver
         dialogs.Clear();
         if (previousPairs >= 0)
             dialogs.QueueAnswer(TDialogAnswer::No);
-        ASSERT_TRUE(grid->HandleGridCommand(53));
+        ASSERT_TRUE(grid->HandleGridCommand(cv::TMenuCommand::Relationships));
         const cv::TRelationshipsList* relations = Doc()->fIndexHandler->fRelationshipsList.get();
         ASSERT_NE(relations, nullptr);
         EXPECT_GT(relations->Count(), previousPairs);

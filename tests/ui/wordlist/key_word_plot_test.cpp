@@ -25,9 +25,6 @@
 namespace wordlist_window_test {
 namespace {
 
-constexpr int kTagKeyWords = 49;
-constexpr int kTagPlot = 39;
-constexpr int kTagLinks = 41;
 // The code that asks the controller to hand a request to the concordance tool.
 constexpr int kCodeConcordanceRequest = 50;
 // Marks may stand this many pixels from where the text puts them: the
@@ -95,8 +92,9 @@ protected:
         QApplication::processEvents();
         return file;
     }
-    bool Offered(int tag)
+    bool Offered(cv::TMenuCommand command)
     {
+        const int tag = cv::TagOf(command);
         for (QAction* top : window->menuBar()->actions())
             if (QMenu* menu = top->menu(); menu && top->isVisible())
                 for (QAction* a : menu->actions())
@@ -119,12 +117,12 @@ TEST_F(KeyWordPlotTest, ThePlotOfOneBrownTextMarksEveryPlaceOfEachKeyWord)
 
     cv::SetKeywordsSettingsReferenceCorpus(ListOf(all, QStringLiteral("brown")));
     OpenSaved(ListOf({ca01}, QStringLiteral("ca01")));
-    MenuCommand(kTagKeyWords);
+    MenuCommand(cv::TMenuCommand::KeyWords);
     ASSERT_NE(Doc()->fKeywordsList, nullptr);
     ASSERT_GT(Doc()->fKeywordsList->Count(), 0);
     Show(window->AdvOfficePageKWs);
-    EXPECT_TRUE(Offered(kTagPlot)) << "a list of one text offers plots";
-    MenuCommand(kTagPlot);
+    EXPECT_TRUE(Offered(cv::TMenuCommand::Plot)) << "a list of one text offers plots";
+    MenuCommand(cv::TMenuCommand::Plot);
     ASSERT_NE(window->KeyWordsDocument(), nullptr);
     const cv::TKWPlotList& plots = *window->KeyWordsDocument()->fPlots;
     ASSERT_GE(plots.Count(), 3);
@@ -188,7 +186,7 @@ TEST_F(KeyWordPlotTest, ADoubleClickOnAPlotRowAsksForItsConcordanceLines)
     ASSERT_NE(Doc()->fKeywordsList, nullptr);
     Show(window->AdvOfficePageKWs);
     window->resize(1000, 700);
-    MenuCommand(kTagPlot);
+    MenuCommand(cv::TMenuCommand::Plot);
     ASSERT_NE(window->KeyWordsDocument(), nullptr);
     cv::TCV_Grid* grid = Show(window->AdvOfficePageKWPlot);
     EXPECT_GE(grid->ColWidths(cv::TKWPlotList::kColPlot), 360);
@@ -244,19 +242,19 @@ TEST_F(KeyWordPlotTest, AListOfManyTextsIsNotOfferedPlots)
     const QString a = Text(QStringLiteral("a.txt"), QStringLiteral("the whale and the sea. ").repeated(30));
     const QString b = Text(QStringLiteral("b.txt"), QStringLiteral("whale ship whale sea ").repeated(30));
     OpenSaved(ListOf({a, b}, QStringLiteral("two texts")));
-    MenuCommand(kTagKeyWords);
+    MenuCommand(cv::TMenuCommand::KeyWords);
     ASSERT_NE(Doc()->fKeywordsList, nullptr);
     ASSERT_GT(Doc()->fKeywordsList->Count(), 0);
     Show(window->AdvOfficePageKWs);
-    EXPECT_FALSE(Offered(kTagPlot));
-    EXPECT_FALSE(Offered(kTagLinks));
+    EXPECT_FALSE(Offered(cv::TMenuCommand::Plot));
+    EXPECT_FALSE(Offered(cv::TMenuCommand::Links));
 
     // A list of one text next: offered again.
     OpenSaved(ListOf({a}, QStringLiteral("one text")));
-    MenuCommand(kTagKeyWords);
+    MenuCommand(cv::TMenuCommand::KeyWords);
     ASSERT_NE(Doc()->fKeywordsList, nullptr);
     Show(window->AdvOfficePageKWs);
-    EXPECT_TRUE(Offered(kTagPlot));
+    EXPECT_TRUE(Offered(cv::TMenuCommand::Plot));
 }
 
 } // namespace

@@ -14,8 +14,6 @@
 namespace wordlist_window_test {
 namespace {
 
-constexpr int kTagCauseACrash = 56;
-
 class LoggingSwitchTest : public WordListWindowTest {
 protected:
     void SetUp() override
@@ -42,7 +40,7 @@ protected:
         for (QAction* top : window->menuBar()->actions())
             if (QMenu* menu = top->menu(); menu && top->isVisible())
                 for (QAction* a : menu->actions())
-                    if (cv::MenuTag(a) == kTagCauseACrash)
+                    if (cv::MenuTag(a) == TagOf(cv::TMenuCommand::CauseACrash))
                         return a->isVisible();
         return false;
     }

@@ -248,7 +248,7 @@ TEST_F(LongStepsTest, RelationshipsShowTheirShareAndStopWithNothingMade)
     grid->View()->setCurrentIndex(grid->Proxy()->index(0, 1));
 
     stopWhenShown = true;
-    ASSERT_TRUE(grid->HandleGridCommand(53));
+    ASSERT_TRUE(grid->HandleGridCommand(cv::TMenuCommand::Relationships));
     EXPECT_TRUE(ShareShown());
     EXPECT_TRUE(dialogs.Routines().contains(QStringLiteral("EscapePressedWantToQuit")));
     EXPECT_EQ(dialogs.Routines().size(), 1) << dialogs.Routines().join(u' ').toStdString();
@@ -260,7 +260,7 @@ TEST_F(LongStepsTest, RelationshipsShowTheirShareAndStopWithNothingMade)
     // Not stopped: the share runs on and the relationships come.
     shares.clear();
     dialogs.Clear();
-    ASSERT_TRUE(grid->HandleGridCommand(53));
+    ASSERT_TRUE(grid->HandleGridCommand(cv::TMenuCommand::Relationships));
     EXPECT_TRUE(ShareShown());
     ASSERT_NE(Doc()->fIndexHandler->fRelationshipsList, nullptr);
     EXPECT_GT(Doc()->fIndexHandler->fRelationshipsList->Count(), 10);
@@ -277,7 +277,7 @@ TEST_F(LongStepsTest, TheMovingWindowPlotShowsItsShareAndStopsWithNoFileWritten)
     commands.movingWindow = settings;
 
     stopWhenShown = true;
-    MenuCommand(151);
+    MenuCommand(cv::TMenuCommand::MovingWindow);
     EXPECT_TRUE(ShareShown());
     EXPECT_EQ(dialogs.Routines(), QStringList{QStringLiteral("EscapePressedWantToQuit")});
     EXPECT_TRUE(QDir(settings.Folder).entryList(QDir::Files).isEmpty());
@@ -285,7 +285,7 @@ TEST_F(LongStepsTest, TheMovingWindowPlotShowsItsShareAndStopsWithNoFileWritten)
 
     shares.clear();
     dialogs.Clear();
-    MenuCommand(151);
+    MenuCommand(cv::TMenuCommand::MovingWindow);
     EXPECT_TRUE(ShareShown());
     EXPECT_EQ(QDir(settings.Folder).entryList({QStringLiteral("*.plotdata")}, QDir::Files).size(), 1);
 }
@@ -337,7 +337,7 @@ TEST_F(LongStepsTest, ALateYesToStopAClustersJobStopsItOrSaysItHadFinished)
     });
     {
         cv::TDialogServiceGuard guard(&late);
-        ASSERT_TRUE(grid->HandleGridCommand(42));
+        ASSERT_TRUE(grid->HandleGridCommand(cv::TMenuCommand::Clusters));
     }
     clicked = true;
     ASSERT_EQ(late.asked, 1);
@@ -362,7 +362,7 @@ TEST_F(LongStepsTest, ALateYesToStopAClustersJobStopsItOrSaysItHadFinished)
     window->AdvOfficeStatusBar1->ClickPanel(cv::kPanelStopButton);
     EXPECT_TRUE(dialogs.Routines().isEmpty());
     dialogs.Clear();
-    ASSERT_TRUE(CurrentGrid()->HandleGridCommand(42));
+    ASSERT_TRUE(CurrentGrid()->HandleGridCommand(cv::TMenuCommand::Clusters));
     ASSERT_NE(Words(cv::kListWordList), nullptr);
     EXPECT_GT(Words(cv::kListWordList)->Count(), 10);
 }

@@ -62,7 +62,7 @@ TEST_F(UnsavedResultsTest, ANewWordListIsAskedAboutByCloseAndExitAndKeptOnCancel
 
     // Close (Ctrl+W).
     dialogs.QueueAnswer(TDialogAnswer::Cancel);
-    MenuCommand(26);
+    MenuCommand(cv::TMenuCommand::Close);
     const QStringList close = Asked();
     ASSERT_EQ(close.size(), 1);
     EXPECT_TRUE(close.front().contains(cv::ListTypeName(cv::kListWordList))) << close.front().toStdString();
@@ -70,13 +70,13 @@ TEST_F(UnsavedResultsTest, ANewWordListIsAskedAboutByCloseAndExitAndKeptOnCancel
 
     // Exit (Alt+X).
     dialogs.QueueAnswer(TDialogAnswer::Cancel);
-    MenuCommand(91);
+    MenuCommand(cv::TMenuCommand::Exit);
     EXPECT_EQ(Asked().size(), 1);
     ExpectKept(doc, entries);
 
     // Saved, the list is dropped without a question.
     ASSERT_TRUE(window->SaveGridData(Show(window->AdvOfficePageFrequency), dir.file(QStringLiteral("kept.lst"))));
-    MenuCommand(26);
+    MenuCommand(cv::TMenuCommand::Close);
     EXPECT_TRUE(Asked().isEmpty());
     EXPECT_EQ(window->Data(), nullptr);
 }
@@ -114,7 +114,7 @@ TEST_F(UnsavedResultsTest, NewRelationshipsOrClustersAskBeforeTheyReplaceUnsaved
     IndexOf(kCorpus);
     EveryNeighbour();
     cv::TCV_Grid* grid = Show(window->AdvOfficePageIndexAlph);
-    grid->HandleGridCommand(53);
+    grid->HandleGridCommand(cv::TMenuCommand::Relationships);
     ASSERT_NE(Doc()->fIndexHandler->fRelationshipsList, nullptr);
     const int relationships = Doc()->fIndexHandler->fRelationshipsList->Count();
     ASSERT_GT(relationships, 0);
@@ -123,7 +123,7 @@ TEST_F(UnsavedResultsTest, NewRelationshipsOrClustersAskBeforeTheyReplaceUnsaved
 
     // Made again: asked first; Cancel keeps them and asks nothing more.
     dialogs.QueueAnswer(TDialogAnswer::Cancel);
-    Show(window->AdvOfficePageIndexAlph)->HandleGridCommand(53);
+    Show(window->AdvOfficePageIndexAlph)->HandleGridCommand(cv::TMenuCommand::Relationships);
     EXPECT_EQ(Asked().size(), 1);
     EXPECT_EQ(commands.relationshipChoiceShown, chosenBefore);
     EXPECT_EQ(Doc()->fIndexHandler->fRelationshipsList->Count(), relationships);
@@ -137,13 +137,13 @@ TEST_F(UnsavedResultsTest, NewRelationshipsOrClustersAskBeforeTheyReplaceUnsaved
     s.SetClusterListsPerText(false);
     cv::SetWordlistIndexSettings(s);
     dialogs.QueueAnswer(TDialogAnswer::No);
-    Show(window->AdvOfficePageIndexFreq)->HandleGridCommand(42);
+    Show(window->AdvOfficePageIndexFreq)->HandleGridCommand(cv::TMenuCommand::Clusters);
     ASSERT_NE(Words(), nullptr);
     const QStringList clusters = WordsOf(*Words());
     ASSERT_FALSE(clusters.isEmpty());
     dialogs.Clear();
     dialogs.QueueAnswer(TDialogAnswer::Cancel);
-    Show(window->AdvOfficePageIndexFreq)->HandleGridCommand(42);
+    Show(window->AdvOfficePageIndexFreq)->HandleGridCommand(cv::TMenuCommand::Clusters);
     EXPECT_EQ(Asked().size(), 1);
     EXPECT_EQ(WordsOf(*Words()), clusters);
 }
@@ -159,7 +159,7 @@ TEST_F(UnsavedResultsTest, OpeningAFileInPlaceOfUnsavedDataAsksFirst)
     // Open...: not in a new window (No), then Cancel to the question: no file dialog.
     dialogs.QueueAnswer(TDialogAnswer::No);
     dialogs.QueueAnswer(TDialogAnswer::Cancel);
-    MenuCommand(3);
+    MenuCommand(cv::TMenuCommand::Open);
     EXPECT_EQ(Asked().size(), 1);
     EXPECT_TRUE(files.Requests().empty());
     ExpectKept(doc, entries);
@@ -193,7 +193,7 @@ TEST_F(UnsavedResultsTest, NewWithUnsavedDataAsksForAnotherWindowAndKeepsThisOne
     const cv::TCorvantisholder* doc = window->Data();
     const int entries = Words()->Count();
     Posted();
-    MenuCommand(8);
+    MenuCommand(cv::TMenuCommand::New);
     EXPECT_TRUE(PostedCode(cv::kCodeNewWithData));
     ExpectKept(doc, entries);
 }
@@ -203,7 +203,7 @@ TEST_F(UnsavedResultsTest, WithoutTheAskingSettingNothingIsAsked)
     AskBeforeDropping(false);
     WordListOf(kCorpus);
     dialogs.Clear();
-    MenuCommand(26);
+    MenuCommand(cv::TMenuCommand::Close);
     EXPECT_TRUE(Asked().isEmpty());
     EXPECT_EQ(window->Data(), nullptr);
 }
@@ -224,7 +224,7 @@ TEST_F(UnsavedResultsTest, OpenOnAnIndexDropsNothingUntilAFileIsChosenAndRead)
     // Open...: not in a new window (No); the file dialog called off.
     dialogs.QueueAnswer(TDialogAnswer::No);
     files.QueueCancel();
-    MenuCommand(3);
+    MenuCommand(cv::TMenuCommand::Open);
     ASSERT_EQ(files.Requests().size(), 1u);
     indexShown();
     // A file chosen that is no word list: the reader says why, once, and the index stays.
@@ -232,13 +232,13 @@ TEST_F(UnsavedResultsTest, OpenOnAnIndexDropsNothingUntilAFileIsChosenAndRead)
     dialogs.Clear();
     dialogs.QueueAnswer(TDialogAnswer::No);
     files.QueueAnswer(text);
-    MenuCommand(3);
+    MenuCommand(cv::TMenuCommand::Open);
     indexShown();
     // A saved list read: it takes the index's place.
     const QString saved = SavedWordList(QStringLiteral("other"), QStringLiteral("a b c"));
     dialogs.QueueAnswer(TDialogAnswer::No);
     files.QueueAnswer(saved);
-    MenuCommand(3);
+    MenuCommand(cv::TMenuCommand::Open);
     EXPECT_EQ(Doc()->MainFile.FileName, saved);
     EXPECT_EQ(Words()->Count(), 3);
     EXPECT_EQ(Doc()->fIndexHandler, nullptr);
@@ -290,10 +290,10 @@ TEST_F(UnsavedResultsTest, KeyWordsOfAListTheUserWillNotSaveSayItMustBeSavedFirs
 {
     WordListOf(kCorpus);
     cv::SetKeywordsSettingsReferenceCorpus(SavedWordList(QStringLiteral("reference"), QStringLiteral("a b c d")));
-    for (const int tag : {49, 89}) {
+    for (const cv::TMenuCommand command : {cv::TMenuCommand::KeyWords, cv::TMenuCommand::CompareTwoWordLists}) {
         dialogs.Clear();
         dialogs.QueueAnswer(TDialogAnswer::No);
-        MenuCommand(tag);
+        MenuCommand(command);
         EXPECT_EQ(dialogs.Routines(), (QStringList{QStringLiteral("DoYouWantToSave"), QStringLiteral("ListMustBeSavedFirst")}));
         EXPECT_TRUE(dialogs.Requests().back().text.contains(QStringLiteral("saved first")));
         EXPECT_EQ(commands.comparisonShown, 0);
@@ -302,7 +302,7 @@ TEST_F(UnsavedResultsTest, KeyWordsOfAListTheUserWillNotSaveSayItMustBeSavedFirs
     // Cancel says nothing more.
     dialogs.Clear();
     dialogs.QueueAnswer(TDialogAnswer::Cancel);
-    MenuCommand(49);
+    MenuCommand(cv::TMenuCommand::KeyWords);
     EXPECT_EQ(dialogs.Routines(), QStringList{QStringLiteral("DoYouWantToSave")});
 }
 
@@ -313,7 +313,7 @@ TEST_F(UnsavedResultsTest, KeyWordsOfAnUnsavedListSayWhyTheSaveDialogOpens)
     dialogs.Clear();
     dialogs.QueueAnswer(TDialogAnswer::Yes);
     files.QueueCancel();
-    MenuCommand(49);
+    MenuCommand(cv::TMenuCommand::KeyWords);
     ASSERT_EQ(files.Requests().size(), 1u);
     EXPECT_EQ(files.Requests().front().title, cv::CVSaveStudyListForKeyWords.toString());
     EXPECT_FALSE(dialogs.Routines().contains(QStringLiteral("FailedToSave")));

@@ -51,7 +51,7 @@ protected:
         s.SetMinShowFrequency(minFreq);
         s.SetOmitPhraseFrames(true);
         cv::SetWordlistIndexSettings(s);
-        ASSERT_TRUE(Show(window->AdvOfficePageIndexFreq)->HandleGridCommand(42));
+        ASSERT_TRUE(Show(window->AdvOfficePageIndexFreq)->HandleGridCommand(cv::TMenuCommand::Clusters));
     }
 };
 
@@ -115,7 +115,7 @@ TEST_F(WindowDetailsTest, SavingClustersKeepsTheIndexTitle)
 
     const QString saved = dir.file(QStringLiteral("cl2.lst"));
     files.QueueAnswer(saved);
-    ASSERT_TRUE(CurrentGrid()->HandleGridCommand(1)); // Save
+    ASSERT_TRUE(CurrentGrid()->HandleGridCommand(cv::TMenuCommand::Save));
     EXPECT_TRUE(QFileInfo::exists(saved));
     EXPECT_TRUE(dialogs.Routines().contains(QStringLiteral("SavedOK")));
     EXPECT_EQ(window->windowTitle(), QStringLiteral("Index: corpus"));
@@ -131,10 +131,10 @@ TEST_F(WindowDetailsTest, TitlesNameWhatIsShownAndWhetherItIsSaved)
     // Delete and Zap: the list differs from its file.
     cv::TCV_Grid* grid = Show(window->AdvOfficePageAlph);
     SelectWords(*grid, {QStringLiteral("mat")});
-    ASSERT_TRUE(grid->HandleGridCommand(12));
-    ASSERT_TRUE(grid->HandleGridCommand(11));
+    ASSERT_TRUE(grid->HandleGridCommand(cv::TMenuCommand::Delete));
+    ASSERT_TRUE(grid->HandleGridCommand(cv::TMenuCommand::Zap));
     EXPECT_EQ(window->windowTitle(), QStringLiteral("corpus.lst (unsaved)"));
-    ASSERT_TRUE(grid->HandleGridCommand(1));
+    ASSERT_TRUE(grid->HandleGridCommand(cv::TMenuCommand::Save));
     EXPECT_EQ(window->windowTitle(), QStringLiteral("corpus.lst"));
 
     // An index opened and never edited: no question before the next job, and it stays titled so.
@@ -153,7 +153,7 @@ TEST_F(WindowDetailsTest, TitlesNameWhatIsShownAndWhetherItIsSaved)
     EXPECT_EQ(window->windowTitle(), QStringLiteral("Index: corpus (clusters unsaved)"));
     // Saved, nothing is left to ask about before the next job.
     files.QueueAnswer(dir.file(QStringLiteral("clusters.lst")));
-    ASSERT_TRUE(CurrentGrid()->HandleGridCommand(1));
+    ASSERT_TRUE(CurrentGrid()->HandleGridCommand(cv::TMenuCommand::Save));
     EXPECT_EQ(window->windowTitle(), QStringLiteral("Index: corpus"));
     EXPECT_EQ(window->ListTypesHoldingData(), 0u);
     dialogs.Clear();
@@ -186,6 +186,7 @@ TEST_F(WindowDetailsTest, TheDeleteKeyDeletesTheChosenRowsAsTheMenuDoes)
 
 class WindowMenusTest : public WordListMenusTest {
 protected:
+    bool Offered(cv::TMenuCommand command) const { return Offered(cv::TagOf(command)); }
     bool Offered(int tag) const
     {
         const QAction* item = module->ItemOfTag(tag);
@@ -203,19 +204,21 @@ protected:
 TEST_F(WindowMenusTest, AfterCloseNothingOffersToSavePrintOrCompute)
 {
     WordListOf(kCorpus);
-    for (const int tag : {1, 2, 4, 5, 12, 11})
-        EXPECT_TRUE(Offered(tag)) << tag;
+    using enum cv::TMenuCommand;
+    const cv::TMenuCommand onData[] = {Save, SaveAsPlainText, Print, PrintPreview, Delete, Zap};
+    for (const cv::TMenuCommand command : onData)
+        EXPECT_TRUE(Offered(command)) << TagOf(command);
     EXPECT_TRUE(MenuOpens(QStringLiteral("Compute")));
     dialogs.QueueAnswer(TDialogAnswer::No); // the list is not saved: let it go
-    MenuCommand(26);                        // File > Close
+    MenuCommand(cv::TMenuCommand::Close);
     ASSERT_EQ(window->Data(), nullptr);
-    // Save, Save As, Print, Print Preview, Delete, Zap: nothing to act on.
-    for (const int tag : {1, 2, 4, 5, 12, 11})
-        EXPECT_FALSE(Offered(tag)) << tag;
+    // Nothing for those to act on.
+    for (const cv::TMenuCommand command : onData)
+        EXPECT_FALSE(Offered(command)) << TagOf(command);
     EXPECT_FALSE(MenuOpens(QStringLiteral("Compute")));
     // What works without data is still there.
-    for (const int tag : {3, 8, 91})
-        EXPECT_TRUE(Offered(tag)) << tag;
+    for (const cv::TMenuCommand command : {Open, New, Exit})
+        EXPECT_TRUE(Offered(command)) << TagOf(command);
 }
 
 TEST_F(WindowDetailsTest, ClustersShowFromTheCountItselfAndAreSavedAsTheJobProgramsList)
@@ -241,7 +244,7 @@ TEST_F(WindowDetailsTest, ClustersShowFromTheCountItselfAndAreSavedAsTheJobProgr
     // Saved, they are the list the job programs make of the same count.
     const QString saved = dir.file(QStringLiteral("clusters.lst"));
     files.QueueAnswer(saved);
-    ASSERT_TRUE(grid->HandleGridCommand(1));
+    ASSERT_TRUE(grid->HandleGridCommand(cv::TMenuCommand::Save));
     cv::T_WholeWordlistHolder back(cv::kListWordList, nullptr, nullptr, false, false);
     ASSERT_TRUE(back.ReadWholeFromFile(saved));
     const cv::TCVWordList* read = back.WordlistOfType(cv::kListWordList);

@@ -124,7 +124,7 @@ protected:
         cv::SetKeywordsSettingsReferenceCorpus(reference);
         OpenSaved(SavedWordList(QStringLiteral("study"), QStringLiteral("the whale and the sea. ").repeated(10) +
                                                              QStringLiteral("whale ship whale sea ").repeated(20)));
-        MenuCommand(49);
+        MenuCommand(cv::TMenuCommand::KeyWords);
     }
     // Shows a page and makes its grid current.
     cv::TCV_Grid* Show(QWidget* page)
@@ -159,6 +159,7 @@ protected:
         }
     }
     // A menu command of the window, as the menus hand it over.
+    bool MenuCommand(cv::TMenuCommand command) { return MenuCommand(cv::TagOf(command)); }
     bool MenuCommand(int tag)
     {
         QAction item;

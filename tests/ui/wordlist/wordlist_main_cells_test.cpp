@@ -83,7 +83,7 @@ TEST_F(TypingBoxTest, TypingOnTheRelationshipsPageSeeksTheColumnSortedOn)
 {
     IndexOf(kCorpus);
     EveryNeighbour();
-    Show(window->AdvOfficePageIndexFreq)->HandleGridCommand(53);
+    Show(window->AdvOfficePageIndexFreq)->HandleGridCommand(cv::TMenuCommand::Relationships);
     cv::TCV_Grid* grid = CurrentGrid();
     ASSERT_EQ(grid, window->CVGridIndexRelations);
     cv::SetKeyPressMode(0);
@@ -120,7 +120,7 @@ TEST_F(TypingBoxTest, EditingReplacesTheWordAndKeepsTheOldOneInTheBox)
 TEST_F(TypingBoxTest, EnterHandsTheGridTheFocusAndHidesTheToolBarUnlessKept)
 {
     WordListOf(kCorpus);
-    cv::SetMenuItemChecked(81, true);
+    cv::SetMenuItemChecked(cv::TMenuCommand::MainToolbar, true);
     window->RefreshMenuChecks();
     Show(window->AdvOfficePageAlph);
     window->ElComboBoxTyping->setEditText(QStringLiteral("cat"));
@@ -128,7 +128,7 @@ TEST_F(TypingBoxTest, EnterHandsTheGridTheFocusAndHidesTheToolBarUnlessKept)
     QApplication::sendEvent(window->ElComboBoxTyping->lineEdit(), &enter);
     EXPECT_TRUE(window->IIsToolbarShowing());
 
-    cv::SetMenuItemChecked(81, false);
+    cv::SetMenuItemChecked(cv::TMenuCommand::MainToolbar, false);
     EXPECT_TRUE(window->EditTypingKeyDown(13));
     EXPECT_FALSE(window->IIsToolbarShowing());
     // Hidden, the box takes no Enter.

@@ -69,7 +69,7 @@ TEST_F(WordListCommandsTest, ClustersOfTheIndexFillTheWordListPages)
     ASSERT_EQ(grid, window->CVGridIndexFreq);
     grid->View()->setCurrentIndex(grid->Proxy()->index(0, 1));
 
-    ASSERT_TRUE(grid->HandleGridCommand(42));
+    ASSERT_TRUE(grid->HandleGridCommand(cv::TMenuCommand::Clusters));
     EXPECT_EQ(commands.clusterChoiceShown, 1);
     // One current row and nothing marked: no selection to offer.
     EXPECT_FALSE(commands.lastHadSelection);
@@ -104,7 +104,7 @@ TEST_F(WordListCommandsTest, EveryClusterJobSuggestsItsNameBesideTheIndex)
         s.SetMinShowFrequency(1);
         cv::SetWordlistIndexSettings(s);
         dialogs.QueueAnswer(TDialogAnswer::No); // the clusters before were not saved: let them go
-        ASSERT_TRUE(Show(window->AdvOfficePageIndexFreq)->HandleGridCommand(42));
+        ASSERT_TRUE(Show(window->AdvOfficePageIndexFreq)->HandleGridCommand(cv::TMenuCommand::Clusters));
         ASSERT_GT(Words(cv::kListWordList)->Count(), 0);
         EXPECT_EQ(QFileInfo(Doc()->SuggestedFilename).fileName(), QStringLiteral("corpus_index_%1-word clusters").arg(size));
         files.QueueCancel();
@@ -121,7 +121,7 @@ TEST_F(WordListCommandsTest, ClustersOfTheSelectedWordsHoldThoseWords)
     TwoWordClusters();
     cv::TCV_Grid* grid = Show(window->AdvOfficePageIndexAlph);
     SelectWords(*grid, {QStringLiteral("on"), QStringLiteral("road")});
-    ASSERT_TRUE(grid->HandleGridCommand(42));
+    ASSERT_TRUE(grid->HandleGridCommand(cv::TMenuCommand::Clusters));
     EXPECT_TRUE(commands.lastHadSelection);
     const cv::TCVWordList* clusters = Words(cv::kListWordList);
     ASSERT_NE(clusters, nullptr);
@@ -133,7 +133,7 @@ TEST_F(WordListCommandsTest, ClustersNeedAnIndexAndTellWhenNoneAreFound)
 {
     WordListOf(kCorpus);
     dialogs.Clear();
-    ASSERT_TRUE(window->CVGridFreq->HandleGridCommand(42));
+    ASSERT_TRUE(window->CVGridFreq->HandleGridCommand(cv::TMenuCommand::Clusters));
     EXPECT_EQ(dialogs.Routines(), QStringList{QStringLiteral("CantMakeClustersWithoutIndex")});
     EXPECT_EQ(commands.clusterChoiceShown, 0);
 
@@ -142,14 +142,14 @@ TEST_F(WordListCommandsTest, ClustersNeedAnIndexAndTellWhenNoneAreFound)
     cv::TWordlist_index_settings_rec s = cv::GetWordlistIndexSettings();
     s.SetMinShowFrequency(50);
     cv::SetWordlistIndexSettings(s);
-    Show(window->AdvOfficePageIndexFreq)->HandleGridCommand(42);
+    Show(window->AdvOfficePageIndexFreq)->HandleGridCommand(cv::TMenuCommand::Clusters);
     EXPECT_EQ(dialogs.Routines(), QStringList{QStringLiteral("NoClustersOfSizeIn")});
     EXPECT_TRUE(window->fSpare_Index_filename.isEmpty());
 
     // A cancelled choice computes nothing and says nothing.
     dialogs.Clear();
     commands.acceptClusters = false;
-    Show(window->AdvOfficePageIndexFreq)->HandleGridCommand(42);
+    Show(window->AdvOfficePageIndexFreq)->HandleGridCommand(cv::TMenuCommand::Clusters);
     EXPECT_TRUE(dialogs.Requests().empty());
 }
 
@@ -161,7 +161,7 @@ TEST_F(WordListCommandsTest, ClusterListsPerTextWaitForTheBatchSetUp)
     ASSERT_TRUE(QDir().mkpath(folder));
     cv::Global_BatchProcedures.BatchRootFolder = folder;
     choices.batchReady = true;
-    Show(window->AdvOfficePageIndexFreq)->HandleGridCommand(42);
+    Show(window->AdvOfficePageIndexFreq)->HandleGridCommand(cv::TMenuCommand::Clusters);
     EXPECT_EQ(choices.batchSetupShown, 1);
     EXPECT_EQ(choices.batchSetupHidden, 1);
     EXPECT_EQ(QDir(folder).entryList({QStringLiteral("*.lst")}, QDir::Files).size(), 2);
@@ -176,7 +176,7 @@ TEST_F(WordListCommandsTest, RelationshipsOfTheIndexComeWithTheirScores)
     EveryNeighbour();
     cv::TCV_Grid* grid = Show(window->AdvOfficePageIndexFreq);
     grid->View()->setCurrentIndex(grid->Proxy()->index(0, 1));
-    ASSERT_TRUE(grid->HandleGridCommand(53));
+    ASSERT_TRUE(grid->HandleGridCommand(cv::TMenuCommand::Relationships));
     EXPECT_EQ(commands.relationshipChoiceShown, 1);
     // The frequency page hands over to the alphabetical one, whose one word goes to the dialog.
     EXPECT_FALSE(commands.lastSelectedWord.isEmpty());
@@ -211,7 +211,7 @@ TEST_F(WordListCommandsTest, RelationshipsOfADocumentNeverSavedAreNamedAfterTheI
     Doc()->MainFile.FileName.clear();
     cv::TCV_Grid* grid = Show(window->AdvOfficePageIndexFreq);
     grid->View()->setCurrentIndex(grid->Proxy()->index(0, 1));
-    ASSERT_TRUE(grid->HandleGridCommand(53));
+    ASSERT_TRUE(grid->HandleGridCommand(cv::TMenuCommand::Relationships));
     ASSERT_EQ(Doc()->MainFile.ListType, cv::kListIndexRelationships);
     EXPECT_EQ(QFileInfo(Doc()->MainFile.FileName).fileName(), QStringLiteral("corpus.relationships"));
     // Named, but no such file yet: the title says so.
@@ -254,12 +254,12 @@ TEST_F(WordListCommandsTest, TheStatusBarTellsTheEntriesAfterZapAndNothingAfterC
     const int entries = Words()->Count();
     EXPECT_EQ(bar->PanelText(cv::kPanelMessage), cv::Format(cv::CVNEntries, {entries}));
     grid->SetRow(1);
-    MenuCommand(12); // Delete
-    MenuCommand(11); // Zap
+    MenuCommand(cv::TMenuCommand::Delete);
+    MenuCommand(cv::TMenuCommand::Zap);
     ASSERT_EQ(Words()->Count(), entries - 1);
     EXPECT_EQ(bar->PanelText(cv::kPanelMessage), cv::Format(cv::CVNEntries, {entries - 1}));
     dialogs.QueueAnswer(TDialogAnswer::No); // not saved
-    MenuCommand(26); // Close
+    MenuCommand(cv::TMenuCommand::Close);
     ASSERT_EQ(Doc(), nullptr);
     for (int panel = 0; panel < bar->PanelCount(); ++panel)
         if (bar->PanelStyle(panel) == cv::TStatusPanelStyle::Text)
@@ -272,16 +272,16 @@ TEST_F(WordListCommandsTest, AMarkedPairShowsItsMarkerInTheSetColumn)
     EveryNeighbour();
     cv::TCV_Grid* grid = Show(window->AdvOfficePageIndexFreq);
     grid->View()->setCurrentIndex(grid->Proxy()->index(0, 1));
-    ASSERT_TRUE(grid->HandleGridCommand(53));
+    ASSERT_TRUE(grid->HandleGridCommand(cv::TMenuCommand::Relationships));
     grid = Show(window->AdvOfficePageIndexRelations);
     ASSERT_GE(grid->RowCount(), 3);
     const int set = cv::TRelationshipsList::kColSet;
     EXPECT_TRUE(grid->Cells(set, 1).isEmpty());
     grid->SetRow(1);
-    MenuCommand(18); // Mark
+    MenuCommand(cv::TMenuCommand::Mark);
     EXPECT_EQ(grid->Cells(set, 1), QStringLiteral("\u2713"));
     EXPECT_TRUE(grid->Cells(set, 2).isEmpty()) << "only the marked pair";
-    MenuCommand(167); // Unmark
+    MenuCommand(cv::TMenuCommand::Unmark);
     EXPECT_TRUE(grid->Cells(set, 1).isEmpty());
 }
 
@@ -292,7 +292,7 @@ TEST_F(WordListCommandsTest, RelationshipsOfACharacterRangeOrOfNoWordAtAll)
     commands.relationships.processSelection = cv::kIndexProcessCharacterRange;
     commands.relationships.startChar = u'c';
     commands.relationships.endChar = u'd';
-    Show(window->AdvOfficePageIndexAlph)->HandleGridCommand(53);
+    Show(window->AdvOfficePageIndexAlph)->HandleGridCommand(cv::TMenuCommand::Relationships);
     const cv::TRelationshipsList& relations = *Doc()->fIndexHandler->fRelationshipsList;
     ASSERT_GT(relations.Count(), 0);
     for (int i = 0; i < relations.Count(); ++i) {
@@ -304,7 +304,7 @@ TEST_F(WordListCommandsTest, RelationshipsOfACharacterRangeOrOfNoWordAtAll)
     IndexOf(kCorpus);
     commands.relationships.startChar = u'x';
     commands.relationships.endChar = u'z';
-    Show(window->AdvOfficePageIndexAlph)->HandleGridCommand(53);
+    Show(window->AdvOfficePageIndexAlph)->HandleGridCommand(cv::TMenuCommand::Relationships);
     EXPECT_EQ(dialogs.Routines(), QStringList{QStringLiteral("NoMutualInfoData")});
     EXPECT_EQ(Doc()->MainFile.ListType, cv::kListIndexWordList);
 }
@@ -313,7 +313,7 @@ TEST_F(WordListCommandsTest, ARelationshipsDocumentIsSavedAndOpensAgainWithItsIn
 {
     IndexOf(kCorpus);
     EveryNeighbour();
-    Show(window->AdvOfficePageIndexFreq)->HandleGridCommand(53);
+    Show(window->AdvOfficePageIndexFreq)->HandleGridCommand(cv::TMenuCommand::Relationships);
     ASSERT_EQ(Doc()->MainFile.ListType, cv::kListIndexRelationships);
     const cv::TRelationshipsList& made = *Doc()->fIndexHandler->fRelationshipsList;
     const int count = made.Count();
@@ -388,7 +388,7 @@ TEST_F(WordListCommandsTest, AConcordanceRequestNamesTheSelectedWordsAndTellsThe
     cv::TCV_Grid* grid = Show(window->AdvOfficePageAlph);
     SelectWords(*grid, {QStringLiteral("cat"), QStringLiteral("dog")});
     Posted();
-    ASSERT_TRUE(grid->HandleGridCommand(50));
+    ASSERT_TRUE(grid->HandleGridCommand(cv::TMenuCommand::Concordance));
     EXPECT_TRUE(PostedCode(50));
 
     // The request lies in the suite's own temporary folder, for this user alone.
@@ -418,7 +418,7 @@ TEST_F(WordListCommandsTest, AConcordanceRequestForALemmaAsksForEachOfItsForms)
     cv::TCV_Grid* grid = Show(window->AdvOfficePageAlph);
     grid->Refresh();
     SelectWords(*grid, {QStringLiteral("go")});
-    grid->HandleGridCommand(50);
+    grid->HandleGridCommand(cv::TMenuCommand::Concordance);
     ASSERT_NE(window->TellMarvexList(), nullptr);
     ASSERT_EQ(window->TellMarvexList()->Count(), 3);
     QStringList forms;
@@ -432,7 +432,7 @@ TEST_F(WordListCommandsTest, AConcordanceRequestFromAnIndexCarriesThePositions)
     IndexOf(kCorpus);
     cv::TCV_Grid* grid = Show(window->AdvOfficePageIndexAlph);
     SelectWords(*grid, {QStringLiteral("cat")});
-    grid->HandleGridCommand(50);
+    grid->HandleGridCommand(cv::TMenuCommand::Concordance);
     ASSERT_NE(window->TellMarvexList(), nullptr);
     ASSERT_EQ(window->TellMarvexList()->Count(), 1);
     const std::vector<cv::TMarvexPosition> expected{{0, 2}, {0, 8}, {1, 2}};
@@ -447,7 +447,7 @@ TEST_F(WordListCommandsTest, NoRequestIsMadeWhenNoTextIsLeftOnDisk)
     cv::TCV_Grid* grid = Show(window->AdvOfficePageAlph);
     SelectWords(*grid, {QStringLiteral("cat")});
     Posted();
-    grid->HandleGridCommand(50);
+    grid->HandleGridCommand(cv::TMenuCommand::Concordance);
     EXPECT_FALSE(PostedCode(50));
     cv::TTellMarvexList read(cv::kToolWordList, cv::kToolConcordance);
     EXPECT_FALSE(QFileInfo::exists(read.TempFilename(cv::SuiteTempFolder())));
@@ -466,7 +466,7 @@ TEST_F(WordListCommandsTest, ComparingWithAReferenceListMakesTheKeyWordPage)
     OpenSaved(SavedWordList(QStringLiteral("study"), study));
     dialogs.Clear();
 
-    MenuCommand(49);
+    MenuCommand(cv::TMenuCommand::KeyWords);
     EXPECT_EQ(commands.comparisonShown, 1);
     ASSERT_NE(Doc()->fKeywordsList, nullptr);
     bool whale = false;
@@ -489,7 +489,7 @@ TEST_F(WordListCommandsTest, APlainTextReferenceListBecomesAWordListOfTheUsersAl
     const QString text = dir.write(QStringLiteral("ref.txt"), "the\t500\nof\t300\nsea\t20\nship\t20\nland\t40\n");
     files.QueueAnswer(text);
     dialogs.Clear();
-    MenuCommand(90);
+    MenuCommand(cv::TMenuCommand::CompareWithTextFile);
     // The list made from it lies in the suite's own folder, not in the shared temporary folder.
     const QString made = cv::SuiteTempFile(QStringLiteral("ref (reference).lst"));
     EXPECT_TRUE(QFileInfo::exists(made));
@@ -509,14 +509,14 @@ TEST_F(WordListCommandsTest, AComparisonWithoutKeyWordsOrWithTheSameListTells)
     rec.ListType = cv::kListWordList;
     ASSERT_TRUE(window->OpenFile());
     dialogs.Clear();
-    MenuCommand(89);
+    MenuCommand(cv::TMenuCommand::CompareTwoWordLists);
     EXPECT_TRUE(dialogs.Routines().contains(QStringLiteral("NoKeyWordsFound")));
     EXPECT_FALSE(window->PageVisible(window->AdvOfficePageKWs));
 
     // The comparison changed the document: it is saved first, then refused.
     cv::SetKeywordsSettingsReferenceCorpus(studyFile);
     dialogs.Clear();
-    MenuCommand(49);
+    MenuCommand(cv::TMenuCommand::KeyWords);
     EXPECT_EQ(dialogs.Routines().last(), QStringLiteral("CantCompareWithSameFile"));
     EXPECT_EQ(commands.comparisonShown, 2);
 
@@ -524,7 +524,7 @@ TEST_F(WordListCommandsTest, AComparisonWithoutKeyWordsOrWithTheSameListTells)
     const QString gone = dir.file(QStringLiteral("gone.lst"));
     cv::SetKeywordsSettingsReferenceCorpus(gone);
     dialogs.Clear();
-    MenuCommand(89);
+    MenuCommand(cv::TMenuCommand::CompareTwoWordLists);
     ASSERT_FALSE(dialogs.Requests().empty());
     EXPECT_EQ(dialogs.Routines().last(), QStringLiteral("FailedToFind"));
     EXPECT_TRUE(dialogs.Requests().back().text.contains(QStringLiteral("gone.lst")));
@@ -538,7 +538,7 @@ TEST_F(WordListCommandsTest, AnUnsavedListIsSavedBeforeItIsComparedOrNotCompared
     // Not saved: nothing is compared.
     dialogs.Clear();
     dialogs.QueueAnswer(TDialogAnswer::No);
-    MenuCommand(49);
+    MenuCommand(cv::TMenuCommand::KeyWords);
     EXPECT_EQ(commands.comparisonShown, 0);
     EXPECT_TRUE(Doc()->MainFile.FileName.isEmpty());
 
@@ -546,7 +546,7 @@ TEST_F(WordListCommandsTest, AnUnsavedListIsSavedBeforeItIsComparedOrNotCompared
     const QString study = dir.file(QStringLiteral("study.lst"));
     dialogs.QueueAnswer(TDialogAnswer::Yes);
     files.QueueAnswer(study);
-    MenuCommand(49);
+    MenuCommand(cv::TMenuCommand::KeyWords);
     EXPECT_TRUE(QFileInfo::exists(study));
     EXPECT_EQ(Doc()->MainFile.FileName, study);
     EXPECT_EQ(commands.comparisonShown, 1);
@@ -567,7 +567,7 @@ TEST_F(WordListCommandsTest, EqualWordsAreMergedWhenTheUserSaysSo)
     dialogs.Clear();
     dialogs.QueueAnswer(TDialogAnswer::Yes); // merge
     dialogs.QueueAnswer(TDialogAnswer::Yes); // and remove the merged entry
-    MenuCommand(202);
+    MenuCommand(cv::TMenuCommand::CheckWordList);
     EXPECT_EQ(commands.lemmaShowerShown, 1);
     EXPECT_EQ(commands.lemmaShowerRows.size(), 1);
     EXPECT_EQ(dialogs.Routines(), (QStringList{QStringLiteral("MergeXwithY"), QStringLiteral("OKToDoX")}));
@@ -580,7 +580,7 @@ TEST_F(WordListCommandsTest, EqualWordsAreMergedWhenTheUserSaysSo)
 
     // Nothing alike any more.
     dialogs.Clear();
-    MenuCommand(202);
+    MenuCommand(cv::TMenuCommand::CheckWordList);
     EXPECT_EQ(dialogs.Routines(), QStringList{QStringLiteral("NoProblem")});
 }
 
@@ -590,7 +590,7 @@ TEST_F(WordListCommandsTest, EqualWordsKeptApartAreToldApartFromThenOn)
     Show(window->AdvOfficePageAlph);
     dialogs.Clear();
     dialogs.QueueAnswer(TDialogAnswer::No);
-    MenuCommand(202);
+    MenuCommand(cv::TMenuCommand::CheckWordList);
     EXPECT_EQ(dialogs.Routines(), QStringList{QStringLiteral("MergeXwithY")});
     ASSERT_EQ(Words()->Count(), 2);
     // One of the two carries a mark of its own (a zero-width space).
@@ -613,7 +613,7 @@ TEST_F(WordListCommandsTest, ToAllAnswersStandForEveryLaterPair)
     dialogs.Clear();
     dialogs.QueueAnswer(TDialogAnswer::YesToAll);
     dialogs.QueueAnswer(TDialogAnswer::No);  // keep the merged entries, marked deleted
-    MenuCommand(202);
+    MenuCommand(cv::TMenuCommand::CheckWordList);
     EXPECT_EQ(dialogs.Routines(), (QStringList{QStringLiteral("MergeXwithY"), QStringLiteral("OKToDoX")}));
     // The question offers the answers for every pair.
     EXPECT_EQ(dialogs.Requests().front().buttons, cv::TDialogButtons::YesNoToAllCancel);
@@ -629,7 +629,7 @@ TEST_F(WordListCommandsTest, CancelStopsAskingAboutEqualWords)
     Show(window->AdvOfficePageAlph);
     dialogs.Clear();
     dialogs.QueueAnswer(TDialogAnswer::Cancel);
-    MenuCommand(202);
+    MenuCommand(cv::TMenuCommand::CheckWordList);
     EXPECT_EQ(dialogs.Routines(), QStringList{QStringLiteral("MergeXwithY")});
     EXPECT_EQ(Words()->Count(), 4);
 }
@@ -648,10 +648,10 @@ TEST_F(WordListCommandsTest, CommandsWaitWhileTheEngineWorksOnTheDocument)
         tried = true;
         ASSERT_TRUE(window->DocumentInUse());
         dialogs.Clear();
-        MenuCommand(202);
-        MenuCommand(49);
-        window->CVGridFreq->HandleGridCommand(42);
-        window->CVGridFreq->HandleGridCommand(104);
+        MenuCommand(cv::TMenuCommand::CheckWordList);
+        MenuCommand(cv::TMenuCommand::KeyWords);
+        window->CVGridFreq->HandleGridCommand(cv::TMenuCommand::Clusters);
+        window->CVGridFreq->HandleGridCommand(cv::TMenuCommand::AutoJoin);
         window->SortGridColumn(window->CVGridAlph, cv::TCVWordList::kColFreq);
         EXPECT_TRUE(dialogs.Requests().empty());
         EXPECT_EQ(commands.clusterChoiceShown + commands.comparisonShown + commands.autoJoinShown, 0);
@@ -669,17 +669,17 @@ TEST_F(WordListCommandsTest, OtherSortsOrderTheAlphabeticalPageAndNameTheSort)
     WordListOf(kCorpus);
     Show(window->AdvOfficePageFrequency);
     // From the frequency page the sort shows on the alphabetical one.
-    MenuCommand(98);
+    MenuCommand(cv::TMenuCommand::SortWordLength);
     EXPECT_EQ(CurrentPage(), window->AdvOfficePageAlph);
     const QStringList byLength = WordsOf(*Words());
     for (int i = 1; i < byLength.size(); ++i)
         EXPECT_LE(byLength[i - 1].size(), byLength[i].size()) << byLength.join(u' ').toStdString();
     const int tab = window->AdvOfficePager1->indexOf(window->AdvOfficePageAlph);
     EXPECT_TRUE(window->AdvOfficePager1->tabText(tab).contains(QStringLiteral("word length")));
-    MenuCommand(97);
+    MenuCommand(cv::TMenuCommand::SortReverseWord);
     EXPECT_TRUE(window->AdvOfficePager1->tabText(tab).contains(QStringLiteral("word endings")));
     EXPECT_EQ(WordsOf(*Words()).first(), QStringLiteral("road")); // read backwards, "daor" comes first
-    MenuCommand(96);
+    MenuCommand(cv::TMenuCommand::SortAlphabetical);
     EXPECT_EQ(window->AdvOfficePager1->tabText(tab), QStringLiteral("alphabetical"));
     QStringList sorted = WordsOf(*Words());
     std::sort(sorted.begin(), sorted.end());
@@ -693,7 +693,7 @@ TEST_F(WordListCommandsTest, APlainTextListIsAReferenceListForKeyWords)
     const QString counts = Text(QStringLiteral("english counts.txt"),
                                 QStringLiteral("the\t6000\nof\t3000\nand\t2800\nsea\t40\nship\t30\nland\t200\n"));
     files.QueueAnswer(counts);
-    MenuCommand(90);
+    MenuCommand(cv::TMenuCommand::CompareWithTextFile);
     EXPECT_EQ(commands.comparisonShown, 0); // no comparison dialog: the file is the reference
     ASSERT_NE(Doc()->fKeywordsList, nullptr);
     bool whale = false;
@@ -705,7 +705,7 @@ TEST_F(WordListCommandsTest, APlainTextListIsAReferenceListForKeyWords)
     // A text that holds no counts says so.
     dialogs.Clear();
     files.QueueAnswer(Text(QStringLiteral("prose.txt"), QStringLiteral("no counts in here")));
-    MenuCommand(90);
+    MenuCommand(cv::TMenuCommand::CompareWithTextFile);
     EXPECT_TRUE(dialogs.Routines().contains(QStringLiteral("NoWordListWordsFoundIn")));
 }
 
@@ -719,11 +719,11 @@ TEST_F(WordListCommandsTest, RowPercentagesShowEachListsShareOfTheRow)
     ASSERT_GT(row, 0);
     const int first = cv::TDetailedConsistencyList::ColumnOfList(0);
     EXPECT_EQ(grid->Cells(first, row), QStringLiteral("3"));
-    MenuCommand(196);
+    MenuCommand(cv::TMenuCommand::RowPercentages);
     EXPECT_TRUE(window->RowPercentagesShown());
     EXPECT_EQ(grid->Cells(first, row), QLocale().toString(75.0, 'f', 2) + QLatin1Char('%'));
     EXPECT_EQ(grid->Cells(first + 1, row), QLocale().toString(25.0, 'f', 2) + QLatin1Char('%'));
-    MenuCommand(196);
+    MenuCommand(cv::TMenuCommand::RowPercentages);
     EXPECT_EQ(grid->Cells(first, row), QStringLiteral("3"));
 }
 
@@ -732,13 +732,13 @@ TEST_F(WordListCommandsTest, PlotsAndLinksOfTheKeyWordsComeOnTheirOwnPages)
     KeyWordsOfOneText();
     ASSERT_GT(Doc()->fKeywordsList->Count(), 0);
     Show(window->AdvOfficePageKWs);
-    MenuCommand(39);
+    MenuCommand(cv::TMenuCommand::Plot);
     ASSERT_NE(window->KeyWordsDocument(), nullptr);
     EXPECT_EQ(CurrentPage(), window->AdvOfficePageKWPlot);
     EXPECT_EQ(window->CVGridKWPlot->List(), window->KeyWordsDocument()->fPlots.get());
     EXPECT_GT(RowOf(*window->CVGridKWPlot, QStringLiteral("whale")), 0);
     Show(window->AdvOfficePageKWs);
-    MenuCommand(41);
+    MenuCommand(cv::TMenuCommand::Links);
     EXPECT_EQ(CurrentPage(), window->AdvOfficePageKWLinks);
     EXPECT_GT(window->KeyWordsDocument()->fKWLinks->Count(), 0);
     // They go with the document.
@@ -750,7 +750,7 @@ TEST_F(WordListCommandsTest, KeyWordPlotsNeedAListOfOneText)
 {
     WordListOf(kCorpus);
     dialogs.Clear();
-    MenuCommand(39); // no key words yet
+    MenuCommand(cv::TMenuCommand::Plot); // no key words yet
     EXPECT_EQ(dialogs.Routines(), QStringList{QStringLiteral("ReportedAFact")});
     EXPECT_EQ(window->KeyWordsDocument(), nullptr);
 }
@@ -763,7 +763,7 @@ TEST_F(WordListCommandsTest, TheTextsOfARowComeFromTheIndexAndShowInAFile)
     cv::TScriptedDesktop desktop;
     cv::TDesktopServiceGuard guard(&desktop);
     dialogs.QueueAnswer(TDialogAnswer::Yes); // this row only
-    ASSERT_TRUE(grid->HandleGridCommand(38));
+    ASSERT_TRUE(grid->HandleGridCommand(cv::TMenuCommand::Filenames));
     ASSERT_EQ(desktop.Opened().size(), 1u);
     const auto read = [](const QUrl& url) {
         QFile f(url.toLocalFile());
@@ -775,7 +775,7 @@ TEST_F(WordListCommandsTest, TheTextsOfARowComeFromTheIndexAndShowInAFile)
     EXPECT_TRUE(shown.contains(QStringLiteral("b.txt")));
     EXPECT_FALSE(shown.contains(QStringLiteral("a.txt")));
     dialogs.QueueAnswer(TDialogAnswer::No); // every row
-    grid->HandleGridCommand(38);
+    grid->HandleGridCommand(cv::TMenuCommand::Filenames);
     shown = read(desktop.Opened().back());
     EXPECT_TRUE(shown.contains(QStringLiteral("a.txt")) && shown.contains(QStringLiteral("b.txt")));
 }
@@ -785,14 +785,14 @@ TEST_F(WordListCommandsTest, SourceTextShowsTheRowsTextWithItsWord)
     WordListOf(kCorpus);
     cv::TCV_Grid* grid = Show(window->AdvOfficePageAlph);
     grid->SetRow(RowOf(*grid, QStringLiteral("cat")));
-    MenuCommand(40);
+    MenuCommand(cv::TMenuCommand::SourceText);
     ASSERT_EQ(commands.sourceTextsShown.size(), 1);
     EXPECT_TRUE(commands.sourceTextsShown.front().endsWith(QStringLiteral("a.txt")));
     EXPECT_EQ(commands.sourceTextWords, QStringList{QStringLiteral("cat")});
     // On the page of texts, the row's text itself.
     grid = Show(window->AdvOfficePageFilenames);
     grid->SetRow(2);
-    MenuCommand(40);
+    MenuCommand(cv::TMenuCommand::SourceText);
     ASSERT_EQ(commands.sourceTextsShown.size(), 2);
     EXPECT_TRUE(commands.sourceTextsShown.back().endsWith(grid->Cells(cv::TCVWordList::kColWord, 2)));
     EXPECT_TRUE(commands.sourceTextWords.isEmpty());
@@ -805,16 +805,16 @@ TEST_F(WordListCommandsTest, PlayReadsTheRowAloudAndFindOpensTheSearch)
     grid->SetRow(RowOf(*grid, QStringLiteral("cat")));
     QStringList spoken;
     const cv::TRowSpeaker before = cv::SetRowSpeaker([&](const QString& line) { spoken << line; });
-    MenuCommand(186);
+    MenuCommand(cv::TMenuCommand::Play);
     cv::SetRowSpeaker(before);
     ASSERT_EQ(spoken.size(), 1);
     EXPECT_TRUE(spoken.front().contains(QStringLiteral("cat")));
-    MenuCommand(170);
+    MenuCommand(cv::TMenuCommand::Find);
     cv::TGridDialogHost* host = cv::FindGridDialogHost(*window);
     ASSERT_NE(host, nullptr);
     ASSERT_NE(host->SearchDelColourCatForm(), nullptr);
     EXPECT_TRUE(host->SearchDelColourCatForm()->isVisible());
-    EXPECT_EQ(host->SearchDelColourCatForm()->ActionTag, cv::kModeSearch);
+    EXPECT_EQ(host->SearchDelColourCatForm()->ActionTag, cv::TConditionsMode::Search);
 }
 
 // View > Number display: a word list's frequencies as counted, or as their

@@ -668,7 +668,7 @@ TEST_F(WordListWindowTest, TagsShownAfterTheWordsMayBecomeTheirPrefix)
     EXPECT_EQ(dialogs.Routines().last(), QStringLiteral("TreatTagsAsPrefixInQ"));
     EXPECT_EQ(words->TagDisplay(), 1);
     EXPECT_EQ(cv::GetTextSettings().TagDisplay(), 1);
-    EXPECT_TRUE(cv::GetMenuItemChecked(220));
+    EXPECT_TRUE(cv::GetMenuItemChecked(cv::TMenuCommand::TagsAsPrefix));
     // Now they are a prefix (or hidden): not asked again.
     EXPECT_FALSE(window->AskTreatTagsAsPrefix(words));
     words->SetTagDisplay(0);

@@ -100,11 +100,11 @@ TEST_F(WordListCommandsTest, AnEditedWordTakesItsPlaceAndResortKeepsThePagesOwnO
     const auto editWord = [&](const QString& from, const QString& to) {
         SelectWords(*grid, {from});
         TEditTo input(to);
-        ASSERT_TRUE(grid->HandleGridCommand(23));
+        ASSERT_TRUE(grid->HandleGridCommand(cv::TMenuCommand::EditData));
     };
     const auto resortOnColumnN = [&] {
         grid->View()->setCurrentIndex(grid->Proxy()->index(0, cv::TCVWordList::kColN));
-        ASSERT_TRUE(grid->HandleGridCommand(10));
+        ASSERT_TRUE(grid->HandleGridCommand(cv::TMenuCommand::Resort));
     };
     editWord(QStringLiteral("cat"), QStringLiteral("kitty"));
     QStringList shown = ShownWords(*grid);
@@ -114,13 +114,13 @@ TEST_F(WordListCommandsTest, AnEditedWordTakesItsPlaceAndResortKeepsThePagesOwnO
     EXPECT_EQ(TabText(*window, window->AdvOfficePageAlph), QStringLiteral("alphabetical"));
     EXPECT_EQ(ShownWords(*grid), shown);
     // Undone, the word goes back to its place too.
-    MenuCommand(82);
+    MenuCommand(cv::TMenuCommand::Undo);
     shown = ShownWords(*grid);
     EXPECT_TRUE(shown.contains(QStringLiteral("cat")));
     EXPECT_TRUE(std::is_sorted(shown.begin(), shown.end())) << shown.join(u' ').toStdString();
 
     // Sorted by the words' endings: an edit keeps that order, and so does Resort.
-    MenuCommand(97);
+    MenuCommand(cv::TMenuCommand::SortReverseWord);
     const QString byEndings = TabText(*window, window->AdvOfficePageAlph);
     EXPECT_NE(byEndings, QStringLiteral("alphabetical"));
     grid = CurrentGrid();
@@ -193,7 +193,7 @@ TEST_F(WordListCommandsTest, TheRelationshipsPageSortsOnTheColumnsTheDialogGives
 {
     IndexOf(kCorpus);
     EveryNeighbour();
-    Show(window->AdvOfficePageIndexFreq)->HandleGridCommand(53);
+    Show(window->AdvOfficePageIndexFreq)->HandleGridCommand(cv::TMenuCommand::Relationships);
     cv::TCV_Grid* grid = CurrentGrid();
     ASSERT_EQ(grid, window->CVGridIndexRelations);
     commands.threeWaySort.columns = {cv::TRelationshipsList::kColFreq, cv::TRelationshipsList::kColWord1, -1};
@@ -263,10 +263,10 @@ TEST_F(WordListCommandsTest, EachPageCarriesItsHelpContext)
 TEST_F(WordListCommandsTest, TheTypingToolBarFollowsItsMenuItem)
 {
     WordListOf(kCorpus);
-    cv::SetMenuItemChecked(81, false);
+    cv::SetMenuItemChecked(cv::TMenuCommand::MainToolbar, false);
     window->RefreshMenuChecks();
     EXPECT_FALSE(window->IIsToolbarShowing());
-    cv::SetMenuItemChecked(81, true);
+    cv::SetMenuItemChecked(cv::TMenuCommand::MainToolbar, true);
     window->RefreshMenuChecks();
     EXPECT_TRUE(window->IIsToolbarShowing());
     // The grids may show and hide it too.
@@ -306,7 +306,7 @@ TEST_F(WordListCommandsTest, AMovingWindowPlotFileOpensOnlyWhenItExists)
     EXPECT_TRUE(commands.plotsOpened.isEmpty());
     const QString plot = dir.write(QStringLiteral("p.plotdata"), QByteArray("x"));
     files.QueueAnswer(plot);
-    MenuCommand(146);
+    MenuCommand(cv::TMenuCommand::OpenMovingWindow);
     EXPECT_EQ(commands.plotsOpened, QStringList{plot});
 }
 
@@ -335,7 +335,7 @@ TEST_F(WordListCommandsTest, AMovingWindowPlotComesUpAfterItsOneQuestion)
     cv::TDialogServiceGuard guard(&questions);
     cv::TScriptedDesktop desktop;
     cv::TDesktopServiceGuard desktopGuard(&desktop);
-    MenuCommand(151);
+    MenuCommand(cv::TMenuCommand::MovingWindow);
     // One "View it now?" for the plot and the text of its values.
     EXPECT_EQ(questions.routines, QStringList{QStringLiteral("SavedPlotViewNow")});
     EXPECT_EQ(questions.plotsShownWhenAsked, (std::vector<qsizetype>{0}));
@@ -348,7 +348,7 @@ TEST_F(WordListCommandsTest, ACorpusTooShortForTheWindowsIsToldAndOfferedWindows
 {
     // 17 running words: no window of a hundred words fits three times.
     IndexOf(kCorpus);
-    MenuCommand(151);
+    MenuCommand(cv::TMenuCommand::MovingWindow);
     EXPECT_EQ(dialogs.Routines(), QStringList{QStringLiteral("TooFewWordsForMovingWindows")});
     EXPECT_TRUE(commands.plotsOpened.isEmpty());
 
@@ -362,7 +362,7 @@ TEST_F(WordListCommandsTest, ACorpusTooShortForTheWindowsIsToldAndOfferedWindows
     ASSERT_EQ(commands.MovingWindowSettings().WindowWords, 15000);
     // Not taken: nothing is made.
     dialogs.QueueAnswer(cv::TDialogAnswer::No);
-    MenuCommand(151);
+    MenuCommand(cv::TMenuCommand::MovingWindow);
     EXPECT_EQ(dialogs.Routines(), QStringList{QStringLiteral("MovingWindowsTooLongUseFitting")});
     EXPECT_TRUE(dialogs.Requests().back().text.contains(QStringLiteral("100 words"))) << dialogs.Requests().back().text.toStdString();
     EXPECT_FALSE(QFileInfo::exists(base + QStringLiteral("_moving_window.plotdata")));
@@ -370,7 +370,7 @@ TEST_F(WordListCommandsTest, ACorpusTooShortForTheWindowsIsToldAndOfferedWindows
     dialogs.Clear();
     dialogs.QueueAnswer(cv::TDialogAnswer::Yes);
     dialogs.QueueAnswer(cv::TDialogAnswer::Yes);
-    MenuCommand(151);
+    MenuCommand(cv::TMenuCommand::MovingWindow);
     EXPECT_EQ(dialogs.Routines(), (QStringList{QStringLiteral("MovingWindowsTooLongUseFitting"), QStringLiteral("SavedPlotViewNow")}));
     ASSERT_EQ(commands.plotsOpened.size(), 1);
     cv::TMemoryStream plot;

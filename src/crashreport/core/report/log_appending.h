@@ -7,9 +7,9 @@
 // one stored before its dialog) is the log's last and is written over in
 // place. Only the log's end is read, back to where the entries that stay
 // begin. When the log would hold more than it keeps, the entries that stay
-// and the new one go into a new file renamed over the old (as every save of
-// a log did before), which costs what those entries are, never the whole
-// log; and the log is then cut to seven eighths of what it keeps, so that
+// and the new one go into a new file renamed over the old, which costs what
+// those entries are, never the whole log; and the log is then cut to seven
+// eighths of what it keeps, so that
 // the next reports go in without copying. A write that fails (a full disk, a
 // file-size limit) puts back what was there: the earlier log stays byte for
 // byte. The file is the same as TLogFile writes and reads it

@@ -268,7 +268,7 @@ bool TGridDialogHost::SaveColumnsAsCustomised(TCV_Grid* grid)
     return false;
 }
 
-void TGridDialogHost::OpenConditionsDialog(TCV_Grid* grid, int mode)
+void TGridDialogHost::OpenConditionsDialog(TCV_Grid* grid, TConditionsMode mode)
 {
     if (!MayWorkOn(grid))
         return;
@@ -283,7 +283,7 @@ void TGridDialogHost::PageChanged(TCV_Grid* grid)
 {
     if (!m_conditions || !m_conditions->isVisible())
         return;
-    const int mode = m_conditions->ActionTag;
+    const TConditionsMode mode = m_conditions->ActionTag;
     m_conditions->Stop();
     if (MayWorkOn(grid))
         m_conditions->SetUp(grid, mode);
@@ -440,14 +440,16 @@ void TGridDialogHost::AddHandlers(TCVGridHandlersA& a)
 {
     a.PreviewPageChanged = [this](TCV_Grid* grid) { PreviewPageChanged(grid); };
     a.OpenColumnsDialog = [this](TCV_Grid* grid) { OpenColumnsDialog(grid); };
-    a.OpenConditionsDialog = [this](TCV_Grid* grid) { OpenConditionsDialog(grid, kModeDeleteIf); };
-    a.OpenColourCategoryDialog = [this](TCV_Grid* grid) { OpenConditionsDialog(grid, kModeColourCategories); };
+    a.OpenConditionsDialog = [this](TCV_Grid* grid) { OpenConditionsDialog(grid, TConditionsMode::DeleteIf); };
+    a.OpenColourCategoryDialog = [this](TCV_Grid* grid) {
+        OpenConditionsDialog(grid, TConditionsMode::ColourCategories);
+    };
 }
 
 void TGridDialogHost::AddHandlers(TCVGridHandlersB& b)
 {
     b.SaveColumnsAsCustomised = [this](TCV_Grid* grid) { SaveColumnsAsCustomised(grid); };
-    b.OpenConditionsDialog2 = [this](TCV_Grid* grid) { OpenConditionsDialog(grid, kModeSearch); };
+    b.OpenConditionsDialog2 = [this](TCV_Grid* grid) { OpenConditionsDialog(grid, TConditionsMode::Search); };
     b.PrintGrid = [this](TCV_Grid* grid) { PrintGrid(grid); };
     b.PrintPreviewGrid = [this](TCV_Grid* grid) { PrintPreviewGrid(grid); };
     b.OpenSearchReplace = [this](TCV_Grid* grid, bool replacing) { OpenSearchReplace(grid, replacing); };

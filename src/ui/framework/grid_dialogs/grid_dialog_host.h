@@ -8,6 +8,7 @@
 #include <QPointer>
 #include <QString>
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -21,6 +22,7 @@ class TCVFormPrintPreview;
 class TFormBreakdown;
 class TSearchReplaceDlg;
 class TFormTestWhether;
+enum class TConditionsMode : int32_t; // search_dialogs.h
 class TPrintPreviewHandler;
 class TSaveAsTxtDlgFeb2012;
 
@@ -51,9 +53,8 @@ public:
     void OpenColumnsDialog(TCV_Grid* grid, bool computedPage = false);
     // Stores the grid's columns as the customised layout of its list type.
     bool SaveColumnsAsCustomised(TCV_Grid* grid);
-    // The conditions dialog (made once) on the grid, in a mode: 85 "Delete
-    // if", 170 search, 194 colour categories.
-    void OpenConditionsDialog(TCV_Grid* grid, int mode);
+    // The conditions dialog (made once) on the grid, in a mode.
+    void OpenConditionsDialog(TCV_Grid* grid, TConditionsMode mode);
     // The page changed: an open conditions dialog is stopped and pointed at
     // the new page's grid and list.
     void PageChanged(TCV_Grid* grid);

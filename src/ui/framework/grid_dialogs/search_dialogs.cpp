@@ -365,21 +365,21 @@ TFormTestWhether::~TFormTestWhether() = default;
 
 void TFormTestWhether::ApplyMode()
 {
-    const bool categories = ActionTag == kModeColourCategories;
+    const bool categories = ActionTag == TConditionsMode::ColourCategories;
     SearchList->setVisible(categories);
     ColourList->setVisible(categories);
     AddSearchButton->setVisible(categories);
     DeleteButton->setVisible(categories);
     ClearColoursButton->setVisible(categories);
     switch (ActionTag) {
-    case kModeDeleteIf: setWindowTitle(QStringLiteral("Delete If ...")); break;
-    case kModeSearch: setWindowTitle(QStringLiteral("Find")); break;
+    case TConditionsMode::DeleteIf: setWindowTitle(QStringLiteral("Delete If ...")); break;
+    case TConditionsMode::Search: setWindowTitle(QStringLiteral("Find")); break;
     default: setWindowTitle(QStringLiteral("Colour Categories")); break;
     }
     full_height = std::max(full_height, sizeHint().height());
 }
 
-void TFormTestWhether::SetUp(TCV_Grid* grid, int actionTag)
+void TFormTestWhether::SetUp(TCV_Grid* grid, TConditionsMode actionTag)
 {
     ActionTag = actionTag;
     Grid = grid;
@@ -431,7 +431,7 @@ void TFormTestWhether::AddSearchClick()
         return;
     TDoubleSearchCategoryRec search = CurrentSearch;
     search.HitCount = -1;
-    if (ActionTag == kModeColourCategories) {
+    if (ActionTag == TConditionsMode::ColourCategories) {
         const QListWidgetItem* colour = ColourList->currentItem();
         search.Colour = (colour ? colour->data(Qt::UserRole).value<QColor>() : CategoryColours().front()).rgba();
     }
@@ -505,7 +505,7 @@ void TFormTestWhether::ProcessTheConditions(bool findAll)
     ResultLabel->clear();
     if (!CurrentList || !Grid)
         return;
-    const bool categories = ActionTag == kModeColourCategories;
+    const bool categories = ActionTag == TConditionsMode::ColourCategories;
     if (categories && !findAll && SearchCount() == 0)
         AddSearchClick();
 
@@ -565,7 +565,7 @@ void TFormTestWhether::ProcessTheConditions(bool findAll)
 void TFormTestWhether::ApplyToRows(const TConditionResults& results, const std::vector<int>& searchOfCondition)
 {
     switch (ActionTag) {
-    case kModeColourCategories: {
+    case TConditionsMode::ColourCategories: {
         const int32_t set = ColourSetNumber();
         if (set <= 0) {
             TDialogRequest tell;
@@ -585,7 +585,7 @@ void TFormTestWhether::ApplyToRows(const TConditionResults& results, const std::
         CurrentList->EndUndoStep();
         break;
     }
-    case kModeDeleteIf: {
+    case TConditionsMode::DeleteIf: {
         std::vector<int> entries;
         for (int row : results.rows)
             if (const int entry = Grid->EntryOfGridRow(row + 1); entry >= 0)

@@ -9,9 +9,9 @@
 // "Colour Categories" (TFormTestWhether) keeps the search being edited and,
 // in its colour-category mode (194), a checked list of searches each with a
 // colour; "Find" moves the grid to the next row meeting them, "Find all"
-// counts the rows and acts on them by mode: 194 gives them the search's
-// colour category in the list's set column, 85 ("Delete if") marks them
-// deleted, 170 (search) selects them.
+// counts the rows and acts on them by mode (TConditionsMode): colour
+// categories give them the search's colour category in the list's set
+// column, "Delete if" marks them deleted, search ("Find") selects them.
 
 #include <QColor>
 #include <QPointer>
@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "gui/cv_grid.h"
+#include "suite/menu_commands.h"
 #include "ui/framework/dialog_base/dialog_support.h"
 #include "ui/framework/grid_dialogs/row_conditions.h"
 
@@ -37,8 +38,13 @@ class QSpinBox;
 
 namespace cv {
 
-// The modes of the conditions dialog (the menu tags that open it).
-enum : int { kModeDeleteIf = 85, kModeSearch = 170, kModeColourCategories = 194 };
+// The modes of the conditions dialog. Not commands: each mode keeps the
+// number of the menu command that opens the dialog in it, as ActionTag.
+enum class TConditionsMode : int32_t {
+    DeleteIf = TagOf(TMenuCommand::DeleteIf),
+    Search = TagOf(TMenuCommand::Find),
+    ColourCategories = TagOf(TMenuCommand::ColourCategories),
+};
 
 // Told the finished requirement: the search with it, which one it is, and its text.
 using TFormSearchReportProc =
@@ -109,7 +115,7 @@ public:
     ~TFormTestWhether() override;
 
     // Points the dialog at a grid and its list, in a mode.
-    void SetUp(TCV_Grid* grid, int actionTag);
+    void SetUp(TCV_Grid* grid, TConditionsMode actionTag);
     void SetTheHeaders();
     // "Find" (the next row, upwards when "up" is checked) or "Find all".
     void ProcessTheConditions(bool findAll = false);
@@ -132,7 +138,7 @@ public:
     static const std::vector<QColor>& CategoryColours();
 
     std::unique_ptr<TFormSearchRequirements> FormSearchRequirements;
-    int32_t ActionTag = kModeColourCategories;
+    TConditionsMode ActionTag = TConditionsMode::ColourCategories;
     int full_height = 0;
     TConditionOrder current_order = TConditionOrder::Main;
     bool processing_data = false;

@@ -92,10 +92,10 @@ QToolButton* TFormThreeWaySort::DirectionButton(int level) const
 int TFormThreeWaySort::Tag(const QToolButton* button) { return button->property("tag").toInt(); }
 int TFormThreeWaySort::Image(const QToolButton* button) { return button->property("imageIndex").toInt(); }
 
-void TFormThreeWaySort::SetDirection(QToolButton* button, int tag)
+void TFormThreeWaySort::SetDirection(QToolButton* button, int directionTag)
 {
-    const bool ascending = (tag & 1) != 0;
-    button->setProperty("tag", tag);
+    const bool ascending = (directionTag & 1) != 0;
+    button->setProperty("tag", directionTag);
     button->setProperty("imageIndex", ascending ? kImageAscending : kImageDescending);
     button->setArrowType(ascending ? Qt::UpArrow : Qt::DownArrow);
     button->setToolTip(ascending ? QStringLiteral("ascending") : QStringLiteral("descending"));

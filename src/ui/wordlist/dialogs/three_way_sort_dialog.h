@@ -53,7 +53,7 @@ public:
     static bool Ascending(const QToolButton* button) { return (Tag(button) & 1) != 0; }
 
 private:
-    void SetDirection(QToolButton* button, int tag);
+    void SetDirection(QToolButton* button, int directionTag);
 };
 
 } // namespace cv

@@ -80,7 +80,7 @@ TEST_F(WindowDialogsTest, SaveAsExportWritesTheGridThroughTheDialogAndTheDocumen
         return dlg.OKClick() ? int(QDialog::Accepted) : int(QDialog::Rejected);
     });
     // The menu command "save as text" reaches the window through the grid.
-    ASSERT_TRUE(grid->HandleGridCommand(2));
+    ASSERT_TRUE(grid->HandleGridCommand(cv::TMenuCommand::SaveAsPlainText));
     ASSERT_TRUE(QFile::exists(target));
     const QStringList lines = TextOf(target).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
     ASSERT_EQ(lines.size(), 3) << TextOf(target).toStdString();
@@ -190,7 +190,7 @@ TEST_F(WindowDialogsTest, TheLayoutCommandOpensTheColumnsDialogOnTheGrid)
         form.ComputeOKClick();
         return form.result();
     });
-    ASSERT_TRUE(grid->HandleGridCommand(29));
+    ASSERT_TRUE(grid->HandleGridCommand(cv::TMenuCommand::Layout));
     EXPECT_EQ(script.Runs(), 1);
     const int computed = grid->ColCount() - 1;
     EXPECT_EQ(grid->Cells(computed, 1), QString::number(grid->Cells(2, 1).toDouble() * 2, 'f', 2));
@@ -198,25 +198,25 @@ TEST_F(WindowDialogsTest, TheLayoutCommandOpensTheColumnsDialogOnTheGrid)
 
 TEST_F(WindowDialogsTest, TheConditionsDialogFollowsThePagesAndLetsGoOfClosedData)
 {
-    ASSERT_TRUE(grid->HandleGridCommand(194));
+    ASSERT_TRUE(grid->HandleGridCommand(cv::TMenuCommand::ColourCategories));
     TGridDialogHost* host = FindGridDialogHost(*window);
     ASSERT_NE(host, nullptr);
     TFormTestWhether* form = host->SearchDelColourCatForm();
     ASSERT_NE(form, nullptr);
     EXPECT_TRUE(form->isVisible());
-    EXPECT_EQ(form->ActionTag, kModeColourCategories);
+    EXPECT_EQ(form->ActionTag, TConditionsMode::ColourCategories);
     EXPECT_EQ(form->Grid, grid);
     // "Find" opens the same dialog in its search mode.
-    ASSERT_TRUE(grid->HandleGridCommand(170));
+    ASSERT_TRUE(grid->HandleGridCommand(cv::TMenuCommand::Find));
     EXPECT_EQ(host->SearchDelColourCatForm(), form);
-    EXPECT_EQ(form->ActionTag, kModeSearch);
+    EXPECT_EQ(form->ActionTag, TConditionsMode::Search);
     // "Search text" is the search dialog without replacing; "Search + Replace" replaces.
-    ASSERT_TRUE(grid->HandleGridCommand(16));
+    ASSERT_TRUE(grid->HandleGridCommand(cv::TMenuCommand::SearchText));
     ASSERT_NE(host->SearchReplaceDialog(), nullptr);
     EXPECT_TRUE(host->SearchReplaceDialog()->isVisible());
     EXPECT_FALSE(host->SearchReplaceDialog()->replace_too);
     EXPECT_EQ(host->SearchReplaceDialog()->windowTitle(), CVSearch.toString());
-    ASSERT_TRUE(grid->HandleGridCommand(17));
+    ASSERT_TRUE(grid->HandleGridCommand(cv::TMenuCommand::SearchAndReplace));
     EXPECT_TRUE(host->SearchReplaceDialog()->replace_too);
     host->SearchReplaceDialog()->hide();
 
@@ -234,10 +234,10 @@ TEST_F(WindowDialogsTest, PrintAndPreviewCommandsOfTheGrid)
     const QString file = dir.file(QStringLiteral("grid.pdf"));
     script.Then(griddialogs_test::PrintIntoPdf(file));
     dialogs.QueueAnswer(TDialogAnswer::Yes);
-    ASSERT_TRUE(grid->HandleGridCommand(4));
+    ASSERT_TRUE(grid->HandleGridCommand(cv::TMenuCommand::Print));
     EXPECT_TRUE(cvtest::readAll(file).startsWith("%PDF"));
 
-    ASSERT_TRUE(grid->HandleGridCommand(5));
+    ASSERT_TRUE(grid->HandleGridCommand(cv::TMenuCommand::PrintPreview));
     TGridDialogHost* host = FindGridDialogHost(*window);
     ASSERT_NE(host, nullptr);
     TCVFormPrintPreview* preview = host->PrintPreviewForm();
@@ -264,7 +264,7 @@ TEST_F(WindowDialogsTest, TheActiveColumnCommandChoosesTheSetColumnOfTheCurrentL
         chooser.Choices->button(added)->setChecked(true);
         return chooser.OKClick() ? int(QDialog::Accepted) : int(QDialog::Rejected);
     });
-    EXPECT_TRUE(window->HandleDisplayMenuCommand(203, grid));
+    EXPECT_TRUE(window->HandleDisplayMenuCommand(TagOf(cv::TMenuCommand::ActiveColumnChooser), grid));
     EXPECT_EQ(script.Runs(), 1);
     EXPECT_EQ(list->ActiveSetColumn(), added);
 }

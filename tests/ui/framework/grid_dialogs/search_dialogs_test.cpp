@@ -102,7 +102,7 @@ TEST_F(SearchDialogsTest, AnUnchangedRequirementIsNotReportedAgain)
 
 TEST_F(SearchDialogsTest, FindMovesDownFromTheCurrentRowAndUpwardsWhenAsked)
 {
-    form->SetUp(grid.get(), kModeSearch);
+    form->SetUp(grid.get(), TConditionsMode::Search);
     EXPECT_TRUE(form->SearchList->isHidden());
     EXPECT_FALSE(form->FindButton->isEnabled());
     Require(TConditionOrder::Main, QStringLiteral("Word"), kCondEndsWith, QStringLiteral("at"));
@@ -130,7 +130,7 @@ TEST_F(SearchDialogsTest, FindMovesDownFromTheCurrentRowAndUpwardsWhenAsked)
 
 TEST_F(SearchDialogsTest, TheFirstRowIsFoundWithoutACurrentRowAndFindGoesOnFromIt)
 {
-    form->SetUp(grid.get(), kModeSearch);
+    form->SetUp(grid.get(), TConditionsMode::Search);
     Require(TConditionOrder::Main, QStringLiteral("Word"), kCondContains, QStringLiteral("t"));
     ASSERT_EQ(grid->Row(), 0);
     form->ProcessTheConditions();
@@ -147,7 +147,7 @@ TEST_F(SearchDialogsTest, TheFirstRowIsFoundWithoutACurrentRowAndFindGoesOnFromI
 
 TEST_F(SearchDialogsTest, FindAllInSearchModeSelectsTheRows)
 {
-    form->SetUp(grid.get(), kModeSearch);
+    form->SetUp(grid.get(), TConditionsMode::Search);
     Require(TConditionOrder::Main, QStringLiteral("Freq."), kCondGreater, QStringLiteral("12"));
     Require(TConditionOrder::Additional, QStringLiteral("Word"), kCondContains, QStringLiteral("a"), kLinkButNot);
     EXPECT_EQ(form->DescriptionLabel->text(), QStringLiteral("if Freq. > 12 but not Word contains 'a'"));
@@ -158,7 +158,7 @@ TEST_F(SearchDialogsTest, FindAllInSearchModeSelectsTheRows)
 
 TEST_F(SearchDialogsTest, DeleteIfMarksTheRowsDeletedAsOneUndoStep)
 {
-    form->SetUp(grid.get(), kModeDeleteIf);
+    form->SetUp(grid.get(), TConditionsMode::DeleteIf);
     Require(TConditionOrder::Main, QStringLiteral("Ratio"), kCondLess, QStringLiteral("0.2"));
     form->ProcessTheConditions(true);
     EXPECT_EQ(form->ResultLabel->text(), QStringLiteral("2 hits"));
@@ -172,7 +172,7 @@ TEST_F(SearchDialogsTest, DeleteIfMarksTheRowsDeletedAsOneUndoStep)
 
 TEST_F(SearchDialogsTest, ColourCategoriesGoIntoTheSetColumnAndCountTheirHits)
 {
-    form->SetUp(grid.get(), kModeColourCategories);
+    form->SetUp(grid.get(), TConditionsMode::ColourCategories);
     EXPECT_FALSE(form->SearchList->isHidden());
     Require(TConditionOrder::Main, QStringLiteral("Freq."), kCondGreaterOrEqual, QStringLiteral("20"));
     form->ColourList->setCurrentRow(1);
@@ -219,7 +219,7 @@ TEST_F(SearchDialogsTest, ColourCategoriesGoIntoTheSetColumnAndCountTheirHits)
 
 TEST_F(SearchDialogsTest, FindInColourModeWithAnEmptyListAddsTheSearchFirst)
 {
-    form->SetUp(grid.get(), kModeColourCategories);
+    form->SetUp(grid.get(), TConditionsMode::ColourCategories);
     Require(TConditionOrder::Main, QStringLiteral("Word"), kCondEquals, QStringLiteral("mat"));
     form->ProcessTheConditions();
     EXPECT_EQ(form->SearchCount(), 1);
@@ -228,7 +228,7 @@ TEST_F(SearchDialogsTest, FindInColourModeWithAnEmptyListAddsTheSearchFirst)
 
 TEST_F(SearchDialogsTest, ShowSortedPutsTheMatchingRowsFirstInTheView)
 {
-    form->SetUp(grid.get(), kModeSearch);
+    form->SetUp(grid.get(), TConditionsMode::Search);
     Require(TConditionOrder::Main, QStringLiteral("Word"), kCondContains, QStringLiteral("a"));
     form->ShowSortedClick();
     QStringList shown;
@@ -244,7 +244,7 @@ TEST_F(SearchDialogsTest, ShowSortedPutsTheMatchingRowsFirstInTheView)
 
 TEST_F(SearchDialogsTest, AStoppedDialogDoesNothing)
 {
-    form->SetUp(grid.get(), kModeSearch);
+    form->SetUp(grid.get(), TConditionsMode::Search);
     Require(TConditionOrder::Main, QStringLiteral("Word"), kCondEquals, QStringLiteral("mat"));
     form->Stop();
     EXPECT_FALSE(form->processing_data);

@@ -260,7 +260,6 @@ struct TDay {
 };
 
 // The shortcut Customise gives "About and Memory" (F9 before).
-constexpr int kTagAbout = 145;
 const char* const kAboutShortcut = "Ctrl+Shift+A";
 
 class TWalker {
@@ -599,7 +598,7 @@ private:
         ExpectInFront(customise, QStringLiteral("the controller's Customise window"));
         const int row = OnGui([this] {
             cv::TControllerCustomiseWindow* w = m_controller.CustomiseWindow();
-            const int r = w ? w->RowOfTag(kTagAbout) : -1;
+            const int r = w ? w->RowOfTag(TagOf(cv::TMenuCommand::AboutAndMemory)) : -1;
             if (r >= 0)
                 w->Table->scrollToItem(w->Table->item(r, 0), QAbstractItemView::PositionAtCenter);
             return r;
@@ -619,15 +618,15 @@ private:
         Click(QStringLiteral("OK"), customise, QStringLiteral("the Customise window"));
         Expect(Until(QStringLiteral("Customise closes"), [this] { return m_controller.CustomiseWindow() == nullptr || !m_controller.CustomiseWindow()->isVisible(); }, 5000),
                QStringLiteral("OK closes Customise"));
-        Expect(OnGui([] { return cv::GetMenuShortcut(kTagAbout); }) == cv::TextToShortCut(QString::fromLatin1(kAboutShortcut)),
-               QStringLiteral("About and Memory has its new shortcut: ") + OnGui([] { return cv::ShortCutToText(cv::GetMenuShortcut(kTagAbout)); }));
+        Expect(OnGui([] { return cv::GetMenuShortcut(TagOf(cv::TMenuCommand::AboutAndMemory)); }) == cv::TextToShortCut(QString::fromLatin1(kAboutShortcut)),
+               QStringLiteral("About and Memory has its new shortcut: ") + OnGui([] { return cv::ShortCutToText(cv::GetMenuShortcut(TagOf(cv::TMenuCommand::AboutAndMemory))); }));
     }
-    // The main menu's item of a tag (its shortcut as the menu shows it).
-    QString MenuShortcutShown(int tag)
+    // The main menu's item of a command (its shortcut as the menu shows it).
+    QString MenuShortcutShown(cv::TMenuCommand command)
     {
-        return OnGui([tag] {
+        return OnGui([command] {
             const cv::TDataModuleCorvantis* module = cv::DataModuleCorvantis();
-            const QAction* item = module ? module->ItemOfTag(tag) : nullptr;
+            const QAction* item = module ? module->ItemOfTag(command) : nullptr;
             return item ? item->shortcut().toString(QKeySequence::PortableText) : QString();
         });
     }
@@ -1209,8 +1208,8 @@ void TWalker::WalkAfterRestart()
 {
     Step(QStringLiteral("23-restart"));
     ExpectMainInFront();
-    Expect(MenuShortcutShown(kTagAbout) == QString::fromLatin1(kAboutShortcut),
-           QStringLiteral("the menu shows About's customised shortcut: ") + MenuShortcutShown(kTagAbout));
+    Expect(MenuShortcutShown(cv::TMenuCommand::AboutAndMemory) == QString::fromLatin1(kAboutShortcut),
+           QStringLiteral("the menu shows About's customised shortcut: ") + MenuShortcutShown(cv::TMenuCommand::AboutAndMemory));
     Key(QStringLiteral("ctrl+shift+a"));
     ExpectInFront([this] { return static_cast<QWidget*>(m_controller.AboutWindow()); }, QStringLiteral("About, by its customised shortcut"));
     Picture(m_step);

@@ -132,13 +132,13 @@ int main(int argc, char** argv)
     modal("clipboard-format", [&] { host.ChooseClipboardFormat(grid); });
     modal("active-set-column", [&] { host.OpenActiveColumnChooser(grid); });
 
-    const std::pair<int, const char*> modes[] = {
-        {cv::kModeDeleteIf, "delete-if"}, {cv::kModeSearch, "search-conditions"},
-        {cv::kModeColourCategories, "colour-categories"}};
+    const std::pair<cv::TConditionsMode, const char*> modes[] = {
+        {cv::TConditionsMode::DeleteIf, "delete-if"}, {cv::TConditionsMode::Search, "search-conditions"},
+        {cv::TConditionsMode::ColourCategories, "colour-categories"}};
     for (const auto& [mode, which] : modes) {
         host.OpenConditionsDialog(grid, mode);
         Check(host.SearchDelColourCatForm(), QString::fromLatin1(which));
-        if (mode == cv::kModeColourCategories)
+        if (mode == cv::TConditionsMode::ColourCategories)
             modal("search-requirements",
                   [&] { host.SearchDelColourCatForm()->RequirementClick(cv::TConditionOrder::Main); });
         host.SearchDelColourCatForm()->hide();

@@ -211,7 +211,7 @@ int main(int argc, char** argv)
     window.ActivatePage(window.AdvOfficePageIndexAlph);
     Settle();
     if (cv::TCV_Grid* grid = cv::ToolWindowList().CurrentGrid())
-        grid->HandleGridCommand(53);
+        grid->HandleGridCommand(cv::TMenuCommand::Relationships);
     Settle();
     Shot(&window, QStringLiteral("06b-relationships"));
     modal = [](QDialog&) { return int(QDialog::Rejected); };
