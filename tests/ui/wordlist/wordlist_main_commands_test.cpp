@@ -832,22 +832,25 @@ TEST_F(WordListCommandsTest, NumberDisplayShowsFrequenciesAsSharesOfTheRunningWo
     ASSERT_GT(the, 0);
     ASSERT_GT(bird, 0);
     const int freq = cv::TCVWordList::kColFreq;
+    using cv::TMenuCommand;
     struct TMode {
-        int tag;
+        TMenuCommand command;
         const char* the;
         const char* bird;
     };
-    for (const TMode& m : {TMode{105, "37.5000", "12.5000"}, TMode{106, "375.000", "125.000"},
-                           TMode{107, "375000.00", "125000.00"}, TMode{108, "3", "1"}}) {
-        SCOPED_TRACE(m.tag);
-        MenuCommand(m.tag);
+    for (const TMode& m : {TMode{TMenuCommand::NumbersPercent, "37.5000", "12.5000"},
+                           TMode{TMenuCommand::NumbersPerThousand, "375.000", "125.000"},
+                           TMode{TMenuCommand::NumbersPerMillion, "375000.00", "125000.00"},
+                           TMode{TMenuCommand::NumbersDefault, "3", "1"}}) {
+        SCOPED_TRACE(m.the);
+        MenuCommand(m.command);
         EXPECT_EQ(grid->Cells(freq, the), QString::fromLatin1(m.the));
         EXPECT_EQ(grid->Cells(freq, bird), QString::fromLatin1(m.bird));
         EXPECT_EQ(grid->Cells(cv::TCVWordList::kColPercent, the), QStringLiteral("37.50"));
         EXPECT_EQ(grid->Cells(cv::TCVWordList::kColTexts, the), QStringLiteral("1"));
     }
 
-    MenuCommand(107);
+    MenuCommand(TMenuCommand::NumbersPerMillion);
     EXPECT_EQ(cv::GetDisplayWordsPerMillion(), cv::kNumbersPerMillion);
     SelectWords(*grid, {QStringLiteral("the")});
     cv::TCVClipboardSettings copy;
@@ -878,10 +881,10 @@ TEST_F(WordListCommandsTest, NumberDisplayShowsKeyWordFrequenciesAsSharesOfEachL
     ASSERT_EQ(grid, window->CVGridKWs);
     const int whale = RowOf(*grid, QStringLiteral("whale"));
     ASSERT_GT(whale, 0);
-    MenuCommand(106);
+    MenuCommand(cv::TMenuCommand::NumbersPerThousand);
     EXPECT_EQ(grid->Cells(cv::TKeyWordList::kColFreq, whale), QStringLiteral("384.615"));
     EXPECT_EQ(grid->Cells(cv::TKeyWordList::kColRefFreq, whale), QStringLiteral("0.000"));
-    MenuCommand(108);
+    MenuCommand(cv::TMenuCommand::NumbersDefault);
     EXPECT_EQ(grid->Cells(cv::TKeyWordList::kColFreq, whale), QStringLiteral("50"));
 }
 

@@ -151,7 +151,8 @@ TEST(ModulePreparation, WithoutTheMemoryForItItStopsAndTheProgramGoesOn)
             TCrashboxModulesList list;
             bool ranShort = false;
             {
-                TModulePreparation preparation(list, 0ms);
+                // No room kept for the program: it tries, and finds no memory.
+                TModulePreparation preparation(list, 0ms, nullptr, 0);
                 for (auto waited = 0ms; waited < 60s && !preparation.UpToDate() && !preparation.RanShortOfMemory();
                      waited += 10ms)
                     std::this_thread::sleep_for(10ms);
@@ -163,6 +164,25 @@ TEST(ModulePreparation, WithoutTheMemoryForItItStopsAndTheProgramGoesOn)
             std::_Exit(0);
         },
         testing::ExitedWithCode(0), "short whole");
+}
+
+// Under a limit of the address space that leaves less room than the
+// program is to keep, nothing is readied ahead: no room is taken from it.
+TEST(ModulePreparation, UnderATightLimitOfTheAddressSpaceItLeavesTheRoomToTheProgram)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            cvtest::limitAddressSpace(TModulePreparation::kRoomKept / 2);
+            TCrashboxModulesList list;
+            TModulePreparation preparation(list, 0ms);
+            for (auto waited = 0ms; waited < 60s && !preparation.UpToDate(); waited += 10ms)
+                std::this_thread::sleep_for(10ms);
+            std::fprintf(stderr, "%s %d %s\n", preparation.UpToDate() ? "looked" : "waiting", preparation.Prepared(),
+                         preparation.RanShortOfMemory() ? "left" : "readied");
+            std::_Exit(0);
+        },
+        testing::ExitedWithCode(0), "looked 0 left");
 }
 
 } // namespace
