@@ -43,7 +43,9 @@ bool ToolStartup(const TToolStartupOptions& options);
 // frees is kept for its next use instead of being handed back to the
 // system at once (the jobs read texts through buffers made and freed per
 // text, and every fresh page costs a fault), and the next 192 MB of the heap
-// are to be backed by 2 MB pages where the system allows it (see the .cpp).
+// are to be backed by 2 MB pages where the system allows it (see the .cpp);
+// neither under a limit of the address space, where room the heap held
+// would be missing to libraries and threads.
 // First thing in main, before any thread starts.
 void PrepareMemoryForJobs();
 // After a result is let go (a document closed or replaced): the memory the
