@@ -23,10 +23,12 @@
 #include <QApplication>
 #include <QMenu>
 #include <QMenuBar>
+#include <QScopeGuard>
 #include <QTextStream>
 #include <QTimer>
 
 #include <memory>
+#include <new>
 #include <optional>
 
 #include "crashreport/core/handler/exception_handling_unit.h"
@@ -40,6 +42,7 @@
 #include "gui/file_dialogs.h"
 #include "gui/qt_dialog_service.h"
 #include "gui/speech.h"
+#include "runtime/memory_reserve.h"
 #include "runtime/painting_threads.h"
 #include "runtime/start_an_app.h"
 #include "suite/dialogs.h"
@@ -48,6 +51,7 @@
 #include "suite/wdef.h"
 #include "textread/tag_handler.h"
 #include "ui/framework/list_editing.h"
+#include "ui/framework/memory_shortage_guard.h"
 #include "ui/framework/tool_data_module.h"
 #include "ui/framework/tool_pages.h"
 #include "ui/wordlist/command_choices.h"
@@ -86,21 +90,31 @@ bool ChooseMenuCommand(const QList<QAction*>& items, int tag)
     return false;
 }
 
-} // namespace
+// The application: the crash-report door, and inside it the window's
+// answer to a step that ran out of memory (memory_shortage_guard.h).
+class TWordListApplication final : public cv::TCrashboxApplication {
+public:
+    TWordListApplication(int& argc, char** argv, cv::TMemoryShortageGuard& shortage)
+        : TCrashboxApplication(argc, argv), m_shortage(shortage)
+    {
+    }
 
-int main(int argc, char** argv)
+protected:
+    bool DeliverEvent(QObject* receiver, QEvent* event) override
+    {
+        return m_shortage.Deliver([&] { return TCrashboxApplication::DeliverEvent(receiver, event); });
+    }
+
+private:
+    cv::TMemoryShortageGuard& m_shortage;
+};
+
+int Run(int argc, char** argv, const QString& programName, const cv::TEndForWantOfMemory& endForWantOfMemory,
+        cv::TMemoryReserve& reserve)
 {
-    // Started again after a crash on its window thread: the reporter of that
-    // crash (its dialog and the sending).
-    if (const std::optional<int> exitCode = cv::RunAsCrashReporter(argc, argv))
-        return *exitCode;
-    // Crash reporting first, so that it sees every exception of the
-    // program, and last out.
-    cv::TExceptionLogScope crashReporting;
-    cv::PrepareMemoryForJobs();
-    cv::ReportFileSizeLimitAsFailure();
-    cv::TCrashboxApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("corvantis-wordlist"));
+    cv::TMemoryShortageGuard shortage(reserve, endForWantOfMemory);
+    TWordListApplication app(argc, argv, shortage);
+    QCoreApplication::setApplicationName(programName);
     QCoreApplication::setApplicationVersion(QStringLiteral(CV_VERSION));
     const QStringList params = QCoreApplication::arguments().mid(1);
 
@@ -174,21 +188,35 @@ int main(int argc, char** argv)
         }
         bool commandOk = false;
         const int menuCommand = qEnvironmentVariableIntValue("CV_MENU_COMMAND", &commandOk);
+        // An unattended run always ends: without the memory to say what the
+        // window shows, it ends saying why.
         if (unattended)
             QObject::connect(&window, &cv::TFormWordList::StartupFinished, &window,
-                             [&window, quitAfterStartMs, menuCommand, commandOk] {
-                if (commandOk)
-                    QTimer::singleShot(0, &window, [&window, menuCommand] {
-                        ChooseMenuCommand(window.menuBar()->actions(), menuCommand);
+                             [&window, quitAfterStartMs, menuCommand, commandOk, &endForWantOfMemory] {
+                try {
+                    if (commandOk)
+                        QTimer::singleShot(0, &window, [&window, menuCommand] {
+                            ChooseMenuCommand(window.menuBar()->actions(), menuCommand);
+                        });
+                    QTimer::singleShot(quitAfterStartMs, &window, [&window, &endForWantOfMemory] {
+                        try {
+                            WriteWindowState(window);
+                        } catch (const std::bad_alloc&) {
+                            endForWantOfMemory();
+                        }
+                        QCoreApplication::quit();
                     });
-                QTimer::singleShot(quitAfterStartMs, &window, [&window] {
-                    WriteWindowState(window);
-                    QCoreApplication::quit();
-                });
+                } catch (const std::bad_alloc&) {
+                    endForWantOfMemory();
+                }
             });
         // Rows are read aloud through the desktop's speech.
         cv::TQtSpeaker speaker;
         const cv::TRowSpeaker noSpeaker = cv::SetRowSpeaker(cv::RowSpeakerOf(speaker));
+        // The window was made on its reserve: it cannot go on.
+        shortage.AfterStep();
+        shortage.SetWindow(&window);
+        const auto noWindow = qScopeGuard([&shortage] { shortage.SetWindow(nullptr); });
         window.show();
         result = app.exec();
         cv::SetRowSpeaker(noSpeaker);
@@ -201,4 +229,32 @@ int main(int argc, char** argv)
     if (painting.poolHoldsARefusedThread)
         cv::EndWithoutWaitingForThePool(result);
     return result;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    // Started again after a crash on its window thread: the reporter of that
+    // crash (its dialog and the sending).
+    if (const std::optional<int> exitCode = cv::RunAsCrashReporter(argc, argv))
+        return *exitCode;
+    // Crash reporting first, so that it sees every exception of the
+    // program, and last out.
+    cv::TExceptionLogScope crashReporting;
+    const QString programName = QStringLiteral("corvantis-wordlist");
+    const cv::TEndForWantOfMemory endForWantOfMemory(programName);
+    cv::PrepareMemoryForJobs();
+    cv::ReportFileSizeLimitAsFailure();
+    std::optional<cv::TMemoryReserve> reserve;
+    try {
+        reserve.emplace();
+    } catch (const std::bad_alloc&) {
+        endForWantOfMemory();
+    }
+    try {
+        return Run(argc, argv, programName, endForWantOfMemory, *reserve);
+    } catch (const std::bad_alloc&) {
+        endForWantOfMemory();
+    }
 }

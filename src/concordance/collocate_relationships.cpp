@@ -5,10 +5,10 @@
 #include "wordlist/word_folding.h"
 #include "wordlist/word_list.h"
 
-#include <QHash>
 
 #include <algorithm>
 #include <cmath>
+#include <unordered_map>
 
 namespace cv {
 
@@ -20,10 +20,11 @@ QString PositionCaption(int p)
 }
 
 // The reference frequencies by folded word: every entry and every form
-// joined under one, case variants added up.
-QHash<QString, int64_t> ReferenceFrequencies(const TCVWordList& reference, const TWordFolder& folder)
+// joined under one, case variants added up. (A std:: map: without the
+// memory for an entry it throws, where a QHash would end the program.)
+std::unordered_map<QString, int64_t> ReferenceFrequencies(const TCVWordList& reference, const TWordFolder& folder)
 {
-    QHash<QString, int64_t> out;
+    std::unordered_map<QString, int64_t> out;
     out.reserve(reference.Count());
     for (int i = 0; i < reference.Count(); ++i) {
         const TWordListEntry& e = reference.Entry(i);
@@ -148,7 +149,7 @@ bool ComputeCollocateRelationships(TCollocateList& collocates, const TCVWordList
     }
 
     const TWordFolder folder(TCaseFolding::Upper, options.languageId);
-    const QHash<QString, int64_t> refFreq = ReferenceFrequencies(reference, folder);
+    const std::unordered_map<QString, int64_t> refFreq = ReferenceFrequencies(reference, folder);
     const uint8_t spanLeft = collocates.Span().left;
 
     QStringList details;
@@ -179,7 +180,8 @@ bool ComputeCollocateRelationships(TCollocateList& collocates, const TCVWordList
         int64_t fA = nodes.allLines;
         if (row.sw_number >= 0 && size_t(row.sw_number) < nodes.linesPerSearchWord.size())
             fA = nodes.linesPerSearchWord[size_t(row.sw_number)];
-        const int64_t inReference = refFreq.value(folder.Folded(row.word), 0);
+        const auto known = refFreq.find(folder.Folded(row.word));
+        const int64_t inReference = known == refFreq.end() ? 0 : known->second;
         const int64_t fB = inReference > 0 ? inReference : fAB;
         const TAssociationScores scores = AssociationScores(double(fAB), double(fA), double(fB), double(n), joint.span);
         for (int k = 0; k < kAssociationCount; ++k)

@@ -27,7 +27,6 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QHash>
 #include <QTimeZone>
 
 #include <algorithm>
@@ -35,6 +34,7 @@
 #include <climits>
 #include <cmath>
 #include <bit>
+#include <unordered_map>
 
 namespace cv {
 
@@ -341,12 +341,11 @@ public:
     uint32_t WordNumber(QStringView word)
     {
         const QString w = word.toString();
-        const auto it = fWordNumbers.constFind(w);
-        if (it != fWordNumbers.constEnd())
-            return *it;
+        if (const auto it = fWordNumbers.find(w); it != fWordNumbers.end())
+            return it->second;
         fWords.push_back(w);
         const uint32_t n = uint32_t(fWords.size());
-        fWordNumbers.insert(w, n);
+        fWordNumbers.emplace(w, n);
         return n;
     }
     // The run `node` followed by `word`; made when `make` is set, else 0 when unknown.
@@ -416,7 +415,9 @@ private:
     std::vector<TNode> fNodes;
     std::vector<uint32_t> fSlots; // 0: empty (node 0 is the empty run, never stored)
     int fShift = 64;
-    QHash<QString, uint32_t> fWordNumbers;
+    // A std:: map: an insert without the memory for it throws and leaves
+    // the map as it was (a QHash ends the program there).
+    std::unordered_map<QString, uint32_t> fWordNumbers;
     std::vector<QString> fWords;
 };
 

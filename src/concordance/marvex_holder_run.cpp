@@ -27,7 +27,6 @@
 
 #include <QDateTime>
 #include <QFileInfo>
-#include <QHash>
 #include <QLocale>
 
 #include <algorithm>
@@ -35,6 +34,7 @@
 #include <cmath>
 #include <climits>
 #include <stdexcept>
+#include <unordered_map>
 
 namespace cv {
 
@@ -581,7 +581,9 @@ bool T_WholeMarvexHolder::CopyFilenameDetailsToNotepad()
             const int lost = fTextFilesWithSearchWord->IndexOfAFilename(QStringLiteral("lost_filename.txt"));
             if (lost >= 0)
                 fTextFilesWithSearchWord->Remove(lost);
-            QHash<QString, QString> fileOf; // byte position, word, text number -> file
+            // byte position, word, text number -> file (a std:: map: short
+            // of memory it throws, where a QHash would end the program)
+            std::unordered_map<QString, QString> fileOf;
             auto key = [](const TMarvexEntryRecBase& b) {
                 return QStringLiteral("%1:%2:%3").arg(b.byte_position).arg(b.word_num).arg(b.filename_num_original);
             };
@@ -589,13 +591,14 @@ bool T_WholeMarvexHolder::CopyFilenameDetailsToNotepad()
                 const TMarvexEntryRecBase& b = saved.fConcordanceList->Line(i).fData.base;
                 const int t = saved.fTextFilesWithSearchWord->IndexOfTextNumber(b.filename_num_original);
                 if (t >= 0)
-                    fileOf.insert(key(b), saved.fTextFilesWithSearchWord->Record(t).DisplayName());
+                    fileOf.insert_or_assign(key(b), saved.fTextFilesWithSearchWord->Record(t).DisplayName());
             }
             for (int i = 0; i < fConcordanceList->Count(); ++i) {
                 TMarvexEntryRecBase& b = fConcordanceList->Line(i).fData.base;
-                const QString file = fileOf.value(key(b));
-                if (file.isEmpty())
+                const auto found = fileOf.find(key(b));
+                if (found == fileOf.end() || found->second.isEmpty())
                     continue;
+                const QString& file = found->second;
                 int t = fTextFilesWithSearchWord->IndexOfAFilename(file);
                 if (t < 0) {
                     const int st = saved.fTextFilesWithSearchWord->IndexOfAFilename(file);

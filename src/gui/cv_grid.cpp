@@ -102,6 +102,14 @@ void TCVGridModel::SetCellTweak(TCellTweak tweak)
     m_cachedRow = -1;
 }
 
+void TCVGridModel::SetNumberDisplay(TNumberDisplay display)
+{
+    if (display == m_numberDisplay)
+        return;
+    m_numberDisplay = display;
+    CellsChanged();
+}
+
 void TCVGridModel::Reload() { SetList(m_list, m_displayKind); }
 
 void TCVGridModel::CellsChanged()
@@ -155,8 +163,10 @@ const TDrawgridDataRec& TCVGridModel::CachedCell(int row, int column) const
     m_cachedRow = row;
     m_cachedColumn = column;
     if (IsTotalsRow(row)) {
-        if (column < m_list->ColumnCount())
+        if (column < m_list->ColumnCount()) {
             m_list->TotalsCell(column, m_cached);
+            m_list->ShowNumberAs(m_numberDisplay, column, m_cached);
+        }
         if (m_presenter)
             m_presenter->Present(column, m_cached);
         return m_cached;
@@ -171,6 +181,9 @@ const TDrawgridDataRec& TCVGridModel::CachedCell(int row, int column) const
             m_list->DrawgridDataRec(entry, column, m_displayKind, m_cached);
             if (m_tweak)
                 m_tweak(entry, column, m_cached);
+            // After the page's own touches: a count they made a row
+            // percentage is no count any more and stays so.
+            m_list->ShowNumberAs(m_numberDisplay, column, m_cached);
         } else if (m_presenter && entry >= 0) {
             m_presenter->ExtraCell(entry, column, m_cached);
         }

@@ -94,6 +94,9 @@ public:
     TCVBaseDataClass* List() const { return m_list; }
     int DisplayKind() const { return m_displayKind; }
     void SetCellTweak(TCellTweak tweak);
+    // How counts of running words are shown (the list says which columns hold them).
+    void SetNumberDisplay(TNumberDisplay display);
+    TNumberDisplay NumberDisplay() const { return m_numberDisplay; }
     // The presenter of the columns (not owned; null: none); Reload shows its columns.
     void SetColumnPresenter(TGridColumnPresenter* presenter);
     TGridColumnPresenter* ColumnPresenter() const { return m_presenter; }
@@ -136,6 +139,7 @@ private:
     int m_rows = 0;
     int m_columns = 0;
     TCellTweak m_tweak;
+    TNumberDisplay m_numberDisplay = kNumbersAsCounted;
     TGridColumnPresenter* m_presenter = nullptr;
     int m_searchColumn = -1;
     std::vector<QRegularExpression> m_searchWords;
@@ -198,6 +202,8 @@ public:
     void SetList(TCVBaseDataClass* list, int displayKind);
     TCVBaseDataClass* List() const { return m_model->List(); }
     void SetCellTweak(TCellTweak tweak) { m_model->SetCellTweak(std::move(tweak)); }
+    // View > Number display: counts of running words as counted or as shares.
+    void SetNumberDisplay(TNumberDisplay display) { m_model->SetNumberDisplay(display); }
     // The grid owns its column presenter; installing one shows the list afresh.
     void SetColumnPresenter(std::unique_ptr<TGridColumnPresenter> presenter);
     TGridColumnPresenter* ColumnPresenter() const { return m_presenter.get(); }

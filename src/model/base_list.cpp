@@ -253,6 +253,24 @@ void TCVBaseDataClass::NumberCell(TDrawgridDataRec& rec, double v, bool integer,
     rec.text = integer ? QString::number(int64_t(std::llround(v))) : QString::number(v, 'f', decimals);
 }
 
+void TCVBaseDataClass::ShowNumberAs(TNumberDisplay display, int column, TDrawgridDataRec& rec) const
+{
+    if (display == kNumbersAsCounted || !rec.isNumber || !rec.isInteger)
+        return;
+    const int64_t runningWords = RunningWordsOfColumn(column);
+    if (runningWords <= 0)
+        return;
+    int decimals = 4;
+    double scale = 100;
+    switch (display) {
+    case kNumbersPercent: break;
+    case kNumbersPerThousand: decimals = 3, scale = 1e3; break;
+    case kNumbersPerMillion: decimals = 2, scale = 1e6; break;
+    default: return;
+    }
+    NumberCell(rec, rec.value * scale / double(runningWords), false, decimals);
+}
+
 void TCVBaseDataClass::DrawgridDataRec(int row, int column, int displayKind, TDrawgridDataRec& rec) const
 {
     rec = {};

@@ -34,6 +34,16 @@ struct TWordFreqAndSourceNum {
     int32_t number = 0;
 };
 
+// How counts of running words are shown (View > Number display; the
+// settings buffer keeps the choice): as counted, or as their share of the
+// running words they are part of.
+enum TNumberDisplay : uint8_t {
+    kNumbersAsCounted = 0,
+    kNumbersPercent = 2,
+    kNumbersPerThousand = 3,
+    kNumbersPerMillion = 4,
+};
+
 // What a grid shows in one cell.
 struct TDrawgridDataRec {
     QString text;
@@ -218,8 +228,17 @@ public:
     virtual void GetOneCloudDatum(int i, TWordFreqAndSourceNum& datum) const;
     // The sort key a click on a grid column asks for.
     virtual int HeaderColumnToSortNeeded(int column) const;
+    // A count drawn in column `column` as the number display shows it: a
+    // count of running words becomes its share of them (percent with 4
+    // decimals, per thousand with 3, per million with 2); any other cell
+    // stays as drawn.
+    void ShowNumberAs(TNumberDisplay display, int column, TDrawgridDataRec& rec) const;
     // The value of data row `row` in a numeric column; column 0 is the row number.
     virtual double NumericalData(int row, int column) const;
+    // The running words that the counts of a column are part of (a word
+    // list's frequencies: its running words), for the number display; 0
+    // when the column holds no counts of running words (the base).
+    virtual int64_t RunningWordsOfColumn(int column) const { return 0; }
     virtual bool ReadFromStream(TStream& s);
     // Installs a sort key on a level (0 the main level).
     virtual void Set1Sort(int level, int32_t key);

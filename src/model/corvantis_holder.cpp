@@ -363,7 +363,15 @@ uint16_t TCorvantisholder::ReadWholeFromFile(const QString& fileName, uint8_t to
         Complain(QStringLiteral("FailedToRead"), QStringLiteral("Cannot open file \"%1\": no such file").arg(fileName));
         return uint16_t(kReadCannotOpen) << 8;
     }
-    if (!m.LoadFromFile(fileName, &error)) {
+    // The whole file is held while it is read: without the memory for it
+    // the file is not read, and the reader says why.
+    bool loaded = false;
+    try {
+        loaded = m.LoadFromFile(fileName, &error);
+    } catch (const std::bad_alloc&) {
+        error = QStringLiteral("Cannot read file \"%1\": there was not enough memory to read it").arg(fileName);
+    }
+    if (!loaded) {
         Complain(QStringLiteral("FailedToRead"), error);
         return uint16_t(kReadCannotOpen) << 8;
     }

@@ -20,12 +20,14 @@
 
 #if defined(__GLIBC__)
 #include <malloc.h>
+#include <sys/resource.h>
 #if defined(__linux__)
 #include <sys/mman.h>
 #endif
 
 #include <array>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
 #endif
@@ -198,11 +200,18 @@ void AskForLargePagesInTheHeap()
 void PrepareMemoryForJobs()
 {
 #if defined(__GLIBC__)
+    // Under a limit of the address space (prlimit --as) the heap neither
+    // grows ahead nor keeps what is freed at its top: room it held would be
+    // missing to all that maps memory of its own (a library or plug-in
+    // loaded, a thread's stack), and the program ran short with room to spare.
+    rlimit addressSpace{};
+    const bool limited = ::getrlimit(RLIMIT_AS, &addressSpace) == 0 && addressSpace.rlim_cur != RLIM_INFINITY;
     // Blocks below 64 MB come from the heap (not from a mapping of their
     // own, unmapped when freed), and the heap's top is given back only
     // beyond 256 MB free.
     mallopt(M_MMAP_THRESHOLD, 64 << 20);
-    mallopt(M_TRIM_THRESHOLD, 256 << 20);
+    if (!limited)
+        mallopt(M_TRIM_THRESHOLD, 256 << 20);
     // Threads that read texts for a job take their memory from this heap
     // too, not from heaps of their own: those would be backed by 4 KB pages
     // (a word list read on eight threads took some 10,000 faults instead of
@@ -211,7 +220,8 @@ void PrepareMemoryForJobs()
     // is no bottleneck.
     mallopt(M_ARENA_MAX, 1);
 #if defined(__linux__) && defined(MADV_HUGEPAGE)
-    AskForLargePagesInTheHeap();
+    if (!limited)
+        AskForLargePagesInTheHeap();
 #endif
 #endif
 }
@@ -223,6 +233,22 @@ void GiveBackFreedMemory()
     // top and every free page below it; both go back now.
     malloc_trim(0);
 #endif
+}
+
+TEndForWantOfMemory::TEndForWantOfMemory(const QString& program)
+    : m_text(QStringLiteral("%1 cannot go on: there is not enough memory. The limit of memory for this user may "
+                            "be reached: close other programs or raise the limit, and start it again.\n")
+                 .arg(program)
+                 .toLocal8Bit()
+                 .toStdString())
+{
+}
+
+void TEndForWantOfMemory::operator()() const noexcept
+{
+    std::fputs(m_text.c_str(), stderr);
+    std::fflush(nullptr);
+    std::_Exit(1);
 }
 
 bool ToolStartup(const TToolStartupOptions& options)

@@ -9,6 +9,7 @@
 #include <QStringList>
 
 #include <cstdint>
+#include <string>
 
 namespace cv {
 
@@ -42,13 +43,27 @@ bool ToolStartup(const TToolStartupOptions& options);
 // frees is kept for its next use instead of being handed back to the
 // system at once (the jobs read texts through buffers made and freed per
 // text, and every fresh page costs a fault), and the next 192 MB of the heap
-// are to be backed by 2 MB pages where the system allows it (see the .cpp).
+// are to be backed by 2 MB pages where the system allows it (see the .cpp);
+// neither under a limit of the address space, where room the heap held
+// would be missing to libraries and threads.
 // First thing in main, before any thread starts.
 void PrepareMemoryForJobs();
 // After a result is let go (a document closed or replaced): the memory the
 // heap kept free is handed back to the system, so that a window that made
 // many results holds no more than one showing the last of them.
 void GiveBackFreedMemory();
+// The program's end when it cannot go on for want of memory (a start-up
+// cut short, a window with nothing more to give back): standard error says
+// why and the program ends at once with exit code 1, without the clean-up
+// that would itself need memory. The text is made beforehand, with this.
+class TEndForWantOfMemory {
+public:
+    explicit TEndForWantOfMemory(const QString& program);
+    [[noreturn]] void operator()() const noexcept;
+
+private:
+    std::string m_text;
+};
 // At exit: the window's registration is removed and a closing line logged.
 void ToolShutdown();
 

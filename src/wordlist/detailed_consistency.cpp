@@ -598,6 +598,22 @@ double TDetailedConsistencyList::NumericalData(int row, int column) const
     return TCVBaseLemmaMatchCapableList::NumericalData(row, column);
 }
 
+int64_t TDetailedConsistencyList::RunningWordsOfColumn(int column) const
+{
+    if (const int k = ListOfColumn(column); k >= 0)
+        return ListTokens(k);
+    if (column != kColTotal)
+        return 0;
+    int64_t all = 0;
+    for (int k = 0; k < ListCount(); ++k) {
+        // A list whose running words are not known leaves the total as counted.
+        if (ListTokens(k) <= 0)
+            return 0;
+        all += ListTokens(k);
+    }
+    return all;
+}
+
 void TDetailedConsistencyList::DrawgridDataRec(int row, int column, int displayKind, TDrawgridDataRec& rec) const
 {
     if (row >= 0 && row < Count() && (column == kColTexts || column == kColTotal || ListOfColumn(column) >= 0)) {

@@ -200,6 +200,8 @@ public:
     void DrawgridDataRec(int row, int column, int displayKind, TDrawgridDataRec& rec) const override;
     int HeaderColumnToSortNeeded(int column) const override;
     double NumericalData(int row, int column) const override;
+    // A list's frequencies are counts of its running words; the total, of all the lists'.
+    int64_t RunningWordsOfColumn(int column) const override;
     void SetSortSettingsToDefault() override;
     TSortKeyKind KindOfSortKey(int32_t key) const override;
     QString SortText(const TCVBaseListObject& e, int row, int32_t key) const override;

@@ -226,6 +226,15 @@ double TKeyWordList::NumericalData(int row, int column) const
     }
 }
 
+int64_t TKeyWordList::RunningWordsOfColumn(int column) const
+{
+    switch (column) {
+    case kColFreq: return KWSettings.RunningWords(0);
+    case kColRefFreq: return KWSettings.RunningWords(1);
+    default: return 0;
+    }
+}
+
 void TKeyWordList::DrawgridDataRec(int row, int column, int displayKind, TDrawgridDataRec& rec) const
 {
     rec = {};

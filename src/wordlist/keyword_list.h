@@ -143,6 +143,8 @@ public:
 
     void DrawgridDataRec(int row, int column, int displayKind, TDrawgridDataRec& rec) const override;
     double NumericalData(int row, int column) const override;
+    // The frequencies: of the study texts' running words, and of the reference list's.
+    int64_t RunningWordsOfColumn(int column) const override;
     // Most key first: keyness descending (negative key words at the end).
     void SetSortSettingsToDefault() override;
     void Clear() override;

@@ -316,14 +316,19 @@ bool SavePlainTextWordList(const TWordListPlainTextStringlist& list, const QStri
             NoWordListWordsFoundIn(list.Source_Filename);
         return false;
     }
-    const QString fileName = PlainTextWordListSaveName(folder, list.Source_Filename);
-    doc->MainFile.FileName = fileName;
-    // A failed save is reported by the document, with the system's reason.
-    if (!doc->SaveToFile(fileName))
+    try {
+        const QString fileName = PlainTextWordListSaveName(folder, list.Source_Filename);
+        doc->MainFile.FileName = fileName;
+        // A failed save is reported by the document, with the system's reason.
+        if (!doc->SaveToFile(fileName))
+            return false;
+        if (savedFile)
+            *savedFile = fileName;
+        return true;
+    } catch (const std::bad_alloc&) {
+        NotEnoughMemory(QStringLiteral("save the word list of the plain-text word list"));
         return false;
-    if (savedFile)
-        *savedFile = fileName;
-    return true;
+    }
 }
 
 } // namespace cv

@@ -300,6 +300,8 @@ public:
     void GetOneCloudDatum(int i, TWordFreqAndSourceNum& datum) const override;
     int HeaderColumnToSortNeeded(int column) const override;
     double NumericalData(int row, int column) const override;
+    // The frequencies are counts of the list's running words.
+    int64_t RunningWordsOfColumn(int column) const override { return column == kColFreq ? fTotalTokens : 0; }
     void SetSortSettingsToDefault() override;
     TSortKeyKind KindOfSortKey(int32_t key) const override;
     QString SortText(const TCVBaseListObject& e, int row, int32_t key) const override;

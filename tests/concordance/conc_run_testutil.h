@@ -22,6 +22,7 @@
 #include <QFileInfo>
 #include <QTimeZone>
 
+#include <functional>
 #include <memory>
 #include <random>
 
@@ -46,6 +47,10 @@ protected:
         cv::global_panic_state = cv::kPanicRun;
         cv::Global_batch_mode = false;
     }
+
+    // A run over two texts of its own with every analysis, for the tests of
+    // running short of memory (marvex_holder_run_test.cpp).
+    std::function<bool(QString&)> ShortOfMemoryRun();
 
     std::unique_ptr<cv::T_WholeMarvexHolder> NewDoc()
     {

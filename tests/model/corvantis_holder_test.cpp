@@ -232,6 +232,34 @@ TEST(DocumentFile, ForeignTruncatedNewerAndWrongKindFilesGetAClearMessage)
     EXPECT_TRUE(e.OpenedFilename.isEmpty());
 }
 
+// A file larger than the memory left is not read, and the message says why
+// (the program goes on).
+TEST(DocumentFile, AFileThereIsNoMemoryToHoldIsNotReadAndTheMessageSaysWhy)
+{
+    cvtest::TempDir dir;
+    const QString big = dir.file(QStringLiteral("big.lst"));
+    {
+        QFile file(big);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        ASSERT_TRUE(file.resize(64 << 20));
+    }
+    int result = -1;
+    const QString text = cvtest::runInChild(
+        [&] {
+            cv::TScriptedDialogs dialogs;
+            cv::TDialogServiceGuard guard(&dialogs);
+            cvtest::limitAddressSpace(16 << 20);
+            TTestDocument doc;
+            const uint16_t read = doc.ReadWholeFromFile(big, 0);
+            return QStringLiteral("%1 %2").arg(read >> 8).arg(dialogs.Requests().empty() ? QString() : dialogs.Requests()[0].text);
+        },
+        &result);
+    EXPECT_EQ(result, 0);
+    EXPECT_TRUE(text.startsWith(QStringLiteral("%1 ").arg(int(cv::kReadCannotOpen)))) << text.toStdString();
+    EXPECT_TRUE(text.contains(big)) << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("not enough memory"))) << text.toStdString();
+}
+
 TEST(DocumentFile, MessagesOffGoIntoTheFailureMessage)
 {
     cvtest::TempDir dir;

@@ -1,6 +1,7 @@
 #include "runtime/start_an_app.h"
 
 #include "runtime/runtime_testutil.h"
+#include "support/test_support.h"
 #include "suite/cvbuf.h"
 #include "suite/dialogs.h"
 #include "suite/my_types.h"
@@ -11,6 +12,8 @@
 #include <QFile>
 
 #include <gtest/gtest.h>
+
+#include <sys/mman.h>
 
 #include <cinttypes>
 #include <csignal>
@@ -189,6 +192,22 @@ TEST(PrepareMemoryForJobs, BlocksTakenAfterwardsLieWhereLargePagesMayBack)
             const std::string flags = MappingFlags(block);
             std::fprintf(stderr, "%s\n", flags.c_str());
             std::_Exit(flags.find(" hg") != std::string::npos ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
+}
+
+// Under a limit of the address space the heap is not grown ahead: the room
+// stays for what maps memory of its own (here a 64 MB mapping, as a
+// library's or a thread's would be).
+TEST(PrepareMemoryForJobs, UnderALimitOfTheAddressSpaceTheRoomStaysForMappings)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            cvtest::limitAddressSpace(std::size_t(160) << 20);
+            cv::PrepareMemoryForJobs();
+            void* mapping = ::mmap(nullptr, std::size_t(64) << 20, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+            std::_Exit(mapping == MAP_FAILED ? 1 : 0);
         },
         ::testing::ExitedWithCode(0), "");
 }

@@ -170,6 +170,30 @@ std::vector<TShortRun> RunShort(const std::function<bool(QString& message)>& job
 
 } // namespace
 
+std::vector<TShortRun> RunShortOfMemoryAtEveryAllocation(const std::function<bool(QString& message)>& job)
+{
+    QString first;
+    gPlanned = -1;
+    gPlannedOnThreads = false;
+    EXPECT_TRUE(job(first)) << "the job fails with all the memory it wants: " << first.toStdString();
+    const int64_t allocations = gAllocations.load() - gAllocationsAtStart;
+    std::vector<TShortRun> runs;
+    for (int64_t n = 0; n < allocations; ++n) {
+        TShortRun r;
+        r.failAt = n;
+        gPlanned = n;
+        r.ok = job(r.message);
+        r.failed = AllocationFailed();
+        gPlanned = -1;
+        FailAllocationAfter(-1);
+        QString again;
+        r.againOk = job(again);
+        r.ended = true;
+        runs.push_back(r);
+    }
+    return runs;
+}
+
 std::vector<TShortRun> RunShortOfMemory(const std::function<bool(QString& message)>& job)
 {
     return RunShort(job, false);

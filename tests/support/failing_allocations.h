@@ -45,6 +45,11 @@ std::vector<TShortRun> RunShortOfMemory(const std::function<bool(QString& messag
 // the most one thread made), the job's own thread none. What a job that
 // reads on several threads owes a shortage on any of them.
 std::vector<TShortRun> RunShortOfMemoryOnItsThreads(const std::function<bool(QString& message)>& job);
+// Every allocation of the job's, one at a time, in this process: for a job
+// whose every failure must be survived (a Qt container that cannot grow
+// ends the program at some allocations only, which a spread may miss). A
+// failure the job does not survive ends the test program.
+std::vector<TShortRun> RunShortOfMemoryAtEveryAllocation(const std::function<bool(QString& message)>& job);
 // What every job owes a shortage: each run ended normally; a run that did
 // not succeed said there was not enough memory; the job succeeded again
 // afterwards; and at least one run was stopped by the shortage.

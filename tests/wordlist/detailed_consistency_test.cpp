@@ -135,6 +135,33 @@ TEST(DetailedConsistency, CountsPerListTotalsAndTexts)
     EXPECT_EQ(l.Entry(0).MainNTexts(), 3);
 }
 
+// Shown as shares: each list's frequency of its own running words, the
+// total of all the lists' (24), the texts as counted. By hand: "the" 5 of
+// alpha's 10, 1 of gamma's 6, 10 of 24.
+TEST(DetailedConsistency, TheNumberDisplayShowsEachListsFrequencyAsAShareOfItsRunningWords)
+{
+    TDetailedConsistencyList l(nullptr, kSig);
+    ASSERT_TRUE(l.BuildFrom(threeLists()));
+    const auto shown = [&](int column, cv::TNumberDisplay display) {
+        cv::TDrawgridDataRec rec;
+        l.DrawgridDataRec(0, column, 0, rec);
+        l.ShowNumberAs(display, column, rec);
+        return rec.text;
+    };
+    EXPECT_EQ(shown(TDetailedConsistencyList::ColumnOfList(0), cv::kNumbersPercent), QStringLiteral("50.0000"));
+    EXPECT_EQ(shown(TDetailedConsistencyList::ColumnOfList(2), cv::kNumbersPerThousand), QStringLiteral("166.667"));
+    EXPECT_EQ(shown(3, cv::kNumbersPercent), QStringLiteral("41.6667"));
+    EXPECT_EQ(shown(2, cv::kNumbersPercent), QStringLiteral("3"));
+    EXPECT_EQ(shown(TDetailedConsistencyList::ColumnOfList(0), cv::kNumbersAsCounted), QStringLiteral("5"));
+    // Lists whose running words are not known stay as counted.
+    TDetailedConsistencyList unknown(nullptr, kSig);
+    ASSERT_TRUE(unknown.BuildFrom(fourLists()));
+    cv::TDrawgridDataRec rec;
+    unknown.DrawgridDataRec(0, 3, 0, rec);
+    unknown.ShowNumberAs(cv::kNumbersPercent, 3, rec);
+    EXPECT_TRUE(rec.isInteger);
+}
+
 TEST(DetailedConsistency, FewerThanTwoListsMakeNoList)
 {
     TDetailedConsistencyList l(nullptr, kSig);

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include <QFileInfo>
 #include <QStringEncoder>
 
@@ -45,6 +47,29 @@ protected:
         auto list = cv::LoadPlainTextWordListFile(file, lcid, 0, cv::kLoadLines);
         EXPECT_TRUE(list);
         return list;
+    }
+    // The road of a comparison with a plain-text list, and of the import
+    // job, for the shortage tests: read the list, make its word list, save it.
+    std::function<bool(QString&)> ImportRun()
+    {
+        QByteArray text = "\\TOTAL\\\t90000\n";
+        for (int i = 0; i < 300; ++i)
+            text += "word" + QByteArray::number(i) + '\t' + QByteArray::number(i + 1) + '\n';
+        const QString src = dir.write(QStringLiteral("many.txt"), text);
+        return [this, src](QString& message) {
+            cv::Global_run_without_error_messages = true;
+            cv::Global_FailureMessage.clear();
+            bool shortOfMemory = false;
+            cvtest::ShortageFromHere();
+            auto list = cv::ImportPlainTextWordList(src, kEnglish, 0, 0, 1, &shortOfMemory);
+            auto doc = list ? cv::MakeWordlistFromPlainText(*list, QStringLiteral("notes"), &shortOfMemory) : nullptr;
+            QString saved;
+            const bool savedOk = list && cv::SavePlainTextWordList(*list, dir.path(), QString(), &saved);
+            cvtest::ShortageToHere();
+            // (A shortage told as a list without words would be the last message.)
+            message = cv::Global_FailureMessage;
+            return !shortOfMemory && doc && doc->WordlistOfType(cv::kListWordList)->Count() == 300 && savedOk;
+        };
     }
     cvtest::TempDir dir;
 };
@@ -288,26 +313,13 @@ TEST_F(PlainTextFile, NothingToImportIsReportedAndNothingSaved)
 
 TEST_F(PlainTextFile, RunningShortOfMemoryStopsTheImportWithAMessage)
 {
-    // The road of a comparison with a plain-text list, and of the import job:
-    // read the list, make its word list, save it.
-    QByteArray text = "\\TOTAL\\\t90000\n";
-    for (int i = 0; i < 300; ++i)
-        text += "word" + QByteArray::number(i) + '\t' + QByteArray::number(i + 1) + '\n';
-    const QString src = dir.write(QStringLiteral("many.txt"), text);
-    auto job = [&](QString& message) {
-        cv::Global_run_without_error_messages = true;
-        cv::Global_FailureMessage.clear();
-        bool shortOfMemory = false;
-        cvtest::ShortageFromHere();
-        auto list = cv::ImportPlainTextWordList(src, kEnglish, 0, 0, 1, &shortOfMemory);
-        auto doc = list ? cv::MakeWordlistFromPlainText(*list, QStringLiteral("notes"), &shortOfMemory) : nullptr;
-        QString saved;
-        const bool savedOk = list && cv::SavePlainTextWordList(*list, dir.path(), QString(), &saved);
-        cvtest::ShortageToHere();
-        // (A shortage told as a list without words would be the last message.)
-        message = cv::Global_FailureMessage;
-        return !shortOfMemory && doc && doc->WordlistOfType(cv::kListWordList)->Count() == 300 && savedOk;
-    };
-    cvtest::ExpectJobSurvivesShortages(cvtest::RunShortOfMemory(job));
+    cvtest::ExpectJobSurvivesShortages(cvtest::RunShortOfMemory(ImportRun()));
+    cv::Global_run_without_error_messages = false;
+}
+
+// At every allocation: naming the file saved let a shortage out of the job.
+TEST_F(PlainTextFile, RunningShortOfMemoryAtAnyAllocationStopsTheImportWithAMessage)
+{
+    cvtest::ExpectJobSurvivesShortages(cvtest::RunShortOfMemoryAtEveryAllocation(ImportRun()));
     cv::Global_run_without_error_messages = false;
 }

@@ -92,9 +92,11 @@ bool TCrashboxApplication::notify(QObject* receiver, QEvent* event)
     return CallApplicationDoor(
         [](void* data) {
             auto* c = static_cast<TNotifyCall*>(data);
-            return c->application->QApplication::notify(c->receiver, c->event);
+            return c->application->DeliverEvent(c->receiver, c->event);
         },
         &call);
 }
+
+bool TCrashboxApplication::DeliverEvent(QObject* receiver, QEvent* event) { return QApplication::notify(receiver, event); }
 
 } // namespace cv

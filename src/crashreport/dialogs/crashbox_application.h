@@ -23,6 +23,13 @@ public:
     ~TCrashboxApplication() override;
 
     bool notify(QObject* receiver, QEvent* event) override;
+
+protected:
+    // Delivers the event inside the door (QApplication::notify). A program
+    // that deals with some exceptions of its event handlers itself (a
+    // shortage of memory it can recover from) catches them here; what
+    // escapes goes to the core.
+    virtual bool DeliverEvent(QObject* receiver, QEvent* event);
 };
 
 } // namespace cv

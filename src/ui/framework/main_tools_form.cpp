@@ -558,10 +558,10 @@ bool TMainToolsForm::HandleDisplayMenuCommand(int tag, TCV_Grid* grid)
     case TMenuCommand::NumbersDefault: {
         for (int t = TagOf(TMenuCommand::NumbersPercent); t <= TagOf(TMenuCommand::NumbersDefault); ++t)
             SetMenuItemChecked(t, t == tag);
-        // The settings buffer's modes 2, 3 and 4 follow the order of the items' numbers.
+        // The settings buffer's modes (percent, per thousand, per million) follow the order of the items' numbers.
         SetDisplayWordsPerMillion(TMenuCommand(tag) == TMenuCommand::NumbersDefault
-                                      ? 0
-                                      : uint8_t(tag - TagOf(TMenuCommand::NumbersPercent) + 2));
+                                      ? kNumbersAsCounted
+                                      : uint8_t(tag - TagOf(TMenuCommand::NumbersPercent) + kNumbersPercent));
         RefreshMenuChecks();
         if (grid)
             grid->Refresh();
@@ -668,13 +668,15 @@ void TMainToolsForm::RefreshMenuChecks()
         };
         apply(top);
     }
-    // The number-display item of the stored mode.
+    // The number-display item of the stored mode, and the pages' counts shown so.
     const uint8_t numbers = GetDisplayWordsPerMillion();
-    const int numbersTag = numbers >= 2 && numbers <= 4 ? TagOf(TMenuCommand::NumbersPercent) + numbers - 2
-                                                        : TagOf(TMenuCommand::NumbersDefault);
+    const bool share = numbers >= kNumbersPercent && numbers <= kNumbersPerMillion;
+    const int numbersTag = share ? TagOf(TMenuCommand::NumbersPercent) + numbers - kNumbersPercent
+                                 : TagOf(TMenuCommand::NumbersDefault);
     if (TDataModuleCorvantis* module = DataModuleCorvantis())
         if (QAction* item = module->ItemOfTag(numbersTag))
             item->setChecked(true);
+    ToolWindowList().SetAllGridsNumberDisplay(share ? TNumberDisplay(numbers) : kNumbersAsCounted);
     AdvOfficeStatusBar1->setVisible(GetMenuItemChecked(TMenuCommand::StatusBar));
     // The right-click choices may have changed in the controller meanwhile.
     FillGridPopup();
@@ -815,6 +817,22 @@ bool TMainToolsForm::MergeWith(TCV_Grid* grid)
     ToolWindowList().Last_actions.Include(kActionRowsChanged);
     RefreshDataDisplay();
     return merged;
+}
+
+void TMainToolsForm::DropDataForShortage()
+{
+    // The step was cut off where it stood: what it set for its time is undone.
+    while (QApplication::overrideCursor())
+        QApplication::restoreOverrideCursor();
+    GlobalProgress().Hide();
+    Global_Busy_Dont_Show_Data = false;
+    if (fData) {
+        if (LoggingIsOn())
+            AddToLogFile(QStringLiteral("Not enough memory: the data shown go"));
+        CloseData(true);
+        RefreshDataDisplay();
+    }
+    NotEnoughMemory(QStringLiteral("show the data"));
 }
 
 bool TMainToolsForm::ChooseFileToOpen()

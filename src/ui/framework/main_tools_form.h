@@ -201,6 +201,15 @@ public:
     bool ChooseSaveFileName(TCV_Grid* grid);
     void PageChanged();
     TCorvantisholder* Data() const { return fData.get(); }
+    // The answers to a step that ran out of memory (ui/framework/memory_shortage_guard.h).
+    // What the step left busy is undone, the data shown go (their memory goes
+    // back with them: a step cut off half way may have left them half shown)
+    // and the window says there was not enough memory.
+    void DropDataForShortage();
+    // A job that works on the data while an event inside it ran out of
+    // memory is stopped as on Stop, and the window says why: true. False
+    // when no job works (the base).
+    virtual bool StopJobForShortage() { return false; }
     // The menu sets of the list types (the data module's); unset shows every item.
     void SetMenuSetProvider(TMenuSetProvider provider) { fMenuSetProvider = std::move(provider); }
 

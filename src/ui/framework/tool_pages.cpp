@@ -191,6 +191,13 @@ void TOneToolWindowList::SetAllGridsToStyle()
             grid->Refresh();
 }
 
+void TOneToolWindowList::SetAllGridsNumberDisplay(TNumberDisplay display)
+{
+    for (int i = 1; i < Count(); ++i)
+        if (TCV_Grid* grid = GridOfPage(i))
+            grid->SetNumberDisplay(display);
+}
+
 void TOneToolWindowList::FitMenuToListType(QWidget* menuBar, TCV_Grid* grid, bool force,
                                            const TMenuSetProvider& menuSet)
 {

@@ -135,6 +135,8 @@ public:
     void TellAllGrids(int code);
     // Gives every page grid the colours of the current style.
     void SetAllGridsToStyle();
+    // Every page grid shows counts of running words as the number display says.
+    void SetAllGridsNumberDisplay(TNumberDisplay display);
 
     // Shows the menu items of the list type and kind of display of the grid
     // (25 and 29 without one), captions and checks them. Nothing is refitted

@@ -17,6 +17,8 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <new>
+
 #include "concordance/tell_marvex.h"
 #include "gui/cv_grid.h"
 #include "gui/cv_status_bar.h"
@@ -605,6 +607,15 @@ void TFormWordList::CloseData(bool clearFile)
     m_keyWords.reset();
 }
 
+bool TFormWordList::StopJobForShortage()
+{
+    if (!m_documentInUse)
+        return false;
+    global_panic_state = kPanicStopNow;
+    NotEnoughMemory(QStringLiteral("go on with the job"));
+    return true;
+}
+
 TListTypeSet TFormWordList::ListTypesHoldingData()
 {
     TListTypeSet set = TMainToolsForm::ListTypesHoldingData();
@@ -829,6 +840,21 @@ bool TFormWordList::MergeBatchLists()
 
 void TFormWordList::HandleStartup()
 {
+    try {
+        OpenAtStartup();
+    } catch (const std::bad_alloc&) {
+        // The start-up ends without what could not be opened or shown (an
+        // unattended run waits for its end); nothing else is under way.
+        DropDataForShortage();
+    }
+    QTimer::singleShot(0, this, [this] {
+        AfterStartup(*this);
+        emit StartupFinished();
+    });
+}
+
+void TFormWordList::OpenAtStartup()
+{
     HandleStartupParameters(*this, m_commandLine);
     TMainToolsForm::HandleStartup();
     TCVStored_File_rec& rec = StartupOpenFileRec();
@@ -858,10 +884,6 @@ void TFormWordList::HandleStartup()
         }
     }
     RefreshDataDisplay();
-    QTimer::singleShot(0, this, [this] {
-        AfterStartup(*this);
-        emit StartupFinished();
-    });
 }
 
 // ---------------------------------------------------------------------------

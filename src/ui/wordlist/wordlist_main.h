@@ -190,6 +190,8 @@ public:
     void PageSetupHook() override;
     bool OpenFile(QWidget* second = nullptr) override;
     void CloseData(bool clearFile) override;
+    // The job ends with what it kept, as on Stop.
+    bool StopJobForShortage() override;
     // The base's lists, and the relationships of an index, which the index
     // handler holds rather than the document.
     TListTypeSet ListTypesHoldingData() override;
@@ -380,6 +382,8 @@ private:
     };
     // Refuses (with a log line) what would take the document from the engine.
     bool RefusedWhileInUse(const char* what) const;
+    // The start-up's steps: the command line's settings, then the file it names opened.
+    void OpenAtStartup();
     void MakeComponents();
     TCV_Grid* AddGridPage(QWidget*& page, const QString& caption);
 

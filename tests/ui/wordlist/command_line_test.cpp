@@ -6,6 +6,10 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 
+#include <functional>
+#include <new>
+#include <utility>
+
 #include "gui/cv_status_bar.h"
 #include "index/index_files.h"
 #include "index/index_handler.h"
@@ -132,11 +136,13 @@ TEST_F(CommandLine, ForToolFiveAnythingButASavedResultIsAPlainTextList)
 
 class StartUp : public WordListWindowTest {
 protected:
-    // A window made with this command line, shown, after its start-up steps.
-    void StartWith(const QStringList& commandLine)
+    // A window made with this command line, shown, after its start-up steps
+    // (`afterOpenFile`: the window's hook).
+    void StartWith(const QStringList& commandLine, std::function<void()> afterOpenFile = {})
     {
         window.reset();
         window = std::make_unique<TestWindow>(commandLine);
+        window->afterOpenFile = std::move(afterOpenFile);
         window->SetJobChoices(&choices);
         bool finished = false;
         QObject::connect(window.get(), &cv::TFormWordList::StartupFinished, [&] { finished = true; });
@@ -161,6 +167,29 @@ TEST_F(StartUp, AWordListNamedOnTheCommandLineOpensOnceTheWindowIsUp)
     EXPECT_EQ(window->CVGridFreq->List(), Words());
     EXPECT_TRUE(dialogs.Requests().empty());
     EXPECT_EQ(cv::GetLastMainToolFileName(cv::kToolWordList), saved);
+}
+
+// Memory that runs out while the list named is opened and shown: the window
+// drops it, says why, ends its start-up (an unattended run then ends) and
+// goes on.
+TEST_F(StartUp, AListThatRunsShortOfMemoryWhileItIsShownGoesAndTheStartUpEnds)
+{
+    const QString saved = SavedWordList(QStringLiteral("corpus"), QStringLiteral("the cat and the dog"));
+    bool shortage = true;
+    StartWith({saved}, [&] {
+        if (std::exchange(shortage, false))
+            throw std::bad_alloc();
+    });
+    EXPECT_EQ(Doc(), nullptr);
+    EXPECT_EQ(dialogs.Routines(), QStringList{QStringLiteral("NotEnoughMemory")});
+    EXPECT_FALSE(cv::Global_Busy_Dont_Show_Data);
+
+    // With the memory back, the list opens.
+    cv::StartupOpenFileRec().FileName = saved;
+    cv::StartupOpenFileRec().ListType = cv::kListWordList;
+    ASSERT_TRUE(window->OpenFile());
+    ASSERT_NE(Words(), nullptr);
+    EXPECT_EQ(Words()->Count(), 4);
 }
 
 TEST_F(StartUp, AnIndexNamedOnTheCommandLineOpensAsAnIndex)

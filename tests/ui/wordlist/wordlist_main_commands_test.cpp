@@ -6,6 +6,7 @@
 #include <QTableView>
 #include <QFileInfo>
 #include <QLocale>
+#include <QMimeData>
 #include <QUrl>
 #include <QTabWidget>
 
@@ -21,6 +22,7 @@
 #include "suite/private_files.h"
 #include "suite/resource_strings.h"
 #include "ui/framework/grid_dialogs/grid_dialog_host.h"
+#include "ui/framework/grid_dialogs/save_as_dialog.h"
 #include "ui/framework/grid_dialogs/search_dialogs.h"
 #include "ui/framework/list_editing.h"
 #include "ui/framework/multi_tool_base.h"
@@ -813,6 +815,77 @@ TEST_F(WordListCommandsTest, PlayReadsTheRowAloudAndFindOpensTheSearch)
     ASSERT_NE(host->SearchDelColourCatForm(), nullptr);
     EXPECT_TRUE(host->SearchDelColourCatForm()->isVisible());
     EXPECT_EQ(host->SearchDelColourCatForm()->ActionTag, cv::TConditionsMode::Search);
+}
+
+// View > Number display: a word list's frequencies as counted, or as their
+// share of the list's running words, by hand (8 running words: "the" 3,
+// "bird" 1); in the grid and in what is copied and exported from it; the
+// other columns as they were. A window made afterwards shows the choice the
+// settings keep.
+TEST_F(WordListCommandsTest, NumberDisplayShowsFrequenciesAsSharesOfTheRunningWords)
+{
+    const QString saved = SavedWordList(QStringLiteral("eight"), QStringLiteral("the cat and the dog and the bird"));
+    OpenSaved(saved);
+    cv::TCV_Grid* grid = window->CVGridFreq;
+    const int the = RowOf(*grid, QStringLiteral("the"));
+    const int bird = RowOf(*grid, QStringLiteral("bird"));
+    ASSERT_GT(the, 0);
+    ASSERT_GT(bird, 0);
+    const int freq = cv::TCVWordList::kColFreq;
+    using cv::TMenuCommand;
+    struct TMode {
+        TMenuCommand command;
+        const char* the;
+        const char* bird;
+    };
+    for (const TMode& m : {TMode{TMenuCommand::NumbersPercent, "37.5000", "12.5000"},
+                           TMode{TMenuCommand::NumbersPerThousand, "375.000", "125.000"},
+                           TMode{TMenuCommand::NumbersPerMillion, "375000.00", "125000.00"},
+                           TMode{TMenuCommand::NumbersDefault, "3", "1"}}) {
+        SCOPED_TRACE(m.the);
+        MenuCommand(m.command);
+        EXPECT_EQ(grid->Cells(freq, the), QString::fromLatin1(m.the));
+        EXPECT_EQ(grid->Cells(freq, bird), QString::fromLatin1(m.bird));
+        EXPECT_EQ(grid->Cells(cv::TCVWordList::kColPercent, the), QStringLiteral("37.50"));
+        EXPECT_EQ(grid->Cells(cv::TCVWordList::kColTexts, the), QStringLiteral("1"));
+    }
+
+    MenuCommand(TMenuCommand::NumbersPerMillion);
+    EXPECT_EQ(cv::GetDisplayWordsPerMillion(), cv::kNumbersPerMillion);
+    SelectWords(*grid, {QStringLiteral("the")});
+    cv::TCVClipboardSettings copy;
+    copy.SetEditableText(true);
+    const std::unique_ptr<QMimeData> copied = grid->SelectionMimeData(copy, 1000);
+    ASSERT_NE(copied, nullptr);
+    EXPECT_TRUE(copied->text().contains(QStringLiteral("\t375000.00\t"))) << copied->text().toStdString();
+    const cv::TGridExportRows exported(*grid, cv::TCVExportSettings{});
+    std::vector<cv::TExportCell> cells;
+    exported.Cells(the - 1, cells);
+    ASSERT_GT(cells.size(), std::size_t(freq));
+    EXPECT_EQ(cells[std::size_t(freq)].text, QStringLiteral("375000.00"));
+
+    // The settings keep the choice for the next window.
+    RemakeWindowWithMenus();
+    window->RefreshMenuChecks();
+    OpenSaved(saved);
+    EXPECT_EQ(window->CVGridFreq->Cells(freq, RowOf(*window->CVGridFreq, QStringLiteral("the"))),
+              QStringLiteral("375000.00"));
+}
+
+// The key-word page: each frequency as its share of its own list's running
+// words (130 in the study text, whale 50; 240 in the reference, whale 0).
+TEST_F(WordListCommandsTest, NumberDisplayShowsKeyWordFrequenciesAsSharesOfEachList)
+{
+    KeyWordsOfOneText();
+    cv::TCV_Grid* grid = Show(window->AdvOfficePageKWs);
+    ASSERT_EQ(grid, window->CVGridKWs);
+    const int whale = RowOf(*grid, QStringLiteral("whale"));
+    ASSERT_GT(whale, 0);
+    MenuCommand(cv::TMenuCommand::NumbersPerThousand);
+    EXPECT_EQ(grid->Cells(cv::TKeyWordList::kColFreq, whale), QStringLiteral("384.615"));
+    EXPECT_EQ(grid->Cells(cv::TKeyWordList::kColRefFreq, whale), QStringLiteral("0.000"));
+    MenuCommand(cv::TMenuCommand::NumbersDefault);
+    EXPECT_EQ(grid->Cells(cv::TKeyWordList::kColFreq, whale), QStringLiteral("50"));
 }
 
 } // namespace

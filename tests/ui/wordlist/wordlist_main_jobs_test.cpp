@@ -6,12 +6,17 @@
 #include <QPlainTextEdit>
 #include <QTabBar>
 
+#include <new>
+#include <utility>
+
 #include "controller/controller_ini.h"
 #include "controller/settings_window.h"
 #include "gui/cv_status_bar.h"
 #include "index/index_files.h"
+#include "runtime/memory_reserve.h"
 #include "suite/dialog_routines.h"
 #include "suite/zip_archive.h"
+#include "ui/framework/memory_shortage_guard.h"
 #include "wordlist/detailed_consistency.h"
 
 namespace wordlist_window_test {
@@ -270,6 +275,86 @@ TEST_F(WordListWindowTest, WhileAJobWorksOnItsDocumentNothingTakesItAway)
     EXPECT_EQ(Words()->Count(), 6);
     EXPECT_FALSE(window->DocumentInUse());
     EXPECT_TRUE(window->AdvOfficePager1->tabBar()->isEnabled());
+}
+
+// A step of the window that ran out of memory, delivered as the program
+// delivers every event: the data shown go, the window says so and goes on;
+// a step that ran on the reserve and gave its memory back changes nothing.
+TEST_F(WordListWindowTest, AStepThatRanOutOfMemoryDropsTheDataShownAndTheWindowGoesOn)
+{
+    cv::TMemoryReserve reserve(1 << 20);
+    int ended = 0;
+    cv::TMemoryShortageGuard shortage(reserve, [&] { ++ended; });
+    shortage.SetWindow(window.get());
+    cv::StartupOpenFileRec().Clear();
+    cv::StartupOpenFileRec().FileName = SavedWordList(QStringLiteral("list"), QStringLiteral("a b b c"));
+    ASSERT_TRUE(window->OpenFile());
+    dialogs.Clear();
+
+    // Ended whole on the reserve, which it gave back.
+    shortage.Deliver([] {
+        std::get_new_handler()();
+        return true;
+    });
+    EXPECT_FALSE(reserve.GivenOut());
+    ASSERT_NE(Words(), nullptr);
+    EXPECT_TRUE(dialogs.Requests().empty());
+
+    // Cut off half way, with the window busy.
+    shortage.Deliver([] {
+        cv::Global_Busy_Dont_Show_Data = true;
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        throw std::bad_alloc();
+        return true;
+    });
+    EXPECT_EQ(Doc(), nullptr);
+    EXPECT_EQ(window->CVGridFreq->List(), nullptr);
+    EXPECT_EQ(dialogs.Routines(), QStringList{QStringLiteral("NotEnoughMemory")});
+    EXPECT_FALSE(cv::Global_Busy_Dont_Show_Data);
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    EXPECT_EQ(ended, 0);
+
+    // Inside a step still under way (a dialog waits) the data stay until it ends.
+    cv::StartupOpenFileRec().FileName = SavedWordList(QStringLiteral("list"), QStringLiteral("a b b c"));
+    ASSERT_TRUE(window->OpenFile());
+    dialogs.Clear();
+    shortage.Deliver([&] {
+        shortage.Deliver([]() -> bool { throw std::bad_alloc(); });
+        EXPECT_NE(Words(), nullptr);
+        return true;
+    });
+    EXPECT_EQ(Doc(), nullptr);
+    EXPECT_EQ(dialogs.Routines(), QStringList{QStringLiteral("NotEnoughMemory")});
+    EXPECT_EQ(ended, 0);
+}
+
+// An event inside a job that ran out of memory stops the job, as Stop would:
+// the document it had kept stays, and the window says why once.
+TEST_F(WordListWindowTest, AShortageInsideAJobStopsTheJobAndKeepsTheData)
+{
+    cv::TMemoryReserve reserve(1 << 20);
+    cv::TMemoryShortageGuard shortage(reserve, [] { ADD_FAILURE() << "the program ended"; });
+    shortage.SetWindow(window.get());
+    Choose(kTwoTexts);
+    Request(cv::kListWordList);
+    SaveShown();
+    cv::T_WholeWordlistHolder* before = Doc();
+    Choose({{QStringLiteral("c.txt"), QStringLiteral("one two three")},
+            {QStringLiteral("d.txt"), QStringLiteral("four five")}});
+    dialogs.Clear();
+    bool inJob = false;
+    window->onRunningWords = [&](int64_t) {
+        if (!std::exchange(inJob, true))
+            shortage.Deliver([]() -> bool { throw std::bad_alloc(); });
+    };
+    shortage.Deliver([&] {
+        Request(cv::kListWordList);
+        return true;
+    });
+    EXPECT_TRUE(inJob);
+    EXPECT_EQ(Doc(), before);
+    EXPECT_EQ(dialogs.Routines().count(QStringLiteral("NotEnoughMemory")), 1);
+    EXPECT_FALSE(window->DocumentInUse());
 }
 
 TEST_F(WordListWindowTest, ClosingTheWindowDuringAJobStopsItAndClosesAfterwards)

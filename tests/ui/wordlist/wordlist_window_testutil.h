@@ -48,7 +48,16 @@ public:
             onRunningWords(lparam);
         return TFormWordList::WindowMessage(msg, wparam, lparam);
     }
+    bool OpenFile(QWidget* second = nullptr) override
+    {
+        const bool opened = TFormWordList::OpenFile(second);
+        if (afterOpenFile)
+            afterOpenFile();
+        return opened;
+    }
     std::function<void(int64_t)> onRunningWords;
+    // Called after each open (a test's step that runs short of memory there).
+    std::function<void()> afterOpenFile;
 };
 
 class WordListWindowTest : public ::testing::Test {

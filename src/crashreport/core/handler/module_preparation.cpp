@@ -2,12 +2,20 @@
 
 #include <dlfcn.h>
 #include <execinfo.h>
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <exception>
+#include <new>
+#include <optional>
+#include <system_error>
 
 #include "crashreport/core/capture/modules_list.h"
 #include "crashreport/core/capture/processes_list.h"
@@ -36,15 +44,52 @@ std::vector<uintptr_t> ModulesOfEveryReport()
     return handles;
 }
 
+// The room left in the address space under the process's limit; none
+// when there is no limit.
+std::optional<uint64_t> AddressSpaceRoom()
+{
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_AS, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY)
+        return std::nullopt;
+    // The pages mapped now: the first number of statm (read without the heap).
+    const int fd = ::open("/proc/self/statm", O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return std::nullopt;
+    std::array<char, 64> text{};
+    const ssize_t got = ::read(fd, text.data(), text.size() - 1);
+    ::close(fd);
+    if (got <= 0)
+        return std::nullopt;
+    const uint64_t mapped = std::strtoull(text.data(), nullptr, 10) * uint64_t(::sysconf(_SC_PAGESIZE));
+    return mapped >= limit.rlim_cur ? 0 : uint64_t(limit.rlim_cur) - mapped;
+}
+
 } // namespace
 
-TModulePreparation::TModulePreparation(TCrashboxModulesList& list, std::chrono::milliseconds firstPause, TFileVersionCache* fileVersions)
-    : fList(list), fFileVersions(fileVersions), fFirst(ModulesOfEveryReport())
+TModulePreparation::TModulePreparation(TCrashboxModulesList& list, std::chrono::milliseconds firstPause, TFileVersionCache* fileVersions,
+                                       uint64_t roomKept)
+    : fList(list), fFileVersions(fileVersions), fRoomKept(roomKept), fFirst(ModulesOfEveryReport())
 {
     // The core's own thread: no entry in the threads list, never paused by a report.
     TCoreThreadScope coreThread;
     // Without its thread nothing is readied: a report readies what it needs itself.
-    TryStartThread(fThread, [this, firstPause] { Run(firstPause); }, "readying the modules' records");
+    TryStartThread(
+        fThread,
+        [this, firstPause] {
+            // Readying ahead never ends the program (see the header).
+            try {
+                Run(firstPause);
+            } catch (const std::bad_alloc&) {
+                fShort = true;
+                std::fputs("crash reports: the modules' records are not readied ahead (not enough memory); a report "
+                           "reads them itself\n",
+                           stderr);
+            } catch (const std::exception& e) {
+                std::fprintf(stderr, "crash reports: the modules' records are not readied ahead (%s); a report reads them itself\n",
+                             e.what());
+            }
+        },
+        "readying the modules' records");
 }
 
 TModulePreparation::~TModulePreparation()
@@ -101,11 +146,26 @@ bool TModulePreparation::Prepare(const std::vector<uintptr_t>* only)
     for (const TLoadedModule& module : EnumerateLoadedModules()) {
         if (fStop.load())
             return false;
-        if (!only || std::binary_search(only->begin(), only->end(), module.Handle))
-            if (PrepareModuleInfo(fList, module, fStop, fFileVersions))
-                ++fPrepared;
+        if (only && !std::binary_search(only->begin(), only->end(), module.Handle))
+            continue;
+        if (!RoomToReady(module)) {
+            fShort = true;
+            continue;
+        }
+        if (PrepareModuleInfo(fList, module, fStop, fFileVersions))
+            ++fPrepared;
     }
     return !fStop.load();
+}
+
+bool TModulePreparation::RoomToReady(const TLoadedModule& module) const
+{
+    const std::optional<uint64_t> room = AddressSpaceRoom();
+    if (!room)
+        return true;
+    std::error_code error;
+    const uintmax_t size = std::filesystem::file_size(module.FileName, error);
+    return *room >= fRoomKept + 4 * (error ? 0 : uint64_t(size));
 }
 
 void TModulePreparation::ReadVersionNotes()

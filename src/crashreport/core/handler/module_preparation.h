@@ -24,6 +24,13 @@
 // small), and again after each pass, so that the report's modules and
 // processes tables read only the files loaded or started since.
 //
+// Readying ahead is a saving, never a need. Under a limit of the address
+// space it takes no room the program may want: a module is readied only
+// while the room left keeps `roomKept` for the program besides four times
+// the module's file (its reading maps the whole file); and without the
+// memory for it all the same the thread stops, says so on standard error
+// and leaves what it readied. A report readies the rest itself.
+//
 // Before all of that, the same thread removes the report folders that
 // processes now ended left behind (RemoveAbandonedReportFolders): it is the
 // core's background work at start-up.
@@ -31,6 +38,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstdint>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -40,11 +48,13 @@
 
 namespace cv {
 
+struct TLoadedModule;
+
 class TModulePreparation {
 public:
     // Starts the thread; the list and the cache must outlive this object.
     explicit TModulePreparation(TCrashboxModulesList& list, std::chrono::milliseconds firstPause = kFirstPause,
-                                TFileVersionCache* fileVersions = nullptr);
+                                TFileVersionCache* fileVersions = nullptr, uint64_t roomKept = kRoomKept);
     // Stops the thread (the module being built is given up) and waits for it.
     ~TModulePreparation();
     TModulePreparation(const TModulePreparation&) = delete;
@@ -54,6 +64,11 @@ public:
     int Prepared() const { return fPrepared.load(); }
     // Whether a pass over the modules the loader holds now has ended.
     bool UpToDate() const;
+    // Whether it left modules for want of memory (or of room for it).
+    bool RanShortOfMemory() const { return fShort.load(); }
+
+    // The room under a limit of the address space that readying ahead leaves to the program.
+    static constexpr uint64_t kRoomKept = uint64_t(64) << 20;
 
     // The pause before the first pass.
     static constexpr std::chrono::milliseconds kFirstPause{500};
@@ -62,6 +77,8 @@ public:
 
 private:
     void Run(std::chrono::milliseconds firstPause);
+    // Whether the room left under a limit of the address space allows readying the module.
+    bool RoomToReady(const TLoadedModule& module) const;
     // Readies the loaded modules (`only` those, sorted, when given); false once stopped.
     bool Prepare(const std::vector<uintptr_t>* only);
     // Reads into the cache the version notes of the loaded modules and of
@@ -74,6 +91,8 @@ private:
     std::condition_variable fWake;
     std::atomic<bool> fStop{false};
     std::atomic<int> fPrepared{0};
+    std::atomic<bool> fShort{false};
+    const uint64_t fRoomKept;
     std::atomic<uint64_t> fPreparedGeneration{~uint64_t(0)};
     std::vector<uintptr_t> fFirst; // the modules readied before the pause
     std::thread fThread;

@@ -4,6 +4,7 @@
 #include "crashreport/core/capture/processes_list.h"
 #include "crashreport/core/debuginfo/debug_info_source.h"
 #include "crashreport/core/support/module_handles.h"
+#include "support/test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -14,6 +15,7 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <cstdio>
 #include <cstdlib>
 #include <map>
 #include <thread>
@@ -128,6 +130,59 @@ TEST(ModulePreparation, EndedWhileItWorksItLeavesOnlyWholeRecords)
     for (const auto& [handle, count] : HandlesOf(list, allFull))
         EXPECT_EQ(count, 1) << handle;
     EXPECT_TRUE(allFull);
+}
+
+// Without the memory to ready the modules (a program under a tight limit of
+// its address space), the preparation stops and the program goes on; what it
+// readied stays whole. In a process of its own: this one's tables are read
+// already (by the tests before).
+TEST(ModulePreparation, WithoutTheMemoryForItItStopsAndTheProgramGoesOn)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            // No memory the heap holds free ...
+            cvtest::limitAddressSpace(0);
+            for (const std::size_t size : {std::size_t(64) << 10, std::size_t(4) << 10, std::size_t(256)})
+                while (std::malloc(size)) {
+                }
+            // ... and room for the thread's stack, not for the modules' tables.
+            cvtest::limitAddressSpace(10 << 20);
+            TCrashboxModulesList list;
+            bool ranShort = false;
+            {
+                // No room kept for the program: it tries, and finds no memory.
+                TModulePreparation preparation(list, 0ms, nullptr, 0);
+                for (auto waited = 0ms; waited < 60s && !preparation.UpToDate() && !preparation.RanShortOfMemory();
+                     waited += 10ms)
+                    std::this_thread::sleep_for(10ms);
+                ranShort = preparation.RanShortOfMemory();
+            }
+            bool allFull = false;
+            HandlesOf(list, allFull);
+            std::fprintf(stderr, "%s %s\n", ranShort ? "short" : "readied", allFull ? "whole" : "half");
+            std::_Exit(0);
+        },
+        testing::ExitedWithCode(0), "short whole");
+}
+
+// Under a limit of the address space that leaves less room than the
+// program is to keep, nothing is readied ahead: no room is taken from it.
+TEST(ModulePreparation, UnderATightLimitOfTheAddressSpaceItLeavesTheRoomToTheProgram)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            cvtest::limitAddressSpace(TModulePreparation::kRoomKept / 2);
+            TCrashboxModulesList list;
+            TModulePreparation preparation(list, 0ms);
+            for (auto waited = 0ms; waited < 60s && !preparation.UpToDate(); waited += 10ms)
+                std::this_thread::sleep_for(10ms);
+            std::fprintf(stderr, "%s %d %s\n", preparation.UpToDate() ? "looked" : "waiting", preparation.Prepared(),
+                         preparation.RanShortOfMemory() ? "left" : "readied");
+            std::_Exit(0);
+        },
+        testing::ExitedWithCode(0), "looked 0 left");
 }
 
 } // namespace
