@@ -67,6 +67,9 @@ enum : uint16_t {
     kCodeSettingsIndex = TagOf(TMenuCommand::IndexSettings),
     kCodeSettingsCustomise = 4440,
     kCodeAboutAndMemory = 951,
+    // A ".tell_marvex" request lies in the suite's temporary folder: the
+    // controller passes it on to the concordance tool.
+    kCodeConcordanceRequest = 50,
 
     // Progress display in the controller's window; the values travel in the
     // settings buffer's progress record (SetProgressParams).

@@ -74,9 +74,6 @@ constexpr int kPlotColumnMinWidth = 360;
 // The statistics page's columns that stay in view: N and the text file.
 constexpr int kStatisticsFrozenColumns = 2;
 
-// Code to the controller: pass the ".tell_marvex" request on to the concordance tool.
-constexpr uint16_t kCodeConcordanceRequest = 50;
-
 // Last actions the commands add to the page register's set.
 enum : uint8_t {
     kActionClustersMade = 7,

@@ -25,8 +25,6 @@
 namespace wordlist_window_test {
 namespace {
 
-// The code that asks the controller to hand a request to the concordance tool.
-constexpr int kCodeConcordanceRequest = 50;
 // Marks may stand this many pixels from where the text puts them: the
 // reading here and the program's may count a number or a sign differently.
 constexpr int kSlackPixels = 2;
@@ -205,7 +203,7 @@ TEST_F(KeyWordPlotTest, ADoubleClickOnAPlotRowAsksForItsConcordanceLines)
     QTableView* view = grid->View();
     const QModelIndex cell = grid->Proxy()->index(row - 1, cv::TKWPlotList::kColWord);
     emit view->doubleClicked(cell);
-    EXPECT_TRUE(PostedCode(kCodeConcordanceRequest));
+    EXPECT_TRUE(PostedCode(cv::kCodeConcordanceRequest));
     cv::TTellMarvexList read(cv::kToolWordList, cv::kToolConcordance);
     ASSERT_TRUE(read.LoadedFromTempfile(cv::SuiteTempFolder()));
     ASSERT_EQ(read.Texts().size(), 1u);
@@ -218,7 +216,7 @@ TEST_F(KeyWordPlotTest, ADoubleClickOnAPlotRowAsksForItsConcordanceLines)
     // The overall row: every key word of the plot, each with its places.
     const cv::TKWPlotList& plots = *window->KeyWordsDocument()->fPlots;
     emit view->doubleClicked(grid->Proxy()->index(0, cv::TKWPlotList::kColPlot));
-    EXPECT_TRUE(PostedCode(kCodeConcordanceRequest));
+    EXPECT_TRUE(PostedCode(cv::kCodeConcordanceRequest));
     ASSERT_TRUE(read.LoadedFromTempfile(cv::SuiteTempFolder()));
     ASSERT_EQ(read.Count(), plots.Count());
     int64_t places = 0;
@@ -230,7 +228,7 @@ TEST_F(KeyWordPlotTest, ADoubleClickOnAPlotRowAsksForItsConcordanceLines)
     QFile::remove(dir.file(QStringLiteral("study.txt")));
     dialogs.Clear();
     emit view->doubleClicked(cell);
-    EXPECT_FALSE(PostedCode(kCodeConcordanceRequest));
+    EXPECT_FALSE(PostedCode(cv::kCodeConcordanceRequest));
     EXPECT_EQ(dialogs.Routines(), QStringList{QStringLiteral("FailedToFind")});
 }
 

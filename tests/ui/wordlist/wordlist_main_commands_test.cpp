@@ -389,7 +389,7 @@ TEST_F(WordListCommandsTest, AConcordanceRequestNamesTheSelectedWordsAndTellsThe
     SelectWords(*grid, {QStringLiteral("cat"), QStringLiteral("dog")});
     Posted();
     ASSERT_TRUE(grid->HandleGridCommand(cv::TMenuCommand::Concordance));
-    EXPECT_TRUE(PostedCode(50));
+    EXPECT_TRUE(PostedCode(cv::kCodeConcordanceRequest));
 
     // The request lies in the suite's own temporary folder, for this user alone.
     cv::TTellMarvexList read(cv::kToolWordList, cv::kToolConcordance);
