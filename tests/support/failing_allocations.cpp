@@ -118,13 +118,37 @@ void ExpectJobSurvivesShortages(const std::vector<TShortRun>& runs)
 
 namespace {
 
-std::vector<TShortRun> RunShort(const std::function<bool(QString& message)>& job, bool onThreads)
+// The job once as it is: the allocations it makes from its ShortageFromHere
+// (on its threads: the most one of them made).
+int64_t AllocationsOf(const std::function<bool(QString& message)>& job, bool onThreads)
 {
     QString first;
     gPlanned = -1;
     gPlannedOnThreads = onThreads;
     EXPECT_TRUE(job(first)) << "the job fails with all the memory it wants: " << first.toStdString();
-    const int64_t allocations = onThreads ? gMostOnAThread.load() : gAllocations.load() - gAllocationsAtStart;
+    return onThreads ? gMostOnAThread.load() : gAllocations.load() - gAllocationsAtStart;
+}
+
+// In this process: the job with allocation n failing, then again with all
+// the memory it wants.
+TShortRun RunOnceShort(const std::function<bool(QString& message)>& job, int64_t n)
+{
+    TShortRun r;
+    r.failAt = n;
+    gPlanned = n;
+    r.ok = job(r.message);
+    r.failed = AllocationFailed();
+    gPlanned = -1;
+    FailAllocationAfter(-1);
+    QString again;
+    r.againOk = job(again);
+    r.ended = true;
+    return r;
+}
+
+std::vector<TShortRun> RunShort(const std::function<bool(QString& message)>& job, bool onThreads)
+{
+    const int64_t allocations = AllocationsOf(job, onThreads);
     std::vector<int64_t> counts;
     if (onThreads) {
         // Every one: a thread makes few, and those of its start matter most.
@@ -142,15 +166,8 @@ std::vector<TShortRun> RunShort(const std::function<bool(QString& message)>& job
         int exit = 0;
         const QString out = runInChild(
             [&] {
-                QString message;
-                gPlanned = n;
-                const bool ok = job(message);
-                const bool failed = AllocationFailed();
-                gPlanned = -1;
-                FailAllocationAfter(-1);
-                QString again;
-                const bool againOk = job(again);
-                return QStringLiteral("%1\t%2\t%3\t%4").arg(int(ok)).arg(int(failed)).arg(int(againOk)).arg(message);
+                const TShortRun once = RunOnceShort(job, n);
+                return QStringLiteral("%1\t%2\t%3\t%4").arg(int(once.ok)).arg(int(once.failed)).arg(int(once.againOk)).arg(once.message);
             },
             &exit);
         const QStringList parts = out.split(QLatin1Char('\t'));
@@ -172,25 +189,10 @@ std::vector<TShortRun> RunShort(const std::function<bool(QString& message)>& job
 
 std::vector<TShortRun> RunShortOfMemoryAtEveryAllocation(const std::function<bool(QString& message)>& job)
 {
-    QString first;
-    gPlanned = -1;
-    gPlannedOnThreads = false;
-    EXPECT_TRUE(job(first)) << "the job fails with all the memory it wants: " << first.toStdString();
-    const int64_t allocations = gAllocations.load() - gAllocationsAtStart;
+    const int64_t allocations = AllocationsOf(job, false);
     std::vector<TShortRun> runs;
-    for (int64_t n = 0; n < allocations; ++n) {
-        TShortRun r;
-        r.failAt = n;
-        gPlanned = n;
-        r.ok = job(r.message);
-        r.failed = AllocationFailed();
-        gPlanned = -1;
-        FailAllocationAfter(-1);
-        QString again;
-        r.againOk = job(again);
-        r.ended = true;
-        runs.push_back(r);
-    }
+    for (int64_t n = 0; n < allocations; ++n)
+        runs.push_back(RunOnceShort(job, n));
     return runs;
 }
 
