@@ -2,9 +2,8 @@
 
 #include "suite/cv_stream.h"
 #include "suite/dialogs.h"
+#include "suite/process_utils.h"
 #include "textread/tag_records.h"
-
-#include <sys/resource.h>
 
 #include <algorithm>
 #include <cmath>
@@ -57,9 +56,8 @@ void TConcordanceList::Clear()
 int64_t TConcordanceList::MostLinesHeld(int32_t charactersPerLine)
 {
     std::size_t memory = std::size_t(512) << 20;
-    rlimit r{};
-    if (getrlimit(RLIMIT_AS, &r) == 0 && r.rlim_cur != RLIM_INFINITY)
-        memory = std::min<std::size_t>(memory, std::size_t(r.rlim_cur) / 4);
+    if (const uint64_t addressSpace = AddressSpaceLimit(); addressSpace != 0)
+        memory = std::min<std::size_t>(memory, std::size_t(addressSpace / 4));
     // A line takes its record, its entry and the heap's share of each
     // (measured: some 420 bytes), and its text, two bytes a character.
     const std::size_t perLine = 420 + 2 * std::size_t(std::max(1, charactersPerLine));

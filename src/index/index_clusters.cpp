@@ -21,8 +21,6 @@
 #include <QElapsedTimer>
 #include <QtEndian>
 
-#include <sys/resource.h>
-
 #include <algorithm>
 #include <array>
 #include <atomic>
@@ -1449,9 +1447,8 @@ std::unique_ptr<TSizePass> MakePass(int size)
 std::size_t DefaultTableBytesLimit()
 {
     std::size_t limit = std::size_t(256) << 20;
-    rlimit r{};
-    if (getrlimit(RLIMIT_AS, &r) == 0 && r.rlim_cur != RLIM_INFINITY)
-        limit = std::min<std::size_t>(limit, std::size_t(r.rlim_cur) / 6);
+    if (const uint64_t addressSpace = AddressSpaceLimit(); addressSpace != 0)
+        limit = std::min<std::size_t>(limit, std::size_t(addressSpace / 6));
     return std::max<std::size_t>(limit, std::size_t(1) << 20);
 }
 

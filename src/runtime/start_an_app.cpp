@@ -20,7 +20,6 @@
 
 #if defined(__GLIBC__)
 #include <malloc.h>
-#include <sys/resource.h>
 #if defined(__linux__)
 #include <sys/mman.h>
 #endif
@@ -204,8 +203,7 @@ void PrepareMemoryForJobs()
     // grows ahead nor keeps what is freed at its top: room it held would be
     // missing to all that maps memory of its own (a library or plug-in
     // loaded, a thread's stack), and the program ran short with room to spare.
-    rlimit addressSpace{};
-    const bool limited = ::getrlimit(RLIMIT_AS, &addressSpace) == 0 && addressSpace.rlim_cur != RLIM_INFINITY;
+    const bool limited = AddressSpaceLimit() != 0;
     // Blocks below 64 MB come from the heap (not from a mapping of their
     // own, unmapped when freed), and the heap's top is given back only
     // beyond 256 MB free.

@@ -13,6 +13,7 @@
 #include <thread>
 #include <fcntl.h>
 #include <pthread.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -65,6 +66,14 @@ int64_t ProcessMemoryInUse()
     if (parts.size() < 2)
         return 0;
     return parts[1].toLongLong() * int64_t(::sysconf(_SC_PAGESIZE));
+}
+
+uint64_t AddressSpaceLimit()
+{
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_AS, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY)
+        return 0;
+    return uint64_t(limit.rlim_cur);
 }
 
 TProcessIo ProcessIo()

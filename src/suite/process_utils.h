@@ -16,6 +16,9 @@ int64_t CurrentProcessId();
 bool ProcessIsAlive(int64_t pid);
 // Resident memory of this process in bytes; 0 when the system does not say.
 int64_t ProcessMemoryInUse();
+// The most address space this process may take (a limit such as
+// `prlimit --as` sets) in bytes; 0 when there is no such limit.
+uint64_t AddressSpaceLimit();
 // Bytes this process has read and written through the system so far (files,
 // pipes and sockets, from the cache too); below 0 when the system does not say.
 struct TProcessIo {
